@@ -1,0 +1,39 @@
+# Warnings and sanitizers for our own targets, and one way to declare libraries and tests.
+
+set(KORVANE_WARNINGS
+  -Wall -Wextra -Wpedantic
+  -Werror=return-type -Werror=narrowing -Werror=conversion-null
+  -Wconversion -Wsign-conversion -Wno-error=sign-conversion)
+
+if(KORVANE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# korvane_library(<folder> SOURCES ... [DEPS ...])
+# Creates the static library korvane_<folder> with the alias korvane::<folder>.
+function(korvane_library folder)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  set(target korvane_${folder})
+  add_library(${target} STATIC ${ARG_SOURCES})
+  add_library(korvane::${folder} ALIAS ${target})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_compile_options(${target} PRIVATE ${KORVANE_WARNINGS})
+  target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# korvane_test(<folder> SOURCES ... [DEPS ...] [LABELS ...])
+# One GoogleTest executable per library, registered with CTest test by test.
+function(korvane_test folder)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  set(target korvane_${folder}_tests)
+  add_executable(${target} ${ARG_SOURCES})
+  target_compile_options(${target} PRIVATE ${KORVANE_WARNINGS} -Wno-conversion -Wno-sign-conversion)
+  target_link_libraries(${target} PRIVATE korvane::${folder} korvane_testsupport ${ARG_DEPS}
+                        GTest::gmock)
+  set(props ENVIRONMENT "KORVANE_TEST=1")
+  if(ARG_LABELS)
+    list(APPEND props LABELS "${ARG_LABELS}")
+  endif()
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
+endfunction()

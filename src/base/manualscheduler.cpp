@@ -1,0 +1,76 @@
+#include "base/manualscheduler.h"
+
+#include "base/clock.h"
+
+namespace korvane {
+
+void ManualScheduler::post(Task task) {
+    timed_.emplace(Key{now_, sequence_++}, TimedTask{std::move(task), CancellationToken()});
+}
+
+CancellationToken ManualScheduler::postAfter(double seconds, Task task) {
+    CancellationToken token;
+    const double due = now_ + (seconds > 0 ? seconds : 0.0);
+    timed_.emplace(Key{due, sequence_++}, TimedTask{std::move(task), token});
+    return token;
+}
+
+CancellationToken ManualScheduler::runInBackground(TaskPriority, Job job) {
+    CancellationToken token;
+    jobs_.emplace_back(std::move(job), token);
+    return token;
+}
+
+void ManualScheduler::runBackgroundJobs() {
+    while (!jobs_.empty()) {
+        auto [job, token] = std::move(jobs_.front());
+        jobs_.pop_front();
+        if (!token.isCancelled()) {
+            job(token);
+        }
+    }
+}
+
+bool ManualScheduler::runOneDue(double limit) {
+    if (!jobs_.empty()) {
+        auto [job, token] = std::move(jobs_.front());
+        jobs_.pop_front();
+        if (!token.isCancelled()) {
+            job(token);
+        }
+        return true;
+    }
+    if (timed_.empty() || timed_.begin()->first.first > limit) {
+        return false;
+    }
+    auto node = timed_.extract(timed_.begin());
+    moveTo(node.key().first);
+    if (!node.mapped().token.isCancelled()) {
+        node.mapped().task();
+    }
+    return true;
+}
+
+void ManualScheduler::runUntilIdle() {
+    while (runOneDue(now_)) {
+    }
+}
+
+void ManualScheduler::advance(double seconds) {
+    const double target = now_ + (seconds > 0 ? seconds : 0.0);
+    while (runOneDue(target)) {
+    }
+    moveTo(target);
+}
+
+void ManualScheduler::moveTo(double time) {
+    if (time <= now_) {
+        return;
+    }
+    if (clock_ != nullptr) {
+        clock_->advance(time - now_);
+    }
+    now_ = time;
+}
+
+} // namespace korvane

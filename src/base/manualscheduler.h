@@ -1,0 +1,64 @@
+#pragma once
+
+#include "base/scheduler.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <utility>
+
+namespace korvane {
+
+class FakeClock;
+
+// A Scheduler for tests: nothing runs until the test says so, and time is virtual.
+// Main-thread tasks run from runUntilIdle() and advance(); background jobs run on the calling
+// thread from runBackgroundJobs() and runUntilIdle(), so a test can hold them back to stage a race.
+// Use from one thread only.
+class ManualScheduler final : public Scheduler {
+public:
+    ManualScheduler() = default;
+
+    void post(Task task) override;
+    CancellationToken postAfter(double seconds, Task task) override;
+    CancellationToken runInBackground(TaskPriority priority, Job job) override;
+
+    // Virtual seconds since the scheduler was created.
+    double now() const { return now_; }
+
+    // Keeps `clock` in step with virtual time (its wall and monotonic time advance with now()).
+    void attachClock(FakeClock* clock) { clock_ = clock; }
+
+    // Runs main-thread tasks that are due and background jobs, including those they schedule,
+    // until none is left. Virtual time does not move.
+    void runUntilIdle();
+
+    // Moves virtual time forward by `seconds`, running every task in due order at its due time;
+    // background jobs scheduled on the way run too.
+    void advance(double seconds);
+
+    // Runs the queued background jobs (and the jobs they queue) but no main-thread task.
+    void runBackgroundJobs();
+
+    // Main-thread tasks waiting to run (due or not), counting cancelled ones until they are reached.
+    std::size_t pendingTaskCount() const { return timed_.size(); }
+    std::size_t pendingJobCount() const { return jobs_.size(); }
+
+private:
+    struct TimedTask {
+        Task task;
+        CancellationToken token;
+    };
+    using Key = std::pair<double, std::uint64_t>;
+
+    bool runOneDue(double limit);
+    void moveTo(double time);
+
+    double now_ = 0.0;
+    std::uint64_t sequence_ = 0;
+    std::map<Key, TimedTask> timed_;
+    std::deque<std::pair<Job, CancellationToken>> jobs_;
+    FakeClock* clock_ = nullptr;
+};
+
+} // namespace korvane

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "base/cancellationtoken.h"
+
+#include <functional>
+
+namespace korvane {
+
+enum class TaskPriority { userInitiated, utility, background };
+
+// Where work runs: the main thread (immediately or after a delay) or a background thread.
+// Core code reaches threads and timers only through this port; the application installs the
+// main-loop implementation, tests a ManualScheduler with virtual time.
+class Scheduler {
+public:
+    using Task = std::function<void()>;
+    using Job = std::function<void(const CancellationToken&)>;
+
+    virtual ~Scheduler() = default;
+
+    // Runs `task` on the main thread after everything posted before it. Any thread may post.
+    virtual void post(Task task) = 0;
+
+    // Runs `task` on the main thread once `seconds` have passed, unless the returned token is
+    // cancelled first.
+    virtual CancellationToken postAfter(double seconds, Task task) = 0;
+
+    // Runs `job` on a background thread. The job reads the token to stop early; a job whose token
+    // is cancelled before it starts does not run.
+    virtual CancellationToken runInBackground(TaskPriority priority, Job job) = 0;
+};
+
+} // namespace korvane

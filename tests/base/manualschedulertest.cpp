@@ -1,0 +1,70 @@
+#include "base/clock.h"
+#include "base/manualscheduler.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+TEST(ManualSchedulerTest, RunsDelayedTasksInDueOrderAtTheirVirtualTime) {
+    ManualScheduler scheduler;
+    std::vector<std::string> ran;
+    scheduler.postAfter(0.3, [&] { ran.push_back("b@" + std::to_string(scheduler.now())); });
+    scheduler.postAfter(0.1, [&] {
+        ran.push_back("a");
+        scheduler.postAfter(0.1, [&] { ran.push_back("nested"); });
+    });
+    scheduler.post([&] { ran.push_back("now"); });
+
+    scheduler.advance(0.25);
+    EXPECT_EQ(ran, (std::vector<std::string>{"now", "a", "nested"}));
+    EXPECT_DOUBLE_EQ(scheduler.now(), 0.25);
+
+    scheduler.advance(0.05);
+    ASSERT_EQ(ran.size(), 4u);
+    EXPECT_EQ(ran.back().substr(0, 2), "b@");
+}
+
+TEST(ManualSchedulerTest, CancelledTasksAndJobsDoNotRun) {
+    ManualScheduler scheduler;
+    int runs = 0;
+    auto timer = scheduler.postAfter(1.0, [&] { ++runs; });
+    auto job = scheduler.runInBackground(TaskPriority::utility, [&](const CancellationToken&) { ++runs; });
+    timer.cancel();
+    job.cancel();
+    scheduler.advance(2.0);
+    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(scheduler.pendingTaskCount(), 0u);
+}
+
+TEST(ManualSchedulerTest, BackgroundJobsWaitUntilReleased) {
+    ManualScheduler scheduler;
+    std::vector<std::string> ran;
+    scheduler.runInBackground(TaskPriority::utility, [&](const CancellationToken&) {
+        ran.push_back("job");
+        scheduler.post([&] { ran.push_back("result"); });
+    });
+    scheduler.post([&] { ran.push_back("main"); });
+
+    scheduler.runBackgroundJobs();
+    EXPECT_EQ(ran, (std::vector<std::string>{"job"}));
+    scheduler.runUntilIdle();
+    EXPECT_EQ(ran, (std::vector<std::string>{"job", "main", "result"}));
+}
+
+TEST(ManualSchedulerTest, AdvancesAnAttachedClock) {
+    ManualScheduler scheduler;
+    FakeClock clock;
+    scheduler.attachClock(&clock);
+    const auto start = clock.now();
+    double seenAt = -1;
+    scheduler.postAfter(0.5, [&] { seenAt = secondsBetween(start, clock.now()); });
+    scheduler.advance(2.0);
+    EXPECT_DOUBLE_EQ(seenAt, 0.5);
+    EXPECT_DOUBLE_EQ(secondsBetween(start, clock.now()), 2.0);
+}
+
+} // namespace
+} // namespace korvane
