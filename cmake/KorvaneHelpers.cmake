@@ -1,7 +1,7 @@
 # Warnings and sanitizers for our own targets, and one way to declare libraries and tests.
 
 set(KORVANE_WARNINGS
-  -Wall -Wextra -Wpedantic
+  -Wall -Wextra -Wpedantic -Wno-missing-field-initializers
   -Werror=return-type -Werror=narrowing -Werror=conversion-null
   -Wconversion -Wsign-conversion -Wno-error=sign-conversion)
 
