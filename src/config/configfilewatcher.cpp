@@ -7,11 +7,11 @@ namespace korvane {
 
 ConfigFileWatcher::ConfigFileWatcher(const std::string& directory, std::string fileName, Scheduler& scheduler,
                                      std::shared_ptr<FileWatchSource> source)
-    : directory_(directory),
-      fileName_(std::move(fileName)),
-      source_(source),
-      file_(PathWatch::create((std::filesystem::path(directory) / fileName_).string(), scheduler, source)),
-      debounce_(scheduler, debounceInterval) {}
+    : directory_(directory)
+    , fileName_(std::move(fileName))
+    , source_(source)
+    , file_(PathWatch::create((std::filesystem::path(directory) / fileName_).string(), scheduler, source))
+    , debounce_(scheduler, debounceInterval) {}
 
 ConfigFileWatcher::~ConfigFileWatcher() {
     stop();

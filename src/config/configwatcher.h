@@ -12,7 +12,8 @@ public:
                                                  std::shared_ptr<FileWatchSource> source);
 
 private:
-    ConfigWatcher(const std::string& configDirectory, Scheduler& scheduler, std::shared_ptr<FileWatchSource> source);
+    ConfigWatcher(const std::string& configDirectory, Scheduler& scheduler,
+                  std::shared_ptr<FileWatchSource> source);
 };
 
 } // namespace korvane

@@ -10,7 +10,9 @@ namespace korvane {
 // pending run. Main thread; the task runs on the main thread.
 class Debounce {
 public:
-    Debounce(Scheduler& scheduler, double interval) : scheduler_(scheduler), interval_(interval) {}
+    Debounce(Scheduler& scheduler, double interval)
+        : scheduler_(scheduler)
+        , interval_(interval) {}
     ~Debounce() { cancel(); }
 
     Debounce(const Debounce&) = delete;

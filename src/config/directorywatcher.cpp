@@ -11,7 +11,8 @@ std::shared_ptr<DirectoryWatcher> DirectoryWatcher::create(const std::string& pa
 
 DirectoryWatcher::DirectoryWatcher(const std::string& path, double debounceInterval, Scheduler& scheduler,
                                    std::shared_ptr<FileWatchSource> source)
-    : watch_(PathWatch::create(path, scheduler, std::move(source))), debounce_(scheduler, debounceInterval) {}
+    : watch_(PathWatch::create(path, scheduler, std::move(source)))
+    , debounce_(scheduler, debounceInterval) {}
 
 DirectoryWatcher::~DirectoryWatcher() {
     stop();

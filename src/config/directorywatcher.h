@@ -17,7 +17,8 @@ namespace korvane {
 class DirectoryWatcher : public std::enable_shared_from_this<DirectoryWatcher> {
 public:
     static std::shared_ptr<DirectoryWatcher> create(const std::string& path, double debounceInterval,
-                                                    Scheduler& scheduler, std::shared_ptr<FileWatchSource> source);
+                                                    Scheduler& scheduler,
+                                                    std::shared_ptr<FileWatchSource> source);
     ~DirectoryWatcher();
 
     DirectoryWatcher(const DirectoryWatcher&) = delete;

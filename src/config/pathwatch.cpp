@@ -19,7 +19,9 @@ std::shared_ptr<PathWatch> PathWatch::create(std::string path, Scheduler& schedu
 }
 
 PathWatch::PathWatch(std::string path, Scheduler& scheduler, std::shared_ptr<FileWatchSource> source)
-    : path_(std::move(path)), scheduler_(scheduler), source_(std::move(source)) {}
+    : path_(std::move(path))
+    , scheduler_(scheduler)
+    , source_(std::move(source)) {}
 
 PathWatch::~PathWatch() {
     close();

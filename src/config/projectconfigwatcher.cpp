@@ -5,7 +5,8 @@ namespace korvane {
 std::shared_ptr<ProjectConfigWatcher> ProjectConfigWatcher::create(const std::string& projectRoot,
                                                                    Scheduler& scheduler,
                                                                    std::shared_ptr<FileWatchSource> source) {
-    return std::shared_ptr<ProjectConfigWatcher>(new ProjectConfigWatcher(projectRoot, scheduler, std::move(source)));
+    return std::shared_ptr<ProjectConfigWatcher>(
+        new ProjectConfigWatcher(projectRoot, scheduler, std::move(source)));
 }
 
 ProjectConfigWatcher::Factory ProjectConfigWatcher::factory(Scheduler& scheduler,
@@ -17,6 +18,7 @@ ProjectConfigWatcher::Factory ProjectConfigWatcher::factory(Scheduler& scheduler
 
 ProjectConfigWatcher::ProjectConfigWatcher(const std::string& projectRoot, Scheduler& scheduler,
                                            std::shared_ptr<FileWatchSource> source)
-    : ConfigFileWatcher(projectRoot, ".korvane.json", scheduler, std::move(source)), projectRoot_(projectRoot) {}
+    : ConfigFileWatcher(projectRoot, ".korvane.json", scheduler, std::move(source))
+    , projectRoot_(projectRoot) {}
 
 } // namespace korvane

@@ -57,8 +57,7 @@ public:
     // Starts watching `path` for the kinds in `mask`. Fails (with the system's error) when the path
     // does not exist or cannot be watched.
     virtual Expected<std::unique_ptr<FileWatch>, std::error_code> open(const std::string& path,
-                                                                       FileEvent mask,
-                                                                       Handler handler) = 0;
+                                                                       FileEvent mask, Handler handler) = 0;
 };
 
 } // namespace korvane

@@ -1,5 +1,6 @@
-#include "base/clock.h"
 #include "base/manualscheduler.h"
+
+#include "base/clock.h"
 
 #include <gtest/gtest.h>
 #include <string>

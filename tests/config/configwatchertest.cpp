@@ -1,5 +1,6 @@
-#include "base/manualscheduler.h"
 #include "config/configwatcher.h"
+
+#include "base/manualscheduler.h"
 #include "config/projectconfigwatcher.h"
 #include "platform/fake/fakefilewatchsource.h"
 #include "support/tempdir.h"
@@ -154,7 +155,8 @@ TEST_P(ConfigFileWatcherTest, EntryOfAMissingFileDoesNothing) {
 
 TEST_P(ConfigFileWatcherTest, UnopenableFileIsRetriedThreeTimesThenLeft) {
     const auto watcher = startWatcher();
-    const double expectedAttempts[][2] = {{0.0, 1}, {0.099, 1}, {0.101, 2}, {0.299, 2}, {0.301, 3}, {0.699, 3}, {0.701, 4}};
+    const double expectedAttempts[][2] = {{0.0, 1},   {0.099, 1}, {0.101, 2}, {0.299, 2},
+                                          {0.301, 3}, {0.699, 3}, {0.701, 4}};
     double at = 0;
     for (const auto& [time, attempts] : expectedAttempts) {
         scheduler.advance(time - at);

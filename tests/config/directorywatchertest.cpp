@@ -1,5 +1,6 @@
-#include "base/manualscheduler.h"
 #include "config/directorywatcher.h"
+
+#include "base/manualscheduler.h"
 #include "platform/fake/fakefilewatchsource.h"
 #include "support/tempdir.h"
 

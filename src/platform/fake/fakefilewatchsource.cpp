@@ -15,7 +15,9 @@ std::string normalized(const std::string& path) {
 
 class FakeFileWatchSource::Watch final : public FileWatch {
 public:
-    Watch(std::weak_ptr<Registry> registry, std::uint64_t id) : registry_(std::move(registry)), id_(id) {}
+    Watch(std::weak_ptr<Registry> registry, std::uint64_t id)
+        : registry_(std::move(registry))
+        , id_(id) {}
     ~Watch() override { cancel(); }
 
     void cancel() override {
@@ -30,11 +32,11 @@ private:
     std::uint64_t id_;
 };
 
-FakeFileWatchSource::FakeFileWatchSource() : registry_(std::make_shared<Registry>()) {}
+FakeFileWatchSource::FakeFileWatchSource()
+    : registry_(std::make_shared<Registry>()) {}
 
-Expected<std::unique_ptr<FileWatch>, std::error_code> FakeFileWatchSource::open(const std::string& path,
-                                                                                FileEvent mask,
-                                                                                Handler handler) {
+Expected<std::unique_ptr<FileWatch>, std::error_code>
+FakeFileWatchSource::open(const std::string& path, FileEvent mask, Handler handler) {
     const std::string key = normalized(path);
     ++attempts_[key];
     std::error_code error;

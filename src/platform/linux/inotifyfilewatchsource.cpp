@@ -51,7 +51,9 @@ FileEvent eventKind(std::uint32_t kernelMask, bool named) {
 
 class InotifyFileWatchSource::Watch final : public FileWatch {
 public:
-    Watch(std::weak_ptr<InotifyFileWatchSource> source, std::uint64_t id) : source_(std::move(source)), id_(id) {}
+    Watch(std::weak_ptr<InotifyFileWatchSource> source, std::uint64_t id)
+        : source_(std::move(source))
+        , id_(id) {}
     ~Watch() override { cancel(); }
 
     void cancel() override {
@@ -66,8 +68,8 @@ private:
     std::uint64_t id_;
 };
 
-Expected<std::shared_ptr<InotifyFileWatchSource>, std::error_code> InotifyFileWatchSource::create(
-    Scheduler& scheduler) {
+Expected<std::shared_ptr<InotifyFileWatchSource>, std::error_code>
+InotifyFileWatchSource::create(Scheduler& scheduler) {
     const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd < 0) {
         return makeUnexpected(lastError());
@@ -81,7 +83,8 @@ Expected<std::shared_ptr<InotifyFileWatchSource>, std::error_code> InotifyFileWa
     return source;
 }
 
-InotifyFileWatchSource::InotifyFileWatchSource(int fd) : fd_(fd) {}
+InotifyFileWatchSource::InotifyFileWatchSource(int fd)
+    : fd_(fd) {}
 
 InotifyFileWatchSource::~InotifyFileWatchSource() {
     reader_.cancel();
@@ -89,9 +92,8 @@ InotifyFileWatchSource::~InotifyFileWatchSource() {
     ::close(fd_);
 }
 
-Expected<std::unique_ptr<FileWatch>, std::error_code> InotifyFileWatchSource::open(const std::string& path,
-                                                                                   FileEvent mask,
-                                                                                   Handler handler) {
+Expected<std::unique_ptr<FileWatch>, std::error_code>
+InotifyFileWatchSource::open(const std::string& path, FileEvent mask, Handler handler) {
     const int wd = inotify_add_watch(fd_, path.c_str(), kernelMaskFor(mask));
     if (wd < 0) {
         return makeUnexpected(lastError());
@@ -148,8 +150,9 @@ void InotifyFileWatchSource::collect(int wd, std::uint32_t kernelMask, const cha
             continue;
         }
         if (kind != FileEvent::none && includes(subscriber.mask, kind)) {
-            auto batch = std::find_if(deliveries.begin(), deliveries.end(),
-                                      [id = id](const Delivery& delivery) { return delivery.subscriber == id; });
+            auto batch =
+                std::find_if(deliveries.begin(), deliveries.end(),
+                             [id = id](const Delivery& delivery) { return delivery.subscriber == id; });
             if (batch == deliveries.end()) {
                 batch = deliveries.insert(deliveries.end(), Delivery{id, {}});
             }

@@ -1,5 +1,6 @@
-#include "config/configwatcher.h"
 #include "platform/linux/inotifyfilewatchsource.h"
+
+#include "config/configwatcher.h"
 #include "pollloop.h"
 #include "support/tempdir.h"
 
@@ -26,7 +27,8 @@ void append(const fs::path& path, const std::string& text) {
 
 class InotifyFileWatchSourceTest : public testing::Test {
 protected:
-    std::unique_ptr<FileWatch> watch(const fs::path& path, FileEvent mask, std::vector<FileWatchEvent>& into) {
+    std::unique_ptr<FileWatch> watch(const fs::path& path, FileEvent mask,
+                                     std::vector<FileWatchEvent>& into) {
         auto opened = source->open(path.string(), mask, [&into](const auto& events) {
             into.insert(into.end(), events.begin(), events.end());
         });
@@ -51,7 +53,8 @@ TEST_F(InotifyFileWatchSourceTest, ReportsFileChangesAndNamedDirectoryEntries) {
 
     dir.write("history.json", "[]");
     EXPECT_TRUE(loop.runUntil([&] { return contains(ofDir, FileEvent::write, "history.json"); }, timeout));
-    EXPECT_FALSE(contains(ofDir, FileEvent::write, "config.json")) << "a write into an entry is not an entry change";
+    EXPECT_FALSE(contains(ofDir, FileEvent::write, "config.json"))
+        << "a write into an entry is not an entry change";
 
     fs::remove(file);
     EXPECT_TRUE(loop.runUntil([&] { return contains(ofFile, FileEvent::remove); }, timeout));

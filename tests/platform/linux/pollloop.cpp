@@ -11,9 +11,9 @@ void PollLoop::post(Task task) {
 
 CancellationToken PollLoop::postAfter(double seconds, Task task) {
     CancellationToken token;
-    const auto due = std::chrono::steady_clock::now() +
-                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                         std::chrono::duration<double>(std::max(seconds, 0.0)));
+    const auto due =
+        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                               std::chrono::duration<double>(std::max(seconds, 0.0)));
     timers_.emplace(std::make_pair(due, sequence_++), std::make_pair(std::move(task), token));
     return token;
 }
@@ -35,9 +35,9 @@ CancellationToken PollLoop::watchReadable(int fd, Task onReadable) {
 }
 
 bool PollLoop::runUntil(const std::function<bool()>& done, double timeoutSeconds) {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                              std::chrono::duration<double>(timeoutSeconds));
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                               std::chrono::duration<double>(timeoutSeconds));
     while (!done() && std::chrono::steady_clock::now() < deadline) {
         runOnce(deadline);
     }
