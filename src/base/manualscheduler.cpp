@@ -2,6 +2,8 @@
 
 #include "base/clock.h"
 
+#include <vector>
+
 namespace korvane {
 
 void ManualScheduler::post(Task task) {
@@ -19,6 +21,46 @@ CancellationToken ManualScheduler::runInBackground(TaskPriority, Job job) {
     CancellationToken token;
     jobs_.emplace_back(std::move(job), token);
     return token;
+}
+
+CancellationToken ManualScheduler::watchReadable(int fd, Task onReadable) {
+    CancellationToken token;
+    readers_.emplace(sequence_++, Reader{fd, std::move(onReadable), token});
+    return token;
+}
+
+void ManualScheduler::markReadable(int fd) {
+    post([this, fd] {
+        // Collect first: a reader may register or cancel readers while it runs.
+        std::vector<std::uint64_t> ids;
+        for (const auto& [id, reader] : readers_) {
+            if (reader.fd == fd) {
+                ids.push_back(id);
+            }
+        }
+        for (const auto id : ids) {
+            const auto found = readers_.find(id);
+            if (found == readers_.end()) {
+                continue;
+            }
+            if (found->second.token.isCancelled()) {
+                readers_.erase(found);
+                continue;
+            }
+            const Task onReadable = found->second.onReadable;
+            onReadable();
+        }
+    });
+}
+
+std::size_t ManualScheduler::readerCount() const {
+    std::size_t count = 0;
+    for (const auto& entry : readers_) {
+        if (!entry.second.token.isCancelled()) {
+            ++count;
+        }
+    }
+    return count;
 }
 
 void ManualScheduler::runBackgroundJobs() {

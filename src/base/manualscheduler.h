@@ -22,6 +22,7 @@ public:
     void post(Task task) override;
     CancellationToken postAfter(double seconds, Task task) override;
     CancellationToken runInBackground(TaskPriority priority, Job job) override;
+    CancellationToken watchReadable(int fd, Task onReadable) override;
 
     // Virtual seconds since the scheduler was created.
     double now() const { return now_; }
@@ -40,6 +41,13 @@ public:
     // Runs the queued background jobs (and the jobs they queue) but no main-thread task.
     void runBackgroundJobs();
 
+    // Queues a main-thread task that runs the readers watching `fd` (those still watching when it
+    // runs), as the main loop does when the descriptor becomes readable.
+    void markReadable(int fd);
+
+    // Readers registered through watchReadable() and not cancelled.
+    std::size_t readerCount() const;
+
     // Main-thread tasks waiting to run (due or not), counting cancelled ones until they are reached.
     std::size_t pendingTaskCount() const { return timed_.size(); }
     std::size_t pendingJobCount() const { return jobs_.size(); }
@@ -47,6 +55,11 @@ public:
 private:
     struct TimedTask {
         Task task;
+        CancellationToken token;
+    };
+    struct Reader {
+        int fd;
+        Task onReadable;
         CancellationToken token;
     };
     using Key = std::pair<double, std::uint64_t>;
@@ -58,6 +71,7 @@ private:
     std::uint64_t sequence_ = 0;
     std::map<Key, TimedTask> timed_;
     std::deque<std::pair<Job, CancellationToken>> jobs_;
+    std::map<std::uint64_t, Reader> readers_;
     FakeClock* clock_ = nullptr;
 };
 

@@ -8,7 +8,8 @@ namespace korvane {
 
 enum class TaskPriority { userInitiated, utility, background };
 
-// Where work runs: the main thread (immediately or after a delay) or a background thread.
+// Where work runs: the main thread (immediately, after a delay or when a descriptor becomes
+// readable) or a background thread.
 // Core code reaches threads and timers only through this port; the application installs the
 // main-loop implementation, tests a ManualScheduler with virtual time.
 class Scheduler {
@@ -28,6 +29,10 @@ public:
     // Runs `job` on a background thread. The job reads the token to stop early; a job whose token
     // is cancelled before it starts does not run.
     virtual CancellationToken runInBackground(TaskPriority priority, Job job) = 0;
+
+    // Runs `onReadable` on the main thread whenever `fd` has data to read, until the returned token
+    // is cancelled. The callback should read all that is available, or it is called again at once.
+    virtual CancellationToken watchReadable(int fd, Task onReadable) = 0;
 };
 
 } // namespace korvane

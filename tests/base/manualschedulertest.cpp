@@ -1,5 +1,6 @@
-#include "base/clock.h"
 #include "base/manualscheduler.h"
+
+#include "base/clock.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -64,6 +65,31 @@ TEST(ManualSchedulerTest, AdvancesAnAttachedClock) {
     scheduler.advance(2.0);
     EXPECT_DOUBLE_EQ(seenAt, 0.5);
     EXPECT_DOUBLE_EQ(secondsBetween(start, clock.now()), 2.0);
+}
+
+TEST(ManualSchedulerTest, ReadersRunOnTheMainQueueWhenTheirDescriptorIsMarkedReadable) {
+    ManualScheduler scheduler;
+    std::vector<std::string> ran;
+    CancellationToken second;
+    scheduler.watchReadable(3, [&] {
+        ran.push_back("first");
+        // A reader that cancels another one while the descriptor is being served.
+        second.cancel();
+    });
+    second = scheduler.watchReadable(3, [&] { ran.push_back("second"); });
+    scheduler.watchReadable(4, [&] { ran.push_back("other"); });
+    EXPECT_EQ(scheduler.readerCount(), 3u);
+
+    scheduler.markReadable(3);
+    EXPECT_TRUE(ran.empty());
+    scheduler.runUntilIdle();
+    EXPECT_EQ(ran, (std::vector<std::string>{"first"}));
+    EXPECT_EQ(scheduler.readerCount(), 2u);
+
+    scheduler.markReadable(3);
+    scheduler.markReadable(4);
+    scheduler.runUntilIdle();
+    EXPECT_EQ(ran, (std::vector<std::string>{"first", "first", "other"}));
 }
 
 } // namespace

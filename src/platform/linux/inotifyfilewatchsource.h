@@ -1,0 +1,53 @@
+#pragma once
+
+#include "base/scheduler.h"
+#include "platform/filewatchsource.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace korvane {
+
+// The FileWatchSource of Linux: one inotify descriptor for all watches, read on the main thread
+// through the Scheduler. Paths that name the same file share one kernel watch; each open() is a
+// subscriber of its own with its own mask. Main thread only.
+class InotifyFileWatchSource final : public FileWatchSource,
+                                     public std::enable_shared_from_this<InotifyFileWatchSource> {
+public:
+    static Expected<std::shared_ptr<InotifyFileWatchSource>, std::error_code> create(Scheduler& scheduler);
+    ~InotifyFileWatchSource() override;
+
+    InotifyFileWatchSource(const InotifyFileWatchSource&) = delete;
+    InotifyFileWatchSource& operator=(const InotifyFileWatchSource&) = delete;
+
+    Expected<std::unique_ptr<FileWatch>, std::error_code> open(const std::string& path, FileEvent mask,
+                                                               Handler handler) override;
+
+private:
+    struct Subscriber {
+        int wd; // -1 once the kernel has dropped the watch
+        FileEvent mask;
+        std::shared_ptr<Handler> handler;
+    };
+    struct Delivery {
+        std::uint64_t subscriber;
+        std::vector<FileWatchEvent> events;
+    };
+    class Watch;
+
+    explicit InotifyFileWatchSource(int fd);
+
+    void readEvents();
+    void collect(int wd, std::uint32_t kernelMask, const char* name, std::vector<Delivery>& deliveries);
+    void deliver(std::vector<Delivery>& deliveries);
+    void cancel(std::uint64_t subscriber);
+
+    int fd_;
+    CancellationToken reader_;
+    std::uint64_t nextId_ = 1;
+    std::map<std::uint64_t, Subscriber> subscribers_;
+};
+
+} // namespace korvane
