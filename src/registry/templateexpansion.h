@@ -1,0 +1,45 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace korvane {
+
+class Pasteboard;
+
+// Where the placeholders of a template get the current time, the clipboard text and fresh UUIDs.
+struct TemplateProviders {
+    std::function<std::chrono::system_clock::time_point()> now;
+    std::function<std::string()> clipboard;
+    std::function<std::string()> uuid;
+};
+
+// The system clock, the given pasteboard's text ("" when it holds none) and random upper-case UUIDs.
+// The pasteboard must outlive the providers.
+TemplateProviders defaultTemplateProviders(const Pasteboard& pasteboard);
+
+// A new random (version 4) UUID in upper-case hyphenated form.
+std::string makeUuidString();
+
+using TemplateResolver = std::function<std::optional<std::string>(const std::string& name)>;
+
+// Limits that keep one expansion small whatever the snippets say: templates can come from any
+// repository's project file, and resolver texts that refer to each other several times grow
+// exponentially. Past a limit, placeholders stay as written.
+struct TemplateLimits {
+    std::size_t maxResolverExpansions = 256;
+    std::size_t maxOutputBytes = 1 << 20;
+};
+
+// Replaces the {{...}} placeholders of `text`: date, date:<pattern>, time, time:<pattern>, clipboard,
+// uuid, and names the resolver knows (whose texts are expanded in turn, down to depth 9 and never into
+// a name already being expanded). Anything unresolved stays exactly as written. Any thread.
+std::string expandTemplate(const std::string& text, const TemplateProviders& providers,
+                           const TemplateResolver& resolver = {}, int depth = 0,
+                           const std::set<std::string>& expandingNames = {},
+                           const TemplateLimits& limits = {});
+
+} // namespace korvane

@@ -1,0 +1,123 @@
+#include "platform/fake/fakepasteboard.h"
+#include "registry/templateexpansion.h"
+
+#include <ctime>
+#include <gtest/gtest.h>
+#include <map>
+#include <regex>
+
+namespace korvane {
+namespace {
+
+// 2026-03-06 09:05:00 in the local time zone, whatever it is.
+std::chrono::system_clock::time_point localInstant() {
+    std::tm parts{};
+    parts.tm_year = 2026 - 1900;
+    parts.tm_mon = 2;
+    parts.tm_mday = 6;
+    parts.tm_hour = 9;
+    parts.tm_min = 5;
+    parts.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&parts));
+}
+
+class TemplateExpansionTest : public testing::Test {
+protected:
+    TemplateExpansionTest() {
+        providers.now = [] { return localInstant(); };
+        providers.clipboard = [this] { return clipboard; };
+        providers.uuid = [this] { return "UUID-" + std::to_string(++uuids); };
+    }
+
+    TemplateResolver resolverFor(std::map<std::string, std::string> table) {
+        return [table = std::move(table)](const std::string& name) -> std::optional<std::string> {
+            auto found = table.find(name);
+            return found == table.end() ? std::nullopt : std::optional(found->second);
+        };
+    }
+
+    TemplateProviders providers;
+    std::string clipboard = "clip {{date}}";
+    int uuids = 0;
+};
+
+TEST_F(TemplateExpansionTest, BuiltInPlaceholdersAndLiteralLeftovers) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"Today is {{date}}", "Today is 2026-03-06"},
+        {"{{ time }}", "09:05"},
+        {"{{time:HH:mm:ss}}", "09:05:00"},
+        {"{{date: yyyy/MM }}", "2026/03"},
+        {"{{Date}}", "{{Date}}"},
+        {"a {{unknown}} b", "a {{unknown}} b"},
+        {"a {{date", "a {{date"},
+        {"}} {{uuid}}", "}} UUID-1"},
+        {"{{clipboard}}", "clip {{date}}"},
+        {"no braces", "no braces"},
+    };
+    for (const auto& [text, expected] : cases) {
+        uuids = 0;
+        EXPECT_EQ(expandTemplate(text, providers), expected) << text;
+    }
+}
+
+TEST_F(TemplateExpansionTest, EachUuidIsNewAndEveryDateUsesOneInstant) {
+    int calls = 0;
+    providers.now = [&] {
+        ++calls;
+        return localInstant() + std::chrono::hours(24 * calls);
+    };
+    EXPECT_EQ(expandTemplate("{{uuid}} {{uuid}}", providers), "UUID-1 UUID-2");
+    EXPECT_EQ(expandTemplate("{{date}} {{date}}", providers), "2026-03-08 2026-03-08");
+}
+
+TEST_F(TemplateExpansionTest, EmptyClipboardAndRealUuids) {
+    clipboard.clear();
+    EXPECT_EQ(expandTemplate("[{{clipboard}}]", providers), "[]");
+
+    FakePasteboard pasteboard;
+    const auto defaults = defaultTemplateProviders(pasteboard);
+    EXPECT_EQ(expandTemplate("[{{clipboard}}]", defaults), "[]");
+    pasteboard.setString("text");
+    EXPECT_EQ(expandTemplate("[{{clipboard}}]", defaults), "[text]");
+
+    const auto first = expandTemplate("{{uuid}}", defaults);
+    EXPECT_TRUE(std::regex_match(first, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
+        << first;
+    EXPECT_NE(first, expandTemplate("{{uuid}}", defaults));
+}
+
+TEST_F(TemplateExpansionTest, ResolverNamesExpandWithoutCycles) {
+    const auto resolver = resolverFor({{"a", "x{{b}}"}, {"b", "{{a}}y"}, {"sig", "Best, {{ me }}"}, {"me", "K"}});
+    EXPECT_EQ(expandTemplate("{{a}}", providers, resolver), "x{{a}}y");
+    EXPECT_EQ(expandTemplate("{{sig}} on {{date}}", providers, resolver), "Best, K on 2026-03-06");
+}
+
+TEST_F(TemplateExpansionTest, ResolverTextsStopAtDepthNine) {
+    std::map<std::string, std::string> chain;
+    for (int level = 0; level < 12; ++level) {
+        chain["n" + std::to_string(level)] = std::to_string(level) + "{{n" + std::to_string(level + 1) + "}}";
+    }
+    const auto result = expandTemplate("{{n0}}", providers, resolverFor(chain));
+    // n0 is expanded at depth 1, ..., n8 at depth 9; n9's text reaches depth 10 and stays as written.
+    EXPECT_EQ(result, "0123456789{{n10}}");
+}
+
+TEST_F(TemplateExpansionTest, FanOutIsBoundedAndLeavesPlaceholdersLiteral) {
+    // Each level doubles: unbounded, 2^9 expansions of the leaf.
+    std::map<std::string, std::string> doubling;
+    for (int level = 0; level < 9; ++level) {
+        const auto next = "{{d" + std::to_string(level + 1) + "}}";
+        doubling["d" + std::to_string(level)] = next + next;
+    }
+    doubling["d9"] = std::string(100, 'x');
+    const TemplateLimits limits{.maxResolverExpansions = 50, .maxOutputBytes = 1000};
+    const auto result = expandTemplate("{{d0}}", providers, resolverFor(doubling), 0, {}, limits);
+    EXPECT_LE(result.size(), 1000u);
+    EXPECT_NE(result.find("{{d"), std::string::npos);
+
+    const auto large = expandTemplate("{{d0}}", providers, resolverFor(doubling));
+    EXPECT_LE(large.size(), TemplateLimits{}.maxOutputBytes);
+}
+
+} // namespace
+} // namespace korvane
