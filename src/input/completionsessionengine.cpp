@@ -46,7 +46,8 @@ bool CompletionSessionEngine::BeginSession::operator==(const BeginSession& other
     return id == other.id && sameText(projectRoot, other.projectRoot);
 }
 
-CompletionSessionEngine::Commands CompletionSessionEngine::beginSession(std::optional<std::string> projectRoot) {
+CompletionSessionEngine::Commands
+CompletionSessionEngine::beginSession(std::optional<std::string> projectRoot) {
     Commands commands;
     if (auto* open = std::get_if<ActiveSession>(&state_)) {
         commands.emplace_back(EndSession{});
@@ -67,7 +68,8 @@ CompletionSessionEngine::Commands CompletionSessionEngine::accept() {
     return end(DismissReason::accepted, ResetMode::reset);
 }
 
-CompletionSessionEngine::Commands CompletionSessionEngine::dismiss(DismissReason reason, ResetMode resetMode) {
+CompletionSessionEngine::Commands CompletionSessionEngine::dismiss(DismissReason reason,
+                                                                   ResetMode resetMode) {
     return end(reason, resetMode);
 }
 
@@ -86,7 +88,7 @@ CompletionSessionEngine::Commands CompletionSessionEngine::end(DismissReason rea
 }
 
 CompletionSessionEngine::Commands CompletionSessionEngine::projectDidChange(std::optional<std::string> root,
-                                                                           std::optional<std::string> name) {
+                                                                            std::optional<std::string> name) {
     if (auto* open = std::get_if<ActiveSession>(&state_)) {
         open->deferredProjectChange = DeferredProjectChange{root, name};
         return {DeferProjectChange{std::move(root), std::move(name)}};

@@ -72,8 +72,8 @@ public:
         bool operator==(const EndSession&) const = default;
     };
 
-    using Command = std::variant<RunSearch, DismissPopup, ResetDetector, ApplyProjectChange, DeferProjectChange,
-                                 BeginSession, CancelSearchTasks, EndSession>;
+    using Command = std::variant<RunSearch, DismissPopup, ResetDetector, ApplyProjectChange,
+                                 DeferProjectChange, BeginSession, CancelSearchTasks, EndSession>;
     using Commands = std::vector<Command>;
 
     Commands beginSession(std::optional<std::string> projectRoot);

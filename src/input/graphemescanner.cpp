@@ -79,13 +79,18 @@ struct GraphemeScanner::Impl {
     }
 };
 
-GraphemeScanner::GraphemeScanner() : impl_(std::make_unique<Impl>()) {}
+GraphemeScanner::GraphemeScanner()
+    : impl_(std::make_unique<Impl>()) {}
 
 GraphemeScanner::~GraphemeScanner() = default;
 
-void GraphemeScanner::start(std::string_view text) { impl_->start(text); }
+void GraphemeScanner::start(std::string_view text) {
+    impl_->start(text);
+}
 
-std::size_t GraphemeScanner::next() { return impl_->next(); }
+std::size_t GraphemeScanner::next() {
+    return impl_->next();
+}
 
 std::size_t GraphemeScanner::lastCharacterLength(std::string_view text) {
     start(text);

@@ -66,9 +66,14 @@ std::string_view toString(TriggerDetector::State state) {
     return "idle";
 }
 
-TriggerDetector::TriggerDetector(const Clock& clock) : clock_(clock) { setTrigger(";;"); }
+TriggerDetector::TriggerDetector(const Clock& clock)
+    : clock_(clock) {
+    setTrigger(";;");
+}
 
-TriggerDetector::~TriggerDetector() { explicit_bzero(queryBuffer_.data(), queryBuffer_.size()); }
+TriggerDetector::~TriggerDetector() {
+    explicit_bzero(queryBuffer_.data(), queryBuffer_.size());
+}
 
 bool TriggerDetector::processKey(std::uint16_t keyCode, const std::optional<std::string>& characters,
                                  std::uint64_t flags) {
@@ -107,9 +112,10 @@ bool TriggerDetector::handleKey(std::uint16_t keyCode, const std::optional<std::
 
     const double elapsed = std::chrono::duration<double, std::milli>(clock_.monotonicNow() - start).count();
     if (elapsed > kSlowKeyMilliseconds) {
-        performanceLog("TriggerDetector.Performance",
-                       fmt::format("[PROCESS_KEY] keyCode={} state={} suppress={} callbacks={} elapsed={:.2f}ms",
-                                   keyCode, toString(entryState), swallow ? "true" : "false", invoked, elapsed));
+        performanceLog(
+            "TriggerDetector.Performance",
+            fmt::format("[PROCESS_KEY] keyCode={} state={} suppress={} callbacks={} elapsed={:.2f}ms",
+                        keyCode, toString(entryState), swallow ? "true" : "false", invoked, elapsed));
     }
     return swallow;
 }
@@ -131,7 +137,8 @@ bool TriggerDetector::handleIdle(std::uint16_t keyCode, const std::optional<std:
     const std::string& text = *characters;
     scanner_.start(text);
     std::size_t begin = 0;
-    for (std::size_t end = scanner_.next(); end != GraphemeScanner::npos; begin = end, end = scanner_.next()) {
+    for (std::size_t end = scanner_.next(); end != GraphemeScanner::npos;
+         begin = end, end = scanner_.next()) {
         const std::string_view character(text.data() + begin, end - begin);
         if (triggerProgress_ < length && canonicallyEqual(character, triggerCharacters_[triggerProgress_])) {
             if (++triggerProgress_ == length) {
@@ -253,8 +260,8 @@ bool TriggerDetector::handleCollecting(std::uint16_t keyCode, const std::optiona
     case Action::horizontalLeft:
     case Action::horizontalRight: {
         PendingCallback pending{Callback::horizontalNavigate};
-        pending.horizontal =
-            decision.action == Action::horizontalLeft ? HorizontalDirection::left : HorizontalDirection::right;
+        pending.horizontal = decision.action == Action::horizontalLeft ? HorizontalDirection::left
+                                                                       : HorizontalDirection::right;
         push(outcome, std::move(pending));
         break;
     }
@@ -388,7 +395,8 @@ void TriggerDetector::clearQuery() {
 void TriggerDetector::appendCharacters(std::string_view characters) {
     scanner_.start(characters);
     std::size_t begin = 0;
-    for (std::size_t end = scanner_.next(); end != GraphemeScanner::npos; begin = end, end = scanner_.next()) {
+    for (std::size_t end = scanner_.next(); end != GraphemeScanner::npos;
+         begin = end, end = scanner_.next()) {
         const std::size_t size = end - begin;
         // Once one character did not fit, later ones are not stored either: the query stays a
         // prefix of what the application received.
@@ -418,9 +426,13 @@ void TriggerDetector::refreshTypedCount() {
     typedCharacters_ = scanner_.count(bufferView()) + overflowCharacters_;
 }
 
-bool TriggerDetector::hasTypedText() const { return queryLength_ > 0 || overflowCharacters_ > 0; }
+bool TriggerDetector::hasTypedText() const {
+    return queryLength_ > 0 || overflowCharacters_ > 0;
+}
 
-std::string_view TriggerDetector::bufferView() const { return {queryBuffer_.data(), queryLength_}; }
+std::string_view TriggerDetector::bufferView() const {
+    return {queryBuffer_.data(), queryLength_};
+}
 
 std::string TriggerDetector::queryForHandling() const {
     const std::string_view bytes = bufferView();
@@ -505,7 +517,8 @@ void TriggerDetector::setTrigger(std::string trigger) {
     triggerCharacters_.clear();
     scanner_.start(trigger_);
     std::size_t begin = 0;
-    for (std::size_t end = scanner_.next(); end != GraphemeScanner::npos; begin = end, end = scanner_.next()) {
+    for (std::size_t end = scanner_.next(); end != GraphemeScanner::npos;
+         begin = end, end = scanner_.next()) {
         triggerCharacters_.emplace_back(trigger_, begin, end - begin);
     }
     // Progress counted against the old trigger means nothing for the new one.

@@ -169,8 +169,8 @@ private:
     bool handleIdle(std::uint16_t keyCode, const std::optional<std::string>& characters, Outcome& outcome);
     bool handleCollecting(std::uint16_t keyCode, const std::optional<std::string>& characters,
                           std::uint64_t flags, bool delivered, Outcome& outcome);
-    void handlePaused(std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags,
-                      Outcome& outcome);
+    void handlePaused(std::uint16_t keyCode, const std::optional<std::string>& characters,
+                      std::uint64_t flags, Outcome& outcome);
     Decision decideCollecting(std::uint16_t keyCode, const std::optional<std::string>& characters,
                               std::uint64_t flags) const;
 

@@ -1,9 +1,9 @@
 #include "input/utf8text.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <limits>
-#include <climits>
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>

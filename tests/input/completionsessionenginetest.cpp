@@ -8,7 +8,9 @@ namespace korvane {
 // Readable failure messages: "apply(/b, b)" instead of the variant's bytes.
 void PrintTo(const CompletionSessionEngine::Command& command, std::ostream* out) {
     using E = CompletionSessionEngine;
-    const auto text = [](const std::optional<std::string>& value) { return value ? *value : std::string("nil"); };
+    const auto text = [](const std::optional<std::string>& value) {
+        return value ? *value : std::string("nil");
+    };
     std::visit(
         [&](const auto& c) {
             using T = std::decay_t<decltype(c)>;
@@ -54,7 +56,8 @@ Commands ending(Reason reason, Mode mode, Engine::ApplyProjectChange change) {
 TEST(CompletionSessionEngineTest, SessionIdsRiseAlsoWhenASessionIsReplaced) {
     Engine engine;
     EXPECT_EQ(engine.beginSession("/p"), Commands({Engine::BeginSession{1, "/p"}}));
-    EXPECT_EQ(engine.beginSession(std::nullopt), Commands({Engine::EndSession{}, Engine::BeginSession{2, {}}}));
+    EXPECT_EQ(engine.beginSession(std::nullopt),
+              Commands({Engine::EndSession{}, Engine::BeginSession{2, {}}}));
     const auto* open = std::get_if<Engine::ActiveSession>(&engine.state());
     ASSERT_NE(open, nullptr);
     EXPECT_EQ(open->id, 2u);
@@ -68,6 +71,7 @@ TEST(CompletionSessionEngineTest, EndingASessionEmitsTheCommandsInOrder) {
         Reason reason;
         Mode mode;
     };
+    // clang-format off
     const Case cases[] = {
         {"accept", true, Reason::accepted, Mode::reset},
         {"escape", false, Reason::escaped, Mode::reset},
@@ -75,6 +79,7 @@ TEST(CompletionSessionEngineTest, EndingASessionEmitsTheCommandsInOrder) {
         {"app switch", false, Reason::appSwitch, Mode::reset},
         {"horizontal navigation", false, Reason::horizontalNav, Mode::reset},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Engine engine;
@@ -107,8 +112,9 @@ TEST(CompletionSessionEngineTest, AReplacedSessionHandsOnItsProjectChange) {
     Engine engine;
     engine.beginSession("/a");
     engine.projectDidChange("/b", "b");
-    EXPECT_EQ(engine.beginSession("/a"), Commands({Engine::EndSession{}, Engine::ApplyProjectChange{"/b", "b"},
-                                                   Engine::BeginSession{2, "/a"}}));
+    EXPECT_EQ(engine.beginSession("/a"),
+              Commands({Engine::EndSession{}, Engine::ApplyProjectChange{"/b", "b"},
+                        Engine::BeginSession{2, "/a"}}));
     // The change was applied once; the new session holds nothing back.
     EXPECT_EQ(engine.accept(), ending(Reason::accepted, Mode::reset));
 }
@@ -123,11 +129,13 @@ TEST(CompletionSessionEngineTest, CommandsCompareTextsCanonically) {
 }
 
 TEST(CompletionSessionEngineTest, DismissReasonRawValues) {
+    // clang-format off
     const std::pair<Reason, const char*> names[] = {
         {Reason::accepted, "accepted"},   {Reason::escaped, "escaped"},
         {Reason::escapeCleared, "escapeCleared"}, {Reason::appSwitch, "appSwitch"},
         {Reason::tapReenable, "tapReenable"},     {Reason::horizontalNav, "horizontalNav"},
     };
+    // clang-format on
     for (const auto& [reason, name] : names) {
         EXPECT_EQ(toString(reason), name);
         EXPECT_EQ(dismissReasonFromString(name), reason);

@@ -2,7 +2,9 @@
 
 namespace korvane::test {
 
-DetectorHarness::DetectorHarness() { record(); }
+DetectorHarness::DetectorHarness() {
+    record();
+}
 
 void DetectorHarness::record(bool all) {
     auto note = [this](std::string event) { return [this, event] { events.push_back(event); }; };

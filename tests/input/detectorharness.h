@@ -25,7 +25,8 @@ public:
     // Installs every callback, or only onDismissed when `all` is false.
     void record(bool all = true);
 
-    bool key(std::uint16_t keyCode, std::optional<std::string> characters = std::nullopt, std::uint64_t flags = 0);
+    bool key(std::uint16_t keyCode, std::optional<std::string> characters = std::nullopt,
+             std::uint64_t flags = 0);
     // Types each byte of an ASCII text as its own key; true when any key was swallowed.
     bool type(std::string_view text);
     // Activates with the default trigger, types `query` and forgets the events so far.

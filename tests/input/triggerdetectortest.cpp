@@ -23,8 +23,12 @@ struct KeyPress {
     std::uint64_t flags = 0;
 };
 
-KeyPress chars(std::string text) { return {kLetter, std::move(text)}; }
-KeyPress press(std::uint16_t code, std::uint64_t flags = 0) { return {code, std::nullopt, flags}; }
+KeyPress chars(std::string text) {
+    return {kLetter, std::move(text)};
+}
+KeyPress press(std::uint16_t code, std::uint64_t flags = 0) {
+    return {code, std::nullopt, flags};
+}
 
 struct MatchCase {
     const char* name;
@@ -36,6 +40,7 @@ struct MatchCase {
 };
 
 TEST(TriggerDetectorTest, MatchesTheTriggerCharacterByCharacter) {
+    // clang-format off
     const std::vector<MatchCase> cases = {
         {"two semicolons", ";;", false, {chars(";"), chars(";")}, true, 0},
         {"a stray letter restarts the match", ";;", false, {chars(";"), chars("x"), chars(";"), chars(";")}, true, 0},
@@ -51,6 +56,7 @@ TEST(TriggerDetectorTest, MatchesTheTriggerCharacterByCharacter) {
          0},
         {"a longer trigger", "@@x", false, {chars("@"), chars("x"), chars("@"), chars("@"), chars("x")}, true, 0},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DetectorHarness h;
@@ -106,6 +112,7 @@ struct CollectingCase {
 };
 
 TEST(TriggerDetectorTest, CollectingKeyTable) {
+    // clang-format off
     const std::vector<CollectingCase> cases = {
         {"return accepts", "ab", true, false, press(Key::returnKey), true, {"accepted:ab"}, State::idle},
         {"tab accepts", "ab", true, false, press(Key::tab), true, {"accepted:ab"}, State::idle},
@@ -153,6 +160,7 @@ TEST(TriggerDetectorTest, CollectingKeyTable) {
         {"a printable key extends the query", "a", true, false, chars("b"), false, {"query:ab"},
          State::collecting},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DetectorHarness h;
@@ -174,6 +182,7 @@ struct PausedCase {
 };
 
 TEST(TriggerDetectorTest, PausedKeyTable) {
+    // clang-format off
     const std::vector<PausedCase> cases = {
         {"backspace shortens silently", press(Key::backspace), {}, State::paused, "a"},
         {"option-backspace dismisses", press(Key::backspace, Flag::option), {"dismissed"}, State::idle, {}},
@@ -187,6 +196,7 @@ TEST(TriggerDetectorTest, PausedKeyTable) {
         {"a key without characters dismisses", press(kF5), {"dismissed"}, State::idle, {}},
         {"a printable key resumes collecting", chars("c"), {"query:abc"}, State::collecting, "abc"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DetectorHarness h;
@@ -345,7 +355,8 @@ TEST(TriggerDetectorTest, LogsOnlyKeysSlowerThanTwoMilliseconds) {
     const auto lines = log.performanceLines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].category, "TriggerDetector.Performance");
-    EXPECT_EQ(lines[0].message, "[PROCESS_KEY] keyCode=36 state=collecting suppress=true callbacks=1 elapsed=2.10ms");
+    EXPECT_EQ(lines[0].message,
+              "[PROCESS_KEY] keyCode=36 state=collecting suppress=true callbacks=1 elapsed=2.10ms");
 }
 
 } // namespace

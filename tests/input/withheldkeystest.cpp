@@ -57,16 +57,16 @@ TEST(WithheldKeysTest, ChangesAreAnnouncedOnceAndMayBeReadFromTheNotification) {
     std::vector<std::size_t> announced;
     h.detector.setOnWithheldKeysChanged([&] { announced.push_back(h.detector.withheldKeys().size()); });
 
-    h.type(";;");                              // activation: 9 keys
-    h.type("a");                               // Space joins: 10
-    h.type("b");                               // no change
+    h.type(";;");                               // activation: 9 keys
+    h.type("a");                                // Space joins: 10
+    h.type("b");                                // no change
     h.detector.setSuppressHorizontalKeys(true); // Left and Right join: 12
     h.detector.setSuppressHorizontalKeys(true); // no change
-    h.key(Key::backspace);                     // no change
-    h.key(Key::backspace);                     // query empty again, Space leaves: 11
-    h.detector.pause();                        // nothing withheld: 0
-    h.detector.reset();                        // no change
-    h.detector.resetArmed();                   // no change
+    h.key(Key::backspace);                      // no change
+    h.key(Key::backspace);                      // query empty again, Space leaves: 11
+    h.detector.pause();                         // nothing withheld: 0
+    h.detector.reset();                         // no change
+    h.detector.resetArmed();                    // no change
     EXPECT_EQ(announced, (std::vector<std::size_t>{9, 10, 12, 11, 0}));
 }
 
@@ -82,6 +82,7 @@ struct DeliveredCase {
 };
 
 TEST(WithheldKeysTest, ADeliveredKeyThatWouldHaveBeenWithheldDismisses) {
+    // clang-format off
     const std::vector<DeliveredCase> cases = {
         {"return is not an accept", "ab", false, Key::returnKey, std::nullopt, 0, {"dismissed"}, State::idle},
         {"down is not a navigation", "ab", false, Key::downArrow, std::nullopt, 0, {"dismissed"}, State::idle},
@@ -95,6 +96,7 @@ TEST(WithheldKeysTest, ADeliveredKeyThatWouldHaveBeenWithheldDismisses) {
         {"backspace shortens the query", "ab", false, Key::backspace, std::nullopt, 0, {"query:a"},
          State::collecting},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DetectorHarness h;
