@@ -1,40 +1,8 @@
 #include "input/completionsessionengine.h"
 
 #include <gtest/gtest.h>
-#include <ostream>
 
 namespace korvane {
-
-// Readable failure messages: "apply(/b, b)" instead of the variant's bytes.
-void PrintTo(const CompletionSessionEngine::Command& command, std::ostream* out) {
-    using E = CompletionSessionEngine;
-    const auto text = [](const std::optional<std::string>& value) {
-        return value ? *value : std::string("nil");
-    };
-    std::visit(
-        [&](const auto& c) {
-            using T = std::decay_t<decltype(c)>;
-            if constexpr (std::is_same_v<T, E::RunSearch>) {
-                *out << "runSearch(" << c.query << ")";
-            } else if constexpr (std::is_same_v<T, E::DismissPopup>) {
-                *out << "dismissPopup(" << toString(c.reason) << ")";
-            } else if constexpr (std::is_same_v<T, E::ResetDetector>) {
-                *out << "resetDetector(" << static_cast<int>(c.mode) << ")";
-            } else if constexpr (std::is_same_v<T, E::ApplyProjectChange>) {
-                *out << "apply(" << text(c.root) << ", " << text(c.name) << ")";
-            } else if constexpr (std::is_same_v<T, E::DeferProjectChange>) {
-                *out << "defer(" << text(c.root) << ", " << text(c.name) << ")";
-            } else if constexpr (std::is_same_v<T, E::BeginSession>) {
-                *out << "begin(" << c.id << ", " << text(c.projectRoot) << ")";
-            } else if constexpr (std::is_same_v<T, E::CancelSearchTasks>) {
-                *out << "cancelSearchTasks";
-            } else {
-                *out << "endSession";
-            }
-        },
-        command);
-}
-
 namespace {
 
 using Engine = CompletionSessionEngine;
