@@ -23,15 +23,26 @@ std::size_t sequenceLength(unsigned char lead) {
     return 1;
 }
 
+bool isAscii(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 struct GraphemeScanner::Impl {
     std::unique_ptr<icu::BreakIterator> iterator;
     UText text = UTEXT_INITIALIZER;
     bool textOpen = false;
-    // Without ICU's break rules (missing data) characters fall back to code points.
-    std::string_view fallbackText;
-    std::size_t fallbackOffset = 0;
+    // ASCII text (nearly every key) is walked without ICU: each byte is a character except CR LF.
+    // Without ICU's break rules (missing data) other text falls back to code points.
+    bool ascii = false;
+    std::string_view plainText;
+    std::size_t plainOffset = 0;
 
     Impl() {
         UErrorCode status = U_ZERO_ERROR;
@@ -48,9 +59,10 @@ struct GraphemeScanner::Impl {
     }
 
     void start(std::string_view view) {
-        fallbackText = view;
-        fallbackOffset = 0;
-        if (!iterator) {
+        plainText = view;
+        plainOffset = 0;
+        ascii = isAscii(view);
+        if (ascii || !iterator) {
             return;
         }
         UErrorCode status = U_ZERO_ERROR;
@@ -66,16 +78,20 @@ struct GraphemeScanner::Impl {
     }
 
     std::size_t next() {
-        if (iterator) {
+        if (!ascii && iterator) {
             const std::int32_t boundary = iterator->next();
             return boundary == icu::BreakIterator::DONE ? npos : static_cast<std::size_t>(boundary);
         }
-        if (fallbackOffset >= fallbackText.size()) {
+        if (plainOffset >= plainText.size()) {
             return npos;
         }
-        const auto lead = static_cast<unsigned char>(fallbackText[fallbackOffset]);
-        fallbackOffset = std::min(fallbackText.size(), fallbackOffset + sequenceLength(lead));
-        return fallbackOffset;
+        const auto lead = static_cast<unsigned char>(plainText[plainOffset]);
+        std::size_t step = ascii ? 1 : sequenceLength(lead);
+        if (lead == '\r' && plainOffset + 1 < plainText.size() && plainText[plainOffset + 1] == '\n') {
+            step = 2;
+        }
+        plainOffset = std::min(plainText.size(), plainOffset + step);
+        return plainOffset;
     }
 };
 

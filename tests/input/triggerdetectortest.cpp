@@ -265,6 +265,12 @@ TEST(TriggerDetectorTest, BackspaceRemovesWholeCharacters) {
     h.key(Key::backspace);
     EXPECT_EQ(h.detector.currentQuery(), "a");
     EXPECT_EQ(h.detector.typedCharacterCount(), 1u);
+
+    // CR LF is one character, in plain ASCII text as in any other.
+    h.key(kLetter, "\r\n");
+    EXPECT_EQ(h.detector.typedCharacterCount(), 2u);
+    h.key(Key::backspace);
+    EXPECT_EQ(h.detector.currentQuery(), "a");
 }
 
 TEST(TriggerDetectorTest, QueryIsCappedButTypedCharactersAreCounted) {
