@@ -9,9 +9,9 @@
 
 namespace korvane {
 
-// The side-effect-free state machine of a completion session: whether one is open, its id, the
-// project root it is pinned to and any project change held back while it is open. Each operation
-// returns the commands the shell carries out in order. Main thread only.
+// The side-effect-free state machine of a completion session (open or not, its id, pinned root and any
+// project change held back meanwhile); each operation returns the commands the shell carries out in order.
+// Main-thread only.
 class CompletionSessionEngine {
 public:
     enum class ResetMode { reset, resetArmed, pause };

@@ -6,9 +6,8 @@
 
 namespace korvane {
 
-// Walks the user-perceived characters (extended grapheme clusters) of a UTF-8 text by byte offset.
-// Keeps one break iterator for its whole life so that walking a short text allocates nothing.
-// Not thread-safe: its owner serialises the calls (the trigger detector uses it under its lock).
+// Walks the user-perceived characters (extended grapheme clusters) of a UTF-8 text by byte offset,
+// reusing one break iterator so that short texts cost no allocation. Its owner serialises the calls.
 class GraphemeScanner {
 public:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);

@@ -19,11 +19,9 @@ namespace korvane {
 enum class NavigationDirection { up, down };
 enum class HorizontalDirection { left, right };
 
-// The state machine that turns the key-downs seen by the event tap into completion-session events:
-// it watches for the trigger, collects the query typed after it and interprets the keys that steer
-// the popup, deciding for each key whether it is withheld from the focused application.
-// Runs on the event-tap thread; every member function takes the lock, and the callbacks are invoked
-// only after the lock is released, in the order they were collected, so they may call back in.
+// Turns the key-downs seen by the event tap into completion-session events (trigger, query, popup
+// keys) and decides for each key whether it is withheld from the focused application. Runs on the
+// event-tap thread under its lock; callbacks fire after unlocking, in order, so they may call back in.
 class TriggerDetector final : public KeyWithholding {
 public:
     enum class State { idle, collecting, paused };
