@@ -71,8 +71,8 @@ public:
     std::function<void()> onEscapePressed;
     std::function<void()> onHelpBackRequested;
 
-    // Handles one key-down that did not come from Korvane itself. Returns true when the key is to be
-    // withheld from the focused application.
+    // Handles one key-down that did not come from Korvane itself. `characters` is what the key types
+    // without Command or Control (Command-C gives "c"). Returns true when the key is to be withheld.
     bool processKey(std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags);
 
     void reset();
