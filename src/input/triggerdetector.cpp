@@ -4,9 +4,7 @@
 #include "input/utf8text.h"
 
 #include <chrono>
-#include <cstring>
 #include <fmt/format.h>
-#include <string.h>
 
 namespace korvane {
 namespace {
@@ -71,9 +69,7 @@ TriggerDetector::TriggerDetector(const Clock& clock)
     setTrigger(";;");
 }
 
-TriggerDetector::~TriggerDetector() {
-    explicit_bzero(queryBuffer_.data(), queryBuffer_.size());
-}
+TriggerDetector::~TriggerDetector() = default;
 
 bool TriggerDetector::processKey(std::uint16_t keyCode, const std::optional<std::string>& characters,
                                  std::uint64_t flags) {
@@ -164,8 +160,8 @@ TriggerDetector::Decision TriggerDetector::decideCollecting(std::uint16_t keyCod
         if ((flags & kWordDeleteModifiers) != 0) {
             return {Action::dismiss, false};
         }
-        return hasTypedText() ? Decision{Action::removeCharacter, false}
-                              : Decision{Action::dismissRestoringProgress, false};
+        return query_.isEmpty() ? Decision{Action::dismissRestoringProgress, false}
+                                : Decision{Action::removeCharacter, false};
     case KeyCode::escape:
         return {Action::escape, true};
     case KeyCode::downArrow:
@@ -173,7 +169,7 @@ TriggerDetector::Decision TriggerDetector::decideCollecting(std::uint16_t keyCod
     case KeyCode::upArrow:
         return {Action::navigateUp, true};
     case KeyCode::space:
-        return hasTypedText() ? Decision{Action::space, true} : Decision{Action::dismiss, false};
+        return query_.isEmpty() ? Decision{Action::dismiss, false} : Decision{Action::space, true};
     case KeyCode::home:
     case KeyCode::end:
         return {Action::dismiss, false};
@@ -218,7 +214,7 @@ bool TriggerDetector::handleCollecting(std::uint16_t keyCode, const std::optiona
     switch (decision.action) {
     case Action::accept:
         if (onAccepted) {
-            push(outcome, {Callback::accepted, queryForHandling()});
+            push(outcome, {Callback::accepted, query_.text()});
         }
         resetLocked();
         break;
@@ -229,8 +225,9 @@ bool TriggerDetector::handleCollecting(std::uint16_t keyCode, const std::optiona
         dismiss(outcome);
         break;
     case Action::removeCharacter: {
-        const bool wasHelp = overflowCharacters_ == 0 && bufferView() == "?";
-        removeLastCharacter();
+        const bool wasHelp = query_.isExactly("?");
+        query_.removeLast();
+        typedCharacters_ = query_.characterCount();
         if (wasHelp && onHelpBackRequested) {
             append(outcome, Callback::helpBackRequested);
         } else {
@@ -246,14 +243,13 @@ bool TriggerDetector::handleCollecting(std::uint16_t keyCode, const std::optiona
         }
         break;
     case Action::navigateDown:
-    case Action::navigateUp:
-        if (onNavigate) {
-            PendingCallback pending{Callback::navigate};
-            pending.navigation =
-                decision.action == Action::navigateUp ? NavigationDirection::up : NavigationDirection::down;
-            push(outcome, std::move(pending));
-        }
+    case Action::navigateUp: {
+        PendingCallback pending{Callback::navigate};
+        pending.navigation =
+            decision.action == Action::navigateUp ? NavigationDirection::up : NavigationDirection::down;
+        push(outcome, std::move(pending));
         break;
+    }
     case Action::space:
         append(outcome, Callback::spacePressed);
         break;
@@ -280,7 +276,8 @@ bool TriggerDetector::handleCollecting(std::uint16_t keyCode, const std::optiona
     case Action::ignore:
         break;
     case Action::append:
-        appendCharacters(*characters);
+        query_.append(*characters);
+        typedCharacters_ = query_.characterCount();
         appendQueryUpdate(outcome);
         break;
     }
@@ -292,10 +289,11 @@ void TriggerDetector::handlePaused(std::uint16_t keyCode, const std::optional<st
     if (keyCode == KeyCode::backspace) {
         if ((flags & kWordDeleteModifiers) != 0) {
             dismiss(outcome);
-        } else if (!hasTypedText()) {
+        } else if (query_.isEmpty()) {
             dismissRestoringProgress(outcome);
         } else {
-            removeLastCharacter();
+            query_.removeLast();
+            typedCharacters_ = query_.characterCount();
         }
         return;
     }
@@ -305,50 +303,19 @@ void TriggerDetector::handlePaused(std::uint16_t keyCode, const std::optional<st
         return;
     }
     state_ = State::collecting;
-    appendCharacters(*characters);
+    query_.append(*characters);
+    typedCharacters_ = query_.characterCount();
     appendQueryUpdate(outcome);
 }
 
-void TriggerDetector::append(Outcome& outcome, Callback callback) const {
-    const bool set = [&] {
-        switch (callback) {
-        case Callback::triggerActivated:
-            return static_cast<bool>(onTriggerActivated);
-        case Callback::queryUpdated:
-            return static_cast<bool>(onQueryUpdated);
-        case Callback::accepted:
-            return static_cast<bool>(onAccepted);
-        case Callback::dismissed:
-            return static_cast<bool>(onDismissed);
-        case Callback::navigate:
-            return static_cast<bool>(onNavigate);
-        case Callback::copyRequested:
-            return static_cast<bool>(onCopyRequested);
-        case Callback::openRequested:
-            return static_cast<bool>(onOpenRequested);
-        case Callback::saveRequested:
-            return static_cast<bool>(onSaveRequested);
-        case Callback::refreshRequested:
-            return static_cast<bool>(onRefreshRequested);
-        case Callback::spacePressed:
-            return static_cast<bool>(onSpacePressed);
-        case Callback::horizontalNavigate:
-            return static_cast<bool>(onHorizontalNavigate);
-        case Callback::escapePressed:
-            return static_cast<bool>(onEscapePressed);
-        case Callback::helpBackRequested:
-            return static_cast<bool>(onHelpBackRequested);
-        }
-        return false;
-    }();
-    if (set) {
-        push(outcome, {callback});
-    }
+void TriggerDetector::append(Outcome& outcome, Callback callback) {
+    // Whether the callback is set is checked when it is invoked.
+    push(outcome, {callback});
 }
 
 void TriggerDetector::appendQueryUpdate(Outcome& outcome) const {
     if (onQueryUpdated) {
-        push(outcome, {Callback::queryUpdated, queryForHandling()});
+        push(outcome, {Callback::queryUpdated, query_.text()});
     }
 }
 
@@ -360,7 +327,7 @@ void TriggerDetector::push(Outcome& outcome, PendingCallback pending) {
 
 void TriggerDetector::activate(Outcome& outcome) {
     state_ = State::collecting;
-    clearQuery();
+    query_.clear();
     typedCharacters_ = 0;
     triggerProgress_ = 0;
     append(outcome, Callback::triggerActivated);
@@ -379,64 +346,10 @@ void TriggerDetector::dismissRestoringProgress(Outcome& outcome) {
 }
 
 void TriggerDetector::resetLocked() {
-    clearQuery();
+    query_.clear();
     state_ = State::idle;
     triggerProgress_ = 0;
     suppressHorizontalKeys_ = false;
-}
-
-void TriggerDetector::clearQuery() {
-    // The query may be part of a password; explicit_bzero survives dead-store elimination.
-    explicit_bzero(queryBuffer_.data(), queryBuffer_.size());
-    queryLength_ = 0;
-    overflowCharacters_ = 0;
-}
-
-void TriggerDetector::appendCharacters(std::string_view characters) {
-    scanner_.start(characters);
-    std::size_t begin = 0;
-    for (std::size_t end = scanner_.next(); end != GraphemeScanner::npos;
-         begin = end, end = scanner_.next()) {
-        const std::size_t size = end - begin;
-        // Once one character did not fit, later ones are not stored either: the query stays a
-        // prefix of what the application received.
-        if (overflowCharacters_ == 0 && queryLength_ + size <= maxQueryLength) {
-            std::memcpy(queryBuffer_.data() + queryLength_, characters.data() + begin, size);
-            queryLength_ += size;
-        } else {
-            ++overflowCharacters_;
-        }
-    }
-    refreshTypedCount();
-}
-
-void TriggerDetector::removeLastCharacter() {
-    if (overflowCharacters_ > 0) {
-        --overflowCharacters_;
-    } else if (queryLength_ > 0) {
-        const std::size_t size = scanner_.lastCharacterLength(bufferView());
-        explicit_bzero(queryBuffer_.data() + queryLength_ - size, size);
-        queryLength_ -= size;
-    }
-    refreshTypedCount();
-}
-
-void TriggerDetector::refreshTypedCount() {
-    // Counted over the whole buffer, so a combining mark typed on its own joins the character before it.
-    typedCharacters_ = scanner_.count(bufferView()) + overflowCharacters_;
-}
-
-bool TriggerDetector::hasTypedText() const {
-    return queryLength_ > 0 || overflowCharacters_ > 0;
-}
-
-std::string_view TriggerDetector::bufferView() const {
-    return {queryBuffer_.data(), queryLength_};
-}
-
-std::string TriggerDetector::queryForHandling() const {
-    const std::string_view bytes = bufferView();
-    return isValidUtf8(bytes) ? std::string(bytes) : std::string();
 }
 
 void TriggerDetector::reset() {
@@ -481,7 +394,7 @@ void TriggerDetector::clearPartialTrigger() {
 
 std::optional<std::string> TriggerDetector::currentQuery() const {
     std::lock_guard guard(lock_);
-    const std::string_view bytes = bufferView();
+    const std::string_view bytes = query_.bytes();
     if (state_ == State::idle || !isValidUtf8(bytes)) {
         return std::nullopt;
     }
@@ -584,7 +497,7 @@ unsigned TriggerDetector::withheldSignature() const {
         return 0;
     }
     unsigned signature = kCollectingBit;
-    if (hasTypedText()) {
+    if (!query_.isEmpty()) {
         signature |= kSpaceBit;
     }
     if (suppressHorizontalKeys_ && onHorizontalNavigate) {

@@ -3,6 +3,7 @@
 #include "base/clock.h"
 #include "input/graphemescanner.h"
 #include "input/keywithholding.h"
+#include "input/querybuffer.h"
 
 #include <array>
 #include <cstddef>
@@ -49,7 +50,7 @@ public:
         static constexpr std::uint64_t command = 0x100000;
     };
 
-    static constexpr std::size_t maxQueryLength = 64;
+    static constexpr std::size_t maxQueryLength = QueryBuffer::capacity;
 
     explicit TriggerDetector(const Clock& clock = SystemClock::shared());
     ~TriggerDetector() override;
@@ -172,20 +173,13 @@ private:
     Decision decideCollecting(std::uint16_t keyCode, const std::optional<std::string>& characters,
                               std::uint64_t flags) const;
 
-    void append(Outcome& outcome, Callback callback) const;
+    static void append(Outcome& outcome, Callback callback);
     static void push(Outcome& outcome, PendingCallback pending);
     void appendQueryUpdate(Outcome& outcome) const;
     void activate(Outcome& outcome);
     void dismiss(Outcome& outcome);
     void dismissRestoringProgress(Outcome& outcome);
     void resetLocked();
-    void clearQuery();
-    void appendCharacters(std::string_view characters);
-    void removeLastCharacter();
-    void refreshTypedCount();
-    bool hasTypedText() const;
-    std::string_view bufferView() const;
-    std::string queryForHandling() const;
     std::size_t triggerLength() const { return triggerCharacters_.size(); }
 
     // Takes note, under the lock, of whether the withheld set changed since it was last announced.
@@ -199,10 +193,8 @@ private:
     std::string trigger_ = ";;";
     std::vector<std::string> triggerCharacters_;
     State state_ = State::idle;
-    std::array<char, maxQueryLength> queryBuffer_{};
-    std::size_t queryLength_ = 0;
-    // Characters typed after the query filled the buffer; they reach the application but not the query.
-    std::size_t overflowCharacters_ = 0;
+    QueryBuffer query_;
+    // Survives the reset that ends a session, so the shell can still read it after an acceptance.
     std::size_t typedCharacters_ = 0;
     std::size_t triggerProgress_ = 0;
     bool suppressHorizontalKeys_ = false;
