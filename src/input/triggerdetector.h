@@ -200,7 +200,7 @@ private:
     bool suppressHorizontalKeys_ = false;
     std::function<void()> onWithheldKeysChanged_;
     unsigned announcedSignature_ = 0;
-    mutable GraphemeScanner scanner_;
+    GraphemeScanner scanner_;
 };
 
 std::string_view toString(TriggerDetector::State state);
