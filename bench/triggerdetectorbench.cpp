@@ -1,0 +1,70 @@
+// Per-key cost of the trigger detector, which runs inside the keyboard event path.
+#include "input/triggerdetector.h"
+
+#include <benchmark/benchmark.h>
+#include <string>
+
+namespace {
+
+using korvane::TriggerDetector;
+using Key = TriggerDetector::KeyCode;
+
+constexpr std::uint16_t kLetter = 0;
+
+void installCallbacks(TriggerDetector& detector, std::size_t& sink) {
+    detector.onTriggerActivated = [&sink] { ++sink; };
+    detector.onQueryUpdated = [&sink](const std::string& query) { sink += query.size(); };
+    detector.onDismissed = [&sink] { ++sink; };
+}
+
+void BM_IdleKey(benchmark::State& state) {
+    TriggerDetector detector;
+    const std::optional<std::string> letter = "a";
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(detector.processKey(kLetter, letter, 0));
+    }
+}
+BENCHMARK(BM_IdleKey);
+
+void BM_ActivateAndReset(benchmark::State& state) {
+    TriggerDetector detector;
+    std::size_t sink = 0;
+    installCallbacks(detector, sink);
+    const std::optional<std::string> semicolon = ";";
+    for (auto _ : state) {
+        detector.processKey(kLetter, semicolon, 0);
+        benchmark::DoNotOptimize(detector.processKey(kLetter, semicolon, 0));
+        detector.reset();
+    }
+    benchmark::DoNotOptimize(sink);
+}
+BENCHMARK(BM_ActivateAndReset);
+
+// One typed character and one Backspace in a session whose query is `range(0)` bytes long.
+void typeAndErase(benchmark::State& state, const std::string& character) {
+    TriggerDetector detector;
+    std::size_t sink = 0;
+    installCallbacks(detector, sink);
+    detector.processKey(kLetter, ";;", 0);
+    detector.processKey(kLetter, std::string(static_cast<std::size_t>(state.range(0)), 'q'), 0);
+    const std::optional<std::string> typed = character;
+    for (auto _ : state) {
+        detector.processKey(kLetter, typed, 0);
+        benchmark::DoNotOptimize(detector.processKey(Key::backspace, std::nullopt, 0));
+    }
+    benchmark::DoNotOptimize(sink);
+}
+
+void BM_TypeAndEraseAscii(benchmark::State& state) {
+    typeAndErase(state, "a");
+}
+BENCHMARK(BM_TypeAndEraseAscii)->Arg(0)->Arg(32)->Arg(62);
+
+void BM_TypeAndEraseEmoji(benchmark::State& state) {
+    typeAndErase(state, "\U0001F468\u200D\U0001F469\u200D\U0001F467");
+}
+BENCHMARK(BM_TypeAndEraseEmoji)->Arg(0)->Arg(32);
+
+} // namespace
+
+BENCHMARK_MAIN();

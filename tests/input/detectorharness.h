@@ -1,0 +1,40 @@
+#pragma once
+
+#include "base/clock.h"
+#include "input/triggerdetector.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvane::test {
+
+// A trigger detector on a fake clock whose callbacks write readable events ("activated",
+// "query:ab", "navigate:up", ...) to `events`.
+class DetectorHarness {
+public:
+    using Key = TriggerDetector::KeyCode;
+    using Flag = TriggerDetector::ModifierFlag;
+    // Any key code the detector gives no meaning of its own.
+    static constexpr std::uint16_t letterKey = 0;
+
+    DetectorHarness();
+
+    // Installs every callback, or only onDismissed when `all` is false.
+    void record(bool all = true);
+
+    bool key(std::uint16_t keyCode, std::optional<std::string> characters = std::nullopt,
+             std::uint64_t flags = 0);
+    // Types each byte of an ASCII text as its own key; true when any key was swallowed.
+    bool type(std::string_view text);
+    // Activates with the default trigger, types `query` and forgets the events so far.
+    void open(std::string_view query = "");
+
+    FakeClock clock;
+    TriggerDetector detector{clock};
+    std::vector<std::string> events;
+};
+
+} // namespace korvane::test
