@@ -1,5 +1,7 @@
 #include "base/jsonreader.h"
 
+#include "base/diagnostics.h"
+
 #include <cmath>
 #include <fmt/format.h>
 #include <limits>
@@ -111,6 +113,12 @@ std::string jsonKeyForFieldName(std::string_view field) {
 void JsonDecodeStatus::fail(const std::string& path, const std::string& message) {
     if (!error_) {
         error_ = path.empty() ? message : fmt::format("{}: {}", path, message);
+    }
+}
+
+void JsonDecodeStatus::warn(std::string_view message) const {
+    if (reportWarnings_) {
+        diagnostic(message);
     }
 }
 
@@ -230,8 +238,8 @@ std::optional<double> JsonObjectReader::optionalNumber(std::string_view field) c
 }
 
 std::optional<std::vector<std::string>> JsonObjectReader::optionalStringArray(std::string_view field) const {
-    return optionalArray(field, [this](const Json& element, const std::string& path) {
-        return readJsonString(element, path, status_).value_or(std::string());
+    return optionalArray(field, [](const Json& element, const std::string& path, JsonDecodeStatus& status) {
+        return readJsonString(element, path, status).value_or(std::string());
     });
 }
 

@@ -32,14 +32,19 @@ std::string fieldNameForJsonKey(std::string_view key);
 std::string jsonKeyForFieldName(std::string_view field);
 
 // Collects the first error of one decoding pass. Readers record into it and carry on with defaults,
-// so a decoder checks `failed()` once at the end instead of after every value.
+// so a decoder checks `failed()` once at the end instead of after every value. Warnings about values
+// that were tolerated go out as diagnostics unless the pass is only a check (`reportWarnings` false).
 class JsonDecodeStatus {
 public:
+    explicit JsonDecodeStatus(bool reportWarnings = true) : reportWarnings_(reportWarnings) {}
+
     void fail(const std::string& path, const std::string& message);
+    void warn(std::string_view message) const;
     bool failed() const { return error_.has_value(); }
     const std::string& error() const { return *error_; }
 
 private:
+    bool reportWarnings_;
     std::optional<std::string> error_;
 };
 
@@ -72,11 +77,11 @@ public:
     std::optional<double> optionalNumber(std::string_view field) const;
     std::optional<std::vector<std::string>> optionalStringArray(std::string_view field) const;
 
-    // An optional array whose elements `decode(element, path)` turns into values.
+    // An optional array whose elements `decode(element, path, status)` turns into values.
     template <class Decode>
     auto optionalArray(std::string_view field, Decode&& decode) const
-        -> std::optional<std::vector<std::invoke_result_t<Decode, const Json&, const std::string&>>> {
-        using Element = std::invoke_result_t<Decode, const Json&, const std::string&>;
+        -> std::optional<std::vector<std::invoke_result_t<Decode, const Json&, const std::string&, JsonDecodeStatus&>>> {
+        using Element = std::invoke_result_t<Decode, const Json&, const std::string&, JsonDecodeStatus&>;
         const Json* array = findArray(field);
         if (array == nullptr) {
             return std::nullopt;
@@ -85,7 +90,7 @@ public:
         result.reserve(array->size());
         const std::string base = pathOf(field);
         for (std::size_t i = 0; i < array->size(); ++i) {
-            result.push_back(decode((*array)[i], base + "[" + std::to_string(i) + "]"));
+            result.push_back(decode((*array)[i], base + "[" + std::to_string(i) + "]", status_));
             if (status_.failed()) {
                 return std::nullopt;
             }

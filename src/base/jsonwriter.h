@@ -25,3 +25,17 @@ void setIfPresent(OrderedJson& object, std::string_view key, const std::optional
 }
 
 } // namespace korvane
+
+namespace korvane {
+
+// A JSON array of `item.encode()` for each item, in order.
+template <class Range>
+OrderedJson encodeEach(const Range& items) {
+    OrderedJson array = OrderedJson::array();
+    for (const auto& item : items) {
+        array.push_back(item.encode());
+    }
+    return array;
+}
+
+} // namespace korvane
