@@ -14,7 +14,8 @@
 
 namespace korvane {
 
-using Json = nlohmann::json;
+// Parsed with member order kept, so that of two keys naming the same field the later one wins.
+using Json = nlohmann::ordered_json;
 
 // Files from other people's repositories are read with this reader, so nesting is bounded.
 inline constexpr std::size_t kMaxJsonDepth = 64;

@@ -20,7 +20,7 @@ struct ProjectSettingsConfig {
     std::optional<std::vector<std::string>> ignorePatterns;
     std::optional<std::int64_t> maxBranchAgeDays;
 
-    static ProjectSettingsConfig decode(const nlohmann::json& value, const std::string& path,
+    static ProjectSettingsConfig decode(const nlohmann::ordered_json& value, const std::string& path,
                                         JsonDecodeStatus& status);
     nlohmann::ordered_json encode() const;
 
@@ -37,7 +37,7 @@ struct ProjectConfig {
 
     // Decodes the text of a whole file; the error describes the first problem and where it is.
     static Expected<ProjectConfig, std::string> parse(std::string_view text);
-    static ProjectConfig decode(const nlohmann::json& value, const std::string& path, JsonDecodeStatus& status);
+    static ProjectConfig decode(const nlohmann::ordered_json& value, const std::string& path, JsonDecodeStatus& status);
     nlohmann::ordered_json encode() const;
 
     bool operator==(const ProjectConfig&) const = default;
