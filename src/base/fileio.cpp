@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 // Owns one file descriptor.
 class UniqueFd {
 public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    explicit UniqueFd(int fd = -1)
+        : fd_(fd) {}
     ~UniqueFd() { reset(); }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
@@ -84,7 +85,8 @@ bool writeAll(int fd, std::string_view contents) {
 // Removes the temporary file unless the rename has consumed it.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
+    explicit TemporaryFile(fs::path path)
+        : path_(std::move(path)) {}
     ~TemporaryFile() {
         if (!committed_) {
             ::unlink(path_.c_str());
@@ -131,7 +133,8 @@ Expected<std::string, std::string> readTextFile(const fs::path& path, std::size_
         }
         contents.append(buffer, static_cast<std::size_t>(count));
         if (contents.size() > maxSize) {
-            return makeUnexpected(fmt::format("Could not read {}: larger than {} bytes", path.string(), maxSize));
+            return makeUnexpected(
+                fmt::format("Could not read {}: larger than {} bytes", path.string(), maxSize));
         }
     }
     return contents;

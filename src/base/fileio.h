@@ -21,6 +21,7 @@ Expected<std::string, std::string> readTextFile(const std::filesystem::path& pat
 // go to a temporary file in the same directory, are flushed to disk and renamed over the target.
 // A symbolic link is written through (its final target is replaced and the link kept), an existing
 // file keeps its permission bits, and on any failure the temporary file is removed.
-Expected<void, std::string> writeFileAtomically(const std::filesystem::path& target, std::string_view contents);
+Expected<void, std::string> writeFileAtomically(const std::filesystem::path& target,
+                                                std::string_view contents);
 
 } // namespace korvane

@@ -9,9 +9,15 @@
 namespace korvane {
 namespace {
 
-bool isAsciiUpper(char c) { return c >= 'A' && c <= 'Z'; }
-char asciiLower(char c) { return isAsciiUpper(c) ? static_cast<char>(c - 'A' + 'a') : c; }
-char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+bool isAsciiUpper(char c) {
+    return c >= 'A' && c <= 'Z';
+}
+char asciiLower(char c) {
+    return isAsciiUpper(c) ? static_cast<char>(c - 'A' + 'a') : c;
+}
+char asciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // The deepest nesting of arrays and objects in `text`, counted without building anything, so that a
 // hostile file is refused before the parser and the destructor walk it.
@@ -122,7 +128,8 @@ void JsonDecodeStatus::warn(std::string_view message) const {
     }
 }
 
-std::optional<std::string> readJsonString(const Json& value, const std::string& path, JsonDecodeStatus& status) {
+std::optional<std::string> readJsonString(const Json& value, const std::string& path,
+                                          JsonDecodeStatus& status) {
     if (!value.is_string()) {
         status.fail(path, typeMismatch("a string", value));
         return std::nullopt;
@@ -138,7 +145,8 @@ std::optional<bool> readJsonBool(const Json& value, const std::string& path, Jso
     return value.get<bool>();
 }
 
-std::optional<std::int64_t> readJsonInteger(const Json& value, const std::string& path, JsonDecodeStatus& status) {
+std::optional<std::int64_t> readJsonInteger(const Json& value, const std::string& path,
+                                            JsonDecodeStatus& status) {
     if (value.is_number_integer() && !value.is_number_unsigned()) {
         return value.get<std::int64_t>();
     }

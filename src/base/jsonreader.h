@@ -37,7 +37,8 @@ std::string jsonKeyForFieldName(std::string_view field);
 // that were tolerated go out as diagnostics unless the pass is only a check (`reportWarnings` false).
 class JsonDecodeStatus {
 public:
-    explicit JsonDecodeStatus(bool reportWarnings = true) : reportWarnings_(reportWarnings) {}
+    explicit JsonDecodeStatus(bool reportWarnings = true)
+        : reportWarnings_(reportWarnings) {}
 
     void fail(const std::string& path, const std::string& message);
     void warn(std::string_view message) const;
@@ -52,9 +53,11 @@ private:
 // Strict typed reads of one value: a string is not a number, 0 and 1 are not Booleans, integers
 // stay exact and a fractional number is not an integer. Each records an error and returns no value
 // when the type is wrong; `path` names the value in the message.
-std::optional<std::string> readJsonString(const Json& value, const std::string& path, JsonDecodeStatus& status);
+std::optional<std::string> readJsonString(const Json& value, const std::string& path,
+                                          JsonDecodeStatus& status);
 std::optional<bool> readJsonBool(const Json& value, const std::string& path, JsonDecodeStatus& status);
-std::optional<std::int64_t> readJsonInteger(const Json& value, const std::string& path, JsonDecodeStatus& status);
+std::optional<std::int64_t> readJsonInteger(const Json& value, const std::string& path,
+                                            JsonDecodeStatus& status);
 std::optional<double> readJsonNumber(const Json& value, const std::string& path, JsonDecodeStatus& status);
 
 // A view on one JSON object whose members are looked up by field name through the key mapping of
@@ -80,8 +83,8 @@ public:
 
     // An optional array whose elements `decode(element, path, status)` turns into values.
     template <class Decode>
-    auto optionalArray(std::string_view field, Decode&& decode) const
-        -> std::optional<std::vector<std::invoke_result_t<Decode, const Json&, const std::string&, JsonDecodeStatus&>>> {
+    auto optionalArray(std::string_view field, Decode&& decode) const -> std::optional<
+        std::vector<std::invoke_result_t<Decode, const Json&, const std::string&, JsonDecodeStatus&>>> {
         using Element = std::invoke_result_t<Decode, const Json&, const std::string&, JsonDecodeStatus&>;
         const Json* array = findArray(field);
         if (array == nullptr) {

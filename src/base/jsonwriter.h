@@ -29,8 +29,7 @@ void setIfPresent(OrderedJson& object, std::string_view key, const std::optional
 namespace korvane {
 
 // A JSON array of `item.encode()` for each item, in order.
-template <class Range>
-OrderedJson encodeEach(const Range& items) {
+template <class Range> OrderedJson encodeEach(const Range& items) {
     OrderedJson array = OrderedJson::array();
     for (const auto& item : items) {
         array.push_back(item.encode());

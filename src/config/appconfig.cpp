@@ -34,7 +34,8 @@ AppConfig AppConfig::decode(const Json& value, const std::string& path, JsonDeco
     const JsonObjectReader object(value, path, status);
     AppConfig config;
     config.trigger = object.optionalString("trigger").value_or(config.trigger);
-    config.snippets = object.optionalArray("snippets", ManualSnippet::decode).value_or(std::vector<ManualSnippet>{});
+    config.snippets =
+        object.optionalArray("snippets", ManualSnippet::decode).value_or(std::vector<ManualSnippet>{});
     config.appSnippets = object.optionalArray("appSnippets", AppSnippetConfig::decode);
     if (const Json* settings = object.find("settings")) {
         config.settings = SettingsConfig::decode(*settings, object.pathOf("settings"), status);

@@ -30,7 +30,8 @@ struct AppConfig {
     // Decodes the text of a whole file; the error describes the first problem and where it is.
     // `reportWarnings` false decodes silently, to check a file without logging its tolerated values.
     static Expected<AppConfig, std::string> parse(std::string_view text, bool reportWarnings = true);
-    static AppConfig decode(const nlohmann::ordered_json& value, const std::string& path, JsonDecodeStatus& status);
+    static AppConfig decode(const nlohmann::ordered_json& value, const std::string& path,
+                            JsonDecodeStatus& status);
     nlohmann::ordered_json encode() const;
 
     bool operator==(const AppConfig&) const = default;

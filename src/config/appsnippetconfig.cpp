@@ -20,15 +20,18 @@ std::optional<PopupPosition> decodeLenientPopupPosition(const Json* value, const
     return position;
 }
 
-AppSnippetConfig AppSnippetConfig::decode(const Json& value, const std::string& path, JsonDecodeStatus& status) {
+AppSnippetConfig AppSnippetConfig::decode(const Json& value, const std::string& path,
+                                          JsonDecodeStatus& status) {
     const JsonObjectReader object(value, path, status);
     AppSnippetConfig config;
     config.bundleId = object.requiredString("bundleId");
     config.appName = object.requiredString("appName");
-    config.snippets = object.optionalArray("snippets", ManualSnippet::decode).value_or(std::vector<ManualSnippet>{});
+    config.snippets =
+        object.optionalArray("snippets", ManualSnippet::decode).value_or(std::vector<ManualSnippet>{});
     if (!status.failed()) {
         config.popupPosition = decodeLenientPopupPosition(
-            object.find("popupPosition"), "Invalid popup_position in app config for " + config.bundleId + ", using default", status);
+            object.find("popupPosition"),
+            "Invalid popup_position in app config for " + config.bundleId + ", using default", status);
     }
     return config;
 }

@@ -18,7 +18,8 @@ struct AppSnippetConfig {
     std::optional<PopupPosition> popupPosition;
 
     // A "popup_position" that names no position is logged and read as none instead of failing.
-    static AppSnippetConfig decode(const nlohmann::ordered_json& value, const std::string& path, JsonDecodeStatus& status);
+    static AppSnippetConfig decode(const nlohmann::ordered_json& value, const std::string& path,
+                                   JsonDecodeStatus& status);
     nlohmann::ordered_json encode() const;
 
     bool operator==(const AppSnippetConfig&) const = default;
@@ -26,7 +27,8 @@ struct AppSnippetConfig {
 
 // Reads a "popup_position" member leniently: null or absent is no position, and any value that is
 // not one of the position strings reports `warning` and is no position.
-std::optional<PopupPosition> decodeLenientPopupPosition(const nlohmann::ordered_json* value, const std::string& warning,
+std::optional<PopupPosition> decodeLenientPopupPosition(const nlohmann::ordered_json* value,
+                                                        const std::string& warning,
                                                         const JsonDecodeStatus& status);
 
 } // namespace korvane

@@ -47,22 +47,45 @@ std::optional<CategoryDefinition> CategoryCatalogSnapshot::definition(std::strin
 const std::vector<CategoryDefinition>& CategoryCatalog::builtInCategories() {
     using S = SnippetSource;
     static const std::vector<CategoryDefinition> categories{
-        {"recent", "Recent", "Recently used snippets", {}, "Recently used snippets appear here", std::nullopt},
+        {"recent",
+         "Recent",
+         "Recently used snippets",
+         {},
+         "Recently used snippets appear here",
+         std::nullopt},
         {"files", "Files", "Recent changed files", {S::filePath()}, "Recent changed files from git", "@file"},
         {"app", "App", "App-specific snippets", {S::manual()}, "App-specific snippets from config", "@app"},
         {"manual", "Manual", "Custom snippets", {S::manual()}, "Custom snippets from config", "@user"},
-        {"skills", "Skills", "Agent Skills (Global + Project)", {S::claudeSkill()},
-         "SKILL.md files from .claude/skills/", "@skill"},
-        {"git", "Git", "Branches, tags, remotes", {S::gitRef(), S::gitRemote()}, "Branches and remotes from git",
+        {"skills",
+         "Skills",
+         "Agent Skills (Global + Project)",
+         {S::claudeSkill()},
+         "SKILL.md files from .claude/skills/",
+         "@skill"},
+        {"git",
+         "Git",
+         "Branches, tags, remotes",
+         {S::gitRef(), S::gitRemote()},
+         "Branches and remotes from git",
          "@git"},
-        {"docs", "Docs", "CLAUDE.md, AGENTS.md, README.md", {S::aiDoc()}, "CLAUDE.md, AGENTS.md, README.md", "@doc"},
-        {"scripts", "Scripts", "NPM scripts and Makefile commands", {S::npmScript(), S::makeTarget()},
-         "npm scripts, make/just targets", "@npm"},
+        {"docs",
+         "Docs",
+         "CLAUDE.md, AGENTS.md, README.md",
+         {S::aiDoc()},
+         "CLAUDE.md, AGENTS.md, README.md",
+         "@doc"},
+        {"scripts",
+         "Scripts",
+         "NPM scripts and Makefile commands",
+         {S::npmScript(), S::makeTarget()},
+         "npm scripts, make/just targets",
+         "@npm"},
     };
     return categories;
 }
 
-CategoryCatalogSnapshot CategoryCatalog::makeSnapshot(const std::vector<CustomProviderConfig>& customProviders) {
+CategoryCatalogSnapshot
+CategoryCatalog::makeSnapshot(const std::vector<CustomProviderConfig>& customProviders) {
     CategoryCatalogSnapshot snapshot;
     snapshot.builtIn = builtInMap();
     for (const auto& provider : customProviders) {

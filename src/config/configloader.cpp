@@ -28,8 +28,12 @@ std::string_view trimmed(std::string_view text, std::string_view characters) {
 
 // Snippet keys and application fields are trimmed of spaces and tabs only, so a key that is a
 // line break is not empty; provider fields are trimmed of line breaks too.
-std::string_view trimmedBlanks(std::string_view text) { return trimmed(text, " \t"); }
-std::string_view trimmedWhitespace(std::string_view text) { return trimmed(text, " \t\n\r\v\f"); }
+std::string_view trimmedBlanks(std::string_view text) {
+    return trimmed(text, " \t");
+}
+std::string_view trimmedWhitespace(std::string_view text) {
+    return trimmed(text, " \t\n\r\v\f");
+}
 
 bool matchesIdentifierPattern(std::string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
@@ -48,8 +52,8 @@ bool isEmptyAfterTrim(const std::optional<std::string>& text) {
     return text && trimmedWhitespace(*text).empty();
 }
 
-std::optional<std::string> validateCustomProvider(const CustomProviderConfig& provider, std::set<std::string>& ids,
-                                                  std::set<std::string>& scopes) {
+std::optional<std::string> validateCustomProvider(const CustomProviderConfig& provider,
+                                                  std::set<std::string>& ids, std::set<std::string>& scopes) {
     const std::string& id = provider.id;
     if (trimmedWhitespace(id).empty()) {
         return "Custom provider id cannot be empty";
@@ -169,8 +173,9 @@ void ConfigLoader::dropInvalidAppConfigs(AppConfig& config) const {
             diagnostic("Config warning: " + *message + " - skipping this app config");
             continue;
         }
-        const bool duplicate = std::any_of(kept.begin(), kept.end(),
-                                           [&](const AppSnippetConfig& other) { return other.bundleId == entry.bundleId; });
+        const bool duplicate = std::any_of(kept.begin(), kept.end(), [&](const AppSnippetConfig& other) {
+            return other.bundleId == entry.bundleId;
+        });
         if (duplicate) {
             diagnostic("Config warning: Duplicate bundle ID '" + entry.bundleId + "' - last entry wins");
         }
@@ -187,7 +192,8 @@ std::optional<ProjectConfig> ConfigLoader::loadProjectConfig(const std::string& 
         return std::nullopt;
     }
     auto text = readTextFile(file);
-    auto config = text ? ProjectConfig::parse(*text) : Expected<ProjectConfig, std::string>(makeUnexpected(text.error()));
+    auto config = text ? ProjectConfig::parse(*text)
+                       : Expected<ProjectConfig, std::string>(makeUnexpected(text.error()));
     if (!config) {
         lastProjectParseError_ = config.error();
         diagnostic("Project config parse error at " + path + ": " + config.error());
@@ -287,7 +293,8 @@ std::optional<std::string> ConfigLoader::validateAppConfig(const AppSnippetConfi
     return std::nullopt;
 }
 
-std::optional<std::string> ConfigLoader::validateCustomProviders(const std::vector<CustomProviderConfig>& providers) {
+std::optional<std::string>
+ConfigLoader::validateCustomProviders(const std::vector<CustomProviderConfig>& providers) {
     std::set<std::string> ids;
     std::set<std::string> scopes;
     for (const auto& provider : providers) {
@@ -299,7 +306,8 @@ std::optional<std::string> ConfigLoader::validateCustomProviders(const std::vect
 }
 
 void ConfigLoader::applyCustomProviderValidation(std::optional<std::vector<CustomProviderConfig>>& providers,
-                                                 std::optional<std::string>& error, std::string_view context) {
+                                                 std::optional<std::string>& error,
+                                                 std::string_view context) {
     if (!providers) {
         return;
     }
@@ -333,7 +341,8 @@ std::optional<std::string> ConfigLoader::sanitizedKey(std::string_view text) {
     return utf8;
 }
 
-std::map<std::string, std::vector<ManualSnippet>> ConfigLoader::appSnippetsByBundleId(const AppConfig& config) {
+std::map<std::string, std::vector<ManualSnippet>>
+ConfigLoader::appSnippetsByBundleId(const AppConfig& config) {
     std::map<std::string, std::vector<ManualSnippet>> map;
     for (const auto& entry : config.appSnippets.value_or(std::vector<AppSnippetConfig>{})) {
         map.insert_or_assign(entry.bundleId, entry.snippets);

@@ -25,7 +25,9 @@ public:
     public:
         enum class Kind { invalidKey, duplicateKey, saveFailed };
 
-        static AddSnippetError invalidKey(std::string message) { return {Kind::invalidKey, std::move(message)}; }
+        static AddSnippetError invalidKey(std::string message) {
+            return {Kind::invalidKey, std::move(message)};
+        }
         static AddSnippetError duplicateKey(std::string key) { return {Kind::duplicateKey, std::move(key)}; }
         static AddSnippetError saveFailed(std::string error) { return {Kind::saveFailed, std::move(error)}; }
 
@@ -35,7 +37,9 @@ public:
         std::string description() const;
 
     private:
-        AddSnippetError(Kind kind, std::string payload) : kind_(kind), payload_(std::move(payload)) {}
+        AddSnippetError(Kind kind, std::string payload)
+            : kind_(kind)
+            , payload_(std::move(payload)) {}
 
         Kind kind_;
         std::string payload_;
@@ -58,7 +62,8 @@ public:
 
     static std::optional<std::string> validateSnippet(const ManualSnippet& snippet);
     static std::optional<std::string> validateAppConfig(const AppSnippetConfig& config);
-    static std::optional<std::string> validateCustomProviders(const std::vector<CustomProviderConfig>& providers);
+    static std::optional<std::string>
+    validateCustomProviders(const std::vector<CustomProviderConfig>& providers);
     // When the list fails validation: stores the message in `error`, logs it after `context` and
     // drops the whole list. Otherwise changes nothing.
     static void applyCustomProviderValidation(std::optional<std::vector<CustomProviderConfig>>& providers,

@@ -23,7 +23,8 @@ struct CustomProviderConfig {
     std::string mode = "scan";
     std::int64_t debounce = 150;
 
-    static CustomProviderConfig decode(const nlohmann::ordered_json& value, const std::string& path, JsonDecodeStatus& status);
+    static CustomProviderConfig decode(const nlohmann::ordered_json& value, const std::string& path,
+                                       JsonDecodeStatus& status);
     nlohmann::ordered_json encode() const;
 
     bool operator==(const CustomProviderConfig&) const = default;

@@ -17,7 +17,8 @@ struct ManualSnippet {
     std::optional<std::string> label;
     std::optional<std::string> description;
 
-    static ManualSnippet decode(const nlohmann::ordered_json& value, const std::string& path, JsonDecodeStatus& status);
+    static ManualSnippet decode(const nlohmann::ordered_json& value, const std::string& path,
+                                JsonDecodeStatus& status);
     nlohmann::ordered_json encode() const;
 
     bool operator==(const ManualSnippet&) const = default;

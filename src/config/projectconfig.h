@@ -37,7 +37,8 @@ struct ProjectConfig {
 
     // Decodes the text of a whole file; the error describes the first problem and where it is.
     static Expected<ProjectConfig, std::string> parse(std::string_view text);
-    static ProjectConfig decode(const nlohmann::ordered_json& value, const std::string& path, JsonDecodeStatus& status);
+    static ProjectConfig decode(const nlohmann::ordered_json& value, const std::string& path,
+                                JsonDecodeStatus& status);
     nlohmann::ordered_json encode() const;
 
     bool operator==(const ProjectConfig&) const = default;

@@ -10,9 +10,9 @@ namespace {
 
 constexpr std::array<std::string_view, 4> kGroupNames{"custom", "topTier", "git", "other"};
 
-ScopeEntry builtIn(std::string id, std::vector<std::string> aliases, std::string title, std::string description,
-                   ScopeSpec spec, bool compact, ScopeGroup group, std::int64_t priority,
-                   std::vector<SnippetSource> hints) {
+ScopeEntry builtIn(std::string id, std::vector<std::string> aliases, std::string title,
+                   std::string description, ScopeSpec spec, bool compact, ScopeGroup group,
+                   std::int64_t priority, std::vector<SnippetSource> hints) {
     return ScopeEntry{.id = std::move(id),
                       .aliases = std::move(aliases),
                       .title = std::move(title),
@@ -49,7 +49,9 @@ ScopeResolverProjection project(const ScopeManifest& manifest) {
 
 } // namespace
 
-std::string_view toString(ScopeGroup group) { return kGroupNames[static_cast<std::size_t>(group)]; }
+std::string_view toString(ScopeGroup group) {
+    return kGroupNames[static_cast<std::size_t>(group)];
+}
 
 std::optional<ScopeGroup> scopeGroupFromString(std::string_view text) {
     for (std::size_t i = 0; i < kGroupNames.size(); ++i) {
@@ -70,31 +72,31 @@ const std::vector<ScopeEntry>& ScopeRegistry::builtInEntries() {
     static const std::vector<ScopeEntry> entries{
         builtIn("app", {"app", "a"}, "App Snippets", "App-specific manual snippets",
                 ScopeSpec::filter(ScopeFilter::appScoped), false, G::topTier, 10, {S::manual()}),
-        builtIn("file", {"file", "f"}, "Project Files", "Fuzzy file path search", ScopeSpec::source(S::filePath()),
-                true, G::topTier, 20, {S::filePath()}),
+        builtIn("file", {"file", "f"}, "Project Files", "Fuzzy file path search",
+                ScopeSpec::source(S::filePath()), true, G::topTier, 20, {S::filePath()}),
         builtIn("user", {"user", "u", "manual"}, "Manual Snippets", "User-defined global snippets",
                 ScopeSpec::source(S::manual()), false, G::topTier, 30, {S::manual()}),
-        builtIn("skill", {"skill", "s"}, "Claude Skills", "Claude skill files", ScopeSpec::source(S::claudeSkill()),
-                true, G::topTier, 40, {S::claudeSkill()}),
+        builtIn("skill", {"skill", "s"}, "Claude Skills", "Claude skill files",
+                ScopeSpec::source(S::claudeSkill()), true, G::topTier, 40, {S::claudeSkill()}),
         builtIn("git", {"git", "g"}, "Git Refs", "All git refs (branches, tags, remotes)",
                 ScopeSpec::multiSource({S::gitRef(), S::gitRemote()}), true, G::git, 50,
                 {S::gitRef(), S::gitRemote()}),
-        builtIn("branch", {"branch", "b"}, "Git Branches", "Git branches only", ScopeSpec::source(S::gitRef()), false,
-                G::git, 60, {S::gitRef()}),
-        builtIn("tag", {"tag", "t"}, "Git Tags", "Git tags only", ScopeSpec::source(S::gitRef()), true, G::git, 70,
-                {S::gitRef()}),
-        builtIn("remote", {"remote", "r"}, "Git Remotes", "Git remotes only", ScopeSpec::source(S::gitRemote()),
-                true, G::git, 80, {S::gitRemote()}),
-        builtIn("doc", {"doc", "d", "ai"}, "AI Docs", "AI project documentation", ScopeSpec::source(S::aiDoc()),
-                false, G::other, 90, {S::aiDoc()}),
+        builtIn("branch", {"branch", "b"}, "Git Branches", "Git branches only",
+                ScopeSpec::source(S::gitRef()), false, G::git, 60, {S::gitRef()}),
+        builtIn("tag", {"tag", "t"}, "Git Tags", "Git tags only", ScopeSpec::source(S::gitRef()), true,
+                G::git, 70, {S::gitRef()}),
+        builtIn("remote", {"remote", "r"}, "Git Remotes", "Git remotes only",
+                ScopeSpec::source(S::gitRemote()), true, G::git, 80, {S::gitRemote()}),
+        builtIn("doc", {"doc", "d", "ai"}, "AI Docs", "AI project documentation",
+                ScopeSpec::source(S::aiDoc()), false, G::other, 90, {S::aiDoc()}),
         builtIn("env", {"env", "e"}, "Environment Variables", "Environment variables",
                 ScopeSpec::source(S::envVar()), false, G::other, 100, {S::envVar()}),
-        builtIn("npm", {"npm", "n"}, "npm Scripts", "npm package.json scripts", ScopeSpec::source(S::npmScript()),
-                true, G::other, 110, {S::npmScript()}),
-        builtIn("make", {"make", "m"}, "Makefile Targets", "Makefile targets", ScopeSpec::source(S::makeTarget()),
-                false, G::other, 120, {S::makeTarget()}),
-        builtIn("url", {"url", "link", "l"}, "URL Snippets", "URL snippets", ScopeSpec::filter(ScopeFilter::urlOnly),
-                false, G::other, 130, {S::manual(), S::gitRemote()}),
+        builtIn("npm", {"npm", "n"}, "npm Scripts", "npm package.json scripts",
+                ScopeSpec::source(S::npmScript()), true, G::other, 110, {S::npmScript()}),
+        builtIn("make", {"make", "m"}, "Makefile Targets", "Makefile targets",
+                ScopeSpec::source(S::makeTarget()), false, G::other, 120, {S::makeTarget()}),
+        builtIn("url", {"url", "link", "l"}, "URL Snippets", "URL snippets",
+                ScopeSpec::filter(ScopeFilter::urlOnly), false, G::other, 130, {S::manual(), S::gitRemote()}),
     };
     return entries;
 }
@@ -136,16 +138,17 @@ ScopeRegistry::ScopeRegistry(const std::vector<CustomProviderConfig>& customProv
             continue;
         }
         const auto source = SnippetSource::custom(descriptor.id);
-        manifest_.entries.push_back(ScopeEntry{.id = descriptor.id,
-                                               .aliases = {std::move(alias)},
-                                               .title = descriptor.label,
-                                               .description = descriptor.description.value_or("Custom provider"),
-                                               .spec = ScopeSpec::source(source),
-                                               .supportsCompactNoSeparator = false,
-                                               .group = ScopeGroup::custom,
-                                               .priority = next++,
-                                               .sourceHints = {source},
-                                               .customProviderID = descriptor.id});
+        manifest_.entries.push_back(
+            ScopeEntry{.id = descriptor.id,
+                       .aliases = {std::move(alias)},
+                       .title = descriptor.label,
+                       .description = descriptor.description.value_or("Custom provider"),
+                       .spec = ScopeSpec::source(source),
+                       .supportsCompactNoSeparator = false,
+                       .group = ScopeGroup::custom,
+                       .priority = next++,
+                       .sourceHints = {source},
+                       .customProviderID = descriptor.id});
     }
     projection_ = project(manifest_);
 }

@@ -46,14 +46,14 @@ public:
     std::size_t hash() const;
 
 private:
-    explicit ScopeSpec(Value value) : value_(std::move(value)) {}
+    explicit ScopeSpec(Value value)
+        : value_(std::move(value)) {}
 
     Value value_;
 };
 
 } // namespace korvane
 
-template <>
-struct std::hash<korvane::ScopeSpec> {
+template <> struct std::hash<korvane::ScopeSpec> {
     std::size_t operator()(const korvane::ScopeSpec& spec) const noexcept { return spec.hash(); }
 };

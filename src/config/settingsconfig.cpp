@@ -17,10 +17,11 @@ SettingsConfig SettingsConfig::decode(const Json& value, const std::string& path
     settings.caseSensitive = object.optionalBool("caseSensitive").value_or(settings.caseSensitive);
     settings.scanDepth = object.optionalInteger("scanDepth").value_or(settings.scanDepth);
     settings.ignorePatterns = object.optionalStringArray("ignorePatterns").value_or(settings.ignorePatterns);
-    settings.maxBranchAgeDays = object.optionalInteger("maxBranchAgeDays").value_or(settings.maxBranchAgeDays);
+    settings.maxBranchAgeDays =
+        object.optionalInteger("maxBranchAgeDays").value_or(settings.maxBranchAgeDays);
     settings.fileInsertionMode = object.optionalString("fileInsertionMode");
-    settings.popupPosition = decodeLenientPopupPosition(object.find("popupPosition"),
-                                                        "Invalid popup_position value, using default", status);
+    settings.popupPosition = decodeLenientPopupPosition(
+        object.find("popupPosition"), "Invalid popup_position value, using default", status);
     settings.fontSize = object.optionalNumber("fontSize");
     settings.fontColor = object.optionalString("fontColor");
     settings.rowPadding = object.optionalNumber("rowPadding");

@@ -33,7 +33,8 @@ struct SettingsConfig {
 
     static const SettingsConfig& defaults();
 
-    static SettingsConfig decode(const nlohmann::ordered_json& value, const std::string& path, JsonDecodeStatus& status);
+    static SettingsConfig decode(const nlohmann::ordered_json& value, const std::string& path,
+                                 JsonDecodeStatus& status);
     nlohmann::ordered_json encode() const;
 
     bool operator==(const SettingsConfig&) const = default;

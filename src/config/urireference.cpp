@@ -5,11 +5,21 @@
 namespace korvane {
 namespace {
 
-bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isHex(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-bool isUnreserved(char c) { return isAlpha(c) || isDigit(c) || c == '-' || c == '.' || c == '_' || c == '~'; }
-bool isSubDelim(char c) { return std::string_view("!$&'()*+,;=").find(c) != std::string_view::npos; }
+bool isAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isHex(char c) {
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+bool isUnreserved(char c) {
+    return isAlpha(c) || isDigit(c) || c == '-' || c == '.' || c == '_' || c == '~';
+}
+bool isSubDelim(char c) {
+    return std::string_view("!$&'()*+,;=").find(c) != std::string_view::npos;
+}
 
 // Every character is unreserved, a sub-delimiter, one of `extra`, or part of a "%XX" escape.
 bool isRunOf(std::string_view text, std::string_view extra) {
@@ -107,8 +117,8 @@ bool isIpv6(std::string_view text) {
     if (text.find("::", elision + 1) != std::string_view::npos) {
         return false;
     }
-    return countGroups(text.substr(0, elision), false, left) && countGroups(text.substr(elision + 2), true, right) &&
-           left + right <= 7;
+    return countGroups(text.substr(0, elision), false, left) &&
+           countGroups(text.substr(elision + 2), true, right) && left + right <= 7;
 }
 
 bool isIpvFuture(std::string_view text) {

@@ -1,4 +1,5 @@
 #include "base/fileio.h"
+
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,8 @@ mode_t permissions(const fs::path& path) {
 }
 
 std::size_t entryCount(const fs::path& directory) {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(directory), fs::directory_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(directory), fs::directory_iterator()));
 }
 
 TEST(WriteFileAtomicallyTest, ReplacesContentsAndKeepsPermissions) {

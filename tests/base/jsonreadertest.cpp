@@ -1,4 +1,5 @@
 #include "base/jsonreader.h"
+
 #include "base/jsonwriter.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +12,8 @@ TEST(JsonKeyMappingTest, SnakeCaseKeysBecomeFieldNames) {
         {"bundle_id", "bundleId"},
         {"BUNDLE_ID", "bundleId"},
         {"max_branch_age_days", "maxBranchAgeDays"},
-        {"bundleId", "bundleId"},     // no underscore: unchanged
-        {"BundleId", "BundleId"},     // no underscore: case kept, so it matches nothing
+        {"bundleId", "bundleId"}, // no underscore: unchanged
+        {"BundleId", "BundleId"}, // no underscore: case kept, so it matches nothing
         {"_private_key", "_privateKey"},
         {"trailing_key_", "trailingKey_"},
         {"double__gap", "doubleGap"},
@@ -29,7 +30,9 @@ struct Reading {
     JsonDecodeStatus status;
     JsonObjectReader reader;
 
-    explicit Reading(const char* text) : json(Json::parse(text)), reader(json, "root", status) {}
+    explicit Reading(const char* text)
+        : json(Json::parse(text))
+        , reader(json, "root", status) {}
 };
 
 TEST(JsonObjectReaderTest, StrictTypesRejectLookalikes) {
@@ -42,9 +45,10 @@ TEST(JsonObjectReaderTest, StrictTypesRejectLookalikes) {
     const auto string = [](const JsonObjectReader& r) { return r.optionalString("v").has_value(); };
     const auto number = [](const JsonObjectReader& r) { return r.optionalNumber("v").has_value(); };
     const std::vector<Case> refused{
-        {R"({"v": "8"})", integer},  {R"({"v": 8.5})", integer},  {R"({"v": true})", integer},
-        {R"({"v": 1})", boolean},    {R"({"v": "true"})", boolean}, {R"({"v": 5})", string},
-        {R"({"v": "1.5"})", number}, {R"({"v": 18446744073709551615})", integer},
+        {R"({"v": "8"})", integer},    {R"({"v": 8.5})", integer},
+        {R"({"v": true})", integer},   {R"({"v": 1})", boolean},
+        {R"({"v": "true"})", boolean}, {R"({"v": 5})", string},
+        {R"({"v": "1.5"})", number},   {R"({"v": 18446744073709551615})", integer},
     };
     for (const auto& c : refused) {
         Reading reading(c.text);
@@ -66,9 +70,10 @@ TEST(JsonObjectReaderTest, IntegersStayExactAndNullIsAbsent) {
 
 TEST(JsonObjectReaderTest, ErrorsNameTheKeyPath) {
     Reading wrongType(R"({"list": [{"name": "a"}, {"name": 5}]})");
-    wrongType.reader.optionalArray("list", [](const Json& element, const std::string& path, JsonDecodeStatus& s) {
-        return JsonObjectReader(element, path, s).requiredString("name");
-    });
+    wrongType.reader.optionalArray("list",
+                                   [](const Json& element, const std::string& path, JsonDecodeStatus& s) {
+                                       return JsonObjectReader(element, path, s).requiredString("name");
+                                   });
     EXPECT_EQ(wrongType.status.error(), "root.list[1].name: expected a string, found number");
 
     Reading missing(R"({"scanDepth": 1})");

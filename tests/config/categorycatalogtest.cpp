@@ -1,4 +1,5 @@
 #include "config/categorycatalog.h"
+
 #include "config/enabledsourcespolicy.h"
 
 #include <gmock/gmock.h>
@@ -27,22 +28,30 @@ TEST(CategoryCatalogTest, BuiltInCategoriesInDisplayOrder) {
     const CategoryDefinition& recent = categories[0];
     EXPECT_TRUE(recent.sources.empty());
     EXPECT_EQ(recent.scopeHint, std::nullopt);
-    EXPECT_EQ(categories[4], (CategoryDefinition{"skills", "Skills", "Agent Skills (Global + Project)",
-                                                 {S::claudeSkill()}, "SKILL.md files from .claude/skills/", "@skill"}));
+    EXPECT_EQ(categories[4], (CategoryDefinition{"skills",
+                                                 "Skills",
+                                                 "Agent Skills (Global + Project)",
+                                                 {S::claudeSkill()},
+                                                 "SKILL.md files from .claude/skills/",
+                                                 "@skill"}));
     EXPECT_EQ(categories[7].sources, (std::vector<SnippetSource>{S::npmScript(), S::makeTarget()}));
     EXPECT_EQ(allBuiltInSources().size(), 9u);
 }
 
 TEST(CategoryCatalogTest, CustomProvidersBecomeCategories) {
     CustomProviderConfig scan{.id = "jira", .label = "Jira", .command = "jira"};
-    CustomProviderConfig live{.id = "docs-search", .label = "Search", .command = "s", .scope = "ds", .mode = "live"};
-    CustomProviderConfig hinted{.id = "todo", .label = "Todo", .command = "t", .description = "Open todos",
+    CustomProviderConfig live{
+        .id = "docs-search", .label = "Search", .command = "s", .scope = "ds", .mode = "live"};
+    CustomProviderConfig hinted{.id = "todo",
+                                .label = "Todo",
+                                .command = "t",
+                                .description = "Open todos",
                                 .emptyHint = "Nothing to do"};
     const auto snapshot = CategoryCatalog::makeSnapshot({scan, live, hinted});
 
     const auto jira = snapshot.definition("jira").value();
-    EXPECT_EQ(jira, (CategoryDefinition{"jira", "Jira", "Jira", {S::custom("jira")}, "Snippets from Jira", "@jira",
-                                        true}));
+    EXPECT_EQ(jira, (CategoryDefinition{
+                        "jira", "Jira", "Jira", {S::custom("jira")}, "Snippets from Jira", "@jira", true}));
     EXPECT_EQ(snapshot.definition("docs-search")->helpText, "Type @ds to search");
     EXPECT_EQ(snapshot.definition("docs-search")->scopeHint, "@ds");
     EXPECT_EQ(snapshot.definition("todo")->helpText, "Nothing to do");
@@ -61,8 +70,9 @@ TEST(CategoryCatalogTest, CustomProvidersBecomeCategories) {
 
 TEST(EnabledSourcesPolicyTest, ActiveCategoriesDecideEnabledSources) {
     const auto catalog = CategoryCatalog::makeSnapshot({{.id = "jira", .label = "Jira", .command = "j"}});
-    const Sources everything{S::manual(),    S::claudeSkill(), S::aiDoc(),    S::envVar(),   S::gitRef(),
-                             S::gitRemote(), S::npmScript(),   S::makeTarget(), S::filePath(), S::custom("jira")};
+    const Sources everything{S::manual(),   S::claudeSkill(), S::aiDoc(),     S::envVar(),
+                             S::gitRef(),   S::gitRemote(),   S::npmScript(), S::makeTarget(),
+                             S::filePath(), S::custom("jira")};
     struct Case {
         std::vector<std::string> active;
         Sources enabled;

@@ -1,4 +1,5 @@
 #include "config/configloader.h"
+
 #include "config/urireference.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
@@ -74,7 +75,8 @@ TEST_F(ConfigLoaderTest, WrittenConfigurationReadsBack) {
     loader_.ensureConfigFile();
     AppConfig config = loader_.loadConfig();
     config.trigger = "@@";
-    config.customProviders = std::vector<CustomProviderConfig>{{.id = "jira", .label = "Jira", .command = "jira"}};
+    config.customProviders =
+        std::vector<CustomProviderConfig>{{.id = "jira", .label = "Jira", .command = "jira"}};
     loader_.writeConfig(config);
     EXPECT_EQ(loader_.loadConfig(), config);
     EXPECT_EQ(loader_.lastParseError(), std::nullopt);
@@ -110,11 +112,13 @@ TEST(CustomProviderValidationTest, FirstProblemInListOrder) {
         {{provider("make")}, "Custom provider scope 'make' collides with built-in scope"},
         {{provider("a", "link")}, "Custom provider scope 'link' collides with built-in scope"},
         {{provider("x"), provider("x", "y")}, "Duplicate custom provider id 'x'"},
-        {{provider("alpha", "tickets"), provider("beta", "tickets")}, "Duplicate custom provider scope 'tickets'"},
+        {{provider("alpha", "tickets"), provider("beta", "tickets")},
+         "Duplicate custom provider scope 'tickets'"},
         {{provider("jira"), provider("other", "jira")}, "Duplicate custom provider scope 'jira'"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ConfigLoader::validateCustomProviders(c.providers), c.message) << c.message.value_or("valid");
+        EXPECT_EQ(ConfigLoader::validateCustomProviders(c.providers), c.message)
+            << c.message.value_or("valid");
     }
 }
 
@@ -128,7 +132,9 @@ TEST_F(ConfigLoaderTest, InvalidCustomProviderDropsAllProvidersButNothingElse) {
     EXPECT_EQ(config.providers, std::vector<std::string>{"git"});
     EXPECT_EQ(config.customProviders, std::nullopt);
     EXPECT_EQ(loader_.lastParseError(), "Custom provider id 'git' collides with built-in category");
-    EXPECT_THAT(log_.lines(), ElementsAre("[Korvane] Config error: Custom provider id 'git' collides with built-in category"));
+    EXPECT_THAT(
+        log_.lines(),
+        ElementsAre("[Korvane] Config error: Custom provider id 'git' collides with built-in category"));
 
     writeConfigFile(R"({"custom_providers": []})");
     EXPECT_EQ(loader_.loadConfig().customProviders, std::vector<CustomProviderConfig>{});
@@ -145,17 +151,19 @@ TEST_F(ConfigLoaderTest, ApplicationBlocksAreCheckedOneByOne) {
     ASSERT_TRUE(config.appSnippets.has_value());
     EXPECT_EQ(config.appSnippets->size(), 2u);
     EXPECT_EQ(config.snippets.size(), 1u); // invalid global snippets stay
-    EXPECT_THAT(log_.lines(),
-                ElementsAre("[Korvane] Config warning: Snippet 'bare' must have either 'expand' or 'url'",
-                            "[Korvane] Config warning: App 'broken': Snippet 'x' must have either 'expand' or "
-                            "'url' - skipping this app config",
-                            "[Korvane] Config warning: App config has empty bundle ID - skipping this app config",
-                            "[Korvane] Config warning: Duplicate bundle ID 'kitty' - last entry wins"));
+    EXPECT_THAT(
+        log_.lines(),
+        ElementsAre("[Korvane] Config warning: Snippet 'bare' must have either 'expand' or 'url'",
+                    "[Korvane] Config warning: App 'broken': Snippet 'x' must have either 'expand' or "
+                    "'url' - skipping this app config",
+                    "[Korvane] Config warning: App config has empty bundle ID - skipping this app config",
+                    "[Korvane] Config warning: Duplicate bundle ID 'kitty' - last entry wins"));
     const auto map = ConfigLoader::appSnippetsByBundleId(config);
     ASSERT_EQ(map.size(), 1u);
     EXPECT_EQ(map.at("kitty").front().key, "b");
 
-    for (const char* text : {R"({"app_snippets": []})", R"({"app_snippets": [{"bundle_id": "a", "app_name": ""}]})"}) {
+    for (const char* text :
+         {R"({"app_snippets": []})", R"({"app_snippets": [{"bundle_id": "a", "app_name": ""}]})"}) {
         writeConfigFile(text);
         EXPECT_EQ(loader_.loadConfig().appSnippets, std::nullopt) << text;
     }
@@ -169,27 +177,29 @@ TEST(ValidateSnippetTest, MessagesInCheckOrder) {
         {{.key = "\n", .expand = "x"}, std::nullopt},
         {{.key = "   ", .expand = "x"}, "Snippet key cannot be empty or whitespace-only"},
         {{.key = "\t", .url = "x"}, "Snippet key cannot be empty or whitespace-only"},
-        {{.key = " a", .expand = "x", .url = "https://a"}, "Snippet ' a' has both 'expand' and 'url' - only one allowed"},
+        {{.key = " a", .expand = "x", .url = "https://a"},
+         "Snippet ' a' has both 'expand' and 'url' - only one allowed"},
         {{.key = "a", .url = "example.com"}, "Snippet 'a' has invalid URL (must have a scheme): example.com"},
         {{.key = "a", .expand = "", .url = ""}, "Snippet 'a' must have either 'expand' or 'url'"},
     };
     for (const auto& [snippet, message] : cases) {
         EXPECT_EQ(ConfigLoader::validateSnippet(snippet), message) << message.value_or("valid");
     }
-    EXPECT_EQ(ConfigLoader::validateAppConfig({.bundleId = "a", .appName = "\t"}), "App config 'a' has empty app name");
+    EXPECT_EQ(ConfigLoader::validateAppConfig({.bundleId = "a", .appName = "\t"}),
+              "App config 'a' has empty app name");
 }
 
 TEST(UriReferenceTest, AcceptsOnlyAbsoluteUris) {
-    for (const char* text : {"https://example.org/a/b?q=1&r=%20#frag", "mailto:someone", "file:///tmp/x",
-                             "http://[::1]:8080/", "http://[2001:db8::7]/", "http://[::ffff:192.0.2.1]/",
-                             "http://user:pw@host.example:80", "urn:isbn:0451450523", "x:", "git+ssh://h/p",
-                             "http://[v1.fe:80]/"}) {
+    for (const char* text :
+         {"https://example.org/a/b?q=1&r=%20#frag", "mailto:someone", "file:///tmp/x", "http://[::1]:8080/",
+          "http://[2001:db8::7]/", "http://[::ffff:192.0.2.1]/", "http://user:pw@host.example:80",
+          "urn:isbn:0451450523", "x:", "git+ssh://h/p", "http://[v1.fe:80]/"}) {
         EXPECT_TRUE(isUriWithScheme(text)) << text;
     }
-    for (const char* text : {"example.com", "", ":no-scheme", "1http://x", "https://exa mple.com",
-                             "https://x/%zz", "https://x/%2", "http://[::1", "http://[1:2:3:4:5:6:7:8:9]/",
-                             "http://[1::2::3]/", "http://host:port/", "http://a@b@c/", "https://caf\xc3\xa9.fr",
-                             "http://x/<script>"}) {
+    for (const char* text :
+         {"example.com", "", ":no-scheme", "1http://x", "https://exa mple.com", "https://x/%zz",
+          "https://x/%2", "http://[::1", "http://[1:2:3:4:5:6:7:8:9]/", "http://[1::2::3]/",
+          "http://host:port/", "http://a@b@c/", "https://caf\xc3\xa9.fr", "http://x/<script>"}) {
         EXPECT_FALSE(isUriWithScheme(text)) << text;
     }
 }
@@ -239,7 +249,10 @@ TEST(SanitizedKeyTest, KeepsLettersDigitsDashAndUnderscore) {
         {"My Snippet_1!", "my-snippet_1"},
         {"Caf\xc3\xa9 Cr\xc3\xa8me", "caf\xc3\xa9-cr\xc3\xa8me"},
         {"Cafe\xcc\x81", "cafe\xcc\x81"}, // decomposed accent stays with its letter
-        {"\xc3\x9c" "BER", "\xc3\xbc" "ber"},
+        {"\xc3\x9c"
+         "BER",
+         "\xc3\xbc"
+         "ber"},
         {"a\tb\nc", "abc"},
         {"!!!", std::nullopt},
         {"", std::nullopt},
@@ -263,9 +276,11 @@ TEST_F(ConfigLoaderTest, ProjectFileIsOptionalAndItsProvidersAreValidated) {
     EXPECT_EQ(config->customProviders, std::nullopt);
     EXPECT_EQ(config->includePaths, std::vector<std::string>{"../lib"});
     EXPECT_EQ(loader_.lastProjectParseError(), "Duplicate custom provider id 'x'");
-    EXPECT_THAT(log_.lines(), ElementsAre("[Korvane] Project config warning: Snippet 'p' must have either 'expand' or 'url'",
-                                          "[Korvane] Project config error: Duplicate custom provider id 'x'",
-                                          "[Korvane] Loaded project config from " + file.string()));
+    EXPECT_THAT(
+        log_.lines(),
+        ElementsAre("[Korvane] Project config warning: Snippet 'p' must have either 'expand' or 'url'",
+                    "[Korvane] Project config error: Duplicate custom provider id 'x'",
+                    "[Korvane] Loaded project config from " + file.string()));
 
     log_.clear();
     home_.write("project/.korvane.json", R"({"snippets": {}})");

@@ -25,9 +25,10 @@ AppConfig everyFieldSet() {
     AppConfig config;
     config.trigger = "//";
     config.snippets = {{.key = "k", .expand = "e", .url = "u", .label = "l", .description = "d"}};
-    config.appSnippets = std::vector<AppSnippetConfig>{
-        {.bundleId = "org.gnome.Terminal", .appName = "Terminal", .snippets = {{.key = "ls", .expand = "ls -la"}},
-         .popupPosition = PopupPosition::bottomCenter}};
+    config.appSnippets = std::vector<AppSnippetConfig>{{.bundleId = "org.gnome.Terminal",
+                                                        .appName = "Terminal",
+                                                        .snippets = {{.key = "ls", .expand = "ls -la"}},
+                                                        .popupPosition = PopupPosition::bottomCenter}};
     SettingsConfig& s = config.settings;
     s.caseSensitive = true;
     s.scanDepth = 9007199254740993; // not representable as a double
@@ -44,9 +45,15 @@ AppConfig everyFieldSet() {
     s.detailWidth = 320;
     s.material = "solid";
     s.appearance = "light";
-    config.customProviders = std::vector<CustomProviderConfig>{{.id = "jira", .label = "Jira", .command = "jira ls",
-                                                                .description = "Tickets", .scope = "j", .badge = "J",
-                                                                .emptyHint = "none", .ttl = 5, .mode = "live",
+    config.customProviders = std::vector<CustomProviderConfig>{{.id = "jira",
+                                                                .label = "Jira",
+                                                                .command = "jira ls",
+                                                                .description = "Tickets",
+                                                                .scope = "j",
+                                                                .badge = "J",
+                                                                .emptyHint = "none",
+                                                                .ttl = 5,
+                                                                .mode = "live",
                                                                 .debounce = 0}};
     config.providers = std::vector<std::string>{"git", "jira"};
     return config;
@@ -54,7 +61,8 @@ AppConfig everyFieldSet() {
 
 TEST(AppConfigCodingTest, EmptyObjectAndNullsReadAsDefaults) {
     EXPECT_EQ(AppConfig::parse("{}").value(), AppConfig{});
-    EXPECT_EQ(AppConfig::parse(R"({"trigger": null, "settings": null, "app_snippets": null})").value(), AppConfig{});
+    EXPECT_EQ(AppConfig::parse(R"({"trigger": null, "settings": null, "app_snippets": null})").value(),
+              AppConfig{});
     EXPECT_EQ(AppConfig::parse(R"({"trigger": ""})").value().trigger, "");
 
     const auto partial = AppConfig::parse(R"({"settings": {"scan_depth": 8}})").value();
@@ -64,11 +72,12 @@ TEST(AppConfigCodingTest, EmptyObjectAndNullsReadAsDefaults) {
 }
 
 TEST(AppConfigCodingTest, WrongTypesAndMissingRequiredKeysMakeTheFileUnreadable) {
-    for (const char* text : {R"({"snippets": [{"expand": "x"}]})", R"({"snippets": [{"key": 5, "expand": "x"}]})",
-                             R"({"settings": {"scan_depth": "8"}})", R"({"settings": {"case_sensitive": 1}})",
-                             R"({"settings": {"max_branch_age_days": 1.5}})", R"({"trigger": 3})",
-                             R"({"custom_providers": [{"id": "a", "label": "A"}]})", R"([])",
-                             R"({"app_snippets": [{"bundle_id": "x"}]})"}) {
+    for (const char* text :
+         {R"({"snippets": [{"expand": "x"}]})", R"({"snippets": [{"key": 5, "expand": "x"}]})",
+          R"({"settings": {"scan_depth": "8"}})", R"({"settings": {"case_sensitive": 1}})",
+          R"({"settings": {"max_branch_age_days": 1.5}})", R"({"trigger": 3})",
+          R"({"custom_providers": [{"id": "a", "label": "A"}]})", R"([])",
+          R"({"app_snippets": [{"bundle_id": "x"}]})"}) {
         EXPECT_FALSE(AppConfig::parse(text).has_value()) << text;
     }
     const auto error = AppConfig::parse(R"({"snippets": [{"key": "a", "expand": "x"}, {"key": 5}]})").error();
@@ -77,7 +86,8 @@ TEST(AppConfigCodingTest, WrongTypesAndMissingRequiredKeysMakeTheFileUnreadable)
 
 TEST(AppConfigCodingTest, KeysMapFromSnakeOrCamelCaseAndUnknownOnesAreDropped) {
     const auto config = AppConfig::parse(R"({"snippets": [{"key": "a"}], "unknown": 1,
-        "appSnippets": [{"bundleId": "x", "APP_NAME": "X", "extra": true}]})").value();
+        "appSnippets": [{"bundleId": "x", "APP_NAME": "X", "extra": true}]})")
+                            .value();
     ASSERT_TRUE(config.appSnippets.has_value());
     EXPECT_EQ(config.appSnippets->front().bundleId, "x");
     EXPECT_EQ(config.appSnippets->front().appName, "X");
@@ -103,23 +113,27 @@ TEST(AppConfigCodingTest, BadPopupPositionIsLoggedAndIgnored) {
     EXPECT_EQ(config->appSnippets->at(0).popupPosition, std::nullopt);
     EXPECT_EQ(config->appSnippets->at(3).popupPosition, PopupPosition::topLeft);
     // Members decode in field order: the application blocks come before the settings.
-    EXPECT_THAT(log.lines(), ElementsAre("[Korvane] Invalid popup_position in app config for kitty, using default",
-                                         "[Korvane] Invalid popup_position in app config for xterm, using default",
-                                         "[Korvane] Invalid popup_position value, using default"));
+    EXPECT_THAT(log.lines(),
+                ElementsAre("[Korvane] Invalid popup_position in app config for kitty, using default",
+                            "[Korvane] Invalid popup_position in app config for xterm, using default",
+                            "[Korvane] Invalid popup_position value, using default"));
 }
 
 TEST(AppConfigCodingTest, WritesEveryMemberInFieldOrder) {
     const OrderedJson json = everyFieldSet().encode();
-    EXPECT_THAT(keysOf(json),
-                ElementsAre("trigger", "snippets", "app_snippets", "settings", "custom_providers", "providers"));
+    EXPECT_THAT(keysOf(json), ElementsAre("trigger", "snippets", "app_snippets", "settings",
+                                          "custom_providers", "providers"));
     EXPECT_THAT(keysOf(json["snippets"][0]), ElementsAre("key", "expand", "url", "label", "description"));
-    EXPECT_THAT(keysOf(json["app_snippets"][0]), ElementsAre("bundle_id", "app_name", "snippets", "popup_position"));
+    EXPECT_THAT(keysOf(json["app_snippets"][0]),
+                ElementsAre("bundle_id", "app_name", "snippets", "popup_position"));
     EXPECT_THAT(keysOf(json["settings"]),
                 ElementsAre("case_sensitive", "scan_depth", "ignore_patterns", "max_branch_age_days",
                             "file_insertion_mode", "popup_position", "font_size", "font_color", "row_padding",
-                            "row_height", "badge_palette", "popup_width", "detail_width", "material", "appearance"));
-    EXPECT_THAT(keysOf(json["custom_providers"][0]), ElementsAre("id", "label", "command", "description", "scope",
-                                                                 "badge", "empty_hint", "ttl", "mode", "debounce"));
+                            "row_height", "badge_palette", "popup_width", "detail_width", "material",
+                            "appearance"));
+    EXPECT_THAT(keysOf(json["custom_providers"][0]),
+                ElementsAre("id", "label", "command", "description", "scope", "badge", "empty_hint", "ttl",
+                            "mode", "debounce"));
     EXPECT_EQ(json["app_snippets"][0]["popup_position"], "bottom-center");
     EXPECT_EQ(json["settings"]["popup_position"], "auto");
 
@@ -161,7 +175,8 @@ TEST(ProjectConfigCodingTest, OptionalMembersRoundTrip) {
     config.includePaths = std::vector<std::string>{"../shared"};
     config.providers = std::vector<std::string>{};
     const OrderedJson json = config.encode();
-    EXPECT_THAT(keysOf(json), ElementsAre("snippets", "settings", "custom_providers", "include_paths", "providers"));
+    EXPECT_THAT(keysOf(json),
+                ElementsAre("snippets", "settings", "custom_providers", "include_paths", "providers"));
     EXPECT_THAT(keysOf(json["settings"]), ElementsAre("case_sensitive", "max_branch_age_days"));
     EXPECT_EQ(ProjectConfig::parse(prettyJson(json).value()).value(), config);
     EXPECT_FALSE(ProjectConfig::parse(R"({"settings": {"scan_depth": true}})").has_value());
@@ -173,7 +188,8 @@ TEST(AppConfigTest, DefaultFile) {
     ASSERT_EQ(config.snippets.size(), 3u);
     EXPECT_EQ(config.snippets[0], (ManualSnippet{.key = "sig", .expand = "Best regards,\nKorvane User"}));
     EXPECT_EQ(config.snippets[1].key, "email");
-    EXPECT_EQ(config.snippets[2], (ManualSnippet{.key = "signoff", .expand = "{{sig}}\n{{email}}\n{{date}}"}));
+    EXPECT_EQ(config.snippets[2],
+              (ManualSnippet{.key = "signoff", .expand = "{{sig}}\n{{email}}\n{{date}}"}));
     EXPECT_EQ(config.settings, SettingsConfig::defaults());
     EXPECT_THAT(*config.providers,
                 ElementsAre("recent", "files", "app", "manual", "skills", "git", "docs", "scripts"));
@@ -197,7 +213,8 @@ TEST(BuiltInSnippetsTest, AreTheFiveValidSnippetsByteForByte) {
 
     const std::string& shrug = *snippets[4].expand;
     const std::vector<unsigned char> bytes(shrug.begin(), shrug.end());
-    EXPECT_THAT(bytes, ElementsAre(0xC2, 0xAF, 0x5C, 0x5F, 0x28, 0xE3, 0x83, 0x84, 0x29, 0x5F, 0x2F, 0xC2, 0xAF));
+    EXPECT_THAT(bytes,
+                ElementsAre(0xC2, 0xAF, 0x5C, 0x5F, 0x28, 0xE3, 0x83, 0x84, 0x29, 0x5F, 0x2F, 0xC2, 0xAF));
 }
 
 } // namespace

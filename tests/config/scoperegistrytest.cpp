@@ -1,4 +1,5 @@
 #include "config/scoperegistry.h"
+
 #include "config/searchcontext.h"
 
 #include <gmock/gmock.h>
@@ -24,13 +25,13 @@ TEST(ScopeRegistryTest, BuiltInTokens) {
     EXPECT_EQ(registry.manifest().entries.size(), 13u);
     const auto& projection = registry.projection();
     EXPECT_THAT(keys(projection.tokenToSpec),
-                UnorderedElementsAre("app", "a", "file", "f", "user", "u", "manual", "skill", "s", "git", "g", "branch",
-                                     "b", "tag", "t", "remote", "r", "doc", "d", "ai", "env", "e", "npm", "n", "make",
-                                     "m", "url", "link", "l"));
-    EXPECT_THAT(projection.canonicalTokens, ElementsAre("app", "file", "user", "skill", "git", "branch", "tag",
-                                                        "remote", "doc", "env", "npm", "make", "url"));
-    EXPECT_THAT(projection.compactTokens,
-                UnorderedElementsAre("file", "f", "skill", "s", "git", "g", "tag", "t", "remote", "r", "npm", "n"));
+                UnorderedElementsAre("app", "a", "file", "f", "user", "u", "manual", "skill", "s", "git", "g",
+                                     "branch", "b", "tag", "t", "remote", "r", "doc", "d", "ai", "env", "e",
+                                     "npm", "n", "make", "m", "url", "link", "l"));
+    EXPECT_THAT(projection.canonicalTokens, ElementsAre("app", "file", "user", "skill", "git", "branch",
+                                                        "tag", "remote", "doc", "env", "npm", "make", "url"));
+    EXPECT_THAT(projection.compactTokens, UnorderedElementsAre("file", "f", "skill", "s", "git", "g", "tag",
+                                                               "t", "remote", "r", "npm", "n"));
     EXPECT_EQ(ScopeRegistry::builtInTokens().size(), 29u);
 
     const std::vector<std::pair<std::string, ScopeSpec>> specs{
@@ -69,12 +70,12 @@ TEST(ScopeRegistryTest, BuiltInTokens) {
 }
 
 TEST(ScopeRegistryTest, CustomScopesTakeFreeTokensAndTheNextPriority) {
-    const ScopeRegistry registry({{.id = "deploy", .label = "Deploy", .command = "d"},
-                                  {.id = "ghub", .label = "GitHub", .command = "g", .scope = "Git"},
-                                  {.id = "git", .label = "G2", .command = "g"},
-                                  {.id = "jira", .label = "Jira", .command = "j", .description = "Tickets",
-                                   .scope = "Tickets"},
-                                  {.id = "other", .label = "Other", .command = "o", .scope = "tickets"}});
+    const ScopeRegistry registry(
+        {{.id = "deploy", .label = "Deploy", .command = "d"},
+         {.id = "ghub", .label = "GitHub", .command = "g", .scope = "Git"},
+         {.id = "git", .label = "G2", .command = "g"},
+         {.id = "jira", .label = "Jira", .command = "j", .description = "Tickets", .scope = "Tickets"},
+         {.id = "other", .label = "Other", .command = "o", .scope = "tickets"}});
     const auto& entries = registry.manifest().entries;
     ASSERT_EQ(entries.size(), 15u);
 
@@ -94,7 +95,8 @@ TEST(ScopeRegistryTest, CustomScopesTakeFreeTokensAndTheNextPriority) {
     EXPECT_EQ(jira.priority, 132);
     EXPECT_EQ(jira.description, "Tickets");
     EXPECT_EQ(registry.projection().tokenToSpec.at("tickets"), ScopeSpec::source(S::custom("jira")));
-    EXPECT_EQ(registry.projection().tokenToSpec.at("git"), ScopeSpec::multiSource({S::gitRef(), S::gitRemote()}));
+    EXPECT_EQ(registry.projection().tokenToSpec.at("git"),
+              ScopeSpec::multiSource({S::gitRef(), S::gitRemote()}));
     EXPECT_FALSE(registry.projection().compactTokens.contains("deploy"));
     EXPECT_EQ(registry.projection().canonicalTokens.back(), "tickets");
 
@@ -113,7 +115,8 @@ TEST(ScopeSpecTest, MultiSourceIsAnOrderedListDistinctFromASingleSource) {
     EXPECT_NE(ScopeSpec::source(S::manual()), ScopeSpec::multiSource({S::manual()}));
     EXPECT_NE(ScopeSpec::filter(ScopeFilter::appScoped), ScopeSpec::filter(ScopeFilter::urlOnly));
     const std::unordered_set<ScopeSpec> set{forward, backward, ScopeSpec::source(S::custom("a")),
-                                            ScopeSpec::source(S::custom("a")), ScopeSpec::source(S::custom("b"))};
+                                            ScopeSpec::source(S::custom("a")),
+                                            ScopeSpec::source(S::custom("b"))};
     EXPECT_EQ(set.size(), 4u);
     EXPECT_EQ(SearchOptions{true}, SearchOptions{true});
     EXPECT_NE(SearchOptions{true}, SearchOptions{});
