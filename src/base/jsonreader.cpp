@@ -123,7 +123,8 @@ void JsonDecodeStatus::fail(const std::string& path, const std::string& message)
 }
 
 void JsonDecodeStatus::warn(std::string_view message) const {
-    if (reportWarnings_) {
+    // Once the pass has failed the value is thrown away, so what was tolerated in it does not matter.
+    if (reportWarnings_ && !error_) {
         diagnostic(message);
     }
 }

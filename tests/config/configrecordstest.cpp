@@ -117,6 +117,10 @@ TEST(AppConfigCodingTest, BadPopupPositionIsLoggedAndIgnored) {
                 ElementsAre("[Korvane] Invalid popup_position in app config for kitty, using default",
                             "[Korvane] Invalid popup_position in app config for xterm, using default",
                             "[Korvane] Invalid popup_position value, using default"));
+
+    log.clear();
+    EXPECT_FALSE(AppConfig::parse(R"({"snippets": [{"key": 1}], "settings": {"popup_position": "x"}})"));
+    EXPECT_TRUE(log.lines().empty());
 }
 
 TEST(AppConfigCodingTest, WritesEveryMemberInFieldOrder) {
