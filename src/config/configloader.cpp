@@ -93,6 +93,29 @@ std::optional<std::string> validateCustomProvider(const CustomProviderConfig& pr
     return std::nullopt;
 }
 
+// Leaves out invalid application blocks and warns about repeated application ids; both blocks of a
+// repeat stay, and the later one wins where the list becomes a map.
+void dropInvalidAppConfigs(AppConfig& config) {
+    if (!config.appSnippets) {
+        return;
+    }
+    std::vector<AppSnippetConfig> kept;
+    for (auto& entry : *config.appSnippets) {
+        if (auto message = ConfigLoader::validateAppConfig(entry)) {
+            diagnostic("Config warning: " + *message + " - skipping this app config");
+            continue;
+        }
+        const bool duplicate = std::any_of(kept.begin(), kept.end(), [&](const AppSnippetConfig& other) {
+            return other.bundleId == entry.bundleId;
+        });
+        if (duplicate) {
+            diagnostic("Config warning: Duplicate bundle ID '" + entry.bundleId + "' - last entry wins");
+        }
+        kept.push_back(std::move(entry));
+    }
+    config.appSnippets = kept.empty() ? std::nullopt : std::optional(std::move(kept));
+}
+
 } // namespace
 
 std::string ConfigLoader::AddSnippetError::description() const {
@@ -161,27 +184,6 @@ AppConfig ConfigLoader::loadConfig() {
     lastParseError_.reset();
     applyCustomProviderValidation(config.customProviders, lastParseError_, "Config error");
     return config;
-}
-
-void ConfigLoader::dropInvalidAppConfigs(AppConfig& config) const {
-    if (!config.appSnippets) {
-        return;
-    }
-    std::vector<AppSnippetConfig> kept;
-    for (auto& entry : *config.appSnippets) {
-        if (auto message = validateAppConfig(entry)) {
-            diagnostic("Config warning: " + *message + " - skipping this app config");
-            continue;
-        }
-        const bool duplicate = std::any_of(kept.begin(), kept.end(), [&](const AppSnippetConfig& other) {
-            return other.bundleId == entry.bundleId;
-        });
-        if (duplicate) {
-            diagnostic("Config warning: Duplicate bundle ID '" + entry.bundleId + "' - last entry wins");
-        }
-        kept.push_back(std::move(entry));
-    }
-    config.appSnippets = kept.empty() ? std::nullopt : std::optional(std::move(kept));
 }
 
 std::optional<ProjectConfig> ConfigLoader::loadProjectConfig(const std::string& projectRoot) {

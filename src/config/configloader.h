@@ -76,7 +76,6 @@ public:
 private:
     // The global file as decoded, before any validation drops; no value when there is no file.
     Expected<std::optional<AppConfig>, std::string> readConfigFile(bool reportWarnings) const;
-    void dropInvalidAppConfigs(AppConfig& config) const;
 
     std::filesystem::path configDirectory_;
     std::filesystem::path configFile_;
