@@ -1,0 +1,195 @@
+#include "base/fileio.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Owns one file descriptor.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1)
+        : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now and reports whether the close succeeded, for writes whose errors surface on close.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+std::string systemError(const fs::path& path, std::string_view action, int error) {
+    return fmt::format("Could not {} {}: {}", action, path.string(), std::strerror(error));
+}
+
+// Follows a chain of symbolic links to the path that is finally written; a dangling link yields the
+// missing file it points to, so the write creates it and the link stays.
+Expected<fs::path, std::string> resolveLinks(const fs::path& target) {
+    fs::path current = target;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(current, error))) {
+            return current;
+        }
+        const fs::path link = fs::read_symlink(current, error);
+        if (error) {
+            return makeUnexpected(systemError(current, "read the link", error.value()));
+        }
+        current = link.is_absolute() ? link : current.parent_path() / link;
+    }
+    return makeUnexpected(systemError(target, "resolve", ELOOP));
+}
+
+std::string temporarySuffix() {
+    static thread_local std::mt19937_64 generator{std::random_device{}()};
+    return fmt::format(".{:016x}.tmp", generator());
+}
+
+bool writeAll(int fd, std::string_view contents) {
+    while (!contents.empty()) {
+        const ssize_t written = ::write(fd, contents.data(), contents.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        contents.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// Removes the temporary file unless the rename has consumed it.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(fs::path path)
+        : path_(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!committed_) {
+            ::unlink(path_.c_str());
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    void commit() { committed_ = true; }
+
+private:
+    fs::path path_;
+    bool committed_ = false;
+};
+
+} // namespace
+
+Expected<std::string, std::string> readTextFile(const fs::path& path, std::size_t maxSize) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
+        return makeUnexpected(systemError(path, "open", errno));
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        return makeUnexpected(systemError(path, "inspect", errno));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return makeUnexpected(fmt::format("Could not read {}: not a regular file", path.string()));
+    }
+    if (static_cast<std::size_t>(info.st_size) > maxSize) {
+        return makeUnexpected(fmt::format("Could not read {}: larger than {} bytes", path.string(), maxSize));
+    }
+    std::string contents;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return makeUnexpected(systemError(path, "read", errno));
+        }
+        if (count == 0) {
+            break;
+        }
+        contents.append(buffer, static_cast<std::size_t>(count));
+        if (contents.size() > maxSize) {
+            return makeUnexpected(
+                fmt::format("Could not read {}: larger than {} bytes", path.string(), maxSize));
+        }
+    }
+    return contents;
+}
+
+Expected<void, std::string> writeFileAtomically(const fs::path& target, std::string_view contents) {
+    const auto resolved = resolveLinks(target);
+    if (!resolved) {
+        return makeUnexpected(resolved.error());
+    }
+    const fs::path& destination = *resolved;
+
+    struct stat existing {};
+    const bool hasExisting = ::stat(destination.c_str(), &existing) == 0;
+
+    fs::path temporaryPath;
+    UniqueFd fd;
+    for (int attempt = 0; attempt < 16 && !fd.valid(); ++attempt) {
+        temporaryPath = destination;
+        temporaryPath += temporarySuffix();
+        // Mode 0666 lets the umask decide for a new file, as for any other file the user creates.
+        fd.reset(::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!fd.valid() && errno != EEXIST) {
+            return makeUnexpected(systemError(temporaryPath, "create", errno));
+        }
+    }
+    if (!fd.valid()) {
+        return makeUnexpected(systemError(temporaryPath, "create", EEXIST));
+    }
+    TemporaryFile temporary(temporaryPath);
+
+    if (hasExisting && ::fchmod(fd.get(), existing.st_mode & 07777) != 0) {
+        return makeUnexpected(systemError(temporaryPath, "set the permissions of", errno));
+    }
+    if (!writeAll(fd.get(), contents)) {
+        return makeUnexpected(systemError(temporaryPath, "write", errno));
+    }
+    if (::fsync(fd.get()) != 0) {
+        return makeUnexpected(systemError(temporaryPath, "flush", errno));
+    }
+    if (!fd.close()) {
+        return makeUnexpected(systemError(temporaryPath, "close", errno));
+    }
+    if (::rename(temporaryPath.c_str(), destination.c_str()) != 0) {
+        return makeUnexpected(systemError(destination, "replace", errno));
+    }
+    temporary.commit();
+
+    // The rename is durable only once the directory is flushed; the file is in place either way.
+    const fs::path directory = destination.has_parent_path() ? destination.parent_path() : fs::path(".");
+    UniqueFd directoryFd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directoryFd.valid()) {
+        ::fsync(directoryFd.get());
+    }
+    return {};
+}
+
+} // namespace korvane

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "base/expected.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace korvane {
+
+// Files we read are small text files; anything larger is refused rather than loaded whole.
+inline constexpr std::size_t kMaxTextFileSize = 16 * 1024 * 1024;
+
+// Reads a whole regular file (a symbolic link to one is followed). Never blocks on a FIFO or device:
+// such files are refused. The error describes the path and the reason.
+Expected<std::string, std::string> readTextFile(const std::filesystem::path& path,
+                                                std::size_t maxSize = kMaxTextFileSize);
+
+// Replaces `target` with `contents` so that a reader sees either the old or the new file: the bytes
+// go to a temporary file in the same directory, are flushed to disk and renamed over the target.
+// A symbolic link is written through (its final target is replaced and the link kept), an existing
+// file keeps its permission bits, and on any failure the temporary file is removed.
+Expected<void, std::string> writeFileAtomically(const std::filesystem::path& target,
+                                                std::string_view contents);
+
+} // namespace korvane

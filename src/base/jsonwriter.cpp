@@ -1,0 +1,15 @@
+#include "base/jsonwriter.h"
+
+namespace korvane {
+
+Expected<std::string, std::string> prettyJson(const OrderedJson& value) {
+    try {
+        return value.dump(2) + "\n";
+    } catch (const OrderedJson::exception& error) {
+        std::string text(error.what());
+        const auto end = text.find("] ");
+        return makeUnexpected(end == std::string::npos ? text : text.substr(end + 2));
+    }
+}
+
+} // namespace korvane

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <filesystem>
+
+namespace korvane {
+
+// ".config/korvane" under the user's home directory ($HOME), computed on first use and kept.
+const std::filesystem::path& configDirectory();
+// "config.json" inside `configDirectory()`.
+const std::filesystem::path& configFile();
+
+// The name of the global file inside a configuration directory, and of a project's own file.
+inline constexpr const char* kConfigFileName = "config.json";
+inline constexpr const char* kProjectConfigFileName = ".korvane.json";
+
+} // namespace korvane

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "config/popupposition.h"
+
+#include <cstdint>
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+class JsonDecodeStatus;
+
+// Search, scan and appearance settings of the global configuration. The appearance strings are kept
+// as written; their recognised values are decided where the theme is built.
+struct SettingsConfig {
+    bool caseSensitive = false;
+    std::int64_t scanDepth = 5;
+    std::vector<std::string> ignorePatterns{"node_modules", ".git", "dist", "build"};
+    std::int64_t maxBranchAgeDays = 90;
+    std::optional<std::string> fileInsertionMode;
+    std::optional<PopupPosition> popupPosition;
+    std::optional<double> fontSize;
+    std::optional<std::string> fontColor;
+    std::optional<double> rowPadding;
+    std::optional<double> rowHeight;
+    std::optional<std::string> badgePalette;
+    std::optional<double> popupWidth;
+    std::optional<double> detailWidth;
+    std::optional<std::string> material;
+    std::optional<std::string> appearance;
+
+    static const SettingsConfig& defaults();
+
+    static SettingsConfig decode(const nlohmann::ordered_json& value, const std::string& path,
+                                 JsonDecodeStatus& status);
+    nlohmann::ordered_json encode() const;
+
+    bool operator==(const SettingsConfig&) const = default;
+};
+
+} // namespace korvane

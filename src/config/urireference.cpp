@@ -1,0 +1,212 @@
+#include "config/urireference.h"
+
+#include <string_view>
+
+namespace korvane {
+namespace {
+
+bool isAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isHex(char c) {
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+bool isUnreserved(char c) {
+    return isAlpha(c) || isDigit(c) || c == '-' || c == '.' || c == '_' || c == '~';
+}
+bool isSubDelim(char c) {
+    return std::string_view("!$&'()*+,;=").find(c) != std::string_view::npos;
+}
+
+// Every character is unreserved, a sub-delimiter, one of `extra`, or part of a "%XX" escape.
+bool isRunOf(std::string_view text, std::string_view extra) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '%') {
+            if (i + 2 >= text.size() || !isHex(text[i + 1]) || !isHex(text[i + 2])) {
+                return false;
+            }
+            i += 2;
+        } else if (!isUnreserved(c) && !isSubDelim(c) && extra.find(c) == std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isScheme(std::string_view text) {
+    if (text.empty() || !isAlpha(text.front())) {
+        return false;
+    }
+    for (char c : text) {
+        if (!isAlpha(c) && !isDigit(c) && c != '+' && c != '-' && c != '.') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isDecOctet(std::string_view text) {
+    if (text.empty() || text.size() > 3 || (text.size() > 1 && text.front() == '0')) {
+        return false;
+    }
+    int value = 0;
+    for (char c : text) {
+        if (!isDigit(c)) {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value <= 255;
+}
+
+bool isIpv4(std::string_view text) {
+    for (int octet = 0; octet < 4; ++octet) {
+        const auto dot = text.find('.');
+        const bool last = octet == 3;
+        if (last != (dot == std::string_view::npos)) {
+            return false;
+        }
+        if (!isDecOctet(text.substr(0, dot))) {
+            return false;
+        }
+        text = last ? std::string_view() : text.substr(dot + 1);
+    }
+    return true;
+}
+
+// Colon-separated 16-bit groups, the last of which may be an IPv4 address counting as two groups.
+bool countGroups(std::string_view text, bool allowIpv4, int& count) {
+    count = 0;
+    if (text.empty()) {
+        return true;
+    }
+    for (;;) {
+        const auto colon = text.find(':');
+        const std::string_view piece = text.substr(0, colon);
+        if (colon == std::string_view::npos && allowIpv4 && piece.find('.') != std::string_view::npos) {
+            count += 2;
+            return isIpv4(piece);
+        }
+        if (piece.empty() || piece.size() > 4) {
+            return false;
+        }
+        for (char c : piece) {
+            if (!isHex(c)) {
+                return false;
+            }
+        }
+        ++count;
+        if (colon == std::string_view::npos) {
+            return true;
+        }
+        text = text.substr(colon + 1);
+    }
+}
+
+bool isIpv6(std::string_view text) {
+    const auto elision = text.find("::");
+    int left = 0;
+    int right = 0;
+    if (elision == std::string_view::npos) {
+        return countGroups(text, true, left) && left == 8;
+    }
+    if (text.find("::", elision + 1) != std::string_view::npos) {
+        return false;
+    }
+    return countGroups(text.substr(0, elision), false, left) &&
+           countGroups(text.substr(elision + 2), true, right) && left + right <= 7;
+}
+
+bool isIpvFuture(std::string_view text) {
+    if (text.size() < 4 || (text.front() != 'v' && text.front() != 'V')) {
+        return false;
+    }
+    const auto dot = text.find('.');
+    if (dot == std::string_view::npos || dot == 1 || dot + 1 == text.size()) {
+        return false;
+    }
+    for (char c : text.substr(1, dot - 1)) {
+        if (!isHex(c)) {
+            return false;
+        }
+    }
+    const std::string_view rest = text.substr(dot + 1);
+    for (char c : rest) {
+        if (!isUnreserved(c) && !isSubDelim(c) && c != ':') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isPort(std::string_view text) {
+    for (char c : text) {
+        if (!isDigit(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isAuthority(std::string_view text) {
+    if (const auto at = text.find('@'); at != std::string_view::npos) {
+        if (!isRunOf(text.substr(0, at), ":")) {
+            return false;
+        }
+        text = text.substr(at + 1);
+    }
+    if (!text.empty() && text.front() == '[') {
+        const auto close = text.find(']');
+        if (close == std::string_view::npos) {
+            return false;
+        }
+        const std::string_view literal = text.substr(1, close - 1);
+        if (!isIpv6(literal) && !isIpvFuture(literal)) {
+            return false;
+        }
+        const std::string_view rest = text.substr(close + 1);
+        return rest.empty() || (rest.front() == ':' && isPort(rest.substr(1)));
+    }
+    const auto colon = text.find(':');
+    if (colon != std::string_view::npos && !isPort(text.substr(colon + 1))) {
+        return false;
+    }
+    return isRunOf(text.substr(0, colon), "");
+}
+
+} // namespace
+
+bool isUriWithScheme(std::string_view text) {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos || !isScheme(text.substr(0, colon))) {
+        return false;
+    }
+    std::string_view rest = text.substr(colon + 1);
+    if (const auto hash = rest.find('#'); hash != std::string_view::npos) {
+        if (!isRunOf(rest.substr(hash + 1), ":@/?")) {
+            return false;
+        }
+        rest = rest.substr(0, hash);
+    }
+    if (const auto question = rest.find('?'); question != std::string_view::npos) {
+        if (!isRunOf(rest.substr(question + 1), ":@/?")) {
+            return false;
+        }
+        rest = rest.substr(0, question);
+    }
+    if (rest.substr(0, 2) == "//") {
+        rest.remove_prefix(2);
+        const auto slash = rest.find('/');
+        if (!isAuthority(rest.substr(0, slash))) {
+            return false;
+        }
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+    }
+    return isRunOf(rest, ":@/");
+}
+
+} // namespace korvane

@@ -1,0 +1,83 @@
+#include "base/fileio.h"
+
+#include "support/tempdir.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+mode_t permissions(const fs::path& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_mode & 07777;
+}
+
+std::size_t entryCount(const fs::path& directory) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(directory), fs::directory_iterator()));
+}
+
+TEST(WriteFileAtomicallyTest, ReplacesContentsAndKeepsPermissions) {
+    test::TempDir dir;
+    const auto file = dir.write("config.json", "old contents that are longer");
+    ::chmod(file.c_str(), 0600);
+
+    ASSERT_TRUE(writeFileAtomically(file, "new").has_value());
+    EXPECT_EQ(test::readFile(file), "new");
+    EXPECT_EQ(permissions(file), 0600u);
+    EXPECT_EQ(entryCount(dir.path()), 1u);
+}
+
+TEST(WriteFileAtomicallyTest, WritesThroughSymlinkChainsAndKeepsTheLinks) {
+    test::TempDir dir;
+    const auto real = dir.write("dotfiles/config.json", "old");
+    ::chmod(real.c_str(), 0640);
+    fs::create_directories(dir.path() / "conf");
+    fs::create_symlink("../dotfiles/config.json", dir.path() / "conf" / "middle.json");
+    fs::create_symlink(dir.path() / "conf" / "middle.json", dir.path() / "conf" / "config.json");
+
+    ASSERT_TRUE(writeFileAtomically(dir.path() / "conf" / "config.json", "new").has_value());
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "conf" / "config.json"));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "conf" / "middle.json"));
+    EXPECT_EQ(test::readFile(real), "new");
+    EXPECT_EQ(permissions(real), 0640u);
+    EXPECT_EQ(entryCount(dir.path() / "conf"), 2u);
+    EXPECT_EQ(entryCount(dir.path() / "dotfiles"), 1u);
+}
+
+TEST(WriteFileAtomicallyTest, DanglingLinkCreatesItsTarget) {
+    test::TempDir dir;
+    fs::create_symlink("target.json", dir.path() / "link.json");
+    ASSERT_TRUE(writeFileAtomically(dir.path() / "link.json", "made").has_value());
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.json"));
+    EXPECT_EQ(test::readFile(dir.path() / "target.json"), "made");
+}
+
+TEST(WriteFileAtomicallyTest, FailureLeavesNoTemporaryFile) {
+    test::TempDir dir;
+    fs::create_directories(dir.path() / "occupied");
+    const auto result = writeFileAtomically(dir.path() / "occupied", "text");
+    ASSERT_FALSE(result.has_value());
+    EXPECT_NE(result.error().find("occupied"), std::string::npos);
+    EXPECT_EQ(entryCount(dir.path()), 1u);
+
+    EXPECT_FALSE(writeFileAtomically(dir.path() / "missing" / "file", "text").has_value());
+}
+
+TEST(ReadTextFileTest, RefusesWhatIsNotASmallRegularFile) {
+    test::TempDir dir;
+    EXPECT_EQ(readTextFile(dir.write("a.txt", "hello")).value(), "hello");
+    EXPECT_FALSE(readTextFile(dir.write("big.txt", std::string(100, 'x')), 99).has_value());
+    EXPECT_FALSE(readTextFile(dir.path()).has_value());
+    EXPECT_FALSE(readTextFile(dir.path() / "absent").has_value());
+    const auto fifo = dir.path() / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(readTextFile(fifo).has_value()); // must return, not block
+}
+
+} // namespace
+} // namespace korvane

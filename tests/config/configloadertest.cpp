@@ -1,0 +1,294 @@
+#include "config/configloader.h"
+
+#include "config/urireference.h"
+#include "support/logcapture.h"
+#include "support/tempdir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::StartsWith;
+
+class ConfigLoaderTest : public testing::Test {
+protected:
+    std::filesystem::path configDir() const { return home_.path() / ".config" / "korvane"; }
+    std::filesystem::path configFile() const { return configDir() / "config.json"; }
+    std::filesystem::path writeConfigFile(const std::string& text) const {
+        return home_.write(".config/korvane/config.json", text);
+    }
+
+    test::TempDir home_;
+    test::LogCapture log_;
+    ConfigLoader loader_{configDir()};
+};
+
+TEST_F(ConfigLoaderTest, MissingFileGivesDefaultsUntilTheDefaultFileIsWritten) {
+    EXPECT_EQ(loader_.loadConfig(), AppConfig{});
+    EXPECT_EQ(loader_.lastParseError(), std::nullopt);
+    EXPECT_TRUE(log_.lines().empty());
+
+    loader_.ensureConfigFile();
+    EXPECT_EQ(loader_.loadConfig(), AppConfig::defaultFile());
+
+    writeConfigFile(R"({"trigger": "::"})");
+    loader_.ensureConfigFile();
+    EXPECT_EQ(test::readFile(configFile()), R"({"trigger": "::"})");
+}
+
+TEST_F(ConfigLoaderTest, DirectoryThatCannotBeCreatedIsLogged) {
+    home_.write("blocker", "a file where a directory should be");
+    ConfigLoader loader(home_.path() / "blocker" / "korvane");
+    loader.ensureConfigFile();
+    ASSERT_EQ(log_.lines().size(), 1u);
+    EXPECT_THAT(log_.lines()[0], StartsWith("[Korvane] Failed to create config directory: "));
+}
+
+TEST_F(ConfigLoaderTest, UnreadableFileGivesDefaultsAndIsNeverOverwritten) {
+    const std::string broken = "{ \"trigger\": ";
+    writeConfigFile(broken);
+
+    EXPECT_EQ(loader_.loadConfig(), AppConfig{});
+    ASSERT_TRUE(loader_.lastParseError().has_value());
+    EXPECT_FALSE(loader_.lastParseError()->empty());
+    EXPECT_THAT(log_.lines(), ElementsAre("[Korvane] Config parse error: " + *loader_.lastParseError() +
+                                          ". Using defaults."));
+
+    // Neither the start-up path nor a save of the defaults that stood in for it replaces the file.
+    log_.clear();
+    loader_.ensureConfigFile();
+    loader_.writeConfig(AppConfig{});
+    EXPECT_EQ(test::readFile(configFile()), broken);
+    ASSERT_EQ(log_.lines().size(), 1u);
+    EXPECT_THAT(log_.lines()[0], StartsWith("[Korvane] Failed to write config: "));
+
+    writeConfigFile(R"({"settings": {"scan_depth": "8"}})");
+    EXPECT_EQ(loader_.loadConfig(), AppConfig{});
+    EXPECT_THAT(*loader_.lastParseError(), HasSubstr("settings.scan_depth"));
+}
+
+TEST_F(ConfigLoaderTest, WrittenConfigurationReadsBack) {
+    loader_.ensureConfigFile();
+    AppConfig config = loader_.loadConfig();
+    config.trigger = "@@";
+    config.customProviders =
+        std::vector<CustomProviderConfig>{{.id = "jira", .label = "Jira", .command = "jira"}};
+    loader_.writeConfig(config);
+    EXPECT_EQ(loader_.loadConfig(), config);
+    EXPECT_EQ(loader_.lastParseError(), std::nullopt);
+}
+
+struct ProviderCase {
+    std::vector<CustomProviderConfig> providers;
+    std::optional<std::string> message;
+};
+
+CustomProviderConfig provider(std::string id, std::optional<std::string> scope = std::nullopt) {
+    return {.id = std::move(id), .label = "Label", .command = "cmd", .scope = std::move(scope)};
+}
+
+TEST(CustomProviderValidationTest, FirstProblemInListOrder) {
+    CustomProviderConfig noLabel = provider("a");
+    noLabel.label = " \n";
+    CustomProviderConfig noCommand = provider("a");
+    noCommand.command = "\t";
+    const std::vector<ProviderCase> cases{
+        {{}, std::nullopt},
+        {{provider("jira"), provider("deploy", "ship")}, std::nullopt},
+        {{provider(" ")}, "Custom provider id cannot be empty"},
+        {{noLabel}, "Custom provider 'a' label cannot be empty"},
+        {{noCommand}, "Custom provider 'a' command cannot be empty"},
+        {{provider(" jira")}, "Custom provider id ' jira' must match [a-z0-9-]+"},
+        {{provider("Jira")}, "Custom provider id 'Jira' must match [a-z0-9-]+"},
+        {{provider("a", " ")}, "Custom provider 'a' scope cannot be empty"},
+        {{provider("a", "T")}, "Custom provider scope 'T' must match [a-z0-9-]+"},
+        {{provider("a", "t ")}, "Custom provider scope 't ' must match [a-z0-9-]+"},
+        {{provider("git")}, "Custom provider id 'git' collides with built-in category"},
+        {{provider("scripts")}, "Custom provider id 'scripts' collides with built-in category"},
+        {{provider("make")}, "Custom provider scope 'make' collides with built-in scope"},
+        {{provider("a", "link")}, "Custom provider scope 'link' collides with built-in scope"},
+        {{provider("x"), provider("x", "y")}, "Duplicate custom provider id 'x'"},
+        {{provider("alpha", "tickets"), provider("beta", "tickets")},
+         "Duplicate custom provider scope 'tickets'"},
+        {{provider("jira"), provider("other", "jira")}, "Duplicate custom provider scope 'jira'"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ConfigLoader::validateCustomProviders(c.providers), c.message)
+            << c.message.value_or("valid");
+    }
+}
+
+TEST_F(ConfigLoaderTest, InvalidCustomProviderDropsAllProvidersButNothingElse) {
+    writeConfigFile(R"({"trigger": "//", "snippets": [{"key": "a", "expand": "b"}],
+        "custom_providers": [{"id": "fine", "label": "F", "command": "ls"},
+                             {"id": "git", "label": "G", "command": "ls"}], "providers": ["git"]})");
+    const AppConfig config = loader_.loadConfig();
+    EXPECT_EQ(config.trigger, "//");
+    EXPECT_EQ(config.snippets.size(), 1u);
+    EXPECT_EQ(config.providers, std::vector<std::string>{"git"});
+    EXPECT_EQ(config.customProviders, std::nullopt);
+    EXPECT_EQ(loader_.lastParseError(), "Custom provider id 'git' collides with built-in category");
+    EXPECT_THAT(
+        log_.lines(),
+        ElementsAre("[Korvane] Config error: Custom provider id 'git' collides with built-in category"));
+
+    writeConfigFile(R"({"custom_providers": []})");
+    EXPECT_EQ(loader_.loadConfig().customProviders, std::vector<CustomProviderConfig>{});
+    EXPECT_EQ(loader_.lastParseError(), std::nullopt);
+}
+
+TEST_F(ConfigLoaderTest, ApplicationBlocksAreCheckedOneByOne) {
+    writeConfigFile(R"({"snippets": [{"key": "bare"}], "app_snippets": [
+        {"bundle_id": "kitty", "app_name": "Kitty", "snippets": [{"key": "a", "expand": "1"}]},
+        {"bundle_id": "broken", "app_name": "Broken", "snippets": [{"key": "x"}]},
+        {"bundle_id": " ", "app_name": "Nameless"},
+        {"bundle_id": "kitty", "app_name": "Kitty", "snippets": [{"key": "b", "expand": "2"}]}]})");
+    const AppConfig config = loader_.loadConfig();
+    ASSERT_TRUE(config.appSnippets.has_value());
+    EXPECT_EQ(config.appSnippets->size(), 2u);
+    EXPECT_EQ(config.snippets.size(), 1u); // invalid global snippets stay
+    EXPECT_THAT(
+        log_.lines(),
+        ElementsAre("[Korvane] Config warning: Snippet 'bare' must have either 'expand' or 'url'",
+                    "[Korvane] Config warning: App 'broken': Snippet 'x' must have either 'expand' or "
+                    "'url' - skipping this app config",
+                    "[Korvane] Config warning: App config has empty bundle ID - skipping this app config",
+                    "[Korvane] Config warning: Duplicate bundle ID 'kitty' - last entry wins"));
+    const auto map = ConfigLoader::appSnippetsByBundleId(config);
+    ASSERT_EQ(map.size(), 1u);
+    EXPECT_EQ(map.at("kitty").front().key, "b");
+
+    for (const char* text :
+         {R"({"app_snippets": []})", R"({"app_snippets": [{"bundle_id": "a", "app_name": ""}]})"}) {
+        writeConfigFile(text);
+        EXPECT_EQ(loader_.loadConfig().appSnippets, std::nullopt) << text;
+    }
+    EXPECT_TRUE(ConfigLoader::appSnippetsByBundleId(AppConfig{}).empty());
+}
+
+TEST(ValidateSnippetTest, MessagesInCheckOrder) {
+    const std::vector<std::pair<ManualSnippet, std::optional<std::string>>> cases{
+        {{.key = "a", .expand = "x", .url = ""}, std::nullopt},
+        {{.key = "a", .url = "mailto:someone"}, std::nullopt},
+        {{.key = "\n", .expand = "x"}, std::nullopt},
+        {{.key = "   ", .expand = "x"}, "Snippet key cannot be empty or whitespace-only"},
+        {{.key = "\t", .url = "x"}, "Snippet key cannot be empty or whitespace-only"},
+        {{.key = " a", .expand = "x", .url = "https://a"},
+         "Snippet ' a' has both 'expand' and 'url' - only one allowed"},
+        {{.key = "a", .url = "example.com"}, "Snippet 'a' has invalid URL (must have a scheme): example.com"},
+        {{.key = "a", .expand = "", .url = ""}, "Snippet 'a' must have either 'expand' or 'url'"},
+    };
+    for (const auto& [snippet, message] : cases) {
+        EXPECT_EQ(ConfigLoader::validateSnippet(snippet), message) << message.value_or("valid");
+    }
+    EXPECT_EQ(ConfigLoader::validateAppConfig({.bundleId = "a", .appName = "\t"}),
+              "App config 'a' has empty app name");
+}
+
+TEST(UriReferenceTest, AcceptsOnlyAbsoluteUris) {
+    for (const char* text :
+         {"https://example.org/a/b?q=1&r=%20#frag", "mailto:someone", "file:///tmp/x", "http://[::1]:8080/",
+          "http://[2001:db8::7]/", "http://[::ffff:192.0.2.1]/", "http://user:pw@host.example:80",
+          "urn:isbn:0451450523", "x:", "git+ssh://h/p", "http://[v1.fe:80]/"}) {
+        EXPECT_TRUE(isUriWithScheme(text)) << text;
+    }
+    for (const char* text :
+         {"example.com", "", ":no-scheme", "1http://x", "https://exa mple.com", "https://x/%zz",
+          "https://x/%2", "http://[::1", "http://[1:2:3:4:5:6:7:8:9]/", "http://[1::2::3]/",
+          "http://host:port/", "http://a@b@c/", "https://caf\xc3\xa9.fr", "http://x/<script>"}) {
+        EXPECT_FALSE(isUriWithScheme(text)) << text;
+    }
+}
+
+TEST_F(ConfigLoaderTest, AddSnippetAppendsAndRefusesDuplicates) {
+    loader_.ensureConfigFile();
+    ASSERT_TRUE(loader_.addSnippet({.key = "new", .expand = "text"}).has_value());
+    EXPECT_EQ(loader_.loadConfig().snippets.back(), (ManualSnippet{.key = "new", .expand = "text"}));
+    EXPECT_THAT(log_.lines(), ElementsAre("[Korvane] Added snippet 'new' to global config"));
+
+    const std::string before = test::readFile(configFile());
+    const auto duplicate = loader_.addSnippet({.key = "new", .expand = "other"});
+    ASSERT_FALSE(duplicate.has_value());
+    EXPECT_EQ(duplicate.error().kind(), ConfigLoader::AddSnippetError::Kind::duplicateKey);
+    EXPECT_EQ(duplicate.error().description(), "Key 'new' already exists in config");
+    EXPECT_EQ(test::readFile(configFile()), before);
+
+    const auto invalid = loader_.addSnippet({.key = " ", .expand = "x"});
+    ASSERT_FALSE(invalid.has_value());
+    EXPECT_EQ(invalid.error().description(), "Invalid key: 'Snippet key cannot be empty or whitespace-only'");
+}
+
+TEST_F(ConfigLoaderTest, AddSnippetKeepsEntriesThatValidationWouldDrop) {
+    writeConfigFile(R"({"app_snippets": [{"bundle_id": "kitty", "app_name": ""}],
+        "custom_providers": [{"id": "Bad Id", "label": "B", "command": "ls"}]})");
+    ASSERT_TRUE(loader_.addSnippet({.key = "k", .expand = "v"}).has_value());
+
+    const auto onDisk = AppConfig::parse(test::readFile(configFile())).value();
+    ASSERT_TRUE(onDisk.appSnippets.has_value());
+    EXPECT_EQ(onDisk.appSnippets->front().bundleId, "kitty");
+    ASSERT_TRUE(onDisk.customProviders.has_value());
+    EXPECT_EQ(onDisk.customProviders->front().id, "Bad Id");
+    EXPECT_EQ(onDisk.snippets, std::vector<ManualSnippet>{(ManualSnippet{.key = "k", .expand = "v"})});
+}
+
+TEST_F(ConfigLoaderTest, AddSnippetRefusesToReplaceAnUnreadableFile) {
+    writeConfigFile("[not, a config");
+    const auto result = loader_.addSnippet({.key = "k", .expand = "v"});
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind(), ConfigLoader::AddSnippetError::Kind::saveFailed);
+    EXPECT_THAT(result.error().description(), StartsWith("Failed to save config: "));
+    EXPECT_EQ(test::readFile(configFile()), "[not, a config");
+}
+
+TEST(SanitizedKeyTest, KeepsLettersDigitsDashAndUnderscore) {
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases{
+        {"My Snippet_1!", "my-snippet_1"},
+        {"Caf\xc3\xa9 Cr\xc3\xa8me", "caf\xc3\xa9-cr\xc3\xa8me"},
+        {"Cafe\xcc\x81", "cafe\xcc\x81"}, // decomposed accent stays with its letter
+        {"\xc3\x9c"
+         "BER",
+         "\xc3\xbc"
+         "ber"},
+        {"a\tb\nc", "abc"},
+        {"!!!", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [text, key] : cases) {
+        EXPECT_EQ(ConfigLoader::sanitizedKey(text), key) << text;
+    }
+}
+
+TEST_F(ConfigLoaderTest, ProjectFileIsOptionalAndItsProvidersAreValidated) {
+    const auto root = home_.path() / "project";
+    std::filesystem::create_directories(root);
+    EXPECT_EQ(loader_.loadProjectConfig(root.string()), std::nullopt);
+    EXPECT_TRUE(log_.lines().empty());
+
+    const auto file = home_.write("project/.korvane.json", R"({"snippets": [{"key": "p"}],
+        "custom_providers": [{"id": "x", "label": "X", "command": "ls"}, {"id": "x", "label": "X", "command": "ls"}],
+        "include_paths": ["../lib"]})");
+    const auto config = loader_.loadProjectConfig(root.string());
+    ASSERT_TRUE(config.has_value());
+    EXPECT_EQ(config->customProviders, std::nullopt);
+    EXPECT_EQ(config->includePaths, std::vector<std::string>{"../lib"});
+    EXPECT_EQ(loader_.lastProjectParseError(), "Duplicate custom provider id 'x'");
+    EXPECT_THAT(
+        log_.lines(),
+        ElementsAre("[Korvane] Project config warning: Snippet 'p' must have either 'expand' or 'url'",
+                    "[Korvane] Project config error: Duplicate custom provider id 'x'",
+                    "[Korvane] Loaded project config from " + file.string()));
+
+    log_.clear();
+    home_.write("project/.korvane.json", R"({"snippets": {}})");
+    EXPECT_EQ(loader_.loadProjectConfig(root.string()), std::nullopt);
+    ASSERT_TRUE(loader_.lastProjectParseError().has_value());
+    EXPECT_THAT(log_.lines(), ElementsAre("[Korvane] Project config parse error at " + file.string() + ": " +
+                                          *loader_.lastProjectParseError()));
+}
+
+} // namespace
+} // namespace korvane
