@@ -11,13 +11,13 @@ namespace {
 constexpr std::array<std::string_view, 4> kGroupNames{"custom", "topTier", "git", "other"};
 
 ScopeEntry builtIn(std::string id, std::vector<std::string> aliases, std::string title,
-                   std::string description, ScopeSpec spec, bool compact, ScopeGroup group,
+                   std::string description, ScopeSpec scopeSpec, bool compact, ScopeGroup group,
                    std::int64_t priority, std::vector<SnippetSource> hints) {
     return ScopeEntry{.id = std::move(id),
                       .aliases = std::move(aliases),
                       .title = std::move(title),
                       .description = std::move(description),
-                      .spec = std::move(spec),
+                      .spec = std::move(scopeSpec),
                       .supportsCompactNoSeparator = compact,
                       .group = group,
                       .priority = priority,

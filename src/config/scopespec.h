@@ -37,7 +37,7 @@ public:
     static ScopeSpec filter(ScopeFilter filter) { return ScopeSpec(Filter{filter}); }
 
     const Value& value() const { return value_; }
-    // The payload of each case, or nullptr when the spec is another case.
+    // The payload of each case, or nullptr when the value holds another case.
     const SnippetSource* asSource() const;
     const std::vector<SnippetSource>* asMultiSource() const;
     const ScopeFilter* asFilter() const;

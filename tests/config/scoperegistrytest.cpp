@@ -14,7 +14,7 @@ using testing::UnorderedElementsAre;
 
 std::vector<std::string> keys(const std::unordered_map<std::string, ScopeSpec>& map) {
     std::vector<std::string> result;
-    for (const auto& [key, spec] : map) {
+    for (const auto& [key, scope] : map) {
         result.push_back(key);
     }
     return result;
