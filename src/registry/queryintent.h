@@ -36,12 +36,16 @@ public:
     };
     using Value = std::variant<ScopePicker, ScopedSearch, NormalSearch, LiteralSearch, Help>;
 
-    static QueryIntent scopePicker(std::string searchTerm) { return QueryIntent(ScopePicker{std::move(searchTerm)}); }
+    static QueryIntent scopePicker(std::string searchTerm) {
+        return QueryIntent(ScopePicker{std::move(searchTerm)});
+    }
     static QueryIntent scopedSearch(ScopeSpec scope, std::string query, std::string chipToken) {
         return QueryIntent(ScopedSearch{std::move(scope), std::move(query), std::move(chipToken)});
     }
     static QueryIntent normalSearch(std::string query) { return QueryIntent(NormalSearch{std::move(query)}); }
-    static QueryIntent literalSearch(std::string query) { return QueryIntent(LiteralSearch{std::move(query)}); }
+    static QueryIntent literalSearch(std::string query) {
+        return QueryIntent(LiteralSearch{std::move(query)});
+    }
     static QueryIntent help() { return QueryIntent(Help{}); }
 
     const Value& value() const { return value_; }

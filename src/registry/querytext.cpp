@@ -33,8 +33,7 @@ std::optional<std::vector<std::size_t>> clusterStarts(std::string_view text) {
         return std::nullopt;
     }
     UErrorCode status = U_ZERO_ERROR;
-    UText* utext =
-        utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+    UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
     if (U_FAILURE(status)) {
         utext_close(utext);
         return std::nullopt;
@@ -43,7 +42,8 @@ std::optional<std::vector<std::size_t>> clusterStarts(std::string_view text) {
     std::optional<std::vector<std::size_t>> starts;
     if (U_SUCCESS(status)) {
         starts.emplace();
-        for (int32_t at = iterator->first(); at != icu::BreakIterator::DONE && at < static_cast<int32_t>(text.size());
+        for (int32_t at = iterator->first();
+             at != icu::BreakIterator::DONE && at < static_cast<int32_t>(text.size());
              at = iterator->next()) {
             starts->push_back(static_cast<std::size_t>(at));
         }
