@@ -48,8 +48,9 @@ std::optional<std::vector<std::size_t>> clusterStarts(std::string_view text) {
             starts->push_back(static_cast<std::size_t>(at));
         }
     }
-    // The iterator keeps a pointer to the UText; give it an empty text before closing ours.
-    iterator->setText(icu::UnicodeString());
+    // The iterator keeps referring to the text it was given; leave it on one that outlives it.
+    static const icu::UnicodeString nothing;
+    iterator->setText(nothing);
     utext_close(utext);
     return starts;
 }

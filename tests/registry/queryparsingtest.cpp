@@ -8,59 +8,40 @@
 namespace korvane {
 
 // Readable failure output for the tables below.
-void PrintTo(const SnippetSource& source, std::ostream* out) {
-    *out << (source.isCustom()
-                 ? "custom:" + source.customId()
-                 : std::string(source.badgeLabel()) + "#" + std::to_string(static_cast<int>(source.kind())));
+std::string name(const SnippetSource& source) {
+    return source.isCustom() ? "custom:" + source.customId()
+                             : std::to_string(static_cast<int>(source.kind()));
 }
 
-void PrintTo(const ScopeSpec& spec, std::ostream* out) {
-    if (const auto* source = spec.asSource()) {
-        *out << "source(";
-        PrintTo(*source, out);
-        *out << ")";
-    } else if (const auto* sources = spec.asMultiSource()) {
-        *out << "multiSource[";
-        for (const auto& each : *sources) {
-            PrintTo(each, out);
-            *out << " ";
-        }
-        *out << "]";
-    } else {
-        *out << (*spec.asFilter() == ScopeFilter::appScoped ? "filter(appScoped)" : "filter(urlOnly)");
+std::string name(const ScopeSpec& spec) {
+    if (const auto* filter = spec.asFilter()) {
+        return *filter == ScopeFilter::appScoped ? "appScoped" : "urlOnly";
     }
+    std::string text = spec.asSource() ? name(*spec.asSource()) : "[";
+    for (const auto& each : spec.asMultiSource() ? *spec.asMultiSource() : std::vector<SnippetSource>{}) {
+        text += name(each) + " ";
+    }
+    return spec.asSource() ? text : text + "]";
 }
 
 void PrintTo(const ParsedQuery& parsed, std::ostream* out) {
-    *out << "{chip=";
-    if (!parsed.displayChip) {
-        *out << "none";
-    } else if (const auto* chip = parsed.displayChip->asSource()) {
-        *out << "source(" << chip->token << ", ";
-        PrintTo(chip->source, out);
-        *out << ")";
-    } else {
-        *out << (parsed.displayChip->isApp() ? "app" : parsed.displayChip->isUrl() ? "url" : "pending");
-    }
-    *out << " scope=";
-    if (parsed.scope) {
-        PrintTo(*parsed.scope, out);
-    }
-    *out << " scopes=";
-    if (parsed.scopes) {
-        *out << parsed.scopes->size();
-    }
-    *out << " urlOnly=" << parsed.urlOnly << " appFilter=" << parsed.scopeFilter.has_value() << " query='"
+    const auto* chip = parsed.displayChip ? parsed.displayChip->asSource() : nullptr;
+    *out << "{chip="
+         << (chip                 ? chip->token + "/" + name(chip->source)
+             : parsed.displayChip ? "other"
+                                  : "none")
+         << " scope=" << (parsed.scope ? name(*parsed.scope) : "none")
+         << " scopes=" << (parsed.scopes ? std::to_string(parsed.scopes->size()) : "none")
+         << " urlOnly=" << parsed.urlOnly << " appFilter=" << parsed.scopeFilter.has_value() << " query='"
          << parsed.query << "' pending=" << parsed.isScopePending << "}";
 }
 
 void PrintTo(const QueryIntent& intent, std::ostream* out) {
-    if (const auto* picker = intent.asScopePicker()) {
+    if (const auto* scoped = intent.asScopedSearch()) {
+        *out << "scopedSearch(" << name(scoped->scope) << ", '" << scoped->query << "', '"
+             << scoped->chipToken << "')";
+    } else if (const auto* picker = intent.asScopePicker()) {
         *out << "scopePicker('" << picker->searchTerm << "')";
-    } else if (const auto* scoped = intent.asScopedSearch()) {
-        *out << "scopedSearch(";
-        PrintTo(scoped->scope, out);
-        *out << ", '" << scoped->query << "', '" << scoped->chipToken << "')";
     } else if (const auto* normal = intent.asNormalSearch()) {
         *out << "normalSearch('" << normal->query << "')";
     } else if (const auto* literal = intent.asLiteralSearch()) {
