@@ -1,6 +1,7 @@
 #include "registry/querytext.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
@@ -29,7 +30,8 @@ icu::BreakIterator* characterIterator() {
 // Byte offsets of the cluster starts of `text`, or nothing when ICU cannot segment it.
 std::optional<std::vector<std::size_t>> clusterStarts(std::string_view text) {
     icu::BreakIterator* iterator = characterIterator();
-    if (iterator == nullptr) {
+    // Break positions are 32-bit; nobody types a query that long.
+    if (iterator == nullptr || text.size() >= static_cast<std::size_t>(INT32_MAX)) {
         return std::nullopt;
     }
     UErrorCode status = U_ZERO_ERROR;
