@@ -1,0 +1,44 @@
+#pragma once
+
+#include "config/snippet.h"
+#include "config/snippetsource.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace korvane {
+
+// One titled group of items in browser mode, identified by the category id it was made for. The id,
+// title and sources are fixed when it is made; whoever assembles the browser list may change the rest.
+class SnippetSection {
+public:
+    SnippetSection(std::string id, std::string title, std::vector<SnippetSource> sources)
+        : id_(std::move(id))
+        , title_(std::move(title))
+        , sources_(std::move(sources)) {}
+
+    const std::string& id() const { return id_; }
+    const std::string& title() const { return title_; }
+    const std::vector<SnippetSource>& sources() const { return sources_; }
+
+    // The items in display order; browser mode highlights nothing, so their ranges are empty.
+    std::vector<SearchResult> results;
+    // The number of items of the category, when the section counts them.
+    std::optional<std::size_t> totalCount;
+    // The scope token that drills into this category.
+    std::optional<std::string> scopeHint;
+    bool isProjectHeader = false;
+    bool isFooter = false;
+    // A hint shown in place of items.
+    std::optional<std::string> helpText;
+
+private:
+    std::string id_;
+    std::string title_;
+    std::vector<SnippetSource> sources_;
+};
+
+} // namespace korvane
