@@ -94,7 +94,8 @@ ConfigManager::GlobalReloadResult ConfigManager::reloadGlobalConfig() {
     beginNewVersion();
     recomputeActiveCategories();
     return GlobalReloadResult{
-        .changed = scanInputsChanged(previousMerged, mergedConfig_) || activeCategories_ != previousCategories,
+        .changed =
+            scanInputsChanged(previousMerged, mergedConfig_) || activeCategories_ != previousCategories,
         .parseError = configLoader_.lastParseError(),
     };
 }
@@ -127,7 +128,8 @@ bool ConfigManager::reloadProjectConfig() {
     return scanInputsChanged(previousMerged, mergedConfig_) || activeCategories_ != previousCategories;
 }
 
-void ConfigManager::startProjectConfigWatcher(const std::string& projectRoot, std::function<void()> onChange) {
+void ConfigManager::startProjectConfigWatcher(const std::string& projectRoot,
+                                              std::function<void()> onChange) {
     stopProjectConfigWatcher();
     if (!watcherFactory_ || !fileExists(std::filesystem::path(projectRoot) / kProjectConfigFileName)) {
         return;

@@ -59,10 +59,13 @@ public:
     std::vector<Snippet> mergedManualSnippets(const std::string& bundleID,
                                               const std::optional<std::string>& projectRoot);
     // True, and remembered, when the registry has not yet received this set.
-    bool shouldUpdateManualSnippets(const std::string& bundleID, const std::optional<std::string>& projectRoot);
-    void markManualSnippetsUpdated(const std::string& bundleID, const std::optional<std::string>& projectRoot);
+    bool shouldUpdateManualSnippets(const std::string& bundleID,
+                                    const std::optional<std::string>& projectRoot);
+    void markManualSnippetsUpdated(const std::string& bundleID,
+                                   const std::optional<std::string>& projectRoot);
     // The registry snippet of one configured snippet, or none when the snippet is invalid.
-    static std::optional<Snippet> makeSnippet(const ManualSnippet& snippet, SnippetScope scope, bool isBuiltin);
+    static std::optional<Snippet> makeSnippet(const ManualSnippet& snippet, SnippetScope scope,
+                                              bool isBuiltin);
 
     ThemeConfig themeConfig() const;
 
@@ -71,11 +74,17 @@ public:
     const std::optional<ProjectConfig>& projectConfig() const { return projectConfig_; }
     const MergedConfig& mergedConfig() const { return mergedConfig_; }
     const std::optional<std::string>& currentConfigProjectRoot() const { return currentConfigProjectRoot_; }
-    const std::shared_ptr<ProjectConfigWatcher>& projectConfigWatcher() const { return projectConfigWatcher_; }
-    const std::map<std::string, std::vector<ManualSnippet>>& appSnippetDict() const { return appSnippetDict_; }
+    const std::shared_ptr<ProjectConfigWatcher>& projectConfigWatcher() const {
+        return projectConfigWatcher_;
+    }
+    const std::map<std::string, std::vector<ManualSnippet>>& appSnippetDict() const {
+        return appSnippetDict_;
+    }
     const std::map<std::string, PopupPosition>& appPositionDict() const { return appPositionDict_; }
     const std::vector<std::string>& activeCategories() const { return activeCategories_; }
-    const std::map<std::string, std::vector<Snippet>>& mergedManualCache() const { return mergedManualCache_; }
+    const std::map<std::string, std::vector<Snippet>>& mergedManualCache() const {
+        return mergedManualCache_;
+    }
     std::uint64_t configVersion() const { return configVersion_; }
     const std::optional<std::string>& lastManualUpdateKey() const { return lastManualUpdateKey_; }
 
@@ -84,7 +93,8 @@ private:
     void mergeWithProject();
     void recomputeActiveCategories();
     void beginNewVersion();
-    std::string manualCacheKey(const std::string& bundleID, const std::optional<std::string>& projectRoot) const;
+    std::string manualCacheKey(const std::string& bundleID,
+                               const std::optional<std::string>& projectRoot) const;
     std::vector<Snippet> buildManualSnippets(const std::string& bundleID) const;
     std::vector<CustomProviderConfig> customConfigurations() const;
 

@@ -100,10 +100,10 @@ ThemeConfig ThemeConfig::fromSettings(const SettingsConfig& settings, bool suppo
     theme.rowHeight = clamped(settings.rowHeight, 24, 40).value_or(32);
     theme.popupWidth = clamped(settings.popupWidth, 300, 600);
     theme.detailWidth = clamped(settings.detailWidth, 180, 400).value_or(270);
-    theme.badgePalette =
-        settings.badgePalette ? parseBadgePalette(*settings.badgePalette) : BadgePalette::minimal;
     theme.material = resolveMaterial(settings.material, supportsGlass);
     theme.appearance = resolveAppearance(settings.appearance);
+    theme.badgePalette =
+        settings.badgePalette ? parseBadgePalette(*settings.badgePalette) : BadgePalette::minimal;
 
     std::optional<Color> fontColor;
     if (settings.fontColor) {
