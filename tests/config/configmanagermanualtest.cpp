@@ -81,14 +81,9 @@ TEST_F(ManualSetTest, ConvertsConfiguredSnippetsIntoRegistrySnippets) {
         SnippetScope::project, false);
     ASSERT_TRUE(link.has_value());
     EXPECT_EQ(link->id, "manual:docs");
-    EXPECT_EQ(link->label, "docs");
     EXPECT_EQ(link->expansion, "");
     EXPECT_EQ(link->url, "https://example.org");
     EXPECT_EQ(link->displayName, std::nullopt);
-    EXPECT_EQ(link->description, "Docs");
-    EXPECT_EQ(link->source, SnippetSource::manual());
-    EXPECT_EQ(link->metadata, std::nullopt);
-    EXPECT_EQ(link->badgeText, std::nullopt);
 
     const auto labelled = ConfigManager::makeSnippet(ManualSnippet{.key = "d", .expand = "x", .label = "Day"},
                                                      SnippetScope::global, true);

@@ -26,12 +26,6 @@ TEST_F(ConfigManagerTest, StartsFromDefaultsAndLoadsTheGlobalFile) {
     EXPECT_EQ(manager.configVersion(), 0u);
 }
 
-TEST_F(ConfigManagerTest, MissingGlobalFileIsCreatedWithDefaults) {
-    manager.loadGlobalConfig();
-    EXPECT_TRUE(std::filesystem::exists(configDir() / "config.json"));
-    EXPECT_EQ(manager.globalConfig(), AppConfig::defaultFile());
-}
-
 TEST_F(ConfigManagerTest, OnlyReloadsRaiseTheVersionAndEachEmptiesTheManualCache) {
     writeGlobal("{}");
     writeProject("{}");

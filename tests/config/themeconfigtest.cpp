@@ -95,17 +95,6 @@ TEST(ThemeConfigTest, UnknownTextsAreLoggedAndFallBack) {
     EXPECT_EQ(ThemeConfig::fromSettings(settings, false).material, PopupMaterial::solid);
 }
 
-TEST(ThemeConfigTest, KnownTextsSelectTheirValues) {
-    SettingsConfig settings;
-    settings.material = "glass";
-    settings.appearance = "light";
-    settings.badgePalette = "saturated";
-    const auto theme = ThemeConfig::fromSettings(settings, false);
-    EXPECT_EQ(theme.material, PopupMaterial::glass);
-    EXPECT_EQ(theme.appearance, PopupAppearance::light);
-    EXPECT_EQ(theme.badgePalette, BadgePalette::saturated);
-}
-
 TEST(ThemeConfigTest, FontColourFallsBackToTheAppearanceDefaultSilently) {
     test::LogCapture log;
     SettingsConfig settings;
@@ -142,16 +131,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, ColorFromHexTest,
                                          HexCase{"#12345", std::nullopt}, HexCase{"1234567", std::nullopt},
                                          HexCase{"12 456", std::nullopt}, HexCase{"0x1234", std::nullopt},
                                          HexCase{"gg0000", std::nullopt}, HexCase{"", std::nullopt}));
-
-TEST(ThemeEnumTest, TextsRoundTripExactly) {
-    for (auto palette : {BadgePalette::pastel, BadgePalette::saturated, BadgePalette::minimal}) {
-        EXPECT_EQ(badgePaletteFromString(toString(palette)), palette);
-    }
-    EXPECT_EQ(popupMaterialFromString(toString(PopupMaterial::glass)), PopupMaterial::glass);
-    EXPECT_EQ(popupMaterialFromString(toString(PopupMaterial::solid)), PopupMaterial::solid);
-    EXPECT_EQ(popupAppearanceFromString(toString(PopupAppearance::light)), PopupAppearance::light);
-    EXPECT_EQ(popupAppearanceFromString("Dark"), std::nullopt);
-}
 
 } // namespace
 } // namespace korvane
