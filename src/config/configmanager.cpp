@@ -1,0 +1,345 @@
+#include "config/configmanager.h"
+
+#include "config/builtinsnippets.h"
+#include "config/categorycatalog.h"
+#include "config/configpaths.h"
+#include "config/enabledsourcespolicy.h"
+#include "config/scoperegistry.h"
+
+#include <filesystem>
+#include <system_error>
+#include <unordered_map>
+
+namespace korvane {
+namespace {
+
+// Whether a project scan has to run again: the walk, the git refs or the custom commands differ.
+bool scanInputsChanged(const MergedConfig& before, const MergedConfig& after) {
+    return before.settings.scanDepth != after.settings.scanDepth ||
+           before.settings.ignorePatterns != after.settings.ignorePatterns ||
+           before.settings.maxBranchAgeDays != after.settings.maxBranchAgeDays ||
+           before.customProviders != after.customProviders;
+}
+
+bool fileExists(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+// Configured snippets keyed by key, later layers replacing earlier ones; keys keep the position
+// where they first appeared.
+class ManualMergeTable {
+public:
+    void insert(const ManualSnippet& snippet, SnippetScope scope, bool isBuiltin) {
+        // An invalid snippet is dropped later; letting it in here would also drop the valid snippet
+        // of a lower layer that it replaced.
+        if (ConfigLoader::validateSnippet(snippet)) {
+            return;
+        }
+        Entry entry{snippet, scope, isBuiltin};
+        if (auto it = positions_.find(snippet.key); it != positions_.end()) {
+            entries_[it->second] = std::move(entry);
+            return;
+        }
+        positions_.emplace(snippet.key, entries_.size());
+        entries_.push_back(std::move(entry));
+    }
+
+    std::vector<Snippet> snippets() const {
+        std::vector<Snippet> result;
+        result.reserve(entries_.size());
+        for (const auto& entry : entries_) {
+            if (auto snippet = ConfigManager::makeSnippet(entry.snippet, entry.scope, entry.isBuiltin)) {
+                result.push_back(std::move(*snippet));
+            }
+        }
+        return result;
+    }
+
+private:
+    struct Entry {
+        ManualSnippet snippet;
+        SnippetScope scope;
+        bool isBuiltin;
+    };
+
+    std::vector<Entry> entries_;
+    std::unordered_map<std::string, std::size_t> positions_;
+};
+
+} // namespace
+
+ConfigManager::ConfigManager(ConfigLoader configLoader, ProjectConfigWatcher::Factory watcherFactory,
+                             std::shared_ptr<const PlatformCapabilities> capabilities)
+    : configLoader_(std::move(configLoader))
+    , watcherFactory_(std::move(watcherFactory))
+    , capabilities_(std::move(capabilities))
+    , mergedConfig_(MergedConfig::fromGlobal(globalConfig_))
+    , activeCategories_(defaultActiveCategories()) {}
+
+void ConfigManager::loadGlobalConfig() {
+    configLoader_.ensureConfigFile();
+    globalConfig_ = configLoader_.loadConfig();
+    mergedConfig_ = MergedConfig::fromGlobal(globalConfig_);
+    rebuildAppDictionaries();
+    recomputeActiveCategories();
+}
+
+ConfigManager::GlobalReloadResult ConfigManager::reloadGlobalConfig() {
+    const auto previousCategories = activeCategories_;
+    const auto previousMerged = mergedConfig_;
+    globalConfig_ = configLoader_.loadConfig();
+    rebuildAppDictionaries();
+    mergeWithProject();
+    beginNewVersion();
+    recomputeActiveCategories();
+    return GlobalReloadResult{
+        .changed =
+            scanInputsChanged(previousMerged, mergedConfig_) || activeCategories_ != previousCategories,
+        .parseError = configLoader_.lastParseError(),
+    };
+}
+
+void ConfigManager::setProjectRoot(const std::string& projectRoot) {
+    currentConfigProjectRoot_ = projectRoot;
+    projectConfig_ = configLoader_.loadProjectConfig(projectRoot);
+    mergeWithProject();
+    recomputeActiveCategories();
+}
+
+void ConfigManager::clearProjectConfig() {
+    currentConfigProjectRoot_.reset();
+    projectConfig_.reset();
+    mergedConfig_ = MergedConfig::fromGlobal(globalConfig_);
+    recomputeActiveCategories();
+}
+
+bool ConfigManager::reloadProjectConfig() {
+    if (!currentConfigProjectRoot_) {
+        return false;
+    }
+    const auto previousCategories = activeCategories_;
+    const auto previousMerged = mergedConfig_;
+    projectConfig_ = configLoader_.loadProjectConfig(*currentConfigProjectRoot_);
+    mergeWithProject();
+    recomputeActiveCategories();
+    beginNewVersion();
+    // A source the project switches on must be scanned, just as after a global reload.
+    return scanInputsChanged(previousMerged, mergedConfig_) || activeCategories_ != previousCategories;
+}
+
+void ConfigManager::startProjectConfigWatcher(const std::string& projectRoot,
+                                              std::function<void()> onChange) {
+    stopProjectConfigWatcher();
+    if (!watcherFactory_ || !fileExists(std::filesystem::path(projectRoot) / kProjectConfigFileName)) {
+        return;
+    }
+    auto watcher = watcherFactory_(projectRoot);
+    if (!watcher) {
+        return;
+    }
+    watcher->onChange = std::move(onChange);
+    watcher->start();
+    projectConfigWatcher_ = std::move(watcher);
+}
+
+void ConfigManager::stopProjectConfigWatcher() {
+    if (projectConfigWatcher_) {
+        projectConfigWatcher_->stop();
+        projectConfigWatcher_.reset();
+    }
+}
+
+ProviderSet ConfigManager::makeProviders() const {
+    ProviderSet set;
+    const auto customs = customConfigurations();
+    const auto sources =
+        EnabledSourcesPolicy::resolve(activeCategories_, CategoryCatalog::makeSnapshot(customs));
+    const auto enabled = [&sources](const SnippetSource& source) { return sources.enabled.contains(source); };
+    const auto add = [&set](ProviderFactories::Provider provider) {
+        if (provider) {
+            set.providers.push_back(std::move(provider));
+        }
+    };
+    const ProviderFactories& make = providerFactories;
+
+    if (make.manualSnippets) {
+        add(make.manualSnippets(mergedConfig_.snippets));
+    }
+    FileScannerOptions scanner;
+    for (const auto& source : {SnippetSource::claudeSkill(), SnippetSource::aiDoc()}) {
+        if (enabled(source)) {
+            scanner.extractors.push_back(source);
+        }
+    }
+    if (!scanner.extractors.empty() && make.fileScanner) {
+        scanner.ignorePatterns = skippedDirectories();
+        scanner.ignorePatterns.insert(mergedConfig_.settings.ignorePatterns.begin(),
+                                      mergedConfig_.settings.ignorePatterns.end());
+        scanner.maxDepth = mergedConfig_.settings.scanDepth;
+        add(make.fileScanner(scanner));
+    }
+    if (enabled(SnippetSource::claudeSkill()) && make.globalSkills) {
+        add(make.globalSkills());
+    }
+    if (enabled(SnippetSource::gitRef()) && make.gitRefs) {
+        add(make.gitRefs(mergedConfig_.settings.maxBranchAgeDays));
+    }
+    if (enabled(SnippetSource::gitRemote()) && make.gitRemotes) {
+        add(make.gitRemotes());
+    }
+    if (enabled(SnippetSource::npmScript()) && make.npmScripts) {
+        add(make.npmScripts());
+    }
+    if (enabled(SnippetSource::makeTarget()) && make.makeTargets) {
+        add(make.makeTargets());
+    }
+    for (const auto& config : customs) {
+        if (sources.disabled.contains(SnippetSource::custom(config.id)) || !make.custom) {
+            continue;
+        }
+        auto provider = make.custom(config);
+        if (!provider) {
+            continue;
+        }
+        if (config.mode == "live") {
+            set.customLiveProviders[config.id] = std::move(provider);
+        } else {
+            set.providers.push_back(std::move(provider));
+        }
+    }
+    return set;
+}
+
+SearchContext ConfigManager::makeSearchContext() const {
+    const auto customs = customConfigurations();
+    auto catalog = CategoryCatalog::makeSnapshot(customs);
+    auto disabled = EnabledSourcesPolicy::resolve(activeCategories_, catalog).disabled;
+    return SearchContext{
+        .scopeRegistry = ScopeRegistry(customs),
+        .categoryCatalog = std::move(catalog),
+        .activeCategories = activeCategories_,
+        .disabledSources = std::move(disabled),
+    };
+}
+
+PopupPosition ConfigManager::popupPosition(const std::optional<std::string>& bundleID) const {
+    if (bundleID) {
+        if (auto it = appPositionDict_.find(*bundleID); it != appPositionDict_.end()) {
+            return it->second;
+        }
+    }
+    return mergedConfig_.settings.popupPosition.value_or(PopupPosition::automatic);
+}
+
+std::vector<Snippet> ConfigManager::mergedManualSnippets(const std::string& bundleID,
+                                                         const std::optional<std::string>& projectRoot) {
+    const std::string key = manualCacheKey(bundleID, projectRoot);
+    if (auto it = mergedManualCache_.find(key); it != mergedManualCache_.end()) {
+        return it->second;
+    }
+    auto snippets = buildManualSnippets(bundleID);
+    // The set holds the snippets of the project that is loaded; under another root's key it would
+    // be served for that root later.
+    if (projectRoot == currentConfigProjectRoot_) {
+        mergedManualCache_[key] = snippets;
+    }
+    return snippets;
+}
+
+bool ConfigManager::shouldUpdateManualSnippets(const std::string& bundleID,
+                                               const std::optional<std::string>& projectRoot) {
+    auto key = manualCacheKey(bundleID, projectRoot);
+    if (lastManualUpdateKey_ == key) {
+        return false;
+    }
+    lastManualUpdateKey_ = std::move(key);
+    return true;
+}
+
+void ConfigManager::markManualSnippetsUpdated(const std::string& bundleID,
+                                              const std::optional<std::string>& projectRoot) {
+    lastManualUpdateKey_ = manualCacheKey(bundleID, projectRoot);
+}
+
+std::optional<Snippet> ConfigManager::makeSnippet(const ManualSnippet& snippet, SnippetScope scope,
+                                                  bool isBuiltin) {
+    if (ConfigLoader::validateSnippet(snippet)) {
+        return std::nullopt;
+    }
+    Snippet result;
+    result.id = (isBuiltin ? "builtin:" : "manual:") + snippet.key;
+    result.label = snippet.key;
+    result.expansion = snippet.expand.value_or("");
+    result.source = SnippetSource::manual();
+    result.description = snippet.description;
+    if (snippet.label && !snippet.label->empty()) {
+        result.displayName = snippet.label;
+    }
+    result.url = snippet.url;
+    result.scope = scope;
+    return result;
+}
+
+ThemeConfig ConfigManager::themeConfig() const {
+    // Appearance belongs to the user, not the project, so only the global settings count.
+    const bool glass = capabilities_ && capabilities_->supportsGlass();
+    return ThemeConfig::fromSettings(globalConfig_.settings, glass);
+}
+
+void ConfigManager::rebuildAppDictionaries() {
+    appSnippetDict_ = ConfigLoader::appSnippetsByBundleId(globalConfig_);
+    appPositionDict_.clear();
+    for (const auto& app : globalConfig_.appSnippets.value_or(std::vector<AppSnippetConfig>{})) {
+        if (app.popupPosition) {
+            appPositionDict_[app.bundleId] = *app.popupPosition;
+        }
+    }
+}
+
+void ConfigManager::mergeWithProject() {
+    mergedConfig_ = projectConfig_ ? MergedConfig::merge(globalConfig_, *projectConfig_)
+                                   : MergedConfig::fromGlobal(globalConfig_);
+}
+
+void ConfigManager::recomputeActiveCategories() {
+    activeCategories_ = resolveActiveCategoryIds(mergedConfig_.providers, customConfigurations());
+}
+
+void ConfigManager::beginNewVersion() {
+    ++configVersion_;
+    mergedManualCache_.clear();
+    lastManualUpdateKey_.reset();
+}
+
+std::string ConfigManager::manualCacheKey(const std::string& bundleID,
+                                          const std::optional<std::string>& projectRoot) const {
+    return bundleID + "|" + projectRoot.value_or("nil") + "|" + std::to_string(configVersion_);
+}
+
+std::vector<Snippet> ConfigManager::buildManualSnippets(const std::string& bundleID) const {
+    ManualMergeTable table;
+    for (const auto& snippet : builtInSnippets()) {
+        table.insert(snippet, SnippetScope::global, true);
+    }
+    for (const auto& snippet : globalConfig_.snippets) {
+        table.insert(snippet, SnippetScope::global, false);
+    }
+    if (auto it = appSnippetDict_.find(bundleID); it != appSnippetDict_.end()) {
+        for (const auto& snippet : it->second) {
+            table.insert(snippet, SnippetScope::app, false);
+        }
+    }
+    if (projectConfig_ && projectConfig_->snippets) {
+        for (const auto& snippet : *projectConfig_->snippets) {
+            table.insert(snippet, SnippetScope::project, false);
+        }
+    }
+    return table.snippets();
+}
+
+std::vector<CustomProviderConfig> ConfigManager::customConfigurations() const {
+    return mergedConfig_.customProviders.value_or(std::vector<CustomProviderConfig>{});
+}
+
+} // namespace korvane

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "config/appconfig.h"
+#include "config/configloader.h"
+#include "config/mergedconfig.h"
+#include "config/popupposition.h"
+#include "config/projectconfig.h"
+#include "config/projectconfigwatcher.h"
+#include "config/providerfactories.h"
+#include "config/searchcontext.h"
+#include "config/snippet.h"
+#include "config/snippetscope.h"
+#include "config/themeconfig.h"
+#include "platform/platformcapabilities.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// The one owner of the configuration at run time: the global file, the current project's file and
+// their merge, and what is derived from them (application snippet sets, active categories, scan
+// providers, search context, manual snippet sets, theme). Main thread only.
+class ConfigManager {
+public:
+    struct GlobalReloadResult {
+        bool changed = false;
+        std::optional<std::string> parseError;
+    };
+
+    ConfigManager(ConfigLoader configLoader, ProjectConfigWatcher::Factory watcherFactory,
+                  std::shared_ptr<const PlatformCapabilities> capabilities);
+
+    // Installed by the application once the provider libraries are linked in.
+    ProviderFactories providerFactories;
+
+    void loadGlobalConfig();
+    // `changed` tells whether a rescan is needed; `parseError` is the failure of this load, if any.
+    GlobalReloadResult reloadGlobalConfig();
+    void setProjectRoot(const std::string& projectRoot);
+    void clearProjectConfig();
+    // Whether the scan inputs or the active categories changed.
+    bool reloadProjectConfig();
+
+    // Replaces the project watcher; a root without a project file gets none.
+    void startProjectConfigWatcher(const std::string& projectRoot, std::function<void()> onChange);
+    void stopProjectConfigWatcher();
+
+    ProviderSet makeProviders() const;
+    SearchContext makeSearchContext() const;
+    PopupPosition popupPosition(const std::optional<std::string>& bundleID) const;
+
+    // The built-in, global, application and project snippets for one application, combined by key.
+    std::vector<Snippet> mergedManualSnippets(const std::string& bundleID,
+                                              const std::optional<std::string>& projectRoot);
+    // True, and remembered, when the registry has not yet received this set.
+    bool shouldUpdateManualSnippets(const std::string& bundleID,
+                                    const std::optional<std::string>& projectRoot);
+    void markManualSnippetsUpdated(const std::string& bundleID,
+                                   const std::optional<std::string>& projectRoot);
+    // The registry snippet of one configured snippet, or none when the snippet is invalid.
+    static std::optional<Snippet> makeSnippet(const ManualSnippet& snippet, SnippetScope scope,
+                                              bool isBuiltin);
+
+    ThemeConfig themeConfig() const;
+
+    ConfigLoader& configLoader() { return configLoader_; }
+    const AppConfig& globalConfig() const { return globalConfig_; }
+    const std::optional<ProjectConfig>& projectConfig() const { return projectConfig_; }
+    const MergedConfig& mergedConfig() const { return mergedConfig_; }
+    const std::optional<std::string>& currentConfigProjectRoot() const { return currentConfigProjectRoot_; }
+    const std::shared_ptr<ProjectConfigWatcher>& projectConfigWatcher() const {
+        return projectConfigWatcher_;
+    }
+    const std::map<std::string, std::vector<ManualSnippet>>& appSnippetDict() const {
+        return appSnippetDict_;
+    }
+    const std::map<std::string, PopupPosition>& appPositionDict() const { return appPositionDict_; }
+    const std::vector<std::string>& activeCategories() const { return activeCategories_; }
+    const std::map<std::string, std::vector<Snippet>>& mergedManualCache() const {
+        return mergedManualCache_;
+    }
+    std::uint64_t configVersion() const { return configVersion_; }
+    const std::optional<std::string>& lastManualUpdateKey() const { return lastManualUpdateKey_; }
+
+private:
+    void rebuildAppDictionaries();
+    void mergeWithProject();
+    void recomputeActiveCategories();
+    void beginNewVersion();
+    std::string manualCacheKey(const std::string& bundleID,
+                               const std::optional<std::string>& projectRoot) const;
+    std::vector<Snippet> buildManualSnippets(const std::string& bundleID) const;
+    std::vector<CustomProviderConfig> customConfigurations() const;
+
+    ConfigLoader configLoader_;
+    ProjectConfigWatcher::Factory watcherFactory_;
+    std::shared_ptr<const PlatformCapabilities> capabilities_;
+
+    AppConfig globalConfig_;
+    std::optional<ProjectConfig> projectConfig_;
+    MergedConfig mergedConfig_;
+    std::optional<std::string> currentConfigProjectRoot_;
+    std::shared_ptr<ProjectConfigWatcher> projectConfigWatcher_;
+    std::map<std::string, std::vector<ManualSnippet>> appSnippetDict_;
+    std::map<std::string, PopupPosition> appPositionDict_;
+    std::vector<std::string> activeCategories_;
+    std::map<std::string, std::vector<Snippet>> mergedManualCache_;
+    std::uint64_t configVersion_ = 0;
+    std::optional<std::string> lastManualUpdateKey_;
+};
+
+} // namespace korvane

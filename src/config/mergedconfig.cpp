@@ -1,0 +1,110 @@
+#include "config/mergedconfig.h"
+
+#include "base/diagnostics.h"
+#include "config/categorycatalog.h"
+
+#include <algorithm>
+#include <set>
+
+namespace korvane {
+namespace {
+
+bool contains(const std::vector<std::string>& list, const std::string& value) {
+    return std::find(list.begin(), list.end(), value) != list.end();
+}
+
+std::vector<ManualSnippet> mergeSnippets(const std::vector<ManualSnippet>& global,
+                                         const std::optional<std::vector<ManualSnippet>>& project) {
+    std::vector<ManualSnippet> merged = project.value_or(std::vector<ManualSnippet>{});
+    std::set<std::string> projectKeys;
+    for (const auto& snippet : merged) {
+        projectKeys.insert(snippet.key);
+    }
+    for (const auto& snippet : global) {
+        if (projectKeys.contains(snippet.key)) {
+            diagnostic("Project config overrides global snippet: " + snippet.key);
+            continue;
+        }
+        merged.push_back(snippet);
+    }
+    return merged;
+}
+
+std::optional<std::vector<CustomProviderConfig>>
+mergeCustomProviders(const std::optional<std::vector<CustomProviderConfig>>& global,
+                     const std::optional<std::vector<CustomProviderConfig>>& project) {
+    std::vector<CustomProviderConfig> merged = project.value_or(std::vector<CustomProviderConfig>{});
+    std::set<std::string> projectIds;
+    for (const auto& provider : merged) {
+        projectIds.insert(provider.id);
+    }
+    for (const auto& provider : global.value_or(std::vector<CustomProviderConfig>{})) {
+        if (!projectIds.contains(provider.id)) {
+            merged.push_back(provider);
+        }
+    }
+    if (merged.empty()) {
+        return std::nullopt;
+    }
+    return merged;
+}
+
+} // namespace
+
+MergedConfig MergedConfig::fromGlobal(const AppConfig& global) {
+    return MergedConfig{
+        .trigger = global.trigger,
+        .snippets = global.snippets,
+        .settings = global.settings,
+        .customProviders = global.customProviders,
+        .providers = global.providers,
+        .includePaths = std::nullopt,
+    };
+}
+
+MergedConfig MergedConfig::merge(const AppConfig& global, const ProjectConfig& project) {
+    return MergedConfig{
+        .trigger = global.trigger,
+        .snippets = mergeSnippets(global.snippets, project.snippets),
+        .settings = mergeSettings(global.settings, project.settings),
+        .customProviders = mergeCustomProviders(global.customProviders, project.customProviders),
+        .providers = project.providers ? project.providers : global.providers,
+        .includePaths = project.includePaths,
+    };
+}
+
+SettingsConfig MergedConfig::mergeSettings(const SettingsConfig& global,
+                                           const std::optional<ProjectSettingsConfig>& project) {
+    SettingsConfig merged = global;
+    if (!project) {
+        return merged;
+    }
+    merged.caseSensitive = project->caseSensitive.value_or(global.caseSensitive);
+    merged.scanDepth = project->scanDepth.value_or(global.scanDepth);
+    merged.ignorePatterns = project->ignorePatterns.value_or(global.ignorePatterns);
+    merged.maxBranchAgeDays = project->maxBranchAgeDays.value_or(global.maxBranchAgeDays);
+    return merged;
+}
+
+std::vector<std::string> resolveActiveCategoryIds(const std::optional<std::vector<std::string>>& providers,
+                                                  const std::vector<CustomProviderConfig>& customProviders) {
+    const CategoryCatalogSnapshot catalog = CategoryCatalog::makeSnapshot(customProviders);
+    std::vector<std::string> active;
+    for (const auto& id : providers.value_or(std::vector<std::string>{})) {
+        if (catalog.definition(id) && !contains(active, id)) {
+            active.push_back(id);
+        }
+    }
+    if (active.empty()) {
+        active = defaultActiveCategories();
+    }
+    // Custom providers the user did not name are still shown, after everything named.
+    for (const auto& provider : customProviders) {
+        if (!contains(active, provider.id) && catalog.definition(provider.id)) {
+            active.push_back(provider.id);
+        }
+    }
+    return active;
+}
+
+} // namespace korvane

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "config/appconfig.h"
+#include "config/customproviderconfig.h"
+#include "config/manualsnippet.h"
+#include "config/projectconfig.h"
+#include "config/settingsconfig.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// The configuration the rest of Korvane reads: the global file with the current project's file laid
+// over it. Application snippet sets are not part of it; they come from the global file alone.
+struct MergedConfig {
+    std::string trigger;
+    std::vector<ManualSnippet> snippets;
+    SettingsConfig settings;
+    std::optional<std::vector<CustomProviderConfig>> customProviders;
+    std::optional<std::vector<std::string>> providers;
+    std::optional<std::vector<std::string>> includePaths;
+
+    // The merge when no project file is loaded.
+    static MergedConfig fromGlobal(const AppConfig& global);
+    // Project snippets and custom providers come first and replace global ones of the same key or id;
+    // each replaced global snippet is logged.
+    static MergedConfig merge(const AppConfig& global, const ProjectConfig& project);
+    // Only the four search and scan settings of a project replace the global ones.
+    static SettingsConfig mergeSettings(const SettingsConfig& global,
+                                        const std::optional<ProjectSettingsConfig>& project);
+
+    bool operator==(const MergedConfig&) const = default;
+};
+
+// The ordered ids of the source categories to show: the known ids of `providers` without repeats
+// (the default order when that leaves nothing), then every custom provider not yet listed.
+std::vector<std::string> resolveActiveCategoryIds(const std::optional<std::vector<std::string>>& providers,
+                                                  const std::vector<CustomProviderConfig>& customProviders);
+
+} // namespace korvane

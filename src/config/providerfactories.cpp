@@ -1,0 +1,11 @@
+#include "config/providerfactories.h"
+
+namespace korvane {
+
+const std::set<std::string>& skippedDirectories() {
+    static const std::set<std::string> names{"node_modules", "dist",  "build", ".next", ".nuxt",
+                                             "__pycache__",  ".venv", "venv",  "target"};
+    return names;
+}
+
+} // namespace korvane

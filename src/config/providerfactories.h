@@ -1,0 +1,56 @@
+#pragma once
+
+#include "config/customproviderconfig.h"
+#include "config/manualsnippet.h"
+#include "config/snippetprovider.h"
+#include "config/snippetsource.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// How a project's files are scanned: the extractors to offer each file to, named by the source they
+// stand for (skills, then project documents), the directory names never entered, and the deepest level.
+struct FileScannerOptions {
+    std::vector<SnippetSource> extractors;
+    std::set<std::string> ignorePatterns;
+    std::int64_t maxDepth = 0;
+
+    bool operator==(const FileScannerOptions&) const = default;
+};
+
+// The directory names a project scan skips besides the configured ignore patterns; the file scanner
+// and the file path index use the same set.
+const std::set<std::string>& skippedDirectories();
+
+// Makes the providers of a project scan. The providers live in libraries that build on this one, so
+// the application installs these factories and the configuration library never links against them.
+// An empty factory means that provider is not available, and it is left out. Main thread.
+struct ProviderFactories {
+    using Provider = std::shared_ptr<SnippetProvider>;
+
+    std::function<Provider(const std::vector<ManualSnippet>& manualSnippets)> manualSnippets;
+    std::function<Provider(const FileScannerOptions& options)> fileScanner;
+    // The one process-wide provider of the user's own skills.
+    std::function<Provider()> globalSkills;
+    std::function<Provider(std::int64_t maxBranchAgeDays)> gitRefs;
+    std::function<Provider()> gitRemotes;
+    std::function<Provider()> npmScripts;
+    std::function<Provider()> makeTargets;
+    // A custom provider over one configuration, with its own empty result cache.
+    std::function<Provider(const CustomProviderConfig& config)> custom;
+};
+
+// What a project scan runs, in order, and the custom providers queried as the user types, by id.
+struct ProviderSet {
+    std::vector<std::shared_ptr<SnippetProvider>> providers;
+    std::map<std::string, std::shared_ptr<SnippetProvider>> customLiveProviders;
+};
+
+} // namespace korvane

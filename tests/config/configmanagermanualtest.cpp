@@ -1,0 +1,170 @@
+#include "configmanagerharness.h"
+
+#include <algorithm>
+#include <gmock/gmock.h>
+
+namespace korvane::test {
+namespace {
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+using testing::UnorderedElementsAre;
+
+const Snippet* find(const std::vector<Snippet>& snippets, const std::string& label) {
+    const auto it =
+        std::find_if(snippets.begin(), snippets.end(), [&](const Snippet& s) { return s.label == label; });
+    return it == snippets.end() ? nullptr : &*it;
+}
+
+std::vector<std::string> ids(const std::vector<Snippet>& snippets) {
+    std::vector<std::string> result;
+    for (const auto& s : snippets) {
+        result.push_back(s.id);
+    }
+    return result;
+}
+
+class ManualSetTest : public ConfigManagerTest {
+protected:
+    std::vector<Snippet> set(const std::string& bundle = "kitty") {
+        return manager.mergedManualSnippets(bundle, manager.currentConfigProjectRoot());
+    }
+};
+
+TEST_F(ManualSetTest, LaterLayersReplaceEarlierOnesByKey) {
+    writeGlobal(R"({
+        "snippets": [{"key": "date", "expand": "today"}, {"key": "sig", "expand": "global sig"},
+                     {"key": "g", "expand": "global only"}],
+        "app_snippets": [{"bundle_id": "kitty", "app_name": "kitty",
+                          "snippets": [{"key": "sig", "expand": "app sig"}, {"key": "k", "expand": "kitty"}]}]})");
+    writeProject(R"({"snippets": [{"key": "sig", "expand": "project sig"}]})");
+    manager.loadGlobalConfig();
+    manager.setProjectRoot(projectRoot());
+
+    const auto snippets = set();
+    EXPECT_THAT(ids(snippets),
+                UnorderedElementsAre("manual:date", "builtin:now", "builtin:uuid", "builtin:paste",
+                                     "builtin:shrug", "manual:sig", "manual:g", "manual:k"));
+    EXPECT_EQ(find(snippets, "date")->expansion, "today");
+    EXPECT_EQ(find(snippets, "date")->scope, SnippetScope::global);
+    EXPECT_EQ(find(snippets, "sig")->expansion, "project sig");
+    EXPECT_EQ(find(snippets, "sig")->scope, SnippetScope::project);
+    EXPECT_EQ(find(snippets, "k")->scope, SnippetScope::app);
+    EXPECT_EQ(find(snippets, "now")->scope, SnippetScope::global);
+
+    const auto other = set("xterm");
+    EXPECT_EQ(find(other, "k"), nullptr);
+    EXPECT_EQ(find(other, "sig")->expansion, "project sig");
+}
+
+TEST_F(ManualSetTest, InvalidSnippetDoesNotHideTheValidOneBelowIt) {
+    writeGlobal(R"({
+        "snippets": [{"key": "date"}, {"key": "sig", "expand": "global sig"}],
+        "app_snippets": [{"bundle_id": "kitty", "app_name": "kitty", "snippets": []}]})");
+    writeProject(
+        R"({"snippets": [{"key": "sig", "url": "no-scheme"}, {"key": "now", "expand": "x", "url": "a:b"}]})");
+    manager.loadGlobalConfig();
+    manager.setProjectRoot(projectRoot());
+
+    const auto snippets = set();
+    ASSERT_NE(find(snippets, "date"), nullptr);
+    EXPECT_EQ(find(snippets, "date")->id, "builtin:date");
+    ASSERT_NE(find(snippets, "sig"), nullptr);
+    EXPECT_EQ(find(snippets, "sig")->expansion, "global sig");
+    EXPECT_EQ(find(snippets, "sig")->scope, SnippetScope::global);
+    EXPECT_EQ(find(snippets, "now")->id, "builtin:now");
+}
+
+TEST_F(ManualSetTest, ConvertsConfiguredSnippetsIntoRegistrySnippets) {
+    const auto link = ConfigManager::makeSnippet(
+        ManualSnippet{.key = "docs", .url = "https://example.org", .label = "", .description = "Docs"},
+        SnippetScope::project, false);
+    ASSERT_TRUE(link.has_value());
+    EXPECT_EQ(link->id, "manual:docs");
+    EXPECT_EQ(link->expansion, "");
+    EXPECT_EQ(link->url, "https://example.org");
+    EXPECT_EQ(link->displayName, std::nullopt);
+
+    const auto labelled = ConfigManager::makeSnippet(ManualSnippet{.key = "d", .expand = "x", .label = "Day"},
+                                                     SnippetScope::global, true);
+    ASSERT_TRUE(labelled.has_value());
+    EXPECT_EQ(labelled->id, "builtin:d");
+    EXPECT_EQ(labelled->displayName, "Day");
+
+    EXPECT_EQ(ConfigManager::makeSnippet(ManualSnippet{.key = "  ", .expand = "x"}, SnippetScope::app, false),
+              std::nullopt);
+}
+
+TEST_F(ManualSetTest, SetsAreCachedPerApplicationRootAndVersion) {
+    writeGlobal(R"({"snippets": [{"key": "a", "expand": "1"}]})");
+    manager.loadGlobalConfig();
+
+    set("kitty");
+    manager.mergedManualSnippets("xterm", std::nullopt);
+    EXPECT_THAT(manager.mergedManualCache(), testing::SizeIs(2));
+    EXPECT_TRUE(manager.mergedManualCache().contains("kitty|nil|0"));
+    EXPECT_TRUE(manager.mergedManualCache().contains("xterm|nil|0"));
+
+    // Served from the cache until a reload, even though the file changed.
+    writeGlobal(R"({"snippets": [{"key": "a", "expand": "2"}]})");
+    EXPECT_EQ(find(set(), "a")->expansion, "1");
+    manager.reloadGlobalConfig();
+    EXPECT_EQ(find(set(), "a")->expansion, "2");
+    EXPECT_THAT(manager.mergedManualCache(), ElementsAre(testing::Key("kitty|nil|1")));
+}
+
+TEST_F(ManualSetTest, SetOfAnotherRootIsNotCachedUnderThatRootsKey) {
+    writeGlobal("{}");
+    writeProject(R"({"snippets": [{"key": "p", "expand": "one"}]})", "one");
+    writeProject(R"({"snippets": [{"key": "p", "expand": "two"}]})", "two");
+    manager.loadGlobalConfig();
+    manager.setProjectRoot(projectRoot("one"));
+
+    // Asked for "two" while "one" is loaded: the answer holds one's snippets and must not stick to "two".
+    EXPECT_EQ(find(manager.mergedManualSnippets("kitty", projectRoot("two")), "p")->expansion, "one");
+    EXPECT_THAT(manager.mergedManualCache(), IsEmpty());
+
+    manager.setProjectRoot(projectRoot("two"));
+    EXPECT_EQ(find(manager.mergedManualSnippets("kitty", projectRoot("two")), "p")->expansion, "two");
+    EXPECT_TRUE(manager.mergedManualCache().contains("kitty|" + projectRoot("two") + "|0"));
+
+    manager.clearProjectConfig();
+    EXPECT_EQ(find(manager.mergedManualSnippets("kitty", std::nullopt), "p"), nullptr);
+    EXPECT_TRUE(manager.mergedManualCache().contains("kitty|nil|0"));
+}
+
+TEST_F(ManualSetTest, RegistryIsUpdatedOncePerApplicationRootAndVersion) {
+    writeGlobal("{}");
+    manager.loadGlobalConfig();
+
+    EXPECT_TRUE(manager.shouldUpdateManualSnippets("kitty", std::nullopt));
+    EXPECT_EQ(manager.lastManualUpdateKey(), "kitty|nil|0");
+    EXPECT_FALSE(manager.shouldUpdateManualSnippets("kitty", std::nullopt));
+    // A root named "nil" cannot be told from no root.
+    EXPECT_FALSE(manager.shouldUpdateManualSnippets("kitty", std::string("nil")));
+    EXPECT_TRUE(manager.shouldUpdateManualSnippets("kitty", std::string("/src/app")));
+    EXPECT_TRUE(manager.shouldUpdateManualSnippets("xterm", std::string("/src/app")));
+
+    manager.markManualSnippetsUpdated("kitty", std::nullopt);
+    EXPECT_FALSE(manager.shouldUpdateManualSnippets("kitty", std::nullopt));
+    manager.reloadGlobalConfig();
+    EXPECT_TRUE(manager.shouldUpdateManualSnippets("kitty", std::nullopt));
+    EXPECT_EQ(manager.lastManualUpdateKey(), "kitty|nil|1");
+}
+
+TEST_F(ConfigManagerTest, ThemeComesFromTheGlobalSettingsAndThePlatform) {
+    writeGlobal(R"({"settings": {"row_height": 50, "appearance": "light"}})");
+    writeProject(R"({"settings": {"case_sensitive": true}})");
+    manager.loadGlobalConfig();
+    manager.setProjectRoot(projectRoot());
+
+    auto theme = manager.themeConfig();
+    EXPECT_EQ(theme.rowHeight, 40);
+    EXPECT_EQ(theme.appearance, PopupAppearance::light);
+    EXPECT_EQ(theme.material, PopupMaterial::solid);
+    capabilities->setSupportsGlass(true);
+    EXPECT_EQ(manager.themeConfig().material, PopupMaterial::glass);
+}
+
+} // namespace
+} // namespace korvane::test
