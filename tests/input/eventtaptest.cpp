@@ -218,6 +218,14 @@ TEST_F(EventTapTest, StopFromTheTapThreadDoesNotDeadlock) {
     EXPECT_EQ(fake->deliver(key(0, "b")), std::nullopt);
 }
 
+TEST_F(EventTapTest, RapidStartAndStopLeavesNoThreadRunning) {
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(tap->start([](auto, const auto&, auto) { return false; }));
+        tap->stop();
+        EXPECT_FALSE(backend->lastTap()->isRunning());
+    }
+}
+
 TEST_F(EventTapTest, ReleasingTheLastReferenceEndsTheThread) {
     auto fake = startTap();
     tap.reset();

@@ -212,6 +212,7 @@ void X11KeyTap::applyClaims() {
         claims = claims_;
     }
     grabs_->apply(claims, *keyboard_);
+    grabbedKeymap_ = keyboard_->keymapGeneration();
     grabCount_ = grabs_->size();
 }
 
@@ -222,6 +223,11 @@ void X11KeyTap::dispatch(const xcb_generic_event_t* event) {
     }
     if (keyboard_->handleEvent(event)) {
         repeat_.configure(keyboard_->repeatEnabled(), keyboard_->repeatDelayMs(), keyboard_->repeatIntervalMs());
+        // A new keymap may put the claimed keys on other key codes.
+        if (keyboard_->keymapGeneration() != grabbedKeymap_) {
+            std::lock_guard lock(claimsMutex_);
+            claimsDirty_ = true;
+        }
         return;
     }
     if (type == XCB_KEY_PRESS) {

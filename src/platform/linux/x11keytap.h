@@ -77,6 +77,7 @@ private:
     std::uint8_t inputOpcode_ = 0;
     std::set<std::uint16_t> xtestDevices_;
     std::set<std::uint8_t> ownGrabbedPresses_;
+    std::uint64_t grabbedKeymap_ = 0;
     KeyRepeatEmulator repeat_;
     bool lossReported_ = false;
 };

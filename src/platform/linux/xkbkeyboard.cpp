@@ -92,6 +92,7 @@ bool XkbKeyboard::load() {
     xkb_keymap_unref(keymap_);
     keymap_ = keymap;
     state_ = state;
+    ++keymapGeneration_;
     readControls();
     return true;
 }

@@ -42,6 +42,9 @@ public:
     std::vector<xkb_keycode_t> keycodesForCharacter(const std::string& character) const;
     std::optional<xkb_keycode_t> keycodeForKeysym(xkb_keysym_t keysym) const;
 
+    // Rises whenever the keymap is reloaded; key codes found earlier may be stale.
+    std::uint64_t keymapGeneration() const { return keymapGeneration_; }
+
     bool keyRepeats(xkb_keycode_t keycode) const;
     bool repeatEnabled() const { return repeatEnabled_; }
     std::uint32_t repeatDelayMs() const { return repeatDelayMs_; }
@@ -62,6 +65,7 @@ private:
     bool repeatEnabled_ = true;
     std::uint32_t repeatDelayMs_ = 660;
     std::uint32_t repeatIntervalMs_ = 40;
+    std::uint64_t keymapGeneration_ = 0;
 };
 
 } // namespace korvane::x11

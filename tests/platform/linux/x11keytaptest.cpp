@@ -249,5 +249,20 @@ TEST_F(X11KeyTapTest, HeldKeysRepeatAsOftenAsInTheFocusedWindow) {
     EXPECT_EQ(repeatedInTap, repeatedInWindow);
 }
 
+TEST_F(X11KeyTapTest, AHeldWithheldKeyRepeatsToTheHandlerOnly) {
+    openTerminal();
+    tap->setKeyWithholding(withholding);
+    startTap();
+    withholding->set({{keycode::downArrow, "", 0}});
+    ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
+    ASSERT_EQ(run("xdotool keydown Down && sleep 0.8 && xdotool keyup Down && xdotool key b"), 0);
+    ASSERT_TRUE(pollUntil([&] { return readAll(typed) == "b"; })) << testing::PrintToString(readAll(typed));
+    ASSERT_TRUE(pollUntil([&] { return sawCharacters("b"); }));
+    auto keys = seenKeys();
+    EXPECT_GT(std::count_if(keys.begin(), keys.end(),
+                            [](const SeenKey& key) { return key.keyCode == keycode::downArrow; }),
+              1);
+}
+
 } // namespace
 } // namespace korvane
