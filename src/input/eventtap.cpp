@@ -150,8 +150,9 @@ bool EventTap::runHandler(const TapEvent& event) {
     bool suppress = handler ? handler(event.keyCode, event.characters, event.flags) : false;
     double elapsedMs = std::chrono::duration<double, std::milli>(clock_.monotonicNow() - started).count();
     if (elapsedMs > latencyThresholdMs) {
-        performanceLog("EventTap.Performance", fmt::format("[KEY_LATENCY] keyCode={} suppress={} elapsed={:.2f}ms",
-                                                           event.keyCode, suppress ? "true" : "false", elapsedMs));
+        performanceLog("EventTap.Performance",
+                       fmt::format("[KEY_LATENCY] keyCode={} suppress={} elapsed={:.2f}ms", event.keyCode,
+                                   suppress ? "true" : "false", elapsedMs));
     }
     return suppress;
 }
@@ -164,8 +165,8 @@ void EventTap::deliverKey(const TapEvent& event) {
     }
     // A key the detector would have withheld is already in the document: it must not accept or
     // navigate, so the detector hears of it as a delivered key.
-    if (withholding &&
-        anyClaimMatches(claimsFor(withholding->withheldKeys()), event.keyCode, event.characters, event.flags)) {
+    if (withholding && anyClaimMatches(claimsFor(withholding->withheldKeys()), event.keyCode,
+                                       event.characters, event.flags)) {
         withholding->processDeliveredKey(event.keyCode, event.characters, event.flags);
         return;
     }

@@ -23,8 +23,8 @@ namespace korvane {
 // the main thread; hold it in a std::shared_ptr (the tap thread and the health check refer to it).
 class EventTap : public std::enable_shared_from_this<EventTap> {
 public:
-    using Handler =
-        std::function<bool(std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags)>;
+    using Handler = std::function<bool(std::uint16_t keyCode, const std::optional<std::string>& characters,
+                                       std::uint64_t flags)>;
 
     static constexpr double healthCheckInterval = 5.0;
     static constexpr double latencyThresholdMs = 5.0;

@@ -8,9 +8,8 @@ namespace {
 
 // Only ASCII letters change case here: the claimed characters are the shortcut letters.
 std::string asciiLower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
-        return static_cast<char>(std::tolower(c));
-    });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 

@@ -31,7 +31,9 @@ public:
         std::lock_guard lock(mutex);
         return keys;
     }
-    void setOnWithheldKeysChanged(std::function<void()> callback) override { onChanged = std::move(callback); }
+    void setOnWithheldKeysChanged(std::function<void()> callback) override {
+        onChanged = std::move(callback);
+    }
     bool processDeliveredKey(std::uint16_t keyCode, const std::optional<std::string>& characters,
                              std::uint64_t flags) override {
         std::lock_guard lock(mutex);
@@ -126,8 +128,9 @@ TEST_F(EventTapTest, KeyDownsReachTheHandlerAndItsAnswerDecidesTheDrop) {
     delivered.withholdable = false;
     EXPECT_EQ(fake->deliver(delivered), false);
 
-    EXPECT_THAT(seenKeys(), ElementsAre(SeenKey{0, "a", keyflag::shift}, SeenKey{keycode::tab, std::nullopt, 0},
-                                        SeenKey{keycode::tab, std::nullopt, 0}));
+    EXPECT_THAT(seenKeys(),
+                ElementsAre(SeenKey{0, "a", keyflag::shift}, SeenKey{keycode::tab, std::nullopt, 0},
+                            SeenKey{keycode::tab, std::nullopt, 0}));
 }
 
 TEST_F(EventTapTest, MouseDownCallsBackAndPasses) {
@@ -192,9 +195,11 @@ TEST_F(EventTapTest, RevocationStopsTheTapOnceAndLaterTicksDoNothing) {
     scheduler.advance(EventTap::healthCheckInterval);
     EXPECT_EQ(revoked.load(), 1);
     EXPECT_TRUE(fake->wasStopped());
-    EXPECT_THAT(log.lines(),
-                ElementsAre("[Korvane] Accessibility permission revoked while event tap is active. Stopping event tap.",
-                            "[Korvane] Event tap stopped"));
+    EXPECT_THAT(
+        log.lines(),
+        ElementsAre(
+            "[Korvane] Accessibility permission revoked while event tap is active. Stopping event tap.",
+            "[Korvane] Event tap stopped"));
 
     scheduler.advance(3 * EventTap::healthCheckInterval);
     EXPECT_EQ(revoked.load(), 1);

@@ -27,7 +27,8 @@ std::set<KeyGrabs::Grab> KeyGrabs::wanted(const KeyClaimSet& claims, const XkbKe
                 continue;
             }
             for (std::uint16_t locks : lockCombinations) {
-                result.emplace(static_cast<std::uint8_t>(keycode), static_cast<std::uint16_t>(modifiers | locks));
+                result.emplace(static_cast<std::uint8_t>(keycode),
+                               static_cast<std::uint16_t>(modifiers | locks));
             }
         }
     };

@@ -76,7 +76,8 @@ std::optional<KeyRepeatEmulator::TimePoint> KeyRepeatEmulator::nextDeadline() co
     if (!held_) {
         return std::nullopt;
     }
-    auto offset = std::chrono::milliseconds(delayMs_ + static_cast<std::uint32_t>(held_->reported) * intervalMs_);
+    auto offset =
+        std::chrono::milliseconds(delayMs_ + static_cast<std::uint32_t>(held_->reported) * intervalMs_);
     return held_->pressLocal + offset + margin();
 }
 

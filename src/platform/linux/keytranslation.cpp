@@ -16,23 +16,47 @@ struct KeysymCode {
 
 // The first entry for a code is the keysym used to type it.
 constexpr KeysymCode keysymCodes[] = {
-    {XKB_KEY_Return, keycode::returnKey},   {XKB_KEY_KP_Enter, keycode::returnKey},
-    {XKB_KEY_Tab, keycode::tab},            {XKB_KEY_ISO_Left_Tab, keycode::tab},
-    {XKB_KEY_space, keycode::space},        {XKB_KEY_BackSpace, keycode::backspace},
-    {XKB_KEY_Escape, keycode::escape},      {XKB_KEY_Home, keycode::home},
-    {XKB_KEY_KP_Home, keycode::home},       {XKB_KEY_End, keycode::end},
-    {XKB_KEY_KP_End, keycode::end},         {XKB_KEY_Left, keycode::leftArrow},
-    {XKB_KEY_KP_Left, keycode::leftArrow},  {XKB_KEY_Right, keycode::rightArrow},
-    {XKB_KEY_KP_Right, keycode::rightArrow}, {XKB_KEY_Down, keycode::downArrow},
-    {XKB_KEY_KP_Down, keycode::downArrow},  {XKB_KEY_Up, keycode::upArrow},
-    {XKB_KEY_KP_Up, keycode::upArrow},      {XKB_KEY_Prior, keycode::pageUp},
-    {XKB_KEY_KP_Prior, keycode::pageUp},    {XKB_KEY_Next, keycode::pageDown},
-    {XKB_KEY_KP_Next, keycode::pageDown},   {XKB_KEY_Delete, keycode::forwardDelete},
+    {XKB_KEY_Return, keycode::returnKey},
+    {XKB_KEY_KP_Enter, keycode::returnKey},
+    {XKB_KEY_Tab, keycode::tab},
+    {XKB_KEY_ISO_Left_Tab, keycode::tab},
+    {XKB_KEY_space, keycode::space},
+    {XKB_KEY_BackSpace, keycode::backspace},
+    {XKB_KEY_Escape, keycode::escape},
+    {XKB_KEY_Home, keycode::home},
+    {XKB_KEY_KP_Home, keycode::home},
+    {XKB_KEY_End, keycode::end},
+    {XKB_KEY_KP_End, keycode::end},
+    {XKB_KEY_Left, keycode::leftArrow},
+    {XKB_KEY_KP_Left, keycode::leftArrow},
+    {XKB_KEY_Right, keycode::rightArrow},
+    {XKB_KEY_KP_Right, keycode::rightArrow},
+    {XKB_KEY_Down, keycode::downArrow},
+    {XKB_KEY_KP_Down, keycode::downArrow},
+    {XKB_KEY_Up, keycode::upArrow},
+    {XKB_KEY_KP_Up, keycode::upArrow},
+    {XKB_KEY_Prior, keycode::pageUp},
+    {XKB_KEY_KP_Prior, keycode::pageUp},
+    {XKB_KEY_Next, keycode::pageDown},
+    {XKB_KEY_KP_Next, keycode::pageDown},
+    {XKB_KEY_Delete, keycode::forwardDelete},
     {XKB_KEY_KP_Delete, keycode::forwardDelete},
-    {XKB_KEY_F1, 122}, {XKB_KEY_F2, 120}, {XKB_KEY_F3, 99},  {XKB_KEY_F4, 118},
-    {XKB_KEY_F5, 96},  {XKB_KEY_F6, 97},  {XKB_KEY_F7, 98},  {XKB_KEY_F8, 100},
-    {XKB_KEY_F9, 101}, {XKB_KEY_F10, 109}, {XKB_KEY_F11, 103}, {XKB_KEY_F12, 111},
-    {XKB_KEY_F13, 105}, {XKB_KEY_F14, 107}, {XKB_KEY_F15, 113}, {XKB_KEY_Insert, 114},
+    {XKB_KEY_F1, 122},
+    {XKB_KEY_F2, 120},
+    {XKB_KEY_F3, 99},
+    {XKB_KEY_F4, 118},
+    {XKB_KEY_F5, 96},
+    {XKB_KEY_F6, 97},
+    {XKB_KEY_F7, 98},
+    {XKB_KEY_F8, 100},
+    {XKB_KEY_F9, 101},
+    {XKB_KEY_F10, 109},
+    {XKB_KEY_F11, 103},
+    {XKB_KEY_F12, 111},
+    {XKB_KEY_F13, 105},
+    {XKB_KEY_F14, 107},
+    {XKB_KEY_F15, 113},
+    {XKB_KEY_Insert, 114},
     {XKB_KEY_Help, 114},
 };
 
@@ -123,8 +147,8 @@ std::uint32_t modifiersFromFlags(std::uint64_t flags) {
 
 bool isModifierKeysym(xkb_keysym_t keysym) {
     return (keysym >= XKB_KEY_Shift_L && keysym <= XKB_KEY_Hyper_R) ||
-           (keysym >= XKB_KEY_ISO_Lock && keysym <= XKB_KEY_ISO_Level5_Lock) || keysym == XKB_KEY_Mode_switch ||
-           keysym == XKB_KEY_Num_Lock || keysym == XKB_KEY_Scroll_Lock;
+           (keysym >= XKB_KEY_ISO_Lock && keysym <= XKB_KEY_ISO_Level5_Lock) ||
+           keysym == XKB_KEY_Mode_switch || keysym == XKB_KEY_Num_Lock || keysym == XKB_KEY_Scroll_Lock;
 }
 
 std::optional<std::string> textForKeysym(xkb_keysym_t keysym) {

@@ -46,7 +46,8 @@ bool LinuxAccessibilityTrust::displayOffersInput() {
 bool LinuxAccessibilityTrust::accessibilityBusEnabled() {
     ScopedError error;
     // A private connection: the shared one would exit the process when the bus goes away.
-    std::unique_ptr<DBusConnection, ConnectionCloser> bus(dbus_bus_get_private(DBUS_BUS_SESSION, &error.error));
+    std::unique_ptr<DBusConnection, ConnectionCloser> bus(
+        dbus_bus_get_private(DBUS_BUS_SESSION, &error.error));
     if (!bus) {
         return false;
     }
@@ -69,7 +70,8 @@ bool LinuxAccessibilityTrust::accessibilityBusEnabled() {
     }
     DBusMessageIter iter;
     DBusMessageIter variant;
-    if (!dbus_message_iter_init(reply.get(), &iter) || dbus_message_iter_get_arg_type(&iter) != DBUS_TYPE_VARIANT) {
+    if (!dbus_message_iter_init(reply.get(), &iter) ||
+        dbus_message_iter_get_arg_type(&iter) != DBUS_TYPE_VARIANT) {
         return false;
     }
     dbus_message_iter_recurse(&iter, &variant);

@@ -56,7 +56,8 @@ bool X11KeyTap::connect() {
     selection.head.mask_len = 1;
     selection.mask = XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE |
                      XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS;
-    xcb_void_cookie_t cookie = xcb_input_xi_select_events_checked(display->get(), display->root(), 1, &selection.head);
+    xcb_void_cookie_t cookie =
+        xcb_input_xi_select_events_checked(display->get(), display->root(), 1, &selection.head);
     if (XcbReply<xcb_generic_error_t>(xcb_request_check(display->get(), cookie))) {
         return false;
     }
@@ -122,7 +123,8 @@ void X11KeyTap::run(EventCallback callback) {
         }
         int timeoutMs = -1;
         if (auto deadline = repeat_.nextDeadline()) {
-            auto wait = std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
+            auto wait =
+                std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
             timeoutMs = static_cast<int>(std::max<std::int64_t>(wait.count(), 0));
         }
         xcb_flush(display_->get());
@@ -222,7 +224,8 @@ void X11KeyTap::dispatch(const xcb_generic_event_t* event) {
         return;
     }
     if (keyboard_->handleEvent(event)) {
-        repeat_.configure(keyboard_->repeatEnabled(), keyboard_->repeatDelayMs(), keyboard_->repeatIntervalMs());
+        repeat_.configure(keyboard_->repeatEnabled(), keyboard_->repeatDelayMs(),
+                          keyboard_->repeatIntervalMs());
         // A new keymap may put the claimed keys on other key codes.
         if (keyboard_->keymapGeneration() != grabbedKeymap_) {
             std::lock_guard lock(claimsMutex_);
@@ -271,7 +274,8 @@ void X11KeyTap::onRawKeyPress(const xcb_input_raw_key_press_event_t* event) {
     if (own) {
         return;
     }
-    reportRepeats(repeat_.press(keycode, keyboard_->keyRepeats(keycode), event->time, std::chrono::steady_clock::now()));
+    reportRepeats(repeat_.press(keycode, keyboard_->keyRepeats(keycode), event->time,
+                                std::chrono::steady_clock::now()));
     reportKey(keycode, false, nullptr);
 }
 

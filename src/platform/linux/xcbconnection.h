@@ -35,13 +35,11 @@ private:
     xcb_window_t root_;
 };
 
-template <typename T>
-struct FreeDeleter {
+template <typename T> struct FreeDeleter {
     void operator()(T* pointer) const { std::free(pointer); }
 };
 
 // Replies and events from xcb are malloc'd; this owns one.
-template <typename T>
-using XcbReply = std::unique_ptr<T, FreeDeleter<T>>;
+template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter<T>>;
 
 } // namespace korvane::x11

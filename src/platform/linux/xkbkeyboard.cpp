@@ -14,13 +14,13 @@
 namespace korvane::x11 {
 namespace {
 
-constexpr std::uint16_t mapParts =
-    XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP |
-    XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS | XCB_XKB_MAP_PART_KEY_ACTIONS | XCB_XKB_MAP_PART_VIRTUAL_MODS |
-    XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
-constexpr std::uint16_t stateParts =
-    XCB_XKB_STATE_PART_MODIFIER_BASE | XCB_XKB_STATE_PART_MODIFIER_LATCH | XCB_XKB_STATE_PART_MODIFIER_LOCK |
-    XCB_XKB_STATE_PART_GROUP_BASE | XCB_XKB_STATE_PART_GROUP_LATCH | XCB_XKB_STATE_PART_GROUP_LOCK;
+constexpr std::uint16_t mapParts = XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS |
+                                   XCB_XKB_MAP_PART_MODIFIER_MAP | XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS |
+                                   XCB_XKB_MAP_PART_KEY_ACTIONS | XCB_XKB_MAP_PART_VIRTUAL_MODS |
+                                   XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
+constexpr std::uint16_t stateParts = XCB_XKB_STATE_PART_MODIFIER_BASE | XCB_XKB_STATE_PART_MODIFIER_LATCH |
+                                     XCB_XKB_STATE_PART_MODIFIER_LOCK | XCB_XKB_STATE_PART_GROUP_BASE |
+                                     XCB_XKB_STATE_PART_GROUP_LATCH | XCB_XKB_STATE_PART_GROUP_LOCK;
 
 // The common head of every XKB event: the event subtype sits in the second byte.
 struct XkbAnyEvent {
@@ -68,18 +68,19 @@ std::unique_ptr<XkbKeyboard> XkbKeyboard::create(xcb_connection_t* connection, b
     details.newKeyboardDetails = XCB_XKB_NKN_DETAIL_KEYCODES;
     details.affectState = stateParts;
     details.stateDetails = stateParts;
-    details.affectCtrls = std::uint32_t{XCB_XKB_BOOL_CTRL_REPEAT_KEYS} | std::uint32_t{XCB_XKB_CONTROL_PER_KEY_REPEAT};
+    details.affectCtrls =
+        std::uint32_t{XCB_XKB_BOOL_CTRL_REPEAT_KEYS} | std::uint32_t{XCB_XKB_CONTROL_PER_KEY_REPEAT};
     details.ctrlDetails = details.affectCtrls;
     constexpr std::uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY |
                                      XCB_XKB_EVENT_TYPE_STATE_NOTIFY | XCB_XKB_EVENT_TYPE_CONTROLS_NOTIFY;
-    xcb_xkb_select_events_aux(connection, static_cast<xcb_xkb_device_spec_t>(keyboard->deviceId_), events, 0, 0,
-                              mapParts, mapParts, &details);
+    xcb_xkb_select_events_aux(connection, static_cast<xcb_xkb_device_spec_t>(keyboard->deviceId_), events, 0,
+                              0, mapParts, mapParts, &details);
     return keyboard;
 }
 
 bool XkbKeyboard::load() {
-    xkb_keymap* keymap = xkb_x11_keymap_new_from_device(context_, connection_, deviceId_,
-                                                        XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_keymap* keymap =
+        xkb_x11_keymap_new_from_device(context_, connection_, deviceId_, XKB_KEYMAP_COMPILE_NO_FLAGS);
     if (keymap == nullptr) {
         return false;
     }
@@ -99,7 +100,8 @@ bool XkbKeyboard::load() {
 
 void XkbKeyboard::readControls() {
     XcbReply<xcb_xkb_get_controls_reply_t> controls(xcb_xkb_get_controls_reply(
-        connection_, xcb_xkb_get_controls(connection_, static_cast<xcb_xkb_device_spec_t>(deviceId_)), nullptr));
+        connection_, xcb_xkb_get_controls(connection_, static_cast<xcb_xkb_device_spec_t>(deviceId_)),
+        nullptr));
     if (!controls) {
         return;
     }

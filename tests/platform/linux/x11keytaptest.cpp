@@ -1,12 +1,13 @@
 // Runs under scripts/xvfb-session: a private X server with a window manager and the
 // accessibility bus. Keys are typed with xdotool, which posts through XTEST like any
 // on-screen keyboard, so they count as user input.
+#include "platform/linux/x11keytap.h"
+
 #include "base/manualscheduler.h"
 #include "input/eventtap.h"
 #include "platform/keycodes.h"
 #include "platform/linux/linuxaccessibilitytrust.h"
 #include "platform/linux/postedkeyjournal.h"
-#include "platform/linux/x11keytap.h"
 #include "platform/linux/x11keytapbackend.h"
 #include "platform/linux/xtestkeysynthesizer.h"
 #include "support/logcapture.h"
@@ -37,12 +38,11 @@ struct SeenKey {
 };
 
 void PrintTo(const SeenKey& key, std::ostream* out) {
-    *out << "{" << key.keyCode << ", " << (key.characters ? "\"" + *key.characters + "\"" : "absent") << ", 0x"
-         << std::hex << key.flags << std::dec << "}";
+    *out << "{" << key.keyCode << ", " << (key.characters ? "\"" + *key.characters + "\"" : "absent")
+         << ", 0x" << std::hex << key.flags << std::dec << "}";
 }
 
-template <typename Predicate>
-bool pollUntil(Predicate predicate, double seconds = 5.0) {
+template <typename Predicate> bool pollUntil(Predicate predicate, double seconds = 5.0) {
     auto deadline = std::chrono::steady_clock::now() + Seconds(seconds);
     while (!predicate()) {
         if (std::chrono::steady_clock::now() > deadline) {
@@ -84,7 +84,9 @@ public:
         std::lock_guard lock(mutex);
         return keys;
     }
-    void setOnWithheldKeysChanged(std::function<void()> callback) override { onChanged = std::move(callback); }
+    void setOnWithheldKeysChanged(std::function<void()> callback) override {
+        onChanged = std::move(callback);
+    }
     bool processDeliveredKey(std::uint16_t keyCode, const std::optional<std::string>& characters,
                              std::uint64_t flags) override {
         std::lock_guard lock(mutex);
@@ -100,7 +102,8 @@ public:
     }
     bool withholds(std::uint16_t keyCode) const {
         std::lock_guard lock(mutex);
-        return std::any_of(keys.begin(), keys.end(), [&](const WithheldKey& key) { return key.keyCode == keyCode; });
+        return std::any_of(keys.begin(), keys.end(),
+                           [&](const WithheldKey& key) { return key.keyCode == keyCode; });
     }
 
     mutable std::mutex mutex;
@@ -127,13 +130,13 @@ protected:
     }
 
     void startTap() {
-        ASSERT_TRUE(tap->start([this](std::uint16_t keyCode, const std::optional<std::string>& characters,
-                                      std::uint64_t flags) {
-            std::lock_guard lock(seenMutex);
-            seen.push_back({keyCode, characters, flags});
-            seenAt = std::chrono::steady_clock::now();
-            return withholding->withholds(keyCode);
-        }));
+        ASSERT_TRUE(tap->start(
+            [this](std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags) {
+                std::lock_guard lock(seenMutex);
+                seen.push_back({keyCode, characters, flags});
+                seenAt = std::chrono::steady_clock::now();
+                return withholding->withholds(keyCode);
+            }));
     }
 
     std::vector<SeenKey> seenKeys() {
@@ -143,7 +146,8 @@ protected:
 
     bool sawCharacters(const std::string& characters) {
         auto keys = seenKeys();
-        return std::any_of(keys.begin(), keys.end(), [&](const SeenKey& key) { return key.characters == characters; });
+        return std::any_of(keys.begin(), keys.end(),
+                           [&](const SeenKey& key) { return key.characters == characters; });
     }
 
     // An xterm with the focus whose raw keyboard input lands byte for byte in `typed`.
@@ -177,17 +181,19 @@ protected:
 TEST_F(X11KeyTapTest, TypedKeysReachTheHandlerTranslated) {
     startTap();
     auto typedAt = std::chrono::steady_clock::now();
-    ASSERT_EQ(run("xdotool type --delay 10 'Ab1;' && xdotool key ctrl+c Return BackSpace Left super+Home"), 0);
+    ASSERT_EQ(run("xdotool type --delay 10 'Ab1;' && xdotool key ctrl+c Return BackSpace Left super+Home"),
+              0);
     ASSERT_TRUE(pollUntil([&] { return seenKeys().size() >= 9; })) << testing::PrintToString(seenKeys());
     RecordProperty("typeToHandlerMs", std::to_string(Seconds(seenAt - typedAt).count() * 1000));
 
     // Shift, Control and Super alone never reach the handler; Super adds no flag.
-    EXPECT_THAT(seenKeys(), ElementsAre(SeenKey{0, "A", keyflag::shift}, SeenKey{11, "b", 0}, SeenKey{18, "1", 0},
-                                        SeenKey{41, ";", 0}, SeenKey{8, "c", keyflag::command},
-                                        SeenKey{keycode::returnKey, std::nullopt, 0},
-                                        SeenKey{keycode::backspace, std::nullopt, 0},
-                                        SeenKey{keycode::leftArrow, std::nullopt, 0},
-                                        SeenKey{keycode::home, std::nullopt, 0}));
+    EXPECT_THAT(seenKeys(),
+                ElementsAre(SeenKey{0, "A", keyflag::shift}, SeenKey{11, "b", 0}, SeenKey{18, "1", 0},
+                            SeenKey{41, ";", 0}, SeenKey{8, "c", keyflag::command},
+                            SeenKey{keycode::returnKey, std::nullopt, 0},
+                            SeenKey{keycode::backspace, std::nullopt, 0},
+                            SeenKey{keycode::leftArrow, std::nullopt, 0},
+                            SeenKey{keycode::home, std::nullopt, 0}));
 }
 
 // Buttons 1 and 8 on the root window open no window-manager menu, which would take the keyboard.
@@ -232,7 +238,8 @@ TEST_F(X11KeyTapTest, ClaimedKeysAreWithheldFromTheFocusedWindowUntilReleased) {
     withholding->set({});
     ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() == 0; }));
     ASSERT_EQ(run("xdotool key Return x"), 0);
-    EXPECT_TRUE(pollUntil([&] { return readAll(typed).ends_with("\rx"); })) << testing::PrintToString(readAll(typed));
+    EXPECT_TRUE(pollUntil([&] { return readAll(typed).ends_with("\rx"); }))
+        << testing::PrintToString(readAll(typed));
 }
 
 TEST_F(X11KeyTapTest, HeldKeysRepeatAsOftenAsInTheFocusedWindow) {
@@ -244,7 +251,8 @@ TEST_F(X11KeyTapTest, HeldKeysRepeatAsOftenAsInTheFocusedWindow) {
     auto text = readAll(typed);
     auto repeatedInWindow = std::count(text.begin(), text.end(), 'a');
     auto keys = seenKeys();
-    auto repeatedInTap = std::count_if(keys.begin(), keys.end(), [](const SeenKey& key) { return key.characters == "a"; });
+    auto repeatedInTap =
+        std::count_if(keys.begin(), keys.end(), [](const SeenKey& key) { return key.characters == "a"; });
     EXPECT_GT(repeatedInWindow, 1);
     EXPECT_EQ(repeatedInTap, repeatedInWindow);
 }
