@@ -178,6 +178,50 @@ protected:
     std::chrono::steady_clock::time_point seenAt;
 };
 
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value)
+        : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+bool setAccessibilityBus(bool enabled) {
+    return run(std::string("dbus-send --session --type=method_call --dest=org.a11y.Bus /org/a11y/bus "
+                           "org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled "
+                           "variant:boolean:") +
+               (enabled ? "true" : "false")) == 0;
+}
+
+TEST_F(X11KeyTapTest, WithoutTrustOrAnX11SessionNoTapIsCreated) {
+    {
+        ScopedEnv wayland("XDG_SESSION_TYPE", "wayland");
+        EXPECT_FALSE(trust->isTrusted());
+        EXPECT_FALSE(tap->start([](auto, const auto&, auto) { return false; }));
+    }
+    {
+        ScopedEnv noDisplay("DISPLAY", nullptr);
+        EXPECT_FALSE(tap->start([](auto, const auto&, auto) { return false; }));
+    }
+    ASSERT_TRUE(setAccessibilityBus(false));
+    EXPECT_FALSE(trust->isTrusted());
+    EXPECT_FALSE(tap->start([](auto, const auto&, auto) { return false; }));
+    ASSERT_TRUE(setAccessibilityBus(true));
+    EXPECT_TRUE(trust->isTrusted());
+    EXPECT_THAT(log.lines(),
+                testing::Each("[Korvane] Failed to create event tap. Is Accessibility permission granted?"));
+    EXPECT_EQ(log.lines().size(), 3u);
+}
+
 TEST_F(X11KeyTapTest, TypedKeysReachTheHandlerTranslated) {
     startTap();
     auto typedAt = std::chrono::steady_clock::now();
