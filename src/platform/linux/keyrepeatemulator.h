@@ -6,11 +6,11 @@
 
 namespace korvane::x11 {
 
-// Recreates the server's key auto-repeat for the tap. Raw input events report a held key once,
-// while the focused window receives a press for every repeat; without these the query would fall
-// behind the document. Repeats are counted from the server's own timestamps and the XKB repeat
-// controls: while a key is held they are reported a little after the server's would be, and the
-// release settles the exact count. Tap thread only.
+// Recreates the server's key auto-repeat for a tap that cannot record it (a server without
+// RECORD). Repeats are counted from the server's timestamps and the XKB repeat controls: while a key
+// is held they are reported a little after the server's would be, and the release settles the
+// count. A server whose repeat timer runs late under load repeats less often than this predicts.
+// Tap thread only.
 class KeyRepeatEmulator {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;

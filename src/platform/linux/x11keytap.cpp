@@ -2,6 +2,7 @@
 
 #include "platform/linux/keygrabs.h"
 #include "platform/linux/postedkeyjournal.h"
+#include "platform/linux/recordedrepeats.h"
 #include "platform/linux/xcbconnection.h"
 #include "platform/linux/xkbkeyboard.h"
 
@@ -63,7 +64,8 @@ bool X11KeyTap::connect() {
     }
 
     grabs_ = std::make_unique<KeyGrabs>(display->get(), display->root());
-    repeat_.configure(keyboard->repeatEnabled(), keyboard->repeatDelayMs(), keyboard->repeatIntervalMs());
+    recorded_ = RecordedRepeats::open(display->get());
+    configureRepeat(*keyboard);
     keyboard_ = std::move(keyboard);
     display_ = std::move(display);
     ownGrabbedPresses_.clear();
@@ -76,8 +78,15 @@ bool X11KeyTap::connect() {
     return true;
 }
 
+void X11KeyTap::configureRepeat(const XkbKeyboard& keyboard) {
+    // Emulation stands in only when the server's repeats cannot be recorded.
+    repeat_.configure(!recorded_ && keyboard.repeatEnabled(), keyboard.repeatDelayMs(),
+                      keyboard.repeatIntervalMs());
+}
+
 void X11KeyTap::disconnect() {
     grabCount_ = 0;
+    recorded_.reset();
     grabs_.reset();
     keyboard_.reset();
     display_.reset();
@@ -109,6 +118,7 @@ void X11KeyTap::run(EventCallback callback) {
             continue;
         }
         applyClaims();
+        reportRecordedRepeats();
         while (!stopped_) {
             XcbReply<xcb_generic_event_t> event(xcb_poll_for_event(display_->get()));
             if (!event) {
@@ -138,11 +148,13 @@ void X11KeyTap::run(EventCallback callback) {
 }
 
 void X11KeyTap::waitForWork(int timeoutMs) {
-    pollfd fds[2] = {{wakeFd_.get(), POLLIN, 0}, {-1, POLLIN, 0}};
+    pollfd fds[3] = {{wakeFd_.get(), POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
     nfds_t count = 1;
     if (display_ && !display_->hasError()) {
-        fds[1].fd = xcb_get_file_descriptor(display_->get());
-        count = 2;
+        fds[count++].fd = xcb_get_file_descriptor(display_->get());
+        if (recorded_) {
+            fds[count++].fd = recorded_->fileDescriptor();
+        }
     }
     ::poll(fds, count, timeoutMs);
     drainWake();
@@ -224,8 +236,7 @@ void X11KeyTap::dispatch(const xcb_generic_event_t* event) {
         return;
     }
     if (keyboard_->handleEvent(event)) {
-        repeat_.configure(keyboard_->repeatEnabled(), keyboard_->repeatDelayMs(),
-                          keyboard_->repeatIntervalMs());
+        configureRepeat(*keyboard_);
         // A new keymap may put the claimed keys on other key codes.
         if (keyboard_->keymapGeneration() != grabbedKeymap_) {
             std::lock_guard lock(claimsMutex_);
@@ -259,7 +270,26 @@ void X11KeyTap::dispatch(const xcb_generic_event_t* event) {
     }
 }
 
+void X11KeyTap::reportRecordedRepeats() {
+    if (!recorded_) {
+        return;
+    }
+    if (recorded_->hasError()) {
+        recorded_.reset();
+        configureRepeat(*keyboard_);
+        return;
+    }
+    for (const RecordedRepeats::Repeat& repeat : recorded_->read()) {
+        // Repeats of a grabbed key activate the grab again and arrive as core events.
+        if (!grabs_->covers(repeat.keycode, repeat.state)) {
+            reportKey(repeat.keycode, false, nullptr);
+        }
+    }
+}
+
 void X11KeyTap::onRawKeyPress(const xcb_input_raw_key_press_event_t* event) {
+    // Repeats recorded before this press belong before it.
+    reportRecordedRepeats();
     auto keycode = static_cast<std::uint8_t>(event->detail);
     bool own = xtestDevices_.count(event->sourceid) != 0 && journal_ && journal_->consume(keycode, true);
     // A grabbed key comes again as a core event, the one that can be withheld; the raw copy is
@@ -280,6 +310,7 @@ void X11KeyTap::onRawKeyPress(const xcb_input_raw_key_press_event_t* event) {
 }
 
 void X11KeyTap::onRawKeyRelease(const xcb_input_raw_key_release_event_t* event) {
+    reportRecordedRepeats();
     auto keycode = static_cast<std::uint8_t>(event->detail);
     if (xtestDevices_.count(event->sourceid) != 0 && journal_ && journal_->consume(keycode, false)) {
         return;

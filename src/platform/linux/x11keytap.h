@@ -15,6 +15,7 @@ namespace korvane::x11 {
 
 class KeyGrabs;
 class PostedKeyJournal;
+class RecordedRepeats;
 class XcbConnection;
 class XkbKeyboard;
 
@@ -54,6 +55,8 @@ private:
     void onRawButtonPress(const xcb_input_raw_button_press_event_t* event);
     void onGrabbedKeyPress(const xcb_key_press_event_t* event);
     void reportRepeats(const KeyRepeatEmulator::Owed& owed);
+    void reportRecordedRepeats();
+    void configureRepeat(const XkbKeyboard& keyboard);
     void reportKey(std::uint8_t keycode, bool withholdable, bool* dropped);
     bool emit(const TapEvent& event);
     void findXtestDevices();
@@ -74,6 +77,8 @@ private:
     std::unique_ptr<XcbConnection> display_;
     std::unique_ptr<XkbKeyboard> keyboard_;
     std::unique_ptr<KeyGrabs> grabs_;
+    // The server's own repeats; without RECORD they are emulated from the repeat controls.
+    std::unique_ptr<RecordedRepeats> recorded_;
     std::uint8_t inputOpcode_ = 0;
     std::set<std::uint16_t> xtestDevices_;
     std::set<std::uint8_t> ownGrabbedPresses_;
