@@ -65,12 +65,14 @@ private:
     Scheduler& mainScheduler_;
     const Clock& clock_;
 
+    // Guards every member below; held only for the read or write itself.
     mutable std::mutex lock_;
     std::shared_ptr<KeyTap> tap_;
     Handler handler_;
     std::optional<CancellationToken> healthCheckTimer_;
     std::uint64_t healthCheckGeneration_ = 0;
     std::thread tapThread_;
+    // Set by the tap thread once its loop runs: the tap whose loop stop() must end.
     std::shared_ptr<KeyTap> tapRunLoop_;
     bool didHandlePermissionRevocation_ = false;
     std::shared_ptr<KeyWithholding> withholding_;
