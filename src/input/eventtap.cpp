@@ -1,0 +1,316 @@
+#include "input/eventtap.h"
+
+#include "base/diagnostics.h"
+
+#include <chrono>
+#include <fmt/format.h>
+#include <pthread.h>
+
+namespace korvane {
+namespace {
+
+KeyClaimSet claimsFor(const WithheldKeySet& keys) {
+    KeyClaimSet claims;
+    claims.reserve(keys.size());
+    for (const WithheldKey& key : keys) {
+        claims.push_back(KeyClaim{key.keyCode, key.character, key.requiredFlags});
+    }
+    return claims;
+}
+
+} // namespace
+
+EventTap::EventTap(std::shared_ptr<KeyTapBackend> backend, std::shared_ptr<AccessibilityTrust> trust,
+                   Scheduler& mainScheduler, const Clock& clock)
+    : backend_(std::move(backend))
+    , trust_(std::move(trust))
+    , mainScheduler_(mainScheduler)
+    , clock_(clock) {}
+
+EventTap::~EventTap() {
+    stop();
+}
+
+void EventTap::setKeyWithholding(std::shared_ptr<KeyWithholding> withholding) {
+    std::lock_guard guard(lock_);
+    withholding_ = std::move(withholding);
+}
+
+bool EventTap::start(Handler handler) {
+    bool alreadyRunning = false;
+    {
+        std::lock_guard guard(lock_);
+        alreadyRunning = tap_ != nullptr;
+    }
+    // A second start would leave the first thread running unowned; end it first.
+    if (alreadyRunning) {
+        stop();
+    }
+    std::shared_ptr<KeyWithholding> withholding;
+    {
+        std::lock_guard guard(lock_);
+        handler_ = std::move(handler);
+        didHandlePermissionRevocation_ = false;
+        withholding = withholding_;
+    }
+
+    std::shared_ptr<KeyTap> tap = backend_->createTap();
+    if (!tap) {
+        diagnostic("Failed to create event tap. Is Accessibility permission granted?");
+        return false;
+    }
+    {
+        std::lock_guard guard(lock_);
+        tap_ = tap;
+    }
+
+    std::weak_ptr<EventTap> weak = weak_from_this();
+    std::thread thread([weak, tap] { runTapThread(weak, tap); });
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard guard(lock_);
+        tapThread_ = std::move(thread);
+        generation = ++healthCheckGeneration_;
+    }
+
+    if (withholding) {
+        withholding->setOnWithheldKeysChanged([weak] {
+            if (auto self = weak.lock()) {
+                self->refreshClaimedKeys();
+            }
+        });
+        refreshClaimedKeys();
+    }
+    scheduleHealthCheck(generation);
+    diagnostic("Event tap started on dedicated thread");
+    return true;
+}
+
+void EventTap::runTapThread(const std::weak_ptr<EventTap>& weak, const std::shared_ptr<KeyTap>& tap) {
+    pthread_setname_np(pthread_self(), "korvane-evtap");
+    {
+        auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        std::lock_guard guard(self->lock_);
+        // stop() may already have run; its stop() on the tap makes run() return at once anyway.
+        if (self->tap_ != tap) {
+            return;
+        }
+        self->tapRunLoop_ = tap;
+    }
+    // The loop must not keep the EventTap alive: it reaches it only through the weak pointer.
+    auto callback = [weak](const TapEvent& event) {
+        auto self = weak.lock();
+        return self ? self->handleEvent(event) : false;
+    };
+    tap->run(std::move(callback));
+}
+
+bool EventTap::handleEvent(const TapEvent& event) {
+    switch (event.type) {
+    case TapEvent::Type::mouseDown: {
+        std::function<void()> callback;
+        {
+            std::lock_guard guard(lock_);
+            callback = onMouseDown;
+        }
+        if (callback) {
+            callback();
+        }
+        return false;
+    }
+    case TapEvent::Type::tapDisabledByTimeout:
+    case TapEvent::Type::tapDisabledByUserInput:
+        reenable();
+        return false;
+    case TapEvent::Type::keyDown:
+        if (event.marked) {
+            return false;
+        }
+        if (!event.withholdable) {
+            deliverKey(event);
+            return false;
+        }
+        return runHandler(event);
+    case TapEvent::Type::flagsChanged:
+        return false;
+    }
+    return false;
+}
+
+bool EventTap::runHandler(const TapEvent& event) {
+    auto started = clock_.monotonicNow();
+    Handler handler;
+    {
+        std::lock_guard guard(lock_);
+        handler = handler_;
+    }
+    bool suppress = handler ? handler(event.keyCode, event.characters, event.flags) : false;
+    double elapsedMs = std::chrono::duration<double, std::milli>(clock_.monotonicNow() - started).count();
+    if (elapsedMs > latencyThresholdMs) {
+        performanceLog("EventTap.Performance",
+                       fmt::format("[KEY_LATENCY] keyCode={} suppress={} elapsed={:.2f}ms", event.keyCode,
+                                   suppress ? "true" : "false", elapsedMs));
+    }
+    return suppress;
+}
+
+void EventTap::deliverKey(const TapEvent& event) {
+    std::shared_ptr<KeyWithholding> withholding;
+    {
+        std::lock_guard guard(lock_);
+        withholding = withholding_;
+    }
+    // A key the detector would have withheld is already in the document: it must not accept or
+    // navigate, so the detector hears of it as a delivered key.
+    if (withholding && anyClaimMatches(claimsFor(withholding->withheldKeys()), event.keyCode,
+                                       event.characters, event.flags)) {
+        withholding->processDeliveredKey(event.keyCode, event.characters, event.flags);
+        return;
+    }
+    runHandler(event);
+}
+
+void EventTap::refreshClaimedKeys() {
+    std::shared_ptr<KeyWithholding> withholding;
+    std::shared_ptr<KeyTap> tap;
+    {
+        std::lock_guard guard(lock_);
+        withholding = withholding_;
+        tap = tap_;
+    }
+    if (withholding && tap) {
+        tap->setClaimedKeys(claimsFor(withholding->withheldKeys()));
+    }
+}
+
+void EventTap::reenable() {
+    std::shared_ptr<KeyTap> tap;
+    std::function<void()> callback;
+    {
+        std::lock_guard guard(lock_);
+        tap = tap_;
+        callback = onTapReenabled;
+    }
+    if (!trust_->isTrusted()) {
+        handleRevocation();
+        return;
+    }
+    if (!tap) {
+        return;
+    }
+    tap->setEnabled(true);
+    diagnostic("Event tap re-enabled after timeout");
+    if (callback) {
+        callback();
+    }
+}
+
+void EventTap::handleRevocation() {
+    std::function<void()> callback;
+    {
+        std::lock_guard guard(lock_);
+        if (didHandlePermissionRevocation_) {
+            return;
+        }
+        didHandlePermissionRevocation_ = true;
+        if (!onPermissionRevoked) {
+            return;
+        }
+        callback = onPermissionRevoked;
+    }
+    diagnostic("Accessibility permission revoked while event tap is active. Stopping event tap.");
+    stop();
+    callback();
+}
+
+void EventTap::scheduleHealthCheck(std::uint64_t generation) {
+    std::weak_ptr<EventTap> weak = weak_from_this();
+    CancellationToken token = mainScheduler_.postAfter(healthCheckInterval, [weak, generation] {
+        if (auto self = weak.lock()) {
+            self->checkHealth(generation);
+        }
+    });
+    std::lock_guard guard(lock_);
+    if (generation == healthCheckGeneration_) {
+        healthCheckTimer_ = token;
+    } else {
+        token.cancel();
+    }
+}
+
+void EventTap::checkHealth(std::uint64_t generation) {
+    {
+        std::lock_guard guard(lock_);
+        if (generation != healthCheckGeneration_) {
+            return;
+        }
+    }
+    if (trust_->isTrusted()) {
+        std::shared_ptr<KeyTap> tap;
+        {
+            std::lock_guard guard(lock_);
+            tap = tap_;
+        }
+        if (tap && !tap->isEnabled()) {
+            reenable();
+        }
+    } else {
+        handleRevocation();
+    }
+    bool current = false;
+    {
+        std::lock_guard guard(lock_);
+        current = generation == healthCheckGeneration_;
+    }
+    if (current) {
+        scheduleHealthCheck(generation);
+    }
+}
+
+void EventTap::stop() {
+    std::shared_ptr<KeyTap> tap;
+    std::shared_ptr<KeyTap> runLoop;
+    std::optional<CancellationToken> timer;
+    {
+        std::lock_guard guard(lock_);
+        tap = tap_;
+        runLoop = tapRunLoop_;
+        timer = healthCheckTimer_;
+    }
+    if (timer) {
+        timer->cancel();
+    }
+    if (tap) {
+        tap->setEnabled(false);
+        // Also when the thread has not yet recorded its loop: the tap then refuses to start it.
+        tap->stop();
+    }
+    if (runLoop && runLoop != tap) {
+        runLoop->stop();
+    }
+    std::thread thread;
+    {
+        std::lock_guard guard(lock_);
+        healthCheckTimer_.reset();
+        ++healthCheckGeneration_;
+        thread = std::move(tapThread_);
+        tapRunLoop_.reset();
+        tap_.reset();
+        handler_ = nullptr;
+    }
+    if (thread.joinable()) {
+        // On the tap thread itself (revocation from a disable event) the loop ends when this
+        // callback returns; it cannot wait for itself.
+        if (thread.get_id() == std::this_thread::get_id()) {
+            thread.detach();
+        } else {
+            thread.join();
+        }
+    }
+    diagnostic("Event tap stopped");
+}
+
+} // namespace korvane

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/keyclaim.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace korvane {
+
+// One event seen by a key tap, already translated into the core's key codes and flag masks.
+struct TapEvent {
+    enum class Type { keyDown, flagsChanged, mouseDown, tapDisabledByTimeout, tapDisabledByUserInput };
+
+    Type type = Type::keyDown;
+    std::uint16_t keyCode = 0;
+    std::optional<std::string> characters;
+    std::uint64_t flags = 0;
+    // Posted by Korvane itself (the text injector); such keys are never handled.
+    bool marked = false;
+    // False when the key has already reached the focused application and can no longer be dropped.
+    bool withholdable = true;
+};
+
+// A live system-wide keyboard and mouse tap. run() is the tap thread's loop; every other member
+// may be called from any thread.
+class KeyTap {
+public:
+    // Returns true to drop the event (only honoured for withholdable key-downs).
+    using EventCallback = std::function<bool(const TapEvent&)>;
+
+    virtual ~KeyTap() = default;
+
+    // Delivers events to `callback` on the calling thread until stop(). Returns at once when
+    // stop() came first.
+    virtual void run(EventCallback callback) = 0;
+
+    // Ends run(), now or as soon as it starts. Never blocks.
+    virtual void stop() = 0;
+
+    // A disabled tap lets every event pass without calling back.
+    virtual void setEnabled(bool enabled) = 0;
+    virtual bool isEnabled() const = 0;
+
+    // The keys to claim from now on; an empty set releases every claim.
+    virtual void setClaimedKeys(KeyClaimSet claims) = 0;
+};
+
+} // namespace korvane

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "platform/accessibilitytrust.h"
+
+namespace korvane {
+
+// Trusted when the X display is reachable and offers XInput 2.2 and XTEST, and the session's
+// accessibility bus is switched on (org.a11y.Status IsEnabled): what reading keys, focused text and
+// posting input need. Each call asks afresh. Any thread.
+class LinuxAccessibilityTrust final : public AccessibilityTrust {
+public:
+    LinuxAccessibilityTrust();
+    bool isTrusted() const override;
+
+    static bool displayOffersInput();
+    static bool accessibilityBusEnabled();
+};
+
+} // namespace korvane

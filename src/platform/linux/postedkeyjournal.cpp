@@ -1,0 +1,29 @@
+#include "platform/linux/postedkeyjournal.h"
+
+namespace korvane::x11 {
+
+void PostedKeyJournal::record(std::uint8_t keycode, bool press, TimePoint now) {
+    std::lock_guard lock(mutex_);
+    entries_.push_back(Entry{keycode, press, now});
+}
+
+bool PostedKeyJournal::consume(std::uint8_t keycode, bool press, TimePoint now) {
+    std::lock_guard lock(mutex_);
+    while (!entries_.empty() && now - entries_.front().posted > lifetime) {
+        entries_.pop_front();
+    }
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if (it->keycode == keycode && it->press == press) {
+            entries_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::size_t PostedKeyJournal::size() const {
+    std::lock_guard lock(mutex_);
+    return entries_.size();
+}
+
+} // namespace korvane::x11

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+
+namespace korvane::x11 {
+
+// The X key events Korvane posted through XTEST and has not yet seen come back. X events carry no
+// sender mark, so the tap takes an XTEST event that matches an entry here as Korvane's own; other
+// XTEST clients (on-screen keyboards, xdotool) stay user input. Any thread.
+class PostedKeyJournal {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    // Entries older than this are dropped: their events were lost or went elsewhere.
+    static constexpr std::chrono::milliseconds lifetime{1000};
+
+    void record(std::uint8_t keycode, bool press, TimePoint now = std::chrono::steady_clock::now());
+
+    // Removes and reports the oldest live entry for this event, if any.
+    bool consume(std::uint8_t keycode, bool press, TimePoint now = std::chrono::steady_clock::now());
+
+    std::size_t size() const;
+
+private:
+    struct Entry {
+        std::uint8_t keycode;
+        bool press;
+        TimePoint posted;
+    };
+
+    mutable std::mutex mutex_;
+    std::deque<Entry> entries_;
+};
+
+} // namespace korvane::x11

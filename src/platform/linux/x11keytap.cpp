@@ -1,0 +1,374 @@
+#include "platform/linux/x11keytap.h"
+
+#include "platform/linux/keygrabs.h"
+#include "platform/linux/postedkeyjournal.h"
+#include "platform/linux/recordedrepeats.h"
+#include "platform/linux/xcbconnection.h"
+#include "platform/linux/xkbkeyboard.h"
+
+#include <chrono>
+#include <cstring>
+#include <poll.h>
+#include <string_view>
+#include <sys/eventfd.h>
+
+namespace korvane::x11 {
+namespace {
+
+constexpr int reconnectIntervalMs = 1000;
+
+bool isMouseButton(std::uint32_t button) {
+    // 4 to 7 are the scroll wheel, not presses.
+    return button == 1 || button == 2 || button == 3 || button >= 8;
+}
+
+} // namespace
+
+X11KeyTap::X11KeyTap(std::shared_ptr<PostedKeyJournal> journal)
+    : journal_(std::move(journal))
+    , wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+X11KeyTap::~X11KeyTap() = default;
+
+std::shared_ptr<X11KeyTap> X11KeyTap::open(std::shared_ptr<PostedKeyJournal> journal) {
+    std::shared_ptr<X11KeyTap> tap(new X11KeyTap(std::move(journal)));
+    if (!tap->wakeFd_.valid() || !tap->connect()) {
+        return nullptr;
+    }
+    return tap;
+}
+
+bool X11KeyTap::connect() {
+    auto display = XcbConnection::open();
+    if (!display || !display->hasInputExtensions()) {
+        return false;
+    }
+    auto keyboard = XkbKeyboard::create(display->get());
+    if (!keyboard) {
+        return false;
+    }
+    inputOpcode_ = display->majorOpcode(&xcb_input_id);
+
+    struct {
+        xcb_input_event_mask_t head;
+        std::uint32_t mask;
+    } selection{};
+    selection.head.deviceid = XCB_INPUT_DEVICE_ALL_MASTER;
+    selection.head.mask_len = 1;
+    selection.mask = XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE |
+                     XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS;
+    xcb_void_cookie_t cookie =
+        xcb_input_xi_select_events_checked(display->get(), display->root(), 1, &selection.head);
+    if (XcbReply<xcb_generic_error_t>(xcb_request_check(display->get(), cookie))) {
+        return false;
+    }
+
+    grabs_ = std::make_unique<KeyGrabs>(display->get(), display->root());
+    recorded_ = RecordedRepeats::open(display->get());
+    configureRepeat(*keyboard);
+    keyboard_ = std::move(keyboard);
+    display_ = std::move(display);
+    ownGrabbedPresses_.clear();
+    findXtestDevices();
+    {
+        std::lock_guard lock(claimsMutex_);
+        claimsDirty_ = true;
+    }
+    connected_ = true;
+    return true;
+}
+
+void X11KeyTap::configureRepeat(const XkbKeyboard& keyboard) {
+    // Emulation stands in only when the server's repeats cannot be recorded.
+    repeat_.configure(!recorded_ && keyboard.repeatEnabled(), keyboard.repeatDelayMs(),
+                      keyboard.repeatIntervalMs());
+}
+
+void X11KeyTap::disconnect() {
+    grabCount_ = 0;
+    recorded_.reset();
+    grabs_.reset();
+    keyboard_.reset();
+    display_.reset();
+    connected_ = false;
+}
+
+void X11KeyTap::findXtestDevices() {
+    xtestDevices_.clear();
+    xcb_connection_t* connection = display_->get();
+    XcbReply<xcb_input_xi_query_device_reply_t> reply(xcb_input_xi_query_device_reply(
+        connection, xcb_input_xi_query_device(connection, XCB_INPUT_DEVICE_ALL), nullptr));
+    if (!reply) {
+        return;
+    }
+    for (auto it = xcb_input_xi_query_device_infos_iterator(reply.get()); it.rem > 0;
+         xcb_input_xi_device_info_next(&it)) {
+        std::string_view name(xcb_input_xi_device_info_name(it.data), it.data->name_len);
+        if (name.find("XTEST") != std::string_view::npos) {
+            xtestDevices_.insert(it.data->deviceid);
+        }
+    }
+}
+
+void X11KeyTap::run(EventCallback callback) {
+    callback_ = std::move(callback);
+    while (!stopped_) {
+        if (!display_ || display_->hasError()) {
+            handleLostConnection();
+            continue;
+        }
+        applyClaims();
+        reportRecordedRepeats();
+        while (!stopped_) {
+            XcbReply<xcb_generic_event_t> event(xcb_poll_for_event(display_->get()));
+            if (!event) {
+                break;
+            }
+            dispatch(event.get());
+            applyClaims();
+        }
+        reportRepeats(repeat_.due(std::chrono::steady_clock::now()));
+        if (stopped_ || display_->hasError()) {
+            continue;
+        }
+        int timeoutMs = -1;
+        if (auto deadline = repeat_.nextDeadline()) {
+            auto wait =
+                std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
+            timeoutMs = static_cast<int>(std::max<std::int64_t>(wait.count(), 0));
+        }
+        xcb_flush(display_->get());
+        waitForWork(timeoutMs);
+    }
+    if (display_ && !display_->hasError()) {
+        grabs_->releaseAll();
+    }
+    disconnect();
+    callback_ = nullptr;
+}
+
+void X11KeyTap::waitForWork(int timeoutMs) {
+    pollfd fds[3] = {{wakeFd_.get(), POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
+    nfds_t count = 1;
+    if (display_ && !display_->hasError()) {
+        fds[count++].fd = xcb_get_file_descriptor(display_->get());
+        if (recorded_) {
+            fds[count++].fd = recorded_->fileDescriptor();
+        }
+    }
+    ::poll(fds, count, timeoutMs);
+    drainWake();
+}
+
+void X11KeyTap::handleLostConnection() {
+    if (display_) {
+        disconnect();
+    }
+    // The server went away or closed us: the tap is off until it can reconnect.
+    if (!lossReported_) {
+        lossReported_ = true;
+        TapEvent event;
+        event.type = TapEvent::Type::tapDisabledByTimeout;
+        if (callback_) {
+            callback_(event);
+        }
+    }
+    if (stopped_) {
+        return;
+    }
+    waitForWork(reconnectIntervalMs);
+    if (!stopped_ && enabled_ && connect()) {
+        lossReported_ = false;
+    }
+}
+
+void X11KeyTap::stop() {
+    stopped_ = true;
+    wake();
+}
+
+void X11KeyTap::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    wake();
+}
+
+bool X11KeyTap::isEnabled() const {
+    return enabled_ && connected_;
+}
+
+void X11KeyTap::setClaimedKeys(KeyClaimSet claims) {
+    {
+        std::lock_guard lock(claimsMutex_);
+        claims_ = std::move(claims);
+        claimsDirty_ = true;
+    }
+    wake();
+}
+
+void X11KeyTap::wake() {
+    std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t written = ::write(wakeFd_.get(), &one, sizeof one);
+}
+
+void X11KeyTap::drainWake() {
+    std::uint64_t value = 0;
+    [[maybe_unused]] ssize_t read = ::read(wakeFd_.get(), &value, sizeof value);
+}
+
+void X11KeyTap::applyClaims() {
+    KeyClaimSet claims;
+    {
+        std::lock_guard lock(claimsMutex_);
+        if (!claimsDirty_) {
+            return;
+        }
+        claimsDirty_ = false;
+        claims = claims_;
+    }
+    grabs_->apply(claims, *keyboard_);
+    grabbedKeymap_ = keyboard_->keymapGeneration();
+    grabCount_ = grabs_->size();
+}
+
+void X11KeyTap::dispatch(const xcb_generic_event_t* event) {
+    std::uint8_t type = event->response_type & 0x7f;
+    if (type == 0) {
+        return;
+    }
+    if (keyboard_->handleEvent(event)) {
+        configureRepeat(*keyboard_);
+        // A new keymap may put the claimed keys on other key codes.
+        if (keyboard_->keymapGeneration() != grabbedKeymap_) {
+            std::lock_guard lock(claimsMutex_);
+            claimsDirty_ = true;
+        }
+        return;
+    }
+    if (type == XCB_KEY_PRESS) {
+        onGrabbedKeyPress(reinterpret_cast<const xcb_key_press_event_t*>(event));
+        return;
+    }
+    if (type != XCB_GE_GENERIC) {
+        return;
+    }
+    const auto* generic = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
+    if (generic->extension != inputOpcode_) {
+        return;
+    }
+    switch (generic->event_type) {
+    case XCB_INPUT_RAW_KEY_PRESS:
+        onRawKeyPress(reinterpret_cast<const xcb_input_raw_key_press_event_t*>(event));
+        break;
+    case XCB_INPUT_RAW_KEY_RELEASE:
+        onRawKeyRelease(reinterpret_cast<const xcb_input_raw_key_release_event_t*>(event));
+        break;
+    case XCB_INPUT_RAW_BUTTON_PRESS:
+        onRawButtonPress(reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event));
+        break;
+    default:
+        break;
+    }
+}
+
+void X11KeyTap::reportRecordedRepeats() {
+    if (!recorded_) {
+        return;
+    }
+    if (recorded_->hasError()) {
+        recorded_.reset();
+        configureRepeat(*keyboard_);
+        return;
+    }
+    for (const RecordedRepeats::Repeat& repeat : recorded_->read()) {
+        // Repeats of a grabbed key activate the grab again and arrive as core events.
+        if (!grabs_->covers(repeat.keycode, repeat.state)) {
+            reportKey(repeat.keycode, false, nullptr);
+        }
+    }
+}
+
+void X11KeyTap::onRawKeyPress(const xcb_input_raw_key_press_event_t* event) {
+    // Repeats recorded before this press belong before it.
+    reportRecordedRepeats();
+    auto keycode = static_cast<std::uint8_t>(event->detail);
+    bool own = xtestDevices_.count(event->sourceid) != 0 && journal_ && journal_->consume(keycode, true);
+    // A grabbed key comes again as a core event, the one that can be withheld; the raw copy is
+    // not reported.
+    if (grabs_->covers(keycode, keyboard_->coreModifiers())) {
+        if (own) {
+            ownGrabbedPresses_.insert(keycode);
+        }
+        repeat_.cancel(keycode);
+        return;
+    }
+    if (own) {
+        return;
+    }
+    reportRepeats(repeat_.press(keycode, keyboard_->keyRepeats(keycode), event->time,
+                                std::chrono::steady_clock::now()));
+    reportKey(keycode, false, nullptr);
+}
+
+void X11KeyTap::onRawKeyRelease(const xcb_input_raw_key_release_event_t* event) {
+    reportRecordedRepeats();
+    auto keycode = static_cast<std::uint8_t>(event->detail);
+    if (xtestDevices_.count(event->sourceid) != 0 && journal_ && journal_->consume(keycode, false)) {
+        return;
+    }
+    reportRepeats(repeat_.release(keycode, event->time));
+}
+
+void X11KeyTap::onRawButtonPress(const xcb_input_raw_button_press_event_t* event) {
+    if (isMouseButton(event->detail)) {
+        TapEvent tapEvent;
+        tapEvent.type = TapEvent::Type::mouseDown;
+        emit(tapEvent);
+    }
+}
+
+void X11KeyTap::onGrabbedKeyPress(const xcb_key_press_event_t* event) {
+    repeat_.cancel(event->detail);
+    bool dropped = false;
+    if (ownGrabbedPresses_.erase(event->detail) == 0) {
+        reportKey(event->detail, true, &dropped);
+    }
+    xcb_connection_t* connection = display_->get();
+    if (dropped) {
+        // Let the keyboard go at once: while the grab is active every key, the text injector's
+        // included, would come to us instead of the focused window.
+        xcb_allow_events(connection, XCB_ALLOW_ASYNC_KEYBOARD, event->time);
+        xcb_ungrab_keyboard(connection, event->time);
+    } else {
+        xcb_allow_events(connection, XCB_ALLOW_REPLAY_KEYBOARD, event->time);
+    }
+    xcb_flush(connection);
+}
+
+void X11KeyTap::reportRepeats(const KeyRepeatEmulator::Owed& owed) {
+    for (int i = 0; i < owed.count; ++i) {
+        reportKey(owed.keycode, false, nullptr);
+    }
+}
+
+void X11KeyTap::reportKey(std::uint8_t keycode, bool withholdable, bool* dropped) {
+    TranslatedKey key = keyboard_->translate(keycode);
+    TapEvent event;
+    event.type = key.isModifier ? TapEvent::Type::flagsChanged : TapEvent::Type::keyDown;
+    event.keyCode = key.keyCode;
+    event.characters = std::move(key.characters);
+    event.flags = key.flags;
+    event.withholdable = withholdable;
+    bool drop = emit(event) && withholdable && !key.isModifier;
+    if (dropped) {
+        *dropped = drop;
+    }
+}
+
+bool X11KeyTap::emit(const TapEvent& event) {
+    if (!enabled_ || !callback_) {
+        return false;
+    }
+    return callback_(event);
+}
+
+} // namespace korvane::x11

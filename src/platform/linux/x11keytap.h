@@ -1,0 +1,90 @@
+#pragma once
+
+#include "platform/keytap.h"
+#include "platform/linux/keyrepeatemulator.h"
+#include "platform/linux/uniquefd.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <xcb/xcb.h>
+#include <xcb/xinput.h>
+
+namespace korvane::x11 {
+
+class KeyGrabs;
+class PostedKeyJournal;
+class RecordedRepeats;
+class XcbConnection;
+class XkbKeyboard;
+
+// The key tap of an X11 session. It watches XInput2 raw key and button events on the root window
+// of its own connection, which report every key whichever window has the focus, and withholds
+// claimed keys through synchronous passive grabs: a grabbed key the handler drops is consumed, one
+// it passes is replayed to the focused window. run() owns the connection on the tap thread; the
+// other members only set flags and wake it.
+class X11KeyTap final : public KeyTap {
+public:
+    // Null when the display, XInput 2.2, XTEST or XKB is missing.
+    static std::shared_ptr<X11KeyTap> open(std::shared_ptr<PostedKeyJournal> journal);
+    ~X11KeyTap() override;
+
+    void run(EventCallback callback) override;
+    void stop() override;
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override;
+    void setClaimedKeys(KeyClaimSet claims) override;
+
+    // How many (key, modifiers) grabs are installed now.
+    std::size_t grabCount() const { return grabCount_.load(); }
+
+private:
+    explicit X11KeyTap(std::shared_ptr<PostedKeyJournal> journal);
+    bool connect();
+    void disconnect();
+    void wake();
+    void drainWake();
+    void waitForWork(int timeoutMs);
+    void applyClaims();
+    void handleLostConnection();
+
+    void dispatch(const xcb_generic_event_t* event);
+    void onRawKeyPress(const xcb_input_raw_key_press_event_t* event);
+    void onRawKeyRelease(const xcb_input_raw_key_release_event_t* event);
+    void onRawButtonPress(const xcb_input_raw_button_press_event_t* event);
+    void onGrabbedKeyPress(const xcb_key_press_event_t* event);
+    void reportRepeats(const KeyRepeatEmulator::Owed& owed);
+    void reportRecordedRepeats();
+    void configureRepeat(const XkbKeyboard& keyboard);
+    void reportKey(std::uint8_t keycode, bool withholdable, bool* dropped);
+    bool emit(const TapEvent& event);
+    void findXtestDevices();
+
+    std::shared_ptr<PostedKeyJournal> journal_;
+    UniqueFd wakeFd_;
+    std::atomic<bool> stopped_{false};
+    std::atomic<bool> enabled_{true};
+    std::atomic<bool> connected_{false};
+    std::atomic<std::size_t> grabCount_{0};
+
+    std::mutex claimsMutex_;
+    KeyClaimSet claims_;
+    bool claimsDirty_ = false;
+
+    // Tap thread only, once run() has started.
+    EventCallback callback_;
+    std::unique_ptr<XcbConnection> display_;
+    std::unique_ptr<XkbKeyboard> keyboard_;
+    std::unique_ptr<KeyGrabs> grabs_;
+    // The server's own repeats; without RECORD they are emulated from the repeat controls.
+    std::unique_ptr<RecordedRepeats> recorded_;
+    std::uint8_t inputOpcode_ = 0;
+    std::set<std::uint16_t> xtestDevices_;
+    std::set<std::uint8_t> ownGrabbedPresses_;
+    std::uint64_t grabbedKeymap_ = 0;
+    KeyRepeatEmulator repeat_;
+    bool lossReported_ = false;
+};
+
+} // namespace korvane::x11

@@ -1,0 +1,76 @@
+#include "platform/linux/xtestkeysynthesizer.h"
+
+#include "platform/keycodes.h"
+#include "platform/linux/postedkeyjournal.h"
+#include "platform/linux/xcbconnection.h"
+#include "platform/linux/xkbkeyboard.h"
+
+#include <vector>
+#include <xcb/xtest.h>
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+namespace korvane::x11 {
+
+XTestKeySynthesizer::XTestKeySynthesizer(std::shared_ptr<PostedKeyJournal> journal)
+    : journal_(std::move(journal)) {}
+
+XTestKeySynthesizer::~XTestKeySynthesizer() = default;
+
+bool XTestKeySynthesizer::ensureConnection() {
+    if (display_ && !display_->hasError()) {
+        return true;
+    }
+    display_ = XcbConnection::open();
+    return display_ && display_->majorOpcode(&xcb_test_id) != 0;
+}
+
+void XTestKeySynthesizer::post(xkb_keycode_t keycode, bool press) {
+    auto detail = static_cast<std::uint8_t>(keycode);
+    // Recorded before it is sent, so the tap can never see the event first.
+    journal_->record(detail, press);
+    xcb_test_fake_input(display_->get(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, detail, XCB_CURRENT_TIME,
+                        XCB_NONE, 0, 0, 0);
+}
+
+bool XTestKeySynthesizer::postKeyPair(std::uint16_t keyCode, std::uint64_t flags) {
+    std::lock_guard lock(mutex_);
+    if (!ensureConnection()) {
+        return false;
+    }
+    // A snapshot of the keymap per pair keeps layout switches simple; it costs a few round trips.
+    auto keyboard = XkbKeyboard::create(display_->get(), false);
+    if (!keyboard) {
+        return false;
+    }
+    std::vector<xkb_keycode_t> keycodes = keyboard->keycodesForVirtualKey(keyCode);
+    if (keycodes.empty() || keycodes.front() > 255) {
+        return false;
+    }
+    std::vector<xkb_keycode_t> modifiers;
+    auto addModifier = [&](std::uint64_t flag, xkb_keysym_t keysym) {
+        if (flags & flag) {
+            if (auto modifier = keyboard->keycodeForKeysym(keysym)) {
+                modifiers.push_back(*modifier);
+            }
+        }
+    };
+    addModifier(keyflag::command | keyflag::control, XKB_KEY_Control_L);
+    addModifier(keyflag::shift, XKB_KEY_Shift_L);
+    addModifier(keyflag::option, XKB_KEY_Alt_L);
+
+    for (xkb_keycode_t modifier : modifiers) {
+        post(modifier, true);
+    }
+    post(keycodes.front(), true);
+    post(keycodes.front(), false);
+    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) {
+        post(*it, false);
+    }
+    xcb_flush(display_->get());
+    // Errors of these requests arrive as events on this connection; nobody else reads it.
+    while (XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(display_->get())}) {
+    }
+    return !display_->hasError();
+}
+
+} // namespace korvane::x11

@@ -1,0 +1,320 @@
+// Runs under scripts/xvfb-session: a private X server with a window manager and the
+// accessibility bus. Keys are typed with xdotool, which posts through XTEST like any
+// on-screen keyboard, so they count as user input.
+#include "platform/linux/x11keytap.h"
+
+#include "base/manualscheduler.h"
+#include "input/eventtap.h"
+#include "platform/keycodes.h"
+#include "platform/linux/linuxaccessibilitytrust.h"
+#include "platform/linux/postedkeyjournal.h"
+#include "platform/linux/x11keytapbackend.h"
+#include "platform/linux/xtestkeysynthesizer.h"
+#include "support/logcapture.h"
+#include "support/tempdir.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <mutex>
+#include <thread>
+
+namespace korvane {
+namespace {
+
+using testing::ElementsAre;
+using Seconds = std::chrono::duration<double>;
+
+struct SeenKey {
+    std::uint16_t keyCode;
+    std::optional<std::string> characters;
+    std::uint64_t flags;
+    bool operator==(const SeenKey&) const = default;
+};
+
+void PrintTo(const SeenKey& key, std::ostream* out) {
+    *out << "{" << key.keyCode << ", " << (key.characters ? "\"" + *key.characters + "\"" : "absent")
+         << ", 0x" << std::hex << key.flags << std::dec << "}";
+}
+
+template <typename Predicate> bool pollUntil(Predicate predicate, double seconds = 5.0) {
+    auto deadline = std::chrono::steady_clock::now() + Seconds(seconds);
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+int run(const std::string& command) {
+    return std::system(command.c_str());
+}
+
+std::string readAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Remembers the taps it makes, so the tests can watch the grabs.
+class RecordingBackend final : public KeyTapBackend {
+public:
+    explicit RecordingBackend(std::shared_ptr<KeyTapBackend> inner)
+        : inner_(std::move(inner)) {}
+    std::shared_ptr<KeyTap> createTap() override {
+        auto tap = inner_->createTap();
+        last = std::dynamic_pointer_cast<x11::X11KeyTap>(tap);
+        return tap;
+    }
+    std::shared_ptr<x11::X11KeyTap> last;
+
+private:
+    std::shared_ptr<KeyTapBackend> inner_;
+};
+
+class ControlledWithholding final : public KeyWithholding {
+public:
+    WithheldKeySet withheldKeys() const override {
+        std::lock_guard lock(mutex);
+        return keys;
+    }
+    void setOnWithheldKeysChanged(std::function<void()> callback) override {
+        onChanged = std::move(callback);
+    }
+    bool processDeliveredKey(std::uint16_t keyCode, const std::optional<std::string>& characters,
+                             std::uint64_t flags) override {
+        std::lock_guard lock(mutex);
+        delivered.push_back({keyCode, characters, flags});
+        return false;
+    }
+    void set(WithheldKeySet newKeys) {
+        {
+            std::lock_guard lock(mutex);
+            keys = std::move(newKeys);
+        }
+        onChanged();
+    }
+    bool withholds(std::uint16_t keyCode) const {
+        std::lock_guard lock(mutex);
+        return std::any_of(keys.begin(), keys.end(),
+                           [&](const WithheldKey& key) { return key.keyCode == keyCode; });
+    }
+
+    mutable std::mutex mutex;
+    WithheldKeySet keys;
+    std::vector<SeenKey> delivered;
+    std::function<void()> onChanged;
+};
+
+class X11KeyTapTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (std::getenv("DISPLAY") == nullptr) {
+            GTEST_SKIP() << "needs an X session (scripts/xvfb-session)";
+        }
+        ASSERT_TRUE(trust->isTrusted()) << "display without XInput 2.2/XTEST or accessibility bus off";
+        tap->onMouseDown = [this] { ++mouseDowns; };
+    }
+
+    void TearDown() override {
+        tap->stop();
+        if (terminalPid > 0) {
+            run("kill " + std::to_string(terminalPid) + " 2>/dev/null");
+        }
+    }
+
+    void startTap() {
+        ASSERT_TRUE(tap->start(
+            [this](std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags) {
+                std::lock_guard lock(seenMutex);
+                seen.push_back({keyCode, characters, flags});
+                seenAt = std::chrono::steady_clock::now();
+                return withholding->withholds(keyCode);
+            }));
+    }
+
+    std::vector<SeenKey> seenKeys() {
+        std::lock_guard lock(seenMutex);
+        return seen;
+    }
+
+    bool sawCharacters(const std::string& characters) {
+        auto keys = seenKeys();
+        return std::any_of(keys.begin(), keys.end(),
+                           [&](const SeenKey& key) { return key.characters == characters; });
+    }
+
+    // An xterm with the focus whose raw keyboard input lands byte for byte in `typed`.
+    void openTerminal() {
+        std::string command = "xterm -class KorvaneTest -e sh -c 'stty raw -echo; echo ready > " +
+                              (dir.path() / "ready").string() + "; exec cat > " + typed.string() +
+                              "' >/dev/null 2>&1 & echo $! > " + (dir.path() / "pid").string();
+        ASSERT_EQ(run(command), 0);
+        ASSERT_TRUE(pollUntil([&] { return std::filesystem::exists(dir.path() / "ready"); }, 10.0));
+        terminalPid = std::stoi(readAll(dir.path() / "pid"));
+        ASSERT_EQ(run("xdotool search --sync --class KorvaneTest windowactivate --sync >/dev/null 2>&1"), 0);
+    }
+
+    test::LogCapture log;
+    test::TempDir dir;
+    std::filesystem::path typed = dir.path() / "typed";
+    int terminalPid = 0;
+    ManualScheduler scheduler;
+    std::shared_ptr<LinuxAccessibilityTrust> trust = std::make_shared<LinuxAccessibilityTrust>();
+    std::shared_ptr<x11::PostedKeyJournal> journal = std::make_shared<x11::PostedKeyJournal>();
+    std::shared_ptr<RecordingBackend> backend =
+        std::make_shared<RecordingBackend>(std::make_shared<x11::X11KeyTapBackend>(trust, journal));
+    std::shared_ptr<ControlledWithholding> withholding = std::make_shared<ControlledWithholding>();
+    std::shared_ptr<EventTap> tap = std::make_shared<EventTap>(backend, trust, scheduler);
+    std::atomic<int> mouseDowns{0};
+    std::mutex seenMutex;
+    std::vector<SeenKey> seen;
+    std::chrono::steady_clock::time_point seenAt;
+};
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value)
+        : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+bool setAccessibilityBus(bool enabled) {
+    return run(std::string("dbus-send --session --type=method_call --dest=org.a11y.Bus /org/a11y/bus "
+                           "org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled "
+                           "variant:boolean:") +
+               (enabled ? "true" : "false")) == 0;
+}
+
+TEST_F(X11KeyTapTest, WithoutTrustOrAnX11SessionNoTapIsCreated) {
+    {
+        ScopedEnv wayland("XDG_SESSION_TYPE", "wayland");
+        EXPECT_FALSE(trust->isTrusted());
+        EXPECT_FALSE(tap->start([](auto, const auto&, auto) { return false; }));
+    }
+    {
+        ScopedEnv noDisplay("DISPLAY", nullptr);
+        EXPECT_FALSE(tap->start([](auto, const auto&, auto) { return false; }));
+    }
+    ASSERT_TRUE(setAccessibilityBus(false));
+    EXPECT_FALSE(trust->isTrusted());
+    EXPECT_FALSE(tap->start([](auto, const auto&, auto) { return false; }));
+    ASSERT_TRUE(setAccessibilityBus(true));
+    EXPECT_TRUE(trust->isTrusted());
+    EXPECT_THAT(log.lines(),
+                testing::Each("[Korvane] Failed to create event tap. Is Accessibility permission granted?"));
+    EXPECT_EQ(log.lines().size(), 3u);
+}
+
+TEST_F(X11KeyTapTest, TypedKeysReachTheHandlerTranslated) {
+    startTap();
+    auto typedAt = std::chrono::steady_clock::now();
+    ASSERT_EQ(run("xdotool type --delay 10 'Ab1;' && xdotool key ctrl+c Return BackSpace Left super+Home"),
+              0);
+    ASSERT_TRUE(pollUntil([&] { return seenKeys().size() >= 9; })) << testing::PrintToString(seenKeys());
+    RecordProperty("typeToHandlerMs", std::to_string(Seconds(seenAt - typedAt).count() * 1000));
+
+    // Shift, Control and Super alone never reach the handler; Super adds no flag.
+    EXPECT_THAT(seenKeys(),
+                ElementsAre(SeenKey{0, "A", keyflag::shift}, SeenKey{11, "b", 0}, SeenKey{18, "1", 0},
+                            SeenKey{41, ";", 0}, SeenKey{8, "c", keyflag::command},
+                            SeenKey{keycode::returnKey, std::nullopt, 0},
+                            SeenKey{keycode::backspace, std::nullopt, 0},
+                            SeenKey{keycode::leftArrow, std::nullopt, 0},
+                            SeenKey{keycode::home, std::nullopt, 0}));
+}
+
+// Buttons 1 and 8 on the root window open no window-manager menu, which would take the keyboard.
+TEST_F(X11KeyTapTest, OnlyPressedMouseButtonsAreReported) {
+    startTap();
+    ASSERT_EQ(run("xdotool click 1 click 4 click 5 click 8 key z"), 0);
+    ASSERT_TRUE(pollUntil([&] { return sawCharacters("z"); }));
+    EXPECT_EQ(mouseDowns.load(), 2);
+}
+
+TEST_F(X11KeyTapTest, KorvanesOwnKeysNeverReachTheHandler) {
+    startTap();
+    x11::XTestKeySynthesizer synthesizer(journal);
+    ASSERT_TRUE(synthesizer.postKeyPair(7, 0));
+    ASSERT_TRUE(synthesizer.postKeyPair(keycode::backspace, keyflag::command));
+    ASSERT_EQ(run("xdotool key y"), 0);
+    ASSERT_TRUE(pollUntil([&] { return sawCharacters("y"); }));
+    EXPECT_THAT(seenKeys(), ElementsAre(SeenKey{16, "y", 0}));
+    EXPECT_EQ(journal->size(), 0u);
+}
+
+TEST_F(X11KeyTapTest, ClaimedKeysAreWithheldFromTheFocusedWindowUntilReleased) {
+    openTerminal();
+    tap->setKeyWithholding(withholding);
+    startTap();
+    withholding->set({{keycode::tab, "", 0}, {keycode::returnKey, "", 0}});
+    ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
+
+    // Space is not claimed (the query is empty) and passes; Tab and Return are dropped.
+    ASSERT_EQ(run("xdotool key a Tab space Return b"), 0);
+    ASSERT_TRUE(pollUntil([&] { return readAll(typed) == "a b"; })) << testing::PrintToString(readAll(typed));
+    ASSERT_TRUE(pollUntil([&] { return seenKeys().size() == 5; }));
+
+    // A claimed key in a combination that is not grabbed already reached the window.
+    ASSERT_EQ(run("xdotool key super+Tab"), 0);
+    ASSERT_TRUE(pollUntil([&] {
+        std::lock_guard lock(withholding->mutex);
+        return !withholding->delivered.empty();
+    }));
+    EXPECT_EQ(withholding->delivered.front().keyCode, keycode::tab);
+
+    withholding->set({});
+    ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() == 0; }));
+    ASSERT_EQ(run("xdotool key Return x"), 0);
+    EXPECT_TRUE(pollUntil([&] { return readAll(typed).ends_with("\rx"); }))
+        << testing::PrintToString(readAll(typed));
+}
+
+TEST_F(X11KeyTapTest, HeldKeysRepeatAsOftenAsInTheFocusedWindow) {
+    openTerminal();
+    startTap();
+    ASSERT_EQ(run("xdotool keydown a && sleep 0.9 && xdotool keyup a && xdotool key b"), 0);
+    ASSERT_TRUE(pollUntil([&] { return readAll(typed).ends_with("b"); }));
+    ASSERT_TRUE(pollUntil([&] { return sawCharacters("b"); }));
+    auto text = readAll(typed);
+    auto repeatedInWindow = std::count(text.begin(), text.end(), 'a');
+    auto keys = seenKeys();
+    auto repeatedInTap =
+        std::count_if(keys.begin(), keys.end(), [](const SeenKey& key) { return key.characters == "a"; });
+    EXPECT_GT(repeatedInWindow, 1);
+    EXPECT_EQ(repeatedInTap, repeatedInWindow);
+}
+
+TEST_F(X11KeyTapTest, AHeldWithheldKeyRepeatsToTheHandlerOnly) {
+    openTerminal();
+    tap->setKeyWithholding(withholding);
+    startTap();
+    withholding->set({{keycode::downArrow, "", 0}});
+    ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
+    ASSERT_EQ(run("xdotool keydown Down && sleep 0.8 && xdotool keyup Down && xdotool key b"), 0);
+    ASSERT_TRUE(pollUntil([&] { return readAll(typed) == "b"; })) << testing::PrintToString(readAll(typed));
+    ASSERT_TRUE(pollUntil([&] { return sawCharacters("b"); }));
+    auto keys = seenKeys();
+    EXPECT_GT(std::count_if(keys.begin(), keys.end(),
+                            [](const SeenKey& key) { return key.keyCode == keycode::downArrow; }),
+              1);
+}
+
+} // namespace
+} // namespace korvane
