@@ -46,8 +46,8 @@ void HistoryStore::load() {
     }
     loadState_ = LoadState::loading;
     loadTask_ = scheduler_.runInBackground(
-        TaskPriority::utility,
-        [weak = weak_from_this(), path = historyPath(), scheduler = &scheduler_](const CancellationToken& token) {
+        TaskPriority::utility, [weak = weak_from_this(), path = historyPath(),
+                                scheduler = &scheduler_](const CancellationToken& token) {
             if (token.isCancelled()) {
                 return;
             }

@@ -89,7 +89,8 @@ std::optional<Clock::WallTime> parseIsoDate(std::string_view text) {
     if (!date.ok()) {
         return std::nullopt;
     }
-    const std::int64_t daySeconds = std::chrono::sys_seconds(std::chrono::sys_days(date)).time_since_epoch().count();
+    const std::int64_t daySeconds =
+        std::chrono::sys_seconds(std::chrono::sys_days(date)).time_since_epoch().count();
     return clampedTime(daySeconds + *hour * 3600 + *minute * 60 + *second - *offset);
 }
 

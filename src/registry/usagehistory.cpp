@@ -84,7 +84,8 @@ Expected<UsageHistory, std::string> UsageHistory::decode(std::string_view text) 
     const Json* version = root.find("version");
     const Json* entries = root.find("entries");
     if (version == nullptr || entries == nullptr) {
-        return makeUnexpected(std::string(version == nullptr ? "\"version\" is missing" : "\"entries\" is missing"));
+        return makeUnexpected(
+            std::string(version == nullptr ? "\"version\" is missing" : "\"entries\" is missing"));
     }
     UsageHistory history;
     history.version = readJsonInteger(*version, root.pathOf("version"), status).value_or(1);
