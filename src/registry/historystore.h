@@ -16,7 +16,8 @@ namespace korvane {
 
 // Owns the usage history: records each accepted snippet id, keeps a frecency score per id for the
 // registry and the browser sections, and keeps history.json in the configuration directory up to
-// date with a debounced save. Main thread; only the file read of load() runs in the background.
+// date with a debounced save. Main thread; only the file read and decoding of load() run in the
+// background.
 // Hold by std::shared_ptr.
 class HistoryStore : public std::enable_shared_from_this<HistoryStore> {
 public:
@@ -35,8 +36,8 @@ public:
     HistoryStore(const HistoryStore&) = delete;
     HistoryStore& operator=(const HistoryStore&) = delete;
 
-    // Reads history.json on a background job and applies it on the main thread; nothing waits for
-    // it. Uses recorded in the meantime are added to the loaded history, and no save runs before
+    // Reads and decodes history.json on a background job and applies it on the main thread; nothing
+    // waits for it. Uses recorded in the meantime are added to the loaded history, and no save runs before
     // the load has finished. Only the first call loads.
     void load();
 

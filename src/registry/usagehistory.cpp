@@ -1,7 +1,6 @@
 #include "registry/usagehistory.h"
 
 #include "base/jsonreader.h"
-#include "base/jsonwriter.h"
 #include "registry/isodate.h"
 
 #include <algorithm>
@@ -10,33 +9,84 @@
 namespace korvane {
 namespace {
 
-OrderedJson encodeEntries(const std::map<std::string, UsageEntry>& entries, bool checkKeys) {
-    OrderedJson object = OrderedJson::object();
+// The history is written with every object's keys sorted, which is the order of nlohmann's own
+// map-backed JSON type; it also keeps reading and writing thousands of ids linear-logarithmic, where
+// the member-order type looks each key up one by one.
+using SortedJson = nlohmann::json;
+
+SortedJson encodeEntries(const std::map<std::string, UsageEntry>& entries, bool checkKeys) {
+    SortedJson object = SortedJson::object();
     for (const auto& [id, entry] : entries) {
         if (checkKeys) {
             try {
-                (void)OrderedJson(id).dump();
-            } catch (const OrderedJson::exception&) {
+                (void)SortedJson(id).dump();
+            } catch (const SortedJson::exception&) {
                 continue;
             }
         }
-        OrderedJson value = OrderedJson::object();
-        value["count"] = entry.count;
-        value["last_used"] = formatIsoDate(entry.lastUsed);
-        object[id] = std::move(value);
+        object.emplace(id, SortedJson{{"count", entry.count}, {"last_used", formatIsoDate(entry.lastUsed)}});
     }
     return object;
 }
 
 Expected<std::string, std::string> encodeWith(const UsageHistory& history, bool checkKeys) {
-    OrderedJson root = OrderedJson::object();
-    root["entries"] = encodeEntries(history.entries, checkKeys);
-    root["version"] = history.version;
-    return prettyJson(root);
+    const SortedJson root{{"entries", encodeEntries(history.entries, checkKeys)},
+                          {"version", history.version}};
+    try {
+        return root.dump(2) + "\n";
+    } catch (const SortedJson::exception& error) {
+        return makeUnexpected(std::string(error.what()));
+    }
 }
 
-UsageEntry decodeEntry(const Json& value, const std::string& path, JsonDecodeStatus& status) {
+// The deepest nesting of arrays and objects, counted before parsing so that a hostile file is refused
+// before anything is built.
+std::size_t nestingDepth(std::string_view text) {
+    std::size_t depth = 0;
+    std::size_t deepest = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+Expected<SortedJson, std::string> parseSorted(std::string_view text) {
+    if (nestingDepth(text) > kMaxJsonDepth) {
+        return makeUnexpected(std::string("JSON nests too deeply"));
+    }
+    SortedJson parsed = SortedJson::parse(text.begin(), text.end(), nullptr, false);
+    if (parsed.is_discarded()) {
+        return makeUnexpected(std::string("not JSON"));
+    }
+    return parsed;
+}
+
+const SortedJson* member(const SortedJson& object, const char* key) {
+    const auto found = object.find(key);
+    return found == object.end() || found->is_null() ? nullptr : &*found;
+}
+
+UsageEntry decodeEntry(const SortedJson& sorted, const std::string& path, JsonDecodeStatus& status) {
     UsageEntry entry;
+    // Entries are small; the shared reader gives them the same key mapping and strict types as the
+    // configuration files.
+    const Json value(sorted);
     const JsonObjectReader reader(value, path, status);
     if (status.failed()) {
         return entry;
@@ -72,36 +122,34 @@ Expected<std::string, std::string> UsageHistory::encode() const {
 }
 
 Expected<UsageHistory, std::string> UsageHistory::decode(std::string_view text) {
-    auto parsed = parseJson(text);
+    const auto parsed = parseSorted(text);
     if (!parsed) {
         return makeUnexpected(parsed.error());
     }
-    JsonDecodeStatus status(false);
-    const JsonObjectReader root(*parsed, "history", status);
-    if (status.failed()) {
-        return makeUnexpected(status.error());
+    if (!parsed->is_object()) {
+        return makeUnexpected(std::string("history: expected an object"));
     }
-    const Json* version = root.find("version");
-    const Json* entries = root.find("entries");
+    const SortedJson* version = member(*parsed, "version");
+    const SortedJson* entries = member(*parsed, "entries");
     if (version == nullptr || entries == nullptr) {
         return makeUnexpected(
             std::string(version == nullptr ? "\"version\" is missing" : "\"entries\" is missing"));
     }
+    JsonDecodeStatus status(false);
     UsageHistory history;
-    history.version = readJsonInteger(*version, root.pathOf("version"), status).value_or(1);
+    history.version = readJsonInteger(Json(*version), "history.version", status).value_or(1);
     if (!status.failed() && !entries->is_object()) {
-        status.fail(root.pathOf("entries"), "expected an object");
+        status.fail("history.entries", "expected an object");
     }
     if (status.failed()) {
         return makeUnexpected(status.error());
     }
-    const std::string base = root.pathOf("entries");
-    for (auto it = entries->begin(); it != entries->end(); ++it) {
-        UsageEntry entry = decodeEntry(it.value(), base + "." + it.key(), status);
+    for (const auto& [id, value] : entries->items()) {
+        UsageEntry entry = decodeEntry(value, "history.entries." + id, status);
         if (status.failed()) {
             return makeUnexpected(status.error());
         }
-        history.entries.insert_or_assign(it.key(), entry);
+        history.entries.emplace_hint(history.entries.end(), id, entry);
     }
     return history;
 }
