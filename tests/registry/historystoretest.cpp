@@ -224,6 +224,18 @@ TEST_F(HistoryStoreTest, AnUndecodableFileIsKeptAsideBeforeItIsReplaced) {
     }
 }
 
+TEST_F(HistoryStoreTest, ASymlinkedUndecodableFileKeepsItsLink) {
+    const auto target = dir.write("dotfiles/history.json", "garbage");
+    fs::create_symlink(target, historyFile());
+    auto store = loadedStore();
+    store->recordUsage("manual:a");
+    manual.advance(HistoryStore::saveDelay);
+
+    EXPECT_TRUE(fs::is_symlink(historyFile()));
+    EXPECT_EQ(test::readFile(badFile()), "garbage");
+    EXPECT_EQ(UsageHistory::decode(test::readFile(target)).value().entries.size(), 1u);
+}
+
 TEST_F(HistoryStoreTest, AFileThatCannotBeReadIsMovedAsideNotOverwritten) {
     // A FIFO must not block the read, and an oversized file is not loaded whole.
     ASSERT_EQ(::mkfifo(historyFile().c_str(), 0600), 0);

@@ -88,6 +88,9 @@ TEST(UsageHistoryTest, RefusesMalformedFiles) {
     for (const char* text : cases) {
         EXPECT_FALSE(UsageHistory::decode(text)) << text;
     }
+    const std::string deep =
+        R"({"version": 1, "entries": {}, "x": )" + std::string(100, '[') + std::string(100, ']') + "}";
+    EXPECT_FALSE(UsageHistory::decode(deep));
 }
 
 TEST(IsoDateTest, RefusesAnythingButWholeSecondDateTimes) {
