@@ -1,0 +1,219 @@
+#include "registry/historystore.h"
+
+#include "base/fileio.h"
+
+#include <cmath>
+#include <limits>
+#include <system_error>
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+double secondsSinceEpoch(Clock::WallTime time) {
+    return std::chrono::duration<double>(time.time_since_epoch()).count();
+}
+
+} // namespace
+
+std::shared_ptr<HistoryStore> HistoryStore::create(Scheduler& scheduler, const Clock& clock,
+                                                   fs::path configDirectory) {
+    return std::shared_ptr<HistoryStore>(new HistoryStore(scheduler, clock, std::move(configDirectory)));
+}
+
+HistoryStore::HistoryStore(Scheduler& scheduler, const Clock& clock, fs::path configDirectory)
+    : scheduler_(scheduler)
+    , clock_(clock)
+    , configDirectory_(std::move(configDirectory)) {}
+
+HistoryStore::~HistoryStore() {
+    if (isDirty_) {
+        flush();
+    }
+    loadTask_.cancel();
+}
+
+fs::path HistoryStore::setAsidePath() const {
+    fs::path path = historyPath();
+    path += ".bad";
+    return path;
+}
+
+void HistoryStore::load() {
+    if (loadState_ != LoadState::notStarted) {
+        return;
+    }
+    loadState_ = LoadState::loading;
+    loadTask_ = scheduler_.runInBackground(
+        TaskPriority::utility, [weak = weak_from_this(), path = historyPath(),
+                                scheduler = &scheduler_](const CancellationToken& token) {
+            if (token.isCancelled()) {
+                return;
+            }
+            scheduler->post([weak, result = readHistoryFile(path)]() mutable {
+                if (const auto self = weak.lock()) {
+                    self->finishLoad(std::move(result));
+                }
+            });
+        });
+}
+
+HistoryStore::ReadResult HistoryStore::readHistoryFile(const fs::path& path) {
+    std::error_code error;
+    const auto status = fs::status(path, error);
+    if (status.type() == fs::file_type::not_found) {
+        return Missing{};
+    }
+    if (error) {
+        return Unreadable{};
+    }
+    auto bytes = readTextFile(path);
+    if (!bytes) {
+        return Unreadable{};
+    }
+    auto decoded = UsageHistory::decode(*bytes);
+    if (!decoded) {
+        return Undecodable{std::move(*bytes)};
+    }
+    return std::move(*decoded);
+}
+
+void HistoryStore::finishLoad(ReadResult result) {
+    if (loadState_ != LoadState::loading) {
+        return; // flush() has already loaded on the main thread
+    }
+    applyLoad(std::move(result));
+    // A save that came due while the file was being read waited for it.
+    if (isDirty_ && !saveTask_) {
+        scheduleSave();
+    }
+}
+
+void HistoryStore::applyLoad(ReadResult result) {
+    loadState_ = LoadState::finished;
+    if (std::holds_alternative<Missing>(result)) {
+        return;
+    }
+    if (std::holds_alternative<Unreadable>(result)) {
+        // Whatever is there (too large, not a regular file, not ours to read) is kept, not overwritten.
+        setAside_ = MoveAside{};
+        return;
+    }
+    if (auto* undecodable = std::get_if<Undecodable>(&result)) {
+        setAside_ = CopyAside{std::move(undecodable->bytes)};
+        history_.version = 1;
+    } else {
+        // Uses recorded while the file was being read are added to what it held.
+        auto& loaded = std::get<UsageHistory>(result);
+        mergeUsage(loaded, history_);
+        history_ = std::move(loaded);
+    }
+    rebuildScoreCache();
+}
+
+void HistoryStore::rebuildScoreCache() {
+    scoreCache_.clear();
+    scoreCache_.reserve(history_.entries.size());
+    const auto now = clock_.now();
+    for (const auto& [id, entry] : history_.entries) {
+        scoreCache_.emplace(id, score(entry, now));
+    }
+}
+
+void HistoryStore::recordUsage(const std::string& id) {
+    const auto now = clock_.now();
+    const auto [found, inserted] = history_.entries.try_emplace(id, UsageEntry{1, now});
+    UsageEntry& entry = found->second;
+    if (!inserted) {
+        entry.count = incrementedCount(entry.count);
+        entry.lastUsed = now;
+    }
+    isDirty_ = true;
+    scoreCache_[id] = score(entry, clock_.now());
+    scheduleSave();
+}
+
+void HistoryStore::scheduleSave() {
+    if (saveTask_) {
+        saveTask_->cancel();
+    }
+    saveTask_ = scheduler_.postAfter(saveDelay, [weak = weak_from_this()] {
+        if (const auto self = weak.lock()) {
+            self->saveTask_.reset();
+            self->save();
+        }
+    });
+}
+
+void HistoryStore::flush() {
+    if (loadState_ == LoadState::loading) {
+        // Quitting before the background read came back: read now, or the save would replace the file
+        // with only this session's uses.
+        applyLoad(readHistoryFile(historyPath()));
+    }
+    if (saveTask_) {
+        saveTask_->cancel();
+        saveTask_.reset();
+    }
+    save();
+}
+
+void HistoryStore::save() {
+    if (!isDirty_ || loadState_ == LoadState::loading) {
+        return;
+    }
+    const auto text = history_.encode();
+    if (!text) {
+        return;
+    }
+    if (!setAsideOldFile()) {
+        return; // the old file stays in place; the next save tries again
+    }
+    // A failed write is not retried: the next recorded use writes the whole history again.
+    (void)writeFileAtomically(historyPath(), *text);
+    isDirty_ = false;
+}
+
+bool HistoryStore::setAsideOldFile() {
+    if (const auto* copy = std::get_if<CopyAside>(&setAside_)) {
+        if (!writeFileAtomically(setAsidePath(), copy->bytes)) {
+            return false;
+        }
+    } else if (std::holds_alternative<MoveAside>(setAside_)) {
+        std::error_code error;
+        fs::rename(historyPath(), setAsidePath(), error);
+        if (error && error != std::errc::no_such_file_or_directory) {
+            return false;
+        }
+    }
+    setAside_ = std::monostate{};
+    return true;
+}
+
+double HistoryStore::frecencyScore(const std::string& id) const {
+    const auto found = scoreCache_.find(id);
+    return found == scoreCache_.end() ? 0.0 : found->second;
+}
+
+std::optional<Clock::WallTime> HistoryStore::lastUsedDate(const std::string& id) const {
+    const auto found = history_.entries.find(id);
+    if (found == history_.entries.end()) {
+        return std::nullopt;
+    }
+    return found->second.lastUsed;
+}
+
+double HistoryStore::score(const UsageEntry& entry, Clock::WallTime now) {
+    const double ageDays = (secondsSinceEpoch(now) - secondsSinceEpoch(entry.lastUsed)) / 86400.0;
+    const double value = static_cast<double>(entry.count) * std::exp(-ageDays / halfLifeDays);
+    if (std::isnan(value)) {
+        return 0.0;
+    }
+    if (std::isinf(value)) {
+        return value > 0 ? std::numeric_limits<double>::max() : std::numeric_limits<double>::lowest();
+    }
+    return value;
+}
+
+} // namespace korvane

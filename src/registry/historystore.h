@@ -1,0 +1,110 @@
+#pragma once
+
+#include "base/cancellationtoken.h"
+#include "base/clock.h"
+#include "base/scheduler.h"
+#include "registry/usagehistory.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <variant>
+
+namespace korvane {
+
+// Owns the usage history: records each accepted snippet id, keeps a frecency score per id for the
+// registry and the browser sections, and keeps history.json in the configuration directory up to
+// date with a debounced save. Main thread; only the file read and decoding of load() run in the
+// background.
+// Hold by std::shared_ptr.
+class HistoryStore : public std::enable_shared_from_this<HistoryStore> {
+public:
+    // The decay time of a score in days: after this long the score has fallen to 1/e of the count.
+    static constexpr double halfLifeDays = 7.0;
+    // The quiet period after the last recorded use before the file is written.
+    static constexpr double saveDelay = 0.5;
+    static constexpr const char* fileName = "history.json";
+
+    // The store reads and writes `configDirectory`/history.json; it never creates the directory.
+    static std::shared_ptr<HistoryStore> create(Scheduler& scheduler, const Clock& clock,
+                                                std::filesystem::path configDirectory);
+    // Writes a pending save before going away.
+    ~HistoryStore();
+
+    HistoryStore(const HistoryStore&) = delete;
+    HistoryStore& operator=(const HistoryStore&) = delete;
+
+    // Reads and decodes history.json on a background job and applies it on the main thread; nothing
+    // waits for it. Uses recorded in the meantime are added to the loaded history, and no save runs before
+    // the load has finished. Only the first call loads.
+    void load();
+
+    // Records one use of `id` now and schedules a save.
+    void recordUsage(const std::string& id);
+
+    // Writes a pending change at once, finishing an unfinished load on this thread first. The
+    // application calls it when it quits.
+    void flush();
+
+    // The cached frecency score of `id`; 0 when it has none. Always a finite number.
+    double frecencyScore(const std::string& id) const;
+    // When `id` was last used; absent when it never was.
+    std::optional<Clock::WallTime> lastUsedDate(const std::string& id) const;
+
+    // count × e^(−age in days / halfLifeDays) at `now`. An entry dated in the future scores above its
+    // count. A result that is not finite is replaced: NaN by 0, infinities by the largest finite value
+    // of the same sign, so that sorting by score stays well defined.
+    static double score(const UsageEntry& entry, Clock::WallTime now);
+
+    const UsageHistory& history() const { return history_; }
+    const std::unordered_map<std::string, double>& scoreCache() const { return scoreCache_; }
+    bool isDirty() const { return isDirty_; }
+    bool isLoading() const { return loadState_ == LoadState::loading; }
+    std::filesystem::path historyPath() const { return configDirectory_ / fileName; }
+    // Where a history.json that could not be read or decoded is kept before it is first replaced.
+    std::filesystem::path setAsidePath() const;
+
+private:
+    enum class LoadState { notStarted, loading, finished };
+
+    // What the background read found.
+    struct Missing {};
+    struct Unreadable {};
+    struct Undecodable {
+        std::string bytes;
+    };
+    using ReadResult = std::variant<Missing, Unreadable, Undecodable, UsageHistory>;
+
+    // What must happen to the file on disk before it is first overwritten.
+    struct CopyAside {
+        std::string bytes;
+    };
+    struct MoveAside {};
+    using SetAside = std::variant<std::monostate, CopyAside, MoveAside>;
+
+    HistoryStore(Scheduler& scheduler, const Clock& clock, std::filesystem::path configDirectory);
+
+    static ReadResult readHistoryFile(const std::filesystem::path& path);
+    void finishLoad(ReadResult result);
+    void applyLoad(ReadResult result);
+    void rebuildScoreCache();
+    void scheduleSave();
+    void save();
+    bool setAsideOldFile();
+
+    UsageHistory history_;
+    std::unordered_map<std::string, double> scoreCache_;
+    bool isDirty_ = false;
+    std::optional<CancellationToken> saveTask_;
+
+    Scheduler& scheduler_;
+    const Clock& clock_;
+    std::filesystem::path configDirectory_;
+    LoadState loadState_ = LoadState::notStarted;
+    CancellationToken loadTask_;
+    SetAside setAside_;
+};
+
+} // namespace korvane

@@ -1,0 +1,178 @@
+#include "registry/usagehistory.h"
+
+#include "base/jsonreader.h"
+#include "registry/isodate.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace korvane {
+namespace {
+
+// The history is written with every object's keys sorted, which is the order of nlohmann's own
+// map-backed JSON type; it also keeps reading and writing thousands of ids linear-logarithmic, where
+// the member-order type looks each key up one by one.
+using SortedJson = nlohmann::json;
+
+SortedJson encodeEntries(const std::map<std::string, UsageEntry>& entries, bool checkKeys) {
+    SortedJson object = SortedJson::object();
+    for (const auto& [id, entry] : entries) {
+        if (checkKeys) {
+            try {
+                (void)SortedJson(id).dump();
+            } catch (const SortedJson::exception&) {
+                continue;
+            }
+        }
+        object.emplace(id, SortedJson{{"count", entry.count}, {"last_used", formatIsoDate(entry.lastUsed)}});
+    }
+    return object;
+}
+
+Expected<std::string, std::string> encodeWith(const UsageHistory& history, bool checkKeys) {
+    const SortedJson root{{"entries", encodeEntries(history.entries, checkKeys)},
+                          {"version", history.version}};
+    try {
+        return root.dump(2) + "\n";
+    } catch (const SortedJson::exception& error) {
+        return makeUnexpected(std::string(error.what()));
+    }
+}
+
+// The deepest nesting of arrays and objects, counted before parsing so that a hostile file is refused
+// before anything is built.
+std::size_t nestingDepth(std::string_view text) {
+    std::size_t depth = 0;
+    std::size_t deepest = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+Expected<SortedJson, std::string> parseSorted(std::string_view text) {
+    if (nestingDepth(text) > kMaxJsonDepth) {
+        return makeUnexpected(std::string("JSON nests too deeply"));
+    }
+    SortedJson parsed = SortedJson::parse(text.begin(), text.end(), nullptr, false);
+    if (parsed.is_discarded()) {
+        return makeUnexpected(std::string("not JSON"));
+    }
+    return parsed;
+}
+
+const SortedJson* member(const SortedJson& object, const char* key) {
+    const auto found = object.find(key);
+    return found == object.end() || found->is_null() ? nullptr : &*found;
+}
+
+UsageEntry decodeEntry(const SortedJson& sorted, const std::string& path, JsonDecodeStatus& status) {
+    UsageEntry entry;
+    // Entries are small; the shared reader gives them the same key mapping and strict types as the
+    // configuration files.
+    const Json value(sorted);
+    const JsonObjectReader reader(value, path, status);
+    if (status.failed()) {
+        return entry;
+    }
+    const Json* count = reader.find("count");
+    const Json* lastUsed = reader.find("lastUsed");
+    if (count == nullptr || lastUsed == nullptr) {
+        status.fail(path, count == nullptr ? "\"count\" is missing" : "\"last_used\" is missing");
+        return entry;
+    }
+    entry.count = readJsonInteger(*count, reader.pathOf("count"), status).value_or(0);
+    const auto text = readJsonString(*lastUsed, reader.pathOf("lastUsed"), status);
+    if (!text) {
+        return entry;
+    }
+    if (const auto date = parseIsoDate(*text)) {
+        entry.lastUsed = *date;
+    } else {
+        status.fail(reader.pathOf("lastUsed"), "not a date such as 2026-01-02T03:04:05Z: " + *text);
+    }
+    return entry;
+}
+
+} // namespace
+
+Expected<std::string, std::string> UsageHistory::encode() const {
+    auto text = encodeWith(*this, false);
+    if (!text) {
+        // Only an id that is not UTF-8 can fail; drop such ids rather than never saving again.
+        text = encodeWith(*this, true);
+    }
+    return text;
+}
+
+Expected<UsageHistory, std::string> UsageHistory::decode(std::string_view text) {
+    const auto parsed = parseSorted(text);
+    if (!parsed) {
+        return makeUnexpected(parsed.error());
+    }
+    if (!parsed->is_object()) {
+        return makeUnexpected(std::string("history: expected an object"));
+    }
+    const SortedJson* version = member(*parsed, "version");
+    const SortedJson* entries = member(*parsed, "entries");
+    if (version == nullptr || entries == nullptr) {
+        return makeUnexpected(
+            std::string(version == nullptr ? "\"version\" is missing" : "\"entries\" is missing"));
+    }
+    JsonDecodeStatus status(false);
+    UsageHistory history;
+    history.version = readJsonInteger(Json(*version), "history.version", status).value_or(1);
+    if (!status.failed() && !entries->is_object()) {
+        status.fail("history.entries", "expected an object");
+    }
+    if (status.failed()) {
+        return makeUnexpected(status.error());
+    }
+    for (const auto& [id, value] : entries->items()) {
+        UsageEntry entry = decodeEntry(value, "history.entries." + id, status);
+        if (status.failed()) {
+            return makeUnexpected(status.error());
+        }
+        history.entries.emplace_hint(history.entries.end(), id, entry);
+    }
+    return history;
+}
+
+void mergeUsage(UsageHistory& into, const UsageHistory& earlier) {
+    for (const auto& [id, use] : earlier.entries) {
+        const auto [found, inserted] = into.entries.try_emplace(id, use);
+        if (inserted) {
+            continue;
+        }
+        UsageEntry& entry = found->second;
+        std::int64_t sum = 0;
+        if (__builtin_add_overflow(entry.count, use.count, &sum)) {
+            sum = use.count > 0 ? std::numeric_limits<std::int64_t>::max()
+                                : std::numeric_limits<std::int64_t>::min();
+        }
+        entry.count = sum;
+        entry.lastUsed = std::max(entry.lastUsed, use.lastUsed);
+    }
+}
+
+std::int64_t incrementedCount(std::int64_t count) {
+    return count == std::numeric_limits<std::int64_t>::max() ? count : count + 1;
+}
+
+} // namespace korvane

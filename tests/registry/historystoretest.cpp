@@ -1,0 +1,299 @@
+#include "registry/historystore.h"
+
+#include "base/clock.h"
+#include "base/manualscheduler.h"
+#include "registry/isodate.h"
+#include "support/tempdir.h"
+
+#include <cmath>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <limits>
+#include <sys/stat.h>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Passes main-thread work to a ManualScheduler but keeps background jobs until the test releases
+// them, so a file read can be made to finish after any number of main-thread events.
+class HoldingScheduler final : public Scheduler {
+public:
+    explicit HoldingScheduler(ManualScheduler& inner)
+        : inner_(inner) {}
+
+    void post(Task task) override { inner_.post(std::move(task)); }
+    CancellationToken postAfter(double seconds, Task task) override {
+        return inner_.postAfter(seconds, std::move(task));
+    }
+    CancellationToken runInBackground(TaskPriority, Job job) override {
+        CancellationToken token;
+        held_.emplace_back(std::move(job), token);
+        return token;
+    }
+    CancellationToken watchReadable(int fd, Task onReadable) override {
+        return inner_.watchReadable(fd, std::move(onReadable));
+    }
+
+    void releaseJobs() {
+        auto jobs = std::move(held_);
+        held_.clear();
+        for (auto& [job, token] : jobs) {
+            if (!token.isCancelled()) {
+                job(token);
+            }
+        }
+    }
+
+private:
+    ManualScheduler& inner_;
+    std::vector<std::pair<Job, CancellationToken>> held_;
+};
+
+Clock::WallTime date(const char* text) {
+    return parseIsoDate(text).value();
+}
+
+class HistoryStoreTest : public testing::Test {
+protected:
+    HistoryStoreTest() { manual.attachClock(&clock); }
+
+    fs::path historyFile() const { return dir.path() / "history.json"; }
+    fs::path badFile() const { return dir.path() / "history.json.bad"; }
+    void writeHistory(const std::string& text) const { dir.write("history.json", text); }
+    UsageHistory historyOnDisk() const { return UsageHistory::decode(test::readFile(historyFile())).value(); }
+
+    // A store whose load has come back.
+    std::shared_ptr<HistoryStore> loadedStore() {
+        auto store = HistoryStore::create(scheduler, clock, dir.path());
+        store->load();
+        scheduler.releaseJobs();
+        manual.runUntilIdle();
+        return store;
+    }
+
+    test::TempDir dir;
+    FakeClock clock{date("2026-01-08T12:00:00Z")};
+    ManualScheduler manual;
+    HoldingScheduler scheduler{manual};
+};
+
+TEST_F(HistoryStoreTest, ScoresDecayWithAnEFoldingTimeOfSevenDays) {
+    const auto now = date("2026-01-08T12:00:00Z");
+    struct Case {
+        std::int64_t count;
+        double ageDays;
+        double expected;
+    };
+    const Case cases[] = {
+        {1, 0, 1.0},
+        {10, 7, 10 * std::exp(-1.0)}, // about 3.68
+        {1, 1, std::exp(-1.0 / 7)},   // about 0.867
+        {4, 14, 4 * std::exp(-2.0)},
+        {1, -7, std::exp(1.0)}, // used "in the future" after a clock change
+        {0, 3, 0.0},
+    };
+    for (const auto& c : cases) {
+        const auto used = now - std::chrono::seconds(static_cast<std::int64_t>(c.ageDays * 86400));
+        EXPECT_NEAR(HistoryStore::score({c.count, used}, now), c.expected, 1e-12)
+            << c.count << " " << c.ageDays;
+    }
+}
+
+TEST_F(HistoryStoreTest, LoadFillsTheScoreCacheAndLastUseDates) {
+    writeHistory(R"({"version": 1, "entries": {
+        "manual:Old": {"count": 10, "last_used": "2026-01-01T12:00:00Z"},
+        "file:src/A.c": {"count": 1, "last_used": "2026-01-08T12:00:00Z"}}})");
+    auto store = HistoryStore::create(scheduler, clock, dir.path());
+    store->load();
+    EXPECT_EQ(store->frecencyScore("manual:Old"), 0.0) << "nothing is known before the read comes back";
+
+    scheduler.releaseJobs();
+    manual.runUntilIdle();
+    EXPECT_NEAR(store->frecencyScore("manual:Old"), 3.679, 1e-3);
+    EXPECT_DOUBLE_EQ(store->frecencyScore("file:src/A.c"), 1.0);
+    EXPECT_EQ(store->frecencyScore("manual:old"), 0.0);
+    EXPECT_EQ(store->lastUsedDate("manual:Old"), date("2026-01-01T12:00:00Z"));
+    EXPECT_FALSE(store->lastUsedDate("never"));
+    EXPECT_FALSE(store->isDirty());
+}
+
+TEST_F(HistoryStoreTest, ABurstOfUsesIsWrittenOnceAfterTheQuietPeriod) {
+    auto store = loadedStore();
+    store->recordUsage("manual:sig");
+    manual.advance(0.3);
+    store->recordUsage("manual:sig");
+    store->recordUsage("git:branch:main");
+    manual.advance(0.49);
+    EXPECT_FALSE(fs::exists(historyFile()));
+
+    manual.advance(0.02);
+    const auto written = historyOnDisk();
+    EXPECT_EQ(written.entries.at("manual:sig"), (UsageEntry{2, date("2026-01-08T12:00:00Z")}));
+    EXPECT_EQ(written.entries.at("git:branch:main").count, 1);
+    EXPECT_FALSE(store->isDirty());
+
+    fs::remove(historyFile());
+    manual.advance(10);
+    EXPECT_FALSE(fs::exists(historyFile())) << "a second write after the burst";
+}
+
+TEST_F(HistoryStoreTest, UsesRecordedDuringTheLoadAreMergedAndNoSaveRunsBeforeIt) {
+    const std::string original = R"({"version": 3, "entries": {
+        "manual:a": {"count": 5, "last_used": "2026-01-01T00:00:00Z"},
+        "manual:b": {"count": 2, "last_used": "2026-01-02T00:00:00Z"}}})";
+    writeHistory(original);
+    auto store = HistoryStore::create(scheduler, clock, dir.path());
+    store->load();
+
+    store->recordUsage("manual:a");
+    store->recordUsage("manual:c");
+    manual.advance(5);
+    EXPECT_EQ(test::readFile(historyFile()), original) << "saved over a file that was not read yet";
+    EXPECT_TRUE(store->isDirty());
+
+    scheduler.releaseJobs();
+    manual.runUntilIdle();
+    const auto& entries = store->history().entries;
+    EXPECT_EQ(store->history().version, 3);
+    EXPECT_EQ(entries.at("manual:a"), (UsageEntry{6, date("2026-01-08T12:00:00Z")}));
+    EXPECT_EQ(entries.at("manual:b").count, 2);
+    EXPECT_EQ(entries.at("manual:c").count, 1);
+    EXPECT_NEAR(store->frecencyScore("manual:a"), 6 * std::exp(-5.0 / 86400 / 7), 1e-12);
+
+    manual.advance(HistoryStore::saveDelay);
+    EXPECT_EQ(historyOnDisk(), store->history());
+}
+
+TEST_F(HistoryStoreTest, FlushBeforeTheLoadReturnsReadsTheFileFirst) {
+    writeHistory(
+        R"({"version": 1, "entries": {"manual:a": {"count": 5, "last_used": "2026-01-01T00:00:00Z"}}})");
+    auto store = HistoryStore::create(scheduler, clock, dir.path());
+    store->load();
+    store->recordUsage("manual:a");
+    store->flush();
+    EXPECT_EQ(historyOnDisk().entries.at("manual:a").count, 6);
+
+    // The background read that comes back late is dropped rather than merged a second time.
+    scheduler.releaseJobs();
+    manual.advance(5);
+    EXPECT_EQ(store->history().entries.at("manual:a").count, 6);
+    EXPECT_EQ(historyOnDisk().entries.at("manual:a").count, 6);
+}
+
+TEST_F(HistoryStoreTest, AnUndecodableFileIsKeptAsideBeforeItIsReplaced) {
+    const std::string cases[] = {
+        "{ not json",
+        R"({"entries": {}})",
+        R"({"version": 1, "entries": {"a": {"count": 1, "last_used": "2026-01-02T03:04:05.5Z"}}})",
+    };
+    for (const auto& original : cases) {
+        fs::remove(badFile());
+        writeHistory(original);
+        auto store = loadedStore();
+        EXPECT_TRUE(store->history().entries.empty());
+        manual.advance(5);
+        EXPECT_EQ(test::readFile(historyFile()), original) << "touched without a use";
+        EXPECT_FALSE(fs::exists(badFile()));
+
+        store->recordUsage("manual:new");
+        manual.advance(HistoryStore::saveDelay);
+        EXPECT_EQ(test::readFile(badFile()), original);
+        EXPECT_EQ(historyOnDisk().entries.size(), 1u);
+
+        // Once set aside, later saves leave the kept copy alone.
+        fs::remove(badFile());
+        store->recordUsage("manual:new");
+        manual.advance(HistoryStore::saveDelay);
+        EXPECT_FALSE(fs::exists(badFile()));
+        EXPECT_EQ(historyOnDisk().entries.at("manual:new").count, 2);
+    }
+}
+
+TEST_F(HistoryStoreTest, ASymlinkedUndecodableFileKeepsItsLink) {
+    const auto target = dir.write("dotfiles/history.json", "garbage");
+    fs::create_symlink(target, historyFile());
+    auto store = loadedStore();
+    store->recordUsage("manual:a");
+    manual.advance(HistoryStore::saveDelay);
+
+    EXPECT_TRUE(fs::is_symlink(historyFile()));
+    EXPECT_EQ(test::readFile(badFile()), "garbage");
+    EXPECT_EQ(UsageHistory::decode(test::readFile(target)).value().entries.size(), 1u);
+}
+
+TEST_F(HistoryStoreTest, AFileThatCannotBeReadIsMovedAsideNotOverwritten) {
+    // A FIFO must not block the read, and an oversized file is not loaded whole.
+    ASSERT_EQ(::mkfifo(historyFile().c_str(), 0600), 0);
+    {
+        auto store = loadedStore();
+        store->recordUsage("manual:a");
+        manual.advance(HistoryStore::saveDelay);
+        EXPECT_TRUE(fs::is_fifo(badFile()));
+        EXPECT_EQ(historyOnDisk().entries.at("manual:a").count, 1);
+    }
+    fs::remove(badFile());
+    fs::remove(historyFile());
+    fs::resize_file(dir.write("history.json", "{"), 17u << 20);
+    {
+        auto store = loadedStore();
+        store->recordUsage("manual:a");
+        manual.advance(HistoryStore::saveDelay);
+        EXPECT_EQ(fs::file_size(badFile()), 17u << 20);
+        EXPECT_EQ(historyOnDisk().entries.size(), 1u);
+    }
+}
+
+TEST_F(HistoryStoreTest, HugeCountsAndFarFutureDatesGiveFiniteScores) {
+    writeHistory(R"({"version": 1, "entries": {
+        "max": {"count": 9223372036854775807, "last_used": "2026-01-08T12:00:00Z"},
+        "future": {"count": 3, "last_used": "9999-12-31T23:59:59Z"},
+        "future-zero": {"count": 0, "last_used": "9999-12-31T23:59:59Z"},
+        "future-negative": {"count": -2, "last_used": "9999-12-31T23:59:59Z"},
+        "ancient": {"count": 9223372036854775807, "last_used": "0001-01-01T00:00:00Z"}}})");
+    auto store = loadedStore();
+    for (const auto& [id, score] : store->scoreCache()) {
+        EXPECT_TRUE(std::isfinite(score)) << id;
+    }
+    EXPECT_EQ(store->frecencyScore("future"), std::numeric_limits<double>::max());
+    EXPECT_EQ(store->frecencyScore("future-zero"), 0.0);
+    EXPECT_EQ(store->frecencyScore("future-negative"), std::numeric_limits<double>::lowest());
+    EXPECT_EQ(store->frecencyScore("ancient"), 0.0);
+
+    store->recordUsage("max");
+    EXPECT_EQ(store->history().entries.at("max").count, std::numeric_limits<std::int64_t>::max());
+    EXPECT_TRUE(std::isfinite(store->frecencyScore("max")));
+}
+
+TEST_F(HistoryStoreTest, PendingUsesAreWrittenOnFlushAndOnDestruction) {
+    auto store = loadedStore();
+    store->flush();
+    EXPECT_FALSE(fs::exists(historyFile())) << "nothing changed, nothing to write";
+
+    store->recordUsage("manual:a");
+    store->flush();
+    EXPECT_EQ(historyOnDisk().entries.at("manual:a").count, 1);
+    EXPECT_FALSE(store->isDirty());
+
+    store->recordUsage("manual:a");
+    store.reset();
+    EXPECT_EQ(historyOnDisk().entries.at("manual:a").count, 2);
+    manual.advance(5); // the cancelled save of the destroyed store does nothing
+}
+
+TEST_F(HistoryStoreTest, AMissingConfigurationDirectoryIsNotCreated) {
+    const auto missing = dir.path() / "absent";
+    auto store = HistoryStore::create(scheduler, clock, missing);
+    store->load();
+    scheduler.releaseJobs();
+    store->recordUsage("manual:a");
+    manual.advance(HistoryStore::saveDelay);
+    EXPECT_FALSE(fs::exists(missing));
+    EXPECT_FALSE(store->isDirty());
+    EXPECT_EQ(store->history().entries.at("manual:a").count, 1);
+}
+
+} // namespace
+} // namespace korvane

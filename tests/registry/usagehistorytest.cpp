@@ -1,0 +1,146 @@
+#include "registry/usagehistory.h"
+
+#include "registry/isodate.h"
+
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace korvane {
+namespace {
+
+Clock::WallTime at(std::int64_t secondsSinceEpoch) {
+    return Clock::WallTime(std::chrono::seconds(secondsSinceEpoch));
+}
+
+constexpr std::int64_t kJan2 = 1767323045; // 2026-01-02T03:04:05Z
+
+TEST(UsageHistoryTest, WritesSortedPrettyTextWithIdsVerbatim) {
+    UsageHistory history;
+    history.entries["manual:sig"] = {2, at(kJan2)};
+    history.entries["file:Src/Foo_Bar.c"] = {1, at(kJan2 + 86400) + std::chrono::milliseconds(999)};
+
+    EXPECT_EQ(history.encode().value(), R"({
+  "entries": {
+    "file:Src/Foo_Bar.c": {
+      "count": 1,
+      "last_used": "2026-01-03T03:04:05Z"
+    },
+    "manual:sig": {
+      "count": 2,
+      "last_used": "2026-01-02T03:04:05Z"
+    }
+  },
+  "version": 1
+}
+)");
+}
+
+TEST(UsageHistoryTest, RoundTripsIdsVersionAndExtremeCounts) {
+    UsageHistory history;
+    history.version = 7;
+    history.entries["manual:my_snippet"] = {3, at(kJan2)};
+    history.entries["file:Src/Foo_Bar.c"] = {std::numeric_limits<std::int64_t>::max(), at(0)};
+    history.entries["git:remote:origin"] = {-4, at(-86400)};
+    history.entries["aidoc:Ünïcode ✓"] = {1, at(kJan2)};
+
+    const auto decoded = UsageHistory::decode(history.encode().value());
+    ASSERT_TRUE(decoded) << decoded.error();
+    EXPECT_EQ(*decoded, history);
+}
+
+TEST(UsageHistoryTest, LeavesOutIdsThatAreNotUtf8InsteadOfFailing) {
+    UsageHistory history;
+    history.entries["file:ok"] = {1, at(kJan2)};
+    history.entries["file:bad\xff"] = {1, at(kJan2)};
+
+    const auto decoded = UsageHistory::decode(history.encode().value());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->entries.size(), 1u);
+    EXPECT_TRUE(decoded->entries.count("file:ok"));
+}
+
+TEST(UsageHistoryTest, DecodesAcceptableFiles) {
+    const auto decoded = UsageHistory::decode(R"({"version": 7, "extra": true, "entries": {
+        "A:B/c": {"count": 4, "last_used": "2026-01-02T05:04:05+02:00", "note": 1}}})");
+    ASSERT_TRUE(decoded) << decoded.error();
+    EXPECT_EQ(decoded->version, 7);
+    EXPECT_EQ(decoded->entries.at("A:B/c"), (UsageEntry{4, at(kJan2)}));
+}
+
+TEST(UsageHistoryTest, RefusesMalformedFiles) {
+    const char* const cases[] = {
+        "",
+        "[]",
+        R"({"entries": {}})",
+        R"({"version": 1})",
+        R"({"version": null, "entries": {}})",
+        R"({"version": "1", "entries": {}})",
+        R"({"version": 1.5, "entries": {}})",
+        R"({"version": 1, "entries": []})",
+        R"({"version": 1, "entries": {"a": 3}})",
+        R"({"version": 1, "entries": {"a": {"count": 1}}})",
+        R"({"version": 1, "entries": {"a": {"last_used": "2026-01-02T03:04:05Z"}}})",
+        R"({"version": 1, "entries": {"a": {"count": "1", "last_used": "2026-01-02T03:04:05Z"}}})",
+        R"({"version": 1, "entries": {"a": {"count": 1.5, "last_used": "2026-01-02T03:04:05Z"}}})",
+        R"({"version": 1, "entries": {"a": {"count": 1, "last_used": 1767323045}}})",
+        R"({"version": 1, "entries": {"a": {"count": 1, "last_used": "2026-01-02T03:04:05.250Z"}}})",
+    };
+    for (const char* text : cases) {
+        EXPECT_FALSE(UsageHistory::decode(text)) << text;
+    }
+    const std::string deep =
+        R"({"version": 1, "entries": {}, "x": )" + std::string(100, '[') + std::string(100, ']') + "}";
+    EXPECT_FALSE(UsageHistory::decode(deep));
+}
+
+TEST(IsoDateTest, RefusesAnythingButWholeSecondDateTimes) {
+    const char* const cases[] = {
+        "2026-01-02T03:04:05",      "2026-01-02 03:04:05Z",      "2026-01-02t03:04:05z",
+        "2026-01-02T03:04:05.0Z",   "2026-02-30T00:00:00Z",      "2026-13-01T00:00:00Z",
+        "2026-01-02T24:00:00Z",     "2026-01-02T03:60:00Z",      "2026-01-02T03:04:60Z",
+        "2026-01-02T03:04:05+0200", "2026-01-02T03:04:05+24:00", "26-01-02T03:04:05Z",
+        "2026-01-02T03:04:05Z ",    "+2026-01-02T03:04:05Z",
+    };
+    for (const char* text : cases) {
+        EXPECT_FALSE(parseIsoDate(text)) << text;
+    }
+    EXPECT_EQ(parseIsoDate("2024-02-29T23:59:59Z"), at(1709251199));
+    EXPECT_EQ(parseIsoDate("1969-12-31T23:59:59Z"), at(-1));
+    EXPECT_EQ(parseIsoDate("2026-01-02T00:04:05-03:00"), at(kJan2));
+}
+
+TEST(IsoDateTest, FormatsWholeSecondsAndClampsUnrepresentableYears) {
+    EXPECT_EQ(formatIsoDate(at(-1) + std::chrono::milliseconds(500)), "1969-12-31T23:59:59Z");
+    EXPECT_EQ(formatIsoDate(at(kJan2) + std::chrono::milliseconds(999)), "2026-01-02T03:04:05Z");
+
+    const auto future = parseIsoDate("9999-12-31T23:59:59Z");
+    const auto past = parseIsoDate("0001-01-01T00:00:00Z");
+    ASSERT_TRUE(future && past);
+    EXPECT_EQ(formatIsoDate(*future), "2262-04-11T23:47:16Z");
+    EXPECT_EQ(formatIsoDate(*past), "1677-09-21T00:12:44Z");
+    // Clamped dates are stable when written and read again.
+    EXPECT_EQ(parseIsoDate(formatIsoDate(*future)), future);
+    EXPECT_EQ(parseIsoDate(formatIsoDate(*past)), past);
+}
+
+TEST(UsageHistoryTest, MergeAddsCountsKeepsLaterDateAndSaturates) {
+    constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
+    UsageHistory loaded;
+    loaded.entries["a"] = {5, at(kJan2)};
+    loaded.entries["big"] = {kMax - 1, at(kJan2 + 10)};
+    UsageHistory early;
+    early.entries["a"] = {2, at(kJan2 + 60)};
+    early.entries["big"] = {3, at(kJan2)};
+    early.entries["new"] = {1, at(kJan2)};
+
+    mergeUsage(loaded, early);
+    EXPECT_EQ(loaded.entries.at("a"), (UsageEntry{7, at(kJan2 + 60)}));
+    EXPECT_EQ(loaded.entries.at("big"), (UsageEntry{kMax, at(kJan2 + 10)}));
+    EXPECT_EQ(loaded.entries.at("new"), (UsageEntry{1, at(kJan2)}));
+
+    EXPECT_EQ(incrementedCount(kMax), kMax);
+    EXPECT_EQ(incrementedCount(-1), 0);
+}
+
+} // namespace
+} // namespace korvane
