@@ -1,0 +1,72 @@
+#include "base/graphemetext.h"
+
+#include "base/unicode.h"
+
+#include <memory>
+#include <unicode/brkiter.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+namespace korvane {
+namespace {
+
+// Creating a break iterator loads rule data, so each thread keeps one and only resets its text.
+icu::BreakIterator* characterBreaks() {
+    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> created(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        return U_SUCCESS(status) ? std::move(created) : nullptr;
+    }();
+    return iterator.get();
+}
+
+} // namespace
+
+GraphemeText::GraphemeText(std::string_view utf8) {
+    if (isAscii(utf8)) {
+        bytes_.assign(utf8);
+        ends_.reserve(utf8.size());
+        for (std::size_t i = 0; i < utf8.size(); ++i) {
+            if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
+                ++i;
+            }
+            ends_.push_back(static_cast<std::uint32_t>(i + 1));
+        }
+        return;
+    }
+
+    const icu::UnicodeString source =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<std::int32_t>(utf8.size())));
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    // Clusters of a text that is already in NFC are in NFC themselves, so the common case skips
+    // normalising cluster by cluster.
+    const bool alreadyNfc = U_FAILURE(status) || nfc->isNormalized(source, status);
+
+    icu::BreakIterator* breaks = characterBreaks();
+    if (breaks == nullptr) {
+        // Without break rules, fall back to one code point per cluster rather than failing.
+        for (std::int32_t start = 0; start < source.length(); start = source.moveIndex32(start, 1)) {
+            source.tempSubStringBetween(start, source.moveIndex32(start, 1)).toUTF8String(bytes_);
+            ends_.push_back(static_cast<std::uint32_t>(bytes_.size()));
+        }
+        return;
+    }
+    breaks->setText(source);
+    std::int32_t start = breaks->first();
+    for (std::int32_t end = breaks->next(); end != icu::BreakIterator::DONE; start = end, end = breaks->next()) {
+        icu::UnicodeString cluster = source.tempSubStringBetween(start, end);
+        if (!alreadyNfc) {
+            UErrorCode clusterStatus = U_ZERO_ERROR;
+            icu::UnicodeString normalized = nfc->normalize(cluster, clusterStatus);
+            if (U_SUCCESS(clusterStatus)) {
+                cluster = normalized;
+            }
+        }
+        cluster.toUTF8String(bytes_);
+        ends_.push_back(static_cast<std::uint32_t>(bytes_.size()));
+    }
+}
+
+} // namespace korvane

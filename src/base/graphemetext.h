@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvane {
+
+// A text split into extended grapheme clusters, each stored in Normalization Form C, so that two
+// clusters compare equal exactly when they are canonically equivalent. The clusters share one byte
+// buffer; a value is immutable after construction and may be read from any thread.
+class GraphemeText {
+public:
+    GraphemeText() = default;
+    explicit GraphemeText(std::string_view utf8);
+
+    std::size_t size() const { return ends_.size(); }
+    bool empty() const { return ends_.empty(); }
+
+    // The NFC bytes of cluster `index`.
+    std::string_view operator[](std::size_t index) const {
+        const std::uint32_t begin = index == 0 ? 0 : ends_[index - 1];
+        return std::string_view(bytes_).substr(begin, ends_[index] - begin);
+    }
+
+    // All clusters joined: the NFC form of the whole text.
+    const std::string& bytes() const { return bytes_; }
+
+    bool operator==(const GraphemeText& other) const { return ends_ == other.ends_ && bytes_ == other.bytes_; }
+
+private:
+    std::string bytes_;
+    std::vector<std::uint32_t> ends_;
+};
+
+} // namespace korvane
