@@ -1,0 +1,65 @@
+#pragma once
+
+#include "base/graphemetext.h"
+#include "base/unicode.h"
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+// Building blocks that let one matching algorithm run over bytes (std::string_view, one byte per
+// position) and over grapheme clusters (GraphemeText), and over a mix of the two, without copying.
+namespace korvane::detail {
+
+inline bool unitEquals(char a, char b) { return a == b; }
+inline bool unitEquals(std::string_view a, std::string_view b) { return a == b; }
+inline bool unitEquals(char a, std::string_view b) { return b.size() == 1 && b.front() == a; }
+inline bool unitEquals(std::string_view a, char b) { return a.size() == 1 && a.front() == b; }
+
+inline bool unitIs(char unit, char ascii) { return unit == ascii; }
+inline bool unitIs(std::string_view unit, char ascii) { return unit.size() == 1 && unit.front() == ascii; }
+
+inline CharacterCase unitCase(char unit) {
+    return isAsciiUpper(unit) ? CharacterCase::upper
+           : isAsciiLower(unit) ? CharacterCase::lower
+                                : CharacterCase::uncased;
+}
+inline CharacterCase unitCase(std::string_view unit) { return characterCase(unit); }
+
+// A window [offset, offset + length) of a sequence of units, itself indexable like one.
+template <class Units>
+struct Slice {
+    const Units* units = nullptr;
+    std::size_t offset = 0;
+    std::size_t length = 0;
+
+    std::size_t size() const { return length; }
+    decltype(auto) operator[](std::size_t index) const { return (*units)[offset + index]; }
+};
+
+template <class Units>
+Slice<Units> sliceOf(const Units& units, std::size_t offset, std::size_t length) {
+    return Slice<Units>{&units, offset, length};
+}
+
+// The position of the last unit equal to `ascii` in [0, end), if any.
+template <class Units>
+std::optional<std::size_t> lastIndexOf(const Units& units, char ascii, std::size_t end) {
+    for (std::size_t i = end; i > 0; --i) {
+        if (unitIs(units[i - 1], ascii)) {
+            return i - 1;
+        }
+    }
+    return std::nullopt;
+}
+
+// Calls `visit` with `text` as bytes when every byte is one cluster, else with its clusters.
+template <class Visit>
+decltype(auto) visitUnits(std::string_view text, Visit&& visit) {
+    if (isSingleByteClusters(text)) {
+        return visit(text);
+    }
+    return visit(GraphemeText(text));
+}
+
+} // namespace korvane::detail
