@@ -5,7 +5,9 @@
 #include <memory>
 #include <unicode/brkiter.h>
 #include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 
 namespace korvane {
 namespace {
@@ -21,21 +23,67 @@ icu::BreakIterator* characterBreaks() {
     return iterator.get();
 }
 
+// A code point that always stands alone as a cluster and is already in composed form: no
+// combining mark, joiner, modifier, regional indicator, Hangul jamo or other character that the
+// cluster rules attach to a neighbour, and no character that composes with its predecessor.
+bool isStandaloneComposed(UChar32 codePoint) {
+    return u_getIntPropertyValue(codePoint, UCHAR_GRAPHEME_CLUSTER_BREAK) == U_GCB_OTHER &&
+           u_getIntPropertyValue(codePoint, UCHAR_NFC_QUICK_CHECK) == UNORM_YES;
+}
+
 } // namespace
 
-GraphemeText::GraphemeText(std::string_view utf8) {
-    if (isAscii(utf8)) {
-        bytes_.assign(utf8);
-        ends_.reserve(utf8.size());
-        for (std::size_t i = 0; i < utf8.size(); ++i) {
-            if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
-                ++i;
-            }
-            ends_.push_back(static_cast<std::uint32_t>(i + 1));
-        }
+void GraphemeText::assign(std::string_view utf8) {
+    bytes_.clear();
+    ends_.clear();
+    if (assignSingleByteClusters(utf8) || assignSingleCodePointClusters(utf8)) {
         return;
     }
+    bytes_.clear();
+    ends_.clear();
+    assignWithBreakIterator(utf8);
+}
 
+bool GraphemeText::assignSingleByteClusters(std::string_view utf8) {
+    if (!isAscii(utf8)) {
+        return false;
+    }
+    bytes_.assign(utf8);
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
+            ++i;
+        }
+        ends_.push_back(static_cast<std::uint32_t>(i + 1));
+    }
+    return true;
+}
+
+// The common non-ASCII text (accented Latin, Cyrillic, Greek, CJK in composed form) has one code
+// point per cluster; recognising that is far cheaper than running the break rules.
+bool GraphemeText::assignSingleCodePointClusters(std::string_view utf8) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(utf8.data());
+    const auto length = static_cast<std::int32_t>(utf8.size());
+    std::int32_t offset = 0;
+    while (offset < length) {
+        if (bytes[offset] < 128) {
+            if (bytes[offset] == '\r') {
+                return false;
+            }
+            ++offset;
+        } else {
+            UChar32 codePoint = 0;
+            U8_NEXT(bytes, offset, length, codePoint);
+            if (codePoint < 0 || !isStandaloneComposed(codePoint)) {
+                return false;
+            }
+        }
+        ends_.push_back(static_cast<std::uint32_t>(offset));
+    }
+    bytes_.assign(utf8);
+    return true;
+}
+
+void GraphemeText::assignWithBreakIterator(std::string_view utf8) {
     const icu::UnicodeString source =
         icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<std::int32_t>(utf8.size())));
     UErrorCode status = U_ZERO_ERROR;

@@ -14,7 +14,10 @@ namespace korvane {
 class GraphemeText {
 public:
     GraphemeText() = default;
-    explicit GraphemeText(std::string_view utf8);
+    explicit GraphemeText(std::string_view utf8) { assign(utf8); }
+
+    // Replaces the content with the clusters of `utf8`, reusing the storage.
+    void assign(std::string_view utf8);
 
     std::size_t size() const { return ends_.size(); }
     bool empty() const { return ends_.empty(); }
@@ -31,6 +34,10 @@ public:
     bool operator==(const GraphemeText& other) const { return ends_ == other.ends_ && bytes_ == other.bytes_; }
 
 private:
+    bool assignSingleByteClusters(std::string_view utf8);
+    bool assignSingleCodePointClusters(std::string_view utf8);
+    void assignWithBreakIterator(std::string_view utf8);
+
     std::string bytes_;
     std::vector<std::uint32_t> ends_;
 };

@@ -19,19 +19,65 @@ bool isSingleByteClusters(std::string_view text) {
     return isAscii(text) && text.find("\r\n") == std::string_view::npos;
 }
 
-std::string lowercased(std::string_view text) {
-    if (isAscii(text)) {
-        std::string result(text);
-        for (char& c : result) {
-            c = asciiLower(c);
-        }
-        return result;
-    }
-    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+namespace {
+
+void lowercaseWithIcu(std::string_view text, std::string& out) {
+    icu::UnicodeString unicode =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
     unicode.toLower(icu::Locale::getRoot());
+    out.clear();
+    unicode.toUTF8String(out);
+}
+
+// Code points whose full lower-case mapping differs from the simple one or depends on context:
+// "İ" becomes two code points and "Σ" becomes "ς" at the end of a word.
+bool needsFullLowercaseMapping(UChar32 codePoint) { return codePoint == 0x0130 || codePoint == 0x03A3; }
+
+void appendUtf8(std::string& out, UChar32 codePoint) {
+    const auto value = static_cast<std::uint32_t>(codePoint);
+    if (value < 0x80) {
+        out.push_back(static_cast<char>(value));
+    } else if (value < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (value >> 6)));
+        out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
+    } else if (value < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (value >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (value >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((value >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
+    }
+}
+
+} // namespace
+
+void lowercaseInto(std::string_view text, std::string& out) {
+    out.clear();
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    std::int32_t offset = 0;
+    while (offset < length) {
+        if (bytes[offset] < 128) {
+            out.push_back(asciiLower(text[static_cast<std::size_t>(offset)]));
+            ++offset;
+            continue;
+        }
+        UChar32 codePoint = 0;
+        U8_NEXT(bytes, offset, length, codePoint);
+        if (codePoint < 0 || needsFullLowercaseMapping(codePoint)) {
+            lowercaseWithIcu(text, out);
+            return;
+        }
+        appendUtf8(out, u_tolower(codePoint));
+    }
+}
+
+std::string lowercased(std::string_view text) {
     std::string result;
-    unicode.toUTF8String(result);
+    lowercaseInto(text, result);
     return result;
 }
 

@@ -24,6 +24,9 @@ constexpr bool isAsciiLower(char c) { return c >= 'a' && c <= 'z'; }
 // Full Unicode lower-casing (root locale, so the result does not depend on the user's language).
 std::string lowercased(std::string_view text);
 
+// The same into `out`, reusing its storage; for loops that lower-case many texts.
+void lowercaseInto(std::string_view text, std::string& out);
+
 // The number of extended grapheme clusters of `text`.
 std::size_t graphemeCount(std::string_view text);
 

@@ -11,51 +11,103 @@
 namespace korvane {
 namespace {
 
-// Per-thread buffers for the ASCII path: after the first calls on a thread they have grown to fit
-// and matching a path segment allocates nothing.
-struct AsciiScratch {
+// Per-thread buffers: after the first calls on a thread they have grown to fit, and matching one
+// more path segment allocates nothing unless it matches.
+struct Scratch {
     std::string query;
     std::string text;
+    std::string foldedText;
+    GraphemeText queryChars;
+    GraphemeText textChars;
+    GraphemeText originalChars;
     std::vector<SegmentRange> segments;
 };
 
-AsciiScratch& asciiScratch() {
-    thread_local AsciiScratch scratch;
-    return scratch;
+Scratch& scratch() {
+    thread_local Scratch buffers;
+    return buffers;
 }
 
-std::string_view foldInto(std::string& buffer, std::string_view text, bool caseSensitive) {
+// Copies `text` into `buffer`, lower-cased unless `caseSensitive`, when every byte of it is one
+// character; returns false (leaving `buffer` unspecified) otherwise. Written without early exits so
+// that the compiler can vectorise it: this runs for every candidate of a ranking pass.
+bool foldSingleByteClusters(std::string_view text, bool caseSensitive, std::string& buffer) {
+    const std::size_t length = text.size();
+    buffer.resize(length);
+    const auto* source = reinterpret_cast<const unsigned char*>(text.data());
+    auto* target = reinterpret_cast<unsigned char*>(buffer.data());
+    unsigned char highBits = 0;
     if (caseSensitive) {
-        return text;
+        for (std::size_t i = 0; i < length; ++i) {
+            highBits |= source[i];
+            target[i] = source[i];
+        }
+    } else {
+        for (std::size_t i = 0; i < length; ++i) {
+            const unsigned char c = source[i];
+            highBits |= c;
+            target[i] = static_cast<unsigned char>(c + ((static_cast<unsigned char>(c - 'A') < 26) ? 32 : 0));
+        }
     }
-    buffer.resize(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        buffer[i] = asciiLower(text[i]);
-    }
-    return buffer;
+    return (highBits & 0x80) == 0 && text.find("\r\n") == std::string_view::npos;
 }
 
-std::optional<MatchResult> fuzzyMatchAscii(std::string_view query, std::string_view text, bool caseSensitive) {
-    AsciiScratch& scratch = asciiScratch();
-    scratch.segments.clear();
-    detail::collectSegments(text, scratch.segments);
-    return detail::runCascade(foldInto(scratch.query, query, caseSensitive),
-                              foldInto(scratch.text, text, caseSensitive), scratch.segments);
+// Segments the text as typed on first use only: most candidates are decided without them.
+template <class Units>
+struct LazySegments {
+    const Units& original;
+    std::vector<SegmentRange>& segments;
+    bool ready = false;
+
+    std::span<const SegmentRange> operator()() {
+        if (!ready) {
+            segments.clear();
+            detail::collectSegments(original, segments);
+            ready = true;
+        }
+        return segments;
+    }
+};
+
+std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text, bool caseSensitive,
+                                             Scratch& buffers) {
+    if (caseSensitive) {
+        buffers.textChars.assign(text);
+    } else {
+        lowercaseInto(text, buffers.foldedText);
+        buffers.textChars.assign(buffers.foldedText);
+    }
+    const auto run = [&](const auto& queryUnits) {
+        if (caseSensitive) {
+            return detail::runCascade(queryUnits, buffers.textChars,
+                                      LazySegments<GraphemeText>{buffers.textChars, buffers.segments});
+        }
+        buffers.originalChars.assign(text);
+        return detail::runCascade(queryUnits, buffers.textChars,
+                                  LazySegments<GraphemeText>{buffers.originalChars, buffers.segments});
+    };
+    if (foldSingleByteClusters(query, caseSensitive, buffers.query)) {
+        return run(std::string_view(buffers.query));
+    }
+    if (caseSensitive) {
+        buffers.queryChars.assign(query);
+    } else {
+        lowercaseInto(query, buffers.query);
+        buffers.queryChars.assign(buffers.query);
+    }
+    return run(buffers.queryChars);
 }
 
 } // namespace
 
 std::optional<MatchResult> fuzzyMatch(std::string_view query, std::string_view text, bool caseSensitive) {
-    if (isSingleByteClusters(query) && isSingleByteClusters(text)) {
-        return fuzzyMatchAscii(query, text, caseSensitive);
+    Scratch& buffers = scratch();
+    if (foldSingleByteClusters(text, caseSensitive, buffers.text) &&
+        foldSingleByteClusters(query, caseSensitive, buffers.query)) {
+        return detail::runCascade(std::string_view(buffers.query), std::string_view(buffers.text),
+                                  LazySegments<std::string_view>{text, buffers.segments});
     }
-    std::vector<SegmentRange> segments;
-    detail::visitUnits(text, [&](const auto& units) { detail::collectSegments(units, segments); });
-    const std::string foldedQuery = caseSensitive ? std::string(query) : lowercased(query);
-    const GraphemeText foldedText(caseSensitive ? text : std::string_view(lowercased(text)));
-    return detail::visitUnits(foldedQuery, [&](const auto& queryUnits) {
-        return detail::runCascade(queryUnits, foldedText, segments);
-    });
+    return fuzzyMatchUnicode(query, text, caseSensitive, buffers);
 }
 
 bool isPlausibleFuzzyMatch(const TextRanges& ranges, std::size_t queryLength, std::size_t textLength) {

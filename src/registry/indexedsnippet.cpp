@@ -12,9 +12,10 @@ namespace {
 template <class Query>
 std::optional<MatchResult> matchPrepared(const Query& query, const IndexedSnippet& indexed) {
     if (indexed.lowercasedChars) {
-        return detail::runCascade(query, *indexed.lowercasedChars, indexed.segmentRanges);
+        return detail::runCascade(query, *indexed.lowercasedChars, detail::PrecomputedSegments{indexed.segmentRanges});
     }
-    return detail::runCascade(query, std::string_view(indexed.lowercasedBytes), indexed.segmentRanges);
+    return detail::runCascade(query, std::string_view(indexed.lowercasedBytes),
+                              detail::PrecomputedSegments{indexed.segmentRanges});
 }
 
 } // namespace

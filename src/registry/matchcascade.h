@@ -75,24 +75,37 @@ inline MatchResult singleRangeResult(MatchQuality quality, std::size_t start, st
     return MatchResult{quality, TextRanges{TextRange{start, start + length}}, score};
 }
 
+// The position of the first unit of `text` at or after `from` that equals `unit`, or the text's size.
+template <class Unit, class Text>
+std::size_t findUnit(const Unit& unit, const Text& text, std::size_t from) {
+    if constexpr (std::is_same_v<Text, std::string_view>) {
+        if constexpr (std::is_same_v<std::decay_t<Unit>, char>) {
+            const std::size_t at = text.find(unit, from);
+            return at == std::string_view::npos ? text.size() : at;
+        }
+    }
+    std::size_t at = from;
+    while (at < text.size() && !unitEquals(unit, text[at])) {
+        ++at;
+    }
+    return at;
+}
+
 // The greedy fuzzy subsequence, checked for plausibility as it goes so that a failing candidate
-// costs one scan and no allocation; the ranges are only built for a match.
-template <class Query, class Text>
-std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text,
-                                            std::span<const SegmentRange> segments) {
+// costs one scan and no allocation; the ranges and the boundary bonus are only worked out for a match.
+template <class Query, class Text, class SegmentSource>
+std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text, SegmentSource& segmentSource) {
     const std::size_t n = query.size();
     const std::size_t m = text.size();
+    if (n == 0) {
+        return std::nullopt;
+    }
     const FuzzyLimits limits = fuzzyLimits(n);
     std::size_t first = 0;
     std::size_t last = 0;
     std::size_t position = 0;
-    std::size_t boundaryHits = 0;
-    std::size_t segment = 0;
     for (std::size_t j = 0; j < n; ++j) {
-        std::size_t found = position;
-        while (found < m && !unitEquals(query[j], text[found])) {
-            ++found;
-        }
+        const std::size_t found = findUnit(query[j], text, position);
         if (found == m) {
             return std::nullopt;
         }
@@ -102,15 +115,9 @@ std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text
             return std::nullopt;
         }
         last = found;
-        while (segment < segments.size() && segments[segment].start < found) {
-            ++segment;
-        }
-        if (segment < segments.size() && segments[segment].start == found) {
-            ++boundaryHits;
-        }
         position = found + 1;
     }
-    if (n == 0 || spanRatio(first, last, m) > limits.maxRatio) {
+    if (spanRatio(first, last, m) > limits.maxRatio) {
         return std::nullopt;
     }
 
@@ -118,50 +125,67 @@ std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text
     ranges.reserve(n);
     position = 0;
     for (std::size_t j = 0; j < n; ++j) {
-        while (!unitEquals(query[j], text[position])) {
-            ++position;
-        }
+        position = findUnit(query[j], text, position);
         ranges.push_back({position, position + 1});
         ++position;
     }
     double score = std::max(1.0 - spanRatio(first, last, m), 0.1);
     if (n >= 3) {
+        const std::span<const SegmentRange> segments = segmentSource();
+        std::size_t boundaryHits = 0;
+        std::size_t segment = 0;
+        for (const TextRange& range : ranges) {
+            while (segment < segments.size() && segments[segment].start < range.start) {
+                ++segment;
+            }
+            if (segment < segments.size() && segments[segment].start == range.start) {
+                ++boundaryHits;
+            }
+        }
         score += 0.2 * static_cast<double>(boundaryHits) / static_cast<double>(n);
     }
     return MatchResult{MatchQuality::fuzzy, std::move(ranges), std::min(score, 1.0)};
 }
 
-// The whole cascade. `segments` is the segmentation of the text as typed (before lower-casing);
-// the text and query are compared as given.
-template <class Query, class Text>
-std::optional<MatchResult> runCascade(const Query& query, const Text& text, std::span<const SegmentRange> segments) {
+// The whole cascade. `segmentSource()` returns the segmentation of the text as typed (before
+// lower-casing); it is only called when a result needs it, so callers may compute it lazily. The
+// text and query are compared as given.
+//
+// A prefix or word-boundary match is also an occurrence of the query, so one substring search up
+// front decides the first three tests for the common text that does not contain the query.
+template <class Query, class Text, class SegmentSource>
+std::optional<MatchResult> runCascade(const Query& query, const Text& text, SegmentSource&& segmentSource) {
     const std::size_t n = query.size();
     const std::size_t m = text.size();
 
-    if (m >= n && unitsEqualAt(query, text, 0)) {
-        return singleRangeResult(MatchQuality::prefix, 0, n, 1.0);
-    }
-
-    for (const SegmentRange& segment : segments) {
-        if (segment.start == 0 || segment.end - segment.start < n || segment.start + n > m) {
-            continue;
-        }
-        if (unitsEqualAt(query, text, segment.start)) {
-            return singleRangeResult(MatchQuality::wordBoundary, segment.start, n,
-                                     boundaryScore(segment.boundaryType));
-        }
-    }
-
     if (const auto at = findSubstring(query, text)) {
+        if (*at == 0) {
+            return singleRangeResult(MatchQuality::prefix, 0, n, 1.0);
+        }
+        for (const SegmentRange& segment : segmentSource()) {
+            if (segment.start == 0 || segment.end - segment.start < n || segment.start + n > m) {
+                continue;
+            }
+            if (unitsEqualAt(query, text, segment.start)) {
+                return singleRangeResult(MatchQuality::wordBoundary, segment.start, n,
+                                         boundaryScore(segment.boundaryType));
+            }
+        }
         const auto slash = lastIndexOf(text, '/', m);
         const double score = (slash && *at < *slash + 1) ? 0.4 : 0.8;
         return singleRangeResult(MatchQuality::substring, *at, n, score);
     }
 
-    if (auto fuzzy = fuzzySubsequence(query, text, segments)) {
+    if (auto fuzzy = fuzzySubsequence(query, text, segmentSource)) {
         return fuzzy;
     }
     return lastComponentTypo(query, text, m);
 }
+
+// A segment source over a segmentation computed beforehand.
+struct PrecomputedSegments {
+    std::span<const SegmentRange> segments;
+    std::span<const SegmentRange> operator()() const { return segments; }
+};
 
 } // namespace korvane::detail

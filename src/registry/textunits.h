@@ -12,7 +12,10 @@
 namespace korvane::detail {
 
 inline bool unitEquals(char a, char b) { return a == b; }
-inline bool unitEquals(std::string_view a, std::string_view b) { return a == b; }
+// Clusters are nearly always told apart by their first byte, which saves the call to compare the rest.
+inline bool unitEquals(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && (a.empty() || (a.front() == b.front() && a == b));
+}
 inline bool unitEquals(char a, std::string_view b) { return b.size() == 1 && b.front() == a; }
 inline bool unitEquals(std::string_view a, char b) { return a.size() == 1 && a.front() == b; }
 
@@ -42,7 +45,16 @@ Slice<Units> sliceOf(const Units& units, std::size_t offset, std::size_t length)
     return Slice<Units>{&units, offset, length};
 }
 
+inline std::string_view sliceOf(std::string_view bytes, std::size_t offset, std::size_t length) {
+    return bytes.substr(offset, length);
+}
+
 // The position of the last unit equal to `ascii` in [0, end), if any.
+inline std::optional<std::size_t> lastIndexOf(std::string_view bytes, char ascii, std::size_t end) {
+    const std::size_t at = bytes.substr(0, end).rfind(ascii);
+    return at == std::string_view::npos ? std::nullopt : std::optional<std::size_t>(at);
+}
+
 template <class Units>
 std::optional<std::size_t> lastIndexOf(const Units& units, char ascii, std::size_t end) {
     for (std::size_t i = end; i > 0; --i) {
