@@ -2,6 +2,7 @@
 
 #include "base/unicode.h"
 
+#include <algorithm>
 #include <memory>
 #include <unicode/brkiter.h>
 #include <unicode/normalizer2.h>
@@ -32,6 +33,17 @@ bool isStandaloneComposed(UChar32 codePoint) {
 }
 
 } // namespace
+
+std::optional<std::size_t> GraphemeText::clusterStartingAt(std::size_t offset) const {
+    if (offset == 0) {
+        return ends_.empty() ? std::nullopt : std::optional<std::size_t>(0);
+    }
+    const auto end = std::lower_bound(ends_.begin(), ends_.end(), offset);
+    if (end == ends_.end() || *end != offset || end + 1 == ends_.end()) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(end - ends_.begin()) + 1;
+}
 
 void GraphemeText::assign(std::string_view utf8) {
     bytes_.clear();

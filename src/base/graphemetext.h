@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,12 @@ public:
 
     // All clusters joined: the NFC form of the whole text.
     const std::string& bytes() const { return bytes_; }
+
+    // The offset in bytes() at which cluster `index` begins; size() gives the end of the text.
+    std::size_t byteOffset(std::size_t index) const { return index == 0 ? 0 : ends_[index - 1]; }
+
+    // The index of the cluster that begins at byte `offset`, or nothing when a cluster spans it.
+    std::optional<std::size_t> clusterStartingAt(std::size_t offset) const;
 
     bool operator==(const GraphemeText& other) const { return ends_ == other.ends_ && bytes_ == other.bytes_; }
 

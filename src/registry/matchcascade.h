@@ -51,24 +51,31 @@ bool unitsEqualAt(const Query& query, const Text& text, std::size_t at) {
     return true;
 }
 
+// The first position at which the query's units occur in the text. The search runs on the
+// contiguous bytes of both; a byte hit counts when it begins a unit and the units agree there.
 template <class Query, class Text>
 std::optional<std::size_t> findSubstring(const Query& query, const Text& text) {
     const std::size_t n = query.size();
-    const std::size_t m = text.size();
-    if (m < n) {
+    if (text.size() < n) {
         return std::nullopt;
     }
-    if constexpr (std::is_same_v<Query, std::string_view> && std::is_same_v<Text, std::string_view>) {
-        const std::size_t at = text.find(query);
-        return at == std::string_view::npos ? std::nullopt : std::optional<std::size_t>(at);
-    } else {
-        for (std::size_t i = 0; i + n <= m; ++i) {
-            if (unitsEqualAt(query, text, i)) {
-                return i;
-            }
+    if (n == 0) {
+        return 0;
+    }
+    const std::string_view needle = unitBytes(query);
+    const std::string_view haystack = unitBytes(text);
+    for (std::size_t at = haystack.find(needle); at != std::string_view::npos; at = haystack.find(needle, at + 1)) {
+        const auto index = unitStartingAt(text, at);
+        if (!index || *index + n > text.size()) {
+            continue;
         }
-        return std::nullopt;
+        if constexpr (std::is_same_v<Query, std::string_view> && std::is_same_v<Text, std::string_view>) {
+            return index;
+        } else if (unitsEqualAt(query, text, *index)) {
+            return index;
+        }
     }
+    return std::nullopt;
 }
 
 inline MatchResult singleRangeResult(MatchQuality quality, std::size_t start, std::size_t length, double score) {

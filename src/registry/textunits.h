@@ -49,6 +49,31 @@ inline std::string_view sliceOf(std::string_view bytes, std::size_t offset, std:
     return bytes.substr(offset, length);
 }
 
+// The units as one contiguous byte string, and the unit that begins at a byte offset of it: both
+// bytes and clusters are stored contiguously, so searches can run on bytes and map hits back.
+inline std::string_view unitBytes(std::string_view bytes) { return bytes; }
+inline std::string_view unitBytes(const GraphemeText& clusters) { return clusters.bytes(); }
+inline std::optional<std::size_t> unitStartingAt(std::string_view, std::size_t offset) { return offset; }
+inline std::optional<std::size_t> unitStartingAt(const GraphemeText& clusters, std::size_t offset) {
+    return clusters.clusterStartingAt(offset);
+}
+
+inline std::optional<std::size_t> lastIndexOf(const GraphemeText& clusters, char ascii, std::size_t end) {
+    const std::string_view bytes = std::string_view(clusters.bytes()).substr(0, clusters.byteOffset(end));
+    for (std::size_t searchEnd = bytes.size(); searchEnd > 0;) {
+        const std::size_t at = bytes.substr(0, searchEnd).rfind(ascii);
+        if (at == std::string_view::npos) {
+            break;
+        }
+        // The byte may be the start of a larger cluster, such as a slash with a combining mark.
+        if (const auto index = clusters.clusterStartingAt(at); index && clusters[*index].size() == 1) {
+            return index;
+        }
+        searchEnd = at;
+    }
+    return std::nullopt;
+}
+
 // The position of the last unit equal to `ascii` in [0, end), if any.
 inline std::optional<std::size_t> lastIndexOf(std::string_view bytes, char ascii, std::size_t end) {
     const std::size_t at = bytes.substr(0, end).rfind(ascii);
