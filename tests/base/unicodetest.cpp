@@ -4,7 +4,12 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <memory>
+#include <random>
 #include <string>
+#include <unicode/brkiter.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
 #include <vector>
 
 namespace korvane {
@@ -42,6 +47,63 @@ TEST(UnicodeTest, ClustersAreStoredInComposedForm) {
     EXPECT_TRUE(canonicallyEqual("\u212B", "Å")); // the Ångström sign is a canonical duplicate
     EXPECT_FALSE(canonicallyEqual("Cafe", "Café"));
     EXPECT_EQ(nfcNormalized("e\u0301"), "é");
+}
+
+// The clusters as the break rules and NFC give them, for checking the shortcuts against.
+std::vector<std::string> referenceClusters(const std::string& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> breaks(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    const icu::UnicodeString source = icu::UnicodeString::fromUTF8(text);
+    breaks->setText(source);
+    std::vector<std::string> clusters;
+    for (int32_t start = breaks->first(), end = breaks->next(); end != icu::BreakIterator::DONE;
+         start = end, end = breaks->next()) {
+        std::string cluster;
+        nfc->normalize(source.tempSubStringBetween(start, end), status).toUTF8String(cluster);
+        clusters.push_back(cluster);
+    }
+    return clusters;
+}
+
+TEST(UnicodeTest, ShortcutsAgreeWithTheBreakRulesOnRandomText) {
+    const std::vector<std::string> pieces = {"a", "Z", "-", "\r", "\n", "é", "e\u0301", "\u0301", "ß", "İ", "Σ",
+                                             "ς", "中", "한", "\u1100", "\u1161", "👍", "🏽", "\u200D", "🇩", "🇪",
+                                             "\u0E33", "\u0BC6", "\u0BBE", "Å", "\u212B", "\xff"};
+    std::mt19937 random(42);
+    std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+    for (int i = 0; i < 3000; ++i) {
+        std::string text;
+        for (std::size_t n = random() % 8; n > 0; --n) {
+            text += pieces[pick(random)];
+        }
+        SCOPED_TRACE(text);
+        const GraphemeText clusters(text);
+        const std::vector<std::string> expected = referenceClusters(text);
+        ASSERT_EQ(clusters.size(), expected.size());
+        for (std::size_t c = 0; c < expected.size(); ++c) {
+            ASSERT_EQ(clusters[c], expected[c]);
+            ASSERT_EQ(clusters.clusterStartingAt(clusters.byteOffset(c)), c);
+        }
+        icu::UnicodeString lowered = icu::UnicodeString::fromUTF8(text);
+        lowered.toLower(icu::Locale::getRoot());
+        std::string expectedLower;
+        lowered.toUTF8String(expectedLower);
+        ASSERT_EQ(lowercased(text), expectedLower);
+    }
+}
+
+TEST(UnicodeTest, ClusterStartsAreFoundOnlyAtBoundaries) {
+    const GraphemeText text("añb👍🏽");
+    EXPECT_EQ(text.clusterStartingAt(0), 0u);
+    EXPECT_EQ(text.clusterStartingAt(1), 1u);
+    EXPECT_EQ(text.clusterStartingAt(2), std::nullopt); // inside "ñ"
+    EXPECT_EQ(text.clusterStartingAt(3), 2u);
+    EXPECT_EQ(text.clusterStartingAt(4), 3u);
+    EXPECT_EQ(text.clusterStartingAt(8), std::nullopt); // the modifier belongs to the thumb
+    EXPECT_EQ(text.clusterStartingAt(text.bytes().size()), std::nullopt);
+    EXPECT_EQ(GraphemeText("").clusterStartingAt(0), std::nullopt);
 }
 
 TEST(UnicodeTest, LowerCasesFullyAndKeepsAsciiCheap) {
