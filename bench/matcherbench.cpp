@@ -92,17 +92,17 @@ struct QueryKind {
 // subsequence, "zqxjv" matches nothing (every 5-character file name still runs the typo test) and
 // "confgi" is a typo of "config".
 const QueryKind queryKinds[] = {
-    {"prefix", "share", "share"},          {"wordBoundary", "python", "pythön"}, {"substring", "ytho", "ythö"},
-    {"fuzzy", "shdc", "shdc"},             {"noMatch", "zqxjv", "zqxjvé"},       {"typo", "confgi", "cönfgi"},
+    {"prefix", "share", "share"}, {"wordBoundary", "python", "pythön"}, {"substring", "ytho", "ythö"},
+    {"fuzzy", "shdc", "shdc"},    {"noMatch", "zqxjv", "zqxjvé"},       {"typo", "confgi", "cönfgi"},
 };
 
 void reportPass(benchmark::State& state, std::size_t candidates, std::size_t matches) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * candidates));
     state.counters["paths"] = static_cast<double>(candidates);
     state.counters["matches"] = static_cast<double>(matches);
-    state.counters["s/path"] = benchmark::Counter(static_cast<double>(candidates),
-                                                   benchmark::Counter::kIsIterationInvariantRate |
-                                                       benchmark::Counter::kInvert);
+    state.counters["s/path"] =
+        benchmark::Counter(static_cast<double>(candidates),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void fuzzyMatchPass(benchmark::State& state, const QueryKind& kind, bool unicode) {

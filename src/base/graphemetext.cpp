@@ -115,7 +115,8 @@ void GraphemeText::assignWithBreakIterator(std::string_view utf8) {
     }
     breaks->setText(source);
     std::int32_t start = breaks->first();
-    for (std::int32_t end = breaks->next(); end != icu::BreakIterator::DONE; start = end, end = breaks->next()) {
+    for (std::int32_t end = breaks->next(); end != icu::BreakIterator::DONE;
+         start = end, end = breaks->next()) {
         icu::UnicodeString cluster = source.tempSubStringBetween(start, end);
         if (!alreadyNfc) {
             UErrorCode clusterStatus = U_ZERO_ERROR;

@@ -38,7 +38,9 @@ public:
     // The index of the cluster that begins at byte `offset`, or nothing when a cluster spans it.
     std::optional<std::size_t> clusterStartingAt(std::size_t offset) const;
 
-    bool operator==(const GraphemeText& other) const { return ends_ == other.ends_ && bytes_ == other.bytes_; }
+    bool operator==(const GraphemeText& other) const {
+        return ends_ == other.ends_ && bytes_ == other.bytes_;
+    }
 
 private:
     bool assignSingleByteClusters(std::string_view utf8);

@@ -11,7 +11,8 @@ namespace korvane {
 namespace {
 
 icu::UnicodeString toUnicode(std::string_view text) {
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+    return icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
 }
 
 } // namespace
@@ -40,9 +41,9 @@ int LocalizedCollator::compare(std::string_view a, std::string_view b) const {
         return lowercased(a).compare(lowercased(b));
     }
     UErrorCode status = U_ZERO_ERROR;
-    const UCollationResult result = collator_->compareUTF8(
-        icu::StringPiece(a.data(), static_cast<std::int32_t>(a.size())),
-        icu::StringPiece(b.data(), static_cast<std::int32_t>(b.size())), status);
+    const UCollationResult result =
+        collator_->compareUTF8(icu::StringPiece(a.data(), static_cast<std::int32_t>(a.size())),
+                               icu::StringPiece(b.data(), static_cast<std::int32_t>(b.size())), status);
     if (U_FAILURE(status)) {
         return lowercased(a).compare(lowercased(b));
     }

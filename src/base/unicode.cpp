@@ -31,7 +31,9 @@ void lowercaseWithIcu(std::string_view text, std::string& out) {
 
 // Code points whose full lower-case mapping differs from the simple one or depends on context:
 // "İ" becomes two code points and "Σ" becomes "ς" at the end of a word.
-bool needsFullLowercaseMapping(UChar32 codePoint) { return codePoint == 0x0130 || codePoint == 0x03A3; }
+bool needsFullLowercaseMapping(UChar32 codePoint) {
+    return codePoint == 0x0130 || codePoint == 0x03A3;
+}
 
 void appendUtf8(std::string& out, UChar32 codePoint) {
     const auto value = static_cast<std::uint32_t>(codePoint);
@@ -84,7 +86,8 @@ std::string lowercased(std::string_view text) {
 std::size_t graphemeCount(std::string_view text) {
     if (isAscii(text)) {
         std::size_t pairs = 0;
-        for (std::size_t at = text.find("\r\n"); at != std::string_view::npos; at = text.find("\r\n", at + 2)) {
+        for (std::size_t at = text.find("\r\n"); at != std::string_view::npos;
+             at = text.find("\r\n", at + 2)) {
             ++pairs;
         }
         return text.size() - pairs;
@@ -101,8 +104,8 @@ std::string nfcNormalized(std::string_view text) {
     if (U_FAILURE(status)) {
         return std::string(text);
     }
-    const icu::UnicodeString source = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+    const icu::UnicodeString source =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
     icu::UnicodeString normalized = nfc->normalize(source, status);
     if (U_FAILURE(status)) {
         return std::string(text);
@@ -134,8 +137,8 @@ CharacterCase characterCase(std::string_view cluster) {
     }
     std::int32_t offset = 0;
     UChar32 codePoint = 0;
-    U8_NEXT(reinterpret_cast<const std::uint8_t*>(cluster.data()), offset, static_cast<std::int32_t>(cluster.size()),
-            codePoint);
+    U8_NEXT(reinterpret_cast<const std::uint8_t*>(cluster.data()), offset,
+            static_cast<std::int32_t>(cluster.size()), codePoint);
     if (codePoint < 0) {
         return CharacterCase::uncased;
     }

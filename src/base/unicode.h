@@ -17,9 +17,15 @@ bool isAscii(std::string_view text);
 // which is the one ASCII sequence that forms a two-byte cluster.
 bool isSingleByteClusters(std::string_view text);
 
-constexpr char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-constexpr bool isAsciiUpper(char c) { return c >= 'A' && c <= 'Z'; }
-constexpr bool isAsciiLower(char c) { return c >= 'a' && c <= 'z'; }
+constexpr char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+constexpr bool isAsciiUpper(char c) {
+    return c >= 'A' && c <= 'Z';
+}
+constexpr bool isAsciiLower(char c) {
+    return c >= 'a' && c <= 'z';
+}
 
 // Full Unicode lower-casing (root locale, so the result does not depend on the user's language).
 std::string lowercased(std::string_view text);

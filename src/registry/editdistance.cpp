@@ -7,8 +7,8 @@
 
 namespace korvane {
 
-std::optional<std::size_t> boundedEditDistance(std::string_view a, std::string_view b, std::size_t maxDistance,
-                                               bool caseSensitive) {
+std::optional<std::size_t> boundedEditDistance(std::string_view a, std::string_view b,
+                                               std::size_t maxDistance, bool caseSensitive) {
     const std::string foldedA = caseSensitive ? std::string(a) : lowercased(a);
     const std::string foldedB = caseSensitive ? std::string(b) : lowercased(b);
     return detail::visitUnits(foldedA, [&](const auto& unitsA) {

@@ -14,8 +14,8 @@ namespace korvane {
 // The Levenshtein distance of `a` and `b` in grapheme clusters (insertion, deletion and substitution
 // cost 1 each), or nothing as soon as it is certain to exceed `maxDistance`. Unless `caseSensitive`,
 // both texts are lower-cased first.
-std::optional<std::size_t> boundedEditDistance(std::string_view a, std::string_view b, std::size_t maxDistance,
-                                               bool caseSensitive);
+std::optional<std::size_t> boundedEditDistance(std::string_view a, std::string_view b,
+                                               std::size_t maxDistance, bool caseSensitive);
 
 namespace detail {
 

@@ -53,8 +53,7 @@ bool foldSingleByteClusters(std::string_view text, bool caseSensitive, std::stri
 }
 
 // Segments the text as typed on first use only: most candidates are decided without them.
-template <class Units>
-struct LazySegments {
+template <class Units> struct LazySegments {
     const Units& original;
     std::vector<SegmentRange>& segments;
     bool ready = false;
@@ -69,8 +68,8 @@ struct LazySegments {
     }
 };
 
-std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text, bool caseSensitive,
-                                             Scratch& buffers) {
+std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text,
+                                             bool caseSensitive, Scratch& buffers) {
     if (caseSensitive) {
         buffers.textChars.assign(text);
     } else {

@@ -12,7 +12,8 @@ namespace {
 template <class Query>
 std::optional<MatchResult> matchPrepared(const Query& query, const IndexedSnippet& indexed) {
     if (indexed.lowercasedChars) {
-        return detail::runCascade(query, *indexed.lowercasedChars, detail::PrecomputedSegments{indexed.segmentRanges});
+        return detail::runCascade(query, *indexed.lowercasedChars,
+                                  detail::PrecomputedSegments{indexed.segmentRanges});
     }
     return detail::runCascade(query, std::string_view(indexed.lowercasedBytes),
                               detail::PrecomputedSegments{indexed.segmentRanges});
@@ -32,7 +33,8 @@ IndexedSnippet::IndexedSnippet(Snippet indexedSnippet)
     segmentRanges = korvane::segmentRanges(snippet.label);
 }
 
-std::optional<MatchResult> matchIndexed(std::string_view queryBytes, const std::optional<GraphemeText>& queryChars,
+std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
+                                        const std::optional<GraphemeText>& queryChars,
                                         const IndexedSnippet& indexed) {
     if (queryChars) {
         return matchPrepared(*queryChars, indexed);

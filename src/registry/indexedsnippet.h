@@ -31,7 +31,8 @@ struct IndexedSnippet {
 // Matches a lower-cased query against a prepared label, case-insensitively. Pass the query as
 // `queryBytes` with no `queryChars` when it is pure ASCII, else as `queryChars` with empty bytes.
 // When both sides are ASCII the match runs on raw bytes and allocates nothing unless it succeeds.
-std::optional<MatchResult> matchIndexed(std::string_view queryBytes, const std::optional<GraphemeText>& queryChars,
+std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
+                                        const std::optional<GraphemeText>& queryChars,
                                         const IndexedSnippet& indexed);
 
 // The cascade of a clustered query over a prepared label. `queryLength` and `textLength` are the

@@ -41,8 +41,7 @@ inline double spanRatio(std::size_t firstStart, std::size_t lastStart, std::size
     return textLength == 0 ? 0.0 : span / static_cast<double>(textLength);
 }
 
-template <class Query, class Text>
-bool unitsEqualAt(const Query& query, const Text& text, std::size_t at) {
+template <class Query, class Text> bool unitsEqualAt(const Query& query, const Text& text, std::size_t at) {
     for (std::size_t j = 0; j < query.size(); ++j) {
         if (!unitEquals(query[j], text[at + j])) {
             return false;
@@ -64,7 +63,8 @@ std::optional<std::size_t> findSubstring(const Query& query, const Text& text) {
     }
     const std::string_view needle = unitBytes(query);
     const std::string_view haystack = unitBytes(text);
-    for (std::size_t at = haystack.find(needle); at != std::string_view::npos; at = haystack.find(needle, at + 1)) {
+    for (std::size_t at = haystack.find(needle); at != std::string_view::npos;
+         at = haystack.find(needle, at + 1)) {
         const auto index = unitStartingAt(text, at);
         if (!index || *index + n > text.size()) {
             continue;
@@ -78,13 +78,13 @@ std::optional<std::size_t> findSubstring(const Query& query, const Text& text) {
     return std::nullopt;
 }
 
-inline MatchResult singleRangeResult(MatchQuality quality, std::size_t start, std::size_t length, double score) {
+inline MatchResult singleRangeResult(MatchQuality quality, std::size_t start, std::size_t length,
+                                     double score) {
     return MatchResult{quality, TextRanges{TextRange{start, start + length}}, score};
 }
 
 // The position of the first unit of `text` at or after `from` that equals `unit`, or the text's size.
-template <class Unit, class Text>
-std::size_t findUnit(const Unit& unit, const Text& text, std::size_t from) {
+template <class Unit, class Text> std::size_t findUnit(const Unit& unit, const Text& text, std::size_t from) {
     if constexpr (std::is_same_v<Text, std::string_view>) {
         if constexpr (std::is_same_v<std::decay_t<Unit>, char>) {
             const std::size_t at = text.find(unit, from);
@@ -101,7 +101,8 @@ std::size_t findUnit(const Unit& unit, const Text& text, std::size_t from) {
 // The greedy fuzzy subsequence, checked for plausibility as it goes so that a failing candidate
 // costs one scan and no allocation; the ranges and the boundary bonus are only worked out for a match.
 template <class Query, class Text, class SegmentSource>
-std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text, SegmentSource& segmentSource) {
+std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text,
+                                            SegmentSource& segmentSource) {
     const std::size_t n = query.size();
     const std::size_t m = text.size();
     if (n == 0) {

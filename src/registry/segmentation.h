@@ -30,12 +30,15 @@ std::vector<SegmentRange> segmentRanges(std::string_view text);
 
 namespace detail {
 
-inline bool isSegmentSeparator(char unit) { return unit == '-' || unit == '_' || unit == '/' || unit == '.'; }
-inline bool isSegmentSeparator(std::string_view unit) { return unit.size() == 1 && isSegmentSeparator(unit[0]); }
+inline bool isSegmentSeparator(char unit) {
+    return unit == '-' || unit == '_' || unit == '/' || unit == '.';
+}
+inline bool isSegmentSeparator(std::string_view unit) {
+    return unit.size() == 1 && isSegmentSeparator(unit[0]);
+}
 
 // Appends the segments of `units` (bytes or clusters, letter case as typed) to `out`.
-template <class Units>
-void collectSegments(const Units& units, std::vector<SegmentRange>& out) {
+template <class Units> void collectSegments(const Units& units, std::vector<SegmentRange>& out) {
     const std::size_t length = units.size();
     std::size_t segmentStart = 0;
     const auto close = [&](std::size_t end, BoundaryType closedBy) {

@@ -11,27 +11,38 @@
 // position) and over grapheme clusters (GraphemeText), and over a mix of the two, without copying.
 namespace korvane::detail {
 
-inline bool unitEquals(char a, char b) { return a == b; }
+inline bool unitEquals(char a, char b) {
+    return a == b;
+}
 // Clusters are nearly always told apart by their first byte, which saves the call to compare the rest.
 inline bool unitEquals(std::string_view a, std::string_view b) {
     return a.size() == b.size() && (a.empty() || (a.front() == b.front() && a == b));
 }
-inline bool unitEquals(char a, std::string_view b) { return b.size() == 1 && b.front() == a; }
-inline bool unitEquals(std::string_view a, char b) { return a.size() == 1 && a.front() == b; }
+inline bool unitEquals(char a, std::string_view b) {
+    return b.size() == 1 && b.front() == a;
+}
+inline bool unitEquals(std::string_view a, char b) {
+    return a.size() == 1 && a.front() == b;
+}
 
-inline bool unitIs(char unit, char ascii) { return unit == ascii; }
-inline bool unitIs(std::string_view unit, char ascii) { return unit.size() == 1 && unit.front() == ascii; }
+inline bool unitIs(char unit, char ascii) {
+    return unit == ascii;
+}
+inline bool unitIs(std::string_view unit, char ascii) {
+    return unit.size() == 1 && unit.front() == ascii;
+}
 
 inline CharacterCase unitCase(char unit) {
-    return isAsciiUpper(unit) ? CharacterCase::upper
+    return isAsciiUpper(unit)   ? CharacterCase::upper
            : isAsciiLower(unit) ? CharacterCase::lower
                                 : CharacterCase::uncased;
 }
-inline CharacterCase unitCase(std::string_view unit) { return characterCase(unit); }
+inline CharacterCase unitCase(std::string_view unit) {
+    return characterCase(unit);
+}
 
 // A window [offset, offset + length) of a sequence of units, itself indexable like one.
-template <class Units>
-struct Slice {
+template <class Units> struct Slice {
     const Units* units = nullptr;
     std::size_t offset = 0;
     std::size_t length = 0;
@@ -40,8 +51,7 @@ struct Slice {
     decltype(auto) operator[](std::size_t index) const { return (*units)[offset + index]; }
 };
 
-template <class Units>
-Slice<Units> sliceOf(const Units& units, std::size_t offset, std::size_t length) {
+template <class Units> Slice<Units> sliceOf(const Units& units, std::size_t offset, std::size_t length) {
     return Slice<Units>{&units, offset, length};
 }
 
@@ -51,9 +61,15 @@ inline std::string_view sliceOf(std::string_view bytes, std::size_t offset, std:
 
 // The units as one contiguous byte string, and the unit that begins at a byte offset of it: both
 // bytes and clusters are stored contiguously, so searches can run on bytes and map hits back.
-inline std::string_view unitBytes(std::string_view bytes) { return bytes; }
-inline std::string_view unitBytes(const GraphemeText& clusters) { return clusters.bytes(); }
-inline std::optional<std::size_t> unitStartingAt(std::string_view, std::size_t offset) { return offset; }
+inline std::string_view unitBytes(std::string_view bytes) {
+    return bytes;
+}
+inline std::string_view unitBytes(const GraphemeText& clusters) {
+    return clusters.bytes();
+}
+inline std::optional<std::size_t> unitStartingAt(std::string_view, std::size_t offset) {
+    return offset;
+}
 inline std::optional<std::size_t> unitStartingAt(const GraphemeText& clusters, std::size_t offset) {
     return clusters.clusterStartingAt(offset);
 }
@@ -91,8 +107,7 @@ std::optional<std::size_t> lastIndexOf(const Units& units, char ascii, std::size
 }
 
 // Calls `visit` with `text` as bytes when every byte is one cluster, else with its clusters.
-template <class Visit>
-decltype(auto) visitUnits(std::string_view text, Visit&& visit) {
+template <class Visit> decltype(auto) visitUnits(std::string_view text, Visit&& visit) {
     if (isSingleByteClusters(text)) {
         return visit(text);
     }

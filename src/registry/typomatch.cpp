@@ -10,8 +10,8 @@ std::optional<TextRanges> typoMatch(std::string_view query, std::string_view tex
     const std::string foldedQuery = caseSensitive ? std::string(query) : lowercased(query);
     const std::string foldedText = caseSensitive ? std::string(text) : lowercased(text);
     return detail::visitUnits(foldedQuery, [&](const auto& queryUnits) {
-        return detail::visitUnits(foldedText,
-                                  [&](const auto& textUnits) { return detail::typoRanges(queryUnits, textUnits); });
+        return detail::visitUnits(
+            foldedText, [&](const auto& textUnits) { return detail::typoRanges(queryUnits, textUnits); });
     });
 }
 

@@ -73,7 +73,8 @@ std::optional<MatchResult> lastComponentTypo(const Query& query, const Text& tex
     }
     const double span = static_cast<double>(ranges->back().start - ranges->front().start);
     const double spread = textLength == 0 ? 0.0 : span / static_cast<double>(textLength);
-    return MatchResult{MatchQuality::fuzzy, std::move(*ranges), std::max(1.0 - spread, 0.1) * typoScoreFactor};
+    return MatchResult{MatchQuality::fuzzy, std::move(*ranges),
+                       std::max(1.0 - spread, 0.1) * typoScoreFactor};
 }
 
 } // namespace detail

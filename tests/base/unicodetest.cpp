@@ -1,6 +1,7 @@
+#include "base/unicode.h"
+
 #include "base/graphemetext.h"
 #include "base/localizedcollator.h"
-#include "base/unicode.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -19,14 +20,16 @@ TEST(UnicodeTest, CountsExtendedGraphemeClusters) {
     const std::vector<std::pair<std::string, std::size_t>> table = {
         {"", 0},
         {"abc", 3},
-        {"a\r\nb", 3},                 // CR LF is one character
+        {"a\r\nb", 3}, // CR LF is one character
         {"\r\r\n", 2},
-        {"cafe\u0301", 4},             // combining accent
-        {"👍🏽", 1},                    // emoji with a skin-tone modifier
-        {"👨‍👩‍👧", 1},                    // joined family
-        {"🇩🇪🇫🇷", 2},                   // two flags
+        {"cafe\u0301", 4},         // combining accent
+        {"👍🏽", 1},           // emoji with a skin-tone modifier
+        {"👨‍👩‍👧", 1}, // joined family
+        {"🇩🇪🇫🇷", 2},               // two flags
         {"한국어", 3},
-        {"\xff" "a", 2},               // an invalid byte still counts as one character
+        {"\xff"
+         "a",
+         2}, // an invalid byte still counts as one character
     };
     for (const auto& [text, count] : table) {
         SCOPED_TRACE(text);
@@ -68,9 +71,10 @@ std::vector<std::string> referenceClusters(const std::string& text) {
 }
 
 TEST(UnicodeTest, ShortcutsAgreeWithTheBreakRulesOnRandomText) {
-    const std::vector<std::string> pieces = {"a", "Z", "-", "\r", "\n", "é", "e\u0301", "\u0301", "ß", "İ", "Σ",
-                                             "ς", "中", "한", "\u1100", "\u1161", "👍", "🏽", "\u200D", "🇩", "🇪",
-                                             "\u0E33", "\u0BC6", "\u0BBE", "Å", "\u212B", "\xff"};
+    const std::vector<std::string> pieces = {"a",      "Z",      "-",      "\r",   "\n",     "é",   "e\u0301",
+                                             "\u0301", "ß",      "İ",      "Σ",    "ς",      "中",  "한",
+                                             "\u1100", "\u1161", "👍",      "🏽", "\u200D", "🇩",   "🇪",
+                                             "\u0E33", "\u0BC6", "\u0BBE", "Å",    "\u212B", "\xff"};
     std::mt19937 random(42);
     std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
     for (int i = 0; i < 3000; ++i) {
@@ -119,9 +123,9 @@ TEST(UnicodeTest, LowerCasesFullyAndKeepsAsciiCheap) {
 
 TEST(UnicodeTest, CaseOfACharacterComesFromItsFirstCodePoint) {
     const std::vector<std::pair<std::string, CharacterCase>> table = {
-        {"a", CharacterCase::lower},   {"Z", CharacterCase::upper},       {"7", CharacterCase::uncased},
-        {"-", CharacterCase::uncased}, {"É", CharacterCase::upper},       {"E\u0301", CharacterCase::upper},
-        {"ß", CharacterCase::lower},   {"中", CharacterCase::uncased},    {"👍🏽", CharacterCase::uncased},
+        {"a", CharacterCase::lower},   {"Z", CharacterCase::upper},      {"7", CharacterCase::uncased},
+        {"-", CharacterCase::uncased}, {"É", CharacterCase::upper},      {"E\u0301", CharacterCase::upper},
+        {"ß", CharacterCase::lower},   {"中", CharacterCase::uncased},   {"👍🏽", CharacterCase::uncased},
         {"", CharacterCase::uncased},  {"\xC3", CharacterCase::uncased},
     };
     for (const auto& [cluster, expected] : table) {
@@ -140,7 +144,8 @@ TEST(LocalizedCollatorTest, IgnoresCaseButNotAccents) {
 }
 
 TEST(LocalizedCollatorTest, SortKeysOrderLikeTheCollatorAndFollowTheLocale) {
-    std::vector<std::string> labels = {"zebra", "Äpfel", "apple", "Zoo", "öl", "Ol", "10", "2", "éclair", "Eclair"};
+    std::vector<std::string> labels = {"zebra", "Äpfel", "apple", "Zoo",    "öl",
+                                       "Ol",    "10",    "2",     "éclair", "Eclair"};
     const LocalizedCollator german("de_DE");
     std::vector<std::string> byCompare = labels;
     std::stable_sort(byCompare.begin(), byCompare.end(),

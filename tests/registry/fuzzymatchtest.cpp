@@ -39,9 +39,16 @@ TEST(FuzzyMatchTest, CascadeDecidesQualityRangesAndScore) {
         {"c/m", "src/main.c", MatchQuality::substring, {{2, 5}}, 0.4},
         {"scm", "src/main.c", MatchQuality::fuzzy, {{0, 1}, {2, 3}, {4, 5}}, 0.6 + 0.2 * 2.0 / 3.0},
         {"bta", "v2Beta", MatchQuality::fuzzy, {{2, 3}, {4, 5}, {5, 6}}, 0.5},
-        {"confgi", "config.json", MatchQuality::fuzzy, {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {5, 6}},
+        {"confgi",
+         "config.json",
+         MatchQuality::fuzzy,
+         {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {5, 6}},
          (1.0 - 5.0 / 11.0) * 0.8},
-        {"cnfig", "config", MatchQuality::fuzzy, {{0, 1}, {2, 3}, {3, 4}, {4, 5}, {5, 6}}, (1.0 - 5.0 / 6.0) * 0.8},
+        {"cnfig",
+         "config",
+         MatchQuality::fuzzy,
+         {{0, 1}, {2, 3}, {3, 4}, {4, 5}, {5, 6}},
+         (1.0 - 5.0 / 6.0) * 0.8},
         {"cfg", "config", std::nullopt, {}, 0.0},
         {"ab", "a-very-long-b", std::nullopt, {}, 0.0},
         // Edge cases around the main examples.
@@ -49,7 +56,10 @@ TEST(FuzzyMatchTest, CascadeDecidesQualityRangesAndScore) {
         {"", "", MatchQuality::prefix, {{0, 0}}, 1.0},
         {"abcde", "abcd", MatchQuality::fuzzy, {{0, 1}, {1, 2}, {2, 3}, {3, 4}}, 0.2},
         {"g.j", "config.json", MatchQuality::substring, {{5, 8}}, 0.8},
-        {"conifg", "config.json", MatchQuality::fuzzy, {{0, 1}, {1, 2}, {2, 3}, {4, 5}, {5, 6}},
+        {"conifg",
+         "config.json",
+         MatchQuality::fuzzy,
+         {{0, 1}, {1, 2}, {2, 3}, {4, 5}, {5, 6}},
          (1.0 - 5.0 / 11.0) * 0.8},
         {"CON", "Config.JSON", MatchQuality::prefix, {{0, 3}}, 1.0},
         {"main", "lib/src/main.c", MatchQuality::wordBoundary, {{8, 12}}, 0.9},
@@ -81,16 +91,16 @@ TEST(FuzzyMatchTest, PlausibilityLimitsAreInclusive) {
     const std::vector<Case> cases = {
         {{}, 0, 10, false},
         {{{4, 5}}, 1, 10, true},
-        {{{0, 1}, {4, 5}}, 1, 10, true},   // ratio 0.4
-        {{{0, 1}, {5, 6}}, 1, 10, false},  // ratio 0.5
-        {{{0, 1}, {6, 7}}, 2, 10, true},   // ratio exactly 0.6
+        {{{0, 1}, {4, 5}}, 1, 10, true},  // ratio 0.4
+        {{{0, 1}, {5, 6}}, 1, 10, false}, // ratio 0.5
+        {{{0, 1}, {6, 7}}, 2, 10, true},  // ratio exactly 0.6
         {{{0, 1}, {7, 8}}, 2, 10, false},
-        {{{0, 1}, {3, 4}, {13, 14}}, 3, 20, true},    // ratio exactly 0.65
-        {{{0, 1}, {11, 12}, {13, 14}}, 3, 20, true},  // gap 10
-        {{{0, 1}, {12, 13}, {13, 14}}, 3, 20, false}, // gap 11
-        {{{0, 1}, {14, 15}}, 3, 20, false},           // ratio 0.7
-        {{{0, 1}, {11, 12}, {12, 13}, {13, 14}}, 4, 30, true},  // gap 10 = max(8, 10)
-        {{{0, 1}, {12, 13}, {13, 14}, {14, 15}}, 4, 30, false}, // gap 11
+        {{{0, 1}, {3, 4}, {13, 14}}, 3, 20, true},                                  // ratio exactly 0.65
+        {{{0, 1}, {11, 12}, {13, 14}}, 3, 20, true},                                // gap 10
+        {{{0, 1}, {12, 13}, {13, 14}}, 3, 20, false},                               // gap 11
+        {{{0, 1}, {14, 15}}, 3, 20, false},                                         // ratio 0.7
+        {{{0, 1}, {11, 12}, {12, 13}, {13, 14}}, 4, 30, true},                      // gap 10 = max(8, 10)
+        {{{0, 1}, {12, 13}, {13, 14}, {14, 15}}, 4, 30, false},                     // gap 11
         {{{0, 1}, {13, 14}, {14, 15}, {15, 16}, {16, 17}, {17, 18}}, 6, 30, true},  // gap 12 = 2 * 6
         {{{0, 1}, {14, 15}, {15, 16}, {16, 17}, {17, 18}, {18, 19}}, 6, 40, false}, // gap 13
         {{{0, 1}, {1, 2}, {2, 3}, {18, 19}}, 4, 30, false}, // gap 15 > 10 and ratio 0.6: the gap decides

@@ -1,6 +1,7 @@
+#include "registry/indexedsnippet.h"
+
 #include "base/unicode.h"
 #include "registry/fuzzymatch.h"
-#include "registry/indexedsnippet.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -31,8 +32,8 @@ TEST(IndexedSnippetTest, PreparesAsciiLabelsAsBytesAndOthersAsClusters) {
     EXPECT_EQ(ascii.lowercasedBytes, "foobar.txt");
     EXPECT_FALSE(ascii.lowercasedChars.has_value());
     EXPECT_EQ(ascii.segmentRanges, (std::vector<SegmentRange>{{0, 3, BoundaryType::start},
-                                                               {3, 6, BoundaryType::explicit_},
-                                                               {7, 10, BoundaryType::camelCase}}));
+                                                              {3, 6, BoundaryType::explicit_},
+                                                              {7, 10, BoundaryType::camelCase}}));
 
     const IndexedSnippet accented = indexedLabel("Été");
     EXPECT_TRUE(accented.lowercasedBytes.empty());
@@ -63,12 +64,16 @@ TEST(IndexedSnippetTest, NonAsciiRangesCountCharactersOnBothEntryPoints) {
         {"weg", "Straße/weg.txt", MatchQuality::wordBoundary, {{7, 10}}, 0.9},
         {"ße/w", "Straße/weg.txt", MatchQuality::substring, {{4, 8}}, 0.4},
         {"sw", "Straße/weg.txt", MatchQuality::fuzzy, {{0, 1}, {7, 8}}, 1.0 - 7.0 / 14.0},
-        {"donnes", "données", MatchQuality::fuzzy,
-         {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {5, 6}, {6, 7}}, (1.0 - 6.0 / 7.0) * 0.8},
+        {"donnes",
+         "données",
+         MatchQuality::fuzzy,
+         {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {5, 6}, {6, 7}},
+         (1.0 - 6.0 / 7.0) * 0.8},
     };
     for (const Expectation& e : table) {
         SCOPED_TRACE("'" + e.query + "' against '" + e.label + "'");
-        for (const auto& result : {matchQuery(e.query, indexedLabel(e.label)), fuzzyMatch(e.query, e.label, false)}) {
+        for (const auto& result :
+             {matchQuery(e.query, indexedLabel(e.label)), fuzzyMatch(e.query, e.label, false)}) {
             ASSERT_TRUE(result.has_value());
             EXPECT_EQ(result->quality, e.quality);
             EXPECT_EQ(result->ranges, e.ranges);
@@ -84,7 +89,8 @@ TEST(IndexedSnippetTest, LineBreakPairCountsAsOneCharacter) {
     EXPECT_EQ(result, fuzzyMatch("bc", "a\r\nbc", false));
 }
 
-std::string randomText(std::mt19937& random, const std::vector<std::string>& alphabet, std::size_t maxLength) {
+std::string randomText(std::mt19937& random, const std::vector<std::string>& alphabet,
+                       std::size_t maxLength) {
     std::uniform_int_distribution<std::size_t> length(0, maxLength);
     std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
     std::string text;
@@ -95,7 +101,8 @@ std::string randomText(std::mt19937& random, const std::vector<std::string>& alp
 }
 
 // Half of the queries are drawn from the text itself so that every stage of the cascade is reached.
-std::string randomQuery(std::mt19937& random, const std::vector<std::string>& alphabet, const std::string& text) {
+std::string randomQuery(std::mt19937& random, const std::vector<std::string>& alphabet,
+                        const std::string& text) {
     if (text.empty() || random() % 2 == 0 || !isSingleByteClusters(text)) {
         return randomText(random, alphabet, 8);
     }
@@ -109,7 +116,8 @@ std::string randomQuery(std::mt19937& random, const std::vector<std::string>& al
 }
 
 TEST(IndexedSnippetTest, BytePathAgreesWithClusterPathOnRandomAscii) {
-    const std::vector<std::string> alphabet = {"a", "b", "c", "o", "n", "f", "A", "B", "C", "-", "_", "/", ".", " ", "1"};
+    const std::vector<std::string> alphabet = {"a", "b", "c", "o", "n", "f", "A", "B",
+                                               "C", "-", "_", "/", ".", " ", "1"};
     std::mt19937 random(20261207);
     for (int i = 0; i < 4000; ++i) {
         const std::string label = randomText(random, alphabet, 24);
@@ -132,8 +140,8 @@ TEST(IndexedSnippetTest, BytePathAgreesWithClusterPathOnRandomAscii) {
 }
 
 TEST(IndexedSnippetTest, PreparedLabelsAgreeWithPlainStringsOnRandomUnicode) {
-    const std::vector<std::string> alphabet = {"a", "e", "é", "e\u0301", "É", "E\u0301", "ß", "👍🏽", "Ω",
-                                               "ω", "n", "N", "-", "/", "."};
+    const std::vector<std::string> alphabet = {"a", "e", "é", "e\u0301", "É", "E\u0301", "ß", "👍🏽",
+                                               "Ω", "ω", "n", "N",       "-", "/",       "."};
     std::mt19937 random(7);
     for (int i = 0; i < 3000; ++i) {
         const std::string label = randomText(random, alphabet, 16);

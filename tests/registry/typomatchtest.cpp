@@ -1,5 +1,6 @@
-#include "registry/editdistance.h"
 #include "registry/typomatch.h"
+
+#include "registry/editdistance.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -27,8 +28,8 @@ TEST(EditDistanceTest, CountsEditsOnCharactersAndGivesUpPastTheBound) {
         {"Config", "config", 0, true, std::nullopt},
         {"", "", 0, true, 0},
         {"café", "cafe\u0301", 0, true, 0}, // canonically equivalent spellings
-        {"café", "cafe", 1, true, 1},        // "é" against "e" is one substitution
-        {"👍🏽abc", "abc", 1, true, 1},        // an emoji with its modifier is one character
+        {"café", "cafe", 1, true, 1},       // "é" against "e" is one substitution
+        {"👍🏽abc", "abc", 1, true, 1}, // an emoji with its modifier is one character
         {"xxxxabcd", "abcdyyyy", 8, true, 8},
     };
     for (const Case& c : cases) {
@@ -44,15 +45,16 @@ TEST(TypoMatchTest, NeedsFourCharactersAndAllowsMoreEditsFromThirteen) {
     EXPECT_TRUE(typoMatch("cnfg", "config", false));
 
     const std::string twelve = "abcdefghijkl";
-    EXPECT_TRUE(typoMatch(twelve, "abcdefghijXY", false));   // 2 edits
-    EXPECT_FALSE(typoMatch(twelve, "abcdefghiXYZ", false));  // 3 edits
+    EXPECT_TRUE(typoMatch(twelve, "abcdefghijXY", false));  // 2 edits
+    EXPECT_FALSE(typoMatch(twelve, "abcdefghiXYZ", false)); // 3 edits
     const std::string thirteen = "abcdefghijklm";
     EXPECT_TRUE(typoMatch(thirteen, "abcdefghijXYZ", false));  // 3 edits
     EXPECT_FALSE(typoMatch(thirteen, "abcdefghiWXYZ", false)); // 4 edits
 }
 
 TEST(TypoMatchTest, ComparesAgainstTheStemOfTheText) {
-    EXPECT_EQ(typoMatch("conifg", "config.json", false), (TextRanges{{0, 1}, {1, 2}, {2, 3}, {4, 5}, {5, 6}}));
+    EXPECT_EQ(typoMatch("conifg", "config.json", false),
+              (TextRanges{{0, 1}, {1, 2}, {2, 3}, {4, 5}, {5, 6}}));
     // Only the last extension goes; a leading dot is part of the name.
     EXPECT_TRUE(typoMatch("bashrx", ".bashrc", false));
     EXPECT_TRUE(typoMatch("archve.tar", "archive.tar.gz", false));
