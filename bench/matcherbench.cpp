@@ -27,7 +27,8 @@ std::vector<std::string> collectPaths() {
         if (error) {
             break;
         }
-        if (it->is_regular_file(error) && !error) {
+        // Regular files only, not links to them, as `find -type f` lists them for the peers.
+        if (!it->is_symlink(error) && it->is_regular_file(error) && !error) {
             paths.push_back(it->path().lexically_relative(root).string());
         }
     }

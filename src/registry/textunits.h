@@ -74,6 +74,7 @@ inline std::optional<std::size_t> unitStartingAt(const GraphemeText& clusters, s
     return clusters.clusterStartingAt(offset);
 }
 
+// The position of the last unit equal to `ascii` in [0, end), if any.
 inline std::optional<std::size_t> lastIndexOf(const GraphemeText& clusters, char ascii, std::size_t end) {
     const std::string_view bytes = std::string_view(clusters.bytes()).substr(0, clusters.byteOffset(end));
     for (std::size_t searchEnd = bytes.size(); searchEnd > 0;) {
@@ -90,7 +91,6 @@ inline std::optional<std::size_t> lastIndexOf(const GraphemeText& clusters, char
     return std::nullopt;
 }
 
-// The position of the last unit equal to `ascii` in [0, end), if any.
 inline std::optional<std::size_t> lastIndexOf(std::string_view bytes, char ascii, std::size_t end) {
     const std::size_t at = bytes.substr(0, end).rfind(ascii);
     return at == std::string_view::npos ? std::nullopt : std::optional<std::size_t>(at);
