@@ -77,9 +77,12 @@ Corpus makeCorpus(bool unicode) {
 }
 
 const Corpus& corpus(bool unicode) {
-    static const Corpus ascii = makeCorpus(false);
-    static const Corpus accentedCorpus = makeCorpus(true);
-    return unicode ? accentedCorpus : ascii;
+    if (unicode) {
+        static const Corpus accentedCorpus = makeCorpus(true);
+        return accentedCorpus;
+    }
+    static const Corpus asciiCorpus = makeCorpus(false);
+    return asciiCorpus;
 }
 
 struct QueryKind {

@@ -85,11 +85,20 @@ inline MatchResult singleRangeResult(MatchQuality quality, std::size_t start, st
 
 // The position of the first unit of `text` at or after `from` that equals `unit`, or the text's size.
 template <class Unit, class Text> std::size_t findUnit(const Unit& unit, const Text& text, std::size_t from) {
-    if constexpr (std::is_same_v<Text, std::string_view>) {
-        if constexpr (std::is_same_v<std::decay_t<Unit>, char>) {
-            const std::size_t at = text.find(unit, from);
-            return at == std::string_view::npos ? text.size() : at;
+    if constexpr (std::is_same_v<Text, std::string_view> && std::is_same_v<std::decay_t<Unit>, char>) {
+        const std::size_t at = text.find(unit, from);
+        return at == std::string_view::npos ? text.size() : at;
+    } else if constexpr (std::is_same_v<Text, GraphemeText>) {
+        // Search the bytes, then keep the first hit that is a whole cluster.
+        const std::string_view needle = unitAsBytes(unit);
+        const std::string_view haystack = text.bytes();
+        for (std::size_t at = haystack.find(needle, text.byteOffset(from)); at != std::string_view::npos;
+             at = haystack.find(needle, at + 1)) {
+            if (const auto index = text.clusterStartingAt(at); index && unitEquals(unit, text[*index])) {
+                return *index;
+            }
         }
+        return text.size();
     }
     std::size_t at = from;
     while (at < text.size() && !unitEquals(unit, text[at])) {

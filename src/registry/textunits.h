@@ -67,6 +67,12 @@ inline std::string_view unitBytes(std::string_view bytes) {
 inline std::string_view unitBytes(const GraphemeText& clusters) {
     return clusters.bytes();
 }
+inline std::string_view unitAsBytes(const char& unit) {
+    return std::string_view(&unit, 1);
+}
+inline std::string_view unitAsBytes(std::string_view unit) {
+    return unit;
+}
 inline std::optional<std::size_t> unitStartingAt(std::string_view, std::size_t offset) {
     return offset;
 }
