@@ -11,7 +11,7 @@ namespace korvane {
 
 // A text split into extended grapheme clusters, each stored in Normalization Form C, so that two
 // clusters compare equal exactly when they are canonically equivalent. The clusters share one byte
-// buffer; a value is immutable after construction and may be read from any thread.
+// buffer. Plain value: threads may read one concurrently; writing needs exclusive access.
 class GraphemeText {
 public:
     GraphemeText() = default;

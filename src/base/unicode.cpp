@@ -3,7 +3,6 @@
 #include "base/graphemetext.h"
 
 #include <algorithm>
-#include <unicode/brkiter.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
