@@ -3,6 +3,7 @@
 #include "base/graphemetext.h"
 
 #include <algorithm>
+#include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
