@@ -53,20 +53,26 @@ bool foldSingleByteClusters(std::string_view text, bool caseSensitive, std::stri
 }
 
 // Segments the text as typed on first use only: most candidates are decided without them.
-template <class Units> struct LazySegments {
-    const Units& original;
+// `segment(out)` appends the segments to `out`.
+template <class Segment> struct LazySegments {
+    Segment segment;
     std::vector<SegmentRange>& segments;
     bool ready = false;
 
     std::span<const SegmentRange> operator()() {
         if (!ready) {
             segments.clear();
-            detail::collectSegments(original, segments);
+            segment(segments);
             ready = true;
         }
         return segments;
     }
 };
+
+template <class Segment>
+LazySegments<Segment> lazySegments(Segment segment, std::vector<SegmentRange>& segments) {
+    return LazySegments<Segment>{std::move(segment), segments};
+}
 
 std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text,
                                              bool caseSensitive, Scratch& buffers) {
@@ -76,14 +82,17 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
         lowercaseInto(text, buffers.foldedText);
         buffers.textChars.assign(buffers.foldedText);
     }
-    const auto run = [&](const auto& queryUnits) {
+    const auto segmentOriginal = [&](std::vector<SegmentRange>& out) {
         if (caseSensitive) {
-            return detail::runCascade(queryUnits, buffers.textChars,
-                                      LazySegments<GraphemeText>{buffers.textChars, buffers.segments});
+            detail::collectSegments(buffers.textChars, out);
+        } else {
+            buffers.originalChars.assign(text);
+            detail::collectSegments(buffers.originalChars, out);
         }
-        buffers.originalChars.assign(text);
+    };
+    const auto run = [&](const auto& queryUnits) {
         return detail::runCascade(queryUnits, buffers.textChars,
-                                  LazySegments<GraphemeText>{buffers.originalChars, buffers.segments});
+                                  lazySegments(segmentOriginal, buffers.segments));
     };
     if (foldSingleByteClusters(query, caseSensitive, buffers.query)) {
         return run(std::string_view(buffers.query));
@@ -103,8 +112,11 @@ std::optional<MatchResult> fuzzyMatch(std::string_view query, std::string_view t
     Scratch& buffers = scratch();
     if (foldSingleByteClusters(text, caseSensitive, buffers.text) &&
         foldSingleByteClusters(query, caseSensitive, buffers.query)) {
+        const auto segmentOriginal = [text](std::vector<SegmentRange>& out) {
+            detail::collectSegments(text, out);
+        };
         return detail::runCascade(std::string_view(buffers.query), std::string_view(buffers.text),
-                                  LazySegments<std::string_view>{text, buffers.segments});
+                                  lazySegments(segmentOriginal, buffers.segments));
     }
     return fuzzyMatchUnicode(query, text, caseSensitive, buffers);
 }
