@@ -128,14 +128,12 @@ std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text
         }
         if (j == 0) {
             first = found;
-        } else if (found - position > limits.maxGap) {
+        } else if (found - position > limits.maxGap || spanRatio(first, found, m) > limits.maxRatio) {
+            // The greedy positions only move right, so a spread or gap past its limit stays past it.
             return std::nullopt;
         }
         last = found;
         position = found + 1;
-    }
-    if (spanRatio(first, last, m) > limits.maxRatio) {
-        return std::nullopt;
     }
 
     TextRanges ranges;

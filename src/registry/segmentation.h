@@ -37,6 +37,10 @@ inline bool isSegmentSeparator(std::string_view unit) {
     return unit.size() == 1 && isSegmentSeparator(unit[0]);
 }
 
+// Appends the segments of an ASCII text to `out`; the same rules as below, table-driven, because the
+// file ranker segments path components by the hundred thousand.
+void collectSegments(std::string_view bytes, std::vector<SegmentRange>& out);
+
 // Appends the segments of `units` (bytes or clusters, letter case as typed) to `out`.
 template <class Units> void collectSegments(const Units& units, std::vector<SegmentRange>& out) {
     const std::size_t length = units.size();

@@ -116,8 +116,8 @@ std::string randomQuery(std::mt19937& random, const std::vector<std::string>& al
 }
 
 TEST(IndexedSnippetTest, BytePathAgreesWithClusterPathOnRandomAscii) {
-    const std::vector<std::string> alphabet = {"a", "b", "c", "o", "n", "f", "A", "B",
-                                               "C", "-", "_", "/", ".", " ", "1"};
+    const std::vector<std::string> alphabet = {"a", "b", "c", "o", "n", "f", "z", "A", "B", "C", "Z",
+                                               "@", "[", "`", "{", "-", "_", "/", ".", " ", "1"};
     std::mt19937 random(20261207);
     for (int i = 0; i < 4000; ++i) {
         const std::string label = randomText(random, alphabet, 24);
@@ -130,6 +130,10 @@ TEST(IndexedSnippetTest, BytePathAgreesWithClusterPathOnRandomAscii) {
         clusters.lowercasedBytes.clear();
         const std::string loweredQuery = lowercased(query);
         const GraphemeText queryChars(loweredQuery);
+
+        std::vector<SegmentRange> clusterSegments;
+        detail::collectSegments(GraphemeText(label), clusterSegments);
+        ASSERT_EQ(bytes.segmentRanges, clusterSegments);
 
         const auto bytePath = matchIndexed(loweredQuery, std::nullopt, bytes);
         ASSERT_EQ(bytePath, matchIndexed({}, queryChars, clusters));
