@@ -5,6 +5,10 @@
 #include "registry/matchcascade.h"
 #include "registry/segmentation.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,28 +32,56 @@ Scratch& scratch() {
     return buffers;
 }
 
-// Copies `text` into `buffer`, lower-cased unless `caseSensitive`, when every byte of it is one
-// character; returns false (leaving `buffer` unspecified) otherwise. Written without early exits so
-// that the compiler can vectorise it: this runs for every candidate of a ranking pass.
-bool foldSingleByteClusters(std::string_view text, bool caseSensitive, std::string& buffer) {
-    const std::size_t length = text.size();
-    buffer.resize(length);
-    const auto* source = reinterpret_cast<const unsigned char*>(text.data());
-    auto* target = reinterpret_cast<unsigned char*>(buffer.data());
-    unsigned char highBits = 0;
-    if (caseSensitive) {
-        for (std::size_t i = 0; i < length; ++i) {
-            highBits |= source[i];
-            target[i] = source[i];
+constexpr std::uint64_t everyByte = 0x0101010101010101ull;
+constexpr std::uint64_t highBitOfEveryByte = 0x8080808080808080ull;
+
+// Lower-cases the ASCII letters among eight bytes at once: a byte is an upper-case letter when its
+// low seven bits lie in 'A'..'Z' and its high bit is clear, and adding 0x20 lower-cases it.
+std::uint64_t lowerWord(std::uint64_t word) {
+    const std::uint64_t low = word & ~highBitOfEveryByte;
+    const std::uint64_t atLeastA = low + (0x80 - 'A') * everyByte;
+    const std::uint64_t aboveZ = low + (0x80 - 'Z' - 1) * everyByte;
+    return word | ((atLeastA & ~aboveZ & ~word & highBitOfEveryByte) >> 2);
+}
+
+template <bool lowerCase> std::uint64_t foldWords(const char* source, char* target, std::size_t length) {
+    std::uint64_t seen = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, source + i, 8);
+        seen |= word;
+        if constexpr (lowerCase) {
+            word = lowerWord(word);
         }
-    } else {
-        for (std::size_t i = 0; i < length; ++i) {
-            const unsigned char c = source[i];
-            highBits |= c;
-            target[i] = static_cast<unsigned char>(c + ((static_cast<unsigned char>(c - 'A') < 26) ? 32 : 0));
-        }
+        std::memcpy(target + i, &word, 8);
     }
-    return (highBits & 0x80) == 0 && text.find("\r\n") == std::string_view::npos;
+    if (i < length) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, source + i, length - i);
+        seen |= word;
+        if constexpr (lowerCase) {
+            word = lowerWord(word);
+        }
+        std::memcpy(target + i, &word, length - i);
+    }
+    return seen;
+}
+
+// The text in `buffer`, lower-cased unless `caseSensitive`, when every byte of it is one character;
+// nothing otherwise. This runs for every candidate of a ranking pass, so it works on eight bytes at
+// a time, and the buffer only ever grows.
+std::optional<std::string_view> foldSingleByteClusters(std::string_view text, bool caseSensitive,
+                                                       std::string& buffer) {
+    if (buffer.size() < text.size()) {
+        buffer.resize(std::max(text.size(), 2 * buffer.size()));
+    }
+    const std::uint64_t seen = caseSensitive ? foldWords<false>(text.data(), buffer.data(), text.size())
+                                             : foldWords<true>(text.data(), buffer.data(), text.size());
+    if ((seen & highBitOfEveryByte) != 0 || text.find("\r\n") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::string_view(buffer.data(), text.size());
 }
 
 // Segments the text as typed on first use only: most candidates are decided without them.
@@ -94,8 +126,8 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
         return detail::runCascade(queryUnits, buffers.textChars,
                                   lazySegments(segmentOriginal, buffers.segments));
     };
-    if (foldSingleByteClusters(query, caseSensitive, buffers.query)) {
-        return run(std::string_view(buffers.query));
+    if (const auto foldedQuery = foldSingleByteClusters(query, caseSensitive, buffers.query)) {
+        return run(*foldedQuery);
     }
     if (caseSensitive) {
         buffers.queryChars.assign(query);
@@ -110,13 +142,14 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
 
 std::optional<MatchResult> fuzzyMatch(std::string_view query, std::string_view text, bool caseSensitive) {
     Scratch& buffers = scratch();
-    if (foldSingleByteClusters(text, caseSensitive, buffers.text) &&
-        foldSingleByteClusters(query, caseSensitive, buffers.query)) {
+    const auto foldedText = foldSingleByteClusters(text, caseSensitive, buffers.text);
+    const auto foldedQuery =
+        foldedText ? foldSingleByteClusters(query, caseSensitive, buffers.query) : std::nullopt;
+    if (foldedText && foldedQuery) {
         const auto segmentOriginal = [text](std::vector<SegmentRange>& out) {
             detail::collectSegments(text, out);
         };
-        return detail::runCascade(std::string_view(buffers.query), std::string_view(buffers.text),
-                                  lazySegments(segmentOriginal, buffers.segments));
+        return detail::runCascade(*foldedQuery, *foldedText, lazySegments(segmentOriginal, buffers.segments));
     }
     return fuzzyMatchUnicode(query, text, caseSensitive, buffers);
 }

@@ -3,7 +3,9 @@
 #include "base/graphemetext.h"
 #include "base/unicode.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -98,8 +100,12 @@ inline std::optional<std::size_t> lastIndexOf(const GraphemeText& clusters, char
 }
 
 inline std::optional<std::size_t> lastIndexOf(std::string_view bytes, char ascii, std::size_t end) {
-    const std::size_t at = bytes.substr(0, end).rfind(ascii);
-    return at == std::string_view::npos ? std::nullopt : std::optional<std::size_t>(at);
+    // memrchr scans many bytes per step, where a reverse find goes byte by byte.
+    const void* found = end == 0 ? nullptr : ::memrchr(bytes.data(), ascii, std::min(end, bytes.size()));
+    if (found == nullptr) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data());
 }
 
 template <class Units>
