@@ -84,27 +84,29 @@ std::optional<std::string_view> foldSingleByteClusters(std::string_view text, bo
     return std::string_view(buffer.data(), text.size());
 }
 
-// Segments the text as typed on first use only: most candidates are decided without them.
-// `segment(out)` appends the segments to `out`.
-template <class Segment> struct LazySegments {
-    Segment segment;
-    std::vector<SegmentRange>& segments;
-    bool ready = false;
+// Segments the clustered text as typed on first use only: most candidates are decided without
+// its segments. `segment(out)` appends them to `out`.
+template <class Segment> class LazySegmentCursor {
+public:
+    LazySegmentCursor(Segment segment, std::vector<SegmentRange>& segments)
+        : segment_(std::move(segment))
+        , segments_(segments) {}
 
-    std::span<const SegmentRange> operator()() {
-        if (!ready) {
-            segments.clear();
-            segment(segments);
-            ready = true;
+    std::optional<SegmentRange> next() {
+        if (!ready_) {
+            segments_.clear();
+            segment_(segments_);
+            ready_ = true;
         }
-        return segments;
+        return index_ < segments_.size() ? std::optional<SegmentRange>(segments_[index_++]) : std::nullopt;
     }
-};
 
-template <class Segment>
-LazySegments<Segment> lazySegments(Segment segment, std::vector<SegmentRange>& segments) {
-    return LazySegments<Segment>{std::move(segment), segments};
-}
+private:
+    Segment segment_;
+    std::vector<SegmentRange>& segments_;
+    std::size_t index_ = 0;
+    bool ready_ = false;
+};
 
 std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text,
                                              bool caseSensitive, Scratch& buffers) {
@@ -124,7 +126,7 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
     };
     const auto run = [&](const auto& queryUnits) {
         return detail::runCascade(queryUnits, buffers.textChars,
-                                  lazySegments(segmentOriginal, buffers.segments));
+                                  LazySegmentCursor(segmentOriginal, buffers.segments));
     };
     if (const auto foldedQuery = foldSingleByteClusters(query, caseSensitive, buffers.query)) {
         return run(*foldedQuery);
@@ -146,10 +148,8 @@ std::optional<MatchResult> fuzzyMatch(std::string_view query, std::string_view t
     const auto foldedQuery =
         foldedText ? foldSingleByteClusters(query, caseSensitive, buffers.query) : std::nullopt;
     if (foldedText && foldedQuery) {
-        const auto segmentOriginal = [text](std::vector<SegmentRange>& out) {
-            detail::collectSegments(text, out);
-        };
-        return detail::runCascade(*foldedQuery, *foldedText, lazySegments(segmentOriginal, buffers.segments));
+        // Segmented from the text as typed, not the folded copy: case changes mark word starts.
+        return detail::runCascade(*foldedQuery, *foldedText, detail::AsciiSegmentCursor(text));
     }
     return fuzzyMatchUnicode(query, text, caseSensitive, buffers);
 }

@@ -13,10 +13,10 @@ template <class Query>
 std::optional<MatchResult> matchPrepared(const Query& query, const IndexedSnippet& indexed) {
     if (indexed.lowercasedChars) {
         return detail::runCascade(query, *indexed.lowercasedChars,
-                                  detail::PrecomputedSegments{indexed.segmentRanges});
+                                  detail::SegmentListCursor(indexed.segmentRanges));
     }
     return detail::runCascade(query, std::string_view(indexed.lowercasedBytes),
-                              detail::PrecomputedSegments{indexed.segmentRanges});
+                              detail::SegmentListCursor(indexed.segmentRanges));
 }
 
 } // namespace

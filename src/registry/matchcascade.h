@@ -109,9 +109,8 @@ template <class Unit, class Text> std::size_t findUnit(const Unit& unit, const T
 
 // The greedy fuzzy subsequence, checked for plausibility as it goes so that a failing candidate
 // costs one scan and no allocation; the ranges and the boundary bonus are only worked out for a match.
-template <class Query, class Text, class SegmentSource>
-std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text,
-                                            SegmentSource& segmentSource) {
+template <class Query, class Text, class SegmentCursor>
+std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text, SegmentCursor& segments) {
     const std::size_t n = query.size();
     const std::size_t m = text.size();
     if (n == 0) {
@@ -146,14 +145,13 @@ std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text
     }
     double score = std::max(1.0 - spanRatio(first, last, m), 0.1);
     if (n >= 3) {
-        const std::span<const SegmentRange> segments = segmentSource();
         std::size_t boundaryHits = 0;
-        std::size_t segment = 0;
+        std::optional<SegmentRange> segment = segments.next();
         for (const TextRange& range : ranges) {
-            while (segment < segments.size() && segments[segment].start < range.start) {
-                ++segment;
+            while (segment && segment->start < range.start) {
+                segment = segments.next();
             }
-            if (segment < segments.size() && segments[segment].start == range.start) {
+            if (segment && segment->start == range.start) {
                 ++boundaryHits;
             }
         }
@@ -162,14 +160,14 @@ std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text
     return MatchResult{MatchQuality::fuzzy, std::move(ranges), std::min(score, 1.0)};
 }
 
-// The whole cascade. `segmentSource()` returns the segmentation of the text as typed (before
-// lower-casing); it is only called when a result needs it, so callers may compute it lazily. The
-// text and query are compared as given.
+// The whole cascade. `segments` walks the segmentation of the text as typed (before lower-casing)
+// in text order through `next()`; callers may compute it lazily, as most candidates are decided
+// without it, and it is walked at most once. The text and query are compared as given.
 //
 // A prefix or word-boundary match is also an occurrence of the query, so one substring search up
 // front decides the first three tests for the common text that does not contain the query.
-template <class Query, class Text, class SegmentSource>
-std::optional<MatchResult> runCascade(const Query& query, const Text& text, SegmentSource&& segmentSource) {
+template <class Query, class Text, class SegmentCursor>
+std::optional<MatchResult> runCascade(const Query& query, const Text& text, SegmentCursor&& segments) {
     const std::size_t n = query.size();
     const std::size_t m = text.size();
 
@@ -177,13 +175,13 @@ std::optional<MatchResult> runCascade(const Query& query, const Text& text, Segm
         if (*at == 0) {
             return singleRangeResult(MatchQuality::prefix, 0, n, 1.0);
         }
-        for (const SegmentRange& segment : segmentSource()) {
-            if (segment.start == 0 || segment.end - segment.start < n || segment.start + n > m) {
+        while (const auto segment = segments.next()) {
+            if (segment->start == 0 || segment->end - segment->start < n || segment->start + n > m) {
                 continue;
             }
-            if (unitsEqualAt(query, text, segment.start)) {
-                return singleRangeResult(MatchQuality::wordBoundary, segment.start, n,
-                                         boundaryScore(segment.boundaryType));
+            if (unitsEqualAt(query, text, segment->start)) {
+                return singleRangeResult(MatchQuality::wordBoundary, segment->start, n,
+                                         boundaryScore(segment->boundaryType));
             }
         }
         const auto slash = lastIndexOf(text, '/', m);
@@ -191,16 +189,10 @@ std::optional<MatchResult> runCascade(const Query& query, const Text& text, Segm
         return singleRangeResult(MatchQuality::substring, *at, n, score);
     }
 
-    if (auto fuzzy = fuzzySubsequence(query, text, segmentSource)) {
+    if (auto fuzzy = fuzzySubsequence(query, text, segments)) {
         return fuzzy;
     }
     return lastComponentTypo(query, text, m);
 }
-
-// A segment source over a segmentation computed beforehand.
-struct PrecomputedSegments {
-    std::span<const SegmentRange> segments;
-    std::span<const SegmentRange> operator()() const { return segments; }
-};
 
 } // namespace korvane::detail

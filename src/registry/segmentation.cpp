@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace korvane {
 
@@ -55,29 +56,47 @@ std::uint8_t classOf(char c) {
 
 } // namespace
 
-void collectSegments(std::string_view bytes, std::vector<SegmentRange>& out) {
-    const std::size_t length = bytes.size();
-    std::size_t segmentStart = 0;
-    const auto close = [&](std::size_t end, BoundaryType closedBy) {
-        if (segmentStart < end) {
-            out.push_back({segmentStart, end, segmentStart == 0 ? BoundaryType::start : closedBy});
-        }
-    };
-    std::uint8_t previous = uncasedByte;
-    for (std::size_t i = 0; i < length; ++i) {
-        const std::uint8_t current = classOf(bytes[i]);
+std::optional<SegmentRange> AsciiSegmentCursor::next() {
+    const std::size_t length = bytes_.size();
+    while (position_ < length) {
+        const std::size_t i = position_++;
+        const std::uint8_t current = classOf(bytes_[i]);
+        const std::uint8_t previous = std::exchange(previousClass_, current);
+        std::optional<SegmentRange> closed;
         if (current == separatorByte) {
-            close(i, BoundaryType::explicit_);
-            segmentStart = i + 1;
+            if (segmentStart_ < i) {
+                closed = SegmentRange{segmentStart_, i,
+                                      segmentStart_ == 0 ? BoundaryType::start : BoundaryType::explicit_};
+            }
+            segmentStart_ = i + 1;
         } else if (current == upperByte && i >= 1 &&
                    (previous == lowerByte ||
-                    (previous == upperByte && i + 1 < length && classOf(bytes[i + 1]) == lowerByte))) {
-            close(i, BoundaryType::camelCase);
-            segmentStart = i;
+                    (previous == upperByte && i + 1 < length && classOf(bytes_[i + 1]) == lowerByte))) {
+            if (segmentStart_ < i) {
+                closed = SegmentRange{segmentStart_, i,
+                                      segmentStart_ == 0 ? BoundaryType::start : BoundaryType::camelCase};
+            }
+            segmentStart_ = i;
         }
-        previous = current;
+        if (closed) {
+            return closed;
+        }
     }
-    close(length, BoundaryType::camelCase);
+    if (!finished_) {
+        finished_ = true;
+        if (segmentStart_ < length) {
+            return SegmentRange{segmentStart_, length,
+                                segmentStart_ == 0 ? BoundaryType::start : BoundaryType::camelCase};
+        }
+    }
+    return std::nullopt;
+}
+
+void collectSegments(std::string_view bytes, std::vector<SegmentRange>& out) {
+    AsciiSegmentCursor cursor(bytes);
+    while (const auto segment = cursor.next()) {
+        out.push_back(*segment);
+    }
 }
 
 } // namespace detail

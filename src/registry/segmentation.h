@@ -3,6 +3,9 @@
 #include "registry/textunits.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -37,8 +40,41 @@ inline bool isSegmentSeparator(std::string_view unit) {
     return unit.size() == 1 && isSegmentSeparator(unit[0]);
 }
 
-// Appends the segments of an ASCII text to `out`; the same rules as below, table-driven, because the
-// file ranker segments path components by the hundred thousand.
+// Walks the segments of an ASCII text one at a time, by the same rules as collectSegments below but
+// table-driven: the matcher usually needs only the first few, and the file ranker segments path
+// components by the hundred thousand.
+class AsciiSegmentCursor {
+public:
+    explicit AsciiSegmentCursor(std::string_view bytes)
+        : bytes_(bytes) {}
+
+    // The next segment in text order, or nothing after the last.
+    std::optional<SegmentRange> next();
+
+private:
+    std::string_view bytes_;
+    std::size_t position_ = 0;
+    std::size_t segmentStart_ = 0;
+    std::uint8_t previousClass_ = 0;
+    bool finished_ = false;
+};
+
+// Walks a segmentation computed beforehand.
+class SegmentListCursor {
+public:
+    explicit SegmentListCursor(std::span<const SegmentRange> segments)
+        : segments_(segments) {}
+
+    std::optional<SegmentRange> next() {
+        return index_ < segments_.size() ? std::optional<SegmentRange>(segments_[index_++]) : std::nullopt;
+    }
+
+private:
+    std::span<const SegmentRange> segments_;
+    std::size_t index_ = 0;
+};
+
+// Appends the segments of an ASCII text to `out`.
 void collectSegments(std::string_view bytes, std::vector<SegmentRange>& out);
 
 // Appends the segments of `units` (bytes or clusters, letter case as typed) to `out`.
