@@ -1,6 +1,6 @@
 #include "config/scoperegistry.h"
 
-#include "config/textcase.h"
+#include "base/unicode.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "registry/parsedquery.h"
 
 #include "config/scoperegistry.h"
-#include "config/textcase.h"
+#include "base/unicode.h"
 #include "registry/querytext.h"
 #include "registry/scopetokenlookup.h"
 

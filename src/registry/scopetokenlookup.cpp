@@ -1,6 +1,6 @@
 #include "registry/scopetokenlookup.h"
 
-#include "config/textcase.h"
+#include "base/unicode.h"
 #include "registry/querytext.h"
 
 #include <algorithm>

@@ -1,0 +1,154 @@
+#include "base/unicode.h"
+
+#include "base/graphemetext.h"
+
+#include <algorithm>
+#include <unicode/locid.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
+
+namespace korvane {
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 128; });
+}
+
+bool isSingleByteClusters(std::string_view text) {
+    return isAscii(text) && text.find("\r\n") == std::string_view::npos;
+}
+
+namespace {
+
+void lowercaseWithIcu(std::string_view text, std::string& out) {
+    icu::UnicodeString unicode =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+    unicode.toLower(icu::Locale::getRoot());
+    out.clear();
+    unicode.toUTF8String(out);
+}
+
+// Code points whose full lower-case mapping differs from the simple one or depends on context:
+// "İ" becomes two code points and "Σ" becomes "ς" at the end of a word.
+bool needsFullLowercaseMapping(UChar32 codePoint) {
+    return codePoint == 0x0130 || codePoint == 0x03A3;
+}
+
+void appendUtf8(std::string& out, UChar32 codePoint) {
+    const auto value = static_cast<std::uint32_t>(codePoint);
+    if (value < 0x80) {
+        out.push_back(static_cast<char>(value));
+    } else if (value < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (value >> 6)));
+        out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
+    } else if (value < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (value >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (value >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((value >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
+    }
+}
+
+} // namespace
+
+void lowercaseInto(std::string_view text, std::string& out) {
+    out.clear();
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    std::int32_t offset = 0;
+    while (offset < length) {
+        if (bytes[offset] < 128) {
+            out.push_back(asciiLower(text[static_cast<std::size_t>(offset)]));
+            ++offset;
+            continue;
+        }
+        UChar32 codePoint = 0;
+        U8_NEXT(bytes, offset, length, codePoint);
+        if (codePoint < 0 || needsFullLowercaseMapping(codePoint)) {
+            lowercaseWithIcu(text, out);
+            return;
+        }
+        appendUtf8(out, u_tolower(codePoint));
+    }
+}
+
+std::string lowercased(std::string_view text) {
+    std::string result;
+    lowercaseInto(text, result);
+    return result;
+}
+
+std::size_t graphemeCount(std::string_view text) {
+    if (isAscii(text)) {
+        std::size_t pairs = 0;
+        for (std::size_t at = text.find("\r\n"); at != std::string_view::npos;
+             at = text.find("\r\n", at + 2)) {
+            ++pairs;
+        }
+        return text.size() - pairs;
+    }
+    return GraphemeText(text).size();
+}
+
+std::string nfcNormalized(std::string_view text) {
+    if (isAscii(text)) {
+        return std::string(text);
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) {
+        return std::string(text);
+    }
+    const icu::UnicodeString source =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+    icu::UnicodeString normalized = nfc->normalize(source, status);
+    if (U_FAILURE(status)) {
+        return std::string(text);
+    }
+    std::string result;
+    normalized.toUTF8String(result);
+    return result;
+}
+
+bool canonicallyEqual(std::string_view a, std::string_view b) {
+    if (a == b) {
+        return true;
+    }
+    if (isAscii(a) && isAscii(b)) {
+        return false;
+    }
+    return nfcNormalized(a) == nfcNormalized(b);
+}
+
+CharacterCase characterCase(std::string_view cluster) {
+    if (cluster.empty()) {
+        return CharacterCase::uncased;
+    }
+    const char first = cluster.front();
+    if (static_cast<unsigned char>(first) < 128) {
+        return isAsciiUpper(first)   ? CharacterCase::upper
+               : isAsciiLower(first) ? CharacterCase::lower
+                                     : CharacterCase::uncased;
+    }
+    std::int32_t offset = 0;
+    UChar32 codePoint = 0;
+    U8_NEXT(reinterpret_cast<const std::uint8_t*>(cluster.data()), offset,
+            static_cast<std::int32_t>(cluster.size()), codePoint);
+    if (codePoint < 0) {
+        return CharacterCase::uncased;
+    }
+    if (u_isULowercase(codePoint)) {
+        return CharacterCase::lower;
+    }
+    if (u_isUUppercase(codePoint)) {
+        return CharacterCase::upper;
+    }
+    return CharacterCase::uncased;
+}
+
+} // namespace korvane

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace korvane {
+
+// Unicode helpers shared by matching, ranking and sorting. All take and return UTF-8, are pure and
+// safe to call from any thread; ASCII input takes a fast path that needs no ICU call and no allocation
+// beyond the returned string.
+
+// Whether every byte of `text` is below 128.
+bool isAscii(std::string_view text);
+
+// Whether every byte of `text` is one extended grapheme cluster: ASCII without a "\r\n" pair,
+// which is the one ASCII sequence that forms a two-byte cluster.
+bool isSingleByteClusters(std::string_view text);
+
+constexpr char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+constexpr bool isAsciiUpper(char c) {
+    return c >= 'A' && c <= 'Z';
+}
+constexpr bool isAsciiLower(char c) {
+    return c >= 'a' && c <= 'z';
+}
+
+// Full Unicode lower-casing (root locale, so the result does not depend on the user's language).
+std::string lowercased(std::string_view text);
+
+// The same into `out`, reusing its storage; for loops that lower-case many texts.
+void lowercaseInto(std::string_view text, std::string& out);
+
+// The number of extended grapheme clusters of `text`.
+std::size_t graphemeCount(std::string_view text);
+
+// The text in Normalization Form C; precomposed and decomposed spellings of a letter become equal.
+std::string nfcNormalized(std::string_view text);
+
+// Whether two texts are canonically equivalent (equal after NFC normalisation).
+bool canonicallyEqual(std::string_view a, std::string_view b);
+
+// The Unicode case property of a grapheme cluster, taken from its first code point; digits,
+// punctuation and letters of caseless scripts are `uncased`.
+enum class CharacterCase { uncased, lower, upper };
+CharacterCase characterCase(std::string_view cluster);
+
+} // namespace korvane

@@ -1,0 +1,173 @@
+#include "registry/fuzzymatch.h"
+
+#include "base/graphemetext.h"
+#include "base/unicode.h"
+#include "registry/matchcascade.h"
+#include "registry/segmentation.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+// Per-thread buffers: after the first calls on a thread they have grown to fit, and matching one
+// more path segment allocates nothing unless it matches.
+struct Scratch {
+    std::string query;
+    std::string text;
+    std::string foldedText;
+    GraphemeText queryChars;
+    GraphemeText textChars;
+    GraphemeText originalChars;
+    std::vector<SegmentRange> segments;
+};
+
+Scratch& scratch() {
+    thread_local Scratch buffers;
+    return buffers;
+}
+
+constexpr std::uint64_t everyByte = 0x0101010101010101ull;
+constexpr std::uint64_t highBitOfEveryByte = 0x8080808080808080ull;
+
+// Lower-cases the ASCII letters among eight bytes at once: a byte is an upper-case letter when its
+// low seven bits lie in 'A'..'Z' and its high bit is clear, and adding 0x20 lower-cases it.
+std::uint64_t lowerWord(std::uint64_t word) {
+    const std::uint64_t low = word & ~highBitOfEveryByte;
+    const std::uint64_t atLeastA = low + (0x80 - 'A') * everyByte;
+    const std::uint64_t aboveZ = low + (0x80 - 'Z' - 1) * everyByte;
+    return word | ((atLeastA & ~aboveZ & ~word & highBitOfEveryByte) >> 2);
+}
+
+template <bool lowerCase> std::uint64_t foldWords(const char* source, char* target, std::size_t length) {
+    std::uint64_t seen = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, source + i, 8);
+        seen |= word;
+        if constexpr (lowerCase) {
+            word = lowerWord(word);
+        }
+        std::memcpy(target + i, &word, 8);
+    }
+    if (i < length) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, source + i, length - i);
+        seen |= word;
+        if constexpr (lowerCase) {
+            word = lowerWord(word);
+        }
+        std::memcpy(target + i, &word, length - i);
+    }
+    return seen;
+}
+
+// The text in `buffer`, lower-cased unless `caseSensitive`, when every byte of it is one character;
+// nothing otherwise. This runs for every candidate of a ranking pass, so it works on eight bytes at
+// a time, and the buffer only ever grows.
+std::optional<std::string_view> foldSingleByteClusters(std::string_view text, bool caseSensitive,
+                                                       std::string& buffer) {
+    if (buffer.size() < text.size()) {
+        buffer.resize(std::max(text.size(), 2 * buffer.size()));
+    }
+    const std::uint64_t seen = caseSensitive ? foldWords<false>(text.data(), buffer.data(), text.size())
+                                             : foldWords<true>(text.data(), buffer.data(), text.size());
+    if ((seen & highBitOfEveryByte) != 0 || text.find("\r\n") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::string_view(buffer.data(), text.size());
+}
+
+// Segments the clustered text as typed on first use only: most candidates are decided without
+// its segments. `segment(out)` appends them to `out`.
+template <class Segment> class LazySegmentCursor {
+public:
+    LazySegmentCursor(Segment segment, std::vector<SegmentRange>& segments)
+        : segment_(std::move(segment))
+        , segments_(segments) {}
+
+    std::optional<SegmentRange> next() {
+        if (!ready_) {
+            segments_.clear();
+            segment_(segments_);
+            ready_ = true;
+        }
+        return index_ < segments_.size() ? std::optional<SegmentRange>(segments_[index_++]) : std::nullopt;
+    }
+
+private:
+    Segment segment_;
+    std::vector<SegmentRange>& segments_;
+    std::size_t index_ = 0;
+    bool ready_ = false;
+};
+
+std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text,
+                                             bool caseSensitive, Scratch& buffers) {
+    if (caseSensitive) {
+        buffers.textChars.assign(text);
+    } else {
+        lowercaseInto(text, buffers.foldedText);
+        buffers.textChars.assign(buffers.foldedText);
+    }
+    const auto segmentOriginal = [&](std::vector<SegmentRange>& out) {
+        if (caseSensitive) {
+            detail::collectSegments(buffers.textChars, out);
+        } else {
+            buffers.originalChars.assign(text);
+            detail::collectSegments(buffers.originalChars, out);
+        }
+    };
+    const auto run = [&](const auto& queryUnits) {
+        return detail::runCascade(queryUnits, buffers.textChars,
+                                  LazySegmentCursor(segmentOriginal, buffers.segments));
+    };
+    if (const auto foldedQuery = foldSingleByteClusters(query, caseSensitive, buffers.query)) {
+        return run(*foldedQuery);
+    }
+    if (caseSensitive) {
+        buffers.queryChars.assign(query);
+    } else {
+        lowercaseInto(query, buffers.query);
+        buffers.queryChars.assign(buffers.query);
+    }
+    return run(buffers.queryChars);
+}
+
+} // namespace
+
+std::optional<MatchResult> fuzzyMatch(std::string_view query, std::string_view text, bool caseSensitive) {
+    Scratch& buffers = scratch();
+    const auto foldedText = foldSingleByteClusters(text, caseSensitive, buffers.text);
+    const auto foldedQuery =
+        foldedText ? foldSingleByteClusters(query, caseSensitive, buffers.query) : std::nullopt;
+    if (foldedText && foldedQuery) {
+        // Segmented from the text as typed, not the folded copy: case changes mark word starts.
+        return detail::runCascade(*foldedQuery, *foldedText, detail::AsciiSegmentCursor(text));
+    }
+    return fuzzyMatchUnicode(query, text, caseSensitive, buffers);
+}
+
+bool isPlausibleFuzzyMatch(const TextRanges& ranges, std::size_t queryLength, std::size_t textLength) {
+    if (ranges.empty() || textLength == 0) {
+        return false;
+    }
+    const detail::FuzzyLimits limits = detail::fuzzyLimits(queryLength);
+    if (detail::spanRatio(ranges.front().start, ranges.back().start, textLength) > limits.maxRatio) {
+        return false;
+    }
+    for (std::size_t i = 1; i < ranges.size(); ++i) {
+        if (ranges[i].start > ranges[i - 1].end && ranges[i].start - ranges[i - 1].end > limits.maxGap) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace korvane

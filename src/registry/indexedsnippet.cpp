@@ -1,0 +1,50 @@
+#include "registry/indexedsnippet.h"
+
+#include "base/unicode.h"
+#include "registry/matchcascade.h"
+
+#include <utility>
+
+namespace korvane {
+namespace {
+
+// Runs the cascade of `query` (bytes or clusters) over whichever form of the label was prepared.
+template <class Query>
+std::optional<MatchResult> matchPrepared(const Query& query, const IndexedSnippet& indexed) {
+    if (indexed.lowercasedChars) {
+        return detail::runCascade(query, *indexed.lowercasedChars,
+                                  detail::SegmentListCursor(indexed.segmentRanges));
+    }
+    return detail::runCascade(query, std::string_view(indexed.lowercasedBytes),
+                              detail::SegmentListCursor(indexed.segmentRanges));
+}
+
+} // namespace
+
+IndexedSnippet::IndexedSnippet(Snippet indexedSnippet)
+    : snippet(std::move(indexedSnippet)) {
+    std::string lowered = lowercased(snippet.label);
+    // A "\r\n" pair is one character, so such a label takes the cluster path to keep positions right.
+    if (isSingleByteClusters(lowered)) {
+        lowercasedBytes = std::move(lowered);
+    } else {
+        lowercasedChars = GraphemeText(lowered);
+    }
+    segmentRanges = korvane::segmentRanges(snippet.label);
+}
+
+std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
+                                        const std::optional<GraphemeText>& queryChars,
+                                        const IndexedSnippet& indexed) {
+    if (queryChars) {
+        return matchPrepared(*queryChars, indexed);
+    }
+    return matchPrepared(queryBytes, indexed);
+}
+
+std::optional<MatchResult> matchText(const GraphemeText& queryChars, const IndexedSnippet& indexed,
+                                     std::size_t /*queryLength*/, std::size_t /*textLength*/) {
+    return matchPrepared(queryChars, indexed);
+}
+
+} // namespace korvane

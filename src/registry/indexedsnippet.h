@@ -1,0 +1,44 @@
+#pragma once
+
+#include "base/graphemetext.h"
+#include "config/snippet.h"
+#include "registry/matchresult.h"
+#include "registry/segmentation.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvane {
+
+// A snippet with its label prepared once for matching: lower-cased as bytes when that is plain ASCII,
+// else as grapheme clusters, plus the word segmentation of the label as typed. Built by the registry
+// on the main thread; immutable afterwards and safe to match from any thread.
+struct IndexedSnippet {
+    IndexedSnippet() = default;
+    explicit IndexedSnippet(Snippet snippet);
+
+    Snippet snippet;
+    // The lower-cased label when every byte of it is one character; empty otherwise.
+    std::string lowercasedBytes;
+    // The clusters of the lower-cased label when it is not plain ASCII; absent otherwise.
+    std::optional<GraphemeText> lowercasedChars;
+    std::vector<SegmentRange> segmentRanges;
+};
+
+// Matches a lower-cased query against a prepared label, case-insensitively. Pass the query as
+// `queryBytes` with no `queryChars` when it is pure ASCII, else as `queryChars` with empty bytes.
+// When both sides are ASCII the match runs on raw bytes and allocates nothing unless it succeeds.
+std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
+                                        const std::optional<GraphemeText>& queryChars,
+                                        const IndexedSnippet& indexed);
+
+// The cascade of a clustered query over a prepared label. `queryLength` and `textLength` are the
+// character counts of the query and of the lower-cased label; both are implied by the prepared forms,
+// which the cascade reads its lengths from.
+std::optional<MatchResult> matchText(const GraphemeText& queryChars, const IndexedSnippet& indexed,
+                                     std::size_t queryLength, std::size_t textLength);
+
+} // namespace korvane

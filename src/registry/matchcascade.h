@@ -1,0 +1,198 @@
+#pragma once
+
+#include "registry/matchresult.h"
+#include "registry/segmentation.h"
+#include "registry/textunits.h"
+#include "registry/typomatch.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <type_traits>
+
+// The five tests of the text matcher (prefix, word boundary, substring, plausible fuzzy subsequence,
+// typo tolerance) written once over any units: bytes, grapheme clusters or a mix.
+namespace korvane::detail {
+
+// How tight a fuzzy subsequence of a query of a given length must be to count.
+struct FuzzyLimits {
+    double maxRatio = 0.0;
+    std::size_t maxGap = std::numeric_limits<std::size_t>::max();
+};
+
+inline FuzzyLimits fuzzyLimits(std::size_t queryLength) {
+    switch (queryLength) {
+    case 1:
+        return {0.4};
+    case 2:
+        return {0.6};
+    case 3:
+        return {0.65, 10};
+    default:
+        return {0.6, std::max<std::size_t>(2 * queryLength, 10)};
+    }
+}
+
+inline double spanRatio(std::size_t firstStart, std::size_t lastStart, std::size_t textLength) {
+    const double span = static_cast<double>(lastStart) - static_cast<double>(firstStart);
+    return textLength == 0 ? 0.0 : span / static_cast<double>(textLength);
+}
+
+template <class Query, class Text> bool unitsEqualAt(const Query& query, const Text& text, std::size_t at) {
+    for (std::size_t j = 0; j < query.size(); ++j) {
+        if (!unitEquals(query[j], text[at + j])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The first position at which the query's units occur in the text. The search runs on the
+// contiguous bytes of both; a byte hit counts when it begins a unit and the units agree there.
+template <class Query, class Text>
+std::optional<std::size_t> findSubstring(const Query& query, const Text& text) {
+    const std::size_t n = query.size();
+    if (text.size() < n) {
+        return std::nullopt;
+    }
+    if (n == 0) {
+        return 0;
+    }
+    const std::string_view needle = unitBytes(query);
+    const std::string_view haystack = unitBytes(text);
+    for (std::size_t at = haystack.find(needle); at != std::string_view::npos;
+         at = haystack.find(needle, at + 1)) {
+        const auto index = unitStartingAt(text, at);
+        if (!index || *index + n > text.size()) {
+            continue;
+        }
+        if constexpr (std::is_same_v<Query, std::string_view> && std::is_same_v<Text, std::string_view>) {
+            return index;
+        } else if (unitsEqualAt(query, text, *index)) {
+            return index;
+        }
+    }
+    return std::nullopt;
+}
+
+inline MatchResult singleRangeResult(MatchQuality quality, std::size_t start, std::size_t length,
+                                     double score) {
+    return MatchResult{quality, TextRanges{TextRange{start, start + length}}, score};
+}
+
+// The position of the first unit of `text` at or after `from` that equals `unit`, or the text's size.
+template <class Unit, class Text> std::size_t findUnit(const Unit& unit, const Text& text, std::size_t from) {
+    if constexpr (std::is_same_v<Text, std::string_view> && std::is_same_v<std::decay_t<Unit>, char>) {
+        const std::size_t at = text.find(unit, from);
+        return at == std::string_view::npos ? text.size() : at;
+    } else if constexpr (std::is_same_v<Text, GraphemeText>) {
+        // Search the bytes, then keep the first hit that is a whole cluster.
+        const std::string_view needle = unitAsBytes(unit);
+        const std::string_view haystack = text.bytes();
+        for (std::size_t at = haystack.find(needle, text.byteOffset(from)); at != std::string_view::npos;
+             at = haystack.find(needle, at + 1)) {
+            if (const auto index = text.clusterStartingAt(at); index && unitEquals(unit, text[*index])) {
+                return *index;
+            }
+        }
+        return text.size();
+    }
+    std::size_t at = from;
+    while (at < text.size() && !unitEquals(unit, text[at])) {
+        ++at;
+    }
+    return at;
+}
+
+// The greedy fuzzy subsequence, checked for plausibility as it goes so that a failing candidate
+// costs one scan and no allocation; the ranges and the boundary bonus are only worked out for a match.
+template <class Query, class Text, class SegmentCursor>
+std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text, SegmentCursor& segments) {
+    const std::size_t n = query.size();
+    const std::size_t m = text.size();
+    if (n == 0) {
+        return std::nullopt;
+    }
+    const FuzzyLimits limits = fuzzyLimits(n);
+    std::size_t first = 0;
+    std::size_t last = 0;
+    std::size_t position = 0;
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::size_t found = findUnit(query[j], text, position);
+        if (found == m) {
+            return std::nullopt;
+        }
+        if (j == 0) {
+            first = found;
+        } else if (found - position > limits.maxGap || spanRatio(first, found, m) > limits.maxRatio) {
+            // The greedy positions only move right, so a spread or gap past its limit stays past it.
+            return std::nullopt;
+        }
+        last = found;
+        position = found + 1;
+    }
+
+    TextRanges ranges;
+    ranges.reserve(n);
+    position = 0;
+    for (std::size_t j = 0; j < n; ++j) {
+        position = findUnit(query[j], text, position);
+        ranges.push_back({position, position + 1});
+        ++position;
+    }
+    double score = std::max(1.0 - spanRatio(first, last, m), 0.1);
+    if (n >= 3) {
+        std::size_t boundaryHits = 0;
+        std::optional<SegmentRange> segment = segments.next();
+        for (const TextRange& range : ranges) {
+            while (segment && segment->start < range.start) {
+                segment = segments.next();
+            }
+            if (segment && segment->start == range.start) {
+                ++boundaryHits;
+            }
+        }
+        score += 0.2 * static_cast<double>(boundaryHits) / static_cast<double>(n);
+    }
+    return MatchResult{MatchQuality::fuzzy, std::move(ranges), std::min(score, 1.0)};
+}
+
+// The whole cascade. `segments` walks the segmentation of the text as typed (before lower-casing)
+// in text order through `next()`; callers may compute it lazily, as most candidates are decided
+// without it, and it is walked at most once. The text and query are compared as given.
+//
+// A prefix or word-boundary match is also an occurrence of the query, so one substring search up
+// front decides the first three tests for the common text that does not contain the query.
+template <class Query, class Text, class SegmentCursor>
+std::optional<MatchResult> runCascade(const Query& query, const Text& text, SegmentCursor&& segments) {
+    const std::size_t n = query.size();
+    const std::size_t m = text.size();
+
+    if (const auto at = findSubstring(query, text)) {
+        if (*at == 0) {
+            return singleRangeResult(MatchQuality::prefix, 0, n, 1.0);
+        }
+        while (const auto segment = segments.next()) {
+            if (segment->start == 0 || segment->end - segment->start < n || segment->start + n > m) {
+                continue;
+            }
+            if (unitsEqualAt(query, text, segment->start)) {
+                return singleRangeResult(MatchQuality::wordBoundary, segment->start, n,
+                                         boundaryScore(segment->boundaryType));
+            }
+        }
+        const auto slash = lastIndexOf(text, '/', m);
+        const double score = (slash && *at < *slash + 1) ? 0.4 : 0.8;
+        return singleRangeResult(MatchQuality::substring, *at, n, score);
+    }
+
+    if (auto fuzzy = fuzzySubsequence(query, text, segments)) {
+        return fuzzy;
+    }
+    return lastComponentTypo(query, text, m);
+}
+
+} // namespace korvane::detail

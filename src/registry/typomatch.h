@@ -1,0 +1,81 @@
+#pragma once
+
+#include "base/textrange.h"
+#include "registry/editdistance.h"
+#include "registry/matchresult.h"
+#include "registry/textunits.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace korvane {
+
+// Tolerates a mistyped query of at least four characters: within 2 edits (3 from 13 characters on)
+// of `text` without its extension ('config.json' is compared as 'config', '.bashrc' stays whole).
+// Returns the characters of the query found in order in that stem, or nothing.
+std::optional<TextRanges> typoMatch(std::string_view query, std::string_view text, bool caseSensitive);
+
+// The typo test on the part of `text` after its last "/", with the ranges shifted into `text` and
+// the score of a typo match; `textLength` is the length of `text` in characters.
+std::optional<MatchResult> lastComponentTypoMatch(std::string_view query, std::string_view text,
+                                                  std::size_t textLength, bool caseSensitive);
+
+namespace detail {
+
+constexpr std::size_t minimumTypoQueryLength = 4;
+constexpr double typoScoreFactor = 0.8;
+
+template <class Query, class Text>
+std::optional<TextRanges> typoRanges(const Query& query, const Text& text) {
+    const std::size_t queryLength = query.size();
+    if (queryLength < minimumTypoQueryLength) {
+        return std::nullopt;
+    }
+    const std::size_t maxEdits = queryLength < 13 ? 2 : 3;
+    std::size_t stemLength = text.size();
+    if (const auto dot = lastIndexOf(text, '.', text.size()); dot && *dot > 0) {
+        stemLength = *dot;
+    }
+    const auto stem = sliceOf(text, 0, stemLength);
+    if (!editDistanceWithin(query, stem, maxEdits)) {
+        return std::nullopt;
+    }
+    TextRanges ranges;
+    std::size_t position = 0;
+    for (std::size_t j = 0; j < queryLength; ++j) {
+        for (std::size_t k = position; k < stemLength; ++k) {
+            if (unitEquals(query[j], stem[k])) {
+                ranges.push_back({k, k + 1});
+                position = k + 1;
+                break;
+            }
+        }
+    }
+    if (ranges.empty()) {
+        return std::nullopt;
+    }
+    return ranges;
+}
+
+template <class Query, class Text>
+std::optional<MatchResult> lastComponentTypo(const Query& query, const Text& text, std::size_t textLength) {
+    const auto slash = lastIndexOf(text, '/', text.size());
+    const std::size_t componentStart = slash ? *slash + 1 : 0;
+    auto ranges = typoRanges(query, sliceOf(text, componentStart, text.size() - componentStart));
+    if (!ranges) {
+        return std::nullopt;
+    }
+    for (TextRange& range : *ranges) {
+        range.start += componentStart;
+        range.end += componentStart;
+    }
+    const double span = static_cast<double>(ranges->back().start - ranges->front().start);
+    const double spread = textLength == 0 ? 0.0 : span / static_cast<double>(textLength);
+    return MatchResult{MatchQuality::fuzzy, std::move(*ranges),
+                       std::max(1.0 - spread, 0.1) * typoScoreFactor};
+}
+
+} // namespace detail
+} // namespace korvane

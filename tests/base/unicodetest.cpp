@@ -1,0 +1,165 @@
+#include "base/unicode.h"
+
+#include "base/graphemetext.h"
+#include "base/localizedcollator.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <memory>
+#include <random>
+#include <string>
+#include <unicode/brkiter.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+TEST(UnicodeTest, CountsExtendedGraphemeClusters) {
+    const std::vector<std::pair<std::string, std::size_t>> table = {
+        {"", 0},
+        {"abc", 3},
+        {"a\r\nb", 3}, // CR LF is one character
+        {"\r\r\n", 2},
+        {"cafe\u0301", 4},         // combining accent
+        {"👍🏽", 1},           // emoji with a skin-tone modifier
+        {"👨‍👩‍👧", 1}, // joined family
+        {"🇩🇪🇫🇷", 2},               // two flags
+        {"한국어", 3},
+        {"\xff"
+         "a",
+         2}, // an invalid byte still counts as one character
+    };
+    for (const auto& [text, count] : table) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(graphemeCount(text), count);
+        EXPECT_EQ(GraphemeText(text).size(), count);
+    }
+}
+
+TEST(UnicodeTest, ClustersAreStoredInComposedForm) {
+    const GraphemeText decomposed("Cafe\u0301!");
+    ASSERT_EQ(decomposed.size(), 5u);
+    EXPECT_EQ(decomposed[3], "é");
+    EXPECT_EQ(decomposed[4], "!");
+    EXPECT_EQ(decomposed, GraphemeText("Café!"));
+    EXPECT_EQ(GraphemeText("x👍🏽y")[1], "👍🏽");
+
+    EXPECT_TRUE(canonicallyEqual("Cafe\u0301", "Café"));
+    EXPECT_TRUE(canonicallyEqual("\u212B", "Å")); // the Ångström sign is a canonical duplicate
+    EXPECT_FALSE(canonicallyEqual("Cafe", "Café"));
+    EXPECT_EQ(nfcNormalized("e\u0301"), "é");
+}
+
+// The clusters as the break rules and NFC give them, for checking the shortcuts against.
+std::vector<std::string> referenceClusters(const std::string& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> breaks(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    const icu::UnicodeString source = icu::UnicodeString::fromUTF8(text);
+    breaks->setText(source);
+    std::vector<std::string> clusters;
+    for (int32_t start = breaks->first(), end = breaks->next(); end != icu::BreakIterator::DONE;
+         start = end, end = breaks->next()) {
+        std::string cluster;
+        nfc->normalize(source.tempSubStringBetween(start, end), status).toUTF8String(cluster);
+        clusters.push_back(cluster);
+    }
+    return clusters;
+}
+
+TEST(UnicodeTest, ShortcutsAgreeWithTheBreakRulesOnRandomText) {
+    const std::vector<std::string> pieces = {"a",      "Z",      "-",      "\r",   "\n",     "é",   "e\u0301",
+                                             "\u0301", "ß",      "İ",      "Σ",    "ς",      "中",  "한",
+                                             "\u1100", "\u1161", "👍",      "🏽", "\u200D", "🇩",   "🇪",
+                                             "\u0E33", "\u0BC6", "\u0BBE", "Å",    "\u212B", "\xff"};
+    std::mt19937 random(42);
+    std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+    for (int i = 0; i < 3000; ++i) {
+        std::string text;
+        for (std::size_t n = random() % 8; n > 0; --n) {
+            text += pieces[pick(random)];
+        }
+        SCOPED_TRACE(text);
+        const GraphemeText clusters(text);
+        const std::vector<std::string> expected = referenceClusters(text);
+        ASSERT_EQ(clusters.size(), expected.size());
+        for (std::size_t c = 0; c < expected.size(); ++c) {
+            ASSERT_EQ(clusters[c], expected[c]);
+            ASSERT_EQ(clusters.clusterStartingAt(clusters.byteOffset(c)), c);
+        }
+        icu::UnicodeString lowered = icu::UnicodeString::fromUTF8(text);
+        lowered.toLower(icu::Locale::getRoot());
+        std::string expectedLower;
+        lowered.toUTF8String(expectedLower);
+        ASSERT_EQ(lowercased(text), expectedLower);
+    }
+}
+
+TEST(UnicodeTest, ClusterStartsAreFoundOnlyAtBoundaries) {
+    const GraphemeText text("añb👍🏽");
+    EXPECT_EQ(text.clusterStartingAt(0), 0u);
+    EXPECT_EQ(text.clusterStartingAt(1), 1u);
+    EXPECT_EQ(text.clusterStartingAt(2), std::nullopt); // inside "ñ"
+    EXPECT_EQ(text.clusterStartingAt(3), 2u);
+    EXPECT_EQ(text.clusterStartingAt(4), 3u);
+    EXPECT_EQ(text.clusterStartingAt(8), std::nullopt); // the modifier belongs to the thumb
+    EXPECT_EQ(text.clusterStartingAt(text.bytes().size()), std::nullopt);
+    EXPECT_EQ(GraphemeText("").clusterStartingAt(0), std::nullopt);
+}
+
+TEST(UnicodeTest, LowerCasesFullyAndKeepsAsciiCheap) {
+    EXPECT_EQ(lowercased("Config.JSON"), "config.json");
+    EXPECT_EQ(lowercased("ÉCOLE Ünïcode"), "école ünïcode");
+    EXPECT_EQ(lowercased("İ"), "i\u0307"); // full mapping: one letter becomes two code points
+    EXPECT_EQ(lowercased("ΩMEGA"), "ωmega");
+    EXPECT_TRUE(isAscii("plain text"));
+    EXPECT_FALSE(isAscii("naïve"));
+    EXPECT_TRUE(isSingleByteClusters("a\rb\n"));
+    EXPECT_FALSE(isSingleByteClusters("a\r\nb"));
+}
+
+TEST(UnicodeTest, CaseOfACharacterComesFromItsFirstCodePoint) {
+    const std::vector<std::pair<std::string, CharacterCase>> table = {
+        {"a", CharacterCase::lower},   {"Z", CharacterCase::upper},      {"7", CharacterCase::uncased},
+        {"-", CharacterCase::uncased}, {"É", CharacterCase::upper},      {"E\u0301", CharacterCase::upper},
+        {"ß", CharacterCase::lower},   {"中", CharacterCase::uncased},   {"👍🏽", CharacterCase::uncased},
+        {"", CharacterCase::uncased},  {"\xC3", CharacterCase::uncased},
+    };
+    for (const auto& [cluster, expected] : table) {
+        SCOPED_TRACE(cluster);
+        EXPECT_EQ(characterCase(cluster), expected);
+    }
+}
+
+TEST(LocalizedCollatorTest, IgnoresCaseButNotAccents) {
+    const LocalizedCollator collator("en_US");
+    EXPECT_EQ(collator.compare("apple", "APPLE"), 0);
+    EXPECT_LT(collator.compare("apple", "Banana"), 0);
+    EXPECT_LT(collator.compare("resume", "résumé"), 0);
+    EXPECT_NE(collator.compare("resume", "résumé"), 0);
+    EXPECT_EQ(collator.sortKey("Cafe\u0301"), collator.sortKey("café"));
+}
+
+TEST(LocalizedCollatorTest, SortKeysOrderLikeTheCollatorAndFollowTheLocale) {
+    std::vector<std::string> labels = {"zebra", "Äpfel", "apple", "Zoo",    "öl",
+                                       "Ol",    "10",    "2",     "éclair", "Eclair"};
+    const LocalizedCollator german("de_DE");
+    std::vector<std::string> byCompare = labels;
+    std::stable_sort(byCompare.begin(), byCompare.end(),
+                     [&](const auto& a, const auto& b) { return german.compare(a, b) < 0; });
+    std::vector<std::string> byKey = labels;
+    std::stable_sort(byKey.begin(), byKey.end(),
+                     [&](const auto& a, const auto& b) { return german.sortKey(a) < german.sortKey(b); });
+    EXPECT_EQ(byKey, byCompare);
+    EXPECT_LT(german.compare("öl", "zebra"), 0);
+
+    // Swedish sorts "ö" after "z"; an unknown locale name still yields a working order.
+    EXPECT_GT(LocalizedCollator("sv_SE").compare("öl", "zebra"), 0);
+    EXPECT_LT(LocalizedCollator("xx_NOWHERE").compare("a", "B"), 0);
+}
+
+} // namespace
+} // namespace korvane

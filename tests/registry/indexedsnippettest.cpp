@@ -1,0 +1,159 @@
+#include "registry/indexedsnippet.h"
+
+#include "base/unicode.h"
+#include "registry/fuzzymatch.h"
+
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+IndexedSnippet indexedLabel(const std::string& label) {
+    Snippet snippet;
+    snippet.id = "manual:" + label;
+    snippet.label = label;
+    return IndexedSnippet(std::move(snippet));
+}
+
+// Prepares the query the way the registry does: lower-cased, as bytes when plain ASCII.
+std::optional<MatchResult> matchQuery(const std::string& query, const IndexedSnippet& indexed) {
+    const std::string lowered = lowercased(query);
+    if (isSingleByteClusters(lowered)) {
+        return matchIndexed(lowered, std::nullopt, indexed);
+    }
+    return matchIndexed({}, GraphemeText(lowered), indexed);
+}
+
+TEST(IndexedSnippetTest, PreparesAsciiLabelsAsBytesAndOthersAsClusters) {
+    const IndexedSnippet ascii = indexedLabel("FooBar.txt");
+    EXPECT_EQ(ascii.lowercasedBytes, "foobar.txt");
+    EXPECT_FALSE(ascii.lowercasedChars.has_value());
+    EXPECT_EQ(ascii.segmentRanges, (std::vector<SegmentRange>{{0, 3, BoundaryType::start},
+                                                              {3, 6, BoundaryType::explicit_},
+                                                              {7, 10, BoundaryType::camelCase}}));
+
+    const IndexedSnippet accented = indexedLabel("Été");
+    EXPECT_TRUE(accented.lowercasedBytes.empty());
+    ASSERT_TRUE(accented.lowercasedChars.has_value());
+    EXPECT_EQ(accented.lowercasedChars->size(), 3u);
+    EXPECT_EQ(accented.lowercasedChars->bytes(), "été");
+
+    // The Kelvin sign lower-cases to a plain "k", so this label takes the byte path.
+    EXPECT_EQ(indexedLabel("\u212Aey").lowercasedBytes, "key");
+}
+
+struct Expectation {
+    std::string query;
+    std::string label;
+    MatchQuality quality;
+    TextRanges ranges;
+    double score;
+};
+
+TEST(IndexedSnippetTest, NonAsciiRangesCountCharactersOnBothEntryPoints) {
+    const std::vector<Expectation> table = {
+        {"crè", "café-crème", MatchQuality::wordBoundary, {{5, 8}}, 0.7},
+        {"crè", "cafe\u0301-cre\u0300me", MatchQuality::wordBoundary, {{5, 8}}, 0.7},
+        {"cre\u0300", "café-crème", MatchQuality::wordBoundary, {{5, 8}}, 0.7},
+        {"éco", "ÉCOLE", MatchQuality::prefix, {{0, 3}}, 1.0},
+        {"dep", "👍🏽-deploy", MatchQuality::wordBoundary, {{2, 5}}, 0.7},
+        {"notes", "👨‍👩‍👧 notes", MatchQuality::substring, {{2, 7}}, 0.8},
+        {"weg", "Straße/weg.txt", MatchQuality::wordBoundary, {{7, 10}}, 0.9},
+        {"ße/w", "Straße/weg.txt", MatchQuality::substring, {{4, 8}}, 0.4},
+        {"sw", "Straße/weg.txt", MatchQuality::fuzzy, {{0, 1}, {7, 8}}, 1.0 - 7.0 / 14.0},
+        {"donnes",
+         "données",
+         MatchQuality::fuzzy,
+         {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {5, 6}, {6, 7}},
+         (1.0 - 6.0 / 7.0) * 0.8},
+    };
+    for (const Expectation& e : table) {
+        SCOPED_TRACE("'" + e.query + "' against '" + e.label + "'");
+        for (const auto& result :
+             {matchQuery(e.query, indexedLabel(e.label)), fuzzyMatch(e.query, e.label, false)}) {
+            ASSERT_TRUE(result.has_value());
+            EXPECT_EQ(result->quality, e.quality);
+            EXPECT_EQ(result->ranges, e.ranges);
+            EXPECT_NEAR(result->subScore, e.score, 1e-4);
+        }
+    }
+}
+
+TEST(IndexedSnippetTest, LineBreakPairCountsAsOneCharacter) {
+    const auto result = matchQuery("bc", indexedLabel("a\r\nbc"));
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->ranges, (TextRanges{{2, 4}}));
+    EXPECT_EQ(result, fuzzyMatch("bc", "a\r\nbc", false));
+}
+
+std::string randomText(std::mt19937& random, const std::vector<std::string>& alphabet,
+                       std::size_t maxLength) {
+    std::uniform_int_distribution<std::size_t> length(0, maxLength);
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    std::string text;
+    for (std::size_t n = length(random); n > 0; --n) {
+        text += alphabet[pick(random)];
+    }
+    return text;
+}
+
+// Half of the queries are drawn from the text itself so that every stage of the cascade is reached.
+std::string randomQuery(std::mt19937& random, const std::vector<std::string>& alphabet,
+                        const std::string& text) {
+    if (text.empty() || random() % 2 == 0 || !isSingleByteClusters(text)) {
+        return randomText(random, alphabet, 8);
+    }
+    std::string query;
+    for (char c : text) {
+        if (random() % 3 == 0) {
+            query += c;
+        }
+    }
+    return query;
+}
+
+TEST(IndexedSnippetTest, BytePathAgreesWithClusterPathOnRandomAscii) {
+    const std::vector<std::string> alphabet = {"a", "b", "c", "o", "n", "f", "z", "A", "B", "C", "Z",
+                                               "@", "[", "`", "{", "-", "_", "/", ".", " ", "1"};
+    std::mt19937 random(20261207);
+    for (int i = 0; i < 4000; ++i) {
+        const std::string label = randomText(random, alphabet, 24);
+        const std::string query = randomQuery(random, alphabet, label);
+        SCOPED_TRACE("'" + query + "' against '" + label + "'");
+
+        const IndexedSnippet bytes = indexedLabel(label);
+        IndexedSnippet clusters = bytes;
+        clusters.lowercasedChars = GraphemeText(clusters.lowercasedBytes);
+        clusters.lowercasedBytes.clear();
+        const std::string loweredQuery = lowercased(query);
+        const GraphemeText queryChars(loweredQuery);
+
+        std::vector<SegmentRange> clusterSegments;
+        detail::collectSegments(GraphemeText(label), clusterSegments);
+        ASSERT_EQ(bytes.segmentRanges, clusterSegments);
+
+        const auto bytePath = matchIndexed(loweredQuery, std::nullopt, bytes);
+        ASSERT_EQ(bytePath, matchIndexed({}, queryChars, clusters));
+        ASSERT_EQ(bytePath, matchIndexed(loweredQuery, std::nullopt, clusters));
+        ASSERT_EQ(bytePath, matchIndexed({}, queryChars, bytes));
+        ASSERT_EQ(bytePath, fuzzyMatch(query, label, false));
+    }
+}
+
+TEST(IndexedSnippetTest, PreparedLabelsAgreeWithPlainStringsOnRandomUnicode) {
+    const std::vector<std::string> alphabet = {"a", "e", "é", "e\u0301", "É", "E\u0301", "ß", "👍🏽",
+                                               "Ω", "ω", "n", "N",       "-", "/",       "."};
+    std::mt19937 random(7);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string label = randomText(random, alphabet, 16);
+        const std::string query = randomText(random, alphabet, 6);
+        SCOPED_TRACE("'" + query + "' against '" + label + "'");
+        ASSERT_EQ(matchQuery(query, indexedLabel(label)), fuzzyMatch(query, label, false));
+    }
+}
+
+} // namespace
+} // namespace korvane

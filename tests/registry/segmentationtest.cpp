@@ -1,0 +1,49 @@
+#include "registry/segmentation.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+using Segments = std::vector<SegmentRange>;
+constexpr auto start = BoundaryType::start;
+constexpr auto camel = BoundaryType::camelCase;
+constexpr auto separator = BoundaryType::explicit_;
+
+TEST(SegmentationTest, SplitsAtSeparatorsAndCaseChangesTypedByWhatClosesThem) {
+    const std::vector<std::pair<std::string, Segments>> table = {
+        {"config.json", {{0, 6, start}, {7, 11, camel}}},
+        {"src/main.c", {{0, 3, start}, {4, 8, separator}, {9, 10, camel}}},
+        {"fooBarBaz", {{0, 3, start}, {3, 6, camel}, {6, 9, camel}}},
+        {"XMLParser", {{0, 3, start}, {3, 9, camel}}},
+        {"getJSONValue", {{0, 3, start}, {3, 7, camel}, {7, 12, camel}}},
+        {"v2Beta", {{0, 6, start}}},
+        {"", {}},
+        {"--", {}},
+        {"a--b__c", {{0, 1, start}, {3, 4, separator}, {6, 7, camel}}},
+        {"/usr/", {{1, 4, separator}}},
+        {"my snippet", {{0, 10, start}}},
+        {"ABC", {{0, 3, start}}},
+        {"aB", {{0, 1, start}, {1, 2, camel}}},
+    };
+    for (const auto& [text, expected] : table) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(segmentRanges(text), expected);
+    }
+}
+
+TEST(SegmentationTest, CountsClustersAndUsesUnicodeCase) {
+    // "Crème" spelt with a combining grave accent is still five characters.
+    EXPECT_EQ(segmentRanges("café-Cre\u0300me"), (Segments{{0, 4, start}, {5, 10, camel}}));
+    EXPECT_EQ(segmentRanges("étéHiver"), (Segments{{0, 3, start}, {3, 8, camel}}));
+    EXPECT_EQ(segmentRanges("ÉTÉhiver"), (Segments{{0, 2, start}, {2, 8, camel}}));
+    EXPECT_EQ(segmentRanges("ÜBERSicht"), (Segments{{0, 4, start}, {4, 9, camel}}));
+    // An emoji with a skin-tone modifier is one uncased character.
+    EXPECT_EQ(segmentRanges("👍🏽-deployNow"), (Segments{{0, 1, start}, {2, 8, camel}, {8, 11, camel}}));
+    EXPECT_EQ(segmentRanges("日本語.txt"), (Segments{{0, 3, start}, {4, 7, camel}}));
+}
+
+} // namespace
+} // namespace korvane
