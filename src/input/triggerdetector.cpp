@@ -1,7 +1,7 @@
 #include "input/triggerdetector.h"
 
 #include "base/diagnostics.h"
-#include "input/utf8text.h"
+#include "base/unicode.h"
 
 #include <chrono>
 #include <fmt/format.h>

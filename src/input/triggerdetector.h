@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/clock.h"
-#include "input/graphemescanner.h"
+#include "base/graphemescanner.h"
 #include "input/keywithholding.h"
 #include "input/querybuffer.h"
 

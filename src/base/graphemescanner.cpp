@@ -1,4 +1,6 @@
-#include "input/graphemescanner.h"
+#include "base/graphemescanner.h"
+
+#include "base/unicode.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -9,7 +11,7 @@
 namespace korvane {
 namespace {
 
-// Bytes of the UTF-8 sequence that starts with `lead`; a stray byte counts as one character.
+// Bytes of the UTF-8 sequence that starts with `lead`; a stray byte counts as one cluster.
 std::size_t sequenceLength(unsigned char lead) {
     if (lead >= 0xF0 && lead <= 0xF4) {
         return 4;
@@ -23,22 +25,13 @@ std::size_t sequenceLength(unsigned char lead) {
     return 1;
 }
 
-bool isAscii(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 struct GraphemeScanner::Impl {
     std::unique_ptr<icu::BreakIterator> iterator;
     UText text = UTEXT_INITIALIZER;
     bool textOpen = false;
-    // ASCII text (nearly every key) is walked without ICU: each byte is a character except CR LF.
+    // ASCII text (nearly every key) is walked without ICU: each byte is a cluster except CR LF.
     // Without ICU's break rules (missing data) other text falls back to code points.
     bool ascii = false;
     std::string_view plainText;
@@ -108,7 +101,7 @@ std::size_t GraphemeScanner::next() {
     return impl_->next();
 }
 
-std::size_t GraphemeScanner::lastCharacterLength(std::string_view text) {
+std::size_t GraphemeScanner::lastClusterLength(std::string_view text) {
     start(text);
     std::size_t previous = 0;
     std::size_t last = 0;
@@ -119,13 +112,13 @@ std::size_t GraphemeScanner::lastCharacterLength(std::string_view text) {
     return last - previous;
 }
 
-std::size_t GraphemeScanner::count(std::string_view text) {
+std::size_t GraphemeScanner::clusterCount(std::string_view text) {
     start(text);
-    std::size_t characters = 0;
+    std::size_t clusters = 0;
     while (next() != npos) {
-        ++characters;
+        ++clusters;
     }
-    return characters;
+    return clusters;
 }
 
 } // namespace korvane
