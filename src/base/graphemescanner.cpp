@@ -3,6 +3,7 @@
 #include "base/unicode.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
@@ -32,8 +33,10 @@ struct GraphemeScanner::Impl {
     UText text = UTEXT_INITIALIZER;
     bool textOpen = false;
     // ASCII text (nearly every key) is walked without ICU: each byte is a cluster except CR LF.
-    // Without ICU's break rules (missing data) other text falls back to code points.
+    // Without ICU's break rules (missing data, or a text too long for their 32-bit positions)
+    // other text falls back to code points.
     bool ascii = false;
+    bool byRules = false;
     std::string_view plainText;
     std::size_t plainOffset = 0;
 
@@ -55,7 +58,8 @@ struct GraphemeScanner::Impl {
         plainText = view;
         plainOffset = 0;
         ascii = isAscii(view);
-        if (ascii || !iterator) {
+        byRules = !ascii && iterator && view.size() < static_cast<std::size_t>(INT32_MAX);
+        if (!byRules) {
             return;
         }
         UErrorCode status = U_ZERO_ERROR;
@@ -67,11 +71,12 @@ struct GraphemeScanner::Impl {
         }
         if (U_FAILURE(status)) {
             iterator.reset();
+            byRules = false;
         }
     }
 
     std::size_t next() {
-        if (!ascii && iterator) {
+        if (byRules) {
             const std::int32_t boundary = iterator->next();
             return boundary == icu::BreakIterator::DONE ? npos : static_cast<std::size_t>(boundary);
         }
