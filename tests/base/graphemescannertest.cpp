@@ -60,9 +60,9 @@ TEST(GraphemeScannerTest, AStartedWalkForgetsTheTextBefore) {
 
 // The scanner and GraphemeText must cut every text at the same places; GraphemeText only adds NFC.
 TEST(GraphemeScannerTest, AgreesWithGraphemeTextOnRandomText) {
-    const std::vector<std::string> pieces = {"a",      "-",      "\r",       "\n",     "é",          "e\u0301",
-                                             "\u0301", "中",     "\u1100",   "\u1161", "\U0001F44D", "\U0001F3FD",
-                                             "\u200D", "\U0001F1E9", "\u0BC6", "\u0BBE", "\xff",      "\xC3"};
+    const std::vector<std::string> pieces = {
+        "a",      "-",          "\r",         "\n",     "é",          "e\u0301", "\u0301", "中",   "\u1100",
+        "\u1161", "\U0001F44D", "\U0001F3FD", "\u200D", "\U0001F1E9", "\u0BC6",  "\u0BBE", "\xff", "\xC3"};
     std::mt19937 random(7);
     std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
     GraphemeScanner scanner;

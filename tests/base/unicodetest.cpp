@@ -126,13 +126,13 @@ TEST(UnicodeTest, RecognisesWellFormedUtf8) {
         {"", true},
         {std::string("a\0b", 3), true},
         {"é中\U0001F44D", true},
-        {"\xF4\x8F\xBF\xBF", true},   // U+10FFFF, the last code point
-        {"\xC3", false},               // a sequence cut short
-        {"a\xE2\x82", false},          // cut at the end of the text
-        {"\x80", false},               // a lone continuation byte
-        {"\xC0\xAF", false},           // overlong "/"
-        {"\xED\xA0\x80", false},       // a UTF-16 surrogate
-        {"\xF4\x90\x80\x80", false},   // beyond U+10FFFF
+        {"\xF4\x8F\xBF\xBF", true},  // U+10FFFF, the last code point
+        {"\xC3", false},             // a sequence cut short
+        {"a\xE2\x82", false},        // cut at the end of the text
+        {"\x80", false},             // a lone continuation byte
+        {"\xC0\xAF", false},         // overlong "/"
+        {"\xED\xA0\x80", false},     // a UTF-16 surrogate
+        {"\xF4\x90\x80\x80", false}, // beyond U+10FFFF
         {"\xFF", false},
     };
     for (const auto& [text, valid] : table) {
