@@ -7,7 +7,7 @@
 namespace {
 
 using korvane::TriggerDetector;
-using Key = TriggerDetector::KeyCode;
+namespace Key = korvane::keycode;
 
 constexpr std::uint16_t kLetter = 0;
 

@@ -3,6 +3,8 @@
 #include "base/graphemetext.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
@@ -13,6 +15,23 @@ namespace korvane {
 
 bool isAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 128; });
+}
+
+bool isValidUtf8(std::string_view text) {
+    if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        return false;
+    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    std::int32_t index = 0;
+    while (index < length) {
+        UChar32 codePoint = 0;
+        U8_NEXT(bytes, index, length, codePoint);
+        if (codePoint < 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool isSingleByteClusters(std::string_view text) {

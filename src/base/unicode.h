@@ -13,6 +13,9 @@ namespace korvane {
 // Whether every byte of `text` is below 128.
 bool isAscii(std::string_view text);
 
+// Whether `text` is well-formed UTF-8 (no cut sequences, overlong forms or surrogates).
+bool isValidUtf8(std::string_view text);
+
 // Whether every byte of `text` is one extended grapheme cluster: ASCII without a "\r\n" pair,
 // which is the one ASCII sequence that forms a two-byte cluster.
 bool isSingleByteClusters(std::string_view text);

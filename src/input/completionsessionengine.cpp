@@ -1,6 +1,6 @@
 #include "input/completionsessionengine.h"
 
-#include "input/utf8text.h"
+#include "base/unicode.h"
 
 #include <array>
 #include <utility>

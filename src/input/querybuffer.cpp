@@ -1,6 +1,6 @@
 #include "input/querybuffer.h"
 
-#include "input/utf8text.h"
+#include "base/unicode.h"
 
 #include <cstring>
 #include <string.h>
@@ -33,7 +33,7 @@ void QueryBuffer::removeLast() {
     if (overflow_ > 0) {
         --overflow_;
     } else if (length_ > 0) {
-        const std::size_t size = scanner_.lastCharacterLength(bytes());
+        const std::size_t size = scanner_.lastClusterLength(bytes());
         explicit_bzero(bytes_.data() + length_ - size, size);
         length_ -= size;
     }
@@ -55,7 +55,7 @@ std::string QueryBuffer::text() const {
 
 void QueryBuffer::recount() {
     // Counted over the whole buffer, so a combining mark typed on its own joins the character before it.
-    characters_ = scanner_.count(bytes()) + overflow_;
+    characters_ = scanner_.clusterCount(bytes()) + overflow_;
 }
 
 } // namespace korvane

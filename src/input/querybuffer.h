@@ -1,6 +1,6 @@
 #pragma once
 
-#include "input/graphemescanner.h"
+#include "base/graphemescanner.h"
 
 #include <array>
 #include <cstddef>

@@ -1,7 +1,7 @@
 #include "input/triggerdetector.h"
 
 #include "base/diagnostics.h"
-#include "input/utf8text.h"
+#include "base/unicode.h"
 
 #include <chrono>
 #include <fmt/format.h>
@@ -15,35 +15,28 @@ constexpr unsigned kCollectingBit = 1;
 constexpr unsigned kSpaceBit = 2;
 constexpr unsigned kHorizontalBit = 4;
 
-constexpr std::uint64_t kWordDeleteModifiers = TriggerDetector::ModifierFlag::command |
-                                               TriggerDetector::ModifierFlag::control |
-                                               TriggerDetector::ModifierFlag::option;
+constexpr std::uint64_t kWordDeleteModifiers = keyflag::command | keyflag::control | keyflag::option;
 
 // The single ASCII letter that a key produced, lower-cased; 0 for anything else.
 char singleLowercaseLetter(const std::optional<std::string>& characters) {
     if (!characters || characters->size() != 1) {
         return 0;
     }
-    const char c = (*characters)[0];
-    if (c >= 'A' && c <= 'Z') {
-        return static_cast<char>(c - 'A' + 'a');
-    }
-    return c;
+    return asciiLower((*characters)[0]);
 }
 
 bool isPausedDismissKey(std::uint16_t keyCode) {
-    using Key = TriggerDetector::KeyCode;
     switch (keyCode) {
-    case Key::returnKey:
-    case Key::tab:
-    case Key::space:
-    case Key::escape:
-    case Key::home:
-    case Key::end:
-    case Key::leftArrow:
-    case Key::rightArrow:
-    case Key::downArrow:
-    case Key::upArrow:
+    case keycode::returnKey:
+    case keycode::tab:
+    case keycode::space:
+    case keycode::escape:
+    case keycode::home:
+    case keycode::end:
+    case keycode::leftArrow:
+    case keycode::rightArrow:
+    case keycode::downArrow:
+    case keycode::upArrow:
         return true;
     default:
         return false;
@@ -118,7 +111,7 @@ bool TriggerDetector::handleKey(std::uint16_t keyCode, const std::optional<std::
 
 bool TriggerDetector::handleIdle(std::uint16_t keyCode, const std::optional<std::string>& characters,
                                  Outcome& outcome) {
-    if (keyCode == KeyCode::backspace) {
+    if (keyCode == keycode::backspace) {
         if (triggerProgress_ > 0) {
             --triggerProgress_;
         }
@@ -152,38 +145,38 @@ TriggerDetector::Decision TriggerDetector::decideCollecting(std::uint16_t keyCod
                                                             const std::optional<std::string>& characters,
                                                             std::uint64_t flags) const {
     switch (keyCode) {
-    case KeyCode::returnKey:
-    case KeyCode::tab:
+    case keycode::returnKey:
+    case keycode::tab:
         return {Action::accept, true};
-    case KeyCode::backspace:
+    case keycode::backspace:
         // A modified Backspace deletes a word or a line in the application, more than the query knows of.
         if ((flags & kWordDeleteModifiers) != 0) {
             return {Action::dismiss, false};
         }
         return query_.isEmpty() ? Decision{Action::dismissRestoringProgress, false}
                                 : Decision{Action::removeCharacter, false};
-    case KeyCode::escape:
+    case keycode::escape:
         return {Action::escape, true};
-    case KeyCode::downArrow:
+    case keycode::downArrow:
         return {Action::navigateDown, true};
-    case KeyCode::upArrow:
+    case keycode::upArrow:
         return {Action::navigateUp, true};
-    case KeyCode::space:
+    case keycode::space:
         return query_.isEmpty() ? Decision{Action::dismiss, false} : Decision{Action::space, true};
-    case KeyCode::home:
-    case KeyCode::end:
+    case keycode::home:
+    case keycode::end:
         return {Action::dismiss, false};
-    case KeyCode::leftArrow:
-    case KeyCode::rightArrow:
+    case keycode::leftArrow:
+    case keycode::rightArrow:
         if (!onHorizontalNavigate) {
             return {Action::dismiss, false};
         }
-        return {keyCode == KeyCode::leftArrow ? Action::horizontalLeft : Action::horizontalRight,
+        return {keyCode == keycode::leftArrow ? Action::horizontalLeft : Action::horizontalRight,
                 suppressHorizontalKeys_};
     default:
         break;
     }
-    if ((flags & ModifierFlag::command) != 0) {
+    if ((flags & keyflag::command) != 0) {
         switch (singleLowercaseLetter(characters)) {
         case 'c':
             return {Action::copy, true};
@@ -286,7 +279,7 @@ bool TriggerDetector::handleCollecting(std::uint16_t keyCode, const std::optiona
 
 void TriggerDetector::handlePaused(std::uint16_t keyCode, const std::optional<std::string>& characters,
                                    std::uint64_t flags, Outcome& outcome) {
-    if (keyCode == KeyCode::backspace) {
+    if (keyCode == keycode::backspace) {
         if ((flags & kWordDeleteModifiers) != 0) {
             dismiss(outcome);
         } else if (query_.isEmpty()) {
@@ -297,7 +290,7 @@ void TriggerDetector::handlePaused(std::uint16_t keyCode, const std::optional<st
         }
         return;
     }
-    const bool commandOrControl = (flags & (ModifierFlag::command | ModifierFlag::control)) != 0;
+    const bool commandOrControl = (flags & (keyflag::command | keyflag::control)) != 0;
     if (commandOrControl || isPausedDismissKey(keyCode) || !characters || characters->empty()) {
         dismiss(outcome);
         return;
@@ -471,18 +464,18 @@ WithheldKeySet TriggerDetector::withheldKeys() const {
         return keys;
     }
     for (const std::uint16_t code :
-         {KeyCode::returnKey, KeyCode::tab, KeyCode::escape, KeyCode::upArrow, KeyCode::downArrow}) {
+         {keycode::returnKey, keycode::tab, keycode::escape, keycode::upArrow, keycode::downArrow}) {
         keys.push_back({code});
     }
     if ((signature & kSpaceBit) != 0) {
-        keys.push_back({KeyCode::space});
+        keys.push_back({keycode::space});
     }
     if ((signature & kHorizontalBit) != 0) {
-        keys.push_back({KeyCode::leftArrow});
-        keys.push_back({KeyCode::rightArrow});
+        keys.push_back({keycode::leftArrow});
+        keys.push_back({keycode::rightArrow});
     }
     for (const char* letter : {"c", "o", "s", "r"}) {
-        keys.push_back({0, letter, ModifierFlag::command});
+        keys.push_back({0, letter, keyflag::command});
     }
     return keys;
 }

@@ -1,9 +1,10 @@
 #pragma once
 
 #include "base/clock.h"
-#include "input/graphemescanner.h"
+#include "base/graphemescanner.h"
 #include "input/keywithholding.h"
 #include "input/querybuffer.h"
+#include "platform/keycodes.h"
 
 #include <array>
 #include <cstddef>
@@ -26,29 +27,6 @@ enum class HorizontalDirection { left, right };
 class TriggerDetector final : public KeyWithholding {
 public:
     enum class State { idle, collecting, paused };
-
-    // Virtual key codes the detector reacts to; the keyboard backend translates into these.
-    struct KeyCode {
-        static constexpr std::uint16_t returnKey = 36;
-        static constexpr std::uint16_t tab = 48;
-        static constexpr std::uint16_t space = 49;
-        static constexpr std::uint16_t backspace = 51;
-        static constexpr std::uint16_t escape = 53;
-        static constexpr std::uint16_t home = 115;
-        static constexpr std::uint16_t end = 119;
-        static constexpr std::uint16_t leftArrow = 123;
-        static constexpr std::uint16_t rightArrow = 124;
-        static constexpr std::uint16_t downArrow = 125;
-        static constexpr std::uint16_t upArrow = 126;
-    };
-
-    // Modifier masks of a key event's flags.
-    struct ModifierFlag {
-        static constexpr std::uint64_t shift = 0x20000;
-        static constexpr std::uint64_t control = 0x40000;
-        static constexpr std::uint64_t option = 0x80000;
-        static constexpr std::uint64_t command = 0x100000;
-    };
 
     static constexpr std::size_t maxQueryLength = QueryBuffer::capacity;
 

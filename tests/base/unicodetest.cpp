@@ -121,6 +121,26 @@ TEST(UnicodeTest, LowerCasesFullyAndKeepsAsciiCheap) {
     EXPECT_FALSE(isSingleByteClusters("a\r\nb"));
 }
 
+TEST(UnicodeTest, RecognisesWellFormedUtf8) {
+    const std::vector<std::pair<std::string, bool>> table = {
+        {"", true},
+        {std::string("a\0b", 3), true},
+        {"é中\U0001F44D", true},
+        {"\xF4\x8F\xBF\xBF", true},  // U+10FFFF, the last code point
+        {"\xC3", false},             // a sequence cut short
+        {"a\xE2\x82", false},        // cut at the end of the text
+        {"\x80", false},             // a lone continuation byte
+        {"\xC0\xAF", false},         // overlong "/"
+        {"\xED\xA0\x80", false},     // a UTF-16 surrogate
+        {"\xF4\x90\x80\x80", false}, // beyond U+10FFFF
+        {"\xFF", false},
+    };
+    for (const auto& [text, valid] : table) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(isValidUtf8(text), valid);
+    }
+}
+
 TEST(UnicodeTest, CaseOfACharacterComesFromItsFirstCodePoint) {
     const std::vector<std::pair<std::string, CharacterCase>> table = {
         {"a", CharacterCase::lower},   {"Z", CharacterCase::upper},      {"7", CharacterCase::uncased},

@@ -15,8 +15,6 @@ namespace korvane::test {
 // "query:ab", "navigate:up", ...) to `events`.
 class DetectorHarness {
 public:
-    using Key = TriggerDetector::KeyCode;
-    using Flag = TriggerDetector::ModifierFlag;
     // Any key code the detector gives no meaning of its own.
     static constexpr std::uint16_t letterKey = 0;
 

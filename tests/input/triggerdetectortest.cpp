@@ -9,8 +9,8 @@ namespace korvane {
 namespace {
 
 using test::DetectorHarness;
-using Key = TriggerDetector::KeyCode;
-using Flag = TriggerDetector::ModifierFlag;
+namespace Key = keycode;
+namespace Flag = keyflag;
 using State = TriggerDetector::State;
 using Events = std::vector<std::string>;
 

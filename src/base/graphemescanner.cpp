@@ -1,6 +1,9 @@
-#include "input/graphemescanner.h"
+#include "base/graphemescanner.h"
+
+#include "base/unicode.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
@@ -9,7 +12,7 @@
 namespace korvane {
 namespace {
 
-// Bytes of the UTF-8 sequence that starts with `lead`; a stray byte counts as one character.
+// Bytes of the UTF-8 sequence that starts with `lead`; a stray byte counts as one cluster.
 std::size_t sequenceLength(unsigned char lead) {
     if (lead >= 0xF0 && lead <= 0xF4) {
         return 4;
@@ -23,24 +26,17 @@ std::size_t sequenceLength(unsigned char lead) {
     return 1;
 }
 
-bool isAscii(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 struct GraphemeScanner::Impl {
     std::unique_ptr<icu::BreakIterator> iterator;
     UText text = UTEXT_INITIALIZER;
     bool textOpen = false;
-    // ASCII text (nearly every key) is walked without ICU: each byte is a character except CR LF.
-    // Without ICU's break rules (missing data) other text falls back to code points.
+    // ASCII text (nearly every key) is walked without ICU: each byte is a cluster except CR LF.
+    // Without ICU's break rules (missing data, or a text too long for their 32-bit positions)
+    // other text falls back to code points.
     bool ascii = false;
+    bool byRules = false;
     std::string_view plainText;
     std::size_t plainOffset = 0;
 
@@ -62,7 +58,8 @@ struct GraphemeScanner::Impl {
         plainText = view;
         plainOffset = 0;
         ascii = isAscii(view);
-        if (ascii || !iterator) {
+        byRules = !ascii && iterator && view.size() < static_cast<std::size_t>(INT32_MAX);
+        if (!byRules) {
             return;
         }
         UErrorCode status = U_ZERO_ERROR;
@@ -74,11 +71,12 @@ struct GraphemeScanner::Impl {
         }
         if (U_FAILURE(status)) {
             iterator.reset();
+            byRules = false;
         }
     }
 
     std::size_t next() {
-        if (!ascii && iterator) {
+        if (byRules) {
             const std::int32_t boundary = iterator->next();
             return boundary == icu::BreakIterator::DONE ? npos : static_cast<std::size_t>(boundary);
         }
@@ -108,7 +106,7 @@ std::size_t GraphemeScanner::next() {
     return impl_->next();
 }
 
-std::size_t GraphemeScanner::lastCharacterLength(std::string_view text) {
+std::size_t GraphemeScanner::lastClusterLength(std::string_view text) {
     start(text);
     std::size_t previous = 0;
     std::size_t last = 0;
@@ -119,13 +117,13 @@ std::size_t GraphemeScanner::lastCharacterLength(std::string_view text) {
     return last - previous;
 }
 
-std::size_t GraphemeScanner::count(std::string_view text) {
+std::size_t GraphemeScanner::clusterCount(std::string_view text) {
     start(text);
-    std::size_t characters = 0;
+    std::size_t clusters = 0;
     while (next() != npos) {
-        ++characters;
+        ++clusters;
     }
-    return characters;
+    return clusters;
 }
 
 } // namespace korvane
