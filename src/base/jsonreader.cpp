@@ -1,6 +1,7 @@
 #include "base/jsonreader.h"
 
 #include "base/diagnostics.h"
+#include "base/unicode.h"
 
 #include <cmath>
 #include <fmt/format.h>
@@ -8,16 +9,6 @@
 
 namespace korvane {
 namespace {
-
-bool isAsciiUpper(char c) {
-    return c >= 'A' && c <= 'Z';
-}
-char asciiLower(char c) {
-    return isAsciiUpper(c) ? static_cast<char>(c - 'A' + 'a') : c;
-}
-char asciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 // The deepest nesting of arrays and objects in `text`, counted without building anything, so that a
 // hostile file is refused before the parser and the destructor walk it.

@@ -29,6 +29,17 @@ constexpr bool isAsciiUpper(char c) {
 constexpr bool isAsciiLower(char c) {
     return c >= 'a' && c <= 'z';
 }
+constexpr char asciiUpper(char c) {
+    return isAsciiLower(c) ? static_cast<char>(c - ('a' - 'A')) : c;
+}
+
+// `text` with A to Z lower-cased and every other byte kept.
+inline std::string asciiLowercased(std::string text) {
+    for (char& c : text) {
+        c = asciiLower(c);
+    }
+    return text;
+}
 
 // Full Unicode lower-casing (root locale, so the result does not depend on the user's language).
 std::string lowercased(std::string_view text);

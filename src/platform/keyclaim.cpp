@@ -1,19 +1,10 @@
 #include "platform/keyclaim.h"
 
+#include "base/unicode.h"
+
 #include <algorithm>
-#include <cctype>
 
 namespace korvane {
-namespace {
-
-// Only ASCII letters change case here: the claimed characters are the shortcut letters.
-std::string asciiLower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-} // namespace
 
 bool KeyClaim::matches(std::uint16_t eventKeyCode, const std::optional<std::string>& characters,
                        std::uint64_t flags) const {
@@ -23,7 +14,8 @@ bool KeyClaim::matches(std::uint16_t eventKeyCode, const std::optional<std::stri
     if ((flags & requiredFlags) != requiredFlags || !characters) {
         return false;
     }
-    return asciiLower(*characters) == asciiLower(character);
+    // Only ASCII letters change case here: the claimed characters are the shortcut letters.
+    return asciiLowercased(*characters) == asciiLowercased(character);
 }
 
 bool anyClaimMatches(const KeyClaimSet& claims, std::uint16_t keyCode,

@@ -1,10 +1,10 @@
 #include "platform/linux/xkbkeyboard.h"
 
+#include "base/unicode.h"
 #include "platform/linux/keytranslation.h"
 #include "platform/linux/xcbconnection.h"
 
 #include <algorithm>
-#include <cctype>
 // xkb.h names a field `explicit`, which C++ reserves.
 #define explicit explicit_
 #include <xcb/xkb.h>
@@ -30,12 +30,6 @@ struct XkbAnyEvent {
     xcb_timestamp_t time;
     std::uint8_t deviceID;
 };
-
-std::string asciiLower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 } // namespace
 
@@ -187,11 +181,11 @@ std::vector<xkb_keycode_t> XkbKeyboard::keycodesForVirtualKey(std::uint16_t keyC
 
 std::vector<xkb_keycode_t> XkbKeyboard::keycodesForCharacter(const std::string& character) const {
     std::vector<xkb_keycode_t> keycodes;
-    std::string wanted = asciiLower(character);
+    std::string wanted = asciiLowercased(character);
     for (xkb_keycode_t keycode = xkb_keymap_min_keycode(keymap_); keycode <= xkb_keymap_max_keycode(keymap_);
          ++keycode) {
         std::optional<std::string> text = textForKeysym(unshiftedKeysym(keycode));
-        if (text && asciiLower(*text) == wanted) {
+        if (text && asciiLowercased(*text) == wanted) {
             keycodes.push_back(keycode);
         }
     }
