@@ -3,7 +3,6 @@
 #include "registry/historyreader.h"
 
 #include <algorithm>
-#include <string>
 #include <utility>
 
 namespace korvane {
@@ -14,7 +13,7 @@ struct RankKey {
     int quality;
     double subScore;
     double frecency;
-    const std::string* labelKey;
+    std::uint32_t labelRank;
     std::size_t position;
 };
 
@@ -22,8 +21,8 @@ bool isStrong(const RankedMatch& match) {
     return match.match.quality != MatchQuality::fuzzy;
 }
 
-SearchResult toSearchResult(const RankedMatch& match) {
-    return SearchResult{match.entry->snippet(), match.match.ranges};
+SearchResult toSearchResult(RankedMatch& match) {
+    return SearchResult{match.entry->snippet(), std::move(match.match.ranges)};
 }
 
 } // namespace
@@ -35,7 +34,7 @@ void rankMatches(std::vector<RankedMatch>& matches, const HistoryReader* history
         const RankedMatch& match = matches[i];
         const double frecency = history ? finiteScore(history->frecencyScore(match.entry->snippet().id)) : 0.0;
         keys.push_back({static_cast<int>(match.match.quality), finiteScore(match.match.subScore), frecency,
-                        &match.entry->labelKey, i});
+                        match.labelRank, i});
     }
     std::stable_sort(keys.begin(), keys.end(), [](const RankKey& a, const RankKey& b) {
         if (a.quality != b.quality) {
@@ -47,7 +46,7 @@ void rankMatches(std::vector<RankedMatch>& matches, const HistoryReader* history
         if (a.frecency != b.frecency) {
             return a.frecency > b.frecency;
         }
-        return *a.labelKey < *b.labelKey;
+        return a.labelRank < b.labelRank;
     });
     std::vector<RankedMatch> sorted;
     sorted.reserve(matches.size());
@@ -57,11 +56,11 @@ void rankMatches(std::vector<RankedMatch>& matches, const HistoryReader* history
     matches = std::move(sorted);
 }
 
-std::vector<SearchResult> finalCut(const std::vector<RankedMatch>& matches, std::size_t queryLength) {
+std::vector<SearchResult> finalCut(std::vector<RankedMatch>& matches, std::size_t queryLength) {
     std::vector<SearchResult> results;
     if (queryLength == 0) {
         results.reserve(matches.size());
-        for (const RankedMatch& match : matches) {
+        for (RankedMatch& match : matches) {
             results.push_back(toSearchResult(match));
         }
         return results;
@@ -69,12 +68,12 @@ std::vector<SearchResult> finalCut(const std::vector<RankedMatch>& matches, std:
     const auto strongCount = static_cast<std::size_t>(std::count_if(matches.begin(), matches.end(), isStrong));
     const std::size_t weakWanted = strongCount >= enoughStrongMatches ? 0 : weakMatchLimit;
     results.reserve(strongCount + weakWanted);
-    for (const RankedMatch& match : matches) {
+    for (RankedMatch& match : matches) {
         if (isStrong(match)) {
             results.push_back(toSearchResult(match));
         }
     }
-    for (const RankedMatch& match : matches) {
+    for (RankedMatch& match : matches) {
         if (results.size() - strongCount == weakWanted) {
             break;
         }

@@ -5,15 +5,18 @@
 #include "registry/snippetentry.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace korvane {
 
 class HistoryReader;
 
-// One snippet that matched a query, with how it matched.
+// One snippet that matched a query, with how it matched. The entry belongs to the registry's index;
+// `labelRank` is its label's place in the index order, equal for labels that collate equal.
 struct RankedMatch {
-    SnippetEntryPtr entry;
+    const SnippetEntry* entry;
+    std::uint32_t labelRank;
     MatchResult match;
 };
 
@@ -28,7 +31,8 @@ inline constexpr std::size_t weakMatchLimit = 20;
 
 // What of the ranked matches is worth showing for a query of `queryLength` characters: everything
 // for an empty query, else the strong matches, followed by the first fuzzy ones unless there are
-// enough strong ones.
-std::vector<SearchResult> finalCut(const std::vector<RankedMatch>& matches, std::size_t queryLength);
+// enough strong ones. The highlight ranges of the matches shown move into the results; quality and
+// score, all that a later narrowing reads, stay.
+std::vector<SearchResult> finalCut(std::vector<RankedMatch>& matches, std::size_t queryLength);
 
 } // namespace korvane

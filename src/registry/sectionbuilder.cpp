@@ -20,6 +20,10 @@ SearchResult unhighlighted(const SnippetEntryPtr& entry) {
     return SearchResult{entry->snippet(), {}};
 }
 
+const Snippet& snippetOf(const SnippetEntryPtr& entry) {
+    return entry->snippet();
+}
+
 } // namespace
 
 SectionBuilder::SectionBuilder(std::vector<SnippetEntryPtr> entries, std::unordered_set<SnippetSource> disabledSources,
@@ -109,7 +113,7 @@ std::vector<SnippetEntryPtr> SectionBuilder::categoryItems(const CategoryDefinit
 }
 
 std::vector<SearchResult> SectionBuilder::inSectionOrder(std::vector<SnippetEntryPtr> entries) const {
-    SectionOrder(frecencyScore_, lastUsedDate_, clock_->now()).sort(entries);
+    SectionOrder(frecencyScore_, lastUsedDate_, clock_->now()).sort(entries, snippetOf);
     std::vector<SearchResult> results;
     results.reserve(entries.size());
     for (const auto& entry : entries) {
@@ -125,7 +129,7 @@ std::vector<SearchResult> SectionBuilder::urlSnippets(std::size_t limit) const {
             urls.push_back(entry);
         }
     }
-    SectionOrder(frecencyScore_, lastUsedDate_, clock_->now()).sort(urls);
+    SectionOrder(frecencyScore_, lastUsedDate_, clock_->now()).sort(urls, snippetOf);
     urls.resize(std::min(limit, urls.size()));
     std::vector<SearchResult> results;
     for (const auto& entry : urls) {

@@ -77,6 +77,7 @@ SnippetRegistry::SnippetRegistry(const Clock& clock, std::string_view locale)
     , collator_(locale) {}
 
 void SnippetRegistry::updateSnippets(const SnippetSource& source, std::vector<Snippet> snippets) {
+    resetSearchCache();
     std::erase_if(indexedSnippets_, [&](const SnippetEntryPtr& entry) { return entry->snippet().source == source; });
 
     std::unordered_set<std::string> seenIds;
@@ -95,14 +96,26 @@ void SnippetRegistry::updateSnippets(const SnippetSource& source, std::vector<Sn
     indexedSnippets_.insert(indexedSnippets_.end(), std::make_move_iterator(added.begin()),
                             std::make_move_iterator(added.end()));
     std::inplace_merge(indexedSnippets_.begin(), indexedSnippets_.begin() + middle, indexedSnippets_.end(), byLabel);
-    resetSearchCache();
+    rankLabels();
+}
+
+void SnippetRegistry::rankLabels() {
+    labelRanks_.resize(indexedSnippets_.size());
+    std::uint32_t rank = 0;
+    for (std::size_t i = 0; i < indexedSnippets_.size(); ++i) {
+        if (i > 0 && indexedSnippets_[i - 1]->labelKey != indexedSnippets_[i]->labelKey) {
+            ++rank;
+        }
+        labelRanks_[i] = rank;
+    }
 }
 
 void SnippetRegistry::removeSnippets() {
+    resetSearchCache();
     std::erase_if(indexedSnippets_,
                   [](const SnippetEntryPtr& entry) { return entry->snippet().source != SnippetSource::manual(); });
+    rankLabels();
     currentProjectRoot.reset();
-    resetSearchCache();
 }
 
 void SnippetRegistry::setDisabledSources(std::unordered_set<SnippetSource> sources) {
@@ -149,7 +162,7 @@ bool SnippetRegistry::canNarrow(const ParsedQuery& query, const SearchOptions& o
            options == lastSearch_.options && !lastSearch_.results.empty();
 }
 
-std::vector<SnippetEntryPtr> SnippetRegistry::candidates(const ParsedQuery& query) const {
+std::vector<std::uint32_t> SnippetRegistry::candidates(const ParsedQuery& query) const {
     std::vector<SnippetSource> allowedScopes;
     if (query.scopes) {
         for (const SnippetSource& source : *query.scopes) {
@@ -160,30 +173,32 @@ std::vector<SnippetEntryPtr> SnippetRegistry::candidates(const ParsedQuery& quer
     }
     // Most searches disable a handful of sources at most, so a short list beats hashing per entry.
     const std::vector<SnippetSource> disabled(disabledSources_.begin(), disabledSources_.end());
-    std::vector<SnippetEntryPtr> result;
-    for (const SnippetEntryPtr& entry : indexedSnippets_) {
-        const Snippet& snippet = entry->snippet();
+    std::vector<std::uint32_t> result;
+    for (std::uint32_t position = 0; position < indexedSnippets_.size(); ++position) {
+        const Snippet& snippet = indexedSnippets_[position]->snippet();
         const bool sourceAllowed =
             query.scopes ? contains(allowedScopes, snippet.source) : !contains(disabled, snippet.source);
         if (!sourceAllowed || (query.urlOnly && !snippet.isUrlSnippet()) ||
             (query.scopeFilter && !hasScope(snippet, *query.scopeFilter))) {
             continue;
         }
-        result.push_back(entry);
+        result.push_back(position);
     }
     return result;
 }
 
 std::vector<RankedMatch> SnippetRegistry::fullPass(const ParsedQuery& query, const SearchOptions& options) const {
-    std::vector<SnippetEntryPtr> entries = candidates(query);
+    const std::vector<std::uint32_t> positions = candidates(query);
     if (query.query.empty()) {
-        return browseOrder(std::move(entries));
+        return browseOrder(positions);
     }
     const PreparedQuery prepared(query.query, options);
     std::vector<RankedMatch> matches;
-    for (SnippetEntryPtr& entry : entries) {
-        if (auto match = prepared.match(*entry)) {
-            matches.push_back({std::move(entry), std::move(*match)});
+    matches.reserve(positions.size());
+    for (const std::uint32_t position : positions) {
+        const SnippetEntry& entry = *indexedSnippets_[position];
+        if (auto match = prepared.match(entry)) {
+            matches.push_back({&entry, labelRanks_[position], std::move(*match)});
         }
     }
     rankMatches(matches, historyStore.get());
@@ -196,31 +211,34 @@ std::vector<RankedMatch> SnippetRegistry::narrowingPass(const ParsedQuery& query
     // disabled-source and URL filters were applied when they were first found.
     const PreparedQuery prepared(query.query, options);
     std::vector<RankedMatch> matches;
+    matches.reserve(lastSearch_.results.size());
     for (const RankedMatch& previous : lastSearch_.results) {
         if (query.scopeFilter && !hasScope(previous.entry->snippet(), *query.scopeFilter)) {
             continue;
         }
         if (auto match = prepared.match(*previous.entry)) {
-            matches.push_back({previous.entry, std::move(*match)});
+            matches.push_back({previous.entry, previous.labelRank, std::move(*match)});
         }
     }
     rankMatches(matches, historyStore.get());
     return matches;
 }
 
-std::vector<RankedMatch> SnippetRegistry::browseOrder(std::vector<SnippetEntryPtr> entries) const {
+std::vector<RankedMatch> SnippetRegistry::browseOrder(const std::vector<std::uint32_t>& positions) const {
     FrecencyScoreFunction score;
     LastUsedDateFunction lastUsed;
     if (historyStore) {
         score = [history = historyStore](const std::string& id) { return history->frecencyScore(id); };
         lastUsed = [history = historyStore](const std::string& id) { return history->lastUsedDate(id); };
     }
-    SectionOrder(std::move(score), std::move(lastUsed), clock_.now()).sort(entries);
     std::vector<RankedMatch> results;
-    results.reserve(entries.size());
-    for (SnippetEntryPtr& entry : entries) {
-        results.push_back({std::move(entry), MatchResult{MatchQuality::prefix, {}, 1.0}});
+    results.reserve(positions.size());
+    for (const std::uint32_t position : positions) {
+        results.push_back({indexedSnippets_[position].get(), labelRanks_[position],
+                           MatchResult{MatchQuality::prefix, {}, 1.0}});
     }
+    SectionOrder(std::move(score), std::move(lastUsed), clock_.now())
+        .sort(results, [](const RankedMatch& result) -> const Snippet& { return result.entry->snippet(); });
     return results;
 }
 

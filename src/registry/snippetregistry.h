@@ -14,6 +14,7 @@
 #include "registry/sectionbuilder.h"
 #include "registry/snippetentry.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,21 +67,27 @@ private:
         bool urlOnly = false;
         std::optional<SnippetScope> scopeFilter;
         SearchOptions options;
-        // Every match, ranked, before the cut.
+        // Every match, ranked, before the cut. The entries are the index's: every change of the
+        // index forgets the last search.
         std::vector<RankedMatch> results;
     };
 
     bool canNarrow(const ParsedQuery& query, const SearchOptions& options) const;
     std::vector<RankedMatch> fullPass(const ParsedQuery& query, const SearchOptions& options) const;
     std::vector<RankedMatch> narrowingPass(const ParsedQuery& query, const SearchOptions& options) const;
-    std::vector<SnippetEntryPtr> candidates(const ParsedQuery& query) const;
-    std::vector<RankedMatch> browseOrder(std::vector<SnippetEntryPtr> entries) const;
+    // Positions in the index of the entries the query may return, in index order.
+    std::vector<std::uint32_t> candidates(const ParsedQuery& query) const;
+    std::vector<RankedMatch> browseOrder(const std::vector<std::uint32_t>& positions) const;
+    void rankLabels();
     bool isScopeDisabled(const ParsedQuery& query) const;
     void resetSearchCache() { lastSearch_ = LastSearch{}; }
 
     const Clock& clock_;
     LocalizedCollator collator_;
     std::vector<SnippetEntryPtr> indexedSnippets_;
+    // The label rank of each entry of the index, equal for labels that collate equal, so that
+    // ranking compares integers instead of collation keys.
+    std::vector<std::uint32_t> labelRanks_;
     std::unordered_set<SnippetSource> disabledSources_;
     LastSearch lastSearch_;
 };
