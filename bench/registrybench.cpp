@@ -1,7 +1,7 @@
 // Registry search per keystroke over 1k, 10k and 50k snippets whose labels (10 to 80 characters) are
-// plain ASCII or, one in four, carry an accented or non-Latin word: typing "config" one character at a time (the first
-// keystroke starts over, the others narrow) and every keystroke from scratch, with case ignored and
-// respected. Also replacing a 10k-snippet source, and the empty query with 1k history entries.
+// plain ASCII or, one in four, carry an accented or non-Latin word: typing "config" one character at a time
+// (the first keystroke starts over, the others narrow) and every keystroke from scratch, with case ignored
+// and respected. Also replacing a 10k-snippet source, and the empty query with 1k history entries.
 #include "base/clock.h"
 #include "base/manualscheduler.h"
 #include "registry/historystore.h"
@@ -24,13 +24,15 @@ namespace {
 const std::vector<std::string> kQueries = {"c", "co", "con", "conf", "confi", "config"};
 
 const std::vector<std::string> kWords = {
-    "config", "controller", "connection", "cache",  "commit",  "main",   "server", "client", "deploy",  "staging",
-    "release", "feature",   "handler",    "view",   "model",   "test",   "build",  "script", "update",  "router",
-    "parser",  "token",     "layout",     "window", "history", "format", "path",   "branch", "signal",  "theme",
-    "query",   "result",    "session",    "popup",  "daemon",  "upload", "login",  "helper", "storage", "index"};
+    "config",  "controller", "connection", "cache",   "commit",  "main",   "server",  "client",
+    "deploy",  "staging",    "release",    "feature", "handler", "view",   "model",   "test",
+    "build",   "script",     "update",     "router",  "parser",  "token",  "layout",  "window",
+    "history", "format",     "path",       "branch",  "signal",  "theme",  "query",   "result",
+    "session", "popup",      "daemon",     "upload",  "login",   "helper", "storage", "index"};
 // Words of the labels that are not plain ASCII: accented Latin, Cyrillic, Greek and Japanese.
-const std::vector<std::string> kForeignWords = {"Über",  "naïve", "résumé",     "crème",  "Straße", "façade",
-                                                "日本語", "файл",  "παράδειγμα", "cöntrol", "señal", "données"};
+const std::vector<std::string> kForeignWords = {"Über",       "naïve",   "résumé", "crème",
+                                                "Straße",     "façade",  "日本語", "файл",
+                                                "παράδειγμα", "cöntrol", "señal",  "données"};
 const std::vector<std::string> kSeparators = {"-", "_", "/", ".", " ", ""};
 // One label in four carries a word that is not ASCII.
 constexpr std::size_t kForeignEvery = 4;
@@ -68,7 +70,8 @@ void reportPercentiles(benchmark::State& state, std::vector<double>& micros) {
     }
     std::sort(micros.begin(), micros.end());
     auto at = [&](double fraction) {
-        return micros[std::min(micros.size() - 1, static_cast<std::size_t>(fraction * static_cast<double>(micros.size())))];
+        return micros[std::min(micros.size() - 1,
+                               static_cast<std::size_t>(fraction * static_cast<double>(micros.size())))];
     };
     state.counters["p50_us"] = at(0.50);
     state.counters["p95_us"] = at(0.95);
@@ -82,8 +85,8 @@ double microsSince(std::chrono::steady_clock::time_point start) {
 // Arguments: snippet count, case-sensitive (0 or 1), from scratch (0 or 1).
 void BM_TypeConfig(benchmark::State& state) {
     SnippetRegistry registry;
-    registry.updateSnippets(SnippetSource::manual(),
-                            makeSnippets(static_cast<std::size_t>(state.range(0)), SnippetSource::manual(), 1));
+    registry.updateSnippets(SnippetSource::manual(), makeSnippets(static_cast<std::size_t>(state.range(0)),
+                                                                  SnippetSource::manual(), 1));
     const SearchOptions options{state.range(1) != 0};
     const bool fromScratch = state.range(2) != 0;
     std::vector<double> keystrokes;
@@ -107,7 +110,8 @@ void BM_TypeConfig(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(shown);
     reportPercentiles(state, keystrokes);
-    state.counters["shown"] = static_cast<double>(shown) / static_cast<double>(std::max<std::size_t>(keystrokes.size(), 1));
+    state.counters["shown"] =
+        static_cast<double>(shown) / static_cast<double>(std::max<std::size_t>(keystrokes.size(), 1));
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kQueries.size()));
 }
 BENCHMARK(BM_TypeConfig)

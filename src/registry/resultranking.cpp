@@ -32,7 +32,8 @@ void rankMatches(std::vector<RankedMatch>& matches, const HistoryReader* history
     keys.reserve(matches.size());
     for (std::size_t i = 0; i < matches.size(); ++i) {
         const RankedMatch& match = matches[i];
-        const double frecency = history ? finiteScore(history->frecencyScore(match.entry->snippet().id)) : 0.0;
+        const double frecency =
+            history ? finiteScore(history->frecencyScore(match.entry->snippet().id)) : 0.0;
         keys.push_back({static_cast<int>(match.match.quality), finiteScore(match.match.subScore), frecency,
                         match.labelRank, i});
     }
@@ -65,7 +66,8 @@ std::vector<SearchResult> finalCut(std::vector<RankedMatch>& matches, std::size_
         }
         return results;
     }
-    const auto strongCount = static_cast<std::size_t>(std::count_if(matches.begin(), matches.end(), isStrong));
+    const auto strongCount =
+        static_cast<std::size_t>(std::count_if(matches.begin(), matches.end(), isStrong));
     const std::size_t weakWanted = strongCount >= enoughStrongMatches ? 0 : weakMatchLimit;
     results.reserve(strongCount + weakWanted);
     for (RankedMatch& match : matches) {

@@ -26,7 +26,8 @@ const Snippet& snippetOf(const SnippetEntryPtr& entry) {
 
 } // namespace
 
-SectionBuilder::SectionBuilder(std::vector<SnippetEntryPtr> entries, std::unordered_set<SnippetSource> disabledSources,
+SectionBuilder::SectionBuilder(std::vector<SnippetEntryPtr> entries,
+                               std::unordered_set<SnippetSource> disabledSources,
                                FrecencyScoreFunction frecencyScore, LastUsedDateFunction lastUsedDate,
                                std::optional<std::string> projectName,
                                std::optional<CategoryCatalogSnapshot> catalog, const Clock& clock)
@@ -152,7 +153,8 @@ std::vector<SearchResult> SectionBuilder::recentSnippets(std::size_t limit) cons
             used.emplace_back(score, &entry);
         }
     }
-    std::stable_sort(used.begin(), used.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::stable_sort(used.begin(), used.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
     used.resize(std::min(limit, used.size()));
     std::vector<SearchResult> results;
     for (const auto& [score, entry] : used) {

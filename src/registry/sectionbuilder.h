@@ -26,8 +26,8 @@ public:
     // `entries` in the registry's index order; `clock` must outlive the builder.
     SectionBuilder(std::vector<SnippetEntryPtr> entries, std::unordered_set<SnippetSource> disabledSources,
                    FrecencyScoreFunction frecencyScore, LastUsedDateFunction lastUsedDate,
-                   std::optional<std::string> projectName, std::optional<CategoryCatalogSnapshot> categoryCatalog,
-                   const Clock& clock);
+                   std::optional<std::string> projectName,
+                   std::optional<CategoryCatalogSnapshot> categoryCatalog, const Clock& clock);
 
     // One section per category id that a definition knows, in the given order.
     std::vector<SnippetSection> buildSections(const std::vector<std::string>& categoryIds) const;

@@ -29,8 +29,7 @@ public:
     // Sorts `items`, which must come in the index's label order; `snippetOf` gives an item's snippet.
     // The sort is stable, so items alike in recency and score stay in label order, and labels that
     // collate equal in theirs.
-    template <class Item, class SnippetOf>
-    void sort(std::vector<Item>& items, SnippetOf snippetOf) const {
+    template <class Item, class SnippetOf> void sort(std::vector<Item>& items, SnippetOf snippetOf) const {
         std::vector<SortKey> keys;
         keys.reserve(items.size());
         for (std::size_t i = 0; i < items.size(); ++i) {

@@ -78,7 +78,8 @@ SnippetRegistry::SnippetRegistry(const Clock& clock, std::string_view locale)
 
 void SnippetRegistry::updateSnippets(const SnippetSource& source, std::vector<Snippet> snippets) {
     resetSearchCache();
-    std::erase_if(indexedSnippets_, [&](const SnippetEntryPtr& entry) { return entry->snippet().source == source; });
+    std::erase_if(indexedSnippets_,
+                  [&](const SnippetEntryPtr& entry) { return entry->snippet().source == source; });
 
     std::unordered_set<std::string> seenIds;
     std::vector<SnippetEntryPtr> added;
@@ -95,7 +96,8 @@ void SnippetRegistry::updateSnippets(const SnippetSource& source, std::vector<Sn
     const auto middle = static_cast<std::ptrdiff_t>(indexedSnippets_.size());
     indexedSnippets_.insert(indexedSnippets_.end(), std::make_move_iterator(added.begin()),
                             std::make_move_iterator(added.end()));
-    std::inplace_merge(indexedSnippets_.begin(), indexedSnippets_.begin() + middle, indexedSnippets_.end(), byLabel);
+    std::inplace_merge(indexedSnippets_.begin(), indexedSnippets_.begin() + middle, indexedSnippets_.end(),
+                       byLabel);
     rankLabels();
 }
 
@@ -112,8 +114,9 @@ void SnippetRegistry::rankLabels() {
 
 void SnippetRegistry::removeSnippets() {
     resetSearchCache();
-    std::erase_if(indexedSnippets_,
-                  [](const SnippetEntryPtr& entry) { return entry->snippet().source != SnippetSource::manual(); });
+    std::erase_if(indexedSnippets_, [](const SnippetEntryPtr& entry) {
+        return entry->snippet().source != SnippetSource::manual();
+    });
     rankLabels();
     currentProjectRoot.reset();
 }
@@ -187,7 +190,8 @@ std::vector<std::uint32_t> SnippetRegistry::candidates(const ParsedQuery& query)
     return result;
 }
 
-std::vector<RankedMatch> SnippetRegistry::fullPass(const ParsedQuery& query, const SearchOptions& options) const {
+std::vector<RankedMatch> SnippetRegistry::fullPass(const ParsedQuery& query,
+                                                   const SearchOptions& options) const {
     const std::vector<std::uint32_t> positions = candidates(query);
     if (query.query.empty()) {
         return browseOrder(positions);
@@ -246,7 +250,8 @@ SectionBuilder SnippetRegistry::makeSectionBuilder(std::optional<std::string> pr
     FrecencyScoreFunction score = [history = historyStore](const std::string& id) {
         return history ? history->frecencyScore(id) : 0.0;
     };
-    LastUsedDateFunction lastUsed = [history = historyStore](const std::string& id) -> std::optional<Clock::WallTime> {
+    LastUsedDateFunction lastUsed =
+        [history = historyStore](const std::string& id) -> std::optional<Clock::WallTime> {
         return history ? history->lastUsedDate(id) : std::nullopt;
     };
     return SectionBuilder(indexedSnippets_, disabledSources_, std::move(score), std::move(lastUsed),

@@ -97,7 +97,8 @@ TEST_F(SectionBuilderTest, SectionsFollowTheCategoriesWithTheirTexts) {
 
 TEST_F(SectionBuilderTest, AppSnippetsAppearOnlyInTheAppSection) {
     add(SnippetSource::manual(), {appScoped("app one"), makeSnippet("plain")});
-    CategoryDefinition everything{"everything", "Everything", "", {SnippetSource::manual()}, "none", {}, true};
+    CategoryDefinition everything{"everything", "Everything", "",  {SnippetSource::manual()},
+                                  "none",       {},           true};
     registry.categoryCatalog = CategoryCatalogSnapshot{{}, {{"everything", everything}}};
 
     const auto built = sections({"app", "manual", "everything"});
@@ -135,7 +136,8 @@ TEST_F(SectionBuilderTest, SectionOrderPutsTheLastFiveMinutesFirst) {
     EXPECT_EQ(labelsOf(built[0].results), (Labels{"recent", "future", "older", "Alpha", "beta"}));
 
     clock.advance(2);
-    EXPECT_EQ(labelsOf(sections({"manual"})[0].results), (Labels{"future", "older", "recent", "Alpha", "beta"}));
+    EXPECT_EQ(labelsOf(sections({"manual"})[0].results),
+              (Labels{"future", "older", "recent", "Alpha", "beta"}));
 }
 
 TEST_F(SectionBuilderTest, RecentSectionShowsTheEightHighestScoresOfEnabledSources) {

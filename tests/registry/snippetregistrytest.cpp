@@ -113,7 +113,8 @@ TEST_F(SnippetRegistryTest, ChangedSearchConditionsStartOver) {
     EXPECT_EQ(find("coig"), (Labels{"coil", "config"})) << "project snippets removed";
 
     find("coi");
-    EXPECT_EQ(find(scopedTo({SnippetSource::manual()}, "coig")), (Labels{"coil", "config"})) << "scope changed";
+    EXPECT_EQ(find(scopedTo({SnippetSource::manual()}, "coig")), (Labels{"coil", "config"}))
+        << "scope changed";
 }
 
 TEST_F(SnippetRegistryTest, DisablingASourceBetweenKeystrokesHidesItAtOnce) {
@@ -146,10 +147,9 @@ TEST_F(SnippetRegistryTest, SnippetsSharingAnIdAcrossSourcesAreBothFound) {
 }
 
 TEST_F(SnippetRegistryTest, UpdatesReplaceOneSourceWholeAndKeepLabelOrder) {
-    registry.updateSnippets(SnippetSource::gitRef(),
-                            {makeSnippet("main", SnippetSource::gitRef(), "dup"),
-                             makeSnippet("develop", SnippetSource::gitRef(), "dup"),
-                             makeSnippet("beta", SnippetSource::gitRef())});
+    registry.updateSnippets(SnippetSource::gitRef(), {makeSnippet("main", SnippetSource::gitRef(), "dup"),
+                                                      makeSnippet("develop", SnippetSource::gitRef(), "dup"),
+                                                      makeSnippet("beta", SnippetSource::gitRef())});
     add(SnippetSource::manual(), {"alpha", "Zeta", "Émile"});
     add(SnippetSource::custom("a"), {"Alpha"});
     add(SnippetSource::custom("b"), {"gamma"});
@@ -161,8 +161,9 @@ TEST_F(SnippetRegistryTest, UpdatesReplaceOneSourceWholeAndKeepLabelOrder) {
     EXPECT_EQ(indexLabels(), (Labels{"alpha", "beta", "Émile", "gamma", "main", "Zeta"}));
 
     registry.currentProjectRoot = "/work/project";
-    registry.updateSnippets(SnippetSource::manual(),
-                            {makeSnippet("date", SnippetSource::manual(), "builtin:date"), makeSnippet("sig")});
+    registry.updateSnippets(
+        SnippetSource::manual(),
+        {makeSnippet("date", SnippetSource::manual(), "builtin:date"), makeSnippet("sig")});
     registry.removeSnippets();
     EXPECT_EQ(indexLabels(), (Labels{"date", "sig"}));
     EXPECT_FALSE(registry.currentProjectRoot.has_value());
