@@ -63,7 +63,7 @@ bool extendsByCharacters(const std::string& last, const std::string& query) {
     if (!query.starts_with(last)) {
         return false;
     }
-    if (isAscii(query)) {
+    if (isSingleByteClusters(query)) {
         return true;
     }
     const std::string_view added = std::string_view(query).substr(last.size());

@@ -1,7 +1,11 @@
 #include "registry/snippetregistry.h"
 
 #include "base/clock.h"
+#include "base/manualscheduler.h"
+#include "registry/historystore.h"
+#include "registry/historystorereader.h"
 #include "registrytesting.h"
+#include "support/tempdir.h"
 
 #include <cmath>
 #include <fmt/format.h>
@@ -212,16 +216,6 @@ TEST_F(SnippetRegistryTest, ScopesAndFiltersLimitTheCandidates) {
     EXPECT_EQ(find("hi branch"), Labels{}) << "without a scope the disabled source is skipped too";
 }
 
-TEST_F(SnippetRegistryTest, ResponseCarriesTheQuerysChipAndScope) {
-    ParsedQuery query = scopedTo({SnippetSource::gitRef()}, "");
-    query.displayChip = QueryChip::source("g", SnippetSource::gitRef());
-    query.scope = SnippetSource::gitRef();
-    const SearchResponse response = registry.search(query, {});
-    EXPECT_EQ(response.displayChip, query.displayChip);
-    EXPECT_EQ(response.scope, SnippetSource::gitRef());
-    EXPECT_FALSE(response.urlOnly);
-}
-
 TEST_F(SnippetRegistryTest, CaseSensitiveSearchMatchesLettersAsTyped) {
     add(SnippetSource::manual(), {"config", "Config"});
     EXPECT_EQ(find("Con", SearchOptions{true}), Labels{"Config"});
@@ -257,6 +251,19 @@ TEST_F(SnippetRegistryTest, EmptyQueryListsRecentThenFrecentThenByLabel) {
     const SearchResponse response = registry.search(plain(""), {});
     EXPECT_EQ(labelsOf(response.results), (Labels{"gamma", "delta", "alpha", "beta"}));
     EXPECT_TRUE(response.results.front().matchRanges.empty());
+}
+
+TEST_F(SnippetRegistryTest, RanksWithTheApplicationsHistoryStore) {
+    test::TempDir directory;
+    ManualScheduler scheduler;
+    auto store = HistoryStore::create(scheduler, clock, directory.path());
+    add(SnippetSource::manual(), {"test a", "test b"});
+    store->recordUsage("User:test b");
+    registry.historyStore = std::make_shared<HistoryStoreReader>(store);
+
+    EXPECT_EQ(find("test"), (Labels{"test b", "test a"}));
+    EXPECT_EQ(find(""), (Labels{"test b", "test a"}));
+    EXPECT_EQ(labelsOf(registry.makeSectionBuilder(std::nullopt).recentSnippets(8)), Labels{"test b"});
 }
 
 TEST_F(SnippetRegistryTest, SectionBuilderKeepsTheSnippetsItWasMadeWith) {
