@@ -1,0 +1,192 @@
+// Registry search per keystroke over 1k, 10k and 50k snippets whose labels (10 to 80 characters) are
+// plain ASCII or, one in four, carry an accented or non-Latin word: typing "config" one character at a time
+// (the first keystroke starts over, the others narrow) and every keystroke from scratch, with case ignored
+// and respected. Also replacing a 10k-snippet source, and the empty query with 1k history entries.
+#include "base/clock.h"
+#include "base/manualscheduler.h"
+#include "registry/historystore.h"
+#include "registry/historystorereader.h"
+#include "registry/snippetregistry.h"
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fmt/format.h>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+const std::vector<std::string> kQueries = {"c", "co", "con", "conf", "confi", "config"};
+
+const std::vector<std::string> kWords = {
+    "config",  "controller", "connection", "cache",   "commit",  "main",   "server",  "client",
+    "deploy",  "staging",    "release",    "feature", "handler", "view",   "model",   "test",
+    "build",   "script",     "update",     "router",  "parser",  "token",  "layout",  "window",
+    "history", "format",     "path",       "branch",  "signal",  "theme",  "query",   "result",
+    "session", "popup",      "daemon",     "upload",  "login",   "helper", "storage", "index"};
+// Words of the labels that are not plain ASCII: accented Latin, Cyrillic, Greek and Japanese.
+const std::vector<std::string> kForeignWords = {"Über",       "naïve",   "résumé", "crème",
+                                                "Straße",     "façade",  "日本語", "файл",
+                                                "παράδειγμα", "cöntrol", "señal",  "données"};
+const std::vector<std::string> kSeparators = {"-", "_", "/", ".", " ", ""};
+// One label in four carries a word that is not ASCII.
+constexpr std::size_t kForeignEvery = 4;
+
+std::vector<Snippet> makeSnippets(std::size_t count, const SnippetSource& source, unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<std::size_t> word(0, kWords.size() - 1);
+    std::uniform_int_distribution<std::size_t> foreign(0, kForeignWords.size() - 1);
+    std::uniform_int_distribution<std::size_t> separator(0, kSeparators.size() - 1);
+    std::uniform_int_distribution<std::size_t> length(10, 80);
+    std::vector<Snippet> snippets;
+    snippets.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t wanted = length(random);
+        std::string label = kWords[word(random)];
+        while (label.size() < wanted) {
+            label += kSeparators[separator(random)] + kWords[word(random)];
+        }
+        if (i % kForeignEvery == 0) {
+            label += kSeparators[separator(random)] + kForeignWords[foreign(random)];
+        }
+        Snippet snippet;
+        snippet.id = fmt::format("bench:{}:{}", seed, i);
+        snippet.label = label;
+        snippet.expansion = label;
+        snippet.source = source;
+        snippets.push_back(std::move(snippet));
+    }
+    return snippets;
+}
+
+void reportPercentiles(benchmark::State& state, std::vector<double>& micros) {
+    if (micros.empty()) {
+        return;
+    }
+    std::sort(micros.begin(), micros.end());
+    auto at = [&](double fraction) {
+        return micros[std::min(micros.size() - 1,
+                               static_cast<std::size_t>(fraction * static_cast<double>(micros.size())))];
+    };
+    state.counters["p50_us"] = at(0.50);
+    state.counters["p95_us"] = at(0.95);
+    state.counters["max_us"] = micros.back();
+}
+
+double microsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Arguments: snippet count, case-sensitive (0 or 1), from scratch (0 or 1).
+void BM_TypeConfig(benchmark::State& state) {
+    SnippetRegistry registry;
+    registry.updateSnippets(SnippetSource::manual(), makeSnippets(static_cast<std::size_t>(state.range(0)),
+                                                                  SnippetSource::manual(), 1));
+    const SearchOptions options{state.range(1) != 0};
+    const bool fromScratch = state.range(2) != 0;
+    std::vector<double> keystrokes;
+    bool toggle = false;
+    std::size_t shown = 0;
+    for (auto _ : state) {
+        for (const std::string& text : kQueries) {
+            if (fromScratch) {
+                state.PauseTiming();
+                // Forgets the last search without touching the index: no snippet is of this source.
+                toggle = !toggle;
+                registry.setDisabledSources(toggle ? std::unordered_set{SnippetSource::envVar()}
+                                                   : std::unordered_set<SnippetSource>{});
+                state.ResumeTiming();
+            }
+            const auto start = std::chrono::steady_clock::now();
+            const SearchResponse response = registry.search(ParsedQuery::plain(text), options);
+            keystrokes.push_back(microsSince(start));
+            shown += response.results.size();
+        }
+    }
+    benchmark::DoNotOptimize(shown);
+    reportPercentiles(state, keystrokes);
+    state.counters["shown"] =
+        static_cast<double>(shown) / static_cast<double>(std::max<std::size_t>(keystrokes.size(), 1));
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kQueries.size()));
+}
+BENCHMARK(BM_TypeConfig)
+    ->ArgNames({"snippets", "caseSensitive", "fromScratch"})
+    ->ArgsProduct({{1000, 10000, 50000}, {0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_UpdateSource10k(benchmark::State& state) {
+    SnippetRegistry registry;
+    registry.updateSnippets(SnippetSource::manual(), makeSnippets(1000, SnippetSource::manual(), 2));
+    const std::vector<Snippet> snippets = makeSnippets(10000, SnippetSource::filePath(), 3);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<Snippet> copy = snippets;
+        state.ResumeTiming();
+        registry.updateSnippets(SnippetSource::filePath(), std::move(copy));
+    }
+    state.SetItemsProcessed(state.iterations() * 10000);
+}
+BENCHMARK(BM_UpdateSource10k)->Unit(benchmark::kMillisecond);
+
+// A private directory for the history store, removed afterwards.
+class ScratchDirectory {
+public:
+    ScratchDirectory() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "korvane-bench-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~ScratchDirectory() {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Argument: snippet count. 1k of the snippets have history entries.
+void BM_EmptyQueryWithHistory(benchmark::State& state) {
+    ScratchDirectory directory;
+    ManualScheduler scheduler;
+    const auto snippets = makeSnippets(static_cast<std::size_t>(state.range(0)), SnippetSource::manual(), 4);
+    auto store = HistoryStore::create(scheduler, SystemClock::shared(), directory.path());
+    for (std::size_t i = 0; i < 1000; ++i) {
+        store->recordUsage(snippets[i * snippets.size() / 1000].id);
+    }
+    SnippetRegistry registry;
+    registry.updateSnippets(SnippetSource::manual(), snippets);
+    registry.historyStore = std::make_shared<HistoryStoreReader>(store);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(registry.search(ParsedQuery::plain(""), {}).results.size());
+    }
+}
+BENCHMARK(BM_EmptyQueryWithHistory)->ArgName("snippets")->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void BM_BuildSectionsWithHistory(benchmark::State& state) {
+    ScratchDirectory directory;
+    ManualScheduler scheduler;
+    const auto snippets = makeSnippets(10000, SnippetSource::manual(), 5);
+    auto store = HistoryStore::create(scheduler, SystemClock::shared(), directory.path());
+    for (std::size_t i = 0; i < 1000; ++i) {
+        store->recordUsage(snippets[i * 10].id);
+    }
+    SnippetRegistry registry;
+    registry.updateSnippets(SnippetSource::manual(), snippets);
+    registry.historyStore = std::make_shared<HistoryStoreReader>(store);
+    for (auto _ : state) {
+        const SectionBuilder builder = registry.makeSectionBuilder(std::nullopt);
+        benchmark::DoNotOptimize(builder.buildSections(defaultActiveCategories()).size());
+    }
+}
+BENCHMARK(BM_BuildSectionsWithHistory)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace korvane
+
+BENCHMARK_MAIN();

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "config/snippet.h"
+#include "registry/indexedsnippet.h"
+
+#include <memory>
+#include <string>
+
+namespace korvane {
+
+class LocalizedCollator;
+
+// One snippet of the registry's index: the snippet prepared for matching and the collation key of
+// its label, both computed once when the snippet is added. Immutable and shared between the index,
+// the remembered search and section builders; made on the main thread.
+struct SnippetEntry {
+    IndexedSnippet indexed;
+    // Byte order of these keys is the localized case-insensitive order of the labels.
+    std::string labelKey;
+
+    const Snippet& snippet() const { return indexed.snippet; }
+
+    static std::shared_ptr<const SnippetEntry> make(Snippet snippet, const LocalizedCollator& collator);
+};
+
+using SnippetEntryPtr = std::shared_ptr<const SnippetEntry>;
+
+} // namespace korvane

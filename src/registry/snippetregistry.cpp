@@ -1,0 +1,261 @@
+#include "registry/snippetregistry.h"
+
+#include "base/graphemetext.h"
+#include "base/unicode.h"
+#include "registry/fuzzymatch.h"
+#include "registry/indexedsnippet.h"
+#include "registry/sectionorder.h"
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+namespace korvane {
+namespace {
+
+// A non-empty query in the form the matcher takes: lower-cased bytes or clusters when the search
+// ignores case, else the text as typed.
+class PreparedQuery {
+public:
+    PreparedQuery(const std::string& text, const SearchOptions& options)
+        : text_(text)
+        , caseSensitive_(options.caseSensitive) {
+        if (caseSensitive_) {
+            return;
+        }
+        std::string lowered = lowercased(text);
+        if (isSingleByteClusters(lowered)) {
+            bytes_ = std::move(lowered);
+        } else {
+            chars_ = GraphemeText(lowered);
+        }
+    }
+
+    std::optional<MatchResult> match(const SnippetEntry& entry) const {
+        if (caseSensitive_) {
+            return fuzzyMatch(text_, entry.snippet().label, true);
+        }
+        return matchIndexed(bytes_, chars_, entry.indexed);
+    }
+
+private:
+    const std::string& text_;
+    bool caseSensitive_;
+    std::string bytes_;
+    std::optional<GraphemeText> chars_;
+};
+
+bool byLabel(const SnippetEntryPtr& a, const SnippetEntryPtr& b) {
+    return a->labelKey < b->labelKey;
+}
+
+bool hasScope(const Snippet& snippet, SnippetScope filter) {
+    return snippet.source == SnippetSource::manual() && snippet.scope == filter;
+}
+
+bool contains(const std::vector<SnippetSource>& sources, const SnippetSource& source) {
+    return std::find(sources.begin(), sources.end(), source) != sources.end();
+}
+
+// Whether `query` is `last` followed by whole characters. A byte prefix is not enough: a combining
+// mark typed after "e" turns it into "é", which the matches of "e" do not cover.
+bool extendsByCharacters(const std::string& last, const std::string& query) {
+    if (!query.starts_with(last)) {
+        return false;
+    }
+    if (isSingleByteClusters(query)) {
+        return true;
+    }
+    const std::string_view added = std::string_view(query).substr(last.size());
+    return graphemeCount(last) + graphemeCount(added) == graphemeCount(query);
+}
+
+} // namespace
+
+SnippetRegistry::SnippetRegistry(const Clock& clock, std::string_view locale)
+    : clock_(clock)
+    , collator_(locale) {}
+
+void SnippetRegistry::updateSnippets(const SnippetSource& source, std::vector<Snippet> snippets) {
+    resetSearchCache();
+    std::erase_if(indexedSnippets_,
+                  [&](const SnippetEntryPtr& entry) { return entry->snippet().source == source; });
+
+    std::unordered_set<std::string> seenIds;
+    std::vector<SnippetEntryPtr> added;
+    added.reserve(snippets.size());
+    for (Snippet& snippet : snippets) {
+        if (!seenIds.insert(snippet.id).second) {
+            continue;
+        }
+        added.push_back(SnippetEntry::make(std::move(snippet), collator_));
+    }
+    // The index is already in label order, so sorting the newcomers and merging them in gives the
+    // same stable order as sorting everything again, at a fraction of the cost.
+    std::stable_sort(added.begin(), added.end(), byLabel);
+    const auto middle = static_cast<std::ptrdiff_t>(indexedSnippets_.size());
+    indexedSnippets_.insert(indexedSnippets_.end(), std::make_move_iterator(added.begin()),
+                            std::make_move_iterator(added.end()));
+    std::inplace_merge(indexedSnippets_.begin(), indexedSnippets_.begin() + middle, indexedSnippets_.end(),
+                       byLabel);
+    rankLabels();
+}
+
+void SnippetRegistry::rankLabels() {
+    labelRanks_.resize(indexedSnippets_.size());
+    std::uint32_t rank = 0;
+    for (std::size_t i = 0; i < indexedSnippets_.size(); ++i) {
+        if (i > 0 && indexedSnippets_[i - 1]->labelKey != indexedSnippets_[i]->labelKey) {
+            ++rank;
+        }
+        labelRanks_[i] = rank;
+    }
+}
+
+void SnippetRegistry::removeSnippets() {
+    resetSearchCache();
+    std::erase_if(indexedSnippets_, [](const SnippetEntryPtr& entry) {
+        return entry->snippet().source != SnippetSource::manual();
+    });
+    rankLabels();
+    currentProjectRoot.reset();
+}
+
+void SnippetRegistry::setDisabledSources(std::unordered_set<SnippetSource> sources) {
+    if (sources != disabledSources_) {
+        disabledSources_ = std::move(sources);
+        resetSearchCache();
+    }
+}
+
+SearchResponse SnippetRegistry::search(const ParsedQuery& query, const SearchOptions& options) {
+    SearchResponse response;
+    response.scopeDisabled = isScopeDisabled(query);
+    if (canNarrow(query, options)) {
+        lastSearch_.results = narrowingPass(query, options);
+        lastSearch_.query = query.query;
+        lastSearch_.options = options;
+    } else {
+        lastSearch_.results = fullPass(query, options);
+        lastSearch_.query = query.query;
+        lastSearch_.scopes = query.scopes;
+        lastSearch_.urlOnly = query.urlOnly;
+        lastSearch_.scopeFilter = query.scopeFilter;
+        lastSearch_.options = options;
+    }
+    response.results = finalCut(lastSearch_.results, graphemeCount(query.query));
+    response.displayChip = query.displayChip;
+    response.scope = query.scope;
+    response.urlOnly = query.urlOnly;
+    return response;
+}
+
+bool SnippetRegistry::isScopeDisabled(const ParsedQuery& query) const {
+    if (!query.scopes) {
+        return false;
+    }
+    return std::all_of(query.scopes->begin(), query.scopes->end(),
+                       [&](const SnippetSource& source) { return disabledSources_.contains(source); });
+}
+
+bool SnippetRegistry::canNarrow(const ParsedQuery& query, const SearchOptions& options) const {
+    return !query.query.empty() && !lastSearch_.query.empty() &&
+           extendsByCharacters(lastSearch_.query, query.query) && query.scopes == lastSearch_.scopes &&
+           query.urlOnly == lastSearch_.urlOnly && query.scopeFilter == lastSearch_.scopeFilter &&
+           options == lastSearch_.options && !lastSearch_.results.empty();
+}
+
+std::vector<std::uint32_t> SnippetRegistry::candidates(const ParsedQuery& query) const {
+    std::vector<SnippetSource> allowedScopes;
+    if (query.scopes) {
+        for (const SnippetSource& source : *query.scopes) {
+            if (!disabledSources_.contains(source)) {
+                allowedScopes.push_back(source);
+            }
+        }
+    }
+    // Most searches disable a handful of sources at most, so a short list beats hashing per entry.
+    const std::vector<SnippetSource> disabled(disabledSources_.begin(), disabledSources_.end());
+    std::vector<std::uint32_t> result;
+    for (std::uint32_t position = 0; position < indexedSnippets_.size(); ++position) {
+        const Snippet& snippet = indexedSnippets_[position]->snippet();
+        const bool sourceAllowed =
+            query.scopes ? contains(allowedScopes, snippet.source) : !contains(disabled, snippet.source);
+        if (!sourceAllowed || (query.urlOnly && !snippet.isUrlSnippet()) ||
+            (query.scopeFilter && !hasScope(snippet, *query.scopeFilter))) {
+            continue;
+        }
+        result.push_back(position);
+    }
+    return result;
+}
+
+std::vector<RankedMatch> SnippetRegistry::fullPass(const ParsedQuery& query,
+                                                   const SearchOptions& options) const {
+    const std::vector<std::uint32_t> positions = candidates(query);
+    if (query.query.empty()) {
+        return browseOrder(positions);
+    }
+    const PreparedQuery prepared(query.query, options);
+    std::vector<RankedMatch> matches;
+    matches.reserve(positions.size());
+    for (const std::uint32_t position : positions) {
+        const SnippetEntry& entry = *indexedSnippets_[position];
+        if (auto match = prepared.match(entry)) {
+            matches.push_back({&entry, labelRanks_[position], std::move(*match)});
+        }
+    }
+    rankMatches(matches, historyStore.get());
+    return matches;
+}
+
+std::vector<RankedMatch> SnippetRegistry::narrowingPass(const ParsedQuery& query,
+                                                        const SearchOptions& options) const {
+    // Every change of the index forgets the last search, so its entries are all still held; the
+    // disabled-source and URL filters were applied when they were first found.
+    const PreparedQuery prepared(query.query, options);
+    std::vector<RankedMatch> matches;
+    matches.reserve(lastSearch_.results.size());
+    for (const RankedMatch& previous : lastSearch_.results) {
+        if (query.scopeFilter && !hasScope(previous.entry->snippet(), *query.scopeFilter)) {
+            continue;
+        }
+        if (auto match = prepared.match(*previous.entry)) {
+            matches.push_back({previous.entry, previous.labelRank, std::move(*match)});
+        }
+    }
+    rankMatches(matches, historyStore.get());
+    return matches;
+}
+
+std::vector<RankedMatch> SnippetRegistry::browseOrder(const std::vector<std::uint32_t>& positions) const {
+    FrecencyScoreFunction score;
+    LastUsedDateFunction lastUsed;
+    if (historyStore) {
+        score = [history = historyStore](const std::string& id) { return history->frecencyScore(id); };
+        lastUsed = [history = historyStore](const std::string& id) { return history->lastUsedDate(id); };
+    }
+    std::vector<RankedMatch> results;
+    results.reserve(positions.size());
+    for (const std::uint32_t position : positions) {
+        results.push_back({indexedSnippets_[position].get(), labelRanks_[position],
+                           MatchResult{MatchQuality::prefix, {}, 1.0}});
+    }
+    SectionOrder(std::move(score), std::move(lastUsed), clock_.now())
+        .sort(results, [](const RankedMatch& result) -> const Snippet& { return result.entry->snippet(); });
+    return results;
+}
+
+SectionBuilder SnippetRegistry::makeSectionBuilder(std::optional<std::string> projectName) const {
+    FrecencyScoreFunction score = [history = historyStore](const std::string& id) {
+        return history ? history->frecencyScore(id) : 0.0;
+    };
+    LastUsedDateFunction lastUsed =
+        [history = historyStore](const std::string& id) -> std::optional<Clock::WallTime> {
+        return history ? history->lastUsedDate(id) : std::nullopt;
+    };
+    return SectionBuilder(indexedSnippets_, disabledSources_, std::move(score), std::move(lastUsed),
+                          std::move(projectName), categoryCatalog, clock_);
+}
+
+} // namespace korvane
