@@ -5,6 +5,7 @@
 #include "config/snippetsource.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -30,9 +31,11 @@ struct Snippet {
     std::string badge() const;
 };
 
-// A snippet with the character ranges of its label that matched the query.
+// A snippet with the character ranges of its label that matched the query. The snippet is shared
+// rather than copied: a search can return thousands of results per keystroke, and the snippets are
+// immutable once indexed.
 struct SearchResult {
-    Snippet snippet;
+    std::shared_ptr<const Snippet> snippet;
     TextRanges matchRanges;
 };
 

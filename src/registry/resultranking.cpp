@@ -22,7 +22,7 @@ bool isStrong(const RankedMatch& match) {
 }
 
 SearchResult toSearchResult(RankedMatch& match) {
-    return SearchResult{match.entry->snippet(), std::move(match.match.ranges)};
+    return SearchResult{sharedSnippet(*match.entry), std::move(match.match.ranges)};
 }
 
 } // namespace

@@ -17,7 +17,7 @@ bool covers(const std::vector<SnippetSource>& sources, const SnippetSource& sour
 }
 
 SearchResult unhighlighted(const SnippetEntryPtr& entry) {
-    return SearchResult{entry->snippet(), {}};
+    return SearchResult{sharedSnippet(*entry), {}};
 }
 
 const Snippet& snippetOf(const SnippetEntryPtr& entry) {

@@ -41,7 +41,7 @@ inline Snippet makeSnippet(const std::string& label, SnippetSource source = Snip
 template <class Results> std::vector<std::string> labelsOf(const Results& results) {
     std::vector<std::string> labels;
     for (const auto& result : results) {
-        labels.push_back(result.snippet.label);
+        labels.push_back(result.snippet->label);
     }
     return labels;
 }

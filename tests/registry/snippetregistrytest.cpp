@@ -80,7 +80,7 @@ TEST_F(SnippetRegistryTest, FinalCutDropsFuzzyMatchesOnlyWhenTenStrongOnesExist)
         const auto results = registry.search(plain("xyz"), {}).results;
         ASSERT_EQ(results.size(), c.expected);
         for (std::size_t i = 0; i < results.size(); ++i) {
-            const bool isSubstring = results[i].snippet.label.starts_with("q");
+            const bool isSubstring = results[i].snippet->label.starts_with("q");
             EXPECT_EQ(isSubstring, static_cast<int>(i) < c.strong) << "strong results come first";
         }
         EXPECT_EQ(find("").size(), snippets.size()) << "an empty query is never cut";
