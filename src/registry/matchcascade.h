@@ -1,5 +1,6 @@
 #pragma once
 
+#include "registry/bytesearch.h"
 #include "registry/matchresult.h"
 #include "registry/segmentation.h"
 #include "registry/textunits.h"
@@ -63,16 +64,20 @@ std::optional<std::size_t> findSubstring(const Query& query, const Text& text) {
     }
     const std::string_view needle = unitBytes(query);
     const std::string_view haystack = unitBytes(text);
-    for (std::size_t at = haystack.find(needle); at != std::string_view::npos;
-         at = haystack.find(needle, at + 1)) {
-        const auto index = unitStartingAt(text, at);
-        if (!index || *index + n > text.size()) {
-            continue;
+    for (std::size_t from = 0; from < haystack.size();) {
+        const std::size_t hit = findBytes(haystack.substr(from), needle);
+        if (hit == std::string_view::npos) {
+            break;
         }
+        const std::size_t at = from + hit;
+        from = at + 1;
         if constexpr (std::is_same_v<Query, std::string_view> && std::is_same_v<Text, std::string_view>) {
-            return index;
-        } else if (unitsEqualAt(query, text, *index)) {
-            return index;
+            return at;
+        } else {
+            const auto index = unitStartingAt(text, at);
+            if (index && *index + n <= text.size() && unitsEqualAt(query, text, *index)) {
+                return index;
+            }
         }
     }
     return std::nullopt;
@@ -86,8 +91,7 @@ inline MatchResult singleRangeResult(MatchQuality quality, std::size_t start, st
 // The position of the first unit of `text` at or after `from` that equals `unit`, or the text's size.
 template <class Unit, class Text> std::size_t findUnit(const Unit& unit, const Text& text, std::size_t from) {
     if constexpr (std::is_same_v<Text, std::string_view> && std::is_same_v<std::decay_t<Unit>, char>) {
-        const std::size_t at = text.find(unit, from);
-        return at == std::string_view::npos ? text.size() : at;
+        return findByteFrom(text, unit, from);
     } else if constexpr (std::is_same_v<Text, GraphemeText>) {
         // Search the bytes, then keep the first hit that is a whole cluster.
         const std::string_view needle = unitAsBytes(unit);

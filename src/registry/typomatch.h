@@ -6,9 +6,12 @@
 #include "registry/textunits.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstddef>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 
 namespace korvane {
 
@@ -27,6 +30,26 @@ namespace detail {
 constexpr std::size_t minimumTypoQueryLength = 4;
 constexpr double typoScoreFactor = 0.8;
 
+// A cheap necessary condition for two byte strings to lie within `maxEdits` of each other: their
+// lengths, and the bytes each has that the other lacks, every one of which costs an edit. Bytes are
+// grouped by their low six bits, which can only hide a difference, never invent one.
+inline bool mayBeWithinEdits(std::string_view a, std::string_view b, std::size_t maxEdits) {
+    if ((a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) > maxEdits) {
+        return false;
+    }
+    const auto groups = [](std::string_view bytes) {
+        std::uint64_t mask = 0;
+        for (const char c : bytes) {
+            mask |= std::uint64_t{1} << (static_cast<unsigned char>(c) & 63);
+        }
+        return mask;
+    };
+    const std::uint64_t inA = groups(a);
+    const std::uint64_t inB = groups(b);
+    return static_cast<std::size_t>(std::popcount(inA & ~inB)) <= maxEdits &&
+           static_cast<std::size_t>(std::popcount(inB & ~inA)) <= maxEdits;
+}
+
 template <class Query, class Text>
 std::optional<TextRanges> typoRanges(const Query& query, const Text& text) {
     const std::size_t queryLength = query.size();
@@ -39,6 +62,11 @@ std::optional<TextRanges> typoRanges(const Query& query, const Text& text) {
         stemLength = *dot;
     }
     const auto stem = sliceOf(text, 0, stemLength);
+    if constexpr (std::is_same_v<Query, std::string_view> && std::is_same_v<decltype(stem), const std::string_view>) {
+        if (!mayBeWithinEdits(query, stem, maxEdits)) {
+            return std::nullopt;
+        }
+    }
     if (!editDistanceWithin(query, stem, maxEdits)) {
         return std::nullopt;
     }
