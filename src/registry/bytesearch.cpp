@@ -108,4 +108,80 @@ std::size_t findByteFrom(std::string_view bytes, char byte, std::size_t from) {
     return from;
 }
 
+namespace {
+
+bool isSegmentMark(char c) {
+    return c == '-' || c == '_' || c == '/' || c == '.' || (c >= 'A' && c <= 'Z');
+}
+
+#if defined(__SSE2__)
+// Lanes of `block` holding 'A' to 'Z': shifting the range to the bottom of the signed bytes lets one
+// signed comparison test both ends.
+__m128i upperLanes(__m128i block) {
+    const __m128i shifted = _mm_add_epi8(block, _mm_set1_epi8(static_cast<char>(0x80 - 'A')));
+    return _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(0x80 + 26)));
+}
+
+std::uint32_t segmentMarks(__m128i block) {
+    const __m128i separators =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('-')), _mm_cmpeq_epi8(block, _mm_set1_epi8('_'))),
+                     _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('/')), _mm_cmpeq_epi8(block, _mm_set1_epi8('.'))));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(separators, upperLanes(block))));
+}
+#endif
+
+} // namespace
+
+std::size_t findSegmentMark(std::string_view bytes, std::size_t from) {
+    const char* data = bytes.data();
+    const std::size_t size = bytes.size();
+#if defined(__SSE2__)
+    for (; from + 16 <= size; from += 16) {
+        const std::uint32_t mask = segmentMarks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from)));
+        if (mask != 0) {
+            return from + static_cast<std::size_t>(__builtin_ctz(mask));
+        }
+    }
+#endif
+    while (from < size && !isSegmentMark(data[from])) {
+        ++from;
+    }
+    return from;
+}
+
+bool copySingleByteClusters(std::string_view text, bool lowerCase, char* out) {
+    const char* data = text.data();
+    const std::size_t size = text.size();
+    std::size_t i = 0;
+    bool carriageReturn = false;
+#if defined(__SSE2__)
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    const __m128i returnByte = _mm_set1_epi8('\r');
+    __m128i seen = _mm_setzero_si128();
+    __m128i returns = _mm_setzero_si128();
+    for (; i + 16 <= size; i += 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        seen = _mm_or_si128(seen, block);
+        returns = _mm_or_si128(returns, _mm_cmpeq_epi8(block, returnByte));
+        if (lowerCase) {
+            block = _mm_or_si128(block, _mm_and_si128(upperLanes(block), caseBit));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), block);
+    }
+    if (_mm_movemask_epi8(seen) != 0) {
+        return false;
+    }
+    carriageReturn = _mm_movemask_epi8(returns) != 0;
+#endif
+    for (; i < size; ++i) {
+        const char c = data[i];
+        if (static_cast<unsigned char>(c) >= 128) {
+            return false;
+        }
+        carriageReturn = carriageReturn || c == '\r';
+        out[i] = lowerCase && c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+    }
+    return !carriageReturn || text.find("\r\n") == std::string_view::npos;
+}
+
 } // namespace korvane::detail

@@ -2,12 +2,11 @@
 
 #include "base/graphemetext.h"
 #include "base/unicode.h"
+#include "registry/bytesearch.h"
 #include "registry/matchcascade.h"
 #include "registry/segmentation.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,53 +31,14 @@ Scratch& scratch() {
     return buffers;
 }
 
-constexpr std::uint64_t everyByte = 0x0101010101010101ull;
-constexpr std::uint64_t highBitOfEveryByte = 0x8080808080808080ull;
-
-// Lower-cases the ASCII letters among eight bytes at once: a byte is an upper-case letter when its
-// low seven bits lie in 'A'..'Z' and its high bit is clear, and adding 0x20 lower-cases it.
-std::uint64_t lowerWord(std::uint64_t word) {
-    const std::uint64_t low = word & ~highBitOfEveryByte;
-    const std::uint64_t atLeastA = low + (0x80 - 'A') * everyByte;
-    const std::uint64_t aboveZ = low + (0x80 - 'Z' - 1) * everyByte;
-    return word | ((atLeastA & ~aboveZ & ~word & highBitOfEveryByte) >> 2);
-}
-
-template <bool lowerCase> std::uint64_t foldWords(const char* source, char* target, std::size_t length) {
-    std::uint64_t seen = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, source + i, 8);
-        seen |= word;
-        if constexpr (lowerCase) {
-            word = lowerWord(word);
-        }
-        std::memcpy(target + i, &word, 8);
-    }
-    if (i < length) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, source + i, length - i);
-        seen |= word;
-        if constexpr (lowerCase) {
-            word = lowerWord(word);
-        }
-        std::memcpy(target + i, &word, length - i);
-    }
-    return seen;
-}
-
 // The text in `buffer`, lower-cased unless `caseSensitive`, when every byte of it is one character;
-// nothing otherwise. This runs for every candidate of a ranking pass, so it works on eight bytes at
-// a time, and the buffer only ever grows.
+// nothing otherwise. This runs for every candidate of a ranking pass, and the buffer only ever grows.
 std::optional<std::string_view> foldSingleByteClusters(std::string_view text, bool caseSensitive,
                                                        std::string& buffer) {
     if (buffer.size() < text.size()) {
         buffer.resize(std::max(text.size(), 2 * buffer.size()));
     }
-    const std::uint64_t seen = caseSensitive ? foldWords<false>(text.data(), buffer.data(), text.size())
-                                             : foldWords<true>(text.data(), buffer.data(), text.size());
-    if ((seen & highBitOfEveryByte) != 0 || text.find("\r\n") != std::string_view::npos) {
+    if (!detail::copySingleByteClusters(text, !caseSensitive, buffer.data())) {
         return std::nullopt;
     }
     return std::string_view(buffer.data(), text.size());

@@ -2,6 +2,7 @@
 
 #include "base/graphemetext.h"
 #include "config/snippet.h"
+#include "registry/labelbytes.h"
 #include "registry/matchresult.h"
 #include "registry/segmentation.h"
 
@@ -24,7 +25,7 @@ struct IndexedSnippet {
     // cache lines and a pass over many records touches as few lines as it can.
 
     // The lower-cased label when every byte of it is one character; empty otherwise.
-    std::string lowercasedBytes;
+    LabelBytes lowercasedBytes;
     // The clusters of the lower-cased label when it is not plain ASCII; absent otherwise.
     std::optional<GraphemeText> lowercasedChars;
     std::vector<SegmentRange> segmentRanges;
