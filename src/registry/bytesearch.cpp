@@ -159,14 +159,22 @@ bool copySingleByteClusters(std::string_view text, bool lowerCase, char* out) {
     const __m128i returnByte = _mm_set1_epi8('\r');
     __m128i seen = _mm_setzero_si128();
     __m128i returns = _mm_setzero_si128();
-    for (; i + 16 <= size; i += 16) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const auto fold = [&](std::size_t at) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
         seen = _mm_or_si128(seen, block);
         returns = _mm_or_si128(returns, _mm_cmpeq_epi8(block, returnByte));
         if (lowerCase) {
             block = _mm_or_si128(block, _mm_and_si128(upperLanes(block), caseBit));
         }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), block);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), block);
+    };
+    for (; i + 16 <= size; i += 16) {
+        fold(i);
+    }
+    // Folding is idempotent, so the tail is one more block overlapping the last one.
+    if (i < size && size >= 16) {
+        fold(size - 16);
+        i = size;
     }
     if (_mm_movemask_epi8(seen) != 0) {
         return false;

@@ -17,6 +17,13 @@ namespace {
 // Per-thread buffers: after the first calls on a thread they have grown to fit, and matching one
 // more path segment allocates nothing unless it matches.
 struct Scratch {
+    // The last query seen on the plain-byte path, folded: a ranking pass matches one query against
+    // many texts, so it is folded once per pass rather than once per text.
+    std::string lastQuery;
+    bool lastQueryCaseSensitive = false;
+    bool lastQuerySingleByte = false;
+    std::string lastQueryFolded;
+
     std::string query;
     std::string text;
     std::string foldedText;
@@ -42,6 +49,20 @@ std::optional<std::string_view> foldSingleByteClusters(std::string_view text, bo
         return std::nullopt;
     }
     return std::string_view(buffer.data(), text.size());
+}
+
+std::optional<std::string_view> foldQueryOnce(std::string_view query, bool caseSensitive, Scratch& buffers) {
+    if (buffers.lastQuery.size() != query.size() || buffers.lastQueryCaseSensitive != caseSensitive ||
+        buffers.lastQuery != query) {
+        buffers.lastQuery.assign(query);
+        buffers.lastQueryCaseSensitive = caseSensitive;
+        buffers.lastQuerySingleByte =
+            foldSingleByteClusters(query, caseSensitive, buffers.lastQueryFolded).has_value();
+    }
+    if (!buffers.lastQuerySingleByte) {
+        return std::nullopt;
+    }
+    return std::string_view(buffers.lastQueryFolded.data(), query.size());
 }
 
 // Segments the clustered text as typed on first use only: most candidates are decided without
@@ -106,7 +127,7 @@ std::optional<MatchResult> fuzzyMatch(std::string_view query, std::string_view t
     Scratch& buffers = scratch();
     const auto foldedText = foldSingleByteClusters(text, caseSensitive, buffers.text);
     const auto foldedQuery =
-        foldedText ? foldSingleByteClusters(query, caseSensitive, buffers.query) : std::nullopt;
+        foldedText ? foldQueryOnce(query, caseSensitive, buffers) : std::nullopt;
     if (foldedText && foldedQuery) {
         // Segmented from the text as typed, not the folded copy: case changes mark word starts.
         return detail::runCascade(*foldedQuery, *foldedText, detail::AsciiSegmentCursor(text));

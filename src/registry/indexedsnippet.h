@@ -24,11 +24,11 @@ struct IndexedSnippet {
     // The members the matcher reads come before the snippet, so that they share the record's first
     // cache lines and a pass over many records touches as few lines as it can.
 
-    // The lower-cased label when every byte of it is one character; empty otherwise.
-    LabelBytes lowercasedBytes;
     // The clusters of the lower-cased label when it is not plain ASCII; absent otherwise.
     std::optional<GraphemeText> lowercasedChars;
     std::vector<SegmentRange> segmentRanges;
+    // The lower-cased label when every byte of it is one character; empty otherwise.
+    LabelBytes lowercasedBytes;
     Snippet snippet;
 };
 

@@ -83,6 +83,22 @@ std::optional<std::size_t> findSubstring(const Query& query, const Text& text) {
     return std::nullopt;
 }
 
+// The last position at which the query may occur, given its first occurrence: exact for bytes, where
+// the search is cheap, and the last position that leaves room for the query otherwise.
+template <class Query, class Text>
+std::size_t lastOccurrence(const Query& query, const Text& text, std::size_t first) {
+    if constexpr (std::is_same_v<Query, std::string_view> && std::is_same_v<Text, std::string_view>) {
+        std::size_t last = first;
+        for (std::size_t hit = findBytes(text.substr(last + 1), query); hit != std::string_view::npos;
+             hit = findBytes(text.substr(last + 1), query)) {
+            last += hit + 1;
+        }
+        return last;
+    } else {
+        return text.size() - query.size();
+    }
+}
+
 inline MatchResult singleRangeResult(MatchQuality quality, std::size_t start, std::size_t length,
                                      double score) {
     return MatchResult{quality, TextRanges{TextRange{start, start + length}}, score};
@@ -179,7 +195,12 @@ std::optional<MatchResult> runCascade(const Query& query, const Text& text, Segm
         if (*at == 0) {
             return singleRangeResult(MatchQuality::prefix, 0, n, 1.0);
         }
+        const std::size_t lastAt = lastOccurrence(query, text, *at);
         while (const auto segment = segments.next()) {
+            // Segments come in text order, and a later one cannot begin where the query occurs.
+            if (segment->start > lastAt) {
+                break;
+            }
             if (segment->start == 0 || segment->end - segment->start < n || segment->start + n > m) {
                 continue;
             }
