@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <optional>
 #include <string_view>
-#include <type_traits>
 
 namespace korvane {
 
@@ -30,17 +29,25 @@ namespace detail {
 constexpr std::size_t minimumTypoQueryLength = 4;
 constexpr double typoScoreFactor = 0.8;
 
-// A cheap necessary condition for two byte strings to lie within `maxEdits` of each other: their
-// lengths, and the bytes each has that the other lacks, every one of which costs an edit. Bytes are
-// grouped by their low six bits, which can only hide a difference, never invent one.
-inline bool mayBeWithinEdits(std::string_view a, std::string_view b, std::size_t maxEdits) {
+inline unsigned char leadByte(char unit) {
+    return static_cast<unsigned char>(unit);
+}
+inline unsigned char leadByte(std::string_view unit) {
+    return unit.empty() ? 0 : static_cast<unsigned char>(unit.front());
+}
+
+// A cheap necessary condition for two texts to lie within `maxEdits` of each other: their lengths,
+// and the characters each has that the other lacks, every one of which costs an edit. Characters
+// are grouped by the low six bits of their first byte, which can only hide a difference, never
+// invent one, as equal characters have equal first bytes.
+template <class A, class B> bool mayBeWithinEdits(const A& a, const B& b, std::size_t maxEdits) {
     if ((a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) > maxEdits) {
         return false;
     }
-    const auto groups = [](std::string_view bytes) {
+    const auto groups = [](const auto& units) {
         std::uint64_t mask = 0;
-        for (const char c : bytes) {
-            mask |= std::uint64_t{1} << (static_cast<unsigned char>(c) & 63);
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            mask |= std::uint64_t{1} << (leadByte(units[i]) & 63);
         }
         return mask;
     };
@@ -62,12 +69,7 @@ std::optional<TextRanges> typoRanges(const Query& query, const Text& text) {
         stemLength = *dot;
     }
     const auto stem = sliceOf(text, 0, stemLength);
-    if constexpr (std::is_same_v<Query, std::string_view> && std::is_same_v<decltype(stem), const std::string_view>) {
-        if (!mayBeWithinEdits(query, stem, maxEdits)) {
-            return std::nullopt;
-        }
-    }
-    if (!editDistanceWithin(query, stem, maxEdits)) {
+    if (!mayBeWithinEdits(query, stem, maxEdits) || !editDistanceWithin(query, stem, maxEdits)) {
         return std::nullopt;
     }
     TextRanges ranges;

@@ -1,5 +1,6 @@
 #include "registry/bytesearch.h"
 
+#include "base/graphemetext.h"
 #include "registry/editdistance.h"
 #include "registry/typomatch.h"
 
@@ -104,6 +105,29 @@ TEST(ByteSearchTest, BandedDistanceAndItsPrefilterAgreeWithTheFullTable) {
         ASSERT_EQ(detail::editDistanceWithin(std::string_view(a), std::string_view(b), max), expected);
         if (expected) {
             ASSERT_TRUE(detail::mayBeWithinEdits(a, b, max));
+        }
+    }
+}
+
+// Characters that share a first byte ("é" and "è") or are several bytes long must not be counted as
+// missing more often than they are.
+TEST(ByteSearchTest, PrefilterNeverRejectsCharactersWithinTheBound) {
+    const std::vector<std::string> alphabet = {"a", "é", "è", "ö", "👍🏽", "e\u0301", "b"};
+    std::mt19937 random(5);
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    const auto randomText = [&] {
+        std::string text;
+        for (std::size_t n = random() % 9; n > 0; --n) {
+            text += alphabet[pick(random)];
+        }
+        return text;
+    };
+    for (int i = 0; i < 5000; ++i) {
+        const GraphemeText a(randomText());
+        const GraphemeText b(randomText());
+        const std::size_t max = random() % 4;
+        if (detail::editDistanceWithin(a, b, max)) {
+            ASSERT_TRUE(detail::mayBeWithinEdits(a, b, max)) << a.bytes() << " / " << b.bytes();
         }
     }
 }
