@@ -123,9 +123,9 @@ __m128i upperLanes(__m128i block) {
 }
 
 std::uint32_t segmentMarks(__m128i block) {
-    const __m128i separators =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('-')), _mm_cmpeq_epi8(block, _mm_set1_epi8('_'))),
-                     _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('/')), _mm_cmpeq_epi8(block, _mm_set1_epi8('.'))));
+    const __m128i separators = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('-')), _mm_cmpeq_epi8(block, _mm_set1_epi8('_'))),
+        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('/')), _mm_cmpeq_epi8(block, _mm_set1_epi8('.'))));
     return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(separators, upperLanes(block))));
 }
 #endif
@@ -137,7 +137,8 @@ std::size_t findSegmentMark(std::string_view bytes, std::size_t from) {
     const std::size_t size = bytes.size();
 #if defined(__SSE2__)
     for (; from + 16 <= size; from += 16) {
-        const std::uint32_t mask = segmentMarks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from)));
+        const std::uint32_t mask =
+            segmentMarks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from)));
         if (mask != 0) {
             return from + static_cast<std::size_t>(__builtin_ctz(mask));
         }

@@ -126,8 +126,7 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
 std::optional<MatchResult> fuzzyMatch(std::string_view query, std::string_view text, bool caseSensitive) {
     Scratch& buffers = scratch();
     const auto foldedText = foldSingleByteClusters(text, caseSensitive, buffers.text);
-    const auto foldedQuery =
-        foldedText ? foldQueryOnce(query, caseSensitive, buffers) : std::nullopt;
+    const auto foldedQuery = foldedText ? foldQueryOnce(query, caseSensitive, buffers) : std::nullopt;
     if (foldedText && foldedQuery) {
         // Segmented from the text as typed, not the folded copy: case changes mark word starts.
         return detail::runCascade(*foldedQuery, *foldedText, detail::AsciiSegmentCursor(text));

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 

@@ -44,7 +44,10 @@ TEST(ByteSearchTest, FindsSegmentMarksAtSeparatorsAndUpperCaseOnly) {
     const std::string marks = "-_/.ABCZ";
     for (int i = 0; i < 5000; ++i) {
         // Neighbours of the marks in byte order ('@', '[', ',', '0', '`') must not count as marks.
-        const std::string text = randomBytes(random, "abz@[,0`\x7f" "A-_/.Z", 60);
+        const std::string text = randomBytes(random,
+                                             "abz@[,0`\x7f"
+                                             "A-_/.Z",
+                                             60);
         const std::size_t from = text.empty() ? 0 : random() % (text.size() + 1);
         const std::size_t expected = std::min(text.find_first_of(marks.c_str(), from, 8), text.size());
         ASSERT_EQ(detail::findSegmentMark(text, from), expected) << text << " from " << from;
