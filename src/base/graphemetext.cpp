@@ -48,6 +48,8 @@ std::optional<std::size_t> GraphemeText::clusterStartingAt(std::size_t offset) c
 void GraphemeText::assign(std::string_view utf8) {
     bytes_.clear();
     ends_.clear();
+    // A text has at most one cluster per byte; reserving once spares a growth check per cluster.
+    ends_.reserve(utf8.size());
     if (assignSingleByteClusters(utf8) || assignSingleCodePointClusters(utf8)) {
         return;
     }

@@ -79,11 +79,21 @@ void lowercaseInto(std::string_view text, std::string& out) {
     out.clear();
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     const auto length = static_cast<std::int32_t>(text.size());
+    out.reserve(text.size());
     std::int32_t offset = 0;
     while (offset < length) {
         if (bytes[offset] < 128) {
-            out.push_back(asciiLower(text[static_cast<std::size_t>(offset)]));
-            ++offset;
+            // Runs of ASCII, the bulk of most texts, are appended whole and lowered in place.
+            std::int32_t runEnd = offset + 1;
+            while (runEnd < length && bytes[runEnd] < 128) {
+                ++runEnd;
+            }
+            const std::size_t runStart = out.size();
+            out.append(text.data() + offset, static_cast<std::size_t>(runEnd - offset));
+            for (std::size_t i = runStart; i < out.size(); ++i) {
+                out[i] = asciiLower(out[i]);
+            }
+            offset = runEnd;
             continue;
         }
         UChar32 codePoint = 0;

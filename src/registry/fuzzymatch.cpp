@@ -2,12 +2,11 @@
 
 #include "base/graphemetext.h"
 #include "base/unicode.h"
+#include "registry/bytesearch.h"
 #include "registry/matchcascade.h"
 #include "registry/segmentation.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +17,13 @@ namespace {
 // Per-thread buffers: after the first calls on a thread they have grown to fit, and matching one
 // more path segment allocates nothing unless it matches.
 struct Scratch {
+    // The last query seen on the plain-byte path, folded: a ranking pass matches one query against
+    // many texts, so it is folded once per pass rather than once per text.
+    std::string lastQuery;
+    bool lastQueryCaseSensitive = false;
+    bool lastQuerySingleByte = false;
+    std::string lastQueryFolded;
+
     std::string query;
     std::string text;
     std::string foldedText;
@@ -32,56 +38,31 @@ Scratch& scratch() {
     return buffers;
 }
 
-constexpr std::uint64_t everyByte = 0x0101010101010101ull;
-constexpr std::uint64_t highBitOfEveryByte = 0x8080808080808080ull;
-
-// Lower-cases the ASCII letters among eight bytes at once: a byte is an upper-case letter when its
-// low seven bits lie in 'A'..'Z' and its high bit is clear, and adding 0x20 lower-cases it.
-std::uint64_t lowerWord(std::uint64_t word) {
-    const std::uint64_t low = word & ~highBitOfEveryByte;
-    const std::uint64_t atLeastA = low + (0x80 - 'A') * everyByte;
-    const std::uint64_t aboveZ = low + (0x80 - 'Z' - 1) * everyByte;
-    return word | ((atLeastA & ~aboveZ & ~word & highBitOfEveryByte) >> 2);
-}
-
-template <bool lowerCase> std::uint64_t foldWords(const char* source, char* target, std::size_t length) {
-    std::uint64_t seen = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, source + i, 8);
-        seen |= word;
-        if constexpr (lowerCase) {
-            word = lowerWord(word);
-        }
-        std::memcpy(target + i, &word, 8);
-    }
-    if (i < length) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, source + i, length - i);
-        seen |= word;
-        if constexpr (lowerCase) {
-            word = lowerWord(word);
-        }
-        std::memcpy(target + i, &word, length - i);
-    }
-    return seen;
-}
-
 // The text in `buffer`, lower-cased unless `caseSensitive`, when every byte of it is one character;
-// nothing otherwise. This runs for every candidate of a ranking pass, so it works on eight bytes at
-// a time, and the buffer only ever grows.
+// nothing otherwise. This runs for every candidate of a ranking pass, and the buffer only ever grows.
 std::optional<std::string_view> foldSingleByteClusters(std::string_view text, bool caseSensitive,
                                                        std::string& buffer) {
     if (buffer.size() < text.size()) {
         buffer.resize(std::max(text.size(), 2 * buffer.size()));
     }
-    const std::uint64_t seen = caseSensitive ? foldWords<false>(text.data(), buffer.data(), text.size())
-                                             : foldWords<true>(text.data(), buffer.data(), text.size());
-    if ((seen & highBitOfEveryByte) != 0 || text.find("\r\n") != std::string_view::npos) {
+    if (!detail::copySingleByteClusters(text, !caseSensitive, buffer.data())) {
         return std::nullopt;
     }
     return std::string_view(buffer.data(), text.size());
+}
+
+std::optional<std::string_view> foldQueryOnce(std::string_view query, bool caseSensitive, Scratch& buffers) {
+    if (buffers.lastQuery.size() != query.size() || buffers.lastQueryCaseSensitive != caseSensitive ||
+        buffers.lastQuery != query) {
+        buffers.lastQuery.assign(query);
+        buffers.lastQueryCaseSensitive = caseSensitive;
+        buffers.lastQuerySingleByte =
+            foldSingleByteClusters(query, caseSensitive, buffers.lastQueryFolded).has_value();
+    }
+    if (!buffers.lastQuerySingleByte) {
+        return std::nullopt;
+    }
+    return std::string_view(buffers.lastQueryFolded.data(), query.size());
 }
 
 // Segments the clustered text as typed on first use only: most candidates are decided without
@@ -145,8 +126,7 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
 std::optional<MatchResult> fuzzyMatch(std::string_view query, std::string_view text, bool caseSensitive) {
     Scratch& buffers = scratch();
     const auto foldedText = foldSingleByteClusters(text, caseSensitive, buffers.text);
-    const auto foldedQuery =
-        foldedText ? foldSingleByteClusters(query, caseSensitive, buffers.query) : std::nullopt;
+    const auto foldedQuery = foldedText ? foldQueryOnce(query, caseSensitive, buffers) : std::nullopt;
     if (foldedText && foldedQuery) {
         // Segmented from the text as typed, not the folded copy: case changes mark word starts.
         return detail::runCascade(*foldedQuery, *foldedText, detail::AsciiSegmentCursor(text));

@@ -2,6 +2,7 @@
 
 #include "base/graphemetext.h"
 #include "config/snippet.h"
+#include "registry/labelbytes.h"
 #include "registry/matchresult.h"
 #include "registry/segmentation.h"
 
@@ -20,12 +21,15 @@ struct IndexedSnippet {
     IndexedSnippet() = default;
     explicit IndexedSnippet(Snippet snippet);
 
-    Snippet snippet;
-    // The lower-cased label when every byte of it is one character; empty otherwise.
-    std::string lowercasedBytes;
+    // The members the matcher reads come before the snippet, so that they share the record's first
+    // cache lines and a pass over many records touches as few lines as it can.
+
     // The clusters of the lower-cased label when it is not plain ASCII; absent otherwise.
     std::optional<GraphemeText> lowercasedChars;
     std::vector<SegmentRange> segmentRanges;
+    // The lower-cased label when every byte of it is one character; empty otherwise.
+    LabelBytes lowercasedBytes;
+    Snippet snippet;
 };
 
 // Matches a lower-cased query against a prepared label, case-insensitively. Pass the query as

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "registry/bytesearch.h"
 #include "registry/matchresult.h"
 #include "registry/segmentation.h"
 #include "registry/textunits.h"
@@ -63,19 +64,39 @@ std::optional<std::size_t> findSubstring(const Query& query, const Text& text) {
     }
     const std::string_view needle = unitBytes(query);
     const std::string_view haystack = unitBytes(text);
-    for (std::size_t at = haystack.find(needle); at != std::string_view::npos;
-         at = haystack.find(needle, at + 1)) {
-        const auto index = unitStartingAt(text, at);
-        if (!index || *index + n > text.size()) {
-            continue;
+    for (std::size_t from = 0; from < haystack.size();) {
+        const std::size_t hit = findBytes(haystack.substr(from), needle);
+        if (hit == std::string_view::npos) {
+            break;
         }
+        const std::size_t at = from + hit;
+        from = at + 1;
         if constexpr (std::is_same_v<Query, std::string_view> && std::is_same_v<Text, std::string_view>) {
-            return index;
-        } else if (unitsEqualAt(query, text, *index)) {
-            return index;
+            return at;
+        } else {
+            const auto index = unitStartingAt(text, at);
+            if (index && *index + n <= text.size() && unitsEqualAt(query, text, *index)) {
+                return index;
+            }
         }
     }
     return std::nullopt;
+}
+
+// The last position at which the query may occur, given its first occurrence: exact for bytes, where
+// the search is cheap, and the last position that leaves room for the query otherwise.
+template <class Query, class Text>
+std::size_t lastOccurrence(const Query& query, const Text& text, std::size_t first) {
+    if constexpr (std::is_same_v<Query, std::string_view> && std::is_same_v<Text, std::string_view>) {
+        std::size_t last = first;
+        for (std::size_t hit = findBytes(text.substr(last + 1), query); hit != std::string_view::npos;
+             hit = findBytes(text.substr(last + 1), query)) {
+            last += hit + 1;
+        }
+        return last;
+    } else {
+        return text.size() - query.size();
+    }
 }
 
 inline MatchResult singleRangeResult(MatchQuality quality, std::size_t start, std::size_t length,
@@ -86,8 +107,7 @@ inline MatchResult singleRangeResult(MatchQuality quality, std::size_t start, st
 // The position of the first unit of `text` at or after `from` that equals `unit`, or the text's size.
 template <class Unit, class Text> std::size_t findUnit(const Unit& unit, const Text& text, std::size_t from) {
     if constexpr (std::is_same_v<Text, std::string_view> && std::is_same_v<std::decay_t<Unit>, char>) {
-        const std::size_t at = text.find(unit, from);
-        return at == std::string_view::npos ? text.size() : at;
+        return findByteFrom(text, unit, from);
     } else if constexpr (std::is_same_v<Text, GraphemeText>) {
         // Search the bytes, then keep the first hit that is a whole cluster.
         const std::string_view needle = unitAsBytes(unit);
@@ -175,7 +195,12 @@ std::optional<MatchResult> runCascade(const Query& query, const Text& text, Segm
         if (*at == 0) {
             return singleRangeResult(MatchQuality::prefix, 0, n, 1.0);
         }
+        const std::size_t lastAt = lastOccurrence(query, text, *at);
         while (const auto segment = segments.next()) {
+            // Segments come in text order, and a later one cannot begin where the query occurs.
+            if (segment->start > lastAt) {
+                break;
+            }
             if (segment->start == 0 || segment->end - segment->start < n || segment->start + n > m) {
                 continue;
             }

@@ -2,10 +2,10 @@
 
 #include "base/graphemetext.h"
 #include "base/unicode.h"
+#include "registry/bytesearch.h"
 
 #include <array>
 #include <cstdint>
-#include <utility>
 
 namespace korvane {
 
@@ -59,9 +59,15 @@ std::uint8_t classOf(char c) {
 std::optional<SegmentRange> AsciiSegmentCursor::next() {
     const std::size_t length = bytes_.size();
     while (position_ < length) {
-        const std::size_t i = position_++;
+        // Only separators and upper-case letters can open or close a segment, so skip to the next.
+        const std::size_t i = findSegmentMark(bytes_, position_);
+        if (i == length) {
+            position_ = length;
+            break;
+        }
+        position_ = i + 1;
         const std::uint8_t current = classOf(bytes_[i]);
-        const std::uint8_t previous = std::exchange(previousClass_, current);
+        const std::uint8_t previous = i == 0 ? std::uint8_t{uncasedByte} : classOf(bytes_[i - 1]);
         std::optional<SegmentRange> closed;
         if (current == separatorByte) {
             if (segmentStart_ < i) {

@@ -55,7 +55,6 @@ private:
     std::string_view bytes_;
     std::size_t position_ = 0;
     std::size_t segmentStart_ = 0;
-    std::uint8_t previousClass_ = 0;
     bool finished_ = false;
 };
 

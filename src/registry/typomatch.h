@@ -6,7 +6,9 @@
 #include "registry/textunits.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -27,6 +29,34 @@ namespace detail {
 constexpr std::size_t minimumTypoQueryLength = 4;
 constexpr double typoScoreFactor = 0.8;
 
+inline unsigned char leadByte(char unit) {
+    return static_cast<unsigned char>(unit);
+}
+inline unsigned char leadByte(std::string_view unit) {
+    return unit.empty() ? 0 : static_cast<unsigned char>(unit.front());
+}
+
+// A cheap necessary condition for two texts to lie within `maxEdits` of each other: their lengths,
+// and the characters each has that the other lacks, every one of which costs an edit. Characters
+// are grouped by the low six bits of their first byte, which can only hide a difference, never
+// invent one, as equal characters have equal first bytes.
+template <class A, class B> bool mayBeWithinEdits(const A& a, const B& b, std::size_t maxEdits) {
+    if ((a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) > maxEdits) {
+        return false;
+    }
+    const auto groups = [](const auto& units) {
+        std::uint64_t mask = 0;
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            mask |= std::uint64_t{1} << (leadByte(units[i]) & 63);
+        }
+        return mask;
+    };
+    const std::uint64_t inA = groups(a);
+    const std::uint64_t inB = groups(b);
+    return static_cast<std::size_t>(std::popcount(inA & ~inB)) <= maxEdits &&
+           static_cast<std::size_t>(std::popcount(inB & ~inA)) <= maxEdits;
+}
+
 template <class Query, class Text>
 std::optional<TextRanges> typoRanges(const Query& query, const Text& text) {
     const std::size_t queryLength = query.size();
@@ -39,7 +69,7 @@ std::optional<TextRanges> typoRanges(const Query& query, const Text& text) {
         stemLength = *dot;
     }
     const auto stem = sliceOf(text, 0, stemLength);
-    if (!editDistanceWithin(query, stem, maxEdits)) {
+    if (!mayBeWithinEdits(query, stem, maxEdits) || !editDistanceWithin(query, stem, maxEdits)) {
         return std::nullopt;
     }
     TextRanges ranges;

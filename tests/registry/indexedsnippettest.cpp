@@ -115,31 +115,46 @@ std::string randomQuery(std::mt19937& random, const std::vector<std::string>& al
     return query;
 }
 
+const std::vector<std::string> asciiAlphabet = {"a", "b", "c", "o", "n", "f", "z", "A", "B", "C", "Z",
+                                                "@", "[", "`", "{", "-", "_", "/", ".", " ", "1"};
+
+// The byte path against the cluster path and the plain-string entry point, for every mix of forms.
+void checkBytePathAgrees(const std::string& label, const std::string& query) {
+    SCOPED_TRACE("'" + query + "' against '" + label + "'");
+    const IndexedSnippet bytes = indexedLabel(label);
+    IndexedSnippet clusters = bytes;
+    clusters.lowercasedChars = GraphemeText(clusters.lowercasedBytes);
+    clusters.lowercasedBytes.clear();
+    const std::string loweredQuery = lowercased(query);
+    const GraphemeText queryChars(loweredQuery);
+
+    std::vector<SegmentRange> clusterSegments;
+    detail::collectSegments(GraphemeText(label), clusterSegments);
+    ASSERT_EQ(bytes.segmentRanges, clusterSegments);
+
+    const auto bytePath = matchIndexed(loweredQuery, std::nullopt, bytes);
+    ASSERT_EQ(bytePath, matchIndexed({}, queryChars, clusters));
+    ASSERT_EQ(bytePath, matchIndexed(loweredQuery, std::nullopt, clusters));
+    ASSERT_EQ(bytePath, matchIndexed({}, queryChars, bytes));
+    ASSERT_EQ(bytePath, fuzzyMatch(query, label, false));
+}
+
 TEST(IndexedSnippetTest, BytePathAgreesWithClusterPathOnRandomAscii) {
-    const std::vector<std::string> alphabet = {"a", "b", "c", "o", "n", "f", "z", "A", "B", "C", "Z",
-                                               "@", "[", "`", "{", "-", "_", "/", ".", " ", "1"};
     std::mt19937 random(20261207);
     for (int i = 0; i < 4000; ++i) {
-        const std::string label = randomText(random, alphabet, 24);
-        const std::string query = randomQuery(random, alphabet, label);
-        SCOPED_TRACE("'" + query + "' against '" + label + "'");
+        const std::string label = randomText(random, asciiAlphabet, 24);
+        checkBytePathAgrees(label, randomQuery(random, asciiAlphabet, label));
+        ASSERT_FALSE(HasFatalFailure());
+    }
+}
 
-        const IndexedSnippet bytes = indexedLabel(label);
-        IndexedSnippet clusters = bytes;
-        clusters.lowercasedChars = GraphemeText(clusters.lowercasedBytes);
-        clusters.lowercasedBytes.clear();
-        const std::string loweredQuery = lowercased(query);
-        const GraphemeText queryChars(loweredQuery);
-
-        std::vector<SegmentRange> clusterSegments;
-        detail::collectSegments(GraphemeText(label), clusterSegments);
-        ASSERT_EQ(bytes.segmentRanges, clusterSegments);
-
-        const auto bytePath = matchIndexed(loweredQuery, std::nullopt, bytes);
-        ASSERT_EQ(bytePath, matchIndexed({}, queryChars, clusters));
-        ASSERT_EQ(bytePath, matchIndexed(loweredQuery, std::nullopt, clusters));
-        ASSERT_EQ(bytePath, matchIndexed({}, queryChars, bytes));
-        ASSERT_EQ(bytePath, fuzzyMatch(query, label, false));
+// Long labels take the block-wise searches and, past the inline capacity, heap-stored bytes.
+TEST(IndexedSnippetTest, BytePathAgreesWithClusterPathOnLongRandomAscii) {
+    std::mt19937 random(6);
+    for (int i = 0; i < 1500; ++i) {
+        const std::string label = randomText(random, asciiAlphabet, 150);
+        checkBytePathAgrees(label, randomQuery(random, asciiAlphabet, label));
+        ASSERT_FALSE(HasFatalFailure());
     }
 }
 
