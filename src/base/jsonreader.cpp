@@ -10,9 +10,25 @@
 namespace korvane {
 namespace {
 
-// The deepest nesting of arrays and objects in `text`, counted without building anything, so that a
-// hostile file is refused before the parser and the destructor walk it.
-std::size_t nestingDepth(std::string_view text) {
+// nlohmann's messages start with "[json.exception.parse_error.101] "; the rest is what a user needs.
+std::string withoutExceptionTag(const char* what) {
+    std::string_view text(what);
+    if (!text.empty() && text.front() == '[') {
+        const auto end = text.find("] ");
+        if (end != std::string_view::npos) {
+            text.remove_prefix(end + 2);
+        }
+    }
+    return std::string(text);
+}
+
+std::string typeMismatch(std::string_view expected, const Json& value) {
+    return fmt::format("expected {}, found {}", expected, value.type_name());
+}
+
+} // namespace
+
+std::size_t jsonNestingDepth(std::string_view text) {
     std::size_t depth = 0;
     std::size_t deepest = 0;
     bool inString = false;
@@ -39,26 +55,8 @@ std::size_t nestingDepth(std::string_view text) {
     return deepest;
 }
 
-// nlohmann's messages start with "[json.exception.parse_error.101] "; the rest is what a user needs.
-std::string withoutExceptionTag(const char* what) {
-    std::string_view text(what);
-    if (!text.empty() && text.front() == '[') {
-        const auto end = text.find("] ");
-        if (end != std::string_view::npos) {
-            text.remove_prefix(end + 2);
-        }
-    }
-    return std::string(text);
-}
-
-std::string typeMismatch(std::string_view expected, const Json& value) {
-    return fmt::format("expected {}, found {}", expected, value.type_name());
-}
-
-} // namespace
-
 Expected<Json, std::string> parseJson(std::string_view text, std::size_t maxDepth) {
-    if (nestingDepth(text) > maxDepth) {
+    if (jsonNestingDepth(text) > maxDepth) {
         return makeUnexpected(fmt::format("JSON nests deeper than {} levels", maxDepth));
     }
     try {

@@ -20,6 +20,10 @@ using Json = nlohmann::ordered_json;
 // Files from other people's repositories are read with this reader, so nesting is bounded.
 inline constexpr std::size_t kMaxJsonDepth = 64;
 
+// The deepest nesting of arrays and objects in `text`, counted without building anything, so that a
+// hostile file can be refused before a parser and its destructor walk it.
+std::size_t jsonNestingDepth(std::string_view text);
+
 // Parses one JSON document. Fails with a readable description on a syntax error or when arrays and
 // objects nest deeper than `maxDepth`.
 Expected<Json, std::string> parseJson(std::string_view text, std::size_t maxDepth = kMaxJsonDepth);

@@ -39,35 +39,8 @@ Expected<std::string, std::string> encodeWith(const UsageHistory& history, bool 
     }
 }
 
-// The deepest nesting of arrays and objects, counted before parsing so that a hostile file is refused
-// before anything is built.
-std::size_t nestingDepth(std::string_view text) {
-    std::size_t depth = 0;
-    std::size_t deepest = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (const char c : text) {
-        if (inString) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                inString = false;
-            }
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            deepest = std::max(deepest, ++depth);
-        } else if ((c == ']' || c == '}') && depth > 0) {
-            --depth;
-        }
-    }
-    return deepest;
-}
-
 Expected<SortedJson, std::string> parseSorted(std::string_view text) {
-    if (nestingDepth(text) > kMaxJsonDepth) {
+    if (jsonNestingDepth(text) > kMaxJsonDepth) {
         return makeUnexpected(std::string("JSON nests too deeply"));
     }
     SortedJson parsed = SortedJson::parse(text.begin(), text.end(), nullptr, false);
