@@ -22,15 +22,15 @@ std::optional<MatchResult> matchPrepared(const Query& query, const IndexedSnippe
 } // namespace
 
 IndexedSnippet::IndexedSnippet(Snippet indexedSnippet)
-    : snippet(std::move(indexedSnippet)) {
-    std::string lowered = lowercased(snippet.label);
+    : snippet(std::make_shared<const Snippet>(std::move(indexedSnippet))) {
+    std::string lowered = lowercased(snippet->label);
     // A "\r\n" pair is one character, so such a label takes the cluster path to keep positions right.
     if (isSingleByteClusters(lowered)) {
         lowercasedBytes = std::move(lowered);
     } else {
         lowercasedChars = GraphemeText(lowered);
     }
-    segmentRanges = korvane::segmentRanges(snippet.label);
+    segmentRanges = korvane::segmentRanges(snippet->label);
 }
 
 std::optional<MatchResult> matchIndexed(std::string_view queryBytes,

@@ -7,6 +7,7 @@
 #include "registry/segmentation.h"
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,15 +22,16 @@ struct IndexedSnippet {
     IndexedSnippet() = default;
     explicit IndexedSnippet(Snippet snippet);
 
-    // The members the matcher reads come before the snippet, so that they share the record's first
-    // cache lines and a pass over many records touches as few lines as it can.
+    // The members the matcher reads come first and the snippet itself lives apart, so that a pass
+    // over many records touches as few cache lines as it can.
 
     // The clusters of the lower-cased label when it is not plain ASCII; absent otherwise.
     std::optional<GraphemeText> lowercasedChars;
     std::vector<SegmentRange> segmentRanges;
     // The lower-cased label when every byte of it is one character; empty otherwise.
     LabelBytes lowercasedBytes;
-    Snippet snippet;
+    // Never null for a record built from a snippet; shared with the search results that show it.
+    std::shared_ptr<const Snippet> snippet;
 };
 
 // Matches a lower-cased query against a prepared label, case-insensitively. Pass the query as

@@ -13,21 +13,21 @@ class LocalizedCollator;
 // One snippet of the registry's index: the snippet prepared for matching and the collation key of
 // its label, both computed once when the snippet is added. Immutable and shared between the index,
 // the remembered search and section builders; made on the main thread.
-struct SnippetEntry : std::enable_shared_from_this<SnippetEntry> {
+struct SnippetEntry {
     IndexedSnippet indexed;
     // Byte order of these keys is the localized case-insensitive order of the labels.
     std::string labelKey;
 
-    const Snippet& snippet() const { return indexed.snippet; }
+    const Snippet& snippet() const { return *indexed.snippet; }
 
     static std::shared_ptr<const SnippetEntry> make(Snippet snippet, const LocalizedCollator& collator);
 };
 
 using SnippetEntryPtr = std::shared_ptr<const SnippetEntry>;
 
-// The entry's snippet, kept alive by the entry itself, so results can hand it on without a copy.
+// The entry's snippet, shared, so results can hand it on without a copy.
 inline std::shared_ptr<const Snippet> sharedSnippet(const SnippetEntry& entry) {
-    return std::shared_ptr<const Snippet>(entry.shared_from_this(), &entry.snippet());
+    return entry.indexed.snippet;
 }
 
 } // namespace korvane

@@ -45,6 +45,18 @@ private:
     std::optional<GraphemeText> chars_;
 };
 
+// How many entries ahead a pass asks for the next records. Entries live apart on the heap, so
+// without this each one costs a full memory round trip before matching can start.
+constexpr std::size_t prefetchDistance = 8;
+
+// Asks for the lines of `entry` that matching reads first: the prepared label and its segments.
+void prefetchEntry(const SnippetEntry* entry) {
+    const char* record = reinterpret_cast<const char*>(entry);
+    __builtin_prefetch(record);
+    __builtin_prefetch(record + 64);
+    __builtin_prefetch(record + 128);
+}
+
 bool byLabel(const SnippetEntryPtr& a, const SnippetEntryPtr& b) {
     return a->labelKey < b->labelKey;
 }
@@ -177,7 +189,18 @@ std::vector<std::uint32_t> SnippetRegistry::candidates(const ParsedQuery& query)
     // Most searches disable a handful of sources at most, so a short list beats hashing per entry.
     const std::vector<SnippetSource> disabled(disabledSources_.begin(), disabledSources_.end());
     std::vector<std::uint32_t> result;
+    result.reserve(indexedSnippets_.size());
+    if (!query.scopes && disabled.empty() && !query.urlOnly && !query.scopeFilter) {
+        // Nothing filters: spare the pass a read of every record.
+        for (std::uint32_t position = 0; position < indexedSnippets_.size(); ++position) {
+            result.push_back(position);
+        }
+        return result;
+    }
     for (std::uint32_t position = 0; position < indexedSnippets_.size(); ++position) {
+        if (position + prefetchDistance < indexedSnippets_.size()) {
+            __builtin_prefetch(&indexedSnippets_[position + prefetchDistance]->snippet().source);
+        }
         const Snippet& snippet = indexedSnippets_[position]->snippet();
         const bool sourceAllowed =
             query.scopes ? contains(allowedScopes, snippet.source) : !contains(disabled, snippet.source);
@@ -199,7 +222,11 @@ std::vector<RankedMatch> SnippetRegistry::fullPass(const ParsedQuery& query,
     const PreparedQuery prepared(query.query, options);
     std::vector<RankedMatch> matches;
     matches.reserve(positions.size());
-    for (const std::uint32_t position : positions) {
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        if (i + prefetchDistance < positions.size()) {
+            prefetchEntry(indexedSnippets_[positions[i + prefetchDistance]].get());
+        }
+        const std::uint32_t position = positions[i];
         const SnippetEntry& entry = *indexedSnippets_[position];
         if (auto match = prepared.match(entry)) {
             matches.push_back({&entry, labelRanks_[position], std::move(*match)});
@@ -216,7 +243,12 @@ std::vector<RankedMatch> SnippetRegistry::narrowingPass(const ParsedQuery& query
     const PreparedQuery prepared(query.query, options);
     std::vector<RankedMatch> matches;
     matches.reserve(lastSearch_.results.size());
-    for (const RankedMatch& previous : lastSearch_.results) {
+    const std::vector<RankedMatch>& previousResults = lastSearch_.results;
+    for (std::size_t i = 0; i < previousResults.size(); ++i) {
+        if (i + prefetchDistance < previousResults.size()) {
+            prefetchEntry(previousResults[i + prefetchDistance].entry);
+        }
+        const RankedMatch& previous = previousResults[i];
         if (query.scopeFilter && !hasScope(previous.entry->snippet(), *query.scopeFilter)) {
             continue;
         }

@@ -275,5 +275,14 @@ TEST_F(SnippetRegistryTest, SectionBuilderKeepsTheSnippetsItWasMadeWith) {
     EXPECT_EQ(builder.projectName(), "project");
 }
 
+TEST_F(SnippetRegistryTest, ResultsKeepTheirSnippetsAfterTheIndexDropsThem) {
+    add(SnippetSource::manual(), {"alpha"});
+    const SearchResponse response = registry.search(plain("al"), {});
+    add(SnippetSource::manual(), {});
+    ASSERT_EQ(response.results.size(), 1u);
+    EXPECT_EQ(response.results[0].snippet->label, "alpha");
+    EXPECT_TRUE(registry.indexedSnippets().empty());
+}
+
 } // namespace
 } // namespace korvane
