@@ -55,5 +55,5 @@ private:
 } // namespace korvane
 
 template <> struct std::hash<korvane::ScopeSpec> {
-    std::size_t operator()(const korvane::ScopeSpec& spec) const noexcept { return spec.hash(); }
+    std::size_t operator()(const korvane::ScopeSpec& value) const noexcept { return value.hash(); }
 };

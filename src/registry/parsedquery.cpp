@@ -19,14 +19,14 @@ ParsedQuery ParsedQuery::pending() {
     return parsed;
 }
 
-ParsedQuery ParsedQuery::scoped(const ScopeSpec& spec, const std::string& token, std::string query) {
+ParsedQuery ParsedQuery::scoped(const ScopeSpec& scopeSpec, const std::string& token, std::string query) {
     ParsedQuery parsed;
     parsed.query = std::move(query);
-    if (const SnippetSource* source = spec.asSource()) {
+    if (const SnippetSource* source = scopeSpec.asSource()) {
         parsed.displayChip = QueryChip::source(token, *source);
         parsed.scope = *source;
         parsed.scopes = std::vector<SnippetSource>{*source};
-    } else if (const std::vector<SnippetSource>* sources = spec.asMultiSource()) {
+    } else if (const std::vector<SnippetSource>* sources = scopeSpec.asMultiSource()) {
         // An empty list keeps its (empty) source list so that the search finds nothing rather than
         // everything; there is no source to show in a chip.
         parsed.scopes = *sources;
@@ -34,7 +34,7 @@ ParsedQuery ParsedQuery::scoped(const ScopeSpec& spec, const std::string& token,
             parsed.displayChip = QueryChip::source(token, sources->front());
             parsed.scope = sources->front();
         }
-    } else if (const ScopeFilter* filter = spec.asFilter()) {
+    } else if (const ScopeFilter* filter = scopeSpec.asFilter()) {
         switch (*filter) {
         case ScopeFilter::urlOnly:
             parsed.displayChip = QueryChip::url();
@@ -61,17 +61,17 @@ ParsedQuery ParsedQuery::parse(const std::string& text, const ScopeRegistry& reg
 
     if (const auto separator = characters.firstSeparator(1)) {
         const std::string token = lowercased(characters.slice(1, *separator));
-        if (const ScopeSpec* spec = lookup.spec(token)) {
+        if (const ScopeSpec* scopeSpec = lookup.scopeSpec(token)) {
             // Only the first separator is dropped: "@git  a" searches " a".
-            return scoped(*spec, token, std::string(characters.dropFirst(*separator + 1)));
+            return scoped(*scopeSpec, token, std::string(characters.dropFirst(*separator + 1)));
         }
     } else {
         const std::string lower = lowercased(rest);
         if (lower.empty()) {
             return pending();
         }
-        if (const ScopeSpec* spec = lookup.spec(lower)) {
-            return scoped(*spec, lower, "");
+        if (const ScopeSpec* scopeSpec = lookup.scopeSpec(lower)) {
+            return scoped(*scopeSpec, lower, "");
         }
         if (lookup.isStartOfLongerToken(lower)) {
             return pending();
@@ -79,7 +79,7 @@ ParsedQuery ParsedQuery::parse(const std::string& text, const ScopeRegistry& reg
     }
     // Also for a token that is not a scope before a separator: "@gx foo" is the git scope with "x foo".
     if (auto match = lookup.compactMatch(rest)) {
-        return scoped(*match->spec, match->token, std::move(match->query));
+        return scoped(*match->scopeSpec, match->token, std::move(match->query));
     }
     return plain(text);
 }

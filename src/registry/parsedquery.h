@@ -34,8 +34,8 @@ struct ParsedQuery {
     static ParsedQuery plain(std::string text);
     // The query of a scope token that is not complete yet.
     static ParsedQuery pending();
-    // The query that searches `query` within `spec`, named by `token`.
-    static ParsedQuery scoped(const ScopeSpec& spec, const std::string& token, std::string query);
+    // The query that searches `query` within `scopeSpec`, named by `token`.
+    static ParsedQuery scoped(const ScopeSpec& scopeSpec, const std::string& token, std::string query);
 
     bool operator==(const ParsedQuery&) const = default;
 };

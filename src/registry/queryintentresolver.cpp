@@ -27,22 +27,22 @@ QueryIntent QueryIntentResolver::resolve(const std::string& text, const ScopeReg
 
     if (const auto separator = characters.firstSeparator(1)) {
         std::string token = lowercased(characters.slice(1, *separator));
-        if (const ScopeSpec* spec = lookup.spec(token)) {
-            return QueryIntent::scopedSearch(*spec, std::string(characters.dropFirst(*separator + 1)),
+        if (const ScopeSpec* scopeSpec = lookup.scopeSpec(token)) {
+            return QueryIntent::scopedSearch(*scopeSpec, std::string(characters.dropFirst(*separator + 1)),
                                              std::move(token));
         }
         return QueryIntent::scopePicker(std::move(token));
     }
 
     std::string lower = lowercased(rest);
-    if (const ScopeSpec* spec = lookup.spec(lower)) {
-        return QueryIntent::scopedSearch(*spec, "", std::move(lower));
+    if (const ScopeSpec* scopeSpec = lookup.scopeSpec(lower)) {
+        return QueryIntent::scopedSearch(*scopeSpec, "", std::move(lower));
     }
     if (lookup.isStartOfLongerToken(lower) || QueryText(lower).size() < 2) {
         return QueryIntent::scopePicker(std::move(lower));
     }
     if (auto match = lookup.compactMatch(rest)) {
-        return QueryIntent::scopedSearch(*match->spec, std::move(match->query), std::move(match->token));
+        return QueryIntent::scopedSearch(*match->scopeSpec, std::move(match->query), std::move(match->token));
     }
     return QueryIntent::scopePicker(std::move(lower));
 }

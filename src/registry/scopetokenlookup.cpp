@@ -7,14 +7,14 @@
 
 namespace korvane {
 
-const ScopeSpec* ScopeTokenLookup::spec(const std::string& token) const {
+const ScopeSpec* ScopeTokenLookup::scopeSpec(const std::string& token) const {
     const auto found = projection_.tokenToSpec.find(token);
     return found == projection_.tokenToSpec.end() ? nullptr : &found->second;
 }
 
 bool ScopeTokenLookup::isStartOfLongerToken(std::string_view lower) const {
     const QueryText typed(lower);
-    for (const auto& [token, spec] : projection_.tokenToSpec) {
+    for (const auto& [token, scopeSpec] : projection_.tokenToSpec) {
         if (token.size() <= lower.size() || !token.starts_with(lower)) {
             continue;
         }
@@ -43,7 +43,7 @@ std::optional<ScopeTokenLookup::CompactMatch> ScopeTokenLookup::compactMatch(std
         if (!projection_.compactTokens.contains(candidate)) {
             continue;
         }
-        if (const ScopeSpec* found = spec(candidate)) {
+        if (const ScopeSpec* found = scopeSpec(candidate)) {
             return CompactMatch{std::move(candidate), found, std::string(typed.dropFirst(k))};
         }
     }

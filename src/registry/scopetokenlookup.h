@@ -20,12 +20,12 @@ public:
     // A scope token written without a separator, and the query text that follows it as typed.
     struct CompactMatch {
         std::string token;
-        const ScopeSpec* spec = nullptr;
+        const ScopeSpec* scopeSpec = nullptr;
         std::string query;
     };
 
-    // The spec of a lower-case token, or nullptr when no scope has that alias.
-    const ScopeSpec* spec(const std::string& token) const;
+    // The scopeSpec of a lower-case token, or nullptr when no scope has that alias.
+    const ScopeSpec* scopeSpec(const std::string& token) const;
 
     // Whether some alias starts with `lower` and has more characters than it.
     bool isStartOfLongerToken(std::string_view lower) const;
