@@ -24,7 +24,7 @@ public:
         std::string query;
     };
 
-    // The scopeSpec of a lower-case token, or nullptr when no scope has that alias.
+    // What a lower-case token selects, or nullptr when no scope has that alias.
     const ScopeSpec* scopeSpec(const std::string& token) const;
 
     // Whether some alias starts with `lower` and has more characters than it.
