@@ -7,19 +7,6 @@
 #include <pthread.h>
 
 namespace korvane {
-namespace {
-
-KeyClaimSet claimsFor(const WithheldKeySet& keys) {
-    KeyClaimSet claims;
-    claims.reserve(keys.size());
-    for (const WithheldKey& key : keys) {
-        claims.push_back(KeyClaim{key.keyCode, key.character, key.requiredFlags});
-    }
-    return claims;
-}
-
-} // namespace
-
 EventTap::EventTap(std::shared_ptr<KeyTapBackend> backend, std::shared_ptr<AccessibilityTrust> trust,
                    Scheduler& mainScheduler, const Clock& clock)
     : backend_(std::move(backend))
@@ -165,7 +152,7 @@ void EventTap::deliverKey(const TapEvent& event) {
     }
     // A key the detector would have withheld is already in the document: it must not accept or
     // navigate, so the detector hears of it as a delivered key.
-    if (withholding && anyClaimMatches(claimsFor(withholding->withheldKeys()), event.keyCode,
+    if (withholding && anyClaimMatches(withholding->withheldKeys(), event.keyCode,
                                        event.characters, event.flags)) {
         withholding->processDeliveredKey(event.keyCode, event.characters, event.flags);
         return;
@@ -182,7 +169,7 @@ void EventTap::refreshClaimedKeys() {
         tap = tap_;
     }
     if (withholding && tap) {
-        tap->setClaimedKeys(claimsFor(withholding->withheldKeys()));
+        tap->setClaimedKeys(withholding->withheldKeys());
     }
 }
 

@@ -1,25 +1,18 @@
 #pragma once
 
+#include "platform/keyclaim.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace korvane {
 
 // One key that the trigger detector would withhold from the focused application in its current
-// state. Either a virtual key code (`character` empty), or a character typed while `requiredFlags`
-// are held (Command-C is {0, "c", commandFlag}); Shift and lock keys do not change the match.
-struct WithheldKey {
-    std::uint16_t keyCode = 0;
-    std::string character;
-    std::uint64_t requiredFlags = 0;
-
-    bool operator==(const WithheldKey&) const = default;
-};
-
-using WithheldKeySet = std::vector<WithheldKey>;
+// state: exactly what the event tap then asks its backend to claim (Command-C is {0, "c", command}).
+using WithheldKey = KeyClaim;
+using WithheldKeySet = KeyClaimSet;
 
 // What a keyboard backend that must claim keys before they are typed (X11 passive grabs) needs
 // from the trigger detector. The detector implements it; the event tap uses it.
