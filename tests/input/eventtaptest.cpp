@@ -4,6 +4,7 @@
 #include "platform/fake/fakeaccessibilitytrust.h"
 #include "platform/fake/fakekeytapbackend.h"
 #include "platform/keycodes.h"
+#include "support/fakekeywithholding.h"
 #include "support/logcapture.h"
 
 #include <atomic>
@@ -18,34 +19,7 @@ namespace {
 using testing::ElementsAre;
 using testing::IsEmpty;
 
-struct SeenKey {
-    std::uint16_t keyCode;
-    std::optional<std::string> characters;
-    std::uint64_t flags;
-    bool operator==(const SeenKey&) const = default;
-};
-
-class FakeWithholding final : public KeyWithholding {
-public:
-    WithheldKeySet withheldKeys() const override {
-        std::lock_guard lock(mutex);
-        return keys;
-    }
-    void setOnWithheldKeysChanged(std::function<void()> callback) override {
-        onChanged = std::move(callback);
-    }
-    bool processDeliveredKey(std::uint16_t keyCode, const std::optional<std::string>& characters,
-                             std::uint64_t flags) override {
-        std::lock_guard lock(mutex);
-        delivered.push_back({keyCode, characters, flags});
-        return false;
-    }
-
-    mutable std::mutex mutex;
-    WithheldKeySet keys;
-    std::vector<SeenKey> delivered;
-    std::function<void()> onChanged;
-};
+using test::SeenKey;
 
 class EventTapTest : public testing::Test {
 protected:
@@ -239,16 +213,12 @@ TEST_F(EventTapTest, ReleasingTheLastReferenceEndsTheThread) {
 }
 
 TEST_F(EventTapTest, ClaimsFollowTheWithheldKeysAndDeliveredKeysGoToTheDetector) {
-    auto withholding = std::make_shared<FakeWithholding>();
+    auto withholding = std::make_shared<test::FakeKeyWithholding>();
     tap->setKeyWithholding(withholding);
     auto fake = startTap();
     EXPECT_THAT(fake->claimedKeys(), IsEmpty());
 
-    {
-        std::lock_guard lock(withholding->mutex);
-        withholding->keys = {{keycode::tab, "", 0}, {0, "c", keyflag::command}};
-    }
-    withholding->onChanged();
+    withholding->set({{keycode::tab, "", 0}, {0, "c", keyflag::command}});
     EXPECT_THAT(fake->claimedKeys(),
                 ElementsAre(KeyClaim{keycode::tab, "", 0}, KeyClaim{0, "c", keyflag::command}));
 
@@ -266,11 +236,7 @@ TEST_F(EventTapTest, ClaimsFollowTheWithheldKeysAndDeliveredKeysGoToTheDetector)
                                                     SeenKey{8, "C", keyflag::command | keyflag::shift}));
     EXPECT_THAT(seenKeys(), ElementsAre(SeenKey{8, "c", 0}));
 
-    {
-        std::lock_guard lock(withholding->mutex);
-        withholding->keys.clear();
-    }
-    withholding->onChanged();
+    withholding->set({});
     EXPECT_THAT(fake->claimedKeys(), IsEmpty());
 }
 

@@ -10,6 +10,7 @@
 #include "platform/linux/postedkeyjournal.h"
 #include "platform/linux/x11keytapbackend.h"
 #include "platform/linux/xtestkeysynthesizer.h"
+#include "support/fakekeywithholding.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
 
@@ -30,17 +31,7 @@ namespace {
 using testing::ElementsAre;
 using Seconds = std::chrono::duration<double>;
 
-struct SeenKey {
-    std::uint16_t keyCode;
-    std::optional<std::string> characters;
-    std::uint64_t flags;
-    bool operator==(const SeenKey&) const = default;
-};
-
-void PrintTo(const SeenKey& key, std::ostream* out) {
-    *out << "{" << key.keyCode << ", " << (key.characters ? "\"" + *key.characters + "\"" : "absent")
-         << ", 0x" << std::hex << key.flags << std::dec << "}";
-}
+using test::SeenKey;
 
 template <typename Predicate> bool pollUntil(Predicate predicate, double seconds = 5.0) {
     auto deadline = std::chrono::steady_clock::now() + Seconds(seconds);
@@ -76,40 +67,6 @@ public:
 
 private:
     std::shared_ptr<KeyTapBackend> inner_;
-};
-
-class ControlledWithholding final : public KeyWithholding {
-public:
-    WithheldKeySet withheldKeys() const override {
-        std::lock_guard lock(mutex);
-        return keys;
-    }
-    void setOnWithheldKeysChanged(std::function<void()> callback) override {
-        onChanged = std::move(callback);
-    }
-    bool processDeliveredKey(std::uint16_t keyCode, const std::optional<std::string>& characters,
-                             std::uint64_t flags) override {
-        std::lock_guard lock(mutex);
-        delivered.push_back({keyCode, characters, flags});
-        return false;
-    }
-    void set(WithheldKeySet newKeys) {
-        {
-            std::lock_guard lock(mutex);
-            keys = std::move(newKeys);
-        }
-        onChanged();
-    }
-    bool withholds(std::uint16_t keyCode) const {
-        std::lock_guard lock(mutex);
-        return std::any_of(keys.begin(), keys.end(),
-                           [&](const WithheldKey& key) { return key.keyCode == keyCode; });
-    }
-
-    mutable std::mutex mutex;
-    WithheldKeySet keys;
-    std::vector<SeenKey> delivered;
-    std::function<void()> onChanged;
 };
 
 class X11KeyTapTest : public testing::Test {
@@ -170,7 +127,7 @@ protected:
     std::shared_ptr<x11::PostedKeyJournal> journal = std::make_shared<x11::PostedKeyJournal>();
     std::shared_ptr<RecordingBackend> backend =
         std::make_shared<RecordingBackend>(std::make_shared<x11::X11KeyTapBackend>(trust, journal));
-    std::shared_ptr<ControlledWithholding> withholding = std::make_shared<ControlledWithholding>();
+    std::shared_ptr<test::FakeKeyWithholding> withholding = std::make_shared<test::FakeKeyWithholding>();
     std::shared_ptr<EventTap> tap = std::make_shared<EventTap>(backend, trust, scheduler);
     std::atomic<int> mouseDowns{0};
     std::mutex seenMutex;
