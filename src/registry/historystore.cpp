@@ -1,9 +1,9 @@
 #include "registry/historystore.h"
 
 #include "base/fileio.h"
+#include "registry/historyreader.h"
 
 #include <cmath>
-#include <limits>
 #include <system_error>
 
 namespace korvane {
@@ -206,14 +206,7 @@ std::optional<Clock::WallTime> HistoryStore::lastUsedDate(const std::string& id)
 
 double HistoryStore::score(const UsageEntry& entry, Clock::WallTime now) {
     const double ageDays = (secondsSinceEpoch(now) - secondsSinceEpoch(entry.lastUsed)) / 86400.0;
-    const double value = static_cast<double>(entry.count) * std::exp(-ageDays / halfLifeDays);
-    if (std::isnan(value)) {
-        return 0.0;
-    }
-    if (std::isinf(value)) {
-        return value > 0 ? std::numeric_limits<double>::max() : std::numeric_limits<double>::lowest();
-    }
-    return value;
+    return finiteScore(static_cast<double>(entry.count) * std::exp(-ageDays / halfLifeDays));
 }
 
 } // namespace korvane
