@@ -34,7 +34,7 @@ TEST(ScopeRegistryTest, BuiltInTokens) {
                                                                "t", "remote", "r", "npm", "n"));
     EXPECT_EQ(ScopeRegistry::builtInTokens().size(), 29u);
 
-    const std::vector<std::pair<std::string, ScopeSpec>> specs{
+    const std::vector<std::pair<std::string, ScopeSpec>> selections{
         {"a", ScopeSpec::filter(ScopeFilter::appScoped)},
         {"f", ScopeSpec::source(S::filePath())},
         {"manual", ScopeSpec::source(S::manual())},
@@ -49,8 +49,8 @@ TEST(ScopeRegistryTest, BuiltInTokens) {
         {"m", ScopeSpec::source(S::makeTarget())},
         {"link", ScopeSpec::filter(ScopeFilter::urlOnly)},
     };
-    for (const auto& [token, spec] : specs) {
-        EXPECT_EQ(projection.tokenToSpec.at(token), spec) << token;
+    for (const auto& [token, selection] : selections) {
+        EXPECT_EQ(projection.tokenToSpec.at(token), selection) << token;
     }
 
     std::int64_t priority = 0;
