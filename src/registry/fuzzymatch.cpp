@@ -67,26 +67,25 @@ std::optional<std::string_view> foldQueryOnce(std::string_view query, bool caseS
 
 // Segments the clustered text as typed on first use only: most candidates are decided without
 // its segments. `segment(out)` appends them to `out`.
-template <class Segment> class LazySegmentCursor {
+template <class Segment> class LazySegmentLookup {
 public:
-    LazySegmentCursor(Segment segment, std::vector<SegmentRange>& segments)
+    LazySegmentLookup(Segment segment, std::vector<SegmentRange>& segments)
         : segment_(std::move(segment))
         , segments_(segments) {}
 
-    std::optional<SegmentRange> next() {
-        if (!ready_) {
+    std::optional<SegmentRange> segmentAt(std::size_t start) {
+        if (!lookup_) {
             segments_.clear();
             segment_(segments_);
-            ready_ = true;
+            lookup_.emplace(segments_);
         }
-        return index_ < segments_.size() ? std::optional<SegmentRange>(segments_[index_++]) : std::nullopt;
+        return lookup_->segmentAt(start);
     }
 
 private:
     Segment segment_;
     std::vector<SegmentRange>& segments_;
-    std::size_t index_ = 0;
-    bool ready_ = false;
+    std::optional<detail::SegmentListLookup> lookup_;
 };
 
 std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text,
@@ -107,7 +106,7 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
     };
     const auto run = [&](const auto& queryUnits) {
         return detail::runCascade(queryUnits, buffers.textChars,
-                                  LazySegmentCursor(segmentOriginal, buffers.segments));
+                                  LazySegmentLookup(segmentOriginal, buffers.segments));
     };
     if (const auto foldedQuery = foldSingleByteClusters(query, caseSensitive, buffers.query)) {
         return run(*foldedQuery);
@@ -129,7 +128,7 @@ std::optional<MatchResult> fuzzyMatch(std::string_view query, std::string_view t
     const auto foldedQuery = foldedText ? foldQueryOnce(query, caseSensitive, buffers) : std::nullopt;
     if (foldedText && foldedQuery) {
         // Segmented from the text as typed, not the folded copy: case changes mark word starts.
-        return detail::runCascade(*foldedQuery, *foldedText, detail::AsciiSegmentCursor(text));
+        return detail::runCascade(*foldedQuery, *foldedText, detail::AsciiSegmentLookup(text));
     }
     return fuzzyMatchUnicode(query, text, caseSensitive, buffers);
 }

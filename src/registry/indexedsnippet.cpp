@@ -13,10 +13,10 @@ template <class Query>
 std::optional<MatchResult> matchPrepared(const Query& query, const IndexedSnippet& indexed) {
     if (indexed.lowercasedChars) {
         return detail::runCascade(query, *indexed.lowercasedChars,
-                                  detail::SegmentListCursor(indexed.segmentRanges));
+                                  detail::SegmentListLookup(indexed.segmentRanges));
     }
     return detail::runCascade(query, std::string_view(indexed.lowercasedBytes),
-                              detail::SegmentListCursor(indexed.segmentRanges));
+                              detail::SegmentListLookup(indexed.segmentRanges));
 }
 
 } // namespace
@@ -36,12 +36,6 @@ IndexedSnippet::IndexedSnippet(Snippet indexedSnippet)
 std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
                                         const std::optional<GraphemeText>& queryChars,
                                         const IndexedSnippet& indexed) {
-    // Any match past the label's start walks its segments, which live apart from the record: ask
-    // for them now so that they arrive while the label is searched.
-    const char* segments = reinterpret_cast<const char*>(indexed.segmentRanges.data());
-    __builtin_prefetch(segments);
-    __builtin_prefetch(segments + 64);
-    __builtin_prefetch(segments + 128);
     if (queryChars) {
         return matchPrepared(*queryChars, indexed);
     }

@@ -51,26 +51,27 @@ template <class Query, class Text> bool unitsEqualAt(const Query& query, const T
     return true;
 }
 
-// The first position at which the query's units occur in the text. The search runs on the
-// contiguous bytes of both; a byte hit counts when it begins a unit and the units agree there.
+// The first position at or after `from` at which the query's units occur in the text. The search
+// runs on the contiguous bytes of both; a byte hit counts when it begins a unit and the units agree
+// there.
 template <class Query, class Text>
-std::optional<std::size_t> findSubstring(const Query& query, const Text& text) {
+std::optional<std::size_t> findSubstring(const Query& query, const Text& text, std::size_t from = 0) {
     const std::size_t n = query.size();
-    if (text.size() < n) {
+    if (text.size() < n || from > text.size() - n) {
         return std::nullopt;
     }
     if (n == 0) {
-        return 0;
+        return from;
     }
     const std::string_view needle = unitBytes(query);
     const std::string_view haystack = unitBytes(text);
-    for (std::size_t from = 0; from < haystack.size();) {
-        const std::size_t hit = findBytes(haystack.substr(from), needle);
+    for (std::size_t byteFrom = unitByteOffset(text, from); byteFrom < haystack.size();) {
+        const std::size_t hit = findBytes(haystack.substr(byteFrom), needle);
         if (hit == std::string_view::npos) {
             break;
         }
-        const std::size_t at = from + hit;
-        from = at + 1;
+        const std::size_t at = byteFrom + hit;
+        byteFrom = at + 1;
         if constexpr (std::is_same_v<Query, std::string_view> && std::is_same_v<Text, std::string_view>) {
             return at;
         } else {
@@ -81,22 +82,6 @@ std::optional<std::size_t> findSubstring(const Query& query, const Text& text) {
         }
     }
     return std::nullopt;
-}
-
-// The last position at which the query may occur, given its first occurrence: exact for bytes, where
-// the search is cheap, and the last position that leaves room for the query otherwise.
-template <class Query, class Text>
-std::size_t lastOccurrence(const Query& query, const Text& text, std::size_t first) {
-    if constexpr (std::is_same_v<Query, std::string_view> && std::is_same_v<Text, std::string_view>) {
-        std::size_t last = first;
-        for (std::size_t hit = findBytes(text.substr(last + 1), query); hit != std::string_view::npos;
-             hit = findBytes(text.substr(last + 1), query)) {
-            last += hit + 1;
-        }
-        return last;
-    } else {
-        return text.size() - query.size();
-    }
 }
 
 inline MatchResult singleRangeResult(MatchQuality quality, std::size_t start, std::size_t length,
@@ -129,8 +114,8 @@ template <class Unit, class Text> std::size_t findUnit(const Unit& unit, const T
 
 // The greedy fuzzy subsequence, checked for plausibility as it goes so that a failing candidate
 // costs one scan and no allocation; the ranges and the boundary bonus are only worked out for a match.
-template <class Query, class Text, class SegmentCursor>
-std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text, SegmentCursor& segments) {
+template <class Query, class Text, class SegmentLookup>
+std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text, SegmentLookup& segments) {
     const std::size_t n = query.size();
     const std::size_t m = text.size();
     if (n == 0) {
@@ -166,12 +151,8 @@ std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text
     double score = std::max(1.0 - spanRatio(first, last, m), 0.1);
     if (n >= 3) {
         std::size_t boundaryHits = 0;
-        std::optional<SegmentRange> segment = segments.next();
         for (const TextRange& range : ranges) {
-            while (segment && segment->start < range.start) {
-                segment = segments.next();
-            }
-            if (segment && segment->start == range.start) {
+            if (segments.segmentAt(range.start)) {
                 ++boundaryHits;
             }
         }
@@ -180,38 +161,32 @@ std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text
     return MatchResult{MatchQuality::fuzzy, std::move(ranges), std::min(score, 1.0)};
 }
 
-// The whole cascade. `segments` walks the segmentation of the text as typed (before lower-casing)
-// in text order through `next()`; callers may compute it lazily, as most candidates are decided
-// without it, and it is walked at most once. The text and query are compared as given.
+// The whole cascade. `segments` finds the segment of the text as typed (before lower-casing) that
+// begins at a position, asked for positions in rising order; callers may segment lazily, as most
+// candidates are decided without it. The text and query are compared as given.
 //
 // A prefix or word-boundary match is also an occurrence of the query, so one substring search up
-// front decides the first three tests for the common text that does not contain the query.
-template <class Query, class Text, class SegmentCursor>
-std::optional<MatchResult> runCascade(const Query& query, const Text& text, SegmentCursor&& segments) {
+// front decides the first three tests for the common text that does not contain the query, and the
+// word-boundary test only looks at the places where the query occurs.
+template <class Query, class Text, class SegmentLookup>
+std::optional<MatchResult> runCascade(const Query& query, const Text& text, SegmentLookup&& segments) {
     const std::size_t n = query.size();
     const std::size_t m = text.size();
 
-    if (const auto at = findSubstring(query, text)) {
-        if (*at == 0) {
+    if (const auto first = findSubstring(query, text)) {
+        if (*first == 0) {
             return singleRangeResult(MatchQuality::prefix, 0, n, 1.0);
         }
-        const std::size_t lastAt = lastOccurrence(query, text, *at);
-        while (const auto segment = segments.next()) {
-            // Segments come in text order, and a later one cannot begin where the query occurs.
-            if (segment->start > lastAt) {
-                break;
-            }
-            if (segment->start == 0 || segment->end - segment->start < n || segment->start + n > m) {
-                continue;
-            }
-            if (unitsEqualAt(query, text, segment->start)) {
-                return singleRangeResult(MatchQuality::wordBoundary, segment->start, n,
+        for (auto at = first; at; at = findSubstring(query, text, *at + 1)) {
+            // The query must fit inside the segment that begins where it occurs.
+            if (const auto segment = segments.segmentAt(*at); segment && segment->end - segment->start >= n) {
+                return singleRangeResult(MatchQuality::wordBoundary, *at, n,
                                          boundaryScore(segment->boundaryType));
             }
         }
         const auto slash = lastIndexOf(text, '/', m);
-        const double score = (slash && *at < *slash + 1) ? 0.4 : 0.8;
-        return singleRangeResult(MatchQuality::substring, *at, n, score);
+        const double score = (slash && *first < *slash + 1) ? 0.4 : 0.8;
+        return singleRangeResult(MatchQuality::substring, *first, n, score);
     }
 
     if (auto fuzzy = fuzzySubsequence(query, text, segments)) {

@@ -56,53 +56,34 @@ std::uint8_t classOf(char c) {
 
 } // namespace
 
-std::optional<SegmentRange> AsciiSegmentCursor::next() {
-    const std::size_t length = bytes_.size();
-    while (position_ < length) {
-        // Only separators and upper-case letters can open or close a segment, so skip to the next.
-        const std::size_t i = findSegmentMark(bytes_, position_);
-        if (i == length) {
-            position_ = length;
-            break;
-        }
-        position_ = i + 1;
-        const std::uint8_t current = classOf(bytes_[i]);
-        const std::uint8_t previous = i == 0 ? std::uint8_t{uncasedByte} : classOf(bytes_[i - 1]);
-        std::optional<SegmentRange> closed;
-        if (current == separatorByte) {
-            if (segmentStart_ < i) {
-                closed = SegmentRange{segmentStart_, i,
-                                      segmentStart_ == 0 ? BoundaryType::start : BoundaryType::explicit_};
-            }
-            segmentStart_ = i + 1;
-        } else if (current == upperByte && i >= 1 &&
-                   (previous == lowerByte ||
-                    (previous == upperByte && i + 1 < length && classOf(bytes_[i + 1]) == lowerByte))) {
-            if (segmentStart_ < i) {
-                closed = SegmentRange{segmentStart_, i,
-                                      segmentStart_ == 0 ? BoundaryType::start : BoundaryType::camelCase};
-            }
-            segmentStart_ = i;
-        }
-        if (closed) {
-            return closed;
-        }
+bool AsciiSegmentLookup::caseBoundaryAt(std::size_t position) const {
+    if (position == 0 || classOf(bytes_[position]) != upperByte) {
+        return false;
     }
-    if (!finished_) {
-        finished_ = true;
-        if (segmentStart_ < length) {
-            return SegmentRange{segmentStart_, length,
-                                segmentStart_ == 0 ? BoundaryType::start : BoundaryType::camelCase};
-        }
-    }
-    return std::nullopt;
+    const std::uint8_t previous = classOf(bytes_[position - 1]);
+    return previous == lowerByte || (previous == upperByte && position + 1 < bytes_.size() &&
+                                     classOf(bytes_[position + 1]) == lowerByte);
 }
 
-void collectSegments(std::string_view bytes, std::vector<SegmentRange>& out) {
-    AsciiSegmentCursor cursor(bytes);
-    while (const auto segment = cursor.next()) {
-        out.push_back(*segment);
+std::optional<SegmentRange> AsciiSegmentLookup::segmentAt(std::size_t start) const {
+    const std::size_t length = bytes_.size();
+    if (start >= length || classOf(bytes_[start]) == separatorByte) {
+        return std::nullopt;
     }
+    if (start > 0 && classOf(bytes_[start - 1]) != separatorByte && !caseBoundaryAt(start)) {
+        return std::nullopt;
+    }
+    // The segment runs to the next separator or case boundary, whichever closes it.
+    for (std::size_t end = findSegmentMark(bytes_, start + 1); end < length;
+         end = findSegmentMark(bytes_, end + 1)) {
+        if (classOf(bytes_[end]) == separatorByte) {
+            return SegmentRange{start, end, start == 0 ? BoundaryType::start : BoundaryType::explicit_};
+        }
+        if (caseBoundaryAt(end)) {
+            return SegmentRange{start, end, start == 0 ? BoundaryType::start : BoundaryType::camelCase};
+        }
+    }
+    return SegmentRange{start, length, start == 0 ? BoundaryType::start : BoundaryType::camelCase};
 }
 
 } // namespace detail

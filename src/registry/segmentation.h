@@ -40,41 +40,44 @@ inline bool isSegmentSeparator(std::string_view unit) {
     return unit.size() == 1 && isSegmentSeparator(unit[0]);
 }
 
-// Walks the segments of an ASCII text one at a time, by the same rules as collectSegments below but
-// table-driven: the matcher usually needs only the first few, and the file ranker segments path
-// components by the hundred thousand.
-class AsciiSegmentCursor {
+// Finds the segment that begins at a position of an ASCII text as typed, by looking at the bytes
+// around it: the matcher asks only where the query occurs, so it never segments the whole text.
+// Agrees with collectSegments below.
+class AsciiSegmentLookup {
 public:
-    explicit AsciiSegmentCursor(std::string_view bytes)
+    explicit AsciiSegmentLookup(std::string_view bytes)
         : bytes_(bytes) {}
 
-    // The next segment in text order, or nothing after the last.
-    std::optional<SegmentRange> next();
+    // The segment that begins at `start`, if one does.
+    std::optional<SegmentRange> segmentAt(std::size_t start) const;
 
 private:
+    bool caseBoundaryAt(std::size_t position) const;
+
     std::string_view bytes_;
-    std::size_t position_ = 0;
-    std::size_t segmentStart_ = 0;
-    bool finished_ = false;
 };
 
-// Walks a segmentation computed beforehand.
-class SegmentListCursor {
+// Finds segments in a segmentation computed beforehand. Positions asked for must not decrease from
+// one call to the next, which lets one walk through the list serve a whole match.
+class SegmentListLookup {
 public:
-    explicit SegmentListCursor(std::span<const SegmentRange> segments)
+    explicit SegmentListLookup(std::span<const SegmentRange> segments)
         : segments_(segments) {}
 
-    std::optional<SegmentRange> next() {
-        return index_ < segments_.size() ? std::optional<SegmentRange>(segments_[index_++]) : std::nullopt;
+    std::optional<SegmentRange> segmentAt(std::size_t start) {
+        while (index_ < segments_.size() && segments_[index_].start < start) {
+            ++index_;
+        }
+        if (index_ < segments_.size() && segments_[index_].start == start) {
+            return segments_[index_];
+        }
+        return std::nullopt;
     }
 
 private:
     std::span<const SegmentRange> segments_;
     std::size_t index_ = 0;
 };
-
-// Appends the segments of an ASCII text to `out`.
-void collectSegments(std::string_view bytes, std::vector<SegmentRange>& out);
 
 // Appends the segments of `units` (bytes or clusters, letter case as typed) to `out`.
 template <class Units> void collectSegments(const Units& units, std::vector<SegmentRange>& out) {

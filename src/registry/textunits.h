@@ -61,8 +61,9 @@ inline std::string_view sliceOf(std::string_view bytes, std::size_t offset, std:
     return bytes.substr(offset, length);
 }
 
-// The units as one contiguous byte string, and the unit that begins at a byte offset of it: both
-// bytes and clusters are stored contiguously, so searches can run on bytes and map hits back.
+// The units as one contiguous byte string, where each unit begins in it, and the unit that begins at
+// a byte offset of it: both bytes and clusters are stored contiguously, so searches can run on bytes
+// and map hits back.
 inline std::string_view unitBytes(std::string_view bytes) {
     return bytes;
 }
@@ -74,6 +75,12 @@ inline std::string_view unitAsBytes(const char& unit) {
 }
 inline std::string_view unitAsBytes(std::string_view unit) {
     return unit;
+}
+inline std::size_t unitByteOffset(std::string_view, std::size_t index) {
+    return index;
+}
+inline std::size_t unitByteOffset(const GraphemeText& clusters, std::size_t index) {
+    return clusters.byteOffset(index);
 }
 inline std::optional<std::size_t> unitStartingAt(std::string_view, std::size_t offset) {
     return offset;

@@ -1,6 +1,8 @@
 #include "registry/segmentation.h"
 
 #include <gtest/gtest.h>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,31 @@ TEST(SegmentationTest, CountsClustersAndUsesUnicodeCase) {
     // An emoji with a skin-tone modifier is one uncased character.
     EXPECT_EQ(segmentRanges("👍🏽-deployNow"), (Segments{{0, 1, start}, {2, 8, camel}, {8, 11, camel}}));
     EXPECT_EQ(segmentRanges("日本語.txt"), (Segments{{0, 3, start}, {4, 7, camel}}));
+}
+
+// The matcher asks the lookup only where a query occurs; it must see there exactly the segment that
+// a full segmentation finds, and nothing where none begins.
+TEST(SegmentationTest, AsciiLookupAgreesWithFullSegmentationAtEveryPosition) {
+    const std::string alphabet = "abcXYZ19-_/. @[`{";
+    std::mt19937 random(42);
+    for (int i = 0; i < 3000; ++i) {
+        std::string text;
+        const std::size_t length = random() % 40;
+        for (std::size_t j = 0; j < length; ++j) {
+            text += alphabet[random() % alphabet.size()];
+        }
+        SCOPED_TRACE(text);
+        const Segments segments = segmentRanges(text);
+        const detail::AsciiSegmentLookup lookup(text);
+        std::size_t next = 0;
+        for (std::size_t position = 0; position <= text.size(); ++position) {
+            std::optional<SegmentRange> expected;
+            if (next < segments.size() && segments[next].start == position) {
+                expected = segments[next++];
+            }
+            ASSERT_EQ(lookup.segmentAt(position), expected) << "at " << position;
+        }
+    }
 }
 
 } // namespace
