@@ -1,7 +1,8 @@
 #pragma once
 
+#include "base/smallvector.h"
+
 #include <cstddef>
-#include <vector>
 
 namespace korvane {
 
@@ -14,6 +15,8 @@ struct TextRange {
     bool operator==(const TextRange&) const = default;
 };
 
-using TextRanges = std::vector<TextRange>;
+// Highlight ranges of one match. A prefix, word-boundary or substring match has one range, which
+// stays inside the object.
+using TextRanges = SmallVector<TextRange, 1>;
 
 } // namespace korvane
