@@ -12,27 +12,26 @@ namespace korvane {
 
 class HistoryReader;
 
-// One snippet that matched a query, with how it matched. The entry belongs to the registry's index;
-// `labelRank` is its label's place in the index order, equal for labels that collate equal.
+// One snippet that matched a query, with how it matched. The entry belongs to the registry's index
+// and `position` is its place there. The index is in label order, so among equal matches the lower
+// position is the label that sorts first (and, for labels that collate equal, the one indexed first).
 struct RankedMatch {
     const SnippetEntry* entry;
-    std::uint32_t labelRank;
+    std::uint32_t position;
     MatchResult match;
 };
-
-// Orders matches best first: higher quality, then higher score within the quality, then (with a
-// history) higher frecency, then labels in localized case-insensitive order. Stable. Main thread.
-void rankMatches(std::vector<RankedMatch>& matches, const HistoryReader* history);
 
 // With this many strong (non-fuzzy) matches the fuzzy ones are left out.
 inline constexpr std::size_t enoughStrongMatches = 10;
 // At most this many fuzzy matches follow fewer strong ones.
 inline constexpr std::size_t weakMatchLimit = 20;
 
-// What of the ranked matches is worth showing for a query of `queryLength` characters: everything
-// for an empty query, else the strong matches, followed by the first fuzzy ones unless there are
-// enough strong ones. The highlight ranges of the matches shown move into the results; quality and
-// score, all that a later narrowing reads, stay.
-std::vector<SearchResult> finalCut(std::vector<RankedMatch>& matches, std::size_t queryLength);
+// What of `matches` is worth showing for a query of `queryLength` characters, best first: higher
+// quality, then higher score within the quality, then (with a history) higher frecency, then lower
+// index position. For an empty query that is every match; otherwise the strong matches, followed by
+// the best fuzzy ones unless there are enough strong ones. Only what is shown gets ordered, and
+// frecency is only read where it decides something. Main thread.
+std::vector<SearchResult> rankedCut(const std::vector<RankedMatch>& matches, const HistoryReader* history,
+                                    std::size_t queryLength);
 
 } // namespace korvane

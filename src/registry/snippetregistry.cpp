@@ -49,12 +49,15 @@ private:
 // without this each one costs a full memory round trip before matching can start.
 constexpr std::size_t prefetchDistance = 8;
 
-// Asks for the lines of `entry` that matching reads first: the prepared label and its segments.
-void prefetchEntry(const SnippetEntry* entry) {
-    const char* record = reinterpret_cast<const char*>(entry);
-    __builtin_prefetch(record);
-    __builtin_prefetch(record + 64);
-    __builtin_prefetch(record + 128);
+// Asks for the record of the entry `prefetchDistance` ahead of `index`, if there is one: the lines
+// that matching reads first, the prepared label and its segment list's address.
+template <class EntryAt> void prefetchAhead(EntryAt entryAt, std::size_t index, std::size_t count) {
+    if (index + prefetchDistance < count) {
+        const char* record = reinterpret_cast<const char*>(entryAt(index + prefetchDistance));
+        __builtin_prefetch(record);
+        __builtin_prefetch(record + 64);
+        __builtin_prefetch(record + 128);
+    }
 }
 
 bool byLabel(const SnippetEntryPtr& a, const SnippetEntryPtr& b) {
@@ -110,18 +113,6 @@ void SnippetRegistry::updateSnippets(const SnippetSource& source, std::vector<Sn
                             std::make_move_iterator(added.end()));
     std::inplace_merge(indexedSnippets_.begin(), indexedSnippets_.begin() + middle, indexedSnippets_.end(),
                        byLabel);
-    rankLabels();
-}
-
-void SnippetRegistry::rankLabels() {
-    labelRanks_.resize(indexedSnippets_.size());
-    std::uint32_t rank = 0;
-    for (std::size_t i = 0; i < indexedSnippets_.size(); ++i) {
-        if (i > 0 && indexedSnippets_[i - 1]->labelKey != indexedSnippets_[i]->labelKey) {
-            ++rank;
-        }
-        labelRanks_[i] = rank;
-    }
 }
 
 void SnippetRegistry::removeSnippets() {
@@ -129,7 +120,6 @@ void SnippetRegistry::removeSnippets() {
     std::erase_if(indexedSnippets_, [](const SnippetEntryPtr& entry) {
         return entry->snippet().source != SnippetSource::manual();
     });
-    rankLabels();
     currentProjectRoot.reset();
 }
 
@@ -155,7 +145,15 @@ SearchResponse SnippetRegistry::search(const ParsedQuery& query, const SearchOpt
         lastSearch_.scopeFilter = query.scopeFilter;
         lastSearch_.options = options;
     }
-    response.results = finalCut(lastSearch_.results, graphemeCount(query.query));
+    if (query.query.empty()) {
+        // Listed in browse order already, and every one of them is shown.
+        response.results.reserve(lastSearch_.results.size());
+        for (const RankedMatch& match : lastSearch_.results) {
+            response.results.push_back(SearchResult{sharedSnippet(*match.entry), {}});
+        }
+    } else {
+        response.results = rankedCut(lastSearch_.results, historyStore.get(), graphemeCount(query.query));
+    }
     response.displayChip = query.displayChip;
     response.scope = query.scope;
     response.urlOnly = query.urlOnly;
@@ -223,16 +221,14 @@ std::vector<RankedMatch> SnippetRegistry::fullPass(const ParsedQuery& query,
     std::vector<RankedMatch> matches;
     matches.reserve(positions.size());
     for (std::size_t i = 0; i < positions.size(); ++i) {
-        if (i + prefetchDistance < positions.size()) {
-            prefetchEntry(indexedSnippets_[positions[i + prefetchDistance]].get());
-        }
+        prefetchAhead([&](std::size_t ahead) { return indexedSnippets_[positions[ahead]].get(); }, i,
+                      positions.size());
         const std::uint32_t position = positions[i];
         const SnippetEntry& entry = *indexedSnippets_[position];
         if (auto match = prepared.match(entry)) {
-            matches.push_back({&entry, labelRanks_[position], std::move(*match)});
+            matches.push_back({&entry, position, std::move(*match)});
         }
     }
-    rankMatches(matches, historyStore.get());
     return matches;
 }
 
@@ -245,18 +241,16 @@ std::vector<RankedMatch> SnippetRegistry::narrowingPass(const ParsedQuery& query
     matches.reserve(lastSearch_.results.size());
     const std::vector<RankedMatch>& previousResults = lastSearch_.results;
     for (std::size_t i = 0; i < previousResults.size(); ++i) {
-        if (i + prefetchDistance < previousResults.size()) {
-            prefetchEntry(previousResults[i + prefetchDistance].entry);
-        }
+        prefetchAhead([&](std::size_t ahead) { return previousResults[ahead].entry; }, i,
+                      previousResults.size());
         const RankedMatch& previous = previousResults[i];
         if (query.scopeFilter && !hasScope(previous.entry->snippet(), *query.scopeFilter)) {
             continue;
         }
         if (auto match = prepared.match(*previous.entry)) {
-            matches.push_back({previous.entry, previous.labelRank, std::move(*match)});
+            matches.push_back({previous.entry, previous.position, std::move(*match)});
         }
     }
-    rankMatches(matches, historyStore.get());
     return matches;
 }
 
@@ -270,8 +264,8 @@ std::vector<RankedMatch> SnippetRegistry::browseOrder(const std::vector<std::uin
     std::vector<RankedMatch> results;
     results.reserve(positions.size());
     for (const std::uint32_t position : positions) {
-        results.push_back({indexedSnippets_[position].get(), labelRanks_[position],
-                           MatchResult{MatchQuality::prefix, {}, 1.0}});
+        results.push_back(
+            {indexedSnippets_[position].get(), position, MatchResult{MatchQuality::prefix, {}, 1.0}});
     }
     SectionOrder(std::move(score), std::move(lastUsed), clock_.now())
         .sort(results, [](const RankedMatch& result) -> const Snippet& { return result.entry->snippet(); });

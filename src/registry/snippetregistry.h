@@ -67,8 +67,9 @@ private:
         bool urlOnly = false;
         std::optional<SnippetScope> scopeFilter;
         SearchOptions options;
-        // Every match, ranked, before the cut. The entries are the index's: every change of the
-        // index forgets the last search.
+        // Every match of a non-empty query in index order, from which ranking and the cut pick
+        // what is shown; for an empty query, every candidate in browse order. The entries are the
+        // index's: every change of the index forgets the last search.
         std::vector<RankedMatch> results;
     };
 
@@ -78,16 +79,12 @@ private:
     // Positions in the index of the entries the query may return, in index order.
     std::vector<std::uint32_t> candidates(const ParsedQuery& query) const;
     std::vector<RankedMatch> browseOrder(const std::vector<std::uint32_t>& positions) const;
-    void rankLabels();
     bool isScopeDisabled(const ParsedQuery& query) const;
     void resetSearchCache() { lastSearch_ = LastSearch{}; }
 
     const Clock& clock_;
     LocalizedCollator collator_;
     std::vector<SnippetEntryPtr> indexedSnippets_;
-    // The label rank of each entry of the index, equal for labels that collate equal, so that
-    // ranking compares integers instead of collation keys.
-    std::vector<std::uint32_t> labelRanks_;
     std::unordered_set<SnippetSource> disabledSources_;
     LastSearch lastSearch_;
 };
