@@ -16,23 +16,23 @@ bool covers(const std::vector<SnippetSource>& sources, const SnippetSource& sour
     return std::find(sources.begin(), sources.end(), source) != sources.end();
 }
 
-SearchResult unhighlighted(const SnippetEntryPtr& entry) {
-    return SearchResult{sharedSnippet(*entry), {}};
+SearchResult unhighlighted(const SectionBuilder::SharedSnippet& snippet) {
+    return SearchResult{snippet, {}};
 }
 
-const Snippet& snippetOf(const SnippetEntryPtr& entry) {
-    return entry->snippet();
+const Snippet& snippetOf(const SectionBuilder::SharedSnippet& snippet) {
+    return *snippet;
 }
 
 } // namespace
 
-SectionBuilder::SectionBuilder(std::vector<SnippetEntryPtr> entries,
+SectionBuilder::SectionBuilder(std::vector<SharedSnippet> snippets,
                                std::unordered_set<SnippetSource> disabledSources,
                                FrecencyScoreFunction frecencyScore, LastUsedDateFunction lastUsedDate,
                                std::optional<std::string> projectName,
                                std::optional<CategoryCatalogSnapshot> catalog, const Clock& clock)
     : categoryCatalog(std::move(catalog))
-    , entries_(std::move(entries))
+    , snippets_(std::move(snippets))
     , disabledSources_(std::move(disabledSources))
     , frecencyScore_(std::move(frecencyScore))
     , lastUsedDate_(std::move(lastUsedDate))
@@ -41,9 +41,9 @@ SectionBuilder::SectionBuilder(std::vector<SnippetEntryPtr> entries,
 
 std::vector<Snippet> SectionBuilder::snippets() const {
     std::vector<Snippet> result;
-    result.reserve(entries_.size());
-    for (const auto& entry : entries_) {
-        result.push_back(entry->snippet());
+    result.reserve(snippets_.size());
+    for (const SharedSnippet& snippet : snippets_) {
+        result.push_back(*snippet);
     }
     return result;
 }
@@ -94,10 +94,11 @@ SnippetSection SectionBuilder::makeSection(const CategoryDefinition& definition)
     return section;
 }
 
-std::vector<SnippetEntryPtr> SectionBuilder::categoryItems(const CategoryDefinition& definition) const {
-    std::vector<SnippetEntryPtr> items;
-    for (const auto& entry : entries_) {
-        const Snippet& snippet = entry->snippet();
+std::vector<SectionBuilder::SharedSnippet>
+SectionBuilder::categoryItems(const CategoryDefinition& definition) const {
+    std::vector<SharedSnippet> items;
+    for (const SharedSnippet& shared : snippets_) {
+        const Snippet& snippet = *shared;
         bool belongs = false;
         if (definition.id == "app") {
             belongs = isAppSnippet(snippet);
@@ -107,34 +108,34 @@ std::vector<SnippetEntryPtr> SectionBuilder::categoryItems(const CategoryDefinit
             belongs = covers(definition.sources, snippet.source) && !isAppSnippet(snippet);
         }
         if (belongs) {
-            items.push_back(entry);
+            items.push_back(shared);
         }
     }
     return items;
 }
 
-std::vector<SearchResult> SectionBuilder::inSectionOrder(std::vector<SnippetEntryPtr> entries) const {
-    SectionOrder(frecencyScore_, lastUsedDate_, clock_->now()).sort(entries, snippetOf);
+std::vector<SearchResult> SectionBuilder::inSectionOrder(std::vector<SharedSnippet> snippets) const {
+    SectionOrder(frecencyScore_, lastUsedDate_, clock_->now()).sort(snippets, snippetOf);
     std::vector<SearchResult> results;
-    results.reserve(entries.size());
-    for (const auto& entry : entries) {
-        results.push_back(unhighlighted(entry));
+    results.reserve(snippets.size());
+    for (const SharedSnippet& snippet : snippets) {
+        results.push_back(unhighlighted(snippet));
     }
     return results;
 }
 
 std::vector<SearchResult> SectionBuilder::urlSnippets(std::size_t limit) const {
-    std::vector<SnippetEntryPtr> urls;
-    for (const auto& entry : entries_) {
-        if (entry->snippet().isUrlSnippet() && !isDisabled(entry->snippet().source)) {
-            urls.push_back(entry);
+    std::vector<SharedSnippet> urls;
+    for (const SharedSnippet& snippet : snippets_) {
+        if (snippet->isUrlSnippet() && !isDisabled(snippet->source)) {
+            urls.push_back(snippet);
         }
     }
     SectionOrder(frecencyScore_, lastUsedDate_, clock_->now()).sort(urls, snippetOf);
     urls.resize(std::min(limit, urls.size()));
     std::vector<SearchResult> results;
-    for (const auto& entry : urls) {
-        results.push_back(unhighlighted(entry));
+    for (const SharedSnippet& snippet : urls) {
+        results.push_back(unhighlighted(snippet));
     }
     return results;
 }
@@ -143,22 +144,22 @@ std::vector<SearchResult> SectionBuilder::recentSnippets(std::size_t limit) cons
     if (!frecencyScore_) {
         return {};
     }
-    std::vector<std::pair<double, const SnippetEntryPtr*>> used;
-    for (const auto& entry : entries_) {
-        if (isDisabled(entry->snippet().source)) {
+    std::vector<std::pair<double, const SharedSnippet*>> used;
+    for (const SharedSnippet& snippet : snippets_) {
+        if (isDisabled(snippet->source)) {
             continue;
         }
-        const double score = finiteScore(frecencyScore_(entry->snippet().id));
+        const double score = finiteScore(frecencyScore_(snippet->id));
         if (score > 0) {
-            used.emplace_back(score, &entry);
+            used.emplace_back(score, &snippet);
         }
     }
     std::stable_sort(used.begin(), used.end(),
                      [](const auto& a, const auto& b) { return a.first > b.first; });
     used.resize(std::min(limit, used.size()));
     std::vector<SearchResult> results;
-    for (const auto& [score, entry] : used) {
-        results.push_back(unhighlighted(*entry));
+    for (const auto& [score, snippet] : used) {
+        results.push_back(unhighlighted(*snippet));
     }
     return results;
 }

@@ -5,10 +5,10 @@
 #include "config/snippet.h"
 #include "config/snippetsource.h"
 #include "registry/sectionorder.h"
-#include "registry/snippetentry.h"
 #include "registry/snippetsection.h"
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -21,10 +21,12 @@ namespace korvane {
 // the snippets it was given. Main thread.
 class SectionBuilder {
 public:
+    using SharedSnippet = std::shared_ptr<const Snippet>;
+
     static constexpr std::size_t recentSectionLimit = 8;
 
-    // `entries` in the registry's index order; `clock` must outlive the builder.
-    SectionBuilder(std::vector<SnippetEntryPtr> entries, std::unordered_set<SnippetSource> disabledSources,
+    // `snippets` in the registry's index order; `clock` must outlive the builder.
+    SectionBuilder(std::vector<SharedSnippet> snippets, std::unordered_set<SnippetSource> disabledSources,
                    FrecencyScoreFunction frecencyScore, LastUsedDateFunction lastUsedDate,
                    std::optional<std::string> projectName,
                    std::optional<CategoryCatalogSnapshot> categoryCatalog, const Clock& clock);
@@ -46,11 +48,11 @@ public:
 private:
     std::optional<CategoryDefinition> definition(const std::string& id) const;
     SnippetSection makeSection(const CategoryDefinition& definition) const;
-    std::vector<SnippetEntryPtr> categoryItems(const CategoryDefinition& definition) const;
-    std::vector<SearchResult> inSectionOrder(std::vector<SnippetEntryPtr> entries) const;
+    std::vector<SharedSnippet> categoryItems(const CategoryDefinition& definition) const;
+    std::vector<SearchResult> inSectionOrder(std::vector<SharedSnippet> snippets) const;
     bool isDisabled(const SnippetSource& source) const { return disabledSources_.contains(source); }
 
-    std::vector<SnippetEntryPtr> entries_;
+    std::vector<SharedSnippet> snippets_;
     std::unordered_set<SnippetSource> disabledSources_;
     FrecencyScoreFunction frecencyScore_;
     LastUsedDateFunction lastUsedDate_;

@@ -6,10 +6,10 @@
 
 namespace korvane {
 
-std::shared_ptr<const SnippetEntry> SnippetEntry::make(Snippet snippet, const LocalizedCollator& collator) {
-    auto entry = std::make_shared<SnippetEntry>();
-    entry->labelKey = collator.sortKey(snippet.label);
-    entry->indexed = IndexedSnippet(std::move(snippet));
+SnippetEntry SnippetEntry::make(Snippet snippet, const LocalizedCollator& collator) {
+    SnippetEntry entry;
+    entry.labelKey = collator.sortKey(snippet.label);
+    entry.indexed = IndexedSnippet(std::move(snippet));
     return entry;
 }
 

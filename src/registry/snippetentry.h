@@ -11,8 +11,8 @@ namespace korvane {
 class LocalizedCollator;
 
 // One snippet of the registry's index: the snippet prepared for matching and the collation key of
-// its label, both computed once when the snippet is added. Immutable and shared between the index,
-// the remembered search and section builders; made on the main thread.
+// its label, both computed once when the snippet is added. The index keeps its entries side by side
+// in label order, so a pass over them reads memory in order. Made on the main thread.
 struct SnippetEntry {
     IndexedSnippet indexed;
     // Byte order of these keys is the localized case-insensitive order of the labels.
@@ -20,10 +20,8 @@ struct SnippetEntry {
 
     const Snippet& snippet() const { return *indexed.snippet; }
 
-    static std::shared_ptr<const SnippetEntry> make(Snippet snippet, const LocalizedCollator& collator);
+    static SnippetEntry make(Snippet snippet, const LocalizedCollator& collator);
 };
-
-using SnippetEntryPtr = std::shared_ptr<const SnippetEntry>;
 
 // The entry's snippet, shared, so results can hand it on without a copy.
 inline std::shared_ptr<const Snippet> sharedSnippet(const SnippetEntry& entry) {

@@ -60,8 +60,8 @@ template <class EntryAt> void prefetchAhead(EntryAt entryAt, std::size_t index, 
     }
 }
 
-bool byLabel(const SnippetEntryPtr& a, const SnippetEntryPtr& b) {
-    return a->labelKey < b->labelKey;
+bool byLabel(const SnippetEntry& a, const SnippetEntry& b) {
+    return a.labelKey < b.labelKey;
 }
 
 bool hasScope(const Snippet& snippet, SnippetScope filter) {
@@ -94,10 +94,10 @@ SnippetRegistry::SnippetRegistry(const Clock& clock, std::string_view locale)
 void SnippetRegistry::updateSnippets(const SnippetSource& source, std::vector<Snippet> snippets) {
     resetSearchCache();
     std::erase_if(indexedSnippets_,
-                  [&](const SnippetEntryPtr& entry) { return entry->snippet().source == source; });
+                  [&](const SnippetEntry& entry) { return entry.snippet().source == source; });
 
     std::unordered_set<std::string> seenIds;
-    std::vector<SnippetEntryPtr> added;
+    std::vector<SnippetEntry> added;
     added.reserve(snippets.size());
     for (Snippet& snippet : snippets) {
         if (!seenIds.insert(snippet.id).second) {
@@ -117,8 +117,8 @@ void SnippetRegistry::updateSnippets(const SnippetSource& source, std::vector<Sn
 
 void SnippetRegistry::removeSnippets() {
     resetSearchCache();
-    std::erase_if(indexedSnippets_, [](const SnippetEntryPtr& entry) {
-        return entry->snippet().source != SnippetSource::manual();
+    std::erase_if(indexedSnippets_, [](const SnippetEntry& entry) {
+        return entry.snippet().source != SnippetSource::manual();
     });
     currentProjectRoot.reset();
 }
@@ -197,9 +197,9 @@ std::vector<std::uint32_t> SnippetRegistry::candidates(const ParsedQuery& query)
     }
     for (std::uint32_t position = 0; position < indexedSnippets_.size(); ++position) {
         if (position + prefetchDistance < indexedSnippets_.size()) {
-            __builtin_prefetch(&indexedSnippets_[position + prefetchDistance]->snippet().source);
+            __builtin_prefetch(&indexedSnippets_[position + prefetchDistance].snippet().source);
         }
-        const Snippet& snippet = indexedSnippets_[position]->snippet();
+        const Snippet& snippet = indexedSnippets_[position].snippet();
         const bool sourceAllowed =
             query.scopes ? contains(allowedScopes, snippet.source) : !contains(disabled, snippet.source);
         if (!sourceAllowed || (query.urlOnly && !snippet.isUrlSnippet()) ||
@@ -221,10 +221,10 @@ std::vector<RankedMatch> SnippetRegistry::fullPass(const ParsedQuery& query,
     std::vector<RankedMatch> matches;
     matches.reserve(positions.size());
     for (std::size_t i = 0; i < positions.size(); ++i) {
-        prefetchAhead([&](std::size_t ahead) { return indexedSnippets_[positions[ahead]].get(); }, i,
+        prefetchAhead([&](std::size_t ahead) { return &indexedSnippets_[positions[ahead]]; }, i,
                       positions.size());
         const std::uint32_t position = positions[i];
-        const SnippetEntry& entry = *indexedSnippets_[position];
+        const SnippetEntry& entry = indexedSnippets_[position];
         if (auto match = prepared.match(entry)) {
             matches.push_back({&entry, position, std::move(*match)});
         }
@@ -265,7 +265,7 @@ std::vector<RankedMatch> SnippetRegistry::browseOrder(const std::vector<std::uin
     results.reserve(positions.size());
     for (const std::uint32_t position : positions) {
         results.push_back(
-            {indexedSnippets_[position].get(), position, MatchResult{MatchQuality::prefix, {}, 1.0}});
+            {&indexedSnippets_[position], position, MatchResult{MatchQuality::prefix, {}, 1.0}});
     }
     SectionOrder(std::move(score), std::move(lastUsed), clock_.now())
         .sort(results, [](const RankedMatch& result) -> const Snippet& { return result.entry->snippet(); });
@@ -280,7 +280,12 @@ SectionBuilder SnippetRegistry::makeSectionBuilder(std::optional<std::string> pr
         [history = historyStore](const std::string& id) -> std::optional<Clock::WallTime> {
         return history ? history->lastUsedDate(id) : std::nullopt;
     };
-    return SectionBuilder(indexedSnippets_, disabledSources_, std::move(score), std::move(lastUsed),
+    std::vector<SectionBuilder::SharedSnippet> snippets;
+    snippets.reserve(indexedSnippets_.size());
+    for (const SnippetEntry& entry : indexedSnippets_) {
+        snippets.push_back(sharedSnippet(entry));
+    }
+    return SectionBuilder(std::move(snippets), disabledSources_, std::move(score), std::move(lastUsed),
                           std::move(projectName), categoryCatalog, clock_);
 }
 

@@ -45,7 +45,7 @@ public:
     SectionBuilder makeSectionBuilder(std::optional<std::string> projectName) const;
 
     // Every snippet held, prepared for matching, in label order.
-    const std::vector<SnippetEntryPtr>& indexedSnippets() const { return indexedSnippets_; }
+    const std::vector<SnippetEntry>& indexedSnippets() const { return indexedSnippets_; }
 
     const std::unordered_set<SnippetSource>& disabledSources() const { return disabledSources_; }
     // Sources whose snippets searches skip. A change forgets the remembered search, whose matches
@@ -84,7 +84,8 @@ private:
 
     const Clock& clock_;
     LocalizedCollator collator_;
-    std::vector<SnippetEntryPtr> indexedSnippets_;
+    // In label order, side by side: the entries' addresses hold until the next change of the index.
+    std::vector<SnippetEntry> indexedSnippets_;
     std::unordered_set<SnippetSource> disabledSources_;
     LastSearch lastSearch_;
 };

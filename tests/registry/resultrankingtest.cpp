@@ -37,7 +37,8 @@ std::vector<std::string> referenceCut(std::vector<RankedMatch> matches, const Hi
         (m.match.quality == MatchQuality::fuzzy ? weak : strong).push_back(m.entry->snippet().id);
     }
     if (queryLength > 0) {
-        weak.resize(strong.size() >= enoughStrongMatches ? 0 : std::min<std::size_t>(weak.size(), weakMatchLimit));
+        weak.resize(
+            strong.size() >= enoughStrongMatches ? 0 : std::min<std::size_t>(weak.size(), weakMatchLimit));
     }
     strong.insert(strong.end(), weak.begin(), weak.end());
     return strong;
@@ -60,12 +61,12 @@ TEST(ResultRankingTest, CutAgreesWithSortingEverything) {
     const std::vector<double> strongScores = {1.0, 0.9, 0.8, 0.7, 0.4};
     for (int round = 0; round < 200; ++round) {
         const std::size_t count = random() % 60;
-        std::vector<SnippetEntryPtr> entries;
+        std::vector<SnippetEntry> entries;
         test::FakeHistory history;
         for (std::size_t i = 0; i < count; ++i) {
             entries.push_back(SnippetEntry::make(test::makeSnippet("s" + std::to_string(i)), collator));
             if (random() % 3 == 0) {
-                history.scores[entries.back()->snippet().id] = static_cast<double>(random() % 3);
+                history.scores[entries.back().snippet().id] = static_cast<double>(random() % 3);
             }
         }
         const bool manyClasses = round % 4 == 0;
@@ -79,12 +80,12 @@ TEST(ResultRankingTest, CutAgreesWithSortingEverything) {
             match.quality = fuzzy ? MatchQuality::fuzzy : static_cast<MatchQuality>(2 + random() % 3);
             match.subScore = fuzzy || manyClasses ? static_cast<double>(random() % 12) / 10.0
                                                   : strongScores[random() % strongScores.size()];
-            matches.push_back({entries[i].get(), i * 3, match});
+            matches.push_back({&entries[i], i * 3, match});
         }
         for (const bool withHistory : {false, true}) {
             for (const std::size_t queryLength : {std::size_t{0}, std::size_t{3}}) {
-                SCOPED_TRACE(testing::Message() << "round " << round << " history " << withHistory
-                                                << " length " << queryLength);
+                SCOPED_TRACE(testing::Message()
+                             << "round " << round << " history " << withHistory << " length " << queryLength);
                 const HistoryReader* reader = withHistory ? &history : nullptr;
                 ASSERT_EQ(idsOf(rankedCut(matches, reader, queryLength)),
                           referenceCut(matches, reader, queryLength));

@@ -51,7 +51,7 @@ protected:
     Labels indexLabels() const {
         Labels labels;
         for (const auto& entry : registry.indexedSnippets()) {
-            labels.push_back(entry->snippet().label);
+            labels.push_back(entry.snippet().label);
         }
         return labels;
     }
