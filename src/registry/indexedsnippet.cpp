@@ -8,15 +8,22 @@
 namespace korvane {
 namespace {
 
+template <class Query, class Text>
+std::optional<MatchResult> matchLabel(const Query& query, const Text& label, const IndexedSnippet& indexed) {
+    if (indexed.segmentStarts.valid()) {
+        return detail::runCascade(query, label, detail::SegmentStartLookup(indexed.segmentStarts, label));
+    }
+    return detail::runCascade(query, label, detail::SegmentListLookup(indexed.segmentRanges));
+}
+
 // Runs the cascade of `query` (bytes or clusters) over whichever form of the label was prepared.
 template <class Query>
 std::optional<MatchResult> matchPrepared(const Query& query, const IndexedSnippet& indexed) {
     if (indexed.lowercasedChars) {
-        return detail::runCascade(query, *indexed.lowercasedChars,
-                                  detail::SegmentListLookup(indexed.segmentRanges));
+        return matchLabel(query, *indexed.lowercasedChars, indexed);
     }
-    return detail::runCascade(query, std::string_view(indexed.lowercasedBytes),
-                              detail::SegmentListLookup(indexed.segmentRanges));
+    const std::string_view bytes = indexed.lowercasedBytes;
+    return matchLabel(query, bytes, indexed);
 }
 
 } // namespace
@@ -31,6 +38,8 @@ IndexedSnippet::IndexedSnippet(Snippet indexedSnippet)
         lowercasedChars = GraphemeText(lowered);
     }
     segmentRanges = korvane::segmentRanges(snippet->label);
+    segmentStarts =
+        SegmentStarts(segmentRanges, lowercasedChars ? lowercasedChars->size() : lowercasedBytes.size());
 }
 
 std::optional<MatchResult> matchIndexed(std::string_view queryBytes,

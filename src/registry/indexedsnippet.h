@@ -5,6 +5,7 @@
 #include "registry/labelbytes.h"
 #include "registry/matchresult.h"
 #include "registry/segmentation.h"
+#include "registry/segmentstarts.h"
 
 #include <cstddef>
 #include <memory>
@@ -28,6 +29,9 @@ struct IndexedSnippet {
     // The clusters of the lower-cased label when it is not plain ASCII; absent otherwise.
     std::optional<GraphemeText> lowercasedChars;
     std::vector<SegmentRange> segmentRanges;
+    // Where those segments begin, kept in the record for labels short enough; matching reads this
+    // instead of the list when it is valid.
+    SegmentStarts segmentStarts;
     // The lower-cased label when every byte of it is one character; empty otherwise.
     LabelBytes lowercasedBytes;
     // Never null for a record built from a snippet; shared with the search results that show it.

@@ -1,5 +1,9 @@
 #include "registry/segmentation.h"
 
+#include "base/graphemetext.h"
+#include "base/unicode.h"
+#include "registry/segmentstarts.h"
+
 #include <gtest/gtest.h>
 #include <optional>
 #include <random>
@@ -68,6 +72,30 @@ TEST(SegmentationTest, AsciiLookupAgreesWithFullSegmentationAtEveryPosition) {
                 expected = segments[next++];
             }
             ASSERT_EQ(lookup.segmentAt(position), expected) << "at " << position;
+        }
+    }
+}
+
+// Prepared labels keep only where their segments start, and find the rest in the lower-cased label.
+TEST(SegmentationTest, StartBitsOverTheLoweredTextAgreeWithTheSegmentList) {
+    const std::vector<std::string> alphabet = {"a", "b", "X", "Y", "É", "é", "ß",        "Ω",      "ω",
+                                               "1", "-", "_", "/", ".", " ", "👍🏽", "e\u0301"};
+    std::mt19937 random(43);
+    for (int i = 0; i < 2000; ++i) {
+        std::string text;
+        const std::size_t length = random() % 30;
+        for (std::size_t j = 0; j < length; ++j) {
+            text += alphabet[random() % alphabet.size()];
+        }
+        SCOPED_TRACE(text);
+        const Segments segments = segmentRanges(text);
+        const GraphemeText lowered(lowercased(text));
+        const SegmentStarts starts(segments, lowered.size());
+        ASSERT_TRUE(starts.valid());
+        const detail::SegmentStartLookup lookup(starts, lowered);
+        for (std::size_t position = 0; position <= lowered.size(); ++position) {
+            ASSERT_EQ(lookup.segmentAt(position), detail::SegmentListLookup(segments).segmentAt(position))
+                << "at " << position;
         }
     }
 }
