@@ -4,158 +4,159 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 #include <utility>
 
 namespace korvane {
 namespace {
 
+// What a match is ranked by first: its quality, then its score within the quality.
+struct MatchClass {
+    int quality = 0;
+    double subScore = 0.0;
+
+    bool operator==(const MatchClass&) const = default;
+};
+
+bool isBetter(const MatchClass& a, const MatchClass& b) {
+    return a.quality != b.quality ? a.quality > b.quality : a.subScore > b.subScore;
+}
+
+MatchClass classOf(const RankedMatch& match) {
+    return {static_cast<int>(match.match.quality), finiteScore(match.match.subScore)};
+}
+
 bool isStrong(const RankedMatch& match) {
     return match.match.quality != MatchQuality::fuzzy;
 }
 
-// What two matches of one query are ranked by, read once instead of once per comparison.
-struct RankKey {
-    int quality;
-    double subScore;
-    std::uint32_t position;
-    std::uint32_t index;
-    double frecency = 0.0;
-};
-
-bool sameClass(const RankKey& a, const RankKey& b) {
-    return a.quality == b.quality && a.subScore == b.subScore;
-}
-
-bool betterClass(const RankKey& a, const RankKey& b) {
-    return a.quality != b.quality ? a.quality > b.quality : a.subScore > b.subScore;
-}
-
-bool ranksBefore(const RankKey& a, const RankKey& b) {
-    if (!sameClass(a, b)) {
-        return betterClass(a, b);
-    }
-    if (a.frecency != b.frecency) {
-        return a.frecency > b.frecency;
-    }
-    return a.position < b.position;
-}
-
+// Orders matches, given by their index in the list of one search, best first.
 class Ranker {
 public:
     Ranker(const std::vector<RankedMatch>& matches, const HistoryReader* history)
         : matches_(matches)
         , history_(history) {}
 
-    RankKey keyOf(std::uint32_t index) const {
-        const RankedMatch& match = matches_[index];
-        return {static_cast<int>(match.match.quality), finiteScore(match.match.subScore), match.position,
-                index};
-    }
-
-    // Orders every key: by class (quality and score), then frecency, then position.
-    void orderAll(std::vector<RankKey>& keys) const {
-        groupByClass(keys);
-        for (std::size_t begin = 0; begin < keys.size();) {
-            std::size_t end = begin + 1;
-            while (end < keys.size() && sameClass(keys[begin], keys[end])) {
-                ++end;
+    // Orders all of `order`: by class, then frecency, then position.
+    void orderAll(std::vector<std::uint32_t>& order) const {
+        inPositionOrder(order);
+        if (!bucketByClass(order)) {
+            std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+                return isBetter(classAt(a), classAt(b));
+            });
+        }
+        if (history_) {
+            for (std::size_t begin = 0; begin < order.size();) {
+                std::size_t end = begin + 1;
+                while (end < order.size() && classAt(order[end]) == classAt(order[begin])) {
+                    ++end;
+                }
+                orderByFrecency(order, begin, end);
+                begin = end;
             }
-            orderByFrecency(keys, begin, end);
-            begin = end;
         }
     }
 
-    // Keeps the best `wanted` keys, ordered. Frecency is read only for the keys that can still
-    // make the cut: those whose class is at least that of the last one kept.
-    void keepBest(std::vector<RankKey>& keys, std::size_t wanted) const {
+    // Keeps the best `wanted` of `order`, ordered. Frecency is only read for the matches that can
+    // still make the cut: those whose class is at least that of the last one kept.
+    void keepBest(std::vector<std::uint32_t>& order, std::size_t wanted) const {
         if (wanted == 0) {
-            keys.clear();
+            order.clear();
             return;
         }
-        if (keys.size() > wanted) {
-            auto byClassThenPosition = [](const RankKey& a, const RankKey& b) {
-                return !sameClass(a, b) ? betterClass(a, b) : a.position < b.position;
-            };
-            const auto last = keys.begin() + static_cast<std::ptrdiff_t>(wanted - 1);
-            std::nth_element(keys.begin(), last, keys.end(), byClassThenPosition);
-            const RankKey threshold = *last;
-            std::erase_if(keys, [&](const RankKey& key) { return betterClass(threshold, key); });
+        const auto byClassThenPosition = [&](std::uint32_t a, std::uint32_t b) {
+            const MatchClass classA = classAt(a);
+            const MatchClass classB = classAt(b);
+            return classA == classB ? matches_[a].position < matches_[b].position : isBetter(classA, classB);
+        };
+        if (order.size() > wanted) {
+            const auto last = order.begin() + static_cast<std::ptrdiff_t>(wanted - 1);
+            std::nth_element(order.begin(), last, order.end(), byClassThenPosition);
+            const MatchClass threshold = classAt(*last);
+            std::erase_if(order, [&](std::uint32_t index) { return isBetter(threshold, classAt(index)); });
         }
-        for (RankKey& key : keys) {
-            key.frecency = frecencyOf(key);
+        std::sort(order.begin(), order.end(), byClassThenPosition);
+        if (history_) {
+            orderAll(order);
         }
-        std::sort(keys.begin(), keys.end(), ranksBefore);
-        keys.resize(std::min(keys.size(), wanted));
+        order.resize(std::min(order.size(), wanted));
     }
 
 private:
-    double frecencyOf(const RankKey& key) const {
-        return history_ ? finiteScore(history_->frecencyScore(matches_[key.index].entry->snippet().id)) : 0.0;
+    MatchClass classAt(std::uint32_t index) const { return classOf(matches_[index]); }
+
+    double frecencyAt(std::uint32_t index) const {
+        return finiteScore(history_->frecencyScore(matches_[index].entry->snippet().id));
     }
 
-    // Sorts by class, keeping position order within a class. Strong matches come in a handful of
-    // classes, so they are bucketed in one pass rather than sorted.
-    static void groupByClass(std::vector<RankKey>& keys) {
-        if (!std::is_sorted(keys.begin(), keys.end(),
-                            [](const RankKey& a, const RankKey& b) { return a.position < b.position; })) {
-            std::sort(keys.begin(), keys.end(),
-                      [](const RankKey& a, const RankKey& b) { return a.position < b.position; });
+    void inPositionOrder(std::vector<std::uint32_t>& order) const {
+        const auto byPosition = [&](std::uint32_t a, std::uint32_t b) {
+            return matches_[a].position < matches_[b].position;
+        };
+        if (!std::is_sorted(order.begin(), order.end(), byPosition)) {
+            std::sort(order.begin(), order.end(), byPosition);
         }
-        constexpr std::size_t maxBuckets = 8;
-        std::array<RankKey, maxBuckets> classes{};
-        std::array<std::size_t, maxBuckets> counts{};
+    }
+
+    // Groups `order` by class, best first, keeping its order within each class. Strong matches come
+    // in a handful of classes, so one counting pass does it; with more classes than that it leaves
+    // `order` alone and answers false.
+    bool bucketByClass(std::vector<std::uint32_t>& order) const {
+        constexpr std::size_t maxClasses = 8;
+        std::array<MatchClass, maxClasses> classes{};
+        std::array<std::size_t, maxClasses> counts{};
         std::size_t classCount = 0;
-        for (const RankKey& key : keys) {
+        std::vector<std::uint8_t> bucketOf(order.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            const MatchClass matchClass = classAt(order[i]);
             std::size_t bucket = 0;
-            while (bucket < classCount && !sameClass(classes[bucket], key)) {
+            while (bucket < classCount && !(classes[bucket] == matchClass)) {
                 ++bucket;
             }
             if (bucket == classCount) {
-                if (classCount == maxBuckets) {
-                    std::stable_sort(keys.begin(), keys.end(), betterClass);
-                    return;
+                if (classCount == maxClasses) {
+                    return false;
                 }
-                classes[classCount++] = key;
+                classes[classCount++] = matchClass;
             }
+            bucketOf[i] = static_cast<std::uint8_t>(bucket);
             ++counts[bucket];
         }
-        std::array<std::size_t, maxBuckets> order{};
+        std::array<std::size_t, maxClasses> byRank{};
         for (std::size_t i = 0; i < classCount; ++i) {
-            order[i] = i;
+            byRank[i] = i;
         }
-        std::sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(classCount),
-                  [&](std::size_t a, std::size_t b) { return betterClass(classes[a], classes[b]); });
-        std::array<std::size_t, maxBuckets> next{};
+        std::sort(byRank.begin(), byRank.begin() + static_cast<std::ptrdiff_t>(classCount),
+                  [&](std::size_t a, std::size_t b) { return isBetter(classes[a], classes[b]); });
+        std::array<std::size_t, maxClasses> next{};
         for (std::size_t rank = 0, offset = 0; rank < classCount; ++rank) {
-            next[order[rank]] = offset;
-            offset += counts[order[rank]];
+            next[byRank[rank]] = offset;
+            offset += counts[byRank[rank]];
         }
-        std::vector<RankKey> grouped(keys.size());
-        for (const RankKey& key : keys) {
-            std::size_t bucket = 0;
-            while (!sameClass(classes[bucket], key)) {
-                ++bucket;
-            }
-            grouped[next[bucket]++] = key;
+        std::vector<std::uint32_t> grouped(order.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            grouped[next[bucketOf[i]]++] = order[i];
         }
-        keys = std::move(grouped);
+        order = std::move(grouped);
+        return true;
     }
 
-    // Within one class, in position order: higher frecency first, if any frecency differs.
-    void orderByFrecency(std::vector<RankKey>& keys, std::size_t begin, std::size_t end) const {
-        if (!history_ || end - begin < 2) {
+    // Within one class, already in position order: higher frecency first, if any frecency differs.
+    void orderByFrecency(std::vector<std::uint32_t>& order, std::size_t begin, std::size_t end) const {
+        if (end - begin < 2) {
             return;
         }
-        bool allEqual = true;
+        std::vector<std::pair<double, std::uint32_t>> scored;
+        scored.reserve(end - begin);
         for (std::size_t i = begin; i < end; ++i) {
-            keys[i].frecency = frecencyOf(keys[i]);
-            allEqual = allEqual && keys[i].frecency == keys[begin].frecency;
+            scored.emplace_back(frecencyAt(order[i]), order[i]);
         }
-        if (!allEqual) {
-            std::stable_sort(keys.begin() + static_cast<std::ptrdiff_t>(begin),
-                             keys.begin() + static_cast<std::ptrdiff_t>(end),
-                             [](const RankKey& a, const RankKey& b) { return a.frecency > b.frecency; });
+        const auto higher = [](const auto& a, const auto& b) { return a.first > b.first; };
+        if (std::is_sorted(scored.begin(), scored.end(), higher)) {
+            return;
+        }
+        std::stable_sort(scored.begin(), scored.end(), higher);
+        for (std::size_t i = begin; i < end; ++i) {
+            order[i] = scored[i - begin].second;
         }
     }
 
@@ -163,35 +164,42 @@ private:
     const HistoryReader* history_;
 };
 
-SearchResult toSearchResult(const RankedMatch& match) {
-    return SearchResult{sharedSnippet(*match.entry), match.match.ranges};
+// How many results ahead the snippet's shared count is asked for: snippets live apart from the
+// index, and every result takes a reference to one.
+constexpr std::size_t snippetPrefetchDistance = 8;
+
+void appendResults(const std::vector<RankedMatch>& matches, const std::vector<std::uint32_t>& order,
+                   std::vector<SearchResult>& results) {
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i + snippetPrefetchDistance < order.size()) {
+            __builtin_prefetch(matches[order[i + snippetPrefetchDistance]].entry->indexed.snippet.get(), 1);
+        }
+        const RankedMatch& match = matches[order[i]];
+        results.push_back(SearchResult{sharedSnippet(*match.entry), match.match.ranges});
+    }
 }
 
 } // namespace
 
 std::vector<SearchResult> rankedCut(const std::vector<RankedMatch>& matches, const HistoryReader* history,
                                     std::size_t queryLength) {
-    const Ranker ranker(matches, history);
-    std::vector<RankKey> strong;
-    std::vector<RankKey> weak;
+    std::vector<std::uint32_t> strong;
+    std::vector<std::uint32_t> weak;
     strong.reserve(matches.size());
     for (std::uint32_t i = 0; i < matches.size(); ++i) {
-        (isStrong(matches[i]) ? strong : weak).push_back(ranker.keyOf(i));
+        (isStrong(matches[i]) ? strong : weak).push_back(i);
     }
+    const Ranker ranker(matches, history);
     ranker.orderAll(strong);
     if (queryLength == 0) {
         ranker.orderAll(weak);
     } else {
         ranker.keepBest(weak, strong.size() >= enoughStrongMatches ? 0 : weakMatchLimit);
     }
-
     std::vector<SearchResult> results;
     results.reserve(strong.size() + weak.size());
-    for (const std::vector<RankKey>* part : {&strong, &weak}) {
-        for (const RankKey& key : *part) {
-            results.push_back(toSearchResult(matches[key.index]));
-        }
-    }
+    appendResults(matches, strong, results);
+    appendResults(matches, weak, results);
     return results;
 }
 
