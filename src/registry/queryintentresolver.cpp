@@ -1,7 +1,7 @@
 #include "registry/queryintentresolver.h"
 
-#include "config/scoperegistry.h"
 #include "base/unicode.h"
+#include "config/scoperegistry.h"
 #include "registry/querytext.h"
 #include "registry/scopetokenlookup.h"
 

@@ -45,7 +45,8 @@ std::string formatDate(std::chrono::system_clock::time_point instant, std::strin
     return result;
 }
 
-std::optional<std::string> builtInPlaceholder(std::string_view name, std::chrono::system_clock::time_point instant,
+std::optional<std::string> builtInPlaceholder(std::string_view name,
+                                              std::chrono::system_clock::time_point instant,
                                               const TemplateProviders& providers) {
     if (name == "date") {
         return formatDate(instant, "yyyy-MM-dd");
@@ -68,9 +69,9 @@ std::optional<std::string> builtInPlaceholder(std::string_view name, std::chrono
     return std::nullopt;
 }
 
-std::string expand(const std::string& text, const TemplateProviders& providers, const TemplateResolver& resolver,
-                   int depth, const std::set<std::string>& expandingNames, Budget& budget,
-                   const TemplateLimits& limits);
+std::string expand(const std::string& text, const TemplateProviders& providers,
+                   const TemplateResolver& resolver, int depth, const std::set<std::string>& expandingNames,
+                   Budget& budget, const TemplateLimits& limits);
 
 // The text a placeholder stands for, or nothing when it is to stay as written.
 std::optional<std::string> replacement(const std::string& name, std::chrono::system_clock::time_point instant,
@@ -93,9 +94,9 @@ std::optional<std::string> replacement(const std::string& name, std::chrono::sys
     return expand(*resolved, providers, resolver, depth + 1, names, budget, limits);
 }
 
-std::string expand(const std::string& text, const TemplateProviders& providers, const TemplateResolver& resolver,
-                   int depth, const std::set<std::string>& expandingNames, Budget& budget,
-                   const TemplateLimits& limits) {
+std::string expand(const std::string& text, const TemplateProviders& providers,
+                   const TemplateResolver& resolver, int depth, const std::set<std::string>& expandingNames,
+                   Budget& budget, const TemplateLimits& limits) {
     if (text.find("{{") == std::string::npos || depth > kMaxDepth) {
         return text;
     }
@@ -150,8 +151,8 @@ TemplateProviders defaultTemplateProviders(const Pasteboard& pasteboard) {
 }
 
 std::string expandTemplate(const std::string& text, const TemplateProviders& providers,
-                           const TemplateResolver& resolver, int depth, const std::set<std::string>& expandingNames,
-                           const TemplateLimits& limits) {
+                           const TemplateResolver& resolver, int depth,
+                           const std::set<std::string>& expandingNames, const TemplateLimits& limits) {
     Budget budget{limits.maxResolverExpansions};
     return expand(text, providers, resolver, depth, expandingNames, budget, limits);
 }

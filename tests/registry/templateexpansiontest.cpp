@@ -1,5 +1,6 @@
-#include "platform/fake/fakepasteboard.h"
 #include "registry/templateexpansion.h"
+
+#include "platform/fake/fakepasteboard.h"
 
 #include <ctime>
 #include <gtest/gtest.h>
@@ -81,13 +82,15 @@ TEST_F(TemplateExpansionTest, EmptyClipboardAndRealUuids) {
     EXPECT_EQ(expandTemplate("[{{clipboard}}]", defaults), "[text]");
 
     const auto first = expandTemplate("{{uuid}}", defaults);
-    EXPECT_TRUE(std::regex_match(first, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
+    EXPECT_TRUE(std::regex_match(
+        first, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
         << first;
     EXPECT_NE(first, expandTemplate("{{uuid}}", defaults));
 }
 
 TEST_F(TemplateExpansionTest, ResolverNamesExpandWithoutCycles) {
-    const auto resolver = resolverFor({{"a", "x{{b}}"}, {"b", "{{a}}y"}, {"sig", "Best, {{ me }}"}, {"me", "K"}});
+    const auto resolver =
+        resolverFor({{"a", "x{{b}}"}, {"b", "{{a}}y"}, {"sig", "Best, {{ me }}"}, {"me", "K"}});
     EXPECT_EQ(expandTemplate("{{a}}", providers, resolver), "x{{a}}y");
     EXPECT_EQ(expandTemplate("{{sig}} on {{date}}", providers, resolver), "Best, K on 2026-03-06");
 }
