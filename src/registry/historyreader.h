@@ -3,6 +3,7 @@
 #include "base/clock.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ public:
     virtual double frecencyScore(const std::string& id) const = 0;
     // When `id` was last used; absent when it never was.
     virtual std::optional<Clock::WallTime> lastUsedDate(const std::string& id) const = 0;
+    // Changes whenever a score or date may have changed, so that a reader may keep what it read
+    // until then.
+    virtual std::uint64_t generation() const = 0;
 };
 
 // A score that is safe to order by: NaN counts as 0 and infinities as the largest finite value of

@@ -113,6 +113,7 @@ void HistoryStore::applyLoad(ReadResult result) {
 }
 
 void HistoryStore::rebuildScoreCache() {
+    ++generation_;
     scoreCache_.clear();
     scoreCache_.reserve(history_.entries.size());
     const auto now = clock_.now();
@@ -131,6 +132,7 @@ void HistoryStore::recordUsage(const std::string& id) {
     }
     isDirty_ = true;
     scoreCache_[id] = score(entry, clock_.now());
+    ++generation_;
     scheduleSave();
 }
 

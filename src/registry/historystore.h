@@ -5,6 +5,7 @@
 #include "base/scheduler.h"
 #include "registry/usagehistory.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -60,6 +61,8 @@ public:
 
     const UsageHistory& history() const { return history_; }
     const std::unordered_map<std::string, double>& scoreCache() const { return scoreCache_; }
+    // Rises with every change of the score cache.
+    std::uint64_t generation() const { return generation_; }
     bool isDirty() const { return isDirty_; }
     bool isLoading() const { return loadState_ == LoadState::loading; }
     std::filesystem::path historyPath() const { return configDirectory_ / fileName; }
@@ -96,6 +99,7 @@ private:
 
     UsageHistory history_;
     std::unordered_map<std::string, double> scoreCache_;
+    std::uint64_t generation_ = 0;
     bool isDirty_ = false;
     std::optional<CancellationToken> saveTask_;
 

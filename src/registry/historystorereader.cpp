@@ -17,4 +17,8 @@ std::optional<Clock::WallTime> HistoryStoreReader::lastUsedDate(const std::strin
     return store_ ? store_->lastUsedDate(id) : std::nullopt;
 }
 
+std::uint64_t HistoryStoreReader::generation() const {
+    return store_ ? store_->generation() : 0;
+}
+
 } // namespace korvane

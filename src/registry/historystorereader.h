@@ -16,6 +16,7 @@ public:
 
     double frecencyScore(const std::string& id) const override;
     std::optional<Clock::WallTime> lastUsedDate(const std::string& id) const override;
+    std::uint64_t generation() const override;
 
 private:
     std::shared_ptr<const HistoryStore> store_;

@@ -32,9 +32,9 @@ bool isStrong(const RankedMatch& match) {
 // Orders matches, given by their index in the list of one search, best first.
 class Ranker {
 public:
-    Ranker(const std::vector<RankedMatch>& matches, const HistoryReader* history)
+    Ranker(const std::vector<RankedMatch>& matches, const MatchFrecency& frecency)
         : matches_(matches)
-        , history_(history) {}
+        , frecency_(frecency) {}
 
     // Orders all of `order`: by class, then frecency, then position.
     void orderAll(std::vector<std::uint32_t>& order) const {
@@ -44,7 +44,7 @@ public:
                 return isBetter(classAt(a), classAt(b));
             });
         }
-        if (history_) {
+        if (frecency_) {
             for (std::size_t begin = 0; begin < order.size();) {
                 std::size_t end = begin + 1;
                 while (end < order.size() && classAt(order[end]) == classAt(order[begin])) {
@@ -75,7 +75,7 @@ public:
             std::erase_if(order, [&](std::uint32_t index) { return isBetter(threshold, classAt(index)); });
         }
         std::sort(order.begin(), order.end(), byClassThenPosition);
-        if (history_) {
+        if (frecency_) {
             orderAll(order);
         }
         order.resize(std::min(order.size(), wanted));
@@ -84,9 +84,7 @@ public:
 private:
     MatchClass classAt(std::uint32_t index) const { return classOf(matches_[index]); }
 
-    double frecencyAt(std::uint32_t index) const {
-        return finiteScore(history_->frecencyScore(matches_[index].entry->snippet().id));
-    }
+    double frecencyAt(std::uint32_t index) const { return frecency_(matches_[index]); }
 
     void inPositionOrder(std::vector<std::uint32_t>& order) const {
         const auto byPosition = [&](std::uint32_t a, std::uint32_t b) {
@@ -140,28 +138,39 @@ private:
         return true;
     }
 
-    // Within one class, already in position order: higher frecency first, if any frecency differs.
+    // Within one class, already in position order: higher frecency first. Most snippets were never
+    // used, so only the scored ones are sorted; the unscored keep their order between the positive
+    // and the negative scores.
     void orderByFrecency(std::vector<std::uint32_t>& order, std::size_t begin, std::size_t end) const {
         if (end - begin < 2) {
             return;
         }
         std::vector<std::pair<double, std::uint32_t>> scored;
-        scored.reserve(end - begin);
+        std::vector<std::uint32_t> unscored;
+        unscored.reserve(end - begin);
         for (std::size_t i = begin; i < end; ++i) {
-            scored.emplace_back(frecencyAt(order[i]), order[i]);
+            const double frecency = frecencyAt(order[i]);
+            if (frecency == 0.0) {
+                unscored.push_back(order[i]);
+            } else {
+                scored.emplace_back(frecency, order[i]);
+            }
         }
-        const auto higher = [](const auto& a, const auto& b) { return a.first > b.first; };
-        if (std::is_sorted(scored.begin(), scored.end(), higher)) {
+        if (scored.empty()) {
             return;
         }
-        std::stable_sort(scored.begin(), scored.end(), higher);
-        for (std::size_t i = begin; i < end; ++i) {
-            order[i] = scored[i - begin].second;
-        }
+        std::stable_sort(scored.begin(), scored.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        const auto negative =
+            std::find_if(scored.begin(), scored.end(), [](const auto& s) { return s.first < 0; });
+        auto out = order.begin() + static_cast<std::ptrdiff_t>(begin);
+        out = std::transform(scored.begin(), negative, out, [](const auto& s) { return s.second; });
+        out = std::copy(unscored.begin(), unscored.end(), out);
+        std::transform(negative, scored.end(), out, [](const auto& s) { return s.second; });
     }
 
     const std::vector<RankedMatch>& matches_;
-    const HistoryReader* history_;
+    const MatchFrecency& frecency_;
 };
 
 // How many results ahead the snippet's shared count is asked for: snippets live apart from the
@@ -181,7 +190,7 @@ void appendResults(const std::vector<RankedMatch>& matches, const std::vector<st
 
 } // namespace
 
-std::vector<SearchResult> rankedCut(const std::vector<RankedMatch>& matches, const HistoryReader* history,
+std::vector<SearchResult> rankedCut(const std::vector<RankedMatch>& matches, const MatchFrecency& frecency,
                                     std::size_t queryLength) {
     std::vector<std::uint32_t> strong;
     std::vector<std::uint32_t> weak;
@@ -189,7 +198,7 @@ std::vector<SearchResult> rankedCut(const std::vector<RankedMatch>& matches, con
     for (std::uint32_t i = 0; i < matches.size(); ++i) {
         (isStrong(matches[i]) ? strong : weak).push_back(i);
     }
-    const Ranker ranker(matches, history);
+    const Ranker ranker(matches, frecency);
     ranker.orderAll(strong);
     if (queryLength == 0) {
         ranker.orderAll(weak);

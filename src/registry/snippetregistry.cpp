@@ -113,6 +113,7 @@ void SnippetRegistry::updateSnippets(const SnippetSource& source, std::vector<Sn
                             std::make_move_iterator(added.end()));
     std::inplace_merge(indexedSnippets_.begin(), indexedSnippets_.begin() + middle, indexedSnippets_.end(),
                        byLabel);
+    frecencyCache_.reset(indexedSnippets_.size());
 }
 
 void SnippetRegistry::removeSnippets() {
@@ -120,6 +121,7 @@ void SnippetRegistry::removeSnippets() {
     std::erase_if(indexedSnippets_, [](const SnippetEntry& entry) {
         return entry.snippet().source != SnippetSource::manual();
     });
+    frecencyCache_.reset(indexedSnippets_.size());
     currentProjectRoot.reset();
 }
 
@@ -152,7 +154,14 @@ SearchResponse SnippetRegistry::search(const ParsedQuery& query, const SearchOpt
             response.results.push_back(SearchResult{sharedSnippet(*match.entry), {}});
         }
     } else {
-        response.results = rankedCut(lastSearch_.results, historyStore.get(), graphemeCount(query.query));
+        MatchFrecency frecency;
+        if (historyStore) {
+            frecencyCache_.use(historyStore);
+            frecency = [this](const RankedMatch& match) {
+                return frecencyCache_.score(match.position, match.entry->snippet().id);
+            };
+        }
+        response.results = rankedCut(lastSearch_.results, frecency, graphemeCount(query.query));
     }
     response.displayChip = query.displayChip;
     response.scope = query.scope;

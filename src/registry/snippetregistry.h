@@ -7,6 +7,7 @@
 #include "config/snippet.h"
 #include "config/snippetscope.h"
 #include "config/snippetsource.h"
+#include "registry/frecencycache.h"
 #include "registry/historyreader.h"
 #include "registry/parsedquery.h"
 #include "registry/resultranking.h"
@@ -88,6 +89,7 @@ private:
     std::vector<SnippetEntry> indexedSnippets_;
     std::unordered_set<SnippetSource> disabledSources_;
     LastSearch lastSearch_;
+    FrecencyCache frecencyCache_;
 };
 
 } // namespace korvane

@@ -11,7 +11,8 @@
 
 namespace korvane::test {
 
-// A usage history whose scores and dates the test sets directly.
+// A usage history whose scores and dates the test sets directly; as it cannot tell when they change,
+// it reports a change on every look.
 class FakeHistory final : public HistoryReader {
 public:
     double frecencyScore(const std::string& id) const override {
@@ -22,9 +23,13 @@ public:
         auto it = dates.find(id);
         return it == dates.end() ? std::nullopt : std::optional(it->second);
     }
+    std::uint64_t generation() const override { return ++generation_; }
 
     std::map<std::string, double> scores;
     std::map<std::string, Clock::WallTime> dates;
+
+private:
+    mutable std::uint64_t generation_ = 0;
 };
 
 // A snippet whose id is the label behind a source-like prefix unless one is given.

@@ -66,7 +66,7 @@ TEST(ResultRankingTest, CutAgreesWithSortingEverything) {
         for (std::size_t i = 0; i < count; ++i) {
             entries.push_back(SnippetEntry::make(test::makeSnippet("s" + std::to_string(i)), collator));
             if (random() % 3 == 0) {
-                history.scores[entries.back().snippet().id] = static_cast<double>(random() % 3);
+                history.scores[entries.back().snippet().id] = static_cast<double>(random() % 4) - 1.0;
             }
         }
         const bool manyClasses = round % 4 == 0;
@@ -87,7 +87,13 @@ TEST(ResultRankingTest, CutAgreesWithSortingEverything) {
                 SCOPED_TRACE(testing::Message()
                              << "round " << round << " history " << withHistory << " length " << queryLength);
                 const HistoryReader* reader = withHistory ? &history : nullptr;
-                ASSERT_EQ(idsOf(rankedCut(matches, reader, queryLength)),
+                MatchFrecency frecency;
+                if (withHistory) {
+                    frecency = [&](const RankedMatch& m) {
+                        return history.frecencyScore(m.entry->snippet().id);
+                    };
+                }
+                ASSERT_EQ(idsOf(rankedCut(matches, frecency, queryLength)),
                           referenceCut(matches, reader, queryLength));
             }
         }

@@ -264,6 +264,17 @@ TEST_F(SnippetRegistryTest, RanksWithTheApplicationsHistoryStore) {
     EXPECT_EQ(find("test"), (Labels{"test b", "test a"}));
     EXPECT_EQ(find(""), (Labels{"test b", "test a"}));
     EXPECT_EQ(labelsOf(registry.makeSectionBuilder(std::nullopt).recentSnippets(8)), Labels{"test b"});
+
+    // Scores read for one search are kept, but not past a change of the history or of the index.
+    store->recordUsage("User:test a");
+    store->recordUsage("User:test a");
+    EXPECT_EQ(find("test"), (Labels{"test a", "test b"}));
+    add(SnippetSource::envVar(), {"test 0"});
+    EXPECT_EQ(find("test"), (Labels{"test a", "test b", "test 0"}));
+    store->recordUsage("Env:test 0");
+    store->recordUsage("Env:test 0");
+    store->recordUsage("Env:test 0");
+    EXPECT_EQ(find("test"), (Labels{"test 0", "test a", "test b"}));
 }
 
 TEST_F(SnippetRegistryTest, SectionBuilderKeepsTheSnippetsItWasMadeWith) {
