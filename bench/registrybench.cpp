@@ -82,13 +82,9 @@ double microsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Arguments: snippet count, case-sensitive (0 or 1), from scratch (0 or 1).
-void BM_TypeConfig(benchmark::State& state) {
-    SnippetRegistry registry;
-    registry.updateSnippets(SnippetSource::manual(), makeSnippets(static_cast<std::size_t>(state.range(0)),
-                                                                  SnippetSource::manual(), 1));
-    const SearchOptions options{state.range(1) != 0};
-    const bool fromScratch = state.range(2) != 0;
+// Types "config" one keystroke at a time; `fromScratch` forgets the last search before each one.
+void typeConfig(benchmark::State& state, SnippetRegistry& registry, const SearchOptions& options,
+                bool fromScratch) {
     std::vector<double> keystrokes;
     bool toggle = false;
     std::size_t shown = 0;
@@ -113,6 +109,14 @@ void BM_TypeConfig(benchmark::State& state) {
     state.counters["shown"] =
         static_cast<double>(shown) / static_cast<double>(std::max<std::size_t>(keystrokes.size(), 1));
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kQueries.size()));
+}
+
+// Arguments: snippet count, case-sensitive (0 or 1), from scratch (0 or 1).
+void BM_TypeConfig(benchmark::State& state) {
+    SnippetRegistry registry;
+    registry.updateSnippets(SnippetSource::manual(), makeSnippets(static_cast<std::size_t>(state.range(0)),
+                                                                  SnippetSource::manual(), 1));
+    typeConfig(state, registry, SearchOptions{state.range(1) != 0}, state.range(2) != 0);
 }
 BENCHMARK(BM_TypeConfig)
     ->ArgNames({"snippets", "caseSensitive", "fromScratch"})
@@ -149,6 +153,22 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// As the application types: 10k snippets, 1k of them used before, case ignored, narrowing.
+void BM_TypeConfigWithHistory(benchmark::State& state) {
+    ScratchDirectory directory;
+    ManualScheduler scheduler;
+    const auto snippets = makeSnippets(10000, SnippetSource::manual(), 1);
+    auto store = HistoryStore::create(scheduler, SystemClock::shared(), directory.path());
+    for (std::size_t i = 0; i < 1000; ++i) {
+        store->recordUsage(snippets[i * 10].id);
+    }
+    SnippetRegistry registry;
+    registry.updateSnippets(SnippetSource::manual(), snippets);
+    registry.historyStore = std::make_shared<HistoryStoreReader>(store);
+    typeConfig(state, registry, SearchOptions{}, false);
+}
+BENCHMARK(BM_TypeConfigWithHistory)->Unit(benchmark::kMillisecond);
 
 // Argument: snippet count. 1k of the snippets have history entries.
 void BM_EmptyQueryWithHistory(benchmark::State& state) {
