@@ -1,6 +1,7 @@
 #include "registry/indexedsnippet.h"
 
 #include "base/unicode.h"
+#include "registry/fuzzymatch.h"
 #include "registry/matchcascade.h"
 
 #include <utility>
@@ -49,6 +50,14 @@ std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
         return matchPrepared(*queryChars, indexed);
     }
     return matchPrepared(queryBytes, indexed);
+}
+
+std::optional<MatchResult> matchIndexedCaseSensitive(std::string_view query, const IndexedSnippet& indexed) {
+    const std::string_view label = indexed.snippet->label;
+    if (indexed.segmentStarts.valid() && isSingleByteClusters(query) && isSingleByteClusters(label)) {
+        return detail::runCascade(query, label, detail::SegmentStartLookup(indexed.segmentStarts, label));
+    }
+    return fuzzyMatch(query, label, true);
 }
 
 std::optional<MatchResult> matchText(const GraphemeText& queryChars, const IndexedSnippet& indexed,

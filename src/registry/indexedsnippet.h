@@ -45,6 +45,10 @@ std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
                                         const std::optional<GraphemeText>& queryChars,
                                         const IndexedSnippet& indexed);
 
+// Matches `query` as typed against the label as typed, respecting case: the result of
+// fuzzyMatch(query, label, true), taken through the prepared segmentation when both are plain ASCII.
+std::optional<MatchResult> matchIndexedCaseSensitive(std::string_view query, const IndexedSnippet& indexed);
+
 // The cascade of a clustered query over a prepared label. `queryLength` and `textLength` are the
 // character counts of the query and of the lower-cased label; both are implied by the prepared forms,
 // which the cascade reads its lengths from.

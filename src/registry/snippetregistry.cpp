@@ -2,7 +2,6 @@
 
 #include "base/graphemetext.h"
 #include "base/unicode.h"
-#include "registry/fuzzymatch.h"
 #include "registry/indexedsnippet.h"
 #include "registry/sectionorder.h"
 
@@ -33,7 +32,7 @@ public:
 
     std::optional<MatchResult> match(const SnippetEntry& entry) const {
         if (caseSensitive_) {
-            return fuzzyMatch(text_, entry.snippet().label, true);
+            return matchIndexedCaseSensitive(text_, entry.indexed);
         }
         return matchIndexed(bytes_, chars_, entry.indexed);
     }

@@ -137,6 +137,7 @@ void checkBytePathAgrees(const std::string& label, const std::string& query) {
     ASSERT_EQ(bytePath, matchIndexed(loweredQuery, std::nullopt, clusters));
     ASSERT_EQ(bytePath, matchIndexed({}, queryChars, bytes));
     ASSERT_EQ(bytePath, fuzzyMatch(query, label, false));
+    ASSERT_EQ(matchIndexedCaseSensitive(query, bytes), fuzzyMatch(query, label, true));
 }
 
 TEST(IndexedSnippetTest, BytePathAgreesWithClusterPathOnRandomAscii) {
