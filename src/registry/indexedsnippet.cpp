@@ -1,7 +1,6 @@
 #include "registry/indexedsnippet.h"
 
 #include "base/unicode.h"
-#include "registry/fuzzymatch.h"
 #include "registry/matchcascade.h"
 
 #include <utility>
@@ -11,7 +10,7 @@ namespace {
 
 template <class Query, class Text>
 std::optional<MatchResult> matchLabel(const Query& query, const Text& label, const IndexedSnippet& indexed) {
-    if (indexed.segmentStarts.valid()) {
+    if (indexed.segmentStarts.valid() && label.size() <= SegmentStarts::capacity) {
         return detail::runCascade(query, label, detail::SegmentStartLookup(indexed.segmentStarts, label));
     }
     return detail::runCascade(query, label, detail::SegmentListLookup(indexed.segmentRanges));
@@ -38,6 +37,9 @@ IndexedSnippet::IndexedSnippet(Snippet indexedSnippet)
     } else {
         lowercasedChars = GraphemeText(lowered);
     }
+    if (!isSingleByteClusters(snippet->label)) {
+        labelChars = std::make_shared<const GraphemeText>(snippet->label);
+    }
     segmentRanges = korvane::segmentRanges(snippet->label);
     segmentStarts =
         SegmentStarts(segmentRanges, lowercasedChars ? lowercasedChars->size() : lowercasedBytes.size());
@@ -52,12 +54,16 @@ std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
     return matchPrepared(queryBytes, indexed);
 }
 
-std::optional<MatchResult> matchIndexedCaseSensitive(std::string_view query, const IndexedSnippet& indexed) {
-    const std::string_view label = indexed.snippet->label;
-    if (indexed.segmentStarts.valid() && isSingleByteClusters(query) && isSingleByteClusters(label)) {
-        return detail::runCascade(query, label, detail::SegmentStartLookup(indexed.segmentStarts, label));
+std::optional<MatchResult> matchIndexedCaseSensitive(std::string_view queryBytes,
+                                                     const std::optional<GraphemeText>& queryChars,
+                                                     const IndexedSnippet& indexed) {
+    const auto matchQuery = [&](const auto& label) {
+        return queryChars ? matchLabel(*queryChars, label, indexed) : matchLabel(queryBytes, label, indexed);
+    };
+    if (indexed.labelChars) {
+        return matchQuery(*indexed.labelChars);
     }
-    return fuzzyMatch(query, label, true);
+    return matchQuery(std::string_view(indexed.snippet->label));
 }
 
 std::optional<MatchResult> matchText(const GraphemeText& queryChars, const IndexedSnippet& indexed,

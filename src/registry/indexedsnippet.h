@@ -36,6 +36,9 @@ struct IndexedSnippet {
     LabelBytes lowercasedBytes;
     // Never null for a record built from a snippet; shared with the search results that show it.
     std::shared_ptr<const Snippet> snippet;
+    // The clusters of the label as typed when it is not plain ASCII, for searches that respect case;
+    // null otherwise. Apart from the record, which case-insensitive searches read.
+    std::shared_ptr<const GraphemeText> labelChars;
 };
 
 // Matches a lower-cased query against a prepared label, case-insensitively. Pass the query as
@@ -45,9 +48,12 @@ std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
                                         const std::optional<GraphemeText>& queryChars,
                                         const IndexedSnippet& indexed);
 
-// Matches `query` as typed against the label as typed, respecting case: the result of
-// fuzzyMatch(query, label, true), taken through the prepared segmentation when both are plain ASCII.
-std::optional<MatchResult> matchIndexedCaseSensitive(std::string_view query, const IndexedSnippet& indexed);
+// Matches a query as typed against the label as typed, respecting case: the result of
+// fuzzyMatch(query, label, true), through the prepared label. Pass the query as `queryBytes` with no
+// `queryChars` when every byte of it is one character, else as `queryChars` with empty bytes.
+std::optional<MatchResult> matchIndexedCaseSensitive(std::string_view queryBytes,
+                                                     const std::optional<GraphemeText>& queryChars,
+                                                     const IndexedSnippet& indexed);
 
 // The cascade of a clustered query over a prepared label. `queryLength` and `textLength` are the
 // character counts of the query and of the lower-cased label; both are implied by the prepared forms,

@@ -17,35 +17,32 @@ namespace {
 class PreparedQuery {
 public:
     PreparedQuery(const std::string& text, const SearchOptions& options)
-        : text_(text)
-        , caseSensitive_(options.caseSensitive) {
-        if (caseSensitive_) {
-            return;
-        }
-        std::string lowered = lowercased(text);
-        if (isSingleByteClusters(lowered)) {
-            bytes_ = std::move(lowered);
+        : caseSensitive_(options.caseSensitive) {
+        // Case is respected by matching the query as typed against the labels as typed.
+        std::string prepared = caseSensitive_ ? text : lowercased(text);
+        if (isSingleByteClusters(prepared)) {
+            bytes_ = std::move(prepared);
         } else {
-            chars_ = GraphemeText(lowered);
+            chars_ = GraphemeText(prepared);
         }
     }
 
     std::optional<MatchResult> match(const SnippetEntry& entry) const {
         if (caseSensitive_) {
-            return matchIndexedCaseSensitive(text_, entry.indexed);
+            return matchIndexedCaseSensitive(bytes_, chars_, entry.indexed);
         }
         return matchIndexed(bytes_, chars_, entry.indexed);
     }
 
 private:
-    const std::string& text_;
     bool caseSensitive_;
     std::string bytes_;
     std::optional<GraphemeText> chars_;
 };
 
-// How many entries ahead a pass asks for the next records. Entries live apart on the heap, so
-// without this each one costs a full memory round trip before matching can start.
+// How many entries ahead a pass asks for the next records. A narrowing pass skips through the index,
+// where the processor cannot guess what comes next, and each entry would cost a memory round trip
+// before matching could start.
 constexpr std::size_t prefetchDistance = 8;
 
 // Asks for the record of the entry `prefetchDistance` ahead of `index`, if there is one: the lines
