@@ -1,14 +1,20 @@
 #include "base/graphemetext.h"
 
+#include "base/codepointtable.h"
 #include "base/unicode.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <unicode/brkiter.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace korvane {
 namespace {
@@ -24,17 +30,58 @@ icu::BreakIterator* characterBreaks() {
     return iterator.get();
 }
 
-// A code point that always stands alone as a cluster and is already in composed form: no
-// combining mark, joiner, modifier, regional indicator, Hangul jamo or other character that the
-// cluster rules attach to a neighbour, and no character that composes with its predecessor.
-bool isStandaloneComposed(UChar32 codePoint) {
-    return u_getIntPropertyValue(codePoint, UCHAR_GRAPHEME_CLUSTER_BREAK) == U_GCB_OTHER &&
-           u_getIntPropertyValue(codePoint, UCHAR_NFC_QUICK_CHECK) == UNORM_YES;
+bool isContinuationByte(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+#if defined(__SSE2__)
+// One per continuation byte (0x80 to 0xBF, the signed bytes below -64) among the lanes of `keep`.
+__m128i continuationOnes(const char* at, __m128i keep) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    return _mm_and_si128(_mm_cmplt_epi8(block, _mm_set1_epi8(-64)), keep);
+}
+#endif
+
+// Counted sixteen bytes at a time with byte sums, as a population count is a library call on the
+// baseline instruction set.
+std::size_t countContinuationBytes(const char* bytes, std::size_t length) {
+    std::size_t i = 0;
+    std::size_t count = 0;
+#if defined(__SSE2__)
+    if (length >= 16) {
+        const __m128i ones = _mm_set1_epi8(1);
+        __m128i sums = _mm_setzero_si128();
+        for (; i + 16 <= length; i += 16) {
+            sums = _mm_add_epi64(sums, _mm_sad_epu8(continuationOnes(bytes + i, ones), _mm_setzero_si128()));
+        }
+        if (i < length) {
+            // One more block ending at `length`, counting only the lanes past the blocks before it.
+            alignas(16) static constexpr char tailLanes[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                               0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1,
+                                                               1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+            const __m128i keep = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tailLanes + (length - i)));
+            sums = _mm_add_epi64(
+                sums, _mm_sad_epu8(continuationOnes(bytes + length - 16, keep), _mm_setzero_si128()));
+        }
+        return static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
+               static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+    }
+#endif
+    for (; i < length; ++i) {
+        count += isContinuationByte(bytes[i]) ? 1u : 0u;
+    }
+    return count;
 }
 
 } // namespace
 
 std::optional<std::size_t> GraphemeText::clusterStartingAt(std::size_t offset) const {
+    if (singleCodePoints_) {
+        if (offset >= bytes_.size() || isContinuationByte(bytes_[offset])) {
+            return std::nullopt;
+        }
+        return offset - countContinuationBytes(bytes_.data(), offset);
+    }
     if (offset == 0) {
         return ends_.empty() ? std::nullopt : std::optional<std::size_t>(0);
     }
@@ -46,54 +93,74 @@ std::optional<std::size_t> GraphemeText::clusterStartingAt(std::size_t offset) c
 }
 
 void GraphemeText::assign(std::string_view utf8) {
-    bytes_.clear();
-    ends_.clear();
-    // A text has at most one cluster per byte; reserving once spares a growth check per cluster.
-    ends_.reserve(utf8.size());
-    if (assignSingleByteClusters(utf8) || assignSingleCodePointClusters(utf8)) {
+    if (assignStandaloneCodePoints<false>(utf8)) {
         return;
     }
     bytes_.clear();
     ends_.clear();
     assignWithBreakIterator(utf8);
+    singleCodePoints_ = bytes_.size() - countContinuationBytes(bytes_.data(), bytes_.size()) == ends_.size();
 }
 
-bool GraphemeText::assignSingleByteClusters(std::string_view utf8) {
-    if (!isAscii(utf8)) {
-        return false;
+void GraphemeText::assignLowercased(std::string_view utf8) {
+    if (assignStandaloneCodePoints<true>(utf8)) {
+        return;
     }
-    bytes_.assign(utf8);
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
-            ++i;
-        }
-        ends_.push_back(static_cast<std::uint32_t>(i + 1));
-    }
-    return true;
+    assign(lowercased(utf8));
 }
 
-// The common non-ASCII text (accented Latin, Cyrillic, Greek, CJK in composed form) has one code
-// point per cluster; recognising that is far cheaper than running the break rules.
-bool GraphemeText::assignSingleCodePointClusters(std::string_view utf8) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(utf8.data());
-    const auto length = static_cast<std::int32_t>(utf8.size());
-    std::int32_t offset = 0;
-    while (offset < length) {
-        if (bytes[offset] < 128) {
-            if (bytes[offset] == '\r') {
-                return false;
+// Nearly every text, ASCII or accented Latin, Cyrillic, Greek, CJK in composed form, has one code
+// point per cluster (or a CR LF pair); recognising that is far cheaper than running the break rules,
+// and lower-casing in the same pass spares a second walk over the text.
+template <bool lowerCase> bool GraphemeText::assignStandaloneCodePoints(std::string_view utf8) {
+    const auto* in = reinterpret_cast<const std::uint8_t*>(utf8.data());
+    const std::size_t size = utf8.size();
+    // Lower-casing turns at most two bytes into three; a text has at most one cluster per byte.
+    bytes_.resize(lowerCase ? size + size / 2 : size);
+    ends_.resize(size);
+    char* out = bytes_.data();
+    std::uint32_t* ends = ends_.data();
+    std::size_t written = 0;
+    std::size_t clusters = 0;
+    bool lineBreakPair = false;
+    const CodePointTable& table = CodePointTable::shared();
+    for (std::size_t offset = 0; offset < size;) {
+        const std::uint8_t lead = in[offset];
+        if (lead < 0x80) {
+            if (lead == '\r' && offset + 1 < size && in[offset + 1] == '\n') {
+                out[written++] = '\r';
+                ++offset;
+                lineBreakPair = true;
             }
+            out[written++] =
+                lowerCase ? asciiLower(static_cast<char>(in[offset])) : static_cast<char>(in[offset]);
             ++offset;
-        } else {
-            UChar32 codePoint = 0;
-            U8_NEXT(bytes, offset, length, codePoint);
-            if (codePoint < 0 || !isStandaloneComposed(codePoint)) {
+            ends[clusters++] = static_cast<std::uint32_t>(written);
+            continue;
+        }
+        const std::size_t start = offset;
+        const std::int32_t codePoint = nextCodePoint(utf8, offset);
+        if (codePoint < 0) {
+            return false;
+        }
+        const CodePointTable::Traits traits = table.traits(static_cast<char32_t>(codePoint));
+        if constexpr (lowerCase) {
+            if (!traits.lowersAlone) {
                 return false;
             }
+            written += encodeUtf8(traits.lower, out + written);
+        } else {
+            if (!traits.standsAlone) {
+                return false;
+            }
+            std::memcpy(out + written, in + start, offset - start);
+            written += offset - start;
         }
-        ends_.push_back(static_cast<std::uint32_t>(offset));
+        ends[clusters++] = static_cast<std::uint32_t>(written);
     }
-    bytes_.assign(utf8);
+    bytes_.resize(written);
+    ends_.resize(clusters);
+    singleCodePoints_ = !lineBreakPair;
     return true;
 }
 

@@ -20,6 +20,10 @@ public:
     // Replaces the content with the clusters of `utf8`, reusing the storage.
     void assign(std::string_view utf8);
 
+    // Replaces the content with the clusters of the full lower-case form of `utf8`: the same as
+    // assign(lowercased(utf8)), in a single pass for text whose code points each stand alone.
+    void assignLowercased(std::string_view utf8);
+
     std::size_t size() const { return ends_.size(); }
     bool empty() const { return ends_.empty(); }
 
@@ -36,19 +40,24 @@ public:
     std::size_t byteOffset(std::size_t index) const { return index == 0 ? 0 : ends_[index - 1]; }
 
     // The index of the cluster that begins at byte `offset`, or nothing when a cluster spans it.
+    // Constant time, without reading the cluster ends, when every cluster is one code point.
     std::optional<std::size_t> clusterStartingAt(std::size_t offset) const;
+
+    // Whether every cluster is a single code point, so that each byte that begins a code point
+    // begins a cluster.
+    bool singleCodePointClusters() const { return singleCodePoints_; }
 
     bool operator==(const GraphemeText& other) const {
         return ends_ == other.ends_ && bytes_ == other.bytes_;
     }
 
 private:
-    bool assignSingleByteClusters(std::string_view utf8);
-    bool assignSingleCodePointClusters(std::string_view utf8);
+    template <bool lowerCase> bool assignStandaloneCodePoints(std::string_view utf8);
     void assignWithBreakIterator(std::string_view utf8);
 
     std::string bytes_;
     std::vector<std::uint32_t> ends_;
+    bool singleCodePoints_ = true;
 };
 
 } // namespace korvane
