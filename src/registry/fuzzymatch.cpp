@@ -3,6 +3,7 @@
 #include "base/graphemetext.h"
 #include "base/unicode.h"
 #include "registry/bytesearch.h"
+#include "registry/caseoutline.h"
 #include "registry/matchcascade.h"
 #include "registry/segmentation.h"
 
@@ -24,12 +25,16 @@ struct Scratch {
     bool lastQuerySingleByte = false;
     std::string lastQueryFolded;
 
-    std::string query;
-    std::string text;
-    std::string foldedText;
+    // The last query seen on the cluster path, folded into clusters once per pass likewise.
+    std::string lastCharsQuery;
+    bool lastCharsQueryCaseSensitive = false;
+    bool lastCharsQueryReady = false;
     GraphemeText queryChars;
+
+    std::string text;
     GraphemeText textChars;
     GraphemeText originalChars;
+    std::string caseOutline;
     std::vector<SegmentRange> segments;
 };
 
@@ -89,16 +94,33 @@ private:
     bool ready_ = false;
 };
 
+const GraphemeText& foldQueryCharsOnce(std::string_view query, bool caseSensitive, Scratch& buffers) {
+    if (!buffers.lastCharsQueryReady || buffers.lastCharsQueryCaseSensitive != caseSensitive ||
+        buffers.lastCharsQuery != query) {
+        buffers.lastCharsQuery.assign(query);
+        buffers.lastCharsQueryCaseSensitive = caseSensitive;
+        buffers.lastCharsQueryReady = true;
+        if (caseSensitive) {
+            buffers.queryChars.assign(query);
+        } else {
+            buffers.queryChars.assignLowercased(query);
+        }
+    }
+    return buffers.queryChars;
+}
+
 std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text,
                                              bool caseSensitive, Scratch& buffers) {
     if (caseSensitive) {
         buffers.textChars.assign(text);
     } else {
-        lowercaseInto(text, buffers.foldedText);
-        buffers.textChars.assign(buffers.foldedText);
+        buffers.textChars.assignLowercased(text);
     }
     const auto segmentOriginal = [&](std::vector<SegmentRange>& out) {
-        if (caseSensitive) {
+        // The common text has one code point per cluster; its case outline then segments like ASCII.
+        if (detail::outlineCases(text, buffers.caseOutline)) {
+            detail::collectSegments(std::string_view(buffers.caseOutline), out);
+        } else if (caseSensitive) {
             detail::collectSegments(buffers.textChars, out);
         } else {
             buffers.originalChars.assign(text);
@@ -109,16 +131,10 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
         return detail::runCascade(queryUnits, buffers.textChars,
                                   LazySegmentCursor(segmentOriginal, buffers.segments));
     };
-    if (const auto foldedQuery = foldSingleByteClusters(query, caseSensitive, buffers.query)) {
+    if (const auto foldedQuery = foldQueryOnce(query, caseSensitive, buffers)) {
         return run(*foldedQuery);
     }
-    if (caseSensitive) {
-        buffers.queryChars.assign(query);
-    } else {
-        lowercaseInto(query, buffers.query);
-        buffers.queryChars.assign(buffers.query);
-    }
-    return run(buffers.queryChars);
+    return run(foldQueryCharsOnce(query, caseSensitive, buffers));
 }
 
 } // namespace
