@@ -11,6 +11,7 @@
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -76,50 +77,81 @@ std::size_t countContinuationBytes(const char* bytes, std::size_t length) {
 } // namespace
 
 std::optional<std::size_t> GraphemeText::clusterStartingAt(std::size_t offset) const {
-    if (singleCodePoints_) {
-        if (offset >= bytes_.size() || isContinuationByte(bytes_[offset])) {
-            return std::nullopt;
-        }
-        return offset - countContinuationBytes(bytes_.data(), offset);
-    }
-    if (offset == 0) {
-        return ends_.empty() ? std::nullopt : std::optional<std::size_t>(0);
-    }
-    const auto end = std::lower_bound(ends_.begin(), ends_.end(), offset);
-    if (end == ends_.end() || *end != offset || end + 1 == ends_.end()) {
+    if (offset >= byteSize_) {
         return std::nullopt;
     }
-    return static_cast<std::size_t>(end - ends_.begin()) + 1;
+    if (singleCodePoints_) {
+        if (isContinuationByte(storage_[offset])) {
+            return std::nullopt;
+        }
+        return offset - countContinuationBytes(storage_.data(), offset);
+    }
+    // The first cluster ending after `offset` is the one that holds it.
+    std::size_t low = 0;
+    std::size_t high = size_;
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (endOffset(middle) <= offset) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return byteOffset(low) == offset ? std::optional<std::size_t>(low) : std::nullopt;
 }
 
 void GraphemeText::assign(std::string_view utf8) {
-    if (assignStandaloneCodePoints<false>(utf8)) {
-        return;
+    if (!assignStandaloneCodePoints<false>(utf8)) {
+        assignWithBreakIterator(utf8);
     }
-    bytes_.clear();
-    ends_.clear();
-    assignWithBreakIterator(utf8);
-    singleCodePoints_ = bytes_.size() - countContinuationBytes(bytes_.data(), bytes_.size()) == ends_.size();
 }
 
 void GraphemeText::assignLowercased(std::string_view utf8) {
-    if (assignStandaloneCodePoints<true>(utf8)) {
-        return;
+    if (!assignStandaloneCodePoints<true>(utf8)) {
+        assign(lowercased(utf8));
     }
-    assign(lowercased(utf8));
+}
+
+template <class End> void GraphemeText::storeEnds(std::size_t byteSize, const End* ends, std::size_t count) {
+    byteSize_ = static_cast<std::uint32_t>(byteSize);
+    size_ = static_cast<std::uint32_t>(count);
+    if (byteSize < narrowLimit) {
+        storage_.resize(byteSize + count);
+        char* out = storage_.data() + byteSize;
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = static_cast<char>(static_cast<std::uint8_t>(ends[i]));
+        }
+    } else {
+        storage_.resize(byteSize + sizeof(std::uint32_t) * count);
+        char* out = storage_.data() + byteSize;
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto end = static_cast<std::uint32_t>(ends[i]);
+            std::memcpy(out + sizeof(end) * i, &end, sizeof(end));
+        }
+    }
 }
 
 // Nearly every text, ASCII or accented Latin, Cyrillic, Greek, CJK in composed form, has one code
 // point per cluster (or a CR LF pair); recognising that is far cheaper than running the break rules,
 // and lower-casing in the same pass spares a second walk over the text.
 template <bool lowerCase> bool GraphemeText::assignStandaloneCodePoints(std::string_view utf8) {
+    // A text has at most one cluster per byte, and lower-casing turns at most two bytes into three.
+    const std::size_t maxBytes = lowerCase ? utf8.size() + utf8.size() / 2 : utf8.size();
+    if (maxBytes < narrowLimit) {
+        std::uint8_t ends[narrowLimit];
+        return scanStandaloneCodePoints<lowerCase>(utf8, ends);
+    }
+    thread_local std::vector<std::uint32_t> wideEnds;
+    wideEnds.resize(utf8.size());
+    return scanStandaloneCodePoints<lowerCase>(utf8, wideEnds.data());
+}
+
+template <bool lowerCase, class End>
+bool GraphemeText::scanStandaloneCodePoints(std::string_view utf8, End* ends) {
     const auto* in = reinterpret_cast<const std::uint8_t*>(utf8.data());
     const std::size_t size = utf8.size();
-    // Lower-casing turns at most two bytes into three; a text has at most one cluster per byte.
-    bytes_.resize(lowerCase ? size + size / 2 : size);
-    ends_.resize(size);
-    char* out = bytes_.data();
-    std::uint32_t* ends = ends_.data();
+    storage_.resize(lowerCase ? size + size / 2 : size);
+    char* out = storage_.data();
     std::size_t written = 0;
     std::size_t clusters = 0;
     bool lineBreakPair = false;
@@ -135,7 +167,7 @@ template <bool lowerCase> bool GraphemeText::assignStandaloneCodePoints(std::str
             out[written++] =
                 lowerCase ? asciiLower(static_cast<char>(in[offset])) : static_cast<char>(in[offset]);
             ++offset;
-            ends[clusters++] = static_cast<std::uint32_t>(written);
+            ends[clusters++] = static_cast<End>(written);
             continue;
         }
         const std::size_t start = offset;
@@ -156,10 +188,9 @@ template <bool lowerCase> bool GraphemeText::assignStandaloneCodePoints(std::str
             std::memcpy(out + written, in + start, offset - start);
             written += offset - start;
         }
-        ends[clusters++] = static_cast<std::uint32_t>(written);
+        ends[clusters++] = static_cast<End>(written);
     }
-    bytes_.resize(written);
-    ends_.resize(clusters);
+    storeEnds(written, ends, clusters);
     singleCodePoints_ = !lineBreakPair;
     return true;
 }
@@ -167,6 +198,8 @@ template <bool lowerCase> bool GraphemeText::assignStandaloneCodePoints(std::str
 void GraphemeText::assignWithBreakIterator(std::string_view utf8) {
     const icu::UnicodeString source =
         icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<std::int32_t>(utf8.size())));
+    storage_.clear();
+    std::vector<std::uint32_t> ends;
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
     // Clusters of a text that is already in NFC are in NFC themselves, so the common case skips
@@ -177,9 +210,11 @@ void GraphemeText::assignWithBreakIterator(std::string_view utf8) {
     if (breaks == nullptr) {
         // Without break rules, fall back to one code point per cluster rather than failing.
         for (std::int32_t start = 0; start < source.length(); start = source.moveIndex32(start, 1)) {
-            source.tempSubStringBetween(start, source.moveIndex32(start, 1)).toUTF8String(bytes_);
-            ends_.push_back(static_cast<std::uint32_t>(bytes_.size()));
+            source.tempSubStringBetween(start, source.moveIndex32(start, 1)).toUTF8String(storage_);
+            ends.push_back(static_cast<std::uint32_t>(storage_.size()));
         }
+        storeEnds(storage_.size(), ends.data(), ends.size());
+        singleCodePoints_ = true;
         return;
     }
     breaks->setText(source);
@@ -194,9 +229,11 @@ void GraphemeText::assignWithBreakIterator(std::string_view utf8) {
                 cluster = normalized;
             }
         }
-        cluster.toUTF8String(bytes_);
-        ends_.push_back(static_cast<std::uint32_t>(bytes_.size()));
+        cluster.toUTF8String(storage_);
+        ends.push_back(static_cast<std::uint32_t>(storage_.size()));
     }
+    storeEnds(storage_.size(), ends.data(), ends.size());
+    singleCodePoints_ = byteSize_ - countContinuationBytes(storage_.data(), byteSize_) == size_;
 }
 
 } // namespace korvane
