@@ -1,5 +1,6 @@
 #include "base/graphemetext.h"
 
+#include "base/asciiblock.h"
 #include "base/codepointtable.h"
 #include "base/unicode.h"
 
@@ -73,24 +74,6 @@ std::size_t countContinuationBytes(const char* bytes, std::size_t length) {
     }
     return count;
 }
-
-#if defined(__SSE2__)
-// Copies the sixteen bytes at `in` to `out`, lower-casing ASCII letters when asked, and returns how
-// many of them lead the block as ASCII other than CR, each a cluster of its own.
-template <bool lowerCase> std::size_t copyAsciiBlock(const std::uint8_t* in, char* out) {
-    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-    const auto stops = static_cast<unsigned>(_mm_movemask_epi8(block) |
-                                             _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('\r'))));
-    if constexpr (lowerCase) {
-        // 'A' to 'Z' shifted to the bottom of the signed bytes take one comparison.
-        const __m128i shifted = _mm_add_epi8(block, _mm_set1_epi8(static_cast<char>(0x80 - 'A')));
-        const __m128i upper = _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(0x80 + 26)));
-        block = _mm_or_si128(block, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
-    }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
-    return stops == 0 ? 16 : static_cast<std::size_t>(__builtin_ctz(stops));
-}
-#endif
 
 // Writes the ends of `count` one-byte clusters that follow `written` bytes.
 void storeByteClusterEnds(std::uint8_t* ends, std::size_t written, [[maybe_unused]] std::size_t count) {
@@ -194,12 +177,13 @@ bool GraphemeText::scanStandaloneCodePoints(std::string_view utf8, End* ends) {
     bool lineBreakPair = false;
     const CodePointTable& table = CodePointTable::shared();
     for (std::size_t offset = 0; offset < size;) {
-#if defined(__SSE2__)
-        // Most texts are mostly ASCII, taken sixteen bytes at a time. The block may write past the
-        // ASCII it takes, but no further than the room the text's length leaves for its bytes and
-        // ends, and what follows overwrites it.
-        if (offset + 16 <= size) {
-            if (const std::size_t ascii = copyAsciiBlock<lowerCase>(in + offset, out + written); ascii > 0) {
+        // Most texts are mostly ASCII, taken a block at a time. The block may write past the ASCII
+        // it takes, but no further than the room the text's length leaves for its bytes and ends,
+        // and what follows overwrites it.
+        if (offset + detail::asciiBlockSize <= size) {
+            if (const std::size_t ascii =
+                    detail::copyAsciiClusterBlock<lowerCase>(utf8.data() + offset, out + written);
+                ascii > 0) {
                 storeByteClusterEnds(ends + clusters, written, ascii);
                 offset += ascii;
                 written += ascii;
@@ -207,7 +191,6 @@ bool GraphemeText::scanStandaloneCodePoints(std::string_view utf8, End* ends) {
                 continue;
             }
         }
-#endif
         const std::uint8_t lead = in[offset];
         if (lead < 0x80) {
             if (lead == '\r' && offset + 1 < size && in[offset + 1] == '\n') {

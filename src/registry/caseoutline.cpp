@@ -1,5 +1,6 @@
 #include "registry/caseoutline.h"
 
+#include "base/asciiblock.h"
 #include "base/codepointtable.h"
 #include "base/unicode.h"
 
@@ -11,6 +12,17 @@ bool outlineCases(std::string_view text, std::string& out) {
     std::size_t clusters = 0;
     const CodePointTable& table = CodePointTable::shared();
     for (std::size_t offset = 0; offset < text.size();) {
+        // ASCII outlines itself; the block may copy past the ASCII it takes, never past the text's
+        // length, and what follows overwrites it.
+        if (offset + asciiBlockSize <= text.size()) {
+            if (const std::size_t ascii =
+                    copyAsciiClusterBlock<false>(text.data() + offset, outline + clusters);
+                ascii > 0) {
+                offset += ascii;
+                clusters += ascii;
+                continue;
+            }
+        }
         const char lead = text[offset];
         if (static_cast<unsigned char>(lead) < 0x80) {
             outline[clusters++] = lead;
