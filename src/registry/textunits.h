@@ -16,9 +16,11 @@ namespace korvane::detail {
 inline bool unitEquals(char a, char b) {
     return a == b;
 }
-// Clusters are nearly always told apart by their first byte, which saves the call to compare the rest.
+// Clusters are nearly always told apart by their first byte, and most are one or two bytes long, whose
+// first and last bytes settle it without the call to compare the rest.
 inline bool unitEquals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && (a.empty() || (a.front() == b.front() && a == b));
+    return a.size() == b.size() &&
+           (a.empty() || (a.front() == b.front() && a.back() == b.back() && (a.size() <= 2 || a == b)));
 }
 inline bool unitEquals(char a, std::string_view b) {
     return b.size() == 1 && b.front() == a;
