@@ -25,10 +25,13 @@ struct Scratch {
     bool lastQuerySingleByte = false;
     std::string lastQueryFolded;
 
-    // The last query seen on the cluster path, folded into clusters once per pass likewise.
-    std::string lastCharsQuery;
-    bool lastCharsQueryCaseSensitive = false;
-    bool lastCharsQueryReady = false;
+    // The last query seen on the cluster path, folded once per pass likewise: as bytes when every
+    // byte of it is one character, else as clusters.
+    std::string unicodeQuery;
+    bool unicodeQueryCaseSensitive = false;
+    bool unicodeQueryReady = false;
+    std::optional<std::string_view> unicodeQueryBytes;
+    std::string unicodeQueryFolded;
     GraphemeText queryChars;
 
     std::string text;
@@ -94,19 +97,23 @@ private:
     bool ready_ = false;
 };
 
-const GraphemeText& foldQueryCharsOnce(std::string_view query, bool caseSensitive, Scratch& buffers) {
-    if (!buffers.lastCharsQueryReady || buffers.lastCharsQueryCaseSensitive != caseSensitive ||
-        buffers.lastCharsQuery != query) {
-        buffers.lastCharsQuery.assign(query);
-        buffers.lastCharsQueryCaseSensitive = caseSensitive;
-        buffers.lastCharsQueryReady = true;
-        if (caseSensitive) {
-            buffers.queryChars.assign(query);
-        } else {
-            buffers.queryChars.assignLowercased(query);
-        }
+void foldUnicodeQueryOnce(std::string_view query, bool caseSensitive, Scratch& buffers) {
+    if (buffers.unicodeQueryReady && buffers.unicodeQueryCaseSensitive == caseSensitive &&
+        buffers.unicodeQuery == query) {
+        return;
     }
-    return buffers.queryChars;
+    buffers.unicodeQuery.assign(query);
+    buffers.unicodeQueryCaseSensitive = caseSensitive;
+    buffers.unicodeQueryReady = true;
+    buffers.unicodeQueryBytes = foldSingleByteClusters(query, caseSensitive, buffers.unicodeQueryFolded);
+    if (buffers.unicodeQueryBytes) {
+        return;
+    }
+    if (caseSensitive) {
+        buffers.queryChars.assign(query);
+    } else {
+        buffers.queryChars.assignLowercased(query);
+    }
 }
 
 std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text,
@@ -131,10 +138,11 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
         return detail::runCascade(queryUnits, buffers.textChars,
                                   LazySegmentCursor(segmentOriginal, buffers.segments));
     };
-    if (const auto foldedQuery = foldQueryOnce(query, caseSensitive, buffers)) {
-        return run(*foldedQuery);
+    foldUnicodeQueryOnce(query, caseSensitive, buffers);
+    if (buffers.unicodeQueryBytes) {
+        return run(*buffers.unicodeQueryBytes);
     }
-    return run(foldQueryCharsOnce(query, caseSensitive, buffers));
+    return run(buffers.queryChars);
 }
 
 } // namespace
