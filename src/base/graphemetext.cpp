@@ -94,9 +94,22 @@ void storeByteClusterEnds(std::uint32_t* ends, std::size_t written, std::size_t 
     }
 }
 
+// The number of leading clusters that are one ASCII byte each, other than CR.
+std::uint32_t countAsciiPrefix(std::string_view bytes, const std::vector<std::uint32_t>& ends) {
+    std::uint32_t prefix = 0;
+    while (prefix < ends.size() && ends[prefix] == prefix + 1 &&
+           static_cast<unsigned char>(bytes[prefix]) < 0x80 && bytes[prefix] != '\r') {
+        ++prefix;
+    }
+    return prefix;
+}
+
 } // namespace
 
 std::optional<std::size_t> GraphemeText::clusterStartingAt(std::size_t offset) const {
+    if (offset < asciiPrefix_) {
+        return offset;
+    }
     if (offset >= byteSize_) {
         return std::nullopt;
     }
@@ -104,7 +117,7 @@ std::optional<std::size_t> GraphemeText::clusterStartingAt(std::size_t offset) c
         if (isContinuationByte(storage_[offset])) {
             return std::nullopt;
         }
-        return offset - countContinuationBytes(storage_.data(), offset);
+        return offset - countContinuationBytes(storage_.data() + asciiPrefix_, offset - asciiPrefix_);
     }
     // The first cluster ending after `offset` is the one that holds it.
     std::size_t low = 0;
@@ -175,6 +188,7 @@ bool GraphemeText::scanStandaloneCodePoints(std::string_view utf8, End* ends) {
     std::size_t written = 0;
     std::size_t clusters = 0;
     bool lineBreakPair = false;
+    std::optional<std::size_t> asciiPrefix;
     const CodePointTable& table = CodePointTable::shared();
     for (std::size_t offset = 0; offset < size;) {
         // Most texts are mostly ASCII, taken a block at a time. The block may write past the ASCII
@@ -192,6 +206,9 @@ bool GraphemeText::scanStandaloneCodePoints(std::string_view utf8, End* ends) {
             }
         }
         const std::uint8_t lead = in[offset];
+        if (!asciiPrefix && (lead >= 0x80 || lead == '\r')) {
+            asciiPrefix = clusters;
+        }
         if (lead < 0x80) {
             if (lead == '\r' && offset + 1 < size && in[offset + 1] == '\n') {
                 out[written++] = '\r';
@@ -226,6 +243,7 @@ bool GraphemeText::scanStandaloneCodePoints(std::string_view utf8, End* ends) {
     }
     storeEnds(written, ends, clusters);
     singleCodePoints_ = !lineBreakPair;
+    asciiPrefix_ = static_cast<std::uint32_t>(asciiPrefix.value_or(clusters));
     return true;
 }
 
@@ -249,6 +267,7 @@ void GraphemeText::assignWithBreakIterator(std::string_view utf8) {
         }
         storeEnds(storage_.size(), ends.data(), ends.size());
         singleCodePoints_ = true;
+        asciiPrefix_ = countAsciiPrefix(storage_, ends);
         return;
     }
     breaks->setText(source);
@@ -268,6 +287,7 @@ void GraphemeText::assignWithBreakIterator(std::string_view utf8) {
     }
     storeEnds(storage_.size(), ends.data(), ends.size());
     singleCodePoints_ = byteSize_ - countContinuationBytes(storage_.data(), byteSize_) == size_;
+    asciiPrefix_ = countAsciiPrefix(storage_, ends);
 }
 
 } // namespace korvane

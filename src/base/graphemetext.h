@@ -30,6 +30,9 @@ public:
 
     // The NFC bytes of cluster `index`.
     std::string_view operator[](std::size_t index) const {
+        if (index < asciiPrefix_) {
+            return std::string_view(storage_.data() + index, 1);
+        }
         const std::size_t begin = index == 0 ? 0 : endOffset(index - 1);
         return std::string_view(storage_.data() + begin, endOffset(index) - begin);
     }
@@ -39,11 +42,12 @@ public:
 
     // The offset in bytes() at which cluster `index` begins; size() gives the end of the text.
     std::size_t byteOffset(std::size_t index) const {
-        return index == 0 ? 0 : index == size_ ? byteSize_ : endOffset(index - 1);
+        return index <= asciiPrefix_ ? index : index == size_ ? byteSize_ : endOffset(index - 1);
     }
 
     // The index of the cluster that begins at byte `offset`, or nothing when a cluster spans it.
-    // Constant time, without reading the cluster ends, when every cluster is one code point.
+    // Constant time within the leading ASCII and without reading the cluster ends when every cluster
+    // is one code point.
     std::optional<std::size_t> clusterStartingAt(std::size_t offset) const;
 
     // Whether every cluster is a single code point, so that each byte that begins a code point
@@ -80,6 +84,9 @@ private:
     std::string storage_;
     std::uint32_t byteSize_ = 0;
     std::uint32_t size_ = 0;
+    // The leading bytes that are each an ASCII cluster of their own, where byte offsets and cluster
+    // indices agree: the directories of most paths.
+    std::uint32_t asciiPrefix_ = 0;
     bool singleCodePoints_ = true;
 };
 
