@@ -1,5 +1,6 @@
 #include "base/codepointtable.h"
 
+#include <algorithm>
 #include <unicode/uchar.h>
 #include <unicode/unorm2.h>
 
@@ -20,11 +21,6 @@ bool standsAlone(char32_t codePoint) {
 
 } // namespace
 
-const CodePointTable& CodePointTable::shared() {
-    static const CodePointTable table;
-    return table;
-}
-
 CodePointTable::CodePointTable() {
     for (char32_t codePoint = 0; codePoint < tableEnd; ++codePoint) {
         const Traits traits = traitsFromIcu(codePoint);
@@ -33,6 +29,8 @@ CodePointTable::CodePointTable() {
         entry.flags = static_cast<std::uint8_t>((traits.standsAlone ? standsAloneFlag : 0) |
                                                 (traits.lowersAlone ? lowersAloneFlag : 0));
         entry.letterCase = static_cast<std::uint8_t>(traits.letterCase);
+        std::copy_n(traits.lowerUtf8.begin(), entry.lowerUtf8.size(), entry.lowerUtf8.begin());
+        entry.lowerUtf8Length = traits.lowerUtf8Length;
     }
 }
 
@@ -42,6 +40,7 @@ CodePointTable::Traits CodePointTable::traitsFromIcu(char32_t codePoint) {
     traits.lower = static_cast<char32_t>(u_tolower(value));
     traits.standsAlone = standsAlone(codePoint);
     traits.lowersAlone = !lowersInContext(codePoint) && standsAlone(traits.lower);
+    traits.lowerUtf8Length = static_cast<std::uint8_t>(encodeUtf8(traits.lower, traits.lowerUtf8.data()));
     traits.letterCase = u_isULowercase(value)   ? CharacterCase::lower
                         : u_isUUppercase(value) ? CharacterCase::upper
                                                 : CharacterCase::uncased;

@@ -21,17 +21,27 @@ public:
         // Full lower-casing turns it into `lower` in every context, and `lower` stands alone.
         bool lowersAlone = false;
         CharacterCase letterCase = CharacterCase::uncased;
+        // `lower` in UTF-8, padded with zeros, so that scans append it with one fixed-size copy.
+        std::array<char, 4> lowerUtf8{};
+        std::uint8_t lowerUtf8Length = 0;
     };
 
     static constexpr char32_t tableEnd = 0x800;
 
-    static const CodePointTable& shared();
+    static const CodePointTable& shared() {
+        static const CodePointTable table;
+        return table;
+    }
 
     Traits traits(char32_t codePoint) const {
         if (codePoint < tableEnd) {
-            const Entry entry = entries_[codePoint];
-            return Traits{entry.lower, (entry.flags & standsAloneFlag) != 0,
-                          (entry.flags & lowersAloneFlag) != 0, static_cast<CharacterCase>(entry.letterCase)};
+            const Entry& entry = entries_[codePoint];
+            return Traits{entry.lower,
+                          (entry.flags & standsAloneFlag) != 0,
+                          (entry.flags & lowersAloneFlag) != 0,
+                          static_cast<CharacterCase>(entry.letterCase),
+                          {entry.lowerUtf8[0], entry.lowerUtf8[1], entry.lowerUtf8[2], 0},
+                          entry.lowerUtf8Length};
         }
         return traitsFromIcu(codePoint);
     }
@@ -48,10 +58,12 @@ private:
     static constexpr std::uint8_t lowersAloneFlag = 2;
 
     struct Entry {
-        // Lower-case forms of code points below U+0800 all lie below U+10000.
+        // Lower-case forms of code points below U+0800 all lie below U+10000: at most three bytes.
         std::uint16_t lower = 0;
         std::uint8_t flags = 0;
         std::uint8_t letterCase = 0;
+        std::array<char, 3> lowerUtf8{};
+        std::uint8_t lowerUtf8Length = 0;
     };
 
     CodePointTable();

@@ -151,8 +151,12 @@ template <class End> void GraphemeText::storeEnds(std::size_t byteSize, const En
     if (byteSize < narrowLimit) {
         storage_.resize(byteSize + count);
         char* out = storage_.data() + byteSize;
-        for (std::size_t i = 0; i < count; ++i) {
-            out[i] = static_cast<char>(static_cast<std::uint8_t>(ends[i]));
+        if constexpr (sizeof(End) == 1) {
+            std::memcpy(out, ends, count);
+        } else {
+            for (std::size_t i = 0; i < count; ++i) {
+                out[i] = static_cast<char>(static_cast<std::uint8_t>(ends[i]));
+            }
         }
     } else {
         storage_.resize(byteSize + sizeof(std::uint32_t) * count);
@@ -183,7 +187,8 @@ template <bool lowerCase, class End>
 bool GraphemeText::scanStandaloneCodePoints(std::string_view utf8, End* ends) {
     const auto* in = reinterpret_cast<const std::uint8_t*>(utf8.data());
     const std::size_t size = utf8.size();
-    storage_.resize(lowerCase ? size + size / 2 : size);
+    // Room for the longest result and for the fixed-size copies that may write past its end.
+    storage_.resize((lowerCase ? size + size / 2 : size) + sizeof(CodePointTable::Traits::lowerUtf8));
     char* out = storage_.data();
     std::size_t written = 0;
     std::size_t clusters = 0;
@@ -231,13 +236,15 @@ bool GraphemeText::scanStandaloneCodePoints(std::string_view utf8, End* ends) {
             if (!traits.lowersAlone) {
                 return false;
             }
-            written += encodeUtf8(traits.lower, out + written);
+            std::memcpy(out + written, traits.lowerUtf8.data(), traits.lowerUtf8.size());
+            written += traits.lowerUtf8Length;
         } else {
             if (!traits.standsAlone) {
                 return false;
             }
-            std::memcpy(out + written, in + start, offset - start);
-            written += offset - start;
+            for (std::size_t i = start; i < offset; ++i) {
+                out[written++] = static_cast<char>(in[i]);
+            }
         }
         ends[clusters++] = static_cast<End>(written);
     }

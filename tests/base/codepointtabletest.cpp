@@ -19,6 +19,8 @@ TEST(CodePointTableTest, TableHoldsWhatIcuSaysForEveryCodePointItCovers) {
         ASSERT_EQ(fromTable.standsAlone, fromIcu.standsAlone);
         ASSERT_EQ(fromTable.lowersAlone, fromIcu.lowersAlone);
         ASSERT_EQ(fromTable.letterCase, fromIcu.letterCase);
+        ASSERT_EQ(fromTable.lowerUtf8, fromIcu.lowerUtf8);
+        ASSERT_EQ(fromTable.lowerUtf8Length, fromIcu.lowerUtf8Length);
     }
 }
 
@@ -53,6 +55,9 @@ TEST(CodePointTableTest, TellsWhichCodePointsStandAloneAndLowerAlone) {
         EXPECT_EQ(traits.standsAlone, c.standsAlone);
         EXPECT_EQ(traits.lowersAlone, c.lowersAlone);
         EXPECT_EQ(traits.letterCase, c.letterCase);
+        char expectedUtf8[4] = {};
+        EXPECT_EQ(std::string_view(traits.lowerUtf8.data(), traits.lowerUtf8Length),
+                  std::string_view(expectedUtf8, encodeUtf8(c.lower, expectedUtf8)));
     }
 }
 
