@@ -1,6 +1,5 @@
 #include "base/codepointtable.h"
 
-#include <algorithm>
 #include <unicode/uchar.h>
 #include <unicode/unorm2.h>
 
@@ -27,10 +26,10 @@ CodePointTable::CodePointTable() {
         Entry& entry = entries_[codePoint];
         entry.lower = static_cast<std::uint16_t>(traits.lower);
         entry.flags = static_cast<std::uint8_t>((traits.standsAlone ? standsAloneFlag : 0) |
-                                                (traits.lowersAlone ? lowersAloneFlag : 0));
+                                                (traits.lowersAlone ? lowersAloneFlag : 0) |
+                                                (traits.lowerUtf8Length << lengthShift));
         entry.letterCase = static_cast<std::uint8_t>(traits.letterCase);
-        std::copy_n(traits.lowerUtf8.begin(), entry.lowerUtf8.size(), entry.lowerUtf8.begin());
-        entry.lowerUtf8Length = traits.lowerUtf8Length;
+        entry.lowerUtf8 = traits.lowerUtf8;
     }
 }
 

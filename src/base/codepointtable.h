@@ -40,8 +40,8 @@ public:
                           (entry.flags & standsAloneFlag) != 0,
                           (entry.flags & lowersAloneFlag) != 0,
                           static_cast<CharacterCase>(entry.letterCase),
-                          {entry.lowerUtf8[0], entry.lowerUtf8[1], entry.lowerUtf8[2], 0},
-                          entry.lowerUtf8Length};
+                          entry.lowerUtf8,
+                          static_cast<std::uint8_t>(entry.flags >> lengthShift)};
         }
         return traitsFromIcu(codePoint);
     }
@@ -56,14 +56,16 @@ public:
 private:
     static constexpr std::uint8_t standsAloneFlag = 1;
     static constexpr std::uint8_t lowersAloneFlag = 2;
+    // The length of the UTF-8 lower case takes the bits from here up.
+    static constexpr int lengthShift = 2;
 
     struct Entry {
-        // Lower-case forms of code points below U+0800 all lie below U+10000: at most three bytes.
+        // Lower-case forms of code points below U+0800 all lie below U+10000, in at most three bytes.
         std::uint16_t lower = 0;
         std::uint8_t flags = 0;
         std::uint8_t letterCase = 0;
-        std::array<char, 3> lowerUtf8{};
-        std::uint8_t lowerUtf8Length = 0;
+        // Copied whole into Traits: a copy assembled byte by byte would stall the load that reads it.
+        std::array<char, 4> lowerUtf8{};
     };
 
     CodePointTable();

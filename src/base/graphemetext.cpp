@@ -104,6 +104,24 @@ std::uint32_t countAsciiPrefix(std::string_view bytes, const std::vector<std::ui
     return prefix;
 }
 
+// Copies `bytes`, at most a block of them, with fixed-size copies that need no library call: two
+// that overlap in the middle when the length lies between their size and twice it.
+void copyUpToBlock(std::string_view bytes, char* out) {
+    const char* in = bytes.data();
+    const std::size_t length = bytes.size();
+    if (length >= 8) {
+        std::memcpy(out, in, 8);
+        std::memcpy(out + length - 8, in + length - 8, 8);
+    } else if (length >= 4) {
+        std::memcpy(out, in, 4);
+        std::memcpy(out + length - 4, in + length - 4, 4);
+    } else {
+        for (std::size_t i = 0; i < length; ++i) {
+            out[i] = in[i];
+        }
+    }
+}
+
 } // namespace
 
 std::optional<std::size_t> GraphemeText::clusterStartingAt(std::size_t offset) const {
@@ -148,22 +166,16 @@ void GraphemeText::assignLowercased(std::string_view utf8) {
 template <class End> void GraphemeText::storeEnds(std::size_t byteSize, const End* ends, std::size_t count) {
     byteSize_ = static_cast<std::uint32_t>(byteSize);
     size_ = static_cast<std::uint32_t>(count);
-    if (byteSize < narrowLimit) {
-        storage_.resize(byteSize + count);
-        char* out = storage_.data() + byteSize;
-        if constexpr (sizeof(End) == 1) {
-            std::memcpy(out, ends, count);
+    endsOffset_ = static_cast<std::uint32_t>(byteSize);
+    const std::size_t width = byteSize < narrowLimit ? 1 : sizeof(std::uint32_t);
+    storage_.resize(byteSize + width * count);
+    char* out = storage_.data() + byteSize;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto end = static_cast<std::uint32_t>(ends[i]);
+        if (width == 1) {
+            out[i] = static_cast<char>(static_cast<std::uint8_t>(end));
         } else {
-            for (std::size_t i = 0; i < count; ++i) {
-                out[i] = static_cast<char>(static_cast<std::uint8_t>(ends[i]));
-            }
-        }
-    } else {
-        storage_.resize(byteSize + sizeof(std::uint32_t) * count);
-        char* out = storage_.data() + byteSize;
-        for (std::size_t i = 0; i < count; ++i) {
-            const auto end = static_cast<std::uint32_t>(ends[i]);
-            std::memcpy(out + sizeof(end) * i, &end, sizeof(end));
+            std::memcpy(out + width * i, &end, width);
         }
     }
 }
@@ -172,46 +184,68 @@ template <class End> void GraphemeText::storeEnds(std::size_t byteSize, const En
 // point per cluster (or a CR LF pair); recognising that is far cheaper than running the break rules,
 // and lower-casing in the same pass spares a second walk over the text.
 template <bool lowerCase> bool GraphemeText::assignStandaloneCodePoints(std::string_view utf8) {
-    // A text has at most one cluster per byte, and lower-casing turns at most two bytes into three.
-    const std::size_t maxBytes = lowerCase ? utf8.size() + utf8.size() / 2 : utf8.size();
+    const std::size_t size = utf8.size();
+    // Lower-casing turns at most two bytes into three, and the block-wise and fixed-size copies
+    // may write up to a block past what they keep. A text has at most one cluster per byte.
+    const std::size_t maxBytes = lowerCase ? size + size / 2 : size;
+    const std::size_t bytesRoom = maxBytes + detail::asciiBlockSize;
     if (maxBytes < narrowLimit) {
-        std::uint8_t ends[narrowLimit];
-        return scanStandaloneCodePoints<lowerCase>(utf8, ends);
+        // The one-byte cluster ends of a short text, nearly every text, go straight to their place
+        // behind the room for its bytes. The buffer only grows, so reusing it costs nothing.
+        const std::size_t needed = bytesRoom + size + detail::asciiBlockSize;
+        if (storage_.size() < needed) {
+            storage_.resize(needed);
+        }
+        auto* ends = reinterpret_cast<std::uint8_t*>(storage_.data() + bytesRoom);
+        if (!scanStandaloneCodePoints<lowerCase>(utf8, ends)) {
+            return false;
+        }
+        endsOffset_ = static_cast<std::uint32_t>(bytesRoom);
+        return true;
     }
     thread_local std::vector<std::uint32_t> wideEnds;
-    wideEnds.resize(utf8.size());
-    return scanStandaloneCodePoints<lowerCase>(utf8, wideEnds.data());
+    wideEnds.resize(size + detail::asciiBlockSize);
+    if (storage_.size() < bytesRoom) {
+        storage_.resize(bytesRoom);
+    }
+    if (!scanStandaloneCodePoints<lowerCase>(utf8, wideEnds.data())) {
+        return false;
+    }
+    storeEnds(byteSize_, wideEnds.data(), size_);
+    return true;
 }
 
 template <bool lowerCase, class End>
 bool GraphemeText::scanStandaloneCodePoints(std::string_view utf8, End* ends) {
     const auto* in = reinterpret_cast<const std::uint8_t*>(utf8.data());
     const std::size_t size = utf8.size();
-    // Room for the longest result and for the fixed-size copies that may write past its end.
-    storage_.resize((lowerCase ? size + size / 2 : size) + sizeof(CodePointTable::Traits::lowerUtf8));
     char* out = storage_.data();
+    // The last block of the text, followed by bytes that end any ASCII run, so that a block may
+    // begin anywhere without reading past the text.
+    char tail[2 * detail::asciiBlockSize];
+    std::memset(tail, static_cast<char>(0x80), sizeof(tail));
+    const std::size_t tailStart = size > detail::asciiBlockSize ? size - detail::asciiBlockSize : 0;
+    copyUpToBlock(utf8.substr(tailStart), tail);
     std::size_t written = 0;
     std::size_t clusters = 0;
     bool lineBreakPair = false;
     std::optional<std::size_t> asciiPrefix;
     const CodePointTable& table = CodePointTable::shared();
     for (std::size_t offset = 0; offset < size;) {
-        // Most texts are mostly ASCII, taken a block at a time. The block may write past the ASCII
-        // it takes, but no further than the room the text's length leaves for its bytes and ends,
-        // and what follows overwrites it.
-        if (offset + detail::asciiBlockSize <= size) {
-            if (const std::size_t ascii =
-                    detail::copyAsciiClusterBlock<lowerCase>(utf8.data() + offset, out + written);
-                ascii > 0) {
-                storeByteClusterEnds(ends + clusters, written, ascii);
-                offset += ascii;
-                written += ascii;
-                clusters += ascii;
-                continue;
-            }
+        // Most texts are mostly ASCII, taken a block at a time; what a block writes past the ASCII
+        // it takes stays within the room for the text and is overwritten by what follows.
+        const char* block =
+            offset + detail::asciiBlockSize <= size ? utf8.data() + offset : tail + (offset - tailStart);
+        if (const std::size_t ascii = detail::copyAsciiClusterBlock<lowerCase>(block, out + written);
+            ascii > 0) {
+            storeByteClusterEnds(ends + clusters, written, ascii);
+            offset += ascii;
+            written += ascii;
+            clusters += ascii;
+            continue;
         }
         const std::uint8_t lead = in[offset];
-        if (!asciiPrefix && (lead >= 0x80 || lead == '\r')) {
+        if (!asciiPrefix) {
             asciiPrefix = clusters;
         }
         if (lead < 0x80) {
@@ -220,8 +254,7 @@ bool GraphemeText::scanStandaloneCodePoints(std::string_view utf8, End* ends) {
                 ++offset;
                 lineBreakPair = true;
             }
-            out[written++] =
-                lowerCase ? asciiLower(static_cast<char>(in[offset])) : static_cast<char>(in[offset]);
+            out[written++] = static_cast<char>(in[offset]);
             ++offset;
             ends[clusters++] = static_cast<End>(written);
             continue;
@@ -248,7 +281,8 @@ bool GraphemeText::scanStandaloneCodePoints(std::string_view utf8, End* ends) {
         }
         ends[clusters++] = static_cast<End>(written);
     }
-    storeEnds(written, ends, clusters);
+    byteSize_ = static_cast<std::uint32_t>(written);
+    size_ = static_cast<std::uint32_t>(clusters);
     singleCodePoints_ = !lineBreakPair;
     asciiPrefix_ = static_cast<std::uint32_t>(asciiPrefix.value_or(clusters));
     return true;

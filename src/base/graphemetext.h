@@ -55,7 +55,7 @@ public:
     bool singleCodePointClusters() const { return singleCodePoints_; }
 
     bool operator==(const GraphemeText& other) const {
-        return size_ == other.size_ && byteSize_ == other.byteSize_ && storage_ == other.storage_;
+        return size_ == other.size_ && bytes() == other.bytes() && ends() == other.ends();
     }
 
 private:
@@ -64,7 +64,7 @@ private:
 
     // The offset in bytes() at which cluster `index` ends.
     std::size_t endOffset(std::size_t index) const {
-        const char* ends = storage_.data() + byteSize_;
+        const char* ends = storage_.data() + endsOffset_;
         if (byteSize_ < narrowLimit) {
             return static_cast<unsigned char>(ends[index]);
         }
@@ -73,16 +73,24 @@ private:
         return end;
     }
 
+    // The stored cluster ends, for comparing texts.
+    std::string_view ends() const {
+        return std::string_view(storage_.data() + endsOffset_,
+                                byteSize_ < narrowLimit ? size_ : sizeof(std::uint32_t) * size_);
+    }
+
     template <bool lowerCase> bool assignStandaloneCodePoints(std::string_view utf8);
     template <bool lowerCase, class End> bool scanStandaloneCodePoints(std::string_view utf8, End* ends);
     void assignWithBreakIterator(std::string_view utf8);
     // Stores the cluster ends after the bytes, which fill storage_ up to `byteSize`.
     template <class End> void storeEnds(std::size_t byteSize, const End* ends, std::size_t count);
 
-    // The NFC bytes followed by the end offset of each cluster, so that a matcher reading a text
-    // finds both in one block of memory, most texts in a few cache lines.
+    // The NFC bytes and, from `endsOffset_`, the end offset of each cluster, so that a matcher
+    // reading a text finds both in one block of memory, most texts in a few cache lines. Whatever
+    // lies between and after them is scratch left by earlier texts.
     std::string storage_;
     std::uint32_t byteSize_ = 0;
+    std::uint32_t endsOffset_ = 0;
     std::uint32_t size_ = 0;
     // The leading bytes that are each an ASCII cluster of their own, where byte offsets and cluster
     // indices agree: the directories of most paths.
