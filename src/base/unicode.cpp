@@ -1,5 +1,6 @@
 #include "base/unicode.h"
 
+#include "base/codepointtable.h"
 #include "base/graphemetext.h"
 
 #include <algorithm>
@@ -38,6 +39,43 @@ bool isSingleByteClusters(std::string_view text) {
     return isAscii(text) && text.find("\r\n") == std::string_view::npos;
 }
 
+namespace detail {
+
+std::int32_t nextCodePointOutOfLine(std::string_view text, std::size_t& offset) {
+    auto index = static_cast<std::int32_t>(offset);
+    UChar32 codePoint = 0;
+    U8_NEXT(reinterpret_cast<const std::uint8_t*>(text.data()), index, static_cast<std::int32_t>(text.size()),
+            codePoint);
+    offset = static_cast<std::size_t>(index);
+    return codePoint;
+}
+
+} // namespace detail
+
+std::size_t encodeUtf8(char32_t codePoint, char* out) {
+    const auto value = static_cast<std::uint32_t>(codePoint);
+    if (value < 0x80) {
+        out[0] = static_cast<char>(value);
+        return 1;
+    }
+    if (value < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (value >> 6));
+        out[1] = static_cast<char>(0x80 | (value & 0x3F));
+        return 2;
+    }
+    if (value < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (value >> 12));
+        out[1] = static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (value & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (value >> 18));
+    out[1] = static_cast<char>(0x80 | ((value >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (value & 0x3F));
+    return 4;
+}
+
 namespace {
 
 void lowercaseWithIcu(std::string_view text, std::string& out) {
@@ -48,31 +86,6 @@ void lowercaseWithIcu(std::string_view text, std::string& out) {
     unicode.toUTF8String(out);
 }
 
-// Code points whose full lower-case mapping differs from the simple one or depends on context:
-// "İ" becomes two code points and "Σ" becomes "ς" at the end of a word.
-bool needsFullLowercaseMapping(UChar32 codePoint) {
-    return codePoint == 0x0130 || codePoint == 0x03A3;
-}
-
-void appendUtf8(std::string& out, UChar32 codePoint) {
-    const auto value = static_cast<std::uint32_t>(codePoint);
-    if (value < 0x80) {
-        out.push_back(static_cast<char>(value));
-    } else if (value < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (value >> 6)));
-        out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-    } else if (value < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (value >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (value >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((value >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-    }
-}
-
 } // namespace
 
 void lowercaseInto(std::string_view text, std::string& out) {
@@ -80,6 +93,7 @@ void lowercaseInto(std::string_view text, std::string& out) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     const auto length = static_cast<std::int32_t>(text.size());
     out.reserve(text.size());
+    const CodePointTable& table = CodePointTable::shared();
     std::int32_t offset = 0;
     while (offset < length) {
         if (bytes[offset] < 128) {
@@ -98,11 +112,13 @@ void lowercaseInto(std::string_view text, std::string& out) {
         }
         UChar32 codePoint = 0;
         U8_NEXT(bytes, offset, length, codePoint);
-        if (codePoint < 0 || needsFullLowercaseMapping(codePoint)) {
+        if (codePoint < 0 || CodePointTable::lowersInContext(static_cast<char32_t>(codePoint))) {
+            // ICU applies the context rules; every other code point maps to its simple lower case.
             lowercaseWithIcu(text, out);
             return;
         }
-        appendUtf8(out, u_tolower(codePoint));
+        char encoded[4];
+        out.append(encoded, encodeUtf8(table.traits(static_cast<char32_t>(codePoint)).lower, encoded));
     }
 }
 
@@ -171,13 +187,7 @@ CharacterCase characterCase(std::string_view cluster) {
     if (codePoint < 0) {
         return CharacterCase::uncased;
     }
-    if (u_isULowercase(codePoint)) {
-        return CharacterCase::lower;
-    }
-    if (u_isUUppercase(codePoint)) {
-        return CharacterCase::upper;
-    }
-    return CharacterCase::uncased;
+    return CodePointTable::shared().traits(static_cast<char32_t>(codePoint)).letterCase;
 }
 
 } // namespace korvane

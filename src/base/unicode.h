@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,31 @@ inline std::string asciiLowercased(std::string text) {
     }
     return text;
 }
+
+namespace detail {
+std::int32_t nextCodePointOutOfLine(std::string_view text, std::size_t& offset);
+} // namespace detail
+
+// Reads the code point that begins at byte `offset` of `text` (offset < size) and moves `offset`
+// past it; negative, with `offset` past the malformed bytes, when the UTF-8 there is malformed.
+// ASCII and two-byte sequences, which hold most accented letters, are decoded inline.
+inline std::int32_t nextCodePoint(std::string_view text, std::size_t& offset) {
+    const auto lead = static_cast<unsigned char>(text[offset]);
+    if (lead < 0x80) {
+        ++offset;
+        return lead;
+    }
+    if (lead >= 0xC2 && lead < 0xE0 && offset + 1 < text.size() &&
+        (static_cast<unsigned char>(text[offset + 1]) & 0xC0) == 0x80) {
+        const auto trail = static_cast<unsigned char>(text[offset + 1]);
+        offset += 2;
+        return ((lead & 0x1F) << 6) | (trail & 0x3F);
+    }
+    return detail::nextCodePointOutOfLine(text, offset);
+}
+
+// Writes the UTF-8 form of `codePoint` to `out`, which has room for four bytes; returns its length.
+std::size_t encodeUtf8(char32_t codePoint, char* out);
 
 // Full Unicode lower-casing (root locale, so the result does not depend on the user's language).
 std::string lowercased(std::string_view text);

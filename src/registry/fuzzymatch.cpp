@@ -3,6 +3,7 @@
 #include "base/graphemetext.h"
 #include "base/unicode.h"
 #include "registry/bytesearch.h"
+#include "registry/caseoutline.h"
 #include "registry/matchcascade.h"
 #include "registry/segmentation.h"
 
@@ -24,12 +25,19 @@ struct Scratch {
     bool lastQuerySingleByte = false;
     std::string lastQueryFolded;
 
-    std::string query;
-    std::string text;
-    std::string foldedText;
+    // The last query seen on the cluster path, folded once per pass likewise: as bytes when every
+    // byte of it is one character, else as clusters.
+    std::string unicodeQuery;
+    bool unicodeQueryCaseSensitive = false;
+    bool unicodeQueryReady = false;
+    std::optional<std::string_view> unicodeQueryBytes;
+    std::string unicodeQueryFolded;
     GraphemeText queryChars;
+
+    std::string text;
     GraphemeText textChars;
     GraphemeText originalChars;
+    std::string caseOutline;
     std::vector<SegmentRange> segments;
 };
 
@@ -88,16 +96,37 @@ private:
     std::optional<detail::SegmentListLookup> lookup_;
 };
 
+void foldUnicodeQueryOnce(std::string_view query, bool caseSensitive, Scratch& buffers) {
+    if (buffers.unicodeQueryReady && buffers.unicodeQueryCaseSensitive == caseSensitive &&
+        buffers.unicodeQuery == query) {
+        return;
+    }
+    buffers.unicodeQuery.assign(query);
+    buffers.unicodeQueryCaseSensitive = caseSensitive;
+    buffers.unicodeQueryReady = true;
+    buffers.unicodeQueryBytes = foldSingleByteClusters(query, caseSensitive, buffers.unicodeQueryFolded);
+    if (buffers.unicodeQueryBytes) {
+        return;
+    }
+    if (caseSensitive) {
+        buffers.queryChars.assign(query);
+    } else {
+        buffers.queryChars.assignLowercased(query);
+    }
+}
+
 std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text,
                                              bool caseSensitive, Scratch& buffers) {
     if (caseSensitive) {
         buffers.textChars.assign(text);
     } else {
-        lowercaseInto(text, buffers.foldedText);
-        buffers.textChars.assign(buffers.foldedText);
+        buffers.textChars.assignLowercased(text);
     }
     const auto segmentOriginal = [&](std::vector<SegmentRange>& out) {
-        if (caseSensitive) {
+        // The common text has one code point per cluster; its case outline then segments like ASCII.
+        if (detail::outlineCases(text, buffers.caseOutline)) {
+            detail::collectSegments(std::string_view(buffers.caseOutline), out);
+        } else if (caseSensitive) {
             detail::collectSegments(buffers.textChars, out);
         } else {
             buffers.originalChars.assign(text);
@@ -108,14 +137,9 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
         return detail::runCascade(queryUnits, buffers.textChars,
                                   LazySegmentLookup(segmentOriginal, buffers.segments));
     };
-    if (const auto foldedQuery = foldSingleByteClusters(query, caseSensitive, buffers.query)) {
-        return run(*foldedQuery);
-    }
-    if (caseSensitive) {
-        buffers.queryChars.assign(query);
-    } else {
-        lowercaseInto(query, buffers.query);
-        buffers.queryChars.assign(buffers.query);
+    foldUnicodeQueryOnce(query, caseSensitive, buffers);
+    if (buffers.unicodeQueryBytes) {
+        return run(*buffers.unicodeQueryBytes);
     }
     return run(buffers.queryChars);
 }

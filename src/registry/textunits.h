@@ -16,9 +16,11 @@ namespace korvane::detail {
 inline bool unitEquals(char a, char b) {
     return a == b;
 }
-// Clusters are nearly always told apart by their first byte, which saves the call to compare the rest.
+// Clusters are nearly always told apart by their first byte, and most are one or two bytes long, whose
+// first and last bytes settle it without the call to compare the rest.
 inline bool unitEquals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && (a.empty() || (a.front() == b.front() && a == b));
+    return a.size() == b.size() &&
+           (a.empty() || (a.front() == b.front() && a.back() == b.back() && (a.size() <= 2 || a == b)));
 }
 inline bool unitEquals(char a, std::string_view b) {
     return b.size() == 1 && b.front() == a;
@@ -57,6 +59,12 @@ template <class Units> Slice<Units> sliceOf(const Units& units, std::size_t offs
     return Slice<Units>{&units, offset, length};
 }
 
+// A window of a window is a window of the units themselves, which keeps lookups to one level.
+template <class Units>
+Slice<Units> sliceOf(const Slice<Units>& slice, std::size_t offset, std::size_t length) {
+    return Slice<Units>{slice.units, slice.offset + offset, length};
+}
+
 inline std::string_view sliceOf(std::string_view bytes, std::size_t offset, std::size_t length) {
     return bytes.substr(offset, length);
 }
@@ -91,14 +99,16 @@ inline std::optional<std::size_t> unitStartingAt(const GraphemeText& clusters, s
 
 // The position of the last unit equal to `ascii` in [0, end), if any.
 inline std::optional<std::size_t> lastIndexOf(const GraphemeText& clusters, char ascii, std::size_t end) {
-    const std::string_view bytes = std::string_view(clusters.bytes()).substr(0, clusters.byteOffset(end));
-    for (std::size_t searchEnd = bytes.size(); searchEnd > 0;) {
-        const std::size_t at = bytes.substr(0, searchEnd).rfind(ascii);
-        if (at == std::string_view::npos) {
+    const std::string_view bytes = clusters.bytes();
+    for (std::size_t searchEnd = clusters.byteOffset(end); searchEnd > 0;) {
+        const void* found = ::memrchr(bytes.data(), ascii, searchEnd);
+        if (found == nullptr) {
             break;
         }
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data());
         // The byte may be the start of a larger cluster, such as a slash with a combining mark.
-        if (const auto index = clusters.clusterStartingAt(at); index && clusters[*index].size() == 1) {
+        if (const auto index = clusters.clusterStartingAt(at);
+            index && (clusters.singleCodePointClusters() || clusters[*index].size() == 1)) {
             return index;
         }
         searchEnd = at;
@@ -113,6 +123,14 @@ inline std::optional<std::size_t> lastIndexOf(std::string_view bytes, char ascii
         return std::nullopt;
     }
     return static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data());
+}
+
+inline std::optional<std::size_t> lastIndexOf(const Slice<GraphemeText>& slice, char ascii, std::size_t end) {
+    const auto index = lastIndexOf(*slice.units, ascii, slice.offset + end);
+    if (!index || *index < slice.offset) {
+        return std::nullopt;
+    }
+    return *index - slice.offset;
 }
 
 template <class Units>

@@ -98,6 +98,76 @@ TEST(UnicodeTest, ShortcutsAgreeWithTheBreakRulesOnRandomText) {
     }
 }
 
+std::string icuLowercased(const std::string& text) {
+    icu::UnicodeString lowered = icu::UnicodeString::fromUTF8(text);
+    lowered.toLower(icu::Locale::getRoot());
+    std::string result;
+    lowered.toUTF8String(result);
+    return result;
+}
+
+void expectClusters(const GraphemeText& clusters, const std::vector<std::string>& expected) {
+    ASSERT_EQ(clusters.size(), expected.size());
+    std::string joined;
+    bool singleCodePoints = true;
+    for (std::size_t c = 0; c < expected.size(); ++c) {
+        ASSERT_EQ(clusters[c], expected[c]);
+        ASSERT_EQ(clusters.byteOffset(c), joined.size());
+        joined += expected[c];
+        singleCodePoints = singleCodePoints && icu::UnicodeString::fromUTF8(expected[c]).countChar32() == 1;
+    }
+    ASSERT_EQ(clusters.bytes(), joined);
+    ASSERT_EQ(clusters.singleCodePointClusters(), singleCodePoints);
+    // Every byte offset, one past the end included, maps to the cluster that begins there or to nothing.
+    std::size_t next = 0;
+    for (std::size_t offset = 0; offset <= joined.size() + 1; ++offset) {
+        const bool starts = next < expected.size() && clusters.byteOffset(next) == offset;
+        ASSERT_EQ(clusters.clusterStartingAt(offset),
+                  starts ? std::optional<std::size_t>(next) : std::nullopt)
+            << "at byte " << offset;
+        next += starts ? 1 : 0;
+    }
+}
+
+// The one-pass construction of the common text against the break rules, NFC and ICU's lower-casing,
+// on texts long and short that mix code points standing alone with every kind that joins or changes a
+// neighbour. One object is reused throughout, as the matcher reuses its buffers.
+TEST(UnicodeTest, OnePassClustersAndLowerCasingAgreeWithIcuOnMixedScripts) {
+    // Code points that stand alone, as in most paths and labels, and then everything that joins,
+    // changes or breaks a neighbour, lower-cases by context or is malformed.
+    const std::vector<std::string> common = {"a", "Q", "/", "-", " ", "é", "É", "ö", "ß", "ẞ", "ж", "Я"};
+    const std::vector<std::string> rare = {
+        "\r",     "\n",     "\r\n",   "İ", "ı",      "Σ",       "σ",          "ς",    "ά",
+        "Ω",      "Ⱥ",      "\u212A", "Å", "\u212B", "e\u0301", "\u0301",     "中",   "한",
+        "\u1100", "\u1161", "\u11A8", "👍", "🏽",   "\u200D",  "\U0001F468", "🇩",    "🇪",
+        "\u0600", "\u0E33", "ǅ",      "ﬁ", "\u0085", "\u00AD",  "\xff",       "\xC3", "\U00010400"};
+    std::mt19937 random(1207);
+    const auto pickFrom = [&](const std::vector<std::string>& pieces) {
+        return pieces[random() % pieces.size()];
+    };
+    GraphemeText clusters;
+    for (int i = 0; i < 4000; ++i) {
+        // Every tenth text is long enough for the block-wise scans and wide cluster offsets; half of
+        // those take the one pass throughout.
+        const bool longText = i % 10 == 0;
+        const std::size_t rareOneIn = longText ? (i % 20 == 0 ? 0 : 30) : 2;
+        std::string text;
+        for (std::size_t n = random() % (longText ? 220 : 12); n > 0; --n) {
+            text += rareOneIn != 0 && random() % rareOneIn == 0 ? pickFrom(rare) : pickFrom(common);
+        }
+        SCOPED_TRACE(text);
+        clusters.assign(text);
+        expectClusters(clusters, referenceClusters(text));
+        ASSERT_FALSE(HasFatalFailure());
+        const std::string lowered = icuLowercased(text);
+        ASSERT_EQ(lowercased(text), lowered);
+        clusters.assignLowercased(text);
+        expectClusters(clusters, referenceClusters(lowered));
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_EQ(clusters, GraphemeText(lowered));
+    }
+}
+
 TEST(UnicodeTest, ClusterStartsAreFoundOnlyAtBoundaries) {
     const GraphemeText text("añb👍🏽");
     EXPECT_EQ(text.clusterStartingAt(0), 0u);

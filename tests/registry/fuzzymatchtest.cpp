@@ -81,6 +81,20 @@ TEST(FuzzyMatchTest, CaseSensitivityKeepsCaseButNotTheSegmentation) {
     EXPECT_FALSE(fuzzyMatch("bar", "fooBar", true).has_value());
 }
 
+// A ranking pass folds its query once and reuses it, which must not carry over to another query or
+// to the other case sensitivity.
+TEST(FuzzyMatchTest, FoldedQueryFollowsTheQueryAndTheCaseSensitivity) {
+    EXPECT_TRUE(fuzzyMatch("Été", "été.txt", false).has_value());
+    EXPECT_FALSE(fuzzyMatch("Été", "été.txt", true).has_value());
+    EXPECT_TRUE(fuzzyMatch("Été", "Été.txt", true).has_value());
+    EXPECT_FALSE(fuzzyMatch("ÉTÉ", "Été.txt", true).has_value());
+    EXPECT_TRUE(fuzzyMatch("été", "ÉTÉ.txt", false).has_value());
+    const auto wordStart = fuzzyMatch("ÉTÉ", "hiverÉté", false);
+    ASSERT_TRUE(wordStart.has_value());
+    EXPECT_EQ(wordStart->quality, MatchQuality::wordBoundary);
+    EXPECT_EQ(wordStart->ranges, (TextRanges{{5, 8}}));
+}
+
 TEST(FuzzyMatchTest, PlausibilityLimitsAreInclusive) {
     struct Case {
         TextRanges ranges;

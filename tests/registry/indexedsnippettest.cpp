@@ -181,5 +181,32 @@ TEST(IndexedSnippetTest, PreparedLabelsAgreeWithPlainStringsOnRandomUnicode) {
     }
 }
 
+// The plain-string entry point lower-cases, clusters and segments each text in one pass when every
+// code point stands alone and through the break rules otherwise; both must agree with labels prepared
+// the slow way. Queries repeat, change and switch case sensitivity as a ranking pass would.
+TEST(IndexedSnippetTest, PreparedLabelsAgreeWithPlainStringsOnMixedScripts) {
+    const std::vector<std::string> alphabet = {
+        "a", "o",  "n", "A", "N",      "é", "É", "ö", "Ö", "ß",       "ẞ",        "Σ",    "σ", "ς", "ω", "Я",
+        "я", "中", "İ", "ı", "\u212A", "k", "Ⱥ", "ⱥ", "ǅ", "e\u0301", "👨\u200D👩", "\r\n", "-", "/", ".", "_"};
+    std::mt19937 random(8);
+    for (int i = 0; i < 6000; ++i) {
+        const std::string label = randomText(random, alphabet, i % 4 == 0 ? 40 : 12);
+        std::string query = randomText(random, alphabet, 6);
+        if (i % 3 == 0 && !label.empty()) {
+            query = label.substr(random() % label.size(), random() % 10);
+        }
+        SCOPED_TRACE("'" + query + "' against '" + label + "'");
+        const IndexedSnippet indexed = indexedLabel(label);
+        ASSERT_EQ(matchQuery(query, indexed), fuzzyMatch(query, label, false));
+        // Lower-case texts match the same with and without case sensitivity.
+        const std::string loweredQuery = lowercased(query);
+        const std::string loweredLabel = lowercased(label);
+        if (lowercased(loweredQuery) == loweredQuery && lowercased(loweredLabel) == loweredLabel) {
+            ASSERT_EQ(fuzzyMatch(loweredQuery, loweredLabel, true),
+                      matchQuery(query, indexedLabel(loweredLabel)));
+        }
+    }
+}
+
 } // namespace
 } // namespace korvane
