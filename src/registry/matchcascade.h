@@ -161,6 +161,38 @@ std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text
     return MatchResult{MatchQuality::fuzzy, std::move(ranges), std::min(score, 1.0)};
 }
 
+// The word-boundary test from the query's first occurrence on: the first segment that begins with the
+// query and holds it whole. With the segment starts at hand it walks them, a handful per text;
+// otherwise it walks the occurrences of the query, which need not begin segments.
+template <class Query, class Text, class SegmentLookup>
+std::optional<MatchResult> wordBoundaryFrom(const Query& query, const Text& text, SegmentLookup& segments,
+                                            std::size_t first) {
+    const std::size_t n = query.size();
+    const auto wordAt = [&](std::size_t at) -> std::optional<MatchResult> {
+        if (const auto segment = segments.segmentAt(at); segment && segment->end - segment->start >= n) {
+            return singleRangeResult(MatchQuality::wordBoundary, at, n, boundaryScore(segment->boundaryType));
+        }
+        return std::nullopt;
+    };
+    if constexpr (requires { segments.nextStart(first); }) {
+        for (std::size_t at = segments.nextStart(first); at + n <= text.size();
+             at = segments.nextStart(at + 1)) {
+            if (unitsEqualAt(query, text, at)) {
+                if (auto word = wordAt(at)) {
+                    return word;
+                }
+            }
+        }
+    } else {
+        for (auto at = std::optional<std::size_t>(first); at; at = findSubstring(query, text, *at + 1)) {
+            if (auto word = wordAt(*at)) {
+                return word;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 // The whole cascade. `segments` finds the segment of the text as typed (before lower-casing) that
 // begins at a position, asked for positions in rising order; callers may segment lazily, as most
 // candidates are decided without it. The text and query are compared as given.
@@ -177,12 +209,8 @@ std::optional<MatchResult> runCascade(const Query& query, const Text& text, Segm
         if (*first == 0) {
             return singleRangeResult(MatchQuality::prefix, 0, n, 1.0);
         }
-        for (auto at = first; at; at = findSubstring(query, text, *at + 1)) {
-            // The query must fit inside the segment that begins where it occurs.
-            if (const auto segment = segments.segmentAt(*at); segment && segment->end - segment->start >= n) {
-                return singleRangeResult(MatchQuality::wordBoundary, *at, n,
-                                         boundaryScore(segment->boundaryType));
-            }
+        if (const auto word = wordBoundaryFrom(query, text, segments, *first)) {
+            return word;
         }
         const auto slash = lastIndexOf(text, '/', m);
         const double score = (slash && *first < *slash + 1) ? 0.4 : 0.8;

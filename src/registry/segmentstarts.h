@@ -31,6 +31,20 @@ public:
     }
 
     bool valid() const { return valid_; }
+    // The first position at or after `from` where a segment starts, or `capacity` when none does.
+    std::size_t nextStartFrom(std::size_t from) const {
+        for (std::size_t word = from / 64; word < words_.size(); ++word) {
+            std::uint64_t bits = words_[word];
+            if (word == from / 64) {
+                bits &= ~std::uint64_t{0} << (from % 64);
+            }
+            if (bits != 0) {
+                return word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
+            }
+        }
+        return capacity;
+    }
+
     bool startsAt(std::size_t position) const {
         return position < capacity && (words_[position / 64] >> (position % 64) & 1) != 0;
     }
@@ -50,6 +64,9 @@ public:
     SegmentStartLookup(const SegmentStarts& starts, const Text& text)
         : starts_(starts)
         , text_(text) {}
+
+    // The first position at or after `from` where a segment starts; past the text when none does.
+    std::size_t nextStart(std::size_t from) const { return starts_.nextStartFrom(from); }
 
     std::optional<SegmentRange> segmentAt(std::size_t start) const {
         if (!starts_.startsAt(start)) {
