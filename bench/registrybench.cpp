@@ -154,53 +154,45 @@ private:
     std::filesystem::path path_;
 };
 
-// As the application types: 10k snippets, 1k of them used before, case ignored, narrowing.
-void BM_TypeConfigWithHistory(benchmark::State& state) {
+// A registry of `count` snippets, 1k of them used before, spread evenly over the index, ranking with
+// a real usage history kept in a private directory.
+struct RegistryWithHistory {
+    RegistryWithHistory(std::size_t count, unsigned seed) {
+        const auto snippets = makeSnippets(count, SnippetSource::manual(), seed);
+        for (std::size_t i = 0; i < 1000; ++i) {
+            store->recordUsage(snippets[i * count / 1000].id);
+        }
+        registry.updateSnippets(SnippetSource::manual(), snippets);
+        registry.historyStore = std::make_shared<HistoryStoreReader>(store);
+    }
+
     ScratchDirectory directory;
     ManualScheduler scheduler;
-    const auto snippets = makeSnippets(10000, SnippetSource::manual(), 1);
-    auto store = HistoryStore::create(scheduler, SystemClock::shared(), directory.path());
-    for (std::size_t i = 0; i < 1000; ++i) {
-        store->recordUsage(snippets[i * 10].id);
-    }
+    std::shared_ptr<HistoryStore> store =
+        HistoryStore::create(scheduler, SystemClock::shared(), directory.path());
     SnippetRegistry registry;
-    registry.updateSnippets(SnippetSource::manual(), snippets);
-    registry.historyStore = std::make_shared<HistoryStoreReader>(store);
-    typeConfig(state, registry, SearchOptions{}, false);
+};
+
+// As the application types: 10k snippets with a history, case ignored, narrowing.
+void BM_TypeConfigWithHistory(benchmark::State& state) {
+    RegistryWithHistory used(10000, 1);
+    typeConfig(state, used.registry, SearchOptions{}, false);
 }
 BENCHMARK(BM_TypeConfigWithHistory)->Unit(benchmark::kMillisecond);
 
-// Argument: snippet count. 1k of the snippets have history entries.
+// Argument: snippet count.
 void BM_EmptyQueryWithHistory(benchmark::State& state) {
-    ScratchDirectory directory;
-    ManualScheduler scheduler;
-    const auto snippets = makeSnippets(static_cast<std::size_t>(state.range(0)), SnippetSource::manual(), 4);
-    auto store = HistoryStore::create(scheduler, SystemClock::shared(), directory.path());
-    for (std::size_t i = 0; i < 1000; ++i) {
-        store->recordUsage(snippets[i * snippets.size() / 1000].id);
-    }
-    SnippetRegistry registry;
-    registry.updateSnippets(SnippetSource::manual(), snippets);
-    registry.historyStore = std::make_shared<HistoryStoreReader>(store);
+    RegistryWithHistory used(static_cast<std::size_t>(state.range(0)), 4);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(registry.search(ParsedQuery::plain(""), {}).results.size());
+        benchmark::DoNotOptimize(used.registry.search(ParsedQuery::plain(""), {}).results.size());
     }
 }
 BENCHMARK(BM_EmptyQueryWithHistory)->ArgName("snippets")->Arg(10000)->Unit(benchmark::kMillisecond);
 
 void BM_BuildSectionsWithHistory(benchmark::State& state) {
-    ScratchDirectory directory;
-    ManualScheduler scheduler;
-    const auto snippets = makeSnippets(10000, SnippetSource::manual(), 5);
-    auto store = HistoryStore::create(scheduler, SystemClock::shared(), directory.path());
-    for (std::size_t i = 0; i < 1000; ++i) {
-        store->recordUsage(snippets[i * 10].id);
-    }
-    SnippetRegistry registry;
-    registry.updateSnippets(SnippetSource::manual(), snippets);
-    registry.historyStore = std::make_shared<HistoryStoreReader>(store);
+    RegistryWithHistory used(10000, 5);
     for (auto _ : state) {
-        const SectionBuilder builder = registry.makeSectionBuilder(std::nullopt);
+        const SectionBuilder builder = used.registry.makeSectionBuilder(std::nullopt);
         benchmark::DoNotOptimize(builder.buildSections(defaultActiveCategories()).size());
     }
 }

@@ -51,17 +51,24 @@ TEST(SegmentationTest, CountsClustersAndUsesUnicodeCase) {
     EXPECT_EQ(segmentRanges("日本語.txt"), (Segments{{0, 3, start}, {4, 7, camel}}));
 }
 
+// Up to `maxLength` pieces drawn from `alphabet`.
+std::string randomText(std::mt19937& random, const std::vector<std::string>& alphabet,
+                       std::size_t maxLength) {
+    std::string text;
+    for (std::size_t length = random() % maxLength; length > 0; --length) {
+        text += alphabet[random() % alphabet.size()];
+    }
+    return text;
+}
+
 // The matcher asks the lookup only where a query occurs; it must see there exactly the segment that
 // a full segmentation finds, and nothing where none begins.
 TEST(SegmentationTest, AsciiLookupAgreesWithFullSegmentationAtEveryPosition) {
-    const std::string alphabet = "abcXYZ19-_/. @[`{";
+    const std::vector<std::string> alphabet = {"a", "b", "c", "X", "Y", "Z", "1", "9", "-",
+                                               "_", "/", ".", " ", "@", "[", "`", "{"};
     std::mt19937 random(42);
     for (int i = 0; i < 3000; ++i) {
-        std::string text;
-        const std::size_t length = random() % 40;
-        for (std::size_t j = 0; j < length; ++j) {
-            text += alphabet[random() % alphabet.size()];
-        }
+        const std::string text = randomText(random, alphabet, 40);
         SCOPED_TRACE(text);
         const Segments segments = segmentRanges(text);
         const detail::AsciiSegmentLookup lookup(text);
@@ -82,11 +89,7 @@ TEST(SegmentationTest, StartBitsOverTheLoweredTextAgreeWithTheSegmentList) {
                                                "1", "-", "_", "/", ".", " ", "👍🏽", "e\u0301"};
     std::mt19937 random(43);
     for (int i = 0; i < 2000; ++i) {
-        std::string text;
-        const std::size_t length = random() % 30;
-        for (std::size_t j = 0; j < length; ++j) {
-            text += alphabet[random() % alphabet.size()];
-        }
+        const std::string text = randomText(random, alphabet, 30);
         SCOPED_TRACE(text);
         const Segments segments = segmentRanges(text);
         const GraphemeText lowered(lowercased(text));
