@@ -73,27 +73,44 @@ std::optional<std::string_view> foldQueryOnce(std::string_view query, bool caseS
     return std::string_view(buffers.lastQueryFolded.data(), query.size());
 }
 
-// Segments the clustered text as typed on first use only: most candidates are decided without
-// its segments. `segment(out)` appends them to `out`.
-template <class Segment> class LazySegmentLookup {
+// Finds the segments of a clustered text as typed, looked at on first use only: most candidates are
+// decided without them. The common text has one code point per cluster; its case outline then finds
+// a segment from the bytes around it, like ASCII. Other texts are segmented whole.
+class LazySegmentLookup {
 public:
-    LazySegmentLookup(Segment segment, std::vector<SegmentRange>& segments)
-        : segment_(std::move(segment))
-        , segments_(segments) {}
+    LazySegmentLookup(std::string_view text, bool caseSensitive, Scratch& buffers)
+        : text_(text)
+        , caseSensitive_(caseSensitive)
+        , buffers_(buffers) {}
 
     std::optional<SegmentRange> segmentAt(std::size_t start) {
-        if (!lookup_) {
-            segments_.clear();
-            segment_(segments_);
-            lookup_.emplace(segments_);
+        if (!outline_ && !list_) {
+            prepare();
         }
-        return lookup_->segmentAt(start);
+        return outline_ ? outline_->segmentAt(start) : list_->segmentAt(start);
     }
 
 private:
-    Segment segment_;
-    std::vector<SegmentRange>& segments_;
-    std::optional<detail::SegmentListLookup> lookup_;
+    void prepare() {
+        if (detail::outlineCases(text_, buffers_.caseOutline)) {
+            outline_.emplace(buffers_.caseOutline);
+            return;
+        }
+        buffers_.segments.clear();
+        if (caseSensitive_) {
+            detail::collectSegments(buffers_.textChars, buffers_.segments);
+        } else {
+            buffers_.originalChars.assign(text_);
+            detail::collectSegments(buffers_.originalChars, buffers_.segments);
+        }
+        list_.emplace(buffers_.segments);
+    }
+
+    std::string_view text_;
+    bool caseSensitive_;
+    Scratch& buffers_;
+    std::optional<detail::AsciiSegmentLookup> outline_;
+    std::optional<detail::SegmentListLookup> list_;
 };
 
 void foldUnicodeQueryOnce(std::string_view query, bool caseSensitive, Scratch& buffers) {
@@ -122,20 +139,9 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
     } else {
         buffers.textChars.assignLowercased(text);
     }
-    const auto segmentOriginal = [&](std::vector<SegmentRange>& out) {
-        // The common text has one code point per cluster; its case outline then segments like ASCII.
-        if (detail::outlineCases(text, buffers.caseOutline)) {
-            detail::collectSegments(std::string_view(buffers.caseOutline), out);
-        } else if (caseSensitive) {
-            detail::collectSegments(buffers.textChars, out);
-        } else {
-            buffers.originalChars.assign(text);
-            detail::collectSegments(buffers.originalChars, out);
-        }
-    };
     const auto run = [&](const auto& queryUnits) {
         return detail::runCascade(queryUnits, buffers.textChars,
-                                  LazySegmentLookup(segmentOriginal, buffers.segments));
+                                  LazySegmentLookup(text, caseSensitive, buffers));
     };
     foldUnicodeQueryOnce(query, caseSensitive, buffers);
     if (buffers.unicodeQueryBytes) {
