@@ -73,6 +73,11 @@ std::size_t findBytes(std::string_view haystack, std::string_view needle) {
     if (needle.size() > haystack.size()) {
         return std::string_view::npos;
     }
+    if (needle.size() == 1) {
+        // The first keystroke of every search: one comparison per block instead of two.
+        const std::size_t at = findByteFrom(haystack, needle.front(), 0);
+        return at == haystack.size() ? std::string_view::npos : at;
+    }
 #if defined(__SSE2__)
     if (haystack.size() - needle.size() + 1 >= 16) {
         return findBytesVector(haystack, needle);

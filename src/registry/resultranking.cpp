@@ -36,14 +36,19 @@ public:
         : matches_(matches)
         , frecency_(frecency) {}
 
-    // Orders all of `order`: by class, then frecency, then position.
+    // Orders all of `order`, which is in position order: by class, then frecency, then position.
     void orderAll(std::vector<std::uint32_t>& order) const {
-        inPositionOrder(order);
         if (!bucketByClass(order)) {
             std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
                 return isBetter(classAt(a), classAt(b));
             });
         }
+        orderTiesByFrecency(order);
+    }
+
+    // Within each class of `order`, grouped by class and in position order within a class: higher
+    // frecency first.
+    void orderTiesByFrecency(std::vector<std::uint32_t>& order) const {
         if (frecency_) {
             for (std::size_t begin = 0; begin < order.size();) {
                 std::size_t end = begin + 1;
@@ -75,9 +80,7 @@ public:
             std::erase_if(order, [&](std::uint32_t index) { return isBetter(threshold, classAt(index)); });
         }
         std::sort(order.begin(), order.end(), byClassThenPosition);
-        if (frecency_) {
-            orderAll(order);
-        }
+        orderTiesByFrecency(order);
         order.resize(std::min(order.size(), wanted));
     }
 
@@ -85,15 +88,6 @@ private:
     MatchClass classAt(std::uint32_t index) const { return classOf(matches_[index]); }
 
     double frecencyAt(std::uint32_t index) const { return frecency_(matches_[index]); }
-
-    void inPositionOrder(std::vector<std::uint32_t>& order) const {
-        const auto byPosition = [&](std::uint32_t a, std::uint32_t b) {
-            return matches_[a].position < matches_[b].position;
-        };
-        if (!std::is_sorted(order.begin(), order.end(), byPosition)) {
-            std::sort(order.begin(), order.end(), byPosition);
-        }
-    }
 
     // Groups `order` by class, best first, keeping its order within each class. Strong matches come
     // in a handful of classes, so one counting pass does it; with more classes than that it leaves
@@ -184,7 +178,7 @@ void appendResults(const std::vector<RankedMatch>& matches, const std::vector<st
             __builtin_prefetch(matches[order[i + snippetPrefetchDistance]].entry->indexed.snippet.get(), 1);
         }
         const RankedMatch& match = matches[order[i]];
-        results.push_back(SearchResult{sharedSnippet(*match.entry), match.match.ranges});
+        results.emplace_back(sharedSnippet(*match.entry), match.match.ranges);
     }
 }
 

@@ -28,11 +28,11 @@ inline constexpr std::size_t enoughStrongMatches = 10;
 // At most this many fuzzy matches follow fewer strong ones.
 inline constexpr std::size_t weakMatchLimit = 20;
 
-// What of `matches` is worth showing for a query of `queryLength` characters, best first: higher
-// quality, then higher score within the quality, then higher frecency (when `frecency` is given),
-// then lower index position. For an empty query that is every match; otherwise the strong matches, followed
-// by the best fuzzy ones unless there are enough strong ones. Only what is shown gets ordered, and frecency
-// is only read where it decides something. Main thread.
+// What of `matches`, in index order, is worth showing for a query of `queryLength` characters, best first:
+// higher quality, then higher score within the quality, then higher frecency (when `frecency` is given), then
+// lower index position. For an empty query that is every match; otherwise the strong matches, followed by the
+// best fuzzy ones unless there are enough strong ones. Only what is shown gets ordered, and frecency is only
+// read where it decides something. Main thread.
 std::vector<SearchResult> rankedCut(const std::vector<RankedMatch>& matches, const MatchFrecency& frecency,
                                     std::size_t queryLength);
 
