@@ -5,6 +5,7 @@
 #include "registry/bytesearch.h"
 #include "registry/caseoutline.h"
 #include "registry/matchcascade.h"
+#include "registry/queryalphabet.h"
 #include "registry/segmentation.h"
 
 #include <algorithm>
@@ -33,8 +34,12 @@ struct Scratch {
     std::optional<std::string_view> unicodeQueryBytes;
     std::string unicodeQueryFolded;
     GraphemeText queryChars;
+    // Spells the query and texts for the byte path when every cluster of the query is one code point.
+    QueryAlphabet alphabet;
+    bool alphabetReady = false;
 
     std::string text;
+    std::string spelling;
     GraphemeText textChars;
     GraphemeText originalChars;
     std::string caseOutline;
@@ -107,6 +112,8 @@ void foldUnicodeQueryOnce(std::string_view query, bool caseSensitive, Scratch& b
     buffers.unicodeQueryReady = true;
     buffers.unicodeQueryBytes = foldSingleByteClusters(query, caseSensitive, buffers.unicodeQueryFolded);
     if (buffers.unicodeQueryBytes) {
+        buffers.alphabet.assign(*buffers.unicodeQueryBytes);
+        buffers.alphabetReady = true;
         return;
     }
     if (caseSensitive) {
@@ -114,31 +121,37 @@ void foldUnicodeQueryOnce(std::string_view query, bool caseSensitive, Scratch& b
     } else {
         buffers.queryChars.assignLowercased(query);
     }
+    buffers.alphabetReady = buffers.alphabet.assign(buffers.queryChars);
 }
 
 std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text,
                                              bool caseSensitive, Scratch& buffers) {
-    if (caseSensitive) {
-        buffers.textChars.assign(text);
-    } else {
-        buffers.textChars.assignLowercased(text);
-    }
+    foldUnicodeQueryOnce(query, caseSensitive, buffers);
     const auto segmentOriginal = [&](std::vector<SegmentRange>& out) {
         // The common text has one code point per cluster; its case outline then segments like ASCII.
         if (detail::outlineCases(text, buffers.caseOutline)) {
             detail::collectSegments(std::string_view(buffers.caseOutline), out);
-        } else if (caseSensitive) {
-            detail::collectSegments(buffers.textChars, out);
         } else {
             buffers.originalChars.assign(text);
             detail::collectSegments(buffers.originalChars, out);
         }
     };
+    // Nearly every text spells as one byte per cluster and takes the byte path.
+    if (buffers.alphabetReady) {
+        if (const auto spelt = buffers.alphabet.spell(text, caseSensitive, buffers.spelling)) {
+            return detail::runCascade(buffers.alphabet.queryBytes(), *spelt,
+                                      LazySegmentCursor(segmentOriginal, buffers.segments));
+        }
+    }
+    if (caseSensitive) {
+        buffers.textChars.assign(text);
+    } else {
+        buffers.textChars.assignLowercased(text);
+    }
     const auto run = [&](const auto& queryUnits) {
         return detail::runCascade(queryUnits, buffers.textChars,
                                   LazySegmentCursor(segmentOriginal, buffers.segments));
     };
-    foldUnicodeQueryOnce(query, caseSensitive, buffers);
     if (buffers.unicodeQueryBytes) {
         return run(*buffers.unicodeQueryBytes);
     }
