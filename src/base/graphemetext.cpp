@@ -5,6 +5,7 @@
 #include "base/unicode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <unicode/brkiter.h>
@@ -44,8 +45,23 @@ __m128i continuationOnes(const char* at, __m128i keep) {
 }
 #endif
 
-// Counted sixteen bytes at a time with byte sums, as a population count is a library call on the
-// baseline instruction set.
+template <class Word> Word loadWord(const char* at) {
+    Word word = 0;
+    std::memcpy(&word, at, sizeof(word));
+    return word;
+}
+
+// The bytes of `word` that are 10xxxxxx, summed by a multiplication rather than a population count,
+// which is a library call on the baseline instruction set.
+template <class Word> std::size_t continuationBytesIn(Word word) {
+    constexpr Word highBits = static_cast<Word>(0x8080808080808080ull);
+    constexpr Word lowBytes = static_cast<Word>(0x0101010101010101ull);
+    const Word marks = (word & ~(word << 1) & highBits) >> 7;
+    return static_cast<std::size_t>(static_cast<Word>(marks * lowBytes) >> (8 * (sizeof(Word) - 1)));
+}
+
+// Counted sixteen bytes at a time with byte sums, or a word or two at a time for the short stretches
+// most lookups count.
 std::size_t countContinuationBytes(const char* bytes, std::size_t length) {
     std::size_t i = 0;
     std::size_t count = 0;
@@ -69,6 +85,23 @@ std::size_t countContinuationBytes(const char* bytes, std::size_t length) {
                static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
     }
 #endif
+    if constexpr (std::endian::native == std::endian::little) {
+        // Two words that overlap, the overlap shifted out of the second.
+        if (length >= 8) {
+            const std::size_t rest = length - 8;
+            return continuationBytesIn(loadWord<std::uint64_t>(bytes)) +
+                   (rest == 0
+                        ? 0
+                        : continuationBytesIn(loadWord<std::uint64_t>(bytes + rest) >> (8 * (8 - rest))));
+        }
+        if (length >= 4) {
+            const std::size_t rest = length - 4;
+            return continuationBytesIn(loadWord<std::uint32_t>(bytes)) +
+                   (rest == 0
+                        ? 0
+                        : continuationBytesIn(loadWord<std::uint32_t>(bytes + rest) >> (8 * (4 - rest))));
+        }
+    }
     for (; i < length; ++i) {
         count += isContinuationByte(bytes[i]) ? 1u : 0u;
     }
