@@ -26,8 +26,8 @@ struct Scratch {
     bool lastQuerySingleByte = false;
     std::string lastQueryFolded;
 
-    // The last query seen on the cluster path, folded once per pass likewise: as bytes when every
-    // byte of it is one character, else as clusters.
+    // The last query seen by texts that are not plain ASCII, folded once per pass likewise: as bytes
+    // when every byte of it is one character, else as clusters.
     std::string unicodeQuery;
     bool unicodeQueryCaseSensitive = false;
     bool unicodeQueryReady = false;
