@@ -1,10 +1,11 @@
 #include "base/graphemetext.h"
 
-#include "base/asciiblock.h"
+#include "base/asciiblockreader.h"
 #include "base/codepointtable.h"
 #include "base/unicode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <unicode/brkiter.h>
@@ -44,8 +45,23 @@ __m128i continuationOnes(const char* at, __m128i keep) {
 }
 #endif
 
-// Counted sixteen bytes at a time with byte sums, as a population count is a library call on the
-// baseline instruction set.
+template <class Word> Word loadWord(const char* at) {
+    Word word = 0;
+    std::memcpy(&word, at, sizeof(word));
+    return word;
+}
+
+// The bytes of `word` that are 10xxxxxx, summed by a multiplication rather than a population count,
+// which is a library call on the baseline instruction set.
+template <class Word> std::size_t continuationBytesIn(Word word) {
+    constexpr Word highBits = static_cast<Word>(0x8080808080808080ull);
+    constexpr Word lowBytes = static_cast<Word>(0x0101010101010101ull);
+    const Word marks = (word & ~(word << 1) & highBits) >> 7;
+    return static_cast<std::size_t>(static_cast<Word>(marks * lowBytes) >> (8 * (sizeof(Word) - 1)));
+}
+
+// Counted sixteen bytes at a time with byte sums, or a word or two at a time for the short stretches
+// most lookups count.
 std::size_t countContinuationBytes(const char* bytes, std::size_t length) {
     std::size_t i = 0;
     std::size_t count = 0;
@@ -69,6 +85,23 @@ std::size_t countContinuationBytes(const char* bytes, std::size_t length) {
                static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
     }
 #endif
+    if constexpr (std::endian::native == std::endian::little) {
+        // Two words that overlap, the overlap shifted out of the second.
+        if (length >= 8) {
+            const std::size_t rest = length - 8;
+            return continuationBytesIn(loadWord<std::uint64_t>(bytes)) +
+                   (rest == 0
+                        ? 0
+                        : continuationBytesIn(loadWord<std::uint64_t>(bytes + rest) >> (8 * (8 - rest))));
+        }
+        if (length >= 4) {
+            const std::size_t rest = length - 4;
+            return continuationBytesIn(loadWord<std::uint32_t>(bytes)) +
+                   (rest == 0
+                        ? 0
+                        : continuationBytesIn(loadWord<std::uint32_t>(bytes + rest) >> (8 * (4 - rest))));
+        }
+    }
     for (; i < length; ++i) {
         count += isContinuationByte(bytes[i]) ? 1u : 0u;
     }
@@ -102,24 +135,6 @@ std::uint32_t countAsciiPrefix(std::string_view bytes, const std::vector<std::ui
         ++prefix;
     }
     return prefix;
-}
-
-// Copies `bytes`, at most a block of them, with fixed-size copies that need no library call: two
-// that overlap in the middle when the length lies between their size and twice it.
-void copyUpToBlock(std::string_view bytes, char* out) {
-    const char* in = bytes.data();
-    const std::size_t length = bytes.size();
-    if (length >= 8) {
-        std::memcpy(out, in, 8);
-        std::memcpy(out + length - 8, in + length - 8, 8);
-    } else if (length >= 4) {
-        std::memcpy(out, in, 4);
-        std::memcpy(out + length - 4, in + length - 4, 4);
-    } else {
-        for (std::size_t i = 0; i < length; ++i) {
-            out[i] = in[i];
-        }
-    }
 }
 
 } // namespace
@@ -188,11 +203,11 @@ template <bool lowerCase> bool GraphemeText::assignStandaloneCodePoints(std::str
     // Lower-casing turns at most two bytes into three, and the block-wise and fixed-size copies
     // may write up to a block past what they keep. A text has at most one cluster per byte.
     const std::size_t maxBytes = lowerCase ? size + size / 2 : size;
-    const std::size_t bytesRoom = maxBytes + detail::asciiBlockSize;
+    const std::size_t bytesRoom = maxBytes + AsciiBlockReader::blockSize;
     if (maxBytes < narrowLimit) {
         // The one-byte cluster ends of a short text, nearly every text, go straight to their place
         // behind the room for its bytes. The buffer only grows, so reusing it costs nothing.
-        const std::size_t needed = bytesRoom + size + detail::asciiBlockSize;
+        const std::size_t needed = bytesRoom + size + AsciiBlockReader::blockSize;
         if (storage_.size() < needed) {
             storage_.resize(needed);
         }
@@ -204,7 +219,7 @@ template <bool lowerCase> bool GraphemeText::assignStandaloneCodePoints(std::str
         return true;
     }
     thread_local std::vector<std::uint32_t> wideEnds;
-    wideEnds.resize(size + detail::asciiBlockSize);
+    wideEnds.resize(size + AsciiBlockReader::blockSize);
     if (storage_.size() < bytesRoom) {
         storage_.resize(bytesRoom);
     }
@@ -220,23 +235,16 @@ bool GraphemeText::scanStandaloneCodePoints(std::string_view utf8, End* ends) {
     const auto* in = reinterpret_cast<const std::uint8_t*>(utf8.data());
     const std::size_t size = utf8.size();
     char* out = storage_.data();
-    // The last block of the text, followed by bytes that end any ASCII run, so that a block may
-    // begin anywhere without reading past the text.
-    char tail[2 * detail::asciiBlockSize];
-    std::memset(tail, static_cast<char>(0x80), sizeof(tail));
-    const std::size_t tailStart = size > detail::asciiBlockSize ? size - detail::asciiBlockSize : 0;
-    copyUpToBlock(utf8.substr(tailStart), tail);
+    const AsciiBlockReader blocks(utf8);
     std::size_t written = 0;
     std::size_t clusters = 0;
     bool lineBreakPair = false;
     std::optional<std::size_t> asciiPrefix;
     const CodePointTable& table = CodePointTable::shared();
     for (std::size_t offset = 0; offset < size;) {
-        // Most texts are mostly ASCII, taken a block at a time; what a block writes past the ASCII
-        // it takes stays within the room for the text and is overwritten by what follows.
-        const char* block =
-            offset + detail::asciiBlockSize <= size ? utf8.data() + offset : tail + (offset - tailStart);
-        if (const std::size_t ascii = detail::copyAsciiClusterBlock<lowerCase>(block, out + written);
+        // What a block writes past the ASCII it takes stays within the room for the text and is
+        // overwritten by what follows.
+        if (const std::size_t ascii = blocks.template copyClusters<lowerCase>(offset, out + written);
             ascii > 0) {
             storeByteClusterEnds(ends + clusters, written, ascii);
             offset += ascii;

@@ -1,27 +1,24 @@
 #include "registry/caseoutline.h"
 
-#include "base/asciiblock.h"
+#include "base/asciiblockreader.h"
 #include "base/codepointtable.h"
 #include "base/unicode.h"
 
 namespace korvane::detail {
 
 bool outlineCases(std::string_view text, std::string& out) {
-    out.resize(text.size());
+    // ASCII outlines itself; a block may copy past the ASCII it takes, into room left for it, and
+    // what follows overwrites that.
+    out.resize(text.size() + AsciiBlockReader::blockSize);
     char* outline = out.data();
     std::size_t clusters = 0;
+    const AsciiBlockReader blocks(text);
     const CodePointTable& table = CodePointTable::shared();
     for (std::size_t offset = 0; offset < text.size();) {
-        // ASCII outlines itself; the block may copy past the ASCII it takes, never past the text's
-        // length, and what follows overwrites it.
-        if (offset + asciiBlockSize <= text.size()) {
-            if (const std::size_t ascii =
-                    copyAsciiClusterBlock<false>(text.data() + offset, outline + clusters);
-                ascii > 0) {
-                offset += ascii;
-                clusters += ascii;
-                continue;
-            }
+        if (const std::size_t ascii = blocks.copyClusters<false>(offset, outline + clusters); ascii > 0) {
+            offset += ascii;
+            clusters += ascii;
+            continue;
         }
         const char lead = text[offset];
         if (static_cast<unsigned char>(lead) < 0x80) {

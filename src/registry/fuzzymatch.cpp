@@ -5,6 +5,7 @@
 #include "registry/bytesearch.h"
 #include "registry/caseoutline.h"
 #include "registry/matchcascade.h"
+#include "registry/queryalphabet.h"
 #include "registry/segmentation.h"
 
 #include <algorithm>
@@ -25,16 +26,20 @@ struct Scratch {
     bool lastQuerySingleByte = false;
     std::string lastQueryFolded;
 
-    // The last query seen on the cluster path, folded once per pass likewise: as bytes when every
-    // byte of it is one character, else as clusters.
+    // The last query seen by texts that are not plain ASCII, folded once per pass likewise: as bytes
+    // when every byte of it is one character, else as clusters.
     std::string unicodeQuery;
     bool unicodeQueryCaseSensitive = false;
     bool unicodeQueryReady = false;
     std::optional<std::string_view> unicodeQueryBytes;
     std::string unicodeQueryFolded;
     GraphemeText queryChars;
+    // Spells the query and texts for the byte path when every cluster of the query is one code point.
+    QueryAlphabet alphabet;
+    bool alphabetReady = false;
 
     std::string text;
+    std::string spelling;
     GraphemeText textChars;
     GraphemeText originalChars;
     std::string caseOutline;
@@ -78,9 +83,8 @@ std::optional<std::string_view> foldQueryOnce(std::string_view query, bool caseS
 // a segment from the bytes around it, like ASCII. Other texts are segmented whole.
 class LazySegmentLookup {
 public:
-    LazySegmentLookup(std::string_view text, bool caseSensitive, Scratch& buffers)
+    LazySegmentLookup(std::string_view text, Scratch& buffers)
         : text_(text)
-        , caseSensitive_(caseSensitive)
         , buffers_(buffers) {}
 
     std::optional<SegmentRange> segmentAt(std::size_t start) {
@@ -96,18 +100,13 @@ private:
             outline_.emplace(buffers_.caseOutline);
             return;
         }
+        buffers_.originalChars.assign(text_);
         buffers_.segments.clear();
-        if (caseSensitive_) {
-            detail::collectSegments(buffers_.textChars, buffers_.segments);
-        } else {
-            buffers_.originalChars.assign(text_);
-            detail::collectSegments(buffers_.originalChars, buffers_.segments);
-        }
+        detail::collectSegments(buffers_.originalChars, buffers_.segments);
         list_.emplace(buffers_.segments);
     }
 
     std::string_view text_;
-    bool caseSensitive_;
     Scratch& buffers_;
     std::optional<detail::AsciiSegmentLookup> outline_;
     std::optional<detail::SegmentListLookup> list_;
@@ -123,6 +122,8 @@ void foldUnicodeQueryOnce(std::string_view query, bool caseSensitive, Scratch& b
     buffers.unicodeQueryReady = true;
     buffers.unicodeQueryBytes = foldSingleByteClusters(query, caseSensitive, buffers.unicodeQueryFolded);
     if (buffers.unicodeQueryBytes) {
+        buffers.alphabet.assign(*buffers.unicodeQueryBytes);
+        buffers.alphabetReady = true;
         return;
     }
     if (caseSensitive) {
@@ -130,20 +131,27 @@ void foldUnicodeQueryOnce(std::string_view query, bool caseSensitive, Scratch& b
     } else {
         buffers.queryChars.assignLowercased(query);
     }
+    buffers.alphabetReady = buffers.alphabet.assign(buffers.queryChars);
 }
 
 std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text,
                                              bool caseSensitive, Scratch& buffers) {
+    foldUnicodeQueryOnce(query, caseSensitive, buffers);
+    // Nearly every text spells as one byte per cluster and takes the byte path.
+    if (buffers.alphabetReady) {
+        if (const auto spelt = buffers.alphabet.spell(text, caseSensitive, buffers.spelling)) {
+            return detail::runCascade(buffers.alphabet.queryBytes(), *spelt,
+                                      LazySegmentLookup(text, buffers));
+        }
+    }
     if (caseSensitive) {
         buffers.textChars.assign(text);
     } else {
         buffers.textChars.assignLowercased(text);
     }
     const auto run = [&](const auto& queryUnits) {
-        return detail::runCascade(queryUnits, buffers.textChars,
-                                  LazySegmentLookup(text, caseSensitive, buffers));
+        return detail::runCascade(queryUnits, buffers.textChars, LazySegmentLookup(text, buffers));
     };
-    foldUnicodeQueryOnce(query, caseSensitive, buffers);
     if (buffers.unicodeQueryBytes) {
         return run(*buffers.unicodeQueryBytes);
     }
