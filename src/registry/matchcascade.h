@@ -94,11 +94,12 @@ template <class Unit, class Text> std::size_t findUnit(const Unit& unit, const T
     if constexpr (std::is_same_v<Text, std::string_view> && std::is_same_v<std::decay_t<Unit>, char>) {
         return findByteFrom(text, unit, from);
     } else if constexpr (std::is_same_v<Text, GraphemeText>) {
-        // Search the bytes, then keep the first hit that is a whole cluster.
-        const std::string_view needle = unitAsBytes(unit);
+        // Search the bytes for the unit's first byte, then keep the first hit that begins a cluster
+        // equal to the unit.
+        const char first = unitAsBytes(unit).front();
         const std::string_view haystack = text.bytes();
-        for (std::size_t at = haystack.find(needle, text.byteOffset(from)); at != std::string_view::npos;
-             at = haystack.find(needle, at + 1)) {
+        for (std::size_t at = findByteFrom(haystack, first, text.byteOffset(from)); at < haystack.size();
+             at = findByteFrom(haystack, first, at + 1)) {
             if (const auto index = text.clusterStartingAt(at); index && unitEquals(unit, text[*index])) {
                 return *index;
             }
