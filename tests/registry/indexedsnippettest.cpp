@@ -2,6 +2,7 @@
 
 #include "base/unicode.h"
 #include "registry/fuzzymatch.h"
+#include "registrytesting.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -97,16 +98,7 @@ TEST(IndexedSnippetTest, LineBreakPairCountsAsOneCharacter) {
     EXPECT_EQ(result, fuzzyMatch("bc", "a\r\nbc", false));
 }
 
-std::string randomText(std::mt19937& random, const std::vector<std::string>& alphabet,
-                       std::size_t maxLength) {
-    std::uniform_int_distribution<std::size_t> length(0, maxLength);
-    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
-    std::string text;
-    for (std::size_t n = length(random); n > 0; --n) {
-        text += alphabet[pick(random)];
-    }
-    return text;
-}
+using test::randomText;
 
 // Half of the queries are drawn from the text itself so that every stage of the cascade is reached.
 std::string randomQuery(std::mt19937& random, const std::vector<std::string>& alphabet,

@@ -3,6 +3,7 @@
 #include "base/graphemetext.h"
 #include "base/unicode.h"
 #include "registry/segmentstarts.h"
+#include "registrytesting.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -51,15 +52,7 @@ TEST(SegmentationTest, CountsClustersAndUsesUnicodeCase) {
     EXPECT_EQ(segmentRanges("日本語.txt"), (Segments{{0, 3, start}, {4, 7, camel}}));
 }
 
-// Up to `maxLength` pieces drawn from `alphabet`.
-std::string randomText(std::mt19937& random, const std::vector<std::string>& alphabet,
-                       std::size_t maxLength) {
-    std::string text;
-    for (std::size_t length = random() % maxLength; length > 0; --length) {
-        text += alphabet[random() % alphabet.size()];
-    }
-    return text;
-}
+using test::randomText;
 
 // The matcher asks the lookup only where a query occurs; it must see there exactly the segment that
 // a full segmentation finds, and nothing where none begins.
