@@ -13,15 +13,16 @@ std::string name(const SnippetSource& source) {
                              : std::to_string(static_cast<int>(source.kind()));
 }
 
-std::string name(const ScopeSpec& spec) {
-    if (const auto* filter = spec.asFilter()) {
+std::string name(const ScopeSpec& selection) {
+    if (const auto* filter = selection.asFilter()) {
         return *filter == ScopeFilter::appScoped ? "appScoped" : "urlOnly";
     }
-    std::string text = spec.asSource() ? name(*spec.asSource()) : "[";
-    for (const auto& each : spec.asMultiSource() ? *spec.asMultiSource() : std::vector<SnippetSource>{}) {
+    std::string text = selection.asSource() ? name(*selection.asSource()) : "[";
+    for (const auto& each :
+         selection.asMultiSource() ? *selection.asMultiSource() : std::vector<SnippetSource>{}) {
         text += name(each) + " ";
     }
-    return spec.asSource() ? text : text + "]";
+    return selection.asSource() ? text : text + "]";
 }
 
 void PrintTo(const ParsedQuery& parsed, std::ostream* out) {
