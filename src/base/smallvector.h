@@ -88,20 +88,28 @@ public:
 
     void clear() { size_ = 0; }
 
+    // Replaces the elements with the `count` values at `values`, which may lie in this vector.
+    void assign(const T* values, std::size_t count) {
+        if (count <= capacity_) {
+            if (count > 0) {
+                std::memmove(static_cast<void*>(data()), values, count * sizeof(T));
+            }
+        } else {
+            T* grown = new T[count];
+            std::memcpy(static_cast<void*>(grown), values, count * sizeof(T));
+            release();
+            heap_ = grown;
+            capacity_ = static_cast<std::uint32_t>(count);
+        }
+        size_ = static_cast<std::uint32_t>(count);
+    }
+
     friend bool operator==(const SmallVector& a, const SmallVector& b) {
         return std::equal(a.begin(), a.end(), b.begin(), b.end());
     }
 
 private:
     bool isInline() const { return capacity_ == InlineCapacity; }
-
-    void assign(const T* values, std::size_t count) {
-        reserve(count);
-        if (count > 0) {
-            std::memcpy(static_cast<void*>(data()), values, count * sizeof(T));
-        }
-        size_ = static_cast<std::uint32_t>(count);
-    }
 
     void release() {
         if (!isInline()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/smallvector.h"
+
 #include <cstddef>
 #include <iosfwd>
 #include <string>
@@ -18,30 +20,29 @@ public:
     LabelBytes(std::string_view bytes) { assign(bytes); }
     LabelBytes(const std::string& bytes) { assign(bytes); }
     LabelBytes(const char* bytes) { assign(bytes); }
-    LabelBytes(const LabelBytes& other) { assign(other.view()); }
-    LabelBytes(LabelBytes&& other) noexcept { take(other); }
-    ~LabelBytes() { release(); }
 
-    LabelBytes& operator=(const LabelBytes& other);
-    LabelBytes& operator=(LabelBytes&& other) noexcept;
-    LabelBytes& operator=(std::string_view bytes);
+    LabelBytes& operator=(std::string_view bytes) {
+        assign(bytes);
+        return *this;
+    }
     LabelBytes& operator=(const std::string& bytes) { return *this = std::string_view(bytes); }
     LabelBytes& operator=(const char* bytes) { return *this = std::string_view(bytes); }
 
-    void assign(std::string_view bytes);
-    void clear();
+    // `bytes` may point into this object.
+    void assign(std::string_view bytes) { bytes_.assign(bytes.data(), bytes.size()); }
+    void clear() { bytes_.clear(); }
 
-    std::size_t size() const { return size_; }
-    std::size_t length() const { return size_; }
-    bool empty() const { return size_ == 0; }
-    const char* data() const { return isInline() ? inline_ : heap_; }
-    const char* begin() const { return data(); }
-    const char* end() const { return data() + size_; }
-    char operator[](std::size_t index) const { return data()[index]; }
-    char front() const { return data()[0]; }
-    char back() const { return data()[size_ - 1]; }
+    std::size_t size() const { return bytes_.size(); }
+    std::size_t length() const { return bytes_.size(); }
+    bool empty() const { return bytes_.empty(); }
+    const char* data() const { return bytes_.data(); }
+    const char* begin() const { return bytes_.begin(); }
+    const char* end() const { return bytes_.end(); }
+    char operator[](std::size_t index) const { return bytes_[index]; }
+    char front() const { return bytes_.front(); }
+    char back() const { return bytes_.back(); }
 
-    std::string_view view() const { return std::string_view(data(), size_); }
+    std::string_view view() const { return std::string_view(data(), size()); }
     operator std::string_view() const { return view(); }
     operator std::string() const { return std::string(view()); }
 
@@ -52,15 +53,7 @@ public:
     friend std::ostream& operator<<(std::ostream& out, const LabelBytes& bytes);
 
 private:
-    bool isInline() const { return size_ <= inlineCapacity; }
-    void release();
-    void take(LabelBytes& other) noexcept;
-
-    std::size_t size_ = 0;
-    union {
-        char inline_[inlineCapacity];
-        char* heap_;
-    };
+    SmallVector<char, inlineCapacity> bytes_;
 };
 
 } // namespace korvane
