@@ -11,6 +11,24 @@
 
 namespace korvane {
 
+#if defined(__SSE2__)
+namespace detail {
+
+// The lanes of `block` holding 'A' to 'Z': shifting that range to the bottom of the signed bytes
+// lets one signed comparison test both of its ends.
+inline __m128i asciiUpperLanes(__m128i block) {
+    const __m128i shifted = _mm_add_epi8(block, _mm_set1_epi8(static_cast<char>(0x80 - 'A')));
+    return _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(0x80 + 26)));
+}
+
+// `block` with 'A' to 'Z' lower-cased and every other byte kept.
+inline __m128i asciiLowercased(__m128i block) {
+    return _mm_or_si128(block, _mm_and_si128(asciiUpperLanes(block), _mm_set1_epi8(0x20)));
+}
+
+} // namespace detail
+#endif
+
 // Hands the Unicode scans a text a block at a time from any offset, so that they copy its ASCII runs,
 // most of nearly every text, a block at a time: blocks that would run past the end come from a copy
 // of the last bytes padded with bytes that end any run. A scan keeps one on its stack for one text.
@@ -36,10 +54,7 @@ public:
         const auto stops = static_cast<unsigned>(
             _mm_movemask_epi8(block) | _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('\r'))));
         if constexpr (lowerCase) {
-            // 'A' to 'Z' shifted to the bottom of the signed bytes take one comparison.
-            const __m128i shifted = _mm_add_epi8(block, _mm_set1_epi8(static_cast<char>(0x80 - 'A')));
-            const __m128i upper = _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(0x80 + 26)));
-            block = _mm_or_si128(block, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+            block = detail::asciiLowercased(block);
         }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
         return stops == 0 ? blockSize : static_cast<std::size_t>(__builtin_ctz(stops));

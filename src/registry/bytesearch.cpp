@@ -1,5 +1,7 @@
 #include "registry/bytesearch.h"
 
+#include "base/asciiblockreader.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -120,18 +122,11 @@ bool isSegmentMark(char c) {
 }
 
 #if defined(__SSE2__)
-// Lanes of `block` holding 'A' to 'Z': shifting the range to the bottom of the signed bytes lets one
-// signed comparison test both ends.
-__m128i upperLanes(__m128i block) {
-    const __m128i shifted = _mm_add_epi8(block, _mm_set1_epi8(static_cast<char>(0x80 - 'A')));
-    return _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(0x80 + 26)));
-}
-
 std::uint32_t segmentMarks(__m128i block) {
     const __m128i separators = _mm_or_si128(
         _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('-')), _mm_cmpeq_epi8(block, _mm_set1_epi8('_'))),
         _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('/')), _mm_cmpeq_epi8(block, _mm_set1_epi8('.'))));
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(separators, upperLanes(block))));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(separators, asciiUpperLanes(block))));
 }
 #endif
 
@@ -161,7 +156,6 @@ bool copySingleByteClusters(std::string_view text, bool lowerCase, char* out) {
     std::size_t i = 0;
     bool carriageReturn = false;
 #if defined(__SSE2__)
-    const __m128i caseBit = _mm_set1_epi8(0x20);
     const __m128i returnByte = _mm_set1_epi8('\r');
     __m128i seen = _mm_setzero_si128();
     __m128i returns = _mm_setzero_si128();
@@ -170,7 +164,7 @@ bool copySingleByteClusters(std::string_view text, bool lowerCase, char* out) {
         seen = _mm_or_si128(seen, block);
         returns = _mm_or_si128(returns, _mm_cmpeq_epi8(block, returnByte));
         if (lowerCase) {
-            block = _mm_or_si128(block, _mm_and_si128(upperLanes(block), caseBit));
+            block = asciiLowercased(block);
         }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), block);
     };
