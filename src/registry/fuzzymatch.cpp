@@ -19,20 +19,16 @@ namespace {
 // Per-thread buffers: after the first calls on a thread they have grown to fit, and matching one
 // more path segment allocates nothing unless it matches.
 struct Scratch {
-    // The last query seen on the plain-byte path, folded: a ranking pass matches one query against
-    // many texts, so it is folded once per pass rather than once per text.
+    // The last query seen, folded: a ranking pass matches one query against many texts, so it is
+    // folded once per pass rather than once per text. As bytes when every byte of it is one
+    // character; what texts that are not plain ASCII need of it is prepared on the first such text.
     std::string lastQuery;
     bool lastQueryCaseSensitive = false;
-    bool lastQuerySingleByte = false;
-    std::string lastQueryFolded;
-
-    // The last query seen by texts that are not plain ASCII, folded once per pass likewise: as bytes
-    // when every byte of it is one character, else as clusters.
-    std::string unicodeQuery;
-    bool unicodeQueryCaseSensitive = false;
+    bool lastQueryReady = false;
+    std::optional<std::string_view> queryBytes;
+    std::string queryFolded;
     bool unicodeQueryReady = false;
-    std::optional<std::string_view> unicodeQueryBytes;
-    std::string unicodeQueryFolded;
+    // The query's clusters, when it is not bytes.
     GraphemeText queryChars;
     // Spells the query and texts for the byte path when every cluster of the query is one code point.
     QueryAlphabet alphabet;
@@ -64,18 +60,16 @@ std::optional<std::string_view> foldSingleByteClusters(std::string_view text, bo
     return std::string_view(buffer.data(), text.size());
 }
 
-std::optional<std::string_view> foldQueryOnce(std::string_view query, bool caseSensitive, Scratch& buffers) {
-    if (buffers.lastQuery.size() != query.size() || buffers.lastQueryCaseSensitive != caseSensitive ||
-        buffers.lastQuery != query) {
-        buffers.lastQuery.assign(query);
-        buffers.lastQueryCaseSensitive = caseSensitive;
-        buffers.lastQuerySingleByte =
-            foldSingleByteClusters(query, caseSensitive, buffers.lastQueryFolded).has_value();
+void rememberQuery(std::string_view query, bool caseSensitive, Scratch& buffers) {
+    if (buffers.lastQueryReady && buffers.lastQueryCaseSensitive == caseSensitive &&
+        buffers.lastQuery == query) {
+        return;
     }
-    if (!buffers.lastQuerySingleByte) {
-        return std::nullopt;
-    }
-    return std::string_view(buffers.lastQueryFolded.data(), query.size());
+    buffers.lastQuery.assign(query);
+    buffers.lastQueryCaseSensitive = caseSensitive;
+    buffers.lastQueryReady = true;
+    buffers.queryBytes = foldSingleByteClusters(query, caseSensitive, buffers.queryFolded);
+    buffers.unicodeQueryReady = false;
 }
 
 // Finds the segments of a clustered text as typed, looked at on first use only: most candidates are
@@ -112,17 +106,14 @@ private:
     std::optional<detail::SegmentListLookup> list_;
 };
 
-void foldUnicodeQueryOnce(std::string_view query, bool caseSensitive, Scratch& buffers) {
-    if (buffers.unicodeQueryReady && buffers.unicodeQueryCaseSensitive == caseSensitive &&
-        buffers.unicodeQuery == query) {
+// Prepares what texts that are not plain ASCII need of the remembered query, once per query.
+void prepareUnicodeQuery(std::string_view query, bool caseSensitive, Scratch& buffers) {
+    if (buffers.unicodeQueryReady) {
         return;
     }
-    buffers.unicodeQuery.assign(query);
-    buffers.unicodeQueryCaseSensitive = caseSensitive;
     buffers.unicodeQueryReady = true;
-    buffers.unicodeQueryBytes = foldSingleByteClusters(query, caseSensitive, buffers.unicodeQueryFolded);
-    if (buffers.unicodeQueryBytes) {
-        buffers.alphabet.assign(*buffers.unicodeQueryBytes);
+    if (buffers.queryBytes) {
+        buffers.alphabet.assign(*buffers.queryBytes);
         buffers.alphabetReady = true;
         return;
     }
@@ -136,7 +127,7 @@ void foldUnicodeQueryOnce(std::string_view query, bool caseSensitive, Scratch& b
 
 std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text,
                                              bool caseSensitive, Scratch& buffers) {
-    foldUnicodeQueryOnce(query, caseSensitive, buffers);
+    prepareUnicodeQuery(query, caseSensitive, buffers);
     // Nearly every text spells as one byte per cluster and takes the byte path.
     if (buffers.alphabetReady) {
         if (const auto spelt = buffers.alphabet.spell(text, caseSensitive, buffers.spelling)) {
@@ -152,8 +143,8 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
     const auto run = [&](const auto& queryUnits) {
         return detail::runCascade(queryUnits, buffers.textChars, LazySegmentLookup(text, buffers));
     };
-    if (buffers.unicodeQueryBytes) {
-        return run(*buffers.unicodeQueryBytes);
+    if (buffers.queryBytes) {
+        return run(*buffers.queryBytes);
     }
     return run(buffers.queryChars);
 }
@@ -162,11 +153,12 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
 
 std::optional<MatchResult> fuzzyMatch(std::string_view query, std::string_view text, bool caseSensitive) {
     Scratch& buffers = scratch();
-    const auto foldedText = foldSingleByteClusters(text, caseSensitive, buffers.text);
-    const auto foldedQuery = foldedText ? foldQueryOnce(query, caseSensitive, buffers) : std::nullopt;
-    if (foldedText && foldedQuery) {
-        // Segmented from the text as typed, not the folded copy: case changes mark word starts.
-        return detail::runCascade(*foldedQuery, *foldedText, detail::AsciiSegmentLookup(text));
+    rememberQuery(query, caseSensitive, buffers);
+    if (buffers.queryBytes) {
+        if (const auto foldedText = foldSingleByteClusters(text, caseSensitive, buffers.text)) {
+            // Segmented from the text as typed, not the folded copy: case changes mark word starts.
+            return detail::runCascade(*buffers.queryBytes, *foldedText, detail::AsciiSegmentLookup(text));
+        }
     }
     return fuzzyMatchUnicode(query, text, caseSensitive, buffers);
 }
