@@ -40,20 +40,17 @@ private:
     std::optional<GraphemeText> chars_;
 };
 
-// How many entries ahead a pass asks for the next records. A narrowing pass skips through the index,
-// where the processor cannot guess what comes next, and each entry would cost a memory round trip
-// before matching could start.
+// How many entries ahead a pass asks for the next records. A narrowing pass, and a full pass that
+// filters, skip through the index, where the processor cannot guess what comes next, and each entry
+// would cost a memory round trip before its turn came.
 constexpr std::size_t prefetchDistance = 8;
 
-// Asks for the record of the entry `prefetchDistance` ahead of `index`, if there is one: the lines
-// that matching reads first, the prepared label and its segment list's address.
-template <class EntryAt> void prefetchAhead(EntryAt entryAt, std::size_t index, std::size_t count) {
-    if (index + prefetchDistance < count) {
-        const char* record = reinterpret_cast<const char*>(entryAt(index + prefetchDistance));
-        __builtin_prefetch(record);
-        __builtin_prefetch(record + 64);
-        __builtin_prefetch(record + 128);
-    }
+// Asks for the lines of a record that matching reads first: the prepared label and its segment starts.
+void prefetchRecord(const SnippetEntry& entry) {
+    const char* record = reinterpret_cast<const char*>(&entry);
+    __builtin_prefetch(record);
+    __builtin_prefetch(record + 64);
+    __builtin_prefetch(record + 128);
 }
 
 bool byLabel(const SnippetEntry& a, const SnippetEntry& b) {
@@ -180,7 +177,7 @@ bool SnippetRegistry::canNarrow(const ParsedQuery& query, const SearchOptions& o
            options == lastSearch_.options && !lastSearch_.results.empty();
 }
 
-std::vector<std::uint32_t> SnippetRegistry::candidates(const ParsedQuery& query) const {
+template <class Visit> void SnippetRegistry::forEachCandidate(const ParsedQuery& query, Visit&& visit) const {
     std::vector<SnippetSource> allowedScopes;
     if (query.scopes) {
         for (const SnippetSource& source : *query.scopes) {
@@ -191,14 +188,12 @@ std::vector<std::uint32_t> SnippetRegistry::candidates(const ParsedQuery& query)
     }
     // Most searches disable a handful of sources at most, so a short list beats hashing per entry.
     const std::vector<SnippetSource> disabled(disabledSources_.begin(), disabledSources_.end());
-    std::vector<std::uint32_t> result;
-    result.reserve(indexedSnippets_.size());
     if (!query.scopes && disabled.empty() && !query.urlOnly && !query.scopeFilter) {
-        // Nothing filters: spare the pass a read of every record.
+        // Nothing filters: spare the pass a read of every snippet.
         for (std::uint32_t position = 0; position < indexedSnippets_.size(); ++position) {
-            result.push_back(position);
+            visit(position);
         }
-        return result;
+        return;
     }
     for (std::uint32_t position = 0; position < indexedSnippets_.size(); ++position) {
         if (position + prefetchDistance < indexedSnippets_.size()) {
@@ -211,29 +206,26 @@ std::vector<std::uint32_t> SnippetRegistry::candidates(const ParsedQuery& query)
             (query.scopeFilter && !hasScope(snippet, *query.scopeFilter))) {
             continue;
         }
-        result.push_back(position);
+        visit(position);
     }
-    return result;
 }
 
 std::vector<RankedMatch> SnippetRegistry::fullPass(const ParsedQuery& query,
                                                    const SearchOptions& options) const {
-    const std::vector<std::uint32_t> positions = candidates(query);
     if (query.query.empty()) {
-        return browseOrder(positions);
+        return browseOrder(query);
     }
     const PreparedQuery prepared(query.query, options);
     std::vector<RankedMatch> matches;
-    matches.reserve(positions.size());
-    for (std::size_t i = 0; i < positions.size(); ++i) {
-        prefetchAhead([&](std::size_t ahead) { return &indexedSnippets_[positions[ahead]]; }, i,
-                      positions.size());
-        const std::uint32_t position = positions[i];
+    matches.reserve(indexedSnippets_.size());
+    // Candidates come in index order, where the entries lie side by side: the processor fetches
+    // them ahead without being asked.
+    forEachCandidate(query, [&](std::uint32_t position) {
         const SnippetEntry& entry = indexedSnippets_[position];
         if (auto match = prepared.match(entry)) {
             matches.push_back({&entry, position, std::move(*match)});
         }
-    }
+    });
     return matches;
 }
 
@@ -246,8 +238,9 @@ std::vector<RankedMatch> SnippetRegistry::narrowingPass(const ParsedQuery& query
     matches.reserve(lastSearch_.results.size());
     const std::vector<RankedMatch>& previousResults = lastSearch_.results;
     for (std::size_t i = 0; i < previousResults.size(); ++i) {
-        prefetchAhead([&](std::size_t ahead) { return previousResults[ahead].entry; }, i,
-                      previousResults.size());
+        if (i + prefetchDistance < previousResults.size()) {
+            prefetchRecord(*previousResults[i + prefetchDistance].entry);
+        }
         const RankedMatch& previous = previousResults[i];
         if (query.scopeFilter && !hasScope(previous.entry->snippet(), *query.scopeFilter)) {
             continue;
@@ -259,7 +252,7 @@ std::vector<RankedMatch> SnippetRegistry::narrowingPass(const ParsedQuery& query
     return matches;
 }
 
-std::vector<RankedMatch> SnippetRegistry::browseOrder(const std::vector<std::uint32_t>& positions) const {
+std::vector<RankedMatch> SnippetRegistry::browseOrder(const ParsedQuery& query) const {
     FrecencyScoreFunction score;
     LastUsedDateFunction lastUsed;
     if (historyStore) {
@@ -267,11 +260,10 @@ std::vector<RankedMatch> SnippetRegistry::browseOrder(const std::vector<std::uin
         lastUsed = [history = historyStore](const std::string& id) { return history->lastUsedDate(id); };
     }
     std::vector<RankedMatch> results;
-    results.reserve(positions.size());
-    for (const std::uint32_t position : positions) {
+    forEachCandidate(query, [&](std::uint32_t position) {
         results.push_back(
             {&indexedSnippets_[position], position, MatchResult{MatchQuality::prefix, {}, 1.0}});
-    }
+    });
     SectionOrder(std::move(score), std::move(lastUsed), clock_.now())
         .sort(results, [](const RankedMatch& result) -> const Snippet& { return result.entry->snippet(); });
     return results;

@@ -77,9 +77,10 @@ private:
     bool canNarrow(const ParsedQuery& query, const SearchOptions& options) const;
     std::vector<RankedMatch> fullPass(const ParsedQuery& query, const SearchOptions& options) const;
     std::vector<RankedMatch> narrowingPass(const ParsedQuery& query, const SearchOptions& options) const;
-    // Positions in the index of the entries the query may return, in index order.
-    std::vector<std::uint32_t> candidates(const ParsedQuery& query) const;
-    std::vector<RankedMatch> browseOrder(const std::vector<std::uint32_t>& positions) const;
+    // Calls `visit` with the position in the index of each entry the query may return, in index order.
+    template <class Visit> void forEachCandidate(const ParsedQuery& query, Visit&& visit) const;
+    // Every candidate of an empty query, in the browser's order.
+    std::vector<RankedMatch> browseOrder(const ParsedQuery& query) const;
     bool isScopeDisabled(const ParsedQuery& query) const;
     void resetSearchCache() { lastSearch_ = LastSearch{}; }
 
