@@ -3,6 +3,7 @@
 #include "base/graphemetext.h"
 #include "registry/editdistance.h"
 #include "registry/typomatch.h"
+#include "registrytesting.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -15,13 +16,7 @@ namespace korvane {
 namespace {
 
 std::string randomBytes(std::mt19937& random, std::string_view alphabet, std::size_t maxLength) {
-    std::uniform_int_distribution<std::size_t> length(0, maxLength);
-    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
-    std::string text;
-    for (std::size_t n = length(random); n > 0; --n) {
-        text += alphabet[pick(random)];
-    }
-    return text;
+    return test::randomText(random, alphabet, maxLength);
 }
 
 // Lengths up to 70 put hits in every lane of the sixteen-byte blocks and in the overlapping last one.
