@@ -16,14 +16,17 @@ std::optional<MatchResult> matchLabel(const Query& query, const Text& label, con
     return detail::runCascade(query, label, detail::SegmentListLookup(indexed.segmentRanges));
 }
 
-// Runs the cascade of `query` (bytes or clusters) over whichever form of the label was prepared.
-template <class Query>
-std::optional<MatchResult> matchPrepared(const Query& query, const IndexedSnippet& indexed) {
-    if (indexed.lowercasedChars) {
-        return matchLabel(query, *indexed.lowercasedChars, indexed);
+// One byte per cluster of `clusters`: a cluster of one ASCII byte as that byte, any other as
+// `otherCharacterByte`.
+std::string bytePerCluster(const GraphemeText& clusters) {
+    std::string bytes(clusters.size(), IndexedSnippet::otherCharacterByte);
+    for (std::size_t i = 0; i < clusters.size(); ++i) {
+        const std::string_view cluster = clusters[i];
+        if (cluster.size() == 1 && isAscii(cluster)) {
+            bytes[i] = cluster.front();
+        }
     }
-    const std::string_view bytes = indexed.lowercasedBytes;
-    return matchLabel(query, bytes, indexed);
+    return bytes;
 }
 
 } // namespace
@@ -36,9 +39,12 @@ IndexedSnippet::IndexedSnippet(Snippet indexedSnippet)
         lowercasedBytes = std::move(lowered);
     } else {
         lowercasedChars = GraphemeText(lowered);
+        lowercasedBytes = bytePerCluster(*lowercasedChars);
     }
     if (!isSingleByteClusters(snippet->label)) {
-        labelChars = std::make_shared<const GraphemeText>(snippet->label);
+        GraphemeText chars(snippet->label);
+        std::string bytes = bytePerCluster(chars);
+        labelAsTyped = std::make_shared<const TypedLabel>(TypedLabel{std::move(chars), std::move(bytes)});
     }
     segmentRanges = korvane::segmentRanges(snippet->label);
     segmentStarts =
@@ -48,27 +54,27 @@ IndexedSnippet::IndexedSnippet(Snippet indexedSnippet)
 std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
                                         const std::optional<GraphemeText>& queryChars,
                                         const IndexedSnippet& indexed) {
-    if (queryChars) {
-        return matchPrepared(*queryChars, indexed);
+    if (!queryChars) {
+        return matchLabel(queryBytes, std::string_view(indexed.lowercasedBytes), indexed);
     }
-    return matchPrepared(queryBytes, indexed);
+    if (indexed.lowercasedChars) {
+        return matchLabel(*queryChars, *indexed.lowercasedChars, indexed);
+    }
+    return matchLabel(*queryChars, std::string_view(indexed.lowercasedBytes), indexed);
 }
 
 std::optional<MatchResult> matchIndexedCaseSensitive(std::string_view queryBytes,
                                                      const std::optional<GraphemeText>& queryChars,
                                                      const IndexedSnippet& indexed) {
-    const auto matchQuery = [&](const auto& label) {
-        return queryChars ? matchLabel(*queryChars, label, indexed) : matchLabel(queryBytes, label, indexed);
-    };
-    if (indexed.labelChars) {
-        return matchQuery(*indexed.labelChars);
+    const TypedLabel* typed = indexed.labelAsTyped.get();
+    if (!queryChars) {
+        return matchLabel(queryBytes, std::string_view(typed ? typed->bytes : indexed.snippet->label),
+                          indexed);
     }
-    return matchQuery(std::string_view(indexed.snippet->label));
-}
-
-std::optional<MatchResult> matchText(const GraphemeText& queryChars, const IndexedSnippet& indexed,
-                                     std::size_t /*queryLength*/, std::size_t /*textLength*/) {
-    return matchPrepared(queryChars, indexed);
+    if (typed) {
+        return matchLabel(*queryChars, typed->chars, indexed);
+    }
+    return matchLabel(*queryChars, std::string_view(indexed.snippet->label), indexed);
 }
 
 } // namespace korvane

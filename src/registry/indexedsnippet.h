@@ -16,10 +16,20 @@
 
 namespace korvane {
 
-// A snippet with its label prepared once for matching: lower-cased as bytes when that is plain ASCII,
-// else as grapheme clusters, plus the word segmentation of the label as typed. Built by the registry
-// on the main thread; immutable afterwards and safe to match from any thread.
+// A label that is not plain ASCII as typed, in the two forms a search that respects case matches.
+struct TypedLabel {
+    GraphemeText chars;
+    // One byte per character, spelt as `IndexedSnippet::lowercasedBytes` is.
+    std::string bytes;
+};
+
+// A snippet with its label prepared once for matching: lower-cased as one byte per character, and as
+// grapheme clusters when that is not plain ASCII, plus the word segmentation of the label as typed. Built by
+// the registry on the main thread; immutable afterwards and safe to match from any thread.
 struct IndexedSnippet {
+    // Stands for every character of a label that is not a single ASCII byte.
+    static constexpr char otherCharacterByte = '\x80';
+
     IndexedSnippet() = default;
     explicit IndexedSnippet(Snippet snippet);
 
@@ -32,18 +42,20 @@ struct IndexedSnippet {
     // Where those segments begin, kept in the record for labels short enough; matching reads this
     // instead of the list when it is valid.
     SegmentStarts segmentStarts;
-    // The lower-cased label when every byte of it is one character; empty otherwise.
+    // The lower-cased label, one byte per character: a character that is one ASCII byte as itself,
+    // any other as `otherCharacterByte`. No byte of a plain ASCII query equals that byte, so such a
+    // query finds in these bytes exactly what it finds in the clusters, at the same positions.
     LabelBytes lowercasedBytes;
     // Never null for a record built from a snippet; shared with the search results that show it.
     std::shared_ptr<const Snippet> snippet;
-    // The clusters of the label as typed when it is not plain ASCII, for searches that respect case;
-    // null otherwise. Apart from the record, which case-insensitive searches read.
-    std::shared_ptr<const GraphemeText> labelChars;
+    // The label as typed when it is not plain ASCII, for searches that respect case; null otherwise.
+    // Apart from the record, which case-insensitive searches read.
+    std::shared_ptr<const TypedLabel> labelAsTyped;
 };
 
 // Matches a lower-cased query against a prepared label, case-insensitively. Pass the query as
 // `queryBytes` with no `queryChars` when it is pure ASCII, else as `queryChars` with empty bytes.
-// When both sides are ASCII the match runs on raw bytes and allocates nothing unless it succeeds.
+// A pure ASCII query runs on the label's bytes and allocates nothing unless it succeeds.
 std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
                                         const std::optional<GraphemeText>& queryChars,
                                         const IndexedSnippet& indexed);
@@ -54,11 +66,5 @@ std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
 std::optional<MatchResult> matchIndexedCaseSensitive(std::string_view queryBytes,
                                                      const std::optional<GraphemeText>& queryChars,
                                                      const IndexedSnippet& indexed);
-
-// The cascade of a clustered query over a prepared label. `queryLength` and `textLength` are the
-// character counts of the query and of the lower-cased label; both are implied by the prepared forms,
-// which the cascade reads its lengths from.
-std::optional<MatchResult> matchText(const GraphemeText& queryChars, const IndexedSnippet& indexed,
-                                     std::size_t queryLength, std::size_t textLength);
 
 } // namespace korvane
