@@ -10,8 +10,8 @@ namespace {
 
 template <class Query, class Text>
 std::optional<MatchResult> matchLabel(const Query& query, const Text& label, const IndexedSnippet& indexed) {
-    if (indexed.segmentStarts.valid() && label.size() <= SegmentStarts::capacity) {
-        return detail::runCascade(query, label, detail::SegmentStartLookup(indexed.segmentStarts, label));
+    if (indexed.segmentBounds.valid() && label.size() <= SegmentBounds::capacity) {
+        return detail::runCascade(query, label, detail::SegmentBoundsLookup(indexed.segmentBounds, label));
     }
     return detail::runCascade(query, label, detail::SegmentListLookup(indexed.segmentRanges));
 }
@@ -32,7 +32,10 @@ std::string bytePerCluster(const GraphemeText& clusters) {
 } // namespace
 
 IndexedSnippet::IndexedSnippet(Snippet indexedSnippet)
-    : snippet(std::make_shared<const Snippet>(std::move(indexedSnippet))) {
+    : IndexedSnippet(std::make_shared<const Snippet>(std::move(indexedSnippet))) {}
+
+IndexedSnippet::IndexedSnippet(std::shared_ptr<const Snippet> indexedSnippet)
+    : snippet(std::move(indexedSnippet)) {
     std::string lowered = lowercased(snippet->label);
     // A "\r\n" pair is one character, so such a label takes the cluster path to keep positions right.
     if (isSingleByteClusters(lowered)) {
@@ -47,8 +50,8 @@ IndexedSnippet::IndexedSnippet(Snippet indexedSnippet)
         labelAsTyped = std::make_shared<const TypedLabel>(TypedLabel{std::move(chars), std::move(bytes)});
     }
     segmentRanges = korvane::segmentRanges(snippet->label);
-    segmentStarts =
-        SegmentStarts(segmentRanges, lowercasedChars ? lowercasedChars->size() : lowercasedBytes.size());
+    segmentBounds =
+        SegmentBounds(segmentRanges, lowercasedChars ? lowercasedChars->size() : lowercasedBytes.size());
 }
 
 std::optional<MatchResult> matchIndexed(std::string_view queryBytes,

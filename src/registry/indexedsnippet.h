@@ -5,7 +5,7 @@
 #include "registry/labelbytes.h"
 #include "registry/matchresult.h"
 #include "registry/segmentation.h"
-#include "registry/segmentstarts.h"
+#include "registry/segmentbounds.h"
 
 #include <cstddef>
 #include <memory>
@@ -32,20 +32,22 @@ struct IndexedSnippet {
 
     IndexedSnippet() = default;
     explicit IndexedSnippet(Snippet snippet);
+    // `snippet` must not be null.
+    explicit IndexedSnippet(std::shared_ptr<const Snippet> snippet);
 
-    // The members the matcher reads come first and the snippet itself lives apart, so that a pass
-    // over many records touches as few cache lines as it can.
+    // The members a plain ASCII query reads come first and the snippet itself lives apart, so that a
+    // pass over many records touches as few cache lines as it can.
 
-    // The clusters of the lower-cased label when it is not plain ASCII; absent otherwise.
-    std::optional<GraphemeText> lowercasedChars;
-    std::vector<SegmentRange> segmentRanges;
-    // Where those segments begin, kept in the record for labels short enough; matching reads this
-    // instead of the list when it is valid.
-    SegmentStarts segmentStarts;
+    // Where the segments of the label begin and end, kept in the record for labels short enough;
+    // matching reads this instead of `segmentRanges` when it is valid.
+    SegmentBounds segmentBounds;
     // The lower-cased label, one byte per character: a character that is one ASCII byte as itself,
     // any other as `otherCharacterByte`. No byte of a plain ASCII query equals that byte, so such a
     // query finds in these bytes exactly what it finds in the clusters, at the same positions.
     LabelBytes lowercasedBytes;
+    std::vector<SegmentRange> segmentRanges;
+    // The clusters of the lower-cased label when it is not plain ASCII; absent otherwise.
+    std::optional<GraphemeText> lowercasedChars;
     // Never null for a record built from a snippet; shared with the search results that show it.
     std::shared_ptr<const Snippet> snippet;
     // The label as typed when it is not plain ASCII, for searches that respect case; null otherwise.

@@ -6,9 +6,9 @@
 
 namespace korvane {
 
-SnippetEntry SnippetEntry::make(Snippet snippet, const LocalizedCollator& collator) {
+SnippetEntry SnippetEntry::make(std::shared_ptr<const Snippet> snippet, const LocalizedCollator& collator) {
     SnippetEntry entry;
-    entry.labelKey = collator.sortKey(snippet.label);
+    entry.labelKey = collator.sortKey(snippet->label);
     entry.indexed = IndexedSnippet(std::move(snippet));
     return entry;
 }

@@ -20,7 +20,8 @@ struct SnippetEntry {
 
     const Snippet& snippet() const { return *indexed.snippet; }
 
-    static SnippetEntry make(Snippet snippet, const LocalizedCollator& collator);
+    // `snippet` must not be null.
+    static SnippetEntry make(std::shared_ptr<const Snippet> snippet, const LocalizedCollator& collator);
 };
 
 // The entry's snippet, shared, so results can hand it on without a copy.

@@ -64,7 +64,8 @@ TEST(ResultRankingTest, CutAgreesWithSortingEverything) {
         std::vector<SnippetEntry> entries;
         test::FakeHistory history;
         for (std::size_t i = 0; i < count; ++i) {
-            entries.push_back(SnippetEntry::make(test::makeSnippet("s" + std::to_string(i)), collator));
+            entries.push_back(SnippetEntry::make(
+                std::make_shared<const Snippet>(test::makeSnippet("s" + std::to_string(i))), collator));
             if (random() % 3 == 0) {
                 history.scores[entries.back().snippet().id] = static_cast<double>(random() % 4) - 1.0;
             }

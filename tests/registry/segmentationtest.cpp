@@ -2,7 +2,7 @@
 
 #include "base/graphemetext.h"
 #include "base/unicode.h"
-#include "registry/segmentstarts.h"
+#include "registry/segmentbounds.h"
 #include "registrytesting.h"
 
 #include <gtest/gtest.h>
@@ -76,8 +76,9 @@ TEST(SegmentationTest, AsciiLookupAgreesWithFullSegmentationAtEveryPosition) {
     }
 }
 
-// Prepared labels keep only where their segments start, and find the rest in the lower-cased label.
-TEST(SegmentationTest, StartBitsOverTheLoweredTextAgreeWithTheSegmentList) {
+// Prepared labels keep only where their segments start and end, and find the rest in the lower-cased
+// label.
+TEST(SegmentationTest, BoundBitsOverTheLoweredTextAgreeWithTheSegmentList) {
     const std::vector<std::string> alphabet = {"a", "b", "X", "Y", "É", "é", "ß",        "Ω",      "ω",
                                                "1", "-", "_", "/", ".", " ", "👍🏽", "e\u0301"};
     std::mt19937 random(43);
@@ -86,9 +87,9 @@ TEST(SegmentationTest, StartBitsOverTheLoweredTextAgreeWithTheSegmentList) {
         SCOPED_TRACE(text);
         const Segments segments = segmentRanges(text);
         const GraphemeText lowered(lowercased(text));
-        const SegmentStarts starts(segments, lowered.size());
-        ASSERT_TRUE(starts.valid());
-        const detail::SegmentStartLookup lookup(starts, lowered);
+        const SegmentBounds bounds(segments, lowered.size());
+        ASSERT_TRUE(bounds.valid());
+        const detail::SegmentBoundsLookup lookup(bounds, lowered);
         for (std::size_t position = 0; position <= lowered.size(); ++position) {
             ASSERT_EQ(lookup.segmentAt(position), detail::SegmentListLookup(segments).segmentAt(position))
                 << "at " << position;
