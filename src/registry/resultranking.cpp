@@ -167,15 +167,15 @@ private:
     const MatchFrecency& frecency_;
 };
 
-// How many results ahead the snippet's shared count is asked for: snippets live apart from the
-// index, and every result takes a reference to one.
+// How many results ahead the entry's snippet pointer is asked for: results come in ranking order,
+// which jumps through the index, and every result takes a reference to its entry's snippet.
 constexpr std::size_t snippetPrefetchDistance = 8;
 
 void appendResults(const std::vector<RankedMatch>& matches, const std::vector<std::uint32_t>& order,
                    std::vector<SearchResult>& results) {
     for (std::size_t i = 0; i < order.size(); ++i) {
         if (i + snippetPrefetchDistance < order.size()) {
-            __builtin_prefetch(matches[order[i + snippetPrefetchDistance]].entry->indexed.snippet.get(), 1);
+            __builtin_prefetch(&matches[order[i + snippetPrefetchDistance]].entry->indexed.snippet);
         }
         const RankedMatch& match = matches[order[i]];
         results.emplace_back(sharedSnippet(*match.entry), match.match.ranges);
