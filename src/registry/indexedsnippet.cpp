@@ -44,9 +44,12 @@ IndexedSnippet::IndexedSnippet(std::shared_ptr<const Snippet> indexedSnippet)
         lowercasedChars = GraphemeText(lowered);
         lowercasedBytes = bytePerCluster(*lowercasedChars);
     }
-    if (!isSingleByteClusters(snippet->label)) {
+    if (isSingleByteClusters(snippet->label)) {
+        caseBits = AsciiCaseBits::between(snippet->label, lowercasedBytes);
+    } else {
         GraphemeText chars(snippet->label);
         std::string bytes = bytePerCluster(chars);
+        caseBits = AsciiCaseBits::between(bytes, lowercasedBytes);
         labelAsTyped = std::make_shared<const TypedLabel>(TypedLabel{std::move(chars), std::move(bytes)});
     }
     segmentRanges = korvane::segmentRanges(snippet->label);
@@ -70,6 +73,10 @@ std::optional<MatchResult> matchIndexedCaseSensitive(std::string_view queryBytes
                                                      const std::optional<GraphemeText>& queryChars,
                                                      const IndexedSnippet& indexed) {
     const TypedLabel* typed = indexed.labelAsTyped.get();
+    if (!queryChars && indexed.caseBits) {
+        AsciiCaseBits::Buffer buffer;
+        return matchLabel(queryBytes, indexed.caseBits->restore(indexed.lowercasedBytes, buffer), indexed);
+    }
     if (!queryChars) {
         return matchLabel(queryBytes, std::string_view(typed ? typed->bytes : indexed.snippet->label),
                           indexed);

@@ -2,6 +2,7 @@
 
 #include "base/graphemetext.h"
 #include "config/snippet.h"
+#include "registry/asciicasebits.h"
 #include "registry/labelbytes.h"
 #include "registry/matchresult.h"
 #include "registry/segmentation.h"
@@ -45,6 +46,9 @@ struct IndexedSnippet {
     // any other as `otherCharacterByte`. No byte of a plain ASCII query equals that byte, so such a
     // query finds in these bytes exactly what it finds in the clusters, at the same positions.
     LabelBytes lowercasedBytes;
+    // What turns `lowercasedBytes` back into the label as typed, spelt the same way, for searches
+    // that respect case; absent when more than the case of ASCII letters tells the two apart.
+    std::optional<AsciiCaseBits> caseBits;
     std::vector<SegmentRange> segmentRanges;
     // The clusters of the lower-cased label when it is not plain ASCII; absent otherwise.
     std::optional<GraphemeText> lowercasedChars;
