@@ -24,6 +24,9 @@ std::optional<AsciiCaseBits> AsciiCaseBits::between(std::string_view typed, std:
 }
 
 std::string_view AsciiCaseBits::restore(std::string_view lowered, Buffer& buffer) const {
+    if ((upper_[0] | upper_[1]) == 0) {
+        return lowered;
+    }
     std::copy(lowered.begin(), lowered.end(), buffer.begin());
     for (std::size_t word = 0; word < upper_.size(); ++word) {
         for (std::uint64_t rest = upper_[word]; rest != 0; rest &= rest - 1) {

@@ -24,11 +24,13 @@ public:
     // differ in anything but the case of ASCII letters, or are longer than `capacity`.
     static std::optional<AsciiCaseBits> between(std::string_view typed, std::string_view lowered);
 
-    // `lowered`, as given to between(), with its upper-case letters restored, in `buffer`.
+    // `lowered`, as given to between(), with its upper-case letters restored in `buffer`; `lowered`
+    // itself when it has none.
     std::string_view restore(std::string_view lowered, Buffer& buffer) const;
 
 private:
-    std::array<std::uint64_t, capacity / 64> upper_{};
+    std::array<std::uint64_t, 2> upper_{};
+    static_assert(capacity == 128);
 };
 
 } // namespace korvane
