@@ -2,7 +2,9 @@
 
 #include "base/unicode.h"
 #include "registry/matchcascade.h"
+#include "registry/typomatch.h"
 
+#include <bit>
 #include <utility>
 
 namespace korvane {
@@ -29,6 +31,26 @@ std::string bytePerCluster(const GraphemeText& clusters) {
     return bytes;
 }
 
+// Whether a plain ASCII query may match the label of `indexed`, letter case aside. Every test but
+// the typo test needs each character of the query in the label; the typo test needs a stem about as
+// long as the query, which lacks no more of the query's characters than it allows edits.
+bool mayMatch(std::string_view queryBytes, const IndexedSnippet& indexed) {
+    std::uint64_t queryGroups = 0;
+    for (const char c : queryBytes) {
+        queryGroups |= std::uint64_t{1} << ((isAsciiUpper(c) ? c + ('a' - 'A') : c) & 63);
+    }
+    const std::uint64_t missing = queryGroups & ~indexed.characterGroups;
+    if (missing == 0) {
+        return true;
+    }
+    const std::size_t length = queryBytes.size();
+    const std::size_t edits = detail::typoEditLimit(length);
+    const std::size_t stem = indexed.lastStemLength;
+    return length >= detail::minimumTypoQueryLength &&
+           static_cast<std::size_t>(std::popcount(missing)) <= edits && stem + edits >= length &&
+           stem <= length + edits;
+}
+
 } // namespace
 
 IndexedSnippet::IndexedSnippet(Snippet indexedSnippet)
@@ -52,6 +74,10 @@ IndexedSnippet::IndexedSnippet(std::shared_ptr<const Snippet> indexedSnippet)
         caseBits = AsciiCaseBits::between(bytes, lowercasedBytes);
         labelAsTyped = std::make_shared<const TypedLabel>(TypedLabel{std::move(chars), std::move(bytes)});
     }
+    const std::string_view bytes = lowercasedBytes;
+    characterGroups = detail::unitGroups(bytes);
+    const std::size_t componentStart = detail::lastComponentStart(bytes);
+    lastStemLength = static_cast<std::uint32_t>(detail::stemLength(bytes.substr(componentStart)));
     segmentRanges = korvane::segmentRanges(snippet->label);
     segmentBounds =
         SegmentBounds(segmentRanges, lowercasedChars ? lowercasedChars->size() : lowercasedBytes.size());
@@ -61,6 +87,9 @@ std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
                                         const std::optional<GraphemeText>& queryChars,
                                         const IndexedSnippet& indexed) {
     if (!queryChars) {
+        if (!mayMatch(queryBytes, indexed)) {
+            return std::nullopt;
+        }
         return matchLabel(queryBytes, std::string_view(indexed.lowercasedBytes), indexed);
     }
     if (indexed.lowercasedChars) {
@@ -74,6 +103,10 @@ std::optional<MatchResult> matchIndexedCaseSensitive(std::string_view queryBytes
                                                      const IndexedSnippet& indexed) {
     const TypedLabel* typed = indexed.labelAsTyped.get();
     if (!queryChars && indexed.caseBits) {
+        // The label as typed is its lower-cased bytes but for letter case, which the groups ignore.
+        if (!mayMatch(queryBytes, indexed)) {
+            return std::nullopt;
+        }
         AsciiCaseBits::Buffer buffer;
         return matchLabel(queryBytes, indexed.caseBits->restore(indexed.lowercasedBytes, buffer), indexed);
     }

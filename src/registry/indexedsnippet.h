@@ -9,6 +9,7 @@
 #include "registry/segmentbounds.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +40,11 @@ struct IndexedSnippet {
     // The members a plain ASCII query reads come first and the snippet itself lives apart, so that a
     // pass over many records touches as few cache lines as it can.
 
+    // The groups of the characters of `lowercasedBytes`, as the typo test groups them: a query
+    // character whose group is missing cannot be in the label.
+    std::uint64_t characterGroups = 0;
+    // The length of the stem of the label's last component, which the typo test compares with.
+    std::uint32_t lastStemLength = 0;
     // Where the segments of the label begin and end, kept in the record for labels short enough;
     // matching reads this instead of `segmentRanges` when it is valid.
     SegmentBounds segmentBounds;

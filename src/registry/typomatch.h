@@ -29,11 +29,26 @@ namespace detail {
 constexpr std::size_t minimumTypoQueryLength = 4;
 constexpr double typoScoreFactor = 0.8;
 
+// How many edits a mistyped query of `queryLength` characters may be away from the text.
+constexpr std::size_t typoEditLimit(std::size_t queryLength) {
+    return queryLength < 13 ? 2 : 3;
+}
+
 inline unsigned char leadByte(char unit) {
     return static_cast<unsigned char>(unit);
 }
 inline unsigned char leadByte(std::string_view unit) {
     return unit.empty() ? 0 : static_cast<unsigned char>(unit.front());
+}
+
+// The groups of the units of a text, by the low six bits of each unit's first byte: the characters
+// of one text that another lacks all fall into groups missing from the other's.
+template <class Units> std::uint64_t unitGroups(const Units& units) {
+    std::uint64_t groups = 0;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        groups |= std::uint64_t{1} << (leadByte(units[i]) & 63);
+    }
+    return groups;
 }
 
 // A cheap necessary condition for two texts to lie within `maxEdits` of each other: their lengths,
@@ -44,17 +59,25 @@ template <class A, class B> bool mayBeWithinEdits(const A& a, const B& b, std::s
     if ((a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) > maxEdits) {
         return false;
     }
-    const auto groups = [](const auto& units) {
-        std::uint64_t mask = 0;
-        for (std::size_t i = 0; i < units.size(); ++i) {
-            mask |= std::uint64_t{1} << (leadByte(units[i]) & 63);
-        }
-        return mask;
-    };
-    const std::uint64_t inA = groups(a);
-    const std::uint64_t inB = groups(b);
+    const std::uint64_t inA = unitGroups(a);
+    const std::uint64_t inB = unitGroups(b);
     return static_cast<std::size_t>(std::popcount(inA & ~inB)) <= maxEdits &&
            static_cast<std::size_t>(std::popcount(inB & ~inA)) <= maxEdits;
+}
+
+// The length of the stem of `text`: what the typo test compares a query with, once it has taken the
+// part after the last "/".
+template <class Text> std::size_t stemLength(const Text& text) {
+    if (const auto dot = lastIndexOf(text, '.', text.size()); dot && *dot > 0) {
+        return *dot;
+    }
+    return text.size();
+}
+
+// Where the last component of `text` begins: after its last "/", if any.
+template <class Text> std::size_t lastComponentStart(const Text& text) {
+    const auto slash = lastIndexOf(text, '/', text.size());
+    return slash ? *slash + 1 : 0;
 }
 
 template <class Query, class Text>
@@ -63,11 +86,8 @@ std::optional<TextRanges> typoRanges(const Query& query, const Text& text) {
     if (queryLength < minimumTypoQueryLength) {
         return std::nullopt;
     }
-    const std::size_t maxEdits = queryLength < 13 ? 2 : 3;
-    std::size_t stemLength = text.size();
-    if (const auto dot = lastIndexOf(text, '.', text.size()); dot && *dot > 0) {
-        stemLength = *dot;
-    }
+    const std::size_t maxEdits = typoEditLimit(queryLength);
+    const std::size_t stemLength = detail::stemLength(text);
     const auto stem = sliceOf(text, 0, stemLength);
     if (!mayBeWithinEdits(query, stem, maxEdits) || !editDistanceWithin(query, stem, maxEdits)) {
         return std::nullopt;
@@ -91,8 +111,7 @@ std::optional<TextRanges> typoRanges(const Query& query, const Text& text) {
 
 template <class Query, class Text>
 std::optional<MatchResult> lastComponentTypo(const Query& query, const Text& text, std::size_t textLength) {
-    const auto slash = lastIndexOf(text, '/', text.size());
-    const std::size_t componentStart = slash ? *slash + 1 : 0;
+    const std::size_t componentStart = lastComponentStart(text);
     auto ranges = typoRanges(query, sliceOf(text, componentStart, text.size() - componentStart));
     if (!ranges) {
         return std::nullopt;

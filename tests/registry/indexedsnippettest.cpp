@@ -91,6 +91,22 @@ TEST(IndexedSnippetTest, NonAsciiRangesCountCharactersOnBothEntryPoints) {
     }
 }
 
+// A label that lacks characters of the query is passed over unless the typo test could still
+// take it: a stem of the last component as short as the query less its edits must still match.
+TEST(IndexedSnippetTest, LabelsLackingQueryCharactersStillMatchAsTypos) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"abcd", "ab"},   {"abcd", "src/ab.txt"}, {"ABCD", "x/Ab.TXT"}, {"abcdefghijklm", "abcdefghij"},
+        {"abzz", "abcd"}, {"abcd", "a"}};
+    for (const auto& [query, label] : cases) {
+        SCOPED_TRACE("'" + query + "' against '" + label + "'");
+        const IndexedSnippet indexed = indexedLabel(label);
+        const auto expected = fuzzyMatch(query, label, false);
+        EXPECT_EQ(matchQuery(query, indexed), expected);
+        EXPECT_EQ(matchQueryAsTyped(query, indexed), fuzzyMatch(query, label, true));
+        EXPECT_EQ(expected.has_value(), label != "a");
+    }
+}
+
 TEST(IndexedSnippetTest, LineBreakPairCountsAsOneCharacter) {
     const auto result = matchQuery("bc", indexedLabel("a\r\nbc"));
     ASSERT_TRUE(result.has_value());
