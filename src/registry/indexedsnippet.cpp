@@ -31,24 +31,40 @@ std::string bytePerCluster(const GraphemeText& clusters) {
     return bytes;
 }
 
-// Whether a plain ASCII query may match the label of `indexed`, letter case aside. Every test but
-// the typo test needs each character of the query in the label; the typo test needs a stem about as
-// long as the query, which lacks no more of the query's characters than it allows edits.
-bool mayMatch(std::string_view queryBytes, const IndexedSnippet& indexed) {
-    std::uint64_t queryGroups = 0;
-    for (const char c : queryBytes) {
-        queryGroups |= std::uint64_t{1} << ((isAsciiUpper(c) ? c + ('a' - 'A') : c) & 63);
+// The groups of every byte of `bytes`, as the typo test groups characters, ASCII letters folded to
+// lower case. A character whose bytes fall into a group that a text lacks is not in that text.
+std::uint64_t byteGroups(std::string_view bytes) {
+    std::uint64_t groups = 0;
+    for (const char c : bytes) {
+        groups |= std::uint64_t{1} << ((isAsciiUpper(c) ? c + ('a' - 'A') : c) & 63);
     }
+    return groups;
+}
+
+// Whether a query of `queryLength` characters whose bytes fall into `queryGroups` may match the label
+// of `indexed`. Every test but the typo test needs each character of the query in the label; the typo
+// test needs a stem about as long as the query and, when every missing group stands for a character
+// of its own (`groupsAreCharacters`), no more missing groups than it allows edits.
+bool mayMatch(std::uint64_t queryGroups, std::size_t queryLength, bool groupsAreCharacters,
+              const IndexedSnippet& indexed) {
     const std::uint64_t missing = queryGroups & ~indexed.characterGroups;
     if (missing == 0) {
         return true;
     }
-    const std::size_t length = queryBytes.size();
-    const std::size_t edits = detail::typoEditLimit(length);
+    const std::size_t edits = detail::typoEditLimit(queryLength);
     const std::size_t stem = indexed.lastStemLength;
-    return length >= detail::minimumTypoQueryLength &&
-           static_cast<std::size_t>(std::popcount(missing)) <= edits && stem + edits >= length &&
-           stem <= length + edits;
+    return queryLength >= detail::minimumTypoQueryLength && stem + edits >= queryLength &&
+           stem <= queryLength + edits &&
+           (!groupsAreCharacters || static_cast<std::size_t>(std::popcount(missing)) <= edits);
+}
+
+bool mayMatch(std::string_view queryBytes, const IndexedSnippet& indexed) {
+    return mayMatch(byteGroups(queryBytes), queryBytes.size(), true, indexed);
+}
+
+// A character of several bytes can leave several groups missing, so their count bounds nothing.
+bool mayMatch(const GraphemeText& queryChars, const IndexedSnippet& indexed) {
+    return mayMatch(byteGroups(queryChars.bytes()), queryChars.size(), false, indexed);
 }
 
 } // namespace
@@ -75,7 +91,7 @@ IndexedSnippet::IndexedSnippet(std::shared_ptr<const Snippet> indexedSnippet)
         labelAsTyped = std::make_shared<const TypedLabel>(TypedLabel{std::move(chars), std::move(bytes)});
     }
     const std::string_view bytes = lowercasedBytes;
-    characterGroups = detail::unitGroups(bytes);
+    characterGroups = byteGroups(lowercasedChars ? lowercasedChars->bytes() : bytes);
     const std::size_t componentStart = detail::lastComponentStart(bytes);
     lastStemLength = static_cast<std::uint32_t>(detail::stemLength(bytes.substr(componentStart)));
     segmentRanges = korvane::segmentRanges(snippet->label);
@@ -91,6 +107,9 @@ std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
             return std::nullopt;
         }
         return matchLabel(queryBytes, std::string_view(indexed.lowercasedBytes), indexed);
+    }
+    if (!mayMatch(*queryChars, indexed)) {
+        return std::nullopt;
     }
     if (indexed.lowercasedChars) {
         return matchLabel(*queryChars, *indexed.lowercasedChars, indexed);

@@ -40,8 +40,8 @@ struct IndexedSnippet {
     // The members a plain ASCII query reads come first and the snippet itself lives apart, so that a
     // pass over many records touches as few cache lines as it can.
 
-    // The groups of the characters of `lowercasedBytes`, as the typo test groups them: a query
-    // character whose group is missing cannot be in the label.
+    // The groups of the bytes of the lower-cased label, as the typo test groups characters: a query
+    // character with a byte whose group is missing cannot be in the label.
     std::uint64_t characterGroups = 0;
     // The length of the stem of the label's last component, which the typo test compares with.
     std::uint32_t lastStemLength = 0;

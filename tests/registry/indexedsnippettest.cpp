@@ -95,8 +95,15 @@ TEST(IndexedSnippetTest, NonAsciiRangesCountCharactersOnBothEntryPoints) {
 // take it: a stem of the last component as short as the query less its edits must still match.
 TEST(IndexedSnippetTest, LabelsLackingQueryCharactersStillMatchAsTypos) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"abcd", "ab"},   {"abcd", "src/ab.txt"}, {"ABCD", "x/Ab.TXT"}, {"abcdefghijklm", "abcdefghij"},
-        {"abzz", "abcd"}, {"abcd", "a"}};
+        {"abcd", "ab"},
+        {"abcd", "src/ab.txt"},
+        {"ABCD", "x/Ab.TXT"},
+        {"abcdefghijklm", "abcdefghij"},
+        {"abzz", "abcd"},
+        {"abcd", "a"},
+        // Each accented character here leaves two groups of bytes missing for one edit.
+        {"ñéab", "ab"},
+        {"cönfgi", "src/cönfig.json"}};
     for (const auto& [query, label] : cases) {
         SCOPED_TRACE("'" + query + "' against '" + label + "'");
         const IndexedSnippet indexed = indexedLabel(label);
