@@ -199,6 +199,11 @@ double HistoryStore::frecencyScore(const std::string& id) const {
 }
 
 std::optional<Clock::WallTime> HistoryStore::lastUsedDate(const std::string& id) const {
+    // The score cache holds every id of the history. Most ids asked for were never used, and one
+    // hash lookup tells so, where the ordered entries would compare the id at every level.
+    if (!scoreCache_.contains(id)) {
+        return std::nullopt;
+    }
     const auto found = history_.entries.find(id);
     if (found == history_.entries.end()) {
         return std::nullopt;
