@@ -121,7 +121,8 @@ std::optional<MatchResult> matchIndexedCaseSensitive(std::string_view queryBytes
                                                      const std::optional<GraphemeText>& queryChars,
                                                      const IndexedSnippet& indexed) {
     const TypedLabel* typed = indexed.labelAsTyped.get();
-    if (!queryChars && indexed.caseBits) {
+    // The bits fit the bytes they were made from, which never exceed their capacity.
+    if (!queryChars && indexed.caseBits && indexed.lowercasedBytes.size() <= AsciiCaseBits::capacity) {
         // The label as typed is its lower-cased bytes but for letter case, which the groups ignore.
         if (!mayMatch(queryBytes, indexed)) {
             return std::nullopt;
