@@ -24,7 +24,7 @@ std::optional<AsciiCaseBits> AsciiCaseBits::between(std::string_view typed, std:
 }
 
 std::string_view AsciiCaseBits::restore(std::string_view lowered, Buffer& buffer) const {
-    if ((upper_[0] | upper_[1]) == 0) {
+    if (upper_ == Words{}) {
         return lowered;
     }
     std::copy(lowered.begin(), lowered.end(), buffer.begin());

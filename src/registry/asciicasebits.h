@@ -29,8 +29,9 @@ public:
     std::string_view restore(std::string_view lowered, Buffer& buffer) const;
 
 private:
-    std::array<std::uint64_t, 2> upper_{};
-    static_assert(capacity == 128);
+    using Words = std::array<std::uint64_t, capacity / 64>;
+
+    Words upper_{};
 };
 
 } // namespace korvane

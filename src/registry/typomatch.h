@@ -41,16 +41,6 @@ inline unsigned char leadByte(std::string_view unit) {
     return unit.empty() ? 0 : static_cast<unsigned char>(unit.front());
 }
 
-// The groups of the units of a text, by the low six bits of each unit's first byte: the characters
-// of one text that another lacks all fall into groups missing from the other's.
-template <class Units> std::uint64_t unitGroups(const Units& units) {
-    std::uint64_t groups = 0;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        groups |= std::uint64_t{1} << (leadByte(units[i]) & 63);
-    }
-    return groups;
-}
-
 // A cheap necessary condition for two texts to lie within `maxEdits` of each other: their lengths,
 // and the characters each has that the other lacks, every one of which costs an edit. Characters
 // are grouped by the low six bits of their first byte, which can only hide a difference, never
@@ -59,8 +49,15 @@ template <class A, class B> bool mayBeWithinEdits(const A& a, const B& b, std::s
     if ((a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) > maxEdits) {
         return false;
     }
-    const std::uint64_t inA = unitGroups(a);
-    const std::uint64_t inB = unitGroups(b);
+    const auto groups = [](const auto& units) {
+        std::uint64_t mask = 0;
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            mask |= std::uint64_t{1} << (leadByte(units[i]) & 63);
+        }
+        return mask;
+    };
+    const std::uint64_t inA = groups(a);
+    const std::uint64_t inB = groups(b);
     return static_cast<std::size_t>(std::popcount(inA & ~inB)) <= maxEdits &&
            static_cast<std::size_t>(std::popcount(inB & ~inA)) <= maxEdits;
 }
