@@ -65,6 +65,15 @@ struct IndexedSnippet {
     std::shared_ptr<const TypedLabel> labelAsTyped;
 };
 
+// Asks for what matching `indexed` case-insensitively against a query that is not plain ASCII reads
+// beyond the record: its lower-cased clusters, which live on the heap. A pass over many records
+// calls it for a record some way ahead of the one it matches, so that the clusters are at hand by then.
+inline void prefetchClusters(const IndexedSnippet& indexed) {
+    if (indexed.lowercasedChars) {
+        __builtin_prefetch(indexed.lowercasedChars->bytes().data());
+    }
+}
+
 // Matches a lower-cased query against a prepared label, case-insensitively. Pass the query as
 // `queryBytes` with no `queryChars` when it is pure ASCII, else as `queryChars` with empty bytes.
 // A pure ASCII query runs on the label's bytes and allocates nothing unless it succeeds.

@@ -27,6 +27,13 @@ public:
         }
     }
 
+    // Asks for what matching `entry` reads beyond the record.
+    void prefetch(const SnippetEntry& entry) const {
+        if (!caseSensitive_ && chars_) {
+            prefetchClusters(entry.indexed);
+        }
+    }
+
     std::optional<MatchResult> match(const SnippetEntry& entry) const {
         if (caseSensitive_) {
             return matchIndexedCaseSensitive(bytes_, chars_, entry.indexed);
@@ -221,8 +228,11 @@ std::vector<RankedMatch> SnippetRegistry::fullPass(const ParsedQuery& query,
     std::vector<RankedMatch> matches;
     matches.reserve(indexedSnippets_.size());
     // Candidates come in index order, where the entries lie side by side: the processor fetches
-    // them ahead without being asked.
+    // them ahead without being asked. What a query of clusters reads on the heap it does not guess.
     forEachCandidate(query, [&](std::uint32_t position) {
+        if (position + prefetchDistance < indexedSnippets_.size()) {
+            prepared.prefetch(indexedSnippets_[position + prefetchDistance]);
+        }
         const SnippetEntry& entry = indexedSnippets_[position];
         if (auto match = prepared.match(entry)) {
             matches.push_back({&entry, position, std::move(*match)});
