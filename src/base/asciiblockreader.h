@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/unicode.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -62,7 +64,7 @@ public:
         std::size_t count = 0;
         while (count < blockSize && static_cast<unsigned char>(in[count]) < 0x80 && in[count] != '\r') {
             const char c = in[count];
-            out[count++] = lowerCase && c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+            out[count++] = lowerCase ? asciiLower(c) : c;
         }
         return count;
 #endif

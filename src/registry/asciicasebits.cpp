@@ -15,7 +15,7 @@ std::optional<AsciiCaseBits> AsciiCaseBits::between(std::string_view typed, std:
         if (typed[i] == lowered[i]) {
             continue;
         }
-        if (!isAsciiUpper(typed[i]) || typed[i] + ('a' - 'A') != lowered[i]) {
+        if (!isAsciiUpper(typed[i]) || asciiLower(typed[i]) != lowered[i]) {
             return std::nullopt;
         }
         bits.upper_[i / 64] |= std::uint64_t{1} << (i % 64);
@@ -30,7 +30,8 @@ std::string_view AsciiCaseBits::restore(std::string_view lowered, Buffer& buffer
     std::copy(lowered.begin(), lowered.end(), buffer.begin());
     for (std::size_t word = 0; word < upper_.size(); ++word) {
         for (std::uint64_t rest = upper_[word]; rest != 0; rest &= rest - 1) {
-            buffer[word * 64 + static_cast<std::size_t>(__builtin_ctzll(rest))] ^= 'a' - 'A';
+            char& letter = buffer[word * 64 + static_cast<std::size_t>(__builtin_ctzll(rest))];
+            letter = asciiUpper(letter);
         }
     }
     return std::string_view(buffer.data(), lowered.size());

@@ -1,6 +1,7 @@
 #include "registry/bytesearch.h"
 
 #include "base/asciiblockreader.h"
+#include "base/unicode.h"
 
 #include <cstdint>
 #include <cstring>
@@ -187,7 +188,7 @@ bool copySingleByteClusters(std::string_view text, bool lowerCase, char* out) {
             return false;
         }
         carriageReturn = carriageReturn || c == '\r';
-        out[i] = lowerCase && c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+        out[i] = lowerCase ? asciiLower(c) : c;
     }
     return !carriageReturn || text.find("\r\n") == std::string_view::npos;
 }

@@ -36,7 +36,7 @@ std::string bytePerCluster(const GraphemeText& clusters) {
 std::uint64_t byteGroups(std::string_view bytes) {
     std::uint64_t groups = 0;
     for (const char c : bytes) {
-        groups |= std::uint64_t{1} << ((isAsciiUpper(c) ? c + ('a' - 'A') : c) & 63);
+        groups |= std::uint64_t{1} << (asciiLower(c) & 63);
     }
     return groups;
 }
