@@ -41,30 +41,20 @@ std::uint64_t byteGroups(std::string_view bytes) {
     return groups;
 }
 
-// Whether a query of `queryLength` characters whose bytes fall into `queryGroups` may match the label
-// of `indexed`. Every test but the typo test needs each character of the query in the label; the typo
-// test needs a stem about as long as the query and, when every missing group stands for a character
-// of its own (`groupsAreCharacters`), no more missing groups than it allows edits.
-bool mayMatch(std::uint64_t queryGroups, std::size_t queryLength, bool groupsAreCharacters,
-              const IndexedSnippet& indexed) {
-    const std::uint64_t missing = queryGroups & ~indexed.characterGroups;
+// Whether `query` may match the label of `indexed`, letter case aside. Every test but the typo test
+// needs each character of the query in the label; the typo test needs a stem about as long as the
+// query and no more missing characters than it allows edits. Each missing group of a query of bytes
+// is a character of its own; a character of several bytes can leave several groups missing.
+bool mayMatch(const LabelQuery& query, const IndexedSnippet& indexed) {
+    const std::uint64_t missing = query.groups & ~indexed.characterGroups;
     if (missing == 0) {
         return true;
     }
-    const std::size_t edits = detail::typoEditLimit(queryLength);
+    const std::size_t length = query.chars ? query.chars->size() : query.bytes.size();
+    const std::size_t edits = detail::typoEditLimit(length);
     const std::size_t stem = indexed.lastStemLength;
-    return queryLength >= detail::minimumTypoQueryLength && stem + edits >= queryLength &&
-           stem <= queryLength + edits &&
-           (!groupsAreCharacters || static_cast<std::size_t>(std::popcount(missing)) <= edits);
-}
-
-bool mayMatch(std::string_view queryBytes, const IndexedSnippet& indexed) {
-    return mayMatch(byteGroups(queryBytes), queryBytes.size(), true, indexed);
-}
-
-// A character of several bytes can leave several groups missing, so their count bounds nothing.
-bool mayMatch(const GraphemeText& queryChars, const IndexedSnippet& indexed) {
-    return mayMatch(byteGroups(queryChars.bytes()), queryChars.size(), false, indexed);
+    return length >= detail::minimumTypoQueryLength && stem + edits >= length && stem <= length + edits &&
+           (query.chars || static_cast<std::size_t>(std::popcount(missing)) <= edits);
 }
 
 } // namespace
@@ -99,45 +89,43 @@ IndexedSnippet::IndexedSnippet(std::shared_ptr<const Snippet> indexedSnippet)
         SegmentBounds(segmentRanges, lowercasedChars ? lowercasedChars->size() : lowercasedBytes.size());
 }
 
-std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
-                                        const std::optional<GraphemeText>& queryChars,
-                                        const IndexedSnippet& indexed) {
-    if (!queryChars) {
-        if (!mayMatch(queryBytes, indexed)) {
-            return std::nullopt;
-        }
-        return matchLabel(queryBytes, std::string_view(indexed.lowercasedBytes), indexed);
-    }
-    if (!mayMatch(*queryChars, indexed)) {
+LabelQuery::LabelQuery(std::string_view queryBytes, const std::optional<GraphemeText>& queryChars)
+    : bytes(queryBytes)
+    , chars(queryChars ? &*queryChars : nullptr)
+    , groups(byteGroups(queryChars ? queryChars->bytes() : queryBytes)) {}
+
+std::optional<MatchResult> matchIndexed(const LabelQuery& query, const IndexedSnippet& indexed) {
+    if (!mayMatch(query, indexed)) {
         return std::nullopt;
     }
-    if (indexed.lowercasedChars) {
-        return matchLabel(*queryChars, *indexed.lowercasedChars, indexed);
+    if (!query.chars) {
+        return matchLabel(query.bytes, std::string_view(indexed.lowercasedBytes), indexed);
     }
-    return matchLabel(*queryChars, std::string_view(indexed.lowercasedBytes), indexed);
+    if (indexed.lowercasedChars) {
+        return matchLabel(*query.chars, *indexed.lowercasedChars, indexed);
+    }
+    return matchLabel(*query.chars, std::string_view(indexed.lowercasedBytes), indexed);
 }
 
-std::optional<MatchResult> matchIndexedCaseSensitive(std::string_view queryBytes,
-                                                     const std::optional<GraphemeText>& queryChars,
-                                                     const IndexedSnippet& indexed) {
+std::optional<MatchResult> matchIndexedCaseSensitive(const LabelQuery& query, const IndexedSnippet& indexed) {
     const TypedLabel* typed = indexed.labelAsTyped.get();
     // The bits fit the bytes they were made from, which never exceed their capacity.
-    if (!queryChars && indexed.caseBits && indexed.lowercasedBytes.size() <= AsciiCaseBits::capacity) {
+    if (!query.chars && indexed.caseBits && indexed.lowercasedBytes.size() <= AsciiCaseBits::capacity) {
         // The label as typed is its lower-cased bytes but for letter case, which the groups ignore.
-        if (!mayMatch(queryBytes, indexed)) {
+        if (!mayMatch(query, indexed)) {
             return std::nullopt;
         }
         AsciiCaseBits::Buffer buffer;
-        return matchLabel(queryBytes, indexed.caseBits->restore(indexed.lowercasedBytes, buffer), indexed);
+        return matchLabel(query.bytes, indexed.caseBits->restore(indexed.lowercasedBytes, buffer), indexed);
     }
-    if (!queryChars) {
-        return matchLabel(queryBytes, std::string_view(typed ? typed->bytes : indexed.snippet->label),
+    if (!query.chars) {
+        return matchLabel(query.bytes, std::string_view(typed ? typed->bytes : indexed.snippet->label),
                           indexed);
     }
     if (typed) {
-        return matchLabel(*queryChars, typed->chars, indexed);
+        return matchLabel(*query.chars, typed->chars, indexed);
     }
-    return matchLabel(*queryChars, std::string_view(indexed.snippet->label), indexed);
+    return matchLabel(*query.chars, std::string_view(indexed.snippet->label), indexed);
 }
 
 } // namespace korvane

@@ -25,7 +25,11 @@ public:
         } else {
             chars_ = GraphemeText(prepared);
         }
+        query_.emplace(bytes_, chars_);
     }
+    // The prepared query refers to the texts held here.
+    PreparedQuery(const PreparedQuery&) = delete;
+    PreparedQuery& operator=(const PreparedQuery&) = delete;
 
     // Asks for what matching `entry` reads beyond the record.
     void prefetch(const SnippetEntry& entry) const {
@@ -36,15 +40,16 @@ public:
 
     std::optional<MatchResult> match(const SnippetEntry& entry) const {
         if (caseSensitive_) {
-            return matchIndexedCaseSensitive(bytes_, chars_, entry.indexed);
+            return matchIndexedCaseSensitive(*query_, entry.indexed);
         }
-        return matchIndexed(bytes_, chars_, entry.indexed);
+        return matchIndexed(*query_, entry.indexed);
     }
 
 private:
     bool caseSensitive_;
     std::string bytes_;
     std::optional<GraphemeText> chars_;
+    std::optional<LabelQuery> query_;
 };
 
 // How many entries ahead a pass asks for the next records. A narrowing pass, and a full pass that
