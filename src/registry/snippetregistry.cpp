@@ -269,38 +269,37 @@ std::vector<RankedMatch> SnippetRegistry::narrowingPass(const ParsedQuery& query
     return matches;
 }
 
+FrecencyScoreFunction SnippetRegistry::frecencyScoreFunction() const {
+    return [history = historyStore](const std::string& id) {
+        return history ? history->frecencyScore(id) : 0.0;
+    };
+}
+
+LastUsedDateFunction SnippetRegistry::lastUsedDateFunction() const {
+    return [history = historyStore](const std::string& id) -> std::optional<Clock::WallTime> {
+        return history ? history->lastUsedDate(id) : std::nullopt;
+    };
+}
+
 std::vector<RankedMatch> SnippetRegistry::browseOrder(const ParsedQuery& query) const {
-    FrecencyScoreFunction score;
-    LastUsedDateFunction lastUsed;
-    if (historyStore) {
-        score = [history = historyStore](const std::string& id) { return history->frecencyScore(id); };
-        lastUsed = [history = historyStore](const std::string& id) { return history->lastUsedDate(id); };
-    }
     std::vector<RankedMatch> results;
     forEachCandidate(query, [&](std::uint32_t position) {
         results.push_back(
             {&indexedSnippets_[position], position, MatchResult{MatchQuality::prefix, {}, 1.0}});
     });
-    SectionOrder(std::move(score), std::move(lastUsed), clock_.now())
+    SectionOrder(frecencyScoreFunction(), lastUsedDateFunction(), clock_.now())
         .sort(results, [](const RankedMatch& result) -> const Snippet& { return result.entry->snippet(); });
     return results;
 }
 
 SectionBuilder SnippetRegistry::makeSectionBuilder(std::optional<std::string> projectName) const {
-    FrecencyScoreFunction score = [history = historyStore](const std::string& id) {
-        return history ? history->frecencyScore(id) : 0.0;
-    };
-    LastUsedDateFunction lastUsed =
-        [history = historyStore](const std::string& id) -> std::optional<Clock::WallTime> {
-        return history ? history->lastUsedDate(id) : std::nullopt;
-    };
     std::vector<SectionBuilder::SharedSnippet> snippets;
     snippets.reserve(indexedSnippets_.size());
     for (const SnippetEntry& entry : indexedSnippets_) {
         snippets.push_back(sharedSnippet(entry));
     }
-    return SectionBuilder(std::move(snippets), disabledSources_, std::move(score), std::move(lastUsed),
-                          std::move(projectName), categoryCatalog, clock_);
+    return SectionBuilder(std::move(snippets), disabledSources_, frecencyScoreFunction(),
+                          lastUsedDateFunction(), std::move(projectName), categoryCatalog, clock_);
 }
 
 } // namespace korvane

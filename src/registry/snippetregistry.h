@@ -82,6 +82,10 @@ private:
     // Every candidate of an empty query, in the browser's order.
     std::vector<RankedMatch> browseOrder(const ParsedQuery& query) const;
     bool isScopeDisabled(const ParsedQuery& query) const;
+    // The history store's score and last-use date of a snippet id, as the browse order reads them:
+    // 0 and none without a store.
+    FrecencyScoreFunction frecencyScoreFunction() const;
+    LastUsedDateFunction lastUsedDateFunction() const;
     void resetSearchCache() { lastSearch_ = LastSearch{}; }
 
     const Clock& clock_;
