@@ -60,6 +60,16 @@ template <class Word> std::size_t continuationBytesIn(Word word) {
     return static_cast<std::size_t>(static_cast<Word>(marks * lowBytes) >> (8 * (sizeof(Word) - 1)));
 }
 
+// The same over `length` bytes, one to two words long, read as two words that overlap, with the
+// overlap shifted out of the second. Little-endian only.
+template <class Word> std::size_t continuationBytesInTwoWords(const char* bytes, std::size_t length) {
+    const std::size_t rest = length - sizeof(Word);
+    const std::size_t first = continuationBytesIn(loadWord<Word>(bytes));
+    return rest == 0 ? first
+                     : first + continuationBytesIn(static_cast<Word>(loadWord<Word>(bytes + rest) >>
+                                                                     (8 * (sizeof(Word) - rest))));
+}
+
 // Counted sixteen bytes at a time with byte sums, or a word or two at a time for the short stretches
 // most lookups count.
 std::size_t countContinuationBytes(const char* bytes, std::size_t length) {
@@ -86,20 +96,11 @@ std::size_t countContinuationBytes(const char* bytes, std::size_t length) {
     }
 #endif
     if constexpr (std::endian::native == std::endian::little) {
-        // Two words that overlap, the overlap shifted out of the second.
         if (length >= 8) {
-            const std::size_t rest = length - 8;
-            return continuationBytesIn(loadWord<std::uint64_t>(bytes)) +
-                   (rest == 0
-                        ? 0
-                        : continuationBytesIn(loadWord<std::uint64_t>(bytes + rest) >> (8 * (8 - rest))));
+            return continuationBytesInTwoWords<std::uint64_t>(bytes, length);
         }
         if (length >= 4) {
-            const std::size_t rest = length - 4;
-            return continuationBytesIn(loadWord<std::uint32_t>(bytes)) +
-                   (rest == 0
-                        ? 0
-                        : continuationBytesIn(loadWord<std::uint32_t>(bytes + rest) >> (8 * (4 - rest))));
+            return continuationBytesInTwoWords<std::uint32_t>(bytes, length);
         }
     }
     for (; i < length; ++i) {
