@@ -161,22 +161,20 @@ void checkBytePathAgrees(const std::string& label, const std::string& query) {
     ASSERT_EQ(matchQueryAsTyped(query, bytes), fuzzyMatch(query, label, true));
 }
 
-TEST(IndexedSnippetTest, BytePathAgreesWithClusterPathOnRandomAscii) {
-    std::mt19937 random(20261207);
-    for (int i = 0; i < 4000; ++i) {
-        const std::string label = randomText(random, asciiAlphabet, 24);
-        checkBytePathAgrees(label, randomQuery(random, asciiAlphabet, label));
-        ASSERT_FALSE(HasFatalFailure());
-    }
-}
-
 // Long labels take the block-wise searches and, past the inline capacity, heap-stored bytes.
-TEST(IndexedSnippetTest, BytePathAgreesWithClusterPathOnLongRandomAscii) {
-    std::mt19937 random(6);
-    for (int i = 0; i < 1500; ++i) {
-        const std::string label = randomText(random, asciiAlphabet, 150);
-        checkBytePathAgrees(label, randomQuery(random, asciiAlphabet, label));
-        ASSERT_FALSE(HasFatalFailure());
+TEST(IndexedSnippetTest, BytePathAgreesWithClusterPathOnRandomAscii) {
+    struct Round {
+        unsigned seed;
+        int labels;
+        std::size_t maxLength;
+    };
+    for (const Round round : {Round{20261207, 4000, 24}, Round{6, 1500, 150}}) {
+        std::mt19937 random(round.seed);
+        for (int i = 0; i < round.labels; ++i) {
+            const std::string label = randomText(random, asciiAlphabet, round.maxLength);
+            checkBytePathAgrees(label, randomQuery(random, asciiAlphabet, label));
+            ASSERT_FALSE(HasFatalFailure());
+        }
     }
 }
 

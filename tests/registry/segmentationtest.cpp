@@ -54,6 +54,16 @@ TEST(SegmentationTest, CountsClustersAndUsesUnicodeCase) {
 
 using test::randomText;
 
+// A lookup over a text of `length` units finds, at every position, exactly the segment that the full
+// segmentation starts there, and nothing where none starts.
+template <class Lookup>
+void expectAgreesWithSegments(const Lookup& lookup, const Segments& segments, std::size_t length) {
+    for (std::size_t position = 0; position <= length; ++position) {
+        ASSERT_EQ(lookup.segmentAt(position), detail::SegmentListLookup(segments).segmentAt(position))
+            << "at " << position;
+    }
+}
+
 // The matcher asks the lookup only where a query occurs; it must see there exactly the segment that
 // a full segmentation finds, and nothing where none begins.
 TEST(SegmentationTest, AsciiLookupAgreesWithFullSegmentationAtEveryPosition) {
@@ -64,15 +74,8 @@ TEST(SegmentationTest, AsciiLookupAgreesWithFullSegmentationAtEveryPosition) {
         const std::string text = randomText(random, alphabet, 40);
         SCOPED_TRACE(text);
         const Segments segments = segmentRanges(text);
-        const detail::AsciiSegmentLookup lookup(text);
-        std::size_t next = 0;
-        for (std::size_t position = 0; position <= text.size(); ++position) {
-            std::optional<SegmentRange> expected;
-            if (next < segments.size() && segments[next].start == position) {
-                expected = segments[next++];
-            }
-            ASSERT_EQ(lookup.segmentAt(position), expected) << "at " << position;
-        }
+        expectAgreesWithSegments(detail::AsciiSegmentLookup(text), segments, text.size());
+        ASSERT_FALSE(HasFatalFailure());
     }
 }
 
@@ -89,11 +92,8 @@ TEST(SegmentationTest, BoundBitsOverTheLoweredTextAgreeWithTheSegmentList) {
         const GraphemeText lowered(lowercased(text));
         const SegmentBounds bounds(segments, lowered.size());
         ASSERT_TRUE(bounds.valid());
-        const detail::SegmentBoundsLookup lookup(bounds, lowered);
-        for (std::size_t position = 0; position <= lowered.size(); ++position) {
-            ASSERT_EQ(lookup.segmentAt(position), detail::SegmentListLookup(segments).segmentAt(position))
-                << "at " << position;
-        }
+        expectAgreesWithSegments(detail::SegmentBoundsLookup(bounds, lowered), segments, lowered.size());
+        ASSERT_FALSE(HasFatalFailure());
     }
 }
 
