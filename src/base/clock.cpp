@@ -1,5 +1,7 @@
 #include "base/clock.h"
 
+#include <algorithm>
+
 namespace korvane {
 namespace {
 
@@ -11,6 +13,14 @@ std::chrono::nanoseconds toDuration(double seconds) {
 }
 
 } // namespace
+
+Clock::WallTime clampedWallTime(WallSeconds date) {
+    using Duration = Clock::WallTime::duration;
+    const auto latest = std::chrono::floor<std::chrono::seconds>(Duration::max());
+    const auto earliest = std::chrono::ceil<std::chrono::seconds>(Duration::min());
+    const auto since = std::clamp(date.time_since_epoch(), earliest, latest);
+    return Clock::WallTime(std::chrono::duration_cast<Duration>(since));
+}
 
 SystemClock& SystemClock::shared() {
     static SystemClock clock;

@@ -15,6 +15,10 @@ double secondsSinceEpoch(Clock::WallTime time) {
     return std::chrono::duration<double>(time.time_since_epoch()).count();
 }
 
+double secondsSinceEpoch(WallSeconds date) {
+    return static_cast<double>(date.time_since_epoch().count());
+}
+
 } // namespace
 
 std::shared_ptr<HistoryStore> HistoryStore::create(Scheduler& scheduler, const Clock& clock,
@@ -123,7 +127,8 @@ void HistoryStore::rebuildScoreCache() {
 }
 
 void HistoryStore::recordUsage(const std::string& id) {
-    const auto now = clock_.now();
+    // The file keeps whole seconds; so does memory, so that a saved and reloaded history is the same.
+    const auto now = wholeSeconds(clock_.now());
     const auto [found, inserted] = history_.entries.try_emplace(id, UsageEntry{1, now});
     UsageEntry& entry = found->second;
     if (!inserted) {
@@ -208,10 +213,13 @@ std::optional<Clock::WallTime> HistoryStore::lastUsedDate(const std::string& id)
     if (found == history_.entries.end()) {
         return std::nullopt;
     }
-    return found->second.lastUsed;
+    // Outside a WallTime's years a date is as good as the nearest one it can hold; the entry keeps
+    // the date as written.
+    return clampedWallTime(found->second.lastUsed);
 }
 
 double HistoryStore::score(const UsageEntry& entry, Clock::WallTime now) {
+    // In floating point: a date of year 1 and one of year 9999 are both valid in the file.
     const double ageDays = (secondsSinceEpoch(now) - secondsSinceEpoch(entry.lastUsed)) / 86400.0;
     return finiteScore(static_cast<double>(entry.count) * std::exp(-ageDays / halfLifeDays));
 }

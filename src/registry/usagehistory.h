@@ -13,7 +13,8 @@ namespace korvane {
 // The use of one snippet: how often it was accepted and when last.
 struct UsageEntry {
     std::int64_t count = 0;
-    Clock::WallTime lastUsed;
+    // Whole seconds, as the file keeps them; a date from a file may lie outside Clock::WallTime's years.
+    WallSeconds lastUsed;
 
     bool operator==(const UsageEntry&) const = default;
 };

@@ -3,6 +3,7 @@
 #include "base/clock.h"
 #include "base/manualscheduler.h"
 #include "registry/isodate.h"
+#include "registry/sectionorder.h"
 #include "support/tempdir.h"
 
 #include <cmath>
@@ -52,7 +53,7 @@ private:
     std::vector<std::pair<Job, CancellationToken>> held_;
 };
 
-Clock::WallTime date(const char* text) {
+WallSeconds date(const char* text) {
     return parseIsoDate(text).value();
 }
 
@@ -265,6 +266,37 @@ TEST_F(HistoryStoreTest, HugeCountsAndFarFutureDatesGiveFiniteScores) {
     store->recordUsage("max");
     EXPECT_EQ(store->history().entries.at("max").count, std::numeric_limits<std::int64_t>::max());
     EXPECT_TRUE(std::isfinite(store->frecencyScore("max")));
+}
+
+TEST_F(HistoryStoreTest, AncientDatesRankAsOldAndAreWrittenBackAsRead) {
+    writeHistory(R"({"version": 1, "entries": {
+        "ancient": {"count": 50, "last_used": "0001-01-01T00:00:00Z"},
+        "before-range": {"count": 50, "last_used": "1500-06-01T00:00:00Z"},
+        "recent": {"count": 1, "last_used": "2026-01-08T11:59:00Z"},
+        "week": {"count": 2, "last_used": "2026-01-01T12:00:00Z"}}})");
+    auto store = loadedStore();
+    EXPECT_EQ(store->frecencyScore("ancient"), 0.0);
+    const auto ancient = store->lastUsedDate("ancient");
+    ASSERT_TRUE(ancient);
+    EXPECT_GT(secondsBetween(*ancient, clock.now()), 300.0 * 365 * 86400);
+
+    // The browser's order: the ancient item is neither recent nor well scored.
+    const SectionOrder order([&](const std::string& id) { return store->frecencyScore(id); },
+                             [&](const std::string& id) { return store->lastUsedDate(id); }, clock.now());
+    std::vector<Snippet> items(4);
+    items[0].id = "ancient";
+    items[1].id = "before-range";
+    items[2].id = "week";
+    items[3].id = "recent";
+    order.sort(items, [](const Snippet& snippet) -> const Snippet& { return snippet; });
+    EXPECT_EQ(items[0].id, "recent");
+    EXPECT_EQ(items[1].id, "week");
+
+    store->recordUsage("recent");
+    manual.advance(HistoryStore::saveDelay);
+    const auto text = test::readFile(historyFile());
+    EXPECT_NE(text.find(R"("last_used": "0001-01-01T00:00:00Z")"), std::string::npos) << text;
+    EXPECT_NE(text.find(R"("last_used": "1500-06-01T00:00:00Z")"), std::string::npos) << text;
 }
 
 TEST_F(HistoryStoreTest, PendingUsesAreWrittenOnFlushAndOnDestruction) {
