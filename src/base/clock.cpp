@@ -27,9 +27,12 @@ SystemClock& SystemClock::shared() {
     return clock;
 }
 
-FakeClock::FakeClock() : FakeClock(WallTime(kFakeEpoch)) {}
+FakeClock::FakeClock()
+    : FakeClock(WallTime(kFakeEpoch)) {}
 
-FakeClock::FakeClock(WallTime start) : wall_(start), monotonic_(MonotonicTime(std::chrono::hours(1))) {}
+FakeClock::FakeClock(WallTime start)
+    : wall_(start)
+    , monotonic_(MonotonicTime(std::chrono::hours(1))) {}
 
 Clock::WallTime FakeClock::now() const {
     std::lock_guard lock(mutex_);

@@ -49,7 +49,8 @@ private:
 // subtracted in floating point rather than overflowing.
 inline double secondsBetween(Clock::WallTime from, Clock::WallTime to) {
     Clock::WallTime::rep difference = 0;
-    if (!__builtin_sub_overflow(to.time_since_epoch().count(), from.time_since_epoch().count(), &difference)) {
+    if (!__builtin_sub_overflow(to.time_since_epoch().count(), from.time_since_epoch().count(),
+                                &difference)) {
         return std::chrono::duration<double>(Clock::WallTime::duration(difference)).count();
     }
     return std::chrono::duration<double>(to.time_since_epoch()).count() -

@@ -3,22 +3,21 @@
 #include "base/clock.h"
 #include "platform/pasteboard.h"
 
+#include <algorithm>
 #include <memory>
 #include <string_view>
 #include <unicode/locid.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/unistr.h>
 #include <uuid/uuid.h>
+#include <vector>
 
 namespace korvane {
 namespace {
 
 constexpr int kMaxDepth = 9;
-
-// Shared by one top-level call and every resolver expansion below it.
-struct Budget {
-    std::size_t resolverExpansionsLeft;
-};
+// What one call of the resolver costs in work bytes, whether or not it knows the name.
+constexpr std::size_t kResolverCallCost = 64;
 
 std::string_view trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");
@@ -69,68 +68,101 @@ std::optional<std::string> builtInPlaceholder(std::string_view name,
     return std::nullopt;
 }
 
-std::string expand(const std::string& text, const TemplateProviders& providers,
-                   const TemplateResolver& resolver, int depth, const std::set<std::string>& expandingNames,
-                   Budget& budget, const TemplateLimits& limits);
+// One top-level expansion: the budgets and the names being expanded are shared by every resolver
+// text expanded below it, so the limits hold for the whole call. Lives for one expandTemplate call.
+class Expander {
+public:
+    Expander(const TemplateProviders& providers, const TemplateResolver& resolver,
+             const TemplateLimits& limits, const std::set<std::string>& expandingNames, int topDepth)
+        : providers_(providers)
+        , resolver_(resolver)
+        , topDepth_(topDepth)
+        , outputBytesLeft_(limits.maxOutputBytes)
+        , workBytesLeft_(limits.maxWorkBytes)
+        , names_(expandingNames.begin(), expandingNames.end()) {}
 
-// The text a placeholder stands for, or nothing when it is to stay as written.
-std::optional<std::string> replacement(const std::string& name, std::chrono::system_clock::time_point instant,
-                                       const TemplateProviders& providers, const TemplateResolver& resolver,
-                                       int depth, const std::set<std::string>& expandingNames, Budget& budget,
-                                       const TemplateLimits& limits) {
-    if (auto text = builtInPlaceholder(name, instant, providers)) {
-        return text;
+    // Appends `text` to `out` with its placeholders replaced.
+    void expand(std::string& out, std::string_view text, int depth) {
+        if (depth > kMaxDepth || text.find("{{") == std::string_view::npos) {
+            append(out, text, depth);
+            return;
+        }
+        std::optional<std::chrono::system_clock::time_point> instant;
+        std::size_t position = 0;
+        for (;;) {
+            const auto open = text.find("{{", position);
+            if (open == std::string_view::npos) {
+                break;
+            }
+            append(out, text.substr(position, open - position), depth);
+            const auto close = text.find("}}", open + 2);
+            if (close == std::string_view::npos) {
+                position = open;
+                break;
+            }
+            const auto name = trimmed(text.substr(open + 2, close - open - 2));
+            if (!appendReplacement(out, name, depth, instant)) {
+                append(out, text.substr(open, close + 2 - open), depth);
+            }
+            position = close + 2;
+        }
+        append(out, text.substr(position), depth);
     }
-    if (!resolver || expandingNames.contains(name) || budget.resolverExpansionsLeft == 0) {
-        return std::nullopt;
-    }
-    auto resolved = resolver(name);
-    if (!resolved) {
-        return std::nullopt;
-    }
-    --budget.resolverExpansionsLeft;
-    auto names = expandingNames;
-    names.insert(name);
-    return expand(*resolved, providers, resolver, depth + 1, names, budget, limits);
-}
 
-std::string expand(const std::string& text, const TemplateProviders& providers,
-                   const TemplateResolver& resolver, int depth, const std::set<std::string>& expandingNames,
-                   Budget& budget, const TemplateLimits& limits) {
-    if (text.find("{{") == std::string::npos || depth > kMaxDepth) {
-        return text;
+private:
+    // Appends what the placeholder `name` stands for; false when it is to stay as written.
+    bool appendReplacement(std::string& out, std::string_view name, int depth,
+                           std::optional<std::chrono::system_clock::time_point>& instant) {
+        if (outputBytesLeft_ == 0) {
+            return false;
+        }
+        if (!instant) {
+            // Every date and time placeholder of one text shows the same instant.
+            instant = providers_.now ? providers_.now() : std::chrono::system_clock::now();
+        }
+        if (auto text = builtInPlaceholder(name, *instant, providers_)) {
+            out += *text;
+            spendOutput(text->size());
+            return true;
+        }
+        if (!resolver_ || isExpanding(name) || workBytesLeft_ < kResolverCallCost) {
+            return false;
+        }
+        workBytesLeft_ -= kResolverCallCost;
+        std::string key(name);
+        const auto resolved = resolver_(key);
+        if (!resolved || resolved->size() > workBytesLeft_) {
+            return false;
+        }
+        workBytesLeft_ -= resolved->size();
+        names_.push_back(std::move(key));
+        expand(out, *resolved, depth + 1);
+        names_.pop_back();
+        return true;
     }
-    const auto instant = providers.now ? providers.now() : std::chrono::system_clock::now();
-    std::string result;
-    std::size_t position = 0;
-    while (position < text.size()) {
-        const auto open = text.find("{{", position);
-        if (open == std::string::npos) {
-            break;
+
+    // Text copied from the top-level text costs nothing; everything a resolver text brings is growth.
+    void append(std::string& out, std::string_view text, int depth) {
+        out += text;
+        if (depth > topDepth_) {
+            spendOutput(text.size());
         }
-        result.append(text, position, open - position);
-        const auto close = text.find("}}", open + 2);
-        if (close == std::string::npos) {
-            position = open;
-            break;
-        }
-        const std::string name(trimmed(std::string_view(text).substr(open + 2, close - open - 2)));
-        std::optional<std::string> value;
-        if (result.size() < limits.maxOutputBytes) {
-            value = replacement(name, instant, providers, resolver, depth, expandingNames, budget, limits);
-        }
-        if (value && result.size() + value->size() <= limits.maxOutputBytes) {
-            result += *value;
-        } else {
-            result.append(text, open, close + 2 - open);
-        }
-        position = close + 2;
     }
-    if (position < text.size()) {
-        result.append(text, position, std::string::npos);
+
+    void spendOutput(std::size_t bytes) { outputBytesLeft_ -= std::min(outputBytesLeft_, bytes); }
+
+    bool isExpanding(std::string_view name) const {
+        return std::find(names_.begin(), names_.end(), name) != names_.end();
     }
-    return result;
-}
+
+    const TemplateProviders& providers_;
+    const TemplateResolver& resolver_;
+    const int topDepth_;
+    std::size_t outputBytesLeft_;
+    std::size_t workBytesLeft_;
+    // The resolver names whose texts are being expanded, outermost first.
+    std::vector<std::string> names_;
+};
 
 } // namespace
 
@@ -153,8 +185,9 @@ TemplateProviders defaultTemplateProviders(const Pasteboard& pasteboard) {
 std::string expandTemplate(const std::string& text, const TemplateProviders& providers,
                            const TemplateResolver& resolver, int depth,
                            const std::set<std::string>& expandingNames, const TemplateLimits& limits) {
-    Budget budget{limits.maxResolverExpansions};
-    return expand(text, providers, resolver, depth, expandingNames, budget, limits);
+    std::string result;
+    Expander(providers, resolver, limits, expandingNames, depth).expand(result, text, depth);
+    return result;
 }
 
 } // namespace korvane

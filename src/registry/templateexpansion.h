@@ -30,8 +30,13 @@ using TemplateResolver = std::function<std::optional<std::string>(const std::str
 // repository's project file, and resolver texts that refer to each other several times grow
 // exponentially. Past a limit, placeholders stay as written.
 struct TemplateLimits {
-    std::size_t maxResolverExpansions = 256;
+    // Bytes that placeholders may add to the text: every built-in insertion and all that resolver texts
+    // bring. A placeholder is computed only while some are left, so one large insertion (a big
+    // clipboard) always fits; once they are spent the remaining placeholders are kept unread.
     std::size_t maxOutputBytes = 1 << 20;
+    // Work spent on resolver names, in bytes: each call of the resolver costs 64, and each text it
+    // returns costs its size before it is expanded.
+    std::size_t maxWorkBytes = 16 << 20;
 };
 
 // Replaces the {{...}} placeholders of `text`: date, date:<pattern>, time, time:<pattern>, clipboard,

@@ -113,13 +113,58 @@ TEST_F(TemplateExpansionTest, FanOutIsBoundedAndLeavesPlaceholdersLiteral) {
         doubling["d" + std::to_string(level)] = next + next;
     }
     doubling["d9"] = std::string(100, 'x');
-    const TemplateLimits limits{.maxResolverExpansions = 50, .maxOutputBytes = 1000};
+    const TemplateLimits limits{.maxOutputBytes = 1000};
     const auto result = expandTemplate("{{d0}}", providers, resolverFor(doubling), 0, {}, limits);
-    EXPECT_LE(result.size(), 1000u);
+    EXPECT_LE(result.size(), 1000u + 9 * 12 + 100);
     EXPECT_NE(result.find("{{d"), std::string::npos);
 
     const auto large = expandTemplate("{{d0}}", providers, resolverFor(doubling));
-    EXPECT_LE(large.size(), TemplateLimits{}.maxOutputBytes);
+    EXPECT_EQ(large, std::string(51200, 'x')) << "2^9 leaves of 100 bytes fit the default limit";
+}
+
+TEST_F(TemplateExpansionTest, TheOutputLimitCountsGrowthNotOneInsertionOrSiblings) {
+    clipboard = std::string(2u << 20, 'c');
+    const auto resolver = resolverFor({{"sig", "Best, K"}, {"paste", "> {{clipboard}}"}});
+    EXPECT_EQ(expandTemplate("[{{clipboard}}]", providers), "[" + clipboard + "]");
+    EXPECT_EQ(expandTemplate("{{paste}}", providers, resolver), "> " + clipboard);
+
+    // Once the limit is spent, the remaining placeholders are kept as written.
+    EXPECT_EQ(expandTemplate("{{clipboard}}{{clipboard}}{{date}}", providers),
+              clipboard + "{{clipboard}}{{date}}");
+
+    std::string sigs;
+    for (int i = 0; i < 300; ++i) {
+        sigs += "{{sig}}\n";
+    }
+    std::string expected;
+    for (int i = 0; i < 300; ++i) {
+        expected += "Best, K\n";
+    }
+    EXPECT_EQ(expandTemplate(sigs, providers, resolver), expected);
+    // Text copied from the top-level text is not growth: a date after 2 MiB of it still expands.
+    EXPECT_EQ(expandTemplate(clipboard + "{{date}}", providers), clipboard + "2026-03-06");
+}
+
+TEST_F(TemplateExpansionTest, ResolverWorkIsBoundedWhenNothingGrows) {
+    // Nine levels of a thousand names each whose leaves are empty: 1000^9 calls without a work limit.
+    std::map<std::string, std::string> fanOut;
+    for (int level = 0; level < 9; ++level) {
+        std::string text;
+        for (int i = 0; i < 1000; ++i) {
+            text += "{{e" + std::to_string(level + 1) + "}}";
+        }
+        fanOut["e" + std::to_string(level)] = text;
+    }
+    fanOut["e9"] = "";
+    std::size_t calls = 0;
+    const TemplateResolver resolver = [&, table = resolverFor(fanOut)](const std::string& name) {
+        ++calls;
+        return table(name);
+    };
+    const TemplateLimits limits{.maxWorkBytes = 1 << 20};
+    const auto result = expandTemplate("{{e0}}", providers, resolver, 0, {}, limits);
+    EXPECT_LE(calls, (1u << 20) / 64);
+    EXPECT_LE(result.size(), (1u << 20) * 2);
 }
 
 } // namespace

@@ -110,7 +110,8 @@ TEST(IsoDateTest, RefusesAnythingButWholeSecondDateTimes) {
 }
 
 TEST(IsoDateTest, FormatsWholeSecondsAndKeepsEveryYear) {
-    EXPECT_EQ(formatIsoDate(Clock::WallTime(at(-1)) + std::chrono::milliseconds(500)), "1969-12-31T23:59:59Z");
+    EXPECT_EQ(formatIsoDate(Clock::WallTime(at(-1)) + std::chrono::milliseconds(500)),
+              "1969-12-31T23:59:59Z");
     EXPECT_EQ(formatIsoDate(Clock::WallTime(at(kJan2)) + std::chrono::milliseconds(999)),
               "2026-01-02T03:04:05Z");
 
