@@ -4,11 +4,14 @@
 #include "platform/pasteboard.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 #include <unicode/locid.h>
 #include <unicode/smpdtfmt.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 #include <uuid/uuid.h>
 #include <vector>
 
@@ -19,13 +22,39 @@ constexpr int kMaxDepth = 9;
 // What one call of the resolver costs in work bytes, whether or not it knows the name.
 constexpr std::size_t kResolverCallCost = 64;
 
+// White space around a name: the tab and every space separator (U+0020, no-break space, the
+// typographic spaces, ideographic space and the others of category Zs). Line breaks are not.
+bool isBlank(UChar32 c) {
+    return c == '\t' || c == ' ' || (c > 0x7F && u_charType(c) == U_SPACE_SEPARATOR);
+}
+
 std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
+    if (text.size() > static_cast<std::size_t>(INT32_MAX)) {
+        return text; // no placeholder name is this long; ICU's offsets are 32-bit
     }
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    std::int32_t start = 0;
+    while (start < length) {
+        std::int32_t next = start;
+        UChar32 c = 0;
+        U8_NEXT(bytes, next, length, c);
+        if (!isBlank(c)) {
+            break;
+        }
+        start = next;
+    }
+    std::int32_t end = length;
+    while (end > start) {
+        std::int32_t previous = end;
+        UChar32 c = 0;
+        U8_PREV(bytes, start, previous, c);
+        if (!isBlank(c)) {
+            break;
+        }
+        end = previous;
+    }
+    return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
 }
 
 std::string formatDate(std::chrono::system_clock::time_point instant, std::string_view pattern) {

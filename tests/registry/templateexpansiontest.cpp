@@ -61,6 +61,25 @@ TEST_F(TemplateExpansionTest, BuiltInPlaceholdersAndLiteralLeftovers) {
     }
 }
 
+TEST_F(TemplateExpansionTest, NamesAreTrimmedOfEveryKindOfSpace) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"{{\u00A0date\u00A0}}", "2026-03-06"},           // no-break space
+        {"{{\u3000time\u2003}}", "09:05"},                // ideographic and em space
+        {"{{\t\u202F\u205F date \u2009}}", "2026-03-06"}, // narrow no-break, math space
+        {"{{date:\u00A0yyyy\u00A0}}", "2026"},
+        {"{{\u1680sig\u200A}}", "Best"},
+        // Not white space in this sense: line breaks and the zero-width space.
+        {"{{\ndate}}", "{{\ndate}}"},
+        {"{{\u200Bdate}}", "{{\u200Bdate}}"},
+        {"{{d\u00A0ate}}", "{{d\u00A0ate}}"},
+        {"{{\u00A0}}", "{{\u00A0}}"},
+    };
+    const auto resolver = resolverFor({{"sig", "Best"}});
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(expandTemplate(text, providers, resolver), expected) << text;
+    }
+}
+
 TEST_F(TemplateExpansionTest, EachUuidIsNewAndEveryDateUsesOneInstant) {
     int calls = 0;
     providers.now = [&] {
