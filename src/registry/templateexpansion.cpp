@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <string_view>
 #include <unicode/locid.h>
@@ -19,8 +21,16 @@ namespace korvane {
 namespace {
 
 constexpr int kMaxDepth = 9;
-// What one call of the resolver costs in work bytes, whether or not it knows the name.
-constexpr std::size_t kResolverCallCost = 64;
+// The work each step of an expansion costs, in bytes of text it could have scanned in the same
+// time, so that one budget bounds the time of any mix: reading a placeholder's name; calling the
+// resolver, whether or not it knows the name; making a fresh UUID, which asks the kernel for random
+// bytes; and making a date formatter and formatting with it, which takes ICU a few hundred
+// nanoseconds per byte of the pattern.
+constexpr std::size_t kPlaceholderCost = 16;
+constexpr std::size_t kResolverCallCost = 256;
+constexpr std::size_t kUuidCost = 4 << 10;
+constexpr std::size_t kFormatterCost = 64 << 10;
+constexpr std::size_t kPatternByteCost = 256;
 
 // White space around a name: the tab and every space separator (U+0020, no-break space, the
 // typographic spaces, ideographic space and the others of category Zs). Line breaks are not.
@@ -29,6 +39,10 @@ bool isBlank(UChar32 c) {
 }
 
 std::string_view trimmed(std::string_view text) {
+    const auto isAsciiInk = [](char c) { return c > ' ' && c < 0x7F; };
+    if (text.empty() || (isAsciiInk(text.front()) && isAsciiInk(text.back()))) {
+        return text;
+    }
     if (text.size() > static_cast<std::size_t>(INT32_MAX)) {
         return text; // no placeholder name is this long; ICU's offsets are 32-bit
     }
@@ -57,48 +71,45 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
 }
 
-std::string formatDate(std::chrono::system_clock::time_point instant, std::string_view pattern) {
-    UErrorCode status = U_ZERO_ERROR;
-    const auto icuPattern =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(pattern.data(), static_cast<int32_t>(pattern.size())));
-    icu::SimpleDateFormat formatter(icuPattern, icu::Locale::getDefault(), status);
-    if (U_FAILURE(status)) {
-        return {};
+// text.find("cc", from) for a brace `c`. Placeholders of generated texts sit a few bytes apart, where
+// a plain loop finds the pair before a call of memchr is set up; farther ones are left to memchr.
+std::size_t findPair(std::string_view text, std::size_t from, char c) {
+    const char* data = text.data();
+    const std::size_t last = text.size() < 2 ? 0 : text.size() - 1; // a pair must start before it
+    std::size_t i = from;
+    while (i < last) {
+        for (const std::size_t stop = std::min(last, i + 32); i < stop; ++i) {
+            if (data[i] == c && data[i + 1] == c) {
+                return i;
+            }
+        }
+        if (i >= last) {
+            break;
+        }
+        const void* hit = std::memchr(data + i, c, last - i);
+        if (hit == nullptr) {
+            break;
+        }
+        i = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        if (data[i + 1] == c) {
+            return i;
+        }
+        ++i;
     }
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(instant.time_since_epoch());
-    icu::UnicodeString formatted;
-    formatter.format(static_cast<UDate>(millis.count()), formatted);
-    std::string result;
-    formatted.toUTF8String(result);
-    return result;
+    return std::string_view::npos;
 }
 
-std::optional<std::string> builtInPlaceholder(std::string_view name,
-                                              std::chrono::system_clock::time_point instant,
-                                              const TemplateProviders& providers) {
-    if (name == "date") {
-        return formatDate(instant, "yyyy-MM-dd");
-    }
-    if (name.starts_with("date:")) {
-        return formatDate(instant, trimmed(name.substr(5)));
-    }
-    if (name == "time") {
-        return formatDate(instant, "HH:mm");
-    }
-    if (name.starts_with("time:")) {
-        return formatDate(instant, trimmed(name.substr(5)));
-    }
-    if (name == "clipboard") {
-        return providers.clipboard ? providers.clipboard() : std::string();
-    }
-    if (name == "uuid") {
-        return providers.uuid ? providers.uuid() : makeUuidString();
-    }
-    return std::nullopt;
-}
+// One date pattern of an expansion: its formatter, made on first use, and the text of the last
+// instant it formatted (every placeholder of one text shows the same instant).
+struct PatternFormat {
+    DateFormatter format;
+    std::optional<std::int64_t> millis;
+    std::string text;
+};
 
-// One top-level expansion: the budgets and the names being expanded are shared by every resolver
-// text expanded below it, so the limits hold for the whole call. Lives for one expandTemplate call.
+// One top-level expansion: the budgets, the names being expanded, the date formatters and the
+// clipboard text are shared by every resolver text expanded below it, so the limits hold for the
+// whole call and nothing is fetched or built twice. Lives for one expandTemplate call.
 class Expander {
 public:
     Expander(const TemplateProviders& providers, const TemplateResolver& resolver,
@@ -116,44 +127,125 @@ public:
             append(out, text, depth);
             return;
         }
-        std::optional<std::chrono::system_clock::time_point> instant;
+        // Every date and time placeholder of one text shows the same instant.
+        const auto instant = providers_.now ? providers_.now() : std::chrono::system_clock::now();
+        // The last date placeholder of this text as written and its text: a run of equal ones
+        // (thousands in a generated file) costs a comparison each.
+        std::string_view previousDate;
+        const std::string* previousDateText = nullptr;
         std::size_t position = 0;
-        for (;;) {
-            const auto open = text.find("{{", position);
+        // Once nothing more may be computed, the rest of the text stays as written without a look.
+        while (outputBytesLeft_ > 0 && workBytesLeft_ >= kPlaceholderCost) {
+            if (previousDateText != nullptr && text.substr(position, previousDate.size()) == previousDate) {
+                // The same bytes parse the same way: no need to look for the braces again.
+                out += *previousDateText;
+                spendOutput(previousDateText->size());
+                position += previousDate.size();
+                continue;
+            }
+            const auto open = findPair(text, position, '{');
             if (open == std::string_view::npos) {
                 break;
             }
             append(out, text.substr(position, open - position), depth);
-            const auto close = text.find("}}", open + 2);
+            position = open;
+            const auto close = findPair(text, open + 2, '}');
             if (close == std::string_view::npos) {
-                position = open;
                 break;
             }
-            const auto name = trimmed(text.substr(open + 2, close - open - 2));
-            if (!appendReplacement(out, name, depth, instant)) {
-                append(out, text.substr(open, close + 2 - open), depth);
-            }
             position = close + 2;
+            workBytesLeft_ -= kPlaceholderCost;
+            const auto placeholder = text.substr(open, close + 2 - open);
+            const auto name = trimmed(placeholder.substr(2, placeholder.size() - 4));
+            if (const auto pattern = datePattern(name)) {
+                previousDate = placeholder;
+                previousDateText = formattedDate(*pattern, instant);
+                if (previousDateText != nullptr) {
+                    out += *previousDateText;
+                    spendOutput(previousDateText->size());
+                } else {
+                    append(out, placeholder, depth);
+                }
+                continue;
+            }
+            // A resolver text may format the same patterns at its own instant.
+            previousDateText = nullptr;
+            if (!appendReplacement(out, name, depth)) {
+                append(out, placeholder, depth);
+            }
         }
         append(out, text.substr(position), depth);
     }
 
 private:
-    // Appends what the placeholder `name` stands for; false when it is to stay as written.
-    bool appendReplacement(std::string& out, std::string_view name, int depth,
-                           std::optional<std::chrono::system_clock::time_point>& instant) {
-        if (outputBytesLeft_ == 0) {
-            return false;
-        }
-        if (!instant) {
-            // Every date and time placeholder of one text shows the same instant.
-            instant = providers_.now ? providers_.now() : std::chrono::system_clock::now();
-        }
-        if (auto text = builtInPlaceholder(name, *instant, providers_)) {
-            out += *text;
-            spendOutput(text->size());
+    // Appends what the placeholder `name`, other than a date or time, stands for; false when it is
+    // to stay as written.
+    bool appendReplacement(std::string& out, std::string_view name, int depth) {
+        if (name == "clipboard") {
+            if (!clipboard_) {
+                clipboard_ = providers_.clipboard ? providers_.clipboard() : std::string();
+            }
+            out += *clipboard_;
+            spendOutput(clipboard_->size());
             return true;
         }
+        if (name == "uuid") {
+            if (workBytesLeft_ < kUuidCost) {
+                return false;
+            }
+            workBytesLeft_ -= kUuidCost;
+            const auto uuid = providers_.uuid ? providers_.uuid() : makeUuidString();
+            out += uuid;
+            spendOutput(uuid.size());
+            return true;
+        }
+        return appendResolved(out, name, depth);
+    }
+
+    // The pattern of a date or time placeholder; absent for any other name.
+    static std::optional<std::string_view> datePattern(std::string_view name) {
+        if (name == "date") {
+            return "yyyy-MM-dd";
+        }
+        if (name == "time") {
+            return "HH:mm";
+        }
+        if (name.starts_with("date:") || name.starts_with("time:")) {
+            return trimmed(name.substr(5));
+        }
+        return std::nullopt;
+    }
+
+    // The text of `pattern` at `instant`, formatting at most once per pattern and instant; null when
+    // the work budget has no room for another formatter.
+    const std::string* formattedDate(std::string_view pattern,
+                                     std::chrono::system_clock::time_point instant) {
+        auto found = formats_.find(pattern);
+        if (found == formats_.end()) {
+            if (pattern.size() >
+                (workBytesLeft_ - std::min(workBytesLeft_, kFormatterCost)) / kPatternByteCost) {
+                return nullptr;
+            }
+            const std::size_t cost = kFormatterCost + pattern.size() * kPatternByteCost;
+            if (workBytesLeft_ < cost) {
+                return nullptr;
+            }
+            workBytesLeft_ -= cost;
+            std::string key(pattern);
+            auto format = providers_.dateFormatter ? providers_.dateFormatter(key) : makeDateFormatter(key);
+            found = formats_.emplace(std::move(key), PatternFormat{std::move(format), {}, {}}).first;
+        }
+        PatternFormat& entry = found->second;
+        const auto millis =
+            std::chrono::duration_cast<std::chrono::milliseconds>(instant.time_since_epoch()).count();
+        if (entry.millis != millis) {
+            entry.text = entry.format ? entry.format(instant) : std::string();
+            entry.millis = millis;
+        }
+        return &entry.text;
+    }
+
+    bool appendResolved(std::string& out, std::string_view name, int depth) {
         if (!resolver_ || isExpanding(name) || workBytesLeft_ < kResolverCallCost) {
             return false;
         }
@@ -191,9 +283,30 @@ private:
     std::size_t workBytesLeft_;
     // The resolver names whose texts are being expanded, outermost first.
     std::vector<std::string> names_;
+    std::map<std::string, PatternFormat, std::less<>> formats_;
+    // Read on the first {{clipboard}}: on X11 each read is a round trip to the clipboard's owner.
+    std::optional<std::string> clipboard_;
 };
 
 } // namespace
+
+DateFormatter makeDateFormatter(const std::string& pattern) {
+    UErrorCode status = U_ZERO_ERROR;
+    const auto icuPattern = icu::UnicodeString::fromUTF8(pattern);
+    auto formatter = std::make_shared<icu::SimpleDateFormat>(icuPattern, icu::Locale::getDefault(), status);
+    if (U_FAILURE(status)) {
+        return [](std::chrono::system_clock::time_point) { return std::string(); };
+    }
+    return [formatter = std::shared_ptr<const icu::SimpleDateFormat>(std::move(formatter))](
+               std::chrono::system_clock::time_point instant) {
+        const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(instant.time_since_epoch());
+        icu::UnicodeString formatted;
+        formatter->format(static_cast<UDate>(millis.count()), formatted);
+        std::string result;
+        formatted.toUTF8String(result);
+        return result;
+    };
+}
 
 std::string makeUuidString() {
     uuid_t bytes;

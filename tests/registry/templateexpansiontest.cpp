@@ -5,6 +5,7 @@
 #include <ctime>
 #include <gtest/gtest.h>
 #include <map>
+#include <random>
 #include <regex>
 
 namespace korvane {
@@ -37,10 +38,32 @@ protected:
         };
     }
 
+    // Counts what an expansion fetches and builds through its providers.
+    void countCalls() {
+        providers.clipboard = [this] {
+            ++clipboardReads;
+            return clipboard;
+        };
+        providers.dateFormatter = [this](const std::string& pattern) {
+            ++formattersMade;
+            return makeDateFormatter(pattern);
+        };
+    }
+
     TemplateProviders providers;
     std::string clipboard = "clip {{date}}";
     int uuids = 0;
+    int clipboardReads = 0;
+    int formattersMade = 0;
 };
+
+std::string repeated(const std::string& piece, std::size_t times) {
+    std::string text;
+    for (std::size_t i = 0; i < times; ++i) {
+        text += piece;
+    }
+    return text;
+}
 
 TEST_F(TemplateExpansionTest, BuiltInPlaceholdersAndLiteralLeftovers) {
     const std::vector<std::pair<std::string, std::string>> cases{
@@ -144,12 +167,13 @@ TEST_F(TemplateExpansionTest, FanOutIsBoundedAndLeavesPlaceholdersLiteral) {
 TEST_F(TemplateExpansionTest, TheOutputLimitCountsGrowthNotOneInsertionOrSiblings) {
     clipboard = std::string(2u << 20, 'c');
     const auto resolver = resolverFor({{"sig", "Best, K"}, {"paste", "> {{clipboard}}"}});
-    EXPECT_EQ(expandTemplate("[{{clipboard}}]", providers), "[" + clipboard + "]");
-    EXPECT_EQ(expandTemplate("{{paste}}", providers, resolver), "> " + clipboard);
+    // (Compared as booleans: a 2 MiB difference is no help in a failure message.)
+    EXPECT_TRUE(expandTemplate("[{{clipboard}}]", providers) == "[" + clipboard + "]");
+    EXPECT_TRUE(expandTemplate("{{paste}}", providers, resolver) == "> " + clipboard);
 
     // Once the limit is spent, the remaining placeholders are kept as written.
-    EXPECT_EQ(expandTemplate("{{clipboard}}{{clipboard}}{{date}}", providers),
-              clipboard + "{{clipboard}}{{date}}");
+    EXPECT_TRUE(expandTemplate("{{clipboard}}{{clipboard}}{{date}}", providers) ==
+                clipboard + "{{clipboard}}{{date}}");
 
     std::string sigs;
     for (int i = 0; i < 300; ++i) {
@@ -161,7 +185,7 @@ TEST_F(TemplateExpansionTest, TheOutputLimitCountsGrowthNotOneInsertionOrSibling
     }
     EXPECT_EQ(expandTemplate(sigs, providers, resolver), expected);
     // Text copied from the top-level text is not growth: a date after 2 MiB of it still expands.
-    EXPECT_EQ(expandTemplate(clipboard + "{{date}}", providers), clipboard + "2026-03-06");
+    EXPECT_TRUE(expandTemplate(clipboard + "{{date}}", providers) == clipboard + "2026-03-06");
 }
 
 TEST_F(TemplateExpansionTest, ResolverWorkIsBoundedWhenNothingGrows) {
@@ -184,6 +208,102 @@ TEST_F(TemplateExpansionTest, ResolverWorkIsBoundedWhenNothingGrows) {
     const auto result = expandTemplate("{{e0}}", providers, resolver, 0, {}, limits);
     EXPECT_LE(calls, (1u << 20) / 64);
     EXPECT_LE(result.size(), (1u << 20) * 2);
+}
+
+TEST_F(TemplateExpansionTest, FormattersAndTheClipboardAreFetchedOncePerExpansion) {
+    countCalls();
+    EXPECT_EQ(expandTemplate(repeated("{{date}}{{ date }}{{time}}.", 1000), providers),
+              repeated("2026-03-062026-03-0609:05.", 1000));
+    EXPECT_EQ(formattersMade, 2);
+
+    formattersMade = 0;
+    const std::string dates = repeated("{{date}}", 20000);
+    const TemplateResolver resolver = [&](const std::string& name) -> std::optional<std::string> {
+        return name == "d" ? std::optional(dates) : std::nullopt;
+    };
+    const auto manyDates = expandTemplate(repeated("{{d}}", 300), providers, resolver);
+    EXPECT_EQ(formattersMade, 1);
+    EXPECT_TRUE(manyDates.starts_with(repeated("2026-03-06", 100000))) << "1 MB of dates fits";
+    EXPECT_LE(manyDates.size(), (1u << 20) + dates.size() + 300 * 5);
+
+    clipboard = std::string(2u << 20, 'c');
+    const auto pasted = expandTemplate(repeated("{{clipboard}}", 2000), providers);
+    EXPECT_EQ(clipboardReads, 1);
+    EXPECT_TRUE(pasted == clipboard + repeated("{{clipboard}}", 1999));
+    clipboard = "x";
+    EXPECT_EQ(expandTemplate(repeated("{{clipboard}}", 2000), providers), std::string(2000, 'x'));
+    EXPECT_EQ(clipboardReads, 2);
+}
+
+TEST_F(TemplateExpansionTest, WorkStopsOnceTheBudgetIsSpent) {
+    countCalls();
+    std::string patterns;
+    for (int i = 0; i < 2000; ++i) {
+        patterns += "{{date:'" + std::to_string(i) + "'}}";
+    }
+    const TemplateLimits limits{.maxWorkBytes = 4 << 20};
+    const auto formatted = expandTemplate(patterns, providers, {}, 0, {}, limits);
+    EXPECT_LE(formattersMade, 64);
+    EXPECT_TRUE(formatted.starts_with("0123456789")) << formatted.substr(0, 20);
+    EXPECT_TRUE(formatted.ends_with("{{date:'1999'}}"));
+
+    // A pattern too long to be worth its formatter stays as written.
+    const auto longPattern = "{{date:" + repeated("yyyy", 1 << 20) + "}}";
+    EXPECT_TRUE(expandTemplate(longPattern, providers) == longPattern);
+
+    const auto uuidText = repeated("{{uuid}}", 100000);
+    const auto withUuids = expandTemplate(uuidText, providers, {}, 0, {}, limits);
+    EXPECT_LE(uuids, 1024);
+    EXPECT_TRUE(withUuids.ends_with("{{uuid}}"));
+
+    std::size_t calls = 0;
+    const TemplateResolver unknown = [&](const std::string&) -> std::optional<std::string> {
+        ++calls;
+        return std::nullopt;
+    };
+    const auto names = repeated("{{x}}", 300000);
+    EXPECT_TRUE(expandTemplate(names, providers, unknown, 0, {}, limits) == names);
+    EXPECT_LE(calls, (4u << 20) / 256);
+}
+
+// The expansion as the plain algorithm states it, for texts of built-in dates and unknown names.
+std::string referenceExpansion(const std::string& text) {
+    std::string result;
+    std::size_t position = 0;
+    for (;;) {
+        const auto open = text.find("{{", position);
+        if (open == std::string::npos) {
+            break;
+        }
+        result += text.substr(position, open - position);
+        const auto close = text.find("}}", open + 2);
+        if (close == std::string::npos) {
+            position = open;
+            break;
+        }
+        const auto inner = text.substr(open + 2, close - open - 2);
+        const auto first = inner.find_first_not_of(" \t");
+        const auto name =
+            first == std::string::npos ? "" : inner.substr(first, inner.find_last_not_of(" \t") - first + 1);
+        result += name == "date"   ? "2026-03-06"
+                  : name == "time" ? "09:05"
+                                   : text.substr(open, close + 2 - open);
+        position = close + 2;
+    }
+    return result + text.substr(position);
+}
+
+TEST_F(TemplateExpansionTest, RandomTextsExpandAsThePlainAlgorithm) {
+    const std::string pieces[] = {"{", "}", "{{", "}}", "date", "time", " ", "\t", "x", "{{date}}", "é"};
+    std::mt19937 random(7);
+    for (int round = 0; round < 1000; ++round) {
+        std::string text;
+        const auto length = random() % 40;
+        for (std::uint32_t i = 0; i < length; ++i) {
+            text += pieces[random() % std::size(pieces)];
+        }
+        ASSERT_EQ(expandTemplate(text, providers), referenceExpansion(text)) << text;
+    }
 }
 
 } // namespace
