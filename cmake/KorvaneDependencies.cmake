@@ -26,4 +26,4 @@ pkg_check_modules(DBUS REQUIRED IMPORTED_TARGET dbus-1)
 find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets)
 
 # Focused text, its caret and selection over the accessibility bus.
-pkg_check_modules(ATSPI REQUIRED IMPORTED_TARGET atspi-2)
+pkg_check_modules(ATSPI REQUIRED IMPORTED_TARGET atspi-2 gobject-2.0)
