@@ -174,12 +174,12 @@ bool XTestKeySynthesizer::postKeyPair(std::uint16_t keyCode, std::uint64_t flags
     return finishRequests();
 }
 
-bool XTestKeySynthesizer::typeCodePoint(char32_t codePoint) {
+xkb_keysym_t XTestKeySynthesizer::keysymFor(char32_t codePoint) {
     // A line feed is typed as Return, the key every editor takes for a new line.
-    const xkb_keysym_t keysym = codePoint == U'\n' ? XKB_KEY_Return : xkb_utf32_to_keysym(codePoint);
-    if (keysym == XKB_KEY_NoSymbol) {
-        return false;
-    }
+    return codePoint == U'\n' ? XKB_KEY_Return : xkb_utf32_to_keysym(codePoint);
+}
+
+void XTestKeySynthesizer::typeKeysym(xkb_keysym_t keysym) {
     if (const auto stroke = typing_->strokeFor(keysym)) {
         const auto shift = stroke->shift ? typing_->keycodeWithBaseSymbol(XKB_KEY_Shift_L) : std::nullopt;
         if (!stroke->shift || shift) {
@@ -191,23 +191,18 @@ bool XTestKeySynthesizer::typeCodePoint(char32_t codePoint) {
             if (shift) {
                 post(*shift, false);
             }
-            return true;
+            return;
         }
     }
-    std::optional<xkb_keycode_t> spare = typing_->lendSpare(keysym);
-    if (!spare) {
-        // Every spare is lent: let clients catch up with the old symbols before lending again.
-        finishRequests();
-        std::this_thread::sleep_for(spareRestoreDelay);
-        typing_->restoreSpares();
-        spare = typing_->lendSpare(keysym);
-        if (!spare) {
-            return false;
-        }
+    if (const auto spare = typing_->lendSpare(keysym)) {
+        post(*spare, true);
+        post(*spare, false);
     }
-    post(*spare, true);
-    post(*spare, false);
-    return true;
+}
+
+bool XTestKeySynthesizer::needsSpare(xkb_keysym_t keysym) {
+    const auto stroke = typing_->strokeFor(keysym);
+    return !stroke || (stroke->shift && !typing_->keycodeWithBaseSymbol(XKB_KEY_Shift_L));
 }
 
 bool XTestKeySynthesizer::postText(std::string_view text) {
@@ -216,9 +211,39 @@ bool XTestKeySynthesizer::postText(std::string_view text) {
         return false;
     }
     bool typedAll = true;
+    std::vector<xkb_keysym_t> keysyms;
     for (std::size_t offset = 0; offset < text.size();) {
         const std::int32_t codePoint = nextCodePoint(text, offset);
-        typedAll = codePoint >= 0 && typeCodePoint(static_cast<char32_t>(codePoint)) && typedAll;
+        const xkb_keysym_t keysym = codePoint < 0 ? XKB_KEY_NoSymbol : keysymFor(static_cast<char32_t>(codePoint));
+        if (keysym == XKB_KEY_NoSymbol) {
+            typedAll = false;
+        } else {
+            keysyms.push_back(keysym);
+        }
+    }
+    // Every spare a run of keys needs is lent before its first key: clients read the mapping when
+    // they handle a key, and must find it complete whichever key they handle first.
+    for (std::size_t begin = 0; begin < keysyms.size();) {
+        std::size_t end = begin;
+        while (end < keysyms.size() && (!needsSpare(keysyms[end]) || typing_->lendSpare(keysyms[end]))) {
+            ++end;
+        }
+        if (end == begin) {
+            // Every spare is lent: let clients catch up with those symbols before lending again.
+            if (!typing_->hasLentSpares()) {
+                typedAll = false;
+                ++begin;
+                continue;
+            }
+            finishRequests();
+            std::this_thread::sleep_for(spareRestoreDelay);
+            typing_->restoreSpares();
+            continue;
+        }
+        for (std::size_t i = begin; i < end; ++i) {
+            typeKeysym(keysyms[i]);
+        }
+        begin = end;
     }
     return finishRequests() && typedAll;
 }

@@ -25,7 +25,7 @@ public:
     static constexpr std::chrono::milliseconds modifierWait{300};
     // How long lent key codes keep their symbol after the last key, for clients that read the
     // keyboard mapping only when they handle the key.
-    static constexpr std::chrono::milliseconds spareRestoreDelay{100};
+    static constexpr std::chrono::milliseconds spareRestoreDelay{300};
 
     explicit XTestKeySynthesizer(std::shared_ptr<PostedKeyJournal> journal);
     ~XTestKeySynthesizer() override;
@@ -40,7 +40,9 @@ private:
     void post(xkb_keycode_t keycode, bool press);
     bool finishRequests();
     std::vector<xkb_keycode_t> heldModifierKeys();
-    bool typeCodePoint(char32_t codePoint);
+    static xkb_keysym_t keysymFor(char32_t codePoint);
+    bool needsSpare(xkb_keysym_t keysym);
+    void typeKeysym(xkb_keysym_t keysym);
     void endInputLocked();
 
     std::shared_ptr<PostedKeyJournal> journal_;
