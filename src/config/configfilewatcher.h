@@ -1,8 +1,8 @@
 #pragma once
 
 #include "base/scheduler.h"
-#include "config/debounce.h"
-#include "config/pathwatch.h"
+#include "base/debounce.h"
+#include "watch/pathwatch.h"
 #include "platform/filewatchsource.h"
 
 #include <functional>

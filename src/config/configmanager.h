@@ -8,8 +8,8 @@
 #include "config/projectconfigwatcher.h"
 #include "config/providerfactories.h"
 #include "config/searchcontext.h"
-#include "config/snippet.h"
-#include "config/snippetscope.h"
+#include "model/snippet.h"
+#include "model/snippetscope.h"
 #include "config/themeconfig.h"
 #include "platform/platformcapabilities.h"
 

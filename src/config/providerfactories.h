@@ -2,8 +2,8 @@
 
 #include "config/customproviderconfig.h"
 #include "config/manualsnippet.h"
-#include "config/snippetprovider.h"
-#include "config/snippetsource.h"
+#include "model/snippetprovider.h"
+#include "model/snippetsource.h"
 
 #include <cstdint>
 #include <functional>

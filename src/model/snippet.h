@@ -1,11 +1,9 @@
 #pragma once
 
-#include "base/textrange.h"
-#include "config/snippetscope.h"
-#include "config/snippetsource.h"
+#include "model/snippetscope.h"
+#include "model/snippetsource.h"
 
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -29,14 +27,6 @@ struct Snippet {
     bool isUrlSnippet() const { return url.has_value() && !url->empty(); }
     // The text of the row's badge: the snippet's own badge text, else its source's label.
     std::string badge() const;
-};
-
-// A snippet with the character ranges of its label that matched the query. The snippet is shared
-// rather than copied: a search can return thousands of results per keystroke, and the snippets are
-// immutable once indexed.
-struct SearchResult {
-    std::shared_ptr<const Snippet> snippet;
-    TextRanges matchRanges;
 };
 
 } // namespace korvane

@@ -1,4 +1,4 @@
-#include "config/scopespec.h"
+#include "model/scopespec.h"
 
 namespace korvane {
 namespace {

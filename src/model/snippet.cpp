@@ -1,4 +1,4 @@
-#include "config/snippet.h"
+#include "model/snippet.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "config/pathwatch.h"
+#include "watch/pathwatch.h"
 
 #include <algorithm>
 

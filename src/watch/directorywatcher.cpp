@@ -1,4 +1,4 @@
-#include "config/directorywatcher.h"
+#include "watch/directorywatcher.h"
 
 namespace korvane {
 

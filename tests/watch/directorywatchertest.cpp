@@ -1,4 +1,4 @@
-#include "config/directorywatcher.h"
+#include "watch/directorywatcher.h"
 
 #include "base/manualscheduler.h"
 #include "platform/fake/fakefilewatchsource.h"
