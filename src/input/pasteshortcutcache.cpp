@@ -20,7 +20,7 @@ constexpr CharacterKey characterKeys[] = {
     {"v", 9},  {"b", 11}, {"q", 12}, {"w", 13}, {"e", 14}, {"r", 15}, {"y", 16}, {"t", 17}, {"1", 18},
     {"2", 19}, {"3", 20}, {"4", 21}, {"6", 22}, {"5", 23}, {"9", 25}, {"7", 26}, {"8", 28}, {"0", 29},
     {"o", 31}, {"u", 32}, {"i", 34}, {"p", 35}, {"l", 37}, {"j", 38}, {"k", 40}, {"n", 45}, {"m", 46},
-    {PasteShortcutCache::insertKeyCharacter, keycode::insert},
+    {KeyEquivalentSource::insertKey, keycode::insert},
 };
 
 std::optional<std::uint64_t> modifierFlag(std::string_view character) {

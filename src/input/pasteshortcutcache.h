@@ -22,8 +22,6 @@ public:
     // The Paste item's title in the languages looked for, in the order they are tried.
     static constexpr std::array<std::string_view, 8> pasteMenuTitles = {
         "Paste", "&Paste", "Coller", "Einfügen", "Pegar", "Incolla", "粘贴", "貼上"};
-    // The private-use character that stands for the Insert key in a key-equivalent string.
-    static constexpr std::string_view insertKeyCharacter = "\xEF\x9C\xA7"; // U+F727
 
     explicit PasteShortcutCache(std::shared_ptr<KeyEquivalentSource> source);
 

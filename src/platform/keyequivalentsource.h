@@ -3,6 +3,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace korvane {
 
@@ -10,6 +11,9 @@ namespace korvane {
 // global domain): menu title to key-equivalent string such as "@$v". Any thread.
 class KeyEquivalentSource {
 public:
+    // The private-use character (U+F727) that stands for the Insert key in a key-equivalent string.
+    static constexpr std::string_view insertKey = "\xEF\x9C\xA7";
+
     virtual ~KeyEquivalentSource() = default;
 
     // Nothing when the domain has no key equivalents (or they are not a map of texts).

@@ -29,7 +29,7 @@ TEST(ParseKeyEquivalentTest, Rows) {
         {"@v$c", PasteShortcut{8, command | keyflag::shift}},
         {"$m", PasteShortcut{46, keyflag::shift}},
         {"7", PasteShortcut{26, command}},
-        {"$" + std::string(PasteShortcutCache::insertKeyCharacter), PasteShortcut{keycode::insert, keyflag::shift}},
+        {"$" + std::string(KeyEquivalentSource::insertKey), PasteShortcut{keycode::insert, keyflag::shift}},
         {"@", std::nullopt},
         {"", std::nullopt},
         {"@]", std::nullopt},

@@ -5,10 +5,16 @@
 #include "input/textinjector.h"
 
 #include "base/workerthread.h"
+#include "input/applicationsets.h"
+#include "input/appprofilecache.h"
+#include "input/pasteshortcutcache.h"
 #include "platform/keycodes.h"
 #include "platform/linux/atspiaccessibletext.h"
+#include "platform/linux/builtinkeyequivalentsource.h"
+#include "platform/linux/desktopfileindex.h"
+#include "platform/linux/liveactiveappprovider.h"
 #include "platform/linux/postedkeyjournal.h"
-#include "platform/linux/xcbconnection.h"
+#include "platform/linux/procelectronprobe.h"
 #include "platform/linux/xtestkeysynthesizer.h"
 #include "platform/qt/qtpasteboard.h"
 #include "platform/qt/qtscheduler.h"
@@ -25,7 +31,6 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <nlohmann/json.hpp>
-#include <xcb/xcb.h>
 
 namespace korvane {
 namespace {
@@ -54,57 +59,6 @@ template <typename Predicate> bool spinUntil(Predicate predicate, double seconds
     return true;
 }
 
-// The focused window and its process from the window manager's properties.
-class EwmhActiveApp final : public ActiveAppProvider {
-public:
-    EwmhActiveApp()
-        : connection_(x11::XcbConnection::open()) {}
-
-    std::optional<FrontmostApplication> frontmostApplication() override {
-        const std::optional<std::uint64_t> window = activeWindowID();
-        if (!window) {
-            return std::nullopt;
-        }
-        const std::optional<std::uint32_t> pid = cardinal(static_cast<xcb_window_t>(*window), "_NET_WM_PID");
-        if (!pid) {
-            return std::nullopt;
-        }
-        return FrontmostApplication{"test", static_cast<std::int32_t>(*pid)};
-    }
-    std::optional<std::string> focusedWindowTitle(std::int32_t) override { return std::nullopt; }
-    std::optional<std::uint64_t> activeWindowID() override {
-        const auto window = property(connection_->root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
-        return window && *window != 0 ? std::optional<std::uint64_t>(*window) : std::nullopt;
-    }
-
-private:
-    std::optional<std::uint32_t> cardinal(xcb_window_t window, const char* name) {
-        return property(window, name, XCB_ATOM_CARDINAL);
-    }
-    std::optional<std::uint32_t> property(xcb_window_t window, const char* name, xcb_atom_t type) {
-        xcb_connection_t* c = connection_->get();
-        x11::XcbReply<xcb_intern_atom_reply_t> atom(
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(strlen(name)), name), nullptr));
-        if (!atom || atom->atom == XCB_NONE) {
-            return std::nullopt;
-        }
-        x11::XcbReply<xcb_get_property_reply_t> reply(
-            xcb_get_property_reply(c, xcb_get_property(c, 0, window, atom->atom, type, 0, 1), nullptr));
-        if (!reply || xcb_get_property_value_length(reply.get()) < 4) {
-            return std::nullopt;
-        }
-        return *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
-    }
-
-    std::unique_ptr<x11::XcbConnection> connection_;
-};
-
-AppProfile profileWith(InjectionStrategy strategy) {
-    AppProfile profile = strategy == InjectionStrategy::ax ? AppProfile::defaultProfile() : AppProfile::terminalProfile();
-    profile.strategy = strategy;
-    return profile;
-}
-
 class TextInjectorX11Test : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -129,8 +83,18 @@ protected:
         ports.mainThread = std::make_shared<SchedulerMainThreadCaller>(*scheduler);
         ports.mainScheduler = scheduler.get();
         ports.activeApp = activeApp;
-        ports.profileForBundleID = [this](const std::string&) { return profile; };
-        ports.pasteShortcutForBundleID = [this](const std::string&) { return shortcut; };
+        // The application's own profile, unless the test asks for another strategy.
+        ports.profileForBundleID = [this](const std::string& bundleID) {
+            AppProfile profile = profiles->profile(bundleID);
+            RecordProperty("profile", bundleID + "=" + std::to_string(static_cast<int>(profile.strategy)));
+            if (forcedStrategy) {
+                profile.strategy = *forcedStrategy;
+            }
+            return profile;
+        };
+        ports.pasteShortcutForBundleID = [this](const std::string& bundleID) {
+            return shortcuts->pasteShortcut(bundleID);
+        };
         ports.accessibleText = accessibleText;
         ports.keys = std::make_shared<x11::XTestKeySynthesizer>(journal);
         ports.pasteboard = pasteboard;
@@ -173,27 +137,29 @@ protected:
     // An xterm with the focus whose `cat` writes each line it gets to `typed`.
     void openTerminal() {
         const auto ready = dir.path() / "ready";
-        startInBackground("xterm -u8 -class KorvaneInjectTerm -e sh -c 'echo ready > " + ready.string() +
+        startInBackground("xterm -u8 -title KorvaneInjectTerm -e sh -c 'echo ready > " + ready.string() +
                               "; exec cat > " + typed.string() + "'",
                           "xterm");
         ASSERT_TRUE(spinUntil([&] { return std::filesystem::exists(ready); }, 10.0));
-        ASSERT_EQ(run("xdotool search --sync --class KorvaneInjectTerm windowactivate --sync >/dev/null 2>&1"), 0);
+        ASSERT_EQ(run("xdotool search --sync --name KorvaneInjectTerm windowactivate --sync >/dev/null 2>&1"), 0);
     }
 
     // The target as the shell takes it when a session begins.
     struct Target {
         std::optional<std::int32_t> pid;
+        std::optional<std::string> bundleID;
         std::optional<std::uint64_t> window;
     };
     Target focusNow() {
         const auto frontmost = activeApp->frontmostApplication();
-        return {frontmost ? std::optional(frontmost->pid) : std::nullopt, activeApp->activeWindowID()};
+        return {frontmost ? std::optional(frontmost->pid) : std::nullopt,
+                frontmost ? std::optional(frontmost->bundleID) : std::nullopt, activeApp->activeWindowID()};
     }
 
     std::optional<bool> inject(std::size_t deletionCount, const std::string& text, Target target) {
         std::optional<bool> result;
         const auto start = std::chrono::steady_clock::now();
-        injector->injectAsync(deletionCount, text, target.pid, "test", target.window,
+        injector->injectAsync(deletionCount, text, target.pid, target.bundleID, target.window,
                               [&](bool ok) { result = ok; });
         spinUntil([&] { return result.has_value(); }, 10.0);
         RecordProperty("injectMs", std::to_string(std::chrono::duration<double, std::milli>(
@@ -208,18 +174,21 @@ protected:
     std::filesystem::path typed = dir.path() / "typed";
     std::vector<int> children;
     std::unique_ptr<QtScheduler> scheduler;
-    std::shared_ptr<EwmhActiveApp> activeApp = std::make_shared<EwmhActiveApp>();
+    std::shared_ptr<LiveActiveAppProvider> activeApp =
+        std::make_shared<LiveActiveAppProvider>(std::make_shared<DesktopFileIndex>(DesktopFileIndex::xdgDataDirs()));
+    std::shared_ptr<AppProfileCache> profiles = std::make_shared<AppProfileCache>(std::make_shared<ProcElectronProbe>(
+        [this](const std::string& bundleID) { return activeApp->processIdentifier(bundleID); }));
+    std::shared_ptr<PasteShortcutCache> shortcuts =
+        std::make_shared<PasteShortcutCache>(std::make_shared<BuiltinKeyEquivalentSource>(terminalBundleIDs()));
+    std::optional<InjectionStrategy> forcedStrategy;
     std::shared_ptr<x11::PostedKeyJournal> journal = std::make_shared<x11::PostedKeyJournal>();
     std::shared_ptr<QtPasteboard> pasteboard = std::make_shared<QtPasteboard>();
     std::shared_ptr<atspi::AtspiAccessibleText> accessibleText;
-    AppProfile profile = AppProfile::defaultProfile();
-    PasteShortcut shortcut;
     std::shared_ptr<TextInjector> injector;
 };
 
 TEST_F(TextInjectorX11Test, TheEntryGetsTheExpansionWithTheCaretAtTheMarker) {
     openEntry("say ;;hel");
-    profile = profileWith(InjectionStrategy::ax);
     EXPECT_EQ(inject(5, "hello $0world", focusNow()), true);
     ASSERT_TRUE(spinUntil([&] { return entry()["text"] == "say hello world"; })) << readAll(entryStatus);
     EXPECT_TRUE(spinUntil([&] { return entry()["cursor"] == 10; })) << readAll(entryStatus);
@@ -232,8 +201,6 @@ TEST_F(TextInjectorX11Test, TheTerminalGetsTheLinePastedAndTheClipboardBack) {
     // Another application owns the clipboard; the terminal pastes the primary selection.
     openEntry("", "old contents");
     openTerminal();
-    profile = profileWith(InjectionStrategy::clipboard);
-    shortcut = PasteShortcut{114, keyflag::shift};
     ASSERT_EQ(run("xdotool type --delay 5 'say ;;hel'"), 0);
     EXPECT_EQ(inject(5, "hello world", focusNow()), true);
     ASSERT_EQ(run("xdotool key Return"), 0);
@@ -244,7 +211,7 @@ TEST_F(TextInjectorX11Test, TheTerminalGetsTheLinePastedAndTheClipboardBack) {
 
 TEST_F(TextInjectorX11Test, TypedUnicodeArrivesByteExact) {
     const std::string text = "naïve — 東京 🎉";
-    profile = profileWith(InjectionStrategy::cgEventChunked);
+    forcedStrategy = InjectionStrategy::cgEventChunked;
     openTerminal();
     EXPECT_EQ(inject(0, text, focusNow()), true);
     ASSERT_EQ(run("xdotool key Return"), 0);
@@ -259,9 +226,9 @@ TEST_F(TextInjectorX11Test, NothingIsTypedOnceTheFocusMovedAway) {
     openTerminal();
     openEntry("keep");
     const Target target = focusNow();
-    ASSERT_EQ(run("xdotool search --class KorvaneInjectTerm windowactivate --sync >/dev/null 2>&1"), 0);
+    ASSERT_EQ(run("xdotool search --name KorvaneInjectTerm windowactivate --sync >/dev/null 2>&1"), 0);
     for (InjectionStrategy strategy : {InjectionStrategy::ax, InjectionStrategy::cgEventChunked}) {
-        profile = profileWith(strategy);
+        forcedStrategy = strategy;
         EXPECT_EQ(inject(2, "typed", target), false);
     }
     ASSERT_EQ(run("xdotool key Return"), 0);
@@ -276,7 +243,7 @@ TEST_F(TextInjectorX11Test, NothingIsTypedOnceTheFocusMovedAway) {
 TEST_F(TextInjectorX11Test, EmojiAndCombiningAccentsAreRemovedWhole) {
     for (InjectionStrategy strategy : {InjectionStrategy::ax, InjectionStrategy::cgEventChunked}) {
         openEntry("x 🎉;;🎉e\u0301");
-        profile = profileWith(strategy);
+        forcedStrategy = strategy;
         EXPECT_EQ(inject(4, "ok", focusNow()), true);
         EXPECT_TRUE(spinUntil([&] { return entry()["text"] == "x 🎉ok"; })) << readAll(entryStatus);
         EXPECT_EQ(journal->size() == 0, strategy == InjectionStrategy::ax);
