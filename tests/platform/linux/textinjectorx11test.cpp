@@ -252,5 +252,24 @@ TEST_F(TextInjectorX11Test, EmojiAndCombiningAccentsAreRemovedWhole) {
     }
 }
 
+// Shift still held from the accepting keys must not turn the typed text into capitals, and is held
+// again afterwards; without an X connection nothing can be posted.
+TEST_F(TextInjectorX11Test, HeldModifiersAreLiftedForTheInputAndPutBack) {
+    forcedStrategy = InjectionStrategy::cgEventChunked;
+    openTerminal();
+    ASSERT_EQ(run("xdotool keydown shift"), 0);
+    EXPECT_EQ(inject(0, "abc", focusNow()), true);
+    ASSERT_EQ(run("xdotool type x && xdotool keyup shift && xdotool key Return"), 0);
+    EXPECT_TRUE(spinUntil([&] { return readAll(typed) == "abcX\n"; })) << readAll(typed);
+
+    const std::string display = std::getenv("DISPLAY");
+    unsetenv("DISPLAY");
+    x11::XTestKeySynthesizer disconnected(journal);
+    EXPECT_FALSE(disconnected.beginInput());
+    EXPECT_FALSE(disconnected.postKeyPair(keycode::backspace, 0));
+    EXPECT_FALSE(disconnected.postText("a"));
+    setenv("DISPLAY", display.c_str(), 1);
+}
+
 } // namespace
 } // namespace korvane
