@@ -105,12 +105,13 @@ InotifyFileWatchSource::open(const std::string& path, FileEvent mask, Handler ha
         return makeUnexpected(lastError());
     }
     const std::uint64_t id = nextId_++;
-    subscribers_.emplace(
-        id, Subscriber{wd, mask, std::make_shared<Handler>(std::move(handler)), path, identity});
+    subscribers_.emplace(id,
+                         Subscriber{wd, mask, std::make_shared<Handler>(std::move(handler)), path, identity});
     return std::unique_ptr<FileWatch>(std::make_unique<Watch>(weak_from_this(), id));
 }
 
-std::optional<InotifyFileWatchSource::FileIdentity> InotifyFileWatchSource::identityAt(const std::string& path) {
+std::optional<InotifyFileWatchSource::FileIdentity>
+InotifyFileWatchSource::identityAt(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         return std::nullopt;
@@ -175,8 +176,7 @@ void InotifyFileWatchSource::collect(int wd, std::uint32_t kernelMask, const cha
     const FileEvent kind = overflow ? FileEvent::write : eventKind(kernelMask, named);
     // A lost event may have been the one telling that a held file was replaced, so an overflow
     // looks at the paths as well.
-    const bool checkPath =
-        overflow || (!named && kind == FileEvent::none && (kernelMask & IN_ATTRIB) != 0);
+    const bool checkPath = overflow || (!named && kind == FileEvent::none && (kernelMask & IN_ATTRIB) != 0);
     for (auto& [id, subscriber] : subscribers_) {
         if (!overflow && subscriber.wd != wd) {
             continue;

@@ -90,9 +90,7 @@ TEST_F(InotifyFileWatchSourceTest, HeldFileIsGoneExactlyWhenThePathNoLongerNames
          true},
         {"unlinked", [](const fs::path& file) { fs::remove(file); }, true},
         {"permissions changed",
-         [](const fs::path& file) {
-             fs::permissions(file, fs::perms::owner_exec, fs::perm_options::add);
-         },
+         [](const fs::path& file) { fs::permissions(file, fs::perms::owner_exec, fs::perm_options::add); },
          false},
         {"second link removed",
          [](const fs::path& file) {
