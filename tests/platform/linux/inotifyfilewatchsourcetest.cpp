@@ -154,6 +154,29 @@ TEST_F(InotifyFileWatchSourceTest, ConfigWatcherFollowsAHeldSymlinkTargetThrough
     EXPECT_TRUE(loop.runUntil([&] { return changes == 2; }, timeout)) << "the new target is watched";
 }
 
+TEST_F(InotifyFileWatchSourceTest, ConfigWatcherSeesTheFolderDeletedAndMadeAgain) {
+    const auto folder = dir.path() / "korvane";
+    const auto file = dir.write("korvane/config.json", "{}");
+    const auto watcher = ConfigWatcher::create(folder.string(), loop, source);
+    int changes = 0;
+    watcher->onChange = [&] { ++changes; };
+    watcher->start();
+
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        const int before = changes;
+        fs::remove_all(folder);
+        ASSERT_TRUE(loop.runUntil([&] { return changes == before + 1; }, timeout));
+        // Long enough for the file's own re-open attempts to have given up.
+        loop.runFor(0.6);
+
+        dir.write("korvane/config.json", "{\"trigger\":\"::\"}");
+        ASSERT_TRUE(loop.runUntil([&] { return changes == before + 2; }, timeout)) << "the new file is seen";
+        append(file, " ");
+        ASSERT_TRUE(loop.runUntil([&] { return changes == before + 3; }, timeout)) << "and written in place";
+    }
+}
+
 TEST_F(InotifyFileWatchSourceTest, WatchesOfTheSameFileAreIndependent) {
     const auto file = dir.write("package.json", "{}");
     std::vector<FileWatchEvent> first;
