@@ -249,6 +249,32 @@ TEST_P(ConfigFileWatcherTest, FolderBackWithItsFileBeforeTheParentEventIsReadIsS
     EXPECT_EQ(source->emit((folder / GetParam().fileName).string(), FileEvent::write), 1u);
 }
 
+TEST_P(ConfigFileWatcherTest, FolderMissingWithItsParentIsAwaitedLevelByLevel) {
+    const auto outer = home.path() / "outer";
+    const auto folder = outer / "korvane";
+    const auto watcher = GetParam().make(folder.string(), scheduler, source);
+    watcher->onChange = [this] { ++changes; };
+    watcher->start();
+    EXPECT_EQ(source->watchCount(dir), 1u);
+
+    fs::create_directory(outer);
+    source->emit(dir, FileEvent::write, "outer");
+    EXPECT_EQ(source->watchCount(dir), 0u);
+    EXPECT_EQ(source->watchCount(outer.string()), 1u);
+
+    fs::create_directory(folder);
+    source->emit(outer.string(), FileEvent::write, "elsewhere");
+    EXPECT_EQ(source->watchCount(folder.string()), 0u) << "another entry is no sign of the folder";
+    source->emit(outer.string(), FileEvent::write, "korvane");
+    EXPECT_EQ(source->watchCount(outer.string()), 0u);
+    EXPECT_EQ(source->watchCount(folder.string()), 1u);
+
+    home.write(std::string("outer/korvane/") + GetParam().fileName, "{}");
+    source->emit(folder.string(), FileEvent::write, GetParam().fileName);
+    scheduler.advance(1.0);
+    EXPECT_EQ(changes, 1);
+}
+
 void PrintTo(const WatcherKind& kind, std::ostream* out) {
     *out << kind.label;
 }
