@@ -6,6 +6,7 @@
 #include "config/popupposition.h"
 #include "config/projectconfig.h"
 #include "config/projectconfigwatcher.h"
+#include "config/projecttruststore.h"
 #include "config/providerfactories.h"
 #include "config/searchcontext.h"
 #include "model/snippet.h"
@@ -52,6 +53,11 @@ public:
     void stopProjectConfigWatcher();
 
     ProviderSet makeProviders() const;
+    // The loaded project when its own file defines provider commands the user has not trusted; those
+    // commands do not run until `trustProjectCommands` stores the request.
+    std::vector<ProjectTrustRequest> projectsAwaitingTrust() const;
+    // Afterwards the caller rebuilds the providers so that the trusted commands run.
+    Expected<void, std::string> trustProjectCommands(const ProjectTrustRequest& request);
     SearchContext makeSearchContext() const;
     PopupPosition popupPosition(const std::optional<std::string>& bundleID) const;
 
@@ -97,6 +103,7 @@ private:
                                const std::optional<std::string>& projectRoot) const;
     std::vector<Snippet> buildManualSnippets(const std::string& bundleID) const;
     std::vector<CustomProviderConfig> customConfigurations() const;
+    std::optional<ProjectTrustRequest> projectTrustRequest() const;
 
     ConfigLoader configLoader_;
     ProjectConfigWatcher::Factory watcherFactory_;
@@ -113,6 +120,7 @@ private:
     std::map<std::string, std::vector<Snippet>> mergedManualCache_;
     std::uint64_t configVersion_ = 0;
     std::optional<std::string> lastManualUpdateKey_;
+    ProjectTrustStore trustStore_;
 };
 
 } // namespace korvane
