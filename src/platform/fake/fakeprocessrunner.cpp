@@ -87,9 +87,9 @@ void FakeProcessRunner::releaseAll() {
     changed_.notify_all();
 }
 
-bool FakeProcessRunner::waitUntilHeld(std::size_t count) const {
+bool FakeProcessRunner::waitUntilHeld(std::size_t count, std::chrono::milliseconds limit) const {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return held_ >= count; });
+    return changed_.wait_for(lock, limit, [&] { return held_ >= count; });
 }
 
 std::vector<ProcessRequest> FakeProcessRunner::requests() const {

@@ -3,6 +3,7 @@
 #include "base/clock.h"
 #include "platform/processrunner.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <map>
@@ -40,8 +41,8 @@ public:
     void hold();
     void release(std::size_t runs = 1);
     void releaseAll();
-    // Blocks until `count` runs are blocked in hold, or until a few seconds passed; true on success.
-    bool waitUntilHeld(std::size_t count) const;
+    // Blocks until `count` runs are blocked in hold, or until `limit` passed; true on success.
+    bool waitUntilHeld(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(5)) const;
 
     // Every request seen, launches that failed included, in order.
     std::vector<ProcessRequest> requests() const;
