@@ -105,6 +105,8 @@ ConfigManager::GlobalReloadResult ConfigManager::reloadGlobalConfig() {
 void ConfigManager::setProjectRoot(const std::string& projectRoot) {
     currentConfigProjectRoot_ = projectRoot;
     projectConfig_ = configLoader_.loadProjectConfig(projectRoot);
+    // Only the current project's file is watched; this one may have changed while it was not.
+    dropManualSetsIfProjectChanged(projectRoot);
     mergeWithProject();
     recomputeActiveCategories();
 }
@@ -126,6 +128,7 @@ bool ConfigManager::reloadProjectConfig() {
     mergeWithProject();
     recomputeActiveCategories();
     beginNewVersion();
+    dropManualSetsIfProjectChanged(*currentConfigProjectRoot_);
     // A source the project switches on must be scanned, just as after a global reload.
     return scanInputsChanged(previousMerged, mergedConfig_) || activeCategories_ != previousCategories;
 }
@@ -259,7 +262,7 @@ PopupPosition ConfigManager::popupPosition(const std::optional<std::string>& bun
 
 std::vector<Snippet> ConfigManager::mergedManualSnippets(const std::string& bundleID,
                                                          const std::optional<std::string>& projectRoot) {
-    const std::string key = manualCacheKey(bundleID, projectRoot);
+    const auto key = manualCacheKey(bundleID, projectRoot);
     if (auto it = mergedManualCache_.find(key); it != mergedManualCache_.end()) {
         return it->second;
     }
@@ -337,9 +340,25 @@ void ConfigManager::beginNewVersion() {
     lastManualUpdateKey_.reset();
 }
 
-std::string ConfigManager::manualCacheKey(const std::string& bundleID,
-                                          const std::optional<std::string>& projectRoot) const {
-    return bundleID + "|" + projectRoot.value_or("nil") + "|" + std::to_string(configVersion_);
+ConfigManager::ManualCacheKey
+ConfigManager::manualCacheKey(const std::string& bundleID,
+                              const std::optional<std::string>& projectRoot) const {
+    return ManualCacheKey{bundleID, projectRoot, configVersion_};
+}
+
+void ConfigManager::dropManualSetsIfProjectChanged(const std::string& projectRoot) {
+    const std::optional<std::vector<ManualSnippet>> snippets =
+        projectConfig_ ? projectConfig_->snippets : std::nullopt;
+    const auto read = readProjectSnippets_.find(projectRoot);
+    if (read != readProjectSnippets_.end() && read->second == snippets) {
+        return;
+    }
+    readProjectSnippets_[projectRoot] = snippets;
+    std::erase_if(mergedManualCache_,
+                  [&projectRoot](const auto& entry) { return entry.first.projectRoot == projectRoot; });
+    if (lastManualUpdateKey_ && lastManualUpdateKey_->projectRoot == projectRoot) {
+        lastManualUpdateKey_.reset();
+    }
 }
 
 std::vector<Snippet> ConfigManager::buildManualSnippets(const std::string& bundleID) const {
