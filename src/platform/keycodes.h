@@ -12,7 +12,7 @@ inline constexpr std::uint16_t space = 49;
 inline constexpr std::uint16_t backspace = 51;
 inline constexpr std::uint16_t escape = 53;
 inline constexpr std::uint16_t keypadEnter = 76;
-// The Help key of the Apple layout sits where PC keyboards have Insert.
+// Help on the layout these codes come from; PC keyboards have Insert in its place.
 inline constexpr std::uint16_t insert = 114;
 inline constexpr std::uint16_t home = 115;
 inline constexpr std::uint16_t pageUp = 116;
