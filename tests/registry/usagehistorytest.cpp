@@ -142,6 +142,31 @@ TEST(IsoDateTest, FormatsWholeSecondsAndKeepsEveryYear) {
     EXPECT_EQ(UsageHistory::decode(file).value().encode().value(), file);
 }
 
+TEST(UsageHistoryTest, EncodedEntriesStayWithinTheirSizeBound) {
+    const std::string ids[] = {
+        "",
+        "manual:sig",
+        "file:Src/Foo Bar.c",
+        std::string("ctl:\x01\x1f\x7f\b\f\n\r\t", 12),
+        R"(quote:"\"\)",
+        "aidoc:Ünïcode ✓ 日本語",
+        std::string(5000, '\x02'),
+    };
+    const std::int64_t counts[] = {0, std::numeric_limits<std::int64_t>::min(),
+                                   std::numeric_limits<std::int64_t>::max()};
+    const UsageHistory empty;
+    const auto overhead = empty.encode().value().size();
+    EXPECT_LE(overhead, kEncodedHistoryOverhead);
+    for (const auto& id : ids) {
+        for (const auto count : counts) {
+            UsageHistory history;
+            history.entries[id] = {count, at(253402300799)}; // 9999-12-31T23:59:59Z
+            const auto size = history.encode().value().size();
+            EXPECT_LE(size - overhead, encodedEntrySizeBound(id)) << id.size() << " " << count;
+        }
+    }
+}
+
 TEST(UsageHistoryTest, MergeAddsCountsKeepsLaterDateAndSaturates) {
     constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
     UsageHistory loaded;
