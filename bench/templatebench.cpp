@@ -3,7 +3,7 @@
 // and many clipboard placeholders with a 2 MiB clipboard; and 16 MB texts made to defeat the caches
 // (a new date pattern in every placeholder, fresh UUIDs, names only a resolver could know). Each
 // expansion must stay far below 100 ms.
-#include "platform/pasteboard.h"
+#include "platform/fake/fakepasteboard.h"
 #include "registry/templateexpansion.h"
 
 #include <benchmark/benchmark.h>
@@ -14,13 +14,6 @@
 
 namespace korvane {
 namespace {
-
-// A clipboard that holds no text.
-class PasteboardStub final : public Pasteboard {
-public:
-    std::optional<std::string> string() const override { return std::nullopt; }
-    void setString(const std::string&) override {}
-};
 
 std::string repeated(const std::string& piece, std::size_t times) {
     std::string text;
@@ -102,7 +95,7 @@ void BM_OneLongPattern(benchmark::State& state) {
 BENCHMARK(BM_OneLongPattern)->Unit(benchmark::kMillisecond);
 
 void BM_SixteenMegabytesOfUuids(benchmark::State& state) {
-    PasteboardStub pasteboard;
+    FakePasteboard pasteboard;
     auto providers = defaultTemplateProviders(pasteboard);
     expandEach(state, sixteenMegabytesOf([](std::size_t) { return std::string("{{uuid}}"); }), providers);
 }
