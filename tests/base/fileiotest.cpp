@@ -3,6 +3,7 @@
 #include "support/tempdir.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -95,7 +96,7 @@ TEST(ReadTextFileTest, TellsPassingFailuresFromLastingOnes) {
     // With no descriptor left to open it, the read can succeed later.
     rlimit saved{};
     ::getrlimit(RLIMIT_NOFILE, &saved);
-    const int lowestFree = ::dup(0);
+    const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ::close(lowestFree);
     rlimit lowered = saved;
     lowered.rlim_cur = static_cast<rlim_t>(lowestFree);

@@ -7,6 +7,7 @@
 #include "support/tempdir.h"
 
 #include <cmath>
+#include <fcntl.h>
 #include <filesystem>
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -340,7 +341,7 @@ class DescriptorLimit {
 public:
     DescriptorLimit() {
         ::getrlimit(RLIMIT_NOFILE, &saved_);
-        const int lowestFree = ::dup(0);
+        const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         ::close(lowestFree);
         rlimit lowered = saved_;
         lowered.rlim_cur = static_cast<rlim_t>(lowestFree);
@@ -352,7 +353,22 @@ private:
     rlimit saved_{};
 };
 
+// Takes a store in another directory through load, use and save, so that the sanitizers have checked
+// each call once: a first check may need a descriptor, which the tests below take away.
+void exerciseOnce(HoldingScheduler& scheduler, ManualScheduler& manual, const Clock& clock) {
+    const test::TempDir other;
+    auto store = HistoryStore::create(scheduler, clock, other.path());
+    store->load();
+    scheduler.releaseJobs();
+    manual.runUntilIdle();
+    store->recordUsage("manual:a");
+    manual.advance(HistoryStore::saveDelay);
+    store->recordUsage("manual:a");
+    store->flush();
+}
+
 TEST_F(HistoryStoreTest, AReadThatFailsForAPassingReasonIsRetriedAndNeverOverwritten) {
+    exerciseOnce(scheduler, manual, clock);
     const std::string original =
         R"({"version": 1, "entries": {"manual:a": {"count": 5, "last_used": "2026-01-01T00:00:00Z"}}})";
     writeHistory(original);
@@ -378,6 +394,7 @@ TEST_F(HistoryStoreTest, AReadThatFailsForAPassingReasonIsRetriedAndNeverOverwri
 }
 
 TEST_F(HistoryStoreTest, AFileThatStaysUnreadableIsKeptThroughQuit) {
+    exerciseOnce(scheduler, manual, clock);
     const std::string original =
         R"({"version": 1, "entries": {"manual:a": {"count": 5, "last_used": "2026-01-01T00:00:00Z"}}})";
     writeHistory(original);
