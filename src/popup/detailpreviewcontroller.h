@@ -56,7 +56,8 @@ public:
     // Follows a selection change. May move the focus back to the list (`setDetailFocus(false)`)
     // and reset the detail's scroll position.
     virtual void feedPreview(const SnippetPtr& snippet, bool detailHasFocus,
-                             std::function<void(bool)> setDetailFocus, std::function<void(int)> setScrollPosition) = 0;
+                             std::function<void(bool)> setDetailFocus,
+                             std::function<void(int)> setScrollPosition) = 0;
     // Shows the detail shell of `results[index]` at once; none when the index is out of range.
     virtual void showDetailShell(const std::vector<SearchResult>& results, std::size_t index) = 0;
     // Arms the idle auto-preview of `results[index]`.

@@ -42,9 +42,11 @@ PopupSurfaceStyle PopupSurfaceStyle::solid(const ThemeConfig& theme) {
     return solid;
 }
 
-ResolvedSurface PopupSurfaceStyle::resolve(const ThemeConfig& theme, bool glassSupported, bool reduceTransparency) {
+ResolvedSurface PopupSurfaceStyle::resolve(const ThemeConfig& theme, bool glassSupported,
+                                           bool reduceTransparency) {
     ResolvedSurface resolved;
-    resolved.glassUnavailableReason = ResolvedSurface::unavailableReason(theme, glassSupported, reduceTransparency);
+    resolved.glassUnavailableReason =
+        ResolvedSurface::unavailableReason(theme, glassSupported, reduceTransparency);
     if (theme.material == PopupMaterial::glass && glassSupported && !reduceTransparency) {
         resolved.surface = glass();
         resolved.isEffectiveGlass = true;

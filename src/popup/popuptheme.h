@@ -24,7 +24,9 @@ public:
     static double drawingFontSize(double configured);
 
     // The theme's list width, or the standard width when it has none.
-    static double listWidth(const ThemeConfig& theme) { return theme.popupWidth.value_or(standardPopupWidth); }
+    static double listWidth(const ThemeConfig& theme) {
+        return theme.popupWidth.value_or(standardPopupWidth);
+    }
 };
 
 } // namespace korvane

@@ -143,9 +143,10 @@ std::shared_ptr<PopupViewModel> PopupViewModel::makeSettingsPreview(Scheduler& s
     model->setViewState(SearchViewState::results({
         sampleResult("preview-skill", "design-motion-principles", "design-motion-principles",
                      SnippetSource::claudeSkill(), "Motion design guidelines"),
-        sampleResult("preview-npm", "dev-server-config", "npm run dev-server-config", SnippetSource::npmScript()),
-        sampleResult("preview-git", "feature/dark-mode", "feature/dark-mode", SnippetSource::gitRef(), std::nullopt,
-                     std::map<std::string, std::string>{{"type", "branch"}}),
+        sampleResult("preview-npm", "dev-server-config", "npm run dev-server-config",
+                     SnippetSource::npmScript()),
+        sampleResult("preview-git", "feature/dark-mode", "feature/dark-mode", SnippetSource::gitRef(),
+                     std::nullopt, std::map<std::string, std::string>{{"type", "branch"}}),
         sampleResult("preview-manual", "standup-template", "Yesterday: ...\nToday: ...\nBlockers: ...",
                      SnippetSource::manual()),
     }));
@@ -173,20 +174,6 @@ void PopupViewModel::notify() {
             observer();
         }
     }
-}
-
-template <class T> bool PopupViewModel::assign(T& field, T value) {
-    if (field == value) {
-        return false;
-    }
-    field = std::move(value);
-    notify();
-    return true;
-}
-
-template <class T> void PopupViewModel::assignAlways(T& field, T value) {
-    field = std::move(value);
-    notify();
 }
 
 void PopupViewModel::previewChanged() {
@@ -282,7 +269,8 @@ void PopupViewModel::cacheLabel(const LabelCacheKey& key, std::shared_ptr<const 
     labelCache_[key] = std::move(label);
 }
 
-std::shared_ptr<const PopupViewModel::CachedLabel> PopupViewModel::cachedLabel(const LabelCacheKey& key) const {
+std::shared_ptr<const PopupViewModel::CachedLabel>
+PopupViewModel::cachedLabel(const LabelCacheKey& key) const {
     auto found = labelCache_.find(key);
     return found == labelCache_.end() ? nullptr : found->second;
 }
@@ -321,7 +309,8 @@ std::vector<PopupViewModel::Category> PopupViewModel::categories() const {
             continue;
         }
         categories.push_back(Category{section.id(), section.title(), section.sources(),
-                                      section.totalCount.value_or(section.results.size()), section.scopeHint});
+                                      section.totalCount.value_or(section.results.size()),
+                                      section.scopeHint});
     }
     return categories;
 }
@@ -377,7 +366,8 @@ std::optional<std::string> PopupViewModel::selectedSearchRowID() const {
 
 PopupViewModel::SnippetPtr PopupViewModel::selectedBrowserItem() const {
     const auto& items = selectedCategoryItems();
-    if (selectedItemIndexInCategory_ < 0 || static_cast<std::size_t>(selectedItemIndexInCategory_) >= items.size()) {
+    if (selectedItemIndexInCategory_ < 0 ||
+        static_cast<std::size_t>(selectedItemIndexInCategory_) >= items.size()) {
         return nullptr;
     }
     return items[static_cast<std::size_t>(selectedItemIndexInCategory_)].snippet;
@@ -473,12 +463,14 @@ double PopupViewModel::browserHeight() const {
         if (!isCategorySection(section)) {
             continue;
         }
-        const std::size_t items = !section.results.empty() ? section.results.size() : section.helpText ? 1 : 0;
+        const std::size_t items = !section.results.empty() ? section.results.size()
+                                  : section.helpText       ? 1
+                                                           : 0;
         mostItems = std::max(mostItems, items);
     }
-    const std::size_t rows = std::clamp(std::max(mostItems, categories().size()),
-                                        static_cast<std::size_t>(minVisibleRows),
-                                        static_cast<std::size_t>(maxVisibleRows));
+    const std::size_t rows =
+        std::clamp(std::max(mostItems, categories().size()), static_cast<std::size_t>(minVisibleRows),
+                   static_cast<std::size_t>(maxVisibleRows));
     const double rowHeight = themeConfig_.rowHeight;
     const double height = rowHeight * static_cast<double>(rows) + 2 * verticalPadding + statusBarHeight;
     return std::max(height, rowHeight * minVisibleRows);

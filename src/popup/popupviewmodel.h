@@ -75,7 +75,8 @@ public:
     // Makes the detail controller for the timing. The detail panel's library sits above this one,
     // so the application hands its factory in; without one the view model uses a controller that
     // does nothing.
-    using DetailControllerFactory = std::function<std::shared_ptr<DetailPreviewController>(const DetailPreviewTiming&)>;
+    using DetailControllerFactory =
+        std::function<std::shared_ptr<DetailPreviewController>(const DetailPreviewTiming&)>;
 
     using ObserverID = std::uint64_t;
 
@@ -227,12 +228,25 @@ public:
     void setLoadingRecentFiles(bool loading);
 
 private:
-    PopupViewModel(DetailPreviewTiming timing, Scheduler& scheduler, std::shared_ptr<DetailPreviewController> detail);
+    PopupViewModel(DetailPreviewTiming timing, Scheduler& scheduler,
+                   std::shared_ptr<DetailPreviewController> detail);
 
     void wireDetail();
     void notify();
-    template <class T> bool assign(T& field, T value);
-    template <class T> void assignAlways(T& field, T value);
+    // Stores `value` and notifies when it differs from the stored one; true when it did.
+    template <class T> bool assign(T& field, T value) {
+        if (field == value) {
+            return false;
+        }
+        field = std::move(value);
+        notify();
+        return true;
+    }
+    // Stores and notifies, for fields whose type has no equality.
+    template <class T> void assignAlways(T& field, T value) {
+        field = std::move(value);
+        notify();
+    }
     void previewChanged();
     void layoutChanged();
 

@@ -73,10 +73,12 @@ void PopupViewModel::enterSearchMode(Mode entryMode) {
     }
 }
 
-void PopupViewModel::showSearchResults(std::vector<SearchResult> results, std::optional<QueryChip> displayChip,
-                                       std::optional<SnippetSource> activeScope, bool urlOnly, bool scopeDisabled,
-                                       bool isLiveScopeActive, bool isBareScope,
-                                       std::optional<std::string> emptyMessage, SearchEmptyState::Style emptyStyle) {
+void PopupViewModel::showSearchResults(std::vector<SearchResult> results,
+                                       std::optional<QueryChip> displayChip,
+                                       std::optional<SnippetSource> activeScope, bool urlOnly,
+                                       bool scopeDisabled, bool isLiveScopeActive, bool isBareScope,
+                                       std::optional<std::string> emptyMessage,
+                                       SearchEmptyState::Style emptyStyle) {
     const Mode entryMode = mode_;
     enterSearchMode(entryMode);
 
@@ -159,7 +161,8 @@ int PopupViewModel::initialSearchRowIndex(const SearchPresentation& presentation
     return 0;
 }
 
-void PopupViewModel::showSearchPresentation(SearchPresentation presentation, std::optional<QueryChip> displayChip,
+void PopupViewModel::showSearchPresentation(SearchPresentation presentation,
+                                            std::optional<QueryChip> displayChip,
                                             std::optional<SnippetSource> activeScope, bool urlOnly,
                                             bool scopeDisabled, bool isLiveScopeActive, bool isBareScope) {
     const Mode entryMode = mode_;
@@ -182,8 +185,8 @@ void PopupViewModel::showSearchPresentation(SearchPresentation presentation, std
     if (entryMode != Mode::search) {
         clearSessionLayout();
     }
-    assign(searchSessionRowFloor_,
-           entryMode == Mode::search ? std::max(searchSessionRowFloor_, shown) : std::max(shown, minVisibleRows));
+    assign(searchSessionRowFloor_, entryMode == Mode::search ? std::max(searchSessionRowFloor_, shown)
+                                                             : std::max(shown, minVisibleRows));
 
     setSelectedIndex(0);
     setSelectedSearchRowIndex(initialRow);
@@ -260,7 +263,8 @@ void PopupViewModel::showBrowser(std::vector<SnippetSection> sections, bool urlO
 
     syncSelectedIndexFromBrowser();
     std::optional<std::string> firstID;
-    if (!sections_.empty() && !sections_.front().results.empty() && sections_.front().results.front().snippet) {
+    if (!sections_.empty() && !sections_.front().results.empty() &&
+        sections_.front().results.front().snippet) {
         firstID = sections_.front().results.front().snippet->id;
     }
     assign(scrollTargetID_, firstID);
@@ -300,7 +304,8 @@ void PopupViewModel::syncSelectedIndexFromBrowser() {
         }
         const auto count = static_cast<int>(section.results.size());
         if (section.id() == id) {
-            setSelectedIndex(count == 0 ? passed : passed + std::clamp(selectedItemIndexInCategory_, 0, count - 1));
+            setSelectedIndex(count == 0 ? passed
+                                        : passed + std::clamp(selectedItemIndexInCategory_, 0, count - 1));
             return;
         }
         passed += count;

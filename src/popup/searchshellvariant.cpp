@@ -15,7 +15,8 @@ std::string_view toString(SearchShellVariant variant) {
 }
 
 std::optional<SearchShellVariant> searchShellVariantFromString(std::string_view text) {
-    for (auto variant : {SearchShellVariant::scopesOnly, SearchShellVariant::mixed, SearchShellVariant::scopedEmpty}) {
+    for (auto variant :
+         {SearchShellVariant::scopesOnly, SearchShellVariant::mixed, SearchShellVariant::scopedEmpty}) {
         if (toString(variant) == text) {
             return variant;
         }
