@@ -129,7 +129,7 @@ void PopupViewModel::wireDetail() {
     };
     detail_->shouldCommitPending = [weak](const Snippet& snippet) {
         auto self = weak.lock();
-        if (!self || self->mode_ != Mode::search) {
+        if (!self || self->mode_ != PopupMode::search) {
             return false;
         }
         auto selected = self->selectedSnippet();
@@ -139,7 +139,7 @@ void PopupViewModel::wireDetail() {
 
 std::shared_ptr<PopupViewModel> PopupViewModel::makeSettingsPreview(Scheduler& scheduler) {
     auto model = create(DetailPreviewTiming::popup(), scheduler);
-    model->setMode(Mode::search);
+    model->setMode(PopupMode::search);
     model->setViewState(SearchViewState::results({
         sampleResult("preview-skill", "design-motion-principles", "design-motion-principles",
                      SnippetSource::claudeSkill(), "Motion design guidelines"),
@@ -204,7 +204,7 @@ void PopupViewModel::setTriggerText(const std::string& text) {
     assign(triggerText_, text);
 }
 
-void PopupViewModel::setMode(Mode mode) {
+void PopupViewModel::setMode(PopupMode mode) {
     assign(mode_, mode);
 }
 
@@ -374,7 +374,7 @@ PopupViewModel::SnippetPtr PopupViewModel::selectedBrowserItem() const {
 }
 
 PopupViewModel::SnippetPtr PopupViewModel::selectedSnippet() const {
-    if (mode_ == Mode::browser) {
+    if (mode_ == PopupMode::browser) {
         return selectedBrowserItem();
     }
     if (searchPresentation_) {
@@ -414,7 +414,7 @@ std::optional<PreviewContent> PopupViewModel::previewContent(const std::string& 
 }
 
 bool PopupViewModel::isDetailColumnVisible() const {
-    if (mode_ != Mode::search) {
+    if (mode_ != PopupMode::search) {
         return false;
     }
     if (searchSessionDetailSlotReserved_) {
@@ -429,13 +429,13 @@ std::string PopupViewModel::statusContextText() const {
         return "Refreshing…";
     }
     switch (mode_) {
-    case Mode::browser:
+    case PopupMode::browser:
         return "type to search";
-    case Mode::search: {
+    case PopupMode::search: {
         const std::size_t count = viewState_.resultList().size();
         return std::to_string(count) + " result" + (count == 1 ? "" : "s");
     }
-    case Mode::help:
+    case PopupMode::help:
         break;
     }
     return "";
@@ -443,11 +443,11 @@ std::string PopupViewModel::statusContextText() const {
 
 double PopupViewModel::popupWidth() const {
     switch (mode_) {
-    case Mode::browser:
+    case PopupMode::browser:
         return browserSidebarWidth + 1 + browserItemsWidth;
-    case Mode::help:
+    case PopupMode::help:
         return PopupTheme::listWidth(themeConfig_);
-    case Mode::search:
+    case PopupMode::search:
         break;
     }
     double width = PopupTheme::listWidth(themeConfig_);
@@ -497,11 +497,11 @@ double PopupViewModel::searchListHeight() const {
 
 double PopupViewModel::popupHeight() const {
     switch (mode_) {
-    case Mode::help:
+    case PopupMode::help:
         return helpHeight;
-    case Mode::browser:
+    case PopupMode::browser:
         return browserHeight();
-    case Mode::search:
+    case PopupMode::search:
         break;
     }
     const double height = searchListHeight() + statusBarHeight;
@@ -572,7 +572,7 @@ void PopupViewModel::reserveDetailSlot(const SnippetPtr& snippet) {
 }
 
 void PopupViewModel::selectSnippet(const std::string& snippetID) {
-    if (mode_ == Mode::browser) {
+    if (mode_ == PopupMode::browser) {
         const auto categories = this->categories();
         for (std::size_t c = 0; c < categories.size(); ++c) {
             const SnippetSection* section = sectionWithID(categories[c].id);
@@ -604,7 +604,7 @@ void PopupViewModel::selectSnippet(const std::string& snippetID) {
             const int before = selectedSearchRowIndex_;
             setSelectedSearchRowIndex(static_cast<int>(r));
             syncSelectionFromSearchRow();
-            if (mode_ == Mode::search && selectedSearchRowIndex_ != before) {
+            if (mode_ == PopupMode::search && selectedSearchRowIndex_ != before) {
                 feedDetail();
             }
             return;
@@ -618,7 +618,7 @@ void PopupViewModel::selectSnippet(const std::string& snippetID) {
         const int before = selectedIndex_;
         setSelectedIndex(static_cast<int>(i));
         assign(scrollTargetID_, std::optional<std::string>(snippetID));
-        if (mode_ == Mode::search && selectedIndex_ != before) {
+        if (mode_ == PopupMode::search && selectedIndex_ != before) {
             feedDetail();
         }
         return;
@@ -627,8 +627,8 @@ void PopupViewModel::selectSnippet(const std::string& snippetID) {
 
 void PopupViewModel::exitHelpMode() {
     detail_->cancelScheduledPreviews();
-    if (mode_ == Mode::help) {
-        setMode(Mode::search);
+    if (mode_ == PopupMode::help) {
+        setMode(PopupMode::search);
     }
     assign(isHelpMode_, false);
     assign(helpScrollPosition_, 0);

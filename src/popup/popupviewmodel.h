@@ -38,7 +38,9 @@ namespace korvane {
 // std::shared_ptr because its callbacks and tasks refer to it weakly.
 class PopupViewModel : public std::enable_shared_from_this<PopupViewModel> {
 public:
-    using Mode = PopupMode;
+    using PopupMode = korvane::PopupMode;
+    using DetailPreviewTiming = korvane::DetailPreviewTiming;
+    using LabelCacheKey = korvane::LabelCacheKey;
     using SnippetPtr = std::shared_ptr<const Snippet>;
     enum class BrowserPanel { sidebar, items };
     enum class FocusedPanel { list, detail };
@@ -123,7 +125,7 @@ public:
     const ThemeConfig& themeConfig() const { return themeConfig_; }
     const std::string& currentQuery() const { return currentQuery_; }
     const std::string& triggerText() const { return triggerText_; }
-    Mode mode() const { return mode_; }
+    PopupMode mode() const { return mode_; }
     bool animateLayoutChange() const { return animateLayoutChange_; }
     int selectedCategoryIndex() const { return selectedCategoryIndex_; }
     int selectedItemIndexInCategory() const { return selectedItemIndexInCategory_; }
@@ -164,7 +166,7 @@ public:
     void setThemeConfig(const ThemeConfig& theme);
     void setCurrentQuery(const std::string& query);
     void setTriggerText(const std::string& text);
-    void setMode(Mode mode);
+    void setMode(PopupMode mode);
     void setAnimateLayoutChange(bool animate);
     void setViewState(SearchViewState state);
     void setSelectedIndex(int index);
@@ -254,7 +256,7 @@ private:
     void clearSessionLayout();
     void feedDetail();
     void showDetailShellForBareScope();
-    void enterSearchMode(Mode entryMode);
+    void enterSearchMode(PopupMode entryMode);
     void cancelExpandTask();
 
     const SnippetSection* sectionWithID(const std::string& id) const;
@@ -284,7 +286,7 @@ private:
     ThemeConfig themeConfig_;
     std::string currentQuery_;
     std::string triggerText_ = ";;";
-    Mode mode_ = Mode::browser;
+    PopupMode mode_ = PopupMode::browser;
     bool animateLayoutChange_ = false;
     int selectedCategoryIndex_ = 0;
     int selectedItemIndexInCategory_ = 0;

@@ -58,18 +58,18 @@ void PopupViewModel::showDetailShellForBareScope() {
     detail_->scheduleIdleAutoPreview(results, index, mode_);
 }
 
-void PopupViewModel::enterSearchMode(Mode entryMode) {
+void PopupViewModel::enterSearchMode(PopupMode entryMode) {
     detail_->cancelScheduledPreviews();
     detail_->resetNavigationBurst();
-    if (entryMode == Mode::browser) {
+    if (entryMode == PopupMode::browser) {
         // The browser never has a preview of its own; a list that replaces it starts clean.
         detail_->clearPreview();
         assign(preservedCategoryIndex_, selectedCategoryIndex_);
         assign(preservedBrowserPanel_, browserFocusedPanel_);
     }
-    if (mode_ != Mode::search) {
+    if (mode_ != PopupMode::search) {
         setAnimateLayoutChange(true);
-        setMode(Mode::search);
+        setMode(PopupMode::search);
     }
 }
 
@@ -79,7 +79,7 @@ void PopupViewModel::showSearchResults(std::vector<SearchResult> results,
                                        bool scopeDisabled, bool isLiveScopeActive, bool isBareScope,
                                        std::optional<std::string> emptyMessage,
                                        SearchEmptyState::Style emptyStyle) {
-    const Mode entryMode = mode_;
+    const PopupMode entryMode = mode_;
     enterSearchMode(entryMode);
 
     const std::size_t resultCount = results.size();
@@ -116,14 +116,14 @@ void PopupViewModel::showSearchResults(std::vector<SearchResult> results,
         floor = 0;
     } else if (isBareScope) {
         floor = maxVisibleRows;
-    } else if (entryMode == Mode::search) {
+    } else if (entryMode == PopupMode::search) {
         floor = std::max(searchSessionRowFloor_, shown);
     } else {
         floor = std::max(shown, minVisibleRows);
     }
     assign(searchSessionRowFloor_, floor);
 
-    if (entryMode != Mode::search) {
+    if (entryMode != PopupMode::search) {
         clearSessionLayout();
     }
 
@@ -165,7 +165,7 @@ void PopupViewModel::showSearchPresentation(SearchPresentation presentation,
                                             std::optional<QueryChip> displayChip,
                                             std::optional<SnippetSource> activeScope, bool urlOnly,
                                             bool scopeDisabled, bool isLiveScopeActive, bool isBareScope) {
-    const Mode entryMode = mode_;
+    const PopupMode entryMode = mode_;
     enterSearchMode(entryMode);
 
     const int initialRow = initialSearchRowIndex(presentation);
@@ -182,11 +182,11 @@ void PopupViewModel::showSearchPresentation(SearchPresentation presentation,
     assign(scopeDisabled_, scopeDisabled);
     assign(isLiveScopeActive_, isLiveScopeActive);
 
-    if (entryMode != Mode::search) {
+    if (entryMode != PopupMode::search) {
         clearSessionLayout();
     }
-    assign(searchSessionRowFloor_, entryMode == Mode::search ? std::max(searchSessionRowFloor_, shown)
-                                                             : std::max(shown, minVisibleRows));
+    assign(searchSessionRowFloor_, entryMode == PopupMode::search ? std::max(searchSessionRowFloor_, shown)
+                                                                  : std::max(shown, minVisibleRows));
 
     setSelectedIndex(0);
     setSelectedSearchRowIndex(initialRow);
@@ -224,10 +224,10 @@ void PopupViewModel::syncSelectionFromSearchRow() {
 void PopupViewModel::showBrowser(std::vector<SnippetSection> sections, bool urlOnly) {
     detail_->cancelScheduledPreviews();
     detail_->resetNavigationBurst();
-    const Mode entryMode = mode_;
-    if (mode_ != Mode::browser) {
+    const PopupMode entryMode = mode_;
+    if (mode_ != PopupMode::browser) {
         setAnimateLayoutChange(true);
-        setMode(Mode::browser);
+        setMode(PopupMode::browser);
     }
 
     assignAlways(sections_, std::move(sections));
@@ -248,7 +248,7 @@ void PopupViewModel::showBrowser(std::vector<SnippetSection> sections, bool urlO
     detail_->clearPreview();
     setFocusedPanel(FocusedPanel::list);
 
-    if (entryMode == Mode::search) {
+    if (entryMode == PopupMode::search) {
         assign(browserFocusedPanel_, preservedBrowserPanel_);
         const auto categoryCount = static_cast<int>(categories().size());
         if (categoryCount > 0 && preservedCategoryIndex_ < categoryCount) {
@@ -289,7 +289,7 @@ void PopupViewModel::selectFirstNonEmptyCategory() {
 }
 
 void PopupViewModel::syncSelectedIndexFromBrowser() {
-    if (mode_ != Mode::browser) {
+    if (mode_ != PopupMode::browser) {
         return;
     }
     const auto categories = this->categories();
@@ -314,7 +314,7 @@ void PopupViewModel::syncSelectedIndexFromBrowser() {
 
 void PopupViewModel::scheduleExpandedSnippet() {
     cancelExpandTask();
-    SnippetPtr item = mode_ == Mode::browser ? selectedBrowserItem() : nullptr;
+    SnippetPtr item = mode_ == PopupMode::browser ? selectedBrowserItem() : nullptr;
     if (!item) {
         assignAlways(expandedSnippet_, SnippetPtr());
         return;
@@ -332,7 +332,7 @@ void PopupViewModel::scheduleExpandedSnippet() {
 void PopupViewModel::showHelp() {
     detail_->cancelScheduledPreviews();
     detail_->resetNavigationBurst();
-    setMode(Mode::help);
+    setMode(PopupMode::help);
     assign(isHelpMode_, true);
     assignAlways(sections_, std::vector<SnippetSection>());
     setViewState(SearchViewState::results({}));
@@ -354,7 +354,7 @@ void PopupViewModel::showHelp() {
 }
 
 void PopupViewModel::moveSelection(int delta) {
-    if (mode_ == Mode::browser) {
+    if (mode_ == PopupMode::browser) {
         if (browserFocusedPanel_ == BrowserPanel::items) {
             moveItem(delta);
             scheduleExpandedSnippet();
@@ -475,7 +475,7 @@ void PopupViewModel::reset() {
     detail_->reset();
     cancelExpandTask();
     detail_->resetNavigationBurst();
-    setMode(Mode::browser);
+    setMode(PopupMode::browser);
     setViewState(SearchViewState::results({}));
     assignAlways(searchPresentation_, std::optional<SearchPresentation>());
     assign(searchPresentationMessage_, std::optional<std::string>());
