@@ -3,12 +3,8 @@
 #include "base/diagnostics.h"
 #include "base/fileio.h"
 #include "base/jsonwriter.h"
-#include "config/categorycatalog.h"
-#include "config/scoperegistry.h"
-#include "config/urireference.h"
 
 #include <algorithm>
-#include <set>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -18,79 +14,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string_view trimmed(std::string_view text, std::string_view characters) {
-    const auto first = text.find_first_not_of(characters);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(characters) - first + 1);
-}
-
-// Snippet keys and application fields are trimmed of spaces and tabs only, so a key that is a
-// line break is not empty; provider fields are trimmed of line breaks too.
-std::string_view trimmedBlanks(std::string_view text) {
-    return trimmed(text, " \t");
-}
-std::string_view trimmedWhitespace(std::string_view text) {
-    return trimmed(text, " \t\n\r\v\f");
-}
-
-bool matchesIdentifierPattern(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
-    });
-}
-
 // True when nothing is at `path`; an error other than "not found" counts as something being there,
 // so that a file we cannot inspect is never overwritten.
 bool isMissing(const fs::path& path) {
     std::error_code error;
     return !fs::exists(path, error) && !error;
-}
-
-bool isEmptyAfterTrim(const std::optional<std::string>& text) {
-    return text && trimmedWhitespace(*text).empty();
-}
-
-std::optional<std::string> validateCustomProvider(const CustomProviderConfig& provider,
-                                                  std::set<std::string>& ids, std::set<std::string>& scopes) {
-    const std::string& id = provider.id;
-    if (trimmedWhitespace(id).empty()) {
-        return "Custom provider id cannot be empty";
-    }
-    if (trimmedWhitespace(provider.label).empty()) {
-        return "Custom provider '" + id + "' label cannot be empty";
-    }
-    if (trimmedWhitespace(provider.command).empty()) {
-        return "Custom provider '" + id + "' command cannot be empty";
-    }
-    if (trimmedWhitespace(id) != id || !matchesIdentifierPattern(id)) {
-        return "Custom provider id '" + id + "' must match [a-z0-9-]+";
-    }
-    if (provider.scope) {
-        const std::string& scope = *provider.scope;
-        if (isEmptyAfterTrim(provider.scope)) {
-            return "Custom provider '" + id + "' scope cannot be empty";
-        }
-        if (trimmedWhitespace(scope) != scope || !matchesIdentifierPattern(scope)) {
-            return "Custom provider scope '" + scope + "' must match [a-z0-9-]+";
-        }
-    }
-    const auto& categories = CategoryCatalog::builtInCategories();
-    if (std::any_of(categories.begin(), categories.end(), [&](const auto& c) { return c.id == id; })) {
-        return "Custom provider id '" + id + "' collides with built-in category";
-    }
-    if (!ids.insert(id).second) {
-        return "Duplicate custom provider id '" + id + "'";
-    }
-    const std::string& scope = provider.scope ? *provider.scope : id;
-    if (ScopeRegistry::builtInTokens().contains(scope)) {
-        return "Custom provider scope '" + scope + "' collides with built-in scope";
-    }
-    if (!scopes.insert(scope).second) {
-        return "Duplicate custom provider scope '" + scope + "'";
-    }
-    return std::nullopt;
 }
 
 // Leaves out invalid application blocks and warns about repeated application ids; both blocks of a
@@ -101,7 +29,7 @@ void dropInvalidAppConfigs(AppConfig& config) {
     }
     std::vector<AppSnippetConfig> kept;
     for (auto& entry : *config.appSnippets) {
-        if (auto message = ConfigLoader::validateAppConfig(entry)) {
+        if (auto message = entry.validationError()) {
             diagnostic("Config warning: " + *message + " - skipping this app config");
             continue;
         }
@@ -176,7 +104,7 @@ AppConfig ConfigLoader::loadConfig() {
     }
     AppConfig config = std::move(**read);
     for (const auto& snippet : config.snippets) {
-        if (auto message = validateSnippet(snippet)) {
+        if (auto message = snippet.validationError()) {
             diagnostic("Config warning: " + *message);
         }
     }
@@ -202,7 +130,7 @@ std::optional<ProjectConfig> ConfigLoader::loadProjectConfig(const std::string& 
         return std::nullopt;
     }
     for (const auto& snippet : config->snippets.value_or(std::vector<ManualSnippet>{})) {
-        if (auto message = validateSnippet(snippet)) {
+        if (auto message = snippet.validationError()) {
             diagnostic("Project config warning: " + *message);
         }
     }
@@ -231,7 +159,7 @@ void ConfigLoader::writeConfig(const AppConfig& config) {
 }
 
 Expected<void, ConfigLoader::AddSnippetError> ConfigLoader::addSnippet(const ManualSnippet& snippet) {
-    if (auto message = validateSnippet(snippet)) {
+    if (auto message = snippet.validationError()) {
         return makeUnexpected(AddSnippetError::invalidKey(*message));
     }
     // Start from the file as written, not from the validated configuration: validation drops
@@ -258,62 +186,13 @@ Expected<void, ConfigLoader::AddSnippetError> ConfigLoader::addSnippet(const Man
     return {};
 }
 
-std::optional<std::string> ConfigLoader::validateSnippet(const ManualSnippet& snippet) {
-    const std::string& key = snippet.key;
-    if (trimmedBlanks(key).empty()) {
-        return "Snippet key cannot be empty or whitespace-only";
-    }
-    const bool hasExpansion = snippet.expand && !snippet.expand->empty();
-    const bool hasLink = snippet.url && !snippet.url->empty();
-    if (hasExpansion && hasLink) {
-        return "Snippet '" + key + "' has both 'expand' and 'url' - only one allowed";
-    }
-    if (hasExpansion) {
-        return std::nullopt;
-    }
-    if (hasLink) {
-        if (isUriWithScheme(*snippet.url)) {
-            return std::nullopt;
-        }
-        return "Snippet '" + key + "' has invalid URL (must have a scheme): " + *snippet.url;
-    }
-    return "Snippet '" + key + "' must have either 'expand' or 'url'";
-}
-
-std::optional<std::string> ConfigLoader::validateAppConfig(const AppSnippetConfig& config) {
-    if (trimmedBlanks(config.bundleId).empty()) {
-        return "App config has empty bundle ID";
-    }
-    if (trimmedBlanks(config.appName).empty()) {
-        return "App config '" + config.bundleId + "' has empty app name";
-    }
-    for (const auto& snippet : config.snippets) {
-        if (auto message = validateSnippet(snippet)) {
-            return "App '" + config.bundleId + "': " + *message;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string>
-ConfigLoader::validateCustomProviders(const std::vector<CustomProviderConfig>& providers) {
-    std::set<std::string> ids;
-    std::set<std::string> scopes;
-    for (const auto& provider : providers) {
-        if (auto message = validateCustomProvider(provider, ids, scopes)) {
-            return message;
-        }
-    }
-    return std::nullopt;
-}
-
 void ConfigLoader::applyCustomProviderValidation(std::optional<std::vector<CustomProviderConfig>>& providers,
                                                  std::optional<std::string>& error,
                                                  std::string_view context) {
     if (!providers) {
         return;
     }
-    if (auto message = validateCustomProviders(*providers)) {
+    if (auto message = CustomProviderConfig::validationError(*providers)) {
         diagnostic(std::string(context) + ": " + *message);
         error = std::move(message);
         providers.reset();

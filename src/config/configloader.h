@@ -60,10 +60,6 @@ public:
     // Appends one snippet to the global file, keeping everything else in the file as it is.
     Expected<void, AddSnippetError> addSnippet(const ManualSnippet& snippet);
 
-    static std::optional<std::string> validateSnippet(const ManualSnippet& snippet);
-    static std::optional<std::string> validateAppConfig(const AppSnippetConfig& config);
-    static std::optional<std::string>
-    validateCustomProviders(const std::vector<CustomProviderConfig>& providers);
     // When the list fails validation: stores the message in `error`, logs it after `context` and
     // drops the whole list. Otherwise changes nothing.
     static void applyCustomProviderValidation(std::optional<std::vector<CustomProviderConfig>>& providers,

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/json.h"
 #include "config/popupposition.h"
 
 #include <cstdint>
-#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,9 +33,8 @@ struct SettingsConfig {
 
     static const SettingsConfig& defaults();
 
-    static SettingsConfig decode(const nlohmann::ordered_json& value, const std::string& path,
-                                 JsonDecodeStatus& status);
-    nlohmann::ordered_json encode() const;
+    static SettingsConfig decode(const Json& value, const std::string& path, JsonDecodeStatus& status);
+    Json encode() const;
 
     bool operator==(const SettingsConfig&) const = default;
 };

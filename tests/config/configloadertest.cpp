@@ -117,7 +117,7 @@ TEST(CustomProviderValidationTest, FirstProblemInListOrder) {
         {{provider("jira"), provider("other", "jira")}, "Duplicate custom provider scope 'jira'"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ConfigLoader::validateCustomProviders(c.providers), c.message)
+        EXPECT_EQ(CustomProviderConfig::validationError(c.providers), c.message)
             << c.message.value_or("valid");
     }
 }
@@ -183,9 +183,9 @@ TEST(ValidateSnippetTest, MessagesInCheckOrder) {
         {{.key = "a", .expand = "", .url = ""}, "Snippet 'a' must have either 'expand' or 'url'"},
     };
     for (const auto& [snippet, message] : cases) {
-        EXPECT_EQ(ConfigLoader::validateSnippet(snippet), message) << message.value_or("valid");
+        EXPECT_EQ(snippet.validationError(), message) << message.value_or("valid");
     }
-    EXPECT_EQ(ConfigLoader::validateAppConfig({.bundleId = "a", .appName = "\t"}),
+    EXPECT_EQ((AppSnippetConfig{.bundleId = "a", .appName = "\t"}).validationError(),
               "App config 'a' has empty app name");
 }
 
