@@ -5,6 +5,7 @@
 #include "base/jsonwriter.h"
 
 #include <algorithm>
+#include <fmt/format.h>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -19,6 +20,19 @@ namespace fs = std::filesystem;
 bool isMissing(const fs::path& path) {
     std::error_code error;
     return !fs::exists(path, error) && !error;
+}
+
+// The text `config` is saved as. Refused when it is larger than the reader accepts: saving it
+// would leave a file that every later load replaces by defaults and every later save refuses.
+Expected<std::string, std::string> configFileText(const AppConfig& config, std::size_t maxFileSize) {
+    auto text = prettyJson(config.encode());
+    if (text && text->size() > maxFileSize) {
+        return makeUnexpected(
+            fmt::format("{} would grow to {} bytes, more than the {} bytes that can be read "
+                        "back; nothing was written",
+                        kConfigFileName, text->size(), maxFileSize));
+    }
+    return text;
 }
 
 // Leaves out invalid application blocks and warns about repeated application ids; both blocks of a
@@ -58,9 +72,10 @@ std::string ConfigLoader::AddSnippetError::description() const {
     return payload_;
 }
 
-ConfigLoader::ConfigLoader(fs::path directory)
+ConfigLoader::ConfigLoader(fs::path directory, std::size_t maxFileSize)
     : configDirectory_(std::move(directory))
-    , configFile_(configDirectory_ / kConfigFileName) {}
+    , configFile_(configDirectory_ / kConfigFileName)
+    , maxFileSize_(maxFileSize) {}
 
 void ConfigLoader::ensureConfigFile() {
     if (isMissing(configDirectory_)) {
@@ -80,7 +95,7 @@ Expected<std::optional<AppConfig>, std::string> ConfigLoader::readConfigFile(boo
     if (isMissing(configFile_)) {
         return std::optional<AppConfig>();
     }
-    const auto text = readTextFile(configFile_);
+    const auto text = readTextFile(configFile_, maxFileSize_);
     if (!text) {
         return makeUnexpected(text.error());
     }
@@ -141,7 +156,7 @@ std::optional<ProjectConfig> ConfigLoader::loadProjectConfig(const std::string& 
 }
 
 void ConfigLoader::writeConfig(const AppConfig& config) {
-    const auto text = prettyJson(config.encode());
+    const auto text = configFileText(config, maxFileSize_);
     if (!text) {
         diagnostic("Failed to write config: " + text.error());
         return;
@@ -175,7 +190,7 @@ Expected<void, ConfigLoader::AddSnippetError> ConfigLoader::addSnippet(const Man
         return makeUnexpected(AddSnippetError::duplicateKey(snippet.key));
     }
     config.snippets.push_back(snippet);
-    const auto text = prettyJson(config.encode());
+    const auto text = configFileText(config, maxFileSize_);
     if (!text) {
         return makeUnexpected(AddSnippetError::saveFailed(text.error()));
     }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "base/expected.h"
+#include "base/fileio.h"
 #include "config/appconfig.h"
 #include "config/configloaderprotocol.h"
 #include "config/configpaths.h"
 #include "config/projectconfig.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -45,8 +47,10 @@ public:
         std::string payload_;
     };
 
-    // `directory` holds "config.json"; tests pass their own instead of the user's.
-    explicit ConfigLoader(std::filesystem::path directory = korvane::configDirectory());
+    // `directory` holds "config.json"; tests pass their own instead of the user's. The file is read
+    // only up to `maxFileSize` bytes, so nothing larger is ever written to it.
+    explicit ConfigLoader(std::filesystem::path directory = korvane::configDirectory(),
+                          std::size_t maxFileSize = kMaxTextFileSize);
 
     const std::optional<std::string>& lastParseError() const { return lastParseError_; }
     const std::optional<std::string>& lastProjectParseError() const { return lastProjectParseError_; }
@@ -75,6 +79,7 @@ private:
 
     std::filesystem::path configDirectory_;
     std::filesystem::path configFile_;
+    std::size_t maxFileSize_;
     std::optional<std::string> lastParseError_;
     std::optional<std::string> lastProjectParseError_;
 };

@@ -1,5 +1,7 @@
 #include "config/configloader.h"
 
+#include "base/fileio.h"
+#include "base/jsonwriter.h"
 #include "config/urireference.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
@@ -242,6 +244,34 @@ TEST_F(ConfigLoaderTest, AddSnippetRefusesToReplaceAnUnreadableFile) {
     EXPECT_EQ(result.error().kind(), ConfigLoader::AddSnippetError::Kind::saveFailed);
     EXPECT_THAT(result.error().description(), StartsWith("Failed to save config: "));
     EXPECT_EQ(test::readFile(configFile()), "[not, a config");
+}
+
+TEST_F(ConfigLoaderTest, SavesThatWouldOutgrowTheReaderAreRefused) {
+    // A file just under the reader's limit, so that one more snippet would take it past.
+    constexpr std::size_t limit = 64 * 1024;
+    ConfigLoader loader(configDir(), limit);
+    AppConfig config;
+    config.snippets.push_back({.key = "big", .expand = std::string(limit - 400, 'a')});
+    writeConfigFile(prettyJson(config.encode()).value());
+    const std::string before = test::readFile(configFile());
+
+    const auto added = loader.addSnippet({.key = "more", .expand = std::string(1000, 'b')});
+    ASSERT_FALSE(added.has_value());
+    EXPECT_EQ(added.error().kind(), ConfigLoader::AddSnippetError::Kind::saveFailed);
+    EXPECT_THAT(added.error().description(),
+                HasSubstr("more than the 65536 bytes that can be read back; nothing was written"));
+    EXPECT_EQ(test::readFile(configFile()), before);
+
+    config.snippets.push_back({.key = "more", .expand = std::string(1000, 'b')});
+    loader.writeConfig(config);
+    ASSERT_EQ(log_.lines().size(), 1u);
+    EXPECT_THAT(log_.lines()[0], StartsWith("[Korvane] Failed to write config: config.json would grow to "));
+    EXPECT_EQ(test::readFile(configFile()), before);
+
+    // What fits is still added, and the file still loads.
+    ASSERT_TRUE(loader.addSnippet({.key = "small", .expand = "b"}).has_value());
+    EXPECT_EQ(loader.loadConfig().snippets.size(), 2u);
+    EXPECT_EQ(loader.lastParseError(), std::nullopt);
 }
 
 TEST(SanitizedKeyTest, KeepsLettersDigitsDashAndUnderscore) {
