@@ -2,6 +2,7 @@
 
 #include "base/diagnostics.h"
 #include "base/fileio.h"
+#include "base/filelock.h"
 #include "base/jsonwriter.h"
 
 #include <algorithm>
@@ -86,8 +87,17 @@ void ConfigLoader::ensureConfigFile() {
             return;
         }
     }
+    // Under the lock, so that of two programs starting at once only one writes the default file and
+    // neither replaces a file the other has already changed.
+    auto lock = FileLock::acquire(lockFilePath());
+    if (!lock) {
+        diagnostic("Failed to write config: " + lock.error());
+        return;
+    }
     if (isMissing(configFile_)) {
-        writeConfig(AppConfig::defaultFile());
+        if (const auto written = replaceConfigFile(AppConfig::defaultFile()); !written) {
+            diagnostic("Failed to write config: " + written.error());
+        }
     }
 }
 
@@ -156,26 +166,45 @@ std::optional<ProjectConfig> ConfigLoader::loadProjectConfig(const std::string& 
 }
 
 void ConfigLoader::writeConfig(const AppConfig& config) {
+    auto lock = FileLock::acquire(lockFilePath());
+    if (!lock) {
+        diagnostic("Failed to write config: " + lock.error());
+        return;
+    }
+    if (const auto written = replaceConfigFile(config); !written) {
+        diagnostic("Failed to write config: " + written.error());
+    }
+}
+
+Expected<void, std::string> ConfigLoader::replaceConfigFile(const AppConfig& config) const {
     const auto text = configFileText(config, maxFileSize_);
     if (!text) {
-        diagnostic("Failed to write config: " + text.error());
-        return;
+        return makeUnexpected(text.error());
     }
     // Whoever calls this may hold defaults that stood in for a file that failed to load; that file
     // is the user's and stays until they mend or remove it.
     if (const auto existing = readConfigFile(false); !existing) {
-        diagnostic("Failed to write config: the existing file could not be read and was left unchanged (" +
-                   existing.error() + ")");
-        return;
+        return makeUnexpected("the existing file could not be read and was left unchanged (" +
+                              existing.error() + ")");
     }
-    if (const auto written = writeFileAtomically(configFile_, *text); !written) {
-        diagnostic("Failed to write config: " + written.error());
-    }
+    return writeFileAtomically(configFile_, *text);
+}
+
+fs::path ConfigLoader::lockFilePath() const {
+    fs::path path = configFile_;
+    path += ".lock";
+    return path;
 }
 
 Expected<void, ConfigLoader::AddSnippetError> ConfigLoader::addSnippet(const ManualSnippet& snippet) {
     if (auto message = snippet.validationError()) {
         return makeUnexpected(AddSnippetError::invalidKey(*message));
+    }
+    // The whole read-modify-write holds the lock, so that a snippet another thread or program adds
+    // meanwhile is not written over.
+    auto lock = FileLock::acquire(lockFilePath());
+    if (!lock) {
+        return makeUnexpected(AddSnippetError::saveFailed(lock.error()));
     }
     // Start from the file as written, not from the validated configuration: validation drops
     // invalid application blocks and custom providers, and those must survive the rewrite.

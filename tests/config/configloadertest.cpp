@@ -8,6 +8,10 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <set>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace korvane {
 namespace {
@@ -272,6 +276,51 @@ TEST_F(ConfigLoaderTest, SavesThatWouldOutgrowTheReaderAreRefused) {
     ASSERT_TRUE(loader.addSnippet({.key = "small", .expand = "b"}).has_value());
     EXPECT_EQ(loader.loadConfig().snippets.size(), 2u);
     EXPECT_EQ(loader.lastParseError(), std::nullopt);
+}
+
+// Adds `count` snippets named `prefix` + number through a loader of its own; returns the failures.
+int addSnippets(const std::filesystem::path& directory, const std::string& prefix, int count) {
+    ConfigLoader loader(directory);
+    int failures = 0;
+    for (int i = 0; i < count; ++i) {
+        failures += loader.addSnippet({.key = prefix + std::to_string(i), .expand = "x"}) ? 0 : 1;
+    }
+    return failures;
+}
+
+std::set<std::string> snippetKeys(const std::filesystem::path& file) {
+    std::set<std::string> keys;
+    const AppConfig config = AppConfig::parse(test::readFile(file)).value();
+    for (const auto& snippet : config.snippets) {
+        keys.insert(snippet.key);
+    }
+    return keys;
+}
+
+TEST_F(ConfigLoaderTest, ConcurrentAdditionsFromTwoThreadsAreAllKept) {
+    loader_.ensureConfigFile();
+    int failures[2] = {};
+    std::thread first([&] { failures[0] = addSnippets(configDir(), "a", 100); });
+    std::thread second([&] { failures[1] = addSnippets(configDir(), "b", 100); });
+    first.join();
+    second.join();
+    EXPECT_EQ(failures[0] + failures[1], 0);
+    EXPECT_EQ(snippetKeys(configFile()).size(), 3u + 200u);
+}
+
+TEST_F(ConfigLoaderTest, ConcurrentAdditionsFromTwoProcessesAreAllKept) {
+    loader_.ensureConfigFile();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::_exit(addSnippets(configDir(), "child", 100) == 0 ? 0 : 1);
+    }
+    const int failures = addSnippets(configDir(), "parent", 100);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(snippetKeys(configFile()).size(), 3u + 200u);
 }
 
 TEST(SanitizedKeyTest, KeepsLettersDigitsDashAndUnderscore) {
