@@ -85,6 +85,22 @@ bool isTemporaryName(std::string_view name, std::string_view target) {
                        [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
+// Whether the user means the existing file at `path` to be replaced. The rename would succeed on a
+// read-only file (only the directory's permissions count), so its mode is checked first. Root may
+// write anything, so for root a file without its owner's write bit counts as read-only.
+Expected<void, std::string> checkWritable(const fs::path& path, const struct stat& info) {
+    if (::geteuid() == 0) {
+        if ((info.st_mode & S_IWUSR) == 0) {
+            return makeUnexpected(systemError(path, "replace", EACCES));
+        }
+        return {};
+    }
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+        return makeUnexpected(systemError(path, "replace", errno));
+    }
+    return {};
+}
+
 // A writer killed between creating its temporary file and renaming it leaves the file behind.
 // Once a minute has passed nobody is writing it any more, so the next write of the same target
 // removes it. Only regular files with our naming are touched, and any error just leaves them.
@@ -193,6 +209,11 @@ Expected<void, std::string> writeFileAtomically(const fs::path& target, std::str
 
     struct stat existing {};
     const bool hasExisting = ::stat(destination.c_str(), &existing) == 0;
+    if (hasExisting && S_ISREG(existing.st_mode)) {
+        if (auto writable = checkWritable(destination, existing); !writable) {
+            return writable;
+        }
+    }
     removeStaleTemporaries(destination);
 
     fs::path temporaryPath;

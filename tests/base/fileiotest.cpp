@@ -71,6 +71,25 @@ TEST(WriteFileAtomicallyTest, FailureLeavesNoTemporaryFile) {
     EXPECT_FALSE(writeFileAtomically(dir.path() / "missing" / "file", "text").has_value());
 }
 
+TEST(WriteFileAtomicallyTest, RefusesAReadOnlyTarget) {
+    test::TempDir dir;
+    const auto file = dir.write("config.json", "kept");
+    ::chmod(file.c_str(), 0444);
+    const auto result = writeFileAtomically(file, "new");
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error(), "Could not replace " + file.string() + ": Permission denied");
+    EXPECT_EQ(test::readFile(file), "kept");
+    EXPECT_EQ(permissions(file), 0444u);
+    EXPECT_EQ(entryCount(dir.path()), 1u);
+
+    // Through a link the final file decides; a write bit of the owner's is enough to replace it.
+    fs::create_symlink("config.json", dir.path() / "link.json");
+    EXPECT_FALSE(writeFileAtomically(dir.path() / "link.json", "new").has_value());
+    ::chmod(file.c_str(), 0644);
+    EXPECT_TRUE(writeFileAtomically(dir.path() / "link.json", "new").has_value());
+    EXPECT_EQ(test::readFile(file), "new");
+}
+
 void makeOlder(const fs::path& path, std::chrono::seconds age) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
                              std::chrono::system_clock::now().time_since_epoch() - age)

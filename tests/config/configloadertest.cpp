@@ -278,6 +278,22 @@ TEST_F(ConfigLoaderTest, SavesThatWouldOutgrowTheReaderAreRefused) {
     EXPECT_EQ(loader.lastParseError(), std::nullopt);
 }
 
+TEST_F(ConfigLoaderTest, ReadOnlyFileIsNotReplaced) {
+    loader_.ensureConfigFile();
+    const std::string before = test::readFile(configFile());
+    std::filesystem::permissions(configFile(), std::filesystem::perms::owner_read |
+                                                   std::filesystem::perms::group_read |
+                                                   std::filesystem::perms::others_read);
+
+    loader_.writeConfig(AppConfig{});
+    EXPECT_THAT(log_.lines(), ElementsAre("[Korvane] Failed to write config: Could not replace " +
+                                          configFile().string() + ": Permission denied"));
+    const auto added = loader_.addSnippet({.key = "k", .expand = "v"});
+    ASSERT_FALSE(added.has_value());
+    EXPECT_EQ(added.error().kind(), ConfigLoader::AddSnippetError::Kind::saveFailed);
+    EXPECT_EQ(test::readFile(configFile()), before);
+}
+
 // Adds `count` snippets named `prefix` + number through a loader of its own; returns the failures.
 int addSnippets(const std::filesystem::path& directory, const std::string& prefix, int count) {
     ConfigLoader loader(directory);
