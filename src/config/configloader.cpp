@@ -36,6 +36,55 @@ Expected<std::string, std::string> configFileText(const AppConfig& config, std::
     return text;
 }
 
+// Logs `warning` after `context`, as in "Config warning: " + warning.
+void warn(std::string_view context, const std::string& warning) {
+    diagnostic(std::string(context) + ": " + warning);
+}
+
+// Replaces provider times that nothing can run with (negative ones) by their defaults.
+void clampProviderTimes(std::optional<std::vector<CustomProviderConfig>>& providers,
+                        std::string_view context) {
+    if (!providers) {
+        return;
+    }
+    for (auto& provider : *providers) {
+        for (const auto& warning : provider.clampToLimits()) {
+            warn(context, warning);
+        }
+    }
+}
+
+void clampScanDepth(std::int64_t& scanDepth, std::string_view context) {
+    if (scanDepth > kMaxScanDepth) {
+        warn(context, fmt::format("scan_depth {} is larger than {} - using {}", scanDepth, kMaxScanDepth,
+                                  kMaxScanDepth));
+        scanDepth = kMaxScanDepth;
+    }
+}
+
+// Drops the include paths that lead out of the project root. A project file comes from a
+// repository, and its include paths must not make Korvane list files elsewhere on the disk.
+void dropIncludePathsOutside(const std::string& projectRoot, std::optional<std::vector<std::string>>& paths,
+                             std::string_view context) {
+    if (!paths) {
+        return;
+    }
+    fs::path root = fs::path(projectRoot).lexically_normal();
+    if (!root.has_filename() && root.has_relative_path()) {
+        root = root.parent_path();
+    }
+    std::vector<std::string> kept;
+    for (auto& path : *paths) {
+        const fs::path relative = (root / path).lexically_normal().lexically_relative(root);
+        if (relative.empty() || *relative.begin() == "..") {
+            warn(context, "include_paths entry '" + path + "' is outside the project root - skipping");
+            continue;
+        }
+        kept.push_back(std::move(path));
+    }
+    paths = std::move(kept);
+}
+
 // Leaves out invalid application blocks and warns about repeated application ids; both blocks of a
 // repeat stay, and the later one wins where the list becomes a map.
 void dropInvalidAppConfigs(AppConfig& config) {
@@ -136,6 +185,8 @@ AppConfig ConfigLoader::loadConfig() {
     dropInvalidAppConfigs(config);
     lastParseError_.reset();
     applyCustomProviderValidation(config.customProviders, lastParseError_, "Config error");
+    clampProviderTimes(config.customProviders, "Config warning");
+    clampScanDepth(config.settings.scanDepth, "Config warning");
     return config;
 }
 
@@ -161,6 +212,11 @@ std::optional<ProjectConfig> ConfigLoader::loadProjectConfig(const std::string& 
     }
     lastProjectParseError_.reset();
     applyCustomProviderValidation(config->customProviders, lastProjectParseError_, "Project config error");
+    clampProviderTimes(config->customProviders, "Project config warning");
+    if (config->settings && config->settings->scanDepth) {
+        clampScanDepth(*config->settings->scanDepth, "Project config warning");
+    }
+    dropIncludePathsOutside(projectRoot, config->includePaths, "Project config warning");
     diagnostic("Loaded project config from " + path);
     return std::move(*config);
 }

@@ -6,6 +6,7 @@
 #include "config/scoperegistry.h"
 
 #include <algorithm>
+#include <fmt/format.h>
 #include <set>
 
 namespace korvane {
@@ -100,6 +101,21 @@ CustomProviderConfig::validationError(const std::vector<CustomProviderConfig>& p
         }
     }
     return std::nullopt;
+}
+
+std::vector<std::string> CustomProviderConfig::clampToLimits() {
+    static const CustomProviderConfig defaults;
+    std::vector<std::string> warnings;
+    const auto clampTime = [&](std::int64_t& value, std::int64_t fallback, std::string_view key) {
+        if (value < 0) {
+            warnings.push_back(
+                fmt::format("Custom provider '{}' {} {} is negative - using {}", id, key, value, fallback));
+            value = fallback;
+        }
+    };
+    clampTime(ttl, defaults.ttl, "ttl");
+    clampTime(debounce, defaults.debounce, "debounce");
+    return warnings;
 }
 
 } // namespace korvane

@@ -33,6 +33,10 @@ struct CustomProviderConfig {
     // has, or one repeated within the list. No value when all of them can.
     static std::optional<std::string> validationError(const std::vector<CustomProviderConfig>& providers);
 
+    // Replaces a negative `ttl` or `debounce`, which no provider can run with, by its default and
+    // returns one warning for each value replaced.
+    std::vector<std::string> clampToLimits();
+
     bool operator==(const CustomProviderConfig&) const = default;
 };
 

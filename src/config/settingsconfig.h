@@ -12,6 +12,10 @@ namespace korvane {
 
 class JsonDecodeStatus;
 
+// The deepest a project scan may go: deeper settings are read as this, since no project nests
+// its files further and a huge value would only turn a scan into a walk of the whole disk.
+inline constexpr std::int64_t kMaxScanDepth = 32;
+
 // Search, scan and appearance settings of the global configuration. The appearance strings are kept
 // as written; their recognised values are decided where the theme is built.
 struct SettingsConfig {

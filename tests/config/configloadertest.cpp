@@ -365,11 +365,11 @@ TEST_F(ConfigLoaderTest, ProjectFileIsOptionalAndItsProvidersAreValidated) {
 
     const auto file = home_.write("project/.korvane.json", R"({"snippets": [{"key": "p"}],
         "custom_providers": [{"id": "x", "label": "X", "command": "ls"}, {"id": "x", "label": "X", "command": "ls"}],
-        "include_paths": ["../lib"]})");
+        "include_paths": ["lib"]})");
     const auto config = loader_.loadProjectConfig(root.string());
     ASSERT_TRUE(config.has_value());
     EXPECT_EQ(config->customProviders, std::nullopt);
-    EXPECT_EQ(config->includePaths, std::vector<std::string>{"../lib"});
+    EXPECT_EQ(config->includePaths, std::vector<std::string>{"lib"});
     EXPECT_EQ(loader_.lastProjectParseError(), "Duplicate custom provider id 'x'");
     EXPECT_THAT(
         log_.lines(),
@@ -383,6 +383,48 @@ TEST_F(ConfigLoaderTest, ProjectFileIsOptionalAndItsProvidersAreValidated) {
     ASSERT_TRUE(loader_.lastProjectParseError().has_value());
     EXPECT_THAT(log_.lines(), ElementsAre("[Korvane] Project config parse error at " + file.string() + ": " +
                                           *loader_.lastProjectParseError()));
+}
+
+TEST_F(ConfigLoaderTest, ValuesNothingCanRunWithAreClampedOrRefused) {
+    const auto root = home_.path() / "project";
+    const auto file = home_.write("project/.korvane.json", R"({
+        "settings": {"scan_depth": 9223372036854775807},
+        "custom_providers": [{"id": "jira", "label": "J", "command": "jira", "ttl": -1, "debounce": -100000},
+                             {"id": "fine", "label": "F", "command": "ls", "ttl": 0, "debounce": 0}],
+        "include_paths": ["/", "src", "../sibling", "src/../..", "/etc", "", "docs/./api", ")" +
+                                                               (root / "abs").string() + R"("]})");
+    const auto config = loader_.loadProjectConfig(root.string() + "/");
+    ASSERT_TRUE(config.has_value());
+    EXPECT_EQ(config->settings->scanDepth, kMaxScanDepth);
+    EXPECT_EQ(config->customProviders->at(0).ttl, 30);
+    EXPECT_EQ(config->customProviders->at(0).debounce, 150);
+    EXPECT_EQ(config->customProviders->at(1).ttl, 0);
+    EXPECT_EQ(config->customProviders->at(1).debounce, 0);
+    EXPECT_EQ(config->includePaths,
+              (std::vector<std::string>{"src", "", "docs/./api", (root / "abs").string()}));
+    const std::string warning = "[Korvane] Project config warning: ";
+    EXPECT_THAT(
+        log_.lines(),
+        ElementsAre(warning + "Custom provider 'jira' ttl -1 is negative - using 30",
+                    warning + "Custom provider 'jira' debounce -100000 is negative - using 150",
+                    warning + "scan_depth 9223372036854775807 is larger than 32 - using 32",
+                    warning + "include_paths entry '/' is outside the project root - skipping",
+                    warning + "include_paths entry '../sibling' is outside the project root - skipping",
+                    warning + "include_paths entry 'src/../..' is outside the project root - skipping",
+                    warning + "include_paths entry '/etc' is outside the project root - skipping",
+                    "[Korvane] Loaded project config from " + file.string()));
+
+    // The global file gets the same limits.
+    log_.clear();
+    writeConfigFile(R"({"settings": {"scan_depth": 33},
+        "custom_providers": [{"id": "jira", "label": "J", "command": "jira", "ttl": -5}]})");
+    const AppConfig global = loader_.loadConfig();
+    EXPECT_EQ(global.settings.scanDepth, kMaxScanDepth);
+    EXPECT_EQ(global.customProviders->front().ttl, 30);
+    EXPECT_THAT(log_.lines(),
+                ElementsAre("[Korvane] Config warning: Custom provider 'jira' ttl -5 is negative - "
+                            "using 30",
+                            "[Korvane] Config warning: scan_depth 33 is larger than 32 - using 32"));
 }
 
 } // namespace
