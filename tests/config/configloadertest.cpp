@@ -228,6 +228,14 @@ TEST_F(ConfigLoaderTest, AddSnippetAppendsAndRefusesDuplicates) {
     EXPECT_EQ(invalid.error().description(), "Invalid key: 'Snippet key cannot be empty or whitespace-only'");
 }
 
+TEST_F(ConfigLoaderTest, KeysCannotForgeLinesOrReachTheTerminal) {
+    loader_.ensureConfigFile();
+    ASSERT_TRUE(loader_.addSnippet({.key = "x'\n[Korvane] Config loaded\x1b[2J", .expand = "v"}).has_value());
+    EXPECT_THAT(
+        log_.lines(),
+        ElementsAre("[Korvane] Added snippet 'x'\\n[Korvane] Config loaded\\x1B[2J' to global config"));
+}
+
 TEST_F(ConfigLoaderTest, AddSnippetKeepsEntriesThatValidationWouldDrop) {
     writeConfigFile(R"({"app_snippets": [{"bundle_id": "kitty", "app_name": ""}],
         "custom_providers": [{"id": "Bad Id", "label": "B", "command": "ls"}]})");
