@@ -91,17 +91,20 @@ template <class T> struct JsonValueCodec<std::vector<T>> {
 };
 
 // What a missing (or null) key means for a field, and so when the field is written:
-// `required` fails the read and is always written, `defaulted` keeps the member's default and is
-// always written, `optional` leaves the member without a value and is written only with one.
+// `required` fails the read and is always written, `defaulted` keeps the default of the record's
+// member initialiser and is always written, `optional` leaves the member without a value and is
+// written only with one. A record's defaults are thus stated once, where its members are declared.
 enum class JsonPresence { required, defaulted, optional };
 
+namespace detail {
 template <class T> struct IsStdOptional : std::false_type {};
 template <class T> struct IsStdOptional<std::optional<T>> : std::true_type {};
+} // namespace detail
 
 // One row of a record's field table: the key as written in the file (snake_case; on reading it
 // matches through `fieldNameForJsonKey`), the member it fills, and what its absence means.
 template <class Record, class Member, JsonPresence presence> struct JsonField {
-    static_assert(IsStdOptional<Member>::value == (presence == JsonPresence::optional),
+    static_assert(detail::IsStdOptional<Member>::value == (presence == JsonPresence::optional),
                   "optional fields are exactly the std::optional members");
     std::string_view key;
     Member Record::*member;
