@@ -94,6 +94,19 @@ void BM_OneLongPattern(benchmark::State& state) {
 }
 BENCHMARK(BM_OneLongPattern)->Unit(benchmark::kMillisecond);
 
+void BM_ResolverTextsSharingALongPattern(benchmark::State& state) {
+    // The real clock: each resolver text takes its own instant and formats the pattern again.
+    const std::string clipboard;
+    auto providers = fixedProviders(clipboard);
+    providers.now = [] { return std::chrono::system_clock::now(); };
+    const std::string text = "{{date:" + std::string(100, 'y') + "}}";
+    const TemplateResolver resolver = [&text](const std::string& name) -> std::optional<std::string> {
+        return name == "d" ? std::optional(text) : std::nullopt;
+    };
+    expandEach(state, repeated("{{d}}", 60000), providers, resolver);
+}
+BENCHMARK(BM_ResolverTextsSharingALongPattern)->Unit(benchmark::kMillisecond);
+
 void BM_SixteenMegabytesOfUuids(benchmark::State& state) {
     FakePasteboard pasteboard;
     auto providers = defaultTemplateProviders(pasteboard);

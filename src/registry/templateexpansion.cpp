@@ -24,8 +24,8 @@ constexpr int kMaxDepth = 9;
 // The work each step of an expansion costs, in bytes of text it could have scanned in the same
 // time, so that one budget bounds the time of any mix: reading a placeholder's name; calling the
 // resolver, whether or not it knows the name; making a fresh UUID, which asks the kernel for random
-// bytes; and making a date formatter and formatting with it, which takes ICU a few hundred
-// nanoseconds per byte of the pattern.
+// bytes; making a date formatter; and each formatting and the formatter's making by the length
+// of the pattern, which takes ICU a few hundred nanoseconds per byte.
 constexpr std::size_t kPlaceholderCost = 16;
 constexpr std::size_t kResolverCallCost = 256;
 constexpr std::size_t kUuidCost = 4 << 10;
@@ -190,10 +190,9 @@ private:
             return true;
         }
         if (name == "uuid") {
-            if (workBytesLeft_ < kUuidCost) {
+            if (!spendWork(kUuidCost)) {
                 return false;
             }
-            workBytesLeft_ -= kUuidCost;
             const auto uuid = providers_.uuid ? providers_.uuid() : makeUuidString();
             out += uuid;
             spendOutput(uuid.size());
@@ -220,17 +219,17 @@ private:
     // the work budget has no room for another formatter.
     const std::string* formattedDate(std::string_view pattern,
                                      std::chrono::system_clock::time_point instant) {
+        // Making a formatter parses its pattern, and so does each formatting; both cost by its length.
+        const std::size_t patternUnits = pattern.size() + 1;
+        if (patternUnits > workBytesLeft_ / kPatternByteCost) {
+            return nullptr;
+        }
+        const std::size_t formatCost = patternUnits * kPatternByteCost;
         auto found = formats_.find(pattern);
         if (found == formats_.end()) {
-            if (pattern.size() >
-                (workBytesLeft_ - std::min(workBytesLeft_, kFormatterCost)) / kPatternByteCost) {
+            if (!spendWork(kFormatterCost + formatCost)) {
                 return nullptr;
             }
-            const std::size_t cost = kFormatterCost + pattern.size() * kPatternByteCost;
-            if (workBytesLeft_ < cost) {
-                return nullptr;
-            }
-            workBytesLeft_ -= cost;
             std::string key(pattern);
             auto format = providers_.dateFormatter ? providers_.dateFormatter(key) : makeDateFormatter(key);
             found = formats_.emplace(std::move(key), PatternFormat{std::move(format), {}, {}}).first;
@@ -239,23 +238,35 @@ private:
         const auto millis =
             std::chrono::duration_cast<std::chrono::milliseconds>(instant.time_since_epoch()).count();
         if (entry.millis != millis) {
+            // Resolver texts each take their own instant, so a pattern they share may be formatted
+            // once per text.
+            if (!spendWork(formatCost)) {
+                return nullptr;
+            }
             entry.text = entry.format ? entry.format(instant) : std::string();
             entry.millis = millis;
         }
         return &entry.text;
     }
 
-    bool appendResolved(std::string& out, std::string_view name, int depth) {
-        if (!resolver_ || isExpanding(name) || workBytesLeft_ < kResolverCallCost) {
+    // Takes `units` from the work budget; false, taking nothing, when fewer are left.
+    bool spendWork(std::size_t units) {
+        if (workBytesLeft_ < units) {
             return false;
         }
-        workBytesLeft_ -= kResolverCallCost;
+        workBytesLeft_ -= units;
+        return true;
+    }
+
+    bool appendResolved(std::string& out, std::string_view name, int depth) {
+        if (!resolver_ || isExpanding(name) || !spendWork(kResolverCallCost)) {
+            return false;
+        }
         std::string key(name);
         const auto resolved = resolver_(key);
-        if (!resolved || resolved->size() > workBytesLeft_) {
+        if (!resolved || !spendWork(resolved->size())) {
             return false;
         }
-        workBytesLeft_ -= resolved->size();
         names_.push_back(std::move(key));
         expand(out, *resolved, depth + 1);
         names_.pop_back();

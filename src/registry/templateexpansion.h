@@ -47,8 +47,9 @@ struct TemplateLimits {
     std::size_t maxOutputBytes = 1 << 20;
     // The work of one expansion, in bytes of text it could scan in the same time: reading a
     // placeholder costs 16, a call of the resolver 256, each text the resolver returns its size, a
-    // fresh UUID 4 KiB and a new date formatter 64 KiB plus 256 per byte of its pattern. Once it is spent,
-    // the rest stays as written; it keeps any expansion to some tens of milliseconds.
+    // fresh UUID 4 KiB, a new date formatter 64 KiB, and making or using a formatter 256 per byte of
+    // its pattern. Once it is spent, the rest stays as written; it keeps any expansion to some tens
+    // of milliseconds.
     std::size_t maxWorkBytes = 16 << 20;
 };
 

@@ -251,6 +251,21 @@ TEST_F(TemplateExpansionTest, WorkStopsOnceTheBudgetIsSpent) {
     const auto longPattern = "{{date:" + repeated("yyyy", 1 << 20) + "}}";
     EXPECT_TRUE(expandTemplate(longPattern, providers) == longPattern);
 
+    // Each resolver text takes its own instant, so a pattern they share is formatted again and again.
+    int formats = 0;
+    providers.dateFormatter = [&](const std::string& pattern) -> DateFormatter {
+        return
+            [&formats, format = makeDateFormatter(pattern)](std::chrono::system_clock::time_point instant) {
+                ++formats;
+                return format(instant);
+            };
+    };
+    auto instant = localInstant();
+    providers.now = [&] { return instant += std::chrono::seconds(1); };
+    const auto longDate = resolverFor({{"d", "{{date:" + std::string(100, 'y') + "}}"}});
+    (void)expandTemplate(repeated("{{d}}", 5000), providers, longDate, 0, {}, limits);
+    EXPECT_LE(formats, (4 << 20) / (101 * 256));
+
     const auto uuidText = repeated("{{uuid}}", 100000);
     const auto withUuids = expandTemplate(uuidText, providers, {}, 0, {}, limits);
     EXPECT_LE(uuids, 1024);
