@@ -4,8 +4,8 @@
 
 #include "base/graphemetext.h"
 #include "base/unicode.h"
-#include "registry/fuzzymatch.h"
-#include "registry/indexedsnippet.h"
+#include "matcher/fuzzymatch.h"
+#include "matcher/indexedsnippet.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "matcher/indexedsnippet.h"
 #include "model/snippet.h"
-#include "registry/indexedsnippet.h"
 
 #include <memory>
 #include <string>

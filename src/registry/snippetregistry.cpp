@@ -2,7 +2,7 @@
 
 #include "base/graphemetext.h"
 #include "base/unicode.h"
-#include "registry/indexedsnippet.h"
+#include "matcher/indexedsnippet.h"
 #include "registry/sectionorder.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "registry/fuzzymatch.h"
+#include "matcher/fuzzymatch.h"
 
 #include <gtest/gtest.h>
 #include <optional>

@@ -1,8 +1,8 @@
-#include "registry/indexedsnippet.h"
+#include "matcher/indexedsnippet.h"
 
 #include "base/unicode.h"
-#include "registry/fuzzymatch.h"
-#include "registrytesting.h"
+#include "matcher/fuzzymatch.h"
+#include "matchertesting.h"
 
 #include <gtest/gtest.h>
 #include <random>

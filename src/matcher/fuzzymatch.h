@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/textrange.h"
-#include "registry/matchresult.h"
+#include "matcher/matchresult.h"
 
 #include <cstddef>
 #include <optional>

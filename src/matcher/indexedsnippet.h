@@ -1,12 +1,12 @@
 #pragma once
 
 #include "base/graphemetext.h"
+#include "matcher/asciicasebits.h"
+#include "matcher/labelbytes.h"
+#include "matcher/matchresult.h"
+#include "matcher/segmentation.h"
+#include "matcher/segmentbounds.h"
 #include "model/snippet.h"
-#include "registry/asciicasebits.h"
-#include "registry/labelbytes.h"
-#include "registry/matchresult.h"
-#include "registry/segmentation.h"
-#include "registry/segmentbounds.h"
 
 #include <cstddef>
 #include <cstdint>

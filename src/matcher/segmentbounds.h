@@ -1,6 +1,6 @@
 #pragma once
 
-#include "registry/segmentation.h"
+#include "matcher/segmentation.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "registry/bytesearch.h"
+#include "matcher/bytesearch.h"
 
 #include "base/asciiblockreader.h"
 #include "base/unicode.h"

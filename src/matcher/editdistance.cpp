@@ -1,4 +1,4 @@
-#include "registry/editdistance.h"
+#include "matcher/editdistance.h"
 
 #include "base/graphemetext.h"
 #include "base/unicode.h"

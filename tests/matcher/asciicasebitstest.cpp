@@ -1,4 +1,4 @@
-#include "registry/asciicasebits.h"
+#include "matcher/asciicasebits.h"
 
 #include <gtest/gtest.h>
 #include <string>

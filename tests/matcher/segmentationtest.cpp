@@ -1,9 +1,9 @@
-#include "registry/segmentation.h"
+#include "matcher/segmentation.h"
 
 #include "base/graphemetext.h"
 #include "base/unicode.h"
-#include "registry/segmentbounds.h"
-#include "registrytesting.h"
+#include "matcher/segmentbounds.h"
+#include "matchertesting.h"
 
 #include <gtest/gtest.h>
 #include <optional>

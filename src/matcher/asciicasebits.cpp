@@ -1,4 +1,4 @@
-#include "registry/asciicasebits.h"
+#include "matcher/asciicasebits.h"
 
 #include "base/unicode.h"
 

@@ -1,4 +1,4 @@
-#include "registry/typomatch.h"
+#include "matcher/typomatch.h"
 
 #include "base/unicode.h"
 

@@ -1,4 +1,4 @@
-#include "registry/labelbytes.h"
+#include "matcher/labelbytes.h"
 
 #include <gtest/gtest.h>
 #include <sstream>

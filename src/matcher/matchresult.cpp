@@ -1,4 +1,4 @@
-#include "registry/matchresult.h"
+#include "matcher/matchresult.h"
 
 namespace korvane {
 

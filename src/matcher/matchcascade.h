@@ -1,10 +1,10 @@
 #pragma once
 
-#include "registry/bytesearch.h"
-#include "registry/matchresult.h"
-#include "registry/segmentation.h"
-#include "registry/textunits.h"
-#include "registry/typomatch.h"
+#include "matcher/bytesearch.h"
+#include "matcher/matchresult.h"
+#include "matcher/segmentation.h"
+#include "matcher/textunits.h"
+#include "matcher/typomatch.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,7 +1,7 @@
-#include "registry/caseoutline.h"
+#include "matcher/caseoutline.h"
 
 #include "base/graphemetext.h"
-#include "registry/segmentation.h"
+#include "matcher/segmentation.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -1,4 +1,4 @@
-#include "registry/caseoutline.h"
+#include "matcher/caseoutline.h"
 
 #include "base/asciiblockreader.h"
 #include "base/codepointtable.h"

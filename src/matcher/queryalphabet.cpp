@@ -1,4 +1,4 @@
-#include "registry/queryalphabet.h"
+#include "matcher/queryalphabet.h"
 
 #include "base/asciiblockreader.h"
 #include "base/codepointtable.h"

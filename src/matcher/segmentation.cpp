@@ -1,8 +1,8 @@
-#include "registry/segmentation.h"
+#include "matcher/segmentation.h"
 
 #include "base/graphemetext.h"
 #include "base/unicode.h"
-#include "registry/bytesearch.h"
+#include "matcher/bytesearch.h"
 
 #include <array>
 #include <cstdint>

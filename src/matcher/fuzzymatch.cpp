@@ -1,12 +1,12 @@
-#include "registry/fuzzymatch.h"
+#include "matcher/fuzzymatch.h"
 
 #include "base/graphemetext.h"
 #include "base/unicode.h"
-#include "registry/bytesearch.h"
-#include "registry/caseoutline.h"
-#include "registry/matchcascade.h"
-#include "registry/queryalphabet.h"
-#include "registry/segmentation.h"
+#include "matcher/bytesearch.h"
+#include "matcher/caseoutline.h"
+#include "matcher/matchcascade.h"
+#include "matcher/queryalphabet.h"
+#include "matcher/segmentation.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,9 +1,9 @@
-#include "registry/bytesearch.h"
+#include "matcher/bytesearch.h"
 
 #include "base/graphemetext.h"
-#include "registry/editdistance.h"
-#include "registry/typomatch.h"
-#include "registrytesting.h"
+#include "matcher/editdistance.h"
+#include "matcher/typomatch.h"
+#include "matchertesting.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "base/textrange.h"
-#include "registry/editdistance.h"
-#include "registry/matchresult.h"
-#include "registry/textunits.h"
+#include "matcher/editdistance.h"
+#include "matcher/matchresult.h"
+#include "matcher/textunits.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "registry/textunits.h"
+#include "matcher/textunits.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
-#include "registry/indexedsnippet.h"
+#include "matcher/indexedsnippet.h"
 
 #include "base/unicode.h"
-#include "registry/matchcascade.h"
-#include "registry/typomatch.h"
+#include "matcher/matchcascade.h"
+#include "matcher/typomatch.h"
 
 #include <bit>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "registry/queryalphabet.h"
+#include "matcher/queryalphabet.h"
 
 #include "base/unicode.h"
 

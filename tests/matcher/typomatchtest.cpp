@@ -1,6 +1,6 @@
-#include "registry/typomatch.h"
+#include "matcher/typomatch.h"
 
-#include "registry/editdistance.h"
+#include "matcher/editdistance.h"
 
 #include <gtest/gtest.h>
 #include <optional>
