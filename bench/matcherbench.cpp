@@ -67,11 +67,7 @@ Corpus makeCorpus(bool unicode) {
     }
     corpus.indexed.reserve(corpus.paths.size());
     for (const std::string& path : corpus.paths) {
-        Snippet snippet;
-        snippet.id = "file:" + path;
-        snippet.label = path;
-        snippet.source = SnippetSource::filePath();
-        corpus.indexed.emplace_back(std::move(snippet));
+        corpus.indexed.emplace_back(path);
     }
     return corpus;
 }

@@ -59,12 +59,8 @@ bool mayMatch(const LabelQuery& query, const IndexedSnippet& indexed) {
 
 } // namespace
 
-IndexedSnippet::IndexedSnippet(Snippet indexedSnippet)
-    : IndexedSnippet(std::make_shared<const Snippet>(std::move(indexedSnippet))) {}
-
-IndexedSnippet::IndexedSnippet(std::shared_ptr<const Snippet> indexedSnippet)
-    : snippet(std::move(indexedSnippet)) {
-    std::string lowered = lowercased(snippet->label);
+IndexedSnippet::IndexedSnippet(std::string_view label) {
+    std::string lowered = lowercased(label);
     // A "\r\n" pair is one character, so such a label takes the cluster path to keep positions right.
     if (isSingleByteClusters(lowered)) {
         lowercasedBytes = std::move(lowered);
@@ -72,10 +68,13 @@ IndexedSnippet::IndexedSnippet(std::shared_ptr<const Snippet> indexedSnippet)
         lowercasedChars = GraphemeText(lowered);
         lowercasedBytes = bytePerCluster(*lowercasedChars);
     }
-    if (isSingleByteClusters(snippet->label)) {
-        caseBits = AsciiCaseBits::between(snippet->label, lowercasedBytes);
+    if (isSingleByteClusters(label)) {
+        caseBits = AsciiCaseBits::between(label, lowercasedBytes);
+        if (!caseBits) {
+            labelAsTyped = std::make_shared<const TypedLabel>(TypedLabel{std::nullopt, std::string(label)});
+        }
     } else {
-        GraphemeText chars(snippet->label);
+        GraphemeText chars(label);
         std::string bytes = bytePerCluster(chars);
         caseBits = AsciiCaseBits::between(bytes, lowercasedBytes);
         labelAsTyped = std::make_shared<const TypedLabel>(TypedLabel{std::move(chars), std::move(bytes)});
@@ -84,7 +83,7 @@ IndexedSnippet::IndexedSnippet(std::shared_ptr<const Snippet> indexedSnippet)
     characterGroups = byteGroups(lowercasedChars ? lowercasedChars->bytes() : bytes);
     const std::size_t componentStart = detail::lastComponentStart(bytes);
     lastStemLength = static_cast<std::uint32_t>(detail::stemLength(bytes.substr(componentStart)));
-    segmentRanges = korvane::segmentRanges(snippet->label);
+    segmentRanges = korvane::segmentRanges(label);
     segmentBounds =
         SegmentBounds(segmentRanges, lowercasedChars ? lowercasedChars->size() : lowercasedBytes.size());
 }
@@ -118,14 +117,18 @@ std::optional<MatchResult> matchIndexedCaseSensitive(const LabelQuery& query, co
         AsciiCaseBits::Buffer buffer;
         return matchLabel(query.bytes, indexed.caseBits->restore(indexed.lowercasedBytes, buffer), indexed);
     }
+    if (query.chars && typed && typed->chars) {
+        return matchLabel(*query.chars, *typed->chars, indexed);
+    }
+    // Past the clusters, the label as typed is plain ASCII or spelt one byte per character: kept
+    // beside the record, or else restored from the case bits, which every other label has.
+    AsciiCaseBits::Buffer buffer;
+    const std::string_view typedBytes =
+        typed ? std::string_view(typed->bytes) : indexed.caseBits->restore(indexed.lowercasedBytes, buffer);
     if (!query.chars) {
-        return matchLabel(query.bytes, std::string_view(typed ? typed->bytes : indexed.snippet->label),
-                          indexed);
+        return matchLabel(query.bytes, typedBytes, indexed);
     }
-    if (typed) {
-        return matchLabel(*query.chars, typed->chars, indexed);
-    }
-    return matchLabel(*query.chars, std::string_view(indexed.snippet->label), indexed);
+    return matchLabel(*query.chars, typedBytes, indexed);
 }
 
 } // namespace korvane

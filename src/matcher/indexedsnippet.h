@@ -6,7 +6,6 @@
 #include "matcher/matchresult.h"
 #include "matcher/segmentation.h"
 #include "matcher/segmentbounds.h"
-#include "model/snippet.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,26 +17,28 @@
 
 namespace korvane {
 
-// A label that is not plain ASCII as typed, in the two forms a search that respects case matches.
+// A label as typed that its case bits cannot restore, in the forms a search that respects case matches:
+// it is not plain ASCII, or too long for the bits.
 struct TypedLabel {
-    GraphemeText chars;
-    // One byte per character, spelt as `IndexedSnippet::lowercasedBytes` is.
+    // The clusters of the label when it is not plain ASCII; absent otherwise.
+    std::optional<GraphemeText> chars;
+    // One byte per character, spelt as `IndexedSnippet::lowercasedBytes` is: the label itself when it
+    // is plain ASCII.
     std::string bytes;
 };
 
-// A snippet with its label prepared once for matching: lower-cased as one byte per character, and as
-// grapheme clusters when that is not plain ASCII, plus the word segmentation of the label as typed. Built by
-// the registry on the main thread; immutable afterwards and safe to match from any thread.
+// A label prepared once for matching: lower-cased as one byte per character, and as grapheme clusters
+// when that is not plain ASCII, plus the word segmentation of the label as typed. Built on one thread
+// (the registry's main thread, the file ranker's indexing job); immutable afterwards and safe to match
+// from any thread.
 struct IndexedSnippet {
     // Stands for every character of a label that is not a single ASCII byte.
     static constexpr char otherCharacterByte = '\x80';
 
     IndexedSnippet() = default;
-    explicit IndexedSnippet(Snippet snippet);
-    // `snippet` must not be null.
-    explicit IndexedSnippet(std::shared_ptr<const Snippet> snippet);
+    explicit IndexedSnippet(std::string_view label);
 
-    // The members a plain ASCII query reads come first and the snippet itself lives apart, so that a
+    // The members a plain ASCII query reads come first and the label as typed lives apart, so that a
     // pass over many records touches as few cache lines as it can.
 
     // The groups of the bytes of the lower-cased label, as the typo test groups characters: a query
@@ -58,10 +59,8 @@ struct IndexedSnippet {
     std::vector<SegmentRange> segmentRanges;
     // The clusters of the lower-cased label when it is not plain ASCII; absent otherwise.
     std::optional<GraphemeText> lowercasedChars;
-    // Never null for a record built from a snippet; shared with the search results that show it.
-    std::shared_ptr<const Snippet> snippet;
-    // The label as typed when it is not plain ASCII, for searches that respect case; null otherwise.
-    // Apart from the record, which case-insensitive searches read.
+    // The label as typed, for searches that respect case, when `caseBits` cannot restore it or it is
+    // not plain ASCII; null otherwise. Apart from the record, which case-insensitive searches read.
     std::shared_ptr<const TypedLabel> labelAsTyped;
 };
 

@@ -13,10 +13,7 @@ namespace korvane {
 namespace {
 
 IndexedSnippet indexedLabel(const std::string& label) {
-    Snippet snippet;
-    snippet.id = "manual:" + label;
-    snippet.label = label;
-    return IndexedSnippet(std::move(snippet));
+    return IndexedSnippet(label);
 }
 
 // Prepares the query the way the registry does: lower-cased, as bytes when plain ASCII.
@@ -119,6 +116,25 @@ TEST(IndexedSnippetTest, LineBreakPairCountsAsOneCharacter) {
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->ranges, (TextRanges{{2, 4}}));
     EXPECT_EQ(result, fuzzyMatch("bc", "a\r\nbc", false));
+}
+
+// A plain ASCII label past the case bits' capacity keeps its spelling as typed beside the record; every
+// other plain ASCII label is restored from its bits and keeps nothing there.
+TEST(IndexedSnippetTest, LongPlainLabelsMatchAsTypedWithoutTheirCaseBits) {
+    const std::string longLabel = std::string(140, 'x') + "/MyConfigFile.JSON";
+    const IndexedSnippet indexed = indexedLabel(longLabel);
+    ASSERT_FALSE(indexed.caseBits.has_value());
+    ASSERT_NE(indexed.labelAsTyped, nullptr);
+    EXPECT_EQ(indexed.labelAsTyped->bytes, longLabel);
+    EXPECT_EQ(indexedLabel("MyConfigFile.JSON").labelAsTyped, nullptr);
+    for (const std::string query : {"Config", "config", "MCF", "JSON", "json", "MyConfgiFile", "Cönfig"}) {
+        SCOPED_TRACE("'" + query + "'");
+        const auto expected = fuzzyMatch(query, longLabel, true);
+        EXPECT_EQ(matchQueryAsTyped(query, indexed), expected);
+        EXPECT_EQ(matchIndexedCaseSensitive({}, GraphemeText(query), indexed), expected);
+    }
+    EXPECT_TRUE(matchQueryAsTyped("Config", indexed).has_value());
+    EXPECT_FALSE(matchQueryAsTyped("CONFIG", indexed).has_value());
 }
 
 using test::randomText;
