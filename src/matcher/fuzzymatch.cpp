@@ -5,6 +5,7 @@
 #include "matcher/bytesearch.h"
 #include "matcher/caseoutline.h"
 #include "matcher/matchcascade.h"
+#include "matcher/preparedquery.h"
 #include "matcher/queryalphabet.h"
 #include "matcher/segmentation.h"
 
@@ -19,20 +20,9 @@ namespace {
 // Per-thread buffers: after the first calls on a thread they have grown to fit, and matching one
 // more path segment allocates nothing unless it matches.
 struct Scratch {
-    // The last query seen, folded: a ranking pass matches one query against many texts, so it is
-    // folded once per pass rather than once per text. As bytes when every byte of it is one
-    // character; what texts that are not plain ASCII need of it is prepared on the first such text.
-    std::string lastQuery;
-    bool lastQueryCaseSensitive = false;
-    bool lastQueryReady = false;
-    std::optional<std::string_view> queryBytes;
-    std::string queryFolded;
-    bool unicodeQueryReady = false;
-    // The query's clusters, when it is not bytes.
-    GraphemeText queryChars;
-    // Spells the query and texts for the byte path when every cluster of the query is one code point.
-    QueryAlphabet alphabet;
-    bool alphabetReady = false;
+    // The last query seen, prepared: a ranking pass matches one query against many texts, so it is
+    // prepared once per pass rather than once per text.
+    PreparedQuery query;
 
     std::string text;
     std::string spelling;
@@ -58,18 +48,6 @@ std::optional<std::string_view> foldSingleByteClusters(std::string_view text, bo
         return std::nullopt;
     }
     return std::string_view(buffer.data(), text.size());
-}
-
-void rememberQuery(std::string_view query, bool caseSensitive, Scratch& buffers) {
-    if (buffers.lastQueryReady && buffers.lastQueryCaseSensitive == caseSensitive &&
-        buffers.lastQuery == query) {
-        return;
-    }
-    buffers.lastQuery.assign(query);
-    buffers.lastQueryCaseSensitive = caseSensitive;
-    buffers.lastQueryReady = true;
-    buffers.queryBytes = foldSingleByteClusters(query, caseSensitive, buffers.queryFolded);
-    buffers.unicodeQueryReady = false;
 }
 
 // Finds the segments of a clustered text as typed, looked at on first use only: most candidates are
@@ -106,33 +84,13 @@ private:
     std::optional<detail::SegmentListLookup> list_;
 };
 
-// Prepares what texts that are not plain ASCII need of the remembered query, once per query.
-void prepareUnicodeQuery(std::string_view query, bool caseSensitive, Scratch& buffers) {
-    if (buffers.unicodeQueryReady) {
-        return;
-    }
-    buffers.unicodeQueryReady = true;
-    if (buffers.queryBytes) {
-        buffers.alphabet.assign(*buffers.queryBytes);
-        buffers.alphabetReady = true;
-        return;
-    }
-    if (caseSensitive) {
-        buffers.queryChars.assign(query);
-    } else {
-        buffers.queryChars.assignLowercased(query);
-    }
-    buffers.alphabetReady = buffers.alphabet.assign(buffers.queryChars);
-}
-
-std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string_view text,
-                                             bool caseSensitive, Scratch& buffers) {
-    prepareUnicodeQuery(query, caseSensitive, buffers);
+std::optional<MatchResult> fuzzyMatchUnicode(std::string_view text, Scratch& buffers) {
+    PreparedQuery& query = buffers.query;
+    const bool caseSensitive = query.caseSensitive();
     // Nearly every text spells as one byte per cluster and takes the byte path.
-    if (buffers.alphabetReady) {
-        if (const auto spelt = buffers.alphabet.spell(text, caseSensitive, buffers.spelling)) {
-            return detail::runCascade(buffers.alphabet.queryBytes(), *spelt,
-                                      LazySegmentLookup(text, buffers));
+    if (const QueryAlphabet* alphabet = query.alphabet()) {
+        if (const auto spelt = alphabet->spell(text, caseSensitive, buffers.spelling)) {
+            return detail::runCascade(alphabet->queryBytes(), *spelt, LazySegmentLookup(text, buffers));
         }
     }
     if (caseSensitive) {
@@ -143,24 +101,26 @@ std::optional<MatchResult> fuzzyMatchUnicode(std::string_view query, std::string
     const auto run = [&](const auto& queryUnits) {
         return detail::runCascade(queryUnits, buffers.textChars, LazySegmentLookup(text, buffers));
     };
-    if (buffers.queryBytes) {
-        return run(*buffers.queryBytes);
+    if (query.isBytes()) {
+        return run(query.bytes());
     }
-    return run(buffers.queryChars);
+    return run(query.chars());
 }
 
 } // namespace
 
 std::optional<MatchResult> fuzzyMatch(std::string_view query, std::string_view text, bool caseSensitive) {
     Scratch& buffers = scratch();
-    rememberQuery(query, caseSensitive, buffers);
-    if (buffers.queryBytes) {
+    if (!buffers.query.holds(query, caseSensitive)) {
+        buffers.query.assign(query, caseSensitive);
+    }
+    if (buffers.query.isBytes()) {
         if (const auto foldedText = foldSingleByteClusters(text, caseSensitive, buffers.text)) {
             // Segmented from the text as typed, not the folded copy: case changes mark word starts.
-            return detail::runCascade(*buffers.queryBytes, *foldedText, detail::AsciiSegmentLookup(text));
+            return detail::runCascade(buffers.query.bytes(), *foldedText, detail::AsciiSegmentLookup(text));
         }
     }
-    return fuzzyMatchUnicode(query, text, caseSensitive, buffers);
+    return fuzzyMatchUnicode(text, buffers);
 }
 
 bool isPlausibleFuzzyMatch(const TextRanges& ranges, std::size_t queryLength, std::size_t textLength) {

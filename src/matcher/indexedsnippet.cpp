@@ -31,30 +31,20 @@ std::string bytePerCluster(const GraphemeText& clusters) {
     return bytes;
 }
 
-// The groups of every byte of `bytes`, as the typo test groups characters, ASCII letters folded to
-// lower case. A character whose bytes fall into a group that a text lacks is not in that text.
-std::uint64_t byteGroups(std::string_view bytes) {
-    std::uint64_t groups = 0;
-    for (const char c : bytes) {
-        groups |= std::uint64_t{1} << (asciiLower(c) & 63);
-    }
-    return groups;
-}
-
 // Whether `query` may match the label of `indexed`, letter case aside. Every test but the typo test
 // needs each character of the query in the label; the typo test needs a stem about as long as the
 // query and no more missing characters than it allows edits. Each missing group of a query of bytes
 // is a character of its own; a character of several bytes can leave several groups missing.
-bool mayMatch(const LabelQuery& query, const IndexedSnippet& indexed) {
-    const std::uint64_t missing = query.groups & ~indexed.characterGroups;
+bool mayMatch(const PreparedQuery& query, const IndexedSnippet& indexed) {
+    const std::uint64_t missing = query.groups() & ~indexed.characterGroups;
     if (missing == 0) {
         return true;
     }
-    const std::size_t length = query.chars ? query.chars->size() : query.bytes.size();
+    const std::size_t length = query.length();
     const std::size_t edits = detail::typoEditLimit(length);
     const std::size_t stem = indexed.lastStemLength;
     return length >= detail::minimumTypoQueryLength && stem + edits >= length && stem <= length + edits &&
-           (query.chars || static_cast<std::size_t>(std::popcount(missing)) <= edits);
+           (!query.isBytes() || static_cast<std::size_t>(std::popcount(missing)) <= edits);
 }
 
 } // namespace
@@ -88,47 +78,46 @@ IndexedSnippet::IndexedSnippet(std::string_view label) {
         SegmentBounds(segmentRanges, lowercasedChars ? lowercasedChars->size() : lowercasedBytes.size());
 }
 
-LabelQuery::LabelQuery(std::string_view queryBytes, const std::optional<GraphemeText>& queryChars)
-    : bytes(queryBytes)
-    , chars(queryChars ? &*queryChars : nullptr)
-    , groups(byteGroups(queryChars ? queryChars->bytes() : queryBytes)) {}
-
-std::optional<MatchResult> matchIndexed(const LabelQuery& query, const IndexedSnippet& indexed) {
+std::optional<MatchResult> matchIndexed(const PreparedQuery& query, const IndexedSnippet& indexed) {
+    if (query.caseSensitive()) {
+        return matchIndexedCaseSensitive(query, indexed);
+    }
     if (!mayMatch(query, indexed)) {
         return std::nullopt;
     }
-    if (!query.chars) {
-        return matchLabel(query.bytes, std::string_view(indexed.lowercasedBytes), indexed);
+    if (query.isBytes()) {
+        return matchLabel(query.bytes(), std::string_view(indexed.lowercasedBytes), indexed);
     }
     if (indexed.lowercasedChars) {
-        return matchLabel(*query.chars, *indexed.lowercasedChars, indexed);
+        return matchLabel(query.chars(), *indexed.lowercasedChars, indexed);
     }
-    return matchLabel(*query.chars, std::string_view(indexed.lowercasedBytes), indexed);
+    return matchLabel(query.chars(), std::string_view(indexed.lowercasedBytes), indexed);
 }
 
-std::optional<MatchResult> matchIndexedCaseSensitive(const LabelQuery& query, const IndexedSnippet& indexed) {
+std::optional<MatchResult> matchIndexedCaseSensitive(const PreparedQuery& query,
+                                                     const IndexedSnippet& indexed) {
     const TypedLabel* typed = indexed.labelAsTyped.get();
     // The bits fit the bytes they were made from, which never exceed their capacity.
-    if (!query.chars && indexed.caseBits && indexed.lowercasedBytes.size() <= AsciiCaseBits::capacity) {
+    if (query.isBytes() && indexed.caseBits && indexed.lowercasedBytes.size() <= AsciiCaseBits::capacity) {
         // The label as typed is its lower-cased bytes but for letter case, which the groups ignore.
         if (!mayMatch(query, indexed)) {
             return std::nullopt;
         }
         AsciiCaseBits::Buffer buffer;
-        return matchLabel(query.bytes, indexed.caseBits->restore(indexed.lowercasedBytes, buffer), indexed);
+        return matchLabel(query.bytes(), indexed.caseBits->restore(indexed.lowercasedBytes, buffer), indexed);
     }
-    if (query.chars && typed && typed->chars) {
-        return matchLabel(*query.chars, *typed->chars, indexed);
+    if (!query.isBytes() && typed && typed->chars) {
+        return matchLabel(query.chars(), *typed->chars, indexed);
     }
     // Past the clusters, the label as typed is plain ASCII or spelt one byte per character: kept
     // beside the record, or else restored from the case bits, which every other label has.
     AsciiCaseBits::Buffer buffer;
     const std::string_view typedBytes =
         typed ? std::string_view(typed->bytes) : indexed.caseBits->restore(indexed.lowercasedBytes, buffer);
-    if (!query.chars) {
-        return matchLabel(query.bytes, typedBytes, indexed);
+    if (query.isBytes()) {
+        return matchLabel(query.bytes(), typedBytes, indexed);
     }
-    return matchLabel(*query.chars, typedBytes, indexed);
+    return matchLabel(query.chars(), typedBytes, indexed);
 }
 
 } // namespace korvane

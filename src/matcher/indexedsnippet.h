@@ -4,6 +4,7 @@
 #include "matcher/asciicasebits.h"
 #include "matcher/labelbytes.h"
 #include "matcher/matchresult.h"
+#include "matcher/preparedquery.h"
 #include "matcher/segmentation.h"
 #include "matcher/segmentbounds.h"
 
@@ -73,37 +74,14 @@ inline void prefetchClusters(const IndexedSnippet& indexed) {
     }
 }
 
-// A query prepared once for matching it against many prepared labels: as `bytes` when every byte of
-// it is one character, else as `chars`, with the groups of its bytes, which turn away at once a label
-// that lacks one of its characters. It refers to the texts it was made from.
-struct LabelQuery {
-    // Pass the query as `bytes` with no `chars` when every byte of it is one character, else as
-    // `chars` with empty bytes.
-    LabelQuery(std::string_view bytes, const std::optional<GraphemeText>& chars);
+// Matches a prepared query against a prepared label: case-insensitively, the lower-cased query against
+// the lower-cased label, or, for a query prepared to respect case, as matchIndexedCaseSensitive. A
+// plain ASCII query runs on the label's bytes and allocates nothing unless it succeeds.
+std::optional<MatchResult> matchIndexed(const PreparedQuery& query, const IndexedSnippet& indexed);
 
-    std::string_view bytes;
-    const GraphemeText* chars = nullptr;
-    std::uint64_t groups = 0;
-};
-
-// Matches a lower-cased query against a prepared label, case-insensitively. A pure ASCII query runs on
-// the label's bytes and allocates nothing unless it succeeds.
-std::optional<MatchResult> matchIndexed(const LabelQuery& query, const IndexedSnippet& indexed);
-
-// Matches a query as typed against the label as typed, respecting case: the result of
+// Matches a query prepared as typed against the label as typed, respecting case: the result of
 // fuzzyMatch(query, label, true), through the prepared label.
-std::optional<MatchResult> matchIndexedCaseSensitive(const LabelQuery& query, const IndexedSnippet& indexed);
-
-// The same for a single label; a pass over many prepares its LabelQuery once.
-inline std::optional<MatchResult> matchIndexed(std::string_view queryBytes,
-                                               const std::optional<GraphemeText>& queryChars,
-                                               const IndexedSnippet& indexed) {
-    return matchIndexed(LabelQuery(queryBytes, queryChars), indexed);
-}
-inline std::optional<MatchResult> matchIndexedCaseSensitive(std::string_view queryBytes,
-                                                            const std::optional<GraphemeText>& queryChars,
-                                                            const IndexedSnippet& indexed) {
-    return matchIndexedCaseSensitive(LabelQuery(queryBytes, queryChars), indexed);
-}
+std::optional<MatchResult> matchIndexedCaseSensitive(const PreparedQuery& query,
+                                                     const IndexedSnippet& indexed);
 
 } // namespace korvane

@@ -18,19 +18,12 @@ IndexedSnippet indexedLabel(const std::string& label) {
 
 // Prepares the query the way the registry does: lower-cased, as bytes when plain ASCII.
 std::optional<MatchResult> matchQuery(const std::string& query, const IndexedSnippet& indexed) {
-    const std::string lowered = lowercased(query);
-    if (isSingleByteClusters(lowered)) {
-        return matchIndexed(lowered, std::nullopt, indexed);
-    }
-    return matchIndexed({}, GraphemeText(lowered), indexed);
+    return matchIndexed(PreparedQuery(query, false), indexed);
 }
 
 // The same for a search that respects case: the query as typed.
 std::optional<MatchResult> matchQueryAsTyped(const std::string& query, const IndexedSnippet& indexed) {
-    if (isSingleByteClusters(query)) {
-        return matchIndexedCaseSensitive(query, std::nullopt, indexed);
-    }
-    return matchIndexedCaseSensitive({}, GraphemeText(query), indexed);
+    return matchIndexedCaseSensitive(PreparedQuery(query, true), indexed);
 }
 
 TEST(IndexedSnippetTest, PreparesLabelsAsBytesAndNonAsciiOnesAlsoAsClusters) {
@@ -131,7 +124,7 @@ TEST(IndexedSnippetTest, LongPlainLabelsMatchAsTypedWithoutTheirCaseBits) {
         SCOPED_TRACE("'" + query + "'");
         const auto expected = fuzzyMatch(query, longLabel, true);
         EXPECT_EQ(matchQueryAsTyped(query, indexed), expected);
-        EXPECT_EQ(matchIndexedCaseSensitive({}, GraphemeText(query), indexed), expected);
+        EXPECT_EQ(matchIndexedCaseSensitive(PreparedQuery::clustered(query, true), indexed), expected);
     }
     EXPECT_TRUE(matchQueryAsTyped("Config", indexed).has_value());
     EXPECT_FALSE(matchQueryAsTyped("CONFIG", indexed).has_value());
@@ -164,15 +157,15 @@ void checkBytePathAgrees(const std::string& label, const std::string& query) {
     IndexedSnippet clusters = bytes;
     clusters.lowercasedChars = GraphemeText(clusters.lowercasedBytes);
     const std::string loweredQuery = lowercased(query);
-    const GraphemeText queryChars(loweredQuery);
+    const PreparedQuery queryChars = PreparedQuery::clustered(loweredQuery, false);
 
     std::vector<SegmentRange> clusterSegments;
     detail::collectSegments(GraphemeText(label), clusterSegments);
     ASSERT_EQ(bytes.segmentRanges, clusterSegments);
 
-    const auto bytePath = matchIndexed(loweredQuery, std::nullopt, bytes);
-    ASSERT_EQ(bytePath, matchIndexed({}, queryChars, clusters));
-    ASSERT_EQ(bytePath, matchIndexed({}, queryChars, bytes));
+    const auto bytePath = matchIndexed(PreparedQuery(loweredQuery, false), bytes);
+    ASSERT_EQ(bytePath, matchIndexed(queryChars, clusters));
+    ASSERT_EQ(bytePath, matchIndexed(queryChars, bytes));
     ASSERT_EQ(bytePath, fuzzyMatch(query, label, false));
     ASSERT_EQ(matchQueryAsTyped(query, bytes), fuzzyMatch(query, label, true));
 }
@@ -223,12 +216,13 @@ TEST(IndexedSnippetTest, AsciiQueriesAgreeWithClustersOnNonAsciiLabels) {
         SCOPED_TRACE("'" + query + "' against '" + label + "'");
         const IndexedSnippet indexed = indexedLabel(label);
         const std::string lowered = lowercased(query);
-        ASSERT_EQ(matchIndexed(lowered, std::nullopt, indexed), fuzzyMatch(query, label, false));
-        ASSERT_EQ(matchIndexed(lowered, std::nullopt, indexed),
-                  matchIndexed({}, GraphemeText(lowered), indexed));
-        ASSERT_EQ(matchIndexedCaseSensitive(query, std::nullopt, indexed), fuzzyMatch(query, label, true));
-        ASSERT_EQ(matchIndexedCaseSensitive(query, std::nullopt, indexed),
-                  matchIndexedCaseSensitive({}, GraphemeText(query), indexed));
+        ASSERT_EQ(matchIndexed(PreparedQuery(lowered, false), indexed), fuzzyMatch(query, label, false));
+        ASSERT_EQ(matchIndexed(PreparedQuery(lowered, false), indexed),
+                  matchIndexed(PreparedQuery::clustered(lowered, false), indexed));
+        ASSERT_EQ(matchIndexedCaseSensitive(PreparedQuery(query, true), indexed),
+                  fuzzyMatch(query, label, true));
+        ASSERT_EQ(matchIndexedCaseSensitive(PreparedQuery(query, true), indexed),
+                  matchIndexedCaseSensitive(PreparedQuery::clustered(query, true), indexed));
     }
 }
 
