@@ -2,10 +2,7 @@
 // large project's file index: the plain-string entry point the file ranker uses and the prepared-label
 // entry point the registry uses, per kind of query, on ASCII paths and on the same paths with accents.
 
-#include "base/graphemetext.h"
-#include "base/unicode.h"
-#include "matcher/fuzzymatch.h"
-#include "matcher/indexedsnippet.h"
+#include "matcher/matcher.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

@@ -5,6 +5,7 @@
 #include "matcher/bytesearch.h"
 #include "matcher/caseoutline.h"
 #include "matcher/matchcascade.h"
+#include "matcher/matchtuning.h"
 #include "matcher/preparedquery.h"
 #include "matcher/queryalphabet.h"
 #include "matcher/segmentation.h"
@@ -127,7 +128,7 @@ bool isPlausibleFuzzyMatch(const TextRanges& ranges, std::size_t queryLength, st
     if (ranges.empty() || textLength == 0) {
         return false;
     }
-    const detail::FuzzyLimits limits = detail::fuzzyLimits(queryLength);
+    const tuning::FuzzyLimits limits = tuning::fuzzyLimits(queryLength);
     if (detail::spanRatio(ranges.front().start, ranges.back().start, textLength) > limits.maxRatio) {
         return false;
     }

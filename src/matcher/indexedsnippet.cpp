@@ -2,6 +2,7 @@
 
 #include "base/unicode.h"
 #include "matcher/matchcascade.h"
+#include "matcher/matchtuning.h"
 #include "matcher/typomatch.h"
 
 #include <bit>
@@ -41,9 +42,9 @@ bool mayMatch(const PreparedQuery& query, const IndexedSnippet& indexed) {
         return true;
     }
     const std::size_t length = query.length();
-    const std::size_t edits = detail::typoEditLimit(length);
+    const std::size_t edits = tuning::typoEditLimit(length);
     const std::size_t stem = indexed.lastStemLength;
-    return length >= detail::minimumTypoQueryLength && stem + edits >= length && stem <= length + edits &&
+    return length >= tuning::minimumTypoQueryLength && stem + edits >= length && stem <= length + edits &&
            (!query.isBytes() || static_cast<std::size_t>(std::popcount(missing)) <= edits);
 }
 

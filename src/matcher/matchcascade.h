@@ -2,13 +2,13 @@
 
 #include "matcher/bytesearch.h"
 #include "matcher/matchresult.h"
+#include "matcher/matchtuning.h"
 #include "matcher/segmentation.h"
 #include "matcher/textunits.h"
 #include "matcher/typomatch.h"
 
 #include <algorithm>
 #include <cstddef>
-#include <limits>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -17,25 +17,6 @@
 // The five tests of the text matcher (prefix, word boundary, substring, plausible fuzzy subsequence,
 // typo tolerance) written once over any units: bytes, grapheme clusters or a mix.
 namespace korvane::detail {
-
-// How tight a fuzzy subsequence of a query of a given length must be to count.
-struct FuzzyLimits {
-    double maxRatio = 0.0;
-    std::size_t maxGap = std::numeric_limits<std::size_t>::max();
-};
-
-inline FuzzyLimits fuzzyLimits(std::size_t queryLength) {
-    switch (queryLength) {
-    case 1:
-        return {0.4};
-    case 2:
-        return {0.6};
-    case 3:
-        return {0.65, 10};
-    default:
-        return {0.6, std::max<std::size_t>(2 * queryLength, 10)};
-    }
-}
 
 inline double spanRatio(std::size_t firstStart, std::size_t lastStart, std::size_t textLength) {
     const double span = static_cast<double>(lastStart) - static_cast<double>(firstStart);
@@ -122,7 +103,7 @@ std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text
     if (n == 0) {
         return std::nullopt;
     }
-    const FuzzyLimits limits = fuzzyLimits(n);
+    const tuning::FuzzyLimits limits = tuning::fuzzyLimits(n);
     std::size_t first = 0;
     std::size_t last = 0;
     std::size_t position = 0;
@@ -149,7 +130,7 @@ std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text
         ranges.push_back({position, position + 1});
         ++position;
     }
-    double score = std::max(1.0 - spanRatio(first, last, m), 0.1);
+    double score = std::max(1.0 - spanRatio(first, last, m), tuning::minimumSpreadScore);
     if (n >= 3) {
         std::size_t boundaryHits = 0;
         for (const TextRange& range : ranges) {
@@ -157,7 +138,7 @@ std::optional<MatchResult> fuzzySubsequence(const Query& query, const Text& text
                 ++boundaryHits;
             }
         }
-        score += 0.2 * static_cast<double>(boundaryHits) / static_cast<double>(n);
+        score += tuning::fuzzyWordStartBonus * static_cast<double>(boundaryHits) / static_cast<double>(n);
     }
     return MatchResult{MatchQuality::fuzzy, std::move(ranges), std::min(score, 1.0)};
 }
@@ -208,13 +189,14 @@ std::optional<MatchResult> runCascade(const Query& query, const Text& text, Segm
 
     if (const auto first = findSubstring(query, text)) {
         if (*first == 0) {
-            return singleRangeResult(MatchQuality::prefix, 0, n, 1.0);
+            return singleRangeResult(MatchQuality::prefix, 0, n, tuning::prefixScore);
         }
         if (const auto word = wordBoundaryFrom(query, text, segments, *first)) {
             return word;
         }
         const auto slash = lastIndexOf(text, '/', m);
-        const double score = (slash && *first < *slash + 1) ? 0.4 : 0.8;
+        const double score =
+            (slash && *first < *slash + 1) ? tuning::directorySubstringScore : tuning::substringScore;
         return singleRangeResult(MatchQuality::substring, *first, n, score);
     }
 

@@ -3,6 +3,7 @@
 #include "base/graphemetext.h"
 #include "base/unicode.h"
 #include "matcher/bytesearch.h"
+#include "matcher/matchtuning.h"
 
 #include <array>
 #include <cstdint>
@@ -12,13 +13,13 @@ namespace korvane {
 double boundaryScore(BoundaryType type) {
     switch (type) {
     case BoundaryType::explicit_:
-        return 0.9;
+        return tuning::separatorWordScore;
     case BoundaryType::camelCase:
-        return 0.7;
+        return tuning::camelCaseWordScore;
     case BoundaryType::start:
-        return 1.0;
+        return tuning::textStartWordScore;
     }
-    return 1.0;
+    return tuning::textStartWordScore;
 }
 
 std::vector<SegmentRange> segmentRanges(std::string_view text) {

@@ -3,6 +3,7 @@
 #include "base/textrange.h"
 #include "matcher/editdistance.h"
 #include "matcher/matchresult.h"
+#include "matcher/matchtuning.h"
 #include "matcher/textunits.h"
 
 #include <algorithm>
@@ -14,9 +15,9 @@
 
 namespace korvane {
 
-// Tolerates a mistyped query of at least four characters: within 2 edits (3 from 13 characters on)
-// of `text` without its extension ('config.json' is compared as 'config', '.bashrc' stays whole).
-// Returns the characters of the query found in order in that stem, or nothing.
+// Tolerates a mistyped query of at least four characters: within 2 edits (3 from 13 characters on;
+// see matchtuning.h) of `text` without its extension ('config.json' is compared as 'config', '.bashrc' stays
+// whole). Returns the characters of the query found in order in that stem, or nothing.
 std::optional<TextRanges> typoMatch(std::string_view query, std::string_view text, bool caseSensitive);
 
 // The typo test on the part of `text` after its last "/", with the ranges shifted into `text` and
@@ -25,14 +26,6 @@ std::optional<MatchResult> lastComponentTypoMatch(std::string_view query, std::s
                                                   std::size_t textLength, bool caseSensitive);
 
 namespace detail {
-
-constexpr std::size_t minimumTypoQueryLength = 4;
-constexpr double typoScoreFactor = 0.8;
-
-// How many edits a mistyped query of `queryLength` characters may be away from the text.
-constexpr std::size_t typoEditLimit(std::size_t queryLength) {
-    return queryLength < 13 ? 2 : 3;
-}
 
 inline unsigned char leadByte(char unit) {
     return static_cast<unsigned char>(unit);
@@ -80,10 +73,10 @@ template <class Text> std::size_t lastComponentStart(const Text& text) {
 template <class Query, class Text>
 std::optional<TextRanges> typoRanges(const Query& query, const Text& text) {
     const std::size_t queryLength = query.size();
-    if (queryLength < minimumTypoQueryLength) {
+    if (queryLength < tuning::minimumTypoQueryLength) {
         return std::nullopt;
     }
-    const std::size_t maxEdits = typoEditLimit(queryLength);
+    const std::size_t maxEdits = tuning::typoEditLimit(queryLength);
     const std::size_t stemLength = detail::stemLength(text);
     const auto stem = sliceOf(text, 0, stemLength);
     if (!mayBeWithinEdits(query, stem, maxEdits) || !editDistanceWithin(query, stem, maxEdits)) {
@@ -120,7 +113,7 @@ std::optional<MatchResult> lastComponentTypo(const Query& query, const Text& tex
     const double span = static_cast<double>(ranges->back().start - ranges->front().start);
     const double spread = textLength == 0 ? 0.0 : span / static_cast<double>(textLength);
     return MatchResult{MatchQuality::fuzzy, std::move(*ranges),
-                       std::max(1.0 - spread, 0.1) * typoScoreFactor};
+                       std::max(1.0 - spread, tuning::minimumSpreadScore) * tuning::typoScoreFactor};
 }
 
 } // namespace detail

@@ -1,8 +1,7 @@
 #include "registry/snippetregistry.h"
 
 #include "base/unicode.h"
-#include "matcher/indexedsnippet.h"
-#include "matcher/preparedquery.h"
+#include "matcher/matcher.h"
 #include "registry/sectionorder.h"
 
 #include <algorithm>
