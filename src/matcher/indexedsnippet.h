@@ -29,9 +29,9 @@ struct TypedLabel {
 };
 
 // A label prepared once for matching: lower-cased as one byte per character, and as grapheme clusters
-// when that is not plain ASCII, plus the word segmentation of the label as typed. Built on one thread
-// (the registry's main thread, the file ranker's indexing job); immutable afterwards and safe to match
-// from any thread.
+// when that is not plain ASCII, plus the word segmentation of the label as typed. Built once on any
+// thread (the registry builds its own on the main thread); immutable afterwards and safe to match from
+// any thread.
 struct IndexedSnippet {
     // Stands for every character of a label that is not a single ASCII byte.
     static constexpr char otherCharacterByte = '\x80';
