@@ -2,40 +2,68 @@
 // query argument, best first, as the side-by-side peers do with their filter options; so that
 // bench/compare-peers times a whole process against a whole process. Each path is matched once through
 // fuzzyMatch, the entry point for one-off strings.
-// Usage: korvane_match_cli [--case-sensitive] QUERY < paths
+// Usage: korvane_match_cli [--case-sensitive] QUERY < paths  (exit status 0: matches, 1: none, 2: error)
 
 #include "matcher/matcher.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
-std::string readAll(std::FILE* in) {
-    std::string data;
-    std::vector<char> chunk(1 << 20);
-    for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), in)) > 0;) {
-        data.append(chunk.data(), n);
+// All of standard input, read straight into one buffer: sized once when it is a file, grown by
+// doubling when it is a pipe. Nothing when reading fails.
+std::optional<std::string> readAll(int fd) {
+    struct stat status {};
+    const bool isFile = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    std::string data(isFile ? static_cast<std::size_t>(status.st_size) + 1 : std::size_t{1} << 20, '\0');
+    std::size_t size = 0;
+    for (;;) {
+        if (size == data.size()) {
+            data.resize(2 * data.size());
+        }
+        const ssize_t n = read(fd, data.data() + size, data.size() - size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        size += static_cast<std::size_t>(n);
     }
+    data.resize(size);
     return data;
 }
 
+// What a match is ranked by; its ranges are not printed, so they are not kept.
 struct Ranked {
+    korvane::MatchQuality quality;
+    double subScore;
+    std::uint32_t line;
     std::string_view path;
-    korvane::MatchResult match;
 };
 
-// Higher quality first, then higher score within it; equal matches keep the input order.
+// Higher quality first, then higher score within it, then the input order.
 bool isBetter(const Ranked& a, const Ranked& b) {
-    if (a.match.quality != b.match.quality) {
-        return a.match.quality > b.match.quality;
+    if (a.quality != b.quality) {
+        return a.quality > b.quality;
     }
-    return a.match.subScore > b.match.subScore;
+    if (a.subScore != b.subScore) {
+        return a.subScore > b.subScore;
+    }
+    return a.line < b.line;
 }
 
 } // namespace
@@ -52,27 +80,37 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string_view query = argv[argument];
-    const std::string input = readAll(stdin);
+    const std::optional<std::string> read = readAll(STDIN_FILENO);
+    if (!read) {
+        std::perror("korvane_match_cli: standard input");
+        return 2;
+    }
+    const std::string& input = *read;
 
     std::vector<Ranked> matches;
-    for (std::size_t start = 0; start < input.size();) {
+    std::uint32_t line = 0;
+    for (std::size_t start = 0; start < input.size(); ++line) {
         std::size_t end = input.find('\n', start);
         if (end == std::string::npos) {
             end = input.size();
         }
         const std::string_view path(input.data() + start, end - start);
-        if (auto match = korvane::fuzzyMatch(query, path, caseSensitive)) {
-            matches.push_back({path, std::move(*match)});
+        if (const auto match = korvane::fuzzyMatch(query, path, caseSensitive)) {
+            matches.push_back({match->quality, match->subScore, line, path});
         }
         start = end + 1;
     }
-    std::stable_sort(matches.begin(), matches.end(), isBetter);
+    std::sort(matches.begin(), matches.end(), isBetter);
 
     std::string output;
+    output.reserve(input.size());
     for (const Ranked& ranked : matches) {
         output.append(ranked.path);
         output.push_back('\n');
     }
-    std::fwrite(output.data(), 1, output.size(), stdout);
+    if (std::fwrite(output.data(), 1, output.size(), stdout) != output.size() || std::fflush(stdout) != 0) {
+        std::perror("korvane_match_cli: standard output");
+        return 2;
+    }
     return matches.empty() ? 1 : 0;
 }

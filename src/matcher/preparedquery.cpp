@@ -54,17 +54,14 @@ void PreparedQuery::finish() {
     alphabetUsable_ = false;
 }
 
-const QueryAlphabet* PreparedQuery::alphabet() {
-    if (!alphabetPrepared_) {
-        alphabetPrepared_ = true;
-        if (isBytes_) {
-            alphabet_.assign(bytes_);
-            alphabetUsable_ = true;
-        } else {
-            alphabetUsable_ = alphabet_.assign(chars_);
-        }
+void PreparedQuery::prepareAlphabet() {
+    alphabetPrepared_ = true;
+    if (isBytes_) {
+        alphabet_.assign(bytes_);
+        alphabetUsable_ = true;
+    } else {
+        alphabetUsable_ = alphabet_.assign(chars_);
     }
-    return alphabetUsable_ ? &alphabet_ : nullptr;
 }
 
 } // namespace korvane

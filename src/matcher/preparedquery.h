@@ -47,10 +47,16 @@ public:
 
     // What spells texts that are not plain ASCII for the byte path, prepared on the first call; null
     // when the query cannot be spelt so.
-    const QueryAlphabet* alphabet();
+    const QueryAlphabet* alphabet() {
+        if (!alphabetPrepared_) {
+            prepareAlphabet();
+        }
+        return alphabetUsable_ ? &alphabet_ : nullptr;
+    }
 
 private:
     void finish();
+    void prepareAlphabet();
 
     // The query as given, which holds() compares with.
     std::string text_;
