@@ -6,6 +6,7 @@ find_package(ICU 72 REQUIRED COMPONENTS uc i18n)
 find_package(nlohmann_json 3.10 REQUIRED)
 find_package(fmt REQUIRED)
 find_package(tl-expected REQUIRED)
+find_package(OpenSSL 3 REQUIRED COMPONENTS Crypto)
 
 if(KORVANE_BUILD_TESTS)
   find_package(GTest REQUIRED)

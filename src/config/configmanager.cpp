@@ -7,6 +7,7 @@
 #include "config/scoperegistry.h"
 
 #include <filesystem>
+#include <set>
 #include <system_error>
 #include <unordered_map>
 
@@ -75,7 +76,8 @@ ConfigManager::ConfigManager(ConfigLoader configLoader, ProjectConfigWatcher::Fa
     , watcherFactory_(std::move(watcherFactory))
     , capabilities_(std::move(capabilities))
     , mergedConfig_(MergedConfig::fromGlobal(globalConfig_))
-    , activeCategories_(defaultActiveCategories()) {}
+    , activeCategories_(defaultActiveCategories())
+    , trustStore_(configLoader_.configFilePath().parent_path() / ProjectTrustStore::kFileName) {}
 
 void ConfigManager::loadGlobalConfig() {
     configLoader_.ensureConfigFile();
@@ -197,11 +199,22 @@ ProviderSet ConfigManager::makeProviders() const {
     if (enabled(SnippetSource::makeTarget()) && make.makeTargets) {
         add(make.makeTargets());
     }
+    // A project's own providers come from a file that anyone can put in a repository.
+    std::set<std::string> untrustedIds;
+    if (!projectsAwaitingTrust().empty()) {
+        for (const auto& provider : *projectConfig_->customProviders) {
+            untrustedIds.insert(provider.id);
+        }
+    }
     for (const auto& config : customs) {
         if (sources.disabled.contains(SnippetSource::custom(config.id)) || !make.custom) {
             continue;
         }
-        auto provider = make.custom(config);
+        CommandTrust trust;
+        if (untrustedIds.contains(config.id)) {
+            trust.untrustedProjectRoot = currentConfigProjectRoot_;
+        }
+        auto provider = make.custom(config, trust);
         if (!provider) {
             continue;
         }
@@ -212,6 +225,18 @@ ProviderSet ConfigManager::makeProviders() const {
         }
     }
     return set;
+}
+
+std::vector<ProjectTrustRequest> ConfigManager::projectsAwaitingTrust() const {
+    auto request = projectTrustRequest();
+    if (!request || trustStore_.isTrusted(request->projectRoot, request->commandsDigest)) {
+        return {};
+    }
+    return {std::move(*request)};
+}
+
+Expected<void, std::string> ConfigManager::trustProjectCommands(const ProjectTrustRequest& request) {
+    return trustStore_.trust(request);
 }
 
 SearchContext ConfigManager::makeSearchContext() const {
@@ -355,6 +380,13 @@ std::vector<Snippet> ConfigManager::buildManualSnippets(const std::string& bundl
         }
     }
     return table.snippets();
+}
+
+std::optional<ProjectTrustRequest> ConfigManager::projectTrustRequest() const {
+    if (!projectConfig_ || !projectConfig_->customProviders || !currentConfigProjectRoot_) {
+        return std::nullopt;
+    }
+    return ProjectTrustStore::request(*currentConfigProjectRoot_, *projectConfig_->customProviders);
 }
 
 std::vector<CustomProviderConfig> ConfigManager::customConfigurations() const {

@@ -6,6 +6,7 @@
 #include "config/popupposition.h"
 #include "config/projectconfig.h"
 #include "config/projectconfigwatcher.h"
+#include "config/projecttruststore.h"
 #include "config/providerfactories.h"
 #include "config/searchcontext.h"
 #include "model/snippet.h"
@@ -63,6 +64,11 @@ public:
     void stopProjectConfigWatcher();
 
     ProviderSet makeProviders() const;
+    // The loaded project when its own file defines provider commands the user has not trusted; those
+    // commands do not run until `trustProjectCommands` stores the request.
+    std::vector<ProjectTrustRequest> projectsAwaitingTrust() const;
+    // Afterwards the caller rebuilds the providers so that the trusted commands run.
+    Expected<void, std::string> trustProjectCommands(const ProjectTrustRequest& request);
     SearchContext makeSearchContext() const;
     PopupPosition popupPosition(const std::optional<std::string>& bundleID) const;
 
@@ -109,6 +115,7 @@ private:
     std::vector<Snippet> buildManualSnippets(const std::string& bundleID) const;
     void dropManualSetsIfProjectChanged(const std::string& projectRoot);
     std::vector<CustomProviderConfig> customConfigurations() const;
+    std::optional<ProjectTrustRequest> projectTrustRequest() const;
 
     ConfigLoader configLoader_;
     ProjectConfigWatcher::Factory watcherFactory_;
@@ -128,6 +135,7 @@ private:
     std::map<std::string, std::optional<std::vector<ManualSnippet>>> readProjectSnippets_;
     std::uint64_t configVersion_ = 0;
     std::optional<ManualCacheKey> lastManualUpdateKey_;
+    ProjectTrustStore trustStore_;
 };
 
 } // namespace korvane
