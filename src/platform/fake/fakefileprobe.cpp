@@ -1,10 +1,14 @@
 #include "platform/fake/fakefileprobe.h"
 
+#include <filesystem>
+
 namespace korvane {
 
 namespace {
 
-std::string normalized(std::string path) {
+// Resolves "." and ".." the way the system does for a tree without links.
+std::string normalized(const std::string& spelled) {
+    std::string path = std::filesystem::path(spelled).lexically_normal().string();
     while (path.size() > 1 && path.back() == '/') {
         path.pop_back();
     }
