@@ -182,6 +182,9 @@ TEST(ProjectDetectorFiles, TheLocalFileSystemGivesTheSameRoots) {
             << path;
     }
     EXPECT_EQ(local.listDirectory(home + "/code"), fake.listDirectory(home + "/code"));
+    // A zero byte from a title must not shorten the path that is tested.
+    EXPECT_FALSE(local.exists(home + "/code" + std::string(1, '\0') + "/nothing"));
+    EXPECT_EQ(local.listDirectory(home + "/code" + std::string(1, '\0')), std::nullopt);
     EXPECT_EQ(ProjectDetector::findProjectRoot(home + "/code/app/src", local), home + "/code/app");
     setenv("HOME", saved.c_str(), 1);
 }

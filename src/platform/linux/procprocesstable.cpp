@@ -129,8 +129,10 @@ std::optional<std::string> ProcProcessTable::deviceName(dev_t device) {
     if (auto known = deviceNames_.find(device); known != deviceNames_.end()) {
         return known->second;
     }
-    // Pseudo-terminals are named after their minor number; check that guess before listing.
-    std::string guess = "pts/" + std::to_string(minor(device));
+    // Pseudo-terminals use majors 136 to 143, 256 numbers each; check that guess before listing.
+    unsigned ptsNumber = major(device) >= 136 && major(device) <= 143 ? (major(device) - 136) * 256 + minor(device)
+                                                                       : minor(device);
+    std::string guess = "pts/" + std::to_string(ptsNumber);
     struct stat info{};
     std::optional<std::string> name;
     if (::stat((devRoot_ + "/" + guess).c_str(), &info) == 0 && S_ISCHR(info.st_mode) && info.st_rdev == device) {
