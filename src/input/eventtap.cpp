@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <fmt/format.h>
-#include <pthread.h>
 
 namespace korvane {
 EventTap::EventTap(std::shared_ptr<KeyTapBackend> backend, std::shared_ptr<AccessibilityTrust> trust,
@@ -29,7 +28,7 @@ bool EventTap::start(Handler handler) {
         std::lock_guard guard(lock_);
         alreadyRunning = tap_ != nullptr;
     }
-    // A second start would leave the first thread running unowned; end it first.
+    // A second start would leave the first tap running unowned; end it first.
     if (alreadyRunning) {
         stop();
     }
@@ -46,19 +45,19 @@ bool EventTap::start(Handler handler) {
         diagnostic("Failed to create event tap. Is Accessibility permission granted?");
         return false;
     }
-    {
-        std::lock_guard guard(lock_);
-        tap_ = tap;
-    }
-
-    std::weak_ptr<EventTap> weak = weak_from_this();
-    std::thread thread([weak, tap] { runTapThread(weak, tap); });
     std::uint64_t generation = 0;
     {
         std::lock_guard guard(lock_);
-        tapThread_ = std::move(thread);
+        tap_ = tap;
         generation = ++healthCheckGeneration_;
     }
+
+    std::weak_ptr<EventTap> weak = weak_from_this();
+    // The tap must not keep the EventTap alive: its callback reaches it only through the weak pointer.
+    tap->start([weak](const TapEvent& event) {
+        auto self = weak.lock();
+        return self ? self->handleEvent(event) : false;
+    });
 
     if (withholding) {
         withholding->setOnWithheldKeysChanged([weak] {
@@ -71,28 +70,6 @@ bool EventTap::start(Handler handler) {
     scheduleHealthCheck(generation);
     diagnostic("Event tap started on dedicated thread");
     return true;
-}
-
-void EventTap::runTapThread(const std::weak_ptr<EventTap>& weak, const std::shared_ptr<KeyTap>& tap) {
-    pthread_setname_np(pthread_self(), "korvane-evtap");
-    {
-        auto self = weak.lock();
-        if (!self) {
-            return;
-        }
-        std::lock_guard guard(self->lock_);
-        // stop() may already have run; its stop() on the tap makes run() return at once anyway.
-        if (self->tap_ != tap) {
-            return;
-        }
-        self->tapRunLoop_ = tap;
-    }
-    // The loop must not keep the EventTap alive: it reaches it only through the weak pointer.
-    auto callback = [weak](const TapEvent& event) {
-        auto self = weak.lock();
-        return self ? self->handleEvent(event) : false;
-    };
-    tap->run(std::move(callback));
 }
 
 bool EventTap::handleEvent(const TapEvent& event) {
@@ -259,12 +236,10 @@ void EventTap::checkHealth(std::uint64_t generation) {
 
 void EventTap::stop() {
     std::shared_ptr<KeyTap> tap;
-    std::shared_ptr<KeyTap> runLoop;
     std::optional<CancellationToken> timer;
     {
         std::lock_guard guard(lock_);
         tap = tap_;
-        runLoop = tapRunLoop_;
         timer = healthCheckTimer_;
     }
     if (timer) {
@@ -272,30 +247,14 @@ void EventTap::stop() {
     }
     if (tap) {
         tap->setEnabled(false);
-        // Also when the thread has not yet recorded its loop: the tap then refuses to start it.
         tap->stop();
     }
-    if (runLoop && runLoop != tap) {
-        runLoop->stop();
-    }
-    std::thread thread;
     {
         std::lock_guard guard(lock_);
         healthCheckTimer_.reset();
         ++healthCheckGeneration_;
-        thread = std::move(tapThread_);
-        tapRunLoop_.reset();
         tap_.reset();
         handler_ = nullptr;
-    }
-    if (thread.joinable()) {
-        // On the tap thread itself (revocation from a disable event) the loop ends when this
-        // callback returns; it cannot wait for itself.
-        if (thread.get_id() == std::this_thread::get_id()) {
-            thread.detach();
-        } else {
-            thread.join();
-        }
     }
     diagnostic("Event tap stopped");
 }

@@ -23,8 +23,8 @@ struct TapEvent {
     bool withholdable = true;
 };
 
-// A live system-wide keyboard and mouse tap. run() is the tap thread's loop; every other member
-// may be called from any thread.
+// A live system-wide keyboard and mouse tap that runs on a thread of its own. Every member may be
+// called from any thread.
 class KeyTap {
 public:
     // Returns true to drop the event (only honoured for withholdable key-downs).
@@ -32,11 +32,12 @@ public:
 
     virtual ~KeyTap() = default;
 
-    // Delivers events to `callback` on the calling thread until stop(). Returns at once when
-    // stop() came first.
-    virtual void run(EventCallback callback) = 0;
+    // Starts delivering events to `callback` on the tap's thread. A tap starts at most once; after
+    // stop() it stays stopped.
+    virtual void start(EventCallback callback) = 0;
 
-    // Ends run(), now or as soon as it starts. Never blocks.
+    // Stops delivering and ends the tap's thread. It returns once no callback runs any more, except
+    // when called from inside a callback: the thread then ends as soon as that callback returns.
     virtual void stop() = 0;
 
     // A disabled tap lets every event pass without calling back.

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <poll.h>
+#include <pthread.h>
 #include <string_view>
 #include <sys/eventfd.h>
 
@@ -28,7 +29,9 @@ X11KeyTap::X11KeyTap(std::shared_ptr<PostedKeyJournal> journal)
     : journal_(std::move(journal))
     , wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-X11KeyTap::~X11KeyTap() = default;
+X11KeyTap::~X11KeyTap() {
+    stop();
+}
 
 std::shared_ptr<X11KeyTap> X11KeyTap::open(std::shared_ptr<PostedKeyJournal> journal) {
     std::shared_ptr<X11KeyTap> tap(new X11KeyTap(std::move(journal)));
@@ -110,8 +113,21 @@ void X11KeyTap::findXtestDevices() {
     }
 }
 
-void X11KeyTap::run(EventCallback callback) {
+void X11KeyTap::start(EventCallback callback) {
+    std::lock_guard lock(threadMutex_);
+    if (stopped_ || thread_.joinable()) {
+        return;
+    }
     callback_ = std::move(callback);
+    // The thread keeps the tap alive until its loop has released the grabs and the connection, also
+    // when the last owner lets go of it from inside a callback.
+    thread_ = std::thread([self = shared_from_this()] {
+        pthread_setname_np(pthread_self(), "korvane-evtap");
+        self->run();
+    });
+}
+
+void X11KeyTap::run() {
     while (!stopped_) {
         if (!display_ || display_->hasError()) {
             handleLostConnection();
@@ -185,6 +201,20 @@ void X11KeyTap::handleLostConnection() {
 void X11KeyTap::stop() {
     stopped_ = true;
     wake();
+    std::thread thread;
+    {
+        std::lock_guard lock(threadMutex_);
+        thread = std::move(thread_);
+    }
+    if (!thread.joinable()) {
+        return;
+    }
+    // From inside a callback the loop ends once the callback returns; it cannot wait for itself.
+    if (thread.get_id() == std::this_thread::get_id()) {
+        thread.detach();
+    } else {
+        thread.join();
+    }
 }
 
 void X11KeyTap::setEnabled(bool enabled) {

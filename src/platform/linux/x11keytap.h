@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
 
@@ -22,15 +23,15 @@ class XkbKeyboard;
 // The key tap of an X11 session. It watches XInput2 raw key and button events on the root window
 // of its own connection, which report every key whichever window has the focus, and withholds
 // claimed keys through synchronous passive grabs: a grabbed key the handler drops is consumed, one
-// it passes is replayed to the focused window. run() owns the connection on the tap thread; the
-// other members only set flags and wake it.
-class X11KeyTap final : public KeyTap {
+// it passes is replayed to the focused window. Its own thread ("korvane-evtap") owns the connection;
+// the other members only set flags and wake it.
+class X11KeyTap final : public KeyTap, public std::enable_shared_from_this<X11KeyTap> {
 public:
     // Null when the display, XInput 2.2, XTEST or XKB is missing.
     static std::shared_ptr<X11KeyTap> open(std::shared_ptr<PostedKeyJournal> journal);
     ~X11KeyTap() override;
 
-    void run(EventCallback callback) override;
+    void start(EventCallback callback) override;
     void stop() override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override;
@@ -41,6 +42,7 @@ public:
 
 private:
     explicit X11KeyTap(std::shared_ptr<PostedKeyJournal> journal);
+    void run();
     bool connect();
     void disconnect();
     void wake();
@@ -67,6 +69,9 @@ private:
     std::atomic<bool> enabled_{true};
     std::atomic<bool> connected_{false};
     std::atomic<std::size_t> grabCount_{0};
+
+    std::mutex threadMutex_;
+    std::thread thread_;
 
     std::mutex claimsMutex_;
     KeyClaimSet claims_;
