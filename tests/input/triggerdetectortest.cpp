@@ -1,8 +1,11 @@
 #include "detectorharness.h"
 #include "support/logcapture.h"
 
+#include <algorithm>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace korvane {
@@ -238,7 +241,7 @@ TEST(TriggerDetectorTest, BackspaceOnTheHelpQuery) {
 
     h.detector.reset();
     h.open("?");
-    h.detector.onHelpBackRequested = nullptr;
+    h.detector.setHandledEvents(allSessionEvents & ~sessionEventBit<sessionevent::HelpBackRequested>());
     h.key(Key::backspace);
     EXPECT_EQ(h.events, Events{"query:"});
 }
@@ -311,7 +314,11 @@ TEST(TriggerDetectorTest, ACharacterThatDoesNotFitIsDroppedWhole) {
 TEST(TriggerDetectorTest, TypedCountOutlivesTheSessionUntilTheNextActivation) {
     DetectorHarness h;
     std::size_t countSeenOnAccept = 0;
-    h.detector.onAccepted = [&](const std::string&) { countSeenOnAccept = h.detector.typedCharacterCount(); };
+    h.onEvent = [&](const SessionEvent& event) {
+        if (std::holds_alternative<sessionevent::Accepted>(event)) {
+            countSeenOnAccept = h.detector.typedCharacterCount();
+        }
+    };
     h.open("abc");
     h.key(Key::tab);
     EXPECT_EQ(countSeenOnAccept, 3u);
@@ -324,17 +331,19 @@ TEST(TriggerDetectorTest, TypedCountOutlivesTheSessionUntilTheNextActivation) {
 TEST(TriggerDetectorTest, CallbacksMayCallBackIntoTheDetector) {
     DetectorHarness h;
     std::vector<std::optional<std::string>> seen;
-    h.detector.onTriggerActivated = [&] { seen.push_back(h.detector.currentQuery()); };
-    h.detector.onQueryUpdated = [&](const std::string& query) {
-        seen.push_back(query);
-        if (query == "x") {
-            h.detector.reset();
+    h.onEvent = [&](const SessionEvent& event) {
+        if (std::holds_alternative<sessionevent::TriggerActivated>(event)) {
+            seen.push_back(h.detector.currentQuery());
+        } else if (const auto* update = std::get_if<sessionevent::QueryUpdated>(&event)) {
+            seen.push_back(update->query);
+            if (update->query == "x") {
+                h.detector.reset();
+            }
+        } else if (std::holds_alternative<sessionevent::Accepted>(event)) {
+            h.detector.resetArmed();
+            h.detector.pause();
+            seen.push_back(std::string(toString(h.detector.state())));
         }
-    };
-    h.detector.onAccepted = [&](const std::string&) {
-        h.detector.resetArmed();
-        h.detector.pause();
-        seen.push_back(std::string(toString(h.detector.state())));
     };
     h.type(";;");
     h.type("x");
@@ -346,12 +355,58 @@ TEST(TriggerDetectorTest, CallbacksMayCallBackIntoTheDetector) {
     EXPECT_EQ(h.detector.triggerProgress(), 2u);
 }
 
+// The shell turns horizontal navigation on and off from the main thread while the tap thread hands
+// in keys: each arrow must be judged on one consistent reading of the switch.
+TEST(TriggerDetectorTest, HorizontalNavigationMayBeSwitchedWhileKeysArrive) {
+    DetectorHarness h;
+    int navigations = 0;
+    int dismissals = 0;
+    h.onEvent = [&](const SessionEvent& event) {
+        navigations += std::holds_alternative<sessionevent::HorizontalNavigate>(event) ? 1 : 0;
+        dismissals += std::holds_alternative<sessionevent::Dismissed>(event) ? 1 : 0;
+    };
+    std::atomic<std::size_t> largestWithheldSet{0};
+    h.detector.setOnWithheldKeysChanged(
+        [&] { largestWithheldSet = std::max(largestWithheldSet.load(), h.detector.withheldKeys().size()); });
+    h.open("a");
+    h.detector.setSuppressHorizontalKeys(true);
+
+    std::atomic<bool> done{false};
+    std::thread switcher([&] {
+        for (bool on = false; !done; on = !on) {
+            h.detector.setHorizontalNavigation(on);
+            std::this_thread::yield();
+        }
+    });
+    constexpr int arrows = 2000;
+    int mismatches = 0;
+    for (int i = 0; i < arrows; ++i) {
+        const int navigationsBefore = navigations;
+        const bool swallowed = h.key(i % 2 == 0 ? Key::leftArrow : Key::rightArrow);
+        // A withheld arrow navigated; one that passed ended the session.
+        mismatches += swallowed != (navigations > navigationsBefore) ? 1 : 0;
+        if (h.detector.state() == State::idle) {
+            h.type(";;a");
+            h.detector.setSuppressHorizontalKeys(true);
+        }
+    }
+    done = true;
+    switcher.join();
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(navigations + dismissals, arrows);
+    EXPECT_LE(largestWithheldSet.load(), 12u);
+}
+
 TEST(TriggerDetectorTest, LogsOnlyKeysSlowerThanTwoMilliseconds) {
     test::LogCapture log;
     DetectorHarness h;
     h.open("a");
     double delay = 0.0019;
-    h.detector.onAccepted = [&](const std::string&) { h.clock.advance(delay); };
+    h.onEvent = [&](const SessionEvent& event) {
+        if (std::holds_alternative<sessionevent::Accepted>(event)) {
+            h.clock.advance(delay);
+        }
+    };
     h.key(Key::returnKey);
     EXPECT_TRUE(log.performanceLines().empty());
 
