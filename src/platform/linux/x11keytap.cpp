@@ -322,9 +322,10 @@ void X11KeyTap::onRawKeyPress(const xcb_input_raw_key_press_event_t* event) {
     reportRecordedRepeats();
     auto keycode = static_cast<std::uint8_t>(event->detail);
     bool own = xtestDevices_.count(event->sourceid) != 0 && journal_ && journal_->consume(keycode, true);
-    // A grabbed key comes again as a core event, the one that can be withheld; the raw copy is
-    // not reported.
-    if (grabs_->covers(keycode, keyboard_->coreModifiers())) {
+    // A key the server processed under one of our grabs comes again as a core event, the one that
+    // can be withheld; its raw copy is not reported. A key it processed before the grab was in
+    // place has reached the focused window, whatever is grabbed by now.
+    if (grabs_->coveredAt(keycode, keyboard_->coreModifiers(), event->full_sequence)) {
         if (own) {
             ownGrabbedPresses_.insert(keycode);
         }

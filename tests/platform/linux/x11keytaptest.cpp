@@ -5,6 +5,7 @@
 
 #include "base/manualscheduler.h"
 #include "input/eventtap.h"
+#include "input/triggerdetector.h"
 #include "platform/keycodes.h"
 #include "platform/linux/linuxaccessibilitytrust.h"
 #include "platform/linux/postedkeyjournal.h"
@@ -13,6 +14,7 @@
 #include "support/fakekeywithholding.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
+#include "x11testwindow.h"
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +26,8 @@
 #include <iterator>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <xkbcommon/xkbcommon-keysyms.h>
 
 namespace korvane {
 namespace {
@@ -96,6 +100,30 @@ protected:
             }));
     }
 
+    // Starts the tap with a real trigger detector behind it, as the shell wires them.
+    void startDetector() {
+        detector = std::make_shared<TriggerDetector>([this](const SessionEvent& event) {
+            std::lock_guard lock(seenMutex);
+            sessionEvents.push_back(event);
+        });
+        tap->setKeyWithholding(detector);
+        ASSERT_TRUE(tap->start(
+            [this](std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags) {
+                return detector->processKey(keyCode, characters, flags);
+            }));
+    }
+
+    std::vector<SessionEvent> takeSessionEvents() {
+        std::lock_guard lock(seenMutex);
+        return std::exchange(sessionEvents, {});
+    }
+
+    template <typename Event> bool sawSessionEvent() {
+        std::lock_guard lock(seenMutex);
+        return std::any_of(sessionEvents.begin(), sessionEvents.end(),
+                           [](const SessionEvent& event) { return std::holds_alternative<Event>(event); });
+    }
+
     std::vector<SeenKey> seenKeys() {
         std::lock_guard lock(seenMutex);
         return seen;
@@ -133,6 +161,8 @@ protected:
     std::mutex seenMutex;
     std::vector<SeenKey> seen;
     std::chrono::steady_clock::time_point seenAt;
+    std::shared_ptr<TriggerDetector> detector;
+    std::vector<SessionEvent> sessionEvents;
 };
 
 // Sets an environment variable for the life of the object.
@@ -271,6 +301,41 @@ TEST_F(X11KeyTapTest, AHeldWithheldKeyRepeatsToTheHandlerOnly) {
     EXPECT_GT(std::count_if(keys.begin(), keys.end(),
                             [](const SeenKey& key) { return key.keyCode == keycode::downArrow; }),
               1);
+}
+
+// Tab typed right behind the trigger may reach the window before the grab that withholds it is in
+// place. Either way the detector must know: a withheld Tab accepts, a delivered one dismisses.
+TEST_F(X11KeyTapTest, TabRightAfterTheTriggerIsWithheldOrEndsTheSession) {
+    auto window = test::X11TestWindow::open();
+    ASSERT_TRUE(window);
+    startDetector();
+    int withheld = 0;
+    int delivered = 0;
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(run("xdotool key --delay 0 semicolon semicolon Tab"), 0);
+        ASSERT_TRUE(
+            window->waitUntil([&](const auto&) { return window->count(XKB_KEY_semicolon, false) == 2; }));
+        const bool settled = pollUntil(
+            [&] {
+                return sawSessionEvent<sessionevent::Accepted>() ||
+                       sawSessionEvent<sessionevent::Dismissed>();
+            },
+            2.0);
+        const bool tabReachedWindow = window->count(XKB_KEY_Tab, true) == 1;
+        EXPECT_TRUE(settled) << "the session stayed open; Tab reached the window: " << tabReachedWindow;
+        if (settled) {
+            EXPECT_EQ(sawSessionEvent<sessionevent::Dismissed>(), tabReachedWindow);
+            (tabReachedWindow ? delivered : withheld) += 1;
+        }
+        detector->reset();
+        ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() == 0; }));
+        window->waitUntil([](const auto&) { return false; }, 0.05);
+        window->clear();
+        takeSessionEvents();
+    }
+    RecordProperty("withheld", withheld);
+    RecordProperty("delivered", delivered);
 }
 
 } // namespace
