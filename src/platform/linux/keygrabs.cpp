@@ -93,6 +93,13 @@ void KeyGrabs::forget() {
     ended_.clear();
 }
 
+void KeyGrabs::endAll(std::uint32_t sequence) {
+    for (const auto& [grab, since] : grabs_) {
+        ended_.push_back({grab, since, sequence});
+    }
+    grabs_.clear();
+}
+
 bool KeyGrabs::covers(std::uint8_t keycode, std::uint32_t coreModifiers) const {
     return grabs_.count(Grab{keycode, static_cast<std::uint16_t>(coreModifiers & 0xff)}) != 0;
 }

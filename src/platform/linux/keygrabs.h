@@ -30,6 +30,8 @@ public:
     void releaseAll();
     // Forgets the grabs without a request: someone else released them.
     void forget();
+    // Takes note that every grab was released by request `sequence`, sent by another thread.
+    void endAll(std::uint32_t sequence);
 
     // Whether a press of `keycode` with these core modifiers activates one of our grabs now.
     bool covers(std::uint8_t keycode, std::uint32_t coreModifiers) const;

@@ -1,8 +1,10 @@
 #include "platform/linux/x11keytap.h"
 
+#include "base/diagnostics.h"
 #include "platform/linux/keygrabs.h"
 #include "platform/linux/postedkeyjournal.h"
 #include "platform/linux/recordedrepeats.h"
+#include "platform/linux/stallwatchdog.h"
 #include "platform/linux/xcbconnection.h"
 #include "platform/linux/xkbkeyboard.h"
 
@@ -70,7 +72,10 @@ bool X11KeyTap::connect() {
     recorded_ = RecordedRepeats::open(display->get());
     configureRepeat(*keyboard);
     keyboard_ = std::move(keyboard);
-    display_ = std::move(display);
+    {
+        std::lock_guard lock(connectionMutex_);
+        display_ = std::move(display);
+    }
     ownGrabbedPresses_.clear();
     findXtestDevices();
     {
@@ -92,7 +97,10 @@ void X11KeyTap::disconnect() {
     recorded_.reset();
     grabs_.reset();
     keyboard_.reset();
-    display_.reset();
+    {
+        std::lock_guard lock(connectionMutex_);
+        display_.reset();
+    }
     connected_ = false;
 }
 
@@ -119,6 +127,7 @@ void X11KeyTap::start(EventCallback callback) {
         return;
     }
     callback_ = std::move(callback);
+    watchdog_ = std::make_unique<StallWatchdog>(grabAnswerBound, [this] { releaseGrabsOfStalledTap(); });
     // The thread keeps the tap alive until its loop has released the grabs and the connection, also
     // when the last owner lets go of it from inside a callback.
     thread_ = std::thread([self = shared_from_this()] {
@@ -161,6 +170,7 @@ void X11KeyTap::run() {
     }
     disconnect();
     callback_ = nullptr;
+    watchdog_.reset();
 }
 
 void X11KeyTap::waitForWork(int timeoutMs) {
@@ -399,7 +409,40 @@ bool X11KeyTap::emit(const TapEvent& event) {
     if (!enabled_ || !callback_) {
         return false;
     }
-    return callback_(event);
+    watchdog_->enter();
+    bool drop = callback_(event);
+    watchdog_->leave();
+    // Before the next event is judged by the grabs it met.
+    noticeStallRelease();
+    return drop;
+}
+
+void X11KeyTap::releaseGrabsOfStalledTap() {
+    std::lock_guard lock(connectionMutex_);
+    if (!display_ || display_->hasError() || grabCount_ == 0) {
+        return;
+    }
+    xcb_connection_t* connection = display_->get();
+    // Replays a grabbed key that waits for the tap, ends an active grab, and removes every passive
+    // grab, so that no key of the desktop waits for a tap that does not answer.
+    xcb_allow_events(connection, XCB_ALLOW_REPLAY_KEYBOARD, XCB_CURRENT_TIME);
+    xcb_ungrab_keyboard(connection, XCB_CURRENT_TIME);
+    xcb_void_cookie_t ungrab = xcb_ungrab_key(connection, XCB_GRAB_ANY, display_->root(), XCB_MOD_MASK_ANY);
+    xcb_flush(connection);
+    stallReleaseSequence_ = ungrab.sequence;
+    stallReleased_ = true;
+    diagnostic("Key tap did not answer within 2 s; released the keyboard grabs");
+}
+
+void X11KeyTap::noticeStallRelease() {
+    if (!stallReleased_.exchange(false)) {
+        return;
+    }
+    grabs_->endAll(stallReleaseSequence_);
+    grabCount_ = 0;
+    // The claims still hold; they are grabbed again now that the tap answers.
+    std::lock_guard lock(claimsMutex_);
+    claimsDirty_ = true;
 }
 
 } // namespace korvane::x11

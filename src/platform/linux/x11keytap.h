@@ -5,6 +5,7 @@
 #include "platform/linux/uniquefd.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -17,6 +18,7 @@ namespace korvane::x11 {
 class KeyGrabs;
 class PostedKeyJournal;
 class RecordedRepeats;
+class StallWatchdog;
 class XcbConnection;
 class XkbKeyboard;
 
@@ -40,6 +42,10 @@ public:
     // How many (key, modifiers) grabs are installed now.
     std::size_t grabCount() const { return grabCount_.load(); }
 
+    // How long a callback may take while keys are grabbed. The server holds back every key of the
+    // keyboard while a grabbed key waits for its answer, so past this the grabs are released.
+    static constexpr std::chrono::milliseconds grabAnswerBound{2000};
+
 private:
     explicit X11KeyTap(std::shared_ptr<PostedKeyJournal> journal);
     void run();
@@ -50,6 +56,9 @@ private:
     void waitForWork(int timeoutMs);
     void applyClaims();
     void handleLostConnection();
+    // On the watchdog's thread: lets go of the keyboard while the tap thread is stuck in a callback.
+    void releaseGrabsOfStalledTap();
+    void noticeStallRelease();
 
     void dispatch(const xcb_generic_event_t* event);
     void onRawKeyPress(const xcb_input_raw_key_press_event_t* event);
@@ -72,6 +81,11 @@ private:
 
     std::mutex threadMutex_;
     std::thread thread_;
+    std::unique_ptr<StallWatchdog> watchdog_;
+    // Held by the watchdog while it uses the connection, and by the tap thread while it replaces it.
+    std::mutex connectionMutex_;
+    std::atomic<bool> stallReleased_{false};
+    std::atomic<std::uint32_t> stallReleaseSequence_{0};
 
     std::mutex claimsMutex_;
     KeyClaimSet claims_;

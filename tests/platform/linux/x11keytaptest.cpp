@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
 #include <gmock/gmock.h>
@@ -301,6 +302,46 @@ TEST_F(X11KeyTapTest, AHeldWithheldKeyRepeatsToTheHandlerOnly) {
     EXPECT_GT(std::count_if(keys.begin(), keys.end(),
                             [](const SeenKey& key) { return key.keyCode == keycode::downArrow; }),
               1);
+}
+
+// While a grabbed key waits for its answer the server holds back every key of the keyboard, so a
+// tap stuck in its handler must not keep the desktop's keyboard frozen.
+TEST_F(X11KeyTapTest, AStalledHandlerDoesNotFreezeTheKeyboard) {
+    auto window = test::X11TestWindow::open();
+    ASSERT_TRUE(window);
+    std::mutex stallMutex;
+    std::condition_variable stallEnded;
+    bool stalling = true;
+    auto endStall = [&] {
+        {
+            std::lock_guard lock(stallMutex);
+            stalling = false;
+        }
+        stallEnded.notify_all();
+    };
+    tap->setKeyWithholding(withholding);
+    ASSERT_TRUE(tap->start([&](std::uint16_t keyCode, const auto&, auto) {
+        if (keyCode == keycode::tab) {
+            std::unique_lock lock(stallMutex);
+            stallEnded.wait_for(lock, std::chrono::seconds(10), [&] { return !stalling; });
+        }
+        return withholding->withholds(keyCode);
+    }));
+    withholding->set({{keycode::tab, "", 0}});
+    ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
+
+    ASSERT_EQ(run("xdotool key Tab x"), 0);
+    const bool typed = window->waitUntil(
+        [&](const auto&) {
+            return window->count(XKB_KEY_Tab, true) == 1 && window->count(XKB_KEY_x, true) == 1;
+        },
+        2.0 + x11::X11KeyTap::grabAnswerBound.count() / 1000.0);
+    endStall();
+    EXPECT_TRUE(typed) << testing::PrintToString(window->events());
+    EXPECT_THAT(log.lines(), testing::Contains(
+                                 "[Korvane] Key tap did not answer within 2 s; released the keyboard grabs"));
+    // Once the handler answers again, the claimed key is grabbed again.
+    EXPECT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
 }
 
 // Tab typed right behind the trigger may reach the window before the grab that withholds it is in
