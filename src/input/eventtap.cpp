@@ -89,6 +89,12 @@ bool EventTap::handleEvent(const TapEvent& event) {
     case TapEvent::Type::tapDisabledByUserInput:
         reenable();
         return false;
+    case TapEvent::Type::connectionLost:
+        diagnostic("Event tap lost its connection to the display; reconnecting");
+        return false;
+    case TapEvent::Type::connectionRestored:
+        reconnected();
+        return false;
     case TapEvent::Type::keyDown:
         if (event.marked) {
             return false;
@@ -129,8 +135,8 @@ void EventTap::deliverKey(const TapEvent& event) {
     }
     // A key the detector would have withheld is already in the document: it must not accept or
     // navigate, so the detector hears of it as a delivered key.
-    if (withholding && anyClaimMatches(withholding->withheldKeys(), event.keyCode,
-                                       event.characters, event.flags)) {
+    if (withholding &&
+        anyClaimMatches(withholding->withheldKeys(), event.keyCode, event.characters, event.flags)) {
         withholding->processDeliveredKey(event.keyCode, event.characters, event.flags);
         return;
     }
@@ -172,6 +178,23 @@ void EventTap::reenable() {
     }
 }
 
+void EventTap::reconnected() {
+    std::function<void()> callback;
+    {
+        std::lock_guard guard(lock_);
+        callback = onTapReenabled;
+    }
+    if (!trust_->isTrusted()) {
+        handleRevocation();
+        return;
+    }
+    diagnostic("Event tap reconnected to the display");
+    // Keys typed while the tap was away were never seen, as after a re-enable.
+    if (callback) {
+        callback();
+    }
+}
+
 void EventTap::handleRevocation() {
     std::function<void()> callback;
     {
@@ -206,23 +229,22 @@ void EventTap::scheduleHealthCheck(std::uint64_t generation) {
 }
 
 void EventTap::checkHealth(std::uint64_t generation) {
+    std::shared_ptr<KeyTap> tap;
     {
         std::lock_guard guard(lock_);
         if (generation != healthCheckGeneration_) {
             return;
         }
+        tap = tap_;
     }
-    if (trust_->isTrusted()) {
-        std::shared_ptr<KeyTap> tap;
-        {
-            std::lock_guard guard(lock_);
-            tap = tap_;
-        }
-        if (tap && !tap->isEnabled()) {
+    // A tap without its display reconnects by itself, and without the display trust cannot be judged.
+    const bool reconnecting = tap && !tap->isConnected();
+    if (!reconnecting) {
+        if (!trust_->isTrusted()) {
+            handleRevocation();
+        } else if (tap && !tap->isEnabled()) {
             reenable();
         }
-    } else {
-        handleRevocation();
     }
     bool current = false;
     {

@@ -54,6 +54,7 @@ private:
     bool runHandler(const TapEvent& event);
     void deliverKey(const TapEvent& event);
     void reenable();
+    void reconnected();
     void handleRevocation();
     void scheduleHealthCheck(std::uint64_t generation);
     void checkHealth(std::uint64_t generation);

@@ -11,7 +11,17 @@ namespace korvane {
 
 // One event seen by a key tap, already translated into the core's key codes and flag masks.
 struct TapEvent {
-    enum class Type { keyDown, flagsChanged, mouseDown, tapDisabledByTimeout, tapDisabledByUserInput };
+    enum class Type {
+        keyDown,
+        flagsChanged,
+        mouseDown,
+        tapDisabledByTimeout,
+        tapDisabledByUserInput,
+        // The tap lost its connection to the display and reconnects by itself; reported once per loss.
+        connectionLost,
+        // The tap is connected again; keys typed in between were not seen.
+        connectionRestored,
+    };
 
     Type type = Type::keyDown;
     std::uint16_t keyCode = 0;
@@ -43,6 +53,8 @@ public:
     // A disabled tap lets every event pass without calling back.
     virtual void setEnabled(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
+    // False while the tap has lost the display and is reconnecting.
+    virtual bool isConnected() const = 0;
 
     // The keys to claim from now on; an empty set releases every claim.
     virtual void setClaimedKeys(KeyClaimSet claims) = 0;

@@ -159,6 +159,32 @@ TEST_F(EventTapTest, DisabledTapIsReenabledWhileTrusted) {
     EXPECT_THAT(log.lines(), ElementsAre("[Korvane] Event tap re-enabled after timeout"));
 }
 
+TEST_F(EventTapTest, ALostDisplayIsReportedOnceAndOnlyItsReturnReenables) {
+    std::atomic<int> reenabled{0};
+    std::atomic<int> revoked{0};
+    tap->onTapReenabled = [&] { ++reenabled; };
+    tap->onPermissionRevoked = [&] { ++revoked; };
+    auto fake = startTap();
+    log.clear();
+
+    fake->setConnected(false);
+    fake->deliver(ofType(TapEvent::Type::connectionLost));
+    // Without the display the trust check fails as well; the tap is left to reconnect.
+    trust->trusted = false;
+    scheduler.advance(3 * EventTap::healthCheckInterval);
+    EXPECT_EQ(reenabled.load(), 0);
+    EXPECT_EQ(revoked.load(), 0);
+
+    trust->trusted = true;
+    fake->setConnected(true);
+    fake->deliver(ofType(TapEvent::Type::connectionRestored));
+    scheduler.advance(EventTap::healthCheckInterval);
+    EXPECT_EQ(reenabled.load(), 1);
+    EXPECT_THAT(log.lines(),
+                ElementsAre("[Korvane] Event tap lost its connection to the display; reconnecting",
+                            "[Korvane] Event tap reconnected to the display"));
+}
+
 TEST_F(EventTapTest, RevocationStopsTheTapOnceAndLaterTicksDoNothing) {
     std::atomic<int> revoked{0};
     tap->onPermissionRevoked = [&] { ++revoked; };

@@ -28,6 +28,11 @@ bool FakeKeyTap::isEnabled() const {
     return enabled_;
 }
 
+bool FakeKeyTap::isConnected() const {
+    std::lock_guard lock(mutex_);
+    return connected_;
+}
+
 void FakeKeyTap::setClaimedKeys(KeyClaimSet claims) {
     std::lock_guard lock(mutex_);
     claims_ = std::move(claims);
@@ -70,6 +75,11 @@ int FakeKeyTap::claimUpdateCount() const {
 void FakeKeyTap::disableBySystem() {
     std::lock_guard lock(mutex_);
     enabled_ = false;
+}
+
+void FakeKeyTap::setConnected(bool connected) {
+    std::lock_guard lock(mutex_);
+    connected_ = connected;
 }
 
 } // namespace korvane

@@ -15,6 +15,7 @@ public:
     void stop() override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override;
+    bool isConnected() const override;
     void setClaimedKeys(KeyClaimSet claims) override;
 
     // Hands `event` to the callback and returns whether it was dropped, or nothing when the tap is
@@ -28,6 +29,8 @@ public:
 
     // Simulates the system switching the tap off behind Korvane's back.
     void disableBySystem();
+    // Simulates losing and regaining the display.
+    void setConnected(bool connected);
 
 private:
     mutable std::mutex mutex_;
@@ -35,6 +38,7 @@ private:
     bool running_ = false;
     bool stopped_ = false;
     bool enabled_ = true;
+    bool connected_ = true;
     KeyClaimSet claims_;
     int claimUpdates_ = 0;
 };

@@ -18,7 +18,9 @@
 namespace korvane::x11 {
 namespace {
 
-constexpr int reconnectIntervalMs = 1000;
+// Reconnection attempts start soon after a loss and thin out while the display stays away.
+constexpr std::chrono::milliseconds firstReconnectDelay{250};
+constexpr std::chrono::milliseconds longestReconnectDelay{8000};
 
 bool isMouseButton(std::uint32_t button) {
     // 4 to 7 are the scroll wheel, not presses.
@@ -190,22 +192,30 @@ void X11KeyTap::handleLostConnection() {
     if (display_) {
         disconnect();
     }
-    // The server went away or closed us: the tap is off until it can reconnect.
+    // The server went away or closed us: said once, then the tap keeps trying to come back.
     if (!lossReported_) {
         lossReported_ = true;
+        reconnectDelay_ = firstReconnectDelay;
         TapEvent event;
-        event.type = TapEvent::Type::tapDisabledByTimeout;
-        if (callback_) {
-            callback_(event);
-        }
+        event.type = TapEvent::Type::connectionLost;
+        emit(event);
     }
-    if (stopped_) {
+    const auto retryAt = std::chrono::steady_clock::now() + reconnectDelay_;
+    for (auto now = std::chrono::steady_clock::now(); !stopped_ && now < retryAt;
+         now = std::chrono::steady_clock::now()) {
+        waitForWork(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(retryAt - now).count()));
+    }
+    if (stopped_ || !enabled_) {
         return;
     }
-    waitForWork(reconnectIntervalMs);
-    if (!stopped_ && enabled_ && connect()) {
-        lossReported_ = false;
+    if (!connect()) {
+        reconnectDelay_ = std::min(reconnectDelay_ * 2, longestReconnectDelay);
+        return;
     }
+    lossReported_ = false;
+    TapEvent event;
+    event.type = TapEvent::Type::connectionRestored;
+    emit(event);
 }
 
 void X11KeyTap::stop() {
@@ -233,7 +243,11 @@ void X11KeyTap::setEnabled(bool enabled) {
 }
 
 bool X11KeyTap::isEnabled() const {
-    return enabled_ && connected_;
+    return enabled_;
+}
+
+bool X11KeyTap::isConnected() const {
+    return connected_;
 }
 
 void X11KeyTap::setClaimedKeys(KeyClaimSet claims) {

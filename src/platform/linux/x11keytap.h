@@ -37,6 +37,7 @@ public:
     void stop() override;
     void setEnabled(bool enabled) override;
     bool isEnabled() const override;
+    bool isConnected() const override;
     void setClaimedKeys(KeyClaimSet claims) override;
 
     // How many (key, modifiers) grabs are installed now.
@@ -104,6 +105,7 @@ private:
     std::uint64_t grabbedKeymap_ = 0;
     KeyRepeatEmulator repeat_;
     bool lossReported_ = false;
+    std::chrono::milliseconds reconnectDelay_{0};
 };
 
 } // namespace korvane::x11

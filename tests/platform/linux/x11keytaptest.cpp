@@ -183,6 +183,46 @@ private:
     std::optional<std::string> old_;
 };
 
+// An X server of the test's own, which it can kill and start again on the same display.
+class OwnXServer {
+public:
+    explicit OwnXServer(const std::filesystem::path& dir)
+        : dir_(dir) {}
+    ~OwnXServer() { stop(); }
+
+    // Starts on a free display the first time, on the same one after that.
+    bool start() {
+        std::filesystem::remove(dir_ / "display");
+        std::string command = "Xvfb " + (number_.empty() ? std::string() : ":" + number_) +
+                              " -displayfd 3 -nolisten tcp -noreset 3>" + (dir_ / "display").string() +
+                              " >/dev/null 2>&1 & echo $! > " + (dir_ / "xpid").string();
+        if (run(command) != 0 ||
+            !pollUntil([&] { return readAll(dir_ / "display").find('\n') != std::string::npos; })) {
+            return false;
+        }
+        number_ = readAll(dir_ / "display");
+        number_.erase(number_.find('\n'));
+        pid_ = std::stoi(readAll(dir_ / "xpid"));
+        return true;
+    }
+
+    // Ends the server and waits until it has given up its display.
+    bool stop() {
+        if (pid_ == 0) {
+            return true;
+        }
+        run("kill " + std::to_string(std::exchange(pid_, 0)));
+        return pollUntil([&] { return !std::filesystem::exists("/tmp/.X" + number_ + "-lock"); });
+    }
+
+    std::string display() const { return ":" + number_; }
+
+private:
+    std::filesystem::path dir_;
+    std::string number_;
+    int pid_ = 0;
+};
+
 bool setAccessibilityBus(bool enabled) {
     return run(std::string("dbus-send --session --type=method_call --dest=org.a11y.Bus /org/a11y/bus "
                            "org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled "
@@ -302,6 +342,32 @@ TEST_F(X11KeyTapTest, AHeldWithheldKeyRepeatsToTheHandlerOnly) {
     EXPECT_GT(std::count_if(keys.begin(), keys.end(),
                             [](const SeenKey& key) { return key.keyCode == keycode::downArrow; }),
               1);
+}
+
+TEST_F(X11KeyTapTest, ALostDisplayIsReportedOnceAndTheTapComesBackWithIt) {
+    OwnXServer server(dir.path());
+    ASSERT_TRUE(server.start());
+    ScopedEnv display("DISPLAY", server.display().c_str());
+    std::atomic<int> reenabled{0};
+    tap->onTapReenabled = [&] { ++reenabled; };
+    startTap();
+    log.clear();
+
+    ASSERT_TRUE(server.stop());
+    const std::string lost = "[Korvane] Event tap lost its connection to the display; reconnecting";
+    ASSERT_TRUE(pollUntil([&] { return !log.lines().empty(); }));
+    // Health checks while the display is away neither re-enable nor give up.
+    scheduler.advance(2 * EventTap::healthCheckInterval);
+    EXPECT_THAT(log.lines(), ElementsAre(lost));
+
+    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(pollUntil([&] { return reenabled.load() == 1; }, 10.0))
+        << testing::PrintToString(log.lines());
+    scheduler.advance(EventTap::healthCheckInterval);
+    EXPECT_EQ(reenabled.load(), 1);
+    EXPECT_THAT(log.lines(), ElementsAre(lost, "[Korvane] Event tap reconnected to the display"));
+    ASSERT_EQ(run("xdotool key z"), 0);
+    EXPECT_TRUE(pollUntil([&] { return sawCharacters("z"); }));
 }
 
 // While a grabbed key waits for its answer the server holds back every key of the keyboard, so a
