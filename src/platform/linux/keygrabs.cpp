@@ -24,7 +24,9 @@ bool atOrAfter(std::uint32_t sequence, std::uint32_t reference) {
 
 } // namespace
 
-std::set<KeyGrabs::Grab> KeyGrabs::wanted(const KeyClaimSet& claims, const XkbKeyboard& keyboard) const {
+std::set<KeyGrabs::Grab> KeyGrabs::wanted(const KeyClaimSet& claims,
+                                          const std::set<std::uint8_t>& extraKeycodes,
+                                          const XkbKeyboard& keyboard) const {
     std::set<Grab> result;
     auto add = [&](const std::vector<xkb_keycode_t>& keycodes, std::uint16_t modifiers) {
         for (xkb_keycode_t keycode : keycodes) {
@@ -50,11 +52,17 @@ std::set<KeyGrabs::Grab> KeyGrabs::wanted(const KeyClaimSet& claims, const XkbKe
             add(keycodes, static_cast<std::uint16_t>(required | XCB_MOD_MASK_SHIFT));
         }
     }
+    for (std::uint8_t keycode : extraKeycodes) {
+        for (std::uint16_t modifiers : keyCodeModifiers) {
+            add({keycode}, modifiers);
+        }
+    }
     return result;
 }
 
-void KeyGrabs::apply(const KeyClaimSet& claims, const XkbKeyboard& keyboard) {
-    std::set<Grab> target = wanted(claims, keyboard);
+void KeyGrabs::apply(const KeyClaimSet& claims, const std::set<std::uint8_t>& extraKeycodes,
+                     const XkbKeyboard& keyboard) {
+    std::set<Grab> target = wanted(claims, extraKeycodes, keyboard);
     for (auto it = grabs_.begin(); it != grabs_.end();) {
         if (target.count(it->first) == 0) {
             xcb_void_cookie_t cookie = xcb_ungrab_key(connection_, it->first.first, root_, it->first.second);

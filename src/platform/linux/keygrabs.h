@@ -25,8 +25,10 @@ public:
         : connection_(connection)
         , root_(root) {}
 
-    // Grabs what `claims` need and releases the rest. Combinations another client holds are skipped.
-    void apply(const KeyClaimSet& claims, const XkbKeyboard& keyboard);
+    // Grabs what `claims` need, and the keys `extraKeycodes` with any modifiers, and releases the
+    // rest. Combinations another client holds are skipped.
+    void apply(const KeyClaimSet& claims, const std::set<std::uint8_t>& extraKeycodes,
+               const XkbKeyboard& keyboard);
     void releaseAll();
     // Forgets the grabs without a request: someone else released them.
     void forget();
@@ -48,7 +50,8 @@ private:
         std::uint32_t until;
     };
 
-    std::set<Grab> wanted(const KeyClaimSet& claims, const XkbKeyboard& keyboard) const;
+    std::set<Grab> wanted(const KeyClaimSet& claims, const std::set<std::uint8_t>& extraKeycodes,
+                          const XkbKeyboard& keyboard) const;
 
     xcb_connection_t* connection_;
     xcb_window_t root_;

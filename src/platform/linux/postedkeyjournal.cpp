@@ -26,4 +26,17 @@ std::size_t PostedKeyJournal::size() const {
     return entries_.size();
 }
 
+void PostedKeyJournal::setHoldingWithheldKey(bool holding) {
+    {
+        std::lock_guard lock(mutex_);
+        holding_ = holding;
+    }
+    holdEnded_.notify_all();
+}
+
+bool PostedKeyJournal::waitWhileHoldingWithheldKey(std::chrono::milliseconds bound) {
+    std::unique_lock lock(mutex_);
+    return holdEnded_.wait_for(lock, bound, [&] { return !holding_; });
+}
+
 } // namespace korvane::x11

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -9,7 +10,8 @@ namespace korvane::x11 {
 
 // The X key events Korvane posted through XTEST and has not yet seen come back. X events carry no
 // sender mark, so the tap takes an XTEST event that matches an entry here as Korvane's own; other
-// XTEST clients (on-screen keyboards, xdotool) stay user input. Any thread.
+// XTEST clients (on-screen keyboards, xdotool) stay user input. It also tells the poster when the
+// tap holds the keyboard for a withheld key that is still down. Any thread.
 class PostedKeyJournal {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -24,6 +26,12 @@ public:
 
     std::size_t size() const;
 
+    // Set by the tap while it holds the keyboard until a withheld key is released. A key posted
+    // meanwhile would end the hold and let that release reach the focused window.
+    void setHoldingWithheldKey(bool holding);
+    // Waits until no withheld key is held, for at most `bound`; false when it still is.
+    bool waitWhileHoldingWithheldKey(std::chrono::milliseconds bound);
+
 private:
     struct Entry {
         std::uint8_t keycode;
@@ -32,7 +40,9 @@ private:
     };
 
     mutable std::mutex mutex_;
+    std::condition_variable holdEnded_;
     std::deque<Entry> entries_;
+    bool holding_ = false;
 };
 
 } // namespace korvane::x11

@@ -79,6 +79,8 @@ bool X11KeyTap::connect() {
         display_ = std::move(display);
     }
     ownGrabbedPresses_.clear();
+    withheldDown_.clear();
+    endHold();
     findXtestDevices();
     {
         std::lock_guard lock(claimsMutex_);
@@ -96,6 +98,8 @@ void X11KeyTap::configureRepeat(const XkbKeyboard& keyboard) {
 
 void X11KeyTap::disconnect() {
     grabCount_ = 0;
+    withheldDown_.clear();
+    endHold();
     recorded_.reset();
     grabs_.reset();
     keyboard_.reset();
@@ -168,6 +172,9 @@ void X11KeyTap::run() {
         waitForWork(timeoutMs);
     }
     if (display_ && !display_->hasError()) {
+        if (holdingKeyboard_) {
+            letKeyboardGo(XCB_ALLOW_ASYNC_KEYBOARD, XCB_CURRENT_TIME);
+        }
         grabs_->releaseAll();
     }
     disconnect();
@@ -279,7 +286,7 @@ void X11KeyTap::applyClaims() {
         claimsDirty_ = false;
         claims = claims_;
     }
-    grabs_->apply(claims, *keyboard_);
+    grabs_->apply(claims, withheldDown_, *keyboard_);
     grabbedKeymap_ = keyboard_->keymapGeneration();
     grabCount_ = grabs_->size();
 }
@@ -299,7 +306,11 @@ void X11KeyTap::dispatch(const xcb_generic_event_t* event) {
         return;
     }
     if (type == XCB_KEY_PRESS) {
-        onGrabbedKeyPress(reinterpret_cast<const xcb_key_press_event_t*>(event));
+        onCoreKeyPress(reinterpret_cast<const xcb_key_press_event_t*>(event));
+        return;
+    }
+    if (type == XCB_KEY_RELEASE) {
+        onCoreKeyRelease(reinterpret_cast<const xcb_key_release_event_t*>(event));
         return;
     }
     if (type != XCB_GE_GENERIC) {
@@ -370,6 +381,10 @@ void X11KeyTap::onRawKeyRelease(const xcb_input_raw_key_release_event_t* event) 
     if (xtestDevices_.count(event->sourceid) != 0 && journal_ && journal_->consume(keycode, false)) {
         return;
     }
+    // Without the hold the release went to the window; with it, it comes again as a core event.
+    if (!holdingKeyboard_ && withheldDown_.erase(keycode) != 0) {
+        markClaimsDirty();
+    }
     reportRepeats(repeat_.release(keycode, event->time));
 }
 
@@ -381,22 +396,88 @@ void X11KeyTap::onRawButtonPress(const xcb_input_raw_button_press_event_t* event
     }
 }
 
-void X11KeyTap::onGrabbedKeyPress(const xcb_key_press_event_t* event) {
-    repeat_.cancel(event->detail);
-    bool dropped = false;
-    if (ownGrabbedPresses_.erase(event->detail) == 0) {
-        reportKey(event->detail, true, &dropped);
+void X11KeyTap::onCoreKeyPress(const xcb_key_press_event_t* event) {
+    const std::uint8_t keycode = event->detail;
+    repeat_.cancel(keycode);
+    if (withheldDown_.count(keycode) != 0) {
+        // A repeat of a key whose press was withheld: the handler hears it (a held arrow keeps
+        // moving the selection), the window never does, whatever the session now makes of it.
+        if (ownGrabbedPresses_.erase(keycode) == 0) {
+            reportKey(keycode, true, nullptr);
+        }
+        holdKeyboard(event->time);
+        return;
     }
+    if (holdingKeyboard_ && !grabs_->covers(keycode, event->state)) {
+        // Not a key to withhold, only caught by the hold; its raw copy has reported it.
+        letKeyboardGo(XCB_ALLOW_REPLAY_KEYBOARD, event->time);
+        return;
+    }
+    bool dropped = false;
+    if (ownGrabbedPresses_.erase(keycode) == 0) {
+        reportKey(keycode, true, &dropped);
+    }
+    if (!dropped) {
+        letKeyboardGo(XCB_ALLOW_REPLAY_KEYBOARD, event->time);
+        return;
+    }
+    withheldDown_.insert(keycode);
+    // Kept grabbed while it is down, so that its repeats are caught after the session has ended.
+    markClaimsDirty();
+    holdKeyboard(event->time);
+}
+
+void X11KeyTap::onCoreKeyRelease(const xcb_key_release_event_t* event) {
+    if (!holdingKeyboard_) {
+        return;
+    }
+    if (withheldDown_.erase(event->detail) != 0) {
+        markClaimsDirty();
+        if (withheldDown_.empty()) {
+            letKeyboardGo(XCB_ALLOW_ASYNC_KEYBOARD, event->time);
+        } else {
+            holdKeyboard(event->time);
+        }
+        return;
+    }
+    // Any other key's release, the text injector's included, belongs to the focused window.
+    letKeyboardGo(XCB_ALLOW_REPLAY_KEYBOARD, event->time);
+}
+
+void X11KeyTap::holdKeyboard(xcb_timestamp_t time) {
+    // The grab stays active and the server hands over one key event at a time, each of which is
+    // held back until it is answered: the release of the withheld key is dropped, anything else
+    // is replayed to the focused window.
+    holdingKeyboard_ = true;
+    if (journal_) {
+        journal_->setHoldingWithheldKey(true);
+    }
+    xcb_allow_events(display_->get(), XCB_ALLOW_SYNC_KEYBOARD, time);
+    xcb_flush(display_->get());
+}
+
+void X11KeyTap::letKeyboardGo(std::uint8_t mode, xcb_timestamp_t time) {
     xcb_connection_t* connection = display_->get();
-    if (dropped) {
-        // Let the keyboard go at once: while the grab is active every key, the text injector's
-        // included, would come to us instead of the focused window.
-        xcb_allow_events(connection, XCB_ALLOW_ASYNC_KEYBOARD, event->time);
-        xcb_ungrab_keyboard(connection, event->time);
-    } else {
-        xcb_allow_events(connection, XCB_ALLOW_REPLAY_KEYBOARD, event->time);
+    xcb_allow_events(connection, mode, time);
+    // A replay ends the grab by itself; otherwise it is ended here, so that no key, the text
+    // injector's included, keeps coming to the tap instead of the focused window.
+    if (mode != XCB_ALLOW_REPLAY_KEYBOARD) {
+        xcb_ungrab_keyboard(connection, time);
     }
     xcb_flush(connection);
+    endHold();
+}
+
+void X11KeyTap::endHold() {
+    holdingKeyboard_ = false;
+    if (journal_) {
+        journal_->setHoldingWithheldKey(false);
+    }
+}
+
+void X11KeyTap::markClaimsDirty() {
+    std::lock_guard lock(claimsMutex_);
+    claimsDirty_ = true;
 }
 
 void X11KeyTap::reportRepeats(const KeyRepeatEmulator::Owed& owed) {
@@ -454,6 +535,7 @@ void X11KeyTap::noticeStallRelease() {
     }
     grabs_->endAll(stallReleaseSequence_);
     grabCount_ = 0;
+    endHold();
     // The claims still hold; they are grabbed again now that the tap answers.
     std::lock_guard lock(claimsMutex_);
     claimsDirty_ = true;

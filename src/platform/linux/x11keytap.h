@@ -65,7 +65,13 @@ private:
     void onRawKeyPress(const xcb_input_raw_key_press_event_t* event);
     void onRawKeyRelease(const xcb_input_raw_key_release_event_t* event);
     void onRawButtonPress(const xcb_input_raw_button_press_event_t* event);
-    void onGrabbedKeyPress(const xcb_key_press_event_t* event);
+    // Key events that come to the tap through its grabs.
+    void onCoreKeyPress(const xcb_key_press_event_t* event);
+    void onCoreKeyRelease(const xcb_key_release_event_t* event);
+    void holdKeyboard(xcb_timestamp_t time);
+    void letKeyboardGo(std::uint8_t mode, xcb_timestamp_t time);
+    void endHold();
+    void markClaimsDirty();
     void reportRepeats(const KeyRepeatEmulator::Owed& owed);
     void reportRecordedRepeats();
     void configureRepeat(const XkbKeyboard& keyboard);
@@ -102,6 +108,10 @@ private:
     std::uint8_t inputOpcode_ = 0;
     std::set<std::uint16_t> xtestDevices_;
     std::set<std::uint8_t> ownGrabbedPresses_;
+    // Keys whose press was withheld and that are still down; their repeats and release are withheld too.
+    std::set<std::uint8_t> withheldDown_;
+    // Whether the keyboard stays grabbed until a withheld key is released.
+    bool holdingKeyboard_ = false;
     std::uint64_t grabbedKeymap_ = 0;
     KeyRepeatEmulator repeat_;
     bool lossReported_ = false;

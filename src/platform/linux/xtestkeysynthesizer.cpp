@@ -34,6 +34,9 @@ void XTestKeySynthesizer::post(xkb_keycode_t keycode, bool press) {
 
 bool XTestKeySynthesizer::postKeyPair(std::uint16_t keyCode, std::uint64_t flags) {
     std::lock_guard lock(mutex_);
+    // Typed into the middle of a held, withheld key (the Tab that accepted a completion), a key
+    // would let that key's release reach the window. A key held longer than this is not waited for.
+    journal_->waitWhileHoldingWithheldKey(std::chrono::milliseconds(1000));
     if (!ensureConnection()) {
         return false;
     }

@@ -370,6 +370,45 @@ TEST_F(X11KeyTapTest, ALostDisplayIsReportedOnceAndTheTapComesBackWithIt) {
     EXPECT_TRUE(pollUntil([&] { return sawCharacters("z"); }));
 }
 
+// Accepting with a Tab that the user holds: neither its release nor its repeats may reach the
+// window, also once the session has ended and Tab is no longer claimed.
+TEST_F(X11KeyTapTest, AWithheldKeyIsWithheldUntilItIsReleased) {
+    auto window = test::X11TestWindow::open();
+    ASSERT_TRUE(window);
+    // A short delay, so that a short hold repeats.
+    auto repeat = window->setRepeat({150, 25});
+    ASSERT_TRUE(repeat);
+    std::shared_ptr<void> restoreRepeat(nullptr, [&](void*) { window->setRepeat(*repeat); });
+    tap->setKeyWithholding(withholding);
+    std::atomic<int> tabs{0};
+    ASSERT_TRUE(tap->start([&](std::uint16_t keyCode, const auto&, auto) {
+        if (keyCode != keycode::tab) {
+            return false;
+        }
+        ++tabs;
+        const bool claimed = withholding->withholds(keyCode);
+        withholding->set({});
+        return claimed;
+    }));
+    withholding->set({{keycode::tab, "", 0}});
+    ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
+
+    // Korvane's own keys, typed while Tab is still down, wait for it to come up.
+    ASSERT_EQ(run("xdotool keydown Tab"), 0);
+    ASSERT_TRUE(pollUntil([&] { return tabs.load() > 0; }));
+    x11::XTestKeySynthesizer synthesizer(journal);
+    std::thread injector([&] { synthesizer.postKeyPair(keycode::backspace, 0); });
+    ASSERT_EQ(run("sleep 0.4 && xdotool keyup Tab && xdotool key x"), 0);
+    injector.join();
+    ASSERT_TRUE(window->waitUntil([&](const auto&) { return window->count(XKB_KEY_x, false) == 1; }));
+    EXPECT_EQ(window->count(XKB_KEY_Tab, true), 0) << testing::PrintToString(window->events());
+    EXPECT_EQ(window->count(XKB_KEY_Tab, false), 0) << testing::PrintToString(window->events());
+    EXPECT_EQ(window->count(XKB_KEY_BackSpace, false), 1) << testing::PrintToString(window->events());
+    EXPECT_GT(tabs.load(), 1);
+    // Nothing stays grabbed once the key is up.
+    EXPECT_TRUE(pollUntil([&] { return backend->last->grabCount() == 0; }));
+}
+
 // While a grabbed key waits for its answer the server holds back every key of the keyboard, so a
 // tap stuck in its handler must not keep the desktop's keyboard frozen.
 TEST_F(X11KeyTapTest, AStalledHandlerDoesNotFreezeTheKeyboard) {

@@ -2,6 +2,10 @@
 
 #include <chrono>
 #include <poll.h>
+// xkb.h names a field `explicit`, which C++ reserves.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
 
 namespace korvane::test {
 
@@ -113,6 +117,25 @@ int X11TestWindow::count(xkb_keysym_t keysym, bool press) {
         n += event.keycode == code && event.press == press ? 1 : 0;
     }
     return n;
+}
+
+std::optional<X11TestWindow::Repeat> X11TestWindow::setRepeat(Repeat repeat) {
+    xcb_connection_t* connection = display_->get();
+    x11::XcbReply<xcb_xkb_get_controls_reply_t> controls(xcb_xkb_get_controls_reply(
+        connection, xcb_xkb_get_controls(connection, XCB_XKB_ID_USE_CORE_KBD), nullptr));
+    if (!controls) {
+        return std::nullopt;
+    }
+    const std::uint8_t perKeyRepeat[32] = {};
+    // Only the repeat controls change; every other field is left alone by the change mask.
+    xcb_void_cookie_t cookie =
+        xcb_xkb_set_controls_checked(connection, XCB_XKB_ID_USE_CORE_KBD, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                     0, XCB_XKB_BOOL_CTRL_REPEAT_KEYS, repeat.delayMs, repeat.intervalMs, 0,
+                                     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, perKeyRepeat);
+    if (x11::XcbReply<xcb_generic_error_t>(xcb_request_check(connection, cookie))) {
+        return std::nullopt;
+    }
+    return Repeat{controls->repeatDelay, controls->repeatInterval};
 }
 
 } // namespace korvane::test

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -35,6 +36,13 @@ public:
 
     // How many presses or releases of `keysym` arrived so far.
     int count(xkb_keysym_t keysym, bool press);
+
+    struct Repeat {
+        std::uint16_t delayMs;
+        std::uint16_t intervalMs;
+    };
+    // Sets the keyboard's auto-repeat and returns the previous setting, or nothing on failure.
+    std::optional<Repeat> setRepeat(Repeat repeat);
 
 private:
     X11TestWindow(std::unique_ptr<x11::XcbConnection> display, std::unique_ptr<x11::XkbKeyboard> keyboard,
