@@ -33,6 +33,9 @@ bool isPausedDismissKey(std::uint16_t keyCode) {
     case keycode::escape:
     case keycode::home:
     case keycode::end:
+    case keycode::pageUp:
+    case keycode::pageDown:
+    case keycode::forwardDelete:
     case keycode::leftArrow:
     case keycode::rightArrow:
     case keycode::downArrow:
@@ -88,7 +91,7 @@ bool TriggerDetector::handleKey(std::uint16_t keyCode, const std::optional<std::
         entryState = state_;
         switch (state_) {
         case State::idle:
-            swallow = handleIdle(keyCode, characters, outcome);
+            swallow = handleIdle(keyCode, characters, flags, outcome);
             break;
         case State::collecting:
             swallow = handleCollecting(keyCode, characters, flags, delivered, outcome);
@@ -112,14 +115,15 @@ bool TriggerDetector::handleKey(std::uint16_t keyCode, const std::optional<std::
 }
 
 bool TriggerDetector::handleIdle(std::uint16_t keyCode, const std::optional<std::string>& characters,
-                                 Outcome& outcome) {
+                                 std::uint64_t flags, Outcome& outcome) {
     if (keyCode == keycode::backspace) {
         if (triggerProgress_ > 0) {
             --triggerProgress_;
         }
         return false;
     }
-    if (!characters || characters->empty()) {
+    // A key typed with Alt leaves no text in the document.
+    if (!characters || characters->empty() || (flags & keyflag::option) != 0) {
         triggerProgress_ = 0;
         return false;
     }
@@ -169,6 +173,10 @@ TriggerDetector::Decision TriggerDetector::decideCollecting(std::uint16_t keyCod
                                 : Decision{Step::report, true, SpacePressed{}};
     case keycode::home:
     case keycode::end:
+    case keycode::pageUp:
+    case keycode::pageDown:
+    case keycode::forwardDelete:
+        // They move the caret or change the text in the application, away from the typed query.
         return {Step::dismiss, false};
     case keycode::leftArrow:
     case keycode::rightArrow:
@@ -194,6 +202,10 @@ TriggerDetector::Decision TriggerDetector::decideCollecting(std::uint16_t keyCod
         default:
             return {Step::dismiss, false};
         }
+    }
+    // Alt with a key moves by words or runs a command in the application; it types no text.
+    if ((flags & keyflag::option) != 0) {
+        return {Step::dismiss, false};
     }
     if (!characters || characters->empty()) {
         return {Step::ignore, false};
@@ -258,8 +270,8 @@ void TriggerDetector::handlePaused(std::uint16_t keyCode, const std::optional<st
         }
         return;
     }
-    const bool commandOrControl = (flags & (keyflag::command | keyflag::control)) != 0;
-    if (commandOrControl || isPausedDismissKey(keyCode) || !characters || characters->empty()) {
+    const bool modified = (flags & (keyflag::command | keyflag::control | keyflag::option)) != 0;
+    if (modified || isPausedDismissKey(keyCode) || !characters || characters->empty()) {
         dismiss(outcome);
         return;
     }

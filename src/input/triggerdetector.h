@@ -100,7 +100,8 @@ private:
 
     bool handleKey(std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags,
                    bool delivered);
-    bool handleIdle(std::uint16_t keyCode, const std::optional<std::string>& characters, Outcome& outcome);
+    bool handleIdle(std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags,
+                    Outcome& outcome);
     bool handleCollecting(std::uint16_t keyCode, const std::optional<std::string>& characters,
                           std::uint64_t flags, bool delivered, Outcome& outcome);
     void handlePaused(std::uint16_t keyCode, const std::optional<std::string>& characters,

@@ -58,6 +58,8 @@ TEST(TriggerDetectorTest, MatchesTheTriggerCharacterByCharacter) {
         {"decomposed input matches a precomposed trigger", "\u00e9\u00e9", false, {chars("e\u0301e\u0301")}, true,
          0},
         {"a longer trigger", "@@x", false, {chars("@"), chars("x"), chars("@"), chars("@"), chars("x")}, true, 0},
+        {"alt with the trigger's characters types none of them", ";;", false,
+         {chars(";"), {kLetter, ";", Flag::option}, chars(";")}, false, 1},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -143,6 +145,14 @@ TEST(TriggerDetectorTest, CollectingKeyTable) {
         {"space after a query", "a", true, false, press(Key::space), true, {"space"}, State::collecting},
         {"home dismisses", "a", true, false, press(Key::home), false, {"dismissed"}, State::idle},
         {"end dismisses", "a", true, false, press(Key::end), false, {"dismissed"}, State::idle},
+        {"page up dismisses", "a", true, false, press(Key::pageUp), false, {"dismissed"}, State::idle},
+        {"page down dismisses", "a", true, false, press(Key::pageDown), false, {"dismissed"}, State::idle},
+        {"forward delete dismisses", "a", true, false, press(Key::forwardDelete), false, {"dismissed"},
+         State::idle},
+        {"alt with a letter dismisses", "a", true, false, {kLetter, "b", Flag::option}, false, {"dismissed"},
+         State::idle},
+        {"alt-return still accepts", "a", true, false, press(Key::returnKey, Flag::option), true, {"accepted:a"},
+         State::idle},
         {"left passes by default", "a", true, false, press(Key::leftArrow), false, {"left"}, State::collecting},
         {"right is withheld when suppressed", "a", true, true, press(Key::rightArrow), true, {"right"},
          State::collecting},
@@ -192,6 +202,7 @@ TEST(TriggerDetectorTest, PausedKeyTable) {
         {"command-backspace dismisses", press(Key::backspace, Flag::command), {"dismissed"}, State::idle, {}},
         {"control with a letter dismisses", {kLetter, "a", Flag::control}, {"dismissed"}, State::idle, {}},
         {"command with a letter dismisses", {kLetter, "c", Flag::command}, {"dismissed"}, State::idle, {}},
+        {"alt with a letter dismisses", {kLetter, "f", Flag::option}, {"dismissed"}, State::idle, {}},
         {"return dismisses", press(Key::returnKey), {"dismissed"}, State::idle, {}},
         {"escape dismisses", press(Key::escape), {"dismissed"}, State::idle, {}},
         {"an arrow dismisses", press(Key::downArrow), {"dismissed"}, State::idle, {}},
