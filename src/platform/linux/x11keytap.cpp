@@ -56,16 +56,21 @@ bool X11KeyTap::connect() {
     }
     inputOpcode_ = display->majorOpcode(&xcb_input_id);
 
+    // Raw keys and buttons of every master device, and changes of the device list, which may add
+    // an XTEST device (a new master brings its own).
     struct {
-        xcb_input_event_mask_t head;
-        std::uint32_t mask;
+        xcb_input_event_mask_t rawHead;
+        std::uint32_t rawMask;
+        xcb_input_event_mask_t hierarchyHead;
+        std::uint32_t hierarchyMask;
     } selection{};
-    selection.head.deviceid = XCB_INPUT_DEVICE_ALL_MASTER;
-    selection.head.mask_len = 1;
-    selection.mask = XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE |
-                     XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS;
+    selection.rawHead = {XCB_INPUT_DEVICE_ALL_MASTER, 1};
+    selection.rawMask = XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE |
+                        XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS;
+    selection.hierarchyHead = {XCB_INPUT_DEVICE_ALL, 1};
+    selection.hierarchyMask = XCB_INPUT_XI_EVENT_MASK_HIERARCHY;
     xcb_void_cookie_t cookie =
-        xcb_input_xi_select_events_checked(display->get(), display->root(), 1, &selection.head);
+        xcb_input_xi_select_events_checked(display->get(), display->root(), 2, &selection.rawHead);
     if (XcbReply<xcb_generic_error_t>(xcb_request_check(display->get(), cookie))) {
         return false;
     }
@@ -330,6 +335,9 @@ void X11KeyTap::dispatch(const xcb_generic_event_t* event) {
     case XCB_INPUT_RAW_BUTTON_PRESS:
         onRawButtonPress(reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event));
         break;
+    case XCB_INPUT_HIERARCHY:
+        findXtestDevices();
+        break;
     default:
         break;
     }
@@ -356,7 +364,7 @@ void X11KeyTap::onRawKeyPress(const xcb_input_raw_key_press_event_t* event) {
     // Repeats recorded before this press belong before it.
     reportRecordedRepeats();
     auto keycode = static_cast<std::uint8_t>(event->detail);
-    bool own = xtestDevices_.count(event->sourceid) != 0 && journal_ && journal_->consume(keycode, true);
+    bool own = isOwn(event->sourceid, keycode, true);
     // A key the server processed under one of our grabs comes again as a core event, the one that
     // can be withheld; its raw copy is not reported. A key it processed before the grab was in
     // place has reached the focused window, whatever is grabbed by now.
@@ -378,7 +386,7 @@ void X11KeyTap::onRawKeyPress(const xcb_input_raw_key_press_event_t* event) {
 void X11KeyTap::onRawKeyRelease(const xcb_input_raw_key_release_event_t* event) {
     reportRecordedRepeats();
     auto keycode = static_cast<std::uint8_t>(event->detail);
-    if (xtestDevices_.count(event->sourceid) != 0 && journal_ && journal_->consume(keycode, false)) {
+    if (isOwn(event->sourceid, keycode, false)) {
         return;
     }
     // Without the hold the release went to the window; with it, it comes again as a core event.
@@ -386,6 +394,11 @@ void X11KeyTap::onRawKeyRelease(const xcb_input_raw_key_release_event_t* event) 
         markClaimsDirty();
     }
     reportRepeats(repeat_.release(keycode, event->time));
+}
+
+bool X11KeyTap::isOwn(std::uint16_t sourceDevice, std::uint8_t keycode, bool press) {
+    return xtestDevices_.count(sourceDevice) != 0 && journal_ &&
+           journal_->consume({keycode, press, static_cast<std::uint16_t>(keyboard_->coreModifiers())});
 }
 
 void X11KeyTap::onRawButtonPress(const xcb_input_raw_button_press_event_t* event) {

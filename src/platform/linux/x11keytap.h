@@ -64,6 +64,8 @@ private:
     void dispatch(const xcb_generic_event_t* event);
     void onRawKeyPress(const xcb_input_raw_key_press_event_t* event);
     void onRawKeyRelease(const xcb_input_raw_key_release_event_t* event);
+    // Whether a raw key event is the next one Korvane posted.
+    bool isOwn(std::uint16_t sourceDevice, std::uint8_t keycode, bool press);
     void onRawButtonPress(const xcb_input_raw_button_press_event_t* event);
     // Key events that come to the tap through its grabs.
     void onCoreKeyPress(const xcb_key_press_event_t* event);

@@ -1,6 +1,7 @@
 #include "platform/linux/xtestkeysynthesizer.h"
 
 #include "platform/keycodes.h"
+#include "platform/linux/keytranslation.h"
 #include "platform/linux/postedkeyjournal.h"
 #include "platform/linux/xcbconnection.h"
 #include "platform/linux/xkbkeyboard.h"
@@ -24,10 +25,10 @@ bool XTestKeySynthesizer::ensureConnection() {
     return display_ && display_->majorOpcode(&xcb_test_id) != 0;
 }
 
-void XTestKeySynthesizer::post(xkb_keycode_t keycode, bool press) {
+void XTestKeySynthesizer::post(xkb_keycode_t keycode, bool press, int state) {
     auto detail = static_cast<std::uint8_t>(keycode);
     // Recorded before it is sent, so the tap can never see the event first.
-    journal_->record(detail, press);
+    journal_->record({detail, press, static_cast<std::uint16_t>(state)});
     xcb_test_fake_input(display_->get(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, detail, XCB_CURRENT_TIME,
                         XCB_NONE, 0, 0, 0);
 }
@@ -49,11 +50,15 @@ bool XTestKeySynthesizer::postKeyPair(std::uint16_t keyCode, std::uint64_t flags
     if (keycodes.empty() || keycodes.front() > 255) {
         return false;
     }
-    std::vector<xkb_keycode_t> modifiers;
+    struct Modifier {
+        xkb_keycode_t keycode;
+        std::uint16_t mask;
+    };
+    std::vector<Modifier> modifiers;
     auto addModifier = [&](std::uint64_t flag, xkb_keysym_t keysym) {
         if (flags & flag) {
             if (auto modifier = keyboard->keycodeForKeysym(keysym)) {
-                modifiers.push_back(*modifier);
+                modifiers.push_back({*modifier, static_cast<std::uint16_t>(modifiersFromFlags(flag))});
             }
         }
     };
@@ -61,13 +66,18 @@ bool XTestKeySynthesizer::postKeyPair(std::uint16_t keyCode, std::uint64_t flags
     addModifier(keyflag::shift, XKB_KEY_Shift_L);
     addModifier(keyflag::option, XKB_KEY_Alt_L);
 
-    for (xkb_keycode_t modifier : modifiers) {
-        post(modifier, true);
+    // The state each event will meet: whatever is held now, plus the modifiers pressed before it.
+    const auto held = static_cast<std::uint16_t>(keyboard->coreModifiers());
+    std::uint16_t ours = 0;
+    for (const Modifier& modifier : modifiers) {
+        post(modifier.keycode, true, held | ours);
+        ours = static_cast<std::uint16_t>(ours | modifier.mask);
     }
-    post(keycodes.front(), true);
-    post(keycodes.front(), false);
+    post(keycodes.front(), true, held | ours);
+    post(keycodes.front(), false, held | ours);
     for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) {
-        post(*it, false);
+        post(it->keycode, false, held | ours);
+        ours = static_cast<std::uint16_t>(ours & ~it->mask);
     }
     xcb_flush(display_->get());
     // Errors of these requests arrive as events on this connection; nobody else reads it.

@@ -23,7 +23,8 @@ public:
 
 private:
     bool ensureConnection();
-    void post(xkb_keycode_t keycode, bool press);
+    // `state`: the core modifiers the server will have in effect when it processes the event.
+    void post(xkb_keycode_t keycode, bool press, int state);
 
     std::shared_ptr<PostedKeyJournal> journal_;
     std::mutex mutex_;

@@ -10,6 +10,8 @@
 #include "platform/linux/linuxaccessibilitytrust.h"
 #include "platform/linux/postedkeyjournal.h"
 #include "platform/linux/x11keytapbackend.h"
+#include "platform/linux/xcbconnection.h"
+#include "platform/linux/xkbkeyboard.h"
 #include "platform/linux/xtestkeysynthesizer.h"
 #include "support/fakekeywithholding.h"
 #include "support/logcapture.h"
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -28,6 +31,8 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <xcb/xinput.h>
+#include <xcb/xtest.h>
 #include <xkbcommon/xkbcommon-keysyms.h>
 
 namespace korvane {
@@ -223,6 +228,81 @@ private:
     int pid_ = 0;
 };
 
+// A connection of the test's own that posts XTEST key events without recording them: Korvane's
+// own events as they reach the server when the test says so, or another XTEST client's.
+class RawPoster {
+public:
+    RawPoster()
+        : display_(x11::XcbConnection::open())
+        , keyboard_(display_ ? x11::XkbKeyboard::create(display_->get(), false) : nullptr) {}
+
+    bool ok() const { return keyboard_ != nullptr; }
+    xcb_connection_t* connection() const { return display_->get(); }
+    std::uint8_t keycode(xkb_keysym_t keysym) const {
+        return static_cast<std::uint8_t>(keyboard_->keycodeForKeysym(keysym).value_or(0));
+    }
+
+    void post(const std::vector<x11::PostedKey>& keys) {
+        for (const x11::PostedKey& key : keys) {
+            xcb_test_fake_input(connection(), key.press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, key.keycode,
+                                XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        }
+        xcb_flush(connection());
+    }
+
+private:
+    std::unique_ptr<x11::XcbConnection> display_;
+    std::unique_ptr<x11::XkbKeyboard> keyboard_;
+};
+
+// A second master pointer and keyboard, which bring their own XTEST devices with them.
+class ExtraMaster {
+public:
+    explicit ExtraMaster(xcb_connection_t* connection)
+        : connection_(connection) {
+        struct {
+            xcb_input_add_master_t head;
+            char name[12];
+        } add{};
+        add.head = {XCB_INPUT_HIERARCHY_CHANGE_TYPE_ADD_MASTER, sizeof add / 4, 11, 1, 1};
+        std::memcpy(add.name, "KorvaneTest", 11);
+        auto cookie = xcb_input_xi_change_hierarchy_checked(
+            connection_, 1, reinterpret_cast<const xcb_input_hierarchy_change_t*>(&add));
+        if (x11::XcbReply<xcb_generic_error_t>(xcb_request_check(connection_, cookie))) {
+            return;
+        }
+        x11::XcbReply<xcb_input_xi_query_device_reply_t> reply(xcb_input_xi_query_device_reply(
+            connection_, xcb_input_xi_query_device(connection_, XCB_INPUT_DEVICE_ALL), nullptr));
+        for (auto it = xcb_input_xi_query_device_infos_iterator(reply.get()); it.rem > 0;
+             xcb_input_xi_device_info_next(&it)) {
+            std::string_view name(xcb_input_xi_device_info_name(it.data), it.data->name_len);
+            if (name == "KorvaneTest pointer") {
+                pointer = it.data->deviceid;
+            }
+        }
+    }
+    ~ExtraMaster() {
+        if (pointer == 0) {
+            return;
+        }
+        xcb_input_remove_master_t remove{XCB_INPUT_HIERARCHY_CHANGE_TYPE_REMOVE_MASTER,
+                                         sizeof remove / 4,
+                                         pointer,
+                                         XCB_INPUT_CHANGE_MODE_FLOAT,
+                                         0,
+                                         0,
+                                         0};
+        xcb_request_check(
+            connection_, xcb_input_xi_change_hierarchy_checked(
+                             connection_, 1, reinterpret_cast<const xcb_input_hierarchy_change_t*>(&remove)));
+    }
+
+    xcb_input_device_id_t pointer = 0;
+
+private:
+    xcb_connection_t* connection_;
+};
+
 bool setAccessibilityBus(bool enabled) {
     return run(std::string("dbus-send --session --type=method_call --dest=org.a11y.Bus /org/a11y/bus "
                            "org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled "
@@ -407,6 +487,52 @@ TEST_F(X11KeyTapTest, AWithheldKeyIsWithheldUntilItIsReleased) {
     EXPECT_GT(tabs.load(), 1);
     // Nothing stays grabbed once the key is up.
     EXPECT_TRUE(pollUntil([&] { return backend->last->grabCount() == 0; }));
+}
+
+// Korvane's Control-BackSpace is still on its way when an on-screen keyboard (xdotool here) types
+// BackSpace: that one is the user's, even though a BackSpace of Korvane's is expected.
+TEST_F(X11KeyTapTest, AnotherXtestClientsKeyIsNotTakenForOneOfOurs) {
+    RawPoster ours;
+    ASSERT_TRUE(ours.ok());
+    const std::uint8_t control = ours.keycode(XKB_KEY_Control_L);
+    const std::uint8_t backspace = ours.keycode(XKB_KEY_BackSpace);
+    const std::vector<x11::PostedKey> posted = {{control, true, 0},
+                                                {backspace, true, XCB_MOD_MASK_CONTROL},
+                                                {backspace, false, XCB_MOD_MASK_CONTROL},
+                                                {control, false, XCB_MOD_MASK_CONTROL}};
+    startTap();
+    for (const x11::PostedKey& key : posted) {
+        journal->record(key);
+    }
+    ASSERT_EQ(run("xdotool key BackSpace"), 0);
+    ours.post(posted);
+    ASSERT_EQ(run("xdotool key y"), 0);
+    ASSERT_TRUE(pollUntil([&] { return sawCharacters("y"); }));
+    EXPECT_THAT(seenKeys(), ElementsAre(SeenKey{keycode::backspace, std::nullopt, 0}, SeenKey{16, "y", 0}));
+    EXPECT_EQ(journal->size(), 0u);
+}
+
+// A new master device brings a new XTEST keyboard while the tap runs; Korvane's keys posted
+// through it are still its own.
+TEST_F(X11KeyTapTest, KeysFromAHotPluggedXtestDeviceAreRecognised) {
+    RawPoster ours;
+    ASSERT_TRUE(ours.ok());
+    startTap();
+    ExtraMaster master(ours.connection());
+    ASSERT_NE(master.pointer, 0);
+    ASSERT_FALSE(x11::XcbReply<xcb_generic_error_t>(xcb_request_check(
+        ours.connection(),
+        xcb_input_xi_set_client_pointer_checked(ours.connection(), XCB_NONE, master.pointer))));
+    const std::uint8_t a = ours.keycode(XKB_KEY_a);
+    const std::vector<x11::PostedKey> posted = {{a, true, 0}, {a, false, 0}};
+    for (const x11::PostedKey& key : posted) {
+        journal->record(key);
+    }
+    ours.post(posted);
+    ASSERT_EQ(run("xdotool key y"), 0);
+    ASSERT_TRUE(pollUntil([&] { return sawCharacters("y"); }));
+    EXPECT_THAT(seenKeys(), ElementsAre(SeenKey{16, "y", 0}));
+    EXPECT_EQ(journal->size(), 0u);
 }
 
 // While a grabbed key waits for its answer the server holds back every key of the keyboard, so a
