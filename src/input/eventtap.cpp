@@ -96,29 +96,18 @@ bool EventTap::handleEvent(const TapEvent& event) {
         reconnected();
         return false;
     case TapEvent::Type::keyDown:
-        if (event.marked) {
-            return false;
-        }
-        if (!event.withholdable) {
-            deliverKey(event);
-            return false;
-        }
-        return runHandler(event);
+        return event.marked ? false : handleKey(event);
     case TapEvent::Type::flagsChanged:
         return false;
     }
     return false;
 }
 
-bool EventTap::runHandler(const TapEvent& event) {
-    auto started = clock_.monotonicNow();
-    Handler handler;
-    {
-        std::lock_guard guard(lock_);
-        handler = handler_;
-    }
-    bool suppress = handler ? handler(event.keyCode, event.characters, event.flags) : false;
-    double elapsedMs = std::chrono::duration<double, std::milli>(clock_.monotonicNow() - started).count();
+bool EventTap::handleKey(const TapEvent& event) {
+    const auto started = clock_.monotonicNow();
+    const bool suppress = event.withholdable ? callHandler(event) : deliverKey(event);
+    const double elapsedMs =
+        std::chrono::duration<double, std::milli>(clock_.monotonicNow() - started).count();
     if (elapsedMs > latencyThresholdMs) {
         performanceLog("EventTap.Performance",
                        fmt::format("[KEY_LATENCY] keyCode={} suppress={} elapsed={:.2f}ms", event.keyCode,
@@ -127,7 +116,16 @@ bool EventTap::runHandler(const TapEvent& event) {
     return suppress;
 }
 
-void EventTap::deliverKey(const TapEvent& event) {
+bool EventTap::callHandler(const TapEvent& event) {
+    Handler handler;
+    {
+        std::lock_guard guard(lock_);
+        handler = handler_;
+    }
+    return handler ? handler(event.keyCode, event.characters, event.flags) : false;
+}
+
+bool EventTap::deliverKey(const TapEvent& event) {
     std::shared_ptr<KeyWithholding> withholding;
     {
         std::lock_guard guard(lock_);
@@ -138,9 +136,10 @@ void EventTap::deliverKey(const TapEvent& event) {
     if (withholding &&
         anyClaimMatches(withholding->withheldKeys(), event.keyCode, event.characters, event.flags)) {
         withholding->processDeliveredKey(event.keyCode, event.characters, event.flags);
-        return;
+    } else {
+        callHandler(event);
     }
-    runHandler(event);
+    return false;
 }
 
 void EventTap::refreshClaimedKeys() {

@@ -51,8 +51,11 @@ public:
 
 private:
     bool handleEvent(const TapEvent& event);
-    bool runHandler(const TapEvent& event);
-    void deliverKey(const TapEvent& event);
+    // Every unmarked key-down, timed; whatever it takes past the threshold is logged.
+    bool handleKey(const TapEvent& event);
+    bool callHandler(const TapEvent& event);
+    // A key that has reached the application already; never dropped.
+    bool deliverKey(const TapEvent& event);
     void reenable();
     void reconnected();
     void handleRevocation();

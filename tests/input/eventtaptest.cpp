@@ -139,6 +139,21 @@ TEST_F(EventTapTest, SlowHandlerCallsWriteOneLatencyLine) {
     }
 }
 
+// A popup key that reached the application anyway still goes through the detector in the key path.
+TEST_F(EventTapTest, SlowDeliveredPopupKeysAreLoggedToo) {
+    auto withholding = std::make_shared<test::FakeKeyWithholding>();
+    withholding->onDelivered = [&] { clock.advance(0.006); };
+    tap->setKeyWithholding(withholding);
+    auto fake = startTap();
+    withholding->set({{keycode::tab, "", 0}});
+    TapEvent lateTab = key(keycode::tab);
+    lateTab.withholdable = false;
+    EXPECT_EQ(fake->deliver(lateTab), false);
+    auto lines = log.performanceLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].message, "[KEY_LATENCY] keyCode=48 suppress=false elapsed=6.00ms");
+}
+
 TEST_F(EventTapTest, DisabledTapIsReenabledWhileTrusted) {
     std::atomic<int> reenabled{0};
     tap->onTapReenabled = [&] { ++reenabled; };
