@@ -80,9 +80,12 @@ bool TriggerDetector::processDeliveredKey(std::uint16_t keyCode, const std::opti
     return false;
 }
 
-bool TriggerDetector::handleKey(std::uint16_t keyCode, const std::optional<std::string>& characters,
+bool TriggerDetector::handleKey(std::uint16_t keyCode, const std::optional<std::string>& typed,
                                 std::uint64_t flags, bool delivered) {
     const auto start = clock_.monotonicNow();
+    // Ill-formed text is no text: its bytes would miscount the characters to delete.
+    static const std::optional<std::string> none;
+    const std::optional<std::string>& characters = typed && !isValidUtf8(*typed) ? none : typed;
     Outcome outcome;
     State entryState = State::idle;
     bool swallow = false;

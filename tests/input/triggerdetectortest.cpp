@@ -287,6 +287,17 @@ TEST(TriggerDetectorTest, BackspaceRemovesWholeCharacters) {
     EXPECT_EQ(h.detector.currentQuery(), "a");
 }
 
+// A key whose text is not well-formed UTF-8 (a surrogate code point) types nothing.
+TEST(TriggerDetectorTest, IllFormedTextCountsAsNoText) {
+    DetectorHarness h;
+    h.open("a");
+    EXPECT_FALSE(h.key(kLetter, "\xed\xa0\x80"));
+    h.type("b");
+    EXPECT_EQ(h.detector.currentQuery(), "ab");
+    EXPECT_EQ(h.detector.typedCharacterCount(), 2u);
+    EXPECT_EQ(h.events, Events({"query:ab"}));
+}
+
 TEST(TriggerDetectorTest, QueryIsCappedButTypedCharactersAreCounted) {
     DetectorHarness h;
     h.open();
