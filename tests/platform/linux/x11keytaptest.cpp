@@ -15,6 +15,7 @@
 #include "platform/linux/xtestkeysynthesizer.h"
 #include "support/fakekeywithholding.h"
 #include "support/logcapture.h"
+#include "support/scopedenv.h"
 #include "support/tempdir.h"
 #include "x11testwindow.h"
 
@@ -41,6 +42,7 @@ namespace {
 using testing::ElementsAre;
 using Seconds = std::chrono::duration<double>;
 
+using test::ScopedEnv;
 using test::SeenKey;
 
 template <typename Predicate> bool pollUntil(Predicate predicate, double seconds = 5.0) {
@@ -169,23 +171,6 @@ protected:
     std::chrono::steady_clock::time_point seenAt;
     std::shared_ptr<TriggerDetector> detector;
     std::vector<SessionEvent> sessionEvents;
-};
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value)
-        : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
 };
 
 // An X server of the test's own, which it can kill and start again on the same display.
