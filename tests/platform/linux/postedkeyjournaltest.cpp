@@ -28,8 +28,8 @@ TEST(PostedKeyJournalTest, MatchesEachPostedEventOnceAndForgetsStaleOnes) {
 // Korvane posts Control, BackSpace down and up, Control up. Another XTEST client's keys in between
 // are theirs, even on the same key code.
 TEST(PostedKeyJournalTest, OnlyTheNextPostedEventInItsExactStateIsOurs) {
-    const std::vector<PostedKey> posted = {{37, true, 0}, {22, true, kControl}, {22, false, kControl},
-                                           {37, false, kControl}};
+    const std::vector<PostedKey> posted = {
+        {37, true, 0}, {22, true, kControl}, {22, false, kControl}, {37, false, kControl}};
     struct Case {
         const char* name;
         std::vector<PostedKey> seen;
@@ -38,10 +38,15 @@ TEST(PostedKeyJournalTest, OnlyTheNextPostedEventInItsExactStateIsOurs) {
     const std::vector<Case> cases = {
         {"in order", posted, {true, true, true, true}},
         {"a foreign BackSpace before ours", {{22, true, 0}, posted[0], posted[1]}, {false, true, true}},
-        {"a foreign BackSpace while our Control is down", {posted[0], {22, true, kControl}, posted[1]},
+        {"a foreign BackSpace while our Control is down",
+         {posted[0], {22, true, kControl}, posted[1]},
          {true, true, false}},
-        {"a plain BackSpace where ours has Control", {posted[0], {22, true, 0}, posted[1]}, {true, false, true}},
-        {"a release before its press", {posted[0], posted[2], posted[1], posted[2]}, {true, false, true, true}},
+        {"a plain BackSpace where ours has Control",
+         {posted[0], {22, true, 0}, posted[1]},
+         {true, false, true}},
+        {"a release before its press",
+         {posted[0], posted[2], posted[1], posted[2]},
+         {true, false, true, true}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
