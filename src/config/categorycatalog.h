@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/customproviderconfig.h"
-#include "config/snippetsource.h"
+#include "model/snippetsource.h"
 
 #include <map>
 #include <optional>

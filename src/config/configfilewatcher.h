@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/debounce.h"
 #include "base/scheduler.h"
-#include "config/debounce.h"
-#include "config/pathwatch.h"
 #include "platform/filewatchsource.h"
+#include "watch/pathwatch.h"
 
 #include <functional>
 #include <memory>
@@ -14,7 +14,9 @@ namespace korvane {
 
 // Watches one configuration file and the directory that holds it, and calls onChange once the file
 // has been quiet for 0.3 s. The directory catches the file being created or replaced after it was
-// gone; changes of other entries in the directory are ignored. Main thread; hold by std::shared_ptr.
+// gone; changes of other entries in the directory are ignored. While the directory itself is
+// missing, the nearest directory above it is watched until it returns. Main thread; hold by
+// std::shared_ptr.
 class ConfigFileWatcher : public std::enable_shared_from_this<ConfigFileWatcher> {
 public:
     static constexpr double debounceInterval = 0.3;
@@ -27,8 +29,8 @@ public:
     // Called on the main thread once per quiet period after changes. Never called after stop().
     std::function<void()> onChange;
 
-    // Starts watching the file (retrying when it cannot be opened yet), then its directory.
-    // Callers start a watcher once.
+    // Starts watching the file (retrying when it cannot be opened yet), then its directory, or the
+    // way to it while it is missing. Callers start a watcher once.
     void start();
 
     // Stops watching and drops a pending onChange.
@@ -41,7 +43,11 @@ protected:
                       std::shared_ptr<FileWatchSource> source);
 
 private:
+    void watchDirectory();
+    bool watchAncestor();
     void handleDirectory(const std::vector<FileWatchEvent>& events);
+    void handleAncestor(const std::vector<FileWatchEvent>& events);
+    void followFile();
     void scheduleDebounce();
 
     std::string directory_;
@@ -49,6 +55,10 @@ private:
     std::shared_ptr<FileWatchSource> source_;
     std::shared_ptr<PathWatch> file_;
     std::unique_ptr<FileWatch> directoryWatch_;
+    // While the directory is missing: a watch on the nearest directory above it, and the entry of
+    // that directory on the way down to it.
+    std::unique_ptr<FileWatch> ancestorWatch_;
+    std::string awaitedEntry_;
     Debounce debounce_;
 };
 

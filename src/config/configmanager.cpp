@@ -7,6 +7,7 @@
 #include "config/scoperegistry.h"
 
 #include <filesystem>
+#include <set>
 #include <system_error>
 #include <unordered_map>
 
@@ -75,7 +76,8 @@ ConfigManager::ConfigManager(ConfigLoader configLoader, ProjectConfigWatcher::Fa
     , watcherFactory_(std::move(watcherFactory))
     , capabilities_(std::move(capabilities))
     , mergedConfig_(MergedConfig::fromGlobal(globalConfig_))
-    , activeCategories_(defaultActiveCategories()) {}
+    , activeCategories_(defaultActiveCategories())
+    , trustStore_(configLoader_.configFilePath().parent_path() / ProjectTrustStore::kFileName) {}
 
 void ConfigManager::loadGlobalConfig() {
     configLoader_.ensureConfigFile();
@@ -103,6 +105,8 @@ ConfigManager::GlobalReloadResult ConfigManager::reloadGlobalConfig() {
 void ConfigManager::setProjectRoot(const std::string& projectRoot) {
     currentConfigProjectRoot_ = projectRoot;
     projectConfig_ = configLoader_.loadProjectConfig(projectRoot);
+    // Only the current project's file is watched; this one may have changed while it was not.
+    dropManualSetsIfProjectChanged(projectRoot);
     mergeWithProject();
     recomputeActiveCategories();
 }
@@ -124,6 +128,7 @@ bool ConfigManager::reloadProjectConfig() {
     mergeWithProject();
     recomputeActiveCategories();
     beginNewVersion();
+    dropManualSetsIfProjectChanged(*currentConfigProjectRoot_);
     // A source the project switches on must be scanned, just as after a global reload.
     return scanInputsChanged(previousMerged, mergedConfig_) || activeCategories_ != previousCategories;
 }
@@ -194,11 +199,22 @@ ProviderSet ConfigManager::makeProviders() const {
     if (enabled(SnippetSource::makeTarget()) && make.makeTargets) {
         add(make.makeTargets());
     }
+    // A project's own providers come from a file that anyone can put in a repository.
+    std::set<std::string> untrustedIds;
+    if (!projectsAwaitingTrust().empty()) {
+        for (const auto& provider : *projectConfig_->customProviders) {
+            untrustedIds.insert(provider.id);
+        }
+    }
     for (const auto& config : customs) {
         if (sources.disabled.contains(SnippetSource::custom(config.id)) || !make.custom) {
             continue;
         }
-        auto provider = make.custom(config);
+        CommandTrust trust;
+        if (untrustedIds.contains(config.id)) {
+            trust.untrustedProjectRoot = currentConfigProjectRoot_;
+        }
+        auto provider = make.custom(config, trust);
         if (!provider) {
             continue;
         }
@@ -209,6 +225,18 @@ ProviderSet ConfigManager::makeProviders() const {
         }
     }
     return set;
+}
+
+std::vector<ProjectTrustRequest> ConfigManager::projectsAwaitingTrust() const {
+    auto request = projectTrustRequest();
+    if (!request || trustStore_.isTrusted(request->projectRoot, request->commandsDigest)) {
+        return {};
+    }
+    return {std::move(*request)};
+}
+
+Expected<void, std::string> ConfigManager::trustProjectCommands(const ProjectTrustRequest& request) {
+    return trustStore_.trust(request);
 }
 
 SearchContext ConfigManager::makeSearchContext() const {
@@ -234,7 +262,7 @@ PopupPosition ConfigManager::popupPosition(const std::optional<std::string>& bun
 
 std::vector<Snippet> ConfigManager::mergedManualSnippets(const std::string& bundleID,
                                                          const std::optional<std::string>& projectRoot) {
-    const std::string key = manualCacheKey(bundleID, projectRoot);
+    const auto key = manualCacheKey(bundleID, projectRoot);
     if (auto it = mergedManualCache_.find(key); it != mergedManualCache_.end()) {
         return it->second;
     }
@@ -312,9 +340,25 @@ void ConfigManager::beginNewVersion() {
     lastManualUpdateKey_.reset();
 }
 
-std::string ConfigManager::manualCacheKey(const std::string& bundleID,
-                                          const std::optional<std::string>& projectRoot) const {
-    return bundleID + "|" + projectRoot.value_or("nil") + "|" + std::to_string(configVersion_);
+ConfigManager::ManualCacheKey
+ConfigManager::manualCacheKey(const std::string& bundleID,
+                              const std::optional<std::string>& projectRoot) const {
+    return ManualCacheKey{bundleID, projectRoot, configVersion_};
+}
+
+void ConfigManager::dropManualSetsIfProjectChanged(const std::string& projectRoot) {
+    const std::optional<std::vector<ManualSnippet>> snippets =
+        projectConfig_ ? projectConfig_->snippets : std::nullopt;
+    const auto read = readProjectSnippets_.find(projectRoot);
+    if (read != readProjectSnippets_.end() && read->second == snippets) {
+        return;
+    }
+    readProjectSnippets_[projectRoot] = snippets;
+    std::erase_if(mergedManualCache_,
+                  [&projectRoot](const auto& entry) { return entry.first.projectRoot == projectRoot; });
+    if (lastManualUpdateKey_ && lastManualUpdateKey_->projectRoot == projectRoot) {
+        lastManualUpdateKey_.reset();
+    }
 }
 
 std::vector<Snippet> ConfigManager::buildManualSnippets(const std::string& bundleID) const {
@@ -336,6 +380,13 @@ std::vector<Snippet> ConfigManager::buildManualSnippets(const std::string& bundl
         }
     }
     return table.snippets();
+}
+
+std::optional<ProjectTrustRequest> ConfigManager::projectTrustRequest() const {
+    if (!projectConfig_ || !projectConfig_->customProviders || !currentConfigProjectRoot_) {
+        return std::nullopt;
+    }
+    return ProjectTrustStore::request(*currentConfigProjectRoot_, *projectConfig_->customProviders);
 }
 
 std::vector<CustomProviderConfig> ConfigManager::customConfigurations() const {

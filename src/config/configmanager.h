@@ -6,10 +6,11 @@
 #include "config/popupposition.h"
 #include "config/projectconfig.h"
 #include "config/projectconfigwatcher.h"
+#include "config/projecttruststore.h"
 #include "config/providerfactories.h"
 #include "config/searchcontext.h"
-#include "config/snippet.h"
-#include "config/snippetscope.h"
+#include "model/snippet.h"
+#include "model/snippetscope.h"
 #include "config/themeconfig.h"
 #include "platform/platformcapabilities.h"
 
@@ -33,6 +34,17 @@ public:
         std::optional<std::string> parseError;
     };
 
+    // What a manual snippet set is built for: an application, a project root (none without a
+    // project) and a configuration version. Compared field by field, so that no application or
+    // root name can stand for another one.
+    struct ManualCacheKey {
+        std::string bundleID;
+        std::optional<std::string> projectRoot;
+        std::uint64_t configVersion = 0;
+
+        auto operator<=>(const ManualCacheKey&) const = default;
+    };
+
     ConfigManager(ConfigLoader configLoader, ProjectConfigWatcher::Factory watcherFactory,
                   std::shared_ptr<const PlatformCapabilities> capabilities);
 
@@ -52,6 +64,11 @@ public:
     void stopProjectConfigWatcher();
 
     ProviderSet makeProviders() const;
+    // The loaded project when its own file defines provider commands the user has not trusted; those
+    // commands do not run until `trustProjectCommands` stores the request.
+    std::vector<ProjectTrustRequest> projectsAwaitingTrust() const;
+    // Afterwards the caller rebuilds the providers so that the trusted commands run.
+    Expected<void, std::string> trustProjectCommands(const ProjectTrustRequest& request);
     SearchContext makeSearchContext() const;
     PopupPosition popupPosition(const std::optional<std::string>& bundleID) const;
 
@@ -82,21 +99,23 @@ public:
     }
     const std::map<std::string, PopupPosition>& appPositionDict() const { return appPositionDict_; }
     const std::vector<std::string>& activeCategories() const { return activeCategories_; }
-    const std::map<std::string, std::vector<Snippet>>& mergedManualCache() const {
+    const std::map<ManualCacheKey, std::vector<Snippet>>& mergedManualCache() const {
         return mergedManualCache_;
     }
     std::uint64_t configVersion() const { return configVersion_; }
-    const std::optional<std::string>& lastManualUpdateKey() const { return lastManualUpdateKey_; }
+    const std::optional<ManualCacheKey>& lastManualUpdateKey() const { return lastManualUpdateKey_; }
 
 private:
     void rebuildAppDictionaries();
     void mergeWithProject();
     void recomputeActiveCategories();
     void beginNewVersion();
-    std::string manualCacheKey(const std::string& bundleID,
-                               const std::optional<std::string>& projectRoot) const;
+    ManualCacheKey manualCacheKey(const std::string& bundleID,
+                                  const std::optional<std::string>& projectRoot) const;
     std::vector<Snippet> buildManualSnippets(const std::string& bundleID) const;
+    void dropManualSetsIfProjectChanged(const std::string& projectRoot);
     std::vector<CustomProviderConfig> customConfigurations() const;
+    std::optional<ProjectTrustRequest> projectTrustRequest() const;
 
     ConfigLoader configLoader_;
     ProjectConfigWatcher::Factory watcherFactory_;
@@ -110,9 +129,13 @@ private:
     std::map<std::string, std::vector<ManualSnippet>> appSnippetDict_;
     std::map<std::string, PopupPosition> appPositionDict_;
     std::vector<std::string> activeCategories_;
-    std::map<std::string, std::vector<Snippet>> mergedManualCache_;
+    std::map<ManualCacheKey, std::vector<Snippet>> mergedManualCache_;
+    // The snippets of each project file as last read. A root's cached sets, and the set the
+    // registry holds for it, are good only while its file reads the same.
+    std::map<std::string, std::optional<std::vector<ManualSnippet>>> readProjectSnippets_;
     std::uint64_t configVersion_ = 0;
-    std::optional<std::string> lastManualUpdateKey_;
+    std::optional<ManualCacheKey> lastManualUpdateKey_;
+    ProjectTrustStore trustStore_;
 };
 
 } // namespace korvane

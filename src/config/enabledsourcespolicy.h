@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/categorycatalog.h"
-#include "config/snippetsource.h"
+#include "model/snippetsource.h"
 
 #include <string>
 #include <unordered_set>

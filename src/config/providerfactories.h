@@ -2,13 +2,14 @@
 
 #include "config/customproviderconfig.h"
 #include "config/manualsnippet.h"
-#include "config/snippetprovider.h"
-#include "config/snippetsource.h"
+#include "model/snippetprovider.h"
+#include "model/snippetsource.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,6 +30,17 @@ struct FileScannerOptions {
 // and the file path index use the same set.
 const std::set<std::string>& skippedDirectories();
 
+// Whether a custom provider's command may run. Commands of the global file always may; those of a
+// project's own file only once the user has trusted that file's commands for that root, since a
+// downloaded repository must not run programs just because its folder was opened.
+struct CommandTrust {
+    // The project whose untrusted file defines the command; unset when the command may run.
+    std::optional<std::string> untrustedProjectRoot;
+
+    bool allowsRun() const { return !untrustedProjectRoot.has_value(); }
+    bool operator==(const CommandTrust&) const = default;
+};
+
 // Makes the providers of a project scan. The providers live in libraries that build on this one, so
 // the application installs these factories and the configuration library never links against them.
 // An empty factory means that provider is not available, and it is left out. Main thread.
@@ -43,8 +55,9 @@ struct ProviderFactories {
     std::function<Provider()> gitRemotes;
     std::function<Provider()> npmScripts;
     std::function<Provider()> makeTargets;
-    // A custom provider over one configuration, with its own empty result cache.
-    std::function<Provider(const CustomProviderConfig& config)> custom;
+    // A custom provider over one configuration, with its own empty result cache; it runs its command
+    // only when `trust` allows it.
+    std::function<Provider(const CustomProviderConfig& config, const CommandTrust& trust)> custom;
 };
 
 // What a project scan runs, in order, and the custom providers queried as the user types, by id.

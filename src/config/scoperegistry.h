@@ -1,8 +1,8 @@
 #pragma once
 
 #include "config/customproviderconfig.h"
-#include "config/scopespec.h"
-#include "config/snippetsource.h"
+#include "model/scopespec.h"
+#include "model/snippetsource.h"
 
 #include <cstdint>
 #include <optional>

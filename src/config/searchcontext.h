@@ -2,7 +2,7 @@
 
 #include "config/categorycatalog.h"
 #include "config/scoperegistry.h"
-#include "config/snippetsource.h"
+#include "model/snippetsource.h"
 
 #include <string>
 #include <unordered_set>
@@ -17,13 +17,6 @@ struct SearchContext {
     CategoryCatalogSnapshot categoryCatalog;
     std::vector<std::string> activeCategories;
     std::unordered_set<SnippetSource> disabledSources;
-};
-
-// The options of one search.
-struct SearchOptions {
-    bool caseSensitive = false;
-
-    bool operator==(const SearchOptions&) const = default;
 };
 
 } // namespace korvane

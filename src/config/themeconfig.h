@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/badgepalette.h"
-#include "config/color.h"
+#include "model/color.h"
 #include "config/popupappearance.h"
 #include "config/popupmaterial.h"
 #include "config/settingsconfig.h"

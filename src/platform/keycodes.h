@@ -12,6 +12,8 @@ inline constexpr std::uint16_t space = 49;
 inline constexpr std::uint16_t backspace = 51;
 inline constexpr std::uint16_t escape = 53;
 inline constexpr std::uint16_t keypadEnter = 76;
+// Help on the layout these codes come from; PC keyboards have Insert in its place.
+inline constexpr std::uint16_t insert = 114;
 inline constexpr std::uint16_t home = 115;
 inline constexpr std::uint16_t pageUp = 116;
 inline constexpr std::uint16_t forwardDelete = 117;

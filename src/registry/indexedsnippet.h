@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/graphemetext.h"
-#include "config/snippet.h"
+#include "model/snippet.h"
 #include "registry/asciicasebits.h"
 #include "registry/labelbytes.h"
 #include "registry/matchresult.h"

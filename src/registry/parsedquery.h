@@ -1,8 +1,8 @@
 #pragma once
 
-#include "config/scopespec.h"
-#include "config/snippetscope.h"
-#include "config/snippetsource.h"
+#include "model/scopespec.h"
+#include "model/snippetscope.h"
+#include "model/snippetsource.h"
 #include "registry/querychip.h"
 
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/snippetsource.h"
+#include "model/snippetsource.h"
 
 #include <string>
 #include <utility>

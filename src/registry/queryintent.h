@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/scopespec.h"
+#include "model/scopespec.h"
 
 #include <string>
 #include <utility>

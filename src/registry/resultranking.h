@@ -1,8 +1,9 @@
 #pragma once
 
-#include "config/snippet.h"
+#include "model/snippet.h"
 #include "registry/matchresult.h"
 #include "registry/snippetentry.h"
+#include "model/searchresult.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/scoperegistry.h"
-#include "config/scopespec.h"
+#include "model/scopespec.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "config/snippet.h"
-#include "config/snippetsource.h"
+#include "model/snippet.h"
+#include "model/snippetsource.h"
 #include "registry/querychip.h"
+#include "model/searchresult.h"
 
 #include <optional>
 #include <vector>

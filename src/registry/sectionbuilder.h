@@ -2,10 +2,11 @@
 
 #include "base/clock.h"
 #include "config/categorycatalog.h"
-#include "config/snippet.h"
-#include "config/snippetsource.h"
+#include "model/snippet.h"
+#include "model/snippetsource.h"
 #include "registry/sectionorder.h"
 #include "registry/snippetsection.h"
+#include "model/searchresult.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/snippet.h"
+#include "model/snippet.h"
 #include "registry/indexedsnippet.h"
 
 #include <memory>

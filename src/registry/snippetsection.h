@@ -1,7 +1,8 @@
 #pragma once
 
-#include "config/snippet.h"
-#include "config/snippetsource.h"
+#include "model/snippet.h"
+#include "model/snippetsource.h"
+#include "model/searchresult.h"
 
 #include <cstddef>
 #include <optional>

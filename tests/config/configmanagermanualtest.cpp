@@ -16,6 +16,11 @@ const Snippet* find(const std::vector<Snippet>& snippets, const std::string& lab
     return it == snippets.end() ? nullptr : &*it;
 }
 
+ConfigManager::ManualCacheKey key(const std::string& bundleID, const std::optional<std::string>& root,
+                                  std::uint64_t version) {
+    return ConfigManager::ManualCacheKey{bundleID, root, version};
+}
+
 std::vector<std::string> ids(const std::vector<Snippet>& snippets) {
     std::vector<std::string> result;
     for (const auto& s : snippets) {
@@ -102,15 +107,15 @@ TEST_F(ManualSetTest, SetsAreCachedPerApplicationRootAndVersion) {
     set("kitty");
     manager.mergedManualSnippets("xterm", std::nullopt);
     EXPECT_THAT(manager.mergedManualCache(), testing::SizeIs(2));
-    EXPECT_TRUE(manager.mergedManualCache().contains("kitty|nil|0"));
-    EXPECT_TRUE(manager.mergedManualCache().contains("xterm|nil|0"));
+    EXPECT_TRUE(manager.mergedManualCache().contains(key("kitty", std::nullopt, 0)));
+    EXPECT_TRUE(manager.mergedManualCache().contains(key("xterm", std::nullopt, 0)));
 
     // Served from the cache until a reload, even though the file changed.
     writeGlobal(R"({"snippets": [{"key": "a", "expand": "2"}]})");
     EXPECT_EQ(find(set(), "a")->expansion, "1");
     manager.reloadGlobalConfig();
     EXPECT_EQ(find(set(), "a")->expansion, "2");
-    EXPECT_THAT(manager.mergedManualCache(), ElementsAre(testing::Key("kitty|nil|1")));
+    EXPECT_THAT(manager.mergedManualCache(), ElementsAre(testing::Key(key("kitty", std::nullopt, 1))));
 }
 
 TEST_F(ManualSetTest, SetOfAnotherRootIsNotCachedUnderThatRootsKey) {
@@ -126,11 +131,48 @@ TEST_F(ManualSetTest, SetOfAnotherRootIsNotCachedUnderThatRootsKey) {
 
     manager.setProjectRoot(projectRoot("two"));
     EXPECT_EQ(find(manager.mergedManualSnippets("kitty", projectRoot("two")), "p")->expansion, "two");
-    EXPECT_TRUE(manager.mergedManualCache().contains("kitty|" + projectRoot("two") + "|0"));
+    EXPECT_TRUE(manager.mergedManualCache().contains(key("kitty", projectRoot("two"), 0)));
 
     manager.clearProjectConfig();
     EXPECT_EQ(find(manager.mergedManualSnippets("kitty", std::nullopt), "p"), nullptr);
-    EXPECT_TRUE(manager.mergedManualCache().contains("kitty|nil|0"));
+    EXPECT_TRUE(manager.mergedManualCache().contains(key("kitty", std::nullopt, 0)));
+}
+
+TEST_F(ManualSetTest, ProjectFileEditedWhileAwayIsNotServedStaleOnReturn) {
+    writeGlobal("{}");
+    writeProject(R"({"snippets": [{"key": "p", "expand": "old"}]})", "a");
+    writeProject("{}", "b");
+    manager.loadGlobalConfig();
+    manager.setProjectRoot(projectRoot("a"));
+    EXPECT_EQ(find(set(), "p")->expansion, "old");
+    manager.markManualSnippetsUpdated("kitty", projectRoot("a"));
+
+    // Only the current project's file is watched; "a" changes while "b" is current.
+    manager.setProjectRoot(projectRoot("b"));
+    writeProject(R"({"snippets": [{"key": "p", "expand": "new"}]})", "a");
+    manager.setProjectRoot(projectRoot("a"));
+    EXPECT_EQ(find(set(), "p")->expansion, "new");
+    EXPECT_TRUE(manager.shouldUpdateManualSnippets("kitty", projectRoot("a")))
+        << "the registry still holds the old set";
+
+    // Read again unchanged: the cached set stays good and the registry needs nothing.
+    manager.setProjectRoot(projectRoot("a"));
+    EXPECT_FALSE(manager.shouldUpdateManualSnippets("kitty", projectRoot("a")));
+    EXPECT_THAT(manager.mergedManualCache(), testing::SizeIs(1));
+}
+
+TEST_F(ManualSetTest, ApplicationAndRootNamesCannotForgeAnotherKey) {
+    writeGlobal(
+        R"({"app_snippets": [{"bundle_id": "a|b", "app_name": "A", "snippets": [{"key": "k", "expand": "x"}]}]})");
+    manager.loadGlobalConfig();
+    ASSERT_NE(find(set("a|b"), "k"), nullptr);
+    manager.setProjectRoot("b|nil");
+    EXPECT_EQ(find(manager.mergedManualSnippets("a", std::string("b|nil")), "k"), nullptr);
+
+    EXPECT_TRUE(manager.shouldUpdateManualSnippets("a|b", std::nullopt));
+    EXPECT_TRUE(manager.shouldUpdateManualSnippets("a", std::string("b|nil")));
+    EXPECT_TRUE(manager.shouldUpdateManualSnippets("kitty", std::nullopt));
+    EXPECT_TRUE(manager.shouldUpdateManualSnippets("kitty", std::string("nil")));
 }
 
 TEST_F(ManualSetTest, RegistryIsUpdatedOncePerApplicationRootAndVersion) {
@@ -138,10 +180,8 @@ TEST_F(ManualSetTest, RegistryIsUpdatedOncePerApplicationRootAndVersion) {
     manager.loadGlobalConfig();
 
     EXPECT_TRUE(manager.shouldUpdateManualSnippets("kitty", std::nullopt));
-    EXPECT_EQ(manager.lastManualUpdateKey(), "kitty|nil|0");
+    EXPECT_EQ(manager.lastManualUpdateKey(), key("kitty", std::nullopt, 0));
     EXPECT_FALSE(manager.shouldUpdateManualSnippets("kitty", std::nullopt));
-    // A root named "nil" cannot be told from no root.
-    EXPECT_FALSE(manager.shouldUpdateManualSnippets("kitty", std::string("nil")));
     EXPECT_TRUE(manager.shouldUpdateManualSnippets("kitty", std::string("/src/app")));
     EXPECT_TRUE(manager.shouldUpdateManualSnippets("xterm", std::string("/src/app")));
 
@@ -149,7 +189,7 @@ TEST_F(ManualSetTest, RegistryIsUpdatedOncePerApplicationRootAndVersion) {
     EXPECT_FALSE(manager.shouldUpdateManualSnippets("kitty", std::nullopt));
     manager.reloadGlobalConfig();
     EXPECT_TRUE(manager.shouldUpdateManualSnippets("kitty", std::nullopt));
-    EXPECT_EQ(manager.lastManualUpdateKey(), "kitty|nil|1");
+    EXPECT_EQ(manager.lastManualUpdateKey(), key("kitty", std::nullopt, 1));
 }
 
 TEST_F(ConfigManagerTest, ThemeComesFromTheGlobalSettingsAndThePlatform) {

@@ -286,7 +286,9 @@ protected:
         f.gitRemotes = [fake] { return fake("gitRemotes"); };
         f.npmScripts = [fake] { return fake("npm"); };
         f.makeTargets = [fake] { return fake("make"); };
-        f.custom = [fake](const CustomProviderConfig& c) { return fake("custom " + c.id + " " + c.command); };
+        f.custom = [fake](const CustomProviderConfig& c, const CommandTrust& trust) {
+            return fake("custom " + c.id + " " + c.command + (trust.allowsRun() ? "" : " untrusted"));
+        };
     }
 
     std::vector<std::string> names(const std::vector<std::shared_ptr<SnippetProvider>>& providers) const {

@@ -193,6 +193,88 @@ TEST_P(ConfigFileWatcherTest, ReleasedWatcherNeverCallsBack) {
     EXPECT_EQ(source->openAttempts(file), attempts);
 }
 
+TEST_P(ConfigFileWatcherTest, FolderDeletedAndRecreatedIsWatchedAgainEveryRound) {
+    const auto folder = home.path() / "korvane";
+    const auto inFolder = (folder / GetParam().fileName).string();
+    const auto parent = home.path().string();
+    home.write(std::string("korvane/") + GetParam().fileName, "{}");
+    const auto watcher = GetParam().make(folder.string(), scheduler, source);
+    watcher->onChange = [this] { ++changes; };
+    watcher->start();
+
+    for (int round = 1; round <= 5; ++round) {
+        SCOPED_TRACE(round);
+        const int before = changes;
+        fs::remove_all(folder);
+        source->drop(inFolder);
+        source->drop(folder.string());
+        source->emit(parent, FileEvent::write, "korvane");
+        scheduler.advance(3.0);
+        EXPECT_EQ(changes, before + 1) << "the deletion is reported";
+
+        // Back long after the file's own retries gave up: the folder first, then the file in it.
+        fs::create_directory(folder);
+        source->emit(parent, FileEvent::write, "korvane");
+        home.write(std::string("korvane/") + GetParam().fileName, "{}");
+        source->emit(folder.string(), FileEvent::write, GetParam().fileName);
+        scheduler.advance(1.0);
+        EXPECT_EQ(changes, before + 2) << "the new file is seen";
+        EXPECT_EQ(source->watchCount(folder.string()), 1u);
+        EXPECT_EQ(source->watchCount(parent), 0u) << "the parent is left once the folder is back";
+
+        EXPECT_EQ(source->emit(inFolder, FileEvent::write), 1u);
+        scheduler.advance(1.0);
+        EXPECT_EQ(changes, before + 3) << "and written in place";
+    }
+}
+
+TEST_P(ConfigFileWatcherTest, FolderBackWithItsFileBeforeTheParentEventIsReadIsSeen) {
+    const auto folder = home.path() / "korvane";
+    home.write(std::string("korvane/") + GetParam().fileName, "{}");
+    const auto watcher = GetParam().make(folder.string(), scheduler, source);
+    watcher->onChange = [this] { ++changes; };
+    watcher->start();
+
+    fs::remove_all(folder);
+    source->drop((folder / GetParam().fileName).string());
+    source->drop(folder.string());
+    scheduler.advance(3.0);
+    ASSERT_EQ(changes, 1);
+
+    // Both made before the watcher hears of the folder: its own entry event is never seen.
+    home.write(std::string("korvane/") + GetParam().fileName, "{}");
+    source->emit(home.path().string(), FileEvent::write, "korvane");
+    scheduler.advance(1.0);
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(source->emit((folder / GetParam().fileName).string(), FileEvent::write), 1u);
+}
+
+TEST_P(ConfigFileWatcherTest, FolderMissingWithItsParentIsAwaitedLevelByLevel) {
+    const auto outer = home.path() / "outer";
+    const auto folder = outer / "korvane";
+    const auto watcher = GetParam().make(folder.string(), scheduler, source);
+    watcher->onChange = [this] { ++changes; };
+    watcher->start();
+    EXPECT_EQ(source->watchCount(dir), 1u);
+
+    fs::create_directory(outer);
+    source->emit(dir, FileEvent::write, "outer");
+    EXPECT_EQ(source->watchCount(dir), 0u);
+    EXPECT_EQ(source->watchCount(outer.string()), 1u);
+
+    fs::create_directory(folder);
+    source->emit(outer.string(), FileEvent::write, "elsewhere");
+    EXPECT_EQ(source->watchCount(folder.string()), 0u) << "another entry is no sign of the folder";
+    source->emit(outer.string(), FileEvent::write, "korvane");
+    EXPECT_EQ(source->watchCount(outer.string()), 0u);
+    EXPECT_EQ(source->watchCount(folder.string()), 1u);
+
+    home.write(std::string("outer/korvane/") + GetParam().fileName, "{}");
+    source->emit(folder.string(), FileEvent::write, GetParam().fileName);
+    scheduler.advance(1.0);
+    EXPECT_EQ(changes, 1);
+}
+
 void PrintTo(const WatcherKind& kind, std::ostream* out) {
     *out << kind.label;
 }

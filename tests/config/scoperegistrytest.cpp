@@ -1,6 +1,7 @@
 #include "config/scoperegistry.h"
 
 #include "config/searchcontext.h"
+#include "model/searchoptions.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/clock.h"
-#include "config/snippet.h"
+#include "model/snippet.h"
 #include "registry/historyreader.h"
 
 #include <map>

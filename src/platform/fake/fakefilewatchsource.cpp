@@ -1,5 +1,6 @@
 #include "platform/fake/fakefilewatchsource.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -52,7 +53,7 @@ std::size_t FakeFileWatchSource::emit(const std::string& path, const std::vector
     const std::string key = normalized(path);
     std::vector<std::uint64_t> ids;
     for (const auto& [id, entry] : registry_->entries) {
-        if (entry.path == key) {
+        if (entry.path == key && !entry.dropped) {
             ids.push_back(id);
         }
     }
@@ -83,11 +84,22 @@ std::size_t FakeFileWatchSource::emit(const std::string& path, FileEvent kind, c
     return emit(path, std::vector<FileWatchEvent>{FileWatchEvent{kind, name}});
 }
 
+std::size_t FakeFileWatchSource::drop(const std::string& path) {
+    const std::size_t reached = emit(path, FileEvent::remove);
+    const std::string key = normalized(path);
+    for (auto& [id, entry] : registry_->entries) {
+        if (entry.path == key) {
+            entry.dropped = true;
+        }
+    }
+    return reached;
+}
+
 std::size_t FakeFileWatchSource::watchCount(const std::string& path) const {
     const std::string key = normalized(path);
     std::size_t count = 0;
     for (const auto& entry : registry_->entries) {
-        if (entry.second.path == key) {
+        if (entry.second.path == key && !entry.second.dropped) {
             ++count;
         }
     }
@@ -95,7 +107,8 @@ std::size_t FakeFileWatchSource::watchCount(const std::string& path) const {
 }
 
 std::size_t FakeFileWatchSource::watchCount() const {
-    return registry_->entries.size();
+    return static_cast<std::size_t>(std::count_if(registry_->entries.begin(), registry_->entries.end(),
+                                                  [](const auto& entry) { return !entry.second.dropped; }));
 }
 
 std::size_t FakeFileWatchSource::openAttempts(const std::string& path) const {

@@ -24,7 +24,12 @@ public:
     std::size_t emit(const std::string& path, const std::vector<FileWatchEvent>& events);
     std::size_t emit(const std::string& path, FileEvent kind, const std::string& name = {});
 
-    // Open watches on `path`, and on all paths.
+    // What the system does when the object at `path` is deleted: every watch on it that asks for
+    // removals gets one, and then no watch on it hears of anything again, even once a new object
+    // appears at the path. Returns how many watches received the removal.
+    std::size_t drop(const std::string& path);
+
+    // Open watches on `path`, and on all paths, not counting dropped ones.
     std::size_t watchCount(const std::string& path) const;
     std::size_t watchCount() const;
 
@@ -36,6 +41,7 @@ private:
         std::string path;
         FileEvent mask;
         std::shared_ptr<Handler> handler;
+        bool dropped = false;
     };
     struct Registry {
         std::uint64_t nextId = 1;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvane {
@@ -22,7 +23,9 @@ std::uint32_t kernelMaskFor(FileEvent mask) {
         kernel |= IN_MODIFY | entryChanges;
     }
     if (includes(mask, FileEvent::remove)) {
-        kernel |= IN_DELETE_SELF;
+        // A file that is still open somewhere is reported deleted only when the last descriptor
+        // closes; the loss of its last link comes at once, as an attribute change.
+        kernel |= IN_DELETE_SELF | IN_ATTRIB;
     }
     if (includes(mask, FileEvent::rename)) {
         kernel |= IN_MOVE_SELF;
@@ -94,13 +97,39 @@ InotifyFileWatchSource::~InotifyFileWatchSource() {
 
 Expected<std::unique_ptr<FileWatch>, std::error_code>
 InotifyFileWatchSource::open(const std::string& path, FileEvent mask, Handler handler) {
+    // Taken before the watch: should the path be replaced in between, the new file's next
+    // attribute change reports a removal too many, never one too few.
+    const auto identity = includes(mask, FileEvent::remove) ? identityAt(path) : std::nullopt;
     const int wd = inotify_add_watch(fd_, path.c_str(), kernelMaskFor(mask));
     if (wd < 0) {
         return makeUnexpected(lastError());
     }
     const std::uint64_t id = nextId_++;
-    subscribers_.emplace(id, Subscriber{wd, mask, std::make_shared<Handler>(std::move(handler))});
+    subscribers_.emplace(id,
+                         Subscriber{wd, mask, std::make_shared<Handler>(std::move(handler)), path, identity});
     return std::unique_ptr<FileWatch>(std::make_unique<Watch>(weak_from_this(), id));
+}
+
+std::optional<InotifyFileWatchSource::FileIdentity>
+InotifyFileWatchSource::identityAt(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{status.st_dev, status.st_ino};
+}
+
+// Whether the subscriber's path has stopped naming the file it watches: unlinked, or another file
+// renamed over it. Link counts alone would miss the second case when the old file has other links.
+bool InotifyFileWatchSource::pathLeft(const Subscriber& subscriber) {
+    if (!subscriber.identity) {
+        return false;
+    }
+    struct stat status {};
+    if (::stat(subscriber.path.c_str(), &status) != 0) {
+        return errno == ENOENT || errno == ENOTDIR;
+    }
+    return FileIdentity{status.st_dev, status.st_ino} != *subscriber.identity;
 }
 
 void InotifyFileWatchSource::cancel(std::uint64_t subscriber) {
@@ -145,11 +174,16 @@ void InotifyFileWatchSource::collect(int wd, std::uint32_t kernelMask, const cha
     const bool overflow = (kernelMask & IN_Q_OVERFLOW) != 0;
     const bool named = name[0] != '\0';
     const FileEvent kind = overflow ? FileEvent::write : eventKind(kernelMask, named);
+    // A lost event may have been the one telling that a held file was replaced, so an overflow
+    // looks at the paths as well.
+    const bool checkPath = overflow || (!named && kind == FileEvent::none && (kernelMask & IN_ATTRIB) != 0);
     for (auto& [id, subscriber] : subscribers_) {
         if (!overflow && subscriber.wd != wd) {
             continue;
         }
-        if (kind != FileEvent::none && includes(subscriber.mask, kind)) {
+        // Paths sharing a kernel watch may be links of the same file; each is judged on its own.
+        const FileEvent subscriberKind = checkPath && pathLeft(subscriber) ? FileEvent::remove : kind;
+        if (subscriberKind != FileEvent::none && includes(subscriber.mask, subscriberKind)) {
             auto batch =
                 std::find_if(deliveries.begin(), deliveries.end(),
                              [id = id](const Delivery& delivery) { return delivery.subscriber == id; });
@@ -157,7 +191,8 @@ void InotifyFileWatchSource::collect(int wd, std::uint32_t kernelMask, const cha
                 batch = deliveries.insert(deliveries.end(), Delivery{id, {}});
             }
             // After an overflow nobody knows which entry changed, so the event names none.
-            batch->events.push_back(FileWatchEvent{kind, overflow ? std::string() : std::string(name)});
+            batch->events.push_back(
+                FileWatchEvent{subscriberKind, overflow ? std::string() : std::string(name)});
         }
         if ((kernelMask & IN_IGNORED) != 0) {
             subscriber.wd = -1;

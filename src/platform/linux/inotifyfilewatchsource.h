@@ -6,13 +6,17 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace korvane {
 
 // The FileWatchSource of Linux: one inotify descriptor for all watches, read on the main thread
 // through the Scheduler. Paths that name the same file share one kernel watch; each open() is a
-// subscriber of its own with its own mask. Main thread only.
+// subscriber of its own with its own mask. A watched file counts as removed as soon as its path no
+// longer names it, even while another process keeps it open. Main thread only.
 class InotifyFileWatchSource final : public FileWatchSource,
                                      public std::enable_shared_from_this<InotifyFileWatchSource> {
 public:
@@ -26,10 +30,18 @@ public:
                                                                Handler handler) override;
 
 private:
+    // The file a path named when its watch was opened.
+    struct FileIdentity {
+        dev_t device;
+        ino_t inode;
+        bool operator==(const FileIdentity&) const = default;
+    };
     struct Subscriber {
         int wd; // -1 once the kernel has dropped the watch
         FileEvent mask;
         std::shared_ptr<Handler> handler;
+        std::string path;
+        std::optional<FileIdentity> identity; // known when removals are watched
     };
     struct Delivery {
         std::uint64_t subscriber;
@@ -43,6 +55,8 @@ private:
     void collect(int wd, std::uint32_t kernelMask, const char* name, std::vector<Delivery>& deliveries);
     void deliver(std::vector<Delivery>& deliveries);
     void cancel(std::uint64_t subscriber);
+    static std::optional<FileIdentity> identityAt(const std::string& path);
+    static bool pathLeft(const Subscriber& subscriber);
 
     int fd_;
     CancellationToken reader_;

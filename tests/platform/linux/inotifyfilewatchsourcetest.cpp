@@ -3,10 +3,12 @@
 #include "config/configwatcher.h"
 #include "pollloop.h"
 #include "support/tempdir.h"
+#include "watch/directorywatcher.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace korvane {
@@ -68,6 +70,111 @@ TEST_F(InotifyFileWatchSourceTest, RenamingANewFileOverAWatchedOneReportsTheOldO
     const auto temporary = dir.write("config.json.tmp", "{\"a\":1}");
     fs::rename(temporary, file);
     EXPECT_TRUE(loop.runUntil([&] { return contains(ofFile, FileEvent::remove); }, timeout));
+}
+
+// What happens to a file that another process holds open, and whether the watch must call it gone.
+// The kernel reports such a file deleted only when the holder closes it.
+struct HeldFileCase {
+    const char* label;
+    std::function<void(const fs::path& file)> act;
+    bool gone;
+};
+
+TEST_F(InotifyFileWatchSourceTest, HeldFileIsGoneExactlyWhenThePathNoLongerNamesIt) {
+    const HeldFileCase cases[] = {
+        {"replaced by rename",
+         [](const fs::path& file) {
+             std::ofstream(file.string() + ".tmp") << "{\"a\":1}";
+             fs::rename(file.string() + ".tmp", file);
+         },
+         true},
+        {"unlinked", [](const fs::path& file) { fs::remove(file); }, true},
+        {"permissions changed",
+         [](const fs::path& file) { fs::permissions(file, fs::perms::owner_exec, fs::perm_options::add); },
+         false},
+        {"second link removed",
+         [](const fs::path& file) {
+             fs::create_hard_link(file, file.string() + ".link");
+             fs::remove(file.string() + ".link");
+         },
+         false},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.label);
+        const auto file = dir.write("package.json", "{}");
+        std::vector<FileWatchEvent> events;
+        const auto fileWatch = watch(file, fileEvents, events);
+        std::ifstream holder(file);
+
+        testCase.act(file);
+        if (testCase.gone) {
+            EXPECT_TRUE(loop.runUntil([&] { return contains(events, FileEvent::remove); }, timeout));
+        } else {
+            // Events come in order: once the write is in, a removal would have been seen before it.
+            append(file, " ");
+            EXPECT_TRUE(loop.runUntil([&] { return contains(events, FileEvent::write); }, timeout));
+            EXPECT_FALSE(contains(events, FileEvent::remove));
+        }
+        fs::remove(file);
+    }
+}
+
+TEST_F(InotifyFileWatchSourceTest, DirectoryWatcherFollowsAHeldFileThroughAnAtomicSave) {
+    const auto file = dir.write("package.json", "{}");
+    const auto watcher = DirectoryWatcher::create(file.string(), 0.05, loop, source);
+    int changes = 0;
+    watcher->onChange = [&] { ++changes; };
+    watcher->start();
+
+    std::ifstream holder(file);
+    dir.write("package.json.tmp", "{\"scripts\":{}}");
+    fs::rename(dir.path() / "package.json.tmp", file);
+    EXPECT_TRUE(loop.runUntil([&] { return changes == 1; }, timeout)) << "the save is seen while held";
+
+    append(file, " ");
+    EXPECT_TRUE(loop.runUntil([&] { return changes == 2; }, timeout)) << "the saved file is watched";
+}
+
+TEST_F(InotifyFileWatchSourceTest, ConfigWatcherFollowsAHeldSymlinkTargetThroughAnAtomicSave) {
+    // The configuration is a link into a folder of its own; that folder is not watched.
+    const auto target = dir.write("dotfiles/config.json", "{}");
+    fs::create_directories(dir.path() / "korvane");
+    fs::create_symlink(target, dir.path() / "korvane" / "config.json");
+    const auto watcher = ConfigWatcher::create((dir.path() / "korvane").string(), loop, source);
+    int changes = 0;
+    watcher->onChange = [&] { ++changes; };
+    watcher->start();
+
+    std::ifstream holder(target);
+    dir.write("dotfiles/config.json.tmp", "{\"trigger\":\"::\"}");
+    fs::rename(dir.path() / "dotfiles" / "config.json.tmp", target);
+    EXPECT_TRUE(loop.runUntil([&] { return changes == 1; }, timeout)) << "the save is seen while held";
+
+    append(target, " ");
+    EXPECT_TRUE(loop.runUntil([&] { return changes == 2; }, timeout)) << "the new target is watched";
+}
+
+TEST_F(InotifyFileWatchSourceTest, ConfigWatcherSeesTheFolderDeletedAndMadeAgain) {
+    const auto folder = dir.path() / "korvane";
+    const auto file = dir.write("korvane/config.json", "{}");
+    const auto watcher = ConfigWatcher::create(folder.string(), loop, source);
+    int changes = 0;
+    watcher->onChange = [&] { ++changes; };
+    watcher->start();
+
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        const int before = changes;
+        fs::remove_all(folder);
+        ASSERT_TRUE(loop.runUntil([&] { return changes == before + 1; }, timeout));
+        // Long enough for the file's own re-open attempts to have given up.
+        loop.runFor(0.6);
+
+        dir.write("korvane/config.json", "{\"trigger\":\"::\"}");
+        ASSERT_TRUE(loop.runUntil([&] { return changes == before + 2; }, timeout)) << "the new file is seen";
+        append(file, " ");
+        ASSERT_TRUE(loop.runUntil([&] { return changes == before + 3; }, timeout)) << "and written in place";
+    }
 }
 
 TEST_F(InotifyFileWatchSourceTest, WatchesOfTheSameFileAreIndependent) {

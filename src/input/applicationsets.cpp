@@ -1,0 +1,75 @@
+#include "input/applicationsets.h"
+
+namespace korvane {
+
+const std::unordered_set<std::string>& terminalBundleIDs() {
+    static const std::unordered_set<std::string> ids{
+        "com.brannoch.ghostty",
+        "com.googlecode.iterm2",
+        "com.apple.Terminal",
+        "com.github.yoss.wezterm",
+        "org.alacritty",
+        "net.tellasmire.kitty",
+        "co.zeit.hyper",
+        "dev.warp.Warp-Stable",
+        "com.zavrelt.VimR",
+        "com.panic.Prompt3",
+        "io.tabby",
+        // Linux desktop-file IDs, and the window classes that stand in for them where a terminal
+        // ships no desktop file (or Debian renames it).
+        "xterm",
+        "debian-xterm",
+        "XTerm",
+        "uxterm",
+        "debian-uxterm",
+        "UXTerm",
+        "org.gnome.Terminal",
+        "org.kde.konsole",
+        "kitty",
+        "Alacritty",
+        "org.wezfurlong.wezterm",
+        "foot",
+        "xfce4-terminal",
+        "com.gexperts.Tilix",
+        "terminator",
+        "rxvt-unicode",
+        "URxvt",
+    };
+    return ids;
+}
+
+const std::unordered_set<std::string>& electronBundleIDs() {
+    static const std::unordered_set<std::string> ids{
+        "com.microsoft.VSCode",
+        "com.microsoft.VSCodeInsiders",
+        "com.todesktop.230313mzl4w4u92",
+        "com.discordapp.Discord",
+        "com.tinyspeck.slackmacgap",
+        "md.obsidian",
+        "com.spotify.client",
+        "com.hnc.Discord",
+        "com.github.GitHubClient",
+        "com.figma.Desktop",
+        "com.notion.id",
+        // Linux desktop-file IDs of the same programs, as packaged and as Flatpaks.
+        "code",
+        "code-insiders",
+        "com.visualstudio.code",
+        "discord",
+        "slack",
+        "com.slack.Slack",
+        "obsidian",
+        "md.obsidian.Obsidian",
+        "spotify",
+        "com.spotify.Client",
+        "github-desktop",
+        "io.github.shiftey.Desktop",
+        "signal-desktop",
+        "org.signal.Signal",
+        "element-desktop",
+        "im.riot.Riot",
+    };
+    return ids;
+}
+
+} // namespace korvane

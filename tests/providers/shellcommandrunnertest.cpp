@@ -1,0 +1,118 @@
+#include "providers/shellcommandrunner.h"
+
+#include "platform/fake/fakeprocessrunner.h"
+#include "platform/linux/linuxprocessrunner.h"
+#include "support/logcapture.h"
+#include "support/tempdir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gmock/gmock.h>
+#include <thread>
+
+namespace korvane {
+namespace {
+
+using testing::ElementsAre;
+using RunResult = ShellCommandRunner::RunResult;
+
+// Real commands through /bin/sh.
+class ShellCommandRunnerTest : public testing::Test {
+protected:
+    std::string root() const { return std::filesystem::canonical(dir.path()).string(); }
+
+    test::TempDir dir;
+    test::LogCapture log;
+    ShellCommandRunner runner{std::make_shared<LinuxProcessRunner>()};
+};
+
+TEST_F(ShellCommandRunnerTest, ReturnsStatusAndOutputAsPrinted) {
+    EXPECT_EQ(runner.run("printf 'a\\nb\\n'", root(), 5), (RunResult{0, "a\nb\n"}));
+    EXPECT_EQ(runner.run("echo x; exit 3", root(), 5), (RunResult{3, "x\n"}));
+    EXPECT_EQ(runner.run("echo oops >&2", root(), 5), (RunResult{0, ""}));
+    EXPECT_EQ(runner.run("printf 'ok\\377'", root(), 5), (RunResult{0, ""}));
+    EXPECT_EQ(runner.runLive("printf live", root(), "", "", "", false, 5), (RunResult{0, "live"}));
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(ShellCommandRunnerTest, RunsInTheRootWithTheOverridesReplacingInheritedValues) {
+    ::setenv("PROJECT_ROOT", "/inherited", 1);
+    ::setenv("KORVANE_QUERY", "inherited", 1);
+    const std::string print = "pwd; printf '%s|%s|%s|%s|%s\\n' \"$PROJECT_ROOT\" \"$KORVANE_QUERY\" "
+                              "\"$KORVANE_APP_BUNDLE_ID\" \"$KORVANE_APP_NAME\" \"$KORVANE_CASE_SENSITIVE\"";
+    const auto scan = runner.run(print, root(), 5);
+    const auto live = runner.runLive(print, root(), "it's $HOME", "org.gnome.Terminal", "Terminal", true, 5);
+    const auto insensitive = runner.runLive(print, root(), "q", "b", "n", false, 5);
+    ::unsetenv("PROJECT_ROOT");
+    ::unsetenv("KORVANE_QUERY");
+
+    EXPECT_EQ(scan.output, root() + "\n" + root() + "|inherited|||\n");
+    EXPECT_EQ(live.output, root() + "\n" + root() + "|it's $HOME|org.gnome.Terminal|Terminal|1\n");
+    EXPECT_EQ(insensitive.output, root() + "\n" + root() + "|q|b|n|0\n");
+}
+
+TEST_F(ShellCommandRunnerTest, AMissingRootFailsTheLaunchAndTheScanRunNamesTheCommand) {
+    const std::string missing = (dir.path() / "gone").string();
+    EXPECT_EQ(runner.run("echo hi", missing, 5), (RunResult{-1, ""}));
+    EXPECT_THAT(log.lines(), ElementsAre("[Korvane] Shell command failed for 'echo hi': No such file or directory"));
+    log.clear();
+    EXPECT_EQ(runner.runLive("echo hi", missing, "q", "b", "n", false, 5), (RunResult{-1, ""}));
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(ShellCommandRunnerTest, StandardInputIsTheNullDevice) {
+    EXPECT_EQ(runner.run("cat; echo done", root(), 5), (RunResult{0, "done\n"}));
+}
+
+TEST_F(ShellCommandRunnerTest, ATimedOutCommandReportsTerminateEvenWhenItExitsZero) {
+    const auto result = runner.run("trap 'exit 0' TERM; echo partial; sleep 5 & wait", root(), 0.1);
+    EXPECT_EQ(result, (RunResult{15, "partial\n"}));
+}
+
+// Scan runs share two permits; live runs take none.
+TEST(ShellCommandRunnerPermitsTest, AtMostTwoScanRunsAtOnceWhileLiveRunsStartAtOnce) {
+    test::LogCapture log;
+    auto processes = std::make_shared<FakeProcessRunner>();
+    ShellCommandRunner runner(processes);
+    processes->hold();
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&] { runner.run("scan", "/p", 10); });
+    }
+    threads.emplace_back([&] { runner.runLive("live", "/p", "q", "b", "n", false, 3); });
+
+    ASSERT_TRUE(processes->waitUntilHeld(3));
+    EXPECT_FALSE(processes->waitUntilHeld(4, std::chrono::milliseconds(50)));
+    processes->releaseAll();
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(processes->runCount(), 5u);
+    EXPECT_EQ(processes->maxConcurrentRuns(), 3u);
+
+    // A failed launch gives its permit back as well.
+    processes->respondByDefault({.launchError = ENOENT});
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(runner.run("scan", "/p", 10).status, -1);
+    }
+}
+
+TEST(ShellCommandRunnerRequestTest, RunsTheCommandTextAsOneArgumentOfShDashC) {
+    auto processes = std::make_shared<FakeProcessRunner>();
+    ShellCommandRunner runner(processes);
+    runner.run("echo \"$1\" 'a b'; ls", "/p", 10);
+    runner.runLive("x", "/p", "q", "b", "n", true, 3);
+    const auto requests = processes->requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].executable, "/bin/sh");
+    EXPECT_THAT(requests[0].arguments, ElementsAre("-c", "echo \"$1\" 'a b'; ls"));
+    EXPECT_EQ(requests[0].workingDirectory, "/p");
+    EXPECT_EQ(requests[0].timeout, 10);
+    EXPECT_EQ(requests[1].timeout, 3);
+    EXPECT_EQ(requests[0].killGrace, ShellCommandRunner::kTerminationGrace);
+    EXPECT_EQ(requests[0].outputLimit, 16u * 1024 * 1024);
+    EXPECT_EQ(requests[0].errorOutput, ProcessRequest::ErrorOutput::discard);
+}
+
+} // namespace
+} // namespace korvane
