@@ -25,14 +25,22 @@ struct Attempt {
 
 // Displays with an abandoned attempt still waiting for the server. No further attempt starts on
 // them until it ends, so a server that never answers costs one waiting thread, not one per try.
+// Never destroyed: an abandoned attempt may end while the process exits.
 std::mutex& hangingMutex() {
-    static std::mutex mutex;
-    return mutex;
+    static auto* mutex = new std::mutex;
+    return *mutex;
 }
 
 std::set<std::string>& hangingDisplays() {
-    static std::set<std::string> displays;
-    return displays;
+    static auto* displays = new std::set<std::string>;
+    return *displays;
+}
+
+// Held around xcb_connect: it reads the authority file name through a static buffer of the X
+// authority library, which two connections made at once would share.
+std::mutex& connectMutex() {
+    static auto* mutex = new std::mutex;
+    return *mutex;
 }
 
 // xcb_connect waits for the server's answer without a limit; it runs on a thread of its own, and
@@ -49,7 +57,11 @@ std::unique_ptr<xcb_connection_t, XcbDisconnect> connectWithin(const std::string
     try {
         std::thread([attempt, display] {
             int attemptScreen = 0;
-            xcb_connection_t* connection = xcb_connect(display.c_str(), &attemptScreen);
+            xcb_connection_t* connection = nullptr;
+            {
+                std::lock_guard connecting(connectMutex());
+                connection = xcb_connect(display.c_str(), &attemptScreen);
+            }
             std::lock_guard lock(attempt->mutex);
             if (attempt->abandoned) {
                 xcb_disconnect(connection);
