@@ -24,12 +24,13 @@ class XkbKeyboard;
 
 // The key tap of an X11 session. It watches XInput2 raw key and button events on the root window
 // of its own connection, which report every key whichever window has the focus, and withholds
-// claimed keys through synchronous passive grabs: a grabbed key the handler drops is consumed, one
-// it passes is replayed to the focused window. Its own thread ("korvane-evtap") owns the connection;
-// the other members only set flags and wake it.
+// claimed keys through synchronous passive grabs: a grabbed key the handler drops is consumed, and
+// so are its repeats and its release; one it passes is replayed to the focused window. Its own
+// thread ("korvane-evtap") owns the connection and reconnects when it is lost; a watchdog thread
+// releases the grabs when a callback stalls. The other members only set flags and wake it.
 class X11KeyTap final : public KeyTap, public std::enable_shared_from_this<X11KeyTap> {
 public:
-    // Null when the display, XInput 2.2, XTEST or XKB is missing.
+    // Null when the display, XInput 2.2, XTEST or XKB is missing, or the display does not answer.
     static std::shared_ptr<X11KeyTap> open(std::shared_ptr<PostedKeyJournal> journal);
     ~X11KeyTap() override;
 
