@@ -2,6 +2,7 @@
 
 #include "base/fileio.h"
 #include "base/unicode.h"
+#include "config/providerfactories.h"
 
 #include <algorithm>
 #include <deque>
@@ -53,9 +54,7 @@ std::string_view lastComponent(std::string_view path) {
 } // namespace
 
 const std::set<std::string>& FileScanner::neverWalkedDirectories() {
-    static const std::set<std::string> names{".git",      ".ssh",   ".gnupg", ".aws",
-                                             "Keychains", ".Trash", ".cache", ".local"};
-    return names;
+    return korvane::neverWalkedDirectories();
 }
 
 FileScanner::FileScanner(std::vector<std::shared_ptr<const FileExtractor>> extractors,

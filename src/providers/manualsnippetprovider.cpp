@@ -1,7 +1,6 @@
 #include "providers/manualsnippetprovider.h"
 
 #include "config/builtinsnippets.h"
-#include "config/configloader.h"
 
 #include <set>
 #include <utility>
@@ -33,14 +32,14 @@ std::vector<Snippet> ManualSnippetProvider::snippets(const std::string& /*projec
     std::vector<Snippet> result;
     result.reserve(manualSnippets_.size() + builtInSnippets().size());
     for (const auto& record : manualSnippets_) {
-        if (ConfigLoader::validateSnippet(record)) {
+        if (record.validationError()) {
             continue;
         }
         takenKeys.insert(record.key);
         result.push_back(makeSnippet(record, "manual:"));
     }
     for (const auto& builtIn : builtInSnippets()) {
-        if (takenKeys.contains(builtIn.key) || ConfigLoader::validateSnippet(builtIn)) {
+        if (takenKeys.contains(builtIn.key) || builtIn.validationError()) {
             continue;
         }
         result.push_back(makeSnippet(builtIn, "builtin:"));
