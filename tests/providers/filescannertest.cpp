@@ -165,6 +165,15 @@ TEST(FileScannerGitTest, ListsRealPathsOffersEnvironmentFilesAndSeedsTheBroker) 
     EXPECT_EQ(found[0].metadata->at("filePath"), repo.root() + "/.claude/skills/" + odd + "/SKILL.md");
 }
 
+TEST(FileScannerGitTest, WhenGitFailsNoListingIsLeftAndTheTreeIsWalked) {
+    test::TempDir root;
+    root.write(".git", "gitdir: /nonexistent");
+    root.write("README.md", "x");
+    root.write("node_modules/README.md", "x");
+    EXPECT_THAT(ids(recordingScanner(5, realGit()).scan(root.path().string())), UnorderedElementsAre(".git", "README.md"));
+    EXPECT_FALSE(GitLsFilesBroker::shared().consume(root.path().string(), 60).has_value());
+}
+
 TEST(FileScannerGitTest, AnEmptyListingMeansNoWalk) {
     test::TempDir root;
     root.write(".git/HEAD", "x");
