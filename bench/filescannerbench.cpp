@@ -53,7 +53,7 @@ void gitInit(const fs::path& dir) {
 
 // 50 top folders of 20 folders of 50 files, with a readme and a skill now and then.
 const fs::path& generatedTree(bool withGit) {
-    static const fs::path roots[2] = {[] {
+    static const fs::path walkRoot = [] {
         const fs::path root = scratch().path() / "generated-walk";
         for (int a = 0; a < 50; ++a) {
             for (int b = 0; b < 20; ++b) {
@@ -68,13 +68,17 @@ const fs::path& generatedTree(bool withGit) {
         }
         std::ofstream(root / "README.md") << "# Generated\n";
         return root;
-    }(), [] {
+    }();
+    if (!withGit) {
+        return walkRoot;
+    }
+    static const fs::path gitRoot = [] {
         const fs::path root = scratch().path() / "generated-git";
-        fs::copy(generatedTree(false), root, fs::copy_options::recursive);
+        fs::copy(walkRoot, root, fs::copy_options::recursive);
         gitInit(root);
         return root;
-    }()};
-    return roots[withGit ? 1 : 0];
+    }();
+    return gitRoot;
 }
 
 const fs::path& realTree(bool withGit) {
