@@ -22,3 +22,9 @@ endif()
 pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-xinput xcb-xtest xcb-xkb xcb-record xcb-res)
 pkg_check_modules(XKBCOMMON REQUIRED IMPORTED_TARGET xkbcommon xkbcommon-x11)
 pkg_check_modules(DBUS REQUIRED IMPORTED_TARGET dbus-1)
+
+# The application's main loop, clipboard and windows.
+find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets)
+
+# Focused text, its caret and selection over the accessibility bus.
+pkg_check_modules(ATSPI REQUIRED IMPORTED_TARGET atspi-2 gobject-2.0)

@@ -1,5 +1,7 @@
 #include "base/diagnostics.h"
 
+#include "base/unicode.h"
+
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -23,6 +25,43 @@ PerformanceHook& performanceHook() {
     return hook;
 }
 
+void appendHex(std::string& out, const char* prefix, unsigned value, int digits) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    out.append(prefix);
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
+        out.push_back(hex[(value >> shift) & 0xF]);
+    }
+}
+
+// `message` with everything a terminal could act on written out as text: C0 and C1 control
+// characters and DEL as escapes such as \n, \x1B and \u009B, and bytes that are not UTF-8 as \xFF.
+// Messages carry text from files and other programs, which must neither start a line of their
+// own nor reach the terminal as escape sequences.
+void appendEscaped(std::string& out, std::string_view message) {
+    std::size_t offset = 0;
+    while (offset < message.size()) {
+        const std::size_t start = offset;
+        const std::int32_t codePoint = nextCodePoint(message, offset);
+        if (codePoint < 0) {
+            for (std::size_t i = start; i < offset; ++i) {
+                appendHex(out, "\\x", static_cast<unsigned char>(message[i]), 2);
+            }
+        } else if (codePoint == '\n') {
+            out.append("\\n");
+        } else if (codePoint == '\r') {
+            out.append("\\r");
+        } else if (codePoint == '\t') {
+            out.append("\\t");
+        } else if (codePoint < 0x20 || codePoint == 0x7F) {
+            appendHex(out, "\\x", static_cast<unsigned>(codePoint), 2);
+        } else if (codePoint >= 0x80 && codePoint < 0xA0) {
+            appendHex(out, "\\u", static_cast<unsigned>(codePoint), 4);
+        } else {
+            out.append(message.substr(start, offset - start));
+        }
+    }
+}
+
 void openJournal() {
     static std::once_flag once;
     std::call_once(once, [] { openlog("korvane", LOG_PID, LOG_USER); });
@@ -32,7 +71,7 @@ void openJournal() {
 
 void diagnostic(std::string_view message) {
     std::string line = "[Korvane] ";
-    line.append(message);
+    appendEscaped(line, message);
     std::lock_guard lock(hookMutex());
     if (diagnosticHook()) {
         diagnosticHook()(line);

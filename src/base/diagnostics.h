@@ -5,8 +5,9 @@
 
 namespace korvane {
 
-// Writes one diagnostic line, "[Korvane] " followed by `message`, to standard output.
-// Safe to call from any thread.
+// Writes one diagnostic line, "[Korvane] " followed by `message`, to standard output. Control
+// characters and malformed UTF-8 in `message` are written as escapes, so a line is always one
+// line of plain text. Safe to call from any thread.
 void diagnostic(std::string_view message);
 
 // Writes one timing line to the system journal (syslog, info level) under `category`,

@@ -1,6 +1,8 @@
 #include "base/fileio.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -63,9 +65,67 @@ Expected<fs::path, std::string> resolveLinks(const fs::path& target) {
     return makeUnexpected(systemError(target, "resolve", ELOOP));
 }
 
+constexpr std::size_t kTemporaryDigits = 16;
+constexpr std::string_view kTemporaryExtension = ".tmp";
+
 std::string temporarySuffix() {
     static thread_local std::mt19937_64 generator{std::random_device{}()};
-    return fmt::format(".{:016x}.tmp", generator());
+    return fmt::format(".{:0{}x}{}", generator(), kTemporaryDigits, kTemporaryExtension);
+}
+
+// Whether `name` is one of our temporary names for the file `target`: the target's name, a dot,
+// sixteen lower-case hexadecimal digits and ".tmp".
+bool isTemporaryName(std::string_view name, std::string_view target) {
+    if (name.size() != target.size() + 1 + kTemporaryDigits + kTemporaryExtension.size() ||
+        !name.starts_with(target) || name[target.size()] != '.' || !name.ends_with(kTemporaryExtension)) {
+        return false;
+    }
+    const std::string_view digits = name.substr(target.size() + 1, kTemporaryDigits);
+    return std::all_of(digits.begin(), digits.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// Whether the user means the existing file at `path` to be replaced. The rename would succeed on a
+// read-only file (only the directory's permissions count), so its mode is checked first. Root may
+// write anything, so for root a file without its owner's write bit counts as read-only.
+Expected<void, std::string> checkWritable(const fs::path& path, const struct stat& info) {
+    if (::geteuid() == 0) {
+        if ((info.st_mode & S_IWUSR) == 0) {
+            return makeUnexpected(systemError(path, "replace", EACCES));
+        }
+        return {};
+    }
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+        return makeUnexpected(systemError(path, "replace", errno));
+    }
+    return {};
+}
+
+// A writer killed between creating its temporary file and renaming it leaves the file behind.
+// Once a minute has passed nobody is writing it any more, so the next write of the same target
+// removes it. Only regular files with our naming are touched, and any error just leaves them.
+void removeStaleTemporaries(const fs::path& destination) {
+    constexpr auto staleAfter = std::chrono::minutes(1);
+    const fs::path directory = destination.has_parent_path() ? destination.parent_path() : fs::path(".");
+    const std::string target = destination.filename().string();
+    const auto now = std::chrono::system_clock::now();
+    std::error_code error;
+    for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+        const fs::path& path = it->path();
+        if (!isTemporaryName(path.filename().string(), target)) {
+            continue;
+        }
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            continue;
+        }
+        const auto modified = std::chrono::system_clock::time_point(
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                std::chrono::seconds(info.st_mtim.tv_sec) + std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
+        if (now - modified > staleAfter) {
+            ::unlink(path.c_str());
+        }
+    }
 }
 
 bool writeAll(int fd, std::string_view contents) {
@@ -149,6 +209,12 @@ Expected<void, std::string> writeFileAtomically(const fs::path& target, std::str
 
     struct stat existing {};
     const bool hasExisting = ::stat(destination.c_str(), &existing) == 0;
+    if (hasExisting && S_ISREG(existing.st_mode)) {
+        if (auto writable = checkWritable(destination, existing); !writable) {
+            return writable;
+        }
+    }
+    removeStaleTemporaries(destination);
 
     fs::path temporaryPath;
     UniqueFd fd;

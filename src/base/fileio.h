@@ -20,7 +20,9 @@ Expected<std::string, std::string> readTextFile(const std::filesystem::path& pat
 // Replaces `target` with `contents` so that a reader sees either the old or the new file: the bytes
 // go to a temporary file in the same directory, are flushed to disk and renamed over the target.
 // A symbolic link is written through (its final target is replaced and the link kept), an existing
-// file keeps its permission bits, and on any failure the temporary file is removed.
+// file keeps its permission bits, and on any failure the temporary file is removed. Temporary files
+// of the same target that a killed writer left behind more than a minute ago are removed too. A
+// target the user cannot write (for root: one without its owner's write bit) is refused.
 Expected<void, std::string> writeFileAtomically(const std::filesystem::path& target,
                                                 std::string_view contents);
 

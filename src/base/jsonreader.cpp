@@ -170,6 +170,14 @@ std::optional<double> readJsonNumber(const Json& value, const std::string& path,
     return value.get<double>();
 }
 
+bool expectJsonArray(const Json& value, const std::string& path, JsonDecodeStatus& status) {
+    if (!value.is_array()) {
+        status.fail(path, typeMismatch("an array", value));
+        return false;
+    }
+    return true;
+}
+
 JsonObjectReader::JsonObjectReader(const Json& value, std::string path, JsonDecodeStatus& status)
     : path_(std::move(path))
     , status_(status) {
@@ -243,8 +251,7 @@ std::optional<std::vector<std::string>> JsonObjectReader::optionalStringArray(st
 
 const Json* JsonObjectReader::findArray(std::string_view field) const {
     const Json* value = find(field);
-    if (value != nullptr && !value->is_array()) {
-        status_.fail(pathOf(field), typeMismatch("an array", *value));
+    if (value != nullptr && !expectJsonArray(*value, pathOf(field), status_)) {
         return nullptr;
     }
     return value;

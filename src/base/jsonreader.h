@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/expected.h"
+#include "base/json.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,9 +14,6 @@
 #include <vector>
 
 namespace korvane {
-
-// Parsed with member order kept, so that of two keys naming the same field the later one wins.
-using Json = nlohmann::ordered_json;
 
 // Files from other people's repositories are read with this reader, so nesting is bounded.
 inline constexpr std::size_t kMaxJsonDepth = 64;
@@ -63,6 +61,8 @@ std::optional<bool> readJsonBool(const Json& value, const std::string& path, Jso
 std::optional<std::int64_t> readJsonInteger(const Json& value, const std::string& path,
                                             JsonDecodeStatus& status);
 std::optional<double> readJsonNumber(const Json& value, const std::string& path, JsonDecodeStatus& status);
+// True when `value` is an array; otherwise records an error.
+bool expectJsonArray(const Json& value, const std::string& path, JsonDecodeStatus& status);
 
 // A view on one JSON object whose members are looked up by field name through the key mapping of
 // `fieldNameForJsonKey`; unknown keys are ignored and null counts as absent.

@@ -42,6 +42,15 @@ inline std::string asciiLowercased(std::string text) {
     return text;
 }
 
+// `text` without the leading and trailing bytes that are among `characters` (ASCII ones).
+constexpr std::string_view trimmedAscii(std::string_view text, std::string_view characters) {
+    const auto first = text.find_first_not_of(characters);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(characters) - first + 1);
+}
+
 namespace detail {
 std::int32_t nextCodePointOutOfLine(std::string_view text, std::size_t& offset);
 } // namespace detail

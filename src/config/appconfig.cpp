@@ -1,10 +1,21 @@
 #include "config/appconfig.h"
 
-#include "base/jsonreader.h"
-#include "base/jsonwriter.h"
+#include "base/jsonfields.h"
 #include "config/categorycatalog.h"
 
 namespace korvane {
+namespace {
+
+const auto kFields = std::tuple{
+    defaultedField("trigger", &AppConfig::trigger),
+    defaultedField("snippets", &AppConfig::snippets),
+    optionalField("app_snippets", &AppConfig::appSnippets),
+    defaultedField("settings", &AppConfig::settings),
+    optionalField("custom_providers", &AppConfig::customProviders),
+    optionalField("providers", &AppConfig::providers),
+};
+
+} // namespace
 
 AppConfig AppConfig::defaultFile() {
     AppConfig config;
@@ -31,33 +42,11 @@ Expected<AppConfig, std::string> AppConfig::parse(std::string_view text, bool re
 }
 
 AppConfig AppConfig::decode(const Json& value, const std::string& path, JsonDecodeStatus& status) {
-    const JsonObjectReader object(value, path, status);
-    AppConfig config;
-    config.trigger = object.optionalString("trigger").value_or(config.trigger);
-    config.snippets =
-        object.optionalArray("snippets", ManualSnippet::decode).value_or(std::vector<ManualSnippet>{});
-    config.appSnippets = object.optionalArray("appSnippets", AppSnippetConfig::decode);
-    if (const Json* settings = object.find("settings")) {
-        config.settings = SettingsConfig::decode(*settings, object.pathOf("settings"), status);
-    }
-    config.customProviders = object.optionalArray("customProviders", CustomProviderConfig::decode);
-    config.providers = object.optionalStringArray("providers");
-    return config;
+    return decodeJsonFields<AppConfig>(kFields, value, path, status);
 }
 
-OrderedJson AppConfig::encode() const {
-    OrderedJson object = OrderedJson::object();
-    object["trigger"] = trigger;
-    object["snippets"] = encodeEach(snippets);
-    if (appSnippets) {
-        object["app_snippets"] = encodeEach(*appSnippets);
-    }
-    object["settings"] = settings.encode();
-    if (customProviders) {
-        object["custom_providers"] = encodeEach(*customProviders);
-    }
-    setIfPresent(object, "providers", providers);
-    return object;
+Json AppConfig::encode() const {
+    return encodeJsonFields(kFields, *this);
 }
 
 } // namespace korvane

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "base/expected.h"
+#include "base/json.h"
 #include "config/appsnippetconfig.h"
 #include "config/customproviderconfig.h"
 #include "config/manualsnippet.h"
 #include "config/settingsconfig.h"
 
-#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,9 +30,8 @@ struct AppConfig {
     // Decodes the text of a whole file; the error describes the first problem and where it is.
     // `reportWarnings` false decodes silently, to check a file without logging its tolerated values.
     static Expected<AppConfig, std::string> parse(std::string_view text, bool reportWarnings = true);
-    static AppConfig decode(const nlohmann::ordered_json& value, const std::string& path,
-                            JsonDecodeStatus& status);
-    nlohmann::ordered_json encode() const;
+    static AppConfig decode(const Json& value, const std::string& path, JsonDecodeStatus& status);
+    Json encode() const;
 
     bool operator==(const AppConfig&) const = default;
 };

@@ -1,53 +1,50 @@
 #include "config/appsnippetconfig.h"
 
-#include "base/jsonreader.h"
-#include "base/jsonwriter.h"
+#include "base/jsonfields.h"
+#include "base/unicode.h"
 
 namespace korvane {
+namespace {
 
-std::optional<PopupPosition> decodeLenientPopupPosition(const Json* value, const std::string& warning,
-                                                        const JsonDecodeStatus& status) {
-    if (value == nullptr) {
-        return std::nullopt;
-    }
-    std::optional<PopupPosition> position;
-    if (value->is_string()) {
-        position = popupPositionFromString(value->get_ref<const std::string&>());
-    }
-    if (!position) {
-        status.warn(warning);
-    }
-    return position;
+const auto kFields = std::tuple{
+    requiredField("bundle_id", &AppSnippetConfig::bundleId),
+    requiredField("app_name", &AppSnippetConfig::appName),
+    defaultedField("snippets", &AppSnippetConfig::snippets),
+    JsonLenientEnumField<AppSnippetConfig, PopupPosition>{
+        "popup_position", &AppSnippetConfig::popupPosition, popupPositionFromString, toString,
+        [](const AppSnippetConfig& config) {
+            return "Invalid popup_position in app config for " + config.bundleId + ", using default";
+        }},
+};
+
+bool isBlank(const std::string& text) {
+    return trimmedAscii(text, " \t").empty();
 }
+
+} // namespace
 
 AppSnippetConfig AppSnippetConfig::decode(const Json& value, const std::string& path,
                                           JsonDecodeStatus& status) {
-    const JsonObjectReader object(value, path, status);
-    AppSnippetConfig config;
-    config.bundleId = object.requiredString("bundleId");
-    config.appName = object.requiredString("appName");
-    config.snippets =
-        object.optionalArray("snippets", ManualSnippet::decode).value_or(std::vector<ManualSnippet>{});
-    if (!status.failed()) {
-        config.popupPosition = decodeLenientPopupPosition(
-            object.find("popupPosition"),
-            "Invalid popup_position in app config for " + config.bundleId + ", using default", status);
-    }
-    return config;
+    return decodeJsonFields<AppSnippetConfig>(kFields, value, path, status);
 }
 
-OrderedJson AppSnippetConfig::encode() const {
-    OrderedJson object = OrderedJson::object();
-    object["bundle_id"] = bundleId;
-    object["app_name"] = appName;
-    object["snippets"] = OrderedJson::array();
+Json AppSnippetConfig::encode() const {
+    return encodeJsonFields(kFields, *this);
+}
+
+std::optional<std::string> AppSnippetConfig::validationError() const {
+    if (isBlank(bundleId)) {
+        return "App config has empty bundle ID";
+    }
+    if (isBlank(appName)) {
+        return "App config '" + bundleId + "' has empty app name";
+    }
     for (const auto& snippet : snippets) {
-        object["snippets"].push_back(snippet.encode());
+        if (auto message = snippet.validationError()) {
+            return "App '" + bundleId + "': " + *message;
+        }
     }
-    if (popupPosition) {
-        object["popup_position"] = std::string(toString(*popupPosition));
-    }
-    return object;
+    return std::nullopt;
 }
 
 } // namespace korvane

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/json.h"
 #include "config/manualsnippet.h"
 #include "config/popupposition.h"
 
-#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,17 +18,14 @@ struct AppSnippetConfig {
     std::optional<PopupPosition> popupPosition;
 
     // A "popup_position" that names no position is logged and read as none instead of failing.
-    static AppSnippetConfig decode(const nlohmann::ordered_json& value, const std::string& path,
-                                   JsonDecodeStatus& status);
-    nlohmann::ordered_json encode() const;
+    static AppSnippetConfig decode(const Json& value, const std::string& path, JsonDecodeStatus& status);
+    Json encode() const;
+
+    // Why the block cannot be used (a blank application id or name, or the first unusable
+    // snippet's reason), or no value when it can.
+    std::optional<std::string> validationError() const;
 
     bool operator==(const AppSnippetConfig&) const = default;
 };
-
-// Reads a "popup_position" member leniently: null or absent is no position, and any value that is
-// not one of the position strings reports `warning` and is no position.
-std::optional<PopupPosition> decodeLenientPopupPosition(const nlohmann::ordered_json* value,
-                                                        const std::string& warning,
-                                                        const JsonDecodeStatus& status);
 
 } // namespace korvane

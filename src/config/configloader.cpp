@@ -2,13 +2,11 @@
 
 #include "base/diagnostics.h"
 #include "base/fileio.h"
+#include "base/filelock.h"
 #include "base/jsonwriter.h"
-#include "config/categorycatalog.h"
-#include "config/scoperegistry.h"
-#include "config/urireference.h"
 
 #include <algorithm>
-#include <set>
+#include <fmt/format.h>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -18,29 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string_view trimmed(std::string_view text, std::string_view characters) {
-    const auto first = text.find_first_not_of(characters);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(characters) - first + 1);
-}
-
-// Snippet keys and application fields are trimmed of spaces and tabs only, so a key that is a
-// line break is not empty; provider fields are trimmed of line breaks too.
-std::string_view trimmedBlanks(std::string_view text) {
-    return trimmed(text, " \t");
-}
-std::string_view trimmedWhitespace(std::string_view text) {
-    return trimmed(text, " \t\n\r\v\f");
-}
-
-bool matchesIdentifierPattern(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
-    });
-}
-
 // True when nothing is at `path`; an error other than "not found" counts as something being there,
 // so that a file we cannot inspect is never overwritten.
 bool isMissing(const fs::path& path) {
@@ -48,49 +23,66 @@ bool isMissing(const fs::path& path) {
     return !fs::exists(path, error) && !error;
 }
 
-bool isEmptyAfterTrim(const std::optional<std::string>& text) {
-    return text && trimmedWhitespace(*text).empty();
+// The text `config` is saved as. Refused when it is larger than the reader accepts: saving it
+// would leave a file that every later load replaces by defaults and every later save refuses.
+Expected<std::string, std::string> configFileText(const AppConfig& config, std::size_t maxFileSize) {
+    auto text = prettyJson(config.encode());
+    if (text && text->size() > maxFileSize) {
+        return makeUnexpected(
+            fmt::format("{} would grow to {} bytes, more than the {} bytes that can be read "
+                        "back; nothing was written",
+                        kConfigFileName, text->size(), maxFileSize));
+    }
+    return text;
 }
 
-std::optional<std::string> validateCustomProvider(const CustomProviderConfig& provider,
-                                                  std::set<std::string>& ids, std::set<std::string>& scopes) {
-    const std::string& id = provider.id;
-    if (trimmedWhitespace(id).empty()) {
-        return "Custom provider id cannot be empty";
+// Logs `warning` after `context`, as in "Config warning: " + warning.
+void warn(std::string_view context, const std::string& warning) {
+    diagnostic(std::string(context) + ": " + warning);
+}
+
+// Replaces provider times that nothing can run with (negative ones) by their defaults.
+void clampProviderTimes(std::optional<std::vector<CustomProviderConfig>>& providers,
+                        std::string_view context) {
+    if (!providers) {
+        return;
     }
-    if (trimmedWhitespace(provider.label).empty()) {
-        return "Custom provider '" + id + "' label cannot be empty";
-    }
-    if (trimmedWhitespace(provider.command).empty()) {
-        return "Custom provider '" + id + "' command cannot be empty";
-    }
-    if (trimmedWhitespace(id) != id || !matchesIdentifierPattern(id)) {
-        return "Custom provider id '" + id + "' must match [a-z0-9-]+";
-    }
-    if (provider.scope) {
-        const std::string& scope = *provider.scope;
-        if (isEmptyAfterTrim(provider.scope)) {
-            return "Custom provider '" + id + "' scope cannot be empty";
-        }
-        if (trimmedWhitespace(scope) != scope || !matchesIdentifierPattern(scope)) {
-            return "Custom provider scope '" + scope + "' must match [a-z0-9-]+";
+    for (auto& provider : *providers) {
+        for (const auto& warning : provider.clampToLimits()) {
+            warn(context, warning);
         }
     }
-    const auto& categories = CategoryCatalog::builtInCategories();
-    if (std::any_of(categories.begin(), categories.end(), [&](const auto& c) { return c.id == id; })) {
-        return "Custom provider id '" + id + "' collides with built-in category";
+}
+
+void clampScanDepth(std::int64_t& scanDepth, std::string_view context) {
+    if (scanDepth > kMaxScanDepth) {
+        warn(context, fmt::format("scan_depth {} is larger than {} - using {}", scanDepth, kMaxScanDepth,
+                                  kMaxScanDepth));
+        scanDepth = kMaxScanDepth;
     }
-    if (!ids.insert(id).second) {
-        return "Duplicate custom provider id '" + id + "'";
+}
+
+// Drops the include paths that lead out of the project root. A project file comes from a
+// repository, and its include paths must not make Korvane list files elsewhere on the disk.
+void dropIncludePathsOutside(const std::string& projectRoot, std::optional<std::vector<std::string>>& paths,
+                             std::string_view context) {
+    if (!paths) {
+        return;
     }
-    const std::string& scope = provider.scope ? *provider.scope : id;
-    if (ScopeRegistry::builtInTokens().contains(scope)) {
-        return "Custom provider scope '" + scope + "' collides with built-in scope";
+    fs::path root = fs::path(projectRoot).lexically_normal();
+    if (!root.has_filename() && root.has_relative_path()) {
+        root = root.parent_path();
     }
-    if (!scopes.insert(scope).second) {
-        return "Duplicate custom provider scope '" + scope + "'";
+    std::vector<std::string> kept;
+    for (auto& path : *paths) {
+        const fs::path relative = (root / path).lexically_normal().lexically_relative(root);
+        if (relative.empty() || *relative.begin() == "..") {
+            warn(context, "include_paths entry '" + path + "' is outside the project root - skipping");
+            continue;
+        }
+        kept.push_back(std::move(path));
     }
-    return std::nullopt;
+    paths = std::move(kept);
 }
 
 // Leaves out invalid application blocks and warns about repeated application ids; both blocks of a
@@ -101,7 +93,7 @@ void dropInvalidAppConfigs(AppConfig& config) {
     }
     std::vector<AppSnippetConfig> kept;
     for (auto& entry : *config.appSnippets) {
-        if (auto message = ConfigLoader::validateAppConfig(entry)) {
+        if (auto message = entry.validationError()) {
             diagnostic("Config warning: " + *message + " - skipping this app config");
             continue;
         }
@@ -130,9 +122,10 @@ std::string ConfigLoader::AddSnippetError::description() const {
     return payload_;
 }
 
-ConfigLoader::ConfigLoader(fs::path directory)
+ConfigLoader::ConfigLoader(fs::path directory, std::size_t maxFileSize)
     : configDirectory_(std::move(directory))
-    , configFile_(configDirectory_ / kConfigFileName) {}
+    , configFile_(configDirectory_ / kConfigFileName)
+    , maxFileSize_(maxFileSize) {}
 
 void ConfigLoader::ensureConfigFile() {
     if (isMissing(configDirectory_)) {
@@ -143,8 +136,17 @@ void ConfigLoader::ensureConfigFile() {
             return;
         }
     }
+    // Under the lock, so that of two programs starting at once only one writes the default file and
+    // neither replaces a file the other has already changed.
+    auto lock = FileLock::acquire(lockFilePath());
+    if (!lock) {
+        diagnostic("Failed to write config: " + lock.error());
+        return;
+    }
     if (isMissing(configFile_)) {
-        writeConfig(AppConfig::defaultFile());
+        if (const auto written = replaceConfigFile(AppConfig::defaultFile()); !written) {
+            diagnostic("Failed to write config: " + written.error());
+        }
     }
 }
 
@@ -152,7 +154,7 @@ Expected<std::optional<AppConfig>, std::string> ConfigLoader::readConfigFile(boo
     if (isMissing(configFile_)) {
         return std::optional<AppConfig>();
     }
-    const auto text = readTextFile(configFile_);
+    const auto text = readTextFile(configFile_, maxFileSize_);
     if (!text) {
         return makeUnexpected(text.error());
     }
@@ -176,13 +178,15 @@ AppConfig ConfigLoader::loadConfig() {
     }
     AppConfig config = std::move(**read);
     for (const auto& snippet : config.snippets) {
-        if (auto message = validateSnippet(snippet)) {
+        if (auto message = snippet.validationError()) {
             diagnostic("Config warning: " + *message);
         }
     }
     dropInvalidAppConfigs(config);
     lastParseError_.reset();
     applyCustomProviderValidation(config.customProviders, lastParseError_, "Config error");
+    clampProviderTimes(config.customProviders, "Config warning");
+    clampScanDepth(config.settings.scanDepth, "Config warning");
     return config;
 }
 
@@ -202,37 +206,61 @@ std::optional<ProjectConfig> ConfigLoader::loadProjectConfig(const std::string& 
         return std::nullopt;
     }
     for (const auto& snippet : config->snippets.value_or(std::vector<ManualSnippet>{})) {
-        if (auto message = validateSnippet(snippet)) {
+        if (auto message = snippet.validationError()) {
             diagnostic("Project config warning: " + *message);
         }
     }
     lastProjectParseError_.reset();
     applyCustomProviderValidation(config->customProviders, lastProjectParseError_, "Project config error");
+    clampProviderTimes(config->customProviders, "Project config warning");
+    if (config->settings && config->settings->scanDepth) {
+        clampScanDepth(*config->settings->scanDepth, "Project config warning");
+    }
+    dropIncludePathsOutside(projectRoot, config->includePaths, "Project config warning");
     diagnostic("Loaded project config from " + path);
     return std::move(*config);
 }
 
 void ConfigLoader::writeConfig(const AppConfig& config) {
-    const auto text = prettyJson(config.encode());
-    if (!text) {
-        diagnostic("Failed to write config: " + text.error());
+    auto lock = FileLock::acquire(lockFilePath());
+    if (!lock) {
+        diagnostic("Failed to write config: " + lock.error());
         return;
     }
-    // Whoever calls this may hold defaults that stood in for a file that failed to load; that file
-    // is the user's and stays until they mend or remove it.
-    if (const auto existing = readConfigFile(false); !existing) {
-        diagnostic("Failed to write config: the existing file could not be read and was left unchanged (" +
-                   existing.error() + ")");
-        return;
-    }
-    if (const auto written = writeFileAtomically(configFile_, *text); !written) {
+    if (const auto written = replaceConfigFile(config); !written) {
         diagnostic("Failed to write config: " + written.error());
     }
 }
 
+Expected<void, std::string> ConfigLoader::replaceConfigFile(const AppConfig& config) const {
+    const auto text = configFileText(config, maxFileSize_);
+    if (!text) {
+        return makeUnexpected(text.error());
+    }
+    // Whoever calls this may hold defaults that stood in for a file that failed to load; that file
+    // is the user's and stays until they mend or remove it.
+    if (const auto existing = readConfigFile(false); !existing) {
+        return makeUnexpected("the existing file could not be read and was left unchanged (" +
+                              existing.error() + ")");
+    }
+    return writeFileAtomically(configFile_, *text);
+}
+
+fs::path ConfigLoader::lockFilePath() const {
+    fs::path path = configFile_;
+    path += ".lock";
+    return path;
+}
+
 Expected<void, ConfigLoader::AddSnippetError> ConfigLoader::addSnippet(const ManualSnippet& snippet) {
-    if (auto message = validateSnippet(snippet)) {
+    if (auto message = snippet.validationError()) {
         return makeUnexpected(AddSnippetError::invalidKey(*message));
+    }
+    // The whole read-modify-write holds the lock, so that a snippet another thread or program adds
+    // meanwhile is not written over.
+    auto lock = FileLock::acquire(lockFilePath());
+    if (!lock) {
+        return makeUnexpected(AddSnippetError::saveFailed(lock.error()));
     }
     // Start from the file as written, not from the validated configuration: validation drops
     // invalid application blocks and custom providers, and those must survive the rewrite.
@@ -247,7 +275,7 @@ Expected<void, ConfigLoader::AddSnippetError> ConfigLoader::addSnippet(const Man
         return makeUnexpected(AddSnippetError::duplicateKey(snippet.key));
     }
     config.snippets.push_back(snippet);
-    const auto text = prettyJson(config.encode());
+    const auto text = configFileText(config, maxFileSize_);
     if (!text) {
         return makeUnexpected(AddSnippetError::saveFailed(text.error()));
     }
@@ -258,62 +286,13 @@ Expected<void, ConfigLoader::AddSnippetError> ConfigLoader::addSnippet(const Man
     return {};
 }
 
-std::optional<std::string> ConfigLoader::validateSnippet(const ManualSnippet& snippet) {
-    const std::string& key = snippet.key;
-    if (trimmedBlanks(key).empty()) {
-        return "Snippet key cannot be empty or whitespace-only";
-    }
-    const bool hasExpansion = snippet.expand && !snippet.expand->empty();
-    const bool hasLink = snippet.url && !snippet.url->empty();
-    if (hasExpansion && hasLink) {
-        return "Snippet '" + key + "' has both 'expand' and 'url' - only one allowed";
-    }
-    if (hasExpansion) {
-        return std::nullopt;
-    }
-    if (hasLink) {
-        if (isUriWithScheme(*snippet.url)) {
-            return std::nullopt;
-        }
-        return "Snippet '" + key + "' has invalid URL (must have a scheme): " + *snippet.url;
-    }
-    return "Snippet '" + key + "' must have either 'expand' or 'url'";
-}
-
-std::optional<std::string> ConfigLoader::validateAppConfig(const AppSnippetConfig& config) {
-    if (trimmedBlanks(config.bundleId).empty()) {
-        return "App config has empty bundle ID";
-    }
-    if (trimmedBlanks(config.appName).empty()) {
-        return "App config '" + config.bundleId + "' has empty app name";
-    }
-    for (const auto& snippet : config.snippets) {
-        if (auto message = validateSnippet(snippet)) {
-            return "App '" + config.bundleId + "': " + *message;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string>
-ConfigLoader::validateCustomProviders(const std::vector<CustomProviderConfig>& providers) {
-    std::set<std::string> ids;
-    std::set<std::string> scopes;
-    for (const auto& provider : providers) {
-        if (auto message = validateCustomProvider(provider, ids, scopes)) {
-            return message;
-        }
-    }
-    return std::nullopt;
-}
-
 void ConfigLoader::applyCustomProviderValidation(std::optional<std::vector<CustomProviderConfig>>& providers,
                                                  std::optional<std::string>& error,
                                                  std::string_view context) {
     if (!providers) {
         return;
     }
-    if (auto message = validateCustomProviders(*providers)) {
+    if (auto message = CustomProviderConfig::validationError(*providers)) {
         diagnostic(std::string(context) + ": " + *message);
         error = std::move(message);
         providers.reset();

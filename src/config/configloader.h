@@ -1,11 +1,13 @@
 #pragma once
 
 #include "base/expected.h"
+#include "base/fileio.h"
 #include "config/appconfig.h"
 #include "config/configloaderprotocol.h"
 #include "config/configpaths.h"
 #include "config/projectconfig.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -45,8 +47,10 @@ public:
         std::string payload_;
     };
 
-    // `directory` holds "config.json"; tests pass their own instead of the user's.
-    explicit ConfigLoader(std::filesystem::path directory = korvane::configDirectory());
+    // `directory` holds "config.json"; tests pass their own instead of the user's. The file is read
+    // only up to `maxFileSize` bytes, so nothing larger is ever written to it.
+    explicit ConfigLoader(std::filesystem::path directory = korvane::configDirectory(),
+                          std::size_t maxFileSize = kMaxTextFileSize);
 
     const std::optional<std::string>& lastParseError() const { return lastParseError_; }
     const std::optional<std::string>& lastProjectParseError() const { return lastProjectParseError_; }
@@ -56,14 +60,11 @@ public:
     void ensureConfigFile();
     AppConfig loadConfig() override;
     std::optional<ProjectConfig> loadProjectConfig(const std::string& projectRoot);
+    // Replaces the global file; a file that cannot be read is left as it is. Failures are logged.
     void writeConfig(const AppConfig& config) override;
     // Appends one snippet to the global file, keeping everything else in the file as it is.
     Expected<void, AddSnippetError> addSnippet(const ManualSnippet& snippet);
 
-    static std::optional<std::string> validateSnippet(const ManualSnippet& snippet);
-    static std::optional<std::string> validateAppConfig(const AppSnippetConfig& config);
-    static std::optional<std::string>
-    validateCustomProviders(const std::vector<CustomProviderConfig>& providers);
     // When the list fails validation: stores the message in `error`, logs it after `context` and
     // drops the whole list. Otherwise changes nothing.
     static void applyCustomProviderValidation(std::optional<std::vector<CustomProviderConfig>>& providers,
@@ -76,9 +77,15 @@ public:
 private:
     // The global file as decoded, before any validation drops; no value when there is no file.
     Expected<std::optional<AppConfig>, std::string> readConfigFile(bool reportWarnings) const;
+    // Writes `config` over the global file unless the file that is there cannot be read. The caller
+    // holds the lock.
+    Expected<void, std::string> replaceConfigFile(const AppConfig& config) const;
+    // "config.json.lock" beside the global file: every read-modify-write of the file holds it.
+    std::filesystem::path lockFilePath() const;
 
     std::filesystem::path configDirectory_;
     std::filesystem::path configFile_;
+    std::size_t maxFileSize_;
     std::optional<std::string> lastParseError_;
     std::optional<std::string> lastProjectParseError_;
 };

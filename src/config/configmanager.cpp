@@ -34,7 +34,7 @@ public:
     void insert(const ManualSnippet& snippet, SnippetScope scope, bool isBuiltin) {
         // An invalid snippet is dropped later; letting it in here would also drop the valid snippet
         // of a lower layer that it replaced.
-        if (ConfigLoader::validateSnippet(snippet)) {
+        if (snippet.validationError()) {
             return;
         }
         Entry entry{snippet, scope, isBuiltin};
@@ -292,7 +292,7 @@ void ConfigManager::markManualSnippetsUpdated(const std::string& bundleID,
 
 std::optional<Snippet> ConfigManager::makeSnippet(const ManualSnippet& snippet, SnippetScope scope,
                                                   bool isBuiltin) {
-    if (ConfigLoader::validateSnippet(snippet)) {
+    if (snippet.validationError()) {
         return std::nullopt;
     }
     Snippet result;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "base/json.h"
+
 #include <cstdint>
-#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -23,9 +25,17 @@ struct CustomProviderConfig {
     std::string mode = "scan";
     std::int64_t debounce = 150;
 
-    static CustomProviderConfig decode(const nlohmann::ordered_json& value, const std::string& path,
-                                       JsonDecodeStatus& status);
-    nlohmann::ordered_json encode() const;
+    static CustomProviderConfig decode(const Json& value, const std::string& path, JsonDecodeStatus& status);
+    Json encode() const;
+
+    // Why the providers of one file cannot be used together: the first provider with a blank or
+    // malformed id, label, command or scope, an id or scope that a built-in category or scope already
+    // has, or one repeated within the list. No value when all of them can.
+    static std::optional<std::string> validationError(const std::vector<CustomProviderConfig>& providers);
+
+    // Replaces a negative `ttl` or `debounce`, which no provider can run with, by its default and
+    // returns one warning for each value replaced.
+    std::vector<std::string> clampToLimits();
 
     bool operator==(const CustomProviderConfig&) const = default;
 };

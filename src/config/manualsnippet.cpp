@@ -1,29 +1,50 @@
 #include "config/manualsnippet.h"
 
-#include "base/jsonreader.h"
-#include "base/jsonwriter.h"
+#include "base/jsonfields.h"
+#include "base/unicode.h"
+#include "config/urireference.h"
 
 namespace korvane {
+namespace {
+
+const auto kFields = std::tuple{
+    requiredField("key", &ManualSnippet::key),
+    optionalField("expand", &ManualSnippet::expand),
+    optionalField("url", &ManualSnippet::url),
+    optionalField("label", &ManualSnippet::label),
+    optionalField("description", &ManualSnippet::description),
+};
+
+} // namespace
 
 ManualSnippet ManualSnippet::decode(const Json& value, const std::string& path, JsonDecodeStatus& status) {
-    const JsonObjectReader object(value, path, status);
-    ManualSnippet snippet;
-    snippet.key = object.requiredString("key");
-    snippet.expand = object.optionalString("expand");
-    snippet.url = object.optionalString("url");
-    snippet.label = object.optionalString("label");
-    snippet.description = object.optionalString("description");
-    return snippet;
+    return decodeJsonFields<ManualSnippet>(kFields, value, path, status);
 }
 
-OrderedJson ManualSnippet::encode() const {
-    OrderedJson object = OrderedJson::object();
-    object["key"] = key;
-    setIfPresent(object, "expand", expand);
-    setIfPresent(object, "url", url);
-    setIfPresent(object, "label", label);
-    setIfPresent(object, "description", description);
-    return object;
+Json ManualSnippet::encode() const {
+    return encodeJsonFields(kFields, *this);
+}
+
+std::optional<std::string> ManualSnippet::validationError() const {
+    // Only spaces and tabs make a key blank, so a key that is a line break is not empty.
+    if (trimmedAscii(key, " \t").empty()) {
+        return "Snippet key cannot be empty or whitespace-only";
+    }
+    const bool hasExpansion = expand && !expand->empty();
+    const bool hasLink = url && !url->empty();
+    if (hasExpansion && hasLink) {
+        return "Snippet '" + key + "' has both 'expand' and 'url' - only one allowed";
+    }
+    if (hasExpansion) {
+        return std::nullopt;
+    }
+    if (hasLink) {
+        if (isUriWithScheme(*url)) {
+            return std::nullopt;
+        }
+        return "Snippet '" + key + "' has invalid URL (must have a scheme): " + *url;
+    }
+    return "Snippet '" + key + "' must have either 'expand' or 'url'";
 }
 
 } // namespace korvane

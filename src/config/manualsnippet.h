@@ -1,6 +1,7 @@
 #pragma once
 
-#include <nlohmann/json_fwd.hpp>
+#include "base/json.h"
+
 #include <optional>
 #include <string>
 
@@ -17,9 +18,12 @@ struct ManualSnippet {
     std::optional<std::string> label;
     std::optional<std::string> description;
 
-    static ManualSnippet decode(const nlohmann::ordered_json& value, const std::string& path,
-                                JsonDecodeStatus& status);
-    nlohmann::ordered_json encode() const;
+    static ManualSnippet decode(const Json& value, const std::string& path, JsonDecodeStatus& status);
+    Json encode() const;
+
+    // Why the snippet cannot be used (a blank key, both or neither of expansion and link, a link
+    // without a scheme), or no value when it can.
+    std::optional<std::string> validationError() const;
 
     bool operator==(const ManualSnippet&) const = default;
 };

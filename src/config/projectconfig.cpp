@@ -1,28 +1,34 @@
 #include "config/projectconfig.h"
 
-#include "base/jsonreader.h"
-#include "base/jsonwriter.h"
+#include "base/jsonfields.h"
 
 namespace korvane {
+namespace {
+
+const auto kSettingsFields = std::tuple{
+    optionalField("case_sensitive", &ProjectSettingsConfig::caseSensitive),
+    optionalField("scan_depth", &ProjectSettingsConfig::scanDepth),
+    optionalField("ignore_patterns", &ProjectSettingsConfig::ignorePatterns),
+    optionalField("max_branch_age_days", &ProjectSettingsConfig::maxBranchAgeDays),
+};
+
+const auto kFields = std::tuple{
+    optionalField("snippets", &ProjectConfig::snippets),
+    optionalField("settings", &ProjectConfig::settings),
+    optionalField("custom_providers", &ProjectConfig::customProviders),
+    optionalField("include_paths", &ProjectConfig::includePaths),
+    optionalField("providers", &ProjectConfig::providers),
+};
+
+} // namespace
 
 ProjectSettingsConfig ProjectSettingsConfig::decode(const Json& value, const std::string& path,
                                                     JsonDecodeStatus& status) {
-    const JsonObjectReader object(value, path, status);
-    ProjectSettingsConfig settings;
-    settings.caseSensitive = object.optionalBool("caseSensitive");
-    settings.scanDepth = object.optionalInteger("scanDepth");
-    settings.ignorePatterns = object.optionalStringArray("ignorePatterns");
-    settings.maxBranchAgeDays = object.optionalInteger("maxBranchAgeDays");
-    return settings;
+    return decodeJsonFields<ProjectSettingsConfig>(kSettingsFields, value, path, status);
 }
 
-OrderedJson ProjectSettingsConfig::encode() const {
-    OrderedJson object = OrderedJson::object();
-    setIfPresent(object, "case_sensitive", caseSensitive);
-    setIfPresent(object, "scan_depth", scanDepth);
-    setIfPresent(object, "ignore_patterns", ignorePatterns);
-    setIfPresent(object, "max_branch_age_days", maxBranchAgeDays);
-    return object;
+Json ProjectSettingsConfig::encode() const {
+    return encodeJsonFields(kSettingsFields, *this);
 }
 
 Expected<ProjectConfig, std::string> ProjectConfig::parse(std::string_view text) {
@@ -39,32 +45,11 @@ Expected<ProjectConfig, std::string> ProjectConfig::parse(std::string_view text)
 }
 
 ProjectConfig ProjectConfig::decode(const Json& value, const std::string& path, JsonDecodeStatus& status) {
-    const JsonObjectReader object(value, path, status);
-    ProjectConfig config;
-    config.snippets = object.optionalArray("snippets", ManualSnippet::decode);
-    if (const Json* settings = object.find("settings")) {
-        config.settings = ProjectSettingsConfig::decode(*settings, object.pathOf("settings"), status);
-    }
-    config.customProviders = object.optionalArray("customProviders", CustomProviderConfig::decode);
-    config.includePaths = object.optionalStringArray("includePaths");
-    config.providers = object.optionalStringArray("providers");
-    return config;
+    return decodeJsonFields<ProjectConfig>(kFields, value, path, status);
 }
 
-OrderedJson ProjectConfig::encode() const {
-    OrderedJson object = OrderedJson::object();
-    if (snippets) {
-        object["snippets"] = encodeEach(*snippets);
-    }
-    if (settings) {
-        object["settings"] = settings->encode();
-    }
-    if (customProviders) {
-        object["custom_providers"] = encodeEach(*customProviders);
-    }
-    setIfPresent(object, "include_paths", includePaths);
-    setIfPresent(object, "providers", providers);
-    return object;
+Json ProjectConfig::encode() const {
+    return encodeJsonFields(kFields, *this);
 }
 
 } // namespace korvane

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "base/expected.h"
+#include "base/json.h"
 #include "config/customproviderconfig.h"
 #include "config/manualsnippet.h"
 
 #include <cstdint>
-#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,9 +20,8 @@ struct ProjectSettingsConfig {
     std::optional<std::vector<std::string>> ignorePatterns;
     std::optional<std::int64_t> maxBranchAgeDays;
 
-    static ProjectSettingsConfig decode(const nlohmann::ordered_json& value, const std::string& path,
-                                        JsonDecodeStatus& status);
-    nlohmann::ordered_json encode() const;
+    static ProjectSettingsConfig decode(const Json& value, const std::string& path, JsonDecodeStatus& status);
+    Json encode() const;
 
     bool operator==(const ProjectSettingsConfig&) const = default;
 };
@@ -37,9 +36,8 @@ struct ProjectConfig {
 
     // Decodes the text of a whole file; the error describes the first problem and where it is.
     static Expected<ProjectConfig, std::string> parse(std::string_view text);
-    static ProjectConfig decode(const nlohmann::ordered_json& value, const std::string& path,
-                                JsonDecodeStatus& status);
-    nlohmann::ordered_json encode() const;
+    static ProjectConfig decode(const Json& value, const std::string& path, JsonDecodeStatus& status);
+    Json encode() const;
 
     bool operator==(const ProjectConfig&) const = default;
 };

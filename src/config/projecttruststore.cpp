@@ -19,13 +19,13 @@ ProjectTrustStore::request(const std::string& projectRoot, const std::vector<Cus
         return std::nullopt;
     }
     ProjectTrustRequest request{projectRoot, {}, {}};
-    OrderedJson commands = OrderedJson::array();
+    Json commands = Json::array();
     for (const auto& provider : providers) {
         request.commands.push_back(provider.command);
         commands.push_back(provider.command);
     }
     // The JSON text of the list keeps commands apart however they are spelled.
-    const auto digest = sha256(commands.dump(-1, ' ', false, OrderedJson::error_handler_t::replace));
+    const auto digest = sha256(commands.dump(-1, ' ', false, Json::error_handler_t::replace));
     request.commandsDigest = lowerHex(digest.data(), digest.size());
     return request;
 }
@@ -42,7 +42,7 @@ Expected<void, std::string> ProjectTrustStore::trust(const ProjectTrustRequest& 
         return makeUnexpected(current.error());
     }
     (*current)[request.projectRoot] = request.commandsDigest;
-    OrderedJson object = OrderedJson::object();
+    Json object = Json::object();
     for (const auto& [root, digest] : *current) {
         object[root] = digest;
     }

@@ -1,10 +1,33 @@
 #include "config/settingsconfig.h"
 
-#include "base/jsonreader.h"
-#include "base/jsonwriter.h"
-#include "config/appsnippetconfig.h"
+#include "base/jsonfields.h"
 
 namespace korvane {
+namespace {
+
+using S = SettingsConfig;
+
+const auto kFields = std::tuple{
+    defaultedField("case_sensitive", &S::caseSensitive),
+    defaultedField("scan_depth", &S::scanDepth),
+    defaultedField("ignore_patterns", &S::ignorePatterns),
+    defaultedField("max_branch_age_days", &S::maxBranchAgeDays),
+    optionalField("file_insertion_mode", &S::fileInsertionMode),
+    JsonLenientEnumField<S, PopupPosition>{
+        "popup_position", &S::popupPosition, popupPositionFromString, toString,
+        [](const S&) { return std::string("Invalid popup_position value, using default"); }},
+    optionalField("font_size", &S::fontSize),
+    optionalField("font_color", &S::fontColor),
+    optionalField("row_padding", &S::rowPadding),
+    optionalField("row_height", &S::rowHeight),
+    optionalField("badge_palette", &S::badgePalette),
+    optionalField("popup_width", &S::popupWidth),
+    optionalField("detail_width", &S::detailWidth),
+    optionalField("material", &S::material),
+    optionalField("appearance", &S::appearance),
+};
+
+} // namespace
 
 const SettingsConfig& SettingsConfig::defaults() {
     static const SettingsConfig settings;
@@ -12,48 +35,11 @@ const SettingsConfig& SettingsConfig::defaults() {
 }
 
 SettingsConfig SettingsConfig::decode(const Json& value, const std::string& path, JsonDecodeStatus& status) {
-    const JsonObjectReader object(value, path, status);
-    SettingsConfig settings;
-    settings.caseSensitive = object.optionalBool("caseSensitive").value_or(settings.caseSensitive);
-    settings.scanDepth = object.optionalInteger("scanDepth").value_or(settings.scanDepth);
-    settings.ignorePatterns = object.optionalStringArray("ignorePatterns").value_or(settings.ignorePatterns);
-    settings.maxBranchAgeDays =
-        object.optionalInteger("maxBranchAgeDays").value_or(settings.maxBranchAgeDays);
-    settings.fileInsertionMode = object.optionalString("fileInsertionMode");
-    settings.popupPosition = decodeLenientPopupPosition(
-        object.find("popupPosition"), "Invalid popup_position value, using default", status);
-    settings.fontSize = object.optionalNumber("fontSize");
-    settings.fontColor = object.optionalString("fontColor");
-    settings.rowPadding = object.optionalNumber("rowPadding");
-    settings.rowHeight = object.optionalNumber("rowHeight");
-    settings.badgePalette = object.optionalString("badgePalette");
-    settings.popupWidth = object.optionalNumber("popupWidth");
-    settings.detailWidth = object.optionalNumber("detailWidth");
-    settings.material = object.optionalString("material");
-    settings.appearance = object.optionalString("appearance");
-    return settings;
+    return decodeJsonFields<SettingsConfig>(kFields, value, path, status);
 }
 
-OrderedJson SettingsConfig::encode() const {
-    OrderedJson object = OrderedJson::object();
-    object["case_sensitive"] = caseSensitive;
-    object["scan_depth"] = scanDepth;
-    object["ignore_patterns"] = ignorePatterns;
-    object["max_branch_age_days"] = maxBranchAgeDays;
-    setIfPresent(object, "file_insertion_mode", fileInsertionMode);
-    if (popupPosition) {
-        object["popup_position"] = std::string(toString(*popupPosition));
-    }
-    setIfPresent(object, "font_size", fontSize);
-    setIfPresent(object, "font_color", fontColor);
-    setIfPresent(object, "row_padding", rowPadding);
-    setIfPresent(object, "row_height", rowHeight);
-    setIfPresent(object, "badge_palette", badgePalette);
-    setIfPresent(object, "popup_width", popupWidth);
-    setIfPresent(object, "detail_width", detailWidth);
-    setIfPresent(object, "material", material);
-    setIfPresent(object, "appearance", appearance);
-    return object;
+Json SettingsConfig::encode() const {
+    return encodeJsonFields(kFields, *this);
 }
 
 } // namespace korvane

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/json.h"
 #include "config/popupposition.h"
 
 #include <cstdint>
-#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +11,10 @@
 namespace korvane {
 
 class JsonDecodeStatus;
+
+// The deepest a project scan may go: deeper settings are read as this, since no project nests
+// its files further and a huge value would only turn a scan into a walk of the whole disk.
+inline constexpr std::int64_t kMaxScanDepth = 32;
 
 // Search, scan and appearance settings of the global configuration. The appearance strings are kept
 // as written; their recognised values are decided where the theme is built.
@@ -33,9 +37,8 @@ struct SettingsConfig {
 
     static const SettingsConfig& defaults();
 
-    static SettingsConfig decode(const nlohmann::ordered_json& value, const std::string& path,
-                                 JsonDecodeStatus& status);
-    nlohmann::ordered_json encode() const;
+    static SettingsConfig decode(const Json& value, const std::string& path, JsonDecodeStatus& status);
+    Json encode() const;
 
     bool operator==(const SettingsConfig&) const = default;
 };

@@ -2,8 +2,11 @@
 
 #include "support/tempdir.h"
 
+#include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <vector>
 
 namespace korvane {
 namespace {
@@ -66,6 +69,61 @@ TEST(WriteFileAtomicallyTest, FailureLeavesNoTemporaryFile) {
     EXPECT_EQ(entryCount(dir.path()), 1u);
 
     EXPECT_FALSE(writeFileAtomically(dir.path() / "missing" / "file", "text").has_value());
+}
+
+TEST(WriteFileAtomicallyTest, RefusesAReadOnlyTarget) {
+    test::TempDir dir;
+    const auto file = dir.write("config.json", "kept");
+    ::chmod(file.c_str(), 0444);
+    const auto result = writeFileAtomically(file, "new");
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error(), "Could not replace " + file.string() + ": Permission denied");
+    EXPECT_EQ(test::readFile(file), "kept");
+    EXPECT_EQ(permissions(file), 0444u);
+    EXPECT_EQ(entryCount(dir.path()), 1u);
+
+    // Through a link the final file decides; a write bit of the owner's is enough to replace it.
+    fs::create_symlink("config.json", dir.path() / "link.json");
+    EXPECT_FALSE(writeFileAtomically(dir.path() / "link.json", "new").has_value());
+    ::chmod(file.c_str(), 0644);
+    EXPECT_TRUE(writeFileAtomically(dir.path() / "link.json", "new").has_value());
+    EXPECT_EQ(test::readFile(file), "new");
+}
+
+void makeOlder(const fs::path& path, std::chrono::seconds age) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                             std::chrono::system_clock::now().time_since_epoch() - age)
+                             .count();
+    const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+TEST(WriteFileAtomicallyTest, RemovesItsOwnStaleTemporaryFiles) {
+    test::TempDir dir;
+    const auto file = dir.write("config.json", "{}");
+    // What a writer killed mid-save leaves, a minute and more ago, next to what must stay: a
+    // temporary another writer may still be filling, other names, and one that is not a file.
+    const auto stale = dir.write("config.json.0123456789abcdef.tmp", "half");
+    makeOlder(stale, std::chrono::seconds(61));
+    const auto recent = dir.write("config.json.fedcba9876543210.tmp", "busy");
+    makeOlder(recent, std::chrono::seconds(30));
+    std::vector<fs::path> kept{recent};
+    for (const char* name :
+         {"history.json.0123456789abcdef.tmp", "config.json.0123456789ABCDEF.tmp",
+          "config.json.0123456789abcde.tmp", "config.json.notes.tmp", "xconfig.json.0123456789abcdef.tmp"}) {
+        kept.push_back(dir.write(name, "keep"));
+        makeOlder(kept.back(), std::chrono::seconds(3600));
+    }
+    fs::create_symlink("config.json", dir.path() / "config.json.1111111111111111.tmp");
+    makeOlder(dir.path() / "config.json.1111111111111111.tmp", std::chrono::seconds(3600));
+    kept.push_back(dir.path() / "config.json.1111111111111111.tmp");
+
+    ASSERT_TRUE(writeFileAtomically(file, "new").has_value());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(stale)));
+    for (const auto& path : kept) {
+        EXPECT_TRUE(fs::exists(fs::symlink_status(path))) << path;
+    }
+    EXPECT_EQ(test::readFile(file), "new");
 }
 
 TEST(ReadTextFileTest, RefusesWhatIsNotASmallRegularFile) {

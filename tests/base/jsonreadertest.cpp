@@ -105,7 +105,7 @@ TEST(ParseJsonTest, BoundsNestingAndReportsSyntaxErrors) {
 }
 
 TEST(PrettyJsonTest, KeepsMemberOrderAndRefusesInvalidUtf8) {
-    OrderedJson object = OrderedJson::object();
+    Json object = Json::object();
     object["zeta"] = 1;
     object["alpha"] = "é";
     setIfPresent(object, "absent", std::optional<int>());

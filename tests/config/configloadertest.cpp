@@ -1,11 +1,17 @@
 #include "config/configloader.h"
 
+#include "base/fileio.h"
+#include "base/jsonwriter.h"
 #include "config/urireference.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <set>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace korvane {
 namespace {
@@ -117,7 +123,7 @@ TEST(CustomProviderValidationTest, FirstProblemInListOrder) {
         {{provider("jira"), provider("other", "jira")}, "Duplicate custom provider scope 'jira'"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ConfigLoader::validateCustomProviders(c.providers), c.message)
+        EXPECT_EQ(CustomProviderConfig::validationError(c.providers), c.message)
             << c.message.value_or("valid");
     }
 }
@@ -183,9 +189,9 @@ TEST(ValidateSnippetTest, MessagesInCheckOrder) {
         {{.key = "a", .expand = "", .url = ""}, "Snippet 'a' must have either 'expand' or 'url'"},
     };
     for (const auto& [snippet, message] : cases) {
-        EXPECT_EQ(ConfigLoader::validateSnippet(snippet), message) << message.value_or("valid");
+        EXPECT_EQ(snippet.validationError(), message) << message.value_or("valid");
     }
-    EXPECT_EQ(ConfigLoader::validateAppConfig({.bundleId = "a", .appName = "\t"}),
+    EXPECT_EQ((AppSnippetConfig{.bundleId = "a", .appName = "\t"}).validationError(),
               "App config 'a' has empty app name");
 }
 
@@ -222,6 +228,14 @@ TEST_F(ConfigLoaderTest, AddSnippetAppendsAndRefusesDuplicates) {
     EXPECT_EQ(invalid.error().description(), "Invalid key: 'Snippet key cannot be empty or whitespace-only'");
 }
 
+TEST_F(ConfigLoaderTest, KeysCannotForgeLinesOrReachTheTerminal) {
+    loader_.ensureConfigFile();
+    ASSERT_TRUE(loader_.addSnippet({.key = "x'\n[Korvane] Config loaded\x1b[2J", .expand = "v"}).has_value());
+    EXPECT_THAT(
+        log_.lines(),
+        ElementsAre("[Korvane] Added snippet 'x'\\n[Korvane] Config loaded\\x1B[2J' to global config"));
+}
+
 TEST_F(ConfigLoaderTest, AddSnippetKeepsEntriesThatValidationWouldDrop) {
     writeConfigFile(R"({"app_snippets": [{"bundle_id": "kitty", "app_name": ""}],
         "custom_providers": [{"id": "Bad Id", "label": "B", "command": "ls"}]})");
@@ -242,6 +256,95 @@ TEST_F(ConfigLoaderTest, AddSnippetRefusesToReplaceAnUnreadableFile) {
     EXPECT_EQ(result.error().kind(), ConfigLoader::AddSnippetError::Kind::saveFailed);
     EXPECT_THAT(result.error().description(), StartsWith("Failed to save config: "));
     EXPECT_EQ(test::readFile(configFile()), "[not, a config");
+}
+
+TEST_F(ConfigLoaderTest, SavesThatWouldOutgrowTheReaderAreRefused) {
+    // A file just under the reader's limit, so that one more snippet would take it past.
+    constexpr std::size_t limit = 64 * 1024;
+    ConfigLoader loader(configDir(), limit);
+    AppConfig config;
+    config.snippets.push_back({.key = "big", .expand = std::string(limit - 400, 'a')});
+    writeConfigFile(prettyJson(config.encode()).value());
+    const std::string before = test::readFile(configFile());
+
+    const auto added = loader.addSnippet({.key = "more", .expand = std::string(1000, 'b')});
+    ASSERT_FALSE(added.has_value());
+    EXPECT_EQ(added.error().kind(), ConfigLoader::AddSnippetError::Kind::saveFailed);
+    EXPECT_THAT(added.error().description(),
+                HasSubstr("more than the 65536 bytes that can be read back; nothing was written"));
+    EXPECT_EQ(test::readFile(configFile()), before);
+
+    config.snippets.push_back({.key = "more", .expand = std::string(1000, 'b')});
+    loader.writeConfig(config);
+    ASSERT_EQ(log_.lines().size(), 1u);
+    EXPECT_THAT(log_.lines()[0], StartsWith("[Korvane] Failed to write config: config.json would grow to "));
+    EXPECT_EQ(test::readFile(configFile()), before);
+
+    // What fits is still added, and the file still loads.
+    ASSERT_TRUE(loader.addSnippet({.key = "small", .expand = "b"}).has_value());
+    EXPECT_EQ(loader.loadConfig().snippets.size(), 2u);
+    EXPECT_EQ(loader.lastParseError(), std::nullopt);
+}
+
+TEST_F(ConfigLoaderTest, ReadOnlyFileIsNotReplaced) {
+    loader_.ensureConfigFile();
+    const std::string before = test::readFile(configFile());
+    std::filesystem::permissions(configFile(), std::filesystem::perms::owner_read |
+                                                   std::filesystem::perms::group_read |
+                                                   std::filesystem::perms::others_read);
+
+    loader_.writeConfig(AppConfig{});
+    EXPECT_THAT(log_.lines(), ElementsAre("[Korvane] Failed to write config: Could not replace " +
+                                          configFile().string() + ": Permission denied"));
+    const auto added = loader_.addSnippet({.key = "k", .expand = "v"});
+    ASSERT_FALSE(added.has_value());
+    EXPECT_EQ(added.error().kind(), ConfigLoader::AddSnippetError::Kind::saveFailed);
+    EXPECT_EQ(test::readFile(configFile()), before);
+}
+
+// Adds `count` snippets named `prefix` + number through a loader of its own; returns the failures.
+int addSnippets(const std::filesystem::path& directory, const std::string& prefix, int count) {
+    ConfigLoader loader(directory);
+    int failures = 0;
+    for (int i = 0; i < count; ++i) {
+        failures += loader.addSnippet({.key = prefix + std::to_string(i), .expand = "x"}) ? 0 : 1;
+    }
+    return failures;
+}
+
+std::set<std::string> snippetKeys(const std::filesystem::path& file) {
+    std::set<std::string> keys;
+    const AppConfig config = AppConfig::parse(test::readFile(file)).value();
+    for (const auto& snippet : config.snippets) {
+        keys.insert(snippet.key);
+    }
+    return keys;
+}
+
+TEST_F(ConfigLoaderTest, ConcurrentAdditionsFromTwoThreadsAreAllKept) {
+    loader_.ensureConfigFile();
+    int failures[2] = {};
+    std::thread first([&] { failures[0] = addSnippets(configDir(), "a", 100); });
+    std::thread second([&] { failures[1] = addSnippets(configDir(), "b", 100); });
+    first.join();
+    second.join();
+    EXPECT_EQ(failures[0] + failures[1], 0);
+    EXPECT_EQ(snippetKeys(configFile()).size(), 3u + 200u);
+}
+
+TEST_F(ConfigLoaderTest, ConcurrentAdditionsFromTwoProcessesAreAllKept) {
+    loader_.ensureConfigFile();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::_exit(addSnippets(configDir(), "child", 100) == 0 ? 0 : 1);
+    }
+    const int failures = addSnippets(configDir(), "parent", 100);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(snippetKeys(configFile()).size(), 3u + 200u);
 }
 
 TEST(SanitizedKeyTest, KeepsLettersDigitsDashAndUnderscore) {
@@ -270,11 +373,11 @@ TEST_F(ConfigLoaderTest, ProjectFileIsOptionalAndItsProvidersAreValidated) {
 
     const auto file = home_.write("project/.korvane.json", R"({"snippets": [{"key": "p"}],
         "custom_providers": [{"id": "x", "label": "X", "command": "ls"}, {"id": "x", "label": "X", "command": "ls"}],
-        "include_paths": ["../lib"]})");
+        "include_paths": ["lib"]})");
     const auto config = loader_.loadProjectConfig(root.string());
     ASSERT_TRUE(config.has_value());
     EXPECT_EQ(config->customProviders, std::nullopt);
-    EXPECT_EQ(config->includePaths, std::vector<std::string>{"../lib"});
+    EXPECT_EQ(config->includePaths, std::vector<std::string>{"lib"});
     EXPECT_EQ(loader_.lastProjectParseError(), "Duplicate custom provider id 'x'");
     EXPECT_THAT(
         log_.lines(),
@@ -288,6 +391,48 @@ TEST_F(ConfigLoaderTest, ProjectFileIsOptionalAndItsProvidersAreValidated) {
     ASSERT_TRUE(loader_.lastProjectParseError().has_value());
     EXPECT_THAT(log_.lines(), ElementsAre("[Korvane] Project config parse error at " + file.string() + ": " +
                                           *loader_.lastProjectParseError()));
+}
+
+TEST_F(ConfigLoaderTest, ValuesNothingCanRunWithAreClampedOrRefused) {
+    const auto root = home_.path() / "project";
+    const auto file = home_.write("project/.korvane.json", R"({
+        "settings": {"scan_depth": 9223372036854775807},
+        "custom_providers": [{"id": "jira", "label": "J", "command": "jira", "ttl": -1, "debounce": -100000},
+                             {"id": "fine", "label": "F", "command": "ls", "ttl": 0, "debounce": 0}],
+        "include_paths": ["/", "src", "../sibling", "src/../..", "/etc", "", "docs/./api", ")" +
+                                                               (root / "abs").string() + R"("]})");
+    const auto config = loader_.loadProjectConfig(root.string() + "/");
+    ASSERT_TRUE(config.has_value());
+    EXPECT_EQ(config->settings->scanDepth, kMaxScanDepth);
+    EXPECT_EQ(config->customProviders->at(0).ttl, 30);
+    EXPECT_EQ(config->customProviders->at(0).debounce, 150);
+    EXPECT_EQ(config->customProviders->at(1).ttl, 0);
+    EXPECT_EQ(config->customProviders->at(1).debounce, 0);
+    EXPECT_EQ(config->includePaths,
+              (std::vector<std::string>{"src", "", "docs/./api", (root / "abs").string()}));
+    const std::string warning = "[Korvane] Project config warning: ";
+    EXPECT_THAT(
+        log_.lines(),
+        ElementsAre(warning + "Custom provider 'jira' ttl -1 is negative - using 30",
+                    warning + "Custom provider 'jira' debounce -100000 is negative - using 150",
+                    warning + "scan_depth 9223372036854775807 is larger than 32 - using 32",
+                    warning + "include_paths entry '/' is outside the project root - skipping",
+                    warning + "include_paths entry '../sibling' is outside the project root - skipping",
+                    warning + "include_paths entry 'src/../..' is outside the project root - skipping",
+                    warning + "include_paths entry '/etc' is outside the project root - skipping",
+                    "[Korvane] Loaded project config from " + file.string()));
+
+    // The global file gets the same limits.
+    log_.clear();
+    writeConfigFile(R"({"settings": {"scan_depth": 33},
+        "custom_providers": [{"id": "jira", "label": "J", "command": "jira", "ttl": -5}]})");
+    const AppConfig global = loader_.loadConfig();
+    EXPECT_EQ(global.settings.scanDepth, kMaxScanDepth);
+    EXPECT_EQ(global.customProviders->front().ttl, 30);
+    EXPECT_THAT(log_.lines(),
+                ElementsAre("[Korvane] Config warning: Custom provider 'jira' ttl -5 is negative - "
+                            "using 30",
+                            "[Korvane] Config warning: scan_depth 33 is larger than 32 - using 32"));
 }
 
 } // namespace

@@ -109,7 +109,7 @@ TEST_F(ConfigManagerTest, GlobalReloadHandsBackTheParseErrorAndKeepsTheProjectMe
 
 TEST_F(ConfigManagerTest, ProjectRootMergesItsFileAndClearingFallsBackToTheGlobalFile) {
     writeGlobal(R"({"snippets": [{"key": "g", "expand": "global"}]})");
-    writeProject(R"({"providers": ["git"], "include_paths": ["../lib"]})");
+    writeProject(R"({"providers": ["git"], "include_paths": ["lib"]})");
     makeProjectDir("bare");
     manager.loadGlobalConfig();
 
@@ -117,7 +117,7 @@ TEST_F(ConfigManagerTest, ProjectRootMergesItsFileAndClearingFallsBackToTheGloba
     EXPECT_EQ(manager.currentConfigProjectRoot(), projectRoot());
     ASSERT_TRUE(manager.projectConfig().has_value());
     EXPECT_THAT(manager.activeCategories(), ElementsAre("git"));
-    EXPECT_EQ(manager.mergedConfig().includePaths, std::vector<std::string>{"../lib"});
+    EXPECT_EQ(manager.mergedConfig().includePaths, std::vector<std::string>{"lib"});
 
     manager.setProjectRoot(projectRoot("bare"));
     EXPECT_EQ(manager.projectConfig(), std::nullopt);

@@ -13,7 +13,7 @@ namespace {
 
 using testing::ElementsAre;
 
-std::vector<std::string> keysOf(const OrderedJson& object) {
+std::vector<std::string> keysOf(const Json& object) {
     std::vector<std::string> keys;
     for (const auto& item : object.items()) {
         keys.push_back(item.key());
@@ -124,7 +124,7 @@ TEST(AppConfigCodingTest, BadPopupPositionIsLoggedAndIgnored) {
 }
 
 TEST(AppConfigCodingTest, WritesEveryMemberInFieldOrder) {
-    const OrderedJson json = everyFieldSet().encode();
+    const Json json = everyFieldSet().encode();
     EXPECT_THAT(keysOf(json), ElementsAre("trigger", "snippets", "app_snippets", "settings",
                                           "custom_providers", "providers"));
     EXPECT_THAT(keysOf(json["snippets"][0]), ElementsAre("key", "expand", "url", "label", "description"));
@@ -146,7 +146,7 @@ TEST(AppConfigCodingTest, WritesEveryMemberInFieldOrder) {
                 ElementsAre("case_sensitive", "scan_depth", "ignore_patterns", "max_branch_age_days"));
     AppConfig emptyBlocks;
     emptyBlocks.appSnippets = std::vector<AppSnippetConfig>{};
-    EXPECT_EQ(emptyBlocks.encode()["app_snippets"], OrderedJson::array());
+    EXPECT_EQ(emptyBlocks.encode()["app_snippets"], Json::array());
 }
 
 TEST(AppConfigCodingTest, ReadingWhatWasWrittenGivesTheSameRecord) {
@@ -170,7 +170,7 @@ TEST(AppConfigCodingTest, MinimalCustomProviderGetsItsDefaultsWrittenBack) {
 
 TEST(ProjectConfigCodingTest, OptionalMembersRoundTrip) {
     EXPECT_EQ(ProjectConfig::parse("{}").value(), ProjectConfig{});
-    EXPECT_EQ(ProjectConfig{}.encode(), OrderedJson::object());
+    EXPECT_EQ(ProjectConfig{}.encode(), Json::object());
 
     ProjectConfig config;
     config.snippets = std::vector<ManualSnippet>{{.key = "p", .url = "https://example.org"}};
@@ -178,7 +178,7 @@ TEST(ProjectConfigCodingTest, OptionalMembersRoundTrip) {
     config.customProviders = std::vector<CustomProviderConfig>{{.id = "a", .label = "A", .command = "ls"}};
     config.includePaths = std::vector<std::string>{"../shared"};
     config.providers = std::vector<std::string>{};
-    const OrderedJson json = config.encode();
+    const Json json = config.encode();
     EXPECT_THAT(keysOf(json),
                 ElementsAre("snippets", "settings", "custom_providers", "include_paths", "providers"));
     EXPECT_THAT(keysOf(json["settings"]), ElementsAre("case_sensitive", "max_branch_age_days"));
@@ -205,7 +205,7 @@ TEST(BuiltInSnippetsTest, AreTheFiveValidSnippetsByteForByte) {
     std::vector<std::string> keys;
     for (const auto& snippet : snippets) {
         keys.push_back(snippet.key);
-        EXPECT_EQ(ConfigLoader::validateSnippet(snippet), std::nullopt) << snippet.key;
+        EXPECT_EQ(snippet.validationError(), std::nullopt) << snippet.key;
         EXPECT_FALSE(snippet.url.has_value());
         EXPECT_FALSE(snippet.label.has_value());
     }

@@ -1,0 +1,286 @@
+#include "platform/linux/atspiaccessibletext.h"
+
+#include <atspi/atspi.h>
+#include <deque>
+#include <utility>
+#include <string>
+
+namespace korvane::atspi {
+namespace {
+
+// Owns one reference of a GObject.
+template <typename T> class Ref {
+public:
+    Ref() = default;
+    explicit Ref(T* object)
+        : object_(object) {}
+    ~Ref() { reset(); }
+    Ref(Ref&& other) noexcept
+        : object_(std::exchange(other.object_, nullptr)) {}
+    Ref& operator=(Ref&& other) noexcept {
+        if (this != &other) {
+            reset();
+            object_ = std::exchange(other.object_, nullptr);
+        }
+        return *this;
+    }
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+
+    T* get() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+    void reset() {
+        if (object_ != nullptr) {
+            g_object_unref(object_);
+            object_ = nullptr;
+        }
+    }
+
+private:
+    T* object_ = nullptr;
+};
+
+// Collects the error of one call and frees it.
+class Error {
+public:
+    ~Error() { g_clear_error(&error_); }
+    GError** out() {
+        g_clear_error(&error_);
+        return &error_;
+    }
+    bool failed() const { return error_ != nullptr; }
+
+private:
+    GError* error_ = nullptr;
+};
+
+template <typename T> struct GFree {
+    void operator()(T* pointer) const { g_free(pointer); }
+};
+
+bool hasState(AtspiAccessible* object, AtspiStateType state) {
+    Ref<AtspiStateSet> states(atspi_accessible_get_state_set(object));
+    return states && atspi_state_set_contains(states.get(), state);
+}
+
+std::size_t codePoints(const std::string& text) {
+    return static_cast<std::size_t>(g_utf8_strlen(text.c_str(), static_cast<gssize>(text.size())));
+}
+
+class AtspiTextElement final : public AccessibleTextElement {
+public:
+    AtspiTextElement(Ref<AtspiAccessible> object, Ref<AtspiText> text)
+        : object_(std::move(object))
+        , text_(std::move(text)) {}
+
+    std::optional<std::int32_t> processID() override {
+        Error error;
+        const guint pid = atspi_accessible_get_process_id(object_.get(), error.out());
+        if (error.failed() || pid == 0) {
+            return std::nullopt;
+        }
+        return static_cast<std::int32_t>(pid);
+    }
+
+    std::optional<TextSpan> selectedRange() override {
+        Error error;
+        const gint selections = atspi_text_get_n_selections(text_.get(), error.out());
+        if (error.failed()) {
+            return std::nullopt;
+        }
+        if (selections > 0) {
+            std::unique_ptr<AtspiRange, GFree<AtspiRange>> range(atspi_text_get_selection(text_.get(), 0, error.out()));
+            if (!error.failed() && range && range->start_offset >= 0 && range->end_offset >= range->start_offset) {
+                return TextSpan{static_cast<std::size_t>(range->start_offset),
+                                static_cast<std::size_t>(range->end_offset - range->start_offset)};
+            }
+            if (error.failed()) {
+                return std::nullopt;
+            }
+        }
+        const gint caret = atspi_text_get_caret_offset(text_.get(), error.out());
+        if (error.failed() || caret < 0) {
+            return std::nullopt;
+        }
+        return TextSpan{static_cast<std::size_t>(caret), 0};
+    }
+
+    bool setSelectedRange(TextSpan span) override {
+        Error error;
+        const gint selections = atspi_text_get_n_selections(text_.get(), error.out());
+        if (error.failed()) {
+            return false;
+        }
+        const auto start = static_cast<gint>(span.location);
+        const auto end = static_cast<gint>(span.location + span.length);
+        if (span.length == 0) {
+            if (selections > 0) {
+                atspi_text_remove_selection(text_.get(), 0, error.out());
+            }
+            return atspi_text_set_caret_offset(text_.get(), start, error.out()) && !error.failed();
+        }
+        const gboolean set = selections > 0 ? atspi_text_set_selection(text_.get(), 0, start, end, error.out())
+                                            : atspi_text_add_selection(text_.get(), start, end, error.out());
+        return set && !error.failed();
+    }
+
+    std::optional<std::string> text(TextSpan span) override {
+        Error error;
+        std::unique_ptr<gchar, GFree<gchar>> text(atspi_text_get_text(
+            text_.get(), static_cast<gint>(span.location), static_cast<gint>(span.location + span.length),
+            error.out()));
+        if (error.failed() || !text) {
+            return std::nullopt;
+        }
+        return std::string(text.get());
+    }
+
+    TextEditResult setSelectedText(const std::string& replacement) override {
+        Ref<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(object_.get()));
+        if (!editable) {
+            return TextEditResult::refused;
+        }
+        const std::optional<TextSpan> span = selectedRange();
+        if (!span) {
+            return TextEditResult::refused;
+        }
+        const auto start = static_cast<gint>(span->location);
+        Error error;
+        std::optional<std::string> removed;
+        if (span->length > 0) {
+            removed = text(*span);
+            if (!removed) {
+                return TextEditResult::refused;
+            }
+            const gboolean deleted = atspi_editable_text_delete_text(
+                editable.get(), start, static_cast<gint>(span->location + span->length), error.out());
+            if (!deleted || error.failed()) {
+                // A call that timed out may still have been carried out.
+                return text(*span) == removed ? TextEditResult::refused : TextEditResult::failed;
+            }
+        }
+        if (!replacement.empty()) {
+            const gboolean inserted = atspi_editable_text_insert_text(
+                editable.get(), start, replacement.c_str(), static_cast<gint>(replacement.size()), error.out());
+            if (!inserted || error.failed()) {
+                if (!removed) {
+                    return TextEditResult::refused;
+                }
+                // Put back what was deleted, so that the caller finds the text as it was.
+                const gboolean undone = atspi_editable_text_insert_text(
+                    editable.get(), start, removed->c_str(), static_cast<gint>(removed->size()), error.out());
+                return undone && !error.failed() ? TextEditResult::refused : TextEditResult::failed;
+            }
+        }
+        atspi_text_set_caret_offset(text_.get(), start + static_cast<gint>(codePoints(replacement)), error.out());
+        return TextEditResult::done;
+    }
+
+private:
+    Ref<AtspiAccessible> object_;
+    Ref<AtspiText> text_;
+};
+
+} // namespace
+
+std::shared_ptr<AtspiAccessibleText> AtspiAccessibleText::create() {
+    // 0: started now; 1: someone in this process did it before.
+    if (atspi_init() > 1) {
+        return nullptr;
+    }
+    Ref<AtspiAccessible> desktop(atspi_get_desktop(0));
+    if (!desktop) {
+        return nullptr;
+    }
+    std::shared_ptr<AtspiAccessibleText> text(new AtspiAccessibleText());
+    text->listener_ = atspi_event_listener_new(&AtspiAccessibleText::onFocusEvent, text.get(), nullptr);
+    Error error;
+    if (text->listener_ == nullptr ||
+        !atspi_event_listener_register(text->listener_, "object:state-changed:focused", error.out())) {
+        return nullptr;
+    }
+    return text;
+}
+
+AtspiAccessibleText::~AtspiAccessibleText() {
+    if (listener_ != nullptr) {
+        atspi_event_listener_deregister(listener_, "object:state-changed:focused", nullptr);
+        g_object_unref(listener_);
+    }
+    if (focused_ != nullptr) {
+        g_object_unref(focused_);
+    }
+}
+
+void AtspiAccessibleText::onFocusEvent(AtspiEvent* event, void* self) {
+    auto* text = static_cast<AtspiAccessibleText*>(self);
+    if (event->source != nullptr) {
+        if (event->detail1 != 0) {
+            if (text->focused_ != nullptr) {
+                g_object_unref(text->focused_);
+            }
+            text->focused_ = static_cast<AtspiAccessible*>(g_object_ref(event->source));
+        } else if (event->source == text->focused_) {
+            g_object_unref(text->focused_);
+            text->focused_ = nullptr;
+        }
+    }
+    g_boxed_free(ATSPI_TYPE_EVENT, event);
+}
+
+AtspiAccessible* AtspiAccessibleText::findFocused() {
+    Ref<AtspiAccessible> desktop(atspi_get_desktop(0));
+    if (!desktop) {
+        return nullptr;
+    }
+    Error error;
+    std::deque<Ref<AtspiAccessible>> queue;
+    const gint applications = atspi_accessible_get_child_count(desktop.get(), error.out());
+    for (gint a = 0; a < applications; ++a) {
+        Ref<AtspiAccessible> application(atspi_accessible_get_child_at_index(desktop.get(), a, error.out()));
+        if (!application) {
+            continue;
+        }
+        const gint windows = atspi_accessible_get_child_count(application.get(), error.out());
+        for (gint w = 0; w < windows; ++w) {
+            Ref<AtspiAccessible> window(atspi_accessible_get_child_at_index(application.get(), w, error.out()));
+            if (window && hasState(window.get(), ATSPI_STATE_ACTIVE)) {
+                queue.push_back(std::move(window));
+            }
+        }
+    }
+    for (int visited = 0; !queue.empty() && visited < searchLimit; ++visited) {
+        Ref<AtspiAccessible> object = std::move(queue.front());
+        queue.pop_front();
+        if (hasState(object.get(), ATSPI_STATE_FOCUSED)) {
+            return static_cast<AtspiAccessible*>(g_object_ref(object.get()));
+        }
+        const gint children = atspi_accessible_get_child_count(object.get(), error.out());
+        for (gint c = 0; c < children; ++c) {
+            Ref<AtspiAccessible> child(atspi_accessible_get_child_at_index(object.get(), c, error.out()));
+            if (child) {
+                queue.push_back(std::move(child));
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::unique_ptr<AccessibleTextElement> AtspiAccessibleText::focusedElement() {
+    if (focused_ != nullptr && !hasState(focused_, ATSPI_STATE_FOCUSED)) {
+        g_object_unref(focused_);
+        focused_ = nullptr;
+    }
+    Ref<AtspiAccessible> object(focused_ != nullptr ? static_cast<AtspiAccessible*>(g_object_ref(focused_))
+                                                    : findFocused());
+    if (!object) {
+        return nullptr;
+    }
+    Ref<AtspiText> text(atspi_accessible_get_text_iface(object.get()));
+    if (!text) {
+        return nullptr;
+    }
+    return std::make_unique<AtspiTextElement>(std::move(object), std::move(text));
+}
+
+} // namespace korvane::atspi

@@ -1,0 +1,275 @@
+// Runs under scripts/xvfb-session: a private X server with a window manager and the accessibility
+// bus. The injector runs with its real ports (XTEST, AT-SPI, the Qt clipboard and main loop) into a
+// GTK entry (tests/platform/linux/fixtures) and into an xterm whose `cat` writes what it receives
+// to a file.
+#include "input/textinjector.h"
+
+#include "base/workerthread.h"
+#include "input/applicationsets.h"
+#include "input/appprofilecache.h"
+#include "input/pasteshortcutcache.h"
+#include "platform/keycodes.h"
+#include "platform/linux/atspiaccessibletext.h"
+#include "platform/linux/builtinkeyequivalentsource.h"
+#include "platform/linux/desktopfileindex.h"
+#include "platform/linux/liveactiveappprovider.h"
+#include "platform/linux/postedkeyjournal.h"
+#include "platform/linux/procelectronprobe.h"
+#include "platform/linux/xtestkeysynthesizer.h"
+#include "platform/qt/qtpasteboard.h"
+#include "platform/qt/qtscheduler.h"
+#include "platform/schedulermainthreadcaller.h"
+#include "support/logcapture.h"
+#include "support/tempdir.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <nlohmann/json.hpp>
+
+namespace korvane {
+namespace {
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+int run(const std::string& command) {
+    return std::system(command.c_str());
+}
+
+std::string readAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Keeps the main loop running while it waits, as the application's would.
+template <typename Predicate> bool spinUntil(Predicate predicate, double seconds = 5.0) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+class TextInjectorX11Test : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "korvane_x11_injector_tests";
+        static char* argv[] = {name, nullptr};
+        if (std::getenv("DISPLAY") != nullptr && QCoreApplication::instance() == nullptr) {
+            setenv("QT_QPA_PLATFORM", "xcb", 1);
+            new QApplication(argc, argv);
+        }
+    }
+
+    void SetUp() override {
+        if (std::getenv("DISPLAY") == nullptr) {
+            GTEST_SKIP() << "needs an X session (scripts/xvfb-session)";
+        }
+        scheduler = std::make_unique<QtScheduler>();
+        accessibleText = atspi::AtspiAccessibleText::create();
+        ASSERT_TRUE(accessibleText) << "no accessibility bus";
+        TextInjector::Ports ports;
+        ports.injectionQueue = std::make_shared<WorkerThread>("korvane-inject");
+        ports.mainThread = std::make_shared<SchedulerMainThreadCaller>(*scheduler);
+        ports.mainScheduler = scheduler.get();
+        ports.activeApp = activeApp;
+        // The application's own profile, unless the test asks for another strategy.
+        ports.profileForBundleID = [this](const std::string& bundleID) {
+            AppProfile profile = profiles->profile(bundleID);
+            RecordProperty("profile", bundleID + "=" + std::to_string(static_cast<int>(profile.strategy)));
+            if (forcedStrategy) {
+                profile.strategy = *forcedStrategy;
+            }
+            return profile;
+        };
+        ports.pasteShortcutForBundleID = [this](const std::string& bundleID) {
+            return shortcuts->pasteShortcut(bundleID);
+        };
+        ports.accessibleText = accessibleText;
+        ports.keys = std::make_shared<x11::XTestKeySynthesizer>(journal);
+        ports.pasteboard = pasteboard;
+        ports.sleeper = std::make_shared<ThreadSleeper>();
+        injector = std::make_shared<TextInjector>(std::move(ports));
+    }
+
+    void TearDown() override {
+        injector.reset();
+        for (int pid : children) {
+            run("kill " + std::to_string(pid) + " 2>/dev/null");
+        }
+        spinUntil([] { return false; }, 0.1);
+    }
+
+    int startInBackground(const std::string& command, const std::string& name) {
+        const auto pidFile = dir.path() / (name + ".pid");
+        EXPECT_EQ(run(command + " >/dev/null 2>&1 & echo $! > " + pidFile.string()), 0);
+        const int pid = std::stoi(readAll(pidFile));
+        children.push_back(pid);
+        return pid;
+    }
+
+    // The GTK entry, focused, holding `text` with the caret at its end.
+    void openEntry(const std::string& text, const std::string& clipboard = {}) {
+        std::string command = "/usr/bin/python3 " + std::string(KORVANE_FIXTURES) + "/gtkentrywindow.py '" +
+                              entryStatus.string() + "' '" + text + "'";
+        if (!clipboard.empty()) {
+            command += " '" + clipboard + "'";
+        }
+        startInBackground(command, "entry");
+        ASSERT_EQ(run("xdotool search --sync --class KorvaneGtk windowactivate --sync >/dev/null 2>&1"), 0);
+        ASSERT_TRUE(spinUntil([&] { return entry().value("focused", false); })) << readAll(entryStatus);
+    }
+
+    nlohmann::json entry() const {
+        return nlohmann::json::parse(readAll(entryStatus), nullptr, false);
+    }
+
+    // An xterm with the focus whose `cat` writes each line it gets to `typed`.
+    void openTerminal() {
+        const auto ready = dir.path() / "ready";
+        startInBackground("xterm -u8 -title KorvaneInjectTerm -e sh -c 'echo ready > " + ready.string() +
+                              "; exec cat > " + typed.string() + "'",
+                          "xterm");
+        ASSERT_TRUE(spinUntil([&] { return std::filesystem::exists(ready); }, 10.0));
+        ASSERT_EQ(run("xdotool search --sync --name KorvaneInjectTerm windowactivate --sync >/dev/null 2>&1"), 0);
+    }
+
+    // The target as the shell takes it when a session begins.
+    struct Target {
+        std::optional<std::int32_t> pid;
+        std::optional<std::string> bundleID;
+        std::optional<std::uint64_t> window;
+    };
+    Target focusNow() {
+        const auto frontmost = activeApp->frontmostApplication();
+        return {frontmost ? std::optional(frontmost->pid) : std::nullopt,
+                frontmost ? std::optional(frontmost->bundleID) : std::nullopt, activeApp->activeWindowID()};
+    }
+
+    std::optional<bool> inject(std::size_t deletionCount, const std::string& text, Target target) {
+        std::optional<bool> result;
+        const auto start = std::chrono::steady_clock::now();
+        injector->injectAsync(deletionCount, text, target.pid, target.bundleID, target.window,
+                              [&](bool ok) { result = ok; });
+        spinUntil([&] { return result.has_value(); }, 10.0);
+        RecordProperty("injectMs", std::to_string(std::chrono::duration<double, std::milli>(
+                                                      std::chrono::steady_clock::now() - start)
+                                                      .count()));
+        return result;
+    }
+
+    test::LogCapture log;
+    test::TempDir dir;
+    std::filesystem::path entryStatus = dir.path() / "entry.json";
+    std::filesystem::path typed = dir.path() / "typed";
+    std::vector<int> children;
+    std::unique_ptr<QtScheduler> scheduler;
+    std::shared_ptr<LiveActiveAppProvider> activeApp =
+        std::make_shared<LiveActiveAppProvider>(std::make_shared<DesktopFileIndex>(DesktopFileIndex::xdgDataDirs()));
+    std::shared_ptr<AppProfileCache> profiles = std::make_shared<AppProfileCache>(std::make_shared<ProcElectronProbe>(
+        [this](const std::string& bundleID) { return activeApp->processIdentifier(bundleID); }));
+    std::shared_ptr<PasteShortcutCache> shortcuts =
+        std::make_shared<PasteShortcutCache>(std::make_shared<BuiltinKeyEquivalentSource>(terminalBundleIDs()));
+    std::optional<InjectionStrategy> forcedStrategy;
+    std::shared_ptr<x11::PostedKeyJournal> journal = std::make_shared<x11::PostedKeyJournal>();
+    std::shared_ptr<QtPasteboard> pasteboard = std::make_shared<QtPasteboard>();
+    std::shared_ptr<atspi::AtspiAccessibleText> accessibleText;
+    std::shared_ptr<TextInjector> injector;
+};
+
+TEST_F(TextInjectorX11Test, TheEntryGetsTheExpansionWithTheCaretAtTheMarker) {
+    openEntry("say ;;hel");
+    EXPECT_EQ(inject(5, "hello $0world", focusNow()), true);
+    ASSERT_TRUE(spinUntil([&] { return entry()["text"] == "say hello world"; })) << readAll(entryStatus);
+    EXPECT_TRUE(spinUntil([&] { return entry()["cursor"] == 10; })) << readAll(entryStatus);
+    // Replaced through AT-SPI: not one key was posted.
+    EXPECT_EQ(journal->size(), 0u);
+    EXPECT_THAT(log.lines(), IsEmpty());
+}
+
+TEST_F(TextInjectorX11Test, TheTerminalGetsTheLinePastedAndTheClipboardBack) {
+    // Another application owns the clipboard; the terminal pastes the primary selection.
+    openEntry("", "old contents");
+    openTerminal();
+    ASSERT_EQ(run("xdotool type --delay 5 'say ;;hel'"), 0);
+    EXPECT_EQ(inject(5, "hello world", focusNow()), true);
+    ASSERT_EQ(run("xdotool key Return"), 0);
+    EXPECT_TRUE(spinUntil([&] { return readAll(typed) == "say hello world\n"; })) << readAll(typed);
+    EXPECT_TRUE(spinUntil([] { return QGuiApplication::clipboard()->text() == "old contents"; }))
+        << QGuiApplication::clipboard()->text().toStdString();
+}
+
+TEST_F(TextInjectorX11Test, TypedUnicodeArrivesByteExact) {
+    const std::string text = "naïve — 東京 🎉";
+    forcedStrategy = InjectionStrategy::cgEventChunked;
+    openTerminal();
+    EXPECT_EQ(inject(0, text, focusNow()), true);
+    ASSERT_EQ(run("xdotool key Return"), 0);
+    EXPECT_TRUE(spinUntil([&] { return readAll(typed) == text + "\n"; })) << readAll(typed);
+
+    openEntry("");
+    EXPECT_EQ(inject(0, text, focusNow()), true);
+    EXPECT_TRUE(spinUntil([&] { return entry()["text"] == text; })) << readAll(entryStatus);
+}
+
+TEST_F(TextInjectorX11Test, NothingIsTypedOnceTheFocusMovedAway) {
+    openTerminal();
+    openEntry("keep");
+    const Target target = focusNow();
+    ASSERT_EQ(run("xdotool search --name KorvaneInjectTerm windowactivate --sync >/dev/null 2>&1"), 0);
+    for (InjectionStrategy strategy : {InjectionStrategy::ax, InjectionStrategy::cgEventChunked}) {
+        forcedStrategy = strategy;
+        EXPECT_EQ(inject(2, "typed", target), false);
+    }
+    ASSERT_EQ(run("xdotool key Return"), 0);
+    EXPECT_TRUE(spinUntil([&] { return readAll(typed) == "\n"; })) << readAll(typed);
+    EXPECT_EQ(entry()["text"], "keep");
+    EXPECT_THAT(log.lines(), ElementsAre("[Korvane] Injection aborted: target app changed",
+                                         "[Korvane] Injection aborted: target app changed"));
+}
+
+// The trigger and query hold an emoji and a decomposed accent: each is one character to remove,
+// through AT-SPI (which counts code points) and through Backspace alike.
+TEST_F(TextInjectorX11Test, EmojiAndCombiningAccentsAreRemovedWhole) {
+    for (InjectionStrategy strategy : {InjectionStrategy::ax, InjectionStrategy::cgEventChunked}) {
+        openEntry("x 🎉;;🎉e\u0301");
+        forcedStrategy = strategy;
+        EXPECT_EQ(inject(4, "ok", focusNow()), true);
+        EXPECT_TRUE(spinUntil([&] { return entry()["text"] == "x 🎉ok"; })) << readAll(entryStatus);
+        EXPECT_EQ(journal->size() == 0, strategy == InjectionStrategy::ax);
+        run("kill " + std::to_string(children.back()));
+        children.pop_back();
+    }
+}
+
+// Shift still held from the accepting keys must not turn the typed text into capitals, and is held
+// again afterwards; without an X connection nothing can be posted.
+TEST_F(TextInjectorX11Test, HeldModifiersAreLiftedForTheInputAndPutBack) {
+    forcedStrategy = InjectionStrategy::cgEventChunked;
+    openTerminal();
+    ASSERT_EQ(run("xdotool keydown shift"), 0);
+    EXPECT_EQ(inject(0, "abc", focusNow()), true);
+    ASSERT_EQ(run("xdotool type x && xdotool keyup shift && xdotool key Return"), 0);
+    EXPECT_TRUE(spinUntil([&] { return readAll(typed) == "abcX\n"; })) << readAll(typed);
+
+    const std::string display = std::getenv("DISPLAY");
+    unsetenv("DISPLAY");
+    x11::XTestKeySynthesizer disconnected(journal);
+    EXPECT_FALSE(disconnected.beginInput());
+    EXPECT_FALSE(disconnected.postKeyPair(keycode::backspace, 0));
+    EXPECT_FALSE(disconnected.postText("a"));
+    setenv("DISPLAY", display.c_str(), 1);
+}
+
+} // namespace
+} // namespace korvane
