@@ -394,7 +394,7 @@ std::vector<SearchResult> FilePathProvider::rank(const std::string& query, const
     }
     const auto start = clock_.monotonicNow();
     if (query.find('/') != std::string::npos) {
-        auto results = searchRanker_.rankSegmentQuery(query, *index.relativePaths, caseSensitive, resultLimit,
+        auto results = searchRanker_.rankSegmentQuery(query, index.relativePaths, caseSensitive, resultLimit,
                                                       index.projectRoot, mode, cancellation);
         if (!results.empty()) {
             return results;

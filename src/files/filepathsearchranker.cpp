@@ -8,6 +8,7 @@
 #include "matcher/segmentation.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <chrono>
 #include <unordered_map>
@@ -257,20 +258,126 @@ std::vector<std::string_view> splitSegments(std::string_view text) {
     return segments;
 }
 
-// matchSegments for a single-byte path and a query prepared as bytes, without ranges.
-Evaluation matchSegmentsBytes(const std::vector<std::string_view>& querySegments, std::string_view text,
-                              std::string_view typed, std::vector<std::pair<std::size_t, std::size_t>>& pathSegments) {
-    pathSegments.clear();
+using SegmentSpans = std::vector<std::pair<std::size_t, std::size_t>>;
+
+// Where the non-empty "/"-separated pieces of `text` begin, and their lengths.
+void findSegments(std::string_view text, SegmentSpans& spans) {
+    spans.clear();
     for (std::size_t start = 0; start <= text.size();) {
         std::size_t end = text.find('/', start);
         if (end == std::string_view::npos) {
             end = text.size();
         }
         if (end > start) {
-            pathSegments.emplace_back(start, end - start);
+            spans.emplace_back(start, end - start);
         }
         start = end + 1;
     }
+}
+
+// Whether some window of the path's segments holds, in each of its segments, the lower-cased query
+// segment of that place as a subsequence: what a window match needs of every query segment of fewer
+// than four characters, which cannot match as a typo. Longer segments ask nothing here. One pass over
+// the path's bytes follows every query segment at once.
+bool mayMatchSegments(const std::vector<std::string>& loweredQuerySegments, std::string_view lowered,
+                      const SegmentSpans& spans) {
+    const std::size_t n = loweredQuerySegments.size();
+    const std::size_t m = spans.size();
+    if (m < n) {
+        return false;
+    }
+    if (m > 64 || n > 16) {
+        return true;
+    }
+    // The short segments' characters in order anywhere in the path, before following them segment by
+    // segment.
+    std::size_t at = 0;
+    for (const auto& segment : loweredQuerySegments) {
+        if (segment.size() >= tuning::minimumTypoQueryLength) {
+            continue;
+        }
+        for (const char c : segment) {
+            at = lowered.find(c, at);
+            if (at == std::string_view::npos) {
+                return false;
+            }
+            ++at;
+        }
+    }
+    std::array<std::uint64_t, 16> holds{};
+    std::array<std::size_t, 16> progress{};
+    std::size_t segment = 0;
+    bool inSegment = false;
+    const auto close = [&] {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (progress[i] == loweredQuerySegments[i].size()) {
+                holds[i] |= std::uint64_t{1} << segment;
+            }
+            progress[i] = 0;
+        }
+        ++segment;
+        inSegment = false;
+    };
+    for (const char c : lowered) {
+        if (c == '/') {
+            if (inSegment) {
+                close();
+            }
+            continue;
+        }
+        inSegment = true;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string& wanted = loweredQuerySegments[i];
+            if (progress[i] < wanted.size() && wanted[progress[i]] == c) {
+                ++progress[i];
+            }
+        }
+    }
+    if (inSegment) {
+        close();
+    }
+    std::uint64_t windows = m - n + 1 == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (m - n + 1)) - 1;
+    for (std::size_t i = 0; i < n && windows != 0; ++i) {
+        if (loweredQuerySegments[i].size() < tuning::minimumTypoQueryLength) {
+            windows &= holds[i] >> i;
+        }
+    }
+    return windows != 0;
+}
+
+// The match of a path whose windows include one where every segment begins with its query segment
+// (ignoring case): such a window is a prefix match, and the best window is the last one when it is
+// such a window (its file-name score then follows from the name), else a prefix window that says
+// nothing of the name. Nothing when no window is made of prefixes.
+std::optional<Evaluation> prefixWindow(const std::vector<std::string>& loweredQuerySegments, std::string_view lowered,
+                                       const SegmentSpans& spans) {
+    const std::size_t n = loweredQuerySegments.size();
+    const std::size_t m = spans.size();
+    const auto prefixesAt = [&](std::size_t s) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!lowered.substr(spans[s + i].first, spans[s + i].second).starts_with(loweredQuerySegments[i])) {
+                return false;
+            }
+        }
+        return true;
+    };
+    const int prefix = static_cast<int>(MatchQuality::prefix);
+    if (prefixesAt(m - n)) {
+        const std::string_view name = lowered.substr(spans[m - 1].first, spans[m - 1].second);
+        return Evaluation{prefix, name == loweredQuerySegments[n - 1] ? FilenameMatchScore::filenameExact
+                                                                      : FilenameMatchScore::filenamePrefix};
+    }
+    for (std::size_t s = 0; s + n < m; ++s) {
+        if (prefixesAt(s)) {
+            return Evaluation{prefix, FilenameMatchScore::pathOnly};
+        }
+    }
+    return std::nullopt;
+}
+
+// matchSegments for a single-byte path and a query prepared as bytes, without ranges.
+Evaluation matchSegmentsBytes(const std::vector<std::string_view>& querySegments, std::string_view text,
+                              std::string_view typed, const SegmentSpans& pathSegments) {
     const std::size_t n = querySegments.size();
     const std::size_t m = pathSegments.size();
     Evaluation best;
@@ -440,63 +547,168 @@ bool FilePathSearchRanker::compareWithRecency(const Candidate& lhs, const Candid
     return collator.compare(lhs.result.snippet->label, rhs.result.snippet->label) < 0;
 }
 
-std::vector<SearchResult> FilePathSearchRanker::rankSegmentQuery(std::string_view query, const PathList& paths,
+std::vector<SearchResult> FilePathSearchRanker::rankSegmentQuery(std::string_view query,
+                                                                 const std::shared_ptr<const PathList>& pathList,
                                                                  bool caseSensitive, std::size_t limit,
                                                                  const std::string& projectRoot,
                                                                  const std::string& insertionMode,
                                                                  const CancellationToken* cancellation) const {
+    const PathList& paths = *pathList;
     const std::vector<std::string_view> querySegments = splitSegments(query);
     if (querySegments.empty()) {
         return {};
     }
     const PreparedQuery prepared(query, caseSensitive);
-    const bool byteQuery = prepared.isBytes();
-    const std::vector<std::string_view> preparedSegments =
-        byteQuery ? splitSegments(prepared.bytes()) : std::vector<std::string_view>{};
-    // A segment of fewer than four characters cannot match as a typo, so its characters must all be in
-    // the path.
-    std::uint64_t required = 0;
-    if (byteQuery) {
-        for (const auto segment : preparedSegments) {
-            if (segment.size() < tuning::minimumTypoQueryLength) {
-                required |= groupsOf(asciiLowercased(std::string(segment)));
-            }
-        }
-    }
     const std::size_t queryLength = graphemeCount(query);
     const int threshold = strongThreshold(queryLength);
-    std::vector<Entry> strong;
-    std::vector<Entry> weak;
-    std::vector<std::pair<std::size_t, std::size_t>> scratch;
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        if (cancelled(cancellation, i)) {
-            return {};
+    const std::size_t allowance = weakAllowance(queryLength);
+    // The matches that can be kept, in index order: all of them, or every strong one and the fuzzy
+    // ones that come first.
+    std::vector<Entry> entries;
+
+    if (!prepared.isBytes() || caseSensitive) {
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            if (cancelled(cancellation, i)) {
+                return {};
+            }
+            if (const auto match = matchSegments(querySegments, splitSegments(paths[i]), caseSensitive)) {
+                entries.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint8_t>(match->quality),
+                                   match->filenameScore});
+            }
         }
-        Evaluation evaluation;
-        if (byteQuery && paths.isSingleByte(i)) {
-            if ((required & ~paths.groups(i)) != 0) {
+    } else {
+        const std::vector<std::string_view> preparedSegments = splitSegments(prepared.bytes());
+        std::vector<std::string> lowered;
+        std::uint64_t groups = 0;
+        std::uint64_t shortGroups = 0;
+        for (const auto segment : preparedSegments) {
+            lowered.push_back(asciiLowercased(std::string(segment)));
+            groups |= groupsOf(lowered.back());
+            if (segment.size() < tuning::minimumTypoQueryLength) {
+                shortGroups |= groupsOf(lowered.back());
+            }
+        }
+        // A window better than fuzzy holds every query segment as a substring of its own segment, so
+        // the path holds them all: the paths that do are looked at first, and only when fewer than ten
+        // of them are strong do the others get a look for fuzzy windows. The paths holding every
+        // segment only thin out as the query grows, so the next keystroke starts from them.
+        std::vector<std::uint32_t> previous;
+        bool narrowed = false;
+        {
+            std::lock_guard lock(narrowingLock_);
+            const auto& old = segmentNarrowing_.segments;
+            narrowed = segmentNarrowing_.paths.lock() == pathList && !old.empty() && old.size() <= lowered.size();
+            for (std::size_t i = 0; narrowed && i < old.size(); ++i) {
+                narrowed = lowered[i].starts_with(old[i]);
+            }
+            if (narrowed) {
+                previous = segmentNarrowing_.indices;
+            }
+        }
+        std::size_t longest = 0;
+        for (std::size_t i = 1; i < lowered.size(); ++i) {
+            longest = lowered[i].size() > lowered[longest].size() ? i : longest;
+        }
+        std::vector<std::uint32_t> holding;
+        SegmentSpans spans;
+        const std::size_t count = narrowed ? previous.size() : paths.size();
+        for (std::size_t k = 0; k < count; ++k) {
+            if (cancelled(cancellation, k)) {
+                return {};
+            }
+            const std::size_t i = narrowed ? previous[k] : k;
+            const auto index = static_cast<std::uint32_t>(i);
+            if (!paths.isSingleByte(i)) {
+                holding.push_back(index);
+                if (const auto match = matchSegments(querySegments, splitSegments(paths[i]), false)) {
+                    entries.push_back({index, static_cast<std::uint8_t>(match->quality), match->filenameScore});
+                }
                 continue;
             }
-            evaluation = matchSegmentsBytes(preparedSegments, caseSensitive ? paths[i] : paths.lowered(i), paths[i],
-                                            scratch);
-        } else {
-            if (const auto match = matchSegments(querySegments, splitSegments(paths[i]), caseSensitive)) {
-                evaluation = {static_cast<int>(match->quality), match->filenameScore};
+            const std::string_view text = paths.lowered(i);
+            if ((groups & ~paths.groups(i)) != 0 || detail::findBytes(text, lowered[longest]) == std::string_view::npos) {
+                continue;
+            }
+            bool holdsAll = true;
+            for (std::size_t q = 0; q < lowered.size() && holdsAll; ++q) {
+                holdsAll = q == longest || detail::findBytes(text, lowered[q]) != std::string_view::npos;
+            }
+            if (!holdsAll) {
+                continue;
+            }
+            holding.push_back(index);
+            findSegments(text, spans);
+            if (spans.size() < lowered.size()) {
+                continue;
+            }
+            const auto known = prefixWindow(lowered, text, spans);
+            const Evaluation evaluation = known ? *known : matchSegmentsBytes(preparedSegments, text, paths[i], spans);
+            if (evaluation.quality != noMatch) {
+                entries.push_back({index, static_cast<std::uint8_t>(evaluation.quality), evaluation.filenameScore});
             }
         }
-        if (evaluation.quality == noMatch) {
-            continue;
+        {
+            std::lock_guard lock(narrowingLock_);
+            segmentNarrowing_ = SegmentNarrowing{pathList, lowered, std::move(holding)};
         }
-        const Entry entry{static_cast<std::uint32_t>(i), static_cast<std::uint8_t>(evaluation.quality),
-                          evaluation.filenameScore};
-        if (evaluation.quality >= threshold) {
-            strong.push_back(entry);
-        } else if (evaluation.quality == strongestWeakQuality() && weak.size() < weakAllowance(queryLength)) {
-            weak.push_back(entry);
+        std::size_t strongCount = 0;
+        for (const Entry& entry : entries) {
+            strongCount += entry.quality >= threshold ? 1 : 0;
+        }
+        if (strongCount < strongEnough) {
+            // Every other path can match only through fuzzy or mistyped segments.
+            std::vector<Entry> weak;
+            std::size_t next = 0;
+            for (std::size_t i = 0; i < paths.size() && weak.size() < allowance; ++i) {
+                if (cancelled(cancellation, i)) {
+                    return {};
+                }
+                while (next < entries.size() && entries[next].index < i) {
+                    if (entries[next].quality == strongestWeakQuality()) {
+                        weak.push_back(entries[next]);
+                    }
+                    ++next;
+                }
+                if (next < entries.size() && entries[next].index == i) {
+                    continue;
+                }
+                if (!paths.isSingleByte(i) || (shortGroups & ~paths.groups(i)) != 0) {
+                    continue;
+                }
+                const std::string_view text = paths.lowered(i);
+                findSegments(text, spans);
+                if (!mayMatchSegments(lowered, text, spans)) {
+                    continue;
+                }
+                const Evaluation evaluation = matchSegmentsBytes(preparedSegments, text, paths[i], spans);
+                if (evaluation.quality == strongestWeakQuality()) {
+                    weak.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint8_t>(evaluation.quality),
+                                    evaluation.filenameScore});
+                }
+            }
+            for (; next < entries.size() && weak.size() < allowance; ++next) {
+                if (entries[next].quality == strongestWeakQuality()) {
+                    weak.push_back(entries[next]);
+                }
+            }
+            std::erase_if(entries, [&](const Entry& entry) { return entry.quality < threshold; });
+            entries.insert(entries.end(), weak.begin(), weak.end());
         }
     }
+    {
+        std::vector<Entry> strong;
+        std::vector<Entry> weak;
+        for (const Entry& entry : entries) {
+            if (entry.quality >= threshold) {
+                strong.push_back(entry);
+            } else if (entry.quality == strongestWeakQuality() && weak.size() < allowance) {
+                weak.push_back(entry);
+            }
+        }
+        entries = filterEntries(strong, weak);
+    }
     const RecentFilesSnapshot noRecency;
-    const std::vector<SortKey> best = selectBest(filterEntries(strong, weak), paths, RecencyTable(noRecency), limit);
+    const std::vector<SortKey> best = selectBest(entries, paths, RecencyTable(noRecency), limit);
     std::vector<SearchResult> results;
     results.reserve(best.size());
     for (const SortKey& key : best) {
@@ -520,6 +732,9 @@ FilePathSearchRanker::PlainRanking FilePathSearchRanker::rankPlainQuery(
     const int threshold = strongThreshold(queryLength);
     const std::size_t allowance = weakAllowance(queryLength);
     std::map<int, int> distribution;
+    // Matches left unsettled because they could not reach the best `limit`: strong ones for a query
+    // of three or more characters, at most strong ones for a shorter query.
+    std::size_t unsettled = 0;
     std::vector<Entry> strong;
     std::vector<Entry> weak;
 
@@ -548,8 +763,14 @@ FilePathSearchRanker::PlainRanking FilePathSearchRanker::rankPlainQuery(
         const std::uint64_t queryGroups = groupsOf(lower);
 
         // Every path that holds the query as a substring, in index order, with its evaluation; paths
-        // that are not single-byte are always looked at here.
+        // that are not single-byte are always looked at here. Ignoring case, what a path's first
+        // characters and its file name tell settles most of them without the matcher: a text that
+        // begins with the query matches it as a prefix, and the file-name score follows from the name.
+        // The rest wait in two groups, matched only if they could still reach the best `limit`.
+        const bool settleCheaply = !caseSensitive;
         std::vector<Entry> held;
+        std::vector<std::uint32_t> prefixGroup; // a prefix match; file-name score boundary or path only
+        std::vector<std::uint32_t> openGroup;   // a word-boundary or substring match, no name prefix
         std::vector<std::uint32_t> holding;
         {
             std::vector<std::uint32_t> previous;
@@ -563,29 +784,83 @@ FilePathSearchRanker::PlainRanking FilePathSearchRanker::rankPlainQuery(
                 }
             }
             const std::size_t count = narrowed ? previous.size() : paths.size();
+            holding.reserve(count);
+            held.reserve(count / 4);
             for (std::size_t k = 0; k < count; ++k) {
                 if (cancelled(cancellation, k)) {
                     return {};
                 }
                 const std::size_t i = narrowed ? previous[k] : k;
-                Evaluation evaluation;
+                const auto index = static_cast<std::uint32_t>(i);
                 if (!paths.isSingleByte(i)) {
-                    holding.push_back(static_cast<std::uint32_t>(i));
-                    evaluation = matchGeneric(query, paths[i], caseSensitive).evaluation;
-                } else {
-                    if ((queryGroups & ~paths.groups(i)) != 0 ||
-                        detail::findBytes(paths.lowered(i), lower) == std::string_view::npos) {
-                        continue;
-                    }
-                    holding.push_back(static_cast<std::uint32_t>(i));
-                    evaluation = matchBytes(bytes, paths, i, caseSensitive);
+                    holding.push_back(index);
+                    const Evaluation evaluation = matchGeneric(query, paths[i], caseSensitive).evaluation;
+                    held.push_back({index, static_cast<std::uint8_t>(evaluation.quality), evaluation.filenameScore});
+                    continue;
                 }
-                held.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint8_t>(evaluation.quality),
-                                evaluation.filenameScore});
+                const std::string_view text = paths.lowered(i);
+                if ((queryGroups & ~paths.groups(i)) != 0 || detail::findBytes(text, lower) == std::string_view::npos) {
+                    continue;
+                }
+                holding.push_back(index);
+                if (!settleCheaply) {
+                    const Evaluation evaluation = matchBytes(bytes, paths, i, caseSensitive);
+                    held.push_back({index, static_cast<std::uint8_t>(evaluation.quality), evaluation.filenameScore});
+                    continue;
+                }
+                const std::string_view name = text.substr(paths.nameStart(i));
+                const auto prefix = static_cast<std::uint8_t>(MatchQuality::prefix);
+                if (name == lower) {
+                    held.push_back({index, prefix, FilenameMatchScore::filenameExact});
+                } else if (name.starts_with(lower)) {
+                    held.push_back({index, prefix, FilenameMatchScore::filenamePrefix});
+                } else if (text.starts_with(lower)) {
+                    if (detail::findBytes(name, lower) == std::string_view::npos) {
+                        held.push_back({index, prefix, FilenameMatchScore::pathOnly});
+                    } else {
+                        prefixGroup.push_back(index);
+                    }
+                } else {
+                    openGroup.push_back(index);
+                }
             }
             std::lock_guard lock(narrowingLock_);
             narrowing_ = Narrowing{pathList, lower, std::move(holding)};
         }
+        const auto countAbove = [&](int quality, FilenameMatchScore score) {
+            std::size_t above = 0;
+            for (const Entry& entry : held) {
+                above += (entry.quality > quality || (entry.quality == quality && entry.filenameScore > score)) ? 1 : 0;
+            }
+            return above;
+        };
+        std::size_t strongKnown = prefixGroup.size();
+        for (const Entry& entry : held) {
+            strongKnown += entry.quality >= threshold ? 1 : 0;
+        }
+        // Without ten strong matches every match counts, for the fuzzy ones may be added.
+        const bool settleAll = strongKnown < strongEnough;
+        const auto settle = [&](std::vector<std::uint32_t>& group) {
+            for (const std::uint32_t i : group) {
+                const Evaluation evaluation = matchBytes(bytes, paths, i, caseSensitive);
+                held.push_back({i, static_cast<std::uint8_t>(evaluation.quality), evaluation.filenameScore});
+            }
+            group.clear();
+        };
+        const int prefixQuality = static_cast<int>(MatchQuality::prefix);
+        if (!prefixGroup.empty() &&
+            (settleAll || countAbove(prefixQuality, FilenameMatchScore::filenameBoundary) < limit)) {
+            settle(prefixGroup);
+        }
+        if (!openGroup.empty() &&
+            (settleAll || countAbove(static_cast<int>(MatchQuality::wordBoundary), FilenameMatchScore::filenameBoundary) +
+                                  prefixGroup.size() <
+                              limit)) {
+            settle(openGroup);
+        }
+        std::sort(held.begin(), held.end(), [](const Entry& a, const Entry& b) { return a.index < b.index; });
+        unsettled = prefixGroup.size() + openGroup.size();
+        distribution[prefixQuality] += static_cast<int>(prefixGroup.size());
         for (const Entry& entry : held) {
             if (entry.quality == noMatch) {
                 continue;
@@ -595,7 +870,7 @@ FilePathSearchRanker::PlainRanking FilePathSearchRanker::rankPlainQuery(
                 strong.push_back(entry);
             }
         }
-        if (strong.size() < strongEnough) {
+        if (unsettled == 0 && strong.size() < strongEnough) {
             // The first fuzzy matches in index order; a path without the query as a substring can at
             // best match fuzzily through the whole path, so its file name needs no look.
             const std::size_t maxEdits = tuning::typoEditLimit(bytes.size());
@@ -642,7 +917,7 @@ FilePathSearchRanker::PlainRanking FilePathSearchRanker::rankPlainQuery(
 
     const auto sortStart = clock_.monotonicNow();
     const std::vector<Entry> kept = filterEntries(strong, weak);
-    ranking.candidateCount = static_cast<int>(kept.size());
+    ranking.candidateCount = static_cast<int>(kept.size() + unsettled);
     const std::vector<SortKey> best = selectBest(kept, paths, RecencyTable(snapshot), limit);
     ranking.sortingMs = millisecondsSince(sortStart, clock_);
 

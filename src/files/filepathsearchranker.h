@@ -72,7 +72,8 @@ public:
 
     explicit FilePathSearchRanker(const Clock& clock = SystemClock::shared());
 
-    std::vector<SearchResult> rankSegmentQuery(std::string_view query, const PathList& paths, bool caseSensitive,
+    std::vector<SearchResult> rankSegmentQuery(std::string_view query, const std::shared_ptr<const PathList>& paths,
+                                               bool caseSensitive,
                                                std::size_t limit, const std::string& projectRoot,
                                                const std::string& insertionMode,
                                                const CancellationToken* cancellation = nullptr) const;
@@ -97,9 +98,17 @@ private:
         std::vector<std::uint32_t> indices;
     };
 
+    // The paths that passed the segment test of the last query with "/", for the next keystroke.
+    struct SegmentNarrowing {
+        std::weak_ptr<const PathList> paths;
+        std::vector<std::string> segments;
+        std::vector<std::uint32_t> indices;
+    };
+
     const Clock& clock_;
     mutable std::mutex narrowingLock_;
     mutable Narrowing narrowing_;
+    mutable SegmentNarrowing segmentNarrowing_;
 };
 
 } // namespace korvane

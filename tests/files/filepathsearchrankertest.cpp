@@ -128,7 +128,7 @@ std::vector<SearchResult> fastRanking(const FilePathSearchRanker& ranker, const 
                                       const std::shared_ptr<const PathList>& list, bool caseSensitive,
                                       const RecentFilesSnapshot& snapshot, std::size_t limit) {
     if (query.find('/') != std::string::npos) {
-        auto results = ranker.rankSegmentQuery(query, *list, caseSensitive, limit, "/root", "projectRelative");
+        auto results = ranker.rankSegmentQuery(query, list, caseSensitive, limit, "/root", "projectRelative");
         if (!results.empty()) {
             return results;
         }
@@ -169,6 +169,12 @@ TEST(FilePathSearchRankerTest, OrderingRules) {
         tenStrong.push_back("ab" + std::to_string(i) + ".txt");
     }
     tenStrong.push_back("xaxxxxb.c");
+    Paths prefixes;
+    for (int i = 10; i < 22; ++i) {
+        prefixes.push_back("set/data-set" + std::to_string(i) + ".txt");
+    }
+    Paths prefixesAndFuzzy = prefixes;
+    prefixesAndFuzzy.push_back("sxexq.c");
     struct Case {
         std::string name;
         Paths paths;
@@ -185,6 +191,8 @@ TEST(FilePathSearchRankerTest, OrderingRules) {
          {"docs/README.md", "readme.md.bak"}},
         {"two characters drop substring hits", {"xmain.c", "ma.c", "lib/mx.c"}, "ma", {"ma.c"}},
         {"exactly ten strong hits add no fuzzy one", tenStrong, "ab", Paths(tenStrong.begin(), tenStrong.end() - 1)},
+        {"prefix matches settled in bulk are strong enough to leave out fuzzy ones", prefixesAndFuzzy, "set",
+         prefixes},
         {"a session pick beats the first modified file",
          {"m/first.txt", "s/first.txt", "s/seventy.txt"},
          "first",
@@ -290,7 +298,7 @@ TEST(FilePathSearchRankerTest, FastRankingEqualsAStableSortOfEverything) {
         for (int q = 0; q < 20; ++q) {
             const std::string query = randomQuery(random, paths);
             const bool caseSensitive = random() % 4 == 0;
-            const std::size_t limit = random() % 3 == 0 ? 5 : 50;
+            const std::size_t limit = std::vector<std::size_t>{1, 5, 12, 50}[random() % 4];
             // Typed a character at a time, so that each ranking narrows from the one before.
             for (std::size_t length = 1; length <= query.size(); ++length) {
                 const std::string typed = query.substr(0, length);
@@ -309,7 +317,7 @@ TEST(FilePathSearchRankerTest, CancelledRankingStopsWithNothing) {
     token.cancel();
     const FilePathSearchRanker ranker;
     EXPECT_TRUE(ranker.rankPlainQuery("a", list, false, {}, 50, "/root", "", &token).results.empty());
-    EXPECT_TRUE(ranker.rankSegmentQuery("a/b", *list, false, 50, "/root", "", &token).empty());
+    EXPECT_TRUE(ranker.rankSegmentQuery("a/b", list, false, 50, "/root", "", &token).empty());
 }
 
 } // namespace
