@@ -50,6 +50,20 @@ TEST_F(RecentFilesRepoTest, QuotedRenamesAndCopiesInOnePackageOfTwo) {
                                      "packages/lib/y.ts", "packages/lib/z.ts"));
 }
 
+TEST_F(RecentFilesRepoTest, RootsInFoldersWithUnusualNames) {
+    for (const std::string folder : {"\"quoted\" app", "caf\xc3\xa9 app", "a\\b"}) {
+        repo.write(folder + "/changed.txt", "one");
+        ASSERT_TRUE(repo.sh("git add -A && git commit -qm '" + folder + "'"));
+        repo.write(folder + "/changed.txt", "two");
+        repo.write(folder + "/new \"one\".txt", "new");
+        const auto snapshot = snapshotOf(repo.path() / folder);
+        EXPECT_THAT(snapshot.gitUncommitted, UnorderedElementsAre("changed.txt", "new \"one\".txt"))
+            << folder;
+        EXPECT_THAT(snapshot.gitRecentlyCommitted, ElementsAre("changed.txt")) << folder;
+        ASSERT_TRUE(repo.sh("git add -A && git commit -qm done"));
+    }
+}
+
 TEST_F(RecentFilesRepoTest, StatusLeavesTheIndexAloneWhileTheUserMayBeCommitting) {
     repo.write("tracked.txt", "x");
     ASSERT_TRUE(
