@@ -12,8 +12,23 @@ namespace korvane {
 // Files we read are small text files; anything larger is refused rather than loaded whole.
 inline constexpr std::size_t kMaxTextFileSize = 16 * 1024 * 1024;
 
+// Why a file could not be read: a message naming the path and the reason, and the errno value of
+// the call that failed (0 when the file itself was refused: not a regular file, or too large).
+struct FileReadError {
+    std::string message;
+    int errorNumber = 0;
+
+    // Whether trying again later may succeed: the process or system ran out of descriptors or
+    // memory, or the storage did not answer.
+    bool isTransient() const;
+};
+
 // Reads a whole regular file (a symbolic link to one is followed). Never blocks on a FIFO or device:
-// such files are refused. The error describes the path and the reason.
+// such files are refused.
+Expected<std::string, FileReadError> readRegularFile(const std::filesystem::path& path,
+                                                     std::size_t maxSize = kMaxTextFileSize);
+
+// readRegularFile with the error's message alone.
 Expected<std::string, std::string> readTextFile(const std::filesystem::path& path,
                                                 std::size_t maxSize = kMaxTextFileSize);
 
