@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -114,10 +115,11 @@ int rankCommand(int argc, char** argv) {
         }
         start = end + 1;
     }
-    if (!std::is_sorted(lines.begin(), lines.end())) {
+    // The index keeps its paths sorted by bytes, each once.
+    if (std::adjacent_find(lines.begin(), lines.end(), std::greater_equal<>()) != lines.end()) {
         std::sort(lines.begin(), lines.end());
+        lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     }
-    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     const auto paths = std::make_shared<const korvane::PathList>(lines);
     if (loadOnly) {
         return paths->empty() ? 1 : 0;

@@ -490,7 +490,11 @@ Snippet makeFileSnippet(std::string_view relativePath, std::string_view projectR
     while (root.size() > 1 && root.back() == '/') {
         root.pop_back();
     }
-    std::string absolute = root == "/" ? "/" + std::string(relativePath) : root + "/" + std::string(relativePath);
+    std::string absolute = root;
+    if (absolute != "/") {
+        absolute.push_back('/');
+    }
+    absolute.append(relativePath);
     const std::size_t dot = name.rfind('.');
     const std::string extension =
         (dot == std::string_view::npos || dot == 0) ? std::string() : std::string(name.substr(dot + 1));

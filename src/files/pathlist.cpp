@@ -26,17 +26,9 @@ PathList::PathList(const std::vector<std::string>& sortedPaths, std::string_view
 PathList::PathList(const std::vector<std::string_view>& sortedPaths, std::string_view locale)
     : locale_(locale) {
     const std::size_t count = sortedPaths.size();
-    // The exact size of the buffer: every path, and again every single-byte path with upper-case letters.
     std::size_t total = 0;
     for (const auto path : sortedPaths) {
-        bool ascii = true;
-        bool upper = false;
-        for (const char c : path) {
-            ascii &= static_cast<unsigned char>(c) < 0x80;
-            upper |= c >= 'A' && c <= 'Z';
-        }
-        const bool copied = ascii && upper && path.find("\r\n") == std::string_view::npos;
-        total += copied ? 2 * path.size() : path.size();
+        total += path.size();
     }
     offsets_.resize(count + 1);
     groups_.resize(count);
@@ -44,18 +36,13 @@ PathList::PathList(const std::vector<std::string_view>& sortedPaths, std::string
     nameStart_.resize(count);
     stemLength_.resize(count);
     flags_.resize(count);
-    // The lower-cased copy of a path is written after it even when it is not kept, so leave room for
-    // the last one.
-    std::size_t longest = 0;
-    for (const auto path : sortedPaths) {
-        longest = std::max(longest, path.size());
-    }
-    bytes_.resize(total + longest);
-    char* out = bytes_.data();
+    // Room for every path and a lower-cased copy of each.
+    bytes_.reset(new char[2 * total + 1]);
+    char* out = bytes_.get();
     for (std::size_t i = 0; i < count; ++i) {
         const std::string_view path = sortedPaths[i];
         const std::size_t length = path.size();
-        offsets_[i] = static_cast<std::uint32_t>(out - bytes_.data());
+        offsets_[i] = static_cast<std::uint32_t>(out - bytes_.get());
         std::memcpy(out, path.data(), length);
         // One pass: the lower-cased copy, its groups, and whether every byte is one character.
         char* lower = out + length;
@@ -99,8 +86,8 @@ PathList::PathList(const std::vector<std::string_view>& sortedPaths, std::string
         }
         flags_[i] = flags;
     }
-    offsets_[count] = static_cast<std::uint32_t>(out - bytes_.data());
-    bytes_.resize(static_cast<std::size_t>(out - bytes_.data()));
+    byteCount_ = static_cast<std::size_t>(out - bytes_.get());
+    offsets_[count] = static_cast<std::uint32_t>(byteCount_);
 }
 
 void PathList::prepareCollationRanks() {
@@ -154,7 +141,7 @@ std::vector<std::string> PathList::toVector() const {
 }
 
 std::size_t PathList::memoryBytes() const {
-    return sizeof(*this) + bytes_.capacity() + offsets_.capacity() * sizeof(std::uint32_t) +
+    return sizeof(*this) + byteCount_ + offsets_.capacity() * sizeof(std::uint32_t) +
            groups_.capacity() * sizeof(std::uint64_t) + stemGroups_.capacity() * sizeof(std::uint64_t) +
            nameStart_.capacity() * sizeof(std::uint32_t) + stemLength_.capacity() * sizeof(std::uint32_t) +
            collationRank_.capacity() * sizeof(std::uint32_t) + flags_.capacity();

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,13 +37,13 @@ public:
     bool empty() const { return flags_.empty(); }
 
     std::string_view operator[](std::size_t i) const {
-        return std::string_view(bytes_.data() + offsets_[i], typedLength(i));
+        return std::string_view(bytes_.get() + offsets_[i], typedLength(i));
     }
     // The path with ASCII letters lower-cased; for a path that is not single-byte, the path itself.
     std::string_view lowered(std::size_t i) const {
         const std::size_t length = typedLength(i);
         const std::size_t start = offsets_[i] + ((flags_[i] & upperCaseFlag) ? length : 0);
-        return std::string_view(bytes_.data() + start, length);
+        return std::string_view(bytes_.get() + start, length);
     }
     std::uint8_t flags(std::size_t i) const { return flags_[i]; }
     bool isSingleByte(std::size_t i) const { return (flags_[i] & singleByteFlag) != 0; }
@@ -72,7 +73,10 @@ private:
         return (flags_[i] & upperCaseFlag) ? stored / 2 : stored;
     }
 
-    std::string bytes_;
+    // Allocated for the most the paths could need and left uninitialised: pages that no path reaches
+    // are never touched, so they cost no memory.
+    std::unique_ptr<char[]> bytes_;
+    std::size_t byteCount_ = 0;
     std::vector<std::uint32_t> offsets_;
     std::vector<std::uint64_t> groups_;
     std::vector<std::uint64_t> stemGroups_;
