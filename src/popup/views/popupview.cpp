@@ -135,9 +135,6 @@ void PopupView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
     const QRectF all(0, 0, width(), height());
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(all, Qt::transparent);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     SurfacePainter::paintBackground(painter, all, context.surface, cornerRadius);
     painter.setClipPath(SurfacePainter::outline(all, cornerRadius));
 
