@@ -71,8 +71,3 @@ PaintContext testContext(PaintLog& log) {
 }
 
 } // namespace korvane::test
-
-// Fontconfig keeps its font cache for the life of the process on purpose; it is not ours to free.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
