@@ -2,10 +2,7 @@
 // large project's file index: the plain-string entry point the file ranker uses and the prepared-label
 // entry point the registry uses, per kind of query, on ASCII paths and on the same paths with accents.
 
-#include "base/graphemetext.h"
-#include "base/unicode.h"
-#include "registry/fuzzymatch.h"
-#include "registry/indexedsnippet.h"
+#include "matcher/matcher.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -67,11 +64,7 @@ Corpus makeCorpus(bool unicode) {
     }
     corpus.indexed.reserve(corpus.paths.size());
     for (const std::string& path : corpus.paths) {
-        Snippet snippet;
-        snippet.id = "file:" + path;
-        snippet.label = path;
-        snippet.source = SnippetSource::filePath();
-        corpus.indexed.emplace_back(std::move(snippet));
+        corpus.indexed.emplace_back(path);
     }
     return corpus;
 }
@@ -128,22 +121,14 @@ constexpr std::size_t kPrefetchDistance = 8;
 
 void matchIndexedPass(benchmark::State& state, const QueryKind& kind, bool unicode) {
     const Corpus& paths = corpus(unicode);
-    const std::string query = lowercased(unicode ? kind.unicode : kind.ascii);
-    std::optional<GraphemeText> queryChars;
-    std::string queryBytes;
-    if (isSingleByteClusters(query)) {
-        queryBytes = query;
-    } else {
-        queryChars = GraphemeText(query);
-    }
-    const LabelQuery prepared(queryBytes, queryChars);
+    const PreparedQuery prepared(unicode ? kind.unicode : kind.ascii, false);
     std::size_t matches = 0;
     for (auto _ : state) {
         matches = 0;
         // As the registry's passes do, a query of clusters asks for the clusters of a path ahead.
         const std::size_t count = paths.indexed.size();
         for (std::size_t i = 0; i < count; ++i) {
-            if (queryChars && i + kPrefetchDistance < count) {
+            if (!prepared.isBytes() && i + kPrefetchDistance < count) {
                 prefetchClusters(paths.indexed[i + kPrefetchDistance]);
             }
             matches += matchIndexed(prepared, paths.indexed[i]).has_value() ? 1 : 0;

@@ -2,7 +2,6 @@
 
 #include "base/diagnostics.h"
 #include "base/graphemescanner.h"
-#include "input/accessiblereplacement.h"
 #include "input/injectiontext.h"
 #include "platform/keycodes.h"
 
@@ -125,16 +124,12 @@ bool TextInjector::runInjection(const Job& job) {
         return false;
     }
     if (job.profile.strategy == InjectionStrategy::ax) {
-        auto outcome = AccessibleReplacement::Outcome::damaged;
-        const bool answered = ports_.mainThread->runSync([&] {
-            outcome = AccessibleReplacement::replace(*ports_.accessibleText, job.target.pid, job.deletionCount,
-                                                     job.text, job.trailingText);
+        const auto outcome = onMainThread([&] {
+            return AccessibleReplacement::replace(*ports_.accessibleText, job.target.pid, job.deletionCount,
+                                                  job.text, job.trailingText);
         });
-        if (!answered || outcome == AccessibleReplacement::Outcome::damaged) {
-            return false;
-        }
-        if (outcome == AccessibleReplacement::Outcome::done) {
-            return true;
+        if (outcome != AccessibleReplacement::Outcome::unchanged) {
+            return outcome == AccessibleReplacement::Outcome::done;
         }
     }
     InputRun input(*ports_.keys);
@@ -157,21 +152,27 @@ bool TextInjector::runInjection(const Job& job) {
     return true;
 }
 
+AccessibleReplacement::Outcome TextInjector::onMainThread(
+    const std::function<AccessibleReplacement::Outcome()>& edit) {
+    // An edit the main thread never got to may still run later, so the element counts as touched.
+    auto outcome = AccessibleReplacement::Outcome::damaged;
+    if (!ports_.mainThread->runSync([&] { outcome = edit(); })) {
+        return AccessibleReplacement::Outcome::damaged;
+    }
+    return outcome;
+}
+
 bool TextInjector::runDeletion(const Job& job) {
     if (!targetIsFrontmost(job.target)) {
         diagnostic("Deletion aborted: target app changed");
         return false;
     }
     if (job.profile.strategy == InjectionStrategy::ax) {
-        auto outcome = AccessibleReplacement::Outcome::damaged;
-        const bool answered = ports_.mainThread->runSync([&] {
-            outcome = AccessibleReplacement::deleteBackward(*ports_.accessibleText, job.target.pid, job.deletionCount);
+        const auto outcome = onMainThread([&] {
+            return AccessibleReplacement::deleteBackward(*ports_.accessibleText, job.target.pid, job.deletionCount);
         });
-        if (!answered || outcome == AccessibleReplacement::Outcome::damaged) {
-            return false;
-        }
-        if (outcome == AccessibleReplacement::Outcome::done) {
-            return true;
+        if (outcome != AccessibleReplacement::Outcome::unchanged) {
+            return outcome == AccessibleReplacement::Outcome::done;
         }
     }
     InputRun input(*ports_.keys);

@@ -2,6 +2,7 @@
 
 #include "base/scheduler.h"
 #include "base/serialexecutor.h"
+#include "input/accessiblereplacement.h"
 #include "input/appprofile.h"
 #include "input/pasteshortcut.h"
 #include "platform/accessibletext.h"
@@ -96,6 +97,8 @@ private:
     bool runInjection(const Job& job);
     bool runDeletion(const Job& job);
     bool targetIsFrontmost(const Target& target);
+    // Runs an accessibility edit on the main thread; an edit that never got an answer counts as damaged.
+    AccessibleReplacement::Outcome onMainThread(const std::function<AccessibleReplacement::Outcome()>& edit);
     void postBackspaces(std::size_t count);
     void paste(const Job& job);
     void typeInChunks(const std::string& text, const AppProfile& profile);

@@ -175,7 +175,7 @@ void appendResults(const std::vector<RankedMatch>& matches, const std::vector<st
                    std::vector<SearchResult>& results) {
     for (std::size_t i = 0; i < order.size(); ++i) {
         if (i + snippetPrefetchDistance < order.size()) {
-            __builtin_prefetch(&matches[order[i + snippetPrefetchDistance]].entry->indexed.snippet);
+            __builtin_prefetch(&matches[order[i + snippetPrefetchDistance]].entry->snippetPointer);
         }
         const RankedMatch& match = matches[order[i]];
         results.emplace_back(sharedSnippet(*match.entry), match.match.ranges);

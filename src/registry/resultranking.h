@@ -1,9 +1,9 @@
 #pragma once
 
-#include "model/snippet.h"
-#include "registry/matchresult.h"
-#include "registry/snippetentry.h"
+#include "matcher/matchresult.h"
 #include "model/searchresult.h"
+#include "model/snippet.h"
+#include "registry/snippetentry.h"
 
 #include <cstddef>
 #include <cstdint>

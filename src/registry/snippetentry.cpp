@@ -9,7 +9,8 @@ namespace korvane {
 SnippetEntry SnippetEntry::make(std::shared_ptr<const Snippet> snippet, const LocalizedCollator& collator) {
     SnippetEntry entry;
     entry.labelKey = collator.sortKey(snippet->label);
-    entry.indexed = IndexedSnippet(std::move(snippet));
+    entry.indexed = IndexedSnippet(snippet->label);
+    entry.snippetPointer = std::move(snippet);
     return entry;
 }
 

@@ -1,8 +1,7 @@
 #include "registry/snippetregistry.h"
 
-#include "base/graphemetext.h"
 #include "base/unicode.h"
-#include "registry/indexedsnippet.h"
+#include "matcher/matcher.h"
 #include "registry/sectionorder.h"
 
 #include <algorithm>
@@ -11,46 +10,6 @@
 
 namespace korvane {
 namespace {
-
-// A non-empty query in the form the matcher takes: lower-cased bytes or clusters when the search
-// ignores case, else the text as typed.
-class PreparedQuery {
-public:
-    PreparedQuery(const std::string& text, const SearchOptions& options)
-        : caseSensitive_(options.caseSensitive) {
-        // Case is respected by matching the query as typed against the labels as typed.
-        std::string prepared = caseSensitive_ ? text : lowercased(text);
-        if (isSingleByteClusters(prepared)) {
-            bytes_ = std::move(prepared);
-        } else {
-            chars_ = GraphemeText(prepared);
-        }
-        query_.emplace(bytes_, chars_);
-    }
-    // The prepared query refers to the texts held here.
-    PreparedQuery(const PreparedQuery&) = delete;
-    PreparedQuery& operator=(const PreparedQuery&) = delete;
-
-    // Asks for what matching `entry` reads beyond the record.
-    void prefetch(const SnippetEntry& entry) const {
-        if (!caseSensitive_ && chars_) {
-            prefetchClusters(entry.indexed);
-        }
-    }
-
-    std::optional<MatchResult> match(const SnippetEntry& entry) const {
-        if (caseSensitive_) {
-            return matchIndexedCaseSensitive(*query_, entry.indexed);
-        }
-        return matchIndexed(*query_, entry.indexed);
-    }
-
-private:
-    bool caseSensitive_;
-    std::string bytes_;
-    std::optional<GraphemeText> chars_;
-    std::optional<LabelQuery> query_;
-};
 
 // How many entries ahead a pass asks for the next records. A narrowing pass, and a full pass that
 // filters, skip through the index, where the processor cannot guess what comes next, and each entry
@@ -63,6 +22,13 @@ void prefetchRecord(const SnippetEntry& entry) {
     __builtin_prefetch(record);
     __builtin_prefetch(record + 64);
     __builtin_prefetch(record + 128);
+}
+
+// Asks for what matching `entry` against `query` reads beyond the record.
+void prefetchBeyondRecord(const PreparedQuery& query, const SnippetEntry& entry) {
+    if (!query.caseSensitive() && !query.isBytes()) {
+        prefetchClusters(entry.indexed);
+    }
 }
 
 bool byLabel(const SnippetEntry& a, const SnippetEntry& b) {
@@ -229,17 +195,18 @@ std::vector<RankedMatch> SnippetRegistry::fullPass(const ParsedQuery& query,
     if (query.query.empty()) {
         return browseOrder(query);
     }
-    const PreparedQuery prepared(query.query, options);
+    // Case is respected by matching the query as typed against the labels as typed.
+    const PreparedQuery prepared(query.query, options.caseSensitive);
     std::vector<RankedMatch> matches;
     matches.reserve(indexedSnippets_.size());
     // Candidates come in index order, where the entries lie side by side: the processor fetches
     // them ahead without being asked. What a query of clusters reads on the heap it does not guess.
     forEachCandidate(query, [&](std::uint32_t position) {
         if (position + prefetchDistance < indexedSnippets_.size()) {
-            prepared.prefetch(indexedSnippets_[position + prefetchDistance]);
+            prefetchBeyondRecord(prepared, indexedSnippets_[position + prefetchDistance]);
         }
         const SnippetEntry& entry = indexedSnippets_[position];
-        if (auto match = prepared.match(entry)) {
+        if (auto match = matchIndexed(prepared, entry.indexed)) {
             matches.push_back({&entry, position, std::move(*match)});
         }
     });
@@ -250,7 +217,7 @@ std::vector<RankedMatch> SnippetRegistry::narrowingPass(const ParsedQuery& query
                                                         const SearchOptions& options) const {
     // Every change of the index forgets the last search, so its entries are all still held; the
     // disabled-source and URL filters were applied when they were first found.
-    const PreparedQuery prepared(query.query, options);
+    const PreparedQuery prepared(query.query, options.caseSensitive);
     std::vector<RankedMatch> matches;
     matches.reserve(lastSearch_.results.size());
     const std::vector<RankedMatch>& previousResults = lastSearch_.results;
@@ -262,7 +229,7 @@ std::vector<RankedMatch> SnippetRegistry::narrowingPass(const ParsedQuery& query
         if (query.scopeFilter && !hasScope(previous.entry->snippet(), *query.scopeFilter)) {
             continue;
         }
-        if (auto match = prepared.match(*previous.entry)) {
+        if (auto match = matchIndexed(prepared, previous.entry->indexed)) {
             matches.push_back({previous.entry, previous.position, std::move(*match)});
         }
     }
