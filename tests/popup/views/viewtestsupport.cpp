@@ -53,11 +53,15 @@ QImage snapshot(const std::string& name, QSize size, const std::function<void(QP
 
 QImage snapshot(const std::string& name, QWidget& widget, QSize size) {
     widget.resize(size);
+    // The widget clears what it covers when it renders, so it is drawn apart and laid over the backdrop.
+    QImage drawn(size, QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(Qt::transparent);
+    widget.render(&drawn, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
     QImage image(size + QSize(40, 40), QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
     paintBackdrop(painter, image.size());
+    painter.drawImage(QPoint(20, 20), drawn);
     painter.end();
-    widget.render(&image, QPoint(20, 20), QRegion(), QWidget::DrawChildren);
     save(image, name);
     return image;
 }
