@@ -1,13 +1,17 @@
 #include "popup/namedcolors.h"
 #include "popup/popuptheme.h"
 #include "popup/popuptestsupport.h"
+#include "platform/qt/qtdesktopcoordinates.h"
 #include "popup/views/popupstatusbarview.h"
 #include "popup/views/popupview.h"
 #include "popup/views/searchbarheaderview.h"
 #include "popup/views/snippetrowview.h"
 #include "viewtestsupport.h"
 
+#include <QAccessible>
 #include <QFont>
+#include <QGuiApplication>
+#include <QScreen>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -291,6 +295,34 @@ TEST_F(PopupViewTest, WholePopupRendersWithItsRoundedSurface) {
     const QImage image = snapshot("popup-search-corner", *view, QSize(380, 265));
     // Outside the rounded corner the backdrop shows; inside, the surface.
     EXPECT_NE(image.pixelColor(20, 20), image.pixelColor(30, 30));
+}
+
+TEST_F(PopupViewTest, PaintedRowsAreAccessibleChildren) {
+    auto p = test::presentation({test::headerRow("Files"), test::snippetRow("deploy"), test::snippetRow("docs")},
+                                std::string("snippet:docs"));
+    present(std::move(p));
+    render("popup-accessible");
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view.get());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->role(), QAccessible::List);
+    ASSERT_EQ(list->childCount(), 3);
+    EXPECT_EQ(list->child(0)->text(QAccessible::Name).toStdString(), "Files, 0 items");
+    EXPECT_EQ(list->child(0)->role(), QAccessible::StaticText);
+    EXPECT_EQ(list->child(1)->text(QAccessible::Name).toStdString(), "deploy, User");
+    EXPECT_FALSE(list->child(1)->state().selected);
+    EXPECT_TRUE(list->child(2)->state().selected);
+    EXPECT_EQ(list->indexOfChild(list->child(2)), 2);
+    EXPECT_EQ(list->child(2)->parent(), list);
+}
+
+TEST_F(PopupViewsTest, DesktopCoordinatesTurnQtsYDownIntoTheBottomLeftOrigin) {
+    const QRectF primary = QGuiApplication::primaryScreen()->geometry();
+    const double bottom = primary.top() + primary.height();
+    EXPECT_EQ(QtDesktopCoordinates::toScreen(QPointF(10, 20)), (ScreenPoint{10 - primary.left(), bottom - 20}));
+    const ScreenRect frame{100, 50, 380, 265};
+    const QRectF placed = QtDesktopCoordinates::fromScreen(frame);
+    EXPECT_DOUBLE_EQ(placed.top(), bottom - 50 - 265);
+    EXPECT_EQ(QtDesktopCoordinates::toScreen(placed), frame);
 }
 
 } // namespace
