@@ -3,7 +3,7 @@
 #include "base/diagnostics.h"
 #include "popup/popuptheme.h"
 
-#include <cassert>
+#include <algorithm>
 #include <cmath>
 
 namespace korvane {
@@ -187,8 +187,7 @@ std::optional<ScreenRect> PopupController::fixedFrame(double w, double h) {
     const auto origin = PopupPlacement::anchorOrigin(popupPosition, reference, w, h);
     if (!origin) {
         // Only the automatic position has no origin, and it never comes here; should it ever, the
-        // popup goes to the caret rather than nowhere.
-        assert(popupPosition == PopupPosition::automatic);
+        // popup goes to the caret rather than stopping the program.
         diagnostic("anchorOrigin called with .auto");
         return std::nullopt;
     }

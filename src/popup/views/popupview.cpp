@@ -29,7 +29,8 @@ public:
 PopupView::PopupView(std::shared_ptr<PopupViewModel> model, QWidget* parent)
     : QWidget(parent)
     , model_(std::move(model))
-    , blink_(this, [this] { update(); })
+    // The caret's blink touches the header only.
+    , blink_(this, [this] { update(0, 0, width(), static_cast<int>(SearchBarHeaderView::rowHeight)); })
     , spinner_(this, [this] { update(); }) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     setAttribute(Qt::WA_NoSystemBackground);

@@ -15,6 +15,17 @@
 
 namespace korvane {
 
+namespace {
+
+// A frame on whole pixels, each edge rounded, so that a frame never grows by a pixel on the way.
+QRect pixelRect(const ScreenRect& frame) {
+    const QRectF r = QtDesktopCoordinates::fromScreen(frame);
+    return QRect(static_cast<int>(std::lround(r.x())), static_cast<int>(std::lround(r.y())),
+                 static_cast<int>(std::lround(r.width())), static_cast<int>(std::lround(r.height())));
+}
+
+} // namespace
+
 bool QtPopupWindow::compositorRunning() {
     const auto* x11 = qApp != nullptr ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (x11 == nullptr || x11->connection() == nullptr) {
@@ -101,7 +112,7 @@ void QtPopupWindow::applyMask() {
 }
 
 void QtPopupWindow::setFrame(const ScreenRect& frame) {
-    const QRect geometry = QtDesktopCoordinates::fromScreen(frame).toAlignedRect();
+    const QRect geometry = pixelRect(frame);
     if (geometry != window_->geometry()) {
         const bool resized = geometry.size() != window_->size();
         window_->setGeometry(geometry);
@@ -129,7 +140,7 @@ void QtPopupWindow::animateFrame(const ScreenRect& frame, double seconds, double
     animation_.setEasingCurve(curve);
     animation_.setDuration(static_cast<int>(std::lround(seconds * 1000)));
     animation_.setStartValue(window_->geometry());
-    animation_.setEndValue(QtDesktopCoordinates::fromScreen(frame).toAlignedRect());
+    animation_.setEndValue(pixelRect(frame));
     animation_.start();
 }
 

@@ -138,10 +138,19 @@ protected:
                                                  };
                                                  return made;
                                              });
-        controller->viewModel().showSearchResults(test::results({"deploy", "deploy-staging", "docs", "dotfiles"}),
-                                                  {}, {}, false, false, false, false, {},
+        fillResults("d");
+    }
+
+    // Results for `query` with its letters matched at the start of each label.
+    void fillResults(const std::string& query) {
+        auto results = test::results({"deploy", "deploy-staging", "docs", "dotfiles"});
+        for (auto& result : results) {
+            result.matchRanges = {TextRange{0, query.size()}};
+        }
+        results.back().matchRanges = {TextRange{0, 1}};
+        controller->viewModel().showSearchResults(std::move(results), {}, {}, false, false, false, false, {},
                                                   SearchEmptyState::Style::standard);
-        controller->viewModel().setCurrentQuery("d");
+        controller->viewModel().setCurrentQuery(query);
     }
 
     // Shows the popup and waits for its first painted frame.
@@ -195,7 +204,7 @@ TEST_F(PopupWindowX11Test, AppearsAtTheCaretLeavesTheFocusAloneAndHidesCleanly) 
     ASSERT_TRUE(spinUntil([&] { return entry().value("text", std::string()) == "deploy the dep"; }))
         << readAll(entryStatus);
     EXPECT_TRUE(entry().value("focused", false));
-    controller->viewModel().setCurrentQuery("dep");
+    fillResults("dep");
     spinUntil([] { return false; }, 0.2);
     screenshot("x11-3-typed");
 
@@ -220,6 +229,22 @@ TEST_F(PopupWindowX11Test, AppearsAtTheCaretLeavesTheFocusAloneAndHidesCleanly) 
     EXPECT_EQ(output("xdotool search --onlyvisible --name '^Korvane$' | wc -l"), "0");
     EXPECT_EQ(output("xdotool getactivewindow"), entryWindow);
     screenshot("x11-4-hidden");
+
+    // Near the bottom of the screen the popup stands above the caret line, its bottom edge 4 above
+    // the caret's top, so the line being typed stays in sight.
+    ASSERT_EQ(run("xdotool getactivewindow windowmove 300 700 >/dev/null 2>&1"), 0);
+    ASSERT_TRUE(spinUntil([&] {
+        caretRect = caret->caretRect();
+        return caretRect && caretRect->y > 650;
+    })) << "the caret did not follow the window";
+    fillResults("dep");
+    showAndPaint();
+    screenshot("x11-5-flipped");
+    const QRect flipped = window->widget().geometry();
+    const double caretTop = origin.y() + caretRect->y;
+    EXPECT_NEAR(flipped.top() + flipped.height(), caretTop - 4, 1.5);
+    EXPECT_EQ(output("xdotool getactivewindow"), entryWindow);
+    controller->hide();
 }
 
 } // namespace
