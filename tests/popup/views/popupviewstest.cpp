@@ -1,7 +1,7 @@
-#include "popup/namedcolors.h"
-#include "popup/popuptheme.h"
-#include "popup/popuptestsupport.h"
 #include "platform/qt/qtdesktopcoordinates.h"
+#include "popup/namedcolors.h"
+#include "popup/popuptestsupport.h"
+#include "popup/popuptheme.h"
 #include "popup/views/popupstatusbarview.h"
 #include "popup/views/popupview.h"
 #include "popup/views/searchbarheaderview.h"
@@ -56,7 +56,9 @@ TEST_F(PopupViewsTest, RowSetsMatchedCharactersHeavierAndDimsTheRest) {
         std::vector<std::pair<std::string, bool>> runs;
     } cases[] = {
         {"r\xc3\xa9sum\xc3\xa9", {{0, 2}}, {{"r\xc3\xa9", true}, {"sum\xc3\xa9", false}}},
-        {"\xf0\x9f\x9a\x80 launch", {{0, 1}, {2, 4}}, {{"\xf0\x9f\x9a\x80", true}, {" ", false}, {"la", true}, {"unch", false}}},
+        {"\xf0\x9f\x9a\x80 launch",
+         {{0, 1}, {2, 4}},
+         {{"\xf0\x9f\x9a\x80", true}, {" ", false}, {"la", true}, {"unch", false}}},
         {"plain", {}, {{"plain", false}}},
     };
     for (const auto& c : cases) {
@@ -107,7 +109,8 @@ TEST_F(PopupViewsTest, BadgeNamesTheSourceAndMarksLinks) {
         EXPECT_EQ(badge.front().text, c.shown);
         EXPECT_EQ(badge.front().pixelSize, 10);
         EXPECT_EQ(badge.front().weight, QFont::DemiBold);
-        EXPECT_EQ(badge.front().family, c.source.kind() == SnippetSource::Kind::npmScript ? "JetBrains Mono" : "Inter");
+        EXPECT_EQ(badge.front().family,
+                  c.source.kind() == SnippetSource::Kind::npmScript ? "JetBrains Mono" : "Inter");
         EXPECT_EQ(log.withRole("row.urlMarker").size(), c.marker ? 1u : 0u) << c.shown;
         if (c.marker) {
             EXPECT_DOUBLE_EQ(log.withRole("row.urlMarker").front().rect.height(), 8);
@@ -116,8 +119,8 @@ TEST_F(PopupViewsTest, BadgeNamesTheSourceAndMarksLinks) {
 }
 
 TEST_F(PopupViewsTest, UnusableFontSizesDrawAtASaneSize) {
-    for (const double size : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 1e300,
-                              0.0, -4.0, 1e-9}) {
+    for (const double size : {std::numeric_limits<double>::quiet_NaN(),
+                              std::numeric_limits<double>::infinity(), 1e300, 0.0, -4.0, 1e-9}) {
         ThemeConfig theme = PopupTheme::defaultTheme();
         theme.fontSize = size;
         const auto texts = paintRow(snippet("sized"), {{0, 2}}, 380, theme).texts();
@@ -137,15 +140,32 @@ TEST_F(PopupViewsTest, HeaderShowsTriggerChipQueryCaretAndCountOrSpinner) {
         std::optional<QueryChip> chip;
         bool loading;
         bool disabled;
-        std::vector<std::pair<std::string, std::string>> shown;  // role, text
+        std::vector<std::pair<std::string, std::string>> shown; // role, text
         std::optional<Color> chipColor;
     } cases[] = {
-        {"plain", std::nullopt, false, false,
-         {{"header.trigger", ";;"}, {"header.query", "dep"}, {"header.caret", "|"}, {"header.count", "3"}}, {}},
-        {"app chip", QueryChip::app(), false, false, {{"header.chip", "@app"}, {"header.count", "3"}}, orange},
-        {"pending scope", QueryChip::scopePending(), false, false, {{"header.chip", "@..."}},
+        {"plain",
+         std::nullopt,
+         false,
+         false,
+         {{"header.trigger", ";;"}, {"header.query", "dep"}, {"header.caret", "|"}, {"header.count", "3"}},
+         {}},
+        {"app chip",
+         QueryChip::app(),
+         false,
+         false,
+         {{"header.chip", "@app"}, {"header.count", "3"}},
+         orange},
+        {"pending scope",
+         QueryChip::scopePending(),
+         false,
+         false,
+         {{"header.chip", "@..."}},
          namedColor(NamedColor::secondary)},
-        {"disabled scope", QueryChip::app(), false, true, {{"header.chip", "@app"}, {"header.disabled", "disabled"}},
+        {"disabled scope",
+         QueryChip::app(),
+         false,
+         true,
+         {{"header.chip", "@app"}, {"header.disabled", "disabled"}},
          withOpacity(red, 0.8)},
         {"loading", std::nullopt, true, false, {{"header.spinner", "spinner"}}, {}},
     };
@@ -191,7 +211,8 @@ TEST_F(PopupViewsTest, StatusBarKeepsTheHintsWholeAndCutsTheContext) {
         PaintLog log;
         const PaintContext context = testContext(log);
         snapshot("statusbar", QSize(380, 25), [&](QPainter& painter) {
-            PopupStatusBarView(c.context, PopupView::searchHints).paint(painter, QRectF(0, 0, 380, 25), context);
+            PopupStatusBarView(c.context, PopupView::searchHints)
+                .paint(painter, QRectF(0, 0, 380, 25), context);
         });
         const auto hints = log.withRole("status.hints");
         ASSERT_EQ(hints.size(), 1u);
@@ -218,7 +239,8 @@ protected:
 
     const PaintLog& render(const std::string& name) {
         log.clear();
-        snapshot(name, *view, QSize(static_cast<int>(model->popupWidth()), static_cast<int>(model->popupHeight())));
+        snapshot(name, *view,
+                 QSize(static_cast<int>(model->popupWidth()), static_cast<int>(model->popupHeight())));
         return log;
     }
 
@@ -263,7 +285,8 @@ TEST_F(PopupViewTest, ListScrollsTheTargetIntoTheMiddleAndKeepsTheSelectionInVie
     }
     const auto& scrolled = render("popup-list-scrolled");
     const auto& rows = view->list().rows();
-    const auto selected = std::find_if(rows.begin(), rows.end(), [](const auto& row) { return row.isSelected; });
+    const auto selected =
+        std::find_if(rows.begin(), rows.end(), [](const auto& row) { return row.isSelected; });
     ASSERT_NE(selected, rows.end());
     EXPECT_EQ(selected->id, "r20");
     const auto placed = view->list().visibleRect(*selected);
@@ -280,7 +303,8 @@ TEST_F(PopupViewTest, ListScrollsTheTargetIntoTheMiddleAndKeepsTheSelectionInVie
     model->selectSnippet("r20");
     render("popup-list-replaced");
     const auto& after = view->list().rows();
-    const auto again = std::find_if(after.begin(), after.end(), [](const auto& row) { return row.isSelected; });
+    const auto again =
+        std::find_if(after.begin(), after.end(), [](const auto& row) { return row.isSelected; });
     ASSERT_NE(again, after.end());
     EXPECT_EQ(again->id, "r20");
     EXPECT_TRUE(view->list().visibleRect(*again).has_value());
@@ -298,8 +322,9 @@ TEST_F(PopupViewTest, WholePopupRendersWithItsRoundedSurface) {
 }
 
 TEST_F(PopupViewTest, PaintedRowsAreAccessibleChildren) {
-    auto p = test::presentation({test::headerRow("Files"), test::snippetRow("deploy"), test::snippetRow("docs")},
-                                std::string("snippet:docs"));
+    auto p =
+        test::presentation({test::headerRow("Files"), test::snippetRow("deploy"), test::snippetRow("docs")},
+                           std::string("snippet:docs"));
     present(std::move(p));
     render("popup-accessible");
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view.get());
@@ -318,7 +343,8 @@ TEST_F(PopupViewTest, PaintedRowsAreAccessibleChildren) {
 TEST_F(PopupViewsTest, DesktopCoordinatesTurnQtsYDownIntoTheBottomLeftOrigin) {
     const QRectF primary = QGuiApplication::primaryScreen()->geometry();
     const double bottom = primary.top() + primary.height();
-    EXPECT_EQ(QtDesktopCoordinates::toScreen(QPointF(10, 20)), (ScreenPoint{10 - primary.left(), bottom - 20}));
+    EXPECT_EQ(QtDesktopCoordinates::toScreen(QPointF(10, 20)),
+              (ScreenPoint{10 - primary.left(), bottom - 20}));
     const ScreenRect frame{100, 50, 380, 265};
     const QRectF placed = QtDesktopCoordinates::fromScreen(frame);
     EXPECT_DOUBLE_EQ(placed.top(), bottom - 50 - 265);

@@ -117,7 +117,8 @@ protected:
     void openEntry(const std::string& text) {
         const auto pidFile = dir.path() / "entry.pid";
         ASSERT_EQ(run("/usr/bin/python3 " + std::string(KORVANE_FIXTURES) + "/gtkentrywindow.py '" +
-                      entryStatus.string() + "' '" + text + "' >/dev/null 2>&1 & echo $! > " + pidFile.string()),
+                      entryStatus.string() + "' '" + text + "' >/dev/null 2>&1 & echo $! > " +
+                      pidFile.string()),
                   0);
         entryPid = std::stoi(readAll(pidFile));
         ASSERT_EQ(run("xdotool search --sync --class KorvaneGtk windowactivate --sync >/dev/null 2>&1"), 0);
@@ -128,16 +129,16 @@ protected:
     nlohmann::json entry() const { return nlohmann::json::parse(readAll(entryStatus), nullptr, false); }
 
     void makeController() {
-        controller = PopupController::create(scheduler, {screens, *caret, *windowFrame, pointer},
-                                             [this](std::shared_ptr<PopupViewModel> model) {
-                                                 auto made = std::make_unique<QtPopupWindow>(std::move(model));
-                                                 window = made.get();
-                                                 window->onFirstFrame = [this](std::chrono::nanoseconds elapsed) {
-                                                     firstFrames.push_back(
-                                                         std::chrono::duration<double, std::milli>(elapsed).count());
-                                                 };
-                                                 return made;
-                                             });
+        controller = PopupController::create(
+            scheduler, {screens, *caret, *windowFrame, pointer},
+            [this](std::shared_ptr<PopupViewModel> model) {
+                auto made = std::make_unique<QtPopupWindow>(std::move(model));
+                window = made.get();
+                window->onFirstFrame = [this](std::chrono::nanoseconds elapsed) {
+                    firstFrames.push_back(std::chrono::duration<double, std::milli>(elapsed).count());
+                };
+                return made;
+            });
         fillResults("d");
     }
 
@@ -220,7 +221,8 @@ TEST_F(PopupWindowX11Test, AppearsAtTheCaretLeavesTheFocusAloneAndHidesCleanly) 
     const double median = times[times.size() / 2];
     RecordProperty("showToFirstFrameMedianMs", std::to_string(median));
     RecordProperty("popupResidentKb", std::to_string(residentAfter - residentBefore));
-    std::printf("[measure] show to first frame: median %.2f ms over %zu; popup resident memory: %ld kB (process %ld kB)\n",
+    std::printf("[measure] show to first frame: median %.2f ms over %zu; popup resident memory: %ld kB "
+                "(process %ld kB)\n",
                 median, times.size(), residentAfter - residentBefore, residentAfter);
 
     controller->hide();
