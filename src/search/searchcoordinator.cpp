@@ -235,7 +235,9 @@ void SearchCoordinator::performSearch(const std::string& query, SearchSource sou
     showResults(std::move(response.results), response.displayChip, response.scope, response.urlOnly,
                 response.scopeDisabled, false, bareScope, emptyState, context.projectRoot);
     if (!textEmpty && !parsed.scopes && !parsed.urlOnly) {
-        scheduleFileQuery(parsed.query, searchGeneration_, caseSensitive, context.projectRoot);
+        // While a scan runs an empty list carries no message, and the merge must not add one.
+        scheduleFileQuery(parsed.query, searchGeneration_, caseSensitive, context.projectRoot,
+                          context.scanInFlight ? std::nullopt : std::optional<SearchEmptyState>(noMatchesState_));
     }
     logPerformance(query, source, start);
 }
@@ -485,8 +487,10 @@ void SearchCoordinator::completeLiveQuery(const LiveQuery& query, std::vector<Se
         return;
     }
     auto& model = viewModel();
-    if (model.mode() == PopupMode::search && model.isLiveScopeActive() && model.activeScope() == query.source &&
-        sameResultIdentity(results, model.allResults())) {
+    // Only a list with items can be the same answer: an empty one may now carry another message
+    // (the truncated index), which the interim state did not show.
+    if (!results.empty() && model.mode() == PopupMode::search && model.isLiveScopeActive() &&
+        model.activeScope() == query.source && sameResultIdentity(results, model.allResults())) {
         return;
     }
     const bool isFileSource = builtIn && query.source == SnippetSource::filePath() && filePathSource &&
@@ -518,14 +522,15 @@ void SearchCoordinator::completeLiveQuery(const LiveQuery& query, std::vector<Se
 // File query.
 
 void SearchCoordinator::scheduleFileQuery(const std::string& text, std::int64_t generation, bool caseSensitive,
-                                          const std::optional<std::string>& projectRoot) {
+                                          const std::optional<std::string>& projectRoot,
+                                          const std::optional<SearchEmptyState>& noMatches) {
     const bool filesDisabled = registry_.disabledSources().contains(SnippetSource::filePath());
     asyncUpdateEngine_->cancelFileQuery();
     if (!projectRoot || filesDisabled || !filePathSource) {
         return;
     }
     asyncUpdateEngine_->startFileQuery(makeMergeDependencies(), filePathSource, text, generation, caseSensitive,
-                                       *projectRoot, noMatchesState_);
+                                       *projectRoot, noMatches);
 }
 
 SearchAsyncUpdateEngine::MergeDependencies SearchCoordinator::makeMergeDependencies() {
@@ -676,7 +681,7 @@ void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::strin
     // The file matches merged into this list came from the file query; run it again so that a
     // registry change does not leave the list without them until the next keystroke.
     if (!parsed.query.empty() && !parsed.scopes && !parsed.urlOnly) {
-        scheduleFileQuery(parsed.query, searchGeneration_, caseSensitive, projectRoot);
+        scheduleFileQuery(parsed.query, searchGeneration_, caseSensitive, projectRoot, noMatchesState_);
     }
 }
 

@@ -175,7 +175,8 @@ private:
     void showNoProject(const LiveQuery& query);
 
     void scheduleFileQuery(const std::string& text, std::int64_t generation, bool caseSensitive,
-                           const std::optional<std::string>& projectRoot);
+                           const std::optional<std::string>& projectRoot,
+                           const std::optional<SearchEmptyState>& noMatches);
     SearchAsyncUpdateEngine::MergeDependencies makeMergeDependencies();
     std::function<void()> deferredIdleHandler();
     void logPerformance(const std::string& query, SearchSource source, double start) const;
