@@ -4,7 +4,7 @@
 // Reports p50, p95 and the maximum per keystroke. Run pinned to one core (taskset -c N).
 
 #include "base/clock.h"
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "config/categorycatalog.h"
 #include "files/filepathprovider.h"
 #include "platform/fake/fakecaretlocator.h"

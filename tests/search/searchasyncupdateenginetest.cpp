@@ -1,5 +1,5 @@
 #include "base/clock.h"
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "search/searchasyncupdateengine.h"
 #include "searchtestsupport.h"
 

@@ -1,5 +1,5 @@
 #include "base/clock.h"
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "platform/fake/fakecaretlocator.h"
 #include "platform/fake/fakefocusedwindowframe.h"
 #include "platform/fake/fakepointerlocation.h"

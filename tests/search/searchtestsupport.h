@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/clock.h"
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "model/searchresult.h"
 #include "model/snippet.h"
 #include "search/filesearchsource.h"
