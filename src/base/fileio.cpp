@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -163,12 +164,28 @@ private:
 
 } // namespace
 
+std::optional<std::uint64_t> regularFileSize(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
 Expected<std::string, std::string> readTextFile(const fs::path& path, std::size_t maxSize) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    // Looked at before opening: opening a device or a FIFO can block or have effects of its own.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return makeUnexpected(systemError(path, "open", errno));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return makeUnexpected(fmt::format("Could not read {}: not a regular file", path.string()));
+    }
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.valid()) {
         return makeUnexpected(systemError(path, "open", errno));
     }
-    struct stat info {};
+    // The path may have been replaced since the first look.
     if (::fstat(fd.get(), &info) != 0) {
         return makeUnexpected(systemError(path, "inspect", errno));
     }
@@ -180,8 +197,11 @@ Expected<std::string, std::string> readTextFile(const fs::path& path, std::size_
     }
     std::string contents;
     char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+    // At most one byte past the limit is read: enough to tell that a growing file is too large.
+    const std::size_t readLimit = maxSize == SIZE_MAX ? maxSize : maxSize + 1;
+    while (contents.size() < readLimit) {
+        const std::size_t wanted = std::min(sizeof buffer, readLimit - contents.size());
+        const ssize_t count = ::read(fd.get(), buffer, wanted);
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
@@ -192,10 +212,9 @@ Expected<std::string, std::string> readTextFile(const fs::path& path, std::size_
             break;
         }
         contents.append(buffer, static_cast<std::size_t>(count));
-        if (contents.size() > maxSize) {
-            return makeUnexpected(
-                fmt::format("Could not read {}: larger than {} bytes", path.string(), maxSize));
-        }
+    }
+    if (contents.size() > maxSize) {
+        return makeUnexpected(fmt::format("Could not read {}: larger than {} bytes", path.string(), maxSize));
     }
     return contents;
 }
