@@ -52,7 +52,9 @@ public:
     static constexpr double documentsDebounce = 0.5;
     static constexpr double packageJSONDebounce = 1.0;
     static constexpr double makeFilesDebounce = 1.0;
-    static constexpr std::int64_t projectSkillDepth = 3;
+    // Deep enough for ".claude/skills/<name>/SKILL.md" (depth 4): a shallower walk of a project
+    // without git would find none of the skills the scan found, and a skill edit would remove them all.
+    static constexpr std::int64_t projectSkillDepth = 4;
 
     // Every built-in source enabled: the default categories over a catalog without custom providers.
     static EnabledSourcesSnapshot defaultEnabledSourcesSnapshot();
