@@ -1,6 +1,7 @@
 #include "files/pathlist.h"
 
 #include "base/localizedcollator.h"
+#include "base/unicode.h"
 
 #include <algorithm>
 #include <numeric>
@@ -21,16 +22,6 @@ std::uint64_t groupsOf(std::string_view bytes) {
 }
 
 } // namespace
-
-bool isSingleByteText(std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80 || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
-            return false;
-        }
-    }
-    return true;
-}
 
 PathList::PathList(const std::vector<std::string>& sortedPaths, std::string_view locale) {
     const std::size_t count = sortedPaths.size();
@@ -53,7 +44,7 @@ PathList::PathList(const std::vector<std::string>& sortedPaths, std::string_view
         nameStart_.push_back(static_cast<std::uint32_t>(nameStart));
         std::uint8_t flags = 0;
         bytes_.append(path);
-        if (isSingleByteText(path)) {
+        if (isSingleByteClusters(path)) {
             flags |= singleByteFlag;
             lower.assign(path);
             std::transform(lower.begin(), lower.end(), lower.begin(), lowerAscii);

@@ -73,7 +73,4 @@ private:
     std::vector<std::uint8_t> flags_;
 };
 
-// Whether every byte of `text` is one character: ASCII without a "\r\n" pair.
-bool isSingleByteText(std::string_view text);
-
 } // namespace korvane

@@ -277,6 +277,12 @@ void RecentFilesTracker::clearCaches() {
     recentRefreshInFlightRoots_.clear();
 }
 
+void RecentFilesTracker::clearSnapshots() {
+    std::lock_guard lock(lock_);
+    recentFilesCache_.clear();
+    recentRefreshInFlightRoots_.clear();
+}
+
 bool RecentFilesTracker::isRefreshing(const std::string& root) const {
     std::lock_guard lock(lock_);
     return recentRefreshInFlightRoots_.contains(root);

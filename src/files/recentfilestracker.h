@@ -46,6 +46,8 @@ public:
     void refreshIfStale(const std::string& root);
     void recordSelection(const std::string& snippetID, const std::string& root);
     void clearCaches();
+    // Forgets the snapshots and in-flight marks but keeps the session's selections (changed include paths).
+    void clearSnapshots();
     // Whether a background refresh of `root` is running.
     bool isRefreshing(const std::string& root) const;
 

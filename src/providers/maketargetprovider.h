@@ -22,7 +22,7 @@ public:
 
     std::vector<Snippet> snippets(const std::string& projectRoot) override;
 
-    // The names that `pattern` (one of the two above) captures in `text`, in order.
+    // The names that `taskfilePattern` (for a task file) or `targetPattern` captures in `text`, in order.
     static std::vector<std::string> targetNames(std::string_view text, bool taskfile);
 };
 

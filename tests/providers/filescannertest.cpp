@@ -54,6 +54,15 @@ std::vector<std::string> ids(const std::vector<Snippet>& snippets) {
     return result;
 }
 
+// Puts HOME back after a test repository has pointed it at a folder of its own.
+class HomeRestorer {
+public:
+    ~HomeRestorer() { setenv("HOME", saved_.c_str(), 1); }
+
+private:
+    std::string saved_ = getenv("HOME");
+};
+
 FileScanner recordingScanner(std::int64_t depth, FileScanner::GitLister lister = {},
                              std::size_t budget = FileScanner::defaultWalkBudget) {
     return FileScanner({std::make_shared<RecordingExtractor>()}, {"node_modules"}, depth, std::move(lister), budget);
@@ -131,6 +140,7 @@ TEST(FileScannerWalkTest, RootsWithoutTheirOwnGitOrWhereGitFailsAreWalked) {
 }
 
 TEST(FileScannerGitTest, ListsRealPathsOffersEnvironmentFilesAndSeedsTheBroker) {
+    HomeRestorer restorer;
     test::GitRepo repo;
     const std::string odd = "a b\t\"\xc3\xa9";
     repo.write(".gitignore", ".env\nignored.md\n");
@@ -186,6 +196,7 @@ TEST(FileScannerGitTest, AnEmptyListingMeansNoWalk) {
 // Special files named like documents, skills and make files must neither hang a scan nor be read
 // whole: each is left out, and everything else is found as usual.
 TEST(FileScannerGuardTest, SpecialFilesAreNeverHandedToExtractors) {
+    HomeRestorer restorer;
     test::GitRepo repo;
     const fs::path root = repo.path();
     fs::create_symlink("/dev/zero", root / "README.md");

@@ -32,10 +32,13 @@ protected:
         home.write("project/Makefile", "all:\n");
         home.write("project/package.json", R"({"scripts": {"start": "node ."}})");
         // The shared global skills read the HOME of this test executable, a temporary folder.
-        const std::filesystem::path userHome = getenv("HOME");
-        std::filesystem::create_directories(userHome / ".claude/skills/mine");
-        std::ofstream(userHome / ".claude/skills/mine/SKILL.md") << "---\nname: mine\n---\n";
+        std::filesystem::create_directories(userSkill().parent_path());
+        std::ofstream(userSkill()) << "---\nname: mine\n---\n";
     }
+
+    void TearDown() override { std::filesystem::remove_all(userSkill().parent_path()); }
+
+    static std::filesystem::path userSkill() { return GlobalSkillProvider::defaultRoots().at(0) / "mine/SKILL.md"; }
 
     std::vector<std::string> scanIds() {
         GlobalSkillProvider::shared().refresh();
