@@ -18,9 +18,24 @@ inline constexpr std::size_t kMaxTextFileSize = 16 * 1024 * 1024;
 // path, a directory, a FIFO, a device or a socket.
 std::optional<std::uint64_t> regularFileSize(const std::filesystem::path& path);
 
+// Why a file could not be read: a message naming the path and the reason, and the errno value of
+// the call that failed (0 when the file itself was refused: not a regular file, or too large).
+struct FileReadError {
+    std::string message;
+    int errorNumber = 0;
+
+    // Whether trying again later may succeed: the process or system ran out of descriptors or
+    // memory, or the storage did not answer.
+    bool isTransient() const;
+};
+
 // Reads a whole regular file (a symbolic link to one is followed). Never opens or blocks on a FIFO or
 // device: such files are refused, and a file that grows past `maxSize` while it is read is refused
-// after at most `maxSize` + 1 bytes. The error describes the path and the reason.
+// after at most `maxSize` + 1 bytes.
+Expected<std::string, FileReadError> readRegularFile(const std::filesystem::path& path,
+                                                     std::size_t maxSize = kMaxTextFileSize);
+
+// readRegularFile with the error's message alone.
 Expected<std::string, std::string> readTextFile(const std::filesystem::path& path,
                                                 std::size_t maxSize = kMaxTextFileSize);
 
