@@ -1,11 +1,14 @@
 // A whole project scan through the scan pipeline over a generated git repository of 50,000 files with
 // every provider this build has (file scanner with skills and documents through git, global skills,
-// npm scripts, make targets, manual snippets, and a custom command run through /bin/sh): the time to
+// git branches, tags and remotes, npm scripts, make targets, manual snippets, and a custom command run through /bin/sh): the time to
 // the first results in the registry and to the final application, and the peak resident memory.
 // Providers run on the pipeline's own scan pool; results come back to a small main loop.
 #include "base/scheduler.h"
 #include "base/threadworkerpool.h"
+#include "files/gitcommandrunner.h"
 #include "files/gitlsfilesbroker.h"
+#include "files/gitrefprovider.h"
+#include "files/gitremoteprovider.h"
 #include "files/gitscanlister.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "providers/customprovider.h"
@@ -142,6 +145,9 @@ std::vector<std::shared_ptr<korvane::SnippetProvider>> allProviders() {
         makeFileExtractors({SnippetSource::claudeSkill(), SnippetSource::aiDoc()}), skippedDirectories(), 5,
         GitScanLister(processes).lister()));
     providers.push_back(GlobalSkillProvider::sharedProvider());
+    const GitCommandRunner git(processes, GitCommandRunner::Mode::logged);
+    providers.push_back(std::make_shared<GitRefProvider>(90, git.commandRunner()));
+    providers.push_back(std::make_shared<GitRemoteProvider>(git.commandRunner()));
     providers.push_back(std::make_shared<NpmScriptProvider>());
     providers.push_back(std::make_shared<MakeTargetProvider>());
     CustomProviderConfig custom;

@@ -164,14 +164,6 @@ private:
 
 } // namespace
 
-std::optional<std::uint64_t> regularFileSize(const fs::path& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint64_t>(info.st_size);
-}
-
 bool FileReadError::isTransient() const {
     switch (errorNumber) {
     case EMFILE:
@@ -187,6 +179,14 @@ bool FileReadError::isTransient() const {
     default:
         return false;
     }
+}
+
+std::optional<std::uint64_t> regularFileSize(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
 }
 
 Expected<std::string, FileReadError> readRegularFile(const fs::path& path, std::size_t maxSize) {

@@ -14,10 +14,6 @@ namespace korvane {
 // Files we read are small text files; anything larger is refused rather than loaded whole.
 inline constexpr std::size_t kMaxTextFileSize = 16 * 1024 * 1024;
 
-// The size of the regular file at `path` (a symbolic link to one is followed); nothing for a missing
-// path, a directory, a FIFO, a device or a socket.
-std::optional<std::uint64_t> regularFileSize(const std::filesystem::path& path);
-
 // Why a file could not be read: a message naming the path and the reason, and the errno value of
 // the call that failed (0 when the file itself was refused: not a regular file, or too large).
 struct FileReadError {
@@ -28,6 +24,10 @@ struct FileReadError {
     // memory, or the storage did not answer.
     bool isTransient() const;
 };
+
+// The size of the regular file at `path` (a symbolic link to one is followed); nothing for a missing
+// path, a directory, a FIFO, a device or a socket.
+std::optional<std::uint64_t> regularFileSize(const std::filesystem::path& path);
 
 // Reads a whole regular file (a symbolic link to one is followed). Never opens or blocks on a FIFO or
 // device: such files are refused, and a file that grows past `maxSize` while it is read is refused
