@@ -83,6 +83,11 @@ std::vector<Snippet> GlobalSkillProvider::snippets(const std::string& /*projectR
     return cachedSnippets_;
 }
 
+std::vector<Snippet> GlobalSkillProvider::cachedSnippets() {
+    std::lock_guard guard(lock_);
+    return cachedSnippets_;
+}
+
 void GlobalSkillProvider::refresh() {
     store(scan());
 }

@@ -32,6 +32,8 @@ public:
     // The stored skills, scanning first when none are stored; the project root is not used.
     std::vector<Snippet> snippets(const std::string& projectRoot) override;
     void refresh();
+    // The stored skills as they are, without scanning, also when none were ever stored.
+    std::vector<Snippet> cachedSnippets();
     // Reads the skill folders: the first skill of each id in path order, marked "global".
     std::vector<Snippet> scan() const;
 

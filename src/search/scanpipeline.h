@@ -1,0 +1,90 @@
+#pragma once
+
+#include "base/clock.h"
+#include "base/scheduler.h"
+#include "base/workerpool.h"
+#include "model/snippet.h"
+#include "model/snippetprovider.h"
+#include "model/snippetsource.h"
+#include "registry/snippetregistry.h"
+#include "search/projectsnippetcache.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// Fills the registry with a project's snippets: every provider runs as its own job on the scan pool,
+// each result reaches the registry as soon as it arrives, and a final step empties what no provider
+// produced any more and remembers the result per root. Results of a scan that a newer one replaced
+// are dropped. Main thread; hold by std::shared_ptr (jobs hold it weakly).
+class ScanPipeline : public std::enable_shared_from_this<ScanPipeline> {
+public:
+    // A scan whose providers have not all answered after this long is finished with what arrived; a
+    // provider that never returns must not keep watchers waiting for the scan's end for ever.
+    static constexpr double scanTimeLimit = 60.0;
+
+    // `scheduler` carries results to the main thread, `scanPool` runs the providers; both and `clock`
+    // outlive the pipeline.
+    ScanPipeline(std::shared_ptr<SnippetRegistry> registry, Scheduler& scheduler, WorkerPool& scanPool,
+                 const Clock& clock = SystemClock::shared());
+
+    // The number of snippets in the registry after a provider's result or cached snippets went in.
+    std::function<void(std::size_t)> onScanProgress;
+    // A current scan has been fully applied.
+    std::function<void()> onScanCompleted;
+    // After onScanCompleted at the end of every current scan; also when a provider re-run turned out stale.
+    std::function<void()> onScanFinished;
+
+    // Raised by every scan; a scan's results apply only while it still holds the value it started with.
+    std::int64_t scanGeneration = 0;
+    std::optional<std::string> lastScanRoot;
+    // Monotonic, so that a step of the wall clock neither suppresses nor repeats scans.
+    std::optional<Clock::MonotonicTime> lastScanTime;
+    double scanCooldown = 5.0;
+    ProjectSnippetCache snippetCache{5};
+    bool scanInFlight = false;
+    std::vector<std::shared_ptr<SnippetProvider>> providers;
+
+    // Scans `root` over `providers`, unless the same root was scanned less than scanCooldown ago.
+    // A new root shows its cached snippets at once, or none while the scan runs.
+    void scanProject(const std::string& root);
+
+    // Re-runs `providers` (the whole configured list: every built-in source they do not produce is
+    // emptied) for `root`, without cooldown or cache read, and applies the result once. Without a
+    // root no provider runs; only the global skills are re-read when they are among the providers.
+    void scanProviders(std::vector<std::shared_ptr<SnippetProvider>> providers, std::optional<std::string> root);
+
+    // The sources a scan replaces whole, besides the custom sources of its providers: manual snippets
+    // and file paths are never touched.
+    static const std::vector<SnippetSource>& replaceableSources();
+
+private:
+    struct ProjectScan;
+    struct ProviderRun;
+
+    using SourceLists = std::vector<std::pair<SnippetSource, std::vector<Snippet>>>;
+
+    static std::vector<SnippetSource> customSources(const std::vector<std::shared_ptr<SnippetProvider>>& list);
+    static SourceLists groupBySource(std::vector<Snippet> snippets);
+
+    void applyCachedEntry(const std::string& root, ProjectSnippetCache::Entry entry);
+    void receive(const std::shared_ptr<ProjectScan>& scan, std::size_t index, std::vector<Snippet> snippets);
+    void finishScan(const std::shared_ptr<ProjectScan>& scan);
+    void receive(const std::shared_ptr<ProviderRun>& run, std::size_t index, std::vector<Snippet> snippets);
+    void finishProviderRun(const std::shared_ptr<ProviderRun>& run);
+    void reportProgress();
+    void callCompletion();
+
+    std::shared_ptr<SnippetRegistry> registry_;
+    Scheduler& scheduler_;
+    WorkerPool& scanPool_;
+    const Clock& clock_;
+};
+
+} // namespace korvane
