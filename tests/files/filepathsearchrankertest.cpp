@@ -322,7 +322,7 @@ TEST(FilePathSearchRankerTest, CancelledRankingStopsWithNothing) {
     CancellationToken token;
     token.cancel();
     const FilePathSearchRanker ranker;
-    EXPECT_TRUE(ranker.rankPlainQuery("a", list, false, {}, 50, "/root", "", &token).results.empty());
+    EXPECT_TRUE(ranker.rankPlainQuery("a", list, false, RecentFilesSnapshot{}, 50, "/root", "", &token).results.empty());
     EXPECT_TRUE(ranker.rankSegmentQuery("a/b", list, false, 50, "/root", "", &token).empty());
 }
 
