@@ -32,6 +32,10 @@ struct FileScannerOptions {
 // and the file path index use the same set.
 const std::set<std::string>& skippedDirectories();
 
+// The directory names that no walk of a project enters, whatever its ignore patterns say: private
+// folders of the user and the repository's own data. Shared by the file scanner and the file index.
+const std::set<std::string>& neverWalkedDirectories();
+
 // Whether a custom provider's command may run. Commands of the global file always may; those of a
 // project's own file only once the user has trusted that file's commands for that root, since a
 // downloaded repository must not run programs just because its folder was opened.

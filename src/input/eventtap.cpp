@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <fmt/format.h>
-#include <pthread.h>
 
 namespace korvane {
 EventTap::EventTap(std::shared_ptr<KeyTapBackend> backend, std::shared_ptr<AccessibilityTrust> trust,
@@ -29,7 +28,7 @@ bool EventTap::start(Handler handler) {
         std::lock_guard guard(lock_);
         alreadyRunning = tap_ != nullptr;
     }
-    // A second start would leave the first thread running unowned; end it first.
+    // A second start would leave the first tap running unowned; end it first.
     if (alreadyRunning) {
         stop();
     }
@@ -46,19 +45,19 @@ bool EventTap::start(Handler handler) {
         diagnostic("Failed to create event tap. Is Accessibility permission granted?");
         return false;
     }
-    {
-        std::lock_guard guard(lock_);
-        tap_ = tap;
-    }
-
-    std::weak_ptr<EventTap> weak = weak_from_this();
-    std::thread thread([weak, tap] { runTapThread(weak, tap); });
     std::uint64_t generation = 0;
     {
         std::lock_guard guard(lock_);
-        tapThread_ = std::move(thread);
+        tap_ = tap;
         generation = ++healthCheckGeneration_;
     }
+
+    std::weak_ptr<EventTap> weak = weak_from_this();
+    // The tap must not keep the EventTap alive: its callback reaches it only through the weak pointer.
+    tap->start([weak](const TapEvent& event) {
+        auto self = weak.lock();
+        return self ? self->handleEvent(event) : false;
+    });
 
     if (withholding) {
         withholding->setOnWithheldKeysChanged([weak] {
@@ -71,28 +70,6 @@ bool EventTap::start(Handler handler) {
     scheduleHealthCheck(generation);
     diagnostic("Event tap started on dedicated thread");
     return true;
-}
-
-void EventTap::runTapThread(const std::weak_ptr<EventTap>& weak, const std::shared_ptr<KeyTap>& tap) {
-    pthread_setname_np(pthread_self(), "korvane-evtap");
-    {
-        auto self = weak.lock();
-        if (!self) {
-            return;
-        }
-        std::lock_guard guard(self->lock_);
-        // stop() may already have run; its stop() on the tap makes run() return at once anyway.
-        if (self->tap_ != tap) {
-            return;
-        }
-        self->tapRunLoop_ = tap;
-    }
-    // The loop must not keep the EventTap alive: it reaches it only through the weak pointer.
-    auto callback = [weak](const TapEvent& event) {
-        auto self = weak.lock();
-        return self ? self->handleEvent(event) : false;
-    };
-    tap->run(std::move(callback));
 }
 
 bool EventTap::handleEvent(const TapEvent& event) {
@@ -112,30 +89,25 @@ bool EventTap::handleEvent(const TapEvent& event) {
     case TapEvent::Type::tapDisabledByUserInput:
         reenable();
         return false;
+    case TapEvent::Type::connectionLost:
+        diagnostic("Event tap lost its connection to the display; reconnecting");
+        return false;
+    case TapEvent::Type::connectionRestored:
+        reconnected();
+        return false;
     case TapEvent::Type::keyDown:
-        if (event.marked) {
-            return false;
-        }
-        if (!event.withholdable) {
-            deliverKey(event);
-            return false;
-        }
-        return runHandler(event);
+        return event.marked ? false : handleKey(event);
     case TapEvent::Type::flagsChanged:
         return false;
     }
     return false;
 }
 
-bool EventTap::runHandler(const TapEvent& event) {
-    auto started = clock_.monotonicNow();
-    Handler handler;
-    {
-        std::lock_guard guard(lock_);
-        handler = handler_;
-    }
-    bool suppress = handler ? handler(event.keyCode, event.characters, event.flags) : false;
-    double elapsedMs = std::chrono::duration<double, std::milli>(clock_.monotonicNow() - started).count();
+bool EventTap::handleKey(const TapEvent& event) {
+    const auto started = clock_.monotonicNow();
+    const bool suppress = event.withholdable ? callHandler(event) : deliverKey(event);
+    const double elapsedMs =
+        std::chrono::duration<double, std::milli>(clock_.monotonicNow() - started).count();
     if (elapsedMs > latencyThresholdMs) {
         performanceLog("EventTap.Performance",
                        fmt::format("[KEY_LATENCY] keyCode={} suppress={} elapsed={:.2f}ms", event.keyCode,
@@ -144,7 +116,16 @@ bool EventTap::runHandler(const TapEvent& event) {
     return suppress;
 }
 
-void EventTap::deliverKey(const TapEvent& event) {
+bool EventTap::callHandler(const TapEvent& event) {
+    Handler handler;
+    {
+        std::lock_guard guard(lock_);
+        handler = handler_;
+    }
+    return handler ? handler(event.keyCode, event.characters, event.flags) : false;
+}
+
+bool EventTap::deliverKey(const TapEvent& event) {
     std::shared_ptr<KeyWithholding> withholding;
     {
         std::lock_guard guard(lock_);
@@ -152,12 +133,13 @@ void EventTap::deliverKey(const TapEvent& event) {
     }
     // A key the detector would have withheld is already in the document: it must not accept or
     // navigate, so the detector hears of it as a delivered key.
-    if (withholding && anyClaimMatches(withholding->withheldKeys(), event.keyCode,
-                                       event.characters, event.flags)) {
+    if (withholding &&
+        anyClaimMatches(withholding->withheldKeys(), event.keyCode, event.characters, event.flags)) {
         withholding->processDeliveredKey(event.keyCode, event.characters, event.flags);
-        return;
+    } else {
+        callHandler(event);
     }
-    runHandler(event);
+    return false;
 }
 
 void EventTap::refreshClaimedKeys() {
@@ -190,6 +172,23 @@ void EventTap::reenable() {
     }
     tap->setEnabled(true);
     diagnostic("Event tap re-enabled after timeout");
+    if (callback) {
+        callback();
+    }
+}
+
+void EventTap::reconnected() {
+    std::function<void()> callback;
+    {
+        std::lock_guard guard(lock_);
+        callback = onTapReenabled;
+    }
+    if (!trust_->isTrusted()) {
+        handleRevocation();
+        return;
+    }
+    diagnostic("Event tap reconnected to the display");
+    // Keys typed while the tap was away were never seen, as after a re-enable.
     if (callback) {
         callback();
     }
@@ -229,23 +228,22 @@ void EventTap::scheduleHealthCheck(std::uint64_t generation) {
 }
 
 void EventTap::checkHealth(std::uint64_t generation) {
+    std::shared_ptr<KeyTap> tap;
     {
         std::lock_guard guard(lock_);
         if (generation != healthCheckGeneration_) {
             return;
         }
+        tap = tap_;
     }
-    if (trust_->isTrusted()) {
-        std::shared_ptr<KeyTap> tap;
-        {
-            std::lock_guard guard(lock_);
-            tap = tap_;
-        }
-        if (tap && !tap->isEnabled()) {
+    // A tap without its display reconnects by itself, and without the display trust cannot be judged.
+    const bool reconnecting = tap && !tap->isConnected();
+    if (!reconnecting) {
+        if (!trust_->isTrusted()) {
+            handleRevocation();
+        } else if (tap && !tap->isEnabled()) {
             reenable();
         }
-    } else {
-        handleRevocation();
     }
     bool current = false;
     {
@@ -259,12 +257,10 @@ void EventTap::checkHealth(std::uint64_t generation) {
 
 void EventTap::stop() {
     std::shared_ptr<KeyTap> tap;
-    std::shared_ptr<KeyTap> runLoop;
     std::optional<CancellationToken> timer;
     {
         std::lock_guard guard(lock_);
         tap = tap_;
-        runLoop = tapRunLoop_;
         timer = healthCheckTimer_;
     }
     if (timer) {
@@ -272,30 +268,14 @@ void EventTap::stop() {
     }
     if (tap) {
         tap->setEnabled(false);
-        // Also when the thread has not yet recorded its loop: the tap then refuses to start it.
         tap->stop();
     }
-    if (runLoop && runLoop != tap) {
-        runLoop->stop();
-    }
-    std::thread thread;
     {
         std::lock_guard guard(lock_);
         healthCheckTimer_.reset();
         ++healthCheckGeneration_;
-        thread = std::move(tapThread_);
-        tapRunLoop_.reset();
         tap_.reset();
         handler_ = nullptr;
-    }
-    if (thread.joinable()) {
-        // On the tap thread itself (revocation from a disable event) the loop ends when this
-        // callback returns; it cannot wait for itself.
-        if (thread.get_id() == std::this_thread::get_id()) {
-            thread.detach();
-        } else {
-            thread.join();
-        }
     }
     diagnostic("Event tap stopped");
 }

@@ -13,14 +13,14 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 namespace korvane {
 
-// The system-wide keyboard and mouse tap: asks a handler, on its own thread, whether each key-down
-// is withheld from the focused application, reports mouse-downs, re-enables a tap the system
-// switched off and stops once when the accessibility permission goes away. Started and stopped on
-// the main thread; hold it in a std::shared_ptr (the tap thread and the health check refer to it).
+// The policy of the system-wide keyboard and mouse tap: asks a handler, on the key tap's thread,
+// whether each key-down is withheld from the focused application, reports mouse-downs, re-enables a
+// tap the system switched off and stops once when the accessibility permission goes away. Started
+// and stopped on the main thread; hold it in a std::shared_ptr (tap callbacks and the health check
+// refer to it).
 class EventTap : public std::enable_shared_from_this<EventTap> {
 public:
     using Handler = std::function<bool(std::uint16_t keyCode, const std::optional<std::string>& characters,
@@ -37,7 +37,7 @@ public:
 
     // Installs the handler and starts the tap; false when the tap could not be created.
     bool start(Handler handler);
-    // Stops the tap, its thread and the health check. Any thread, including the tap thread.
+    // Stops the tap and the health check. Any thread, including the tap's.
     void stop();
 
     // Lets the backend claim the keys the detector would withhold, and routes keys that arrived
@@ -50,11 +50,14 @@ public:
     std::function<void()> onMouseDown;
 
 private:
-    static void runTapThread(const std::weak_ptr<EventTap>& weak, const std::shared_ptr<KeyTap>& tap);
     bool handleEvent(const TapEvent& event);
-    bool runHandler(const TapEvent& event);
-    void deliverKey(const TapEvent& event);
+    // Every unmarked key-down, timed; whatever it takes past the threshold is logged.
+    bool handleKey(const TapEvent& event);
+    bool callHandler(const TapEvent& event);
+    // A key that has reached the application already; never dropped.
+    bool deliverKey(const TapEvent& event);
     void reenable();
+    void reconnected();
     void handleRevocation();
     void scheduleHealthCheck(std::uint64_t generation);
     void checkHealth(std::uint64_t generation);
@@ -71,9 +74,6 @@ private:
     Handler handler_;
     std::optional<CancellationToken> healthCheckTimer_;
     std::uint64_t healthCheckGeneration_ = 0;
-    std::thread tapThread_;
-    // Set by the tap thread once its loop runs: the tap whose loop stop() must end.
-    std::shared_ptr<KeyTap> tapRunLoop_;
     bool didHandlePermissionRevocation_ = false;
     std::shared_ptr<KeyWithholding> withholding_;
 };

@@ -33,6 +33,9 @@ bool isPausedDismissKey(std::uint16_t keyCode) {
     case keycode::escape:
     case keycode::home:
     case keycode::end:
+    case keycode::pageUp:
+    case keycode::pageDown:
+    case keycode::forwardDelete:
     case keycode::leftArrow:
     case keycode::rightArrow:
     case keycode::downArrow:
@@ -57,8 +60,10 @@ std::string_view toString(TriggerDetector::State state) {
     return "idle";
 }
 
-TriggerDetector::TriggerDetector(const Clock& clock)
-    : clock_(clock) {
+TriggerDetector::TriggerDetector(EventHandler handler, const Clock& clock)
+    : handler_(std::move(handler))
+    , clock_(clock)
+    , handled_(handler_ ? defaultHandledEvents : 0) {
     setTrigger(";;");
 }
 
@@ -75,9 +80,12 @@ bool TriggerDetector::processDeliveredKey(std::uint16_t keyCode, const std::opti
     return false;
 }
 
-bool TriggerDetector::handleKey(std::uint16_t keyCode, const std::optional<std::string>& characters,
+bool TriggerDetector::handleKey(std::uint16_t keyCode, const std::optional<std::string>& typed,
                                 std::uint64_t flags, bool delivered) {
     const auto start = clock_.monotonicNow();
+    // Ill-formed text is no text: its bytes would miscount the characters to delete.
+    static const std::optional<std::string> none;
+    const std::optional<std::string>& characters = typed && !isValidUtf8(*typed) ? none : typed;
     Outcome outcome;
     State entryState = State::idle;
     bool swallow = false;
@@ -86,7 +94,7 @@ bool TriggerDetector::handleKey(std::uint16_t keyCode, const std::optional<std::
         entryState = state_;
         switch (state_) {
         case State::idle:
-            swallow = handleIdle(keyCode, characters, outcome);
+            swallow = handleIdle(keyCode, characters, flags, outcome);
             break;
         case State::collecting:
             swallow = handleCollecting(keyCode, characters, flags, delivered, outcome);
@@ -110,14 +118,15 @@ bool TriggerDetector::handleKey(std::uint16_t keyCode, const std::optional<std::
 }
 
 bool TriggerDetector::handleIdle(std::uint16_t keyCode, const std::optional<std::string>& characters,
-                                 Outcome& outcome) {
+                                 std::uint64_t flags, Outcome& outcome) {
     if (keyCode == keycode::backspace) {
         if (triggerProgress_ > 0) {
             --triggerProgress_;
         }
         return false;
     }
-    if (!characters || characters->empty()) {
+    // A key typed with Alt leaves no text in the document.
+    if (!characters || characters->empty() || (flags & keyflag::option) != 0) {
         triggerProgress_ = 0;
         return false;
     }
@@ -144,134 +153,108 @@ bool TriggerDetector::handleIdle(std::uint16_t keyCode, const std::optional<std:
 TriggerDetector::Decision TriggerDetector::decideCollecting(std::uint16_t keyCode,
                                                             const std::optional<std::string>& characters,
                                                             std::uint64_t flags) const {
+    using namespace sessionevent;
     switch (keyCode) {
     case keycode::returnKey:
     case keycode::tab:
-        return {Action::accept, true};
+        return {Step::accept, true};
     case keycode::backspace:
         // A modified Backspace deletes a word or a line in the application, more than the query knows of.
         if ((flags & kWordDeleteModifiers) != 0) {
-            return {Action::dismiss, false};
+            return {Step::dismiss, false};
         }
-        return query_.isEmpty() ? Decision{Action::dismissRestoringProgress, false}
-                                : Decision{Action::removeCharacter, false};
+        return {query_.isEmpty() ? Step::dismissRestoringProgress : Step::removeCharacter, false};
     case keycode::escape:
-        return {Action::escape, true};
+        return handles<EscapePressed>() ? Decision{Step::report, true, EscapePressed{}}
+                                        : Decision{Step::dismiss, true};
     case keycode::downArrow:
-        return {Action::navigateDown, true};
+        return {Step::report, true, Navigate{NavigationDirection::down}};
     case keycode::upArrow:
-        return {Action::navigateUp, true};
+        return {Step::report, true, Navigate{NavigationDirection::up}};
     case keycode::space:
-        return query_.isEmpty() ? Decision{Action::dismiss, false} : Decision{Action::space, true};
+        return query_.isEmpty() ? Decision{Step::dismiss, false}
+                                : Decision{Step::report, true, SpacePressed{}};
     case keycode::home:
     case keycode::end:
-        return {Action::dismiss, false};
+    case keycode::pageUp:
+    case keycode::pageDown:
+    case keycode::forwardDelete:
+        // They move the caret or change the text in the application, away from the typed query.
+        return {Step::dismiss, false};
     case keycode::leftArrow:
     case keycode::rightArrow:
-        if (!onHorizontalNavigate) {
-            return {Action::dismiss, false};
+        if (!handles<HorizontalNavigate>()) {
+            return {Step::dismiss, false};
         }
-        return {keyCode == keycode::leftArrow ? Action::horizontalLeft : Action::horizontalRight,
-                suppressHorizontalKeys_};
+        return {Step::report, suppressHorizontalKeys_,
+                HorizontalNavigate{keyCode == keycode::leftArrow ? HorizontalDirection::left
+                                                                 : HorizontalDirection::right}};
     default:
         break;
     }
     if ((flags & keyflag::command) != 0) {
         switch (singleLowercaseLetter(characters)) {
         case 'c':
-            return {Action::copy, true};
+            return {Step::report, true, CopyRequested{}};
         case 'o':
-            return {Action::open, true};
+            return {Step::report, true, OpenRequested{}};
         case 's':
-            return {Action::save, true};
+            return {Step::report, true, SaveRequested{}};
         case 'r':
-            return {Action::refresh, true};
+            return {Step::report, true, RefreshRequested{}};
         default:
-            return {Action::dismiss, false};
+            return {Step::dismiss, false};
         }
     }
-    if (!characters || characters->empty()) {
-        return {Action::ignore, false};
+    // Alt with a key moves by words or runs a command in the application; it types no text.
+    if ((flags & keyflag::option) != 0) {
+        return {Step::dismiss, false};
     }
-    return {Action::append, false};
+    if (!characters || characters->empty()) {
+        return {Step::ignore, false};
+    }
+    return {Step::append, false};
 }
 
 bool TriggerDetector::handleCollecting(std::uint16_t keyCode, const std::optional<std::string>& characters,
                                        std::uint64_t flags, bool delivered, Outcome& outcome) {
-    const Decision decision = decideCollecting(keyCode, characters, flags);
+    Decision decision = decideCollecting(keyCode, characters, flags);
     // The application already has a key the popup would have taken, so the session cannot go on.
     if (delivered && decision.swallow) {
         dismiss(outcome);
         return false;
     }
-    switch (decision.action) {
-    case Action::accept:
-        if (onAccepted) {
-            push(outcome, {Callback::accepted, query_.text()});
-        }
+    switch (decision.step) {
+    case Step::report:
+        report(outcome, std::move(decision.event));
+        break;
+    case Step::accept:
+        report(outcome, sessionevent::Accepted{query_.text()});
         resetLocked();
         break;
-    case Action::dismissRestoringProgress:
-        dismissRestoringProgress(outcome);
-        break;
-    case Action::dismiss:
+    case Step::dismiss:
         dismiss(outcome);
         break;
-    case Action::removeCharacter: {
+    case Step::dismissRestoringProgress:
+        dismissRestoringProgress(outcome);
+        break;
+    case Step::removeCharacter: {
         const bool wasHelp = query_.isExactly("?");
         query_.removeLast();
         typedCharacters_ = query_.characterCount();
-        if (wasHelp && onHelpBackRequested) {
-            append(outcome, Callback::helpBackRequested);
+        if (wasHelp && handles<sessionevent::HelpBackRequested>()) {
+            report(outcome, sessionevent::HelpBackRequested{});
         } else {
-            appendQueryUpdate(outcome);
+            reportQuery(outcome);
         }
         break;
     }
-    case Action::escape:
-        if (onEscapePressed) {
-            append(outcome, Callback::escapePressed);
-        } else {
-            dismiss(outcome);
-        }
-        break;
-    case Action::navigateDown:
-    case Action::navigateUp: {
-        PendingCallback pending{Callback::navigate};
-        pending.navigation =
-            decision.action == Action::navigateUp ? NavigationDirection::up : NavigationDirection::down;
-        push(outcome, std::move(pending));
-        break;
-    }
-    case Action::space:
-        append(outcome, Callback::spacePressed);
-        break;
-    case Action::horizontalLeft:
-    case Action::horizontalRight: {
-        PendingCallback pending{Callback::horizontalNavigate};
-        pending.horizontal = decision.action == Action::horizontalLeft ? HorizontalDirection::left
-                                                                       : HorizontalDirection::right;
-        push(outcome, std::move(pending));
-        break;
-    }
-    case Action::copy:
-        append(outcome, Callback::copyRequested);
-        break;
-    case Action::open:
-        append(outcome, Callback::openRequested);
-        break;
-    case Action::save:
-        append(outcome, Callback::saveRequested);
-        break;
-    case Action::refresh:
-        append(outcome, Callback::refreshRequested);
-        break;
-    case Action::ignore:
-        break;
-    case Action::append:
+    case Step::append:
         query_.append(*characters);
         typedCharacters_ = query_.characterCount();
-        appendQueryUpdate(outcome);
+        reportQuery(outcome);
+        break;
+    case Step::ignore:
         break;
     }
     return decision.swallow;
@@ -290,31 +273,26 @@ void TriggerDetector::handlePaused(std::uint16_t keyCode, const std::optional<st
         }
         return;
     }
-    const bool commandOrControl = (flags & (keyflag::command | keyflag::control)) != 0;
-    if (commandOrControl || isPausedDismissKey(keyCode) || !characters || characters->empty()) {
+    const bool modified = (flags & (keyflag::command | keyflag::control | keyflag::option)) != 0;
+    if (modified || isPausedDismissKey(keyCode) || !characters || characters->empty()) {
         dismiss(outcome);
         return;
     }
     state_ = State::collecting;
     query_.append(*characters);
     typedCharacters_ = query_.characterCount();
-    appendQueryUpdate(outcome);
+    reportQuery(outcome);
 }
 
-void TriggerDetector::append(Outcome& outcome, Callback callback) {
-    // Whether the callback is set is checked when it is invoked.
-    push(outcome, {callback});
-}
-
-void TriggerDetector::appendQueryUpdate(Outcome& outcome) const {
-    if (onQueryUpdated) {
-        push(outcome, {Callback::queryUpdated, query_.text()});
+void TriggerDetector::report(Outcome& outcome, SessionEvent event) const {
+    if ((handled_ & sessionEventBit(event)) != 0 && outcome.eventCount < outcome.events.size()) {
+        outcome.events[outcome.eventCount++] = std::move(event);
     }
 }
 
-void TriggerDetector::push(Outcome& outcome, PendingCallback pending) {
-    if (outcome.pendingCount < outcome.pending.size()) {
-        outcome.pending[outcome.pendingCount++] = std::move(pending);
+void TriggerDetector::reportQuery(Outcome& outcome) const {
+    if (handles<sessionevent::QueryUpdated>()) {
+        report(outcome, sessionevent::QueryUpdated{query_.text()});
     }
 }
 
@@ -323,12 +301,12 @@ void TriggerDetector::activate(Outcome& outcome) {
     query_.clear();
     typedCharacters_ = 0;
     triggerProgress_ = 0;
-    append(outcome, Callback::triggerActivated);
-    appendQueryUpdate(outcome);
+    report(outcome, sessionevent::TriggerActivated{});
+    reportQuery(outcome);
 }
 
 void TriggerDetector::dismiss(Outcome& outcome) {
-    append(outcome, Callback::dismissed);
+    report(outcome, sessionevent::Dismissed{});
     resetLocked();
 }
 
@@ -446,11 +424,32 @@ void TriggerDetector::setSuppressHorizontalKeys(bool suppress) {
     deliver(outcome);
 }
 
-void TriggerDetector::setOnHorizontalNavigate(std::function<void(HorizontalDirection)> callback) {
+SessionEventSet TriggerDetector::handledEvents() const {
+    std::lock_guard guard(lock_);
+    return handled_;
+}
+
+void TriggerDetector::setHandledEvents(SessionEventSet events) {
     Outcome outcome;
     {
         std::lock_guard guard(lock_);
-        onHorizontalNavigate = std::move(callback);
+        handled_ = events & allSessionEvents;
+        noteWithheldKeys(outcome);
+    }
+    deliver(outcome);
+}
+
+bool TriggerDetector::horizontalNavigation() const {
+    std::lock_guard guard(lock_);
+    return handles<sessionevent::HorizontalNavigate>();
+}
+
+void TriggerDetector::setHorizontalNavigation(bool enabled) {
+    constexpr SessionEventSet bit = sessionEventBit<sessionevent::HorizontalNavigate>();
+    Outcome outcome;
+    {
+        std::lock_guard guard(lock_);
+        handled_ = enabled ? handled_ | bit : handled_ & ~bit;
         noteWithheldKeys(outcome);
     }
     deliver(outcome);
@@ -493,7 +492,7 @@ unsigned TriggerDetector::withheldSignature() const {
     if (!query_.isEmpty()) {
         signature |= kSpaceBit;
     }
-    if (suppressHorizontalKeys_ && onHorizontalNavigate) {
+    if (suppressHorizontalKeys_ && handles<sessionevent::HorizontalNavigate>()) {
         signature |= kHorizontalBit;
     }
     return signature;
@@ -513,58 +512,13 @@ std::size_t TriggerDetector::deliver(Outcome& outcome) {
     if (outcome.withheldKeysChanged) {
         outcome.withheldKeysChanged();
     }
-    std::size_t invoked = 0;
-    for (std::size_t i = 0; i < outcome.pendingCount; ++i) {
-        const PendingCallback& pending = outcome.pending[i];
-        const auto call = [&invoked](const auto& callback, const auto&... arguments) {
-            if (callback) {
-                callback(arguments...);
-                ++invoked;
-            }
-        };
-        switch (pending.callback) {
-        case Callback::triggerActivated:
-            call(onTriggerActivated);
-            break;
-        case Callback::queryUpdated:
-            call(onQueryUpdated, pending.query);
-            break;
-        case Callback::accepted:
-            call(onAccepted, pending.query);
-            break;
-        case Callback::dismissed:
-            call(onDismissed);
-            break;
-        case Callback::navigate:
-            call(onNavigate, pending.navigation);
-            break;
-        case Callback::copyRequested:
-            call(onCopyRequested);
-            break;
-        case Callback::openRequested:
-            call(onOpenRequested);
-            break;
-        case Callback::saveRequested:
-            call(onSaveRequested);
-            break;
-        case Callback::refreshRequested:
-            call(onRefreshRequested);
-            break;
-        case Callback::spacePressed:
-            call(onSpacePressed);
-            break;
-        case Callback::horizontalNavigate:
-            call(onHorizontalNavigate, pending.horizontal);
-            break;
-        case Callback::escapePressed:
-            call(onEscapePressed);
-            break;
-        case Callback::helpBackRequested:
-            call(onHelpBackRequested);
-            break;
-        }
+    if (!handler_) {
+        return 0;
     }
-    return invoked;
+    for (std::size_t i = 0; i < outcome.eventCount; ++i) {
+        handler_(outcome.events[i]);
+    }
+    return outcome.eventCount;
 }
 
 } // namespace korvane

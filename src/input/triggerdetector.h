@@ -4,6 +4,7 @@
 #include "base/graphemescanner.h"
 #include "input/keywithholding.h"
 #include "input/querybuffer.h"
+#include "input/sessionevent.h"
 #include "platform/keycodes.h"
 
 #include <array>
@@ -18,37 +19,25 @@
 
 namespace korvane {
 
-enum class NavigationDirection { up, down };
-enum class HorizontalDirection { left, right };
-
 // Turns the key-downs seen by the event tap into completion-session events (trigger, query, popup
 // keys) and decides for each key whether it is withheld from the focused application. Runs on the
-// event-tap thread under its lock; callbacks fire after unlocking, in order, so they may call back in.
+// event-tap thread under its lock; events go to its one handler after unlocking, in order, so the
+// handler may call back in.
 class TriggerDetector final : public KeyWithholding {
 public:
     enum class State { idle, collecting, paused };
+    using EventHandler = std::function<void(const SessionEvent&)>;
 
     static constexpr std::size_t maxQueryLength = QueryBuffer::capacity;
+    // What a detector with a handler takes at first: all but horizontal navigation.
+    static constexpr SessionEventSet defaultHandledEvents =
+        allSessionEvents & ~sessionEventBit<sessionevent::HorizontalNavigate>();
 
-    explicit TriggerDetector(const Clock& clock = SystemClock::shared());
+    // `handler` is fixed for the detector's life and invoked on the thread that called in.
+    explicit TriggerDetector(EventHandler handler = nullptr, const Clock& clock = SystemClock::shared());
     ~TriggerDetector() override;
     TriggerDetector(const TriggerDetector&) = delete;
     TriggerDetector& operator=(const TriggerDetector&) = delete;
-
-    // Installed by the shell before the event tap starts. Invoked on the thread that called in.
-    std::function<void()> onTriggerActivated;
-    std::function<void(const std::string& query)> onQueryUpdated;
-    std::function<void(const std::string& query)> onAccepted;
-    std::function<void()> onDismissed;
-    std::function<void(NavigationDirection)> onNavigate;
-    std::function<void()> onCopyRequested;
-    std::function<void()> onOpenRequested;
-    std::function<void()> onSaveRequested;
-    std::function<void()> onRefreshRequested;
-    std::function<void()> onSpacePressed;
-    std::function<void(HorizontalDirection)> onHorizontalNavigate;
-    std::function<void()> onEscapePressed;
-    std::function<void()> onHelpBackRequested;
 
     // Handles one key-down that did not come from Korvane itself. `characters` is what the key types
     // without Command or Control (Command-C gives "c"). Returns true when the key is to be withheld.
@@ -75,9 +64,15 @@ public:
     void setTrigger(std::string trigger);
     bool suppressHorizontalKeys() const;
     void setSuppressHorizontalKeys(bool suppress);
-    // Sets onHorizontalNavigate under the lock and tells the key backend when that changes which
-    // keys are withheld.
-    void setOnHorizontalNavigate(std::function<void(HorizontalDirection)> callback);
+
+    // The kinds of event the handler takes; others are not reported. Escape keeps a session open,
+    // and Backspace on the query "?" asks for help, only while the handler takes those events.
+    SessionEventSet handledEvents() const;
+    void setHandledEvents(SessionEventSet events);
+    // Whether Left and Right navigate the popup (the handler takes HorizontalNavigate) rather than
+    // dismiss the session.
+    bool horizontalNavigation() const;
+    void setHorizontalNavigation(bool enabled);
 
     WithheldKeySet withheldKeys() const override;
     void setOnWithheldKeysChanged(std::function<void()> callback) override;
@@ -85,65 +80,28 @@ public:
                              std::uint64_t flags) override;
 
 private:
-    enum class Callback {
-        triggerActivated,
-        queryUpdated,
-        accepted,
-        dismissed,
-        navigate,
-        copyRequested,
-        openRequested,
-        saveRequested,
-        refreshRequested,
-        spacePressed,
-        horizontalNavigate,
-        escapePressed,
-        helpBackRequested,
-    };
-
-    struct PendingCallback {
-        Callback callback = Callback::dismissed;
-        std::string query;
-        NavigationDirection navigation = NavigationDirection::down;
-        HorizontalDirection horizontal = HorizontalDirection::left;
-    };
-
     // What one locked step leaves to do once the lock is released.
     struct Outcome {
-        // No handler appends more than two; the spare room keeps appending bounds-safe.
-        std::array<PendingCallback, 4> pending;
-        std::size_t pendingCount = 0;
+        // No step reports more than two events; the spare room keeps appending bounds-safe.
+        std::array<SessionEvent, 4> events;
+        std::size_t eventCount = 0;
         std::function<void()> withheldKeysChanged;
     };
 
     // How the collecting state answers a key, decided before anything changes.
-    enum class Action {
-        accept,
-        dismissRestoringProgress,
-        dismiss,
-        removeCharacter,
-        escape,
-        navigateDown,
-        navigateUp,
-        space,
-        horizontalLeft,
-        horizontalRight,
-        copy,
-        open,
-        save,
-        refresh,
-        ignore,
-        append,
-    };
+    enum class Step { report, accept, dismiss, dismissRestoringProgress, removeCharacter, append, ignore };
 
     struct Decision {
-        Action action;
+        Step step;
         bool swallow;
+        // What `report` reports.
+        SessionEvent event{};
     };
 
     bool handleKey(std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags,
                    bool delivered);
-    bool handleIdle(std::uint16_t keyCode, const std::optional<std::string>& characters, Outcome& outcome);
+    bool handleIdle(std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags,
+                    Outcome& outcome);
     bool handleCollecting(std::uint16_t keyCode, const std::optional<std::string>& characters,
                           std::uint64_t flags, bool delivered, Outcome& outcome);
     void handlePaused(std::uint16_t keyCode, const std::optional<std::string>& characters,
@@ -151,9 +109,10 @@ private:
     Decision decideCollecting(std::uint16_t keyCode, const std::optional<std::string>& characters,
                               std::uint64_t flags) const;
 
-    static void append(Outcome& outcome, Callback callback);
-    static void push(Outcome& outcome, PendingCallback pending);
-    void appendQueryUpdate(Outcome& outcome) const;
+    template <typename Event> bool handles() const { return (handled_ & sessionEventBit<Event>()) != 0; }
+    // Adds the event to the outcome when the handler takes its kind.
+    void report(Outcome& outcome, SessionEvent event) const;
+    void reportQuery(Outcome& outcome) const;
     void activate(Outcome& outcome);
     void dismiss(Outcome& outcome);
     void dismissRestoringProgress(Outcome& outcome);
@@ -163,9 +122,10 @@ private:
     // Takes note, under the lock, of whether the withheld set changed since it was last announced.
     void noteWithheldKeys(Outcome& outcome);
     unsigned withheldSignature() const;
-    // Invokes what the outcome collected; returns the number of session callbacks invoked.
+    // Hands on what the outcome collected; returns the number of events reported.
     std::size_t deliver(Outcome& outcome);
 
+    const EventHandler handler_;
     const Clock& clock_;
     mutable std::mutex lock_;
     std::string trigger_ = ";;";
@@ -176,6 +136,7 @@ private:
     std::size_t typedCharacters_ = 0;
     std::size_t triggerProgress_ = 0;
     bool suppressHorizontalKeys_ = false;
+    SessionEventSet handled_ = 0;
     std::function<void()> onWithheldKeysChanged_;
     unsigned announcedSignature_ = 0;
     GraphemeScanner scanner_;

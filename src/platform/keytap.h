@@ -11,7 +11,17 @@ namespace korvane {
 
 // One event seen by a key tap, already translated into the core's key codes and flag masks.
 struct TapEvent {
-    enum class Type { keyDown, flagsChanged, mouseDown, tapDisabledByTimeout, tapDisabledByUserInput };
+    enum class Type {
+        keyDown,
+        flagsChanged,
+        mouseDown,
+        tapDisabledByTimeout,
+        tapDisabledByUserInput,
+        // The tap lost its connection to the display and reconnects by itself; reported once per loss.
+        connectionLost,
+        // The tap is connected again; keys typed in between were not seen.
+        connectionRestored,
+    };
 
     Type type = Type::keyDown;
     std::uint16_t keyCode = 0;
@@ -23,8 +33,8 @@ struct TapEvent {
     bool withholdable = true;
 };
 
-// A live system-wide keyboard and mouse tap. run() is the tap thread's loop; every other member
-// may be called from any thread.
+// A live system-wide keyboard and mouse tap that runs on a thread of its own. Every member may be
+// called from any thread.
 class KeyTap {
 public:
     // Returns true to drop the event (only honoured for withholdable key-downs).
@@ -32,16 +42,19 @@ public:
 
     virtual ~KeyTap() = default;
 
-    // Delivers events to `callback` on the calling thread until stop(). Returns at once when
-    // stop() came first.
-    virtual void run(EventCallback callback) = 0;
+    // Starts delivering events to `callback` on the tap's thread. A tap starts at most once; after
+    // stop() it stays stopped.
+    virtual void start(EventCallback callback) = 0;
 
-    // Ends run(), now or as soon as it starts. Never blocks.
+    // Stops delivering and ends the tap's thread. It returns once no callback runs any more, except
+    // when called from inside a callback: the thread then ends as soon as that callback returns.
     virtual void stop() = 0;
 
     // A disabled tap lets every event pass without calling back.
     virtual void setEnabled(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
+    // False while the tap has lost the display and is reconnecting.
+    virtual bool isConnected() const = 0;
 
     // The keys to claim from now on; an empty set releases every claim.
     virtual void setClaimedKeys(KeyClaimSet claims) = 0;

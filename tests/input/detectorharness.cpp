@@ -2,44 +2,43 @@
 
 namespace korvane::test {
 
+namespace {
+
+template <typename... Ts> struct Overloaded : Ts... { using Ts::operator()...; };
+template <typename... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
+
+} // namespace
+
 DetectorHarness::DetectorHarness() {
     record();
 }
 
 void DetectorHarness::record(bool all) {
-    auto note = [this](std::string event) { return [this, event] { events.push_back(event); }; };
-    detector.onDismissed = note("dismissed");
-    if (!all) {
-        detector.onTriggerActivated = nullptr;
-        detector.onQueryUpdated = nullptr;
-        detector.onAccepted = nullptr;
-        detector.onNavigate = nullptr;
-        detector.onCopyRequested = nullptr;
-        detector.onOpenRequested = nullptr;
-        detector.onSaveRequested = nullptr;
-        detector.onRefreshRequested = nullptr;
-        detector.onSpacePressed = nullptr;
-        detector.setOnHorizontalNavigate(nullptr);
-        detector.onEscapePressed = nullptr;
-        detector.onHelpBackRequested = nullptr;
-        return;
-    }
-    detector.onTriggerActivated = note("activated");
-    detector.onQueryUpdated = [this](const std::string& query) { events.push_back("query:" + query); };
-    detector.onAccepted = [this](const std::string& query) { events.push_back("accepted:" + query); };
-    detector.onNavigate = [this](NavigationDirection direction) {
-        events.push_back(direction == NavigationDirection::up ? "navigate:up" : "navigate:down");
-    };
-    detector.onCopyRequested = note("copy");
-    detector.onOpenRequested = note("open");
-    detector.onSaveRequested = note("save");
-    detector.onRefreshRequested = note("refresh");
-    detector.onSpacePressed = note("space");
-    detector.setOnHorizontalNavigate([this](HorizontalDirection direction) {
-        events.push_back(direction == HorizontalDirection::left ? "left" : "right");
-    });
-    detector.onEscapePressed = note("escape");
-    detector.onHelpBackRequested = note("help");
+    detector.setHandledEvents(all ? allSessionEvents : sessionEventBit<sessionevent::Dismissed>());
+}
+
+std::string DetectorHarness::describe(const SessionEvent& event) {
+    using namespace sessionevent;
+    return std::visit(Overloaded{
+                          [](const TriggerActivated&) -> std::string { return "activated"; },
+                          [](const QueryUpdated& e) -> std::string { return "query:" + e.query; },
+                          [](const Accepted& e) -> std::string { return "accepted:" + e.query; },
+                          [](const Dismissed&) -> std::string { return "dismissed"; },
+                          [](const Navigate& e) -> std::string {
+                              return e.direction == NavigationDirection::up ? "navigate:up" : "navigate:down";
+                          },
+                          [](const CopyRequested&) -> std::string { return "copy"; },
+                          [](const OpenRequested&) -> std::string { return "open"; },
+                          [](const SaveRequested&) -> std::string { return "save"; },
+                          [](const RefreshRequested&) -> std::string { return "refresh"; },
+                          [](const SpacePressed&) -> std::string { return "space"; },
+                          [](const HorizontalNavigate& e) -> std::string {
+                              return e.direction == HorizontalDirection::left ? "left" : "right";
+                          },
+                          [](const EscapePressed&) -> std::string { return "escape"; },
+                          [](const HelpBackRequested&) -> std::string { return "help"; },
+                      },
+                      event);
 }
 
 bool DetectorHarness::key(std::uint16_t keyCode, std::optional<std::string> characters, std::uint64_t flags) {

@@ -4,6 +4,7 @@
 #include "input/triggerdetector.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,7 +12,7 @@
 
 namespace korvane::test {
 
-// A trigger detector on a fake clock whose callbacks write readable events ("activated",
+// A trigger detector on a fake clock whose events are written in readable form ("activated",
 // "query:ab", "navigate:up", ...) to `events`.
 class DetectorHarness {
 public:
@@ -20,7 +21,8 @@ public:
 
     DetectorHarness();
 
-    // Installs every callback, or only onDismissed when `all` is false.
+    // Lets the handler take every event, horizontal navigation included, or only dismissals when
+    // `all` is false.
     void record(bool all = true);
 
     bool key(std::uint16_t keyCode, std::optional<std::string> characters = std::nullopt,
@@ -30,9 +32,19 @@ public:
     // Activates with the default trigger, types `query` and forgets the events so far.
     void open(std::string_view query = "");
 
+    static std::string describe(const SessionEvent& event);
+
     FakeClock clock;
-    TriggerDetector detector{clock};
     std::vector<std::string> events;
+    // Called with each event after it has been written down.
+    std::function<void(const SessionEvent&)> onEvent;
+    TriggerDetector detector{[this](const SessionEvent& event) {
+                                 events.push_back(describe(event));
+                                 if (onEvent) {
+                                     onEvent(event);
+                                 }
+                             },
+                             clock};
 };
 
 } // namespace korvane::test

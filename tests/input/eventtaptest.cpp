@@ -36,7 +36,7 @@ protected:
         }
         EXPECT_TRUE(tap->start(std::move(handler)));
         auto fake = backend->lastTap();
-        EXPECT_TRUE(fake && fake->waitUntilRunning(5.0));
+        EXPECT_TRUE(fake && fake->isRunning());
         return fake;
     }
 
@@ -139,6 +139,21 @@ TEST_F(EventTapTest, SlowHandlerCallsWriteOneLatencyLine) {
     }
 }
 
+// A popup key that reached the application anyway still goes through the detector in the key path.
+TEST_F(EventTapTest, SlowDeliveredPopupKeysAreLoggedToo) {
+    auto withholding = std::make_shared<test::FakeKeyWithholding>();
+    withholding->onDelivered = [&] { clock.advance(0.006); };
+    tap->setKeyWithholding(withholding);
+    auto fake = startTap();
+    withholding->set({{keycode::tab, "", 0}});
+    TapEvent lateTab = key(keycode::tab);
+    lateTab.withholdable = false;
+    EXPECT_EQ(fake->deliver(lateTab), false);
+    auto lines = log.performanceLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].message, "[KEY_LATENCY] keyCode=48 suppress=false elapsed=6.00ms");
+}
+
 TEST_F(EventTapTest, DisabledTapIsReenabledWhileTrusted) {
     std::atomic<int> reenabled{0};
     tap->onTapReenabled = [&] { ++reenabled; };
@@ -157,6 +172,32 @@ TEST_F(EventTapTest, DisabledTapIsReenabledWhileTrusted) {
     EXPECT_TRUE(fake->isEnabled());
     EXPECT_EQ(reenabled.load(), 2);
     EXPECT_THAT(log.lines(), ElementsAre("[Korvane] Event tap re-enabled after timeout"));
+}
+
+TEST_F(EventTapTest, ALostDisplayIsReportedOnceAndOnlyItsReturnReenables) {
+    std::atomic<int> reenabled{0};
+    std::atomic<int> revoked{0};
+    tap->onTapReenabled = [&] { ++reenabled; };
+    tap->onPermissionRevoked = [&] { ++revoked; };
+    auto fake = startTap();
+    log.clear();
+
+    fake->setConnected(false);
+    fake->deliver(ofType(TapEvent::Type::connectionLost));
+    // Without the display the trust check fails as well; the tap is left to reconnect.
+    trust->trusted = false;
+    scheduler.advance(3 * EventTap::healthCheckInterval);
+    EXPECT_EQ(reenabled.load(), 0);
+    EXPECT_EQ(revoked.load(), 0);
+
+    trust->trusted = true;
+    fake->setConnected(true);
+    fake->deliver(ofType(TapEvent::Type::connectionRestored));
+    scheduler.advance(EventTap::healthCheckInterval);
+    EXPECT_EQ(reenabled.load(), 1);
+    EXPECT_THAT(log.lines(),
+                ElementsAre("[Korvane] Event tap lost its connection to the display; reconnecting",
+                            "[Korvane] Event tap reconnected to the display"));
 }
 
 TEST_F(EventTapTest, RevocationStopsTheTapOnceAndLaterTicksDoNothing) {
@@ -187,7 +228,7 @@ TEST_F(EventTapTest, RevocationStopsTheTapOnceAndLaterTicksDoNothing) {
     EXPECT_EQ(revoked.load(), 2);
 }
 
-TEST_F(EventTapTest, StopFromTheTapThreadDoesNotDeadlock) {
+TEST_F(EventTapTest, StopFromInsideTheHandlerDoesNotDeadlock) {
     auto fake = startTap([&](auto, const auto&, auto) {
         tap->stop();
         return false;
@@ -197,7 +238,7 @@ TEST_F(EventTapTest, StopFromTheTapThreadDoesNotDeadlock) {
     EXPECT_EQ(fake->deliver(key(0, "b")), std::nullopt);
 }
 
-TEST_F(EventTapTest, RapidStartAndStopLeavesNoThreadRunning) {
+TEST_F(EventTapTest, RapidStartAndStopLeavesNoTapRunning) {
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(tap->start([](auto, const auto&, auto) { return false; }));
         tap->stop();
@@ -205,7 +246,7 @@ TEST_F(EventTapTest, RapidStartAndStopLeavesNoThreadRunning) {
     }
 }
 
-TEST_F(EventTapTest, ReleasingTheLastReferenceEndsTheThread) {
+TEST_F(EventTapTest, ReleasingTheLastReferenceStopsTheTap) {
     auto fake = startTap();
     tap.reset();
     EXPECT_TRUE(fake->wasStopped());

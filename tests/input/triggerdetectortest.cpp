@@ -1,8 +1,11 @@
 #include "detectorharness.h"
 #include "support/logcapture.h"
 
+#include <algorithm>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace korvane {
@@ -55,6 +58,8 @@ TEST(TriggerDetectorTest, MatchesTheTriggerCharacterByCharacter) {
         {"decomposed input matches a precomposed trigger", "\u00e9\u00e9", false, {chars("e\u0301e\u0301")}, true,
          0},
         {"a longer trigger", "@@x", false, {chars("@"), chars("x"), chars("@"), chars("@"), chars("x")}, true, 0},
+        {"alt with the trigger's characters types none of them", ";;", false,
+         {chars(";"), {kLetter, ";", Flag::option}, chars(";")}, false, 1},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -140,6 +145,14 @@ TEST(TriggerDetectorTest, CollectingKeyTable) {
         {"space after a query", "a", true, false, press(Key::space), true, {"space"}, State::collecting},
         {"home dismisses", "a", true, false, press(Key::home), false, {"dismissed"}, State::idle},
         {"end dismisses", "a", true, false, press(Key::end), false, {"dismissed"}, State::idle},
+        {"page up dismisses", "a", true, false, press(Key::pageUp), false, {"dismissed"}, State::idle},
+        {"page down dismisses", "a", true, false, press(Key::pageDown), false, {"dismissed"}, State::idle},
+        {"forward delete dismisses", "a", true, false, press(Key::forwardDelete), false, {"dismissed"},
+         State::idle},
+        {"alt with a letter dismisses", "a", true, false, {kLetter, "b", Flag::option}, false, {"dismissed"},
+         State::idle},
+        {"alt-return still accepts", "a", true, false, press(Key::returnKey, Flag::option), true, {"accepted:a"},
+         State::idle},
         {"left passes by default", "a", true, false, press(Key::leftArrow), false, {"left"}, State::collecting},
         {"right is withheld when suppressed", "a", true, true, press(Key::rightArrow), true, {"right"},
          State::collecting},
@@ -189,6 +202,7 @@ TEST(TriggerDetectorTest, PausedKeyTable) {
         {"command-backspace dismisses", press(Key::backspace, Flag::command), {"dismissed"}, State::idle, {}},
         {"control with a letter dismisses", {kLetter, "a", Flag::control}, {"dismissed"}, State::idle, {}},
         {"command with a letter dismisses", {kLetter, "c", Flag::command}, {"dismissed"}, State::idle, {}},
+        {"alt with a letter dismisses", {kLetter, "f", Flag::option}, {"dismissed"}, State::idle, {}},
         {"return dismisses", press(Key::returnKey), {"dismissed"}, State::idle, {}},
         {"escape dismisses", press(Key::escape), {"dismissed"}, State::idle, {}},
         {"an arrow dismisses", press(Key::downArrow), {"dismissed"}, State::idle, {}},
@@ -238,7 +252,7 @@ TEST(TriggerDetectorTest, BackspaceOnTheHelpQuery) {
 
     h.detector.reset();
     h.open("?");
-    h.detector.onHelpBackRequested = nullptr;
+    h.detector.setHandledEvents(allSessionEvents & ~sessionEventBit<sessionevent::HelpBackRequested>());
     h.key(Key::backspace);
     EXPECT_EQ(h.events, Events{"query:"});
 }
@@ -271,6 +285,17 @@ TEST(TriggerDetectorTest, BackspaceRemovesWholeCharacters) {
     EXPECT_EQ(h.detector.typedCharacterCount(), 2u);
     h.key(Key::backspace);
     EXPECT_EQ(h.detector.currentQuery(), "a");
+}
+
+// A key whose text is not well-formed UTF-8 (a surrogate code point) types nothing.
+TEST(TriggerDetectorTest, IllFormedTextCountsAsNoText) {
+    DetectorHarness h;
+    h.open("a");
+    EXPECT_FALSE(h.key(kLetter, "\xed\xa0\x80"));
+    h.type("b");
+    EXPECT_EQ(h.detector.currentQuery(), "ab");
+    EXPECT_EQ(h.detector.typedCharacterCount(), 2u);
+    EXPECT_EQ(h.events, Events({"query:ab"}));
 }
 
 TEST(TriggerDetectorTest, QueryIsCappedButTypedCharactersAreCounted) {
@@ -311,7 +336,11 @@ TEST(TriggerDetectorTest, ACharacterThatDoesNotFitIsDroppedWhole) {
 TEST(TriggerDetectorTest, TypedCountOutlivesTheSessionUntilTheNextActivation) {
     DetectorHarness h;
     std::size_t countSeenOnAccept = 0;
-    h.detector.onAccepted = [&](const std::string&) { countSeenOnAccept = h.detector.typedCharacterCount(); };
+    h.onEvent = [&](const SessionEvent& event) {
+        if (std::holds_alternative<sessionevent::Accepted>(event)) {
+            countSeenOnAccept = h.detector.typedCharacterCount();
+        }
+    };
     h.open("abc");
     h.key(Key::tab);
     EXPECT_EQ(countSeenOnAccept, 3u);
@@ -324,17 +353,19 @@ TEST(TriggerDetectorTest, TypedCountOutlivesTheSessionUntilTheNextActivation) {
 TEST(TriggerDetectorTest, CallbacksMayCallBackIntoTheDetector) {
     DetectorHarness h;
     std::vector<std::optional<std::string>> seen;
-    h.detector.onTriggerActivated = [&] { seen.push_back(h.detector.currentQuery()); };
-    h.detector.onQueryUpdated = [&](const std::string& query) {
-        seen.push_back(query);
-        if (query == "x") {
-            h.detector.reset();
+    h.onEvent = [&](const SessionEvent& event) {
+        if (std::holds_alternative<sessionevent::TriggerActivated>(event)) {
+            seen.push_back(h.detector.currentQuery());
+        } else if (const auto* update = std::get_if<sessionevent::QueryUpdated>(&event)) {
+            seen.push_back(update->query);
+            if (update->query == "x") {
+                h.detector.reset();
+            }
+        } else if (std::holds_alternative<sessionevent::Accepted>(event)) {
+            h.detector.resetArmed();
+            h.detector.pause();
+            seen.push_back(std::string(toString(h.detector.state())));
         }
-    };
-    h.detector.onAccepted = [&](const std::string&) {
-        h.detector.resetArmed();
-        h.detector.pause();
-        seen.push_back(std::string(toString(h.detector.state())));
     };
     h.type(";;");
     h.type("x");
@@ -346,12 +377,58 @@ TEST(TriggerDetectorTest, CallbacksMayCallBackIntoTheDetector) {
     EXPECT_EQ(h.detector.triggerProgress(), 2u);
 }
 
+// The shell turns horizontal navigation on and off from the main thread while the tap thread hands
+// in keys: each arrow must be judged on one consistent reading of the switch.
+TEST(TriggerDetectorTest, HorizontalNavigationMayBeSwitchedWhileKeysArrive) {
+    DetectorHarness h;
+    int navigations = 0;
+    int dismissals = 0;
+    h.onEvent = [&](const SessionEvent& event) {
+        navigations += std::holds_alternative<sessionevent::HorizontalNavigate>(event) ? 1 : 0;
+        dismissals += std::holds_alternative<sessionevent::Dismissed>(event) ? 1 : 0;
+    };
+    std::atomic<std::size_t> largestWithheldSet{0};
+    h.detector.setOnWithheldKeysChanged(
+        [&] { largestWithheldSet = std::max(largestWithheldSet.load(), h.detector.withheldKeys().size()); });
+    h.open("a");
+    h.detector.setSuppressHorizontalKeys(true);
+
+    std::atomic<bool> done{false};
+    std::thread switcher([&] {
+        for (bool on = false; !done; on = !on) {
+            h.detector.setHorizontalNavigation(on);
+            std::this_thread::yield();
+        }
+    });
+    constexpr int arrows = 2000;
+    int mismatches = 0;
+    for (int i = 0; i < arrows; ++i) {
+        const int navigationsBefore = navigations;
+        const bool swallowed = h.key(i % 2 == 0 ? Key::leftArrow : Key::rightArrow);
+        // A withheld arrow navigated; one that passed ended the session.
+        mismatches += swallowed != (navigations > navigationsBefore) ? 1 : 0;
+        if (h.detector.state() == State::idle) {
+            h.type(";;a");
+            h.detector.setSuppressHorizontalKeys(true);
+        }
+    }
+    done = true;
+    switcher.join();
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(navigations + dismissals, arrows);
+    EXPECT_LE(largestWithheldSet.load(), 12u);
+}
+
 TEST(TriggerDetectorTest, LogsOnlyKeysSlowerThanTwoMilliseconds) {
     test::LogCapture log;
     DetectorHarness h;
     h.open("a");
     double delay = 0.0019;
-    h.detector.onAccepted = [&](const std::string&) { h.clock.advance(delay); };
+    h.onEvent = [&](const SessionEvent& event) {
+        if (std::holds_alternative<sessionevent::Accepted>(event)) {
+            h.clock.advance(delay);
+        }
+    };
     h.key(Key::returnKey);
     EXPECT_TRUE(log.performanceLines().empty());
 

@@ -40,7 +40,7 @@ TEST(WithheldKeysTest, FollowTheDetectorState) {
     EXPECT_EQ(h.detector.withheldKeys(), sessionKeys(true, false));
     h.detector.setSuppressHorizontalKeys(true);
     EXPECT_EQ(h.detector.withheldKeys(), sessionKeys(true, true));
-    h.detector.setOnHorizontalNavigate(nullptr);
+    h.detector.setHorizontalNavigation(false);
     EXPECT_EQ(h.detector.withheldKeys(), sessionKeys(true, false));
 
     h.detector.pause();

@@ -33,8 +33,13 @@ public:
     void setOnWithheldKeysChanged(std::function<void()> callback) override { onChanged = std::move(callback); }
     bool processDeliveredKey(std::uint16_t keyCode, const std::optional<std::string>& characters,
                              std::uint64_t flags) override {
-        std::lock_guard lock(mutex);
-        delivered.push_back({keyCode, characters, flags});
+        {
+            std::lock_guard lock(mutex);
+            delivered.push_back({keyCode, characters, flags});
+        }
+        if (onDelivered) {
+            onDelivered();
+        }
         return false;
     }
 
@@ -61,6 +66,8 @@ public:
     WithheldKeySet keys;
     std::vector<SeenKey> delivered;
     std::function<void()> onChanged;
+    // Called, unlocked, for each delivered key; set before keys arrive.
+    std::function<void()> onDelivered;
 };
 
 } // namespace korvane::test

@@ -1,41 +1,21 @@
 #include "platform/fake/fakekeytap.h"
 
-#include <chrono>
-
 namespace korvane {
 
-void FakeKeyTap::run(EventCallback callback) {
-    std::unique_lock lock(mutex_);
+void FakeKeyTap::start(EventCallback callback) {
+    std::lock_guard lock(mutex_);
+    if (stopped_ || running_) {
+        return;
+    }
+    callback_ = std::move(callback);
     running_ = true;
-    changed_.notify_all();
-    while (!stopped_) {
-        if (queue_.empty()) {
-            changed_.wait(lock);
-            continue;
-        }
-        Pending* pending = queue_.front();
-        queue_.pop_front();
-        if (enabled_) {
-            lock.unlock();
-            bool drop = callback(pending->event);
-            lock.lock();
-            pending->result = drop;
-        }
-        pending->done = true;
-        changed_.notify_all();
-    }
-    for (Pending* pending : queue_) {
-        pending->done = true;
-    }
-    queue_.clear();
-    running_ = false;
-    changed_.notify_all();
 }
 
 void FakeKeyTap::stop() {
     std::lock_guard lock(mutex_);
     stopped_ = true;
-    changed_.notify_all();
+    running_ = false;
+    callback_ = nullptr;
 }
 
 void FakeKeyTap::setEnabled(bool enabled) {
@@ -48,6 +28,11 @@ bool FakeKeyTap::isEnabled() const {
     return enabled_;
 }
 
+bool FakeKeyTap::isConnected() const {
+    std::lock_guard lock(mutex_);
+    return connected_;
+}
+
 void FakeKeyTap::setClaimedKeys(KeyClaimSet claims) {
     std::lock_guard lock(mutex_);
     claims_ = std::move(claims);
@@ -55,20 +40,16 @@ void FakeKeyTap::setClaimedKeys(KeyClaimSet claims) {
 }
 
 std::optional<bool> FakeKeyTap::deliver(const TapEvent& event) {
-    Pending pending{event, std::nullopt, false};
-    std::unique_lock lock(mutex_);
-    if (!running_ || stopped_) {
-        return std::nullopt;
+    EventCallback callback;
+    {
+        std::lock_guard lock(mutex_);
+        if (!running_ || !enabled_) {
+            return std::nullopt;
+        }
+        callback = callback_;
     }
-    queue_.push_back(&pending);
-    changed_.notify_all();
-    changed_.wait(lock, [&] { return pending.done; });
-    return pending.result;
-}
-
-bool FakeKeyTap::waitUntilRunning(double seconds) const {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return running_; });
+    // Called unlocked, as a real tap does: the callback may stop the tap or change its claims.
+    return callback(event);
 }
 
 bool FakeKeyTap::isRunning() const {
@@ -94,6 +75,11 @@ int FakeKeyTap::claimUpdateCount() const {
 void FakeKeyTap::disableBySystem() {
     std::lock_guard lock(mutex_);
     enabled_ = false;
+}
+
+void FakeKeyTap::setConnected(bool connected) {
+    std::lock_guard lock(mutex_);
+    connected_ = connected;
 }
 
 } // namespace korvane

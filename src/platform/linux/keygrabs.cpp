@@ -4,7 +4,7 @@
 #include "platform/linux/xcbconnection.h"
 #include "platform/linux/xkbkeyboard.h"
 
-#include <vector>
+#include <algorithm>
 
 namespace korvane::x11 {
 namespace {
@@ -17,9 +17,16 @@ constexpr std::uint16_t lockCombinations[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK
 constexpr std::uint16_t keyCodeModifiers[] = {0, XCB_MOD_MASK_SHIFT, XCB_MOD_MASK_CONTROL,
                                               XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL};
 
+// Sequence numbers are 32-bit and wrap; compared by their difference.
+bool atOrAfter(std::uint32_t sequence, std::uint32_t reference) {
+    return static_cast<std::int32_t>(sequence - reference) >= 0;
+}
+
 } // namespace
 
-std::set<KeyGrabs::Grab> KeyGrabs::wanted(const KeyClaimSet& claims, const XkbKeyboard& keyboard) const {
+std::set<KeyGrabs::Grab> KeyGrabs::wanted(const KeyClaimSet& claims,
+                                          const std::set<std::uint8_t>& extraKeycodes,
+                                          const XkbKeyboard& keyboard) const {
     std::set<Grab> result;
     auto add = [&](const std::vector<xkb_keycode_t>& keycodes, std::uint16_t modifiers) {
         for (xkb_keycode_t keycode : keycodes) {
@@ -45,14 +52,21 @@ std::set<KeyGrabs::Grab> KeyGrabs::wanted(const KeyClaimSet& claims, const XkbKe
             add(keycodes, static_cast<std::uint16_t>(required | XCB_MOD_MASK_SHIFT));
         }
     }
+    for (std::uint8_t keycode : extraKeycodes) {
+        for (std::uint16_t modifiers : keyCodeModifiers) {
+            add({keycode}, modifiers);
+        }
+    }
     return result;
 }
 
-void KeyGrabs::apply(const KeyClaimSet& claims, const XkbKeyboard& keyboard) {
-    std::set<Grab> target = wanted(claims, keyboard);
+void KeyGrabs::apply(const KeyClaimSet& claims, const std::set<std::uint8_t>& extraKeycodes,
+                     const XkbKeyboard& keyboard) {
+    std::set<Grab> target = wanted(claims, extraKeycodes, keyboard);
     for (auto it = grabs_.begin(); it != grabs_.end();) {
-        if (target.count(*it) == 0) {
-            xcb_ungrab_key(connection_, it->first, root_, it->second);
+        if (target.count(it->first) == 0) {
+            xcb_void_cookie_t cookie = xcb_ungrab_key(connection_, it->first.first, root_, it->first.second);
+            ended_.push_back({it->first, it->second, cookie.sequence});
             it = grabs_.erase(it);
         } else {
             ++it;
@@ -68,22 +82,46 @@ void KeyGrabs::apply(const KeyClaimSet& claims, const XkbKeyboard& keyboard) {
     for (auto& [grab, cookie] : requests) {
         XcbReply<xcb_generic_error_t> error(xcb_request_check(connection_, cookie));
         if (!error) {
-            grabs_.insert(grab);
+            grabs_.emplace(grab, cookie.sequence);
         }
     }
     xcb_flush(connection_);
 }
 
 void KeyGrabs::releaseAll() {
-    for (const Grab& grab : grabs_) {
-        xcb_ungrab_key(connection_, grab.first, root_, grab.second);
+    for (const auto& entry : grabs_) {
+        xcb_ungrab_key(connection_, entry.first.first, root_, entry.first.second);
+    }
+    forget();
+    xcb_flush(connection_);
+}
+
+void KeyGrabs::forget() {
+    grabs_.clear();
+    ended_.clear();
+}
+
+void KeyGrabs::endAll(std::uint32_t sequence) {
+    for (const auto& [grab, since] : grabs_) {
+        ended_.push_back({grab, since, sequence});
     }
     grabs_.clear();
-    xcb_flush(connection_);
 }
 
 bool KeyGrabs::covers(std::uint8_t keycode, std::uint32_t coreModifiers) const {
     return grabs_.count(Grab{keycode, static_cast<std::uint16_t>(coreModifiers & 0xff)}) != 0;
+}
+
+bool KeyGrabs::coveredAt(std::uint8_t keycode, std::uint32_t coreModifiers, std::uint32_t sequence) {
+    // Later events come from later server states: grabs that ended before this one are done with.
+    std::erase_if(ended_, [&](const Ended& ended) { return atOrAfter(sequence, ended.until); });
+    const Grab grab{keycode, static_cast<std::uint16_t>(coreModifiers & 0xff)};
+    if (auto it = grabs_.find(grab); it != grabs_.end() && atOrAfter(sequence, it->second)) {
+        return true;
+    }
+    return std::any_of(ended_.begin(), ended_.end(), [&](const Ended& ended) {
+        return ended.grab == grab && atOrAfter(sequence, ended.since);
+    });
 }
 
 } // namespace korvane::x11

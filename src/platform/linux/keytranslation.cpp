@@ -157,6 +157,11 @@ std::optional<std::string> textForKeysym(xkb_keysym_t keysym) {
     if (codepoint == 0 || codepoint < 0x20 || (codepoint >= 0x7f && codepoint < 0xa0)) {
         return std::nullopt;
     }
+    // Keysyms of surrogate code points exist but stand for no character; encoded, they would be
+    // ill-formed text.
+    if ((codepoint >= 0xd800 && codepoint <= 0xdfff) || codepoint > 0x10ffff) {
+        return std::nullopt;
+    }
     char buffer[8] = {};
     int written = xkb_keysym_to_utf8(keysym, buffer, sizeof buffer);
     if (written <= 1) {

@@ -2,13 +2,34 @@
 
 #include "platform/linux/xcbconnection.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <dbus/dbus.h>
+#include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace korvane {
 namespace {
 
 constexpr int busTimeoutMs = 1000;
+
+// Where the session bus listens: the address the session exports, else the per-user bus socket.
+std::optional<std::string> sessionBusAddress() {
+    if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+        address != nullptr && *address != '\0') {
+        return std::string(address);
+    }
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0') {
+        std::string path = std::string(runtime) + "/bus";
+        std::error_code error;
+        if (std::filesystem::is_socket(path, error)) {
+            return "unix:path=" + path;
+        }
+    }
+    return std::nullopt;
+}
 
 struct ConnectionCloser {
     void operator()(DBusConnection* connection) const {
@@ -20,6 +41,37 @@ struct ConnectionCloser {
 struct MessageUnref {
     void operator()(DBusMessage* message) const { dbus_message_unref(message); }
 };
+
+struct PendingUnref {
+    void operator()(DBusPendingCall* pending) const { dbus_pending_call_unref(pending); }
+};
+
+using Message = std::unique_ptr<DBusMessage, MessageUnref>;
+
+// Sends `call` and returns its successful reply, waiting at most `timeoutMs` in all. The blocking
+// send of libdbus waits for the bus's authentication without any limit, so the connection is
+// driven here, a slice at a time.
+Message callWithin(DBusConnection* bus, DBusMessage* call, int timeoutMs) {
+    DBusPendingCall* raw = nullptr;
+    if (!dbus_connection_send_with_reply(bus, call, &raw, timeoutMs) || raw == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<DBusPendingCall, PendingUnref> pending(raw);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!dbus_pending_call_get_completed(pending.get())) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0 || !dbus_connection_read_write_dispatch(bus, static_cast<int>(left))) {
+            dbus_pending_call_cancel(pending.get());
+            return nullptr;
+        }
+    }
+    Message reply(dbus_pending_call_steal_reply(pending.get()));
+    if (!reply || dbus_message_get_type(reply.get()) != DBUS_MESSAGE_TYPE_METHOD_RETURN) {
+        return nullptr;
+    }
+    return reply;
+}
 
 // Owns a DBusError and frees it.
 struct ScopedError {
@@ -44,16 +96,27 @@ bool LinuxAccessibilityTrust::displayOffersInput() {
 }
 
 bool LinuxAccessibilityTrust::accessibilityBusEnabled() {
+    const std::optional<std::string> address = sessionBusAddress();
+    if (!address) {
+        return false;
+    }
     ScopedError error;
-    // A private connection: the shared one would exit the process when the bus goes away.
+    // A private connection: the shared one would exit the process when the bus goes away. Opened by
+    // address and registered here, rather than by dbus_bus_get_private, whose registration waits
+    // for the bus without a limit.
     std::unique_ptr<DBusConnection, ConnectionCloser> bus(
-        dbus_bus_get_private(DBUS_BUS_SESSION, &error.error));
+        dbus_connection_open_private(address->c_str(), &error.error));
     if (!bus) {
         return false;
     }
     dbus_connection_set_exit_on_disconnect(bus.get(), FALSE);
-    std::unique_ptr<DBusMessage, MessageUnref> call(dbus_message_new_method_call(
-        "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get"));
+    Message hello(
+        dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "Hello"));
+    if (!hello || !callWithin(bus.get(), hello.get(), busTimeoutMs)) {
+        return false;
+    }
+    Message call(dbus_message_new_method_call("org.a11y.Bus", "/org/a11y/bus",
+                                              "org.freedesktop.DBus.Properties", "Get"));
     if (!call) {
         return false;
     }
@@ -63,8 +126,7 @@ bool LinuxAccessibilityTrust::accessibilityBusEnabled() {
                                   DBUS_TYPE_INVALID)) {
         return false;
     }
-    std::unique_ptr<DBusMessage, MessageUnref> reply(
-        dbus_connection_send_with_reply_and_block(bus.get(), call.get(), busTimeoutMs, &error.error));
+    Message reply = callWithin(bus.get(), call.get(), busTimeoutMs);
     if (!reply) {
         return false;
     }

@@ -2,28 +2,41 @@
 
 namespace korvane::x11 {
 
-void PostedKeyJournal::record(std::uint8_t keycode, bool press, TimePoint now) {
+void PostedKeyJournal::record(PostedKey key, TimePoint now) {
     std::lock_guard lock(mutex_);
-    entries_.push_back(Entry{keycode, press, now});
+    entries_.push_back(Entry{key, now});
 }
 
-bool PostedKeyJournal::consume(std::uint8_t keycode, bool press, TimePoint now) {
+bool PostedKeyJournal::consume(PostedKey key, TimePoint now) {
     std::lock_guard lock(mutex_);
     while (!entries_.empty() && now - entries_.front().posted > lifetime) {
         entries_.pop_front();
     }
-    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-        if (it->keycode == keycode && it->press == press) {
-            entries_.erase(it);
-            return true;
-        }
+    // The server processes Korvane's events in the order they were posted, so only the oldest
+    // can be next; the same key from someone else in between does not take its place.
+    if (entries_.empty() || entries_.front().key != key) {
+        return false;
     }
-    return false;
+    entries_.pop_front();
+    return true;
 }
 
 std::size_t PostedKeyJournal::size() const {
     std::lock_guard lock(mutex_);
     return entries_.size();
+}
+
+void PostedKeyJournal::setHoldingWithheldKey(bool holding) {
+    {
+        std::lock_guard lock(mutex_);
+        holding_ = holding;
+    }
+    holdEnded_.notify_all();
+}
+
+bool PostedKeyJournal::waitWhileHoldingWithheldKey(std::chrono::milliseconds bound) {
+    std::unique_lock lock(mutex_);
+    return holdEnded_.wait_for(lock, bound, [&] { return !holding_; });
 }
 
 } // namespace korvane::x11

@@ -1,21 +1,26 @@
 #include "platform/linux/x11keytap.h"
 
+#include "base/diagnostics.h"
 #include "platform/linux/keygrabs.h"
 #include "platform/linux/postedkeyjournal.h"
 #include "platform/linux/recordedrepeats.h"
+#include "platform/linux/stallwatchdog.h"
 #include "platform/linux/xcbconnection.h"
 #include "platform/linux/xkbkeyboard.h"
 
 #include <chrono>
 #include <cstring>
 #include <poll.h>
+#include <pthread.h>
 #include <string_view>
 #include <sys/eventfd.h>
 
 namespace korvane::x11 {
 namespace {
 
-constexpr int reconnectIntervalMs = 1000;
+// Reconnection attempts start soon after a loss and thin out while the display stays away.
+constexpr std::chrono::milliseconds firstReconnectDelay{250};
+constexpr std::chrono::milliseconds longestReconnectDelay{8000};
 
 bool isMouseButton(std::uint32_t button) {
     // 4 to 7 are the scroll wheel, not presses.
@@ -28,7 +33,9 @@ X11KeyTap::X11KeyTap(std::shared_ptr<PostedKeyJournal> journal)
     : journal_(std::move(journal))
     , wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-X11KeyTap::~X11KeyTap() = default;
+X11KeyTap::~X11KeyTap() {
+    stop();
+}
 
 std::shared_ptr<X11KeyTap> X11KeyTap::open(std::shared_ptr<PostedKeyJournal> journal) {
     std::shared_ptr<X11KeyTap> tap(new X11KeyTap(std::move(journal)));
@@ -49,16 +56,21 @@ bool X11KeyTap::connect() {
     }
     inputOpcode_ = display->majorOpcode(&xcb_input_id);
 
+    // Raw keys and buttons of every master device, and changes of the device list, which may add
+    // an XTEST device (a new master brings its own).
     struct {
-        xcb_input_event_mask_t head;
-        std::uint32_t mask;
+        xcb_input_event_mask_t rawHead;
+        std::uint32_t rawMask;
+        xcb_input_event_mask_t hierarchyHead;
+        std::uint32_t hierarchyMask;
     } selection{};
-    selection.head.deviceid = XCB_INPUT_DEVICE_ALL_MASTER;
-    selection.head.mask_len = 1;
-    selection.mask = XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE |
-                     XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS;
+    selection.rawHead = {XCB_INPUT_DEVICE_ALL_MASTER, 1};
+    selection.rawMask = XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE |
+                        XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS;
+    selection.hierarchyHead = {XCB_INPUT_DEVICE_ALL, 1};
+    selection.hierarchyMask = XCB_INPUT_XI_EVENT_MASK_HIERARCHY;
     xcb_void_cookie_t cookie =
-        xcb_input_xi_select_events_checked(display->get(), display->root(), 1, &selection.head);
+        xcb_input_xi_select_events_checked(display->get(), display->root(), 2, &selection.rawHead);
     if (XcbReply<xcb_generic_error_t>(xcb_request_check(display->get(), cookie))) {
         return false;
     }
@@ -67,8 +79,13 @@ bool X11KeyTap::connect() {
     recorded_ = RecordedRepeats::open(display->get());
     configureRepeat(*keyboard);
     keyboard_ = std::move(keyboard);
-    display_ = std::move(display);
+    {
+        std::lock_guard lock(connectionMutex_);
+        display_ = std::move(display);
+    }
     ownGrabbedPresses_.clear();
+    withheldDown_.clear();
+    endHold();
     findXtestDevices();
     {
         std::lock_guard lock(claimsMutex_);
@@ -86,10 +103,15 @@ void X11KeyTap::configureRepeat(const XkbKeyboard& keyboard) {
 
 void X11KeyTap::disconnect() {
     grabCount_ = 0;
+    withheldDown_.clear();
+    endHold();
     recorded_.reset();
     grabs_.reset();
     keyboard_.reset();
-    display_.reset();
+    {
+        std::lock_guard lock(connectionMutex_);
+        display_.reset();
+    }
     connected_ = false;
 }
 
@@ -110,8 +132,22 @@ void X11KeyTap::findXtestDevices() {
     }
 }
 
-void X11KeyTap::run(EventCallback callback) {
+void X11KeyTap::start(EventCallback callback) {
+    std::lock_guard lock(threadMutex_);
+    if (stopped_ || thread_.joinable()) {
+        return;
+    }
     callback_ = std::move(callback);
+    watchdog_ = std::make_unique<StallWatchdog>(grabAnswerBound, [this] { releaseGrabsOfStalledTap(); });
+    // The thread keeps the tap alive until its loop has released the grabs and the connection, also
+    // when the last owner lets go of it from inside a callback.
+    thread_ = std::thread([self = shared_from_this()] {
+        pthread_setname_np(pthread_self(), "korvane-evtap");
+        self->run();
+    });
+}
+
+void X11KeyTap::run() {
     while (!stopped_) {
         if (!display_ || display_->hasError()) {
             handleLostConnection();
@@ -141,10 +177,14 @@ void X11KeyTap::run(EventCallback callback) {
         waitForWork(timeoutMs);
     }
     if (display_ && !display_->hasError()) {
+        if (holdingKeyboard_) {
+            letKeyboardGo(XCB_ALLOW_ASYNC_KEYBOARD, XCB_CURRENT_TIME);
+        }
         grabs_->releaseAll();
     }
     disconnect();
     callback_ = nullptr;
+    watchdog_.reset();
 }
 
 void X11KeyTap::waitForWork(int timeoutMs) {
@@ -164,27 +204,49 @@ void X11KeyTap::handleLostConnection() {
     if (display_) {
         disconnect();
     }
-    // The server went away or closed us: the tap is off until it can reconnect.
+    // The server went away or closed us: said once, then the tap keeps trying to come back.
     if (!lossReported_) {
         lossReported_ = true;
+        reconnectDelay_ = firstReconnectDelay;
         TapEvent event;
-        event.type = TapEvent::Type::tapDisabledByTimeout;
-        if (callback_) {
-            callback_(event);
-        }
+        event.type = TapEvent::Type::connectionLost;
+        emit(event);
     }
-    if (stopped_) {
+    const auto retryAt = std::chrono::steady_clock::now() + reconnectDelay_;
+    for (auto now = std::chrono::steady_clock::now(); !stopped_ && now < retryAt;
+         now = std::chrono::steady_clock::now()) {
+        waitForWork(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(retryAt - now).count()));
+    }
+    if (stopped_ || !enabled_) {
         return;
     }
-    waitForWork(reconnectIntervalMs);
-    if (!stopped_ && enabled_ && connect()) {
-        lossReported_ = false;
+    if (!connect()) {
+        reconnectDelay_ = std::min(reconnectDelay_ * 2, longestReconnectDelay);
+        return;
     }
+    lossReported_ = false;
+    TapEvent event;
+    event.type = TapEvent::Type::connectionRestored;
+    emit(event);
 }
 
 void X11KeyTap::stop() {
     stopped_ = true;
     wake();
+    std::thread thread;
+    {
+        std::lock_guard lock(threadMutex_);
+        thread = std::move(thread_);
+    }
+    if (!thread.joinable()) {
+        return;
+    }
+    // From inside a callback the loop ends once the callback returns; it cannot wait for itself.
+    if (thread.get_id() == std::this_thread::get_id()) {
+        thread.detach();
+    } else {
+        thread.join();
+    }
 }
 
 void X11KeyTap::setEnabled(bool enabled) {
@@ -193,7 +255,11 @@ void X11KeyTap::setEnabled(bool enabled) {
 }
 
 bool X11KeyTap::isEnabled() const {
-    return enabled_ && connected_;
+    return enabled_;
+}
+
+bool X11KeyTap::isConnected() const {
+    return connected_;
 }
 
 void X11KeyTap::setClaimedKeys(KeyClaimSet claims) {
@@ -225,7 +291,7 @@ void X11KeyTap::applyClaims() {
         claimsDirty_ = false;
         claims = claims_;
     }
-    grabs_->apply(claims, *keyboard_);
+    grabs_->apply(claims, withheldDown_, *keyboard_);
     grabbedKeymap_ = keyboard_->keymapGeneration();
     grabCount_ = grabs_->size();
 }
@@ -245,7 +311,11 @@ void X11KeyTap::dispatch(const xcb_generic_event_t* event) {
         return;
     }
     if (type == XCB_KEY_PRESS) {
-        onGrabbedKeyPress(reinterpret_cast<const xcb_key_press_event_t*>(event));
+        onCoreKeyPress(reinterpret_cast<const xcb_key_press_event_t*>(event));
+        return;
+    }
+    if (type == XCB_KEY_RELEASE) {
+        onCoreKeyRelease(reinterpret_cast<const xcb_key_release_event_t*>(event));
         return;
     }
     if (type != XCB_GE_GENERIC) {
@@ -264,6 +334,9 @@ void X11KeyTap::dispatch(const xcb_generic_event_t* event) {
         break;
     case XCB_INPUT_RAW_BUTTON_PRESS:
         onRawButtonPress(reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event));
+        break;
+    case XCB_INPUT_HIERARCHY:
+        findXtestDevices();
         break;
     default:
         break;
@@ -291,10 +364,11 @@ void X11KeyTap::onRawKeyPress(const xcb_input_raw_key_press_event_t* event) {
     // Repeats recorded before this press belong before it.
     reportRecordedRepeats();
     auto keycode = static_cast<std::uint8_t>(event->detail);
-    bool own = xtestDevices_.count(event->sourceid) != 0 && journal_ && journal_->consume(keycode, true);
-    // A grabbed key comes again as a core event, the one that can be withheld; the raw copy is
-    // not reported.
-    if (grabs_->covers(keycode, keyboard_->coreModifiers())) {
+    bool own = isOwn(event->sourceid, keycode, true);
+    // A key the server processed under one of our grabs comes again as a core event, the one that
+    // can be withheld; its raw copy is not reported. A key it processed before the grab was in
+    // place has reached the focused window, whatever is grabbed by now.
+    if (grabs_->coveredAt(keycode, keyboard_->coreModifiers(), event->full_sequence)) {
         if (own) {
             ownGrabbedPresses_.insert(keycode);
         }
@@ -312,10 +386,19 @@ void X11KeyTap::onRawKeyPress(const xcb_input_raw_key_press_event_t* event) {
 void X11KeyTap::onRawKeyRelease(const xcb_input_raw_key_release_event_t* event) {
     reportRecordedRepeats();
     auto keycode = static_cast<std::uint8_t>(event->detail);
-    if (xtestDevices_.count(event->sourceid) != 0 && journal_ && journal_->consume(keycode, false)) {
+    if (isOwn(event->sourceid, keycode, false)) {
         return;
     }
+    // Without the hold the release went to the window; with it, it comes again as a core event.
+    if (!holdingKeyboard_ && withheldDown_.erase(keycode) != 0) {
+        markClaimsDirty();
+    }
     reportRepeats(repeat_.release(keycode, event->time));
+}
+
+bool X11KeyTap::isOwn(std::uint16_t sourceDevice, std::uint8_t keycode, bool press) {
+    return xtestDevices_.count(sourceDevice) != 0 && journal_ &&
+           journal_->consume({keycode, press, static_cast<std::uint16_t>(keyboard_->coreModifiers())});
 }
 
 void X11KeyTap::onRawButtonPress(const xcb_input_raw_button_press_event_t* event) {
@@ -326,22 +409,88 @@ void X11KeyTap::onRawButtonPress(const xcb_input_raw_button_press_event_t* event
     }
 }
 
-void X11KeyTap::onGrabbedKeyPress(const xcb_key_press_event_t* event) {
-    repeat_.cancel(event->detail);
-    bool dropped = false;
-    if (ownGrabbedPresses_.erase(event->detail) == 0) {
-        reportKey(event->detail, true, &dropped);
+void X11KeyTap::onCoreKeyPress(const xcb_key_press_event_t* event) {
+    const std::uint8_t keycode = event->detail;
+    repeat_.cancel(keycode);
+    if (withheldDown_.count(keycode) != 0) {
+        // A repeat of a key whose press was withheld: the handler hears it (a held arrow keeps
+        // moving the selection), the window never does, whatever the session now makes of it.
+        if (ownGrabbedPresses_.erase(keycode) == 0) {
+            reportKey(keycode, true, nullptr);
+        }
+        holdKeyboard(event->time);
+        return;
     }
+    if (holdingKeyboard_ && !grabs_->covers(keycode, event->state)) {
+        // Not a key to withhold, only caught by the hold; its raw copy has reported it.
+        letKeyboardGo(XCB_ALLOW_REPLAY_KEYBOARD, event->time);
+        return;
+    }
+    bool dropped = false;
+    if (ownGrabbedPresses_.erase(keycode) == 0) {
+        reportKey(keycode, true, &dropped);
+    }
+    if (!dropped) {
+        letKeyboardGo(XCB_ALLOW_REPLAY_KEYBOARD, event->time);
+        return;
+    }
+    withheldDown_.insert(keycode);
+    // Kept grabbed while it is down, so that its repeats are caught after the session has ended.
+    markClaimsDirty();
+    holdKeyboard(event->time);
+}
+
+void X11KeyTap::onCoreKeyRelease(const xcb_key_release_event_t* event) {
+    if (!holdingKeyboard_) {
+        return;
+    }
+    if (withheldDown_.erase(event->detail) != 0) {
+        markClaimsDirty();
+        if (withheldDown_.empty()) {
+            letKeyboardGo(XCB_ALLOW_ASYNC_KEYBOARD, event->time);
+        } else {
+            holdKeyboard(event->time);
+        }
+        return;
+    }
+    // Any other key's release, the text injector's included, belongs to the focused window.
+    letKeyboardGo(XCB_ALLOW_REPLAY_KEYBOARD, event->time);
+}
+
+void X11KeyTap::holdKeyboard(xcb_timestamp_t time) {
+    // The grab stays active and the server hands over one key event at a time, each of which is
+    // held back until it is answered: the release of the withheld key is dropped, anything else
+    // is replayed to the focused window.
+    holdingKeyboard_ = true;
+    if (journal_) {
+        journal_->setHoldingWithheldKey(true);
+    }
+    xcb_allow_events(display_->get(), XCB_ALLOW_SYNC_KEYBOARD, time);
+    xcb_flush(display_->get());
+}
+
+void X11KeyTap::letKeyboardGo(std::uint8_t mode, xcb_timestamp_t time) {
     xcb_connection_t* connection = display_->get();
-    if (dropped) {
-        // Let the keyboard go at once: while the grab is active every key, the text injector's
-        // included, would come to us instead of the focused window.
-        xcb_allow_events(connection, XCB_ALLOW_ASYNC_KEYBOARD, event->time);
-        xcb_ungrab_keyboard(connection, event->time);
-    } else {
-        xcb_allow_events(connection, XCB_ALLOW_REPLAY_KEYBOARD, event->time);
+    xcb_allow_events(connection, mode, time);
+    // A replay ends the grab by itself; otherwise it is ended here, so that no key, the text
+    // injector's included, keeps coming to the tap instead of the focused window.
+    if (mode != XCB_ALLOW_REPLAY_KEYBOARD) {
+        xcb_ungrab_keyboard(connection, time);
     }
     xcb_flush(connection);
+    endHold();
+}
+
+void X11KeyTap::endHold() {
+    holdingKeyboard_ = false;
+    if (journal_) {
+        journal_->setHoldingWithheldKey(false);
+    }
+}
+
+void X11KeyTap::markClaimsDirty() {
+    std::lock_guard lock(claimsMutex_);
+    claimsDirty_ = true;
 }
 
 void X11KeyTap::reportRepeats(const KeyRepeatEmulator::Owed& owed) {
@@ -368,7 +517,42 @@ bool X11KeyTap::emit(const TapEvent& event) {
     if (!enabled_ || !callback_) {
         return false;
     }
-    return callback_(event);
+    watchdog_->enter();
+    bool drop = callback_(event);
+    watchdog_->leave();
+    // Before the next event is judged by the grabs it met.
+    noticeStallRelease();
+    return drop;
+}
+
+void X11KeyTap::releaseGrabsOfStalledTap() {
+    std::lock_guard lock(connectionMutex_);
+    if (!display_ || display_->hasError() || grabCount_ == 0) {
+        return;
+    }
+    // Said before the release, so that whoever sees the keyboard come back can also read why.
+    diagnostic("Key tap did not answer within 2 s; released the keyboard grabs");
+    xcb_connection_t* connection = display_->get();
+    // Replays a grabbed key that waits for the tap, ends an active grab, and removes every passive
+    // grab, so that no key of the desktop waits for a tap that does not answer.
+    xcb_allow_events(connection, XCB_ALLOW_REPLAY_KEYBOARD, XCB_CURRENT_TIME);
+    xcb_ungrab_keyboard(connection, XCB_CURRENT_TIME);
+    xcb_void_cookie_t ungrab = xcb_ungrab_key(connection, XCB_GRAB_ANY, display_->root(), XCB_MOD_MASK_ANY);
+    xcb_flush(connection);
+    stallReleaseSequence_ = ungrab.sequence;
+    stallReleased_ = true;
+}
+
+void X11KeyTap::noticeStallRelease() {
+    if (!stallReleased_.exchange(false)) {
+        return;
+    }
+    grabs_->endAll(stallReleaseSequence_);
+    grabCount_ = 0;
+    endHold();
+    // The claims still hold; they are grabbed again now that the tap answers.
+    std::lock_guard lock(claimsMutex_);
+    claimsDirty_ = true;
 }
 
 } // namespace korvane::x11

@@ -120,8 +120,11 @@ std::vector<xcb_window_t> X11WindowInspector::clientList(Deadline deadline) {
         requestProperty(connection_->root(), atoms_.clientList, XCB_ATOM_WINDOW, maxClientListBytes), deadline);
     if (reply && reply->format == 32) {
         auto count = static_cast<std::size_t>(xcb_get_property_value_length(reply.get())) / 4;
-        windows.resize(count);
-        std::memcpy(windows.data(), xcb_get_property_value(reply.get()), count * 4);
+        // An empty list has no value bytes, and memcpy must not see the null pointer that comes with it.
+        if (count > 0) {
+            windows.resize(count);
+            std::memcpy(windows.data(), xcb_get_property_value(reply.get()), count * 4);
+        }
     }
     return windows;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <xcb/xcb.h>
 
@@ -12,9 +14,12 @@ struct XcbDisconnect {
 // Owns one connection to the X server. Used by one thread at a time.
 class XcbConnection {
 public:
-    // Connects to $DISPLAY; null when there is no X11 session (no DISPLAY, a Wayland session) or the
-    // server cannot be reached.
-    static std::unique_ptr<XcbConnection> open();
+    // How long a connection may take before the server counts as unreachable.
+    static constexpr std::chrono::milliseconds connectDeadline{2000};
+
+    // Connects to $DISPLAY; null when there is no X11 session (no DISPLAY, a Wayland session), the
+    // server cannot be reached or does not answer within `deadline`. Any thread.
+    static std::unique_ptr<XcbConnection> open(std::chrono::milliseconds deadline = connectDeadline);
 
     xcb_connection_t* get() const { return connection_.get(); }
     xcb_window_t root() const { return root_; }

@@ -69,6 +69,16 @@ std::unique_ptr<XkbKeyboard> XkbKeyboard::create(xcb_connection_t* connection, b
                                      XCB_XKB_EVENT_TYPE_STATE_NOTIFY | XCB_XKB_EVENT_TYPE_CONTROLS_NOTIFY;
     xcb_xkb_select_events_aux(connection, static_cast<xcb_xkb_device_spec_t>(keyboard->deviceId_), events, 0,
                               0, mapParts, mapParts, &details);
+    // A key held under a grab then repeats as further presses only, without a made-up release
+    // before each: the only release that comes is the real one.
+    constexpr std::uint32_t detectable = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
+    XcbReply<xcb_xkb_per_client_flags_reply_t> flags(xcb_xkb_per_client_flags_reply(
+        connection,
+        xcb_xkb_per_client_flags(connection, XCB_XKB_ID_USE_CORE_KBD, detectable, detectable, 0, 0, 0),
+        nullptr));
+    if (!flags || (flags->value & detectable) == 0) {
+        return nullptr;
+    }
     return keyboard;
 }
 

@@ -23,7 +23,8 @@ struct TranslatedKey {
 class XkbKeyboard {
 public:
     // Null when the server has no usable XKB. With `follow`, XKB events are selected on the
-    // connection and must be fed to handleEvent(); without, the keyboard is a snapshot.
+    // connection and must be fed to handleEvent(), and keys held under a grab of the connection
+    // repeat without releases in between; without, the keyboard is a snapshot.
     static std::unique_ptr<XkbKeyboard> create(xcb_connection_t* connection, bool follow = true);
     ~XkbKeyboard();
     XkbKeyboard(const XkbKeyboard&) = delete;

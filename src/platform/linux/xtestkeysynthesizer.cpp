@@ -47,9 +47,58 @@ bool XTestKeySynthesizer::ensureConnection() {
 void XTestKeySynthesizer::post(xkb_keycode_t keycode, bool press) {
     auto detail = static_cast<std::uint8_t>(keycode);
     // Recorded before it is sent, so the tap can never see the event first.
-    journal_->record(detail, press);
+    journal_->record({detail, press, expectedState()});
     xcb_test_fake_input(display_->get(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, detail, XCB_CURRENT_TIME,
                         XCB_NONE, 0, 0, 0);
+    if (modifierBits_[detail] != 0 && press) {
+        modifierKeysDown_.insert(detail);
+    } else if (modifierBits_[detail] != 0) {
+        modifierKeysDown_.erase(detail);
+    }
+}
+
+void XTestKeySynthesizer::snapshotModifiers() {
+    modifierBits_.fill(0);
+    modifierKeysDown_.clear();
+    lockedBits_ = 0;
+    xcb_connection_t* connection = display_->get();
+    XcbReply<xcb_get_modifier_mapping_reply_t> modifiers(
+        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
+    XcbReply<xcb_query_keymap_reply_t> keymap(
+        xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr));
+    auto keyboard = XkbKeyboard::create(connection, false);
+    if (!modifiers || !keymap || !keyboard) {
+        return;
+    }
+    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(modifiers.get());
+    const int perRow = modifiers->keycodes_per_modifier;
+    for (int row = 0; row < 8; ++row) {
+        for (int i = 0; i < perRow; ++i) {
+            if (const xcb_keycode_t keycode = codes[row * perRow + i]; keycode != 0) {
+                modifierBits_[keycode] = static_cast<std::uint8_t>(modifierBits_[keycode] | (1u << row));
+            }
+        }
+    }
+    for (int keycode = 0; keycode < 256; ++keycode) {
+        if (modifierBits_[keycode] != 0 && isDown(*keymap, static_cast<xcb_keycode_t>(keycode))) {
+            modifierKeysDown_.insert(static_cast<xkb_keycode_t>(keycode));
+        }
+    }
+    lockedBits_ = static_cast<std::uint16_t>(keyboard->coreModifiers() & ~expectedState());
+}
+
+std::uint16_t XTestKeySynthesizer::expectedState() const {
+    std::uint16_t state = lockedBits_;
+    for (xkb_keycode_t keycode : modifierKeysDown_) {
+        state = static_cast<std::uint16_t>(state | modifierBits_[keycode]);
+    }
+    return state;
+}
+
+void XTestKeySynthesizer::waitForWithheldKey() {
+    // Typed while the key that accepted a completion (a withheld Tab) is still held, a key would
+    // let that key's release reach the window. A key held longer than this is not waited for.
+    journal_->waitWhileHoldingWithheldKey(withheldKeyWait);
 }
 
 bool XTestKeySynthesizer::finishRequests() {
@@ -91,6 +140,7 @@ std::vector<xkb_keycode_t> XTestKeySynthesizer::heldModifierKeys() {
 bool XTestKeySynthesizer::beginInput() {
     std::lock_guard lock(mutex_);
     endInputLocked();
+    waitForWithheldKey();
     if (!ensureConnection()) {
         return false;
     }
@@ -106,6 +156,7 @@ bool XTestKeySynthesizer::beginInput() {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         held = heldModifierKeys();
     }
+    snapshotModifiers();
     for (xkb_keycode_t keycode : held) {
         post(keycode, false);
     }
@@ -139,8 +190,16 @@ void XTestKeySynthesizer::endInputLocked() {
 
 bool XTestKeySynthesizer::postKeyPair(std::uint16_t keyCode, std::uint64_t flags) {
     std::lock_guard lock(mutex_);
+    const bool inRun = typing_ != nullptr;
+    if (!inRun) {
+        waitForWithheldKey();
+    }
     if (!ensureConnection()) {
         return false;
+    }
+    // Within a run the state is followed from its start; the server may not have caught up yet.
+    if (!inRun) {
+        snapshotModifiers();
     }
     // A snapshot of the keymap per pair keeps layout switches simple; it costs a few round trips.
     auto keyboard = XkbKeyboard::create(display_->get(), false);
@@ -214,7 +273,8 @@ bool XTestKeySynthesizer::postText(std::string_view text) {
     std::vector<xkb_keysym_t> keysyms;
     for (std::size_t offset = 0; offset < text.size();) {
         const std::int32_t codePoint = nextCodePoint(text, offset);
-        const xkb_keysym_t keysym = codePoint < 0 ? XKB_KEY_NoSymbol : keysymFor(static_cast<char32_t>(codePoint));
+        const xkb_keysym_t keysym =
+            codePoint < 0 ? XKB_KEY_NoSymbol : keysymFor(static_cast<char32_t>(codePoint));
         if (keysym == XKB_KEY_NoSymbol) {
             typedAll = false;
         } else {

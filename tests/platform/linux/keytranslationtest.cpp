@@ -3,6 +3,10 @@
 #include "platform/keycodes.h"
 
 #include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 #include <xcb/xproto.h>
 #include <xkbcommon/xkbcommon-keysyms.h>
 
@@ -76,6 +80,17 @@ TEST(KeyTranslationTest, ModifierKeysAndTextOfKeysyms) {
     EXPECT_EQ(textForKeysym(XKB_KEY_BackSpace), std::nullopt);
     EXPECT_EQ(textForKeysym(XKB_KEY_Delete), std::nullopt);
     EXPECT_EQ(textForKeysym(XKB_KEY_Left), std::nullopt);
+}
+
+TEST(KeyTranslationTest, OnlyKeysymsOfUnicodeScalarValuesHaveText) {
+    const std::vector<std::pair<xkb_keysym_t, std::optional<std::string>>> cases = {
+        {0x100d7ff, "\xed\x9f\xbf"},     {0x100d800, std::nullopt}, {0x100dbff, std::nullopt},
+        {0x100dc00, std::nullopt},       {0x100dfff, std::nullopt}, {0x100e000, "\xee\x80\x80"},
+        {0x110ffff, "\xf4\x8f\xbf\xbf"}, {0x1110000, std::nullopt},
+    };
+    for (const auto& [keysym, text] : cases) {
+        EXPECT_EQ(textForKeysym(keysym), text) << std::hex << keysym;
+    }
 }
 
 } // namespace

@@ -5,25 +5,36 @@
 
 #include "base/manualscheduler.h"
 #include "input/eventtap.h"
+#include "input/triggerdetector.h"
 #include "platform/keycodes.h"
 #include "platform/linux/linuxaccessibilitytrust.h"
 #include "platform/linux/postedkeyjournal.h"
 #include "platform/linux/x11keytapbackend.h"
+#include "platform/linux/xcbconnection.h"
+#include "platform/linux/xkbkeyboard.h"
 #include "platform/linux/xtestkeysynthesizer.h"
 #include "support/fakekeywithholding.h"
 #include "support/logcapture.h"
+#include "support/scopedenv.h"
 #include "support/tempdir.h"
+#include "x11testwindow.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <xcb/xinput.h>
+#include <xcb/xtest.h>
+#include <xkbcommon/xkbcommon-keysyms.h>
 
 namespace korvane {
 namespace {
@@ -31,6 +42,7 @@ namespace {
 using testing::ElementsAre;
 using Seconds = std::chrono::duration<double>;
 
+using test::ScopedEnv;
 using test::SeenKey;
 
 template <typename Predicate> bool pollUntil(Predicate predicate, double seconds = 5.0) {
@@ -96,6 +108,30 @@ protected:
             }));
     }
 
+    // Starts the tap with a real trigger detector behind it, as the shell wires them.
+    void startDetector() {
+        detector = std::make_shared<TriggerDetector>([this](const SessionEvent& event) {
+            std::lock_guard lock(seenMutex);
+            sessionEvents.push_back(event);
+        });
+        tap->setKeyWithholding(detector);
+        ASSERT_TRUE(tap->start(
+            [this](std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags) {
+                return detector->processKey(keyCode, characters, flags);
+            }));
+    }
+
+    std::vector<SessionEvent> takeSessionEvents() {
+        std::lock_guard lock(seenMutex);
+        return std::exchange(sessionEvents, {});
+    }
+
+    template <typename Event> bool sawSessionEvent() {
+        std::lock_guard lock(seenMutex);
+        return std::any_of(sessionEvents.begin(), sessionEvents.end(),
+                           [](const SessionEvent& event) { return std::holds_alternative<Event>(event); });
+    }
+
     std::vector<SeenKey> seenKeys() {
         std::lock_guard lock(seenMutex);
         return seen;
@@ -133,23 +169,123 @@ protected:
     std::mutex seenMutex;
     std::vector<SeenKey> seen;
     std::chrono::steady_clock::time_point seenAt;
+    std::shared_ptr<TriggerDetector> detector;
+    std::vector<SessionEvent> sessionEvents;
 };
 
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
+// An X server of the test's own, which it can kill and start again on the same display.
+class OwnXServer {
 public:
-    ScopedEnv(const char* name, const char* value)
-        : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
+    explicit OwnXServer(const std::filesystem::path& dir)
+        : dir_(dir) {}
+    ~OwnXServer() { stop(); }
+
+    // Starts on a free display the first time, on the same one after that.
+    bool start() {
+        std::filesystem::remove(dir_ / "display");
+        std::string command = "Xvfb " + (number_.empty() ? std::string() : ":" + number_) +
+                              " -displayfd 3 -nolisten tcp -noreset 3>" + (dir_ / "display").string() +
+                              " >/dev/null 2>&1 & echo $! > " + (dir_ / "xpid").string();
+        if (run(command) != 0 ||
+            !pollUntil([&] { return readAll(dir_ / "display").find('\n') != std::string::npos; })) {
+            return false;
         }
-        value ? setenv(name, value, 1) : unsetenv(name);
+        number_ = readAll(dir_ / "display");
+        number_.erase(number_.find('\n'));
+        pid_ = std::stoi(readAll(dir_ / "xpid"));
+        return true;
     }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+    // Ends the server and waits until it has given up its display.
+    bool stop() {
+        if (pid_ == 0) {
+            return true;
+        }
+        run("kill " + std::to_string(std::exchange(pid_, 0)));
+        return pollUntil([&] { return !std::filesystem::exists("/tmp/.X" + number_ + "-lock"); });
+    }
+
+    std::string display() const { return ":" + number_; }
 
 private:
-    const char* name_;
-    std::optional<std::string> old_;
+    std::filesystem::path dir_;
+    std::string number_;
+    int pid_ = 0;
+};
+
+// A connection of the test's own that posts XTEST key events without recording them: Korvane's
+// own events as they reach the server when the test says so, or another XTEST client's.
+class RawPoster {
+public:
+    RawPoster()
+        : display_(x11::XcbConnection::open())
+        , keyboard_(display_ ? x11::XkbKeyboard::create(display_->get(), false) : nullptr) {}
+
+    bool ok() const { return keyboard_ != nullptr; }
+    xcb_connection_t* connection() const { return display_->get(); }
+    std::uint8_t keycode(xkb_keysym_t keysym) const {
+        return static_cast<std::uint8_t>(keyboard_->keycodeForKeysym(keysym).value_or(0));
+    }
+
+    void post(const std::vector<x11::PostedKey>& keys) {
+        for (const x11::PostedKey& key : keys) {
+            xcb_test_fake_input(connection(), key.press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, key.keycode,
+                                XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        }
+        xcb_flush(connection());
+    }
+
+private:
+    std::unique_ptr<x11::XcbConnection> display_;
+    std::unique_ptr<x11::XkbKeyboard> keyboard_;
+};
+
+// A second master pointer and keyboard, which bring their own XTEST devices with them.
+class ExtraMaster {
+public:
+    explicit ExtraMaster(xcb_connection_t* connection)
+        : connection_(connection) {
+        struct {
+            xcb_input_add_master_t head;
+            char name[12];
+        } add{};
+        add.head = {XCB_INPUT_HIERARCHY_CHANGE_TYPE_ADD_MASTER, sizeof add / 4, 11, 1, 1};
+        std::memcpy(add.name, "KorvaneTest", 11);
+        auto cookie = xcb_input_xi_change_hierarchy_checked(
+            connection_, 1, reinterpret_cast<const xcb_input_hierarchy_change_t*>(&add));
+        if (x11::XcbReply<xcb_generic_error_t>(xcb_request_check(connection_, cookie))) {
+            return;
+        }
+        x11::XcbReply<xcb_input_xi_query_device_reply_t> reply(xcb_input_xi_query_device_reply(
+            connection_, xcb_input_xi_query_device(connection_, XCB_INPUT_DEVICE_ALL), nullptr));
+        for (auto it = xcb_input_xi_query_device_infos_iterator(reply.get()); it.rem > 0;
+             xcb_input_xi_device_info_next(&it)) {
+            std::string_view name(xcb_input_xi_device_info_name(it.data), it.data->name_len);
+            if (name == "KorvaneTest pointer") {
+                pointer = it.data->deviceid;
+            }
+        }
+    }
+    ~ExtraMaster() {
+        if (pointer == 0) {
+            return;
+        }
+        xcb_input_remove_master_t remove{XCB_INPUT_HIERARCHY_CHANGE_TYPE_REMOVE_MASTER,
+                                         sizeof remove / 4,
+                                         pointer,
+                                         XCB_INPUT_CHANGE_MODE_FLOAT,
+                                         0,
+                                         0,
+                                         0};
+        xcb_request_check(
+            connection_, xcb_input_xi_change_hierarchy_checked(
+                             connection_, 1, reinterpret_cast<const xcb_input_hierarchy_change_t*>(&remove)));
+    }
+
+    xcb_input_device_id_t pointer = 0;
+
+private:
+    xcb_connection_t* connection_;
 };
 
 bool setAccessibilityBus(bool enabled) {
@@ -271,6 +407,192 @@ TEST_F(X11KeyTapTest, AHeldWithheldKeyRepeatsToTheHandlerOnly) {
     EXPECT_GT(std::count_if(keys.begin(), keys.end(),
                             [](const SeenKey& key) { return key.keyCode == keycode::downArrow; }),
               1);
+}
+
+TEST_F(X11KeyTapTest, ALostDisplayIsReportedOnceAndTheTapComesBackWithIt) {
+    OwnXServer server(dir.path());
+    ASSERT_TRUE(server.start());
+    ScopedEnv display("DISPLAY", server.display().c_str());
+    std::atomic<int> reenabled{0};
+    tap->onTapReenabled = [&] { ++reenabled; };
+    startTap();
+    log.clear();
+
+    ASSERT_TRUE(server.stop());
+    const std::string lost = "[Korvane] Event tap lost its connection to the display; reconnecting";
+    ASSERT_TRUE(pollUntil([&] { return !log.lines().empty(); }));
+    // Health checks while the display is away neither re-enable nor give up.
+    scheduler.advance(2 * EventTap::healthCheckInterval);
+    EXPECT_THAT(log.lines(), ElementsAre(lost));
+
+    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(pollUntil([&] { return reenabled.load() == 1; }, 10.0))
+        << testing::PrintToString(log.lines());
+    scheduler.advance(EventTap::healthCheckInterval);
+    EXPECT_EQ(reenabled.load(), 1);
+    EXPECT_THAT(log.lines(), ElementsAre(lost, "[Korvane] Event tap reconnected to the display"));
+    ASSERT_EQ(run("xdotool key z"), 0);
+    EXPECT_TRUE(pollUntil([&] { return sawCharacters("z"); }));
+}
+
+// Accepting with a Tab that the user holds: neither its release nor its repeats may reach the
+// window, also once the session has ended and Tab is no longer claimed.
+TEST_F(X11KeyTapTest, AWithheldKeyIsWithheldUntilItIsReleased) {
+    auto window = test::X11TestWindow::open();
+    ASSERT_TRUE(window);
+    // A short delay, so that a short hold repeats.
+    auto repeat = window->setRepeat({150, 25});
+    ASSERT_TRUE(repeat);
+    std::shared_ptr<void> restoreRepeat(nullptr, [&](void*) { window->setRepeat(*repeat); });
+    tap->setKeyWithholding(withholding);
+    std::atomic<int> tabs{0};
+    ASSERT_TRUE(tap->start([&](std::uint16_t keyCode, const auto&, auto) {
+        if (keyCode != keycode::tab) {
+            return false;
+        }
+        ++tabs;
+        const bool claimed = withholding->withholds(keyCode);
+        withholding->set({});
+        return claimed;
+    }));
+    withholding->set({{keycode::tab, "", 0}});
+    ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
+
+    // Korvane's own keys, typed while Tab is still down, wait for it to come up.
+    ASSERT_EQ(run("xdotool keydown Tab"), 0);
+    ASSERT_TRUE(pollUntil([&] { return tabs.load() > 0; }));
+    x11::XTestKeySynthesizer synthesizer(journal);
+    std::thread injector([&] { synthesizer.postKeyPair(keycode::backspace, 0); });
+    ASSERT_EQ(run("sleep 0.4 && xdotool keyup Tab && xdotool key x"), 0);
+    injector.join();
+    ASSERT_TRUE(window->waitUntil([&](const auto&) { return window->count(XKB_KEY_x, false) == 1; }));
+    EXPECT_EQ(window->count(XKB_KEY_Tab, true), 0) << testing::PrintToString(window->events());
+    EXPECT_EQ(window->count(XKB_KEY_Tab, false), 0) << testing::PrintToString(window->events());
+    EXPECT_EQ(window->count(XKB_KEY_BackSpace, false), 1) << testing::PrintToString(window->events());
+    EXPECT_GT(tabs.load(), 1);
+    // Nothing stays grabbed once the key is up.
+    EXPECT_TRUE(pollUntil([&] { return backend->last->grabCount() == 0; }));
+}
+
+// Korvane's Control-BackSpace is still on its way when an on-screen keyboard (xdotool here) types
+// BackSpace: that one is the user's, even though a BackSpace of Korvane's is expected.
+TEST_F(X11KeyTapTest, AnotherXtestClientsKeyIsNotTakenForOneOfOurs) {
+    RawPoster ours;
+    ASSERT_TRUE(ours.ok());
+    const std::uint8_t control = ours.keycode(XKB_KEY_Control_L);
+    const std::uint8_t backspace = ours.keycode(XKB_KEY_BackSpace);
+    const std::vector<x11::PostedKey> posted = {{control, true, 0},
+                                                {backspace, true, XCB_MOD_MASK_CONTROL},
+                                                {backspace, false, XCB_MOD_MASK_CONTROL},
+                                                {control, false, XCB_MOD_MASK_CONTROL}};
+    startTap();
+    for (const x11::PostedKey& key : posted) {
+        journal->record(key);
+    }
+    ASSERT_EQ(run("xdotool key BackSpace"), 0);
+    ours.post(posted);
+    ASSERT_EQ(run("xdotool key y"), 0);
+    ASSERT_TRUE(pollUntil([&] { return sawCharacters("y"); }));
+    EXPECT_THAT(seenKeys(), ElementsAre(SeenKey{keycode::backspace, std::nullopt, 0}, SeenKey{16, "y", 0}));
+    EXPECT_EQ(journal->size(), 0u);
+}
+
+// A new master device brings a new XTEST keyboard while the tap runs; Korvane's keys posted
+// through it are still its own.
+TEST_F(X11KeyTapTest, KeysFromAHotPluggedXtestDeviceAreRecognised) {
+    RawPoster ours;
+    ASSERT_TRUE(ours.ok());
+    startTap();
+    ExtraMaster master(ours.connection());
+    ASSERT_NE(master.pointer, 0);
+    ASSERT_FALSE(x11::XcbReply<xcb_generic_error_t>(xcb_request_check(
+        ours.connection(),
+        xcb_input_xi_set_client_pointer_checked(ours.connection(), XCB_NONE, master.pointer))));
+    const std::uint8_t a = ours.keycode(XKB_KEY_a);
+    const std::vector<x11::PostedKey> posted = {{a, true, 0}, {a, false, 0}};
+    for (const x11::PostedKey& key : posted) {
+        journal->record(key);
+    }
+    ours.post(posted);
+    ASSERT_EQ(run("xdotool key y"), 0);
+    ASSERT_TRUE(pollUntil([&] { return sawCharacters("y"); }));
+    EXPECT_THAT(seenKeys(), ElementsAre(SeenKey{16, "y", 0}));
+    EXPECT_EQ(journal->size(), 0u);
+}
+
+// While a grabbed key waits for its answer the server holds back every key of the keyboard, so a
+// tap stuck in its handler must not keep the desktop's keyboard frozen.
+TEST_F(X11KeyTapTest, AStalledHandlerDoesNotFreezeTheKeyboard) {
+    auto window = test::X11TestWindow::open();
+    ASSERT_TRUE(window);
+    std::mutex stallMutex;
+    std::condition_variable stallEnded;
+    bool stalling = true;
+    auto endStall = [&] {
+        {
+            std::lock_guard lock(stallMutex);
+            stalling = false;
+        }
+        stallEnded.notify_all();
+    };
+    tap->setKeyWithholding(withholding);
+    ASSERT_TRUE(tap->start([&](std::uint16_t keyCode, const auto&, auto) {
+        if (keyCode == keycode::tab) {
+            std::unique_lock lock(stallMutex);
+            stallEnded.wait_for(lock, std::chrono::seconds(10), [&] { return !stalling; });
+        }
+        return withholding->withholds(keyCode);
+    }));
+    withholding->set({{keycode::tab, "", 0}});
+    ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
+
+    ASSERT_EQ(run("xdotool key Tab x"), 0);
+    const bool typed = window->waitUntil(
+        [&](const auto&) {
+            return window->count(XKB_KEY_Tab, true) == 1 && window->count(XKB_KEY_x, true) == 1;
+        },
+        2.0 + x11::X11KeyTap::grabAnswerBound.count() / 1000.0);
+    endStall();
+    EXPECT_TRUE(typed) << testing::PrintToString(window->events());
+    EXPECT_THAT(log.lines(), testing::Contains(
+                                 "[Korvane] Key tap did not answer within 2 s; released the keyboard grabs"));
+    // Once the handler answers again, the claimed key is grabbed again.
+    EXPECT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
+}
+
+// Tab typed right behind the trigger may reach the window before the grab that withholds it is in
+// place. Either way the detector must know: a withheld Tab accepts, a delivered one dismisses.
+TEST_F(X11KeyTapTest, TabRightAfterTheTriggerIsWithheldOrEndsTheSession) {
+    auto window = test::X11TestWindow::open();
+    ASSERT_TRUE(window);
+    startDetector();
+    int withheld = 0;
+    int delivered = 0;
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(run("xdotool key --delay 0 semicolon semicolon Tab"), 0);
+        ASSERT_TRUE(
+            window->waitUntil([&](const auto&) { return window->count(XKB_KEY_semicolon, false) == 2; }));
+        const bool settled = pollUntil(
+            [&] {
+                return sawSessionEvent<sessionevent::Accepted>() ||
+                       sawSessionEvent<sessionevent::Dismissed>();
+            },
+            2.0);
+        const bool tabReachedWindow = window->count(XKB_KEY_Tab, true) == 1;
+        EXPECT_TRUE(settled) << "the session stayed open; Tab reached the window: " << tabReachedWindow;
+        if (settled) {
+            EXPECT_EQ(sawSessionEvent<sessionevent::Dismissed>(), tabReachedWindow);
+            (tabReachedWindow ? delivered : withheld) += 1;
+        }
+        detector->reset();
+        ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() == 0; }));
+        window->waitUntil([](const auto&) { return false; }, 0.05);
+        window->clear();
+        takeSessionEvents();
+    }
+    RecordProperty("withheld", withheld);
+    RecordProperty("delivered", delivered);
 }
 
 } // namespace

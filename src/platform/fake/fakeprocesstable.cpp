@@ -1,0 +1,43 @@
+#include "platform/fake/fakeprocesstable.h"
+
+namespace korvane {
+
+void FakeProcessTable::addProcess(std::int32_t pid, std::int32_t parentPid, std::optional<std::string> tty,
+                                  std::optional<std::string> cwd) {
+    processes_[pid] = Process{parentPid, std::move(tty), std::move(cwd)};
+}
+
+void FakeProcessTable::setAccessTime(const std::string& ttyName,
+                                     std::optional<std::chrono::system_clock::time_point> time) {
+    if (time) {
+        accessTimes_[ttyName] = *time;
+    } else {
+        accessTimes_.erase(ttyName);
+    }
+}
+
+std::map<std::int32_t, std::vector<std::int32_t>> FakeProcessTable::allProcessParents() {
+    ++listings_;
+    std::map<std::int32_t, std::vector<std::int32_t>> children;
+    for (const auto& [pid, process] : processes_) {
+        children[process.parentPid].push_back(pid);
+    }
+    return children;
+}
+
+std::optional<std::string> FakeProcessTable::ttyName(std::int32_t pid) {
+    auto found = processes_.find(pid);
+    return found == processes_.end() ? std::nullopt : found->second.tty;
+}
+
+std::optional<std::string> FakeProcessTable::currentDirectory(std::int32_t pid) {
+    auto found = processes_.find(pid);
+    return found == processes_.end() ? std::nullopt : found->second.cwd;
+}
+
+std::optional<std::chrono::system_clock::time_point> FakeProcessTable::deviceAccessTime(const std::string& ttyName) {
+    auto found = accessTimes_.find(ttyName);
+    return found == accessTimes_.end() ? std::nullopt : std::optional(found->second);
+}
+
+} // namespace korvane

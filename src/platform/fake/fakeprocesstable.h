@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/processtable.h"
+
+namespace korvane {
+
+// A process table that tests fill by hand: processes with a parent, an optional terminal and an
+// optional directory, and access times of terminal devices. Main thread.
+class FakeProcessTable final : public ProcessTable {
+public:
+    // Adds (or replaces) a process; processes are listed in ascending id order like /proc.
+    void addProcess(std::int32_t pid, std::int32_t parentPid, std::optional<std::string> tty = {},
+                    std::optional<std::string> cwd = {});
+    void setAccessTime(const std::string& ttyName, std::optional<std::chrono::system_clock::time_point> time);
+
+    std::map<std::int32_t, std::vector<std::int32_t>> allProcessParents() override;
+    std::optional<std::string> ttyName(std::int32_t pid) override;
+    std::optional<std::string> currentDirectory(std::int32_t pid) override;
+    std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) override;
+
+    // How often the whole table was listed.
+    int listings() const { return listings_; }
+
+private:
+    struct Process {
+        std::int32_t parentPid;
+        std::optional<std::string> tty;
+        std::optional<std::string> cwd;
+    };
+    std::map<std::int32_t, Process> processes_;
+    std::map<std::string, std::chrono::system_clock::time_point> accessTimes_;
+    int listings_ = 0;
+};
+
+} // namespace korvane

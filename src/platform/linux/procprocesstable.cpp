@@ -1,0 +1,202 @@
+#include "platform/linux/procprocesstable.h"
+
+#include "platform/linux/uniquefd.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace korvane {
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// A /proc file is generated on read; one read of a few kilobytes holds a whole stat line.
+std::optional<std::string> readProcFile(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        return std::nullopt;
+    }
+    std::string text(4096, '\0');
+    ssize_t count;
+    do {
+        count = ::read(fd.get(), text.data(), text.size());
+    } while (count < 0 && errno == EINTR);
+    if (count <= 0) {
+        return std::nullopt;
+    }
+    text.resize(static_cast<std::size_t>(count));
+    return text;
+}
+
+template <typename Number> std::optional<Number> parseNumber(std::string_view text) {
+    Number value{};
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+ProcProcessTable::ProcProcessTable(std::string procRoot, std::string devRoot)
+    : procRoot_(std::move(procRoot))
+    , devRoot_(std::move(devRoot)) {}
+
+std::optional<ProcProcessTable::StatFields> ProcProcessTable::parseStat(std::string_view line) {
+    // The command name in parentheses may itself hold spaces and ")", so the fields are counted
+    // from the last ")": state, parent, process group, session, terminal.
+    std::size_t close = line.rfind(')');
+    if (close == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string_view rest = line.substr(close + 1);
+    std::string_view fields[5];
+    std::size_t found = 0;
+    std::size_t position = 0;
+    while (found < 5) {
+        position = rest.find_first_not_of(" \n", position);
+        if (position == std::string_view::npos) {
+            return std::nullopt;
+        }
+        std::size_t end = rest.find_first_of(" \n", position);
+        fields[found++] = rest.substr(position, end == std::string_view::npos ? rest.npos : end - position);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        position = end;
+    }
+    if (found < 5) {
+        return std::nullopt;
+    }
+    auto parent = parseNumber<std::int32_t>(fields[1]);
+    auto tty = parseNumber<std::int64_t>(fields[4]);
+    if (!parent || !tty) {
+        return std::nullopt;
+    }
+    return StatFields{*parent, *tty};
+}
+
+std::optional<ProcProcessTable::StatFields> ProcProcessTable::readStat(std::int32_t pid) const {
+    auto line = readProcFile(procRoot_ + "/" + std::to_string(pid) + "/stat");
+    return line ? parseStat(*line) : std::nullopt;
+}
+
+std::map<std::int32_t, std::vector<std::int32_t>> ProcProcessTable::allProcessParents() {
+    std::map<std::int32_t, std::vector<std::int32_t>> children;
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(procRoot_.c_str()));
+    if (!dir) {
+        return children;
+    }
+    std::vector<std::int32_t> pids;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (auto pid = parseNumber<std::int32_t>(entry->d_name); pid && *pid >= 1) {
+            pids.push_back(*pid);
+        }
+    }
+    std::sort(pids.begin(), pids.end());
+    for (std::int32_t pid : pids) {
+        // A process that ended since the listing is left out.
+        if (auto fields = readStat(pid)) {
+            children[fields->parentPid].push_back(pid);
+        }
+    }
+    return children;
+}
+
+std::optional<std::string> ProcProcessTable::ttyName(std::int32_t pid) {
+    auto fields = readStat(pid);
+    if (!fields || fields->ttyNumber == 0) {
+        return std::nullopt;
+    }
+    auto number = static_cast<std::uint64_t>(fields->ttyNumber);
+    auto major = static_cast<unsigned>((number >> 8) & 0xfff);
+    auto minor = static_cast<unsigned>((number & 0xff) | ((number >> 12) & 0xfff00));
+    return deviceName(makedev(major, minor));
+}
+
+std::optional<std::string> ProcProcessTable::deviceName(dev_t device) {
+    if (auto known = deviceNames_.find(device); known != deviceNames_.end()) {
+        return known->second;
+    }
+    // Pseudo-terminals use majors 136 to 143, 256 numbers each; check that guess before listing.
+    unsigned ptsNumber = major(device) >= 136 && major(device) <= 143 ? (major(device) - 136) * 256 + minor(device)
+                                                                       : minor(device);
+    std::string guess = "pts/" + std::to_string(ptsNumber);
+    struct stat info{};
+    std::optional<std::string> name;
+    if (::stat((devRoot_ + "/" + guess).c_str(), &info) == 0 && S_ISCHR(info.st_mode) && info.st_rdev == device) {
+        name = guess;
+    } else {
+        name = findDevice(devRoot_ + "/pts", "pts/", device);
+        if (!name) {
+            name = findDevice(devRoot_, "", device);
+        }
+    }
+    if (name) {
+        deviceNames_.emplace(device, *name);
+    }
+    return name;
+}
+
+std::optional<std::string> ProcProcessTable::findDevice(const std::string& directory, const std::string& prefix,
+                                                        dev_t device) {
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(directory.c_str()));
+    if (!dir) {
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (entry->d_type == DT_CHR || entry->d_type == DT_UNKNOWN) {
+            names.emplace_back(entry->d_name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        struct stat info{};
+        if (::lstat((directory + "/" + name).c_str(), &info) == 0 && S_ISCHR(info.st_mode) &&
+            info.st_rdev == device) {
+            return prefix + name;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ProcProcessTable::currentDirectory(std::int32_t pid) {
+    std::string link = procRoot_ + "/" + std::to_string(pid) + "/cwd";
+    std::string target(4096, '\0');
+    ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
+    // A failure is most often another user's process; a full buffer may be a truncated path.
+    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) {
+        return std::nullopt;
+    }
+    target.resize(static_cast<std::size_t>(length));
+    if (target.ends_with(" (deleted)") || target.front() != '/') {
+        return std::nullopt;
+    }
+    return target;
+}
+
+std::optional<std::chrono::system_clock::time_point> ProcProcessTable::deviceAccessTime(const std::string& ttyName) {
+    if (ttyName.empty() || ttyName.find("..") != std::string::npos) {
+        return std::nullopt;
+    }
+    struct stat info{};
+    if (::stat((devRoot_ + "/" + ttyName).c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    auto since = std::chrono::seconds(info.st_atim.tv_sec) + std::chrono::nanoseconds(info.st_atim.tv_nsec);
+    return std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(since));
+}
+
+} // namespace korvane

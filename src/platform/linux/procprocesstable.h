@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/processtable.h"
+
+#include <sys/types.h>
+#include <unordered_map>
+
+namespace korvane {
+
+// The process table read from /proc: parents and controlling terminals from /proc/<pid>/stat, the
+// working directory from the /proc/<pid>/cwd link, terminal names by matching device numbers
+// against /dev/pts and /dev. Processes of other users whose directory the kernel hides drop out.
+// Main thread.
+class ProcProcessTable final : public ProcessTable {
+public:
+    explicit ProcProcessTable(std::string procRoot = "/proc", std::string devRoot = "/dev");
+
+    std::map<std::int32_t, std::vector<std::int32_t>> allProcessParents() override;
+    std::optional<std::string> ttyName(std::int32_t pid) override;
+    std::optional<std::string> currentDirectory(std::int32_t pid) override;
+    std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) override;
+
+    // The parent id and the terminal device number (`tty_nr`) of one line of /proc/<pid>/stat.
+    struct StatFields {
+        std::int32_t parentPid = 0;
+        std::int64_t ttyNumber = 0;
+    };
+    static std::optional<StatFields> parseStat(std::string_view line);
+
+private:
+    std::optional<StatFields> readStat(std::int32_t pid) const;
+    std::optional<std::string> deviceName(dev_t device);
+    std::optional<std::string> findDevice(const std::string& directory, const std::string& prefix, dev_t device);
+
+    std::string procRoot_;
+    std::string devRoot_;
+    // Device numbers already matched to a name; the name of a device number does not change.
+    std::unordered_map<dev_t, std::string> deviceNames_;
+};
+
+} // namespace korvane

@@ -1,0 +1,62 @@
+#include "providers/processinfo.h"
+
+#include <algorithm>
+
+namespace korvane {
+
+std::vector<std::pair<std::int32_t, std::int32_t>>
+ProcessInfo::walkDescendants(std::int32_t root, const std::map<std::int32_t, std::vector<std::int32_t>>& children,
+                             std::int64_t maxDepth) {
+    struct Walked {
+        std::int32_t pid;
+        std::int32_t parent;
+        std::int64_t depth;
+        std::int64_t order;
+    };
+    struct Queued {
+        std::int32_t pid;
+        std::int32_t parent;
+        std::int64_t depth;
+    };
+    std::vector<Queued> queue;
+    if (auto found = children.find(root); found != children.end()) {
+        for (std::int32_t child : found->second) {
+            queue.push_back({child, root, 1});
+        }
+    }
+    std::vector<Walked> walked;
+    for (std::size_t i = 0; i < queue.size(); ++i) {
+        Queued entry = queue[i];
+        walked.push_back({entry.pid, entry.parent, entry.depth, static_cast<std::int64_t>(i)});
+        if (entry.depth < maxDepth) {
+            if (auto found = children.find(entry.pid); found != children.end()) {
+                for (std::int32_t child : found->second) {
+                    queue.push_back({child, entry.pid, entry.depth + 1});
+                }
+            }
+        }
+    }
+    std::sort(walked.begin(), walked.end(), [](const Walked& a, const Walked& b) {
+        return a.depth != b.depth ? a.depth > b.depth : a.order < b.order;
+    });
+    std::vector<std::pair<std::int32_t, std::int32_t>> pairs;
+    pairs.reserve(walked.size());
+    for (const Walked& entry : walked) {
+        pairs.emplace_back(entry.pid, entry.parent);
+    }
+    return pairs;
+}
+
+std::vector<ProcessInfo::DescendantInfo> ProcessInfo::descendants(std::int32_t pid, ProcessTable& table) {
+    std::vector<DescendantInfo> infos;
+    for (auto [child, parent] : walkDescendants(pid, table.allProcessParents(), maxDepth)) {
+        std::optional<std::string> cwd = table.currentDirectory(child);
+        if (cwd && (cwd->empty() || *cwd == "/")) {
+            cwd.reset();
+        }
+        infos.push_back({child, parent, table.ttyName(child), std::move(cwd)});
+    }
+    return infos;
+}
+
+} // namespace korvane

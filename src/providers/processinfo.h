@@ -1,0 +1,42 @@
+#pragma once
+
+#include "platform/processtable.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace korvane {
+
+// The processes running below a terminal application, deepest first, with their terminal devices
+// and working directories, as the terminal's project detection needs them. Main thread.
+class ProcessInfo {
+public:
+    ProcessInfo() = delete;
+
+    struct DescendantInfo {
+        std::int32_t pid = 0;
+        std::int32_t parentPid = 0;
+        std::optional<std::string> tty;
+        std::optional<std::string> cwd;
+
+        bool operator==(const DescendantInfo&) const = default;
+    };
+
+    static constexpr std::int64_t maxDepth = 6;
+
+    // Breadth-first below `root` down to `maxDepth` levels (the root's children are level 1); the
+    // deepest processes first, one level in breadth-first order. Pairs of process and parent.
+    static std::vector<std::pair<std::int32_t, std::int32_t>>
+    walkDescendants(std::int32_t root, const std::map<std::int32_t, std::vector<std::int32_t>>& children,
+                    std::int64_t maxDepth);
+
+    // The walk over the whole process table, each process with its device and directory; "/" and
+    // an empty directory count as none.
+    static std::vector<DescendantInfo> descendants(std::int32_t pid, ProcessTable& table);
+};
+
+} // namespace korvane

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "base/lrumap.h"
+#include "platform/activeappprovider.h"
+#include "platform/fileprobe.h"
+#include "platform/processtable.h"
+#include "providers/processinfo.h"
+#include "providers/processtreedetection.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace korvane {
+
+// Decides which project directory the user works in, from the frontmost application: its window
+// title, and for a terminal the programs running in it. Keeps the current root, caches what it has
+// worked out and reports every change of root. Main thread.
+class ProjectDetector {
+public:
+    // The key of a detection for an application that is no terminal.
+    struct DetectionKey {
+        std::string bundleID;
+        std::int32_t pid = 0;
+        std::optional<std::string> title;
+
+        bool operator==(const DetectionKey&) const = default;
+    };
+
+    struct CachedDetection {
+        struct None {};
+        // A detection ran and found this root, which may be absent.
+        struct Hit {
+            std::optional<std::string> root;
+        };
+        std::variant<None, Hit> value;
+    };
+
+    struct PaneCandidate {
+        std::string pane;
+        std::vector<std::string> roots;
+        std::optional<std::chrono::system_clock::time_point> accessDate;
+    };
+
+    // Entries kept of the detection cache and of the failed titles; the least recently used go.
+    static constexpr std::size_t cacheCapacity = 4096;
+    // Two times within this many seconds count as the same moment.
+    static constexpr double sameMomentTolerance = 0.05;
+
+    ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider, std::shared_ptr<ProcessTable> processTable,
+                    std::shared_ptr<FileProbe> files);
+
+    // Runs one detection for the frontmost application and returns the root found.
+    std::optional<std::string> detectProjectRoot();
+
+    const std::optional<std::string>& currentProjectRoot() const { return currentProjectRoot_; }
+    void setCurrentProjectRoot(std::optional<std::string> root);
+
+    // Called with the new root and its folder name (both absent when there is none) on every change.
+    std::function<void(const std::optional<std::string>& root, const std::optional<std::string>& name)>
+        onProjectChanged;
+
+    // Whether one of the project markers sits directly inside `path`.
+    static bool isProjectRoot(const std::string& path, FileProbe& files);
+
+    // The nearest directory at or above `from` that holds a marker (never "/" and never home);
+    // failing that, the start directory itself when it lies strictly inside home.
+    static std::optional<std::string> findProjectRoot(const std::string& from, FileProbe& files);
+
+    // The root named by the focused window's title, applied; absent when the title names none.
+    std::optional<std::string> detectFromWindowTitle(const std::string& bundleID, std::int32_t pid);
+
+    // The root of the terminal pane used last; a found root is applied.
+    ProcessTreeDetection detectFromProcessTree(std::int32_t pid);
+
+    // The group key of `device` in the pane-group table, which it updates (union-find).
+    static std::string resolveMergedRoot(const std::string& device, std::map<std::string, std::string>& parents);
+
+    // Read by tests and diagnostics.
+    std::size_t cacheSize() const { return cache_.size(); }
+    bool isLoggedTitleFailure(const std::string& key) const { return loggedTitleFailures_.contains(key); }
+
+private:
+    std::optional<std::string> detectTerminal(const std::string& bundleID, std::int32_t pid);
+    std::optional<std::string> detectNonTerminal(const std::string& bundleID, std::int32_t pid);
+    std::optional<std::string> rootForDirectory(const std::string& directory);
+
+    std::shared_ptr<ActiveAppProvider> appProvider_;
+    std::shared_ptr<ProcessTable> processTable_;
+    std::shared_ptr<FileProbe> files_;
+    LruMap<std::string, std::string> cache_{cacheCapacity};
+    LruMap<std::string, bool> loggedTitleFailures_{cacheCapacity};
+    std::map<std::string, std::string> lastSuccessfulProject_;
+    std::optional<DetectionKey> lastDetectionKey_;
+    CachedDetection lastDetection_;
+    std::optional<std::string> currentProjectRoot_;
+};
+
+} // namespace korvane

@@ -1,0 +1,104 @@
+#include "platform/linux/linuxaccessibilitytrust.h"
+
+#include "platform/linux/postedkeyjournal.h"
+#include "platform/linux/x11keytap.h"
+#include "support/scopedenv.h"
+#include "support/tempdir.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace korvane {
+namespace {
+
+using test::ScopedEnv;
+
+// A listening socket that takes connections into its backlog and never answers on them: a display
+// or a bus that has stopped responding.
+class SilentServer {
+public:
+    // `path` starting with '@' names an abstract socket.
+    explicit SilentServer(const std::string& path) {
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.data(), std::min(path.size(), sizeof address.sun_path - 1));
+        if (path[0] == '@') {
+            address.sun_path[0] = '\0';
+        }
+        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size());
+        listening_ =
+            ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), length) == 0 && ::listen(fd_, 16) == 0;
+    }
+    ~SilentServer() { ::close(fd_); }
+    bool listening() const { return listening_; }
+
+private:
+    int fd_ = -1;
+    bool listening_ = false;
+};
+
+// Runs `check` on a thread of its own; its answer, or nothing when it has not returned within
+// `seconds` (the thread is then left behind, stuck).
+template <typename T> std::optional<T> within(double seconds, std::function<T()> check) {
+    struct State {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<T> answer;
+    };
+    auto state = std::make_shared<State>();
+    std::thread([state, check] {
+        T answer = check();
+        std::lock_guard lock(state->mutex);
+        state->answer = answer;
+        state->done.notify_all();
+    }).detach();
+    std::unique_lock lock(state->mutex);
+    state->done.wait_for(lock, std::chrono::duration<double>(seconds),
+                         [&] { return state->answer.has_value(); });
+    return state->answer;
+}
+
+// A display or session bus that accepts the connection and never answers must not hang the trust
+// check (it runs on the main thread) nor the opening of the key tap.
+TEST(LinuxAccessibilityTrustTest, ADisplayOrBusThatNeverAnswersIsNotTrustedWithinTheDeadline) {
+    // A display number no server uses; the X library tries its abstract socket first.
+    std::optional<SilentServer> display;
+    int number = 900 + static_cast<int>(::getpid() % 50);
+    for (int tries = 0; tries < 50; ++tries, ++number) {
+        display.emplace("@/tmp/.X11-unix/X" + std::to_string(number));
+        if (display->listening()) {
+            break;
+        }
+    }
+    ASSERT_TRUE(display->listening());
+    test::TempDir dir;
+    SilentServer bus((dir.path() / "bus").string());
+    ASSERT_TRUE(bus.listening());
+    const std::string displayName = ":" + std::to_string(number);
+    const std::string busAddress = "unix:path=" + (dir.path() / "bus").string();
+    ScopedEnv displayVariable("DISPLAY", displayName.c_str());
+    ScopedEnv session("XDG_SESSION_TYPE", "x11");
+    ScopedEnv busVariable("DBUS_SESSION_BUS_ADDRESS", busAddress.c_str());
+
+    const double bound = 5.0;
+    auto journal = std::make_shared<x11::PostedKeyJournal>();
+    EXPECT_EQ(within<bool>(bound, [journal] { return x11::X11KeyTap::open(journal) != nullptr; }), false);
+    EXPECT_EQ(within<bool>(bound, [] { return LinuxAccessibilityTrust::displayOffersInput(); }), false);
+    EXPECT_EQ(within<bool>(bound, [] { return LinuxAccessibilityTrust::accessibilityBusEnabled(); }), false);
+    EXPECT_EQ(within<bool>(bound, [] { return LinuxAccessibilityTrust().isTrusted(); }), false);
+}
+
+} // namespace
+} // namespace korvane

@@ -1,0 +1,129 @@
+#include "platform/linux/procprocesstable.h"
+
+#include "support/tempdir.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace korvane {
+namespace {
+
+// A child in its own session, optionally with a fresh pseudo-terminal as its controlling terminal,
+// working in `directory`; stopped and reaped on destruction.
+class Child {
+public:
+    Child(const std::string& directory, bool withTerminal) {
+        if (withTerminal) {
+            master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+            if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+                return;
+            }
+            terminal_ = ::ptsname(master_);
+        }
+        int ready[2];
+        if (::pipe2(ready, O_CLOEXEC) != 0) {
+            return;
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::setsid();
+            if (!terminal_.empty()) {
+                // The first terminal a session leader opens becomes its controlling terminal.
+                if (::open(terminal_.c_str(), O_RDWR) < 0) {
+                    ::_exit(2);
+                }
+            }
+            if (::chdir(directory.c_str()) != 0) {
+                ::_exit(3);
+            }
+            char byte = 1;
+            (void)!::write(ready[1], &byte, 1);
+            ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+            ::_exit(4);
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        ready_ = ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (master_ >= 0) {
+            ::close(master_);
+        }
+    }
+
+    pid_t pid() const { return ready_ ? pid_ : -1; }
+    // The device's name below /dev, such as "pts/4".
+    std::string terminal() const { return terminal_.substr(std::string("/dev/").size()); }
+
+private:
+    pid_t pid_ = -1;
+    int master_ = -1;
+    std::string terminal_;
+    bool ready_ = false;
+};
+
+TEST(ProcProcessTable, ReadsItsOwnProcessAndItsChildren) {
+    test::TempDir dir;
+    std::string work = std::filesystem::canonical(dir.path()).string() + "/work dir (1)";
+    std::filesystem::create_directory(work);
+    Child withTerminal(work, true);
+    Child without(work, false);
+    ASSERT_GT(withTerminal.pid(), 0);
+    ASSERT_GT(without.pid(), 0);
+
+    ProcProcessTable table;
+    auto parents = table.allProcessParents();
+    EXPECT_THAT(parents[::getppid()], testing::Contains(::getpid()));
+    EXPECT_THAT(parents[::getpid()], testing::IsSupersetOf({withTerminal.pid(), without.pid()}));
+    EXPECT_TRUE(std::is_sorted(parents[::getpid()].begin(), parents[::getpid()].end()));
+
+    EXPECT_EQ(table.currentDirectory(::getpid()), std::filesystem::current_path().string());
+    EXPECT_EQ(table.currentDirectory(withTerminal.pid()), work);
+    EXPECT_EQ(table.ttyName(withTerminal.pid()), withTerminal.terminal());
+    EXPECT_EQ(table.ttyName(without.pid()), std::nullopt);
+    EXPECT_TRUE(table.deviceAccessTime(withTerminal.terminal()).has_value());
+    EXPECT_EQ(table.deviceAccessTime("../etc/passwd"), std::nullopt);
+
+    // A directory removed under a process reads as none.
+    std::filesystem::remove(work);
+    EXPECT_EQ(table.currentDirectory(without.pid()), std::nullopt);
+    EXPECT_EQ(table.currentDirectory(999999999), std::nullopt);
+    EXPECT_EQ(table.ttyName(999999999), std::nullopt);
+}
+
+TEST(ProcProcessTable, ReadsTheParentAfterTheLastParenthesis) {
+    struct Case {
+        std::string line;
+        std::optional<std::int32_t> parent;
+        std::int64_t tty;
+    };
+    const Case cases[] = {
+        {"42 (bash) S 7 42 42 34817 42 4194560 0", 7, 34817},
+        {"42 (a) b (c) S 9 1 1 0 -1 0", 9, 0},
+        {"42 (x) 1 2 3 4) R 11 1 1 1025 -1", 11, 1025},
+        {"42 (bash S 7 42 42 34817", std::nullopt, 0},
+        {"42 (bash) S 7 42", std::nullopt, 0},
+        {"42 (bash) S seven 42 42 0 0", std::nullopt, 0},
+    };
+    for (const Case& c : cases) {
+        auto fields = ProcProcessTable::parseStat(c.line);
+        ASSERT_EQ(fields.has_value(), c.parent.has_value()) << c.line;
+        if (fields) {
+            EXPECT_EQ(fields->parentPid, *c.parent) << c.line;
+            EXPECT_EQ(fields->ttyNumber, c.tty) << c.line;
+        }
+    }
+}
+
+} // namespace
+} // namespace korvane

@@ -1,0 +1,147 @@
+#include "providers/projectdetector.h"
+
+#include "platform/fake/fakeactiveappprovider.h"
+#include "platform/fake/fakefileprobe.h"
+#include "platform/fake/fakeprocesstable.h"
+
+#include <gmock/gmock.h>
+
+namespace korvane {
+namespace {
+
+using testing::ElementsAre;
+
+constexpr std::int32_t kTerminal = 100;
+const std::string kApp = "/home/user/code/app";
+const std::string kWeb = "/home/user/code/web";
+const std::string kPkg = "/home/user/code/app/packages/ui";
+
+struct Process {
+    std::int32_t pid;
+    std::int32_t parent;
+    std::optional<std::string> tty;
+    std::optional<std::string> cwd;
+};
+
+struct Case {
+    std::string name;
+    std::vector<Process> processes;
+    std::map<std::string, double> accessSeconds;
+    ProcessTreeDetection expected;
+};
+
+class ProcessTreeTest : public testing::TestWithParam<Case> {};
+
+TEST_P(ProcessTreeTest, ChoosesThePaneUsedLast) {
+    const Case& c = GetParam();
+    auto files = std::make_shared<FakeFileProbe>("/home/user");
+    files->addDirectory(kApp + "/.git");
+    files->addDirectory(kWeb + "/.git");
+    files->addFile(kPkg + "/package.json");
+    files->addDirectory("/tmp/scratch");
+    auto table = std::make_shared<FakeProcessTable>();
+    for (const Process& p : c.processes) {
+        table->addProcess(p.pid, p.parent, p.tty, p.cwd);
+    }
+    const auto epoch = std::chrono::system_clock::time_point() + std::chrono::hours(24 * 20000);
+    for (const auto& [tty, seconds] : c.accessSeconds) {
+        table->setAccessTime(tty, epoch + std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                              std::chrono::duration<double>(seconds)));
+    }
+    ProjectDetector detector(std::make_shared<FakeActiveAppProvider>(), table, files);
+
+    ProcessTreeDetection result = detector.detectFromProcessTree(kTerminal);
+    EXPECT_EQ(result, c.expected);
+    const auto* found = std::get_if<ProcessTreeFound>(&c.expected);
+    EXPECT_EQ(detector.currentProjectRoot(), found ? std::optional(found->root) : std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Panes, ProcessTreeTest,
+    testing::Values(
+        Case{"EditorBelowTheShellWins",
+             {{101, kTerminal, "pts/1", kApp}, {102, 101, "pts/1", kPkg}},
+             {{"pts/1", 0}},
+             ProcessTreeFound{kPkg}},
+        Case{"NoProcesses", {}, {}, ProcessTreeNone{}},
+        Case{"EverythingInTheRootFolder", {{101, kTerminal, "pts/1", "/"}}, {{"pts/1", 0}}, ProcessTreeNone{}},
+        Case{"SecondPaneASecondLater",
+             {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", kWeb}},
+             {{"pts/1", 0}, {"pts/2", 1}},
+             ProcessTreeFound{kWeb}},
+        Case{"FirstPaneASecondLater",
+             {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", kWeb}},
+             {{"pts/1", 1}, {"pts/2", 0}},
+             ProcessTreeFound{kApp}},
+        Case{"PanesTwentyMillisecondsApart",
+             {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", kWeb}},
+             {{"pts/1", 0}, {"pts/2", 0.02}},
+             ProcessTreeAmbiguous{{kApp, kWeb}}},
+        Case{"PanesWithoutDates",
+             {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", kWeb}},
+             {},
+             ProcessTreeAmbiguous{{kApp, kWeb}}},
+        Case{"BothPanesInOneRepository",
+             {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", kApp + "/src"}},
+             {{"pts/1", 0}, {"pts/2", 0.02}},
+             ProcessTreeFound{kApp}},
+        Case{"LastPaneOutsideAnyProject",
+             {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", "/tmp/scratch"}},
+             {{"pts/1", 0}, {"pts/2", 1}},
+             ProcessTreeNone{}},
+        Case{"UnreadableDirectoryStillDatesItsPane",
+             {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", std::nullopt}},
+             {{"pts/1", 0}, {"pts/2", 1}},
+             ProcessTreeNone{}},
+        Case{"DepthSevenIsNotListed",
+             {{101, kTerminal}, {102, 101}, {103, 102}, {104, 103}, {105, 104}, {106, 105},
+              {107, 106, "pts/1", kApp}},
+             {{"pts/1", 0}},
+             ProcessTreeNone{}},
+        Case{"DepthSixIsListed",
+             {{101, kTerminal}, {102, 101}, {103, 102}, {104, 103}, {105, 104}, {106, 105, "pts/1", kApp}},
+             {{"pts/1", 0}},
+             ProcessTreeFound{kApp}},
+        // Apart, the two devices would tie and be ambiguous; joined, the tied group picks the device
+        // of the deepest process with a directory.
+        Case{"AChildOnAnotherTerminalJoinsItsParentsPane",
+             {{101, kTerminal, "pts/1", kApp}, {102, 101, "pts/2", kWeb}},
+             {{"pts/1", 0}, {"pts/2", 0.02}},
+             ProcessTreeFound{kWeb}},
+        Case{"AJoinedPaneReadsOnlyItsLatestDevice",
+             {{101, kTerminal, "pts/1", kApp}, {102, 101, "pts/2", kWeb}},
+             {{"pts/1", 1}, {"pts/2", 0}},
+             ProcessTreeFound{kApp}}),
+    [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+TEST(ProcessTreeWalk, ListsTheDeepestFirstAndStopsAtTheLimit) {
+    std::map<std::int32_t, std::vector<std::int32_t>> children{
+        {1, {2, 3}}, {2, {4}}, {3, {5, 6}}, {4, {7}}, {7, {8}}};
+    using Pairs = std::vector<std::pair<std::int32_t, std::int32_t>>;
+    EXPECT_EQ(ProcessInfo::walkDescendants(1, children, 6),
+              (Pairs{{8, 7}, {7, 4}, {4, 2}, {5, 3}, {6, 3}, {2, 1}, {3, 1}}));
+    EXPECT_EQ(ProcessInfo::walkDescendants(1, children, 2), (Pairs{{4, 2}, {5, 3}, {6, 3}, {2, 1}, {3, 1}}));
+    EXPECT_EQ(ProcessInfo::walkDescendants(9, children, 6), Pairs{});
+}
+
+TEST(ProcessTreeWalk, PaneGroupsFollowTheUnionFindTable) {
+    std::map<std::string, std::string> parents;
+    EXPECT_EQ(ProjectDetector::resolveMergedRoot("pts/1", parents), "pts/1");
+    parents["pts/1"] = "pts/2";
+    parents["pts/2"] = "pts/3";
+    EXPECT_EQ(ProjectDetector::resolveMergedRoot("pts/1", parents), "pts/3");
+    EXPECT_EQ(parents["pts/3"], "pts/3");
+    EXPECT_EQ(ProjectDetector::resolveMergedRoot("pts/2", parents), "pts/3");
+}
+
+TEST(ProcessTreeWalk, NoProcessNumberWalksNothing) {
+    auto table = std::make_shared<FakeProcessTable>();
+    table->addProcess(1, 0, "tty1", "/home/user/code/app");
+    ProjectDetector detector(std::make_shared<FakeActiveAppProvider>(), table,
+                             std::make_shared<FakeFileProbe>("/home/user"));
+    EXPECT_EQ(detector.detectFromProcessTree(0), ProcessTreeDetection(ProcessTreeNone{}));
+    EXPECT_EQ(table->listings(), 0);
+}
+
+} // namespace
+} // namespace korvane

@@ -1,0 +1,193 @@
+#include "providers/projectdetector.h"
+
+#include "platform/fake/fakeactiveappprovider.h"
+#include "platform/fake/fakefileprobe.h"
+#include "platform/fake/fakeprocesstable.h"
+#include "platform/linux/localfileprobe.h"
+#include "support/tempdir.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gmock/gmock.h>
+
+namespace korvane {
+namespace {
+
+using Change = std::pair<std::optional<std::string>, std::optional<std::string>>;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+constexpr std::int32_t kEditorPid = 10;
+constexpr std::int32_t kTerminalPid = 20;
+
+class ProjectDetectorTest : public testing::Test {
+protected:
+    ProjectDetectorTest() {
+        files->addDirectory("/home/user/code/app/.git");
+        files->addFile("/home/user/code/app/src/main.c");
+        files->addDirectory("/home/user/code/web/.git");
+        detector.onProjectChanged = [this](const auto& root, const auto& name) { changes.emplace_back(root, name); };
+    }
+
+    void focusEditor(std::optional<std::string> title) {
+        apps->setFrontmost(FrontmostApplication{"org.example.Editor", kEditorPid});
+        apps->setTitle(kEditorPid, std::move(title));
+    }
+
+    std::shared_ptr<FakeActiveAppProvider> apps = std::make_shared<FakeActiveAppProvider>();
+    std::shared_ptr<FakeProcessTable> processes = std::make_shared<FakeProcessTable>();
+    std::shared_ptr<FakeFileProbe> files = std::make_shared<FakeFileProbe>("/home/user");
+    ProjectDetector detector{apps, processes, files};
+    std::vector<Change> changes;
+};
+
+TEST_F(ProjectDetectorTest, LosingTheApplicationReportsOnceThatThereIsNoProject) {
+    focusEditor("main.c \u2014 app \u2014 Editor");
+    EXPECT_EQ(detector.detectProjectRoot(), "/home/user/code/app");
+    EXPECT_THAT(changes, ElementsAre(Change{"/home/user/code/app", "app"}));
+
+    apps->setFrontmost(std::nullopt);
+    EXPECT_EQ(detector.detectProjectRoot(), std::nullopt);
+    apps->setFrontmost(FrontmostApplication{"", 3});
+    EXPECT_EQ(detector.detectProjectRoot(), std::nullopt);
+    EXPECT_THAT(changes, ElementsAre(Change{"/home/user/code/app", "app"}, Change{std::nullopt, std::nullopt}));
+    EXPECT_EQ(detector.currentProjectRoot(), std::nullopt);
+}
+
+TEST_F(ProjectDetectorTest, TheSameWindowAgainAsksNothingOfTheFileSystem) {
+    focusEditor("main.c \u2014 app \u2014 Editor");
+    ASSERT_EQ(detector.detectProjectRoot(), "/home/user/code/app");
+    files->resetAccesses();
+    EXPECT_EQ(detector.detectProjectRoot(), "/home/user/code/app");
+    EXPECT_EQ(files->accesses(), 0);
+    EXPECT_EQ(changes.size(), 1u);
+
+    // Something else moved the root in between: the cached answer is applied and reported again.
+    detector.setCurrentProjectRoot("/home/user/code/web");
+    EXPECT_EQ(detector.detectProjectRoot(), "/home/user/code/app");
+    EXPECT_EQ(files->accesses(), 0);
+    EXPECT_THAT(changes, ElementsAre(Change{"/home/user/code/app", "app"}, Change{"/home/user/code/web", "web"},
+                                     Change{"/home/user/code/app", "app"}));
+}
+
+TEST_F(ProjectDetectorTest, AnEditorKeepsItsProjectOnlyWhileTheFolderExists) {
+    focusEditor("main.c \u2014 app \u2014 Editor");
+    ASSERT_EQ(detector.detectProjectRoot(), "/home/user/code/app");
+    focusEditor("Untitled");
+    EXPECT_EQ(detector.detectProjectRoot(), "/home/user/code/app");
+    files->remove("/home/user/code/app");
+    focusEditor("Scratch");
+    EXPECT_EQ(detector.detectProjectRoot(), std::nullopt);
+    EXPECT_THAT(changes, ElementsAre(Change{"/home/user/code/app", "app"}, Change{std::nullopt, std::nullopt}));
+}
+
+TEST_F(ProjectDetectorTest, ATerminalNeverFallsBackToItsLastProject) {
+    auto now = std::chrono::system_clock::now();
+    apps->setFrontmost(FrontmostApplication{"xterm", kTerminalPid});
+    processes->addProcess(21, kTerminalPid, "pts/1", "/home/user/code/app/src");
+    processes->setAccessTime("pts/1", now);
+    ASSERT_EQ(detector.detectProjectRoot(), "/home/user/code/app");
+
+    // The working directory's root is remembered: the same pane again needs no walk.
+    files->resetAccesses();
+    EXPECT_EQ(detector.detectProjectRoot(), "/home/user/code/app");
+    EXPECT_EQ(files->accesses(), 0);
+
+    // A second pane in another repository, used at the same moment: no winner, so no project.
+    processes->addProcess(22, kTerminalPid, "pts/2", "/home/user/code/web");
+    processes->setAccessTime("pts/2", now + std::chrono::milliseconds(20));
+    EXPECT_EQ(detector.detectProjectRoot(), std::nullopt);
+    EXPECT_THAT(changes, ElementsAre(Change{"/home/user/code/app", "app"}, Change{std::nullopt, std::nullopt}));
+}
+
+TEST_F(ProjectDetectorTest, ATerminalTitleThatNamesAProjectWinsOverItsPanes) {
+    apps->setFrontmost(FrontmostApplication{"org.gnome.Terminal", kTerminalPid});
+    apps->setTitle(kTerminalPid, "~/code/web");
+    processes->addProcess(21, kTerminalPid, "pts/1", "/home/user/code/app");
+    EXPECT_EQ(detector.detectProjectRoot(), "/home/user/code/web");
+    EXPECT_EQ(processes->listings(), 0);
+}
+
+TEST_F(ProjectDetectorTest, FindsTheNearestMarkedFolderBelowHome) {
+    files->addFile("/home/user/CLAUDE.md");
+    files->addDirectory("/home/user/notes/drafts");
+    files->addDirectory("/tmp/scratch/dir");
+    files->addDirectory("/srv/site/.git");
+    files->addDirectory("/etc/app");
+    files->addDirectory("/home/user/pkg/package.json");
+    struct Case {
+        std::string from;
+        std::optional<std::string> root;
+    };
+    const Case cases[] = {
+        {"/home/user/code/app/src/main.c", "/home/user/code/app"},
+        {"/home/user/code/app/src/", "/home/user/code/app"},
+        {"/home/user/code/app/.git", "/home/user/code/app"},
+        {"/home/user", std::nullopt},
+        {"/home/user/", std::nullopt},
+        {"/home/user/notes/drafts", "/home/user/notes/drafts"},
+        {"/home/user/pkg", "/home/user/pkg"},
+        {"/tmp/scratch/dir", std::nullopt},
+        {"/srv/site", "/srv/site"},
+        {"/home", std::nullopt},
+        {"/", std::nullopt},
+        {"/home/user/missing", std::nullopt},
+        {"code/app", std::nullopt},
+        // Spelled inside home, but /etc/app: never a fallback root.
+        {"/home/user/../../etc/app", std::nullopt},
+        {"/home/user/notes/../code/app/./src", "/home/user/code/app"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ProjectDetector::findProjectRoot(c.from, *files), c.root) << c.from;
+    }
+}
+
+TEST_F(ProjectDetectorTest, MarkersAreWholeNames) {
+    files->addDirectory("/home/user/ios/App.xcodeproj");
+    files->addDirectory("/home/user/swift/.swiftpm");
+    EXPECT_FALSE(ProjectDetector::isProjectRoot("/home/user/ios", *files));
+    EXPECT_TRUE(ProjectDetector::isProjectRoot("/home/user/swift", *files));
+    EXPECT_FALSE(ProjectDetector::isProjectRoot("/home/user/none", *files));
+}
+
+TEST_F(ProjectDetectorTest, ReportsAChangeBetweenFoldersOfTheSameName) {
+    detector.setCurrentProjectRoot("/home/user/a/app");
+    detector.setCurrentProjectRoot("/home/user/a/app");
+    detector.setCurrentProjectRoot("/home/user/b/app");
+    detector.setCurrentProjectRoot(std::nullopt);
+    detector.setCurrentProjectRoot(std::nullopt);
+    EXPECT_THAT(changes, ElementsAre(Change{"/home/user/a/app", "app"}, Change{"/home/user/b/app", "app"},
+                                     Change{std::nullopt, std::nullopt}));
+}
+
+// The root walk over the real file system agrees with the in-memory one on the same tree.
+TEST(ProjectDetectorFiles, TheLocalFileSystemGivesTheSameRoots) {
+    test::TempDir dir;
+    std::string home = (dir.path() / "home").string();
+    const char* previous = std::getenv("HOME");
+    std::string saved = previous ? previous : "";
+    setenv("HOME", home.c_str(), 1);
+
+    FakeFileProbe fake(home);
+    LocalFileProbe local;
+    for (std::string file : {"CLAUDE.md", "code/app/.git/HEAD", "code/app/src/main.c", "notes/drafts/a.txt",
+                             "code/App.xcodeproj/x", "code/lib/package.json"}) {
+        dir.write("home/" + file, "");
+        fake.addFile(home + "/" + file);
+    }
+    for (std::string from : {"", "/code/app/src/main.c", "/code/app", "/notes/drafts", "/notes", "/code",
+                             "/code/lib/package.json", "/code/../code/lib", "/missing", "/.."}) {
+        std::string path = home + from;
+        EXPECT_EQ(ProjectDetector::findProjectRoot(path, local), ProjectDetector::findProjectRoot(path, fake))
+            << path;
+    }
+    EXPECT_EQ(local.listDirectory(home + "/code"), fake.listDirectory(home + "/code"));
+    // A zero byte from a title must not shorten the path that is tested.
+    EXPECT_FALSE(local.exists(home + "/code" + std::string(1, '\0') + "/nothing"));
+    EXPECT_EQ(local.listDirectory(home + "/code" + std::string(1, '\0')), std::nullopt);
+    EXPECT_EQ(ProjectDetector::findProjectRoot(home + "/code/app/src", local), home + "/code/app");
+    setenv("HOME", saved.c_str(), 1);
+}
+
+} // namespace
+} // namespace korvane
