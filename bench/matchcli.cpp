@@ -130,7 +130,7 @@ int rankCommand(int argc, char** argv) {
         results = ranker.rankSegmentQuery(query, paths, caseSensitive, limit, "/", "projectRelative");
     }
     if (results.empty()) {
-        results = ranker.rankPlainQuery(query, paths, caseSensitive, {}, limit, "/", "projectRelative").results;
+        results = ranker.rankPlainQuery(query, paths, caseSensitive, korvane::RecentFilesSnapshot{}, limit, "/", "projectRelative").results;
     }
     std::string output;
     for (const auto& result : results) {

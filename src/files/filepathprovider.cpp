@@ -356,7 +356,8 @@ std::vector<SearchResult> FilePathProvider::search(const std::string& query, con
 
 std::vector<SearchResult> FilePathProvider::rankEmptyQuery(const FilePathIndex& index, const std::string& mode) {
     const auto start = clock_.monotonicNow();
-    const RecentFilesSnapshot snapshot = recentTracker_->snapshot(index.projectRoot);
+    const std::shared_ptr<const RecentFilesSnapshot> shared = recentTracker_->sharedSnapshot(index.projectRoot);
+    const RecentFilesSnapshot& snapshot = *shared;
     const double snapshotMs = millisecondsSince(start, clock_);
     if (snapshotMs > 0.5) {
         performanceLog(logCategory, fmt::format("[SNAPSHOT] totalMs={:.3f}ms uncommitted={} committed={}", snapshotMs,
@@ -403,7 +404,8 @@ std::vector<SearchResult> FilePathProvider::rank(const std::string& query, const
         }
     }
     const auto snapshotStart = clock_.monotonicNow();
-    const RecentFilesSnapshot snapshot = recentTracker_->snapshot(index.projectRoot);
+    const std::shared_ptr<const RecentFilesSnapshot> shared = recentTracker_->sharedSnapshot(index.projectRoot);
+    const RecentFilesSnapshot& snapshot = *shared;
     const double snapshotMs = millisecondsSince(snapshotStart, clock_);
     if (snapshotMs > 1.0) {
         performanceLog(logCategory, fmt::format("[SORT SNAPSHOT] snapshotMs={:.3f}ms (called during sort, query='{}')",
@@ -414,7 +416,7 @@ std::vector<SearchResult> FilePathProvider::rank(const std::string& query, const
                                                 snapshot.gitUncommitted.size(), snapshot.gitRecentlyCommitted.size()));
     }
     FilePathSearchRanker::PlainRanking ranking = searchRanker_.rankPlainQuery(
-        query, index.relativePaths, caseSensitive, snapshot, resultLimit, index.projectRoot, mode, cancellation);
+        query, index.relativePaths, caseSensitive, shared, resultLimit, index.projectRoot, mode, cancellation);
     QueryMetrics metrics;
     metrics.projectRoot = index.projectRoot;
     metrics.fileCount = static_cast<int>(index.relativePaths->size());

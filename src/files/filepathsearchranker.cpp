@@ -202,6 +202,12 @@ public:
         add(snapshot.gitRecentlyCommitted, 800, 1);
         add(snapshot.mtimeRecent, 300, 5);
     }
+    // Keeps the snapshot its entries point into.
+    explicit RecencyTable(std::shared_ptr<const RecentFilesSnapshot> snapshot)
+        : RecencyTable(*snapshot) {
+        snapshot_ = std::move(snapshot);
+    }
+    const RecentFilesSnapshot* source() const { return snapshot_.get(); }
     int score(std::string_view path) const {
         if (scores_.empty()) {
             return 0;
@@ -217,6 +223,7 @@ private:
         }
     }
     std::unordered_map<std::string_view, int> scores_;
+    std::shared_ptr<const RecentFilesSnapshot> snapshot_;
 };
 
 // The first `limit` entries in sort order, sorted, without sorting the rest.
@@ -763,9 +770,25 @@ std::vector<SearchResult> FilePathSearchRanker::rankSegmentQuery(std::string_vie
 }
 
 FilePathSearchRanker::PlainRanking FilePathSearchRanker::rankPlainQuery(
-    std::string_view query, const std::shared_ptr<const PathList>& pathList, bool caseSensitive,
+    std::string_view query, const std::shared_ptr<const PathList>& paths, bool caseSensitive,
     const RecentFilesSnapshot& snapshot, std::size_t limit, const std::string& projectRoot,
     const std::string& insertionMode, const CancellationToken* cancellation) const {
+    // Not owned, so not kept past this call.
+    const std::shared_ptr<const RecentFilesSnapshot> borrowed(&snapshot, [](const RecentFilesSnapshot*) {});
+    return rankPlain(query, paths, caseSensitive, borrowed, limit, projectRoot, insertionMode, cancellation, false);
+}
+
+FilePathSearchRanker::PlainRanking FilePathSearchRanker::rankPlainQuery(
+    std::string_view query, const std::shared_ptr<const PathList>& paths, bool caseSensitive,
+    const std::shared_ptr<const RecentFilesSnapshot>& snapshot, std::size_t limit, const std::string& projectRoot,
+    const std::string& insertionMode, const CancellationToken* cancellation) const {
+    return rankPlain(query, paths, caseSensitive, snapshot, limit, projectRoot, insertionMode, cancellation, true);
+}
+
+FilePathSearchRanker::PlainRanking FilePathSearchRanker::rankPlain(
+    std::string_view query, const std::shared_ptr<const PathList>& pathList, bool caseSensitive,
+    const std::shared_ptr<const RecentFilesSnapshot>& snapshot, std::size_t limit, const std::string& projectRoot,
+    const std::string& insertionMode, const CancellationToken* cancellation, bool keepRecency) const {
     PlainRanking ranking;
     const PathList& paths = *pathList;
     const auto start = clock_.monotonicNow();
@@ -960,7 +983,23 @@ FilePathSearchRanker::PlainRanking FilePathSearchRanker::rankPlainQuery(
     const auto sortStart = clock_.monotonicNow();
     const std::vector<Entry> kept = filterEntries(strong, weak);
     ranking.candidateCount = static_cast<int>(kept.size() + unsettled);
-    const std::vector<SortKey> best = selectBest(kept, paths, RecencyTable(snapshot), limit);
+    std::shared_ptr<const RecencyTable> recency;
+    if (keepRecency) {
+        std::lock_guard lock(narrowingLock_);
+        const auto cached = std::static_pointer_cast<const RecencyTable>(recency_);
+        if (cached && cached->source() == snapshot.get()) {
+            recency = cached;
+        }
+    }
+    if (!recency) {
+        recency = keepRecency ? std::make_shared<const RecencyTable>(snapshot)
+                              : std::make_shared<const RecencyTable>(*snapshot);
+        if (keepRecency) {
+            std::lock_guard lock(narrowingLock_);
+            recency_ = recency;
+        }
+    }
+    const std::vector<SortKey> best = selectBest(kept, paths, *recency, limit);
     ranking.sortingMs = millisecondsSince(sortStart, clock_);
 
     ranking.results.reserve(best.size());

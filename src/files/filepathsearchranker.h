@@ -82,6 +82,12 @@ public:
                                 bool caseSensitive, const RecentFilesSnapshot& snapshot, std::size_t limit,
                                 const std::string& projectRoot, const std::string& insertionMode,
                                 const CancellationToken* cancellation = nullptr) const;
+    // As above with a snapshot that does not change, whose recency scores are then worked out once
+    // for all the keystrokes that rank with it.
+    PlainRanking rankPlainQuery(std::string_view query, const std::shared_ptr<const PathList>& paths,
+                                bool caseSensitive, const std::shared_ptr<const RecentFilesSnapshot>& snapshot,
+                                std::size_t limit, const std::string& projectRoot, const std::string& insertionMode,
+                                const CancellationToken* cancellation = nullptr) const;
 
     static std::optional<SegmentMatch> matchSegments(const std::vector<std::string_view>& querySegments,
                                                      const std::vector<std::string_view>& pathSegments,
@@ -105,8 +111,15 @@ private:
         std::vector<std::uint32_t> indices;
     };
 
+    PlainRanking rankPlain(std::string_view query, const std::shared_ptr<const PathList>& paths, bool caseSensitive,
+                           const std::shared_ptr<const RecentFilesSnapshot>& snapshot, std::size_t limit,
+                           const std::string& projectRoot, const std::string& insertionMode,
+                           const CancellationToken* cancellation, bool keepRecency) const;
+
     const Clock& clock_;
     mutable std::mutex narrowingLock_;
+    // The recency scores of the last snapshot ranked with.
+    mutable std::shared_ptr<const void> recency_;
     mutable Narrowing narrowing_;
     mutable SegmentNarrowing segmentNarrowing_;
 };

@@ -161,18 +161,22 @@ RecentFilesTracker::IndexInfo RecentFilesTracker::indexInfo(const std::string& r
 }
 
 RecentFilesSnapshot RecentFilesTracker::snapshot(const std::string& root) {
+    return *sharedSnapshot(root);
+}
+
+std::shared_ptr<const RecentFilesSnapshot> RecentFilesTracker::sharedSnapshot(const std::string& root) {
     {
         std::unique_lock lock(lock_);
         if (const auto found = recentFilesCache_.find(root); found != recentFilesCache_.end()) {
-            RecentFilesSnapshot cached = found->second;
+            std::shared_ptr<const RecentFilesSnapshot> cached = found->second;
             lock.unlock();
-            if (isStale(cached, clock_.now())) {
+            if (isStale(*cached, clock_.now())) {
                 startRefresh(root);
             }
             return cached;
         }
     }
-    RecentFilesSnapshot built = build(root, indexInfo(root));
+    auto built = std::make_shared<const RecentFilesSnapshot>(build(root, indexInfo(root)));
     std::lock_guard lock(lock_);
     recentFilesCache_[root] = built;
     return built;
@@ -182,12 +186,12 @@ RecentFilesSnapshot RecentFilesTracker::cachedSnapshot(const std::string& root) 
     {
         std::unique_lock lock(lock_);
         if (const auto found = recentFilesCache_.find(root); found != recentFilesCache_.end()) {
-            RecentFilesSnapshot cached = found->second;
+            const std::shared_ptr<const RecentFilesSnapshot> cached = found->second;
             lock.unlock();
-            if (isStale(cached, clock_.now())) {
+            if (isStale(*cached, clock_.now())) {
                 startRefresh(root);
             }
-            return cached;
+            return *cached;
         }
     }
     startRefresh(root);
@@ -200,7 +204,7 @@ void RecentFilesTracker::refreshIfStale(const std::string& root) {
     {
         std::lock_guard lock(lock_);
         const auto found = recentFilesCache_.find(root);
-        if (found != recentFilesCache_.end() && !isStale(found->second, clock_.now())) {
+        if (found != recentFilesCache_.end() && !isStale(*found->second, clock_.now())) {
             return;
         }
     }
@@ -229,7 +233,7 @@ void RecentFilesTracker::startRefresh(const std::string& root) {
         LoadingCallback loadingChanged;
         {
             std::lock_guard lock(self->lock_);
-            self->recentFilesCache_[root] = std::move(built);
+            self->recentFilesCache_[root] = std::make_shared<const RecentFilesSnapshot>(std::move(built));
             self->recentRefreshInFlightRoots_.erase(root);
             ready = self->onRecentFilesReady_;
             loadingChanged = self->onRecentFilesLoadingChanged_;
@@ -267,7 +271,10 @@ void RecentFilesTracker::recordSelection(const std::string& snippetID, const std
         }
     }
     if (const auto found = recentFilesCache_.find(root); found != recentFilesCache_.end()) {
-        found->second.sessionSelected = selectionsLocked(root, clock_.now());
+        // Snapshots handed out stay as they were; the cache takes a changed copy.
+        auto changed = std::make_shared<RecentFilesSnapshot>(*found->second);
+        changed->sessionSelected = selectionsLocked(root, clock_.now());
+        found->second = std::move(changed);
     }
 }
 

@@ -42,6 +42,8 @@ public:
     RecentFilesTracker(const Clock& clock, CommandRunner commandRunner, Scheduler* scheduler = nullptr);
 
     RecentFilesSnapshot snapshot(const std::string& root);
+    // As snapshot, without copying the lists: the cached snapshot itself, never changed once made.
+    std::shared_ptr<const RecentFilesSnapshot> sharedSnapshot(const std::string& root);
     RecentFilesSnapshot cachedSnapshot(const std::string& root);
     void refreshIfStale(const std::string& root);
     void recordSelection(const std::string& snippetID, const std::string& root);
@@ -72,7 +74,7 @@ private:
     Scheduler* scheduler_;
     mutable std::mutex lock_;
     IndexInfoProvider indexInfoProvider_;
-    std::map<std::string, RecentFilesSnapshot> recentFilesCache_;
+    std::map<std::string, std::shared_ptr<const RecentFilesSnapshot>> recentFilesCache_;
     std::set<std::string> recentRefreshInFlightRoots_;
     std::map<std::string, Clock::WallTime> recentSelections_;
     ReadyCallback onRecentFilesReady_;

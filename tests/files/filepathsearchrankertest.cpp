@@ -132,12 +132,16 @@ std::vector<SearchResult> referenceRanking(const std::string& query, const PathL
 
 std::vector<SearchResult> fastRanking(const FilePathSearchRanker& ranker, const std::string& query,
                                       const std::shared_ptr<const PathList>& list, bool caseSensitive,
-                                      const RecentFilesSnapshot& snapshot, std::size_t limit) {
+                                      const RecentFilesSnapshot& snapshot, std::size_t limit,
+                                      const std::shared_ptr<const RecentFilesSnapshot>& shared = nullptr) {
     if (query.find('/') != std::string::npos) {
         auto results = ranker.rankSegmentQuery(query, list, caseSensitive, limit, "/root", "projectRelative");
         if (!results.empty()) {
             return results;
         }
+    }
+    if (shared) {
+        return ranker.rankPlainQuery(query, list, caseSensitive, shared, limit, "/root", "projectRelative").results;
     }
     return ranker.rankPlainQuery(query, list, caseSensitive, snapshot, limit, "/root", "projectRelative").results;
 }
@@ -300,6 +304,8 @@ TEST(FilePathSearchRankerTest, FastRankingEqualsAStableSortOfEverything) {
             recent.sessionSelected.push_back(paths[random() % paths.size()]);
             recent.mtimeRecent.push_back(paths[random() % paths.size()]);
         }
+        // Odd rounds rank with a shared snapshot, whose scores the ranker keeps between keystrokes.
+        const auto shared = round % 2 == 1 ? std::make_shared<const RecentFilesSnapshot>(recent) : nullptr;
         const FilePathSearchRanker ranker;
         for (int q = 0; q < 20; ++q) {
             const std::string query = randomQuery(random, paths);
@@ -309,7 +315,7 @@ TEST(FilePathSearchRankerTest, FastRankingEqualsAStableSortOfEverything) {
             for (std::size_t length = 1; length <= query.size(); ++length) {
                 const std::string typed = query.substr(0, length);
                 SCOPED_TRACE("query '" + typed + "' round " + std::to_string(round));
-                EXPECT_EQ(describe(fastRanking(ranker, typed, list, caseSensitive, recent, limit)),
+                EXPECT_EQ(describe(fastRanking(ranker, typed, list, caseSensitive, recent, limit, shared)),
                           describe(referenceRanking(typed, *list, caseSensitive, recent, limit)));
             }
         }
@@ -322,7 +328,7 @@ TEST(FilePathSearchRankerTest, CancelledRankingStopsWithNothing) {
     CancellationToken token;
     token.cancel();
     const FilePathSearchRanker ranker;
-    EXPECT_TRUE(ranker.rankPlainQuery("a", list, false, {}, 50, "/root", "", &token).results.empty());
+    EXPECT_TRUE(ranker.rankPlainQuery("a", list, false, RecentFilesSnapshot{}, 50, "/root", "", &token).results.empty());
     EXPECT_TRUE(ranker.rankSegmentQuery("a/b", list, false, 50, "/root", "", &token).empty());
 }
 
