@@ -53,7 +53,7 @@ UsageHistory sampleHistory(const FakeClock& clock) {
     UsageHistory history;
     int i = 0;
     for (const auto& id : snippetIds()) {
-        history.entries[id] = {1 + i % 50, clock.now() - std::chrono::seconds(i * 517)};
+        history.entries[id] = {1 + i % 50, korvane::wholeSeconds(clock.now()) - std::chrono::seconds(i * 517)};
         ++i;
     }
     return history;

@@ -1,5 +1,7 @@
 #include "base/clock.h"
 
+#include <algorithm>
+
 namespace korvane {
 namespace {
 
@@ -12,14 +14,25 @@ std::chrono::nanoseconds toDuration(double seconds) {
 
 } // namespace
 
+Clock::WallTime clampedWallTime(WallSeconds date) {
+    using Duration = Clock::WallTime::duration;
+    const auto latest = std::chrono::floor<std::chrono::seconds>(Duration::max());
+    const auto earliest = std::chrono::ceil<std::chrono::seconds>(Duration::min());
+    const auto since = std::clamp(date.time_since_epoch(), earliest, latest);
+    return Clock::WallTime(std::chrono::duration_cast<Duration>(since));
+}
+
 SystemClock& SystemClock::shared() {
     static SystemClock clock;
     return clock;
 }
 
-FakeClock::FakeClock() : FakeClock(WallTime(kFakeEpoch)) {}
+FakeClock::FakeClock()
+    : FakeClock(WallTime(kFakeEpoch)) {}
 
-FakeClock::FakeClock(WallTime start) : wall_(start), monotonic_(MonotonicTime(std::chrono::hours(1))) {}
+FakeClock::FakeClock(WallTime start)
+    : wall_(start)
+    , monotonic_(MonotonicTime(std::chrono::hours(1))) {}
 
 Clock::WallTime FakeClock::now() const {
     std::lock_guard lock(mutex_);

@@ -44,9 +44,29 @@ private:
     MonotonicTime monotonic_;
 };
 
-// Seconds between two times as a double, the unit the rest of the code uses for intervals.
+// Seconds from `from` to `to` as a double, the unit the rest of the code uses for intervals. Times
+// further apart than a WallTime's range (about 292 years, e.g. a clamped ancient date and now) are
+// subtracted in floating point rather than overflowing.
 inline double secondsBetween(Clock::WallTime from, Clock::WallTime to) {
-    return std::chrono::duration<double>(to - from).count();
+    Clock::WallTime::rep difference = 0;
+    if (!__builtin_sub_overflow(to.time_since_epoch().count(), from.time_since_epoch().count(),
+                                &difference)) {
+        return std::chrono::duration<double>(Clock::WallTime::duration(difference)).count();
+    }
+    return std::chrono::duration<double>(to.time_since_epoch()).count() -
+           std::chrono::duration<double>(from.time_since_epoch()).count();
 }
+
+// A date of whole seconds, such as the usage history stores: it reaches far beyond the years a
+// WallTime can hold (1677 to 2262), so dates read from a file keep their value.
+using WallSeconds = std::chrono::sys_seconds;
+
+// `time` rounded down to whole seconds.
+inline WallSeconds wholeSeconds(Clock::WallTime time) {
+    return std::chrono::floor<std::chrono::seconds>(time);
+}
+
+// `date` as a WallTime, clamped to the whole seconds a WallTime can hold.
+Clock::WallTime clampedWallTime(WallSeconds date);
 
 } // namespace korvane

@@ -3,7 +3,9 @@
 #include "base/expected.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,8 +14,28 @@ namespace korvane {
 // Files we read are small text files; anything larger is refused rather than loaded whole.
 inline constexpr std::size_t kMaxTextFileSize = 16 * 1024 * 1024;
 
-// Reads a whole regular file (a symbolic link to one is followed). Never blocks on a FIFO or device:
-// such files are refused. The error describes the path and the reason.
+// Why a file could not be read: a message naming the path and the reason, and the errno value of
+// the call that failed (0 when the file itself was refused: not a regular file, or too large).
+struct FileReadError {
+    std::string message;
+    int errorNumber = 0;
+
+    // Whether trying again later may succeed: the process or system ran out of descriptors or
+    // memory, or the storage did not answer.
+    bool isTransient() const;
+};
+
+// The size of the regular file at `path` (a symbolic link to one is followed); nothing for a missing
+// path, a directory, a FIFO, a device or a socket.
+std::optional<std::uint64_t> regularFileSize(const std::filesystem::path& path);
+
+// Reads a whole regular file (a symbolic link to one is followed). Never opens or blocks on a FIFO or
+// device: such files are refused, and a file that grows past `maxSize` while it is read is refused
+// after at most `maxSize` + 1 bytes.
+Expected<std::string, FileReadError> readRegularFile(const std::filesystem::path& path,
+                                                     std::size_t maxSize = kMaxTextFileSize);
+
+// readRegularFile with the error's message alone.
 Expected<std::string, std::string> readTextFile(const std::filesystem::path& path,
                                                 std::size_t maxSize = kMaxTextFileSize);
 

@@ -3,8 +3,11 @@
 #include "base/fileio.h"
 #include "registry/historyreader.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <system_error>
+#include <vector>
 
 namespace korvane {
 namespace {
@@ -13,6 +16,10 @@ namespace fs = std::filesystem;
 
 double secondsSinceEpoch(Clock::WallTime time) {
     return std::chrono::duration<double>(time.time_since_epoch()).count();
+}
+
+double secondsSinceEpoch(WallSeconds date) {
+    return static_cast<double>(date.time_since_epoch().count());
 }
 
 } // namespace
@@ -45,6 +52,10 @@ void HistoryStore::load() {
         return;
     }
     loadState_ = LoadState::loading;
+    startRead();
+}
+
+void HistoryStore::startRead() {
     loadTask_ = scheduler_.runInBackground(
         TaskPriority::utility, [weak = weak_from_this(), path = historyPath(),
                                 scheduler = &scheduler_](const CancellationToken& token) {
@@ -60,16 +71,15 @@ void HistoryStore::load() {
 }
 
 HistoryStore::ReadResult HistoryStore::readHistoryFile(const fs::path& path) {
-    std::error_code error;
-    const auto status = fs::status(path, error);
-    if (status.type() == fs::file_type::not_found) {
-        return Missing{};
-    }
-    if (error) {
-        return Unreadable{};
-    }
-    auto bytes = readTextFile(path);
+    auto bytes = readRegularFile(path, readLimit);
     if (!bytes) {
+        const auto& error = bytes.error();
+        if (error.errorNumber == ENOENT || error.errorNumber == ENOTDIR) {
+            return Missing{};
+        }
+        if (error.isTransient()) {
+            return TransientFailure{};
+        }
         return Unreadable{};
     }
     auto decoded = UsageHistory::decode(*bytes);
@@ -83,6 +93,10 @@ void HistoryStore::finishLoad(ReadResult result) {
     if (loadState_ != LoadState::loading) {
         return; // flush() has already loaded on the main thread
     }
+    if (std::holds_alternative<TransientFailure>(result)) {
+        retryLoadLater();
+        return;
+    }
     applyLoad(std::move(result));
     // A save that came due while the file was being read waited for it.
     if (isDirty_ && !saveTask_) {
@@ -90,7 +104,25 @@ void HistoryStore::finishLoad(ReadResult result) {
     }
 }
 
+void HistoryStore::retryLoadLater() {
+    ++failedLoads_;
+    if (failedLoads_ >= maxLoadAttempts) {
+        // Saves stay off: replacing a file that could not be read would lose it.
+        loadState_ = LoadState::unread;
+        return;
+    }
+    const double pause = static_cast<double>(1 << (failedLoads_ - 1)); // 1, 2, 4, ... seconds
+    loadTask_ = scheduler_.postAfter(pause, [weak = weak_from_this()] {
+        if (const auto self = weak.lock(); self && self->loadState_ == LoadState::loading) {
+            self->startRead();
+        }
+    });
+}
+
 void HistoryStore::applyLoad(ReadResult result) {
+    if (std::holds_alternative<TransientFailure>(result)) {
+        return;
+    }
     loadState_ = LoadState::finished;
     if (std::holds_alternative<Missing>(result)) {
         return;
@@ -123,7 +155,8 @@ void HistoryStore::rebuildScoreCache() {
 }
 
 void HistoryStore::recordUsage(const std::string& id) {
-    const auto now = clock_.now();
+    // The file keeps whole seconds; so does memory, so that a saved and reloaded history is the same.
+    const auto now = wholeSeconds(clock_.now());
     const auto [found, inserted] = history_.entries.try_emplace(id, UsageEntry{1, now});
     UsageEntry& entry = found->second;
     if (!inserted) {
@@ -133,6 +166,12 @@ void HistoryStore::recordUsage(const std::string& id) {
     isDirty_ = true;
     scoreCache_[id] = score(entry, clock_.now());
     ++generation_;
+    if (loadState_ == LoadState::unread) {
+        // The file could not be read so far; the use is a reason to try again.
+        loadState_ = LoadState::loading;
+        failedLoads_ = 0;
+        startRead();
+    }
     scheduleSave();
 }
 
@@ -149,9 +188,9 @@ void HistoryStore::scheduleSave() {
 }
 
 void HistoryStore::flush() {
-    if (loadState_ == LoadState::loading) {
+    if (loadState_ == LoadState::loading || loadState_ == LoadState::unread) {
         // Quitting before the background read came back: read now, or the save would replace the file
-        // with only this session's uses.
+        // with only this session's uses. If it still cannot be read, nothing is written.
         applyLoad(readHistoryFile(historyPath()));
     }
     if (saveTask_) {
@@ -162,9 +201,10 @@ void HistoryStore::flush() {
 }
 
 void HistoryStore::save() {
-    if (!isDirty_ || loadState_ == LoadState::loading) {
+    if (!isDirty_ || loadState_ == LoadState::loading || loadState_ == LoadState::unread) {
         return;
     }
+    trimToLimits();
     const auto text = history_.encode();
     if (!text) {
         return;
@@ -175,6 +215,54 @@ void HistoryStore::save() {
     // A failed write is not retried: the next recorded use writes the whole history again.
     (void)writeFileAtomically(historyPath(), *text);
     isDirty_ = false;
+}
+
+void HistoryStore::trimToLimits() {
+    std::size_t bytes = kEncodedHistoryOverhead;
+    for (const auto& [id, entry] : history_.entries) {
+        bytes += encodedEntrySizeBound(id);
+    }
+    if (history_.entries.size() <= maxEntries && bytes <= maxFileBytes) {
+        return;
+    }
+    struct Ranked {
+        double score;
+        WallSeconds lastUsed;
+        const std::string* id;
+    };
+    std::vector<Ranked> ranked;
+    ranked.reserve(history_.entries.size());
+    const auto now = clock_.now();
+    for (const auto& [id, entry] : history_.entries) {
+        ranked.push_back({score(entry, now), entry.lastUsed, &id});
+    }
+    std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
+        if (a.score != b.score) {
+            return a.score > b.score;
+        }
+        if (a.lastUsed != b.lastUsed) {
+            return a.lastUsed > b.lastUsed;
+        }
+        return *a.id < *b.id;
+    });
+    std::vector<std::string> dropped;
+    std::size_t kept = 0;
+    std::size_t keptBytes = kEncodedHistoryOverhead;
+    for (const Ranked& entry : ranked) {
+        const std::size_t size = encodedEntrySizeBound(*entry.id);
+        // An entry too large for what is left is dropped, and smaller ones after it may still fit.
+        if (kept < maxEntries && keptBytes + size <= maxFileBytes) {
+            ++kept;
+            keptBytes += size;
+        } else {
+            dropped.push_back(*entry.id);
+        }
+    }
+    for (const auto& id : dropped) {
+        history_.entries.erase(id);
+        scoreCache_.erase(id);
+    }
+    ++generation_;
 }
 
 bool HistoryStore::setAsideOldFile() {
@@ -208,10 +296,13 @@ std::optional<Clock::WallTime> HistoryStore::lastUsedDate(const std::string& id)
     if (found == history_.entries.end()) {
         return std::nullopt;
     }
-    return found->second.lastUsed;
+    // Outside a WallTime's years a date is as good as the nearest one it can hold; the entry keeps
+    // the date as written.
+    return clampedWallTime(found->second.lastUsed);
 }
 
 double HistoryStore::score(const UsageEntry& entry, Clock::WallTime now) {
+    // In floating point: a date of year 1 and one of year 9999 are both valid in the file.
     const double ageDays = (secondsSinceEpoch(now) - secondsSinceEpoch(entry.lastUsed)) / 86400.0;
     return finiteScore(static_cast<double>(entry.count) * std::exp(-ageDays / halfLifeDays));
 }

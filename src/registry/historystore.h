@@ -27,6 +27,17 @@ public:
     // The quiet period after the last recorded use before the file is written.
     static constexpr double saveDelay = 0.5;
     static constexpr const char* fileName = "history.json";
+    // What history.json keeps: the entries with the highest scores, at most this many and within
+    // this many bytes of text.
+    static constexpr std::size_t maxEntries = 10000;
+    static constexpr std::size_t maxFileBytes = 8u << 20;
+    // The largest file load() reads: well above what the store writes, so that it always reads its
+    // own file back, and a file grown by an older version is read and trimmed rather than lost.
+    static constexpr std::size_t readLimit = 64u << 20;
+    static_assert(readLimit > maxFileBytes);
+    // Reads that fail for a passing reason (no descriptor left, say) are tried this often in all,
+    // with growing pauses, before the store waits for the next recorded use to try again.
+    static constexpr int maxLoadAttempts = 6;
 
     // The store reads and writes `configDirectory`/history.json; it never creates the directory.
     static std::shared_ptr<HistoryStore> create(Scheduler& scheduler, const Clock& clock,
@@ -39,7 +50,8 @@ public:
 
     // Reads and decodes history.json on a background job and applies it on the main thread; nothing
     // waits for it. Uses recorded in the meantime are added to the loaded history, and no save runs before
-    // the load has finished. Only the first call loads.
+    // the load has finished. A read that fails for a passing reason is tried again later; until one
+    // succeeds the file is never replaced. Only the first call loads.
     void load();
 
     // Records one use of `id` now and schedules a save.
@@ -70,15 +82,17 @@ public:
     std::filesystem::path setAsidePath() const;
 
 private:
-    enum class LoadState { notStarted, loading, finished };
+    // `unread`: every attempt to read the file failed for a passing reason; the next use tries again.
+    enum class LoadState { notStarted, loading, finished, unread };
 
     // What the background read found.
     struct Missing {};
     struct Unreadable {};
+    struct TransientFailure {};
     struct Undecodable {
         std::string bytes;
     };
-    using ReadResult = std::variant<Missing, Unreadable, Undecodable, UsageHistory>;
+    using ReadResult = std::variant<Missing, Unreadable, TransientFailure, Undecodable, UsageHistory>;
 
     // What must happen to the file on disk before it is first overwritten.
     struct CopyAside {
@@ -90,11 +104,14 @@ private:
     HistoryStore(Scheduler& scheduler, const Clock& clock, std::filesystem::path configDirectory);
 
     static ReadResult readHistoryFile(const std::filesystem::path& path);
+    void startRead();
     void finishLoad(ReadResult result);
+    void retryLoadLater();
     void applyLoad(ReadResult result);
     void rebuildScoreCache();
     void scheduleSave();
     void save();
+    void trimToLimits();
     bool setAsideOldFile();
 
     UsageHistory history_;
@@ -107,6 +124,7 @@ private:
     const Clock& clock_;
     std::filesystem::path configDirectory_;
     LoadState loadState_ = LoadState::notStarted;
+    int failedLoads_ = 0;
     CancellationToken loadTask_;
     SetAside setAside_;
 };

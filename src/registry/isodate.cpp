@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <fmt/format.h>
-#include <limits>
 
 namespace korvane {
 namespace {
@@ -45,32 +44,22 @@ std::optional<std::int64_t> zoneOffset(std::string_view zone) {
     return zone[0] == '-' ? -offset : offset;
 }
 
-// Whole seconds since the epoch as a WallTime, clamped to the whole seconds it can represent.
-Clock::WallTime clampedTime(std::int64_t secondsSinceEpoch) {
-    using Duration = Clock::WallTime::duration;
-    const auto latest = std::chrono::floor<seconds>(Duration::max()).count();
-    const auto earliest = std::chrono::ceil<seconds>(Duration::min()).count();
-    if (secondsSinceEpoch > latest) {
-        secondsSinceEpoch = latest;
-    } else if (secondsSinceEpoch < earliest) {
-        secondsSinceEpoch = earliest;
-    }
-    return Clock::WallTime(std::chrono::duration_cast<Duration>(seconds(secondsSinceEpoch)));
-}
-
 } // namespace
 
-std::string formatIsoDate(Clock::WallTime time) {
-    const auto wholeSeconds = std::chrono::floor<seconds>(time);
-    const auto day = std::chrono::floor<std::chrono::days>(wholeSeconds);
+std::string formatIsoDate(WallSeconds time) {
+    const auto day = std::chrono::floor<std::chrono::days>(time);
     const std::chrono::year_month_day date(day);
-    const std::chrono::hh_mm_ss clock(wholeSeconds - day);
+    const std::chrono::hh_mm_ss clock(time - day);
     return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}Z", static_cast<int>(date.year()),
                        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
                        clock.hours().count(), clock.minutes().count(), clock.seconds().count());
 }
 
-std::optional<Clock::WallTime> parseIsoDate(std::string_view text) {
+std::string formatIsoDate(Clock::WallTime time) {
+    return formatIsoDate(wholeSeconds(time));
+}
+
+std::optional<WallSeconds> parseIsoDate(std::string_view text) {
     const auto year = digits(text, 0, 4);
     const auto month = digits(text, 5, 2);
     const auto day = digits(text, 8, 2);
@@ -91,7 +80,7 @@ std::optional<Clock::WallTime> parseIsoDate(std::string_view text) {
     }
     const std::int64_t daySeconds =
         std::chrono::sys_seconds(std::chrono::sys_days(date)).time_since_epoch().count();
-    return clampedTime(daySeconds + *hour * 3600 + *minute * 60 + *second - *offset);
+    return WallSeconds(seconds(daySeconds + *hour * 3600 + *minute * 60 + *second - *offset));
 }
 
 } // namespace korvane

@@ -8,13 +8,15 @@
 
 namespace korvane {
 
-// The date-time form of the usage history: "2026-01-02T03:04:05Z", always UTC with whole seconds
-// (a fraction of a second is dropped, not rounded). Any thread.
+// The date-time form of the usage history: "2026-01-02T03:04:05Z", always UTC with whole seconds.
+// Any thread.
+std::string formatIsoDate(WallSeconds date);
+// The same for a time with a fraction of a second, which is dropped, not rounded.
 std::string formatIsoDate(Clock::WallTime time);
 
 // Reads "YYYY-MM-DDTHH:MM:SS" followed by "Z" or a "+hh:mm" / "-hh:mm" offset. Fractional seconds,
-// missing parts and impossible dates are refused. An instant outside what Clock::WallTime can hold
-// (before 1677 or after 2262) is clamped to the nearest whole second it can. Any thread.
-std::optional<Clock::WallTime> parseIsoDate(std::string_view text);
+// missing parts and impossible dates are refused. Every year from 0000 to 9999 is kept as written,
+// also where a Clock::WallTime could not hold it. Any thread.
+std::optional<WallSeconds> parseIsoDate(std::string_view text);
 
 } // namespace korvane

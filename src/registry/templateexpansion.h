@@ -10,16 +10,27 @@ namespace korvane {
 
 class Pasteboard;
 
-// Where the placeholders of a template get the current time, the clipboard text and fresh UUIDs.
+// Formats an instant with one date-format pattern.
+using DateFormatter = std::function<std::string(std::chrono::system_clock::time_point)>;
+
+// Where the placeholders of a template get the current time, the clipboard text and fresh UUIDs,
+// and the formatter of a date pattern. An expansion reads the clipboard at most once and makes one
+// formatter per distinct pattern.
 struct TemplateProviders {
     std::function<std::chrono::system_clock::time_point()> now;
     std::function<std::string()> clipboard;
     std::function<std::string()> uuid;
+    // Empty: makeDateFormatter.
+    std::function<DateFormatter(const std::string& pattern)> dateFormatter;
 };
 
 // The system clock, the given pasteboard's text ("" when it holds none) and random upper-case UUIDs.
 // The pasteboard must outlive the providers.
 TemplateProviders defaultTemplateProviders(const Pasteboard& pasteboard);
+
+// A formatter for a date pattern of Unicode date field symbols ("yyyy-MM-dd", "EEEE"), in the current
+// locale and time zone; one that yields "" for a pattern that cannot be used.
+DateFormatter makeDateFormatter(const std::string& pattern);
 
 // A new random (version 4) UUID in upper-case hyphenated form.
 std::string makeUuidString();
@@ -30,8 +41,16 @@ using TemplateResolver = std::function<std::optional<std::string>(const std::str
 // repository's project file, and resolver texts that refer to each other several times grow
 // exponentially. Past a limit, placeholders stay as written.
 struct TemplateLimits {
-    std::size_t maxResolverExpansions = 256;
+    // Bytes that placeholders may add to the text: every built-in insertion and all that resolver texts
+    // bring. A placeholder is computed only while some are left, so one large insertion (a big
+    // clipboard) always fits; once they are spent the remaining placeholders are kept unread.
     std::size_t maxOutputBytes = 1 << 20;
+    // The work of one expansion, in bytes of text it could scan in the same time: reading a
+    // placeholder costs 16, a call of the resolver 256, each text the resolver returns its size, a
+    // fresh UUID 4 KiB, a new date formatter 64 KiB, and making or using a formatter 256 per byte of
+    // its pattern. Once it is spent, the rest stays as written; it keeps any expansion to some tens
+    // of milliseconds.
+    std::size_t maxWorkBytes = 16 << 20;
 };
 
 // Replaces the {{...}} placeholders of `text`: date, date:<pattern>, time, time:<pattern>, clipboard,

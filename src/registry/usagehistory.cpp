@@ -127,6 +127,24 @@ Expected<UsageHistory, std::string> UsageHistory::decode(std::string_view text) 
     return history;
 }
 
+std::size_t encodedEntrySizeBound(const std::string& id) {
+    // Four indented lines around the id, a count of at most 20 characters and a 20-character date.
+    constexpr std::size_t kEntryLines = 128;
+    std::size_t size = kEntryLines;
+    for (const char c : id) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '"' || byte == '\\' || byte == '\b' || byte == '\f' || byte == '\n' || byte == '\r' ||
+            byte == '\t') {
+            size += 2;
+        } else if (byte < 0x20) {
+            size += 6; // \u00XX
+        } else {
+            ++size;
+        }
+    }
+    return size;
+}
+
 void mergeUsage(UsageHistory& into, const UsageHistory& earlier) {
     for (const auto& [id, use] : earlier.entries) {
         const auto [found, inserted] = into.entries.try_emplace(id, use);

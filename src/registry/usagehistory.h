@@ -3,6 +3,7 @@
 #include "base/clock.h"
 #include "base/expected.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -13,7 +14,8 @@ namespace korvane {
 // The use of one snippet: how often it was accepted and when last.
 struct UsageEntry {
     std::int64_t count = 0;
-    Clock::WallTime lastUsed;
+    // Whole seconds, as the file keeps them; a date from a file may lie outside Clock::WallTime's years.
+    WallSeconds lastUsed;
 
     bool operator==(const UsageEntry&) const = default;
 };
@@ -35,6 +37,11 @@ struct UsageHistory {
     // form fails the whole file. Ids are taken exactly as written.
     static Expected<UsageHistory, std::string> decode(std::string_view text);
 };
+
+// The most bytes `id`'s entry can take in the file text, and the most the text takes besides its
+// entries: together they bound what encode() writes.
+std::size_t encodedEntrySizeBound(const std::string& id);
+inline constexpr std::size_t kEncodedHistoryOverhead = 256;
 
 // Adds the uses of `earlier` to `into`: counts add up (saturating) and the later date wins.
 void mergeUsage(UsageHistory& into, const UsageHistory& earlier);

@@ -2,10 +2,14 @@
 
 #include "support/tempdir.h"
 
+#include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace korvane {
@@ -135,6 +139,53 @@ TEST(ReadTextFileTest, RefusesWhatIsNotASmallRegularFile) {
     const auto fifo = dir.path() / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(readTextFile(fifo).has_value()); // must return, not block
+}
+
+TEST(ReadTextFileTest, TellsPassingFailuresFromLastingOnes) {
+    test::TempDir dir;
+    const auto file = dir.write("a.txt", "hello");
+    const auto fifo = dir.path() / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(readRegularFile(dir.path() / "absent").error().errorNumber, ENOENT);
+    EXPECT_FALSE(readRegularFile(dir.path() / "absent").error().isTransient());
+    EXPECT_FALSE(readRegularFile(fifo).error().isTransient());
+    EXPECT_FALSE(readRegularFile(file, 2).error().isTransient());
+
+    // With no descriptor left to open it, the read can succeed later.
+    rlimit saved{};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(lowestFree);
+    rlimit lowered = saved;
+    lowered.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+    const auto exhausted = readRegularFile(file);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_FALSE(exhausted);
+    EXPECT_EQ(exhausted.error().errorNumber, EMFILE);
+    EXPECT_TRUE(exhausted.error().isTransient());
+    EXPECT_EQ(readRegularFile(file).value(), "hello");
+}
+
+TEST(ReadTextFileTest, FollowsLinksOnlyToRegularFilesAndStopsPastTheLimit) {
+    test::TempDir dir;
+    const auto text = dir.write("text", "12345");
+    fs::create_symlink(text, dir.path() / "toText");
+    fs::create_symlink("/dev/zero", dir.path() / "toZero");
+    ASSERT_EQ(::mkfifo((dir.path() / "pipe").c_str(), 0600), 0);
+    fs::create_symlink(dir.path() / "pipe", dir.path() / "toPipe");
+    const struct {
+        const char* name;
+        std::optional<std::uint64_t> size;
+    } cases[] = {{"text", 5}, {"toText", 5}, {"toZero", std::nullopt}, {"toPipe", std::nullopt}, {"pipe", std::nullopt}, {"absent", std::nullopt}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(regularFileSize(dir.path() / c.name), c.size) << c.name;
+        EXPECT_EQ(readTextFile(dir.path() / c.name, 5).has_value(), c.size.has_value()) << c.name;
+    }
+    EXPECT_FALSE(readTextFile(text, 4).has_value());
+    // Files of /proc report a size of 0 and are refused once they run past the limit.
+    EXPECT_FALSE(readTextFile("/proc/self/status", 16).has_value());
+    EXPECT_TRUE(readTextFile("/proc/self/status").has_value());
 }
 
 } // namespace

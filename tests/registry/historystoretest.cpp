@@ -3,13 +3,18 @@
 #include "base/clock.h"
 #include "base/manualscheduler.h"
 #include "registry/isodate.h"
+#include "registry/sectionorder.h"
 #include "support/tempdir.h"
 
 #include <cmath>
+#include <fcntl.h>
 #include <filesystem>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <limits>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace korvane {
@@ -52,7 +57,7 @@ private:
     std::vector<std::pair<Job, CancellationToken>> held_;
 };
 
-Clock::WallTime date(const char* text) {
+WallSeconds date(const char* text) {
     return parseIsoDate(text).value();
 }
 
@@ -236,12 +241,12 @@ TEST_F(HistoryStoreTest, AFileThatCannotBeReadIsMovedAsideNotOverwritten) {
     }
     fs::remove(badFile());
     fs::remove(historyFile());
-    fs::resize_file(dir.write("history.json", "{"), 17u << 20);
+    fs::resize_file(dir.write("history.json", "{"), HistoryStore::readLimit + 1);
     {
         auto store = loadedStore();
         store->recordUsage("manual:a");
         manual.advance(HistoryStore::saveDelay);
-        EXPECT_EQ(fs::file_size(badFile()), 17u << 20);
+        EXPECT_EQ(fs::file_size(badFile()), HistoryStore::readLimit + 1);
         EXPECT_EQ(historyOnDisk().entries.size(), 1u);
     }
 }
@@ -265,6 +270,150 @@ TEST_F(HistoryStoreTest, HugeCountsAndFarFutureDatesGiveFiniteScores) {
     store->recordUsage("max");
     EXPECT_EQ(store->history().entries.at("max").count, std::numeric_limits<std::int64_t>::max());
     EXPECT_TRUE(std::isfinite(store->frecencyScore("max")));
+}
+
+TEST_F(HistoryStoreTest, AncientDatesRankAsOldAndAreWrittenBackAsRead) {
+    writeHistory(R"({"version": 1, "entries": {
+        "ancient": {"count": 50, "last_used": "0001-01-01T00:00:00Z"},
+        "before-range": {"count": 50, "last_used": "1500-06-01T00:00:00Z"},
+        "recent": {"count": 1, "last_used": "2026-01-08T11:59:00Z"},
+        "week": {"count": 2, "last_used": "2026-01-01T12:00:00Z"}}})");
+    auto store = loadedStore();
+    EXPECT_EQ(store->frecencyScore("ancient"), 0.0);
+    const auto ancient = store->lastUsedDate("ancient");
+    ASSERT_TRUE(ancient);
+    EXPECT_GT(secondsBetween(*ancient, clock.now()), 300.0 * 365 * 86400);
+
+    // The browser's order: the ancient item is neither recent nor well scored.
+    const SectionOrder order([&](const std::string& id) { return store->frecencyScore(id); },
+                             [&](const std::string& id) { return store->lastUsedDate(id); }, clock.now());
+    std::vector<Snippet> items(4);
+    items[0].id = "ancient";
+    items[1].id = "before-range";
+    items[2].id = "week";
+    items[3].id = "recent";
+    order.sort(items, [](const Snippet& snippet) -> const Snippet& { return snippet; });
+    EXPECT_EQ(items[0].id, "recent");
+    EXPECT_EQ(items[1].id, "week");
+
+    store->recordUsage("recent");
+    manual.advance(HistoryStore::saveDelay);
+    const auto text = test::readFile(historyFile());
+    EXPECT_NE(text.find(R"("last_used": "0001-01-01T00:00:00Z")"), std::string::npos) << text;
+    EXPECT_NE(text.find(R"("last_used": "1500-06-01T00:00:00Z")"), std::string::npos) << text;
+}
+
+TEST_F(HistoryStoreTest, AHistoryLargerThanTheOldReaderTookIsReadAndTrimmedToWhatItCanRead) {
+    // More than 16 MiB, as an unbounded writer produced, with more ids than the store keeps. Written
+    // by hand and padded with blanks: the debug build's JSON reader takes seconds for 16 MiB of ids.
+    std::string text = R"({"version": 1, "entries": {)" + std::string(33u << 19, ' ');
+    for (int i = 0; i < 10050; ++i) {
+        text += fmt::format(R"("file:src/{}.c": {{"count": {}, "last_used": "{}"}},)", i, 1 + i % 50,
+                            formatIsoDate(date("2026-01-08T12:00:00Z") - std::chrono::minutes(i)));
+    }
+    text += R"("file:)" + std::string(16u << 10, 'x') +
+            R"(": {"count": 1, "last_used": "2026-01-01T00:00:00Z"}}})";
+    ASSERT_GT(text.size(), 16u << 20);
+    writeHistory(text);
+
+    auto store = loadedStore();
+    EXPECT_EQ(store->history().entries.size(), 10051u);
+    store->recordUsage("manual:new");
+    manual.advance(HistoryStore::saveDelay);
+    EXPECT_FALSE(fs::exists(badFile()));
+    EXPECT_LE(fs::file_size(historyFile()), HistoryStore::maxFileBytes);
+
+    const auto& kept = store->history().entries;
+    EXPECT_EQ(kept.size(), HistoryStore::maxEntries);
+    EXPECT_TRUE(kept.contains("manual:new"));
+    EXPECT_TRUE(kept.contains("file:src/49.c")) << "count 50, 49 minutes ago";
+    EXPECT_FALSE(kept.contains("file:src/10000.c")) << "count 1, a week ago";
+    EXPECT_EQ(store->frecencyScore("file:src/10000.c"), 0.0);
+    EXPECT_FALSE(store->lastUsedDate("file:src/10000.c"));
+
+    // What was written is read back whole by the next start.
+    auto next = loadedStore();
+    EXPECT_EQ(next->history(), store->history());
+}
+
+// Lowers the process's descriptor limit so that the next open() fails with EMFILE, and restores it.
+class DescriptorLimit {
+public:
+    DescriptorLimit() {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ::close(lowestFree);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = static_cast<rlim_t>(lowestFree);
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~DescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+private:
+    rlimit saved_{};
+};
+
+// Takes a store in another directory through load, use and save, so that the sanitizers have checked
+// each call once: a first check may need a descriptor, which the tests below take away.
+void exerciseOnce(HoldingScheduler& scheduler, ManualScheduler& manual, const Clock& clock) {
+    const test::TempDir other;
+    auto store = HistoryStore::create(scheduler, clock, other.path());
+    store->load();
+    scheduler.releaseJobs();
+    manual.runUntilIdle();
+    store->recordUsage("manual:a");
+    manual.advance(HistoryStore::saveDelay);
+    store->recordUsage("manual:a");
+    store->flush();
+}
+
+TEST_F(HistoryStoreTest, AReadThatFailsForAPassingReasonIsRetriedAndNeverOverwritten) {
+    exerciseOnce(scheduler, manual, clock);
+    const std::string original =
+        R"({"version": 1, "entries": {"manual:a": {"count": 5, "last_used": "2026-01-01T00:00:00Z"}}})";
+    writeHistory(original);
+    auto store = HistoryStore::create(scheduler, clock, dir.path());
+    store->load();
+    {
+        const DescriptorLimit exhausted;
+        scheduler.releaseJobs();
+    }
+    store->recordUsage("manual:b");
+    manual.advance(HistoryStore::saveDelay);
+    EXPECT_EQ(test::readFile(historyFile()), original) << "replaced a file that could not be read";
+    EXPECT_FALSE(fs::exists(badFile()));
+
+    // The retry a second later finds the descriptors back.
+    manual.advance(1.0);
+    scheduler.releaseJobs();
+    manual.runUntilIdle();
+    EXPECT_EQ(store->history().entries.at("manual:a").count, 5);
+    manual.advance(HistoryStore::saveDelay);
+    EXPECT_EQ(historyOnDisk().entries.size(), 2u);
+    EXPECT_FALSE(fs::exists(badFile()));
+}
+
+TEST_F(HistoryStoreTest, AFileThatStaysUnreadableIsKeptThroughQuit) {
+    exerciseOnce(scheduler, manual, clock);
+    const std::string original =
+        R"({"version": 1, "entries": {"manual:a": {"count": 5, "last_used": "2026-01-01T00:00:00Z"}}})";
+    writeHistory(original);
+    {
+        const DescriptorLimit exhausted;
+        auto store = HistoryStore::create(scheduler, clock, dir.path());
+        store->load();
+        for (int attempt = 0; attempt < HistoryStore::maxLoadAttempts; ++attempt) {
+            scheduler.releaseJobs();
+            manual.advance(60);
+        }
+        store->recordUsage("manual:b");
+        scheduler.releaseJobs();
+        manual.advance(60);
+        store->flush();
+        EXPECT_TRUE(store->isDirty());
+    }
+    EXPECT_EQ(test::readFile(historyFile()), original);
+    EXPECT_FALSE(fs::exists(badFile()));
 }
 
 TEST_F(HistoryStoreTest, PendingUsesAreWrittenOnFlushAndOnDestruction) {

@@ -8,8 +8,8 @@
 namespace korvane {
 namespace {
 
-Clock::WallTime at(std::int64_t secondsSinceEpoch) {
-    return Clock::WallTime(std::chrono::seconds(secondsSinceEpoch));
+WallSeconds at(std::int64_t secondsSinceEpoch) {
+    return WallSeconds(std::chrono::seconds(secondsSinceEpoch));
 }
 
 constexpr std::int64_t kJan2 = 1767323045; // 2026-01-02T03:04:05Z
@@ -17,7 +17,7 @@ constexpr std::int64_t kJan2 = 1767323045; // 2026-01-02T03:04:05Z
 TEST(UsageHistoryTest, WritesSortedPrettyTextWithIdsVerbatim) {
     UsageHistory history;
     history.entries["manual:sig"] = {2, at(kJan2)};
-    history.entries["file:Src/Foo_Bar.c"] = {1, at(kJan2 + 86400) + std::chrono::milliseconds(999)};
+    history.entries["file:Src/Foo_Bar.c"] = {1, at(kJan2 + 86400)};
 
     EXPECT_EQ(history.encode().value(), R"({
   "entries": {
@@ -109,18 +109,62 @@ TEST(IsoDateTest, RefusesAnythingButWholeSecondDateTimes) {
     EXPECT_EQ(parseIsoDate("2026-01-02T00:04:05-03:00"), at(kJan2));
 }
 
-TEST(IsoDateTest, FormatsWholeSecondsAndClampsUnrepresentableYears) {
-    EXPECT_EQ(formatIsoDate(at(-1) + std::chrono::milliseconds(500)), "1969-12-31T23:59:59Z");
-    EXPECT_EQ(formatIsoDate(at(kJan2) + std::chrono::milliseconds(999)), "2026-01-02T03:04:05Z");
+TEST(IsoDateTest, FormatsWholeSecondsAndKeepsEveryYear) {
+    EXPECT_EQ(formatIsoDate(Clock::WallTime(at(-1)) + std::chrono::milliseconds(500)),
+              "1969-12-31T23:59:59Z");
+    EXPECT_EQ(formatIsoDate(Clock::WallTime(at(kJan2)) + std::chrono::milliseconds(999)),
+              "2026-01-02T03:04:05Z");
 
-    const auto future = parseIsoDate("9999-12-31T23:59:59Z");
-    const auto past = parseIsoDate("0001-01-01T00:00:00Z");
-    ASSERT_TRUE(future && past);
-    EXPECT_EQ(formatIsoDate(*future), "2262-04-11T23:47:16Z");
-    EXPECT_EQ(formatIsoDate(*past), "1677-09-21T00:12:44Z");
-    // Clamped dates are stable when written and read again.
-    EXPECT_EQ(parseIsoDate(formatIsoDate(*future)), future);
-    EXPECT_EQ(parseIsoDate(formatIsoDate(*past)), past);
+    // Years a Clock::WallTime cannot hold (before 1677, after 2262) are read and written unchanged.
+    for (const char* text : {"0000-01-01T00:00:00Z", "0001-01-01T00:00:00Z", "1677-09-21T00:12:43Z",
+                             "2262-04-11T23:47:17Z", "9999-12-31T23:59:59Z"}) {
+        const auto date = parseIsoDate(text);
+        ASSERT_TRUE(date) << text;
+        EXPECT_EQ(formatIsoDate(*date), text);
+    }
+    EXPECT_EQ(parseIsoDate("0001-01-01T01:00:00+01:00"), parseIsoDate("0001-01-01T00:00:00Z"));
+    EXPECT_LT(*parseIsoDate("0001-01-01T00:00:00Z"), *parseIsoDate("0001-01-01T00:00:01Z"));
+
+    const std::string file = R"({
+  "entries": {
+    "ancient": {
+      "count": 2,
+      "last_used": "0001-01-01T00:00:00Z"
+    },
+    "far": {
+      "count": 1,
+      "last_used": "9999-12-31T23:59:59Z"
+    }
+  },
+  "version": 1
+}
+)";
+    EXPECT_EQ(UsageHistory::decode(file).value().encode().value(), file);
+}
+
+TEST(UsageHistoryTest, EncodedEntriesStayWithinTheirSizeBound) {
+    const std::string ids[] = {
+        "",
+        "manual:sig",
+        "file:Src/Foo Bar.c",
+        std::string("ctl:\x01\x1f\x7f\b\f\n\r\t", 12),
+        R"(quote:"\"\)",
+        "aidoc:Ünïcode ✓ 日本語",
+        std::string(5000, '\x02'),
+    };
+    const std::int64_t counts[] = {0, std::numeric_limits<std::int64_t>::min(),
+                                   std::numeric_limits<std::int64_t>::max()};
+    const UsageHistory empty;
+    const auto overhead = empty.encode().value().size();
+    EXPECT_LE(overhead, kEncodedHistoryOverhead);
+    for (const auto& id : ids) {
+        for (const auto count : counts) {
+            UsageHistory history;
+            history.entries[id] = {count, at(253402300799)}; // 9999-12-31T23:59:59Z
+            const auto size = history.encode().value().size();
+            EXPECT_LE(size - overhead, encodedEntrySizeBound(id)) << id.size() << " " << count;
+        }
+    }
 }
 
 TEST(UsageHistoryTest, MergeAddsCountsKeepsLaterDateAndSaturates) {
