@@ -35,5 +35,9 @@ function(korvane_test folder)
   if(ARG_LABELS)
     list(APPEND props LABELS "${ARG_LABELS}")
   endif()
-  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
+  # Names without parameter values: a value printed as raw bytes carries addresses, which would give
+  # a test another name on every run. The listing runs when ctest starts, and a sanitized binary on
+  # a busy two-core machine can take longer to start than the default five seconds.
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES DISCOVERY_TIMEOUT 60
+                       PROPERTIES ${props})
 endfunction()

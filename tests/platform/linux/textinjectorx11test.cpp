@@ -48,7 +48,7 @@ std::string readAll(const std::filesystem::path& path) {
 }
 
 // Keeps the main loop running while it waits, as the application's would.
-template <typename Predicate> bool spinUntil(Predicate predicate, double seconds = 5.0) {
+template <typename Predicate> bool spinUntil(Predicate predicate, double seconds = 20.0) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!predicate()) {
         if (std::chrono::steady_clock::now() > deadline) {
@@ -105,9 +105,29 @@ protected:
     void TearDown() override {
         injector.reset();
         for (int pid : children) {
-            run("kill " + std::to_string(pid) + " 2>/dev/null");
+            stop(pid);
         }
-        spinUntil([] { return false; }, 0.1);
+    }
+
+    // Ends a window's process and waits until it is gone, so that it takes no focus from the next.
+    void stop(int pid) {
+        run("kill " + std::to_string(pid) + " 2>/dev/null");
+        EXPECT_TRUE(spinUntil([&] { return !running(pid); }, 20.0)) << "process " << pid << " still runs";
+    }
+
+    // A process that has exited counts as gone even while nobody has reaped it yet.
+    static bool running(int pid) {
+        const std::string stat = readAll("/proc/" + std::to_string(pid) + "/stat");
+        const auto close = stat.rfind(')');
+        return close != std::string::npos && stat.size() > close + 2 && stat[close + 2] != 'Z';
+    }
+
+    // Raises the window of process `pid` matching `criteria` and waits until the window manager
+    // has made it the active one; the window may still be on its way when this starts.
+    void activate(int pid, const std::string& criteria) {
+        const std::string command = "timeout 20 xdotool search --sync --all --onlyvisible --pid " +
+                                    std::to_string(pid) + " " + criteria + " windowactivate --sync >/dev/null 2>&1";
+        ASSERT_TRUE(spinUntil([&] { return run(command) == 0; }, 30.0)) << command;
     }
 
     int startInBackground(const std::string& command, const std::string& name) {
@@ -125,23 +145,27 @@ protected:
         if (!clipboard.empty()) {
             command += " '" + clipboard + "'";
         }
-        startInBackground(command, "entry");
-        ASSERT_EQ(run("xdotool search --sync --class KorvaneGtk windowactivate --sync >/dev/null 2>&1"), 0);
-        ASSERT_TRUE(spinUntil([&] { return entry().value("focused", false); })) << readAll(entryStatus);
+        // The status of an earlier entry must not pass for this one's.
+        std::filesystem::remove(entryStatus);
+        const int pid = startInBackground(command, "entry");
+        activate(pid, "--class KorvaneGtk");
+        ASSERT_TRUE(spinUntil([&] { return entry().value("focused", false); }, 20.0)) << readAll(entryStatus);
     }
 
+    // What the entry last wrote; an empty object before it has written anything.
     nlohmann::json entry() const {
-        return nlohmann::json::parse(readAll(entryStatus), nullptr, false);
+        auto status = nlohmann::json::parse(readAll(entryStatus), nullptr, false);
+        return status.is_object() ? status : nlohmann::json::object();
     }
 
     // An xterm with the focus whose `cat` writes each line it gets to `typed`.
     void openTerminal() {
         const auto ready = dir.path() / "ready";
-        startInBackground("xterm -u8 -title KorvaneInjectTerm -e sh -c 'echo ready > " + ready.string() +
-                              "; exec cat > " + typed.string() + "'",
-                          "xterm");
-        ASSERT_TRUE(spinUntil([&] { return std::filesystem::exists(ready); }, 10.0));
-        ASSERT_EQ(run("xdotool search --sync --name KorvaneInjectTerm windowactivate --sync >/dev/null 2>&1"), 0);
+        terminalPid = startInBackground("xterm -u8 -title KorvaneInjectTerm -e sh -c 'echo ready > " +
+                                            ready.string() + "; exec cat > " + typed.string() + "'",
+                                        "xterm");
+        ASSERT_TRUE(spinUntil([&] { return std::filesystem::exists(ready); }, 20.0));
+        activate(terminalPid, "--name KorvaneInjectTerm");
     }
 
     // The target as the shell takes it when a session begins.
@@ -161,7 +185,7 @@ protected:
         const auto start = std::chrono::steady_clock::now();
         injector->injectAsync(deletionCount, text, target.pid, target.bundleID, target.window,
                               [&](bool ok) { result = ok; });
-        spinUntil([&] { return result.has_value(); }, 10.0);
+        spinUntil([&] { return result.has_value(); }, 30.0);
         RecordProperty("injectMs", std::to_string(std::chrono::duration<double, std::milli>(
                                                       std::chrono::steady_clock::now() - start)
                                                       .count()));
@@ -173,6 +197,7 @@ protected:
     std::filesystem::path entryStatus = dir.path() / "entry.json";
     std::filesystem::path typed = dir.path() / "typed";
     std::vector<int> children;
+    int terminalPid = 0;
     std::unique_ptr<QtScheduler> scheduler;
     std::shared_ptr<LiveActiveAppProvider> activeApp =
         std::make_shared<LiveActiveAppProvider>(std::make_shared<DesktopFileIndex>(DesktopFileIndex::xdgDataDirs()));
@@ -226,7 +251,7 @@ TEST_F(TextInjectorX11Test, NothingIsTypedOnceTheFocusMovedAway) {
     openTerminal();
     openEntry("keep");
     const Target target = focusNow();
-    ASSERT_EQ(run("xdotool search --name KorvaneInjectTerm windowactivate --sync >/dev/null 2>&1"), 0);
+    activate(terminalPid, "--name KorvaneInjectTerm");
     for (InjectionStrategy strategy : {InjectionStrategy::ax, InjectionStrategy::cgEventChunked}) {
         forcedStrategy = strategy;
         EXPECT_EQ(inject(2, "typed", target), false);
@@ -247,7 +272,7 @@ TEST_F(TextInjectorX11Test, EmojiAndCombiningAccentsAreRemovedWhole) {
         EXPECT_EQ(inject(4, "ok", focusNow()), true);
         EXPECT_TRUE(spinUntil([&] { return entry()["text"] == "x 🎉ok"; })) << readAll(entryStatus);
         EXPECT_EQ(journal->size() == 0, strategy == InjectionStrategy::ax);
-        run("kill " + std::to_string(children.back()));
+        stop(children.back());
         children.pop_back();
     }
 }
