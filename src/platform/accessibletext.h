@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/screengeometry.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -44,6 +46,10 @@ public:
 
     // Replaces the selection (or inserts at the caret) with `text`, leaving the caret after it.
     virtual TextEditResult setSelectedText(const std::string& text) = 0;
+
+    // The caret's rectangle on the desktop, in root-window coordinates (top left, y downwards);
+    // nothing when the element does not tell within a short time, or tells an empty zero rectangle.
+    virtual std::optional<ScreenRect> caretBounds() { return std::nullopt; }
 };
 
 // Finds the text element that has the keyboard focus. Main thread.

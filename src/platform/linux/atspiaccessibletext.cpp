@@ -67,6 +67,26 @@ std::size_t codePoints(const std::string& text) {
     return static_cast<std::size_t>(g_utf8_strlen(text.c_str(), static_cast<gssize>(text.size())));
 }
 
+constexpr int caretTimeoutMs = 150;
+// The library's own limits, restored after each caret query.
+constexpr int defaultTimeoutMs = 800;
+constexpr int defaultStartupTimeoutMs = 15000;
+
+// An extents answer as a rectangle, or nothing when the call failed or the toolkit answered with
+// an empty or nonsensical rectangle, as many do instead of an error.
+std::optional<ScreenRect> usable(AtspiRect* rect, const Error& error) {
+    std::unique_ptr<AtspiRect, GFree<AtspiRect>> owned(rect);
+    if (error.failed() || !owned) {
+        return std::nullopt;
+    }
+    const ScreenRect r{static_cast<double>(owned->x), static_cast<double>(owned->y),
+                       static_cast<double>(owned->width), static_cast<double>(owned->height)};
+    if (r.width < 0 || r.height <= 0 || (r.x == 0 && r.y == 0 && r.width == 0) || !r.isFinite()) {
+        return std::nullopt;
+    }
+    return r;
+}
+
 class AtspiTextElement final : public AccessibleTextElement {
 public:
     AtspiTextElement(Ref<AtspiAccessible> object, Ref<AtspiText> text)
@@ -122,6 +142,36 @@ public:
         const gboolean set = selections > 0 ? atspi_text_set_selection(text_.get(), 0, start, end, error.out())
                                             : atspi_text_add_selection(text_.get(), start, end, error.out());
         return set && !error.failed();
+    }
+
+    std::optional<ScreenRect> caretBounds() override {
+        // The popup waits for this on every keystroke; a slow application costs a short while at
+        // most, then the popup falls back to the window or the pointer.
+        struct ShortTimeout {
+            ShortTimeout() { atspi_set_timeout(caretTimeoutMs, caretTimeoutMs); }
+            ~ShortTimeout() { atspi_set_timeout(defaultTimeoutMs, defaultStartupTimeoutMs); }
+        } timeout;
+        Error error;
+        const gint caret = atspi_text_get_caret_offset(text_.get(), error.out());
+        if (error.failed() || caret < 0) {
+            return std::nullopt;
+        }
+        if (auto rect = usable(atspi_text_get_character_extents(text_.get(), caret, ATSPI_COORD_TYPE_SCREEN,
+                                                                error.out()),
+                               error)) {
+            return rect;
+        }
+        if (caret == 0) {
+            return std::nullopt;
+        }
+        // At the end of the text there is no character under the caret: it stands right of the last one.
+        auto before = usable(atspi_text_get_range_extents(text_.get(), caret - 1, caret, ATSPI_COORD_TYPE_SCREEN,
+                                                          error.out()),
+                             error);
+        if (!before) {
+            return std::nullopt;
+        }
+        return ScreenRect{before->x + before->width, before->y, 0, before->height};
     }
 
     std::optional<std::string> text(TextSpan span) override {

@@ -1,0 +1,122 @@
+#include "popup/views/paintcontext.h"
+
+#include "popup/popuptheme.h"
+
+#include <QFontMetricsF>
+#include <QTextBoundaryFinder>
+#include <QTextLayout>
+#include <algorithm>
+
+namespace korvane {
+namespace {
+
+const QString ellipsis = QStringLiteral("\u2026");
+
+double runWidth(const TextRun& run) {
+    return QFontMetricsF(run.font).horizontalAdvance(run.text);
+}
+
+// The longest start of `text` made of whole characters that fits into `room` in `font`.
+QString fittingPrefix(const QString& text, const QFont& font, double room) {
+    const QFontMetricsF metrics(font);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype fitting = 0;
+    while (finder.toNextBoundary() != -1) {
+        const qsizetype end = finder.position();
+        if (metrics.horizontalAdvance(text.left(end)) > room) {
+            break;
+        }
+        fitting = end;
+    }
+    return text.left(fitting);
+}
+
+} // namespace
+
+double PaintContext::fontSize() const {
+    return PopupTheme::drawingFontSize(theme.fontSize);
+}
+
+QColor PaintContext::qcolor(Color color) {
+    return QColor::fromRgbF(static_cast<float>(color.red), static_cast<float>(color.green),
+                            static_cast<float>(color.blue), static_cast<float>(std::clamp(color.opacity, 0.0, 1.0)));
+}
+
+double PaintContext::width(const std::vector<TextRun>& runs) {
+    double total = 0;
+    for (const auto& run : runs) {
+        total += runWidth(run);
+    }
+    return total;
+}
+
+double PaintContext::drawLine(QPainter& painter, const QRectF& rect, const std::vector<TextRun>& runs,
+                              Qt::Alignment alignment, const char* role) const {
+    std::vector<TextRun> shown = runs;
+    if (width(runs) > rect.width() + 0.01) {
+        shown.clear();
+        double used = 0;
+        for (const auto& run : runs) {
+            const double ellipsisWidth = QFontMetricsF(run.font).horizontalAdvance(ellipsis);
+            const double w = runWidth(run);
+            if (used + w + ellipsisWidth <= rect.width()) {
+                shown.push_back(run);
+                used += w;
+                continue;
+            }
+            TextRun cut = run;
+            cut.text = fittingPrefix(run.text, run.font, std::max(0.0, rect.width() - used - ellipsisWidth)) + ellipsis;
+            shown.push_back(cut);
+            break;
+        }
+    }
+    const double total = width(shown);
+    double x = rect.left();
+    if (alignment & Qt::AlignRight) {
+        x = rect.right() - total;
+    } else if (alignment & Qt::AlignHCenter) {
+        x = rect.center().x() - total / 2;
+    }
+    for (const auto& run : shown) {
+        const QFontMetricsF metrics(run.font);
+        const double w = metrics.horizontalAdvance(run.text);
+        const double baseline = rect.center().y() + (metrics.ascent() - metrics.descent()) / 2;
+        painter.setFont(run.font);
+        painter.setPen(qcolor(run.color));
+        painter.drawText(QPointF(x, baseline), run.text);
+        if (log != nullptr) {
+            log->record(PaintedText{run.text.toStdString(),
+                                    QRectF(x, baseline - metrics.ascent(), w, metrics.height()),
+                                    run.font.pixelSize(), run.font.weight(), run.color,
+                                    run.font.families().value(0).toStdString(), role});
+        }
+        x += w;
+    }
+    return total;
+}
+
+double PaintContext::drawWrapped(QPainter& painter, const QRectF& rect, const TextRun& run, const char* role) const {
+    QTextLayout layout(run.text, run.font);
+    QTextOption option(Qt::AlignHCenter);
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    double height = 0;
+    std::vector<QTextLine> lines;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(rect.width());
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+        lines.push_back(line);
+    }
+    layout.endLayout();
+    const double top = rect.top() + std::max(0.0, (rect.height() - height) / 2);
+    for (const auto& line : lines) {
+        const QString text = run.text.mid(line.textStart(), line.textLength()).trimmed();
+        drawText(painter, QRectF(rect.left(), top + line.y(), rect.width(), line.height()), TextRun{text, run.font, run.color},
+                 Qt::AlignHCenter, role);
+    }
+    return height;
+}
+
+} // namespace korvane

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "popup/popupsurfacestyle.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QRectF>
+
+namespace korvane {
+
+// Draws the popup's backdrop and hairlines: the opaque fill inside the rounded outline with a thin
+// border drawn inside its edge, and the 1 pt dividers. The desktop offers no glass material, so a
+// glass surface is drawn the solid way too. Main thread.
+class SurfacePainter {
+public:
+    static constexpr double borderWidth = 0.5;
+    static constexpr double dividerOpacity = 0.1;
+
+    // The rounded outline the popup's content is clipped to.
+    static QPainterPath outline(const QRectF& rect, double cornerRadius);
+    static void paintBackground(QPainter& painter, const QRectF& rect, const PopupSurfaceStyle& surface,
+                                double cornerRadius);
+    // The border, drawn over the content, inside the outline so that it never widens the popup.
+    static void paintBorder(QPainter& painter, const QRectF& rect, const PopupSurfaceStyle& surface,
+                            double cornerRadius);
+    // A 1 pt line across `rect`'s width at its top, and one down its height at its left.
+    static void horizontalDivider(QPainter& painter, const QRectF& rect, const PopupSurfaceStyle& surface);
+    static void verticalDivider(QPainter& painter, const QRectF& rect, const PopupSurfaceStyle& surface);
+};
+
+} // namespace korvane

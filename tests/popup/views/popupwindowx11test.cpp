@@ -1,0 +1,226 @@
+// Runs under scripts/xvfb-session: the popup with its real ports (Qt screens and pointer, AT-SPI
+// caret, EWMH window frame, the Qt window) over a focused GTK entry (tests/platform/linux/fixtures).
+// With KORVANE_SCREENSHOT_DIR set, it saves a picture of the screen in each state.
+#include "platform/accessiblecaretlocator.h"
+#include "platform/linux/atspiaccessibletext.h"
+#include "platform/linux/x11focusedwindowframe.h"
+#include "platform/qt/qtdesktopcoordinates.h"
+#include "platform/qt/qtpointerlocation.h"
+#include "platform/qt/qtscheduler.h"
+#include "platform/qt/qtscreenlist.h"
+#include "popup/popupcontroller.h"
+#include "popup/popuptestsupport.h"
+#include "popup/views/popupview.h"
+#include "popup/views/qtpopupwindow.h"
+#include "support/tempdir.h"
+
+#include <QApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <nlohmann/json.hpp>
+
+namespace korvane {
+namespace {
+
+int run(const std::string& command) {
+    return std::system(command.c_str());
+}
+
+std::string readAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string output(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (fgets(buffer, sizeof buffer, pipe) != nullptr) {
+            out += buffer;
+        }
+        pclose(pipe);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) {
+        out.pop_back();
+    }
+    return out;
+}
+
+// Keeps the main loop running while it waits, as the application's would.
+template <typename Predicate> bool spinUntil(Predicate predicate, double seconds = 5.0) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+long residentKilobytes() {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
+}
+
+void screenshot(const std::string& name) {
+    if (const char* dir = std::getenv("KORVANE_SCREENSHOT_DIR")) {
+        run("import -window root '" + std::string(dir) + "/" + name + ".png' >/dev/null 2>&1");
+    }
+}
+
+class PopupWindowX11Test : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "korvane_x11_popup_tests";
+        static char* argv[] = {name, nullptr};
+        if (std::getenv("DISPLAY") != nullptr && QCoreApplication::instance() == nullptr) {
+            setenv("QT_QPA_PLATFORM", "xcb", 1);
+            new QApplication(argc, argv);
+        }
+    }
+
+    void SetUp() override {
+        if (std::getenv("DISPLAY") == nullptr) {
+            GTEST_SKIP() << "needs an X session (scripts/xvfb-session)";
+        }
+        accessibleText = atspi::AtspiAccessibleText::create();
+        ASSERT_TRUE(accessibleText) << "no accessibility bus";
+        const auto primaryTopLeft = [] {
+            const QPointF p = QtDesktopCoordinates::primaryTopLeft();
+            return ScreenPoint{p.x(), p.y()};
+        };
+        caret = std::make_unique<AccessibleCaretLocator>(*accessibleText, primaryTopLeft);
+        windowFrame = x11::X11FocusedWindowFrame::open(primaryTopLeft);
+        ASSERT_TRUE(windowFrame);
+    }
+
+    void TearDown() override {
+        controller.reset();
+        if (entryPid > 0) {
+            run("kill " + std::to_string(entryPid) + " 2>/dev/null");
+        }
+        spinUntil([] { return false; }, 0.1);
+    }
+
+    void openEntry(const std::string& text) {
+        const auto pidFile = dir.path() / "entry.pid";
+        ASSERT_EQ(run("/usr/bin/python3 " + std::string(KORVANE_FIXTURES) + "/gtkentrywindow.py '" +
+                      entryStatus.string() + "' '" + text + "' >/dev/null 2>&1 & echo $! > " + pidFile.string()),
+                  0);
+        entryPid = std::stoi(readAll(pidFile));
+        ASSERT_EQ(run("xdotool search --sync --class KorvaneGtk windowactivate --sync >/dev/null 2>&1"), 0);
+        ASSERT_TRUE(spinUntil([&] { return entry().value("focused", false); })) << readAll(entryStatus);
+        entryWindow = output("xdotool getactivewindow");
+    }
+
+    nlohmann::json entry() const { return nlohmann::json::parse(readAll(entryStatus), nullptr, false); }
+
+    void makeController() {
+        controller = PopupController::create(scheduler, {screens, *caret, *windowFrame, pointer},
+                                             [this](std::shared_ptr<PopupViewModel> model) {
+                                                 auto made = std::make_unique<QtPopupWindow>(std::move(model));
+                                                 window = made.get();
+                                                 window->onFirstFrame = [this](std::chrono::nanoseconds elapsed) {
+                                                     firstFrames.push_back(
+                                                         std::chrono::duration<double, std::milli>(elapsed).count());
+                                                 };
+                                                 return made;
+                                             });
+        controller->viewModel().showSearchResults(test::results({"deploy", "deploy-staging", "docs", "dotfiles"}),
+                                                  {}, {}, false, false, false, false, {},
+                                                  SearchEmptyState::Style::standard);
+        controller->viewModel().setCurrentQuery("d");
+    }
+
+    // Shows the popup and waits for its first painted frame.
+    void showAndPaint() {
+        const std::size_t before = firstFrames.size();
+        controller->show();
+        ASSERT_TRUE(spinUntil([&] { return firstFrames.size() > before; })) << "the popup never painted";
+    }
+
+    test::TempDir dir;
+    std::filesystem::path entryStatus = dir.path() / "entry.json";
+    int entryPid = 0;
+    std::string entryWindow;
+    QtScheduler scheduler;
+    QtScreenList screens;
+    QtPointerLocation pointer;
+    std::shared_ptr<atspi::AtspiAccessibleText> accessibleText;
+    std::unique_ptr<AccessibleCaretLocator> caret;
+    std::unique_ptr<x11::X11FocusedWindowFrame> windowFrame;
+    std::shared_ptr<PopupController> controller;
+    QtPopupWindow* window = nullptr;
+    std::vector<double> firstFrames;
+};
+
+TEST_F(PopupWindowX11Test, AppearsAtTheCaretLeavesTheFocusAloneAndHidesCleanly) {
+    openEntry("deploy the d");
+    screenshot("x11-1-entry");
+    std::optional<ScreenRect> caretRect;
+    ASSERT_TRUE(spinUntil([&] { return (caretRect = caret->caretRect()).has_value(); }))
+        << "no caret over AT-SPI";
+
+    const long residentBefore = residentKilobytes();
+    makeController();
+    showAndPaint();
+    const long residentAfter = residentKilobytes();
+    screenshot("x11-2-shown");
+
+    // Placed at the caret: the left edge at the caret, the top edge below the caret line by the
+    // caret's height plus 4.
+    const QRect geometry = window->widget().geometry();
+    const QPointF origin = QtDesktopCoordinates::primaryTopLeft();
+    const double caretBottom = origin.y() + caretRect->y + caretRect->height;
+    EXPECT_NEAR(geometry.left(), origin.x() + caretRect->x, 3);
+    EXPECT_NEAR(geometry.top(), caretBottom + std::max(caretRect->height, 4.0) + 4, 3);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(output("xdotool search --onlyvisible --name '^Korvane$' | wc -l"), "1");
+
+    // The entry keeps the keyboard: what is typed while the popup shows reaches it.
+    EXPECT_EQ(output("xdotool getactivewindow"), entryWindow);
+    ASSERT_EQ(run("xdotool type --delay 20 'ep' >/dev/null 2>&1"), 0);
+    ASSERT_TRUE(spinUntil([&] { return entry().value("text", std::string()) == "deploy the dep"; }))
+        << readAll(entryStatus);
+    EXPECT_TRUE(entry().value("focused", false));
+    controller->viewModel().setCurrentQuery("dep");
+    spinUntil([] { return false; }, 0.2);
+    screenshot("x11-3-typed");
+
+    // Shown again and again, from hidden: the time to the first frame.
+    for (int i = 0; i < 7; ++i) {
+        controller->hide();
+        makeController();
+        spinUntil([] { return false; }, 0.02);
+        showAndPaint();
+    }
+    std::vector<double> times(firstFrames.begin() + 1, firstFrames.end());
+    std::sort(times.begin(), times.end());
+    const double median = times[times.size() / 2];
+    RecordProperty("showToFirstFrameMedianMs", std::to_string(median));
+    RecordProperty("popupResidentKb", std::to_string(residentAfter - residentBefore));
+    std::printf("[measure] show to first frame: median %.2f ms over %zu; popup resident memory: %ld kB (process %ld kB)\n",
+                median, times.size(), residentAfter - residentBefore, residentAfter);
+
+    controller->hide();
+    ASSERT_TRUE(spinUntil([&] { return !window->isVisible(); }));
+    spinUntil([] { return false; }, 0.2);
+    EXPECT_EQ(output("xdotool search --onlyvisible --name '^Korvane$' | wc -l"), "0");
+    EXPECT_EQ(output("xdotool getactivewindow"), entryWindow);
+    screenshot("x11-4-hidden");
+}
+
+} // namespace
+} // namespace korvane
