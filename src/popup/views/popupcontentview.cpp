@@ -15,17 +15,13 @@
 #include <numbers>
 
 namespace korvane {
-namespace {
-
-// A critically damped spring with a response of 0.11 s, stretched so that it ends exactly at 1.
-qreal springCurve(qreal t) {
+double PopupContentView::modeSpring(double t) {
+    // Response 0.11 s, damping 1, stretched so that it ends exactly at 1.
     constexpr double omega = 2 * std::numbers::pi / 0.11;
-    constexpr double seconds = PopupContentView::modeTransitionMilliseconds / 1000.0;
+    constexpr double seconds = modeTransitionMilliseconds / 1000.0;
     const auto x = [](double s) { return 1 - (1 + omega * s) * std::exp(-omega * s); };
-    return x(t * seconds) / x(seconds);
+    return x(std::clamp(t, 0.0, 1.0) * seconds) / x(seconds);
 }
-
-} // namespace
 
 // Lies over the content while a new mode comes in and covers it with the surface's own fill,
 // thinning as the mode change runs, which fades the new content in over the backdrop.
@@ -74,7 +70,7 @@ PopupContentView::PopupContentView(std::shared_ptr<PopupViewModel> model, QWidge
     transition_.setEndValue(1.0);
     transition_.setEasingCurve(QEasingCurve(QEasingCurve::Linear));
     QObject::connect(&transition_, &QVariantAnimation::valueChanged, this,
-                     [this](const QVariant& value) { setProgress(springCurve(value.toDouble())); });
+                     [this](const QVariant& value) { setProgress(modeSpring(value.toDouble())); });
     QObject::connect(&transition_, &QVariantAnimation::finished, this, [this] { setProgress(1); });
 
     observer_ = model_->addObserver([this] { sync(); });

@@ -28,6 +28,9 @@ public:
     explicit PopupContentView(std::shared_ptr<PopupViewModel> model, QWidget* parent = nullptr);
     ~PopupContentView() override;
 
+    // The mode change's progress (0 to 1) at a fraction of its duration: a critically damped spring,
+    // so it never overshoots.
+    static double modeSpring(double t);
     // The status bar's hints for a mode; help mode shows no status bar.
     static std::string keyboardHints(PopupMode mode);
 

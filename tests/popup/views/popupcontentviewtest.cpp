@@ -10,6 +10,7 @@
 #include "popup/views/quickreferenceview.h"
 #include "viewtestsupport.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace korvane {
@@ -300,6 +301,61 @@ TEST_F(PopupContentViewTest, QuickReferenceSizesFollowTheFontSizeRoundingHalvesU
         EXPECT_EQ(painted.withRole("help.key").front().pixelSize, c.row);
         view->quickReference().sync(true);
     }
+}
+
+TEST_F(PopupContentViewTest, HeightsStandOnTheRowFloors) {
+    std::vector<std::string> twelve;
+    for (int i = 0; i < 12; ++i) {
+        twelve.push_back("snippet-" + std::to_string(i));
+    }
+    struct Step {
+        const char* name;
+        std::function<void()> apply;
+        double height;
+    } steps[] = {
+        {"content-floor-three", [&] { search({"deploy", "deploy-staging", "docs"}); }, 265},
+        {"content-floor-twelve", [&] { search(twelve); }, 10 * 32 + 12 + 36 + 25},
+        // The session keeps the rows it reached, so two results keep the popup as tall.
+        {"content-floor-kept", [&] { search({"deploy", "docs"}); }, 10 * 32 + 12 + 36 + 25},
+    };
+    for (const auto& step : steps) {
+        step.apply();
+        render(step.name);
+        EXPECT_EQ(model->popupHeight(), step.height) << step.name;
+        EXPECT_EQ(view->surface().height(), step.height) << step.name;
+    }
+
+    model->reset();
+    model->setMode(PopupMode::search);
+    searchEmpty(SearchEmptyState::Style::compact);
+    render("content-floor-compact-empty");
+    EXPECT_EQ(model->popupHeight(), 48 + 25);
+}
+
+TEST_F(PopupContentViewTest, ReservedDetailSlotShowsTheSelectedSnippetBesideTheList) {
+    search({"deploy", "deploy-staging", "docs"});
+    auto shown = std::make_shared<Snippet>(*model->selectedSnippet());
+    shown->label = "deploy";
+    detail->shell = shown;
+    detail->onReserveDetailSlot(shown);
+    ASSERT_TRUE(model->isDetailColumnVisible());
+    const auto& painted = render("content-detail-snippet");
+    EXPECT_EQ(view->detailColumn().content(), DetailColumnView::Content::snippet);
+    EXPECT_EQ(painted.joined("detail.title"), "deploy");
+    EXPECT_EQ(view->detailColumn().width(), 270);
+}
+
+TEST(PopupContentViewSpringTest, ModeSpringRisesToOneWithoutOvershoot) {
+    EXPECT_DOUBLE_EQ(PopupContentView::modeSpring(0), 0);
+    EXPECT_DOUBLE_EQ(PopupContentView::modeSpring(1), 1);
+    double last = 0;
+    for (int i = 1; i <= 100; ++i) {
+        const double x = PopupContentView::modeSpring(i / 100.0);
+        EXPECT_GE(x, last);
+        EXPECT_LE(x, 1);
+        last = x;
+    }
+    EXPECT_GT(PopupContentView::modeSpring(0.5), 0.7) << "most of the way after half the time";
 }
 
 TEST(CategorySidebarViewTest, ShortAliasesAndDotColours) {
