@@ -93,6 +93,17 @@ void performanceLog(std::string_view category, std::string_view message) {
            static_cast<int>(message.size()), message.data());
 }
 
+void errorLog(std::string_view category, std::string_view message) {
+    std::lock_guard lock(hookMutex());
+    if (performanceHook()) {
+        performanceHook()(category, message);
+        return;
+    }
+    openJournal();
+    syslog(LOG_ERR, "[com.korvane.app:%.*s] %.*s", static_cast<int>(category.size()), category.data(),
+           static_cast<int>(message.size()), message.data());
+}
+
 void setDiagnosticHook(DiagnosticHook hook) {
     std::lock_guard lock(hookMutex());
     diagnosticHook() = std::move(hook);

@@ -14,6 +14,10 @@ void diagnostic(std::string_view message);
 // which by convention is "<Component>.Performance". Safe to call from any thread.
 void performanceLog(std::string_view category, std::string_view message);
 
+// Writes one line at error level to the system journal under `category` (a component name such as
+// "GitCommandRunner"). Safe to call from any thread; a performance hook receives these lines too.
+void errorLog(std::string_view category, std::string_view message);
+
 // Hooks that replace the two destinations above while set; tests use them to read the lines.
 // A diagnostic hook receives the whole line including the "[Korvane] " prefix.
 using DiagnosticHook = std::function<void(std::string_view line)>;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -180,34 +181,55 @@ bool FileReadError::isTransient() const {
     }
 }
 
+std::optional<std::uint64_t> regularFileSize(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
 Expected<std::string, FileReadError> readRegularFile(const fs::path& path, std::size_t maxSize) {
     const auto failure = [&path](std::string_view action) {
         const int error = errno;
         return makeUnexpected(FileReadError{systemError(path, action, error), error});
     };
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid()) {
-        return failure("open");
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        return failure("inspect");
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return makeUnexpected(
-            FileReadError{fmt::format("Could not read {}: not a regular file", path.string())});
-    }
+    const auto notRegular = [&path] {
+        return makeUnexpected(FileReadError{fmt::format("Could not read {}: not a regular file", path.string())});
+    };
     const auto tooLarge = [&] {
         return makeUnexpected(
             FileReadError{fmt::format("Could not read {}: larger than {} bytes", path.string(), maxSize)});
     };
+    // Looked at before opening: opening a device or a FIFO can block or have effects of its own.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return failure("open");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return notRegular();
+    }
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.valid()) {
+        return failure("open");
+    }
+    // The path may have been replaced since the first look.
+    if (::fstat(fd.get(), &info) != 0) {
+        return failure("inspect");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return notRegular();
+    }
     if (static_cast<std::size_t>(info.st_size) > maxSize) {
         return tooLarge();
     }
     std::string contents;
     char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+    // At most one byte past the limit is read: enough to tell that a growing file is too large.
+    const std::size_t readLimit = maxSize == SIZE_MAX ? maxSize : maxSize + 1;
+    while (contents.size() < readLimit) {
+        const std::size_t wanted = std::min(sizeof buffer, readLimit - contents.size());
+        const ssize_t count = ::read(fd.get(), buffer, wanted);
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
@@ -218,9 +240,9 @@ Expected<std::string, FileReadError> readRegularFile(const fs::path& path, std::
             break;
         }
         contents.append(buffer, static_cast<std::size_t>(count));
-        if (contents.size() > maxSize) {
-            return tooLarge();
-        }
+    }
+    if (contents.size() > maxSize) {
+        return tooLarge();
     }
     return contents;
 }

@@ -3,7 +3,9 @@
 #include "base/expected.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,8 +25,13 @@ struct FileReadError {
     bool isTransient() const;
 };
 
-// Reads a whole regular file (a symbolic link to one is followed). Never blocks on a FIFO or device:
-// such files are refused.
+// The size of the regular file at `path` (a symbolic link to one is followed); nothing for a missing
+// path, a directory, a FIFO, a device or a socket.
+std::optional<std::uint64_t> regularFileSize(const std::filesystem::path& path);
+
+// Reads a whole regular file (a symbolic link to one is followed). Never opens or blocks on a FIFO or
+// device: such files are refused, and a file that grows past `maxSize` while it is read is refused
+// after at most `maxSize` + 1 bytes.
 Expected<std::string, FileReadError> readRegularFile(const std::filesystem::path& path,
                                                      std::size_t maxSize = kMaxTextFileSize);
 

@@ -171,6 +171,11 @@ ProviderSet ConfigManager::makeProviders() const {
     if (make.manualSnippets) {
         add(make.manualSnippets(mergedConfig_.snippets));
     }
+    if (make.filePaths) {
+        if (auto files = make.filePaths()) {
+            set.liveScopeProviders[SnippetSource::filePath()] = std::move(files);
+        }
+    }
     FileScannerOptions scanner;
     for (const auto& source : {SnippetSource::claudeSkill(), SnippetSource::aiDoc()}) {
         if (enabled(source)) {

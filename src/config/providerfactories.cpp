@@ -8,4 +8,10 @@ const std::set<std::string>& skippedDirectories() {
     return names;
 }
 
+const std::set<std::string>& neverWalkedDirectories() {
+    static const std::set<std::string> names{".git",      ".ssh",   ".gnupg", ".aws",
+                                             "Keychains", ".Trash", ".cache", ".local"};
+    return names;
+}
+
 } // namespace korvane

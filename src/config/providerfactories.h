@@ -2,6 +2,7 @@
 
 #include "config/customproviderconfig.h"
 #include "config/manualsnippet.h"
+#include "model/livescopeprovider.h"
 #include "model/snippetprovider.h"
 #include "model/snippetsource.h"
 
@@ -12,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace korvane {
@@ -29,6 +31,10 @@ struct FileScannerOptions {
 // The directory names a project scan skips besides the configured ignore patterns; the file scanner
 // and the file path index use the same set.
 const std::set<std::string>& skippedDirectories();
+
+// The directory names that no walk of a project enters, whatever its ignore patterns say: private
+// folders of the user and the repository's own data. Shared by the file scanner and the file index.
+const std::set<std::string>& neverWalkedDirectories();
 
 // Whether a custom provider's command may run. Commands of the global file always may; those of a
 // project's own file only once the user has trusted that file's commands for that root, since a
@@ -58,12 +64,16 @@ struct ProviderFactories {
     // A custom provider over one configuration, with its own empty result cache; it runs its command
     // only when `trust` allows it.
     std::function<Provider(const CustomProviderConfig& config, const CommandTrust& trust)> custom;
+    // The one process-wide source of the project's file paths, asked per keystroke of its scope.
+    std::function<std::shared_ptr<LiveScopeProvider>()> filePaths;
 };
 
 // What a project scan runs, in order, and the custom providers queried as the user types, by id.
 struct ProviderSet {
     std::vector<std::shared_ptr<SnippetProvider>> providers;
     std::map<std::string, std::shared_ptr<SnippetProvider>> customLiveProviders;
+    // The built-in live scopes by their source (the file paths).
+    std::unordered_map<SnippetSource, std::shared_ptr<LiveScopeProvider>> liveScopeProviders;
 };
 
 } // namespace korvane

@@ -8,7 +8,8 @@ std::optional<ScreenRect> AccessibleCaretLocator::caretRect() {
         return std::nullopt;
     }
     auto rect = element->caretBounds();
-    if (!rect || !rect->isFinite() || (rect->x == 0 && rect->y == 0 && rect->width == 0 && rect->height == 0)) {
+    if (!rect || !rect->isFinite() ||
+        (rect->x == 0 && rect->y == 0 && rect->width == 0 && rect->height == 0)) {
         return std::nullopt;
     }
     const ScreenPoint origin = primaryTopLeft_ ? primaryTopLeft_() : ScreenPoint{};

@@ -20,8 +20,8 @@ public:
     // Moves and resizes over `seconds` along the easing curve through (x1, y1) and (x2, y2); calls
     // `completion` on the main thread when the frame has arrived, never when the animation is
     // stopped.
-    virtual void animateFrame(const ScreenRect& frame, double seconds, double x1, double y1, double x2, double y2,
-                              std::function<void()> completion) = 0;
+    virtual void animateFrame(const ScreenRect& frame, double seconds, double x1, double y1, double x2,
+                              double y2, std::function<void()> completion) = 0;
     // Stops a running frame animation where it is.
     virtual void stopAnimation() = 0;
     // Shows the window above the others without activating it.

@@ -31,7 +31,9 @@ struct ScreenRect {
     double midY() const { return y + height / 2; }
 
     // Half-open, so that a point on the edge two screens share lies on exactly one of them.
-    bool contains(ScreenPoint p) const { return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY(); }
+    bool contains(ScreenPoint p) const {
+        return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY();
+    }
     bool isFinite() const {
         return std::isfinite(x) && std::isfinite(y) && std::isfinite(width) && std::isfinite(height);
     }

@@ -3,17 +3,17 @@
 #include "base/diagnostics.h"
 #include "popup/popuptheme.h"
 
-#include <cassert>
+#include <algorithm>
 #include <cmath>
 
 namespace korvane {
 
-std::shared_ptr<PopupController> PopupController::create(Scheduler& scheduler, Desktop desktop,
-                                                         const WindowFactory& makeWindow,
-                                                         const PopupViewModel::DetailControllerFactory& makeDetail) {
+std::shared_ptr<PopupController>
+PopupController::create(Scheduler& scheduler, Desktop desktop, const WindowFactory& makeWindow,
+                        const PopupViewModel::DetailControllerFactory& makeDetail) {
     std::shared_ptr<PopupController> controller(new PopupController(scheduler, desktop));
-    controller->viewModel_ =
-        PopupViewModel::create(DetailPreviewTiming{30'000'000, 150'000'000, 320'000'000, 0.3}, scheduler, makeDetail);
+    controller->viewModel_ = PopupViewModel::create(
+        DetailPreviewTiming{30'000'000, 150'000'000, 320'000'000, 0.3}, scheduler, makeDetail);
     controller->window_ = makeWindow(controller->viewModel_);
     const std::weak_ptr<PopupController> weak = controller;
     const auto schedule = [weak] {
@@ -70,8 +70,9 @@ void PopupController::show() {
         modeFrameAnimationInFlight_ = true;
         deferredFrame_.reset();
         const std::weak_ptr<PopupController> weak = weak_from_this();
-        window_->animateFrame(*frame, modeTransitionDuration, modeTransitionTiming[0], modeTransitionTiming[1],
-                              modeTransitionTiming[2], modeTransitionTiming[3], [weak] {
+        window_->animateFrame(*frame, modeTransitionDuration, modeTransitionTiming[0],
+                              modeTransitionTiming[1], modeTransitionTiming[2], modeTransitionTiming[3],
+                              [weak] {
                                   auto self = weak.lock();
                                   if (!self) {
                                       return;
@@ -132,7 +133,8 @@ void PopupController::relayout() {
         const ScreenRect current = window_->frame();
         frame.width = w;
         frame.height = h;
-        frame.x = viewModel_->detailPanelSide() == DetailPanelSide::right ? current.x : current.x - (w - current.width);
+        frame.x = viewModel_->detailPanelSide() == DetailPanelSide::right ? current.x
+                                                                          : current.x - (w - current.width);
         // Below its anchor the popup keeps its top edge; above it, its bottom edge, so that growing
         // never covers the caret line.
         frame.y = flippedAboveAnchor_ ? current.y : current.y - (h - current.height);
@@ -143,7 +145,8 @@ void PopupController::relayout() {
         return;
     }
     const ScreenRect current = window_->frame();
-    if (std::abs(frame.x - current.x) < relayoutThreshold && std::abs(frame.y - current.y) < relayoutThreshold &&
+    if (std::abs(frame.x - current.x) < relayoutThreshold &&
+        std::abs(frame.y - current.y) < relayoutThreshold &&
         std::abs(frame.width - current.width) < relayoutThreshold &&
         std::abs(frame.height - current.height) < relayoutThreshold) {
         return;
@@ -181,19 +184,20 @@ std::optional<ScreenRect> PopupController::fixedFrame(double w, double h) {
     ScreenRect reference;
     if (const auto window = focusedWindowFrame()) {
         reference = *window;
-    } else if (const auto screen = PopupPlacement::screenContaining(screens, desktop_.pointer.pointerLocation())) {
+    } else if (const auto screen =
+                   PopupPlacement::screenContaining(screens, desktop_.pointer.pointerLocation())) {
         reference = screen->visibleFrame;
     }
     const auto origin = PopupPlacement::anchorOrigin(popupPosition, reference, w, h);
     if (!origin) {
         // Only the automatic position has no origin, and it never comes here; should it ever, the
-        // popup goes to the caret rather than nowhere.
-        assert(popupPosition == PopupPosition::automatic);
+        // popup goes to the caret rather than stopping the program.
         diagnostic("anchorOrigin called with .auto");
         return std::nullopt;
     }
     ScreenRect frame{origin->x, origin->y, w, h};
-    if (const auto screen = PopupPlacement::screenContaining(screens, ScreenPoint{frame.midX(), frame.midY()})) {
+    if (const auto screen =
+            PopupPlacement::screenContaining(screens, ScreenPoint{frame.midX(), frame.midY()})) {
         frame = PopupPlacement::clampFrame(frame, screen->visibleFrame);
     }
     return frame;

@@ -40,9 +40,9 @@ public:
     static constexpr double relayoutThreshold = 0.5;
 
     // `scheduler` must outlive the controller; `makeDetail` makes the view model's detail controller.
-    static std::shared_ptr<PopupController> create(Scheduler& scheduler, Desktop desktop,
-                                                   const WindowFactory& makeWindow,
-                                                   const PopupViewModel::DetailControllerFactory& makeDetail = {});
+    static std::shared_ptr<PopupController>
+    create(Scheduler& scheduler, Desktop desktop, const WindowFactory& makeWindow,
+           const PopupViewModel::DetailControllerFactory& makeDetail = {});
     PopupController(const PopupController&) = delete;
     PopupController& operator=(const PopupController&) = delete;
 

@@ -65,7 +65,8 @@ ScreenRect PopupPlacement::clampCaretFrame(ScreenRect frame, const PopupAnchor& 
     return frame;
 }
 
-std::optional<ScreenInfo> PopupPlacement::screenContaining(const std::vector<ScreenInfo>& screens, ScreenPoint p) {
+std::optional<ScreenInfo> PopupPlacement::screenContaining(const std::vector<ScreenInfo>& screens,
+                                                           ScreenPoint p) {
     const auto it = std::find_if(screens.begin(), screens.end(),
                                  [&](const ScreenInfo& screen) { return screen.frame.contains(p); });
     if (it != screens.end()) {

@@ -28,8 +28,8 @@ public:
 
     // The origin of a popup of `width` x `height` at a fixed `position` against `reference`; nothing
     // for the automatic position, which is placed at the caret instead.
-    static std::optional<ScreenPoint> anchorOrigin(PopupPosition position, const ScreenRect& reference, double width,
-                                                   double height);
+    static std::optional<ScreenPoint> anchorOrigin(PopupPosition position, const ScreenRect& reference,
+                                                   double width, double height);
 
     // Keeps `frame` inside `visible`; when it is larger, the left and bottom edges win.
     static ScreenRect clampFrame(ScreenRect frame, const ScreenRect& visible);
@@ -42,7 +42,8 @@ public:
                                       bool* flipped = nullptr);
 
     // The first screen whose frame holds `point`, otherwise the first screen; nothing without screens.
-    static std::optional<ScreenInfo> screenContaining(const std::vector<ScreenInfo>& screens, ScreenPoint point);
+    static std::optional<ScreenInfo> screenContaining(const std::vector<ScreenInfo>& screens,
+                                                      ScreenPoint point);
 
     // The anchor under a caret rectangle given in top-left coordinates, for a primary screen of height
     // `primaryHeight`: below the caret's bottom by its height (at least 4) plus 4.

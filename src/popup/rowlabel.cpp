@@ -48,9 +48,10 @@ std::vector<LabelRun> RowLabel::highlightRuns(std::string_view text, const TextR
     std::size_t begin = 0;
     std::size_t index = 0;
     for (std::size_t end = scanner.next(); end != GraphemeScanner::npos; end = scanner.next(), ++index) {
-        const bool matched = !ranges.empty() && std::any_of(ranges.begin(), ranges.end(), [&](const TextRange& r) {
-            return r.start <= index && index < r.end;
-        });
+        const bool matched =
+            !ranges.empty() && std::any_of(ranges.begin(), ranges.end(), [&](const TextRange& r) {
+                return r.start <= index && index < r.end;
+            });
         if (runs.empty() || runs.back().matched != matched) {
             runs.push_back(LabelRun{std::string(), matched});
         }
@@ -71,8 +72,8 @@ std::string RowLabel::shortenPath(std::string_view path, std::size_t maxLength) 
     const auto& first = parts.front();
     const auto& last = parts.back();
     if (parts.size() >= 4) {
-        std::string candidate = std::string(first.text) + "/" + std::string(parts[1].text) + std::string(marker) +
-                                std::string(last.text);
+        std::string candidate = std::string(first.text) + "/" + std::string(parts[1].text) +
+                                std::string(marker) + std::string(last.text);
         if (first.length + 1 + parts[1].length + marker.size() + last.length <= maxLength) {
             return candidate;
         }
@@ -83,7 +84,8 @@ std::string RowLabel::shortenPath(std::string_view path, std::size_t maxLength) 
     return std::string(path);
 }
 
-TextRanges RowLabel::remapRanges(std::string_view full, std::string_view shortened, const TextRanges& ranges) {
+TextRanges RowLabel::remapRanges(std::string_view full, std::string_view shortened,
+                                 const TextRanges& ranges) {
     if (shortened == full) {
         return ranges;
     }
@@ -118,15 +120,18 @@ TextRanges RowLabel::remapRanges(std::string_view full, std::string_view shorten
         for (const Kept& k : kept) {
             const std::size_t start = k.component->start;
             const std::size_t end = start + k.component->length;
-            const bool inside = range.start >= start && (range.end <= end || (k.clipEnd && range.start < end));
+            const bool inside =
+                range.start >= start && (range.end <= end || (k.clipEnd && range.start < end));
             if (inside) {
                 const std::size_t shiftedEnd = std::min(range.end, k.clipEnd ? range.end : end);
-                out.push_back(TextRange{range.start - start + k.shortStart, shiftedEnd - start + k.shortStart});
+                out.push_back(
+                    TextRange{range.start - start + k.shortStart, shiftedEnd - start + k.shortStart});
                 break;
             }
         }
     }
-    std::stable_sort(out.begin(), out.end(), [](const TextRange& a, const TextRange& b) { return a.start < b.start; });
+    std::stable_sort(out.begin(), out.end(),
+                     [](const TextRange& a, const TextRange& b) { return a.start < b.start; });
     return out;
 }
 

@@ -35,7 +35,8 @@ public:
     // `ranges` of `full` moved onto `shortened`: ranges within the kept components follow them;
     // ranges in dropped components, on separators or across components are dropped. The result is
     // sorted by start.
-    static TextRanges remapRanges(std::string_view full, std::string_view shortened, const TextRanges& ranges);
+    static TextRanges remapRanges(std::string_view full, std::string_view shortened,
+                                  const TextRanges& ranges);
 };
 
 } // namespace korvane

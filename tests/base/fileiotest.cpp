@@ -6,6 +6,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -164,6 +165,27 @@ TEST(ReadTextFileTest, TellsPassingFailuresFromLastingOnes) {
     EXPECT_EQ(exhausted.error().errorNumber, EMFILE);
     EXPECT_TRUE(exhausted.error().isTransient());
     EXPECT_EQ(readRegularFile(file).value(), "hello");
+}
+
+TEST(ReadTextFileTest, FollowsLinksOnlyToRegularFilesAndStopsPastTheLimit) {
+    test::TempDir dir;
+    const auto text = dir.write("text", "12345");
+    fs::create_symlink(text, dir.path() / "toText");
+    fs::create_symlink("/dev/zero", dir.path() / "toZero");
+    ASSERT_EQ(::mkfifo((dir.path() / "pipe").c_str(), 0600), 0);
+    fs::create_symlink(dir.path() / "pipe", dir.path() / "toPipe");
+    const struct {
+        const char* name;
+        std::optional<std::uint64_t> size;
+    } cases[] = {{"text", 5}, {"toText", 5}, {"toZero", std::nullopt}, {"toPipe", std::nullopt}, {"pipe", std::nullopt}, {"absent", std::nullopt}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(regularFileSize(dir.path() / c.name), c.size) << c.name;
+        EXPECT_EQ(readTextFile(dir.path() / c.name, 5).has_value(), c.size.has_value()) << c.name;
+    }
+    EXPECT_FALSE(readTextFile(text, 4).has_value());
+    // Files of /proc report a size of 0 and are refused once they run past the limit.
+    EXPECT_FALSE(readTextFile("/proc/self/status", 16).has_value());
+    EXPECT_TRUE(readTextFile("/proc/self/status").has_value());
 }
 
 } // namespace

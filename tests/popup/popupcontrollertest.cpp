@@ -1,10 +1,11 @@
+#include "popup/popupcontroller.h"
+
 #include "base/manualscheduler.h"
 #include "platform/fake/fakecaretlocator.h"
 #include "platform/fake/fakefocusedwindowframe.h"
 #include "platform/fake/fakepointerlocation.h"
 #include "platform/fake/fakepopupsurfacewindow.h"
 #include "platform/fake/fakescreenlist.h"
-#include "popup/popupcontroller.h"
 #include "popuptestsupport.h"
 
 #include <gtest/gtest.h>
@@ -86,22 +87,54 @@ TEST_F(PopupControllerTest, AutomaticPlacementFollowsCaretThenWindowThenPointer)
         // The expected top-left corner of the popup, given its size.
         std::function<ScreenPoint(double w, double h)> topLeft;
     } cases[] = {
-        {"caret in the middle", {primary}, ScreenRect{500, 300, 2, 18}, {}, {}, [](double, double) {
+        {"caret in the middle",
+         {primary},
+         ScreenRect{500, 300, 2, 18},
+         {},
+         {},
+         [](double, double) {
              return ScreenPoint{500, 900 - 340};
          }},
-        {"caret at the right edge", {primary}, ScreenRect{1400, 300, 2, 18}, {}, {}, [](double w, double) {
+        {"caret at the right edge",
+         {primary},
+         ScreenRect{1400, 300, 2, 18},
+         {},
+         {},
+         [](double w, double) {
              return ScreenPoint{1440 - w, 560};
          }},
-        {"caret on the second screen", {primary, secondary}, ScreenRect{3300, 100, 2, 18}, {}, {},
-         [](double w, double) { return ScreenPoint{3360 - w, 900 - 140}; }},
-        {"no caret: the window's corner", {primary}, {}, ScreenRect{100, 50, 800, 400}, {}, [](double, double) {
+        {"caret on the second screen",
+         {primary, secondary},
+         ScreenRect{3300, 100, 2, 18},
+         {},
+         {},
+         [](double w, double) {
+             return ScreenPoint{3360 - w, 900 - 140};
+         }},
+        {"no caret: the window's corner",
+         {primary},
+         {},
+         ScreenRect{100, 50, 800, 400},
+         {},
+         [](double, double) {
              return ScreenPoint{130, 450 + 30};
          }},
-        {"no caret, no window: the pointer", {primary}, {}, {}, ScreenPoint{700, 600}, [](double, double) {
+        {"no caret, no window: the pointer",
+         {primary},
+         {},
+         {},
+         ScreenPoint{700, 600},
+         [](double, double) {
              return ScreenPoint{708, 596};
          }},
-        {"no screens: nothing is clamped", {}, ScreenRect{1430, 300, 2, 18}, {}, ScreenPoint{5, 5},
-         [](double, double) { return ScreenPoint{5 + 8, 5 - 4}; }},
+        {"no screens: nothing is clamped",
+         {},
+         ScreenRect{1430, 300, 2, 18},
+         {},
+         ScreenPoint{5, 5},
+         [](double, double) {
+             return ScreenPoint{5 + 8, 5 - 4};
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -129,8 +162,9 @@ TEST_F(PopupControllerTest, FlippedPopupLeavesTheCaretLineVisibleAndKeepsItsBott
     ASSERT_GE(window->frame().minY(), caretTop + 4);
     EXPECT_DOUBLE_EQ(window->frame().minY(), caretTop + 4);
 
-    controller->viewModel().showSearchResults(results({"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}), {}, {},
-                                              false, false, false, false, {}, SearchEmptyState::Style::standard);
+    controller->viewModel().showSearchResults(results({"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}), {},
+                                              {}, false, false, false, false, {},
+                                              SearchEmptyState::Style::standard);
     controller->viewModel().onLayoutChanged();
     scheduler.runUntilIdle();
     EXPECT_DOUBLE_EQ(window->frame().minY(), caretTop + 4);

@@ -6,7 +6,8 @@
 
 namespace korvane::x11 {
 
-std::unique_ptr<X11FocusedWindowFrame> X11FocusedWindowFrame::open(std::function<ScreenPoint()> primaryTopLeft) {
+std::unique_ptr<X11FocusedWindowFrame>
+X11FocusedWindowFrame::open(std::function<ScreenPoint()> primaryTopLeft) {
     auto connection = XcbConnection::open();
     if (!connection) {
         return nullptr;
@@ -27,7 +28,8 @@ xcb_atom_t X11FocusedWindowFrame::atom(const char* name) {
     const Deadline deadline = std::chrono::steady_clock::now() + timeLimit;
     auto reply = awaitReply<xcb_intern_atom_reply_t>(
         connection_->get(),
-        xcb_intern_atom(connection_->get(), 0, static_cast<std::uint16_t>(std::strlen(name)), name), deadline);
+        xcb_intern_atom(connection_->get(), 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+        deadline);
     return reply ? reply->atom : XCB_NONE;
 }
 
@@ -49,9 +51,9 @@ std::optional<ScreenRect> X11FocusedWindowFrame::focusedWindowFrame() {
     }
     const auto geometryCookie = xcb_get_geometry(c, window);
     const auto rootCookie = xcb_translate_coordinates(c, window, connection_->root(), 0, 0);
-    const auto extentsCookie =
-        frameExtents_ != XCB_NONE ? xcb_get_property(c, 0, window, frameExtents_, XCB_ATOM_CARDINAL, 0, 4)
-                                  : xcb_get_property_cookie_t{0};
+    const auto extentsCookie = frameExtents_ != XCB_NONE
+                                   ? xcb_get_property(c, 0, window, frameExtents_, XCB_ATOM_CARDINAL, 0, 4)
+                                   : xcb_get_property_cookie_t{0};
     auto geometry = awaitReply<xcb_get_geometry_reply_t>(c, geometryCookie, deadline);
     auto onRoot = awaitReply<xcb_translate_coordinates_reply_t>(c, rootCookie, deadline);
     XcbReply<xcb_get_property_reply_t> extents;

@@ -22,7 +22,8 @@ public:
     std::optional<ScreenRect> focusedWindowFrame() override;
 
 private:
-    X11FocusedWindowFrame(std::unique_ptr<XcbConnection> connection, std::function<ScreenPoint()> primaryTopLeft);
+    X11FocusedWindowFrame(std::unique_ptr<XcbConnection> connection,
+                          std::function<ScreenPoint()> primaryTopLeft);
     xcb_atom_t atom(const char* name);
 
     std::unique_ptr<XcbConnection> connection_;

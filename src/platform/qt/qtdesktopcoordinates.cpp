@@ -29,8 +29,8 @@ ScreenRect QtDesktopCoordinates::toScreen(const QRectF& rect) {
 
 QRectF QtDesktopCoordinates::fromScreen(const ScreenRect& rect) {
     const QRectF primary = primaryGeometry();
-    return QRectF(rect.x + primary.left(), primary.top() + primary.height() - rect.y - rect.height, rect.width,
-                  rect.height);
+    return QRectF(rect.x + primary.left(), primary.top() + primary.height() - rect.y - rect.height,
+                  rect.width, rect.height);
 }
 
 } // namespace korvane

@@ -10,7 +10,8 @@ namespace korvane {
 QFont FontRoles::font(Design design, double size, QFont::Weight weight) {
     QFont font;
     const bool mono = design == Design::monospaced;
-    font.setFamilies(mono ? QStringList{monospacedFamily, "DejaVu Sans Mono"} : QStringList{sansFamily, "DejaVu Sans"});
+    font.setFamilies(mono ? QStringList{monospacedFamily, "DejaVu Sans Mono"}
+                          : QStringList{sansFamily, "DejaVu Sans"});
     font.setStyleHint(mono ? QFont::Monospace : QFont::SansSerif);
     // Sizes derived from the theme may be scaled down below the theme's own floor; one pixel is the least.
     const double drawing = std::max(1.0, std::round(PopupTheme::drawingFontSize(size)));

@@ -39,7 +39,8 @@ double PaintContext::fontSize() const {
 
 QColor PaintContext::qcolor(Color color) {
     return QColor::fromRgbF(static_cast<float>(color.red), static_cast<float>(color.green),
-                            static_cast<float>(color.blue), static_cast<float>(std::clamp(color.opacity, 0.0, 1.0)));
+                            static_cast<float>(color.blue),
+                            static_cast<float>(std::clamp(color.opacity, 0.0, 1.0)));
 }
 
 double PaintContext::width(const std::vector<TextRun>& runs) {
@@ -65,7 +66,8 @@ double PaintContext::drawLine(QPainter& painter, const QRectF& rect, const std::
                 continue;
             }
             TextRun cut = run;
-            cut.text = fittingPrefix(run.text, run.font, std::max(0.0, rect.width() - used - ellipsisWidth)) + ellipsis;
+            cut.text = fittingPrefix(run.text, run.font, std::max(0.0, rect.width() - used - ellipsisWidth)) +
+                       ellipsis;
             shown.push_back(cut);
             break;
         }
@@ -95,7 +97,8 @@ double PaintContext::drawLine(QPainter& painter, const QRectF& rect, const std::
     return total;
 }
 
-double PaintContext::drawWrapped(QPainter& painter, const QRectF& rect, const TextRun& run, const char* role) const {
+double PaintContext::drawWrapped(QPainter& painter, const QRectF& rect, const TextRun& run,
+                                 const char* role) const {
     QTextLayout layout(run.text, run.font);
     QTextOption option(Qt::AlignHCenter);
     option.setWrapMode(QTextOption::WordWrap);
@@ -113,8 +116,8 @@ double PaintContext::drawWrapped(QPainter& painter, const QRectF& rect, const Te
     const double top = rect.top() + std::max(0.0, (rect.height() - height) / 2);
     for (const auto& line : lines) {
         const QString text = run.text.mid(line.textStart(), line.textLength()).trimmed();
-        drawText(painter, QRectF(rect.left(), top + line.y(), rect.width(), line.height()), TextRun{text, run.font, run.color},
-                 Qt::AlignHCenter, role);
+        drawText(painter, QRectF(rect.left(), top + line.y(), rect.width(), line.height()),
+                 TextRun{text, run.font, run.color}, Qt::AlignHCenter, role);
     }
     return height;
 }

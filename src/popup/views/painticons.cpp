@@ -6,7 +6,8 @@
 
 namespace korvane {
 
-void PaintIcons::magnifier(QPainter& painter, const QRectF& box, double size, const QColor& color, double weight) {
+void PaintIcons::magnifier(QPainter& painter, const QRectF& box, double size, const QColor& color,
+                           double weight) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     const QPointF c = box.center();
@@ -39,7 +40,8 @@ void PaintIcons::arrowUpForward(QPainter& painter, const QRectF& box, double siz
     painter.restore();
 }
 
-void PaintIcons::spinner(QPainter& painter, const QRectF& box, double size, const QColor& color, double phase) {
+void PaintIcons::spinner(QPainter& painter, const QRectF& box, double size, const QColor& color,
+                         double phase) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     const QPointF c = box.center();

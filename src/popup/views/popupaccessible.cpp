@@ -18,14 +18,17 @@ public:
     bool isValid() const override { return !view_.isNull() && row() != nullptr; }
     QObject* object() const override { return nullptr; }
     QWindow* window() const override { return view_ ? view_->window()->windowHandle() : nullptr; }
-    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(view_.data()); }
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(view_.data());
+    }
     QAccessibleInterface* child(int) const override { return nullptr; }
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QString text(QAccessible::Text t) const override {
         const auto* r = row();
-        return t == QAccessible::Name && r != nullptr ? QString::fromStdString(r->accessibleName()) : QString();
+        return t == QAccessible::Name && r != nullptr ? QString::fromStdString(r->accessibleName())
+                                                      : QString();
     }
     void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override {
@@ -41,8 +44,9 @@ public:
     }
     QAccessible::Role role() const override {
         const auto* r = row();
-        return r != nullptr && r->kind == SearchResultListView::RowKind::sectionHeader ? QAccessible::StaticText
-                                                                                       : QAccessible::ListItem;
+        return r != nullptr && r->kind == SearchResultListView::RowKind::sectionHeader
+                   ? QAccessible::StaticText
+                   : QAccessible::ListItem;
     }
     QAccessible::State state() const override {
         QAccessible::State s;

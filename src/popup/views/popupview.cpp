@@ -29,7 +29,8 @@ public:
 PopupView::PopupView(std::shared_ptr<PopupViewModel> model, QWidget* parent)
     : QWidget(parent)
     , model_(std::move(model))
-    , blink_(this, [this] { update(); })
+    // The caret's blink touches the header only.
+    , blink_(this, [this] { update(0, 0, width(), static_cast<int>(SearchBarHeaderView::rowHeight)); })
     , spinner_(this, [this] { update(); }) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -119,8 +120,8 @@ LabelCacheFunction PopupView::labelCacheFunction() const {
 QRectF PopupView::listRect() const {
     const QRectF all(0, 0, width(), height());
     const double listWidth = std::min(all.width(), PopupTheme::listWidth(model_->themeConfig()));
-    const bool detailLeft = model_->isDetailColumnVisible() &&
-                            model_->detailPanelSide() == PopupViewModel::DetailPanelSide::left;
+    const bool detailLeft =
+        model_->isDetailColumnVisible() && model_->detailPanelSide() == PopupViewModel::DetailPanelSide::left;
     const double left = detailLeft ? all.right() - listWidth : all.left();
     return QRectF(left, SearchBarHeaderView::height, listWidth,
                   std::max(0.0, all.height() - SearchBarHeaderView::height - PopupStatusBarView::height));
@@ -138,7 +139,8 @@ void PopupView::paintEvent(QPaintEvent*) {
     SurfacePainter::paintBackground(painter, all, context.surface, cornerRadius);
     painter.setClipPath(SurfacePainter::outline(all, cornerRadius));
 
-    const QRectF statusRect(0, all.bottom() - PopupStatusBarView::height, all.width(), PopupStatusBarView::height);
+    const QRectF statusRect(0, all.bottom() - PopupStatusBarView::height, all.width(),
+                            PopupStatusBarView::height);
     if (model_->mode() == PopupMode::search) {
         SearchBarHeaderView({model_->currentQuery(), model_->displayChip(), &model_->scopeRegistry(),
                              model_->displayableResults().size(), model_->triggerText(),
@@ -149,8 +151,9 @@ void PopupView::paintEvent(QPaintEvent*) {
         list_.paint(painter, context, labelCacheFunction(), spinner_.elapsed());
         if (model_->isDetailColumnVisible()) {
             const QRectF lr = listRect();
-            const double x = model_->detailPanelSide() == PopupViewModel::DetailPanelSide::left ? lr.left() - 1
-                                                                                                 : lr.right();
+            const double x = model_->detailPanelSide() == PopupViewModel::DetailPanelSide::left
+                                 ? lr.left() - 1
+                                 : lr.right();
             SurfacePainter::verticalDivider(painter, QRectF(x, lr.top(), 1, lr.height()), context.surface);
         }
     }

@@ -16,6 +16,17 @@
 
 namespace korvane {
 
+namespace {
+
+// A frame on whole pixels, each edge rounded, so that a frame never grows by a pixel on the way.
+QRect pixelRect(const ScreenRect& frame) {
+    const QRectF r = QtDesktopCoordinates::fromScreen(frame);
+    return QRect(static_cast<int>(std::lround(r.x())), static_cast<int>(std::lround(r.y())),
+                 static_cast<int>(std::lround(r.width())), static_cast<int>(std::lround(r.height())));
+}
+
+} // namespace
+
 bool QtPopupWindow::compositorRunning() {
     const auto* x11 = qApp != nullptr ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (x11 == nullptr || x11->connection() == nullptr) {
@@ -23,7 +34,8 @@ bool QtPopupWindow::compositorRunning() {
     }
     xcb_connection_t* connection = x11->connection();
     const char name[] = "_NET_WM_CM_S0";
-    auto* atom = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, sizeof(name) - 1, name), nullptr);
+    auto* atom =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, sizeof(name) - 1, name), nullptr);
     if (atom == nullptr) {
         return false;
     }
@@ -32,15 +44,17 @@ bool QtPopupWindow::compositorRunning() {
     if (selection == XCB_NONE) {
         return false;
     }
-    auto* owner = xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
+    auto* owner =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
     const bool running = owner != nullptr && owner->owner != XCB_NONE;
     free(owner);
     return running;
 }
 
 QtPopupWindow::QtPopupWindow(std::shared_ptr<PopupViewModel> model)
-    : window_(std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus |
-                                                     Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint |
+    : window_(std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint |
+                                                     Qt::WindowDoesNotAcceptFocus | Qt::WindowStaysOnTopHint |
+                                                     Qt::X11BypassWindowManagerHint |
                                                      Qt::NoDropShadowWindowHint)) {
     window_->setAttribute(Qt::WA_ShowWithoutActivating);
     window_->setAttribute(Qt::WA_X11DoNotAcceptFocus);
@@ -66,7 +80,10 @@ QtPopupWindow::QtPopupWindow(std::shared_ptr<PopupViewModel> model)
     };
 
     QObject::connect(&animation_, &QVariantAnimation::valueChanged, window_.get(),
-                     [this](const QVariant& value) { window_->setGeometry(value.toRect()); applyMask(); });
+                     [this](const QVariant& value) {
+                         window_->setGeometry(value.toRect());
+                         applyMask();
+                     });
     QObject::connect(&animation_, &QVariantAnimation::finished, window_.get(), [this] {
         auto completion = std::exchange(completion_, nullptr);
         if (completion) {
@@ -96,14 +113,15 @@ void QtPopupWindow::applyMask() {
     mask.fill(Qt::color0);
     QPainter painter(&mask);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.fillPath(SurfacePainter::outline(QRectF(0, 0, window_->width(), window_->height()), PopupView::cornerRadius),
-                     Qt::color1);
+    painter.fillPath(
+        SurfacePainter::outline(QRectF(0, 0, window_->width(), window_->height()), PopupView::cornerRadius),
+        Qt::color1);
     painter.end();
     window_->setMask(mask);
 }
 
 void QtPopupWindow::setFrame(const ScreenRect& frame) {
-    const QRect geometry = QtDesktopCoordinates::fromScreen(frame).toAlignedRect();
+    const QRect geometry = pixelRect(frame);
     if (geometry != window_->geometry()) {
         const bool resized = geometry.size() != window_->size();
         window_->setGeometry(geometry);
@@ -114,8 +132,8 @@ void QtPopupWindow::setFrame(const ScreenRect& frame) {
     view_->update();
 }
 
-void QtPopupWindow::animateFrame(const ScreenRect& frame, double seconds, double x1, double y1, double x2, double y2,
-                                 std::function<void()> completion) {
+void QtPopupWindow::animateFrame(const ScreenRect& frame, double seconds, double x1, double y1, double x2,
+                                 double y2, std::function<void()> completion) {
     animation_.stop();
     completion_ = std::move(completion);
     if (!ViewAnimations::enabled() || ViewAnimations::reduceMotion()) {
@@ -131,7 +149,7 @@ void QtPopupWindow::animateFrame(const ScreenRect& frame, double seconds, double
     animation_.setEasingCurve(curve);
     animation_.setDuration(static_cast<int>(std::lround(seconds * 1000)));
     animation_.setStartValue(window_->geometry());
-    animation_.setEndValue(QtDesktopCoordinates::fromScreen(frame).toAlignedRect());
+    animation_.setEndValue(pixelRect(frame));
     animation_.start();
 }
 

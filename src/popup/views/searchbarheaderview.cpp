@@ -7,8 +7,8 @@
 #include "registry/parsedquery.h"
 
 #include <QFontMetricsF>
-#include <QPainterPath>
 #include <QLocale>
+#include <QPainterPath>
 #include <variant>
 
 namespace korvane {
@@ -65,9 +65,9 @@ void SearchBarHeaderView::paint(QPainter& painter, const QRectF& rect, const Pai
     PaintIcons::magnifier(painter, QRectF(x, row.top(), symbol, row.height()), symbol,
                           PaintContext::qcolor(surface.textTertiary));
     if (context.log != nullptr) {
-        context.log->record(PaintedText{"magnifyingglass", QRectF(x, row.center().y() - symbol / 2, symbol, symbol),
-                                        static_cast<int>(symbol), QFont::Medium, surface.textTertiary, "",
-                                        "header.symbol"});
+        context.log->record(
+            PaintedText{"magnifyingglass", QRectF(x, row.center().y() - symbol / 2, symbol, symbol),
+                        static_cast<int>(symbol), QFont::Medium, surface.textTertiary, "", "header.symbol"});
     }
     x += symbol + 6;
 
@@ -77,13 +77,14 @@ void SearchBarHeaderView::paint(QPainter& painter, const QRectF& rect, const Pai
         PaintIcons::spinner(painter, QRectF(right - 12, row.center().y() - 6, 12, 12), 12,
                             PaintContext::qcolor(surface.textTertiary), spinnerPhase);
         if (context.log != nullptr) {
-            context.log->record(PaintedText{"spinner", QRectF(right - 12, row.center().y() - 6, 12, 12), 12, 0,
-                                            surface.textTertiary, "", "header.spinner"});
+            context.log->record(PaintedText{"spinner", QRectF(right - 12, row.center().y() - 6, 12, 12), 12,
+                                            0, surface.textTertiary, "", "header.spinner"});
         }
         right -= 12;
     } else {
         const TextRun count{QLocale().toString(static_cast<qlonglong>(inputs_.resultCount)),
-                            context.font(FontRoles::Design::monospaced, f - 2, QFont::Medium), surface.textTertiary};
+                            context.font(FontRoles::Design::monospaced, f - 2, QFont::Medium),
+                            surface.textTertiary};
         const double w = PaintContext::width({count});
         context.drawText(painter, QRectF(right - w, row.top(), w, row.height()), count, Qt::AlignLeft,
                          "header.count");
@@ -113,7 +114,8 @@ void SearchBarHeaderView::paint(QPainter& painter, const QRectF& rect, const Pai
         x = plate.right() + 2;
         if (inputs_.scopeDisabled) {
             x += context.drawText(painter, QRectF(x, row.top(), std::max(0.0, right - x), row.height()),
-                                  TextRun{"disabled", context.font(FontRoles::Design::standard, f - 2, QFont::Medium),
+                                  TextRun{"disabled",
+                                          context.font(FontRoles::Design::standard, f - 2, QFont::Medium),
                                           withOpacity(namedColor(NamedColor::red), 0.7)},
                                   Qt::AlignLeft, "header.disabled") +
                  2;
@@ -125,8 +127,8 @@ void SearchBarHeaderView::paint(QPainter& painter, const QRectF& rect, const Pai
     const double caretWidth = PaintContext::width({caret});
     const double queryRoom = std::max(0.0, right - x - caretWidth);
     x += context.drawText(painter, QRectF(x, row.top(), queryRoom, row.height()),
-                          TextRun{QString::fromStdString(shownQuery()), mono, surface.textPrimary}, Qt::AlignLeft,
-                          "header.query");
+                          TextRun{QString::fromStdString(shownQuery()), mono, surface.textPrimary},
+                          Qt::AlignLeft, "header.query");
     if (caretOpacity > 0) {
         context.drawText(painter, QRectF(x, row.top(), caretWidth, row.height()), caret, Qt::AlignLeft,
                          "header.caret");

@@ -25,21 +25,24 @@ std::string SearchResultListView::Row::accessibleName() const {
         }
     }
     if (result) {
-        return result->snippet->displayName.value_or(result->snippet->label) + ", " + result->snippet->badge();
+        return result->snippet->displayName.value_or(result->snippet->label) + ", " +
+               result->snippet->badge();
     }
     return id;
 }
 
-double SearchResultListView::messageHeight(const std::string& text, const PaintContext& context, double width) const {
-    const QFont font = context.font(FontRoles::Design::monospaced, FontRoles::nearest(context.fontSize() * 0.8),
-                                    QFont::Normal);
-    const QRectF bounds = QFontMetricsF(font).boundingRect(QRectF(0, 0, std::max(1.0, width), 10000),
-                                                           Qt::TextWordWrap | Qt::AlignHCenter,
-                                                           QString::fromStdString(text));
+double SearchResultListView::messageHeight(const std::string& text, const PaintContext& context,
+                                           double width) const {
+    const QFont font = context.font(FontRoles::Design::monospaced,
+                                    FontRoles::nearest(context.fontSize() * 0.8), QFont::Normal);
+    const QRectF bounds =
+        QFontMetricsF(font).boundingRect(QRectF(0, 0, std::max(1.0, width), 10000),
+                                         Qt::TextWordWrap | Qt::AlignHCenter, QString::fromStdString(text));
     return bounds.height() + 2 * messageInset;
 }
 
-void SearchResultListView::update(const PopupViewModel& model, const PaintContext& context, const QRectF& rect) {
+void SearchResultListView::update(const PopupViewModel& model, const PaintContext& context,
+                                  const QRectF& rect) {
     rect_ = rect;
     refreshing_ = model.isRefreshing();
     const auto& presentation = model.searchPresentation();
@@ -72,7 +75,8 @@ void SearchResultListView::update(const PopupViewModel& model, const PaintContex
             } else {
                 row.kind = RowKind::snippet;
                 row.height = rowHeight;
-                row.isSelected = selectedSnippet && *selectedSnippet == searchRow.kind.asSnippet()->result.snippet->id;
+                row.isSelected =
+                    selectedSnippet && *selectedSnippet == searchRow.kind.asSnippet()->result.snippet->id;
             }
             y += row.height;
             rows_.push_back(std::move(row));
@@ -144,15 +148,16 @@ void SearchResultListView::centreOn(const std::string& id) {
 
 std::optional<QRectF> SearchResultListView::visibleRect(const Row& row) const {
     const QRectF viewport = scrollViewport();
-    const QRectF placed(viewport.left(), viewport.top() + row.top - scrollOffset_, viewport.width(), row.height);
+    const QRectF placed(viewport.left(), viewport.top() + row.top - scrollOffset_, viewport.width(),
+                        row.height);
     if (placed.top() < viewport.top() - 0.5 || placed.bottom() > viewport.bottom() + 0.5) {
         return std::nullopt;
     }
     return placed;
 }
 
-void SearchResultListView::paint(QPainter& painter, const PaintContext& context, const LabelCacheFunction& labelCache,
-                                 double spinnerPhase) const {
+void SearchResultListView::paint(QPainter& painter, const PaintContext& context,
+                                 const LabelCacheFunction& labelCache, double spinnerPhase) const {
     const auto& surface = context.surface;
     if (refreshing_) {
         const QRectF banner(rect_.left(), rect_.top(), rect_.width(), bannerHeight);
@@ -160,10 +165,12 @@ void SearchResultListView::paint(QPainter& painter, const PaintContext& context,
         PaintIcons::spinner(painter, QRectF(inner.left(), inner.center().y() - 6, 12, 12), 12,
                             PaintContext::qcolor(surface.textSecondary), spinnerPhase);
         context.drawText(painter, QRectF(inner.left() + 18, inner.top(), inner.width() - 18, inner.height()),
-                         TextRun{"Refreshing...", context.font(FontRoles::Design::standard, 10, QFont::Medium),
+                         TextRun{"Refreshing...",
+                                 context.font(FontRoles::Design::standard, 10, QFont::Medium),
                                  surface.textSecondary},
                          Qt::AlignLeft, "list.banner");
-        SurfacePainter::horizontalDivider(painter, QRectF(rect_.left(), banner.bottom(), rect_.width(), 1), surface);
+        SurfacePainter::horizontalDivider(painter, QRectF(rect_.left(), banner.bottom(), rect_.width(), 1),
+                                          surface);
     }
     const QRectF viewport = scrollViewport();
     painter.save();
@@ -173,9 +180,10 @@ void SearchResultListView::paint(QPainter& painter, const PaintContext& context,
     if (emptyMessage_) {
         const QRectF area = viewport.adjusted(8, bodyInset + messageInset, -8, -bodyInset - messageInset);
         const double h = messageHeight(*emptyMessage_, context, area.width()) - 2 * messageInset;
-        context.drawWrapped(painter, QRectF(area.left(), area.top(), area.width(), std::min(h, area.height())),
-                            TextRun{QString::fromStdString(*emptyMessage_), messageFont, surface.textTertiary},
-                            "list.message");
+        context.drawWrapped(
+            painter, QRectF(area.left(), area.top(), area.width(), std::min(h, area.height())),
+            TextRun{QString::fromStdString(*emptyMessage_), messageFont, surface.textTertiary},
+            "list.message");
     }
     if (message_) {
         const QRectF area(viewport.left() + 8, viewport.top() + bodyInset + messageInset - scrollOffset_,
@@ -190,15 +198,16 @@ void SearchResultListView::paint(QPainter& painter, const PaintContext& context,
     auto it = std::lower_bound(rows_.begin(), rows_.end(), top,
                                [](const Row& row, double y) { return row.top + row.height <= y; });
     for (; it != rows_.end() && it->top < bottom; ++it) {
-        paintRow(painter, *it,
-                 QRectF(viewport.left(), viewport.top() + it->top - scrollOffset_, viewport.width(), it->height),
-                 context, labelCache);
+        paintRow(
+            painter, *it,
+            QRectF(viewport.left(), viewport.top() + it->top - scrollOffset_, viewport.width(), it->height),
+            context, labelCache);
     }
     painter.restore();
 }
 
-void SearchResultListView::paintRow(QPainter& painter, const Row& row, const QRectF& rect, const PaintContext& context,
-                                    const LabelCacheFunction& labelCache) const {
+void SearchResultListView::paintRow(QPainter& painter, const Row& row, const QRectF& rect,
+                                    const PaintContext& context, const LabelCacheFunction& labelCache) const {
     const auto& surface = context.surface;
     const double f = context.fontSize();
     if (row.kind == RowKind::snippet) {
@@ -210,7 +219,8 @@ void SearchResultListView::paintRow(QPainter& painter, const Row& row, const QRe
             fromRow = SearchResult{row.result->snippet, row.result->matchRanges};
             result = &fromRow;
         }
-        SnippetRowView(*result->snippet, result->matchRanges, row.isSelected, SnippetRowView::BadgePosition::trailing)
+        SnippetRowView(*result->snippet, result->matchRanges, row.isSelected,
+                       SnippetRowView::BadgePosition::trailing)
             .paint(painter, rect, context, labelCache);
         return;
     }
@@ -223,11 +233,12 @@ void SearchResultListView::paintRow(QPainter& painter, const Row& row, const QRe
                     context.font(FontRoles::Design::standard, FontRoles::nearest(f * 0.82), QFont::DemiBold),
                     surface.textSecondary},
             Qt::AlignLeft, "list.sectionTitle");
-        context.drawText(painter, inner.adjusted(w + 6, 0, 0, 0),
-                         TextRun{QString::number(header->count),
-                                 context.font(FontRoles::Design::monospaced, FontRoles::nearest(f * 0.74), QFont::Medium),
-                                 surface.textTertiary},
-                         Qt::AlignLeft, "list.sectionCount");
+        context.drawText(
+            painter, inner.adjusted(w + 6, 0, 0, 0),
+            TextRun{QString::number(header->count),
+                    context.font(FontRoles::Design::monospaced, FontRoles::nearest(f * 0.74), QFont::Medium),
+                    surface.textTertiary},
+            Qt::AlignLeft, "list.sectionCount");
         return;
     }
     const auto* scope = row.searchRow->kind.asScope();
@@ -244,15 +255,15 @@ void SearchResultListView::paintRow(QPainter& painter, const Row& row, const QRe
     for (const auto& alias : scope->definition.aliases) {
         aliases += (aliases.empty() ? "@" : ", @") + alias;
     }
-    const TextRun aliasRun{QString::fromStdString(aliases),
-                           context.font(FontRoles::Design::monospaced, FontRoles::nearest(f * 0.84), QFont::Normal),
-                           text};
+    const TextRun aliasRun{
+        QString::fromStdString(aliases),
+        context.font(FontRoles::Design::monospaced, FontRoles::nearest(f * 0.84), QFont::Normal), text};
     const double aliasWidth = std::min(PaintContext::width({aliasRun}), inner.width() / 2);
-    context.drawText(painter, QRectF(inner.right() - aliasWidth, inner.top(), aliasWidth, inner.height()), aliasRun,
-                     Qt::AlignLeft, "list.scopeAliases");
-    const TextRun active{"active",
-                         context.font(FontRoles::Design::monospaced, FontRoles::nearest(f * 0.7), QFont::DemiBold),
-                         surface.textTertiary};
+    context.drawText(painter, QRectF(inner.right() - aliasWidth, inner.top(), aliasWidth, inner.height()),
+                     aliasRun, Qt::AlignLeft, "list.scopeAliases");
+    const TextRun active{
+        "active", context.font(FontRoles::Design::monospaced, FontRoles::nearest(f * 0.7), QFont::DemiBold),
+        surface.textTertiary};
     const double activeWidth = scope->isActive ? PaintContext::width({active}) + 6 : 0;
     const double titleRoom = std::max(0.0, inner.width() - aliasWidth - 8 - activeWidth);
     const double w = context.drawText(
@@ -261,8 +272,8 @@ void SearchResultListView::paintRow(QPainter& painter, const Row& row, const QRe
                 context.font(FontRoles::Design::standard, FontRoles::nearest(f * 0.88), QFont::Medium), text},
         Qt::AlignLeft, "list.scopeTitle");
     if (scope->isActive) {
-        context.drawText(painter, QRectF(inner.left() + w + 6, inner.top(), activeWidth, inner.height()), active,
-                         Qt::AlignLeft, "list.scopeActive");
+        context.drawText(painter, QRectF(inner.left() + w + 6, inner.top(), activeWidth, inner.height()),
+                         active, Qt::AlignLeft, "list.scopeActive");
     }
 }
 

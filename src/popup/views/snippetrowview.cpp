@@ -15,10 +15,12 @@ std::vector<LabelRun> SnippetRowView::labelRuns(const PaintContext& context,
     if (snippet_.source.kind() == SnippetSource::Kind::filePath) {
         const std::string shortened = RowLabel::shortenPath(snippet_.label);
         const auto build = [&] {
-            return RowLabel::highlightRuns(shortened, RowLabel::remapRanges(snippet_.label, shortened, matchRanges_));
+            return RowLabel::highlightRuns(shortened,
+                                           RowLabel::remapRanges(snippet_.label, shortened, matchRanges_));
         };
         // Its own cache entry, so that a shortened label never stands in for a plain one of the same id.
-        return labelCache ? labelCache(snippet_.id + "-truncated", matchRanges_, glass, context.theme.fontSize, build)
+        return labelCache ? labelCache(snippet_.id + "-truncated", matchRanges_, glass,
+                                       context.theme.fontSize, build)
                           : build();
     }
     if (snippet_.displayName) {
@@ -30,8 +32,9 @@ std::vector<LabelRun> SnippetRowView::labelRuns(const PaintContext& context,
 
 QFont SnippetRowView::badgeFont(const PaintContext& context) const {
     const auto palette = context.theme.badgePalette;
-    const auto design = snippet_.source.kind() == SnippetSource::Kind::npmScript ? FontRoles::Design::monospaced
-                                                                                  : FontRoles::Design::rounded;
+    const auto design = snippet_.source.kind() == SnippetSource::Kind::npmScript
+                            ? FontRoles::Design::monospaced
+                            : FontRoles::Design::rounded;
     return context.font(design, FontRoles::nearest(context.fontSize() * 0.65),
                         palette == BadgePalette::pastel ? QFont::Medium : QFont::DemiBold);
 }
@@ -50,8 +53,8 @@ void SnippetRowView::paint(QPainter& painter, const QRectF& rect, const PaintCon
         painter.fillPath(selection, PaintContext::qcolor(context.surface.selection));
         painter.restore();
     }
-    const QRectF inner = rect.adjusted(horizontalInset, context.theme.rowPadding, -horizontalInset,
-                                       -context.theme.rowPadding);
+    const QRectF inner =
+        rect.adjusted(horizontalInset, context.theme.rowPadding, -horizontalInset, -context.theme.rowPadding);
     const double badge = badgeWidth(context);
     QRectF labelRect = inner;
     if (badgePosition_ == BadgePosition::trailing) {
@@ -84,7 +87,8 @@ void SnippetRowView::paint(QPainter& painter, const QRectF& rect, const PaintCon
 }
 
 void SnippetRowView::paintBadge(QPainter& painter, const QRectF& slot, const PaintContext& context) const {
-    const BadgeColors colors = badgeColors(context.theme.badgePalette, snippet_.source, context.surface.isGlass);
+    const BadgeColors colors =
+        badgeColors(context.theme.badgePalette, snippet_.source, context.surface.isGlass);
     const QFont font = badgeFont(context);
     const QFontMetricsF metrics(font);
     const double height = metrics.height() + 2;
@@ -120,10 +124,10 @@ void SnippetRowView::paintBadge(QPainter& painter, const QRectF& slot, const Pai
         PaintIcons::arrowUpForward(painter, QRectF(x, fixed.top(), markerSize, fixed.height()), markerSize,
                                    PaintContext::qcolor(withOpacity(colors.text, 0.8)));
         if (context.log != nullptr) {
-            context.log->record(PaintedText{"arrow.up.forward", QRectF(x, fixed.center().y() - markerSize / 2,
-                                                                      markerSize, markerSize),
-                                            static_cast<int>(markerSize), QFont::Bold, withOpacity(colors.text, 0.8),
-                                            "", "row.urlMarker"});
+            context.log->record(PaintedText{
+                "arrow.up.forward", QRectF(x, fixed.center().y() - markerSize / 2, markerSize, markerSize),
+                static_cast<int>(markerSize), QFont::Bold, withOpacity(colors.text, 0.8), "",
+                "row.urlMarker"});
         }
     }
 }

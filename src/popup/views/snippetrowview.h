@@ -28,7 +28,8 @@ public:
     static constexpr double horizontalInset = 12;
     static constexpr double spacing = 6;
 
-    SnippetRowView(const Snippet& snippet, const TextRanges& matchRanges, bool isSelected, BadgePosition badgePosition)
+    SnippetRowView(const Snippet& snippet, const TextRanges& matchRanges, bool isSelected,
+                   BadgePosition badgePosition)
         : snippet_(snippet)
         , matchRanges_(matchRanges)
         , isSelected_(isSelected)

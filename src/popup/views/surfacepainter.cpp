@@ -29,16 +29,19 @@ void SurfacePainter::paintBorder(QPainter& painter, const QRectF& rect, const Po
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
     const double inset = borderWidth / 2;
-    painter.drawPath(outline(rect.adjusted(inset, inset, -inset, -inset), std::max(0.0, cornerRadius - inset)));
+    painter.drawPath(
+        outline(rect.adjusted(inset, inset, -inset, -inset), std::max(0.0, cornerRadius - inset)));
     painter.restore();
 }
 
-void SurfacePainter::horizontalDivider(QPainter& painter, const QRectF& rect, const PopupSurfaceStyle& surface) {
+void SurfacePainter::horizontalDivider(QPainter& painter, const QRectF& rect,
+                                       const PopupSurfaceStyle& surface) {
     painter.fillRect(QRectF(rect.left(), rect.top(), rect.width(), 1),
                      PaintContext::qcolor(withOpacity(surface.textPrimary, dividerOpacity)));
 }
 
-void SurfacePainter::verticalDivider(QPainter& painter, const QRectF& rect, const PopupSurfaceStyle& surface) {
+void SurfacePainter::verticalDivider(QPainter& painter, const QRectF& rect,
+                                     const PopupSurfaceStyle& surface) {
     painter.fillRect(QRectF(rect.left(), rect.top(), 1, rect.height()),
                      PaintContext::qcolor(withOpacity(surface.textPrimary, dividerOpacity)));
 }

@@ -37,8 +37,7 @@ void ViewAnimations::setReduceMotion(bool reduce) {
     reduceMotionFlag() = reduce;
 }
 
-AnimationTicker::AnimationTicker(QObject* owner, std::function<void()> onFrame)
-{
+AnimationTicker::AnimationTicker(QObject* owner, std::function<void()> onFrame) {
     timer_.setInterval(33);
     QObject::connect(&timer_, &QTimer::timeout, owner, std::move(onFrame));
 }

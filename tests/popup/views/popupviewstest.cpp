@@ -1,13 +1,17 @@
+#include "platform/qt/qtdesktopcoordinates.h"
 #include "popup/namedcolors.h"
-#include "popup/popuptheme.h"
 #include "popup/popuptestsupport.h"
+#include "popup/popuptheme.h"
 #include "popup/views/popupstatusbarview.h"
 #include "popup/views/popupview.h"
 #include "popup/views/searchbarheaderview.h"
 #include "popup/views/snippetrowview.h"
 #include "viewtestsupport.h"
 
+#include <QAccessible>
 #include <QFont>
+#include <QGuiApplication>
+#include <QScreen>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -52,7 +56,9 @@ TEST_F(PopupViewsTest, RowSetsMatchedCharactersHeavierAndDimsTheRest) {
         std::vector<std::pair<std::string, bool>> runs;
     } cases[] = {
         {"r\xc3\xa9sum\xc3\xa9", {{0, 2}}, {{"r\xc3\xa9", true}, {"sum\xc3\xa9", false}}},
-        {"\xf0\x9f\x9a\x80 launch", {{0, 1}, {2, 4}}, {{"\xf0\x9f\x9a\x80", true}, {" ", false}, {"la", true}, {"unch", false}}},
+        {"\xf0\x9f\x9a\x80 launch",
+         {{0, 1}, {2, 4}},
+         {{"\xf0\x9f\x9a\x80", true}, {" ", false}, {"la", true}, {"unch", false}}},
         {"plain", {}, {{"plain", false}}},
     };
     for (const auto& c : cases) {
@@ -103,7 +109,8 @@ TEST_F(PopupViewsTest, BadgeNamesTheSourceAndMarksLinks) {
         EXPECT_EQ(badge.front().text, c.shown);
         EXPECT_EQ(badge.front().pixelSize, 10);
         EXPECT_EQ(badge.front().weight, QFont::DemiBold);
-        EXPECT_EQ(badge.front().family, c.source.kind() == SnippetSource::Kind::npmScript ? "JetBrains Mono" : "Inter");
+        EXPECT_EQ(badge.front().family,
+                  c.source.kind() == SnippetSource::Kind::npmScript ? "JetBrains Mono" : "Inter");
         EXPECT_EQ(log.withRole("row.urlMarker").size(), c.marker ? 1u : 0u) << c.shown;
         if (c.marker) {
             EXPECT_DOUBLE_EQ(log.withRole("row.urlMarker").front().rect.height(), 8);
@@ -112,8 +119,8 @@ TEST_F(PopupViewsTest, BadgeNamesTheSourceAndMarksLinks) {
 }
 
 TEST_F(PopupViewsTest, UnusableFontSizesDrawAtASaneSize) {
-    for (const double size : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 1e300,
-                              0.0, -4.0, 1e-9}) {
+    for (const double size : {std::numeric_limits<double>::quiet_NaN(),
+                              std::numeric_limits<double>::infinity(), 1e300, 0.0, -4.0, 1e-9}) {
         ThemeConfig theme = PopupTheme::defaultTheme();
         theme.fontSize = size;
         const auto texts = paintRow(snippet("sized"), {{0, 2}}, 380, theme).texts();
@@ -133,15 +140,32 @@ TEST_F(PopupViewsTest, HeaderShowsTriggerChipQueryCaretAndCountOrSpinner) {
         std::optional<QueryChip> chip;
         bool loading;
         bool disabled;
-        std::vector<std::pair<std::string, std::string>> shown;  // role, text
+        std::vector<std::pair<std::string, std::string>> shown; // role, text
         std::optional<Color> chipColor;
     } cases[] = {
-        {"plain", std::nullopt, false, false,
-         {{"header.trigger", ";;"}, {"header.query", "dep"}, {"header.caret", "|"}, {"header.count", "3"}}, {}},
-        {"app chip", QueryChip::app(), false, false, {{"header.chip", "@app"}, {"header.count", "3"}}, orange},
-        {"pending scope", QueryChip::scopePending(), false, false, {{"header.chip", "@..."}},
+        {"plain",
+         std::nullopt,
+         false,
+         false,
+         {{"header.trigger", ";;"}, {"header.query", "dep"}, {"header.caret", "|"}, {"header.count", "3"}},
+         {}},
+        {"app chip",
+         QueryChip::app(),
+         false,
+         false,
+         {{"header.chip", "@app"}, {"header.count", "3"}},
+         orange},
+        {"pending scope",
+         QueryChip::scopePending(),
+         false,
+         false,
+         {{"header.chip", "@..."}},
          namedColor(NamedColor::secondary)},
-        {"disabled scope", QueryChip::app(), false, true, {{"header.chip", "@app"}, {"header.disabled", "disabled"}},
+        {"disabled scope",
+         QueryChip::app(),
+         false,
+         true,
+         {{"header.chip", "@app"}, {"header.disabled", "disabled"}},
          withOpacity(red, 0.8)},
         {"loading", std::nullopt, true, false, {{"header.spinner", "spinner"}}, {}},
     };
@@ -187,7 +211,8 @@ TEST_F(PopupViewsTest, StatusBarKeepsTheHintsWholeAndCutsTheContext) {
         PaintLog log;
         const PaintContext context = testContext(log);
         snapshot("statusbar", QSize(380, 25), [&](QPainter& painter) {
-            PopupStatusBarView(c.context, PopupView::searchHints).paint(painter, QRectF(0, 0, 380, 25), context);
+            PopupStatusBarView(c.context, PopupView::searchHints)
+                .paint(painter, QRectF(0, 0, 380, 25), context);
         });
         const auto hints = log.withRole("status.hints");
         ASSERT_EQ(hints.size(), 1u);
@@ -214,7 +239,8 @@ protected:
 
     const PaintLog& render(const std::string& name) {
         log.clear();
-        snapshot(name, *view, QSize(static_cast<int>(model->popupWidth()), static_cast<int>(model->popupHeight())));
+        snapshot(name, *view,
+                 QSize(static_cast<int>(model->popupWidth()), static_cast<int>(model->popupHeight())));
         return log;
     }
 
@@ -259,7 +285,8 @@ TEST_F(PopupViewTest, ListScrollsTheTargetIntoTheMiddleAndKeepsTheSelectionInVie
     }
     const auto& scrolled = render("popup-list-scrolled");
     const auto& rows = view->list().rows();
-    const auto selected = std::find_if(rows.begin(), rows.end(), [](const auto& row) { return row.isSelected; });
+    const auto selected =
+        std::find_if(rows.begin(), rows.end(), [](const auto& row) { return row.isSelected; });
     ASSERT_NE(selected, rows.end());
     EXPECT_EQ(selected->id, "r20");
     const auto placed = view->list().visibleRect(*selected);
@@ -276,7 +303,8 @@ TEST_F(PopupViewTest, ListScrollsTheTargetIntoTheMiddleAndKeepsTheSelectionInVie
     model->selectSnippet("r20");
     render("popup-list-replaced");
     const auto& after = view->list().rows();
-    const auto again = std::find_if(after.begin(), after.end(), [](const auto& row) { return row.isSelected; });
+    const auto again =
+        std::find_if(after.begin(), after.end(), [](const auto& row) { return row.isSelected; });
     ASSERT_NE(again, after.end());
     EXPECT_EQ(again->id, "r20");
     EXPECT_TRUE(view->list().visibleRect(*again).has_value());
@@ -291,6 +319,36 @@ TEST_F(PopupViewTest, WholePopupRendersWithItsRoundedSurface) {
     const QImage image = snapshot("popup-search-corner", *view, QSize(380, 265));
     // Outside the rounded corner the backdrop shows; inside, the surface.
     EXPECT_NE(image.pixelColor(20, 20), image.pixelColor(30, 30));
+}
+
+TEST_F(PopupViewTest, PaintedRowsAreAccessibleChildren) {
+    auto p =
+        test::presentation({test::headerRow("Files"), test::snippetRow("deploy"), test::snippetRow("docs")},
+                           std::string("snippet:docs"));
+    present(std::move(p));
+    render("popup-accessible");
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view.get());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->role(), QAccessible::List);
+    ASSERT_EQ(list->childCount(), 3);
+    EXPECT_EQ(list->child(0)->text(QAccessible::Name).toStdString(), "Files, 0 items");
+    EXPECT_EQ(list->child(0)->role(), QAccessible::StaticText);
+    EXPECT_EQ(list->child(1)->text(QAccessible::Name).toStdString(), "deploy, User");
+    EXPECT_FALSE(list->child(1)->state().selected);
+    EXPECT_TRUE(list->child(2)->state().selected);
+    EXPECT_EQ(list->indexOfChild(list->child(2)), 2);
+    EXPECT_EQ(list->child(2)->parent(), list);
+}
+
+TEST_F(PopupViewsTest, DesktopCoordinatesTurnQtsYDownIntoTheBottomLeftOrigin) {
+    const QRectF primary = QGuiApplication::primaryScreen()->geometry();
+    const double bottom = primary.top() + primary.height();
+    EXPECT_EQ(QtDesktopCoordinates::toScreen(QPointF(10, 20)),
+              (ScreenPoint{10 - primary.left(), bottom - 20}));
+    const ScreenRect frame{100, 50, 380, 265};
+    const QRectF placed = QtDesktopCoordinates::fromScreen(frame);
+    EXPECT_DOUBLE_EQ(placed.top(), bottom - 50 - 265);
+    EXPECT_EQ(QtDesktopCoordinates::toScreen(placed), frame);
 }
 
 } // namespace

@@ -117,7 +117,8 @@ protected:
     void openEntry(const std::string& text) {
         const auto pidFile = dir.path() / "entry.pid";
         ASSERT_EQ(run("/usr/bin/python3 " + std::string(KORVANE_FIXTURES) + "/gtkentrywindow.py '" +
-                      entryStatus.string() + "' '" + text + "' >/dev/null 2>&1 & echo $! > " + pidFile.string()),
+                      entryStatus.string() + "' '" + text + "' >/dev/null 2>&1 & echo $! > " +
+                      pidFile.string()),
                   0);
         entryPid = std::stoi(readAll(pidFile));
         ASSERT_EQ(run("xdotool search --sync --class KorvaneGtk windowactivate --sync >/dev/null 2>&1"), 0);
@@ -128,20 +129,29 @@ protected:
     nlohmann::json entry() const { return nlohmann::json::parse(readAll(entryStatus), nullptr, false); }
 
     void makeController() {
-        controller = PopupController::create(scheduler, {screens, *caret, *windowFrame, pointer},
-                                             [this](std::shared_ptr<PopupViewModel> model) {
-                                                 auto made = std::make_unique<QtPopupWindow>(std::move(model));
-                                                 window = made.get();
-                                                 window->onFirstFrame = [this](std::chrono::nanoseconds elapsed) {
-                                                     firstFrames.push_back(
-                                                         std::chrono::duration<double, std::milli>(elapsed).count());
-                                                 };
-                                                 return made;
-                                             });
-        controller->viewModel().showSearchResults(test::results({"deploy", "deploy-staging", "docs", "dotfiles"}),
-                                                  {}, {}, false, false, false, false, {},
+        controller = PopupController::create(
+            scheduler, {screens, *caret, *windowFrame, pointer},
+            [this](std::shared_ptr<PopupViewModel> model) {
+                auto made = std::make_unique<QtPopupWindow>(std::move(model));
+                window = made.get();
+                window->onFirstFrame = [this](std::chrono::nanoseconds elapsed) {
+                    firstFrames.push_back(std::chrono::duration<double, std::milli>(elapsed).count());
+                };
+                return made;
+            });
+        fillResults("d");
+    }
+
+    // Results for `query` with its letters matched at the start of each label.
+    void fillResults(const std::string& query) {
+        auto results = test::results({"deploy", "deploy-staging", "docs", "dotfiles"});
+        for (auto& result : results) {
+            result.matchRanges = {TextRange{0, query.size()}};
+        }
+        results.back().matchRanges = {TextRange{0, 1}};
+        controller->viewModel().showSearchResults(std::move(results), {}, {}, false, false, false, false, {},
                                                   SearchEmptyState::Style::standard);
-        controller->viewModel().setCurrentQuery("d");
+        controller->viewModel().setCurrentQuery(query);
     }
 
     // Shows the popup and waits for its first painted frame.
@@ -195,7 +205,7 @@ TEST_F(PopupWindowX11Test, AppearsAtTheCaretLeavesTheFocusAloneAndHidesCleanly) 
     ASSERT_TRUE(spinUntil([&] { return entry().value("text", std::string()) == "deploy the dep"; }))
         << readAll(entryStatus);
     EXPECT_TRUE(entry().value("focused", false));
-    controller->viewModel().setCurrentQuery("dep");
+    fillResults("dep");
     spinUntil([] { return false; }, 0.2);
     screenshot("x11-3-typed");
 
@@ -211,7 +221,8 @@ TEST_F(PopupWindowX11Test, AppearsAtTheCaretLeavesTheFocusAloneAndHidesCleanly) 
     const double median = times[times.size() / 2];
     RecordProperty("showToFirstFrameMedianMs", std::to_string(median));
     RecordProperty("popupResidentKb", std::to_string(residentAfter - residentBefore));
-    std::printf("[measure] show to first frame: median %.2f ms over %zu; popup resident memory: %ld kB (process %ld kB)\n",
+    std::printf("[measure] show to first frame: median %.2f ms over %zu; popup resident memory: %ld kB "
+                "(process %ld kB)\n",
                 median, times.size(), residentAfter - residentBefore, residentAfter);
 
     controller->hide();
@@ -220,6 +231,22 @@ TEST_F(PopupWindowX11Test, AppearsAtTheCaretLeavesTheFocusAloneAndHidesCleanly) 
     EXPECT_EQ(output("xdotool search --onlyvisible --name '^Korvane$' | wc -l"), "0");
     EXPECT_EQ(output("xdotool getactivewindow"), entryWindow);
     screenshot("x11-4-hidden");
+
+    // Near the bottom of the screen the popup stands above the caret line, its bottom edge 4 above
+    // the caret's top, so the line being typed stays in sight.
+    ASSERT_EQ(run("xdotool getactivewindow windowmove 300 700 >/dev/null 2>&1"), 0);
+    ASSERT_TRUE(spinUntil([&] {
+        caretRect = caret->caretRect();
+        return caretRect && caretRect->y > 650;
+    })) << "the caret did not follow the window";
+    fillResults("dep");
+    showAndPaint();
+    screenshot("x11-5-flipped");
+    const QRect flipped = window->widget().geometry();
+    const double caretTop = origin.y() + caretRect->y;
+    EXPECT_NEAR(flipped.top() + flipped.height(), caretTop - 4, 1.5);
+    EXPECT_EQ(output("xdotool getactivewindow"), entryWindow);
+    controller->hide();
 }
 
 } // namespace

@@ -1,0 +1,295 @@
+// Project file search: per-keystroke ranking over a cached index (the files under /usr and synthetic
+// trees of 10k to 500k paths, queries typed a character at a time, one run with 10,000 uncommitted
+// paths), what the index and ranker keep per path, and cold index builds from a git repository of
+// 100k files and a walk of 50k files. Run pinned to one core (taskset -c N).
+
+#include "base/clock.h"
+#include "files/filepathindexbuilder.h"
+#include "files/filepathprovider.h"
+#include "files/gitcommandrunner.h"
+#include "platform/linux/linuxprocessrunner.h"
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <time.h>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+using Paths = std::vector<std::string>;
+
+Paths usrPaths() {
+    static const Paths paths = [] {
+        Paths list;
+        std::FILE* pipe = ::popen("find /usr -type f -printf '%P\\n' 2>/dev/null", "r");
+        char line[8192];
+        while (pipe && std::fgets(line, sizeof line, pipe)) {
+            std::string path(line);
+            if (!path.empty() && path.back() == '\n') {
+                path.pop_back();
+            }
+            list.push_back(std::move(path));
+        }
+        if (pipe) {
+            ::pclose(pipe);
+        }
+        std::sort(list.begin(), list.end());
+        return list;
+    }();
+    return paths;
+}
+
+// A deterministic source tree of realistic depth (1 to 11 components), folder vocabulary and
+// extension mix.
+Paths syntheticPaths(std::size_t count) {
+    static const std::vector<std::string> folders = {
+        "src", "lib", "test", "tests", "docs", "app", "core", "ui", "components", "utils", "internal", "pkg",
+        "cmd", "api", "server", "client", "models", "views", "controllers", "services", "config", "scripts",
+        "assets", "images", "styles", "vendor", "third_party", "platform", "linux", "common", "include",
+        "Source", "Runtime", "Editor", "Plugins", "modules", "packages", "web", "mobile", "shared"};
+    static const std::vector<std::string> stems = {
+        "main", "index", "app", "server", "client", "utils", "helpers", "config", "router", "store", "README",
+        "Makefile", "CMakeLists", "setup", "package", "handler", "service", "model", "view", "controller",
+        "parser", "lexer", "compiler", "runtime", "module", "test_main", "UserProfile", "SearchRanker",
+        "file_path", "data-set", "LICENSE", "Dockerfile", "constants", "types", "schema", "migration"};
+    static const std::vector<std::string> extensions = {".c", ".h", ".cpp", ".hpp", ".ts", ".tsx", ".js", ".py",
+                                                        ".go", ".rs", ".md", ".json", ".yml", ".txt", ".java",
+                                                        ".swift", "", ".css", ".html", ".sh"};
+    std::mt19937 random(static_cast<unsigned>(count));
+    Paths paths;
+    paths.reserve(count);
+    for (std::size_t i = 0; paths.size() < count; ++i) {
+        const int depth = std::min(10, static_cast<int>(std::geometric_distribution<int>(0.35)(random)));
+        std::string path;
+        for (int d = 0; d < depth; ++d) {
+            path += folders[random() % folders.size()];
+            if (random() % 4 == 0) {
+                path += std::to_string(random() % 20);
+            }
+            path += '/';
+        }
+        path += stems[random() % stems.size()] + std::to_string(i % 97) + extensions[random() % extensions.size()];
+        paths.push_back(std::move(path));
+    }
+    std::sort(paths.begin(), paths.end());
+    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+    return paths;
+}
+
+struct Dataset {
+    std::shared_ptr<FilePathProvider> provider;
+    FilePathIndex index;
+};
+
+FakeClock& benchClock() {
+    static FakeClock clock;
+    return clock;
+}
+
+// A provider whose git answers status with `uncommitted` paths and nothing else, and an index over
+// `paths` as the provider keeps it.
+Dataset makeDataset(const Paths& paths, std::size_t uncommitted) {
+    Paths status;
+    for (std::size_t i = 0; i < uncommitted && i < paths.size(); ++i) {
+        status.push_back(" M " + paths[(i * 7919) % paths.size()]);
+    }
+    CommandRunner runner = [status, paths](const Paths& arguments, const std::string&,
+                                           double) -> std::optional<Paths> {
+        if (arguments[0] == "status") {
+            return status;
+        }
+        if (arguments[0] == "ls-files") {
+            return paths;
+        }
+        return Paths{};
+    };
+    Dataset dataset;
+    dataset.provider = FilePathProvider::create(benchClock(), runner);
+    // Cached by the provider, with the snapshot of recent files it ranks with made once.
+    dataset.index = dataset.provider->index("/bench/root");
+    dataset.provider->rank("x", dataset.index, "projectRelative", false);
+    return dataset;
+}
+
+const Dataset& dataset(const std::string& name) {
+    static std::map<std::string, Dataset> cache;
+    if (const auto found = cache.find(name); found != cache.end()) {
+        return found->second;
+    }
+    Dataset made;
+    if (name == "usr") {
+        made = makeDataset(usrPaths(), 0);
+    } else if (name == "usr+10k-uncommitted") {
+        made = makeDataset(usrPaths(), 10000);
+    } else {
+        made = makeDataset(syntheticPaths(std::stoul(name)), 0);
+    }
+    return cache.emplace(name, std::move(made)).first->second;
+}
+
+double percentile(std::vector<double> values, double share) {
+    std::sort(values.begin(), values.end());
+    const std::size_t at = std::min(values.size() - 1, static_cast<std::size_t>(share * static_cast<double>(values.size())));
+    return values[at];
+}
+
+double threadMilliseconds() {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// Types `query` a character at a time into the files scope, as the popup does, timing each keystroke
+// by the thread's processor time (on a shared machine the wall time also counts other processes).
+void BM_TypedQuery(benchmark::State& state, std::string name, std::string query) {
+    const Dataset& data = dataset(name);
+    std::vector<double> keystrokes;
+    std::vector<double> wall;
+    std::vector<std::vector<double>> byLength(query.size() + 1);
+    std::size_t results = 0;
+    for (auto _ : state) {
+        for (std::size_t length = 1; length <= query.size(); ++length) {
+            const auto start = std::chrono::steady_clock::now();
+            const double cpuStart = threadMilliseconds();
+            const auto ranked = data.provider->rank(query.substr(0, length), data.index, "projectRelative", false);
+            keystrokes.push_back(threadMilliseconds() - cpuStart);
+            byLength[length].push_back(keystrokes.back());
+            wall.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+            results = ranked.size();
+            benchmark::DoNotOptimize(ranked);
+        }
+    }
+    state.counters["paths"] = static_cast<double>(data.index.relativePaths->size());
+    state.counters["p50_ms"] = percentile(keystrokes, 0.50);
+    state.counters["p95_ms"] = percentile(keystrokes, 0.95);
+    state.counters["max_ms"] = percentile(keystrokes, 1.0);
+    state.counters["wall_p95_ms"] = percentile(wall, 0.95);
+    state.counters["ns_per_path"] = percentile(keystrokes, 0.50) * 1e6 / static_cast<double>(data.index.relativePaths->size());
+    state.counters["results"] = static_cast<double>(results);
+    if (std::getenv("KORVANE_BENCH_PER_KEY")) {
+        for (std::size_t length = 1; length <= query.size(); ++length) {
+            state.counters["'" + query.substr(0, length) + "'_ms"] = percentile(byLength[length], 0.5);
+        }
+    }
+}
+
+// Everything the index and the ranker keep per path: the path list with its prepared forms, and the
+// ranker's narrowing list after a one-letter query (which holds the most paths).
+void BM_MemoryPerPath(benchmark::State& state) {
+    const Paths& paths = usrPaths();
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const PathList list(paths);
+        bytes = list.memoryBytes();
+        benchmark::DoNotOptimize(bytes);
+    }
+    std::size_t textBytes = 0;
+    for (const auto& path : paths) {
+        textBytes += path.size();
+    }
+    // The narrowing list holds one 4-byte index per path at most.
+    const double narrowing = 4.0;
+    state.counters["paths"] = static_cast<double>(paths.size());
+    state.counters["bytes_per_path"] = static_cast<double>(bytes) / static_cast<double>(paths.size()) + narrowing;
+    state.counters["text_bytes_per_path"] = static_cast<double>(textBytes) / static_cast<double>(paths.size());
+}
+
+// Writes `paths` as empty files below `root`.
+void writeTree(const std::filesystem::path& root, const Paths& paths) {
+    for (const auto& path : paths) {
+        const auto full = root / path;
+        std::filesystem::create_directories(full.parent_path());
+        std::ofstream(full).put('\n');
+    }
+}
+
+struct TempTree {
+    std::filesystem::path root;
+    explicit TempTree(const std::string& name) {
+        root = std::filesystem::temp_directory_path() / ("korvane-bench-" + name + "-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(root);
+        std::filesystem::create_directories(root);
+    }
+    ~TempTree() { std::filesystem::remove_all(root); }
+};
+
+// A cold build from git: ls-files of a 100k-file repository, decoding, sorting and preparing the list.
+void BM_GitIndexBuild(benchmark::State& state) {
+    static TempTree tree("git");
+    static bool made = false;
+    if (!made) {
+        writeTree(tree.root, syntheticPaths(100000));
+        const std::string dir = tree.root.string();
+        std::system(("cd '" + dir + "' && git init -q && git add -A && git -c user.email=b@example.invalid "
+                     "-c user.name=b commit -qm tree").c_str());
+        made = true;
+    }
+    const auto git = GitCommandRunner(std::make_shared<LinuxProcessRunner>()).commandRunner();
+    std::size_t files = 0;
+    for (auto _ : state) {
+        const auto provider = FilePathProvider::create(SystemClock::shared(), git);
+        files = provider->index(tree.root.string()).relativePaths->size();
+    }
+    state.counters["files"] = static_cast<double>(files);
+}
+
+// The fallback walk of a 50k-file tree without git.
+void BM_WalkIndexBuild(benchmark::State& state) {
+    static TempTree tree("walk");
+    static bool made = false;
+    if (!made) {
+        writeTree(tree.root, syntheticPaths(50000));
+        made = true;
+    }
+    std::size_t files = 0;
+    for (auto _ : state) {
+        FilePathIndexBuilder builder;
+        builder.commandRunner = [](const Paths&, const std::string&, double) { return std::optional<Paths>(); };
+        const auto result = builder.build(tree.root.string(), {});
+        const PathList list(result.relativePaths);
+        files = list.size();
+    }
+    state.counters["files"] = static_cast<double>(files);
+}
+
+void registerAll() {
+    const std::vector<std::string> queries = {"src/co", "main", "readme", "usrlibpy", "a", "zzzqqq"};
+    for (const std::string name : {"usr", "10000", "50000", "100000", "500000"}) {
+        for (const auto& query : queries) {
+            benchmark::RegisterBenchmark(("TypedQuery/" + name + "/" + query).c_str(), BM_TypedQuery, name, query)
+                ->Unit(benchmark::kMillisecond)
+                ->MinTime(0.5);
+        }
+    }
+    for (const auto& query : queries) {
+        benchmark::RegisterBenchmark(("TypedQuery/usr+10k-uncommitted/" + query).c_str(), BM_TypedQuery,
+                                     "usr+10k-uncommitted", query)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(0.5);
+    }
+    benchmark::RegisterBenchmark("MemoryPerPath/usr", BM_MemoryPerPath)->Unit(benchmark::kMillisecond)->Iterations(3);
+    benchmark::RegisterBenchmark("IndexBuild/git-100k", BM_GitIndexBuild)->Unit(benchmark::kMillisecond)->Iterations(3);
+    benchmark::RegisterBenchmark("IndexBuild/walk-50k", BM_WalkIndexBuild)->Unit(benchmark::kMillisecond)->Iterations(3);
+}
+
+} // namespace
+} // namespace korvane
+
+int main(int argc, char** argv) {
+    korvane::registerAll();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "base/cancellationtoken.h"
+#include "base/clock.h"
+#include "base/scheduler.h"
+#include "files/commandrunner.h"
+#include "files/filepathindex.h"
+#include "files/filepathsearchranker.h"
+#include "files/recentfilestracker.h"
+#include "model/livescopeprovider.h"
+#include "platform/processrunner.h"
+
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// The file path source: answers each query of the files scope with ranked paths of the current
+// project from a small cache of path indexes (one per root, least recently used out first), rebuilt
+// in the background once stale, warmed ahead of use, with one build per root at a time. It owns the
+// recent files tracker. Any thread; `lock_` and `buildLock_` are never held together, nor while an
+// index is built, a caller waits or a callback runs.
+class FilePathProvider final : public LiveScopeProvider, public std::enable_shared_from_this<FilePathProvider> {
+public:
+    struct IndexMetrics {
+        std::string projectRoot;
+        int fileCount = 0;
+        std::optional<double> gitLsFilesMs;
+        std::optional<double> fileManagerMs;
+        double sortMs = 0;
+        double totalMs = 0;
+        bool usedGit = false;
+    };
+
+    struct QueryMetrics {
+        std::string projectRoot;
+        int fileCount = 0;
+        std::string query;
+        int queryLength = 0;
+        bool cacheHit = true;
+        bool indexStale = false;
+        std::optional<double> indexBuildMs;
+        double matchingMs = 0;
+        double sortingMs = 0;
+        double totalMs = 0;
+        int candidateCount = 0;
+        int resultCount = 0;
+        std::map<std::string, int> matchQualityDistribution;
+    };
+
+    static constexpr std::size_t maxEntries = 5;
+    static constexpr double staleAfter = 30.0;
+    static constexpr std::size_t resultLimit = 50;
+    static constexpr double gitTimeout = 5.0;
+    static constexpr double buildWaitMs = 300;
+    static constexpr const char* logCategory = "FilePathProvider.Performance";
+
+    // Background work (revalidation, recent-file refreshes) runs on `scheduler` when given, else on
+    // threads of its own.
+    static std::shared_ptr<FilePathProvider> create(const Clock& clock, CommandRunner commandRunner,
+                                                    Scheduler* scheduler = nullptr);
+
+    // The process-wide provider: the system clock and git through the process runner installed with
+    // useProcessRunner (before first use; without one every git run fails and indexes are walked).
+    static FilePathProvider& shared();
+    static std::shared_ptr<FilePathProvider> sharedPointer();
+    static void useProcessRunner(std::shared_ptr<ProcessRunner> processRunner);
+
+    std::vector<SearchResult> search(const std::string& query, const std::string& projectRoot,
+                                     bool caseSensitive) override;
+    // As search; a cancelled token ends the ranking early with no results.
+    std::vector<SearchResult> search(const std::string& query, const std::string& projectRoot, bool caseSensitive,
+                                     const CancellationToken* cancellation);
+    std::vector<SearchResult> rank(const std::string& query, const FilePathIndex& index,
+                                   const std::string& insertionMode, bool caseSensitive,
+                                   const CancellationToken* cancellation = nullptr);
+    // The cached index of `root`, built first when there is none; a stale one is served and rebuilt
+    // in the background.
+    FilePathIndex index(const std::string& root);
+
+    std::vector<std::string> recentPaths(const std::string& root, std::size_t limit);
+    bool isIndexTruncated(const std::string& root);
+    // Whether the recent files of `root` are being refreshed.
+    bool isRecentFilesLoading(const std::string& root) const;
+    void configure(const std::string& insertionMode, const std::optional<std::vector<std::string>>& includePaths);
+    void prewarm(const std::string& root);
+    void clearAllCaches();
+    void syncRecentFilesCallbacks();
+    std::string insertionMode() const;
+
+    static Snippet makeSnippet(std::string_view relativePath, std::string_view projectRoot,
+                               std::string_view insertionMode) {
+        return makeFileSnippet(relativePath, projectRoot, insertionMode);
+    }
+
+    RecentFilesTracker& recentTracker() { return *recentTracker_; }
+    const FilePathSearchRanker& searchRanker() const { return searchRanker_; }
+
+    // Set on the main thread, then handed to the tracker by syncRecentFilesCallbacks; called on
+    // worker threads.
+    std::function<void(const std::string& root)> onRecentFilesReady;
+    std::function<void(const std::string& root, bool isLoading)> onRecentFilesLoadingChanged;
+
+    FilePathProvider(const Clock& clock, CommandRunner commandRunner, Scheduler* scheduler);
+
+private:
+    class BuildingMark;
+
+    FilePathIndex buildIndex(const std::string& root);
+    // buildIndex, or nothing when the build failed in an unforeseen way (it is then answered with
+    // no paths and not cached).
+    std::optional<FilePathIndex> tryBuildIndex(const std::string& root);
+    FilePathIndex emptyIndex(const std::string& root) const;
+    std::optional<FilePathIndex> waitForBuild(const std::string& root, double milliseconds);
+    void scheduleRevalidation(const std::string& root);
+    void touchAccessOrder(const std::string& root);
+    void evictIfNeeded();
+    bool isStale(const FilePathIndex& index) const;
+    void runInBackground(std::function<void()> job);
+    std::vector<SearchResult> rankEmptyQuery(const FilePathIndex& index, const std::string& insertionMode);
+    static void logQueryMetrics(const QueryMetrics& metrics);
+    static void logIndexMetrics(const IndexMetrics& metrics);
+
+    const Clock& clock_;
+    CommandRunner commandRunner_;
+    Scheduler* scheduler_;
+    std::shared_ptr<RecentFilesTracker> recentTracker_;
+    FilePathSearchRanker searchRanker_;
+
+    mutable std::mutex lock_;
+    std::map<std::string, FilePathIndex> cache_;
+    std::vector<std::string> accessOrder_;
+    std::set<std::string> revalidatingRoots_;
+    std::string insertionMode_ = "projectRelative";
+    std::vector<std::string> includePaths_;
+    std::uint64_t configGeneration_ = 0;
+    std::function<void(const std::string&)> syncedReady_;
+    std::function<void(const std::string&, bool)> syncedLoading_;
+
+    mutable std::mutex buildLock_;
+    std::condition_variable buildEnded_;
+    std::set<std::string> buildingRoots_;
+};
+
+} // namespace korvane

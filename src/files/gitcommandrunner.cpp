@@ -1,0 +1,173 @@
+#include "files/gitcommandrunner.h"
+
+#include "base/diagnostics.h"
+#include "base/unicode.h"
+#include "files/rootname.h"
+
+#include <chrono>
+#include <fmt/format.h>
+#include <utility>
+
+namespace korvane {
+namespace {
+
+constexpr const char* category = "GitCommandRunner";
+constexpr std::size_t stderrCut = 200;
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The first `count` characters (code points) of `text`; an undecodable text gives `fallback`.
+std::string firstCharacters(const std::string& text, std::size_t count, std::string_view fallback) {
+    if (!isValidUtf8(text)) {
+        return std::string(fallback);
+    }
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            if (characters == count) {
+                return text.substr(0, i);
+            }
+            ++characters;
+        }
+    }
+    return text;
+}
+
+std::size_t countNonEmptyLines(const std::string& output) {
+    if (!isValidUtf8(output)) {
+        return 0;
+    }
+    std::size_t lines = 0;
+    std::size_t start = 0;
+    while (start <= output.size()) {
+        const std::size_t end = output.find('\n', start);
+        const std::size_t stop = end == std::string::npos ? output.size() : end;
+        if (stop > start) {
+            ++lines;
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+std::vector<std::string> nonEmptyLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        if (end > start) {
+            lines.emplace_back(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return lines;
+}
+
+GitCommandRunner::GitCommandRunner(std::shared_ptr<ProcessRunner> processRunner, Mode mode,
+                                   std::string executable)
+    : processRunner_(std::move(processRunner))
+    , mode_(mode)
+    , executable_(std::move(executable)) {}
+
+std::vector<std::string> GitCommandRunner::commandLine(const std::vector<std::string>& arguments) {
+    // Paths always come quoted and escaped, whatever the user's setting, so every listing is ASCII and
+    // one non-UTF-8 file name cannot make the whole listing undecodable.
+    std::vector<std::string> line{"-c", "core.fsmonitor=false", "-c", "core.quotePath=true"};
+    // status would otherwise refresh the index under index.lock and break a commit run at that moment.
+    if (!arguments.empty() && arguments.front() == "status") {
+        line.emplace_back("--no-optional-locks");
+    }
+    line.insert(line.end(), arguments.begin(), arguments.end());
+    return line;
+}
+
+ProcessRequest GitCommandRunner::request(const std::vector<std::string>& arguments, const std::string& directory,
+                                         double timeout) const {
+    ProcessRequest request;
+    request.executable = executable_;
+    request.arguments = commandLine(arguments);
+    request.workingDirectory = directory;
+    request.environment = {{"GIT_TERMINAL_PROMPT", "0"}};
+    request.removedEnvironment = {"GIT_DIR", "GIT_WORK_TREE", "GIT_INDEX_FILE"};
+    request.timeout = timeout < 0 ? 0 : timeout;
+    request.killGrace = mode_ == Mode::logged ? terminationGrace : quietTerminationGrace;
+    request.outputLimit = outputLimit;
+    request.errorOutput =
+        mode_ == Mode::logged ? ProcessRequest::ErrorOutput::capture : ProcessRequest::ErrorOutput::discard;
+    return request;
+}
+
+std::optional<std::vector<std::string>> GitCommandRunner::run(const std::vector<std::string>& arguments,
+                                                              const std::string& directory,
+                                                              double timeout) const {
+    const auto start = std::chrono::steady_clock::now();
+    const bool logged = mode_ == Mode::logged;
+    const std::string cwd = logRootName(directory);
+    if (!processRunner_) {
+        if (logged) {
+            errorLog(category, fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
+                                           "no process runner", millisecondsSince(start)));
+        }
+        return std::nullopt;
+    }
+    auto outcome = processRunner_->run(request(arguments, directory, timeout));
+    if (!outcome) {
+        if (logged) {
+            errorLog(category, fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
+                                           outcome.error().description, millisecondsSince(start)));
+        }
+        return std::nullopt;
+    }
+    const ProcessResult& result = *outcome;
+    const double elapsed = millisecondsSince(start);
+    switch (result.ending) {
+    case ProcessResult::Ending::timedOut:
+    case ProcessResult::Ending::cancelled:
+        if (logged) {
+            errorLog(category,
+                     fmt::format("[GIT TIMEOUT] cwd={} elapsed={:.2f}ms timeout={:.0f}ms isRunning={} "
+                                 "partialLines={} stderr={}",
+                                 cwd, elapsed, timeout * 1000, result.stillRunning ? "YES" : "NO",
+                                 countNonEmptyLines(result.output),
+                                 firstCharacters(result.errorOutput, stderrCut, "")));
+        }
+        return std::nullopt;
+    case ProcessResult::Ending::exited:
+    case ProcessResult::Ending::signaled:
+    case ProcessResult::Ending::outputLimitExceeded:
+        break;
+    }
+    if (!result.succeeded()) {
+        if (logged) {
+            errorLog(category, fmt::format("[GIT EXIT ERROR] cwd={} status={} stderr={} elapsed={:.2f}ms", cwd,
+                                           result.status,
+                                           firstCharacters(result.errorOutput, stderrCut, "unknown error"),
+                                           elapsed));
+        }
+        return std::nullopt;
+    }
+    if (!isValidUtf8(result.output)) {
+        if (logged) {
+            errorLog(category, fmt::format("[GIT DECODE ERROR] cwd={} elapsed={:.2f}ms", cwd, elapsed));
+        }
+        return std::nullopt;
+    }
+    return nonEmptyLines(result.output);
+}
+
+CommandRunner GitCommandRunner::commandRunner() const {
+    return [runner = *this](const std::vector<std::string>& arguments, const std::string& directory,
+                            double timeout) { return runner.run(arguments, directory, timeout); };
+}
+
+} // namespace korvane

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "files/commandrunner.h"
+#include "platform/processrunner.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// Runs git as a child process through the shared process runner: a fixed executable, a deadline fixed
+// before the launch, output drained while git runs, and nothing at all returned unless git ended by
+// itself in time with status 0 and printed valid UTF-8. Every command line turns off the repository's
+// file-system monitor (which a downloaded repository could point at any program), `status` takes no
+// optional locks, and the environment cannot point git at another repository or make it prompt.
+// Stateless; any thread, any number of calls at once.
+class GitCommandRunner {
+public:
+    enum class Mode {
+        // Every failure writes one error line under "GitCommandRunner"; a run past its limit is
+        // asked to end and given 200 ms before the call returns.
+        logged,
+        // No log lines and standard error discarded; a run past its limit is given up almost at once.
+        // For the git sources that keep quiet about failures.
+        quiet,
+    };
+
+    static constexpr const char* defaultExecutable = "/usr/bin/git";
+    static constexpr double terminationGrace = 0.2;
+    static constexpr double quietTerminationGrace = 0.02;
+    // Listings of very large repositories run to tens of megabytes.
+    static constexpr std::size_t outputLimit = 512 * 1024 * 1024;
+
+    explicit GitCommandRunner(std::shared_ptr<ProcessRunner> processRunner, Mode mode = Mode::logged,
+                              std::string executable = defaultExecutable);
+
+    std::optional<std::vector<std::string>> run(const std::vector<std::string>& arguments,
+                                                const std::string& directory, double timeout) const;
+
+    // `run` as a CommandRunner that keeps this runner's process runner alive.
+    CommandRunner commandRunner() const;
+
+    // The whole argument list handed to git for `arguments`.
+    static std::vector<std::string> commandLine(const std::vector<std::string>& arguments);
+
+    // The process request of one run.
+    ProcessRequest request(const std::vector<std::string>& arguments, const std::string& directory,
+                           double timeout) const;
+
+private:
+    std::shared_ptr<ProcessRunner> processRunner_;
+    Mode mode_;
+    std::string executable_;
+};
+
+// The non-empty pieces of `text` split on "\n", in order and untrimmed.
+std::vector<std::string> nonEmptyLines(std::string_view text);
+
+} // namespace korvane

@@ -1,0 +1,302 @@
+#include "files/recentfilestracker.h"
+
+#include "files/gitpathquoting.h"
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <thread>
+#include <unordered_set>
+#include <utility>
+
+namespace korvane {
+namespace {
+
+bool isStale(const RecentFilesSnapshot& snapshot, Clock::WallTime now) {
+    return secondsBetween(snapshot.timestamp, now) > RecentFilesTracker::freshness;
+}
+
+} // namespace
+
+RecentFilesTracker::RecentFilesTracker(const Clock& clock, CommandRunner commandRunner, Scheduler* scheduler)
+    : clock_(clock)
+    , commandRunner_(std::move(commandRunner))
+    , scheduler_(scheduler) {}
+
+std::vector<std::string> RecentFilesTracker::parseStatus(const std::vector<std::string>& lines,
+                                                         const std::string& prefix) {
+    std::vector<std::string> paths;
+    for (const auto& line : lines) {
+        if (line.size() < 4) {
+            continue;
+        }
+        const std::string_view status = std::string_view(line).substr(0, 2);
+        std::string_view printed = std::string_view(line).substr(3);
+        if (status.find('D') != std::string_view::npos) {
+            continue;
+        }
+        // A rename or copy names the old path first; a quoted old path may itself hold the arrow.
+        if (status.find('R') != std::string_view::npos || status.find('C') != std::string_view::npos) {
+            const std::size_t skip = quotedTokenLength(printed);
+            const std::size_t arrow = printed.find(" -> ", skip);
+            if (arrow != std::string_view::npos) {
+                printed = printed.substr(arrow + 4);
+            }
+        }
+        auto path = decodeGitPath(printed);
+        if (!path || !path->starts_with(prefix) || path->size() == prefix.size()) {
+            continue;
+        }
+        paths.push_back(path->substr(prefix.size()));
+    }
+    return paths;
+}
+
+std::vector<std::string> RecentFilesTracker::uncommittedPaths(const std::string& root) const {
+    const auto lines = commandRunner_({"status", "--porcelain", "--untracked-files=all"}, root, gitTimeout);
+    if (!lines || lines->empty()) {
+        return {};
+    }
+    // status names paths from the top of the repository, whatever folder it runs in.
+    std::string prefix;
+    if (const auto shown = commandRunner_({"rev-parse", "--show-prefix"}, root, gitTimeout)) {
+        if (!shown->empty()) {
+            prefix = decodeGitPath(shown->front()).value_or(std::string(1, '\0'));
+        }
+    } else {
+        return {};
+    }
+    return parseStatus(*lines, prefix);
+}
+
+std::vector<std::string> RecentFilesTracker::committedPaths(const std::string& root) const {
+    const auto lines = commandRunner_({"log", "--relative", "--name-only", "--pretty=format:", "--diff-filter=ACMR",
+                                       "--no-merges", "--since=7.days.ago"},
+                                      root, gitTimeout);
+    std::vector<std::string> paths;
+    if (!lines) {
+        return paths;
+    }
+    std::unordered_set<std::string> taken;
+    for (const auto& line : *lines) {
+        if (paths.size() >= committedLimit) {
+            break;
+        }
+        auto path = decodeGitPath(line);
+        if (path && taken.insert(*path).second) {
+            paths.push_back(std::move(*path));
+        }
+    }
+    return paths;
+}
+
+std::vector<std::string> RecentFilesTracker::selectionsLocked(const std::string& root, Clock::WallTime now) const {
+    const std::string prefix = root + "|";
+    std::vector<std::pair<Clock::WallTime, std::string>> kept;
+    for (auto it = recentSelections_.lower_bound(prefix); it != recentSelections_.end(); ++it) {
+        if (!it->first.starts_with(prefix)) {
+            break;
+        }
+        if (secondsBetween(it->second, now) >= selectionWindow) {
+            continue;
+        }
+        std::string id = it->first.substr(prefix.size());
+        if (id.starts_with("file:")) {
+            id.erase(0, 5);
+        }
+        kept.emplace_back(it->second, std::move(id));
+    }
+    std::stable_sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::string> paths;
+    for (auto& entry : kept) {
+        paths.push_back(std::move(entry.second));
+    }
+    return paths;
+}
+
+std::vector<std::string> RecentFilesTracker::sessionSelections(const std::string& root) const {
+    const auto now = clock_.now();
+    std::lock_guard lock(lock_);
+    return selectionsLocked(root, now);
+}
+
+RecentFilesSnapshot RecentFilesTracker::build(const std::string& root, const IndexInfo& info) const {
+    RecentFilesSnapshot snapshot;
+    if (info.usedGit.value_or(true)) {
+        snapshot.gitUncommitted = uncommittedPaths(root);
+        snapshot.sessionSelected = sessionSelections(root);
+        snapshot.gitRecentlyCommitted = committedPaths(root);
+    } else {
+        snapshot.sessionSelected = sessionSelections(root);
+        const auto cutoff = std::chrono::system_clock::now() - std::chrono::seconds(604800);
+        std::vector<std::pair<std::chrono::system_clock::time_point, std::string>> modified;
+        for (const auto& path : info.recentByMtime) {
+            struct stat status {};
+            if (::stat((root + "/" + path).c_str(), &status) != 0) {
+                continue;
+            }
+            const auto time = std::chrono::system_clock::time_point(
+                std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                    std::chrono::seconds(status.st_mtim.tv_sec) + std::chrono::nanoseconds(status.st_mtim.tv_nsec)));
+            if (time > cutoff) {
+                modified.emplace_back(time, path);
+            }
+        }
+        std::stable_sort(modified.begin(), modified.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (auto& entry : modified) {
+            snapshot.mtimeRecent.push_back(std::move(entry.second));
+        }
+    }
+    snapshot.timestamp = info.hasIndex ? clock_.now() : Clock::WallTime{};
+    return snapshot;
+}
+
+RecentFilesTracker::IndexInfo RecentFilesTracker::indexInfo(const std::string& root) const {
+    IndexInfoProvider provider;
+    {
+        std::lock_guard lock(lock_);
+        provider = indexInfoProvider_;
+    }
+    return provider ? provider(root) : IndexInfo{};
+}
+
+RecentFilesSnapshot RecentFilesTracker::snapshot(const std::string& root) {
+    {
+        std::unique_lock lock(lock_);
+        if (const auto found = recentFilesCache_.find(root); found != recentFilesCache_.end()) {
+            RecentFilesSnapshot cached = found->second;
+            lock.unlock();
+            if (isStale(cached, clock_.now())) {
+                startRefresh(root);
+            }
+            return cached;
+        }
+    }
+    RecentFilesSnapshot built = build(root, indexInfo(root));
+    std::lock_guard lock(lock_);
+    recentFilesCache_[root] = built;
+    return built;
+}
+
+RecentFilesSnapshot RecentFilesTracker::cachedSnapshot(const std::string& root) {
+    {
+        std::unique_lock lock(lock_);
+        if (const auto found = recentFilesCache_.find(root); found != recentFilesCache_.end()) {
+            RecentFilesSnapshot cached = found->second;
+            lock.unlock();
+            if (isStale(cached, clock_.now())) {
+                startRefresh(root);
+            }
+            return cached;
+        }
+    }
+    startRefresh(root);
+    RecentFilesSnapshot empty;
+    empty.timestamp = clock_.now();
+    return empty;
+}
+
+void RecentFilesTracker::refreshIfStale(const std::string& root) {
+    {
+        std::lock_guard lock(lock_);
+        const auto found = recentFilesCache_.find(root);
+        if (found != recentFilesCache_.end() && !isStale(found->second, clock_.now())) {
+            return;
+        }
+    }
+    startRefresh(root);
+}
+
+void RecentFilesTracker::startRefresh(const std::string& root) {
+    LoadingCallback loading;
+    {
+        std::lock_guard lock(lock_);
+        if (!recentRefreshInFlightRoots_.insert(root).second) {
+            return;
+        }
+        loading = onRecentFilesLoadingChanged_;
+    }
+    if (loading) {
+        loading(root, true);
+    }
+    auto job = [weak = weak_from_this(), root] {
+        const auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        RecentFilesSnapshot built = self->build(root, self->indexInfo(root));
+        ReadyCallback ready;
+        LoadingCallback loadingChanged;
+        {
+            std::lock_guard lock(self->lock_);
+            self->recentFilesCache_[root] = std::move(built);
+            self->recentRefreshInFlightRoots_.erase(root);
+            ready = self->onRecentFilesReady_;
+            loadingChanged = self->onRecentFilesLoadingChanged_;
+        }
+        if (loadingChanged) {
+            loadingChanged(root, false);
+        }
+        if (ready) {
+            ready(root);
+        }
+    };
+    if (scheduler_) {
+        scheduler_->runInBackground(TaskPriority::utility, [job = std::move(job)](const CancellationToken&) { job(); });
+    } else {
+        std::thread(std::move(job)).detach();
+    }
+}
+
+void RecentFilesTracker::recordSelection(const std::string& snippetID, const std::string& root) {
+    std::lock_guard lock(lock_);
+    const auto now = clock_.now();
+    recentSelections_[root + "|" + snippetID] = now;
+    if (recentSelections_.size() > selectionLimit) {
+        std::erase_if(recentSelections_,
+                      [&](const auto& entry) { return secondsBetween(entry.second, now) >= selectionWindow; });
+    }
+    if (recentSelections_.size() > selectionLimit) {
+        std::vector<std::pair<Clock::WallTime, std::string>> byAge;
+        for (const auto& [key, time] : recentSelections_) {
+            byAge.emplace_back(time, key);
+        }
+        std::stable_sort(byAge.begin(), byAge.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (std::size_t i = 0; i < byAge.size() - selectionLimit; ++i) {
+            recentSelections_.erase(byAge[i].second);
+        }
+    }
+    if (const auto found = recentFilesCache_.find(root); found != recentFilesCache_.end()) {
+        found->second.sessionSelected = selectionsLocked(root, clock_.now());
+    }
+}
+
+void RecentFilesTracker::clearCaches() {
+    std::lock_guard lock(lock_);
+    recentFilesCache_.clear();
+    recentSelections_.clear();
+    recentRefreshInFlightRoots_.clear();
+}
+
+void RecentFilesTracker::clearSnapshots() {
+    std::lock_guard lock(lock_);
+    recentFilesCache_.clear();
+    recentRefreshInFlightRoots_.clear();
+}
+
+bool RecentFilesTracker::isRefreshing(const std::string& root) const {
+    std::lock_guard lock(lock_);
+    return recentRefreshInFlightRoots_.contains(root);
+}
+
+void RecentFilesTracker::setIndexInfoProvider(IndexInfoProvider provider) {
+    std::lock_guard lock(lock_);
+    indexInfoProvider_ = std::move(provider);
+}
+
+void RecentFilesTracker::setCallbacks(ReadyCallback onReady, LoadingCallback onLoadingChanged) {
+    std::lock_guard lock(lock_);
+    onRecentFilesReady_ = std::move(onReady);
+    onRecentFilesLoadingChanged_ = std::move(onLoadingChanged);
+}
+
+} // namespace korvane

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "base/clock.h"
+#include "base/scheduler.h"
+#include "files/commandrunner.h"
+#include "files/recentfilessnapshot.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// Keeps, per project root, the snapshot of files with uncommitted changes, picked in this session,
+// committed this week and modified on disk lately, refreshed in the background at most once per root
+// at a time. Paths are always relative to the root, also for a root in a subfolder of a repository.
+// Any thread; the lock is never held while git runs, files are examined or a callback is called.
+class RecentFilesTracker : public std::enable_shared_from_this<RecentFilesTracker> {
+public:
+    // What the file path index knows of a root.
+    struct IndexInfo {
+        std::optional<bool> usedGit;
+        bool hasIndex = false;
+        std::vector<std::string> recentByMtime;
+    };
+    using IndexInfoProvider = std::function<IndexInfo(const std::string& root)>;
+    using ReadyCallback = std::function<void(const std::string& root)>;
+    using LoadingCallback = std::function<void(const std::string& root, bool isLoading)>;
+
+    static constexpr double gitTimeout = 0.5;
+    static constexpr std::size_t committedLimit = 50;
+    static constexpr double selectionWindow = 1800;
+    static constexpr std::size_t selectionLimit = 200;
+    static constexpr double freshness = 30;
+
+    // Background refreshes run on `scheduler` when given, else on a thread of their own.
+    RecentFilesTracker(const Clock& clock, CommandRunner commandRunner, Scheduler* scheduler = nullptr);
+
+    RecentFilesSnapshot snapshot(const std::string& root);
+    RecentFilesSnapshot cachedSnapshot(const std::string& root);
+    void refreshIfStale(const std::string& root);
+    void recordSelection(const std::string& snippetID, const std::string& root);
+    void clearCaches();
+    // Forgets the snapshots and in-flight marks but keeps the session's selections (changed include paths).
+    void clearSnapshots();
+    // Whether a background refresh of `root` is running.
+    bool isRefreshing(const std::string& root) const;
+
+    void setIndexInfoProvider(IndexInfoProvider provider);
+    void setCallbacks(ReadyCallback onReady, LoadingCallback onLoadingChanged);
+
+    // The paths of `git status --porcelain` lines, relative to the root: `prefix` is the root's place
+    // in the repository ("" at its top, else ending in "/"); paths outside it are left out.
+    static std::vector<std::string> parseStatus(const std::vector<std::string>& lines, const std::string& prefix);
+
+private:
+    RecentFilesSnapshot build(const std::string& root, const IndexInfo& info) const;
+    std::vector<std::string> uncommittedPaths(const std::string& root) const;
+    std::vector<std::string> committedPaths(const std::string& root) const;
+    std::vector<std::string> sessionSelections(const std::string& root) const;
+    std::vector<std::string> selectionsLocked(const std::string& root, Clock::WallTime now) const;
+    IndexInfo indexInfo(const std::string& root) const;
+    void startRefresh(const std::string& root);
+
+    const Clock& clock_;
+    CommandRunner commandRunner_;
+    Scheduler* scheduler_;
+    mutable std::mutex lock_;
+    IndexInfoProvider indexInfoProvider_;
+    std::map<std::string, RecentFilesSnapshot> recentFilesCache_;
+    std::set<std::string> recentRefreshInFlightRoots_;
+    std::map<std::string, Clock::WallTime> recentSelections_;
+    ReadyCallback onRecentFilesReady_;
+    LoadingCallback onRecentFilesLoadingChanged_;
+};
+
+} // namespace korvane

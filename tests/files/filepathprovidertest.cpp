@@ -1,0 +1,209 @@
+#include "base/manualscheduler.h"
+#include "files/filepathprovider.h"
+#include "support/logcapture.h"
+#include "support/tempdir.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <future>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+namespace korvane {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using Paths = std::vector<std::string>;
+
+// A git stand-in that lists fixed files for ls-files, counts listings and can be told what status
+// and log print, to fail, or to hold a listing until released.
+class FakeGit {
+public:
+    CommandRunner runner() {
+        return [this](const Paths& arguments, const std::string&, double) -> std::optional<Paths> {
+            if (arguments[0] == "status") {
+                return status;
+            }
+            if (arguments[0] == "log") {
+                return log;
+            }
+            if (arguments[0] == "rev-parse") {
+                return Paths{};
+            }
+            std::unique_lock lock(mutex_);
+            ++listings_;
+            changed_.notify_all();
+            changed_.wait(lock, [&] { return !holding_; });
+            if (throwNext_) {
+                throwNext_ = false;
+                throw std::runtime_error("broken");
+            }
+            return files;
+        };
+    }
+    int listings() const {
+        std::lock_guard lock(mutex_);
+        return listings_;
+    }
+    void hold() {
+        std::lock_guard lock(mutex_);
+        holding_ = true;
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        holding_ = false;
+        changed_.notify_all();
+    }
+    void waitForListings(int count) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return listings_ >= count; });
+    }
+    void throwNext() {
+        std::lock_guard lock(mutex_);
+        throwNext_ = true;
+    }
+
+    Paths files = {"src/main.c", "README.md"};
+    std::optional<Paths> status = Paths{};
+    std::optional<Paths> log = Paths{};
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    int listings_ = 0;
+    bool holding_ = false;
+    bool throwNext_ = false;
+};
+
+struct Fixture {
+    FakeClock clock;
+    ManualScheduler scheduler;
+    FakeGit git;
+    std::shared_ptr<FilePathProvider> provider = FilePathProvider::create(clock, git.runner(), &scheduler);
+};
+
+int cacheMisses(const test::LogCapture& log) {
+    int count = 0;
+    for (const auto& line : log.performanceLines()) {
+        count += line.message.starts_with("[CACHE MISS]") ? 1 : 0;
+    }
+    return count;
+}
+
+TEST(FilePathProviderTest, LeastRecentlyUsedRootLeavesTheCacheFirst) {
+    Fixture f;
+    for (const std::string root : {"/1", "/2", "/3", "/4", "/5"}) {
+        f.provider->index(root);
+    }
+    f.provider->index("/1");
+    f.provider->index("/6");
+    EXPECT_EQ(f.git.listings(), 6);
+    f.provider->index("/1");
+    EXPECT_EQ(f.git.listings(), 6) << "root 1 was used again and stayed";
+    f.provider->index("/2");
+    EXPECT_EQ(f.git.listings(), 7) << "root 2 was the least recently used";
+}
+
+TEST(FilePathProviderTest, StaleIndexIsServedAndRebuiltOnceInTheBackground) {
+    Fixture f;
+    f.provider->index("/r");
+    f.clock.advance(31);
+    f.git.files = {"new.txt"};
+    EXPECT_EQ(f.provider->index("/r").relativePaths->toVector(), (Paths{"README.md", "src/main.c"}));
+    f.provider->index("/r");
+    EXPECT_EQ(f.scheduler.pendingJobCount(), 1u);
+    f.scheduler.runBackgroundJobs();
+    EXPECT_EQ(f.provider->index("/r").relativePaths->toVector(), Paths{"new.txt"});
+}
+
+TEST(FilePathProviderTest, ChangedIncludePathsDropTheCacheAndAnyRebuildInFlight) {
+    Fixture f;
+    f.provider->index("/r");
+    f.clock.advance(31);
+    f.provider->index("/r");
+    f.provider->configure("projectRelative", Paths{"vendor"});
+    f.scheduler.runBackgroundJobs();
+    EXPECT_EQ(f.git.listings(), 2);
+    f.provider->index("/r");
+    EXPECT_EQ(f.git.listings(), 3) << "the rebuild of the old configuration was not stored";
+    f.clock.advance(31);
+    f.provider->index("/r");
+    EXPECT_EQ(f.scheduler.pendingJobCount(), 1u) << "the root can be revalidated again";
+}
+
+TEST(FilePathProviderTest, InsertionModeAloneKeepsTheCache) {
+    Fixture f;
+    EXPECT_EQ(f.provider->search("main", "/r", false)[0].snippet->expansion, "src/main.c");
+    f.provider->configure("filenameOnly", std::nullopt);
+    EXPECT_EQ(f.provider->search("main", "/r", false)[0].snippet->expansion, "main.c");
+    EXPECT_EQ(f.git.listings(), 1);
+    f.provider->configure("FilenameOnly", std::nullopt);
+    EXPECT_EQ(f.provider->insertionMode(), "projectRelative");
+}
+
+TEST(FilePathProviderTest, ConcurrentSearchesOfAColdRootShareOneBuild) {
+    Fixture f;
+    test::LogCapture log;
+    f.git.hold();
+    auto first = std::async(std::launch::async, [&] { return f.provider->search("main", "/r", false); });
+    f.git.waitForListings(1);
+    auto second = std::async(std::launch::async, [&] { return f.provider->search("readme", "/r", false); });
+    auto warm = std::async(std::launch::async, [&] { f.provider->prewarm("/r"); });
+    warm.get();
+    f.git.release();
+    EXPECT_EQ(first.get().size(), 1u);
+    EXPECT_EQ(second.get().size(), 1u);
+    EXPECT_EQ(f.git.listings(), 1);
+    EXPECT_EQ(cacheMisses(log), 1);
+}
+
+TEST(FilePathProviderTest, FailedBuildLeavesNoRootMarkedAsBuilding) {
+    Fixture f;
+    f.git.throwNext();
+    EXPECT_TRUE(f.provider->search("main", "/r", false).empty());
+    EXPECT_FALSE(f.provider->isIndexTruncated("/r"));
+    EXPECT_EQ(f.provider->search("main", "/r", false).size(), 1u);
+    EXPECT_EQ(f.git.listings(), 2);
+}
+
+TEST(FilePathProviderTest, RecentListsForTheEmptyQueryAndTheBrowser) {
+    Fixture f;
+    f.git.files = {"a.txt", "b.txt", "kept.txt"};
+    f.git.status = Paths{"?? gone-but-uncommitted.txt", " M a.txt"};
+    f.git.log = Paths{"deleted.txt", "kept.txt", "a.txt"};
+    test::LogCapture log;
+    // Without an index nothing is checked against one, and no index is built.
+    f.provider->recentTracker().recordSelection("file:a.txt", "/r");
+    EXPECT_TRUE(f.provider->recentPaths("/r", 8).empty());
+    f.scheduler.runBackgroundJobs();
+    EXPECT_THAT(f.provider->recentPaths("/r", 8),
+                ElementsAre("gone-but-uncommitted.txt", "a.txt", "deleted.txt", "kept.txt"));
+    EXPECT_EQ(f.git.listings(), 0);
+    std::string lines;
+    for (const auto& line : log.performanceLines()) {
+        lines += line.message + "\n";
+    }
+    EXPECT_THAT(lines, HasSubstr("indexFiles=-1 results=4"));
+
+    std::vector<std::string> labels;
+    for (const auto& result : f.provider->search("", "/r", false)) {
+        labels.push_back(result.snippet->label);
+    }
+    EXPECT_THAT(labels, ElementsAre("gone-but-uncommitted.txt", "a.txt", "kept.txt"));
+    EXPECT_THAT(f.provider->recentPaths("/r", 2), ElementsAre("gone-but-uncommitted.txt", "a.txt"));
+}
+
+TEST(FilePathProviderTest, ClearingAllCachesSaysSo) {
+    Fixture f;
+    f.provider->index("/r");
+    test::LogCapture log;
+    f.provider->clearAllCaches();
+    EXPECT_THAT(log.lines(), ElementsAre("[Korvane] FilePathProvider: all caches cleared"));
+    f.provider->index("/r");
+    EXPECT_EQ(f.git.listings(), 2);
+}
+
+} // namespace
+} // namespace korvane

@@ -1,0 +1,128 @@
+#include "files/gitcommandrunner.h"
+#include "platform/linux/linuxprocessrunner.h"
+#include "support/logcapture.h"
+#include "support/tempdir.h"
+
+#include <chrono>
+#include <filesystem>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using Lines = std::vector<std::string>;
+
+// A stand-in for git: a shell script in a temporary folder that does what a test needs.
+class FakeGit {
+public:
+    explicit FakeGit(const std::string& body) {
+        path_ = dir_.write("git", "#!/bin/sh\n" + body + "\n");
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
+    }
+    GitCommandRunner runner() const {
+        return GitCommandRunner(std::make_shared<LinuxProcessRunner>(), GitCommandRunner::Mode::logged,
+                                path_.string());
+    }
+    std::string directory() const { return dir_.path().string(); }
+
+private:
+    test::TempDir dir_;
+    std::filesystem::path path_;
+};
+
+std::string errorLines(const test::LogCapture& log) {
+    std::string text;
+    for (const auto& line : log.performanceLines()) {
+        if (line.category == "GitCommandRunner") {
+            text += line.message + "\n";
+        }
+    }
+    return text;
+}
+
+TEST(GitCommandRunnerTest, EveryCommandLineTurnsOffTheMonitorAndStatusTakesNoOptionalLocks) {
+    EXPECT_THAT(GitCommandRunner::commandLine({"ls-files", "--cached"}),
+                ElementsAre("-c", "core.fsmonitor=false", "-c", "core.quotePath=true", "ls-files", "--cached"));
+    EXPECT_THAT(GitCommandRunner::commandLine({"status", "--porcelain"}),
+                ElementsAre("-c", "core.fsmonitor=false", "-c", "core.quotePath=true", "--no-optional-locks",
+                            "status", "--porcelain"));
+}
+
+TEST(GitCommandRunnerTest, OutputLinesAndFailuresAsEachRunEnds) {
+    struct Case {
+        std::string script;
+        std::optional<Lines> expected;
+        std::string logged;
+    };
+    const std::string longError(300, 'e');
+    const std::vector<Case> cases = {
+        {"exit 0", Lines{}, ""},
+        {"printf 'a\\n\\nb\\r\\n'", Lines{"a", "b\r"}, ""},
+        {"printf 'x\\n'; echo " + longError + " >&2; exit 3", std::nullopt,
+         "[GIT EXIT ERROR] cwd=%s status=3 stderr=" + std::string(200, 'e') + " elapsed="},
+        {"printf 'ok\\n\\377\\n'", std::nullopt, "[GIT DECODE ERROR] cwd=%s elapsed="},
+        {"echo \"$GIT_DIR|$GIT_WORK_TREE|$GIT_INDEX_FILE|$GIT_TERMINAL_PROMPT\"", Lines{"|||0"}, ""},
+    };
+    setenv("GIT_DIR", "/elsewhere/.git", 1);
+    setenv("GIT_INDEX_FILE", "/elsewhere/index", 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        FakeGit git(c.script);
+        test::LogCapture log;
+        EXPECT_EQ(git.runner().run({"ls-files"}, git.directory(), 5.0), c.expected);
+        std::string logged = c.logged;
+        if (const auto at = logged.find("%s"); at != std::string::npos) {
+            logged.replace(at, 2, std::filesystem::path(git.directory()).filename().string());
+        }
+        if (logged.empty()) {
+            EXPECT_EQ(errorLines(log), "");
+        } else {
+            EXPECT_THAT(errorLines(log), HasSubstr(logged));
+        }
+    }
+    unsetenv("GIT_DIR");
+    unsetenv("GIT_INDEX_FILE");
+}
+
+TEST(GitCommandRunnerTest, MissingDirectoryFailsTheLaunchAndRootIsUnknown) {
+    FakeGit git("exit 0");
+    test::LogCapture log;
+    EXPECT_EQ(git.runner().run({"ls-files"}, "/no/such/dir/proj/", 1.0), std::nullopt);
+    EXPECT_THAT(errorLines(log), HasSubstr("[GIT EXEC FAILED] cwd=proj error="));
+    log.clear();
+    EXPECT_EQ(git.runner().run({"ls-files"}, "/", 1.0), Lines{});
+}
+
+TEST(GitCommandRunnerTest, HungGitReturnsNothingAtItsDeadline) {
+    FakeGit git("printf 'a\\nb\\n'; trap '' TERM; exec sleep 30");
+    test::LogCapture log;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(git.runner().run({"ls-files"}, git.directory(), 0.3), std::nullopt);
+    // The call is bounded by the limit plus the grace period, never by the child.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_THAT(errorLines(log), HasSubstr("[GIT TIMEOUT] cwd="));
+    EXPECT_THAT(errorLines(log), HasSubstr("timeout=300ms isRunning="));
+    EXPECT_THAT(errorLines(log), HasSubstr(" partialLines=2 stderr="));
+}
+
+TEST(GitCommandRunnerTest, RepositoryMonitorProgramNeverRuns) {
+    test::TempDir repo;
+    const auto marker = repo.path() / "monitor-ran";
+    const auto monitor = repo.write("monitor.sh", "#!/bin/sh\ntouch '" + marker.string() + "'\nexit 1\n");
+    std::filesystem::permissions(monitor, std::filesystem::perms::owner_all);
+    const std::string dir = repo.path().string();
+    ASSERT_EQ(std::system(("git -C '" + dir + "' init -q && git -C '" + dir + "' config core.fsmonitor '" +
+                           monitor.string() + "'")
+                              .c_str()),
+              0);
+    const GitCommandRunner runner(std::make_shared<LinuxProcessRunner>());
+    EXPECT_TRUE(runner.run({"ls-files", "--cached", "--others", "--exclude-standard"}, dir, 5.0));
+    EXPECT_TRUE(runner.run({"status", "--porcelain"}, dir, 5.0));
+    EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+} // namespace
+} // namespace korvane

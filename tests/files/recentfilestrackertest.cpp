@@ -1,0 +1,121 @@
+#include "base/manualscheduler.h"
+#include "files/gitcommandrunner.h"
+#include "files/recentfilestracker.h"
+#include "gitrepo.h"
+#include "platform/linux/linuxprocessrunner.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+using ::testing::ElementsAre;
+using Paths = std::vector<std::string>;
+
+TEST(RecentFilesTrackerTest, StatusLinesGiveTheFilesNamesRelativeToTheRoot) {
+    const Paths lines = {
+        "R  old.txt -> new.txt",
+        "R  \"a -> b.txt\" -> c.txt",
+        "C  src.txt -> copy.txt",
+        " D gone.txt",
+        "D  gone2.txt",
+        "?? \"new file.txt\"",
+        "?? \"caf\\303\\251.txt\"",
+        "?? \"bad\\377.txt\"",
+        " M x",
+        "abc",
+    };
+    EXPECT_THAT(RecentFilesTracker::parseStatus(lines, ""),
+                ElementsAre("new.txt", "c.txt", "copy.txt", "new file.txt", "caf\xc3\xa9.txt", "x"));
+    EXPECT_THAT(RecentFilesTracker::parseStatus({" M app/a.ts", " M lib/b.ts", "?? app/c d.ts"}, "app/"),
+                ElementsAre("a.ts", "c d.ts"));
+}
+
+TEST(RecentFilesTrackerTest, RootInASubfolderSeesOnlyItsOwnFilesRelativeToItself) {
+    test::GitRepo repo;
+    repo.write("packages/app/src/x.ts");
+    repo.write("packages/lib/y.ts");
+    ASSERT_TRUE(repo.sh("git add -A && git commit -qm one"));
+    repo.write("packages/app/src/x.ts", "changed");
+    repo.write("packages/lib/y.ts", "changed");
+    repo.write("packages/app/new one.ts");
+    const GitCommandRunner git(std::make_shared<LinuxProcessRunner>());
+    const auto tracker = std::make_shared<RecentFilesTracker>(SystemClock::shared(), git.commandRunner());
+    const auto snapshot = tracker->snapshot((repo.path() / "packages/app").string());
+    EXPECT_THAT(snapshot.gitUncommitted, ElementsAre("src/x.ts", "new one.ts"));
+    EXPECT_THAT(snapshot.gitRecentlyCommitted, ElementsAre("src/x.ts"));
+}
+
+TEST(RecentFilesTrackerTest, SessionSelectionsAgeOutAndStayWithTheirRoot) {
+    FakeClock clock;
+    const auto tracker = std::make_shared<RecentFilesTracker>(clock, [](const auto&, const auto&, double) {
+        return std::optional<Paths>(Paths{});
+    });
+    tracker->recordSelection("file:old.txt", "/a/b");
+    clock.advance(1);
+    tracker->recordSelection("file:mid.txt", "/a/b");
+    tracker->recordSelection("file:other.txt", "/a/bc");
+    clock.advance(0.5);
+    tracker->recordSelection("git:branch:main", "/a/b");
+    clock.advance(1797.5);
+    EXPECT_THAT(tracker->snapshot("/a/b").sessionSelected, ElementsAre("git:branch:main", "mid.txt", "old.txt"));
+    clock.advance(1);
+    tracker->recordSelection("file:mid.txt", "/a/b");
+    EXPECT_THAT(tracker->snapshot("/a/b").sessionSelected, ElementsAre("mid.txt", "git:branch:main"));
+
+    for (int i = 0; i < 205; ++i) {
+        tracker->recordSelection("file:" + std::to_string(i), "/p");
+        clock.advance(0.001);
+    }
+    const auto session = tracker->snapshot("/p").sessionSelected;
+    ASSERT_EQ(session.size(), 200u);
+    EXPECT_EQ(session.back(), "5");
+}
+
+TEST(RecentFilesTrackerTest, CachedSnapshotRefreshesOnceInTheBackgroundAndReports) {
+    FakeClock clock;
+    ManualScheduler scheduler;
+    int runs = 0;
+    const auto tracker = std::make_shared<RecentFilesTracker>(
+        clock,
+        [&](const Paths& arguments, const auto&, double) {
+            ++runs;
+            return std::optional<Paths>(arguments[0] == "status" ? Paths{" M a.txt"} : Paths{});
+        },
+        &scheduler);
+    std::vector<std::string> events;
+    tracker->setCallbacks([&](const std::string& root) { events.push_back("ready " + root); },
+                          [&](const std::string& root, bool loading) {
+                              events.push_back(std::string(loading ? "loading " : "loaded ") + root);
+                          });
+    EXPECT_EQ(tracker->cachedSnapshot("/r").gitUncommitted, Paths{});
+    EXPECT_EQ(tracker->cachedSnapshot("/r").gitUncommitted, Paths{});
+    EXPECT_EQ(scheduler.pendingJobCount(), 1u);
+    scheduler.runUntilIdle();
+    EXPECT_THAT(events, ElementsAre("loading /r", "loaded /r", "ready /r"));
+    // Built without an index, so stale at once.
+    EXPECT_EQ(tracker->cachedSnapshot("/r").gitUncommitted, Paths{"a.txt"});
+    EXPECT_EQ(scheduler.pendingJobCount(), 1u);
+}
+
+TEST(RecentFilesTrackerTest, WalkedIndexRunsNoGitAndKeepsTheWeeksModifiedFiles) {
+    test::TempDir root;
+    const auto fresh = root.write("fresh.txt", "x");
+    const auto old = root.write("old.txt", "x");
+    std::filesystem::last_write_time(old, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 8));
+    std::filesystem::last_write_time(fresh, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 6));
+    int runs = 0;
+    const auto tracker = std::make_shared<RecentFilesTracker>(SystemClock::shared(), [&](const auto&, const auto&, double) {
+        ++runs;
+        return std::optional<Paths>();
+    });
+    tracker->setIndexInfoProvider([](const std::string&) {
+        return RecentFilesTracker::IndexInfo{false, true, {"old.txt", "gone.txt", "fresh.txt"}};
+    });
+    EXPECT_THAT(tracker->snapshot(root.path().string()).mtimeRecent, ElementsAre("fresh.txt"));
+    EXPECT_EQ(runs, 0);
+}
+
+} // namespace
+} // namespace korvane
