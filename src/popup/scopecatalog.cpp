@@ -44,7 +44,8 @@ std::string_view trimmed(std::string_view text) {
 } // namespace
 
 std::vector<ScopeDefinition> ScopeCatalog::rows(const std::unordered_set<SnippetSource>& excluded,
-                                                const ScopeRegistry& registry, const std::vector<std::string>& tokens,
+                                                const ScopeRegistry& registry,
+                                                const std::vector<std::string>& tokens,
                                                 const std::optional<CategoryCatalogSnapshot>& catalog,
                                                 std::string_view query) {
     std::vector<ScopeDefinition> definitions;
@@ -60,8 +61,9 @@ std::vector<ScopeDefinition> ScopeCatalog::rows(const std::unordered_set<Snippet
         }
         std::string title = entry.title;
         std::string description = entry.description;
-        const bool fromCustomProvider = std::any_of(entry.sourceHints.begin(), entry.sourceHints.end(),
-                                                    [](const SnippetSource& source) { return source.isCustom(); });
+        const bool fromCustomProvider =
+            std::any_of(entry.sourceHints.begin(), entry.sourceHints.end(),
+                        [](const SnippetSource& source) { return source.isCustom(); });
         if (fromCustomProvider && entry.customProviderID && catalog) {
             if (const auto definition = catalog->definition(*entry.customProviderID)) {
                 title = definition->label;
@@ -71,8 +73,8 @@ std::vector<ScopeDefinition> ScopeCatalog::rows(const std::unordered_set<Snippet
         if (!seen.insert(entry.id + "|" + entry.aliases.front()).second) {
             continue;
         }
-        definitions.push_back(ScopeDefinition{entry.id, entry.aliases.front(), entry.aliases, std::move(title),
-                                              std::move(description), std::move(sources)});
+        definitions.push_back(ScopeDefinition{entry.id, entry.aliases.front(), entry.aliases,
+                                              std::move(title), std::move(description), std::move(sources)});
     }
 
     const std::string needle = lowered(trimmed(query));

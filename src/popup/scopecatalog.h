@@ -6,9 +6,9 @@
 #include "popup/scopedefinition.h"
 
 #include <optional>
-#include <unordered_set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace korvane {
@@ -18,7 +18,8 @@ namespace korvane {
 // token. Pure; main thread by use.
 class ScopeCatalog {
 public:
-    static std::vector<ScopeDefinition> rows(const std::unordered_set<SnippetSource>& excluded, const ScopeRegistry& registry,
+    static std::vector<ScopeDefinition> rows(const std::unordered_set<SnippetSource>& excluded,
+                                             const ScopeRegistry& registry,
                                              const std::vector<std::string>& tokens,
                                              const std::optional<CategoryCatalogSnapshot>& catalog,
                                              std::string_view query);

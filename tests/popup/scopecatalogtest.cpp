@@ -64,8 +64,9 @@ TEST(ScopeCatalogTest, OffersOnlyTheAskedTokensOnceEachAndNamesCustomScopesFromT
     const ScopeRegistry registry({jira});
 
     CategoryCatalogSnapshot catalog;
-    catalog.custom["jira"] = CategoryDefinition{"jira", "Jira Issues", "Open tickets", {SnippetSource::custom("jira")},
-                                                "", std::string("@jira"), true};
+    catalog.custom["jira"] = CategoryDefinition{
+        "jira", "Jira Issues", "Open tickets", {SnippetSource::custom("jira")}, "", std::string("@jira"),
+        true};
     const auto rows = ScopeCatalog::rows({}, registry, {"git", "jira", "git"}, catalog, "");
     ASSERT_EQ(ids(rows), (std::vector<std::string>{"git", "jira"}));
     EXPECT_EQ(rows[1].title, "Jira Issues");

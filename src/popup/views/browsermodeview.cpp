@@ -127,7 +127,8 @@ void BrowserModeView::placeItems() {
             itemsOffset_ = *offset;
         }
     }
-    itemsOffset_ = std::clamp(itemsOffset_, 0.0, std::max(0.0, list.contentHeight(context, area.width()) - area.height()));
+    itemsOffset_ = std::clamp(itemsOffset_, 0.0,
+                              std::max(0.0, list.contentHeight(context, area.width()) - area.height()));
 }
 
 void BrowserModeView::resizeEvent(QResizeEvent* event) {

@@ -16,12 +16,14 @@ constexpr double detailTrailing = 16;
 constexpr double detailVertical = 4;
 
 QFont detailFont(const PaintContext& context) {
-    return context.font(FontRoles::Design::monospaced, FontRoles::nearest(context.fontSize() * 0.8), QFont::Normal);
+    return context.font(FontRoles::Design::monospaced, FontRoles::nearest(context.fontSize() * 0.8),
+                        QFont::Normal);
 }
 
 WrappedText detailText(const PaintContext& context, const std::string& text, double width) {
     return WrappedText(QString::fromStdString(text), detailFont(context),
-                       std::max(1.0, width - detailLeading - detailTrailing), CategoryItemsView::detailMaxLines);
+                       std::max(1.0, width - detailLeading - detailTrailing),
+                       CategoryItemsView::detailMaxLines);
 }
 
 } // namespace
@@ -40,14 +42,16 @@ double CategoryItemsView::detailHeight(const PaintContext& context, double width
     return detailText(context, *input_.expandedDetailText, width).height() + 2 * detailVertical;
 }
 
-std::vector<CategoryItemsView::Entry> CategoryItemsView::layout(const PaintContext& context, double width) const {
+std::vector<CategoryItemsView::Entry> CategoryItemsView::layout(const PaintContext& context,
+                                                                double width) const {
     std::vector<Entry> entries;
     entries.reserve(input_.items.size());
     double top = verticalInset;
     const double rowHeight = context.theme.rowHeight;
     for (std::size_t i = 0; i < input_.items.size(); ++i) {
         const bool showsDetail = static_cast<int>(i) == input_.selectedIndex && input_.expandedSnippetID &&
-                                 input_.expandedDetailText && *input_.expandedSnippetID == input_.items[i].snippet->id;
+                                 input_.expandedDetailText &&
+                                 *input_.expandedSnippetID == input_.items[i].snippet->id;
         const double height = rowHeight + (showsDetail ? detailHeight(context, width) : 0);
         entries.push_back(Entry{top, height, showsDetail});
         top += height;
@@ -71,35 +75,38 @@ std::optional<double> CategoryItemsView::centringOffset(const PaintContext& cont
     return std::clamp(entry.top + entry.height / 2 - viewportHeight / 2, 0.0, maxOffset);
 }
 
-void CategoryItemsView::paint(QPainter& painter, const QRectF& rect, const PaintContext& context, double scrollOffset,
-                              double spinnerPhase) const {
+void CategoryItemsView::paint(QPainter& painter, const QRectF& rect, const PaintContext& context,
+                              double scrollOffset, double spinnerPhase) const {
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
     paintBrowserFocus(painter, rect, input_.focus, false);
     painter.setRenderHint(QPainter::Antialiasing);
     const PopupSurfaceStyle& surface = context.surface;
-    const QFont placeholderFont =
-        context.font(FontRoles::Design::monospaced, FontRoles::nearest(context.fontSize() * 0.75), QFont::Normal);
+    const QFont placeholderFont = context.font(FontRoles::Design::monospaced,
+                                               FontRoles::nearest(context.fontSize() * 0.75), QFont::Normal);
 
     switch (content()) {
     case Content::loading: {
         const double textHeight = QFontMetricsF(placeholderFont).height();
         const double spinnerSize = 16 * 0.8;
         const double blockTop = rect.center().y() - (spinnerSize + 6 + textHeight) / 2;
-        PaintIcons::spinner(painter, QRectF(rect.center().x() - spinnerSize / 2, blockTop, spinnerSize, spinnerSize),
+        PaintIcons::spinner(painter,
+                            QRectF(rect.center().x() - spinnerSize / 2, blockTop, spinnerSize, spinnerSize),
                             spinnerSize, PaintContext::qcolor(surface.textSecondary), spinnerPhase);
         context.drawText(painter, QRectF(rect.left(), blockTop + spinnerSize + 6, rect.width(), textHeight),
-                         TextRun{"Loading...", placeholderFont, surface.textTertiary}, Qt::AlignHCenter, "items.loading");
+                         TextRun{"Loading...", placeholderFont, surface.textTertiary}, Qt::AlignHCenter,
+                         "items.loading");
         break;
     }
     case Content::empty:
         context.drawWrapped(painter, rect.adjusted(12, 0, -12, 0),
-                            TextRun{QString::fromStdString(input_.helpText.value_or("No items")), placeholderFont,
-                                    surface.textTertiary},
+                            TextRun{QString::fromStdString(input_.helpText.value_or("No items")),
+                                    placeholderFont, surface.textTertiary},
                             "items.empty");
         break;
     case Content::list: {
-        const QFont labelFont = context.font(FontRoles::Design::monospaced, context.fontSize(), QFont::Normal);
+        const QFont labelFont =
+            context.font(FontRoles::Design::monospaced, context.fontSize(), QFont::Normal);
         const auto entries = layout(context, rect.width());
         const double rowHeight = context.theme.rowHeight;
         const double padding = context.theme.rowPadding;
@@ -124,7 +131,8 @@ void CategoryItemsView::paint(QPainter& painter, const QRectF& rect, const Paint
                              Qt::AlignLeft, "items.label");
             if (entry.showsDetail) {
                 detailText(context, *input_.expandedDetailText, rect.width())
-                    .paint(painter, context, QPointF(row.left() + detailLeading, row.bottom() + detailVertical),
+                    .paint(painter, context,
+                           QPointF(row.left() + detailLeading, row.bottom() + detailVertical),
                            surface.textSecondary, "items.detail");
             }
         }

@@ -27,14 +27,17 @@ void paintBrowserFocus(QPainter& painter, const QRectF& rect, double focus, bool
     const Color accent = popupAccentColor();
     painter.fillRect(rect, PaintContext::qcolor(withOpacity(accent, 0.06 * focus)));
     const double x = barOnTrailingEdge ? rect.right() - 2 : rect.left();
-    painter.fillRect(QRectF(x, rect.top(), 2, rect.height()), PaintContext::qcolor(withOpacity(accent, 0.5 * focus)));
+    painter.fillRect(QRectF(x, rect.top(), 2, rect.height()),
+                     PaintContext::qcolor(withOpacity(accent, 0.5 * focus)));
 }
 
 double CategorySidebarView::rowHeight(const PaintContext& context) {
     const double s = sidebarFontSize(context);
     double tallest = 0;
     for (const double size : {s, s - 2, s - 1}) {
-        tallest = std::max(tallest, QFontMetricsF(context.font(FontRoles::Design::monospaced, size, QFont::Normal)).height());
+        tallest = std::max(
+            tallest,
+            QFontMetricsF(context.font(FontRoles::Design::monospaced, size, QFont::Normal)).height());
     }
     return std::ceil(tallest) + 8;
 }
@@ -60,7 +63,8 @@ double CategorySidebarView::offsetKeepingSelectionVisible(const PaintContext& co
     return std::clamp(offset, 0.0, maxOffset);
 }
 
-Color CategorySidebarView::dotColor(const PopupViewModel::Category& category, bool isSelected, BadgePalette palette) {
+Color CategorySidebarView::dotColor(const PopupViewModel::Category& category, bool isSelected,
+                                    BadgePalette palette) {
     const double opacity = isSelected ? 0.8 : 0.5;
     if (category.id == "recent" || category.id == "recent-files" || category.sources.empty()) {
         return withOpacity(namedColor(NamedColor::secondary), opacity);
@@ -81,7 +85,7 @@ std::string CategorySidebarView::shortAlias(const PopupViewModel::Category& cate
     std::transform(alias.begin(), alias.end(), alias.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     static const std::map<std::string, std::string> shortForms = {
-        {"@app", "@a"}, {"@user", "@u"}, {"@git", "@g"}, {"@skill", "@s"}, {"@doc", "@d"},
+        {"@app", "@a"}, {"@user", "@u"}, {"@git", "@g"},  {"@skill", "@s"}, {"@doc", "@d"},
         {"@env", "@e"}, {"@npm", "@n"},  {"@make", "@m"}, {"@file", "@f"},
     };
     const auto found = shortForms.find(alias);
@@ -120,20 +124,23 @@ void CategorySidebarView::paint(QPainter& painter, const QRectF& rect, const Pai
         const TextRun alias{QString::fromStdString(shortAlias(category)), aliasFont, surface.textQuaternary};
         const double countWidth = PaintContext::width({count});
         const double aliasWidth = PaintContext::width({alias});
-        context.drawText(painter, QRectF(content.right() - countWidth, content.top(), countWidth, content.height()), count,
-                         Qt::AlignLeft, "sidebar.count");
+        context.drawText(painter,
+                         QRectF(content.right() - countWidth, content.top(), countWidth, content.height()),
+                         count, Qt::AlignLeft, "sidebar.count");
         const double aliasLeft = content.right() - countWidth - 6 - aliasWidth;
-        context.drawText(painter, QRectF(aliasLeft, content.top(), aliasWidth, content.height()), alias, Qt::AlignLeft,
-                         "sidebar.alias");
+        context.drawText(painter, QRectF(aliasLeft, content.top(), aliasWidth, content.height()), alias,
+                         Qt::AlignLeft, "sidebar.alias");
         const QRectF dot(content.left(), content.center().y() - 3, 6, 6);
         painter.setPen(Qt::NoPen);
         painter.setBrush(PaintContext::qcolor(dotColor(category, selected, context.theme.badgePalette)));
         painter.drawEllipse(dot);
         const double nameLeft = dot.right() + 6;
-        context.drawText(painter, QRectF(nameLeft, content.top(), std::max(0.0, aliasLeft - 6 - nameLeft), content.height()),
-                         TextRun{QString::fromStdString(category.name), nameFont,
-                                 selected ? surface.textPrimary : surface.textSecondary},
-                         Qt::AlignLeft, "sidebar.name");
+        context.drawText(
+            painter,
+            QRectF(nameLeft, content.top(), std::max(0.0, aliasLeft - 6 - nameLeft), content.height()),
+            TextRun{QString::fromStdString(category.name), nameFont,
+                    selected ? surface.textPrimary : surface.textSecondary},
+            Qt::AlignLeft, "sidebar.name");
     }
     painter.restore();
 }

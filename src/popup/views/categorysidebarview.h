@@ -31,7 +31,8 @@ public:
     static double rowHeight(const PaintContext& context);
     double contentHeight(const PaintContext& context) const;
     // The scroll offset that keeps the selected row in view, starting from `current`.
-    double offsetKeepingSelectionVisible(const PaintContext& context, double viewportHeight, double current) const;
+    double offsetKeepingSelectionVisible(const PaintContext& context, double viewportHeight,
+                                         double current) const;
 
     static Color dotColor(const PopupViewModel::Category& category, bool isSelected, BadgePalette palette);
     static std::string shortAlias(const PopupViewModel::Category& category);

@@ -17,14 +17,15 @@ DetailColumnView::DetailPanelPainter& installedPanel() {
 }
 
 // Until the detail panel is installed: the snippet's title and source at the panel's inset.
-void paintSnippetTitle(QPainter& painter, const QRectF& rect, const PaintContext& context, const Snippet& snippet) {
+void paintSnippetTitle(QPainter& painter, const QRectF& rect, const PaintContext& context,
+                       const Snippet& snippet) {
     const QRectF inner = rect.adjusted(14, 14, -14, -14);
     const QFont titleFont = context.font(FontRoles::Design::monospaced, context.fontSize(), QFont::DemiBold);
     const WrappedText title(QString::fromStdString(snippet.displayName.value_or(snippet.label)), titleFont,
                             inner.width(), 3);
     title.paint(painter, context, inner.topLeft(), context.surface.textPrimary, "detail.title");
-    const QFont sourceFont = context.font(FontRoles::Design::monospaced, std::max(context.fontSize() - 5, 9.0),
-                                          QFont::DemiBold);
+    const QFont sourceFont =
+        context.font(FontRoles::Design::monospaced, std::max(context.fontSize() - 5, 9.0), QFont::DemiBold);
     context.drawText(painter,
                      QRectF(inner.left(), inner.top() + title.height() + 6, inner.width(),
                             QFontMetricsF(sourceFont).height()),
@@ -39,8 +40,8 @@ void DetailColumnView::setDetailPanelPainter(DetailPanelPainter painter) {
     installedPanel() = std::move(painter);
 }
 
-DetailColumnView::DetailColumnView(std::shared_ptr<PopupViewModel> model, std::function<PaintContext()> context,
-                                   QWidget* parent)
+DetailColumnView::DetailColumnView(std::shared_ptr<PopupViewModel> model,
+                                   std::function<PaintContext()> context, QWidget* parent)
     : QWidget(parent)
     , model_(std::move(model))
     , context_(std::move(context)) {
@@ -72,7 +73,8 @@ void DetailColumnView::sync() {
     switch (content()) {
     case Content::scope:
         setAccessibleName(QString::fromStdString(
-            ScopeDetailPanelView(model_->selectedSearchRow()->kind.asScope()->definition, false).accessibleName()));
+            ScopeDetailPanelView(model_->selectedSearchRow()->kind.asScope()->definition, false)
+                .accessibleName()));
         break;
     case Content::snippet:
         setAccessibleName(QString::fromStdString(shownSnippet()->label));

@@ -110,7 +110,8 @@ void PopupContentView::sync() {
     if (entered && !firstSync_) {
         transition_.stop();
         // Help comes in at once; the browser and the search content fade in (the browser also slides).
-        if (mode != PopupMode::help && ViewAnimations::enabled() && !ViewAnimations::reduceMotion() && isVisible()) {
+        if (mode != PopupMode::help && ViewAnimations::enabled() && !ViewAnimations::reduceMotion() &&
+            isVisible()) {
             setProgress(0);
             transition_.start();
         } else {
@@ -160,8 +161,9 @@ void PopupContentView::relayout() {
     if (detailShown) {
         const QRectF list = surface_->listRect();
         const double detailWidth = model_->themeConfig().detailWidth;
-        const double left =
-            model_->detailPanelSide() == PopupViewModel::DetailPanelSide::left ? list.left() - 1 - detailWidth : list.right() + 1;
+        const double left = model_->detailPanelSide() == PopupViewModel::DetailPanelSide::left
+                                ? list.left() - 1 - detailWidth
+                                : list.right() + 1;
         detail_->setGeometry(QRectF(left, list.top(), detailWidth, list.height()).toRect());
     }
 }

@@ -39,8 +39,12 @@ double descriptionWidth(double width) {
 
 const std::vector<QuickReferenceView::Shortcut>& QuickReferenceView::quickReferenceShortcuts() {
     static const std::vector<Shortcut> shortcuts = {
-        {"Tab / Return", "Accept and insert"}, {"Space", "Toggle detail panel"}, {"Cmd+C", "Copy to clipboard"},
-        {"Cmd+O", "Open URL in browser"},      {"Cmd+R", "Refresh snippets"},    {"Cmd+S", "Save to config"},
+        {"Tab / Return", "Accept and insert"},
+        {"Space", "Toggle detail panel"},
+        {"Cmd+C", "Copy to clipboard"},
+        {"Cmd+O", "Open URL in browser"},
+        {"Cmd+R", "Refresh snippets"},
+        {"Cmd+S", "Save to config"},
         {"Escape", "Dismiss"},
     };
     return shortcuts;
@@ -79,10 +83,11 @@ std::vector<QuickReferenceView::Line> QuickReferenceView::lines(const PaintConte
             textHeight = QFontMetricsF(fonts.footer).height();
             break;
         case Line::Kind::row:
-            textHeight = std::max(
-                WrappedText(QString::fromStdString(line.key), fonts.key, keyColumnWidth).height(),
-                WrappedText(QString::fromStdString(line.description), fonts.description, descriptionWidth(width))
-                    .height());
+            textHeight =
+                std::max(WrappedText(QString::fromStdString(line.key), fonts.key, keyColumnWidth).height(),
+                         WrappedText(QString::fromStdString(line.description), fonts.description,
+                                     descriptionWidth(width))
+                             .height());
             break;
         }
         line.top = top;
@@ -96,8 +101,8 @@ double QuickReferenceView::contentHeight(const std::vector<Line>& lines) {
     return lines.empty() ? 2 * inset : lines.back().top + lines.back().height + inset;
 }
 
-QuickReferenceView::QuickReferenceView(std::shared_ptr<PopupViewModel> model, std::function<PaintContext()> context,
-                                       QWidget* parent)
+QuickReferenceView::QuickReferenceView(std::shared_ptr<PopupViewModel> model,
+                                       std::function<PaintContext()> context, QWidget* parent)
     : QWidget(parent)
     , model_(std::move(model))
     , context_(std::move(context)) {
@@ -169,7 +174,8 @@ void QuickReferenceView::paintEvent(QPaintEvent*) {
         const QRectF rect(left, top, right - left, textHeight);
         switch (line.kind) {
         case Line::Kind::title:
-            context.drawText(painter, rect, TextRun{QString::fromStdString(line.key), fonts.title, surface.textPrimary},
+            context.drawText(painter, rect,
+                             TextRun{QString::fromStdString(line.key), fonts.title, surface.textPrimary},
                              Qt::AlignLeft, "help.title");
             break;
         case Line::Kind::section:
@@ -186,11 +192,12 @@ void QuickReferenceView::paintEvent(QPaintEvent*) {
             const WrappedText key(QString::fromStdString(line.key), fonts.key, keyColumnWidth);
             const WrappedText description(QString::fromStdString(line.description), fonts.description,
                                           descriptionWidth(width()));
-            key.paint(painter, context, QPointF(left, top + (textHeight - key.height()) / 2), surface.textPrimary,
-                      "help.key");
-            description.paint(painter, context,
-                              QPointF(left + keyColumnWidth + keySpacing, top + (textHeight - description.height()) / 2),
-                              surface.textSecondary, "help.description");
+            key.paint(painter, context, QPointF(left, top + (textHeight - key.height()) / 2),
+                      surface.textPrimary, "help.key");
+            description.paint(
+                painter, context,
+                QPointF(left + keyColumnWidth + keySpacing, top + (textHeight - description.height()) / 2),
+                surface.textSecondary, "help.description");
             break;
         }
         }

@@ -23,22 +23,24 @@ void ScopeDetailPanelView::paint(QPainter& painter, const QRectF& rect, const Pa
     const double headerHeight = std::max(QFontMetricsF(titleFont).height(), isActive_ ? badgeHeight : 0.0);
     const QRectF titleRect(inner.left(), y, std::max(0.0, inner.width() - (isActive_ ? badgeWidth + 8 : 0)),
                            headerHeight);
-    const double titleWidth = context.drawText(painter, titleRect,
-                                               TextRun{QString::fromStdString(scope_.title), titleFont, surface.textPrimary},
-                                               Qt::AlignLeft, "scope.title");
+    const double titleWidth = context.drawText(
+        painter, titleRect, TextRun{QString::fromStdString(scope_.title), titleFont, surface.textPrimary},
+        Qt::AlignLeft, "scope.title");
     if (isActive_) {
-        const QRectF plate(inner.left() + titleWidth + 8, y + (headerHeight - badgeHeight) / 2, badgeWidth, badgeHeight);
+        const QRectF plate(inner.left() + titleWidth + 8, y + (headerHeight - badgeHeight) / 2, badgeWidth,
+                           badgeHeight);
         QPainterPath path;
         path.addRoundedRect(plate, 4, 4);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.fillPath(path, PaintContext::qcolor(surface.selection));
-        context.drawText(painter, plate, TextRun{"active", badgeFont, surface.textSecondary}, Qt::AlignHCenter,
-                         "scope.active");
+        context.drawText(painter, plate, TextRun{"active", badgeFont, surface.textSecondary},
+                         Qt::AlignHCenter, "scope.active");
     }
     y += headerHeight + spacing;
 
     const WrappedText description(QString::fromStdString(scope_.description),
-                                  context.font(FontRoles::Design::standard, f - 2, QFont::Normal), inner.width());
+                                  context.font(FontRoles::Design::standard, f - 2, QFont::Normal),
+                                  inner.width());
     description.paint(painter, context, QPointF(inner.left(), y), surface.textSecondary, "scope.description");
     y += description.height() + spacing;
 

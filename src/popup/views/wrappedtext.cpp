@@ -3,8 +3,8 @@
 #include "popup/views/surfacepainter.h"
 
 #include <QFontMetricsF>
-#include <QWidget>
 #include <QTextLayout>
+#include <QWidget>
 #include <cmath>
 
 namespace korvane {
@@ -27,7 +27,8 @@ WrappedText::WrappedText(const QString& text, const QFont& font, double width, i
     }
     layout.endLayout();
     for (std::size_t i = 0; i < spans.size(); ++i) {
-        if (maxLines > 0 && static_cast<int>(i) == maxLines - 1 && spans.size() > static_cast<std::size_t>(maxLines)) {
+        if (maxLines > 0 && static_cast<int>(i) == maxLines - 1 &&
+            spans.size() > static_cast<std::size_t>(maxLines)) {
             // The last shown line takes the rest of the text and is cut at its tail when drawn.
             QString rest = shown.mid(spans[i].first).simplified();
             lines_.push_back(rest);
@@ -50,7 +51,6 @@ void WrappedText::paint(QPainter& painter, const PaintContext& context, QPointF 
 Color popupAccentColor() {
     return Color{0.04, 0.52, 1.0, 1.0};
 }
-
 
 void clipToPopupOutline(QPainter& painter, const QWidget& child) {
     const QWidget* root = child.parentWidget();

@@ -25,7 +25,8 @@ public:
     double height() const { return lineHeight_ * static_cast<double>(lines_.size()); }
 
     // Draws the lines from `topLeft` down, each logged under `role`.
-    void paint(QPainter& painter, const PaintContext& context, QPointF topLeft, Color color, const char* role) const;
+    void paint(QPainter& painter, const PaintContext& context, QPointF topLeft, Color color,
+               const char* role) const;
 
 private:
     QFont font_;

@@ -1,3 +1,5 @@
+#include "popup/views/popupcontentview.h"
+
 #include "popup/badgecolors.h"
 #include "popup/namedcolors.h"
 #include "popup/popuptestsupport.h"
@@ -5,7 +7,6 @@
 #include "popup/views/browsermodeview.h"
 #include "popup/views/categorysidebarview.h"
 #include "popup/views/detailcolumnview.h"
-#include "popup/views/popupcontentview.h"
 #include "popup/views/popupview.h"
 #include "popup/views/quickreferenceview.h"
 #include "viewtestsupport.h"
@@ -46,7 +47,11 @@ protected:
 
     static SearchRow scope(const std::string& id, std::vector<std::string> aliases, std::string title,
                            std::vector<SnippetSource> sources, bool active) {
-        ScopeDefinition definition{id, aliases.front(), aliases, std::move(title), "All git refs (branches, tags, remotes)",
+        ScopeDefinition definition{id,
+                                   aliases.front(),
+                                   aliases,
+                                   std::move(title),
+                                   "All git refs (branches, tags, remotes)",
                                    std::move(sources)};
         return SearchRow{SearchRowKind::scope(definition, "scopes", active), "scope:" + id, "scopes", true};
     }
@@ -86,8 +91,9 @@ TEST_F(PopupContentViewTest, EachModeShowsItsContentAndHints) {
 }
 
 TEST_F(PopupContentViewTest, DetailColumnStandsOnTheNamedSideWithItsDividerAndKeepsItsWidth) {
-    present(test::presentation({scope("git", {"git", "g"}, "Git Refs", {SnippetSource::gitRef(), SnippetSource::gitRemote()}, false),
-                                test::scopeRow("branch")}));
+    present(test::presentation(
+        {scope("git", {"git", "g"}, "Git Refs", {SnippetSource::gitRef(), SnippetSource::gitRemote()}, false),
+         test::scopeRow("branch")}));
     ASSERT_TRUE(model->isDetailColumnVisible());
     struct Case {
         PopupViewModel::DetailPanelSide side;
@@ -102,7 +108,9 @@ TEST_F(PopupContentViewTest, DetailColumnStandsOnTheNamedSideWithItsDividerAndKe
         model->setDetailPanelSide(c.side);
         render(c.name);
         EXPECT_EQ(model->popupWidth(), 651);
-        EXPECT_EQ(view->detailColumn().geometry(), QRect(c.detailX, 37, 270, view->surface().height() - 37 - 25)) << c.name;
+        EXPECT_EQ(view->detailColumn().geometry(),
+                  QRect(c.detailX, 37, 270, view->surface().height() - 37 - 25))
+            << c.name;
         EXPECT_EQ(view->surface().listRect().left(), c.listX) << c.name;
         EXPECT_EQ(view->surface().listRect().width(), 380) << c.name;
     }
@@ -118,8 +126,8 @@ TEST_F(PopupContentViewTest, DetailColumnStandsOnTheNamedSideWithItsDividerAndKe
 
 TEST_F(PopupContentViewTest, ScopePanelSaysActiveOnlyForTheAppliedScope) {
     for (const bool active : {false, true}) {
-        present(test::presentation(
-            {scope("git", {"git", "g"}, "Git Refs", {SnippetSource::gitRef(), SnippetSource::gitRemote()}, active)}));
+        present(test::presentation({scope("git", {"git", "g"}, "Git Refs",
+                                          {SnippetSource::gitRef(), SnippetSource::gitRemote()}, active)}));
         const auto& painted = render(active ? "content-scope-active" : "content-scope-inactive");
         EXPECT_EQ(view->detailColumn().content(), DetailColumnView::Content::scope);
         EXPECT_EQ(painted.joined("scope.title"), "Git Refs");
@@ -161,11 +169,13 @@ TEST_F(PopupContentViewTest, DetailContentPrefersScopeThenShellThenPreviewElseBl
 TEST_F(PopupContentViewTest, BrowserKeepsTheSelectedCategoryInViewWhenCategoriesOverflow) {
     std::vector<SnippetSection> few;
     std::vector<SnippetSection> many;
-    const SnippetSource sources[] = {SnippetSource::manual(), SnippetSource::gitRef(), SnippetSource::npmScript(),
-                                     SnippetSource::makeTarget(), SnippetSource::claudeSkill()};
+    const SnippetSource sources[] = {SnippetSource::manual(), SnippetSource::gitRef(),
+                                     SnippetSource::npmScript(), SnippetSource::makeTarget(),
+                                     SnippetSource::claudeSkill()};
     for (int i = 0; i < 16; ++i) {
-        auto section = category("cat" + std::to_string(i), "Cat " + std::to_string(i), sources[i % 5],
-                                i % 3 == 0 ? std::optional<std::string>("@c" + std::to_string(i)) : std::nullopt, 2);
+        auto section =
+            category("cat" + std::to_string(i), "Cat " + std::to_string(i), sources[i % 5],
+                     i % 3 == 0 ? std::optional<std::string>("@c" + std::to_string(i)) : std::nullopt, 2);
         if (i < 4) {
             few.push_back(section);
         }
@@ -206,12 +216,14 @@ TEST_F(PopupContentViewTest, ItemsShowLoadingEmptyAndInlineDetailAndCentreTheSel
     auto user = category("user", "User", SnippetSource::manual(), "@user", 30);
     for (std::size_t i = 0; i < user.results.size(); ++i) {
         auto snippet = std::make_shared<Snippet>(*user.results[i].snippet);
-        snippet->expansion = "echo line one of item " + std::to_string(i) + "\nsecond line\nthird line\nfourth line";
+        snippet->expansion =
+            "echo line one of item " + std::to_string(i) + "\nsecond line\nthird line\nfourth line";
         user.results[i].snippet = snippet;
     }
     auto empty = category("docs", "Docs", SnippetSource::aiDoc(), "@doc", 0);
     empty.helpText = "Add CLAUDE.md or AGENTS.md to the project to see its documents here";
-    model->showBrowser({user, empty, category("make", "Make", SnippetSource::makeTarget(), "@make", 0)}, false);
+    model->showBrowser({user, empty, category("make", "Make", SnippetSource::makeTarget(), "@make", 0)},
+                       false);
     for (int i = 0; i < 20; ++i) {
         model->moveSelectionDown();
     }
@@ -268,8 +280,9 @@ TEST_F(PopupContentViewTest, QuickReferenceNumbersItsLinesAndScrollsALineToTheTo
     for (const auto& key : keys) {
         EXPECT_LE(key.rect.right(), 12 + 100 + 0.5) << key.text;
     }
-    EXPECT_TRUE(std::any_of(keys.begin(), keys.end(), [](const PaintedText& key) { return key.text == "@url, @link,"; }))
-        << "the url row's aliases wrap inside the key column";
+    EXPECT_TRUE(std::any_of(keys.begin(), keys.end(), [](const PaintedText& key) {
+        return key.text == "@url, @link,";
+    })) << "the url row's aliases wrap inside the key column";
 
     for (int i = 0; i < 40; ++i) {
         model->scrollHelpDown();
@@ -313,10 +326,18 @@ TEST_F(PopupContentViewTest, HeightsStandOnTheRowFloors) {
         std::function<void()> apply;
         double height;
     } steps[] = {
-        {"content-floor-three", [&] { search({"deploy", "deploy-staging", "docs"}); }, 265},
+        {"content-floor-three",
+         [&] {
+             search({"deploy", "deploy-staging", "docs"});
+         },
+         265},
         {"content-floor-twelve", [&] { search(twelve); }, 10 * 32 + 12 + 36 + 25},
         // The session keeps the rows it reached, so two results keep the popup as tall.
-        {"content-floor-kept", [&] { search({"deploy", "docs"}); }, 10 * 32 + 12 + 36 + 25},
+        {"content-floor-kept",
+         [&] {
+             search({"deploy", "docs"});
+         },
+         10 * 32 + 12 + 36 + 25},
     };
     for (const auto& step : steps) {
         step.apply();
@@ -360,7 +381,8 @@ TEST(PopupContentViewSpringTest, ModeSpringRisesToOneWithoutOvershoot) {
 
 TEST(CategorySidebarViewTest, ShortAliasesAndDotColours) {
     using Category = PopupViewModel::Category;
-    const auto make = [](std::string id, std::optional<std::string> alias, std::vector<SnippetSource> sources = {}) {
+    const auto make = [](std::string id, std::optional<std::string> alias,
+                         std::vector<SnippetSource> sources = {}) {
         return Category{std::move(id), "name", std::move(sources), 0, std::move(alias)};
     };
     EXPECT_EQ(CategorySidebarView::shortAlias(make("git", "@GIT")), "@g");
@@ -373,7 +395,8 @@ TEST(CategorySidebarViewTest, ShortAliasesAndDotColours) {
               withOpacity(saturatedBadgeColor(SnippetSource::makeTarget()), 0.8));
     EXPECT_EQ(CategorySidebarView::dotColor(make_, false, BadgePalette::pastel),
               withOpacity(badgeBaseColor(SnippetSource::makeTarget()), 0.5));
-    EXPECT_EQ(CategorySidebarView::dotColor(make("recent", "@r", {SnippetSource::manual()}), false, BadgePalette::pastel),
+    EXPECT_EQ(CategorySidebarView::dotColor(make("recent", "@r", {SnippetSource::manual()}), false,
+                                            BadgePalette::pastel),
               withOpacity(namedColor(NamedColor::secondary), 0.5));
     EXPECT_EQ(CategorySidebarView::dotColor(make("x", std::nullopt), true, BadgePalette::saturated),
               withOpacity(namedColor(NamedColor::secondary), 0.8));
