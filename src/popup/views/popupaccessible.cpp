@@ -75,9 +75,8 @@ private:
 };
 
 QAccessibleInterface* popupFactory(const QString& className, QObject* object) {
-    // The view has no meta-object of its own, so Qt asks for it as a plain widget.
-    if (className == QLatin1String("QWidget")) {
-        if (auto* view = dynamic_cast<PopupView*>(object)) {
+    if (className == QLatin1String("korvane::PopupView")) {
+        if (auto* view = qobject_cast<PopupView*>(object)) {
             return new PopupAccessible(view);
         }
     }

@@ -32,12 +32,14 @@ PopupView::PopupView(std::shared_ptr<PopupViewModel> model, QWidget* parent)
     // The caret's blink touches the header only.
     , blink_(this, [this] { update(0, 0, width(), static_cast<int>(SearchBarHeaderView::rowHeight)); })
     , spinner_(this, [this] { update(); }) {
+    // Before anything that announces the widget to assistive technology, which keeps the first
+    // interface it is given.
+    installPopupAccessibleFactory();
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_TranslucentBackground);
     setFocusPolicy(Qt::NoFocus);
     setAccessibleName("Korvane completions");
-    installPopupAccessibleFactory();
     observer_ = model_->addObserver([this] { modelChanged(); });
 }
 

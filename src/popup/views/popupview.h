@@ -17,6 +17,8 @@ namespace korvane {
 // search header, the result list (beside the detail column's place) and the status bar, all painted
 // from the view model and repainted when it changes. Main thread.
 class PopupView final : public QWidget {
+    Q_OBJECT
+
 public:
     static constexpr double cornerRadius = 8;
     static constexpr const char* searchHints = "↑↓ navigate · Space detail · Tab accept";
