@@ -4,6 +4,7 @@
 // 100k files and a walk of 50k files. Run pinned to one core (taskset -c N).
 
 #include "base/clock.h"
+#include "platform/fake/fakeclock.h"
 #include "files/filepathindexbuilder.h"
 #include "files/filepathprovider.h"
 #include "files/gitcommandrunner.h"

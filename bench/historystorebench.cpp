@@ -2,7 +2,7 @@
 // and last-use lookups the registry makes for every candidate.
 #include "base/clock.h"
 #include "base/fileio.h"
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "registry/historystore.h"
 
 #include <benchmark/benchmark.h>

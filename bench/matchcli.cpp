@@ -4,6 +4,8 @@
 // fuzzyMatch, the entry point for one-off strings.
 // Usage: korvane_match_cli [--case-sensitive] QUERY < paths  (exit status 0: matches, 1: none, 2: error)
 
+#include "files/filepathsearchranker.h"
+#include "files/pathlist.h"
 #include "matcher/matcher.h"
 
 #include <algorithm>
@@ -11,10 +13,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -66,9 +70,83 @@ bool isBetter(const Ranked& a, const Ranked& b) {
     return a.line < b.line;
 }
 
+int rankCommand(int argc, char** argv) {
+    std::string file;
+    std::string query;
+    std::size_t limit = 50;
+    bool caseSensitive = false;
+    bool loadOnly = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view option = argv[i];
+        if (option == "--paths" && i + 1 < argc) {
+            file = argv[++i];
+        } else if (option == "--query" && i + 1 < argc) {
+            query = argv[++i];
+        } else if (option == "--limit" && i + 1 < argc) {
+            limit = std::strtoul(argv[++i], nullptr, 10);
+        } else if (option == "--case-sensitive") {
+            caseSensitive = true;
+        } else if (option == "--load-only") {
+            loadOnly = true;
+        } else {
+            std::fprintf(stderr, "usage: %s rank --paths FILE --query Q [--limit 50] [--case-sensitive] [--load-only]\n",
+                         argv[0]);
+            return 2;
+        }
+    }
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const std::optional<std::string> read = fd < 0 ? std::nullopt : readAll(fd);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    if (!read) {
+        std::fprintf(stderr, "cannot read %s\n", file.c_str());
+        return 2;
+    }
+    const std::string& input = *read;
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start < input.size();) {
+        std::size_t end = input.find('\n', start);
+        if (end == std::string::npos) {
+            end = input.size();
+        }
+        if (end > start) {
+            lines.emplace_back(input.data() + start, end - start);
+        }
+        start = end + 1;
+    }
+    // The index keeps its paths sorted by bytes, each once.
+    if (std::adjacent_find(lines.begin(), lines.end(), std::greater_equal<>()) != lines.end()) {
+        std::sort(lines.begin(), lines.end());
+        lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    }
+    const auto paths = std::make_shared<const korvane::PathList>(lines);
+    if (loadOnly) {
+        return paths->empty() ? 1 : 0;
+    }
+    const korvane::FilePathSearchRanker ranker;
+    std::vector<korvane::SearchResult> results;
+    if (query.find('/') != std::string::npos) {
+        results = ranker.rankSegmentQuery(query, paths, caseSensitive, limit, "/", "projectRelative");
+    }
+    if (results.empty()) {
+        results = ranker.rankPlainQuery(query, paths, caseSensitive, {}, limit, "/", "projectRelative").results;
+    }
+    std::string output;
+    for (const auto& result : results) {
+        output.append(result.snippet->label);
+        output.push_back('\n');
+    }
+    std::fwrite(output.data(), 1, output.size(), stdout);
+    return results.empty() ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "rank") == 0) {
+        return rankCommand(argc, argv);
+    }
     bool caseSensitive = false;
     int argument = 1;
     if (argument < argc && std::strcmp(argv[argument], "--case-sensitive") == 0) {

@@ -3,7 +3,7 @@
 // (the first keystroke starts over, the others narrow) and every keystroke from scratch, with case ignored
 // and respected. Also replacing a 10k-snippet source, and the empty query with 1k history entries.
 #include "base/clock.h"
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "registry/historystore.h"
 #include "registry/historystorereader.h"
 #include "registry/snippetregistry.h"

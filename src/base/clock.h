@@ -26,24 +26,6 @@ public:
     MonotonicTime monotonicNow() const override { return std::chrono::steady_clock::now(); }
 };
 
-// A clock that moves only when told to. Both times start at fixed points and advance together.
-class FakeClock final : public Clock {
-public:
-    FakeClock();
-    explicit FakeClock(WallTime start);
-
-    WallTime now() const override;
-    MonotonicTime monotonicNow() const override;
-
-    void setNow(WallTime time);
-    void advance(double seconds);
-
-private:
-    mutable std::mutex mutex_;
-    WallTime wall_;
-    MonotonicTime monotonic_;
-};
-
 // Seconds from `from` to `to` as a double, the unit the rest of the code uses for intervals. Times
 // further apart than a WallTime's range (about 292 years, e.g. a clamped ancient date and now) are
 // subtracted in floating point rather than overflowing.

@@ -310,7 +310,9 @@ FilePathIndex FilePathProvider::buildIndex(const std::string& root) {
                                  result.fileManagerMs, 0, result.totalMs, result.usedGit});
     FilePathIndex index;
     index.projectRoot = root;
-    index.relativePaths = std::make_shared<const PathList>(result.relativePaths);
+    auto paths = std::make_shared<PathList>(result.relativePaths);
+    paths->prepareCollationRanks();
+    index.relativePaths = std::move(paths);
     index.buildTime = clock_.now();
     index.recentByMtime = std::move(result.recentByMtime);
     index.wasTruncated = result.wasTruncated;

@@ -131,17 +131,53 @@ struct Entry {
     FilenameMatchScore filenameScore = FilenameMatchScore::pathOnly;
 };
 
-// The order of the stable sort as integers: quality, file-name score and recency descending, then
-// the collation rank and the position in the index ascending.
+// The order of the stable sort: quality, file-name score and recency descending, then the localized
+// case-insensitive order of the paths and their position in the index ascending.
 struct SortKey {
     int quality = 0;
     int filenameScore = 0;
     int recency = 0;
-    std::uint32_t collation = 0;
     std::uint32_t index = 0;
 };
 
-bool before(const SortKey& a, const SortKey& b) {
+// The localized order of two paths of a list: their prepared ranks, or else sort keys made on first
+// need and kept for the ranking, so that a ranking only collates the paths that tie up to it.
+class Collation {
+public:
+    explicit Collation(const PathList& paths)
+        : paths_(paths) {}
+
+    int compare(std::uint32_t a, std::uint32_t b) {
+        if (paths_.hasCollationRanks()) {
+            const auto rankA = paths_.collationRank(a);
+            const auto rankB = paths_.collationRank(b);
+            return rankA < rankB ? -1 : (rankA > rankB ? 1 : 0);
+        }
+        const int order = key(a).compare(key(b));
+        return order < 0 ? -1 : (order > 0 ? 1 : 0);
+    }
+
+private:
+    const std::string& key(std::uint32_t i) {
+        auto found = keys_.find(i);
+        if (found == keys_.end()) {
+            found = keys_.emplace(i, collator().sortKey(paths_[i])).first;
+        }
+        return found->second;
+    }
+    const LocalizedCollator& collator() {
+        if (!collator_) {
+            collator_.emplace(paths_.locale());
+        }
+        return *collator_;
+    }
+
+    const PathList& paths_;
+    std::optional<LocalizedCollator> collator_;
+    std::unordered_map<std::uint32_t, std::string> keys_;
+};
+
+bool before(const SortKey& a, const SortKey& b, Collation& collation) {
     if (a.quality != b.quality) {
         return a.quality > b.quality;
     }
@@ -151,8 +187,8 @@ bool before(const SortKey& a, const SortKey& b) {
     if (a.recency != b.recency) {
         return a.recency > b.recency;
     }
-    if (a.collation != b.collation) {
-        return a.collation < b.collation;
+    if (const int order = collation.compare(a.index, b.index); order != 0) {
+        return order < 0;
     }
     return a.index < b.index;
 }
@@ -191,8 +227,10 @@ std::vector<SortKey> selectBest(const std::vector<Entry>& entries, const PathLis
     if (limit == 0) {
         return heap;
     }
+    Collation collation(paths);
+    const auto ordered = [&](const SortKey& a, const SortKey& b) { return before(a, b, collation); };
     // The heap's front is the worst key kept.
-    const auto worseFirst = [](const SortKey& a, const SortKey& b) { return before(a, b); };
+    const auto worseFirst = ordered;
     for (const Entry& entry : entries) {
         if (heap.size() == limit) {
             const SortKey& worst = heap.front();
@@ -202,17 +240,17 @@ std::vector<SortKey> selectBest(const std::vector<Entry>& entries, const PathLis
             }
         }
         const SortKey key{entry.quality, static_cast<int>(entry.filenameScore), recency.score(paths[entry.index]),
-                          paths.collationRank(entry.index), entry.index};
+                          entry.index};
         if (heap.size() < limit) {
             heap.push_back(key);
             std::push_heap(heap.begin(), heap.end(), worseFirst);
-        } else if (before(key, heap.front())) {
+        } else if (ordered(key, heap.front())) {
             std::pop_heap(heap.begin(), heap.end(), worseFirst);
             heap.back() = key;
             std::push_heap(heap.begin(), heap.end(), worseFirst);
         }
     }
-    std::sort(heap.begin(), heap.end(), before);
+    std::sort(heap.begin(), heap.end(), ordered);
     return heap;
 }
 
@@ -452,7 +490,11 @@ Snippet makeFileSnippet(std::string_view relativePath, std::string_view projectR
     while (root.size() > 1 && root.back() == '/') {
         root.pop_back();
     }
-    std::string absolute = root == "/" ? "/" + std::string(relativePath) : root + "/" + std::string(relativePath);
+    std::string absolute = root;
+    if (absolute != "/") {
+        absolute.push_back('/');
+    }
+    absolute.append(relativePath);
     const std::size_t dot = name.rfind('.');
     const std::string extension =
         (dot == std::string_view::npos || dot == 0) ? std::string() : std::string(name.substr(dot + 1));

@@ -4,14 +4,11 @@
 #include "base/unicode.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 namespace korvane {
 namespace {
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 std::uint64_t groupsOf(std::string_view bytes) {
     std::uint64_t groups = 0;
@@ -23,53 +20,82 @@ std::uint64_t groupsOf(std::string_view bytes) {
 
 } // namespace
 
-PathList::PathList(const std::vector<std::string>& sortedPaths, std::string_view locale) {
+PathList::PathList(const std::vector<std::string>& sortedPaths, std::string_view locale)
+    : PathList(std::vector<std::string_view>(sortedPaths.begin(), sortedPaths.end()), locale) {}
+
+PathList::PathList(const std::vector<std::string_view>& sortedPaths, std::string_view locale)
+    : locale_(locale) {
     const std::size_t count = sortedPaths.size();
     std::size_t total = 0;
-    for (const auto& path : sortedPaths) {
+    for (const auto path : sortedPaths) {
         total += path.size();
     }
-    offsets_.reserve(count + 1);
-    groups_.reserve(count);
-    stemGroups_.reserve(count);
-    nameStart_.reserve(count);
-    stemLength_.reserve(count);
-    flags_.reserve(count);
-    bytes_.reserve(total + total / 8);
-    std::string lower;
-    for (const auto& path : sortedPaths) {
-        offsets_.push_back(static_cast<std::uint32_t>(bytes_.size()));
-        const std::size_t slash = path.rfind('/');
-        const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-        nameStart_.push_back(static_cast<std::uint32_t>(nameStart));
-        std::uint8_t flags = 0;
-        bytes_.append(path);
-        if (isSingleByteClusters(path)) {
-            flags |= singleByteFlag;
-            lower.assign(path);
-            std::transform(lower.begin(), lower.end(), lower.begin(), lowerAscii);
-            if (lower != path) {
-                flags |= upperCaseFlag;
-                bytes_.append(lower);
+    offsets_.resize(count + 1);
+    groups_.resize(count);
+    stemGroups_.resize(count);
+    nameStart_.resize(count);
+    stemLength_.resize(count);
+    flags_.resize(count);
+    // Room for every path and a lower-cased copy of each.
+    bytes_.reset(new char[2 * total + 1]);
+    char* out = bytes_.get();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string_view path = sortedPaths[i];
+        const std::size_t length = path.size();
+        offsets_[i] = static_cast<std::uint32_t>(out - bytes_.get());
+        std::memcpy(out, path.data(), length);
+        // One pass: the lower-cased copy, its groups, and whether every byte is one character.
+        char* lower = out + length;
+        std::uint64_t groups = 0;
+        bool ascii = true;
+        bool upper = false;
+        std::size_t nameStart = 0;
+        for (std::size_t k = 0; k < length; ++k) {
+            const auto c = static_cast<unsigned char>(path[k]);
+            ascii &= c < 0x80;
+            const bool isUpper = c >= 'A' && c <= 'Z';
+            upper |= isUpper;
+            const auto folded = static_cast<unsigned char>(isUpper ? c + ('a' - 'A') : c);
+            lower[k] = static_cast<char>(folded);
+            groups |= std::uint64_t{1} << (folded & 63);
+            if (c == '/') {
+                nameStart = k + 1;
             }
-            groups_.push_back(groupsOf(lower));
-            const std::string_view name = std::string_view(lower).substr(nameStart);
+        }
+        nameStart_[i] = static_cast<std::uint32_t>(nameStart);
+        std::uint8_t flags = 0;
+        if (ascii && path.find("\r\n") == std::string_view::npos) {
+            flags |= singleByteFlag;
+            groups_[i] = groups;
+            const std::string_view loweredPath(upper ? lower : out, length);
+            const std::string_view name = loweredPath.substr(nameStart);
             const std::size_t dot = name.rfind('.');
             const std::string_view stem = (dot != std::string_view::npos && dot > 0) ? name.substr(0, dot) : name;
-            stemGroups_.push_back(groupsOf(stem));
-            stemLength_.push_back(static_cast<std::uint32_t>(stem.size()));
+            stemGroups_[i] = groupsOf(stem);
+            stemLength_[i] = static_cast<std::uint32_t>(stem.size());
         } else {
-            groups_.push_back(~std::uint64_t{0});
-            stemGroups_.push_back(0);
-            stemLength_.push_back(0);
+            groups_[i] = ~std::uint64_t{0};
+            stemGroups_[i] = 0;
+            stemLength_[i] = 0;
         }
-        flags_.push_back(flags);
+        if (upper && (flags & singleByteFlag) != 0) {
+            flags |= upperCaseFlag;
+            out += 2 * length;
+        } else {
+            out += length;
+        }
+        flags_[i] = flags;
     }
-    offsets_.push_back(static_cast<std::uint32_t>(bytes_.size()));
-    bytes_.shrink_to_fit();
+    byteCount_ = static_cast<std::size_t>(out - bytes_.get());
+    offsets_[count] = static_cast<std::uint32_t>(byteCount_);
+}
 
-    // The collation order is fixed per list, so ties in a ranking compare two integers instead of texts.
-    const LocalizedCollator collator(locale);
+void PathList::prepareCollationRanks() {
+    if (hasCollationRanks() || empty()) {
+        return;
+    }
+    const std::size_t count = size();
+    const LocalizedCollator collator(locale_);
     std::vector<std::string> keys;
     keys.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -115,7 +141,7 @@ std::vector<std::string> PathList::toVector() const {
 }
 
 std::size_t PathList::memoryBytes() const {
-    return sizeof(*this) + bytes_.capacity() + offsets_.capacity() * sizeof(std::uint32_t) +
+    return sizeof(*this) + byteCount_ + offsets_.capacity() * sizeof(std::uint32_t) +
            groups_.capacity() * sizeof(std::uint64_t) + stemGroups_.capacity() * sizeof(std::uint64_t) +
            nameStart_.capacity() * sizeof(std::uint32_t) + stemLength_.capacity() * sizeof(std::uint32_t) +
            collationRank_.capacity() * sizeof(std::uint32_t) + flags_.capacity();

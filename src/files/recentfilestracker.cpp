@@ -59,8 +59,9 @@ std::vector<std::string> RecentFilesTracker::uncommittedPaths(const std::string&
     // status names paths from the top of the repository, whatever folder it runs in.
     std::string prefix;
     if (const auto shown = commandRunner_({"rev-parse", "--show-prefix"}, root, gitTimeout)) {
+        // rev-parse prints the prefix as it is, never quoted, even when it begins with a quote.
         if (!shown->empty()) {
-            prefix = decodeGitPath(shown->front()).value_or(std::string(1, '\0'));
+            prefix = shown->front();
         }
     } else {
         return {};

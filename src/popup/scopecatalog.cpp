@@ -1,71 +1,65 @@
 #include "popup/scopecatalog.h"
 
+#include "base/unicode.h"
+
 #include <algorithm>
-#include <cctype>
-#include <unordered_set>
+#include <set>
 
 namespace korvane {
 namespace {
 
-std::vector<SnippetSource> specSources(const ScopeSpec& spec) {
-    if (const SnippetSource* source = spec.asSource()) {
+constexpr std::string_view kWhitespace = " \t\n\r\v\f";
+
+std::vector<SnippetSource> sourcesOf(const ScopeSpec& spec) {
+    if (const auto* source = spec.asSource()) {
         return {*source};
     }
     if (const auto* sources = spec.asMultiSource()) {
         return *sources;
     }
-    switch (*spec.asFilter()) {
-    case ScopeFilter::urlOnly:
-        return {SnippetSource::manual(), SnippetSource::gitRemote()};
-    case ScopeFilter::appScoped:
+    if (const auto* filter = spec.asFilter()) {
+        if (*filter == ScopeFilter::urlOnly) {
+            return {SnippetSource::manual(), SnippetSource::gitRemote()};
+        }
         return {SnippetSource::manual()};
     }
     return {};
 }
 
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
-std::string_view trimmed(std::string_view text) {
-    const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
-    while (!text.empty() && blank(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
+bool matchesQuery(const ScopeDefinition& definition, const std::string& needle) {
+    for (const auto& alias : definition.aliases) {
+        if (alias.starts_with(needle)) {
+            return true;
+        }
     }
-    while (!text.empty() && blank(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    return text;
+    return lowercased(definition.title).find(needle) != std::string::npos;
 }
 
 } // namespace
 
-std::vector<ScopeDefinition> ScopeCatalog::rows(const std::unordered_set<SnippetSource>& excluded,
-                                                const ScopeRegistry& registry,
-                                                const std::vector<std::string>& tokens,
-                                                const std::optional<CategoryCatalogSnapshot>& catalog,
-                                                std::string_view query) {
+std::vector<ScopeDefinition> ScopeCatalog::rows(const Inputs& inputs, const std::string& query) {
     std::vector<ScopeDefinition> definitions;
-    std::unordered_set<std::string> seen;
-    for (const ScopeEntry& entry : registry.entries(tokens)) {
-        std::vector<SnippetSource> sources = specSources(entry.spec);
+    std::set<std::string> seen;
+    if (!inputs.scopeRegistry) {
+        return definitions;
+    }
+    for (const auto& entry : inputs.scopeRegistry->entries(inputs.primaryAliases)) {
+        auto sources = sourcesOf(entry.spec);
         if (entry.aliases.empty() || sources.empty()) {
             continue;
         }
-        if (std::all_of(sources.begin(), sources.end(),
-                        [&](const SnippetSource& source) { return excluded.contains(source); })) {
+        const bool allExcluded = std::all_of(sources.begin(), sources.end(), [&](const SnippetSource& source) {
+            return inputs.excludedSources.contains(source);
+        });
+        if (allExcluded) {
             continue;
         }
         std::string title = entry.title;
         std::string description = entry.description;
-        const bool fromCustomProvider =
-            std::any_of(entry.sourceHints.begin(), entry.sourceHints.end(),
-                        [](const SnippetSource& source) { return source.isCustom(); });
-        if (fromCustomProvider && entry.customProviderID && catalog) {
-            if (const auto definition = catalog->definition(*entry.customProviderID)) {
+        const bool hintsCustom = std::any_of(entry.sourceHints.begin(), entry.sourceHints.end(),
+                                             [](const SnippetSource& source) { return source.isCustom(); });
+        if (hintsCustom && entry.customProviderID && inputs.categoryCatalog) {
+            if (auto definition = inputs.categoryCatalog->definition(*entry.customProviderID)) {
                 title = definition->label;
                 description = definition->description;
             }
@@ -73,34 +67,20 @@ std::vector<ScopeDefinition> ScopeCatalog::rows(const std::unordered_set<Snippet
         if (!seen.insert(entry.id + "|" + entry.aliases.front()).second) {
             continue;
         }
-        definitions.push_back(ScopeDefinition{entry.id, entry.aliases.front(), entry.aliases,
-                                              std::move(title), std::move(description), std::move(sources)});
+        definitions.push_back(ScopeDefinition{entry.id, entry.aliases.front(), entry.aliases, std::move(title),
+                                              std::move(description), std::move(sources)});
     }
-
-    const std::string needle = lowered(trimmed(query));
+    const std::string needle = lowercased(trimmedAscii(query, kWhitespace));
     if (needle.empty()) {
         return definitions;
     }
     std::vector<ScopeDefinition> kept;
     for (auto& definition : definitions) {
-        const bool byAlias = std::any_of(definition.aliases.begin(), definition.aliases.end(),
-                                         [&](const std::string& alias) { return alias.starts_with(needle); });
-        if (byAlias || lowered(definition.title).find(needle) != std::string::npos) {
+        if (matchesQuery(definition, needle)) {
             kept.push_back(std::move(definition));
         }
     }
     return kept;
-}
-
-std::string ScopeCatalog::sourceLabels(const std::vector<SnippetSource>& sources) {
-    std::string text;
-    for (const SnippetSource& source : sources) {
-        if (!text.empty()) {
-            text += ", ";
-        }
-        text += source.badgeLabel();
-    }
-    return text;
 }
 
 } // namespace korvane

@@ -7,25 +7,28 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 #include <unordered_set>
 #include <vector>
 
 namespace korvane {
 
-// The scopes the scope picker offers for a typed scope token: the registry's entries for the offered
-// tokens, without the scopes whose sources are all switched off, de-duplicated and filtered by the
-// token. Pure; main thread by use.
+// The scopes the scope picker offers: the scope table's entries turned into definitions, without the
+// scopes whose every source is switched off, de-duplicated and filtered by the typed term. Pure; main
+// thread.
 class ScopeCatalog {
 public:
-    static std::vector<ScopeDefinition> rows(const std::unordered_set<SnippetSource>& excluded,
-                                             const ScopeRegistry& registry,
-                                             const std::vector<std::string>& tokens,
-                                             const std::optional<CategoryCatalogSnapshot>& catalog,
-                                             std::string_view query);
+    // What the search side holds and hands on unchanged for every composition.
+    struct Inputs {
+        std::unordered_set<SnippetSource> excludedSources;
+        // Not owned; must outlive the call. None offers no scope.
+        const ScopeRegistry* scopeRegistry = nullptr;
+        // The primary aliases to offer, usually every canonical token of the registry.
+        std::vector<std::string> primaryAliases;
+        std::optional<CategoryCatalogSnapshot> categoryCatalog;
+    };
 
-    // The sources a scope selects, as the scope detail panel lists them.
-    static std::string sourceLabels(const std::vector<SnippetSource>& sources);
+    // The definitions to offer for `query` (as typed), in the registry's order.
+    static std::vector<ScopeDefinition> rows(const Inputs& inputs, const std::string& query);
 };
 
 } // namespace korvane

@@ -86,12 +86,14 @@ std::vector<Snippet> CustomProvider::snippets(const std::string& projectRoot) {
 
 std::vector<Snippet> CustomProvider::liveSnippets(const std::string& projectRoot, const std::string& query,
                                                   const std::string& bundleID, const std::string& appName,
-                                                  bool caseSensitive) {
+                                                  bool caseSensitive,
+                                                  std::optional<CancellationToken> cancellation) {
     if (!isLive() || !mayRun()) {
         return {};
     }
     auto result =
-        runner_->runLive(config_.command, projectRoot, query, bundleID, appName, caseSensitive, kLiveTimeout);
+        runner_->runLive(config_.command, projectRoot, query, bundleID, appName, caseSensitive, kLiveTimeout,
+                         std::move(cancellation));
     if (result.status != 0) {
         return {};
     }

@@ -40,9 +40,10 @@ public:
 
     std::vector<Snippet> snippets(const std::string& projectRoot) override;
     // The items for one query of a live provider; empty for any other mode and on any failure.
+    // Cancelling `cancellation` terminates the command, whose query has been superseded.
     std::vector<Snippet> liveSnippets(const std::string& projectRoot, const std::string& query,
                                       const std::string& bundleID, const std::string& appName,
-                                      bool caseSensitive);
+                                      bool caseSensitive, std::optional<CancellationToken> cancellation = {});
 
     // Output parsing keeps no state and may run on any thread.
     std::vector<Snippet> parseOutput(std::string_view output) const;

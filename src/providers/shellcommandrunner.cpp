@@ -36,7 +36,8 @@ ShellCommandRunner::RunResult ShellCommandRunner::runLive(const std::string& com
                                                           const std::string& projectRoot,
                                                           const std::string& query, const std::string& bundleID,
                                                           const std::string& appName, bool caseSensitive,
-                                                          double timeout) {
+                                                          double timeout,
+                                                          std::optional<CancellationToken> cancellation) {
     return execute(command, projectRoot,
                    {
                        {"PROJECT_ROOT", projectRoot},
@@ -45,13 +46,13 @@ ShellCommandRunner::RunResult ShellCommandRunner::runLive(const std::string& com
                        {"KORVANE_APP_NAME", appName},
                        {"KORVANE_CASE_SENSITIVE", caseSensitive ? "1" : "0"},
                    },
-                   timeout, false);
+                   timeout, false, std::move(cancellation));
 }
 
 ShellCommandRunner::RunResult
 ShellCommandRunner::execute(const std::string& command, const std::string& projectRoot,
                             std::vector<std::pair<std::string, std::string>> environment, double timeout,
-                            bool reportLaunchFailure) {
+                            bool reportLaunchFailure, std::optional<CancellationToken> cancellation) {
     ProcessRequest request;
     request.executable = "/bin/sh";
     request.arguments = {"-c", command};
@@ -59,6 +60,7 @@ ShellCommandRunner::execute(const std::string& command, const std::string& proje
     request.environment = std::move(environment);
     request.timeout = timeout;
     request.killGrace = kTerminationGrace;
+    request.cancellation = std::move(cancellation);
     auto result = processRunner_->run(request);
     if (!result) {
         if (reportLaunchFailure) {

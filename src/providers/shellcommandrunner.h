@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <semaphore>
 #include <string>
 
@@ -33,12 +34,12 @@ public:
     RunResult run(const std::string& command, const std::string& projectRoot, double timeout);
     RunResult runLive(const std::string& command, const std::string& projectRoot, const std::string& query,
                       const std::string& bundleID, const std::string& appName, bool caseSensitive,
-                      double timeout);
+                      double timeout, std::optional<CancellationToken> cancellation = {});
 
 private:
     RunResult execute(const std::string& command, const std::string& projectRoot,
                       std::vector<std::pair<std::string, std::string>> environment, double timeout,
-                      bool reportLaunchFailure);
+                      bool reportLaunchFailure, std::optional<CancellationToken> cancellation = {});
 
     std::shared_ptr<ProcessRunner> processRunner_;
     std::counting_semaphore<kScanPermits> scanPermits_{kScanPermits};

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "config/configmanager.h"
 #include "platform/fake/fakefilewatchsource.h"
 #include "platform/fake/fakeplatformcapabilities.h"

@@ -1,6 +1,6 @@
 #include "config/configwatcher.h"
 
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "config/projectconfigwatcher.h"
 #include "platform/fake/fakefilewatchsource.h"
 #include "support/tempdir.h"

@@ -1,3 +1,4 @@
+#include "platform/fake/fakeclock.h"
 #include "files/filepathindexbuilder.h"
 #include "files/gitcommandrunner.h"
 #include "files/gitlsfilesbroker.h"

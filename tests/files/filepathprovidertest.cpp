@@ -1,4 +1,4 @@
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "files/filepathprovider.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"

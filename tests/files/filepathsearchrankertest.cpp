@@ -16,10 +16,16 @@ using Candidate = FilePathSearchRanker::Candidate;
 
 constexpr const char* locale = "en_US";
 
-std::shared_ptr<const PathList> listOf(Paths paths) {
+// The list as the provider keeps it (collation ranked), or as a one-off ranking reads it (collating
+// ties as they come up).
+std::shared_ptr<const PathList> listOf(Paths paths, bool ranked = true) {
     std::sort(paths.begin(), paths.end());
     paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
-    return std::make_shared<const PathList>(paths, locale);
+    auto list = std::make_shared<PathList>(paths, locale);
+    if (ranked) {
+        list->prepareCollationRanks();
+    }
+    return list;
 }
 
 std::string_view nameOf(std::string_view path) {
@@ -287,7 +293,7 @@ TEST(FilePathSearchRankerTest, FastRankingEqualsAStableSortOfEverything) {
     std::mt19937 random(20261207);
     for (int round = 0; round < 6; ++round) {
         const auto paths = randomPaths(random, 150 + 120 * static_cast<std::size_t>(round));
-        const auto list = listOf(paths);
+        const auto list = listOf(paths, round % 2 == 0);
         RecentFilesSnapshot recent;
         for (int i = 0; i < 8; ++i) {
             recent.gitUncommitted.push_back(paths[random() % paths.size()]);

@@ -1,3 +1,4 @@
+#include "platform/fake/fakeclock.h"
 #include "files/gitlsfilesbroker.h"
 #include "support/logcapture.h"
 

@@ -1,4 +1,4 @@
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "files/gitcommandrunner.h"
 #include "files/recentfilestracker.h"
 #include "gitrepo.h"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/clock.h"
+#include "platform/fake/fakeclock.h"
 #include "input/triggerdetector.h"
 
 #include <cstdint>

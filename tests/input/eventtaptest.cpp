@@ -1,6 +1,6 @@
 #include "input/eventtap.h"
 
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "platform/fake/fakeaccessibilitytrust.h"
 #include "platform/fake/fakekeytapbackend.h"
 #include "platform/keycodes.h"

@@ -1,7 +1,7 @@
 #include "input/textinjector.h"
 
-#include "base/manualscheduler.h"
-#include "base/manualserialexecutor.h"
+#include "platform/fake/manualscheduler.h"
+#include "platform/fake/manualserialexecutor.h"
 #include "platform/fake/fakeaccessibletext.h"
 #include "platform/fake/fakeactiveappprovider.h"
 #include "platform/fake/fakeeventlog.h"

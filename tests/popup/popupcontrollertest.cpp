@@ -1,6 +1,6 @@
 #include "popup/popupcontroller.h"
 
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "platform/fake/fakecaretlocator.h"
 #include "platform/fake/fakefocusedwindowframe.h"
 #include "platform/fake/fakepointerlocation.h"

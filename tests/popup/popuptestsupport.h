@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "popup/popupviewmodel.h"
 #include "recordingdetailcontroller.h"
 

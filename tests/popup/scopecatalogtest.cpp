@@ -43,11 +43,11 @@ TEST(ScopeCatalogTest, FiltersByAliasPrefixOrTitleAndDropsScopesWhoseSourcesAreA
         {"url", {S::manual()}, {"url"}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ids(ScopeCatalog::rows(c.excluded, registry, tokens, std::nullopt, c.query)), c.expected)
+        EXPECT_EQ(ids(ScopeCatalog::rows({c.excluded, &registry, tokens, std::nullopt}, c.query)), c.expected)
             << "query '" << c.query << "'";
     }
 
-    const auto all = ScopeCatalog::rows({}, registry, tokens, std::nullopt, " \t ");
+    const auto all = ScopeCatalog::rows({{}, &registry, tokens, std::nullopt}, " \t ");
     ASSERT_EQ(all.size(), 13u);
     EXPECT_EQ(all.front().id, "app");
     EXPECT_EQ(all[2].primaryAlias, "user");
@@ -67,13 +67,12 @@ TEST(ScopeCatalogTest, OffersOnlyTheAskedTokensOnceEachAndNamesCustomScopesFromT
     catalog.custom["jira"] = CategoryDefinition{
         "jira", "Jira Issues", "Open tickets", {SnippetSource::custom("jira")}, "", std::string("@jira"),
         true};
-    const auto rows = ScopeCatalog::rows({}, registry, {"git", "jira", "git"}, catalog, "");
+    const auto rows = ScopeCatalog::rows({{}, &registry, {"git", "jira", "git"}, catalog}, "");
     ASSERT_EQ(ids(rows), (std::vector<std::string>{"git", "jira"}));
     EXPECT_EQ(rows[1].title, "Jira Issues");
     EXPECT_EQ(rows[1].description, "Open tickets");
-    EXPECT_EQ(ScopeCatalog::sourceLabels(rows[0].sources), "Git, Git");
 
-    const auto withoutCatalog = ScopeCatalog::rows({}, registry, {"jira"}, std::nullopt, "");
+    const auto withoutCatalog = ScopeCatalog::rows({{}, &registry, {"jira"}, std::nullopt}, "");
     ASSERT_EQ(withoutCatalog.size(), 1u);
     EXPECT_EQ(withoutCatalog[0].title, registry.entries({"jira"}).front().title);
 }

@@ -1,3 +1,4 @@
+#include "platform/fake/fakeclock.h"
 #include "providers/customprovider.h"
 
 #include "config/configmanagerharness.h"

@@ -1,7 +1,7 @@
 #include "registry/historystore.h"
 
 #include "base/clock.h"
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "registry/isodate.h"
 #include "registry/sectionorder.h"
 #include "support/tempdir.h"

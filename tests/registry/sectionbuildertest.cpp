@@ -1,6 +1,7 @@
 #include "registry/sectionbuilder.h"
 
 #include "base/clock.h"
+#include "platform/fake/fakeclock.h"
 #include "config/categorycatalog.h"
 #include "config/customproviderconfig.h"
 #include "registry/snippetregistry.h"

@@ -1,7 +1,7 @@
 #include "registry/snippetregistry.h"
 
 #include "base/clock.h"
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "registry/historystore.h"
 #include "registry/historystorereader.h"
 #include "registrytesting.h"

@@ -1,6 +1,6 @@
 #include "watch/directorywatcher.h"
 
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "platform/fake/fakefilewatchsource.h"
 #include "support/tempdir.h"
 

@@ -1,3 +1,4 @@
+#include "platform/fake/fakeclock.h"
 #include "platform/fake/fakeprocessrunner.h"
 
 #include <algorithm>

@@ -530,6 +530,8 @@ void X11KeyTap::releaseGrabsOfStalledTap() {
     if (!display_ || display_->hasError() || grabCount_ == 0) {
         return;
     }
+    // Said before the release, so that whoever sees the keyboard come back can also read why.
+    diagnostic("Key tap did not answer within 2 s; released the keyboard grabs");
     xcb_connection_t* connection = display_->get();
     // Replays a grabbed key that waits for the tap, ends an active grab, and removes every passive
     // grab, so that no key of the desktop waits for a tap that does not answer.
@@ -539,7 +541,6 @@ void X11KeyTap::releaseGrabsOfStalledTap() {
     xcb_flush(connection);
     stallReleaseSequence_ = ungrab.sequence;
     stallReleased_ = true;
-    diagnostic("Key tap did not answer within 2 s; released the keyboard grabs");
 }
 
 void X11KeyTap::noticeStallRelease() {

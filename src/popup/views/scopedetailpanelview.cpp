@@ -1,12 +1,22 @@
 #include "popup/views/scopedetailpanelview.h"
 
-#include "popup/scopecatalog.h"
 #include "popup/views/wrappedtext.h"
 
 #include <QFontMetricsF>
 #include <QPainterPath>
 
 namespace korvane {
+
+std::string ScopeDetailPanelView::sourceLabels(const std::vector<SnippetSource>& sources) {
+    std::string text;
+    for (const SnippetSource& source : sources) {
+        if (!text.empty()) {
+            text += ", ";
+        }
+        text += source.badgeLabel();
+    }
+    return text;
+}
 
 void ScopeDetailPanelView::paint(QPainter& painter, const QRectF& rect, const PaintContext& context) const {
     const double f = context.fontSize();
@@ -51,7 +61,7 @@ void ScopeDetailPanelView::paint(QPainter& painter, const QRectF& rect, const Pa
     const std::pair<const char*, std::string> rows[] = {
         {"Aliases", aliases},
         {"Primary", "@" + scope_.primaryAlias},
-        {"Sources", ScopeCatalog::sourceLabels(scope_.sources)},
+        {"Sources", sourceLabels(scope_.sources)},
     };
     const QFont rowTitleFont = context.font(FontRoles::Design::monospaced, rowTitleSize(f), QFont::DemiBold);
     const QFont valueFont = context.font(FontRoles::Design::monospaced, f - 2, QFont::Normal);

@@ -5,7 +5,9 @@
 
 #include <QPainter>
 #include <QRectF>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -28,6 +30,8 @@ public:
     // Text sizes for the theme's font size: the small titles and the badge never go below 9.
     static double rowTitleSize(double fontSize) { return std::max(fontSize - 5, 9.0); }
     static double badgeSize(double fontSize) { return std::max(fontSize - 4, 9.0); }
+    // The sources a scope selects, one label each, as the panel lists them.
+    static std::string sourceLabels(const std::vector<SnippetSource>& sources);
 
 private:
     ScopeDefinition scope_;

@@ -4,7 +4,7 @@
 // to a file.
 #include "input/textinjector.h"
 
-#include "base/workerthread.h"
+#include "platform/linux/workerthread.h"
 #include "input/applicationsets.h"
 #include "input/appprofilecache.h"
 #include "input/pasteshortcutcache.h"

@@ -3,7 +3,7 @@
 // on-screen keyboard, so they count as user input.
 #include "platform/linux/x11keytap.h"
 
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 #include "input/eventtap.h"
 #include "input/triggerdetector.h"
 #include "platform/keycodes.h"

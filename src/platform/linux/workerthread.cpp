@@ -1,4 +1,4 @@
-#include "base/workerthread.h"
+#include "platform/linux/workerthread.h"
 
 #include <pthread.h>
 

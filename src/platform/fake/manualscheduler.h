@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/fake/fakeclock.h"
 #include "base/scheduler.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "base/manualscheduler.h"
+#include "platform/fake/manualscheduler.h"
 
 #include "base/clock.h"
 

@@ -1,0 +1,191 @@
+#include "search/searchasyncupdateengine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+namespace korvane {
+
+std::shared_ptr<SearchAsyncUpdateEngine> SearchAsyncUpdateEngine::create(Scheduler& scheduler,
+                                                                         std::function<double()> currentTime) {
+    return std::shared_ptr<SearchAsyncUpdateEngine>(new SearchAsyncUpdateEngine(scheduler, std::move(currentTime)));
+}
+
+SearchAsyncUpdateEngine::SearchAsyncUpdateEngine(Scheduler& scheduler, std::function<double()> currentTime)
+    : currentTime(std::move(currentTime))
+    , scheduler_(scheduler) {}
+
+SearchAsyncUpdateEngine::~SearchAsyncUpdateEngine() {
+    cancelDeferredIdle();
+    cancelFileQuery();
+}
+
+bool SearchAsyncUpdateEngine::isNavigationActive() const {
+    return currentTime() - lastNavigationTime < navigationPause;
+}
+
+void SearchAsyncUpdateEngine::scheduleDeferredIdle(std::function<void()> handler) {
+    cancelDeferredIdle();
+    CancellationToken task;
+    deferredIdleTask_ = task;
+    idleStep(task, std::make_shared<std::function<void()>>(std::move(handler)));
+}
+
+void SearchAsyncUpdateEngine::idleStep(CancellationToken task, std::shared_ptr<std::function<void()>> handler) {
+    if (task.isCancelled()) {
+        return;
+    }
+    // The clock is monotonic, so the wait can never exceed one pause; the clamp keeps a navigation
+    // time stamped from elsewhere from holding updates back for longer.
+    const double remaining = std::min(lastNavigationTime - currentTime() + navigationPause, navigationPause);
+    if (remaining <= 0) {
+        if (deferredIdleTask_ && *deferredIdleTask_ == task) {
+            deferredIdleTask_.reset();
+        }
+        if (*handler) {
+            (*handler)();
+        }
+        return;
+    }
+    const double sleep = std::ceil(remaining * 1e9) / 1e9 + 0.001;
+    std::weak_ptr<SearchAsyncUpdateEngine> weak = weak_from_this();
+    scheduler_.postAfter(sleep, [weak, task, handler] {
+        if (auto self = weak.lock()) {
+            self->idleStep(task, handler);
+        }
+    });
+}
+
+void SearchAsyncUpdateEngine::recordDeferred(const std::string& reason, std::int64_t generation,
+                                             const std::optional<std::string>& selectedSnippetID,
+                                             std::function<void()> handler) {
+    deferredWork.needsRefresh = true;
+    deferredWork.reasons.insert(reason);
+    deferredWork.deferredGeneration = generation;
+    if (selectedSnippetID) {
+        deferredWork.selectedSnippetID = selectedSnippetID;
+    }
+    scheduleDeferredIdle(std::move(handler));
+}
+
+void SearchAsyncUpdateEngine::clearDeferredWork() {
+    deferredWork = DeferredWork{};
+}
+
+void SearchAsyncUpdateEngine::cancelDeferredIdle() {
+    if (deferredIdleTask_) {
+        deferredIdleTask_->cancel();
+        deferredIdleTask_.reset();
+    }
+}
+
+void SearchAsyncUpdateEngine::cancelFileQuery() {
+    if (fileQueryTask_) {
+        fileQueryTask_->cancel();
+        fileQueryTask_.reset();
+    }
+}
+
+void SearchAsyncUpdateEngine::cancelAll() {
+    clearDeferredWork();
+    cancelDeferredIdle();
+    cancelFileQuery();
+}
+
+void SearchAsyncUpdateEngine::startFileQuery(MergeDependencies dependencies, std::shared_ptr<FileSearchSource> source,
+                                             std::string query, std::int64_t generation, bool caseSensitive,
+                                             std::string projectRoot,
+                                             std::optional<SearchEmptyState> noMatchesState) {
+    cancelFileQuery();
+    if (!source) {
+        return;
+    }
+    CancellationToken task;
+    fileQueryTask_ = task;
+    std::weak_ptr<SearchAsyncUpdateEngine> weak = weak_from_this();
+    auto shared = std::make_shared<MergeDependencies>(std::move(dependencies));
+    Scheduler* scheduler = &scheduler_;
+    scheduler_.postAfter(fileQueryDebounce, [=] {
+        auto self = weak.lock();
+        if (!self || task.isCancelled() || shared->currentGeneration() != generation) {
+            return;
+        }
+        scheduler->runInBackground(TaskPriority::userInitiated, [=](const CancellationToken&) {
+            if (task.isCancelled()) {
+                return;
+            }
+            auto results = source->search(query, projectRoot, caseSensitive, &task);
+            scheduler->post([=, results = std::move(results)] {
+                if (auto engine = weak.lock()) {
+                    engine->mergeFileSearch(*shared, results, query, generation, caseSensitive, projectRoot,
+                                            noMatchesState, task);
+                }
+            });
+        });
+    });
+}
+
+void SearchAsyncUpdateEngine::mergeFileSearch(const MergeDependencies& deps,
+                                              const std::vector<SearchResult>& fileResults,
+                                              const std::string& query, std::int64_t generation, bool caseSensitive,
+                                              const std::string& projectRoot,
+                                              const std::optional<SearchEmptyState>& noMatchesState,
+                                              const CancellationToken& task) {
+    (void)query;
+    if (task.isCancelled() || deps.currentGeneration() != generation) {
+        return;
+    }
+    if (fileQueryTask_ && *fileQueryTask_ == task) {
+        fileQueryTask_.reset();
+    }
+    if (deps.isNavigationActive()) {
+        deps.deferRefresh("fileSearchMerge", deps.currentGeneration(), deps.selectedSnippetID());
+        return;
+    }
+    const auto active = deps.activeQuery();
+    if (!active) {
+        return;
+    }
+    const SearchResponse response = deps.searchRegistry(*active, caseSensitive);
+
+    std::unordered_set<std::string> registryIDs;
+    registryIDs.reserve(response.results.size());
+    for (const auto& result : response.results) {
+        if (result.snippet) {
+            registryIDs.insert(result.snippet->id);
+        }
+    }
+    std::vector<SearchResult> merged = response.results;
+    std::size_t added = 0;
+    for (const auto& result : fileResults) {
+        if (added == maxMergedFileResults) {
+            break;
+        }
+        if (result.snippet && !registryIDs.contains(result.snippet->id)) {
+            merged.push_back(result);
+            ++added;
+        }
+    }
+
+    std::optional<SearchEmptyState> emptyState;
+    if (merged.empty() && deps.hasSeenResultsInSession()) {
+        emptyState = noMatchesState;
+    }
+    const SearchViewState shown = deps.currentSearchViewState();
+    if (!shown.isEmptyState() && !merged.empty() && deps.sameResultIdentity(shown.resultList(), merged)) {
+        return;
+    }
+    if (const auto* shownEmpty = shown.emptyState();
+        shownEmpty && merged.empty() && emptyState && *emptyState == *shownEmpty) {
+        return;
+    }
+    const auto selected = deps.selectedSnippetID();
+    deps.showPopup(std::move(merged), response, projectRoot,
+                   emptyState ? std::optional<std::string>(emptyState->message) : std::nullopt,
+                   emptyState ? emptyState->style : SearchEmptyState::Style::standard);
+    if (selected) {
+        deps.restoreSelection(*selected);
+    }
+}
+
+} // namespace korvane

@@ -1,0 +1,202 @@
+#pragma once
+
+#include "base/cancellationtoken.h"
+#include "base/clock.h"
+#include "base/scheduler.h"
+#include "config/popupposition.h"
+#include "config/scoperegistry.h"
+#include "model/livescopeprovider.h"
+#include "model/searchoptions.h"
+#include "model/searchresult.h"
+#include "model/snippetsource.h"
+#include "popup/popupcontroller.h"
+#include "popup/scopecatalog.h"
+#include "popup/searchshellvariant.h"
+#include "popup/searchviewstate.h"
+#include "providers/customprovider.h"
+#include "registry/parsedquery.h"
+#include "registry/snippetregistry.h"
+#include "registry/snippetsection.h"
+#include "search/filesearchsource.h"
+#include "search/searchasyncupdateengine.h"
+#include "search/searchpresentationcomposer.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace korvane {
+
+// Why a search runs; its name appears in the performance log.
+enum class SearchSource { input, recentFilesReady, scanRefresh, helpExit, deferred };
+
+std::string_view toString(SearchSource source);
+
+// Answers every query of a completion session: classifies the text, picks one of five roads (help,
+// scope picker, live scope, browse, registry search), decides what the popup shows including its
+// empty states, keeps the answer fresh when the registry, a scan or the recent files change, and
+// holds late answers back while the user navigates. Main thread; its tasks and callbacks hold it
+// weakly, and only provider calls run on background jobs.
+class SearchCoordinator : public std::enable_shared_from_this<SearchCoordinator> {
+public:
+    // The environment one search runs in.
+    struct LiveSearchContext {
+        std::optional<std::string> projectRoot;
+        bool scanInFlight = false;
+        SearchOptions searchOptions;
+        std::vector<std::string> activeCategories;
+        PopupPosition popupPosition = PopupPosition::automatic;
+    };
+
+    // The frontmost application as a live command sees it; empty texts when unknown.
+    struct FrontmostApplicationInfo {
+        std::string bundleID;
+        std::string name;
+    };
+
+    static constexpr double duplicateInputWindow = 0.08;
+    static constexpr double performanceThresholdMs = 10.0;
+    static constexpr double liveScopeDebounce = 0.05;
+    static constexpr double customLiveTimeout = 3.0;
+    static constexpr std::size_t urlSnippetLimit = 10;
+    static constexpr std::size_t recentFileLimit = 8;
+    static constexpr const char* logCategory = "SearchCoordinator.Performance";
+
+    // `registry`, `scheduler` and `clock` must outlive the coordinator. The engine's clock is the
+    // monotonic one of `clock`, so that a wall clock that jumps changes no interval.
+    static std::shared_ptr<SearchCoordinator> create(SnippetRegistry& registry,
+                                                     std::shared_ptr<PopupController> popupController,
+                                                     Scheduler& scheduler, const Clock& clock);
+    ~SearchCoordinator();
+    SearchCoordinator(const SearchCoordinator&) = delete;
+    SearchCoordinator& operator=(const SearchCoordinator&) = delete;
+
+    // Filled by the application shell.
+    std::unordered_map<SnippetSource, std::shared_ptr<LiveScopeProvider>> liveScopeProviders;
+    std::unordered_map<std::string, std::shared_ptr<CustomProvider>> customLiveProviders;
+    // The project's file paths: recent files for the browser, the file query merged into ordinary
+    // results, and the files scope's messages when it is also the live provider of `filePath`.
+    std::shared_ptr<FileSearchSource> filePathSource;
+
+    std::function<void()> onDismissNeeded;
+    std::function<void(bool)> onHorizontalSuppressionChanged;
+    std::function<std::optional<LiveSearchContext>()> contextProvider;
+    std::function<FrontmostApplicationInfo()> frontmostApplication;
+
+    const ScopeRegistry& scopeRegistry() const { return scopeRegistry_; }
+    const std::optional<std::string>& activeQuery() const { return activeQuery_; }
+    std::int64_t searchGeneration() const { return searchGeneration_; }
+    bool hasSeenResultsInSession() const { return hasSeenResultsInSession_; }
+    void setHasSeenResultsInSession(bool seen) { hasSeenResultsInSession_ = seen; }
+    const SearchEmptyState& noMatchesState() const { return noMatchesState_; }
+    const std::optional<SearchPresentationComposer::Context>& unifiedAtContext() const { return unifiedAtContext_; }
+    const std::optional<SearchShellVariant>& lastUnifiedVariantLog() const { return lastUnifiedVariantLog_; }
+    bool hasLiveQueryTask() const { return liveQueryTask_.has_value(); }
+    SearchAsyncUpdateEngine& asyncUpdateEngine() const { return *asyncUpdateEngine_; }
+    PopupController& popupController() const { return *popupController_; }
+
+    // Answers one query.
+    void performSearch(const std::string& query, SearchSource source, const LiveSearchContext& context);
+    // The duplicate-keystroke filter: true for the same text within 0.08 s of the last one accepted.
+    bool shouldSkipDuplicateInput(const std::string& query);
+    // Forgets the query and the @-context and cancels the live query and every pending update.
+    void resetSession();
+    // What the session engine's end of a session clears.
+    void endSession();
+    void updateScopeManifest(ScopeRegistry registry);
+
+    // Refresh entry points.
+    void rerenderForRegistryChange(const std::optional<std::string>& projectRoot, bool caseSensitive,
+                                   const std::vector<std::string>& activeCategories);
+    void handleScanRefresh();
+    void handleRecentFilesReady(const std::optional<std::string>& currentProjectRoot, const std::string& readyRoot);
+    void deferRefresh(const std::string& reason);
+    void flushDeferredWork();
+    static bool sameResultIdentity(const std::vector<SearchResult>& a, const std::vector<SearchResult>& b);
+
+    // The query a text stands for: a literal text is searched as itself, everything else as parsed
+    // against the scope tables. Every search of the text, first or repeated, goes through here.
+    ParsedQuery parsedQuery(const std::string& text) const;
+    // The browser's sections, the "files" section listing the project's recent files.
+    std::vector<SnippetSection> browserSections(const std::optional<std::string>& projectRoot,
+                                                const std::vector<std::string>& activeCategories);
+
+private:
+    enum class LiveKind { builtIn, custom };
+    // What a live query carries from its start to its completion.
+    struct LiveQuery {
+        LiveKind kind = LiveKind::builtIn;
+        double debounce = 0;
+        std::shared_ptr<LiveScopeProvider> provider;
+        std::shared_ptr<CustomProvider> customProvider;
+        std::string text;
+        std::string fullQuery;
+        std::string projectRoot;
+        bool caseSensitive = false;
+        FrontmostApplicationInfo application;
+        std::optional<QueryChip> chip;
+        std::optional<SnippetSource> scope;
+        SnippetSource source = SnippetSource::filePath();
+        bool bareScope = false;
+    };
+
+    SearchCoordinator(SnippetRegistry& registry, std::shared_ptr<PopupController> popupController,
+                      Scheduler& scheduler, const Clock& clock);
+
+    double now() const;
+    PopupViewModel& viewModel() const { return popupController_->viewModel(); }
+    bool isPopupVisible() const { return popupController_->window().isVisible(); }
+    ScopeCatalog::Inputs catalogInputs() const;
+    SearchPresentation compose(const std::vector<SearchResult>& results, bool scopeDisabled,
+                               const std::optional<std::string>& message);
+    void recordVariant(SearchShellVariant variant);
+    std::optional<std::string> selectedSnippetID() const;
+    void restoreSelection(const std::optional<std::string>& snippetID);
+
+    // Shows `results` as plain results, or through the composer inside an @-context.
+    void showResults(std::vector<SearchResult> results, const std::optional<QueryChip>& chip,
+                     const std::optional<SnippetSource>& scope, bool urlOnly, bool scopeDisabled, bool liveScope,
+                     bool bareScope, const std::optional<SearchEmptyState>& emptyState,
+                     const std::optional<std::string>& projectRoot);
+    void showBrowse(const ParsedQuery& parsed, const std::optional<std::string>& projectRoot,
+                    const std::vector<std::string>& activeCategories, bool scanInFlight, bool& dismissed);
+    void dismiss();
+
+    void startLiveScopeQuery(LiveQuery query);
+    void startCustomLiveQuery(LiveQuery query);
+    void runLiveQuery(LiveQuery query);
+    void completeLiveQuery(const LiveQuery& query, std::vector<SearchResult> results, const CancellationToken& task);
+    SearchEmptyState customEmptyHint(const CustomProviderConfig& config) const;
+    void showNoProject(const LiveQuery& query);
+
+    void scheduleFileQuery(const std::string& text, std::int64_t generation, bool caseSensitive,
+                           const std::optional<std::string>& projectRoot,
+                           const std::optional<SearchEmptyState>& noMatches);
+    SearchAsyncUpdateEngine::MergeDependencies makeMergeDependencies();
+    std::function<void()> deferredIdleHandler();
+    void logPerformance(const std::string& query, SearchSource source, double start) const;
+
+    SnippetRegistry& registry_;
+    std::shared_ptr<PopupController> popupController_;
+    Scheduler& scheduler_;
+    const Clock& clock_;
+    ScopeRegistry scopeRegistry_;
+    std::optional<std::string> activeQuery_;
+    std::int64_t searchGeneration_ = 0;
+    bool hasSeenResultsInSession_ = false;
+    SearchEmptyState noMatchesState_{"No matches", SearchEmptyState::Style::standard};
+    SearchPresentationComposer presentationComposer_;
+    std::optional<SearchPresentationComposer::Context> unifiedAtContext_;
+    std::optional<SearchShellVariant> lastUnifiedVariantLog_;
+    std::optional<CancellationToken> liveQueryTask_;
+    std::shared_ptr<SearchAsyncUpdateEngine> asyncUpdateEngine_;
+    std::optional<std::string> lastDeliveredInputQuery_;
+    double lastDeliveredInputQueryAt_ = 0;
+};
+
+} // namespace korvane
