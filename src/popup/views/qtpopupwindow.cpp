@@ -1,6 +1,7 @@
 #include "popup/views/qtpopupwindow.h"
 
 #include "platform/qt/qtdesktopcoordinates.h"
+#include "popup/views/popupcontentview.h"
 #include "popup/views/popupview.h"
 #include "popup/views/surfacepainter.h"
 #include "popup/views/viewanimations.h"
@@ -66,9 +67,10 @@ QtPopupWindow::QtPopupWindow(std::shared_ptr<PopupViewModel> model)
     }
     auto* layout = new QVBoxLayout(window_.get());
     layout->setContentsMargins(0, 0, 0, 0);
-    view_ = new PopupView(std::move(model), window_.get());
+    content_ = new PopupContentView(std::move(model), window_.get());
+    view_ = &content_->surface();
     view_->setGlassSupported(translucent_);
-    layout->addWidget(view_);
+    layout->addWidget(content_);
     window_->resize(350, 200);
     view_->onPainted = [this] {
         if (shownAt_ && onFirstFrame) {

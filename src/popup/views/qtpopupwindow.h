@@ -13,6 +13,7 @@
 
 namespace korvane {
 
+class PopupContentView;
 class PopupView;
 
 // The popup's window on the desktop: frameless, kept above other windows, never focused or
@@ -33,6 +34,7 @@ public:
     void orderOut() override;
 
     PopupView& view() const { return *view_; }
+    PopupContentView& content() const { return *content_; }
     QWidget& widget() const { return *window_; }
 
     // Called once with the time from orderFront to the first frame painted after it.
@@ -45,6 +47,7 @@ private:
     void applyMask();
 
     std::unique_ptr<QWidget> window_;
+    PopupContentView* content_ = nullptr;
     PopupView* view_ = nullptr;
     QVariantAnimation animation_;
     std::function<void()> completion_;

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "config/themeconfig.h"
+#include "popup/popupviewmodel.h"
+#include "popup/views/paintcontext.h"
+
+#include <QPainter>
+#include <QRectF>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// The browser's left column: one row per category with its dot, name, short alias and count, the
+// selected one on the selection plate, tinted and barred on its trailing edge while it has the
+// keyboard focus. When the rows do not fit, the host scrolls it so that the selected row stays in
+// view. Drawn by its host. Main thread.
+class CategorySidebarView {
+public:
+    static constexpr double verticalInset = 4;
+
+    CategorySidebarView(std::vector<PopupViewModel::Category> categories, int selectedIndex, double focus)
+        : categories_(std::move(categories))
+        , selectedIndex_(selectedIndex)
+        , focus_(focus) {}
+
+    // `focus` runs from 0 (not focused) to 1 (focused) while the focus fades.
+    void paint(QPainter& painter, const QRectF& rect, const PaintContext& context, double scrollOffset) const;
+
+    // The height of one row for the theme, and of all rows with the insets.
+    static double rowHeight(const PaintContext& context);
+    double contentHeight(const PaintContext& context) const;
+    // The scroll offset that keeps the selected row in view, starting from `current`.
+    double offsetKeepingSelectionVisible(const PaintContext& context, double viewportHeight,
+                                         double current) const;
+
+    static Color dotColor(const PopupViewModel::Category& category, bool isSelected, BadgePalette palette);
+    static std::string shortAlias(const PopupViewModel::Category& category);
+
+private:
+    std::vector<PopupViewModel::Category> categories_;
+    int selectedIndex_;
+    double focus_;
+};
+
+// The tint and the 2 pt bar that mark the browser column with the keyboard focus; `focus` from 0 to 1.
+void paintBrowserFocus(QPainter& painter, const QRectF& rect, double focus, bool barOnTrailingEdge);
+
+} // namespace korvane
