@@ -65,7 +65,7 @@ TEST_F(ShellCommandRunnerTest, StandardInputIsTheNullDevice) {
 }
 
 TEST_F(ShellCommandRunnerTest, ATimedOutCommandReportsTerminateEvenWhenItExitsZero) {
-    const auto result = runner.run("trap 'exit 0' TERM; echo partial; sleep 5 & wait", root(), 0.1);
+    const auto result = runner.run("trap 'exit 0' TERM; echo partial; sleep 5 & wait", root(), 0.5);
     EXPECT_EQ(result, (RunResult{15, "partial\n"}));
 }
 
