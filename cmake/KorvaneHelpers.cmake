@@ -41,3 +41,22 @@ function(korvane_test folder)
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES DISCOVERY_TIMEOUT 60
                        PROPERTIES ${props})
 endfunction()
+
+# korvane_x11_test(<Name> TARGET <executable> SOURCES ... [DEPS ...] [FIXTURES <dir>])
+# A GoogleTest executable that runs whole in a private X session (scripts/xvfb-session) as the CTest
+# test x11.<Name>. X11 tests type real keys, so no two of them run at once.
+function(korvane_x11_test name)
+  cmake_parse_arguments(ARG "" "TARGET;FIXTURES" "SOURCES;DEPS" ${ARGN})
+  add_executable(${ARG_TARGET} ${ARG_SOURCES})
+  target_compile_options(${ARG_TARGET} PRIVATE ${KORVANE_WARNINGS} -Wno-conversion -Wno-sign-conversion)
+  if(ARG_FIXTURES)
+    target_compile_definitions(${ARG_TARGET} PRIVATE KORVANE_FIXTURES="${ARG_FIXTURES}")
+  endif()
+  target_link_libraries(${ARG_TARGET} PRIVATE ${ARG_DEPS} korvane_testsupport GTest::gmock)
+  add_test(NAME x11.${name} COMMAND ${PROJECT_SOURCE_DIR}/scripts/xvfb-session $<TARGET_FILE:${ARG_TARGET}>)
+  set_tests_properties(x11.${name} PROPERTIES
+    LABELS x11
+    RESOURCE_LOCK x11-session
+    ENVIRONMENT KORVANE_TEST=1
+    TIMEOUT 120)
+endfunction()
