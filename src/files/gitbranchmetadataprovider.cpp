@@ -1,6 +1,7 @@
 #include "files/gitbranchmetadataprovider.h"
 
 #include "base/unicode.h"
+#include "files/gitcommandrunner.h"
 
 #include <charconv>
 #include <utility>
@@ -27,15 +28,6 @@ std::optional<long long> parseInteger(std::string_view text) {
     return value;
 }
 
-std::string joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines) {
-        text += line;
-        text += '\n';
-    }
-    return text;
-}
-
 } // namespace
 
 GitBranchMetadataProvider::GitBranchMetadataProvider(CommandRunner runGit)
@@ -47,7 +39,7 @@ std::optional<std::string> GitBranchMetadataProvider::defaultBranch(const std::s
     }
     if (const auto head = runGit_({"symbolic-ref", "refs/remotes/origin/HEAD"}, root, queryTimeout)) {
         constexpr std::string_view prefix = "refs/remotes/origin/";
-        const std::string text = joined(*head);
+        const std::string text = joinedLines(*head);
         const std::string_view trimmed = trimmedAscii(text, whitespace);
         if (trimmed.starts_with(prefix)) {
             return std::string(trimmed.substr(prefix.size()));
@@ -103,7 +95,7 @@ GitBranchMetadataProvider::aheadBehind(const std::string& branch, const std::str
     if (!output) {
         return std::nullopt;
     }
-    const auto counts = parseCounts(joined(*output));
+    const auto counts = parseCounts(joinedLines(*output));
     if (!counts) {
         return std::nullopt;
     }

@@ -170,4 +170,13 @@ CommandRunner GitCommandRunner::commandRunner() const {
                             double timeout) { return runner.run(arguments, directory, timeout); };
 }
 
+std::string joinedLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) {
+        text += line;
+        text += '\n';
+    }
+    return text;
+}
+
 } // namespace korvane

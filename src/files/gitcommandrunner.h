@@ -58,4 +58,7 @@ private:
 // The non-empty pieces of `text` split on "\n", in order and untrimmed.
 std::vector<std::string> nonEmptyLines(std::string_view text);
 
+// `lines` as one text, each followed by "\n".
+std::string joinedLines(const std::vector<std::string>& lines);
+
 } // namespace korvane

@@ -1,6 +1,7 @@
 #include "files/gitremoteprovider.h"
 
 #include "base/unicode.h"
+#include "files/gitcommandrunner.h"
 #include "config/urireference.h"
 
 #include <array>
@@ -128,15 +129,6 @@ const HostingService* serviceOf(const std::string& web) {
     return nullptr;
 }
 
-std::string joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines) {
-        text += line;
-        text += '\n';
-    }
-    return text;
-}
-
 } // namespace
 
 GitRemoteProvider::GitRemoteProvider(CommandRunner runGit)
@@ -148,7 +140,7 @@ std::optional<std::string> GitRemoteProvider::runGit(const std::vector<std::stri
         return std::nullopt;
     }
     const auto lines = runGit_(arguments, root, gitTimeout);
-    return lines ? std::optional<std::string>(joined(*lines)) : std::nullopt;
+    return lines ? std::optional<std::string>(joinedLines(*lines)) : std::nullopt;
 }
 
 std::optional<std::string> GitRemoteProvider::originURL(const std::string& root) const {
