@@ -242,21 +242,27 @@ void SearchCoordinator::performSearch(const std::string& query, SearchSource sou
     logPerformance(query, source, start);
 }
 
+std::vector<SnippetSection> SearchCoordinator::emptyQuerySections(
+    const ParsedQuery& parsed, const std::optional<std::string>& projectRoot,
+    const std::vector<std::string>& activeCategories) {
+    if (!parsed.urlOnly) {
+        return browserSections(projectRoot, activeCategories);
+    }
+    std::vector<SnippetSection> sections;
+    auto urls = registry_.makeSectionBuilder(std::nullopt).urlSnippets(urlSnippetLimit);
+    if (!urls.empty()) {
+        SnippetSection section("urls", "URLs", {});
+        section.totalCount = urls.size();
+        section.results = std::move(urls);
+        sections.push_back(std::move(section));
+    }
+    return sections;
+}
+
 void SearchCoordinator::showBrowse(const ParsedQuery& parsed, const std::optional<std::string>& projectRoot,
                                    const std::vector<std::string>& activeCategories, bool scanInFlight,
                                    bool& dismissed) {
-    std::vector<SnippetSection> sections;
-    if (parsed.urlOnly) {
-        auto urls = registry_.makeSectionBuilder(std::nullopt).urlSnippets(urlSnippetLimit);
-        if (!urls.empty()) {
-            SnippetSection section("urls", "URLs", {});
-            section.totalCount = urls.size();
-            section.results = std::move(urls);
-            sections.push_back(std::move(section));
-        }
-    } else {
-        sections = browserSections(projectRoot, activeCategories);
-    }
+    std::vector<SnippetSection> sections = emptyQuerySections(parsed, projectRoot, activeCategories);
     if (sections.empty() && !scanInFlight) {
         dismissed = true;
         dismiss();
@@ -650,18 +656,7 @@ void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::strin
     }
     const ParsedQuery parsed = parsedQuery(*activeQuery_);
     if (parsed.query.empty() && !parsed.scopes) {
-        std::vector<SnippetSection> sections;
-        if (parsed.urlOnly) {
-            auto urls = registry_.makeSectionBuilder(std::nullopt).urlSnippets(urlSnippetLimit);
-            if (!urls.empty()) {
-                SnippetSection section("urls", "URLs", {});
-                section.totalCount = urls.size();
-                section.results = std::move(urls);
-                sections.push_back(std::move(section));
-            }
-        } else {
-            sections = browserSections(projectRoot, activeCategories);
-        }
+        std::vector<SnippetSection> sections = emptyQuerySections(parsed, projectRoot, activeCategories);
         viewModel().setProjectRoot(projectRoot);
         viewModel().showBrowser(std::move(sections), parsed.urlOnly);
         popupController_->show();

@@ -127,6 +127,10 @@ public:
                                                 const std::vector<std::string>& activeCategories);
 
 private:
+    // What an empty query shows: the URL snippets when the search is for URLs only, else the browser.
+    std::vector<SnippetSection> emptyQuerySections(const ParsedQuery& parsed,
+                                                   const std::optional<std::string>& projectRoot,
+                                                   const std::vector<std::string>& activeCategories);
     enum class LiveKind { builtIn, custom };
     // What a live query carries from its start to its completion.
     struct LiveQuery {
