@@ -24,6 +24,19 @@ bool isSingleByteClusters(std::string_view text);
 constexpr char asciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
 }
+// The value of an ASCII hexadecimal digit of either case; -1 for any other character.
+constexpr int asciiHexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
 constexpr bool isAsciiUpper(char c) {
     return c >= 'A' && c <= 'Z';
 }

@@ -1,6 +1,7 @@
 #include "config/themeconfig.h"
 
 #include "base/diagnostics.h"
+#include "base/unicode.h"
 
 #include <cstdint>
 #include <string>
@@ -10,19 +11,6 @@ namespace {
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 // A configured value at or below `low` becomes `low`, then one above `high` becomes `high`.
@@ -83,7 +71,7 @@ std::optional<Color> ThemeConfig::colorFromHex(std::string_view text) {
     }
     std::uint32_t rgb = 0;
     for (char c : digits) {
-        const int digit = hexDigit(c);
+        const int digit = asciiHexValue(c);
         if (digit < 0) {
             return std::nullopt;
         }

@@ -88,26 +88,13 @@ std::optional<std::string> hostOf(const std::string& url) {
     return std::string(authority);
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // Percent escapes decoded; the text as it stands when that gives no UTF-8.
 std::string percentDecoded(std::string_view text) {
     std::string decoded;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-            hexValue(text[i + 2]) >= 0) {
-            decoded.push_back(static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
+        if (text[i] == '%' && i + 2 < text.size() && asciiHexValue(text[i + 1]) >= 0 &&
+            asciiHexValue(text[i + 2]) >= 0) {
+            decoded.push_back(static_cast<char>(asciiHexValue(text[i + 1]) * 16 + asciiHexValue(text[i + 2])));
             i += 2;
         } else {
             decoded.push_back(text[i]);
