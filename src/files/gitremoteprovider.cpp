@@ -1,8 +1,8 @@
 #include "files/gitremoteprovider.h"
 
 #include "base/unicode.h"
-#include "files/gitcommandrunner.h"
 #include "config/urireference.h"
+#include "files/gitcommandrunner.h"
 
 #include <array>
 #include <filesystem>
