@@ -13,15 +13,15 @@ namespace {
 
 const std::string kFilesSectionID = "files";
 
-bool isFilesScope(const ParsedQuery& parsed) {
+} // namespace
+
+bool SearchCoordinator::isFilesScope(const ParsedQuery& parsed) {
     return parsed.scopes && parsed.scopes->size() == 1 && parsed.scopes->front() == SnippetSource::filePath();
 }
 
-bool isBareScope(const ParsedQuery& parsed) {
+bool SearchCoordinator::isBareScope(const ParsedQuery& parsed) {
     return parsed.query.empty() && parsed.scopes && parsed.scopes->size() == 1;
 }
-
-} // namespace
 
 std::string_view toString(SearchSource source) {
     switch (source) {
@@ -392,139 +392,6 @@ void SearchCoordinator::logPerformance(const std::string& query, SearchSource so
     }
 }
 
-// Live scopes.
-
-void SearchCoordinator::showNoProject(const LiveQuery& query) {
-    showResults({}, query.chip, query.scope, false, false, true, false,
-                SearchEmptyState{"No project detected - cd into a project directory",
-                                 SearchEmptyState::Style::standard},
-                std::nullopt);
-}
-
-SearchEmptyState SearchCoordinator::customEmptyHint(const CustomProviderConfig& config) const {
-    if (config.emptyHint) {
-        return {*config.emptyHint, SearchEmptyState::Style::compact};
-    }
-    return {"Type @" + config.scope.value_or(config.id) + " to search", SearchEmptyState::Style::compact};
-}
-
-void SearchCoordinator::startLiveScopeQuery(LiveQuery query) {
-    if (!(isPopupVisible() && viewModel().isLiveScopeActive())) {
-        std::optional<SearchEmptyState> interim;
-        if (query.text.empty()) {
-            interim = SearchEmptyState{"No recent file changes. Type to search all files.",
-                                       SearchEmptyState::Style::compact};
-        }
-        showResults({}, query.chip, query.scope, false, false, true, query.bareScope, interim, query.projectRoot);
-    }
-    query.debounce = query.text.empty() ? 0.0 : liveScopeDebounce;
-    runLiveQuery(std::move(query));
-}
-
-void SearchCoordinator::startCustomLiveQuery(LiveQuery query) {
-    if (frontmostApplication) {
-        query.application = frontmostApplication();
-    }
-    query.fullQuery = activeQuery_.value_or("");
-    const auto& config = query.customProvider->config();
-    query.debounce = static_cast<double>(std::clamp<std::int64_t>(config.debounce, 0, 60000)) / 1000.0;
-    std::optional<SearchEmptyState> interim;
-    if (query.text.empty()) {
-        interim = customEmptyHint(config);
-    }
-    showResults({}, query.chip, query.scope, false, false, true, query.bareScope, interim, query.projectRoot);
-    runLiveQuery(std::move(query));
-}
-
-void SearchCoordinator::runLiveQuery(LiveQuery query) {
-    CancellationToken task;
-    liveQueryTask_ = task;
-    std::weak_ptr<SearchCoordinator> weak = weak_from_this();
-    Scheduler* scheduler = &scheduler_;
-    auto shared = std::make_shared<LiveQuery>(std::move(query));
-    const double debounce = shared->debounce >= 0.001 ? shared->debounce : 0.0;
-    auto fileSource = std::dynamic_pointer_cast<FileSearchSource>(shared->provider);
-    scheduler_.postAfter(debounce, [weak, task, shared, scheduler, fileSource] {
-        if (task.isCancelled() || weak.expired()) {
-            return;
-        }
-        scheduler->runInBackground(TaskPriority::userInitiated, [weak, task, shared, scheduler,
-                                                                 fileSource](const CancellationToken&) {
-            if (task.isCancelled()) {
-                return;
-            }
-            std::vector<SearchResult> results;
-            if (shared->kind == LiveKind::builtIn) {
-                results = fileSource ? fileSource->search(shared->text, shared->projectRoot, shared->caseSensitive,
-                                                          &task)
-                                     : shared->provider->search(shared->text, shared->projectRoot,
-                                                                shared->caseSensitive);
-            } else {
-                // A superseded command is terminated through the task's token rather than left to
-                // run to its time limit.
-                auto snippets = shared->customProvider->liveSnippets(
-                    shared->projectRoot, shared->text, shared->application.bundleID, shared->application.name,
-                    shared->caseSensitive, task);
-                results.reserve(snippets.size());
-                for (auto& snippet : snippets) {
-                    results.push_back(SearchResult{std::make_shared<const Snippet>(std::move(snippet)), {}});
-                }
-            }
-            scheduler->post([weak, task, shared, results = std::move(results)]() mutable {
-                if (auto self = weak.lock()) {
-                    self->completeLiveQuery(*shared, std::move(results), task);
-                }
-            });
-        });
-    });
-}
-
-void SearchCoordinator::completeLiveQuery(const LiveQuery& query, std::vector<SearchResult> results,
-                                          const CancellationToken& task) {
-    if (task.isCancelled() || !activeQuery_ || *activeQuery_ != query.fullQuery) {
-        return;
-    }
-    if (liveQueryTask_ && *liveQueryTask_ == task) {
-        liveQueryTask_.reset();
-    }
-    const bool builtIn = query.kind == LiveKind::builtIn;
-    if (asyncUpdateEngine_->isNavigationActive()) {
-        deferRefresh(builtIn ? "liveScopeCompletion" : "customLiveScopeCompletion");
-        return;
-    }
-    auto& model = viewModel();
-    // Only a list with items can be the same answer: an empty one may now carry another message
-    // (the truncated index), which the interim state did not show.
-    if (!results.empty() && model.mode() == PopupMode::search && model.isLiveScopeActive() &&
-        model.activeScope() == query.source && sameResultIdentity(results, model.allResults())) {
-        return;
-    }
-    const bool isFileSource = builtIn && query.source == SnippetSource::filePath() && filePathSource &&
-                              query.provider.get() == static_cast<LiveScopeProvider*>(filePathSource.get());
-    std::optional<SearchEmptyState> emptyState;
-    if (!results.empty()) {
-        hasSeenResultsInSession_ = true;
-    } else if (builtIn) {
-        const bool truncated = isFileSource && filePathSource->isIndexTruncated(query.projectRoot);
-        if (query.text.empty()) {
-            emptyState = SearchEmptyState{truncated ? "Large directory — showing first 50,000 files"
-                                                    : "No recent file changes. Type to search all files.",
-                                          SearchEmptyState::Style::compact};
-        } else if (truncated) {
-            emptyState = SearchEmptyState{"No matches in first 50,000 files", SearchEmptyState::Style::standard};
-        }
-    } else if (query.text.empty()) {
-        emptyState = customEmptyHint(query.customProvider->config());
-    } else {
-        emptyState = SearchEmptyState{"No matches", SearchEmptyState::Style::standard};
-    }
-    showResults(std::move(results), query.chip, query.scope, false, false, true, query.bareScope, emptyState,
-                query.projectRoot);
-    if (builtIn) {
-        model.setLoadingRecentFiles(isFileSource && filePathSource->isRecentFilesLoading(query.projectRoot));
-    }
-}
-
 // File query.
 
 void SearchCoordinator::scheduleFileQuery(const std::string& text, std::int64_t generation, bool caseSensitive,
@@ -605,138 +472,6 @@ SearchAsyncUpdateEngine::MergeDependencies SearchCoordinator::makeMergeDependenc
         }
     };
     return deps;
-}
-
-// Refresh entry points.
-
-std::function<void()> SearchCoordinator::deferredIdleHandler() {
-    std::weak_ptr<SearchCoordinator> weak = weak_from_this();
-    return [weak] {
-        if (auto self = weak.lock()) {
-            self->flushDeferredWork();
-        }
-    };
-}
-
-void SearchCoordinator::deferRefresh(const std::string& reason) {
-    asyncUpdateEngine_->recordDeferred(reason, searchGeneration_, selectedSnippetID(), deferredIdleHandler());
-}
-
-void SearchCoordinator::flushDeferredWork() {
-    auto& work = asyncUpdateEngine_->deferredWork;
-    if (!work.needsRefresh) {
-        return;
-    }
-    if (work.deferredGeneration != searchGeneration_) {
-        asyncUpdateEngine_->clearDeferredWork();
-        return;
-    }
-    const auto selected = work.selectedSnippetID;
-    asyncUpdateEngine_->clearDeferredWork();
-    if (contextProvider && activeQuery_) {
-        if (auto context = contextProvider()) {
-            performSearch(*activeQuery_, SearchSource::deferred, *context);
-        }
-    }
-    restoreSelection(selected);
-}
-
-void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::string>& projectRoot, bool caseSensitive,
-                                                  const std::vector<std::string>& activeCategories) {
-    if (!isPopupVisible() || !activeQuery_) {
-        return;
-    }
-    if (asyncUpdateEngine_->isNavigationActive()) {
-        deferRefresh("registryRerender");
-        return;
-    }
-    const auto selected = selectedSnippetID();
-    if (viewModel().isHelpMode() || (unifiedAtContext_ && unifiedAtContext_->asScopeOnly())) {
-        return;
-    }
-    const ParsedQuery parsed = parsedQuery(*activeQuery_);
-    if (parsed.query.empty() && !parsed.scopes) {
-        std::vector<SnippetSection> sections = emptyQuerySections(parsed, projectRoot, activeCategories);
-        viewModel().setProjectRoot(projectRoot);
-        viewModel().showBrowser(std::move(sections), parsed.urlOnly);
-        popupController_->show();
-        restoreSelection(selected);
-        return;
-    }
-    SearchResponse response = registry_.search(parsed, SearchOptions{caseSensitive});
-    if (response.results.empty() && !response.scopeDisabled) {
-        return;
-    }
-    if (!response.results.empty()) {
-        hasSeenResultsInSession_ = true;
-    }
-    showResults(std::move(response.results), response.displayChip, response.scope, response.urlOnly,
-                response.scopeDisabled, false, isBareScope(parsed), std::nullopt, projectRoot);
-    restoreSelection(selected);
-    // The file matches merged into this list came from the file query; run it again so that a
-    // registry change does not leave the list without them until the next keystroke.
-    if (!parsed.query.empty() && !parsed.scopes && !parsed.urlOnly) {
-        scheduleFileQuery(parsed.query, searchGeneration_, caseSensitive, projectRoot, noMatchesState_);
-    }
-}
-
-void SearchCoordinator::handleScanRefresh() {
-    if (!isPopupVisible() || !activeQuery_) {
-        return;
-    }
-    if (asyncUpdateEngine_->isNavigationActive()) {
-        deferRefresh("scanRefresh");
-        return;
-    }
-    const auto selected = selectedSnippetID();
-    if (contextProvider) {
-        if (auto context = contextProvider()) {
-            performSearch(*activeQuery_, SearchSource::scanRefresh, *context);
-        }
-    }
-    restoreSelection(selected);
-}
-
-void SearchCoordinator::handleRecentFilesReady(const std::optional<std::string>& currentProjectRoot,
-                                               const std::string& readyRoot) {
-    if (!currentProjectRoot || *currentProjectRoot != readyRoot || !activeQuery_) {
-        return;
-    }
-    const ParsedQuery parsed = parsedQuery(*activeQuery_);
-    const bool filesScope = isFilesScope(parsed);
-    const bool browser = parsed.query.empty() && !parsed.scopes && !parsed.urlOnly;
-    if (!filesScope && !browser) {
-        return;
-    }
-    if (asyncUpdateEngine_->isNavigationActive()) {
-        deferRefresh("recentFiles");
-        return;
-    }
-    if (filesScope) {
-        viewModel().setLoadingRecentFiles(false);
-    }
-    // The browser re-selects its first category when rebuilt; keep the user's item instead.
-    const auto selected = selectedSnippetID();
-    if (contextProvider) {
-        if (auto context = contextProvider()) {
-            performSearch(*activeQuery_, SearchSource::recentFilesReady, *context);
-            restoreSelection(selected);
-        }
-    }
-}
-
-bool SearchCoordinator::sameResultIdentity(const std::vector<SearchResult>& a, const std::vector<SearchResult>& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const std::string* left = a[i].snippet ? &a[i].snippet->id : nullptr;
-        const std::string* right = b[i].snippet ? &b[i].snippet->id : nullptr;
-        if (!left || !right ? left != right : *left != *right) {
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace korvane

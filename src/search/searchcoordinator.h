@@ -127,6 +127,8 @@ public:
                                                 const std::vector<std::string>& activeCategories);
 
 private:
+    static bool isFilesScope(const ParsedQuery& parsed);
+    static bool isBareScope(const ParsedQuery& parsed);
     // What an empty query shows: the URL snippets when the search is for URLs only, else the browser.
     std::vector<SnippetSection> emptyQuerySections(const ParsedQuery& parsed,
                                                    const std::optional<std::string>& projectRoot,
