@@ -11,10 +11,6 @@
 namespace korvane {
 namespace {
 
-bool isCategorySection(const SnippetSection& section) {
-    return !section.isProjectHeader && !section.isFooter;
-}
-
 std::optional<std::string> metadataValue(const Snippet& snippet, const std::string& key) {
     if (!snippet.metadata) {
         return std::nullopt;
@@ -305,7 +301,7 @@ std::vector<SearchResult> PopupViewModel::allResults() const {
 std::vector<PopupViewModel::Category> PopupViewModel::categories() const {
     std::vector<Category> categories;
     for (const SnippetSection& section : sections_) {
-        if (!isCategorySection(section)) {
+        if (!section.isCategory()) {
             continue;
         }
         categories.push_back(Category{section.id(), section.title(), section.sources(),
@@ -321,7 +317,7 @@ const SnippetSection* PopupViewModel::selectedCategorySection() const {
     }
     int index = 0;
     for (const SnippetSection& section : sections_) {
-        if (!isCategorySection(section)) {
+        if (!section.isCategory()) {
             continue;
         }
         if (index == selectedCategoryIndex_) {
@@ -439,77 +435,6 @@ std::string PopupViewModel::statusContextText() const {
         break;
     }
     return "";
-}
-
-double PopupViewModel::popupWidth() const {
-    switch (mode_) {
-    case PopupMode::browser:
-        return browserSidebarWidth + 1 + browserItemsWidth;
-    case PopupMode::help:
-        return PopupTheme::listWidth(themeConfig_);
-    case PopupMode::search:
-        break;
-    }
-    double width = PopupTheme::listWidth(themeConfig_);
-    if (isDetailColumnVisible()) {
-        width += 1 + themeConfig_.detailWidth;
-    }
-    return width;
-}
-
-double PopupViewModel::browserHeight() const {
-    std::size_t mostItems = 0;
-    for (const SnippetSection& section : sections_) {
-        if (!isCategorySection(section)) {
-            continue;
-        }
-        const std::size_t items = !section.results.empty() ? section.results.size()
-                                  : section.helpText       ? 1
-                                                           : 0;
-        mostItems = std::max(mostItems, items);
-    }
-    const std::size_t rows =
-        std::clamp(std::max(mostItems, categories().size()), static_cast<std::size_t>(minVisibleRows),
-                   static_cast<std::size_t>(maxVisibleRows));
-    const double rowHeight = themeConfig_.rowHeight;
-    const double height = rowHeight * static_cast<double>(rows) + 2 * verticalPadding + statusBarHeight;
-    return std::max(height, rowHeight * minVisibleRows);
-}
-
-double PopupViewModel::searchListHeight() const {
-    PopupContentHeightInput input;
-    input.mode = mode_;
-    const SearchEmptyState* empty = viewState_.emptyState();
-    input.isCompactEmpty = empty && empty->style == SearchEmptyState::Style::compact;
-    input.rowCount = searchPresentation_ ? searchPresentation_->rows.size() : viewState_.resultList().size();
-    input.maxVisibleRows = maxVisibleRows;
-    input.minVisibleRows = minVisibleRows;
-    input.sessionRowFloor = static_cast<std::size_t>(std::max(searchSessionRowFloor_, 0));
-    input.rowHeight = themeConfig_.rowHeight;
-    input.verticalPadding = verticalPadding;
-    input.headerCount = sections_.size() + (isRefreshing_ ? 1 : 0);
-    input.headerRowHeight = headerRowHeight;
-    input.searchBarHeight = searchBarHeight;
-    input.minimumHeight = themeConfig_.rowHeight * minVisibleRows;
-    input.isDetailColumnVisible = isDetailColumnVisible();
-    return popupContentHeight(input);
-}
-
-double PopupViewModel::popupHeight() const {
-    switch (mode_) {
-    case PopupMode::help:
-        return helpHeight;
-    case PopupMode::browser:
-        return browserHeight();
-    case PopupMode::search:
-        break;
-    }
-    const double height = searchListHeight() + statusBarHeight;
-    const SearchRow* row = selectedSearchRow();
-    if (row && row->kind.asScope() && !searchSessionDetailSlotReserved_) {
-        return std::max(height, scopeRowMinHeight);
-    }
-    return searchSessionDetailSlotReserved_ ? std::max(height, sessionDetailMinHeight_) : height;
 }
 
 std::optional<std::string> PopupViewModel::expandedDetailText(const Snippet& snippet) const {

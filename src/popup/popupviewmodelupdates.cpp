@@ -12,10 +12,6 @@ int wrapped(int index, int delta, int count) {
     return ((index + delta) % count + count) % count;
 }
 
-bool isCategorySection(const SnippetSection& section) {
-    return !section.isProjectHeader && !section.isFooter;
-}
-
 } // namespace
 
 void PopupViewModel::clearSessionLayout() {
@@ -299,7 +295,7 @@ void PopupViewModel::syncSelectedIndexFromBrowser() {
     const std::string& id = categories[static_cast<std::size_t>(selectedCategoryIndex_)].id;
     int passed = 0;
     for (const SnippetSection& section : sections_) {
-        if (!isCategorySection(section)) {
+        if (!section.isCategory()) {
             continue;
         }
         const auto count = static_cast<int>(section.results.size());

@@ -33,6 +33,9 @@ public:
     std::optional<std::string> scopeHint;
     bool isProjectHeader = false;
     bool isFooter = false;
+
+    // A section of snippets that the browser lists as a category: neither the project header nor a footer.
+    bool isCategory() const { return !isProjectHeader && !isFooter; }
     // A hint shown in place of items.
     std::optional<std::string> helpText;
 
