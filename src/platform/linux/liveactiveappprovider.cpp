@@ -20,23 +20,35 @@ x11::X11WindowInspector* LiveActiveAppProvider::inspector(Deadline deadline) {
     return inspector_.get();
 }
 
+struct LiveActiveAppProvider::ActiveWindow {
+    xcb_window_t window;
+    x11::X11WindowInspector::WindowFacts facts;
+    x11::X11WindowInspector* inspector;
+};
+
+std::optional<LiveActiveAppProvider::ActiveWindow> LiveActiveAppProvider::activeWindow(Deadline deadline) {
+    auto* windows = inspector(deadline);
+    if (!windows) {
+        return std::nullopt;
+    }
+    auto active = windows->activeWindow(deadline);
+    if (!active) {
+        return std::nullopt;
+    }
+    return ActiveWindow{*active, windows->facts({*active}, deadline).front(), windows};
+}
+
 std::optional<FrontmostApplication> LiveActiveAppProvider::frontmostApplication() {
     std::optional<std::int32_t> pid;
     std::optional<WindowIdentityHints> hints;
     {
         std::lock_guard lock(mutex_);
-        Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;
-        auto* windows = inspector(deadline);
-        if (!windows) {
-            return std::nullopt;
-        }
-        auto active = windows->activeWindow(deadline);
+        auto active = activeWindow(std::chrono::steady_clock::now() + replyTimeout_);
         if (!active) {
             return std::nullopt;
         }
-        auto facts = windows->facts({*active}, deadline);
-        hints = std::move(facts.front().hints);
-        pid = facts.front().pid;
+        hints = std::move(active->facts.hints);
+        pid = active->facts.pid;
     }
     if (!hints || !pid) {
         return std::nullopt;
@@ -50,31 +62,22 @@ std::optional<FrontmostApplication> LiveActiveAppProvider::frontmostApplication(
 
 std::optional<std::string> LiveActiveAppProvider::focusedWindowTitle(std::int32_t pid) {
     std::lock_guard lock(mutex_);
-    Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;
-    auto* windows = inspector(deadline);
-    if (!windows) {
+    const Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;
+    auto active = activeWindow(deadline);
+    if (!active || active->facts.pid != pid) {
         return std::nullopt;
     }
-    auto active = windows->activeWindow(deadline);
-    if (!active || windows->facts({*active}, deadline).front().pid != pid) {
-        return std::nullopt;
-    }
-    return windows->title(*active, deadline);
+    return active->inspector->title(active->window, deadline);
 }
 
 std::optional<std::uint64_t> LiveActiveAppProvider::activeWindowID() {
     std::lock_guard lock(mutex_);
-    Deadline deadline = std::chrono::steady_clock::now() + replyTimeout_;
-    auto* windows = inspector(deadline);
-    if (!windows) {
-        return std::nullopt;
-    }
-    auto active = windows->activeWindow(deadline);
+    auto active = activeWindow(std::chrono::steady_clock::now() + replyTimeout_);
     // The window manager may not yet have noticed that the window is gone.
-    if (!active || !windows->facts({*active}, deadline).front().hints) {
+    if (!active || !active->facts.hints) {
         return std::nullopt;
     }
-    return active;
+    return active->window;
 }
 
 std::optional<std::int32_t> LiveActiveAppProvider::processIdentifier(const std::string& bundleID) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace korvane {
 
@@ -37,6 +38,10 @@ public:
 private:
     // Under mutex_: the inspector, connected (again) when needed; null without a server.
     x11::X11WindowInspector* inspector(std::chrono::steady_clock::time_point deadline);
+    // Under mutex_: the active window with its identity hints and process, and the inspector that read
+    // them; nothing without a server or an active window.
+    struct ActiveWindow;
+    std::optional<ActiveWindow> activeWindow(std::chrono::steady_clock::time_point deadline);
 
     std::shared_ptr<DesktopFileIndex> installed_;
     std::chrono::milliseconds replyTimeout_;
