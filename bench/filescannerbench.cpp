@@ -7,6 +7,7 @@
 #include "platform/linux/linuxprocessrunner.h"
 #include "providers/filescanner.h"
 #include "providers/projectproviderfactories.h"
+#include "scratchdirectory.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>
@@ -20,25 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A temporary folder for the life of the program.
-class Scratch {
-public:
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "korvane-scanbench-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-Scratch& scratch() {
-    static Scratch dir;
+korvane::bench::ScratchDirectory& scratch() {
+    static korvane::bench::ScratchDirectory dir;
     return dir;
 }
 

@@ -4,6 +4,7 @@
 #include "base/fileio.h"
 #include "platform/fake/manualscheduler.h"
 #include "registry/historystore.h"
+#include "scratchdirectory.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>
@@ -21,23 +22,6 @@ using korvane::ManualScheduler;
 using korvane::UsageHistory;
 
 constexpr int kEntries = 10000;
-
-// A private directory for one benchmark, removed afterwards.
-class ScratchDirectory {
-public:
-    ScratchDirectory() {
-        std::string pattern = (fs::temp_directory_path() / "korvane-bench-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~ScratchDirectory() {
-        std::error_code error;
-        fs::remove_all(path_, error);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 std::vector<std::string> snippetIds() {
     std::vector<std::string> ids;
@@ -60,7 +44,7 @@ UsageHistory sampleHistory(const FakeClock& clock) {
 }
 
 void BM_HistoryLoad(benchmark::State& state) {
-    ScratchDirectory directory;
+    korvane::bench::ScratchDirectory directory;
     FakeClock clock;
     (void)korvane::writeFileAtomically(directory.path() / HistoryStore::fileName,
                                        sampleHistory(clock).encode().value());
@@ -77,7 +61,7 @@ BENCHMARK(BM_HistoryLoad)->Unit(benchmark::kMillisecond);
 
 // One recorded use and the save it leads to: encoding, the atomic write and its fsync.
 void BM_HistorySave(benchmark::State& state) {
-    ScratchDirectory directory;
+    korvane::bench::ScratchDirectory directory;
     FakeClock clock;
     (void)korvane::writeFileAtomically(directory.path() / HistoryStore::fileName,
                                        sampleHistory(clock).encode().value());

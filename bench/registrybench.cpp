@@ -7,6 +7,7 @@
 #include "registry/historystore.h"
 #include "registry/historystorereader.h"
 #include "registry/snippetregistry.h"
+#include "scratchdirectory.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -146,23 +147,6 @@ void BM_UpdateSource10k(benchmark::State& state) {
 }
 BENCHMARK(BM_UpdateSource10k)->Unit(benchmark::kMillisecond);
 
-// A private directory for the history store, removed afterwards.
-class ScratchDirectory {
-public:
-    ScratchDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "korvane-bench-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~ScratchDirectory() {
-        std::error_code error;
-        std::filesystem::remove_all(path_, error);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
 // A registry of `count` snippets, 1k of them used before, spread evenly over the index, ranking with
 // a real usage history kept in a private directory.
 struct RegistryWithHistory {
@@ -175,7 +159,7 @@ struct RegistryWithHistory {
         registry.historyStore = std::make_shared<HistoryStoreReader>(store);
     }
 
-    ScratchDirectory directory;
+    korvane::bench::ScratchDirectory directory;
     ManualScheduler scheduler;
     std::shared_ptr<HistoryStore> store =
         HistoryStore::create(scheduler, SystemClock::shared(), directory.path());

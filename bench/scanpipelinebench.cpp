@@ -20,6 +20,7 @@
 #include "providers/projectproviderfactories.h"
 #include "registry/snippetregistry.h"
 #include "search/scanpipeline.h"
+#include "scratchdirectory.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -87,26 +88,10 @@ private:
     std::map<std::pair<Steady::time_point, std::uint64_t>, Task> timers_;
 };
 
-class Scratch {
-public:
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "korvane-pipelinebench-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
 // 50 top folders of 20 folders of 50 files, a skill per top folder, the project files every provider
 // reads, committed to git.
 const fs::path& repository() {
-    static Scratch scratch;
+    static korvane::bench::ScratchDirectory scratch;
     static const fs::path root = [] {
         const fs::path root = scratch.path() / "repo";
         for (int a = 0; a < 50; ++a) {
