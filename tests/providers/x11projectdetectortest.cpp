@@ -6,6 +6,7 @@
 #include "platform/linux/procprocesstable.h"
 #include "providers/projectdetector.h"
 #include "support/tempdir.h"
+#include "support/polling.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -18,6 +19,8 @@
 namespace korvane {
 namespace {
 
+using test::run;
+
 template <typename Predicate> bool pollUntil(Predicate predicate, double seconds = 10.0) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!predicate()) {
@@ -27,10 +30,6 @@ template <typename Predicate> bool pollUntil(Predicate predicate, double seconds
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
-}
-
-int run(const std::string& command) {
-    return std::system(command.c_str());
 }
 
 class X11ProjectDetectorTest : public testing::Test {

@@ -21,6 +21,7 @@
 #include "platform/schedulermainthreadcaller.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
+#include "support/polling.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -35,17 +36,11 @@
 namespace korvane {
 namespace {
 
+using test::run;
+using test::readAll;
+
 using testing::ElementsAre;
 using testing::IsEmpty;
-
-int run(const std::string& command) {
-    return std::system(command.c_str());
-}
-
-std::string readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Keeps the main loop running while it waits, as the application's would.
 template <typename Predicate> bool spinUntil(Predicate predicate, double seconds = 20.0) {

@@ -9,6 +9,7 @@
 #include "platform/linux/xcbconnection.h"
 #include "platform/linux/xtestkeysynthesizer.h"
 #include "support/tempdir.h"
+#include "support/polling.h"
 
 #include <atomic>
 #include <chrono>
@@ -22,25 +23,9 @@
 namespace korvane {
 namespace {
 
-template <typename Predicate> bool pollUntil(Predicate predicate, double seconds = 5.0) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-int run(const std::string& command) {
-    return std::system(command.c_str());
-}
-
-std::string readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::pollUntil;
+using test::run;
+using test::readAll;
 
 xcb_atom_t internAtom(xcb_connection_t* connection, const std::string& name) {
     x11::XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(

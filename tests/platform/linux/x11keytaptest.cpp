@@ -18,6 +18,7 @@
 #include "support/scopedenv.h"
 #include "support/tempdir.h"
 #include "x11testwindow.h"
+#include "support/polling.h"
 
 #include <algorithm>
 #include <atomic>
@@ -39,31 +40,15 @@
 namespace korvane {
 namespace {
 
+using test::pollUntil;
+using test::run;
+using test::readAll;
+
 using testing::ElementsAre;
 using Seconds = std::chrono::duration<double>;
 
 using test::ScopedEnv;
 using test::SeenKey;
-
-template <typename Predicate> bool pollUntil(Predicate predicate, double seconds = 5.0) {
-    auto deadline = std::chrono::steady_clock::now() + Seconds(seconds);
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-int run(const std::string& command) {
-    return std::system(command.c_str());
-}
-
-std::string readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Remembers the taps it makes, so the tests can watch the grabs.
 class RecordingBackend final : public KeyTapBackend {
