@@ -176,9 +176,7 @@ const std::set<std::string>& FilePathIndexBuilder::largeDirectoryNames() {
 }
 
 const std::set<std::string>& FilePathIndexBuilder::neverWalkedDirectories() {
-    static const std::set<std::string> names{".git",      ".ssh",   ".gnupg", ".aws",
-                                             "Keychains", ".Trash", ".cache", ".local"};
-    return names;
+    return korvane::neverWalkedDirectories();
 }
 
 std::vector<std::string> FilePathIndexBuilder::decodeListing(std::vector<std::string> lines) {
