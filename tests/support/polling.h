@@ -30,6 +30,15 @@ inline int run(const std::string& command) {
     return std::system(command.c_str());
 }
 
+// Makes the window found by the xdotool search `criteria` the active one and waits until the window
+// manager says so. Retried: under load the window manager may still be starting, or the window still
+// on its way, when the first attempt is made.
+inline bool activateWindow(const std::string& criteria, double seconds = 30.0) {
+    const std::string command =
+        "timeout 10 xdotool search --sync " + criteria + " windowactivate --sync >/dev/null 2>&1";
+    return pollUntil([&] { return run(command) == 0; }, seconds);
+}
+
 inline std::string readAll(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -120,9 +120,8 @@ protected:
     // Raises the window of process `pid` matching `criteria` and waits until the window manager
     // has made it the active one; the window may still be on its way when this starts.
     void activate(int pid, const std::string& criteria) {
-        const std::string command = "timeout 20 xdotool search --sync --all --onlyvisible --pid " +
-                                    std::to_string(pid) + " " + criteria + " windowactivate --sync >/dev/null 2>&1";
-        ASSERT_TRUE(spinUntil([&] { return run(command) == 0; }, 30.0)) << command;
+        ASSERT_TRUE(test::activateWindow("--all --onlyvisible --pid " + std::to_string(pid) + " " + criteria))
+            << criteria;
     }
 
     int startInBackground(const std::string& command, const std::string& name) {

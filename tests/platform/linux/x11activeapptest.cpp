@@ -131,7 +131,9 @@ protected:
         }
         int pid = std::stoi(readAll(pidFile));
         pids.push_back(pid);
-        run("xdotool search --sync --class " + wmClass + " windowactivate --sync >/dev/null 2>&1");
+        if (!test::activateWindow("--class " + wmClass)) {
+            return 0;
+        }
         return pid;
     }
 

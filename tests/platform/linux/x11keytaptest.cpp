@@ -136,7 +136,7 @@ protected:
         ASSERT_EQ(run(command), 0);
         ASSERT_TRUE(pollUntil([&] { return std::filesystem::exists(dir.path() / "ready"); }, 10.0));
         terminalPid = std::stoi(readAll(dir.path() / "pid"));
-        ASSERT_EQ(run("xdotool search --sync --class KorvaneTest windowactivate --sync >/dev/null 2>&1"), 0);
+        ASSERT_TRUE(test::activateWindow("--class KorvaneTest"));
     }
 
     test::LogCapture log;

@@ -12,6 +12,7 @@
 #include "popup/popuptestsupport.h"
 #include "popup/views/popupview.h"
 #include "popup/views/qtpopupwindow.h"
+#include "support/polling.h"
 #include "support/tempdir.h"
 
 #include <QApplication>
@@ -121,7 +122,7 @@ protected:
                       pidFile.string()),
                   0);
         entryPid = std::stoi(readAll(pidFile));
-        ASSERT_EQ(run("xdotool search --sync --class KorvaneGtk windowactivate --sync >/dev/null 2>&1"), 0);
+        ASSERT_TRUE(test::activateWindow("--class KorvaneGtk"));
         ASSERT_TRUE(spinUntil([&] { return entry().value("focused", false); })) << readAll(entryStatus);
         entryWindow = output("xdotool getactivewindow");
     }
