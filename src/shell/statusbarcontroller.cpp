@@ -25,9 +25,6 @@ QString qs(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// How often the tray is looked for again while the desktop has none.
-constexpr int trayRetryIntervalMs = 5000;
-
 } // namespace
 
 StatusBarController::StatusBarController(std::shared_ptr<SecureInputProbe> secureInput,
@@ -65,24 +62,12 @@ void StatusBarController::setup() {
 }
 
 void StatusBarController::showTrayIcon() {
-    // Once shown, the icon embeds itself into a tray that starts later; until one is there the
-    // program keeps running without its menu and says so once.
+    // A shown icon embeds itself into a tray that starts later (Qt watches for one); until then the
+    // program keeps running without its menu.
     statusItem_->show();
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        return;
-    }
-    if (!reportedMissingTray_) {
-        reportedMissingTray_ = true;
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         diagnostic("No system tray found; the Korvane menu is not shown.");
     }
-    QTimer::singleShot(trayRetryIntervalMs, this, [this] {
-        if (statusItem_ && !QSystemTrayIcon::isSystemTrayAvailable()) {
-            showTrayIcon();
-        } else if (statusItem_) {
-            statusItem_->hide();
-            statusItem_->show();
-        }
-    });
 }
 
 void StatusBarController::buildMenu() {

@@ -56,6 +56,8 @@ public:
     std::function<void()> onQuit;
 
     QMenu* menu() const { return menu_.get(); }
+    // The tray icon; null before `setup`.
+    QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
     bool isSecureInputActive() const { return isSecureInputActive_; }
     const std::optional<std::string>& updateAvailableVersion() const { return updateAvailableVersion_; }
     // The icon now shown: its theme name and the text read out for it.
@@ -98,7 +100,6 @@ private:
     std::vector<std::string> trustOfferLabels_;
     std::function<void(std::size_t)> onTrust_;
     std::vector<QAction*> trustOfferItems_;
-    bool reportedMissingTray_ = false;
 };
 
 } // namespace korvane

@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
-#include <QSystemTrayIcon>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -102,22 +101,6 @@ TEST_F(StatusBarControllerTest, MenuHoldsTwelveEntriesInOrderAndFollowsItsState)
     EXPECT_EQ(entries(*controller().menu()), rebuilt);
 }
 
-TEST_F(StatusBarControllerTest, EveryActionReachesItsCallback) {
-    std::vector<std::string> calls;
-    controller().onEditConfig = [&] { calls.push_back("edit"); };
-    controller().onOpenConfiguration = [&] { calls.push_back("configuration"); };
-    controller().onOpenOnboarding = [&] { calls.push_back("onboarding"); };
-    controller().onCheckForUpdates = [&] { calls.push_back("updates"); };
-    controller().onQuit = [&] { calls.push_back("quit"); };
-    controller().setUpdateAvailable("2.0");
-    for (const char* title :
-         {"Edit", "Configuration", "Check for Updates…", "Update Available: v2.0", "Onboarding", "Quit Korvane"}) {
-        ASSERT_NE(item(*controller().menu(), title), nullptr) << title;
-        item(*controller().menu(), title)->trigger();
-    }
-    EXPECT_EQ(calls, (std::vector<std::string>{"edit", "configuration", "updates", "updates", "onboarding", "quit"}));
-}
-
 TEST_F(StatusBarControllerTest, SecureInputIconWinsOverTheUpdateAndGivesItBack) {
     EXPECT_EQ(controller().iconName(), StatusBarController::normalIconName);
     controller().setUpdateAvailable("2.0");
@@ -173,17 +156,6 @@ TEST_F(StatusBarControllerTest, TrustOffersStandBelowTheProjectLineAndSurviveARe
 
     controller().setProjectTrustOffers({}, nullptr);
     EXPECT_EQ(entries(*controller().menu()).size(), 12u);
-}
-
-TEST_F(StatusBarControllerTest, WithoutATrayItKeepsRunningAndSaysSoOnce) {
-    // The offscreen platform has no tray.
-    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
-    log.clear();
-    StatusBarController second(probe, trust);
-    second.setup();
-    second.setSnippetCount(3);
-    EXPECT_EQ(entries(*second.menu())[1].title, "3 snippets loaded");
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"[Korvane] No system tray found; the Korvane menu is not shown."});
 }
 
 } // namespace
