@@ -5,8 +5,8 @@
 namespace korvane {
 
 ConfigurationViewModel::ConfigurationViewModel(ConfigLoader& configLoader,
-                                               std::function<std::optional<NamedApplication>()> getLastNonKorvaneApp,
-                                               std::function<std::vector<NamedApplication>()> getRecentApps)
+                                               std::function<std::optional<AppRecord>()> getLastNonKorvaneApp,
+                                               std::function<std::vector<AppRecord>()> getRecentApps)
     : getLastNonKorvaneApp(std::move(getLastNonKorvaneApp))
     , getRecentApps(std::move(getRecentApps))
     , configLoader_(configLoader)

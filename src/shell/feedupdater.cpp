@@ -121,9 +121,9 @@ void FeedUpdater::observeCanCheckForUpdates(std::function<void(bool)> observer) 
     if (!observer) {
         return;
     }
-    // The answer never changes while the program runs: the feed is chosen at launch.
+    // The answer never changes while the program runs (the feed is chosen at launch), so the
+    // observer hears it once.
     observer(canCheckForUpdates());
-    observers_.push_back(std::move(observer));
 }
 
 FeedUpdater::FeedResult FeedUpdater::readFeed() const {

@@ -74,7 +74,6 @@ private:
     std::optional<std::filesystem::path> feedPath_;
     UpdaterUserDriverDelegate& delegate_;
     std::shared_ptr<AlertPresenter> alerts_;
-    std::vector<std::function<void(bool)>> observers_;
     QTimer* timer_ = nullptr;
     // The update announced gently (through the status menu) and not yet seen by the user.
     std::optional<UpdateItem> pendingReminder_;

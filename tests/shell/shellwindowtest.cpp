@@ -48,7 +48,7 @@ TEST_F(ShellWindowTest, ConfigurationWindowKeepsItsViewModelAcrossClosing) {
     test::TempDir dir;
     ConfigLoader loader(dir.path());
     auto model = std::make_shared<ConfigurationViewModel>(loader, nullptr, nullptr);
-    EXPECT_EQ(model->saveGeneration(), 0u);
+    EXPECT_EQ(model->saveGeneration, 0u);
     EXPECT_EQ(model->draft().trigger, ";;");
 
     ConfigurationWindow window(model);
