@@ -13,9 +13,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-namespace korvane {
-
-using x11::Deadline;
+namespace korvane::x11 {
 
 // The callback while started. Main thread only.
 struct X11WorkspaceEvents::Delivery {
@@ -31,7 +29,7 @@ Deadline replyDeadline() {
 // How long "no active window" must last to be reported.
 constexpr std::chrono::milliseconds noWindowGrace{150};
 
-xcb_get_property_cookie_t requestActiveWindowOf(const x11::XcbConnection& connection, xcb_atom_t atom) {
+xcb_get_property_cookie_t requestActiveWindowOf(const XcbConnection& connection, xcb_atom_t atom) {
     return xcb_get_property(connection.get(), 0, connection.root(), atom, XCB_ATOM_WINDOW, 0, 1);
 }
 
@@ -39,7 +37,7 @@ xcb_get_property_cookie_t requestActiveWindowOf(const x11::XcbConnection& connec
 class ActiveWindowReader {
 public:
     // `initial` asks for the window active when the events were selected.
-    ActiveWindowReader(std::unique_ptr<x11::XcbConnection> events, xcb_atom_t activeAtom,
+    ActiveWindowReader(std::unique_ptr<XcbConnection> events, xcb_atom_t activeAtom,
                        xcb_get_property_cookie_t initial, int stopEvent, std::shared_ptr<DesktopFileIndex> installed,
                        std::function<void(WorkspaceEvents::Activation)> post)
         : events_(std::move(events))
@@ -56,7 +54,7 @@ public:
         pollfd descriptors[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {stopEvent_, POLLIN, 0}};
         for (;;) {
             bool changed = false;
-            while (x11::XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(c)}) {
+            while (XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(c)}) {
                 if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
                     const auto& notify = *reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
                     changed = changed || (notify.window == events_->root() && notify.atom == activeAtom_);
@@ -95,7 +93,7 @@ private:
     // The active window (XCB_NONE for none), or nothing when the server did not say in time. Read on
     // the event connection, which only this thread uses, so events that arrive meanwhile stay queued.
     std::optional<xcb_window_t> activeWindow(xcb_get_property_cookie_t request) {
-        auto reply = x11::awaitReply<xcb_get_property_reply_t>(events_->get(), request, replyDeadline());
+        auto reply = awaitReply<xcb_get_property_reply_t>(events_->get(), request, replyDeadline());
         if (!reply) {
             return std::nullopt;
         }
@@ -139,7 +137,7 @@ private:
         }
         const Deadline deadline = replyDeadline();
         if (!inspector_ || inspector_->broken()) {
-            inspector_ = x11::X11WindowInspector::open(deadline);
+            inspector_ = X11WindowInspector::open(deadline);
         }
         if (!inspector_) {
             return result;
@@ -158,13 +156,13 @@ private:
         return result;
     }
 
-    std::unique_ptr<x11::XcbConnection> events_;
+    std::unique_ptr<XcbConnection> events_;
     xcb_atom_t activeAtom_;
     xcb_get_property_cookie_t initial_;
     int stopEvent_;
     std::shared_ptr<DesktopFileIndex> installed_;
     std::function<void(WorkspaceEvents::Activation)> post_;
-    std::unique_ptr<x11::X11WindowInspector> inspector_;
+    std::unique_ptr<X11WindowInspector> inspector_;
     std::optional<xcb_window_t> last_;
     // When the window manager last said that no window is active, while that is not yet reported.
     std::optional<std::chrono::steady_clock::time_point> noWindowSince_;
@@ -182,13 +180,13 @@ X11WorkspaceEvents::~X11WorkspaceEvents() {
 
 bool X11WorkspaceEvents::start(std::function<void(const Activation&)> onActivate) {
     stop();
-    auto events = x11::XcbConnection::open(replyTimeout);
+    auto events = XcbConnection::open(replyTimeout);
     if (!events) {
         return false;
     }
     xcb_connection_t* c = events->get();
     constexpr std::string_view name = "_NET_ACTIVE_WINDOW";
-    auto atom = x11::awaitReply<xcb_intern_atom_reply_t>(
+    auto atom = awaitReply<xcb_intern_atom_reply_t>(
         c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()), replyDeadline());
     if (!atom) {
         return false;
@@ -237,4 +235,4 @@ void X11WorkspaceEvents::stop() {
     delivery_.reset();
 }
 
-} // namespace korvane
+} // namespace korvane::x11

@@ -9,7 +9,7 @@
 #include <memory>
 #include <thread>
 
-namespace korvane {
+namespace korvane::x11 {
 
 // Reports each change of the window manager's active window (_NET_ACTIVE_WINDOW), also between two
 // windows of one application, with the application of the new window: its identifier, the desktop
@@ -42,4 +42,4 @@ private:
     std::thread reader_;
 };
 
-} // namespace korvane
+} // namespace korvane::x11

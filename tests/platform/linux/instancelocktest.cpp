@@ -15,7 +15,7 @@ int acquireInChild(const std::filesystem::path& file) {
     pid_t pid = ::fork();
     if (pid == 0) {
         auto lock = InstanceLock::acquire(file);
-        ::_exit(lock ? 0 : lock.error().kind == InstanceLockError::Kind::heldByAnother ? 1 : 2);
+        ::_exit(lock ? 0 : lock.error() == InstanceLock::Error::heldByAnother ? 1 : 2);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -34,11 +34,11 @@ TEST(InstanceLockTest, OneHolderAtATime) {
     EXPECT_EQ(acquireInChild(file), 1);
     auto second = InstanceLock::acquire(file);
     ASSERT_FALSE(second);
-    EXPECT_EQ(second.error().kind, InstanceLockError::Kind::heldByAnother);
+    EXPECT_EQ(second.error().kind, InstanceLock::Error::heldByAnother);
 
     // Moving the lock keeps it held; destroying it releases it.
     InstanceLock moved = std::move(*first);
-    first = makeUnexpected(InstanceLockError{});
+    first = makeUnexpected(InstanceLock::Error{});
     EXPECT_EQ(acquireInChild(file), 1);
     { InstanceLock released = std::move(moved); }
     EXPECT_EQ(acquireInChild(file), 0);
@@ -50,11 +50,11 @@ TEST(InstanceLockTest, RefusesLinksAndMissingFolders) {
     std::filesystem::create_symlink(target, dir.path() / "korvane.lock");
     auto linked = InstanceLock::acquire(dir.path() / "korvane.lock");
     ASSERT_FALSE(linked);
-    EXPECT_EQ(linked.error().kind, InstanceLockError::Kind::unavailable);
+    EXPECT_EQ(linked.error().kind, InstanceLock::Error::unavailable);
 
     auto missing = InstanceLock::acquire(dir.path() / "no-such-folder" / "korvane.lock");
     ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error().kind, InstanceLockError::Kind::unavailable);
+    EXPECT_EQ(missing.error().kind, InstanceLock::Error::unavailable);
     EXPECT_NE(missing.error().description.find("no-such-folder"), std::string::npos);
 }
 

@@ -100,7 +100,7 @@ protected:
     test::TempDir dir;
     std::vector<int> pids;
     PostedTasks scheduler;
-    X11WorkspaceEvents events{scheduler, std::make_shared<DesktopFileIndex>(
+    x11::X11WorkspaceEvents events{scheduler, std::make_shared<DesktopFileIndex>(
                                              std::vector<std::filesystem::path>{dir.path() / "data"})};
     std::vector<Activation> activations;
 };
