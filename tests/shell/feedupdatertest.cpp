@@ -1,5 +1,6 @@
 #include "shell/feedupdater.h"
 
+#include "platform/fake/fakealertpresenter.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
 #include "shelltestsupport.h"
@@ -35,14 +36,6 @@ public:
     mutable std::vector<std::string> calls;
 };
 
-class RecordingAlerts final : public AlertPresenter {
-public:
-    void showInfoAlert(const std::string& title, const std::string& message) override {
-        shown.push_back(title + ": " + message);
-    }
-    std::vector<std::string> shown;
-};
-
 class FeedUpdaterTest : public ::testing::Test {
 protected:
     void SetUp() override { test::ensureShellApplication(); }
@@ -54,7 +47,7 @@ protected:
     test::LogCapture log;
     test::TempDir dir;
     RecordingDelegate delegate;
-    std::shared_ptr<RecordingAlerts> alerts = std::make_shared<RecordingAlerts>();
+    std::shared_ptr<FakeAlertPresenter> alerts = std::make_shared<FakeAlertPresenter>();
 };
 
 TEST_F(FeedUpdaterTest, LocationsOtherThanLocalFilesMeanNoFeed) {
@@ -111,11 +104,11 @@ TEST_F(FeedUpdaterTest, ScheduledChecksAnnounceOnlyNewerVersions) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.appVersion + " " + c.feed);
         delegate.calls.clear();
-        alerts->shown.clear();
+        const std::size_t alerts0 = alerts->alerts().size();
         auto u = updater(dir.write("feed.json", c.feed).string(), c.appVersion);
         u->runScheduledCheck();
         EXPECT_EQ(delegate.calls, c.calls);
-        EXPECT_EQ(alerts->shown.size(), c.alerts);
+        EXPECT_EQ(alerts->alerts().size(), alerts0 + c.alerts);
     }
 }
 
@@ -129,23 +122,22 @@ TEST_F(FeedUpdaterTest, ManualChecksAlwaysShowTheResultAndEndTheSession) {
     delegate.calls.clear();
     u->checkForUpdates();
     EXPECT_EQ(delegate.calls, (std::vector<std::string>{"attention 1.2.0", "finish"}));
-    EXPECT_EQ(alerts->shown,
-              std::vector<std::string>{"Korvane Update: Korvane 1.2.0 is available.\nhttps://127.0.0.1/notes"});
+    using Alert = FakeAlertPresenter::Alert;
+    EXPECT_EQ(alerts->alerts(), (std::vector<Alert>{{"Korvane Update", "Korvane 1.2.0 is available.\nhttps://127.0.0.1/notes"}}));
 
     dir.write("feed.json", R"({"version": "0.1.0"})");
     delegate.calls.clear();
-    alerts->shown.clear();
     u->checkForUpdates();
     EXPECT_EQ(delegate.calls, std::vector<std::string>{"finish"});
-    EXPECT_EQ(alerts->shown, std::vector<std::string>{"Korvane Update: Korvane is up to date."});
+    EXPECT_EQ(alerts->alerts().back(), (Alert{"Korvane Update", "Korvane is up to date."}));
 
     // A FIFO in place of the feed is refused without waiting for a writer.
     std::filesystem::remove(feed);
     ASSERT_EQ(mkfifo(feed.c_str(), 0600), 0);
-    alerts->shown.clear();
     u->checkForUpdates();
-    ASSERT_EQ(alerts->shown.size(), 1u);
-    EXPECT_EQ(alerts->shown[0].rfind("Korvane Update: Korvane could not check for updates: ", 0), 0u) << alerts->shown[0];
+    ASSERT_EQ(alerts->alerts().size(), 3u);
+    const std::string& refused = alerts->alerts().back().message;
+    EXPECT_EQ(refused.rfind("Korvane could not check for updates: ", 0), 0u) << refused;
 }
 
 } // namespace
