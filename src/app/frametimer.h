@@ -9,7 +9,8 @@ namespace korvane {
 // Measures, when KORVANE_TIMING=1 is set, how long the popup took to show a key the tap saw: from the
 // key on the tap's thread to the next frame the popup painted. Prints one line per frame that follows
 // a key: "[Korvane] Timing: trigger-to-frame <ms> ms" for the first frame after the popup appeared,
-// "[Korvane] Timing: key-to-frame <ms> ms" otherwise.
+// "[Korvane] Timing: key-to-frame <ms> ms" otherwise. The components' performance lines are printed
+// the same way meanwhile.
 class FrameTimer {
 public:
     static bool enabled();
