@@ -514,6 +514,10 @@ void FilePathProvider::prewarm(const std::string& root) {
     evictIfNeeded();
 }
 
+void FilePathProvider::recordSelection(const std::string& snippetID, const std::string& root) {
+    recentTracker_->recordSelection(snippetID, root);
+}
+
 void FilePathProvider::clearAllCaches() {
     {
         std::lock_guard lock(lock_);

@@ -75,6 +75,8 @@ public:
 
     std::vector<SearchResult> search(const std::string& query, const std::string& projectRoot,
                                      bool caseSensitive) override;
+    // Counts towards the file's recency in the recent files.
+    void recordSelection(const std::string& snippetID, const std::string& root) override;
     // As search; a cancelled token ends the ranking early with no results.
     std::vector<SearchResult> search(const std::string& query, const std::string& projectRoot, bool caseSensitive,
                                      const CancellationToken* cancellation);

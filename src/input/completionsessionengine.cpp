@@ -114,4 +114,13 @@ std::optional<CompletionSessionEngine::DismissReason> dismissReasonFromString(st
     return std::nullopt;
 }
 
+bool CompletionSessionEngine::setQuery(std::string query) {
+    auto* session = std::get_if<ActiveSession>(&state_);
+    if (!session) {
+        return false;
+    }
+    session->query = std::move(query);
+    return true;
+}
+
 } // namespace korvane

@@ -80,6 +80,8 @@ public:
     Commands accept();
     Commands dismiss(DismissReason reason, ResetMode resetMode);
     Commands projectDidChange(std::optional<std::string> root, std::optional<std::string> name);
+    // Stores the query of the open session; false when no session is open.
+    bool setQuery(std::string query);
 
     const State& state() const { return state_; }
     std::uint64_t nextSessionID() const { return nextSessionID_; }

@@ -40,6 +40,13 @@ TextInjector::Target TextInjector::resolveTarget(std::optional<std::int32_t> exp
                                                  std::optional<std::string> expectedBundleID,
                                                  std::optional<std::uint64_t> expectedWindow) const {
     Target target;
+    // A caller that expects no application at all saw none in front: the edit may then run only while
+    // there still is none, in the window it saw, rather than in whatever came forward meanwhile.
+    if (expectedBundleID && expectedBundleID->empty() && !expectedPID) {
+        target.bundleID = *expectedBundleID;
+        target.window = expectedWindow;
+        return target;
+    }
     std::optional<FrontmostApplication> frontmost;
     if (!expectedPID || !expectedBundleID) {
         frontmost = ports_.activeApp->frontmostApplication();

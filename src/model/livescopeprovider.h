@@ -16,6 +16,11 @@ public:
     // The results for `query` in the project at `projectRoot`. Never fails: nothing found is empty.
     virtual std::vector<SearchResult> search(const std::string& query, const std::string& projectRoot,
                                              bool caseSensitive) = 0;
+    // The user picked `snippetID`, one of this source's results, in the project at `root`. Main thread.
+    virtual void recordSelection(const std::string& snippetID, const std::string& root) {
+        (void)snippetID;
+        (void)root;
+    }
 };
 
 } // namespace korvane

@@ -92,4 +92,9 @@ void GlobalSkillProvider::refresh() {
     store(scan());
 }
 
+bool GlobalSkillProvider::hasScanned() {
+    std::lock_guard guard(lock_);
+    return hasScanned_;
+}
+
 } // namespace korvane

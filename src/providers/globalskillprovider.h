@@ -36,6 +36,8 @@ public:
     std::vector<Snippet> cachedSnippets();
     // Reads the skill folders: the first skill of each id in path order, marked "global".
     std::vector<Snippet> scan() const;
+    // Whether skills were stored since start, by a scan or a refresh.
+    bool hasScanned();
 
 private:
     void store(std::vector<Snippet> snippets);

@@ -102,6 +102,8 @@ public:
 
     // Answers one query.
     void performSearch(const std::string& query, SearchSource source, const LiveSearchContext& context);
+    // The user moved the selection: late answers wait until navigation has been idle a while.
+    void noteNavigation();
     // The duplicate-keystroke filter: true for the same text within 0.08 s of the last one accepted.
     bool shouldSkipDuplicateInput(const std::string& query);
     // Forgets the query and the @-context and cancels the live query and every pending update.

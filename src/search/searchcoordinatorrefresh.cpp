@@ -135,4 +135,9 @@ bool SearchCoordinator::sameResultIdentity(const std::vector<SearchResult>& a, c
     return true;
 }
 
+void SearchCoordinator::noteNavigation() {
+    asyncUpdateEngine_->lastNavigationTime = asyncUpdateEngine_->currentTime();
+    asyncUpdateEngine_->scheduleDeferredIdle(deferredIdleHandler());
+}
+
 } // namespace korvane

@@ -257,6 +257,22 @@ TEST_F(TextInjectorTest, TheTargetMustStillHaveTheFocus) {
     }
 }
 
+// Nothing was in front when the user accepted: an application that came forward before the edit
+// was handed over must not receive it.
+TEST_F(TextInjectorTest, AnEditMeantForNoApplicationNeverLandsInOneThatCameForward) {
+    profile = profileWith(InjectionStrategy::cgEventChunked);
+    for (const bool cameForward : {true, false}) {
+        activeApp->setFrontmost(cameForward ? std::optional(FrontmostApplication{"org.example.Editor", targetPID})
+                                            : std::nullopt,
+                                cameForward ? std::optional<std::uint64_t>(targetWindow) : std::nullopt);
+        std::optional<bool> result;
+        injector->injectAsync(1, "x", std::nullopt, "", std::nullopt, [&](bool ok) { result = ok; });
+        queue->runAll();
+        scheduler.runUntilIdle();
+        EXPECT_EQ(result, !cameForward);
+    }
+}
+
 // The clamp keeps the selection from reaching past the caret when fewer characters stand before
 // it than were to be deleted.
 TEST_F(TextInjectorTest, TheAccessibilitySelectionNeverReachesPastTheCaret) {
