@@ -20,9 +20,10 @@ bench: bootstrap
 	cmake --build --preset release -j $(JOBS)
 	./scripts/run-bench build/release
 
-run:
-	@echo "Korvane has no application shell yet; see README.md." >&2
-	@exit 1
+run: bootstrap
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target korvane
+	./build/release/src/app/korvane
 
 clean:
 	rm -rf build

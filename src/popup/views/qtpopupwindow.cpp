@@ -77,6 +77,9 @@ QtPopupWindow::QtPopupWindow(std::shared_ptr<PopupViewModel> model)
             onFirstFrame(std::chrono::steady_clock::now() - *shownAt_);
         }
         shownAt_.reset();
+        if (onPainted) {
+            onPainted();
+        }
     };
 
     QObject::connect(&animation_, &QVariantAnimation::valueChanged, window_.get(),

@@ -39,6 +39,8 @@ public:
 
     // Called once with the time from orderFront to the first frame painted after it.
     std::function<void(std::chrono::nanoseconds)> onFirstFrame;
+    // After every frame the surface painted, the first one included.
+    std::function<void()> onPainted;
 
     // Whether a compositing manager runs on the X display, so that translucent windows blend.
     static bool compositorRunning();

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "base/clock.h"
+#include "base/scheduler.h"
+#include "base/workerpool.h"
+#include "input/textinjector.h"
+#include "platform/accessibilitytrust.h"
+#include "platform/activeappprovider.h"
+#include "platform/alertpresenter.h"
+#include "platform/fileprobe.h"
+#include "platform/filewatchsource.h"
+#include "platform/keytapbackend.h"
+#include "platform/memorypressuresource.h"
+#include "platform/pasteboard.h"
+#include "platform/platformcapabilities.h"
+#include "platform/processrunner.h"
+#include "platform/processtable.h"
+#include "platform/secureinputprobe.h"
+#include "platform/urlopener.h"
+#include "platform/userdefaults.h"
+#include "platform/workspaceevents.h"
+#include "popup/popupcontroller.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace korvane {
+
+// Everything the coordinator reaches of the desktop and the system: made once by main() for the
+// real session, by tests from fakes. The scheduler, clock and scan pool outlive the coordinator.
+struct AppPlatform {
+    Scheduler& scheduler;
+    const Clock& clock;
+    WorkerPool& scanPool;
+    std::shared_ptr<AccessibilityTrust> trust;
+    std::shared_ptr<KeyTapBackend> keyTapBackend;
+    std::shared_ptr<ActiveAppProvider> activeApp;
+    std::shared_ptr<ProcessTable> processTable;
+    std::shared_ptr<FileProbe> fileProbe;
+    std::shared_ptr<FileWatchSource> fileWatchSource;
+    std::shared_ptr<ProcessRunner> processRunner;
+    std::shared_ptr<const PlatformCapabilities> capabilities;
+    std::shared_ptr<Pasteboard> pasteboard;
+    std::shared_ptr<TextInjector> injector;
+    std::shared_ptr<SecureInputProbe> secureInput;
+    std::shared_ptr<WorkspaceEvents> workspaceEvents;
+    std::shared_ptr<MemoryPressureSource> memoryPressure;
+    std::shared_ptr<UrlOpener> urlOpener;
+    std::shared_ptr<AlertPresenter> alerts;
+    std::shared_ptr<UserDefaults> defaults;
+    // Makes the popup controller with its window; called once, by the coordinator's constructor.
+    std::function<std::shared_ptr<PopupController>()> makePopupController;
+    // Told on the key tap's thread of every key it hands to the detector (latency measurements).
+    std::function<void()> onTapKey;
+    // The configuration folder (config.json, history.json); the user's one in the real session.
+    std::filesystem::path configDirectory;
+    // Korvane's own application identifier and process, to tell its own windows from others.
+    std::string ownBundleID = "korvane";
+    std::int32_t ownPid = 0;
+};
+
+} // namespace korvane

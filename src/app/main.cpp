@@ -1,0 +1,73 @@
+// Korvane's entry point: checks that the desktop can be reached, makes the Linux and Qt side of every
+// port, hands them to the coordinator and runs the Qt main loop until the user quits.
+#include "app/appcoordinator.h"
+#include "app/linuxplatform.h"
+#include "app/quitsignals.h"
+#include "platform/linux/instancelock.h"
+#include "shell/appdelegate.h"
+#include "shell/feedupdater.h"
+#include "shell/statusbarcontroller.h"
+#include "shell/testhost.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <unistd.h>
+
+namespace {
+
+enum ExitCode { exitNormal = 0, exitAlreadyRunning = 1, exitNoDisplay = 2, exitNoAccessibilityBus = 3 };
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace korvane;
+    // Lines on standard output reach a pipe or a log promptly.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    if (isRunningTests()) {
+        return exitNormal;
+    }
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') {
+        std::cerr << "Korvane needs an X11 desktop session, and DISPLAY is not set." << std::endl;
+        return exitNoDisplay;
+    }
+    auto lock = InstanceLock::acquire();
+    if (!lock) {
+        std::cerr << (lock.error() == InstanceLock::Error::heldByAnother
+                          ? "Korvane is already running."
+                          : "Korvane cannot create its lock file: " + InstanceLock::describe(lock.error()))
+                  << std::endl;
+        return exitAlreadyRunning;
+    }
+
+    // Korvane drives X11 windows and reads X11 input: no other platform plugin will do.
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Korvane");
+    QApplication::setDesktopFileName("korvane");
+    // A menu-bar program: closing the settings or onboarding window must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    LinuxPlatform linux;
+    if (const auto problem = linux.open()) {
+        std::cerr << *problem << std::endl;
+        return problem->find("accessibility") != std::string::npos ? exitNoAccessibilityBus : exitNoDisplay;
+    }
+    QuitSignals quitSignals(linux.scheduler(), [] { QCoreApplication::quit(); });
+
+    auto coordinator = AppCoordinator::create(linux.platform(getpid()));
+    AppDelegate delegate;
+    delegate.setStatusBar(coordinator->statusBar());
+    FeedUpdater updater(delegate, KORVANE_VERSION);
+    coordinator->checkForUpdates = [&updater] { updater.checkForUpdates(); };
+    coordinator->start();
+
+    const int status = QApplication::exec();
+    // The key tap stops and pending history is written before the ports go.
+    coordinator.reset();
+    return status;
+}
