@@ -185,7 +185,8 @@ protected:
                   0);
         fs::create_directories(root / "run");
         fs::permissions(root / "run", fs::perms::owner_all);
-        fs::create_directories(root / "state");
+        // Set up before: no onboarding window takes the focus from the windows typed into.
+        dir.write("state/korvane/defaults.json", R"({"hasCompletedOnboarding": true})");
 
         for (char** e = environ; *e != nullptr; ++e) {
             std::string entry = *e;
