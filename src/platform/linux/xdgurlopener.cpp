@@ -1,0 +1,99 @@
+#include "platform/linux/xdgurlopener.h"
+
+#include "base/diagnostics.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace korvane {
+namespace {
+
+class SpawnFileActions {
+public:
+    SpawnFileActions() { posix_spawn_file_actions_init(&actions_); }
+    ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions_); }
+    SpawnFileActions(const SpawnFileActions&) = delete;
+    SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+    posix_spawn_file_actions_t* get() { return &actions_; }
+
+private:
+    posix_spawn_file_actions_t actions_;
+};
+
+class SpawnAttributes {
+public:
+    SpawnAttributes() { posix_spawnattr_init(&attributes_); }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+    posix_spawnattr_t* get() { return &attributes_; }
+
+private:
+    posix_spawnattr_t attributes_;
+};
+
+} // namespace
+
+XdgUrlOpener::XdgUrlOpener(std::string program)
+    : program_(std::move(program)) {}
+
+bool XdgUrlOpener::isAcceptable(std::string_view url) {
+    if (url.empty() || url.front() == '-') {
+        return false;
+    }
+    return std::none_of(url.begin(), url.end(), [](char c) {
+        auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
+
+bool XdgUrlOpener::open(const std::string& url) {
+    if (!isAcceptable(url)) {
+        return false;
+    }
+    SpawnFileActions actions;
+    posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(actions.get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
+
+    SpawnAttributes attributes;
+    sigset_t noSignals;
+    sigemptyset(&noSignals);
+    sigset_t defaultSignals;
+    sigfillset(&defaultSignals);
+    sigdelset(&defaultSignals, SIGKILL);
+    sigdelset(&defaultSignals, SIGSTOP);
+    posix_spawnattr_setflags(attributes.get(),
+                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(attributes.get(), 0);
+    posix_spawnattr_setsigmask(attributes.get(), &noSignals);
+    posix_spawnattr_setsigdefault(attributes.get(), &defaultSignals);
+
+    std::string program = program_;
+    std::string argument = url;
+    char* argv[] = {program.data(), argument.data(), nullptr};
+    pid_t pid = 0;
+    if (int error = ::posix_spawnp(&pid, program.c_str(), actions.get(), attributes.get(), argv, environ);
+        error != 0) {
+        errorLog("XdgUrlOpener", "Could not start " + program_ + ": " + std::strerror(error));
+        return false;
+    }
+    std::thread([pid] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return true;
+}
+
+} // namespace korvane

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/alertpresenter.h"
+
+namespace korvane {
+
+// The alert as a modal information box with one "OK" button. With KORVANE_TEST_HOOKS=1 in the
+// environment the alert is also written to standard output as "[Korvane] Alert: <title>: <message>",
+// so that whole-program tests can see it. Main thread.
+class QtAlertPresenter final : public AlertPresenter {
+public:
+    void showInfoAlert(const std::string& title, const std::string& message) override;
+};
+
+} // namespace korvane
