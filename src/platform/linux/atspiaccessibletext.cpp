@@ -316,6 +316,24 @@ AtspiAccessible* AtspiAccessibleText::findFocused() {
     return nullptr;
 }
 
+bool AtspiAccessibleText::focusedObjectHasRole(int role) {
+    if (focused_ == nullptr) {
+        return false;
+    }
+    // Asked every few seconds on the main thread: an application that does not answer must not
+    // hold it up.
+    struct ShortTimeout {
+        ShortTimeout() { atspi_set_timeout(caretTimeoutMs, caretTimeoutMs); }
+        ~ShortTimeout() { atspi_set_timeout(defaultTimeoutMs, defaultStartupTimeoutMs); }
+    } timeout;
+    if (!hasState(focused_, ATSPI_STATE_FOCUSED)) {
+        return false;
+    }
+    Error error;
+    const AtspiRole actual = atspi_accessible_get_role(focused_, error.out());
+    return !error.failed() && static_cast<int>(actual) == role;
+}
+
 std::unique_ptr<AccessibleTextElement> AtspiAccessibleText::focusedElement() {
     if (focused_ != nullptr && !hasState(focused_, ATSPI_STATE_FOCUSED)) {
         g_object_unref(focused_);

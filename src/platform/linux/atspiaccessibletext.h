@@ -24,6 +24,10 @@ public:
 
     std::unique_ptr<AccessibleTextElement> focusedElement() override;
 
+    // Whether the object that focus events last named still has the focus and has `role` (an
+    // AtspiRole). Searches nothing, so it answers within two short bus timeouts at most.
+    bool focusedObjectHasRole(int role);
+
     // How many objects the search below the active window looks at, at most.
     static constexpr int searchLimit = 2000;
 

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "shell/configurationviewmodel.h"
+#include "shell/shellwindow.h"
+
+#include <memory>
+
+namespace korvane {
+
+// The settings window, "Korvane Configuration": 900 by 650 at least, closable and resizable, not
+// minimizable. Closing hides it; its owner keeps it and its view model. Main thread.
+class ConfigurationWindow final : public ShellWindow {
+public:
+    explicit ConfigurationWindow(std::shared_ptr<ConfigurationViewModel> viewModel);
+
+    const std::shared_ptr<ConfigurationViewModel>& viewModel() const { return viewModel_; }
+
+    static constexpr int width = 900;
+    static constexpr int height = 650;
+
+private:
+    std::shared_ptr<ConfigurationViewModel> viewModel_;
+};
+
+} // namespace korvane

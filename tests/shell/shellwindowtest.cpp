@@ -1,0 +1,71 @@
+#include "shell/configurationviewmodel.h"
+#include "shell/configurationwindow.h"
+#include "shell/onboardingwindow.h"
+
+#include "config/configloader.h"
+#include "shelltestsupport.h"
+#include "support/logcapture.h"
+#include "support/tempdir.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+class ShellWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::ensureShellApplication(); }
+};
+
+TEST_F(ShellWindowTest, OnboardingReportsEachClosingOnceAndClosingNeverEndsTheProgram) {
+    bool lastWindowClosed = false;
+    QObject::connect(qApp, &QGuiApplication::lastWindowClosed, [&] { lastWindowClosed = true; });
+    ASSERT_TRUE(QGuiApplication::quitOnLastWindowClosed());
+
+    OnboardingWindow window(std::make_shared<OnboardingViewModel>());
+    int closes = 0;
+    window.onWindowClose = [&] { ++closes; };
+    EXPECT_EQ(window.windowTitle().toStdString(), "Korvane");
+    EXPECT_EQ(window.minimumSize(), QSize(700, 540));
+    EXPECT_EQ(window.maximumSize(), QSize(700, 540));
+    EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+
+    window.showAndActivate();
+    EXPECT_TRUE(window.isVisible());
+    window.close();
+    window.close();
+    EXPECT_EQ(closes, 1);
+    window.showAndActivate();
+    window.close();
+    EXPECT_EQ(closes, 2);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(lastWindowClosed);
+}
+
+TEST_F(ShellWindowTest, ConfigurationWindowKeepsItsViewModelAcrossClosing) {
+    test::LogCapture log;
+    test::TempDir dir;
+    ConfigLoader loader(dir.path());
+    auto model = std::make_shared<ConfigurationViewModel>(loader, nullptr, nullptr);
+    EXPECT_EQ(model->saveGeneration, 0u);
+    EXPECT_EQ(model->draft().trigger, ";;");
+
+    ConfigurationWindow window(model);
+    EXPECT_EQ(window.windowTitle().toStdString(), "Korvane Configuration");
+    EXPECT_EQ(window.minimumSize(), QSize(900, 650));
+    EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    window.showAndActivate();
+    window.close();
+    EXPECT_FALSE(window.isVisible());
+
+    AppConfig changed;
+    changed.trigger = "//";
+    loader.writeConfig(changed);
+    EXPECT_EQ(window.viewModel()->draft().trigger, ";;");
+    window.viewModel()->reloadDraftFromDisk();
+    EXPECT_EQ(window.viewModel()->draft().trigger, "//");
+}
+
+} // namespace
+} // namespace korvane

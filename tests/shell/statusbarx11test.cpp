@@ -1,0 +1,56 @@
+// Runs under scripts/xvfb-session, which starts no tray: the menu's icon waits without one and
+// embeds itself once a tray (trayer) starts.
+#include "shell/statusbarcontroller.h"
+
+#include "platform/fake/fakeaccessibilitytrust.h"
+#include "platform/fake/fakesecureinputprobe.h"
+#include "support/logcapture.h"
+#include "support/polling.h"
+#include "support/tempdir.h"
+
+#include <QApplication>
+#include <QSystemTrayIcon>
+#include <chrono>
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+template <typename Predicate> bool spinUntil(Predicate predicate, double seconds = 20.0) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+TEST(StatusBarX11Test, TheIconAppearsWhenATrayStartsLater) {
+    if (std::getenv("DISPLAY") == nullptr) {
+        GTEST_SKIP() << "needs an X session (scripts/xvfb-session)";
+    }
+    static int argc = 1;
+    static char name[] = "korvane_x11_tray_tests";
+    static char* argv[] = {name, nullptr};
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    QApplication app(argc, argv);
+    test::LogCapture log;
+
+    StatusBarController controller(std::make_shared<FakeSecureInputProbe>(), std::make_shared<FakeAccessibilityTrust>());
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    controller.setup();
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"[Korvane] No system tray found; the Korvane menu is not shown."});
+
+    test::TempDir dir;
+    const std::string pidFile = (dir.path() / "pid").string();
+    ASSERT_EQ(test::run("trayer --expand true >/dev/null 2>&1 & echo $! > " + pidFile), 0);
+    const std::string pid = std::to_string(std::stoi(test::readAll(pidFile)));
+    EXPECT_TRUE(spinUntil([&] { return controller.statusItem()->geometry().isValid(); }));
+    EXPECT_EQ(log.lines().size(), 1u);
+    test::run("kill " + pid);
+}
+
+} // namespace
+} // namespace korvane
