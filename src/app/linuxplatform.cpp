@@ -110,7 +110,7 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .capabilities = std::make_shared<LinuxPlatformCapabilities>(),
         .pasteboard = pasteboard,
         .injector = std::make_shared<TextInjector>(std::move(ports)),
-        .secureInput = std::make_shared<atspi::AtspiSecureInputProbe>(),
+        .secureInput = std::make_shared<atspi::AtspiSecureInputProbe>(accessibleText_),
         .workspaceEvents = std::make_shared<x11::X11WorkspaceEvents>(scheduler_, desktopFiles_),
         .memoryPressure = std::make_shared<ProcMemoryPressureSource>(scheduler_),
         .urlOpener = std::make_shared<XdgUrlOpener>(),

@@ -59,12 +59,15 @@ int main(int argc, char** argv) {
     }
     QuitSignals quitSignals(linux.scheduler(), [] { QCoreApplication::quit(); });
 
-    auto coordinator = AppCoordinator::create(linux.platform(getpid()));
+    AppPlatform platform = linux.platform(getpid());
+    std::shared_ptr<AlertPresenter> alerts = platform.alerts;
+    auto coordinator = AppCoordinator::create(std::move(platform));
     AppDelegate delegate;
     delegate.setStatusBar(coordinator->statusBar());
-    FeedUpdater updater(delegate, KORVANE_VERSION);
+    FeedUpdater updater(KORVANE_VERSION, FeedUpdater::feedLocationFromEnvironment(), delegate, alerts);
     coordinator->checkForUpdates = [&updater] { updater.checkForUpdates(); };
     coordinator->start();
+    updater.start();
 
     const int status = QApplication::exec();
     // The key tap stops and pending history is written before the ports go.

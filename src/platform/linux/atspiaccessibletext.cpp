@@ -1,5 +1,7 @@
 #include "platform/linux/atspiaccessibletext.h"
 
+#include <unistd.h>
+
 #include <atspi/atspi.h>
 #include <deque>
 #include <utility>
@@ -262,12 +264,25 @@ AtspiAccessibleText::~AtspiAccessibleText() {
     }
 }
 
+// Korvane's own windows answer accessibility calls on the main thread, which is the thread that
+// would be asking: a synchronous call to ourselves waits out the whole bus timeout.
+bool AtspiAccessibleText::belongsToKorvane(AtspiAccessible* object) {
+    Error error;
+    const guint pid = atspi_accessible_get_process_id(object, error.out());
+    return !error.failed() && pid == static_cast<guint>(::getpid());
+}
+
 void AtspiAccessibleText::onFocusEvent(AtspiEvent* event, void* self) {
     auto* text = static_cast<AtspiAccessibleText*>(self);
     if (event->source != nullptr) {
         if (event->detail1 != 0) {
             if (text->focused_ != nullptr) {
                 g_object_unref(text->focused_);
+                text->focused_ = nullptr;
+            }
+            if (belongsToKorvane(event->source)) {
+                g_boxed_free(ATSPI_TYPE_EVENT, event);
+                return;
             }
             text->focused_ = static_cast<AtspiAccessible*>(g_object_ref(event->source));
         } else if (event->source == text->focused_) {
@@ -288,7 +303,7 @@ AtspiAccessible* AtspiAccessibleText::findFocused() {
     const gint applications = atspi_accessible_get_child_count(desktop.get(), error.out());
     for (gint a = 0; a < applications; ++a) {
         Ref<AtspiAccessible> application(atspi_accessible_get_child_at_index(desktop.get(), a, error.out()));
-        if (!application) {
+        if (!application || belongsToKorvane(application.get())) {
             continue;
         }
         const gint windows = atspi_accessible_get_child_count(application.get(), error.out());

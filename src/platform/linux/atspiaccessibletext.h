@@ -35,6 +35,7 @@ private:
     AtspiAccessibleText() = default;
     static void onFocusEvent(AtspiEvent* event, void* self);
     AtspiAccessible* findFocused();
+    static bool belongsToKorvane(AtspiAccessible* object);
 
     AtspiEventListener* listener_ = nullptr;
     // Owned reference; null when the last focused object lost the focus.
