@@ -429,7 +429,8 @@ TEST_F(EndToEndTest, ExpandsSnippetsInATerminalFollowsProjectsAndSurvivesPressur
         std::cout << "[ project  ] " << title << " after "
                   << std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count() << " s\n";
     }
-    if (!trayIcon().empty()) {
+    if (!trayerWindow.empty()) {
+        ASSERT_TRUE(pollUntil([&] { return !trayIcon().empty(); }, 10.0));
         auto items = trayMenu();
         ASSERT_FALSE(items.empty());
         EXPECT_EQ(items[0], "Project: alpha");
@@ -477,17 +478,22 @@ TEST_F(EndToEndTest, ExpandsSnippetsInATerminalFollowsProjectsAndSurvivesPressur
 
     // Killed right after a completion, while its use is being recorded: the history on disk stays
     // readable and the next start goes through.
+    const fs::path history = home / ".config/korvane/history.json";
+    ASSERT_TRUE(pollUntil([&] { return readAll(history).find("\"manual:sig\"") != std::string::npos; }))
+        << "the uses so far were never saved";
+    const std::size_t killOffset = readAll(root / "korvane-alpha.typed").size();
     ASSERT_TRUE(key("Return") && type(";;fn"));
     ASSERT_TRUE(popupShown(true));
     rowsWith("fn");
     ASSERT_TRUE(key("Return"));
+    ASSERT_TRUE(pollUntil([&] { return readAll(root / "korvane-alpha.typed").substr(killOffset).ends_with("bar"); }))
+        << rawInto("korvane-alpha");
     ::kill(korvane, SIGKILL);
     ::waitpid(korvane, nullptr, 0);
-    const fs::path history = home / ".config/korvane/history.json";
-    if (fs::exists(history)) {
-        EXPECT_EQ(run("/usr/bin/python3 -c 'import json, sys; json.load(open(sys.argv[1]))' " + quoted(history)), 0)
-            << readAll(history);
-    }
+    EXPECT_EQ(run("/usr/bin/python3 -c 'import json, sys; json.load(open(sys.argv[1]))[\"entries\"][\"manual:sig\"]' " +
+                  quoted(history)),
+              0)
+        << readAll(history);
     ASSERT_TRUE(startKorvane()) << readAll(errFile());
 }
 
