@@ -140,6 +140,7 @@ private:
     void startGlobalSkillScan();
     void installMenuCallbacks();
     void applyProviders(ProviderSet set);
+    void applyConfigToSearch();
 
     // Helpers shared by several handlers.
     std::optional<std::string> currentRoot() const;

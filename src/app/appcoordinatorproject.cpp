@@ -146,14 +146,7 @@ void AppCoordinator::applyProjectConfig(const std::optional<std::string>& root) 
 }
 
 void AppCoordinator::refreshSnippetsFromConfig(bool skipRescan) {
-    const std::vector<std::string> previousCustomIDs = customCategoryIDs();
-    const SearchContext context = configManager_->makeSearchContext();
-    applyProviders(configManager_->makeProviders());
-    searchCoordinator_->updateScopeManifest(context.scopeRegistry);
-    registry_->setDisabledSources(context.disabledSources);
-    registry_->categoryCatalog = context.categoryCatalog;
-    dropRemovedCustomSources(previousCustomIDs);
-
+    applyConfigToSearch();
     watcherManager_->startGlobalSkillWatchers();
     const auto& root = projectDetector_->currentProjectRoot();
     if (root && ProjectDetector::isProjectRoot(*root, *platform_.fileProbe)) {
@@ -249,14 +242,8 @@ void AppCoordinator::handleRefreshRequested() {
     scanPipeline_->lastScanRoot.reset();
     scanPipeline_->lastScanTime.reset();
     if (configManager_->currentConfigProjectRoot()) {
-        const std::vector<std::string> previousCustomIDs = customCategoryIDs();
         configManager_->reloadProjectConfig();
-        const SearchContext context = configManager_->makeSearchContext();
-        applyProviders(configManager_->makeProviders());
-        searchCoordinator_->updateScopeManifest(context.scopeRegistry);
-        registry_->setDisabledSources(context.disabledSources);
-        registry_->categoryCatalog = context.categoryCatalog;
-        dropRemovedCustomSources(previousCustomIDs);
+        applyConfigToSearch();
         registry_->updateSnippets(SnippetSource::manual(),
                                   ManualSnippetProvider(configManager_->mergedConfig().snippets).snippets(""));
     }
@@ -281,6 +268,18 @@ void AppCoordinator::trustProjectCommands(std::size_t index) {
 }
 
 // Helpers.
+
+// The providers, scopes, categories and switched-off sources of the configuration as it now stands; a
+// custom provider that left it takes its snippets along.
+void AppCoordinator::applyConfigToSearch() {
+    const std::vector<std::string> previousCustomIDs = customCategoryIDs();
+    const SearchContext context = configManager_->makeSearchContext();
+    applyProviders(configManager_->makeProviders());
+    searchCoordinator_->updateScopeManifest(context.scopeRegistry);
+    registry_->setDisabledSources(context.disabledSources);
+    registry_->categoryCatalog = context.categoryCatalog;
+    dropRemovedCustomSources(previousCustomIDs);
+}
 
 bool AppCoordinator::skillsDisabled() const {
     return registry_->disabledSources().contains(SnippetSource::claudeSkill());

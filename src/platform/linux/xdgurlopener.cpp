@@ -1,5 +1,7 @@
 #include "platform/linux/xdgurlopener.h"
 
+#include "platform/linux/spawnhandles.h"
+
 #include "base/diagnostics.h"
 
 #include <algorithm>
@@ -15,33 +17,6 @@
 extern char** environ;
 
 namespace korvane {
-namespace {
-
-class SpawnFileActions {
-public:
-    SpawnFileActions() { posix_spawn_file_actions_init(&actions_); }
-    ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions_); }
-    SpawnFileActions(const SpawnFileActions&) = delete;
-    SpawnFileActions& operator=(const SpawnFileActions&) = delete;
-    posix_spawn_file_actions_t* get() { return &actions_; }
-
-private:
-    posix_spawn_file_actions_t actions_;
-};
-
-class SpawnAttributes {
-public:
-    SpawnAttributes() { posix_spawnattr_init(&attributes_); }
-    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-    posix_spawnattr_t* get() { return &attributes_; }
-
-private:
-    posix_spawnattr_t attributes_;
-};
-
-} // namespace
 
 XdgUrlOpener::XdgUrlOpener(std::string program)
     : program_(std::move(program)) {}
