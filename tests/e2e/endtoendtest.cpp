@@ -14,7 +14,6 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -30,7 +29,8 @@ using test::readAll;
 using test::run;
 
 constexpr const char* kReadyLine = "[Korvane] Ready. Type ;; to activate.";
-constexpr const char* kPressureLine = "[Korvane] Memory pressure detected (critical), evicting optional caches";
+constexpr const char* kPressureLine =
+    "[Korvane] Memory pressure detected (critical), evicting optional caches";
 
 std::string quoted(const std::string& text) {
     std::string out = "'";
@@ -88,7 +88,8 @@ std::string edited(const std::string& bytes) {
             }
         } else if (c == '\x1b' && i + 2 < bytes.size() && (bytes[i + 1] == '[' || bytes[i + 1] == 'O')) {
             std::size_t end = i + 2;
-            while (end < bytes.size() && (std::isdigit(static_cast<unsigned char>(bytes[end])) || bytes[end] == ';')) {
+            while (end < bytes.size() &&
+                   (std::isdigit(static_cast<unsigned char>(bytes[end])) || bytes[end] == ';')) {
                 ++end;
             }
             if (end < bytes.size()) {
@@ -168,15 +169,17 @@ protected:
         home = root / "home";
         alpha = home / "projects/alpha";
         beta = home / "projects/beta";
-        dir.write("home/.config/korvane/config.json",
-                  R"({"snippets": [{"key": "sig", "expand": "Best,\nAda"}, {"key": "fn", "expand": "foo($0)bar"}]})");
+        dir.write(
+            "home/.config/korvane/config.json",
+            R"({"snippets": [{"key": "sig", "expand": "Best,\nAda"}, {"key": "fn", "expand": "foo($0)bar"}]})");
         dir.write("home/projects/alpha/src/main.c", "int main(void) { return 0; }\n");
         dir.write("home/projects/alpha/docs/guide.md", "# Guide\n");
         dir.write("home/projects/alpha/package.json",
                   R"({"name": "alpha", "scripts": {"build": "cc src/main.c", "lint": "true"}})");
         dir.write("home/projects/alpha/Makefile", "all:\n\tcc src/main.c\n\nclean:\n\trm -f a.out\n");
         dir.write("home/projects/beta/notes.txt", "beta\n");
-        const std::string git = "git -c user.name=Ada -c user.email=ada@example.com -c init.defaultBranch=main";
+        const std::string git =
+            "git -c user.name=Ada -c user.email=ada@example.com -c init.defaultBranch=main";
         ASSERT_EQ(run("cd " + quoted(alpha) + " && " + git + " init -q && " + git + " add -A && " + git +
                       " commit -qm one && " + git + " branch feature-login"),
                   0);
@@ -185,15 +188,17 @@ protected:
                   0);
         fs::create_directories(root / "run");
         fs::permissions(root / "run", fs::perms::owner_all);
-        // Set up before: no onboarding window takes the focus from the windows typed into.
+        // Onboarding done, so that no window of it takes the focus from the windows typed into.
         dir.write("state/korvane/defaults.json", R"({"hasCompletedOnboarding": true})");
 
         for (char** e = environ; *e != nullptr; ++e) {
             std::string entry = *e;
             // KORVANE_TEST marks the test runner itself; the binary would leave at once under it.
-            static const std::vector<std::string> replaced{"HOME=",           "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
-                                                           "XDG_STATE_HOME=", "XDG_RUNTIME_DIR=", "KORVANE_TEST="};
-            if (std::none_of(replaced.begin(), replaced.end(), [&](const auto& p) { return entry.starts_with(p); })) {
+            static const std::vector<std::string> replaced{
+                "HOME=",           "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
+                "XDG_STATE_HOME=", "XDG_RUNTIME_DIR=", "KORVANE_TEST="};
+            if (std::none_of(replaced.begin(), replaced.end(),
+                             [&](const auto& p) { return entry.starts_with(p); })) {
                 environment.push_back(entry);
             }
         }
@@ -211,8 +216,12 @@ protected:
                             "--SetDockType true --SetPartialStrut false --expand false"},
                            environment, root / "trayer.out", root / "trayer.err");
             trayerWindow = "";
-            pollUntil([&] { return !(trayerWindow = output("xdotool search --class trayer 2>/dev/null | head -1")).empty(); },
-                      10.0);
+            pollUntil(
+                [&] {
+                    return !(trayerWindow = output("xdotool search --class trayer 2>/dev/null | head -1"))
+                                .empty();
+                },
+                10.0);
         }
         ASSERT_TRUE(startKorvane()) << readAll(errFile());
 #endif
@@ -226,13 +235,18 @@ protected:
         }
         // Kept for a look at a failure; the temporary folder goes with the test.
         if (HasFailure()) {
-            std::cout << "[ korvane  ] stdout:\n" << readAll(outFile()) << "[ korvane  ] stderr (tail):\n"
+            std::cout << "[ korvane  ] stdout:\n"
+                      << readAll(outFile()) << "[ korvane  ] stderr (tail):\n"
                       << output("tail -n 30 " + quoted(errFile())) << "\n";
         }
     }
 
-    fs::path outFile() const { return root / ("korvane" + std::to_string(starts) + ".out"); }
-    fs::path errFile() const { return root / ("korvane" + std::to_string(starts) + ".err"); }
+    fs::path outFile() const {
+        return root / ("korvane" + std::to_string(starts) + ".out");
+    }
+    fs::path errFile() const {
+        return root / ("korvane" + std::to_string(starts) + ".err");
+    }
 
     bool startKorvane() {
         ++starts;
@@ -273,12 +287,16 @@ protected:
         return focus(title);
     }
 
-    std::string typedInto(const std::string& title) { return edited(readAll(root / (title + ".typed"))); }
+    std::string typedInto(const std::string& title) {
+        return edited(readAll(root / (title + ".typed")));
+    }
     std::string rawInto(const std::string& title) {
         return "raw " + testing::PrintToString(readAll(root / (title + ".typed")));
     }
 
-    bool focus(const std::string& title) { return test::activateWindow("--name '^" + title + "$'"); }
+    bool focus(const std::string& title) {
+        return test::activateWindow("--name '^" + title + "$'");
+    }
 
     static bool type(const std::string& text) {
         return run("xdotool type --delay 40 " + quoted(text) + " >/dev/null 2>&1") == 0;
@@ -303,7 +321,8 @@ protected:
 
     // The korvaneitems.py listing of `what` ("menu" or "rows").
     static std::vector<std::string> accessibleItems(const std::string& what) {
-        return lines(output("/usr/bin/python3 " KORVANE_FIXTURES "/korvaneitems.py " + what + " 10 2>/dev/null"));
+        return lines(
+            output("/usr/bin/python3 " KORVANE_FIXTURES "/korvaneitems.py " + what + " 10 2>/dev/null"));
     }
 
     // Waits until the completion rows include one containing `text`; the rows last seen.
@@ -312,8 +331,9 @@ protected:
         pollUntil(
             [&] {
                 rows = accessibleItems("rows");
-                return std::any_of(rows.begin(), rows.end(),
-                                   [&](const std::string& row) { return row.find(text) != std::string::npos; });
+                return std::any_of(rows.begin(), rows.end(), [&](const std::string& row) {
+                    return row.find(text) != std::string::npos;
+                });
             },
             10.0);
         return rows;
@@ -350,7 +370,8 @@ protected:
     };
     static Geometry geometry(const std::string& window) {
         Geometry g;
-        for (const std::string& line : lines(output("xdotool getwindowgeometry --shell " + window + " 2>/dev/null"))) {
+        for (const std::string& line :
+             lines(output("xdotool getwindowgeometry --shell " + window + " 2>/dev/null"))) {
             const auto equals = line.find('=');
             if (equals == std::string::npos) {
                 continue;
@@ -389,7 +410,8 @@ TEST_F(EndToEndTest, RunsOnceDocksInTheTrayAndListsItsMenuInOrder) {
     const auto before = std::chrono::steady_clock::now();
     const pid_t second = spawn({korvaneBinary()}, environment, root / "second.out", root / "second.err");
     int status = 0;
-    ASSERT_TRUE(pollUntil([&] { return ended(second, &status); }, 20.0)) << (::kill(second, SIGKILL), "still running");
+    ASSERT_TRUE(pollUntil([&] { return ended(second, &status); }, 20.0))
+        << (::kill(second, SIGKILL), "still running");
     std::cout << "[ second   ] left after "
               << std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count() << " s\n";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
@@ -408,9 +430,11 @@ TEST_F(EndToEndTest, RunsOnceDocksInTheTrayAndListsItsMenuInOrder) {
     EXPECT_TRUE(std::regex_match(items[1], std::regex("[0-9]+ snippets loaded"))) << items[1];
     const std::vector<std::string> rest(items.begin() + 2, items.end());
     const std::vector<std::string> expected{"-", "Edit", "Configuration", "Check for Updates\u2026"};
-    EXPECT_EQ(std::vector<std::string>(rest.begin(), rest.begin() + 4), expected) << testing::PrintToString(items);
+    EXPECT_EQ(std::vector<std::string>(rest.begin(), rest.begin() + 4), expected)
+        << testing::PrintToString(items);
     EXPECT_TRUE(rest[4] == "Onboarding" || rest[4] == "Finish Setup") << rest[4];
-    EXPECT_EQ(std::vector<std::string>(rest.begin() + 5, rest.end()), (std::vector<std::string>{"-", "Quit Korvane"}))
+    EXPECT_EQ(std::vector<std::string>(rest.begin() + 5, rest.end()),
+              (std::vector<std::string>{"-", "Quit Korvane"}))
         << testing::PrintToString(items);
 }
 
@@ -427,7 +451,8 @@ TEST_F(EndToEndTest, ExpandsSnippetsInATerminalFollowsProjectsAndSurvivesPressur
         ASSERT_TRUE(focus(title));
         EXPECT_TRUE(waitForLine(projectLine(project), times)) << readAll(outFile());
         std::cout << "[ project  ] " << title << " after "
-                  << std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count() << " s\n";
+                  << std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count()
+                  << " s\n";
     }
     if (!trayerWindow.empty()) {
         ASSERT_TRUE(pollUntil([&] { return !trayIcon().empty(); }, 10.0));
@@ -473,8 +498,9 @@ TEST_F(EndToEndTest, ExpandsSnippetsInATerminalFollowsProjectsAndSurvivesPressur
     ASSERT_TRUE(popupShown(true));
     rowsWith("sig");
     ASSERT_TRUE(key("Return"));
-    EXPECT_TRUE(pollUntil([&] { return edited(readAll(root / "korvane-alpha.typed").substr(offset)) == "\nBest,\nAda"; }))
-        << rawInto("korvane-alpha");
+    EXPECT_TRUE(pollUntil([&] {
+        return edited(readAll(root / "korvane-alpha.typed").substr(offset)) == "\nBest,\nAda";
+    })) << rawInto("korvane-alpha");
 
     // Killed right after a completion, while its use is being recorded: the history on disk stays
     // readable and the next start goes through.
@@ -486,11 +512,13 @@ TEST_F(EndToEndTest, ExpandsSnippetsInATerminalFollowsProjectsAndSurvivesPressur
     ASSERT_TRUE(popupShown(true));
     rowsWith("fn");
     ASSERT_TRUE(key("Return"));
-    ASSERT_TRUE(pollUntil([&] { return readAll(root / "korvane-alpha.typed").substr(killOffset).ends_with("bar"); }))
-        << rawInto("korvane-alpha");
+    ASSERT_TRUE(pollUntil([&] {
+        return readAll(root / "korvane-alpha.typed").substr(killOffset).ends_with("bar");
+    })) << rawInto("korvane-alpha");
     ::kill(korvane, SIGKILL);
     ::waitpid(korvane, nullptr, 0);
-    EXPECT_EQ(run("/usr/bin/python3 -c 'import json, sys; json.load(open(sys.argv[1]))[\"entries\"][\"manual:sig\"]' " +
+    EXPECT_EQ(run("/usr/bin/python3 -c 'import json, sys; "
+                  "json.load(open(sys.argv[1]))[\"entries\"][\"manual:sig\"]' " +
                   quoted(history)),
               0)
         << readAll(history);
@@ -529,8 +557,8 @@ TEST_F(EndToEndTest, CompletesPathsAndBranchesInAGtkEntryWithoutTakingTheFocus) 
     // Placed at the caret, which sits at the end of the text in the entry at the window's left.
     const Geometry popup = geometry(popupWindow());
     const Geometry entry = geometry(entryWindow);
-    std::cout << "[ popup    ] at " << popup.x << "," << popup.y << ", entry window at " << entry.x << "," << entry.y
-              << " " << entry.width << "x" << entry.height << "\n";
+    std::cout << "[ popup    ] at " << popup.x << "," << popup.y << ", entry window at " << entry.x << ","
+              << entry.y << " " << entry.width << "x" << entry.height << "\n";
     EXPECT_GT(popup.x, entry.x);
     EXPECT_LT(popup.x, entry.x + entry.width / 2);
     EXPECT_GT(popup.y, entry.y);
@@ -538,8 +566,9 @@ TEST_F(EndToEndTest, CompletesPathsAndBranchesInAGtkEntryWithoutTakingTheFocus) 
     EXPECT_EQ(output("xdotool getactivewindow"), entryWindow);
 
     // Snippets whose text mentions a guide may stand above the file.
-    const auto fileRow = std::find_if(fileRows.begin(), fileRows.end(),
-                                      [](const std::string& row) { return row.starts_with("docs/guide.md"); });
+    const auto fileRow = std::find_if(fileRows.begin(), fileRows.end(), [](const std::string& row) {
+        return row.starts_with("docs/guide.md");
+    });
     ASSERT_NE(fileRow, fileRows.end()) << testing::PrintToString(fileRows);
     for (auto row = fileRows.begin(); row != fileRow; ++row) {
         ASSERT_TRUE(key("Down"));
@@ -553,9 +582,9 @@ TEST_F(EndToEndTest, CompletesPathsAndBranchesInAGtkEntryWithoutTakingTheFocus) 
     ASSERT_TRUE(type(" ;;@git"));
     ASSERT_TRUE(popupShown(true));
     const auto branchRows = rowsWith("feature-login");
-    EXPECT_TRUE(std::any_of(branchRows.begin(), branchRows.end(),
-                            [](const std::string& row) { return row.find("feature-login") != std::string::npos; }))
-        << testing::PrintToString(branchRows);
+    EXPECT_TRUE(std::any_of(branchRows.begin(), branchRows.end(), [](const std::string& row) {
+        return row.find("feature-login") != std::string::npos;
+    })) << testing::PrintToString(branchRows);
     ASSERT_TRUE(pollUntil([&] { return entryText() == "docs/guide.md ;;@git"; })) << entryText();
     ASSERT_TRUE(key("Escape"));
     EXPECT_TRUE(popupShown(false));
