@@ -224,7 +224,11 @@ void SearchCoordinator::performSearch(const std::string& query, SearchSource sou
     } else if (response.scopeDisabled) {
         // The view shows the disabled scope itself.
     } else if (!hasSeenResultsInSession_) {
-        if (!context.scanInFlight && !unifiedAtContext_) {
+        // A fragment of a project path matches no snippet: the file query decides, and closes the popup
+        // itself when the files have nothing either.
+        const bool filesMayAnswer = !textEmpty && !parsed.scopes && !parsed.urlOnly && context.projectRoot &&
+                                    filePathSource && !registry_.disabledSources().contains(SnippetSource::filePath());
+        if (!context.scanInFlight && !unifiedAtContext_ && !filesMayAnswer) {
             dismiss();
             logPerformance(query, source, start);
             return;
@@ -458,6 +462,14 @@ SearchAsyncUpdateEngine::MergeDependencies SearchCoordinator::makeMergeDependenc
         }
         if (!results.empty()) {
             self->hasSeenResultsInSession_ = true;
+        } else if (!self->hasSeenResultsInSession_ && !response.scopeDisabled && !self->unifiedAtContext_) {
+            // Neither the snippets nor the files know the text typed since the trigger: as when no
+            // file query runs, the popup closes unless a scan may still bring matches.
+            const auto context = self->contextProvider ? self->contextProvider() : std::nullopt;
+            if (!context || !context->scanInFlight) {
+                self->dismiss();
+                return;
+            }
         }
         std::optional<SearchEmptyState> emptyState;
         if (message) {

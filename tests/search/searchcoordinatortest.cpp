@@ -175,6 +175,26 @@ TEST_F(SearchCoordinatorTest, EachRoadWithItsEmptyState) {
     }
 }
 
+// The first text after the trigger may name a project file that no snippet matches: the popup waits for
+// the file query and shows the file, and closes only when the files have nothing either.
+TEST_F(SearchCoordinatorTest, AFragmentOnlyAFileMatchesOpensThePopupOnTheFile) {
+    files->answers["zeph"] = {fileResult("docs/zephyr.md")};
+    type("");
+    type("zeph");
+    manual.advance(1);
+    EXPECT_EQ(dismissals, 0);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(contains(shownIDs(), fileResult("docs/zephyr.md").snippet->id));
+
+    coordinator->resetSession();
+    coordinator->endSession();
+    type("");
+    type("qqqq");
+    manual.advance(1);
+    EXPECT_EQ(dismissals, 1);
+    EXPECT_EQ(coordinator->activeQuery(), std::nullopt);
+}
+
 TEST_F(SearchCoordinatorTest, UrlOnlyBrowseListsAtMostTenUrlSnippets) {
     std::vector<Snippet> urls;
     for (int i = 0; i < 12; ++i) {
