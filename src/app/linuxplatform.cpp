@@ -3,6 +3,8 @@
 #include "app/frametimer.h"
 #include "base/diagnostics.h"
 #include "config/configpaths.h"
+
+#include <cstdio>
 #include "input/applicationsets.h"
 #include "input/appprofilecache.h"
 #include "input/pasteshortcutcache.h"
@@ -67,8 +69,11 @@ std::optional<std::string> LinuxPlatform::open() {
     if (FrameTimer::enabled()) {
         frameTimer_ = std::make_shared<FrameTimer>();
         // Measuring: the components' own timing lines go beside the frame timings.
+        // The hook runs under the diagnostics lock: it writes its line itself.
         setPerformanceHook([](std::string_view category, std::string_view message) {
-            diagnostic("Timing: " + std::string(category) + " " + std::string(message));
+            std::printf("[Korvane] Timing: %.*s %.*s\n", static_cast<int>(category.size()), category.data(),
+                        static_cast<int>(message.size()), message.data());
+            std::fflush(stdout);
         });
     }
     return std::nullopt;

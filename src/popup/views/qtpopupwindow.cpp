@@ -51,8 +51,29 @@ bool QtPopupWindow::compositorRunning() {
     return running;
 }
 
+namespace {
+
+// The popup's top-level widget, which tells when a frame of its content has gone to the screen: Qt
+// paints every changed child and flushes them together while it handles the update request.
+class PopupTopLevel final : public QWidget {
+public:
+    using QWidget::QWidget;
+    std::function<void()> onFrameFlushed;
+
+protected:
+    bool event(QEvent* event) override {
+        const bool handled = QWidget::event(event);
+        if (event->type() == QEvent::UpdateRequest && onFrameFlushed) {
+            onFrameFlushed();
+        }
+        return handled;
+    }
+};
+
+} // namespace
+
 QtPopupWindow::QtPopupWindow(std::shared_ptr<PopupViewModel> model)
-    : window_(std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint |
+    : window_(std::make_unique<PopupTopLevel>(nullptr, Qt::Tool | Qt::FramelessWindowHint |
                                                      Qt::WindowDoesNotAcceptFocus | Qt::WindowStaysOnTopHint |
                                                      Qt::X11BypassWindowManagerHint |
                                                      Qt::NoDropShadowWindowHint)) {
@@ -77,6 +98,8 @@ QtPopupWindow::QtPopupWindow(std::shared_ptr<PopupViewModel> model)
             onFirstFrame(std::chrono::steady_clock::now() - *shownAt_);
         }
         shownAt_.reset();
+    };
+    static_cast<PopupTopLevel*>(window_.get())->onFrameFlushed = [this] {
         if (onPainted) {
             onPainted();
         }

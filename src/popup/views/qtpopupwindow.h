@@ -39,7 +39,7 @@ public:
 
     // Called once with the time from orderFront to the first frame painted after it.
     std::function<void(std::chrono::nanoseconds)> onFirstFrame;
-    // After every frame the surface painted, the first one included.
+    // After every frame of the popup that went to the screen, the first one included.
     std::function<void()> onPainted;
 
     // Whether a compositing manager runs on the X display, so that translucent windows blend.
