@@ -67,6 +67,11 @@ int main(int argc, char** argv) {
     FeedUpdater updater(KORVANE_VERSION, FeedUpdater::feedLocationFromEnvironment(), delegate, alerts);
     coordinator->checkForUpdates = [&updater] { updater.checkForUpdates(); };
     coordinator->start();
+    updater.observeCanCheckForUpdates([statusBar = std::weak_ptr(coordinator->statusBar())](bool canCheck) {
+        if (auto bar = statusBar.lock()) {
+            bar->setCanCheckForUpdates(canCheck);
+        }
+    });
     updater.start();
 
     const int status = QApplication::exec();

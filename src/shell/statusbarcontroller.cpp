@@ -103,6 +103,7 @@ void StatusBarController::buildMenu() {
 
     checkForUpdatesItem_ = menu_->addAction(menuIcon("view-refresh"), QStringLiteral("Check for Updates…"));
     QObject::connect(checkForUpdatesItem_, &QAction::triggered, this, [this] { checkForUpdatesClicked(); });
+    checkForUpdatesItem_->setEnabled(canCheckForUpdates_);
 
     onboardingItem_ = menu_->addAction(menuIcon("help-about"), QStringLiteral("Onboarding"));
     QObject::connect(onboardingItem_, &QAction::triggered, this, [this] { openOnboardingClicked(); });
@@ -214,6 +215,13 @@ void StatusBarController::secureInputTimerFired() {
     updateIcon();
     if (secureInputMenuItem_ != nullptr) {
         secureInputMenuItem_->setVisible(active);
+    }
+}
+
+void StatusBarController::setCanCheckForUpdates(bool canCheck) {
+    canCheckForUpdates_ = canCheck;
+    if (checkForUpdatesItem_) {
+        checkForUpdatesItem_->setEnabled(canCheck);
     }
 }
 

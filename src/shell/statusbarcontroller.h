@@ -44,6 +44,8 @@ public:
     void secureInputTimerFired();
     // The first line of the menu, "Project: " and the project's name.
     void setProjectTitle(const std::string& title);
+    // "Check for Updates…" is offered only while the update checker has something to check.
+    void setCanCheckForUpdates(bool canCheck);
     // One "Trust commands of <label>…" item per project whose commands wait for the user's trust,
     // right below the project line; choosing one calls `onTrust` with its index in `labels`.
     void setProjectTrustOffers(std::vector<std::string> labels, std::function<void(std::size_t)> onTrust);
@@ -91,6 +93,7 @@ private:
     std::optional<std::string> onboardingMenuItemSymbolName_;
     QTimer* secureInputTimer_ = nullptr;
     bool isSecureInputActive_ = false;
+    bool canCheckForUpdates_ = true;
     std::optional<std::string> updateAvailableVersion_;
 
     std::shared_ptr<SecureInputProbe> secureInput_;

@@ -99,6 +99,11 @@ TEST_F(StatusBarControllerTest, MenuHoldsTwelveEntriesInOrderAndFollowsItsState)
     std::vector<Entry> rebuilt = initial;
     rebuilt[3] = {"Update Available: v1.2", true, true, ""};
     EXPECT_EQ(entries(*controller().menu()), rebuilt);
+
+    // With no update feed there is nothing to check, also after a rebuild.
+    controller().setCanCheckForUpdates(false);
+    controller().buildMenu();
+    EXPECT_EQ(entries(*controller().menu())[7], (Entry{"Check for Updates…", false, true, ""}));
 }
 
 TEST_F(StatusBarControllerTest, SecureInputIconWinsOverTheUpdateAndGivesItBack) {
