@@ -170,6 +170,7 @@ void XTestKeySynthesizer::endInput() {
 }
 
 void XTestKeySynthesizer::endInputLocked() {
+    pairKeyboard_.reset();
     if (!display_ || display_->hasError()) {
         typing_.reset();
         releasedModifiers_.clear();
@@ -201,10 +202,19 @@ bool XTestKeySynthesizer::postKeyPair(std::uint16_t keyCode, std::uint64_t flags
     if (!inRun) {
         snapshotModifiers();
     }
-    // A snapshot of the keymap per pair keeps layout switches simple; it costs a few round trips.
-    auto keyboard = XkbKeyboard::create(display_->get(), false);
+    // Outside a run each pair reads the keymap afresh, which keeps layout switches simple; within one
+    // (a row of Backspaces, the caret moves) the first read serves the rest, saving its round trips.
+    std::unique_ptr<XkbKeyboard> fresh;
+    XkbKeyboard* keyboard = inRun ? pairKeyboard_.get() : nullptr;
     if (!keyboard) {
-        return false;
+        fresh = XkbKeyboard::create(display_->get(), false);
+        if (!fresh) {
+            return false;
+        }
+        keyboard = fresh.get();
+        if (inRun) {
+            pairKeyboard_ = std::move(fresh);
+        }
     }
     std::vector<xkb_keycode_t> keycodes = keyboard->keycodesForVirtualKey(keyCode);
     if (keycodes.empty() || keycodes.front() > 255) {

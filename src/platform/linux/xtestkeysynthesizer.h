@@ -60,6 +60,8 @@ private:
     std::unique_ptr<XcbConnection> display_;
     // Alive between beginInput() and endInput().
     std::unique_ptr<TypingKeymap> typing_;
+    // The keymap key pairs of the open input run are looked up in, read once per run.
+    std::unique_ptr<XkbKeyboard> pairKeyboard_;
     std::vector<xkb_keycode_t> releasedModifiers_;
     // The core modifier bits of each key code, the modifier keys down, and the modifier bits that do
     // not come from keys held (locks), as of the last snapshot and the keys posted since.
