@@ -6,6 +6,7 @@
 #include "platform/fake/fakesecureinputprobe.h"
 #include "support/logcapture.h"
 #include "support/polling.h"
+#include "support/spinuntil.h"
 #include "support/tempdir.h"
 
 #include <QApplication>
@@ -16,16 +17,7 @@
 namespace korvane {
 namespace {
 
-template <typename Predicate> bool spinUntil(Predicate predicate, double seconds = 20.0) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using test::spinUntil;
 
 TEST(StatusBarX11Test, TheIconAppearsWhenATrayStartsLater) {
     if (std::getenv("DISPLAY") == nullptr) {

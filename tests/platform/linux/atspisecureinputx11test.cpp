@@ -3,6 +3,7 @@
 #include "platform/linux/atspiaccessibletext.h"
 #include "platform/linux/atspisecureinputprobe.h"
 #include "support/polling.h"
+#include "support/spinuntil.h"
 #include "support/tempdir.h"
 
 #include <QCoreApplication>
@@ -12,17 +13,7 @@
 namespace korvane {
 namespace {
 
-// Keeps the main loop running while it waits: focus events arrive through it.
-template <typename Predicate> bool spinUntil(Predicate predicate, double seconds = 20.0) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using test::spinUntil;
 
 TEST(AtspiSecureInputX11Test, OnExactlyWhileThePasswordEntryHasTheFocus) {
     if (std::getenv("DISPLAY") == nullptr) {

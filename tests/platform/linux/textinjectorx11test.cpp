@@ -4,7 +4,6 @@
 // to a file.
 #include "input/textinjector.h"
 
-#include "platform/linux/workerthread.h"
 #include "input/applicationsets.h"
 #include "input/appprofilecache.h"
 #include "input/pasteshortcutcache.h"
@@ -15,13 +14,15 @@
 #include "platform/linux/liveactiveappprovider.h"
 #include "platform/linux/postedkeyjournal.h"
 #include "platform/linux/procelectronprobe.h"
+#include "platform/linux/workerthread.h"
 #include "platform/linux/xtestkeysynthesizer.h"
 #include "platform/qt/qtpasteboard.h"
 #include "platform/qt/qtscheduler.h"
 #include "platform/schedulermainthreadcaller.h"
 #include "support/logcapture.h"
-#include "support/tempdir.h"
 #include "support/polling.h"
+#include "support/spinuntil.h"
+#include "support/tempdir.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -42,17 +43,7 @@ using test::readAll;
 using testing::ElementsAre;
 using testing::IsEmpty;
 
-// Keeps the main loop running while it waits, as the application's would.
-template <typename Predicate> bool spinUntil(Predicate predicate, double seconds = 20.0) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using test::spinUntil;
 
 class TextInjectorX11Test : public testing::Test {
 protected:

@@ -13,6 +13,7 @@
 #include "popup/views/popupview.h"
 #include "popup/views/qtpopupwindow.h"
 #include "support/polling.h"
+#include "support/spinuntil.h"
 #include "support/tempdir.h"
 
 #include <QApplication>
@@ -52,17 +53,7 @@ std::string output(const std::string& command) {
     return out;
 }
 
-// Keeps the main loop running while it waits, as the application's would.
-template <typename Predicate> bool spinUntil(Predicate predicate, double seconds = 5.0) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
+using test::spinUntil;
 
 long residentKilobytes() {
     std::ifstream in("/proc/self/status");
