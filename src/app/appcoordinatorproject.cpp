@@ -73,7 +73,6 @@ void AppCoordinator::handleProjectChange(const std::optional<std::string>& root,
                                          const std::optional<std::string>& name) {
     diagnostic("Project changed: " + name.value_or("(none)") + " at " + root.value_or("(nil)"));
     statusBar_->setProjectTitle("Project: " + name.value_or("(none)"));
-    popupController_->viewModel().setProjectRoot(root);
     if (!root) {
         if (configManager_->currentConfigProjectRoot()) {
             applyProjectConfig(std::nullopt);
