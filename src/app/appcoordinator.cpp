@@ -15,10 +15,10 @@
 #include "registry/historystorereader.h"
 #include "registry/parsedquery.h"
 #include "search/filepathsearchsource.h"
-#include "shell/configurationwindow.h"
-#include "shell/onboardingwindow.h"
-#include "shell/statusbarcontroller.h"
-#include "shell/testhost.h"
+#include "settings/views/configurationwindow.h"
+#include "onboarding/views/onboardingwindow.h"
+#include "app/statusbarcontroller.h"
+#include "app/testhost.h"
 
 namespace korvane {
 

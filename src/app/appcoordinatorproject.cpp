@@ -8,8 +8,8 @@
 #include "files/filepathprovider.h"
 #include "providers/globalskillprovider.h"
 #include "providers/manualsnippetprovider.h"
-#include "shell/configurationwindow.h"
-#include "shell/statusbarcontroller.h"
+#include "settings/views/configurationwindow.h"
+#include "app/statusbarcontroller.h"
 
 #include <algorithm>
 

@@ -3,9 +3,9 @@
 
 #include "base/diagnostics.h"
 #include "files/filepathprovider.h"
-#include "shell/configurationwindow.h"
-#include "shell/onboardingwindow.h"
-#include "shell/statusbarcontroller.h"
+#include "settings/views/configurationwindow.h"
+#include "onboarding/views/onboardingwindow.h"
+#include "app/statusbarcontroller.h"
 
 namespace korvane {
 

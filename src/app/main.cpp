@@ -4,10 +4,10 @@
 #include "app/linuxplatform.h"
 #include "app/quitsignals.h"
 #include "platform/linux/instancelock.h"
-#include "shell/appdelegate.h"
-#include "shell/feedupdater.h"
-#include "shell/statusbarcontroller.h"
-#include "shell/testhost.h"
+#include "app/appdelegate.h"
+#include "app/feedupdater.h"
+#include "app/statusbarcontroller.h"
+#include "app/testhost.h"
 
 #include <QApplication>
 

@@ -2,7 +2,7 @@
 // popup's view model is real, and an edit field stands for the frontmost application's document.
 #include "app/appcoordinator.h"
 
-#include "../shell/shelltestsupport.h"
+#include "shelltestsupport.h"
 #include "platform/fake/fakeaccessibilitytrust.h"
 #include "platform/fake/fakeaccessibletext.h"
 #include "platform/fake/fakeactiveappprovider.h"
@@ -35,7 +35,7 @@
 #include "platform/fake/manualserialexecutor.h"
 #include "platform/fake/manualworkerpool.h"
 #include "platform/keycodes.h"
-#include "shell/statusbarcontroller.h"
+#include "app/statusbarcontroller.h"
 #include "support/logcapture.h"
 #include "support/polling.h"
 #include "support/tempdir.h"

@@ -1,6 +1,6 @@
-#include "shell/appdelegate.h"
+#include "app/appdelegate.h"
 
-#include "shell/statusbarcontroller.h"
+#include "app/statusbarcontroller.h"
 
 namespace korvane {
 

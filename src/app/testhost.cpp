@@ -1,4 +1,4 @@
-#include "shell/testhost.h"
+#include "app/testhost.h"
 
 #include <cstdlib>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "shell/trayicons.h"
+#include "app/trayicons.h"
 
 #include <QPainter>
 #include <QPainterPath>

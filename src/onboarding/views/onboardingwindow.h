@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shell/onboardingviewmodel.h"
-#include "shell/shellwindow.h"
+#include "onboarding/onboardingviewmodel.h"
+#include "platform/qt/shellwindow.h"
 
 #include <functional>
 #include <memory>

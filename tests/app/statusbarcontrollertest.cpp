@@ -1,4 +1,4 @@
-#include "shell/statusbarcontroller.h"
+#include "app/statusbarcontroller.h"
 
 #include "platform/fake/fakeaccessibilitytrust.h"
 #include "platform/fake/fakesecureinputprobe.h"
@@ -135,14 +135,14 @@ TEST_F(StatusBarControllerTest, SecureInputIconWinsOverTheUpdateAndGivesItBack) 
 
 TEST_F(StatusBarControllerTest, OpeningTheMenuFollowsTheAccessibilityPermission) {
     trust->trusted = false;
-    emit controller().menu()->aboutToShow();
+    Q_EMIT controller().menu()->aboutToShow();
     QAction* onboarding = controller().menu()->actions()[8];
     EXPECT_EQ(onboarding->text().toStdString(), "Finish Setup");
     EXPECT_EQ(onboarding->toolTip().toStdString(), "Setup incomplete");
     EXPECT_EQ(controller().onboardingMenuItemSymbolName(), "dialog-warning");
 
     trust->trusted = true;
-    emit controller().menu()->aboutToShow();
+    Q_EMIT controller().menu()->aboutToShow();
     EXPECT_EQ(onboarding->text().toStdString(), "Onboarding");
     EXPECT_EQ(controller().onboardingMenuItemSymbolName(), "help-about");
 }

@@ -1,4 +1,4 @@
-#include "shell/onboardingwindow.h"
+#include "onboarding/views/onboardingwindow.h"
 
 #include <QCloseEvent>
 #include <QLabel>

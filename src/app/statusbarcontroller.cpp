@@ -1,7 +1,7 @@
-#include "shell/statusbarcontroller.h"
+#include "app/statusbarcontroller.h"
 
 #include "base/diagnostics.h"
-#include "shell/trayicons.h"
+#include "app/trayicons.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
-#include "shell/appdelegate.h"
+#include "app/appdelegate.h"
 
 #include "platform/fake/fakeaccessibilitytrust.h"
 #include "platform/fake/fakesecureinputprobe.h"
-#include "shell/statusbarcontroller.h"
-#include "shell/testhost.h"
+#include "app/statusbarcontroller.h"
+#include "app/testhost.h"
 #include "shelltestsupport.h"
 #include "support/logcapture.h"
 #include "support/scopedenv.h"

@@ -1,4 +1,4 @@
-#include "shell/feedupdater.h"
+#include "app/feedupdater.h"
 
 #include "base/diagnostics.h"
 #include "base/fileio.h"

@@ -1,4 +1,4 @@
-#include "shell/shellwindow.h"
+#include "platform/qt/shellwindow.h"
 
 #include <QGuiApplication>
 #include <QScreen>

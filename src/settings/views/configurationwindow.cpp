@@ -1,4 +1,4 @@
-#include "shell/configurationwindow.h"
+#include "settings/views/configurationwindow.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

@@ -1,4 +1,4 @@
-#include "shell/configurationviewmodel.h"
+#include "settings/configurationviewmodel.h"
 
 #include "config/configloader.h"
 

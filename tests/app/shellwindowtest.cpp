@@ -1,6 +1,6 @@
-#include "shell/configurationviewmodel.h"
-#include "shell/configurationwindow.h"
-#include "shell/onboardingwindow.h"
+#include "settings/configurationviewmodel.h"
+#include "settings/views/configurationwindow.h"
+#include "onboarding/views/onboardingwindow.h"
 
 #include "config/configloader.h"
 #include "shelltestsupport.h"

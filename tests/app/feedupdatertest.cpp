@@ -1,4 +1,4 @@
-#include "shell/feedupdater.h"
+#include "app/feedupdater.h"
 
 #include "platform/fake/fakealertpresenter.h"
 #include "support/logcapture.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shell/configurationviewmodel.h"
-#include "shell/shellwindow.h"
+#include "settings/configurationviewmodel.h"
+#include "platform/qt/shellwindow.h"
 
 #include <memory>
 

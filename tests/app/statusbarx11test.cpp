@@ -1,6 +1,6 @@
 // Runs under scripts/xvfb-session, which starts no tray: the menu's icon waits without one and
 // embeds itself once a tray (trayer) starts.
-#include "shell/statusbarcontroller.h"
+#include "app/statusbarcontroller.h"
 
 #include "platform/fake/fakeaccessibilitytrust.h"
 #include "platform/fake/fakesecureinputprobe.h"
