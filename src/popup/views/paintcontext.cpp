@@ -3,17 +3,66 @@
 #include "popup/popuptheme.h"
 
 #include <QFontMetricsF>
+#include <QHash>
+#include <QStaticText>
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
 #include <algorithm>
+#include <optional>
 
 namespace korvane {
 namespace {
 
 const QString ellipsis = QStringLiteral("\u2026");
 
+// Shaping text is most of the work of painting a frame, and the rows paint the same labels in the same
+// fonts frame after frame: each text's width and its prepared glyphs are kept per font. Main thread.
+class ShapedTextCache {
+public:
+    struct Entry {
+        double advance = 0;
+        std::optional<QStaticText> prepared;
+    };
+
+    Entry& entry(const QFont& font, const QString& text) {
+        QString key = font.key();
+        key += QChar(0x1f);
+        key += text;
+        auto found = entries_.find(key);
+        if (found == entries_.end()) {
+            if (entries_.size() >= capacity) {
+                entries_.clear();
+            }
+            found = entries_.insert(key, Entry{QFontMetricsF(font).horizontalAdvance(text), std::nullopt});
+        }
+        return *found;
+    }
+
+    const QStaticText& prepared(const QFont& font, const QString& text) {
+        Entry& shaped = entry(font, text);
+        if (!shaped.prepared) {
+            QStaticText prepared(text);
+            prepared.setTextFormat(Qt::PlainText);
+            prepared.setPerformanceHint(QStaticText::AggressiveCaching);
+            prepared.prepare(QTransform(), font);
+            shaped.prepared = std::move(prepared);
+        }
+        return *shaped.prepared;
+    }
+
+private:
+    // A few screens of rows; past it the cache starts again rather than grow with every query.
+    static constexpr qsizetype capacity = 4096;
+    QHash<QString, Entry> entries_;
+};
+
+ShapedTextCache& shapedText() {
+    static ShapedTextCache cache;
+    return cache;
+}
+
 double runWidth(const TextRun& run) {
-    return QFontMetricsF(run.font).horizontalAdvance(run.text);
+    return shapedText().entry(run.font, run.text).advance;
 }
 
 // The longest start of `text` made of whole characters that fits into `room` in `font`.
@@ -81,11 +130,11 @@ double PaintContext::drawLine(QPainter& painter, const QRectF& rect, const std::
     }
     for (const auto& run : shown) {
         const QFontMetricsF metrics(run.font);
-        const double w = metrics.horizontalAdvance(run.text);
+        const double w = runWidth(run);
         const double baseline = rect.center().y() + (metrics.ascent() - metrics.descent()) / 2;
         painter.setFont(run.font);
         painter.setPen(qcolor(run.color));
-        painter.drawText(QPointF(x, baseline), run.text);
+        painter.drawStaticText(QPointF(x, baseline - metrics.ascent()), shapedText().prepared(run.font, run.text));
         if (log != nullptr) {
             log->record(PaintedText{run.text.toStdString(),
                                     QRectF(x, baseline - metrics.ascent(), w, metrics.height()),
