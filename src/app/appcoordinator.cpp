@@ -85,6 +85,7 @@ void AppCoordinator::start() {
         platform_.capabilities);
     installProviderFactories();
     configManager_->loadGlobalConfig();
+    // What was loaded is what later change events are compared against.
     configFileUnchanged();
     triggerDetector_->setTrigger(configManager_->globalConfig().trigger);
     registry_->historyStore = std::make_shared<HistoryStoreReader>(historyStore_);
