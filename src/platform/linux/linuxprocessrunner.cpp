@@ -320,17 +320,7 @@ Expected<ProcessResult, ProcessLaunchError> LinuxProcessRunner::run(const Proces
     posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
 
     SpawnAttributes attributes;
-    sigset_t noSignals;
-    sigemptyset(&noSignals);
-    sigset_t defaultSignals;
-    sigfillset(&defaultSignals);
-    sigdelset(&defaultSignals, SIGKILL);
-    sigdelset(&defaultSignals, SIGSTOP);
-    posix_spawnattr_setflags(attributes.get(),
-                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(attributes.get(), 0);
-    posix_spawnattr_setsigmask(attributes.get(), &noSignals);
-    posix_spawnattr_setsigdefault(attributes.get(), &defaultSignals);
+    attributes.startInOwnProcessGroup();
 
     std::vector<std::string> arguments;
     arguments.reserve(request.arguments.size() + 1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <csignal>
 #include <spawn.h>
 
 namespace korvane {
@@ -24,6 +25,21 @@ public:
     SpawnAttributes(const SpawnAttributes&) = delete;
     SpawnAttributes& operator=(const SpawnAttributes&) = delete;
     posix_spawnattr_t* get() { return &attributes_; }
+
+    // The child leads a process group of its own (so that it can be stopped with everything it
+    // started), blocks no signal and handles every signal the default way, whatever its parent did.
+    void startInOwnProcessGroup() {
+        sigset_t noSignals;
+        sigemptyset(&noSignals);
+        sigset_t defaultSignals;
+        sigfillset(&defaultSignals);
+        sigdelset(&defaultSignals, SIGKILL);
+        sigdelset(&defaultSignals, SIGSTOP);
+        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        posix_spawnattr_setpgroup(&attributes_, 0);
+        posix_spawnattr_setsigmask(&attributes_, &noSignals);
+        posix_spawnattr_setsigdefault(&attributes_, &defaultSignals);
+    }
 
 private:
     posix_spawnattr_t attributes_;

@@ -42,17 +42,7 @@ bool XdgUrlOpener::open(const std::string& url) {
     posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
 
     SpawnAttributes attributes;
-    sigset_t noSignals;
-    sigemptyset(&noSignals);
-    sigset_t defaultSignals;
-    sigfillset(&defaultSignals);
-    sigdelset(&defaultSignals, SIGKILL);
-    sigdelset(&defaultSignals, SIGSTOP);
-    posix_spawnattr_setflags(attributes.get(),
-                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(attributes.get(), 0);
-    posix_spawnattr_setsigmask(attributes.get(), &noSignals);
-    posix_spawnattr_setsigdefault(attributes.get(), &defaultSignals);
+    attributes.startInOwnProcessGroup();
 
     std::string program = program_;
     std::string argument = url;
