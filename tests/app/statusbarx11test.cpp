@@ -6,7 +6,7 @@
 #include "platform/fake/fakesecureinputprobe.h"
 #include "support/logcapture.h"
 #include "support/polling.h"
-#include "support/spinuntil.h"
+#include "support/qtx11.h"
 #include "support/tempdir.h"
 
 #include <QApplication>

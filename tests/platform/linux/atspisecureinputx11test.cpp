@@ -3,7 +3,7 @@
 #include "platform/linux/atspiaccessibletext.h"
 #include "platform/linux/atspisecureinputprobe.h"
 #include "support/polling.h"
-#include "support/spinuntil.h"
+#include "support/qtx11.h"
 #include "support/tempdir.h"
 
 #include <QCoreApplication>

@@ -21,7 +21,7 @@
 #include "platform/schedulermainthreadcaller.h"
 #include "support/logcapture.h"
 #include "support/polling.h"
-#include "support/spinuntil.h"
+#include "support/qtx11.h"
 #include "support/tempdir.h"
 
 #include <QApplication>
@@ -48,13 +48,7 @@ using test::spinUntil;
 class TextInjectorX11Test : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "korvane_x11_injector_tests";
-        static char* argv[] = {name, nullptr};
-        if (std::getenv("DISPLAY") != nullptr && QCoreApplication::instance() == nullptr) {
-            setenv("QT_QPA_PLATFORM", "xcb", 1);
-            new QApplication(argc, argv);
-        }
+        test::ensureX11Application("korvane_x11_injector_tests");
     }
 
     void SetUp() override {

@@ -13,7 +13,7 @@
 #include "popup/views/popupview.h"
 #include "popup/views/qtpopupwindow.h"
 #include "support/polling.h"
-#include "support/spinuntil.h"
+#include "support/qtx11.h"
 #include "support/tempdir.h"
 
 #include <QApplication>
@@ -74,13 +74,7 @@ void screenshot(const std::string& name) {
 class PopupWindowX11Test : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "korvane_x11_popup_tests";
-        static char* argv[] = {name, nullptr};
-        if (std::getenv("DISPLAY") != nullptr && QCoreApplication::instance() == nullptr) {
-            setenv("QT_QPA_PLATFORM", "xcb", 1);
-            new QApplication(argc, argv);
-        }
+        test::ensureX11Application("korvane_x11_popup_tests");
     }
 
     void SetUp() override {
