@@ -10,6 +10,7 @@
 #include "platform/linux/xtestkeysynthesizer.h"
 #include "support/tempdir.h"
 #include "support/polling.h"
+#include "x11desktoptest.h"
 
 #include <atomic>
 #include <chrono>
@@ -102,22 +103,8 @@ private:
     std::thread thread_;
 };
 
-class X11ActiveAppTest : public testing::Test {
+class X11ActiveAppTest : public test::X11DesktopTest {
 protected:
-    void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr) {
-            GTEST_SKIP() << "needs an X session (scripts/xvfb-session)";
-        }
-        dir.write("data/applications/korvane-term.desktop",
-                  "[Desktop Entry]\nType=Application\nName=Korvane Term\nExec=xterm\nStartupWMClass=KorvaneTerm\n");
-    }
-
-    void TearDown() override {
-        for (int pid : pids) {
-            run("kill " + std::to_string(pid) + " 2>/dev/null");
-        }
-    }
-
     // An xterm of window class `wmClass` and title `title` that has the focus; its keyboard input
     // lands byte for byte in the file `typed`.
     int openTerminal(const std::string& wmClass, const std::string& title) {
@@ -148,8 +135,6 @@ protected:
         return pollUntil([&] { return provider->frontmostApplication() == expected; }, 20.0);
     }
 
-    test::TempDir dir;
-    std::vector<int> pids;
     std::shared_ptr<LiveActiveAppProvider> provider = std::make_shared<LiveActiveAppProvider>(
         std::make_shared<DesktopFileIndex>(std::vector<std::filesystem::path>{dir.path() / "data"}));
 };

@@ -2,6 +2,7 @@
 #include "platform/linux/x11workspaceevents.h"
 
 #include "support/polling.h"
+#include "x11desktoptest.h"
 #include "support/tempdir.h"
 
 #include <condition_variable>
@@ -58,22 +59,8 @@ private:
     std::deque<Task> tasks_;
 };
 
-class X11WorkspaceEventsTest : public testing::Test {
+class X11WorkspaceEventsTest : public test::X11DesktopTest {
 protected:
-    void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr) {
-            GTEST_SKIP() << "needs an X session (scripts/xvfb-session)";
-        }
-        dir.write("data/applications/korvane-term.desktop",
-                  "[Desktop Entry]\nType=Application\nName=Korvane Term\nExec=xterm\nStartupWMClass=KorvaneTerm\n");
-    }
-
-    void TearDown() override {
-        for (int pid : pids) {
-            run("kill " + std::to_string(pid) + " 2>/dev/null");
-        }
-    }
-
     // The process of a new xterm of window class `wmClass` and instance `instance`, once its window is
     // the active one; 0 on failure.
     int openTerminal(const std::string& wmClass, const std::string& instance) {
@@ -97,8 +84,6 @@ protected:
         return scheduler.runUntil([&] { return activations.size() >= count; });
     }
 
-    test::TempDir dir;
-    std::vector<int> pids;
     PostedTasks scheduler;
     x11::X11WorkspaceEvents events{scheduler, std::make_shared<DesktopFileIndex>(
                                              std::vector<std::filesystem::path>{dir.path() / "data"})};
