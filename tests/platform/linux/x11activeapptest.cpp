@@ -8,8 +8,8 @@
 #include "platform/linux/procelectronprobe.h"
 #include "platform/linux/xcbconnection.h"
 #include "platform/linux/xtestkeysynthesizer.h"
-#include "support/tempdir.h"
 #include "support/polling.h"
+#include "support/tempdir.h"
 #include "x11desktoptest.h"
 
 #include <atomic>

@@ -2,8 +2,8 @@
 #include "platform/linux/x11workspaceevents.h"
 
 #include "support/polling.h"
-#include "x11desktoptest.h"
 #include "support/tempdir.h"
+#include "x11desktoptest.h"
 
 #include <condition_variable>
 #include <deque>
