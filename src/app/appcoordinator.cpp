@@ -173,7 +173,8 @@ void AppCoordinator::createSearchCoordinator() {
     searchCoordinator_->frontmostApplication = [weak] {
         SearchCoordinator::FrontmostApplicationInfo info;
         if (auto self = weak.lock()) {
-            info.bundleID = self->frontmostBundleID();
+            const auto front = self->sessionApplication();
+            info.bundleID = front ? front->bundleID : std::string();
             info.name = self->lastNonKorvaneApp_ && self->lastNonKorvaneApp_->bundleID == info.bundleID
                             ? self->lastNonKorvaneApp_->name
                             : info.bundleID;

@@ -151,6 +151,7 @@ private:
     std::optional<SearchCoordinator::LiveSearchContext> searchContext();
     std::optional<FrontmostApplication> frontmost() const;
     std::string frontmostBundleID() const;
+    std::optional<FrontmostApplication> sessionApplication() const;
     bool skillsDisabled() const;
     void applySkillSnippets();
     void updateSnippetCount();
@@ -208,6 +209,8 @@ private:
     // What config.json looked like at the last load or save of ours: a change event for the same
     // bytes (our own history or trust writes in the folder) reloads nothing.
     std::optional<std::string> configFingerprint_;
+    // The frontmost application when the open session began.
+    std::optional<FrontmostApplication> sessionFrontmost_;
 };
 
 } // namespace korvane

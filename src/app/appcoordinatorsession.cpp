@@ -82,9 +82,11 @@ void AppCoordinator::handleTriggerActivated() {
         triggerDetector_->reset();
         return;
     }
-    std::string bundleID = frontmostBundleID();
-    std::optional<std::string> root;
     const auto front = frontmost();
+    // A session ends when the frontmost application changes, so what is in front now holds for it.
+    sessionFrontmost_ = front;
+    std::string bundleID = front ? front->bundleID : std::string();
+    std::optional<std::string> root;
     const bool ownWindow = front && front->pid == platform_.ownPid;
     if (isOnboardingActive_ && ownWindow && onboardingCapturedContext_) {
         root = onboardingCapturedContext_->projectRoot;
@@ -229,7 +231,7 @@ std::optional<SearchCoordinator::LiveSearchContext> AppCoordinator::searchContex
     context.scanInFlight = scanPipeline_ && scanPipeline_->scanInFlight;
     context.searchOptions.caseSensitive = caseSensitive();
     context.activeCategories = configManager_->activeCategories();
-    const auto front = frontmost();
+    const auto front = sessionApplication();
     context.popupPosition = configManager_->popupPosition(
         front ? std::optional<std::string>(front->bundleID) : std::nullopt);
     return context;
@@ -237,6 +239,15 @@ std::optional<SearchCoordinator::LiveSearchContext> AppCoordinator::searchContex
 
 std::optional<FrontmostApplication> AppCoordinator::frontmost() const {
     return platform_.activeApp->frontmostApplication();
+}
+
+// Asked for every keystroke: within a session the application read at its start stands, rather than
+// asking the display again.
+std::optional<FrontmostApplication> AppCoordinator::sessionApplication() const {
+    if (std::holds_alternative<CompletionSessionEngine::ActiveSession>(sessionEngine_.state())) {
+        return sessionFrontmost_;
+    }
+    return frontmost();
 }
 
 std::string AppCoordinator::frontmostBundleID() const {
