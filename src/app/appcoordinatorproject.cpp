@@ -96,7 +96,6 @@ void AppCoordinator::handleProjectChange(const std::optional<std::string>& root,
                 }
             });
         }
-        updateTrustOffers();
         return;
     }
     if (configManager_->currentConfigProjectRoot() != root) {
@@ -120,7 +119,6 @@ void AppCoordinator::handleProjectChange(const std::optional<std::string>& root,
         scanPipeline_->scanProject(*root);
         schedulePrewarm(*root);
     }
-    updateTrustOffers();
 }
 
 void AppCoordinator::applyProjectConfig(const std::optional<std::string>& root) {
