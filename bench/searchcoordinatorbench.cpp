@@ -4,7 +4,6 @@
 // Reports p50, p95 and the maximum per keystroke. Run pinned to one core (taskset -c N).
 
 #include "base/clock.h"
-#include "platform/fake/manualscheduler.h"
 #include "config/categorycatalog.h"
 #include "files/filepathprovider.h"
 #include "platform/fake/fakecaretlocator.h"
@@ -12,6 +11,8 @@
 #include "platform/fake/fakepointerlocation.h"
 #include "platform/fake/fakepopupsurfacewindow.h"
 #include "platform/fake/fakescreenlist.h"
+#include "platform/fake/manualscheduler.h"
+#include "platform/fake/manualworkerpool.h"
 #include "popup/popupcontroller.h"
 #include "registry/snippetregistry.h"
 #include "search/filepathsearchsource.h"
@@ -108,6 +109,7 @@ private:
 struct Session {
     FakeClock clock;
     ManualScheduler scheduler;
+    ManualWorkerPool workers;
     FakeScreenList screens;
     FakeCaretLocator caret;
     FakeFocusedWindowFrame focusedWindow;
@@ -136,7 +138,7 @@ struct Session {
             }
             return Paths{};
         };
-        files = FilePathProvider::create(clock, runner);
+        files = FilePathProvider::create(clock, runner, workers);
         files->index("/bench/root");
         coordinator = SearchCoordinator::create(registry, controller, scheduler, clock);
         source = std::make_shared<TimedSource>(std::make_shared<FilePathSearchSource>(files));

@@ -3,7 +3,6 @@
 #include "base/diagnostics.h"
 #include "base/unicode.h"
 #include "config/providerfactories.h"
-#include "files/gitlsfilesbroker.h"
 #include "files/gitpathquoting.h"
 #include "files/rootname.h"
 
@@ -340,7 +339,11 @@ FilePathIndexBuilder::BuildResult FilePathIndexBuilder::build(const std::string&
     const auto start = clock->monotonicNow();
     const auto attemptStart = clock->monotonicNow();
     std::optional<std::vector<std::string>> listing;
-    if (auto seed = GitLsFilesBroker::shared().consume(root, brokerMaxAge)) {
+    std::optional<std::pair<std::vector<std::string>, double>> seed;
+    if (broker) {
+        seed = broker->consume(root, brokerMaxAge);
+    }
+    if (seed) {
         performanceLog(logger, fmt::format("[BROKER HIT] root={} files={} age={:.0f}ms", rootName,
                                            seed->first.size(), seed->second));
         listing = std::move(seed->first);

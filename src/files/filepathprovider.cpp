@@ -3,14 +3,13 @@
 #include "base/diagnostics.h"
 #include "base/unicode.h"
 #include "files/filepathindexbuilder.h"
-#include "files/gitcommandrunner.h"
-#include "files/gitlsfilesbroker.h"
+#include "files/projectstatestamp.h"
 #include "files/rootname.h"
 
 #include <algorithm>
 #include <chrono>
 #include <fmt/format.h>
-#include <thread>
+#include <malloc.h>
 #include <unordered_set>
 #include <utility>
 
@@ -19,16 +18,6 @@ namespace {
 
 double millisecondsSince(Clock::MonotonicTime start, const Clock& clock) {
     return std::chrono::duration<double, std::milli>(clock.monotonicNow() - start).count();
-}
-
-std::shared_ptr<ProcessRunner>& sharedProcessRunner() {
-    static std::shared_ptr<ProcessRunner> runner;
-    return runner;
-}
-
-std::mutex& sharedProcessRunnerLock() {
-    static std::mutex lock;
-    return lock;
 }
 
 // The recent lists as the empty query and the browser show them: uncommitted and chosen files as they
@@ -98,16 +87,20 @@ private:
     std::string root_;
 };
 
-FilePathProvider::FilePathProvider(const Clock& clock, CommandRunner commandRunner, Scheduler* scheduler)
+FilePathProvider::FilePathProvider(const Clock& clock, CommandRunner commandRunner, WorkerPool& workers,
+                                   std::shared_ptr<GitLsFilesBroker> broker)
     : clock_(clock)
     , commandRunner_(std::move(commandRunner))
-    , scheduler_(scheduler)
-    , recentTracker_(std::make_shared<RecentFilesTracker>(clock, commandRunner_, scheduler))
+    , workers_(workers)
+    , broker_(std::move(broker))
+    , recentTracker_(std::make_shared<RecentFilesTracker>(clock, commandRunner_, workers))
     , searchRanker_(clock) {}
 
 std::shared_ptr<FilePathProvider> FilePathProvider::create(const Clock& clock, CommandRunner commandRunner,
-                                                           Scheduler* scheduler) {
-    auto provider = std::make_shared<FilePathProvider>(clock, std::move(commandRunner), scheduler);
+                                                           WorkerPool& workers,
+                                                           std::shared_ptr<GitLsFilesBroker> broker) {
+    auto provider =
+        std::make_shared<FilePathProvider>(clock, std::move(commandRunner), workers, std::move(broker));
     provider->recentTracker_->setIndexInfoProvider(
         [weak = std::weak_ptr<FilePathProvider>(provider)](const std::string& root) {
             RecentFilesTracker::IndexInfo info;
@@ -127,29 +120,8 @@ std::shared_ptr<FilePathProvider> FilePathProvider::create(const Clock& clock, C
     return provider;
 }
 
-void FilePathProvider::useProcessRunner(std::shared_ptr<ProcessRunner> processRunner) {
-    std::lock_guard lock(sharedProcessRunnerLock());
-    sharedProcessRunner() = std::move(processRunner);
-}
-
-std::shared_ptr<FilePathProvider> FilePathProvider::sharedPointer() {
-    static const std::shared_ptr<FilePathProvider> provider = [] {
-        std::shared_ptr<ProcessRunner> runner;
-        {
-            std::lock_guard lock(sharedProcessRunnerLock());
-            runner = sharedProcessRunner();
-        }
-        return create(SystemClock::shared(), GitCommandRunner(std::move(runner)).commandRunner());
-    }();
-    return provider;
-}
-
-FilePathProvider& FilePathProvider::shared() {
-    return *sharedPointer();
-}
-
 bool FilePathProvider::isStale(const FilePathIndex& index) const {
-    return secondsBetween(index.buildTime, clock_.now()) > staleAfter;
+    return secondsBetween(index.checkTime, clock_.now()) > staleAfter;
 }
 
 void FilePathProvider::touchAccessOrder(const std::string& root) {
@@ -165,11 +137,7 @@ void FilePathProvider::evictIfNeeded() {
 }
 
 void FilePathProvider::runInBackground(std::function<void()> job) {
-    if (scheduler_) {
-        scheduler_->runInBackground(TaskPriority::utility, [job = std::move(job)](const CancellationToken&) { job(); });
-    } else {
-        std::thread(std::move(job)).detach();
-    }
+    workers_.run(std::move(job));
 }
 
 FilePathIndex FilePathProvider::index(const std::string& root) {
@@ -268,14 +236,62 @@ void FilePathProvider::scheduleRevalidation(const std::string& root) {
         if (!self) {
             return;
         }
-        std::optional<FilePathIndex> built = self->tryBuildIndex(root);
+        self->revalidate(root, generation);
         std::lock_guard lock(self->lock_);
-        if (built && generation == self->configGeneration_) {
-            self->cache_[root] = std::move(*built);
-            self->touchAccessOrder(root);
-            self->evictIfNeeded();
-        }
         self->revalidatingRoots_.erase(root);
+    });
+}
+
+void FilePathProvider::revalidate(const std::string& root, std::uint64_t generation) {
+    std::shared_ptr<const PathList> paths;
+    std::uint64_t stamp = ProjectStateStamp::unsettled;
+    {
+        std::lock_guard lock(lock_);
+        if (const auto found = cache_.find(root); found != cache_.end()) {
+            paths = found->second.relativePaths;
+            stamp = found->second.stateStamp;
+        }
+    }
+    if (paths && stamp != ProjectStateStamp::unsettled && ProjectStateStamp::take(root, *paths) == stamp) {
+        std::lock_guard lock(lock_);
+        if (const auto found = cache_.find(root);
+            found != cache_.end() && found->second.relativePaths == paths) {
+            found->second.checkTime = clock_.now();
+        }
+        return;
+    }
+    store(root, generation, tryBuildIndex(root));
+}
+
+void FilePathProvider::store(const std::string& root, std::uint64_t generation,
+                             std::optional<FilePathIndex> built) {
+    {
+        std::lock_guard lock(lock_);
+        if (!built || generation != configGeneration_) {
+            return;
+        }
+        cache_[root] = std::move(*built);
+        touchAccessOrder(root);
+        evictIfNeeded();
+    }
+    built.reset();
+    // The replaced list's memory goes back to the system rather than staying with the allocator.
+    ::malloc_trim(0);
+}
+
+void FilePathProvider::refresh(const std::string& root, std::function<void()> done) {
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(lock_);
+        generation = configGeneration_;
+    }
+    runInBackground([weak = weak_from_this(), root, generation, done = std::move(done)] {
+        if (const auto self = weak.lock()) {
+            self->store(root, generation, self->tryBuildIndex(root));
+        }
+        if (done) {
+            done();
+        }
     });
 }
 
@@ -302,6 +318,7 @@ FilePathIndex FilePathProvider::buildIndex(const std::string& root) {
     }
     FilePathIndexBuilder builder;
     builder.commandRunner = commandRunner_;
+    builder.broker = broker_.get();
     builder.clock = &clock_;
     builder.logger = logCategory;
     builder.gitTimeout = gitTimeout;
@@ -310,10 +327,12 @@ FilePathIndex FilePathProvider::buildIndex(const std::string& root) {
                                  result.fileManagerMs, 0, result.totalMs, result.usedGit});
     FilePathIndex index;
     index.projectRoot = root;
-    auto paths = std::make_shared<PathList>(result.relativePaths);
-    paths->prepareCollationRanks();
+    auto paths = std::make_shared<const PathList>(result.relativePaths);
+    result.relativePaths = {};
+    index.stateStamp = ProjectStateStamp::take(root, *paths);
     index.relativePaths = std::move(paths);
     index.buildTime = clock_.now();
+    index.checkTime = index.buildTime;
     index.recentByMtime = std::move(result.recentByMtime);
     index.wasTruncated = result.wasTruncated;
     index.usedGit = result.usedGit;
@@ -494,12 +513,20 @@ void FilePathProvider::prewarm(const std::string& root) {
     }
     const BuildingMark mark(*this, root);
     std::uint64_t generation = 0;
+    bool cached = false;
     {
         std::lock_guard lock(lock_);
-        if (const auto found = cache_.find(root); found != cache_.end() && !isStale(found->second)) {
-            return;
+        if (const auto found = cache_.find(root); found != cache_.end()) {
+            if (!isStale(found->second)) {
+                return;
+            }
+            cached = true;
         }
         generation = configGeneration_;
+    }
+    if (cached) {
+        revalidate(root, generation);
+        return;
     }
     std::optional<FilePathIndex> built = tryBuildIndex(root);
     std::lock_guard lock(lock_);
@@ -526,7 +553,9 @@ void FilePathProvider::clearAllCaches() {
     }
     recentTracker_->clearCaches();
     // Listings that were never taken are held only for a build that may never come.
-    GitLsFilesBroker::shared().clear();
+    if (broker_) {
+        broker_->clear();
+    }
     diagnostic("FilePathProvider: all caches cleared");
 }
 

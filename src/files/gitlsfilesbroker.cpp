@@ -10,11 +10,6 @@ namespace korvane {
 GitLsFilesBroker::GitLsFilesBroker(const Clock& clock)
     : clock_(clock) {}
 
-GitLsFilesBroker& GitLsFilesBroker::shared() {
-    static GitLsFilesBroker broker;
-    return broker;
-}
-
 void GitLsFilesBroker::store(const std::string& root, std::vector<std::string> files) {
     const auto now = clock_.now();
     std::lock_guard lock(lock_);

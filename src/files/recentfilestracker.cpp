@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <sys/stat.h>
-#include <thread>
 #include <unordered_set>
 #include <utility>
 
@@ -17,10 +16,10 @@ bool isStale(const RecentFilesSnapshot& snapshot, Clock::WallTime now) {
 
 } // namespace
 
-RecentFilesTracker::RecentFilesTracker(const Clock& clock, CommandRunner commandRunner, Scheduler* scheduler)
+RecentFilesTracker::RecentFilesTracker(const Clock& clock, CommandRunner commandRunner, WorkerPool& workers)
     : clock_(clock)
     , commandRunner_(std::move(commandRunner))
-    , scheduler_(scheduler) {}
+    , workers_(workers) {}
 
 std::vector<std::string> RecentFilesTracker::parseStatus(const std::vector<std::string>& lines,
                                                          const std::string& prefix) {
@@ -245,11 +244,7 @@ void RecentFilesTracker::startRefresh(const std::string& root) {
             ready(root);
         }
     };
-    if (scheduler_) {
-        scheduler_->runInBackground(TaskPriority::utility, [job = std::move(job)](const CancellationToken&) { job(); });
-    } else {
-        std::thread(std::move(job)).detach();
-    }
+    workers_.run(std::move(job));
 }
 
 void RecentFilesTracker::recordSelection(const std::string& snippetID, const std::string& root) {

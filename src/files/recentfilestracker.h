@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/clock.h"
-#include "base/scheduler.h"
+#include "base/workerpool.h"
 #include "files/commandrunner.h"
 #include "files/recentfilessnapshot.h"
 
@@ -38,8 +38,8 @@ public:
     static constexpr std::size_t selectionLimit = 200;
     static constexpr double freshness = 30;
 
-    // Background refreshes run on `scheduler` when given, else on a thread of their own.
-    RecentFilesTracker(const Clock& clock, CommandRunner commandRunner, Scheduler* scheduler = nullptr);
+    // Background refreshes run on `workers`, which outlives the tracker.
+    RecentFilesTracker(const Clock& clock, CommandRunner commandRunner, WorkerPool& workers);
 
     RecentFilesSnapshot snapshot(const std::string& root);
     // As snapshot, without copying the lists: the cached snapshot itself, never changed once made.
@@ -71,7 +71,7 @@ private:
 
     const Clock& clock_;
     CommandRunner commandRunner_;
-    Scheduler* scheduler_;
+    WorkerPool& workers_;
     mutable std::mutex lock_;
     IndexInfoProvider indexInfoProvider_;
     std::map<std::string, std::shared_ptr<const RecentFilesSnapshot>> recentFilesCache_;
