@@ -167,6 +167,20 @@ bool walkTree(int dirFd, std::string& relative, std::size_t depth, Visit& visit)
     return true;
 }
 
+// Sorts a listing by bytes. git prints its tracked files sorted and then its untracked ones sorted:
+// two runs are merged in one pass, and only a listing in no order is sorted in full.
+void sortListing(std::vector<std::string>& paths) {
+    const auto descent = std::is_sorted_until(paths.begin(), paths.end());
+    if (descent == paths.end()) {
+        return;
+    }
+    if (std::is_sorted(descent, paths.end())) {
+        std::inplace_merge(paths.begin(), descent, paths.end());
+        return;
+    }
+    std::sort(paths.begin(), paths.end());
+}
+
 } // namespace
 
 const std::set<std::string>& FilePathIndexBuilder::largeDirectoryNames() {
@@ -372,7 +386,7 @@ FilePathIndexBuilder::BuildResult FilePathIndexBuilder::build(const std::string&
     } else {
         std::vector<std::string> paths = decodeListing(std::move(*listing));
         const auto sortStart = clock->monotonicNow();
-        std::sort(paths.begin(), paths.end());
+        sortListing(paths);
         const double sortMs = millisecondsBetween(sortStart, clock->monotonicNow());
         performanceLog(logger, fmt::format("[GIT LS-FILES SUCCESS] root={} files={} gitMs={:.2f}ms sortMs={:.2f}ms",
                                            rootName, paths.size(), attemptMs, sortMs));

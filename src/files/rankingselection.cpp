@@ -38,7 +38,7 @@ std::vector<SortKey> selectBest(const std::vector<Entry>& entries, const PathLis
                 continue;
             }
         }
-        const SortKey key{entry.quality, static_cast<int>(entry.filenameScore), recency.score(paths[entry.index]),
+        const SortKey key{entry.quality, static_cast<int>(entry.filenameScore), recency.score(entry.index),
                           entry.index};
         if (heap.size() < limit) {
             heap.push_back(key);

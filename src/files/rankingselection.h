@@ -33,19 +33,14 @@ struct SortKey {
     std::uint32_t index = 0;
 };
 
-// The localized order of two paths of a list: their prepared ranks, or else sort keys made on first
-// need and kept for the ranking, so that a ranking only collates the paths that tie up to it.
+// The localized order of two paths of a list: sort keys made on first need and kept for the ranking,
+// so that a ranking only collates the paths that tie up to it.
 class Collation {
 public:
     explicit Collation(const PathList& paths)
         : paths_(paths) {}
 
     int compare(std::uint32_t a, std::uint32_t b) {
-        if (paths_.hasCollationRanks()) {
-            const auto rankA = paths_.collationRank(a);
-            const auto rankB = paths_.collationRank(b);
-            return rankA < rankB ? -1 : (rankA > rankB ? 1 : 0);
-        }
         const int order = key(a).compare(key(b));
         return order < 0 ? -1 : (order > 0 ? 1 : 0);
     }
@@ -71,37 +66,50 @@ private:
 };
 
 
-// Recency scores by path, built once per ranking: the first list and the first place in it win.
+// Recency scores by place in a path list, worked out once for a snapshot and a list: each recent
+// path is looked up in the list once, and a ranking then asks by index, a bit test for the paths that
+// are not recent. The first list of the snapshot and the first place in it win.
 class RecencyTable {
 public:
-    explicit RecencyTable(const RecentFilesSnapshot& snapshot) {
-        add(snapshot.gitUncommitted, 1000, 1);
-        add(snapshot.sessionSelected, 900, 10);
-        add(snapshot.gitRecentlyCommitted, 800, 1);
-        add(snapshot.mtimeRecent, 300, 5);
+    RecencyTable(const RecentFilesSnapshot& snapshot, const PathList& paths) {
+        add(snapshot.gitUncommitted, 1000, 1, paths);
+        add(snapshot.sessionSelected, 900, 10, paths);
+        add(snapshot.gitRecentlyCommitted, 800, 1, paths);
+        add(snapshot.mtimeRecent, 300, 5, paths);
     }
-    // Keeps the snapshot its entries point into.
-    explicit RecencyTable(std::shared_ptr<const RecentFilesSnapshot> snapshot)
-        : RecencyTable(*snapshot) {
+    // Keeps the snapshot, and knows the list, it was made for.
+    RecencyTable(std::shared_ptr<const RecentFilesSnapshot> snapshot, const std::shared_ptr<const PathList>& paths)
+        : RecencyTable(*snapshot, *paths) {
         snapshot_ = std::move(snapshot);
+        paths_ = paths;
     }
-    const RecentFilesSnapshot* source() const { return snapshot_.get(); }
-    int score(std::string_view path) const {
-        if (scores_.empty()) {
+    bool isFor(const RecentFilesSnapshot* snapshot, const std::shared_ptr<const PathList>& paths) const {
+        return snapshot_.get() == snapshot && paths_.lock() == paths;
+    }
+    int score(std::uint32_t index) const {
+        if (scores_.empty() || ((recent_[index >> 6] >> (index & 63)) & 1) == 0) {
             return 0;
         }
-        const auto found = scores_.find(path);
-        return found == scores_.end() ? 0 : found->second;
+        return scores_.find(index)->second;
     }
 
 private:
-    void add(const std::vector<std::string>& list, int top, int step) {
+    void add(const std::vector<std::string>& list, int top, int step, const PathList& paths) {
         for (std::size_t i = 0; i < list.size(); ++i) {
-            scores_.try_emplace(list[i], top - step * static_cast<int>(i));
+            for (const std::uint32_t index : paths.find(list[i])) {
+                if (recent_.empty()) {
+                    recent_.assign((paths.size() + 63) / 64, 0);
+                }
+                if (scores_.try_emplace(index, top - step * static_cast<int>(i)).second) {
+                    recent_[index >> 6] |= std::uint64_t{1} << (index & 63);
+                }
+            }
         }
     }
-    std::unordered_map<std::string_view, int> scores_;
+    std::vector<std::uint64_t> recent_;
+    std::unordered_map<std::uint32_t, int> scores_;
     std::shared_ptr<const RecentFilesSnapshot> snapshot_;
+    std::weak_ptr<const PathList> paths_;
 };
 
 bool before(const SortKey& a, const SortKey& b, Collation& collation);

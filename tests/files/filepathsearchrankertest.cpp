@@ -16,16 +16,13 @@ using Candidate = FilePathSearchRanker::Candidate;
 
 constexpr const char* locale = "en_US";
 
-// The list as the provider keeps it (collation ranked), or as a one-off ranking reads it (collating
-// ties as they come up).
-std::shared_ptr<const PathList> listOf(Paths paths, bool ranked = true) {
-    std::sort(paths.begin(), paths.end());
-    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
-    auto list = std::make_shared<PathList>(paths, locale);
-    if (ranked) {
-        list->prepareCollationRanks();
+// The list as the index keeps it: sorted when `sorted`, else in the order given.
+std::shared_ptr<const PathList> listOf(Paths paths, bool sorted = true) {
+    if (sorted) {
+        std::sort(paths.begin(), paths.end());
+        paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
     }
-    return list;
+    return std::make_shared<PathList>(paths, locale);
 }
 
 std::string_view nameOf(std::string_view path) {
