@@ -10,7 +10,6 @@
 #include <chrono>
 #include <fmt/format.h>
 #include <malloc.h>
-#include <unordered_set>
 #include <utility>
 
 namespace korvane {
@@ -21,29 +20,22 @@ double millisecondsSince(Clock::MonotonicTime start, const Clock& clock) {
 }
 
 // The recent lists as the empty query and the browser show them: uncommitted and chosen files as they
-// are, committed and modified files only while the index (when there is one) still holds them.
-std::vector<std::string> recentList(const RecentFilesSnapshot& snapshot, const PathList* paths, std::size_t limit,
-                                    std::size_t* keptBeforeLimit) {
+// are, committed and modified files only while the index (when there is one) still holds them. Stops
+// at `limit`, so that the cost is that of the few paths shown, however many files are uncommitted.
+std::vector<std::string> recentList(const RecentFilesSnapshot& snapshot, const PathList* paths, std::size_t limit) {
     std::vector<std::string> kept;
-    std::unordered_set<std::string_view> seen;
-    std::size_t count = 0;
     const auto offer = [&](const std::string& path, bool checkIndex) {
-        if (seen.contains(path)) {
+        if (std::find(kept.begin(), kept.end(), path) != kept.end()) {
             return;
         }
         if (checkIndex && paths && !paths->empty() && !paths->contains(path)) {
             return;
         }
-        seen.insert(path);
-        ++count;
-        if (kept.size() < limit) {
-            kept.push_back(path);
-        }
+        kept.push_back(path);
     };
-    const bool countAll = keptBeforeLimit != nullptr;
     for (const auto* list : {&snapshot.gitUncommitted, &snapshot.sessionSelected}) {
         for (const auto& path : *list) {
-            if (!countAll && kept.size() >= limit) {
+            if (kept.size() >= limit) {
                 return kept;
             }
             offer(path, false);
@@ -51,14 +43,11 @@ std::vector<std::string> recentList(const RecentFilesSnapshot& snapshot, const P
     }
     for (const auto* list : {&snapshot.gitRecentlyCommitted, &snapshot.mtimeRecent}) {
         for (const auto& path : *list) {
-            if (!countAll && kept.size() >= limit) {
+            if (kept.size() >= limit) {
                 return kept;
             }
             offer(path, true);
         }
-    }
-    if (keptBeforeLimit) {
-        *keptBeforeLimit = count;
     }
     return kept;
 }
@@ -391,8 +380,7 @@ std::vector<SearchResult> FilePathProvider::rankEmptyQuery(const FilePathIndex& 
                                paths.size(), snapshotMs, lookupMs, snapshot.gitUncommitted.size(),
                                snapshot.sessionSelected.size(), snapshot.gitRecentlyCommitted.size(),
                                snapshot.mtimeRecent.size()));
-    std::size_t kept = 0;
-    const std::vector<std::string> recent = recentList(snapshot, &paths, resultLimit, &kept);
+    const std::vector<std::string> recent = recentList(snapshot, &paths, resultLimit);
     std::vector<SearchResult> results;
     for (const auto& path : recent) {
         results.push_back({std::make_shared<const Snippet>(makeSnippet(path, index.projectRoot, mode)), {}});
@@ -402,7 +390,7 @@ std::vector<SearchResult> FilePathProvider::rankEmptyQuery(const FilePathIndex& 
     metrics.fileCount = static_cast<int>(paths.size());
     metrics.indexStale = isStale(index);
     metrics.totalMs = millisecondsSince(start, clock_);
-    metrics.candidateCount = static_cast<int>(kept);
+    metrics.candidateCount = static_cast<int>(recent.size());
     metrics.resultCount = static_cast<int>(results.size());
     logQueryMetrics(metrics);
     return results;
@@ -454,7 +442,7 @@ std::vector<SearchResult> FilePathProvider::rank(const std::string& query, const
 
 std::vector<std::string> FilePathProvider::recentPaths(const std::string& root, std::size_t limit) {
     const auto start = clock_.monotonicNow();
-    const RecentFilesSnapshot snapshot = recentTracker_->cachedSnapshot(root);
+    const std::shared_ptr<const RecentFilesSnapshot> snapshot = recentTracker_->cachedSnapshot(root);
     const auto lookupStart = clock_.monotonicNow();
     std::shared_ptr<const PathList> paths;
     {
@@ -464,7 +452,7 @@ std::vector<std::string> FilePathProvider::recentPaths(const std::string& root, 
         }
     }
     const double lookupMs = millisecondsSince(lookupStart, clock_);
-    std::vector<std::string> recent = recentList(snapshot, paths.get(), limit, nullptr);
+    std::vector<std::string> recent = recentList(*snapshot, paths.get(), limit);
     performanceLog(logCategory, fmt::format("[RECENT_PATHS] totalMs={:.3f}ms lookupMs={:.3f}ms indexFiles={} results={}",
                                             millisecondsSince(start, clock_), lookupMs,
                                             paths ? static_cast<long long>(paths->size()) : -1LL, recent.size()));

@@ -181,21 +181,21 @@ std::shared_ptr<const RecentFilesSnapshot> RecentFilesTracker::sharedSnapshot(co
     return built;
 }
 
-RecentFilesSnapshot RecentFilesTracker::cachedSnapshot(const std::string& root) {
+std::shared_ptr<const RecentFilesSnapshot> RecentFilesTracker::cachedSnapshot(const std::string& root) {
     {
         std::unique_lock lock(lock_);
         if (const auto found = recentFilesCache_.find(root); found != recentFilesCache_.end()) {
-            const std::shared_ptr<const RecentFilesSnapshot> cached = found->second;
+            std::shared_ptr<const RecentFilesSnapshot> cached = found->second;
             lock.unlock();
             if (isStale(*cached, clock_.now())) {
                 startRefresh(root);
             }
-            return *cached;
+            return cached;
         }
     }
     startRefresh(root);
-    RecentFilesSnapshot empty;
-    empty.timestamp = clock_.now();
+    auto empty = std::make_shared<RecentFilesSnapshot>();
+    empty->timestamp = clock_.now();
     return empty;
 }
 

@@ -44,7 +44,9 @@ public:
     RecentFilesSnapshot snapshot(const std::string& root);
     // As snapshot, without copying the lists: the cached snapshot itself, never changed once made.
     std::shared_ptr<const RecentFilesSnapshot> sharedSnapshot(const std::string& root);
-    RecentFilesSnapshot cachedSnapshot(const std::string& root);
+    // The cached snapshot, never built on the caller's thread: without one a refresh starts and an
+    // empty snapshot stamped now is answered.
+    std::shared_ptr<const RecentFilesSnapshot> cachedSnapshot(const std::string& root);
     void refreshIfStale(const std::string& root);
     void recordSelection(const std::string& snippetID, const std::string& root);
     void clearCaches();

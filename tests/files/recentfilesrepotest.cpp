@@ -119,8 +119,8 @@ TEST(RecentFilesFreshnessTest, ASnapshotIsFreshForThirtySecondsAndSelectionsKeep
     EXPECT_EQ(workers.pendingCount(), 0u);
 
     tracker->recordSelection("file:b.txt", "/r");
-    EXPECT_EQ(tracker->cachedSnapshot("/r").timestamp, built.timestamp);
-    EXPECT_THAT(tracker->cachedSnapshot("/r").sessionSelected, ElementsAre("b.txt"));
+    EXPECT_EQ(tracker->cachedSnapshot("/r")->timestamp, built.timestamp);
+    EXPECT_THAT(tracker->cachedSnapshot("/r")->sessionSelected, ElementsAre("b.txt"));
 
     clock.advance(0.001);
     tracker->refreshIfStale("/r");
@@ -130,8 +130,8 @@ TEST(RecentFilesFreshnessTest, ASnapshotIsFreshForThirtySecondsAndSelectionsKeep
     EXPECT_TRUE(tracker->isRefreshing("/r"));
     workers.runAll();
     EXPECT_EQ(statusRuns, 2);
-    EXPECT_EQ(tracker->cachedSnapshot("/r").timestamp, clock.now());
-    EXPECT_THAT(tracker->cachedSnapshot("/r").sessionSelected, ElementsAre("b.txt"));
+    EXPECT_EQ(tracker->cachedSnapshot("/r")->timestamp, clock.now());
+    EXPECT_THAT(tracker->cachedSnapshot("/r")->sessionSelected, ElementsAre("b.txt"));
     EXPECT_EQ(workers.pendingCount(), 0u);
 }
 

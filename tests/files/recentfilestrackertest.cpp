@@ -97,13 +97,13 @@ TEST(RecentFilesTrackerTest, CachedSnapshotRefreshesOnceInTheBackgroundAndReport
                           [&](const std::string& root, bool loading) {
                               events.push_back(std::string(loading ? "loading " : "loaded ") + root);
                           });
-    EXPECT_EQ(tracker->cachedSnapshot("/r").gitUncommitted, Paths{});
-    EXPECT_EQ(tracker->cachedSnapshot("/r").gitUncommitted, Paths{});
+    EXPECT_EQ(tracker->cachedSnapshot("/r")->gitUncommitted, Paths{});
+    EXPECT_EQ(tracker->cachedSnapshot("/r")->gitUncommitted, Paths{});
     EXPECT_EQ(workers.pendingCount(), 1u);
     workers.runAll();
     EXPECT_THAT(events, ElementsAre("loading /r", "loaded /r", "ready /r"));
     // Built without an index, so stale at once.
-    EXPECT_EQ(tracker->cachedSnapshot("/r").gitUncommitted, Paths{"a.txt"});
+    EXPECT_EQ(tracker->cachedSnapshot("/r")->gitUncommitted, Paths{"a.txt"});
     EXPECT_EQ(workers.pendingCount(), 1u);
 }
 
