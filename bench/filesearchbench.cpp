@@ -105,17 +105,31 @@ FakeClock& benchClock() {
     return clock;
 }
 
-// A provider whose git answers status with `uncommitted` paths and nothing else, and an index over
-// `paths` as the provider keeps it.
-Dataset makeDataset(const Paths& paths, std::size_t uncommitted) {
+// A provider whose git answers status with `uncommitted` paths (every path, untracked, when
+// `allUntracked`) and log with the last week's 50 commits' files, and an index over `paths` as the
+// provider keeps it.
+Dataset makeDataset(const Paths& paths, std::size_t uncommitted, bool allUntracked = false) {
     Paths status;
-    for (std::size_t i = 0; i < uncommitted && i < paths.size(); ++i) {
-        status.push_back(" M " + paths[(i * 7919) % paths.size()]);
+    Paths log;
+    if (allUntracked) {
+        for (const auto& path : paths) {
+            status.push_back("?? " + path);
+        }
+    } else {
+        for (std::size_t i = 0; i < uncommitted && i < paths.size(); ++i) {
+            status.push_back(" M " + paths[(i * 7919) % paths.size()]);
+        }
+        for (std::size_t i = 0; uncommitted > 0 && i < 50 && i < paths.size(); ++i) {
+            log.push_back(paths[(i * 104729 + 13) % paths.size()]);
+        }
     }
-    CommandRunner runner = [status, paths](const Paths& arguments, const std::string&,
-                                           double) -> std::optional<Paths> {
+    CommandRunner runner = [status, log, paths](const Paths& arguments, const std::string&,
+                                                double) -> std::optional<Paths> {
         if (arguments[0] == "status") {
             return status;
+        }
+        if (arguments[0] == "log") {
+            return log;
         }
         if (arguments[0] == "ls-files") {
             return paths;
@@ -140,6 +154,8 @@ const Dataset& dataset(const std::string& name) {
         made = makeDataset(usrPaths(), 0);
     } else if (name == "usr+10k-uncommitted") {
         made = makeDataset(usrPaths(), 10000);
+    } else if (name == "usr-all-untracked") {
+        made = makeDataset(usrPaths(), 0, true);
     } else {
         made = makeDataset(syntheticPaths(std::stoul(name)), 0);
     }
@@ -283,11 +299,12 @@ void registerAll() {
                 ->MinTime(0.5);
         }
     }
-    for (const auto& query : queries) {
-        benchmark::RegisterBenchmark(("TypedQuery/usr+10k-uncommitted/" + query).c_str(), BM_TypedQuery,
-                                     "usr+10k-uncommitted", query)
-            ->Unit(benchmark::kMillisecond)
-            ->MinTime(0.5);
+    for (const std::string name : {"usr+10k-uncommitted", "usr-all-untracked"}) {
+        for (const auto& query : queries) {
+            benchmark::RegisterBenchmark(("TypedQuery/" + name + "/" + query).c_str(), BM_TypedQuery, name, query)
+                ->Unit(benchmark::kMillisecond)
+                ->MinTime(0.5);
+        }
     }
     benchmark::RegisterBenchmark("MemoryPerPath/usr", BM_MemoryPerPath)->Unit(benchmark::kMillisecond)->Iterations(3);
     benchmark::RegisterBenchmark("IndexBuild/git-100k", BM_GitIndexBuild)->Unit(benchmark::kMillisecond)->Iterations(3);

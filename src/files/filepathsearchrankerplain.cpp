@@ -239,6 +239,10 @@ FilePathSearchRanker::PlainRanking FilePathSearchRanker::rankPlain(
         const auto cached = std::static_pointer_cast<const RecencyTable>(recency_);
         if (cached && cached->isFor(snapshot.get(), pathList)) {
             recency = cached;
+        } else if (cached && cached->hasListsOf(*snapshot, pathList)) {
+            // A refresh that changed nothing keeps the scores.
+            recency = std::make_shared<const RecencyTable>(*cached, snapshot);
+            recency_ = recency;
         }
     }
     if (!recency) {

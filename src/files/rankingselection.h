@@ -66,48 +66,27 @@ private:
 };
 
 
-// Recency scores by place in a path list, worked out once for a snapshot and a list: each recent
-// path is looked up in the list once, and a ranking then asks by index, a bit test for the paths that
-// are not recent. The first list of the snapshot and the first place in it win.
+// Recency scores by place in a path list, worked out once for a snapshot and a list, so that a
+// ranking reads a candidate's score from an array instead of looking its path up. A few recent paths
+// are each found in the list; many (a project of untracked files) are gathered in a table that one
+// pass over the list consults. The first list of the snapshot and the first place in it win.
 class RecencyTable {
 public:
-    RecencyTable(const RecentFilesSnapshot& snapshot, const PathList& paths) {
-        add(snapshot.gitUncommitted, 1000, 1, paths);
-        add(snapshot.sessionSelected, 900, 10, paths);
-        add(snapshot.gitRecentlyCommitted, 800, 1, paths);
-        add(snapshot.mtimeRecent, 300, 5, paths);
-    }
+    RecencyTable(const RecentFilesSnapshot& snapshot, const PathList& paths);
     // Keeps the snapshot, and knows the list, it was made for.
-    RecencyTable(std::shared_ptr<const RecentFilesSnapshot> snapshot, const std::shared_ptr<const PathList>& paths)
-        : RecencyTable(*snapshot, *paths) {
-        snapshot_ = std::move(snapshot);
-        paths_ = paths;
-    }
+    RecencyTable(std::shared_ptr<const RecentFilesSnapshot> snapshot, const std::shared_ptr<const PathList>& paths);
+    // The same scores for another snapshot with the same lists (a refresh that found no change).
+    RecencyTable(const RecencyTable& scores, std::shared_ptr<const RecentFilesSnapshot> snapshot);
+
     bool isFor(const RecentFilesSnapshot* snapshot, const std::shared_ptr<const PathList>& paths) const {
         return snapshot_.get() == snapshot && paths_.lock() == paths;
     }
-    int score(std::uint32_t index) const {
-        if (scores_.empty() || ((recent_[index >> 6] >> (index & 63)) & 1) == 0) {
-            return 0;
-        }
-        return scores_.find(index)->second;
-    }
+    // Whether `snapshot` holds the same lists as the one the scores were made for.
+    bool hasListsOf(const RecentFilesSnapshot& snapshot, const std::shared_ptr<const PathList>& paths) const;
+    int score(std::uint32_t index) const { return scores_ ? (*scores_)[index] : 0; }
 
 private:
-    void add(const std::vector<std::string>& list, int top, int step, const PathList& paths) {
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            for (const std::uint32_t index : paths.find(list[i])) {
-                if (recent_.empty()) {
-                    recent_.assign((paths.size() + 63) / 64, 0);
-                }
-                if (scores_.try_emplace(index, top - step * static_cast<int>(i)).second) {
-                    recent_[index >> 6] |= std::uint64_t{1} << (index & 63);
-                }
-            }
-        }
-    }
-    std::vector<std::uint64_t> recent_;
-    std::unordered_map<std::uint32_t, int> scores_;
+    std::shared_ptr<const std::vector<std::int32_t>> scores_;
     std::shared_ptr<const RecentFilesSnapshot> snapshot_;
     std::weak_ptr<const PathList> paths_;
 };
