@@ -111,10 +111,21 @@ std::vector<SortKey> selectBest(const std::vector<Entry>& entries, const PathLis
     if (limit == 0) {
         return heap;
     }
-    Collation collation(paths);
-    const auto ordered = [&](const SortKey& a, const SortKey& b) { return before(a, b, collation); };
+    // The best `limit` by their scores, ties going to the earlier path, with no collation; only the
+    // chosen ones are then ordered with their ties collated.
+    const auto scoredBefore = [](const SortKey& a, const SortKey& b) {
+        if (a.quality != b.quality) {
+            return a.quality > b.quality;
+        }
+        if (a.filenameScore != b.filenameScore) {
+            return a.filenameScore > b.filenameScore;
+        }
+        if (a.recency != b.recency) {
+            return a.recency > b.recency;
+        }
+        return a.index < b.index;
+    };
     // The heap's front is the worst key kept.
-    const auto worseFirst = ordered;
     for (const Entry& entry : entries) {
         if (heap.size() == limit) {
             const SortKey& worst = heap.front();
@@ -127,14 +138,15 @@ std::vector<SortKey> selectBest(const std::vector<Entry>& entries, const PathLis
                           entry.index};
         if (heap.size() < limit) {
             heap.push_back(key);
-            std::push_heap(heap.begin(), heap.end(), worseFirst);
-        } else if (ordered(key, heap.front())) {
-            std::pop_heap(heap.begin(), heap.end(), worseFirst);
+            std::push_heap(heap.begin(), heap.end(), scoredBefore);
+        } else if (scoredBefore(key, heap.front())) {
+            std::pop_heap(heap.begin(), heap.end(), scoredBefore);
             heap.back() = key;
-            std::push_heap(heap.begin(), heap.end(), worseFirst);
+            std::push_heap(heap.begin(), heap.end(), scoredBefore);
         }
     }
-    std::sort(heap.begin(), heap.end(), ordered);
+    Collation collation(paths);
+    std::sort(heap.begin(), heap.end(), [&](const SortKey& a, const SortKey& b) { return before(a, b, collation); });
     return heap;
 }
 

@@ -13,8 +13,8 @@
 #include <unordered_map>
 #include <vector>
 
-// How the file path ranker chooses its best matches: the sort keys, collation only for ties, recency
-// scores built once per ranking, and a bounded selection in the order of the full stable sort.
+// How the file path ranker chooses its best matches: the sort keys, recency scores made once per
+// snapshot and list, a bounded selection by score, and collation only for the ties among those shown.
 namespace korvane::pathmatch {
 
 // What a ranking keeps of a match until the best ones are chosen.
@@ -93,7 +93,8 @@ private:
 
 bool before(const SortKey& a, const SortKey& b, Collation& collation);
 
-// The first `limit` entries in sort order, sorted, without sorting the rest.
+// The first `limit` entries by their scores (ties to the earlier path), in sort order, without
+// sorting the rest or collating any path that is not among them.
 std::vector<SortKey> selectBest(const std::vector<Entry>& entries, const PathList& paths, const RecencyTable& recency,
                                 std::size_t limit);
 

@@ -43,13 +43,20 @@ std::vector<SearchResult> referenceRanking(const std::string& query, const PathL
     const LocalizedCollator collator(locale);
     const Paths paths = list.toVector();
     std::vector<Candidate> candidates;
-    const auto take = [&](std::vector<Candidate> filtered, auto compare) {
+    // The first `limit` in the order of the scores, ties in list order; then those, and only those,
+    // ordered with their ties collated.
+    const auto take = [&](std::vector<Candidate> filtered, auto scoreOrder, auto compare) {
+        std::stable_sort(filtered.begin(), filtered.end(), scoreOrder);
+        filtered.resize(std::min(filtered.size(), limit));
         std::stable_sort(filtered.begin(), filtered.end(), compare);
         std::vector<SearchResult> results;
-        for (std::size_t i = 0; i < filtered.size() && i < limit; ++i) {
-            results.push_back(filtered[i].result);
+        for (const auto& candidate : filtered) {
+            results.push_back(candidate.result);
         }
         return results;
+    };
+    const auto scores = [](const Candidate& a, const Candidate& b) {
+        return a.quality != b.quality ? a.quality > b.quality : a.filenameScore > b.filenameScore;
     };
     const auto split = [](std::string_view text) {
         std::vector<std::string_view> pieces;
@@ -73,7 +80,7 @@ std::vector<SearchResult> referenceRanking(const std::string& query, const PathL
                 candidates.push_back(candidateOf(path, match->quality, match->filenameScore, match->ranges));
             }
         }
-        auto results = take(FilePathSearchRanker::filterByQuality(candidates, graphemeCount(query)),
+        auto results = take(FilePathSearchRanker::filterByQuality(candidates, graphemeCount(query)), scores,
                             [&](const Candidate& a, const Candidate& b) {
                                 if (a.quality != b.quality) {
                                     return a.quality > b.quality;
@@ -121,10 +128,17 @@ std::vector<SearchResult> referenceRanking(const std::string& query, const PathL
         }
         candidates.push_back(candidateOf(path, quality, score, ranges));
     }
-    return take(FilePathSearchRanker::filterByQuality(candidates, graphemeCount(query)),
-                [&](const Candidate& a, const Candidate& b) {
-                    return FilePathSearchRanker::compareWithRecency(a, b, snapshot, collator);
-                });
+    return take(
+        FilePathSearchRanker::filterByQuality(candidates, graphemeCount(query)),
+        [&](const Candidate& a, const Candidate& b) {
+            if (a.quality != b.quality || a.filenameScore != b.filenameScore) {
+                return scores(a, b);
+            }
+            return snapshot.recencyScore(a.result.snippet->label) > snapshot.recencyScore(b.result.snippet->label);
+        },
+        [&](const Candidate& a, const Candidate& b) {
+            return FilePathSearchRanker::compareWithRecency(a, b, snapshot, collator);
+        });
 }
 
 std::vector<SearchResult> fastRanking(const FilePathSearchRanker& ranker, const std::string& query,
