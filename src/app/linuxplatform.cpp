@@ -3,6 +3,7 @@
 #include "app/frametimer.h"
 #include "base/diagnostics.h"
 #include "config/configpaths.h"
+#include "model/snippetsource.h"
 
 #include <cstdio>
 #include "input/applicationsets.h"
@@ -138,12 +139,22 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
 std::shared_ptr<PopupController> LinuxPlatform::makePopupController() {
     return PopupController::create(scheduler_, {screens_, *caret_, *windowFrame_, pointer_},
                                    [timer = frameTimer_](std::shared_ptr<PopupViewModel> model) {
-                                       auto window = std::make_unique<QtPopupWindow>(std::move(model));
+                                       auto window = std::make_unique<QtPopupWindow>(model);
                                        if (timer) {
                                            window->onFirstFrame = [timer](std::chrono::nanoseconds) {
                                                timer->noteShown();
                                            };
-                                           window->onPainted = [timer] { timer->notePainted(); };
+                                           window->onPainted = [timer, weak = std::weak_ptr(model)] {
+                                               std::string fileRows;
+                                               if (const auto shown = weak.lock()) {
+                                                   for (const auto& result : shown->allResults()) {
+                                                       if (result.snippet->source == SnippetSource::filePath()) {
+                                                           fileRows += result.snippet->id + "\n";
+                                                       }
+                                                   }
+                                               }
+                                               timer->notePainted(fileRows);
+                                           };
                                        }
                                        return window;
                                    });
