@@ -84,7 +84,7 @@ const fs::path& realTree(bool withGit) {
 }
 
 void scan(benchmark::State& state, const fs::path& root, bool withGit) {
-    const auto broker = std::make_shared<korvane::GitLsFilesBroker>();
+    const auto broker = std::make_shared<korvane::GitLsFilesBroker>(korvane::SystemClock::shared());
     const auto lister =
         withGit ? korvane::GitScanLister(std::make_shared<korvane::LinuxProcessRunner>(), broker).lister()
                 : korvane::FileScanner::GitLister();

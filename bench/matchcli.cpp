@@ -114,7 +114,7 @@ int rankCommand(int argc, char** argv) {
     if (loadOnly) {
         return paths->empty() ? 1 : 0;
     }
-    const korvane::FilePathSearchRanker ranker;
+    const korvane::FilePathSearchRanker ranker(korvane::SystemClock::shared());
     std::vector<korvane::SearchResult> results;
     if (query.find('/') != std::string::npos) {
         results = ranker.rankSegmentQuery(query, paths, caseSensitive, limit, "/", "projectRelative");

@@ -120,7 +120,7 @@ const fs::path& repository() {
 
 // The listings the scan leaves for a file index that these runs never build.
 const std::shared_ptr<korvane::GitLsFilesBroker>& listings() {
-    static const auto broker = std::make_shared<korvane::GitLsFilesBroker>();
+    static const auto broker = std::make_shared<korvane::GitLsFilesBroker>(korvane::SystemClock::shared());
     return broker;
 }
 

@@ -71,7 +71,7 @@ public:
     // Paths looked at between two checks of the cancellation token.
     static constexpr std::size_t cancellationStride = 4096;
 
-    explicit FilePathSearchRanker(const Clock& clock = SystemClock::shared());
+    explicit FilePathSearchRanker(const Clock& clock);
 
     std::vector<SearchResult> rankSegmentQuery(std::string_view query, const std::shared_ptr<const PathList>& paths,
                                                bool caseSensitive,

@@ -26,7 +26,7 @@ public:
     // must not keep its whole listing for the life of the process.
     static constexpr double seedLifetime = 60.0;
 
-    explicit GitLsFilesBroker(const Clock& clock = SystemClock::shared());
+    explicit GitLsFilesBroker(const Clock& clock);
 
     // Leaves `files` (git's listing relative to `root`, in git's order) for `root`, an exact path
     // string without a trailing "/", replacing an older listing of the same root.

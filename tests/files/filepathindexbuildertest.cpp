@@ -159,7 +159,7 @@ TEST(FilePathIndexBuilderTest, FreshBrokerListingSparesTheGitRun) {
         ++runs;
         return std::optional<Paths>(Paths{"from-git"});
     };
-    GitLsFilesBroker broker;
+    GitLsFilesBroker broker(SystemClock::shared());
     builder.broker = &broker;
     broker.store(root.path().string(), {"z.txt", "\"caf\\303\\251\"", "a.txt"});
     test::LogCapture log;

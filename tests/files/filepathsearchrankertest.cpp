@@ -223,7 +223,7 @@ TEST(FilePathSearchRankerTest, OrderingRules) {
         {"labels equal but for case keep index order", {"B/x.c", "b/x.c"}, "x.c", {"B/x.c", "b/x.c"}},
         {"case-sensitive queries respect case", {"Makefile", "makefile.old"}, "Make", {"Makefile"}, true},
     };
-    const FilePathSearchRanker ranker;
+    const FilePathSearchRanker ranker(SystemClock::shared());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto list = listOf(c.paths);
@@ -317,7 +317,7 @@ TEST(FilePathSearchRankerTest, FastRankingEqualsAStableSortOfEverything) {
         }
         // Odd rounds rank with a shared snapshot, whose scores the ranker keeps between keystrokes.
         const auto shared = round % 2 == 1 ? std::make_shared<const RecentFilesSnapshot>(recent) : nullptr;
-        const FilePathSearchRanker ranker;
+        const FilePathSearchRanker ranker(SystemClock::shared());
         for (int q = 0; q < 20; ++q) {
             const std::string query = randomQuery(random, paths);
             const bool caseSensitive = random() % 4 == 0;
@@ -338,7 +338,7 @@ TEST(FilePathSearchRankerTest, CancelledRankingStopsWithNothing) {
     const auto list = listOf(randomPaths(random, 20000));
     CancellationToken token;
     token.cancel();
-    const FilePathSearchRanker ranker;
+    const FilePathSearchRanker ranker(SystemClock::shared());
     EXPECT_TRUE(ranker.rankPlainQuery("a", list, false, RecentFilesSnapshot{}, 50, "/root", "", &token).results.empty());
     EXPECT_TRUE(ranker.rankSegmentQuery("a/b", list, false, 50, "/root", "", &token).empty());
 }

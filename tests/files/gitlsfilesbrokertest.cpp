@@ -54,7 +54,7 @@ TEST(GitLsFilesBrokerTest, ListingsNeverConsumedLeaveOnceOld) {
 }
 
 TEST(GitLsFilesBrokerTest, ExactlyOneOfManyThreadsReceivesTheListing) {
-    GitLsFilesBroker broker;
+    GitLsFilesBroker broker(SystemClock::shared());
     broker.store("/p", {"x"});
     std::atomic<int> received{0};
     std::vector<std::thread> threads;

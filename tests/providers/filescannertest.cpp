@@ -70,7 +70,7 @@ FileScanner recordingScanner(std::int64_t depth, FileScanner::GitLister lister =
 
 // The listings the scans of these tests leave for the file index.
 const std::shared_ptr<GitLsFilesBroker>& listings() {
-    static const auto broker = std::make_shared<GitLsFilesBroker>();
+    static const auto broker = std::make_shared<GitLsFilesBroker>(SystemClock::shared());
     return broker;
 }
 
