@@ -232,6 +232,11 @@ void FilePathProvider::scheduleRevalidation(const std::string& root) {
 }
 
 void FilePathProvider::revalidate(const std::string& root, std::uint64_t generation) {
+    // A listing the scan left after the index was built would otherwise wait for a rebuild that an
+    // unchanged project never needs.
+    if (broker_) {
+        broker_->prune(FilePathIndexBuilder::brokerMaxAge);
+    }
     std::shared_ptr<const PathList> paths;
     std::uint64_t stamp = ProjectStateStamp::unsettled;
     {

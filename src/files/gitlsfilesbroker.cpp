@@ -42,6 +42,12 @@ std::optional<std::pair<std::vector<std::string>, double>> GitLsFilesBroker::con
     return std::nullopt;
 }
 
+void GitLsFilesBroker::prune(double maxAge) {
+    const auto now = clock_.now();
+    std::lock_guard lock(lock_);
+    std::erase_if(seeds_, [&](const auto& entry) { return secondsBetween(entry.second.time, now) > maxAge; });
+}
+
 void GitLsFilesBroker::clear() {
     std::lock_guard lock(lock_);
     seeds_.clear();

@@ -39,6 +39,8 @@ public:
 
     // Drops every waiting listing (memory pressure).
     void clear();
+    // Drops the listings older than `maxAge` seconds, which no build would take any more.
+    void prune(double maxAge);
 
     std::size_t waitingCount() const;
 

@@ -3,6 +3,7 @@
 #include "files/gitpathquoting.h"
 
 #include <algorithm>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unordered_set>
 #include <utility>
@@ -65,7 +66,12 @@ std::vector<std::string> RecentFilesTracker::uncommittedPaths(const std::string&
     } else {
         return {};
     }
-    return parseStatus(*lines, prefix);
+    std::vector<std::string> paths = parseStatus(*lines, prefix);
+    if (paths.size() > uncommittedLimit) {
+        paths.resize(uncommittedLimit);
+        paths.shrink_to_fit();
+    }
+    return paths;
 }
 
 std::vector<std::string> RecentFilesTracker::committedPaths(const std::string& root) const {
@@ -237,6 +243,8 @@ void RecentFilesTracker::startRefresh(const std::string& root) {
             ready = self->onRecentFilesReady_;
             loadingChanged = self->onRecentFilesLoadingChanged_;
         }
+        // git's output for a large project is gone again; hand its memory back.
+        ::malloc_trim(0);
         if (loadingChanged) {
             loadingChanged(root, false);
         }

@@ -34,6 +34,9 @@ public:
 
     static constexpr double gitTimeout = 0.5;
     static constexpr std::size_t committedLimit = 50;
+    // Uncommitted files kept, in git's order: from the thousandth on a file's recency score would be
+    // zero or below, ranking it under files nobody touched, so the rest are left out.
+    static constexpr std::size_t uncommittedLimit = 1000;
     static constexpr double selectionWindow = 1800;
     static constexpr std::size_t selectionLimit = 200;
     static constexpr double freshness = 30;

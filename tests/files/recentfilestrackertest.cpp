@@ -107,6 +107,23 @@ TEST(RecentFilesTrackerTest, CachedSnapshotRefreshesOnceInTheBackgroundAndReport
     EXPECT_EQ(workers.pendingCount(), 1u);
 }
 
+TEST(RecentFilesTrackerTest, OnlyTheFirstThousandUncommittedFilesCountAsRecent) {
+    Paths status;
+    for (int i = 0; i < 1500; ++i) {
+        status.push_back("?? f" + std::to_string(i));
+    }
+    const auto tracker = std::make_shared<RecentFilesTracker>(
+        SystemClock::shared(),
+        [&](const Paths& arguments, const auto&, double) {
+            return std::optional<Paths>(arguments[0] == "status" ? status : Paths{});
+        },
+        idleWorkers());
+    const auto uncommitted = tracker->snapshot("/r").gitUncommitted;
+    ASSERT_EQ(uncommitted.size(), RecentFilesTracker::uncommittedLimit);
+    EXPECT_EQ(uncommitted.front(), "f0");
+    EXPECT_EQ(uncommitted.back(), "f999");
+}
+
 TEST(RecentFilesTrackerTest, WalkedIndexRunsNoGitAndKeepsTheWeeksModifiedFiles) {
     test::TempDir root;
     const auto fresh = root.write("fresh.txt", "x");
