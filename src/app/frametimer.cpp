@@ -33,7 +33,8 @@ void FrameTimer::noteShown() {
 void FrameTimer::notePainted(const std::string& fileRows) {
     const std::int64_t keyAt = keyAt_.exchange(0, std::memory_order_acq_rel);
     const bool first = std::exchange(firstFrame_, false);
-    if (keyAt != 0) {
+    // The popup's first frame shows the recent files of the browser, not results of a search.
+    if (keyAt != 0 && !first) {
         filesKeyAt_ = keyAt;
     }
     char line[96];
