@@ -2,6 +2,7 @@
 #include "app/appcoordinator.h"
 
 #include "base/diagnostics.h"
+#include "detail/previewcontentservice.h"
 #include "files/filepathprovider.h"
 #include "settings/views/configurationwindow.h"
 #include "onboarding/views/onboardingwindow.h"
@@ -58,6 +59,8 @@ void AppCoordinator::handleMemoryPressure(const MemoryPressureEvent& event) {
         scanPipeline_->snippetCache.clear();
     }
     popupController_->viewModel().clearLabelCache();
+    previewContentService_->clear();
+    popupController_->viewModel().detail().clearMetadata();
 }
 
 void AppCoordinator::showConfigurationWindow() {

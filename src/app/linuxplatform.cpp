@@ -29,6 +29,7 @@
 #include "platform/qt/qtalertpresenter.h"
 #include "platform/qt/qtdesktopcoordinates.h"
 #include "platform/qt/qtpasteboard.h"
+#include "platform/qt/qtthumbnaildecoder.h"
 #include "platform/schedulermainthreadcaller.h"
 #include "platform/sleeper.h"
 #include "popup/views/popupaccessible.h"
@@ -126,7 +127,9 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .urlOpener = std::make_shared<XdgUrlOpener>(),
         .alerts = std::make_shared<QtAlertPresenter>(),
         .defaults = std::make_shared<FileUserDefaults>(),
-        .makePopupController = [this] { return makePopupController(); },
+        .makePopupController =
+            [this](const PopupViewModel::DetailControllerFactory& makeDetail) { return makePopupController(makeDetail); },
+        .thumbnails = std::make_shared<QtThumbnailDecoder>(),
         .onTapKey = frameTimer_ ? std::function<void()>([timer = frameTimer_] { timer->noteKey(); })
                                 : std::function<void()>(),
         .configDirectory = configDirectory(),
@@ -135,7 +138,8 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
     };
 }
 
-std::shared_ptr<PopupController> LinuxPlatform::makePopupController() {
+std::shared_ptr<PopupController>
+LinuxPlatform::makePopupController(const PopupViewModel::DetailControllerFactory& makeDetail) {
     return PopupController::create(scheduler_, {screens_, *caret_, *windowFrame_, pointer_},
                                    [timer = frameTimer_](std::shared_ptr<PopupViewModel> model) {
                                        auto window = std::make_unique<QtPopupWindow>(std::move(model));
@@ -146,7 +150,8 @@ std::shared_ptr<PopupController> LinuxPlatform::makePopupController() {
                                            window->onPainted = [timer] { timer->notePainted(); };
                                        }
                                        return window;
-                                   });
+                                   },
+                                   makeDetail);
 }
 
 } // namespace korvane

@@ -36,7 +36,7 @@ public:
     Scheduler& scheduler() { return scheduler_; }
 
 private:
-    std::shared_ptr<PopupController> makePopupController();
+    std::shared_ptr<PopupController> makePopupController(const PopupViewModel::DetailControllerFactory& makeDetail);
 
     QtScheduler scheduler_;
     // Declared after the scheduler: its threads finish before the scheduler they post to goes.
