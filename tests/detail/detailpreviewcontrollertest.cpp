@@ -245,6 +245,42 @@ TEST_F(DetailPreviewControllerTest, FileMetadataFailuresWaitThirtySecondsBeforeA
     EXPECT_FALSE(controller->fileMetadata("gone"));
 }
 
+TEST_F(DetailPreviewControllerTest, BranchFiguresAreAskedOnceAndNeverForTags) {
+    std::vector<std::string> runs;
+    bool answers = false;
+    auto branches = std::make_shared<const GitBranchMetadataProvider>(
+        [&](const std::vector<std::string>& arguments, const std::string&,
+            double) -> std::optional<std::vector<std::string>> {
+            runs.push_back(arguments.front());
+            if (!answers) {
+                return std::nullopt;
+            }
+            return arguments.front() == "rev-list" ? std::vector<std::string>{"1\t2"} : std::vector<std::string>{};
+        });
+    auto git = DetailPreviewController::create(DetailPreviewTiming::popup(), {scheduler, clock, previews, branches});
+    git->projectRoot = [] { return std::optional<std::string>("/repo"); };
+    const auto tag = snippet("v1", SnippetSource::gitRef(), {{"type", "tag"}});
+    const auto branch = snippet("feature", SnippetSource::gitRef(), {{"type", "branch"}});
+
+    git->loadGitBranchMetadata(*tag);
+    scheduler.advance(1);
+    EXPECT_TRUE(runs.empty());
+    git->loadGitBranchMetadata(*branch);
+    scheduler.advance(1);
+    EXPECT_FALSE(runs.empty());
+    EXPECT_FALSE(git->gitBranchMetadata("feature")) << "no answer leaves no entry";
+    answers = true;
+    git->loadGitBranchMetadata(*branch);
+    scheduler.advance(1);
+    ASSERT_TRUE(git->gitBranchMetadata("feature"));
+    EXPECT_EQ(*git->gitBranchMetadata("feature"),
+              (std::map<std::string, std::string>{{"ahead", "2"}, {"behind", "1"}, {"default_branch", "main"}}));
+    runs.clear();
+    git->loadGitBranchMetadata(*branch);
+    scheduler.advance(1);
+    EXPECT_TRUE(runs.empty());
+}
+
 TEST_F(DetailPreviewControllerTest, NothingHappensOnceTheControllerIsGone) {
     feed(snippet("a"));
     controller->noteNavigationEvent();
