@@ -3,6 +3,7 @@
 #include "app/frametimer.h"
 #include "base/diagnostics.h"
 #include "config/configpaths.h"
+#include "detail/views/detailpanelview.h"
 
 #include <cstdio>
 #include "input/applicationsets.h"
@@ -140,6 +141,7 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
 
 std::shared_ptr<PopupController>
 LinuxPlatform::makePopupController(const PopupViewModel::DetailControllerFactory& makeDetail) {
+    DetailPanelView::install(SystemClock::shared());
     return PopupController::create(scheduler_, {screens_, *caret_, *windowFrame_, pointer_},
                                    [timer = frameTimer_](std::shared_ptr<PopupViewModel> model) {
                                        auto window = std::make_unique<QtPopupWindow>(std::move(model));
