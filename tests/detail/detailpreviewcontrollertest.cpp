@@ -3,6 +3,7 @@
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/fakethumbnaildecoder.h"
 #include "platform/fake/manualscheduler.h"
+#include "popup/popupviewmodel.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -279,6 +280,20 @@ TEST_F(DetailPreviewControllerTest, BranchFiguresAreAskedOnceAndNeverForTags) {
     git->loadGitBranchMetadata(*branch);
     scheduler.advance(1);
     EXPECT_TRUE(runs.empty());
+}
+
+TEST_F(DetailPreviewControllerTest, TheBrowserCancelsAPendingPreviewSoNothingShowsBehindIt) {
+    auto model = PopupViewModel::create(DetailPreviewTiming::popup(), scheduler, [this](const DetailPreviewTiming& timing) {
+        return DetailPreviewController::create(timing, {scheduler, clock, previews, nullptr});
+    });
+    model->showSearchResults(resultsOf({snippet("a"), snippet("b")}), std::nullopt, std::nullopt, false, false, false,
+                             false, std::nullopt, SearchEmptyState::Style::standard);
+    model->moveSelectionDown();
+    scheduler.advance(0.1);
+    model->showBrowser({}, false);
+    scheduler.advance(1);
+    EXPECT_EQ(model->detail().previewSnippet(), nullptr);
+    EXPECT_EQ(model->detail().previewContentSnippetID(), std::nullopt);
 }
 
 TEST_F(DetailPreviewControllerTest, NothingHappensOnceTheControllerIsGone) {
