@@ -38,6 +38,21 @@ const char* typeName(FilePreviewType type) {
     return "unsupported";
 }
 
+// The background half of a preview load: the file's text or thumbnail, none when it has none.
+std::optional<PreviewContent> loadFile(FilePreviewType type, const std::string& path, bool stripFrontMatter,
+                                       const ThumbnailDecoder* decoder) {
+    if (type == FilePreviewType::text) {
+        if (auto text = PreviewContentService::loadTextPreview(path, stripFrontMatter)) {
+            return PreviewContent::text(std::move(*text));
+        }
+    } else if (type == FilePreviewType::image && decoder != nullptr) {
+        if (auto image = PreviewContentService::loadImageThumbnail(*decoder, path)) {
+            return PreviewContent::image(std::move(*image));
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 void DetailPreviewController::loadPreviewContent(const SnippetPtr& snippet) {
@@ -78,24 +93,20 @@ void DetailPreviewController::startFilePreviewLoad(const SnippetPtr& snippet, co
     cancel(previewContentTask_);
     const bool stripFrontMatter = snippet->source.kind() == SnippetSource::Kind::claudeSkill;
     const MonotonicTime started = loaders_.clock.monotonicNow();
+    std::optional<std::string> root = projectRoot ? projectRoot() : std::nullopt;
     previewContentTask_ = after(
-        fileLoadWaitSeconds, [type, stripFrontMatter, path, id = snippet->id, started](DetailPreviewController& self,
-                                                                                      const CancellationToken& token) {
+        fileLoadWaitSeconds, [type, stripFrontMatter, path, root, id = snippet->id,
+                              started](DetailPreviewController& self, const CancellationToken& token) {
             std::weak_ptr<DetailPreviewController> weak = self.weak_from_this();
             Scheduler* scheduler = &self.loaders_.scheduler;
             self.loaders_.scheduler.runInBackground(
                 TaskPriority::userInitiated,
-                [weak, scheduler, token, type, stripFrontMatter, path, id, started,
+                [weak, scheduler, token, type, stripFrontMatter, path, root, id, started,
                  decoder = self.loaders_.previews->decoder()](const CancellationToken&) {
+                    // A link out of the project stays unavailable, whatever it leads to.
                     std::optional<PreviewContent> content;
-                    if (type == FilePreviewType::text) {
-                        if (auto text = PreviewContentService::loadTextPreview(path, stripFrontMatter)) {
-                            content = PreviewContent::text(std::move(*text));
-                        }
-                    } else if (type == FilePreviewType::image && decoder) {
-                        if (auto image = PreviewContentService::loadImageThumbnail(*decoder, path)) {
-                            content = PreviewContent::image(std::move(*image));
-                        }
+                    if (PreviewContentService::staysInProject(path, root)) {
+                        content = loadFile(type, path, stripFrontMatter, decoder.get());
                     }
                     scheduler->post([weak, token, type, path, id, started,
                                      result = content.value_or(PreviewContent::unavailable())] {

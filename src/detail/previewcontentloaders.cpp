@@ -7,6 +7,7 @@
 #include "providers/providertext.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace korvane {
 namespace {
@@ -64,6 +65,30 @@ std::optional<std::string> PreviewContentService::loadTextPreview(const std::str
         return std::nullopt;
     }
     return stripFrontMatter ? frontMatterBody(bytes) : nonBlank(bytes);
+}
+
+bool PreviewContentService::staysInProject(const std::string& path, const std::optional<std::string>& root) {
+    if (!root || root->empty()) {
+        return true;
+    }
+    std::string lexicalRoot = *root;
+    while (lexicalRoot.size() > 1 && lexicalRoot.back() == '/') {
+        lexicalRoot.pop_back();
+    }
+    if (!path.starts_with(lexicalRoot + "/")) {
+        return true;
+    }
+    std::error_code error;
+    const auto realRoot = std::filesystem::canonical(lexicalRoot, error);
+    if (error) {
+        return false;
+    }
+    const auto realPath = std::filesystem::canonical(path, error);
+    if (error) {
+        return false;
+    }
+    const std::string inside = realRoot.string() == "/" ? "/" : realRoot.string() + "/";
+    return realPath.string().starts_with(inside);
 }
 
 std::optional<std::shared_ptr<const PreviewImage>>

@@ -68,6 +68,10 @@ public:
     static std::optional<std::string> loadTextPreview(const std::string& path, bool stripFrontMatter);
     // The body after a front matter block that opens on the first line, none when there is none.
     static std::optional<std::string> frontMatterBody(std::string_view text);
+    // Whether `path` may be read for a preview: a path inside the project `root` must stay inside it
+    // once its links are followed (a committed link must not show a private file of the user);
+    // paths outside the project, such as global skills, are not the project's to judge.
+    static bool staysInProject(const std::string& path, const std::optional<std::string>& root);
     // A thumbnail of at most 1040 pixels a side of a regular image file of at most 10 MiB.
     static std::optional<std::shared_ptr<const PreviewImage>> loadImageThumbnail(const ThumbnailDecoder& decoder,
                                                                                  const std::string& path);

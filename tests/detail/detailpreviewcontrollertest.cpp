@@ -6,6 +6,7 @@
 #include "popup/popupviewmodel.h"
 #include "support/tempdir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace korvane {
@@ -218,6 +219,21 @@ TEST_F(DetailPreviewControllerTest, APreviewThatArrivesAfterTheSelectionMovedIsD
     ASSERT_TRUE(controller->currentPreviewContent());
     EXPECT_TRUE(std::holds_alternative<PreviewContent::Image>(controller->currentPreviewContent()->value()));
     EXPECT_TRUE(previews->contains(image));
+
+    // A committed link that leaves the project shows nothing of its target; one inside it is followed.
+    const std::string secret = dir.write("home/.ssh/id_rsa", "PRIVATE KEY").string();
+    const std::string notes = dir.write("project/notes.txt", "project notes").string();
+    std::filesystem::create_symlink(secret, dir.path() / "project/leak.txt");
+    std::filesystem::create_symlink(notes, dir.path() / "project/alias.txt");
+    controller->projectRoot = [this] { return std::optional((dir.path() / "project").string()); };
+    for (const auto& [name, shown] : {std::pair{"leak.txt", false}, std::pair{"alias.txt", true}}) {
+        const std::string link = (dir.path() / "project" / name).string();
+        controller->loadPreviewContent(snippet(name, SnippetSource::filePath(), {{"filePath", link}}));
+        scheduler.advance(0.1);
+        ASSERT_TRUE(controller->currentPreviewContent()) << name;
+        EXPECT_EQ(std::holds_alternative<PreviewContent::Text>(controller->currentPreviewContent()->value()), shown)
+            << name;
+    }
 
     // A refused type is unavailable at once, unread and uncached.
     const std::string svg = dir.write("b.svg", "<svg/>").string();
