@@ -417,6 +417,9 @@ void X11KeyTap::onCoreKeyPress(const xcb_key_press_event_t* event) {
         // moving the selection), the window never does, whatever the session now makes of it.
         if (ownGrabbedPresses_.erase(keycode) == 0) {
             reportKey(keycode, true, nullptr);
+            if (answerWasLate_) {
+                return; // the watchdog has let go of the keyboard meanwhile
+            }
         }
         holdKeyboard(event->time);
         return;
@@ -520,9 +523,11 @@ bool X11KeyTap::emit(const TapEvent& event) {
     watchdog_->enter();
     bool drop = callback_(event);
     watchdog_->leave();
-    // Before the next event is judged by the grabs it met.
-    noticeStallRelease();
-    return drop;
+    // Before the next event is judged by the grabs it met. An answer that comes after the watchdog
+    // replayed the key is too late to withhold it: recording the key as held would keep it grabbed
+    // and swallow its next press.
+    answerWasLate_ = noticeStallRelease();
+    return drop && !answerWasLate_;
 }
 
 void X11KeyTap::releaseGrabsOfStalledTap() {
@@ -543,9 +548,9 @@ void X11KeyTap::releaseGrabsOfStalledTap() {
     stallReleased_ = true;
 }
 
-void X11KeyTap::noticeStallRelease() {
+bool X11KeyTap::noticeStallRelease() {
     if (!stallReleased_.exchange(false)) {
-        return;
+        return false;
     }
     grabs_->endAll(stallReleaseSequence_);
     grabCount_ = 0;
@@ -553,6 +558,7 @@ void X11KeyTap::noticeStallRelease() {
     // The claims still hold; they are grabbed again now that the tap answers.
     std::lock_guard lock(claimsMutex_);
     claimsDirty_ = true;
+    return true;
 }
 
 } // namespace korvane::x11

@@ -60,7 +60,8 @@ private:
     void handleLostConnection();
     // On the watchdog's thread: lets go of the keyboard while the tap thread is stuck in a callback.
     void releaseGrabsOfStalledTap();
-    void noticeStallRelease();
+    // Takes note of a release the watchdog made; whether there was one.
+    bool noticeStallRelease();
 
     void dispatch(const xcb_generic_event_t* event);
     void onRawKeyPress(const xcb_input_raw_key_press_event_t* event);
@@ -114,6 +115,8 @@ private:
     // Keys whose press was withheld and that are still down; their repeats and release are withheld too.
     std::set<std::uint8_t> withheldDown_;
     // Whether the keyboard stays grabbed until a withheld key is released.
+    // Whether the handler's last answer came after the watchdog had released the grabs.
+    bool answerWasLate_ = false;
     bool holdingKeyboard_ = false;
     std::uint64_t grabbedKeymap_ = 0;
     KeyRepeatEmulator repeat_;

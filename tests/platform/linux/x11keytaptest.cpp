@@ -543,6 +543,14 @@ TEST_F(X11KeyTapTest, AStalledHandlerDoesNotFreezeTheKeyboard) {
                                  "[Korvane] Key tap did not answer within 2 s; released the keyboard grabs"));
     // Once the handler answers again, the claimed key is grabbed again.
     EXPECT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
+
+    // The stalled answer was "withhold", but the key had been replayed by then: once nothing is
+    // claimed, Tab is not kept grabbed as if it were still held, and its next press reaches the window.
+    withholding->set({});
+    ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() == 0; }));
+    ASSERT_EQ(run("xdotool key Tab"), 0);
+    EXPECT_TRUE(window->waitUntil([&](const auto&) { return window->count(XKB_KEY_Tab, true) == 2; }))
+        << testing::PrintToString(window->events());
 }
 
 // Tab typed right behind the trigger may reach the window before the grab that withholds it is in
