@@ -2,7 +2,10 @@
 
 #include "base/jsonreader.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
 
 namespace korvane {
 namespace {
