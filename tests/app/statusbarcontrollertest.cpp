@@ -121,6 +121,7 @@ TEST_F(StatusBarControllerTest, MenuHoldsTwelveEntriesInOrderAndFollowsItsState)
 }
 
 TEST(TrayIconsTest, EveryGlyphReadsOnLightAndDarkTrays) {
+    test::ensureShellApplication();
     for (const char* name : {"korvane", "changes-prevent", "go-down"}) {
         const QImage glyph = trayGlyph(name).toImage();
         for (const QColor tray : {QColor(Qt::white), QColor(Qt::black)}) {
