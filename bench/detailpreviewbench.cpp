@@ -25,7 +25,8 @@ using Clock = std::chrono::steady_clock;
 
 double percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[std::min(values.size() - 1, static_cast<std::size_t>(p * values.size()))];
+    return values.empty() ? 0
+                          : values[std::min(values.size() - 1, static_cast<std::size_t>(p * values.size()))];
 }
 
 double millisecondsSince(Clock::time_point start) {
@@ -158,8 +159,8 @@ void BM_ResidentMemoryAfterBrowsingImages(benchmark::State& state) {
         PreviewContentService service(std::make_shared<QtThumbnailDecoder>());
         const long before = residentKilobytes();
         for (const auto& path : paths) {
-            service.store(PreviewContent::image(*PreviewContentService::loadImageThumbnail(decoder, path)), path,
-                          FilePreviewType::image);
+            service.store(PreviewContent::image(*PreviewContentService::loadImageThumbnail(decoder, path)),
+                          path, FilePreviewType::image);
         }
         state.counters["resident_growth_MB"] = static_cast<double>(residentKilobytes() - before) / 1024.0;
         state.counters["cached_entries"] = static_cast<double>(service.accessOrder().size());

@@ -11,8 +11,9 @@ namespace korvane {
 namespace {
 
 std::string lowercasedAscii(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
     return text;
 }
 
@@ -54,7 +55,8 @@ std::string DetailPanelContent::title(const Snippet& snippet) {
             label.remove_suffix(1);
         }
         const std::size_t slash = label.find_last_of('/');
-        return std::string(slash == std::string_view::npos || label.size() == 1 ? label : label.substr(slash + 1));
+        return std::string(slash == std::string_view::npos || label.size() == 1 ? label
+                                                                                : label.substr(slash + 1));
     }
     return snippet.displayName.value_or(snippet.label);
 }
@@ -80,8 +82,8 @@ std::optional<std::string> DetailPanelContent::metadata(const Snippet& snippet, 
     return found == snippet.metadata->end() ? std::nullopt : std::optional(found->second);
 }
 
-std::optional<std::string> DetailPanelContent::skillLocationPath(const Snippet& snippet,
-                                                                 const std::optional<std::string>& projectRoot) {
+std::optional<std::string>
+DetailPanelContent::skillLocationPath(const Snippet& snippet, const std::optional<std::string>& projectRoot) {
     const auto filePath = metadata(snippet, "filePath");
     if (!filePath) {
         return std::nullopt;
@@ -154,7 +156,7 @@ std::string DetailPanelContent::shortRelativeAge(std::chrono::system_clock::time
     };
     static constexpr Unit units[] = {
         {365 * 86400.0, "yr.", "yr."}, {30 * 86400.0, "mo.", "mo."}, {7 * 86400.0, "wk.", "wk."},
-        {86400.0, "day", "days"},      {3600.0, "hr.", "hr."},      {60.0, "min.", "min."},
+        {86400.0, "day", "days"},      {3600.0, "hr.", "hr."},       {60.0, "min.", "min."},
         {1.0, "sec.", "sec."},
     };
     for (const Unit& unit : units) {

@@ -28,7 +28,8 @@ const std::string* filePathOf(const Snippet& snippet) {
 
 } // namespace
 
-std::shared_ptr<DetailPreviewController> DetailPreviewController::create(DetailPreviewTiming timing, Loaders loaders) {
+std::shared_ptr<DetailPreviewController> DetailPreviewController::create(DetailPreviewTiming timing,
+                                                                         Loaders loaders) {
     return std::shared_ptr<DetailPreviewController>(new DetailPreviewController(timing, std::move(loaders)));
 }
 
@@ -172,7 +173,8 @@ void DetailPreviewController::feedPreview(const SnippetPtr& snippet, bool detail
         setScrollPosition(0);
     }
     if (!snippet || !hasPreviewableDetail(*snippet)) {
-        const bool any = detailShellSnippet_ || previewSnippet_ || previewContentSnippetID_ || currentPreviewContent_;
+        const bool any =
+            detailShellSnippet_ || previewSnippet_ || previewContentSnippetID_ || currentPreviewContent_;
         detailShellSnippet_.reset();
         previewSnippet_.reset();
         previewContentSnippetID_.reset();
@@ -225,11 +227,12 @@ void DetailPreviewController::noteNavigationEvent() {
     lastNavEventTime_ = loaders_.clock.monotonicNow();
     isNavigationBurstActive_ = true;
     cancel(navIdleTask_);
-    navIdleTask_ = after(timing_.navigationIdleThreshold, [](DetailPreviewController& self, const CancellationToken&) {
-        self.navIdleTask_.reset();
-        self.isNavigationBurstActive_ = false;
-        self.commitPendingContent();
-    });
+    navIdleTask_ =
+        after(timing_.navigationIdleThreshold, [](DetailPreviewController& self, const CancellationToken&) {
+            self.navIdleTask_.reset();
+            self.isNavigationBurstActive_ = false;
+            self.commitPendingContent();
+        });
 }
 
 void DetailPreviewController::commitPendingContent() {
@@ -243,9 +246,10 @@ void DetailPreviewController::commitPendingContent() {
     }
     // The burst's end fires exactly one threshold after the last key; a microsecond of slack keeps
     // clock rounding from dropping the load it exists for.
-    const bool keysRested = !lastNavEventTime_ || std::chrono::duration<double>(loaders_.clock.monotonicNow() -
-                                                                                *lastNavEventTime_)
-                                                             .count() >= timing_.navigationIdleThreshold - 1e-6;
+    const bool keysRested =
+        !lastNavEventTime_ ||
+        std::chrono::duration<double>(loaders_.clock.monotonicNow() - *lastNavEventTime_).count() >=
+            timing_.navigationIdleThreshold - 1e-6;
     if (shouldCommitPending(*pending) && keysRested) {
         loadPreviewContent(pending);
     }
@@ -259,8 +263,8 @@ void DetailPreviewController::showDetailShell(const std::vector<SearchResult>& r
     publishDetailShell(results[index].snippet);
 }
 
-void DetailPreviewController::scheduleIdleAutoPreview(const std::vector<SearchResult>& results, std::size_t index,
-                                                      PopupMode mode) {
+void DetailPreviewController::scheduleIdleAutoPreview(const std::vector<SearchResult>& results,
+                                                      std::size_t index, PopupMode mode) {
     if (index >= results.size()) {
         return;
     }
@@ -274,16 +278,17 @@ void DetailPreviewController::scheduleIdleAutoPreview(const std::vector<SearchRe
     for (const auto& result : results) {
         ids.push_back(result.snippet ? result.snippet->id : std::string());
     }
-    idleAutoPreviewTask_ = after(nanosecondsToSeconds(timing_.idleAutoPreviewNs),
-                                 [snippet, mode, index, ids = std::move(ids)](DetailPreviewController& self,
-                                                                             const CancellationToken&) {
-                                     if (mode != PopupMode::search || self.previewSnippet_ || index >= ids.size() ||
-                                         ids[index] != snippet->id || !hasPreviewableDetail(*snippet)) {
-                                         return;
-                                     }
-                                     self.publishDetailShell(snippet);
-                                     self.loadPreviewContent(snippet);
-                                 });
+    idleAutoPreviewTask_ =
+        after(nanosecondsToSeconds(timing_.idleAutoPreviewNs),
+              [snippet, mode, index, ids = std::move(ids)](DetailPreviewController& self,
+                                                           const CancellationToken&) {
+                  if (mode != PopupMode::search || self.previewSnippet_ || index >= ids.size() ||
+                      ids[index] != snippet->id || !hasPreviewableDetail(*snippet)) {
+                      return;
+                  }
+                  self.publishDetailShell(snippet);
+                  self.loadPreviewContent(snippet);
+              });
 }
 
 void DetailPreviewController::cancelDebounceTask() {

@@ -94,9 +94,9 @@ void DetailPreviewController::startFilePreviewLoad(const SnippetPtr& snippet, co
     const bool stripFrontMatter = snippet->source.kind() == SnippetSource::Kind::claudeSkill;
     const MonotonicTime started = loaders_.clock.monotonicNow();
     std::optional<std::string> root = projectRoot ? projectRoot() : std::nullopt;
-    previewContentTask_ = after(
-        fileLoadWaitSeconds, [type, stripFrontMatter, path, root, id = snippet->id,
-                              started](DetailPreviewController& self, const CancellationToken& token) {
+    previewContentTask_ =
+        after(fileLoadWaitSeconds, [type, stripFrontMatter, path, root, id = snippet->id,
+                                    started](DetailPreviewController& self, const CancellationToken& token) {
             std::weak_ptr<DetailPreviewController> weak = self.weak_from_this();
             Scheduler* scheduler = &self.loaders_.scheduler;
             self.loaders_.scheduler.runInBackground(
@@ -147,29 +147,30 @@ void DetailPreviewController::loadGitBranchMetadata(const Snippet& snippet) {
         return;
     }
     cancel(gitMetadataTask_);
-    gitMetadataTask_ = after(gitLoadWaitSeconds, [branch = snippet.label, root = *root, id = snippet.id](
-                                                     DetailPreviewController& self, const CancellationToken& token) {
-        std::weak_ptr<DetailPreviewController> weak = self.weak_from_this();
-        Scheduler* scheduler = &self.loaders_.scheduler;
-        self.loaders_.scheduler.runInBackground(
-            TaskPriority::userInitiated,
-            [weak, scheduler, token, branch, root, id, provider = self.loaders_.branches](const CancellationToken&) {
-                auto figures = provider->aheadBehind(branch, root);
-                scheduler->post([weak, token, id, figures = std::move(figures)] {
-                    auto self = weak.lock();
-                    // No answer leaves no entry, so the next selection of the branch asks again.
-                    if (!self || token.isCancelled() || !figures) {
-                        return;
-                    }
-                    const auto found = self->gitBranchMetadata_.find(id);
-                    if (found != self->gitBranchMetadata_.end() && found->second == *figures) {
-                        return;
-                    }
-                    self->gitBranchMetadata_.insert_or_assign(id, *figures);
-                    self->changed();
+    gitMetadataTask_ =
+        after(gitLoadWaitSeconds, [branch = snippet.label, root = *root, id = snippet.id](
+                                      DetailPreviewController& self, const CancellationToken& token) {
+            std::weak_ptr<DetailPreviewController> weak = self.weak_from_this();
+            Scheduler* scheduler = &self.loaders_.scheduler;
+            self.loaders_.scheduler.runInBackground(
+                TaskPriority::userInitiated, [weak, scheduler, token, branch, root, id,
+                                              provider = self.loaders_.branches](const CancellationToken&) {
+                    auto figures = provider->aheadBehind(branch, root);
+                    scheduler->post([weak, token, id, figures = std::move(figures)] {
+                        auto self = weak.lock();
+                        // No answer leaves no entry, so the next selection of the branch asks again.
+                        if (!self || token.isCancelled() || !figures) {
+                            return;
+                        }
+                        const auto found = self->gitBranchMetadata_.find(id);
+                        if (found != self->gitBranchMetadata_.end() && found->second == *figures) {
+                            return;
+                        }
+                        self->gitBranchMetadata_.insert_or_assign(id, *figures);
+                        self->changed();
+                    });
                 });
-            });
-    });
+        });
 }
 
 void DetailPreviewController::loadFileMetadata(const Snippet& snippet) {
@@ -185,27 +186,29 @@ void DetailPreviewController::loadFileMetadata(const Snippet& snippet) {
         return;
     }
     cancel(fileMetadataTask_);
-    fileMetadataTask_ = after(fileLoadWaitSeconds, [path = *path, id = snippet.id](DetailPreviewController& self,
-                                                                                   const CancellationToken& token) {
+    fileMetadataTask_ = after(fileLoadWaitSeconds, [path = *path,
+                                                    id = snippet.id](DetailPreviewController& self,
+                                                                     const CancellationToken& token) {
         std::weak_ptr<DetailPreviewController> weak = self.weak_from_this();
         Scheduler* scheduler = &self.loaders_.scheduler;
-        self.loaders_.scheduler.runInBackground(TaskPriority::userInitiated, [weak, scheduler, token, path,
-                                                                              id](const CancellationToken&) {
-            const auto attributes = FileAttributes::read(path);
-            scheduler->post([weak, token, id, attributes] {
-                auto self = weak.lock();
-                if (!self || token.isCancelled()) {
-                    return;
-                }
-                if (attributes) {
-                    self->fileMetadata_.insert_or_assign(id, FileMetadata{attributes->size, attributes->modified});
-                    self->fileMetadataFailedAt_.erase(id);
-                } else {
-                    self->fileMetadataFailedAt_.insert_or_assign(id, self->loaders_.clock.monotonicNow());
-                }
-                self->changed();
+        self.loaders_.scheduler.runInBackground(
+            TaskPriority::userInitiated, [weak, scheduler, token, path, id](const CancellationToken&) {
+                const auto attributes = FileAttributes::read(path);
+                scheduler->post([weak, token, id, attributes] {
+                    auto self = weak.lock();
+                    if (!self || token.isCancelled()) {
+                        return;
+                    }
+                    if (attributes) {
+                        self->fileMetadata_.insert_or_assign(
+                            id, FileMetadata{attributes->size, attributes->modified});
+                        self->fileMetadataFailedAt_.erase(id);
+                    } else {
+                        self->fileMetadataFailedAt_.insert_or_assign(id, self->loaders_.clock.monotonicNow());
+                    }
+                    self->changed();
+                });
             });
-        });
     });
 }
 

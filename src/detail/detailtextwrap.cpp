@@ -57,8 +57,8 @@ void wrapLine(std::string_view line, std::size_t width, std::vector<std::string>
     std::size_t start = 0;
     while (true) {
         const std::size_t space = line.find(' ', start);
-        const std::string_view word = line.substr(start, space == std::string_view::npos ? line.size() - start
-                                                                                        : space - start);
+        const std::string_view word =
+            line.substr(start, space == std::string_view::npos ? line.size() - start : space - start);
         const std::size_t length = characterCount(word);
         if (current.empty()) {
             if (length <= width) {
@@ -96,7 +96,8 @@ std::vector<std::string> wrapText(std::string_view text, int width) {
     if (text.empty()) {
         return {filler};
     }
-    const std::size_t columns = std::max<std::size_t>(minimumWidth, width > 0 ? static_cast<std::size_t>(width) : 0);
+    const std::size_t columns =
+        std::max<std::size_t>(minimumWidth, width > 0 ? static_cast<std::size_t>(width) : 0);
     std::vector<std::string> lines;
     for (const std::string_view line : providerLines(text)) {
         if (line.empty()) {

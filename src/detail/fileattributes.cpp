@@ -10,7 +10,8 @@ std::optional<FileAttributes> FileAttributes::read(const std::string& path) {
         return std::nullopt;
     }
     // Whole nanoseconds: two writes within one millisecond that keep the size still differ.
-    const auto sinceEpoch = std::chrono::seconds(info.st_mtim.tv_sec) + std::chrono::nanoseconds(info.st_mtim.tv_nsec);
+    const auto sinceEpoch =
+        std::chrono::seconds(info.st_mtim.tv_sec) + std::chrono::nanoseconds(info.st_mtim.tv_nsec);
     return FileAttributes{static_cast<std::uint64_t>(info.st_size),
                           std::chrono::system_clock::time_point(
                               std::chrono::duration_cast<std::chrono::system_clock::duration>(sinceEpoch)),

@@ -45,7 +45,8 @@ std::optional<std::string> PreviewContentService::frontMatterBody(std::string_vi
     return nonBlank(body);
 }
 
-std::optional<std::string> PreviewContentService::loadTextPreview(const std::string& path, bool stripFrontMatter) {
+std::optional<std::string> PreviewContentService::loadTextPreview(const std::string& path,
+                                                                  bool stripFrontMatter) {
     if (unpreviewableExtensions().contains(lowercasedExtension(path))) {
         return std::nullopt;
     }

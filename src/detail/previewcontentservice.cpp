@@ -11,8 +11,8 @@ const std::set<std::string, std::less<>>& PreviewContentService::imageExtensions
 
 const std::set<std::string, std::less<>>& PreviewContentService::unpreviewableExtensions() {
     static const std::set<std::string, std::less<>> extensions{
-        "ico", "svg", "pdf", "zip",   "tar", "gz",  "bz2", "xz",    "woff",   "woff2", "ttf", "otf", "mp3",
-        "mp4", "wav", "mov", "avi",   "exe", "dylib", "so", "o",    "a",      "sqlite", "db", "ds_store"};
+        "ico", "svg", "pdf", "zip", "tar", "gz",    "bz2", "xz", "woff", "woff2",  "ttf", "otf",     "mp3",
+        "mp4", "wav", "mov", "avi", "exe", "dylib", "so",  "o",  "a",    "sqlite", "db",  "ds_store"};
     return extensions;
 }
 
@@ -24,8 +24,9 @@ std::string PreviewContentService::lowercasedExtension(std::string_view path) {
         return {};
     }
     std::string extension(name.substr(dot + 1));
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
     return extension;
 }
 
@@ -68,7 +69,8 @@ std::optional<PreviewContent> PreviewContentService::validatedContent(const std:
         return std::nullopt;
     }
     const auto attributes = FileAttributes::read(path);
-    if (!attributes || attributes->modified != found->second.mtime || attributes->size != found->second.size) {
+    if (!attributes || attributes->modified != found->second.mtime ||
+        attributes->size != found->second.size) {
         remove(path);
         return std::nullopt;
     }
@@ -76,13 +78,14 @@ std::optional<PreviewContent> PreviewContentService::validatedContent(const std:
     return found->second.content;
 }
 
-void PreviewContentService::store(const PreviewContent& content, const std::string& path, FilePreviewType type) {
+void PreviewContentService::store(const PreviewContent& content, const std::string& path,
+                                  FilePreviewType type) {
     const auto attributes = FileAttributes::read(path);
     if (!attributes) {
         return;
     }
-    cache_.insert_or_assign(path, PreviewCacheEntry{content, type == FilePreviewType::image, attributes->modified,
-                                                    attributes->size});
+    cache_.insert_or_assign(path, PreviewCacheEntry{content, type == FilePreviewType::image,
+                                                    attributes->modified, attributes->size});
     touch(path);
     evictIfNeeded();
 }

@@ -73,8 +73,8 @@ public:
     // paths outside the project, such as global skills, are not the project's to judge.
     static bool staysInProject(const std::string& path, const std::optional<std::string>& root);
     // A thumbnail of at most 1040 pixels a side of a regular image file of at most 10 MiB.
-    static std::optional<std::shared_ptr<const PreviewImage>> loadImageThumbnail(const ThumbnailDecoder& decoder,
-                                                                                 const std::string& path);
+    static std::optional<std::shared_ptr<const PreviewImage>>
+    loadImageThumbnail(const ThumbnailDecoder& decoder, const std::string& path);
 
 private:
     void touch(const std::string& path);

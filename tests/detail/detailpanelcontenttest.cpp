@@ -1,4 +1,5 @@
 #include "detail/detailpanelcontent.h"
+
 #include "detail/detailtextwrap.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,8 @@ using Lines = std::vector<std::string>;
 using std::chrono::seconds;
 
 TEST(DetailTextWrapTest, WrapsByCharactersAndKeepsWhatTheLinesHold) {
-    const std::string emoji = "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB"; // one cluster of three code points
+    const std::string emoji =
+        "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB"; // one cluster of three code points
     struct Case {
         std::string text;
         int width;
@@ -85,7 +87,9 @@ TEST(DetailPanelContentTest, SectionsTitlesCountsAndFormats) {
     EXPECT_EQ(DetailPanelContent::formatByteCount(10'485'760), "10.5 MB");
 
     const auto now = std::chrono::system_clock::time_point(seconds(1'800'000'000));
-    const auto age = [&](long long ago) { return DetailPanelContent::shortRelativeAge(now - seconds(ago), now); };
+    const auto age = [&](long long ago) {
+        return DetailPanelContent::shortRelativeAge(now - seconds(ago), now);
+    };
     EXPECT_EQ(age(0), "now");
     EXPECT_EQ(age(5), "5 sec. ago");
     EXPECT_EQ(age(200), "3 min. ago");

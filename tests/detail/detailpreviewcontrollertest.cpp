@@ -1,4 +1,5 @@
 #include "detail/detailpreviewcontroller.h"
+
 #include "detail/previewcontentservice.h"
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/fakethumbnaildecoder.h"
@@ -141,9 +142,9 @@ TEST_F(DetailPreviewControllerTest, HeldArrowKeysShowShellsButLoadOnlyWhereTheyR
         controller->reset();
         controller->resetNavigationBurst();
         loads.clear();
-        controller->shouldCommitPending = c.installed ? std::function<bool(const Snippet&)>(
-                                                            [&c](const Snippet&) { return c.answer; })
-                                                      : nullptr;
+        controller->shouldCommitPending =
+            c.installed ? std::function<bool(const Snippet&)>([&c](const Snippet&) { return c.answer; })
+                        : nullptr;
         for (int i = 0; i < 10; ++i) {
             controller->noteNavigationEvent();
             feed(snippet("s" + std::to_string(i)));
@@ -231,7 +232,8 @@ TEST_F(DetailPreviewControllerTest, APreviewThatArrivesAfterTheSelectionMovedIsD
         controller->loadPreviewContent(snippet(name, SnippetSource::filePath(), {{"filePath", link}}));
         scheduler.advance(0.1);
         ASSERT_TRUE(controller->currentPreviewContent()) << name;
-        EXPECT_EQ(std::holds_alternative<PreviewContent::Text>(controller->currentPreviewContent()->value()), shown)
+        EXPECT_EQ(std::holds_alternative<PreviewContent::Text>(controller->currentPreviewContent()->value()),
+                  shown)
             << name;
     }
 
@@ -246,7 +248,8 @@ TEST_F(DetailPreviewControllerTest, APreviewThatArrivesAfterTheSelectionMovedIsD
 }
 
 TEST_F(DetailPreviewControllerTest, FileMetadataFailuresWaitThirtySecondsBeforeATry) {
-    const auto missing = snippet("gone", SnippetSource::filePath(), {{"filePath", (dir.path() / "gone.txt").string()}});
+    const auto missing =
+        snippet("gone", SnippetSource::filePath(), {{"filePath", (dir.path() / "gone.txt").string()}});
     controller->loadFileMetadata(*missing);
     scheduler.advance(0.1);
     EXPECT_FALSE(controller->fileMetadata("gone"));
@@ -272,9 +275,11 @@ TEST_F(DetailPreviewControllerTest, BranchFiguresAreAskedOnceAndNeverForTags) {
             if (!answers) {
                 return std::nullopt;
             }
-            return arguments.front() == "rev-list" ? std::vector<std::string>{"1\t2"} : std::vector<std::string>{};
+            return arguments.front() == "rev-list" ? std::vector<std::string>{"1\t2"}
+                                                   : std::vector<std::string>{};
         });
-    auto git = DetailPreviewController::create(DetailPreviewTiming::popup(), {scheduler, clock, previews, branches});
+    auto git =
+        DetailPreviewController::create(DetailPreviewTiming::popup(), {scheduler, clock, previews, branches});
     git->projectRoot = [] { return std::optional<std::string>("/repo"); };
     const auto tag = snippet("v1", SnippetSource::gitRef(), {{"type", "tag"}});
     const auto branch = snippet("feature", SnippetSource::gitRef(), {{"type", "branch"}});
@@ -290,8 +295,9 @@ TEST_F(DetailPreviewControllerTest, BranchFiguresAreAskedOnceAndNeverForTags) {
     git->loadGitBranchMetadata(*branch);
     scheduler.advance(1);
     ASSERT_TRUE(git->gitBranchMetadata("feature"));
-    EXPECT_EQ(*git->gitBranchMetadata("feature"),
-              (std::map<std::string, std::string>{{"ahead", "2"}, {"behind", "1"}, {"default_branch", "main"}}));
+    EXPECT_EQ(
+        *git->gitBranchMetadata("feature"),
+        (std::map<std::string, std::string>{{"ahead", "2"}, {"behind", "1"}, {"default_branch", "main"}}));
     runs.clear();
     git->loadGitBranchMetadata(*branch);
     scheduler.advance(1);
@@ -299,11 +305,12 @@ TEST_F(DetailPreviewControllerTest, BranchFiguresAreAskedOnceAndNeverForTags) {
 }
 
 TEST_F(DetailPreviewControllerTest, TheBrowserCancelsAPendingPreviewSoNothingShowsBehindIt) {
-    auto model = PopupViewModel::create(DetailPreviewTiming::popup(), scheduler, [this](const DetailPreviewTiming& timing) {
-        return DetailPreviewController::create(timing, {scheduler, clock, previews, nullptr});
-    });
-    model->showSearchResults(resultsOf({snippet("a"), snippet("b")}), std::nullopt, std::nullopt, false, false, false,
-                             false, std::nullopt, SearchEmptyState::Style::standard);
+    auto model = PopupViewModel::create(
+        DetailPreviewTiming::popup(), scheduler, [this](const DetailPreviewTiming& timing) {
+            return DetailPreviewController::create(timing, {scheduler, clock, previews, nullptr});
+        });
+    model->showSearchResults(resultsOf({snippet("a"), snippet("b")}), std::nullopt, std::nullopt, false,
+                             false, false, false, std::nullopt, SearchEmptyState::Style::standard);
     model->moveSelectionDown();
     scheduler.advance(0.1);
     model->showBrowser({}, false);

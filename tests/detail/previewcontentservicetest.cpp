@@ -1,4 +1,5 @@
 #include "detail/previewcontentservice.h"
+
 #include "platform/fake/fakethumbnaildecoder.h"
 #include "support/tempdir.h"
 
@@ -21,7 +22,9 @@ std::optional<std::string> textOf(const std::optional<PreviewContent>& content) 
     if (const auto* text = std::get_if<PreviewContent::Text>(&content->value())) {
         return text->text;
     }
-    return "<" + std::string(std::holds_alternative<PreviewContent::Image>(content->value()) ? "image" : "unavailable") +
+    return "<" +
+           std::string(std::holds_alternative<PreviewContent::Image>(content->value()) ? "image"
+                                                                                       : "unavailable") +
            ">";
 }
 
@@ -30,7 +33,8 @@ protected:
     std::string write(const std::string& name, const std::string& contents) {
         return dir.write(name, contents).string();
     }
-    std::optional<std::string> load(const std::string& name, const std::string& contents, bool strip = false) {
+    std::optional<std::string> load(const std::string& name, const std::string& contents,
+                                    bool strip = false) {
         return PreviewContentService::loadTextPreview(write(name, contents), strip);
     }
 
@@ -97,10 +101,12 @@ TEST_F(PreviewContentServiceTest, SpecialFilesAreRefusedAtOnceWithoutReadingThem
     fs::create_directories(dir.path() / "folder.txt");
     const auto started = std::chrono::steady_clock::now();
     for (const char* name : {"pipe.txt", "zero.txt", "folder.txt", "missing.txt"}) {
-        EXPECT_EQ(PreviewContentService::loadTextPreview((dir.path() / name).string(), false), std::nullopt) << name;
+        EXPECT_EQ(PreviewContentService::loadTextPreview((dir.path() / name).string(), false), std::nullopt)
+            << name;
     }
     for (const char* name : {"pipe.txt", "zero.txt", "null.png", "folder.txt"}) {
-        EXPECT_EQ(PreviewContentService::loadImageThumbnail(*decoder, (dir.path() / name).string()), std::nullopt)
+        EXPECT_EQ(PreviewContentService::loadImageThumbnail(*decoder, (dir.path() / name).string()),
+                  std::nullopt)
             << name;
     }
     EXPECT_EQ(decoder->calls(), 0);
@@ -112,8 +118,10 @@ TEST_F(PreviewContentServiceTest, ImagesUpToTenMebibytesAreThumbnailed) {
     const auto atLimit = PreviewContentService::loadImageThumbnail(*decoder, write("limit.png", image));
     ASSERT_TRUE(atLimit.has_value());
     EXPECT_EQ((*atLimit)->width, 2);
-    EXPECT_EQ(PreviewContentService::loadImageThumbnail(*decoder, write("over.png", image + "x")), std::nullopt);
-    EXPECT_EQ(PreviewContentService::loadImageThumbnail(*decoder, write("broken.png", "not an image")), std::nullopt);
+    EXPECT_EQ(PreviewContentService::loadImageThumbnail(*decoder, write("over.png", image + "x")),
+              std::nullopt);
+    EXPECT_EQ(PreviewContentService::loadImageThumbnail(*decoder, write("broken.png", "not an image")),
+              std::nullopt);
     EXPECT_EQ(PreviewContentService::previewType("/p/A.PNG"), FilePreviewType::image);
     EXPECT_EQ(PreviewContentService::previewType("/p/a.svg"), FilePreviewType::unsupported);
     EXPECT_EQ(PreviewContentService::previewType("/p/.DS_Store"), FilePreviewType::unsupported);
@@ -166,7 +174,8 @@ TEST_F(PreviewContentServiceTest, ValidatedLookupDropsAnEntryOnceTheFileChanges)
     timespec times[2] = {info.st_atim, info.st_mtim};
     times[1].tv_nsec = (times[1].tv_nsec + 1) % 1'000'000'000;
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-    EXPECT_EQ(textOf(service.cachedContent(path)), "<unavailable>") << "the plain lookup never looks at the file";
+    EXPECT_EQ(textOf(service.cachedContent(path)), "<unavailable>")
+        << "the plain lookup never looks at the file";
     EXPECT_EQ(service.validatedContent(path), std::nullopt);
     EXPECT_FALSE(service.contains(path));
 

@@ -34,11 +34,13 @@ TEST(QtThumbnailDecoderTest, ScalesDownKeepsSmallImagesAndRefusesBombsAndVectors
     EXPECT_EQ(kept->pixels.front(), 0xffff0000u);
 
     // A PNG of a few bytes that declares 50,000 × 50,000 pixels is refused from its header.
-    const std::string bomb("\x89PNG\r\n\x1a\n\x00\x00\x00\x0dIHDR\x00\x00\xc3\x50\x00\x00\xc3\x50\x08\x00\x00\x00\x00"
-                           "\x6e\xc4\x62\x16\x00\x00\x00\x00IEND\xae\x42\x60\x82",
-                           45);
+    const std::string bomb(
+        "\x89PNG\r\n\x1a\n\x00\x00\x00\x0dIHDR\x00\x00\xc3\x50\x00\x00\xc3\x50\x08\x00\x00\x00\x00"
+        "\x6e\xc4\x62\x16\x00\x00\x00\x00IEND\xae\x42\x60\x82",
+        45);
     EXPECT_EQ(decoder.decodeThumbnail(bomb, 1040), std::nullopt);
-    EXPECT_EQ(decoder.decodeThumbnail("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\"/>", 1040),
+    EXPECT_EQ(decoder.decodeThumbnail(
+                  "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\"/>", 1040),
               std::nullopt);
     EXPECT_EQ(decoder.decodeThumbnail("", 1040), std::nullopt);
 }

@@ -52,38 +52,45 @@ protected:
         nul[100] = '\0';
         dir.write("home/projects/gallery/nulfile.dat", nul);
         fs::create_symlink("/dev/zero", project / "zero.txt");
-        ASSERT_EQ(run("/usr/bin/python3 -c " +
-                      quoted("import struct, sys, zlib\n"
-                             "w, h = 1200, 800\n"
-                             "row = b'\\x00' + bytes([40, 120, 160]) * w\n"
-                             "def chunk(t, d): return struct.pack('>I', len(d)) + t + d + "
-                             "struct.pack('>I', zlib.crc32(t + d))\n"
-                             "open(sys.argv[1], 'wb').write(b'\\x89PNG\\r\\n\\x1a\\n' + chunk(b'IHDR', "
-                             "struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)) + chunk(b'IDAT', zlib.compress(row * h)) "
-                             "+ chunk(b'IEND', b''))\n") +
-                      " " + quoted((project / "picture.png").string())),
-                  0);
-        const std::string git = "git -c user.name=Ada -c user.email=ada@example.com -c init.defaultBranch=main";
+        ASSERT_EQ(
+            run("/usr/bin/python3 -c " +
+                quoted(
+                    "import struct, sys, zlib\n"
+                    "w, h = 1200, 800\n"
+                    "row = b'\\x00' + bytes([40, 120, 160]) * w\n"
+                    "def chunk(t, d): return struct.pack('>I', len(d)) + t + d + "
+                    "struct.pack('>I', zlib.crc32(t + d))\n"
+                    "open(sys.argv[1], 'wb').write(b'\\x89PNG\\r\\n\\x1a\\n' + chunk(b'IHDR', "
+                    "struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)) + chunk(b'IDAT', zlib.compress(row * h)) "
+                    "+ chunk(b'IEND', b''))\n") +
+                " " + quoted((project / "picture.png").string())),
+            0);
+        const std::string git =
+            "git -c user.name=Ada -c user.email=ada@example.com -c init.defaultBranch=main";
         ASSERT_EQ(run("cd " + quoted(project) + " && " + git + " init -q && " + git + " add -A && " + git +
-                      " commit -qm one && " + git + " tag v1.0 && " + git + " checkout -qb ahead-two && " + git +
-                      " commit -q --allow-empty -m two && " + git + " commit -q --allow-empty -m three && " + git +
-                      " checkout -q main && " + git + " commit -q --allow-empty -m four"),
+                      " commit -qm one && " + git + " tag v1.0 && " + git + " checkout -qb ahead-two && " +
+                      git + " commit -q --allow-empty -m two && " + git +
+                      " commit -q --allow-empty -m three && " + git + " checkout -q main && " + git +
+                      " commit -q --allow-empty -m four"),
                   0);
         fs::create_directories(root / "run");
         fs::permissions(root / "run", fs::perms::owner_all);
 
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string entry = *e;
-            static const std::vector<std::string> replaced{"HOME=",           "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
-                                                           "XDG_STATE_HOME=", "XDG_RUNTIME_DIR=", "KORVANE_TEST="};
-            if (std::none_of(replaced.begin(), replaced.end(), [&](const auto& p) { return entry.starts_with(p); })) {
+            static const std::vector<std::string> replaced{
+                "HOME=",           "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
+                "XDG_STATE_HOME=", "XDG_RUNTIME_DIR=", "KORVANE_TEST="};
+            if (std::none_of(replaced.begin(), replaced.end(),
+                             [&](const auto& p) { return entry.starts_with(p); })) {
                 environment.push_back(entry);
             }
         }
         // The sanitizers' quarantine keeps freed blocks resident; kept small, resident memory shows
         // what Korvane holds.
-        const auto asan = std::find_if(environment.begin(), environment.end(),
-                                       [](const std::string& entry) { return entry.starts_with("ASAN_OPTIONS="); });
+        const auto asan = std::find_if(environment.begin(), environment.end(), [](const std::string& entry) {
+            return entry.starts_with("ASAN_OPTIONS=");
+        });
         if (asan == environment.end()) {
             environment.push_back("ASAN_OPTIONS=quarantine_size_mb=16");
         } else {
@@ -97,7 +104,8 @@ protected:
             environment.push_back(entry);
         }
         korvane = spawn({KORVANE_BINARY}, environment, root / "korvane.out", root / "korvane.err");
-        ASSERT_TRUE(pollUntil([&] { return readAll(root / "korvane.out").find(kReadyLine) != std::string::npos; }, 30))
+        ASSERT_TRUE(pollUntil(
+            [&] { return readAll(root / "korvane.out").find(kReadyLine) != std::string::npos; }, 30))
             << readAll(root / "korvane.err");
 #endif
     }
@@ -108,7 +116,8 @@ protected:
             run("kill " + std::to_string(pid) + " 2>/dev/null");
         }
         if (HasFailure()) {
-            std::cout << "[ korvane  ] stdout:\n" << readAll(root / "korvane.out") << "[ korvane  ] stderr (tail):\n"
+            std::cout << "[ korvane  ] stdout:\n"
+                      << readAll(root / "korvane.out") << "[ korvane  ] stderr (tail):\n"
                       << output("tail -n 30 " + quoted(root / "korvane.err")) << "\n";
         }
     }
@@ -117,9 +126,9 @@ protected:
     bool openTerminal() {
         const fs::path ready = root / "term.ready";
         const std::string program = "stty raw -echo && touch " + quoted(ready) + " && exec cat > /dev/null";
-        const std::string command = "cd " + quoted(project) +
-                                    " && { xterm -T korvane-gallery -geometry 70x12 -e sh -c " + quoted(program) +
-                                    " >/dev/null 2>&1 & echo $! > " + quoted(root / "term.pid") + "; }";
+        const std::string command =
+            "cd " + quoted(project) + " && { xterm -T korvane-gallery -geometry 70x12 -e sh -c " +
+            quoted(program) + " >/dev/null 2>&1 & echo $! > " + quoted(root / "term.pid") + "; }";
         if (run(command) != 0 || !pollUntil([&] { return fs::exists(ready); }, 20.0)) {
             return false;
         }
@@ -137,11 +146,14 @@ protected:
     // Starts watching the panel until a line contains all of `until` (or, for "!X", differs from X).
     pid_t watch(const std::vector<std::string>& until, double seconds = 10) {
         ++watches;
-        std::vector<std::string> argv{"/usr/bin/python3", KORVANE_FIXTURES "/detailtexts.py", std::to_string(seconds)};
+        std::vector<std::string> argv{"/usr/bin/python3", KORVANE_FIXTURES "/detailtexts.py",
+                                      std::to_string(seconds)};
         argv.insert(argv.end(), until.begin(), until.end());
         return spawn(argv, environment, watchFile(), root / "watch.err");
     }
-    fs::path watchFile() const { return root / ("watch" + std::to_string(watches) + ".out"); }
+    fs::path watchFile() const {
+        return root / ("watch" + std::to_string(watches) + ".out");
+    }
     // The panel's texts as they changed, once the watch has ended.
     std::vector<std::string> watched(pid_t watcher) {
         pollUntil([&] { return ended(watcher); }, 20);
@@ -161,7 +173,8 @@ protected:
             *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - typed).count();
         }
         keys("Escape");
-        pollUntil([] { return output("xdotool search --onlyvisible --name '^Korvane$' 2>/dev/null").empty(); }, 5);
+        pollUntil(
+            [] { return output("xdotool search --onlyvisible --name '^Korvane$' 2>/dev/null").empty(); }, 5);
         return seen;
     }
 
@@ -180,13 +193,15 @@ protected:
 };
 
 MATCHER_P(HasLineWith, text, "") {
-    return std::any_of(arg.begin(), arg.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    return std::any_of(arg.begin(), arg.end(),
+                       [&](const std::string& line) { return line.find(text) != std::string::npos; });
 }
 
 TEST_F(DetailPanelEndToEndTest, PreviewsFilesRefusesHostileOnesAndShowsBranchFigures) {
     ASSERT_TRUE(openTerminal());
-    ASSERT_TRUE(pollUntil([&] { return readAll(root / "korvane.out").find("Project changed: gallery") != std::string::npos; },
-                          15))
+    ASSERT_TRUE(pollUntil(
+        [&] { return readAll(root / "korvane.out").find("Project changed: gallery") != std::string::npos; },
+        15))
         << readAll(root / "korvane.out");
 
     double readmeSeconds = 0;
@@ -201,7 +216,8 @@ TEST_F(DetailPanelEndToEndTest, PreviewsFilesRefusesHostileOnesAndShowsBranchFig
     const long before = residentKilobytes();
     for (const std::string name : {"drawing.svg", "huge.txt", "nulfile.dat", "zero.txt"}) {
         double seconds = 0;
-        const auto seen = detailFor(name.substr(0, name.find('.')), {name + " | ", "Content unavailable"}, &seconds);
+        const auto seen =
+            detailFor(name.substr(0, name.find('.')), {name + " | ", "Content unavailable"}, &seconds);
         EXPECT_THAT(seen, HasLineWith(name + " | ")) << testing::PrintToString(seen);
         EXPECT_THAT(seen, HasLineWith("Content unavailable")) << name << " " << testing::PrintToString(seen);
         std::cout << "[ refused  ] " << name << " unavailable " << seconds << " s after the query\n";
@@ -221,7 +237,8 @@ TEST_F(DetailPanelEndToEndTest, PreviewsFilesRefusesHostileOnesAndShowsBranchFig
     ASSERT_TRUE(keys("Down"));
     const auto secondSeen = watched(second);
     ASSERT_FALSE(secondSeen.empty());
-    EXPECT_NE(secondSeen.back().substr(0, 12), firstSeen.back().substr(0, 12)) << testing::PrintToString(secondSeen);
+    EXPECT_NE(secondSeen.back().substr(0, 12), firstSeen.back().substr(0, 12))
+        << testing::PrintToString(secondSeen);
     keys("Escape");
 
     const auto branch = detailFor("@git ahead", {"ahead-two | ", "2 ahead"});

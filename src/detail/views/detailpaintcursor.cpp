@@ -45,12 +45,14 @@ double DetailPaintCursor::line(const std::vector<TextRun>& runs, double x, doubl
         joined += run.text.toStdString();
     }
     texts_.push_back(joined);
-    return context_.drawLine(painter_, QRectF(frame_.left() + x, y_, std::max(0.0, frame_.width() - x), height), runs,
+    return context_.drawLine(painter_,
+                             QRectF(frame_.left() + x, y_, std::max(0.0, frame_.width() - x), height), runs,
                              Qt::AlignLeft, role);
 }
 
 void DetailPaintCursor::divider() {
-    SurfacePainter::horizontalDivider(painter_, QRectF(frame_.left(), y_, frame_.width(), 1), context_.surface);
+    SurfacePainter::horizontalDivider(painter_, QRectF(frame_.left(), y_, frame_.width(), 1),
+                                      context_.surface);
     y_ += 1;
 }
 

@@ -32,7 +32,8 @@ void DetailPanelView::paintGitRef(DetailPaintCursor& cursor, const Snippet& snip
         const QFont medium = cursor.font(FontRoles::Design::standard, f - 2, QFont::Medium);
         const Color color = cursor.primary(0.7);
         cursor.line({TextRun{QString::fromStdString(*author), medium, color},
-                     TextRun{QStringLiteral(" \u00b7 "), font, color}, TextRun{QString::fromStdString(*date), font, color}},
+                     TextRun{QStringLiteral(" \u00b7 "), font, color},
+                     TextRun{QString::fromStdString(*date), font, color}},
                     0, lineHeight, "detail.commit");
         cursor.advance(lineHeight + spacing);
     }
@@ -52,9 +53,11 @@ void DetailPanelView::paintBranchBlock(DetailPaintCursor& cursor, const Snippet&
         const QFont font = cursor.font(FontRoles::Design::standard, cursor.fontSize() - 2);
         const double height = std::ceil(QFontMetricsF(font).height());
         spinnerShown_ = true;
-        PaintIcons::spinner(cursor.painter(), QRectF(cursor.left(), cursor.y() + (height - 12) / 2, 12, 12), 12,
-                            PaintContext::qcolor(cursor.primary(0.6)), std::fmod(spinnerTicker_.elapsed(), 1.0));
-        cursor.line({TextRun{QStringLiteral("Loading..."), font, cursor.primary(0.4)}}, 18, height, "detail.status");
+        PaintIcons::spinner(cursor.painter(), QRectF(cursor.left(), cursor.y() + (height - 12) / 2, 12, 12),
+                            12, PaintContext::qcolor(cursor.primary(0.6)),
+                            std::fmod(spinnerTicker_.elapsed(), 1.0));
+        cursor.line({TextRun{QStringLiteral("Loading..."), font, cursor.primary(0.4)}}, 18, height,
+                    "detail.status");
         cursor.advance(height);
         return;
     }
@@ -69,17 +72,20 @@ void DetailPanelView::paintBranchBlock(DetailPaintCursor& cursor, const Snippet&
     double x = 0;
     const auto item = [&](bool up, long long count, const char* word, NamedColor accent) {
         const Color color = count >= 1 ? namedColor(accent) : cursor.primary(0.5);
-        DetailSymbols::arrow(cursor.painter(), QRectF(cursor.left() + x, cursor.y() + (height - 10) / 2, 8, 10), up,
+        DetailSymbols::arrow(cursor.painter(),
+                             QRectF(cursor.left() + x, cursor.y() + (height - 10) / 2, 8, 10), up,
                              PaintContext::qcolor(color));
         x += 8 + 4;
-        x += cursor.line({TextRun{QString::number(count), medium, color}, TextRun{QStringLiteral(" "), font, color},
+        x += cursor.line({TextRun{QString::number(count), medium, color},
+                          TextRun{QStringLiteral(" "), font, color},
                           TextRun{QString::fromLatin1(word), font, color}},
                          x, height, up ? "detail.ahead" : "detail.behind") +
              4 + 4;
     };
     item(true, DetailPanelContent::branchCount(value("ahead")), "ahead", NamedColor::green);
     item(false, DetailPanelContent::branchCount(value("behind")), "behind", NamedColor::orange);
-    cursor.line({TextRun{QString::fromStdString(value("default_branch").value_or("main")), font, cursor.primary(0.4)}},
+    cursor.line({TextRun{QString::fromStdString(value("default_branch").value_or("main")), font,
+                         cursor.primary(0.4)}},
                 x, height, "detail.defaultBranch");
     cursor.advance(height);
 }
@@ -94,8 +100,8 @@ void DetailPanelView::paintSkill(DetailPaintCursor& cursor, const Snippet& snipp
                     "detail.locationLabel");
         cursor.advance(labelHeight + 3);
         const QFont pathFont = cursor.font(FontRoles::Design::monospaced, f - 2);
-        const QString path = QFontMetricsF(pathFont).elidedText(QString::fromStdString(*location), Qt::ElideMiddle,
-                                                                cursor.width() * 2 - 4);
+        const QString path = QFontMetricsF(pathFont).elidedText(QString::fromStdString(*location),
+                                                                Qt::ElideMiddle, cursor.width() * 2 - 4);
         cursor.wrapped(path, pathFont, cursor.primary(0.75), 2, "detail.location");
         cursor.child();
         cursor.divider();
@@ -115,7 +121,8 @@ void DetailPanelView::paintFile(DetailPaintCursor& cursor, const Snippet& snippe
         const double height = std::ceil(QFontMetricsF(font).height());
         const std::string row = DetailPanelContent::formatByteCount(metadata->size) + " \u00b7 Modified " +
                                 DetailPanelContent::shortRelativeAge(metadata->modifiedDate, clock_.now());
-        cursor.line({TextRun{QString::fromStdString(row), font, cursor.primary(0.5)}}, 0, height, "detail.size");
+        cursor.line({TextRun{QString::fromStdString(row), font, cursor.primary(0.5)}}, 0, height,
+                    "detail.size");
         cursor.advance(height);
     }
     cursor.child();
@@ -143,8 +150,8 @@ void DetailPanelView::paintPreview(DetailPaintCursor& cursor, const Snippet& sni
     }
     if (heading) {
         cursor.child();
-        cursor.wrapped(QString::fromStdString(*heading), cursor.font(FontRoles::Design::monospaced, cursor.fontSize() - 1,
-                                                                     QFont::Medium),
+        cursor.wrapped(QString::fromStdString(*heading),
+                       cursor.font(FontRoles::Design::monospaced, cursor.fontSize() - 1, QFont::Medium),
                        cursor.primary(0.8), 4, "detail.heading");
     }
     cursor.child();
@@ -156,15 +163,16 @@ void DetailPanelView::paintPreview(DetailPaintCursor& cursor, const Snippet& sni
     }
 }
 
-void DetailPanelView::paintImage(DetailPaintCursor& cursor, const std::shared_ptr<const PreviewImage>& image) {
+void DetailPanelView::paintImage(DetailPaintCursor& cursor,
+                                 const std::shared_ptr<const PreviewImage>& image) {
     if (!image || image->width <= 0 || image->height <= 0) {
         return;
     }
     cursor.child();
     // Pixmaps are made here, on the main thread, once per decoded image.
     if (pixmapSource_ != image) {
-        const QImage wrapped(reinterpret_cast<const uchar*>(image->pixels.data()), image->width, image->height,
-                             image->width * 4, QImage::Format_ARGB32);
+        const QImage wrapped(reinterpret_cast<const uchar*>(image->pixels.data()), image->width,
+                             image->height, image->width * 4, QImage::Format_ARGB32);
         pixmap_ = QPixmap::fromImage(wrapped.copy());
         pixmapSource_ = image;
     }

@@ -21,7 +21,8 @@ void DetailPanelView::install(const Clock& clock) {
         });
 }
 
-DetailPanelView::DetailPanelView(DetailColumnView& column, std::shared_ptr<PopupViewModel> model, const Clock& clock)
+DetailPanelView::DetailPanelView(DetailColumnView& column, std::shared_ptr<PopupViewModel> model,
+                                 const Clock& clock)
     : column_(column)
     , model_(std::move(model))
     , clock_(clock)
@@ -49,7 +50,8 @@ std::optional<std::string> DetailPanelView::bodyText(const Snippet& snippet) con
     case Section::skill:
     case Section::document:
     case Section::file: {
-        if (snippet.source.kind() == SnippetSource::Kind::filePath && !DetailPanelContent::metadata(snippet, "filePath")) {
+        if (snippet.source.kind() == SnippetSource::Kind::filePath &&
+            !DetailPanelContent::metadata(snippet, "filePath")) {
             return std::nullopt;
         }
         const auto content = model_->previewContent(snippet.id);
@@ -73,8 +75,8 @@ void DetailPanelView::sync(const Snippet& snippet) {
         return;
     }
     const ThemeConfig& theme = model_->themeConfig();
-    const int width = DetailPanelContent::charactersPerLine(PopupTheme::drawingFontSize(theme.fontSize),
-                                                           theme.detailWidth);
+    const int width =
+        DetailPanelContent::charactersPerLine(PopupTheme::drawingFontSize(theme.fontSize), theme.detailWidth);
     if (body_.setText(*text, width)) {
         // A new body starts at its top; the view model bounds the scroll position by its lines.
         shownScrollPosition_ = position;
@@ -133,7 +135,8 @@ void DetailPanelView::paintTitle(DetailPaintCursor& cursor, const Snippet& snipp
     const double f = cursor.fontSize();
     const QFont titleFont = cursor.font(FontRoles::Design::monospaced, f, QFont::DemiBold);
     const double height = std::ceil(QFontMetricsF(titleFont).height());
-    const TextRun title{QString::fromStdString(DetailPanelContent::title(snippet)), titleFont, cursor.primary(1)};
+    const TextRun title{QString::fromStdString(DetailPanelContent::title(snippet)), titleFont,
+                        cursor.primary(1)};
     if (!DetailPanelContent::isStale(snippet)) {
         cursor.line({title}, 0, height, "detail.title");
         cursor.advance(height);
@@ -143,12 +146,13 @@ void DetailPanelView::paintTitle(DetailPaintCursor& cursor, const Snippet& snipp
     const double badgeWidth = QFontMetricsF(badgeFont).horizontalAdvance(QStringLiteral("stale")) + 10;
     const double badgeHeight = std::ceil(QFontMetricsF(badgeFont).height()) + 4;
     const double spacing = 8;
-    DetailPaintCursor titleOnly(cursor.painter(), cursor.context(),
-                                QRectF(cursor.left(), cursor.y(), std::max(0.0, cursor.width() - badgeWidth - spacing),
-                                       height),
-                                texts_);
+    DetailPaintCursor titleOnly(
+        cursor.painter(), cursor.context(),
+        QRectF(cursor.left(), cursor.y(), std::max(0.0, cursor.width() - badgeWidth - spacing), height),
+        texts_);
     const double drawn = titleOnly.line({title}, 0, height, "detail.title");
-    const QRectF badge(cursor.left() + drawn + spacing, cursor.y() + (height - badgeHeight) / 2, badgeWidth, badgeHeight);
+    const QRectF badge(cursor.left() + drawn + spacing, cursor.y() + (height - badgeHeight) / 2, badgeWidth,
+                       badgeHeight);
     QPainterPath plate;
     plate.addRoundedRect(badge, 3, 3);
     const Color orange = namedColor(NamedColor::orange);
@@ -163,8 +167,9 @@ void DetailPanelView::paintLink(DetailPaintCursor& cursor, const Snippet& snippe
     const double f = cursor.fontSize();
     if (snippet.description) {
         cursor.child();
-        cursor.wrapped(QString::fromStdString(*snippet.description), cursor.font(FontRoles::Design::standard, f - 2),
-                       cursor.primary(0.7), 3, "detail.description");
+        cursor.wrapped(QString::fromStdString(*snippet.description),
+                       cursor.font(FontRoles::Design::standard, f - 2), cursor.primary(0.7), 3,
+                       "detail.description");
         cursor.child();
         cursor.divider();
     }
@@ -178,13 +183,12 @@ void DetailPanelView::paintLink(DetailPaintCursor& cursor, const Snippet& snippe
     const double room = std::max(1.0, cursor.width() - textLeft);
     const QString shown = QFontMetricsF(urlFont).elidedText(url, Qt::ElideMiddle, room * 2 - 4);
     DetailPaintCursor urlCursor(cursor.painter(), cursor.context(),
-                                QRectF(cursor.left() + textLeft, cursor.y(), room, lineHeight * 2),
-                                texts_);
+                                QRectF(cursor.left() + textLeft, cursor.y(), room, lineHeight * 2), texts_);
     const double height = urlCursor.wrapped(shown, urlFont, cursor.primary(0.6), 2, "detail.url");
-    DetailSymbols::globe(cursor.painter(),
-                         QRectF(cursor.left(), cursor.y() + (std::min(height, lineHeight) - iconSize) / 2, iconSize,
-                                iconSize),
-                         PaintContext::qcolor(withOpacity(namedColor(NamedColor::blue), 0.8)));
+    DetailSymbols::globe(
+        cursor.painter(),
+        QRectF(cursor.left(), cursor.y() + (std::min(height, lineHeight) - iconSize) / 2, iconSize, iconSize),
+        PaintContext::qcolor(withOpacity(namedColor(NamedColor::blue), 0.8)));
     cursor.advance(height);
     cursor.child();
     cursor.advance(8);
@@ -196,13 +200,15 @@ void DetailPanelView::paintKeyCapHint(DetailPaintCursor& cursor) {
     const double f = cursor.fontSize();
     const QFont wordFont = cursor.font(FontRoles::Design::standard, f - 3);
     const QFont capFont = cursor.font(FontRoles::Design::rounded, 9, QFont::Medium);
-    const double height = std::ceil(std::max(QFontMetricsF(wordFont).height(), QFontMetricsF(capFont).height() + 4));
+    const double height =
+        std::ceil(std::max(QFontMetricsF(wordFont).height(), QFontMetricsF(capFont).height() + 4));
     const Color words = cursor.primary(0.5);
     double x = cursor.left();
     std::string spoken;
     const auto word = [&](const QString& text) {
         x += cursor.context().drawText(cursor.painter(), QRectF(x, cursor.y(), cursor.width(), height),
-                                       TextRun{text, wordFont, words}, Qt::AlignLeft, "detail.hint") + 4;
+                                       TextRun{text, wordFont, words}, Qt::AlignLeft, "detail.hint") +
+             4;
         spoken += (spoken.empty() ? "" : " ") + text.toStdString();
     };
     const auto cap = [&](const QString& text) {
@@ -235,11 +241,12 @@ void DetailPanelView::paintStatusRow(DetailPaintCursor& cursor, const std::strin
     if (spinner) {
         spinnerShown_ = true;
         const double phase = std::fmod(spinnerTicker_.elapsed(), 1.0);
-        PaintIcons::spinner(cursor.painter(), QRectF(cursor.left(), cursor.y() + (height - 12) / 2, 12, 12), 12,
-                            PaintContext::qcolor(cursor.primary(0.6)), phase);
+        PaintIcons::spinner(cursor.painter(), QRectF(cursor.left(), cursor.y() + (height - 12) / 2, 12, 12),
+                            12, PaintContext::qcolor(cursor.primary(0.6)), phase);
         x = 12 + 6;
     }
-    cursor.line({TextRun{QString::fromStdString(text), font, cursor.primary(opacity)}}, x, height, "detail.status");
+    cursor.line({TextRun{QString::fromStdString(text), font, cursor.primary(opacity)}}, x, height,
+                "detail.status");
     cursor.advance(height);
 }
 

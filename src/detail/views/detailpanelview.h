@@ -31,7 +31,8 @@ public:
     DetailPanelView(DetailColumnView& column, std::shared_ptr<PopupViewModel> model, const Clock& clock);
 
     void sync(const Snippet& snippet) override;
-    void paint(QPainter& painter, const QRectF& rect, const PaintContext& context, const Snippet& snippet) override;
+    void paint(QPainter& painter, const QRectF& rect, const PaintContext& context,
+               const Snippet& snippet) override;
     std::vector<std::string> accessibleTexts() const override { return texts_; }
 
     const DetailScrollingBody& body() const { return body_; }

@@ -18,12 +18,13 @@ DetailScrollingBody::DetailScrollingBody(QWidget& column)
     animation_.setEndValue(1.0);
     animation_.setDuration(static_cast<int>(scrollSeconds * 1000));
     animation_.setEasingCurve(popupEaseOut());
-    QObject::connect(&animation_, &QVariantAnimation::valueChanged, &animation_, [this](const QVariant& value) {
-        progress_ = value.toDouble();
-        if (column_) {
-            column_->update();
-        }
-    });
+    QObject::connect(&animation_, &QVariantAnimation::valueChanged, &animation_,
+                     [this](const QVariant& value) {
+                         progress_ = value.toDouble();
+                         if (column_) {
+                             column_->update();
+                         }
+                     });
 }
 
 bool DetailScrollingBody::setText(const std::string& text, int width) {
@@ -101,7 +102,8 @@ void DetailScrollingBody::paint(DetailPaintCursor& cursor, const std::optional<s
     painter.setClipRect(view, Qt::IntersectClip);
     const double top = view.top() - offset_;
     if (headingText && top + headingText->height() > view.top()) {
-        headingText->paint(painter, cursor.context(), QPointF(view.left(), top), cursor.primary(0.8), "detail.heading");
+        headingText->paint(painter, cursor.context(), QPointF(view.left(), top), cursor.primary(0.8),
+                           "detail.heading");
         for (const QString& line : headingText->lines()) {
             cursor.note(line.toStdString());
         }
@@ -113,7 +115,8 @@ void DetailScrollingBody::paint(DetailPaintCursor& cursor, const std::optional<s
     }
     // Only the rows in view are drawn.
     const double rowsTop = top + headerHeight;
-    const auto first = static_cast<std::size_t>(std::max(0.0, std::floor((view.top() - rowsTop) / rowHeight)));
+    const auto first =
+        static_cast<std::size_t>(std::max(0.0, std::floor((view.top() - rowsTop) / rowHeight)));
     const Color color = cursor.primary(lineOpacity);
     for (std::size_t row = first; row < lines_.size(); ++row) {
         const double y = rowsTop + rowHeight * static_cast<double>(row);
@@ -121,8 +124,8 @@ void DetailScrollingBody::paint(DetailPaintCursor& cursor, const std::optional<s
             break;
         }
         cursor.context().drawText(painter, QRectF(view.left(), y, view.width(), rowHeight),
-                                  TextRun{QString::fromStdString(lines_[row]), lineFont, color}, Qt::AlignLeft,
-                                  "detail.line");
+                                  TextRun{QString::fromStdString(lines_[row]), lineFont, color},
+                                  Qt::AlignLeft, "detail.line");
         cursor.note(lines_[row]);
     }
     painter.restore();

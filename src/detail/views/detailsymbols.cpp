@@ -14,7 +14,8 @@ void DetailSymbols::globe(QPainter& painter, const QRectF& box, const QColor& co
     painter.setBrush(Qt::NoBrush);
     const QRectF inner = circle.adjusted(0.5, 0.5, -0.5, -0.5);
     painter.drawEllipse(inner);
-    painter.drawEllipse(QRectF(inner.center().x() - inner.width() / 4, inner.top(), inner.width() / 2, inner.height()));
+    painter.drawEllipse(
+        QRectF(inner.center().x() - inner.width() / 4, inner.top(), inner.width() / 2, inner.height()));
     painter.drawLine(QPointF(inner.left(), inner.center().y()), QPointF(inner.right(), inner.center().y()));
     painter.drawLine(QPointF(inner.center().x(), inner.top()), QPointF(inner.center().x(), inner.bottom()));
     painter.restore();

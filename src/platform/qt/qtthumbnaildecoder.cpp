@@ -17,7 +17,8 @@ bool isPreviewFormat(const QByteArray& format) {
 
 } // namespace
 
-std::optional<DecodedImage> QtThumbnailDecoder::decodeThumbnail(const std::string& bytes, int maxPixelSize) const {
+std::optional<DecodedImage> QtThumbnailDecoder::decodeThumbnail(const std::string& bytes,
+                                                                int maxPixelSize) const {
     QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
     QBuffer buffer(&data);
     if (!buffer.open(QIODevice::ReadOnly)) {
@@ -51,7 +52,8 @@ std::optional<DecodedImage> QtThumbnailDecoder::decodeThumbnail(const std::strin
     decoded.pixels.resize(static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.height()));
     for (int y = 0; y < image.height(); ++y) {
         const auto* line = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
-        std::copy(line, line + image.width(), decoded.pixels.begin() + static_cast<std::ptrdiff_t>(y) * image.width());
+        std::copy(line, line + image.width(),
+                  decoded.pixels.begin() + static_cast<std::ptrdiff_t>(y) * image.width());
     }
     return decoded;
 }

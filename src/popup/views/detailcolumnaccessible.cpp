@@ -18,7 +18,9 @@ public:
     bool isValid() const override { return !view_.isNull(); }
     QObject* object() const override { return nullptr; }
     QWindow* window() const override { return view_ ? view_->window()->windowHandle() : nullptr; }
-    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(view_.data()); }
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(view_.data());
+    }
     QAccessibleInterface* child(int) const override { return nullptr; }
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
@@ -28,8 +30,9 @@ public:
             return {};
         }
         const auto texts = view_->accessibleTexts();
-        return index_ < static_cast<int>(texts.size()) ? QString::fromStdString(texts[static_cast<std::size_t>(index_)])
-                                                       : QString();
+        return index_ < static_cast<int>(texts.size())
+                   ? QString::fromStdString(texts[static_cast<std::size_t>(index_)])
+                   : QString();
     }
     void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override {
@@ -72,7 +75,9 @@ QAccessibleInterface* DetailColumnAccessible::child(int index) const {
     }
     auto it = texts_.find(index);
     if (it == texts_.end()) {
-        it = texts_.emplace(index, QAccessible::registerAccessibleInterface(new DetailTextAccessible(view(), index)))
+        it = texts_
+                 .emplace(index,
+                          QAccessible::registerAccessibleInterface(new DetailTextAccessible(view(), index)))
                  .first;
     }
     return QAccessible::accessibleInterface(it->second);

@@ -32,8 +32,8 @@ public:
         // The texts the last paint showed, in reading order, for assistive technology.
         virtual std::vector<std::string> accessibleTexts() const = 0;
     };
-    using DetailPanelFactory =
-        std::function<std::unique_ptr<DetailPanel>(DetailColumnView& column, std::shared_ptr<PopupViewModel> model)>;
+    using DetailPanelFactory = std::function<std::unique_ptr<DetailPanel>(
+        DetailColumnView& column, std::shared_ptr<PopupViewModel> model)>;
     static void setDetailPanelFactory(DetailPanelFactory factory);
 
     DetailColumnView(std::shared_ptr<PopupViewModel> model, std::function<PaintContext()> context,

@@ -1,11 +1,12 @@
 // The detail panel drawn as the popup draws it, from a scripted detail controller: its paint log
 // and, with KORVANE_SNAPSHOT_DIR set, a picture of every case.
 #include "detail/views/detailpanelview.h"
+
+#include "../../popup/views/viewtestsupport.h"
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/manualscheduler.h"
 #include "popup/namedcolors.h"
 #include "popup/views/popupaccessible.h"
-#include "../../popup/views/viewtestsupport.h"
 
 #include <QAccessible>
 #include <gtest/gtest.h>
@@ -77,11 +78,12 @@ protected:
         test::ensureOffscreenApplication();
         installPopupAccessibleFactory();
         DetailPanelView::install(clock);
-        model = PopupViewModel::create(DetailPreviewTiming::popup(), scheduler, [this](const DetailPreviewTiming&) {
-            auto made = std::make_shared<ScriptedDetailController>();
-            detail = made.get();
-            return made;
-        });
+        model = PopupViewModel::create(DetailPreviewTiming::popup(), scheduler,
+                                       [this](const DetailPreviewTiming&) {
+                                           auto made = std::make_shared<ScriptedDetailController>();
+                                           detail = made.get();
+                                           return made;
+                                       });
         column = std::make_unique<DetailColumnView>(model, [this] { return test::testContext(log); });
     }
     void TearDown() override { DetailColumnView::setDetailPanelFactory({}); }
@@ -109,7 +111,10 @@ protected:
 
 TEST_F(DetailPanelViewTest, BranchShowsLoadingThenItsFiguresAndATagShowsTag) {
     const auto branch = snippet("feature-login", SnippetSource::gitRef(),
-                                {{"type", "branch"}, {"author", "Ada"}, {"date", "2 days ago"}, {"subject", "Add login"},
+                                {{"type", "branch"},
+                                 {"author", "Ada"},
+                                 {"date", "2 days ago"},
+                                 {"subject", "Add login"},
                                  {"stale", "true"}});
     show(branch);
     render("branch-loading");
@@ -143,8 +148,8 @@ TEST_F(DetailPanelViewTest, BranchShowsLoadingThenItsFiguresAndATagShowsTag) {
 
 TEST_F(DetailPanelViewTest, SkillLocationAndPreviewStates) {
     model->setProjectRoot("/p/app");
-    const auto inside = snippet("deploy", SnippetSource::claudeSkill(), {{"filePath", "/p/app/.skills/deploy/SKILL.md"}},
-                                "Ships the app");
+    const auto inside = snippet("deploy", SnippetSource::claudeSkill(),
+                                {{"filePath", "/p/app/.skills/deploy/SKILL.md"}}, "Ships the app");
     show(inside);
     render("skill-loading");
     EXPECT_EQ(texts("detail.location"), ".skills/deploy/SKILL.md");
@@ -156,7 +161,8 @@ TEST_F(DetailPanelViewTest, SkillLocationAndPreviewStates) {
     EXPECT_EQ(texts("detail.heading"), "Ships the app");
     EXPECT_EQ(texts("detail.line"), "Run the deploy script. Then check.");
 
-    const auto outside = snippet("review", SnippetSource::claudeSkill(), {{"filePath", "/home/u/skills/review.md"}});
+    const auto outside =
+        snippet("review", SnippetSource::claudeSkill(), {{"filePath", "/home/u/skills/review.md"}});
     show(outside, PreviewContent::unavailable());
     render("skill-unavailable");
     EXPECT_EQ(texts("detail.location"), "/home/u/skills/review.md");
@@ -176,8 +182,8 @@ TEST_F(DetailPanelViewTest, SkillLocationAndPreviewStates) {
 
 TEST_F(DetailPanelViewTest, FileShowsPathSizeAgeAndItsTextOrImage) {
     clock.setNow(std::chrono::system_clock::time_point(std::chrono::seconds(1'800'000'000)));
-    const auto file = snippet("src/app/main.cpp", SnippetSource::filePath(), {{"filePath", "/p/app/src/app/main.cpp"}},
-                              "never a heading");
+    const auto file = snippet("src/app/main.cpp", SnippetSource::filePath(),
+                              {{"filePath", "/p/app/src/app/main.cpp"}}, "never a heading");
     detail->files[file->id] = {262'144, clock.now() - std::chrono::seconds(180)};
     show(file, PreviewContent::text("int main() {\n    return 0;\n}"));
     render("file-text");
@@ -191,11 +197,13 @@ TEST_F(DetailPanelViewTest, FileShowsPathSizeAgeAndItsTextOrImage) {
     pixels->pixels.resize(120 * 80);
     for (int y = 0; y < 80; ++y) {
         for (int x = 0; x < 120; ++x) {
-            pixels->pixels[static_cast<std::size_t>(y * 120 + x)] = 0xff000000u | static_cast<std::uint32_t>(x * 2) << 16 |
-                                                                    static_cast<std::uint32_t>(y * 3) << 8 | 0x80u;
+            pixels->pixels[static_cast<std::size_t>(y * 120 + x)] =
+                0xff000000u | static_cast<std::uint32_t>(x * 2) << 16 |
+                static_cast<std::uint32_t>(y * 3) << 8 | 0x80u;
         }
     }
-    const auto image = snippet("art/logo.png", SnippetSource::filePath(), {{"filePath", "/p/app/art/logo.png"}});
+    const auto image =
+        snippet("art/logo.png", SnippetSource::filePath(), {{"filePath", "/p/app/art/logo.png"}});
     show(image, PreviewContent::image(pixels));
     render("file-image");
     EXPECT_EQ(texts("detail.title"), "logo.png");
