@@ -27,7 +27,14 @@ DetailPanelView::DetailPanelView(DetailColumnView& column, std::shared_ptr<Popup
     , model_(std::move(model))
     , clock_(clock)
     , body_(column)
-    , spinnerTicker_(&column, [&column] { column.update(); }) {}
+    , spinnerTicker_(&column, [this] {
+        // A hidden column paints nothing, so its spinner would never be told to stop.
+        if (column_.isVisible()) {
+            column_.update();
+        } else {
+            spinnerTicker_.stop();
+        }
+    }) {}
 
 bool DetailPanelView::isFocused() const {
     return model_->focusedPanel() == PopupViewModel::FocusedPanel::detail;
