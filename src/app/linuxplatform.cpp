@@ -127,6 +127,11 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .alerts = std::make_shared<QtAlertPresenter>(),
         .defaults = std::make_shared<FileUserDefaults>(),
         .makePopupController = [this] { return makePopupController(); },
+        .applicationIcon = [index = desktopFiles_](const std::string& desktopID) -> std::optional<std::string> {
+            const auto snapshot = index->snapshot();
+            const DesktopEntry* entry = snapshot->byID(desktopID);
+            return entry ? std::optional<std::string>(entry->icon) : std::nullopt;
+        },
         .onTapKey = frameTimer_ ? std::function<void()>([timer = frameTimer_] { timer->noteKey(); })
                                 : std::function<void()>(),
         .configDirectory = configDirectory(),
