@@ -13,7 +13,8 @@ using namespace onboardingstyle;
 FeatureCard::FeatureCard(const QString& icon, const QString& title, const QString& description, QWidget* parent)
     : RoundedPanel(controlBackground(0.5), 8, parent) {
     setObjectName("featureCard");
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // The row's cards share its width equally, whatever their texts.
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(12, 12, 12, 12);
     stack->setSpacing(8);
@@ -28,6 +29,7 @@ FeatureCard::FeatureCard(const QString& icon, const QString& title, const QStrin
     text->setWordWrap(true);
     text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     stack->addWidget(text);
+    stack->addStretch(1);
 }
 
 } // namespace korvane

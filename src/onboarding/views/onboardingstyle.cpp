@@ -37,16 +37,18 @@ QColor separator(double opacity) {
     return QColor(0, 0, 0, static_cast<int>(40 * opacity));
 }
 
+// The window's sizes are in points of a 72-per-inch screen, one point a logical pixel: the fonts
+// are sized in pixels, so that the layout keeps its proportions whatever the screen's DPI.
 QFont systemFont(double points, QFont::Weight weight) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSizeF(points);
+    font.setPixelSize(static_cast<int>(points + 0.5));
     font.setWeight(weight);
     return font;
 }
 
 QFont monospacedFont(double points, QFont::Weight weight) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(points);
+    font.setPixelSize(static_cast<int>(points + 0.5));
     font.setWeight(weight);
     return font;
 }
@@ -73,6 +75,8 @@ QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidg
         shown->setWordWrap(true);
         shown->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         shown->setFixedWidth(wrapWidth);
+        // Laid out at that width whatever room the parent offers: every line shows.
+        shown->setFixedHeight(shown->heightForWidth(wrapWidth));
     }
     return shown;
 }

@@ -9,6 +9,7 @@
 
 #include <QFrame>
 #include <QGraphicsOpacityEffect>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -99,11 +100,9 @@ void OnboardingView::call(const std::function<void()> OnboardingViewModel::*call
 
 QWidget* OnboardingView::makeHeader() {
     auto* header = new QWidget(this);
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(24, 16, 24, 12);
-    row->setSpacing(8);
-
-    // The step indicator is centred on the whole width; the trailing controls balance the space.
+    // Two layers in one cell: the step indicator centred on the whole width, the controls trailing.
+    auto* layers = new QGridLayout(header);
+    layers->setContentsMargins(24, 16, 24, 12);
     auto* indicator = new QWidget(header);
     auto* steps = new QHBoxLayout(indicator);
     steps->setContentsMargins(0, 0, 0, 0);
@@ -140,11 +139,8 @@ QWidget* OnboardingView::makeHeader() {
     connect(close, &QPushButton::clicked, this, [this] { call(&OnboardingViewModel::onDismiss); });
     controls->addWidget(close);
 
-    // A leading spacer as wide as the trailing controls keeps the indicator in the middle.
-    auto* leading = new QWidget(header);
-    row->addWidget(leading, 1);
-    row->addWidget(indicator, 0, Qt::AlignCenter);
-    row->addWidget(trailing, 1);
+    layers->addWidget(trailing, 0, 0);
+    layers->addWidget(indicator, 0, 0, Qt::AlignCenter);
     return header;
 }
 

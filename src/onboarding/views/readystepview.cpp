@@ -52,13 +52,16 @@ QWidget* ReadyStepView::makeAllSet() {
 
     auto* cards = new QHBoxLayout();
     cards->setSpacing(12);
-    cards->addWidget(new FeatureCard("bolt.fill", "Instant", "Completions appear as you type. No lag, no delay.", page));
+    cards->addWidget(new FeatureCard("bolt.fill", "Instant", "Completions appear as you type. No lag, no delay.", page),
+                     1);
     cards->addWidget(new FeatureCard("arrow.triangle.branch", "Context-Aware",
                                      "Auto-discovers skills, branches, scripts, and env vars from your projects.",
-                                     page));
+                                     page),
+                     1);
     cards->addWidget(new FeatureCard("gearshape", "Config-Driven",
                                      "Define your own snippets \u2014 per-app or global. JSON config, full control.",
-                                     page));
+                                     page),
+                     1);
     stack->addLayout(cards);
 
     auto* open = button("Open Configuration", ButtonKind::bordered, page);
