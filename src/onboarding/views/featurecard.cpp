@@ -11,7 +11,9 @@ namespace korvane {
 using namespace onboardingstyle;
 
 FeatureCard::FeatureCard(const QString& icon, const QString& title, const QString& description, QWidget* parent)
-    : RoundedPanel(controlBackground(0.5), 8, parent) {
+    : RoundedCard(parent) {
+    setFill(controlBackground(0.5));
+    setRadius(8);
     setObjectName("featureCard");
     // The row's cards share its width equally, whatever their texts.
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);

@@ -1,5 +1,7 @@
 #include "onboarding/views/onboardingstyle.h"
 
+#include "uikit/roundedcard.h"
+
 #include <QFontDatabase>
 #include <QLabel>
 #include <QPushButton>
@@ -116,6 +118,13 @@ QString permissionExplanation() {
            QStringLiteral(";;") + QChar(0x2060) +
            QStringLiteral(" keystrokes and insert completions across apps. No keystrokes are recorded or "
                           "stored \u2014 Korvane only activates after the trigger.");
+}
+
+RoundedCard* card(const QColor& fill, double radius, QWidget* parent) {
+    auto* made = new RoundedCard(parent);
+    made->setFill(fill);
+    made->setRadius(radius);
+    return made;
 }
 
 } // namespace korvane::onboardingstyle

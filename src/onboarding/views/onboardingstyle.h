@@ -10,6 +10,8 @@ class QWidget;
 
 namespace korvane {
 
+class RoundedCard;
+
 // The onboarding window's colours, fonts and the few kinds of label and button its steps are made
 // of, so that every step draws alike and every control carries its visible label as its accessible
 // name. Main thread.
@@ -39,6 +41,9 @@ QPushButton* button(const QString& text, ButtonKind kind, QWidget* parent, bool 
 // The permission explanation that the card and the ready step show word for word: the ";;" held
 // together by word joiners.
 QString permissionExplanation();
+
+// A rounded card of the kit filled with `fill`.
+RoundedCard* card(const QColor& fill, double radius, QWidget* parent);
 
 } // namespace onboardingstyle
 } // namespace korvane

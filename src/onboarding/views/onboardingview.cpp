@@ -5,10 +5,10 @@
 #include "onboarding/views/readystepview.h"
 #include "onboarding/views/symbolview.h"
 #include "onboarding/views/welcomestepview.h"
-#include "popup/views/viewanimations.h"
+#include "uikit/animations.h"
+#include "uikit/symbolicon.h"
 
 #include <QFrame>
-#include <QGraphicsOpacityEffect>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -67,21 +67,6 @@ OnboardingView::OnboardingView(std::shared_ptr<OnboardingViewModel> viewModel, E
     stack->addWidget(divider(this));
     stack->addWidget(makeFooter());
 
-    fade_.setDuration(crossFadeMs);
-    fade_.setEasingCurve(QEasingCurve::OutCubic);
-    connect(&fade_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        if (content_ != nullptr) {
-            if (auto* effect = qobject_cast<QGraphicsOpacityEffect*>(content_->graphicsEffect())) {
-                effect->setOpacity(value.toDouble());
-            }
-        }
-    });
-    connect(&fade_, &QVariantAnimation::finished, this, [this] {
-        // A finished fade leaves no effect behind: the step then draws (and renders) as itself.
-        if (content_ != nullptr) {
-            content_->setGraphicsEffect(nullptr);
-        }
-    });
     observer_ = viewModel_->addObserver([this] { refresh(); });
     refresh();
 }
@@ -134,7 +119,7 @@ QWidget* OnboardingView::makeHeader() {
     auto* close = button(QString(), ButtonKind::plain, trailing);
     close->setObjectName("close");
     close->setAccessibleName("Close");
-    close->setIcon(SymbolView::icon("xmark", 10, secondaryText()));
+    close->setIcon(SymbolIcon::icon("xmark", secondaryText(), 10));
     close->setIconSize(QSize(10, 10));
     connect(close, &QPushButton::clicked, this, [this] { call(&OnboardingViewModel::onDismiss); });
     controls->addWidget(close);
@@ -201,9 +186,8 @@ void OnboardingView::refresh() {
 }
 
 void OnboardingView::showStep(OnboardingStep step) {
-    const bool animate = shownStep_.has_value() && ViewAnimations::enabled();
+    const bool animate = shownStep_.has_value();
     shownStep_ = step;
-    fade_.stop();
     if (content_ != nullptr) {
         content_->hide();
         content_->deleteLater();
@@ -222,13 +206,9 @@ void OnboardingView::showStep(OnboardingStep step) {
     }
     content_->setAccessibleName(stepTitle(step));
     contentArea_->addWidget(content_);
+    // Any change of step fades the new content in; the first step just appears.
     if (animate) {
-        auto* effect = new QGraphicsOpacityEffect(content_);
-        effect->setOpacity(0);
-        content_->setGraphicsEffect(effect);
-        fade_.setStartValue(0.0);
-        fade_.setEndValue(1.0);
-        fade_.start();
+        Animations::fadeIn(content_, crossFadeMs);
     }
 }
 

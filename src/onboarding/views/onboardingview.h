@@ -3,7 +3,6 @@
 #include "onboarding/onboardingviewmodel.h"
 #include "onboarding/views/staticappdemocard.h"
 
-#include <QVariantAnimation>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -57,7 +56,6 @@ private:
     QPushButton* continue_ = nullptr;
     QPushButton* getStarted_ = nullptr;
     QPushButton* closeForNow_ = nullptr;
-    QVariantAnimation fade_;
 };
 
 } // namespace korvane

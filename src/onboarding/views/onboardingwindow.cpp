@@ -1,7 +1,7 @@
 #include "onboarding/views/onboardingwindow.h"
 
 #include "onboarding/views/onboardingstyle.h"
-#include "onboarding/views/symbolview.h"
+#include "uikit/symbolicon.h"
 
 #include <QCloseEvent>
 #include <QVBoxLayout>
@@ -15,7 +15,7 @@ OnboardingWindow::OnboardingWindow(std::shared_ptr<OnboardingViewModel> viewMode
     setWindowTitle(QStringLiteral("Korvane"));
     setObjectName("onboardingWindow");
     // The window manager draws the title bar: the application's mark goes in as the window's icon.
-    setWindowIcon(SymbolView::icon("lock.shield", 20, onboardingstyle::accent()));
+    setWindowIcon(SymbolIcon::icon("lock.shield", onboardingstyle::accent(), 20));
     setFixedSize(width, height);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

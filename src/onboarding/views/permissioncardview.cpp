@@ -15,8 +15,10 @@ using namespace onboardingstyle;
 PermissionCardView::PermissionCardView(std::shared_ptr<OnboardingViewModel> viewModel, const QString& titleText,
                                        double iconSize, double titleSize, double descriptionSize,
                                        double grantedTextSize, QWidget* parent)
-    : RoundedPanel(controlBackground(0.5), 10, parent)
+    : RoundedCard(parent)
     , viewModel_(std::move(viewModel)) {
+    setFill(controlBackground(0.5));
+    setRadius(10);
     setObjectName("permissionCard");
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(20, 20, 20, 20);

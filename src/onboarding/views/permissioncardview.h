@@ -1,7 +1,7 @@
 #pragma once
 
 #include "onboarding/onboardingviewmodel.h"
-#include "onboarding/views/roundedpanel.h"
+#include "uikit/roundedcard.h"
 
 #include <memory>
 
@@ -12,7 +12,7 @@ namespace korvane {
 // The card that asks for the accessibility permission: why it is needed, "Grant Permission" (which
 // asks for it and starts polling), and the green "Permission granted" row once the grant is seen.
 // Follows the view model's permission flag only. Main thread.
-class PermissionCardView : public RoundedPanel {
+class PermissionCardView : public RoundedCard {
 public:
     PermissionCardView(std::shared_ptr<OnboardingViewModel> viewModel, const QString& titleText, double iconSize,
                        double titleSize, double descriptionSize, double grantedTextSize, QWidget* parent = nullptr);

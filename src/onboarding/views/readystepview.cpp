@@ -2,8 +2,8 @@
 
 #include "onboarding/views/featurecard.h"
 #include "onboarding/views/onboardingstyle.h"
-#include "onboarding/views/roundedpanel.h"
 #include "onboarding/views/symbolview.h"
+#include "uikit/symbolicon.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -66,7 +66,7 @@ QWidget* ReadyStepView::makeAllSet() {
 
     auto* open = button("Open Configuration", ButtonKind::bordered, page);
     open->setObjectName("openConfiguration");
-    open->setIcon(SymbolView::icon("gearshape", 11, secondaryText()));
+    open->setIcon(SymbolIcon::icon("gearshape", secondaryText(), 11));
     open->setIconSize(QSize(11, 11));
     std::weak_ptr<OnboardingViewModel> weak = viewModel_;
     connect(open, &QPushButton::clicked, this, [weak] {
@@ -85,7 +85,7 @@ QWidget* ReadyStepView::makeAlmostReady() {
     auto* page = new QWidget(this);
     auto* outer = new QVBoxLayout(page);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto* panel = new RoundedPanel(controlBackground(0.5), 12, page);
+    auto* panel = card(controlBackground(0.5), 12, page);
     panel->setObjectName("almostReady");
     auto* stack = new QVBoxLayout(panel);
     stack->setContentsMargins(28, 28, 28, 28);

@@ -2,6 +2,8 @@
 
 #include "onboarding/views/onboardingstyle.h"
 #include "onboarding/views/symbolview.h"
+#include "uikit/badge.h"
+#include "uikit/kitcolors.h"
 
 #include <QFileInfo>
 #include <QGraphicsDropShadowEffect>
@@ -16,10 +18,12 @@ using namespace onboardingstyle;
 StaticAppDemoCard::StaticAppDemoCard(std::string appName, std::string visualInput,
                                      std::vector<std::string> snippetLabels, const IconLookup& appIcon,
                                      QWidget* parent)
-    : RoundedPanel(controlBackground(0.3), 8, parent)
+    : RoundedCard(parent)
     , appName_(std::move(appName))
     , visualInput_(std::move(visualInput))
     , snippetLabels_(std::move(snippetLabels)) {
+    setFill(controlBackground(0.3));
+    setRadius(8);
     setObjectName(QString::fromStdString("demoCard-" + appName_));
     setAccessibleName(QString::fromStdString(appName_));
     auto* stack = new QVBoxLayout(this);
@@ -100,8 +104,8 @@ QWidget* StaticAppDemoCard::makeHeader(const IconLookup& appIcon) {
 }
 
 QWidget* StaticAppDemoCard::makeInput() {
-    auto* box = new RoundedPanel(controlBackground(0.5), 6, this);
-    box->setBorder(separator(0.5), 1);
+    auto* box = card(controlBackground(0.5), 6, this);
+    box->setStroke(separator(0.5), 1);
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(8, 6, 8, 6);
     auto* text = label(QString::fromStdString(visualInput_), monospacedFont(13), primaryText(), box);
@@ -111,7 +115,7 @@ QWidget* StaticAppDemoCard::makeInput() {
 }
 
 QWidget* StaticAppDemoCard::makePopup() {
-    auto* popup = new RoundedPanel(QColor(250, 250, 250), 6, this);
+    auto* popup = card(QColor(250, 250, 250), 6, this);
     popup->setObjectName("demoPopup");
     auto* shadow = new QGraphicsDropShadowEffect(popup);
     shadow->setColor(QColor(0, 0, 0, 38));
@@ -125,17 +129,21 @@ QWidget* StaticAppDemoCard::makePopup() {
     const std::size_t shown = std::min(maxRows, snippetLabels_.size());
     for (std::size_t index = 0; index < shown; ++index) {
         // The first row is highlighted by its position, whatever its label.
-        auto* row = new RoundedPanel(index == 0 ? QColor(0, 122, 255, 26) : QColor(Qt::transparent), 0, popup);
+        auto* row = card(index == 0 ? QColor(0, 122, 255, 26) : QColor(Qt::transparent), 0, popup);
         row->setObjectName("demoRow");
         auto* line = new QHBoxLayout(row);
         line->setContentsMargins(8, 5, 8, 5);
         line->setSpacing(8);
-        auto* badge = new RoundedPanel(QColor(appLook.badgeColor.red(), appLook.badgeColor.green(),
-                                              appLook.badgeColor.blue(), 204),
-                                       3, row);
-        auto* badgeLayout = new QHBoxLayout(badge);
-        badgeLayout->setContentsMargins(5, 2, 5, 2);
-        badgeLayout->addWidget(label(appLook.badge, systemFont(10, QFont::Medium), Qt::white, badge));
+        auto* badge = new Badge(appLook.badge, row);
+        badge->setObjectName("demoBadge");
+        badge->setFont(systemFont(10, QFont::Medium));
+        badge->setFill(KitColors::withAlpha(appLook.badgeColor, 0.8));
+        badge->setTextColor(Qt::white);
+        badge->setPadding(5, 2);
+        badge->setRadius(3);
+        // The badge measures its text in whole pixels but elides it at its fractional width: a pixel
+        // more keeps the short badge texts whole.
+        badge->setFixedWidth(badge->sizeHint().width() + 1);
         line->addWidget(badge);
         line->addWidget(label(QString::fromStdString(snippetLabels_[index]), monospacedFont(12), primaryText(), row));
         line->addStretch(1);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "onboarding/views/roundedpanel.h"
+#include "uikit/roundedcard.h"
 
 #include <QIcon>
 #include <functional>
@@ -13,7 +13,7 @@ namespace korvane {
 // A still card showing the completion popup inside one application: its icon and name, what the
 // user typed there, and up to four sample completions with the application's source badge. Main
 // thread.
-class StaticAppDemoCard : public RoundedPanel {
+class StaticAppDemoCard : public RoundedCard {
 public:
     // The icon named by an installed application's desktop file (a theme icon name or an absolute
     // path), by desktop-file ID; none when no such application is installed.

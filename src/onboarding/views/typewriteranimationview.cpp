@@ -1,8 +1,8 @@
 #include "onboarding/views/typewriteranimationview.h"
 
 #include "onboarding/views/onboardingstyle.h"
-#include "onboarding/views/symbolview.h"
-#include "popup/views/viewanimations.h"
+#include "uikit/symbolicon.h"
+#include "uikit/animations.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -76,7 +76,7 @@ void TypewriterAnimationView::changed() {
     if (shown != popupShown_) {
         popupShown_ = shown;
         fade_.stop();
-        if (ViewAnimations::enabled() && isVisible()) {
+        if (Animations::enabled() && isVisible()) {
             fade_.setStartValue(popupOpacity_);
             fade_.setEndValue(shown ? 1.0 : 0.0);
             fade_.start();
@@ -141,7 +141,7 @@ double TypewriterAnimationView::paintField(QPainter& painter, double top, double
     painter.drawText(line, Qt::AlignVCenter | Qt::AlignLeft, text);
     const double caretLeft = textLeft + metrics.horizontalAdvance(text);
     if (animation_->showCheckmark()) {
-        SymbolView::paint(painter, "checkmark.circle.fill", QRectF(caretLeft + 4, line.center().y() - 7, 14, 14),
+        SymbolIcon::paint(painter, "checkmark.circle.fill", QRectF(caretLeft + 4, line.center().y() - 7, 14, 14),
                           green());
     } else if (animation_->cursorVisible()) {
         painter.setPen(accent());

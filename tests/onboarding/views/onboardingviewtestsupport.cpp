@@ -1,6 +1,6 @@
 #include "onboardingviewtestsupport.h"
 
-#include "popup/views/viewanimations.h"
+#include "uikit/animations.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -16,7 +16,7 @@ void ensureOnboardingApplication() {
         static int argc = 1;
         static char name[] = "korvane_onboarding_views_tests";
         static char* argv[] = {name, nullptr};
-        ViewAnimations::setEnabled(false);
+        Animations::setEnabled(false);
         return new QApplication(argc, argv);
     }();
     (void)app;
