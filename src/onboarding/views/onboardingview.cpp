@@ -206,6 +206,8 @@ void OnboardingView::showStep(OnboardingStep step) {
     }
     content_->setAccessibleName(stepTitle(step));
     contentArea_->addWidget(content_);
+    // At once, not when the event loop comes round: the step is on screen as soon as it is current.
+    content_->show();
     // Any change of step fades the new content in; the first step just appears.
     if (animate) {
         Animations::fadeIn(content_, crossFadeMs);
