@@ -91,7 +91,8 @@ void AppCoordinator::showOnboarding(bool openAtPermissionStep) {
     const bool trusted = platform_.trust->isTrusted();
     if (!onboardingWindow_) {
         onboardingViewModel_ = OnboardingViewModel::create(platform_.trust, scheduler_);
-        if (openAtPermissionStep && !trusted && onboardingViewModel_->currentStep() != OnboardingStep::ready) {
+        if (openAtPermissionStep && !trusted &&
+            onboardingViewModel_->currentStep() != OnboardingStep::ready) {
             onboardingViewModel_->setCurrentStep(OnboardingStep::ready);
         }
         isOnboardingActive_ = true;
@@ -128,7 +129,8 @@ void AppCoordinator::showOnboarding(bool openAtPermissionStep) {
     } else {
         // A flow left open while the permission went must not offer to finish as if it held.
         onboardingViewModel_->refreshPermission();
-        if (openAtPermissionStep && !trusted && onboardingViewModel_->currentStep() != OnboardingStep::ready) {
+        if (openAtPermissionStep && !trusted &&
+            onboardingViewModel_->currentStep() != OnboardingStep::ready) {
             onboardingViewModel_->setCurrentStep(OnboardingStep::ready);
         }
     }

@@ -26,8 +26,9 @@ TEST_F(ShellWindowTest, OnboardingReportsEachClosingOnceAndClosingNeverEndsThePr
     ASSERT_TRUE(QGuiApplication::quitOnLastWindowClosed());
 
     ManualScheduler scheduler;
-    OnboardingWindow window(OnboardingViewModel::create(std::make_shared<FakeAccessibilityTrust>(), scheduler),
-                            OnboardingView::Environment{scheduler, {}});
+    OnboardingWindow window(
+        OnboardingViewModel::create(std::make_shared<FakeAccessibilityTrust>(), scheduler),
+        OnboardingView::Environment{scheduler, {}});
     int closes = 0;
     window.onWindowClose = [&] { ++closes; };
     EXPECT_EQ(window.windowTitle().toStdString(), "Korvane");

@@ -25,9 +25,10 @@ using test::run;
 constexpr const char* kReadyLine = "[Korvane] Ready. Type ;; to activate.";
 
 std::string setAccessibility(bool enabled) {
-    return std::string("dbus-send --session --print-reply --type=method_call --dest=org.a11y.Bus /org/a11y/bus "
-                       "org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled "
-                       "variant:boolean:") +
+    return std::string(
+               "dbus-send --session --print-reply --type=method_call --dest=org.a11y.Bus /org/a11y/bus "
+               "org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled "
+               "variant:boolean:") +
            (enabled ? "true" : "false") + " >/dev/null 2>&1";
 }
 
@@ -42,14 +43,17 @@ protected:
         }
         root = fs::canonical(dir.path());
         home = root / "home";
-        dir.write("home/.config/korvane/config.json", R"({"snippets": [{"key": "sig", "expand": "Best,\nAda"}]})");
+        dir.write("home/.config/korvane/config.json",
+                  R"({"snippets": [{"key": "sig", "expand": "Best,\nAda"}]})");
         fs::create_directories(root / "run");
         fs::permissions(root / "run", fs::perms::owner_all);
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string entry = *e;
-            static const std::vector<std::string> replaced{"HOME=",           "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
-                                                           "XDG_STATE_HOME=", "XDG_RUNTIME_DIR=", "KORVANE_TEST="};
-            if (std::none_of(replaced.begin(), replaced.end(), [&](const auto& p) { return entry.starts_with(p); })) {
+            static const std::vector<std::string> replaced{
+                "HOME=",           "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
+                "XDG_STATE_HOME=", "XDG_RUNTIME_DIR=", "KORVANE_TEST="};
+            if (std::none_of(replaced.begin(), replaced.end(),
+                             [&](const auto& p) { return entry.starts_with(p); })) {
                 environment.push_back(entry);
             }
         }
@@ -78,8 +82,12 @@ protected:
         }
     }
 
-    fs::path outFile() const { return root / ("korvane" + std::to_string(starts) + ".out"); }
-    fs::path errFile() const { return root / ("korvane" + std::to_string(starts) + ".err"); }
+    fs::path outFile() const {
+        return root / ("korvane" + std::to_string(starts) + ".out");
+    }
+    fs::path errFile() const {
+        return root / ("korvane" + std::to_string(starts) + ".err");
+    }
 
     void startKorvane() {
         ++starts;
@@ -88,12 +96,15 @@ protected:
 #endif
     }
 
-    std::size_t readyLines() const { return count(readAll(outFile()), std::string(kReadyLine) + "\n"); }
+    std::size_t readyLines() const {
+        return count(readAll(outFile()), std::string(kReadyLine) + "\n");
+    }
 
     // Korvane's visible windows of `width` × `height` exactly: the onboarding is 700 × 570.
     static std::vector<std::string> windowsSized(int width, int height) {
         std::vector<std::string> found;
-        for (const std::string& window : lines(output("xdotool search --onlyvisible --name '^Korvane$' 2>/dev/null"))) {
+        for (const std::string& window :
+             lines(output("xdotool search --onlyvisible --name '^Korvane$' 2>/dev/null"))) {
             if (output("xdotool getwindowgeometry " + window + " 2>/dev/null | grep Geometry")
                     .find(std::to_string(width) + "x" + std::to_string(height)) != std::string::npos) {
                 found.push_back(window);
@@ -101,11 +112,15 @@ protected:
         }
         return found;
     }
-    static bool onboardingShown() { return !windowsSized(700, 570).empty(); }
+    static bool onboardingShown() {
+        return !windowsSized(700, 570).empty();
+    }
     // The completion popup: a visible Korvane window wider than the tray icon that is not the onboarding.
     static bool popupShown() {
-        for (const std::string& window : lines(output("xdotool search --onlyvisible --name '^Korvane$' 2>/dev/null"))) {
-            const std::string geometry = output("xdotool getwindowgeometry " + window + " 2>/dev/null | grep Geometry");
+        for (const std::string& window :
+             lines(output("xdotool search --onlyvisible --name '^Korvane$' 2>/dev/null"))) {
+            const std::string geometry =
+                output("xdotool getwindowgeometry " + window + " 2>/dev/null | grep Geometry");
             const int width = std::atoi(geometry.substr(geometry.find(':') + 1).c_str());
             if (width > 60 && geometry.find("700x570") == std::string::npos) {
                 return true;
@@ -121,8 +136,8 @@ protected:
     // An xterm titled `title` whose program writes every byte it receives to `<title>.typed`; focused.
     bool openTerminal(const std::string& title) {
         const fs::path ready = root / (title + ".ready");
-        const std::string program =
-            "stty raw -echo && touch " + quoted(ready) + " && exec cat > " + quoted(root / (title + ".typed"));
+        const std::string program = "stty raw -echo && touch " + quoted(ready) + " && exec cat > " +
+                                    quoted(root / (title + ".typed"));
         const std::string command = "{ xterm -T " + title + " -geometry 70x12 -e sh -c " + quoted(program) +
                                     " >/dev/null 2>&1 & echo $! > " + quoted(root / (title + ".pid")) + "; }";
         if (run(command) != 0 || !pollUntil([&] { return fs::exists(ready); }, 20.0)) {
@@ -154,7 +169,8 @@ TEST_F(OnboardingEndToEndTest, FirstStartAsksForThePermissionAndTheGrantWorksWit
     EXPECT_FALSE(popupShown());
 
     ASSERT_TRUE(press("Grant Permission"));
-    ASSERT_TRUE(pollUntil([&] { return readyLines() == 1; }, 15.0)) << "completion did not start after the grant";
+    ASSERT_TRUE(pollUntil([&] { return readyLines() == 1; }, 15.0))
+        << "completion did not start after the grant";
     EXPECT_EQ(output("dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus "
                      "org.freedesktop.DBus.Properties.Get string:org.a11y.Status string:IsEnabled | tail -1"),
               "   variant       boolean true");
@@ -167,7 +183,8 @@ TEST_F(OnboardingEndToEndTest, FirstStartAsksForThePermissionAndTheGrantWorksWit
     ASSERT_TRUE(press("Set up later"));
     ASSERT_TRUE(press("Get Started"));
     ASSERT_TRUE(pollUntil([] { return !onboardingShown(); }, 10.0));
-    EXPECT_THAT(readAll(root / "state/korvane/defaults.json"), testing::ContainsRegex("\"hasCompletedOnboarding\": *true"));
+    EXPECT_THAT(readAll(root / "state/korvane/defaults.json"),
+                testing::ContainsRegex("\"hasCompletedOnboarding\": *true"));
     stop(korvane);
     startKorvane();
     ASSERT_TRUE(pollUntil([&] { return readyLines() == 1; }, 30.0));

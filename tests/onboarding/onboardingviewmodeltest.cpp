@@ -1,6 +1,7 @@
 // The onboarding view model with a fake permission and virtual time: steps, the permission poll and
 // its one report, the poll outliving the window, and a withdrawn permission seen on reopening.
 #include "onboarding/onboardingviewmodel.h"
+
 #include "platform/fake/fakeaccessibilitytrust.h"
 #include "platform/fake/manualscheduler.h"
 

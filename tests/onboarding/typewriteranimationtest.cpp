@@ -1,6 +1,7 @@
 // The demonstration's timeline on virtual time, read back at chosen moments against the run's plan;
 // the filter and its highlight; cancellation at the checks; a second start never doubling the typing.
 #include "onboarding/typewriteranimation.h"
+
 #include "platform/fake/manualscheduler.h"
 
 #include <gmock/gmock.h>
@@ -45,8 +46,10 @@ TEST_F(TypewriterAnimationTest, BothScenariosFollowTheirTimelineAndLoop) {
         {1671, Phase::filtering, "use the ;;", true, false},
         {2471, Phase::filtering, "use the ;;", false, false},
         {2621, Phase::completed, "use the vercel-react-best-practices", false, false},
-        {4381, Phase::completed, "use the vercel-react-best-practices to review the implementation", false, true},
-        {5879, Phase::completed, "use the vercel-react-best-practices to review the implementation", false, true},
+        {4381, Phase::completed, "use the vercel-react-best-practices to review the implementation", false,
+         true},
+        {5879, Phase::completed, "use the vercel-react-best-practices to review the implementation", false,
+         true},
         {5881, Phase::typing, "$", false, false},
         {5880 + 601, Phase::trigger, "$ git checkout ;;", false, false},
         {5880 + 1951, Phase::filtering, "$ git checkout ;;f", true, false},

@@ -25,23 +25,25 @@ ExperienceStepView::ExperienceStepView(std::shared_ptr<OnboardingViewModel> view
     auto* header = new QVBoxLayout();
     header->setSpacing(6);
     header->addWidget(label("Experience it", systemFont(18, QFont::DemiBold), primaryText(), this));
-    auto* summary = label("Korvane provides contextual completions based on your working environment and also "
-                          "lets you configure per-app snippets.",
-                          systemFont(12), secondaryText(), this);
+    auto* summary =
+        label("Korvane provides contextual completions based on your working environment and also "
+              "lets you configure per-app snippets.",
+              systemFont(12), secondaryText(), this);
     summary->setWordWrap(true);
     header->addWidget(summary);
     stack->addLayout(header);
 
     auto* cards = new QHBoxLayout();
     cards->setSpacing(12);
-    cards->addWidget(new StaticAppDemoCard("Terminal", "git switch ;;", {"feat/user-auth", "fix/login-bug", "main"},
-                                           appIcon, this),
+    cards->addWidget(new StaticAppDemoCard("Terminal", "git switch ;;",
+                                           {"feat/user-auth", "fix/login-bug", "main"}, appIcon, this),
                      1, Qt::AlignTop);
-    cards->addWidget(new StaticAppDemoCard("Slack", ";;", {"lgtm", "ack", "pr-ready", "thanks"}, appIcon, this), 1,
-                     Qt::AlignTop);
-    cards->addWidget(new StaticAppDemoCard("Mail", "See you tomorrow!\n;;",
-                                           {"Best, {{name}}", "Thanks, {{name}}", "Regards, {{name}} {{date}}"},
-                                           appIcon, this),
+    cards->addWidget(
+        new StaticAppDemoCard("Slack", ";;", {"lgtm", "ack", "pr-ready", "thanks"}, appIcon, this), 1,
+        Qt::AlignTop);
+    cards->addWidget(new StaticAppDemoCard(
+                         "Mail", "See you tomorrow!\n;;",
+                         {"Best, {{name}}", "Thanks, {{name}}", "Regards, {{name}} {{date}}"}, appIcon, this),
                      1, Qt::AlignTop);
     stack->addLayout(cards);
     stack->addSpacing(24);
@@ -61,7 +63,8 @@ QWidget* ExperienceStepView::makeTryIt() {
     auto* stack = new QVBoxLayout(section);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(8);
-    stack->addWidget(label("Now try typing ;; yourself", systemFont(13, QFont::Medium), secondaryText(), section));
+    stack->addWidget(
+        label("Now try typing ;; yourself", systemFont(13, QFont::Medium), secondaryText(), section));
 
     field_ = new QLineEdit(section);
     field_->setObjectName("tryItField");
@@ -80,7 +83,8 @@ QWidget* ExperienceStepView::makeTryIt() {
         }
     });
 
-    hint_ = label("Grant accessibility permission in Step 1 to try this", systemFont(11), tertiaryText(), section);
+    hint_ = label("Grant accessibility permission in Step 1 to try this", systemFont(11), tertiaryText(),
+                  section);
     hint_->setObjectName("tryItHint");
     hint_->setAlignment(Qt::AlignCenter);
     hint_->setContentsMargins(8, 0, 8, 0);

@@ -17,8 +17,8 @@ namespace korvane {
 // model. Main thread.
 class ExperienceStepView : public QWidget {
 public:
-    ExperienceStepView(std::shared_ptr<OnboardingViewModel> viewModel, const StaticAppDemoCard::IconLookup& appIcon,
-                       QWidget* parent = nullptr);
+    ExperienceStepView(std::shared_ptr<OnboardingViewModel> viewModel,
+                       const StaticAppDemoCard::IconLookup& appIcon, QWidget* parent = nullptr);
     ~ExperienceStepView() override;
 
 private:

@@ -10,7 +10,8 @@ namespace korvane {
 
 using namespace onboardingstyle;
 
-FeatureCard::FeatureCard(const QString& icon, const QString& title, const QString& description, QWidget* parent)
+FeatureCard::FeatureCard(const QString& icon, const QString& title, const QString& description,
+                         QWidget* parent)
     : RoundedCard(parent) {
     setFill(controlBackground(0.5));
     setRadius(8);

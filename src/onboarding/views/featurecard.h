@@ -10,7 +10,8 @@ namespace korvane {
 // row's width with its neighbours. Main thread.
 class FeatureCard : public RoundedCard {
 public:
-    FeatureCard(const QString& icon, const QString& title, const QString& description, QWidget* parent = nullptr);
+    FeatureCard(const QString& icon, const QString& title, const QString& description,
+                QWidget* parent = nullptr);
 };
 
 } // namespace korvane

@@ -87,7 +87,8 @@ QPushButton* button(const QString& text, ButtonKind kind, QWidget* parent, bool 
     auto* pressable = new QPushButton(text, parent);
     pressable->setAccessibleName(text);
     pressable->setCursor(Qt::PointingHandCursor);
-    pressable->setFont(systemFont(large ? 13 : 12, kind == ButtonKind::prominent ? QFont::Medium : QFont::Normal));
+    pressable->setFont(
+        systemFont(large ? 13 : 12, kind == ButtonKind::prominent ? QFont::Medium : QFont::Normal));
     const QString padding = large ? QStringLiteral("7px 18px") : QStringLiteral("4px 12px");
     switch (kind) {
     case ButtonKind::prominent:
@@ -105,9 +106,10 @@ QPushButton* button(const QString& text, ButtonKind kind, QWidget* parent, bool 
         break;
     case ButtonKind::plain:
         pressable->setFlat(true);
-        pressable->setStyleSheet(QStringLiteral("QPushButton { color: %1; background: transparent; border: none; "
-                                                "padding: 2px 2px; }")
-                                     .arg(colorCss(secondaryText())));
+        pressable->setStyleSheet(
+            QStringLiteral("QPushButton { color: %1; background: transparent; border: none; "
+                           "padding: 2px 2px; }")
+                .arg(colorCss(secondaryText())));
         break;
     }
     return pressable;

@@ -114,7 +114,8 @@ QWidget* OnboardingView::makeHeader() {
     controls->addStretch(1);
     setUpLater_ = button("Set up later", ButtonKind::plain, trailing);
     setUpLater_->setObjectName("setUpLater");
-    connect(setUpLater_, &QPushButton::clicked, this, [this] { viewModel_->setCurrentStep(OnboardingStep::ready); });
+    connect(setUpLater_, &QPushButton::clicked, this,
+            [this] { viewModel_->setCurrentStep(OnboardingStep::ready); });
     controls->addWidget(setUpLater_);
     auto* close = button(QString(), ButtonKind::plain, trailing);
     close->setObjectName("close");
@@ -167,10 +168,11 @@ void OnboardingView::refresh() {
         const bool current = static_cast<OnboardingStep>(index) == step;
         QPushButton* pressable = stepButtons_[index];
         pressable->setFont(systemFont(12, current ? QFont::DemiBold : QFont::Normal));
-        pressable->setStyleSheet(current ? "QPushButton { color: white; background: rgb(0,122,255); border: none; "
-                                           "border-radius: 11px; padding: 4px 10px; }"
-                                         : "QPushButton { color: rgba(0,0,0,0.5); background: transparent; "
-                                           "border: none; padding: 4px 10px; }");
+        pressable->setStyleSheet(
+            current ? "QPushButton { color: white; background: rgb(0,122,255); border: none; "
+                      "border-radius: 11px; padding: 4px 10px; }"
+                    : "QPushButton { color: rgba(0,0,0,0.5); background: transparent; "
+                      "border: none; padding: 4px 10px; }");
     }
     setUpLater_->setVisible(step != OnboardingStep::ready);
     counter_->setText(QStringLiteral("Step %1 of 3").arg(static_cast<int>(step) + 1));

@@ -12,9 +12,9 @@ namespace korvane {
 
 using namespace onboardingstyle;
 
-PermissionCardView::PermissionCardView(std::shared_ptr<OnboardingViewModel> viewModel, const QString& titleText,
-                                       double iconSize, double titleSize, double descriptionSize,
-                                       double grantedTextSize, QWidget* parent)
+PermissionCardView::PermissionCardView(std::shared_ptr<OnboardingViewModel> viewModel,
+                                       const QString& titleText, double iconSize, double titleSize,
+                                       double descriptionSize, double grantedTextSize, QWidget* parent)
     : RoundedCard(parent)
     , viewModel_(std::move(viewModel)) {
     setFill(controlBackground(0.5));
@@ -26,8 +26,8 @@ PermissionCardView::PermissionCardView(std::shared_ptr<OnboardingViewModel> view
     stack->addWidget(new SymbolView("lock.shield", iconSize, accent(), this), 0, Qt::AlignHCenter);
     stack->addWidget(label(titleText, systemFont(titleSize, QFont::DemiBold), primaryText(), this), 0,
                      Qt::AlignHCenter);
-    stack->addWidget(label(permissionExplanation(), systemFont(descriptionSize), secondaryText(), this, 440), 0,
-                     Qt::AlignHCenter);
+    stack->addWidget(label(permissionExplanation(), systemFont(descriptionSize), secondaryText(), this, 440),
+                     0, Qt::AlignHCenter);
 
     grantButton_ = button("Grant Permission", ButtonKind::bordered, this, true);
     grantButton_->setObjectName("grantPermission");
@@ -43,7 +43,8 @@ PermissionCardView::PermissionCardView(std::shared_ptr<OnboardingViewModel> view
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);
     row->addWidget(new SymbolView("checkmark.circle.fill", grantedTextSize + 2, green(), grantedRow_));
-    row->addWidget(label("Permission granted", systemFont(grantedTextSize, QFont::Medium), green(), grantedRow_));
+    row->addWidget(
+        label("Permission granted", systemFont(grantedTextSize, QFont::Medium), green(), grantedRow_));
 
     stack->addSpacing(4);
     stack->addWidget(grantButton_, 0, Qt::AlignHCenter);

@@ -14,8 +14,9 @@ namespace korvane {
 // Follows the view model's permission flag only. Main thread.
 class PermissionCardView : public RoundedCard {
 public:
-    PermissionCardView(std::shared_ptr<OnboardingViewModel> viewModel, const QString& titleText, double iconSize,
-                       double titleSize, double descriptionSize, double grantedTextSize, QWidget* parent = nullptr);
+    PermissionCardView(std::shared_ptr<OnboardingViewModel> viewModel, const QString& titleText,
+                       double iconSize, double titleSize, double descriptionSize, double grantedTextSize,
+                       QWidget* parent = nullptr);
     ~PermissionCardView() override;
 
 private:

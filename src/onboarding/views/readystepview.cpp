@@ -43,7 +43,8 @@ QWidget* ReadyStepView::makeAllSet() {
     auto* top = new QVBoxLayout();
     top->setSpacing(12);
     top->addWidget(new SymbolView("checkmark.circle.fill", 56, green(), page), 0, Qt::AlignHCenter);
-    top->addWidget(label("You're all set", systemFont(20, QFont::DemiBold), primaryText(), page), 0, Qt::AlignHCenter);
+    top->addWidget(label("You're all set", systemFont(20, QFont::DemiBold), primaryText(), page), 0,
+                   Qt::AlignHCenter);
     const QString running = QStringLiteral("Korvane is now running in your menu bar. Type ") + QChar(0x2060) +
                             QStringLiteral(";;") + QChar(0x2060) +
                             QStringLiteral(" in any app to trigger completions.");
@@ -52,16 +53,18 @@ QWidget* ReadyStepView::makeAllSet() {
 
     auto* cards = new QHBoxLayout();
     cards->setSpacing(12);
-    cards->addWidget(new FeatureCard("bolt.fill", "Instant", "Completions appear as you type. No lag, no delay.", page),
-                     1);
-    cards->addWidget(new FeatureCard("arrow.triangle.branch", "Context-Aware",
-                                     "Auto-discovers skills, branches, scripts, and env vars from your projects.",
-                                     page),
-                     1);
-    cards->addWidget(new FeatureCard("gearshape", "Config-Driven",
-                                     "Define your own snippets \u2014 per-app or global. JSON config, full control.",
-                                     page),
-                     1);
+    cards->addWidget(
+        new FeatureCard("bolt.fill", "Instant", "Completions appear as you type. No lag, no delay.", page),
+        1);
+    cards->addWidget(
+        new FeatureCard("arrow.triangle.branch", "Context-Aware",
+                        "Auto-discovers skills, branches, scripts, and env vars from your projects.", page),
+        1);
+    cards->addWidget(
+        new FeatureCard("gearshape", "Config-Driven",
+                        "Define your own snippets \u2014 per-app or global. JSON config, full control.",
+                        page),
+        1);
     stack->addLayout(cards);
 
     auto* open = button("Open Configuration", ButtonKind::bordered, page);
@@ -90,7 +93,8 @@ QWidget* ReadyStepView::makeAlmostReady() {
     auto* stack = new QVBoxLayout(panel);
     stack->setContentsMargins(28, 28, 28, 28);
     stack->setSpacing(16);
-    stack->addWidget(new SymbolView("exclamationmark.triangle.fill", 48, orange(), panel), 0, Qt::AlignHCenter);
+    stack->addWidget(new SymbolView("exclamationmark.triangle.fill", 48, orange(), panel), 0,
+                     Qt::AlignHCenter);
     stack->addWidget(label("Almost ready", systemFont(20, QFont::DemiBold), primaryText(), panel), 0,
                      Qt::AlignHCenter);
     stack->addWidget(label(permissionExplanation(), systemFont(13), secondaryText(), panel, 440), 0,
@@ -105,8 +109,8 @@ QWidget* ReadyStepView::makeAlmostReady() {
     });
     stack->addSpacing(4);
     stack->addWidget(grant, 0, Qt::AlignHCenter);
-    stack->addWidget(label("You can also grant permission later from the menu bar.", systemFont(11), tertiaryText(),
-                           panel),
+    stack->addWidget(label("You can also grant permission later from the menu bar.", systemFont(11),
+                           tertiaryText(), panel),
                      0, Qt::AlignHCenter);
     outer->addStretch(1);
     outer->addWidget(panel, 0, Qt::AlignHCenter);

@@ -98,7 +98,8 @@ QWidget* StaticAppDemoCard::makeHeader(const IconLookup& appIcon) {
         symbol->setAccessibleName(QString::fromStdString(appName_));
         row->addWidget(symbol);
     }
-    row->addWidget(label(QString::fromStdString(appName_), systemFont(12, QFont::Medium), secondaryText(), header));
+    row->addWidget(
+        label(QString::fromStdString(appName_), systemFont(12, QFont::Medium), secondaryText(), header));
     row->addStretch(1);
     return header;
 }
@@ -145,7 +146,8 @@ QWidget* StaticAppDemoCard::makePopup() {
         // more keeps the short badge texts whole.
         badge->setFixedWidth(badge->sizeHint().width() + 1);
         line->addWidget(badge);
-        line->addWidget(label(QString::fromStdString(snippetLabels_[index]), monospacedFont(12), primaryText(), row));
+        line->addWidget(
+            label(QString::fromStdString(snippetLabels_[index]), monospacedFont(12), primaryText(), row));
         line->addStretch(1);
         rows->addWidget(row);
     }

@@ -1,8 +1,8 @@
 #include "onboarding/views/typewriteranimationview.h"
 
 #include "onboarding/views/onboardingstyle.h"
-#include "uikit/symbolicon.h"
 #include "uikit/animations.h"
+#include "uikit/symbolicon.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -31,7 +31,8 @@ TypewriterAnimationView::TypewriterAnimationView(Scheduler& scheduler, QWidget* 
     : QWidget(parent)
     , animation_(TypewriterAnimation::create(scheduler)) {
     setObjectName("typewriter");
-    setMinimumHeight(static_cast<int>(2 * padding + 16 + 2 * spacing + 34 + TypewriterAnimation::popupContainerHeight));
+    setMinimumHeight(
+        static_cast<int>(2 * padding + 16 + 2 * spacing + 34 + TypewriterAnimation::popupContainerHeight));
     fade_.setDuration(fadeMs);
     fade_.setEasingCurve(QEasingCurve::OutCubic);
     connect(&fade_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
@@ -141,8 +142,8 @@ double TypewriterAnimationView::paintField(QPainter& painter, double top, double
     painter.drawText(line, Qt::AlignVCenter | Qt::AlignLeft, text);
     const double caretLeft = textLeft + metrics.horizontalAdvance(text);
     if (animation_->showCheckmark()) {
-        SymbolIcon::paint(painter, "checkmark.circle.fill", QRectF(caretLeft + 4, line.center().y() - 7, 14, 14),
-                          green());
+        SymbolIcon::paint(painter, "checkmark.circle.fill",
+                          QRectF(caretLeft + 4, line.center().y() - 7, 14, 14), green());
     } else if (animation_->cursorVisible()) {
         painter.setPen(accent());
         painter.drawText(QRectF(caretLeft, line.top(), metrics.horizontalAdvance('|'), line.height()),
@@ -161,7 +162,8 @@ void TypewriterAnimationView::paintPopup(QPainter& painter, const QRectF& slot) 
     const QFont hintFont = systemFont(10);
     const double rowHeight = QFontMetricsF(labelFont).height() + 2 * rowPaddingY;
     const double hintHeight = rows.empty() ? 0 : QFontMetricsF(hintFont).height() + 6;
-    const double contentHeight = std::min(slot.height(), static_cast<double>(rows.size()) * rowHeight + hintHeight);
+    const double contentHeight =
+        std::min(slot.height(), static_cast<double>(rows.size()) * rowHeight + hintHeight);
 
     painter.save();
     painter.setOpacity(popupOpacity_);
@@ -169,8 +171,8 @@ void TypewriterAnimationView::paintPopup(QPainter& painter, const QRectF& slot) 
     // The shadow: black at 0.15, about 8 points soft, 2 points down.
     for (int ring = 8; ring > 0; ring -= 2) {
         QPainterPath shadow;
-        shadow.addRoundedRect(box.translated(0, 2).adjusted(-ring / 2.0, -ring / 2.0, ring / 2.0, ring / 2.0), 6 + ring / 2.0,
-                              6 + ring / 2.0);
+        shadow.addRoundedRect(box.translated(0, 2).adjusted(-ring / 2.0, -ring / 2.0, ring / 2.0, ring / 2.0),
+                              6 + ring / 2.0, 6 + ring / 2.0);
         painter.fillPath(shadow, QColor(0, 0, 0, 38 / 4));
     }
     QPainterPath shape;
@@ -186,7 +188,8 @@ void TypewriterAnimationView::paintPopup(QPainter& painter, const QRectF& slot) 
         }
         const QString badge = QString::fromStdString(row.badge);
         const QFontMetricsF badgeMetrics(badgeFont);
-        const QRectF badgeBox(rowBox.left() + rowPaddingX, rowBox.center().y() - (badgeMetrics.height() + 4) / 2,
+        const QRectF badgeBox(rowBox.left() + rowPaddingX,
+                              rowBox.center().y() - (badgeMetrics.height() + 4) / 2,
                               badgeMetrics.horizontalAdvance(badge) + 10, badgeMetrics.height() + 4);
         QColor badgeColor = color(row.badgeColor);
         badgeColor.setAlphaF(0.8f);
@@ -199,7 +202,8 @@ void TypewriterAnimationView::paintPopup(QPainter& painter, const QRectF& slot) 
 
         const auto parts = animation_->highlightedLabel(row.label);
         double x = badgeBox.right() + 8;
-        for (const auto& [part, bold] : {std::pair{parts.before, false}, {parts.bold, true}, {parts.after, false}}) {
+        for (const auto& [part, bold] :
+             {std::pair{parts.before, false}, {parts.bold, true}, {parts.after, false}}) {
             if (part.empty()) {
                 continue;
             }
@@ -217,8 +221,8 @@ void TypewriterAnimationView::paintPopup(QPainter& painter, const QRectF& slot) 
     if (!rows.empty()) {
         painter.setFont(hintFont);
         painter.setPen(tertiaryText());
-        painter.drawText(QRectF(box.left() + 8, top, box.width() - 16, hintHeight), Qt::AlignVCenter | Qt::AlignRight,
-                         QStringLiteral("Tab accept"));
+        painter.drawText(QRectF(box.left() + 8, top, box.width() - 16, hintHeight),
+                         Qt::AlignVCenter | Qt::AlignRight, QStringLiteral("Tab accept"));
     }
     painter.restore();
 }

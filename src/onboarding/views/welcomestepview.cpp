@@ -14,7 +14,8 @@ WelcomeStepView::WelcomeStepView(std::shared_ptr<OnboardingViewModel> viewModel,
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(16);
-    auto* card = new PermissionCardView(std::move(viewModel), "Accessibility Permission", 32, 17, 13, 14, this);
+    auto* card =
+        new PermissionCardView(std::move(viewModel), "Accessibility Permission", 32, 17, 13, 14, this);
     card->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     stack->addWidget(card);
     stack->addWidget(new TypewriterAnimationView(scheduler, this), 1);

@@ -10,7 +10,8 @@ namespace korvane {
 // Step 1 of the flow: the permission card above the typewriter demonstration. Main thread.
 class WelcomeStepView : public QWidget {
 public:
-    WelcomeStepView(std::shared_ptr<OnboardingViewModel> viewModel, Scheduler& scheduler, QWidget* parent = nullptr);
+    WelcomeStepView(std::shared_ptr<OnboardingViewModel> viewModel, Scheduler& scheduler,
+                    QWidget* parent = nullptr);
 };
 
 } // namespace korvane

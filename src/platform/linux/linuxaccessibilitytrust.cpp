@@ -124,12 +124,12 @@ Connection openSessionBus() {
 // A call of org.freedesktop.DBus.Properties.`method` on the accessibility bus's status object,
 // with the interface and property names already appended.
 Message statusPropertyCall(const char* method) {
-    Message call(dbus_message_new_method_call("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties",
-                                              method));
+    Message call(dbus_message_new_method_call("org.a11y.Bus", "/org/a11y/bus",
+                                              "org.freedesktop.DBus.Properties", method));
     const char* interface = "org.a11y.Status";
     const char* property = "IsEnabled";
-    if (!call || !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &property,
-                                           DBUS_TYPE_INVALID)) {
+    if (!call || !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING,
+                                           &property, DBUS_TYPE_INVALID)) {
         return nullptr;
     }
     return call;

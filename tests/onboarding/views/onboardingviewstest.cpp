@@ -4,8 +4,8 @@
 #include "onboarding/views/staticappdemocard.h"
 #include "onboarding/views/symbolview.h"
 #include "onboarding/views/typewriteranimationview.h"
-#include "uikit/badge.h"
 #include "onboardingviewtestsupport.h"
+#include "uikit/badge.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -46,8 +46,8 @@ TEST(OnboardingViewTest, EachStepOffersItsOwnControls) {
         EXPECT_EQ(offered, row.offered);
         EXPECT_TRUE(flow.showsText(row.counter));
         // The current step's button is the highlighted one.
-        const QString current = flow.shown(("step" + std::to_string(static_cast<int>(row.step) + 1)).c_str())
-                                    ->styleSheet();
+        const QString current =
+            flow.shown(("step" + std::to_string(static_cast<int>(row.step) + 1)).c_str())->styleSheet();
         EXPECT_TRUE(current.contains("rgb(0,122,255)"));
     }
 }
@@ -209,7 +209,8 @@ TEST(OnboardingViewTest, DemoCardsShowAtMostFourRowsTheirBadgeAndAnIconOrItsSymb
     StaticAppDemoCard card("Mail", "See you tomorrow!\n;;", {}, none);
     card.adjustSize();
     auto* input = card.findChild<QLabel*>("visualInput");
-    EXPECT_GE(input->sizeHint().height(), 2 * input->fontMetrics().height()) << "every line of the input shows";
+    EXPECT_GE(input->sizeHint().height(), 2 * input->fontMetrics().height())
+        << "every line of the input shows";
 }
 
 } // namespace
