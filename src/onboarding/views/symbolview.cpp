@@ -13,7 +13,6 @@ SymbolView::SymbolView(QString name, double size, QColor color, QWidget* parent)
     , color_(color) {
     const int side = static_cast<int>(std::ceil(size));
     setFixedSize(side, side);
-    setAccessibleName(name_);
 }
 
 void SymbolView::paintEvent(QPaintEvent*) {

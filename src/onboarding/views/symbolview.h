@@ -7,8 +7,8 @@
 namespace korvane {
 
 // One symbol of the kit ("lock.shield", "checkmark.circle.fill", ...) standing alone in a square of
-// fixed size, as the onboarding's steps place them; an unknown name draws the "app" symbol. Its
-// accessible name is the symbol's name until its owner gives a better one. Main thread.
+// fixed size, as the onboarding's steps place them; an unknown name draws the "app" symbol. A picture
+// without words: it has an accessible name only when its owner gives it one. Main thread.
 class SymbolView : public QWidget {
 public:
     SymbolView(QString name, double size, QColor color, QWidget* parent = nullptr);
