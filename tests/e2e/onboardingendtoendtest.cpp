@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <gmock/gmock.h>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -183,8 +184,12 @@ TEST_F(OnboardingEndToEndTest, FirstStartAsksForThePermissionAndTheGrantWorksWit
     ASSERT_TRUE(press("Set up later"));
     ASSERT_TRUE(press("Get Started"));
     ASSERT_TRUE(pollUntil([] { return !onboardingShown(); }, 10.0));
-    EXPECT_THAT(readAll(root / "state/korvane/defaults.json"),
-                testing::ContainsRegex("\"hasCompletedOnboarding\": *true"));
+    // The window goes before the flag is written.
+    const fs::path defaults = root / "state/korvane/defaults.json";
+    EXPECT_TRUE(pollUntil(
+        [&] { return std::regex_search(readAll(defaults), std::regex("\"hasCompletedOnboarding\": *true")); },
+        10.0))
+        << readAll(defaults);
     stop(korvane);
     startKorvane();
     ASSERT_TRUE(pollUntil([&] { return readyLines() == 1; }, 30.0));
