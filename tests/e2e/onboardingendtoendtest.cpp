@@ -44,8 +44,9 @@ protected:
         }
         root = fs::canonical(dir.path());
         home = root / "home";
-        dir.write("home/.config/korvane/config.json",
-                  R"({"snippets": [{"key": "sig", "expand": "Best,\nAda"}]})");
+        dir.write(
+            "home/.config/korvane/config.json",
+            R"({"snippets": [{"key": "sig", "expand": "Best,\nAda"}, {"key": "hi", "expand": "Hello there"}]})");
         fs::create_directories(root / "run");
         fs::permissions(root / "run", fs::perms::owner_all);
         for (char** e = environ; *e != nullptr; ++e) {
@@ -179,6 +180,23 @@ TEST_F(OnboardingEndToEndTest, FirstStartAsksForThePermissionAndTheGrantWorksWit
     ASSERT_EQ(run("xdotool type --delay 40 ' ;;si' >/dev/null 2>&1"), 0);
     EXPECT_TRUE(pollUntil(popupShown, 10.0)) << "the trigger opened nothing after the grant";
     run("xdotool key Escape >/dev/null 2>&1");
+
+    // The try-it field of the experience step completes too, inside Korvane's own window.
+    ASSERT_TRUE(press("Continue"));
+    const auto onboarding = windowsSized(700, 570);
+    ASSERT_FALSE(onboarding.empty());
+    ASSERT_EQ(run("xdotool windowactivate --sync " + onboarding.front() + " >/dev/null 2>&1"), 0);
+    ASSERT_EQ(run("/usr/bin/python3 " KORVANE_FIXTURES "/pressbutton.py --focus ';; here' 15"), 0);
+    ASSERT_EQ(run("xdotool type --delay 40 ';;hi' >/dev/null 2>&1"), 0);
+    ASSERT_TRUE(pollUntil(popupShown, 10.0)) << "the trigger opened nothing in the try-it field";
+    ASSERT_EQ(run("xdotool key Return >/dev/null 2>&1"), 0);
+    EXPECT_TRUE(pollUntil(
+        [] {
+            return output("/usr/bin/python3 " KORVANE_FIXTURES "/pressbutton.py --text ';; here' 5") ==
+                   "Hello there";
+        },
+        10.0))
+        << output("/usr/bin/python3 " KORVANE_FIXTURES "/pressbutton.py --text ';; here' 5");
 
     // Finishing is remembered: the next start shows no onboarding.
     ASSERT_TRUE(press("Set up later"));
