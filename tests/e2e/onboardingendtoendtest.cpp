@@ -132,7 +132,7 @@ protected:
     }
 
     static bool press(const std::string& button) {
-        return run("/usr/bin/python3 " KORVANE_FIXTURES "/pressbutton.py " + quoted(button) + " 15") == 0;
+        return run("/usr/bin/python3 " KORVANE_FIXTURES "/korvanecontrol.py " + quoted(button) + " 15") == 0;
     }
 
     // An xterm titled `title` whose program writes every byte it receives to `<title>.typed`; focused.
@@ -186,17 +186,17 @@ TEST_F(OnboardingEndToEndTest, FirstStartAsksForThePermissionAndTheGrantWorksWit
     const auto onboarding = windowsSized(700, 570);
     ASSERT_FALSE(onboarding.empty());
     ASSERT_EQ(run("xdotool windowactivate --sync " + onboarding.front() + " >/dev/null 2>&1"), 0);
-    ASSERT_EQ(run("/usr/bin/python3 " KORVANE_FIXTURES "/pressbutton.py --focus ';; here' 15"), 0);
+    ASSERT_EQ(run("/usr/bin/python3 " KORVANE_FIXTURES "/korvanecontrol.py --focus ';; here' 15"), 0);
     ASSERT_EQ(run("xdotool type --delay 40 ';;hi' >/dev/null 2>&1"), 0);
     ASSERT_TRUE(pollUntil(popupShown, 10.0)) << "the trigger opened nothing in the try-it field";
     ASSERT_EQ(run("xdotool key Return >/dev/null 2>&1"), 0);
     EXPECT_TRUE(pollUntil(
         [] {
-            return output("/usr/bin/python3 " KORVANE_FIXTURES "/pressbutton.py --text ';; here' 5") ==
+            return output("/usr/bin/python3 " KORVANE_FIXTURES "/korvanecontrol.py --text ';; here' 5") ==
                    "Hello there";
         },
         10.0))
-        << output("/usr/bin/python3 " KORVANE_FIXTURES "/pressbutton.py --text ';; here' 5");
+        << output("/usr/bin/python3 " KORVANE_FIXTURES "/korvanecontrol.py --text ';; here' 5");
 
     // Finishing is remembered: the next start shows no onboarding.
     ASSERT_TRUE(press("Set up later"));
