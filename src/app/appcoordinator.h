@@ -33,6 +33,7 @@ class ConfigurationViewModel;
 class ConfigurationWindow;
 class OnboardingViewModel;
 class OnboardingWindow;
+class PreviewContentService;
 class StatusBarController;
 
 // The one owner of Korvane's long-lived parts: it creates and wires them, follows the frontmost
@@ -188,6 +189,7 @@ private:
     std::shared_ptr<TriggerDetector> triggerDetector_;
     std::shared_ptr<SnippetRegistry> registry_;
     std::unique_ptr<ProjectDetector> projectDetector_;
+    std::shared_ptr<PreviewContentService> previewContentService_;
     std::shared_ptr<PopupController> popupController_;
     std::shared_ptr<ConfigWatcher> configWatcher_;
     std::shared_ptr<HistoryStore> historyStore_;
@@ -196,7 +198,6 @@ private:
     std::unique_ptr<ConfigManager> configManager_;
     std::shared_ptr<ConfigurationViewModel> configurationViewModel_;
     std::unique_ptr<ConfigurationWindow> configurationWindow_;
-    std::uint64_t lastConfigSaveGeneration_ = 0;
     std::shared_ptr<OnboardingViewModel> onboardingViewModel_;
     std::unique_ptr<OnboardingWindow> onboardingWindow_;
     bool isOnboardingActive_ = false;

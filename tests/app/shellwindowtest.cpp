@@ -3,6 +3,8 @@
 #include "onboarding/views/onboardingwindow.h"
 
 #include "config/configloader.h"
+#include "platform/fake/fakeaccessibilitytrust.h"
+#include "platform/fake/manualscheduler.h"
 #include "shelltestsupport.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
@@ -23,12 +25,15 @@ TEST_F(ShellWindowTest, OnboardingReportsEachClosingOnceAndClosingNeverEndsThePr
     QObject::connect(qApp, &QGuiApplication::lastWindowClosed, [&] { lastWindowClosed = true; });
     ASSERT_TRUE(QGuiApplication::quitOnLastWindowClosed());
 
-    OnboardingWindow window(std::make_shared<OnboardingViewModel>());
+    ManualScheduler scheduler;
+    OnboardingWindow window(
+        OnboardingViewModel::create(std::make_shared<FakeAccessibilityTrust>(), scheduler),
+        OnboardingView::Environment{scheduler, {}});
     int closes = 0;
     window.onWindowClose = [&] { ++closes; };
     EXPECT_EQ(window.windowTitle().toStdString(), "Korvane");
-    EXPECT_EQ(window.minimumSize(), QSize(700, 540));
-    EXPECT_EQ(window.maximumSize(), QSize(700, 540));
+    EXPECT_EQ(window.minimumSize(), QSize(700, 570));
+    EXPECT_EQ(window.maximumSize(), QSize(700, 570));
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
 
     window.showAndActivate();
@@ -47,9 +52,10 @@ TEST_F(ShellWindowTest, ConfigurationWindowKeepsItsViewModelAcrossClosing) {
     test::LogCapture log;
     test::TempDir dir;
     ConfigLoader loader(dir.path());
-    auto model = std::make_shared<ConfigurationViewModel>(loader, nullptr, nullptr);
-    EXPECT_EQ(model->saveGeneration, 0u);
-    EXPECT_EQ(model->draft().trigger, ";;");
+    ManualScheduler scheduler;
+    auto model = std::make_shared<ConfigurationViewModel>(loader, scheduler, nullptr, nullptr);
+    EXPECT_EQ(model->saveGeneration(), 0u);
+    EXPECT_EQ(model->draftConfig().trigger, ";;");
 
     ConfigurationWindow window(model);
     EXPECT_EQ(window.windowTitle().toStdString(), "Korvane Configuration");
@@ -62,9 +68,9 @@ TEST_F(ShellWindowTest, ConfigurationWindowKeepsItsViewModelAcrossClosing) {
     AppConfig changed;
     changed.trigger = "//";
     loader.writeConfig(changed);
-    EXPECT_EQ(window.viewModel()->draft().trigger, ";;");
+    EXPECT_EQ(window.viewModel()->draftConfig().trigger, ";;");
     window.viewModel()->reloadDraftFromDisk();
-    EXPECT_EQ(window.viewModel()->draft().trigger, "//");
+    EXPECT_EQ(window.viewModel()->draftConfig().trigger, "//");
 }
 
 } // namespace
