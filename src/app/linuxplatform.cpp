@@ -161,7 +161,9 @@ LinuxPlatform::makePopupController(const PopupViewModel::DetailControllerFactory
                                            };
                                            window->onPainted = [timer, weak = std::weak_ptr(model)] {
                                                std::string fileRows;
-                                               if (const auto shown = weak.lock()) {
+                                               // Search results only: the browser lists recent files too.
+                                               const auto shown = weak.lock();
+                                               if (shown && shown->mode() == PopupMode::search) {
                                                    for (const auto& result : shown->allResults()) {
                                                        if (result.snippet->source == SnippetSource::filePath()) {
                                                            fileRows += result.snippet->id + "\n";
