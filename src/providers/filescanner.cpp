@@ -1,5 +1,6 @@
 #include "providers/filescanner.h"
 
+#include "base/controlcharacters.h"
 #include "base/fileio.h"
 #include "base/unicode.h"
 #include "config/providerfactories.h"
@@ -172,8 +173,8 @@ std::vector<Snippet> FileScanner::walkDirectory(const std::string& projectRoot) 
                 }
                 break;
             case EntryKind::other:
-                // A name that is not UTF-8 cannot be offered as text.
-                if (isValidUtf8(relative)) {
+                // A name that is not UTF-8 or holds a control character cannot be offered as text.
+                if (!ControlCharacters::holdsControlOrLineBreak(relative)) {
                     extractFrom(path, name, relative, result);
                 }
                 break;
