@@ -386,7 +386,7 @@ void ConfigManager::beginNewVersion() {
 ConfigManager::ManualCacheKey
 ConfigManager::manualCacheKey(const std::string& bundleID,
                               const std::optional<std::string>& projectRoot) const {
-    return ManualCacheKey{bundleID, projectRoot, configVersion_};
+    return ManualCacheKey{bundleID, projectRoot, configVersion_, projectRoot.has_value() && projectTrusted()};
 }
 
 void ConfigManager::dropManualSetsIfProjectChanged(const std::string& projectRoot) {

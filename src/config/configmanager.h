@@ -41,6 +41,9 @@ public:
         std::string bundleID;
         std::optional<std::string> projectRoot;
         std::uint64_t configVersion = 0;
+        // Whether the project's snippets were trusted: trust taken back in the store (an entry removed
+        // by hand) makes the next set the user's own again.
+        bool projectTrusted = false;
 
         auto operator<=>(const ManualCacheKey&) const = default;
     };

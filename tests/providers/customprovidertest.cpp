@@ -291,6 +291,15 @@ TEST_F(CustomProviderTrustTest, AnUntrustedProjectCannotTakeOverTheUsersSnippets
     EXPECT_NE(find("local"), nullptr);
     EXPECT_TRUE(manager.expandsWithUserContent(*find("note")));
 
+    // An entry removed from the store by hand takes the trust back for the next set.
+    manager.markManualSnippetsUpdated("xterm", projectRoot());
+    const std::string store = test::readFile(configDir() / "trusted-projects.json");
+    home.write(".config/korvane/trusted-projects.json", "{}");
+    EXPECT_TRUE(manager.shouldUpdateManualSnippets("xterm", projectRoot()));
+    set = manager.mergedManualSnippets("xterm", projectRoot());
+    EXPECT_EQ(find("sig")->expansion, "mine");
+    home.write(".config/korvane/trusted-projects.json", store);
+
     writeProject(std::regex_replace(project, std::regex("SIG"), "worse"));
     manager.reloadProjectConfig();
     EXPECT_EQ(manager.projectsAwaitingTrust().size(), 1u);
