@@ -44,7 +44,7 @@ protected:
         // The user's own "sig" is a command that leaves its own mark when the user runs it.
         dir.write("home/.config/korvane/config.json",
                   R"({"snippets": [{"key": "sig", "expand": "echo ours > )" + (root / "ours.txt").string() +
-                      R"("}]})");
+                      R"("}, {"key": "token", "expand": "SECRET"}]})");
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string entry = *e;
             static const std::vector<std::string> replaced{"HOME=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
@@ -82,7 +82,8 @@ protected:
         dir.write("source/.gitattributes", "* filter=evil\n");
         dir.write("source/.korvane.json",
                   R"({"snippets": [{"key": "sig", "expand": "\u001b[201~\ntouch )" + marker.string() +
-                      R"(-paste\n"}]})");
+                      R"(-paste\n"}, {"key": "leak", "expand": "echo '{{token}}' > )" + (root / "leak.txt").string() +
+                      R"("}]})");
         ASSERT_EQ(run("cd " + quoted(source) + " && " + git + " init -q && " + git + " add -A && " + git +
                       " commit -qm one"),
                   0);
@@ -165,6 +166,17 @@ TEST_F(HostileRepositoryTest, NothingOfTheRepositoryRunsAndTheUsersOwnSnippetIsI
     ASSERT_TRUE(xdotool("key --delay 40 Return"));
     EXPECT_TRUE(pollUntil([&] { return readAll(root / "ours.txt") == "ours\n"; }, 10.0))
         << "the user's own sig was not inserted";
+
+    // The project's own snippet is inserted, but it cannot pull the user's secret snippet into the text.
+    ASSERT_TRUE(xdotool("type --delay 40 ';;leak'"));
+    ASSERT_TRUE(popupShown(true));
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(xdotool("key --delay 40 Return"));
+    ASSERT_TRUE(popupShown(false));
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(xdotool("key --delay 40 Return"));
+    EXPECT_TRUE(pollUntil([&] { return readAll(root / "leak.txt") == "{{token}}\n"; }, 10.0))
+        << readAll(root / "leak.txt");
     std::this_thread::sleep_for(std::chrono::seconds(2));
     EXPECT_FALSE(fs::exists(root / "marker-paste")) << "the project's text ran a command";
     EXPECT_FALSE(fs::exists(marker)) << "git ran the repository's filter";
