@@ -42,7 +42,8 @@ ControlCharacters::Stripped ControlCharacters::strip(std::string_view text) {
 bool ControlCharacters::holdsControlOrLineBreak(std::string_view text) {
     std::size_t offset = 0;
     while (offset < text.size()) {
-        if (static_cast<unsigned char>(text[offset]) >= 0x20 && static_cast<unsigned char>(text[offset]) < 0x7F) {
+        if (static_cast<unsigned char>(text[offset]) >= 0x20 &&
+            static_cast<unsigned char>(text[offset]) < 0x7F) {
             ++offset;
             continue;
         }

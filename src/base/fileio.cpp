@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -252,7 +252,8 @@ Expected<std::string, FileReadError> readRegularFile(const fs::path& path, std::
 bool resolvesInside(const fs::path& root, const fs::path& path) {
     char resolvedRoot[PATH_MAX];
     char resolvedPath[PATH_MAX];
-    if (::realpath(root.c_str(), resolvedRoot) == nullptr || ::realpath(path.c_str(), resolvedPath) == nullptr) {
+    if (::realpath(root.c_str(), resolvedRoot) == nullptr ||
+        ::realpath(path.c_str(), resolvedPath) == nullptr) {
         return false;
     }
     const std::string_view inside(resolvedPath);

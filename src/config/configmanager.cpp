@@ -425,7 +425,8 @@ std::vector<Snippet> ConfigManager::buildManualSnippets(const std::string& bundl
                 continue;
             }
             if (!trusted && snippet.url && !isWebOrMailURL(*snippet.url)) {
-                diagnostic("Project snippet '" + snippet.key + "' waits for trust: only http, https and mailto links open before");
+                diagnostic("Project snippet '" + snippet.key +
+                           "' waits for trust: only http, https and mailto links open before");
                 continue;
             }
             table.insert(snippet, SnippetScope::project, false);
@@ -438,9 +439,10 @@ std::optional<ProjectTrustRequest> ConfigManager::projectTrustRequest() const {
     if (!projectConfig_ || !currentConfigProjectRoot_) {
         return std::nullopt;
     }
-    return ProjectTrustStore::request(*currentConfigProjectRoot_,
-                                      projectConfig_->customProviders.value_or(std::vector<CustomProviderConfig>{}),
-                                      overridingProjectSnippets());
+    return ProjectTrustStore::request(
+        *currentConfigProjectRoot_,
+        projectConfig_->customProviders.value_or(std::vector<CustomProviderConfig>{}),
+        overridingProjectSnippets());
 }
 
 std::vector<ManualSnippet> ConfigManager::overridingProjectSnippets() const {

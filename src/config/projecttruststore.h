@@ -40,9 +40,9 @@ public:
 
     // The request for a project's providers and the snippets that replace existing keys; none when
     // there is neither.
-    static std::optional<ProjectTrustRequest> request(const std::string& projectRoot,
-                                                      const std::vector<CustomProviderConfig>& providers,
-                                                      const std::vector<ManualSnippet>& overridingSnippets = {});
+    static std::optional<ProjectTrustRequest>
+    request(const std::string& projectRoot, const std::vector<CustomProviderConfig>& providers,
+            const std::vector<ManualSnippet>& overridingSnippets = {});
 
     bool isTrusted(const std::string& projectRoot, const std::string& commandsDigest) const;
     // Stores the trust, replacing what the root had before. A file that cannot be read is never

@@ -83,8 +83,8 @@ std::vector<std::string> GitCommandRunner::commandLine(const std::vector<std::st
     // Paths always come quoted and escaped, whatever the user's setting, so every listing is ASCII and
     // one non-UTF-8 file name cannot make the whole listing undecodable.
     // A signed commit would otherwise make log run the repository's own `gpg.program`.
-    std::vector<std::string> line{"-c", "core.fsmonitor=false", "-c", "core.quotePath=true",
-                                  "-c", "log.showSignature=false"};
+    std::vector<std::string> line{"-c", "core.fsmonitor=false", "-c", "core.quotePath=true"};
+    line.insert(line.end(), {"-c", "log.showSignature=false"});
     const bool status = !arguments.empty() && arguments.front() == "status";
     if (!status) {
         line.insert(line.end(), arguments.begin(), arguments.end());
@@ -99,8 +99,9 @@ std::vector<std::string> GitCommandRunner::commandLine(const std::vector<std::st
     return line;
 }
 
-ProcessRequest GitCommandRunner::request(const std::vector<std::string>& arguments, const std::string& directory,
-                                         double timeout, const GitFilterOverrides& overrides) const {
+ProcessRequest GitCommandRunner::request(const std::vector<std::string>& arguments,
+                                         const std::string& directory, double timeout,
+                                         const GitFilterOverrides& overrides) const {
     ProcessRequest request;
     request.executable = executable_;
     request.arguments = commandLine(arguments);

@@ -54,7 +54,8 @@ public:
 
 private:
     // The overrides for the repository at `directory`, or the reason they could not be read.
-    Expected<GitFilterOverrides, std::string> filterOverrides(const std::string& directory, double timeout) const;
+    Expected<GitFilterOverrides, std::string> filterOverrides(const std::string& directory,
+                                                              double timeout) const;
 
     std::shared_ptr<ProcessRunner> processRunner_;
     Mode mode_;

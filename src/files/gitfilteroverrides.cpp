@@ -63,7 +63,8 @@ GitFilterOverrides GitFilterOverrides::fromListing(std::string_view listing) {
             continue;
         }
         if (isRepositoryScope(scope)) {
-            repositoryDrivers[std::string(driver)].emplace(key.substr(filterPrefix.size() + driver.size() + 1));
+            repositoryDrivers[std::string(driver)].emplace(
+                key.substr(filterPrefix.size() + driver.size() + 1));
         } else if (isUserScope(scope) && newline != std::string_view::npos) {
             userValues.insert_or_assign(std::string(key), std::string(entry.substr(newline + 1)));
         }
@@ -75,11 +76,14 @@ GitFilterOverrides GitFilterOverrides::fromListing(std::string_view listing) {
         // own clean and smudge commands of that driver.
         for (const auto& variable : variables) {
             const auto user = userValues.find(prefix + variable);
-            std::string value = user != userValues.end() ? user->second : variable == "required" ? "false" : "";
+            std::string value = user != userValues.end() ? user->second
+                                : variable == "required" ? "false"
+                                                         : "";
             overrides.settings_.emplace_back(prefix + variable, std::move(value));
         }
-        const bool userCommand = std::any_of(std::begin(commandVariables), std::end(commandVariables),
-                                             [&](const char* name) { return userValues.contains(prefix + name); });
+        const bool userCommand =
+            std::any_of(std::begin(commandVariables), std::end(commandVariables),
+                        [&](const char* name) { return userValues.contains(prefix + name); });
         if (!userCommand && !variables.contains("required")) {
             // A required filter left without a command fails every command that would have used it.
             overrides.settings_.emplace_back(prefix + "required", "false");

@@ -21,7 +21,8 @@ std::size_t quotedTokenLength(std::string_view text) {
 
 std::optional<std::string> decodeGitPath(std::string_view printed) {
     if (printed.empty() || printed.front() != '"') {
-        return ControlCharacters::holdsControlOrLineBreak(printed) ? std::nullopt : std::optional<std::string>(printed);
+        return ControlCharacters::holdsControlOrLineBreak(printed) ? std::nullopt
+                                                                   : std::optional<std::string>(printed);
     }
     if (quotedTokenLength(printed) != printed.size()) {
         return std::nullopt;

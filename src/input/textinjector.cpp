@@ -69,7 +69,8 @@ void TextInjector::injectAsync(std::size_t deletionCount, const std::string& tex
     Job job;
     InjectionText prepared = InjectionText::fromExpansion(text);
     if (prepared.removedControls > 0) {
-        diagnostic("Removed " + std::to_string(prepared.removedControls) + " control characters from the inserted text");
+        diagnostic("Removed " + std::to_string(prepared.removedControls) +
+                   " control characters from the inserted text");
     }
     job.deletionCount = deletionCount;
     job.text = std::move(prepared.text);

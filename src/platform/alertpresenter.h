@@ -11,7 +11,8 @@ public:
     virtual ~AlertPresenter() = default;
     virtual void showInfoAlert(const std::string& title, const std::string& message) = 0;
     // True only when the user chose `acceptLabel`; closing the box counts as "Cancel".
-    virtual bool confirm(const std::string& title, const std::string& message, const std::string& acceptLabel) = 0;
+    virtual bool confirm(const std::string& title, const std::string& message,
+                         const std::string& acceptLabel) = 0;
 };
 
 } // namespace korvane

@@ -103,9 +103,9 @@ bool CustomProvider::mayRun() {
         return true;
     }
     if (!reportedUntrusted_.exchange(true)) {
-        log(trust_.untrustedProjectRoot
-                ? "' not run: the commands of project '" + *trust_.untrustedProjectRoot + "' are not trusted yet"
-                : std::string("' not run: the trust of its project was taken back"));
+        log(trust_.untrustedProjectRoot ? "' not run: the commands of project '" +
+                                              *trust_.untrustedProjectRoot + "' are not trusted yet"
+                                        : std::string("' not run: the trust of its project was taken back"));
     }
     return false;
 }

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <deque>
-#include <memory>
 #include <dirent.h>
+#include <memory>
 #include <sys/stat.h>
 #include <utility>
 

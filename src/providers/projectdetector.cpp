@@ -50,8 +50,8 @@ std::string lastPathComponent(const std::string& path) {
 }
 
 // Folders that hold keys and credentials, below home: never a project, nor anything inside them.
-constexpr std::array<std::string_view, 7> kPrivateHomeFolders{".ssh",   ".gnupg",          ".aws",          ".kube",
-                                                              ".docker", ".password-store", ".config/gcloud"};
+constexpr std::array<std::string_view, 7> kPrivateHomeFolders{
+    ".ssh", ".gnupg", ".aws", ".kube", ".docker", ".password-store", ".config/gcloud"};
 
 // Whether `path` (absolute, normalised) lies in a private folder of home, or in a folder no scan
 // enters (".git", ".ssh", ".cache", ...) wherever that is.
@@ -67,8 +67,8 @@ bool isPrivatePath(const std::string& path, const std::string& home) {
     const auto& never = neverWalkedDirectories();
     for (const auto& component : std::filesystem::path(path)) {
         const std::string name = component.string();
-        if (never.contains(name) ||
-            std::find(kPrivateHomeFolders.begin(), kPrivateHomeFolders.end(), name) != kPrivateHomeFolders.end()) {
+        if (never.contains(name) || std::find(kPrivateHomeFolders.begin(), kPrivateHomeFolders.end(), name) !=
+                                        kPrivateHomeFolders.end()) {
             return true;
         }
     }

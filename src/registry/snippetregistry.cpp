@@ -72,7 +72,8 @@ void SnippetRegistry::updateSnippets(const SnippetSource& source, std::vector<Sn
     std::erase_if(snippets, [&](const Snippet& snippet) {
         // A name with a control character or line break (a crafted file, branch or script name) could
         // carry a terminal sequence or look like something else: it is not offered at all.
-        return !seenIds.insert(snippet.id).second || ControlCharacters::holdsControlOrLineBreak(snippet.label) ||
+        return !seenIds.insert(snippet.id).second ||
+               ControlCharacters::holdsControlOrLineBreak(snippet.label) ||
                (snippet.displayName && ControlCharacters::holdsControlOrLineBreak(*snippet.displayName));
     });
     // The snippets of one source share one block and one reference count: a search hands out a

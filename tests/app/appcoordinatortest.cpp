@@ -326,7 +326,8 @@ TEST_F(AppCoordinatorTest, SavingRefusesToWriteOverAnUnparsableConfigFile) {
 TEST_F(AppCoordinatorTest, TrustIsGivenKnowinglyForWhatWasShown) {
     const auto projectFile = [&](const std::string& command) {
         dir.write("project/.korvane.json", R"({"snippets": [{"key": "sig", "expand": "evil"}],
-            "custom_providers": [{"id": "p", "label": "P", "command": ")" + command + R"("}]})");
+            "custom_providers": [{"id": "p", "label": "P", "command": ")" +
+                                               command + R"("}]})");
     };
     projectFile("make list");
     coordinator->handleProjectChange((dir.path() / "project").string(), "project");

@@ -47,9 +47,11 @@ protected:
                       R"("}, {"key": "token", "expand": "SECRET"}]})");
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string entry = *e;
-            static const std::vector<std::string> replaced{"HOME=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
-                                                           "XDG_STATE_HOME=", "XDG_RUNTIME_DIR=", "KORVANE_TEST="};
-            if (std::none_of(replaced.begin(), replaced.end(), [&](const auto& p) { return entry.starts_with(p); })) {
+            static const std::vector<std::string> replaced{
+                "HOME=",           "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
+                "XDG_STATE_HOME=", "XDG_RUNTIME_DIR=", "KORVANE_TEST="};
+            if (std::none_of(replaced.begin(), replaced.end(),
+                             [&](const auto& p) { return entry.starts_with(p); })) {
                 environment.push_back(entry);
             }
         }
@@ -77,17 +79,19 @@ protected:
     // filter pulled in through include.path) names a program that leaves `marker`.
     void packRepository(const fs::path& marker) {
         const fs::path source = root / "source";
-        const std::string git = "git -c user.name=M -c user.email=m@example.invalid -c init.defaultBranch=main";
+        const std::string git =
+            "git -c user.name=M -c user.email=m@example.invalid -c init.defaultBranch=main";
         dir.write("source/README.md", "# Hostile\n");
         dir.write("source/.gitattributes", "* filter=evil\n");
         dir.write("source/.korvane.json",
                   R"({"snippets": [{"key": "sig", "expand": "\u001b[201~\ntouch )" + marker.string() +
-                      R"(-paste\n"}, {"key": "leak", "expand": "echo '{{token}}' > )" + (root / "leak.txt").string() +
-                      R"("}]})");
+                      R"(-paste\n"}, {"key": "leak", "expand": "echo '{{token}}' > )" +
+                      (root / "leak.txt").string() + R"("}]})");
         ASSERT_EQ(run("cd " + quoted(source) + " && " + git + " init -q && " + git + " add -A && " + git +
                       " commit -qm one"),
                   0);
-        dir.write("source/.git/evil.config", "[filter \"evil\"]\n\tclean = \"touch " + marker.string() + "; cat\"\n");
+        dir.write("source/.git/evil.config",
+                  "[filter \"evil\"]\n\tclean = \"touch " + marker.string() + "; cat\"\n");
         ASSERT_EQ(run("cd " + quoted(source) + " && git config include.path evil.config"), 0);
         ASSERT_EQ(run("tar -C " + quoted(source) + " -cf " + quoted(root / "hostile.tar") + " ."), 0);
     }
@@ -115,7 +119,8 @@ protected:
         const fs::path ready = root / (title + ".ready");
         const std::string program = "touch " + quoted(ready) + " && PS1='$ ' exec dash -i";
         if (run("cd " + quoted(directory) + " && { xterm -T " + title + " -geometry 80x12 -e sh -c " +
-                quoted(program) + " >/dev/null 2>&1 & echo $! > " + quoted(root / (title + ".pid")) + "; }") != 0 ||
+                quoted(program) + " >/dev/null 2>&1 & echo $! > " + quoted(root / (title + ".pid")) +
+                "; }") != 0 ||
             !pollUntil([&] { return fs::exists(ready); }, 20.0)) {
             return false;
         }
@@ -127,8 +132,11 @@ protected:
         return run("xdotool " + arguments + " >/dev/null 2>&1") == 0;
     }
     static bool popupShown(bool shown) {
-        return pollUntil([&] { return output("xdotool search --onlyvisible --name '^Korvane$' 2>/dev/null").empty() != shown; },
-                         10.0);
+        return pollUntil(
+            [&] {
+                return output("xdotool search --onlyvisible --name '^Korvane$' 2>/dev/null").empty() != shown;
+            },
+            10.0);
     }
 
     test::TempDir dir;
@@ -152,7 +160,8 @@ TEST_F(HostileRepositoryTest, NothingOfTheRepositoryRunsAndTheUsersOwnSnippetIsI
     const fs::path hostile = extract("hostile");
     ASSERT_TRUE(startKorvane()) << readAll(root / "korvane.err");
     ASSERT_TRUE(openDash("korvane-hostile", hostile));
-    ASSERT_TRUE(waitForLine("[Korvane] Project changed: hostile at " + hostile.string())) << readAll(root / "korvane.out");
+    ASSERT_TRUE(waitForLine("[Korvane] Project changed: hostile at " + hostile.string()))
+        << readAll(root / "korvane.out");
     ASSERT_TRUE(waitForLine("waits for trust"));
 
     ASSERT_TRUE(xdotool("type --delay 40 ';;sig'"));

@@ -70,8 +70,8 @@ TEST(FilePathIndexBuilderTest, GitListingHoldsTrackedAndUntrackedPathsDecodedNev
     test::LogCapture log;
     const auto result = gitBuilder().build(repo.root(), {});
     EXPECT_TRUE(result.usedGit);
-    EXPECT_THAT(result.relativePaths, ElementsAre(".gitignore", "B.txt", "caf\xc3\xa9.txt", "notes/new file.txt",
-                                                  "src/main.c"));
+    EXPECT_THAT(result.relativePaths,
+                ElementsAre(".gitignore", "B.txt", "caf\xc3\xa9.txt", "notes/new file.txt", "src/main.c"));
     EXPECT_TRUE(result.gitLsFilesMs && !result.fileManagerMs);
     EXPECT_TRUE(result.recentByMtime.empty());
     EXPECT_THAT(messages(log), HasSubstr("[GIT LS-FILES SUCCESS] root=" + repo.path().filename().string() +

@@ -1,15 +1,16 @@
 #include "files/gitcommandrunner.h"
-#include "platform/linux/linuxprocessrunner.h"
+
 #include "gitrepo.h"
+#include "platform/linux/linuxprocessrunner.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace korvane {
 namespace {
@@ -23,7 +24,8 @@ class FakeGit {
 public:
     explicit FakeGit(const std::string& body) {
         // The configuration listing that precedes every run finds nothing.
-        path_ = dir_.write("git", "#!/bin/sh\ncase \" $* \" in *' config --list '*) exit 0;; esac\n" + body + "\n");
+        path_ = dir_.write("git",
+                           "#!/bin/sh\ncase \" $* \" in *' config --list '*) exit 0;; esac\n" + body + "\n");
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
     }
     GitCommandRunner runner() const {
@@ -184,7 +186,8 @@ TEST(GitCommandRunnerTest, RepositoryFilterProgramsNeverRun) {
     repo.write("a.txt", "one\n");
     repo.write(".gitattributes", "*.txt filter=evil\n");
     ASSERT_TRUE(repo.sh("git add -A && git commit -qm one && git config --global filter.evil.clean 'touch " +
-                        userMarker.string() + "; cat' && git config filter.evil.clean false && cp a.txt b && mv b a.txt"));
+                        userMarker.string() +
+                        "; cat' && git config filter.evil.clean false && cp a.txt b && mv b a.txt"));
     EXPECT_TRUE(runner.run({"status", "--porcelain"}, repo.root(), 5.0));
     EXPECT_TRUE(std::filesystem::exists(userMarker));
 }

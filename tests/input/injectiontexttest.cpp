@@ -43,7 +43,9 @@ TEST(InjectionTextTest, ControlCharactersNeverReachTheTarget) {
         {"a\tb\nc", "a\tb\nc", 0},
         {"a\r\nb\rc", "a\nb\nc", 0},
         {std::string("n\0u\x07l\x7f", 6) + "\xc2\x9b" + "1;2H", "nul1;2H", 4},
-        {"bad\xff\xc3" "byte\xc3\xa9", "badbyte\xc3\xa9", 2},
+        {"bad\xff\xc3"
+         "byte\xc3\xa9",
+         "badbyte\xc3\xa9", 2},
         {"\x1b$0\x1b]0;x\x07", "]0;x", 3},
     };
     for (const Case& c : cases) {
@@ -57,7 +59,8 @@ TEST(InjectionTextTest, ControlCharactersNeverReachTheTarget) {
 // but TAB and LF, and every other character is kept in order.
 TEST(InjectionTextTest, StrippedTextMatchesAPlainReference) {
     std::mt19937 random(7);
-    const char32_t alphabet[] = {'a', ' ', '\t', '\n', '\r', 0x1B, 0x00, 0x7F, 0x85, 0x9B, 0xE9, 0x2028, 0x1F600};
+    const char32_t alphabet[] = {'a',  ' ',  '\t', '\n', '\r',   0x1B,   0x00,
+                                 0x7F, 0x85, 0x9B, 0xE9, 0x2028, 0x1F600};
     for (int round = 0; round < 2000; ++round) {
         std::u32string characters;
         for (int i = random() % 12; i > 0; --i) {

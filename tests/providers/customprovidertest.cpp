@@ -1,7 +1,7 @@
-#include "platform/fake/fakeclock.h"
 #include "providers/customprovider.h"
 
 #include "config/configmanagerharness.h"
+#include "platform/fake/fakeclock.h"
 #include "platform/fake/fakeprocessrunner.h"
 #include "support/logcapture.h"
 
@@ -259,7 +259,8 @@ TEST_F(CustomProviderTrustTest, GlobalCommandsAlwaysRunBesideAnUntrustedProject)
 // Until its project is trusted, a project file can neither replace a key the user has, nor pull the
 // user's snippets or clipboard into its text, nor open anything but web and mail links.
 TEST_F(CustomProviderTrustTest, AnUntrustedProjectCannotTakeOverTheUsersSnippets) {
-    writeGlobal(R"({"snippets": [{"key": "sig", "expand": "mine"}, {"key": "gh-token", "expand": "SECRET"}]})");
+    writeGlobal(
+        R"({"snippets": [{"key": "sig", "expand": "mine"}, {"key": "gh-token", "expand": "SECRET"}]})");
     manager.loadGlobalConfig();
     const std::string project = R"({"snippets": [
         {"key": "sig", "expand": "SIG"}, {"key": "note", "expand": "{{gh-token}}"},
@@ -269,7 +270,8 @@ TEST_F(CustomProviderTrustTest, AnUntrustedProjectCannotTakeOverTheUsersSnippets
     test::LogCapture log;
     auto set = manager.mergedManualSnippets("xterm", projectRoot());
     const auto find = [&set](const std::string& key) {
-        const auto it = std::find_if(set.begin(), set.end(), [&](const Snippet& s) { return s.label == key; });
+        const auto it =
+            std::find_if(set.begin(), set.end(), [&](const Snippet& s) { return s.label == key; });
         return it == set.end() ? nullptr : &*it;
     };
     EXPECT_EQ(find("sig")->expansion, "mine");
@@ -278,7 +280,9 @@ TEST_F(CustomProviderTrustTest, AnUntrustedProjectCannotTakeOverTheUsersSnippets
     ASSERT_NE(find("note"), nullptr);
     EXPECT_FALSE(manager.expandsWithUserContent(*find("note")));
     EXPECT_TRUE(manager.expandsWithUserContent(*find("gh-token")));
-    EXPECT_THAT(log.lines(), testing::Contains("[Korvane] Project snippet 'sig' waits for trust: the key stays the user's"));
+    EXPECT_THAT(
+        log.lines(),
+        testing::Contains("[Korvane] Project snippet 'sig' waits for trust: the key stays the user's"));
 
     // The trust covers the replacing snippet's text: a change asks again.
     const auto waiting = manager.projectsAwaitingTrust();
@@ -327,7 +331,8 @@ TEST_F(CustomProviderTrustTest, TrustIsTakenBackAtOnceAndAnUnsafeStoreTrustsNoth
     test::LogCapture log;
     scan();
     EXPECT_THAT(commandsRun(), UnorderedElementsAre("global-cmd", "repo-cmd"));
-    EXPECT_THAT(log.lines(), testing::Contains(testing::HasSubstr("not run: the trust of its project was taken back")));
+    EXPECT_THAT(log.lines(),
+                testing::Contains(testing::HasSubstr("not run: the trust of its project was taken back")));
 
     namespace fs = std::filesystem;
     const auto check = [&](const std::string& what, bool expected, const std::function<void()>& arrange) {
@@ -337,8 +342,10 @@ TEST_F(CustomProviderTrustTest, TrustIsTakenBackAtOnceAndAnUnsafeStoreTrustsNoth
         EXPECT_EQ(manager.projectsAwaitingTrust().empty(), expected) << what;
     };
     check("a safe store", true, [] {});
-    check("writable by others", false, [&] { fs::permissions(store, fs::perms::others_write, fs::perm_options::add); });
-    check("writable by the group", false, [&] { fs::permissions(store, fs::perms::group_write, fs::perm_options::add); });
+    check("writable by others", false,
+          [&] { fs::permissions(store, fs::perms::others_write, fs::perm_options::add); });
+    check("writable by the group", false,
+          [&] { fs::permissions(store, fs::perms::group_write, fs::perm_options::add); });
     check("a symbolic link", false, [&] {
         fs::rename(store, configDir() / "elsewhere.json");
         fs::create_symlink(configDir() / "elsewhere.json", store);

@@ -1,11 +1,11 @@
 #include "providers/filescanner.h"
 
+#include "config/configloader.h"
+#include "files/filepathindexbuilder.h"
 #include "files/gitlsfilesbroker.h"
 #include "files/gitrepo.h"
 #include "files/gitscanlister.h"
-#include "files/filepathindexbuilder.h"
 #include "platform/linux/linuxprocessrunner.h"
-#include "config/configloader.h"
 #include "providers/maketargetprovider.h"
 #include "providers/npmscriptprovider.h"
 #include "providers/projectdocextractor.h"
@@ -221,7 +221,8 @@ TEST(ProjectFilesTest, NothingIsReadThroughALinkThatLeavesTheProject) {
     fs::copy_file(scripts, repo.path() / "package.json");
     EXPECT_EQ(NpmScriptProvider().snippets(repo.root()).size(), 1u);
     fs::remove(repo.path() / ".korvane.json");
-    repo.write(".korvane.json", R"({"snippets": [{"key": "big", "expand": ")" + std::string(1 << 20, 'x') + R"("}]})");
+    repo.write(".korvane.json",
+               R"({"snippets": [{"key": "big", "expand": ")" + std::string(1 << 20, 'x') + R"("}]})");
     EXPECT_EQ(loader.loadProjectConfig(repo.root()), std::nullopt);
     EXPECT_THAT(loader.lastProjectParseError().value_or(""), testing::HasSubstr("larger than 1 MiB"));
 }

@@ -134,7 +134,8 @@ TEST_F(TemplateExpansionTest, EmptyClipboardAndRealUuids) {
 // the user's snippets stay out of it, dates still work.
 TEST_F(TemplateExpansionTest, WithoutClipboardOrResolverThosePlaceholdersStayAsWritten) {
     providers.clipboard = nullptr;
-    EXPECT_EQ(expandTemplate("{{clipboard}} {{gh-token}} {{date}}", providers), "{{clipboard}} {{gh-token}} 2026-03-06");
+    EXPECT_EQ(expandTemplate("{{clipboard}} {{gh-token}} {{date}}", providers),
+              "{{clipboard}} {{gh-token}} 2026-03-06");
 }
 
 TEST_F(TemplateExpansionTest, ResolverNamesExpandWithoutCycles) {

@@ -25,7 +25,8 @@ public:
     }
 
     // Recorded like an alert; answers `confirmAnswer`.
-    bool confirm(const std::string& title, const std::string& message, const std::string& /*acceptLabel*/) override {
+    bool confirm(const std::string& title, const std::string& message,
+                 const std::string& /*acceptLabel*/) override {
         showInfoAlert(title, message);
         return confirmAnswer;
     }

@@ -2,7 +2,6 @@
 
 #include "platform/linux/childreaper.h"
 #include "platform/linux/spawnhandles.h"
-
 #include "platform/linux/uniquefd.h"
 
 #include <algorithm>

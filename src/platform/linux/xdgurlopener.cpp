@@ -1,9 +1,8 @@
 #include "platform/linux/xdgurlopener.h"
 
+#include "base/diagnostics.h"
 #include "platform/linux/childreaper.h"
 #include "platform/linux/spawnhandles.h"
-
-#include "base/diagnostics.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -20,8 +20,10 @@ void QtAlertPresenter::showInfoAlert(const std::string& title, const std::string
     box.exec();
 }
 
-bool QtAlertPresenter::confirm(const std::string& title, const std::string& message, const std::string& acceptLabel) {
-    if (const char* hooks = std::getenv("KORVANE_TEST_HOOKS"); hooks != nullptr && std::strcmp(hooks, "1") == 0) {
+bool QtAlertPresenter::confirm(const std::string& title, const std::string& message,
+                               const std::string& acceptLabel) {
+    if (const char* hooks = std::getenv("KORVANE_TEST_HOOKS");
+        hooks != nullptr && std::strcmp(hooks, "1") == 0) {
         diagnostic("Confirm: " + title + ": " + message);
     }
     QMessageBox box(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(title));

@@ -1,7 +1,7 @@
 #include "platform/linux/linuxprocessrunner.h"
+
 #include "platform/linux/childreaper.h"
 #include "platform/linux/xdgurlopener.h"
-
 #include "support/tempdir.h"
 
 #include <atomic>
@@ -307,9 +307,12 @@ TEST(ChildReaperTest, WhatARunLeavesBehindIsEndedWithIt) {
     };
     LinuxProcessRunner runner;
     std::optional<Expected<ProcessResult, ProcessLaunchError>> waited;
-    std::thread other([&] { waited = runner.run({.executable = "/bin/sh", .arguments = {"-c", "sleep 0.5; exit 7"}}); });
+    std::thread other([&] {
+        waited = runner.run({.executable = "/bin/sh", .arguments = {"-c", "sleep 0.5; exit 7"}});
+    });
 
-    auto finished = runner.run({.executable = "/bin/sh", .arguments = {"-c", later("finished") + " echo started"}});
+    auto finished =
+        runner.run({.executable = "/bin/sh", .arguments = {"-c", later("finished") + " echo started"}});
     ASSERT_TRUE(finished);
     EXPECT_EQ(finished->output, "started\n");
     auto cutOff = runner.run({.executable = "/bin/sh",
@@ -319,7 +322,9 @@ TEST(ChildReaperTest, WhatARunLeavesBehindIsEndedWithIt) {
     ASSERT_TRUE(cutOff);
     EXPECT_EQ(cutOff->ending, Ending::timedOut);
 
-    const auto opener = dir.write("opener", "#!/bin/sh\nsetsid sh -c 'sleep 0.6; touch \"$1\"' sh \"$1\" </dev/null >/dev/null 2>&1 &\n");
+    const auto opener = dir.write(
+        "opener",
+        "#!/bin/sh\nsetsid sh -c 'sleep 0.6; touch \"$1\"' sh \"$1\" </dev/null >/dev/null 2>&1 &\n");
     fs::permissions(opener, fs::perms::owner_all);
     ASSERT_TRUE(XdgUrlOpener(opener.string()).open(marker("opened")));
 
