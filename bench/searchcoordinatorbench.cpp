@@ -14,6 +14,7 @@
 #include "platform/fake/fakepopupsurfacewindow.h"
 #include "platform/fake/fakescreenlist.h"
 #include "popup/popupcontroller.h"
+#include "popup/popupsearchdisplay.h"
 #include "registry/snippetregistry.h"
 #include "search/filepathsearchsource.h"
 #include "search/searchcoordinator.h"
@@ -141,7 +142,8 @@ struct Session {
         };
         files = FilePathProvider::create(clock, runner);
         files->index("/bench/root");
-        coordinator = SearchCoordinator::create(registry, controller, scheduler, clock);
+        coordinator = SearchCoordinator::create(registry, std::make_shared<PopupSearchDisplay>(controller), scheduler,
+                                                clock);
         source = std::make_shared<TimedSource>(std::make_shared<FilePathSearchSource>(files));
         coordinator->filePathSource = source;
         coordinator->liveScopeProviders[SnippetSource::filePath()] = source;
