@@ -45,7 +45,7 @@ std::vector<SearchResult> PopupSearchDisplay::allResults() const {
     return controller_->viewModel().allResults();
 }
 
-SearchViewState PopupSearchDisplay::viewState() const {
+const SearchViewState& PopupSearchDisplay::viewState() const {
     return controller_->viewModel().viewState();
 }
 

@@ -20,7 +20,7 @@ public:
     bool isLiveScopeActive() const override;
     bool showsLiveScope(const SnippetSource& source) const override;
     std::vector<SearchResult> allResults() const override;
-    SearchViewState viewState() const override;
+    const SearchViewState& viewState() const override;
     std::optional<std::string> selectedSnippetID() const override;
 
 private:

@@ -29,7 +29,7 @@ public:
     virtual bool isLiveScopeActive() const = 0;
     virtual bool showsLiveScope(const SnippetSource& source) const = 0;
     virtual std::vector<SearchResult> allResults() const = 0;
-    virtual SearchViewState viewState() const = 0;
+    virtual const SearchViewState& viewState() const = 0;
     virtual std::optional<std::string> selectedSnippetID() const = 0;
 };
 

@@ -98,7 +98,7 @@ void SearchAsyncUpdateEngine::startFileQuery(MergeDependencies dependencies, Reg
                                              std::string projectRoot,
                                              std::optional<SearchEmptyState> noMatchesState) {
     cancelFileQuery();
-    if (!source || !registryAnswer) {
+    if (!source || !registryAnswer.response) {
         return;
     }
     CancellationToken task;
@@ -118,7 +118,7 @@ void SearchAsyncUpdateEngine::startFileQuery(MergeDependencies dependencies, Reg
             auto results = source->search(query, projectRoot, caseSensitive, &task);
             scheduler->post([=, results = std::move(results)] {
                 if (auto engine = weak.lock()) {
-                    engine->mergeFileSearch(*shared, *registryAnswer, results, generation, projectRoot,
+                    engine->mergeFileSearch(*shared, registryAnswer, results, generation, projectRoot,
                                             noMatchesState, task);
                 }
             });
@@ -126,7 +126,7 @@ void SearchAsyncUpdateEngine::startFileQuery(MergeDependencies dependencies, Reg
     });
 }
 
-void SearchAsyncUpdateEngine::mergeFileSearch(const MergeDependencies& deps, const SearchResponse& response,
+void SearchAsyncUpdateEngine::mergeFileSearch(const MergeDependencies& deps, const RegistryAnswer& answer,
                                               const std::vector<SearchResult>& fileResults, std::int64_t generation,
                                               const std::string& projectRoot,
                                               const std::optional<SearchEmptyState>& noMatchesState,
@@ -146,14 +146,17 @@ void SearchAsyncUpdateEngine::mergeFileSearch(const MergeDependencies& deps, con
     }
     // The registry is not searched again: its answer came with this query, and a registry change
     // since then has started a new file query with the new answer.
+    const SearchResponse& response = *answer.response;
+    const SearchViewState& shown = deps.currentSearchViewState();
+    const std::vector<SearchResult>& registryResults = answer.resultsOnScreen ? shown.resultList() : response.results;
     std::unordered_set<std::string> registryIDs;
-    registryIDs.reserve(response.results.size());
-    for (const auto& result : response.results) {
+    registryIDs.reserve(registryResults.size());
+    for (const auto& result : registryResults) {
         if (result.snippet) {
             registryIDs.insert(result.snippet->id);
         }
     }
-    std::vector<SearchResult> merged = response.results;
+    std::vector<SearchResult> merged = registryResults;
     std::size_t added = 0;
     for (const auto& result : fileResults) {
         if (added == maxMergedFileResults) {
@@ -169,7 +172,6 @@ void SearchAsyncUpdateEngine::mergeFileSearch(const MergeDependencies& deps, con
     if (merged.empty() && deps.hasSeenResultsInSession()) {
         emptyState = noMatchesState;
     }
-    const SearchViewState shown = deps.currentSearchViewState();
     if (!shown.isEmptyState() && !merged.empty() && deps.sameResultIdentity(shown.resultList(), merged)) {
         return;
     }

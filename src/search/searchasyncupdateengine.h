@@ -43,7 +43,7 @@ public:
         std::function<void(const std::string& reason, std::int64_t generation,
                            const std::optional<std::string>& selectedID)>
             deferRefresh;
-        std::function<SearchViewState()> currentSearchViewState;
+        std::function<const SearchViewState&()> currentSearchViewState;
         std::function<bool(const std::vector<SearchResult>&, const std::vector<SearchResult>&)> sameResultIdentity;
         std::function<bool()> hasSeenResultsInSession;
         // Shows the merged list with the entry `selectedID` kept selected.
@@ -53,7 +53,12 @@ public:
             showPopup;
     };
     // The registry's answer to the query, found when the query was searched and reused by the merge.
-    using RegistryAnswer = std::shared_ptr<const SearchResponse>;
+    // When its results went on screen unchanged they are not copied: the merge reads them from the
+    // list shown, which nothing replaces without starting a new file query.
+    struct RegistryAnswer {
+        std::shared_ptr<const SearchResponse> response;
+        bool resultsOnScreen = false;
+    };
 
     static constexpr double navigationPause = 0.3;
     static constexpr double fileQueryDebounce = 0.05;
@@ -96,7 +101,7 @@ public:
                         std::optional<SearchEmptyState> noMatchesState);
 
     // Merges `fileResults` of a file query behind the registry's answer to the current query.
-    void mergeFileSearch(const MergeDependencies& dependencies, const SearchResponse& registryAnswer,
+    void mergeFileSearch(const MergeDependencies& dependencies, const RegistryAnswer& registryAnswer,
                          const std::vector<SearchResult>& fileResults, std::int64_t generation,
                          const std::string& projectRoot, const std::optional<SearchEmptyState>& noMatchesState,
                          const CancellationToken& task);

@@ -219,23 +219,23 @@ void SearchCoordinator::route(const std::string& query, const LiveSearchContext&
         showBrowse(std::move(update), parsed, context.projectRoot, context.activeCategories, context.scanInFlight);
         return;
     }
-    routeRegistry(query, parsed, context, std::move(update));
+    routeRegistry(parsed, context, std::move(update));
 }
 
-void SearchCoordinator::routeRegistry(const std::string& query, const ParsedQuery& parsed,
-                                      const LiveSearchContext& context, SearchUpdate update) {
-    (void)query;
+void SearchCoordinator::routeRegistry(const ParsedQuery& parsed, const LiveSearchContext& context,
+                                      SearchUpdate update) {
     const bool textEmpty = parsed.query.empty();
-    auto response = std::make_shared<const SearchResponse>(registry_.search(parsed, context.searchOptions));
+    SearchResponse response = registry_.search(parsed, context.searchOptions);
     std::optional<SearchEmptyState> emptyState;
-    if (!response->results.empty()) {
+    if (!response.results.empty()) {
         hasSeenResultsInSession_ = true;
-    } else if (response->scopeDisabled) {
+    } else if (response.scopeDisabled) {
         // The view shows the disabled scope itself.
     } else if (!hasSeenResultsInSession_) {
         // A fragment of a project path matches no snippet: the file query decides, and closes the popup
         // itself when the files have nothing either.
-        const bool filesMayAnswer = !textEmpty && !parsed.scopes && !parsed.urlOnly && canQueryFiles(context.projectRoot);
+        const bool filesMayAnswer =
+            !textEmpty && !parsed.scopes && !parsed.urlOnly && canQueryFiles(context.projectRoot);
         if (!context.scanInFlight && !unifiedAtContext_ && !filesMayAnswer) {
             publish(std::move(update));
             dismiss();
@@ -246,16 +246,16 @@ void SearchCoordinator::routeRegistry(const std::string& query, const ParsedQuer
     }
     const bool filesFollow = !textEmpty && !parsed.scopes && !parsed.urlOnly;
     const auto kept = refresh_ ? refresh_->keptSelectionID : std::nullopt;
-    if (!(filesFollow && waitsForFileRows(kept, *response, context.projectRoot))) {
-        setResults(update, response->results, response->displayChip, response->scope, response->urlOnly,
-                   response->scopeDisabled, false, isBareScope(parsed), emptyState, context.projectRoot);
+    const bool waits = filesFollow && waitsForFileRows(kept, response, context.projectRoot);
+    if (!waits) {
+        setResults(update, response, isBareScope(parsed), emptyState, context.projectRoot);
     }
     publish(std::move(update));
     if (filesFollow) {
         // While a scan runs an empty list carries no message, and the merge must not add one.
         scheduleFileQuery(parsed.query, searchGeneration_, context.searchOptions.caseSensitive, context.projectRoot,
                           context.scanInFlight ? std::nullopt : std::optional<SearchEmptyState>(noMatchesState_),
-                          std::move(response));
+                          answerFor(std::move(response), !waits));
     }
 }
 
@@ -378,12 +378,26 @@ void SearchCoordinator::setResults(SearchUpdate& update, std::vector<SearchResul
     if (!unifiedAtContext_) {
         update.content = SearchUpdate::Results{std::move(results), emptyState, shell};
     } else {
-        update.content = SearchUpdate::Composed{
-            compose(results, scopeDisabled, emptyState ? std::optional<std::string>(emptyState->message) : std::nullopt),
-            shell};
+        const auto message = emptyState ? std::optional<std::string>(emptyState->message) : std::nullopt;
+        update.content = SearchUpdate::Composed{compose(results, scopeDisabled, message), shell};
     }
     update.projectRoot = projectRoot;
     update.window = SearchUpdate::Window::show;
+}
+
+void SearchCoordinator::setResults(SearchUpdate& update, SearchResponse& response, bool bareScope,
+                                   const std::optional<SearchEmptyState>& emptyState,
+                                   const std::optional<std::string>& projectRoot) {
+    // A plain list takes the results as they are, so the answer kept for the merge need not copy them.
+    std::vector<SearchResult> results = unifiedAtContext_ ? response.results : std::move(response.results);
+    setResults(update, std::move(results), response.displayChip, response.scope, response.urlOnly,
+               response.scopeDisabled, false, bareScope, emptyState, projectRoot);
+}
+
+SearchAsyncUpdateEngine::RegistryAnswer SearchCoordinator::answerFor(SearchResponse response, bool shown) const {
+    // Shown as a plain list, the results are the list on screen; otherwise the answer keeps them.
+    const bool onScreen = shown && !unifiedAtContext_;
+    return {std::make_shared<const SearchResponse>(std::move(response)), onScreen};
 }
 
 void SearchCoordinator::publish(SearchUpdate update) {
@@ -455,9 +469,10 @@ SearchAsyncUpdateEngine::MergeDependencies SearchCoordinator::makeMergeDependenc
             self->asyncUpdateEngine_->recordDeferred(reason, generation, selectedID, self->deferredIdleHandler());
         }
     };
-    deps.currentSearchViewState = [weak] {
+    deps.currentSearchViewState = [weak]() -> const SearchViewState& {
+        static const SearchViewState nothing = SearchViewState::results({});
         auto self = weak.lock();
-        return self ? self->display_->viewState() : SearchViewState::results({});
+        return self ? self->display_->viewState() : nothing;
     };
     deps.sameResultIdentity = [weak](const std::vector<SearchResult>& a, const std::vector<SearchResult>& b) {
         return !weak.expired() && sameResultIdentity(a, b);

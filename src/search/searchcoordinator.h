@@ -172,8 +172,7 @@ private:
     bool isPopupVisible() const { return display_->isVisible(); }
     // Takes the road for `query` and hands the display its update.
     void route(const std::string& query, const LiveSearchContext& context, SearchUpdate update);
-    void routeRegistry(const std::string& query, const ParsedQuery& parsed, const LiveSearchContext& context,
-                       SearchUpdate update);
+    void routeRegistry(const ParsedQuery& parsed, const LiveSearchContext& context, SearchUpdate update);
     // Re-runs the active query for a refresh, keeping the selected entry.
     void refreshSearch(SearchSource source, bool clearsLoadingRecentFiles = false);
     // Whether a file query can run for `projectRoot`.
@@ -193,6 +192,11 @@ private:
                     const std::optional<SnippetSource>& scope, bool urlOnly, bool scopeDisabled, bool liveScope,
                     bool bareScope, const std::optional<SearchEmptyState>& emptyState,
                     const std::optional<std::string>& projectRoot);
+    // The same for a registry answer, whose results it takes when it can.
+    void setResults(SearchUpdate& update, SearchResponse& response, bool bareScope,
+                    const std::optional<SearchEmptyState>& emptyState, const std::optional<std::string>& projectRoot);
+    // What the merge keeps of a registry answer that was `shown`, or held back.
+    SearchAsyncUpdateEngine::RegistryAnswer answerFor(SearchResponse response, bool shown) const;
     void showBrowse(SearchUpdate update, const ParsedQuery& parsed, const std::optional<std::string>& projectRoot,
                     const std::vector<std::string>& activeCategories, bool scanInFlight);
     void dismiss();

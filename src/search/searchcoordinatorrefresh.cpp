@@ -73,28 +73,26 @@ void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::strin
         return;
     }
     const bool filesFollow = !parsed.query.empty() && !parsed.scopes && !parsed.urlOnly;
-    auto response = std::make_shared<const SearchResponse>(registry_.search(parsed, SearchOptions{caseSensitive}));
-    if (response->results.empty() && !response->scopeDisabled) {
+    SearchResponse response = registry_.search(parsed, SearchOptions{caseSensitive});
+    if (response.results.empty() && !response.scopeDisabled) {
         // The list on screen stays; a file query still under way merges behind the new answer.
         if (filesFollow && asyncUpdateEngine_->hasFileQueryTask()) {
             scheduleFileQuery(parsed.query, searchGeneration_, caseSensitive, projectRoot, noMatchesState_,
-                              std::move(response));
+                              answerFor(std::move(response), false));
         }
         return;
     }
-    if (!response->results.empty()) {
-        hasSeenResultsInSession_ = true;
-    }
-    if (!(filesFollow && waitsForFileRows(update.selectSnippetID, *response, projectRoot))) {
-        setResults(update, response->results, response->displayChip, response->scope, response->urlOnly,
-                   response->scopeDisabled, false, isBareScope(parsed), std::nullopt, projectRoot);
+    hasSeenResultsInSession_ = hasSeenResultsInSession_ || !response.results.empty();
+    const bool waits = filesFollow && waitsForFileRows(update.selectSnippetID, response, projectRoot);
+    if (!waits) {
+        setResults(update, response, isBareScope(parsed), std::nullopt, projectRoot);
         publish(std::move(update));
     }
     // The file matches merged into this list came from the file query; run it again so that a
     // registry change does not leave the list without them until the next keystroke.
     if (filesFollow) {
         scheduleFileQuery(parsed.query, searchGeneration_, caseSensitive, projectRoot, noMatchesState_,
-                          std::move(response));
+                          answerFor(std::move(response), !waits));
     }
 }
 

@@ -34,7 +34,7 @@ struct MergeWorld {
         d.deferRefresh = [this](const std::string& reason, std::int64_t g, const std::optional<std::string>& id) {
             log.push_back("defer:" + reason + ":" + std::to_string(g) + ":" + id.value_or("-"));
         };
-        d.currentSearchViewState = [this] { return shown; };
+        d.currentSearchViewState = [this]() -> const SearchViewState& { return shown; };
         d.sameResultIdentity = [](const std::vector<SearchResult>& a, const std::vector<SearchResult>& b) {
             return ids(a) == ids(b);
         };
@@ -52,9 +52,8 @@ struct MergeWorld {
         return d;
     }
     // The registry's answer found with the query, which the merge reuses.
-    SearchResponse response() const { return SearchResponse{registryResults, {}, {}, false, false}; }
     SearchAsyncUpdateEngine::RegistryAnswer answer() const {
-        return std::make_shared<const SearchResponse>(response());
+        return {std::make_shared<const SearchResponse>(SearchResponse{registryResults, {}, {}, false, false}), false};
     }
 };
 
@@ -121,7 +120,7 @@ TEST_F(SearchAsyncUpdateEngineTest, MergeAddsAtMostEightNewFilesBehindTheRegistr
         found.push_back(fileResult("f" + std::to_string(i)));
     }
     world.selected = "manual:a";
-    engine->mergeFileSearch(world.dependencies(), world.response(), found, 5, "/p", noMatches, CancellationToken());
+    engine->mergeFileSearch(world.dependencies(), world.answer(), found, 5, "/p", noMatches, CancellationToken());
     ASSERT_EQ(world.shownLists.size(), 1u);
     const auto& list = world.shownLists[0];
     ASSERT_EQ(list.size(), 2u + 8u);
@@ -132,8 +131,18 @@ TEST_F(SearchAsyncUpdateEngineTest, MergeAddsAtMostEightNewFilesBehindTheRegistr
     EXPECT_EQ(world.log.back(), "restore:manual:a");
 
     // The same ids again: no update, no flicker.
-    engine->mergeFileSearch(world.dependencies(), world.response(), found, 5, "/p", noMatches, CancellationToken());
+    engine->mergeFileSearch(world.dependencies(), world.answer(), found, 5, "/p", noMatches, CancellationToken());
     EXPECT_EQ(world.shownLists.size(), 1u);
+}
+
+TEST_F(SearchAsyncUpdateEngineTest, AnAnswerAlreadyOnScreenIsMergedFromTheListShown) {
+    world.shown = SearchViewState::results({SearchResult{manualSnippet("a"), {}}, fileResult("dup.txt")});
+    auto answer = world.answer(); // its own results are empty: they went to the screen
+    answer.resultsOnScreen = true;
+    engine->mergeFileSearch(world.dependencies(), answer, {fileResult("dup.txt"), fileResult("new.txt")}, 5, "/p",
+                            noMatches, CancellationToken());
+    ASSERT_EQ(world.shownLists.size(), 1u);
+    EXPECT_EQ(world.shownLists[0], (std::vector<std::string>{"manual:a", "file:dup.txt", "file:new.txt"}));
 }
 
 TEST_F(SearchAsyncUpdateEngineTest, EmptyMergesByWhetherResultsWereSeen) {
@@ -151,7 +160,7 @@ TEST_F(SearchAsyncUpdateEngineTest, EmptyMergesByWhetherResultsWereSeen) {
         MergeWorld w;
         w.seen = c.seen;
         w.shown = c.shown;
-        engine->mergeFileSearch(w.dependencies(), w.response(), {}, 5, "/p", noMatches, CancellationToken());
+        engine->mergeFileSearch(w.dependencies(), w.answer(), {}, 5, "/p", noMatches, CancellationToken());
         ASSERT_EQ(w.shownLists.size(), c.updates);
         if (c.updates) {
             EXPECT_EQ(w.shownMessages[0], c.message);
@@ -181,7 +190,8 @@ TEST_F(SearchAsyncUpdateEngineTest, FileQueryIsDebouncedDroppedWhenStaleAndDefer
 
     world.navigating = false;
     engine->startFileQuery(world.dependencies(), world.answer(), files, "al", 6, false, "/p", noMatches);
-    engine->startFileQuery(world.dependencies(), world.answer(), files, "al", 6, false, "/p", noMatches); // replaces the first
+    // The second replaces the first.
+    engine->startFileQuery(world.dependencies(), world.answer(), files, "al", 6, false, "/p", noMatches);
     scheduler.advance(0.06);
     EXPECT_EQ(files->searches.size(), 2u);
     ASSERT_EQ(world.shownLists.size(), 1u);

@@ -50,7 +50,8 @@ protected:
                 return made;
             });
         setSnippets({"alpha", "alpine", "alto", "beta", "@foo-helper"});
-        coordinator = SearchCoordinator::create(registry, std::make_shared<PopupSearchDisplay>(controller), staged, clock);
+        coordinator =
+            SearchCoordinator::create(registry, std::make_shared<PopupSearchDisplay>(controller), staged, clock);
         files = std::make_shared<test::FakeFileSource>();
         coordinator->filePathSource = files;
         coordinator->liveScopeProviders[SnippetSource::filePath()] = files;
