@@ -100,7 +100,6 @@ public:
     const std::optional<SearchShellVariant>& lastUnifiedVariantLog() const { return lastUnifiedVariantLog_; }
     bool hasLiveQueryTask() const { return liveQueryTask_.has_value(); }
     SearchAsyncUpdateEngine& asyncUpdateEngine() const { return *asyncUpdateEngine_; }
-    SearchDisplay& display() const { return *display_; }
 
     // Answers one query.
     void performSearch(const std::string& query, SearchSource source, const LiveSearchContext& context);
