@@ -375,6 +375,20 @@ TEST_F(SearchCoordinatorTest, ABackgroundRefreshNeverMovesTheSelectionOffAMerged
     }
 }
 
+TEST_F(SearchCoordinatorTest, TheFlushKeepsTheEntryTheUserMovedToAfterTheRefreshWasHeldBack) {
+    type("al");
+    const auto shown = shownIDs();
+    ASSERT_GE(shown.size(), 3u);
+    arrowDown();
+    coordinator->handleScanRefresh(); // held back with the second entry selected
+    manual.advance(0.1);
+    arrowDown();
+    ASSERT_EQ(viewModel().selectedSnippetID(), shown[2]);
+    manual.advance(0.4);
+    EXPECT_FALSE(coordinator->asyncUpdateEngine().deferredWork.needsRefresh);
+    EXPECT_EQ(viewModel().selectedSnippetID(), shown[2]);
+}
+
 TEST_F(SearchCoordinatorTest, AWallClockJumpNeitherFreezesNorFloodsTheIdleAndDuplicateRules) {
     type("al");
     arrowDown();
