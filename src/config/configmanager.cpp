@@ -265,6 +265,7 @@ Expected<void, std::string> ConfigManager::trustProjectCommands(const ProjectTru
     auto trusted = trustStore_->trust(request);
     if (trusted) {
         // The snippets that waited for trust join the sets from now on.
+        mergeWithProject();
         beginNewVersion();
     }
     return trusted;
@@ -369,8 +370,23 @@ void ConfigManager::rebuildAppDictionaries() {
 }
 
 void ConfigManager::mergeWithProject() {
-    mergedConfig_ = projectConfig_ ? MergedConfig::merge(globalConfig_, *projectConfig_)
-                                   : MergedConfig::fromGlobal(globalConfig_);
+    if (!projectConfig_) {
+        mergedConfig_ = MergedConfig::fromGlobal(globalConfig_);
+        return;
+    }
+    ProjectConfig project = *projectConfig_;
+    if (project.snippets && !projectTrusted()) {
+        // The same snippets wait for trust here as in the manual sets, so that no path through the
+        // merged file hands the user's keys to the project.
+        std::set<std::string> overriding;
+        for (const auto& snippet : overridingProjectSnippets()) {
+            overriding.insert(snippet.key);
+        }
+        std::erase_if(*project.snippets, [&overriding](const ManualSnippet& snippet) {
+            return overriding.contains(snippet.key) || (snippet.url && !isWebOrMailURL(*snippet.url));
+        });
+    }
+    mergedConfig_ = MergedConfig::merge(globalConfig_, project);
 }
 
 void ConfigManager::recomputeActiveCategories() {

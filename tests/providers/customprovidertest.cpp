@@ -277,6 +277,17 @@ TEST_F(CustomProviderTrustTest, AnUntrustedProjectCannotTakeOverTheUsersSnippets
     EXPECT_EQ(find("sig")->expansion, "mine");
     EXPECT_EQ(find("local"), nullptr);
     ASSERT_NE(find("web"), nullptr);
+    // The merged file (what a refresh reloads) holds the same.
+    const auto merged = [&](const std::string& key) -> std::string {
+        for (const auto& snippet : manager.mergedConfig().snippets) {
+            if (snippet.key == key) {
+                return snippet.expand.value_or(snippet.url.value_or(""));
+            }
+        }
+        return "(none)";
+    };
+    EXPECT_EQ(merged("sig"), "mine");
+    EXPECT_EQ(merged("local"), "(none)");
     ASSERT_NE(find("note"), nullptr);
     EXPECT_FALSE(manager.expandsWithUserContent(*find("note")));
     EXPECT_TRUE(manager.expandsWithUserContent(*find("gh-token")));
@@ -292,6 +303,7 @@ TEST_F(CustomProviderTrustTest, AnUntrustedProjectCannotTakeOverTheUsersSnippets
     ASSERT_TRUE(manager.trustProjectCommands(waiting[0]).has_value());
     set = manager.mergedManualSnippets("xterm", projectRoot());
     EXPECT_EQ(find("sig")->expansion, "evil");
+    EXPECT_EQ(merged("sig"), "evil");
     EXPECT_NE(find("local"), nullptr);
     EXPECT_TRUE(manager.expandsWithUserContent(*find("note")));
 
