@@ -22,6 +22,9 @@ namespace {
 // Rounds of killing: each lets the children of what was killed be reparented and found.
 constexpr int kMaxRounds = 8;
 constexpr auto kReapWait = std::chrono::milliseconds(200);
+// How often every process is looked at: an orphan that ended without a run to notice it (a browser the
+// URL opener started) is reaped then at the latest.
+constexpr auto kFullSweepInterval = std::chrono::seconds(30);
 
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
@@ -120,18 +123,32 @@ void ChildReaper::unregisterChild(pid_t pid) {
     }
 }
 
-void ChildReaper::endRun(std::uint64_t run) {
+void ChildReaper::endRun(std::uint64_t run, pid_t firstChild) {
     std::lock_guard guard(lock_);
     activeRuns_.erase(run);
-    for (int round = 0; round < kMaxRounds && sweep(); ++round) {
+    const auto now = std::chrono::steady_clock::now();
+    const bool fullDue = now - lastFullSweep_ >= kFullSweepInterval;
+    if (firstChild <= 0 && !fullDue) {
+        // Nothing was started, so nothing new can have been left.
+        return;
+    }
+    pid_t since = firstChild;
+    if (firstChild <= 0 || firstChild < lastFirstChild_ || fullDue) {
+        since = 0;
+        lastFullSweep_ = now;
+    }
+    if (firstChild > 0) {
+        lastFirstChild_ = firstChild;
+    }
+    for (int round = 0; round < kMaxRounds && sweep(since); ++round) {
     }
 }
 
-bool ChildReaper::sweep() {
+bool ChildReaper::sweep(pid_t since) {
     const pid_t self = ::getpid();
     bool killed = false;
     for (const pid_t pid : processIds()) {
-        if (known_.contains(pid)) {
+        if (pid < since || known_.contains(pid)) {
             continue;
         }
         const ProcState state = procState(pid);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <set>
@@ -35,16 +36,21 @@ public:
     // Called by the spawner once it has reaped `pid`.
     void unregisterChild(pid_t pid);
 
-    // Ends what the run left behind (and what earlier runs left since), and reaps unregistered zombies.
-    void endRun(std::uint64_t run);
+    // Ends what the run left behind and reaps unregistered zombies. `firstChild` is the pid of the
+    // run's process (0 when none started): what it started came later and has a higher pid, so only
+    // newer processes are looked at, unless the pids wrapped around or the last look at all of them
+    // is a while ago.
+    void endRun(std::uint64_t run, pid_t firstChild);
 
 private:
-    // One pass over the children; true when something was killed, so that its own children, now
-    // reparented here, get a pass too.
-    bool sweep();
+    // One pass over the children from pid `since` on; true when something was killed, so that its
+    // own children, now reparented here, get a pass too.
+    bool sweep(pid_t since);
     bool carriesFinishedRun(pid_t pid) const;
 
     std::mutex lock_;
+    pid_t lastFirstChild_ = 0;
+    std::chrono::steady_clock::time_point lastFullSweep_{};
     // A multiset: a pid reaped by one spawner may already be reused by another's new child.
     std::multiset<pid_t> known_;
     std::set<std::uint64_t> activeRuns_;

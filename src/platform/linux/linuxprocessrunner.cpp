@@ -124,13 +124,15 @@ class RunScope {
 public:
     RunScope()
         : run_(ChildReaper::shared().beginRun()) {}
-    ~RunScope() { ChildReaper::shared().endRun(run_); }
+    ~RunScope() { ChildReaper::shared().endRun(run_, child_); }
     RunScope(const RunScope&) = delete;
     RunScope& operator=(const RunScope&) = delete;
     std::uint64_t run() const { return run_; }
+    void setChild(pid_t pid) { child_ = pid; }
 
 private:
     std::uint64_t run_;
+    pid_t child_ = 0;
 };
 
 // Reads what is available; returns false at end of file or on an error other than "try again".
@@ -346,7 +348,7 @@ Expected<ProcessResult, ProcessLaunchError> LinuxProcessRunner::run(const Proces
     arguments.push_back(request.executable);
     arguments.insert(arguments.end(), request.arguments.begin(), request.arguments.end());
     auto argv = pointers(arguments);
-    const RunScope scope;
+    RunScope scope;
     auto environment = childEnvironment(request, scope.run());
     auto envp = pointers(environment);
 
@@ -363,6 +365,7 @@ Expected<ProcessResult, ProcessLaunchError> LinuxProcessRunner::run(const Proces
     if (error != 0) {
         return makeUnexpected(launchError(error));
     }
+    scope.setChild(pid);
     output->write.reset();
     if (errorOutput) {
         errorOutput->write.reset();
