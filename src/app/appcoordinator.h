@@ -191,7 +191,6 @@ private:
     std::unique_ptr<ConfigManager> configManager_;
     std::shared_ptr<ConfigurationViewModel> configurationViewModel_;
     std::unique_ptr<ConfigurationWindow> configurationWindow_;
-    std::uint64_t lastConfigSaveGeneration_ = 0;
     std::shared_ptr<OnboardingViewModel> onboardingViewModel_;
     std::unique_ptr<OnboardingWindow> onboardingWindow_;
     bool isOnboardingActive_ = false;

@@ -185,12 +185,9 @@ void AppCoordinator::reloadGlobalConfig() {
     statusBar_->setConfigError(result.parseError);
     refreshSnippetsFromConfig(!result.changed);
     if (configurationViewModel_) {
-        const std::uint64_t generation = configurationViewModel_->saveGeneration;
-        if (generation != 0 && generation != lastConfigSaveGeneration_) {
-            lastConfigSaveGeneration_ = generation;
-        } else {
-            configurationViewModel_->reloadDraftFromDisk();
-        }
+        // The settings model compares the file with what it last wrote or loaded: its own write
+        // changes nothing, anyone else's is taken in under the window's unsaved changes.
+        configurationViewModel_->reloadDraftFromDisk();
     }
     diagnostic("Global config reloaded, merged with project config");
 }

@@ -64,7 +64,7 @@ void AppCoordinator::showConfigurationWindow() {
     if (!configurationWindow_) {
         std::weak_ptr<AppCoordinator> weak = weak_from_this();
         configurationViewModel_ = std::make_shared<ConfigurationViewModel>(
-            configManager_->configLoader(),
+            configManager_->configLoader(), scheduler_,
             [weak]() -> std::optional<ConfigurationViewModel::AppRecord> {
                 auto self = weak.lock();
                 if (!self || !self->lastNonKorvaneApp_) {
