@@ -7,6 +7,7 @@
 #include "platform/accessibilitytrust.h"
 #include "platform/activeappprovider.h"
 #include "platform/alertpresenter.h"
+#include "platform/applicationcatalog.h"
 #include "platform/fileprobe.h"
 #include "platform/filewatchsource.h"
 #include "platform/keytapbackend.h"
@@ -51,6 +52,8 @@ struct AppPlatform {
     std::shared_ptr<UrlOpener> urlOpener;
     std::shared_ptr<AlertPresenter> alerts;
     std::shared_ptr<UserDefaults> defaults;
+    // The installed and running applications, for the settings window.
+    std::shared_ptr<ApplicationCatalog> applications;
     // Makes the popup controller with its window; called once, by the coordinator's constructor.
     std::function<std::shared_ptr<PopupController>()> makePopupController;
     // Told on the key tap's thread of every key it hands to the detector (latency measurements).

@@ -14,6 +14,7 @@
 #include "platform/linux/fileuserdefaults.h"
 #include "platform/linux/inotifyfilewatchsource.h"
 #include "platform/linux/linuxaccessibilitytrust.h"
+#include "platform/linux/desktopapplicationcatalog.h"
 #include "platform/linux/linuxplatformcapabilities.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "platform/linux/liveactiveappprovider.h"
@@ -126,6 +127,7 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .urlOpener = std::make_shared<XdgUrlOpener>(),
         .alerts = std::make_shared<QtAlertPresenter>(),
         .defaults = std::make_shared<FileUserDefaults>(),
+        .applications = std::make_shared<DesktopApplicationCatalog>(desktopFiles_, activeApp_),
         .makePopupController = [this] { return makePopupController(); },
         .onTapKey = frameTimer_ ? std::function<void()>([timer = frameTimer_] { timer->noteKey(); })
                                 : std::function<void()>(),
