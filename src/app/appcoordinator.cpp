@@ -72,6 +72,10 @@ AppCoordinator::~AppCoordinator() {
     if (watcherManager_) {
         watcherManager_->stopAllWatchers();
     }
+    if (configurationViewModel_) {
+        // A settings edit still inside its save delay is written before Korvane goes.
+        configurationViewModel_->flushPendingSave();
+    }
     historyStore_->flush();
 }
 

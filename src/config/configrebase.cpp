@@ -2,7 +2,10 @@
 
 #include "base/jsonreader.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
 
 namespace korvane {
 namespace {
@@ -54,6 +57,9 @@ void layChanges(Json& theirs, const Json& base, const Json& ours, bool nested) {
 } // namespace
 
 AppConfig rebaseConfig(const AppConfig& theirs, const AppConfig& base, const AppConfig& ours) {
+    if (ours == base) {
+        return theirs;
+    }
     Json merged = theirs.encode();
     layChanges(merged, base.encode(), ours.encode(), true);
     JsonDecodeStatus status(false);

@@ -9,8 +9,7 @@ namespace korvane {
 namespace {
 
 // Sets `field` to `value` and reports whether it changed.
-template <typename T>
-bool assign(T& field, T value) {
+template <typename T> bool assign(T& field, T value) {
     if (field == value) {
         return false;
     }
@@ -28,8 +27,8 @@ bool containsLowercased(const std::optional<std::string>& text, const std::strin
 
 // The search filter: a plain substring of the lower-cased key, label or expansion.
 bool matchesQuery(const ManualSnippet& snippet, const std::string& query) {
-    return containsLowercased(std::string_view(snippet.key), query) || containsLowercased(snippet.label, query) ||
-           containsLowercased(snippet.expand, query);
+    return containsLowercased(std::string_view(snippet.key), query) ||
+           containsLowercased(snippet.label, query) || containsLowercased(snippet.expand, query);
 }
 
 } // namespace
@@ -46,13 +45,17 @@ ConfigurationViewModel::ConfigurationViewModel(ConfigStore& configLoader, Schedu
         draftConfig_ = std::move(*loaded);
         lastSaved_ = draftConfig_;
     } else {
-        configFileError_ = loaded.error();
+        configFileError_ = "Config parse error: " + loaded.error();
+        unparsable_ = true;
     }
     lastSavedData_ = encodeDraft(draftConfig_);
 }
 
 ConfigurationViewModel::~ConfigurationViewModel() {
-    cancelPendingSave();
+    // No observer is told: the views that observed the model are gone before it.
+    if (saveTask_) {
+        saveTask_->cancel();
+    }
 }
 
 ConfigurationViewModel::ObserverID ConfigurationViewModel::addObserver(std::function<void(Field)> observer) {

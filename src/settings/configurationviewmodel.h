@@ -158,7 +158,8 @@ public:
     // Writes the draft when it differs from what was last written or loaded. Re-reads the file
     // first: what someone else wrote since stays, under the keys the window changed.
     void performSave();
-    // Runs a pending save now (window closed, Korvane quitting); nothing when none is pending.
+    // Runs a pending save now (window closed, Korvane quitting), or retries one that failed;
+    // nothing when the draft holds what was last written or loaded.
     void flushPendingSave();
     // Takes in the file after a change on disk. Nothing happens when it holds what this model last
     // wrote or loaded; otherwise the draft becomes the file with the window's unsaved changes laid
@@ -171,7 +172,8 @@ public:
 
 private:
     void notify(Field field);
-    void setConfigFileError(std::optional<std::string> message);
+    void setConfigFileError(std::optional<std::string> message, bool unparsable = false);
+    bool isDirty() const { return !lastSaved_ || draftConfig_ != *lastSaved_; }
     // Records `file` as what is on disk and makes `draft` the draft.
     void adoptFile(AppConfig file, AppConfig draft);
 
@@ -193,6 +195,8 @@ private:
     std::uint64_t saveGeneration_ = 0;
     std::optional<std::string> lastSavedData_;
     std::optional<std::string> configFileError_;
+    // The file did not parse when last read; configFileError_ says why.
+    bool unparsable_ = false;
 
     // The configuration last written or loaded, that the draft's changes are measured against;
     // none while the file has never been read successfully.

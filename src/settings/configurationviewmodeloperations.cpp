@@ -1,9 +1,8 @@
 // The editing operations of the settings view model: applications, snippets, popup position and
 // the order of the sources.
 
-#include "settings/configurationviewmodel.h"
-
 #include "base/unicode.h"
+#include "settings/configurationviewmodel.h"
 
 #include <algorithm>
 
@@ -51,7 +50,8 @@ void storeSnippet(std::vector<ManualSnippet>& snippets, const ManualSnippet& sni
 }
 
 // Removes the row's snippet when `index` names one with `key`, else every snippet with `key`.
-void removeSnippet(std::vector<ManualSnippet>& snippets, const std::string& key, std::optional<std::size_t> index) {
+void removeSnippet(std::vector<ManualSnippet>& snippets, const std::string& key,
+                   std::optional<std::size_t> index) {
     if (index && *index < snippets.size() && snippets[*index].key == key) {
         snippets.erase(snippets.begin() + static_cast<std::ptrdiff_t>(*index));
         return;
@@ -101,7 +101,8 @@ void ConfigurationViewModel::removeApp(const std::string& bundleId) {
     scheduleSave();
 }
 
-void ConfigurationViewModel::saveSnippet(const ManualSnippet& snippet, const std::optional<std::string>& previousKey,
+void ConfigurationViewModel::saveSnippet(const ManualSnippet& snippet,
+                                         const std::optional<std::string>& previousKey,
                                          std::optional<std::size_t> previousIndex) {
     if (auto message = snippet.validationError()) {
         setSnippetError(std::move(message));
@@ -109,7 +110,8 @@ void ConfigurationViewModel::saveSnippet(const ManualSnippet& snippet, const std
     }
     if (!previousKey || *previousKey != snippet.key) {
         const auto scope = currentSnippets();
-        if (std::any_of(scope.begin(), scope.end(), [&](const ManualSnippet& other) { return other.key == snippet.key; })) {
+        if (std::any_of(scope.begin(), scope.end(),
+                        [&](const ManualSnippet& other) { return other.key == snippet.key; })) {
             setSnippetError("Key '" + snippet.key + "' already exists in this context");
             return;
         }
@@ -129,7 +131,8 @@ void ConfigurationViewModel::saveSnippet(const ManualSnippet& snippet, const std
     scheduleSave();
 }
 
-void ConfigurationViewModel::deleteSnippet(const std::optional<std::string>& key, std::optional<std::size_t> index) {
+void ConfigurationViewModel::deleteSnippet(const std::optional<std::string>& key,
+                                           std::optional<std::size_t> index) {
     const std::optional<std::string> target = key ? key : selectedSnippetKey_;
     if (!target) {
         return;

@@ -1,10 +1,9 @@
 // The settings view model's side of the file: the debounced save, the reload after a change on
 // disk and the fingerprint.
 
-#include "settings/configurationviewmodel.h"
-
 #include "base/diagnostics.h"
 #include "config/configrebase.h"
+#include "settings/configurationviewmodel.h"
 
 #include <nlohmann/json.hpp>
 
@@ -42,21 +41,21 @@ void ConfigurationViewModel::cancelPendingSave() {
 }
 
 void ConfigurationViewModel::flushPendingSave() {
-    if (saveTask_) {
+    if (saveTask_ || (lastSaved_ && isDirty())) {
         performSave();
     }
 }
 
 void ConfigurationViewModel::performSave() {
     cancelPendingSave();
-    if (lastSaved_ && draftConfig_ == *lastSaved_) {
+    if (!isDirty()) {
         return;
     }
     // The file is read again right before writing: an editor, or a snippet saved from the popup,
     // may have changed it since it was last loaded, and that change must stay.
     auto onDisk = configLoader_.loadForEditing();
     if (!onDisk) {
-        setConfigFileError("Config parse error: " + onDisk.error());
+        setConfigFileError("Config parse error: " + onDisk.error(), true);
         diagnostic("Failed to write config: the file could not be read and was left unchanged (" +
                    onDisk.error() + ")");
         return;
@@ -68,7 +67,8 @@ void ConfigurationViewModel::performSave() {
         adoptFile(file, file);
         return;
     }
-    AppConfig toWrite = *onDisk == *lastSaved_ ? draftConfig_ : rebaseConfig(*onDisk, *lastSaved_, draftConfig_);
+    AppConfig toWrite =
+        *onDisk == *lastSaved_ ? draftConfig_ : rebaseConfig(*onDisk, *lastSaved_, draftConfig_);
     if (toWrite == *onDisk) {
         adoptFile(std::move(*onDisk), std::move(toWrite));
         return;
@@ -88,11 +88,14 @@ void ConfigurationViewModel::reloadDraftFromDisk() {
     auto loaded = configLoader_.loadForEditing();
     if (!loaded) {
         // The draft stays, and nothing is written, until the file parses again.
-        setConfigFileError("Config parse error: " + loaded.error());
+        setConfigFileError("Config parse error: " + loaded.error(), true);
         return;
     }
     if (lastSaved_ && *loaded == *lastSaved_) {
-        setConfigFileError(std::nullopt);
+        // A failed write stays reported while its changes are still unsaved.
+        if (unparsable_ || !isDirty()) {
+            setConfigFileError(std::nullopt);
+        }
         return;
     }
     AppConfig draft = lastSaved_ ? rebaseConfig(*loaded, *lastSaved_, draftConfig_) : *loaded;
@@ -118,7 +121,8 @@ void ConfigurationViewModel::adoptFile(AppConfig file, AppConfig draft) {
     }
 }
 
-void ConfigurationViewModel::setConfigFileError(std::optional<std::string> message) {
+void ConfigurationViewModel::setConfigFileError(std::optional<std::string> message, bool unparsable) {
+    unparsable_ = unparsable;
     if (configFileError_ != message) {
         configFileError_ = std::move(message);
         notify(Field::configFileError);
