@@ -29,7 +29,8 @@ std::vector<InstalledApp> InstalledAppsScan::scanInstalledApps(const std::vector
     std::vector<std::pair<std::string, InstalledApp>> keyed;
     keyed.reserve(result.size());
     for (InstalledApp& app : result) {
-        keyed.emplace_back(collator.sortKey(app.appName), std::move(app));
+        // Lower-cased first: the POSIX order of a "C" locale tells letter case apart.
+        keyed.emplace_back(collator.sortKey(lowercased(app.appName)), std::move(app));
     }
     std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     result.clear();

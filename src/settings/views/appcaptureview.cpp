@@ -235,7 +235,7 @@ void AppCaptureView::browseInstalledApps() {
         return;
     }
     QPointer<AppCaptureView> self(this);
-    installed_ = new InstalledAppsView(services_, window(), [self](const std::string& bundleId, const std::string& name) {
+    auto* sheet = new InstalledAppsView(services_, window(), [self](const std::string& bundleId, const std::string& name) {
         if (!self) {
             return;
         }
@@ -245,7 +245,8 @@ void AppCaptureView::browseInstalledApps() {
         }
         self->addAndDismiss(bundleId, name);
     });
-    installed_->open();
+    installed_ = sheet;
+    sheet->open();
 }
 
 void AppCaptureView::dismiss() {

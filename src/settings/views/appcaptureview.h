@@ -22,6 +22,8 @@ namespace korvane {
 // the view model's message otherwise. Lies over the window's content; Escape or a click outside
 // closes it. Main thread.
 class AppCaptureView final : public RoundedCard {
+    Q_OBJECT
+
 public:
     static constexpr int width = 400;
 
@@ -32,7 +34,7 @@ public:
     // Places the popover below `anchor`, inside the host window, and shows it.
     void showUnder(QWidget* anchor);
     // The installed-applications sheet while it is open.
-    InstalledAppsView* installedApps() const { return installed_.data(); }
+    InstalledAppsView* installedApps() const { return static_cast<InstalledAppsView*>(installed_.data()); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -54,7 +56,8 @@ private:
     QLineEdit* manualBundleId_ = nullptr;
     QLineEdit* manualAppName_ = nullptr;
     QPushButton* add_ = nullptr;
-    QPointer<InstalledAppsView> installed_;
+    // A plain dialog pointer: the filter below may see events while the sheet is being destroyed.
+    QPointer<QWidget> installed_;
     QPointer<QWidget> anchor_;
 };
 

@@ -118,7 +118,11 @@ QWidget* CategoriesConfigurationView::makeRow(const CategoryDisplayItem& item, c
     auto* caption = new QLabel(description, widget);
     caption->setObjectName(QStringLiteral("description"));
     QFont small = caption->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
+    if (small.pixelSize() > 0) {
+        small.setPixelSize(std::max(9, small.pixelSize() * 85 / 100));
+    } else {
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+    }
     caption->setFont(small);
     QPalette secondary = caption->palette();
     secondary.setColor(QPalette::WindowText, KitColors::secondaryText(*this));

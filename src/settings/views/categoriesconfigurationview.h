@@ -15,6 +15,8 @@ namespace korvane {
 // Shown rows are reordered by dragging. Edits only the draft's "providers" through the view model.
 // Main thread.
 class CategoriesConfigurationView final : public QListWidget {
+    Q_OBJECT
+
 public:
     // One row: a category id and whether it is shown.
     struct CategoryDisplayItem {

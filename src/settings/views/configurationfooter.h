@@ -15,6 +15,8 @@ class UrlOpener;
 // folder shown as "~", and "Edit Config File", which hands the file's URL to the desktop's opener
 // (never a command line) and neither creates the file nor reports anything. Main thread.
 class ConfigurationFooter final : public QWidget {
+    Q_OBJECT
+
 public:
     ConfigurationFooter(std::filesystem::path configFile, std::shared_ptr<UrlOpener> urlOpener,
                         QWidget* parent = nullptr);

@@ -9,15 +9,15 @@ ConfigurationSidebar::ConfigurationSidebar(QWidget* parent)
     : QListWidget(parent) {
     setObjectName(QStringLiteral("sidebar"));
     setAccessibleName(QStringLiteral("Pages"));
-    setFixedWidth(width);
+    setFixedWidth(sidebarWidth);
     setFrameShape(QFrame::NoFrame);
     setIconSize(QSize(16, 16));
     setSpacing(2);
     const QColor ink = KitColors::primaryText(*this);
     auto* snippets = new QListWidgetItem(SymbolIcon::icon("text.quote", ink), QStringLiteral("Snippets"), this);
-    snippets->setSizeHint(QSize(width - 8, 30));
+    snippets->setSizeHint(QSize(sidebarWidth - 8, 30));
     auto* preferences = new QListWidgetItem(SymbolIcon::icon("gearshape", ink), QStringLiteral("Preferences"), this);
-    preferences->setSizeHint(QSize(width - 8, 30));
+    preferences->setSizeHint(QSize(sidebarWidth - 8, 30));
     setCurrentRow(0);
     connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0 && onPageChosen) {

@@ -10,8 +10,10 @@ namespace korvane {
 // The settings window's sidebar, 160 pixels wide: "Snippets" and "Preferences" with their symbols.
 // Choosing a row reports its page. Main thread.
 class ConfigurationSidebar final : public QListWidget {
+    Q_OBJECT
+
 public:
-    static constexpr int width = 160;
+    static constexpr int sidebarWidth = 160;
 
     explicit ConfigurationSidebar(QWidget* parent = nullptr);
 

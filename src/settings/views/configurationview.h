@@ -21,6 +21,8 @@ class SnippetsTabView;
 // a button that hides and shows the sidebar, and the footer with the configuration file under both.
 // The page and the sidebar's visibility last as long as the window. Main thread.
 class ConfigurationView final : public QWidget {
+    Q_OBJECT
+
 public:
     ConfigurationView(std::shared_ptr<ConfigurationViewModel> viewModel, const ConfigurationServices& services,
                       QWidget* parent = nullptr);

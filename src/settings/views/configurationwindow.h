@@ -14,6 +14,8 @@ class ConfigurationView;
 // minimizable. Closing hides it and writes a pending change at once; its owner keeps it and its view
 // model, so the page and the draft survive. Main thread.
 class ConfigurationWindow final : public ShellWindow {
+    Q_OBJECT
+
 public:
     explicit ConfigurationWindow(std::shared_ptr<ConfigurationViewModel> viewModel, ConfigurationServices services = {});
 

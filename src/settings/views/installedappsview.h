@@ -21,6 +21,8 @@ class InstalledAppsCache;
 // icons loaded as rows come into view. Choosing a row reports it; the caller closes the sheet. Escape
 // closes it too. Main thread.
 class InstalledAppsView final : public QDialog {
+    Q_OBJECT
+
 public:
     using OnSelect = std::function<void(const std::string& bundleId, const std::string& appName)>;
 

@@ -15,6 +15,8 @@ class PopupContentView;
 // the theme's popup (380 when unset, at most 400), 200 high, rounded, and deaf to the pointer and
 // the keyboard. Main thread.
 class PopupPreviewSection final : public QWidget {
+    Q_OBJECT
+
 public:
     static constexpr int defaultWidth = 380;
     static constexpr int maxWidth = 400;

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace korvane {
@@ -324,8 +325,13 @@ bool PreferencesTabView::isSavableColorText(const QString& text) {
 }
 
 QString PreferencesTabView::hexText(const QColor& color) {
+    // Each component times 255, truncated; the small allowance keeps a channel picked as a whole
+    // number (127, stored as 127/255) from falling to the one below.
     const QColor rgb = color.toRgb();
-    return QString::asprintf("#%02X%02X%02X", rgb.red(), rgb.green(), rgb.blue());
+    auto channel = [](float component) {
+        return std::clamp(static_cast<int>(std::floor(static_cast<double>(component) * 255.0 + 1e-4)), 0, 255);
+    };
+    return QString::asprintf("#%02X%02X%02X", channel(rgb.redF()), channel(rgb.greenF()), channel(rgb.blueF()));
 }
 
 ThemeConfig PreferencesTabView::previewTheme() const {

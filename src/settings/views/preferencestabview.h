@@ -26,6 +26,8 @@ class SettingStepper;
 // for the debounced save; values are shown as stored, never clamped or written back on display.
 // Main thread.
 class PreferencesTabView final : public QWidget {
+    Q_OBJECT
+
 public:
     // What Linux says where the popup's glass needs another operating system.
     static const QString& glassUnavailableOnThisDesktop();
@@ -40,7 +42,7 @@ public:
     // True when `text` may be saved as the font colour: empty, or six hexadecimal digits (one leading
     // sign allowed) once every "#" is removed.
     static bool isSavableColorText(const QString& text);
-    // "#RRGGBB" of a colour's integer channels.
+    // "#RRGGBB" of a colour's red, green and blue, each times 255 and truncated.
     static QString hexText(const QColor& color);
 
     CategoriesConfigurationView& sources() const { return *sources_; }

@@ -12,6 +12,8 @@ namespace korvane {
 // range. Unlike a spin box it never clamps or rewrites what it shows: a hand-edited value out of
 // range stays on screen until the user steps. Main thread.
 class SettingStepper final : public QWidget {
+    Q_OBJECT
+
 public:
     // `format` turns the value into the label's text.
     SettingStepper(double lower, double upper, double step, std::function<QString(double)> format,

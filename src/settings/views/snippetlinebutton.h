@@ -10,6 +10,8 @@ namespace korvane {
 // the label when there is one and, after a gap, a one-line preview of the expansion or link. Named
 // "Edit snippet <key>" for assistive technology. Main thread.
 class SnippetLineButton final : public QAbstractButton {
+    Q_OBJECT
+
 public:
     explicit SnippetLineButton(ManualSnippet snippet, QWidget* parent = nullptr);
 

@@ -15,6 +15,8 @@ class SnippetLineButton;
 // pencil and a red trash button appear, and the trash asks "Delete this snippet?" before `onDelete`.
 // Main thread.
 class SnippetRowCollapsed final : public HoverRow {
+    Q_OBJECT
+
 public:
     SnippetRowCollapsed(ManualSnippet snippet, std::function<void()> onEdit, std::function<void()> onDelete,
                         QWidget* parent = nullptr);

@@ -10,7 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 namespace korvane {
@@ -122,8 +122,6 @@ SnippetRowExpanded::SnippetRowExpanded(std::optional<ManualSnippet> snippet, std
         }
     });
     connect(saveButton_, &QPushButton::clicked, this, [this] { save(); });
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
-    connect(escape, &QShortcut::activated, cancel, &QPushButton::click);
     // Return in a one-line field presses "Save" (only while it is enabled); in the text it is a line break.
     for (QLineEdit* edit : {key_, label_, url_, description_}) {
         connect(edit, &QLineEdit::returnPressed, this, [this] { save(); });
@@ -172,6 +170,17 @@ void SnippetRowExpanded::setError(const std::optional<std::string>& error) {
     errorText_->setText(qs(error));
     errorText_->setAccessibleName(qs(error));
     errorRow_->setVisible(error.has_value());
+}
+
+void SnippetRowExpanded::keyPressEvent(QKeyEvent* event) {
+    // Escape, which no field of the editor takes for itself, presses "Cancel".
+    if (event->key() == Qt::Key_Escape) {
+        if (onCancel_) {
+            onCancel_();
+        }
+        return;
+    }
+    RoundedCard::keyPressEvent(event);
 }
 
 bool SnippetRowExpanded::canSave() const {

@@ -20,6 +20,8 @@ namespace korvane {
 // a one-line field). It only composes the snippet; the page's view model validates and closes it.
 // Main thread.
 class SnippetRowExpanded final : public RoundedCard {
+    Q_OBJECT
+
 public:
     SnippetRowExpanded(std::optional<ManualSnippet> snippet, std::optional<std::string> error,
                        std::function<void(const ManualSnippet&)> onSave, std::function<void()> onCancel,
@@ -31,6 +33,9 @@ public:
     // The snippet the fields compose: the key as typed, only the chosen kind, empty texts absent.
     ManualSnippet composedSnippet() const;
     bool canSave() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QWidget* makeTypePicker();

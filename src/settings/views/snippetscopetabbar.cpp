@@ -68,6 +68,12 @@ void SnippetScopeTabBar::refresh() {
     connect(plus_, &CapsuleButton::clicked, this, [this] { viewModel_->setShowingAppCapture(true); });
     row_->addWidget(plus_);
     row_->addStretch(1);
+    // Shown now rather than on the layout's next turn, so the tabs are there once this returns.
+    for (int i = 0; i < row_->count(); ++i) {
+        if (QWidget* widget = row_->itemAt(i)->widget()) {
+            widget->show();
+        }
+    }
     setFixedHeight(strip_->sizeHint().height() + 2);
 }
 
@@ -130,8 +136,9 @@ void SnippetScopeTabBar::syncCapture() {
     const bool showing = viewModel_->showingAppCapture();
     if (showing && !capture_ && plus_) {
         QWidget* host = window();
-        capture_ = new AppCaptureView(viewModel_, services_, host);
-        capture_->showUnder(plus_);
+        auto* capture = new AppCaptureView(viewModel_, services_, host);
+        capture_ = capture;
+        capture->showUnder(plus_);
     } else if (!showing && capture_) {
         capture_->hide();
         capture_->deleteLater();

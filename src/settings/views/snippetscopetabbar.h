@@ -25,6 +25,8 @@ class CapsuleButton;
 // capture popover under it. The selection lives in the view model. Icons are looked up once per
 // application and kept. Main thread.
 class SnippetScopeTabBar final : public QScrollArea {
+    Q_OBJECT
+
 public:
     SnippetScopeTabBar(std::shared_ptr<ConfigurationViewModel> viewModel, const ConfigurationServices& services,
                        std::function<void(const std::string&)> onRemoveApp, QWidget* parent = nullptr);
@@ -37,7 +39,7 @@ public:
 
     const std::map<std::string, QIcon>& iconCache() const { return iconCache_; }
     std::optional<std::string> pendingRemoveBundleId() const { return pendingRemoveBundleId_; }
-    AppCaptureView* capture() const { return capture_.data(); }
+    AppCaptureView* capture() const { return static_cast<AppCaptureView*>(capture_.data()); }
 
 private:
     void loadIcons(const std::vector<AppSnippetConfig>& apps);
@@ -50,7 +52,7 @@ private:
     QWidget* strip_ = nullptr;
     QHBoxLayout* row_ = nullptr;
     CapsuleButton* plus_ = nullptr;
-    QPointer<AppCaptureView> capture_;
+    QPointer<QWidget> capture_;
     std::map<std::string, QIcon> iconCache_;
     std::vector<std::string> shownIds_;
     std::optional<std::string> pendingRemoveBundleId_;

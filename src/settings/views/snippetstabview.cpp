@@ -294,8 +294,12 @@ void SnippetsTabView::rebuildList() {
     }
     list_->addStretch(1);
     editorAnimates_ = false;
-    if (editor_) {
-        editor_->show();
+    // A layout shows new children only on the next turn of the event loop; they are shown now, so
+    // the list is complete as soon as this returns.
+    for (int i = 0; i < list_->count(); ++i) {
+        if (QWidget* widget = list_->itemAt(i)->widget()) {
+            widget->show();
+        }
     }
 }
 

@@ -22,6 +22,8 @@ class SnippetScopeTabBar;
 // with "Add", and the list of the scope's snippets with the inline editor, or an empty state. Holds
 // nothing of its own: it shows and edits the view model's state. Main thread.
 class SnippetsTabView final : public QWidget {
+    Q_OBJECT
+
 public:
     SnippetsTabView(std::shared_ptr<ConfigurationViewModel> viewModel, const ConfigurationServices& services,
                     QWidget* parent = nullptr);
