@@ -93,6 +93,12 @@ void CategoriesConfigurationView::refresh() {
         row->setSizeHint(widget->sizeHint());
         setItemWidget(row, widget);
     }
+    // Tall enough to show every source without scrolling, and never below 200.
+    int rows = 2 * frameWidth();
+    for (int i = 0; i < count(); ++i) {
+        rows += item(i)->sizeHint().height();
+    }
+    setMinimumHeight(std::max(200, rows));
 }
 
 QWidget* CategoriesConfigurationView::makeRow(const CategoryDisplayItem& item, const CategoryCatalogSnapshot& catalog) {

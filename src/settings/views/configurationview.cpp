@@ -20,7 +20,8 @@ namespace korvane {
 
 ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> viewModel,
                                      const ConfigurationServices& services, QWidget* parent)
-    : QWidget(parent) {
+    : QWidget(parent)
+    , viewModel_(viewModel) {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
@@ -75,6 +76,10 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
 }
 
 void ConfigurationView::setPage(ConfigurationPage page) {
+    // The capture popover belongs to the snippets page's tabs; it does not stay over another page.
+    if (page != ConfigurationPage::snippets) {
+        viewModel_->setShowingAppCapture(false);
+    }
     page_ = page;
     sidebar_->setPage(page);
     Animations::crossFade(pages_, page == ConfigurationPage::snippets ? 0 : 1, Animations::pageMilliseconds);

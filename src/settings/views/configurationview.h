@@ -37,6 +37,7 @@ public:
     ConfigurationSidebar& sidebar() const { return *sidebar_; }
 
 private:
+    std::shared_ptr<ConfigurationViewModel> viewModel_;
     ConfigurationPage page_ = ConfigurationPage::snippets;
     ConfigurationSidebar* sidebar_ = nullptr;
     QToolButton* sidebarToggle_ = nullptr;

@@ -49,7 +49,10 @@ const std::vector<std::pair<QString, std::optional<PopupPosition>>>& globalPosit
 const char* const badgeTexts[] = {"pastel", "saturated", "minimal"};
 
 QGroupBox* section(QWidget* parent, const QString& title) {
-    auto* box = new QGroupBox(title, parent);
+    // A group box reads "&" as a keyboard mnemonic; the title shows it as written.
+    QString shown = title;
+    shown.replace('&', QStringLiteral("&&"));
+    auto* box = new QGroupBox(shown, parent);
     box->setAccessibleName(title);
     return box;
 }
@@ -228,6 +231,9 @@ QWidget* PreferencesTabView::makeAppearanceSection() {
     segments->setAccessibleName(QStringLiteral("Appearance:"));
     // Linux has no glass surface yet; the tooltip says so rather than naming another system.
     segments->setToolTip(QStringLiteral("Popup appearance: Glass (where the desktop supports it), Dark, or Light"));
+    segments->setStyleSheet(QStringLiteral("QPushButton:checked { background: palette(highlight); "
+                                           "color: palette(highlighted-text); border: 1px solid palette(highlight); "
+                                           "border-radius: 3px; padding: 3px 10px; }"));
     auto* segmentRow = new QHBoxLayout(segments);
     segmentRow->setContentsMargins(0, 0, 0, 0);
     segmentRow->setSpacing(0);

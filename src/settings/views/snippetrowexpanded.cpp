@@ -42,7 +42,9 @@ SnippetRowExpanded::SnippetRowExpanded(std::optional<ManualSnippet> snippet, std
     , onCancel_(std::move(onCancel)) {
     setObjectName(QStringLiteral("snippetEditor"));
     setRadius(8);
-    setFill(KitColors::controlBackground(*this));
+    // In a dark palette the fields share the base colour; the card is set a shade apart from them.
+    setFill(KitColors::isDark(*this) ? palette().color(QPalette::Window).lighter(118)
+                                     : KitColors::controlBackground(*this));
     setStroke(KitColors::withAlpha(KitColors::primaryText(*this), 0.15), 1);
     // A link that is present but empty opens as text, as the row shows it: it could not be saved as
     // a link anyway.
@@ -145,6 +147,10 @@ QWidget* SnippetRowExpanded::makeTypePicker() {
     urlChoice_ = new QPushButton(QStringLiteral("URL"), picker);
     urlChoice_->setObjectName(QStringLiteral("typeURL"));
     auto* group = new QButtonGroup(picker);
+    // The chosen segment stands out in the accent colour, as a segmented control's does.
+    picker->setStyleSheet(QStringLiteral("QPushButton:checked { background: palette(highlight); "
+                                         "color: palette(highlighted-text); border: 1px solid palette(highlight); "
+                                         "border-radius: 3px; padding: 3px; }"));
     for (QPushButton* choice : {textChoice_, urlChoice_}) {
         choice->setCheckable(true);
         choice->setAutoDefault(false);

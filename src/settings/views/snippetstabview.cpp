@@ -165,7 +165,6 @@ QWidget* SnippetsTabView::makeEmptyState() {
         auto* explanation = tinted(empty, QStringLiteral("Snippets let you expand short keys into text or open URLs."),
                                    KitColors::tertiaryText(*this), 9.5);
         explanation->setAlignment(Qt::AlignCenter);
-        explanation->setWordWrap(true);
         column->addWidget(explanation, 0, Qt::AlignHCenter);
         auto* add = new QPushButton(SymbolIcon::icon("plus", QColor(Qt::white), 14), QStringLiteral("Add Snippet"), empty);
         add->setObjectName(QStringLiteral("addSnippetEmpty"));
