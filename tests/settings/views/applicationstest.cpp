@@ -101,6 +101,9 @@ TEST_F(ApplicationsTest, CaptureManualEntryAndRemoval) {
     EXPECT_EQ(capture(), nullptr) << "success closes the popover";
     EXPECT_EQ(h.viewModel->selectedAppBundleId(), "org.gnome.TextEditor");
     ASSERT_NE(h.visible<QAbstractButton>("tab:org.gnome.TextEditor"), nullptr);
+    // Each application's icon is looked up once, however often the tabs are rebuilt.
+    EXPECT_EQ(h.applications->iconLookups["xterm"], 1);
+    EXPECT_EQ(h.applications->iconLookups["org.gnome.TextEditor"], 1);
 
     // "Capture Current App" with nothing known and Korvane frontmost adds nothing and says nothing.
     openCapture();

@@ -6,6 +6,7 @@
 #include "settings/views/snippetstabview.h"
 #include "settingsviewharness.h"
 #include "uikit/confirmation.h"
+#include "uikit/kittestsupport.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -182,6 +183,22 @@ TEST_F(SnippetsPageTest, ApplicationPopupPosition) {
     emit position->activated(7);
     h->settle();
     EXPECT_EQ(h->file()["app_snippets"][0]["popup_position"], "bottom-right");
+}
+
+// A link that is present but empty opens the editor as text, as its row shows it, so that it can be
+// saved; a real link opens as a link. Empty optional fields compose as absent.
+TEST(SnippetEditorTest, SeedsTheKindTheRowShows) {
+    test::ensureKitApplication();
+    SnippetRowExpanded emptyLink(ManualSnippet{"k", "x", "", std::nullopt, std::nullopt}, std::nullopt, {}, {});
+    EXPECT_FALSE(emptyLink.isURL());
+    EXPECT_TRUE(emptyLink.canSave());
+    EXPECT_EQ(emptyLink.composedSnippet(), (ManualSnippet{"k", "x", std::nullopt, std::nullopt, std::nullopt}));
+    SnippetRowExpanded link(ManualSnippet{"k", std::nullopt, "https://e.org", "", ""}, std::nullopt, {}, {});
+    EXPECT_TRUE(link.isURL());
+    EXPECT_EQ(link.composedSnippet(), (ManualSnippet{"k", std::nullopt, "https://e.org", std::nullopt, std::nullopt}));
+    SnippetRowExpanded fresh(std::nullopt, std::nullopt, {}, {});
+    EXPECT_FALSE(fresh.isURL());
+    EXPECT_FALSE(fresh.canSave());
 }
 
 // The row's symbol and preview follow the snippet's fields.
