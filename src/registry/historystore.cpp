@@ -1,5 +1,6 @@
 #include "registry/historystore.h"
 
+#include "base/diagnostics.h"
 #include "base/fileio.h"
 #include "registry/historyreader.h"
 
@@ -213,8 +214,21 @@ void HistoryStore::save() {
         return; // the old file stays in place; the next save tries again
     }
     // A failed write is not retried: the next recorded use writes the whole history again.
-    (void)writeFileAtomically(historyPath(), *text);
+    if (auto written = writeFileAtomically(historyPath(), *text); written) {
+        reportedWriteFailures_.clear();
+    } else {
+        reportWriteFailure(written.error());
+    }
     isDirty_ = false;
+}
+
+void HistoryStore::reportWriteFailure(const std::string& message) {
+    // The messages end in the system's reason; the part before it names a temporary file.
+    const auto reason = message.rfind(": ");
+    const std::string kind = reason == std::string::npos ? message : message.substr(reason + 2);
+    if (reportedWriteFailures_.insert(kind).second) {
+        diagnostic("Could not save usage history: " + message);
+    }
 }
 
 void HistoryStore::trimToLimits() {
@@ -267,7 +281,8 @@ void HistoryStore::trimToLimits() {
 
 bool HistoryStore::setAsideOldFile() {
     if (const auto* copy = std::get_if<CopyAside>(&setAside_)) {
-        if (!writeFileAtomically(setAsidePath(), copy->bytes)) {
+        if (auto written = writeFileAtomically(setAsidePath(), copy->bytes); !written) {
+            reportWriteFailure(written.error());
             return false;
         }
     } else if (std::holds_alternative<MoveAside>(setAside_)) {

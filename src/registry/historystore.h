@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <variant>
@@ -113,8 +114,12 @@ private:
     void save();
     void trimToLimits();
     bool setAsideOldFile();
+    // Logs a failed write once for each kind of failure (a read-only folder, a full disk, ...), so
+    // that a history that cannot be kept is said, without a line for every use.
+    void reportWriteFailure(const std::string& message);
 
     UsageHistory history_;
+    std::set<std::string> reportedWriteFailures_;
     std::unordered_map<std::string, double> scoreCache_;
     std::uint64_t generation_ = 0;
     bool isDirty_ = false;
