@@ -4,15 +4,19 @@ namespace korvane {
 
 std::string_view toString(AppearanceChoice choice) {
     switch (choice) {
-    case AppearanceChoice::glass: return "glass";
-    case AppearanceChoice::dark: return "dark";
-    case AppearanceChoice::light: return "light";
+    case AppearanceChoice::glass:
+        return "glass";
+    case AppearanceChoice::dark:
+        return "dark";
+    case AppearanceChoice::light:
+        return "light";
     }
     return "dark";
 }
 
 std::optional<AppearanceChoice> appearanceChoiceFromString(std::string_view text) {
-    for (AppearanceChoice choice : {AppearanceChoice::glass, AppearanceChoice::dark, AppearanceChoice::light}) {
+    for (AppearanceChoice choice :
+         {AppearanceChoice::glass, AppearanceChoice::dark, AppearanceChoice::light}) {
         if (toString(choice) == text) {
             return choice;
         }
@@ -20,9 +24,10 @@ std::optional<AppearanceChoice> appearanceChoiceFromString(std::string_view text
     return std::nullopt;
 }
 
-AppearanceChoice appearanceChoice(std::optional<PopupMaterial> material, std::optional<PopupAppearance> appearance,
-                                  bool glassSupported) {
-    const PopupMaterial effective = material.value_or(glassSupported ? PopupMaterial::glass : PopupMaterial::solid);
+AppearanceChoice appearanceChoice(std::optional<PopupMaterial> material,
+                                  std::optional<PopupAppearance> appearance, bool glassSupported) {
+    const PopupMaterial effective =
+        material.value_or(glassSupported ? PopupMaterial::glass : PopupMaterial::solid);
     if (effective == PopupMaterial::glass) {
         return AppearanceChoice::glass;
     }

@@ -20,8 +20,8 @@ std::optional<AppearanceChoice> appearanceChoiceFromString(std::string_view text
 
 // The choice shown for the stored fields: an absent material is glass where glass is supported and
 // solid elsewhere; glass wins whatever the appearance; else light for light, dark for dark or absent.
-AppearanceChoice appearanceChoice(std::optional<PopupMaterial> material, std::optional<PopupAppearance> appearance,
-                                  bool glassSupported);
+AppearanceChoice appearanceChoice(std::optional<PopupMaterial> material,
+                                  std::optional<PopupAppearance> appearance, bool glassSupported);
 // Writes a choice into the settings: Glass only the material, Dark and Light both fields.
 void applyAppearanceChoice(AppearanceChoice choice, SettingsConfig& settings);
 

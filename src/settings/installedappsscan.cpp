@@ -8,9 +8,10 @@
 
 namespace korvane {
 
-std::vector<InstalledApp> InstalledAppsScan::scanInstalledApps(const std::vector<CatalogApplication>& installed,
-                                                               const std::vector<CatalogApplication>& running,
-                                                               const std::string& ownBundleId) {
+std::vector<InstalledApp>
+InstalledAppsScan::scanInstalledApps(const std::vector<CatalogApplication>& installed,
+                                     const std::vector<CatalogApplication>& running,
+                                     const std::string& ownBundleId) {
     std::vector<InstalledApp> result;
     std::unordered_set<std::string> seen;
     auto add = [&](const CatalogApplication& app) {
@@ -32,7 +33,8 @@ std::vector<InstalledApp> InstalledAppsScan::scanInstalledApps(const std::vector
         // Lower-cased first: the POSIX order of a "C" locale tells letter case apart.
         keyed.emplace_back(collator.sortKey(lowercased(app.appName)), std::move(app));
     }
-    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     result.clear();
     for (auto& entry : keyed) {
         result.push_back(std::move(entry.second));

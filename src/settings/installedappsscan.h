@@ -21,7 +21,8 @@ public:
                                                        const std::string& ownBundleId);
     // All of `apps` for an empty query; else those whose lower-cased name or identifier contains the
     // lower-cased query as it is (spaces count), in order.
-    static std::vector<InstalledApp> filteredApps(const std::vector<InstalledApp>& apps, std::string_view query);
+    static std::vector<InstalledApp> filteredApps(const std::vector<InstalledApp>& apps,
+                                                  std::string_view query);
 };
 
 } // namespace korvane

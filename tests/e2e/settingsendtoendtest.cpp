@@ -33,16 +33,19 @@ protected:
         }
         root = fs::canonical(dir.path());
         home = root / "home";
-        dir.write("home/.config/korvane/config.json", R"({"snippets": [{"key": "sig", "expand": "Best,\nAda"}]})");
+        dir.write("home/.config/korvane/config.json",
+                  R"({"snippets": [{"key": "sig", "expand": "Best,\nAda"}]})");
         dir.write("home/work/notes.txt", "notes\n");
         dir.write("state/korvane/defaults.json", R"({"hasCompletedOnboarding": true})");
         fs::create_directories(root / "run");
         fs::permissions(root / "run", fs::perms::owner_all);
-        static const std::vector<std::string> replaced{"HOME=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
-                                                       "XDG_STATE_HOME=", "XDG_RUNTIME_DIR=", "KORVANE_TEST="};
+        static const std::vector<std::string> replaced{
+            "HOME=",           "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
+            "XDG_STATE_HOME=", "XDG_RUNTIME_DIR=", "KORVANE_TEST="};
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string entry = *e;
-            if (std::none_of(replaced.begin(), replaced.end(), [&](const auto& p) { return entry.starts_with(p); })) {
+            if (std::none_of(replaced.begin(), replaced.end(),
+                             [&](const auto& p) { return entry.starts_with(p); })) {
                 environment.push_back(entry);
             }
         }
@@ -58,12 +61,17 @@ protected:
                             "exec trayer --edge top --align right --widthtype request --height 24 "
                             "--SetDockType true --SetPartialStrut false --expand false"},
                            environment, root / "trayer.out", root / "trayer.err");
-            pollUntil([&] { return !(trayerWindow = output("xdotool search --class trayer 2>/dev/null | head -1")).empty(); },
-                      10.0);
+            pollUntil(
+                [&] {
+                    return !(trayerWindow = output("xdotool search --class trayer 2>/dev/null | head -1"))
+                                .empty();
+                },
+                10.0);
         }
         korvane = spawn({KORVANE_BINARY}, environment, root / "korvane.out", root / "korvane.err");
-        ASSERT_TRUE(pollUntil([&] { return readAll(root / "korvane.out").find("[Korvane] Ready.") != std::string::npos; },
-                              30.0))
+        ASSERT_TRUE(pollUntil(
+            [&] { return readAll(root / "korvane.out").find("[Korvane] Ready.") != std::string::npos; },
+            30.0))
             << readAll(root / "korvane.err");
 #endif
     }
@@ -78,7 +86,8 @@ protected:
             run("kill " + std::to_string(xterm) + " 2>/dev/null");
         }
         if (HasFailure()) {
-            std::cout << "[ korvane  ] stdout:\n" << readAll(root / "korvane.out") << "[ korvane  ] stderr (tail):\n"
+            std::cout << "[ korvane  ] stdout:\n"
+                      << readAll(root / "korvane.out") << "[ korvane  ] stderr (tail):\n"
                       << output("tail -n 30 " + quoted((root / "korvane.err").string())) << "\n";
         }
     }
@@ -101,7 +110,8 @@ protected:
     }
 
     static int fixture(const std::string& arguments) {
-        return run("/usr/bin/python3 " KORVANE_FIXTURES "/settingswindow.py " + arguments + " >/dev/null 2>&1");
+        return run("/usr/bin/python3 " KORVANE_FIXTURES "/settingswindow.py " + arguments +
+                   " >/dev/null 2>&1");
     }
 
     test::TempDir dir;
@@ -118,42 +128,52 @@ TEST_F(SettingsEndToEndTest, ConfigurationFromTheTrayAddsASnippetThatCompletesAt
         GTEST_SKIP() << "no tray host in this session";
     }
     ASSERT_TRUE(pollUntil([&] { return !trayIcon().empty(); }, 10.0));
-    ASSERT_EQ(fixture("choose " + trayIcon() + " Configuration 15"), 0) << "the tray menu had no Configuration";
+    ASSERT_EQ(fixture("choose " + trayIcon() + " Configuration 15"), 0)
+        << "the tray menu had no Configuration";
     ASSERT_TRUE(pollUntil(
-        [] { return !output("xdotool search --onlyvisible --name '^Korvane Configuration$' 2>/dev/null").empty(); },
+        [] {
+            return !output("xdotool search --onlyvisible --name '^Korvane Configuration$' 2>/dev/null")
+                        .empty();
+        },
         10.0))
         << "the settings window did not open";
 
     ASSERT_EQ(fixture("add-snippet hi " + quoted("Hello from the settings window") + " 15"), 0);
     const fs::path config = home / ".config/korvane/config.json";
-    ASSERT_TRUE(pollUntil([&] { return readAll(config).find("\"hi\"") != std::string::npos; }, 5.0)) << readAll(config);
+    ASSERT_TRUE(pollUntil([&] { return readAll(config).find("\"hi\"") != std::string::npos; }, 5.0))
+        << readAll(config);
     const auto file = nlohmann::json::parse(readAll(config));
-    EXPECT_EQ(file["snippets"].back(), nlohmann::json::parse(R"({"key":"hi","expand":"Hello from the settings window"})"));
+    EXPECT_EQ(file["snippets"].back(),
+              nlohmann::json::parse(R"({"key":"hi","expand":"Hello from the settings window"})"));
     EXPECT_EQ(file["snippets"].front()["key"], "sig") << "the other snippet stays";
 
     // In a terminal, ";;hi" completes with the new snippet, without restarting Korvane.
     const fs::path ready = root / "xterm.ready";
     const std::string program = "stty raw -echo && touch " + quoted(ready.string()) + " && exec cat > " +
                                 quoted((root / "xterm.typed").string());
-    ASSERT_EQ(run("cd " + quoted((home / "work").string()) + " && { xterm -T korvane-settings -geometry 70x12 -e sh -c " +
-                  quoted(program) + " >/dev/null 2>&1 & echo $! > " + quoted((root / "xterm.pid").string()) + "; }"),
+    ASSERT_EQ(run("cd " + quoted((home / "work").string()) +
+                  " && { xterm -T korvane-settings -geometry 70x12 -e sh -c " + quoted(program) +
+                  " >/dev/null 2>&1 & echo $! > " + quoted((root / "xterm.pid").string()) + "; }"),
               0);
     ASSERT_TRUE(pollUntil([&] { return fs::exists(ready); }, 20.0));
     xterm = std::stoi(readAll(root / "xterm.pid"));
     ASSERT_TRUE(test::activateWindow("--name '^korvane-settings$'"));
     // Korvane has taken the terminal in (its project) before the trigger is typed.
-    ASSERT_TRUE(pollUntil([&] { return readAll(root / "korvane.out").find("Project changed: work") != std::string::npos; },
-                          10.0));
+    ASSERT_TRUE(pollUntil(
+        [&] { return readAll(root / "korvane.out").find("Project changed: work") != std::string::npos; },
+        10.0));
     ASSERT_EQ(run("xdotool type --delay 40 ';;hi' >/dev/null 2>&1"), 0);
     ASSERT_TRUE(pollUntil(
         [] {
-            const std::string rows = output("/usr/bin/python3 " KORVANE_FIXTURES "/korvaneitems.py rows 2 2>/dev/null");
+            const std::string rows =
+                output("/usr/bin/python3 " KORVANE_FIXTURES "/korvaneitems.py rows 2 2>/dev/null");
             return rows.find("hi") != std::string::npos;
         },
         10.0))
         << "typed so far: " << testing::PrintToString(readAll(root / "xterm.typed"));
     ASSERT_EQ(run("xdotool key --delay 40 Return >/dev/null 2>&1"), 0);
-    EXPECT_TRUE(pollUntil([&] { return edited(readAll(root / "xterm.typed")) == "Hello from the settings window"; }, 10.0))
+    EXPECT_TRUE(pollUntil(
+        [&] { return edited(readAll(root / "xterm.typed")) == "Hello from the settings window"; }, 10.0))
         << testing::PrintToString(edited(readAll(root / "xterm.typed")));
     EXPECT_EQ(count(readAll(root / "korvane.out"), "[Korvane] Ready."), 1u) << "no restart";
 }

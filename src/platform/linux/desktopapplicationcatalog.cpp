@@ -35,7 +35,8 @@ std::vector<CatalogApplication> DesktopApplicationCatalog::installedApplications
     return apps;
 }
 
-CatalogApplication DesktopApplicationCatalog::describe(const std::string& bundleId, const std::string& fallbackName,
+CatalogApplication DesktopApplicationCatalog::describe(const std::string& bundleId,
+                                                       const std::string& fallbackName,
                                                        std::int32_t pid) const {
     if (const DesktopEntry* entry = index_->snapshot()->byID(bundleId)) {
         return fromEntry(*entry);

@@ -19,7 +19,8 @@ class X11WindowInspector;
 // the main thread.
 class DesktopApplicationCatalog final : public ApplicationCatalog {
 public:
-    DesktopApplicationCatalog(std::shared_ptr<DesktopFileIndex> index, std::shared_ptr<ActiveAppProvider> activeApp);
+    DesktopApplicationCatalog(std::shared_ptr<DesktopFileIndex> index,
+                              std::shared_ptr<ActiveAppProvider> activeApp);
     ~DesktopApplicationCatalog() override;
 
     std::vector<CatalogApplication> installedApplications() override;

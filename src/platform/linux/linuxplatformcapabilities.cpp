@@ -31,7 +31,8 @@ struct PendingUnref {
 using Message = std::unique_ptr<DBusMessage, MessageUnref>;
 
 std::optional<std::string> sessionBusAddress() {
-    if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address != nullptr && *address != '\0') {
+    if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+        address != nullptr && *address != '\0') {
         return std::string(address);
     }
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0') {
@@ -94,7 +95,8 @@ bool LinuxPlatformCapabilities::supportsGlass() const {
 }
 
 bool LinuxPlatformCapabilities::reduceTransparency() const {
-    std::call_once(readContrast_, [this] { reduceTransparency_ = portalRequestsHighContrast(portalTimeoutMs); });
+    std::call_once(readContrast_,
+                   [this] { reduceTransparency_ = portalRequestsHighContrast(portalTimeoutMs); });
     return reduceTransparency_;
 }
 
@@ -106,18 +108,21 @@ bool LinuxPlatformCapabilities::portalRequestsHighContrast(int timeoutMs) {
     dbus_threads_init_default();
     DBusError error;
     dbus_error_init(&error);
-    std::unique_ptr<DBusConnection, ConnectionCloser> bus(dbus_connection_open_private(address->c_str(), &error));
+    std::unique_ptr<DBusConnection, ConnectionCloser> bus(
+        dbus_connection_open_private(address->c_str(), &error));
     dbus_error_free(&error);
     if (!bus) {
         return false;
     }
     dbus_connection_set_exit_on_disconnect(bus.get(), FALSE);
-    Message hello(dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "Hello"));
+    Message hello(
+        dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "Hello"));
     if (!hello || !callWithin(bus.get(), hello.get(), timeoutMs)) {
         return false;
     }
     for (const char* method : {"ReadOne", "Read"}) {
-        Message call(dbus_message_new_method_call("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+        Message call(dbus_message_new_method_call("org.freedesktop.portal.Desktop",
+                                                  "/org/freedesktop/portal/desktop",
                                                   "org.freedesktop.portal.Settings", method));
         const char* space = "org.freedesktop.appearance";
         const char* key = "contrast";

@@ -48,7 +48,8 @@ QLabel* heading(QWidget* parent, const QString& text, bool secondary, double poi
 }
 
 QPushButton* plainButton(QWidget* parent, const char* symbol, const QString& text) {
-    auto* button = new QPushButton(SymbolIcon::icon(symbol, KitColors::primaryText(*parent), 14), text, parent);
+    auto* button =
+        new QPushButton(SymbolIcon::icon(symbol, KitColors::primaryText(*parent), 14), text, parent);
     button->setFlat(true);
     button->setAutoDefault(false);
     button->setAccessibleName(text);
@@ -96,7 +97,8 @@ void AppCaptureView::build() {
     auto* errorLayout = new QHBoxLayout(errorRow_);
     errorLayout->setContentsMargins(0, 0, 0, 0);
     auto* warning = new QLabel(errorRow_);
-    warning->setPixmap(SymbolIcon::icon("exclamationmark.triangle.fill", KitColors::destructive(), 12).pixmap(12, 12));
+    warning->setPixmap(
+        SymbolIcon::icon("exclamationmark.triangle.fill", KitColors::destructive(), 12).pixmap(12, 12));
     errorText_ = new QLabel(errorRow_);
     errorText_->setObjectName(QStringLiteral("appError"));
     errorText_->setWordWrap(true);
@@ -175,8 +177,9 @@ void AppCaptureView::addRecentSection(QVBoxLayout* layout) {
         row->setCursor(Qt::PointingHandCursor);
         auto* rowLayout = new QHBoxLayout(row);
         rowLayout->setContentsMargins(0, 0, 0, 0);
-        const auto found = std::find_if(running.begin(), running.end(),
-                                        [&](const CatalogApplication& r) { return r.bundleId == app.bundleID; });
+        const auto found = std::find_if(running.begin(), running.end(), [&](const CatalogApplication& r) {
+            return r.bundleId == app.bundleID;
+        });
         if (found != running.end()) {
             const QIcon icon = AppIcons::fromSpec(found->icon);
             if (!icon.isNull()) {
@@ -191,7 +194,8 @@ void AppCaptureView::addRecentSection(QVBoxLayout* layout) {
         rowLayout->addWidget(id);
         row->setMinimumHeight(row->sizeHint().height() + 4);
         const auto record = app;
-        connect(row, &QPushButton::clicked, this, [this, record] { addAndDismiss(record.bundleID, record.name); });
+        connect(row, &QPushButton::clicked, this,
+                [this, record] { addAndDismiss(record.bundleID, record.name); });
         layout->addWidget(row);
     }
     layout->addWidget(divider(this));
@@ -235,16 +239,18 @@ void AppCaptureView::browseInstalledApps() {
         return;
     }
     QPointer<AppCaptureView> self(this);
-    auto* sheet = new InstalledAppsView(services_, window(), [self](const std::string& bundleId, const std::string& name) {
-        if (!self) {
-            return;
-        }
-        // The sheet closes whatever the outcome; the popover stays open with a message on failure.
-        if (self->installed_) {
-            self->installed_->close();
-        }
-        self->addAndDismiss(bundleId, name);
-    });
+    auto* sheet = new InstalledAppsView(services_, window(),
+                                        [self](const std::string& bundleId, const std::string& name) {
+                                            if (!self) {
+                                                return;
+                                            }
+                                            // The sheet closes whatever the outcome; the popover stays open
+                                            // with a message on failure.
+                                            if (self->installed_) {
+                                                self->installed_->close();
+                                            }
+                                            self->addAndDismiss(bundleId, name);
+                                        });
     installed_ = sheet;
     sheet->open();
 }

@@ -15,7 +15,6 @@ class QVBoxLayout;
 
 namespace korvane {
 
-
 // The "Add App" popover under the scope tabs' "plus": capture the application used before the
 // settings window, pick a recent one, browse the installed ones, or type an identifier and a name.
 // Every route ends in the view model's addApp; the popover closes only when that succeeded and shows

@@ -46,8 +46,9 @@ CategoriesConfigurationView::displayItems(const ConfigurationViewModel& viewMode
     return items;
 }
 
-std::optional<std::vector<std::string>> CategoriesConfigurationView::movedShownIds(
-    const std::vector<std::string>& shown, const std::vector<std::size_t>& sources, std::size_t destination) {
+std::optional<std::vector<std::string>>
+CategoriesConfigurationView::movedShownIds(const std::vector<std::string>& shown,
+                                           const std::vector<std::size_t>& sources, std::size_t destination) {
     const std::size_t n = shown.size();
     std::set<std::size_t> kept;
     for (std::size_t source : sources) {
@@ -101,7 +102,8 @@ void CategoriesConfigurationView::refresh() {
     setMinimumHeight(std::max(200, rows));
 }
 
-QWidget* CategoriesConfigurationView::makeRow(const CategoryDisplayItem& item, const CategoryCatalogSnapshot& catalog) {
+QWidget* CategoriesConfigurationView::makeRow(const CategoryDisplayItem& item,
+                                              const CategoryCatalogSnapshot& catalog) {
     auto* widget = new QWidget(this);
     widget->setObjectName(qs("source:" + item.id));
     auto* row = new QHBoxLayout(widget);

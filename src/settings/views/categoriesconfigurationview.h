@@ -26,7 +26,8 @@ public:
         bool operator==(const CategoryDisplayItem&) const = default;
     };
 
-    explicit CategoriesConfigurationView(std::shared_ptr<ConfigurationViewModel> viewModel, QWidget* parent = nullptr);
+    explicit CategoriesConfigurationView(std::shared_ptr<ConfigurationViewModel> viewModel,
+                                         QWidget* parent = nullptr);
 
     static std::vector<CategoryDisplayItem> displayItems(const ConfigurationViewModel& viewModel);
     // The shown ids after moving the rows at `sources` to `destination` (offsets over all rows,

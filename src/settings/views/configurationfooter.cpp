@@ -13,14 +13,15 @@
 
 namespace korvane {
 
-ConfigurationFooter::ConfigurationFooter(std::filesystem::path configFile, std::shared_ptr<UrlOpener> urlOpener,
-                                         QWidget* parent)
+ConfigurationFooter::ConfigurationFooter(std::filesystem::path configFile,
+                                         std::shared_ptr<UrlOpener> urlOpener, QWidget* parent)
     : QWidget(parent)
     , configFile_(std::move(configFile))
     , urlOpener_(std::move(urlOpener)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(16, 8, 16, 8);
-    auto* path = new QLabel(abbreviatedPath(QString::fromStdString(configFile_.string()), QDir::homePath()), this);
+    auto* path =
+        new QLabel(abbreviatedPath(QString::fromStdString(configFile_.string()), QDir::homePath()), this);
     path->setObjectName(QStringLiteral("configPath"));
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPointSizeF(9);

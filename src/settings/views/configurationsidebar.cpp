@@ -14,9 +14,11 @@ ConfigurationSidebar::ConfigurationSidebar(QWidget* parent)
     setIconSize(QSize(16, 16));
     setSpacing(2);
     const QColor ink = KitColors::primaryText(*this);
-    auto* snippets = new QListWidgetItem(SymbolIcon::icon("text.quote", ink), QStringLiteral("Snippets"), this);
+    auto* snippets =
+        new QListWidgetItem(SymbolIcon::icon("text.quote", ink), QStringLiteral("Snippets"), this);
     snippets->setSizeHint(QSize(sidebarWidth - 8, 30));
-    auto* preferences = new QListWidgetItem(SymbolIcon::icon("gearshape", ink), QStringLiteral("Preferences"), this);
+    auto* preferences =
+        new QListWidgetItem(SymbolIcon::icon("gearshape", ink), QStringLiteral("Preferences"), this);
     preferences->setSizeHint(QSize(sidebarWidth - 8, 30));
     setCurrentRow(0);
     connect(this, &QListWidget::currentRowChanged, this, [this](int row) {

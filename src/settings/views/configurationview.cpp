@@ -1,9 +1,9 @@
 #include "settings/views/configurationview.h"
 
 #include "settings/views/configurationfooter.h"
-#include "settings/views/snippetrowexpanded.h"
 #include "settings/views/configurationsidebar.h"
 #include "settings/views/preferencestabview.h"
+#include "settings/views/snippetrowexpanded.h"
 #include "settings/views/snippetstabview.h"
 #include "uikit/animations.h"
 #include "uikit/kitcolors.h"

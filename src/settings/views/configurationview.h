@@ -24,8 +24,8 @@ class ConfigurationView final : public QWidget {
     Q_OBJECT
 
 public:
-    ConfigurationView(std::shared_ptr<ConfigurationViewModel> viewModel, const ConfigurationServices& services,
-                      QWidget* parent = nullptr);
+    ConfigurationView(std::shared_ptr<ConfigurationViewModel> viewModel,
+                      const ConfigurationServices& services, QWidget* parent = nullptr);
 
     ConfigurationPage page() const { return page_; }
     void setPage(ConfigurationPage page);

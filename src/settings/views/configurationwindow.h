@@ -17,7 +17,8 @@ class ConfigurationWindow final : public ShellWindow {
     Q_OBJECT
 
 public:
-    explicit ConfigurationWindow(std::shared_ptr<ConfigurationViewModel> viewModel, ConfigurationServices services = {});
+    explicit ConfigurationWindow(std::shared_ptr<ConfigurationViewModel> viewModel,
+                                 ConfigurationServices services = {});
 
     const std::shared_ptr<ConfigurationViewModel>& viewModel() const { return viewModel_; }
     ConfigurationView& view() const { return *view_; }

@@ -29,8 +29,8 @@ QString qs(const std::string& text) {
 
 } // namespace
 
-InstalledAppsView::InstalledAppsView(const ConfigurationServices& services, QWidget* parent, OnSelect onSelect,
-                                     InstalledAppsCache* cache)
+InstalledAppsView::InstalledAppsView(const ConfigurationServices& services, QWidget* parent,
+                                     OnSelect onSelect, InstalledAppsCache* cache)
     : QDialog(parent)
     , services_(services)
     , onSelect_(std::move(onSelect))
@@ -77,7 +77,8 @@ InstalledAppsView::InstalledAppsView(const ConfigurationServices& services, QWid
     spinner->setTextVisible(false);
     spinner->setAccessibleName(QStringLiteral("Loading applications..."));
     loadingLayout->addWidget(spinner, 0, Qt::AlignHCenter);
-    loadingLayout->addWidget(new QLabel(QStringLiteral("Loading applications..."), loading), 0, Qt::AlignHCenter);
+    loadingLayout->addWidget(new QLabel(QStringLiteral("Loading applications..."), loading), 0,
+                             Qt::AlignHCenter);
     loadingLayout->addStretch(1);
     list_ = new QListWidget(body_);
     list_->setObjectName(QStringLiteral("appList"));
@@ -120,18 +121,17 @@ void InstalledAppsView::loadApps() {
     InstalledAppsCache* cache = &cache_;
     const std::string own = services_.ownBundleId;
     QPointer<InstalledAppsView> self(this);
-    scheduler->runInBackground(TaskPriority::userInitiated,
-                               [catalog, scheduler, cache, own, running = std::move(running), self](
-                                   const CancellationToken&) {
-                                   auto apps = InstalledAppsScan::scanInstalledApps(catalog->installedApplications(),
-                                                                                    running, own);
-                                   scheduler->post([apps = std::move(apps), cache, self]() mutable {
-                                       cache->store(apps);
-                                       if (self) {
-                                           self->showApps(std::move(apps));
-                                       }
-                                   });
-                               });
+    scheduler->runInBackground(
+        TaskPriority::userInitiated,
+        [catalog, scheduler, cache, own, running = std::move(running), self](const CancellationToken&) {
+            auto apps = InstalledAppsScan::scanInstalledApps(catalog->installedApplications(), running, own);
+            scheduler->post([apps = std::move(apps), cache, self]() mutable {
+                cache->store(apps);
+                if (self) {
+                    self->showApps(std::move(apps));
+                }
+            });
+        });
 }
 
 void InstalledAppsView::showApps(std::vector<InstalledApp> apps) {
@@ -173,7 +173,8 @@ void InstalledAppsView::loadVisibleIcons() {
             continue;
         }
         item->setData(roleLoaded, true);
-        const QIcon icon = AppIcons::fromSpec(services_.applications->iconFor(item->data(Qt::UserRole).toString().toStdString()));
+        const QIcon icon = AppIcons::fromSpec(
+            services_.applications->iconFor(item->data(Qt::UserRole).toString().toStdString()));
         if (!icon.isNull()) {
             item->setIcon(icon);
         }

@@ -22,8 +22,8 @@ void makeInert(QWidget* widget) {
 
 } // namespace
 
-PopupPreviewSection::PopupPreviewSection(std::shared_ptr<PopupViewModel> previewVM, const ThemeConfig& themeConfig,
-                                         QWidget* parent)
+PopupPreviewSection::PopupPreviewSection(std::shared_ptr<PopupViewModel> previewVM,
+                                         const ThemeConfig& themeConfig, QWidget* parent)
     : QWidget(parent)
     , previewVM_(std::move(previewVM)) {
     setObjectName(QStringLiteral("popupPreview"));

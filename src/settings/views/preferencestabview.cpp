@@ -127,13 +127,14 @@ QWidget* PreferencesTabView::makeTriggerSection() {
 
     caseSensitive_ = new QCheckBox(QStringLiteral("Case-sensitive search"), box);
     caseSensitive_->setObjectName(QStringLiteral("caseSensitive"));
-    caseSensitive_->setToolTip(
-        QStringLiteral("Match exact capitalization when searching. May be overridden by project .korvane.json"));
+    caseSensitive_->setToolTip(QStringLiteral(
+        "Match exact capitalization when searching. May be overridden by project .korvane.json"));
     connect(caseSensitive_, &QCheckBox::clicked, this,
             [this](bool on) { edit([&](AppConfig& c) { c.settings.caseSensitive = on; }); });
     rows->addRow(caseSensitive_);
 
-    scanDepth_ = new SettingStepper(1, 10, 1, [](double v) { return QStringLiteral("Scan depth: ") + number(v); }, box);
+    scanDepth_ = new SettingStepper(
+        1, 10, 1, [](double v) { return QStringLiteral("Scan depth: ") + number(v); }, box);
     scanDepth_->setObjectName(QStringLiteral("scanDepth"));
     scanDepth_->setToolTip(QStringLiteral("How deep to recurse into project directories"));
     scanDepth_->onStep = [this](double v) {
@@ -141,9 +142,13 @@ QWidget* PreferencesTabView::makeTriggerSection() {
     };
     rows->addRow(scanDepth_);
 
-    branchAge_ = new SettingStepper(0, 365, 1, [](double v) {
-        return QStringLiteral("Max branch age (days): ") + (v == 0 ? QStringLiteral("Disabled") : number(v));
-    }, box);
+    branchAge_ = new SettingStepper(
+        0, 365, 1,
+        [](double v) {
+            return QStringLiteral("Max branch age (days): ") +
+                   (v == 0 ? QStringLiteral("Disabled") : number(v));
+        },
+        box);
     branchAge_->setObjectName(QStringLiteral("maxBranchAge"));
     branchAge_->setToolTip(QStringLiteral("Hide branches older than N days (0 = show all)"));
     branchAge_->onStep = [this](double v) {
@@ -163,8 +168,9 @@ QWidget* PreferencesTabView::makeSourcesSection() {
     bold.setWeight(QFont::DemiBold);
     title->setFont(bold);
     column->addWidget(title);
-    column->addWidget(
-        caption(box, QStringLiteral("Choose which sources appear in completions. Drag to reorder, toggle to show or hide.")));
+    column->addWidget(caption(
+        box, QStringLiteral(
+                 "Choose which sources appear in completions. Drag to reorder, toggle to show or hide.")));
     sources_ = new CategoriesConfigurationView(viewModel_, box);
     sources_->setMinimumHeight(200);
     column->addSpacing(6);
@@ -192,7 +198,8 @@ QWidget* PreferencesTabView::makeAppearanceSection() {
     });
     rows->addRow(QStringLiteral("Popup position:"), position_);
 
-    fontSize_ = new SettingStepper(10, 20, 1, [](double v) { return QStringLiteral("Font size: ") + number(v); }, box);
+    fontSize_ = new SettingStepper(
+        10, 20, 1, [](double v) { return QStringLiteral("Font size: ") + number(v); }, box);
     fontSize_->setObjectName(QStringLiteral("fontSize"));
     fontSize_->setToolTip(QStringLiteral("Text size in the completion popup (10-20pt)"));
     fontSize_->onStep = [this](double v) { edit([&](AppConfig& c) { c.settings.fontSize = v; }); };
@@ -200,13 +207,15 @@ QWidget* PreferencesTabView::makeAppearanceSection() {
 
     rows->addRow(QStringLiteral("Font color:"), makeColorRow());
 
-    rowPadding_ = new SettingStepper(0, 20, 1, [](double v) { return QStringLiteral("Row padding: ") + number(v); }, box);
+    rowPadding_ = new SettingStepper(
+        0, 20, 1, [](double v) { return QStringLiteral("Row padding: ") + number(v); }, box);
     rowPadding_->setObjectName(QStringLiteral("rowPadding"));
     rowPadding_->setToolTip(QStringLiteral("Vertical spacing between rows (0-20pt)"));
     rowPadding_->onStep = [this](double v) { edit([&](AppConfig& c) { c.settings.rowPadding = v; }); };
     rows->addRow(rowPadding_);
 
-    rowHeight_ = new SettingStepper(24, 40, 2, [](double v) { return QStringLiteral("Row height: ") + number(v); }, box);
+    rowHeight_ = new SettingStepper(
+        24, 40, 2, [](double v) { return QStringLiteral("Row height: ") + number(v); }, box);
     rowHeight_->setObjectName(QStringLiteral("rowHeight"));
     rowHeight_->setToolTip(QStringLiteral("Height of result rows in search and browser modes (24-40pt)"));
     rowHeight_->onStep = [this](double v) { edit([&](AppConfig& c) { c.settings.rowHeight = v; }); };
@@ -230,21 +239,25 @@ QWidget* PreferencesTabView::makeAppearanceSection() {
     segments->setObjectName(QStringLiteral("appearance"));
     segments->setAccessibleName(QStringLiteral("Appearance:"));
     // Linux has no glass surface yet; the tooltip says so rather than naming another system.
-    segments->setToolTip(QStringLiteral("Popup appearance: Glass (where the desktop supports it), Dark, or Light"));
-    segments->setStyleSheet(QStringLiteral("QPushButton:checked { background: palette(highlight); "
-                                           "color: palette(highlighted-text); border: 1px solid palette(highlight); "
-                                           "border-radius: 3px; padding: 3px 10px; }"));
+    segments->setToolTip(
+        QStringLiteral("Popup appearance: Glass (where the desktop supports it), Dark, or Light"));
+    segments->setStyleSheet(
+        QStringLiteral("QPushButton:checked { background: palette(highlight); "
+                       "color: palette(highlighted-text); border: 1px solid palette(highlight); "
+                       "border-radius: 3px; padding: 3px 10px; }"));
     auto* segmentRow = new QHBoxLayout(segments);
     segmentRow->setContentsMargins(0, 0, 0, 0);
     segmentRow->setSpacing(0);
     auto* group = new QButtonGroup(segments);
-    const std::pair<QPushButton**, AppearanceChoice> choices[] = {
-        {&glass_, AppearanceChoice::glass}, {&dark_, AppearanceChoice::dark}, {&light_, AppearanceChoice::light}};
+    const std::pair<QPushButton**, AppearanceChoice> choices[] = {{&glass_, AppearanceChoice::glass},
+                                                                  {&dark_, AppearanceChoice::dark},
+                                                                  {&light_, AppearanceChoice::light}};
     for (const auto& [button, choice] : choices) {
         QString title = QString::fromLatin1(toString(choice).data());
         title[0] = title[0].toUpper();
         *button = new QPushButton(title, segments);
-        (*button)->setObjectName(QStringLiteral("appearance:") + QString::fromLatin1(toString(choice).data()));
+        (*button)->setObjectName(QStringLiteral("appearance:") +
+                                 QString::fromLatin1(toString(choice).data()));
         (*button)->setAccessibleName(title);
         (*button)->setCheckable(true);
         (*button)->setAutoDefault(false);
@@ -286,8 +299,11 @@ QWidget* PreferencesTabView::makeColorRow() {
     colorText_->setAccessibleName(QStringLiteral("Font color:"));
     colorText_->setFixedWidth(100);
     connect(colorText_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        edit([&](AppConfig& c) { c.settings.fontColor = text.isEmpty() ? std::nullopt : std::optional(text.toStdString()); },
-             isSavableColorText(text));
+        edit(
+            [&](AppConfig& c) {
+                c.settings.fontColor = text.isEmpty() ? std::nullopt : std::optional(text.toStdString());
+            },
+            isSavableColorText(text));
     });
     row->addWidget(colorWell_);
     row->addWidget(colorText_);
@@ -335,9 +351,11 @@ QString PreferencesTabView::hexText(const QColor& color) {
     // number (127, stored as 127/255) from falling to the one below.
     const QColor rgb = color.toRgb();
     auto channel = [](float component) {
-        return std::clamp(static_cast<int>(std::floor(static_cast<double>(component) * 255.0 + 1e-4)), 0, 255);
+        return std::clamp(static_cast<int>(std::floor(static_cast<double>(component) * 255.0 + 1e-4)), 0,
+                          255);
     };
-    return QString::asprintf("#%02X%02X%02X", channel(rgb.redF()), channel(rgb.greenF()), channel(rgb.blueF()));
+    return QString::asprintf("#%02X%02X%02X", channel(rgb.redF()), channel(rgb.greenF()),
+                             channel(rgb.blueF()));
 }
 
 ThemeConfig PreferencesTabView::previewTheme() const {
@@ -385,7 +403,8 @@ void PreferencesTabView::refresh() {
     const ThemeConfig theme = previewTheme();
     const bool glassSupported = services_.capabilities && services_.capabilities->supportsGlass();
     const auto material = settings.material ? popupMaterialFromString(*settings.material) : std::nullopt;
-    const auto appearance = settings.appearance ? popupAppearanceFromString(*settings.appearance) : std::nullopt;
+    const auto appearance =
+        settings.appearance ? popupAppearanceFromString(*settings.appearance) : std::nullopt;
     const AppearanceChoice choice = appearanceChoice(material, appearance, glassSupported);
     glass_->setChecked(choice == AppearanceChoice::glass);
     dark_->setChecked(choice == AppearanceChoice::dark);
@@ -393,7 +412,8 @@ void PreferencesTabView::refresh() {
     const ResolvedSurface surface = effectiveSurface();
     QString reason;
     if (surface.glassUnavailableReason && theme.material == PopupMaterial::glass) {
-        reason = glassSupported ? QString::fromStdString(*surface.glassUnavailableReason) : glassUnavailableOnThisDesktop();
+        reason = glassSupported ? QString::fromStdString(*surface.glassUnavailableReason)
+                                : glassUnavailableOnThisDesktop();
     }
     glassReason_->setText(reason);
     glassReason_->setVisible(!reason.isEmpty());
@@ -402,8 +422,9 @@ void PreferencesTabView::refresh() {
     if (colorText_->text() != colorText) {
         colorText_->setText(colorText);
     }
-    const Color shown = settings.fontColor ? ThemeConfig::colorFromHex(*settings.fontColor).value_or(theme.fontColor)
-                                           : theme.fontColor;
+    const Color shown = settings.fontColor
+                            ? ThemeConfig::colorFromHex(*settings.fontColor).value_or(theme.fontColor)
+                            : theme.fontColor;
     QPixmap swatch(36, 16);
     swatch.fill(QColor::fromRgbF(static_cast<float>(shown.red), static_cast<float>(shown.green),
                                  static_cast<float>(shown.blue)));
@@ -425,10 +446,12 @@ void PreferencesTabView::refresh() {
 void PreferencesTabView::chooseColor() {
     const ThemeConfig theme = previewTheme();
     const auto& stored = viewModel_->draftConfig().settings.fontColor;
-    const Color start = stored ? ThemeConfig::colorFromHex(*stored).value_or(theme.fontColor) : theme.fontColor;
-    auto* dialog = new QColorDialog(QColor::fromRgbF(static_cast<float>(start.red), static_cast<float>(start.green),
-                                                     static_cast<float>(start.blue)),
-                                    this);
+    const Color start =
+        stored ? ThemeConfig::colorFromHex(*stored).value_or(theme.fontColor) : theme.fontColor;
+    auto* dialog =
+        new QColorDialog(QColor::fromRgbF(static_cast<float>(start.red), static_cast<float>(start.green),
+                                          static_cast<float>(start.blue)),
+                         this);
     dialog->setObjectName(QStringLiteral("colorDialog"));
     dialog->setOptions(QColorDialog::DontUseNativeDialog);
     dialog->setAttribute(Qt::WA_DeleteOnClose);

@@ -32,8 +32,8 @@ public:
     // What Linux says where the popup's glass needs another operating system.
     static const QString& glassUnavailableOnThisDesktop();
 
-    PreferencesTabView(std::shared_ptr<ConfigurationViewModel> viewModel, const ConfigurationServices& services,
-                       QWidget* parent = nullptr);
+    PreferencesTabView(std::shared_ptr<ConfigurationViewModel> viewModel,
+                       const ConfigurationServices& services, QWidget* parent = nullptr);
     ~PreferencesTabView() override;
 
     // The theme the draft's settings give, resolved as the popup resolves them.

@@ -90,7 +90,8 @@ void SnippetLineButton::paintEvent(QPaintEvent*) {
 
     if (snippet_.label && !snippet_.label->empty()) {
         const QFontMetrics metrics(labelFont());
-        const QString label = metrics.elidedText(qs(*snippet_.label), Qt::ElideRight, std::max(0, (width() - x) / 2));
+        const QString label =
+            metrics.elidedText(qs(*snippet_.label), Qt::ElideRight, std::max(0, (width() - x) / 2));
         painter.setFont(labelFont());
         painter.drawText(QRect(x, 0, width() - x, h), Qt::AlignLeft | Qt::AlignVCenter, label);
         x += metrics.horizontalAdvance(label) + spacing;

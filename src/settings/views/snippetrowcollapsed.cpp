@@ -36,7 +36,8 @@ SnippetRowCollapsed::SnippetRowCollapsed(ManualSnippet snippet, std::function<vo
     layout->setSpacing(8);
     line_ = new SnippetLineButton(snippet_, this);
     layout->addWidget(line_, 1);
-    editButton_ = symbolButton(this, "pencil", KitColors::secondaryText(*this), QStringLiteral("Edit snippet"));
+    editButton_ =
+        symbolButton(this, "pencil", KitColors::secondaryText(*this), QStringLiteral("Edit snippet"));
     editButton_->setObjectName(QStringLiteral("editSnippet"));
     deleteButton_ = symbolButton(this, "trash", KitColors::destructive(), QStringLiteral("Delete snippet"));
     deleteButton_->setObjectName(QStringLiteral("deleteSnippet"));

@@ -6,11 +6,11 @@
 #include <QButtonGroup>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QKeyEvent>
 #include <QVBoxLayout>
 
 namespace korvane {
@@ -59,7 +59,8 @@ SnippetRowExpanded::SnippetRowExpanded(std::optional<ManualSnippet> snippet, std
     auto* errorLayout = new QHBoxLayout(errorRow_);
     errorLayout->setContentsMargins(0, 0, 0, 0);
     auto* warning = new QLabel(errorRow_);
-    warning->setPixmap(SymbolIcon::icon("exclamationmark.triangle.fill", KitColors::destructive(), 12).pixmap(12, 12));
+    warning->setPixmap(
+        SymbolIcon::icon("exclamationmark.triangle.fill", KitColors::destructive(), 12).pixmap(12, 12));
     errorText_ = new QLabel(errorRow_);
     errorText_->setObjectName(QStringLiteral("snippetError"));
     errorText_->setWordWrap(true);
@@ -88,7 +89,8 @@ SnippetRowExpanded::SnippetRowExpanded(std::optional<ManualSnippet> snippet, std
     expandBox_ = new RoundedCard(this);
     static_cast<RoundedCard*>(expandBox_)->setRadius(6);
     static_cast<RoundedCard*>(expandBox_)->setFill(KitColors::textBackground(*this));
-    static_cast<RoundedCard*>(expandBox_)->setStroke(KitColors::withAlpha(KitColors::primaryText(*this), 0.15), 1);
+    static_cast<RoundedCard*>(expandBox_)
+        ->setStroke(KitColors::withAlpha(KitColors::primaryText(*this), 0.15), 1);
     auto* boxLayout = new QVBoxLayout(expandBox_);
     boxLayout->setContentsMargins(4, 4, 4, 4);
     expand_ = new QPlainTextEdit(qs(seed.expand), expandBox_);
@@ -148,9 +150,10 @@ QWidget* SnippetRowExpanded::makeTypePicker() {
     urlChoice_->setObjectName(QStringLiteral("typeURL"));
     auto* group = new QButtonGroup(picker);
     // The chosen segment stands out in the accent colour, as a segmented control's does.
-    picker->setStyleSheet(QStringLiteral("QPushButton:checked { background: palette(highlight); "
-                                         "color: palette(highlighted-text); border: 1px solid palette(highlight); "
-                                         "border-radius: 3px; padding: 3px; }"));
+    picker->setStyleSheet(
+        QStringLiteral("QPushButton:checked { background: palette(highlight); "
+                       "color: palette(highlighted-text); border: 1px solid palette(highlight); "
+                       "border-radius: 3px; padding: 3px; }"));
     for (QPushButton* choice : {textChoice_, urlChoice_}) {
         choice->setCheckable(true);
         choice->setAutoDefault(false);

@@ -54,7 +54,8 @@ void SnippetScopeTabBar::refresh() {
     auto* global = new CapsuleButton(QStringLiteral("Global"), strip_);
     global->setObjectName(QStringLiteral("tab:global"));
     global->setSelected(!selected);
-    connect(global, &CapsuleButton::clicked, this, [this] { viewModel_->setSelectedAppBundleId(std::nullopt); });
+    connect(global, &CapsuleButton::clicked, this,
+            [this] { viewModel_->setSelectedAppBundleId(std::nullopt); });
     row_->addWidget(global);
     for (const AppSnippetConfig& app : apps) {
         row_->addWidget(makeAppTab(app, selected == app.bundleId));
@@ -85,7 +86,8 @@ CapsuleButton* SnippetScopeTabBar::makeAppTab(const AppSnippetConfig& app, bool 
         tab->setPicture(icon->second, 16);
     }
     const std::string bundleId = app.bundleId;
-    connect(tab, &CapsuleButton::clicked, this, [this, bundleId] { viewModel_->setSelectedAppBundleId(bundleId); });
+    connect(tab, &CapsuleButton::clicked, this,
+            [this, bundleId] { viewModel_->setSelectedAppBundleId(bundleId); });
     tab->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tab, &QWidget::customContextMenuRequested, this, [this, tab, bundleId](const QPoint& at) {
         auto* menu = new QMenu(this);
@@ -126,7 +128,8 @@ void SnippetScopeTabBar::loadIcons(const std::vector<AppSnippetConfig>& apps) {
         if (iconCache_.count(app.bundleId)) {
             continue;
         }
-        const std::string spec = services_.applications ? services_.applications->iconFor(app.bundleId) : std::string();
+        const std::string spec =
+            services_.applications ? services_.applications->iconFor(app.bundleId) : std::string();
         QIcon icon = AppIcons::fromSpec(spec);
         iconCache_.emplace(app.bundleId, icon.isNull() ? AppIcons::ownIcon() : icon);
     }

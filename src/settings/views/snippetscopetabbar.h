@@ -28,7 +28,8 @@ class SnippetScopeTabBar final : public QScrollArea {
     Q_OBJECT
 
 public:
-    SnippetScopeTabBar(std::shared_ptr<ConfigurationViewModel> viewModel, const ConfigurationServices& services,
+    SnippetScopeTabBar(std::shared_ptr<ConfigurationViewModel> viewModel,
+                       const ConfigurationServices& services,
                        std::function<void(const std::string&)> onRemoveApp, QWidget* parent = nullptr);
     ~SnippetScopeTabBar() override;
 

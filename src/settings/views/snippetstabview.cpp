@@ -66,8 +66,9 @@ SnippetsTabView::SnippetsTabView(std::shared_ptr<ConfigurationViewModel> viewMod
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(12);
     layout->setContentsMargins(16, 16, 16, 16);
-    tabBar_ = new SnippetScopeTabBar(viewModel_, services_,
-                                     [this](const std::string& bundleId) { viewModel_->removeApp(bundleId); }, this);
+    tabBar_ = new SnippetScopeTabBar(
+        viewModel_, services_, [this](const std::string& bundleId) { viewModel_->removeApp(bundleId); },
+        this);
     layout->addWidget(tabBar_);
     layout->addWidget(makePositionRow());
     layout->addWidget(makeSearchRow());
@@ -96,7 +97,8 @@ QWidget* SnippetsTabView::makePositionRow() {
     positionRow_ = new QWidget(this);
     auto* row = new QHBoxLayout(positionRow_);
     row->setContentsMargins(4, 0, 4, 0);
-    row->addWidget(tinted(positionRow_, QStringLiteral("Popup position:"), KitColors::secondaryText(*this), 9.5));
+    row->addWidget(
+        tinted(positionRow_, QStringLiteral("Popup position:"), KitColors::secondaryText(*this), 9.5));
     position_ = new QComboBox(positionRow_);
     position_->setObjectName(QStringLiteral("appPopupPosition"));
     position_->setAccessibleName(QStringLiteral("Popup position:"));
@@ -132,7 +134,8 @@ QWidget* SnippetsTabView::makeSearchRow() {
     connect(search_, &QLineEdit::textChanged, this,
             [this](const QString& text) { viewModel_->setSnippetSearchQuery(text.toStdString()); });
     row->addWidget(search_, 1);
-    auto* add = new QPushButton(SymbolIcon::icon("plus", KitColors::primaryText(*this), 12), QStringLiteral("Add"), host);
+    auto* add = new QPushButton(SymbolIcon::icon("plus", KitColors::primaryText(*this), 12),
+                                QStringLiteral("Add"), host);
     add->setObjectName(QStringLiteral("addSnippet"));
     add->setAccessibleName(QStringLiteral("Add"));
     add->setToolTip(QStringLiteral("Add snippet"));
@@ -150,23 +153,27 @@ QWidget* SnippetsTabView::makeEmptyState() {
     column->setSpacing(12);
     column->addStretch(1);
     auto* symbol = new QLabel(empty);
-    symbol->setPixmap(SymbolIcon::icon("text.quote", KitColors::withAlpha(KitColors::primaryText(*this), 0.25), 32)
-                          .pixmap(32, 32));
+    symbol->setPixmap(
+        SymbolIcon::icon("text.quote", KitColors::withAlpha(KitColors::primaryText(*this), 0.25), 32)
+            .pixmap(32, 32));
     column->addWidget(symbol, 0, Qt::AlignHCenter);
     const bool noQuery = viewModel_->snippetSearchQuery().empty();
-    auto* title = tinted(empty, noQuery ? QStringLiteral("No snippets yet") : QStringLiteral("No matching snippets"),
-                         KitColors::secondaryText(*this), 11);
+    auto* title =
+        tinted(empty, noQuery ? QStringLiteral("No snippets yet") : QStringLiteral("No matching snippets"),
+               KitColors::secondaryText(*this), 11);
     title->setObjectName(QStringLiteral("emptyTitle"));
     QFont headline = title->font();
     headline.setWeight(QFont::DemiBold);
     title->setFont(headline);
     column->addWidget(title, 0, Qt::AlignHCenter);
     if (noQuery) {
-        auto* explanation = tinted(empty, QStringLiteral("Snippets let you expand short keys into text or open URLs."),
-                                   KitColors::tertiaryText(*this), 9.5);
+        auto* explanation =
+            tinted(empty, QStringLiteral("Snippets let you expand short keys into text or open URLs."),
+                   KitColors::tertiaryText(*this), 9.5);
         explanation->setAlignment(Qt::AlignCenter);
         column->addWidget(explanation, 0, Qt::AlignHCenter);
-        auto* add = new QPushButton(SymbolIcon::icon("plus", QColor(Qt::white), 14), QStringLiteral("Add Snippet"), empty);
+        auto* add = new QPushButton(SymbolIcon::icon("plus", QColor(Qt::white), 14),
+                                    QStringLiteral("Add Snippet"), empty);
         add->setObjectName(QStringLiteral("addSnippetEmpty"));
         add->setAccessibleName(QStringLiteral("Add Snippet"));
         add->setAutoDefault(false);
@@ -283,10 +290,7 @@ void SnippetsTabView::rebuildList() {
         const std::string key = row.snippet.key;
         list_->addWidget(new SnippetRowCollapsed(
             row.snippet, [this, index, key] { editAction(index, key); },
-            [this, index, key] {
-                viewModel_->deleteSnippet(key, index);
-            },
-            listHost_));
+            [this, index, key] { viewModel_->deleteSnippet(key, index); }, listHost_));
     }
     if (adding) {
         list_->addWidget(keep ? keep : makeEditor(std::nullopt, std::nullopt, std::nullopt));

@@ -2,10 +2,10 @@
 #include "settings/installedappscache.h"
 #include "settings/installedappsscan.h"
 #include "settings/views/appcaptureview.h"
+#include "settings/views/configurationview.h"
 #include "settings/views/installedappsview.h"
 #include "settings/views/snippetscopetabbar.h"
 #include "settings/views/snippetstabview.h"
-#include "settings/views/configurationview.h"
 #include "settingsviewharness.h"
 
 #include <QLabel>
@@ -35,16 +35,21 @@ std::vector<std::string> ids(const std::vector<InstalledApp>& apps) {
 TEST(InstalledAppsScanTest, MergesDeduplicatesAndSorts) {
     const auto apps = InstalledAppsScan::scanInstalledApps(
         {app("org.gnome.TextEditor", "Text Editor", "/home/u/.local/share/applications/a.desktop"),
-         app("xterm", "XTerm"), app("org.gnome.TextEditor", "Text Editor (system)"), app("korvane", "Korvane"),
-         app("b.twin", "twin"), app("a.twin", "Twin")},
-        {app("xterm", "xterm running"), app("dev.build", "Zed Dev", "/proc/42/exe"), app("korvane", "Korvane")},
+         app("xterm", "XTerm"), app("org.gnome.TextEditor", "Text Editor (system)"),
+         app("korvane", "Korvane"), app("b.twin", "twin"), app("a.twin", "Twin")},
+        {app("xterm", "xterm running"), app("dev.build", "Zed Dev", "/proc/42/exe"),
+         app("korvane", "Korvane")},
         "korvane");
-    EXPECT_EQ(ids(apps), (std::vector<std::string>{"org.gnome.TextEditor", "b.twin", "a.twin", "xterm", "dev.build"}));
+    EXPECT_EQ(ids(apps),
+              (std::vector<std::string>{"org.gnome.TextEditor", "b.twin", "a.twin", "xterm", "dev.build"}));
     EXPECT_EQ(apps[0].path, "/home/u/.local/share/applications/a.desktop");
 
-    EXPECT_EQ(ids(InstalledAppsScan::filteredApps(apps, "EDIT")), (std::vector<std::string>{"org.gnome.TextEditor"}));
-    EXPECT_EQ(ids(InstalledAppsScan::filteredApps(apps, "gnome")), (std::vector<std::string>{"org.gnome.TextEditor"}));
-    EXPECT_EQ(ids(InstalledAppsScan::filteredApps(apps, "text ")), (std::vector<std::string>{"org.gnome.TextEditor"}));
+    EXPECT_EQ(ids(InstalledAppsScan::filteredApps(apps, "EDIT")),
+              (std::vector<std::string>{"org.gnome.TextEditor"}));
+    EXPECT_EQ(ids(InstalledAppsScan::filteredApps(apps, "gnome")),
+              (std::vector<std::string>{"org.gnome.TextEditor"}));
+    EXPECT_EQ(ids(InstalledAppsScan::filteredApps(apps, "text ")),
+              (std::vector<std::string>{"org.gnome.TextEditor"}));
     EXPECT_TRUE(InstalledAppsScan::filteredApps(apps, "twin ").empty()) << "a trailing space counts";
     EXPECT_EQ(InstalledAppsScan::filteredApps(apps, "").size(), apps.size());
 }
@@ -84,7 +89,8 @@ protected:
 // and keeps the popover; a manual entry adds, selects and closes; "Remove App" asks first.
 TEST_F(ApplicationsTest, CaptureManualEntryAndRemoval) {
     openCapture();
-    EXPECT_EQ(h.visible<QWidget>("recent:xterm", capture()), nullptr) << "no recent section without recent apps";
+    EXPECT_EQ(h.visible<QWidget>("recent:xterm", capture()), nullptr)
+        << "no recent section without recent apps";
     auto* bundle = h.visible<QLineEdit>("manualBundleId", capture());
     auto* name = h.visible<QLineEdit>("manualAppName", capture());
     EXPECT_EQ(bundle->toolTip(), "e.g., org.gnome.TextEditor");
@@ -153,14 +159,17 @@ TEST_F(ApplicationsTest, InstalledApplicationsSheet) {
     openCapture();
     ASSERT_NE(h.visible<QWidget>("recent:org.kde.konsole", capture()), nullptr);
     const ConfigurationServices services{nullptr, nullptr, h.applications, &h.scheduler, {}, "korvane"};
-    InstalledAppsView sheet(services, h.window.get(), [](const std::string&, const std::string&) {}, &cache);
+    InstalledAppsView sheet(
+        services, h.window.get(), [](const std::string&, const std::string&) {}, &cache);
     EXPECT_TRUE(sheet.isLoading());
     h.scheduler.runUntilIdle();
     EXPECT_FALSE(sheet.isLoading());
-    EXPECT_EQ(ids(sheet.shownApps()), (std::vector<std::string>{"org.kde.konsole", "org.gnome.TextEditor", "xterm"}));
+    EXPECT_EQ(ids(sheet.shownApps()),
+              (std::vector<std::string>{"org.kde.konsole", "org.gnome.TextEditor", "xterm"}));
     QTest::keyClicks(sheet.findChild<QLineEdit*>("searchApps"), "TERM");
     EXPECT_EQ(ids(sheet.shownApps()), (std::vector<std::string>{"xterm"}));
-    InstalledAppsView again(services, h.window.get(), [](const std::string&, const std::string&) {}, &cache);
+    InstalledAppsView again(
+        services, h.window.get(), [](const std::string&, const std::string&) {}, &cache);
     EXPECT_FALSE(again.isLoading()) << "a fresh cache shows the list at once";
     EXPECT_EQ(h.applications->installedScans.load(), 1);
 
@@ -171,7 +180,8 @@ TEST_F(ApplicationsTest, InstalledApplicationsSheet) {
     h.scheduler.runUntilIdle();
     auto* list = popoverSheet->findChild<QListWidget*>("appList");
     const auto shown = popoverSheet->shownApps();
-    const auto xterm = std::find_if(shown.begin(), shown.end(), [](const InstalledApp& a) { return a.bundleId == "xterm"; });
+    const auto xterm =
+        std::find_if(shown.begin(), shown.end(), [](const InstalledApp& a) { return a.bundleId == "xterm"; });
     emit list->itemClicked(list->item(static_cast<int>(xterm - shown.begin())));
     test::SettingsViewHarness::flushDeletes();
     ASSERT_NE(capture(), nullptr);

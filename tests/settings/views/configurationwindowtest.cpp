@@ -61,7 +61,8 @@ TEST(ConfigurationWindowTest, FrameSidebarFooterAndPagesSurviveClosing) {
     auto* path = h.find<QLabel>("configPath");
     ASSERT_NE(path, nullptr);
     EXPECT_EQ(path->text(), "~/.config/korvane/config.json");
-    EXPECT_EQ(ConfigurationFooter::abbreviatedPath("/home/ann/.config/k.json", "/home/ann/"), "~/.config/k.json");
+    EXPECT_EQ(ConfigurationFooter::abbreviatedPath("/home/ann/.config/k.json", "/home/ann/"),
+              "~/.config/k.json");
     EXPECT_EQ(ConfigurationFooter::abbreviatedPath("/home/annex/k.json", "/home/ann"), "/home/annex/k.json");
 
     // "Edit Config File" hands over a file URL and creates nothing.
@@ -106,7 +107,8 @@ TEST(ConfigurationWindowTest, EveryControlHasAnAccessibleName) {
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
         const QString name = accessible ? accessible->text(QAccessible::Name) : QString();
         if (name.trimmed().isEmpty()) {
-            unnamed.push_back(widget->metaObject()->className() + std::string(" ") + widget->objectName().toStdString());
+            unnamed.push_back(widget->metaObject()->className() + std::string(" ") +
+                              widget->objectName().toStdString());
         }
     }
     EXPECT_TRUE(unnamed.empty()) << ::testing::PrintToString(unnamed);

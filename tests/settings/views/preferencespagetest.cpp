@@ -1,10 +1,10 @@
+#include "popup/views/popupcontentview.h"
 #include "settings/appearancechoice.h"
 #include "settings/views/categoriesconfigurationview.h"
 #include "settings/views/configurationview.h"
 #include "settings/views/popuppreviewsection.h"
 #include "settings/views/preferencestabview.h"
 #include "settings/views/settingstepper.h"
-#include "popup/views/popupcontentview.h"
 #include "settingsviewharness.h"
 #include "uikit/kittestsupport.h"
 
@@ -107,8 +107,8 @@ TEST_F(PreferencesPageTest, ResetRemovesExactlyTheLookKeys) {
     h.settle();
     EXPECT_EQ(h.store->writes, 1);
     const auto s = settings();
-    for (const char* key : {"font_size", "font_color", "row_padding", "row_height", "badge_palette", "popup_width",
-                            "detail_width", "material", "appearance"}) {
+    for (const char* key : {"font_size", "font_color", "row_padding", "row_height", "badge_palette",
+                            "popup_width", "detail_width", "material", "appearance"}) {
         EXPECT_FALSE(s.contains(key)) << key;
     }
     EXPECT_EQ(s["popup_position"], "top-left");
@@ -192,19 +192,21 @@ TEST(SourcesListTest, ToggleAndDragStoreTheProviders) {
     EXPECT_EQ(sources.count(), 9);
     sources.toggle("git");
     h.settle();
-    EXPECT_EQ(h.file()["providers"], nlohmann::json::parse(
-        R"(["recent","files","app","manual","skills","docs","scripts","tickets"])"));
+    EXPECT_EQ(
+        h.file()["providers"],
+        nlohmann::json::parse(R"(["recent","files","app","manual","skills","docs","scripts","tickets"])"));
     auto* gitEye = h.visible<QAbstractButton>("eye", h.visible<QWidget>("source:git"));
     ASSERT_NE(gitEye, nullptr);
     EXPECT_EQ(gitEye->accessibleName(), "Show Git");
     EXPECT_TRUE(h.visible<QLabel>("label", h.visible<QWidget>("source:git"))->font().strikeOut());
 
-    sources.move({0}, 8);  // "recent" to the end of the shown rows
-    sources.move({8}, 0);  // the hidden row: ignored
-    sources.move({1}, 9);  // below the first hidden row: ignored
+    sources.move({0}, 8); // "recent" to the end of the shown rows
+    sources.move({8}, 0); // the hidden row: ignored
+    sources.move({1}, 9); // below the first hidden row: ignored
     h.settle();
-    EXPECT_EQ(h.file()["providers"], nlohmann::json::parse(
-        R"(["files","app","manual","skills","docs","scripts","tickets","recent"])"));
+    EXPECT_EQ(
+        h.file()["providers"],
+        nlohmann::json::parse(R"(["files","app","manual","skills","docs","scripts","tickets","recent"])"));
     gitEye->click();
     h.settle();
     EXPECT_EQ(h.file()["providers"].back(), "git");

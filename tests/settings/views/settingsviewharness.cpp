@@ -23,7 +23,7 @@ SettingsViewHarness::SettingsViewHarness(const std::string& fileText, bool dark)
     store = std::make_unique<CountingStore>(*loader);
     viewModel = std::make_shared<ConfigurationViewModel>(
         *store, scheduler, [this] { return lastApp; }, [this] { return recentApps; });
-    ConfigurationServices services{opener, capabilities, applications, &scheduler, loader->configFilePath(),
+    ConfigurationServices services{opener,   capabilities, applications, &scheduler, loader->configFilePath(),
                                    "korvane"};
     window = std::make_unique<ConfigurationWindow>(viewModel, services);
     window->resize(ConfigurationWindow::width, ConfigurationWindow::height);

@@ -48,13 +48,9 @@ public:
     // Lets the debounced save run.
     void settle() { scheduler.advance(1.0); }
 
-    template <typename T = QWidget>
-    T* find(const QString& name) const {
-        return window->findChild<T*>(name);
-    }
+    template <typename T = QWidget> T* find(const QString& name) const { return window->findChild<T*>(name); }
     // The visible widget of that type and name under `root` (rows rebuilt meanwhile are hidden).
-    template <typename T = QWidget>
-    T* visible(const QString& name, QWidget* root = nullptr) const {
+    template <typename T = QWidget> T* visible(const QString& name, QWidget* root = nullptr) const {
         for (T* widget : (root ? root : window.get())->template findChildren<T*>(name)) {
             if (widget->isVisibleTo(window.get())) {
                 return widget;

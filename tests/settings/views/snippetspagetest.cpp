@@ -73,7 +73,7 @@ TEST_F(SnippetsPageTest, AddingASnippetWritesItOnce) {
 // Scenario 3: the view model's messages show inside the open editor, which keeps the user's texts;
 // switching a link to text saves the text and no link; Escape cancels.
 TEST_F(SnippetsPageTest, EditorShowsErrorsInlineAndComposesOnlyTheChosenKind) {
-    h->visible<SnippetLineButton>("snippetLine")->click();  // "sig"
+    h->visible<SnippetLineButton>("snippetLine")->click(); // "sig"
     ASSERT_NE(editor(), nullptr);
     type("key", "docs");
     h->click("save");
@@ -95,13 +95,16 @@ TEST_F(SnippetsPageTest, EditorShowsErrorsInlineAndComposesOnlyTheChosenKind) {
     ASSERT_NE(editor(), nullptr);
     EXPECT_TRUE(editor()->isURL());
     h->click("typeText");
-    EXPECT_EQ(editor()->composedSnippet(), (ManualSnippet{"docs", std::nullopt, std::nullopt, std::nullopt, "Team docs"}));
+    EXPECT_EQ(editor()->composedSnippet(),
+              (ManualSnippet{"docs", std::nullopt, std::nullopt, std::nullopt, "Team docs"}));
     h->click("save");
-    EXPECT_EQ(h->visible<QLabel>("snippetError", editor())->text(), "Snippet 'docs' must have either 'expand' or 'url'");
+    EXPECT_EQ(h->visible<QLabel>("snippetError", editor())->text(),
+              "Snippet 'docs' must have either 'expand' or 'url'");
     h->visible<QPlainTextEdit>("expand", editor())->setPlainText("see wiki");
     h->click("save");
     h->settle();
-    EXPECT_EQ(h->file()["snippets"][1], nlohmann::json::parse(R"({"key":"docs","expand":"see wiki","description":"Team docs"})"));
+    EXPECT_EQ(h->file()["snippets"][1],
+              nlohmann::json::parse(R"({"key":"docs","expand":"see wiki","description":"Team docs"})"));
     EXPECT_EQ(h->store->writes, 1);
 }
 
@@ -189,13 +192,16 @@ TEST_F(SnippetsPageTest, ApplicationPopupPosition) {
 // saved; a real link opens as a link. Empty optional fields compose as absent.
 TEST(SnippetEditorTest, SeedsTheKindTheRowShows) {
     test::ensureKitApplication();
-    SnippetRowExpanded emptyLink(ManualSnippet{"k", "x", "", std::nullopt, std::nullopt}, std::nullopt, {}, {});
+    SnippetRowExpanded emptyLink(ManualSnippet{"k", "x", "", std::nullopt, std::nullopt}, std::nullopt, {},
+                                 {});
     EXPECT_FALSE(emptyLink.isURL());
     EXPECT_TRUE(emptyLink.canSave());
-    EXPECT_EQ(emptyLink.composedSnippet(), (ManualSnippet{"k", "x", std::nullopt, std::nullopt, std::nullopt}));
+    EXPECT_EQ(emptyLink.composedSnippet(),
+              (ManualSnippet{"k", "x", std::nullopt, std::nullopt, std::nullopt}));
     SnippetRowExpanded link(ManualSnippet{"k", std::nullopt, "https://e.org", "", ""}, std::nullopt, {}, {});
     EXPECT_TRUE(link.isURL());
-    EXPECT_EQ(link.composedSnippet(), (ManualSnippet{"k", std::nullopt, "https://e.org", std::nullopt, std::nullopt}));
+    EXPECT_EQ(link.composedSnippet(),
+              (ManualSnippet{"k", std::nullopt, "https://e.org", std::nullopt, std::nullopt}));
     SnippetRowExpanded fresh(std::nullopt, std::nullopt, {}, {});
     EXPECT_FALSE(fresh.isURL());
     EXPECT_FALSE(fresh.canSave());
@@ -211,7 +217,9 @@ TEST(SnippetLineTest, KindAndPreview) {
     const Case cases[] = {
         {{"a", "x", "", std::nullopt, std::nullopt}, "text.alignleft", "x"},
         {{"b", "x", "https://e.org", std::nullopt, std::nullopt}, "arrow.up.forward.square", "x"},
-        {{"c", std::nullopt, "https://e.org", std::nullopt, std::nullopt}, "arrow.up.forward.square", "https://e.org"},
+        {{"c", std::nullopt, "https://e.org", std::nullopt, std::nullopt},
+         "arrow.up.forward.square",
+         "https://e.org"},
         {{"d", "", std::nullopt, std::nullopt, std::nullopt}, "text.alignleft", ""},
     };
     for (const Case& c : cases) {
