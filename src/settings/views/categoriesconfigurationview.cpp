@@ -1,5 +1,6 @@
 #include "settings/views/categoriesconfigurationview.h"
 
+#include "uikit/animations.h"
 #include "uikit/kitcolors.h"
 #include "uikit/symbolicon.h"
 
@@ -152,6 +153,10 @@ QWidget* CategoriesConfigurationView::makeRow(const CategoryDisplayItem& item,
 
 void CategoriesConfigurationView::toggle(const std::string& id) {
     viewModel_->toggleCategory(id);
+    // The row fades in at its new place (the list is rebuilt as the draft changes).
+    if (auto* row = findChild<QWidget*>(qs("source:" + id)); row && !row->isHidden()) {
+        Animations::fadeIn(row, Animations::toggleMilliseconds);
+    }
 }
 
 void CategoriesConfigurationView::move(const std::vector<std::size_t>& sources, std::size_t destination) {
