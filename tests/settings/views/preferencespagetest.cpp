@@ -9,6 +9,7 @@
 #include "uikit/kittestsupport.h"
 
 #include <QColorDialog>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -116,6 +117,22 @@ TEST_F(PreferencesPageTest, ResetRemovesExactlyTheLookKeys) {
     EXPECT_EQ(h.file()["trigger"], ";;");
     EXPECT_EQ(stepper("rowHeight")->text(), "Row height: 32");
     EXPECT_TRUE(h.find<QPushButton>("appearance:dark")->isChecked()) << "no glass on this desktop";
+
+    // The popup position's "Auto" removes the key; the trigger is stored as typed, empty included.
+    auto* position = h.find<QComboBox>("popupPosition");
+    EXPECT_EQ(position->currentText(), "Top Left");
+    position->setCurrentIndex(0);
+    emit position->activated(0);
+    auto* trigger = h.find<QLineEdit>("trigger");
+    trigger->clear();
+    QTest::keyClicks(trigger, " ;");
+    h.settle();
+    EXPECT_FALSE(settings().contains("popup_position"));
+    EXPECT_EQ(h.file()["trigger"], " ;");
+    trigger->selectAll();
+    QTest::keyClick(trigger, Qt::Key_Backspace);
+    h.settle();
+    EXPECT_EQ(h.file()["trigger"], "");
 }
 
 // Scenario 9: Glass on a desktop without it stores the material, keeps the colour row usable and
