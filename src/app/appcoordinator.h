@@ -30,6 +30,7 @@ class ConfigurationViewModel;
 class ConfigurationWindow;
 class OnboardingViewModel;
 class OnboardingWindow;
+class PreviewContentService;
 class StatusBarController;
 
 // The one owner of Korvane's long-lived parts: it creates and wires them, follows the frontmost
@@ -183,6 +184,7 @@ private:
     std::shared_ptr<TriggerDetector> triggerDetector_;
     std::shared_ptr<SnippetRegistry> registry_;
     std::unique_ptr<ProjectDetector> projectDetector_;
+    std::shared_ptr<PreviewContentService> previewContentService_;
     std::shared_ptr<PopupController> popupController_;
     std::shared_ptr<ConfigWatcher> configWatcher_;
     std::shared_ptr<HistoryStore> historyStore_;

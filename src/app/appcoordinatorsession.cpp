@@ -148,6 +148,9 @@ void AppCoordinator::handleNavigate(NavigationDirection direction) {
         return;
     }
     searchCoordinator_->noteNavigation();
+    if (model.mode() == PopupMode::search) {
+        model.detail().noteNavigationEvent();
+    }
     direction == NavigationDirection::up ? model.moveSelectionUp() : model.moveSelectionDown();
 }
 

@@ -2,6 +2,7 @@
 #include "app/appcoordinator.h"
 
 #include "base/diagnostics.h"
+#include "detail/previewcontentservice.h"
 #include "files/filepathprovider.h"
 #include "settings/views/configurationwindow.h"
 #include "onboarding/views/onboardingwindow.h"
@@ -58,6 +59,8 @@ void AppCoordinator::handleMemoryPressure(const MemoryPressureEvent& event) {
         scanPipeline_->snippetCache.clear();
     }
     popupController_->viewModel().clearLabelCache();
+    previewContentService_->clear();
+    popupController_->viewModel().detail().clearMetadata();
 }
 
 void AppCoordinator::showConfigurationWindow() {
@@ -93,9 +96,10 @@ void AppCoordinator::showConfigurationWindow() {
 void AppCoordinator::showOnboarding(bool openAtPermissionStep) {
     const bool trusted = platform_.trust->isTrusted();
     if (!onboardingWindow_) {
-        onboardingViewModel_ = std::make_shared<OnboardingViewModel>();
-        if (openAtPermissionStep && !trusted && onboardingViewModel_->currentStep != OnboardingStep::ready) {
-            onboardingViewModel_->currentStep = OnboardingStep::ready;
+        onboardingViewModel_ = OnboardingViewModel::create(platform_.trust, scheduler_);
+        if (openAtPermissionStep && !trusted &&
+            onboardingViewModel_->currentStep() != OnboardingStep::ready) {
+            onboardingViewModel_->setCurrentStep(OnboardingStep::ready);
         }
         isOnboardingActive_ = true;
         std::string bundleID = lastNonKorvaneApp_ ? lastNonKorvaneApp_->bundleID : frontmostBundleID();
@@ -121,14 +125,20 @@ void AppCoordinator::showOnboarding(bool openAtPermissionStep) {
                 self->finishOnboarding(true);
             }
         };
-        onboardingWindow_ = std::make_unique<OnboardingWindow>(onboardingViewModel_);
+        onboardingWindow_ = std::make_unique<OnboardingWindow>(
+            onboardingViewModel_, OnboardingView::Environment{scheduler_, platform_.applicationIcon});
         onboardingWindow_->onWindowClose = [weak] {
             if (auto self = weak.lock()) {
                 self->dismissOnboarding();
             }
         };
-    } else if (openAtPermissionStep && !trusted && onboardingViewModel_->currentStep != OnboardingStep::ready) {
-        onboardingViewModel_->currentStep = OnboardingStep::ready;
+    } else {
+        // A flow left open while the permission went must not offer to finish as if it held.
+        onboardingViewModel_->refreshPermission();
+        if (openAtPermissionStep && !trusted &&
+            onboardingViewModel_->currentStep() != OnboardingStep::ready) {
+            onboardingViewModel_->setCurrentStep(OnboardingStep::ready);
+        }
     }
     onboardingWindow_->showAndActivate();
 }

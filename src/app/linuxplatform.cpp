@@ -3,6 +3,7 @@
 #include "app/frametimer.h"
 #include "base/diagnostics.h"
 #include "config/configpaths.h"
+#include "detail/views/detailpanelview.h"
 
 #include <cstdio>
 #include "input/applicationsets.h"
@@ -30,6 +31,7 @@
 #include "platform/qt/qtalertpresenter.h"
 #include "platform/qt/qtdesktopcoordinates.h"
 #include "platform/qt/qtpasteboard.h"
+#include "platform/qt/qtthumbnaildecoder.h"
 #include "platform/schedulermainthreadcaller.h"
 #include "platform/sleeper.h"
 #include "popup/views/popupaccessible.h"
@@ -128,7 +130,10 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .alerts = std::make_shared<QtAlertPresenter>(),
         .defaults = std::make_shared<FileUserDefaults>(),
         .applications = std::make_shared<DesktopApplicationCatalog>(desktopFiles_, activeApp_),
-        .makePopupController = [this] { return makePopupController(); },
+        .makePopupController =
+            [this](const PopupViewModel::DetailControllerFactory& makeDetail) { return makePopupController(makeDetail); },
+        .thumbnails = std::make_shared<QtThumbnailDecoder>(),
+        .applicationIcon = applicationIcons(),
         .onTapKey = frameTimer_ ? std::function<void()>([timer = frameTimer_] { timer->noteKey(); })
                                 : std::function<void()>(),
         .configDirectory = configDirectory(),
@@ -137,7 +142,17 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
     };
 }
 
-std::shared_ptr<PopupController> LinuxPlatform::makePopupController() {
+std::function<std::optional<std::string>(const std::string&)> LinuxPlatform::applicationIcons() const {
+    return [index = desktopFiles_](const std::string& desktopID) -> std::optional<std::string> {
+        const auto snapshot = index->snapshot();
+        const DesktopEntry* entry = snapshot->byID(desktopID);
+        return entry ? std::optional<std::string>(entry->icon) : std::nullopt;
+    };
+}
+
+std::shared_ptr<PopupController>
+LinuxPlatform::makePopupController(const PopupViewModel::DetailControllerFactory& makeDetail) {
+    DetailPanelView::install(SystemClock::shared());
     return PopupController::create(scheduler_, {screens_, *caret_, *windowFrame_, pointer_},
                                    [timer = frameTimer_](std::shared_ptr<PopupViewModel> model) {
                                        auto window = std::make_unique<QtPopupWindow>(std::move(model));
@@ -148,7 +163,8 @@ std::shared_ptr<PopupController> LinuxPlatform::makePopupController() {
                                            window->onPainted = [timer] { timer->notePainted(); };
                                        }
                                        return window;
-                                   });
+                                   },
+                                   makeDetail);
 }
 
 } // namespace korvane

@@ -41,7 +41,9 @@
 #include "support/tempdir.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -106,13 +108,14 @@ protected:
             .alerts = alerts,
             .defaults = defaults,
             .makePopupController =
-                [this] {
+                [this](const PopupViewModel::DetailControllerFactory& makeDetail) {
                     return PopupController::create(scheduler, {*screens, caret, windowFrame, pointer},
                                                    [this](std::shared_ptr<PopupViewModel>) {
                                                        auto made = std::make_unique<FakePopupSurfaceWindow>();
                                                        popup = made.get();
                                                        return made;
-                                                   });
+                                                   },
+                                                   makeDetail);
                 },
             .configDirectory = configDir,
             .ownBundleID = "korvane",
@@ -328,6 +331,96 @@ TEST_F(AppCoordinatorTest, KeysAfterTheCoordinatorIsGoneReachTheApplication) {
     event.characters = ";";
     EXPECT_FALSE(tap->deliver(event).value_or(false));
     EXPECT_TRUE(tap->wasStopped());
+}
+
+} // namespace
+} // namespace korvane
+
+// ---- Onboarding, the shell's side: what ends it, what records it, and the permission's return ----
+namespace korvane {
+namespace {
+
+QWidget* shownOnboardingWindow() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() == "onboardingWindow" && window->isVisible()) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+QPushButton* shownButton(QWidget* window, const char* name) {
+    for (QPushButton* pressable : window->findChildren<QPushButton*>(name)) {
+        if (pressable->isVisible()) {
+            return pressable;
+        }
+    }
+    return nullptr;
+}
+
+bool showsText(QWidget* window, const char* text) {
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->isVisible() && label->text() == text) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(AppCoordinatorTest, OnlyGetStartedRecordsTheOnboardingAndTheCloseButtonStoresNothing) {
+    defaults->setBool(AppCoordinator::hasCompletedOnboardingKey, false);
+    coordinator->showOnboarding(false);
+    QWidget* window = shownOnboardingWindow();
+    ASSERT_NE(window, nullptr);
+    shownButton(window, "close")->click();
+    settle();
+    EXPECT_FALSE(coordinator->isOnboardingActive());
+    EXPECT_EQ(shownOnboardingWindow(), nullptr);
+    EXPECT_FALSE(defaults->boolForKey(AppCoordinator::hasCompletedOnboardingKey));
+
+    coordinator->showOnboarding(false);
+    window = shownOnboardingWindow();
+    ASSERT_NE(window, nullptr);
+    window->close();
+    settle();
+    EXPECT_FALSE(coordinator->isOnboardingActive());
+    EXPECT_FALSE(defaults->boolForKey(AppCoordinator::hasCompletedOnboardingKey));
+
+    coordinator->showOnboarding(false);
+    window = shownOnboardingWindow();
+    shownButton(window, "setUpLater")->click();
+    shownButton(window, "getStarted")->click();
+    settle();
+    EXPECT_FALSE(coordinator->isOnboardingActive());
+    EXPECT_TRUE(defaults->boolForKey(AppCoordinator::hasCompletedOnboardingKey));
+}
+
+// A flow left open while the permission goes reopens at its last step asking for it, not offering
+// "Get Started"; granting it then starts completion again without a restart.
+TEST_F(AppCoordinatorTest, AfterRevocationTheOpenFlowAsksAgainAndTheGrantRestartsTheSession) {
+    coordinator->showOnboarding(false);
+    QWidget* window = shownOnboardingWindow();
+    ASSERT_NE(window, nullptr);
+    trust->trusted = false;
+    coordinator->handlePermissionRevoked();
+    settle();
+    EXPECT_TRUE(showsText(window, "Almost ready"));
+    EXPECT_EQ(shownButton(window, "getStarted"), nullptr);
+    ASSERT_NE(shownButton(window, "closeForNow"), nullptr);
+
+    lines.clear();
+    trust->grantAfterRequests = trust->requests + 1;
+    shownButton(window, "grantPermission")->click();
+    EXPECT_FALSE(coordinator->isSessionStarted()) << "the grant is seen at the next poll";
+    scheduler.advance(1.0);
+    settle();
+    EXPECT_TRUE(coordinator->isSessionStarted());
+    EXPECT_THAT(lines.lines(), Contains("[Korvane] Ready. Type ;; to activate."));
+    EXPECT_TRUE(showsText(window, "You're all set"));
+    EXPECT_NE(shownButton(window, "getStarted"), nullptr);
+    EXPECT_TRUE(coordinator->isOnboardingActive()) << "granting leaves the flow open";
+    type(";;s");
+    EXPECT_TRUE(popup->isVisible());
 }
 
 } // namespace
