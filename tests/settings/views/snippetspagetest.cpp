@@ -5,6 +5,7 @@
 #include "settings/views/snippetscopetabbar.h"
 #include "settings/views/snippetstabview.h"
 #include "settingsviewharness.h"
+#include "uikit/capsulebutton.h"
 #include "uikit/confirmation.h"
 #include "uikit/kittestsupport.h"
 
@@ -186,6 +187,14 @@ TEST_F(SnippetsPageTest, ApplicationPopupPosition) {
     emit position->activated(7);
     h->settle();
     EXPECT_EQ(h->file()["app_snippets"][0]["popup_position"], "bottom-right");
+
+    // A selection that names no configured application selects no tab, not even "Global", and the
+    // picker shows "Auto" for it.
+    h->viewModel->setSelectedAppBundleId("gone");
+    EXPECT_FALSE(h->visible<CapsuleButton>("tab:global")->isSelected());
+    EXPECT_FALSE(h->visible<CapsuleButton>("tab:xterm")->isSelected());
+    EXPECT_EQ(position->currentText(), "Auto (use global default)");
+    EXPECT_EQ(emptyTitle(), "No snippets yet");
 }
 
 // A link that is present but empty opens the editor as text, as its row shows it, so that it can be
