@@ -10,6 +10,7 @@
 #include "files/filepathproviderfactory.h"
 #include "files/gitproviderfactories.h"
 #include "files/gitscanlister.h"
+#include "popup/popupsearchdisplay.h"
 #include "providers/globalskillprovider.h"
 #include "providers/manualsnippetprovider.h"
 #include "providers/projectproviderfactories.h"
@@ -163,7 +164,8 @@ void AppCoordinator::installProviderFactories() {
 }
 
 void AppCoordinator::createSearchCoordinator() {
-    searchCoordinator_ = SearchCoordinator::create(*registry_, popupController_, scheduler_, platform_.clock);
+    searchCoordinator_ = SearchCoordinator::create(*registry_, std::make_shared<PopupSearchDisplay>(popupController_),
+                                                   scheduler_, platform_.clock);
     auto files = FilePathProvider::sharedPointer();
     searchCoordinator_->liveScopeProviders = {{SnippetSource::filePath(), files}};
     searchCoordinator_->filePathSource = std::make_shared<FilePathSearchSource>(files);
