@@ -14,7 +14,7 @@
 #include "files/gitlsfilesbroker.h"
 #include "files/gitproviderfactories.h"
 #include "files/gitscanlister.h"
-#include "onboarding/views/onboardingwindow.h"
+#include "popup/popupsearchdisplay.h"
 #include "providers/globalskillprovider.h"
 #include "providers/manualsnippetprovider.h"
 #include "providers/projectproviderfactories.h"
@@ -23,6 +23,7 @@
 #include "registry/parsedquery.h"
 #include "search/filepathsearchsource.h"
 #include "settings/views/configurationwindow.h"
+#include "onboarding/views/onboardingwindow.h"
 
 namespace korvane {
 
@@ -170,7 +171,8 @@ void AppCoordinator::installProviderFactories() {
 }
 
 void AppCoordinator::createSearchCoordinator() {
-    searchCoordinator_ = SearchCoordinator::create(*registry_, popupController_, scheduler_, platform_.clock);
+    searchCoordinator_ = SearchCoordinator::create(*registry_, std::make_shared<PopupSearchDisplay>(popupController_),
+                                                   scheduler_, platform_.clock);
     const auto& files = filePaths_;
     searchCoordinator_->liveScopeProviders = {{SnippetSource::filePath(), files}};
     searchCoordinator_->filePathSource = std::make_shared<FilePathSearchSource>(files);

@@ -7,7 +7,7 @@
 #include "input/eventtap.h"
 #include "input/sessionevent.h"
 #include "input/triggerdetector.h"
-#include "popup/scopedefinition.h"
+#include "presentation/scopedefinition.h"
 #include "providers/customprovider.h"
 #include "providers/projectdetector.h"
 #include "registry/historystore.h"

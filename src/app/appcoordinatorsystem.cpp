@@ -85,7 +85,10 @@ void AppCoordinator::showConfigurationWindow() {
                 }
                 return apps;
             });
-        configurationWindow_ = std::make_unique<ConfigurationWindow>(configurationViewModel_);
+        configurationWindow_ = std::make_unique<ConfigurationWindow>(
+            configurationViewModel_,
+            ConfigurationServices{platform_.urlOpener, platform_.capabilities, platform_.applications, &scheduler_,
+                                  configurationViewModel_->configFilePath(), platform_.ownBundleID});
     }
     configurationWindow_->showAndActivate();
 }

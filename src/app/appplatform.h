@@ -7,6 +7,7 @@
 #include "platform/accessibilitytrust.h"
 #include "platform/activeappprovider.h"
 #include "platform/alertpresenter.h"
+#include "platform/applicationcatalog.h"
 #include "platform/fileprobe.h"
 #include "platform/filewatchsource.h"
 #include "platform/keytapbackend.h"
@@ -53,6 +54,8 @@ struct AppPlatform {
     std::shared_ptr<UrlOpener> urlOpener;
     std::shared_ptr<AlertPresenter> alerts;
     std::shared_ptr<UserDefaults> defaults;
+    // The installed and running applications, for the settings window.
+    std::shared_ptr<ApplicationCatalog> applications;
     // Makes the popup controller with its window and the view model's detail controller; called
     // once, by the coordinator's constructor.
     std::function<std::shared_ptr<PopupController>(const PopupViewModel::DetailControllerFactory&)>
