@@ -50,7 +50,12 @@ TEST(GitLsFilesBrokerTest, ListingsNeverConsumedLeaveOnceOld) {
     clock.advance(GitLsFilesBroker::seedLifetime + 1);
     broker.store("/b", {"y"});
     EXPECT_EQ(broker.waitingCount(), 1u);
-    EXPECT_TRUE(broker.consume("/b", 1.0));
+    // Pruning drops what no build would take, without waiting for another listing.
+    clock.advance(1.5);
+    broker.store("/c", {"z"});
+    broker.prune(1.0);
+    EXPECT_EQ(broker.waitingCount(), 1u);
+    EXPECT_TRUE(broker.consume("/c", 1.0));
 }
 
 TEST(GitLsFilesBrokerTest, ExactlyOneOfManyThreadsReceivesTheListing) {
