@@ -1,0 +1,54 @@
+// The project follower inside the whole shell: application switches and configuration reloads.
+#include "shellfixture.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+using testing::Contains;
+using testing::Not;
+using ProjectFollowerTest = test::ShellFixture;
+
+TEST_F(ProjectFollowerTest, RecentApplicationsKeepTheLastTenNewestFirstAndNeverKorvane) {
+    for (int i = 0; i < 11; ++i) {
+        workspace->activate({"app" + std::to_string(i), "App " + std::to_string(i), 100 + i});
+    }
+    workspace->activate({"app3", "App 3", 103});
+    workspace->activate({"korvane", "Korvane", 1});
+    settle();
+    std::vector<std::string> ids;
+    for (const auto& app : coordinator->projectFollower().recentAppHistory()) {
+        ids.push_back(app.bundleID);
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"app3", "app10", "app9", "app8", "app7", "app6", "app5", "app4",
+                                             "app2", "app1"}));
+    EXPECT_EQ(coordinator->projectFollower().lastNonKorvaneApp()->bundleID, "app3");
+}
+
+// Our own writes beside config.json (history, trust) and rewrites of the same bytes reload nothing;
+// a real change does, and an empty trigger turns completion off instead of matching nothing.
+TEST_F(ProjectFollowerTest, OnlyARealChangeOfTheConfigFileReloadsIt) {
+    lines.clear();
+    coordinator->projectFollower().reloadGlobalConfig();
+    EXPECT_THAT(lines.lines(), Not(Contains("[Korvane] Global config reloaded, merged with project config")));
+    writeConfig(R"({"trigger": "//", "snippets": [{"key": "sig", "expand": "Cheers"}]})");
+    coordinator->projectFollower().reloadGlobalConfig();
+    EXPECT_THAT(lines.lines(), Contains("[Korvane] Global config reloaded, merged with project config"));
+    EXPECT_EQ(coordinator->triggerDetector().trigger(), "//");
+    type("//sig");
+    press(keycode::returnKey);
+    EXPECT_EQ(field->text(), "Cheers");
+
+    writeConfig(R"({"trigger": ""})");
+    coordinator.reset();
+    lines.clear();
+    makeCoordinator();
+    EXPECT_THAT(
+        lines.lines(),
+        Contains("[Korvane] Ready, but the trigger is empty: set \"trigger\" in config.json to activate."));
+}
+
+} // namespace
+} // namespace korvane
