@@ -53,7 +53,8 @@ void AppCoordinator::construct() {
     popupController_ = platform_.makePopupController();
     configWatcher_ =
         ConfigWatcher::create(platform_.configDirectory.string(), scheduler_, platform_.fileWatchSource);
-    historyStore_ = HistoryStore::create(scheduler_, platform_.clock, platform_.configDirectory);
+    historyStore_ =
+        HistoryStore::create(scheduler_, platform_.clock, platform_.configDirectory, platform_.historyQueue);
 }
 
 AppCoordinator::~AppCoordinator() {

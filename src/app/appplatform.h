@@ -2,6 +2,7 @@
 
 #include "base/clock.h"
 #include "base/scheduler.h"
+#include "base/serialexecutor.h"
 #include "base/workerpool.h"
 #include "input/textinjector.h"
 #include "platform/accessibilitytrust.h"
@@ -51,6 +52,8 @@ struct AppPlatform {
     std::shared_ptr<UrlOpener> urlOpener;
     std::shared_ptr<AlertPresenter> alerts;
     std::shared_ptr<UserDefaults> defaults;
+    // Where the usage history is encoded and written; without one, on the main thread.
+    std::shared_ptr<SerialExecutor> historyQueue;
     // Makes the popup controller with its window; called once, by the coordinator's constructor.
     std::function<std::shared_ptr<PopupController>()> makePopupController;
     // Told on the key tap's thread of every key it hands to the detector (latency measurements).

@@ -144,7 +144,9 @@ void CompletionFlow::handleTriggerActivated() {
         root = captured->projectRoot;
         bundleID = captured->bundleID;
     } else {
-        parts_.projectDetector.detectProjectRoot();
+        // The project is detected once per change of the active window (ProjectFollower), never here:
+        // for a terminal that reads every process of /proc, far too slow between the trigger and the
+        // popup's first frame.
         root = parts_.projectDetector.currentProjectRoot();
     }
     executeCommands(sessionEngine_.beginSession(root));

@@ -126,6 +126,7 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .urlOpener = std::make_shared<XdgUrlOpener>(),
         .alerts = std::make_shared<QtAlertPresenter>(),
         .defaults = std::make_shared<FileUserDefaults>(),
+        .historyQueue = std::make_shared<WorkerThread>("korvane-history"),
         .makePopupController = [this] { return makePopupController(); },
         .onTapKey = frameTimer_ ? std::function<void()>([timer = frameTimer_] { timer->noteKey(); })
                                 : std::function<void()>(),

@@ -50,5 +50,24 @@ TEST_F(ProjectFollowerTest, OnlyARealChangeOfTheConfigFileReloadsIt) {
         Contains("[Korvane] Ready, but the trigger is empty: set \"trigger\" in config.json to activate."));
 }
 
+// Detection in a terminal lists every process: it runs once per change of the active window, and
+// not between a trigger and the popup's first frame.
+TEST_F(ProjectFollowerTest, TheProjectIsDetectedOncePerWindowChangeNotAtTheTrigger) {
+    activeApp->setFrontmost(FrontmostApplication{"xterm", 77}, 0x500001);
+    workspace->activate({"xterm", "XTerm", 77});
+    scheduler.advance(ProjectFollower::switchDetectionDelay);
+    settle();
+    const int listings = processTable->listings();
+    EXPECT_GT(listings, 0);
+    type(";;si");
+    EXPECT_TRUE(popup->isVisible());
+    EXPECT_EQ(processTable->listings(), listings);
+    press(keycode::escape);
+    workspace->activate({"xterm", "XTerm", 77});
+    scheduler.advance(ProjectFollower::switchDetectionDelay);
+    settle();
+    EXPECT_GT(processTable->listings(), listings);
+}
+
 } // namespace
 } // namespace korvane

@@ -90,7 +90,7 @@ protected:
             .trust = trust,
             .keyTapBackend = tapBackend,
             .activeApp = activeApp,
-            .processTable = std::make_shared<FakeProcessTable>(),
+            .processTable = processTable,
             .fileProbe = std::make_shared<FakeFileProbe>(),
             .fileWatchSource = std::make_shared<FakeFileWatchSource>(),
             .processRunner = std::make_shared<FakeProcessRunner>(),
@@ -170,6 +170,7 @@ protected:
     std::shared_ptr<FakeAccessibilityTrust> trust = std::make_shared<FakeAccessibilityTrust>();
     std::shared_ptr<FakeKeyTapBackend> tapBackend = std::make_shared<FakeKeyTapBackend>();
     std::shared_ptr<FakeActiveAppProvider> activeApp = std::make_shared<FakeActiveAppProvider>();
+    std::shared_ptr<FakeProcessTable> processTable = std::make_shared<FakeProcessTable>();
     std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
     std::shared_ptr<FakeSecureInputProbe> secureInput = std::make_shared<FakeSecureInputProbe>();
     std::shared_ptr<FakeWorkspaceEvents> workspace = std::make_shared<FakeWorkspaceEvents>();

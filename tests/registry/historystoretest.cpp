@@ -2,6 +2,7 @@
 
 #include "base/clock.h"
 #include "platform/fake/manualscheduler.h"
+#include "platform/fake/manualserialexecutor.h"
 #include "registry/isodate.h"
 #include "registry/sectionorder.h"
 #include "support/tempdir.h"
@@ -442,6 +443,30 @@ TEST_F(HistoryStoreTest, AMissingConfigurationDirectoryIsNotCreated) {
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_FALSE(store->isDirty());
     EXPECT_EQ(store->history().entries.at("manual:a").count, 1);
+}
+
+// Up to 8 MiB of JSON and two fsyncs stay off the main thread; the quit's flush writes there, and a
+// save still queued behind it cannot put older uses back.
+TEST_F(HistoryStoreTest, SavesRunOnTheQueueAndNoQueuedSaveWritesOverTheFlush) {
+    auto queue = std::make_shared<ManualSerialExecutor>();
+    auto store = HistoryStore::create(scheduler, clock, dir.path(), queue);
+    store->load();
+    scheduler.releaseJobs();
+    manual.runUntilIdle();
+    store->recordUsage("manual:a");
+    manual.advance(HistoryStore::saveDelay);
+    EXPECT_FALSE(fs::exists(historyFile())) << "the main thread only queues the save";
+    queue->runAll();
+    EXPECT_EQ(historyOnDisk().entries.at("manual:a").count, 1);
+
+    store->recordUsage("manual:a");
+    manual.advance(HistoryStore::saveDelay);
+    store->recordUsage("manual:a");
+    store->flush();
+    EXPECT_EQ(historyOnDisk().entries.at("manual:a").count, 3);
+    queue->runAll();
+    EXPECT_EQ(historyOnDisk().entries.at("manual:a").count, 3) << "the older queued save is dropped";
+    EXPECT_FALSE(store->isDirty());
 }
 
 } // namespace
