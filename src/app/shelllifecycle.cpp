@@ -166,7 +166,7 @@ void ShellLifecycle::showConfigurationWindow() {
     if (!configurationWindow_) {
         std::weak_ptr<ShellLifecycle> weak = weak_from_this();
         configurationViewModel_ = std::make_shared<ConfigurationViewModel>(
-            parts_.configManager.configLoader(),
+            parts_.configManager.configLoader(), parts_.scheduler,
             [weak]() -> std::optional<ConfigurationViewModel::AppRecord> {
                 auto self = weak.lock();
                 const auto* last = self ? &self->parts_.follower->lastNonKorvaneApp() : nullptr;
@@ -262,13 +262,9 @@ void ShellLifecycle::finishOnboarding(bool markCompleted) {
 }
 
 void ShellLifecycle::handleGlobalConfigReloaded() {
-    if (!configurationViewModel_) {
-        return;
-    }
-    const std::uint64_t generation = configurationViewModel_->saveGeneration;
-    if (generation != 0 && generation != lastConfigSaveGeneration_) {
-        lastConfigSaveGeneration_ = generation;
-    } else {
+    // The settings model compares the file with what it last wrote or loaded: its own write
+    // changes nothing, anyone else's is taken in under the window's unsaved changes.
+    if (configurationViewModel_) {
         configurationViewModel_->reloadDraftFromDisk();
     }
 }
@@ -285,6 +281,10 @@ void ShellLifecycle::quit() {
         parts_.memoryPressure->stop();
     }
     parts_.watcherManager->stopAllWatchers();
+    if (configurationViewModel_) {
+        // A settings edit still inside its save delay is written before Korvane goes.
+        configurationViewModel_->flushPendingSave();
+    }
 }
 
 void ShellLifecycle::startProjectDetectionOnce() {

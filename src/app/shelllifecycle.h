@@ -71,8 +71,7 @@ public:
     void startMemoryPressureMonitoring();
     void handleMemoryPressure(const MemoryPressureEvent& event);
     void showConfigurationWindow();
-    // The global configuration was reloaded: an outside edit shows in the open settings window, while
-    // the window's own save leaves its draft alone.
+    // The global configuration was reloaded: an outside edit shows in the open settings window.
     void handleGlobalConfigReloaded();
     void showOnboarding(bool openAtPermissionStep);
     void dismissOnboarding();
@@ -94,7 +93,6 @@ private:
     Parts parts_;
     std::shared_ptr<ConfigurationViewModel> configurationViewModel_;
     std::unique_ptr<ConfigurationWindow> configurationWindow_;
-    std::uint64_t lastConfigSaveGeneration_ = 0;
     std::shared_ptr<OnboardingViewModel> onboardingViewModel_;
     std::unique_ptr<OnboardingWindow> onboardingWindow_;
     bool isOnboardingActive_ = false;

@@ -222,14 +222,25 @@ std::optional<ProjectConfig> ConfigLoader::loadProjectConfig(const std::string& 
 }
 
 void ConfigLoader::writeConfig(const AppConfig& config) {
-    auto lock = FileLock::acquire(lockFilePath());
-    if (!lock) {
-        diagnostic("Failed to write config: " + lock.error());
-        return;
-    }
-    if (const auto written = replaceConfigFile(config); !written) {
+    if (const auto written = saveConfig(config); !written) {
         diagnostic("Failed to write config: " + written.error());
     }
+}
+
+Expected<AppConfig, std::string> ConfigLoader::loadForEditing() {
+    auto read = readConfigFile(false);
+    if (!read) {
+        return makeUnexpected(read.error());
+    }
+    return read->value_or(AppConfig{});
+}
+
+Expected<void, std::string> ConfigLoader::saveConfig(const AppConfig& config) {
+    auto lock = FileLock::acquire(lockFilePath());
+    if (!lock) {
+        return makeUnexpected(lock.error());
+    }
+    return replaceConfigFile(config);
 }
 
 Expected<void, std::string> ConfigLoader::replaceConfigFile(const AppConfig& config) const {

@@ -5,6 +5,7 @@
 #include "config/appconfig.h"
 #include "config/configloaderprotocol.h"
 #include "config/configpaths.h"
+#include "config/configstore.h"
 #include "config/projectconfig.h"
 
 #include <cstddef>
@@ -20,7 +21,7 @@ namespace korvane {
 // Reads, checks and writes the global configuration file and reads a project's ".korvane.json".
 // Reading never fails outward: problems are logged, remembered for the user interface and answered
 // with defaults. A file that cannot be read is never replaced. Main thread only.
-class ConfigLoader : public ConfigLoaderProtocol {
+class ConfigLoader : public ConfigLoaderProtocol, public ConfigStore {
 public:
     // Why `addSnippet` failed.
     class AddSnippetError {
@@ -54,7 +55,7 @@ public:
 
     const std::optional<std::string>& lastParseError() const { return lastParseError_; }
     const std::optional<std::string>& lastProjectParseError() const { return lastProjectParseError_; }
-    const std::filesystem::path& configFilePath() const { return configFile_; }
+    const std::filesystem::path& configFilePath() const override { return configFile_; }
 
     // Creates the directory and writes the default file when they are missing.
     void ensureConfigFile();
@@ -62,6 +63,8 @@ public:
     std::optional<ProjectConfig> loadProjectConfig(const std::string& projectRoot);
     // Replaces the global file; a file that cannot be read is left as it is. Failures are logged.
     void writeConfig(const AppConfig& config) override;
+    Expected<AppConfig, std::string> loadForEditing() override;
+    Expected<void, std::string> saveConfig(const AppConfig& config) override;
     // Appends one snippet to the global file, keeping everything else in the file as it is.
     Expected<void, AddSnippetError> addSnippet(const ManualSnippet& snippet);
 

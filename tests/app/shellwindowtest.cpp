@@ -3,6 +3,7 @@
 #include "onboarding/views/onboardingwindow.h"
 
 #include "config/configloader.h"
+#include "platform/fake/manualscheduler.h"
 #include "shelltestsupport.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
@@ -47,9 +48,10 @@ TEST_F(ShellWindowTest, ConfigurationWindowKeepsItsViewModelAcrossClosing) {
     test::LogCapture log;
     test::TempDir dir;
     ConfigLoader loader(dir.path());
-    auto model = std::make_shared<ConfigurationViewModel>(loader, nullptr, nullptr);
-    EXPECT_EQ(model->saveGeneration, 0u);
-    EXPECT_EQ(model->draft().trigger, ";;");
+    ManualScheduler scheduler;
+    auto model = std::make_shared<ConfigurationViewModel>(loader, scheduler, nullptr, nullptr);
+    EXPECT_EQ(model->saveGeneration(), 0u);
+    EXPECT_EQ(model->draftConfig().trigger, ";;");
 
     ConfigurationWindow window(model);
     EXPECT_EQ(window.windowTitle().toStdString(), "Korvane Configuration");
@@ -62,9 +64,9 @@ TEST_F(ShellWindowTest, ConfigurationWindowKeepsItsViewModelAcrossClosing) {
     AppConfig changed;
     changed.trigger = "//";
     loader.writeConfig(changed);
-    EXPECT_EQ(window.viewModel()->draft().trigger, ";;");
+    EXPECT_EQ(window.viewModel()->draftConfig().trigger, ";;");
     window.viewModel()->reloadDraftFromDisk();
-    EXPECT_EQ(window.viewModel()->draft().trigger, "//");
+    EXPECT_EQ(window.viewModel()->draftConfig().trigger, "//");
 }
 
 } // namespace

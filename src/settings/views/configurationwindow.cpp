@@ -1,5 +1,6 @@
 #include "settings/views/configurationwindow.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -15,6 +16,11 @@ ConfigurationWindow::ConfigurationWindow(std::shared_ptr<ConfigurationViewModel>
     auto* note = new QLabel(QStringLiteral("Korvane's settings are edited in its config.json for now."), this);
     note->setAlignment(Qt::AlignCenter);
     layout->addWidget(note);
+}
+
+void ConfigurationWindow::closeEvent(QCloseEvent* event) {
+    viewModel_->flushPendingSave();
+    ShellWindow::closeEvent(event);
 }
 
 } // namespace korvane

@@ -18,6 +18,10 @@ public:
     static constexpr int width = 900;
     static constexpr int height = 650;
 
+protected:
+    // An edit made just before closing is written now rather than left waiting in the debounce.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     std::shared_ptr<ConfigurationViewModel> viewModel_;
 };

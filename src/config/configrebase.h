@@ -1,0 +1,13 @@
+#pragma once
+
+#include "config/appconfig.h"
+
+namespace korvane {
+
+// Lays the changes that `ours` made to `base` over `theirs`, a newer version of the same file
+// written by someone else: every top-level key, and every key of "settings", whose value differs
+// between `base` and `ours` takes the value of `ours`; every other key keeps the value of `theirs`.
+// Used by the settings window so that an edit of the file made meanwhile is not written over.
+AppConfig rebaseConfig(const AppConfig& theirs, const AppConfig& base, const AppConfig& ours);
+
+} // namespace korvane

@@ -1,0 +1,217 @@
+// The settings view model against a real configuration file: what a save keeps of the user's file.
+
+#include "base/jsonreader.h"
+#include "config/configloader.h"
+#include "platform/fake/manualscheduler.h"
+#include "settings/configurationviewmodel.h"
+#include "support/logcapture.h"
+#include "support/tempdir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace korvane {
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+// Every field the window does not edit, a custom provider with all ten fields, an invalid
+// application block and a provider that collides with a built-in category (both dropped at run time).
+constexpr const char* kRichFile = R"({
+  "trigger": ";;",
+  "snippets": [{"key": "sig", "expand": "Regards"}],
+  "app_snippets": [
+    {"bundle_id": "org.gnome.TextEditor", "app_name": "Text Editor", "snippets": [], "popup_position": "top-left"},
+    {"bundle_id": " ", "app_name": "", "snippets": []}
+  ],
+  "settings": {"case_sensitive": true, "scan_depth": 7, "ignore_patterns": ["target"],
+               "max_branch_age_days": 30, "file_insertion_mode": "absolute", "font_size": 14.5},
+  "custom_providers": [
+    {"id": "tickets", "label": "Tickets", "command": "tickets list", "description": "Open tickets",
+     "scope": "tk", "badge": "TK", "empty_hint": "No tickets", "ttl": 60, "mode": "live", "debounce": 200},
+    {"id": "files", "label": "Clash", "command": "true"}
+  ],
+  "providers": ["tickets", "files"]
+})";
+
+class ConfigurationViewModelFileTest : public testing::Test {
+protected:
+    std::filesystem::path configFile() const { return home_.path() / "config.json"; }
+    void writeFile(const std::string& text) const { home_.write("config.json", text); }
+    AppConfig fileContents() const { return *AppConfig::parse(test::readFile(configFile()), false); }
+    std::shared_ptr<ConfigurationViewModel> makeModel() {
+        return std::make_shared<ConfigurationViewModel>(loader_, scheduler_, nullptr, nullptr);
+    }
+    static ManualSnippet snippet(std::string key, std::string expand) {
+        return ManualSnippet{.key = std::move(key), .expand = std::move(expand)};
+    }
+    void setTrigger(ConfigurationViewModel& model, std::string trigger) {
+        AppConfig draft = model.draftConfig();
+        draft.trigger = std::move(trigger);
+        model.setDraftConfig(draft);
+        model.scheduleSave();
+    }
+
+    test::TempDir home_;
+    test::LogCapture log_;
+    ConfigLoader loader_{home_.path()};
+    ManualScheduler scheduler_;
+};
+
+// Also: invalid blocks and custom providers survive a save, and so do their ids in "providers".
+TEST_F(ConfigurationViewModelFileTest, ASaveKeepsEveryFieldItDoesNotEdit) {
+    writeFile(kRichFile);
+    const AppConfig before = fileContents();
+    auto model = makeModel();
+    model->saveSnippet(snippet("new", "text"), std::nullopt);
+    scheduler_.advance(0.3);
+
+    AppConfig after = fileContents();
+    ASSERT_EQ(after.snippets.size(), 2u);
+    EXPECT_EQ(after.snippets[1], snippet("new", "text"));
+    after.snippets.pop_back();
+    EXPECT_EQ(after, before);
+    ASSERT_EQ(after.customProviders->size(), 2u);
+    EXPECT_EQ((*after.customProviders)[0].mode, "live");
+    EXPECT_THAT(model->enabledCategoryIds(), ElementsAre("tickets", "files"));
+}
+
+TEST_F(ConfigurationViewModelFileTest, AnUnparsableFileIsNeverOverwrittenAndSavingResumesOnceItParses) {
+    const std::string broken = "{\"trigger\": \"::\",}";
+    writeFile(broken);
+    auto model = makeModel();
+    EXPECT_THAT(model->configFileError().value_or(""), HasSubstr("Config parse error: "));
+    setTrigger(*model, "!!");
+    scheduler_.advance(0.3);
+    EXPECT_EQ(test::readFile(configFile()), broken);
+    EXPECT_EQ(model->saveGeneration(), 0u);
+
+    writeFile(R"({"trigger": "::"})");
+    model->reloadDraftFromDisk();
+    EXPECT_EQ(model->configFileError(), std::nullopt);
+    EXPECT_EQ(model->draftConfig().trigger, "::");
+    setTrigger(*model, "!!");
+    scheduler_.advance(0.3);
+    EXPECT_EQ(fileContents().trigger, "!!");
+}
+
+TEST_F(ConfigurationViewModelFileTest, AFailedWriteKeepsTheDraftDirtyAndIsRetriedOnTheNextChange) {
+    writeFile(R"({"trigger": ";;"})");
+    auto model = makeModel();
+    std::filesystem::permissions(configFile(), std::filesystem::perms::owner_read);
+    setTrigger(*model, "!!");
+    scheduler_.advance(0.3);
+    EXPECT_EQ(model->saveGeneration(), 0u);
+    EXPECT_THAT(model->configFileError().value_or(""), HasSubstr("Failed to write config: "));
+    EXPECT_EQ(fileContents().trigger, ";;");
+
+    std::filesystem::permissions(configFile(),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    model->setCategoryOrder({"git"});
+    scheduler_.advance(0.3);
+    EXPECT_EQ(model->saveGeneration(), 1u);
+    EXPECT_EQ(model->configFileError(), std::nullopt);
+    EXPECT_EQ(fileContents().trigger, "!!");
+}
+
+TEST_F(ConfigurationViewModelFileTest, OnlyAnotherContentReloadsAndUnsavedChangesAreRebasedOntoIt) {
+    writeFile(R"({"trigger": ";;", "app_snippets": [{"bundle_id": "a", "app_name": "A", "snippets": []}]})");
+    auto model = makeModel();
+    model->setCategoryOrder({"git"});
+    scheduler_.advance(0.3);
+    model->setSelectedAppBundleId("a");
+
+    // The model's own write, and a write of history.json beside it, are no change of content.
+    home_.write("history.json", "{}");
+    model->reloadDraftFromDisk();
+    EXPECT_EQ(model->selectedAppBundleId(), "a");
+
+    model->saveSnippet(snippet("k", "v"), std::nullopt);
+    writeFile(R"({"trigger": "::", "app_snippets": [{"bundle_id": "a", "app_name": "A", "snippets": []}],
+                  "providers": ["git"]})");
+    model->reloadDraftFromDisk();
+    EXPECT_EQ(model->selectedAppBundleId(), std::nullopt);
+    EXPECT_EQ(model->draftConfig().trigger, "::");
+    EXPECT_EQ((*model->draftConfig().appSnippets)[0].snippets.size(), 1u);
+    scheduler_.advance(0.3);
+    const AppConfig saved = fileContents();
+    EXPECT_EQ(saved.trigger, "::");
+    EXPECT_THAT((*saved.appSnippets)[0].snippets, ElementsAre(snippet("k", "v")));
+    EXPECT_EQ(model->saveGeneration(), 2u);
+}
+
+TEST_F(ConfigurationViewModelFileTest, AnEditOfTheFileBetweenLoadAndSaveIsKept) {
+    writeFile(R"({"trigger": ";;", "settings": {"scan_depth": 3}})");
+    auto model = makeModel();
+    AppConfig draft = model->draftConfig();
+    draft.settings.caseSensitive = true;
+    model->setDraftConfig(draft);
+    model->scheduleSave();
+    // The popup saves a snippet and an editor changes another setting before the window's save.
+    ASSERT_TRUE(loader_.addSnippet(snippet("popup", "text")));
+    AppConfig edited = fileContents();
+    edited.settings.scanDepth = 9;
+    ASSERT_TRUE(loader_.saveConfig(edited));
+    scheduler_.advance(0.3);
+
+    const AppConfig saved = fileContents();
+    EXPECT_TRUE(saved.settings.caseSensitive);
+    EXPECT_EQ(saved.settings.scanDepth, 9);
+    EXPECT_THAT(saved.snippets, ElementsAre(snippet("popup", "text")));
+    EXPECT_EQ(model->draftConfig(), saved);
+}
+
+TEST_F(ConfigurationViewModelFileTest, APendingSaveIsWrittenWhenFlushedAndDroppedOnlyWithoutAFlush) {
+    writeFile(R"({"trigger": ";;"})");
+    auto model = makeModel();
+    setTrigger(*model, "!!");
+    model->flushPendingSave();
+    EXPECT_EQ(fileContents().trigger, "!!");
+    EXPECT_FALSE(model->hasPendingSave());
+
+    setTrigger(*model, "??");
+    model.reset();
+    scheduler_.advance(1);
+    EXPECT_EQ(fileContents().trigger, "!!");
+}
+
+TEST_F(ConfigurationViewModelFileTest, RowsWithARepeatedKeyAreEditedAndDeletedByPosition) {
+    writeFile(R"({"snippets": [{"key": "a", "expand": "first"}, {"key": "a", "expand": "second"},
+                               {"key": "b", "expand": "third"}]})");
+    auto model = makeModel();
+    model->saveSnippet(snippet("a", "edited"), std::string("a"), 1);
+    model->setSelectedSnippetKey("a");
+    model->setSelectedSnippetIndex(0);
+    model->deleteSnippet();
+    // A renamed key is still checked against every row.
+    model->saveSnippet(snippet("a", "x"), std::string("b"), 1);
+    EXPECT_EQ(model->snippetError(), "Key 'a' already exists in this context");
+    scheduler_.advance(0.3);
+    EXPECT_THAT(fileContents().snippets, ElementsAre(snippet("a", "edited"), snippet("b", "third")));
+}
+
+TEST_F(ConfigurationViewModelFileTest, ARepeatedApplicationIsShownAndEditedAsItsLastBlock) {
+    writeFile(R"({"app_snippets": [
+        {"bundle_id": "a", "app_name": "Old", "snippets": [{"key": "x", "expand": "old"}]},
+        {"bundle_id": "b", "app_name": "B", "snippets": []},
+        {"bundle_id": "a", "app_name": "New", "snippets": [{"key": "x", "expand": "new"}]}]})");
+    auto model = makeModel();
+    const auto shown = model->shownApps();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].appName, "New");
+    model->setSelectedAppBundleId("a");
+    EXPECT_THAT(model->currentSnippets(), ElementsAre(snippet("x", "new")));
+    model->saveSnippet(snippet("x", "edited"), std::string("x"), 0);
+    model->setPopupPosition(PopupPosition::center);
+    scheduler_.advance(0.3);
+    const auto apps = *fileContents().appSnippets;
+    EXPECT_THAT(apps[0].snippets, ElementsAre(snippet("x", "old")));
+    EXPECT_THAT(apps[2].snippets, ElementsAre(snippet("x", "edited")));
+    EXPECT_EQ(apps[2].popupPosition, PopupPosition::center);
+    EXPECT_EQ(ConfigLoader::appSnippetsByBundleId(fileContents())["a"], apps[2].snippets);
+}
+
+} // namespace
+} // namespace korvane
