@@ -4,7 +4,9 @@
 
 #include "base/diagnostics.h"
 #include "files/filepathprovider.h"
+#include "onboarding/onboardingviewmodel.h"
 #include "onboarding/views/onboardingwindow.h"
+#include "settings/configurationviewmodel.h"
 #include "settings/views/configurationwindow.h"
 
 namespace korvane {
