@@ -34,6 +34,30 @@ struct EditTarget {
     std::optional<std::uint64_t> window;
 };
 
+// Where the edit must land: the frontmost application and window now. With no application in front,
+// none may be in front when the edit runs either.
+EditTarget editTargetNow(ActiveAppProvider& apps) {
+    const auto front = apps.frontmostApplication();
+    return {front ? std::optional<std::int32_t>(front->pid) : std::nullopt,
+            front ? front->bundleID : std::string(), apps.activeWindowID()};
+}
+
+// The snippet's expansion with its placeholders filled; a snippet placeholder names a manual snippet
+// by its label.
+std::string expandedText(const Snippet& snippet, const std::vector<Snippet>& manualSnippets,
+                         Pasteboard& pasteboard) {
+    std::map<std::string, std::string> lookup;
+    for (const Snippet& manual : manualSnippets) {
+        lookup.emplace(manual.label, manual.expansion);
+    }
+    return expandTemplate(snippet.expansion, defaultTemplateProviders(pasteboard),
+                          [&lookup](const std::string& name) -> std::optional<std::string> {
+                              const auto found = lookup.find(name);
+                              return found == lookup.end() ? std::nullopt
+                                                           : std::optional<std::string>(found->second);
+                          });
+}
+
 std::string trimmed(const std::string& text) {
     const auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
     std::size_t begin = 0;
@@ -344,9 +368,7 @@ void CompletionFlow::acceptScopeRow(const ScopeDefinition& definition, const std
     }
     const std::string trigger = parts_.triggerDetector->trigger();
     const std::size_t count = deletionCount(trigger, query);
-    const auto front = frontmost();
-    const EditTarget target{front ? std::optional<std::int32_t>(front->pid) : std::nullopt,
-                            front ? front->bundleID : std::string(), parts_.activeApp->activeWindowID()};
+    const EditTarget target = editTargetNow(*parts_.activeApp);
     const std::string typed = trigger + completion;
     std::weak_ptr<CompletionFlow> weak = weak_from_this();
     std::shared_ptr<TextInjector> injector = parts_.injector;
@@ -380,22 +402,10 @@ void CompletionFlow::insertSelection(const std::string& query) {
     if (!snippet) {
         return;
     }
-    parts_.historyStore->recordUsage(snippet->id);
-
-    const ParsedQuery parsed = ParsedQuery::parse(query, parts_.searchCoordinator->scopeRegistry());
     const auto root = currentRoot();
-    if (parsed.scopes && parsed.scopes->size() == 1 && root) {
-        const auto provider = parts_.searchCoordinator->liveScopeProviders.find(parsed.scopes->front());
-        if (provider != parts_.searchCoordinator->liveScopeProviders.end()) {
-            provider->second->recordSelection(snippet->id, *root);
-        }
-    }
-
+    recordSelection(*snippet, query, root);
     const std::size_t count = deletionCount(parts_.configManager.globalConfig().trigger, query);
-    const auto front = frontmost();
-    // With no application in front, none may be in front when the edit runs either.
-    const EditTarget target{front ? std::optional<std::int32_t>(front->pid) : std::nullopt,
-                            front ? front->bundleID : std::string(), parts_.activeApp->activeWindowID()};
+    const EditTarget target = editTargetNow(*parts_.activeApp);
 
     const double elapsed =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -409,8 +419,7 @@ void CompletionFlow::insertSelection(const std::string& query) {
     std::shared_ptr<TextInjector> injector = parts_.injector;
     if (snippet->isUrlSnippet() && isOpenableURL(*snippet->url)) {
         std::weak_ptr<CompletionFlow> weak = weak_from_this();
-        const std::string url = *snippet->url;
-        parts_.scheduler.postAfter(editDelay, [weak, injector, count, target, url] {
+        parts_.scheduler.postAfter(editDelay, [weak, injector, count, target, url = *snippet->url] {
             injector->deleteOnlyAsync(count, target.pid, target.bundleID, target.window,
                                       [weak, url](bool deleted) {
                                           auto self = weak.lock();
@@ -421,21 +430,25 @@ void CompletionFlow::insertSelection(const std::string& query) {
         });
         return;
     }
-
-    std::map<std::string, std::string> lookup;
-    for (const Snippet& manual : parts_.configManager.mergedManualSnippets(target.bundleID, root)) {
-        lookup.emplace(manual.label, manual.expansion);
-    }
-    const std::string text = expandTemplate(snippet->expansion, defaultTemplateProviders(*parts_.pasteboard),
-                                            [&lookup](const std::string& name) -> std::optional<std::string> {
-                                                const auto found = lookup.find(name);
-                                                return found == lookup.end()
-                                                           ? std::nullopt
-                                                           : std::optional<std::string>(found->second);
-                                            });
+    const std::string text = expandedText(
+        *snippet, parts_.configManager.mergedManualSnippets(target.bundleID, root), *parts_.pasteboard);
     parts_.scheduler.postAfter(editDelay, [injector, count, text, target] {
         injector->inject(count, text, target.pid, target.bundleID, target.window);
     });
+}
+
+// The use counts for the frecency ranking, and a scope of its own (recent files) remembers it too.
+void CompletionFlow::recordSelection(const Snippet& snippet, const std::string& query,
+                                     const std::optional<std::string>& root) {
+    parts_.historyStore->recordUsage(snippet.id);
+    const ParsedQuery parsed = ParsedQuery::parse(query, parts_.searchCoordinator->scopeRegistry());
+    if (!parsed.scopes || parsed.scopes->size() != 1 || !root) {
+        return;
+    }
+    const auto& providers = parts_.searchCoordinator->liveScopeProviders;
+    if (const auto provider = providers.find(parsed.scopes->front()); provider != providers.end()) {
+        provider->second->recordSelection(snippet.id, *root);
+    }
 }
 
 void CompletionFlow::saveSelectionToConfig() {

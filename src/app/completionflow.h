@@ -110,6 +110,8 @@ private:
     // Carries out the help-mode answer of the engine; true when the key was spent leaving help.
     bool leftHelpMode(std::optional<CompletionSessionEngine::Commands> commands);
     template <typename Action> void guardAction(Action action);
+    void recordSelection(const Snippet& snippet, const std::string& query,
+                         const std::optional<std::string>& root);
     void copySelection();
     void openSelection();
     void resetDetector(CompletionSessionEngine::ResetMode mode);
