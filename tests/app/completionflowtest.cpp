@@ -74,5 +74,31 @@ TEST_F(CompletionFlowTest, SavingRefusesToWriteOverAnUnparsableConfigFile) {
     EXPECT_EQ(test::readAll(configDir / "config.json"), broken);
 }
 
+// In the quick reference, Space, Escape, Return, the Ctrl actions and a typed query each leave it and
+// end the session, as the session engine answers; the arrows only scroll it.
+TEST_F(CompletionFlowTest, KeysInTheQuickReferenceLeaveItAndEndTheSession) {
+    const struct {
+        const char* name;
+        std::uint16_t keyCode;
+        std::optional<std::string> characters;
+        std::uint64_t flags;
+    } keys[] = {{"space", keycode::space, " ", 0},
+                {"escape", keycode::escape, std::nullopt, 0},
+                {"return", keycode::returnKey, std::nullopt, 0},
+                {"copy", 8, "c", keyflag::command},
+                {"typed", 0, "a", 0}};
+    PopupViewModel& view = coordinator->popupController().viewModel();
+    for (const auto& key : keys) {
+        type(" ;;?");
+        ASSERT_TRUE(view.isHelpMode()) << key.name;
+        press(keycode::downArrow);
+        EXPECT_TRUE(view.isHelpMode()) << key.name;
+        press(key.keyCode, key.characters, key.flags);
+        EXPECT_FALSE(view.isHelpMode()) << key.name;
+        EXPECT_FALSE(sessionActive()) << key.name;
+        EXPECT_FALSE(popup->isVisible()) << key.name;
+    }
+}
+
 } // namespace
 } // namespace korvane
