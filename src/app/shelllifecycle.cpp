@@ -107,10 +107,6 @@ void ShellLifecycle::configureTriggerDetector() {
     parts_.triggerDetector->setHandledEvents(allSessionEvents);
 }
 
-void ShellLifecycle::clearUpdateAvailable() {
-    parts_.statusBar->clearUpdateNotice();
-}
-
 void ShellLifecycle::editConfig() {
     parts_.urlOpener->open("file://" + parts_.configManager.configLoader().configFilePath().string());
 }

@@ -64,7 +64,6 @@ public:
     bool startSession();
     void configureTriggerDetector();
     void editConfig();
-    void clearUpdateAvailable();
 
     void handlePermissionRevoked();
     void handleOnboardingPermissionGranted();
