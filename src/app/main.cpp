@@ -4,6 +4,7 @@
 #include "app/linuxplatform.h"
 #include "app/quitsignals.h"
 #include "platform/linux/instancelock.h"
+#include "platform/linux/xcbconnection.h"
 #include "app/appdelegate.h"
 #include "app/feedupdater.h"
 #include "app/statusbarcontroller.h"
@@ -33,6 +34,11 @@ int main(int argc, char** argv) {
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0') {
         std::cerr << "Korvane needs an X11 desktop session, and DISPLAY is not set." << std::endl;
+        return exitNoDisplay;
+    }
+    // Without this check Qt's platform plugin aborts the process with a message of its own.
+    if (!x11::XcbConnection::open()) {
+        std::cerr << "Korvane cannot connect to the X display " << display << "." << std::endl;
         return exitNoDisplay;
     }
     auto lock = InstanceLock::acquire();

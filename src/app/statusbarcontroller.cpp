@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QKeySequence>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QThread>
@@ -48,6 +49,7 @@ void StatusBarController::setup() {
     statusItem_ = std::make_unique<QSystemTrayIcon>();
     buildMenu();
     statusItem_->setContextMenu(menu_.get());
+    menu_->setToolTipsVisible(true);
     QObject::connect(menu_.get(), &QMenu::aboutToShow, this, [this] { menuWillOpen(); });
     // A tray click opens the menu as the context click does, since the menu is all there is.
     QObject::connect(statusItem_.get(), &QSystemTrayIcon::activated, this,
@@ -138,7 +140,11 @@ void StatusBarController::setConfigError(const std::optional<std::string>& messa
         return;
     }
     if (message) {
-        configErrorItem_->setText(qs("⚠ Config error: " + *message));
+        // A parser's message can be long; the menu stays a menu's width and the tooltip has it whole.
+        const QString text = qs("⚠ Config error: " + *message);
+        configErrorItem_->setText(
+            QFontMetrics(menu_->font()).elidedText(text, Qt::ElideRight, configErrorMaxWidth));
+        configErrorItem_->setToolTip(text);
         configErrorItem_->setVisible(true);
     } else {
         configErrorItem_->setVisible(false);

@@ -70,6 +70,8 @@ public:
     // The icon shown when nothing needs the user's attention.
     static constexpr const char* normalIconName = "korvane";
     static constexpr int secureInputPollIntervalMs = 2000;
+    // The widest the configuration error's menu item gets, in pixels; the rest is elided.
+    static constexpr int configErrorMaxWidth = 420;
 
 private:
     void editConfigClicked();

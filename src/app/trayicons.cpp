@@ -44,13 +44,20 @@ QPixmap lockGlyph() {
     QPixmap pixmap = canvas();
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(glyphPen(2.0));
-    painter.drawArc(QRectF(7, 3, 8, 10), 0, 180 * 16);
-    painter.drawLine(QPointF(7, 8), QPointF(7, 10));
-    painter.drawLine(QPointF(15, 8), QPointF(15, 10));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(236, 236, 236));
-    painter.drawRoundedRect(QRectF(4.5, 10, 13, 9), 2, 2);
+    QPainterPath shackle;
+    shackle.arcMoveTo(QRectF(7, 3, 8, 10), 0);
+    shackle.arcTo(QRectF(7, 3, 8, 10), 0, 180);
+    shackle.lineTo(7, 10);
+    shackle.moveTo(15, 8);
+    shackle.lineTo(15, 10);
+    QPainterPath body;
+    body.addRoundedRect(QRectF(4.5, 10, 13, 9), 2, 2);
+    // The same dark outline as the cursor glyph, so that the lock reads on light trays too.
+    const QPen outline(QColor(40, 40, 40), 3.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter.strokePath(shackle, outline);
+    painter.strokePath(body, QPen(QColor(40, 40, 40), 1.6));
+    painter.strokePath(shackle, glyphPen(2.0));
+    painter.fillPath(body, QColor(236, 236, 236));
     return pixmap;
 }
 
@@ -69,16 +76,18 @@ QPixmap downArrowGlyph() {
 
 } // namespace
 
-QIcon trayIcon(const std::string& themeName) {
-    QPixmap fallback;
+QPixmap trayGlyph(const std::string& themeName) {
     if (themeName == "changes-prevent") {
-        fallback = lockGlyph();
-    } else if (themeName == "go-down") {
-        fallback = downArrowGlyph();
-    } else {
-        fallback = textCursorGlyph();
+        return lockGlyph();
     }
-    return QIcon::fromTheme(QString::fromStdString(themeName), QIcon(fallback));
+    if (themeName == "go-down") {
+        return downArrowGlyph();
+    }
+    return textCursorGlyph();
+}
+
+QIcon trayIcon(const std::string& themeName) {
+    return QIcon::fromTheme(QString::fromStdString(themeName), QIcon(trayGlyph(themeName)));
 }
 
 QIcon menuIcon(const std::string& themeName) {

@@ -62,6 +62,26 @@ void clampScanDepth(std::int64_t& scanDepth, std::string_view context) {
     }
 }
 
+void clampFontSize(std::optional<double>& fontSize, std::string_view context) {
+    if (!fontSize || (*fontSize >= kMinFontSize && *fontSize <= kMaxFontSize)) {
+        return;
+    }
+    const double clamped = *fontSize < kMinFontSize ? kMinFontSize : kMaxFontSize;
+    warn(context, fmt::format("font_size {} is outside {} to {} - using {}", *fontSize, kMinFontSize,
+                              kMaxFontSize, clamped));
+    fontSize = clamped;
+}
+
+void clampBranchAge(std::int64_t& days, std::string_view context) {
+    if (days >= 0 && days <= kMaxBranchAgeDays) {
+        return;
+    }
+    const std::int64_t clamped = days < 0 ? 0 : kMaxBranchAgeDays;
+    warn(context, fmt::format("max_branch_age_days {} is outside 0 to {} - using {}", days,
+                              kMaxBranchAgeDays, clamped));
+    days = clamped;
+}
+
 // Drops the include paths that lead out of the project root. A project file comes from a
 // repository, and its include paths must not make Korvane list files elsewhere on the disk.
 void dropIncludePathsOutside(const std::string& projectRoot, std::optional<std::vector<std::string>>& paths,
@@ -187,6 +207,8 @@ AppConfig ConfigLoader::loadConfig() {
     applyCustomProviderValidation(config.customProviders, lastParseError_, "Config error");
     clampProviderTimes(config.customProviders, "Config warning");
     clampScanDepth(config.settings.scanDepth, "Config warning");
+    clampFontSize(config.settings.fontSize, "Config warning");
+    clampBranchAge(config.settings.maxBranchAgeDays, "Config warning");
     return config;
 }
 
@@ -215,6 +237,9 @@ std::optional<ProjectConfig> ConfigLoader::loadProjectConfig(const std::string& 
     clampProviderTimes(config->customProviders, "Project config warning");
     if (config->settings && config->settings->scanDepth) {
         clampScanDepth(*config->settings->scanDepth, "Project config warning");
+    }
+    if (config->settings && config->settings->maxBranchAgeDays) {
+        clampBranchAge(*config->settings->maxBranchAgeDays, "Project config warning");
     }
     dropIncludePathsOutside(projectRoot, config->includePaths, "Project config warning");
     diagnostic("Loaded project config from " + path);

@@ -15,6 +15,11 @@ class JsonDecodeStatus;
 // The deepest a project scan may go: deeper settings are read as this, since no project nests
 // its files further and a huge value would only turn a scan into a walk of the whole disk.
 inline constexpr std::int64_t kMaxScanDepth = 32;
+// The range a configured font size and branch age are read within; past it the value is clamped
+// with a warning, so that no later size or date computation meets an absurd number.
+inline constexpr double kMinFontSize = 1;
+inline constexpr double kMaxFontSize = 200;
+inline constexpr std::int64_t kMaxBranchAgeDays = 36500;
 
 // Search, scan and appearance settings of the global configuration. The appearance strings are kept
 // as written; their recognised values are decided where the theme is built.

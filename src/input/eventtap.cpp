@@ -14,7 +14,15 @@ EventTap::EventTap(std::shared_ptr<KeyTapBackend> backend, std::shared_ptr<Acces
     , clock_(clock) {}
 
 EventTap::~EventTap() {
-    stop();
+    // Quitting stops the tap before it goes; only a tap still running is stopped (and said) here.
+    bool running = false;
+    {
+        std::lock_guard guard(lock_);
+        running = tap_ != nullptr;
+    }
+    if (running) {
+        stop();
+    }
 }
 
 void EventTap::setKeyWithholding(std::shared_ptr<KeyWithholding> withholding) {

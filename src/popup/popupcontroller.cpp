@@ -46,9 +46,7 @@ void PopupController::show() {
         std::optional<PopupAnchor> anchor = caretAnchorPoint();
         if (!anchor) {
             if (const auto window = focusedWindowFrame()) {
-                anchor = PopupAnchor{ScreenPoint{window->minX() + PopupPlacement::windowCornerOffset,
-                                                 window->minY() + PopupPlacement::windowCornerOffset},
-                                     std::nullopt};
+                anchor = PopupPlacement::windowBottomAnchor(*window);
             } else {
                 const ScreenPoint mouse = desktop_.pointer.pointerLocation();
                 anchor = PopupAnchor{ScreenPoint{mouse.x + PopupPlacement::pointerOffsetX,

@@ -78,6 +78,11 @@ std::optional<ScreenInfo> PopupPlacement::screenContaining(const std::vector<Scr
     return screens.front();
 }
 
+PopupAnchor PopupPlacement::windowBottomAnchor(const ScreenRect& window) {
+    return PopupAnchor{ScreenPoint{window.minX() + windowCornerOffset, window.minY()},
+                       window.minY() + windowBottomLinesHeight};
+}
+
 PopupAnchor PopupPlacement::caretAnchor(const ScreenRect& caret, double primaryHeight) {
     const double h = caret.height;
     return PopupAnchor{ScreenPoint{caret.x, primaryHeight - (caret.y + h + std::max(h, 4.0) + 4)},

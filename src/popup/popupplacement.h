@@ -23,6 +23,8 @@ public:
     static constexpr double fixedMargin = 20;
     static constexpr double flipGap = 4;
     static constexpr double windowCornerOffset = 30;
+    // The bottom two text lines of a window whose caret is unknown, where a terminal's prompt is.
+    static constexpr double windowBottomLinesHeight = 40;
     static constexpr double pointerOffsetX = 8;
     static constexpr double pointerOffsetY = -4;
 
@@ -48,6 +50,9 @@ public:
     // The anchor under a caret rectangle given in top-left coordinates, for a primary screen of height
     // `primaryHeight`: below the caret's bottom by its height (at least 4) plus 4.
     static PopupAnchor caretAnchor(const ScreenRect& caretTopLeft, double primaryHeight);
+    // The anchor for a window whose caret is unknown: the popup hangs under the window's bottom
+    // edge and, without room there, flips above the window's bottom lines instead of over them.
+    static PopupAnchor windowBottomAnchor(const ScreenRect& window);
 
     // A rectangle in top-left coordinates as a frame in screen coordinates.
     static ScreenRect fromTopLeft(const ScreenRect& rect, double primaryHeight);

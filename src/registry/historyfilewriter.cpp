@@ -1,5 +1,6 @@
 #include "registry/historyfilewriter.h"
 
+#include "base/diagnostics.h"
 #include "base/fileio.h"
 
 #include <system_error>
@@ -26,14 +27,19 @@ bool HistoryFileWriter::write(std::uint64_t saveNumber, const UsageHistory& hist
     if (!text || !setAsideOldFile()) {
         return false; // the old file stays in place; the next save tries again
     }
-    (void)writeFileAtomically(historyPath_, *text);
+    if (auto written = writeFileAtomically(historyPath_, *text); written) {
+        reportedWriteFailures_.clear();
+    } else {
+        reportWriteFailure(written.error());
+    }
     writtenSave_ = saveNumber;
     return true;
 }
 
 bool HistoryFileWriter::setAsideOldFile() {
     if (const auto* copy = std::get_if<CopyAside>(&setAside_)) {
-        if (!writeFileAtomically(setAsidePath_, copy->bytes)) {
+        if (auto written = writeFileAtomically(setAsidePath_, copy->bytes); !written) {
+            reportWriteFailure(written.error());
             return false;
         }
     } else if (std::holds_alternative<MoveAside>(setAside_)) {
@@ -45,6 +51,15 @@ bool HistoryFileWriter::setAsideOldFile() {
     }
     setAside_ = std::monostate{};
     return true;
+}
+
+void HistoryFileWriter::reportWriteFailure(const std::string& message) {
+    // The messages end in the system's reason; the part before it names a temporary file.
+    const auto reason = message.rfind(": ");
+    const std::string kind = reason == std::string::npos ? message : message.substr(reason + 2);
+    if (reportedWriteFailures_.insert(kind).second) {
+        diagnostic("Could not save usage history: " + message);
+    }
 }
 
 } // namespace korvane

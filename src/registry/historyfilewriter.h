@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <string>
 #include <variant>
 
@@ -28,18 +29,22 @@ public:
     // The file found at load is to be kept aside before the first write.
     void requireSetAside(SetAside setAside);
     // False when the history could not be encoded or the old file could not be kept aside: nothing
-    // was written, and the next save should try again. A failed write itself is not reported: the
+    // was written, and the next save should try again. A failed write itself is only logged: the
     // next recorded use writes the whole history again.
     bool write(std::uint64_t saveNumber, const UsageHistory& history);
 
 private:
     bool setAsideOldFile();
+    // Logs a failed write once for each kind of failure (a read-only folder, a full disk, ...), so
+    // that a history that cannot be kept is said, without a line for every use.
+    void reportWriteFailure(const std::string& message);
 
     const std::filesystem::path historyPath_;
     const std::filesystem::path setAsidePath_;
     std::mutex mutex_;
     SetAside setAside_;
     std::uint64_t writtenSave_ = 0;
+    std::set<std::string> reportedWriteFailures_;
 };
 
 } // namespace korvane

@@ -1,5 +1,6 @@
 #include "registry/isodate.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fmt/format.h>
 
@@ -47,6 +48,11 @@ std::optional<std::int64_t> zoneOffset(std::string_view zone) {
 } // namespace
 
 std::string formatIsoDate(WallSeconds time) {
+    // Outside the years 0000 to 9999 the text would not read back, and the whole history file with
+    // it; a date that far out says nothing more than the last second of the range.
+    static const WallSeconds first = *parseIsoDate("0000-01-01T00:00:00Z");
+    static const WallSeconds last = *parseIsoDate("9999-12-31T23:59:59Z");
+    time = std::clamp(time, first, last);
     const auto day = std::chrono::floor<std::chrono::days>(time);
     const std::chrono::year_month_day date(day);
     const std::chrono::hh_mm_ss clock(time - day);

@@ -9,7 +9,8 @@
 namespace korvane {
 
 // The date-time form of the usage history: "2026-01-02T03:04:05Z", always UTC with whole seconds.
-// Any thread.
+// Dates before the year 0000 or after 9999 are written as the first or last second of that range,
+// so that what is written always reads back. Any thread.
 std::string formatIsoDate(WallSeconds date);
 // The same for a time with a fraction of a second, which is dropped, not rounded.
 std::string formatIsoDate(Clock::WallTime time);

@@ -55,7 +55,9 @@ const SortedJson* member(const SortedJson& object, const char* key) {
     return found == object.end() || found->is_null() ? nullptr : &*found;
 }
 
-UsageEntry decodeEntry(const SortedJson& sorted, const std::string& path, JsonDecodeStatus& status) {
+// An entry, or nothing when its date cannot be read: one odd date costs that entry, not the file.
+std::optional<UsageEntry> decodeEntry(const SortedJson& sorted, const std::string& path,
+                                      JsonDecodeStatus& status) {
     UsageEntry entry;
     // Entries are small; the shared reader gives them the same key mapping and strict types as the
     // configuration files.
@@ -75,11 +77,11 @@ UsageEntry decodeEntry(const SortedJson& sorted, const std::string& path, JsonDe
     if (!text) {
         return entry;
     }
-    if (const auto date = parseIsoDate(*text)) {
-        entry.lastUsed = *date;
-    } else {
-        status.fail(reader.pathOf("lastUsed"), "not a date such as 2026-01-02T03:04:05Z: " + *text);
+    const auto date = parseIsoDate(*text);
+    if (!date) {
+        return std::nullopt;
     }
+    entry.lastUsed = *date;
     return entry;
 }
 
@@ -118,11 +120,13 @@ Expected<UsageHistory, std::string> UsageHistory::decode(std::string_view text) 
         return makeUnexpected(status.error());
     }
     for (const auto& [id, value] : entries->items()) {
-        UsageEntry entry = decodeEntry(value, "history.entries." + id, status);
+        const auto entry = decodeEntry(value, "history.entries." + id, status);
         if (status.failed()) {
             return makeUnexpected(status.error());
         }
-        history.entries.emplace_hint(history.entries.end(), id, entry);
+        if (entry) {
+            history.entries.emplace_hint(history.entries.end(), id, *entry);
+        }
     }
     return history;
 }

@@ -1,4 +1,5 @@
 #include "app/statusbarcontroller.h"
+#include "app/trayicons.h"
 
 #include "platform/fake/fakeaccessibilitytrust.h"
 #include "platform/fake/fakesecureinputprobe.h"
@@ -6,7 +7,10 @@
 #include "support/logcapture.h"
 
 #include <QAction>
+#include <QImage>
 #include <QKeySequence>
+#include <QPainter>
+#include <QFontMetrics>
 #include <QMenu>
 #include <gtest/gtest.h>
 #include <string>
@@ -85,6 +89,16 @@ TEST_F(StatusBarControllerTest, MenuHoldsTwelveEntriesInOrderAndFollowsItsState)
     controller().setConfigError(std::nullopt);
     EXPECT_EQ(entries(*controller().menu())[2], (Entry{"⚠ Config error: line 3: unexpected \"}\"", false, false, ""}));
 
+    // A long message is cut to a menu's width; its tooltip holds it whole.
+    const std::string longMessage = "settings.font_color: " + std::string(400, 'x');
+    controller().setConfigError(longMessage);
+    const QAction* error = controller().menu()->actions()[2];
+    EXPECT_LE(QFontMetrics(controller().menu()->font()).horizontalAdvance(error->text()),
+              StatusBarController::configErrorMaxWidth);
+    EXPECT_TRUE(error->text().endsWith(QChar(0x2026))) << error->text().toStdString();
+    EXPECT_EQ(error->toolTip().toStdString(), "⚠ Config error: " + longMessage);
+    controller().setConfigError(std::nullopt);
+
     for (const auto& [count, title] : std::vector<std::pair<std::size_t, std::string>>{
              {0, "0 snippets loaded"}, {1, "1 snippet loaded"}, {2, "2 snippets loaded"}, {11, "11 snippets loaded"}}) {
         controller().setSnippetCount(count);
@@ -104,6 +118,25 @@ TEST_F(StatusBarControllerTest, MenuHoldsTwelveEntriesInOrderAndFollowsItsState)
     controller().setCanCheckForUpdates(false);
     controller().buildMenu();
     EXPECT_EQ(entries(*controller().menu())[7], (Entry{"Check for Updates…", false, true, ""}));
+}
+
+TEST(TrayIconsTest, EveryGlyphReadsOnLightAndDarkTrays) {
+    test::ensureShellApplication();
+    for (const char* name : {"korvane", "changes-prevent", "go-down"}) {
+        const QImage glyph = trayGlyph(name).toImage();
+        for (const QColor tray : {QColor(Qt::white), QColor(Qt::black)}) {
+            QImage shown(glyph.size(), QImage::Format_RGB32);
+            shown.fill(tray);
+            QPainter(&shown).drawImage(0, 0, glyph);
+            int contrasting = 0;
+            for (int y = 0; y < shown.height(); ++y) {
+                for (int x = 0; x < shown.width(); ++x) {
+                    contrasting += std::abs(qGray(shown.pixel(x, y)) - qGray(tray.rgb())) > 128;
+                }
+            }
+            EXPECT_GE(contrasting, 20) << name << " on " << tray.name().toStdString();
+        }
+    }
 }
 
 TEST_F(StatusBarControllerTest, SecureInputIconWinsOverTheUpdateAndGivesItBack) {

@@ -396,7 +396,7 @@ TEST_F(ConfigLoaderTest, ProjectFileIsOptionalAndItsProvidersAreValidated) {
 TEST_F(ConfigLoaderTest, ValuesNothingCanRunWithAreClampedOrRefused) {
     const auto root = home_.path() / "project";
     const auto file = home_.write("project/.korvane.json", R"({
-        "settings": {"scan_depth": 9223372036854775807},
+        "settings": {"scan_depth": 9223372036854775807, "max_branch_age_days": -9223372036854775808},
         "custom_providers": [{"id": "jira", "label": "J", "command": "jira", "ttl": -1, "debounce": -100000},
                              {"id": "fine", "label": "F", "command": "ls", "ttl": 0, "debounce": 0}],
         "include_paths": ["/", "src", "../sibling", "src/../..", "/etc", "", "docs/./api", ")" +
@@ -404,6 +404,7 @@ TEST_F(ConfigLoaderTest, ValuesNothingCanRunWithAreClampedOrRefused) {
     const auto config = loader_.loadProjectConfig(root.string() + "/");
     ASSERT_TRUE(config.has_value());
     EXPECT_EQ(config->settings->scanDepth, kMaxScanDepth);
+    EXPECT_EQ(config->settings->maxBranchAgeDays, 0);
     EXPECT_EQ(config->customProviders->at(0).ttl, 30);
     EXPECT_EQ(config->customProviders->at(0).debounce, 150);
     EXPECT_EQ(config->customProviders->at(1).ttl, 0);
@@ -416,6 +417,7 @@ TEST_F(ConfigLoaderTest, ValuesNothingCanRunWithAreClampedOrRefused) {
         ElementsAre(warning + "Custom provider 'jira' ttl -1 is negative - using 30",
                     warning + "Custom provider 'jira' debounce -100000 is negative - using 150",
                     warning + "scan_depth 9223372036854775807 is larger than 32 - using 32",
+                    warning + "max_branch_age_days -9223372036854775808 is outside 0 to 36500 - using 0",
                     warning + "include_paths entry '/' is outside the project root - skipping",
                     warning + "include_paths entry '../sibling' is outside the project root - skipping",
                     warning + "include_paths entry 'src/../..' is outside the project root - skipping",
@@ -424,15 +426,20 @@ TEST_F(ConfigLoaderTest, ValuesNothingCanRunWithAreClampedOrRefused) {
 
     // The global file gets the same limits.
     log_.clear();
-    writeConfigFile(R"({"settings": {"scan_depth": 33},
+    writeConfigFile(R"({"settings": {"scan_depth": 33, "font_size": 1e308, "max_branch_age_days": 40000},
         "custom_providers": [{"id": "jira", "label": "J", "command": "jira", "ttl": -5}]})");
     const AppConfig global = loader_.loadConfig();
     EXPECT_EQ(global.settings.scanDepth, kMaxScanDepth);
+    EXPECT_EQ(global.settings.fontSize, kMaxFontSize);
+    EXPECT_EQ(global.settings.maxBranchAgeDays, kMaxBranchAgeDays);
     EXPECT_EQ(global.customProviders->front().ttl, 30);
     EXPECT_THAT(log_.lines(),
                 ElementsAre("[Korvane] Config warning: Custom provider 'jira' ttl -5 is negative - "
                             "using 30",
-                            "[Korvane] Config warning: scan_depth 33 is larger than 32 - using 32"));
+                            "[Korvane] Config warning: scan_depth 33 is larger than 32 - using 32",
+                            "[Korvane] Config warning: font_size 1e+308 is outside 1 to 200 - using 200",
+                            "[Korvane] Config warning: max_branch_age_days 40000 is outside 0 to 36500 - "
+                            "using 36500"));
 }
 
 } // namespace

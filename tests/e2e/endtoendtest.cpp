@@ -297,6 +297,15 @@ TEST_F(EndToEndTest, RunsOnceDocksInTheTrayAndListsItsMenuInOrder) {
     EXPECT_THAT(readAll(root / "second.err"), testing::HasSubstr("Korvane is already running.\n"));
     EXPECT_FALSE(ended(korvane)) << "the first instance must keep running";
 
+    // A display that names no server is said as plainly as a missing one.
+    auto unreachable = environment;
+    std::erase_if(unreachable, [](const std::string& entry) { return entry.starts_with("DISPLAY="); });
+    unreachable.push_back("DISPLAY=:97");
+    const pid_t lost = spawn({korvaneBinary()}, unreachable, root / "lost.out", root / "lost.err");
+    ASSERT_TRUE(pollUntil([&] { return ended(lost, &status); }, 20.0)) << (::kill(lost, SIGKILL), "still running");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << "wait status " << status;
+    EXPECT_EQ(readAll(root / "lost.err"), "Korvane cannot connect to the X display :97.\n");
+
     if (trayerWindow.empty()) {
         GTEST_SKIP() << "no tray host in this session";
     }

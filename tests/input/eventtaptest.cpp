@@ -246,11 +246,19 @@ TEST_F(EventTapTest, RapidStartAndStopLeavesNoTapRunning) {
     }
 }
 
-TEST_F(EventTapTest, ReleasingTheLastReferenceStopsTheTap) {
+TEST_F(EventTapTest, ReleasingTheLastReferenceStopsTheTapAndSaysItOnce) {
     auto fake = startTap();
     tap.reset();
     EXPECT_TRUE(fake->wasStopped());
     EXPECT_FALSE(fake->isRunning());
+
+    // Quitting stops the tap, then lets it go: one stop line, not two.
+    tap = std::make_shared<EventTap>(backend, trust, scheduler, clock);
+    startTap();
+    log.clear();
+    tap->stop();
+    tap.reset();
+    EXPECT_THAT(log.lines(), ElementsAre("[Korvane] Event tap stopped"));
 }
 
 TEST_F(EventTapTest, ClaimsFollowTheWithheldKeysAndDeliveredKeysGoToTheDetector) {

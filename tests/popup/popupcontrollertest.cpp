@@ -111,13 +111,13 @@ TEST_F(PopupControllerTest, AutomaticPlacementFollowsCaretThenWindowThenPointer)
          [](double w, double) {
              return ScreenPoint{3360 - w, 900 - 140};
          }},
-        {"no caret: the window's corner",
+        {"no caret: under the window's bottom edge",
          {primary},
          {},
          ScreenRect{100, 50, 800, 400},
          {},
          [](double, double) {
-             return ScreenPoint{130, 450 + 30};
+             return ScreenPoint{130, 450};
          }},
         {"no caret, no window: the pointer",
          {primary},
@@ -171,11 +171,18 @@ TEST_F(PopupControllerTest, FlippedPopupLeavesTheCaretLineVisibleAndKeepsItsBott
     EXPECT_EQ(window->frame().height, h());
 }
 
-TEST_F(PopupControllerTest, FallbackAnchorFlipsFourAboveTheAnchor) {
+TEST_F(PopupControllerTest, WithoutACaretThePopupLeavesTheWindowsBottomLinesFree) {
+    // Terminals offer no caret; their prompt is on the bottom lines of the window.
+    focusedWindow.frame = ScreenRect{100, 100, 600, 400};
+    controller->show();
+    // Room below: the popup hangs under the window's bottom edge (y 400).
+    EXPECT_DOUBLE_EQ(window->frame().maxY(), 400);
+    EXPECT_DOUBLE_EQ(window->frame().x, 100 + PopupPlacement::windowCornerOffset);
+
+    // No room below: above the bottom two lines, never over them.
     focusedWindow.frame = ScreenRect{100, 800, 600, 90};
     controller->show();
-    // The window's bottom-left is at y 10; the anchor 30 above it.
-    EXPECT_DOUBLE_EQ(window->frame().minY(), 40 + 4);
+    EXPECT_DOUBLE_EQ(window->frame().minY(), 10 + PopupPlacement::windowBottomLinesHeight + 4);
 }
 
 TEST_F(PopupControllerTest, FixedPositionUsesTheWindowThenTheScreenAndIsClamped) {

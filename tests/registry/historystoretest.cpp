@@ -5,6 +5,7 @@
 #include "platform/fake/manualserialexecutor.h"
 #include "registry/isodate.h"
 #include "registry/sectionorder.h"
+#include "support/logcapture.h"
 #include "support/tempdir.h"
 
 #include <cmath>
@@ -193,7 +194,7 @@ TEST_F(HistoryStoreTest, AnUndecodableFileIsKeptAsideBeforeItIsReplaced) {
     const std::string cases[] = {
         "{ not json",
         R"({"entries": {}})",
-        R"({"version": 1, "entries": {"a": {"count": 1, "last_used": "2026-01-02T03:04:05.5Z"}}})",
+        R"({"version": 1, "entries": {"a": {"count": 1, "last_used": 1767323045}}})",
     };
     for (const auto& original : cases) {
         fs::remove(badFile());
@@ -433,16 +434,22 @@ TEST_F(HistoryStoreTest, PendingUsesAreWrittenOnFlushAndOnDestruction) {
     manual.advance(5); // the cancelled save of the destroyed store does nothing
 }
 
-TEST_F(HistoryStoreTest, AMissingConfigurationDirectoryIsNotCreated) {
+TEST_F(HistoryStoreTest, AMissingConfigurationDirectoryIsNotCreatedAndTheFailureIsSaidOnce) {
+    test::LogCapture log;
     const auto missing = dir.path() / "absent";
     auto store = HistoryStore::create(scheduler, clock, missing);
     store->load();
     scheduler.releaseJobs();
-    store->recordUsage("manual:a");
-    manual.advance(HistoryStore::saveDelay);
+    for (int use = 0; use < 3; ++use) {
+        store->recordUsage("manual:a");
+        manual.advance(HistoryStore::saveDelay);
+    }
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_FALSE(store->isDirty());
-    EXPECT_EQ(store->history().entries.at("manual:a").count, 1);
+    EXPECT_EQ(store->history().entries.at("manual:a").count, 3);
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].rfind("[Korvane] Could not save usage history: ", 0), 0u) << log.lines()[0];
+    EXPECT_NE(log.lines()[0].find("No such file or directory"), std::string::npos) << log.lines()[0];
 }
 
 // Up to 8 MiB of JSON and two fsyncs stay off the main thread; the quit's flush writes there, and a

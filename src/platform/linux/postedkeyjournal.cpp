@@ -1,5 +1,7 @@
 #include "platform/linux/postedkeyjournal.h"
 
+#include <algorithm>
+
 namespace korvane::x11 {
 
 void PostedKeyJournal::record(PostedKey key, TimePoint now) {
@@ -19,6 +21,13 @@ bool PostedKeyJournal::consume(PostedKey key, TimePoint now) {
     }
     entries_.pop_front();
     return true;
+}
+
+bool PostedKeyJournal::isNext(PostedKey key, TimePoint now) const {
+    std::lock_guard lock(mutex_);
+    const auto live = std::find_if(entries_.begin(), entries_.end(),
+                                   [&](const Entry& entry) { return now - entry.posted <= lifetime; });
+    return live != entries_.end() && live->key == key;
 }
 
 std::size_t PostedKeyJournal::size() const {

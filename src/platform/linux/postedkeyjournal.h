@@ -34,6 +34,10 @@ public:
     // match it (another XTEST client's) leaves the journal as it is.
     bool consume(PostedKey key, TimePoint now = std::chrono::steady_clock::now());
 
+    // Whether this event is the oldest live entry, without taking it: the tap asks before the
+    // event's raw copy has come.
+    bool isNext(PostedKey key, TimePoint now = std::chrono::steady_clock::now()) const;
+
     std::size_t size() const;
 
     // Set by the tap while it holds the keyboard until a withheld key is released. A key posted

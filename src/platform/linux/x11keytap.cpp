@@ -14,6 +14,7 @@
 #include <pthread.h>
 #include <string_view>
 #include <sys/eventfd.h>
+#include <xcb/xtest.h>
 
 namespace korvane::x11 {
 namespace {
@@ -104,6 +105,7 @@ void X11KeyTap::configureRepeat(const XkbKeyboard& keyboard) {
 void X11KeyTap::disconnect() {
     grabCount_ = 0;
     withheldDown_.clear();
+    heldKeys_.clear();
     endHold();
     recorded_.reset();
     grabs_.reset();
@@ -417,13 +419,17 @@ void X11KeyTap::onCoreKeyPress(const xcb_key_press_event_t* event) {
         // moving the selection), the window never does, whatever the session now makes of it.
         if (ownGrabbedPresses_.erase(keycode) == 0) {
             reportKey(keycode, true, nullptr);
+            if (answerWasLate_) {
+                return; // the watchdog has let go of the keyboard meanwhile
+            }
         }
         holdKeyboard(event->time);
         return;
     }
     if (holdingKeyboard_ && !grabs_->covers(keycode, event->state)) {
-        // Not a key to withhold, only caught by the hold; its raw copy has reported it.
-        letKeyboardGo(XCB_ALLOW_REPLAY_KEYBOARD, event->time);
+        // Not a key to withhold, only caught by the hold. The server sends no raw copy of a key it
+        // hands over through the hold: the handler hears it when it is replayed or posted again.
+        holdOrPassOn(keycode, true, event->time);
         return;
     }
     bool dropped = false;
@@ -454,7 +460,32 @@ void X11KeyTap::onCoreKeyRelease(const xcb_key_release_event_t* event) {
         return;
     }
     // Any other key's release, the text injector's included, belongs to the focused window.
-    letKeyboardGo(XCB_ALLOW_REPLAY_KEYBOARD, event->time);
+    holdOrPassOn(event->detail, false, event->time);
+}
+
+void X11KeyTap::holdOrPassOn(std::uint8_t keycode, bool press, xcb_timestamp_t time) {
+    // Passing a key on ends the hold, and the withheld key's release would follow it to the window;
+    // so the user's keys wait. Korvane's own (a paste after the injector stopped waiting) cannot;
+    // its raw copy comes only after the hold, so the journal is asked without taking the entry.
+    const bool own = journal_ && journal_->isNext({keycode, press, static_cast<std::uint16_t>(
+                                                                       keyboard_->coreModifiers())});
+    if (!own && heldKeys_.defer({keycode, press})) {
+        holdKeyboard(time);
+        return;
+    }
+    letKeyboardGo(XCB_ALLOW_REPLAY_KEYBOARD, time);
+}
+
+void X11KeyTap::postHeldKeys() {
+    if (heldKeys_.empty() || !display_) {
+        return;
+    }
+    xcb_connection_t* connection = display_->get();
+    for (const HeldKeyQueue::Key& key : heldKeys_.takeForPosting()) {
+        xcb_test_fake_input(connection, key.press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, key.keycode,
+                            XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        }
+    xcb_flush(connection);
 }
 
 void X11KeyTap::holdKeyboard(xcb_timestamp_t time) {
@@ -479,6 +510,8 @@ void X11KeyTap::letKeyboardGo(std::uint8_t mode, xcb_timestamp_t time) {
     }
     xcb_flush(connection);
     endHold();
+    // After the hold's end has been asked for, so that the server hands them to the window.
+    postHeldKeys();
 }
 
 void X11KeyTap::endHold() {
@@ -520,9 +553,11 @@ bool X11KeyTap::emit(const TapEvent& event) {
     watchdog_->enter();
     bool drop = callback_(event);
     watchdog_->leave();
-    // Before the next event is judged by the grabs it met.
-    noticeStallRelease();
-    return drop;
+    // Before the next event is judged by the grabs it met. An answer that comes after the watchdog
+    // replayed the key is too late to withhold it: recording the key as held would keep it grabbed
+    // and swallow its next press.
+    answerWasLate_ = noticeStallRelease();
+    return drop && !answerWasLate_;
 }
 
 void X11KeyTap::releaseGrabsOfStalledTap() {
@@ -543,16 +578,18 @@ void X11KeyTap::releaseGrabsOfStalledTap() {
     stallReleased_ = true;
 }
 
-void X11KeyTap::noticeStallRelease() {
+bool X11KeyTap::noticeStallRelease() {
     if (!stallReleased_.exchange(false)) {
-        return;
+        return false;
     }
     grabs_->endAll(stallReleaseSequence_);
     grabCount_ = 0;
     endHold();
+    postHeldKeys();
     // The claims still hold; they are grabbed again now that the tap answers.
     std::lock_guard lock(claimsMutex_);
     claimsDirty_ = true;
+    return true;
 }
 
 } // namespace korvane::x11

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/keytap.h"
+#include "platform/linux/heldkeyqueue.h"
 #include "platform/linux/keyrepeatemulator.h"
 #include "platform/linux/uniquefd.h"
 
@@ -60,7 +61,8 @@ private:
     void handleLostConnection();
     // On the watchdog's thread: lets go of the keyboard while the tap thread is stuck in a callback.
     void releaseGrabsOfStalledTap();
-    void noticeStallRelease();
+    // Takes note of a release the watchdog made; whether there was one.
+    bool noticeStallRelease();
 
     void dispatch(const xcb_generic_event_t* event);
     void onRawKeyPress(const xcb_input_raw_key_press_event_t* event);
@@ -72,6 +74,11 @@ private:
     void onCoreKeyPress(const xcb_key_press_event_t* event);
     void onCoreKeyRelease(const xcb_key_release_event_t* event);
     void holdKeyboard(xcb_timestamp_t time);
+    // A key that is not withheld met the hold: the user's waits for the hold to end, Korvane's own
+    // passes at once (which ends the hold).
+    void holdOrPassOn(std::uint8_t keycode, bool press, xcb_timestamp_t time);
+    // Posts the keys that waited for the hold, once it has ended.
+    void postHeldKeys();
     void letKeyboardGo(std::uint8_t mode, xcb_timestamp_t time);
     void endHold();
     void markClaimsDirty();
@@ -113,8 +120,11 @@ private:
     std::set<std::uint8_t> ownGrabbedPresses_;
     // Keys whose press was withheld and that are still down; their repeats and release are withheld too.
     std::set<std::uint8_t> withheldDown_;
+    // Whether the handler's last answer came after the watchdog had released the grabs.
+    bool answerWasLate_ = false;
     // Whether the keyboard stays grabbed until a withheld key is released.
     bool holdingKeyboard_ = false;
+    HeldKeyQueue heldKeys_;
     std::uint64_t grabbedKeymap_ = 0;
     KeyRepeatEmulator repeat_;
     bool lossReported_ = false;

@@ -166,7 +166,11 @@ void PopupView::paintEvent(QPaintEvent*) {
             .paint(painter, statusRect, context);
     }
     painter.setClipping(false);
-    SurfacePainter::paintBorder(painter, all, context.surface, cornerRadius);
+    if (glassSupported_) {
+        SurfacePainter::paintBorder(painter, all, context.surface, cornerRadius);
+    } else {
+        SurfacePainter::paintShadowlessOutline(painter, all, context.surface, cornerRadius);
+    }
     if (onPainted) {
         onPainted();
     }

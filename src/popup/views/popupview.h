@@ -29,7 +29,8 @@ public:
 
     // A test's paint log; nothing by default.
     void setPaintLog(PaintLog* log) { log_ = log; }
-    // Whether the desktop can draw a translucent surface.
+    // Whether the desktop can draw a translucent surface; only a compositor can, and only it draws
+    // the window's shadow, so without it the popup draws a visible outline of its own.
     void setGlassSupported(bool supported) { glassSupported_ = supported; }
     // Called after each paint.
     std::function<void()> onPainted;

@@ -4,16 +4,24 @@
 
 #include <QFontMetricsF>
 #include <QPainterPath>
+#include <algorithm>
 
 namespace korvane {
 
 std::string ScopeDetailPanelView::sourceLabels(const std::vector<SnippetSource>& sources) {
-    std::string text;
+    // Refs and remotes are both "Git": a label is listed once.
+    std::vector<std::string_view> labels;
     for (const SnippetSource& source : sources) {
+        if (std::find(labels.begin(), labels.end(), source.badgeLabel()) == labels.end()) {
+            labels.push_back(source.badgeLabel());
+        }
+    }
+    std::string text;
+    for (const std::string_view label : labels) {
         if (!text.empty()) {
             text += ", ";
         }
-        text += source.badgeLabel();
+        text += label;
     }
     return text;
 }

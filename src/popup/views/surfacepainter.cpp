@@ -3,6 +3,8 @@
 #include "popup/namedcolors.h"
 #include "popup/views/paintcontext.h"
 
+#include <algorithm>
+
 namespace korvane {
 
 QPainterPath SurfacePainter::outline(const QRectF& rect, double cornerRadius) {
@@ -19,19 +21,32 @@ void SurfacePainter::paintBackground(QPainter& painter, const QRectF& rect, cons
     painter.restore();
 }
 
-void SurfacePainter::paintBorder(QPainter& painter, const QRectF& rect, const PopupSurfaceStyle& surface,
-                                 double cornerRadius) {
+namespace {
+
+void strokeInside(QPainter& painter, const QRectF& rect, const Color& color, double width, double cornerRadius) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    QPen pen(PaintContext::qcolor(surface.border), borderWidth);
+    QPen pen(PaintContext::qcolor(color), width);
     pen.setJoinStyle(Qt::MiterJoin);
     pen.setMiterLimit(10);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
-    const double inset = borderWidth / 2;
-    painter.drawPath(
-        outline(rect.adjusted(inset, inset, -inset, -inset), std::max(0.0, cornerRadius - inset)));
+    const double inset = width / 2;
+    painter.drawPath(SurfacePainter::outline(rect.adjusted(inset, inset, -inset, -inset),
+                                             std::max(0.0, cornerRadius - inset)));
     painter.restore();
+}
+
+} // namespace
+
+void SurfacePainter::paintBorder(QPainter& painter, const QRectF& rect, const PopupSurfaceStyle& surface,
+                                 double cornerRadius) {
+    strokeInside(painter, rect, surface.border, borderWidth, cornerRadius);
+}
+
+void SurfacePainter::paintShadowlessOutline(QPainter& painter, const QRectF& rect,
+                                            const PopupSurfaceStyle& surface, double cornerRadius) {
+    strokeInside(painter, rect, withOpacity(surface.textPrimary, shadowlessOutlineOpacity), 1.0, cornerRadius);
 }
 
 void SurfacePainter::horizontalDivider(QPainter& painter, const QRectF& rect,

@@ -23,6 +23,11 @@ public:
     // The border, drawn over the content, inside the outline so that it never widens the popup.
     static void paintBorder(QPainter& painter, const QRectF& rect, const PopupSurfaceStyle& surface,
                             double cornerRadius);
+    // Without a compositor the window has no shadow, and the hairline border vanishes against a
+    // window of the popup's own shade: this outline, in the text colour, keeps the popup apart.
+    static void paintShadowlessOutline(QPainter& painter, const QRectF& rect, const PopupSurfaceStyle& surface,
+                                       double cornerRadius);
+    static constexpr double shadowlessOutlineOpacity = 0.35;
     // A 1 pt line across `rect`'s width at its top, and one down its height at its left.
     static void horizontalDivider(QPainter& painter, const QRectF& rect, const PopupSurfaceStyle& surface);
     static void verticalDivider(QPainter& painter, const QRectF& rect, const PopupSurfaceStyle& surface);

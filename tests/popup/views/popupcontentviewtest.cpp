@@ -133,7 +133,7 @@ TEST_F(PopupContentViewTest, ScopePanelSaysActiveOnlyForTheAppliedScope) {
         EXPECT_EQ(painted.joined("scope.title"), "Git Refs");
         EXPECT_EQ(painted.withRole("scope.active").size(), active ? 1u : 0u);
         EXPECT_EQ(painted.joined("scope.rowTitle"), "AliasesPrimarySources");
-        EXPECT_EQ(painted.joined("scope.rowValue"), "@git, @g@gitGit, Git");
+        EXPECT_EQ(painted.joined("scope.rowValue"), "@git, @g@gitGit");
         EXPECT_EQ(painted.withRole("scope.title").front().pixelSize, 16);
         EXPECT_EQ(painted.withRole("scope.rowTitle").front().pixelSize, 11);
         EXPECT_EQ(view->detailColumn().accessibleName(), "Scope details for Git Refs");

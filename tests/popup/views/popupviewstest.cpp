@@ -1,9 +1,12 @@
+#include "config/settingsconfig.h"
+#include "config/themeconfig.h"
 #include "platform/qt/qtdesktopcoordinates.h"
 #include "popup/namedcolors.h"
 #include "popup/popuptestsupport.h"
 #include "popup/popuptheme.h"
 #include "popup/views/popupstatusbarview.h"
 #include "popup/views/popupview.h"
+#include "popup/views/scopedetailpanelview.h"
 #include "popup/views/searchbarheaderview.h"
 #include "popup/views/snippetrowview.h"
 #include "viewtestsupport.h"
@@ -116,6 +119,13 @@ TEST_F(PopupViewsTest, BadgeNamesTheSourceAndMarksLinks) {
             EXPECT_DOUBLE_EQ(log.withRole("row.urlMarker").front().rect.height(), 8);
         }
     }
+}
+
+TEST(ScopeDetailPanelViewTest, ListsEachSourceLabelOnce) {
+    EXPECT_EQ(ScopeDetailPanelView::sourceLabels({SnippetSource::gitRef(), SnippetSource::gitRemote()}), "Git");
+    EXPECT_EQ(ScopeDetailPanelView::sourceLabels(
+                  {SnippetSource::manual(), SnippetSource::gitRemote(), SnippetSource::gitRef()}),
+              "User, Git");
 }
 
 TEST_F(PopupViewsTest, UnusableFontSizesDrawAtASaneSize) {
@@ -319,6 +329,29 @@ TEST_F(PopupViewTest, WholePopupRendersWithItsRoundedSurface) {
     const QImage image = snapshot("popup-search-corner", *view, QSize(380, 265));
     // Outside the rounded corner the backdrop shows; inside, the surface.
     EXPECT_NE(image.pixelColor(20, 20), image.pixelColor(30, 30));
+}
+
+TEST_F(PopupViewTest, WithoutACompositorALightPopupStandsApartFromAWhiteWindow) {
+    SettingsConfig settings;
+    settings.appearance = "light";
+    settings.material = "solid";
+    model->setThemeConfig(ThemeConfig::fromSettings(settings, false));
+    search({"deploy"});
+    const QSize size(static_cast<int>(model->popupWidth()), static_cast<int>(model->popupHeight()));
+    for (const bool compositor : {false, true}) {
+        view->setGlassSupported(compositor);
+        view->resize(size);
+        QImage shown(size, QImage::Format_RGB32);
+        shown.fill(Qt::white);
+        view->render(&shown, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
+        const int edge = qGray(shown.pixel(0, size.height() / 2));
+        // Only without a compositor is there no window shadow to do it.
+        if (compositor) {
+            EXPECT_GT(edge, 200);
+        } else {
+            EXPECT_LT(edge, 200);
+        }
+    }
 }
 
 TEST_F(PopupViewTest, PaintedRowsAreAccessibleChildren) {
