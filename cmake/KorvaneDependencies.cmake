@@ -25,6 +25,10 @@ pkg_check_modules(DBUS REQUIRED IMPORTED_TARGET dbus-1)
 
 # The application's main loop, clipboard and windows.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets)
+if(KORVANE_BUILD_TESTS)
+  # Widget tests click, type and wait for signals with Qt's own test helpers.
+  find_package(Qt6 6.4 REQUIRED COMPONENTS Test)
+endif()
 
 # Focused text, its caret and selection over the accessibility bus.
 pkg_check_modules(ATSPI REQUIRED IMPORTED_TARGET atspi-2 gobject-2.0)

@@ -233,6 +233,7 @@ void AppCoordinator::createShell() {
         .flow = flow_,
         .follower = follower_,
         .onTapKey = platform_.onTapKey,
+        .applicationIcon = platform_.applicationIcon,
     });
     std::weak_ptr<ShellLifecycle> shell = shell_;
     flow_->onboardingContext = [shell]() -> std::optional<CompletionFlow::CapturedContext> {

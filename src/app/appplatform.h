@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace korvane {
@@ -56,6 +57,9 @@ struct AppPlatform {
     std::shared_ptr<SerialExecutor> historyQueue;
     // Makes the popup controller with its window; called once, by the coordinator's constructor.
     std::function<std::shared_ptr<PopupController>()> makePopupController;
+    // The icon (theme name or absolute path) of an installed application by desktop-file ID, for
+    // the onboarding's example cards; may be empty.
+    std::function<std::optional<std::string>(const std::string& desktopID)> applicationIcon;
     // Told on the key tap's thread of every key it hands to the detector (latency measurements).
     std::function<void()> onTapKey;
     // The configuration folder (config.json, history.json); the user's one in the real session.

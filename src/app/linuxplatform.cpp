@@ -128,11 +128,20 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .defaults = std::make_shared<FileUserDefaults>(),
         .historyQueue = std::make_shared<WorkerThread>("korvane-history"),
         .makePopupController = [this] { return makePopupController(); },
+        .applicationIcon = applicationIcons(),
         .onTapKey = frameTimer_ ? std::function<void()>([timer = frameTimer_] { timer->noteKey(); })
                                 : std::function<void()>(),
         .configDirectory = configDirectory(),
         .ownBundleID = "korvane",
         .ownPid = ownPid,
+    };
+}
+
+std::function<std::optional<std::string>(const std::string&)> LinuxPlatform::applicationIcons() const {
+    return [index = desktopFiles_](const std::string& desktopID) -> std::optional<std::string> {
+        const auto snapshot = index->snapshot();
+        const DesktopEntry* entry = snapshot->byID(desktopID);
+        return entry ? std::optional<std::string>(entry->icon) : std::nullopt;
     };
 }
 

@@ -12,6 +12,7 @@
 #include "platform/qt/qtscreenlist.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,8 @@ public:
 
 private:
     std::shared_ptr<PopupController> makePopupController();
+    // The icon named by an installed application's desktop file, by desktop-file ID.
+    std::function<std::optional<std::string>(const std::string&)> applicationIcons() const;
 
     QtScheduler scheduler_;
     // Declared after the scheduler: its threads finish before the scheduler they post to goes.

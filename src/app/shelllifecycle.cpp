@@ -190,9 +190,10 @@ void ShellLifecycle::showConfigurationWindow() {
 void ShellLifecycle::showOnboarding(bool openAtPermissionStep) {
     const bool trusted = parts_.trust->isTrusted();
     if (!onboardingWindow_) {
-        onboardingViewModel_ = std::make_shared<OnboardingViewModel>();
-        if (openAtPermissionStep && !trusted && onboardingViewModel_->currentStep != OnboardingStep::ready) {
-            onboardingViewModel_->currentStep = OnboardingStep::ready;
+        onboardingViewModel_ = OnboardingViewModel::create(parts_.trust, parts_.scheduler);
+        if (openAtPermissionStep && !trusted &&
+            onboardingViewModel_->currentStep() != OnboardingStep::ready) {
+            onboardingViewModel_->setCurrentStep(OnboardingStep::ready);
         }
         isOnboardingActive_ = true;
         const auto& last = parts_.follower->lastNonKorvaneApp();
@@ -220,15 +221,20 @@ void ShellLifecycle::showOnboarding(bool openAtPermissionStep) {
                 self->finishOnboarding(true);
             }
         };
-        onboardingWindow_ = std::make_unique<OnboardingWindow>(onboardingViewModel_);
+        onboardingWindow_ = std::make_unique<OnboardingWindow>(
+            onboardingViewModel_, OnboardingView::Environment{parts_.scheduler, parts_.applicationIcon});
         onboardingWindow_->onWindowClose = [weak] {
             if (auto self = weak.lock()) {
                 self->dismissOnboarding();
             }
         };
-    } else if (openAtPermissionStep && !trusted &&
-               onboardingViewModel_->currentStep != OnboardingStep::ready) {
-        onboardingViewModel_->currentStep = OnboardingStep::ready;
+    } else {
+        // A flow left open while the permission went must not offer to finish as if it held.
+        onboardingViewModel_->refreshPermission();
+        if (openAtPermissionStep && !trusted &&
+            onboardingViewModel_->currentStep() != OnboardingStep::ready) {
+            onboardingViewModel_->setCurrentStep(OnboardingStep::ready);
+        }
     }
     onboardingWindow_->showAndActivate();
 }

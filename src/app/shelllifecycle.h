@@ -51,6 +51,8 @@ public:
         std::shared_ptr<ProjectFollower> follower;
         // Told on the key tap's thread of every key it hands to the detector (latency measurements).
         std::function<void()> onTapKey;
+        // The icon of an installed application by desktop-file ID, for the onboarding's example cards.
+        std::function<std::optional<std::string>(const std::string& desktopID)> applicationIcon;
     };
 
     static constexpr const char* hasCompletedOnboardingKey = "hasCompletedOnboarding";

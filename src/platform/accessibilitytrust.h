@@ -8,6 +8,9 @@ class AccessibilityTrust {
 public:
     virtual ~AccessibilityTrust() = default;
     virtual bool isTrusted() const = 0;
+    // Asks for the permission: what the user's "Grant Permission" press does, and nothing else. The
+    // answer comes later, through isTrusted(). Main thread.
+    virtual void requestTrust() = 0;
 };
 
 } // namespace korvane

@@ -3,6 +3,7 @@
 #include "onboarding/views/onboardingwindow.h"
 
 #include "config/configloader.h"
+#include "platform/fake/fakeaccessibilitytrust.h"
 #include "platform/fake/manualscheduler.h"
 #include "shelltestsupport.h"
 #include "support/logcapture.h"
@@ -24,12 +25,15 @@ TEST_F(ShellWindowTest, OnboardingReportsEachClosingOnceAndClosingNeverEndsThePr
     QObject::connect(qApp, &QGuiApplication::lastWindowClosed, [&] { lastWindowClosed = true; });
     ASSERT_TRUE(QGuiApplication::quitOnLastWindowClosed());
 
-    OnboardingWindow window(std::make_shared<OnboardingViewModel>());
+    ManualScheduler scheduler;
+    OnboardingWindow window(
+        OnboardingViewModel::create(std::make_shared<FakeAccessibilityTrust>(), scheduler),
+        OnboardingView::Environment{scheduler, {}});
     int closes = 0;
     window.onWindowClose = [&] { ++closes; };
     EXPECT_EQ(window.windowTitle().toStdString(), "Korvane");
-    EXPECT_EQ(window.minimumSize(), QSize(700, 540));
-    EXPECT_EQ(window.maximumSize(), QSize(700, 540));
+    EXPECT_EQ(window.minimumSize(), QSize(700, 570));
+    EXPECT_EQ(window.maximumSize(), QSize(700, 570));
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
 
     window.showAndActivate();

@@ -1,33 +1,26 @@
 #include "onboarding/views/onboardingwindow.h"
 
+#include "onboarding/views/onboardingstyle.h"
+#include "uikit/symbolicon.h"
+
 #include <QCloseEvent>
-#include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace korvane {
 
-OnboardingWindow::OnboardingWindow(std::shared_ptr<OnboardingViewModel> viewModel)
+OnboardingWindow::OnboardingWindow(std::shared_ptr<OnboardingViewModel> viewModel,
+                                   OnboardingView::Environment environment)
     : ShellWindow(Qt::WindowFlags())
     , viewModel_(std::move(viewModel)) {
     setWindowTitle(QStringLiteral("Korvane"));
+    setObjectName("onboardingWindow");
+    // The window manager draws the title bar: the application's mark goes in as the window's icon.
+    setWindowIcon(SymbolIcon::icon("lock.shield", onboardingstyle::accent(), 20));
     setFixedSize(width, height);
-    // Until the guided steps exist, the window says how to start and lets the user finish.
     auto* layout = new QVBoxLayout(this);
-    auto* note = new QLabel(QStringLiteral("Type ;; in any window to open Korvane's completions."), this);
-    note->setAlignment(Qt::AlignCenter);
-    note->setWordWrap(true);
-    auto* done = new QPushButton(QStringLiteral("Done"), this);
-    connect(done, &QPushButton::clicked, this, [this] {
-        if (viewModel_->onComplete) {
-            const auto complete = viewModel_->onComplete;
-            complete();
-        }
-    });
-    layout->addStretch();
-    layout->addWidget(note);
-    layout->addWidget(done, 0, Qt::AlignCenter);
-    layout->addStretch();
+    layout->setContentsMargins(0, 0, 0, 0);
+    view_ = new OnboardingView(viewModel_, std::move(environment), this);
+    layout->addWidget(view_);
 }
 
 void OnboardingWindow::closeEvent(QCloseEvent* event) {

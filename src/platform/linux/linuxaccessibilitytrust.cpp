@@ -95,35 +95,52 @@ bool LinuxAccessibilityTrust::displayOffersInput() {
     return display && display->hasInputExtensions();
 }
 
-bool LinuxAccessibilityTrust::accessibilityBusEnabled() {
+namespace {
+
+using Connection = std::unique_ptr<DBusConnection, ConnectionCloser>;
+
+// A private connection to the session bus, registered: the shared one would exit the process when
+// the bus goes away. Opened by address and registered here, rather than by dbus_bus_get_private,
+// whose registration waits for the bus without a limit. Null when the bus does not answer.
+Connection openSessionBus() {
     const std::optional<std::string> address = sessionBusAddress();
     if (!address) {
-        return false;
+        return nullptr;
     }
     ScopedError error;
-    // A private connection: the shared one would exit the process when the bus goes away. Opened by
-    // address and registered here, rather than by dbus_bus_get_private, whose registration waits
-    // for the bus without a limit.
-    std::unique_ptr<DBusConnection, ConnectionCloser> bus(
-        dbus_connection_open_private(address->c_str(), &error.error));
+    Connection bus(dbus_connection_open_private(address->c_str(), &error.error));
     if (!bus) {
-        return false;
+        return nullptr;
     }
     dbus_connection_set_exit_on_disconnect(bus.get(), FALSE);
     Message hello(
         dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "Hello"));
     if (!hello || !callWithin(bus.get(), hello.get(), busTimeoutMs)) {
-        return false;
+        return nullptr;
     }
+    return bus;
+}
+
+// A call of org.freedesktop.DBus.Properties.`method` on the accessibility bus's status object,
+// with the interface and property names already appended.
+Message statusPropertyCall(const char* method) {
     Message call(dbus_message_new_method_call("org.a11y.Bus", "/org/a11y/bus",
-                                              "org.freedesktop.DBus.Properties", "Get"));
-    if (!call) {
-        return false;
-    }
+                                              "org.freedesktop.DBus.Properties", method));
     const char* interface = "org.a11y.Status";
     const char* property = "IsEnabled";
-    if (!dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &property,
-                                  DBUS_TYPE_INVALID)) {
+    if (!call || !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING,
+                                           &property, DBUS_TYPE_INVALID)) {
+        return nullptr;
+    }
+    return call;
+}
+
+} // namespace
+
+bool LinuxAccessibilityTrust::accessibilityBusEnabled() {
+    Connection bus = openSessionBus();
+    Message call = bus ? statusPropertyCall("Get") : nullptr;
+    if (!call) {
         return false;
     }
     Message reply = callWithin(bus.get(), call.get(), busTimeoutMs);
@@ -143,6 +160,29 @@ bool LinuxAccessibilityTrust::accessibilityBusEnabled() {
     dbus_bool_t enabled = FALSE;
     dbus_message_iter_get_basic(&variant, &enabled);
     return enabled != FALSE;
+}
+
+// Switches the session's accessibility bus on. The X extensions cannot be asked for: a display
+// without them stays untrusted.
+void LinuxAccessibilityTrust::requestTrust() {
+    Connection bus = openSessionBus();
+    Message call = bus ? statusPropertyCall("Set") : nullptr;
+    if (!call) {
+        return;
+    }
+    DBusMessageIter iter;
+    DBusMessageIter variant;
+    dbus_message_iter_init_append(call.get(), &iter);
+    const dbus_bool_t enabled = TRUE;
+    if (!dbus_message_iter_open_container(&iter, DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING, &variant)) {
+        return;
+    }
+    if (!dbus_message_iter_append_basic(&variant, DBUS_TYPE_BOOLEAN, &enabled) ||
+        !dbus_message_iter_close_container(&iter, &variant)) {
+        dbus_message_iter_abandon_container(&iter, &variant);
+        return;
+    }
+    callWithin(bus.get(), call.get(), busTimeoutMs);
 }
 
 } // namespace korvane

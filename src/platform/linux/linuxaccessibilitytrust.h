@@ -12,6 +12,9 @@ class LinuxAccessibilityTrust final : public AccessibilityTrust {
 public:
     LinuxAccessibilityTrust();
     bool isTrusted() const override;
+    // Sets org.a11y.Status IsEnabled to true over the session bus; a bus that does not answer
+    // within a second is left as it is.
+    void requestTrust() override;
 
     static bool displayOffersInput();
     static bool accessibilityBusEnabled();

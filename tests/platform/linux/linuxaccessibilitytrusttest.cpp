@@ -71,7 +71,7 @@ template <typename T> std::optional<T> within(double seconds, std::function<T()>
 }
 
 // A display or session bus that accepts the connection and never answers must not hang the trust
-// check (it runs on the main thread) nor the opening of the key tap.
+// check (it runs on the main thread), the request for the permission, nor the opening of the key tap.
 TEST(LinuxAccessibilityTrustTest, ADisplayOrBusThatNeverAnswersIsNotTrustedWithinTheDeadline) {
     // A display number no server uses; the X library tries its abstract socket first.
     std::optional<SilentServer> display;
@@ -98,6 +98,13 @@ TEST(LinuxAccessibilityTrustTest, ADisplayOrBusThatNeverAnswersIsNotTrustedWithi
     EXPECT_EQ(within<bool>(bound, [] { return LinuxAccessibilityTrust::displayOffersInput(); }), false);
     EXPECT_EQ(within<bool>(bound, [] { return LinuxAccessibilityTrust::accessibilityBusEnabled(); }), false);
     EXPECT_EQ(within<bool>(bound, [] { return LinuxAccessibilityTrust().isTrusted(); }), false);
+    // Asking for the permission (a press on the main thread) gives up as well.
+    EXPECT_EQ(within<bool>(bound,
+                           [] {
+                               LinuxAccessibilityTrust().requestTrust();
+                               return true;
+                           }),
+              true);
 }
 
 } // namespace

@@ -1,0 +1,132 @@
+#include "onboarding/views/onboardingstyle.h"
+
+#include "uikit/roundedcard.h"
+
+#include <QFontDatabase>
+#include <QLabel>
+#include <QPushButton>
+
+namespace korvane::onboardingstyle {
+
+QColor accent() {
+    return QColor(0, 122, 255);
+}
+QColor green() {
+    return QColor(40, 167, 69);
+}
+QColor orange() {
+    return QColor(255, 149, 0);
+}
+QColor primaryText() {
+    return QColor(29, 29, 31);
+}
+QColor secondaryText() {
+    return QColor(0, 0, 0, 128);
+}
+QColor tertiaryText() {
+    return QColor(0, 0, 0, 77);
+}
+QColor controlBackground(double opacity) {
+    return QColor(255, 255, 255, static_cast<int>(255 * opacity));
+}
+QColor textBackground() {
+    return QColor(255, 255, 255);
+}
+QColor windowBackground(double opacity) {
+    return QColor(236, 236, 236, static_cast<int>(255 * opacity));
+}
+QColor separator(double opacity) {
+    return QColor(0, 0, 0, static_cast<int>(40 * opacity));
+}
+
+// The window's sizes are in points of a 72-per-inch screen, one point a logical pixel: the fonts
+// are sized in pixels, so that the layout keeps its proportions whatever the screen's DPI.
+QFont systemFont(double points, QFont::Weight weight) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPixelSize(static_cast<int>(points + 0.5));
+    font.setWeight(weight);
+    return font;
+}
+
+QFont monospacedFont(double points, QFont::Weight weight) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(static_cast<int>(points + 0.5));
+    font.setWeight(weight);
+    return font;
+}
+
+namespace {
+
+QString colorCss(const QColor& color) {
+    return QStringLiteral("rgba(%1,%2,%3,%4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alphaF());
+}
+
+} // namespace
+
+QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent, int wrapWidth) {
+    auto* shown = new QLabel(text, parent);
+    shown->setFont(font);
+    shown->setTextFormat(Qt::PlainText);
+    shown->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(colorCss(color)));
+    shown->setAccessibleName(text);
+    if (wrapWidth > 0) {
+        shown->setWordWrap(true);
+        shown->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        shown->setFixedWidth(wrapWidth);
+        // Laid out at that width whatever room the parent offers: every line shows.
+        shown->setFixedHeight(shown->heightForWidth(wrapWidth));
+    }
+    return shown;
+}
+
+QPushButton* button(const QString& text, ButtonKind kind, QWidget* parent, bool large) {
+    auto* pressable = new QPushButton(text, parent);
+    pressable->setAccessibleName(text);
+    pressable->setCursor(Qt::PointingHandCursor);
+    pressable->setFont(
+        systemFont(large ? 13 : 12, kind == ButtonKind::prominent ? QFont::Medium : QFont::Normal));
+    const QString padding = large ? QStringLiteral("7px 18px") : QStringLiteral("4px 12px");
+    switch (kind) {
+    case ButtonKind::prominent:
+        pressable->setStyleSheet(
+            QStringLiteral("QPushButton { color: white; background: %1; border: none; border-radius: 6px; "
+                           "padding: %2; } QPushButton:disabled { background: %3; }")
+                .arg(colorCss(accent()), padding, colorCss(QColor(0, 122, 255, 90))));
+        break;
+    case ButtonKind::bordered:
+        pressable->setStyleSheet(
+            QStringLiteral("QPushButton { color: %1; background: white; border: 1px solid %2; "
+                           "border-radius: 6px; padding: %3; } QPushButton:pressed { background: %4; }")
+                .arg(colorCss(primaryText()), colorCss(QColor(0, 0, 0, 50)), padding,
+                     colorCss(QColor(0, 0, 0, 20))));
+        break;
+    case ButtonKind::plain:
+        pressable->setFlat(true);
+        pressable->setStyleSheet(
+            QStringLiteral("QPushButton { color: %1; background: transparent; border: none; "
+                           "padding: 2px 2px; }")
+                .arg(colorCss(secondaryText())));
+        break;
+    }
+    return pressable;
+}
+
+QString permissionExplanation() {
+    return QStringLiteral("Korvane needs accessibility access to detect ") + QChar(0x2060) +
+           QStringLiteral(";;") + QChar(0x2060) +
+           QStringLiteral(" keystrokes and insert completions across apps. No keystrokes are recorded or "
+                          "stored \u2014 Korvane only activates after the trigger.");
+}
+
+RoundedCard* card(const QColor& fill, double radius, QWidget* parent) {
+    auto* made = new RoundedCard(parent);
+    made->setFill(fill);
+    made->setRadius(radius);
+    return made;
+}
+
+} // namespace korvane::onboardingstyle

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace korvane {
+
+class RoundedCard;
+
+// The onboarding window's colours, fonts and the few kinds of label and button its steps are made
+// of, so that every step draws alike and every control carries its visible label as its accessible
+// name. Main thread.
+namespace onboardingstyle {
+
+QColor accent();
+QColor green();
+QColor orange();
+QColor primaryText();
+QColor secondaryText();
+QColor tertiaryText();
+QColor controlBackground(double opacity);
+QColor textBackground();
+QColor windowBackground(double opacity);
+QColor separator(double opacity = 1.0);
+
+QFont systemFont(double points, QFont::Weight weight = QFont::Normal);
+QFont monospacedFont(double points, QFont::Weight weight = QFont::Normal);
+
+// A label of `text` in `font` and `color`; `wrapWidth` > 0 wraps and centres its lines within it.
+QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent,
+              int wrapWidth = 0);
+
+enum class ButtonKind { prominent, bordered, plain };
+QPushButton* button(const QString& text, ButtonKind kind, QWidget* parent, bool large = false);
+
+// The permission explanation that the card and the ready step show word for word: the ";;" held
+// together by word joiners.
+QString permissionExplanation();
+
+// A rounded card of the kit filled with `fill`.
+RoundedCard* card(const QColor& fill, double radius, QWidget* parent);
+
+} // namespace onboardingstyle
+} // namespace korvane

@@ -1,0 +1,165 @@
+#include "onboarding/views/staticappdemocard.h"
+
+#include "onboarding/views/onboardingstyle.h"
+#include "onboarding/views/symbolview.h"
+#include "uikit/badge.h"
+#include "uikit/kitcolors.h"
+
+#include <QFileInfo>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace korvane {
+
+using namespace onboardingstyle;
+
+StaticAppDemoCard::StaticAppDemoCard(std::string appName, std::string visualInput,
+                                     std::vector<std::string> snippetLabels, const IconLookup& appIcon,
+                                     QWidget* parent)
+    : RoundedCard(parent)
+    , appName_(std::move(appName))
+    , visualInput_(std::move(visualInput))
+    , snippetLabels_(std::move(snippetLabels)) {
+    setFill(controlBackground(0.3));
+    setRadius(8);
+    setObjectName(QString::fromStdString("demoCard-" + appName_));
+    setAccessibleName(QString::fromStdString(appName_));
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(10, 10, 10, 10);
+    stack->setSpacing(8);
+    stack->addWidget(makeHeader(appIcon));
+    stack->addWidget(makeInput());
+    stack->addWidget(makePopup());
+    stack->addStretch(1);
+}
+
+StaticAppDemoCard::AppLook StaticAppDemoCard::look(const std::string& appName) {
+    if (appName == "Terminal") {
+        return {{"org.gnome.Terminal", "org.kde.konsole", "xfce4-terminal", "debian-xterm", "xterm"},
+                "terminal",
+                "Git",
+                orange()};
+    }
+    if (appName == "Slack") {
+        return {{"slack", "com.slack.Slack"}, "bubble.left", "Manual", accent()};
+    }
+    if (appName == "Mail") {
+        return {{"org.gnome.Evolution", "org.mozilla.Thunderbird", "thunderbird", "org.kde.kmail2"},
+                "envelope",
+                "Manual",
+                accent()};
+    }
+    return {{}, "app", "Snippet", QColor(142, 142, 147)};
+}
+
+// Asked afresh each time a card is made: an application installed meanwhile shows its icon.
+QIcon StaticAppDemoCard::appIcon(const std::string& appName, const IconLookup& lookup) {
+    if (!lookup) {
+        return {};
+    }
+    for (const std::string& id : look(appName).desktopIDs) {
+        const std::optional<std::string> name = lookup(id);
+        if (!name || name->empty()) {
+            continue;
+        }
+        const QString icon = QString::fromStdString(*name);
+        // An absolute Icon= path is only ever decoded as an image.
+        if (icon.startsWith('/')) {
+            if (QFileInfo(icon).isFile()) {
+                if (QIcon found(icon); !found.pixmap(16, 16).isNull()) {
+                    return found;
+                }
+            }
+        } else if (QIcon::hasThemeIcon(icon)) {
+            return QIcon::fromTheme(icon);
+        }
+    }
+    return {};
+}
+
+QWidget* StaticAppDemoCard::makeHeader(const IconLookup& appIcon) {
+    auto* header = new QWidget(this);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    const QIcon icon = StaticAppDemoCard::appIcon(appName_, appIcon);
+    if (!icon.isNull()) {
+        auto* image = new QLabel(header);
+        image->setObjectName("appIcon");
+        image->setPixmap(icon.pixmap(16, 16));
+        image->setFixedSize(16, 16);
+        image->setAccessibleName(QString::fromStdString(appName_));
+        row->addWidget(image);
+    } else {
+        auto* symbol = new SymbolView(look(appName_).fallbackSymbol, 16, secondaryText(), header);
+        symbol->setObjectName("appSymbol");
+        symbol->setAccessibleName(QString::fromStdString(appName_));
+        row->addWidget(symbol);
+    }
+    row->addWidget(
+        label(QString::fromStdString(appName_), systemFont(12, QFont::Medium), secondaryText(), header));
+    row->addStretch(1);
+    return header;
+}
+
+QWidget* StaticAppDemoCard::makeInput() {
+    auto* box = card(controlBackground(0.5), 6, this);
+    box->setStroke(separator(0.5), 1);
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(8, 6, 8, 6);
+    auto* text = label(QString::fromStdString(visualInput_), monospacedFont(13), primaryText(), box);
+    text->setObjectName("visualInput");
+    layout->addWidget(text);
+    return box;
+}
+
+QWidget* StaticAppDemoCard::makePopup() {
+    auto* popup = card(QColor(250, 250, 250), 6, this);
+    popup->setObjectName("demoPopup");
+    auto* shadow = new QGraphicsDropShadowEffect(popup);
+    shadow->setColor(QColor(0, 0, 0, 38));
+    shadow->setBlurRadius(8);
+    shadow->setOffset(0, 2);
+    popup->setGraphicsEffect(shadow);
+    auto* rows = new QVBoxLayout(popup);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
+    const AppLook appLook = look(appName_);
+    const std::size_t shown = std::min(maxRows, snippetLabels_.size());
+    for (std::size_t index = 0; index < shown; ++index) {
+        // The first row is highlighted by its position, whatever its label.
+        auto* row = card(index == 0 ? QColor(0, 122, 255, 26) : QColor(Qt::transparent), 0, popup);
+        row->setObjectName("demoRow");
+        auto* line = new QHBoxLayout(row);
+        line->setContentsMargins(8, 5, 8, 5);
+        line->setSpacing(8);
+        auto* badge = new Badge(appLook.badge, row);
+        badge->setObjectName("demoBadge");
+        badge->setFont(systemFont(10, QFont::Medium));
+        badge->setFill(KitColors::withAlpha(appLook.badgeColor, 0.8));
+        badge->setTextColor(Qt::white);
+        badge->setPadding(5, 2);
+        badge->setRadius(3);
+        // The badge measures its text in whole pixels but elides it at its fractional width: a pixel
+        // more keeps the short badge texts whole.
+        badge->setFixedWidth(badge->sizeHint().width() + 1);
+        line->addWidget(badge);
+        line->addWidget(
+            label(QString::fromStdString(snippetLabels_[index]), monospacedFont(12), primaryText(), row));
+        line->addStretch(1);
+        rows->addWidget(row);
+    }
+    if (!snippetLabels_.empty()) {
+        auto* hint = new QWidget(popup);
+        auto* line = new QHBoxLayout(hint);
+        line->setContentsMargins(8, 3, 8, 3);
+        line->addStretch(1);
+        line->addWidget(label("Tab accept", systemFont(10), tertiaryText(), hint));
+        rows->addWidget(hint);
+    }
+    return popup;
+}
+
+} // namespace korvane

@@ -1,0 +1,217 @@
+// The onboarding window offscreen with the fake permission and virtual time: what each step offers,
+// the permission's road from "Grant Permission" to "Permission granted" and "You're all set", the
+// locked try-it field, the demonstration's captions, the demo cards, and a snapshot of every step.
+#include "onboarding/views/staticappdemocard.h"
+#include "onboarding/views/symbolview.h"
+#include "onboarding/views/typewriteranimationview.h"
+#include "onboardingviewtestsupport.h"
+#include "uikit/badge.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <gmock/gmock.h>
+#include <set>
+
+namespace korvane {
+namespace {
+
+using test::OnboardingFixture;
+
+TEST(OnboardingViewTest, EachStepOffersItsOwnControls) {
+    struct Row {
+        OnboardingStep step;
+        bool granted;
+        const char* counter;
+        std::set<std::string> offered;
+    };
+    const Row rows[] = {
+        {OnboardingStep::welcome, false, "Step 1 of 3", {"setUpLater", "close", "continue"}},
+        {OnboardingStep::experience, false, "Step 2 of 3", {"setUpLater", "close", "back", "continue"}},
+        {OnboardingStep::ready, false, "Step 3 of 3", {"close", "back", "closeForNow"}},
+        {OnboardingStep::ready, true, "Step 3 of 3", {"close", "back", "getStarted"}},
+    };
+    for (const Row& row : rows) {
+        OnboardingFixture flow(row.granted);
+        flow.model->setCurrentStep(row.step);
+        QApplication::processEvents();
+        SCOPED_TRACE(row.counter);
+        std::set<std::string> offered;
+        for (const char* name : {"setUpLater", "close", "back", "continue", "getStarted", "closeForNow"}) {
+            if (flow.shown(name) != nullptr) {
+                offered.insert(name);
+            }
+        }
+        EXPECT_EQ(offered, row.offered);
+        EXPECT_TRUE(flow.showsText(row.counter));
+        // The current step's button is the highlighted one.
+        const QString current =
+            flow.shown(("step" + std::to_string(static_cast<int>(row.step) + 1)).c_str())->styleSheet();
+        EXPECT_TRUE(current.contains("rgb(0,122,255)"));
+    }
+}
+
+TEST(OnboardingViewTest, NavigationMovesBetweenStepsAndOnlyTheCloseControlsEndTheFlow) {
+    OnboardingFixture flow(false);
+    int dismissals = 0;
+    int completions = 0;
+    flow.model->onDismiss = [&] { ++dismissals; };
+    flow.model->onComplete = [&] { ++completions; };
+    flow.click("continue");
+    flow.click("continue");
+    EXPECT_EQ(flow.model->currentStep(), OnboardingStep::ready) << "Continue never waits for the permission";
+    flow.click("back");
+    flow.click("setUpLater");
+    EXPECT_EQ(flow.model->currentStep(), OnboardingStep::ready);
+    flow.click("step1");
+    EXPECT_EQ(flow.model->currentStep(), OnboardingStep::welcome);
+    flow.click("close");
+    flow.model->setCurrentStep(OnboardingStep::ready);
+    QApplication::processEvents();
+    flow.click("closeForNow");
+    EXPECT_EQ(dismissals, 2);
+    EXPECT_EQ(completions, 0);
+}
+
+TEST(OnboardingViewTest, AnAlreadyTrustedStartShowsPermissionGrantedAndAsksNothing) {
+    OnboardingFixture flow(true);
+    EXPECT_TRUE(flow.showsText("Permission granted"));
+    EXPECT_EQ(flow.shown("grantPermission"), nullptr);
+    flow.advance(3.0);
+    EXPECT_EQ(flow.trust->requests, 0);
+    test::snapshot(*flow.window, "onboarding-welcome-granted");
+}
+
+// The card switches at the poll's next tick, not at the press, and the try-it field unlocks with it.
+TEST(OnboardingViewTest, GrantPermissionTurnsTheCardGreenAtTheNextTick) {
+    OnboardingFixture flow(false);
+    flow.trust->grantAfterRequests = 1;
+    flow.advance(1.7);
+    test::snapshot(*flow.window, "onboarding-welcome");
+    flow.click("grantPermission");
+    EXPECT_EQ(flow.trust->requests, 1);
+    EXPECT_FALSE(flow.showsText("Permission granted"));
+    flow.advance(1.0);
+    EXPECT_TRUE(flow.showsText("Permission granted"));
+    EXPECT_EQ(flow.shown("grantPermission"), nullptr);
+}
+
+TEST(OnboardingViewTest, TheTryItFieldIsLockedUntilTheGrantAndKeepsItsText) {
+    OnboardingFixture flow(false);
+    flow.model->setCurrentStep(OnboardingStep::experience);
+    QApplication::processEvents();
+    auto* field = flow.shown<QLineEdit>("tryItField");
+    ASSERT_NE(field, nullptr);
+    EXPECT_FALSE(field->isEnabled());
+    EXPECT_EQ(field->placeholderText().toStdString(), ";; here");
+    EXPECT_TRUE(flow.showsText("Grant accessibility permission in Step 1 to try this"));
+    test::snapshot(*flow.window, "onboarding-experience-locked");
+
+    flow.trust->trusted = true;
+    flow.model->startPermissionPolling();
+    flow.advance(1.0);
+    EXPECT_TRUE(field->isEnabled());
+    EXPECT_FALSE(flow.showsText("Grant accessibility permission in Step 1 to try this"));
+    field->setFocus();
+    for (const QChar c : QString(";;sig")) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(field, &press);
+    }
+    EXPECT_EQ(flow.model->realInputText(), ";;sig");
+    flow.click("back");
+    flow.click("continue");
+    EXPECT_EQ(flow.shown<QLineEdit>("tryItField")->text().toStdString(), ";;sig");
+    test::snapshot(*flow.window, "onboarding-experience-open");
+}
+
+TEST(OnboardingViewTest, GrantPermissionOnTheReadyStepShowsAllSetWithinOneTick) {
+    OnboardingFixture flow(false);
+    int granted = 0;
+    int configurations = 0;
+    flow.model->onPermissionGranted = [&] { ++granted; };
+    flow.model->onOpenConfiguration = [&] { ++configurations; };
+    flow.model->setCurrentStep(OnboardingStep::ready);
+    QApplication::processEvents();
+    EXPECT_TRUE(flow.showsText("Almost ready"));
+    test::snapshot(*flow.window, "onboarding-ready-almost");
+    flow.trust->grantAfterRequests = 1;
+    flow.click("grantPermission");
+    flow.advance(1.2);
+    EXPECT_TRUE(flow.showsText("You're all set"));
+    EXPECT_FALSE(flow.showsText("Almost ready"));
+    ASSERT_NE(flow.shown("getStarted"), nullptr);
+    EXPECT_TRUE(flow.shown("getStarted")->isEnabled());
+    EXPECT_EQ(flow.shown("closeForNow"), nullptr);
+    EXPECT_EQ(granted, 1);
+    flow.click("openConfiguration");
+    flow.click("openConfiguration");
+    EXPECT_EQ(configurations, 2);
+    test::snapshot(*flow.window, "onboarding-ready-all-set");
+}
+
+TEST(OnboardingViewTest, TheDemonstrationNamesEveryPhaseWithinSixSeconds) {
+    OnboardingFixture flow(false);
+    auto* demo = dynamic_cast<TypewriterAnimationView*>(flow.window->findChild<QWidget*>("typewriter"));
+    ASSERT_NE(demo, nullptr);
+    std::set<std::string> captions;
+    for (int tenth = 0; tenth < 60; ++tenth) {
+        flow.advance(0.1);
+        captions.insert(demo->accessibleName().toStdString());
+    }
+    EXPECT_THAT(captions, testing::UnorderedElementsAre("Writing normally...", "Trigger detected!",
+                                                        "Filtering results...", "Completion inserted!"));
+    // Leaving the screen stops it; coming back starts one loop again.
+    flow.model->setCurrentStep(OnboardingStep::experience);
+    QApplication::processEvents();
+    EXPECT_FALSE(demo->animation().isRunning());
+}
+
+TEST(OnboardingViewTest, DemoCardsShowAtMostFourRowsTheirBadgeAndAnIconOrItsSymbol) {
+    test::ensureOnboardingApplication();
+    struct Row {
+        std::string appName;
+        std::vector<std::string> labels;
+        int rows;
+        bool hint;
+        const char* badge;
+        const char* symbol;
+    };
+    const Row rows[] = {
+        {"Terminal", {"a", "b", "c", "d", "e"}, 4, true, "Git", "terminal"},
+        {"Slack", {"lgtm", "ack", "pr-ready", "thanks"}, 4, true, "Manual", "bubble.left"},
+        {"Mail", {}, 0, false, "Manual", "envelope"},
+        {"mail", {"x"}, 1, true, "Snippet", "app"},
+    };
+    // Nothing is installed.
+    const StaticAppDemoCard::IconLookup none = [](const std::string&) { return std::nullopt; };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.appName);
+        StaticAppDemoCard card(row.appName, "See you tomorrow!\n;;", row.labels, none);
+        EXPECT_EQ(card.findChildren<QWidget*>("demoRow").size(), row.rows);
+        const auto texts = [&] {
+            std::multiset<std::string> all;
+            for (QLabel* label : card.findChildren<QLabel*>()) {
+                all.insert(label->text().toStdString());
+            }
+            return all;
+        }();
+        EXPECT_EQ(texts.count("Tab accept"), row.hint ? 1u : 0u);
+        const auto badges = card.findChildren<QWidget*>("demoBadge");
+        EXPECT_EQ(badges.size(), row.rows);
+        for (QWidget* badge : badges) {
+            EXPECT_EQ(dynamic_cast<Badge&>(*badge).text().toStdString(), row.badge);
+        }
+        auto* symbol = dynamic_cast<SymbolView*>(card.findChild<QWidget*>("appSymbol"));
+        ASSERT_NE(symbol, nullptr);
+        EXPECT_EQ(symbol->name().toStdString(), row.symbol);
+    }
+    StaticAppDemoCard card("Mail", "See you tomorrow!\n;;", {}, none);
+    card.adjustSize();
+    auto* input = card.findChild<QLabel*>("visualInput");
+    EXPECT_GE(input->sizeHint().height(), 2 * input->fontMetrics().height())
+        << "every line of the input shows";
+}
+
+} // namespace
+} // namespace korvane

@@ -1,0 +1,106 @@
+#include "kittestsupport.h"
+#include "uikit/animations.h"
+#include "uikit/capsulebutton.h"
+#include "uikit/confirmation.h"
+#include "uikit/symbolicon.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+class UiKitTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::ensureKitApplication(); }
+};
+
+// Every symbol the windows name draws something visible, and an unknown name draws nothing.
+TEST_F(UiKitTest, EverySymbolDrawsInk) {
+    const char* used[] = {"sidebar.leading", "doc.text", "text.quote", "gearshape", "magnifyingglass", "plus",
+                          "trash", "pencil", "arrow.up.forward.square", "text.alignleft",
+                          "exclamationmark.triangle.fill", "eye", "eye.slash", "app.badge.checkmark",
+                          "square.grid.2x2", "app", "lock.shield", "checkmark.circle.fill", "chevron.right",
+                          "xmark", "bolt.fill", "arrow.triangle.branch", "terminal", "bubble.left", "envelope"};
+    const auto names = SymbolIcon::names();
+    QImage sheet(static_cast<int>(names.size()) * 28 + 8, 36, QImage::Format_ARGB32_Premultiplied);
+    sheet.fill(Qt::white);
+    QPainter sheetPainter(&sheet);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        SymbolIcon::paint(sheetPainter, names[i], QRectF(8 + 28.0 * i, 8, 20, 20), Qt::black);
+    }
+    sheetPainter.end();
+    if (const char* dir = std::getenv("KORVANE_SNAPSHOT_DIR")) {
+        sheet.save(QString(dir) + "/symbols.png");
+    }
+    for (const char* name : used) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(SymbolIcon::has(name));
+        const QImage image = SymbolIcon::icon(name, Qt::black, 16).pixmap(16, 16).toImage();
+        int ink = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                ink += qAlpha(image.pixel(x, y)) > 96 ? 1 : 0;
+            }
+        }
+        EXPECT_GT(ink, 8);
+        EXPECT_LT(ink, 16 * 16);
+    }
+    QImage blank(16, 16, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&blank);
+    EXPECT_FALSE(SymbolIcon::paint(painter, "no.such.symbol", QRectF(0, 0, 16, 16), Qt::black));
+    EXPECT_TRUE(SymbolIcon::icon("no.such.symbol", Qt::black).isNull());
+}
+
+// The destructive action runs only for its own button, once; "Cancel" and Escape run the other side.
+TEST_F(UiKitTest, ConfirmationRunsTheChosenSideOnce) {
+    QWidget parent;
+    parent.show();
+    int confirmed = 0;
+    int cancelled = 0;
+    for (const char* button : {"confirm", "cancel", "escape"}) {
+        QMessageBox* box = Confirmation::ask(
+            &parent, "Delete this snippet?", "Delete", [&] { ++confirmed; }, [&] { ++cancelled; });
+        ASSERT_EQ(Confirmation::openUnder(&parent), box);
+        EXPECT_EQ(box->text(), "Delete this snippet?");
+        if (std::string(button) == "escape") {
+            QTest::keyClick(box, Qt::Key_Escape);
+        } else {
+            box->findChild<QPushButton*>(button)->click();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(Confirmation::openUnder(&parent), nullptr);
+    }
+    EXPECT_EQ(confirmed, 1);
+    EXPECT_EQ(cancelled, 2);
+}
+
+TEST_F(UiKitTest, CapsuleNamesItselfAndCrossFadeIsImmediateWhenOff) {
+    CapsuleButton tab("Global");
+    EXPECT_EQ(tab.accessibleName(), "Global");
+    CapsuleButton plus("");
+    plus.setToolTip("Add App");
+    plus.setSymbol("plus");
+    plus.repaint();
+    EXPECT_EQ(plus.accessibleName(), "Add App");
+    const int idleWidth = tab.sizeHint().width();
+    tab.setSelected(true);
+    EXPECT_EQ(tab.sizeHint().width(), idleWidth) << "a selected tab must not change width";
+
+    ASSERT_FALSE(Animations::enabled());
+    QStackedWidget stack;
+    stack.addWidget(new QWidget);
+    stack.addWidget(new QWidget);
+    stack.show();
+    Animations::crossFade(&stack, 1);
+    EXPECT_EQ(stack.currentIndex(), 1);
+    EXPECT_EQ(stack.findChildren<QLabel*>().size(), 0) << "no veil is left when animations are off";
+}
+
+} // namespace
+} // namespace korvane
