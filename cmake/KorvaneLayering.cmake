@@ -19,7 +19,8 @@ set(KORVANE_LAYERS
   "search"
   "detail settings onboarding"
   "uikit"
-  "popup_views detail_views settings_views onboarding_views"
+  "popup_views"
+  "detail_views settings_views onboarding_views"
   "app"
   "korvane")
 

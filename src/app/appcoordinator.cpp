@@ -5,6 +5,8 @@
 #include "base/diagnostics.h"
 #include "config/enabledsourcespolicy.h"
 #include "config/projectconfigwatcher.h"
+#include "detail/detailpreviewcontroller.h"
+#include "detail/previewcontentservice.h"
 #include "files/filepathprovider.h"
 #include "files/filepathproviderfactory.h"
 #include "files/gitproviderfactories.h"
@@ -50,7 +52,15 @@ void AppCoordinator::construct() {
     registry_ = std::make_shared<SnippetRegistry>(platform_.clock);
     projectDetector_ =
         std::make_unique<ProjectDetector>(platform_.activeApp, platform_.processTable, platform_.fileProbe);
-    popupController_ = platform_.makePopupController();
+    // The detail panel's controller, made for the popup's view model, loads through one preview
+    // cache and git's branch figures.
+    previewContentService_ = std::make_shared<PreviewContentService>(platform_.thumbnails);
+    popupController_ = platform_.makePopupController(
+        [this, branches = std::make_shared<const GitBranchMetadataProvider>(quietGitRunner(platform_.processRunner))](
+            const DetailPreviewTiming& timing) -> std::shared_ptr<DetailPreviewController> {
+            return detailpanel::DetailPreviewController::create(
+                timing, {scheduler_, platform_.clock, previewContentService_, branches});
+        });
     configWatcher_ =
         ConfigWatcher::create(platform_.configDirectory.string(), scheduler_, platform_.fileWatchSource);
     historyStore_ =
@@ -228,6 +238,7 @@ void AppCoordinator::createShell() {
         .searchCoordinator = searchCoordinator_,
         .scanPipeline = scanPipeline_,
         .watcherManager = watcherManager_,
+        .previewContentService = previewContentService_,
         .configManager = *configManager_,
         .projectDetector = *projectDetector_,
         .flow = flow_,

@@ -20,6 +20,7 @@
 
 namespace korvane {
 
+class PreviewContentService;
 class StatusBarController;
 
 // The composition root: it creates Korvane's long-lived parts in the order they depend on each other
@@ -80,6 +81,7 @@ private:
     std::shared_ptr<TriggerDetector> triggerDetector_;
     std::shared_ptr<SnippetRegistry> registry_;
     std::unique_ptr<ProjectDetector> projectDetector_;
+    std::shared_ptr<PreviewContentService> previewContentService_;
     std::shared_ptr<PopupController> popupController_;
     std::shared_ptr<ConfigWatcher> configWatcher_;
     std::shared_ptr<HistoryStore> historyStore_;

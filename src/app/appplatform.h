@@ -17,6 +17,7 @@
 #include "platform/processrunner.h"
 #include "platform/processtable.h"
 #include "platform/secureinputprobe.h"
+#include "platform/thumbnaildecoder.h"
 #include "platform/urlopener.h"
 #include "platform/userdefaults.h"
 #include "platform/workspaceevents.h"
@@ -55,8 +56,12 @@ struct AppPlatform {
     std::shared_ptr<UserDefaults> defaults;
     // Where the usage history is encoded and written; without one, on the main thread.
     std::shared_ptr<SerialExecutor> historyQueue;
-    // Makes the popup controller with its window; called once, by the coordinator's constructor.
-    std::function<std::shared_ptr<PopupController>()> makePopupController;
+    // Makes the popup controller with its window and the view model's detail controller; called
+    // once, by the coordinator's constructor.
+    std::function<std::shared_ptr<PopupController>(const PopupViewModel::DetailControllerFactory&)>
+        makePopupController;
+    // Decodes image previews; none shows every image as unavailable.
+    std::shared_ptr<const ThumbnailDecoder> thumbnails;
     // The icon (theme name or absolute path) of an installed application by desktop-file ID, for
     // the onboarding's example cards; may be empty.
     std::function<std::optional<std::string>(const std::string& desktopID)> applicationIcon;

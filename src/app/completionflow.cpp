@@ -222,6 +222,9 @@ void CompletionFlow::handleNavigate(NavigationDirection direction) {
         return;
     }
     parts_.searchCoordinator->noteNavigation();
+    if (view.mode() == PopupMode::search) {
+        view.detail().noteNavigationEvent();
+    }
     direction == NavigationDirection::up ? view.moveSelectionUp() : view.moveSelectionDown();
 }
 

@@ -3,6 +3,7 @@
 #include "app/frametimer.h"
 #include "base/diagnostics.h"
 #include "config/configpaths.h"
+#include "detail/views/detailpanelview.h"
 
 #include <cstdio>
 #include "input/applicationsets.h"
@@ -29,6 +30,7 @@
 #include "platform/qt/qtalertpresenter.h"
 #include "platform/qt/qtdesktopcoordinates.h"
 #include "platform/qt/qtpasteboard.h"
+#include "platform/qt/qtthumbnaildecoder.h"
 #include "platform/schedulermainthreadcaller.h"
 #include "platform/sleeper.h"
 #include "popup/views/popupaccessible.h"
@@ -127,7 +129,9 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .alerts = std::make_shared<QtAlertPresenter>(),
         .defaults = std::make_shared<FileUserDefaults>(),
         .historyQueue = std::make_shared<WorkerThread>("korvane-history"),
-        .makePopupController = [this] { return makePopupController(); },
+        .makePopupController =
+            [this](const PopupViewModel::DetailControllerFactory& makeDetail) { return makePopupController(makeDetail); },
+        .thumbnails = std::make_shared<QtThumbnailDecoder>(),
         .applicationIcon = applicationIcons(),
         .onTapKey = frameTimer_ ? std::function<void()>([timer = frameTimer_] { timer->noteKey(); })
                                 : std::function<void()>(),
@@ -145,7 +149,9 @@ std::function<std::optional<std::string>(const std::string&)> LinuxPlatform::app
     };
 }
 
-std::shared_ptr<PopupController> LinuxPlatform::makePopupController() {
+std::shared_ptr<PopupController>
+LinuxPlatform::makePopupController(const PopupViewModel::DetailControllerFactory& makeDetail) {
+    DetailPanelView::install(SystemClock::shared());
     return PopupController::create(scheduler_, {screens_, *caret_, *windowFrame_, pointer_},
                                    [timer = frameTimer_](std::shared_ptr<PopupViewModel> model) {
                                        auto window = std::make_unique<QtPopupWindow>(std::move(model));
@@ -156,7 +162,8 @@ std::shared_ptr<PopupController> LinuxPlatform::makePopupController() {
                                            window->onPainted = [timer] { timer->notePainted(); };
                                        }
                                        return window;
-                                   });
+                                   },
+                                   makeDetail);
 }
 
 } // namespace korvane

@@ -37,7 +37,7 @@ public:
     Scheduler& scheduler() { return scheduler_; }
 
 private:
-    std::shared_ptr<PopupController> makePopupController();
+    std::shared_ptr<PopupController> makePopupController(const PopupViewModel::DetailControllerFactory& makeDetail);
     // The icon named by an installed application's desktop file, by desktop-file ID.
     std::function<std::optional<std::string>(const std::string&)> applicationIcons() const;
 

@@ -3,6 +3,7 @@
 #include "app/shelllifecycle.h"
 
 #include "base/diagnostics.h"
+#include "detail/previewcontentservice.h"
 #include "files/filepathprovider.h"
 #include "onboarding/onboardingviewmodel.h"
 #include "onboarding/views/onboardingwindow.h"
@@ -158,6 +159,8 @@ void ShellLifecycle::handleMemoryPressure(const MemoryPressureEvent& event) {
         parts_.scanPipeline->snippetCache.clear();
     }
     parts_.popupController->viewModel().clearLabelCache();
+    parts_.previewContentService->clear();
+    parts_.popupController->viewModel().detail().clearMetadata();
 }
 
 void ShellLifecycle::showConfigurationWindow() {

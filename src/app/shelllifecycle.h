@@ -24,6 +24,7 @@ class ConfigurationViewModel;
 class ConfigurationWindow;
 class OnboardingViewModel;
 class OnboardingWindow;
+class PreviewContentService;
 
 // The life of the shell around the sessions: the key tap started once access is granted and stopped
 // when it is revoked, memory pressure, the settings and onboarding windows, and what stops at quit.
@@ -45,6 +46,8 @@ public:
         std::shared_ptr<SearchCoordinator> searchCoordinator;
         std::shared_ptr<ScanPipeline> scanPipeline;
         std::shared_ptr<WatcherManager> watcherManager;
+        // The detail panel's preview cache, emptied under memory pressure.
+        std::shared_ptr<PreviewContentService> previewContentService;
         ConfigManager& configManager;
         ProjectDetector& projectDetector;
         std::shared_ptr<CompletionFlow> flow;

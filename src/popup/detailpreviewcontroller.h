@@ -5,8 +5,11 @@
 #include "popup/popupmode.h"
 #include "popup/previewcontent.h"
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +23,13 @@ namespace korvane {
 class DetailPreviewController {
 public:
     using SnippetPtr = std::shared_ptr<const Snippet>;
+    using BranchMetadata = std::map<std::string, std::string>;
+    // Size and modification date of the file behind a file result.
+    struct FileMetadata {
+        std::uint64_t size = 0;
+        std::chrono::system_clock::time_point modifiedDate;
+        bool operator==(const FileMetadata&) const = default;
+    };
 
     virtual ~DetailPreviewController() = default;
 
@@ -32,6 +42,8 @@ public:
     std::function<void()> onLayoutChanged;
     // Asked before a pending preview is committed: whether that snippet is still the selected one.
     std::function<bool(const Snippet&)> shouldCommitPending;
+    // Called after any field the detail column draws from has changed.
+    std::function<void()> onChanged;
 
     // The preview shown now and the id of the snippet it belongs to.
     virtual std::optional<PreviewContent> currentPreviewContent() const = 0;
@@ -40,6 +52,14 @@ public:
     virtual SnippetPtr previewSnippet() const = 0;
     virtual void setPreviewSnippet(SnippetPtr snippet) = 0;
     virtual SnippetPtr detailShellSnippet() const = 0;
+    // The branch figures ("ahead", "behind", "default_branch") and the file metadata loaded for a
+    // snippet id, none while not (yet) loaded.
+    virtual std::optional<BranchMetadata> gitBranchMetadata(const std::string& snippetID) const = 0;
+    virtual std::optional<FileMetadata> fileMetadata(const std::string& snippetID) const = 0;
+    // Empties the branch figures, the file metadata and the failure times (memory pressure).
+    virtual void clearMetadata() = 0;
+    // An arrow key is about to move the selection in search mode: loads wait until the keys rest.
+    virtual void noteNavigationEvent() = 0;
     // Cancels the pending content debounce.
     virtual void cancelDebounceTask() = 0;
 

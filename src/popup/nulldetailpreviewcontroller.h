@@ -14,6 +14,10 @@ public:
     SnippetPtr previewSnippet() const override { return nullptr; }
     void setPreviewSnippet(SnippetPtr) override {}
     SnippetPtr detailShellSnippet() const override { return nullptr; }
+    std::optional<BranchMetadata> gitBranchMetadata(const std::string&) const override { return std::nullopt; }
+    std::optional<FileMetadata> fileMetadata(const std::string&) const override { return std::nullopt; }
+    void clearMetadata() override {}
+    void noteNavigationEvent() override {}
     void cancelDebounceTask() override {}
 
     void cancelScheduledPreviews() override {}

@@ -123,6 +123,13 @@ void PopupViewModel::wireDetail() {
             self->layoutChanged();
         }
     };
+    // The detail column draws from the controller's fields, so their changes reach the views as
+    // the view model's own.
+    detail_->onChanged = [weak] {
+        if (auto self = weak.lock()) {
+            self->notify();
+        }
+    };
     detail_->shouldCommitPending = [weak](const Snippet& snippet) {
         auto self = weak.lock();
         if (!self || self->mode_ != PopupMode::search) {

@@ -104,13 +104,14 @@ protected:
             .alerts = alerts,
             .defaults = defaults,
             .makePopupController =
-                [this] {
+                [this](const PopupViewModel::DetailControllerFactory& makeDetail) {
                     return PopupController::create(scheduler, {*screens, caret, windowFrame, pointer},
                                                    [this](std::shared_ptr<PopupViewModel>) {
                                                        auto made = std::make_unique<FakePopupSurfaceWindow>();
                                                        popup = made.get();
                                                        return made;
-                                                   });
+                                                   },
+                                                   makeDetail);
                 },
             .configDirectory = configDir,
             .ownBundleID = "korvane",

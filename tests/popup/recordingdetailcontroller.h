@@ -28,6 +28,10 @@ public:
         preview = std::move(snippet);
     }
     SnippetPtr detailShellSnippet() const override { return shell; }
+    std::optional<BranchMetadata> gitBranchMetadata(const std::string&) const override { return std::nullopt; }
+    std::optional<FileMetadata> fileMetadata(const std::string&) const override { return std::nullopt; }
+    void clearMetadata() override { calls.push_back("clearMetadata"); }
+    void noteNavigationEvent() override { calls.push_back("noteNavigationEvent"); }
     void cancelDebounceTask() override { calls.push_back("cancelDebounceTask"); }
     void cancelScheduledPreviews() override { calls.push_back("cancelScheduledPreviews"); }
     void cancelAllTasks() override { calls.push_back("cancelAllTasks"); }

@@ -11,9 +11,9 @@
 namespace korvane {
 namespace {
 
-DetailColumnView::DetailPanelPainter& installedPanel() {
-    static DetailColumnView::DetailPanelPainter painter;
-    return painter;
+DetailColumnView::DetailPanelFactory& installedFactory() {
+    static DetailColumnView::DetailPanelFactory factory;
+    return factory;
 }
 
 // Until the detail panel is installed: the snippet's title and source at the panel's inset.
@@ -36,8 +36,8 @@ void paintSnippetTitle(QPainter& painter, const QRectF& rect, const PaintContext
 
 } // namespace
 
-void DetailColumnView::setDetailPanelPainter(DetailPanelPainter painter) {
-    installedPanel() = std::move(painter);
+void DetailColumnView::setDetailPanelFactory(DetailPanelFactory factory) {
+    installedFactory() = std::move(factory);
 }
 
 DetailColumnView::DetailColumnView(std::shared_ptr<PopupViewModel> model,
@@ -47,6 +47,23 @@ DetailColumnView::DetailColumnView(std::shared_ptr<PopupViewModel> model,
     , context_(std::move(context)) {
     setAttribute(Qt::WA_TranslucentBackground);
     setFocusPolicy(Qt::NoFocus);
+    if (installedFactory()) {
+        panel_ = installedFactory()(*this, model_);
+    }
+}
+
+DetailColumnView::~DetailColumnView() = default;
+
+std::vector<std::string> DetailColumnView::accessibleTexts() const {
+    switch (content()) {
+    case Content::scope:
+        return {accessibleName().toStdString()};
+    case Content::snippet:
+        return panel_ ? panel_->accessibleTexts() : std::vector<std::string>{shownSnippet()->label};
+    case Content::blank:
+        break;
+    }
+    return {};
 }
 
 PopupViewModel::SnippetPtr DetailColumnView::shownSnippet() const {
@@ -78,6 +95,9 @@ void DetailColumnView::sync() {
         break;
     case Content::snippet:
         setAccessibleName(QString::fromStdString(shownSnippet()->label));
+        if (panel_) {
+            panel_->sync(*shownSnippet());
+        }
         break;
     case Content::blank:
         setAccessibleName({});
@@ -102,8 +122,8 @@ void DetailColumnView::paintEvent(QPaintEvent*) {
         const auto& scope = *model_->selectedSearchRow()->kind.asScope();
         ScopeDetailPanelView(scope.definition, scope.isActive).paint(painter, all, context);
     } else if (const auto snippet = shownSnippet()) {
-        if (installedPanel()) {
-            installedPanel()(painter, all, context, *model_, *snippet);
+        if (panel_) {
+            panel_->paint(painter, all, context, *snippet);
         } else {
             paintSnippetTitle(painter, all, context, *snippet);
         }

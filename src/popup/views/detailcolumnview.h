@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -13,22 +15,38 @@ namespace korvane {
 // snippet the detail controller shows, or empty room of the same width; with a focus outline whose
 // opacity alone tells whether the column has the keyboard focus. Main thread.
 class DetailColumnView final : public QWidget {
+    Q_OBJECT
+
 public:
     enum class Content { scope, snippet, blank };
 
-    // Draws the detail panel of `snippet` into `rect`. The detail panel's library, above this one,
-    // installs it; without it the column shows the snippet's title only.
-    using DetailPanelPainter = std::function<void(QPainter&, const QRectF&, const PaintContext&,
-                                                  const PopupViewModel&, const Snippet&)>;
-    static void setDetailPanelPainter(DetailPanelPainter painter);
+    // The panel that draws a snippet's detail. The detail panel's library, above this one, installs
+    // a factory; without it the column shows the snippet's title only. Main thread.
+    class DetailPanel {
+    public:
+        virtual ~DetailPanel() = default;
+        // The view model or the controller changed: the panel takes what it shows from them.
+        virtual void sync(const Snippet& snippet) = 0;
+        virtual void paint(QPainter& painter, const QRectF& rect, const PaintContext& context,
+                           const Snippet& snippet) = 0;
+        // The texts the last paint showed, in reading order, for assistive technology.
+        virtual std::vector<std::string> accessibleTexts() const = 0;
+    };
+    using DetailPanelFactory = std::function<std::unique_ptr<DetailPanel>(
+        DetailColumnView& column, std::shared_ptr<PopupViewModel> model)>;
+    static void setDetailPanelFactory(DetailPanelFactory factory);
 
     DetailColumnView(std::shared_ptr<PopupViewModel> model, std::function<PaintContext()> context,
                      QWidget* parent = nullptr);
+    ~DetailColumnView() override;
 
     Content content() const;
     // The outline's opacity: 0.5 while the detail has the focus, else 0.
     double outlineOpacity() const;
     void sync();
+    PaintContext paintContext() const { return context_(); }
+    // The texts the column shows now, in reading order.
+    std::vector<std::string> accessibleTexts() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -38,6 +56,7 @@ private:
 
     std::shared_ptr<PopupViewModel> model_;
     std::function<PaintContext()> context_;
+    std::unique_ptr<DetailPanel> panel_;
 };
 
 } // namespace korvane

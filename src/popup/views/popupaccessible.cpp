@@ -1,5 +1,7 @@
 #include "popup/views/popupaccessible.h"
 
+#include "popup/views/detailcolumnaccessible.h"
+#include "popup/views/detailcolumnview.h"
 #include "popup/views/popupview.h"
 
 #include <QPointer>
@@ -78,6 +80,11 @@ QAccessibleInterface* popupFactory(const QString& className, QObject* object) {
     if (className == QLatin1String("korvane::PopupView")) {
         if (auto* view = qobject_cast<PopupView*>(object)) {
             return new PopupAccessible(view);
+        }
+    }
+    if (className == QLatin1String("korvane::DetailColumnView")) {
+        if (auto* view = qobject_cast<DetailColumnView*>(object)) {
+            return new DetailColumnAccessible(view);
         }
     }
     return nullptr;

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvane {
+
+// Splits a text into the display lines of the detail panel's body, `width` characters (grapheme
+// clusters) wide: every line break ends a line ("\r\n" leaves an empty line between its two
+// characters), an empty line shows as one space, long lines break at spaces and words longer than
+// the width are cut. Pure functions; main thread in practice, safe on any.
+std::vector<std::string> wrapText(std::string_view text, int width);
+
+// Word-wraps one line longer than `width` into `lines`.
+void wrapLine(std::string_view line, std::size_t width, std::vector<std::string>& lines);
+
+// Cuts `word` into pieces of `width` characters, each added to `lines`.
+void chunkWord(std::string_view word, std::size_t width, std::vector<std::string>& lines);
+
+} // namespace korvane
