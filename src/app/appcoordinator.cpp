@@ -11,6 +11,7 @@
 #include "files/filepathproviderfactory.h"
 #include "files/gitproviderfactories.h"
 #include "files/gitscanlister.h"
+#include "popup/popupsearchdisplay.h"
 #include "providers/manualsnippetprovider.h"
 #include "providers/projectproviderfactories.h"
 #include "providers/shellcommandrunner.h"
@@ -141,7 +142,8 @@ void AppCoordinator::installProviderFactories() {
 }
 
 void AppCoordinator::createSearchCoordinator() {
-    searchCoordinator_ = SearchCoordinator::create(*registry_, popupController_, scheduler_, platform_.clock);
+    searchCoordinator_ = SearchCoordinator::create(*registry_, std::make_shared<PopupSearchDisplay>(popupController_),
+                                                   scheduler_, platform_.clock);
     auto files = FilePathProvider::sharedPointer();
     searchCoordinator_->liveScopeProviders = {{SnippetSource::filePath(), files}};
     searchCoordinator_->filePathSource = std::make_shared<FilePathSearchSource>(files);

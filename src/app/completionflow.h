@@ -12,7 +12,7 @@
 #include "platform/secureinputprobe.h"
 #include "platform/urlopener.h"
 #include "popup/popupcontroller.h"
-#include "popup/scopedefinition.h"
+#include "presentation/scopedefinition.h"
 #include "providers/projectdetector.h"
 #include "registry/historystore.h"
 #include "search/scanpipeline.h"

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 namespace korvane {
 namespace {
@@ -155,40 +156,6 @@ std::shared_ptr<PopupViewModel> PopupViewModel::makeSettingsPreview(Scheduler& s
     }));
     model->setSelectedIndex(0);
     return model;
-}
-
-// Observation.
-
-PopupViewModel::ObserverID PopupViewModel::addObserver(std::function<void()> observer) {
-    const ObserverID id = nextObserverID_++;
-    observers_.emplace(id, std::move(observer));
-    return id;
-}
-
-void PopupViewModel::removeObserver(ObserverID id) {
-    observers_.erase(id);
-}
-
-void PopupViewModel::notify() {
-    // A copy, so an observer may remove itself or add another while it runs.
-    const auto observers = observers_;
-    for (const auto& [id, observer] : observers) {
-        if (observer) {
-            observer();
-        }
-    }
-}
-
-void PopupViewModel::previewChanged() {
-    if (onPreviewChanged) {
-        onPreviewChanged();
-    }
-}
-
-void PopupViewModel::layoutChanged() {
-    if (onLayoutChanged) {
-        onLayoutChanged();
-    }
 }
 
 // Writers.

@@ -12,8 +12,9 @@
 #include "popup/labelcachekey.h"
 #include "popup/popupmode.h"
 #include "popup/previewcontent.h"
-#include "popup/searchpresentation.h"
-#include "popup/searchviewstate.h"
+#include "presentation/searchpresentation.h"
+#include "presentation/searchupdate.h"
+#include "presentation/searchviewstate.h"
 #include "registry/querychip.h"
 #include "registry/snippetsection.h"
 
@@ -202,7 +203,11 @@ public:
     // The inline text under an expanded browser item, by the snippet's source.
     std::optional<std::string> expandedDetailText(const Snippet& snippet) const;
 
-    // Mode changes.
+    // Takes one search update as one change: its writes notify the observers once, and ask the
+    // window for one new frame, after the last of them.
+    void apply(SearchUpdate update);
+
+    // Mode changes; each notifies once at its end.
     void showSearchResults(std::vector<SearchResult> results, std::optional<QueryChip> displayChip,
                            std::optional<SnippetSource> activeScope, bool urlOnly, bool scopeDisabled,
                            bool isLiveScopeActive, bool isBareScope, std::optional<std::string> emptyMessage,
@@ -232,6 +237,18 @@ public:
 private:
     PopupViewModel(DetailPreviewTiming timing, Scheduler& scheduler,
                    std::shared_ptr<DetailPreviewController> detail);
+
+    // Holds notifications back while alive; the outermost one sends what was held, once each.
+    class Batch {
+    public:
+        explicit Batch(PopupViewModel& model);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        PopupViewModel& model_;
+    };
 
     void wireDetail();
     void notify();
@@ -282,6 +299,10 @@ private:
     std::shared_ptr<DetailPreviewController> detail_;
     std::map<ObserverID, std::function<void()>> observers_;
     ObserverID nextObserverID_ = 1;
+    int batchDepth_ = 0;
+    bool notifyHeld_ = false;
+    bool previewChangeHeld_ = false;
+    bool layoutChangeHeld_ = false;
 
     ThemeConfig themeConfig_;
     std::string currentQuery_;

@@ -3,6 +3,8 @@
 #include "popup/popupviewmodel.h"
 
 #include <algorithm>
+#include <utility>
+#include <variant>
 
 namespace korvane {
 namespace {
@@ -75,6 +77,7 @@ void PopupViewModel::showSearchResults(std::vector<SearchResult> results,
                                        bool scopeDisabled, bool isLiveScopeActive, bool isBareScope,
                                        std::optional<std::string> emptyMessage,
                                        SearchEmptyState::Style emptyStyle) {
+    const Batch batch(*this);
     const PopupMode entryMode = mode_;
     enterSearchMode(entryMode);
 
@@ -134,6 +137,46 @@ void PopupViewModel::showSearchResults(std::vector<SearchResult> results,
     }
 }
 
+void PopupViewModel::apply(SearchUpdate update) {
+    const Batch batch(*this);
+    if (update.query) {
+        setCurrentQuery(*update.query);
+    }
+    if (update.exitHelpMode && isHelpMode_) {
+        exitHelpMode();
+    }
+    if (update.loadingRecentFiles) {
+        setLoadingRecentFiles(*update.loadingRecentFiles);
+    }
+    if (update.hasContent() && !std::holds_alternative<SearchUpdate::Help>(update.content)) {
+        setProjectRoot(update.projectRoot);
+    }
+    if (std::holds_alternative<SearchUpdate::Help>(update.content)) {
+        showHelp();
+    } else if (auto* browser = std::get_if<SearchUpdate::Browser>(&update.content)) {
+        showBrowser(std::move(browser->sections), browser->urlOnly);
+    } else if (auto* list = std::get_if<SearchUpdate::Results>(&update.content)) {
+        auto& shell = list->shell;
+        std::optional<std::string> message;
+        auto style = SearchEmptyState::Style::standard;
+        if (list->emptyState) {
+            message = std::move(list->emptyState->message);
+            style = list->emptyState->style;
+        }
+        showSearchResults(std::move(list->results), std::move(shell.displayChip), std::move(shell.activeScope),
+                          shell.urlOnly, shell.scopeDisabled, shell.isLiveScopeActive, shell.isBareScope,
+                          std::move(message), style);
+    } else if (auto* composed = std::get_if<SearchUpdate::Composed>(&update.content)) {
+        auto& shell = composed->shell;
+        showSearchPresentation(std::move(composed->presentation), std::move(shell.displayChip),
+                               std::move(shell.activeScope), shell.urlOnly, shell.scopeDisabled,
+                               shell.isLiveScopeActive, shell.isBareScope);
+    }
+    if (update.selectSnippetID) {
+        selectSnippet(*update.selectSnippetID);
+    }
+}
+
 int PopupViewModel::initialSearchRowIndex(const SearchPresentation& presentation) {
     const auto& rows = presentation.rows;
     if (rows.empty()) {
@@ -161,6 +204,7 @@ void PopupViewModel::showSearchPresentation(SearchPresentation presentation,
                                             std::optional<QueryChip> displayChip,
                                             std::optional<SnippetSource> activeScope, bool urlOnly,
                                             bool scopeDisabled, bool isLiveScopeActive, bool isBareScope) {
+    const Batch batch(*this);
     const PopupMode entryMode = mode_;
     enterSearchMode(entryMode);
 
@@ -218,6 +262,7 @@ void PopupViewModel::syncSelectionFromSearchRow() {
 }
 
 void PopupViewModel::showBrowser(std::vector<SnippetSection> sections, bool urlOnly) {
+    const Batch batch(*this);
     detail_->cancelScheduledPreviews();
     detail_->resetNavigationBurst();
     const PopupMode entryMode = mode_;
@@ -326,6 +371,7 @@ void PopupViewModel::scheduleExpandedSnippet() {
 }
 
 void PopupViewModel::showHelp() {
+    const Batch batch(*this);
     detail_->cancelScheduledPreviews();
     detail_->resetNavigationBurst();
     setMode(PopupMode::help);
@@ -468,6 +514,7 @@ void PopupViewModel::scrollHelpDown() {
 }
 
 void PopupViewModel::reset() {
+    const Batch batch(*this);
     detail_->reset();
     cancelExpandTask();
     detail_->resetNavigationBurst();

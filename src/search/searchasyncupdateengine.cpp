@@ -92,12 +92,13 @@ void SearchAsyncUpdateEngine::cancelAll() {
     cancelFileQuery();
 }
 
-void SearchAsyncUpdateEngine::startFileQuery(MergeDependencies dependencies, std::shared_ptr<FileSearchSource> source,
+void SearchAsyncUpdateEngine::startFileQuery(MergeDependencies dependencies, RegistryAnswer registryAnswer,
+                                             std::shared_ptr<FileSearchSource> source,
                                              std::string query, std::int64_t generation, bool caseSensitive,
                                              std::string projectRoot,
                                              std::optional<SearchEmptyState> noMatchesState) {
     cancelFileQuery();
-    if (!source) {
+    if (!source || !registryAnswer.response) {
         return;
     }
     CancellationToken task;
@@ -117,7 +118,7 @@ void SearchAsyncUpdateEngine::startFileQuery(MergeDependencies dependencies, std
             auto results = source->search(query, projectRoot, caseSensitive, &task);
             scheduler->post([=, results = std::move(results)] {
                 if (auto engine = weak.lock()) {
-                    engine->mergeFileSearch(*shared, results, query, generation, caseSensitive, projectRoot,
+                    engine->mergeFileSearch(*shared, registryAnswer, results, generation, projectRoot,
                                             noMatchesState, task);
                 }
             });
@@ -125,13 +126,11 @@ void SearchAsyncUpdateEngine::startFileQuery(MergeDependencies dependencies, std
     });
 }
 
-void SearchAsyncUpdateEngine::mergeFileSearch(const MergeDependencies& deps,
-                                              const std::vector<SearchResult>& fileResults,
-                                              const std::string& query, std::int64_t generation, bool caseSensitive,
+void SearchAsyncUpdateEngine::mergeFileSearch(const MergeDependencies& deps, const RegistryAnswer& answer,
+                                              const std::vector<SearchResult>& fileResults, std::int64_t generation,
                                               const std::string& projectRoot,
                                               const std::optional<SearchEmptyState>& noMatchesState,
                                               const CancellationToken& task) {
-    (void)query;
     if (task.isCancelled() || deps.currentGeneration() != generation) {
         return;
     }
@@ -142,20 +141,22 @@ void SearchAsyncUpdateEngine::mergeFileSearch(const MergeDependencies& deps,
         deps.deferRefresh("fileSearchMerge", deps.currentGeneration(), deps.selectedSnippetID());
         return;
     }
-    const auto active = deps.activeQuery();
-    if (!active) {
+    if (!deps.activeQuery()) {
         return;
     }
-    const SearchResponse response = deps.searchRegistry(*active, caseSensitive);
-
+    // The registry is not searched again: its answer came with this query, and a registry change
+    // since then has started a new file query with the new answer.
+    const SearchResponse& response = *answer.response;
+    const SearchViewState& shown = deps.currentSearchViewState();
+    const std::vector<SearchResult>& registryResults = answer.resultsOnScreen ? shown.resultList() : response.results;
     std::unordered_set<std::string> registryIDs;
-    registryIDs.reserve(response.results.size());
-    for (const auto& result : response.results) {
+    registryIDs.reserve(registryResults.size());
+    for (const auto& result : registryResults) {
         if (result.snippet) {
             registryIDs.insert(result.snippet->id);
         }
     }
-    std::vector<SearchResult> merged = response.results;
+    std::vector<SearchResult> merged = registryResults;
     std::size_t added = 0;
     for (const auto& result : fileResults) {
         if (added == maxMergedFileResults) {
@@ -171,7 +172,6 @@ void SearchAsyncUpdateEngine::mergeFileSearch(const MergeDependencies& deps,
     if (merged.empty() && deps.hasSeenResultsInSession()) {
         emptyState = noMatchesState;
     }
-    const SearchViewState shown = deps.currentSearchViewState();
     if (!shown.isEmptyState() && !merged.empty() && deps.sameResultIdentity(shown.resultList(), merged)) {
         return;
     }
@@ -179,13 +179,9 @@ void SearchAsyncUpdateEngine::mergeFileSearch(const MergeDependencies& deps,
         shownEmpty && merged.empty() && emptyState && *emptyState == *shownEmpty) {
         return;
     }
-    const auto selected = deps.selectedSnippetID();
     deps.showPopup(std::move(merged), response, projectRoot,
                    emptyState ? std::optional<std::string>(emptyState->message) : std::nullopt,
-                   emptyState ? emptyState->style : SearchEmptyState::Style::standard);
-    if (selected) {
-        deps.restoreSelection(*selected);
-    }
+                   emptyState ? emptyState->style : SearchEmptyState::Style::standard, deps.selectedSnippetID());
 }
 
 } // namespace korvane

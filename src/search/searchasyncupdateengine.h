@@ -3,7 +3,7 @@
 #include "base/cancellationtoken.h"
 #include "base/scheduler.h"
 #include "model/searchresult.h"
-#include "popup/searchviewstate.h"
+#include "presentation/searchviewstate.h"
 #include "registry/searchresponse.h"
 #include "search/filesearchsource.h"
 
@@ -43,15 +43,21 @@ public:
         std::function<void(const std::string& reason, std::int64_t generation,
                            const std::optional<std::string>& selectedID)>
             deferRefresh;
-        std::function<SearchResponse(const std::string& query, bool caseSensitive)> searchRegistry;
-        std::function<SearchViewState()> currentSearchViewState;
+        std::function<const SearchViewState&()> currentSearchViewState;
         std::function<bool(const std::vector<SearchResult>&, const std::vector<SearchResult>&)> sameResultIdentity;
         std::function<bool()> hasSeenResultsInSession;
+        // Shows the merged list with the entry `selectedID` kept selected.
         std::function<void(std::vector<SearchResult> results, const SearchResponse& response,
                            const std::optional<std::string>& projectRoot, const std::optional<std::string>& message,
-                           SearchEmptyState::Style style)>
+                           SearchEmptyState::Style style, const std::optional<std::string>& selectedID)>
             showPopup;
-        std::function<void(const std::string& snippetID)> restoreSelection;
+    };
+    // The registry's answer to the query, found when the query was searched and reused by the merge.
+    // When its results went on screen unchanged they are not copied: the merge reads them from the
+    // list shown, which nothing replaces without starting a new file query.
+    struct RegistryAnswer {
+        std::shared_ptr<const SearchResponse> response;
+        bool resultsOnScreen = false;
     };
 
     static constexpr double navigationPause = 0.3;
@@ -88,14 +94,15 @@ public:
     void cancelAll();
 
     // Cancels the running file query and starts one for `query` of `generation` that, after the
-    // debounce, searches `source` and merges its matches.
-    void startFileQuery(MergeDependencies dependencies, std::shared_ptr<FileSearchSource> source,
+    // debounce, searches `source` and merges its matches behind `registryAnswer`.
+    void startFileQuery(MergeDependencies dependencies, RegistryAnswer registryAnswer,
+                        std::shared_ptr<FileSearchSource> source,
                         std::string query, std::int64_t generation, bool caseSensitive, std::string projectRoot,
                         std::optional<SearchEmptyState> noMatchesState);
 
-    // Merges `fileResults` of a file query behind the registry results of the current query.
-    void mergeFileSearch(const MergeDependencies& dependencies, const std::vector<SearchResult>& fileResults,
-                         const std::string& query, std::int64_t generation, bool caseSensitive,
+    // Merges `fileResults` of a file query behind the registry's answer to the current query.
+    void mergeFileSearch(const MergeDependencies& dependencies, const RegistryAnswer& registryAnswer,
+                         const std::vector<SearchResult>& fileResults, std::int64_t generation,
                          const std::string& projectRoot, const std::optional<SearchEmptyState>& noMatchesState,
                          const CancellationToken& task);
 

@@ -40,16 +40,15 @@ std::string_view toString(SearchSource source) {
 }
 
 std::shared_ptr<SearchCoordinator> SearchCoordinator::create(SnippetRegistry& registry,
-                                                             std::shared_ptr<PopupController> popupController,
+                                                             std::shared_ptr<SearchDisplay> display,
                                                              Scheduler& scheduler, const Clock& clock) {
-    return std::shared_ptr<SearchCoordinator>(
-        new SearchCoordinator(registry, std::move(popupController), scheduler, clock));
+    return std::shared_ptr<SearchCoordinator>(new SearchCoordinator(registry, std::move(display), scheduler, clock));
 }
 
-SearchCoordinator::SearchCoordinator(SnippetRegistry& registry, std::shared_ptr<PopupController> popupController,
+SearchCoordinator::SearchCoordinator(SnippetRegistry& registry, std::shared_ptr<SearchDisplay> display,
                                      Scheduler& scheduler, const Clock& clock)
     : registry_(registry)
-    , popupController_(std::move(popupController))
+    , display_(std::move(display))
     , scheduler_(scheduler)
     , clock_(clock) {
     const Clock* source = &clock_;
@@ -72,9 +71,19 @@ double SearchCoordinator::now() const {
 // Query road.
 
 ParsedQuery SearchCoordinator::parsedQuery(const std::string& text) const {
-    const QueryIntent intent = QueryIntentResolver::resolve(text, scopeRegistry_);
+    return parsedQuery(QueryIntentResolver::resolve(text, scopeRegistry_), text);
+}
+
+ParsedQuery SearchCoordinator::parsedQuery(const QueryIntent& intent, const std::string& text) const {
+    // The intent has read the scope token already, so the text is not segmented a second time.
     if (const auto* literal = intent.asLiteralSearch()) {
         return ParsedQuery::plain(literal->query);
+    }
+    if (const auto* scoped = intent.asScopedSearch()) {
+        return ParsedQuery::scoped(scoped->scope, scoped->chipToken, scoped->query);
+    }
+    if (intent.asNormalSearch()) {
+        return ParsedQuery::plain(text);
     }
     return ParsedQuery::parse(text, scopeRegistry_);
 }
@@ -98,25 +107,31 @@ void SearchCoordinator::performSearch(const std::string& query, SearchSource sou
         return;
     }
     activeQuery_ = query;
-    viewModel().setCurrentQuery(query);
     ++searchGeneration_;
-    popupController_->popupPosition = context.popupPosition;
     if (liveQueryTask_) {
         liveQueryTask_->cancel();
         liveQueryTask_.reset();
     }
+    SearchUpdate update;
+    update.query = query;
+    update.position = context.popupPosition;
+    if (refresh_ && refresh_->clearsLoadingRecentFiles) {
+        update.loadingRecentFiles = false;
+    }
+    route(query, context, std::move(update));
+    logPerformance(query, source, start);
+}
 
+void SearchCoordinator::route(const std::string& query, const LiveSearchContext& context, SearchUpdate update) {
     const QueryIntent intent = QueryIntentResolver::resolve(query, scopeRegistry_);
     if (intent.isHelp()) {
         unifiedAtContext_.reset();
         lastUnifiedVariantLog_.reset();
         // Help shows no files, so a loading mark left from the files scope must not linger.
-        viewModel().setLoadingRecentFiles(false);
-        viewModel().showHelp();
-        if (!isPopupVisible()) {
-            popupController_->show();
-        }
-        logPerformance(query, source, start);
+        update.loadingRecentFiles = false;
+        update.content = SearchUpdate::Help{};
+        update.window = SearchUpdate::Window::showIfHidden;
+        publish(std::move(update));
         return;
     }
     if (const auto* picker = intent.asScopePicker()) {
@@ -124,41 +139,30 @@ void SearchCoordinator::performSearch(const std::string& query, SearchSource sou
         if (onHorizontalSuppressionChanged) {
             onHorizontalSuppressionChanged(false);
         }
-        viewModel().setLoadingRecentFiles(false);
-        auto presentation = compose({}, false, std::nullopt);
-        viewModel().setProjectRoot(context.projectRoot);
-        viewModel().showSearchPresentation(std::move(presentation), std::nullopt, std::nullopt, false, false, true,
-                                           false);
-        popupController_->show();
-        logPerformance(query, source, start);
+        update.loadingRecentFiles = false;
+        update.projectRoot = context.projectRoot;
+        update.content = SearchUpdate::Composed{compose({}, false, std::nullopt), {.isLiveScopeActive = true}};
+        update.window = SearchUpdate::Window::show;
+        publish(std::move(update));
         return;
     }
-    ParsedQuery parsed;
     if (const auto* scoped = intent.asScopedSearch()) {
         unifiedAtContext_ = SearchPresentationComposer::Context::scoped(scoped->chipToken);
-        parsed = ParsedQuery::parse(query, scopeRegistry_);
     } else {
         unifiedAtContext_.reset();
         lastUnifiedVariantLog_.reset();
-        if (const auto* literal = intent.asLiteralSearch()) {
-            parsed = ParsedQuery::plain(literal->query);
-        } else {
-            parsed = ParsedQuery::parse(query, scopeRegistry_);
-        }
     }
-    if (viewModel().isHelpMode()) {
-        viewModel().exitHelpMode();
-    }
+    const ParsedQuery parsed = parsedQuery(intent, query);
+    update.exitHelpMode = true;
 
     const bool textEmpty = parsed.query.empty();
     const bool bareScope = isBareScope(parsed);
     const bool filesScope = isFilesScope(parsed);
-    const bool caseSensitive = context.searchOptions.caseSensitive;
     if (onHorizontalSuppressionChanged) {
         onHorizontalSuppressionChanged(false);
     }
     if (!filesScope) {
-        viewModel().setLoadingRecentFiles(false);
+        update.loadingRecentFiles = false;
     }
 
     if (parsed.scopes && parsed.scopes->size() == 1) {
@@ -174,33 +178,34 @@ void SearchCoordinator::performSearch(const std::string& query, SearchSource sou
         }
         if (provider || customProvider) {
             if (registry_.disabledSources().contains(scopeSource)) {
-                showResults({}, parsed.displayChip, parsed.scope, false, true, false, false, std::nullopt,
-                            context.projectRoot);
-            } else {
-                LiveQuery live;
-                live.kind = provider ? LiveKind::builtIn : LiveKind::custom;
-                live.provider = provider;
-                live.customProvider = customProvider;
-                live.text = parsed.query;
-                live.fullQuery = query;
-                live.projectRoot = context.projectRoot.value_or("");
-                live.caseSensitive = caseSensitive;
-                live.chip = parsed.displayChip;
-                live.scope = parsed.scope;
-                live.source = scopeSource;
-                live.bareScope = bareScope;
-                if (!context.projectRoot) {
-                    if (live.kind == LiveKind::builtIn) {
-                        viewModel().setLoadingRecentFiles(false);
-                    }
-                    showNoProject(live);
-                } else if (live.kind == LiveKind::builtIn) {
-                    startLiveScopeQuery(std::move(live));
-                } else {
-                    startCustomLiveQuery(std::move(live));
-                }
+                setResults(update, {}, parsed.displayChip, parsed.scope, false, true, false, false, std::nullopt,
+                           context.projectRoot);
+                publish(std::move(update));
+                return;
             }
-            logPerformance(query, source, start);
+            LiveQuery live;
+            live.kind = provider ? LiveKind::builtIn : LiveKind::custom;
+            live.provider = provider;
+            live.customProvider = customProvider;
+            live.text = parsed.query;
+            live.fullQuery = query;
+            live.projectRoot = context.projectRoot.value_or("");
+            live.caseSensitive = context.searchOptions.caseSensitive;
+            live.chip = parsed.displayChip;
+            live.scope = parsed.scope;
+            live.source = scopeSource;
+            live.bareScope = bareScope;
+            live.keepsSelection = refresh_.has_value();
+            if (!context.projectRoot) {
+                if (live.kind == LiveKind::builtIn) {
+                    update.loadingRecentFiles = false;
+                }
+                showNoProject(std::move(update), live);
+            } else if (live.kind == LiveKind::builtIn) {
+                startLiveScopeQuery(std::move(update), std::move(live));
+            } else {
+                startCustomLiveQuery(std::move(update), std::move(live));
+            }
             return;
         }
     }
@@ -211,12 +216,15 @@ void SearchCoordinator::performSearch(const std::string& query, SearchSource sou
         if (onHorizontalSuppressionChanged) {
             onHorizontalSuppressionChanged(true);
         }
-        bool dismissed = false;
-        showBrowse(parsed, context.projectRoot, context.activeCategories, context.scanInFlight, dismissed);
-        logPerformance(query, source, start);
+        showBrowse(std::move(update), parsed, context.projectRoot, context.activeCategories, context.scanInFlight);
         return;
     }
+    routeRegistry(parsed, context, std::move(update));
+}
 
+void SearchCoordinator::routeRegistry(const ParsedQuery& parsed, const LiveSearchContext& context,
+                                      SearchUpdate update) {
+    const bool textEmpty = parsed.query.empty();
     SearchResponse response = registry_.search(parsed, context.searchOptions);
     std::optional<SearchEmptyState> emptyState;
     if (!response.results.empty()) {
@@ -226,24 +234,29 @@ void SearchCoordinator::performSearch(const std::string& query, SearchSource sou
     } else if (!hasSeenResultsInSession_) {
         // A fragment of a project path matches no snippet: the file query decides, and closes the popup
         // itself when the files have nothing either.
-        const bool filesMayAnswer = !textEmpty && !parsed.scopes && !parsed.urlOnly && context.projectRoot &&
-                                    filePathSource && !registry_.disabledSources().contains(SnippetSource::filePath());
+        const bool filesMayAnswer =
+            !textEmpty && !parsed.scopes && !parsed.urlOnly && canQueryFiles(context.projectRoot);
         if (!context.scanInFlight && !unifiedAtContext_ && !filesMayAnswer) {
+            publish(std::move(update));
             dismiss();
-            logPerformance(query, source, start);
             return;
         }
     } else if (!context.scanInFlight) {
         emptyState = noMatchesState_;
     }
-    showResults(std::move(response.results), response.displayChip, response.scope, response.urlOnly,
-                response.scopeDisabled, false, bareScope, emptyState, context.projectRoot);
-    if (!textEmpty && !parsed.scopes && !parsed.urlOnly) {
-        // While a scan runs an empty list carries no message, and the merge must not add one.
-        scheduleFileQuery(parsed.query, searchGeneration_, caseSensitive, context.projectRoot,
-                          context.scanInFlight ? std::nullopt : std::optional<SearchEmptyState>(noMatchesState_));
+    const bool filesFollow = !textEmpty && !parsed.scopes && !parsed.urlOnly;
+    const auto kept = refresh_ ? refresh_->keptSelectionID : std::nullopt;
+    const bool waits = filesFollow && waitsForFileRows(kept, response, context.projectRoot);
+    if (!waits) {
+        setResults(update, response, isBareScope(parsed), emptyState, context.projectRoot);
     }
-    logPerformance(query, source, start);
+    publish(std::move(update));
+    if (filesFollow) {
+        // While a scan runs an empty list carries no message, and the merge must not add one.
+        scheduleFileQuery(parsed.query, searchGeneration_, context.searchOptions.caseSensitive, context.projectRoot,
+                          context.scanInFlight ? std::nullopt : std::optional<SearchEmptyState>(noMatchesState_),
+                          answerFor(std::move(response), !waits));
+    }
 }
 
 std::vector<SnippetSection> SearchCoordinator::emptyQuerySections(
@@ -263,18 +276,19 @@ std::vector<SnippetSection> SearchCoordinator::emptyQuerySections(
     return sections;
 }
 
-void SearchCoordinator::showBrowse(const ParsedQuery& parsed, const std::optional<std::string>& projectRoot,
-                                   const std::vector<std::string>& activeCategories, bool scanInFlight,
-                                   bool& dismissed) {
+void SearchCoordinator::showBrowse(SearchUpdate update, const ParsedQuery& parsed,
+                                   const std::optional<std::string>& projectRoot,
+                                   const std::vector<std::string>& activeCategories, bool scanInFlight) {
     std::vector<SnippetSection> sections = emptyQuerySections(parsed, projectRoot, activeCategories);
     if (sections.empty() && !scanInFlight) {
-        dismissed = true;
+        publish(std::move(update));
         dismiss();
         return;
     }
-    viewModel().setProjectRoot(projectRoot);
-    viewModel().showBrowser(std::move(sections), parsed.urlOnly);
-    popupController_->show();
+    update.projectRoot = projectRoot;
+    update.content = SearchUpdate::Browser{std::move(sections), parsed.urlOnly};
+    update.window = SearchUpdate::Window::show;
+    publish(std::move(update));
 }
 
 void SearchCoordinator::dismiss() {
@@ -327,7 +341,7 @@ void SearchCoordinator::endSession() {
 
 void SearchCoordinator::updateScopeManifest(ScopeRegistry registry) {
     scopeRegistry_ = registry;
-    viewModel().setScopeRegistry(std::move(registry));
+    display_->setScopeRegistry(std::move(registry));
 }
 
 // Showing.
@@ -355,37 +369,57 @@ void SearchCoordinator::recordVariant(SearchShellVariant variant) {
     }
 }
 
-void SearchCoordinator::showResults(std::vector<SearchResult> results, const std::optional<QueryChip>& chip,
-                                    const std::optional<SnippetSource>& scope, bool urlOnly, bool scopeDisabled,
-                                    bool liveScope, bool bareScope, const std::optional<SearchEmptyState>& emptyState,
-                                    const std::optional<std::string>& projectRoot) {
+void SearchCoordinator::setResults(SearchUpdate& update, std::vector<SearchResult> results,
+                                   const std::optional<QueryChip>& chip, const std::optional<SnippetSource>& scope,
+                                   bool urlOnly, bool scopeDisabled, bool liveScope, bool bareScope,
+                                   const std::optional<SearchEmptyState>& emptyState,
+                                   const std::optional<std::string>& projectRoot) {
+    const SearchUpdate::Shell shell{chip, scope, urlOnly, scopeDisabled, liveScope, bareScope};
     if (!unifiedAtContext_) {
-        viewModel().setProjectRoot(projectRoot);
-        viewModel().showSearchResults(std::move(results), chip, scope, urlOnly, scopeDisabled, liveScope, bareScope,
-                                      emptyState ? std::optional<std::string>(emptyState->message) : std::nullopt,
-                                      emptyState ? emptyState->style : SearchEmptyState::Style::standard);
+        update.content = SearchUpdate::Results{std::move(results), emptyState, shell};
     } else {
-        auto presentation = compose(results, scopeDisabled,
-                                    emptyState ? std::optional<std::string>(emptyState->message) : std::nullopt);
-        viewModel().setProjectRoot(projectRoot);
-        viewModel().showSearchPresentation(std::move(presentation), chip, scope, urlOnly, scopeDisabled, liveScope,
-                                           bareScope);
+        const auto message = emptyState ? std::optional<std::string>(emptyState->message) : std::nullopt;
+        update.content = SearchUpdate::Composed{compose(results, scopeDisabled, message), shell};
     }
-    popupController_->show();
+    update.projectRoot = projectRoot;
+    update.window = SearchUpdate::Window::show;
 }
 
-std::optional<std::string> SearchCoordinator::selectedSnippetID() const {
-    auto snippet = viewModel().selectedSnippet();
-    if (!snippet) {
-        return std::nullopt;
-    }
-    return snippet->id;
+void SearchCoordinator::setResults(SearchUpdate& update, SearchResponse& response, bool bareScope,
+                                   const std::optional<SearchEmptyState>& emptyState,
+                                   const std::optional<std::string>& projectRoot) {
+    // A plain list takes the results as they are, so the answer kept for the merge need not copy them.
+    std::vector<SearchResult> results = unifiedAtContext_ ? response.results : std::move(response.results);
+    setResults(update, std::move(results), response.displayChip, response.scope, response.urlOnly,
+               response.scopeDisabled, false, bareScope, emptyState, projectRoot);
 }
 
-void SearchCoordinator::restoreSelection(const std::optional<std::string>& snippetID) {
-    if (snippetID) {
-        viewModel().selectSnippet(*snippetID);
+SearchAsyncUpdateEngine::RegistryAnswer SearchCoordinator::answerFor(SearchResponse response, bool shown) const {
+    // Shown as a plain list, the results are the list on screen; otherwise the answer keeps them.
+    const bool onScreen = shown && !unifiedAtContext_;
+    return {std::make_shared<const SearchResponse>(std::move(response)), onScreen};
+}
+
+void SearchCoordinator::publish(SearchUpdate update) {
+    if (refresh_ && refresh_->keptSelectionID && update.hasContent() && !update.selectSnippetID) {
+        update.selectSnippetID = refresh_->keptSelectionID;
     }
+    display_->apply(std::move(update));
+}
+
+bool SearchCoordinator::canQueryFiles(const std::optional<std::string>& projectRoot) const {
+    return projectRoot && filePathSource && !registry_.disabledSources().contains(SnippetSource::filePath());
+}
+
+bool SearchCoordinator::waitsForFileRows(const std::optional<std::string>& selectedID,
+                                         const SearchResponse& response,
+                                         const std::optional<std::string>& projectRoot) const {
+    if (!selectedID || !canQueryFiles(projectRoot)) {
+        return false;
+    }
+    return std::none_of(response.results.begin(), response.results.end(), [&](const SearchResult& result) {
+        return result.snippet && result.snippet->id == *selectedID;
+    });
 }
 
 void SearchCoordinator::logPerformance(const std::string& query, SearchSource source, double start) const {
@@ -400,14 +434,14 @@ void SearchCoordinator::logPerformance(const std::string& query, SearchSource so
 
 void SearchCoordinator::scheduleFileQuery(const std::string& text, std::int64_t generation, bool caseSensitive,
                                           const std::optional<std::string>& projectRoot,
-                                          const std::optional<SearchEmptyState>& noMatches) {
-    const bool filesDisabled = registry_.disabledSources().contains(SnippetSource::filePath());
+                                          const std::optional<SearchEmptyState>& noMatches,
+                                          SearchAsyncUpdateEngine::RegistryAnswer registryAnswer) {
     asyncUpdateEngine_->cancelFileQuery();
-    if (!projectRoot || filesDisabled || !filePathSource) {
+    if (!canQueryFiles(projectRoot)) {
         return;
     }
-    asyncUpdateEngine_->startFileQuery(makeMergeDependencies(), filePathSource, text, generation, caseSensitive,
-                                       *projectRoot, noMatches);
+    asyncUpdateEngine_->startFileQuery(makeMergeDependencies(), std::move(registryAnswer), filePathSource, text,
+                                       generation, caseSensitive, *projectRoot, noMatches);
 }
 
 SearchAsyncUpdateEngine::MergeDependencies SearchCoordinator::makeMergeDependencies() {
@@ -423,7 +457,7 @@ SearchAsyncUpdateEngine::MergeDependencies SearchCoordinator::makeMergeDependenc
     };
     deps.selectedSnippetID = [weak]() -> std::optional<std::string> {
         auto self = weak.lock();
-        return self ? self->selectedSnippetID() : std::nullopt;
+        return self ? self->display_->selectedSnippetID() : std::nullopt;
     };
     deps.isNavigationActive = [weak] {
         auto self = weak.lock();
@@ -435,16 +469,10 @@ SearchAsyncUpdateEngine::MergeDependencies SearchCoordinator::makeMergeDependenc
             self->asyncUpdateEngine_->recordDeferred(reason, generation, selectedID, self->deferredIdleHandler());
         }
     };
-    deps.searchRegistry = [weak](const std::string& query, bool caseSensitive) -> SearchResponse {
+    deps.currentSearchViewState = [weak]() -> const SearchViewState& {
+        static const SearchViewState nothing = SearchViewState::results({});
         auto self = weak.lock();
-        if (!self) {
-            return {};
-        }
-        return self->registry_.search(self->parsedQuery(query), SearchOptions{caseSensitive});
-    };
-    deps.currentSearchViewState = [weak] {
-        auto self = weak.lock();
-        return self ? self->viewModel().viewState() : SearchViewState::results({});
+        return self ? self->display_->viewState() : nothing;
     };
     deps.sameResultIdentity = [weak](const std::vector<SearchResult>& a, const std::vector<SearchResult>& b) {
         return !weak.expired() && sameResultIdentity(a, b);
@@ -455,7 +483,7 @@ SearchAsyncUpdateEngine::MergeDependencies SearchCoordinator::makeMergeDependenc
     };
     deps.showPopup = [weak](std::vector<SearchResult> results, const SearchResponse& response,
                             const std::optional<std::string>& projectRoot, const std::optional<std::string>& message,
-                            SearchEmptyState::Style style) {
+                            SearchEmptyState::Style style, const std::optional<std::string>& selectedID) {
         auto self = weak.lock();
         if (!self) {
             return;
@@ -475,13 +503,11 @@ SearchAsyncUpdateEngine::MergeDependencies SearchCoordinator::makeMergeDependenc
         if (message) {
             emptyState = SearchEmptyState{*message, style};
         }
-        self->showResults(std::move(results), response.displayChip, response.scope, response.urlOnly,
-                          response.scopeDisabled, false, false, emptyState, projectRoot);
-    };
-    deps.restoreSelection = [weak](const std::string& snippetID) {
-        if (auto self = weak.lock()) {
-            self->viewModel().selectSnippet(snippetID);
-        }
+        SearchUpdate update;
+        self->setResults(update, std::move(results), response.displayChip, response.scope, response.urlOnly,
+                         response.scopeDisabled, false, false, emptyState, projectRoot);
+        update.selectSnippetID = selectedID;
+        self->publish(std::move(update));
     };
     return deps;
 }

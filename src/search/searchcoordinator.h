@@ -9,12 +9,14 @@
 #include "model/searchoptions.h"
 #include "model/searchresult.h"
 #include "model/snippetsource.h"
-#include "popup/popupcontroller.h"
-#include "popup/scopecatalog.h"
-#include "popup/searchshellvariant.h"
-#include "popup/searchviewstate.h"
+#include "presentation/scopecatalog.h"
+#include "presentation/searchdisplay.h"
+#include "presentation/searchshellvariant.h"
+#include "presentation/searchupdate.h"
+#include "presentation/searchviewstate.h"
 #include "providers/customprovider.h"
 #include "registry/parsedquery.h"
+#include "registry/queryintent.h"
 #include "registry/snippetregistry.h"
 #include "registry/snippetsection.h"
 #include "search/filesearchsource.h"
@@ -40,8 +42,8 @@ std::string_view toString(SearchSource source);
 // Answers every query of a completion session: classifies the text, picks one of five roads (help,
 // scope picker, live scope, browse, registry search), decides what the popup shows including its
 // empty states, keeps the answer fresh when the registry, a scan or the recent files change, and
-// holds late answers back while the user navigates. Main thread; its tasks and callbacks hold it
-// weakly, and only provider calls run on background jobs.
+// holds late answers back while the user navigates. Each answer goes to the display as one update.
+// Main thread; its tasks and callbacks hold it weakly, and only provider calls run on background jobs.
 class SearchCoordinator : public std::enable_shared_from_this<SearchCoordinator> {
 public:
     // The environment one search runs in.
@@ -70,8 +72,8 @@ public:
     // `registry`, `scheduler` and `clock` must outlive the coordinator. The engine's clock is the
     // monotonic one of `clock`, so that a wall clock that jumps changes no interval.
     static std::shared_ptr<SearchCoordinator> create(SnippetRegistry& registry,
-                                                     std::shared_ptr<PopupController> popupController,
-                                                     Scheduler& scheduler, const Clock& clock);
+                                                     std::shared_ptr<SearchDisplay> display, Scheduler& scheduler,
+                                                     const Clock& clock);
     ~SearchCoordinator();
     SearchCoordinator(const SearchCoordinator&) = delete;
     SearchCoordinator& operator=(const SearchCoordinator&) = delete;
@@ -98,7 +100,6 @@ public:
     const std::optional<SearchShellVariant>& lastUnifiedVariantLog() const { return lastUnifiedVariantLog_; }
     bool hasLiveQueryTask() const { return liveQueryTask_.has_value(); }
     SearchAsyncUpdateEngine& asyncUpdateEngine() const { return *asyncUpdateEngine_; }
-    PopupController& popupController() const { return *popupController_; }
 
     // Answers one query.
     void performSearch(const std::string& query, SearchSource source, const LiveSearchContext& context);
@@ -124,6 +125,8 @@ public:
     // The query a text stands for: a literal text is searched as itself, everything else as parsed
     // against the scope tables. Every search of the text, first or repeated, goes through here.
     ParsedQuery parsedQuery(const std::string& text) const;
+    // The same from the text's intent, which has already read the text.
+    ParsedQuery parsedQuery(const QueryIntent& intent, const std::string& text) const;
     // The browser's sections, the "files" section listing the project's recent files.
     std::vector<SnippetSection> browserSections(const std::optional<std::string>& projectRoot,
                                                 const std::vector<std::string>& activeCategories);
@@ -151,46 +154,69 @@ private:
         std::optional<SnippetSource> scope;
         SnippetSource source = SnippetSource::filePath();
         bool bareScope = false;
+        // Started by a refresh: its answer keeps the entry selected when it arrives.
+        bool keepsSelection = false;
+    };
+    // What a refresh asks of the search it re-runs.
+    struct Refresh {
+        // The entry selected before the refresh; kept selected, also until the merged files are in.
+        std::optional<std::string> keptSelectionID;
+        bool clearsLoadingRecentFiles = false;
     };
 
-    SearchCoordinator(SnippetRegistry& registry, std::shared_ptr<PopupController> popupController,
-                      Scheduler& scheduler, const Clock& clock);
+    SearchCoordinator(SnippetRegistry& registry, std::shared_ptr<SearchDisplay> display, Scheduler& scheduler,
+                      const Clock& clock);
 
     double now() const;
-    PopupViewModel& viewModel() const { return popupController_->viewModel(); }
-    bool isPopupVisible() const { return popupController_->window().isVisible(); }
+    bool isPopupVisible() const { return display_->isVisible(); }
+    // Takes the road for `query` and hands the display its update.
+    void route(const std::string& query, const LiveSearchContext& context, SearchUpdate update);
+    void routeRegistry(const ParsedQuery& parsed, const LiveSearchContext& context, SearchUpdate update);
+    // Re-runs the active query for a refresh, keeping the selected entry.
+    void refreshSearch(SearchSource source, bool clearsLoadingRecentFiles = false);
+    // Whether a file query can run for `projectRoot`.
+    bool canQueryFiles(const std::optional<std::string>& projectRoot) const;
+    // Whether a refreshed list without the selected entry waits for the file matches that follow it,
+    // so that the entry stays on screen and selected instead of the list jumping to its first row.
+    bool waitsForFileRows(const std::optional<std::string>& selectedID, const SearchResponse& response,
+                          const std::optional<std::string>& projectRoot) const;
+    void publish(SearchUpdate update);
     ScopeCatalog::Inputs catalogInputs() const;
     SearchPresentation compose(const std::vector<SearchResult>& results, bool scopeDisabled,
                                const std::optional<std::string>& message);
     void recordVariant(SearchShellVariant variant);
-    std::optional<std::string> selectedSnippetID() const;
-    void restoreSelection(const std::optional<std::string>& snippetID);
 
-    // Shows `results` as plain results, or through the composer inside an @-context.
-    void showResults(std::vector<SearchResult> results, const std::optional<QueryChip>& chip,
-                     const std::optional<SnippetSource>& scope, bool urlOnly, bool scopeDisabled, bool liveScope,
-                     bool bareScope, const std::optional<SearchEmptyState>& emptyState,
-                     const std::optional<std::string>& projectRoot);
-    void showBrowse(const ParsedQuery& parsed, const std::optional<std::string>& projectRoot,
-                    const std::vector<std::string>& activeCategories, bool scanInFlight, bool& dismissed);
+    // Puts `results` into `update` as plain results, or through the composer inside an @-context.
+    void setResults(SearchUpdate& update, std::vector<SearchResult> results, const std::optional<QueryChip>& chip,
+                    const std::optional<SnippetSource>& scope, bool urlOnly, bool scopeDisabled, bool liveScope,
+                    bool bareScope, const std::optional<SearchEmptyState>& emptyState,
+                    const std::optional<std::string>& projectRoot);
+    // The same for a registry answer, whose results it takes when it can.
+    void setResults(SearchUpdate& update, SearchResponse& response, bool bareScope,
+                    const std::optional<SearchEmptyState>& emptyState, const std::optional<std::string>& projectRoot);
+    // What the merge keeps of a registry answer that was `shown`, or held back.
+    SearchAsyncUpdateEngine::RegistryAnswer answerFor(SearchResponse response, bool shown) const;
+    void showBrowse(SearchUpdate update, const ParsedQuery& parsed, const std::optional<std::string>& projectRoot,
+                    const std::vector<std::string>& activeCategories, bool scanInFlight);
     void dismiss();
 
-    void startLiveScopeQuery(LiveQuery query);
-    void startCustomLiveQuery(LiveQuery query);
+    void startLiveScopeQuery(SearchUpdate update, LiveQuery query);
+    void startCustomLiveQuery(SearchUpdate update, LiveQuery query);
     void runLiveQuery(LiveQuery query);
     void completeLiveQuery(const LiveQuery& query, std::vector<SearchResult> results, const CancellationToken& task);
     SearchEmptyState customEmptyHint(const CustomProviderConfig& config) const;
-    void showNoProject(const LiveQuery& query);
+    void showNoProject(SearchUpdate update, const LiveQuery& query);
 
     void scheduleFileQuery(const std::string& text, std::int64_t generation, bool caseSensitive,
                            const std::optional<std::string>& projectRoot,
-                           const std::optional<SearchEmptyState>& noMatches);
+                           const std::optional<SearchEmptyState>& noMatches,
+                           SearchAsyncUpdateEngine::RegistryAnswer registryAnswer);
     SearchAsyncUpdateEngine::MergeDependencies makeMergeDependencies();
     std::function<void()> deferredIdleHandler();
     void logPerformance(const std::string& query, SearchSource source, double start) const;
 
     SnippetRegistry& registry_;
-    std::shared_ptr<PopupController> popupController_;
+    std::shared_ptr<SearchDisplay> display_;
     Scheduler& scheduler_;
     const Clock& clock_;
     ScopeRegistry scopeRegistry_;
@@ -202,6 +228,8 @@ private:
     std::optional<SearchPresentationComposer::Context> unifiedAtContext_;
     std::optional<SearchShellVariant> lastUnifiedVariantLog_;
     std::optional<CancellationToken> liveQueryTask_;
+    // Set only while a refresh re-runs the active query.
+    std::optional<Refresh> refresh_;
     std::shared_ptr<SearchAsyncUpdateEngine> asyncUpdateEngine_;
     std::optional<std::string> lastDeliveredInputQuery_;
     double lastDeliveredInputQueryAt_ = 0;

@@ -5,11 +5,12 @@ namespace korvane {
 // The search coordinator's live scopes: built-in and custom scopes whose results come from a query run
 // on each keystroke, with their messages and the loading flag.
 
-void SearchCoordinator::showNoProject(const LiveQuery& query) {
-    showResults({}, query.chip, query.scope, false, false, true, false,
-                SearchEmptyState{"No project detected - cd into a project directory",
-                                 SearchEmptyState::Style::standard},
-                std::nullopt);
+void SearchCoordinator::showNoProject(SearchUpdate update, const LiveQuery& query) {
+    setResults(update, {}, query.chip, query.scope, false, false, true, false,
+               SearchEmptyState{"No project detected - cd into a project directory",
+                                SearchEmptyState::Style::standard},
+               std::nullopt);
+    publish(std::move(update));
 }
 
 SearchEmptyState SearchCoordinator::customEmptyHint(const CustomProviderConfig& config) const {
@@ -19,20 +20,24 @@ SearchEmptyState SearchCoordinator::customEmptyHint(const CustomProviderConfig& 
     return {"Type @" + config.scope.value_or(config.id) + " to search", SearchEmptyState::Style::compact};
 }
 
-void SearchCoordinator::startLiveScopeQuery(LiveQuery query) {
-    if (!(isPopupVisible() && viewModel().isLiveScopeActive())) {
+void SearchCoordinator::startLiveScopeQuery(SearchUpdate update, LiveQuery query) {
+    if (!(isPopupVisible() && display_->isLiveScopeActive())) {
         std::optional<SearchEmptyState> interim;
         if (query.text.empty()) {
             interim = SearchEmptyState{"No recent file changes. Type to search all files.",
                                        SearchEmptyState::Style::compact};
         }
-        showResults({}, query.chip, query.scope, false, false, true, query.bareScope, interim, query.projectRoot);
+        setResults(update, {}, query.chip, query.scope, false, false, true, query.bareScope, interim,
+                   query.projectRoot);
+        // The interim list replaces what the refresh would have kept selected.
+        query.keepsSelection = false;
     }
+    publish(std::move(update));
     query.debounce = query.text.empty() ? 0.0 : liveScopeDebounce;
     runLiveQuery(std::move(query));
 }
 
-void SearchCoordinator::startCustomLiveQuery(LiveQuery query) {
+void SearchCoordinator::startCustomLiveQuery(SearchUpdate update, LiveQuery query) {
     if (frontmostApplication) {
         query.application = frontmostApplication();
     }
@@ -43,7 +48,9 @@ void SearchCoordinator::startCustomLiveQuery(LiveQuery query) {
     if (query.text.empty()) {
         interim = customEmptyHint(config);
     }
-    showResults({}, query.chip, query.scope, false, false, true, query.bareScope, interim, query.projectRoot);
+    setResults(update, {}, query.chip, query.scope, false, false, true, query.bareScope, interim, query.projectRoot);
+    query.keepsSelection = false;
+    publish(std::move(update));
     runLiveQuery(std::move(query));
 }
 
@@ -103,11 +110,10 @@ void SearchCoordinator::completeLiveQuery(const LiveQuery& query, std::vector<Se
         deferRefresh(builtIn ? "liveScopeCompletion" : "customLiveScopeCompletion");
         return;
     }
-    auto& model = viewModel();
     // Only a list with items can be the same answer: an empty one may now carry another message
     // (the truncated index), which the interim state did not show.
-    if (!results.empty() && model.mode() == PopupMode::search && model.isLiveScopeActive() &&
-        model.activeScope() == query.source && sameResultIdentity(results, model.allResults())) {
+    if (!results.empty() && display_->showsLiveScope(query.source) &&
+        sameResultIdentity(results, display_->allResults())) {
         return;
     }
     const bool isFileSource = builtIn && query.source == SnippetSource::filePath() && filePathSource &&
@@ -129,11 +135,17 @@ void SearchCoordinator::completeLiveQuery(const LiveQuery& query, std::vector<Se
     } else {
         emptyState = SearchEmptyState{"No matches", SearchEmptyState::Style::standard};
     }
-    showResults(std::move(results), query.chip, query.scope, false, false, true, query.bareScope, emptyState,
-                query.projectRoot);
+    SearchUpdate update;
+    setResults(update, std::move(results), query.chip, query.scope, false, false, true, query.bareScope, emptyState,
+               query.projectRoot);
     if (builtIn) {
-        model.setLoadingRecentFiles(isFileSource && filePathSource->isRecentFilesLoading(query.projectRoot));
+        update.loadingRecentFiles = isFileSource && filePathSource->isRecentFilesLoading(query.projectRoot);
     }
+    if (query.keepsSelection) {
+        // A refresh left the list on screen until this answer: the user's entry stays selected.
+        update.selectSnippetID = display_->selectedSnippetID();
+    }
+    publish(std::move(update));
 }
 
 } // namespace korvane

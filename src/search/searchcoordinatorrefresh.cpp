@@ -15,7 +15,25 @@ std::function<void()> SearchCoordinator::deferredIdleHandler() {
 }
 
 void SearchCoordinator::deferRefresh(const std::string& reason) {
-    asyncUpdateEngine_->recordDeferred(reason, searchGeneration_, selectedSnippetID(), deferredIdleHandler());
+    asyncUpdateEngine_->recordDeferred(reason, searchGeneration_, display_->selectedSnippetID(),
+                                       deferredIdleHandler());
+}
+
+void SearchCoordinator::refreshSearch(SearchSource source, bool clearsLoadingRecentFiles) {
+    const auto context = contextProvider && activeQuery_ ? contextProvider() : std::nullopt;
+    if (!context) {
+        if (clearsLoadingRecentFiles) {
+            SearchUpdate update;
+            update.loadingRecentFiles = false;
+            publish(std::move(update));
+        }
+        return;
+    }
+    // The entry on screen now, not the one noted when the refresh was held back: the user may have
+    // moved on since.
+    refresh_ = Refresh{display_->selectedSnippetID(), clearsLoadingRecentFiles};
+    performSearch(*activeQuery_, source, *context);
+    refresh_.reset();
 }
 
 void SearchCoordinator::flushDeferredWork() {
@@ -27,14 +45,8 @@ void SearchCoordinator::flushDeferredWork() {
         asyncUpdateEngine_->clearDeferredWork();
         return;
     }
-    const auto selected = work.selectedSnippetID;
     asyncUpdateEngine_->clearDeferredWork();
-    if (contextProvider && activeQuery_) {
-        if (auto context = contextProvider()) {
-            performSearch(*activeQuery_, SearchSource::deferred, *context);
-        }
-    }
-    restoreSelection(selected);
+    refreshSearch(SearchSource::deferred);
 }
 
 void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::string>& projectRoot, bool caseSensitive,
@@ -46,33 +58,41 @@ void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::strin
         deferRefresh("registryRerender");
         return;
     }
-    const auto selected = selectedSnippetID();
-    if (viewModel().isHelpMode() || (unifiedAtContext_ && unifiedAtContext_->asScopeOnly())) {
+    if (display_->isHelpMode() || (unifiedAtContext_ && unifiedAtContext_->asScopeOnly())) {
         return;
     }
+    SearchUpdate update;
+    update.selectSnippetID = display_->selectedSnippetID();
     const ParsedQuery parsed = parsedQuery(*activeQuery_);
     if (parsed.query.empty() && !parsed.scopes) {
-        std::vector<SnippetSection> sections = emptyQuerySections(parsed, projectRoot, activeCategories);
-        viewModel().setProjectRoot(projectRoot);
-        viewModel().showBrowser(std::move(sections), parsed.urlOnly);
-        popupController_->show();
-        restoreSelection(selected);
+        update.projectRoot = projectRoot;
+        update.content = SearchUpdate::Browser{emptyQuerySections(parsed, projectRoot, activeCategories),
+                                               parsed.urlOnly};
+        update.window = SearchUpdate::Window::show;
+        publish(std::move(update));
         return;
     }
+    const bool filesFollow = !parsed.query.empty() && !parsed.scopes && !parsed.urlOnly;
     SearchResponse response = registry_.search(parsed, SearchOptions{caseSensitive});
     if (response.results.empty() && !response.scopeDisabled) {
+        // The list on screen stays; a file query still under way merges behind the new answer.
+        if (filesFollow && asyncUpdateEngine_->hasFileQueryTask()) {
+            scheduleFileQuery(parsed.query, searchGeneration_, caseSensitive, projectRoot, noMatchesState_,
+                              answerFor(std::move(response), false));
+        }
         return;
     }
-    if (!response.results.empty()) {
-        hasSeenResultsInSession_ = true;
+    hasSeenResultsInSession_ = hasSeenResultsInSession_ || !response.results.empty();
+    const bool waits = filesFollow && waitsForFileRows(update.selectSnippetID, response, projectRoot);
+    if (!waits) {
+        setResults(update, response, isBareScope(parsed), std::nullopt, projectRoot);
+        publish(std::move(update));
     }
-    showResults(std::move(response.results), response.displayChip, response.scope, response.urlOnly,
-                response.scopeDisabled, false, isBareScope(parsed), std::nullopt, projectRoot);
-    restoreSelection(selected);
     // The file matches merged into this list came from the file query; run it again so that a
     // registry change does not leave the list without them until the next keystroke.
-    if (!parsed.query.empty() && !parsed.scopes && !parsed.urlOnly) {
-        scheduleFileQuery(parsed.query, searchGeneration_, caseSensitive, projectRoot, noMatchesState_);
+    if (filesFollow) {
+        scheduleFileQuery(parsed.query, searchGeneration_, caseSensitive, projectRoot, noMatchesState_,
+                          answerFor(std::move(response), !waits));
     }
 }
 
@@ -84,13 +104,7 @@ void SearchCoordinator::handleScanRefresh() {
         deferRefresh("scanRefresh");
         return;
     }
-    const auto selected = selectedSnippetID();
-    if (contextProvider) {
-        if (auto context = contextProvider()) {
-            performSearch(*activeQuery_, SearchSource::scanRefresh, *context);
-        }
-    }
-    restoreSelection(selected);
+    refreshSearch(SearchSource::scanRefresh);
 }
 
 void SearchCoordinator::handleRecentFilesReady(const std::optional<std::string>& currentProjectRoot,
@@ -108,17 +122,8 @@ void SearchCoordinator::handleRecentFilesReady(const std::optional<std::string>&
         deferRefresh("recentFiles");
         return;
     }
-    if (filesScope) {
-        viewModel().setLoadingRecentFiles(false);
-    }
-    // The browser re-selects its first category when rebuilt; keep the user's item instead.
-    const auto selected = selectedSnippetID();
-    if (contextProvider) {
-        if (auto context = contextProvider()) {
-            performSearch(*activeQuery_, SearchSource::recentFilesReady, *context);
-            restoreSelection(selected);
-        }
-    }
+    // The browser re-selects its first category when rebuilt; the refresh keeps the user's item.
+    refreshSearch(SearchSource::recentFilesReady, filesScope);
 }
 
 bool SearchCoordinator::sameResultIdentity(const std::vector<SearchResult>& a, const std::vector<SearchResult>& b) {

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "model/searchresult.h"
-#include "popup/scopecatalog.h"
-#include "popup/scopedefinition.h"
-#include "popup/searchpresentation.h"
-#include "popup/searchrow.h"
+#include "presentation/scopecatalog.h"
+#include "presentation/scopedefinition.h"
+#include "presentation/searchpresentation.h"
+#include "presentation/searchrow.h"
 
 #include <optional>
 #include <string>

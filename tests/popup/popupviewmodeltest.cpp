@@ -188,6 +188,43 @@ TEST_F(PopupStateTest, NotifiesOnlyOnRealChanges) {
     EXPECT_EQ(notifications, 2);
 }
 
+TEST_F(PopupStateTest, ASearchUpdateIsOneChangeWithOneFrameRequest) {
+    int frames = 0;
+    model->onLayoutChanged = [&] { ++frames; };
+    model->onPreviewChanged = [&] { ++frames; };
+    model->showHelp();
+    model->setLoadingRecentFiles(true);
+    notifications = 0;
+    frames = 0;
+
+    SearchUpdate update;
+    update.query = "al";
+    update.exitHelpMode = true;
+    update.loadingRecentFiles = false;
+    update.projectRoot = "/p";
+    update.content = SearchUpdate::Results{results({"a", "b", "c"}), std::nullopt, {}};
+    update.selectSnippetID = "c";
+    model->apply(std::move(update));
+
+    EXPECT_EQ(notifications, 1);
+    EXPECT_EQ(frames, 2); // one layout and one preview request, each coalesced by the controller
+    EXPECT_EQ(model->mode(), PopupMode::search);
+    EXPECT_FALSE(model->isHelpMode());
+    EXPECT_FALSE(model->isLoadingRecentFiles());
+    EXPECT_EQ(model->currentQuery(), "al");
+    EXPECT_EQ(model->projectRoot(), "/p");
+    EXPECT_EQ(selectedID(), "c");
+    EXPECT_EQ(detail->feeds().back(), "feed:c");
+
+    // An update without content changes only what it carries.
+    notifications = 0;
+    SearchUpdate query;
+    query.query = "alp";
+    model->apply(std::move(query));
+    EXPECT_EQ(notifications, 1);
+    EXPECT_EQ(selectedID(), "c");
+}
+
 TEST_F(PopupStateTest, OnlyADifferentThemeEmptiesTheLabelCache) {
     const LabelCacheKey key{"a", {}, false, LabelCacheKey::quantizeFontSize(model->themeConfig().fontSize)};
     model->cacheLabel(key, std::make_shared<PopupViewModel::CachedLabel>());

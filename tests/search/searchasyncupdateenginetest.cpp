@@ -34,24 +34,26 @@ struct MergeWorld {
         d.deferRefresh = [this](const std::string& reason, std::int64_t g, const std::optional<std::string>& id) {
             log.push_back("defer:" + reason + ":" + std::to_string(g) + ":" + id.value_or("-"));
         };
-        d.searchRegistry = [this](const std::string& q, bool) {
-            log.push_back("registry:" + q);
-            return SearchResponse{registryResults, {}, {}, false, false};
-        };
-        d.currentSearchViewState = [this] { return shown; };
+        d.currentSearchViewState = [this]() -> const SearchViewState& { return shown; };
         d.sameResultIdentity = [](const std::vector<SearchResult>& a, const std::vector<SearchResult>& b) {
             return ids(a) == ids(b);
         };
         d.hasSeenResultsInSession = [this] { return seen; };
         d.showPopup = [this](std::vector<SearchResult> results, const SearchResponse&,
                              const std::optional<std::string>&, const std::optional<std::string>& message,
-                             SearchEmptyState::Style style) {
+                             SearchEmptyState::Style style, const std::optional<std::string>& selectedID) {
             shownLists.push_back(ids(results));
             shownMessages.push_back(message);
             shown = message ? SearchViewState::empty({*message, style}) : SearchViewState::results(results);
+            if (selectedID) {
+                log.push_back("restore:" + *selectedID);
+            }
         };
-        d.restoreSelection = [this](const std::string& id) { log.push_back("restore:" + id); };
         return d;
+    }
+    // The registry's answer found with the query, which the merge reuses.
+    SearchAsyncUpdateEngine::RegistryAnswer answer() const {
+        return {std::make_shared<const SearchResponse>(SearchResponse{registryResults, {}, {}, false, false}), false};
     }
 };
 
@@ -118,7 +120,7 @@ TEST_F(SearchAsyncUpdateEngineTest, MergeAddsAtMostEightNewFilesBehindTheRegistr
         found.push_back(fileResult("f" + std::to_string(i)));
     }
     world.selected = "manual:a";
-    engine->mergeFileSearch(world.dependencies(), found, "al", 5, false, "/p", noMatches, CancellationToken());
+    engine->mergeFileSearch(world.dependencies(), world.answer(), found, 5, "/p", noMatches, CancellationToken());
     ASSERT_EQ(world.shownLists.size(), 1u);
     const auto& list = world.shownLists[0];
     ASSERT_EQ(list.size(), 2u + 8u);
@@ -129,8 +131,18 @@ TEST_F(SearchAsyncUpdateEngineTest, MergeAddsAtMostEightNewFilesBehindTheRegistr
     EXPECT_EQ(world.log.back(), "restore:manual:a");
 
     // The same ids again: no update, no flicker.
-    engine->mergeFileSearch(world.dependencies(), found, "al", 5, false, "/p", noMatches, CancellationToken());
+    engine->mergeFileSearch(world.dependencies(), world.answer(), found, 5, "/p", noMatches, CancellationToken());
     EXPECT_EQ(world.shownLists.size(), 1u);
+}
+
+TEST_F(SearchAsyncUpdateEngineTest, AnAnswerAlreadyOnScreenIsMergedFromTheListShown) {
+    world.shown = SearchViewState::results({SearchResult{manualSnippet("a"), {}}, fileResult("dup.txt")});
+    auto answer = world.answer(); // its own results are empty: they went to the screen
+    answer.resultsOnScreen = true;
+    engine->mergeFileSearch(world.dependencies(), answer, {fileResult("dup.txt"), fileResult("new.txt")}, 5, "/p",
+                            noMatches, CancellationToken());
+    ASSERT_EQ(world.shownLists.size(), 1u);
+    EXPECT_EQ(world.shownLists[0], (std::vector<std::string>{"manual:a", "file:dup.txt", "file:new.txt"}));
 }
 
 TEST_F(SearchAsyncUpdateEngineTest, EmptyMergesByWhetherResultsWereSeen) {
@@ -148,7 +160,7 @@ TEST_F(SearchAsyncUpdateEngineTest, EmptyMergesByWhetherResultsWereSeen) {
         MergeWorld w;
         w.seen = c.seen;
         w.shown = c.shown;
-        engine->mergeFileSearch(w.dependencies(), {}, "al", 5, false, "/p", noMatches, CancellationToken());
+        engine->mergeFileSearch(w.dependencies(), w.answer(), {}, 5, "/p", noMatches, CancellationToken());
         ASSERT_EQ(w.shownLists.size(), c.updates);
         if (c.updates) {
             EXPECT_EQ(w.shownMessages[0], c.message);
@@ -159,7 +171,7 @@ TEST_F(SearchAsyncUpdateEngineTest, EmptyMergesByWhetherResultsWereSeen) {
 TEST_F(SearchAsyncUpdateEngineTest, FileQueryIsDebouncedDroppedWhenStaleAndDeferredWhileNavigating) {
     files->answers["al"] = {fileResult("alpha.txt")};
     // Generation 5 started; a keystroke makes it 6 before the results are merged.
-    engine->startFileQuery(world.dependencies(), files, "al", 5, false, "/p", noMatches);
+    engine->startFileQuery(world.dependencies(), world.answer(), files, "al", 5, false, "/p", noMatches);
     scheduler.advance(0.049);
     EXPECT_TRUE(files->searches.empty());
     world.generation = 6;
@@ -170,15 +182,16 @@ TEST_F(SearchAsyncUpdateEngineTest, FileQueryIsDebouncedDroppedWhenStaleAndDefer
     // Navigation 0.1 s before the merge: nothing shown, the merge is recorded for later.
     world.selected = "manual:a";
     world.navigating = true;
-    engine->startFileQuery(world.dependencies(), files, "al", 6, false, "/p", noMatches);
+    engine->startFileQuery(world.dependencies(), world.answer(), files, "al", 6, false, "/p", noMatches);
     scheduler.advance(0.06);
     EXPECT_EQ(files->searches, (std::vector<std::string>{"al"}));
     EXPECT_TRUE(world.shownLists.empty());
     EXPECT_EQ(world.log, (std::vector<std::string>{"defer:fileSearchMerge:6:manual:a"}));
 
     world.navigating = false;
-    engine->startFileQuery(world.dependencies(), files, "al", 6, false, "/p", noMatches);
-    engine->startFileQuery(world.dependencies(), files, "al", 6, false, "/p", noMatches); // replaces the first
+    engine->startFileQuery(world.dependencies(), world.answer(), files, "al", 6, false, "/p", noMatches);
+    // The second replaces the first.
+    engine->startFileQuery(world.dependencies(), world.answer(), files, "al", 6, false, "/p", noMatches);
     scheduler.advance(0.06);
     EXPECT_EQ(files->searches.size(), 2u);
     ASSERT_EQ(world.shownLists.size(), 1u);

@@ -6,6 +6,7 @@
 #include "platform/fake/fakepopupsurfacewindow.h"
 #include "platform/fake/fakeprocessrunner.h"
 #include "platform/fake/fakescreenlist.h"
+#include "popup/popupsearchdisplay.h"
 #include "popup/recordingdetailcontroller.h"
 #include "providers/customprovider.h"
 #include "providers/shellcommandrunner.h"
@@ -49,7 +50,8 @@ protected:
                 return made;
             });
         setSnippets({"alpha", "alpine", "alto", "beta", "@foo-helper"});
-        coordinator = SearchCoordinator::create(registry, controller, staged, clock);
+        coordinator =
+            SearchCoordinator::create(registry, std::make_shared<PopupSearchDisplay>(controller), staged, clock);
         files = std::make_shared<test::FakeFileSource>();
         coordinator->filePathSource = files;
         coordinator->liveScopeProviders[SnippetSource::filePath()] = files;
@@ -320,6 +322,71 @@ TEST_F(SearchCoordinatorTest, NavigationHoldsRefreshesBackForPointThreeSecondsAn
     // The detail panel follows the restored row, not the first one.
     ASSERT_FALSE(detail->feeds().empty());
     EXPECT_EQ(detail->feeds().back(), "feed:" + *selected);
+}
+
+TEST_F(SearchCoordinatorTest, ABackgroundRefreshNeverMovesTheSelectionOffAMergedFileRow) {
+    files->answers["al"] = {fileResult("al-notes.txt")};
+    const std::string fileRow = "file:al-notes.txt";
+    const struct {
+        const char* name;
+        bool whileNavigating;
+        std::function<void()> refresh;
+        std::optional<std::string> added;
+    } cases[] = {
+        {"scan step", false, [this] { coordinator->handleScanRefresh(); }, {}},
+        {"watched file", false,
+         [this] {
+             setSnippets({"alpha", "alpine", "alto", "beta", "@foo-helper", "alder"});
+             coordinator->rerenderForRegistryChange(context.projectRoot, false, context.activeCategories);
+         },
+         "manual:alder"},
+        {"held back while navigating", true, [this] { coordinator->handleScanRefresh(); }, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        coordinator->resetSession();
+        coordinator->endSession();
+        controller->hide();
+        setSnippets({"alpha", "alpine", "alto", "beta", "@foo-helper"});
+        manual.advance(1);
+        type("al");
+        manual.advance(0.06);
+        ASSERT_EQ(shownIDs().size(), 4u);
+        for (int i = 0; i < 3; ++i) {
+            arrowDown();
+        }
+        ASSERT_EQ(viewModel().selectedSnippetID(), fileRow);
+        if (!c.whileNavigating) {
+            manual.advance(0.31);
+        }
+
+        c.refresh();
+        // Neither the refresh nor the file matches merged after it take the row away.
+        EXPECT_EQ(viewModel().selectedSnippetID(), fileRow);
+        for (int step = 0; step < 8; ++step) {
+            manual.advance(0.06);
+            EXPECT_EQ(viewModel().selectedSnippetID(), fileRow) << "after " << (step + 1) * 60 << " ms";
+        }
+        EXPECT_TRUE(contains(shownIDs(), fileRow));
+        if (c.added) {
+            EXPECT_TRUE(contains(shownIDs(), *c.added));
+        }
+        EXPECT_EQ(detail->feeds().back(), "feed:" + fileRow);
+    }
+}
+
+TEST_F(SearchCoordinatorTest, TheFlushKeepsTheEntryTheUserMovedToAfterTheRefreshWasHeldBack) {
+    type("al");
+    const auto shown = shownIDs();
+    ASSERT_GE(shown.size(), 3u);
+    arrowDown();
+    coordinator->handleScanRefresh(); // held back with the second entry selected
+    manual.advance(0.1);
+    arrowDown();
+    ASSERT_EQ(viewModel().selectedSnippetID(), shown[2]);
+    manual.advance(0.4);
+    EXPECT_FALSE(coordinator->asyncUpdateEngine().deferredWork.needsRefresh);
+    EXPECT_EQ(viewModel().selectedSnippetID(), shown[2]);
 }
 
 TEST_F(SearchCoordinatorTest, AWallClockJumpNeitherFreezesNorFloodsTheIdleAndDuplicateRules) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "popup/scopedefinition.h"
+#include "presentation/scopedefinition.h"
 #include "popup/views/paintcontext.h"
 
 #include <QPainter>

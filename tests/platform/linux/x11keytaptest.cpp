@@ -1,7 +1,7 @@
 // Runs under scripts/xvfb-session: a private X server with a window manager and the
 // accessibility bus. Keys are typed with xdotool, which posts through XTEST like any
 // on-screen keyboard, so they count as user input.
-#include "platform/linux/x11keytap.h"
+#include "x11keytaptest.h"
 
 #include "platform/fake/manualscheduler.h"
 #include "input/eventtap.h"
@@ -49,114 +49,7 @@ using Seconds = std::chrono::duration<double>;
 
 using test::ScopedEnv;
 using test::SeenKey;
-
-// Remembers the taps it makes, so the tests can watch the grabs.
-class RecordingBackend final : public KeyTapBackend {
-public:
-    explicit RecordingBackend(std::shared_ptr<KeyTapBackend> inner)
-        : inner_(std::move(inner)) {}
-    std::shared_ptr<KeyTap> createTap() override {
-        auto tap = inner_->createTap();
-        last = std::dynamic_pointer_cast<x11::X11KeyTap>(tap);
-        return tap;
-    }
-    std::shared_ptr<x11::X11KeyTap> last;
-
-private:
-    std::shared_ptr<KeyTapBackend> inner_;
-};
-
-class X11KeyTapTest : public testing::Test {
-protected:
-    void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr) {
-            GTEST_SKIP() << "needs an X session (scripts/xvfb-session)";
-        }
-        ASSERT_TRUE(trust->isTrusted()) << "display without XInput 2.2/XTEST or accessibility bus off";
-        tap->onMouseDown = [this] { ++mouseDowns; };
-    }
-
-    void TearDown() override {
-        tap->stop();
-        if (terminalPid > 0) {
-            run("kill " + std::to_string(terminalPid) + " 2>/dev/null");
-        }
-    }
-
-    void startTap() {
-        ASSERT_TRUE(tap->start(
-            [this](std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags) {
-                std::lock_guard lock(seenMutex);
-                seen.push_back({keyCode, characters, flags});
-                seenAt = std::chrono::steady_clock::now();
-                return withholding->withholds(keyCode);
-            }));
-    }
-
-    // Starts the tap with a real trigger detector behind it, as the shell wires them.
-    void startDetector() {
-        detector = std::make_shared<TriggerDetector>([this](const SessionEvent& event) {
-            std::lock_guard lock(seenMutex);
-            sessionEvents.push_back(event);
-        });
-        tap->setKeyWithholding(detector);
-        ASSERT_TRUE(tap->start(
-            [this](std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags) {
-                return detector->processKey(keyCode, characters, flags);
-            }));
-    }
-
-    std::vector<SessionEvent> takeSessionEvents() {
-        std::lock_guard lock(seenMutex);
-        return std::exchange(sessionEvents, {});
-    }
-
-    template <typename Event> bool sawSessionEvent() {
-        std::lock_guard lock(seenMutex);
-        return std::any_of(sessionEvents.begin(), sessionEvents.end(),
-                           [](const SessionEvent& event) { return std::holds_alternative<Event>(event); });
-    }
-
-    std::vector<SeenKey> seenKeys() {
-        std::lock_guard lock(seenMutex);
-        return seen;
-    }
-
-    bool sawCharacters(const std::string& characters) {
-        auto keys = seenKeys();
-        return std::any_of(keys.begin(), keys.end(),
-                           [&](const SeenKey& key) { return key.characters == characters; });
-    }
-
-    // An xterm with the focus whose raw keyboard input lands byte for byte in `typed`.
-    void openTerminal() {
-        std::string command = "xterm -class KorvaneTest -e sh -c 'stty raw -echo; echo ready > " +
-                              (dir.path() / "ready").string() + "; exec cat > " + typed.string() +
-                              "' >/dev/null 2>&1 & echo $! > " + (dir.path() / "pid").string();
-        ASSERT_EQ(run(command), 0);
-        ASSERT_TRUE(pollUntil([&] { return std::filesystem::exists(dir.path() / "ready"); }, 10.0));
-        terminalPid = std::stoi(readAll(dir.path() / "pid"));
-        ASSERT_TRUE(test::activateWindow("--class KorvaneTest"));
-    }
-
-    test::LogCapture log;
-    test::TempDir dir;
-    std::filesystem::path typed = dir.path() / "typed";
-    int terminalPid = 0;
-    ManualScheduler scheduler;
-    std::shared_ptr<LinuxAccessibilityTrust> trust = std::make_shared<LinuxAccessibilityTrust>();
-    std::shared_ptr<x11::PostedKeyJournal> journal = std::make_shared<x11::PostedKeyJournal>();
-    std::shared_ptr<RecordingBackend> backend =
-        std::make_shared<RecordingBackend>(std::make_shared<x11::X11KeyTapBackend>(trust, journal));
-    std::shared_ptr<test::FakeKeyWithholding> withholding = std::make_shared<test::FakeKeyWithholding>();
-    std::shared_ptr<EventTap> tap = std::make_shared<EventTap>(backend, trust, scheduler);
-    std::atomic<int> mouseDowns{0};
-    std::mutex seenMutex;
-    std::vector<SeenKey> seen;
-    std::chrono::steady_clock::time_point seenAt;
-    std::shared_ptr<TriggerDetector> detector;
-    std::vector<SessionEvent> sessionEvents;
-};
+using test::X11KeyTapTest;
 
 // An X server of the test's own, which it can kill and start again on the same display.
 class OwnXServer {
@@ -420,82 +313,6 @@ TEST_F(X11KeyTapTest, ALostDisplayIsReportedOnceAndTheTapComesBackWithIt) {
     EXPECT_TRUE(pollUntil([&] { return sawCharacters("z"); }));
 }
 
-// Accepting with a Tab that the user holds: neither its release nor its repeats may reach the
-// window, also once the session has ended and Tab is no longer claimed.
-TEST_F(X11KeyTapTest, AWithheldKeyIsWithheldUntilItIsReleased) {
-    auto window = test::X11TestWindow::open();
-    ASSERT_TRUE(window);
-    // A short delay, so that a short hold repeats.
-    auto repeat = window->setRepeat({150, 25});
-    ASSERT_TRUE(repeat);
-    std::shared_ptr<void> restoreRepeat(nullptr, [&](void*) { window->setRepeat(*repeat); });
-    tap->setKeyWithholding(withholding);
-    std::atomic<int> tabs{0};
-    ASSERT_TRUE(tap->start([&](std::uint16_t keyCode, const auto&, auto) {
-        if (keyCode != keycode::tab) {
-            return false;
-        }
-        ++tabs;
-        const bool claimed = withholding->withholds(keyCode);
-        withholding->set({});
-        return claimed;
-    }));
-    withholding->set({{keycode::tab, "", 0}});
-    ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
-
-    // Korvane's own keys, typed while Tab is still down, wait for it to come up.
-    ASSERT_EQ(run("xdotool keydown Tab"), 0);
-    ASSERT_TRUE(pollUntil([&] { return tabs.load() > 0; }));
-    x11::XTestKeySynthesizer synthesizer(journal);
-    std::thread injector([&] { synthesizer.postKeyPair(keycode::backspace, 0); });
-    ASSERT_EQ(run("sleep 0.4 && xdotool keyup Tab && xdotool key x"), 0);
-    injector.join();
-    ASSERT_TRUE(window->waitUntil([&](const auto&) { return window->count(XKB_KEY_x, false) == 1; }));
-    EXPECT_EQ(window->count(XKB_KEY_Tab, true), 0) << testing::PrintToString(window->events());
-    EXPECT_EQ(window->count(XKB_KEY_Tab, false), 0) << testing::PrintToString(window->events());
-    EXPECT_EQ(window->count(XKB_KEY_BackSpace, false), 1) << testing::PrintToString(window->events());
-    EXPECT_GT(tabs.load(), 1);
-    // Nothing stays grabbed once the key is up.
-    EXPECT_TRUE(pollUntil([&] { return backend->last->grabCount() == 0; }));
-}
-
-// Typing on while the key that accepted (a withheld Tab) is still down: the typed keys reach the
-// window, in order and once each, and the Tab's release still does not.
-TEST_F(X11KeyTapTest, KeysTypedDuringAWithheldKeysHoldPassAndItsReleaseStaysWithheld) {
-    auto window = test::X11TestWindow::open();
-    ASSERT_TRUE(window);
-    tap->setKeyWithholding(withholding);
-    std::atomic<int> heard{0};
-    ASSERT_TRUE(tap->start([&](std::uint16_t keyCode, const auto& characters, auto) {
-        if (keyCode != keycode::tab) {
-            heard += characters == std::optional<std::string>("a") || characters == std::optional<std::string>("b");
-            return false;
-        }
-        const bool claimed = withholding->withholds(keyCode);
-        withholding->set({});
-        return claimed;
-    }));
-    for (int round = 0; round < 3; ++round) {
-        window->clear();
-        heard = 0;
-        withholding->set({{keycode::tab, "", 0}});
-        ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
-        ASSERT_EQ(run("xdotool keydown Tab key a b keyup Tab key x"), 0);
-        ASSERT_TRUE(window->waitUntil([&](const auto&) { return window->count(XKB_KEY_x, false) == 1; }))
-            << testing::PrintToString(window->events());
-        const std::uint8_t a = window->keycode(XKB_KEY_a);
-        const std::uint8_t b = window->keycode(XKB_KEY_b);
-        const std::uint8_t x = window->keycode(XKB_KEY_x);
-        EXPECT_EQ(window->events(), (std::vector<test::X11TestWindow::KeyEvent>{
-                                        {true, a}, {false, a}, {true, b}, {false, b}, {true, x}, {false, x}}))
-            << "round " << round;
-        // Their raw copies come once the hold is over; the copies the tap posted are not heard again.
-        EXPECT_TRUE(pollUntil([&] { return heard.load() >= 2; })) << heard.load();
-        EXPECT_FALSE(pollUntil([&] { return heard.load() > 2; }, 0.3)) << "the handler hears each typed key once";
-        EXPECT_TRUE(pollUntil([&] { return backend->last->grabCount() == 0; }));
-    }
-}
-
 // Korvane's Control-BackSpace is still on its way when an on-screen keyboard (xdotool here) types
 // BackSpace: that one is the user's, even though a BackSpace of Korvane's is expected.
 TEST_F(X11KeyTapTest, AnotherXtestClientsKeyIsNotTakenForOneOfOurs) {
@@ -540,54 +357,6 @@ TEST_F(X11KeyTapTest, KeysFromAHotPluggedXtestDeviceAreRecognised) {
     ASSERT_TRUE(pollUntil([&] { return sawCharacters("y"); }));
     EXPECT_THAT(seenKeys(), ElementsAre(SeenKey{16, "y", 0}));
     EXPECT_EQ(journal->size(), 0u);
-}
-
-// While a grabbed key waits for its answer the server holds back every key of the keyboard, so a
-// tap stuck in its handler must not keep the desktop's keyboard frozen.
-TEST_F(X11KeyTapTest, AStalledHandlerDoesNotFreezeTheKeyboard) {
-    auto window = test::X11TestWindow::open();
-    ASSERT_TRUE(window);
-    std::mutex stallMutex;
-    std::condition_variable stallEnded;
-    bool stalling = true;
-    auto endStall = [&] {
-        {
-            std::lock_guard lock(stallMutex);
-            stalling = false;
-        }
-        stallEnded.notify_all();
-    };
-    tap->setKeyWithholding(withholding);
-    ASSERT_TRUE(tap->start([&](std::uint16_t keyCode, const auto&, auto) {
-        if (keyCode == keycode::tab) {
-            std::unique_lock lock(stallMutex);
-            stallEnded.wait_for(lock, std::chrono::seconds(10), [&] { return !stalling; });
-        }
-        return withholding->withholds(keyCode);
-    }));
-    withholding->set({{keycode::tab, "", 0}});
-    ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
-
-    ASSERT_EQ(run("xdotool key Tab x"), 0);
-    const bool typed = window->waitUntil(
-        [&](const auto&) {
-            return window->count(XKB_KEY_Tab, true) == 1 && window->count(XKB_KEY_x, true) == 1;
-        },
-        2.0 + x11::X11KeyTap::grabAnswerBound.count() / 1000.0);
-    endStall();
-    EXPECT_TRUE(typed) << testing::PrintToString(window->events());
-    EXPECT_THAT(log.lines(), testing::Contains(
-                                 "[Korvane] Key tap did not answer within 2 s; released the keyboard grabs"));
-    // Once the handler answers again, the claimed key is grabbed again.
-    EXPECT_TRUE(pollUntil([&] { return backend->last->grabCount() > 0; }));
-
-    // The stalled answer was "withhold", but the key had been replayed by then: once nothing is
-    // claimed, Tab is not kept grabbed as if it were still held, and its next press reaches the window.
-    withholding->set({});
-    ASSERT_TRUE(pollUntil([&] { return backend->last->grabCount() == 0; }));
-    ASSERT_EQ(run("xdotool key Tab"), 0);
-    EXPECT_TRUE(window->waitUntil([&](const auto&) { return window->count(XKB_KEY_Tab, true) == 2; }))
-        << testing::PrintToString(window->events());
 }
 
 // Tab typed right behind the trigger may reach the window before the grab that withholds it is in

@@ -1,4 +1,4 @@
-#include "popup/scopecatalog.h"
+#include "presentation/scopecatalog.h"
 
 #include "base/unicode.h"
 

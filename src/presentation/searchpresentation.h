@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/searchresult.h"
-#include "popup/searchrow.h"
-#include "popup/searchshellvariant.h"
+#include "presentation/searchrow.h"
+#include "presentation/searchshellvariant.h"
 
 #include <optional>
 #include <string>

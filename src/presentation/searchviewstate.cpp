@@ -1,4 +1,4 @@
-#include "popup/searchviewstate.h"
+#include "presentation/searchviewstate.h"
 
 namespace korvane {
 namespace {

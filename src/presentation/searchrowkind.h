@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/searchresult.h"
-#include "popup/scopedefinition.h"
+#include "presentation/scopedefinition.h"
 
 #include <cstddef>
 #include <string>

@@ -3,7 +3,7 @@
 #include "config/categorycatalog.h"
 #include "config/scoperegistry.h"
 #include "model/snippetsource.h"
-#include "popup/scopedefinition.h"
+#include "presentation/scopedefinition.h"
 
 #include <optional>
 #include <string>

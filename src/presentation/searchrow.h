@@ -1,6 +1,6 @@
 #pragma once
 
-#include "popup/searchrowkind.h"
+#include "presentation/searchrowkind.h"
 
 #include <optional>
 #include <string>

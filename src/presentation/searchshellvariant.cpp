@@ -1,4 +1,4 @@
-#include "popup/searchshellvariant.h"
+#include "presentation/searchshellvariant.h"
 
 namespace korvane {
 
