@@ -8,6 +8,7 @@
 #include "platform/accessibilitytrust.h"
 #include "platform/activeappprovider.h"
 #include "platform/alertpresenter.h"
+#include "platform/applicationcatalog.h"
 #include "platform/fileprobe.h"
 #include "platform/filewatchsource.h"
 #include "platform/keytapbackend.h"
@@ -56,6 +57,8 @@ struct AppPlatform {
     std::shared_ptr<UserDefaults> defaults;
     // Where the usage history is encoded and written; without one, on the main thread.
     std::shared_ptr<SerialExecutor> historyQueue;
+    // The installed and running applications, for the settings window.
+    std::shared_ptr<ApplicationCatalog> applications;
     // Makes the popup controller with its window and the view model's detail controller; called
     // once, by the coordinator's constructor.
     std::function<std::shared_ptr<PopupController>(const PopupViewModel::DetailControllerFactory&)>

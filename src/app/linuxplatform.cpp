@@ -15,6 +15,7 @@
 #include "platform/linux/fileuserdefaults.h"
 #include "platform/linux/inotifyfilewatchsource.h"
 #include "platform/linux/linuxaccessibilitytrust.h"
+#include "platform/linux/desktopapplicationcatalog.h"
 #include "platform/linux/linuxplatformcapabilities.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "platform/linux/liveactiveappprovider.h"
@@ -129,6 +130,7 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .alerts = std::make_shared<QtAlertPresenter>(),
         .defaults = std::make_shared<FileUserDefaults>(),
         .historyQueue = std::make_shared<WorkerThread>("korvane-history"),
+        .applications = std::make_shared<DesktopApplicationCatalog>(desktopFiles_, activeApp_),
         .makePopupController =
             [this](const PopupViewModel::DetailControllerFactory& makeDetail) { return makePopupController(makeDetail); },
         .thumbnails = std::make_shared<QtThumbnailDecoder>(),

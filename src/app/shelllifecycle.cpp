@@ -185,7 +185,10 @@ void ShellLifecycle::showConfigurationWindow() {
                 }
                 return apps;
             });
-        configurationWindow_ = std::make_unique<ConfigurationWindow>(configurationViewModel_);
+        configurationWindow_ = std::make_unique<ConfigurationWindow>(
+            configurationViewModel_,
+            ConfigurationServices{parts_.urlOpener, parts_.capabilities, parts_.applications, &parts_.scheduler,
+                                  configurationViewModel_->configFilePath(), parts_.ownBundleID});
     }
     configurationWindow_->showAndActivate();
 }

@@ -8,7 +8,9 @@
 #include "input/eventtap.h"
 #include "input/triggerdetector.h"
 #include "platform/accessibilitytrust.h"
+#include "platform/applicationcatalog.h"
 #include "platform/memorypressuresource.h"
+#include "platform/platformcapabilities.h"
 #include "platform/urlopener.h"
 #include "platform/userdefaults.h"
 #include "platform/workspaceevents.h"
@@ -38,6 +40,10 @@ public:
         std::shared_ptr<MemoryPressureSource> memoryPressure;
         std::shared_ptr<WorkspaceEvents> workspaceEvents;
         std::shared_ptr<UrlOpener> urlOpener;
+        // What the settings window offers: the platform's abilities and the installed applications.
+        std::shared_ptr<const PlatformCapabilities> capabilities;
+        std::shared_ptr<ApplicationCatalog> applications;
+        std::string ownBundleID;
         std::shared_ptr<ActiveAppProvider> activeApp;
         std::shared_ptr<EventTap> eventTap;
         std::shared_ptr<TriggerDetector> triggerDetector;

@@ -24,7 +24,8 @@ void animateOpacity(QWidget* target, double from, double to, int milliseconds) {
     fade->setStartValue(from);
     fade->setEndValue(to);
     fade->setEasingCurve(QEasingCurve::OutCubic);
-    QObject::connect(fade, &QPropertyAnimation::finished, target, [target] { target->setGraphicsEffect(nullptr); });
+    QObject::connect(fade, &QPropertyAnimation::finished, target,
+                     [target] { target->setGraphicsEffect(nullptr); });
     fade->start();
 }
 

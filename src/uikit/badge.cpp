@@ -44,7 +44,8 @@ void Badge::setRadius(double radius) {
 
 QSize Badge::sizeHint() const {
     const QFontMetrics metrics(font());
-    return {metrics.horizontalAdvance(text_) + 2 * horizontalPadding_, metrics.height() + 2 * verticalPadding_};
+    return {metrics.horizontalAdvance(text_) + 2 * horizontalPadding_,
+            metrics.height() + 2 * verticalPadding_};
 }
 
 void Badge::paintEvent(QPaintEvent*) {

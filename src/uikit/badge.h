@@ -8,6 +8,8 @@ namespace korvane {
 // A short text on a small rounded chip: the key of a snippet row, the source badge of a mock popup.
 // Main thread.
 class Badge : public QWidget {
+    Q_OBJECT
+
 public:
     explicit Badge(const QString& text, QWidget* parent = nullptr);
 

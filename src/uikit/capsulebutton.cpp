@@ -125,7 +125,8 @@ void CapsuleButton::paintEvent(QPaintEvent*) {
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(bounds, radius, radius);
     }
-    const QColor foreground = selected_ || isDown() ? KitColors::primaryText(*this) : KitColors::secondaryText(*this);
+    const QColor foreground =
+        selected_ || isDown() ? KitColors::primaryText(*this) : KitColors::secondaryText(*this);
     const QFont font = textFont();
     const QFontMetrics metrics(font);
     const int icon = iconSize();

@@ -11,6 +11,8 @@ namespace korvane {
 // opacity) and small symbol buttons such as "plus" on a faint fill. Its accessible name is its text,
 // or its tooltip when it shows only a symbol. Main thread.
 class CapsuleButton : public QAbstractButton {
+    Q_OBJECT
+
 public:
     explicit CapsuleButton(const QString& text, QWidget* parent = nullptr);
 

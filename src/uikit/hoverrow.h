@@ -9,6 +9,8 @@ namespace korvane {
 // A row that knows whether the pointer is over it, draws a faint rounded fill meanwhile, and reports
 // a click anywhere on it that no child button took. Holds any layout. Main thread.
 class HoverRow : public QWidget {
+    Q_OBJECT
+
 public:
     explicit HoverRow(QWidget* parent = nullptr);
 

@@ -9,6 +9,8 @@ namespace korvane {
 // A container drawn as a rounded rectangle with an optional fill and outline: the inline snippet
 // editor, the permission card, the capture popover. Holds any layout. Main thread.
 class RoundedCard : public QFrame {
+    Q_OBJECT
+
 public:
     explicit RoundedCard(QWidget* parent = nullptr);
 

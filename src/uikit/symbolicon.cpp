@@ -12,7 +12,8 @@ namespace {
 
 const SymbolPath* find(std::string_view name) {
     const auto& paths = symbolPaths();
-    auto it = std::find_if(paths.begin(), paths.end(), [name](const SymbolPath& p) { return p.name == name; });
+    auto it =
+        std::find_if(paths.begin(), paths.end(), [name](const SymbolPath& p) { return p.name == name; });
     return it == paths.end() ? nullptr : &*it;
 }
 

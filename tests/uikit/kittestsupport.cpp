@@ -53,6 +53,10 @@ void useDarkPalette(bool dark) {
 
 QImage snapshotWidget(const std::string& name, QWidget& widget, QSize size) {
     widget.resize(size);
+    // Layouts settle on posted events; a picture taken without an event loop must let them run.
+    for (int pass = 0; pass < 3; ++pass) {
+        QCoreApplication::sendPostedEvents();
+    }
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(widget.palette().color(QPalette::Window));
     widget.render(&image, QPoint(0, 0), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);

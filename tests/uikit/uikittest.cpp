@@ -22,11 +22,31 @@ protected:
 
 // Every symbol the windows name draws something visible, and an unknown name draws nothing.
 TEST_F(UiKitTest, EverySymbolDrawsInk) {
-    const char* used[] = {"sidebar.leading", "doc.text", "text.quote", "gearshape", "magnifyingglass", "plus",
-                          "trash", "pencil", "arrow.up.forward.square", "text.alignleft",
-                          "exclamationmark.triangle.fill", "eye", "eye.slash", "app.badge.checkmark",
-                          "square.grid.2x2", "app", "lock.shield", "checkmark.circle.fill", "chevron.right",
-                          "xmark", "bolt.fill", "arrow.triangle.branch", "terminal", "bubble.left", "envelope"};
+    const char* used[] = {"sidebar.leading",
+                          "doc.text",
+                          "text.quote",
+                          "gearshape",
+                          "magnifyingglass",
+                          "plus",
+                          "trash",
+                          "pencil",
+                          "arrow.up.forward.square",
+                          "text.alignleft",
+                          "exclamationmark.triangle.fill",
+                          "eye",
+                          "eye.slash",
+                          "app.badge.checkmark",
+                          "square.grid.2x2",
+                          "app",
+                          "lock.shield",
+                          "checkmark.circle.fill",
+                          "chevron.right",
+                          "xmark",
+                          "bolt.fill",
+                          "arrow.triangle.branch",
+                          "terminal",
+                          "bubble.left",
+                          "envelope"};
     const auto names = SymbolIcon::names();
     QImage sheet(static_cast<int>(names.size()) * 28 + 8, 36, QImage::Format_ARGB32_Premultiplied);
     sheet.fill(Qt::white);

@@ -12,9 +12,12 @@ public:
 
     bool supportsGlass() const override { return glass_; }
     void setSupportsGlass(bool glass) { glass_ = glass; }
+    bool reduceTransparency() const override { return reduceTransparency_; }
+    void setReduceTransparency(bool reduce) { reduceTransparency_ = reduce; }
 
 private:
     bool glass_;
+    bool reduceTransparency_ = false;
 };
 
 } // namespace korvane

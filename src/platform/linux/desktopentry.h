@@ -15,6 +15,8 @@ struct DesktopEntry {
     std::string startupWMClass;
     // Installed but not meant to be listed in menus.
     bool noDisplay = false;
+    // The desktop file it was read from; empty for an entry parsed from text alone.
+    std::string path;
 
     bool operator==(const DesktopEntry&) const = default;
 };

@@ -13,7 +13,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t maxDesktopFileSize = 1024 * 1024;
+// A desktop file is a few kilobytes; anything much larger is not one worth reading.
+constexpr std::size_t maxDesktopFileSize = 64 * 1024;
+// Applications sit at most three levels below an applications folder; deeper trees are not walked.
+constexpr int maxFolderDepth = 3;
 
 std::string_view trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");
@@ -205,6 +208,11 @@ void DesktopFileIndex::rebuild() {
              !error && it != end; it.increment(error)) {
             std::error_code typeError;
             if (it->is_directory(typeError)) {
+                // Links to folders are not followed (no loops); nor are folders too deep to hold one.
+                if (it.depth() + 1 >= maxFolderDepth) {
+                    it.disable_recursion_pending();
+                    continue;
+                }
                 FolderStamp sub{it->path()};
                 sub.modified = modificationTime(it->path(), sub.exists);
                 stamps.push_back(sub);
@@ -229,6 +237,7 @@ void DesktopFileIndex::rebuild() {
                 continue;
             }
             if (auto entry = parse(*contents, id)) {
+                entry->path = path.string();
                 snapshot->entries.push_back(std::move(*entry));
             }
         }

@@ -1,24 +1,29 @@
 #include "settings/views/configurationwindow.h"
 
+#include "settings/views/configurationview.h"
+
 #include <QCloseEvent>
-#include <QLabel>
 #include <QVBoxLayout>
 
 namespace korvane {
 
-ConfigurationWindow::ConfigurationWindow(std::shared_ptr<ConfigurationViewModel> viewModel)
+ConfigurationWindow::ConfigurationWindow(std::shared_ptr<ConfigurationViewModel> viewModel,
+                                         ConfigurationServices services)
     : ShellWindow(Qt::WindowMaximizeButtonHint)
-    , viewModel_(std::move(viewModel)) {
+    , viewModel_(std::move(viewModel))
+    , services_(std::move(services)) {
+    setObjectName(QStringLiteral("configurationWindow"));
     setWindowTitle(QStringLiteral("Korvane Configuration"));
     resize(width, height);
     setMinimumSize(width, height);
     auto* layout = new QVBoxLayout(this);
-    auto* note = new QLabel(QStringLiteral("Korvane's settings are edited in its config.json for now."), this);
-    note->setAlignment(Qt::AlignCenter);
-    layout->addWidget(note);
+    layout->setContentsMargins(0, 0, 0, 0);
+    view_ = new ConfigurationView(viewModel_, services_, this);
+    layout->addWidget(view_);
 }
 
 void ConfigurationWindow::closeEvent(QCloseEvent* event) {
+    // An edit made just before closing is written now rather than 300 ms later.
     viewModel_->flushPendingSave();
     ShellWindow::closeEvent(event);
 }

@@ -29,6 +29,9 @@ protected:
         dir.write("system/applications/debian-xterm.desktop", desktopFile("XTerm", "StartupWMClass=XTerm\n"));
         dir.write("system/applications/debian-uxterm.desktop", desktopFile("UXTerm", "StartupWMClass=UXTerm\n"));
         dir.write("system/applications/vendor/tool.desktop", desktopFile("Tool", "NoDisplay=true\n"));
+        // Three folders down is as deep as an application is looked for.
+        dir.write("system/applications/a/b/deep.desktop", desktopFile("Deep"));
+        dir.write("system/applications/a/b/c/deeper.desktop", desktopFile("Deeper"));
         dir.write("system/applications/link.desktop", "[Desktop Entry]\nType=Link\nName=Site\nURL=x\n");
         dir.write("system/applications/readme.txt", desktopFile("Not a desktop file"));
         setenv("XDG_DATA_HOME", (dir.path() / "local").c_str(), 1);
@@ -52,10 +55,11 @@ TEST_F(DesktopFileIndexTest, ListsEachApplicationOnceByPrecedence) {
         ids.push_back(entry.id);
     }
     // The local Editor shadows the system one; the hidden "masked" hides the system file of that ID.
-    EXPECT_EQ(ids, (std::vector<std::string>{"kitty", "org.example.Editor", "debian-uxterm", "debian-xterm",
-                                             "vendor-tool"}));
+    EXPECT_EQ(ids, (std::vector<std::string>{"kitty", "org.example.Editor", "a-b-deep", "debian-uxterm",
+                                             "debian-xterm", "vendor-tool"}));
     EXPECT_EQ(*installed->byID("org.example.Editor"),
-              (DesktopEntry{"org.example.Editor", "Editor", "Editor-icon", "Editor %U", "example-editor", false}));
+              (DesktopEntry{"org.example.Editor", "Editor", "Editor-icon", "Editor %U", "example-editor", false,
+                            (dir.path() / "local/applications/org.example.Editor.desktop").string()}));
     EXPECT_TRUE(installed->byID("vendor-tool")->noDisplay);
     EXPECT_EQ(index.snapshot(), installed);
 }

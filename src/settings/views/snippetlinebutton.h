@@ -1,0 +1,36 @@
+#pragma once
+
+#include "config/manualsnippet.h"
+
+#include <QAbstractButton>
+
+namespace korvane {
+
+// The clickable line of a collapsed snippet row: the kind symbol (a link or text), the key on a chip,
+// the label when there is one and, after a gap, a one-line preview of the expansion or link. Named
+// "Edit snippet <key>" for assistive technology. Main thread.
+class SnippetLineButton final : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    explicit SnippetLineButton(ManualSnippet snippet, QWidget* parent = nullptr);
+
+    // "arrow.up.forward.square" for a snippet with a non-empty link, else "text.alignleft".
+    static const char* kindSymbol(const ManualSnippet& snippet);
+    // The expansion whenever there is one (even empty), else the link, else nothing.
+    static QString previewText(const ManualSnippet& snippet);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QFont keyFont() const;
+    QFont labelFont() const;
+    QFont previewFont() const;
+
+    ManualSnippet snippet_;
+};
+
+} // namespace korvane

@@ -1,0 +1,90 @@
+#include "settings/views/snippetrowcollapsed.h"
+
+#include "settings/views/snippetlinebutton.h"
+#include "uikit/confirmation.h"
+#include "uikit/kitcolors.h"
+#include "uikit/symbolicon.h"
+
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QToolButton>
+
+namespace korvane {
+namespace {
+
+QToolButton* symbolButton(QWidget* parent, const char* symbol, const QColor& color, const QString& name) {
+    auto* button = new QToolButton(parent);
+    button->setIcon(SymbolIcon::icon(symbol, color, 14));
+    button->setAutoRaise(true);
+    button->setAccessibleName(name);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+} // namespace
+
+SnippetRowCollapsed::SnippetRowCollapsed(ManualSnippet snippet, std::function<void()> onEdit,
+                                         std::function<void()> onDelete, QWidget* parent)
+    : HoverRow(parent)
+    , snippet_(std::move(snippet))
+    , onEdit_(std::move(onEdit))
+    , onDelete_(std::move(onDelete)) {
+    setObjectName(QStringLiteral("snippetRow"));
+    setRadius(6);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(8, 6, 8, 6);
+    layout->setSpacing(8);
+    line_ = new SnippetLineButton(snippet_, this);
+    layout->addWidget(line_, 1);
+    editButton_ =
+        symbolButton(this, "pencil", KitColors::secondaryText(*this), QStringLiteral("Edit snippet"));
+    editButton_->setObjectName(QStringLiteral("editSnippet"));
+    deleteButton_ = symbolButton(this, "trash", KitColors::destructive(), QStringLiteral("Delete snippet"));
+    deleteButton_->setObjectName(QStringLiteral("deleteSnippet"));
+    layout->addWidget(editButton_);
+    layout->addWidget(deleteButton_);
+    // The buttons keep their room while hidden, so the line does not shift under the pointer.
+    for (QToolButton* button : {editButton_, deleteButton_}) {
+        QSizePolicy policy = button->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        button->setSizePolicy(policy);
+        button->hide();
+    }
+    auto edit = [this] {
+        if (onEdit_) {
+            onEdit_();
+        }
+    };
+    connect(line_, &QAbstractButton::clicked, this, edit);
+    connect(editButton_, &QToolButton::clicked, this, edit);
+    connect(deleteButton_, &QToolButton::clicked, this, [this] { askToDelete(); });
+    onClicked = edit;
+    onHoverChanged = [this](bool hovered) {
+        editButton_->setVisible(hovered);
+        deleteButton_->setVisible(hovered);
+    };
+}
+
+void SnippetRowCollapsed::askToDelete() {
+    showingDeleteConfirmation_ = true;
+    // The dialog belongs to the window: the list may rebuild this row while the question is open.
+    QPointer<SnippetRowCollapsed> row(this);
+    Confirmation::ask(
+        window(), QStringLiteral("Delete this snippet?"), QStringLiteral("Delete"),
+        [row] {
+            if (!row) {
+                return;
+            }
+            row->showingDeleteConfirmation_ = false;
+            if (auto onDelete = row->onDelete_) {
+                onDelete();
+            }
+        },
+        [row] {
+            if (row) {
+                row->showingDeleteConfirmation_ = false;
+            }
+        });
+}
+
+} // namespace korvane

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "config/manualsnippet.h"
+#include "uikit/hoverrow.h"
+
+#include <functional>
+
+class QToolButton;
+
+namespace korvane {
+
+class SnippetLineButton;
+
+// One snippet as a single line. A click on the line edits it; while the pointer is over the row a
+// pencil and a red trash button appear, and the trash asks "Delete this snippet?" before `onDelete`.
+// Main thread.
+class SnippetRowCollapsed final : public HoverRow {
+    Q_OBJECT
+
+public:
+    SnippetRowCollapsed(ManualSnippet snippet, std::function<void()> onEdit, std::function<void()> onDelete,
+                        QWidget* parent = nullptr);
+
+    const ManualSnippet& snippet() const { return snippet_; }
+    bool showingDeleteConfirmation() const { return showingDeleteConfirmation_; }
+
+private:
+    void askToDelete();
+
+    ManualSnippet snippet_;
+    std::function<void()> onEdit_;
+    std::function<void()> onDelete_;
+    SnippetLineButton* line_ = nullptr;
+    QToolButton* editButton_ = nullptr;
+    QToolButton* deleteButton_ = nullptr;
+    bool showingDeleteConfirmation_ = false;
+};
+
+} // namespace korvane

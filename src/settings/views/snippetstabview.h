@@ -1,0 +1,66 @@
+#pragma once
+
+#include "settings/configurationviewmodel.h"
+#include "settings/views/configurationservices.h"
+#include "settings/views/snippetrowexpanded.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+class QComboBox;
+class QLineEdit;
+class QScrollArea;
+class QVBoxLayout;
+
+namespace korvane {
+
+class SnippetScopeTabBar;
+
+// The snippets page: the scope tabs, the selected application's popup position, the search field
+// with "Add", and the list of the scope's snippets with the inline editor, or an empty state. Holds
+// nothing of its own: it shows and edits the view model's state. Main thread.
+class SnippetsTabView final : public QWidget {
+    Q_OBJECT
+
+public:
+    SnippetsTabView(std::shared_ptr<ConfigurationViewModel> viewModel, const ConfigurationServices& services,
+                    QWidget* parent = nullptr);
+    ~SnippetsTabView() override;
+
+    SnippetScopeTabBar& tabBar() const { return *tabBar_; }
+    // The open editor (new or existing snippet), or none.
+    SnippetRowExpanded* editor() const { return editor_.data(); }
+
+    // The position picker's items in menu order; the empty text stands for the divider.
+    static const std::vector<std::pair<QString, std::optional<PopupPosition>>>& positionItems();
+
+private:
+    QWidget* makePositionRow();
+    QWidget* makeSearchRow();
+    QWidget* makeEmptyState();
+    void onField(ConfigurationViewModel::Field field);
+    void rebuildList();
+    void refreshPositionRow();
+    void addAction();
+    void editAction(std::size_t index, const std::string& key);
+    void cancelAction();
+
+    std::shared_ptr<ConfigurationViewModel> viewModel_;
+    const ConfigurationServices& services_;
+    ConfigurationViewModel::ObserverID observer_ = 0;
+    SnippetScopeTabBar* tabBar_ = nullptr;
+    QWidget* positionRow_ = nullptr;
+    QComboBox* position_ = nullptr;
+    QLineEdit* search_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
+    QWidget* listHost_ = nullptr;
+    QVBoxLayout* list_ = nullptr;
+    QPointer<SnippetRowExpanded> editor_;
+    // What the open editor edits: the row's position, or none while adding.
+    std::optional<std::size_t> editorTarget_;
+    bool editorAnimates_ = false;
+};
+
+} // namespace korvane

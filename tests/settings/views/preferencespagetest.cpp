@@ -1,0 +1,242 @@
+#include "popup/views/popupcontentview.h"
+#include "settings/appearancechoice.h"
+#include "settings/views/categoriesconfigurationview.h"
+#include "settings/views/configurationview.h"
+#include "settings/views/popuppreviewsection.h"
+#include "settings/views/preferencestabview.h"
+#include "settings/views/settingstepper.h"
+#include "settingsviewharness.h"
+#include "uikit/kittestsupport.h"
+
+#include <QColorDialog>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+const char* const handEdited = R"({"trigger": ";;", "snippets": [],
+  "settings": {"case_sensitive": false, "scan_depth": 0, "ignore_patterns": [], "max_branch_age_days": 0,
+               "popup_position": "top-left", "font_size": 30, "row_padding": 30, "badge_palette": "loud",
+               "popup_width": 700, "detail_width": 100, "material": "glass", "appearance": "light",
+               "font_color": "#123456", "row_height": 26}})";
+
+class PreferencesPageTest : public ::testing::Test {
+protected:
+    void SetUp() override { h.window->view().setPage(ConfigurationPage::preferences); }
+    PreferencesTabView& page() { return h.window->view().preferencesPage(); }
+    SettingStepper* stepper(const char* name) { return h.find<SettingStepper>(name); }
+    nlohmann::json settings() { return h.file()["settings"]; }
+
+    test::SettingsViewHarness h{handEdited};
+};
+
+// Stored values are shown as they are; showing them writes nothing; four quick presses write once.
+TEST_F(PreferencesPageTest, SteppersShowStoredValuesAndDebounce) {
+    EXPECT_EQ(stepper("scanDepth")->text(), "Scan depth: 0");
+    EXPECT_EQ(stepper("fontSize")->text(), "Font size: 30");
+    EXPECT_EQ(stepper("rowPadding")->text(), "Row padding: 30");
+    EXPECT_EQ(stepper("maxBranchAge")->text(), "Max branch age (days): Disabled");
+    h.settle();
+    EXPECT_EQ(h.store->writes, 0);
+
+    // Scenario 6: from the default 16, four presses a few milliseconds apart, one write of 20.
+    AppConfig draft = h.viewModel->draftConfig();
+    draft.settings.fontSize.reset();
+    h.viewModel->setDraftConfig(draft);
+    for (int i = 0; i < 4; ++i) {
+        stepper("fontSize")->findChild<QToolButton*>("increment")->click();
+        h.scheduler.advance(0.05);
+    }
+    EXPECT_EQ(h.store->writes, 0);
+    h.settle();
+    EXPECT_EQ(h.store->writes, 1);
+    EXPECT_EQ(settings()["font_size"], 20);
+    stepper("fontSize")->increment();
+    EXPECT_EQ(stepper("fontSize")->text(), "Font size: 20") << "stops at 20";
+
+    stepper("rowHeight")->increment();
+    EXPECT_EQ(stepper("rowHeight")->text(), "Row height: 28");
+    stepper("maxBranchAge")->increment();
+    EXPECT_EQ(stepper("maxBranchAge")->text(), "Max branch age (days): 1");
+    stepper("scanDepth")->decrement();
+    EXPECT_EQ(stepper("scanDepth")->text(), "Scan depth: 0") << "below the range, only up moves";
+}
+
+// Scenario 7: the colour text is kept as typed; "#12" alone writes nothing, and rides along later.
+TEST_F(PreferencesPageTest, ColourTextAndWell) {
+    auto* text = h.find<QLineEdit>("colorText");
+    EXPECT_EQ(text->text(), "#123456");
+    text->clear();
+    QTest::keyClicks(text, "#12");
+    h.settle();
+    EXPECT_EQ(h.store->writes, 0);
+    EXPECT_EQ(h.viewModel->draftConfig().settings.fontColor, "#12");
+    stepper("rowPadding")->decrement();
+    h.settle();
+    EXPECT_EQ(settings()["font_color"], "#12");
+    text->clear();
+    QTest::keyClicks(text, "##1a2B3c");
+    h.settle();
+    EXPECT_EQ(settings()["font_color"], "##1a2B3c");
+    text->selectAll();
+    QTest::keyClick(text, Qt::Key_Backspace);
+    h.settle();
+    EXPECT_FALSE(settings().contains("font_color"));
+
+    EXPECT_TRUE(PreferencesTabView::isSavableColorText("+12345"));
+    EXPECT_FALSE(PreferencesTabView::isSavableColorText("#12345g"));
+    EXPECT_EQ(PreferencesTabView::hexText(QColor(255, 127, 0)), "#FF7F00");
+    EXPECT_EQ(PreferencesTabView::hexText(QColor::fromRgbF(1.0f, 0.5f, 0.0f)), "#FF7F00");
+    h.click("colorWell");
+    auto* dialog = h.window->findChild<QColorDialog*>("colorDialog");
+    ASSERT_NE(dialog, nullptr);
+    dialog->setCurrentColor(QColor(255, 127, 0));
+    dialog->accept();
+    h.settle();
+    EXPECT_EQ(settings()["font_color"], "#FF7F00");
+}
+
+// Scenario 8: Reset removes exactly the nine look keys and keeps position, trigger and the rest.
+TEST_F(PreferencesPageTest, ResetRemovesExactlyTheLookKeys) {
+    h.click("resetToDefaults");
+    h.settle();
+    EXPECT_EQ(h.store->writes, 1);
+    const auto s = settings();
+    for (const char* key : {"font_size", "font_color", "row_padding", "row_height", "badge_palette",
+                            "popup_width", "detail_width", "material", "appearance"}) {
+        EXPECT_FALSE(s.contains(key)) << key;
+    }
+    EXPECT_EQ(s["popup_position"], "top-left");
+    EXPECT_EQ(s["scan_depth"], 0);
+    EXPECT_EQ(h.file()["trigger"], ";;");
+    EXPECT_EQ(stepper("rowHeight")->text(), "Row height: 32");
+    EXPECT_TRUE(h.find<QPushButton>("appearance:dark")->isChecked()) << "no glass on this desktop";
+
+    // The popup position's "Auto" removes the key; the trigger is stored as typed, empty included.
+    auto* position = h.find<QComboBox>("popupPosition");
+    EXPECT_EQ(position->currentText(), "Top Left");
+    position->setCurrentIndex(0);
+    emit position->activated(0);
+    auto* trigger = h.find<QLineEdit>("trigger");
+    trigger->clear();
+    QTest::keyClicks(trigger, " ;");
+    h.settle();
+    EXPECT_FALSE(settings().contains("popup_position"));
+    EXPECT_EQ(h.file()["trigger"], " ;");
+    trigger->selectAll();
+    QTest::keyClick(trigger, Qt::Key_Backspace);
+    h.settle();
+    EXPECT_EQ(h.file()["trigger"], "");
+}
+
+// Scenario 9: Glass on a desktop without it stores the material, keeps the colour row usable and
+// says why; Dark and Light write both fields; the preview follows at once.
+TEST_F(PreferencesPageTest, AppearanceChoiceAndPreview) {
+    auto* reason = h.find<QLabel>("glassReason");
+    EXPECT_TRUE(h.find<QPushButton>("appearance:glass")->isChecked());
+    EXPECT_EQ(reason->text(), PreferencesTabView::glassUnavailableOnThisDesktop());
+    EXPECT_TRUE(h.find<QWidget>("colorWell")->isEnabled());
+    h.click("appearance:dark");
+    h.settle();
+    EXPECT_EQ(settings()["material"], "solid");
+    EXPECT_EQ(settings()["appearance"], "dark");
+    EXPECT_FALSE(reason->isVisibleTo(h.window.get()));
+    h.click("appearance:glass");
+    h.settle();
+    EXPECT_EQ(settings()["material"], "glass");
+    EXPECT_EQ(settings()["appearance"], "dark");
+
+    h.capabilities->setSupportsGlass(true);
+    h.capabilities->setReduceTransparency(true);
+    h.viewModel->setDraftConfig(h.viewModel->draftConfig());
+    EXPECT_EQ(reason->text(), "Disabled by Reduce Transparency");
+    EXPECT_TRUE(h.find<QWidget>("colorWell")->isEnabled());
+    h.capabilities->setReduceTransparency(false);
+    h.viewModel->setDraftConfig(h.viewModel->draftConfig());
+    EXPECT_FALSE(h.find<QWidget>("colorWell")->isEnabled()) << "ignored while glass is drawn";
+    h.capabilities->setSupportsGlass(false);
+
+    PopupPreviewSection& preview = page().preview();
+    EXPECT_EQ(preview.size(), QSize(400, 200)) << "a stored 700 is drawn 600 wide, capped at 400";
+    EXPECT_EQ(PopupPreviewSection::frameWidth(ThemeConfig{}), 380);
+    stepper("rowHeight")->increment();
+    EXPECT_EQ(preview.previewVM()->themeConfig().rowHeight, 28) << "before any save";
+    // The runtime's reading of an unknown palette, not the minimal style.
+    EXPECT_EQ(preview.previewVM()->themeConfig().badgePalette, BadgePalette::pastel);
+    const int selected = preview.previewVM()->selectedIndex();
+    QTest::mouseClick(&preview, Qt::LeftButton, {}, QPoint(50, 120));
+    EXPECT_EQ(preview.previewVM()->selectedIndex(), selected);
+    h.click("appearance:light");
+    EXPECT_DOUBLE_EQ(PopupPreviewSection::backdropLevel(preview.previewVM()->themeConfig()), 0.85);
+
+    for (bool dark : {false, true}) {
+        test::useDarkPalette(dark);
+        test::snapshotWidget(std::string("preview-") + (dark ? "dark" : "light"), preview, preview.size());
+        h.click(dark ? "appearance:dark" : "appearance:light");
+    }
+    test::useDarkPalette(false);
+}
+
+TEST(AppearanceChoiceTest, ReadsAndWritesTheTwoSettings) {
+    EXPECT_EQ(appearanceChoice(std::nullopt, PopupAppearance::light, true), AppearanceChoice::glass);
+    EXPECT_EQ(appearanceChoice(std::nullopt, PopupAppearance::light, false), AppearanceChoice::light);
+    EXPECT_EQ(appearanceChoice(PopupMaterial::solid, std::nullopt, true), AppearanceChoice::dark);
+    EXPECT_EQ(appearanceChoice(PopupMaterial::glass, PopupAppearance::light, false), AppearanceChoice::glass);
+    EXPECT_FALSE(appearanceChoiceFromString("Glass"));
+    SettingsConfig settings;
+    settings.appearance = "light";
+    applyAppearanceChoice(AppearanceChoice::glass, settings);
+    EXPECT_EQ(settings.material, "glass");
+    EXPECT_EQ(settings.appearance, "light");
+    applyAppearanceChoice(AppearanceChoice::dark, settings);
+    EXPECT_EQ(settings.material, "solid");
+    EXPECT_EQ(settings.appearance, "dark");
+}
+
+// The eye toggle and drag store the providers arrays; hidden rows cannot be dragged or dropped on.
+TEST(SourcesListTest, ToggleAndDragStoreTheProviders) {
+    test::SettingsViewHarness h(R"({"trigger": ";;", "snippets": [],
+      "settings": {"case_sensitive": false, "scan_depth": 5, "ignore_patterns": [], "max_branch_age_days": 90},
+      "custom_providers": [{"id": "tickets", "label": "Tickets", "command": "echo"}]})");
+    h.window->view().setPage(ConfigurationPage::preferences);
+    auto& sources = h.window->view().preferencesPage().sources();
+    EXPECT_EQ(sources.count(), 9);
+    sources.toggle("git");
+    h.settle();
+    EXPECT_EQ(
+        h.file()["providers"],
+        nlohmann::json::parse(R"(["recent","files","app","manual","skills","docs","scripts","tickets"])"));
+    auto* gitEye = h.visible<QAbstractButton>("eye", h.visible<QWidget>("source:git"));
+    ASSERT_NE(gitEye, nullptr);
+    EXPECT_EQ(gitEye->accessibleName(), "Show Git");
+    EXPECT_TRUE(h.visible<QLabel>("label", h.visible<QWidget>("source:git"))->font().strikeOut());
+
+    sources.move({0}, 8); // "recent" to the end of the shown rows
+    sources.move({8}, 0); // the hidden row: ignored
+    sources.move({1}, 9); // below the first hidden row: ignored
+    h.settle();
+    EXPECT_EQ(
+        h.file()["providers"],
+        nlohmann::json::parse(R"(["files","app","manual","skills","docs","scripts","tickets","recent"])"));
+    gitEye->click();
+    h.settle();
+    EXPECT_EQ(h.file()["providers"].back(), "git");
+
+    using V = std::vector<std::string>;
+    const V shown{"a", "b", "c"};
+    EXPECT_EQ(CategoriesConfigurationView::movedShownIds(shown, {2}, 0), (V{"c", "a", "b"}));
+    EXPECT_EQ(CategoriesConfigurationView::movedShownIds(shown, {0}, 3), (V{"b", "c", "a"}));
+    EXPECT_EQ(CategoriesConfigurationView::movedShownIds(shown, {0}, 1), (V{"a", "b", "c"}));
+    EXPECT_EQ(CategoriesConfigurationView::movedShownIds(shown, {0, 2}, 2), (V{"b", "a", "c"}));
+    EXPECT_FALSE(CategoriesConfigurationView::movedShownIds(shown, {3}, 0));
+    EXPECT_FALSE(CategoriesConfigurationView::movedShownIds(shown, {0}, 4));
+}
+
+} // namespace
+} // namespace korvane

@@ -1,0 +1,242 @@
+#include "settings/views/configurationview.h"
+#include "settings/views/snippetlinebutton.h"
+#include "settings/views/snippetrowcollapsed.h"
+#include "settings/views/snippetrowexpanded.h"
+#include "settings/views/snippetscopetabbar.h"
+#include "settings/views/snippetstabview.h"
+#include "settingsviewharness.h"
+#include "uikit/capsulebutton.h"
+#include "uikit/confirmation.h"
+#include "uikit/kittestsupport.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+const char* const twoSnippets = R"({"trigger": ";;", "snippets": [
+  {"key": "sig", "expand": "Best regards", "label": "Signature"},
+  {"key": "docs", "url": "https://example.org/docs", "description": "Team docs"}
+], "settings": {"case_sensitive": false, "scan_depth": 5, "ignore_patterns": [], "max_branch_age_days": 90}})";
+
+class SnippetsPageTest : public ::testing::Test {
+protected:
+    SnippetRowExpanded* editor() { return h->visible<SnippetRowExpanded>("snippetEditor"); }
+    void type(const char* field, const QString& text) {
+        auto* edit = h->visible<QLineEdit>(field, editor());
+        ASSERT_NE(edit, nullptr) << field;
+        edit->clear();
+        QTest::keyClicks(edit, text);
+    }
+    std::vector<std::string> rowKeys() {
+        std::vector<std::string> keys;
+        for (auto* row : h->window->findChildren<SnippetRowCollapsed*>()) {
+            if (row->isVisibleTo(h->window.get())) {
+                keys.push_back(row->snippet().key);
+            }
+        }
+        return keys;
+    }
+    QString emptyTitle() {
+        auto* title = h->visible<QLabel>("emptyTitle");
+        return title ? title->text() : QString();
+    }
+
+    std::unique_ptr<test::SettingsViewHarness> h = std::make_unique<test::SettingsViewHarness>(twoSnippets);
+};
+
+// Scenario 2: "Add", type a key and a text, Return; one write 300 ms later, with no empty label or
+// description keys, and the editor gone.
+TEST_F(SnippetsPageTest, AddingASnippetWritesItOnce) {
+    h->click("addSnippet");
+    ASSERT_NE(editor(), nullptr);
+    EXPECT_FALSE(h->visible<QPushButton>("save", editor())->isEnabled()) << "no key yet";
+    type("key", "hi");
+    h->visible<QPlainTextEdit>("expand", editor())->setPlainText("Hello there");
+    QTest::keyClick(h->visible<QLineEdit>("key", editor()), Qt::Key_Return);
+    EXPECT_EQ(editor(), nullptr);
+    h->scheduler.advance(0.29);
+    EXPECT_EQ(h->store->writes, 0);
+    h->scheduler.advance(0.02);
+    EXPECT_EQ(h->store->writes, 1);
+    const auto snippets = h->file()["snippets"];
+    ASSERT_EQ(snippets.size(), 3u);
+    EXPECT_EQ(snippets[2], nlohmann::json::parse(R"({"key":"hi","expand":"Hello there"})"));
+    EXPECT_EQ(rowKeys(), (std::vector<std::string>{"sig", "docs", "hi"}));
+}
+
+// Scenario 3: the view model's messages show inside the open editor, which keeps the user's texts;
+// switching a link to text saves the text and no link; Escape cancels.
+TEST_F(SnippetsPageTest, EditorShowsErrorsInlineAndComposesOnlyTheChosenKind) {
+    h->visible<SnippetLineButton>("snippetLine")->click(); // "sig"
+    ASSERT_NE(editor(), nullptr);
+    type("key", "docs");
+    h->click("save");
+    auto* error = h->visible<QLabel>("snippetError", editor());
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(error->text(), "Key 'docs' already exists in this context");
+    EXPECT_EQ(h->visible<QLineEdit>("key", editor())->text(), "docs") << "typed text survives the error";
+    QTest::keyClick(h->visible<QLineEdit>("key", editor()), Qt::Key_Escape);
+    EXPECT_EQ(editor(), nullptr);
+    EXPECT_FALSE(h->viewModel->snippetError());
+
+    // The link row opens in URL mode; Text with an empty body reaches the view model with neither kind.
+    const auto lines = h->window->findChildren<SnippetLineButton*>("snippetLine");
+    for (auto* line : lines) {
+        if (line->accessibleName() == "Edit snippet docs" && line->isVisibleTo(h->window.get())) {
+            line->click();
+        }
+    }
+    ASSERT_NE(editor(), nullptr);
+    EXPECT_TRUE(editor()->isURL());
+    h->click("typeText");
+    EXPECT_EQ(editor()->composedSnippet(),
+              (ManualSnippet{"docs", std::nullopt, std::nullopt, std::nullopt, "Team docs"}));
+    h->click("save");
+    EXPECT_EQ(h->visible<QLabel>("snippetError", editor())->text(),
+              "Snippet 'docs' must have either 'expand' or 'url'");
+    h->visible<QPlainTextEdit>("expand", editor())->setPlainText("see wiki");
+    h->click("save");
+    h->settle();
+    EXPECT_EQ(h->file()["snippets"][1],
+              nlohmann::json::parse(R"({"key":"docs","expand":"see wiki","description":"Team docs"})"));
+    EXPECT_EQ(h->store->writes, 1);
+}
+
+// Scenario 4: deleting asks first; "Cancel" keeps the snippet, "Delete" removes it with one write.
+TEST_F(SnippetsPageTest, DeletingAsksFirst) {
+    auto* row = h->visible<SnippetRowCollapsed>("snippetRow");
+    ASSERT_NE(row, nullptr);
+    EXPECT_FALSE(h->visible<QAbstractButton>("deleteSnippet", row)) << "hover buttons only while hovered";
+    row->setHovered(true);
+    h->click("deleteSnippet");
+    EXPECT_TRUE(row->showingDeleteConfirmation());
+    h->answerConfirmation("cancel");
+    h->settle();
+    EXPECT_EQ(rowKeys(), (std::vector<std::string>{"sig", "docs"}));
+    EXPECT_EQ(h->store->writes, 0);
+
+    row = h->visible<SnippetRowCollapsed>("snippetRow");
+    row->setHovered(true);
+    h->click("deleteSnippet");
+    h->answerConfirmation("confirm");
+    h->settle();
+    EXPECT_EQ(rowKeys(), (std::vector<std::string>{"docs"}));
+    EXPECT_EQ(h->store->writes, 1);
+    EXPECT_EQ(h->file()["snippets"].size(), 1u);
+}
+
+// Search, empty states and one editor at a time.
+TEST_F(SnippetsPageTest, SearchEmptyStatesAndSingleEditor) {
+    auto* search = h->visible<QLineEdit>("searchSnippets");
+    QTest::keyClicks(search, "SIGN");
+    EXPECT_EQ(rowKeys(), (std::vector<std::string>{"sig"})) << "labels match regardless of case";
+    search->clear();
+    QTest::keyClicks(search, "team");
+    EXPECT_TRUE(rowKeys().empty()) << "descriptions are not searched";
+    EXPECT_EQ(emptyTitle(), "No matching snippets");
+    EXPECT_EQ(h->visible<QPushButton>("addSnippetEmpty"), nullptr);
+    search->clear();
+    QTest::keyClicks(search, "  ");
+    EXPECT_EQ(emptyTitle(), "No matching snippets") << "spaces are a query";
+    search->clear();
+
+    h->visible<SnippetLineButton>("snippetLine")->click();
+    auto* first = editor();
+    ASSERT_NE(first, nullptr);
+    h->click("addSnippet");
+    test::SettingsViewHarness::flushDeletes();
+    EXPECT_EQ(h->window->findChildren<SnippetRowExpanded*>().size(), 1u) << "adding closes the row's editor";
+    EXPECT_EQ(rowKeys().size(), 2u);
+
+    // Emptying the scope shows the full empty state; its button opens only the editor.
+    AppConfig none = h->viewModel->draftConfig();
+    none.snippets.clear();
+    h->viewModel->setIsAddingNewSnippet(false);
+    h->viewModel->setDraftConfig(none);
+    EXPECT_EQ(emptyTitle(), "No snippets yet");
+    h->click("addSnippetEmpty");
+    EXPECT_EQ(emptyTitle(), "");
+    EXPECT_NE(editor(), nullptr);
+}
+
+// The per-application popup position: shown without writing; "Auto" removes the stored position.
+TEST_F(SnippetsPageTest, ApplicationPopupPosition) {
+    h = std::make_unique<test::SettingsViewHarness>(R"({"trigger": ";;", "snippets": [], "app_snippets": [
+        {"bundle_id": "xterm", "app_name": "XTerm", "snippets": [], "popup_position": "bottom-left"}],
+        "settings": {"case_sensitive": false, "scan_depth": 5, "ignore_patterns": [], "max_branch_age_days": 90}})");
+    auto* position = h->find<QComboBox>("appPopupPosition");
+    EXPECT_FALSE(position->isVisibleTo(h->window.get())) << "hidden in the global scope";
+    h->click("tab:xterm");
+    EXPECT_TRUE(position->isVisibleTo(h->window.get()));
+    EXPECT_EQ(position->currentText(), "Bottom Left");
+    h->settle();
+    EXPECT_EQ(h->store->writes, 0);
+    position->setCurrentIndex(0);
+    emit position->activated(0);
+    h->settle();
+    EXPECT_EQ(h->store->writes, 1);
+    EXPECT_FALSE(h->file()["app_snippets"][0].contains("popup_position"));
+    position->setCurrentIndex(7);
+    emit position->activated(7);
+    h->settle();
+    EXPECT_EQ(h->file()["app_snippets"][0]["popup_position"], "bottom-right");
+
+    // A selection that names no configured application selects no tab, not even "Global", and the
+    // picker shows "Auto" for it.
+    h->viewModel->setSelectedAppBundleId("gone");
+    EXPECT_FALSE(h->visible<CapsuleButton>("tab:global")->isSelected());
+    EXPECT_FALSE(h->visible<CapsuleButton>("tab:xterm")->isSelected());
+    EXPECT_EQ(position->currentText(), "Auto (use global default)");
+    EXPECT_EQ(emptyTitle(), "No snippets yet");
+}
+
+// A link that is present but empty opens the editor as text, as its row shows it, so that it can be
+// saved; a real link opens as a link. Empty optional fields compose as absent.
+TEST(SnippetEditorTest, SeedsTheKindTheRowShows) {
+    test::ensureKitApplication();
+    SnippetRowExpanded emptyLink(ManualSnippet{"k", "x", "", std::nullopt, std::nullopt}, std::nullopt, {},
+                                 {});
+    EXPECT_FALSE(emptyLink.isURL());
+    EXPECT_TRUE(emptyLink.canSave());
+    EXPECT_EQ(emptyLink.composedSnippet(),
+              (ManualSnippet{"k", "x", std::nullopt, std::nullopt, std::nullopt}));
+    SnippetRowExpanded link(ManualSnippet{"k", std::nullopt, "https://e.org", "", ""}, std::nullopt, {}, {});
+    EXPECT_TRUE(link.isURL());
+    EXPECT_EQ(link.composedSnippet(),
+              (ManualSnippet{"k", std::nullopt, "https://e.org", std::nullopt, std::nullopt}));
+    SnippetRowExpanded fresh(std::nullopt, std::nullopt, {}, {});
+    EXPECT_FALSE(fresh.isURL());
+    EXPECT_FALSE(fresh.canSave());
+}
+
+// The row's symbol and preview follow the snippet's fields.
+TEST(SnippetLineTest, KindAndPreview) {
+    struct Case {
+        ManualSnippet snippet;
+        const char* symbol;
+        const char* preview;
+    };
+    const Case cases[] = {
+        {{"a", "x", "", std::nullopt, std::nullopt}, "text.alignleft", "x"},
+        {{"b", "x", "https://e.org", std::nullopt, std::nullopt}, "arrow.up.forward.square", "x"},
+        {{"c", std::nullopt, "https://e.org", std::nullopt, std::nullopt},
+         "arrow.up.forward.square",
+         "https://e.org"},
+        {{"d", "", std::nullopt, std::nullopt, std::nullopt}, "text.alignleft", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.snippet.key);
+        EXPECT_STREQ(SnippetLineButton::kindSymbol(c.snippet), c.symbol);
+        EXPECT_EQ(SnippetLineButton::previewText(c.snippet), QString(c.preview));
+    }
+}
+
+} // namespace
+} // namespace korvane
