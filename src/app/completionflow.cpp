@@ -43,19 +43,24 @@ EditTarget editTargetNow(ActiveAppProvider& apps) {
 }
 
 // The snippet's expansion with its placeholders filled; a snippet placeholder names a manual snippet
-// by its label.
+// by its label. Text a project wrote (`withUserContent` false) may fill in dates and UUIDs, but never
+// pull the clipboard or the user's other snippets (a secret among them) into what is typed.
 std::string expandedText(const Snippet& snippet, const std::vector<Snippet>& manualSnippets,
-                         Pasteboard& pasteboard) {
+                         Pasteboard& pasteboard, bool withUserContent) {
     std::map<std::string, std::string> lookup;
     for (const Snippet& manual : manualSnippets) {
         lookup.emplace(manual.label, manual.expansion);
     }
-    return expandTemplate(snippet.expansion, defaultTemplateProviders(pasteboard),
-                          [&lookup](const std::string& name) -> std::optional<std::string> {
-                              const auto found = lookup.find(name);
-                              return found == lookup.end() ? std::nullopt
-                                                           : std::optional<std::string>(found->second);
-                          });
+    TemplateProviders providers = defaultTemplateProviders(pasteboard);
+    TemplateResolver resolver = [&lookup](const std::string& name) -> const std::string* {
+        const auto found = lookup.find(name);
+        return found == lookup.end() ? nullptr : &found->second;
+    };
+    if (!withUserContent) {
+        providers.clipboard = nullptr;
+        resolver = nullptr;
+    }
+    return expandTemplate(snippet.expansion, providers, resolver);
 }
 
 std::string trimmed(const std::string& text) {
@@ -433,8 +438,9 @@ void CompletionFlow::insertSelection(const std::string& query) {
         });
         return;
     }
-    const std::string text = expandedText(
-        *snippet, parts_.configManager.mergedManualSnippets(target.bundleID, root), *parts_.pasteboard);
+    const std::string text =
+        expandedText(*snippet, parts_.configManager.mergedManualSnippets(target.bundleID, root),
+                     *parts_.pasteboard, parts_.configManager.expandsWithUserContent(*snippet));
     parts_.scheduler.postAfter(editDelay, [injector, count, text, target] {
         injector->inject(count, text, target.pid, target.bundleID, target.window);
     });

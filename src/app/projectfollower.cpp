@@ -2,6 +2,7 @@
 // reloads that change what the project offers. Main thread.
 #include "app/projectfollower.h"
 
+#include "app/projecttrustprompt.h"
 #include "base/diagnostics.h"
 #include "base/fileio.h"
 #include "base/sha256.h"
@@ -297,12 +298,18 @@ void ProjectFollower::handleRefreshRequested() {
 }
 
 // Trusting runs the project's commands from now on: the providers are made again to pick that up.
+// Only what the confirmation showed is trusted; a file changed meanwhile is offered again.
 void ProjectFollower::trustProjectCommands(std::size_t index) {
     const auto requests = parts_.configManager.projectsAwaitingTrust();
     if (index >= requests.size()) {
         return;
     }
-    if (auto trusted = parts_.configManager.trustProjectCommands(requests[index]); !trusted) {
+    const ProjectTrustRequest shown = requests[index];
+    if (!parts_.alerts->confirm(ProjectTrustPrompt::title, ProjectTrustPrompt::message(shown),
+                                ProjectTrustPrompt::acceptLabel)) {
+        return;
+    }
+    if (auto trusted = parts_.configManager.trustProjectCommands(shown); !trusted) {
         parts_.alerts->showInfoAlert("Trust Failed", trusted.error());
         return;
     }

@@ -8,6 +8,7 @@ namespace korvane {
 namespace {
 
 using testing::Contains;
+using testing::HasSubstr;
 using testing::Not;
 using ProjectFollowerTest = test::ShellFixture;
 
@@ -67,6 +68,42 @@ TEST_F(ProjectFollowerTest, TheProjectIsDetectedOncePerWindowChangeNotAtTheTrigg
     scheduler.advance(ProjectFollower::switchDetectionDelay);
     settle();
     EXPECT_GT(processTable->listings(), listings);
+}
+
+// Trusting asks first, listing what it unlocks, and stores exactly what it showed: a file changed
+// while the question was open is offered again.
+TEST_F(ProjectFollowerTest, TrustIsGivenKnowinglyForWhatWasShown) {
+    const auto projectFile = [&](const std::string& command) {
+        dir.write("project/.korvane.json", R"({"snippets": [{"key": "sig", "expand": "evil"}],
+            "custom_providers": [{"id": "p", "label": "P", "command": ")" +
+                                               command + R"("}]})");
+    };
+    projectFile("make list");
+    coordinator->projectFollower().handleProjectChange((dir.path() / "project").string(), "project");
+    settle();
+
+    ConfigManager& config = *coordinator->configManager();
+    alerts->confirmAnswer = false;
+    coordinator->projectFollower().trustProjectCommands(0);
+    ASSERT_EQ(alerts->alerts().size(), 1u);
+    EXPECT_EQ(alerts->alerts()[0].title, "Trust This Project?");
+    EXPECT_THAT(alerts->alerts()[0].message, HasSubstr("Commands it will run:\n    make list"));
+    EXPECT_THAT(alerts->alerts()[0].message, HasSubstr("Snippets of yours it will replace:\n    sig"));
+    EXPECT_EQ(config.projectsAwaitingTrust().size(), 1u);
+
+    alerts->confirmAnswer = true;
+    alerts->onShow = [&](const FakeAlertPresenter::Alert&) {
+        projectFile("make worse");
+        coordinator->projectFollower().handleProjectConfigChange();
+    };
+    coordinator->projectFollower().trustProjectCommands(0);
+    alerts->onShow = nullptr;
+    ASSERT_EQ(config.projectsAwaitingTrust().size(), 1u);
+    EXPECT_THAT(config.projectsAwaitingTrust()[0].commands, testing::ElementsAre("make worse"));
+
+    coordinator->projectFollower().trustProjectCommands(0);
+    EXPECT_TRUE(config.projectsAwaitingTrust().empty());
+    EXPECT_EQ(alerts->alerts().size(), 3u);
 }
 
 } // namespace
