@@ -30,14 +30,14 @@ public:
         event._sigev_un._tid = static_cast<pid_t>(::gettid());
         armed_ = ::timer_create(CLOCK_MONOTONIC, &event, &timer_) == 0;
         if (armed_) {
-            itimerspec spec{};
+            itimerspec timeout{};
             const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
-            spec.it_value.tv_sec = static_cast<time_t>(seconds.count());
-            spec.it_value.tv_nsec = static_cast<long>(std::chrono::nanoseconds(wait - seconds).count());
-            if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) {
-                spec.it_value.tv_nsec = 1; // zero would disarm the timer
+            timeout.it_value.tv_sec = static_cast<time_t>(seconds.count());
+            timeout.it_value.tv_nsec = static_cast<long>(std::chrono::nanoseconds(wait - seconds).count());
+            if (timeout.it_value.tv_sec == 0 && timeout.it_value.tv_nsec == 0) {
+                timeout.it_value.tv_nsec = 1; // zero would disarm the timer
             }
-            ::timer_settime(timer_, 0, &spec, nullptr);
+            ::timer_settime(timer_, 0, &timeout, nullptr);
         }
     }
     ~LockTimer() {
