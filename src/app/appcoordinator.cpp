@@ -9,9 +9,12 @@
 #include "detail/previewcontentservice.h"
 #include "files/filepathprovider.h"
 #include "files/filepathproviderfactory.h"
+#include "files/gitcommandrunner.h"
+#include "files/gitlsfilesbroker.h"
 #include "files/gitproviderfactories.h"
 #include "files/gitscanlister.h"
 #include "popup/popupsearchdisplay.h"
+#include "providers/globalskillprovider.h"
 #include "providers/manualsnippetprovider.h"
 #include "providers/projectproviderfactories.h"
 #include "providers/shellcommandrunner.h"
@@ -51,13 +54,19 @@ void AppCoordinator::construct() {
         platform_.clock);
     triggerDetector_->setHandledEvents(0);
     registry_ = std::make_shared<SnippetRegistry>(platform_.clock);
+    listingBroker_ = std::make_shared<GitLsFilesBroker>(platform_.clock);
+    filePaths_ =
+        FilePathProvider::create(platform_.clock, GitCommandRunner(platform_.processRunner).commandRunner(),
+                                 platform_.scanPool, listingBroker_);
+    globalSkills_ = std::make_shared<GlobalSkillProvider>(GlobalSkillProvider::defaultRoots());
     projectDetector_ =
         std::make_unique<ProjectDetector>(platform_.activeApp, platform_.processTable, platform_.fileProbe);
     // The detail panel's controller, made for the popup's view model, loads through one preview
     // cache and git's branch figures.
     previewContentService_ = std::make_shared<PreviewContentService>(platform_.thumbnails);
     popupController_ = platform_.makePopupController(
-        [this, branches = std::make_shared<const GitBranchMetadataProvider>(quietGitRunner(platform_.processRunner))](
+        [this, branches = std::make_shared<const GitBranchMetadataProvider>(
+                   quietGitRunner(platform_.processRunner))](
             const DetailPreviewTiming& timing) -> std::shared_ptr<DetailPreviewController> {
             return detailpanel::DetailPreviewController::create(
                 timing, {scheduler_, platform_.clock, previewContentService_, branches});
@@ -82,7 +91,6 @@ void AppCoordinator::start() {
     if (isRunningTests()) {
         return;
     }
-    FilePathProvider::useProcessRunner(platform_.processRunner);
     configManager_ = std::make_unique<ConfigManager>(
         ConfigLoader(platform_.configDirectory),
         ProjectConfigWatcher::factory(scheduler_, platform_.fileWatchSource), platform_.capabilities);
@@ -132,9 +140,10 @@ void AppCoordinator::start() {
 
 void AppCoordinator::installProviderFactories() {
     ProviderFactories& factories = configManager_->providerFactories;
-    installProjectProviderFactories(factories, GitScanLister(platform_.processRunner).lister());
+    installProjectProviderFactories(
+        factories, GitScanLister(platform_.processRunner, listingBroker_).lister(), globalSkills_);
     installGitProviderFactories(factories, platform_.processRunner);
-    installFilePathProviderFactory(factories);
+    installFilePathProviderFactory(factories, filePaths_);
     auto shellRunner = std::make_shared<ShellCommandRunner>(platform_.processRunner);
     factories.custom = [shellRunner](const CustomProviderConfig& config, const CommandTrust& trust) {
         return CustomProvider::make(config, trust, shellRunner);
@@ -142,9 +151,9 @@ void AppCoordinator::installProviderFactories() {
 }
 
 void AppCoordinator::createSearchCoordinator() {
-    searchCoordinator_ = SearchCoordinator::create(*registry_, std::make_shared<PopupSearchDisplay>(popupController_),
-                                                   scheduler_, platform_.clock);
-    auto files = FilePathProvider::sharedPointer();
+    searchCoordinator_ = SearchCoordinator::create(
+        *registry_, std::make_shared<PopupSearchDisplay>(popupController_), scheduler_, platform_.clock);
+    const auto& files = filePaths_;
     searchCoordinator_->liveScopeProviders = {{SnippetSource::filePath(), files}};
     searchCoordinator_->filePathSource = std::make_shared<FilePathSearchSource>(files);
 }
@@ -155,7 +164,7 @@ void AppCoordinator::createScanPipeline() {
 }
 
 void AppCoordinator::createWatcherManager() {
-    WatcherManager::Sources sources = WatcherManager::Sources::standard();
+    WatcherManager::Sources sources = WatcherManager::Sources::standard(globalSkills_);
     if (configManager_->providerFactories.fileScanner) {
         sources.fileScanner = configManager_->providerFactories.fileScanner;
     }
@@ -202,6 +211,8 @@ void AppCoordinator::createFollower() {
         .statusBar = statusBar_,
         .triggerDetector = triggerDetector_,
         .flow = flow_,
+        .filePaths = filePaths_,
+        .globalSkills = globalSkills_,
         .ownBundleID = platform_.ownBundleID,
         .ownPid = platform_.ownPid,
     });
@@ -243,6 +254,7 @@ void AppCoordinator::createShell() {
         .searchCoordinator = searchCoordinator_,
         .scanPipeline = scanPipeline_,
         .watcherManager = watcherManager_,
+        .filePaths = filePaths_,
         .previewContentService = previewContentService_,
         .configManager = *configManager_,
         .projectDetector = *projectDetector_,
@@ -354,7 +366,7 @@ void AppCoordinator::wireWatcherManager() {
 
 // Both callbacks come from the recent-files machinery's own threads.
 void AppCoordinator::wireFilePathProvider() {
-    FilePathProvider& files = FilePathProvider::shared();
+    FilePathProvider& files = *filePaths_;
     std::weak_ptr<SearchCoordinator> search = searchCoordinator_;
     std::weak_ptr<PopupController> popup = popupController_;
     ProjectDetector* projects = projectDetector_.get();

@@ -20,6 +20,9 @@
 
 namespace korvane {
 
+class FilePathProvider;
+class GitLsFilesBroker;
+class GlobalSkillProvider;
 class PreviewContentService;
 class StatusBarController;
 
@@ -80,6 +83,11 @@ private:
     std::shared_ptr<EventTap> eventTap_;
     std::shared_ptr<TriggerDetector> triggerDetector_;
     std::shared_ptr<SnippetRegistry> registry_;
+    // One each for the process, made with the ports they run on: the git listings the scan leaves for
+    // the file index, the project file search and the user's own skills.
+    std::shared_ptr<GitLsFilesBroker> listingBroker_;
+    std::shared_ptr<FilePathProvider> filePaths_;
+    std::shared_ptr<GlobalSkillProvider> globalSkills_;
     std::unique_ptr<ProjectDetector> projectDetector_;
     std::shared_ptr<PreviewContentService> previewContentService_;
     std::shared_ptr<PopupController> popupController_;

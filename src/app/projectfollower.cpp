@@ -17,8 +17,7 @@ namespace korvane {
 namespace {
 
 // Builds the project's path index and recent files ahead of the first file query. Any thread.
-void warmFileSearch(const std::string& root) {
-    FilePathProvider& files = FilePathProvider::shared();
+void warmFileSearch(FilePathProvider& files, const std::string& root) {
     files.prewarm(root);
     files.recentTracker().refreshIfStale(root);
 }
@@ -64,7 +63,8 @@ void ProjectFollower::startGlobalSkillScan() {
         return;
     }
     parts_.scheduler.runInBackground(
-        TaskPriority::utility, [](const CancellationToken&) { GlobalSkillProvider::shared().refresh(); });
+        TaskPriority::utility,
+        [skills = parts_.globalSkills](const CancellationToken&) { skills->refresh(); });
 }
 
 void ProjectFollower::startProjectDetection() {
@@ -163,7 +163,7 @@ void ProjectFollower::clearProject() {
     diagnostic("Registry snippet count after clear: " +
                std::to_string(parts_.registry->indexedSnippets().size()));
     updateSnippetCount();
-    if (!skillsDisabled() && !GlobalSkillProvider::shared().hasScanned()) {
+    if (!skillsDisabled() && !parts_.globalSkills->hasScanned()) {
         rescanGlobalSkillsThen([weak = weak_from_this()] {
             auto self = weak.lock();
             if (self && !self->parts_.projectDetector.currentProjectRoot()) {
@@ -209,8 +209,8 @@ void ProjectFollower::refreshSnippetsFromConfig(bool skipRescan) {
     model.setThemeConfig(parts_.configManager.themeConfig());
     model.setTriggerText(parts_.configManager.globalConfig().trigger);
     const MergedConfig& merged = parts_.configManager.mergedConfig();
-    FilePathProvider::shared().configure(merged.settings.fileInsertionMode.value_or("projectRelative"),
-                                         merged.includePaths);
+    parts_.filePaths->configure(merged.settings.fileInsertionMode.value_or("projectRelative"),
+                                merged.includePaths);
 
     const std::string bundleID = frontmostBundleID();
     parts_.registry->updateSnippets(SnippetSource::manual(),
@@ -258,6 +258,23 @@ void ProjectFollower::handleRefreshRequested() {
     }
     model.setRefreshing(true);
     const auto root = parts_.flow->currentRoot();
+    // The root's file index is rebuilt first, so that the refreshed results list its files as they are now.
+    if (root && !parts_.registry->disabledSources().contains(SnippetSource::filePath())) {
+        Scheduler* scheduler = &parts_.scheduler;
+        parts_.filePaths->refresh(*root, [weak = weak_from_this(), scheduler, root] {
+            scheduler->post([weak, root] {
+                if (auto self = weak.lock()) {
+                    self->refreshSources(root);
+                }
+            });
+        });
+        return;
+    }
+    refreshSources(root);
+}
+
+void ProjectFollower::refreshSources(const std::optional<std::string>& root) {
+    PopupViewModel& model = parts_.popupController->viewModel();
     if (isCurrentRootWeak_) {
         if (root && ProjectDetector::isProjectRoot(*root, *parts_.fileProbe)) {
             diagnostic("Promoting weak root to strong: " + *root);
@@ -337,7 +354,7 @@ bool ProjectFollower::skillsDisabled() const {
 void ProjectFollower::applySkillSnippets() {
     parts_.registry->updateSnippets(SnippetSource::claudeSkill(),
                                     skillsDisabled() ? std::vector<Snippet>{}
-                                                     : GlobalSkillProvider::shared().cachedSnippets());
+                                                     : parts_.globalSkills->cachedSnippets());
 }
 
 void ProjectFollower::rerenderSearch() {
@@ -392,22 +409,26 @@ void ProjectFollower::schedulePrewarm(const std::string& root) {
     std::weak_ptr<ProjectFollower> weak = weak_from_this();
     Scheduler* scheduler = &parts_.scheduler;
     parts_.scheduler.postAfter(prewarmDelay, [weak, scheduler, root] {
-        if (!weak.lock()) {
+        const auto self = weak.lock();
+        if (!self) {
             return;
         }
         scheduler->runInBackground(TaskPriority::utility,
-                                   [root](const CancellationToken&) { warmFileSearch(root); });
+                                   [files = self->parts_.filePaths, root](const CancellationToken&) {
+                                       warmFileSearch(*files, root);
+                                   });
     });
 }
 
 // The scan runs off the main thread; `done` runs on it afterwards.
 void ProjectFollower::rescanGlobalSkillsThen(std::function<void()> done) {
     Scheduler* scheduler = &parts_.scheduler;
-    parts_.scheduler.runInBackground(TaskPriority::utility,
-                                     [scheduler, done = std::move(done)](const CancellationToken&) {
-                                         GlobalSkillProvider::shared().refresh();
-                                         scheduler->post(done);
-                                     });
+    parts_.scheduler.runInBackground(
+        TaskPriority::utility,
+        [scheduler, skills = parts_.globalSkills, done = std::move(done)](const CancellationToken&) {
+            skills->refresh();
+            scheduler->post(done);
+        });
 }
 
 bool ProjectFollower::configFileUnchanged() {

@@ -24,6 +24,9 @@
 
 namespace korvane {
 
+class FilePathProvider;
+class GlobalSkillProvider;
+
 // Follows the user: which application is in front, the project its window belongs to, and what that
 // project and the configuration files offer (snippets, providers, scopes, watchers, scans, skills,
 // trust of the project's commands). Reloads the configuration when its files change. Main thread;
@@ -54,6 +57,9 @@ public:
         std::shared_ptr<StatusBarController> statusBar;
         std::shared_ptr<TriggerDetector> triggerDetector;
         std::shared_ptr<CompletionFlow> flow;
+        // The project file search and the user's own skills, one each for the process.
+        std::shared_ptr<FilePathProvider> filePaths;
+        std::shared_ptr<GlobalSkillProvider> globalSkills;
         std::string ownBundleID;
         std::int32_t ownPid = 0;
     };
@@ -107,6 +113,8 @@ private:
     void dropRemovedCustomSources(const std::vector<std::string>& previousIDs);
     void schedulePrewarm(const std::string& root);
     void rescanGlobalSkillsThen(std::function<void()> done);
+    // What a refresh does once the file index is rebuilt: rescan the project's sources.
+    void refreshSources(const std::optional<std::string>& root);
     void detectProjectAfter(double delay);
     std::string frontmostBundleID() const;
 

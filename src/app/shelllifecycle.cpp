@@ -154,7 +154,7 @@ void ShellLifecycle::startMemoryPressureMonitoring() {
 void ShellLifecycle::handleMemoryPressure(const MemoryPressureEvent& event) {
     const char* level = event.critical ? "critical" : event.warning ? "warning" : "unknown";
     diagnostic(std::string("Memory pressure detected (") + level + "), evicting optional caches");
-    FilePathProvider::shared().clearAllCaches();
+    parts_.filePaths->clearAllCaches();
     if (parts_.scanPipeline) {
         parts_.scanPipeline->snippetCache.clear();
     }
@@ -187,8 +187,9 @@ void ShellLifecycle::showConfigurationWindow() {
             });
         configurationWindow_ = std::make_unique<ConfigurationWindow>(
             configurationViewModel_,
-            ConfigurationServices{parts_.urlOpener, parts_.capabilities, parts_.applications, &parts_.scheduler,
-                                  configurationViewModel_->configFilePath(), parts_.ownBundleID});
+            ConfigurationServices{parts_.urlOpener, parts_.capabilities, parts_.applications,
+                                  &parts_.scheduler, configurationViewModel_->configFilePath(),
+                                  parts_.ownBundleID});
     }
     configurationWindow_->showAndActivate();
 }

@@ -25,6 +25,7 @@ namespace korvane {
 class ConfigurationViewModel;
 class ConfigurationWindow;
 class OnboardingViewModel;
+class FilePathProvider;
 class OnboardingWindow;
 class PreviewContentService;
 
@@ -52,7 +53,8 @@ public:
         std::shared_ptr<SearchCoordinator> searchCoordinator;
         std::shared_ptr<ScanPipeline> scanPipeline;
         std::shared_ptr<WatcherManager> watcherManager;
-        // The detail panel's preview cache, emptied under memory pressure.
+        // The caches emptied under memory pressure: the file search's and the detail panel's previews.
+        std::shared_ptr<FilePathProvider> filePaths;
         std::shared_ptr<PreviewContentService> previewContentService;
         ConfigManager& configManager;
         ProjectDetector& projectDetector;
