@@ -10,16 +10,26 @@ if(KORVANE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# korvane_library(<folder> SOURCES ... [DEPS ...])
-# Creates the static library korvane_<folder> with the alias korvane::<folder>.
+# korvane_library(<folder> [SOURCES ...] [PUBLIC_DEPS ...] [DEPS ...])
+# Creates the static library korvane_<folder> with the alias korvane::<folder>. PUBLIC_DEPS are what
+# its headers include, DEPS what only its sources include; every Korvane library it includes is named
+# in one of them, or the layering check fails the configure step (cmake/KorvaneLayering.cmake).
+# Without sources it is an interface library of headers, and every dependency is its users'.
 function(korvane_library folder)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_DEPS;DEPS" ${ARGN})
   set(target korvane_${folder})
-  add_library(${target} STATIC ${ARG_SOURCES})
+  if(ARG_SOURCES)
+    add_library(${target} STATIC ${ARG_SOURCES})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_compile_options(${target} PRIVATE ${KORVANE_WARNINGS})
+    target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_DEPS} PRIVATE ${ARG_DEPS})
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${target} INTERFACE ${ARG_PUBLIC_DEPS} ${ARG_DEPS})
+  endif()
   add_library(korvane::${folder} ALIAS ${target})
-  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  target_compile_options(${target} PRIVATE ${KORVANE_WARNINGS})
-  target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+  korvane_check_includes(${target})
 endfunction()
 
 # korvane_test(<folder> SOURCES ... [DEPS ...] [LABELS ...])

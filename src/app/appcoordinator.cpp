@@ -3,7 +3,6 @@
 #include "app/statusbarcontroller.h"
 #include "app/testhost.h"
 #include "base/diagnostics.h"
-#include "base/graphemetext.h"
 #include "config/enabledsourcespolicy.h"
 #include "config/projectconfigwatcher.h"
 #include "detail/detailpreviewcontroller.h"
@@ -22,8 +21,6 @@
 #include "registry/historystorereader.h"
 #include "registry/parsedquery.h"
 #include "search/filepathsearchsource.h"
-#include "settings/views/configurationwindow.h"
-#include "onboarding/views/onboardingwindow.h"
 
 namespace korvane {
 
@@ -41,15 +38,16 @@ AppCoordinator::AppCoordinator(AppPlatform platform)
 // on each other; nothing is read from disk and nothing is shown yet.
 void AppCoordinator::construct() {
     statusBar_ = std::make_shared<StatusBarController>(platform_.secureInput, platform_.trust);
-    eventTap_ = std::make_shared<EventTap>(platform_.keyTapBackend, platform_.trust, scheduler_, platform_.clock);
+    eventTap_ =
+        std::make_shared<EventTap>(platform_.keyTapBackend, platform_.trust, scheduler_, platform_.clock);
     std::weak_ptr<AppCoordinator> weak = weak_from_this();
     Scheduler* scheduler = &scheduler_;
     // Called on the key tap's thread after the detector has let go of its lock.
     triggerDetector_ = std::make_shared<TriggerDetector>(
         [weak, scheduler](const SessionEvent& event) {
             scheduler->post([weak, event] {
-                if (auto self = weak.lock()) {
-                    self->handleSessionEvent(event);
+                if (auto self = weak.lock(); self && self->flow_) {
+                    self->flow_->handleSessionEvent(event);
                 }
             });
         },
@@ -67,33 +65,25 @@ void AppCoordinator::construct() {
     // cache and git's branch figures.
     previewContentService_ = std::make_shared<PreviewContentService>(platform_.thumbnails);
     popupController_ = platform_.makePopupController(
-        [this, branches = std::make_shared<const GitBranchMetadataProvider>(quietGitRunner(platform_.processRunner))](
+        [this, branches = std::make_shared<const GitBranchMetadataProvider>(
+                   quietGitRunner(platform_.processRunner))](
             const DetailPreviewTiming& timing) -> std::shared_ptr<DetailPreviewController> {
             return detailpanel::DetailPreviewController::create(
                 timing, {scheduler_, platform_.clock, previewContentService_, branches});
         });
     configWatcher_ =
         ConfigWatcher::create(platform_.configDirectory.string(), scheduler_, platform_.fileWatchSource);
-    historyStore_ = HistoryStore::create(scheduler_, platform_.clock, platform_.configDirectory);
+    historyStore_ =
+        HistoryStore::create(scheduler_, platform_.clock, platform_.configDirectory, platform_.historyQueue);
 }
 
 AppCoordinator::~AppCoordinator() {
     // The tap thread calls into the detector and posts to the scheduler: it stops before either goes.
     eventTap_->stop();
-    if (platform_.workspaceEvents) {
-        platform_.workspaceEvents->stop();
-    }
-    if (platform_.memoryPressure) {
-        platform_.memoryPressure->stop();
+    if (shell_) {
+        shell_->quit();
     }
     configWatcher_->stop();
-    if (watcherManager_) {
-        watcherManager_->stopAllWatchers();
-    }
-    if (configurationViewModel_) {
-        // A settings edit still inside its save delay is written before Korvane goes.
-        configurationViewModel_->flushPendingSave();
-    }
     historyStore_->flush();
 }
 
@@ -102,12 +92,10 @@ void AppCoordinator::start() {
         return;
     }
     configManager_ = std::make_unique<ConfigManager>(
-        ConfigLoader(platform_.configDirectory), ProjectConfigWatcher::factory(scheduler_, platform_.fileWatchSource),
-        platform_.capabilities);
+        ConfigLoader(platform_.configDirectory),
+        ProjectConfigWatcher::factory(scheduler_, platform_.fileWatchSource), platform_.capabilities);
     installProviderFactories();
     configManager_->loadGlobalConfig();
-    // What was loaded is what later change events are compared against.
-    configFileUnchanged();
     triggerDetector_->setTrigger(configManager_->globalConfig().trigger);
     registry_->historyStore = std::make_shared<HistoryStoreReader>(historyStore_);
     std::weak_ptr<HistoryStore> history = historyStore_;
@@ -120,44 +108,36 @@ void AppCoordinator::start() {
     createSearchCoordinator();
     createScanPipeline();
     createWatcherManager();
+    createFlow();
+    createFollower();
+    createShell();
+    wireSearchCoordinator();
     wireFilePathProvider();
-
-    const SearchContext context = configManager_->makeSearchContext();
-    registry_->setDisabledSources(context.disabledSources);
-    registry_->categoryCatalog = context.categoryCatalog;
-    startGlobalSkillScan();
-    watcherManager_->startGlobalSkillWatchers();
-    applyProviders(configManager_->makeProviders());
-    searchCoordinator_->updateScopeManifest(context.scopeRegistry);
-
-    PopupViewModel& model = popupController_->viewModel();
-    model.setThemeConfig(configManager_->themeConfig());
-    model.setTriggerText(configManager_->globalConfig().trigger);
-    registry_->updateSnippets(SnippetSource::manual(),
-                              ManualSnippetProvider(configManager_->mergedConfig().snippets).snippets(""));
-
+    // What was loaded is what later change events are compared against.
+    follower_->configFileUnchanged();
+    follower_->applyLoadedConfig();
     statusBar_->setup();
-    updateSnippetCount();
+    follower_->updateSnippetCount();
     statusBar_->setConfigError(configManager_->configLoader().lastParseError());
     installMenuCallbacks();
-    updateTrustOffers();
+    follower_->updateTrustOffers();
 
-    std::weak_ptr<AppCoordinator> weak = weak_from_this();
-    configWatcher_->onChange = [weak] {
-        if (auto self = weak.lock()) {
-            self->reloadGlobalConfig();
+    std::weak_ptr<ProjectFollower> follower = follower_;
+    configWatcher_->onChange = [follower] {
+        if (auto locked = follower.lock()) {
+            locked->reloadGlobalConfig();
         }
     };
     configWatcher_->start();
-    startMemoryPressureMonitoring();
-    scheduler_.post([weak] {
-        if (auto self = weak.lock()) {
-            self->startIfPermitted(true);
+    shell_->startMemoryPressureMonitoring();
+    std::weak_ptr<ShellLifecycle> shell = shell_;
+    scheduler_.post([shell] {
+        if (auto locked = shell.lock()) {
+            locked->startIfPermitted(true);
         }
     });
 }
 
-// The providers live in libraries above the configuration: the application hands their makers in.
 void AppCoordinator::installProviderFactories() {
     ProviderFactories& factories = configManager_->providerFactories;
     installProjectProviderFactories(
@@ -171,65 +151,16 @@ void AppCoordinator::installProviderFactories() {
 }
 
 void AppCoordinator::createSearchCoordinator() {
-    searchCoordinator_ = SearchCoordinator::create(*registry_, std::make_shared<PopupSearchDisplay>(popupController_),
-                                                   scheduler_, platform_.clock);
+    searchCoordinator_ = SearchCoordinator::create(
+        *registry_, std::make_shared<PopupSearchDisplay>(popupController_), scheduler_, platform_.clock);
     const auto& files = filePaths_;
     searchCoordinator_->liveScopeProviders = {{SnippetSource::filePath(), files}};
     searchCoordinator_->filePathSource = std::make_shared<FilePathSearchSource>(files);
-
-    std::weak_ptr<AppCoordinator> weak = weak_from_this();
-    searchCoordinator_->onDismissNeeded = [weak] {
-        if (auto self = weak.lock()) {
-            self->dismissAndExecute(CompletionSessionEngine::DismissReason::escaped,
-                                    CompletionSessionEngine::ResetMode::reset);
-        }
-    };
-    searchCoordinator_->onHorizontalSuppressionChanged = [weak](bool suppress) {
-        if (auto self = weak.lock()) {
-            self->triggerDetector_->setSuppressHorizontalKeys(suppress);
-        }
-    };
-    searchCoordinator_->contextProvider = [weak]() -> std::optional<SearchCoordinator::LiveSearchContext> {
-        auto self = weak.lock();
-        return self ? self->searchContext() : std::nullopt;
-    };
-    searchCoordinator_->frontmostApplication = [weak] {
-        SearchCoordinator::FrontmostApplicationInfo info;
-        if (auto self = weak.lock()) {
-            const auto front = self->sessionApplication();
-            info.bundleID = front ? front->bundleID : std::string();
-            info.name = self->lastNonKorvaneApp_ && self->lastNonKorvaneApp_->bundleID == info.bundleID
-                            ? self->lastNonKorvaneApp_->name
-                            : info.bundleID;
-        }
-        return info;
-    };
 }
 
 void AppCoordinator::createScanPipeline() {
-    scanPipeline_ = std::make_shared<ScanPipeline>(registry_, scheduler_, platform_.scanPool, platform_.clock);
-    std::weak_ptr<AppCoordinator> weak = weak_from_this();
-    scanPipeline_->onScanProgress = [weak](std::size_t count) {
-        if (auto self = weak.lock()) {
-            self->statusBar_->setSnippetCount(count);
-            self->searchCoordinator_->rerenderForRegistryChange(self->currentRoot(), self->caseSensitive(),
-                                                                self->configManager_->activeCategories());
-        }
-    };
-    scanPipeline_->onScanCompleted = [weak] {
-        if (auto self = weak.lock()) {
-            self->watcherManager_->refreshDirtySources(self->projectDetector_->currentProjectRoot());
-            self->searchCoordinator_->handleScanRefresh();
-        }
-    };
-    scanPipeline_->onScanFinished = [weak] {
-        if (auto self = weak.lock()) {
-            PopupViewModel& model = self->popupController_->viewModel();
-            if (model.isRefreshing()) {
-                model.setRefreshing(false);
-            }
-        }
-    };
+    scanPipeline_ =
+        std::make_shared<ScanPipeline>(registry_, scheduler_, platform_.scanPool, platform_.clock);
 }
 
 void AppCoordinator::createWatcherManager() {
@@ -237,31 +168,198 @@ void AppCoordinator::createWatcherManager() {
     if (configManager_->providerFactories.fileScanner) {
         sources.fileScanner = configManager_->providerFactories.fileScanner;
     }
-    watcherManager_ = std::make_shared<WatcherManager>(registry_, statusBar_, scheduler_, platform_.fileWatchSource,
-                                                       std::move(sources));
-    std::weak_ptr<AppCoordinator> weak = weak_from_this();
-    watcherManager_->isScanInFlight = [weak] {
-        auto self = weak.lock();
-        return self && self->scanPipeline_ && self->scanPipeline_->scanInFlight;
+    watcherManager_ = std::make_shared<WatcherManager>(registry_, statusBar_, scheduler_,
+                                                       platform_.fileWatchSource, std::move(sources));
+}
+
+void AppCoordinator::createFlow() {
+    flow_ = std::make_shared<CompletionFlow>(CompletionFlow::Parts{
+        .scheduler = scheduler_,
+        .triggerDetector = triggerDetector_,
+        .popupController = popupController_,
+        .searchCoordinator = searchCoordinator_,
+        .scanPipeline = scanPipeline_,
+        .historyStore = historyStore_,
+        .configManager = *configManager_,
+        .projectDetector = *projectDetector_,
+        .registry = registry_,
+        .activeApp = platform_.activeApp,
+        .secureInput = platform_.secureInput,
+        .pasteboard = platform_.pasteboard,
+        .injector = platform_.injector,
+        .alerts = platform_.alerts,
+        .urlOpener = platform_.urlOpener,
+        .ownPid = platform_.ownPid,
+    });
+}
+
+void AppCoordinator::createFollower() {
+    follower_ = std::make_shared<ProjectFollower>(ProjectFollower::Parts{
+        .scheduler = scheduler_,
+        .clock = platform_.clock,
+        .fileProbe = platform_.fileProbe,
+        .workspaceEvents = platform_.workspaceEvents,
+        .activeApp = platform_.activeApp,
+        .alerts = platform_.alerts,
+        .configManager = *configManager_,
+        .projectDetector = *projectDetector_,
+        .registry = registry_,
+        .scanPipeline = scanPipeline_,
+        .watcherManager = watcherManager_,
+        .searchCoordinator = searchCoordinator_,
+        .popupController = popupController_,
+        .statusBar = statusBar_,
+        .triggerDetector = triggerDetector_,
+        .flow = flow_,
+        .filePaths = filePaths_,
+        .globalSkills = globalSkills_,
+        .ownBundleID = platform_.ownBundleID,
+        .ownPid = platform_.ownPid,
+    });
+    std::weak_ptr<ProjectFollower> follower = follower_;
+    flow_->onProjectChange = [follower](const std::optional<std::string>& root,
+                                        const std::optional<std::string>& name) {
+        if (auto locked = follower.lock()) {
+            locked->handleProjectChange(root, name);
+        }
     };
-    watcherManager_->getCurrentProjectRoot = [weak]() -> std::optional<std::string> {
-        auto self = weak.lock();
-        return self ? self->projectDetector_->currentProjectRoot() : std::nullopt;
+    flow_->onRefreshRequested = [follower] {
+        if (auto locked = follower.lock()) {
+            locked->handleRefreshRequested();
+        }
     };
-    watcherManager_->enabledSourcesSnapshot = [weak] {
-        auto self = weak.lock();
-        if (!self) {
+    flow_->onConfigSaved = [follower] {
+        if (auto locked = follower.lock()) {
+            locked->reloadGlobalConfig();
+        }
+    };
+}
+
+void AppCoordinator::createShell() {
+    shell_ = std::make_shared<ShellLifecycle>(ShellLifecycle::Parts{
+        .scheduler = scheduler_,
+        .trust = platform_.trust,
+        .defaults = platform_.defaults,
+        .memoryPressure = platform_.memoryPressure,
+        .workspaceEvents = platform_.workspaceEvents,
+        .urlOpener = platform_.urlOpener,
+        .capabilities = platform_.capabilities,
+        .applications = platform_.applications,
+        .ownBundleID = platform_.ownBundleID,
+        .activeApp = platform_.activeApp,
+        .eventTap = eventTap_,
+        .triggerDetector = triggerDetector_,
+        .statusBar = statusBar_,
+        .popupController = popupController_,
+        .searchCoordinator = searchCoordinator_,
+        .scanPipeline = scanPipeline_,
+        .watcherManager = watcherManager_,
+        .filePaths = filePaths_,
+        .previewContentService = previewContentService_,
+        .configManager = *configManager_,
+        .projectDetector = *projectDetector_,
+        .flow = flow_,
+        .follower = follower_,
+        .onTapKey = platform_.onTapKey,
+        .applicationIcon = platform_.applicationIcon,
+    });
+    std::weak_ptr<ShellLifecycle> shell = shell_;
+    flow_->onboardingContext = [shell]() -> std::optional<CompletionFlow::CapturedContext> {
+        auto locked = shell.lock();
+        return locked ? locked->onboardingContext() : std::nullopt;
+    };
+    follower_->onGlobalConfigReloaded = [shell] {
+        if (auto locked = shell.lock()) {
+            locked->handleGlobalConfigReloaded();
+        }
+    };
+}
+
+void AppCoordinator::wireSearchCoordinator() {
+    std::weak_ptr<CompletionFlow> flow = flow_;
+    std::weak_ptr<ProjectFollower> follower = follower_;
+    std::weak_ptr<TriggerDetector> detector = triggerDetector_;
+    searchCoordinator_->onDismissNeeded = [flow] {
+        if (auto locked = flow.lock()) {
+            locked->dismissAndExecute(CompletionSessionEngine::DismissReason::escaped,
+                                      CompletionSessionEngine::ResetMode::reset);
+        }
+    };
+    searchCoordinator_->onHorizontalSuppressionChanged = [detector](bool suppress) {
+        if (auto locked = detector.lock()) {
+            locked->setSuppressHorizontalKeys(suppress);
+        }
+    };
+    searchCoordinator_->contextProvider = [flow]() -> std::optional<SearchCoordinator::LiveSearchContext> {
+        auto locked = flow.lock();
+        return locked ? locked->searchContext() : std::nullopt;
+    };
+    searchCoordinator_->frontmostApplication = [flow, follower] {
+        SearchCoordinator::FrontmostApplicationInfo info;
+        auto lockedFlow = flow.lock();
+        auto lockedFollower = follower.lock();
+        if (lockedFlow && lockedFollower) {
+            const auto front = lockedFlow->sessionApplication();
+            const auto& last = lockedFollower->lastNonKorvaneApp();
+            info.bundleID = front ? front->bundleID : std::string();
+            info.name = last && last->bundleID == info.bundleID ? last->name : info.bundleID;
+        }
+        return info;
+    };
+
+    std::weak_ptr<WatcherManager> watchers = watcherManager_;
+    std::weak_ptr<SearchCoordinator> search = searchCoordinator_;
+    std::weak_ptr<PopupController> popup = popupController_;
+    ProjectDetector* projects = projectDetector_.get();
+    scanPipeline_->onScanProgress = [follower, statusBar = std::weak_ptr(statusBar_)](std::size_t count) {
+        auto locked = follower.lock();
+        auto bar = statusBar.lock();
+        if (locked && bar) {
+            bar->setSnippetCount(count);
+            locked->rerenderSearch();
+        }
+    };
+    scanPipeline_->onScanCompleted = [follower, watchers, search, projects] {
+        auto alive = follower.lock();
+        auto lockedWatchers = watchers.lock();
+        auto lockedSearch = search.lock();
+        if (alive && lockedWatchers && lockedSearch) {
+            lockedWatchers->refreshDirtySources(projects->currentProjectRoot());
+            lockedSearch->handleScanRefresh();
+        }
+    };
+    scanPipeline_->onScanFinished = [popup] {
+        if (auto locked = popup.lock(); locked && locked->viewModel().isRefreshing()) {
+            locked->viewModel().setRefreshing(false);
+        }
+    };
+    wireWatcherManager();
+}
+
+void AppCoordinator::wireWatcherManager() {
+    std::weak_ptr<ProjectFollower> follower = follower_;
+    std::weak_ptr<ScanPipeline> scans = scanPipeline_;
+    ProjectDetector* projects = projectDetector_.get();
+    ConfigManager* config = configManager_.get();
+    watcherManager_->isScanInFlight = [scans] {
+        auto locked = scans.lock();
+        return locked && locked->scanInFlight;
+    };
+    watcherManager_->getCurrentProjectRoot = [follower, projects]() -> std::optional<std::string> {
+        return follower.lock() ? projects->currentProjectRoot() : std::nullopt;
+    };
+    watcherManager_->enabledSourcesSnapshot = [follower, config] {
+        if (!follower.lock()) {
             return WatcherManager::defaultEnabledSourcesSnapshot();
         }
-        const auto& custom = self->configManager_->mergedConfig().customProviders;
-        return EnabledSourcesPolicy::resolve(self->configManager_->activeCategories(),
-                                           CategoryCatalog::makeSnapshot(custom.value_or(
-                                               std::vector<CustomProviderConfig>{})));
+        const auto& custom = config->mergedConfig().customProviders;
+        return EnabledSourcesPolicy::resolve(
+            config->activeCategories(),
+            CategoryCatalog::makeSnapshot(custom.value_or(std::vector<CustomProviderConfig>{})));
     };
-    watcherManager_->onSourceRefreshed = [weak] {
-        if (auto self = weak.lock()) {
-            self->searchCoordinator_->rerenderForRegistryChange(self->currentRoot(), self->caseSensitive(),
-                                                                self->configManager_->activeCategories());
+    watcherManager_->onSourceRefreshed = [follower] {
+        if (auto locked = follower.lock()) {
+            locked->rerenderSearch();
         }
     };
 }
@@ -269,176 +367,60 @@ void AppCoordinator::createWatcherManager() {
 // Both callbacks come from the recent-files machinery's own threads.
 void AppCoordinator::wireFilePathProvider() {
     FilePathProvider& files = *filePaths_;
-    std::weak_ptr<AppCoordinator> weak = weak_from_this();
+    std::weak_ptr<SearchCoordinator> search = searchCoordinator_;
+    std::weak_ptr<PopupController> popup = popupController_;
+    ProjectDetector* projects = projectDetector_.get();
     Scheduler* scheduler = &scheduler_;
-    files.onRecentFilesReady = [weak, scheduler](const std::string& root) {
-        scheduler->post([weak, root] {
-            if (auto self = weak.lock()) {
-                self->searchCoordinator_->handleRecentFilesReady(self->projectDetector_->currentProjectRoot(), root);
+    files.onRecentFilesReady = [search, projects, scheduler](const std::string& root) {
+        scheduler->post([search, projects, root] {
+            if (auto locked = search.lock()) {
+                locked->handleRecentFilesReady(projects->currentProjectRoot(), root);
             }
         });
     };
     files.syncRecentFilesCallbacks();
-    files.onRecentFilesLoadingChanged = [weak, scheduler](const std::string& root, bool isLoading) {
-        scheduler->post([weak, root, isLoading] {
-            auto self = weak.lock();
-            if (!self || root != self->projectDetector_->currentProjectRoot() ||
-                !self->searchCoordinator_->activeQuery()) {
+    files.onRecentFilesLoadingChanged = [search, popup, projects, scheduler](const std::string& root,
+                                                                             bool isLoading) {
+        scheduler->post([search, popup, projects, root, isLoading] {
+            auto lockedSearch = search.lock();
+            auto lockedPopup = popup.lock();
+            if (!lockedSearch || !lockedPopup || root != projects->currentProjectRoot() ||
+                !lockedSearch->activeQuery()) {
                 return;
             }
             const ParsedQuery parsed =
-                ParsedQuery::parse(*self->searchCoordinator_->activeQuery(), self->searchCoordinator_->scopeRegistry());
+                ParsedQuery::parse(*lockedSearch->activeQuery(), lockedSearch->scopeRegistry());
             const bool filesOnly = parsed.scopes && parsed.scopes->size() == 1 &&
                                    parsed.scopes->front() == SnippetSource::filePath();
-            self->popupController_->viewModel().setLoadingRecentFiles(filesOnly && isLoading);
+            lockedPopup->viewModel().setLoadingRecentFiles(filesOnly && isLoading);
         });
     };
     files.syncRecentFilesCallbacks();
 }
 
-void AppCoordinator::startGlobalSkillScan() {
-    if (skillsDisabled()) {
-        registry_->updateSnippets(SnippetSource::claudeSkill(), {});
-        return;
-    }
-    scheduler_.runInBackground(TaskPriority::utility,
-                               [skills = globalSkills_](const CancellationToken&) { skills->refresh(); });
-}
-
 void AppCoordinator::installMenuCallbacks() {
+    std::weak_ptr<ShellLifecycle> shell = shell_;
+    statusBar_->onEditConfig = [shell] {
+        if (auto locked = shell.lock()) {
+            locked->editConfig();
+        }
+    };
+    statusBar_->onOpenConfiguration = [shell] {
+        if (auto locked = shell.lock()) {
+            locked->showConfigurationWindow();
+        }
+    };
+    statusBar_->onOpenOnboarding = [shell] {
+        if (auto locked = shell.lock()) {
+            locked->showOnboarding(true);
+        }
+    };
     std::weak_ptr<AppCoordinator> weak = weak_from_this();
-    statusBar_->onEditConfig = [weak] {
-        if (auto self = weak.lock()) {
-            self->editConfig();
-        }
-    };
-    statusBar_->onOpenConfiguration = [weak] {
-        if (auto self = weak.lock()) {
-            self->showConfigurationWindow();
-        }
-    };
-    statusBar_->onOpenOnboarding = [weak] {
-        if (auto self = weak.lock()) {
-            self->showOnboarding(true);
-        }
-    };
     statusBar_->onCheckForUpdates = [weak] {
         if (auto self = weak.lock(); self && self->checkForUpdates) {
             self->checkForUpdates();
         }
     };
-}
-
-void AppCoordinator::applyProviders(ProviderSet set) {
-    providers_ = std::move(set.providers);
-    customLiveProviders_.clear();
-    for (auto& [id, provider] : set.customLiveProviders) {
-        if (auto custom = std::dynamic_pointer_cast<CustomProvider>(provider)) {
-            customLiveProviders_.emplace(id, std::move(custom));
-        }
-    }
-    searchCoordinator_->customLiveProviders = {customLiveProviders_.begin(), customLiveProviders_.end()};
-    scanPipeline_->providers = providers_;
-}
-
-void AppCoordinator::startIfPermitted(bool showOnboardingIfNeeded) {
-    const bool trusted = platform_.trust->isTrusted();
-    if (trusted) {
-        if (!isSessionStarted_) {
-            isSessionStarted_ = startSession();
-        }
-        if (showOnboardingIfNeeded && !platform_.defaults->boolForKey(hasCompletedOnboardingKey)) {
-            showOnboarding(false);
-        }
-    } else if (showOnboardingIfNeeded) {
-        showOnboarding(false);
-    }
-    if (!isProjectDetectionStarted_) {
-        startProjectDetection();
-        isProjectDetectionStarted_ = true;
-    }
-}
-
-bool AppCoordinator::startSession() {
-    configureTriggerDetector();
-    std::weak_ptr<AppCoordinator> weak = weak_from_this();
-    std::weak_ptr<TriggerDetector> detector = triggerDetector_;
-    Scheduler* scheduler = &scheduler_;
-    eventTap_->onTapReenabled = [weak, detector, scheduler] {
-        if (auto locked = detector.lock()) {
-            locked->reset();
-        }
-        scheduler->post([weak] {
-            if (auto self = weak.lock()) {
-                self->dismissAndExecute(CompletionSessionEngine::DismissReason::tapReenable,
-                                        CompletionSessionEngine::ResetMode::reset);
-            }
-        });
-    };
-    eventTap_->onMouseDown = [weak, detector, scheduler] {
-        auto locked = detector.lock();
-        if (!locked) {
-            return;
-        }
-        if (locked->state() == TriggerDetector::State::idle) {
-            locked->clearPartialTrigger();
-            return;
-        }
-        scheduler->post([weak] {
-            if (auto self = weak.lock()) {
-                self->dismissAndExecute(CompletionSessionEngine::DismissReason::escaped,
-                                        CompletionSessionEngine::ResetMode::reset);
-            }
-        });
-    };
-    eventTap_->onPermissionRevoked = [weak, scheduler] {
-        scheduler->post([weak] {
-            if (auto self = weak.lock()) {
-                self->handlePermissionRevoked();
-            }
-        });
-    };
-    eventTap_->setKeyWithholding(triggerDetector_);
-    // The handler holds the detector itself, so a key that arrives while the coordinator goes away
-    // still has a detector to ask.
-    const bool started = eventTap_->start(
-        [detector, onTapKey = platform_.onTapKey](std::uint16_t keyCode, const std::optional<std::string>& characters,
-                                                  std::uint64_t flags) {
-            if (onTapKey) {
-                onTapKey();
-            }
-            auto locked = detector.lock();
-            return locked && locked->processKey(keyCode, characters, flags);
-        });
-    if (started) {
-        const std::string& trigger = configManager_->globalConfig().trigger;
-        if (trigger.empty()) {
-            diagnostic("Ready, but the trigger is empty: set \"trigger\" in config.json to activate.");
-        } else {
-            diagnostic("Ready. Type " + trigger + " to activate.");
-        }
-    } else {
-        diagnostic("Event tap failed to start. Showing onboarding.");
-        showOnboarding(false);
-    }
-    return started;
-}
-
-// One handler takes every session event: it only hops to the main thread (see construct()).
-void AppCoordinator::configureTriggerDetector() {
-    triggerDetector_->setHandledEvents(allSessionEvents);
-}
-
-void AppCoordinator::clearUpdateAvailable() {
-    statusBar_->clearUpdateNotice();
-}
-
-void AppCoordinator::editConfig() {
-    openURL("file://" + configManager_->configLoader().configFilePath().string());
-}
-
-void AppCoordinator::openURL(const std::string& url) {
-    platform_.urlOpener->open(url);
 }
 
 } // namespace korvane

@@ -2,6 +2,7 @@
 
 #include "base/clock.h"
 #include "base/scheduler.h"
+#include "base/serialexecutor.h"
 #include "base/workerpool.h"
 #include "input/textinjector.h"
 #include "platform/accessibilitytrust.h"
@@ -54,6 +55,8 @@ struct AppPlatform {
     std::shared_ptr<UrlOpener> urlOpener;
     std::shared_ptr<AlertPresenter> alerts;
     std::shared_ptr<UserDefaults> defaults;
+    // Where the usage history is encoded and written; without one, on the main thread.
+    std::shared_ptr<SerialExecutor> historyQueue;
     // The installed and running applications, for the settings window.
     std::shared_ptr<ApplicationCatalog> applications;
     // Makes the popup controller with its window and the view model's detail controller; called

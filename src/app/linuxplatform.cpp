@@ -130,6 +130,7 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .urlOpener = std::make_shared<XdgUrlOpener>(),
         .alerts = std::make_shared<QtAlertPresenter>(),
         .defaults = std::make_shared<FileUserDefaults>(),
+        .historyQueue = std::make_shared<WorkerThread>("korvane-history"),
         .applications = std::make_shared<DesktopApplicationCatalog>(desktopFiles_, activeApp_),
         .makePopupController =
             [this](const PopupViewModel::DetailControllerFactory& makeDetail) { return makePopupController(makeDetail); },

@@ -96,6 +96,22 @@ CompletionSessionEngine::Commands CompletionSessionEngine::projectDidChange(std:
     return {ApplyProjectChange{std::move(root), std::move(name)}};
 }
 
+std::optional<CompletionSessionEngine::Commands> CompletionSessionEngine::keyInHelpMode(bool helpShown) {
+    if (!helpShown) {
+        return std::nullopt;
+    }
+    Commands commands{ExitHelpMode{}};
+    for (Command& command : end(DismissReason::escaped, ResetMode::reset)) {
+        commands.push_back(std::move(command));
+    }
+    return commands;
+}
+
+std::optional<CompletionSessionEngine::Commands>
+CompletionSessionEngine::queryInHelpMode(bool helpShown, std::string_view query) {
+    return keyInHelpMode(helpShown && !query.empty() && query != "?");
+}
+
 std::string_view toString(CompletionSessionEngine::DismissReason reason) {
     for (const auto& [value, name] : kReasonNames) {
         if (value == reason) {

@@ -71,15 +71,25 @@ public:
     struct EndSession {
         bool operator==(const EndSession&) const = default;
     };
+    // Leave the quick reference the popup shows in place of results.
+    struct ExitHelpMode {
+        bool operator==(const ExitHelpMode&) const = default;
+    };
 
-    using Command = std::variant<RunSearch, DismissPopup, ResetDetector, ApplyProjectChange,
-                                 DeferProjectChange, BeginSession, CancelSearchTasks, EndSession>;
+    using Command =
+        std::variant<RunSearch, DismissPopup, ResetDetector, ApplyProjectChange, DeferProjectChange,
+                     BeginSession, CancelSearchTasks, EndSession, ExitHelpMode>;
     using Commands = std::vector<Command>;
 
     Commands beginSession(std::optional<std::string> projectRoot);
     Commands accept();
     Commands dismiss(DismissReason reason, ResetMode resetMode);
     Commands projectDidChange(std::optional<std::string> root, std::optional<std::string> name);
+    // While the popup shows its quick reference, Escape, Space, Return and the Ctrl actions leave it and
+    // end the session; nullopt when no help is shown and the key keeps its usual meaning.
+    std::optional<Commands> keyInHelpMode(bool helpShown);
+    // Typing in the quick reference ends it too, except for the empty query and the "?" that opened it.
+    std::optional<Commands> queryInHelpMode(bool helpShown, std::string_view query);
     // Stores the query of the open session; false when no session is open.
     bool setQuery(std::string query);
 

@@ -1,6 +1,5 @@
 #include "registry/historystore.h"
 
-#include "base/diagnostics.h"
 #include "base/fileio.h"
 #include "registry/historyreader.h"
 
@@ -26,14 +25,19 @@ double secondsSinceEpoch(WallSeconds date) {
 } // namespace
 
 std::shared_ptr<HistoryStore> HistoryStore::create(Scheduler& scheduler, const Clock& clock,
-                                                   fs::path configDirectory) {
-    return std::shared_ptr<HistoryStore>(new HistoryStore(scheduler, clock, std::move(configDirectory)));
+                                                   fs::path configDirectory,
+                                                   std::shared_ptr<SerialExecutor> saveQueue) {
+    return std::shared_ptr<HistoryStore>(
+        new HistoryStore(scheduler, clock, std::move(configDirectory), std::move(saveQueue)));
 }
 
-HistoryStore::HistoryStore(Scheduler& scheduler, const Clock& clock, fs::path configDirectory)
+HistoryStore::HistoryStore(Scheduler& scheduler, const Clock& clock, fs::path configDirectory,
+                           std::shared_ptr<SerialExecutor> saveQueue)
     : scheduler_(scheduler)
     , clock_(clock)
-    , configDirectory_(std::move(configDirectory)) {}
+    , configDirectory_(std::move(configDirectory))
+    , saveQueue_(std::move(saveQueue))
+    , writer_(std::make_shared<HistoryFileWriter>(historyPath(), setAsidePath())) {}
 
 HistoryStore::~HistoryStore() {
     if (isDirty_) {
@@ -130,11 +134,11 @@ void HistoryStore::applyLoad(ReadResult result) {
     }
     if (std::holds_alternative<Unreadable>(result)) {
         // Whatever is there (too large, not a regular file, not ours to read) is kept, not overwritten.
-        setAside_ = MoveAside{};
+        writer_->requireSetAside(HistoryFileWriter::MoveAside{});
         return;
     }
     if (auto* undecodable = std::get_if<Undecodable>(&result)) {
-        setAside_ = CopyAside{std::move(undecodable->bytes)};
+        writer_->requireSetAside(HistoryFileWriter::CopyAside{std::move(undecodable->bytes)});
         history_.version = 1;
     } else {
         // Uses recorded while the file was being read are added to what it held.
@@ -183,7 +187,7 @@ void HistoryStore::scheduleSave() {
     saveTask_ = scheduler_.postAfter(saveDelay, [weak = weak_from_this()] {
         if (const auto self = weak.lock()) {
             self->saveTask_.reset();
-            self->save();
+            self->save(true);
         }
     });
 }
@@ -198,37 +202,32 @@ void HistoryStore::flush() {
         saveTask_->cancel();
         saveTask_.reset();
     }
-    save();
+    save(false);
 }
 
-void HistoryStore::save() {
+// The history is copied as it stands: the main thread goes on recording while the copy is written.
+void HistoryStore::save(bool onQueue) {
     if (!isDirty_ || loadState_ == LoadState::loading || loadState_ == LoadState::unread) {
         return;
     }
     trimToLimits();
-    const auto text = history_.encode();
-    if (!text) {
+    isDirty_ = false;
+    const std::uint64_t number = ++saveNumber_;
+    if (!onQueue || !saveQueue_) {
+        isDirty_ = !writer_->write(number, history_);
         return;
     }
-    if (!setAsideOldFile()) {
-        return; // the old file stays in place; the next save tries again
-    }
-    // A failed write is not retried: the next recorded use writes the whole history again.
-    if (auto written = writeFileAtomically(historyPath(), *text); written) {
-        reportedWriteFailures_.clear();
-    } else {
-        reportWriteFailure(written.error());
-    }
-    isDirty_ = false;
-}
-
-void HistoryStore::reportWriteFailure(const std::string& message) {
-    // The messages end in the system's reason; the part before it names a temporary file.
-    const auto reason = message.rfind(": ");
-    const std::string kind = reason == std::string::npos ? message : message.substr(reason + 2);
-    if (reportedWriteFailures_.insert(kind).second) {
-        diagnostic("Could not save usage history: " + message);
-    }
+    saveQueue_->enqueue(
+        [writer = writer_, number, history = history_, weak = weak_from_this(), scheduler = &scheduler_] {
+            if (writer->write(number, history)) {
+                return;
+            }
+            scheduler->post([weak] {
+                if (const auto self = weak.lock()) {
+                    self->isDirty_ = true;
+                }
+            });
+        });
 }
 
 void HistoryStore::trimToLimits() {
@@ -277,23 +276,6 @@ void HistoryStore::trimToLimits() {
         scoreCache_.erase(id);
     }
     ++generation_;
-}
-
-bool HistoryStore::setAsideOldFile() {
-    if (const auto* copy = std::get_if<CopyAside>(&setAside_)) {
-        if (auto written = writeFileAtomically(setAsidePath(), copy->bytes); !written) {
-            reportWriteFailure(written.error());
-            return false;
-        }
-    } else if (std::holds_alternative<MoveAside>(setAside_)) {
-        std::error_code error;
-        fs::rename(historyPath(), setAsidePath(), error);
-        if (error && error != std::errc::no_such_file_or_directory) {
-            return false;
-        }
-    }
-    setAside_ = std::monostate{};
-    return true;
 }
 
 double HistoryStore::frecencyScore(const std::string& id) const {

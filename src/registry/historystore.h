@@ -3,13 +3,14 @@
 #include "base/cancellationtoken.h"
 #include "base/clock.h"
 #include "base/scheduler.h"
+#include "base/serialexecutor.h"
+#include "registry/historyfilewriter.h"
 #include "registry/usagehistory.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <variant>
@@ -18,8 +19,8 @@ namespace korvane {
 
 // Owns the usage history: records each accepted snippet id, keeps a frecency score per id for the
 // registry and the browser sections, and keeps history.json in the configuration directory up to
-// date with a debounced save. Main thread; only the file read and decoding of load() run in the
-// background.
+// date with a debounced save. Main thread; the file read and decoding of load() run in the background,
+// and so do the encoding and writing of each save when the store has a save queue.
 // Hold by std::shared_ptr.
 class HistoryStore : public std::enable_shared_from_this<HistoryStore> {
 public:
@@ -41,8 +42,11 @@ public:
     static constexpr int maxLoadAttempts = 6;
 
     // The store reads and writes `configDirectory`/history.json; it never creates the directory.
+    // Saves are encoded and written on `saveQueue`, one after the other; without one, on the main
+    // thread.
     static std::shared_ptr<HistoryStore> create(Scheduler& scheduler, const Clock& clock,
-                                                std::filesystem::path configDirectory);
+                                                std::filesystem::path configDirectory,
+                                                std::shared_ptr<SerialExecutor> saveQueue = nullptr);
     // Writes a pending save before going away.
     ~HistoryStore();
 
@@ -58,8 +62,8 @@ public:
     // Records one use of `id` now and schedules a save.
     void recordUsage(const std::string& id);
 
-    // Writes a pending change at once, finishing an unfinished load on this thread first. The
-    // application calls it when it quits.
+    // Writes a pending change at once on this thread, finishing an unfinished load first; a save
+    // still queued is then dropped. The application calls it when it quits.
     void flush();
 
     // The cached frecency score of `id`; 0 when it has none. Always a finite number.
@@ -95,14 +99,8 @@ private:
     };
     using ReadResult = std::variant<Missing, Unreadable, TransientFailure, Undecodable, UsageHistory>;
 
-    // What must happen to the file on disk before it is first overwritten.
-    struct CopyAside {
-        std::string bytes;
-    };
-    struct MoveAside {};
-    using SetAside = std::variant<std::monostate, CopyAside, MoveAside>;
-
-    HistoryStore(Scheduler& scheduler, const Clock& clock, std::filesystem::path configDirectory);
+    HistoryStore(Scheduler& scheduler, const Clock& clock, std::filesystem::path configDirectory,
+                 std::shared_ptr<SerialExecutor> saveQueue);
 
     static ReadResult readHistoryFile(const std::filesystem::path& path);
     void startRead();
@@ -111,15 +109,11 @@ private:
     void applyLoad(ReadResult result);
     void rebuildScoreCache();
     void scheduleSave();
-    void save();
+    // `onQueue` false writes on this thread (the quit's flush).
+    void save(bool onQueue);
     void trimToLimits();
-    bool setAsideOldFile();
-    // Logs a failed write once for each kind of failure (a read-only folder, a full disk, ...), so
-    // that a history that cannot be kept is said, without a line for every use.
-    void reportWriteFailure(const std::string& message);
 
     UsageHistory history_;
-    std::set<std::string> reportedWriteFailures_;
     std::unordered_map<std::string, double> scoreCache_;
     std::uint64_t generation_ = 0;
     bool isDirty_ = false;
@@ -131,7 +125,9 @@ private:
     LoadState loadState_ = LoadState::notStarted;
     int failedLoads_ = 0;
     CancellationToken loadTask_;
-    SetAside setAside_;
+    std::shared_ptr<SerialExecutor> saveQueue_;
+    std::shared_ptr<HistoryFileWriter> writer_;
+    std::uint64_t saveNumber_ = 0;
 };
 
 } // namespace korvane

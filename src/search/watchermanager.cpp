@@ -1,5 +1,6 @@
 #include "search/watchermanager.h"
 
+#include "base/diagnostics.h"
 #include "config/categorycatalog.h"
 #include "providers/filescanner.h"
 #include "providers/maketargetprovider.h"
@@ -9,6 +10,7 @@
 #include "search/providercall.h"
 #include "search/skillprecedence.h"
 
+#include <exception>
 #include <sys/stat.h>
 #include <utility>
 
@@ -298,7 +300,10 @@ void WatcherManager::refreshDocuments(const std::string& root) {
                 for (auto& snippet : extractor.extract(file)) {
                     snippets.push_back(std::move(snippet));
                 }
+            } catch (const std::exception& failure) {
+                diagnostic("Document extraction failed for " + file.string() + ": " + failure.what());
             } catch (...) {
+                diagnostic("Document extraction failed for " + file.string() + ": unknown error");
             }
         }
         scheduler->post([weak, snippets = std::move(snippets), root]() mutable {

@@ -112,5 +112,29 @@ TEST(CompletionSessionEngineTest, DismissReasonRawValues) {
     EXPECT_EQ(dismissReasonFromString(""), std::nullopt);
 }
 
+// The quick reference gives keys one meaning: leave it and end the session, or, outside it, none.
+TEST(CompletionSessionEngineTest, KeysInTheQuickReferenceLeaveItAndEndTheSession) {
+    Engine engine;
+    EXPECT_EQ(engine.keyInHelpMode(false), std::nullopt);
+    EXPECT_EQ(engine.keyInHelpMode(true), Commands({Engine::ExitHelpMode{}}))
+        << "no session: only the help goes";
+    engine.beginSession("/p");
+    Commands leaving{Engine::ExitHelpMode{}};
+    for (auto& command : ending(Reason::escaped, Mode::reset)) {
+        leaving.push_back(command);
+    }
+    const struct {
+        bool helpShown;
+        const char* query;
+        bool leaves;
+    } cases[] = {
+        {false, "ab", false}, {true, "", false}, {true, "?", false}, {true, "?a", true}, {true, "a", true}};
+    EXPECT_EQ(engine.keyInHelpMode(true), leaving);
+    EXPECT_TRUE(std::holds_alternative<Engine::Idle>(engine.state()));
+    for (const auto& c : cases) {
+        EXPECT_EQ(engine.queryInHelpMode(c.helpShown, c.query).has_value(), c.leaves) << c.query;
+    }
+}
+
 } // namespace
 } // namespace korvane

@@ -2,6 +2,7 @@
 
 #include "base/clock.h"
 #include "platform/fake/manualscheduler.h"
+#include "platform/fake/manualserialexecutor.h"
 #include "registry/isodate.h"
 #include "registry/sectionorder.h"
 #include "support/logcapture.h"
@@ -449,6 +450,30 @@ TEST_F(HistoryStoreTest, AMissingConfigurationDirectoryIsNotCreatedAndTheFailure
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0].rfind("[Korvane] Could not save usage history: ", 0), 0u) << log.lines()[0];
     EXPECT_NE(log.lines()[0].find("No such file or directory"), std::string::npos) << log.lines()[0];
+}
+
+// Up to 8 MiB of JSON and two fsyncs stay off the main thread; the quit's flush writes there, and a
+// save still queued behind it cannot put older uses back.
+TEST_F(HistoryStoreTest, SavesRunOnTheQueueAndNoQueuedSaveWritesOverTheFlush) {
+    auto queue = std::make_shared<ManualSerialExecutor>();
+    auto store = HistoryStore::create(scheduler, clock, dir.path(), queue);
+    store->load();
+    scheduler.releaseJobs();
+    manual.runUntilIdle();
+    store->recordUsage("manual:a");
+    manual.advance(HistoryStore::saveDelay);
+    EXPECT_FALSE(fs::exists(historyFile())) << "the main thread only queues the save";
+    queue->runAll();
+    EXPECT_EQ(historyOnDisk().entries.at("manual:a").count, 1);
+
+    store->recordUsage("manual:a");
+    manual.advance(HistoryStore::saveDelay);
+    store->recordUsage("manual:a");
+    store->flush();
+    EXPECT_EQ(historyOnDisk().entries.at("manual:a").count, 3);
+    queue->runAll();
+    EXPECT_EQ(historyOnDisk().entries.at("manual:a").count, 3) << "the older queued save is dropped";
+    EXPECT_FALSE(store->isDirty());
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "providers/customprovider.h"
 #include "providers/globalskillprovider.h"
 #include "search/fakeproviders.h"
+#include "support/logcapture.h"
 #include "support/tempdir.h"
 
 #include <gmock/gmock.h>
@@ -20,6 +21,7 @@ using test::allIds;
 using test::FakeProvider;
 using test::idsOf;
 using test::makeSnippet;
+using testing::Contains;
 using testing::ElementsAre;
 using testing::IsEmpty;
 
@@ -242,6 +244,7 @@ TEST(ScanPipelineTest, TheCooldownCountsOnTheMonotonicClock) {
 }
 
 TEST(ScanPipelineTest, AProviderThatThrowsOrHangsDoesNotStopTheOthers) {
+    test::LogCapture lines;
     Harness h;
     auto throwing = std::make_shared<FakeProvider>(std::map<std::string, std::vector<Snippet>>{}, true);
     auto hanging = provider("/p", {makeSnippet("make:late", make)});
@@ -252,6 +255,7 @@ TEST(ScanPipelineTest, AProviderThatThrowsOrHangsDoesNotStopTheOthers) {
     h.finishJob(1); // scripts; the hanging job (now at 0) never returns
     EXPECT_THAT(idsOf(*h.registry, npm), ElementsAre("npm:build"));
     EXPECT_TRUE(h.pipeline->scanInFlight);
+    EXPECT_THAT(lines.lines(), Contains("[Korvane] Snippet provider failed for /p: provider failed"));
 
     h.scheduler.advance(ScanPipeline::scanTimeLimit);
     EXPECT_FALSE(h.pipeline->scanInFlight);

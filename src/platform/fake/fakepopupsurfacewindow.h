@@ -33,7 +33,10 @@ public:
         visible = true;
         ++orderFrontCount;
     }
-    void orderOut() override { visible = false; }
+    void orderOut() override {
+        visible = false;
+        ++orderOutCount;
+    }
 
     bool animationRunning() const { return animationTarget.has_value(); }
     void finishAnimation() {
@@ -55,6 +58,7 @@ public:
     double animationSeconds = 0;
     int animations = 0;
     int orderFrontCount = 0;
+    int orderOutCount = 0;
 
 private:
     std::function<void()> completion_;

@@ -1,0 +1,313 @@
+// Permission loss and return, memory pressure, the settings and onboarding windows, and quitting.
+// Main thread.
+#include "app/shelllifecycle.h"
+
+#include "base/diagnostics.h"
+#include "detail/previewcontentservice.h"
+#include "files/filepathprovider.h"
+#include "onboarding/onboardingviewmodel.h"
+#include "onboarding/views/onboardingwindow.h"
+#include "settings/configurationviewmodel.h"
+#include "settings/views/configurationwindow.h"
+
+namespace korvane {
+
+ShellLifecycle::ShellLifecycle(Parts parts)
+    : parts_(std::move(parts)) {}
+
+ShellLifecycle::~ShellLifecycle() = default;
+
+void ShellLifecycle::startIfPermitted(bool showOnboardingIfNeeded) {
+    const bool trusted = parts_.trust->isTrusted();
+    if (trusted) {
+        if (!isSessionStarted_) {
+            isSessionStarted_ = startSession();
+        }
+        if (showOnboardingIfNeeded && !parts_.defaults->boolForKey(hasCompletedOnboardingKey)) {
+            showOnboarding(false);
+        }
+    } else if (showOnboardingIfNeeded) {
+        showOnboarding(false);
+    }
+    startProjectDetectionOnce();
+}
+
+bool ShellLifecycle::startSession() {
+    configureTriggerDetector();
+    installTapCallbacks();
+    std::weak_ptr<TriggerDetector> detector = parts_.triggerDetector;
+    // The handler holds the detector itself, so a key that arrives while the shell goes away still
+    // has a detector to ask.
+    const bool started = parts_.eventTap->start(
+        [detector, onTapKey = parts_.onTapKey](
+            std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags) {
+            if (onTapKey) {
+                onTapKey();
+            }
+            auto locked = detector.lock();
+            return locked && locked->processKey(keyCode, characters, flags);
+        });
+    if (started) {
+        const std::string& trigger = parts_.configManager.globalConfig().trigger;
+        if (trigger.empty()) {
+            diagnostic("Ready, but the trigger is empty: set \"trigger\" in config.json to activate.");
+        } else {
+            diagnostic("Ready. Type " + trigger + " to activate.");
+        }
+    } else {
+        diagnostic("Event tap failed to start. Showing onboarding.");
+        showOnboarding(false);
+    }
+    return started;
+}
+
+// The tap reports from its own thread: each report hops to the main thread.
+void ShellLifecycle::installTapCallbacks() {
+    std::weak_ptr<ShellLifecycle> weak = weak_from_this();
+    std::weak_ptr<TriggerDetector> detector = parts_.triggerDetector;
+    Scheduler* scheduler = &parts_.scheduler;
+    parts_.eventTap->onTapReenabled = [weak, detector, scheduler] {
+        if (auto locked = detector.lock()) {
+            locked->reset();
+        }
+        scheduler->post([weak] {
+            if (auto self = weak.lock()) {
+                self->parts_.flow->dismissAndExecute(CompletionSessionEngine::DismissReason::tapReenable,
+                                                     CompletionSessionEngine::ResetMode::reset);
+            }
+        });
+    };
+    parts_.eventTap->onMouseDown = [weak, detector, scheduler] {
+        auto locked = detector.lock();
+        if (!locked) {
+            return;
+        }
+        if (locked->state() == TriggerDetector::State::idle) {
+            locked->clearPartialTrigger();
+            return;
+        }
+        scheduler->post([weak] {
+            if (auto self = weak.lock()) {
+                self->parts_.flow->dismissAndExecute(CompletionSessionEngine::DismissReason::escaped,
+                                                     CompletionSessionEngine::ResetMode::reset);
+            }
+        });
+    };
+    parts_.eventTap->onPermissionRevoked = [weak, scheduler] {
+        scheduler->post([weak] {
+            if (auto self = weak.lock()) {
+                self->handlePermissionRevoked();
+            }
+        });
+    };
+    parts_.eventTap->setKeyWithholding(parts_.triggerDetector);
+}
+
+// One handler takes every session event: it only hops to the main thread (the composition root's).
+void ShellLifecycle::configureTriggerDetector() {
+    parts_.triggerDetector->setHandledEvents(allSessionEvents);
+}
+
+void ShellLifecycle::editConfig() {
+    parts_.urlOpener->open("file://" + parts_.configManager.configLoader().configFilePath().string());
+}
+
+void ShellLifecycle::handlePermissionRevoked() {
+    parts_.eventTap->stop();
+    isSessionStarted_ = false;
+    parts_.flow->dismissAndExecute(CompletionSessionEngine::DismissReason::escaped,
+                                   CompletionSessionEngine::ResetMode::reset);
+    parts_.popupController->hide();
+    parts_.triggerDetector->reset();
+    parts_.searchCoordinator->resetSession();
+    parts_.statusBar->updateOnboardingItem(parts_.trust->isTrusted());
+    showOnboarding(true);
+}
+
+void ShellLifecycle::handleOnboardingPermissionGranted() {
+    const bool trusted = parts_.trust->isTrusted();
+    parts_.statusBar->updateOnboardingItem(trusted);
+    if (trusted && !isSessionStarted_) {
+        isSessionStarted_ = startSession();
+    }
+    startProjectDetectionOnce();
+}
+
+void ShellLifecycle::startMemoryPressureMonitoring() {
+    if (!parts_.memoryPressure) {
+        return;
+    }
+    if (isMonitoringMemoryPressure_) {
+        parts_.memoryPressure->stop();
+    }
+    std::weak_ptr<ShellLifecycle> weak = weak_from_this();
+    parts_.memoryPressure->start([weak](const MemoryPressureEvent& event) {
+        if (auto self = weak.lock()) {
+            self->handleMemoryPressure(event);
+        }
+    });
+    isMonitoringMemoryPressure_ = true;
+}
+
+// Only caches that are rebuilt on demand go; the registry, history, configuration and the search on
+// screen stay.
+void ShellLifecycle::handleMemoryPressure(const MemoryPressureEvent& event) {
+    const char* level = event.critical ? "critical" : event.warning ? "warning" : "unknown";
+    diagnostic(std::string("Memory pressure detected (") + level + "), evicting optional caches");
+    parts_.filePaths->clearAllCaches();
+    if (parts_.scanPipeline) {
+        parts_.scanPipeline->snippetCache.clear();
+    }
+    parts_.popupController->viewModel().clearLabelCache();
+    parts_.previewContentService->clear();
+    parts_.popupController->viewModel().detail().clearMetadata();
+}
+
+void ShellLifecycle::showConfigurationWindow() {
+    if (!configurationWindow_) {
+        std::weak_ptr<ShellLifecycle> weak = weak_from_this();
+        configurationViewModel_ = std::make_shared<ConfigurationViewModel>(
+            parts_.configManager.configLoader(), parts_.scheduler,
+            [weak]() -> std::optional<ConfigurationViewModel::AppRecord> {
+                auto self = weak.lock();
+                const auto* last = self ? &self->parts_.follower->lastNonKorvaneApp() : nullptr;
+                if (!last || !*last) {
+                    return std::nullopt;
+                }
+                return ConfigurationViewModel::AppRecord{(*last)->bundleID, (*last)->name};
+            },
+            [weak] {
+                std::vector<ConfigurationViewModel::AppRecord> apps;
+                if (auto self = weak.lock()) {
+                    for (const auto& app : self->parts_.follower->recentAppHistory()) {
+                        apps.push_back({app.bundleID, app.name});
+                    }
+                }
+                return apps;
+            });
+        configurationWindow_ = std::make_unique<ConfigurationWindow>(
+            configurationViewModel_,
+            ConfigurationServices{parts_.urlOpener, parts_.capabilities, parts_.applications,
+                                  &parts_.scheduler, configurationViewModel_->configFilePath(),
+                                  parts_.ownBundleID});
+    }
+    configurationWindow_->showAndActivate();
+}
+
+void ShellLifecycle::showOnboarding(bool openAtPermissionStep) {
+    const bool trusted = parts_.trust->isTrusted();
+    if (!onboardingWindow_) {
+        onboardingViewModel_ = OnboardingViewModel::create(parts_.trust, parts_.scheduler);
+        if (openAtPermissionStep && !trusted &&
+            onboardingViewModel_->currentStep() != OnboardingStep::ready) {
+            onboardingViewModel_->setCurrentStep(OnboardingStep::ready);
+        }
+        isOnboardingActive_ = true;
+        const auto& last = parts_.follower->lastNonKorvaneApp();
+        std::string bundleID = last ? last->bundleID : frontmostBundleID();
+        onboardingCapturedContext_ =
+            CompletionFlow::CapturedContext{std::move(bundleID), parts_.projectDetector.currentProjectRoot()};
+        std::weak_ptr<ShellLifecycle> weak = weak_from_this();
+        onboardingViewModel_->onPermissionGranted = [weak] {
+            if (auto self = weak.lock()) {
+                self->handleOnboardingPermissionGranted();
+            }
+        };
+        onboardingViewModel_->onOpenConfiguration = [weak] {
+            if (auto self = weak.lock()) {
+                self->showConfigurationWindow();
+            }
+        };
+        onboardingViewModel_->onDismiss = [weak] {
+            if (auto self = weak.lock()) {
+                self->dismissOnboarding();
+            }
+        };
+        onboardingViewModel_->onComplete = [weak] {
+            if (auto self = weak.lock()) {
+                self->finishOnboarding(true);
+            }
+        };
+        onboardingWindow_ = std::make_unique<OnboardingWindow>(
+            onboardingViewModel_, OnboardingView::Environment{parts_.scheduler, parts_.applicationIcon});
+        onboardingWindow_->onWindowClose = [weak] {
+            if (auto self = weak.lock()) {
+                self->dismissOnboarding();
+            }
+        };
+    } else {
+        // A flow left open while the permission went must not offer to finish as if it held.
+        onboardingViewModel_->refreshPermission();
+        if (openAtPermissionStep && !trusted &&
+            onboardingViewModel_->currentStep() != OnboardingStep::ready) {
+            onboardingViewModel_->setCurrentStep(OnboardingStep::ready);
+        }
+    }
+    onboardingWindow_->showAndActivate();
+}
+
+void ShellLifecycle::dismissOnboarding() {
+    if (!isOnboardingActive_) {
+        return;
+    }
+    // Cleared first: closing the window reports the close, which must then find nothing to do.
+    isOnboardingActive_ = false;
+    onboardingCapturedContext_.reset();
+    auto window = std::move(onboardingWindow_);
+    if (window) {
+        window->close();
+    }
+    onboardingViewModel_.reset();
+    // The window may be inside its own close handler: it goes once the event loop is back.
+    if (window) {
+        auto* raw = window.release();
+        parts_.scheduler.post([raw] { delete raw; });
+    }
+}
+
+void ShellLifecycle::finishOnboarding(bool markCompleted) {
+    dismissOnboarding();
+    if (markCompleted) {
+        parts_.defaults->setBool(hasCompletedOnboardingKey, true);
+    }
+}
+
+void ShellLifecycle::handleGlobalConfigReloaded() {
+    // The settings model compares the file with what it last wrote or loaded: its own write
+    // changes nothing, anyone else's is taken in under the window's unsaved changes.
+    if (configurationViewModel_) {
+        configurationViewModel_->reloadDraftFromDisk();
+    }
+}
+
+std::optional<CompletionFlow::CapturedContext> ShellLifecycle::onboardingContext() const {
+    return isOnboardingActive_ ? onboardingCapturedContext_ : std::nullopt;
+}
+
+void ShellLifecycle::quit() {
+    if (parts_.workspaceEvents) {
+        parts_.workspaceEvents->stop();
+    }
+    if (parts_.memoryPressure) {
+        parts_.memoryPressure->stop();
+    }
+    parts_.watcherManager->stopAllWatchers();
+    if (configurationViewModel_) {
+        // A settings edit still inside its save delay is written before Korvane goes.
+        configurationViewModel_->flushPendingSave();
+    }
+}
+
+void ShellLifecycle::startProjectDetectionOnce() {
+    if (!isProjectDetectionStarted_) {
+        parts_.follower->startProjectDetection();
+        isProjectDetectionStarted_ = true;
+    }
+}
+
+std::string ShellLifecycle::frontmostBundleID() const {
+    const auto front = parts_.activeApp->frontmostApplication();
+    return front ? front->bundleID : std::string();
+}
+
+} // namespace korvane

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "app/completionflow.h"
+#include "app/projectfollower.h"
+#include "app/statusbarcontroller.h"
+#include "base/scheduler.h"
+#include "config/configmanager.h"
+#include "input/eventtap.h"
+#include "input/triggerdetector.h"
+#include "platform/accessibilitytrust.h"
+#include "platform/applicationcatalog.h"
+#include "platform/memorypressuresource.h"
+#include "platform/platformcapabilities.h"
+#include "platform/urlopener.h"
+#include "platform/userdefaults.h"
+#include "platform/workspaceevents.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace korvane {
+
+class ConfigurationViewModel;
+class ConfigurationWindow;
+class OnboardingViewModel;
+class FilePathProvider;
+class OnboardingWindow;
+class PreviewContentService;
+
+// The life of the shell around the sessions: the key tap started once access is granted and stopped
+// when it is revoked, memory pressure, the settings and onboarding windows, and what stops at quit.
+// Main thread; what it installs holds it weakly.
+class ShellLifecycle : public std::enable_shared_from_this<ShellLifecycle> {
+public:
+    struct Parts {
+        Scheduler& scheduler;
+        std::shared_ptr<AccessibilityTrust> trust;
+        std::shared_ptr<UserDefaults> defaults;
+        std::shared_ptr<MemoryPressureSource> memoryPressure;
+        std::shared_ptr<WorkspaceEvents> workspaceEvents;
+        std::shared_ptr<UrlOpener> urlOpener;
+        // What the settings window offers: the platform's abilities and the installed applications.
+        std::shared_ptr<const PlatformCapabilities> capabilities;
+        std::shared_ptr<ApplicationCatalog> applications;
+        std::string ownBundleID;
+        std::shared_ptr<ActiveAppProvider> activeApp;
+        std::shared_ptr<EventTap> eventTap;
+        std::shared_ptr<TriggerDetector> triggerDetector;
+        std::shared_ptr<StatusBarController> statusBar;
+        std::shared_ptr<PopupController> popupController;
+        std::shared_ptr<SearchCoordinator> searchCoordinator;
+        std::shared_ptr<ScanPipeline> scanPipeline;
+        std::shared_ptr<WatcherManager> watcherManager;
+        // The caches emptied under memory pressure: the file search's and the detail panel's previews.
+        std::shared_ptr<FilePathProvider> filePaths;
+        std::shared_ptr<PreviewContentService> previewContentService;
+        ConfigManager& configManager;
+        ProjectDetector& projectDetector;
+        std::shared_ptr<CompletionFlow> flow;
+        std::shared_ptr<ProjectFollower> follower;
+        // Told on the key tap's thread of every key it hands to the detector (latency measurements).
+        std::function<void()> onTapKey;
+        // The icon of an installed application by desktop-file ID, for the onboarding's example cards.
+        std::function<std::optional<std::string>(const std::string& desktopID)> applicationIcon;
+    };
+
+    static constexpr const char* hasCompletedOnboardingKey = "hasCompletedOnboarding";
+
+    explicit ShellLifecycle(Parts parts);
+    ~ShellLifecycle();
+    ShellLifecycle(const ShellLifecycle&) = delete;
+    ShellLifecycle& operator=(const ShellLifecycle&) = delete;
+
+    void startIfPermitted(bool showOnboardingIfNeeded);
+    bool startSession();
+    void configureTriggerDetector();
+    void editConfig();
+
+    void handlePermissionRevoked();
+    void handleOnboardingPermissionGranted();
+    void startMemoryPressureMonitoring();
+    void handleMemoryPressure(const MemoryPressureEvent& event);
+    void showConfigurationWindow();
+    // The global configuration was reloaded: an outside edit shows in the open settings window.
+    void handleGlobalConfigReloaded();
+    void showOnboarding(bool openAtPermissionStep);
+    void dismissOnboarding();
+    void finishOnboarding(bool markCompleted);
+    // The application and project the open onboarding was shown over; none when it is closed.
+    std::optional<CompletionFlow::CapturedContext> onboardingContext() const;
+    // Stops what reports from other threads or from the desktop before the parts go.
+    void quit();
+
+    bool isSessionStarted() const { return isSessionStarted_; }
+    bool isProjectDetectionStarted() const { return isProjectDetectionStarted_; }
+    bool isOnboardingActive() const { return isOnboardingActive_; }
+
+private:
+    void installTapCallbacks();
+    void startProjectDetectionOnce();
+    std::string frontmostBundleID() const;
+
+    Parts parts_;
+    std::shared_ptr<ConfigurationViewModel> configurationViewModel_;
+    std::unique_ptr<ConfigurationWindow> configurationWindow_;
+    std::shared_ptr<OnboardingViewModel> onboardingViewModel_;
+    std::unique_ptr<OnboardingWindow> onboardingWindow_;
+    bool isOnboardingActive_ = false;
+    std::optional<CompletionFlow::CapturedContext> onboardingCapturedContext_;
+    bool isSessionStarted_ = false;
+    bool isProjectDetectionStarted_ = false;
+    bool isMonitoringMemoryPressure_ = false;
+};
+
+} // namespace korvane

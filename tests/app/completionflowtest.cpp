@@ -1,0 +1,104 @@
+// The completion flow inside the whole shell: what the user types, accepts, escapes and saves.
+#include "shellfixture.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+using testing::Contains;
+using CompletionFlowTest = test::ShellFixture;
+
+TEST_F(CompletionFlowTest, AcceptedSnippetsReplaceTheTriggerAndQueryAndNothingElse) {
+    EXPECT_THAT(lines.lines(), Contains("[Korvane] Ready. Type ;; to activate."));
+    type("Dear Bob, ;;sig");
+    ASSERT_TRUE(popup->isVisible());
+    const int hidden = popup->orderOutCount;
+    EXPECT_TRUE(press(keycode::returnKey));
+    EXPECT_EQ(field->text(), "Dear Bob, Best,\nAda");
+    EXPECT_FALSE(popup->isVisible());
+    EXPECT_EQ(popup->orderOutCount, hidden + 1) << "accepting hides the popup once";
+    EXPECT_FALSE(sessionActive());
+
+    // The caret ends where the snippet marks it.
+    type(" ;;fn");
+    press(keycode::returnKey);
+    EXPECT_EQ(field->beforeCaret(), "Dear Bob, Best,\nAda foo(");
+    EXPECT_EQ(field->afterCaret(), ")bar");
+}
+
+// The scoped query is typed back behind the trigger, so the document holds exactly what the detector
+// counts: the next insertion removes the trigger and query and not a character of the user's text.
+TEST_F(CompletionFlowTest, AScopeRowRewriteLeavesDocumentAndDetectorInStep) {
+    type("keep ;;@");
+    const SearchRow* row = coordinator->popupController().viewModel().selectedSearchRow();
+    ASSERT_TRUE(row && row->kind.asScope()) << "the scope picker selects a scope first";
+    const std::string alias = row->kind.asScope()->definition.primaryAlias;
+    press(keycode::returnKey);
+    EXPECT_EQ(field->text(), "keep ;;@" + alias + " ");
+    const std::size_t typed = coordinator->triggerDetector().typedCharacterCount();
+    EXPECT_EQ(typed + 2, field->text().size() - std::string("keep ").size());
+    EXPECT_TRUE(sessionActive());
+}
+
+TEST_F(CompletionFlowTest, EscapeFirstClosesAnEmptyQueryThenPausesATypedOne) {
+    type(";;");
+    ASSERT_TRUE(popup->isVisible());
+    press(keycode::escape);
+    EXPECT_FALSE(sessionActive());
+    EXPECT_FALSE(popup->isVisible());
+    // The trigger stays typed: one more character of it is not needed to start again.
+    EXPECT_EQ(coordinator->triggerDetector().triggerProgress(), 2u);
+
+    field->type(" ");
+    press(0, " ");
+    type(";;si");
+    press(keycode::escape);
+    EXPECT_TRUE(sessionActive());
+    EXPECT_FALSE(popup->isVisible());
+    EXPECT_EQ(coordinator->triggerDetector().state(), TriggerDetector::State::paused);
+    type("g");
+    EXPECT_EQ(coordinator->triggerDetector().state(), TriggerDetector::State::collecting);
+    EXPECT_TRUE(popup->isVisible());
+}
+
+// Saving a built-in snippet must not replace a configuration file the user is halfway through editing.
+TEST_F(CompletionFlowTest, SavingRefusesToWriteOverAnUnparsableConfigFile) {
+    type(";;shrug");
+    const std::string broken = R"({"trigger": ";;", "snippets": [)";
+    writeConfig(broken);
+    press(1, "s", keyflag::command);
+    ASSERT_FALSE(alerts->alerts().empty());
+    EXPECT_EQ(alerts->alerts().back().title, "Save Failed");
+    EXPECT_EQ(test::readAll(configDir / "config.json"), broken);
+}
+
+// In the quick reference, Space, Escape, Return, the Ctrl actions and a typed query each leave it and
+// end the session, as the session engine answers; the arrows only scroll it.
+TEST_F(CompletionFlowTest, KeysInTheQuickReferenceLeaveItAndEndTheSession) {
+    const struct {
+        const char* name;
+        std::uint16_t keyCode;
+        std::optional<std::string> characters;
+        std::uint64_t flags;
+    } keys[] = {{"space", keycode::space, " ", 0},
+                {"escape", keycode::escape, std::nullopt, 0},
+                {"return", keycode::returnKey, std::nullopt, 0},
+                {"copy", 8, "c", keyflag::command},
+                {"typed", 0, "a", 0}};
+    PopupViewModel& view = coordinator->popupController().viewModel();
+    for (const auto& key : keys) {
+        type(" ;;?");
+        ASSERT_TRUE(view.isHelpMode()) << key.name;
+        press(keycode::downArrow);
+        EXPECT_TRUE(view.isHelpMode()) << key.name;
+        press(key.keyCode, key.characters, key.flags);
+        EXPECT_FALSE(view.isHelpMode()) << key.name;
+        EXPECT_FALSE(sessionActive()) << key.name;
+        EXPECT_FALSE(popup->isVisible()) << key.name;
+    }
+}
+
+} // namespace
+} // namespace korvane
