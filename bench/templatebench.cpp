@@ -59,8 +59,8 @@ BENCHMARK(BM_SixteenMegabytesOfEmptyPatterns)->Unit(benchmark::kMillisecond);
 void BM_ResolverNameFullOfDates(benchmark::State& state) {
     const std::string clipboard;
     const std::string dates = repeated("{{date}}", 20000);
-    const TemplateResolver resolver = [&dates](const std::string& name) -> std::optional<std::string> {
-        return name == "d" ? std::optional(dates) : std::nullopt;
+    const TemplateResolver resolver = [&dates](const std::string& name) -> const std::string* {
+        return name == "d" ? &dates : nullptr;
     };
     expandEach(state, repeated("{{d}}", 300), fixedProviders(clipboard), resolver);
 }
@@ -100,8 +100,8 @@ void BM_ResolverTextsSharingALongPattern(benchmark::State& state) {
     auto providers = fixedProviders(clipboard);
     providers.now = [] { return std::chrono::system_clock::now(); };
     const std::string text = "{{date:" + std::string(100, 'y') + "}}";
-    const TemplateResolver resolver = [&text](const std::string& name) -> std::optional<std::string> {
-        return name == "d" ? std::optional(text) : std::nullopt;
+    const TemplateResolver resolver = [&text](const std::string& name) -> const std::string* {
+        return name == "d" ? &text : nullptr;
     };
     expandEach(state, repeated("{{d}}", 60000), providers, resolver);
 }
@@ -116,13 +116,28 @@ BENCHMARK(BM_SixteenMegabytesOfUuids)->Unit(benchmark::kMillisecond);
 
 void BM_SixteenMegabytesOfResolverNames(benchmark::State& state) {
     const std::string clipboard;
-    const TemplateResolver resolver = [](const std::string& name) -> std::optional<std::string> {
-        return name == "x" ? std::optional<std::string>("") : std::nullopt;
+    static const std::string empty;
+    const TemplateResolver resolver = [](const std::string& name) -> const std::string* {
+        return name == "x" ? &empty : nullptr;
     };
     expandEach(state, sixteenMegabytesOf([](std::size_t i) { return i % 2 == 0 ? "{{x}}" : "{{y}}"; }),
                fixedProviders(clipboard), resolver);
 }
 BENCHMARK(BM_SixteenMegabytesOfResolverNames)->Unit(benchmark::kMillisecond);
+
+// A project file of nested references to large texts: "d" is a megabyte of "{{e}}", and "e" is a
+// megabyte of its own. Each reference's size is charged before its text is read, so once the budget
+// is spent the rest costs a lookup each, never a copy.
+void BM_NestedReferencesToLargeTexts(benchmark::State& state) {
+    const std::string clipboard;
+    const std::string outer = repeated("{{e}}", (1u << 20) / 5);
+    const std::string inner(1u << 20, 'x');
+    const TemplateResolver resolver = [&](const std::string& name) -> const std::string* {
+        return name == "d" ? &outer : name == "e" ? &inner : nullptr;
+    };
+    expandEach(state, repeated("{{d}}", 8), fixedProviders(clipboard), resolver);
+}
+BENCHMARK(BM_NestedReferencesToLargeTexts)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace korvane

@@ -169,12 +169,18 @@ void AppCoordinator::insertSelection(const std::string& query) {
     for (const Snippet& manual : configManager_->mergedManualSnippets(target.bundleID, root)) {
         lookup.emplace(manual.label, manual.expansion);
     }
-    const std::string text = expandTemplate(
-        snippet->expansion, defaultTemplateProviders(*platform_.pasteboard),
-        [&lookup](const std::string& name) -> std::optional<std::string> {
-            const auto found = lookup.find(name);
-            return found == lookup.end() ? std::nullopt : std::optional<std::string>(found->second);
-        });
+    // Text a project wrote may fill in dates and UUIDs, but never pull the clipboard or the user's
+    // other snippets (a secret among them) into what is typed.
+    TemplateProviders providers = defaultTemplateProviders(*platform_.pasteboard);
+    TemplateResolver resolver = [&lookup](const std::string& name) -> const std::string* {
+        const auto found = lookup.find(name);
+        return found == lookup.end() ? nullptr : &found->second;
+    };
+    if (!configManager_->expandsWithUserContent(*snippet)) {
+        providers.clipboard = nullptr;
+        resolver = nullptr;
+    }
+    const std::string text = expandTemplate(snippet->expansion, providers, resolver);
     scheduler_.postAfter(editDelay, [injector, count, text, target] {
         injector->inject(count, text, target.pid, target.bundleID, target.window);
     });

@@ -1,6 +1,7 @@
 // Following the user: application switches, the project they belong to, and the configuration
 // reloads that change what the project offers. Main thread.
 #include "app/appcoordinator.h"
+#include "app/projecttrustprompt.h"
 
 #include "base/diagnostics.h"
 #include "base/fileio.h"
@@ -249,12 +250,18 @@ void AppCoordinator::prewarmFilePaths(const std::string& root) {
 }
 
 // Trusting runs the project's commands from now on: the providers are made again to pick that up.
+// Only what the confirmation showed is trusted; a file changed meanwhile is offered again.
 void AppCoordinator::trustProjectCommands(std::size_t index) {
     const auto requests = configManager_->projectsAwaitingTrust();
     if (index >= requests.size()) {
         return;
     }
-    if (auto trusted = configManager_->trustProjectCommands(requests[index]); !trusted) {
+    const ProjectTrustRequest shown = requests[index];
+    if (!platform_.alerts->confirm(ProjectTrustPrompt::title, ProjectTrustPrompt::message(shown),
+                                   ProjectTrustPrompt::acceptLabel)) {
+        return;
+    }
+    if (auto trusted = configManager_->trustProjectCommands(shown); !trusted) {
         showInfoAlert("Trust Failed", trusted.error());
         return;
     }

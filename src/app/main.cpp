@@ -3,6 +3,7 @@
 #include "app/appcoordinator.h"
 #include "app/linuxplatform.h"
 #include "app/quitsignals.h"
+#include "platform/linux/childreaper.h"
 #include "platform/linux/instancelock.h"
 #include "platform/linux/xcbconnection.h"
 #include "app/appdelegate.h"
@@ -49,6 +50,9 @@ int main(int argc, char** argv) {
                   << std::endl;
         return exitAlreadyRunning;
     }
+
+    // What a command or git leaves running is reparented here, to be ended once its run is over.
+    ChildReaper::becomeSubreaper();
 
     // Korvane drives X11 windows and reads X11 input: no other platform plugin will do.
     setenv("QT_QPA_PLATFORM", "xcb", 1);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -245,6 +247,29 @@ Expected<std::string, FileReadError> readRegularFile(const fs::path& path, std::
         return tooLarge();
     }
     return contents;
+}
+
+bool resolvesInside(const fs::path& root, const fs::path& path) {
+    char resolvedRoot[PATH_MAX];
+    char resolvedPath[PATH_MAX];
+    if (::realpath(root.c_str(), resolvedRoot) == nullptr ||
+        ::realpath(path.c_str(), resolvedPath) == nullptr) {
+        return false;
+    }
+    const std::string_view inside(resolvedPath);
+    const std::string_view base(resolvedRoot);
+    if (base == "/") {
+        return true;
+    }
+    return inside.size() > base.size() && inside.starts_with(base) && inside[base.size()] == '/';
+}
+
+Expected<std::string, std::string> readTextFileInside(const fs::path& root, const fs::path& path,
+                                                      std::size_t maxSize) {
+    if (!resolvesInside(root, path)) {
+        return makeUnexpected(fmt::format("Could not read {}: it leads outside the project", path.string()));
+    }
+    return readTextFile(path, maxSize);
 }
 
 Expected<std::string, std::string> readTextFile(const fs::path& path, std::size_t maxSize) {

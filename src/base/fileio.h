@@ -35,6 +35,16 @@ std::optional<std::uint64_t> regularFileSize(const std::filesystem::path& path);
 Expected<std::string, FileReadError> readRegularFile(const std::filesystem::path& path,
                                                      std::size_t maxSize = kMaxTextFileSize);
 
+// Whether `path`, with every link resolved, names something inside the directory `root` (also resolved).
+// A project's files are read only when they are: a committed link to ~/.aws/credentials is not the
+// project's own file.
+bool resolvesInside(const std::filesystem::path& root, const std::filesystem::path& path);
+
+// readRegularFile of a project's file, refused (as not found) when the file resolves outside `root`.
+Expected<std::string, std::string> readTextFileInside(const std::filesystem::path& root,
+                                                      const std::filesystem::path& path,
+                                                      std::size_t maxSize = kMaxTextFileSize);
+
 // readRegularFile with the error's message alone.
 Expected<std::string, std::string> readTextFile(const std::filesystem::path& path,
                                                 std::size_t maxSize = kMaxTextFileSize);

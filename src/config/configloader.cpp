@@ -219,7 +219,11 @@ std::optional<ProjectConfig> ConfigLoader::loadProjectConfig(const std::string& 
         lastProjectParseError_.reset();
         return std::nullopt;
     }
-    auto text = readTextFile(file);
+    // Read on the main thread at every project switch, from a file anyone can put in a repository.
+    auto text = readTextFileInside(projectRoot, file, kMaxProjectConfigSize);
+    if (!text && regularFileSize(file).value_or(0) > kMaxProjectConfigSize) {
+        text = makeUnexpected(std::string("the file is larger than 1 MiB and is not read"));
+    }
     auto config = text ? ProjectConfig::parse(*text)
                        : Expected<ProjectConfig, std::string>(makeUnexpected(text.error()));
     if (!config) {

@@ -1,5 +1,7 @@
 #include "config/configmanager.h"
 
+#include "base/diagnostics.h"
+#include "base/unicode.h"
 #include "config/builtinsnippets.h"
 #include "config/categorycatalog.h"
 #include "config/configpaths.h"
@@ -20,6 +22,13 @@ bool scanInputsChanged(const MergedConfig& before, const MergedConfig& after) {
            before.settings.ignorePatterns != after.settings.ignorePatterns ||
            before.settings.maxBranchAgeDays != after.settings.maxBranchAgeDays ||
            before.customProviders != after.customProviders;
+}
+
+// The links a project's snippet may open before the project is trusted.
+bool isWebOrMailURL(const std::string& url) {
+    const auto colon = url.find(':');
+    const std::string scheme = asciiLowercased(url.substr(0, colon == std::string::npos ? 0 : colon));
+    return scheme == "http" || scheme == "https" || scheme == "mailto";
 }
 
 bool fileExists(const std::filesystem::path& path) {
@@ -45,6 +54,8 @@ public:
         positions_.emplace(snippet.key, entries_.size());
         entries_.push_back(std::move(entry));
     }
+
+    bool contains(const std::string& key) const { return positions_.contains(key); }
 
     std::vector<Snippet> snippets() const {
         std::vector<Snippet> result;
@@ -77,7 +88,8 @@ ConfigManager::ConfigManager(ConfigLoader configLoader, ProjectConfigWatcher::Fa
     , capabilities_(std::move(capabilities))
     , mergedConfig_(MergedConfig::fromGlobal(globalConfig_))
     , activeCategories_(defaultActiveCategories())
-    , trustStore_(configLoader_.configFilePath().parent_path() / ProjectTrustStore::kFileName) {}
+    , trustStore_(std::make_shared<ProjectTrustStore>(configLoader_.configFilePath().parent_path() /
+                                                      ProjectTrustStore::kFileName)) {}
 
 void ConfigManager::loadGlobalConfig() {
     configLoader_.ensureConfigFile();
@@ -205,19 +217,28 @@ ProviderSet ConfigManager::makeProviders() const {
         add(make.makeTargets());
     }
     // A project's own providers come from a file that anyone can put in a repository.
-    std::set<std::string> untrustedIds;
-    if (!projectsAwaitingTrust().empty()) {
+    std::set<std::string> projectIds;
+    if (projectConfig_ && projectConfig_->customProviders) {
         for (const auto& provider : *projectConfig_->customProviders) {
-            untrustedIds.insert(provider.id);
+            projectIds.insert(provider.id);
         }
     }
+    const auto request = projectTrustRequest();
+    const bool trusted = request && trustStore_->isTrusted(request->projectRoot, request->commandsDigest);
     for (const auto& config : customs) {
         if (sources.disabled.contains(SnippetSource::custom(config.id)) || !make.custom) {
             continue;
         }
         CommandTrust trust;
-        if (untrustedIds.contains(config.id)) {
+        if (projectIds.contains(config.id) && !trusted) {
             trust.untrustedProjectRoot = currentConfigProjectRoot_;
+        } else if (projectIds.contains(config.id)) {
+            // Trust taken back in the store (an entry removed by hand) holds from the next run on.
+            std::weak_ptr<const ProjectTrustStore> store = trustStore_;
+            trust.stillTrusted = [store, root = request->projectRoot, digest = request->commandsDigest] {
+                const auto current = store.lock();
+                return current && current->isTrusted(root, digest);
+            };
         }
         auto provider = make.custom(config, trust);
         if (!provider) {
@@ -234,14 +255,32 @@ ProviderSet ConfigManager::makeProviders() const {
 
 std::vector<ProjectTrustRequest> ConfigManager::projectsAwaitingTrust() const {
     auto request = projectTrustRequest();
-    if (!request || trustStore_.isTrusted(request->projectRoot, request->commandsDigest)) {
+    if (!request || trustStore_->isTrusted(request->projectRoot, request->commandsDigest)) {
         return {};
     }
     return {std::move(*request)};
 }
 
 Expected<void, std::string> ConfigManager::trustProjectCommands(const ProjectTrustRequest& request) {
-    return trustStore_.trust(request);
+    auto trusted = trustStore_->trust(request);
+    if (trusted) {
+        // The snippets that waited for trust join the sets from now on.
+        mergeWithProject();
+        beginNewVersion();
+    }
+    return trusted;
+}
+
+bool ConfigManager::projectTrusted() const {
+    const auto request = projectTrustRequest();
+    return request && trustStore_->isTrusted(request->projectRoot, request->commandsDigest);
+}
+
+bool ConfigManager::expandsWithUserContent(const Snippet& snippet) const {
+    if (snippet.source == SnippetSource::manual()) {
+        return snippet.scope != SnippetScope::project || projectTrusted();
+    }
+    return snippet.source.kind() == SnippetSource::Kind::custom;
 }
 
 SearchContext ConfigManager::makeSearchContext() const {
@@ -331,8 +370,23 @@ void ConfigManager::rebuildAppDictionaries() {
 }
 
 void ConfigManager::mergeWithProject() {
-    mergedConfig_ = projectConfig_ ? MergedConfig::merge(globalConfig_, *projectConfig_)
-                                   : MergedConfig::fromGlobal(globalConfig_);
+    if (!projectConfig_) {
+        mergedConfig_ = MergedConfig::fromGlobal(globalConfig_);
+        return;
+    }
+    ProjectConfig project = *projectConfig_;
+    if (project.snippets && !projectTrusted()) {
+        // The same snippets wait for trust here as in the manual sets, so that no path through the
+        // merged file hands the user's keys to the project.
+        std::set<std::string> overriding;
+        for (const auto& snippet : overridingProjectSnippets()) {
+            overriding.insert(snippet.key);
+        }
+        std::erase_if(*project.snippets, [&overriding](const ManualSnippet& snippet) {
+            return overriding.contains(snippet.key) || (snippet.url && !isWebOrMailURL(*snippet.url));
+        });
+    }
+    mergedConfig_ = MergedConfig::merge(globalConfig_, project);
 }
 
 void ConfigManager::recomputeActiveCategories() {
@@ -348,7 +402,7 @@ void ConfigManager::beginNewVersion() {
 ConfigManager::ManualCacheKey
 ConfigManager::manualCacheKey(const std::string& bundleID,
                               const std::optional<std::string>& projectRoot) const {
-    return ManualCacheKey{bundleID, projectRoot, configVersion_};
+    return ManualCacheKey{bundleID, projectRoot, configVersion_, projectRoot.has_value() && projectTrusted()};
 }
 
 void ConfigManager::dropManualSetsIfProjectChanged(const std::string& projectRoot) {
@@ -380,7 +434,17 @@ std::vector<Snippet> ConfigManager::buildManualSnippets(const std::string& bundl
         }
     }
     if (projectConfig_ && projectConfig_->snippets) {
+        const bool trusted = projectTrusted();
         for (const auto& snippet : *projectConfig_->snippets) {
+            if (!trusted && table.contains(snippet.key)) {
+                diagnostic("Project snippet '" + snippet.key + "' waits for trust: the key stays the user's");
+                continue;
+            }
+            if (!trusted && snippet.url && !isWebOrMailURL(*snippet.url)) {
+                diagnostic("Project snippet '" + snippet.key +
+                           "' waits for trust: only http, https and mailto links open before");
+                continue;
+            }
             table.insert(snippet, SnippetScope::project, false);
         }
     }
@@ -388,10 +452,39 @@ std::vector<Snippet> ConfigManager::buildManualSnippets(const std::string& bundl
 }
 
 std::optional<ProjectTrustRequest> ConfigManager::projectTrustRequest() const {
-    if (!projectConfig_ || !projectConfig_->customProviders || !currentConfigProjectRoot_) {
+    if (!projectConfig_ || !currentConfigProjectRoot_) {
         return std::nullopt;
     }
-    return ProjectTrustStore::request(*currentConfigProjectRoot_, *projectConfig_->customProviders);
+    return ProjectTrustStore::request(
+        *currentConfigProjectRoot_,
+        projectConfig_->customProviders.value_or(std::vector<CustomProviderConfig>{}),
+        overridingProjectSnippets());
+}
+
+std::vector<ManualSnippet> ConfigManager::overridingProjectSnippets() const {
+    std::vector<ManualSnippet> overriding;
+    if (!projectConfig_ || !projectConfig_->snippets) {
+        return overriding;
+    }
+    std::set<std::string> userKeys;
+    const auto addKeys = [&userKeys](const std::vector<ManualSnippet>& snippets) {
+        for (const auto& snippet : snippets) {
+            if (!snippet.validationError()) {
+                userKeys.insert(snippet.key);
+            }
+        }
+    };
+    addKeys(builtInSnippets());
+    addKeys(globalConfig_.snippets);
+    for (const auto& [bundleID, snippets] : appSnippetDict_) {
+        addKeys(snippets);
+    }
+    for (const auto& snippet : *projectConfig_->snippets) {
+        if (!snippet.validationError() && userKeys.contains(snippet.key)) {
+            overriding.push_back(snippet);
+        }
+    }
+    return overriding;
 }
 
 std::vector<CustomProviderConfig> ConfigManager::customConfigurations() const {

@@ -41,6 +41,9 @@ public:
         std::string bundleID;
         std::optional<std::string> projectRoot;
         std::uint64_t configVersion = 0;
+        // Whether the project's snippets were trusted: trust taken back in the store (an entry removed
+        // by hand) makes the next set the user's own again.
+        bool projectTrusted = false;
 
         auto operator<=>(const ManualCacheKey&) const = default;
     };
@@ -64,11 +67,18 @@ public:
     void stopProjectConfigWatcher();
 
     ProviderSet makeProviders() const;
-    // The loaded project when its own file defines provider commands the user has not trusted; those
-    // commands do not run until `trustProjectCommands` stores the request.
+    // The loaded project when its own file defines provider commands, or snippets replacing keys the
+    // user already has, that the user has not trusted; those commands do not run and those snippets
+    // wait until `trustProjectCommands` stores the request.
     std::vector<ProjectTrustRequest> projectsAwaitingTrust() const;
     // Afterwards the caller rebuilds the providers so that the trusted commands run.
     Expected<void, std::string> trustProjectCommands(const ProjectTrustRequest& request);
+    // Whether the loaded project's file is trusted as it stands; false without a project, and for a
+    // project that holds nothing to trust.
+    bool projectTrusted() const;
+    // Whether `snippet`'s text is the user's to expand with the clipboard and other snippets: their own
+    // snippets and command output, and a project's snippets once trusted; never text a project made.
+    bool expandsWithUserContent(const Snippet& snippet) const;
     SearchContext makeSearchContext() const;
     PopupPosition popupPosition(const std::optional<std::string>& bundleID) const;
 
@@ -116,6 +126,8 @@ private:
     void dropManualSetsIfProjectChanged(const std::string& projectRoot);
     std::vector<CustomProviderConfig> customConfigurations() const;
     std::optional<ProjectTrustRequest> projectTrustRequest() const;
+    // The loaded project's valid snippets whose keys a built-in, global or application snippet has.
+    std::vector<ManualSnippet> overridingProjectSnippets() const;
 
     ConfigLoader configLoader_;
     ProjectConfigWatcher::Factory watcherFactory_;
@@ -135,7 +147,8 @@ private:
     std::map<std::string, std::optional<std::vector<ManualSnippet>>> readProjectSnippets_;
     std::uint64_t configVersion_ = 0;
     std::optional<ManualCacheKey> lastManualUpdateKey_;
-    ProjectTrustStore trustStore_;
+    // Shared with the trusted project commands, which ask it again before every run.
+    std::shared_ptr<ProjectTrustStore> trustStore_;
 };
 
 } // namespace korvane

@@ -6,32 +6,56 @@
 #include "base/jsonwriter.h"
 #include "base/sha256.h"
 
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace korvane {
+namespace {
+
+std::string digestOf(const Json& value) {
+    // The JSON text keeps the parts apart however they are spelled.
+    const auto digest = sha256(value.dump(-1, ' ', false, Json::error_handler_t::replace));
+    return lowerHex(digest.data(), digest.size());
+}
+
+std::int64_t nanoseconds(const struct timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+} // namespace
 
 ProjectTrustStore::ProjectTrustStore(std::filesystem::path file)
     : file_(std::move(file)) {}
 
 std::optional<ProjectTrustRequest>
-ProjectTrustStore::request(const std::string& projectRoot, const std::vector<CustomProviderConfig>& providers) {
-    if (providers.empty()) {
+ProjectTrustStore::request(const std::string& projectRoot, const std::vector<CustomProviderConfig>& providers,
+                           const std::vector<ManualSnippet>& overridingSnippets) {
+    if (providers.empty() && overridingSnippets.empty()) {
         return std::nullopt;
     }
-    ProjectTrustRequest request{projectRoot, {}, {}};
+    ProjectTrustRequest request{projectRoot, {}, {}, {}};
     Json commands = Json::array();
     for (const auto& provider : providers) {
         request.commands.push_back(provider.command);
         commands.push_back(provider.command);
     }
-    // The JSON text of the list keeps commands apart however they are spelled.
-    const auto digest = sha256(commands.dump(-1, ' ', false, Json::error_handler_t::replace));
-    request.commandsDigest = lowerHex(digest.data(), digest.size());
+    if (overridingSnippets.empty()) {
+        // The digest of a commands-only file is the one trust stores have always held.
+        request.commandsDigest = digestOf(commands);
+        return request;
+    }
+    Json snippets = Json::array();
+    for (const auto& snippet : overridingSnippets) {
+        request.overridingKeys.push_back(snippet.key);
+        snippets.push_back(Json::array({snippet.key, snippet.expand.value_or(""), snippet.url.value_or("")}));
+    }
+    request.commandsDigest = digestOf(Json::object({{"commands", commands}, {"snippets", snippets}}));
     return request;
 }
 
 bool ProjectTrustStore::isTrusted(const std::string& projectRoot, const std::string& commandsDigest) const {
-    const auto& trusted = entries();
+    const Entries trusted = entries();
     const auto it = trusted.find(projectRoot);
     return it != trusted.end() && it->second == commandsDigest;
 }
@@ -55,15 +79,29 @@ Expected<void, std::string> ProjectTrustStore::trust(const ProjectTrustRequest& 
     if (auto written = writeFileAtomically(file_, *text); !written) {
         return makeUnexpected(written.error());
     }
+    // Trust files are written owner-only; a store others may write would trust nothing.
+    ::chmod(file_.c_str(), S_IRUSR | S_IWUSR);
+    std::lock_guard lock(lock_);
     entries_ = std::move(*current);
+    readFingerprint_ = fingerprint();
     diagnostic("Trusted the commands of project '" + request.projectRoot + "'");
     return {};
 }
 
 Expected<ProjectTrustStore::Entries, std::string> ProjectTrustStore::read() const {
-    std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(file_, error))) {
+    struct stat status {};
+    if (::lstat(file_.c_str(), &status) != 0) {
         return Entries{};
+    }
+    // Whoever can change the file could trust any project's commands in the user's name.
+    if (S_ISLNK(status.st_mode)) {
+        return makeUnexpected(file_.string() + ": a symbolic link is not trusted");
+    }
+    if (status.st_uid != ::geteuid()) {
+        return makeUnexpected(file_.string() + ": the file belongs to another user");
+    }
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return makeUnexpected(file_.string() + ": others may write the file");
     }
     auto text = readTextFile(file_);
     if (!text) {
@@ -83,14 +121,26 @@ Expected<ProjectTrustStore::Entries, std::string> ProjectTrustStore::read() cons
     return entries;
 }
 
-const ProjectTrustStore::Entries& ProjectTrustStore::entries() const {
-    if (!entries_) {
+std::optional<ProjectTrustStore::Fingerprint> ProjectTrustStore::fingerprint() const {
+    struct stat status {};
+    if (::lstat(file_.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return Fingerprint{status.st_dev, status.st_ino, status.st_size, nanoseconds(status.st_mtim),
+                       nanoseconds(status.st_ctim)};
+}
+
+ProjectTrustStore::Entries ProjectTrustStore::entries() const {
+    std::lock_guard lock(lock_);
+    const auto current = fingerprint();
+    if (!entries_ || current != readFingerprint_) {
         auto read = this->read();
         if (!read) {
             // Nothing counts as trusted until the file reads again.
             diagnostic("Trusted projects file could not be read: " + read.error());
         }
         entries_ = read ? std::move(*read) : Entries{};
+        readFingerprint_ = current;
     }
     return *entries_;
 }

@@ -2,39 +2,47 @@
 
 #include "base/expected.h"
 #include "config/customproviderconfig.h"
+#include "config/manualsnippet.h"
 
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace korvane {
 
-// A project whose own file defines provider commands that the user has not trusted yet: what the
-// menu shows and what trusting it stores.
+// A project whose own file holds what only the user's trust unlocks: provider commands, and snippets
+// that would replace a key the user already has. What the confirmation shows and what trusting stores.
 struct ProjectTrustRequest {
     std::string projectRoot;
-    // SHA-256 of the commands as they stand, in lower-case hexadecimal.
+    // SHA-256 of the commands and the overriding snippets as they stand, in lower-case hexadecimal.
     std::string commandsDigest;
     std::vector<std::string> commands;
+    // The keys of the project's snippets that replace a built-in, global or application snippet.
+    std::vector<std::string> overridingKeys;
 
     bool operator==(const ProjectTrustRequest&) const = default;
 };
 
-// Remembers which project commands the user has trusted: for each project root, the digest of the
-// provider commands of its ".korvane.json" when it was trusted, so that a changed command needs
-// trust again. Kept in "trusted-projects.json" in the configuration directory and written
-// atomically. Main thread.
+// Remembers what the user has trusted: for each project root, the digest of what its ".korvane.json"
+// held when it was trusted, so that any change needs trust again. Kept in "trusted-projects.json" in the
+// configuration directory and written atomically. A file that is a symbolic link, belongs to someone
+// else or that others may write trusts nothing, and a file changed on disk is read again, so that an
+// entry removed by hand stops trusting at once. Any thread (one lock around the cached entries).
 class ProjectTrustStore {
 public:
     static constexpr const char* kFileName = "trusted-projects.json";
 
     explicit ProjectTrustStore(std::filesystem::path file);
 
-    // The request for a project's provider list; none when it defines no command.
-    static std::optional<ProjectTrustRequest> request(const std::string& projectRoot,
-                                                      const std::vector<CustomProviderConfig>& providers);
+    // The request for a project's providers and the snippets that replace existing keys; none when
+    // there is neither.
+    static std::optional<ProjectTrustRequest>
+    request(const std::string& projectRoot, const std::vector<CustomProviderConfig>& providers,
+            const std::vector<ManualSnippet>& overridingSnippets = {});
 
     bool isTrusted(const std::string& projectRoot, const std::string& commandsDigest) const;
     // Stores the trust, replacing what the root had before. A file that cannot be read is never
@@ -45,12 +53,17 @@ public:
 
 private:
     using Entries = std::map<std::string, std::string>;
+    // Device, inode, size, modification and change time: a different tuple means the file changed.
+    using Fingerprint = std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t, std::int64_t>;
 
     Expected<Entries, std::string> read() const;
-    const Entries& entries() const;
+    Entries entries() const;
+    std::optional<Fingerprint> fingerprint() const;
 
     std::filesystem::path file_;
+    mutable std::mutex lock_;
     mutable std::optional<Entries> entries_;
+    mutable std::optional<Fingerprint> readFingerprint_;
 };
 
 } // namespace korvane

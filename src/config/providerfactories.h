@@ -42,9 +42,15 @@ const std::set<std::string>& neverWalkedDirectories();
 struct CommandTrust {
     // The project whose untrusted file defines the command; unset when the command may run.
     std::optional<std::string> untrustedProjectRoot;
+    // For a trusted project's command: asked before each run (on the run's thread), false once the
+    // user took the trust back. Empty for the global file's commands.
+    std::function<bool()> stillTrusted;
 
-    bool allowsRun() const { return !untrustedProjectRoot.has_value(); }
-    bool operator==(const CommandTrust&) const = default;
+    bool allowsRun() const { return !untrustedProjectRoot.has_value() && (!stillTrusted || stillTrusted()); }
+    bool operator==(const CommandTrust& other) const {
+        return untrustedProjectRoot == other.untrustedProjectRoot &&
+               static_cast<bool>(stillTrusted) == static_cast<bool>(other.stillTrusted);
+    }
 };
 
 // Makes the providers of a project scan. The providers live in libraries that build on this one, so

@@ -1,5 +1,6 @@
 #include "files/filepathindexbuilder.h"
 
+#include "base/controlcharacters.h"
 #include "base/diagnostics.h"
 #include "base/unicode.h"
 #include "config/providerfactories.h"
@@ -186,7 +187,7 @@ std::vector<std::string> FilePathIndexBuilder::decodeListing(std::vector<std::st
             if (auto decoded = decodeGitPath(line)) {
                 lines[kept++] = std::move(*decoded);
             }
-        } else if (isValidUtf8(line)) {
+        } else if (!ControlCharacters::holdsControlOrLineBreak(line)) {
             if (&lines[kept] != &line) {
                 lines[kept] = std::move(line);
             }
@@ -228,8 +229,8 @@ FilePathIndexBuilder::WalkResult FilePathIndexBuilder::walkFileManager(const std
         case EntryKind::other:
             break;
         }
-        // A name that is not UTF-8 cannot be shown or inserted as it is.
-        if (name.front() == '.' || !isValidUtf8(relative)) {
+        // A name that is not UTF-8 or holds a control character cannot be shown or inserted as it is.
+        if (name.front() == '.' || ControlCharacters::holdsControlOrLineBreak(relative)) {
             return true;
         }
         result.paths.push_back(relative);
@@ -315,7 +316,7 @@ FilePathIndexBuilder::WalkResult FilePathIndexBuilder::collectIncludePaths(const
                 return true;
             }
             std::string path = prefix.empty() ? relative : prefix + "/" + relative;
-            if (!isValidUtf8(path) || known.contains(path)) {
+            if (ControlCharacters::holdsControlOrLineBreak(path) || known.contains(path)) {
                 return true;
             }
             known.insert(path);

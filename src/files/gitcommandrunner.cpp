@@ -82,22 +82,34 @@ GitCommandRunner::GitCommandRunner(std::shared_ptr<ProcessRunner> processRunner,
 std::vector<std::string> GitCommandRunner::commandLine(const std::vector<std::string>& arguments) {
     // Paths always come quoted and escaped, whatever the user's setting, so every listing is ASCII and
     // one non-UTF-8 file name cannot make the whole listing undecodable.
+    // A signed commit would otherwise make log run the repository's own `gpg.program`.
     std::vector<std::string> line{"-c", "core.fsmonitor=false", "-c", "core.quotePath=true"};
-    // status would otherwise refresh the index under index.lock and break a commit run at that moment.
-    if (!arguments.empty() && arguments.front() == "status") {
-        line.emplace_back("--no-optional-locks");
+    line.insert(line.end(), {"-c", "log.showSignature=false"});
+    const bool status = !arguments.empty() && arguments.front() == "status";
+    if (!status) {
+        line.insert(line.end(), arguments.begin(), arguments.end());
+        return line;
     }
-    line.insert(line.end(), arguments.begin(), arguments.end());
+    // status would otherwise refresh the index under index.lock and break a commit run at that moment,
+    // and run itself in each submodule, under that submodule's own filters.
+    line.emplace_back("--no-optional-locks");
+    line.emplace_back("status");
+    line.emplace_back("--ignore-submodules=all");
+    line.insert(line.end(), arguments.begin() + 1, arguments.end());
     return line;
 }
 
-ProcessRequest GitCommandRunner::request(const std::vector<std::string>& arguments, const std::string& directory,
-                                         double timeout) const {
+ProcessRequest GitCommandRunner::request(const std::vector<std::string>& arguments,
+                                         const std::string& directory, double timeout,
+                                         const GitFilterOverrides& overrides) const {
     ProcessRequest request;
     request.executable = executable_;
     request.arguments = commandLine(arguments);
     request.workingDirectory = directory;
     request.environment = {{"GIT_TERMINAL_PROMPT", "0"}};
+    for (auto& variable : overrides.environment()) {
+        request.environment.push_back(std::move(variable));
+    }
     request.removedEnvironment = {"GIT_DIR", "GIT_WORK_TREE", "GIT_INDEX_FILE"};
     request.timeout = timeout < 0 ? 0 : timeout;
     request.killGrace = mode_ == Mode::logged ? terminationGrace : quietTerminationGrace;
@@ -120,7 +132,16 @@ std::optional<std::vector<std::string>> GitCommandRunner::run(const std::vector<
         }
         return std::nullopt;
     }
-    auto outcome = processRunner_->run(request(arguments, directory, timeout));
+    auto overrides = filterOverrides(directory, timeout);
+    if (!overrides) {
+        if (logged) {
+            errorLog(category, fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
+                                           overrides.error(), millisecondsSince(start)));
+        }
+        return std::nullopt;
+    }
+    const double remaining = timeout - millisecondsSince(start) / 1000;
+    auto outcome = processRunner_->run(request(arguments, directory, remaining, *overrides));
     if (!outcome) {
         if (logged) {
             errorLog(category, fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
@@ -163,6 +184,21 @@ std::optional<std::vector<std::string>> GitCommandRunner::run(const std::vector<
         return std::nullopt;
     }
     return nonEmptyLines(result.output);
+}
+
+Expected<GitFilterOverrides, std::string> GitCommandRunner::filterOverrides(const std::string& directory,
+                                                                            double timeout) const {
+    ProcessRequest listing = request(GitFilterOverrides::listingArguments(), directory, timeout);
+    listing.errorOutput = ProcessRequest::ErrorOutput::discard;
+    auto outcome = processRunner_->run(listing);
+    if (!outcome) {
+        return makeUnexpected(outcome.error().description);
+    }
+    // Without the list the filters cannot be switched off, so git does not run at all.
+    if (!outcome->succeeded()) {
+        return makeUnexpected(std::string("the repository configuration could not be read"));
+    }
+    return GitFilterOverrides::fromListing(outcome->output);
 }
 
 CommandRunner GitCommandRunner::commandRunner() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/commandrunner.h"
+#include "files/gitfilteroverrides.h"
 #include "platform/processrunner.h"
 
 #include <memory>
@@ -12,9 +13,11 @@ namespace korvane {
 
 // Runs git as a child process through the shared process runner: a fixed executable, a deadline fixed
 // before the launch, output drained while git runs, and nothing at all returned unless git ended by
-// itself in time with status 0 and printed valid UTF-8. Every command line turns off the repository's
-// file-system monitor (which a downloaded repository could point at any program), `status` takes no
-// optional locks, and the environment cannot point git at another repository or make it prompt.
+// itself in time with status 0 and printed valid UTF-8. A repository can come with its own `.git`
+// folder and name programs there, so git never runs one: every command line turns off the file-system
+// monitor and signature checks, each run first reads the repository's configuration and switches off
+// the content filters it defines (GitFilterOverrides), `status` takes no optional locks and leaves
+// submodules alone, and the environment cannot point git at another repository or make it prompt.
 // Stateless; any thread, any number of calls at once.
 class GitCommandRunner {
 public:
@@ -45,11 +48,15 @@ public:
     // The whole argument list handed to git for `arguments`.
     static std::vector<std::string> commandLine(const std::vector<std::string>& arguments);
 
-    // The process request of one run.
+    // The process request of one run with the repository's filters overridden.
     ProcessRequest request(const std::vector<std::string>& arguments, const std::string& directory,
-                           double timeout) const;
+                           double timeout, const GitFilterOverrides& overrides = {}) const;
 
 private:
+    // The overrides for the repository at `directory`, or the reason they could not be read.
+    Expected<GitFilterOverrides, std::string> filterOverrides(const std::string& directory,
+                                                              double timeout) const;
+
     std::shared_ptr<ProcessRunner> processRunner_;
     Mode mode_;
     std::string executable_;

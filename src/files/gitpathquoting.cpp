@@ -1,5 +1,6 @@
 #include "files/gitpathquoting.h"
 
+#include "base/controlcharacters.h"
 #include "base/unicode.h"
 
 namespace korvane {
@@ -20,7 +21,8 @@ std::size_t quotedTokenLength(std::string_view text) {
 
 std::optional<std::string> decodeGitPath(std::string_view printed) {
     if (printed.empty() || printed.front() != '"') {
-        return isValidUtf8(printed) ? std::optional<std::string>(printed) : std::nullopt;
+        return ControlCharacters::holdsControlOrLineBreak(printed) ? std::nullopt
+                                                                   : std::optional<std::string>(printed);
     }
     if (quotedTokenLength(printed) != printed.size()) {
         return std::nullopt;
@@ -64,7 +66,8 @@ std::optional<std::string> decodeGitPath(std::string_view printed) {
         }
         }
     }
-    if (path.empty() || !isValidUtf8(path)) {
+    // A name with a control character or line break is never offered.
+    if (path.empty() || ControlCharacters::holdsControlOrLineBreak(path)) {
         return std::nullopt;
     }
     return path;

@@ -158,7 +158,20 @@ std::optional<std::string> GitRemoteProvider::originURL(const std::string& root)
     return std::string(trimmedAscii(*url, whitespace));
 }
 
-std::optional<std::string> GitRemoteProvider::webURL(std::string_view remote) {
+std::optional<std::string> GitRemoteProvider::webURL(std::string_view written) {
+    // Secrets go before anything else is read: the user information (a password or token, which may
+    // itself hold "?" or "#", so the authority runs to the first "/"), then the query and fragment
+    // ("?access_token=...").
+    std::string bare(written);
+    if (const std::size_t separator = bare.find("://"); separator != std::string::npos) {
+        const std::size_t begin = separator + 3;
+        const std::size_t end = std::min(bare.find('/', begin), bare.size());
+        if (const std::size_t at = bare.rfind('@', end); at != std::string::npos && at >= begin) {
+            bare.erase(begin, at + 1 - begin);
+        }
+    }
+    bare.erase(std::min(bare.find_first_of("?#"), bare.size()));
+    std::string_view remote = bare;
     if (remote.ends_with(".git")) {
         remote.remove_suffix(4);
     }

@@ -1,18 +1,22 @@
 #include "input/injectiontext.h"
 
+#include "base/controlcharacters.h"
 #include "base/unicode.h"
 
 namespace korvane {
 
 InjectionText InjectionText::fromExpansion(std::string_view expansion) {
-    const std::size_t marker = expansion.find(caretMarker);
+    // Every route (typed keys, pasted clipboard, accessibility) gets its text from here.
+    ControlCharacters::Stripped stripped = ControlCharacters::strip(expansion);
+    const std::string_view clean = stripped.text;
+    const std::size_t marker = clean.find(caretMarker);
     if (marker == std::string_view::npos) {
-        return {std::string(expansion), {}};
+        return {std::move(stripped.text), {}, stripped.removed};
     }
-    std::string text(expansion.substr(0, marker));
-    std::string trailing(expansion.substr(marker + caretMarker.size()));
+    std::string text(clean.substr(0, marker));
+    std::string trailing(clean.substr(marker + caretMarker.size()));
     text += trailing;
-    return {std::move(text), std::move(trailing)};
+    return {std::move(text), std::move(trailing), stripped.removed};
 }
 
 std::vector<std::string> InjectionText::typingChunks(std::string_view text, int chunkSize) {

@@ -7,13 +7,16 @@
 
 namespace korvane {
 
-// An expansion made ready to insert: the caret marker "$0" (its first occurrence) taken out, and
-// the text that followed it, which the caret is moved back over afterwards. Plain value.
+// An expansion made ready to insert: control characters taken out (ControlCharacters), the caret
+// marker "$0" (its first occurrence) taken out, and the text that followed it, which the caret is
+// moved back over afterwards. Plain value.
 struct InjectionText {
     static constexpr std::string_view caretMarker = "$0";
 
     std::string text;
     std::string trailingText;
+    // How many control characters the expansion held.
+    std::size_t removedControls = 0;
 
     bool operator==(const InjectionText&) const = default;
 

@@ -68,6 +68,10 @@ void TextInjector::injectAsync(std::size_t deletionCount, const std::string& tex
                                std::optional<std::uint64_t> expectedWindow, Completion completion) {
     Job job;
     InjectionText prepared = InjectionText::fromExpansion(text);
+    if (prepared.removedControls > 0) {
+        diagnostic("Removed " + std::to_string(prepared.removedControls) +
+                   " control characters from the inserted text");
+    }
     job.deletionCount = deletionCount;
     job.text = std::move(prepared.text);
     job.trailingText = std::move(prepared.trailingText);

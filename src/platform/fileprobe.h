@@ -20,6 +20,9 @@ public:
     // be listed.
     virtual std::optional<std::vector<std::string>> listDirectory(const std::string& path) = 0;
 
+    // `path` with every link resolved, or `path` itself when it cannot be resolved.
+    virtual std::string resolvedPath(const std::string& path) { return path; }
+
     // The current user's home directory, without a trailing "/".
     virtual std::string homeDirectory() = 0;
 

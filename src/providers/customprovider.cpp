@@ -54,7 +54,8 @@ ProviderFactories::Provider CustomProvider::make(const CustomProviderConfig& con
 }
 
 std::vector<Snippet> CustomProvider::snippets(const std::string& projectRoot) {
-    if (isLive()) {
+    // Asked first: what a project's command printed is not served once its trust was taken back.
+    if (isLive() || !mayRun()) {
         return {};
     }
     {
@@ -65,9 +66,6 @@ std::vector<Snippet> CustomProvider::snippets(const std::string& projectRoot) {
                 return it->second.snippets;
             }
         }
-    }
-    if (!mayRun()) {
-        return {};
     }
     auto result = runner_->run(config_.command, projectRoot, kScanTimeout);
     if (result.status == 0) {
@@ -105,8 +103,9 @@ bool CustomProvider::mayRun() {
         return true;
     }
     if (!reportedUntrusted_.exchange(true)) {
-        log("' not run: the commands of project '" + *trust_.untrustedProjectRoot +
-            "' are not trusted yet");
+        log(trust_.untrustedProjectRoot ? "' not run: the commands of project '" +
+                                              *trust_.untrustedProjectRoot + "' are not trusted yet"
+                                        : std::string("' not run: the trust of its project was taken back"));
     }
     return false;
 }

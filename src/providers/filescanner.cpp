@@ -1,13 +1,14 @@
 #include "providers/filescanner.h"
 
+#include "base/controlcharacters.h"
 #include "base/fileio.h"
 #include "base/unicode.h"
 #include "config/providerfactories.h"
 
 #include <algorithm>
 #include <deque>
-#include <memory>
 #include <dirent.h>
+#include <memory>
 #include <sys/stat.h>
 #include <utility>
 
@@ -82,8 +83,9 @@ std::vector<Snippet> FileScanner::scan(const std::string& projectRoot) const {
     return walkDirectory(root);
 }
 
-void FileScanner::extractFrom(const std::filesystem::path& path, std::string_view fileName,
-                              std::string_view relativePath, std::vector<Snippet>& into) const {
+void FileScanner::extractFrom(const std::string& root, const std::filesystem::path& path,
+                              std::string_view fileName, std::string_view relativePath,
+                              std::vector<Snippet>& into) const {
     bool checked = false;
     for (const auto& extractor : extractors_) {
         if (!extractor->matches(fileName, relativePath)) {
@@ -91,7 +93,7 @@ void FileScanner::extractFrom(const std::filesystem::path& path, std::string_vie
         }
         // Only a claimed name costs a look at the file system, and only once.
         if (!checked) {
-            if (!isExtractable(path)) {
+            if (!isExtractable(path) || !resolvesInside(root, path)) {
                 return;
             }
             checked = true;
@@ -113,7 +115,7 @@ std::optional<std::vector<Snippet>> FileScanner::scanListedFiles(const std::stri
     std::vector<Snippet> result;
     const std::string prefix = root == "/" ? root : root + "/";
     for (const auto& relative : *listing) {
-        extractFrom(prefix + relative, lastComponent(relative), relative, result);
+        extractFrom(root, prefix + relative, lastComponent(relative), relative, result);
     }
     // Environment files are usually ignored by git but belong to the project all the same.
     for (const std::string_view name : environmentFileNames) {
@@ -123,7 +125,7 @@ std::optional<std::vector<Snippet>> FileScanner::scanListedFiles(const std::stri
         const std::string path = prefix + std::string(name);
         struct stat info {};
         if (::stat(path.c_str(), &info) == 0) {
-            extractFrom(path, name, name, result);
+            extractFrom(root, path, name, name, result);
         }
     }
     return result;
@@ -172,9 +174,9 @@ std::vector<Snippet> FileScanner::walkDirectory(const std::string& projectRoot) 
                 }
                 break;
             case EntryKind::other:
-                // A name that is not UTF-8 cannot be offered as text.
-                if (isValidUtf8(relative)) {
-                    extractFrom(path, name, relative, result);
+                // A name that is not UTF-8 or holds a control character cannot be offered as text.
+                if (!ControlCharacters::holdsControlOrLineBreak(relative)) {
+                    extractFrom(root, path, name, relative, result);
                 }
                 break;
             }

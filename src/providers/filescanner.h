@@ -58,9 +58,9 @@ public:
 
 private:
     // Offers one entry to every extractor, in order, and hands it to those that claim it when it
-    // passes the guard.
-    void extractFrom(const std::filesystem::path& path, std::string_view fileName, std::string_view relativePath,
-                     std::vector<Snippet>& into) const;
+    // passes the guard (a regular file of bounded size that lies inside `root` once links are resolved).
+    void extractFrom(const std::string& root, const std::filesystem::path& path, std::string_view fileName,
+                     std::string_view relativePath, std::vector<Snippet>& into) const;
 
     const std::vector<std::shared_ptr<const FileExtractor>> extractors_;
     const std::set<std::string> ignorePatterns_;

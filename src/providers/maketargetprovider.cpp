@@ -58,7 +58,8 @@ std::vector<Snippet> MakeTargetProvider::snippets(const std::string& projectRoot
     std::vector<Snippet> result;
     std::set<std::string> offered;
     for (const std::string_view fileName : targetFileNames) {
-        const auto text = readTextFile(std::filesystem::path(projectRoot) / fileName, FileScanner::sizeLimit);
+        const auto text = readTextFileInside(projectRoot, std::filesystem::path(projectRoot) / fileName,
+                                             FileScanner::sizeLimit);
         if (!text || !isValidUtf8(*text)) {
             continue;
         }

@@ -9,7 +9,8 @@
 namespace korvane {
 
 std::vector<Snippet> NpmScriptProvider::snippets(const std::string& projectRoot) {
-    const auto text = readTextFile(std::filesystem::path(projectRoot) / "package.json", FileScanner::sizeLimit);
+    const auto text = readTextFileInside(projectRoot, std::filesystem::path(projectRoot) / "package.json",
+                                         FileScanner::sizeLimit);
     if (!text) {
         return {};
     }

@@ -1,5 +1,6 @@
 #include "providers/projectdetector.h"
 
+#include "config/providerfactories.h"
 #include "input/applicationsets.h"
 #include "providers/windowtitle.h"
 
@@ -46,6 +47,32 @@ std::string parentDirectory(const std::string& path) {
 std::string lastPathComponent(const std::string& path) {
     std::size_t slash = path.rfind('/');
     return slash == std::string::npos || path == "/" ? path : path.substr(slash + 1);
+}
+
+// Folders that hold keys and credentials, below home: never a project, nor anything inside them.
+constexpr std::array<std::string_view, 7> kPrivateHomeFolders{
+    ".ssh", ".gnupg", ".aws", ".kube", ".docker", ".password-store", ".config/gcloud"};
+
+// Whether `path` (absolute, normalised) lies in a private folder of home, or in a folder no scan
+// enters (".git", ".ssh", ".cache", ...) wherever that is.
+bool isPrivatePath(const std::string& path, const std::string& home) {
+    if (!home.empty() && home != "/") {
+        for (std::string_view folder : kPrivateHomeFolders) {
+            const std::string private_ = home + "/" + std::string(folder);
+            if (path == private_ || path.starts_with(private_ + "/")) {
+                return true;
+            }
+        }
+    }
+    const auto& never = neverWalkedDirectories();
+    for (const auto& component : std::filesystem::path(path)) {
+        const std::string name = component.string();
+        if (never.contains(name) || std::find(kPrivateHomeFolders.begin(), kPrivateHomeFolders.end(), name) !=
+                                        kPrivateHomeFolders.end()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool isUsableFallback(const std::string& directory, const std::string& home) {
@@ -164,13 +191,21 @@ std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& f
     }
     std::string start = files.isDirectory(path) ? path : parentDirectory(path);
     std::string home = files.homeDirectory();
+    // A terminal in ~/.ssh or a window titled "~/.aws" must not make keys a project's files, also
+    // when a link leads there.
+    const auto unlessPrivate = [&](std::string root) -> std::optional<std::string> {
+        if (isPrivatePath(root, home) || isPrivatePath(files.resolvedPath(root), files.resolvedPath(home))) {
+            return std::nullopt;
+        }
+        return root;
+    };
 
     if (start != "/") {
         for (std::string dir = start; !dir.empty();) {
             for (std::string_view marker : kProjectMarkers) {
                 if (files.exists(dir + "/" + std::string(marker))) {
                     if (dir != home) {
-                        return dir;
+                        return unlessPrivate(dir);
                     }
                     break;
                 }
@@ -182,7 +217,7 @@ std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& f
         }
     }
     if (isUsableFallback(start, home)) {
-        return start;
+        return unlessPrivate(start);
     }
     return std::nullopt;
 }

@@ -182,8 +182,11 @@ private:
     // to stay as written.
     bool appendReplacement(std::string& out, std::string_view name, int depth) {
         if (name == "clipboard") {
+            if (!providers_.clipboard) {
+                return false;
+            }
             if (!clipboard_) {
-                clipboard_ = providers_.clipboard ? providers_.clipboard() : std::string();
+                clipboard_ = providers_.clipboard();
             }
             out += *clipboard_;
             spendOutput(clipboard_->size());
@@ -263,8 +266,8 @@ private:
             return false;
         }
         std::string key(name);
-        const auto resolved = resolver_(key);
-        if (!resolved || !spendWork(resolved->size())) {
+        const std::string* resolved = resolver_(key);
+        if (resolved == nullptr || !spendWork(resolved->size())) {
             return false;
         }
         names_.push_back(std::move(key));

@@ -18,6 +18,7 @@ using DateFormatter = std::function<std::string(std::chrono::system_clock::time_
 // formatter per distinct pattern.
 struct TemplateProviders {
     std::function<std::chrono::system_clock::time_point()> now;
+    // Empty: "{{clipboard}}" stays as written (for text the user did not write).
     std::function<std::string()> clipboard;
     std::function<std::string()> uuid;
     // Empty: makeDateFormatter.
@@ -35,7 +36,9 @@ DateFormatter makeDateFormatter(const std::string& pattern);
 // A new random (version 4) UUID in upper-case hyphenated form.
 std::string makeUuidString();
 
-using TemplateResolver = std::function<std::optional<std::string>(const std::string& name)>;
+// The text a name stands for, or null. The text must stay put until the expansion returns: its size is
+// charged to the work budget before it is read, so a huge text costs nothing once the budget is spent.
+using TemplateResolver = std::function<const std::string*(const std::string& name)>;
 
 // Limits that keep one expansion small whatever the snippets say: templates can come from any
 // repository's project file, and resolver texts that refer to each other several times grow

@@ -324,6 +324,42 @@ TEST_F(AppCoordinatorTest, SavingRefusesToWriteOverAnUnparsableConfigFile) {
     EXPECT_EQ(test::readAll(configDir / "config.json"), broken);
 }
 
+// Trusting asks first, listing what it unlocks, and stores exactly what it showed: a file changed
+// while the question was open is offered again.
+TEST_F(AppCoordinatorTest, TrustIsGivenKnowinglyForWhatWasShown) {
+    const auto projectFile = [&](const std::string& command) {
+        dir.write("project/.korvane.json", R"({"snippets": [{"key": "sig", "expand": "evil"}],
+            "custom_providers": [{"id": "p", "label": "P", "command": ")" +
+                                               command + R"("}]})");
+    };
+    projectFile("make list");
+    coordinator->handleProjectChange((dir.path() / "project").string(), "project");
+    settle();
+
+    ConfigManager& config = *coordinator->configManager();
+    alerts->confirmAnswer = false;
+    coordinator->trustProjectCommands(0);
+    ASSERT_EQ(alerts->alerts().size(), 1u);
+    EXPECT_EQ(alerts->alerts()[0].title, "Trust This Project?");
+    EXPECT_THAT(alerts->alerts()[0].message, HasSubstr("Commands it will run:\n    make list"));
+    EXPECT_THAT(alerts->alerts()[0].message, HasSubstr("Snippets of yours it will replace:\n    sig"));
+    EXPECT_EQ(config.projectsAwaitingTrust().size(), 1u);
+
+    alerts->confirmAnswer = true;
+    alerts->onShow = [&](const FakeAlertPresenter::Alert&) {
+        projectFile("make worse");
+        coordinator->handleProjectConfigChange();
+    };
+    coordinator->trustProjectCommands(0);
+    alerts->onShow = nullptr;
+    ASSERT_EQ(config.projectsAwaitingTrust().size(), 1u);
+    EXPECT_THAT(config.projectsAwaitingTrust()[0].commands, testing::ElementsAre("make worse"));
+
+    coordinator->trustProjectCommands(0);
+    EXPECT_TRUE(config.projectsAwaitingTrust().empty());
+    EXPECT_EQ(alerts->alerts().size(), 3u);
+}
+
 TEST_F(AppCoordinatorTest, KeysAfterTheCoordinatorIsGoneReachTheApplication) {
     std::shared_ptr<FakeKeyTap> tap = tapBackend->lastTap();
     coordinator.reset();

@@ -46,6 +46,14 @@ TEST_F(ManualSetTest, LaterLayersReplaceEarlierOnesByKey) {
     manager.loadGlobalConfig();
     manager.setProjectRoot(projectRoot());
 
+    // Until the project is trusted the user's keys keep their meaning.
+    EXPECT_EQ(find(set(), "sig")->expansion, "app sig");
+    EXPECT_EQ(find(set("xterm"), "sig")->expansion, "global sig");
+    const auto waiting = manager.projectsAwaitingTrust();
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_THAT(waiting[0].overridingKeys, testing::ElementsAre("sig"));
+    ASSERT_TRUE(manager.trustProjectCommands(waiting[0]));
+
     const auto snippets = set();
     EXPECT_THAT(ids(snippets),
                 UnorderedElementsAre("manual:date", "builtin:now", "builtin:uuid", "builtin:paste",

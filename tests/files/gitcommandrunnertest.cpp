@@ -1,12 +1,16 @@
 #include "files/gitcommandrunner.h"
+
+#include "gitrepo.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace korvane {
 namespace {
@@ -19,7 +23,9 @@ using Lines = std::vector<std::string>;
 class FakeGit {
 public:
     explicit FakeGit(const std::string& body) {
-        path_ = dir_.write("git", "#!/bin/sh\n" + body + "\n");
+        // The configuration listing that precedes every run finds nothing.
+        path_ = dir_.write("git",
+                           "#!/bin/sh\ncase \" $* \" in *' config --list '*) exit 0;; esac\n" + body + "\n");
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
     }
     GitCommandRunner runner() const {
@@ -45,10 +51,12 @@ std::string errorLines(const test::LogCapture& log) {
 
 TEST(GitCommandRunnerTest, EveryCommandLineTurnsOffTheMonitorAndStatusTakesNoOptionalLocks) {
     EXPECT_THAT(GitCommandRunner::commandLine({"ls-files", "--cached"}),
-                ElementsAre("-c", "core.fsmonitor=false", "-c", "core.quotePath=true", "ls-files", "--cached"));
+                ElementsAre("-c", "core.fsmonitor=false", "-c", "core.quotePath=true", "-c",
+                            "log.showSignature=false", "ls-files", "--cached"));
     EXPECT_THAT(GitCommandRunner::commandLine({"status", "--porcelain"}),
-                ElementsAre("-c", "core.fsmonitor=false", "-c", "core.quotePath=true", "--no-optional-locks",
-                            "status", "--porcelain"));
+                ElementsAre("-c", "core.fsmonitor=false", "-c", "core.quotePath=true", "-c",
+                            "log.showSignature=false", "--no-optional-locks", "status",
+                            "--ignore-submodules=all", "--porcelain"));
 }
 
 TEST(GitCommandRunnerTest, OutputLinesAndFailuresAsEachRunEnds) {
@@ -122,6 +130,66 @@ TEST(GitCommandRunnerTest, RepositoryMonitorProgramNeverRuns) {
     EXPECT_TRUE(runner.run({"ls-files", "--cached", "--others", "--exclude-standard"}, dir, 5.0));
     EXPECT_TRUE(runner.run({"status", "--porcelain"}, dir, 5.0));
     EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+// A repository that came with its own .git folder maps its files to filter drivers whose programs
+// leave a marker. Plain git runs them; Korvane's runs never do, whichever way the driver is defined,
+// while a filter of the user's own global configuration still works.
+TEST(GitCommandRunnerTest, RepositoryFilterProgramsNeverRun) {
+    struct Case {
+        std::string name;
+        std::string config; // appended to .git/config; MARK stands for the marker command
+    };
+    const std::vector<Case> cases = {
+        {"clean", "[filter \"evil\"]\n\tclean = MARK\n"},
+        {"smudge and clean", "[filter \"evil\"]\n\tsmudge = MARK\n\tclean = MARK\n\trequired = true\n"},
+        {"process", "[filter \"evil\"]\n\tprocess = MARK\n"},
+        {"include.path", "[include]\n\tpath = extra\n"},
+        {"includeIf", "[includeIf \"gitdir:/\"]\n\tpath = extra\n"},
+        {"long-running", "[filter \"evil\"]\n\tclean = \"(sleep 1; MARK) & cat\"\n"},
+        {"driver named with =", "[filter \"e=v\"]\n\tclean = MARK\n"},
+    };
+    const GitCommandRunner runner(std::make_shared<LinuxProcessRunner>());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::GitRepo repo;
+        const auto marker = repo.path() / "marker";
+        std::string config = c.config;
+        for (auto at = config.find("MARK"); at != std::string::npos; at = config.find("MARK")) {
+            config.replace(at, 4, "touch " + marker.string());
+        }
+        const std::string driver = c.name == "driver named with =" ? "e=v" : "evil";
+        repo.write("a.txt", "one\n");
+        repo.write(".gitattributes", "*.txt filter=" + driver + "\n");
+        ASSERT_TRUE(repo.sh("git add -A && git commit -qm one"));
+        repo.write(".git/extra", "[filter \"evil\"]\n\tclean = touch " + marker.string() + "\n");
+        std::ofstream(repo.path() / ".git/config", std::ios::app) << config;
+        // A file in a new inode is what an extracted archive looks like to git: the stat data no
+        // longer match the index, so the content has to be cleaned and compared.
+        ASSERT_TRUE(repo.sh("cp a.txt b && mv b a.txt"));
+        const std::string settle = c.name == "long-running" ? "sleep 1.3; " : "";
+        ASSERT_TRUE(repo.sh("git status --porcelain >/dev/null 2>&1; " + settle + "test -e marker"))
+            << "the filter did not run under plain git";
+        std::filesystem::remove(marker);
+
+        EXPECT_TRUE(runner.run({"status", "--porcelain", "--untracked-files=all"}, repo.root(), 5.0));
+        EXPECT_TRUE(runner.run({"ls-files", "--cached", "--others", "--exclude-standard"}, repo.root(), 5.0));
+        EXPECT_TRUE(runner.run({"log", "--name-only", "--pretty=format:"}, repo.root(), 5.0));
+        if (!settle.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+        }
+        EXPECT_FALSE(std::filesystem::exists(marker));
+    }
+    // The user's own filter of the same name stays in force.
+    test::GitRepo repo;
+    const auto userMarker = repo.path() / "user-filter-ran";
+    repo.write("a.txt", "one\n");
+    repo.write(".gitattributes", "*.txt filter=evil\n");
+    ASSERT_TRUE(repo.sh("git add -A && git commit -qm one && git config --global filter.evil.clean 'touch " +
+                        userMarker.string() +
+                        "; cat' && git config filter.evil.clean false && cp a.txt b && mv b a.txt"));
+    EXPECT_TRUE(runner.run({"status", "--porcelain"}, repo.root(), 5.0));
+    EXPECT_TRUE(std::filesystem::exists(userMarker));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "input/injectiontext.h"
 
+#include "base/unicode.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <random>
@@ -27,6 +29,58 @@ TEST(InjectionTextTest, OnlyTheFirstCaretMarkerIsTakenOut) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(InjectionText::fromExpansion(c.expansion), c.expected) << c.expansion;
+    }
+}
+
+TEST(InjectionTextTest, ControlCharactersNeverReachTheTarget) {
+    struct Case {
+        std::string expansion;
+        std::string text;
+        std::size_t removed;
+    };
+    const Case cases[] = {
+        {"sig\x1b[201~\ntouch marker\n", "sig[201~\ntouch marker\n", 1},
+        {"a\tb\nc", "a\tb\nc", 0},
+        {"a\r\nb\rc", "a\nb\nc", 0},
+        {std::string("n\0u\x07l\x7f", 6) + "\xc2\x9b" + "1;2H", "nul1;2H", 4},
+        {"bad\xff\xc3"
+         "byte\xc3\xa9",
+         "badbyte\xc3\xa9", 2},
+        {"\x1b$0\x1b]0;x\x07", "]0;x", 3},
+    };
+    for (const Case& c : cases) {
+        const InjectionText prepared = InjectionText::fromExpansion(c.expansion);
+        EXPECT_EQ(prepared.text, c.text) << c.expansion;
+        EXPECT_EQ(prepared.removedControls, c.removed) << c.expansion;
+    }
+}
+
+// Against a plain reference over random text: whatever the bytes, what remains is UTF-8 with no control
+// but TAB and LF, and every other character is kept in order.
+TEST(InjectionTextTest, StrippedTextMatchesAPlainReference) {
+    std::mt19937 random(7);
+    const char32_t alphabet[] = {'a',  ' ',  '\t', '\n', '\r',   0x1B,   0x00,
+                                 0x7F, 0x85, 0x9B, 0xE9, 0x2028, 0x1F600};
+    for (int round = 0; round < 2000; ++round) {
+        std::u32string characters;
+        for (int i = random() % 12; i > 0; --i) {
+            characters.push_back(alphabet[random() % std::size(alphabet)]);
+        }
+        std::string text;
+        std::string expected;
+        for (std::size_t i = 0; i < characters.size(); ++i) {
+            const char32_t c = characters[i];
+            char buffer[4];
+            text.append(buffer, encodeUtf8(c, buffer));
+            if (c == '\r') {
+                if (i + 1 >= characters.size() || characters[i + 1] != '\n') {
+                    expected.push_back('\n');
+                }
+            } else if (c == '\t' || c == '\n' || (c >= 0x20 && c < 0x7F) || c > 0x9F) {
+                expected.append(buffer, encodeUtf8(c, buffer));
+            }
+        }
+        EXPECT_EQ(InjectionText::fromExpansion(text).text, expected);
     }
 }
 

@@ -1,17 +1,21 @@
-#include "platform/fake/fakeclock.h"
 #include "providers/customprovider.h"
 
 #include "config/configmanagerharness.h"
+#include "platform/fake/fakeclock.h"
 #include "platform/fake/fakeprocessrunner.h"
 #include "support/logcapture.h"
 
+#include <filesystem>
 #include <gmock/gmock.h>
+#include <regex>
+#include <unistd.h>
 
 namespace korvane {
 namespace {
 
 using testing::ElementsAre;
 using testing::IsEmpty;
+using testing::UnorderedElementsAre;
 using Script = FakeProcessRunner::Script;
 
 std::vector<std::string> labels(const std::vector<Snippet>& snippets) {
@@ -250,6 +254,118 @@ TEST_F(CustomProviderTrustTest, GlobalCommandsAlwaysRunBesideAnUntrustedProject)
     writeProject(R"({"snippets": [{"key": "k", "expand": "v"}]})", "plain");
     manager.setProjectRoot(projectRoot("plain"));
     EXPECT_THAT(manager.projectsAwaitingTrust(), IsEmpty());
+}
+
+// Until its project is trusted, a project file can neither replace a key the user has, nor pull the
+// user's snippets or clipboard into its text, nor open anything but web and mail links.
+TEST_F(CustomProviderTrustTest, AnUntrustedProjectCannotTakeOverTheUsersSnippets) {
+    writeGlobal(
+        R"({"snippets": [{"key": "sig", "expand": "mine"}, {"key": "gh-token", "expand": "SECRET"}]})");
+    manager.loadGlobalConfig();
+    const std::string project = R"({"snippets": [
+        {"key": "sig", "expand": "SIG"}, {"key": "note", "expand": "{{gh-token}}"},
+        {"key": "local", "url": "file:///etc/passwd"}, {"key": "web", "url": "HTTPS://example.invalid/x"}]})";
+    writeProject(std::regex_replace(project, std::regex("SIG"), "evil"));
+    manager.setProjectRoot(projectRoot());
+    test::LogCapture log;
+    auto set = manager.mergedManualSnippets("xterm", projectRoot());
+    const auto find = [&set](const std::string& key) {
+        const auto it =
+            std::find_if(set.begin(), set.end(), [&](const Snippet& s) { return s.label == key; });
+        return it == set.end() ? nullptr : &*it;
+    };
+    EXPECT_EQ(find("sig")->expansion, "mine");
+    EXPECT_EQ(find("local"), nullptr);
+    ASSERT_NE(find("web"), nullptr);
+    // The merged file (what a refresh reloads) holds the same.
+    const auto merged = [&](const std::string& key) -> std::string {
+        for (const auto& snippet : manager.mergedConfig().snippets) {
+            if (snippet.key == key) {
+                return snippet.expand.value_or(snippet.url.value_or(""));
+            }
+        }
+        return "(none)";
+    };
+    EXPECT_EQ(merged("sig"), "mine");
+    EXPECT_EQ(merged("local"), "(none)");
+    ASSERT_NE(find("note"), nullptr);
+    EXPECT_FALSE(manager.expandsWithUserContent(*find("note")));
+    EXPECT_TRUE(manager.expandsWithUserContent(*find("gh-token")));
+    EXPECT_THAT(
+        log.lines(),
+        testing::Contains("[Korvane] Project snippet 'sig' waits for trust: the key stays the user's"));
+
+    // The trust covers the replacing snippet's text: a change asks again.
+    const auto waiting = manager.projectsAwaitingTrust();
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_THAT(waiting[0].commands, IsEmpty());
+    EXPECT_THAT(waiting[0].overridingKeys, ElementsAre("sig"));
+    ASSERT_TRUE(manager.trustProjectCommands(waiting[0]).has_value());
+    set = manager.mergedManualSnippets("xterm", projectRoot());
+    EXPECT_EQ(find("sig")->expansion, "evil");
+    EXPECT_EQ(merged("sig"), "evil");
+    EXPECT_NE(find("local"), nullptr);
+    EXPECT_TRUE(manager.expandsWithUserContent(*find("note")));
+
+    // An entry removed from the store by hand takes the trust back for the next set.
+    manager.markManualSnippetsUpdated("xterm", projectRoot());
+    const std::string store = test::readFile(configDir() / "trusted-projects.json");
+    home.write(".config/korvane/trusted-projects.json", "{}");
+    EXPECT_TRUE(manager.shouldUpdateManualSnippets("xterm", projectRoot()));
+    set = manager.mergedManualSnippets("xterm", projectRoot());
+    EXPECT_EQ(find("sig")->expansion, "mine");
+    home.write(".config/korvane/trusted-projects.json", store);
+
+    writeProject(std::regex_replace(project, std::regex("SIG"), "worse"));
+    manager.reloadProjectConfig();
+    EXPECT_EQ(manager.projectsAwaitingTrust().size(), 1u);
+    set = manager.mergedManualSnippets("xterm", projectRoot());
+    EXPECT_EQ(find("sig")->expansion, "mine");
+}
+
+// Trust is taken back by removing the entry from the file, at once; and a store that someone else
+// could have written trusts nothing.
+TEST_F(CustomProviderTrustTest, TrustIsTakenBackAtOnceAndAnUnsafeStoreTrustsNothing) {
+    writeProject(R"({"custom_providers": [{"id": "repo", "label": "Repo", "command": "repo-cmd"}]})");
+    manager.setProjectRoot(projectRoot());
+    ASSERT_TRUE(manager.trustProjectCommands(manager.projectsAwaitingTrust().at(0)).has_value());
+    const auto providers = manager.makeProviders().providers;
+    const auto scan = [&] {
+        for (const auto& provider : providers) {
+            provider->snippets(projectRoot());
+        }
+    };
+    scan();
+    EXPECT_THAT(commandsRun(), UnorderedElementsAre("global-cmd", "repo-cmd"));
+    const auto store = configDir() / "trusted-projects.json";
+    const std::string trusted = test::readFile(store);
+    home.write(".config/korvane/trusted-projects.json", "{}");
+    test::LogCapture log;
+    scan();
+    EXPECT_THAT(commandsRun(), UnorderedElementsAre("global-cmd", "repo-cmd"));
+    EXPECT_THAT(log.lines(),
+                testing::Contains(testing::HasSubstr("not run: the trust of its project was taken back")));
+
+    namespace fs = std::filesystem;
+    const auto check = [&](const std::string& what, bool expected, const std::function<void()>& arrange) {
+        home.write(".config/korvane/trusted-projects.json", trusted);
+        fs::permissions(store, fs::perms::owner_read | fs::perms::owner_write);
+        arrange();
+        EXPECT_EQ(manager.projectsAwaitingTrust().empty(), expected) << what;
+    };
+    check("a safe store", true, [] {});
+    check("writable by others", false,
+          [&] { fs::permissions(store, fs::perms::others_write, fs::perm_options::add); });
+    check("writable by the group", false,
+          [&] { fs::permissions(store, fs::perms::group_write, fs::perm_options::add); });
+    check("a symbolic link", false, [&] {
+        fs::rename(store, configDir() / "elsewhere.json");
+        fs::create_symlink(configDir() / "elsewhere.json", store);
+    });
+    fs::remove(store);
+    if (::geteuid() == 0) {
+        check("another user's file", false, [&] { ASSERT_EQ(::chown(store.c_str(), 65534, 65534), 0); });
+    }
 }
 
 TEST_F(CustomProviderTrustTest, AnUnreadableTrustFileIsNeitherTrustedNorReplaced) {

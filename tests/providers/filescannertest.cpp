@@ -1,10 +1,13 @@
 #include "providers/filescanner.h"
 
+#include "config/configloader.h"
+#include "files/filepathindexbuilder.h"
 #include "files/gitlsfilesbroker.h"
 #include "files/gitrepo.h"
 #include "files/gitscanlister.h"
-#include "files/filepathindexbuilder.h"
 #include "platform/linux/linuxprocessrunner.h"
+#include "providers/maketargetprovider.h"
+#include "providers/npmscriptprovider.h"
 #include "providers/projectdocextractor.h"
 #include "providers/projectproviderfactories.h"
 #include "providers/skillextractor.h"
@@ -142,7 +145,7 @@ TEST(FileScannerWalkTest, RootsWithoutTheirOwnGitOrWhereGitFailsAreWalked) {
 TEST(FileScannerGitTest, ListsRealPathsOffersEnvironmentFilesAndSeedsTheBroker) {
     HomeRestorer restorer;
     test::GitRepo repo;
-    const std::string odd = "a b\t\"\xc3\xa9";
+    const std::string odd = "a b\"\xc3\xa9";
     repo.write(".gitignore", ".env\nignored.md\n");
     repo.write(".env", "K=1");
     repo.write(".env.example", "K=");
@@ -152,6 +155,7 @@ TEST(FileScannerGitTest, ListsRealPathsOffersEnvironmentFilesAndSeedsTheBroker) 
     repo.write(".claude/skills/" + odd + "/SKILL.md", "---\nname: odd\n---\n");
     repo.write(odd + ".md", "x");
     repo.write("bad\xff.md", "x");
+    repo.write("tab\tname.md", "x");
     ASSERT_TRUE(repo.sh("git add .gitignore node_modules d1 && git commit -qm init"));
 
     const auto offered = ids(recordingScanner(2, realGit()).scan(repo.root()));
@@ -163,7 +167,7 @@ TEST(FileScannerGitTest, ListsRealPathsOffersEnvironmentFilesAndSeedsTheBroker) 
     // The index takes the listing as git printed it and decodes it the same way.
     auto seed = GitLsFilesBroker::shared().consume(repo.root(), 60);
     ASSERT_TRUE(seed.has_value());
-    EXPECT_THAT(seed->first, testing::Contains("\".claude/skills/a b\\t\\\"\\303\\251/SKILL.md\""));
+    EXPECT_THAT(seed->first, testing::Contains("\".claude/skills/a b\\\"\\303\\251/SKILL.md\""));
     auto decoded = FilePathIndexBuilder::decodeListing(seed->first);
     decoded.push_back(".env");
     EXPECT_THAT(decoded, UnorderedElementsAreArray(offered));
@@ -173,6 +177,54 @@ TEST(FileScannerGitTest, ListsRealPathsOffersEnvironmentFilesAndSeedsTheBroker) 
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].id, "skill:odd");
     EXPECT_EQ(found[0].metadata->at("filePath"), repo.root() + "/.claude/skills/" + odd + "/SKILL.md");
+}
+
+// A repository can commit links to files of the user's: none of them is read as the project's own, by
+// the scan (git listing or walk), the script and target providers or the project file loader.
+TEST(ProjectFilesTest, NothingIsReadThroughALinkThatLeavesTheProject) {
+    HomeRestorer restorer;
+    test::GitRepo repo;
+    test::TempDir outside;
+    const auto secret = outside.write("credentials", "# aws_secret_access_key=SECRET\n");
+    const auto scripts = outside.write("package.json", R"({"scripts": {"leak": "x"}})");
+    const auto targets = outside.write("Makefile", "leak:\n\ttrue\n");
+    const auto config = outside.write("korvane.json", R"({"snippets": [{"key": "leak", "expand": "x"}]})");
+    fs::create_directories(repo.path() / "docs");
+    fs::create_symlink(secret, repo.path() / "CLAUDE.md");
+    fs::create_symlink(outside.path(), repo.path() / "docs/linked");
+    fs::create_symlink(scripts, repo.path() / "package.json");
+    fs::create_symlink(targets, repo.path() / "Makefile");
+    fs::create_symlink(config, repo.path() / ".korvane.json");
+    repo.write("AGENTS.md", "# Inside\n");
+    repo.write("README.md", "# Also inside\n");
+    fs::create_symlink(repo.path() / "README.md", repo.path() / "docs/readme-link.md");
+    ASSERT_TRUE(repo.sh("git add -A && git commit -qm links"));
+
+    const FileScanner docs({std::make_shared<ProjectDocExtractor>()}, {}, 5, realGit());
+    const FileScanner walked({std::make_shared<ProjectDocExtractor>()}, {}, 5);
+    for (const auto& found : {docs.scan(repo.root()), walked.scan(repo.root())}) {
+        std::string offered;
+        for (const auto& snippet : found) {
+            offered += snippet.label + "=" + snippet.description.value_or("") + ";";
+        }
+        EXPECT_EQ(offered.find("SECRET"), std::string::npos) << offered;
+        EXPECT_NE(offered.find("Inside"), std::string::npos) << offered;
+    }
+    EXPECT_TRUE(NpmScriptProvider().snippets(repo.root()).empty());
+    EXPECT_TRUE(MakeTargetProvider().snippets(repo.root()).empty());
+    ConfigLoader loader(outside.path() / "config");
+    EXPECT_EQ(loader.loadProjectConfig(repo.root()), std::nullopt);
+    EXPECT_THAT(loader.lastProjectParseError().value_or(""), testing::HasSubstr("leads outside the project"));
+
+    // The same files inside the project are read as before; a project file over 1 MiB is refused unread.
+    fs::remove(repo.path() / "package.json");
+    fs::copy_file(scripts, repo.path() / "package.json");
+    EXPECT_EQ(NpmScriptProvider().snippets(repo.root()).size(), 1u);
+    fs::remove(repo.path() / ".korvane.json");
+    repo.write(".korvane.json",
+               R"({"snippets": [{"key": "big", "expand": ")" + std::string(1 << 20, 'x') + R"("}]})");
+    EXPECT_EQ(loader.loadProjectConfig(repo.root()), std::nullopt);
+    EXPECT_THAT(loader.lastProjectParseError().value_or(""), testing::HasSubstr("larger than 1 MiB"));
 }
 
 TEST(FileScannerGitTest, WhenGitFailsNoListingIsLeftAndTheTreeIsWalked) {

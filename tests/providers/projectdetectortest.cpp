@@ -115,6 +115,15 @@ TEST_F(ProjectDetectorTest, FindsTheNearestMarkedFolderBelowHome) {
     files->addDirectory("/srv/site/.git");
     files->addDirectory("/etc/app");
     files->addDirectory("/home/user/pkg/package.json");
+    files->addDirectory("/home/user/.ssh");
+    files->addDirectory("/home/user/.aws/prod");
+    files->addDirectory("/home/user/.kube/cluster/.git");
+    files->addDirectory("/home/user/.config/gcloud/configurations");
+    files->addDirectory("/home/user/.config/editor");
+    files->addFile("/home/user/.password-store/work/.git");
+    files->addFile("/home/user/.cache/pkg/package.json");
+    files->addDirectory("/home/user/.cache/pkg/src");
+    files->addDirectory("/home/user/.docker");
     struct Case {
         std::string from;
         std::optional<std::string> root;
@@ -136,6 +145,15 @@ TEST_F(ProjectDetectorTest, FindsTheNearestMarkedFolderBelowHome) {
         // Spelled inside home, but /etc/app: never a fallback root.
         {"/home/user/../../etc/app", std::nullopt},
         {"/home/user/notes/../code/app/./src", "/home/user/code/app"},
+        // Keys and credentials are never a project, whatever marks them.
+        {"/home/user/.ssh", std::nullopt},
+        {"/home/user/.aws/prod", std::nullopt},
+        {"/home/user/.kube/cluster/.git", std::nullopt},
+        {"/home/user/.config/gcloud/configurations", std::nullopt},
+        {"/home/user/.password-store/work", std::nullopt},
+        {"/home/user/.cache/pkg/src", std::nullopt},
+        {"/home/user/.docker", std::nullopt},
+        {"/home/user/.config/editor", "/home/user/.config/editor"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ProjectDetector::findProjectRoot(c.from, *files), c.root) << c.from;
@@ -186,6 +204,10 @@ TEST(ProjectDetectorFiles, TheLocalFileSystemGivesTheSameRoots) {
     EXPECT_FALSE(local.exists(home + "/code" + std::string(1, '\0') + "/nothing"));
     EXPECT_EQ(local.listDirectory(home + "/code" + std::string(1, '\0')), std::nullopt);
     EXPECT_EQ(ProjectDetector::findProjectRoot(home + "/code/app/src", local), home + "/code/app");
+    // A link to a private folder leads nowhere either.
+    dir.write("home/.ssh/id_ed25519", "");
+    std::filesystem::create_symlink(home + "/.ssh", home + "/code/keys");
+    EXPECT_EQ(ProjectDetector::findProjectRoot(home + "/code/keys", local), std::nullopt);
     setenv("HOME", saved.c_str(), 1);
 }
 

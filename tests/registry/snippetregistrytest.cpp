@@ -173,6 +173,19 @@ TEST_F(SnippetRegistryTest, UpdatesReplaceOneSourceWholeAndKeepLabelOrder) {
     EXPECT_FALSE(registry.currentProjectRoot.has_value());
 }
 
+// Branch, script, skill and document names come from the project: one holding a control character or a
+// line break is not offered at all.
+TEST_F(SnippetRegistryTest, NamesWithControlCharactersOrLineBreaksAreNotOffered) {
+    Snippet titled = makeSnippet("doc", SnippetSource::aiDoc());
+    titled.displayName = "Title\x1b]0;x\x07";
+    registry.updateSnippets(SnippetSource::aiDoc(), {titled, makeSnippet("guide", SnippetSource::aiDoc())});
+    add(SnippetSource::gitRef(), {"main", "evil\nrm -rf", "tab\tname",
+                                  "c1\xc2\x9b"
+                                  "2J",
+                                  "sep\xe2\x80\xa8x", "ok-\xc3\xa9"});
+    EXPECT_EQ(indexLabels(), (Labels{"guide", "main", "ok-\xc3\xa9"}));
+}
+
 TEST_F(SnippetRegistryTest, ScopesAndFiltersLimitTheCandidates) {
     Snippet appSnippet = makeSnippet("hi app");
     appSnippet.scope = SnippetScope::app;

@@ -32,9 +32,9 @@ protected:
     }
 
     TemplateResolver resolverFor(std::map<std::string, std::string> table) {
-        return [table = std::move(table)](const std::string& name) -> std::optional<std::string> {
+        return [table = std::move(table)](const std::string& name) -> const std::string* {
             auto found = table.find(name);
-            return found == table.end() ? std::nullopt : std::optional(found->second);
+            return found == table.end() ? nullptr : &found->second;
         };
     }
 
@@ -130,6 +130,14 @@ TEST_F(TemplateExpansionTest, EmptyClipboardAndRealUuids) {
     EXPECT_NE(first, expandTemplate("{{uuid}}", defaults));
 }
 
+// Text the user did not write expands without a clipboard provider or a resolver: the clipboard and
+// the user's snippets stay out of it, dates still work.
+TEST_F(TemplateExpansionTest, WithoutClipboardOrResolverThosePlaceholdersStayAsWritten) {
+    providers.clipboard = nullptr;
+    EXPECT_EQ(expandTemplate("{{clipboard}} {{gh-token}} {{date}}", providers),
+              "{{clipboard}} {{gh-token}} 2026-03-06");
+}
+
 TEST_F(TemplateExpansionTest, ResolverNamesExpandWithoutCycles) {
     const auto resolver =
         resolverFor({{"a", "x{{b}}"}, {"b", "{{a}}y"}, {"sig", "Best, {{ me }}"}, {"me", "K"}});
@@ -218,8 +226,8 @@ TEST_F(TemplateExpansionTest, FormattersAndTheClipboardAreFetchedOncePerExpansio
 
     formattersMade = 0;
     const std::string dates = repeated("{{date}}", 20000);
-    const TemplateResolver resolver = [&](const std::string& name) -> std::optional<std::string> {
-        return name == "d" ? std::optional(dates) : std::nullopt;
+    const TemplateResolver resolver = [&](const std::string& name) -> const std::string* {
+        return name == "d" ? &dates : nullptr;
     };
     const auto manyDates = expandTemplate(repeated("{{d}}", 300), providers, resolver);
     EXPECT_EQ(formattersMade, 1);
@@ -272,9 +280,9 @@ TEST_F(TemplateExpansionTest, WorkStopsOnceTheBudgetIsSpent) {
     EXPECT_TRUE(withUuids.ends_with("{{uuid}}"));
 
     std::size_t calls = 0;
-    const TemplateResolver unknown = [&](const std::string&) -> std::optional<std::string> {
+    const TemplateResolver unknown = [&](const std::string&) -> const std::string* {
         ++calls;
-        return std::nullopt;
+        return nullptr;
     };
     const auto names = repeated("{{x}}", 300000);
     EXPECT_TRUE(expandTemplate(names, providers, unknown, 0, {}, limits) == names);

@@ -7,7 +7,8 @@
 
 namespace korvane {
 
-// Records each alert as (title, message) and returns at once, as if dismissed. Main thread.
+// Records each alert and question as (title, message) and returns at once, as if dismissed (or answered
+// with `confirmAnswer`). Main thread.
 class FakeAlertPresenter final : public AlertPresenter {
 public:
     struct Alert {
@@ -23,7 +24,16 @@ public:
         }
     }
 
+    // Recorded like an alert; answers `confirmAnswer`.
+    bool confirm(const std::string& title, const std::string& message,
+                 const std::string& /*acceptLabel*/) override {
+        showInfoAlert(title, message);
+        return confirmAnswer;
+    }
+
     const std::vector<Alert>& alerts() const { return alerts_; }
+
+    bool confirmAnswer = true;
 
     // Runs while the alert is "on screen", so a test can look at what the caller does meanwhile.
     std::function<void(const Alert&)> onShow;

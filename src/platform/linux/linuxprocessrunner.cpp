@@ -1,7 +1,7 @@
 #include "platform/linux/linuxprocessrunner.h"
 
+#include "platform/linux/childreaper.h"
 #include "platform/linux/spawnhandles.h"
-
 #include "platform/linux/uniquefd.h"
 
 #include <algorithm>
@@ -70,9 +70,12 @@ std::string_view variableName(std::string_view entry) {
     return entry.substr(0, entry.find('='));
 }
 
-std::vector<std::string> childEnvironment(const ProcessRequest& request) {
+// The request's environment, marked with the run it belongs to so that whatever the child leaves
+// behind can be found and ended afterwards.
+std::vector<std::string> childEnvironment(const ProcessRequest& request, std::uint64_t run) {
     const auto replaced = [&request](std::string_view name) {
-        return std::any_of(request.environment.begin(), request.environment.end(),
+        return name == ChildReaper::runVariable ||
+               std::any_of(request.environment.begin(), request.environment.end(),
                            [name](const auto& variable) { return variable.first == name; }) ||
                std::find(request.removedEnvironment.begin(), request.removedEnvironment.end(), name) !=
                    request.removedEnvironment.end();
@@ -86,6 +89,7 @@ std::vector<std::string> childEnvironment(const ProcessRequest& request) {
     for (const auto& [name, value] : request.environment) {
         entries.push_back(name + "=" + value);
     }
+    entries.push_back(std::string(ChildReaper::runVariable) + "=" + std::to_string(run));
     return entries;
 }
 
@@ -103,14 +107,33 @@ void signalGroup(pid_t group, int signal) {
     ::kill(-group, signal);
 }
 
+void reap(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ChildReaper::shared().unregisterChild(pid);
+}
+
 // A child that would not die within the wait is reaped here, so that it never stays a zombie.
 void reapInBackground(pid_t pid) {
-    std::thread([pid] {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
+    std::thread([pid] { reap(pid); }).detach();
 }
+
+// Ends a run's leftovers however the run ends.
+class RunScope {
+public:
+    RunScope()
+        : run_(ChildReaper::shared().beginRun()) {}
+    ~RunScope() { ChildReaper::shared().endRun(run_, child_); }
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
+    std::uint64_t run() const { return run_; }
+    void setChild(pid_t pid) { child_ = pid; }
+
+private:
+    std::uint64_t run_;
+    pid_t child_ = 0;
+};
 
 // Reads what is available; returns false at end of file or on an error other than "try again".
 // Bytes beyond `limit` are dropped and reported through `overflowed`.
@@ -254,9 +277,7 @@ private:
             checkExited();
         }
         if (exited_) {
-            int status = 0;
-            while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-            }
+            reap(pid_);
         } else {
             result_.stillRunning = true;
             reapInBackground(pid_);
@@ -327,16 +348,24 @@ Expected<ProcessResult, ProcessLaunchError> LinuxProcessRunner::run(const Proces
     arguments.push_back(request.executable);
     arguments.insert(arguments.end(), request.arguments.begin(), request.arguments.end());
     auto argv = pointers(arguments);
-    auto environment = childEnvironment(request);
+    RunScope scope;
+    auto environment = childEnvironment(request, scope.run());
     auto envp = pointers(environment);
 
     const auto deadline = Steady::now() + seconds(request.timeout);
     pid_t pid = 0;
-    error = ::posix_spawn(&pid, request.executable.c_str(), actions.get(), attributes.get(), argv.data(),
-                          envp.data());
+    {
+        auto spawning = ChildReaper::shared().lockForSpawn();
+        error = ::posix_spawn(&pid, request.executable.c_str(), actions.get(), attributes.get(), argv.data(),
+                              envp.data());
+        if (error == 0) {
+            ChildReaper::shared().registerChild(pid);
+        }
+    }
     if (error != 0) {
         return makeUnexpected(launchError(error));
     }
+    scope.setChild(pid);
     output->write.reset();
     if (errorOutput) {
         errorOutput->write.reset();

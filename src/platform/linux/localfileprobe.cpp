@@ -1,6 +1,7 @@
 #include "platform/linux/localfileprobe.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <memory>
@@ -35,6 +36,11 @@ struct DirCloser {
 bool LocalFileProbe::exists(const std::string& path) {
     struct stat info{};
     return statPath(path, info);
+}
+
+std::string LocalFileProbe::resolvedPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
 }
 
 bool LocalFileProbe::isDirectory(const std::string& path) {

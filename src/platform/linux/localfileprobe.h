@@ -11,6 +11,7 @@ public:
     bool exists(const std::string& path) override;
     bool isDirectory(const std::string& path) override;
     std::optional<std::vector<std::string>> listDirectory(const std::string& path) override;
+    std::string resolvedPath(const std::string& path) override;
     std::string homeDirectory() override;
     std::optional<std::string> homeDirectory(const std::string& name) override;
 };

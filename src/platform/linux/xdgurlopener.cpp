@@ -1,8 +1,8 @@
 #include "platform/linux/xdgurlopener.h"
 
-#include "platform/linux/spawnhandles.h"
-
 #include "base/diagnostics.h"
+#include "platform/linux/childreaper.h"
+#include "platform/linux/spawnhandles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -48,8 +48,16 @@ bool XdgUrlOpener::open(const std::string& url) {
     std::string argument = url;
     char* argv[] = {program.data(), argument.data(), nullptr};
     pid_t pid = 0;
-    if (int error = ::posix_spawnp(&pid, program.c_str(), actions.get(), attributes.get(), argv, environ);
-        error != 0) {
+    int error = 0;
+    {
+        // Registered, so that no sweep for leftovers of a command takes this child's status.
+        auto spawning = ChildReaper::shared().lockForSpawn();
+        error = ::posix_spawnp(&pid, program.c_str(), actions.get(), attributes.get(), argv, environ);
+        if (error == 0) {
+            ChildReaper::shared().registerChild(pid);
+        }
+    }
+    if (error != 0) {
         errorLog("XdgUrlOpener", "Could not start " + program_ + ": " + std::strerror(error));
         return false;
     }
@@ -57,6 +65,7 @@ bool XdgUrlOpener::open(const std::string& url) {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+        ChildReaper::shared().unregisterChild(pid);
     }).detach();
     return true;
 }

@@ -10,6 +10,9 @@ namespace korvane {
 class QtAlertPresenter final : public AlertPresenter {
 public:
     void showInfoAlert(const std::string& title, const std::string& message) override;
+    // With KORVANE_TEST_HOOKS=1 the question is also written as "[Korvane] Confirm: <title>: <message>".
+    bool confirm(const std::string& title, const std::string& message,
+                 const std::string& acceptLabel) override;
 };
 
 } // namespace korvane

@@ -1,5 +1,7 @@
 #include "platform/linux/linuxprocessrunner.h"
 
+#include "platform/linux/childreaper.h"
+#include "platform/linux/xdgurlopener.h"
 #include "support/tempdir.h"
 
 #include <atomic>
@@ -291,6 +293,50 @@ TEST_F(LinuxProcessRunnerTest, ConcurrentRunsDoNotShareTheirPipes) {
     EXPECT_EQ(fast.output, "fast\n");
     EXPECT_EQ(slow.output, "slow\n");
     EXPECT_LT(fastElapsed, 0.4);
+}
+
+// A child that a command starts in a session of its own is reparented to Korvane, the subreaper, and
+// ended once its run is over, whether the run finished or was cut off. A child that another run still
+// waits for keeps its exit status, and what the URL opener started (no run mark) is left alone.
+TEST(ChildReaperTest, WhatARunLeavesBehindIsEndedWithIt) {
+    ASSERT_TRUE(ChildReaper::becomeSubreaper());
+    test::TempDir dir;
+    const auto marker = [&](const std::string& name) { return (dir.path() / name).string(); };
+    const auto later = [&](const std::string& name) {
+        return "setsid sh -c 'sleep 0.6; touch " + marker(name) + "' </dev/null >/dev/null 2>&1 &";
+    };
+    LinuxProcessRunner runner;
+    std::optional<Expected<ProcessResult, ProcessLaunchError>> waited;
+    std::thread other([&] {
+        waited = runner.run({.executable = "/bin/sh", .arguments = {"-c", "sleep 0.5; exit 7"}});
+    });
+
+    auto finished =
+        runner.run({.executable = "/bin/sh", .arguments = {"-c", later("finished") + " echo started"}});
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(finished->output, "started\n");
+    auto cutOff = runner.run({.executable = "/bin/sh",
+                              .arguments = {"-c", later("cut-off") + " exec sleep 10"},
+                              .timeout = 0.2,
+                              .killGrace = 0.1});
+    ASSERT_TRUE(cutOff);
+    EXPECT_EQ(cutOff->ending, Ending::timedOut);
+
+    const auto opener = dir.write(
+        "opener",
+        "#!/bin/sh\nsetsid sh -c 'sleep 0.6; touch \"$1\"' sh \"$1\" </dev/null >/dev/null 2>&1 &\n");
+    fs::permissions(opener, fs::perms::owner_all);
+    ASSERT_TRUE(XdgUrlOpener(opener.string()).open(marker("opened")));
+
+    other.join();
+    ASSERT_TRUE(waited && *waited);
+    EXPECT_EQ((*waited)->status, 7);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_FALSE(fs::exists(marker("finished")));
+    EXPECT_FALSE(fs::exists(marker("cut-off")));
+    EXPECT_TRUE(fs::exists(marker("opened")));
+    // The opener's leftover has ended by now; a last run reaps it like any other orphan.
+    (void)runner.run({.executable = "/bin/true"});
 }
 
 } // namespace
