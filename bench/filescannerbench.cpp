@@ -84,8 +84,10 @@ const fs::path& realTree(bool withGit) {
 }
 
 void scan(benchmark::State& state, const fs::path& root, bool withGit) {
-    const auto lister = withGit ? korvane::GitScanLister(std::make_shared<korvane::LinuxProcessRunner>()).lister()
-                                : korvane::FileScanner::GitLister();
+    const auto broker = std::make_shared<korvane::GitLsFilesBroker>(korvane::SystemClock::shared());
+    const auto lister =
+        withGit ? korvane::GitScanLister(std::make_shared<korvane::LinuxProcessRunner>(), broker).lister()
+                : korvane::FileScanner::GitLister();
     const korvane::FileScanner scanner(
         korvane::makeFileExtractors({korvane::SnippetSource::claudeSkill(), korvane::SnippetSource::aiDoc()}),
         {"node_modules"}, 12, lister, 1000000);
@@ -94,7 +96,7 @@ void scan(benchmark::State& state, const fs::path& root, bool withGit) {
         auto snippets = scanner.scan(root.string());
         found = snippets.size();
         benchmark::DoNotOptimize(snippets);
-        korvane::GitLsFilesBroker::shared().clear();
+        broker->clear();
     }
     rusage self{};
     rusage children{};

@@ -4,10 +4,11 @@
 // 100k files and a walk of 50k files. Run pinned to one core (taskset -c N).
 
 #include "base/clock.h"
-#include "platform/fake/fakeclock.h"
 #include "files/filepathindexbuilder.h"
 #include "files/filepathprovider.h"
 #include "files/gitcommandrunner.h"
+#include "platform/fake/fakeclock.h"
+#include "platform/fake/manualworkerpool.h"
 #include "platform/linux/linuxprocessrunner.h"
 
 #include <algorithm>
@@ -20,15 +21,21 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <string>
 #include <time.h>
 #include <unistd.h>
-#include <string>
 #include <vector>
 
 namespace korvane {
 namespace {
 
 using Paths = std::vector<std::string>;
+
+// Where the providers' background work waits: the runs time ranking and cold builds only.
+WorkerPool& idleWorkers() {
+    static ManualWorkerPool workers;
+    return workers;
+}
 
 Paths usrPaths() {
     static const Paths paths = [] {
@@ -98,17 +105,31 @@ FakeClock& benchClock() {
     return clock;
 }
 
-// A provider whose git answers status with `uncommitted` paths and nothing else, and an index over
-// `paths` as the provider keeps it.
-Dataset makeDataset(const Paths& paths, std::size_t uncommitted) {
+// A provider whose git answers status with `uncommitted` paths (every path, untracked, when
+// `allUntracked`) and log with the last week's 50 commits' files, and an index over `paths` as the
+// provider keeps it.
+Dataset makeDataset(const Paths& paths, std::size_t uncommitted, bool allUntracked = false) {
     Paths status;
-    for (std::size_t i = 0; i < uncommitted && i < paths.size(); ++i) {
-        status.push_back(" M " + paths[(i * 7919) % paths.size()]);
+    Paths log;
+    if (allUntracked) {
+        for (const auto& path : paths) {
+            status.push_back("?? " + path);
+        }
+    } else {
+        for (std::size_t i = 0; i < uncommitted && i < paths.size(); ++i) {
+            status.push_back(" M " + paths[(i * 7919) % paths.size()]);
+        }
+        for (std::size_t i = 0; uncommitted > 0 && i < 50 && i < paths.size(); ++i) {
+            log.push_back(paths[(i * 104729 + 13) % paths.size()]);
+        }
     }
-    CommandRunner runner = [status, paths](const Paths& arguments, const std::string&,
-                                           double) -> std::optional<Paths> {
+    CommandRunner runner = [status, log, paths](const Paths& arguments, const std::string&,
+                                                double) -> std::optional<Paths> {
         if (arguments[0] == "status") {
             return status;
+        }
+        if (arguments[0] == "log") {
+            return log;
         }
         if (arguments[0] == "ls-files") {
             return paths;
@@ -116,7 +137,7 @@ Dataset makeDataset(const Paths& paths, std::size_t uncommitted) {
         return Paths{};
     };
     Dataset dataset;
-    dataset.provider = FilePathProvider::create(benchClock(), runner);
+    dataset.provider = FilePathProvider::create(benchClock(), runner, idleWorkers());
     // Cached by the provider, with the snapshot of recent files it ranks with made once.
     dataset.index = dataset.provider->index("/bench/root");
     dataset.provider->rank("x", dataset.index, "projectRelative", false);
@@ -133,6 +154,8 @@ const Dataset& dataset(const std::string& name) {
         made = makeDataset(usrPaths(), 0);
     } else if (name == "usr+10k-uncommitted") {
         made = makeDataset(usrPaths(), 10000);
+    } else if (name == "usr-all-untracked") {
+        made = makeDataset(usrPaths(), 0, true);
     } else {
         made = makeDataset(syntheticPaths(std::stoul(name)), 0);
     }
@@ -242,7 +265,7 @@ void BM_GitIndexBuild(benchmark::State& state) {
     const auto git = GitCommandRunner(std::make_shared<LinuxProcessRunner>()).commandRunner();
     std::size_t files = 0;
     for (auto _ : state) {
-        const auto provider = FilePathProvider::create(SystemClock::shared(), git);
+        const auto provider = FilePathProvider::create(SystemClock::shared(), git, idleWorkers());
         files = provider->index(tree.root.string()).relativePaths->size();
     }
     state.counters["files"] = static_cast<double>(files);
@@ -276,11 +299,12 @@ void registerAll() {
                 ->MinTime(0.5);
         }
     }
-    for (const auto& query : queries) {
-        benchmark::RegisterBenchmark(("TypedQuery/usr+10k-uncommitted/" + query).c_str(), BM_TypedQuery,
-                                     "usr+10k-uncommitted", query)
-            ->Unit(benchmark::kMillisecond)
-            ->MinTime(0.5);
+    for (const std::string name : {"usr+10k-uncommitted", "usr-all-untracked"}) {
+        for (const auto& query : queries) {
+            benchmark::RegisterBenchmark(("TypedQuery/" + name + "/" + query).c_str(), BM_TypedQuery, name, query)
+                ->Unit(benchmark::kMillisecond)
+                ->MinTime(0.5);
+        }
     }
     benchmark::RegisterBenchmark("MemoryPerPath/usr", BM_MemoryPerPath)->Unit(benchmark::kMillisecond)->Iterations(3);
     benchmark::RegisterBenchmark("IndexBuild/git-100k", BM_GitIndexBuild)->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -5,6 +5,7 @@
 #include "files/gitproviderfactories.h"
 #include "files/gitrefprovider.h"
 #include "files/recentfilestracker.h"
+#include "platform/fake/manualworkerpool.h"
 #include "platform/linux/linuxprocessrunner.h"
 
 #include <benchmark/benchmark.h>
@@ -69,9 +70,10 @@ void BM_RecentFilesSnapshotBuild(benchmark::State& state) {
         return;
     }
     const korvane::GitCommandRunner git(processRunner());
+    korvane::ManualWorkerPool workers;
     for (auto _ : state) {
         const auto tracker = std::make_shared<korvane::RecentFilesTracker>(korvane::SystemClock::shared(),
-                                                                           git.commandRunner());
+                                                                           git.commandRunner(), workers);
         tracker->setIndexInfoProvider([](const std::string&) {
             return korvane::RecentFilesTracker::IndexInfo{true, true, {}};
         });

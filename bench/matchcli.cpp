@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -94,37 +95,26 @@ int rankCommand(int argc, char** argv) {
             return 2;
         }
     }
+    // The file is mapped rather than read: its pages come from the cache without a copy.
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    const std::optional<std::string> read = fd < 0 ? std::nullopt : readAll(fd);
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    if (!read) {
+    struct stat status {};
+    if (fd < 0 || fstat(fd, &status) != 0) {
         std::fprintf(stderr, "cannot read %s\n", file.c_str());
         return 2;
     }
-    const std::string& input = *read;
-    std::vector<std::string_view> lines;
-    for (std::size_t start = 0; start < input.size();) {
-        std::size_t end = input.find('\n', start);
-        if (end == std::string::npos) {
-            end = input.size();
-        }
-        if (end > start) {
-            lines.emplace_back(input.data() + start, end - start);
-        }
-        start = end + 1;
+    const auto size = static_cast<std::size_t>(status.st_size);
+    void* mapped = size == 0 ? nullptr : mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    ::close(fd);
+    if (mapped == MAP_FAILED) {
+        std::fprintf(stderr, "cannot read %s\n", file.c_str());
+        return 2;
     }
-    // The index keeps its paths sorted by bytes, each once.
-    if (std::adjacent_find(lines.begin(), lines.end(), std::greater_equal<>()) != lines.end()) {
-        std::sort(lines.begin(), lines.end());
-        lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
-    }
-    const auto paths = std::make_shared<const korvane::PathList>(lines);
+    // The paths in the order they come, as the peers take them.
+    const auto paths = korvane::PathList::fromLines(std::string_view(static_cast<const char*>(mapped), size));
     if (loadOnly) {
         return paths->empty() ? 1 : 0;
     }
-    const korvane::FilePathSearchRanker ranker;
+    const korvane::FilePathSearchRanker ranker(korvane::SystemClock::shared());
     std::vector<korvane::SearchResult> results;
     if (query.find('/') != std::string::npos) {
         results = ranker.rankSegmentQuery(query, paths, caseSensitive, limit, "/", "projectRelative");

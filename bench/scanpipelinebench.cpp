@@ -118,6 +118,12 @@ const fs::path& repository() {
     return root;
 }
 
+// The listings the scan leaves for a file index that these runs never build.
+const std::shared_ptr<korvane::GitLsFilesBroker>& listings() {
+    static const auto broker = std::make_shared<korvane::GitLsFilesBroker>(korvane::SystemClock::shared());
+    return broker;
+}
+
 std::vector<std::shared_ptr<korvane::SnippetProvider>> allProviders() {
     using namespace korvane;
     auto processes = std::make_shared<LinuxProcessRunner>();
@@ -128,8 +134,8 @@ std::vector<std::shared_ptr<korvane::SnippetProvider>> allProviders() {
     providers.push_back(std::make_shared<ManualSnippetProvider>(std::vector<ManualSnippet>{manual}));
     providers.push_back(std::make_shared<FileScanner>(
         makeFileExtractors({SnippetSource::claudeSkill(), SnippetSource::aiDoc()}), skippedDirectories(), 5,
-        GitScanLister(processes).lister()));
-    providers.push_back(GlobalSkillProvider::sharedProvider());
+        GitScanLister(processes, listings()).lister()));
+    providers.push_back(std::make_shared<GlobalSkillProvider>(GlobalSkillProvider::defaultRoots()));
     const GitCommandRunner git(processes, GitCommandRunner::Mode::logged);
     providers.push_back(std::make_shared<GitRefProvider>(90, git.commandRunner()));
     providers.push_back(std::make_shared<GitRemoteProvider>(git.commandRunner()));
@@ -152,7 +158,7 @@ void BM_ScanPipeline50kGitRepository(benchmark::State& state) {
     double finalTotal = 0;
     std::size_t snippets = 0;
     for (auto _ : state) {
-        korvane::GitLsFilesBroker::shared().clear();
+        listings()->clear();
         auto registry = std::make_shared<korvane::SnippetRegistry>();
         auto pipeline = std::make_shared<korvane::ScanPipeline>(registry, loop, pool);
         pipeline->providers = allProviders();

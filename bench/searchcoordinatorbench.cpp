@@ -5,7 +5,6 @@
 // keystroke (each one a synchronous relayout of the views). Run pinned to one core (taskset -c N).
 
 #include "base/clock.h"
-#include "platform/fake/manualscheduler.h"
 #include "config/categorycatalog.h"
 #include "files/filepathprovider.h"
 #include "platform/fake/fakecaretlocator.h"
@@ -13,6 +12,8 @@
 #include "platform/fake/fakepointerlocation.h"
 #include "platform/fake/fakepopupsurfacewindow.h"
 #include "platform/fake/fakescreenlist.h"
+#include "platform/fake/manualscheduler.h"
+#include "platform/fake/manualworkerpool.h"
 #include "popup/popupcontroller.h"
 #include "popup/popupsearchdisplay.h"
 #include "registry/snippetregistry.h"
@@ -110,6 +111,7 @@ private:
 struct Session {
     FakeClock clock;
     ManualScheduler scheduler;
+    ManualWorkerPool workers;
     FakeScreenList screens;
     FakeCaretLocator caret;
     FakeFocusedWindowFrame focusedWindow;
@@ -140,7 +142,7 @@ struct Session {
             }
             return Paths{};
         };
-        files = FilePathProvider::create(clock, runner);
+        files = FilePathProvider::create(clock, runner, workers);
         files->index("/bench/root");
         coordinator = SearchCoordinator::create(registry, std::make_shared<PopupSearchDisplay>(controller), scheduler,
                                                 clock);

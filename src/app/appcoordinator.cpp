@@ -1,5 +1,7 @@
 #include "app/appcoordinator.h"
 
+#include "app/statusbarcontroller.h"
+#include "app/testhost.h"
 #include "base/diagnostics.h"
 #include "base/graphemetext.h"
 #include "config/enabledsourcespolicy.h"
@@ -8,6 +10,8 @@
 #include "detail/previewcontentservice.h"
 #include "files/filepathprovider.h"
 #include "files/filepathproviderfactory.h"
+#include "files/gitcommandrunner.h"
+#include "files/gitlsfilesbroker.h"
 #include "files/gitproviderfactories.h"
 #include "files/gitscanlister.h"
 #include "popup/popupsearchdisplay.h"
@@ -20,8 +24,6 @@
 #include "search/filepathsearchsource.h"
 #include "settings/views/configurationwindow.h"
 #include "onboarding/views/onboardingwindow.h"
-#include "app/statusbarcontroller.h"
-#include "app/testhost.h"
 
 namespace korvane {
 
@@ -54,6 +56,11 @@ void AppCoordinator::construct() {
         platform_.clock);
     triggerDetector_->setHandledEvents(0);
     registry_ = std::make_shared<SnippetRegistry>(platform_.clock);
+    listingBroker_ = std::make_shared<GitLsFilesBroker>(platform_.clock);
+    filePaths_ =
+        FilePathProvider::create(platform_.clock, GitCommandRunner(platform_.processRunner).commandRunner(),
+                                 platform_.scanPool, listingBroker_);
+    globalSkills_ = std::make_shared<GlobalSkillProvider>(GlobalSkillProvider::defaultRoots());
     projectDetector_ =
         std::make_unique<ProjectDetector>(platform_.activeApp, platform_.processTable, platform_.fileProbe);
     // The detail panel's controller, made for the popup's view model, loads through one preview
@@ -94,7 +101,6 @@ void AppCoordinator::start() {
     if (isRunningTests()) {
         return;
     }
-    FilePathProvider::useProcessRunner(platform_.processRunner);
     configManager_ = std::make_unique<ConfigManager>(
         ConfigLoader(platform_.configDirectory), ProjectConfigWatcher::factory(scheduler_, platform_.fileWatchSource),
         platform_.capabilities);
@@ -154,9 +160,10 @@ void AppCoordinator::start() {
 // The providers live in libraries above the configuration: the application hands their makers in.
 void AppCoordinator::installProviderFactories() {
     ProviderFactories& factories = configManager_->providerFactories;
-    installProjectProviderFactories(factories, GitScanLister(platform_.processRunner).lister());
+    installProjectProviderFactories(
+        factories, GitScanLister(platform_.processRunner, listingBroker_).lister(), globalSkills_);
     installGitProviderFactories(factories, platform_.processRunner);
-    installFilePathProviderFactory(factories);
+    installFilePathProviderFactory(factories, filePaths_);
     auto shellRunner = std::make_shared<ShellCommandRunner>(platform_.processRunner);
     factories.custom = [shellRunner](const CustomProviderConfig& config, const CommandTrust& trust) {
         return CustomProvider::make(config, trust, shellRunner);
@@ -166,7 +173,7 @@ void AppCoordinator::installProviderFactories() {
 void AppCoordinator::createSearchCoordinator() {
     searchCoordinator_ = SearchCoordinator::create(*registry_, std::make_shared<PopupSearchDisplay>(popupController_),
                                                    scheduler_, platform_.clock);
-    auto files = FilePathProvider::sharedPointer();
+    const auto& files = filePaths_;
     searchCoordinator_->liveScopeProviders = {{SnippetSource::filePath(), files}};
     searchCoordinator_->filePathSource = std::make_shared<FilePathSearchSource>(files);
 
@@ -226,7 +233,7 @@ void AppCoordinator::createScanPipeline() {
 }
 
 void AppCoordinator::createWatcherManager() {
-    WatcherManager::Sources sources = WatcherManager::Sources::standard();
+    WatcherManager::Sources sources = WatcherManager::Sources::standard(globalSkills_);
     if (configManager_->providerFactories.fileScanner) {
         sources.fileScanner = configManager_->providerFactories.fileScanner;
     }
@@ -261,7 +268,7 @@ void AppCoordinator::createWatcherManager() {
 
 // Both callbacks come from the recent-files machinery's own threads.
 void AppCoordinator::wireFilePathProvider() {
-    FilePathProvider& files = FilePathProvider::shared();
+    FilePathProvider& files = *filePaths_;
     std::weak_ptr<AppCoordinator> weak = weak_from_this();
     Scheduler* scheduler = &scheduler_;
     files.onRecentFilesReady = [weak, scheduler](const std::string& root) {
@@ -295,7 +302,7 @@ void AppCoordinator::startGlobalSkillScan() {
         return;
     }
     scheduler_.runInBackground(TaskPriority::utility,
-                               [](const CancellationToken&) { GlobalSkillProvider::shared().refresh(); });
+                               [skills = globalSkills_](const CancellationToken&) { skills->refresh(); });
 }
 
 void AppCoordinator::installMenuCallbacks() {

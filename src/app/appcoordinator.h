@@ -26,6 +26,9 @@
 
 namespace korvane {
 
+class FilePathProvider;
+class GitLsFilesBroker;
+
 class ConfigurationViewModel;
 class ConfigurationWindow;
 class OnboardingViewModel;
@@ -161,6 +164,8 @@ private:
     void updateTrustOffers();
     void schedulePrewarm(const std::string& root);
     void rescanGlobalSkillsThen(std::function<void()> done);
+    // What a refresh does once the file index is rebuilt: rescan the project's sources.
+    void refreshSources(const std::optional<std::string>& root);
 
     // Session event handlers.
     void handleTriggerActivated();
@@ -212,6 +217,11 @@ private:
     std::optional<std::string> configFingerprint_;
     // The frontmost application when the open session began.
     std::optional<FrontmostApplication> sessionFrontmost_;
+    // One each for the process, made with the ports they run on: the git listings the scan leaves for
+    // the file index, the project file search and the user's own skills.
+    std::shared_ptr<GitLsFilesBroker> listingBroker_;
+    std::shared_ptr<FilePathProvider> filePaths_;
+    std::shared_ptr<GlobalSkillProvider> globalSkills_;
 };
 
 } // namespace korvane

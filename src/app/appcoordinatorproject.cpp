@@ -19,8 +19,7 @@ namespace korvane {
 namespace {
 
 // Builds the project's path index and recent files ahead of the first file query. Any thread.
-void warmFileSearch(const std::string& root) {
-    FilePathProvider& files = FilePathProvider::shared();
+void warmFileSearch(FilePathProvider& files, const std::string& root) {
     files.prewarm(root);
     files.recentTracker().refreshIfStale(root);
 }
@@ -88,7 +87,7 @@ void AppCoordinator::handleProjectChange(const std::optional<std::string>& root,
         applySkillSnippets();
         diagnostic("Registry snippet count after clear: " + std::to_string(registry_->indexedSnippets().size()));
         updateSnippetCount();
-        if (!skillsDisabled() && !GlobalSkillProvider::shared().hasScanned()) {
+        if (!skillsDisabled() && !globalSkills_->hasScanned()) {
             rescanGlobalSkillsThen([weak = weak_from_this()] {
                 auto self = weak.lock();
                 if (self && !self->projectDetector_->currentProjectRoot()) {
@@ -157,8 +156,7 @@ void AppCoordinator::refreshSnippetsFromConfig(bool skipRescan) {
     model.setThemeConfig(configManager_->themeConfig());
     model.setTriggerText(configManager_->globalConfig().trigger);
     const MergedConfig& merged = configManager_->mergedConfig();
-    FilePathProvider::shared().configure(merged.settings.fileInsertionMode.value_or("projectRelative"),
-                                         merged.includePaths);
+    filePaths_->configure(merged.settings.fileInsertionMode.value_or("projectRelative"), merged.includePaths);
 
     const std::string bundleID = frontmostBundleID();
     registry_->updateSnippets(SnippetSource::manual(), configManager_->mergedManualSnippets(bundleID, root));
@@ -206,6 +204,23 @@ void AppCoordinator::handleRefreshRequested() {
     }
     model.setRefreshing(true);
     const auto root = currentRoot();
+    // The root's file index is rebuilt first, so that the refreshed results list its files as they are now.
+    if (root && !registry_->disabledSources().contains(SnippetSource::filePath())) {
+        Scheduler* scheduler = &scheduler_;
+        filePaths_->refresh(*root, [weak = weak_from_this(), scheduler, root] {
+            scheduler->post([weak, root] {
+                if (auto self = weak.lock()) {
+                    self->refreshSources(root);
+                }
+            });
+        });
+        return;
+    }
+    refreshSources(root);
+}
+
+void AppCoordinator::refreshSources(const std::optional<std::string>& root) {
+    PopupViewModel& model = popupController_->viewModel();
     if (isCurrentRootWeak_) {
         if (root && ProjectDetector::isProjectRoot(*root, *platform_.fileProbe)) {
             diagnostic("Promoting weak root to strong: " + *root);
@@ -246,7 +261,7 @@ void AppCoordinator::handleRefreshRequested() {
 }
 
 void AppCoordinator::prewarmFilePaths(const std::string& root) {
-    warmFileSearch(root);
+    warmFileSearch(*filePaths_, root);
 }
 
 // Trusting runs the project's commands from now on: the providers are made again to pick that up.
@@ -288,8 +303,7 @@ bool AppCoordinator::skillsDisabled() const {
 
 void AppCoordinator::applySkillSnippets() {
     registry_->updateSnippets(SnippetSource::claudeSkill(),
-                              skillsDisabled() ? std::vector<Snippet>{}
-                                               : GlobalSkillProvider::shared().cachedSnippets());
+                              skillsDisabled() ? std::vector<Snippet>{} : globalSkills_->cachedSnippets());
 }
 
 void AppCoordinator::updateSnippetCount() {
@@ -334,18 +348,22 @@ void AppCoordinator::schedulePrewarm(const std::string& root) {
     std::weak_ptr<AppCoordinator> weak = weak_from_this();
     Scheduler* scheduler = &scheduler_;
     scheduler_.postAfter(prewarmDelay, [weak, scheduler, root] {
-        if (!weak.lock()) {
+        const auto self = weak.lock();
+        if (!self) {
             return;
         }
-        scheduler->runInBackground(TaskPriority::utility, [root](const CancellationToken&) { warmFileSearch(root); });
+        scheduler->runInBackground(
+            TaskPriority::utility,
+            [files = self->filePaths_, root](const CancellationToken&) { warmFileSearch(*files, root); });
     });
 }
 
 // The scan runs off the main thread; `done` runs on it afterwards.
 void AppCoordinator::rescanGlobalSkillsThen(std::function<void()> done) {
     Scheduler* scheduler = &scheduler_;
-    scheduler_.runInBackground(TaskPriority::utility, [scheduler, done = std::move(done)](const CancellationToken&) {
-        GlobalSkillProvider::shared().refresh();
+    scheduler_.runInBackground(TaskPriority::utility, [scheduler, skills = globalSkills_,
+                                                       done = std::move(done)](const CancellationToken&) {
+        skills->refresh();
         scheduler->post(done);
     });
 }

@@ -54,7 +54,7 @@ void AppCoordinator::startMemoryPressureMonitoring() {
 void AppCoordinator::handleMemoryPressure(const MemoryPressureEvent& event) {
     const char* level = event.critical ? "critical" : event.warning ? "warning" : "unknown";
     diagnostic(std::string("Memory pressure detected (") + level + "), evicting optional caches");
-    FilePathProvider::shared().clearAllCaches();
+    filePaths_->clearAllCaches();
     if (scanPipeline_) {
         scanPipeline_->snippetCache.clear();
     }

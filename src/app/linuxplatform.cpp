@@ -4,6 +4,7 @@
 #include "base/diagnostics.h"
 #include "config/configpaths.h"
 #include "detail/views/detailpanelview.h"
+#include "model/snippetsource.h"
 
 #include <cstdio>
 #include "input/applicationsets.h"
@@ -155,12 +156,24 @@ LinuxPlatform::makePopupController(const PopupViewModel::DetailControllerFactory
     DetailPanelView::install(SystemClock::shared());
     return PopupController::create(scheduler_, {screens_, *caret_, *windowFrame_, pointer_},
                                    [timer = frameTimer_](std::shared_ptr<PopupViewModel> model) {
-                                       auto window = std::make_unique<QtPopupWindow>(std::move(model));
+                                       auto window = std::make_unique<QtPopupWindow>(model);
                                        if (timer) {
                                            window->onFirstFrame = [timer](std::chrono::nanoseconds) {
                                                timer->noteShown();
                                            };
-                                           window->onPainted = [timer] { timer->notePainted(); };
+                                           window->onPainted = [timer, weak = std::weak_ptr(model)] {
+                                               std::string fileRows;
+                                               // Search results only: the browser lists recent files too.
+                                               const auto shown = weak.lock();
+                                               if (shown && shown->mode() == PopupMode::search) {
+                                                   for (const auto& result : shown->allResults()) {
+                                                       if (result.snippet->source == SnippetSource::filePath()) {
+                                                           fileRows += result.snippet->id + "\n";
+                                                       }
+                                                   }
+                                               }
+                                               timer->notePainted(fileRows);
+                                           };
                                        }
                                        return window;
                                    },

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -28,6 +29,9 @@ int main(int argc, char** argv) {
     using namespace korvane;
     // Lines on standard output reach a pipe or a log promptly.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // Each worker thread would otherwise keep an allocator arena of its own, holding on to what the
+    // index builds and searches freed there; two arenas keep the resident memory near what is in use.
+    mallopt(M_ARENA_MAX, 2);
 
     if (isRunningTests()) {
         return exitNormal;

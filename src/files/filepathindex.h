@@ -3,6 +3,7 @@
 #include "base/clock.h"
 #include "files/pathlist.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,11 +11,15 @@
 namespace korvane {
 
 // One project's file list as the file path provider keeps it: the paths are shared between copies of
-// the record, never copied.
+// the record, never copied. A value; any thread.
 struct FilePathIndex {
     std::string projectRoot;
     std::shared_ptr<const PathList> relativePaths = std::make_shared<const PathList>();
     Clock::WallTime buildTime;
+    // When the project was last found unchanged since the build (the build time at first).
+    Clock::WallTime checkTime;
+    // What the list was built from (ProjectStateStamp); a different stamp means it may have changed.
+    std::uint64_t stateStamp = 0;
     std::vector<std::string> recentByMtime;
     bool wasTruncated = false;
     bool usedGit = false;

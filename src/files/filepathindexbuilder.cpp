@@ -4,7 +4,6 @@
 #include "base/diagnostics.h"
 #include "base/unicode.h"
 #include "config/providerfactories.h"
-#include "files/gitlsfilesbroker.h"
 #include "files/gitpathquoting.h"
 #include "files/rootname.h"
 
@@ -167,6 +166,20 @@ bool walkTree(int dirFd, std::string& relative, std::size_t depth, Visit& visit)
         relative.resize(mark);
     }
     return true;
+}
+
+// Sorts a listing by bytes. git prints its tracked files sorted and then its untracked ones sorted:
+// two runs are merged in one pass, and only a listing in no order is sorted in full.
+void sortListing(std::vector<std::string>& paths) {
+    const auto descent = std::is_sorted_until(paths.begin(), paths.end());
+    if (descent == paths.end()) {
+        return;
+    }
+    if (std::is_sorted(descent, paths.end())) {
+        std::inplace_merge(paths.begin(), descent, paths.end());
+        return;
+    }
+    std::sort(paths.begin(), paths.end());
 }
 
 } // namespace
@@ -341,7 +354,11 @@ FilePathIndexBuilder::BuildResult FilePathIndexBuilder::build(const std::string&
     const auto start = clock->monotonicNow();
     const auto attemptStart = clock->monotonicNow();
     std::optional<std::vector<std::string>> listing;
-    if (auto seed = GitLsFilesBroker::shared().consume(root, brokerMaxAge)) {
+    std::optional<std::pair<std::vector<std::string>, double>> seed;
+    if (broker) {
+        seed = broker->consume(root, brokerMaxAge);
+    }
+    if (seed) {
         performanceLog(logger, fmt::format("[BROKER HIT] root={} files={} age={:.0f}ms", rootName,
                                            seed->first.size(), seed->second));
         listing = std::move(seed->first);
@@ -370,7 +387,7 @@ FilePathIndexBuilder::BuildResult FilePathIndexBuilder::build(const std::string&
     } else {
         std::vector<std::string> paths = decodeListing(std::move(*listing));
         const auto sortStart = clock->monotonicNow();
-        std::sort(paths.begin(), paths.end());
+        sortListing(paths);
         const double sortMs = millisecondsBetween(sortStart, clock->monotonicNow());
         performanceLog(logger, fmt::format("[GIT LS-FILES SUCCESS] root={} files={} gitMs={:.2f}ms sortMs={:.2f}ms",
                                            rootName, paths.size(), attemptMs, sortMs));

@@ -2,6 +2,7 @@
 
 #include "base/clock.h"
 #include "files/commandrunner.h"
+#include "files/gitlsfilesbroker.h"
 
 #include <cstddef>
 #include <optional>
@@ -48,6 +49,8 @@ public:
     static const std::set<std::string>& neverWalkedDirectories();
 
     CommandRunner commandRunner;
+    // Where the project scan leaves its listings; none: git always lists.
+    GitLsFilesBroker* broker = nullptr;
     const Clock* clock = &SystemClock::shared();
     // The category of every line the build writes.
     std::string logger = "FilePathProvider.Performance";

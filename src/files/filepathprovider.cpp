@@ -3,15 +3,13 @@
 #include "base/diagnostics.h"
 #include "base/unicode.h"
 #include "files/filepathindexbuilder.h"
-#include "files/gitcommandrunner.h"
-#include "files/gitlsfilesbroker.h"
+#include "files/projectstatestamp.h"
 #include "files/rootname.h"
 
 #include <algorithm>
 #include <chrono>
 #include <fmt/format.h>
-#include <thread>
-#include <unordered_set>
+#include <malloc.h>
 #include <utility>
 
 namespace korvane {
@@ -21,40 +19,23 @@ double millisecondsSince(Clock::MonotonicTime start, const Clock& clock) {
     return std::chrono::duration<double, std::milli>(clock.monotonicNow() - start).count();
 }
 
-std::shared_ptr<ProcessRunner>& sharedProcessRunner() {
-    static std::shared_ptr<ProcessRunner> runner;
-    return runner;
-}
-
-std::mutex& sharedProcessRunnerLock() {
-    static std::mutex lock;
-    return lock;
-}
-
 // The recent lists as the empty query and the browser show them: uncommitted and chosen files as they
-// are, committed and modified files only while the index (when there is one) still holds them.
-std::vector<std::string> recentList(const RecentFilesSnapshot& snapshot, const PathList* paths, std::size_t limit,
-                                    std::size_t* keptBeforeLimit) {
+// are, committed and modified files only while the index (when there is one) still holds them. Stops
+// at `limit`, so that the cost is that of the few paths shown, however many files are uncommitted.
+std::vector<std::string> recentList(const RecentFilesSnapshot& snapshot, const PathList* paths, std::size_t limit) {
     std::vector<std::string> kept;
-    std::unordered_set<std::string_view> seen;
-    std::size_t count = 0;
     const auto offer = [&](const std::string& path, bool checkIndex) {
-        if (seen.contains(path)) {
+        if (std::find(kept.begin(), kept.end(), path) != kept.end()) {
             return;
         }
         if (checkIndex && paths && !paths->empty() && !paths->contains(path)) {
             return;
         }
-        seen.insert(path);
-        ++count;
-        if (kept.size() < limit) {
-            kept.push_back(path);
-        }
+        kept.push_back(path);
     };
-    const bool countAll = keptBeforeLimit != nullptr;
     for (const auto* list : {&snapshot.gitUncommitted, &snapshot.sessionSelected}) {
         for (const auto& path : *list) {
-            if (!countAll && kept.size() >= limit) {
+            if (kept.size() >= limit) {
                 return kept;
             }
             offer(path, false);
@@ -62,14 +43,11 @@ std::vector<std::string> recentList(const RecentFilesSnapshot& snapshot, const P
     }
     for (const auto* list : {&snapshot.gitRecentlyCommitted, &snapshot.mtimeRecent}) {
         for (const auto& path : *list) {
-            if (!countAll && kept.size() >= limit) {
+            if (kept.size() >= limit) {
                 return kept;
             }
             offer(path, true);
         }
-    }
-    if (keptBeforeLimit) {
-        *keptBeforeLimit = count;
     }
     return kept;
 }
@@ -98,16 +76,20 @@ private:
     std::string root_;
 };
 
-FilePathProvider::FilePathProvider(const Clock& clock, CommandRunner commandRunner, Scheduler* scheduler)
+FilePathProvider::FilePathProvider(const Clock& clock, CommandRunner commandRunner, WorkerPool& workers,
+                                   std::shared_ptr<GitLsFilesBroker> broker)
     : clock_(clock)
     , commandRunner_(std::move(commandRunner))
-    , scheduler_(scheduler)
-    , recentTracker_(std::make_shared<RecentFilesTracker>(clock, commandRunner_, scheduler))
+    , workers_(workers)
+    , broker_(std::move(broker))
+    , recentTracker_(std::make_shared<RecentFilesTracker>(clock, commandRunner_, workers))
     , searchRanker_(clock) {}
 
 std::shared_ptr<FilePathProvider> FilePathProvider::create(const Clock& clock, CommandRunner commandRunner,
-                                                           Scheduler* scheduler) {
-    auto provider = std::make_shared<FilePathProvider>(clock, std::move(commandRunner), scheduler);
+                                                           WorkerPool& workers,
+                                                           std::shared_ptr<GitLsFilesBroker> broker) {
+    auto provider =
+        std::make_shared<FilePathProvider>(clock, std::move(commandRunner), workers, std::move(broker));
     provider->recentTracker_->setIndexInfoProvider(
         [weak = std::weak_ptr<FilePathProvider>(provider)](const std::string& root) {
             RecentFilesTracker::IndexInfo info;
@@ -127,29 +109,8 @@ std::shared_ptr<FilePathProvider> FilePathProvider::create(const Clock& clock, C
     return provider;
 }
 
-void FilePathProvider::useProcessRunner(std::shared_ptr<ProcessRunner> processRunner) {
-    std::lock_guard lock(sharedProcessRunnerLock());
-    sharedProcessRunner() = std::move(processRunner);
-}
-
-std::shared_ptr<FilePathProvider> FilePathProvider::sharedPointer() {
-    static const std::shared_ptr<FilePathProvider> provider = [] {
-        std::shared_ptr<ProcessRunner> runner;
-        {
-            std::lock_guard lock(sharedProcessRunnerLock());
-            runner = sharedProcessRunner();
-        }
-        return create(SystemClock::shared(), GitCommandRunner(std::move(runner)).commandRunner());
-    }();
-    return provider;
-}
-
-FilePathProvider& FilePathProvider::shared() {
-    return *sharedPointer();
-}
-
 bool FilePathProvider::isStale(const FilePathIndex& index) const {
-    return secondsBetween(index.buildTime, clock_.now()) > staleAfter;
+    return secondsBetween(index.checkTime, clock_.now()) > staleAfter;
 }
 
 void FilePathProvider::touchAccessOrder(const std::string& root) {
@@ -165,11 +126,7 @@ void FilePathProvider::evictIfNeeded() {
 }
 
 void FilePathProvider::runInBackground(std::function<void()> job) {
-    if (scheduler_) {
-        scheduler_->runInBackground(TaskPriority::utility, [job = std::move(job)](const CancellationToken&) { job(); });
-    } else {
-        std::thread(std::move(job)).detach();
-    }
+    workers_.run(std::move(job));
 }
 
 FilePathIndex FilePathProvider::index(const std::string& root) {
@@ -268,14 +225,67 @@ void FilePathProvider::scheduleRevalidation(const std::string& root) {
         if (!self) {
             return;
         }
-        std::optional<FilePathIndex> built = self->tryBuildIndex(root);
+        self->revalidate(root, generation);
         std::lock_guard lock(self->lock_);
-        if (built && generation == self->configGeneration_) {
-            self->cache_[root] = std::move(*built);
-            self->touchAccessOrder(root);
-            self->evictIfNeeded();
-        }
         self->revalidatingRoots_.erase(root);
+    });
+}
+
+void FilePathProvider::revalidate(const std::string& root, std::uint64_t generation) {
+    // A listing the scan left after the index was built would otherwise wait for a rebuild that an
+    // unchanged project never needs.
+    if (broker_) {
+        broker_->prune(FilePathIndexBuilder::brokerMaxAge);
+    }
+    std::shared_ptr<const PathList> paths;
+    std::uint64_t stamp = ProjectStateStamp::unsettled;
+    {
+        std::lock_guard lock(lock_);
+        if (const auto found = cache_.find(root); found != cache_.end()) {
+            paths = found->second.relativePaths;
+            stamp = found->second.stateStamp;
+        }
+    }
+    if (paths && stamp != ProjectStateStamp::unsettled && ProjectStateStamp::take(root, *paths) == stamp) {
+        std::lock_guard lock(lock_);
+        if (const auto found = cache_.find(root);
+            found != cache_.end() && found->second.relativePaths == paths) {
+            found->second.checkTime = clock_.now();
+        }
+        return;
+    }
+    store(root, generation, tryBuildIndex(root));
+}
+
+void FilePathProvider::store(const std::string& root, std::uint64_t generation,
+                             std::optional<FilePathIndex> built) {
+    {
+        std::lock_guard lock(lock_);
+        if (!built || generation != configGeneration_) {
+            return;
+        }
+        cache_[root] = std::move(*built);
+        touchAccessOrder(root);
+        evictIfNeeded();
+    }
+    built.reset();
+    // The replaced list's memory goes back to the system rather than staying with the allocator.
+    ::malloc_trim(0);
+}
+
+void FilePathProvider::refresh(const std::string& root, std::function<void()> done) {
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(lock_);
+        generation = configGeneration_;
+    }
+    runInBackground([weak = weak_from_this(), root, generation, done = std::move(done)] {
+        if (const auto self = weak.lock()) {
+            self->store(root, generation, self->tryBuildIndex(root));
+        }
+        if (done) {
+            done();
+        }
     });
 }
 
@@ -302,6 +312,7 @@ FilePathIndex FilePathProvider::buildIndex(const std::string& root) {
     }
     FilePathIndexBuilder builder;
     builder.commandRunner = commandRunner_;
+    builder.broker = broker_.get();
     builder.clock = &clock_;
     builder.logger = logCategory;
     builder.gitTimeout = gitTimeout;
@@ -310,10 +321,12 @@ FilePathIndex FilePathProvider::buildIndex(const std::string& root) {
                                  result.fileManagerMs, 0, result.totalMs, result.usedGit});
     FilePathIndex index;
     index.projectRoot = root;
-    auto paths = std::make_shared<PathList>(result.relativePaths);
-    paths->prepareCollationRanks();
+    auto paths = std::make_shared<const PathList>(result.relativePaths);
+    result.relativePaths = {};
+    index.stateStamp = ProjectStateStamp::take(root, *paths);
     index.relativePaths = std::move(paths);
     index.buildTime = clock_.now();
+    index.checkTime = index.buildTime;
     index.recentByMtime = std::move(result.recentByMtime);
     index.wasTruncated = result.wasTruncated;
     index.usedGit = result.usedGit;
@@ -372,8 +385,7 @@ std::vector<SearchResult> FilePathProvider::rankEmptyQuery(const FilePathIndex& 
                                paths.size(), snapshotMs, lookupMs, snapshot.gitUncommitted.size(),
                                snapshot.sessionSelected.size(), snapshot.gitRecentlyCommitted.size(),
                                snapshot.mtimeRecent.size()));
-    std::size_t kept = 0;
-    const std::vector<std::string> recent = recentList(snapshot, &paths, resultLimit, &kept);
+    const std::vector<std::string> recent = recentList(snapshot, &paths, resultLimit);
     std::vector<SearchResult> results;
     for (const auto& path : recent) {
         results.push_back({std::make_shared<const Snippet>(makeSnippet(path, index.projectRoot, mode)), {}});
@@ -383,7 +395,7 @@ std::vector<SearchResult> FilePathProvider::rankEmptyQuery(const FilePathIndex& 
     metrics.fileCount = static_cast<int>(paths.size());
     metrics.indexStale = isStale(index);
     metrics.totalMs = millisecondsSince(start, clock_);
-    metrics.candidateCount = static_cast<int>(kept);
+    metrics.candidateCount = static_cast<int>(recent.size());
     metrics.resultCount = static_cast<int>(results.size());
     logQueryMetrics(metrics);
     return results;
@@ -435,7 +447,7 @@ std::vector<SearchResult> FilePathProvider::rank(const std::string& query, const
 
 std::vector<std::string> FilePathProvider::recentPaths(const std::string& root, std::size_t limit) {
     const auto start = clock_.monotonicNow();
-    const RecentFilesSnapshot snapshot = recentTracker_->cachedSnapshot(root);
+    const std::shared_ptr<const RecentFilesSnapshot> snapshot = recentTracker_->cachedSnapshot(root);
     const auto lookupStart = clock_.monotonicNow();
     std::shared_ptr<const PathList> paths;
     {
@@ -445,7 +457,7 @@ std::vector<std::string> FilePathProvider::recentPaths(const std::string& root, 
         }
     }
     const double lookupMs = millisecondsSince(lookupStart, clock_);
-    std::vector<std::string> recent = recentList(snapshot, paths.get(), limit, nullptr);
+    std::vector<std::string> recent = recentList(*snapshot, paths.get(), limit);
     performanceLog(logCategory, fmt::format("[RECENT_PATHS] totalMs={:.3f}ms lookupMs={:.3f}ms indexFiles={} results={}",
                                             millisecondsSince(start, clock_), lookupMs,
                                             paths ? static_cast<long long>(paths->size()) : -1LL, recent.size()));
@@ -494,12 +506,20 @@ void FilePathProvider::prewarm(const std::string& root) {
     }
     const BuildingMark mark(*this, root);
     std::uint64_t generation = 0;
+    bool cached = false;
     {
         std::lock_guard lock(lock_);
-        if (const auto found = cache_.find(root); found != cache_.end() && !isStale(found->second)) {
-            return;
+        if (const auto found = cache_.find(root); found != cache_.end()) {
+            if (!isStale(found->second)) {
+                return;
+            }
+            cached = true;
         }
         generation = configGeneration_;
+    }
+    if (cached) {
+        revalidate(root, generation);
+        return;
     }
     std::optional<FilePathIndex> built = tryBuildIndex(root);
     std::lock_guard lock(lock_);
@@ -526,7 +546,9 @@ void FilePathProvider::clearAllCaches() {
     }
     recentTracker_->clearCaches();
     // Listings that were never taken are held only for a build that may never come.
-    GitLsFilesBroker::shared().clear();
+    if (broker_) {
+        broker_->clear();
+    }
     diagnostic("FilePathProvider: all caches cleared");
 }
 

@@ -2,13 +2,13 @@
 
 #include "base/cancellationtoken.h"
 #include "base/clock.h"
-#include "base/scheduler.h"
+#include "base/workerpool.h"
 #include "files/commandrunner.h"
 #include "files/filepathindex.h"
 #include "files/filepathsearchranker.h"
+#include "files/gitlsfilesbroker.h"
 #include "files/recentfilestracker.h"
 #include "model/livescopeprovider.h"
-#include "platform/processrunner.h"
 
 #include <condition_variable>
 #include <functional>
@@ -24,9 +24,10 @@ namespace korvane {
 
 // The file path source: answers each query of the files scope with ranked paths of the current
 // project from a small cache of path indexes (one per root, least recently used out first), rebuilt
-// in the background once stale, warmed ahead of use, with one build per root at a time. It owns the
-// recent files tracker. Any thread; `lock_` and `buildLock_` are never held together, nor while an
-// index is built, a caller waits or a callback runs.
+// in the background only when the project's files or git's state changed (looked at once the index
+// has gone unchecked for a while) or when asked to, warmed ahead of use, with one build per root at
+// a time. It owns the recent files tracker; the composition root owns it. Any thread; `lock_` and
+// `buildLock_` are never held together, nor while an index is built, a caller waits or a callback runs.
 class FilePathProvider final : public LiveScopeProvider, public std::enable_shared_from_this<FilePathProvider> {
 public:
     struct IndexMetrics {
@@ -56,22 +57,18 @@ public:
     };
 
     static constexpr std::size_t maxEntries = 5;
+    // How long an index is served before the project is looked at again for a change.
     static constexpr double staleAfter = 30.0;
     static constexpr std::size_t resultLimit = 50;
     static constexpr double gitTimeout = 5.0;
     static constexpr double buildWaitMs = 300;
     static constexpr const char* logCategory = "FilePathProvider.Performance";
 
-    // Background work (revalidation, recent-file refreshes) runs on `scheduler` when given, else on
-    // threads of its own.
+    // Background work (revalidation, refreshes, recent files) runs on `workers`, which outlives the
+    // provider; listings the project scan left with `broker` are taken instead of running git again.
     static std::shared_ptr<FilePathProvider> create(const Clock& clock, CommandRunner commandRunner,
-                                                    Scheduler* scheduler = nullptr);
-
-    // The process-wide provider: the system clock and git through the process runner installed with
-    // useProcessRunner (before first use; without one every git run fails and indexes are walked).
-    static FilePathProvider& shared();
-    static std::shared_ptr<FilePathProvider> sharedPointer();
-    static void useProcessRunner(std::shared_ptr<ProcessRunner> processRunner);
+                                                    WorkerPool& workers,
+                                                    std::shared_ptr<GitLsFilesBroker> broker = nullptr);
 
     std::vector<SearchResult> search(const std::string& query, const std::string& projectRoot,
                                      bool caseSensitive) override;
@@ -93,6 +90,9 @@ public:
     bool isRecentFilesLoading(const std::string& root) const;
     void configure(const std::string& insertionMode, const std::optional<std::vector<std::string>>& includePaths);
     void prewarm(const std::string& root);
+    // Rebuilds the index of `root` in the background whatever its state (the user asked for it),
+    // then calls `done` on the worker.
+    void refresh(const std::string& root, std::function<void()> done);
     void clearAllCaches();
     void syncRecentFilesCallbacks();
     std::string insertionMode() const;
@@ -110,7 +110,8 @@ public:
     std::function<void(const std::string& root)> onRecentFilesReady;
     std::function<void(const std::string& root, bool isLoading)> onRecentFilesLoadingChanged;
 
-    FilePathProvider(const Clock& clock, CommandRunner commandRunner, Scheduler* scheduler);
+    FilePathProvider(const Clock& clock, CommandRunner commandRunner, WorkerPool& workers,
+                     std::shared_ptr<GitLsFilesBroker> broker);
 
 private:
     class BuildingMark;
@@ -122,6 +123,10 @@ private:
     FilePathIndex emptyIndex(const std::string& root) const;
     std::optional<FilePathIndex> waitForBuild(const std::string& root, double milliseconds);
     void scheduleRevalidation(const std::string& root);
+    // Rebuilds `root` when its project changed since its cached index was made, else marks it checked.
+    void revalidate(const std::string& root, std::uint64_t generation);
+    // Stores a finished build unless the configuration changed since it began.
+    void store(const std::string& root, std::uint64_t generation, std::optional<FilePathIndex> built);
     void touchAccessOrder(const std::string& root);
     void evictIfNeeded();
     bool isStale(const FilePathIndex& index) const;
@@ -132,7 +137,8 @@ private:
 
     const Clock& clock_;
     CommandRunner commandRunner_;
-    Scheduler* scheduler_;
+    WorkerPool& workers_;
+    std::shared_ptr<GitLsFilesBroker> broker_;
     std::shared_ptr<RecentFilesTracker> recentTracker_;
     FilePathSearchRanker searchRanker_;
 

@@ -4,8 +4,11 @@
 
 namespace korvane {
 
-void installFilePathProviderFactory(ProviderFactories& factories) {
-    factories.filePaths = [] { return std::shared_ptr<LiveScopeProvider>(FilePathProvider::sharedPointer()); };
+void installFilePathProviderFactory(ProviderFactories& factories,
+                                    std::shared_ptr<FilePathProvider> provider) {
+    factories.filePaths = [provider = std::move(provider)] {
+        return std::shared_ptr<LiveScopeProvider>(provider);
+    };
 }
 
 } // namespace korvane

@@ -2,10 +2,14 @@
 
 #include "config/providerfactories.h"
 
+#include <memory>
+
 namespace korvane {
 
-// Installs the shared file path provider as the factory of the file paths' live scope. The
+class FilePathProvider;
+
+// Installs `provider` (the composition root's one) as the factory of the file paths' live scope. The
 // configuration library cannot name this library, so the application installs it; main thread.
-void installFilePathProviderFactory(ProviderFactories& factories);
+void installFilePathProviderFactory(ProviderFactories& factories, std::shared_ptr<FilePathProvider> provider);
 
 } // namespace korvane

@@ -313,7 +313,7 @@ std::vector<SearchResult> FilePathSearchRanker::rankSegmentQuery(std::string_vie
         entries = filterEntries(strong, weak);
     }
     const RecentFilesSnapshot noRecency;
-    const std::vector<SortKey> best = selectBest(entries, paths, RecencyTable(noRecency), limit);
+    const std::vector<SortKey> best = selectBest(entries, paths, RecencyTable(noRecency, paths), limit);
     std::vector<SearchResult> results;
     results.reserve(best.size());
     for (const SortKey& key : best) {

@@ -33,8 +33,9 @@ std::string matchQualityName(MatchQuality quality);
 Snippet makeFileSnippet(std::string_view relativePath, std::string_view projectRoot, std::string_view insertionMode);
 
 // Ranks a project's paths for the text typed after the files scope: a query with "/" segment by
-// segment, any other against the whole path and the file name, at most `limit` results in the order
-// of a stable sort of every match. The ranking visits few paths per keystroke: character groups turn
+// segment, any other against the whole path and the file name, at most `limit` results: the best by
+// quality, file-name score and recency (ties to the earlier path in the list), shown with their ties
+// in the localized order. The ranking visits few paths per keystroke: character groups turn
 // away paths that cannot hold the query, a query that only grew looks at the paths that held its
 // previous text, the best results are selected rather than sorted, and snippets and highlight ranges
 // are made only for what is returned. Any thread; one ranker serves concurrent rankings.
@@ -70,7 +71,7 @@ public:
     // Paths looked at between two checks of the cancellation token.
     static constexpr std::size_t cancellationStride = 4096;
 
-    explicit FilePathSearchRanker(const Clock& clock = SystemClock::shared());
+    explicit FilePathSearchRanker(const Clock& clock);
 
     std::vector<SearchResult> rankSegmentQuery(std::string_view query, const std::shared_ptr<const PathList>& paths,
                                                bool caseSensitive,

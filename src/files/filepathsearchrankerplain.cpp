@@ -237,13 +237,17 @@ FilePathSearchRanker::PlainRanking FilePathSearchRanker::rankPlain(
     if (keepRecency) {
         std::lock_guard lock(narrowingLock_);
         const auto cached = std::static_pointer_cast<const RecencyTable>(recency_);
-        if (cached && cached->source() == snapshot.get()) {
+        if (cached && cached->isFor(snapshot.get(), pathList)) {
             recency = cached;
+        } else if (cached && cached->hasListsOf(*snapshot, pathList)) {
+            // A refresh that changed nothing keeps the scores.
+            recency = std::make_shared<const RecencyTable>(*cached, snapshot);
+            recency_ = recency;
         }
     }
     if (!recency) {
-        recency = keepRecency ? std::make_shared<const RecencyTable>(snapshot)
-                              : std::make_shared<const RecencyTable>(*snapshot);
+        recency = keepRecency ? std::make_shared<const RecencyTable>(snapshot, pathList)
+                              : std::make_shared<const RecencyTable>(*snapshot, paths);
         if (keepRecency) {
             std::lock_guard lock(narrowingLock_);
             recency_ = recency;

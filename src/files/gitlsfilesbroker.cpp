@@ -10,11 +10,6 @@ namespace korvane {
 GitLsFilesBroker::GitLsFilesBroker(const Clock& clock)
     : clock_(clock) {}
 
-GitLsFilesBroker& GitLsFilesBroker::shared() {
-    static GitLsFilesBroker broker;
-    return broker;
-}
-
 void GitLsFilesBroker::store(const std::string& root, std::vector<std::string> files) {
     const auto now = clock_.now();
     std::lock_guard lock(lock_);
@@ -45,6 +40,12 @@ std::optional<std::pair<std::vector<std::string>, double>> GitLsFilesBroker::con
     performanceLog("GitLsFilesBroker", fmt::format("[BROKER EXPIRED] root={} age={:.0f}ms maxAge={:.0f}ms",
                                                    logRootName(root), age * 1000, maxAge * 1000));
     return std::nullopt;
+}
+
+void GitLsFilesBroker::prune(double maxAge) {
+    const auto now = clock_.now();
+    std::lock_guard lock(lock_);
+    std::erase_if(seeds_, [&](const auto& entry) { return secondsBetween(entry.second.time, now) > maxAge; });
 }
 
 void GitLsFilesBroker::clear() {

@@ -13,7 +13,8 @@ namespace korvane {
 
 // Hands a git file listing that the project scan has just made to the file path index build of the
 // same root, so that git does not list the project twice in quick succession. Each listing is handed
-// out once. One process-wide instance; any thread; the lock is held only for one store or removal.
+// out once. One per process, made by the composition root and shared by the scan's lister and the
+// file path provider; any thread; the lock is held only for one store or removal.
 class GitLsFilesBroker {
 public:
     struct Seed {
@@ -25,9 +26,7 @@ public:
     // must not keep its whole listing for the life of the process.
     static constexpr double seedLifetime = 60.0;
 
-    explicit GitLsFilesBroker(const Clock& clock = SystemClock::shared());
-
-    static GitLsFilesBroker& shared();
+    explicit GitLsFilesBroker(const Clock& clock);
 
     // Leaves `files` (git's listing relative to `root`, in git's order) for `root`, an exact path
     // string without a trailing "/", replacing an older listing of the same root.
@@ -40,6 +39,8 @@ public:
 
     // Drops every waiting listing (memory pressure).
     void clear();
+    // Drops the listings older than `maxAge` seconds, which no build would take any more.
+    void prune(double maxAge);
 
     std::size_t waitingCount() const;
 

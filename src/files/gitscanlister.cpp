@@ -6,9 +6,10 @@
 
 namespace korvane {
 
-GitScanLister::GitScanLister(std::shared_ptr<ProcessRunner> processRunner, GitLsFilesBroker& broker)
+GitScanLister::GitScanLister(std::shared_ptr<ProcessRunner> processRunner,
+                             std::shared_ptr<GitLsFilesBroker> broker)
     : runner_(std::move(processRunner), GitCommandRunner::Mode::quiet)
-    , broker_(&broker) {}
+    , broker_(std::move(broker)) {}
 
 std::optional<std::vector<std::string>> GitScanLister::list(const std::string& root) const {
     auto printed = runner_.run({"ls-files", "--cached", "--others", "--exclude-standard"}, root, timeout);
@@ -20,6 +21,9 @@ std::optional<std::vector<std::string>> GitScanLister::list(const std::string& r
         key.pop_back();
     }
     // The index decodes the listing itself, the same way, when it takes it.
+    if (!broker_) {
+        return FilePathIndexBuilder::decodeListing(std::move(*printed));
+    }
     auto paths = FilePathIndexBuilder::decodeListing(*printed);
     broker_->store(key, std::move(*printed));
     return paths;

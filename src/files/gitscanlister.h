@@ -19,8 +19,8 @@ class GitScanLister {
 public:
     static constexpr double timeout = 5.0;
 
-    explicit GitScanLister(std::shared_ptr<ProcessRunner> processRunner,
-                           GitLsFilesBroker& broker = GitLsFilesBroker::shared());
+    // Listings are left with `broker` when there is one.
+    GitScanLister(std::shared_ptr<ProcessRunner> processRunner, std::shared_ptr<GitLsFilesBroker> broker);
 
     // Nothing when git cannot be used for `root` (not started, failed, too slow); then no listing is
     // left with the broker either.
@@ -31,7 +31,7 @@ public:
 
 private:
     GitCommandRunner runner_;
-    GitLsFilesBroker* broker_;
+    std::shared_ptr<GitLsFilesBroker> broker_;
 };
 
 } // namespace korvane

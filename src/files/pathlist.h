@@ -3,34 +3,34 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace korvane {
 
-// A project's relative file paths, sorted ascending by bytes, stored compactly and prepared once for
-// ranking: one buffer holds every path (and, for a path with upper-case letters, its lower-cased copy
-// right after it), with per-path offsets, the character groups that let a ranking turn a path away
-// without matching it, where its file name begins, and, once prepared, its rank in the localized
-// case-insensitive order. Immutable once prepared and shared between threads.
+// A project's relative file paths in the order they were listed, stored compactly and prepared once
+// for ranking: one buffer holds every path (and, for a path with upper-case letters, its lower-cased
+// copy right after it), with per-path offsets, the character groups that let a ranking turn a path
+// away without matching it, and where its file name begins. Immutable once made (the byte order for
+// `contains` is worked out on first need, under a once-flag) and shared between threads.
 class PathList {
 public:
     // Flags of a path.
     static constexpr std::uint8_t singleByteFlag = 1; // every character is one ASCII byte
     static constexpr std::uint8_t upperCaseFlag = 2;  // the lower-cased copy differs from the path
 
-    PathList() = default;
-    // `sortedPaths` must be sorted ascending by bytes. `locale` names the collation (empty: the
-    // user's locale).
-    explicit PathList(const std::vector<std::string>& sortedPaths, std::string_view locale = {});
-    explicit PathList(const std::vector<std::string_view>& sortedPaths, std::string_view locale = {});
+    PathList();
+    // `locale` names the collation that orders ties (empty: the user's locale).
+    explicit PathList(const std::vector<std::string>& paths, std::string_view locale = {});
+    explicit PathList(const std::vector<std::string_view>& paths, std::string_view locale = {});
+    // The non-empty lines of `text` ("\n" ends a line), as they come.
+    static std::shared_ptr<const PathList> fromLines(std::string_view text, std::string_view locale = {});
+    PathList(const PathList&) = delete;
+    PathList& operator=(const PathList&) = delete;
 
-    // Ranks every path in the localized order, so that rankings break ties by comparing two integers
-    // (about a microsecond per path; the provider does it while building in the background). Call
-    // before the list is shared.
-    void prepareCollationRanks();
-    bool hasCollationRanks() const { return !collationRank_.empty(); }
     const std::string& locale() const { return locale_; }
 
     std::size_t size() const { return flags_.size(); }
@@ -56,18 +56,27 @@ public:
     // length, for single-byte paths: what a mistyped query is compared with.
     std::uint64_t stemGroups(std::size_t i) const { return stemGroups_[i]; }
     std::uint32_t stemLength(std::size_t i) const { return stemLength_[i]; }
-    // Position in the localized case-insensitive order; paths that compare equal share a rank. Only
-    // once prepared.
-    std::uint32_t collationRank(std::size_t i) const { return collationRank_[i]; }
 
-    // Binary search with the byte order the list is sorted in.
+    // Whether the list holds `path`: a binary search in byte order (a listing that came sorted needs
+    // no more; otherwise the order is made on the first call).
     bool contains(std::string_view path) const;
+    // The places of `path` in the list (a listing may hold a path more than once), in list order.
+    std::vector<std::uint32_t> find(std::string_view path) const;
     std::vector<std::string> toVector() const;
 
     // Bytes held for the paths and everything prepared for them.
     std::size_t memoryBytes() const;
 
 private:
+    // Unmaps a mapped buffer (`size` bytes) or deletes an allocated one (size 0).
+    struct Release {
+        std::size_t size;
+        void operator()(char* bytes) const;
+    };
+
+    template <class Next> void build(std::size_t count, std::size_t totalBytes, Next next);
+    void allocate(std::size_t count, std::size_t totalBytes);
+    void add(std::size_t i, std::string_view path, char*& out);
     std::size_t typedLength(std::size_t i) const {
         const std::size_t stored = offsets_[i + 1] - offsets_[i];
         return (flags_[i] & upperCaseFlag) ? stored / 2 : stored;
@@ -75,16 +84,18 @@ private:
 
     // Allocated for the most the paths could need and left uninitialised: pages that no path reaches
     // are never touched, so they cost no memory.
-    std::unique_ptr<char[]> bytes_;
+    std::unique_ptr<char[], Release> bytes_{nullptr, Release{0}};
     std::size_t byteCount_ = 0;
     std::vector<std::uint32_t> offsets_;
     std::vector<std::uint64_t> groups_;
     std::vector<std::uint64_t> stemGroups_;
     std::vector<std::uint32_t> nameStart_;
     std::vector<std::uint32_t> stemLength_;
-    std::vector<std::uint32_t> collationRank_;
     std::vector<std::uint8_t> flags_;
     std::string locale_;
+    bool sorted_ = true;
+    mutable std::once_flag ordered_;
+    mutable std::vector<std::uint32_t> byteOrder_;
 };
 
 } // namespace korvane

@@ -13,8 +13,8 @@
 #include <unordered_map>
 #include <vector>
 
-// How the file path ranker chooses its best matches: the sort keys, collation only for ties, recency
-// scores built once per ranking, and a bounded selection in the order of the full stable sort.
+// How the file path ranker chooses its best matches: the sort keys, recency scores made once per
+// snapshot and list, a bounded selection by score, and collation only for the ties among those shown.
 namespace korvane::pathmatch {
 
 // What a ranking keeps of a match until the best ones are chosen.
@@ -33,19 +33,14 @@ struct SortKey {
     std::uint32_t index = 0;
 };
 
-// The localized order of two paths of a list: their prepared ranks, or else sort keys made on first
-// need and kept for the ranking, so that a ranking only collates the paths that tie up to it.
+// The localized order of two paths of a list: sort keys made on first need and kept for the ranking,
+// so that a ranking only collates the paths that tie up to it.
 class Collation {
 public:
     explicit Collation(const PathList& paths)
         : paths_(paths) {}
 
     int compare(std::uint32_t a, std::uint32_t b) {
-        if (paths_.hasCollationRanks()) {
-            const auto rankA = paths_.collationRank(a);
-            const auto rankB = paths_.collationRank(b);
-            return rankA < rankB ? -1 : (rankA > rankB ? 1 : 0);
-        }
         const int order = key(a).compare(key(b));
         return order < 0 ? -1 : (order > 0 ? 1 : 0);
     }
@@ -71,42 +66,35 @@ private:
 };
 
 
-// Recency scores by path, built once per ranking: the first list and the first place in it win.
+// Recency scores by place in a path list, worked out once for a snapshot and a list, so that a
+// ranking reads a candidate's score from an array instead of looking its path up. A few recent paths
+// are each found in the list; many (a project of untracked files) are gathered in a table that one
+// pass over the list consults. The first list of the snapshot and the first place in it win.
 class RecencyTable {
 public:
-    explicit RecencyTable(const RecentFilesSnapshot& snapshot) {
-        add(snapshot.gitUncommitted, 1000, 1);
-        add(snapshot.sessionSelected, 900, 10);
-        add(snapshot.gitRecentlyCommitted, 800, 1);
-        add(snapshot.mtimeRecent, 300, 5);
+    RecencyTable(const RecentFilesSnapshot& snapshot, const PathList& paths);
+    // Keeps the snapshot, and knows the list, it was made for.
+    RecencyTable(std::shared_ptr<const RecentFilesSnapshot> snapshot, const std::shared_ptr<const PathList>& paths);
+    // The same scores for another snapshot with the same lists (a refresh that found no change).
+    RecencyTable(const RecencyTable& scores, std::shared_ptr<const RecentFilesSnapshot> snapshot);
+
+    bool isFor(const RecentFilesSnapshot* snapshot, const std::shared_ptr<const PathList>& paths) const {
+        return snapshot_.get() == snapshot && paths_.lock() == paths;
     }
-    // Keeps the snapshot its entries point into.
-    explicit RecencyTable(std::shared_ptr<const RecentFilesSnapshot> snapshot)
-        : RecencyTable(*snapshot) {
-        snapshot_ = std::move(snapshot);
-    }
-    const RecentFilesSnapshot* source() const { return snapshot_.get(); }
-    int score(std::string_view path) const {
-        if (scores_.empty()) {
-            return 0;
-        }
-        const auto found = scores_.find(path);
-        return found == scores_.end() ? 0 : found->second;
-    }
+    // Whether `snapshot` holds the same lists as the one the scores were made for.
+    bool hasListsOf(const RecentFilesSnapshot& snapshot, const std::shared_ptr<const PathList>& paths) const;
+    int score(std::uint32_t index) const { return scores_ ? (*scores_)[index] : 0; }
 
 private:
-    void add(const std::vector<std::string>& list, int top, int step) {
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            scores_.try_emplace(list[i], top - step * static_cast<int>(i));
-        }
-    }
-    std::unordered_map<std::string_view, int> scores_;
+    std::shared_ptr<const std::vector<std::int32_t>> scores_;
     std::shared_ptr<const RecentFilesSnapshot> snapshot_;
+    std::weak_ptr<const PathList> paths_;
 };
 
 bool before(const SortKey& a, const SortKey& b, Collation& collation);
 
-// The first `limit` entries in sort order, sorted, without sorting the rest.
+// The first `limit` entries by their scores (ties to the earlier path), in sort order, without
+// sorting the rest or collating any path that is not among them.
 std::vector<SortKey> selectBest(const std::vector<Entry>& entries, const PathList& paths, const RecencyTable& recency,
                                 std::size_t limit);
 

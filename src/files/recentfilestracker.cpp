@@ -3,8 +3,8 @@
 #include "files/gitpathquoting.h"
 
 #include <algorithm>
+#include <malloc.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unordered_set>
 #include <utility>
 
@@ -17,10 +17,10 @@ bool isStale(const RecentFilesSnapshot& snapshot, Clock::WallTime now) {
 
 } // namespace
 
-RecentFilesTracker::RecentFilesTracker(const Clock& clock, CommandRunner commandRunner, Scheduler* scheduler)
+RecentFilesTracker::RecentFilesTracker(const Clock& clock, CommandRunner commandRunner, WorkerPool& workers)
     : clock_(clock)
     , commandRunner_(std::move(commandRunner))
-    , scheduler_(scheduler) {}
+    , workers_(workers) {}
 
 std::vector<std::string> RecentFilesTracker::parseStatus(const std::vector<std::string>& lines,
                                                          const std::string& prefix) {
@@ -66,7 +66,12 @@ std::vector<std::string> RecentFilesTracker::uncommittedPaths(const std::string&
     } else {
         return {};
     }
-    return parseStatus(*lines, prefix);
+    std::vector<std::string> paths = parseStatus(*lines, prefix);
+    if (paths.size() > uncommittedLimit) {
+        paths.resize(uncommittedLimit);
+        paths.shrink_to_fit();
+    }
+    return paths;
 }
 
 std::vector<std::string> RecentFilesTracker::committedPaths(const std::string& root) const {
@@ -182,21 +187,21 @@ std::shared_ptr<const RecentFilesSnapshot> RecentFilesTracker::sharedSnapshot(co
     return built;
 }
 
-RecentFilesSnapshot RecentFilesTracker::cachedSnapshot(const std::string& root) {
+std::shared_ptr<const RecentFilesSnapshot> RecentFilesTracker::cachedSnapshot(const std::string& root) {
     {
         std::unique_lock lock(lock_);
         if (const auto found = recentFilesCache_.find(root); found != recentFilesCache_.end()) {
-            const std::shared_ptr<const RecentFilesSnapshot> cached = found->second;
+            std::shared_ptr<const RecentFilesSnapshot> cached = found->second;
             lock.unlock();
             if (isStale(*cached, clock_.now())) {
                 startRefresh(root);
             }
-            return *cached;
+            return cached;
         }
     }
     startRefresh(root);
-    RecentFilesSnapshot empty;
-    empty.timestamp = clock_.now();
+    auto empty = std::make_shared<RecentFilesSnapshot>();
+    empty->timestamp = clock_.now();
     return empty;
 }
 
@@ -238,6 +243,8 @@ void RecentFilesTracker::startRefresh(const std::string& root) {
             ready = self->onRecentFilesReady_;
             loadingChanged = self->onRecentFilesLoadingChanged_;
         }
+        // git's output for a large project is gone again; hand its memory back.
+        ::malloc_trim(0);
         if (loadingChanged) {
             loadingChanged(root, false);
         }
@@ -245,11 +252,7 @@ void RecentFilesTracker::startRefresh(const std::string& root) {
             ready(root);
         }
     };
-    if (scheduler_) {
-        scheduler_->runInBackground(TaskPriority::utility, [job = std::move(job)](const CancellationToken&) { job(); });
-    } else {
-        std::thread(std::move(job)).detach();
-    }
+    workers_.run(std::move(job));
 }
 
 void RecentFilesTracker::recordSelection(const std::string& snippetID, const std::string& root) {

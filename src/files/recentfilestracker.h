@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/clock.h"
-#include "base/scheduler.h"
+#include "base/workerpool.h"
 #include "files/commandrunner.h"
 #include "files/recentfilessnapshot.h"
 
@@ -34,17 +34,22 @@ public:
 
     static constexpr double gitTimeout = 0.5;
     static constexpr std::size_t committedLimit = 50;
+    // Uncommitted files kept, in git's order: from the thousandth on a file's recency score would be
+    // zero or below, ranking it under files nobody touched, so the rest are left out.
+    static constexpr std::size_t uncommittedLimit = 1000;
     static constexpr double selectionWindow = 1800;
     static constexpr std::size_t selectionLimit = 200;
     static constexpr double freshness = 30;
 
-    // Background refreshes run on `scheduler` when given, else on a thread of their own.
-    RecentFilesTracker(const Clock& clock, CommandRunner commandRunner, Scheduler* scheduler = nullptr);
+    // Background refreshes run on `workers`, which outlives the tracker.
+    RecentFilesTracker(const Clock& clock, CommandRunner commandRunner, WorkerPool& workers);
 
     RecentFilesSnapshot snapshot(const std::string& root);
     // As snapshot, without copying the lists: the cached snapshot itself, never changed once made.
     std::shared_ptr<const RecentFilesSnapshot> sharedSnapshot(const std::string& root);
-    RecentFilesSnapshot cachedSnapshot(const std::string& root);
+    // The cached snapshot, never built on the caller's thread: without one a refresh starts and an
+    // empty snapshot stamped now is answered.
+    std::shared_ptr<const RecentFilesSnapshot> cachedSnapshot(const std::string& root);
     void refreshIfStale(const std::string& root);
     void recordSelection(const std::string& snippetID, const std::string& root);
     void clearCaches();
@@ -71,7 +76,7 @@ private:
 
     const Clock& clock_;
     CommandRunner commandRunner_;
-    Scheduler* scheduler_;
+    WorkerPool& workers_;
     mutable std::mutex lock_;
     IndexInfoProvider indexInfoProvider_;
     std::map<std::string, std::shared_ptr<const RecentFilesSnapshot>> recentFilesCache_;

@@ -38,15 +38,6 @@ const std::vector<std::filesystem::path>& GlobalSkillProvider::defaultRoots() {
     return roots;
 }
 
-std::shared_ptr<GlobalSkillProvider> GlobalSkillProvider::sharedProvider() {
-    static const auto provider = std::make_shared<GlobalSkillProvider>(defaultRoots());
-    return provider;
-}
-
-GlobalSkillProvider& GlobalSkillProvider::shared() {
-    return *sharedProvider();
-}
-
 std::vector<Snippet> GlobalSkillProvider::scan() const {
     std::vector<Snippet> result;
     std::set<std::string> ids;

@@ -13,17 +13,15 @@
 namespace korvane {
 
 // The user's own agent skills, read from the skill folders in the home directory once and kept until
-// `refresh`, the same for every project. One process-wide instance; any thread: the cache is guarded
-// by `lock_`, never held while the folders are read.
+// `refresh`, the same for every project. One per process, made by the composition root and handed to
+// the scan's factories and the watchers; any thread: the cache is guarded by `lock_`, never held while
+// the folders are read.
 class GlobalSkillProvider final : public SnippetProvider {
 public:
     static constexpr std::int64_t discoveryDepth = 3;
 
     explicit GlobalSkillProvider(std::vector<std::filesystem::path> roots);
 
-    static GlobalSkillProvider& shared();
-    // The shared instance as a provider of a scan.
-    static std::shared_ptr<GlobalSkillProvider> sharedProvider();
     // "~/.claude/skills" and "~/.codex/skills" of the current user, worked out once.
     static const std::vector<std::filesystem::path>& defaultRoots();
 

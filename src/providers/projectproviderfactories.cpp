@@ -23,7 +23,8 @@ std::vector<std::shared_ptr<const FileExtractor>> makeFileExtractors(const std::
     return extractors;
 }
 
-void installProjectProviderFactories(ProviderFactories& factories, FileScanner::GitLister gitLister) {
+void installProjectProviderFactories(ProviderFactories& factories, FileScanner::GitLister gitLister,
+                                     std::shared_ptr<GlobalSkillProvider> globalSkills) {
     factories.manualSnippets = [](const std::vector<ManualSnippet>& manualSnippets) -> ProviderFactories::Provider {
         return std::make_shared<ManualSnippetProvider>(manualSnippets);
     };
@@ -32,7 +33,9 @@ void installProjectProviderFactories(ProviderFactories& factories, FileScanner::
         return std::make_shared<FileScanner>(makeFileExtractors(options.extractors), options.ignorePatterns,
                                              options.maxDepth, gitLister);
     };
-    factories.globalSkills = []() -> ProviderFactories::Provider { return GlobalSkillProvider::sharedProvider(); };
+    factories.globalSkills = [globalSkills = std::move(globalSkills)]() -> ProviderFactories::Provider {
+        return globalSkills;
+    };
     factories.npmScripts = []() -> ProviderFactories::Provider { return std::make_shared<NpmScriptProvider>(); };
     factories.makeTargets = []() -> ProviderFactories::Provider { return std::make_shared<MakeTargetProvider>(); };
 }

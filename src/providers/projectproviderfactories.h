@@ -2,6 +2,7 @@
 
 #include "config/providerfactories.h"
 #include "providers/filescanner.h"
+#include "providers/globalskillprovider.h"
 
 #include <memory>
 #include <vector>
@@ -15,7 +16,8 @@ std::vector<std::shared_ptr<const FileExtractor>> makeFileExtractors(const std::
 // Installs the makers of the project's own providers (manual snippets, the file scanner, the user's
 // global skills, npm scripts and make targets) into `factories`; the configuration decides which
 // of them a scan runs. `gitLister` lists a git project's files for the scanner (the file search
-// provides it); without one every project is walked. Main thread.
-void installProjectProviderFactories(ProviderFactories& factories, FileScanner::GitLister gitLister);
+// provides it); without one every project is walked. `globalSkills` is the process's one. Main thread.
+void installProjectProviderFactories(ProviderFactories& factories, FileScanner::GitLister gitLister,
+                                     std::shared_ptr<GlobalSkillProvider> globalSkills);
 
 } // namespace korvane

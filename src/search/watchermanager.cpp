@@ -14,9 +14,9 @@
 
 namespace korvane {
 
-WatcherManager::Sources WatcherManager::Sources::standard() {
+WatcherManager::Sources WatcherManager::Sources::standard(std::shared_ptr<GlobalSkillProvider> globalSkills) {
     Sources sources;
-    sources.globalSkills = GlobalSkillProvider::sharedProvider();
+    sources.globalSkills = std::move(globalSkills);
     sources.fileScanner = [](const FileScannerOptions& options) -> std::shared_ptr<SnippetProvider> {
         return std::make_shared<FileScanner>(makeFileExtractors(options.extractors), options.ignorePatterns,
                                              options.maxDepth);

@@ -40,8 +40,8 @@ public:
         std::shared_ptr<SnippetProvider> npmScripts;
         std::shared_ptr<SnippetProvider> makeTargets;
 
-        // The shared global skills, a walking file scanner, and the npm and make providers.
-        static Sources standard();
+        // `globalSkills`, a walking file scanner, and the npm and make providers.
+        static Sources standard(std::shared_ptr<GlobalSkillProvider> globalSkills);
     };
 
     static constexpr std::array<std::string_view, 4> documentNames{"CLAUDE.md", "AGENTS.md", "README.md",

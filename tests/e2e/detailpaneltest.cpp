@@ -2,8 +2,6 @@
 // git project of awkward files, typed into with xdotool; the panel's texts are read over the
 // accessibility bus by fixtures/detailtexts.py while the popup is up.
 #include "endtoendsupport.h"
-#include "support/polling.h"
-#include "support/tempdir.h"
 
 #include <chrono>
 #include <filesystem>
@@ -12,33 +10,18 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace korvane {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace test::e2e;
-using test::pollUntil;
-using test::readAll;
-using test::run;
 
-constexpr const char* kReadyLine = "[Korvane] Ready. Type ;; to activate.";
-
-class DetailPanelEndToEndTest : public testing::Test {
+class DetailPanelEndToEndTest : public IsolatedKorvaneTest {
 protected:
-    void SetUp() override {
-#ifndef KORVANE_BINARY
-        GTEST_SKIP() << "the korvane executable is not part of this build";
-#else
-        if (std::getenv("DISPLAY") == nullptr) {
-            GTEST_SKIP() << "needs an X session (scripts/xvfb-session)";
-        }
-        root = fs::canonical(dir.path());
-        home = root / "home";
+    void arrange() override {
         project = home / "projects/gallery";
         dir.write("home/.config/korvane/config.json", R"({"snippets": []})");
-        dir.write("state/korvane/defaults.json", R"({"hasCompletedOnboarding": true})");
+        skipOnboarding();
         std::string readme;
         for (int i = 1; i <= 40; ++i) {
             readme += "Gallery readme line " + std::to_string(i) + "\n";
@@ -73,19 +56,7 @@ protected:
                       " commit -q --allow-empty -m three && " + git + " checkout -q main && " + git +
                       " commit -q --allow-empty -m four"),
                   0);
-        fs::create_directories(root / "run");
-        fs::permissions(root / "run", fs::perms::owner_all);
-
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry = *e;
-            static const std::vector<std::string> replaced{
-                "HOME=",           "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
-                "XDG_STATE_HOME=", "XDG_RUNTIME_DIR=", "KORVANE_TEST="};
-            if (std::none_of(replaced.begin(), replaced.end(),
-                             [&](const auto& p) { return entry.starts_with(p); })) {
-                environment.push_back(entry);
-            }
-        }
+        isolateEnvironment({"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "QT_QPA_PLATFORM=xcb"});
         // The sanitizers' quarantine keeps freed blocks resident; kept small, resident memory shows
         // what Korvane holds.
         const auto asan = std::find_if(environment.begin(), environment.end(), [](const std::string& entry) {
@@ -96,52 +67,12 @@ protected:
         } else {
             *asan += ":quarantine_size_mb=16";
         }
-        for (const std::string& entry :
-             {"HOME=" + home.string(), "XDG_CONFIG_HOME=" + (home / ".config").string(),
-              "XDG_CACHE_HOME=" + (home / ".cache").string(), "XDG_STATE_HOME=" + (root / "state").string(),
-              "XDG_RUNTIME_DIR=" + (root / "run").string(), std::string("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"),
-              std::string("QT_QPA_PLATFORM=xcb")}) {
-            environment.push_back(entry);
-        }
-        korvane = spawn({KORVANE_BINARY}, environment, root / "korvane.out", root / "korvane.err");
-        ASSERT_TRUE(pollUntil(
-            [&] { return readAll(root / "korvane.out").find(kReadyLine) != std::string::npos; }, 30))
-            << readAll(root / "korvane.err");
-#endif
-    }
-
-    void TearDown() override {
-        stop(korvane);
-        for (int pid : helpers) {
-            run("kill " + std::to_string(pid) + " 2>/dev/null");
-        }
-        if (HasFailure()) {
-            std::cout << "[ korvane  ] stdout:\n"
-                      << readAll(root / "korvane.out") << "[ korvane  ] stderr (tail):\n"
-                      << output("tail -n 30 " + quoted(root / "korvane.err")) << "\n";
-        }
+        launch();
+        ASSERT_TRUE(waitForOutput(kReadyLine, 30)) << readAll(errFile());
     }
 
     // An xterm in the project whose program swallows what it is sent; focused.
-    bool openTerminal() {
-        const fs::path ready = root / "term.ready";
-        const std::string program = "stty raw -echo && touch " + quoted(ready) + " && exec cat > /dev/null";
-        const std::string command =
-            "cd " + quoted(project) + " && { xterm -T korvane-gallery -geometry 70x12 -e sh -c " +
-            quoted(program) + " >/dev/null 2>&1 & echo $! > " + quoted(root / "term.pid") + "; }";
-        if (run(command) != 0 || !pollUntil([&] { return fs::exists(ready); }, 20.0)) {
-            return false;
-        }
-        helpers.push_back(std::stoi(readAll(root / "term.pid")));
-        return test::activateWindow("--name '^korvane-gallery$'");
-    }
-
-    static bool keys(const std::string& names) {
-        return run("xdotool key --delay 40 " + names + " >/dev/null 2>&1") == 0;
-    }
-    static bool type(const std::string& text) {
-        return run("xdotool type --delay 40 " + quoted(text) + " >/dev/null 2>&1") == 0;
-    }
+    bool openTerminal() { return IsolatedKorvaneTest::openTerminal("korvane-gallery", project); }
 
     // Starts watching the panel until a line contains all of `until` (or, for "!X", differs from X).
     pid_t watch(const std::vector<std::string>& until, double seconds = 10) {
@@ -151,9 +82,7 @@ protected:
         argv.insert(argv.end(), until.begin(), until.end());
         return spawn(argv, environment, watchFile(), root / "watch.err");
     }
-    fs::path watchFile() const {
-        return root / ("watch" + std::to_string(watches) + ".out");
-    }
+    fs::path watchFile() const { return root / ("watch" + std::to_string(watches) + ".out"); }
     // The panel's texts as they changed, once the watch has ended.
     std::vector<std::string> watched(pid_t watcher) {
         pollUntil([&] { return ended(watcher); }, 20);
@@ -164,7 +93,7 @@ protected:
     std::vector<std::string> detailFor(const std::string& query, const std::vector<std::string>& until,
                                        double* seconds = nullptr) {
         // A new line first: what an earlier completion left typed would join the query.
-        EXPECT_TRUE(keys("Return"));
+        EXPECT_TRUE(key("Return"));
         const pid_t watcher = watch(until);
         const auto typed = std::chrono::steady_clock::now();
         EXPECT_TRUE(type(";;" + query));
@@ -172,9 +101,8 @@ protected:
         if (seconds != nullptr) {
             *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - typed).count();
         }
-        keys("Escape");
-        pollUntil(
-            [] { return output("xdotool search --onlyvisible --name '^Korvane$' 2>/dev/null").empty(); }, 5);
+        key("Escape");
+        pollUntil([] { return visibleKorvaneWindows().empty(); }, 5);
         return seen;
     }
 
@@ -184,11 +112,7 @@ protected:
         return at == std::string::npos ? 0 : std::atol(status.c_str() + at + 6);
     }
 
-    test::TempDir dir;
-    fs::path root, home, project;
-    std::vector<std::string> environment;
-    pid_t korvane = 0;
-    std::vector<int> helpers;
+    fs::path project;
     int watches = 0;
 };
 
@@ -199,10 +123,7 @@ MATCHER_P(HasLineWith, text, "") {
 
 TEST_F(DetailPanelEndToEndTest, PreviewsFilesRefusesHostileOnesAndShowsBranchFigures) {
     ASSERT_TRUE(openTerminal());
-    ASSERT_TRUE(pollUntil(
-        [&] { return readAll(root / "korvane.out").find("Project changed: gallery") != std::string::npos; },
-        15))
-        << readAll(root / "korvane.out");
+    ASSERT_TRUE(waitForOutput("Project changed: gallery", 15)) << readAll(outFile());
 
     double readmeSeconds = 0;
     const auto readme = detailFor("README", {"README.md | ", "Gallery readme line 3"}, &readmeSeconds);
@@ -228,18 +149,18 @@ TEST_F(DetailPanelEndToEndTest, PreviewsFilesRefusesHostileOnesAndShowsBranchFig
     EXPECT_LT(after - before, 50 * 1024);
 
     // The popup still follows the arrow keys after them.
-    ASSERT_TRUE(keys("Return"));
+    ASSERT_TRUE(key("Return"));
     const pid_t first = watch({"alpha-", "Alpha text"});
     ASSERT_TRUE(type(";;alpha"));
     const auto firstSeen = watched(first);
     ASSERT_FALSE(firstSeen.empty());
     const pid_t second = watch({"!" + firstSeen.back()});
-    ASSERT_TRUE(keys("Down"));
+    ASSERT_TRUE(key("Down"));
     const auto secondSeen = watched(second);
     ASSERT_FALSE(secondSeen.empty());
     EXPECT_NE(secondSeen.back().substr(0, 12), firstSeen.back().substr(0, 12))
         << testing::PrintToString(secondSeen);
-    keys("Escape");
+    key("Escape");
 
     const auto branch = detailFor("@git ahead", {"ahead-two | ", "2 ahead"});
     EXPECT_THAT(branch, HasLineWith("ahead-two")) << testing::PrintToString(branch);

@@ -1,10 +1,11 @@
 #include "endtoendsupport.h"
 
-#include "support/polling.h"
-
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <iostream>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -137,6 +138,213 @@ void stop(pid_t pid) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
     }
+}
+
+void IsolatedKorvaneTest::SetUp() {
+    if (korvaneBinary().empty()) {
+        GTEST_SKIP() << "the korvane executable is not part of this build";
+    }
+    if (std::getenv("DISPLAY") == nullptr) {
+        GTEST_SKIP() << "needs an X session (scripts/xvfb-session)";
+    }
+    root = fs::canonical(dir.path());
+    home = root / "home";
+    fs::create_directories(root / "run");
+    fs::permissions(root / "run", fs::perms::owner_all);
+    arrange();
+}
+
+void IsolatedKorvaneTest::TearDown() {
+    stop(korvane);
+    stop(trayer);
+    for (int pid : helpers) {
+        run("kill " + std::to_string(pid) + " 2>/dev/null");
+    }
+    // Kept for a look at a failure; the temporary folder goes with the test.
+    if (HasFailure()) {
+        std::cout << "[ korvane  ] stdout:\n"
+                  << readAll(outFile()) << "[ korvane  ] stderr (tail):\n"
+                  << output("tail -n 30 " + quoted(errFile())) << "\n";
+    }
+}
+
+std::string IsolatedKorvaneTest::korvaneBinary() {
+#ifdef KORVANE_BINARY
+    return KORVANE_BINARY;
+#else
+    return {};
+#endif
+}
+
+std::string IsolatedKorvaneTest::fixtureCommand(const std::string& script, const std::string& arguments) {
+    return "/usr/bin/python3 " KORVANE_FIXTURES "/" + script + " " + arguments;
+}
+
+void IsolatedKorvaneTest::isolateEnvironment(const std::vector<std::string>& extra) {
+    // KORVANE_TEST marks the test runner itself; the binary would leave at once under it.
+    static const std::vector<std::string> replaced{"HOME=",           "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
+                                                   "XDG_STATE_HOME=", "XDG_RUNTIME_DIR=", "KORVANE_TEST="};
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (std::none_of(replaced.begin(), replaced.end(),
+                         [&](const auto& p) { return entry.starts_with(p); })) {
+            environment.push_back(entry);
+        }
+    }
+    for (const std::string& entry :
+         {"HOME=" + home.string(), "XDG_CONFIG_HOME=" + (home / ".config").string(),
+          "XDG_CACHE_HOME=" + (home / ".cache").string(), "XDG_STATE_HOME=" + (root / "state").string(),
+          "XDG_RUNTIME_DIR=" + (root / "run").string()}) {
+        environment.push_back(entry);
+    }
+    environment.insert(environment.end(), extra.begin(), extra.end());
+}
+
+void IsolatedKorvaneTest::skipOnboarding() {
+    dir.write("state/korvane/defaults.json", R"({"hasCompletedOnboarding": true})");
+}
+
+void IsolatedKorvaneTest::launch() {
+    ++starts;
+    korvane = spawn({korvaneBinary()}, environment, outFile(), errFile());
+}
+
+bool IsolatedKorvaneTest::startKorvane() {
+    launch();
+    return waitForLine(kReadyLine, 1, 30.0);
+}
+
+fs::path IsolatedKorvaneTest::outFile() const {
+    return root / ("korvane" + std::to_string(starts) + ".out");
+}
+
+fs::path IsolatedKorvaneTest::errFile() const {
+    return root / ("korvane" + std::to_string(starts) + ".err");
+}
+
+bool IsolatedKorvaneTest::waitForLine(const std::string& line, std::size_t times, double seconds) {
+    return pollUntil([&] { return count(readAll(outFile()), line + "\n") >= times; }, seconds);
+}
+
+bool IsolatedKorvaneTest::waitForOutput(const std::string& text, double seconds) {
+    return pollUntil([&] { return readAll(outFile()).find(text) != std::string::npos; }, seconds);
+}
+
+void IsolatedKorvaneTest::startTrayer() {
+    if (run("command -v trayer >/dev/null") != 0) {
+        return;
+    }
+    trayer = spawn({"/bin/sh", "-c",
+                    "exec trayer --edge top --align right --widthtype request --height 24 "
+                    "--SetDockType true --SetPartialStrut false --expand false"},
+                   environment, root / "trayer.out", root / "trayer.err");
+    pollUntil(
+        [&] {
+            return !(trayerWindow = output("xdotool search --class trayer 2>/dev/null | head -1")).empty();
+        },
+        10.0);
+}
+
+std::string IsolatedKorvaneTest::trayIcon() const {
+    if (trayerWindow.empty()) {
+        return {};
+    }
+    std::size_t trayDepth = std::string::npos;
+    for (const std::string& line : lines(output("xwininfo -root -tree 2>/dev/null"))) {
+        const std::size_t depth = line.find_first_not_of(' ');
+        if (trayDepth != std::string::npos && depth <= trayDepth) {
+            trayDepth = std::string::npos;
+        }
+        if (line.find("\"trayer\")") != std::string::npos) {
+            trayDepth = depth;
+        } else if (trayDepth != std::string::npos && line.find("(\"korvane\"") != std::string::npos) {
+            return line.substr(depth, line.find(' ', depth) - depth);
+        }
+    }
+    return {};
+}
+
+bool IsolatedKorvaneTest::openXterm(const std::string& title, const fs::path& directory,
+                                    const std::string& program, const std::string& geometry) {
+    const fs::path pidFile = root / (title + ".pid");
+    const std::string command = (directory.empty() ? "" : "cd " + quoted(directory) + " && ") +
+                                "{ xterm -T " + title + " -geometry " + geometry + " -e sh -c " +
+                                quoted(program) + " >/dev/null 2>&1 & echo $! > " + quoted(pidFile) + "; }";
+    if (run(command) != 0 || !pollUntil([&] { return fs::exists(readyFile(title)); }, 20.0)) {
+        return false;
+    }
+    helpers.push_back(std::stoi(readAll(pidFile)));
+    return focus(title);
+}
+
+bool IsolatedKorvaneTest::openTerminal(const std::string& title, const fs::path& directory) {
+    return openXterm(title, directory,
+                     "stty raw -echo && touch " + quoted(readyFile(title)) + " && exec cat > " +
+                         quoted(typedFile(title)));
+}
+
+fs::path IsolatedKorvaneTest::readyFile(const std::string& title) const {
+    return root / (title + ".ready");
+}
+
+fs::path IsolatedKorvaneTest::typedFile(const std::string& title) const {
+    return root / (title + ".typed");
+}
+
+bool IsolatedKorvaneTest::focus(const std::string& title) {
+    return activateWindow("--name '^" + title + "$'");
+}
+
+bool IsolatedKorvaneTest::type(const std::string& text) {
+    return run("xdotool type --delay 40 " + quoted(text) + " >/dev/null 2>&1") == 0;
+}
+
+bool IsolatedKorvaneTest::key(const std::string& keys) {
+    return run("xdotool key --delay 40 " + keys + " >/dev/null 2>&1") == 0;
+}
+
+IsolatedKorvaneTest::Geometry IsolatedKorvaneTest::geometry(const std::string& window) {
+    Geometry g;
+    for (const std::string& line :
+         lines(output("xdotool getwindowgeometry --shell " + window + " 2>/dev/null"))) {
+        const auto equals = line.find('=');
+        if (equals == std::string::npos) {
+            continue;
+        }
+        const std::string name = line.substr(0, equals);
+        const int value = std::atoi(line.c_str() + equals + 1);
+        if (name == "X") {
+            g.x = value;
+        } else if (name == "Y") {
+            g.y = value;
+        } else if (name == "WIDTH") {
+            g.width = value;
+        } else if (name == "HEIGHT") {
+            g.height = value;
+        }
+    }
+    return g;
+}
+
+std::vector<std::string> IsolatedKorvaneTest::visibleKorvaneWindows() {
+    return lines(output("xdotool search --onlyvisible --name '^Korvane$' 2>/dev/null"));
+}
+
+std::string IsolatedKorvaneTest::popupWindow() {
+    for (const std::string& window : visibleKorvaneWindows()) {
+        if (geometry(window).width > 60) {
+            return window;
+        }
+    }
+    return {};
+}
+
+bool IsolatedKorvaneTest::popupShown(bool shown) {
+    return pollUntil([&] { return popupWindow().empty() != shown; }, 10.0);
+}
+
+void IsolatedKorvaneTest::screenshot(const std::string& name) {
+    run("import -window root /tmp/korvane-e2e-" + name + ".png >/dev/null 2>&1");
 }
 
 } // namespace korvane::test::e2e

@@ -2,50 +2,30 @@
 // programs sit in project folders and a GTK entry, typed into with xdotool; the tray menu and the
 // completion rows are read over the accessibility bus by fixtures/korvaneitems.py.
 #include "endtoendsupport.h"
-#include "support/polling.h"
-#include "support/tempdir.h"
 
 #include <csignal>
-#include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace korvane {
 namespace {
 
 namespace fs = std::filesystem;
-using test::pollUntil;
-using test::readAll;
-using test::run;
 
-constexpr const char* kReadyLine = "[Korvane] Ready. Type ;; to activate.";
 constexpr const char* kPressureLine =
     "[Korvane] Memory pressure detected (critical), evicting optional caches";
 
 using namespace test::e2e;
 
-class EndToEndTest : public testing::Test {
+class EndToEndTest : public IsolatedKorvaneTest {
 protected:
-    void SetUp() override {
-#ifndef KORVANE_BINARY
-        GTEST_SKIP() << "the korvane executable is not part of this build";
-#else
-        if (std::getenv("DISPLAY") == nullptr) {
-            GTEST_SKIP() << "needs an X session (scripts/xvfb-session)";
-        }
-        root = fs::canonical(dir.path());
-        home = root / "home";
+    void arrange() override {
         alpha = home / "projects/alpha";
         beta = home / "projects/beta";
         dir.write(
@@ -65,143 +45,25 @@ protected:
         ASSERT_EQ(run("cd " + quoted(beta) + " && " + git + " init -q && " + git + " add -A && " + git +
                       " commit -qm one"),
                   0);
-        fs::create_directories(root / "run");
-        fs::permissions(root / "run", fs::perms::owner_all);
-        // Onboarding done, so that no window of it takes the focus from the windows typed into.
-        dir.write("state/korvane/defaults.json", R"({"hasCompletedOnboarding": true})");
-
-        for (char** e = environ; *e != nullptr; ++e) {
-            std::string entry = *e;
-            // KORVANE_TEST marks the test runner itself; the binary would leave at once under it.
-            static const std::vector<std::string> replaced{
-                "HOME=",           "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
-                "XDG_STATE_HOME=", "XDG_RUNTIME_DIR=", "KORVANE_TEST="};
-            if (std::none_of(replaced.begin(), replaced.end(),
-                             [&](const auto& p) { return entry.starts_with(p); })) {
-                environment.push_back(entry);
-            }
-        }
-        for (const std::string& entry :
-             {"HOME=" + home.string(), "XDG_CONFIG_HOME=" + (home / ".config").string(),
-              "XDG_CACHE_HOME=" + (home / ".cache").string(), "XDG_STATE_HOME=" + (root / "state").string(),
-              "XDG_RUNTIME_DIR=" + (root / "run").string(), std::string("KORVANE_TEST_HOOKS=1"),
-              std::string("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"), std::string("QT_QPA_PLATFORM=xcb")}) {
-            environment.push_back(entry);
-        }
-
-        if (run("command -v trayer >/dev/null") == 0) {
-            trayer = spawn({"/bin/sh", "-c",
-                            "exec trayer --edge top --align right --widthtype request --height 24 "
-                            "--SetDockType true --SetPartialStrut false --expand false"},
-                           environment, root / "trayer.out", root / "trayer.err");
-            trayerWindow = "";
-            pollUntil(
-                [&] {
-                    return !(trayerWindow = output("xdotool search --class trayer 2>/dev/null | head -1"))
-                                .empty();
-                },
-                10.0);
-        }
+        skipOnboarding();
+        isolateEnvironment(
+            {"KORVANE_TEST_HOOKS=1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "QT_QPA_PLATFORM=xcb"});
+        startTrayer();
         ASSERT_TRUE(startKorvane()) << readAll(errFile());
-#endif
-    }
-
-    void TearDown() override {
-        stop(korvane);
-        stop(trayer);
-        for (int pid : helpers) {
-            run("kill " + std::to_string(pid) + " 2>/dev/null");
-        }
-        // Kept for a look at a failure; the temporary folder goes with the test.
-        if (HasFailure()) {
-            std::cout << "[ korvane  ] stdout:\n"
-                      << readAll(outFile()) << "[ korvane  ] stderr (tail):\n"
-                      << output("tail -n 30 " + quoted(errFile())) << "\n";
-        }
-    }
-
-    fs::path outFile() const {
-        return root / ("korvane" + std::to_string(starts) + ".out");
-    }
-    fs::path errFile() const {
-        return root / ("korvane" + std::to_string(starts) + ".err");
-    }
-
-    bool startKorvane() {
-        ++starts;
-        korvane = spawn({korvaneBinary()}, environment, outFile(), errFile());
-        return waitForLine(kReadyLine, 1, 30.0);
-    }
-
-    static std::string korvaneBinary() {
-#ifdef KORVANE_BINARY
-        return KORVANE_BINARY;
-#else
-        return {};
-#endif
-    }
-
-    // Waits until korvane's stdout holds `line` at least `times` times.
-    bool waitForLine(const std::string& line, std::size_t times = 1, double seconds = 10.0) {
-        return pollUntil([&] { return count(readAll(outFile()), line + "\n") >= times; }, seconds);
     }
 
     std::string projectLine(const fs::path& project) const {
         return "[Korvane] Project changed: " + project.filename().string() + " at " + project.string();
     }
 
-    // An xterm titled `title` whose program runs in `directory` and writes every byte it receives,
-    // untranslated, to the file `<title>.typed`; focused.
-    bool openTerminal(const std::string& title, const fs::path& directory) {
-        const fs::path ready = root / (title + ".ready");
-        const std::string program = "stty raw -echo && touch " + quoted(ready) + " && exec cat > " +
-                                    quoted(root / (title + ".typed"));
-        const std::string command = "cd " + quoted(directory) + " && { xterm -T " + title +
-                                    " -geometry 70x12 -e sh -c " + quoted(program) +
-                                    " >/dev/null 2>&1 & echo $! > " + quoted(root / (title + ".pid")) + "; }";
-        if (run(command) != 0 || !pollUntil([&] { return fs::exists(ready); }, 20.0)) {
-            return false;
-        }
-        helpers.push_back(std::stoi(readAll(root / (title + ".pid"))));
-        return focus(title);
-    }
-
-    std::string typedInto(const std::string& title) {
-        return edited(readAll(root / (title + ".typed")));
-    }
+    std::string typedInto(const std::string& title) { return edited(readAll(typedFile(title))); }
     std::string rawInto(const std::string& title) {
-        return "raw " + testing::PrintToString(readAll(root / (title + ".typed")));
-    }
-
-    bool focus(const std::string& title) {
-        return test::activateWindow("--name '^" + title + "$'");
-    }
-
-    static bool type(const std::string& text) {
-        return run("xdotool type --delay 40 " + quoted(text) + " >/dev/null 2>&1") == 0;
-    }
-    static bool key(const std::string& keys) {
-        return run("xdotool key --delay 40 " + keys + " >/dev/null 2>&1") == 0;
-    }
-
-    // The popup's window while it is on screen, or "". The tray icon bears the same name.
-    static std::string popupWindow() {
-        for (const std::string& window :
-             lines(output("xdotool search --onlyvisible --name '^Korvane$' 2>/dev/null"))) {
-            if (geometry(window).width > 60) {
-                return window;
-            }
-        }
-        return {};
-    }
-    static bool popupShown(bool shown) {
-        return pollUntil([&] { return popupWindow().empty() != shown; }, 10.0);
+        return "raw " + testing::PrintToString(readAll(typedFile(title)));
     }
 
     // The korvaneitems.py listing of `what` ("menu" or "rows").
     static std::vector<std::string> accessibleItems(const std::string& what) {
-        return lines(
-            output("/usr/bin/python3 " KORVANE_FIXTURES "/korvaneitems.py " + what + " 10 2>/dev/null"));
+        return lines(output(fixtureCommand("korvaneitems.py", what + " 10") + " 2>/dev/null"));
     }
 
     // Waits until the completion rows include one containing `text`; the rows last seen.
@@ -224,64 +86,7 @@ protected:
         return icon.empty() ? std::vector<std::string>{} : accessibleItems("menu " + icon);
     }
 
-    // The tray icon's window, docked somewhere below one of trayer's windows, or "".
-    std::string trayIcon() const {
-        if (trayerWindow.empty()) {
-            return {};
-        }
-        std::size_t trayDepth = std::string::npos;
-        for (const std::string& line : lines(output("xwininfo -root -tree 2>/dev/null"))) {
-            const std::size_t depth = line.find_first_not_of(' ');
-            if (trayDepth != std::string::npos && depth <= trayDepth) {
-                trayDepth = std::string::npos;
-            }
-            if (line.find("\"trayer\")") != std::string::npos) {
-                trayDepth = depth;
-            } else if (trayDepth != std::string::npos && line.find("(\"korvane\"") != std::string::npos) {
-                return line.substr(depth, line.find(' ', depth) - depth);
-            }
-        }
-        return {};
-    }
-
-    struct Geometry {
-        int x = 0, y = 0, width = 0, height = 0;
-    };
-    static Geometry geometry(const std::string& window) {
-        Geometry g;
-        for (const std::string& line :
-             lines(output("xdotool getwindowgeometry --shell " + window + " 2>/dev/null"))) {
-            const auto equals = line.find('=');
-            if (equals == std::string::npos) {
-                continue;
-            }
-            const std::string name = line.substr(0, equals);
-            const int value = std::atoi(line.c_str() + equals + 1);
-            if (name == "X") {
-                g.x = value;
-            } else if (name == "Y") {
-                g.y = value;
-            } else if (name == "WIDTH") {
-                g.width = value;
-            } else if (name == "HEIGHT") {
-                g.height = value;
-            }
-        }
-        return g;
-    }
-
-    static void screenshot(const std::string& name) {
-        run("import -window root /tmp/korvane-e2e-" + name + ".png >/dev/null 2>&1");
-    }
-
-    test::TempDir dir;
-    fs::path root, home, alpha, beta;
-    std::vector<std::string> environment;
-    pid_t korvane = 0;
-    pid_t trayer = 0;
-    int starts = 0;
-    std::string trayerWindow;
-    std::vector<int> helpers;
+    fs::path alpha, beta;
 };
 
 TEST_F(EndToEndTest, RunsOnceDocksInTheTrayAndListsItsMenuInOrder) {
@@ -302,7 +107,8 @@ TEST_F(EndToEndTest, RunsOnceDocksInTheTrayAndListsItsMenuInOrder) {
     std::erase_if(unreachable, [](const std::string& entry) { return entry.starts_with("DISPLAY="); });
     unreachable.push_back("DISPLAY=:97");
     const pid_t lost = spawn({korvaneBinary()}, unreachable, root / "lost.out", root / "lost.err");
-    ASSERT_TRUE(pollUntil([&] { return ended(lost, &status); }, 20.0)) << (::kill(lost, SIGKILL), "still running");
+    ASSERT_TRUE(pollUntil([&] { return ended(lost, &status); }, 20.0))
+        << (::kill(lost, SIGKILL), "still running");
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << "wait status " << status;
     EXPECT_EQ(readAll(root / "lost.err"), "Korvane cannot connect to the X display :97.\n");
 
@@ -369,7 +175,7 @@ TEST_F(EndToEndTest, ExpandsSnippetsInATerminalFollowsProjectsAndSurvivesPressur
     // The caret moves in after the text has landed; a key typed before then would land behind it.
     const auto landed = std::chrono::steady_clock::now();
     const std::string fourLefts = "\x1b[D\x1b[D\x1b[D\x1b[D";
-    ASSERT_TRUE(pollUntil([&] { return readAll(root / "korvane-alpha.typed").ends_with(fourLefts); }))
+    ASSERT_TRUE(pollUntil([&] { return readAll(typedFile("korvane-alpha")).ends_with(fourLefts); }))
         << rawInto("korvane-alpha");
     std::cout << "[ caret    ] moved "
               << std::chrono::duration<double>(std::chrono::steady_clock::now() - landed).count()
@@ -381,13 +187,13 @@ TEST_F(EndToEndTest, ExpandsSnippetsInATerminalFollowsProjectsAndSurvivesPressur
     // Under memory pressure the optional caches go, and completion still works.
     ::kill(korvane, SIGUSR1);
     EXPECT_TRUE(waitForLine(kPressureLine)) << readAll(outFile());
-    const std::size_t offset = readAll(root / "korvane-alpha.typed").size();
+    const std::size_t offset = readAll(typedFile("korvane-alpha")).size();
     ASSERT_TRUE(key("Return") && type(";;sig"));
     ASSERT_TRUE(popupShown(true));
     rowsWith("sig");
     ASSERT_TRUE(key("Return"));
     EXPECT_TRUE(pollUntil([&] {
-        return edited(readAll(root / "korvane-alpha.typed").substr(offset)) == "\nBest,\nAda";
+        return edited(readAll(typedFile("korvane-alpha")).substr(offset)) == "\nBest,\nAda";
     })) << rawInto("korvane-alpha");
 
     // Killed right after a completion, while its use is being recorded: the history on disk stays
@@ -395,13 +201,13 @@ TEST_F(EndToEndTest, ExpandsSnippetsInATerminalFollowsProjectsAndSurvivesPressur
     const fs::path history = home / ".config/korvane/history.json";
     ASSERT_TRUE(pollUntil([&] { return readAll(history).find("\"manual:sig\"") != std::string::npos; }))
         << "the uses so far were never saved";
-    const std::size_t killOffset = readAll(root / "korvane-alpha.typed").size();
+    const std::size_t killOffset = readAll(typedFile("korvane-alpha")).size();
     ASSERT_TRUE(key("Return") && type(";;fn"));
     ASSERT_TRUE(popupShown(true));
     rowsWith("fn");
     ASSERT_TRUE(key("Return"));
     ASSERT_TRUE(pollUntil([&] {
-        return readAll(root / "korvane-alpha.typed").substr(killOffset).ends_with("bar");
+        return readAll(typedFile("korvane-alpha")).substr(killOffset).ends_with("bar");
     })) << rawInto("korvane-alpha");
     ::kill(korvane, SIGKILL);
     ::waitpid(korvane, nullptr, 0);
@@ -425,7 +231,7 @@ TEST_F(EndToEndTest, CompletesPathsAndBranchesInAGtkEntryWithoutTakingTheFocus) 
     ASSERT_EQ(run("xdotool search --sync --name '^Korvane test entry$' set_window --name " + quoted(title) +
                   " >/dev/null 2>&1"),
               0);
-    ASSERT_TRUE(test::activateWindow("--class KorvaneGtk"));
+    ASSERT_TRUE(activateWindow("--class KorvaneGtk"));
     ASSERT_TRUE(waitForLine(projectLine(alpha))) << readAll(outFile());
     const std::string entryWindow = output("xdotool getactivewindow");
     auto entryText = [&] {

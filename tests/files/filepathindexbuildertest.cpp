@@ -164,7 +164,9 @@ TEST(FilePathIndexBuilderTest, FreshBrokerListingSparesTheGitRun) {
         ++runs;
         return std::optional<Paths>(Paths{"from-git"});
     };
-    GitLsFilesBroker::shared().store(root.path().string(), {"z.txt", "\"caf\\303\\251\"", "a.txt"});
+    GitLsFilesBroker broker(SystemClock::shared());
+    builder.broker = &broker;
+    broker.store(root.path().string(), {"z.txt", "\"caf\\303\\251\"", "a.txt"});
     test::LogCapture log;
     const auto result = builder.build(root.path().string(), {});
     EXPECT_EQ(runs.load(), 0);

@@ -1,5 +1,7 @@
-#include "platform/fake/manualscheduler.h"
 #include "files/filepathprovider.h"
+
+#include "platform/fake/fakeclock.h"
+#include "platform/fake/manualworkerpool.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
 
@@ -79,9 +81,9 @@ private:
 
 struct Fixture {
     FakeClock clock;
-    ManualScheduler scheduler;
+    ManualWorkerPool workers;
     FakeGit git;
-    std::shared_ptr<FilePathProvider> provider = FilePathProvider::create(clock, git.runner(), &scheduler);
+    std::shared_ptr<FilePathProvider> provider = FilePathProvider::create(clock, git.runner(), workers);
 };
 
 int cacheMisses(const test::LogCapture& log) {
@@ -106,31 +108,67 @@ TEST(FilePathProviderTest, LeastRecentlyUsedRootLeavesTheCacheFirst) {
     EXPECT_EQ(f.git.listings(), 7) << "root 2 was the least recently used";
 }
 
-TEST(FilePathProviderTest, StaleIndexIsServedAndRebuiltOnceInTheBackground) {
+// Folders whose times lie in the past, so that the index built over them counts as settled.
+void ageTree(const std::filesystem::path& root) {
+    const auto past = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        std::filesystem::last_write_time(entry.path(), past);
+    }
+    std::filesystem::last_write_time(root, past);
+}
+
+TEST(FilePathProviderTest, IndexIsRebuiltOnlyWhenTheProjectChanged) {
     Fixture f;
-    f.provider->index("/r");
+    test::TempDir dir;
+    dir.write("src/main.c", "");
+    dir.write("README.md", "");
+    ageTree(dir.path());
+    const std::string root = dir.path().string();
+    f.provider->index(root);
+    // Unchecked for long, but nothing changed: looked at in the background, not rebuilt.
     f.clock.advance(31);
     f.git.files = {"new.txt"};
-    EXPECT_EQ(f.provider->index("/r").relativePaths->toVector(), (Paths{"README.md", "src/main.c"}));
+    f.provider->index(root);
+    f.provider->index(root);
+    EXPECT_EQ(f.workers.pendingCount(), 1u);
+    f.workers.runAll();
+    EXPECT_EQ(f.git.listings(), 1);
+    f.clock.advance(20);
+    f.provider->index(root);
+    EXPECT_EQ(f.workers.pendingCount(), 0u) << "checked 20 s ago";
+    // A file appears in a folder: the next look rebuilds, serving the old index meanwhile.
+    dir.write("src/new.c", "");
+    f.clock.advance(31);
+    EXPECT_EQ(f.provider->index(root).relativePaths->toVector(), (Paths{"README.md", "src/main.c"}));
+    f.workers.runAll();
+    EXPECT_EQ(f.git.listings(), 2);
+    EXPECT_EQ(f.provider->index(root).relativePaths->toVector(), Paths{"new.txt"});
+}
+
+TEST(FilePathProviderTest, RefreshRebuildsAnUnchangedIndexAndThenSaysSo) {
+    Fixture f;
     f.provider->index("/r");
-    EXPECT_EQ(f.scheduler.pendingJobCount(), 1u);
-    f.scheduler.runBackgroundJobs();
-    EXPECT_EQ(f.provider->index("/r").relativePaths->toVector(), Paths{"new.txt"});
+    f.git.files = {"committed.txt"};
+    bool done = false;
+    f.provider->refresh("/r", [&] { done = true; });
+    EXPECT_EQ(f.provider->index("/r").relativePaths->toVector(), (Paths{"README.md", "src/main.c"}));
+    f.workers.runAll();
+    EXPECT_TRUE(done);
+    EXPECT_EQ(f.provider->index("/r").relativePaths->toVector(), Paths{"committed.txt"});
 }
 
 TEST(FilePathProviderTest, ChangedIncludePathsDropTheCacheAndAnyRebuildInFlight) {
     Fixture f;
     f.provider->index("/r");
-    f.clock.advance(31);
-    f.provider->index("/r");
+    f.provider->refresh("/r", nullptr);
     f.provider->configure("projectRelative", Paths{"vendor"});
-    f.scheduler.runBackgroundJobs();
+    f.workers.runAll();
     EXPECT_EQ(f.git.listings(), 2);
     f.provider->index("/r");
     EXPECT_EQ(f.git.listings(), 3) << "the rebuild of the old configuration was not stored";
     f.clock.advance(31);
     f.provider->index("/r");
-    EXPECT_EQ(f.scheduler.pendingJobCount(), 1u) << "the root can be revalidated again";
+    EXPECT_EQ(f.workers.pendingCount(), 1u) << "the root can be revalidated again";
 }
 
 TEST(FilePathProviderTest, InsertionModeAloneKeepsTheCache) {
@@ -177,7 +215,7 @@ TEST(FilePathProviderTest, RecentListsForTheEmptyQueryAndTheBrowser) {
     // Without an index nothing is checked against one, and no index is built.
     f.provider->recentTracker().recordSelection("file:a.txt", "/r");
     EXPECT_TRUE(f.provider->recentPaths("/r", 8).empty());
-    f.scheduler.runBackgroundJobs();
+    f.workers.runAll();
     EXPECT_THAT(f.provider->recentPaths("/r", 8),
                 ElementsAre("gone-but-uncommitted.txt", "a.txt", "deleted.txt", "kept.txt"));
     EXPECT_EQ(f.git.listings(), 0);

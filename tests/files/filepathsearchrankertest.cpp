@@ -16,16 +16,13 @@ using Candidate = FilePathSearchRanker::Candidate;
 
 constexpr const char* locale = "en_US";
 
-// The list as the provider keeps it (collation ranked), or as a one-off ranking reads it (collating
-// ties as they come up).
-std::shared_ptr<const PathList> listOf(Paths paths, bool ranked = true) {
-    std::sort(paths.begin(), paths.end());
-    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
-    auto list = std::make_shared<PathList>(paths, locale);
-    if (ranked) {
-        list->prepareCollationRanks();
+// The list as the index keeps it: sorted when `sorted`, else in the order given.
+std::shared_ptr<const PathList> listOf(Paths paths, bool sorted = true) {
+    if (sorted) {
+        std::sort(paths.begin(), paths.end());
+        paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
     }
-    return list;
+    return std::make_shared<PathList>(paths, locale);
 }
 
 std::string_view nameOf(std::string_view path) {
@@ -46,13 +43,20 @@ std::vector<SearchResult> referenceRanking(const std::string& query, const PathL
     const LocalizedCollator collator(locale);
     const Paths paths = list.toVector();
     std::vector<Candidate> candidates;
-    const auto take = [&](std::vector<Candidate> filtered, auto compare) {
+    // The first `limit` in the order of the scores, ties in list order; then those, and only those,
+    // ordered with their ties collated.
+    const auto take = [&](std::vector<Candidate> filtered, auto scoreOrder, auto compare) {
+        std::stable_sort(filtered.begin(), filtered.end(), scoreOrder);
+        filtered.resize(std::min(filtered.size(), limit));
         std::stable_sort(filtered.begin(), filtered.end(), compare);
         std::vector<SearchResult> results;
-        for (std::size_t i = 0; i < filtered.size() && i < limit; ++i) {
-            results.push_back(filtered[i].result);
+        for (const auto& candidate : filtered) {
+            results.push_back(candidate.result);
         }
         return results;
+    };
+    const auto scores = [](const Candidate& a, const Candidate& b) {
+        return a.quality != b.quality ? a.quality > b.quality : a.filenameScore > b.filenameScore;
     };
     const auto split = [](std::string_view text) {
         std::vector<std::string_view> pieces;
@@ -76,7 +80,7 @@ std::vector<SearchResult> referenceRanking(const std::string& query, const PathL
                 candidates.push_back(candidateOf(path, match->quality, match->filenameScore, match->ranges));
             }
         }
-        auto results = take(FilePathSearchRanker::filterByQuality(candidates, graphemeCount(query)),
+        auto results = take(FilePathSearchRanker::filterByQuality(candidates, graphemeCount(query)), scores,
                             [&](const Candidate& a, const Candidate& b) {
                                 if (a.quality != b.quality) {
                                     return a.quality > b.quality;
@@ -124,10 +128,17 @@ std::vector<SearchResult> referenceRanking(const std::string& query, const PathL
         }
         candidates.push_back(candidateOf(path, quality, score, ranges));
     }
-    return take(FilePathSearchRanker::filterByQuality(candidates, graphemeCount(query)),
-                [&](const Candidate& a, const Candidate& b) {
-                    return FilePathSearchRanker::compareWithRecency(a, b, snapshot, collator);
-                });
+    return take(
+        FilePathSearchRanker::filterByQuality(candidates, graphemeCount(query)),
+        [&](const Candidate& a, const Candidate& b) {
+            if (a.quality != b.quality || a.filenameScore != b.filenameScore) {
+                return scores(a, b);
+            }
+            return snapshot.recencyScore(a.result.snippet->label) > snapshot.recencyScore(b.result.snippet->label);
+        },
+        [&](const Candidate& a, const Candidate& b) {
+            return FilePathSearchRanker::compareWithRecency(a, b, snapshot, collator);
+        });
 }
 
 std::vector<SearchResult> fastRanking(const FilePathSearchRanker& ranker, const std::string& query,
@@ -212,7 +223,7 @@ TEST(FilePathSearchRankerTest, OrderingRules) {
         {"labels equal but for case keep index order", {"B/x.c", "b/x.c"}, "x.c", {"B/x.c", "b/x.c"}},
         {"case-sensitive queries respect case", {"Makefile", "makefile.old"}, "Make", {"Makefile"}, true},
     };
-    const FilePathSearchRanker ranker;
+    const FilePathSearchRanker ranker(SystemClock::shared());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto list = listOf(c.paths);
@@ -306,7 +317,7 @@ TEST(FilePathSearchRankerTest, FastRankingEqualsAStableSortOfEverything) {
         }
         // Odd rounds rank with a shared snapshot, whose scores the ranker keeps between keystrokes.
         const auto shared = round % 2 == 1 ? std::make_shared<const RecentFilesSnapshot>(recent) : nullptr;
-        const FilePathSearchRanker ranker;
+        const FilePathSearchRanker ranker(SystemClock::shared());
         for (int q = 0; q < 20; ++q) {
             const std::string query = randomQuery(random, paths);
             const bool caseSensitive = random() % 4 == 0;
@@ -327,7 +338,7 @@ TEST(FilePathSearchRankerTest, CancelledRankingStopsWithNothing) {
     const auto list = listOf(randomPaths(random, 20000));
     CancellationToken token;
     token.cancel();
-    const FilePathSearchRanker ranker;
+    const FilePathSearchRanker ranker(SystemClock::shared());
     EXPECT_TRUE(ranker.rankPlainQuery("a", list, false, RecentFilesSnapshot{}, 50, "/root", "", &token).results.empty());
     EXPECT_TRUE(ranker.rankSegmentQuery("a/b", list, false, 50, "/root", "", &token).empty());
 }

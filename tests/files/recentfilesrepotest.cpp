@@ -1,7 +1,8 @@
-#include "platform/fake/manualscheduler.h"
 #include "files/gitcommandrunner.h"
 #include "files/recentfilestracker.h"
 #include "gitrepo.h"
+#include "platform/fake/fakeclock.h"
+#include "platform/fake/manualworkerpool.h"
 #include "platform/linux/linuxprocessrunner.h"
 
 #include <gmock/gmock.h>
@@ -15,6 +16,12 @@ using ::testing::ElementsAre;
 using ::testing::UnorderedElementsAre;
 using Paths = std::vector<std::string>;
 
+// Where the background refreshes of tests that never run them wait.
+WorkerPool& idleWorkers() {
+    static ManualWorkerPool workers;
+    return workers;
+}
+
 class RecentFilesRepoTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -23,7 +30,8 @@ protected:
     }
 
     RecentFilesSnapshot snapshotOf(const std::filesystem::path& root) const {
-        const auto tracker = std::make_shared<RecentFilesTracker>(SystemClock::shared(), git.commandRunner());
+        const auto tracker =
+            std::make_shared<RecentFilesTracker>(SystemClock::shared(), git.commandRunner(), idleWorkers());
         return tracker->snapshot(root.string());
     }
 
@@ -90,7 +98,7 @@ TEST_F(RecentFilesRepoTest, NoCommitsYetAndDetachedHead) {
 
 TEST(RecentFilesFreshnessTest, ASnapshotIsFreshForThirtySecondsAndSelectionsKeepItsTime) {
     FakeClock clock;
-    ManualScheduler scheduler;
+    ManualWorkerPool workers;
     int statusRuns = 0;
     const auto tracker = std::make_shared<RecentFilesTracker>(
         clock,
@@ -98,7 +106,7 @@ TEST(RecentFilesFreshnessTest, ASnapshotIsFreshForThirtySecondsAndSelectionsKeep
             statusRuns += arguments[0] == "status" ? 1 : 0;
             return std::optional<Paths>(arguments[0] == "status" ? Paths{" M a.txt"} : Paths{});
         },
-        &scheduler);
+        workers);
     tracker->setIndexInfoProvider([](const std::string&) {
         return RecentFilesTracker::IndexInfo{true, true, {}};
     });
@@ -108,23 +116,23 @@ TEST(RecentFilesFreshnessTest, ASnapshotIsFreshForThirtySecondsAndSelectionsKeep
     clock.advance(30);
     tracker->refreshIfStale("/r");
     tracker->cachedSnapshot("/r");
-    EXPECT_EQ(scheduler.pendingJobCount(), 0u);
+    EXPECT_EQ(workers.pendingCount(), 0u);
 
     tracker->recordSelection("file:b.txt", "/r");
-    EXPECT_EQ(tracker->cachedSnapshot("/r").timestamp, built.timestamp);
-    EXPECT_THAT(tracker->cachedSnapshot("/r").sessionSelected, ElementsAre("b.txt"));
+    EXPECT_EQ(tracker->cachedSnapshot("/r")->timestamp, built.timestamp);
+    EXPECT_THAT(tracker->cachedSnapshot("/r")->sessionSelected, ElementsAre("b.txt"));
 
     clock.advance(0.001);
     tracker->refreshIfStale("/r");
     tracker->refreshIfStale("/r");
     EXPECT_EQ(tracker->snapshot("/r").timestamp, built.timestamp);
-    EXPECT_EQ(scheduler.pendingJobCount(), 1u);
+    EXPECT_EQ(workers.pendingCount(), 1u);
     EXPECT_TRUE(tracker->isRefreshing("/r"));
-    scheduler.runUntilIdle();
+    workers.runAll();
     EXPECT_EQ(statusRuns, 2);
-    EXPECT_EQ(tracker->cachedSnapshot("/r").timestamp, clock.now());
-    EXPECT_THAT(tracker->cachedSnapshot("/r").sessionSelected, ElementsAre("b.txt"));
-    EXPECT_EQ(scheduler.pendingJobCount(), 0u);
+    EXPECT_EQ(tracker->cachedSnapshot("/r")->timestamp, clock.now());
+    EXPECT_THAT(tracker->cachedSnapshot("/r")->sessionSelected, ElementsAre("b.txt"));
+    EXPECT_EQ(workers.pendingCount(), 0u);
 }
 
 } // namespace

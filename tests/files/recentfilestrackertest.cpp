@@ -1,7 +1,9 @@
-#include "platform/fake/manualscheduler.h"
-#include "files/gitcommandrunner.h"
 #include "files/recentfilestracker.h"
+
+#include "files/gitcommandrunner.h"
 #include "gitrepo.h"
+#include "platform/fake/fakeclock.h"
+#include "platform/fake/manualworkerpool.h"
 #include "platform/linux/linuxprocessrunner.h"
 
 #include <gmock/gmock.h>
@@ -12,6 +14,12 @@ namespace {
 
 using ::testing::ElementsAre;
 using Paths = std::vector<std::string>;
+
+// Where the background refreshes of tests that never run them wait.
+WorkerPool& idleWorkers() {
+    static ManualWorkerPool workers;
+    return workers;
+}
 
 TEST(RecentFilesTrackerTest, StatusLinesGiveTheFilesNamesRelativeToTheRoot) {
     const Paths lines = {
@@ -41,7 +49,8 @@ TEST(RecentFilesTrackerTest, RootInASubfolderSeesOnlyItsOwnFilesRelativeToItself
     repo.write("packages/lib/y.ts", "changed");
     repo.write("packages/app/new one.ts");
     const GitCommandRunner git(std::make_shared<LinuxProcessRunner>());
-    const auto tracker = std::make_shared<RecentFilesTracker>(SystemClock::shared(), git.commandRunner());
+    const auto tracker =
+        std::make_shared<RecentFilesTracker>(SystemClock::shared(), git.commandRunner(), idleWorkers());
     const auto snapshot = tracker->snapshot((repo.path() / "packages/app").string());
     EXPECT_THAT(snapshot.gitUncommitted, ElementsAre("src/x.ts", "new one.ts"));
     EXPECT_THAT(snapshot.gitRecentlyCommitted, ElementsAre("src/x.ts"));
@@ -49,9 +58,8 @@ TEST(RecentFilesTrackerTest, RootInASubfolderSeesOnlyItsOwnFilesRelativeToItself
 
 TEST(RecentFilesTrackerTest, SessionSelectionsAgeOutAndStayWithTheirRoot) {
     FakeClock clock;
-    const auto tracker = std::make_shared<RecentFilesTracker>(clock, [](const auto&, const auto&, double) {
-        return std::optional<Paths>(Paths{});
-    });
+    const auto tracker = std::make_shared<RecentFilesTracker>(
+        clock, [](const auto&, const auto&, double) { return std::optional<Paths>(Paths{}); }, idleWorkers());
     tracker->recordSelection("file:old.txt", "/a/b");
     clock.advance(1);
     tracker->recordSelection("file:mid.txt", "/a/b");
@@ -75,7 +83,7 @@ TEST(RecentFilesTrackerTest, SessionSelectionsAgeOutAndStayWithTheirRoot) {
 
 TEST(RecentFilesTrackerTest, CachedSnapshotRefreshesOnceInTheBackgroundAndReports) {
     FakeClock clock;
-    ManualScheduler scheduler;
+    ManualWorkerPool workers;
     int runs = 0;
     const auto tracker = std::make_shared<RecentFilesTracker>(
         clock,
@@ -83,20 +91,37 @@ TEST(RecentFilesTrackerTest, CachedSnapshotRefreshesOnceInTheBackgroundAndReport
             ++runs;
             return std::optional<Paths>(arguments[0] == "status" ? Paths{" M a.txt"} : Paths{});
         },
-        &scheduler);
+        workers);
     std::vector<std::string> events;
     tracker->setCallbacks([&](const std::string& root) { events.push_back("ready " + root); },
                           [&](const std::string& root, bool loading) {
                               events.push_back(std::string(loading ? "loading " : "loaded ") + root);
                           });
-    EXPECT_EQ(tracker->cachedSnapshot("/r").gitUncommitted, Paths{});
-    EXPECT_EQ(tracker->cachedSnapshot("/r").gitUncommitted, Paths{});
-    EXPECT_EQ(scheduler.pendingJobCount(), 1u);
-    scheduler.runUntilIdle();
+    EXPECT_EQ(tracker->cachedSnapshot("/r")->gitUncommitted, Paths{});
+    EXPECT_EQ(tracker->cachedSnapshot("/r")->gitUncommitted, Paths{});
+    EXPECT_EQ(workers.pendingCount(), 1u);
+    workers.runAll();
     EXPECT_THAT(events, ElementsAre("loading /r", "loaded /r", "ready /r"));
     // Built without an index, so stale at once.
-    EXPECT_EQ(tracker->cachedSnapshot("/r").gitUncommitted, Paths{"a.txt"});
-    EXPECT_EQ(scheduler.pendingJobCount(), 1u);
+    EXPECT_EQ(tracker->cachedSnapshot("/r")->gitUncommitted, Paths{"a.txt"});
+    EXPECT_EQ(workers.pendingCount(), 1u);
+}
+
+TEST(RecentFilesTrackerTest, OnlyTheFirstThousandUncommittedFilesCountAsRecent) {
+    Paths status;
+    for (int i = 0; i < 1500; ++i) {
+        status.push_back("?? f" + std::to_string(i));
+    }
+    const auto tracker = std::make_shared<RecentFilesTracker>(
+        SystemClock::shared(),
+        [&](const Paths& arguments, const auto&, double) {
+            return std::optional<Paths>(arguments[0] == "status" ? status : Paths{});
+        },
+        idleWorkers());
+    const auto uncommitted = tracker->snapshot("/r").gitUncommitted;
+    ASSERT_EQ(uncommitted.size(), RecentFilesTracker::uncommittedLimit);
+    EXPECT_EQ(uncommitted.front(), "f0");
+    EXPECT_EQ(uncommitted.back(), "f999");
 }
 
 TEST(RecentFilesTrackerTest, WalkedIndexRunsNoGitAndKeepsTheWeeksModifiedFiles) {
@@ -106,10 +131,14 @@ TEST(RecentFilesTrackerTest, WalkedIndexRunsNoGitAndKeepsTheWeeksModifiedFiles) 
     std::filesystem::last_write_time(old, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 8));
     std::filesystem::last_write_time(fresh, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 6));
     int runs = 0;
-    const auto tracker = std::make_shared<RecentFilesTracker>(SystemClock::shared(), [&](const auto&, const auto&, double) {
-        ++runs;
-        return std::optional<Paths>();
-    });
+    ManualWorkerPool workers;
+    const auto tracker = std::make_shared<RecentFilesTracker>(
+        SystemClock::shared(),
+        [&](const auto&, const auto&, double) {
+            ++runs;
+            return std::optional<Paths>();
+        },
+        workers);
     tracker->setIndexInfoProvider([](const std::string&) {
         return RecentFilesTracker::IndexInfo{false, true, {"old.txt", "gone.txt", "fresh.txt"}};
     });

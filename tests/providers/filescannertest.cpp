@@ -71,8 +71,14 @@ FileScanner recordingScanner(std::int64_t depth, FileScanner::GitLister lister =
     return FileScanner({std::make_shared<RecordingExtractor>()}, {"node_modules"}, depth, std::move(lister), budget);
 }
 
+// The listings the scans of these tests leave for the file index.
+const std::shared_ptr<GitLsFilesBroker>& listings() {
+    static const auto broker = std::make_shared<GitLsFilesBroker>(SystemClock::shared());
+    return broker;
+}
+
 FileScanner::GitLister realGit() {
-    return GitScanLister(std::make_shared<LinuxProcessRunner>()).lister();
+    return GitScanLister(std::make_shared<LinuxProcessRunner>(), listings()).lister();
 }
 
 void makeFifo(const fs::path& path) {
@@ -165,7 +171,7 @@ TEST(FileScannerGitTest, ListsRealPathsOffersEnvironmentFilesAndSeedsTheBroker) 
     EXPECT_EQ(offered.back(), ".env");
 
     // The index takes the listing as git printed it and decodes it the same way.
-    auto seed = GitLsFilesBroker::shared().consume(repo.root(), 60);
+    auto seed = listings()->consume(repo.root(), 60);
     ASSERT_TRUE(seed.has_value());
     EXPECT_THAT(seed->first, testing::Contains("\".claude/skills/a b\\\"\\303\\251/SKILL.md\""));
     auto decoded = FilePathIndexBuilder::decodeListing(seed->first);
@@ -233,7 +239,7 @@ TEST(FileScannerGitTest, WhenGitFailsNoListingIsLeftAndTheTreeIsWalked) {
     root.write("README.md", "x");
     root.write("node_modules/README.md", "x");
     EXPECT_THAT(ids(recordingScanner(5, realGit()).scan(root.path().string())), UnorderedElementsAre(".git", "README.md"));
-    EXPECT_FALSE(GitLsFilesBroker::shared().consume(root.path().string(), 60).has_value());
+    EXPECT_FALSE(listings()->consume(root.path().string(), 60).has_value());
 }
 
 TEST(FileScannerGitTest, AnEmptyListingMeansNoWalk) {

@@ -22,10 +22,13 @@ using testing::UnorderedElementsAre;
 class ProjectProviderFactoriesTest : public test::ConfigManagerTest {
 protected:
     void SetUp() override {
-        installProjectProviderFactories(manager.providerFactories, [this](const std::string& root) {
-            listedRoots.push_back(root);
-            return std::optional<std::vector<std::string>>();
-        });
+        installProjectProviderFactories(
+            manager.providerFactories,
+            [this](const std::string& root) {
+                listedRoots.push_back(root);
+                return std::optional<std::vector<std::string>>();
+            },
+            globalSkills);
         home.write("project/README.md", "# Demo");
         home.write("project/.claude/skills/x/SKILL.md", "---\nname: local\n---\n");
         home.write("project/.git", "gitdir: elsewhere");
@@ -41,7 +44,7 @@ protected:
     static std::filesystem::path userSkill() { return GlobalSkillProvider::defaultRoots().at(0) / "mine/SKILL.md"; }
 
     std::vector<std::string> scanIds() {
-        GlobalSkillProvider::shared().refresh();
+        globalSkills->refresh();
         std::vector<std::string> ids;
         for (const auto& provider : manager.makeProviders().providers) {
             for (const auto& snippet : provider->snippets(projectRoot())) {
@@ -54,6 +57,8 @@ protected:
     }
 
     std::vector<std::string> listedRoots;
+    std::shared_ptr<GlobalSkillProvider> globalSkills =
+        std::make_shared<GlobalSkillProvider>(GlobalSkillProvider::defaultRoots());
 };
 
 TEST_F(ProjectProviderFactoriesTest, EnabledSourcesGiveTheirProvidersInOrder) {
@@ -68,7 +73,7 @@ TEST_F(ProjectProviderFactoriesTest, EnabledSourcesGiveTheirProvidersInOrder) {
     EXPECT_TRUE(std::dynamic_pointer_cast<const SkillExtractor>(scanner->extractors()[0]));
     EXPECT_TRUE(std::dynamic_pointer_cast<const ProjectDocExtractor>(scanner->extractors()[1]));
     EXPECT_EQ(scanner->maxDepth(), 5);
-    EXPECT_EQ(providers[2], GlobalSkillProvider::sharedProvider());
+    EXPECT_EQ(providers[2], globalSkills);
     EXPECT_TRUE(std::dynamic_pointer_cast<NpmScriptProvider>(providers[providers.size() - 2]));
     EXPECT_TRUE(std::dynamic_pointer_cast<MakeTargetProvider>(providers.back()));
 

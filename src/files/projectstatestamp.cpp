@@ -1,0 +1,127 @@
+#include "files/projectstatestamp.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_set>
+
+namespace korvane {
+namespace {
+
+// Folds one stat result into the running stamp (FNV-1a over the fields); a missing entry counts too.
+class Fold {
+public:
+    explicit Fold(std::int64_t newest)
+        : newest_(newest) {}
+
+    void add(int dirFd, const char* relative) {
+        struct stat status {};
+        if (::fstatat(dirFd, relative, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            mix(0xffffffffu);
+            return;
+        }
+        const std::int64_t time =
+            static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
+        fresh_ |= time > newest_;
+        mix(static_cast<std::uint64_t>(time));
+        mix(static_cast<std::uint64_t>(status.st_ino));
+        mix(static_cast<std::uint64_t>(status.st_size));
+    }
+    std::uint64_t value() const {
+        return fresh_ || hash_ == ProjectStateStamp::unsettled ? ProjectStateStamp::unsettled : hash_;
+    }
+
+private:
+    void mix(std::uint64_t word) {
+        for (int i = 0; i < 8; ++i) {
+            hash_ ^= (word >> (8 * i)) & 0xff;
+            hash_ *= 0x100000001b3ull;
+        }
+    }
+
+    std::uint64_t hash_ = 0xcbf29ce484222325ull;
+    std::int64_t newest_;
+    bool fresh_ = false;
+};
+
+// The git directory of the repository holding `root`: the nearest ".git" folder, or the folder a
+// ".git" file points to (a worktree or submodule); empty when there is none.
+std::string gitDirectory(const std::string& root) {
+    std::string folder = root;
+    while (!folder.empty()) {
+        const std::string dotGit = folder + "/.git";
+        struct stat status {};
+        if (::lstat(dotGit.c_str(), &status) == 0) {
+            if (S_ISDIR(status.st_mode)) {
+                return dotGit;
+            }
+            // The pointer file is read only for a path to stat, never run or followed further.
+            char buffer[4096];
+            const int fd = ::open(dotGit.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+            if (fd < 0) {
+                return {};
+            }
+            const ssize_t count = ::read(fd, buffer, sizeof buffer - 1);
+            ::close(fd);
+            std::string_view text(buffer, count > 0 ? static_cast<std::size_t>(count) : 0);
+            if (!text.starts_with("gitdir: ")) {
+                return {};
+            }
+            text.remove_prefix(8);
+            text = text.substr(0, text.find('\n'));
+            const std::string target(text);
+            return target.starts_with("/") ? target : folder + "/" + target;
+        }
+        const std::size_t slash = folder.rfind('/');
+        if (slash == std::string::npos) {
+            break;
+        }
+        folder.resize(slash);
+    }
+    return {};
+}
+
+} // namespace
+
+std::uint64_t ProjectStateStamp::take(const std::string& root, const PathList& paths) {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const std::int64_t newest = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() -
+                                static_cast<std::int64_t>(settleSeconds * 1e9);
+    Fold fold(newest);
+    if (const std::string git = gitDirectory(root); !git.empty()) {
+        fold.add(AT_FDCWD, (git + "/index").c_str());
+        fold.add(AT_FDCWD, (git + "/HEAD").c_str());
+    }
+    const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (rootFd < 0) {
+        fold.add(AT_FDCWD, root.c_str());
+        return fold.value();
+    }
+    fold.add(rootFd, ".");
+    // Each folder once, parents included; a parent already seen had its own parents added with it.
+    std::unordered_set<std::string_view> folders;
+    std::string scratch;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::string_view path = paths[i];
+        if (path.substr(paths.nameStart(i)) == ".gitignore") {
+            scratch.assign(path);
+            fold.add(rootFd, scratch.c_str());
+        }
+        std::size_t end = paths.nameStart(i);
+        while (end > 1) {
+            const std::string_view folder = path.substr(0, end - 1);
+            if (!folders.insert(folder).second) {
+                break;
+            }
+            scratch.assign(folder);
+            fold.add(rootFd, scratch.c_str());
+            end = folder.rfind('/') == std::string_view::npos ? 0 : folder.rfind('/') + 1;
+        }
+    }
+    ::close(rootFd);
+    return fold.value();
+}
+
+} // namespace korvane
