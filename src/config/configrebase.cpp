@@ -3,7 +3,9 @@
 #include "base/jsonreader.h"
 
 #include <algorithm>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,8 +33,66 @@ std::vector<std::string> keysOf(const Json& base, const Json& ours) {
     return keys;
 }
 
+// The entries of a list of objects by their `idField`, or none when an entry has no text id or an id
+// stands twice (a hand-edited file may hold a repeated key; such a list is then taken whole).
+std::optional<std::map<std::string, const Json*>> entriesById(const Json& list, const char* idField) {
+    if (!list.is_array()) {
+        return std::nullopt;
+    }
+    std::map<std::string, const Json*> entries;
+    for (const Json& entry : list) {
+        const auto id = entry.is_object() ? entry.find(idField) : entry.end();
+        if (id == entry.end() || !id->is_string() ||
+            !entries.emplace(id->get<std::string>(), &entry).second) {
+            return std::nullopt;
+        }
+    }
+    return entries;
+}
+
+// A list edited on both sides, merged entry by entry: the entries of `ours` in its order, an entry
+// that `ours` left as it was in `base` taking the version of `theirs` (or going when `theirs`
+// dropped it), then the entries that `theirs` added. None when an id is missing or repeated.
+std::optional<Json> mergeById(const Json& theirs, const Json& base, const Json& ours, const char* idField) {
+    const auto theirEntries = entriesById(theirs, idField);
+    static const Json noEntries = Json::array();
+    const auto baseEntries = entriesById(base.is_null() ? noEntries : base, idField);
+    const auto ourEntries = entriesById(ours, idField);
+    if (!theirEntries || !baseEntries || !ourEntries) {
+        return std::nullopt;
+    }
+    Json merged = Json::array();
+    for (const Json& entry : ours) {
+        const std::string id = entry[idField].get<std::string>();
+        const auto before = baseEntries->find(id);
+        if (before == baseEntries->end() || *before->second != entry) {
+            merged.push_back(entry);
+        } else if (const auto their = theirEntries->find(id); their != theirEntries->end()) {
+            merged.push_back(*their->second);
+        }
+    }
+    for (const Json& entry : theirs) {
+        const std::string id = entry[idField].get<std::string>();
+        if (!baseEntries->contains(id) && !ourEntries->contains(id)) {
+            merged.push_back(entry);
+        }
+    }
+    return merged;
+}
+
+// The id field of the lists that are merged entry by entry, or none for a key taken whole.
+const char* listIdField(const std::string& key) {
+    if (key == "snippets") {
+        return "key";
+    }
+    if (key == "app_snippets") {
+        return "bundle_id";
+    }
+    return nullptr;
+}
+
 // Applies to `theirs` the members that differ between `base` and `ours`; "settings" member by member
-// when `nested` is set.
+// and the snippet and application lists entry by entry when `nested` is set.
 void layChanges(Json& theirs, const Json& base, const Json& ours, bool nested) {
     for (const std::string& key : keysOf(base, ours)) {
         const Json& before = member(base, key);
@@ -46,6 +106,9 @@ void layChanges(Json& theirs, const Json& base, const Json& ours, bool nested) {
                 target = Json::object();
             }
             layChanges(target, before, after, false);
+        } else if (const char* idField = nested ? listIdField(key) : nullptr;
+                   idField != nullptr && theirs.contains(key) && after.is_array()) {
+            theirs[key] = mergeById(theirs[key], before, after, idField).value_or(after);
         } else if (after.is_null()) {
             theirs.erase(key);
         } else {

@@ -186,14 +186,18 @@ void DetailPreviewController::loadFileMetadata(const Snippet& snippet) {
         return;
     }
     cancel(fileMetadataTask_);
-    fileMetadataTask_ = after(fileLoadWaitSeconds, [path = *path,
+    std::optional<std::string> root = projectRoot ? projectRoot() : std::nullopt;
+    fileMetadataTask_ = after(fileLoadWaitSeconds, [path = *path, root,
                                                     id = snippet.id](DetailPreviewController& self,
                                                                      const CancellationToken& token) {
         std::weak_ptr<DetailPreviewController> weak = self.weak_from_this();
         Scheduler* scheduler = &self.loaders_.scheduler;
         self.loaders_.scheduler.runInBackground(
-            TaskPriority::userInitiated, [weak, scheduler, token, path, id](const CancellationToken&) {
-                const auto attributes = FileAttributes::read(path);
+            TaskPriority::userInitiated, [weak, scheduler, token, path, root, id](const CancellationToken&) {
+                // A link out of the project tells nothing of its target, not even its size and date.
+                const auto attributes = PreviewContentService::staysInProject(path, root)
+                                            ? FileAttributes::read(path)
+                                            : FileAttributes::readWithoutFollowing(path);
                 scheduler->post([weak, token, id, attributes] {
                     auto self = weak.lock();
                     if (!self || token.isCancelled()) {

@@ -4,9 +4,10 @@
 
 namespace korvane {
 
-std::optional<FileAttributes> FileAttributes::read(const std::string& path) {
-    struct stat info {};
-    if (path.empty() || ::stat(path.c_str(), &info) != 0 || info.st_size < 0) {
+namespace {
+
+std::optional<FileAttributes> attributesOf(const struct stat& info) {
+    if (info.st_size < 0) {
         return std::nullopt;
     }
     // Whole nanoseconds: two writes within one millisecond that keep the size still differ.
@@ -16,6 +17,24 @@ std::optional<FileAttributes> FileAttributes::read(const std::string& path) {
                           std::chrono::system_clock::time_point(
                               std::chrono::duration_cast<std::chrono::system_clock::duration>(sinceEpoch)),
                           S_ISREG(info.st_mode)};
+}
+
+} // namespace
+
+std::optional<FileAttributes> FileAttributes::read(const std::string& path) {
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return attributesOf(info);
+}
+
+std::optional<FileAttributes> FileAttributes::readWithoutFollowing(const std::string& path) {
+    struct stat info {};
+    if (path.empty() || ::lstat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return attributesOf(info);
 }
 
 } // namespace korvane

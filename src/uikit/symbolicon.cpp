@@ -6,9 +6,14 @@
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
+#include <map>
+#include <string>
+#include <tuple>
 
 namespace korvane {
 namespace {
+
+constexpr std::size_t maxCachedIcons = 256;
 
 const SymbolPath* find(std::string_view name) {
     const auto& paths = symbolPaths();
@@ -62,6 +67,17 @@ QIcon SymbolIcon::icon(std::string_view name, const QColor& color, int size) {
     if (!has(name)) {
         return {};
     }
+    // Rows of the settings lists ask for the same few icons thousands of times. Names, palette
+    // colours and sizes are few; the bound only guards against a caller that varies them freely.
+    using Key = std::tuple<std::string, QRgb, int>;
+    static std::map<Key, QIcon> drawn;
+    Key key{std::string(name), color.rgba(), size};
+    if (const auto found = drawn.find(key); found != drawn.end()) {
+        return found->second;
+    }
+    if (drawn.size() >= maxCachedIcons) {
+        drawn.clear();
+    }
     QIcon icon;
     for (int scale : {1, 2}) {
         QPixmap pixmap(size * scale, size * scale);
@@ -72,6 +88,7 @@ QIcon SymbolIcon::icon(std::string_view name, const QColor& color, int size) {
         pixmap.setDevicePixelRatio(scale);
         icon.addPixmap(pixmap);
     }
+    drawn.emplace(std::move(key), icon);
     return icon;
 }
 

@@ -21,7 +21,7 @@ public:
     // Draws the symbol into `box` (kept square and centred) in `color`; false for an unknown name.
     static bool paint(QPainter& painter, std::string_view name, const QRectF& box, const QColor& color);
     // The symbol as an icon of `size` pixels (and twice that for high-density screens); an empty icon
-    // for an unknown name.
+    // for an unknown name. Drawn once per name, colour and size, then shared.
     static QIcon icon(std::string_view name, const QColor& color, int size = 16);
 };
 

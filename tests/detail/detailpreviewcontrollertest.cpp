@@ -235,6 +235,13 @@ TEST_F(DetailPreviewControllerTest, APreviewThatArrivesAfterTheSelectionMovedIsD
         EXPECT_EQ(std::holds_alternative<PreviewContent::Text>(controller->currentPreviewContent()->value()),
                   shown)
             << name;
+        // Nor its size and date: the size row tells the link's own, not the target's.
+        controller->loadFileMetadata(*snippet(name, SnippetSource::filePath(), {{"filePath", link}}));
+        scheduler.advance(0.1);
+        ASSERT_TRUE(controller->fileMetadata(name)) << name;
+        EXPECT_EQ(controller->fileMetadata(name)->size,
+                  shown ? std::string("project notes").size() : secret.size())
+            << name;
     }
 
     // A refused type is unavailable at once, unread and uncached.

@@ -163,6 +163,42 @@ TEST_F(ConfigurationViewModelFileTest, AnEditOfTheFileBetweenLoadAndSaveIsKept) 
     EXPECT_EQ(model->draftConfig(), saved);
 }
 
+// Both sides edit the same list: the window's rows and the file's other rows are kept, row by row.
+TEST_F(ConfigurationViewModelFileTest, SnippetsAddedToTheFileMeanwhileSurviveTheWindowsSnippetEdits) {
+    writeFile(
+        R"({"snippets": [{"key": "a", "expand": "A"}, {"key": "b", "expand": "B"}, {"key": "c", "expand": "C"}],
+                  "app_snippets": [{"bundle_id": "x", "app_name": "X", "snippets": []}]})");
+    auto model = makeModel();
+    model->saveSnippet(snippet("win", "from the window"), std::nullopt);
+    model->saveSnippet(snippet("a", "A edited in the window"), std::string("a"), 0);
+    // Before the window's save: the popup saves a snippet, an editor changes "b", drops "c" and
+    // adds an application.
+    ASSERT_TRUE(loader_.addSnippet(snippet("popup", "text")));
+    AppConfig edited = fileContents();
+    edited.snippets[1].expand = "B edited elsewhere";
+    edited.snippets.erase(edited.snippets.begin() + 2);
+    edited.appSnippets->push_back(AppSnippetConfig{"y", "Y", {}, std::nullopt});
+    ASSERT_TRUE(loader_.saveConfig(edited));
+    scheduler_.advance(0.3);
+
+    const AppConfig saved = fileContents();
+    EXPECT_THAT(saved.snippets,
+                ElementsAre(snippet("a", "A edited in the window"), snippet("b", "B edited elsewhere"),
+                            snippet("win", "from the window"), snippet("popup", "text")));
+    EXPECT_EQ(saved.appSnippets->size(), 2u);
+    EXPECT_EQ(model->draftConfig(), saved);
+
+    // A reload while the window's edit is still unsaved keeps both the same way.
+    model->saveSnippet(snippet("later", "L"), std::nullopt);
+    ASSERT_TRUE(loader_.addSnippet(snippet("popup2", "text")));
+    model->reloadDraftFromDisk();
+    scheduler_.advance(0.3);
+    const AppConfig reloaded = fileContents();
+    ASSERT_EQ(reloaded.snippets.size(), 6u);
+    EXPECT_EQ(reloaded.snippets[4].key, "later");
+    EXPECT_EQ(reloaded.snippets[5].key, "popup2");
+}
+
 TEST_F(ConfigurationViewModelFileTest, APendingSaveIsWrittenWhenFlushedAndDroppedOnlyWithoutAFlush) {
     writeFile(R"({"trigger": ";;"})");
     auto model = makeModel();

@@ -78,6 +78,16 @@ TEST_F(UiKitTest, EverySymbolDrawsInk) {
 }
 
 // The destructive action runs only for its own button, once; "Cancel" and Escape run the other side.
+// A list of many rows asks for the same few icons over and over: each is drawn once.
+TEST_F(UiKitTest, TheSameIconIsDrawnOnce) {
+    const QIcon first = SymbolIcon::icon("trash", Qt::red, 14);
+    EXPECT_EQ(SymbolIcon::icon("trash", Qt::red, 14).cacheKey(), first.cacheKey());
+    EXPECT_NE(SymbolIcon::icon("trash", Qt::blue, 14).cacheKey(), first.cacheKey());
+    EXPECT_NE(SymbolIcon::icon("trash", Qt::red, 16).cacheKey(), first.cacheKey());
+    EXPECT_NE(SymbolIcon::icon("pencil", Qt::red, 14).cacheKey(), first.cacheKey());
+    EXPECT_TRUE(SymbolIcon::icon("no.such.symbol", Qt::red, 14).isNull());
+}
+
 TEST_F(UiKitTest, ConfirmationRunsTheChosenSideOnce) {
     QWidget parent;
     parent.show();

@@ -78,20 +78,24 @@ void DetailPanelView::sync(const Snippet& snippet) {
     const auto text = bodyText(snippet);
     const int position = model_->detailScrollPosition();
     if (!text) {
+        // Nothing scrolls: the arrow keys must not wander past a body that is not shown.
         shownScrollPosition_ = position;
+        model_->setDetailScrollMax(0);
         return;
     }
     const ThemeConfig& theme = model_->themeConfig();
     const int width =
         DetailPanelContent::charactersPerLine(PopupTheme::drawingFontSize(theme.fontSize), theme.detailWidth);
     if (body_.setText(*text, width)) {
-        // A new body starts at its top; the view model bounds the scroll position by its lines.
+        // A new body starts at its top.
         shownScrollPosition_ = position;
-        model_->setDetailScrollMax(static_cast<int>(body_.segmentCount()) - 1);
     } else if (shownScrollPosition_ != position) {
         shownScrollPosition_ = position;
         body_.scrollTo(position);
     }
+    // The view model bounds the scroll position by the body's lines. Told on every sync, not only
+    // when the text changes: a popup reset forgets the bound while the body keeps the same text.
+    model_->setDetailScrollMax(static_cast<int>(body_.segmentCount()) - 1);
 }
 
 void DetailPanelView::paint(QPainter& painter, const QRectF& rect, const PaintContext& context,

@@ -1,6 +1,7 @@
 #include "settings/views/configurationfooter.h"
 
 #include "platform/urlopener.h"
+#include "settings/configurationviewmodel.h"
 #include "uikit/kitcolors.h"
 #include "uikit/symbolicon.h"
 
@@ -13,10 +14,11 @@
 
 namespace korvane {
 
-ConfigurationFooter::ConfigurationFooter(std::filesystem::path configFile,
+ConfigurationFooter::ConfigurationFooter(std::shared_ptr<ConfigurationViewModel> viewModel,
                                          std::shared_ptr<UrlOpener> urlOpener, QWidget* parent)
     : QWidget(parent)
-    , configFile_(std::move(configFile))
+    , viewModel_(std::move(viewModel))
+    , configFile_(viewModel_->configFilePath())
     , urlOpener_(std::move(urlOpener)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(16, 8, 16, 8);
@@ -32,7 +34,16 @@ ConfigurationFooter::ConfigurationFooter(std::filesystem::path configFile,
     path->setTextInteractionFlags(Qt::TextSelectableByMouse);
     path->setAccessibleName(path->text());
     layout->addWidget(path);
-    layout->addStretch(1);
+    // Edits stay in the window while the file cannot be written; the user must learn why.
+    error_ = new QLabel(this);
+    error_->setObjectName(QStringLiteral("configFileError"));
+    error_->setWordWrap(true);
+    error_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPalette errorPalette = error_->palette();
+    errorPalette.setColor(QPalette::WindowText, KitColors::destructive());
+    error_->setPalette(errorPalette);
+    layout->addWidget(error_, 1);
+    layout->addStretch(0);
     auto* edit = new QPushButton(SymbolIcon::icon("doc.text", KitColors::primaryText(*this), 14),
                                  QStringLiteral("Edit Config File"), this);
     edit->setObjectName(QStringLiteral("editConfigFile"));
@@ -45,6 +56,24 @@ ConfigurationFooter::ConfigurationFooter(std::filesystem::path configFile,
             urlOpener_->open(url.toString(QUrl::FullyEncoded).toStdString());
         }
     });
+    observer_ = viewModel_->addObserver([this](ConfigurationViewModel::Field field) {
+        if (field == ConfigurationViewModel::Field::configFileError) {
+            showFileError();
+        }
+    });
+    showFileError();
+}
+
+ConfigurationFooter::~ConfigurationFooter() {
+    viewModel_->removeObserver(observer_);
+}
+
+void ConfigurationFooter::showFileError() {
+    const auto& message = viewModel_->configFileError();
+    error_->setText(message ? QString::fromStdString(*message) : QString());
+    error_->setAccessibleName(error_->text());
+    error_->setToolTip(error_->text());
+    error_->setVisible(message.has_value());
 }
 
 QString ConfigurationFooter::abbreviatedPath(const QString& path, const QString& home) {

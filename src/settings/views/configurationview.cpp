@@ -68,7 +68,7 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
     auto* rule = new QFrame(this);
     rule->setFrameShape(QFrame::HLine);
     outer->addWidget(rule);
-    footer_ = new ConfigurationFooter(viewModel->configFilePath(), services.urlOpener, this);
+    footer_ = new ConfigurationFooter(viewModel, services.urlOpener, this);
     outer->addWidget(footer_);
 
     sidebar_->onPageChosen = [this](ConfigurationPage page) { setPage(page); };

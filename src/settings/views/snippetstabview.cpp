@@ -258,6 +258,11 @@ void SnippetsTabView::rebuildList() {
     const std::optional<std::size_t> target = adding ? std::nullopt : expanded;
     const bool editorWanted = adding || (expanded && expandedKey);
     QWidget* keep = editor_ && editorWanted && target == editorTarget_ ? editor_.data() : nullptr;
+    // Showing a row into a working layout lays the whole list out again at once, which made a
+    // rebuild quadratic in the rows (seconds for a few thousand snippets, on every search key); the
+    // layout sleeps while the rows are made and works once at the end.
+    list_->setEnabled(false);
+    listHost_->setUpdatesEnabled(false);
     clearLayout(list_, keep);
     if (!keep) {
         editor_ = nullptr;
@@ -304,6 +309,9 @@ void SnippetsTabView::rebuildList() {
             widget->show();
         }
     }
+    list_->setEnabled(true);
+    list_->activate();
+    listHost_->setUpdatesEnabled(true);
 }
 
 void SnippetsTabView::addAction() {

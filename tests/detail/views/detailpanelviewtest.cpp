@@ -252,5 +252,27 @@ TEST_F(DetailPanelViewTest, LinkScriptAndLongTextScrolledToTheEnd) {
     EXPECT_LT(log.withRole("detail.line").size(), 40u);
 }
 
+TEST_F(DetailPanelViewTest, ScrollBoundFollowsTheBodyAcrossPopupResets) {
+    std::string longText;
+    for (int i = 1; i <= 50; ++i) {
+        longText += "line " + std::to_string(i) + "\n";
+    }
+    longText.pop_back();
+    auto text = std::make_shared<Snippet>(*snippet("notes", SnippetSource::manual()));
+    text->expansion = longText;
+    show(text);
+    ASSERT_EQ(model->detailScrollMax(), 49);
+
+    // The popup closes and opens again on the same snippet: the body keeps its text, and the view
+    // model, which forgot the bound, must learn it again or the arrow keys scroll nothing.
+    model->reset();
+    show(text);
+    EXPECT_EQ(model->detailScrollMax(), 49);
+
+    // A section without a scrolling body leaves nothing to scroll.
+    show(snippet("v1.0", SnippetSource::gitRef(), {{"type", "tag"}}));
+    EXPECT_EQ(model->detailScrollMax(), 0);
+}
+
 } // namespace
 } // namespace korvane

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace korvane {
@@ -86,6 +87,41 @@ TEST(ConfigurationWindowTest, FrameSidebarFooterAndPagesSurviveClosing) {
     h.click("toggleSidebar");
     EXPECT_TRUE(h.window->view().sidebarVisible());
     EXPECT_EQ(h.find<QStackedWidget>("pages")->currentIndex(), 1);
+}
+
+// A file that does not parse is left alone; the footer says why, until a save succeeds again.
+TEST(ConfigurationWindowTest, FooterShowsWhyTheFileIsNotWritten) {
+    test::SettingsViewHarness h(sampleFile);
+    auto* error = h.find<QLabel>("configFileError");
+    ASSERT_NE(error, nullptr);
+    EXPECT_FALSE(error->isVisibleTo(h.window.get()));
+
+    const std::string broken = R"({"snippets": [ {"key": "half")";
+    {
+        std::ofstream out(h.loader->configFilePath());
+        out << broken;
+    }
+    AppConfig edited = h.viewModel->draftConfig();
+    edited.snippets.push_back(ManualSnippet{.key = "zz", .expand = "zzz"});
+    h.viewModel->setDraftConfig(edited);
+    h.viewModel->scheduleSave();
+    h.settle();
+    EXPECT_EQ(h.fileText(), broken);
+    EXPECT_TRUE(error->isVisibleTo(h.window.get()));
+    EXPECT_NE(error->text().indexOf("Config parse error"), -1) << error->text().toStdString();
+    EXPECT_EQ(error->accessibleName(), error->text());
+
+    // Mended on disk: the next change is written and the message goes.
+    {
+        std::ofstream out(h.loader->configFilePath());
+        out << sampleFile;
+    }
+    edited.snippets.push_back(ManualSnippet{.key = "yy", .expand = "yyy"});
+    h.viewModel->setDraftConfig(edited);
+    h.viewModel->scheduleSave();
+    h.settle();
+    EXPECT_NE(h.fileText().find("\"yy\""), std::string::npos);
+    EXPECT_FALSE(error->isVisibleTo(h.window.get()));
 }
 
 // Every control a screen reader reaches has a name: its label, its placeholder, or its tooltip.
