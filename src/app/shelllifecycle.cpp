@@ -263,6 +263,11 @@ void ShellLifecycle::dismissOnboarding() {
         auto* raw = window.release();
         parts_.scheduler.post([raw] { delete raw; });
     }
+    // The permission may have come back while no flow was open to see it (granted from outside,
+    // then the flow opened and closed): the session starts now rather than after a restart.
+    if (parts_.trust->isTrusted() && !isSessionStarted_) {
+        handleOnboardingPermissionGranted();
+    }
 }
 
 void ShellLifecycle::finishOnboarding(bool markCompleted) {

@@ -133,5 +133,30 @@ TEST_F(ShellLifecycleTest, AfterRevocationTheOpenFlowAsksAgainAndTheGrantRestart
     EXPECT_TRUE(popup->isVisible());
 }
 
+TEST_F(ShellLifecycleTest, APermissionThatCameBackWhileNoFlowWasOpenStartsTheSessionWhenTheFlowCloses) {
+    trust->trusted = false;
+    coordinator->shell().handlePermissionRevoked();
+    settle();
+    QWidget* window = shownOnboardingWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(shownButton(window, "closeForNow"), nullptr);
+    shownButton(window, "closeForNow")->click();
+    settle();
+    EXPECT_FALSE(coordinator->shell().isSessionStarted());
+
+    // Granted from outside; the flow opened afterwards sees it already granted and reports no change.
+    trust->trusted = true;
+    coordinator->shell().showOnboarding(false);
+    window = shownOnboardingWindow();
+    ASSERT_NE(window, nullptr);
+    lines.clear();
+    coordinator->shell().finishOnboarding(true);
+    settle();
+    EXPECT_TRUE(coordinator->shell().isSessionStarted());
+    EXPECT_THAT(lines.lines(), Contains("[Korvane] Ready. Type ;; to activate."));
+    type(";;s");
+    EXPECT_TRUE(popup->isVisible());
+}
+
 } // namespace
 } // namespace korvane
