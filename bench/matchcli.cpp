@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -109,8 +110,14 @@ int rankCommand(int argc, char** argv) {
         std::fprintf(stderr, "cannot read %s\n", file.c_str());
         return 2;
     }
-    // The paths in the order they come, as the peers take them.
-    const auto paths = korvane::PathList::fromLines(std::string_view(static_cast<const char*>(mapped), size));
+    // The paths in the order they come, as the peers take them, read where the file is mapped.
+    const std::shared_ptr<const void> mapping(mapped, [size](void* bytes) {
+        if (bytes != nullptr) {
+            ::munmap(bytes, size);
+        }
+    });
+    const auto paths =
+        korvane::PathList::overLines(std::string_view(static_cast<const char*>(mapped), size), mapping);
     if (loadOnly) {
         return paths->empty() ? 1 : 0;
     }

@@ -28,6 +28,11 @@ public:
     explicit PathList(const std::vector<std::string_view>& paths, std::string_view locale = {});
     // The non-empty lines of `text` ("\n" ends a line), as they come.
     static std::shared_ptr<const PathList> fromLines(std::string_view text, std::string_view locale = {});
+    // The same over `text` in place, without copying it: `keeper` holds the text for as long as the
+    // list lives. Only the lower-cased forms of paths with capitals are copied. A text with empty
+    // lines is copied as fromLines does.
+    static std::shared_ptr<const PathList> overLines(std::string_view text, std::shared_ptr<const void> keeper,
+                                                     std::string_view locale = {});
     PathList(const PathList&) = delete;
     PathList& operator=(const PathList&) = delete;
 
@@ -37,13 +42,16 @@ public:
     bool empty() const { return flags_.empty(); }
 
     std::string_view operator[](std::size_t i) const {
-        return std::string_view(bytes_.get() + offsets_[i], typedLength(i));
+        return std::string_view(text_ + offsets_[i], typedLength(i));
     }
     // The path with ASCII letters lower-cased; for a path that is not single-byte, the path itself.
     std::string_view lowered(std::size_t i) const {
         const std::size_t length = typedLength(i);
-        const std::size_t start = offsets_[i] + ((flags_[i] & upperCaseFlag) ? length : 0);
-        return std::string_view(bytes_.get() + start, length);
+        if ((flags_[i] & upperCaseFlag) == 0) {
+            return std::string_view(text_ + offsets_[i], length);
+        }
+        const std::size_t start = lowerOffsets_.empty() ? offsets_[i] + length : lowerOffsets_[i];
+        return std::string_view(lowerText_ + start, length);
     }
     std::uint8_t flags(std::size_t i) const { return flags_[i]; }
     bool isSingleByte(std::size_t i) const { return (flags_[i] & singleByteFlag) != 0; }
@@ -76,16 +84,31 @@ private:
 
     template <class Next> void build(std::size_t count, std::size_t totalBytes, Next next);
     void allocate(std::size_t count, std::size_t totalBytes);
+    template <class Next> void buildOver(std::size_t count, const char* text, std::size_t textBytes, Next next);
+    void allocateArrays(std::size_t count);
     void add(std::size_t i, std::string_view path, char*& out);
+    // Fills in everything but the bytes for path i, whose lower-cased form (when it differs) is
+    // written to `lowered`; whether it did.
+    bool prepare(std::size_t i, std::string_view path, char* lowered);
     std::size_t typedLength(std::size_t i) const {
-        const std::size_t stored = offsets_[i + 1] - offsets_[i];
-        return (flags_[i] & upperCaseFlag) ? stored / 2 : stored;
+        const std::size_t stored = offsets_[i + 1] - offsets_[i] - separator_;
+        return (flags_[i] & upperCaseFlag) ? stored >> halveUpper_ : stored;
     }
 
     // Allocated for the most the paths could need and left uninitialised: pages that no path reaches
     // are never touched, so they cost no memory.
     std::unique_ptr<char[], Release> bytes_{nullptr, Release{0}};
     std::size_t byteCount_ = 0;
+    // Where the paths are read: the list's own buffer, where a lower-cased form follows its path, or
+    // a text held by `keeper_` whose lines are the paths (then one separator byte follows each path,
+    // and the lower-cased forms stand in `lowerBytes_` at `lowerOffsets_`).
+    const char* text_ = nullptr;
+    const char* lowerText_ = nullptr;
+    std::shared_ptr<const void> keeper_;
+    std::unique_ptr<char[], Release> lowerBytes_{nullptr, Release{0}};
+    std::uint32_t separator_ = 0;
+    std::uint32_t halveUpper_ = 1;
+    std::vector<std::uint32_t> lowerOffsets_;
     std::vector<std::uint32_t> offsets_;
     std::vector<std::uint64_t> groups_;
     std::vector<std::uint64_t> stemGroups_;
