@@ -283,18 +283,22 @@ bool PathList::prepare(std::size_t i, std::string_view path, char* lowered) {
 
 std::shared_ptr<const PathList> PathList::overLines(std::string_view text, std::shared_ptr<const void> keeper,
                                                     std::string_view locale) {
-    std::size_t count = 0;
-    std::size_t expected = 0;
-    bool gapless = text.size() < std::numeric_limits<std::uint32_t>::max();
-    LineReader counting(text);
-    for (std::string_view line; gapless && counting.next(line);) {
-        // Each path's length is the distance to the next one less its separator, so an empty line
-        // in between would be taken for part of the path.
-        const auto start = static_cast<std::size_t>(line.data() - text.data());
-        gapless = start == expected;
-        expected = start + line.size() + 1;
-        ++count;
+    // A text without empty lines (none first, no two separators in a row) holds one path per
+    // separator, and each path's length is the distance to the next one less its separator; an
+    // empty line would be taken for part of a path, so such a text is copied instead. Counting the
+    // separators is one vectorised pass rather than a search per line.
+    std::size_t separators = 0;
+    unsigned char adjacent = 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t k = 0; k + 1 < text.size(); ++k) {
+        const unsigned char here = bytes[k] == '\n' ? 1 : 0;
+        separators += here;
+        adjacent |= static_cast<unsigned char>(here & (bytes[k + 1] == '\n' ? 1 : 0));
     }
+    // Every separator but a last one ends a path; so does the end of the text.
+    const std::size_t count = separators + (text.empty() ? 0 : 1);
+    const bool gapless = text.size() < std::numeric_limits<std::uint32_t>::max() && !text.starts_with('\n') &&
+                         adjacent == 0;
     if (!gapless) {
         return fromLines(text, locale);
     }

@@ -343,5 +343,43 @@ TEST(FilePathSearchRankerTest, CancelledRankingStopsWithNothing) {
     EXPECT_TRUE(ranker.rankSegmentQuery("a/b", list, false, 50, "/root", "", &token).empty());
 }
 
+// A list read in place over a listing holds and ranks exactly what a copied list of the same lines
+// does, whether or not the listing has gaps (which make it fall back to copying).
+TEST(FilePathSearchRankerTest, ListReadInPlaceEqualsACopiedList) {
+    std::mt19937 random(34);
+    Paths paths = randomPaths(random, 400);
+    paths.insert(paths.end(), {"Src/Ünïcode/Name.TXT", "a\r", "dos\r\nline", "x", "README", ".Hidden/.Git"});
+    std::string listing;
+    for (const auto& path : paths) {
+        listing += path + "\n";
+    }
+    for (const std::string& text : {listing, listing.substr(0, listing.size() - 1), "\n" + listing,
+                                     listing + "\n\nlast\n"}) {
+        auto owned = std::make_shared<const std::string>(text);
+        const auto inPlace = PathList::overLines(*owned, owned);
+        const auto copied = PathList::fromLines(text);
+        ASSERT_EQ(inPlace->size(), copied->size());
+        for (std::size_t i = 0; i < copied->size(); ++i) {
+            SCOPED_TRACE((*copied)[i]);
+            EXPECT_EQ((*inPlace)[i], (*copied)[i]);
+            EXPECT_EQ(inPlace->lowered(i), copied->lowered(i));
+            EXPECT_EQ(inPlace->flags(i), copied->flags(i));
+            EXPECT_EQ(inPlace->groups(i), copied->groups(i));
+            EXPECT_EQ(inPlace->stemGroups(i), copied->stemGroups(i));
+            EXPECT_EQ(inPlace->stemLength(i), copied->stemLength(i));
+            EXPECT_EQ(inPlace->nameStart(i), copied->nameStart(i));
+        }
+        EXPECT_EQ(inPlace->find("x"), copied->find("x"));
+        const FilePathSearchRanker ranker(SystemClock::shared());
+        for (const std::string query : {"src", "NAME", "a/b", "ü"}) {
+            SCOPED_TRACE(query);
+            EXPECT_EQ(describe(ranker.rankPlainQuery(query, inPlace, false, RecentFilesSnapshot{}, 20, "/root", "").results),
+                      describe(ranker.rankPlainQuery(query, copied, false, RecentFilesSnapshot{}, 20, "/root", "").results));
+            EXPECT_EQ(describe(ranker.rankSegmentQuery(query, inPlace, false, 20, "/root", "")),
+                      describe(ranker.rankSegmentQuery(query, copied, false, 20, "/root", "")));
+        }
+    }
+}
+
 } // namespace
 } // namespace korvane
