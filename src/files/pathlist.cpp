@@ -33,14 +33,6 @@ constexpr ByteTables makeTables() {
 
 constexpr ByteTables tables = makeTables();
 
-std::uint64_t groupsOf(std::string_view bytes) {
-    std::uint64_t groups = 0;
-    for (const char c : bytes) {
-        groups |= tables.group[static_cast<unsigned char>(c)];
-    }
-    return groups;
-}
-
 // What the bytes of a path hold: their groups, whether any is an upper-case letter and whether any
 // is outside ASCII.
 struct ByteSummary {
@@ -275,7 +267,7 @@ bool PathList::prepare(std::size_t i, std::string_view path, char* lowered) {
     const std::string_view name(lower + nameStart, length - nameStart);
     const std::size_t dot = name.rfind('.');
     const std::string_view stem = (dot != std::string_view::npos && dot > 0) ? name.substr(0, dot) : name;
-    stemGroups_[i] = groupsOf(stem);
+    stemGroups_[i] = groupsOfUnrolled(reinterpret_cast<const unsigned char*>(stem.data()), stem.size());
     stemLength_[i] = static_cast<std::uint32_t>(stem.size());
     flags_[i] = flags;
     return upper;
