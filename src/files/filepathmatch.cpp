@@ -124,6 +124,22 @@ void findSegments(std::string_view text, SegmentSpans& spans) {
     }
 }
 
+bool holdsInOrder(std::string_view inOrder, std::string_view lowered) {
+    const char* at = lowered.data();
+    const char* const end = at + lowered.size();
+    for (const char wanted : inOrder) {
+        // A plain loop: the paths are short, so a library search per character costs more in calls.
+        while (at != end && *at != wanted) {
+            ++at;
+        }
+        if (at == end) {
+            return false;
+        }
+        ++at;
+    }
+    return true;
+}
+
 // Whether some window of the path's segments holds, in each of its segments, the lower-cased query
 // segment of that place as a subsequence: what a window match needs of every query segment of fewer
 // than four characters, which cannot match as a typo. Longer segments ask nothing here. One pass over
@@ -140,55 +156,28 @@ bool mayMatchSegments(const std::vector<std::string>& loweredQuerySegments, std:
     }
     // The short segments' characters in order anywhere in the path, before following them segment by
     // segment.
-    std::size_t at = 0;
+    std::string inOrder;
     for (const auto& segment : loweredQuerySegments) {
-        if (segment.size() >= tuning::minimumTypoQueryLength) {
-            continue;
-        }
-        for (const char c : segment) {
-            at = lowered.find(c, at);
-            if (at == std::string_view::npos) {
-                return false;
-            }
-            ++at;
+        if (segment.size() < tuning::minimumTypoQueryLength) {
+            inOrder += segment;
         }
     }
-    std::array<std::uint64_t, 16> holds{};
-    std::array<std::size_t, 16> progress{};
-    std::size_t segment = 0;
-    bool inSegment = false;
-    const auto close = [&] {
-        for (std::size_t i = 0; i < n; ++i) {
-            if (progress[i] == loweredQuerySegments[i].size()) {
-                holds[i] |= std::uint64_t{1} << segment;
-            }
-            progress[i] = 0;
-        }
-        ++segment;
-        inSegment = false;
-    };
-    for (const char c : lowered) {
-        if (c == '/') {
-            if (inSegment) {
-                close();
-            }
-            continue;
-        }
-        inSegment = true;
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::string& wanted = loweredQuerySegments[i];
-            if (progress[i] < wanted.size() && wanted[progress[i]] == c) {
-                ++progress[i];
-            }
-        }
+    if (!holdsInOrder(inOrder, lowered)) {
+        return false;
     }
-    if (inSegment) {
-        close();
-    }
+    // Window s lives while each short query segment i stands in order in path segment s + i; each
+    // segment is followed only through the windows still alive, which thin out fast.
     std::uint64_t windows = m - n + 1 == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (m - n + 1)) - 1;
     for (std::size_t i = 0; i < n && windows != 0; ++i) {
-        if (loweredQuerySegments[i].size() < tuning::minimumTypoQueryLength) {
-            windows &= holds[i] >> i;
+        const std::string& wanted = loweredQuerySegments[i];
+        if (wanted.size() >= tuning::minimumTypoQueryLength) {
+            continue;
+        }
+        for (std::uint64_t alive = windows; alive != 0; alive &= alive - 1) {
+            const auto s = static_cast<std::size_t>(std::countr_zero(alive));
+            if (!holdsInOrder(wanted, lowered.substr(spans[s + i].first, spans[s + i].second))) {
+                windows &= ~(std::uint64_t{1} << s);
+            }
         }
     }
     return windows != 0;

@@ -55,6 +55,9 @@ using SegmentSpans = std::vector<std::pair<std::size_t, std::size_t>>;
 // Where the non-empty "/"-separated pieces of `text` begin, and their lengths.
 void findSegments(std::string_view text, SegmentSpans& spans);
 
+// Whether the characters of `inOrder` stand in `lowered` in that order, not necessarily together.
+bool holdsInOrder(std::string_view inOrder, std::string_view lowered);
+
 // Whether some window of the path's segments holds, in each of its segments, the lower-cased query
 // segment of that place as a subsequence (what a window match needs of short query segments).
 bool mayMatchSegments(const std::vector<std::string>& loweredQuerySegments, std::string_view lowered,

@@ -186,13 +186,19 @@ std::vector<SearchResult> FilePathSearchRanker::rankSegmentQuery(std::string_vie
         std::vector<std::string> lowered;
         std::uint64_t groups = 0;
         std::uint64_t shortGroups = 0;
+        std::string shortInOrder;
         for (const auto segment : preparedSegments) {
             lowered.push_back(asciiLowercased(std::string(segment)));
             groups |= groupsOf(lowered.back());
             if (segment.size() < tuning::minimumTypoQueryLength) {
                 shortGroups |= groupsOf(lowered.back());
+                shortInOrder += lowered.back();
             }
         }
+        // A path this short has at most 64 segments, so mayMatchSegments turns it away unless it holds
+        // the short segments' characters in order: that is checked before its segments are found.
+        constexpr std::size_t fewSegmentsBelow = 129;
+        const bool checkOrderFirst = !shortInOrder.empty() && lowered.size() <= 16;
         // A window better than fuzzy holds every query segment as a substring of its own segment, so
         // the path holds them all: the paths that do are looked at first, and only when fewer than ten
         // of them are strong do the others get a look for fuzzy windows. The paths holding every
@@ -281,6 +287,9 @@ std::vector<SearchResult> FilePathSearchRanker::rankSegmentQuery(std::string_vie
                     continue;
                 }
                 const std::string_view text = paths.lowered(i);
+                if (checkOrderFirst && text.size() < fewSegmentsBelow && !holdsInOrder(shortInOrder, text)) {
+                    continue;
+                }
                 findSegments(text, spans);
                 if (!mayMatchSegments(lowered, text, spans)) {
                     continue;
