@@ -53,21 +53,26 @@ TEST_F(ProjectFollowerTest, OnlyARealChangeOfTheConfigFileReloadsIt) {
 
 // Detection in a terminal lists every process: it runs once per change of the active window, and
 // not between a trigger and the popup's first frame.
-TEST_F(ProjectFollowerTest, TheProjectIsDetectedOncePerWindowChangeNotAtTheTrigger) {
+TEST_F(ProjectFollowerTest, TheProjectIsDetectedPerWindowChangeAndAfterTheTriggerNeverAtIt) {
     activeApp->setFrontmost(FrontmostApplication{"xterm", 77}, 0x500001);
     workspace->activate({"xterm", "XTerm", 77});
     scheduler.advance(ProjectFollower::switchDetectionDelay);
     settle();
     const int listings = processTable->listings();
     EXPECT_GT(listings, 0);
-    type(";;si");
+    type(";;");
     EXPECT_TRUE(popup->isVisible());
     EXPECT_EQ(processTable->listings(), listings);
+    // Once the popup is up the project is looked at again: a shell that changed folder is noticed.
+    scheduler.advance(CompletionFlow::triggerDetectionDelay);
+    const int afterTrigger = processTable->listings();
+    EXPECT_GT(afterTrigger, listings);
+    type("si");
     press(keycode::escape);
     workspace->activate({"xterm", "XTerm", 77});
     scheduler.advance(ProjectFollower::switchDetectionDelay);
     settle();
-    EXPECT_GT(processTable->listings(), listings);
+    EXPECT_GT(processTable->listings(), afterTrigger);
 }
 
 // Trusting asks first, listing what it unlocks, and stores exactly what it showed: a file changed
