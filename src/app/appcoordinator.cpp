@@ -3,6 +3,7 @@
 #include "app/statusbarcontroller.h"
 #include "app/testhost.h"
 #include "base/diagnostics.h"
+#include "base/weakcallback.h"
 #include "config/enabledsourcespolicy.h"
 #include "config/projectconfigwatcher.h"
 #include "detail/detailpreviewcontroller.h"
@@ -123,11 +124,7 @@ void AppCoordinator::start() {
     follower_->updateTrustOffers();
 
     std::weak_ptr<ProjectFollower> follower = follower_;
-    configWatcher_->onChange = [follower] {
-        if (auto locked = follower.lock()) {
-            locked->reloadGlobalConfig();
-        }
-    };
+    configWatcher_->onChange = weakCallback(follower, &ProjectFollower::reloadGlobalConfig);
     configWatcher_->start();
     shell_->startMemoryPressureMonitoring();
     std::weak_ptr<ShellLifecycle> shell = shell_;
@@ -216,23 +213,9 @@ void AppCoordinator::createFollower() {
         .ownBundleID = platform_.ownBundleID,
         .ownPid = platform_.ownPid,
     });
-    std::weak_ptr<ProjectFollower> follower = follower_;
-    flow_->onProjectChange = [follower](const std::optional<std::string>& root,
-                                        const std::optional<std::string>& name) {
-        if (auto locked = follower.lock()) {
-            locked->handleProjectChange(root, name);
-        }
-    };
-    flow_->onRefreshRequested = [follower] {
-        if (auto locked = follower.lock()) {
-            locked->handleRefreshRequested();
-        }
-    };
-    flow_->onConfigSaved = [follower] {
-        if (auto locked = follower.lock()) {
-            locked->reloadGlobalConfig();
-        }
-    };
+    flow_->onProjectChange = weakCallback(follower_, &ProjectFollower::handleProjectChange);
+    flow_->onRefreshRequested = weakCallback(follower_, &ProjectFollower::handleRefreshRequested);
+    flow_->onConfigSaved = weakCallback(follower_, &ProjectFollower::reloadGlobalConfig);
 }
 
 void AppCoordinator::createShell() {
@@ -268,11 +251,7 @@ void AppCoordinator::createShell() {
         auto locked = shell.lock();
         return locked ? locked->onboardingContext() : std::nullopt;
     };
-    follower_->onGlobalConfigReloaded = [shell] {
-        if (auto locked = shell.lock()) {
-            locked->handleGlobalConfigReloaded();
-        }
-    };
+    follower_->onGlobalConfigReloaded = weakCallback(shell, &ShellLifecycle::handleGlobalConfigReloaded);
 }
 
 void AppCoordinator::wireSearchCoordinator() {
@@ -285,11 +264,8 @@ void AppCoordinator::wireSearchCoordinator() {
                                       CompletionSessionEngine::ResetMode::reset);
         }
     };
-    searchCoordinator_->onHorizontalSuppressionChanged = [detector](bool suppress) {
-        if (auto locked = detector.lock()) {
-            locked->setSuppressHorizontalKeys(suppress);
-        }
-    };
+    searchCoordinator_->onHorizontalSuppressionChanged =
+        weakCallback(detector, &TriggerDetector::setSuppressHorizontalKeys);
     searchCoordinator_->contextProvider = [flow]() -> std::optional<SearchCoordinator::LiveSearchContext> {
         auto locked = flow.lock();
         return locked ? locked->searchContext() : std::nullopt;
@@ -357,11 +333,7 @@ void AppCoordinator::wireWatcherManager() {
             config->activeCategories(),
             CategoryCatalog::makeSnapshot(custom.value_or(std::vector<CustomProviderConfig>{})));
     };
-    watcherManager_->onSourceRefreshed = [follower] {
-        if (auto locked = follower.lock()) {
-            locked->rerenderSearch();
-        }
-    };
+    watcherManager_->onSourceRefreshed = weakCallback(follower, &ProjectFollower::rerenderSearch);
 }
 
 // Both callbacks come from the recent-files machinery's own threads.
@@ -400,16 +372,8 @@ void AppCoordinator::wireFilePathProvider() {
 
 void AppCoordinator::installMenuCallbacks() {
     std::weak_ptr<ShellLifecycle> shell = shell_;
-    statusBar_->onEditConfig = [shell] {
-        if (auto locked = shell.lock()) {
-            locked->editConfig();
-        }
-    };
-    statusBar_->onOpenConfiguration = [shell] {
-        if (auto locked = shell.lock()) {
-            locked->showConfigurationWindow();
-        }
-    };
+    statusBar_->onEditConfig = weakCallback(shell, &ShellLifecycle::editConfig);
+    statusBar_->onOpenConfiguration = weakCallback(shell, &ShellLifecycle::showConfigurationWindow);
     statusBar_->onOpenOnboarding = [shell] {
         if (auto locked = shell.lock()) {
             locked->showOnboarding(true);

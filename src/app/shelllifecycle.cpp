@@ -3,6 +3,7 @@
 #include "app/shelllifecycle.h"
 
 #include "base/diagnostics.h"
+#include "base/weakcallback.h"
 #include "detail/previewcontentservice.h"
 #include "files/filepathprovider.h"
 #include "onboarding/onboardingviewmodel.h"
@@ -94,11 +95,7 @@ void ShellLifecycle::installTapCallbacks() {
         });
     };
     parts_.eventTap->onPermissionRevoked = [weak, scheduler] {
-        scheduler->post([weak] {
-            if (auto self = weak.lock()) {
-                self->handlePermissionRevoked();
-            }
-        });
+        scheduler->post(weakCallback(weak, &ShellLifecycle::handlePermissionRevoked));
     };
     parts_.eventTap->setKeyWithholding(parts_.triggerDetector);
 }
@@ -141,11 +138,7 @@ void ShellLifecycle::startMemoryPressureMonitoring() {
         parts_.memoryPressure->stop();
     }
     std::weak_ptr<ShellLifecycle> weak = weak_from_this();
-    parts_.memoryPressure->start([weak](const MemoryPressureEvent& event) {
-        if (auto self = weak.lock()) {
-            self->handleMemoryPressure(event);
-        }
-    });
+    parts_.memoryPressure->start(weakCallback(weak, &ShellLifecycle::handleMemoryPressure));
     isMonitoringMemoryPressure_ = true;
 }
 
@@ -208,21 +201,11 @@ void ShellLifecycle::showOnboarding(bool openAtPermissionStep) {
         onboardingCapturedContext_ =
             CompletionFlow::CapturedContext{std::move(bundleID), parts_.projectDetector.currentProjectRoot()};
         std::weak_ptr<ShellLifecycle> weak = weak_from_this();
-        onboardingViewModel_->onPermissionGranted = [weak] {
-            if (auto self = weak.lock()) {
-                self->handleOnboardingPermissionGranted();
-            }
-        };
-        onboardingViewModel_->onOpenConfiguration = [weak] {
-            if (auto self = weak.lock()) {
-                self->showConfigurationWindow();
-            }
-        };
-        onboardingViewModel_->onDismiss = [weak] {
-            if (auto self = weak.lock()) {
-                self->dismissOnboarding();
-            }
-        };
+        onboardingViewModel_->onPermissionGranted =
+            weakCallback(weak, &ShellLifecycle::handleOnboardingPermissionGranted);
+        onboardingViewModel_->onOpenConfiguration =
+            weakCallback(weak, &ShellLifecycle::showConfigurationWindow);
+        onboardingViewModel_->onDismiss = weakCallback(weak, &ShellLifecycle::dismissOnboarding);
         onboardingViewModel_->onComplete = [weak] {
             if (auto self = weak.lock()) {
                 self->finishOnboarding(true);
@@ -230,11 +213,7 @@ void ShellLifecycle::showOnboarding(bool openAtPermissionStep) {
         };
         onboardingWindow_ = std::make_unique<OnboardingWindow>(
             onboardingViewModel_, OnboardingView::Environment{parts_.scheduler, parts_.applicationIcon});
-        onboardingWindow_->onWindowClose = [weak] {
-            if (auto self = weak.lock()) {
-                self->dismissOnboarding();
-            }
-        };
+        onboardingWindow_->onWindowClose = weakCallback(weak, &ShellLifecycle::dismissOnboarding);
     } else {
         // A flow left open while the permission went must not offer to finish as if it held.
         onboardingViewModel_->refreshPermission();

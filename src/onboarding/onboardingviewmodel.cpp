@@ -24,29 +24,15 @@ OnboardingViewModel::OnboardingViewModel(std::shared_ptr<AccessibilityTrust> tru
 OnboardingViewModel::~OnboardingViewModel() = default;
 
 OnboardingViewModel::ObserverID OnboardingViewModel::addObserver(std::function<void()> observer) {
-    const ObserverID id = nextObserverID_++;
-    observers_.emplace(id, std::move(observer));
-    return id;
+    return observers_.add(std::move(observer));
 }
 
 void OnboardingViewModel::removeObserver(ObserverID id) {
-    observers_.erase(id);
+    observers_.remove(id);
 }
 
 void OnboardingViewModel::notify() {
-    // An observer may remove itself or another while being told.
-    std::vector<ObserverID> ids;
-    ids.reserve(observers_.size());
-    for (const auto& [id, observer] : observers_) {
-        ids.push_back(id);
-    }
-    for (ObserverID id : ids) {
-        auto found = observers_.find(id);
-        if (found != observers_.end()) {
-            auto observer = found->second;
-            observer();
-        }
-    }
+    observers_.notify();
 }
 
 void OnboardingViewModel::setCurrentStep(OnboardingStep step) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/cancellationtoken.h"
+#include "base/observerlist.h"
 #include "base/scheduler.h"
 #include "platform/accessibilitytrust.h"
 
@@ -20,7 +21,7 @@ namespace korvane {
 class OnboardingViewModel : public std::enable_shared_from_this<OnboardingViewModel> {
 public:
     enum class OnboardingStep { welcome = 0, experience = 1, ready = 2 };
-    using ObserverID = std::uint64_t;
+    using ObserverID = ObserverList<>::ID;
 
     static constexpr double pollInterval = 1.0;
 
@@ -79,8 +80,7 @@ private:
     std::string realInputText_;
     bool didFirePermissionGranted_ = false;
     std::optional<CancellationToken> pollTimer_;
-    std::map<ObserverID, std::function<void()>> observers_;
-    ObserverID nextObserverID_ = 1;
+    ObserverList<> observers_;
 };
 
 using OnboardingStep = OnboardingViewModel::OnboardingStep;

@@ -82,26 +82,15 @@ std::vector<TypewriterAnimation::Scenario> TypewriterAnimation::defaultScenarios
 }
 
 TypewriterAnimation::ObserverID TypewriterAnimation::addObserver(std::function<void()> observer) {
-    const ObserverID id = nextObserverID_++;
-    observers_.emplace(id, std::move(observer));
-    return id;
+    return observers_.add(std::move(observer));
 }
 
 void TypewriterAnimation::removeObserver(ObserverID id) {
-    observers_.erase(id);
+    observers_.remove(id);
 }
 
 void TypewriterAnimation::notify() {
-    std::vector<ObserverID> ids;
-    for (const auto& [id, observer] : observers_) {
-        ids.push_back(id);
-    }
-    for (ObserverID id : ids) {
-        if (auto found = observers_.find(id); found != observers_.end()) {
-            auto observer = found->second;
-            observer();
-        }
-    }
+    observers_.notify();
 }
 
 void TypewriterAnimation::startAnimation() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/cancellationtoken.h"
+#include "base/observerlist.h"
 #include "base/scheduler.h"
 
 #include <cstdint>
@@ -42,7 +43,7 @@ public:
         std::string after;
     };
 
-    using ObserverID = std::uint64_t;
+    using ObserverID = ObserverList<>::ID;
 
     static std::shared_ptr<TypewriterAnimation> create(Scheduler& scheduler);
     ~TypewriterAnimation();
@@ -110,8 +111,7 @@ private:
     std::optional<std::size_t> pendingStep_;
     std::optional<CancellationToken> stepTimer_;
     std::optional<CancellationToken> blinkTimer_;
-    std::map<ObserverID, std::function<void()>> observers_;
-    ObserverID nextObserverID_ = 1;
+    ObserverList<> observers_;
 };
 
 } // namespace korvane

@@ -6,8 +6,9 @@ namespace korvane {
 
 // A detail controller that shows and loads nothing: every operation is accepted and does nothing,
 // and every query answers "none". The view model uses it until the application installs the
-// detail panel's own controller. Main thread only.
-class NullDetailPreviewController final : public DetailPreviewController {
+// detail panel's own controller; a controller that answers some queries of its own starts from it.
+// Main thread only.
+class NullDetailPreviewController : public DetailPreviewController {
 public:
     std::optional<PreviewContent> currentPreviewContent() const override { return std::nullopt; }
     std::optional<std::string> previewContentSnippetID() const override { return std::nullopt; }

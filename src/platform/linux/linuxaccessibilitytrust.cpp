@@ -1,90 +1,19 @@
 #include "platform/linux/linuxaccessibilitytrust.h"
 
+#include "platform/linux/sessionbus.h"
 #include "platform/linux/xcbconnection.h"
 
-#include <chrono>
-#include <cstdlib>
 #include <dbus/dbus.h>
-#include <filesystem>
-#include <memory>
 #include <optional>
-#include <string>
 
 namespace korvane {
 namespace {
 
 constexpr int busTimeoutMs = 1000;
 
-// Where the session bus listens: the address the session exports, else the per-user bus socket.
-std::optional<std::string> sessionBusAddress() {
-    if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-        address != nullptr && *address != '\0') {
-        return std::string(address);
-    }
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0') {
-        std::string path = std::string(runtime) + "/bus";
-        std::error_code error;
-        if (std::filesystem::is_socket(path, error)) {
-            return "unix:path=" + path;
-        }
-    }
-    return std::nullopt;
-}
-
-struct ConnectionCloser {
-    void operator()(DBusConnection* connection) const {
-        dbus_connection_close(connection);
-        dbus_connection_unref(connection);
-    }
-};
-
-struct MessageUnref {
-    void operator()(DBusMessage* message) const { dbus_message_unref(message); }
-};
-
-struct PendingUnref {
-    void operator()(DBusPendingCall* pending) const { dbus_pending_call_unref(pending); }
-};
-
-using Message = std::unique_ptr<DBusMessage, MessageUnref>;
-
-// Sends `call` and returns its successful reply, waiting at most `timeoutMs` in all. The blocking
-// send of libdbus waits for the bus's authentication without any limit, so the connection is
-// driven here, a slice at a time.
-Message callWithin(DBusConnection* bus, DBusMessage* call, int timeoutMs) {
-    DBusPendingCall* raw = nullptr;
-    if (!dbus_connection_send_with_reply(bus, call, &raw, timeoutMs) || raw == nullptr) {
-        return nullptr;
-    }
-    std::unique_ptr<DBusPendingCall, PendingUnref> pending(raw);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!dbus_pending_call_get_completed(pending.get())) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0 || !dbus_connection_read_write_dispatch(bus, static_cast<int>(left))) {
-            dbus_pending_call_cancel(pending.get());
-            return nullptr;
-        }
-    }
-    Message reply(dbus_pending_call_steal_reply(pending.get()));
-    if (!reply || dbus_message_get_type(reply.get()) != DBUS_MESSAGE_TYPE_METHOD_RETURN) {
-        return nullptr;
-    }
-    return reply;
-}
-
-// Owns a DBusError and frees it.
-struct ScopedError {
-    ScopedError() { dbus_error_init(&error); }
-    ~ScopedError() { dbus_error_free(&error); }
-    DBusError error;
-};
+using Message = SessionBus::Message;
 
 } // namespace
-
-LinuxAccessibilityTrust::LinuxAccessibilityTrust() {
-    dbus_threads_init_default();
-}
 
 bool LinuxAccessibilityTrust::isTrusted() const {
     return displayOffersInput() && accessibilityBusEnabled();
@@ -96,30 +25,6 @@ bool LinuxAccessibilityTrust::displayOffersInput() {
 }
 
 namespace {
-
-using Connection = std::unique_ptr<DBusConnection, ConnectionCloser>;
-
-// A private connection to the session bus, registered: the shared one would exit the process when
-// the bus goes away. Opened by address and registered here, rather than by dbus_bus_get_private,
-// whose registration waits for the bus without a limit. Null when the bus does not answer.
-Connection openSessionBus() {
-    const std::optional<std::string> address = sessionBusAddress();
-    if (!address) {
-        return nullptr;
-    }
-    ScopedError error;
-    Connection bus(dbus_connection_open_private(address->c_str(), &error.error));
-    if (!bus) {
-        return nullptr;
-    }
-    dbus_connection_set_exit_on_disconnect(bus.get(), FALSE);
-    Message hello(
-        dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "Hello"));
-    if (!hello || !callWithin(bus.get(), hello.get(), busTimeoutMs)) {
-        return nullptr;
-    }
-    return bus;
-}
 
 // A call of org.freedesktop.DBus.Properties.`method` on the accessibility bus's status object,
 // with the interface and property names already appended.
@@ -138,12 +43,12 @@ Message statusPropertyCall(const char* method) {
 } // namespace
 
 bool LinuxAccessibilityTrust::accessibilityBusEnabled() {
-    Connection bus = openSessionBus();
+    const std::optional<SessionBus> bus = SessionBus::open(busTimeoutMs);
     Message call = bus ? statusPropertyCall("Get") : nullptr;
     if (!call) {
         return false;
     }
-    Message reply = callWithin(bus.get(), call.get(), busTimeoutMs);
+    Message reply = bus->call(call.get());
     if (!reply) {
         return false;
     }
@@ -165,7 +70,7 @@ bool LinuxAccessibilityTrust::accessibilityBusEnabled() {
 // Switches the session's accessibility bus on. The X extensions cannot be asked for: a display
 // without them stays untrusted.
 void LinuxAccessibilityTrust::requestTrust() {
-    Connection bus = openSessionBus();
+    const std::optional<SessionBus> bus = SessionBus::open(busTimeoutMs);
     Message call = bus ? statusPropertyCall("Set") : nullptr;
     if (!call) {
         return;
@@ -182,7 +87,7 @@ void LinuxAccessibilityTrust::requestTrust() {
         dbus_message_iter_abandon_container(&iter, &variant);
         return;
     }
-    callWithin(bus.get(), call.get(), busTimeoutMs);
+    bus->call(call.get());
 }
 
 } // namespace korvane

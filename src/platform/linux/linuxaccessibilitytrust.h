@@ -10,7 +10,6 @@ namespace korvane {
 // seconds counts as not trusted. Any thread.
 class LinuxAccessibilityTrust final : public AccessibilityTrust {
 public:
-    LinuxAccessibilityTrust();
     bool isTrusted() const override;
     // Sets org.a11y.Status IsEnabled to true over the session bus; a bus that does not answer
     // within a second is left as it is.

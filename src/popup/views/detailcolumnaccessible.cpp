@@ -1,30 +1,18 @@
 #include "popup/views/detailcolumnaccessible.h"
 
 #include "popup/views/detailcolumnview.h"
-
-#include <QPointer>
-#include <QWindow>
+#include "popup/views/paintedpartaccessible.h"
 
 namespace korvane {
 namespace {
 
 // The text at one position of the column; it reads the column anew on every question.
-class DetailTextAccessible final : public QAccessibleInterface {
+class DetailTextAccessible final : public PaintedPartAccessible<DetailColumnView> {
 public:
     DetailTextAccessible(DetailColumnView* view, int index)
-        : view_(view)
+        : PaintedPartAccessible(view)
         , index_(index) {}
 
-    bool isValid() const override { return !view_.isNull(); }
-    QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return view_ ? view_->window()->windowHandle() : nullptr; }
-    QAccessibleInterface* parent() const override {
-        return QAccessible::queryAccessibleInterface(view_.data());
-    }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QString text(QAccessible::Text t) const override {
         if (t != QAccessible::Name || view_.isNull()) {
             return {};
@@ -34,7 +22,6 @@ public:
                    ? QString::fromStdString(texts[static_cast<std::size_t>(index_)])
                    : QString();
     }
-    void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override {
         return view_ ? QRect(view_->mapToGlobal(QPoint(0, 0)), view_->size()) : QRect();
     }
@@ -46,7 +33,6 @@ public:
     }
 
 private:
-    QPointer<DetailColumnView> view_;
     int index_;
 };
 

@@ -2,37 +2,25 @@
 
 #include "popup/views/detailcolumnaccessible.h"
 #include "popup/views/detailcolumnview.h"
+#include "popup/views/paintedpartaccessible.h"
 #include "popup/views/popupview.h"
-
-#include <QPointer>
-#include <QWindow>
 
 namespace korvane {
 namespace {
 
 // One painted row.
-class RowAccessible final : public QAccessibleInterface {
+class RowAccessible final : public PaintedPartAccessible<PopupView> {
 public:
     RowAccessible(PopupView* view, std::string id)
-        : view_(view)
+        : PaintedPartAccessible(view)
         , id_(std::move(id)) {}
 
     bool isValid() const override { return !view_.isNull() && row() != nullptr; }
-    QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return view_ ? view_->window()->windowHandle() : nullptr; }
-    QAccessibleInterface* parent() const override {
-        return QAccessible::queryAccessibleInterface(view_.data());
-    }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QString text(QAccessible::Text t) const override {
         const auto* r = row();
         return t == QAccessible::Name && r != nullptr ? QString::fromStdString(r->accessibleName())
                                                       : QString();
     }
-    void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override {
         const auto* r = row();
         if (r == nullptr || view_.isNull()) {
@@ -72,7 +60,6 @@ private:
         return nullptr;
     }
 
-    QPointer<PopupView> view_;
     std::string id_;
 };
 

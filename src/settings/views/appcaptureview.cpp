@@ -2,6 +2,7 @@
 
 #include "settings/views/appicons.h"
 #include "settings/views/installedappsview.h"
+#include "uikit/errorrow.h"
 #include "uikit/kitcolors.h"
 #include "uikit/symbolicon.h"
 
@@ -93,23 +94,9 @@ void AppCaptureView::build() {
     layout->setSpacing(16);
     layout->addWidget(heading(this, QStringLiteral("Add App"), false, 11));
 
-    errorRow_ = new QWidget(this);
-    auto* errorLayout = new QHBoxLayout(errorRow_);
-    errorLayout->setContentsMargins(0, 0, 0, 0);
-    auto* warning = new QLabel(errorRow_);
-    warning->setPixmap(
-        SymbolIcon::icon("exclamationmark.triangle.fill", KitColors::destructive(), 12).pixmap(12, 12));
-    errorText_ = new QLabel(errorRow_);
-    errorText_->setObjectName(QStringLiteral("appError"));
-    errorText_->setWordWrap(true);
-    QPalette red = errorText_->palette();
-    red.setColor(QPalette::WindowText, KitColors::destructive());
-    errorText_->setPalette(red);
-    QFont caption = errorText_->font();
-    caption.setPointSizeF(8.5);
-    errorText_->setFont(caption);
-    errorLayout->addWidget(warning);
-    errorLayout->addWidget(errorText_, 1);
+    auto* errorRow = new ErrorRow(QStringLiteral("appError"), this);
+    errorRow_ = errorRow;
+    errorText_ = errorRow->text();
     layout->addWidget(errorRow_);
     refreshError();
 

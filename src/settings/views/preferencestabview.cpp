@@ -4,6 +4,7 @@
 #include "popup/popupsurfacestyle.h"
 #include "settings/appearancechoice.h"
 #include "settings/views/categoriesconfigurationview.h"
+#include "settings/views/popuppositionmenu.h"
 #include "settings/views/popuppreviewsection.h"
 #include "settings/views/settingstepper.h"
 #include "uikit/kitcolors.h"
@@ -32,18 +33,9 @@ QString number(double value) {
     return QString::number(value, 'f', 0);
 }
 
-const std::vector<std::pair<QString, std::optional<PopupPosition>>>& globalPositions() {
-    static const std::vector<std::pair<QString, std::optional<PopupPosition>>> items{
-        {QStringLiteral("Auto (follow caret)"), std::nullopt},
-        {QString(), std::nullopt},
-        {QStringLiteral("Top Left"), PopupPosition::topLeft},
-        {QStringLiteral("Top Right"), PopupPosition::topRight},
-        {QStringLiteral("Center"), PopupPosition::center},
-        {QStringLiteral("Bottom Left"), PopupPosition::bottomLeft},
-        {QStringLiteral("Bottom Center"), PopupPosition::bottomCenter},
-        {QStringLiteral("Bottom Right"), PopupPosition::bottomRight},
-    };
-    return items;
+const PopupPositionMenu& globalPositions() {
+    static const PopupPositionMenu menu(QStringLiteral("Auto (follow caret)"));
+    return menu;
 }
 
 const char* const badgeTexts[] = {"pastel", "saturated", "minimal"};
@@ -185,15 +177,9 @@ QWidget* PreferencesTabView::makeAppearanceSection() {
     position_->setObjectName(QStringLiteral("popupPosition"));
     position_->setAccessibleName(QStringLiteral("Popup position:"));
     position_->setToolTip(QStringLiteral("Where the popup appears. Per-app overrides in Snippets."));
-    for (const auto& [title, position] : globalPositions()) {
-        if (title.isEmpty()) {
-            position_->insertSeparator(position_->count());
-        } else {
-            position_->addItem(title);
-        }
-    }
+    globalPositions().fill(*position_);
     connect(position_, &QComboBox::activated, this, [this](int index) {
-        const auto position = globalPositions()[static_cast<std::size_t>(index)].second;
+        const auto position = globalPositions().positionAt(index);
         edit([&](AppConfig& c) { c.settings.popupPosition = position; });
     });
     rows->addRow(QStringLiteral("Popup position:"), position_);
@@ -381,14 +367,7 @@ void PreferencesTabView::refresh() {
     branchAge_->setValue(static_cast<double>(settings.maxBranchAgeDays));
     sources_->refresh();
 
-    int positionIndex = 0;
-    for (std::size_t i = 0; i < globalPositions().size(); ++i) {
-        const auto& item = globalPositions()[i];
-        if (!item.first.isEmpty() && item.second && item.second == settings.popupPosition) {
-            positionIndex = static_cast<int>(i);
-        }
-    }
-    position_->setCurrentIndex(positionIndex);
+    position_->setCurrentIndex(globalPositions().indexOf(settings.popupPosition));
     fontSize_->setValue(settings.fontSize.value_or(16));
     rowPadding_->setValue(settings.rowPadding.value_or(7));
     rowHeight_->setValue(settings.rowHeight.value_or(32));

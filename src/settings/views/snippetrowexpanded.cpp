@@ -1,7 +1,7 @@
 #include "settings/views/snippetrowexpanded.h"
 
+#include "uikit/errorrow.h"
 #include "uikit/kitcolors.h"
-#include "uikit/symbolicon.h"
 
 #include <QButtonGroup>
 #include <QFontDatabase>
@@ -55,23 +55,9 @@ SnippetRowExpanded::SnippetRowExpanded(std::optional<ManualSnippet> snippet, std
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(10);
 
-    errorRow_ = new QWidget(this);
-    auto* errorLayout = new QHBoxLayout(errorRow_);
-    errorLayout->setContentsMargins(0, 0, 0, 0);
-    auto* warning = new QLabel(errorRow_);
-    warning->setPixmap(
-        SymbolIcon::icon("exclamationmark.triangle.fill", KitColors::destructive(), 12).pixmap(12, 12));
-    errorText_ = new QLabel(errorRow_);
-    errorText_->setObjectName(QStringLiteral("snippetError"));
-    errorText_->setWordWrap(true);
-    QFont caption = errorText_->font();
-    caption.setPointSizeF(8.5);
-    errorText_->setFont(caption);
-    QPalette red = errorText_->palette();
-    red.setColor(QPalette::WindowText, KitColors::destructive());
-    errorText_->setPalette(red);
-    errorLayout->addWidget(warning);
-    errorLayout->addWidget(errorText_, 1);
+    auto* errorRow = new ErrorRow(QStringLiteral("snippetError"), this);
+    errorRow_ = errorRow;
+    errorText_ = errorRow->text();
     layout->addWidget(errorRow_);
 
     auto* names = new QHBoxLayout;

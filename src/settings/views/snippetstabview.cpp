@@ -1,5 +1,6 @@
 #include "settings/views/snippetstabview.h"
 
+#include "settings/views/popuppositionmenu.h"
 #include "settings/views/snippetrowcollapsed.h"
 #include "settings/views/snippetrowexpanded.h"
 #include "settings/views/snippetscopetabbar.h"
@@ -43,18 +44,9 @@ void clearLayout(QVBoxLayout* layout, QWidget* keep) {
 
 } // namespace
 
-const std::vector<std::pair<QString, std::optional<PopupPosition>>>& SnippetsTabView::positionItems() {
-    static const std::vector<std::pair<QString, std::optional<PopupPosition>>> items{
-        {QStringLiteral("Auto (use global default)"), std::nullopt},
-        {QString(), std::nullopt},
-        {QStringLiteral("Top Left"), PopupPosition::topLeft},
-        {QStringLiteral("Top Right"), PopupPosition::topRight},
-        {QStringLiteral("Center"), PopupPosition::center},
-        {QStringLiteral("Bottom Left"), PopupPosition::bottomLeft},
-        {QStringLiteral("Bottom Center"), PopupPosition::bottomCenter},
-        {QStringLiteral("Bottom Right"), PopupPosition::bottomRight},
-    };
-    return items;
+const PopupPositionMenu& SnippetsTabView::positionMenu() {
+    static const PopupPositionMenu menu(QStringLiteral("Auto (use global default)"));
+    return menu;
 }
 
 SnippetsTabView::SnippetsTabView(std::shared_ptr<ConfigurationViewModel> viewModel,
@@ -103,17 +95,10 @@ QWidget* SnippetsTabView::makePositionRow() {
     position_->setObjectName(QStringLiteral("appPopupPosition"));
     position_->setAccessibleName(QStringLiteral("Popup position:"));
     position_->setFixedWidth(250);
-    for (const auto& [title, position] : positionItems()) {
-        if (title.isEmpty()) {
-            position_->insertSeparator(position_->count());
-        } else {
-            position_->addItem(title);
-        }
-    }
+    positionMenu().fill(*position_);
     // Only the user's choice writes; showing the stored value does not.
-    connect(position_, &QComboBox::activated, this, [this](int index) {
-        viewModel_->setPopupPosition(positionItems()[static_cast<std::size_t>(index)].second);
-    });
+    connect(position_, &QComboBox::activated, this,
+            [this](int index) { viewModel_->setPopupPosition(positionMenu().positionAt(index)); });
     row->addWidget(position_);
     row->addStretch(1);
     return positionRow_;
@@ -239,14 +224,7 @@ void SnippetsTabView::refreshPositionRow() {
     }
     const auto app = viewModel_->selectedApp();
     const std::optional<PopupPosition> stored = app ? app->popupPosition : std::nullopt;
-    const auto& items = positionItems();
-    int index = 0;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (!items[i].first.isEmpty() && items[i].second == stored && stored != PopupPosition::automatic) {
-            index = static_cast<int>(i);
-        }
-    }
-    position_->setCurrentIndex(index);
+    position_->setCurrentIndex(positionMenu().indexOf(stored));
 }
 
 void SnippetsTabView::rebuildList() {

@@ -16,6 +16,7 @@ class QVBoxLayout;
 
 namespace korvane {
 
+class PopupPositionMenu;
 class SnippetScopeTabBar;
 
 // The snippets page: the scope tabs, the selected application's popup position, the search field
@@ -33,10 +34,9 @@ public:
     // The open editor (new or existing snippet), or none.
     SnippetRowExpanded* editor() const { return editor_.data(); }
 
-    // The position picker's items in menu order; the empty text stands for the divider.
-    static const std::vector<std::pair<QString, std::optional<PopupPosition>>>& positionItems();
-
 private:
+    static const PopupPositionMenu& positionMenu();
+
     QWidget* makePositionRow();
     QWidget* makeSearchRow();
     QWidget* makeEmptyState();

@@ -6,6 +6,7 @@
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/manualscheduler.h"
 #include "popup/namedcolors.h"
+#include "popup/nulldetailpreviewcontroller.h"
 #include "popup/views/popupaccessible.h"
 
 #include <QAccessible>
@@ -17,7 +18,7 @@ namespace {
 using SnippetPtr = std::shared_ptr<const Snippet>;
 
 // Shows what a test sets, as the real controller would once its loads have finished.
-class ScriptedDetailController final : public DetailPreviewController {
+class ScriptedDetailController final : public NullDetailPreviewController {
 public:
     SnippetPtr shell;
     std::optional<PreviewContent> content;
@@ -29,7 +30,6 @@ public:
         return shell && content ? std::optional(shell->id) : std::nullopt;
     }
     SnippetPtr previewSnippet() const override { return shell; }
-    void setPreviewSnippet(SnippetPtr) override {}
     SnippetPtr detailShellSnippet() const override { return shell; }
     std::optional<BranchMetadata> gitBranchMetadata(const std::string& id) const override {
         const auto found = branches.find(id);
@@ -39,17 +39,6 @@ public:
         const auto found = files.find(id);
         return found == files.end() ? std::nullopt : std::optional(found->second);
     }
-    void clearMetadata() override {}
-    void noteNavigationEvent() override {}
-    void cancelDebounceTask() override {}
-    void cancelScheduledPreviews() override {}
-    void cancelAllTasks() override {}
-    void resetNavigationBurst() override {}
-    void clearPreview() override {}
-    void reset() override {}
-    void feedPreview(const SnippetPtr&, bool, std::function<void(bool)>, std::function<void(int)>) override {}
-    void showDetailShell(const std::vector<SearchResult>&, std::size_t) override {}
-    void scheduleIdleAutoPreview(const std::vector<SearchResult>&, std::size_t, PopupMode) override {}
 
     void changed() {
         if (onChanged) {
