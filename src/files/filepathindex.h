@@ -2,6 +2,7 @@
 
 #include "base/clock.h"
 #include "files/pathlist.h"
+#include "files/projectstatestamp.h"
 
 #include <cstdint>
 #include <memory>
@@ -18,8 +19,8 @@ struct FilePathIndex {
     Clock::WallTime buildTime;
     // When the project was last found unchanged since the build (the build time at first).
     Clock::WallTime checkTime;
-    // What the list was built from (ProjectStateStamp); a different stamp means it may have changed.
-    std::uint64_t stateStamp = 0;
+    // What the list was built from; a different stamp means it may have changed.
+    ProjectStateStamp stateStamp;
     std::vector<std::string> recentByMtime;
     bool wasTruncated = false;
     bool usedGit = false;

@@ -237,24 +237,32 @@ void FilePathProvider::revalidate(const std::string& root, std::uint64_t generat
     if (broker_) {
         broker_->prune(FilePathIndexBuilder::brokerMaxAge);
     }
-    std::shared_ptr<const PathList> paths;
-    std::uint64_t stamp = ProjectStateStamp::unsettled;
+    std::optional<FilePathIndex> cached;
     {
         std::lock_guard lock(lock_);
         if (const auto found = cache_.find(root); found != cache_.end()) {
-            paths = found->second.relativePaths;
-            stamp = found->second.stateStamp;
+            cached = found->second;
         }
     }
-    if (paths && stamp != ProjectStateStamp::unsettled && ProjectStateStamp::take(root, *paths) == stamp) {
+    if (!cached) {
+        store(root, generation, tryBuildIndex(root));
+        return;
+    }
+    const ProjectStateStamp stamp = ProjectStateStamp::take(root, *cached->relativePaths);
+    const bool unchanged = cached->stateStamp.settled && stamp.value == cached->stateStamp.value;
+    if (unchanged) {
         std::lock_guard lock(lock_);
         if (const auto found = cache_.find(root);
-            found != cache_.end() && found->second.relativePaths == paths) {
+            found != cache_.end() && found->second.relativePaths == cached->relativePaths) {
             found->second.checkTime = clock_.now();
         }
         return;
     }
-    store(root, generation, tryBuildIndex(root));
+    // A stamp the clock could not settle (a change just before it, or a time ahead of the clock)
+    // settles once the list is read again between two stamps that agree.
+    const std::optional<ProjectStateStamp> checkedBefore =
+        cached->stateStamp.settled ? std::nullopt : std::optional(stamp);
+    store(root, generation, tryBuildIndex(root, checkedBefore));
 }
 
 void FilePathProvider::store(const std::string& root, std::uint64_t generation,
@@ -289,9 +297,10 @@ void FilePathProvider::refresh(const std::string& root, std::function<void()> do
     });
 }
 
-std::optional<FilePathIndex> FilePathProvider::tryBuildIndex(const std::string& root) {
+std::optional<FilePathIndex> FilePathProvider::tryBuildIndex(const std::string& root,
+                                                             const std::optional<ProjectStateStamp>& checkedBefore) {
     try {
-        return buildIndex(root);
+        return buildIndex(root, checkedBefore);
     } catch (...) {
         return std::nullopt;
     }
@@ -304,7 +313,8 @@ FilePathIndex FilePathProvider::emptyIndex(const std::string& root) const {
     return empty;
 }
 
-FilePathIndex FilePathProvider::buildIndex(const std::string& root) {
+FilePathIndex FilePathProvider::buildIndex(const std::string& root,
+                                           const std::optional<ProjectStateStamp>& checkedBefore) {
     std::vector<std::string> includes;
     {
         std::lock_guard lock(lock_);
@@ -312,7 +322,8 @@ FilePathIndex FilePathProvider::buildIndex(const std::string& root) {
     }
     FilePathIndexBuilder builder;
     builder.commandRunner = commandRunner_;
-    builder.broker = broker_.get();
+    // A listing the scan left may have been read before `checkedBefore` was taken.
+    builder.broker = checkedBefore ? nullptr : broker_.get();
     builder.clock = &clock_;
     builder.logger = logCategory;
     builder.gitTimeout = gitTimeout;
@@ -324,6 +335,7 @@ FilePathIndex FilePathProvider::buildIndex(const std::string& root) {
     auto paths = std::make_shared<const PathList>(result.relativePaths);
     result.relativePaths = {};
     index.stateStamp = ProjectStateStamp::take(root, *paths);
+    index.stateStamp.settled |= checkedBefore && checkedBefore->value == index.stateStamp.value;
     index.relativePaths = std::move(paths);
     index.buildTime = clock_.now();
     index.checkTime = index.buildTime;

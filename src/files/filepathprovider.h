@@ -116,10 +116,13 @@ public:
 private:
     class BuildingMark;
 
-    FilePathIndex buildIndex(const std::string& root);
+    // `checkedBefore`: the project's stamp taken just before, which settles the new stamp when it
+    // equals it.
+    FilePathIndex buildIndex(const std::string& root, const std::optional<ProjectStateStamp>& checkedBefore = {});
     // buildIndex, or nothing when the build failed in an unforeseen way (it is then answered with
     // no paths and not cached).
-    std::optional<FilePathIndex> tryBuildIndex(const std::string& root);
+    std::optional<FilePathIndex> tryBuildIndex(const std::string& root,
+                                               const std::optional<ProjectStateStamp>& checkedBefore = {});
     FilePathIndex emptyIndex(const std::string& root) const;
     std::optional<FilePathIndex> waitForBuild(const std::string& root, double milliseconds);
     void scheduleRevalidation(const std::string& root);

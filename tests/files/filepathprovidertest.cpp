@@ -145,6 +145,35 @@ TEST(FilePathProviderTest, IndexIsRebuiltOnlyWhenTheProjectChanged) {
     EXPECT_EQ(f.provider->index(root).relativePaths->toVector(), Paths{"new.txt"});
 }
 
+// A folder dated ahead of the clock (a tarball from a machine whose clock ran fast) cannot settle
+// the stamp by the clock; two stamps that agree around one more listing do, and the index is then
+// only looked at until something changes.
+TEST(FilePathProviderTest, AFutureDatedFolderSettlesAfterOneMoreListing) {
+    Fixture f;
+    test::TempDir dir;
+    dir.write("src/main.c", "");
+    dir.write("README.md", "");
+    ageTree(dir.path());
+    std::filesystem::last_write_time(dir.path() / "src",
+                                     std::filesystem::file_time_type::clock::now() + std::chrono::hours(24 * 365));
+    const std::string root = dir.path().string();
+    f.provider->index(root);
+    for (int check = 0; check < 5; ++check) {
+        f.clock.advance(31);
+        f.provider->index(root);
+        f.workers.runAll();
+    }
+    EXPECT_EQ(f.git.listings(), 2);
+
+    dir.write("src/new.c", "");
+    f.git.files = {"README.md", "src/main.c", "src/new.c"};
+    f.clock.advance(31);
+    f.provider->index(root);
+    f.workers.runAll();
+    EXPECT_EQ(f.git.listings(), 3);
+    EXPECT_EQ(f.provider->index(root).relativePaths->toVector(), (Paths{"README.md", "src/main.c", "src/new.c"}));
+}
+
 TEST(FilePathProviderTest, RefreshRebuildsAnUnchangedIndexAndThenSaysSo) {
     Fixture f;
     f.provider->index("/r");
