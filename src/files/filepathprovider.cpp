@@ -113,6 +113,10 @@ bool FilePathProvider::isStale(const FilePathIndex& index) const {
     return secondsBetween(index.checkTime, clock_.now()) > staleAfter;
 }
 
+bool FilePathProvider::isRetryDue(const FilePathIndex& index) const {
+    return index.retryDelay > 0 && secondsBetween(index.buildTime, clock_.now()) >= index.retryDelay;
+}
+
 void FilePathProvider::touchAccessOrder(const std::string& root) {
     std::erase(accessOrder_, root);
     accessOrder_.push_back(root);
@@ -250,7 +254,7 @@ void FilePathProvider::revalidate(const std::string& root, std::uint64_t generat
     }
     const ProjectStateStamp stamp = ProjectStateStamp::take(root, *cached->relativePaths);
     const bool unchanged = cached->stateStamp.settled && stamp.value == cached->stateStamp.value;
-    if (unchanged) {
+    if (unchanged && !isRetryDue(*cached)) {
         std::lock_guard lock(lock_);
         if (const auto found = cache_.find(root);
             found != cache_.end() && found->second.relativePaths == cached->relativePaths) {
@@ -262,7 +266,7 @@ void FilePathProvider::revalidate(const std::string& root, std::uint64_t generat
     // settles once the list is read again between two stamps that agree.
     const std::optional<ProjectStateStamp> checkedBefore =
         cached->stateStamp.settled ? std::nullopt : std::optional(stamp);
-    store(root, generation, tryBuildIndex(root, checkedBefore));
+    store(root, generation, tryBuildIndex(root, checkedBefore, cached->retryDelay));
 }
 
 void FilePathProvider::store(const std::string& root, std::uint64_t generation,
@@ -298,9 +302,10 @@ void FilePathProvider::refresh(const std::string& root, std::function<void()> do
 }
 
 std::optional<FilePathIndex> FilePathProvider::tryBuildIndex(const std::string& root,
-                                                             const std::optional<ProjectStateStamp>& checkedBefore) {
+                                                             const std::optional<ProjectStateStamp>& checkedBefore,
+                                                             double previousRetryDelay) {
     try {
-        return buildIndex(root, checkedBefore);
+        return buildIndex(root, checkedBefore, previousRetryDelay);
     } catch (...) {
         return std::nullopt;
     }
@@ -313,8 +318,8 @@ FilePathIndex FilePathProvider::emptyIndex(const std::string& root) const {
     return empty;
 }
 
-FilePathIndex FilePathProvider::buildIndex(const std::string& root,
-                                           const std::optional<ProjectStateStamp>& checkedBefore) {
+FilePathIndex FilePathProvider::buildIndex(const std::string& root, const std::optional<ProjectStateStamp>& checkedBefore,
+                                           double previousRetryDelay) {
     std::vector<std::string> includes;
     {
         std::lock_guard lock(lock_);
@@ -342,6 +347,11 @@ FilePathIndex FilePathProvider::buildIndex(const std::string& root,
     index.recentByMtime = std::move(result.recentByMtime);
     index.wasTruncated = result.wasTruncated;
     index.usedGit = result.usedGit;
+    // git is asked again later, less often each time it still fails, so that a slow moment does not
+    // leave the project with a partial list for good.
+    if (result.gitFailed || result.wasTruncated) {
+        index.retryDelay = previousRetryDelay > 0 ? std::min(previousRetryDelay * 2, retryDelayLimit) : staleAfter;
+    }
     return index;
 }
 

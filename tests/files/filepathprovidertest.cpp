@@ -174,6 +174,69 @@ TEST(FilePathProviderTest, AFutureDatedFolderSettlesAfterOneMoreListing) {
     EXPECT_EQ(f.provider->index(root).relativePaths->toVector(), (Paths{"README.md", "src/main.c", "src/new.c"}));
 }
 
+// git ran out of time once and the walk stood in: git is asked again at the next check, and its
+// complete list (here with a file the walk never enters) replaces the walk's for good.
+TEST(FilePathProviderTest, AWalkThatStoodInForASlowGitIsReplacedWhenGitAnswers) {
+    FakeClock clock;
+    ManualWorkerPool workers;
+    test::TempDir dir;
+    dir.write("src/main.c", "");
+    dir.write("build/generated.c", "");
+    ageTree(dir.path());
+    int listings = 0;
+    const auto provider = FilePathProvider::create(
+        clock,
+        [&](const Paths& arguments, const std::string&, double timeout) -> std::optional<Paths> {
+            if (arguments[0] != "ls-files") {
+                return Paths{};
+            }
+            if (++listings == 1) {
+                clock.advance(timeout);
+                return std::nullopt;
+            }
+            return Paths{"build/generated.c", "src/main.c"};
+        },
+        workers);
+    const std::string root = dir.path().string();
+    EXPECT_EQ(provider->index(root).relativePaths->toVector(), Paths{"src/main.c"});
+    for (int check = 0; check < 3; ++check) {
+        clock.advance(31);
+        provider->index(root);
+        workers.runAll();
+    }
+    EXPECT_EQ(listings, 2);
+    EXPECT_EQ(provider->index(root).relativePaths->toVector(), (Paths{"build/generated.c", "src/main.c"}));
+}
+
+// While git keeps failing it is asked again at checks ever further apart: 30 s after the build, then
+// 60, 120 and at most 240 s, however often the files are searched.
+TEST(FilePathProviderTest, GitIsAskedAgainLessOftenWhileItKeepsFailing) {
+    FakeClock clock;
+    const auto start = clock.now();
+    ManualWorkerPool workers;
+    test::TempDir dir;
+    dir.write("src/main.c", "");
+    ageTree(dir.path());
+    std::vector<double> asked;
+    const auto provider = FilePathProvider::create(
+        clock,
+        [&](const Paths& arguments, const std::string&, double) -> std::optional<Paths> {
+            if (arguments[0] == "ls-files") {
+                asked.push_back(secondsBetween(start, clock.now()));
+            }
+            return std::nullopt;
+        },
+        workers);
+    const std::string root = dir.path().string();
+    provider->index(root);
+    for (int second = 1; second <= 600; ++second) {
+        clock.advance(1);
+        provider->index(root);
+        workers.runAll();
+    }
+    EXPECT_THAT(asked, ElementsAre(0, 31, 93, 217, 465));
+}
+
 TEST(FilePathProviderTest, RefreshRebuildsAnUnchangedIndexAndThenSaysSo) {
     Fixture f;
     f.provider->index("/r");
