@@ -294,6 +294,8 @@ void FilePathProvider::refresh(const std::string& root, std::function<void()> do
     runInBackground([weak = weak_from_this(), root, generation, done = std::move(done)] {
         if (const auto self = weak.lock()) {
             self->store(root, generation, self->tryBuildIndex(root));
+            // Made from the new index: a folder just made a repository lists its changes from git now.
+            self->recentTracker_->refreshNow(root);
         }
         if (done) {
             done();

@@ -93,8 +93,8 @@ public:
     bool isRecentFilesLoading(const std::string& root) const;
     void configure(const std::string& insertionMode, const std::optional<std::vector<std::string>>& includePaths);
     void prewarm(const std::string& root);
-    // Rebuilds the index of `root` in the background whatever its state (the user asked for it),
-    // then calls `done` on the worker.
+    // Rebuilds the index of `root` and then its recent files in the background whatever their state
+    // (the user asked for it), then calls `done` on the worker.
     void refresh(const std::string& root, std::function<void()> done);
     void clearAllCaches();
     void syncRecentFilesCallbacks();

@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <utility>
 
 namespace korvane {
 namespace {
@@ -26,7 +27,15 @@ public:
     CommandRunner runner() {
         return [this](const Paths& arguments, const std::string&, double) -> std::optional<Paths> {
             if (arguments[0] == "status") {
-                return status;
+                // Answers what it found when it began, as git does, however long it is held.
+                std::unique_lock lock(mutex_);
+                const std::optional<Paths> answer = status;
+                ++statusRuns_;
+                changed_.notify_all();
+                if (std::exchange(holdNextStatus_, false)) {
+                    changed_.wait(lock, [&] { return statusReleased_; });
+                }
+                return answer;
             }
             if (arguments[0] == "log") {
                 return log;
@@ -62,6 +71,23 @@ public:
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return listings_ >= count; });
     }
+    void holdNextStatus() {
+        std::lock_guard lock(mutex_);
+        holdNextStatus_ = true;
+    }
+    void releaseStatus() {
+        std::lock_guard lock(mutex_);
+        statusReleased_ = true;
+        changed_.notify_all();
+    }
+    void setStatus(Paths lines) {
+        std::lock_guard lock(mutex_);
+        status = std::move(lines);
+    }
+    void waitForStatusRuns(int count) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return statusRuns_ >= count; });
+    }
     void throwNext() {
         std::lock_guard lock(mutex_);
         throwNext_ = true;
@@ -77,6 +103,9 @@ private:
     int listings_ = 0;
     bool holding_ = false;
     bool throwNext_ = false;
+    int statusRuns_ = 0;
+    bool holdNextStatus_ = false;
+    bool statusReleased_ = false;
 };
 
 struct Fixture {
@@ -247,6 +276,41 @@ TEST(FilePathProviderTest, RefreshRebuildsAnUnchangedIndexAndThenSaysSo) {
     f.workers.runAll();
     EXPECT_TRUE(done);
     EXPECT_EQ(f.provider->index("/r").relativePaths->toVector(), Paths{"committed.txt"});
+}
+
+std::vector<std::string> labelsOf(const std::vector<SearchResult>& results) {
+    std::vector<std::string> labels;
+    for (const auto& result : results) {
+        labels.push_back(result.snippet->label);
+    }
+    return labels;
+}
+
+// Ctrl+R makes the recent files again from the rebuilt index however fresh they were, before it says
+// it is done; a background refresh that began before it cannot put the old ones back.
+TEST(FilePathProviderTest, RefreshAlsoMakesTheRecentFilesAgain) {
+    Fixture f;
+    f.provider->index("/r");
+    EXPECT_TRUE(f.provider->search("", "/r", false).empty());
+    f.clock.advance(31);
+    f.provider->search("", "/r", false);
+    ASSERT_EQ(f.workers.pendingCount(), 2u) << "a check of the index and a refresh of the recent files";
+    f.git.holdNextStatus();
+    auto older = std::async(std::launch::async, [&] { f.workers.runJob(1); });
+    f.git.waitForStatusRuns(2);
+
+    f.git.files = {"README.md", "new.txt", "src/main.c"};
+    f.git.setStatus({"?? new.txt"});
+    bool done = false;
+    f.provider->refresh("/r", [&] {
+        EXPECT_THAT(labelsOf(f.provider->search("", "/r", false)), ElementsAre("new.txt"));
+        done = true;
+    });
+    f.workers.runJob(1);
+    EXPECT_TRUE(done);
+    f.git.releaseStatus();
+    older.get();
+    EXPECT_THAT(labelsOf(f.provider->search("", "/r", false)), ElementsAre("new.txt"));
 }
 
 TEST(FilePathProviderTest, ChangedIncludePathsDropTheCacheAndAnyRebuildInFlight) {
