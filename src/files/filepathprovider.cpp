@@ -303,9 +303,10 @@ void FilePathProvider::refresh(const std::string& root, std::function<void()> do
     });
 }
 
-std::optional<FilePathIndex> FilePathProvider::tryBuildIndex(const std::string& root,
-                                                             const std::optional<ProjectStateStamp>& checkedBefore,
-                                                             double previousRetryDelay) {
+std::optional<FilePathIndex>
+FilePathProvider::tryBuildIndex(const std::string& root,
+                                const std::optional<ProjectStateStamp>& checkedBefore,
+                                double previousRetryDelay) {
     try {
         return buildIndex(root, checkedBefore, previousRetryDelay);
     } catch (...) {
@@ -320,7 +321,8 @@ FilePathIndex FilePathProvider::emptyIndex(const std::string& root) const {
     return empty;
 }
 
-FilePathIndex FilePathProvider::buildIndex(const std::string& root, const std::optional<ProjectStateStamp>& checkedBefore,
+FilePathIndex FilePathProvider::buildIndex(const std::string& root,
+                                           const std::optional<ProjectStateStamp>& checkedBefore,
                                            double previousRetryDelay) {
     std::vector<std::string> includes;
     {
@@ -352,7 +354,8 @@ FilePathIndex FilePathProvider::buildIndex(const std::string& root, const std::o
     // git is asked again later, less often each time it still fails, so that a slow moment does not
     // leave the project with a partial list for good.
     if (result.gitFailed || result.wasTruncated) {
-        index.retryDelay = previousRetryDelay > 0 ? std::min(previousRetryDelay * 2, retryDelayLimit) : staleAfter;
+        index.retryDelay =
+            previousRetryDelay > 0 ? std::min(previousRetryDelay * 2, retryDelayLimit) : staleAfter;
     }
     return index;
 }

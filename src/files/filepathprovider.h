@@ -121,7 +121,8 @@ private:
 
     // `checkedBefore`: the project's stamp taken just before, which settles the new stamp when it
     // equals it; `previousRetryDelay`: that of the list this build replaces.
-    FilePathIndex buildIndex(const std::string& root, const std::optional<ProjectStateStamp>& checkedBefore = {},
+    FilePathIndex buildIndex(const std::string& root,
+                             const std::optional<ProjectStateStamp>& checkedBefore = {},
                              double previousRetryDelay = 0);
     // buildIndex, or nothing when the build failed in an unforeseen way (it is then answered with
     // no paths and not cached).

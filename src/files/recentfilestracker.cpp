@@ -276,7 +276,8 @@ std::uint64_t RecentFilesTracker::beginBuild() {
     return ++buildsBegun_;
 }
 
-void RecentFilesTracker::storeLocked(const std::string& root, std::uint64_t build, RecentFilesSnapshot snapshot) {
+void RecentFilesTracker::storeLocked(const std::string& root, std::uint64_t build,
+                                     RecentFilesSnapshot snapshot) {
     std::uint64_t& stored = storedBuilds_[root];
     if (build < stored) {
         return;

@@ -157,9 +157,10 @@ void HistoryStore::applyLoad(ReadResult result) {
 
 void HistoryStore::keepPartlyReadFile(std::size_t droppedEntries, std::string bytes) {
     writer_->requireSetAside(HistoryFileWriter::CopyAside{std::move(bytes)});
-    diagnostic(fmt::format("Usage history: dropped {} {} with an unreadable date; the file as read is kept as {} "
-                           "before it is next saved",
-                           droppedEntries, droppedEntries == 1 ? "entry" : "entries", setAsidePath().string()));
+    diagnostic(
+        fmt::format("Usage history: dropped {} {} with an unreadable date; the file as read is kept as {} "
+                    "before it is next saved",
+                    droppedEntries, droppedEntries == 1 ? "entry" : "entries", setAsidePath().string()));
 }
 
 void HistoryStore::rebuildScoreCache() {

@@ -183,8 +183,8 @@ TEST(FilePathProviderTest, AFutureDatedFolderSettlesAfterOneMoreListing) {
     dir.write("src/main.c", "");
     dir.write("README.md", "");
     ageTree(dir.path());
-    std::filesystem::last_write_time(dir.path() / "src",
-                                     std::filesystem::file_time_type::clock::now() + std::chrono::hours(24 * 365));
+    std::filesystem::last_write_time(dir.path() / "src", std::filesystem::file_time_type::clock::now() +
+                                                             std::chrono::hours(24 * 365));
     const std::string root = dir.path().string();
     f.provider->index(root);
     for (int check = 0; check < 5; ++check) {
@@ -200,7 +200,8 @@ TEST(FilePathProviderTest, AFutureDatedFolderSettlesAfterOneMoreListing) {
     f.provider->index(root);
     f.workers.runAll();
     EXPECT_EQ(f.git.listings(), 3);
-    EXPECT_EQ(f.provider->index(root).relativePaths->toVector(), (Paths{"README.md", "src/main.c", "src/new.c"}));
+    EXPECT_EQ(f.provider->index(root).relativePaths->toVector(),
+              (Paths{"README.md", "src/main.c", "src/new.c"}));
 }
 
 // git ran out of time once (and in the second case failed three more times) and the walk stood in,
@@ -245,7 +246,8 @@ TEST(FilePathProviderTest, AWalkThatStoodInForAFailedGitIsReplacedWhenGitAnswers
             workers.runAll();
         }
         EXPECT_EQ(asked, expected) << failures;
-        EXPECT_EQ(provider->index(root).relativePaths->toVector(), (Paths{"build/generated.c", "src/main.c"}));
+        EXPECT_EQ(provider->index(root).relativePaths->toVector(),
+                  (Paths{"build/generated.c", "src/main.c"}));
     }
 }
 

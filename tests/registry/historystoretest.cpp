@@ -231,7 +231,8 @@ TEST_F(HistoryStoreTest, EntriesWithUnreadableDatesAreDroppedAndTheFileIsKeptAsR
     auto store = loadedStore();
     EXPECT_EQ(store->history().entries.size(), 1u);
     ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_EQ(log.lines()[0].rfind("[Korvane] Usage history: dropped 2 entries with an unreadable date", 0), 0u)
+    EXPECT_EQ(log.lines()[0].rfind("[Korvane] Usage history: dropped 2 entries with an unreadable date", 0),
+              0u)
         << log.lines()[0];
     manual.advance(5);
     EXPECT_EQ(test::readFile(historyFile()), original) << "touched without a use";
@@ -496,7 +497,10 @@ TEST_F(HistoryStoreTest, AFailedSaveIsWrittenByTheFlushAtQuit) {
         fs::create_directory(folder);
         store->flush();
         EXPECT_FALSE(store->isDirty()) << queued;
-        EXPECT_EQ(UsageHistory::decode(test::readFile(folder / "history.json")).value().entries.at("manual:a").count,
+        EXPECT_EQ(UsageHistory::decode(test::readFile(folder / "history.json"))
+                      .value()
+                      .entries.at("manual:a")
+                      .count,
                   1)
             << queued;
     }
