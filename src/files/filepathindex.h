@@ -2,6 +2,7 @@
 
 #include "base/clock.h"
 #include "files/pathlist.h"
+#include "files/projectstatestamp.h"
 
 #include <cstdint>
 #include <memory>
@@ -18,11 +19,14 @@ struct FilePathIndex {
     Clock::WallTime buildTime;
     // When the project was last found unchanged since the build (the build time at first).
     Clock::WallTime checkTime;
-    // What the list was built from (ProjectStateStamp); a different stamp means it may have changed.
-    std::uint64_t stateStamp = 0;
+    // What the list was built from; a different stamp means it may have changed.
+    ProjectStateStamp stateStamp;
     std::vector<std::string> recentByMtime;
     bool wasTruncated = false;
     bool usedGit = false;
+    // A list that is not final (the walk stood in for a git that failed, or the list was cut short)
+    // is made again at the first check this many seconds after its build; 0 for a final list.
+    double retryDelay = 0;
 };
 
 } // namespace korvane

@@ -383,6 +383,7 @@ FilePathIndexBuilder::BuildResult FilePathIndexBuilder::build(const std::string&
         result.relativePaths = std::move(walk.paths);
         result.recentByMtime = std::move(walk.recentPaths);
         result.wasTruncated = walk.truncated;
+        result.gitFailed = true;
         result.fileManagerMs = fmMs;
     } else {
         std::vector<std::string> paths = decodeListing(std::move(*listing));

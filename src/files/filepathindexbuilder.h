@@ -24,6 +24,8 @@ public:
         std::vector<std::string> recentByMtime;
         bool wasTruncated = false;
         bool usedGit = false;
+        // git was asked for the list and failed or ran out of time; the walk stood in.
+        bool gitFailed = false;
         std::optional<double> gitLsFilesMs;
         std::optional<double> fileManagerMs;
         double totalMs = 0;

@@ -113,6 +113,10 @@ bool FilePathProvider::isStale(const FilePathIndex& index) const {
     return secondsBetween(index.checkTime, clock_.now()) > staleAfter;
 }
 
+bool FilePathProvider::isRetryDue(const FilePathIndex& index) const {
+    return index.retryDelay > 0 && secondsBetween(index.buildTime, clock_.now()) >= index.retryDelay;
+}
+
 void FilePathProvider::touchAccessOrder(const std::string& root) {
     std::erase(accessOrder_, root);
     accessOrder_.push_back(root);
@@ -237,24 +241,32 @@ void FilePathProvider::revalidate(const std::string& root, std::uint64_t generat
     if (broker_) {
         broker_->prune(FilePathIndexBuilder::brokerMaxAge);
     }
-    std::shared_ptr<const PathList> paths;
-    std::uint64_t stamp = ProjectStateStamp::unsettled;
+    std::optional<FilePathIndex> cached;
     {
         std::lock_guard lock(lock_);
         if (const auto found = cache_.find(root); found != cache_.end()) {
-            paths = found->second.relativePaths;
-            stamp = found->second.stateStamp;
+            cached = found->second;
         }
     }
-    if (paths && stamp != ProjectStateStamp::unsettled && ProjectStateStamp::take(root, *paths) == stamp) {
+    if (!cached) {
+        store(root, generation, tryBuildIndex(root));
+        return;
+    }
+    const ProjectStateStamp stamp = ProjectStateStamp::take(root, *cached->relativePaths);
+    const bool unchanged = cached->stateStamp.settled && stamp.value == cached->stateStamp.value;
+    if (unchanged && !isRetryDue(*cached)) {
         std::lock_guard lock(lock_);
         if (const auto found = cache_.find(root);
-            found != cache_.end() && found->second.relativePaths == paths) {
+            found != cache_.end() && found->second.relativePaths == cached->relativePaths) {
             found->second.checkTime = clock_.now();
         }
         return;
     }
-    store(root, generation, tryBuildIndex(root));
+    // A stamp the clock could not settle (a change just before it, or a time ahead of the clock)
+    // settles once the list is read again between two stamps that agree.
+    const std::optional<ProjectStateStamp> checkedBefore =
+        cached->stateStamp.settled ? std::nullopt : std::optional(stamp);
+    store(root, generation, tryBuildIndex(root, checkedBefore, cached->retryDelay));
 }
 
 void FilePathProvider::store(const std::string& root, std::uint64_t generation,
@@ -282,6 +294,8 @@ void FilePathProvider::refresh(const std::string& root, std::function<void()> do
     runInBackground([weak = weak_from_this(), root, generation, done = std::move(done)] {
         if (const auto self = weak.lock()) {
             self->store(root, generation, self->tryBuildIndex(root));
+            // Made from the new index: a folder just made a repository lists its changes from git now.
+            self->recentTracker_->refreshNow(root);
         }
         if (done) {
             done();
@@ -289,9 +303,12 @@ void FilePathProvider::refresh(const std::string& root, std::function<void()> do
     });
 }
 
-std::optional<FilePathIndex> FilePathProvider::tryBuildIndex(const std::string& root) {
+std::optional<FilePathIndex>
+FilePathProvider::tryBuildIndex(const std::string& root,
+                                const std::optional<ProjectStateStamp>& checkedBefore,
+                                double previousRetryDelay) {
     try {
-        return buildIndex(root);
+        return buildIndex(root, checkedBefore, previousRetryDelay);
     } catch (...) {
         return std::nullopt;
     }
@@ -304,7 +321,9 @@ FilePathIndex FilePathProvider::emptyIndex(const std::string& root) const {
     return empty;
 }
 
-FilePathIndex FilePathProvider::buildIndex(const std::string& root) {
+FilePathIndex FilePathProvider::buildIndex(const std::string& root,
+                                           const std::optional<ProjectStateStamp>& checkedBefore,
+                                           double previousRetryDelay) {
     std::vector<std::string> includes;
     {
         std::lock_guard lock(lock_);
@@ -312,7 +331,8 @@ FilePathIndex FilePathProvider::buildIndex(const std::string& root) {
     }
     FilePathIndexBuilder builder;
     builder.commandRunner = commandRunner_;
-    builder.broker = broker_.get();
+    // A listing the scan left may have been read before `checkedBefore` was taken.
+    builder.broker = checkedBefore ? nullptr : broker_.get();
     builder.clock = &clock_;
     builder.logger = logCategory;
     builder.gitTimeout = gitTimeout;
@@ -324,12 +344,19 @@ FilePathIndex FilePathProvider::buildIndex(const std::string& root) {
     auto paths = std::make_shared<const PathList>(result.relativePaths);
     result.relativePaths = {};
     index.stateStamp = ProjectStateStamp::take(root, *paths);
+    index.stateStamp.settled |= checkedBefore && checkedBefore->value == index.stateStamp.value;
     index.relativePaths = std::move(paths);
     index.buildTime = clock_.now();
     index.checkTime = index.buildTime;
     index.recentByMtime = std::move(result.recentByMtime);
     index.wasTruncated = result.wasTruncated;
     index.usedGit = result.usedGit;
+    // git is asked again later, less often each time it still fails, so that a slow moment does not
+    // leave the project with a partial list for good.
+    if (result.gitFailed || result.wasTruncated) {
+        index.retryDelay =
+            previousRetryDelay > 0 ? std::min(previousRetryDelay * 2, retryDelayLimit) : staleAfter;
+    }
     return index;
 }
 

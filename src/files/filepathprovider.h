@@ -59,6 +59,9 @@ public:
     static constexpr std::size_t maxEntries = 5;
     // How long an index is served before the project is looked at again for a change.
     static constexpr double staleAfter = 30.0;
+    // A list that is not final is made again staleAfter seconds after its build, then after twice as
+    // long each time it is still not final, up to this many seconds.
+    static constexpr double retryDelayLimit = 240.0;
     static constexpr std::size_t resultLimit = 50;
     static constexpr double gitTimeout = 5.0;
     static constexpr double buildWaitMs = 300;
@@ -90,8 +93,8 @@ public:
     bool isRecentFilesLoading(const std::string& root) const;
     void configure(const std::string& insertionMode, const std::optional<std::vector<std::string>>& includePaths);
     void prewarm(const std::string& root);
-    // Rebuilds the index of `root` in the background whatever its state (the user asked for it),
-    // then calls `done` on the worker.
+    // Rebuilds the index of `root` and then its recent files in the background whatever their state
+    // (the user asked for it), then calls `done` on the worker.
     void refresh(const std::string& root, std::function<void()> done);
     void clearAllCaches();
     void syncRecentFilesCallbacks();
@@ -116,10 +119,16 @@ public:
 private:
     class BuildingMark;
 
-    FilePathIndex buildIndex(const std::string& root);
+    // `checkedBefore`: the project's stamp taken just before, which settles the new stamp when it
+    // equals it; `previousRetryDelay`: that of the list this build replaces.
+    FilePathIndex buildIndex(const std::string& root,
+                             const std::optional<ProjectStateStamp>& checkedBefore = {},
+                             double previousRetryDelay = 0);
     // buildIndex, or nothing when the build failed in an unforeseen way (it is then answered with
     // no paths and not cached).
-    std::optional<FilePathIndex> tryBuildIndex(const std::string& root);
+    std::optional<FilePathIndex> tryBuildIndex(const std::string& root,
+                                               const std::optional<ProjectStateStamp>& checkedBefore = {},
+                                               double previousRetryDelay = 0);
     FilePathIndex emptyIndex(const std::string& root) const;
     std::optional<FilePathIndex> waitForBuild(const std::string& root, double milliseconds);
     void scheduleRevalidation(const std::string& root);
@@ -130,6 +139,7 @@ private:
     void touchAccessOrder(const std::string& root);
     void evictIfNeeded();
     bool isStale(const FilePathIndex& index) const;
+    bool isRetryDue(const FilePathIndex& index) const;
     void runInBackground(std::function<void()> job);
     std::vector<SearchResult> rankEmptyQuery(const FilePathIndex& index, const std::string& insertionMode);
     static void logQueryMetrics(const QueryMetrics& metrics);

@@ -29,9 +29,7 @@ public:
         mix(static_cast<std::uint64_t>(status.st_ino));
         mix(static_cast<std::uint64_t>(status.st_size));
     }
-    std::uint64_t value() const {
-        return fresh_ || hash_ == ProjectStateStamp::unsettled ? ProjectStateStamp::unsettled : hash_;
-    }
+    ProjectStateStamp stamp() const { return {hash_, !fresh_}; }
 
 private:
     void mix(std::uint64_t word) {
@@ -85,7 +83,7 @@ std::string gitDirectory(const std::string& root) {
 
 } // namespace
 
-std::uint64_t ProjectStateStamp::take(const std::string& root, const PathList& paths) {
+ProjectStateStamp ProjectStateStamp::take(const std::string& root, const PathList& paths) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     const std::int64_t newest = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() -
                                 static_cast<std::int64_t>(settleSeconds * 1e9);
@@ -97,7 +95,7 @@ std::uint64_t ProjectStateStamp::take(const std::string& root, const PathList& p
     const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0) {
         fold.add(AT_FDCWD, root.c_str());
-        return fold.value();
+        return fold.stamp();
     }
     fold.add(rootFd, ".");
     // Each folder once, parents included; a parent already seen had its own parents added with it.
@@ -121,7 +119,7 @@ std::uint64_t ProjectStateStamp::take(const std::string& root, const PathList& p
         }
     }
     ::close(rootFd);
-    return fold.value();
+    return fold.stamp();
 }
 
 } // namespace korvane

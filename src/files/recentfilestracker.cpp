@@ -181,10 +181,11 @@ std::shared_ptr<const RecentFilesSnapshot> RecentFilesTracker::sharedSnapshot(co
             return cached;
         }
     }
-    auto built = std::make_shared<const RecentFilesSnapshot>(build(root, indexInfo(root)));
+    const std::uint64_t number = beginBuild();
+    RecentFilesSnapshot built = build(root, indexInfo(root));
     std::lock_guard lock(lock_);
-    recentFilesCache_[root] = built;
-    return built;
+    storeLocked(root, number, std::move(built));
+    return recentFilesCache_.at(root);
 }
 
 std::shared_ptr<const RecentFilesSnapshot> RecentFilesTracker::cachedSnapshot(const std::string& root) {
@@ -233,12 +234,13 @@ void RecentFilesTracker::startRefresh(const std::string& root) {
         if (!self) {
             return;
         }
+        const std::uint64_t number = self->beginBuild();
         RecentFilesSnapshot built = self->build(root, self->indexInfo(root));
         ReadyCallback ready;
         LoadingCallback loadingChanged;
         {
             std::lock_guard lock(self->lock_);
-            self->recentFilesCache_[root] = std::make_shared<const RecentFilesSnapshot>(std::move(built));
+            self->storeLocked(root, number, std::move(built));
             self->recentRefreshInFlightRoots_.erase(root);
             ready = self->onRecentFilesReady_;
             loadingChanged = self->onRecentFilesLoadingChanged_;
@@ -253,6 +255,35 @@ void RecentFilesTracker::startRefresh(const std::string& root) {
         }
     };
     workers_.run(std::move(job));
+}
+
+void RecentFilesTracker::refreshNow(const std::string& root) {
+    const std::uint64_t number = beginBuild();
+    RecentFilesSnapshot built = build(root, indexInfo(root));
+    ReadyCallback ready;
+    {
+        std::lock_guard lock(lock_);
+        storeLocked(root, number, std::move(built));
+        ready = onRecentFilesReady_;
+    }
+    if (ready) {
+        ready(root);
+    }
+}
+
+std::uint64_t RecentFilesTracker::beginBuild() {
+    std::lock_guard lock(lock_);
+    return ++buildsBegun_;
+}
+
+void RecentFilesTracker::storeLocked(const std::string& root, std::uint64_t build,
+                                     RecentFilesSnapshot snapshot) {
+    std::uint64_t& stored = storedBuilds_[root];
+    if (build < stored) {
+        return;
+    }
+    stored = build;
+    recentFilesCache_[root] = std::make_shared<const RecentFilesSnapshot>(std::move(snapshot));
 }
 
 void RecentFilesTracker::recordSelection(const std::string& snippetID, const std::string& root) {
@@ -284,6 +315,7 @@ void RecentFilesTracker::recordSelection(const std::string& snippetID, const std
 void RecentFilesTracker::clearCaches() {
     std::lock_guard lock(lock_);
     recentFilesCache_.clear();
+    storedBuilds_.clear();
     recentSelections_.clear();
     recentRefreshInFlightRoots_.clear();
 }
@@ -291,6 +323,7 @@ void RecentFilesTracker::clearCaches() {
 void RecentFilesTracker::clearSnapshots() {
     std::lock_guard lock(lock_);
     recentFilesCache_.clear();
+    storedBuilds_.clear();
     recentRefreshInFlightRoots_.clear();
 }
 

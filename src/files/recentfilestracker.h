@@ -5,6 +5,7 @@
 #include "files/commandrunner.h"
 #include "files/recentfilessnapshot.h"
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -51,6 +52,10 @@ public:
     // empty snapshot stamped now is answered.
     std::shared_ptr<const RecentFilesSnapshot> cachedSnapshot(const std::string& root);
     void refreshIfStale(const std::string& root);
+    // Builds the snapshot of `root` on this thread from the index as it now stands, stores it however
+    // fresh the cached one was, and tells onRecentFilesReady: a refresh the user asked for, run on a
+    // worker. A background refresh that began before it no longer replaces what it stored.
+    void refreshNow(const std::string& root);
     void recordSelection(const std::string& snippetID, const std::string& root);
     void clearCaches();
     // Forgets the snapshots and in-flight marks but keeps the session's selections (changed include paths).
@@ -73,6 +78,10 @@ private:
     std::vector<std::string> selectionsLocked(const std::string& root, Clock::WallTime now) const;
     IndexInfo indexInfo(const std::string& root) const;
     void startRefresh(const std::string& root);
+    // Numbers a build as it begins, before it reads anything, so that stores can keep the newest.
+    std::uint64_t beginBuild();
+    // Caches `snapshot` unless a build that began later has already stored one. Under the lock.
+    void storeLocked(const std::string& root, std::uint64_t build, RecentFilesSnapshot snapshot);
 
     const Clock& clock_;
     CommandRunner commandRunner_;
@@ -81,6 +90,9 @@ private:
     IndexInfoProvider indexInfoProvider_;
     std::map<std::string, std::shared_ptr<const RecentFilesSnapshot>> recentFilesCache_;
     std::set<std::string> recentRefreshInFlightRoots_;
+    std::uint64_t buildsBegun_ = 0;
+    // The number of the build whose snapshot each root's cache holds.
+    std::map<std::string, std::uint64_t> storedBuilds_;
     std::map<std::string, Clock::WallTime> recentSelections_;
     ReadyCallback onRecentFilesReady_;
     LoadingCallback onRecentFilesLoadingChanged_;

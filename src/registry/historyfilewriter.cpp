@@ -27,11 +27,11 @@ bool HistoryFileWriter::write(std::uint64_t saveNumber, const UsageHistory& hist
     if (!text || !setAsideOldFile()) {
         return false; // the old file stays in place; the next save tries again
     }
-    if (auto written = writeFileAtomically(historyPath_, *text); written) {
-        reportedWriteFailures_.clear();
-    } else {
+    if (auto written = writeFileAtomically(historyPath_, *text); !written) {
         reportWriteFailure(written.error());
+        return false;
     }
+    reportedWriteFailures_.clear();
     writtenSave_ = saveNumber;
     return true;
 }

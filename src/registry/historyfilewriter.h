@@ -28,9 +28,9 @@ public:
 
     // The file found at load is to be kept aside before the first write.
     void requireSetAside(SetAside setAside);
-    // False when the history could not be encoded or the old file could not be kept aside: nothing
-    // was written, and the next save should try again. A failed write itself is only logged: the
-    // next recorded use writes the whole history again.
+    // False when nothing was written (the history could not be encoded, the old file could not be
+    // kept aside, or the write failed, which is logged): the change is still to be saved, by the next
+    // save or the flush at quit.
     bool write(std::uint64_t saveNumber, const UsageHistory& history);
 
 private:

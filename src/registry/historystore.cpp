@@ -1,11 +1,13 @@
 #include "registry/historystore.h"
 
+#include "base/diagnostics.h"
 #include "base/fileio.h"
 #include "registry/historyreader.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <fmt/format.h>
 #include <system_error>
 #include <vector>
 
@@ -87,11 +89,12 @@ HistoryStore::ReadResult HistoryStore::readHistoryFile(const fs::path& path) {
         }
         return Unreadable{};
     }
-    auto decoded = UsageHistory::decode(*bytes);
+    std::size_t dropped = 0;
+    auto decoded = UsageHistory::decode(*bytes, &dropped);
     if (!decoded) {
         return Undecodable{std::move(*bytes)};
     }
-    return std::move(*decoded);
+    return Decoded{std::move(*decoded), dropped, dropped > 0 ? std::move(*bytes) : std::string()};
 }
 
 void HistoryStore::finishLoad(ReadResult result) {
@@ -141,12 +144,23 @@ void HistoryStore::applyLoad(ReadResult result) {
         writer_->requireSetAside(HistoryFileWriter::CopyAside{std::move(undecodable->bytes)});
         history_.version = 1;
     } else {
+        auto& decoded = std::get<Decoded>(result);
+        if (decoded.droppedEntries > 0) {
+            keepPartlyReadFile(decoded.droppedEntries, std::move(decoded.bytes));
+        }
         // Uses recorded while the file was being read are added to what it held.
-        auto& loaded = std::get<UsageHistory>(result);
-        mergeUsage(loaded, history_);
-        history_ = std::move(loaded);
+        mergeUsage(decoded.history, history_);
+        history_ = std::move(decoded.history);
     }
     rebuildScoreCache();
+}
+
+void HistoryStore::keepPartlyReadFile(std::size_t droppedEntries, std::string bytes) {
+    writer_->requireSetAside(HistoryFileWriter::CopyAside{std::move(bytes)});
+    diagnostic(
+        fmt::format("Usage history: dropped {} {} with an unreadable date; the file as read is kept as {} "
+                    "before it is next saved",
+                    droppedEntries, droppedEntries == 1 ? "entry" : "entries", setAsidePath().string()));
 }
 
 void HistoryStore::rebuildScoreCache() {

@@ -97,7 +97,13 @@ private:
     struct Undecodable {
         std::string bytes;
     };
-    using ReadResult = std::variant<Missing, Unreadable, TransientFailure, Undecodable, UsageHistory>;
+    struct Decoded {
+        UsageHistory history;
+        // Entries left out for a date that could not be read; the file is then kept in `bytes`.
+        std::size_t droppedEntries = 0;
+        std::string bytes;
+    };
+    using ReadResult = std::variant<Missing, Unreadable, TransientFailure, Undecodable, Decoded>;
 
     HistoryStore(Scheduler& scheduler, const Clock& clock, std::filesystem::path configDirectory,
                  std::shared_ptr<SerialExecutor> saveQueue);
@@ -107,6 +113,8 @@ private:
     void finishLoad(ReadResult result);
     void retryLoadLater();
     void applyLoad(ReadResult result);
+    // Keeps the file as read aside before the first save that would leave out entries it held.
+    void keepPartlyReadFile(std::size_t droppedEntries, std::string bytes);
     void rebuildScoreCache();
     void scheduleSave();
     // `onQueue` false writes on this thread (the quit's flush).

@@ -96,7 +96,7 @@ Expected<std::string, std::string> UsageHistory::encode() const {
     return text;
 }
 
-Expected<UsageHistory, std::string> UsageHistory::decode(std::string_view text) {
+Expected<UsageHistory, std::string> UsageHistory::decode(std::string_view text, std::size_t* droppedEntries) {
     const auto parsed = parseSorted(text);
     if (!parsed) {
         return makeUnexpected(parsed.error());
@@ -126,6 +126,8 @@ Expected<UsageHistory, std::string> UsageHistory::decode(std::string_view text) 
         }
         if (entry) {
             history.entries.emplace_hint(history.entries.end(), id, *entry);
+        } else if (droppedEntries != nullptr) {
+            ++*droppedEntries;
         }
     }
     return history;

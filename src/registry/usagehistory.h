@@ -33,9 +33,11 @@ struct UsageHistory {
     Expected<std::string, std::string> encode() const;
 
     // Reads the file text. "version" (any integer) and "entries" are required, and so are "count"
-    // and "last_used" in every entry; a missing or null member, a wrong type or a date in another
-    // form fails the whole file. Ids are taken exactly as written.
-    static Expected<UsageHistory, std::string> decode(std::string_view text);
+    // and "last_used" in every entry; a missing or null member or a wrong type fails the whole file,
+    // while an entry whose date cannot be read is left out and counted in `droppedEntries`. Ids are
+    // taken exactly as written.
+    static Expected<UsageHistory, std::string> decode(std::string_view text,
+                                                      std::size_t* droppedEntries = nullptr);
 };
 
 // The most bytes `id`'s entry can take in the file text, and the most the text takes besides its

@@ -292,6 +292,28 @@ TEST_F(EndToEndTest, CompletesPathsAndBranchesInAGtkEntryWithoutTakingTheFocus) 
     EXPECT_TRUE(popupShown(false));
     EXPECT_TRUE(pollUntil([&] { return entryText() == "docs/guide.md ;;@git ;"; })) << entryText();
     EXPECT_EQ(output("xdotool getactivewindow"), entryWindow);
+
+    // Ctrl+R over the recent files lists a file made while they were open, within 2 s.
+    ASSERT_TRUE(type(" ;;@f"));
+    ASSERT_TRUE(popupShown(true));
+    rowsWith("docs/guide.md");
+    dir.write("home/projects/alpha/notes/fresh-idea.md", "");
+    ASSERT_TRUE(key("ctrl+r"));
+    const auto pressed = std::chrono::steady_clock::now();
+    std::vector<std::string> recentRows;
+    EXPECT_TRUE(pollUntil(
+        [&] {
+            recentRows = accessibleItems("rows");
+            return std::any_of(recentRows.begin(), recentRows.end(), [](const std::string& row) {
+                return row.find("notes/fresh-idea.md") != std::string::npos;
+            });
+        },
+        2.0))
+        << testing::PrintToString(recentRows);
+    std::cout << "[ refresh  ] listed after "
+              << std::chrono::duration<double>(std::chrono::steady_clock::now() - pressed).count() << " s\n";
+    ASSERT_TRUE(key("Escape"));
+    EXPECT_TRUE(popupShown(false));
 }
 
 } // namespace

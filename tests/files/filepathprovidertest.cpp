@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <utility>
 
 namespace korvane {
 namespace {
@@ -26,7 +27,15 @@ public:
     CommandRunner runner() {
         return [this](const Paths& arguments, const std::string&, double) -> std::optional<Paths> {
             if (arguments[0] == "status") {
-                return status;
+                // Answers what it found when it began, as git does, however long it is held.
+                std::unique_lock lock(mutex_);
+                const std::optional<Paths> answer = status;
+                ++statusRuns_;
+                changed_.notify_all();
+                if (std::exchange(holdNextStatus_, false)) {
+                    changed_.wait(lock, [&] { return statusReleased_; });
+                }
+                return answer;
             }
             if (arguments[0] == "log") {
                 return log;
@@ -62,6 +71,23 @@ public:
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return listings_ >= count; });
     }
+    void holdNextStatus() {
+        std::lock_guard lock(mutex_);
+        holdNextStatus_ = true;
+    }
+    void releaseStatus() {
+        std::lock_guard lock(mutex_);
+        statusReleased_ = true;
+        changed_.notify_all();
+    }
+    void setStatus(Paths lines) {
+        std::lock_guard lock(mutex_);
+        status = std::move(lines);
+    }
+    void waitForStatusRuns(int count) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return statusRuns_ >= count; });
+    }
     void throwNext() {
         std::lock_guard lock(mutex_);
         throwNext_ = true;
@@ -77,6 +103,9 @@ private:
     int listings_ = 0;
     bool holding_ = false;
     bool throwNext_ = false;
+    int statusRuns_ = 0;
+    bool holdNextStatus_ = false;
+    bool statusReleased_ = false;
 };
 
 struct Fixture {
@@ -145,6 +174,83 @@ TEST(FilePathProviderTest, IndexIsRebuiltOnlyWhenTheProjectChanged) {
     EXPECT_EQ(f.provider->index(root).relativePaths->toVector(), Paths{"new.txt"});
 }
 
+// A folder dated ahead of the clock (a tarball from a machine whose clock ran fast) cannot settle
+// the stamp by the clock; two stamps that agree around one more listing do, and the index is then
+// only looked at until something changes.
+TEST(FilePathProviderTest, AFutureDatedFolderSettlesAfterOneMoreListing) {
+    Fixture f;
+    test::TempDir dir;
+    dir.write("src/main.c", "");
+    dir.write("README.md", "");
+    ageTree(dir.path());
+    std::filesystem::last_write_time(dir.path() / "src", std::filesystem::file_time_type::clock::now() +
+                                                             std::chrono::hours(24 * 365));
+    const std::string root = dir.path().string();
+    f.provider->index(root);
+    for (int check = 0; check < 5; ++check) {
+        f.clock.advance(31);
+        f.provider->index(root);
+        f.workers.runAll();
+    }
+    EXPECT_EQ(f.git.listings(), 2);
+
+    dir.write("src/new.c", "");
+    f.git.files = {"README.md", "src/main.c", "src/new.c"};
+    f.clock.advance(31);
+    f.provider->index(root);
+    f.workers.runAll();
+    EXPECT_EQ(f.git.listings(), 3);
+    EXPECT_EQ(f.provider->index(root).relativePaths->toVector(),
+              (Paths{"README.md", "src/main.c", "src/new.c"}));
+}
+
+// git ran out of time once (and in the second case failed three more times) and the walk stood in,
+// its list lacking a folder it never enters: git is asked again at checks ever further apart (30 s
+// after the build, then 60, 120, at most 240 s), however often the files are searched, and its
+// complete list replaces the walk's for good.
+TEST(FilePathProviderTest, AWalkThatStoodInForAFailedGitIsReplacedWhenGitAnswers) {
+    const std::vector<std::pair<int, std::vector<double>>> cases = {
+        {1, {0, 36}},
+        {4, {0, 36, 98, 222, 470}},
+    };
+    for (const auto& [failures, expected] : cases) {
+        FakeClock clock;
+        const auto start = clock.now();
+        ManualWorkerPool workers;
+        test::TempDir dir;
+        dir.write("src/main.c", "");
+        dir.write("build/generated.c", "");
+        ageTree(dir.path());
+        std::vector<double> asked;
+        const auto provider = FilePathProvider::create(
+            clock,
+            [&](const Paths& arguments, const std::string&, double timeout) -> std::optional<Paths> {
+                if (arguments[0] != "ls-files") {
+                    return Paths{};
+                }
+                asked.push_back(secondsBetween(start, clock.now()));
+                if (asked.size() == 1) {
+                    clock.advance(timeout);
+                }
+                if (static_cast<int>(asked.size()) <= failures) {
+                    return std::nullopt;
+                }
+                return Paths{"build/generated.c", "src/main.c"};
+            },
+            workers);
+        const std::string root = dir.path().string();
+        EXPECT_EQ(provider->index(root).relativePaths->toVector(), Paths{"src/main.c"});
+        for (int second = 0; second < 600; ++second) {
+            clock.advance(1);
+            provider->index(root);
+            workers.runAll();
+        }
+        EXPECT_EQ(asked, expected) << failures;
+        EXPECT_EQ(provider->index(root).relativePaths->toVector(),
+                  (Paths{"build/generated.c", "src/main.c"}));
+    }
+}
+
 TEST(FilePathProviderTest, RefreshRebuildsAnUnchangedIndexAndThenSaysSo) {
     Fixture f;
     f.provider->index("/r");
@@ -155,6 +261,41 @@ TEST(FilePathProviderTest, RefreshRebuildsAnUnchangedIndexAndThenSaysSo) {
     f.workers.runAll();
     EXPECT_TRUE(done);
     EXPECT_EQ(f.provider->index("/r").relativePaths->toVector(), Paths{"committed.txt"});
+}
+
+std::vector<std::string> labelsOf(const std::vector<SearchResult>& results) {
+    std::vector<std::string> labels;
+    for (const auto& result : results) {
+        labels.push_back(result.snippet->label);
+    }
+    return labels;
+}
+
+// Ctrl+R makes the recent files again from the rebuilt index however fresh they were, before it says
+// it is done; a background refresh that began before it cannot put the old ones back.
+TEST(FilePathProviderTest, RefreshAlsoMakesTheRecentFilesAgain) {
+    Fixture f;
+    f.provider->index("/r");
+    EXPECT_TRUE(f.provider->search("", "/r", false).empty());
+    f.clock.advance(31);
+    f.provider->search("", "/r", false);
+    ASSERT_EQ(f.workers.pendingCount(), 2u) << "a check of the index and a refresh of the recent files";
+    f.git.holdNextStatus();
+    auto older = std::async(std::launch::async, [&] { f.workers.runJob(1); });
+    f.git.waitForStatusRuns(2);
+
+    f.git.files = {"README.md", "new.txt", "src/main.c"};
+    f.git.setStatus({"?? new.txt"});
+    bool done = false;
+    f.provider->refresh("/r", [&] {
+        EXPECT_THAT(labelsOf(f.provider->search("", "/r", false)), ElementsAre("new.txt"));
+        done = true;
+    });
+    f.workers.runJob(1);
+    EXPECT_TRUE(done);
+    f.git.releaseStatus();
+    older.get();
+    EXPECT_THAT(labelsOf(f.provider->search("", "/r", false)), ElementsAre("new.txt"));
 }
 
 TEST(FilePathProviderTest, ChangedIncludePathsDropTheCacheAndAnyRebuildInFlight) {

@@ -219,6 +219,32 @@ TEST_F(HistoryStoreTest, AnUndecodableFileIsKeptAsideBeforeItIsReplaced) {
     }
 }
 
+// One unreadable date costs its own entry only, but the file as read is kept before the first save
+// that leaves the entry out, and the loss is said once.
+TEST_F(HistoryStoreTest, EntriesWithUnreadableDatesAreDroppedAndTheFileIsKeptAsRead) {
+    const std::string original = R"({"version": 1, "entries": {
+        "manual:a": {"count": 5, "last_used": "2026-01-01T00:00:00Z"},
+        "manual:odd": {"count": 4, "last_used": "2026-02-30T00:00:00Z"},
+        "manual:fraction": {"count": 2, "last_used": "2026-01-01T00:00:00.5Z"}}})";
+    writeHistory(original);
+    test::LogCapture log;
+    auto store = loadedStore();
+    EXPECT_EQ(store->history().entries.size(), 1u);
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].rfind("[Korvane] Usage history: dropped 2 entries with an unreadable date", 0),
+              0u)
+        << log.lines()[0];
+    manual.advance(5);
+    EXPECT_EQ(test::readFile(historyFile()), original) << "touched without a use";
+
+    store->recordUsage("manual:a");
+    manual.advance(HistoryStore::saveDelay);
+    EXPECT_EQ(test::readFile(badFile()), original);
+    EXPECT_EQ(historyOnDisk().entries.size(), 1u);
+    EXPECT_EQ(historyOnDisk().entries.at("manual:a").count, 6);
+    EXPECT_EQ(log.lines().size(), 1u);
+}
+
 TEST_F(HistoryStoreTest, ASymlinkedUndecodableFileKeepsItsLink) {
     const auto target = dir.write("dotfiles/history.json", "garbage");
     fs::create_symlink(target, historyFile());
@@ -445,11 +471,39 @@ TEST_F(HistoryStoreTest, AMissingConfigurationDirectoryIsNotCreatedAndTheFailure
         manual.advance(HistoryStore::saveDelay);
     }
     EXPECT_FALSE(fs::exists(missing));
-    EXPECT_FALSE(store->isDirty());
+    EXPECT_TRUE(store->isDirty()) << "the uses are still to be written";
     EXPECT_EQ(store->history().entries.at("manual:a").count, 3);
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0].rfind("[Korvane] Could not save usage history: ", 0), 0u) << log.lines()[0];
     EXPECT_NE(log.lines()[0].find("No such file or directory"), std::string::npos) << log.lines()[0];
+}
+
+// A save that could not write keeps the change pending, so that the quit's flush writes it once the
+// folder is there, on the main thread or on the save queue alike.
+TEST_F(HistoryStoreTest, AFailedSaveIsWrittenByTheFlushAtQuit) {
+    for (const bool queued : {false, true}) {
+        const auto folder = dir.path() / (queued ? "queued" : "direct");
+        const auto queue = std::make_shared<ManualSerialExecutor>();
+        auto store = HistoryStore::create(scheduler, clock, folder, queued ? queue : nullptr);
+        store->load();
+        scheduler.releaseJobs();
+        manual.runUntilIdle();
+        store->recordUsage("manual:a");
+        manual.advance(HistoryStore::saveDelay);
+        queue->runAll();
+        manual.runUntilIdle();
+        EXPECT_TRUE(store->isDirty()) << queued;
+
+        fs::create_directory(folder);
+        store->flush();
+        EXPECT_FALSE(store->isDirty()) << queued;
+        EXPECT_EQ(UsageHistory::decode(test::readFile(folder / "history.json"))
+                      .value()
+                      .entries.at("manual:a")
+                      .count,
+                  1)
+            << queued;
+    }
 }
 
 // Up to 8 MiB of JSON and two fsyncs stay off the main thread; the quit's flush writes there, and a
