@@ -1,5 +1,6 @@
 #include "config/urireference.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace korvane {
@@ -153,60 +154,76 @@ bool isPort(std::string_view text) {
 }
 
 bool isAuthority(std::string_view text) {
-    if (const auto at = text.find('@'); at != std::string_view::npos) {
-        if (!isRunOf(text.substr(0, at), ":")) {
-            return false;
-        }
-        text = text.substr(at + 1);
-    }
-    if (!text.empty() && text.front() == '[') {
-        const auto close = text.find(']');
-        if (close == std::string_view::npos) {
-            return false;
-        }
-        const std::string_view literal = text.substr(1, close - 1);
-        if (!isIpv6(literal) && !isIpvFuture(literal)) {
-            return false;
-        }
-        const std::string_view rest = text.substr(close + 1);
-        return rest.empty() || (rest.front() == ':' && isPort(rest.substr(1)));
-    }
-    const auto colon = text.find(':');
-    if (colon != std::string_view::npos && !isPort(text.substr(colon + 1))) {
-        return false;
-    }
-    return isRunOf(text.substr(0, colon), "");
+    const auto authority = UriReference::Authority::parse(text);
+    return authority && (!authority->userInfo || isRunOf(*authority->userInfo, ":"));
 }
 
 } // namespace
 
+std::optional<UriReference::Authority> UriReference::Authority::parse(std::string_view text) {
+    Authority authority;
+    if (const auto at = text.rfind('@'); at != std::string_view::npos) {
+        authority.userInfo = text.substr(0, at);
+        text.remove_prefix(at + 1);
+    }
+    std::size_t hostEnd = 0;
+    if (text.starts_with('[')) {
+        hostEnd = text.find(']');
+        if (hostEnd == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const std::string_view literal = text.substr(1, hostEnd - 1);
+        if (!isIpv6(literal) && !isIpvFuture(literal)) {
+            return std::nullopt;
+        }
+        ++hostEnd;
+    } else {
+        hostEnd = std::min(text.find(':'), text.size());
+        if (!isRunOf(text.substr(0, hostEnd), "")) {
+            return std::nullopt;
+        }
+    }
+    authority.host = text.substr(0, hostEnd);
+    const std::string_view rest = text.substr(hostEnd);
+    if (!rest.empty()) {
+        if (rest.front() != ':' || !isPort(rest.substr(1))) {
+            return std::nullopt;
+        }
+        authority.port = rest.substr(1);
+    }
+    return authority;
+}
+
+UriReference UriReference::split(std::string_view text) {
+    UriReference uri;
+    if (const auto colon = text.find_first_of(":/?#");
+        colon != std::string_view::npos && colon > 0 && text[colon] == ':') {
+        uri.scheme = text.substr(0, colon);
+        text.remove_prefix(colon + 1);
+    }
+    if (const auto hash = text.find('#'); hash != std::string_view::npos) {
+        uri.fragment = text.substr(hash + 1);
+        text = text.substr(0, hash);
+    }
+    if (const auto question = text.find('?'); question != std::string_view::npos) {
+        uri.query = text.substr(question + 1);
+        text = text.substr(0, question);
+    }
+    if (text.starts_with("//")) {
+        text.remove_prefix(2);
+        const auto slash = std::min(text.find('/'), text.size());
+        uri.authority = text.substr(0, slash);
+        text.remove_prefix(slash);
+    }
+    uri.path = text;
+    return uri;
+}
+
 bool isUriWithScheme(std::string_view text) {
-    const auto colon = text.find(':');
-    if (colon == std::string_view::npos || !isScheme(text.substr(0, colon))) {
-        return false;
-    }
-    std::string_view rest = text.substr(colon + 1);
-    if (const auto hash = rest.find('#'); hash != std::string_view::npos) {
-        if (!isRunOf(rest.substr(hash + 1), ":@/?")) {
-            return false;
-        }
-        rest = rest.substr(0, hash);
-    }
-    if (const auto question = rest.find('?'); question != std::string_view::npos) {
-        if (!isRunOf(rest.substr(question + 1), ":@/?")) {
-            return false;
-        }
-        rest = rest.substr(0, question);
-    }
-    if (rest.substr(0, 2) == "//") {
-        rest.remove_prefix(2);
-        const auto slash = rest.find('/');
-        if (!isAuthority(rest.substr(0, slash))) {
-            return false;
-        }
-        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
-    }
-    return isRunOf(rest, ":@/");
+    const UriReference uri = UriReference::split(text);
+    return uri.scheme && isScheme(*uri.scheme) && (!uri.fragment || isRunOf(*uri.fragment, ":@/?")) &&
+           (!uri.query || isRunOf(*uri.query, ":@/?")) && (!uri.authority || isAuthority(*uri.authority)) &&
+           isRunOf(uri.path, ":@/");
 }
 
 } // namespace korvane

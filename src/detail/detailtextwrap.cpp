@@ -10,6 +10,8 @@ namespace korvane {
 namespace {
 
 constexpr std::size_t minimumWidth = 10;
+// The length from which a run of ASCII characters inside a line of other text is counted by bytes.
+constexpr std::size_t asciiRunByBytes = 32;
 const std::string filler = " ";
 
 // One scanner per thread: a break iterator is costly to make and a long text has thousands of lines.
@@ -18,78 +20,148 @@ GraphemeScanner& scanner() {
     return instance;
 }
 
-// Characters of a line, with the common ASCII case counted by bytes (a line holds no "\r\n").
-std::size_t characterCount(std::string_view text) {
-    return isAscii(text) ? text.size() : scanner().clusterCount(text);
+// The characters (grapheme clusters) of a text, found in one walk, so that a long line costs time in
+// proportion to its length however it is cut. Where every byte is a character, bytes are counted.
+class Characters {
+public:
+    explicit Characters(std::string_view text)
+        : text_(text) {
+        if (!isSingleByteClusters(text)) {
+            findStarts();
+        }
+    }
+
+    std::size_t count() const { return starts_.empty() ? text_.size() : starts_.size() - 1; }
+    // The characters from `first` up to `last` (not included).
+    std::string_view text(std::size_t first, std::size_t last) const {
+        return text_.substr(offset(first), offset(last) - offset(first));
+    }
+    // A space that is a character of its own, not one a combining mark or a prefix joins.
+    bool isSpace(std::size_t index) const {
+        return starts_.empty() ? text_[index] == ' ' : text(index, index + 1) == " ";
+    }
+
+private:
+    void findStarts() {
+        // Two ASCII characters other than CR LF always have a boundary between them, so a long run of
+        // them is counted by bytes, and only the stretches between such runs go through the break
+        // rules, each as a text of its own: a stretch begins and ends at a boundary after an ASCII
+        // character, where the rules start afresh. Short runs stay inside a stretch, so that each
+        // walk's cost of starting is spread over many bytes.
+        starts_.reserve(text_.size() + 1);
+        starts_.push_back(0);
+        std::size_t first = 0;      // where the characters not found yet begin
+        bool joined = false;        // [first, i) holds a place that may not be a boundary
+        std::size_t stretchEnd = 0; // the first boundary after the last such place, 0 until found
+        for (std::size_t i = 1; i < text_.size(); ++i) {
+            if (!isBoundaryBetweenAscii(i)) {
+                joined = true;
+                stretchEnd = 0;
+            } else if (!joined) {
+                starts_.push_back(i);
+                first = i;
+            } else if (stretchEnd == 0) {
+                stretchEnd = i;
+            } else if (i - stretchEnd >= asciiRunByBytes) {
+                addStretch(first, stretchEnd);
+                for (std::size_t boundary = stretchEnd + 1; boundary <= i; ++boundary) {
+                    starts_.push_back(boundary);
+                }
+                first = i;
+                joined = false;
+            }
+        }
+        addStretch(first, text_.size());
+    }
+
+    bool isBoundaryBetweenAscii(std::size_t i) const {
+        return static_cast<unsigned char>(text_[i - 1]) < 0x80 &&
+               static_cast<unsigned char>(text_[i]) < 0x80 && !(text_[i - 1] == '\r' && text_[i] == '\n');
+    }
+
+    void addStretch(std::size_t first, std::size_t last) {
+        if (last - first == 1) {
+            starts_.push_back(last);
+            return;
+        }
+        GraphemeScanner& walk = scanner();
+        walk.start(text_.substr(first, last - first));
+        for (std::size_t end = walk.next(); end != GraphemeScanner::npos; end = walk.next()) {
+            starts_.push_back(first + end);
+        }
+    }
+
+    std::size_t offset(std::size_t index) const { return starts_.empty() ? index : starts_[index]; }
+
+    std::string_view text_;
+    std::vector<std::size_t> starts_;
+};
+
+// Adds the characters [first, last) as lines of `width` characters, the last one holding the rest.
+void chunk(const Characters& characters, std::size_t first, std::size_t last, std::size_t width,
+           std::vector<std::string>& lines) {
+    width = std::max<std::size_t>(width, 1);
+    for (; first < last; first += std::min(width, last - first)) {
+        lines.emplace_back(characters.text(first, std::min(first + width, last)));
+    }
 }
 
-// The byte length of the first `count` characters of `text`.
-std::size_t prefixBytes(std::string_view text, std::size_t count) {
-    if (isAscii(text)) {
-        return std::min(count, text.size());
-    }
-    GraphemeScanner& walk = scanner();
-    walk.start(text);
-    std::size_t end = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t next = walk.next();
-        if (next == GraphemeScanner::npos) {
-            break;
+// Words follow one another in the line, so the display line being filled is always one run of the
+// line's characters, [lineFirst, lineEnd): words joined by single spaces are the line as written.
+void wrapCharacters(const Characters& characters, std::size_t width, std::vector<std::string>& lines) {
+    const std::size_t count = characters.count();
+    std::size_t lineFirst = 0;
+    std::size_t lineEnd = 0;
+    const auto place = [&](std::size_t first, std::size_t last) {
+        const std::size_t length = last - first;
+        if (lineEnd > lineFirst) {
+            if (lineEnd - lineFirst + 1 + length <= width) {
+                lineEnd = last;
+                return;
+            }
+            lines.emplace_back(characters.text(lineFirst, lineEnd));
         }
-        end = next;
+        if (length > width) {
+            chunk(characters, first, last, width, lines);
+            lineFirst = lineEnd = last;
+        } else {
+            lineFirst = first;
+            lineEnd = last;
+        }
+    };
+    // Leading spaces are the line's indentation: they stay in front of its first word. A line of
+    // spaces alone shows nothing.
+    std::size_t wordEnd = 0;
+    while (wordEnd < count && characters.isSpace(wordEnd)) {
+        ++wordEnd;
     }
-    return end;
+    if (wordEnd == count) {
+        return;
+    }
+    std::size_t wordFirst = 0;
+    for (;; ++wordEnd) {
+        if (wordEnd == count || characters.isSpace(wordEnd)) {
+            place(wordFirst, wordEnd);
+            if (wordEnd == count) {
+                break;
+            }
+            wordFirst = wordEnd + 1;
+        }
+    }
+    if (lineEnd > lineFirst) {
+        lines.emplace_back(characters.text(lineFirst, lineEnd));
+    }
 }
 
 } // namespace
 
 void chunkWord(std::string_view word, std::size_t width, std::vector<std::string>& lines) {
-    while (!word.empty()) {
-        const std::size_t bytes = std::max<std::size_t>(prefixBytes(word, width), 1);
-        lines.emplace_back(word.substr(0, bytes));
-        word.remove_prefix(std::min(bytes, word.size()));
-    }
+    const Characters characters(word);
+    chunk(characters, 0, characters.count(), width, lines);
 }
 
 void wrapLine(std::string_view line, std::size_t width, std::vector<std::string>& lines) {
-    std::string current;
-    std::size_t currentLength = 0;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t space = line.find(' ', start);
-        const std::string_view word =
-            line.substr(start, space == std::string_view::npos ? line.size() - start : space - start);
-        const std::size_t length = characterCount(word);
-        if (current.empty()) {
-            if (length <= width) {
-                current = word;
-                currentLength = length;
-            } else {
-                chunkWord(word, width, lines);
-            }
-        } else if (currentLength + 1 + length <= width) {
-            current += ' ';
-            current += word;
-            currentLength += 1 + length;
-        } else {
-            lines.push_back(std::move(current));
-            current.clear();
-            currentLength = 0;
-            if (length > width) {
-                chunkWord(word, width, lines);
-            } else {
-                current = word;
-                currentLength = length;
-            }
-        }
-        if (space == std::string_view::npos) {
-            break;
-        }
-        start = space + 1;
-    }
-    if (!current.empty()) {
-        lines.push_back(std::move(current));
-    }
+    wrapCharacters(Characters(line), width, lines);
 }
 
 std::vector<std::string> wrapText(std::string_view text, int width) {
@@ -102,10 +174,14 @@ std::vector<std::string> wrapText(std::string_view text, int width) {
     for (const std::string_view line : providerLines(text)) {
         if (line.empty()) {
             lines.push_back(filler);
-        } else if (characterCount(line) <= columns) {
+            continue;
+        }
+        // The line's characters are found once, for its length and its wrapping alike.
+        const Characters characters(line);
+        if (characters.count() <= columns) {
             lines.emplace_back(line);
         } else {
-            wrapLine(line, columns, lines);
+            wrapCharacters(characters, columns, lines);
         }
     }
     if (lines.empty()) {

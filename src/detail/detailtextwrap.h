@@ -8,8 +8,10 @@ namespace korvane {
 
 // Splits a text into the display lines of the detail panel's body, `width` characters (grapheme
 // clusters) wide: every line break ends a line ("\r\n" leaves an empty line between its two
-// characters), an empty line shows as one space, long lines break at spaces and words longer than
-// the width are cut. Pure functions; main thread in practice, safe on any.
+// characters), an empty line shows as one space, long lines break at spaces (a space joined to a
+// combining mark is not one) and words longer than the width are cut; a wrapped line keeps its
+// leading spaces in front of its first word, and no character is ever split. Time in proportion to
+// the text's length. Pure functions; main thread in practice, safe on any.
 std::vector<std::string> wrapText(std::string_view text, int width);
 
 // Word-wraps one line longer than `width` into `lines`.

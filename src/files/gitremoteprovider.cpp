@@ -40,52 +40,50 @@ std::string canonicalHost(std::string_view host) {
     return std::string(host);
 }
 
-// Where the authority of "scheme://authority/path" begins and ends, or none without "://".
-std::optional<std::pair<std::size_t, std::size_t>> authorityBounds(std::string_view url) {
-    const std::size_t separator = url.find("://");
-    if (separator == std::string_view::npos) {
+// The host and port of an absolute URL as written (case kept), or none when it has no host.
+std::optional<std::string> hostAndPort(std::string_view url) {
+    const UriReference uri = UriReference::split(url);
+    const auto authority = uri.authority ? UriReference::Authority::parse(*uri.authority) : std::nullopt;
+    if (!authority || authority->host.empty()) {
         return std::nullopt;
     }
-    const std::size_t begin = separator + 3;
-    const std::size_t end = url.find_first_of("/?#", begin);
-    return std::pair{begin, end == std::string_view::npos ? url.size() : end};
+    std::string host(authority->host);
+    if (authority->port && !authority->port->empty()) {
+        host += ":" + std::string(*authority->port);
+    }
+    return host;
 }
 
-// `url` without the user information of its authority, which may hold a password or an access token.
-std::string withoutUserInfo(std::string url) {
-    if (const auto bounds = authorityBounds(url)) {
-        const std::string_view authority =
-            std::string_view(url).substr(bounds->first, bounds->second - bounds->first);
-        if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
-            url.erase(bounds->first, at + 1);
-        }
+// The https address of a remote written as scheme "://" authority path: its host and port, the canonical
+// host when `canonical`, and its path without ".git". The user information (a name, password or access
+// token), query and fragment are left behind; an authority that is not one gives none.
+std::optional<std::string> webAddress(std::string_view remote, bool canonical) {
+    const auto host = hostAndPort(remote);
+    if (!host) {
+        return std::nullopt;
     }
-    return url;
+    std::string_view path = UriReference::split(remote).path;
+    if (path.ends_with(".git")) {
+        path.remove_suffix(4);
+    }
+    return "https://" + (canonical ? canonicalHost(*host) : *host) + std::string(path);
 }
 
-// The host of an absolute URL as written (case kept), without user information and port.
-std::optional<std::string> hostOf(const std::string& url) {
-    if (!isUriWithScheme(url)) {
+// The short form user "@" host ":" path read as "ssh://" user "@" host "/" path. The host runs from the
+// first "@" to the next ":" (past the "]" of an IP literal); before that ":" no "/", "?" or "#" may stand.
+std::optional<std::string> shortFormWebAddress(std::string_view remote) {
+    const std::size_t at = remote.find('@');
+    if (at == std::string_view::npos) {
         return std::nullopt;
     }
-    const auto bounds = authorityBounds(url);
-    if (!bounds) {
+    const std::size_t hostStart = remote.substr(at + 1).starts_with('[') ? remote.find(']', at) : at;
+    const std::size_t colon = remote.find(':', hostStart);
+    if (colon == std::string_view::npos ||
+        remote.substr(0, colon).find_first_of("/?#") != std::string_view::npos) {
         return std::nullopt;
     }
-    std::string_view authority = std::string_view(url).substr(bounds->first, bounds->second - bounds->first);
-    if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
-        authority.remove_prefix(at + 1);
-    }
-    if (authority.starts_with("[")) {
-        const std::size_t close = authority.find(']');
-        authority = close == std::string_view::npos ? std::string_view() : authority.substr(0, close + 1);
-    } else if (const std::size_t colon = authority.find(':'); colon != std::string_view::npos) {
-        authority = authority.substr(0, colon);
-    }
-    if (authority.empty()) {
-        return std::nullopt;
-    }
-    return std::string(authority);
+    return webAddress(
+        "ssh://" + std::string(remote.substr(0, colon)) + "/" + std::string(remote.substr(colon + 1)), true);
 }
 
 // Percent escapes decoded; the text as it stands when that gives no UTF-8.
@@ -104,7 +102,7 @@ std::string percentDecoded(std::string_view text) {
 }
 
 const HostingService* serviceOf(const std::string& web) {
-    const auto host = hostOf(web);
+    const auto host = isUriWithScheme(web) ? hostAndPort(web) : std::nullopt;
     if (!host) {
         return nullptr;
     }
@@ -158,55 +156,15 @@ std::optional<std::string> GitRemoteProvider::originURL(const std::string& root)
     return std::string(trimmedAscii(*url, whitespace));
 }
 
-std::optional<std::string> GitRemoteProvider::webURL(std::string_view written) {
-    // Secrets go before anything else is read: the user information (a password or token, which may
-    // itself hold "?" or "#", so the authority runs to the first "/"), then the query and fragment
-    // ("?access_token=...").
-    std::string bare(written);
-    if (const std::size_t separator = bare.find("://"); separator != std::string::npos) {
-        const std::size_t begin = separator + 3;
-        const std::size_t end = std::min(bare.find('/', begin), bare.size());
-        if (const std::size_t at = bare.rfind('@', end); at != std::string::npos && at >= begin) {
-            bare.erase(begin, at + 1 - begin);
-        }
-    }
-    bare.erase(std::min(bare.find_first_of("?#"), bare.size()));
-    std::string_view remote = bare;
-    if (remote.ends_with(".git")) {
-        remote.remove_suffix(4);
-    }
-    if (remote.starts_with("https://")) {
-        return withoutUserInfo(std::string(remote));
-    }
-    const bool schemed =
-        remote.starts_with("ssh://") || remote.starts_with("git://") || remote.starts_with("http://");
-    if (!schemed) {
-        // The short form user@host:path.
-        const std::size_t at = remote.find('@');
-        if (at == std::string_view::npos) {
-            return std::nullopt;
-        }
-        const std::size_t colon = remote.find(':', at + 1);
-        if (colon == std::string_view::npos) {
-            return std::nullopt;
-        }
-        return withoutUserInfo("https://" + canonicalHost(remote.substr(at + 1, colon - at - 1)) + "/" +
-                               std::string(remote.substr(colon + 1)));
-    }
+std::optional<std::string> GitRemoteProvider::webURL(std::string_view remote) {
     if (remote.starts_with("ssh://")) {
-        std::string_view rest = remote.substr(6);
-        if (const std::size_t at = rest.find('@'); at != std::string_view::npos) {
-            rest.remove_prefix(at + 1);
-        }
-        const std::size_t slash = rest.find('/');
-        if (slash == std::string_view::npos) {
-            return withoutUserInfo("https://" + std::string(rest));
-        }
-        return withoutUserInfo("https://" + canonicalHost(rest.substr(0, slash)) +
-                               std::string(rest.substr(slash)));
+        // An alias host is made canonical only when a path follows it.
+        return webAddress(remote, !UriReference::split(remote).path.empty());
     }
-    // git:// and http://: only the scheme changes.
-    return withoutUserInfo("https://" + std::string(remote.substr(remote.find("://") + 3)));
+    if (remote.starts_with("https://") || remote.starts_with("http://") || remote.starts_with("git://")) {
+        return webAddress(remote, false);
+    }
+    return shortFormWebAddress(remote);
 }
 
 std::optional<std::string> GitRemoteProvider::issuesURL(const std::string& web) {
@@ -220,13 +178,10 @@ std::optional<std::string> GitRemoteProvider::pullRequestsURL(const std::string&
 }
 
 std::optional<std::string> GitRemoteProvider::repositoryPath(const std::string& web) {
-    if (!hostOf(web)) {
+    if (!isUriWithScheme(web) || !hostAndPort(web)) {
         return std::nullopt;
     }
-    const auto bounds = authorityBounds(web);
-    std::string_view path = std::string_view(web).substr(bounds->second);
-    path = path.substr(0, path.find_first_of("?#"));
-    const std::string decoded = percentDecoded(trimmedAscii(path, "/"));
+    const std::string decoded = percentDecoded(trimmedAscii(UriReference::split(web).path, "/"));
     const std::string_view trimmed = trimmedAscii(decoded, "/");
     if (trimmed.empty()) {
         return std::nullopt;

@@ -4,32 +4,56 @@
 #include "platform/linux/xcbconnection.h"
 
 #include <dbus/dbus.h>
-#include <optional>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <utility>
 
 namespace korvane {
 namespace {
 
 constexpr int busTimeoutMs = 1000;
+constexpr const char* statusBusName = "org.a11y.Bus";
 
 using Message = SessionBus::Message;
 
-} // namespace
-
-bool LinuxAccessibilityTrust::isTrusted() const {
-    return displayOffersInput() && accessibilityBusEnabled();
+// A call of the bus daemon's `method` with one string argument.
+Message busDaemonCall(const char* method, const char* argument) {
+    Message call(
+        dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, method));
+    if (!call || !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &argument, DBUS_TYPE_INVALID)) {
+        return nullptr;
+    }
+    return call;
 }
 
-bool LinuxAccessibilityTrust::displayOffersInput() {
-    auto display = x11::XcbConnection::open();
-    return display && display->hasInputExtensions();
+// The unique connection name of org.a11y.Bus's owner when `isLauncher` accepts its process. Later
+// calls go to that name, which no other connection can ever take, rather than to the well-known one.
+std::optional<std::string> launcherConnection(const SessionBus& bus,
+                                              const LinuxAccessibilityTrust::LauncherCheck& isLauncher) {
+    Message ownerCall = busDaemonCall("GetNameOwner", statusBusName);
+    Message ownerReply = ownerCall ? bus.call(ownerCall.get()) : nullptr;
+    const char* owner = nullptr;
+    if (!ownerReply ||
+        !dbus_message_get_args(ownerReply.get(), nullptr, DBUS_TYPE_STRING, &owner, DBUS_TYPE_INVALID)) {
+        return std::nullopt;
+    }
+    const std::string connection(owner);
+    Message pidCall = busDaemonCall("GetConnectionUnixProcessID", connection.c_str());
+    Message pidReply = pidCall ? bus.call(pidCall.get()) : nullptr;
+    dbus_uint32_t pid = 0;
+    if (!pidReply ||
+        !dbus_message_get_args(pidReply.get(), nullptr, DBUS_TYPE_UINT32, &pid, DBUS_TYPE_INVALID) ||
+        pid == 0 || pid > INT32_MAX || !isLauncher(static_cast<std::int32_t>(pid))) {
+        return std::nullopt;
+    }
+    return connection;
 }
 
-namespace {
-
-// A call of org.freedesktop.DBus.Properties.`method` on the accessibility bus's status object,
-// with the interface and property names already appended.
-Message statusPropertyCall(const char* method) {
-    Message call(dbus_message_new_method_call("org.a11y.Bus", "/org/a11y/bus",
+// A call of org.freedesktop.DBus.Properties.`method` on the status object of the accessibility bus
+// at `destination`, with the interface and property names already appended.
+Message statusPropertyCall(const std::string& destination, const char* method) {
+    Message call(dbus_message_new_method_call(destination.c_str(), "/org/a11y/bus",
                                               "org.freedesktop.DBus.Properties", method));
     const char* interface = "org.a11y.Status";
     const char* property = "IsEnabled";
@@ -40,15 +64,83 @@ Message statusPropertyCall(const char* method) {
     return call;
 }
 
+// Switches the session's accessibility bus on through its launcher.
+void switchAccessibilityBusOn() {
+    const std::optional<SessionBus> bus = SessionBus::open(busTimeoutMs);
+    const auto launcher =
+        bus ? launcherConnection(*bus, LinuxAccessibilityTrust::isAccessibilityBusLauncher) : std::nullopt;
+    Message call = launcher ? statusPropertyCall(*launcher, "Set") : nullptr;
+    if (!call) {
+        return;
+    }
+    DBusMessageIter iter;
+    DBusMessageIter variant;
+    dbus_message_iter_init_append(call.get(), &iter);
+    const dbus_bool_t enabled = TRUE;
+    if (!dbus_message_iter_open_container(&iter, DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING, &variant)) {
+        return;
+    }
+    if (!dbus_message_iter_append_basic(&variant, DBUS_TYPE_BOOLEAN, &enabled) ||
+        !dbus_message_iter_close_container(&iter, &variant)) {
+        dbus_message_iter_abandon_container(&iter, &variant);
+        return;
+    }
+    bus->call(call.get());
+}
+
 } // namespace
 
-bool LinuxAccessibilityTrust::accessibilityBusEnabled() {
-    const std::optional<SessionBus> bus = SessionBus::open(busTimeoutMs);
-    Message call = bus ? statusPropertyCall("Get") : nullptr;
-    if (!call) {
-        return false;
+LinuxAccessibilityTrust::LinuxAccessibilityTrust(Check check)
+    : check_(std::move(check)) {}
+
+LinuxAccessibilityTrust::~LinuxAccessibilityTrust() = default;
+
+bool LinuxAccessibilityTrust::isTrusted() const {
+    startRefresh();
+    std::unique_lock lock(mutex_);
+    answered_.wait(lock, [this] { return lastAnswer_.has_value(); });
+    return *lastAnswer_;
+}
+
+void LinuxAccessibilityTrust::requestTrust() {
+    worker_.enqueue(switchAccessibilityBusOn);
+    startRefresh();
+}
+
+void LinuxAccessibilityTrust::startRefresh() const {
+    {
+        std::lock_guard lock(mutex_);
+        if (std::exchange(refreshing_, true)) {
+            return;
+        }
     }
-    Message reply = bus->call(call.get());
+    worker_.enqueue([this] { refresh(); });
+}
+
+void LinuxAccessibilityTrust::refresh() const {
+    const bool answer = check_();
+    {
+        std::lock_guard lock(mutex_);
+        lastAnswer_ = answer;
+        refreshing_ = false;
+    }
+    answered_.notify_all();
+}
+
+bool LinuxAccessibilityTrust::defaultCheck() {
+    return displayOffersInput() && accessibilityBusEnabled();
+}
+
+bool LinuxAccessibilityTrust::displayOffersInput() {
+    auto display = x11::XcbConnection::open();
+    return display && display->hasInputExtensions();
+}
+
+bool LinuxAccessibilityTrust::accessibilityBusEnabled(const LauncherCheck& isLauncher) {
+    const std::optional<SessionBus> bus = SessionBus::open(busTimeoutMs);
+    const auto launcher = bus ? launcherConnection(*bus, isLauncher) : std::nullopt;
+    Message call = launcher ? statusPropertyCall(*launcher, "Get") : nullptr;
+    Message reply = call ? bus->call(call.get()) : nullptr;
     if (!reply) {
         return false;
     }
@@ -67,27 +159,23 @@ bool LinuxAccessibilityTrust::accessibilityBusEnabled() {
     return enabled != FALSE;
 }
 
-// Switches the session's accessibility bus on. The X extensions cannot be asked for: a display
-// without them stays untrusted.
-void LinuxAccessibilityTrust::requestTrust() {
-    const std::optional<SessionBus> bus = SessionBus::open(busTimeoutMs);
-    Message call = bus ? statusPropertyCall("Set") : nullptr;
-    if (!call) {
-        return;
+// The program is judged by its file as it runs (the link followed to it), so that a launcher whose
+// package was upgraded under it still counts.
+bool LinuxAccessibilityTrust::isAccessibilityBusLauncher(std::int32_t pid) {
+    if (pid <= 0) {
+        return false;
     }
-    DBusMessageIter iter;
-    DBusMessageIter variant;
-    dbus_message_iter_init_append(call.get(), &iter);
-    const dbus_bool_t enabled = TRUE;
-    if (!dbus_message_iter_open_container(&iter, DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING, &variant)) {
-        return;
+    const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
+    std::error_code error;
+    std::string target = std::filesystem::read_symlink(exe, error).string();
+    constexpr std::string_view replaced = " (deleted)";
+    if (target.ends_with(replaced)) {
+        target.resize(target.size() - replaced.size());
     }
-    if (!dbus_message_iter_append_basic(&variant, DBUS_TYPE_BOOLEAN, &enabled) ||
-        !dbus_message_iter_close_container(&iter, &variant)) {
-        dbus_message_iter_abandon_container(&iter, &variant);
-        return;
-    }
-    bus->call(call.get());
+    struct stat program {};
+    return !error && std::filesystem::path(target).filename() == "at-spi-bus-launcher" &&
+           ::stat(exe.c_str(), &program) == 0 && S_ISREG(program.st_mode) && program.st_uid == 0 &&
+           (program.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 } // namespace korvane

@@ -1,0 +1,63 @@
+// Wrapping a 256 KiB text for the detail panel's body at its usual 28 characters, in the shapes a
+// preview takes: one minified line, one line without a space, one line of accented and CJK text, one
+// line of code with an accent now and then, and many short lines. Each run prints its time against the
+// 10 ms target.
+
+#include "detail/detailtextwrap.h"
+
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <string>
+
+namespace korvane {
+namespace {
+
+constexpr std::size_t textBytes = 262'144;
+constexpr int width = 28;
+constexpr double targetMilliseconds = 10.0;
+
+// `piece` repeated up to 256 KiB, cut at a piece boundary so that no character is split.
+std::string repeated(const std::string& piece) {
+    std::string text;
+    while (text.size() + piece.size() <= textBytes) {
+        text += piece;
+    }
+    return text;
+}
+
+void BM_Wrap256KiB(benchmark::State& state, const std::string& piece) {
+    const std::string text = repeated(piece);
+    double total = 0;
+    std::size_t lines = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto wrapped = wrapText(text, width);
+        total += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        lines = wrapped.size();
+        benchmark::DoNotOptimize(wrapped.data());
+    }
+    const double mean = total / static_cast<double>(state.iterations());
+    state.counters["ms"] = mean;
+    state.counters["target_ms"] = targetMilliseconds;
+    state.counters["met"] = mean <= targetMilliseconds ? 1 : 0;
+    state.counters["lines"] = static_cast<double>(lines);
+}
+
+BENCHMARK_CAPTURE(BM_Wrap256KiB, one_minified_line, std::string("var a=function(b){return b+1}; if(x) y();"))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Wrap256KiB, one_line_without_spaces, std::string("abcdefghijklmnopqrstuvwxyz0123456789"))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Wrap256KiB, one_line_accents_and_cjk,
+                  std::string("cafe\xCC\x81 \xE6\xBC\xA2\xE5\xAD\x97\xE3\x81\xA8 na\xC3\xAFve words "))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Wrap256KiB, one_line_one_accent_per_piece,
+                  std::string("var a=function(b){return b+1}; if(x) y(); // caf\xC3\xA9 "))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Wrap256KiB, many_lines,
+                  std::string("    const auto value = compute(first, second, third); // and a comment\n"))
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace korvane
+
+BENCHMARK_MAIN();
