@@ -148,17 +148,13 @@ ConfigLoader::ConfigLoader(fs::path directory, std::size_t maxFileSize)
     , maxFileSize_(maxFileSize) {}
 
 void ConfigLoader::ensureConfigFile() {
-    if (isMissing(configDirectory_)) {
-        std::error_code error;
-        fs::create_directories(configDirectory_, error);
-        if (error) {
-            diagnostic("Failed to create config directory: " + error.message());
-            return;
-        }
+    if (const auto made = makePrivateDirectories(configDirectory_); !made) {
+        diagnostic("Failed to create config directory: " + made.error());
+        return;
     }
     // Under the lock, so that of two programs starting at once only one writes the default file and
     // neither replaces a file the other has already changed.
-    auto lock = FileLock::acquire(lockFilePath());
+    auto lock = lockConfigFile();
     if (!lock) {
         diagnostic("Failed to write config: " + lock.error());
         return;
@@ -265,7 +261,7 @@ Expected<AppConfig, std::string> ConfigLoader::loadForEditing() {
 }
 
 Expected<void, std::string> ConfigLoader::saveConfig(const AppConfig& config) {
-    auto lock = FileLock::acquire(lockFilePath());
+    auto lock = lockConfigFile();
     if (!lock) {
         return makeUnexpected(lock.error());
     }
@@ -286,10 +282,13 @@ Expected<void, std::string> ConfigLoader::replaceConfigFile(const AppConfig& con
     return writeFileAtomically(configFile_, *text);
 }
 
-fs::path ConfigLoader::lockFilePath() const {
+Expected<FileLock, std::string> ConfigLoader::lockConfigFile() const {
+    if (auto made = makePrivateDirectories(configDirectory_); !made) {
+        return makeUnexpected(std::move(made.error()));
+    }
     fs::path path = configFile_;
     path += ".lock";
-    return path;
+    return FileLock::acquire(path);
 }
 
 Expected<void, ConfigLoader::AddSnippetError> ConfigLoader::addSnippet(const ManualSnippet& snippet) {
@@ -298,7 +297,7 @@ Expected<void, ConfigLoader::AddSnippetError> ConfigLoader::addSnippet(const Man
     }
     // The whole read-modify-write holds the lock, so that a snippet another thread or program adds
     // meanwhile is not written over.
-    auto lock = FileLock::acquire(lockFilePath());
+    auto lock = lockConfigFile();
     if (!lock) {
         return makeUnexpected(AddSnippetError::saveFailed(lock.error()));
     }

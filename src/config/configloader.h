@@ -2,6 +2,7 @@
 
 #include "base/expected.h"
 #include "base/fileio.h"
+#include "base/filelock.h"
 #include "config/appconfig.h"
 #include "config/configloaderprotocol.h"
 #include "config/configpaths.h"
@@ -83,8 +84,9 @@ private:
     // Writes `config` over the global file unless the file that is there cannot be read. The caller
     // holds the lock.
     Expected<void, std::string> replaceConfigFile(const AppConfig& config) const;
-    // "config.json.lock" beside the global file: every read-modify-write of the file holds it.
-    std::filesystem::path lockFilePath() const;
+    // Takes "config.json.lock" beside the global file, creating the folder first when it is
+    // missing: every read-modify-write of the file holds it.
+    Expected<FileLock, std::string> lockConfigFile() const;
 
     std::filesystem::path configDirectory_;
     std::filesystem::path configFile_;
