@@ -199,6 +199,23 @@ TEST_F(ConfigurationViewModelFileTest, SnippetsAddedToTheFileMeanwhileSurviveThe
     EXPECT_EQ(reloaded.snippets[5].key, "popup2");
 }
 
+// The window removes its applications while another writer adds one, then removes that one too.
+TEST_F(ConfigurationViewModelFileTest, ApplicationsAddedElsewhereSurviveTheWindowRemovingItsLast) {
+    writeFile(R"({"app_snippets": [{"bundle_id": "a", "app_name": "A", "snippets": []}]})");
+    auto model = makeModel();
+    model->removeApp("a");
+    AppConfig edited = fileContents();
+    edited.appSnippets->push_back(AppSnippetConfig{"y", "Y", {}, std::nullopt});
+    ASSERT_TRUE(loader_.saveConfig(edited));
+    scheduler_.advance(0.3);
+    const std::vector<AppSnippetConfig> onlyTheirs = {{"y", "Y", {}, std::nullopt}};
+    EXPECT_EQ(fileContents().appSnippets, onlyTheirs);
+
+    model->removeApp("y");
+    scheduler_.advance(0.3);
+    EXPECT_FALSE(parseJson(test::readFile(configFile()))->contains("app_snippets"));
+}
+
 TEST_F(ConfigurationViewModelFileTest, APendingSaveIsWrittenWhenFlushedAndDroppedOnlyWithoutAFlush) {
     writeFile(R"({"trigger": ";;"})");
     auto model = makeModel();
