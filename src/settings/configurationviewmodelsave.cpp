@@ -51,37 +51,39 @@ void ConfigurationViewModel::performSave() {
     if (!isDirty()) {
         return;
     }
-    // The file is read again right before writing: an editor, or a snippet saved from the popup,
-    // may have changed it since it was last loaded, and that change must stay.
-    auto onDisk = configLoader_.loadForEditing();
-    if (!onDisk) {
-        setConfigFileError("Config parse error: " + onDisk.error(), true);
-        diagnostic("Failed to write config: the file could not be read and was left unchanged (" +
-                   onDisk.error() + ")");
+    // The file is read again right before writing, under its lock: an editor, or a snippet saved
+    // from the popup, may have changed it since it was last loaded, and that change must stay.
+    bool writes = false;
+    auto saved = configLoader_.updateConfig([&](const AppConfig& onDisk) -> std::optional<AppConfig> {
+        if (!lastSaved_) {
+            // The draft was edited over defaults that stood in for a file that did not parse; the
+            // file that parses now is the user's and is taken as it is.
+            return std::nullopt;
+        }
+        AppConfig toWrite =
+            onDisk == *lastSaved_ ? draftConfig_ : rebaseConfig(onDisk, *lastSaved_, draftConfig_);
+        writes = toWrite != onDisk;
+        return writes ? std::optional(std::move(toWrite)) : std::nullopt;
+    });
+    if (!saved) {
+        const auto& error = saved.error();
+        if (error.unreadable) {
+            setConfigFileError("Config parse error: " + error.message, true);
+            diagnostic("Failed to write config: the file could not be read and was left unchanged (" +
+                       error.message + ")");
+        } else {
+            // Still different from the file: the next change writes again.
+            setConfigFileError("Failed to write config: " + error.message);
+            diagnostic("Failed to write config: " + error.message);
+        }
         return;
     }
-    if (!lastSaved_) {
-        // The draft was edited over defaults that stood in for a file that did not parse; the file
-        // that parses now is the user's and is taken as it is.
-        AppConfig file = std::move(*onDisk);
-        adoptFile(file, file);
-        return;
+    if (writes) {
+        ++saveGeneration_;
+        notify(Field::saveGeneration);
     }
-    AppConfig toWrite =
-        *onDisk == *lastSaved_ ? draftConfig_ : rebaseConfig(*onDisk, *lastSaved_, draftConfig_);
-    if (toWrite == *onDisk) {
-        adoptFile(std::move(*onDisk), std::move(toWrite));
-        return;
-    }
-    if (auto written = configLoader_.saveConfig(toWrite); !written) {
-        // Still different from the file: the next change writes again.
-        setConfigFileError("Failed to write config: " + written.error());
-        diagnostic("Failed to write config: " + written.error());
-        return;
-    }
-    ++saveGeneration_;
-    notify(Field::saveGeneration);
-    adoptFile(toWrite, toWrite);
+    AppConfig file = std::move(*saved);
+    adoptFile(file, file);
 }
 
 void ConfigurationViewModel::reloadDraftFromDisk() {

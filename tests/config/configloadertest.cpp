@@ -69,6 +69,11 @@ TEST_F(ConfigLoaderTest, EveryWriteCreatesTheMissingFolderWithItsParents) {
         {"addSnippet",
          [](ConfigLoader& loader) { return loader.addSnippet({.key = "k", .expand = "v"}).has_value(); }},
         {"saveConfig", [](ConfigLoader& loader) { return loader.saveConfig(AppConfig{}).has_value(); }},
+        {"updateConfig",
+         [](ConfigLoader& loader) {
+             return loader.updateConfig([](const AppConfig& onDisk) { return std::optional(onDisk); })
+                 .has_value();
+         }},
     };
     for (const auto& [name, write] : writes) {
         SCOPED_TRACE(name);

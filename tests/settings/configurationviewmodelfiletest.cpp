@@ -7,6 +7,9 @@
 #include "support/logcapture.h"
 #include "support/tempdir.h"
 
+#include <chrono>
+#include <functional>
+#include <future>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -35,6 +38,54 @@ constexpr const char* kRichFile = R"({
   ],
   "providers": ["tickets", "files"]
 })";
+
+// The window's store over the real file, with a second writer that lands between the window's read
+// of the file and its write: the popup's Ctrl+S save, through a loader of its own, on another thread.
+// The writer either finishes in the gap or, while the window holds the file's lock, waits for it.
+class GapWriterStore final : public ConfigStore {
+public:
+    GapWriterStore(ConfigLoader& loader, std::function<bool()> writer)
+        : loader_(loader)
+        , writer_(std::move(writer)) {}
+    ~GapWriterStore() override {
+        if (landed_.valid()) {
+            landed_.wait();
+        }
+    }
+
+    Expected<AppConfig, std::string> loadForEditing() override {
+        auto loaded = loader_.loadForEditing();
+        land();
+        return loaded;
+    }
+    Expected<AppConfig, ConfigUpdateError> updateConfig(const ConfigEdit& edit) override {
+        return loader_.updateConfig([&](const AppConfig& onDisk) {
+            land();
+            return edit(onDisk);
+        });
+    }
+    const std::filesystem::path& configFilePath() const override { return loader_.configFilePath(); }
+
+    // The next read lets the writer in.
+    void arm() { armed_ = true; }
+    // Whether the writer has run and succeeded.
+    bool writerSucceeded() { return landed_.valid() && landed_.get(); }
+
+private:
+    void land() {
+        if (!armed_) {
+            return;
+        }
+        armed_ = false;
+        landed_ = std::async(std::launch::async, writer_);
+        landed_.wait_for(std::chrono::milliseconds(300));
+    }
+
+    ConfigLoader& loader_;
+    std::function<bool()> writer_;
+    bool armed_ = false;
+    std::future<bool> landed_;
+};
 
 class ConfigurationViewModelFileTest : public testing::Test {
 protected:
@@ -197,6 +248,21 @@ TEST_F(ConfigurationViewModelFileTest, SnippetsAddedToTheFileMeanwhileSurviveThe
     ASSERT_EQ(reloaded.snippets.size(), 6u);
     EXPECT_EQ(reloaded.snippets[4].key, "later");
     EXPECT_EQ(reloaded.snippets[5].key, "popup2");
+}
+
+TEST_F(ConfigurationViewModelFileTest, ASnippetSavedFromThePopupBetweenTheWindowsReadAndWriteIsKept) {
+    writeFile(R"({"trigger": ";;", "snippets": [{"key": "sig", "expand": "Regards"}]})");
+    GapWriterStore store(loader_, [directory = home_.path()] {
+        return ConfigLoader(directory).addSnippet(snippet("popup", "text")).has_value();
+    });
+    auto model = std::make_shared<ConfigurationViewModel>(store, scheduler_, nullptr, nullptr);
+    model->saveSnippet(snippet("window", "W"), std::nullopt);
+    store.arm();
+    scheduler_.advance(0.3);
+
+    EXPECT_TRUE(store.writerSucceeded());
+    EXPECT_THAT(fileContents().snippets,
+                ElementsAre(snippet("sig", "Regards"), snippet("window", "W"), snippet("popup", "text")));
 }
 
 // The window removes its applications while another writer adds one, then removes that one too.
