@@ -18,7 +18,11 @@ namespace korvane {
 namespace {
 
 using testing::ElementsAre;
+using testing::EndsWith;
 using testing::HasSubstr;
+using testing::Not;
+using testing::StartsWith;
+using testing::UnorderedElementsAre;
 
 // Every field the window does not edit, a custom provider with all ten fields, an invalid
 // application block and a provider that collides with a built-in category (both dropped at run time).
@@ -142,10 +146,58 @@ TEST_F(ConfigurationViewModelFileTest, AnUnparsableFileIsNeverOverwrittenAndSavi
     writeFile(R"({"trigger": "::"})");
     model->reloadDraftFromDisk();
     EXPECT_EQ(model->configFileError(), std::nullopt);
-    EXPECT_EQ(model->draftConfig().trigger, "::");
+    EXPECT_EQ(model->draftConfig().trigger, "!!");
     setTrigger(*model, "!!");
     scheduler_.advance(0.3);
     EXPECT_EQ(fileContents().trigger, "!!");
+}
+
+// Edits made while the file does not parse wait in the draft, the footer says so, and once the
+// file parses they are laid over it by key and written once: whether the window opened on the
+// broken file or it broke during the save's wait, and whether a reload or the next save sees it
+// parse again.
+TEST_F(ConfigurationViewModelFileTest, EditsWaitingForTheFileToParseAreLaidOverItAndWrittenOnce) {
+    const std::string parsing = R"({"trigger": "::", "snippets": [{"key": "theirs", "expand": "T"}],
+                                    "settings": {"scan_depth": 3}})";
+    const std::string broken = "{\"trigger\": \"::\",}";
+    struct Case {
+        const char* name;
+        bool openedBroken;
+        bool reloadSeesItParse;
+    };
+    for (const Case row :
+         {Case{"opened broken, reload", true, true}, Case{"opened broken, next save", true, false},
+          Case{"broke during the wait, reload", false, true}}) {
+        SCOPED_TRACE(row.name);
+        writeFile(row.openedBroken ? broken : parsing);
+        auto model = makeModel();
+        EXPECT_THAT(model->configFileError().value_or(""), Not(HasSubstr("wait")));
+        setTrigger(*model, "!!");
+        model->saveSnippet(snippet("mine", "M"), std::nullopt);
+        writeFile(broken);
+        scheduler_.advance(0.3);
+        model->reloadDraftFromDisk();
+        EXPECT_EQ(test::readFile(configFile()), broken);
+        EXPECT_THAT(model->configFileError().value_or(""), StartsWith("Config parse error: "));
+        EXPECT_THAT(model->configFileError().value_or(""),
+                    EndsWith(". Your changes wait until the file parses, then they are saved."));
+
+        writeFile(parsing);
+        if (row.reloadSeesItParse) {
+            model->reloadDraftFromDisk();
+            EXPECT_EQ(model->configFileError(), std::nullopt);
+            scheduler_.advance(0.3);
+        } else {
+            model->flushPendingSave();
+        }
+        const AppConfig saved = fileContents();
+        EXPECT_EQ(saved.trigger, "!!");
+        EXPECT_THAT(saved.snippets, UnorderedElementsAre(snippet("mine", "M"), snippet("theirs", "T")));
+        EXPECT_EQ(saved.settings.scanDepth, 3);
+        EXPECT_EQ(model->saveGeneration(), 1u);
+        EXPECT_EQ(model->draftConfig(), saved);
+        EXPECT_EQ(model->configFileError(), std::nullopt);
+    }
 }
 
 TEST_F(ConfigurationViewModelFileTest, AFailedWriteKeepsTheDraftDirtyAndIsRetriedOnTheNextChange) {
