@@ -280,6 +280,31 @@ Expected<std::string, std::string> readTextFile(const fs::path& path, std::size_
     return std::move(*contents);
 }
 
+Expected<void, std::string> makePrivateDirectories(const fs::path& directory) {
+    const auto isDirectory = [](const fs::path& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    };
+    fs::path path;
+    for (const auto& part : directory) {
+        path /= part;
+        if (isDirectory(path)) {
+            continue;
+        }
+        // Another program may make the same folder at the same moment.
+        if (::mkdir(path.c_str(), 0700) != 0) {
+            const int error = errno;
+            if (error != EEXIST) {
+                return makeUnexpected(systemError(path, "create", error));
+            }
+            if (!isDirectory(path)) {
+                return makeUnexpected(systemError(path, "create", ENOTDIR));
+            }
+        }
+    }
+    return {};
+}
+
 Expected<void, std::string> writeFileAtomically(const fs::path& target, std::string_view contents) {
     const auto resolved = resolveLinks(target);
     if (!resolved) {

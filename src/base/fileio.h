@@ -49,6 +49,11 @@ Expected<std::string, std::string> readTextFileInside(const std::filesystem::pat
 Expected<std::string, std::string> readTextFile(const std::filesystem::path& path,
                                                 std::size_t maxSize = kMaxTextFileSize);
 
+// Creates `directory` and every missing folder above it, each new one private to the user (0700),
+// as the folders Korvane keeps its files in are created on demand. Folders that exist are left as
+// they are, a link to a folder included.
+Expected<void, std::string> makePrivateDirectories(const std::filesystem::path& directory);
+
 // Replaces `target` with `contents` so that a reader sees either the old or the new file: the bytes
 // go to a temporary file in the same directory, are flushed to disk and renamed over the target.
 // A symbolic link is written through (its final target is replaced and the link kept), an existing

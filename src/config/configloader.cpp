@@ -148,17 +148,13 @@ ConfigLoader::ConfigLoader(fs::path directory, std::size_t maxFileSize)
     , maxFileSize_(maxFileSize) {}
 
 void ConfigLoader::ensureConfigFile() {
-    if (isMissing(configDirectory_)) {
-        std::error_code error;
-        fs::create_directories(configDirectory_, error);
-        if (error) {
-            diagnostic("Failed to create config directory: " + error.message());
-            return;
-        }
+    if (const auto made = makePrivateDirectories(configDirectory_); !made) {
+        diagnostic("Failed to create config directory: " + made.error());
+        return;
     }
     // Under the lock, so that of two programs starting at once only one writes the default file and
     // neither replaces a file the other has already changed.
-    auto lock = FileLock::acquire(lockFilePath());
+    auto lock = lockConfigFile();
     if (!lock) {
         diagnostic("Failed to write config: " + lock.error());
         return;
@@ -264,8 +260,33 @@ Expected<AppConfig, std::string> ConfigLoader::loadForEditing() {
     return read->value_or(AppConfig{});
 }
 
+Expected<AppConfig, ConfigUpdateError> ConfigLoader::updateConfig(const ConfigEdit& edit) {
+    return updateFile(false, edit);
+}
+
+Expected<AppConfig, ConfigUpdateError> ConfigLoader::updateFile(bool reportWarnings,
+                                                                const ConfigEdit& edit) const {
+    auto lock = lockConfigFile();
+    if (!lock) {
+        return makeUnexpected(ConfigUpdateError{false, lock.error()});
+    }
+    auto read = readConfigFile(reportWarnings);
+    if (!read) {
+        return makeUnexpected(ConfigUpdateError{true, read.error()});
+    }
+    AppConfig onDisk = read->value_or(AppConfig{});
+    auto changed = edit(onDisk);
+    if (!changed) {
+        return onDisk;
+    }
+    if (auto written = writeConfigFile(*changed); !written) {
+        return makeUnexpected(ConfigUpdateError{false, written.error()});
+    }
+    return std::move(*changed);
+}
+
 Expected<void, std::string> ConfigLoader::saveConfig(const AppConfig& config) {
-    auto lock = FileLock::acquire(lockFilePath());
+    auto lock = lockConfigFile();
     if (!lock) {
         return makeUnexpected(lock.error());
     }
@@ -273,54 +294,54 @@ Expected<void, std::string> ConfigLoader::saveConfig(const AppConfig& config) {
 }
 
 Expected<void, std::string> ConfigLoader::replaceConfigFile(const AppConfig& config) const {
-    const auto text = configFileText(config, maxFileSize_);
-    if (!text) {
-        return makeUnexpected(text.error());
-    }
     // Whoever calls this may hold defaults that stood in for a file that failed to load; that file
     // is the user's and stays until they mend or remove it.
     if (const auto existing = readConfigFile(false); !existing) {
         return makeUnexpected("the existing file could not be read and was left unchanged (" +
                               existing.error() + ")");
     }
+    return writeConfigFile(config);
+}
+
+Expected<void, std::string> ConfigLoader::writeConfigFile(const AppConfig& config) const {
+    const auto text = configFileText(config, maxFileSize_);
+    if (!text) {
+        return makeUnexpected(text.error());
+    }
     return writeFileAtomically(configFile_, *text);
 }
 
-fs::path ConfigLoader::lockFilePath() const {
+Expected<FileLock, std::string> ConfigLoader::lockConfigFile() const {
+    if (auto made = makePrivateDirectories(configDirectory_); !made) {
+        return makeUnexpected(std::move(made.error()));
+    }
     fs::path path = configFile_;
     path += ".lock";
-    return path;
+    return FileLock::acquire(path);
 }
 
 Expected<void, ConfigLoader::AddSnippetError> ConfigLoader::addSnippet(const ManualSnippet& snippet) {
     if (auto message = snippet.validationError()) {
         return makeUnexpected(AddSnippetError::invalidKey(*message));
     }
-    // The whole read-modify-write holds the lock, so that a snippet another thread or program adds
-    // meanwhile is not written over.
-    auto lock = FileLock::acquire(lockFilePath());
-    if (!lock) {
-        return makeUnexpected(AddSnippetError::saveFailed(lock.error()));
-    }
     // Start from the file as written, not from the validated configuration: validation drops
     // invalid application blocks and custom providers, and those must survive the rewrite.
-    auto read = readConfigFile(true);
-    if (!read) {
-        return makeUnexpected(AddSnippetError::saveFailed(read.error()));
+    bool duplicate = false;
+    const auto updated = updateFile(true, [&](const AppConfig& onDisk) -> std::optional<AppConfig> {
+        duplicate = std::any_of(onDisk.snippets.begin(), onDisk.snippets.end(),
+                                [&](const ManualSnippet& other) { return other.key == snippet.key; });
+        if (duplicate) {
+            return std::nullopt;
+        }
+        AppConfig config = onDisk;
+        config.snippets.push_back(snippet);
+        return config;
+    });
+    if (!updated) {
+        return makeUnexpected(AddSnippetError::saveFailed(updated.error().message));
     }
-    AppConfig config = read->value_or(AppConfig{});
-    const bool duplicate = std::any_of(config.snippets.begin(), config.snippets.end(),
-                                       [&](const ManualSnippet& other) { return other.key == snippet.key; });
     if (duplicate) {
         return makeUnexpected(AddSnippetError::duplicateKey(snippet.key));
-    }
-    config.snippets.push_back(snippet);
-    const auto text = configFileText(config, maxFileSize_);
-    if (!text) {
-        return makeUnexpected(AddSnippetError::saveFailed(text.error()));
-    }
-    if (const auto written = writeFileAtomically(configFile_, *text); !written) {
-        return makeUnexpected(AddSnippetError::saveFailed(written.error()));
     }
     diagnostic("Added snippet '" + snippet.key + "' to global config");
     return {};

@@ -2,6 +2,7 @@
 
 #include "base/expected.h"
 #include "base/fileio.h"
+#include "base/filelock.h"
 #include "config/appconfig.h"
 #include "config/configloaderprotocol.h"
 #include "config/configpaths.h"
@@ -64,7 +65,10 @@ public:
     // Replaces the global file; a file that cannot be read is left as it is. Failures are logged.
     void writeConfig(const AppConfig& config) override;
     Expected<AppConfig, std::string> loadForEditing() override;
-    Expected<void, std::string> saveConfig(const AppConfig& config) override;
+    Expected<AppConfig, ConfigUpdateError> updateConfig(const ConfigEdit& edit) override;
+    // Replaces the file with `config`. Refused, leaving the file as it is, when the file there
+    // cannot be parsed. The error says why nothing was written.
+    Expected<void, std::string> saveConfig(const AppConfig& config);
     // Appends one snippet to the global file, keeping everything else in the file as it is.
     Expected<void, AddSnippetError> addSnippet(const ManualSnippet& snippet);
 
@@ -80,11 +84,16 @@ public:
 private:
     // The global file as decoded, before any validation drops; no value when there is no file.
     Expected<std::optional<AppConfig>, std::string> readConfigFile(bool reportWarnings) const;
+    // updateConfig(), reporting the snippet warnings of the file when `reportWarnings` is set.
+    Expected<AppConfig, ConfigUpdateError> updateFile(bool reportWarnings, const ConfigEdit& edit) const;
     // Writes `config` over the global file unless the file that is there cannot be read. The caller
     // holds the lock.
     Expected<void, std::string> replaceConfigFile(const AppConfig& config) const;
-    // "config.json.lock" beside the global file: every read-modify-write of the file holds it.
-    std::filesystem::path lockFilePath() const;
+    // Writes `config` over the global file. The caller holds the lock.
+    Expected<void, std::string> writeConfigFile(const AppConfig& config) const;
+    // Takes "config.json.lock" beside the global file, creating the folder first when it is
+    // missing: every read-modify-write of the file holds it.
+    Expected<FileLock, std::string> lockConfigFile() const;
 
     std::filesystem::path configDirectory_;
     std::filesystem::path configFile_;

@@ -33,13 +33,17 @@ std::vector<std::string> keysOf(const Json& base, const Json& ours) {
     return keys;
 }
 
-// The entries of a list of objects by their `idField`, or none when an entry has no text id or an id
-// stands twice (a hand-edited file may hold a repeated key; such a list is then taken whole).
+// The entries of a list of objects by their `idField` (no entries for an absent list), or none when
+// an entry has no text id or an id stands twice (a hand-edited file may hold a repeated key; such a
+// list is then taken whole).
 std::optional<std::map<std::string, const Json*>> entriesById(const Json& list, const char* idField) {
+    std::map<std::string, const Json*> entries;
+    if (list.is_null()) {
+        return entries;
+    }
     if (!list.is_array()) {
         return std::nullopt;
     }
-    std::map<std::string, const Json*> entries;
     for (const Json& entry : list) {
         const auto id = entry.is_object() ? entry.find(idField) : entry.end();
         if (id == entry.end() || !id->is_string() ||
@@ -55,8 +59,7 @@ std::optional<std::map<std::string, const Json*>> entriesById(const Json& list, 
 // dropped it), then the entries that `theirs` added. None when an id is missing or repeated.
 std::optional<Json> mergeById(const Json& theirs, const Json& base, const Json& ours, const char* idField) {
     const auto theirEntries = entriesById(theirs, idField);
-    static const Json noEntries = Json::array();
-    const auto baseEntries = entriesById(base.is_null() ? noEntries : base, idField);
+    const auto baseEntries = entriesById(base, idField);
     const auto ourEntries = entriesById(ours, idField);
     if (!theirEntries || !baseEntries || !ourEntries) {
         return std::nullopt;
@@ -106,9 +109,15 @@ void layChanges(Json& theirs, const Json& base, const Json& ours, bool nested) {
                 target = Json::object();
             }
             layChanges(target, before, after, false);
-        } else if (const char* idField = nested ? listIdField(key) : nullptr;
-                   idField != nullptr && theirs.contains(key) && after.is_array()) {
-            theirs[key] = mergeById(theirs[key], before, after, idField).value_or(after);
+        } else if (const char* idField = nested ? listIdField(key) : nullptr; idField != nullptr) {
+            // An absent list is an empty one on every side, and a list left empty is absent, so
+            // that a side without the key neither drops the other's entries nor restores its own.
+            Json list = mergeById(member(theirs, key), before, after, idField).value_or(after);
+            if (list.is_array() && !list.empty()) {
+                theirs[key] = std::move(list);
+            } else {
+                theirs.erase(key);
+            }
         } else if (after.is_null()) {
             theirs.erase(key);
         } else {

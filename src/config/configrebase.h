@@ -8,7 +8,8 @@ namespace korvane {
 // written by someone else: every top-level key, and every key of "settings", whose value differs
 // between `base` and `ours` takes the value of `ours`; every other key keeps the value of `theirs`.
 // The snippet list and the application list are merged entry by entry instead (by snippet key and
-// by application id), so that a snippet saved from the popup or an editor meanwhile is kept.
+// by application id), so that a snippet saved from the popup or an editor meanwhile is kept; an
+// absent application list counts as an empty one, and a merged list left empty is absent.
 // Used by the settings window so that an edit of the file made meanwhile is not written over.
 AppConfig rebaseConfig(const AppConfig& theirs, const AppConfig& base, const AppConfig& ours);
 

@@ -7,7 +7,6 @@
 #include "base/sha256.h"
 
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
 
 namespace korvane {
@@ -74,9 +73,11 @@ Expected<void, std::string> ProjectTrustStore::trust(const ProjectTrustRequest& 
     if (!text) {
         return makeUnexpected(text.error());
     }
-    std::error_code error;
-    std::filesystem::create_directories(file_.parent_path(), error);
-    if (auto written = writeFileAtomically(file_, *text); !written) {
+    auto written = makePrivateDirectories(file_.parent_path());
+    if (written) {
+        written = writeFileAtomically(file_, *text);
+    }
+    if (!written) {
         return makeUnexpected(written.error());
     }
     // Trust files are written owner-only; a store others may write would trust nothing.

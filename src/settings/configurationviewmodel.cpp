@@ -45,8 +45,7 @@ ConfigurationViewModel::ConfigurationViewModel(ConfigStore& configLoader, Schedu
         draftConfig_ = std::move(*loaded);
         lastSaved_ = draftConfig_;
     } else {
-        configFileError_ = "Config parse error: " + loaded.error();
-        unparsable_ = true;
+        reportUnparsableFile(loaded.error());
     }
     lastSavedData_ = encodeDraft(draftConfig_);
 }

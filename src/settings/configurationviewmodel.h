@@ -116,7 +116,8 @@ public:
     // The fingerprint of the configuration last written or loaded.
     const std::optional<std::string>& lastSavedData() const { return lastSavedData_; }
     // Why the file cannot be loaded or was not written, for the window's footer; none when the
-    // last load or save succeeded. While the file cannot be parsed, nothing is written to it.
+    // last load or save succeeded. While the file cannot be parsed, nothing is written to it: the
+    // window's changes wait in the draft and are laid over the file once it parses.
     const std::optional<std::string>& configFileError() const { return configFileError_; }
 
     const std::filesystem::path& configFilePath() const { return configLoader_.configFilePath(); }
@@ -173,7 +174,12 @@ public:
 private:
     void notify(Field field);
     void setConfigFileError(std::optional<std::string> message, bool unparsable = false);
-    bool isDirty() const { return !lastSaved_ || draftConfig_ != *lastSaved_; }
+    // Says why the file cannot be loaded, and that the window's changes wait until it parses.
+    void reportUnparsableFile(const std::string& error);
+    // What the draft's changes are measured against: the configuration last written or loaded, or
+    // the defaults that stood in for a file that has not parsed since the window opened.
+    const AppConfig& draftBase() const;
+    bool isDirty() const { return draftConfig_ != draftBase(); }
     // Records `file` as what is on disk and makes `draft` the draft.
     void adoptFile(AppConfig file, AppConfig draft);
 
@@ -198,8 +204,7 @@ private:
     // The file did not parse when last read; configFileError_ says why.
     bool unparsable_ = false;
 
-    // The configuration last written or loaded, that the draft's changes are measured against;
-    // none while the file has never been read successfully.
+    // The configuration last written or loaded; none while the file has never been read successfully.
     std::optional<AppConfig> lastSaved_;
 
     ObserverID nextObserverID_ = 1;

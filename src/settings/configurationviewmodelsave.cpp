@@ -41,7 +41,7 @@ void ConfigurationViewModel::cancelPendingSave() {
 }
 
 void ConfigurationViewModel::flushPendingSave() {
-    if (saveTask_ || (lastSaved_ && isDirty())) {
+    if (saveTask_ || isDirty()) {
         performSave();
     }
 }
@@ -51,54 +51,56 @@ void ConfigurationViewModel::performSave() {
     if (!isDirty()) {
         return;
     }
-    // The file is read again right before writing: an editor, or a snippet saved from the popup,
-    // may have changed it since it was last loaded, and that change must stay.
-    auto onDisk = configLoader_.loadForEditing();
-    if (!onDisk) {
-        setConfigFileError("Config parse error: " + onDisk.error(), true);
-        diagnostic("Failed to write config: the file could not be read and was left unchanged (" +
-                   onDisk.error() + ")");
+    // The file is read again right before writing, under its lock: an editor, or a snippet saved
+    // from the popup, may have changed it since it was last loaded, and that change must stay. The
+    // draft's changes are laid over it key by key, also those made while the file did not parse.
+    const AppConfig& base = draftBase();
+    bool writes = false;
+    auto saved = configLoader_.updateConfig([&](const AppConfig& onDisk) -> std::optional<AppConfig> {
+        AppConfig toWrite = onDisk == base ? draftConfig_ : rebaseConfig(onDisk, base, draftConfig_);
+        writes = toWrite != onDisk;
+        return writes ? std::optional(std::move(toWrite)) : std::nullopt;
+    });
+    if (!saved) {
+        const auto& error = saved.error();
+        if (error.unreadable) {
+            reportUnparsableFile(error.message);
+            diagnostic("Failed to write config: the file could not be read and was left unchanged (" +
+                       error.message + ")");
+        } else {
+            // Still different from the file: the next change writes again.
+            setConfigFileError("Failed to write config: " + error.message);
+            diagnostic("Failed to write config: " + error.message);
+        }
         return;
     }
-    if (!lastSaved_) {
-        // The draft was edited over defaults that stood in for a file that did not parse; the file
-        // that parses now is the user's and is taken as it is.
-        AppConfig file = std::move(*onDisk);
-        adoptFile(file, file);
-        return;
+    if (writes) {
+        ++saveGeneration_;
+        notify(Field::saveGeneration);
     }
-    AppConfig toWrite =
-        *onDisk == *lastSaved_ ? draftConfig_ : rebaseConfig(*onDisk, *lastSaved_, draftConfig_);
-    if (toWrite == *onDisk) {
-        adoptFile(std::move(*onDisk), std::move(toWrite));
-        return;
-    }
-    if (auto written = configLoader_.saveConfig(toWrite); !written) {
-        // Still different from the file: the next change writes again.
-        setConfigFileError("Failed to write config: " + written.error());
-        diagnostic("Failed to write config: " + written.error());
-        return;
-    }
-    ++saveGeneration_;
-    notify(Field::saveGeneration);
-    adoptFile(toWrite, toWrite);
+    AppConfig file = std::move(*saved);
+    adoptFile(file, file);
 }
 
 void ConfigurationViewModel::reloadDraftFromDisk() {
     auto loaded = configLoader_.loadForEditing();
     if (!loaded) {
         // The draft stays, and nothing is written, until the file parses again.
-        setConfigFileError("Config parse error: " + loaded.error(), true);
+        reportUnparsableFile(loaded.error());
         return;
     }
     if (lastSaved_ && *loaded == *lastSaved_) {
+        // Changes that waited for the file to parse again are written now.
+        if (unparsable_ && isDirty()) {
+            scheduleSave();
+        }
         // A failed write stays reported while its changes are still unsaved.
         if (unparsable_ || !isDirty()) {
             setConfigFileError(std::nullopt);
         }
         return;
     }
-    AppConfig draft = lastSaved_ ? rebaseConfig(*loaded, *lastSaved_, draftConfig_) : *loaded;
+    AppConfig draft = rebaseConfig(*loaded, draftBase(), draftConfig_);
     const bool unsaved = draft != *loaded;
     adoptFile(std::move(*loaded), std::move(draft));
     setSelectedAppBundleId(std::nullopt);
@@ -107,6 +109,19 @@ void ConfigurationViewModel::reloadDraftFromDisk() {
     if (unsaved) {
         scheduleSave();
     }
+}
+
+const AppConfig& ConfigurationViewModel::draftBase() const {
+    static const AppConfig standIn;
+    return lastSaved_ ? *lastSaved_ : standIn;
+}
+
+void ConfigurationViewModel::reportUnparsableFile(const std::string& error) {
+    std::string message = "Config parse error: " + error;
+    if (isDirty()) {
+        message += ". Your changes wait until the file parses, then they are saved.";
+    }
+    setConfigFileError(std::move(message), true);
 }
 
 void ConfigurationViewModel::adoptFile(AppConfig file, AppConfig draft) {

@@ -6,12 +6,15 @@
 #include "support/logcapture.h"
 #include "support/tempdir.h"
 
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace korvane {
 namespace {
@@ -52,6 +55,36 @@ TEST_F(ConfigLoaderTest, DirectoryThatCannotBeCreatedIsLogged) {
     loader.ensureConfigFile();
     ASSERT_EQ(log_.lines().size(), 1u);
     EXPECT_THAT(log_.lines()[0], StartsWith("[Korvane] Failed to create config directory: "));
+}
+
+// The fixture's folder is missing with its parent: whichever write comes first makes both, private
+// to the user, and takes the lock beside the file in it.
+TEST_F(ConfigLoaderTest, EveryWriteCreatesTheMissingFolderWithItsParents) {
+    const std::vector<std::pair<std::string, std::function<bool(ConfigLoader&)>>> writes = {
+        {"ensureConfigFile",
+         [](ConfigLoader& loader) {
+             loader.ensureConfigFile();
+             return true;
+         }},
+        {"addSnippet",
+         [](ConfigLoader& loader) { return loader.addSnippet({.key = "k", .expand = "v"}).has_value(); }},
+        {"saveConfig", [](ConfigLoader& loader) { return loader.saveConfig(AppConfig{}).has_value(); }},
+        {"updateConfig",
+         [](ConfigLoader& loader) {
+             return loader.updateConfig([](const AppConfig& onDisk) { return std::optional(onDisk); })
+                 .has_value();
+         }},
+    };
+    for (const auto& [name, write] : writes) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove_all(home_.path() / ".config");
+        ConfigLoader loader(configDir());
+        ASSERT_TRUE(write(loader));
+        EXPECT_TRUE(AppConfig::parse(test::readFile(configFile()), false).has_value());
+        for (const auto& folder : {configDir(), configDir().parent_path()}) {
+            EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
+        }
+    }
 }
 
 TEST_F(ConfigLoaderTest, UnreadableFileGivesDefaultsAndIsNeverOverwritten) {

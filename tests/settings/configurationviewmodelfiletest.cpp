@@ -7,6 +7,9 @@
 #include "support/logcapture.h"
 #include "support/tempdir.h"
 
+#include <chrono>
+#include <functional>
+#include <future>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -15,7 +18,11 @@ namespace korvane {
 namespace {
 
 using testing::ElementsAre;
+using testing::EndsWith;
 using testing::HasSubstr;
+using testing::Not;
+using testing::StartsWith;
+using testing::UnorderedElementsAre;
 
 // Every field the window does not edit, a custom provider with all ten fields, an invalid
 // application block and a provider that collides with a built-in category (both dropped at run time).
@@ -35,6 +42,54 @@ constexpr const char* kRichFile = R"({
   ],
   "providers": ["tickets", "files"]
 })";
+
+// The window's store over the real file, with a second writer that lands between the window's read
+// of the file and its write: the popup's Ctrl+S save, through a loader of its own, on another thread.
+// The writer either finishes in the gap or, while the window holds the file's lock, waits for it.
+class GapWriterStore final : public ConfigStore {
+public:
+    GapWriterStore(ConfigLoader& loader, std::function<bool()> writer)
+        : loader_(loader)
+        , writer_(std::move(writer)) {}
+    ~GapWriterStore() override {
+        if (landed_.valid()) {
+            landed_.wait();
+        }
+    }
+
+    Expected<AppConfig, std::string> loadForEditing() override {
+        auto loaded = loader_.loadForEditing();
+        land();
+        return loaded;
+    }
+    Expected<AppConfig, ConfigUpdateError> updateConfig(const ConfigEdit& edit) override {
+        return loader_.updateConfig([&](const AppConfig& onDisk) {
+            land();
+            return edit(onDisk);
+        });
+    }
+    const std::filesystem::path& configFilePath() const override { return loader_.configFilePath(); }
+
+    // The next read lets the writer in.
+    void arm() { armed_ = true; }
+    // Whether the writer has run and succeeded.
+    bool writerSucceeded() { return landed_.valid() && landed_.get(); }
+
+private:
+    void land() {
+        if (!armed_) {
+            return;
+        }
+        armed_ = false;
+        landed_ = std::async(std::launch::async, writer_);
+        landed_.wait_for(std::chrono::milliseconds(300));
+    }
+
+    ConfigLoader& loader_;
+    std::function<bool()> writer_;
+    bool armed_ = false;
+    std::future<bool> landed_;
+};
 
 class ConfigurationViewModelFileTest : public testing::Test {
 protected:
@@ -91,10 +146,58 @@ TEST_F(ConfigurationViewModelFileTest, AnUnparsableFileIsNeverOverwrittenAndSavi
     writeFile(R"({"trigger": "::"})");
     model->reloadDraftFromDisk();
     EXPECT_EQ(model->configFileError(), std::nullopt);
-    EXPECT_EQ(model->draftConfig().trigger, "::");
+    EXPECT_EQ(model->draftConfig().trigger, "!!");
     setTrigger(*model, "!!");
     scheduler_.advance(0.3);
     EXPECT_EQ(fileContents().trigger, "!!");
+}
+
+// Edits made while the file does not parse wait in the draft, the footer says so, and once the
+// file parses they are laid over it by key and written once: whether the window opened on the
+// broken file or it broke during the save's wait, and whether a reload or the next save sees it
+// parse again.
+TEST_F(ConfigurationViewModelFileTest, EditsWaitingForTheFileToParseAreLaidOverItAndWrittenOnce) {
+    const std::string parsing = R"({"trigger": "::", "snippets": [{"key": "theirs", "expand": "T"}],
+                                    "settings": {"scan_depth": 3}})";
+    const std::string broken = "{\"trigger\": \"::\",}";
+    struct Case {
+        const char* name;
+        bool openedBroken;
+        bool reloadSeesItParse;
+    };
+    for (const Case row :
+         {Case{"opened broken, reload", true, true}, Case{"opened broken, next save", true, false},
+          Case{"broke during the wait, reload", false, true}}) {
+        SCOPED_TRACE(row.name);
+        writeFile(row.openedBroken ? broken : parsing);
+        auto model = makeModel();
+        EXPECT_THAT(model->configFileError().value_or(""), Not(HasSubstr("wait")));
+        setTrigger(*model, "!!");
+        model->saveSnippet(snippet("mine", "M"), std::nullopt);
+        writeFile(broken);
+        scheduler_.advance(0.3);
+        model->reloadDraftFromDisk();
+        EXPECT_EQ(test::readFile(configFile()), broken);
+        EXPECT_THAT(model->configFileError().value_or(""), StartsWith("Config parse error: "));
+        EXPECT_THAT(model->configFileError().value_or(""),
+                    EndsWith(". Your changes wait until the file parses, then they are saved."));
+
+        writeFile(parsing);
+        if (row.reloadSeesItParse) {
+            model->reloadDraftFromDisk();
+            EXPECT_EQ(model->configFileError(), std::nullopt);
+            scheduler_.advance(0.3);
+        } else {
+            model->flushPendingSave();
+        }
+        const AppConfig saved = fileContents();
+        EXPECT_EQ(saved.trigger, "!!");
+        EXPECT_THAT(saved.snippets, UnorderedElementsAre(snippet("mine", "M"), snippet("theirs", "T")));
+        EXPECT_EQ(saved.settings.scanDepth, 3);
+        EXPECT_EQ(model->saveGeneration(), 1u);
+        EXPECT_EQ(model->draftConfig(), saved);
+        EXPECT_EQ(model->configFileError(), std::nullopt);
+    }
 }
 
 TEST_F(ConfigurationViewModelFileTest, AFailedWriteKeepsTheDraftDirtyAndIsRetriedOnTheNextChange) {
@@ -197,6 +300,38 @@ TEST_F(ConfigurationViewModelFileTest, SnippetsAddedToTheFileMeanwhileSurviveThe
     ASSERT_EQ(reloaded.snippets.size(), 6u);
     EXPECT_EQ(reloaded.snippets[4].key, "later");
     EXPECT_EQ(reloaded.snippets[5].key, "popup2");
+}
+
+TEST_F(ConfigurationViewModelFileTest, ASnippetSavedFromThePopupBetweenTheWindowsReadAndWriteIsKept) {
+    writeFile(R"({"trigger": ";;", "snippets": [{"key": "sig", "expand": "Regards"}]})");
+    GapWriterStore store(loader_, [directory = home_.path()] {
+        return ConfigLoader(directory).addSnippet(snippet("popup", "text")).has_value();
+    });
+    auto model = std::make_shared<ConfigurationViewModel>(store, scheduler_, nullptr, nullptr);
+    model->saveSnippet(snippet("window", "W"), std::nullopt);
+    store.arm();
+    scheduler_.advance(0.3);
+
+    EXPECT_TRUE(store.writerSucceeded());
+    EXPECT_THAT(fileContents().snippets,
+                ElementsAre(snippet("sig", "Regards"), snippet("window", "W"), snippet("popup", "text")));
+}
+
+// The window removes its applications while another writer adds one, then removes that one too.
+TEST_F(ConfigurationViewModelFileTest, ApplicationsAddedElsewhereSurviveTheWindowRemovingItsLast) {
+    writeFile(R"({"app_snippets": [{"bundle_id": "a", "app_name": "A", "snippets": []}]})");
+    auto model = makeModel();
+    model->removeApp("a");
+    AppConfig edited = fileContents();
+    edited.appSnippets->push_back(AppSnippetConfig{"y", "Y", {}, std::nullopt});
+    ASSERT_TRUE(loader_.saveConfig(edited));
+    scheduler_.advance(0.3);
+    const std::vector<AppSnippetConfig> onlyTheirs = {{"y", "Y", {}, std::nullopt}};
+    EXPECT_EQ(fileContents().appSnippets, onlyTheirs);
+
+    model->removeApp("y");
+    scheduler_.advance(0.3);
+    EXPECT_FALSE(parseJson(test::readFile(configFile()))->contains("app_snippets"));
 }
 
 TEST_F(ConfigurationViewModelFileTest, APendingSaveIsWrittenWhenFlushedAndDroppedOnlyWithoutAFlush) {

@@ -21,22 +21,26 @@ public:
         return file;
     }
 
-    Expected<void, std::string> saveConfig(const AppConfig& config) override {
+    Expected<AppConfig, ConfigUpdateError> updateConfig(const ConfigEdit& edit) override {
         if (parseError) {
-            return makeUnexpected("the existing file could not be read and was left unchanged");
+            return makeUnexpected(ConfigUpdateError{true, *parseError});
+        }
+        auto changed = edit(file);
+        if (!changed) {
+            return file;
         }
         if (writeError) {
-            return makeUnexpected(*writeError);
+            return makeUnexpected(ConfigUpdateError{false, *writeError});
         }
-        file = config;
+        file = std::move(*changed);
         ++writeCount;
-        return {};
+        return file;
     }
 
     const std::filesystem::path& configFilePath() const override { return path; }
 
     AppConfig file;
-    // Set: the file does not parse; loads fail with this and writes are refused.
+    // Set: the file does not parse; loads and updates fail with this.
     std::optional<std::string> parseError;
     // Set: writes fail with this.
     std::optional<std::string> writeError;

@@ -5,10 +5,7 @@
 #include "base/jsonreader.h"
 #include "base/jsonwriter.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <sys/stat.h>
 
 namespace korvane {
 namespace {
@@ -27,19 +24,6 @@ std::optional<Json> readObject(const std::filesystem::path& file) {
         return std::nullopt;
     }
     return std::move(*json);
-}
-
-// Creates the missing folders of `directory`, each private to the user.
-bool makePrivateDirectories(const std::filesystem::path& directory) {
-    std::filesystem::path path;
-    for (const auto& part : directory) {
-        path /= part;
-        if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-            errorLog(kLogCategory, "Could not create " + path.string() + ": " + std::strerror(errno));
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace
@@ -76,10 +60,11 @@ void FileUserDefaults::setBool(const std::string& key, bool value) {
         errorLog(kLogCategory, "Could not encode the flags: " + text.error());
         return;
     }
-    if (!makePrivateDirectories(file_.parent_path())) {
-        return;
+    auto written = makePrivateDirectories(file_.parent_path());
+    if (written) {
+        written = writeFileAtomically(file_, *text);
     }
-    if (auto written = writeFileAtomically(file_, *text); !written) {
+    if (!written) {
         errorLog(kLogCategory, written.error());
     }
 }

@@ -25,9 +25,12 @@ public:
     explicit CountingStore(ConfigLoader& loader)
         : loader_(loader) {}
     Expected<AppConfig, std::string> loadForEditing() override { return loader_.loadForEditing(); }
-    Expected<void, std::string> saveConfig(const AppConfig& config) override {
-        ++writes;
-        return loader_.saveConfig(config);
+    Expected<AppConfig, ConfigUpdateError> updateConfig(const ConfigEdit& edit) override {
+        return loader_.updateConfig([&](const AppConfig& onDisk) {
+            auto changed = edit(onDisk);
+            writes += changed ? 1 : 0;
+            return changed;
+        });
     }
     const std::filesystem::path& configFilePath() const override { return loader_.configFilePath(); }
     int writes = 0;
