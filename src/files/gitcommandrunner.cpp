@@ -2,6 +2,7 @@
 
 #include "base/diagnostics.h"
 #include "base/unicode.h"
+#include "files/gitworktree.h"
 #include "files/rootname.h"
 
 #include <chrono>
@@ -53,6 +54,12 @@ std::size_t countNonEmptyLines(const std::string& output) {
         start = end + 1;
     }
     return lines;
+}
+
+// The commands whose output names files of the directory they run in.
+bool listsFileNames(const std::vector<std::string>& arguments) {
+    return !arguments.empty() &&
+           (arguments.front() == "ls-files" || arguments.front() == "status" || arguments.front() == "log");
 }
 
 } // namespace
@@ -140,6 +147,14 @@ std::optional<std::vector<std::string>> GitCommandRunner::run(const std::vector<
         }
         return std::nullopt;
     }
+    if (listsFileNames(arguments) &&
+        !workTreeHolds(directory, timeout - millisecondsSince(start) / 1000, *overrides)) {
+        if (logged) {
+            errorLog(category, fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
+                                           "the work tree is not this folder's own", millisecondsSince(start)));
+        }
+        return std::nullopt;
+    }
     const double remaining = timeout - millisecondsSince(start) / 1000;
     auto outcome = processRunner_->run(request(arguments, directory, remaining, *overrides));
     if (!outcome) {
@@ -199,6 +214,32 @@ Expected<GitFilterOverrides, std::string> GitCommandRunner::filterOverrides(cons
         return makeUnexpected(std::string("the repository configuration could not be read"));
     }
     return GitFilterOverrides::fromListing(outcome->output);
+}
+
+std::optional<std::vector<std::string>> GitCommandRunner::quietLines(const std::vector<std::string>& arguments,
+                                                                     const std::string& directory, double timeout,
+                                                                     const GitFilterOverrides& overrides) const {
+    ProcessRequest quiet = request(arguments, directory, timeout, overrides);
+    quiet.errorOutput = ProcessRequest::ErrorOutput::discard;
+    auto outcome = processRunner_->run(quiet);
+    if (!outcome || !outcome->succeeded() || !isValidUtf8(outcome->output)) {
+        return std::nullopt;
+    }
+    return nonEmptyLines(outcome->output);
+}
+
+bool GitCommandRunner::workTreeHolds(const std::string& directory, double timeout,
+                                     const GitFilterOverrides& overrides) const {
+    const auto start = std::chrono::steady_clock::now();
+    const auto shown = quietLines(GitWorkTree::probeArguments(), directory, timeout, overrides);
+    if (!shown) {
+        return false;
+    }
+    return GitWorkTree::holds(directory, *shown, [&]() -> std::optional<std::string> {
+        const auto lines = quietLines(GitWorkTree::configuredWorkTreeArguments(), directory,
+                                      timeout - millisecondsSince(start) / 1000, overrides);
+        return lines && lines->size() == 1 ? std::optional(lines->front()) : std::nullopt;
+    });
 }
 
 CommandRunner GitCommandRunner::commandRunner() const {

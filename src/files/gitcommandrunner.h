@@ -18,6 +18,8 @@ namespace korvane {
 // monitor and signature checks, each run first reads the repository's configuration and switches off
 // the content filters it defines (GitFilterOverrides), `status` takes no optional locks and leaves
 // submodules alone, and the environment cannot point git at another repository or make it prompt.
+// Commands that list file names (ls-files, status, log) run only where the repository's work tree
+// holds the folder (GitWorkTree), so a `.git` naming another repository lists nothing of it.
 // Stateless; any thread, any number of calls at once.
 class GitCommandRunner {
 public:
@@ -53,6 +55,12 @@ public:
                            double timeout, const GitFilterOverrides& overrides = {}) const;
 
 private:
+    // The lines of a run that succeeded, printing valid UTF-8; nothing logged.
+    std::optional<std::vector<std::string>> quietLines(const std::vector<std::string>& arguments,
+                                                       const std::string& directory, double timeout,
+                                                       const GitFilterOverrides& overrides) const;
+    // Whether git may list the names of `directory`'s files (GitWorkTree).
+    bool workTreeHolds(const std::string& directory, double timeout, const GitFilterOverrides& overrides) const;
     // The overrides for the repository at `directory`, or the reason they could not be read.
     Expected<GitFilterOverrides, std::string> filterOverrides(const std::string& directory,
                                                               double timeout) const;
