@@ -108,7 +108,7 @@ std::vector<std::string> GitCommandRunner::commandLine(const std::vector<std::st
 
 ProcessRequest GitCommandRunner::request(const std::vector<std::string>& arguments,
                                          const std::string& directory, double timeout,
-                                         const GitFilterOverrides& overrides) const {
+                                         const GitProgramOverrides& overrides) const {
     ProcessRequest request;
     request.executable = executable_;
     request.arguments = commandLine(arguments);
@@ -139,7 +139,7 @@ std::optional<std::vector<std::string>> GitCommandRunner::run(const std::vector<
         }
         return std::nullopt;
     }
-    auto overrides = filterOverrides(directory, timeout);
+    auto overrides = programOverrides(directory, timeout);
     if (!overrides) {
         if (logged) {
             errorLog(category, fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
@@ -201,24 +201,17 @@ std::optional<std::vector<std::string>> GitCommandRunner::run(const std::vector<
     return nonEmptyLines(result.output);
 }
 
-Expected<GitFilterOverrides, std::string> GitCommandRunner::filterOverrides(const std::string& directory,
-                                                                            double timeout) const {
-    ProcessRequest listing = request(GitFilterOverrides::listingArguments(), directory, timeout);
+Expected<GitProgramOverrides, std::string> GitCommandRunner::programOverrides(const std::string& directory,
+                                                                              double timeout) const {
+    ProcessRequest listing = request(GitProgramOverrides::listingArguments(), directory, timeout);
     listing.errorOutput = ProcessRequest::ErrorOutput::discard;
-    auto outcome = processRunner_->run(listing);
-    if (!outcome) {
-        return makeUnexpected(outcome.error().description);
-    }
-    // Without the list the filters cannot be switched off, so git does not run at all.
-    if (!outcome->succeeded()) {
-        return makeUnexpected(std::string("the repository configuration could not be read"));
-    }
-    return GitFilterOverrides::fromListing(outcome->output);
+    // Without the list the programs cannot be switched off, so git does not run at all.
+    return GitProgramOverrides::read(*processRunner_, listing);
 }
 
 std::optional<std::vector<std::string>> GitCommandRunner::quietLines(const std::vector<std::string>& arguments,
                                                                      const std::string& directory, double timeout,
-                                                                     const GitFilterOverrides& overrides) const {
+                                                                     const GitProgramOverrides& overrides) const {
     ProcessRequest quiet = request(arguments, directory, timeout, overrides);
     quiet.errorOutput = ProcessRequest::ErrorOutput::discard;
     auto outcome = processRunner_->run(quiet);
@@ -229,7 +222,7 @@ std::optional<std::vector<std::string>> GitCommandRunner::quietLines(const std::
 }
 
 bool GitCommandRunner::workTreeHolds(const std::string& directory, double timeout,
-                                     const GitFilterOverrides& overrides) const {
+                                     const GitProgramOverrides& overrides) const {
     const auto start = std::chrono::steady_clock::now();
     const auto shown = quietLines(GitWorkTree::probeArguments(), directory, timeout, overrides);
     if (!shown) {
