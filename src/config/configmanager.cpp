@@ -229,8 +229,8 @@ ProviderSet ConfigManager::makeProviders() const {
     std::function<bool(const std::string&)> trustsFolder;
     if (request) {
         std::weak_ptr<const ProjectTrustStore> store = trustStore_;
-        trustsFolder = [store, root = request->projectRoot, digest = request->commandsDigest](
-                           const std::string& folder) {
+        trustsFolder = [store, root = request->projectRoot,
+                        digest = request->commandsDigest](const std::string& folder) {
             const auto current = store.lock();
             return folder == root && current && current->isTrusted(root, digest);
         };

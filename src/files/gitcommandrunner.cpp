@@ -150,8 +150,9 @@ std::optional<std::vector<std::string>> GitCommandRunner::run(const std::vector<
     if (listsFileNames(arguments) &&
         !workTreeHolds(directory, timeout - millisecondsSince(start) / 1000, *overrides)) {
         if (logged) {
-            errorLog(category, fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
-                                           "the work tree is not this folder's own", millisecondsSince(start)));
+            errorLog(category,
+                     fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
+                                 "the work tree is not this folder's own", millisecondsSince(start)));
         }
         return std::nullopt;
     }
@@ -209,9 +210,9 @@ Expected<GitProgramOverrides, std::string> GitCommandRunner::programOverrides(co
     return GitProgramOverrides::read(*processRunner_, listing);
 }
 
-std::optional<std::vector<std::string>> GitCommandRunner::quietLines(const std::vector<std::string>& arguments,
-                                                                     const std::string& directory, double timeout,
-                                                                     const GitProgramOverrides& overrides) const {
+std::optional<std::vector<std::string>>
+GitCommandRunner::quietLines(const std::vector<std::string>& arguments, const std::string& directory,
+                             double timeout, const GitProgramOverrides& overrides) const {
     ProcessRequest quiet = request(arguments, directory, timeout, overrides);
     quiet.errorOutput = ProcessRequest::ErrorOutput::discard;
     auto outcome = processRunner_->run(quiet);

@@ -60,7 +60,8 @@ private:
                                                        const std::string& directory, double timeout,
                                                        const GitProgramOverrides& overrides) const;
     // Whether git may list the names of `directory`'s files (GitWorkTree).
-    bool workTreeHolds(const std::string& directory, double timeout, const GitProgramOverrides& overrides) const;
+    bool workTreeHolds(const std::string& directory, double timeout,
+                       const GitProgramOverrides& overrides) const;
     // The overrides for the repository at `directory`, or the reason they could not be read.
     Expected<GitProgramOverrides, std::string> programOverrides(const std::string& directory,
                                                                 double timeout) const;

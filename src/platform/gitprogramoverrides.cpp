@@ -26,8 +26,9 @@ struct Neutral {
 // Settings naming a program, each with the value that runs nothing of the repository's. An empty
 // external diff makes git report that it cannot run one rather than run the repository's.
 constexpr Neutral programSettings[] = {
-    {"core.fsmonitor", "false"},   {"core.sshcommand", "ssh"},     {"core.askpass", ""},
-    {"diff.external", ""},         {"gpg.program", "gpg"},         {"gpg.openpgp.program", "gpg"},
+    {"core.fsmonitor", "false"},   {"core.sshcommand", "ssh"},
+    {"core.askpass", ""},          {"diff.external", ""},
+    {"gpg.program", "gpg"},        {"gpg.openpgp.program", "gpg"},
     {"gpg.x509.program", "gpgsm"}, {"gpg.ssh.program", "ssh-keygen"},
 };
 
@@ -65,9 +66,9 @@ std::vector<Entry> entriesOf(std::string_view listing) {
         }
         const std::string_view entry = listing.substr(scopeEnd + 1, entryEnd - scopeEnd - 1);
         const std::size_t newline = entry.find('\n');
-        entries.push_back({listing.substr(at, scopeEnd - at), entry.substr(0, newline),
-                           newline == std::string_view::npos ? std::nullopt
-                                                             : std::optional(entry.substr(newline + 1))});
+        entries.push_back(
+            {listing.substr(at, scopeEnd - at), entry.substr(0, newline),
+             newline == std::string_view::npos ? std::nullopt : std::optional(entry.substr(newline + 1))});
         at = entryEnd + 1;
     }
     return entries;
@@ -147,7 +148,8 @@ GitProgramOverrides GitProgramOverrides::fromListing(std::string_view listing) {
     for (const Entry& entry : entriesOf(listing)) {
         if (isRepositoryScope(entry.scope)) {
             if (const std::string_view driver = driverOf(entry.key, "filter"); !driver.empty()) {
-                filterDrivers[std::string(driver)].emplace(entry.key.substr(filterPrefix.size() + driver.size() + 1));
+                filterDrivers[std::string(driver)].emplace(
+                    entry.key.substr(filterPrefix.size() + driver.size() + 1));
             } else {
                 repositoryKeys.emplace(entry.key);
             }
@@ -162,16 +164,18 @@ GitProgramOverrides GitProgramOverrides::fromListing(std::string_view listing) {
     for (const auto& key : repositoryKeys) {
         if (const auto neutral = neutralValue(key)) {
             const auto user = userValues.find(key);
-            overrides.settings_.emplace_back(key, user != userValues.end() ? user->second : std::string(*neutral));
+            overrides.settings_.emplace_back(key,
+                                             user != userValues.end() ? user->second : std::string(*neutral));
         }
     }
     const auto userHooks = userValues.find(hooksKey);
-    overrides.settings_.emplace_back(std::string(hooksKey),
-                                     userHooks != userValues.end() ? userHooks->second : std::string(noHooks));
+    overrides.settings_.emplace_back(
+        std::string(hooksKey), userHooks != userValues.end() ? userHooks->second : std::string(noHooks));
     return overrides;
 }
 
-void GitProgramOverrides::overrideFilterDriver(const std::string& driver, const std::set<std::string>& variables,
+void GitProgramOverrides::overrideFilterDriver(const std::string& driver,
+                                               const std::set<std::string>& variables,
                                                const Values& userValues) {
     const std::string prefix = std::string(filterPrefix) + driver + ".";
     // Only what the repository set is overridden: an empty "process" would also hide the user's own
@@ -181,8 +185,9 @@ void GitProgramOverrides::overrideFilterDriver(const std::string& driver, const 
         std::string value = user != userValues.end() ? user->second : variable == "required" ? "false" : "";
         settings_.emplace_back(prefix + variable, std::move(value));
     }
-    const bool userCommand = std::any_of(std::begin(filterCommands), std::end(filterCommands),
-                                         [&](const char* name) { return userValues.contains(prefix + name); });
+    const bool userCommand =
+        std::any_of(std::begin(filterCommands), std::end(filterCommands),
+                    [&](const char* name) { return userValues.contains(prefix + name); });
     if (!userCommand && !variables.contains("required")) {
         // A required filter left without a command fails every command that would have used it.
         settings_.emplace_back(prefix + "required", "false");

@@ -41,7 +41,8 @@ public:
     // commands get) and computes the overrides, numbered after the GIT_CONFIG_COUNT entries that this
     // process's environment already hands its children. Fails, with the reason, when the listing does
     // not succeed or that count is not one: then nothing of the repository's could be switched off.
-    static Expected<GitProgramOverrides, std::string> read(ProcessRunner& runner, const ProcessRequest& listing);
+    static Expected<GitProgramOverrides, std::string> read(ProcessRunner& runner,
+                                                           const ProcessRequest& listing);
 
     const std::vector<Setting>& settings() const { return settings_; }
     bool empty() const { return settings_.empty(); }

@@ -89,9 +89,8 @@ std::vector<Snippet> CustomProvider::liveSnippets(const std::string& projectRoot
     if (!isLive() || !mayRun()) {
         return {};
     }
-    auto result =
-        runner_->runLive(config_.command, projectRoot, query, bundleID, appName, caseSensitive, kLiveTimeout,
-                         folderOf(projectRoot), std::move(cancellation));
+    auto result = runner_->runLive(config_.command, projectRoot, query, bundleID, appName, caseSensitive,
+                                   kLiveTimeout, folderOf(projectRoot), std::move(cancellation));
     if (result.status != 0) {
         return {};
     }

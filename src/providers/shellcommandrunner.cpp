@@ -30,8 +30,9 @@ private:
 ShellCommandRunner::ShellCommandRunner(std::shared_ptr<ProcessRunner> processRunner)
     : processRunner_(std::move(processRunner)) {}
 
-ShellCommandRunner::RunResult ShellCommandRunner::run(const std::string& command, const std::string& projectRoot,
-                                                      double timeout, Folder folder) {
+ShellCommandRunner::RunResult ShellCommandRunner::run(const std::string& command,
+                                                      const std::string& projectRoot, double timeout,
+                                                      Folder folder) {
     ScanPermit permit(scanPermits_);
     return execute(Run{.command = command,
                        .projectRoot = projectRoot,
@@ -41,12 +42,11 @@ ShellCommandRunner::RunResult ShellCommandRunner::run(const std::string& command
                        .reportFailure = true});
 }
 
-ShellCommandRunner::RunResult ShellCommandRunner::runLive(const std::string& command,
-                                                          const std::string& projectRoot,
-                                                          const std::string& query, const std::string& bundleID,
-                                                          const std::string& appName, bool caseSensitive,
-                                                          double timeout, Folder folder,
-                                                          std::optional<CancellationToken> cancellation) {
+ShellCommandRunner::RunResult
+ShellCommandRunner::runLive(const std::string& command, const std::string& projectRoot,
+                            const std::string& query, const std::string& bundleID, const std::string& appName,
+                            bool caseSensitive, double timeout, Folder folder,
+                            std::optional<CancellationToken> cancellation) {
     return execute(Run{.command = command,
                        .projectRoot = projectRoot,
                        .environment =

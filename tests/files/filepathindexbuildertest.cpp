@@ -1,18 +1,19 @@
-#include "platform/fake/fakeclock.h"
 #include "files/filepathindexbuilder.h"
+
 #include "files/gitcommandrunner.h"
 #include "files/gitlsfilesbroker.h"
 #include "files/gitpathquoting.h"
 #include "gitrepo.h"
+#include "platform/fake/fakeclock.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
 
 #include <atomic>
 #include <cstdlib>
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,19 +103,37 @@ TEST(FilePathIndexBuilderTest, GitListsOnlyAWorkTreeThatHoldsTheRootAndIsItsRepo
         Paths paths;
     };
     const std::vector<Case> cases = {
-        {".git file naming another repository", "mkdir proj && echo \"gitdir: $PWD/other/.git\" >proj/.git",
-         "proj", false, {"mine.txt"}},
-        {".git a link to another repository", "mkdir proj && ln -s \"$PWD/other/.git\" proj/.git", "proj", false,
+        {".git file naming another repository",
+         "mkdir proj && echo \"gitdir: $PWD/other/.git\" >proj/.git",
+         "proj",
+         false,
+         {"mine.txt"}},
+        {".git a link to another repository",
+         "mkdir proj && ln -s \"$PWD/other/.git\" proj/.git",
+         "proj",
+         false,
          {"mine.txt"}},
         {"core.worktree naming another folder",
-         "git init -q proj && git -C proj config core.worktree \"$PWD/other\"", "proj", false, {"mine.txt"}},
+         "git init -q proj && git -C proj config core.worktree \"$PWD/other\"",
+         "proj",
+         false,
+         {"mine.txt"}},
         {"core.worktree naming a parent folder, listed from the root down",
-         "git init -q proj && git -C proj config core.worktree \"$PWD\"", "proj", true, {"mine.txt"}},
-        {"linked worktree", "git -C other worktree add -q \"$PWD/proj\"", "proj", true,
+         "git init -q proj && git -C proj config core.worktree \"$PWD\"",
+         "proj",
+         true,
+         {"mine.txt"}},
+        {"linked worktree",
+         "git -C other worktree add -q \"$PWD/proj\"",
+         "proj",
+         true,
          {"mine.txt", "secret-name.txt"}},
-        {"submodule", "git init -q proj && git -C proj -c protocol.file.allow=always submodule add -q "
-                      "\"$PWD/other\" sub && echo x >proj/sub/mine.txt",
-         "proj/sub", true, {"mine.txt", "secret-name.txt"}},
+        {"submodule",
+         "git init -q proj && git -C proj -c protocol.file.allow=always submodule add -q "
+         "\"$PWD/other\" sub && echo x >proj/sub/mine.txt",
+         "proj/sub",
+         true,
+         {"mine.txt", "secret-name.txt"}},
         {"root reached through a link", "git init -q proj && ln -s proj link", "link", true, {"mine.txt"}},
     };
     for (const auto& c : cases) {

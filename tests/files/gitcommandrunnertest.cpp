@@ -25,10 +25,11 @@ public:
     explicit FakeGit(const std::string& body) {
         // The configuration listing that precedes every run finds nothing, and the folder is the work
         // tree of its own repository.
-        path_ = dir_.write("git", "#!/bin/sh\ncase \" $* \" in *' config --list '*) exit 0;;\n"
-                                  "*' rev-parse --show-toplevel --absolute-git-dir ') printf '%s\\n%s/.git\\n' "
-                                  "\"$PWD\" \"$PWD\"; exit 0;; esac\n" +
-                                      body + "\n");
+        path_ =
+            dir_.write("git", "#!/bin/sh\ncase \" $* \" in *' config --list '*) exit 0;;\n"
+                              "*' rev-parse --show-toplevel --absolute-git-dir ') printf '%s\\n%s/.git\\n' "
+                              "\"$PWD\" \"$PWD\"; exit 0;; esac\n" +
+                                  body + "\n");
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
     }
     GitCommandRunner runner() const {

@@ -8,9 +8,9 @@
 
 #include <ctime>
 #include <filesystem>
-#include <set>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace korvane {
 namespace {
@@ -182,9 +182,9 @@ TEST_F(GitRefsTest, RefNamesThatReadAsOptionsNeverReachGitAsOptions) {
     ASSERT_TRUE(commit("base"));
     ASSERT_TRUE(repo.sh("git branch feature && mkdir out"));
     const std::string target = (repo.path() / "out" / "x").string();
-    ASSERT_TRUE(repo.sh("git update-ref 'refs/remotes/origin/--output=" + target +
-                        "' main && git symbolic-ref refs/remotes/origin/HEAD 'refs/remotes/origin/--output=" +
-                        target + "'"));
+    ASSERT_TRUE(repo.sh(
+        "git update-ref 'refs/remotes/origin/--output=" + target +
+        "' main && git symbolic-ref refs/remotes/origin/HEAD 'refs/remotes/origin/--output=" + target + "'"));
     EXPECT_EQ(metadata.defaultBranch(repo.root()), "main");
     EXPECT_EQ(metadata.aheadBehind("feature", repo.root()),
               (Metadata{{"ahead", "0"}, {"behind", "0"}, {"default_branch", "main"}}));
@@ -192,7 +192,8 @@ TEST_F(GitRefsTest, RefNamesThatReadAsOptionsNeverReachGitAsOptions) {
     EXPECT_TRUE(std::filesystem::is_empty(repo.path() / "out"));
 
     // Names like these are not offered as branches or tags either.
-    ASSERT_TRUE(repo.sh("git update-ref 'refs/heads/--output=" + target + "' main && git update-ref "
+    ASSERT_TRUE(repo.sh("git update-ref 'refs/heads/--output=" + target +
+                        "' main && git update-ref "
                         "'refs/tags/-x' main && git tag v1"));
     std::set<std::string> labels;
     for (const auto& snippet : GitRefProvider(90, quietGitRunner(runner)).snippets(repo.root())) {
@@ -203,14 +204,39 @@ TEST_F(GitRefsTest, RefNamesThatReadAsOptionsNeverReachGitAsOptions) {
 
 TEST(GitRefNameTest, NamesAsCheckRefFormatAcceptsThemWithNoComponentStartingWithADash) {
     const std::vector<std::pair<std::string, bool>> cases = {
-        {"main", true}, {"feature/x-1", true}, {"v1.0", true}, {"refs/remotes/origin/HEAD", true},
-        {"release@2", true}, {"naïve", true}, {"a=b", true},
-        {"", false}, {"-x", false}, {"--output=/tmp/f", false}, {"feature/-x", false},
-        {"a..b", false}, {".hidden", false}, {"a/.b", false}, {"a.", false}, {"a.lock", false},
-        {"a/b.lock/c", false}, {"/a", false}, {"a/", false}, {"a//b", false}, {"@", false},
-        {"a@{1}", false}, {"a b", false}, {"a~1", false}, {"a^", false}, {"a:b", false},
-        {"a?", false}, {"a*", false}, {"a[b", false}, {"a\\b", false}, {std::string("a\tb"), false},
-        {std::string("a\x7f"), false}, {std::string("a\nb"), false},
+        {"main", true},
+        {"feature/x-1", true},
+        {"v1.0", true},
+        {"refs/remotes/origin/HEAD", true},
+        {"release@2", true},
+        {"naïve", true},
+        {"a=b", true},
+        {"", false},
+        {"-x", false},
+        {"--output=/tmp/f", false},
+        {"feature/-x", false},
+        {"a..b", false},
+        {".hidden", false},
+        {"a/.b", false},
+        {"a.", false},
+        {"a.lock", false},
+        {"a/b.lock/c", false},
+        {"/a", false},
+        {"a/", false},
+        {"a//b", false},
+        {"@", false},
+        {"a@{1}", false},
+        {"a b", false},
+        {"a~1", false},
+        {"a^", false},
+        {"a:b", false},
+        {"a?", false},
+        {"a*", false},
+        {"a[b", false},
+        {"a\\b", false},
+        {std::string("a\tb"), false},
+        {std::string("a\x7f"), false},
+        {std::string("a\nb"), false},
     };
     for (const auto& [name, valid] : cases) {
         EXPECT_EQ(isSafeRefName(name), valid) << name;

@@ -44,7 +44,8 @@ CommandTrust everyFolderTrusted() {
 
 class CustomProviderTest : public testing::Test {
 protected:
-    std::shared_ptr<CustomProvider> provider(CustomProviderConfig config, CommandTrust trust = everyFolderTrusted()) {
+    std::shared_ptr<CustomProvider> provider(CustomProviderConfig config,
+                                             CommandTrust trust = everyFolderTrusted()) {
         return std::make_shared<CustomProvider>(std::move(config), runner, std::move(trust), clock);
     }
 

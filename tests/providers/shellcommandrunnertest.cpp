@@ -163,19 +163,24 @@ TEST(UntrustedRepositoryTest, NoProgramTheRepositoryNamesRuns) {
         std::string command;
     };
     const std::vector<Case> cases = {
-        {"core.fsmonitor", "printf '#!/bin/sh\\nMARK\\nexit 1\\n' >.git/m && chmod +x .git/m && "
-                           "git config core.fsmonitor \"$PWD/.git/m\"",
+        {"core.fsmonitor",
+         "printf '#!/bin/sh\\nMARK\\nexit 1\\n' >.git/m && chmod +x .git/m && "
+         "git config core.fsmonitor \"$PWD/.git/m\"",
          "git status --short"},
-        {"clean filter", "echo '*.txt filter=evil' >.gitattributes && git add -A && git commit -qm f && "
-                         "git config filter.evil.clean 'MARK; cat' && cp a.txt b && mv b a.txt",
+        {"clean filter",
+         "echo '*.txt filter=evil' >.gitattributes && git add -A && git commit -qm f && "
+         "git config filter.evil.clean 'MARK; cat' && cp a.txt b && mv b a.txt",
          "git status --short"},
-        {"core.hooksPath", "mkdir -p .git/h && printf '#!/bin/sh\\nMARK\\n' >.git/h/pre-commit && "
-                           "chmod +x .git/h/pre-commit && git config core.hooksPath .git/h",
+        {"core.hooksPath",
+         "mkdir -p .git/h && printf '#!/bin/sh\\nMARK\\n' >.git/h/pre-commit && "
+         "chmod +x .git/h/pre-commit && git config core.hooksPath .git/h",
          "git commit -q --allow-empty -m x"},
-        {".git/hooks", "printf '#!/bin/sh\\nMARK\\n' >.git/hooks/pre-commit && chmod +x .git/hooks/pre-commit",
+        {".git/hooks",
+         "printf '#!/bin/sh\\nMARK\\n' >.git/hooks/pre-commit && chmod +x .git/hooks/pre-commit",
          "git commit -q --allow-empty -m x"},
-        {"textconv", "echo '*.txt diff=evil' >.gitattributes && git add -A && git commit -qm f && "
-                     "git config diff.evil.textconv 'MARK; cat' && echo two >>a.txt",
+        {"textconv",
+         "echo '*.txt diff=evil' >.gitattributes && git add -A && git commit -qm f && "
+         "git config diff.evil.textconv 'MARK; cat' && echo two >>a.txt",
          "git diff"},
         {"diff.external", "git config diff.external 'MARK; true' && echo two >>a.txt", "git diff"},
         {"alias", "git config --global alias.st status && git config alias.st '!MARK'", "git st"},
@@ -195,8 +200,8 @@ TEST(UntrustedRepositoryTest, NoProgramTheRepositoryNamesRuns) {
     const UntrustedRepository trusted;
     ASSERT_TRUE(trusted.repo.sh(trusted.marking("git config alias.st '!MARK'")));
     trusted.runAsGlobalProvider("git st", CommandTrust{.trustsFolder = [&](const std::string& folder) {
-                                              return folder == trusted.repo.root();
-                                          }});
+                                    return folder == trusted.repo.root();
+                                }});
     EXPECT_TRUE(trusted.marked());
 }
 
@@ -205,8 +210,9 @@ TEST(UntrustedRepositoryTest, TheUsersOwnSettingsStayInForce) {
     const auto userMarker = untrusted.repo.path() / "user-filter-ran";
     ASSERT_TRUE(untrusted.repo.sh(
         "echo '*.txt filter=evil' >.gitattributes && git add -A && git commit -qm f && "
-        "git config --global filter.evil.clean \"touch '" + userMarker.string() + "'; cat\" && " +
-        untrusted.marking("git config filter.evil.clean 'MARK; cat'") + " && cp a.txt b && mv b a.txt"));
+        "git config --global filter.evil.clean \"touch '" +
+        userMarker.string() + "'; cat\" && " + untrusted.marking("git config filter.evil.clean 'MARK; cat'") +
+        " && cp a.txt b && mv b a.txt"));
     // Settings the user hands git in its environment are kept; Korvane's come after them.
     const test::ScopedEnv count("GIT_CONFIG_COUNT", "1");
     const test::ScopedEnv key("GIT_CONFIG_KEY_0", "alias.hi");
@@ -224,8 +230,9 @@ TEST(UntrustedRepositoryTest, AConfigurationThatCannotBeReadKeepsTheCommandFromR
     untrusted.runAsGlobalProvider(untrusted.marking("MARK"));
     EXPECT_FALSE(untrusted.marked());
     EXPECT_THAT(log.lines(), ElementsAre("[Korvane] [GIT EXEC FAILED] cwd=" + untrusted.repo.root() +
-                                         " error=the repository configuration could not be read: shell "
-                                         "command '" + untrusted.marking("MARK") + "' not run",
+                                             " error=the repository configuration could not be read: shell "
+                                             "command '" +
+                                             untrusted.marking("MARK") + "' not run",
                                          "[Korvane] Custom provider 'mine' exited with status -1"));
 
     const UntrustedRepository readable;

@@ -481,8 +481,8 @@ protected:
     void install() {
         // Started in a trusted folder, the command runs alone, with no read of git's configuration first.
         const CommandTrust trust{.trustsFolder = [](const std::string&) { return true; }};
-        provider = std::make_shared<CustomProvider>(config, std::make_shared<ShellCommandRunner>(processes), trust,
-                                                    clock);
+        provider = std::make_shared<CustomProvider>(config, std::make_shared<ShellCommandRunner>(processes),
+                                                    trust, clock);
         coordinator->customLiveProviders = {{config.id, provider}};
         coordinator->updateScopeManifest(ScopeRegistry({config}));
     }
