@@ -225,20 +225,26 @@ ProviderSet ConfigManager::makeProviders() const {
     }
     const auto request = projectTrustRequest();
     const bool trusted = request && trustStore_->isTrusted(request->projectRoot, request->commandsDigest);
+    // Trust taken back in the store (an entry removed by hand) holds from the next run on.
+    std::function<bool(const std::string&)> trustsFolder;
+    if (request) {
+        std::weak_ptr<const ProjectTrustStore> store = trustStore_;
+        trustsFolder = [store, root = request->projectRoot,
+                        digest = request->commandsDigest](const std::string& folder) {
+            const auto current = store.lock();
+            return folder == root && current && current->isTrusted(root, digest);
+        };
+    }
     for (const auto& config : customs) {
         if (sources.disabled.contains(SnippetSource::custom(config.id)) || !make.custom) {
             continue;
         }
         CommandTrust trust;
+        trust.trustsFolder = trustsFolder;
         if (projectIds.contains(config.id) && !trusted) {
             trust.untrustedProjectRoot = currentConfigProjectRoot_;
         } else if (projectIds.contains(config.id)) {
-            // Trust taken back in the store (an entry removed by hand) holds from the next run on.
-            std::weak_ptr<const ProjectTrustStore> store = trustStore_;
-            trust.stillTrusted = [store, root = request->projectRoot, digest = request->commandsDigest] {
-                const auto current = store.lock();
-                return current && current->isTrusted(root, digest);
-            };
+            trust.stillTrusted = [trustsFolder, root = request->projectRoot] { return trustsFolder(root); };
         }
         auto provider = make.custom(config, trust);
         if (!provider) {

@@ -45,11 +45,17 @@ struct CommandTrust {
     // For a trusted project's command: asked before each run (on the run's thread), false once the
     // user took the trust back. Empty for the global file's commands.
     std::function<bool()> stillTrusted;
+    // Whether a folder the command starts in is a project the user trusted, asked before each run (on
+    // the run's thread). In any other folder, git started by the command runs with the repository's
+    // own programs switched off. Empty: no folder is trusted.
+    std::function<bool(const std::string& folder)> trustsFolder;
 
     bool allowsRun() const { return !untrustedProjectRoot.has_value() && (!stillTrusted || stillTrusted()); }
+    bool isTrustedFolder(const std::string& folder) const { return trustsFolder && trustsFolder(folder); }
     bool operator==(const CommandTrust& other) const {
         return untrustedProjectRoot == other.untrustedProjectRoot &&
-               static_cast<bool>(stillTrusted) == static_cast<bool>(other.stillTrusted);
+               static_cast<bool>(stillTrusted) == static_cast<bool>(other.stillTrusted) &&
+               static_cast<bool>(trustsFolder) == static_cast<bool>(other.trustsFolder);
     }
 };
 

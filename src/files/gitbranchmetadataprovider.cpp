@@ -2,6 +2,7 @@
 
 #include "base/unicode.h"
 #include "files/gitcommandrunner.h"
+#include "files/gitrefname.h"
 
 #include <charconv>
 #include <utility>
@@ -41,7 +42,8 @@ std::optional<std::string> GitBranchMetadataProvider::defaultBranch(const std::s
         constexpr std::string_view prefix = "refs/remotes/origin/";
         const std::string text = joinedLines(*head);
         const std::string_view trimmed = trimmedAscii(text, whitespace);
-        if (trimmed.starts_with(prefix)) {
+        // The name comes from the repository, and is later given to git as a revision.
+        if (trimmed.starts_with(prefix) && isSafeRefName(trimmed.substr(prefix.size()))) {
             return std::string(trimmed.substr(prefix.size()));
         }
     }
@@ -83,6 +85,9 @@ GitBranchMetadataProvider::parseCounts(const std::string& output) {
 
 std::optional<std::map<std::string, std::string>>
 GitBranchMetadataProvider::aheadBehind(const std::string& branch, const std::string& root) const {
+    if (!isSafeRefName(branch)) {
+        return std::nullopt;
+    }
     const auto base = defaultBranch(root);
     if (!base) {
         return std::nullopt;
@@ -91,7 +96,8 @@ GitBranchMetadataProvider::aheadBehind(const std::string& branch, const std::str
         return std::map<std::string, std::string>{{"ahead", "0"}, {"behind", "0"}, {"default_branch", *base}};
     }
     const auto output =
-        runGit_({"rev-list", "--left-right", "--count", *base + "..." + branch}, root, queryTimeout);
+        runGit_({"rev-list", "--left-right", "--count", "--end-of-options", *base + "..." + branch}, root,
+                queryTimeout);
     if (!output) {
         return std::nullopt;
     }

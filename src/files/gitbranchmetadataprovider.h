@@ -17,11 +17,12 @@ public:
 
     explicit GitBranchMetadataProvider(CommandRunner runGit);
 
-    // The branch that origin's HEAD names, else "main", else "master", when it exists.
+    // The branch that origin's HEAD names when it is a safe ref name, else "main", else "master",
+    // when it exists.
     std::optional<std::string> defaultBranch(const std::string& root) const;
 
     // "ahead", "behind" (decimal) and "default_branch" for `branch`, or none when there is no default
-    // branch or git gives no two whole numbers.
+    // branch, `branch` is no safe ref name, or git gives no two whole numbers.
     std::optional<std::map<std::string, std::string>> aheadBehind(const std::string& branch,
                                                                   const std::string& root) const;
 

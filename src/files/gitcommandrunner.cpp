@@ -2,6 +2,7 @@
 
 #include "base/diagnostics.h"
 #include "base/unicode.h"
+#include "files/gitworktree.h"
 #include "files/rootname.h"
 
 #include <chrono>
@@ -55,6 +56,12 @@ std::size_t countNonEmptyLines(const std::string& output) {
     return lines;
 }
 
+// The commands whose output names files of the directory they run in.
+bool listsFileNames(const std::vector<std::string>& arguments) {
+    return !arguments.empty() &&
+           (arguments.front() == "ls-files" || arguments.front() == "status" || arguments.front() == "log");
+}
+
 } // namespace
 
 std::vector<std::string> nonEmptyLines(std::string_view text) {
@@ -101,7 +108,7 @@ std::vector<std::string> GitCommandRunner::commandLine(const std::vector<std::st
 
 ProcessRequest GitCommandRunner::request(const std::vector<std::string>& arguments,
                                          const std::string& directory, double timeout,
-                                         const GitFilterOverrides& overrides) const {
+                                         const GitProgramOverrides& overrides) const {
     ProcessRequest request;
     request.executable = executable_;
     request.arguments = commandLine(arguments);
@@ -132,11 +139,20 @@ std::optional<std::vector<std::string>> GitCommandRunner::run(const std::vector<
         }
         return std::nullopt;
     }
-    auto overrides = filterOverrides(directory, timeout);
+    auto overrides = programOverrides(directory, timeout);
     if (!overrides) {
         if (logged) {
             errorLog(category, fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
                                            overrides.error(), millisecondsSince(start)));
+        }
+        return std::nullopt;
+    }
+    if (listsFileNames(arguments) &&
+        !workTreeHolds(directory, timeout - millisecondsSince(start) / 1000, *overrides)) {
+        if (logged) {
+            errorLog(category,
+                     fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
+                                 "the work tree is not this folder's own", millisecondsSince(start)));
         }
         return std::nullopt;
     }
@@ -186,19 +202,38 @@ std::optional<std::vector<std::string>> GitCommandRunner::run(const std::vector<
     return nonEmptyLines(result.output);
 }
 
-Expected<GitFilterOverrides, std::string> GitCommandRunner::filterOverrides(const std::string& directory,
-                                                                            double timeout) const {
-    ProcessRequest listing = request(GitFilterOverrides::listingArguments(), directory, timeout);
+Expected<GitProgramOverrides, std::string> GitCommandRunner::programOverrides(const std::string& directory,
+                                                                              double timeout) const {
+    ProcessRequest listing = request(GitProgramOverrides::listingArguments(), directory, timeout);
     listing.errorOutput = ProcessRequest::ErrorOutput::discard;
-    auto outcome = processRunner_->run(listing);
-    if (!outcome) {
-        return makeUnexpected(outcome.error().description);
+    // Without the list the programs cannot be switched off, so git does not run at all.
+    return GitProgramOverrides::read(*processRunner_, listing);
+}
+
+std::optional<std::vector<std::string>>
+GitCommandRunner::quietLines(const std::vector<std::string>& arguments, const std::string& directory,
+                             double timeout, const GitProgramOverrides& overrides) const {
+    ProcessRequest quiet = request(arguments, directory, timeout, overrides);
+    quiet.errorOutput = ProcessRequest::ErrorOutput::discard;
+    auto outcome = processRunner_->run(quiet);
+    if (!outcome || !outcome->succeeded() || !isValidUtf8(outcome->output)) {
+        return std::nullopt;
     }
-    // Without the list the filters cannot be switched off, so git does not run at all.
-    if (!outcome->succeeded()) {
-        return makeUnexpected(std::string("the repository configuration could not be read"));
+    return nonEmptyLines(outcome->output);
+}
+
+bool GitCommandRunner::workTreeHolds(const std::string& directory, double timeout,
+                                     const GitProgramOverrides& overrides) const {
+    const auto start = std::chrono::steady_clock::now();
+    const auto shown = quietLines(GitWorkTree::probeArguments(), directory, timeout, overrides);
+    if (!shown) {
+        return false;
     }
-    return GitFilterOverrides::fromListing(outcome->output);
+    return GitWorkTree::holds(directory, *shown, [&]() -> std::optional<std::string> {
+        const auto lines = quietLines(GitWorkTree::configuredWorkTreeArguments(), directory,
+                                      timeout - millisecondsSince(start) / 1000, overrides);
+        return lines && lines->size() == 1 ? std::optional(lines->front()) : std::nullopt;
+    });
 }
 
 CommandRunner GitCommandRunner::commandRunner() const {

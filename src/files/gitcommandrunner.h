@@ -1,7 +1,7 @@
 #pragma once
 
 #include "files/commandrunner.h"
-#include "files/gitfilteroverrides.h"
+#include "platform/gitprogramoverrides.h"
 #include "platform/processrunner.h"
 
 #include <memory>
@@ -16,8 +16,10 @@ namespace korvane {
 // itself in time with status 0 and printed valid UTF-8. A repository can come with its own `.git`
 // folder and name programs there, so git never runs one: every command line turns off the file-system
 // monitor and signature checks, each run first reads the repository's configuration and switches off
-// the content filters it defines (GitFilterOverrides), `status` takes no optional locks and leaves
+// the programs it names (GitProgramOverrides), `status` takes no optional locks and leaves
 // submodules alone, and the environment cannot point git at another repository or make it prompt.
+// Commands that list file names (ls-files, status, log) run only where the repository's work tree
+// holds the folder (GitWorkTree), so a `.git` naming another repository lists nothing of it.
 // Stateless; any thread, any number of calls at once.
 class GitCommandRunner {
 public:
@@ -30,7 +32,7 @@ public:
         quiet,
     };
 
-    static constexpr const char* defaultExecutable = "/usr/bin/git";
+    static constexpr const char* defaultExecutable = GitProgramOverrides::gitExecutable;
     static constexpr double terminationGrace = 0.2;
     static constexpr double quietTerminationGrace = 0.02;
     // Listings of very large repositories run to tens of megabytes.
@@ -48,14 +50,21 @@ public:
     // The whole argument list handed to git for `arguments`.
     static std::vector<std::string> commandLine(const std::vector<std::string>& arguments);
 
-    // The process request of one run with the repository's filters overridden.
+    // The process request of one run with the repository's programs overridden.
     ProcessRequest request(const std::vector<std::string>& arguments, const std::string& directory,
-                           double timeout, const GitFilterOverrides& overrides = {}) const;
+                           double timeout, const GitProgramOverrides& overrides = {}) const;
 
 private:
+    // The lines of a run that succeeded, printing valid UTF-8; nothing logged.
+    std::optional<std::vector<std::string>> quietLines(const std::vector<std::string>& arguments,
+                                                       const std::string& directory, double timeout,
+                                                       const GitProgramOverrides& overrides) const;
+    // Whether git may list the names of `directory`'s files (GitWorkTree).
+    bool workTreeHolds(const std::string& directory, double timeout,
+                       const GitProgramOverrides& overrides) const;
     // The overrides for the repository at `directory`, or the reason they could not be read.
-    Expected<GitFilterOverrides, std::string> filterOverrides(const std::string& directory,
-                                                              double timeout) const;
+    Expected<GitProgramOverrides, std::string> programOverrides(const std::string& directory,
+                                                                double timeout) const;
 
     std::shared_ptr<ProcessRunner> processRunner_;
     Mode mode_;

@@ -2,6 +2,7 @@
 
 #include "base/fileio.h"
 #include "base/unicode.h"
+#include "files/gitrefname.h"
 
 #include <charconv>
 #include <cmath>
@@ -167,6 +168,10 @@ std::vector<Snippet> GitRefProvider::parseBranches(const std::vector<std::string
             continue;
         }
         const std::string name(fields[0]);
+        // A branch is inserted, and handed to git for its figures: no name that reads as an option.
+        if (!isSafeRefName(name)) {
+            continue;
+        }
         const TimePoint committed = fromUnixSeconds(parseDecimal(fields[3]).value_or(0));
         if (cutoff && committed < *cutoff) {
             continue;
@@ -206,7 +211,7 @@ std::vector<Snippet> GitRefProvider::parseTags(const std::vector<std::string>& l
     tags.reserve(lines.size());
     for (const auto& line : lines) {
         const std::string name(trimmedAscii(line, blanks));
-        if (name.empty()) {
+        if (!isSafeRefName(name)) {
             continue;
         }
         Snippet snippet;

@@ -30,7 +30,8 @@ public:
     std::vector<Snippet> branchSnippets(const std::string& root, std::int64_t maxBranchAgeDays) const;
     std::vector<Snippet> tagSnippets(const std::string& root) const;
 
-    // Branch snippets from `for-each-ref` lines, judged against `now` in the local calendar.
+    // Branch snippets from `for-each-ref` lines, judged against `now` in the local calendar; names
+    // that are no safe ref name (isSafeRefName) are left out, as they are from the tags.
     static std::vector<Snippet> parseBranches(const std::vector<std::string>& lines,
                                               std::int64_t maxBranchAgeDays,
                                               std::chrono::system_clock::time_point now);

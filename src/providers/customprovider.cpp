@@ -67,7 +67,7 @@ std::vector<Snippet> CustomProvider::snippets(const std::string& projectRoot) {
             }
         }
     }
-    auto result = runner_->run(config_.command, projectRoot, kScanTimeout);
+    auto result = runner_->run(config_.command, projectRoot, kScanTimeout, folderOf(projectRoot));
     if (result.status == 0) {
         auto snippets = parseOutput(result.output);
         std::lock_guard guard(lock_);
@@ -89,9 +89,8 @@ std::vector<Snippet> CustomProvider::liveSnippets(const std::string& projectRoot
     if (!isLive() || !mayRun()) {
         return {};
     }
-    auto result =
-        runner_->runLive(config_.command, projectRoot, query, bundleID, appName, caseSensitive, kLiveTimeout,
-                         std::move(cancellation));
+    auto result = runner_->runLive(config_.command, projectRoot, query, bundleID, appName, caseSensitive,
+                                   kLiveTimeout, folderOf(projectRoot), std::move(cancellation));
     if (result.status != 0) {
         return {};
     }
@@ -108,6 +107,11 @@ bool CustomProvider::mayRun() {
                                         : std::string("' not run: the trust of its project was taken back"));
     }
     return false;
+}
+
+ShellCommandRunner::Folder CustomProvider::folderOf(const std::string& projectRoot) const {
+    return trust_.isTrustedFolder(projectRoot) ? ShellCommandRunner::Folder::trusted
+                                               : ShellCommandRunner::Folder::untrusted;
 }
 
 std::vector<Snippet> CustomProvider::parseOutput(std::string_view output) const {

@@ -65,6 +65,7 @@ private:
     bool isLive() const { return config_.mode == "live"; }
     // False, after saying once why, when the command waits for the user's trust.
     bool mayRun();
+    ShellCommandRunner::Folder folderOf(const std::string& projectRoot) const;
     Snippet makeBaseSnippet(const std::string& key) const;
     void log(const std::string& message) const;
 

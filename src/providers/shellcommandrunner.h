@@ -11,11 +11,17 @@
 namespace korvane {
 
 // Runs the command of a custom provider with "/bin/sh -c" in a project root and hands back its
-// status and standard output. At most two scan runs go at once per runner (the application keeps
-// one runner); live runs are not limited. Any thread; both entry points block until the command
-// has ended or its time-out cut it off.
+// status and standard output. In a folder the user has not trusted, git run by the command would run
+// the programs the folder's repository names; so the command gets, through git's GIT_CONFIG_COUNT
+// variables, the settings that switch them off (GitProgramOverrides), and when the repository's
+// configuration cannot be read it does not run there. At most two scan runs go at once per runner (the
+// application keeps one runner); live runs are not limited. Any thread; both entry points block
+// until the command has ended or its time-out cut it off.
 class ShellCommandRunner {
 public:
+    // Whether the root a command starts in is a project the user trusted.
+    enum class Folder { untrusted, trusted };
+
     struct RunResult {
         // The termination status, or -1 when the command was not started.
         std::int32_t status = -1;
@@ -28,18 +34,34 @@ public:
     static constexpr std::ptrdiff_t kScanPermits = 2;
     // Seconds between the terminate request at the time-out and the kill.
     static constexpr double kTerminationGrace = 1.0;
+    // The same for the reading of a repository's configuration before a command.
+    static constexpr double kListingGrace = 0.2;
 
     explicit ShellCommandRunner(std::shared_ptr<ProcessRunner> processRunner);
 
-    RunResult run(const std::string& command, const std::string& projectRoot, double timeout);
+    RunResult run(const std::string& command, const std::string& projectRoot, double timeout,
+                  Folder folder = Folder::untrusted);
     RunResult runLive(const std::string& command, const std::string& projectRoot, const std::string& query,
                       const std::string& bundleID, const std::string& appName, bool caseSensitive,
-                      double timeout, std::optional<CancellationToken> cancellation = {});
+                      double timeout, Folder folder = Folder::untrusted,
+                      std::optional<CancellationToken> cancellation = {});
 
 private:
-    RunResult execute(const std::string& command, const std::string& projectRoot,
-                      std::vector<std::pair<std::string, std::string>> environment, double timeout,
-                      bool reportLaunchFailure, std::optional<CancellationToken> cancellation = {});
+    struct Run {
+        std::string command;
+        std::string projectRoot;
+        std::vector<std::pair<std::string, std::string>> environment;
+        double timeout = 0;
+        Folder folder = Folder::untrusted;
+        // Scan runs say why they did not start; live runs, one per keystroke, keep quiet.
+        bool reportFailure = false;
+        std::optional<CancellationToken> cancellation;
+    };
+
+    RunResult execute(Run run);
+    // Adds the overrides of the root's repository to the run's environment; false, after saying why
+    // for a scan run, when they cannot be read.
+    bool addGitOverrides(Run& run);
 
     std::shared_ptr<ProcessRunner> processRunner_;
     std::counting_semaphore<kScanPermits> scanPermits_{kScanPermits};

@@ -1,16 +1,19 @@
-#include "platform/fake/fakeclock.h"
 #include "files/filepathindexbuilder.h"
+
 #include "files/gitcommandrunner.h"
 #include "files/gitlsfilesbroker.h"
 #include "files/gitpathquoting.h"
 #include "gitrepo.h"
+#include "platform/fake/fakeclock.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/logcapture.h"
+#include "support/tempdir.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,6 +90,67 @@ TEST(FilePathIndexBuilderTest, RootInASubfolderListsPathsRelativeToItself) {
     repo.write("packages/app/untracked.ts");
     const auto result = gitBuilder().build((repo.path() / "packages/app").string(), {});
     EXPECT_THAT(result.relativePaths, ElementsAre("src/x.ts", "untracked.ts"));
+}
+
+// A downloaded project whose git points at another folder's repository or work tree must not list
+// that folder's names: it is walked instead. Worktrees and submodules of its own still list through git.
+TEST(FilePathIndexBuilderTest, GitListsOnlyAWorkTreeThatHoldsTheRootAndIsItsRepositorysOwn) {
+    struct Case {
+        std::string name;
+        std::string setup; // run in a folder holding "other" (a repository) and "proj"; ROOT names the root
+        std::string root;
+        bool usedGit;
+        Paths paths;
+    };
+    const std::vector<Case> cases = {
+        {".git file naming another repository",
+         "mkdir proj && echo \"gitdir: $PWD/other/.git\" >proj/.git",
+         "proj",
+         false,
+         {"mine.txt"}},
+        {".git a link to another repository",
+         "mkdir proj && ln -s \"$PWD/other/.git\" proj/.git",
+         "proj",
+         false,
+         {"mine.txt"}},
+        {"core.worktree naming another folder",
+         "git init -q proj && git -C proj config core.worktree \"$PWD/other\"",
+         "proj",
+         false,
+         {"mine.txt"}},
+        {"core.worktree naming a parent folder, listed from the root down",
+         "git init -q proj && git -C proj config core.worktree \"$PWD\"",
+         "proj",
+         true,
+         {"mine.txt"}},
+        {"linked worktree",
+         "git -C other worktree add -q \"$PWD/proj\"",
+         "proj",
+         true,
+         {"mine.txt", "secret-name.txt"}},
+        {"submodule",
+         "git init -q proj && git -C proj -c protocol.file.allow=always submodule add -q "
+         "\"$PWD/other\" sub && echo x >proj/sub/mine.txt",
+         "proj/sub",
+         true,
+         {"mine.txt", "secret-name.txt"}},
+        {"root reached through a link", "git init -q proj && ln -s proj link", "link", true, {"mine.txt"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const test::GitRepo settings; // a private HOME
+        const test::TempDir place;
+        const auto sh = [&](const std::string& command) {
+            return std::system(("cd '" + place.path().string() + "' && " + command).c_str()) == 0;
+        };
+        ASSERT_TRUE(sh("git init -q other && cd other && echo s >secret-name.txt && git add -A && "
+                       "git -c user.name=T -c user.email=t@example.invalid commit -qm one"));
+        ASSERT_TRUE(sh(c.setup)) << c.setup;
+        place.write("proj/mine.txt", "x");
+        const auto result = gitBuilder().build((place.path() / c.root).string(), {});
+        EXPECT_EQ(result.usedGit, c.usedGit);
+        EXPECT_EQ(result.relativePaths, c.paths);
+    }
 }
 
 TEST(FilePathIndexBuilderTest, RepositoryOwnedByAnotherUserFallsBackToTheWalk) {

@@ -23,9 +23,13 @@ using Lines = std::vector<std::string>;
 class FakeGit {
 public:
     explicit FakeGit(const std::string& body) {
-        // The configuration listing that precedes every run finds nothing.
-        path_ = dir_.write("git",
-                           "#!/bin/sh\ncase \" $* \" in *' config --list '*) exit 0;; esac\n" + body + "\n");
+        // The configuration listing that precedes every run finds nothing, and the folder is the work
+        // tree of its own repository.
+        path_ =
+            dir_.write("git", "#!/bin/sh\ncase \" $* \" in *' config --list '*) exit 0;;\n"
+                              "*' rev-parse --show-toplevel --absolute-git-dir ') printf '%s\\n%s/.git\\n' "
+                              "\"$PWD\" \"$PWD\"; exit 0;; esac\n" +
+                                  body + "\n");
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
     }
     GitCommandRunner runner() const {
@@ -190,6 +194,27 @@ TEST(GitCommandRunnerTest, RepositoryFilterProgramsNeverRun) {
                         "; cat' && git config filter.evil.clean false && cp a.txt b && mv b a.txt"));
     EXPECT_TRUE(runner.run({"status", "--porcelain"}, repo.root(), 5.0));
     EXPECT_TRUE(std::filesystem::exists(userMarker));
+}
+
+// Each setting of the repository's own that names a program gets the user's value, else one that runs
+// nothing of the repository's; the hooks folder always gets the user's or none.
+TEST(GitProgramOverridesTest, RepositoryProgramsGetTheUsersValueOrNone) {
+    const auto entry = [](std::string scope, std::string keyValue) { return scope + '\0' + keyValue + '\0'; };
+    const std::string listing =
+        entry("global", "gpg.program\nmy-gpg") + entry("command", "core.askpass\nmy-askpass") +
+        entry("local", "gpg.program\nevil") + entry("local", "gpg.ssh.program\nevil") +
+        entry("local", "core.sshcommand\nevil") + entry("worktree", "core.askpass\nevil") +
+        entry("local", "merge.m.driver\nevil") + entry("local", "diff.a.b.textconv\nevil") +
+        entry("local", "core.fsmonitor") + entry("local", "core.editor\nvi") + entry("local", "user.name\nx");
+    EXPECT_THAT(GitProgramOverrides::fromListing(listing).settings(),
+                ElementsAre(std::pair<std::string, std::string>{"core.askpass", "my-askpass"},
+                            std::pair<std::string, std::string>{"core.fsmonitor", "false"},
+                            std::pair<std::string, std::string>{"core.sshcommand", "ssh"},
+                            std::pair<std::string, std::string>{"diff.a.b.textconv", "cat"},
+                            std::pair<std::string, std::string>{"gpg.program", "my-gpg"},
+                            std::pair<std::string, std::string>{"gpg.ssh.program", "ssh-keygen"},
+                            std::pair<std::string, std::string>{"merge.m.driver", ""},
+                            std::pair<std::string, std::string>{"core.hookspath", "/dev/null"}));
 }
 
 } // namespace

@@ -1,13 +1,16 @@
 #include "files/gitbranchmetadataprovider.h"
 #include "files/gitproviderfactories.h"
+#include "files/gitrefname.h"
 #include "files/gitrefprovider.h"
 #include "files/gitremoteprovider.h"
 #include "gitrepo.h"
 #include "platform/linux/linuxprocessrunner.h"
 
 #include <ctime>
+#include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace korvane {
 namespace {
@@ -170,6 +173,74 @@ TEST_F(GitRefsTest, AheadAndBehindTheDefaultBranch) {
     ASSERT_TRUE(
         repo.sh("git symbolic-ref --delete refs/remotes/origin/HEAD && git branch -q -m main master"));
     EXPECT_EQ(metadata.defaultBranch(repo.root()), "master");
+}
+
+// A downloaded repository names its default branch, or has a branch, that reads as an option: the
+// branch figures must not hand it to git as one (rev-list's "--output" would create the file).
+TEST_F(GitRefsTest, RefNamesThatReadAsOptionsNeverReachGitAsOptions) {
+    const GitBranchMetadataProvider metadata(quietGitRunner(runner));
+    ASSERT_TRUE(commit("base"));
+    ASSERT_TRUE(repo.sh("git branch feature && mkdir out"));
+    const std::string target = (repo.path() / "out" / "x").string();
+    ASSERT_TRUE(repo.sh(
+        "git update-ref 'refs/remotes/origin/--output=" + target +
+        "' main && git symbolic-ref refs/remotes/origin/HEAD 'refs/remotes/origin/--output=" + target + "'"));
+    EXPECT_EQ(metadata.defaultBranch(repo.root()), "main");
+    EXPECT_EQ(metadata.aheadBehind("feature", repo.root()),
+              (Metadata{{"ahead", "0"}, {"behind", "0"}, {"default_branch", "main"}}));
+    EXPECT_EQ(metadata.aheadBehind("--output=" + target, repo.root()), std::nullopt);
+    EXPECT_TRUE(std::filesystem::is_empty(repo.path() / "out"));
+
+    // Names like these are not offered as branches or tags either.
+    ASSERT_TRUE(repo.sh("git update-ref 'refs/heads/--output=" + target +
+                        "' main && git update-ref "
+                        "'refs/tags/-x' main && git tag v1"));
+    std::set<std::string> labels;
+    for (const auto& snippet : GitRefProvider(90, quietGitRunner(runner)).snippets(repo.root())) {
+        labels.insert(snippet.label);
+    }
+    EXPECT_EQ(labels, (std::set<std::string>{"feature", "main", "v1"}));
+}
+
+TEST(GitRefNameTest, NamesAsCheckRefFormatAcceptsThemWithNoComponentStartingWithADash) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"main", true},
+        {"feature/x-1", true},
+        {"v1.0", true},
+        {"refs/remotes/origin/HEAD", true},
+        {"release@2", true},
+        {"naïve", true},
+        {"a=b", true},
+        {"", false},
+        {"-x", false},
+        {"--output=/tmp/f", false},
+        {"feature/-x", false},
+        {"a..b", false},
+        {".hidden", false},
+        {"a/.b", false},
+        {"a.", false},
+        {"a.lock", false},
+        {"a/b.lock/c", false},
+        {"/a", false},
+        {"a/", false},
+        {"a//b", false},
+        {"@", false},
+        {"a@{1}", false},
+        {"a b", false},
+        {"a~1", false},
+        {"a^", false},
+        {"a:b", false},
+        {"a?", false},
+        {"a*", false},
+        {"a[b", false},
+        {"a\\b", false},
+        {std::string("a\tb"), false},
+        {std::string("a\x7f"), false},
+        {std::string("a\nb"), false},
+    };
+    for (const auto& [name, valid] : cases) {
+        EXPECT_EQ(isSafeRefName(name), valid) << name;
+    }
 }
 
 TEST(GitBranchCountsTest, ExactlyTwoWholeNumbers) {

@@ -5,6 +5,7 @@
 #include "platform/fake/fakeprocessrunner.h"
 #include "support/logcapture.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <regex>
@@ -36,9 +37,15 @@ CustomProviderConfig providerConfig(std::string id = "tickets", std::string mode
     return config;
 }
 
+// A command that runs in folders the user trusted, where git is left as it is.
+CommandTrust everyFolderTrusted() {
+    return CommandTrust{.trustsFolder = [](const std::string&) { return true; }};
+}
+
 class CustomProviderTest : public testing::Test {
 protected:
-    std::shared_ptr<CustomProvider> provider(CustomProviderConfig config, CommandTrust trust = {}) {
+    std::shared_ptr<CustomProvider> provider(CustomProviderConfig config,
+                                             CommandTrust trust = everyFolderTrusted()) {
         return std::make_shared<CustomProvider>(std::move(config), runner, std::move(trust), clock);
     }
 
@@ -197,7 +204,9 @@ protected:
     std::vector<std::string> commandsRun() const {
         std::vector<std::string> commands;
         for (const auto& request : processes->requests()) {
-            commands.push_back(request.arguments.back());
+            if (request.executable == "/bin/sh") {
+                commands.push_back(request.arguments.back());
+            }
         }
         return commands;
     }
@@ -243,9 +252,19 @@ TEST_F(CustomProviderTrustTest, GlobalCommandsAlwaysRunBesideAnUntrustedProject)
     manager.setProjectRoot(projectRoot());
     scanAll();
     EXPECT_THAT(commandsRun(), ElementsAre("global-cmd"));
+    // Git under it keeps the repository's programs switched off until the project is trusted.
+    const auto gitReads = [&] {
+        const auto requests = processes->requests();
+        return std::count_if(requests.begin(), requests.end(),
+                             [](const auto& request) { return request.executable == "/usr/bin/git"; });
+    };
+    EXPECT_EQ(gitReads(), 1);
 
     // Trust belongs to one root: the same file elsewhere waits again.
     ASSERT_TRUE(manager.trustProjectCommands(manager.projectsAwaitingTrust().at(0)).has_value());
+    scanAll();
+    EXPECT_EQ(commandsRun().size(), 3u);
+    EXPECT_EQ(gitReads(), 1);
     writeProject(R"({"custom_providers": [{"id": "repo", "label": "Repo", "command": "repo-cmd"}]})", "clone");
     manager.setProjectRoot(projectRoot("clone"));
     EXPECT_EQ(manager.projectsAwaitingTrust().size(), 1u);

@@ -1,12 +1,16 @@
 #include "providers/shellcommandrunner.h"
 
+#include "files/gitrepo.h"
 #include "platform/fake/fakeprocessrunner.h"
 #include "platform/linux/linuxprocessrunner.h"
+#include "providers/customprovider.h"
 #include "support/logcapture.h"
+#include "support/scopedenv.h"
 #include "support/tempdir.h"
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gmock/gmock.h>
 #include <thread>
 
@@ -14,7 +18,9 @@ namespace korvane {
 namespace {
 
 using testing::ElementsAre;
+using testing::HasSubstr;
 using RunResult = ShellCommandRunner::RunResult;
+constexpr auto trusted = ShellCommandRunner::Folder::trusted;
 
 // Real commands through /bin/sh.
 class ShellCommandRunnerTest : public testing::Test {
@@ -53,10 +59,10 @@ TEST_F(ShellCommandRunnerTest, RunsInTheRootWithTheOverridesReplacingInheritedVa
 
 TEST_F(ShellCommandRunnerTest, AMissingRootFailsTheLaunchAndTheScanRunNamesTheCommand) {
     const std::string missing = (dir.path() / "gone").string();
-    EXPECT_EQ(runner.run("echo hi", missing, 5), (RunResult{-1, ""}));
+    EXPECT_EQ(runner.run("echo hi", missing, 5, trusted), (RunResult{-1, ""}));
     EXPECT_THAT(log.lines(), ElementsAre("[Korvane] Shell command failed for 'echo hi': No such file or directory"));
     log.clear();
-    EXPECT_EQ(runner.runLive("echo hi", missing, "q", "b", "n", false, 5), (RunResult{-1, ""}));
+    EXPECT_EQ(runner.runLive("echo hi", missing, "q", "b", "n", false, 5, trusted), (RunResult{-1, ""}));
     EXPECT_TRUE(log.lines().empty());
 }
 
@@ -77,9 +83,9 @@ TEST(ShellCommandRunnerPermitsTest, AtMostTwoScanRunsAtOnceWhileLiveRunsStartAtO
     processes->hold();
     std::vector<std::thread> threads;
     for (int i = 0; i < 4; ++i) {
-        threads.emplace_back([&] { runner.run("scan", "/p", 10); });
+        threads.emplace_back([&] { runner.run("scan", "/p", 10, trusted); });
     }
-    threads.emplace_back([&] { runner.runLive("live", "/p", "q", "b", "n", false, 3); });
+    threads.emplace_back([&] { runner.runLive("live", "/p", "q", "b", "n", false, 3, trusted); });
 
     ASSERT_TRUE(processes->waitUntilHeld(3));
     EXPECT_FALSE(processes->waitUntilHeld(4, std::chrono::milliseconds(50)));
@@ -93,15 +99,15 @@ TEST(ShellCommandRunnerPermitsTest, AtMostTwoScanRunsAtOnceWhileLiveRunsStartAtO
     // A failed launch gives its permit back as well.
     processes->respondByDefault({.launchError = ENOENT});
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(runner.run("scan", "/p", 10).status, -1);
+        EXPECT_EQ(runner.run("scan", "/p", 10, trusted).status, -1);
     }
 }
 
 TEST(ShellCommandRunnerRequestTest, RunsTheCommandTextAsOneArgumentOfShDashC) {
     auto processes = std::make_shared<FakeProcessRunner>();
     ShellCommandRunner runner(processes);
-    runner.run("echo \"$1\" 'a b'; ls", "/p", 10);
-    runner.runLive("x", "/p", "q", "b", "n", true, 3);
+    runner.run("echo \"$1\" 'a b'; ls", "/p", 10, trusted);
+    runner.runLive("x", "/p", "q", "b", "n", true, 3, trusted);
     const auto requests = processes->requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].executable, "/bin/sh");
@@ -112,6 +118,127 @@ TEST(ShellCommandRunnerRequestTest, RunsTheCommandTextAsOneArgumentOfShDashC) {
     EXPECT_EQ(requests[0].killGrace, ShellCommandRunner::kTerminationGrace);
     EXPECT_EQ(requests[0].outputLimit, 16u * 1024 * 1024);
     EXPECT_EQ(requests[0].errorOutput, ProcessRequest::ErrorOutput::discard);
+}
+
+// The user's own command from the global configuration, started in a downloaded repository the user
+// has not trusted, as a global custom provider starts it: git under it runs none of the programs the
+// repository names, while the user's own settings stay in force.
+class UntrustedRepository {
+public:
+    UntrustedRepository() {
+        repo.write("a.txt", "one\n");
+        repo.sh("git add -A && git commit -qm one");
+    }
+
+    // Runs `command` in the repository as the global provider "mine" would.
+    void runAsGlobalProvider(const std::string& command, CommandTrust trust = {}) const {
+        CustomProviderConfig config;
+        config.id = "mine";
+        config.label = "Mine";
+        config.command = command;
+        CustomProvider(config, std::make_shared<ShellCommandRunner>(std::make_shared<LinuxProcessRunner>()),
+                       std::move(trust))
+            .snippets(repo.root());
+    }
+    // `text` with MARK standing for a command that leaves the marker.
+    std::string marking(std::string text) const {
+        for (auto at = text.find("MARK"); at != std::string::npos; at = text.find("MARK")) {
+            text.replace(at, 4, "touch '" + marker.string() + "'");
+        }
+        return text;
+    }
+    bool marked() const { return std::filesystem::exists(marker); }
+
+    // The repository points HOME at a folder of its own; the other tests keep theirs.
+    const test::ScopedEnv home{"HOME", std::getenv("HOME")};
+    const test::ScopedEnv noSystem{"GIT_CONFIG_NOSYSTEM", std::getenv("GIT_CONFIG_NOSYSTEM")};
+    test::GitRepo repo;
+    const std::filesystem::path marker = repo.path() / "marker";
+};
+
+TEST(UntrustedRepositoryTest, NoProgramTheRepositoryNamesRuns) {
+    struct Case {
+        std::string name;
+        std::string setup; // run in the repository; MARK leaves the marker
+        std::string command;
+    };
+    const std::vector<Case> cases = {
+        {"core.fsmonitor",
+         "printf '#!/bin/sh\\nMARK\\nexit 1\\n' >.git/m && chmod +x .git/m && "
+         "git config core.fsmonitor \"$PWD/.git/m\"",
+         "git status --short"},
+        {"clean filter",
+         "echo '*.txt filter=evil' >.gitattributes && git add -A && git commit -qm f && "
+         "git config filter.evil.clean 'MARK; cat' && cp a.txt b && mv b a.txt",
+         "git status --short"},
+        {"core.hooksPath",
+         "mkdir -p .git/h && printf '#!/bin/sh\\nMARK\\n' >.git/h/pre-commit && "
+         "chmod +x .git/h/pre-commit && git config core.hooksPath .git/h",
+         "git commit -q --allow-empty -m x"},
+        {".git/hooks",
+         "printf '#!/bin/sh\\nMARK\\n' >.git/hooks/pre-commit && chmod +x .git/hooks/pre-commit",
+         "git commit -q --allow-empty -m x"},
+        {"textconv",
+         "echo '*.txt diff=evil' >.gitattributes && git add -A && git commit -qm f && "
+         "git config diff.evil.textconv 'MARK; cat' && echo two >>a.txt",
+         "git diff"},
+        {"diff.external", "git config diff.external 'MARK; true' && echo two >>a.txt", "git diff"},
+        {"alias", "git config --global alias.st status && git config alias.st '!MARK'", "git st"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const UntrustedRepository untrusted;
+        ASSERT_TRUE(untrusted.repo.sh(untrusted.marking(c.setup))) << c.setup;
+        untrusted.repo.sh(c.command + " >/dev/null 2>&1");
+        ASSERT_TRUE(untrusted.marked()) << "the program did not run under plain git";
+        std::filesystem::remove(untrusted.marker);
+        untrusted.runAsGlobalProvider(c.command + " >/dev/null 2>&1; touch ran");
+        EXPECT_FALSE(untrusted.marked());
+        EXPECT_TRUE(std::filesystem::exists(untrusted.repo.path() / "ran"));
+    }
+    // In a project the user trusted, git is left as it is.
+    const UntrustedRepository trusted;
+    ASSERT_TRUE(trusted.repo.sh(trusted.marking("git config alias.st '!MARK'")));
+    trusted.runAsGlobalProvider("git st", CommandTrust{.trustsFolder = [&](const std::string& folder) {
+                                    return folder == trusted.repo.root();
+                                }});
+    EXPECT_TRUE(trusted.marked());
+}
+
+TEST(UntrustedRepositoryTest, TheUsersOwnSettingsStayInForce) {
+    const UntrustedRepository untrusted;
+    const auto userMarker = untrusted.repo.path() / "user-filter-ran";
+    ASSERT_TRUE(untrusted.repo.sh(
+        "echo '*.txt filter=evil' >.gitattributes && git add -A && git commit -qm f && "
+        "git config --global filter.evil.clean \"touch '" +
+        userMarker.string() + "'; cat\" && " + untrusted.marking("git config filter.evil.clean 'MARK; cat'") +
+        " && cp a.txt b && mv b a.txt"));
+    // Settings the user hands git in its environment are kept; Korvane's come after them.
+    const test::ScopedEnv count("GIT_CONFIG_COUNT", "1");
+    const test::ScopedEnv key("GIT_CONFIG_KEY_0", "alias.hi");
+    const test::ScopedEnv value("GIT_CONFIG_VALUE_0", "status --short");
+    untrusted.runAsGlobalProvider("git hi >'" + (untrusted.repo.path() / "out").string() + "'");
+    EXPECT_TRUE(std::filesystem::exists(userMarker));
+    EXPECT_FALSE(untrusted.marked());
+    EXPECT_EQ(test::readFile(untrusted.repo.path() / "out"), "?? out\n?? user-filter-ran\n");
+}
+
+TEST(UntrustedRepositoryTest, AConfigurationThatCannotBeReadKeepsTheCommandFromRunning) {
+    const UntrustedRepository untrusted;
+    test::LogCapture log;
+    std::ofstream(untrusted.repo.path() / ".git/config", std::ios::app) << "[broken\n";
+    untrusted.runAsGlobalProvider(untrusted.marking("MARK"));
+    EXPECT_FALSE(untrusted.marked());
+    EXPECT_THAT(log.lines(), ElementsAre("[Korvane] [GIT EXEC FAILED] cwd=" + untrusted.repo.root() +
+                                             " error=the repository configuration could not be read: shell "
+                                             "command '" +
+                                             untrusted.marking("MARK") + "' not run",
+                                         "[Korvane] Custom provider 'mine' exited with status -1"));
+
+    const UntrustedRepository readable;
+    const test::ScopedEnv count("GIT_CONFIG_COUNT", "two");
+    readable.runAsGlobalProvider(readable.marking("MARK"));
+    EXPECT_FALSE(readable.marked());
 }
 
 } // namespace

@@ -479,8 +479,10 @@ protected:
         install();
     }
     void install() {
-        provider = std::make_shared<CustomProvider>(config, std::make_shared<ShellCommandRunner>(processes), CommandTrust{},
-                                                    clock);
+        // Started in a trusted folder, the command runs alone, with no read of git's configuration first.
+        const CommandTrust trust{.trustsFolder = [](const std::string&) { return true; }};
+        provider = std::make_shared<CustomProvider>(config, std::make_shared<ShellCommandRunner>(processes),
+                                                    trust, clock);
         coordinator->customLiveProviders = {{config.id, provider}};
         coordinator->updateScopeManifest(ScopeRegistry({config}));
     }
