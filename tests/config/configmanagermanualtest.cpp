@@ -70,14 +70,13 @@ TEST_F(ManualSetTest, LaterLayersReplaceEarlierOnesByKey) {
     EXPECT_EQ(find(other, "sig")->expansion, "project sig");
 }
 
-// A project's snippet that would type a line break of any kind waits for trust like one that replaces a
-// key: not offered, not in the merged file, named once, listed and covered by the trust; then as written.
+// A project's snippet that would type a line break (of any kind: ControlCharactersTest) waits for trust
+// like one that replaces a key: not offered, not in the merged file, named once, listed and covered by
+// the trust; then as written.
 TEST_F(ManualSetTest, AProjectSnippetWithALineBreakWaitsForTrust) {
     writeGlobal(R"({"snippets": [{"key": "sig", "expand": "mine"}]})");
-    const std::string others = R"({"key": "cr", "expand": "a\rb"}, {"key": "crlf", "expand": "a\r\nb"},
-        {"key": "ls", "expand": "a\u2028b"}, {"key": "ps", "expand": "a\u2029b"},
-        {"key": "nel", "expand": "a\u0085b"}, {"key": "tab", "expand": "a\tb"},
-        {"key": "rtl", "expand": "a\u202Eb"}, {"key": "sig", "expand": "x\ny"})";
+    const std::string others = R"({"key": "cr", "expand": "a\rb"}, {"key": "ls", "expand": "a\u2028b"},
+        {"key": "tab", "expand": "a\tb"}, {"key": "rtl", "expand": "a\u202Eb"}, {"key": "sig", "expand": "x\ny"})";
     const auto project = [&](const std::string& lf) {
         writeProject(R"({"snippets": [)" + others + R"(, {"key": "lf", "expand": ")" + lf + R"("}]})");
     };
@@ -108,7 +107,7 @@ TEST_F(ManualSetTest, AProjectSnippetWithALineBreakWaitsForTrust) {
     const auto waiting = manager.projectsAwaitingTrust();
     ASSERT_EQ(waiting.size(), 1u);
     EXPECT_THAT(waiting[0].overridingKeys, ElementsAre("sig"));
-    EXPECT_THAT(waiting[0].lineBreakKeys, ElementsAre("cr", "crlf", "ls", "ps", "nel", "sig", "lf"));
+    EXPECT_THAT(waiting[0].lineBreakKeys, ElementsAre("cr", "ls", "sig", "lf"));
     // The trust covers the text: another second line asks again.
     project("echo a\\ntouch c");
     manager.reloadProjectConfig();
