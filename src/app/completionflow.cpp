@@ -2,6 +2,7 @@
 #include "app/completionflow.h"
 
 #include "app/openableurl.h"
+#include "base/controlcharacters.h"
 #include "base/diagnostics.h"
 #include "base/graphemescanner.h"
 #include "base/graphemetext.h"
@@ -44,7 +45,8 @@ EditTarget editTargetNow(ActiveAppProvider& apps) {
 
 // The snippet's expansion with its placeholders filled; a snippet placeholder names a manual snippet
 // by its label. Text a project wrote (`withUserContent` false) may fill in dates and UUIDs, but never
-// pull the clipboard or the user's other snippets (a secret among them) into what is typed.
+// pull the clipboard or the user's other snippets (a secret among them) into what is typed, and loses
+// its bidirectional controls, which could make a command read otherwise than it runs.
 std::string expandedText(const Snippet& snippet, const std::vector<Snippet>& manualSnippets,
                          Pasteboard& pasteboard, bool withUserContent) {
     std::map<std::string, std::string> lookup;
@@ -59,6 +61,7 @@ std::string expandedText(const Snippet& snippet, const std::vector<Snippet>& man
     if (!withUserContent) {
         providers.clipboard = nullptr;
         resolver = nullptr;
+        return ControlCharacters::withoutBidiControls(expandTemplate(snippet.expansion, providers, resolver));
     }
     return expandTemplate(snippet.expansion, providers, resolver);
 }

@@ -212,10 +212,7 @@ void ProjectFollower::refreshSnippetsFromConfig(bool skipRescan) {
     parts_.filePaths->configure(merged.settings.fileInsertionMode.value_or("projectRelative"),
                                 merged.includePaths);
 
-    const std::string bundleID = frontmostBundleID();
-    parts_.registry->updateSnippets(SnippetSource::manual(),
-                                    parts_.configManager.mergedManualSnippets(bundleID, root));
-    parts_.configManager.markManualSnippetsUpdated(bundleID, root);
+    publishManualSnippets(root);
     updateSnippetCount();
     updateTrustOffers();
 
@@ -307,9 +304,7 @@ void ProjectFollower::refreshSources(const std::optional<std::string>& root) {
     if (parts_.configManager.currentConfigProjectRoot()) {
         parts_.configManager.reloadProjectConfig();
         applyConfigToSearch();
-        parts_.registry->updateSnippets(
-            SnippetSource::manual(),
-            ManualSnippetProvider(parts_.configManager.mergedConfig().snippets).snippets(""));
+        publishManualSnippets(root);
     }
     parts_.scanPipeline->scanProviders(providers_, root);
 }
@@ -355,6 +350,15 @@ void ProjectFollower::applySkillSnippets() {
     parts_.registry->updateSnippets(SnippetSource::claudeSkill(),
                                     skillsDisabled() ? std::vector<Snippet>{}
                                                      : parts_.globalSkills->cachedSnippets());
+}
+
+// Each snippet keeps its scope: a project's own that is not trusted must be known as one, so that it
+// never expands with the user's snippets or clipboard.
+void ProjectFollower::publishManualSnippets(const std::optional<std::string>& root) {
+    const std::string bundleID = frontmostBundleID();
+    parts_.registry->updateSnippets(SnippetSource::manual(),
+                                    parts_.configManager.mergedManualSnippets(bundleID, root));
+    parts_.configManager.markManualSnippetsUpdated(bundleID, root);
 }
 
 void ProjectFollower::rerenderSearch() {

@@ -109,6 +109,8 @@ private:
     void applyConfigToSearch();
     bool skillsDisabled() const;
     void applySkillSnippets();
+    // Hands the registry the manual snippets of the frontmost application and `root`.
+    void publishManualSnippets(const std::optional<std::string>& root);
     std::vector<std::string> customCategoryIDs() const;
     void dropRemovedCustomSources(const std::vector<std::string>& previousIDs);
     void schedulePrewarm(const std::string& root);

@@ -1,21 +1,28 @@
 #include "app/projecttrustprompt.h"
 
+#include <vector>
+
 namespace korvane {
+namespace {
+
+void appendList(std::string& text, const char* heading, const std::vector<std::string>& items) {
+    if (items.empty()) {
+        return;
+    }
+    text += "\n\n";
+    text += heading;
+    for (const auto& item : items) {
+        text += "\n    " + item;
+    }
+}
+
+} // namespace
 
 std::string ProjectTrustPrompt::message(const ProjectTrustRequest& request) {
     std::string text = "The project '" + request.projectRoot + "' asks for trust.";
-    if (!request.commands.empty()) {
-        text += "\n\nCommands it will run:";
-        for (const auto& command : request.commands) {
-            text += "\n    " + command;
-        }
-    }
-    if (!request.overridingKeys.empty()) {
-        text += "\n\nSnippets of yours it will replace:";
-        for (const auto& key : request.overridingKeys) {
-            text += "\n    " + key;
-        }
-    }
+    appendList(text, "Commands it will run:", request.commands);
+    appendList(text, "Snippets of yours it will replace:", request.overridingKeys);
+    appendList(text, "Snippets with line breaks it will insert:", request.lineBreakKeys);
     text += "\n\nTrust covers exactly this text, not the scripts or programs the commands call.";
     return text;
 }

@@ -6,8 +6,9 @@
 
 namespace korvane {
 
-// The confirmation shown before a project is trusted: which commands will run and which of the user's
-// snippet keys the project's own snippets will replace, so that trust is given knowingly. Plain value.
+// The confirmation shown before a project is trusted: which commands will run, which of the user's
+// snippet keys the project's own snippets will replace and which of its snippets insert line breaks,
+// so that trust is given knowingly. Plain value.
 struct ProjectTrustPrompt {
     static constexpr const char* title = "Trust This Project?";
     static constexpr const char* acceptLabel = "Trust";

@@ -13,6 +13,15 @@ bool isControl(std::int32_t codePoint) {
     return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
 }
 
+bool isSeparator(std::int32_t codePoint) {
+    return codePoint == 0x2028 || codePoint == 0x2029;
+}
+
+// The embeddings, overrides and isolates: they can make text read otherwise than it runs.
+bool isBidiControl(std::int32_t codePoint) {
+    return (codePoint >= 0x202A && codePoint <= 0x202E) || (codePoint >= 0x2066 && codePoint <= 0x2069);
+}
+
 } // namespace
 
 ControlCharacters::Stripped ControlCharacters::strip(std::string_view text) {
@@ -48,11 +57,37 @@ bool ControlCharacters::holdsControlOrLineBreak(std::string_view text) {
             continue;
         }
         const std::int32_t codePoint = nextCodePoint(text, offset);
-        if (codePoint < 0 || isControl(codePoint) || codePoint == 0x2028 || codePoint == 0x2029) {
+        if (codePoint < 0 || isControl(codePoint) || isSeparator(codePoint) || isBidiControl(codePoint)) {
             return true;
         }
     }
     return false;
+}
+
+bool ControlCharacters::holdsLineBreak(std::string_view text) {
+    constexpr std::int32_t nextLine = 0x85;
+    std::size_t offset = 0;
+    while (offset < text.size()) {
+        const std::int32_t codePoint = nextCodePoint(text, offset);
+        if ((codePoint >= lineFeed && codePoint <= carriageReturn) || codePoint == nextLine ||
+            isSeparator(codePoint)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string ControlCharacters::withoutBidiControls(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    std::size_t offset = 0;
+    while (offset < text.size()) {
+        const std::size_t start = offset;
+        if (!isBidiControl(nextCodePoint(text, offset))) {
+            result.append(text.substr(start, offset - start));
+        }
+    }
+    return result;
 }
 
 } // namespace korvane

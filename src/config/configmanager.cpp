@@ -1,5 +1,6 @@
 #include "config/configmanager.h"
 
+#include "base/controlcharacters.h"
 #include "base/diagnostics.h"
 #include "base/unicode.h"
 #include "config/builtinsnippets.h"
@@ -8,7 +9,9 @@
 #include "config/enabledsourcespolicy.h"
 #include "config/scoperegistry.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <set>
 #include <system_error>
 #include <unordered_map>
@@ -29,6 +32,25 @@ bool isWebOrMailURL(const std::string& url) {
     const auto colon = url.find(':');
     const std::string scheme = asciiLowercased(url.substr(0, colon == std::string::npos ? 0 : colon));
     return scheme == "http" || scheme == "https" || scheme == "mailto";
+}
+
+bool holdsLineBreak(const ManualSnippet& snippet) {
+    return snippet.expand && ControlCharacters::holdsLineBreak(*snippet.expand);
+}
+
+// Why a snippet of a project not trusted waits for trust, or none when it is offered before. A line
+// typed into a terminal runs as a command when the next one begins.
+std::optional<std::string> reasonToWaitForTrust(const ManualSnippet& snippet, bool replacesUserKey) {
+    if (replacesUserKey) {
+        return "the key stays the user's";
+    }
+    if (snippet.url && !isWebOrMailURL(*snippet.url)) {
+        return "only http, https and mailto links open before";
+    }
+    if (holdsLineBreak(snippet)) {
+        return "its text holds a line break";
+    }
+    return std::nullopt;
 }
 
 bool fileExists(const std::filesystem::path& path) {
@@ -389,7 +411,7 @@ void ConfigManager::mergeWithProject() {
             overriding.insert(snippet.key);
         }
         std::erase_if(*project.snippets, [&overriding](const ManualSnippet& snippet) {
-            return overriding.contains(snippet.key) || (snippet.url && !isWebOrMailURL(*snippet.url));
+            return reasonToWaitForTrust(snippet, overriding.contains(snippet.key)).has_value();
         });
     }
     mergedConfig_ = MergedConfig::merge(globalConfig_, project);
@@ -442,13 +464,9 @@ std::vector<Snippet> ConfigManager::buildManualSnippets(const std::string& bundl
     if (projectConfig_ && projectConfig_->snippets) {
         const bool trusted = projectTrusted();
         for (const auto& snippet : *projectConfig_->snippets) {
-            if (!trusted && table.contains(snippet.key)) {
-                diagnostic("Project snippet '" + snippet.key + "' waits for trust: the key stays the user's");
-                continue;
-            }
-            if (!trusted && snippet.url && !isWebOrMailURL(*snippet.url)) {
-                diagnostic("Project snippet '" + snippet.key +
-                           "' waits for trust: only http, https and mailto links open before");
+            if (const auto reason =
+                    trusted ? std::nullopt : reasonToWaitForTrust(snippet, table.contains(snippet.key))) {
+                diagnostic("Project snippet '" + snippet.key + "' waits for trust: " + *reason);
                 continue;
             }
             table.insert(snippet, SnippetScope::project, false);
@@ -464,7 +482,18 @@ std::optional<ProjectTrustRequest> ConfigManager::projectTrustRequest() const {
     return ProjectTrustStore::request(
         *currentConfigProjectRoot_,
         projectConfig_->customProviders.value_or(std::vector<CustomProviderConfig>{}),
-        overridingProjectSnippets());
+        overridingProjectSnippets(), lineBreakProjectSnippets());
+}
+
+std::vector<ManualSnippet> ConfigManager::lineBreakProjectSnippets() const {
+    std::vector<ManualSnippet> held;
+    if (projectConfig_ && projectConfig_->snippets) {
+        std::copy_if(projectConfig_->snippets->begin(), projectConfig_->snippets->end(),
+                     std::back_inserter(held), [](const ManualSnippet& snippet) {
+                         return !snippet.validationError() && holdsLineBreak(snippet);
+                     });
+    }
+    return held;
 }
 
 std::vector<ManualSnippet> ConfigManager::overridingProjectSnippets() const {

@@ -67,9 +67,9 @@ public:
     void stopProjectConfigWatcher();
 
     ProviderSet makeProviders() const;
-    // The loaded project when its own file defines provider commands, or snippets replacing keys the
-    // user already has, that the user has not trusted; those commands do not run and those snippets
-    // wait until `trustProjectCommands` stores the request.
+    // The loaded project when its own file defines provider commands, snippets replacing keys the user
+    // already has, or snippets whose text holds a line break, that the user has not trusted; those
+    // commands do not run and those snippets wait until `trustProjectCommands` stores the request.
     std::vector<ProjectTrustRequest> projectsAwaitingTrust() const;
     // Afterwards the caller rebuilds the providers so that the trusted commands run.
     Expected<void, std::string> trustProjectCommands(const ProjectTrustRequest& request);
@@ -128,6 +128,8 @@ private:
     std::optional<ProjectTrustRequest> projectTrustRequest() const;
     // The loaded project's valid snippets whose keys a built-in, global or application snippet has.
     std::vector<ManualSnippet> overridingProjectSnippets() const;
+    // The loaded project's valid snippets whose text holds a line break.
+    std::vector<ManualSnippet> lineBreakProjectSnippets() const;
 
     ConfigLoader configLoader_;
     ProjectConfigWatcher::Factory watcherFactory_;

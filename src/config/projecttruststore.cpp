@@ -6,6 +6,7 @@
 #include "base/jsonwriter.h"
 #include "base/sha256.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,25 +30,37 @@ ProjectTrustStore::ProjectTrustStore(std::filesystem::path file)
 
 std::optional<ProjectTrustRequest>
 ProjectTrustStore::request(const std::string& projectRoot, const std::vector<CustomProviderConfig>& providers,
-                           const std::vector<ManualSnippet>& overridingSnippets) {
-    if (providers.empty() && overridingSnippets.empty()) {
+                           const std::vector<ManualSnippet>& overridingSnippets,
+                           const std::vector<ManualSnippet>& lineBreakSnippets) {
+    if (providers.empty() && overridingSnippets.empty() && lineBreakSnippets.empty()) {
         return std::nullopt;
     }
-    ProjectTrustRequest request{projectRoot, {}, {}, {}};
+    ProjectTrustRequest request{projectRoot, {}, {}, {}, {}};
     Json commands = Json::array();
     for (const auto& provider : providers) {
         request.commands.push_back(provider.command);
         commands.push_back(provider.command);
     }
-    if (overridingSnippets.empty()) {
+    if (overridingSnippets.empty() && lineBreakSnippets.empty()) {
         // The digest of a commands-only file is the one trust stores have always held.
         request.commandsDigest = digestOf(commands);
         return request;
     }
+    // Each snippet's text counts once, whatever number of reasons it has to wait.
     Json snippets = Json::array();
+    const auto add = [&snippets](const ManualSnippet& snippet) {
+        snippets.push_back(Json::array({snippet.key, snippet.expand.value_or(""), snippet.url.value_or("")}));
+    };
     for (const auto& snippet : overridingSnippets) {
         request.overridingKeys.push_back(snippet.key);
-        snippets.push_back(Json::array({snippet.key, snippet.expand.value_or(""), snippet.url.value_or("")}));
+        add(snippet);
+    }
+    for (const auto& snippet : lineBreakSnippets) {
+        request.lineBreakKeys.push_back(snippet.key);
+        if (std::find(overridingSnippets.begin(), overridingSnippets.end(), snippet) ==
+            overridingSnippets.end()) {
+            add(snippet);
+        }
     }
     request.commandsDigest = digestOf(Json::object({{"commands", commands}, {"snippets", snippets}}));
     return request;

@@ -14,15 +14,19 @@
 
 namespace korvane {
 
-// A project whose own file holds what only the user's trust unlocks: provider commands, and snippets
-// that would replace a key the user already has. What the confirmation shows and what trusting stores.
+// A project whose own file holds what only the user's trust unlocks: provider commands, snippets that
+// would replace a key the user already has, and snippets whose text holds a line break. What the
+// confirmation shows and what trusting stores.
 struct ProjectTrustRequest {
     std::string projectRoot;
-    // SHA-256 of the commands and the overriding snippets as they stand, in lower-case hexadecimal.
+    // SHA-256 of the commands and the snippets waiting for trust as they stand, in lower-case
+    // hexadecimal.
     std::string commandsDigest;
     std::vector<std::string> commands;
     // The keys of the project's snippets that replace a built-in, global or application snippet.
     std::vector<std::string> overridingKeys;
+    // The keys of the project's snippets whose text holds a line break.
+    std::vector<std::string> lineBreakKeys;
 
     bool operator==(const ProjectTrustRequest&) const = default;
 };
@@ -38,11 +42,12 @@ public:
 
     explicit ProjectTrustStore(std::filesystem::path file);
 
-    // The request for a project's providers and the snippets that replace existing keys; none when
-    // there is neither.
+    // The request for a project's providers, the snippets that replace existing keys and those whose
+    // text holds a line break; none when there is none of them.
     static std::optional<ProjectTrustRequest>
     request(const std::string& projectRoot, const std::vector<CustomProviderConfig>& providers,
-            const std::vector<ManualSnippet>& overridingSnippets = {});
+            const std::vector<ManualSnippet>& overridingSnippets = {},
+            const std::vector<ManualSnippet>& lineBreakSnippets = {});
 
     bool isTrusted(const std::string& projectRoot, const std::string& commandsDigest) const;
     // Stores the trust, replacing what the root had before. A file that cannot be read is never

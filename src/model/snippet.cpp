@@ -1,5 +1,7 @@
 #include "model/snippet.h"
 
+#include "base/controlcharacters.h"
+
 #include <array>
 
 namespace korvane {
@@ -41,6 +43,11 @@ std::size_t SnippetSource::hash() const {
 
 std::string Snippet::badge() const {
     return badgeText ? *badgeText : std::string(source.badgeLabel());
+}
+
+bool Snippet::hasPlainName() const {
+    return !ControlCharacters::holdsControlOrLineBreak(label) &&
+           !(displayName && ControlCharacters::holdsControlOrLineBreak(*displayName));
 }
 
 } // namespace korvane

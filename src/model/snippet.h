@@ -27,6 +27,10 @@ struct Snippet {
     bool isUrlSnippet() const { return url.has_value() && !url->empty(); }
     // The text of the row's badge: the snippet's own badge text, else its source's label.
     std::string badge() const;
+    // Whether its label and display name hold no control character (bidirectional ones included),
+    // line break or undecodable byte. Names come from projects and commands: one that does could
+    // carry a terminal sequence or read otherwise than it is, and is never offered.
+    bool hasPlainName() const;
 };
 
 } // namespace korvane

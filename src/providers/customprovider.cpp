@@ -120,6 +120,8 @@ std::vector<Snippet> CustomProvider::parseOutput(std::string_view output) const 
         return {};
     }
     auto snippets = trimmed.front() == '{' || trimmed.front() == '[' ? parseJSON(trimmed) : parseTSV(output);
+    // A live answer goes to the popup without passing the registry, which refuses such names too.
+    std::erase_if(snippets, [](const Snippet& snippet) { return !snippet.hasPlainName(); });
     return resolveDuplicateKeys(std::move(snippets));
 }
 

@@ -1,6 +1,5 @@
 #include "registry/snippetregistry.h"
 
-#include "base/controlcharacters.h"
 #include "base/unicode.h"
 #include "matcher/matcher.h"
 #include "registry/sectionorder.h"
@@ -70,11 +69,8 @@ void SnippetRegistry::updateSnippets(const SnippetSource& source, std::vector<Sn
 
     std::unordered_set<std::string> seenIds;
     std::erase_if(snippets, [&](const Snippet& snippet) {
-        // A name with a control character or line break (a crafted file, branch or script name) could
-        // carry a terminal sequence or look like something else: it is not offered at all.
-        return !seenIds.insert(snippet.id).second ||
-               ControlCharacters::holdsControlOrLineBreak(snippet.label) ||
-               (snippet.displayName && ControlCharacters::holdsControlOrLineBreak(*snippet.displayName));
+        // A crafted file, branch or script name is not offered at all.
+        return !seenIds.insert(snippet.id).second || !snippet.hasPlainName();
     });
     // The snippets of one source share one block and one reference count: a search hands out a
     // reference with each of thousands of results, and one count stays in cache where thousands of

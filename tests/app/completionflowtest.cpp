@@ -74,6 +74,57 @@ TEST_F(CompletionFlowTest, SavingRefusesToWriteOverAnUnparsableConfigFile) {
     EXPECT_EQ(test::readAll(configDir / "config.json"), broken);
 }
 
+// An untrusted project's text never types a line break or a bidirectional control, whether its
+// snippets came from opening the project or from the popup's refresh; trusted, it types as written.
+TEST_F(CompletionFlowTest, AnUntrustedProjectTypesNoLineBreakAndNoBidiControl) {
+    const std::string root = (dir.path() / "project").string();
+    dir.write("project/.korvane.json", R"({"snippets": [
+        {"key": "deploy", "expand": "echo deploying\ntouch pwned\n"},
+        {"key": "spoof", "expand": "cat \u202Etxt.sh\u2066"}, {"key": "note", "expand": "{{sig}}"}]})");
+    fileProbe->addFile(root + "/.korvane.json");
+    coordinator->projectFollower().handleProjectChange(root, "project");
+    settle();
+    EXPECT_THAT(lines.lines(),
+                Contains("[Korvane] Project snippet 'deploy' waits for trust: its text holds a line break"));
+    // What accepting the best row for `key` types, "-" when the row is not offered, for each key.
+    const auto accepted = [&](const std::vector<std::string>& keys) {
+        std::string typed;
+        for (const std::string& key : keys) {
+            const std::size_t before = field->text().size();
+            type(" ;;" + key);
+            const auto row = coordinator->popupController().viewModel().selectedSnippet();
+            if (!row || row->label != key) {
+                press(keycode::escape);
+                press(keycode::escape);
+                typed += "-|";
+                continue;
+            }
+            press(keycode::returnKey);
+            typed += field->text().substr(before + 1) + "|";
+        }
+        return typed;
+    };
+    const std::vector<std::string> keys{"deploy", "spoof", "note"};
+    EXPECT_EQ(accepted(keys), "-|cat txt.sh|{{sig}}|");
+    // The popup's refresh loads the snippets again.
+    const std::size_t before = field->text().size();
+    type(" ;;no");
+    press(15, "r", keyflag::command);
+    type("te");
+    press(keycode::returnKey);
+    EXPECT_EQ(field->text().substr(before), " {{sig}}");
+    EXPECT_EQ(accepted(keys), "-|cat txt.sh|{{sig}}|") << "after a refresh";
+
+    ConfigManager& config = *coordinator->configManager();
+    ASSERT_EQ(config.projectsAwaitingTrust().size(), 1u);
+    EXPECT_THAT(config.projectsAwaitingTrust()[0].lineBreakKeys, testing::ElementsAre("deploy"));
+    coordinator->projectFollower().trustProjectCommands(0);
+    ASSERT_FALSE(alerts->alerts().empty());
+    EXPECT_THAT(alerts->alerts().back().message,
+                testing::HasSubstr("Snippets with line breaks it will insert:\n    deploy"));
+    EXPECT_EQ(accepted(keys), "echo deploying\ntouch pwned\n|cat \u202Etxt.sh\u2066|Best,\nAda|");
+}
+
 // In the quick reference, Space, Escape, Return, the Ctrl actions and a typed query each leave it and
 // end the session, as the session engine answers; the arrows only scroll it.
 TEST_F(CompletionFlowTest, KeysInTheQuickReferenceLeaveItAndEndTheSession) {

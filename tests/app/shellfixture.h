@@ -91,7 +91,7 @@ protected:
             .keyTapBackend = tapBackend,
             .activeApp = activeApp,
             .processTable = processTable,
-            .fileProbe = std::make_shared<FakeFileProbe>(),
+            .fileProbe = fileProbe,
             .fileWatchSource = std::make_shared<FakeFileWatchSource>(),
             .processRunner = std::make_shared<FakeProcessRunner>(),
             .capabilities = std::make_shared<FakePlatformCapabilities>(),
@@ -172,6 +172,7 @@ protected:
     std::shared_ptr<FakeKeyTapBackend> tapBackend = std::make_shared<FakeKeyTapBackend>();
     std::shared_ptr<FakeActiveAppProvider> activeApp = std::make_shared<FakeActiveAppProvider>();
     std::shared_ptr<FakeProcessTable> processTable = std::make_shared<FakeProcessTable>();
+    std::shared_ptr<FakeFileProbe> fileProbe = std::make_shared<FakeFileProbe>();
     std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
     std::shared_ptr<FakeSecureInputProbe> secureInput = std::make_shared<FakeSecureInputProbe>();
     std::shared_ptr<FakeWorkspaceEvents> workspace = std::make_shared<FakeWorkspaceEvents>();

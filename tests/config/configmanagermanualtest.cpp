@@ -70,6 +70,54 @@ TEST_F(ManualSetTest, LaterLayersReplaceEarlierOnesByKey) {
     EXPECT_EQ(find(other, "sig")->expansion, "project sig");
 }
 
+// A project's snippet that would type a line break (of any kind: ControlCharactersTest) waits for trust
+// like one that replaces a key: not offered, not in the merged file, named once, listed and covered by
+// the trust; then as written.
+TEST_F(ManualSetTest, AProjectSnippetWithALineBreakWaitsForTrust) {
+    writeGlobal(R"({"snippets": [{"key": "sig", "expand": "mine"}]})");
+    const std::string others = R"({"key": "cr", "expand": "a\rb"}, {"key": "ls", "expand": "a\u2028b"},
+        {"key": "tab", "expand": "a\tb"}, {"key": "rtl", "expand": "a\u202Eb"}, {"key": "sig", "expand": "x\ny"})";
+    const auto project = [&](const std::string& lf) {
+        writeProject(R"({"snippets": [)" + others + R"(, {"key": "lf", "expand": ")" + lf + R"("}]})");
+    };
+    project("echo a\\ntouch b");
+    manager.loadGlobalConfig();
+    manager.setProjectRoot(projectRoot());
+
+    std::vector<std::string> offered;
+    for (const auto& snippet : set()) {
+        if (snippet.scope == SnippetScope::project) {
+            offered.push_back(snippet.label);
+        }
+    }
+    std::vector<std::string> merged;
+    for (const auto& snippet : manager.mergedConfig().snippets) {
+        merged.push_back(snippet.key);
+    }
+    EXPECT_THAT(offered, ElementsAre("tab", "rtl"));
+    EXPECT_THAT(merged, ElementsAre("tab", "rtl", "sig"));
+    EXPECT_EQ(find(set(), "sig")->expansion, "mine");
+    EXPECT_THAT(
+        log.lines(),
+        testing::Contains("[Korvane] Project snippet 'lf' waits for trust: its text holds a line break"));
+    EXPECT_THAT(
+        log.lines(),
+        testing::Contains("[Korvane] Project snippet 'sig' waits for trust: the key stays the user's"));
+
+    const auto waiting = manager.projectsAwaitingTrust();
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_THAT(waiting[0].overridingKeys, ElementsAre("sig"));
+    EXPECT_THAT(waiting[0].lineBreakKeys, ElementsAre("cr", "ls", "sig", "lf"));
+    // The trust covers the text: another second line asks again.
+    project("echo a\\ntouch c");
+    manager.reloadProjectConfig();
+    ASSERT_EQ(manager.projectsAwaitingTrust().size(), 1u);
+    EXPECT_NE(manager.projectsAwaitingTrust()[0].commandsDigest, waiting[0].commandsDigest);
+    ASSERT_TRUE(manager.trustProjectCommands(manager.projectsAwaitingTrust()[0]));
+    EXPECT_EQ(find(set(), "lf")->expansion, "echo a\ntouch c");
+    EXPECT_EQ(find(set(), "sig")->expansion, "x\ny");
+}
+
 TEST_F(ManualSetTest, InvalidSnippetDoesNotHideTheValidOneBelowIt) {
     writeGlobal(R"({
         "snippets": [{"key": "date"}, {"key": "sig", "expand": "global sig"}],

@@ -1,7 +1,8 @@
 // The korvane binary against a hostile repository, under scripts/xvfb-session: a repository extracted
 // from an archive with its own .git folder, whose configuration maps every file to a clean filter that
 // leaves a marker, and whose .korvane.json redefines the user's "sig" with a bracketed-paste end and a
-// command. An xterm runs dash in it; the user types ";;sig" and Return.
+// command, and adds a "deploy" of two lines. An xterm runs dash in it; the user types ";;sig" and Return.
+#include "config/configmanager.h"
 #include "endtoendsupport.h"
 
 #include <filesystem>
@@ -40,7 +41,9 @@ protected:
         dir.write("source/.korvane.json",
                   R"({"snippets": [{"key": "sig", "expand": "\u001b[201~\ntouch )" + marker.string() +
                       R"(-paste\n"}, {"key": "leak", "expand": "echo '{{token}}' > )" +
-                      (root / "leak.txt").string() + R"("}]})");
+                      (root / "leak.txt").string() +
+                      R"("}, {"key": "deploy", "expand": "echo deploying\ntouch )" + marker.string() +
+                      R"(-deploy\n"}]})");
         ASSERT_EQ(run("cd " + quoted(source) + " && " + git + " init -q && " + git + " add -A && " + git +
                       " commit -qm one"),
                   0);
@@ -104,9 +107,33 @@ TEST_F(HostileRepositoryTest, NothingOfTheRepositoryRunsAndTheUsersOwnSnippetIsI
     ASSERT_TRUE(key("Return"));
     EXPECT_TRUE(pollUntil([&] { return readAll(root / "leak.txt") == "{{token}}\n"; }, 10.0))
         << readAll(root / "leak.txt");
+
+    // Its snippet of two lines is not offered before trust: Return accepts nothing of it.
+    EXPECT_TRUE(
+        waitForOutput("[Korvane] Project snippet 'deploy' waits for trust: its text holds a line break"));
+    ASSERT_TRUE(type(";;deploy"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(key("Return"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(key("Return"));
     std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_FALSE(fs::exists(root / "marker-deploy")) << "the project's second line ran";
     EXPECT_FALSE(fs::exists(root / "marker-paste")) << "the project's text ran a command";
     EXPECT_FALSE(fs::exists(marker)) << "git ran the repository's filter";
+
+    // Trusted as the tray's confirmation trusts, it is typed as written: both lines run.
+    ConfigManager config(ConfigLoader(home / ".config/korvane"), nullptr, nullptr);
+    config.loadGlobalConfig();
+    config.setProjectRoot(hostile.string());
+    const auto waiting = config.projectsAwaitingTrust();
+    ASSERT_EQ(waiting.size(), 1u);
+    ASSERT_TRUE(config.trustProjectCommands(waiting[0]).has_value());
+    ASSERT_TRUE(type(";;deploy"));
+    ASSERT_TRUE(popupShown(true));
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(key("Return"));
+    EXPECT_TRUE(pollUntil([&] { return fs::exists(root / "marker-deploy"); }, 10.0))
+        << "the trusted snippet was not typed as written";
 }
 
 } // namespace

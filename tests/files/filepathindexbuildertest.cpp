@@ -49,6 +49,7 @@ TEST(GitPathQuotingTest, DecodesGitQuotingAndRefusesWhatIsNotAUtf8Path) {
         {"\"line\\nbreak\"", std::nullopt},
         {"\"esc\\033[201~\"", std::nullopt},
         {"\"c1\\302\\233x\"", std::nullopt},
+        {"\"rtl\\342\\200\\256txt.exe\"", std::nullopt},
         {"\"bad\\377name\"", std::nullopt},
         {"\"unterminated", std::nullopt},
         {"\"bad\\9escape\"", std::nullopt},

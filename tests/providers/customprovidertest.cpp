@@ -140,6 +140,17 @@ TEST_F(CustomProviderTest, LiveProvidersAnswerQueriesOnlyAndNeverCache) {
     EXPECT_EQ(processes->runCount(), 3u);
 }
 
+// A live answer goes straight to the popup: names it read from a project (a branch, a ticket title) with
+// a control character or a bidirectional one are not offered, as the registry refuses them in a scan.
+TEST_F(CustomProviderTest, LiveAnswersOfferNoNameWithAControlCharacter) {
+    auto live = provider(providerConfig("search", "live"));
+    processes->respondByDefault({.output = "main\nrtl-\u202Etxt.sh\nesc\x1b]0;x\x07\niso\u2066late\n"});
+    EXPECT_THAT(labels(live->liveSnippets("/p", "q", "b", "n", false)), ElementsAre("main"));
+    processes->respondByDefault(
+        {.output = R"([{"key": "a", "label": "A\u202E"}, {"key": "b\u2069"}, {"key": "c", "label": "C"}])"});
+    EXPECT_THAT(labels(live->liveSnippets("/p", "q", "b", "n", false)), ElementsAre("c"));
+}
+
 TEST_F(CustomProviderTest, AnUntrustedCommandNeverStartsAndSaysSoOnce) {
     processes->respondByDefault({.output = "secret\n"});
     auto scan = provider(providerConfig(), CommandTrust{"/home/u/downloads/repo"});

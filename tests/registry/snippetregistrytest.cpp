@@ -173,8 +173,8 @@ TEST_F(SnippetRegistryTest, UpdatesReplaceOneSourceWholeAndKeepLabelOrder) {
     EXPECT_FALSE(registry.currentProjectRoot.has_value());
 }
 
-// Branch, script, skill and document names come from the project: one holding a control character or a
-// line break is not offered at all.
+// Branch, script, skill and document names come from the project: one holding a control character (a
+// bidirectional one included) or a line break is not offered at all.
 TEST_F(SnippetRegistryTest, NamesWithControlCharactersOrLineBreaksAreNotOffered) {
     Snippet titled = makeSnippet("doc", SnippetSource::aiDoc());
     titled.displayName = "Title\x1b]0;x\x07";
@@ -182,7 +182,7 @@ TEST_F(SnippetRegistryTest, NamesWithControlCharactersOrLineBreaksAreNotOffered)
     add(SnippetSource::gitRef(), {"main", "evil\nrm -rf", "tab\tname",
                                   "c1\xc2\x9b"
                                   "2J",
-                                  "sep\xe2\x80\xa8x", "ok-\xc3\xa9"});
+                                  "sep\xe2\x80\xa8x", "rtl-\u202Etxt.exe", "ok-\xc3\xa9"});
     EXPECT_EQ(indexLabels(), (Labels{"guide", "main", "ok-\xc3\xa9"}));
 }
 
