@@ -149,7 +149,7 @@ std::optional<std::string> GitRemoteProvider::originURL(const std::string& root)
     if (name.empty()) {
         return std::nullopt;
     }
-    const auto url = runGit({"remote", "get-url", name}, root);
+    const auto url = runGit({"remote", "get-url", "--end-of-options", name}, root);
     if (!url) {
         return std::nullopt;
     }

@@ -344,6 +344,15 @@ TEST_F(GitRefsTest, TheFirstRemoteServesWhenThereIsNoOriginAndItsTokenStaysHome)
     EXPECT_EQ(own[0].url, "https://code.example/team/tool");
 }
 
+// A remote's name comes from the repository: one that reads as an option is still only a name.
+TEST_F(GitRefsTest, ARemoteNamedLikeAnOptionIsOnlyAName) {
+    GitRemoteProvider provider(quietGitRunner(runner));
+    ASSERT_TRUE(repo.sh("git remote add -- --push https://github.com/owner/repo.git"));
+    const auto links = provider.snippets(repo.root());
+    ASSERT_FALSE(links.empty());
+    EXPECT_EQ(links[0].url, "https://github.com/owner/repo");
+}
+
 TEST(GitProviderFactoriesTest, FactoriesMakeTheGitProvidersWhileTheRunnerLives) {
     ProviderFactories factories;
     auto runner = std::make_shared<LinuxProcessRunner>();
