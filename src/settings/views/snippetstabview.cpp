@@ -287,6 +287,12 @@ void SnippetsTabView::addAction() {
     viewModel_->setIsAddingNewSnippet(true);
     viewModel_->setSnippetError(std::nullopt);
     animating_ = false;
+    // The new snippet is typed at once: its editor, after the last row, comes into view with the
+    // cursor in its key.
+    if (editor_) {
+        list_->scrollTo(editor_);
+        editor_->focusKey();
+    }
 }
 
 void SnippetsTabView::editAction(std::size_t index, const std::string& key) {

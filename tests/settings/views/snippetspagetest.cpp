@@ -266,6 +266,22 @@ TEST_F(SnippetsPageTest, ALongListBuildsOnlyTheRowsInView) {
     EXPECT_LE(h->window->findChildren<SnippetRowCollapsed*>().size(), 40u);
 }
 
+// After "Add" (a real click) the cursor is in the new snippet's key field, in view at the end of a
+// long list, and typing goes there.
+TEST_F(SnippetsPageTest, AddPutsTheCursorInTheKeyField) {
+    h = std::make_unique<test::SettingsViewHarness>(test::SettingsViewHarness::manySnippetsFile(3000));
+    auto* add = h->visible<QPushButton>("addSnippet");
+    QTest::mouseClick(add, Qt::LeftButton, {}, add->rect().center());
+    ASSERT_NE(editor(), nullptr);
+    auto* key = h->visible<QLineEdit>("key", editor());
+    EXPECT_EQ(h->window->focusWidget(), key);
+    auto* list = h->find<QScrollArea>("snippetList");
+    EXPECT_TRUE(
+        list->viewport()->rect().contains(QRect(key->mapTo(list->viewport(), QPoint()), key->size())));
+    QTest::keyClicks(h->window->focusWidget(), "new");
+    EXPECT_EQ(key->text(), "new");
+}
+
 // A deleted row and a closed editor leave with a fade where they stood, while the list beneath
 // already shows the change.
 TEST_F(SnippetsPageTest, RowsLeaveWithAFade) {
