@@ -29,6 +29,43 @@ void animateOpacity(QWidget* target, double from, double to, int milliseconds) {
     fade->start();
 }
 
+// Moves `target` by a few pixels toward `edge` (or from it, when `arriving`) over `milliseconds`.
+void slide(QWidget* target, Animations::Edge edge, bool arriving, int milliseconds) {
+    if (edge == Animations::Edge::none) {
+        return;
+    }
+    const QPoint rest = target->pos();
+    const QPoint away =
+        edge == Animations::Edge::top ? rest - QPoint(0, slideDistance) : rest - QPoint(slideDistance, 0);
+    auto* move = new QPropertyAnimation(target, "pos", target);
+    move->setDuration(milliseconds);
+    move->setStartValue(arriving ? away : rest);
+    move->setEndValue(arriving ? rest : away);
+    move->setEasingCurve(QEasingCurve::OutCubic);
+    move->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+// A still picture laid over `parent` at `geometry` that fades out and then deletes itself.
+QLabel* fadingPicture(QWidget* parent, const QPixmap& picture, const QRect& geometry, int milliseconds) {
+    auto* veil = new QLabel(parent);
+    veil->setObjectName(QStringLiteral("fadingPicture"));
+    veil->setAttribute(Qt::WA_TransparentForMouseEvents);
+    veil->setPixmap(picture);
+    veil->setGeometry(geometry);
+    veil->show();
+    veil->raise();
+    auto* effect = new QGraphicsOpacityEffect(veil);
+    veil->setGraphicsEffect(effect);
+    auto* fade = new QPropertyAnimation(effect, "opacity", veil);
+    fade->setDuration(milliseconds);
+    fade->setStartValue(1.0);
+    fade->setEndValue(0.0);
+    fade->setEasingCurve(QEasingCurve::OutCubic);
+    QObject::connect(fade, &QPropertyAnimation::finished, veil, &QObject::deleteLater);
+    fade->start();
+    return veil;
+}
+
 } // namespace
 
 bool Animations::enabled() {
@@ -44,18 +81,25 @@ void Animations::fadeIn(QWidget* widget, int milliseconds, Edge edge) {
         return;
     }
     animateOpacity(widget, 0.0, 1.0, milliseconds);
-    if (edge == Edge::none || !widget->parentWidget() || widget->parentWidget()->layout()) {
+    if (!widget->parentWidget() || widget->parentWidget()->layout()) {
         // A widget in a layout is placed by the layout; only its opacity can move.
         return;
     }
-    const QPoint end = widget->pos();
-    const QPoint start = edge == Edge::top ? end - QPoint(0, slideDistance) : end - QPoint(slideDistance, 0);
-    auto* slide = new QPropertyAnimation(widget, "pos", widget);
-    slide->setDuration(milliseconds);
-    slide->setStartValue(start);
-    slide->setEndValue(end);
-    slide->setEasingCurve(QEasingCurve::OutCubic);
-    slide->start(QAbstractAnimation::DeleteWhenStopped);
+    slide(widget, edge, true, milliseconds);
+}
+
+void Animations::fadeOut(QWidget* widget, int milliseconds, Edge edge) {
+    if (!widget || !enabled() || !widget->parentWidget() || !widget->isVisible()) {
+        return;
+    }
+    // Painted over the background it stood on, so that what replaces it shows through only as the
+    // picture fades.
+    QPixmap picture(widget->size() * widget->devicePixelRatioF());
+    picture.setDevicePixelRatio(widget->devicePixelRatioF());
+    picture.fill(widget->palette().color(QPalette::Window));
+    widget->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+    slide(fadingPicture(widget->parentWidget(), picture, widget->geometry(), milliseconds), edge, false,
+          milliseconds);
 }
 
 void Animations::crossFade(QStackedWidget* stack, int index, int milliseconds) {
@@ -68,22 +112,11 @@ void Animations::crossFade(QStackedWidget* stack, int index, int milliseconds) {
         return;
     }
     // The old page fades out as a still picture laid over the new one, which fades in beneath it.
-    auto* veil = new QLabel(stack);
-    veil->setPixmap(old->grab());
-    veil->setGeometry(old->geometry());
+    const QPixmap picture = old->grab();
+    const QRect geometry = old->geometry();
     stack->setCurrentIndex(index);
-    veil->show();
-    veil->raise();
+    fadingPicture(stack, picture, geometry, milliseconds);
     animateOpacity(stack->currentWidget(), 0.0, 1.0, milliseconds);
-    auto* effect = new QGraphicsOpacityEffect(veil);
-    veil->setGraphicsEffect(effect);
-    auto* fade = new QPropertyAnimation(effect, "opacity", veil);
-    fade->setDuration(milliseconds);
-    fade->setStartValue(1.0);
-    fade->setEndValue(0.0);
-    fade->setEasingCurve(QEasingCurve::OutCubic);
-    QObject::connect(fade, &QPropertyAnimation::finished, veil, &QObject::deleteLater);
-    fade->start();
 }
 
 } // namespace korvane

@@ -23,6 +23,10 @@ public:
 
     // Fades `widget` in (and slides it by a few pixels from `edge`) over `milliseconds`.
     static void fadeIn(QWidget* widget, int milliseconds = toggleMilliseconds, Edge edge = Edge::none);
+    // Fades a still picture of `widget` out where it stands, sliding it a few pixels toward `edge`,
+    // so that the widget itself can go or change at once. The picture, a child of the widget's
+    // parent named "fadingPicture", takes no input and deletes itself at the end.
+    static void fadeOut(QWidget* widget, int milliseconds = toggleMilliseconds, Edge edge = Edge::none);
     // Shows page `index` of `stack`, cross-fading from the page shown before.
     static void crossFade(QStackedWidget* stack, int index, int milliseconds = pageMilliseconds);
 };

@@ -110,6 +110,29 @@ TEST_F(UiKitTest, ConfirmationRunsTheChosenSideOnce) {
     EXPECT_EQ(cancelled, 2);
 }
 
+// A window manager sets a dialog's title in a bold face beside the title bar's icon and buttons
+// and cuts it short ("Delet… ppet?") when the dialog is too narrow: every confirmation leaves room
+// for its whole title there, and shows its question uncut.
+TEST_F(UiKitTest, ConfirmationIsWideEnoughForItsTitle) {
+    QWidget parent;
+    parent.show();
+    for (const char* title : {"Delete this snippet?", "Remove this app and all its snippets?"}) {
+        SCOPED_TRACE(title);
+        QMessageBox* box = Confirmation::ask(&parent, title, "Delete", [] {});
+        QFont bold = box->font();
+        bold.setBold(true);
+        const int iconAndButtons = 4 * 24;
+        EXPECT_GE(box->width(), QFontMetrics(bold).horizontalAdvance(title) + iconAndButtons);
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            if (label->text() == title) {
+                EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+            }
+        }
+        box->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
 TEST_F(UiKitTest, CapsuleNamesItselfAndCrossFadeIsImmediateWhenOff) {
     CapsuleButton tab("Global");
     EXPECT_EQ(tab.accessibleName(), "Global");

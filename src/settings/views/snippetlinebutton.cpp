@@ -22,12 +22,17 @@ QString qs(const std::string& text) {
 } // namespace
 
 SnippetLineButton::SnippetLineButton(ManualSnippet snippet, QWidget* parent)
-    : QAbstractButton(parent)
-    , snippet_(std::move(snippet)) {
+    : QAbstractButton(parent) {
     setObjectName(QStringLiteral("snippetLine"));
-    setAccessibleName(QStringLiteral("Edit snippet ") + qs(snippet_.key));
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setSnippet(std::move(snippet));
+}
+
+void SnippetLineButton::setSnippet(ManualSnippet snippet) {
+    snippet_ = std::move(snippet);
+    setAccessibleName(QStringLiteral("Edit snippet ") + qs(snippet_.key));
+    update();
 }
 
 const char* SnippetLineButton::kindSymbol(const ManualSnippet& snippet) {

@@ -15,6 +15,9 @@ class SnippetLineButton final : public QAbstractButton {
 public:
     explicit SnippetLineButton(ManualSnippet snippet, QWidget* parent = nullptr);
 
+    // Shows another snippet (a list reuses its rows while it scrolls).
+    void setSnippet(ManualSnippet snippet);
+
     // "arrow.up.forward.square" for a snippet with a non-empty link, else "text.alignleft".
     static const char* kindSymbol(const ManualSnippet& snippet);
     // The expansion whenever there is one (even empty), else the link, else nothing.

@@ -25,16 +25,13 @@ QToolButton* symbolButton(QWidget* parent, const char* symbol, const QColor& col
 
 SnippetRowCollapsed::SnippetRowCollapsed(ManualSnippet snippet, std::function<void()> onEdit,
                                          std::function<void()> onDelete, QWidget* parent)
-    : HoverRow(parent)
-    , snippet_(std::move(snippet))
-    , onEdit_(std::move(onEdit))
-    , onDelete_(std::move(onDelete)) {
+    : HoverRow(parent) {
     setObjectName(QStringLiteral("snippetRow"));
     setRadius(6);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(8, 6, 8, 6);
     layout->setSpacing(8);
-    line_ = new SnippetLineButton(snippet_, this);
+    line_ = new SnippetLineButton(ManualSnippet{}, this);
     layout->addWidget(line_, 1);
     editButton_ =
         symbolButton(this, "pencil", KitColors::secondaryText(*this), QStringLiteral("Edit snippet"));
@@ -63,20 +60,31 @@ SnippetRowCollapsed::SnippetRowCollapsed(ManualSnippet snippet, std::function<vo
         editButton_->setVisible(hovered);
         deleteButton_->setVisible(hovered);
     };
+    setSnippet(std::move(snippet), std::move(onEdit), std::move(onDelete));
+}
+
+void SnippetRowCollapsed::setSnippet(ManualSnippet snippet, std::function<void()> onEdit,
+                                     std::function<void()> onDelete) {
+    snippet_ = std::move(snippet);
+    onEdit_ = std::move(onEdit);
+    onDelete_ = std::move(onDelete);
+    showingDeleteConfirmation_ = false;
+    line_->setSnippet(snippet_);
+    setHovered(false);
 }
 
 void SnippetRowCollapsed::askToDelete() {
     showingDeleteConfirmation_ = true;
-    // The dialog belongs to the window: the list may rebuild this row while the question is open.
+    // The dialog belongs to the window: the list may reuse or drop this row while the question is
+    // open, so the answer acts on the snippet asked about.
     QPointer<SnippetRowCollapsed> row(this);
     Confirmation::ask(
         window(), QStringLiteral("Delete this snippet?"), QStringLiteral("Delete"),
-        [row] {
-            if (!row) {
-                return;
+        [row, onDelete = onDelete_] {
+            if (row) {
+                row->showingDeleteConfirmation_ = false;
             }
-            row->showingDeleteConfirmation_ = false;
-            if (auto onDelete = row->onDelete_) {
+            if (onDelete) {
                 onDelete();
             }
         },

@@ -13,13 +13,17 @@ class SnippetLineButton;
 
 // One snippet as a single line. A click on the line edits it; while the pointer is over the row a
 // pencil and a red trash button appear, and the trash asks "Delete this snippet?" before `onDelete`.
-// Main thread.
+// A list may show another snippet in the same row later (setSnippet). Main thread.
 class SnippetRowCollapsed final : public HoverRow {
     Q_OBJECT
 
 public:
     SnippetRowCollapsed(ManualSnippet snippet, std::function<void()> onEdit, std::function<void()> onDelete,
                         QWidget* parent = nullptr);
+
+    // Shows `snippet` with its own actions, as if the row were new. A question already open keeps
+    // the action of the snippet it asked about.
+    void setSnippet(ManualSnippet snippet, std::function<void()> onEdit, std::function<void()> onDelete);
 
     const ManualSnippet& snippet() const { return snippet_; }
     bool showingDeleteConfirmation() const { return showingDeleteConfirmation_; }

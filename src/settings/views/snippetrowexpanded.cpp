@@ -182,6 +182,10 @@ bool SnippetRowExpanded::canSave() const {
     return !key_->text().isEmpty() && !(isURL_ && url_->text().isEmpty());
 }
 
+void SnippetRowExpanded::focusKey() {
+    key_->setFocus(Qt::OtherFocusReason);
+}
+
 void SnippetRowExpanded::refreshSave() {
     saveButton_->setEnabled(canSave());
 }

@@ -33,6 +33,8 @@ public:
     // The snippet the fields compose: the key as typed, only the chosen kind, empty texts absent.
     ManualSnippet composedSnippet() const;
     bool canSave() const;
+    // Puts the keyboard focus, and so the cursor, in the key field.
+    void focusKey();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

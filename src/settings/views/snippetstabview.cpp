@@ -1,7 +1,7 @@
 #include "settings/views/snippetstabview.h"
 
 #include "settings/views/popuppositionmenu.h"
-#include "settings/views/snippetrowcollapsed.h"
+#include "settings/views/snippetlist.h"
 #include "settings/views/snippetrowexpanded.h"
 #include "settings/views/snippetscopetabbar.h"
 #include "uikit/animations.h"
@@ -13,8 +13,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace korvane {
 namespace {
@@ -30,15 +30,12 @@ QLabel* tinted(QWidget* parent, const QString& text, const QColor& color, double
     return label;
 }
 
-// Takes every item out of `layout`; widgets other than `keep` are hidden and deleted once control
-// returns to the event loop (a row may be running the click that caused this).
-void clearLayout(QVBoxLayout* layout, QWidget* keep) {
-    while (QLayoutItem* item = layout->takeAt(0)) {
-        if (QWidget* widget = item->widget(); widget && widget != keep) {
-            widget->hide();
-            widget->deleteLater();
-        }
-        delete item;
+// Hides `widget` and deletes it once control returns to the event loop (one of its buttons may be
+// running the click that caused this).
+void retire(QWidget* widget) {
+    if (widget) {
+        widget->hide();
+        widget->deleteLater();
     }
 }
 
@@ -64,18 +61,13 @@ SnippetsTabView::SnippetsTabView(std::shared_ptr<ConfigurationViewModel> viewMod
     layout->addWidget(tabBar_);
     layout->addWidget(makePositionRow());
     layout->addWidget(makeSearchRow());
-    scroll_ = new QScrollArea(this);
-    scroll_->setObjectName(QStringLiteral("snippetList"));
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setWidgetResizable(true);
-    scroll_->setMinimumHeight(300);
-    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    listHost_ = new QWidget(scroll_);
-    list_ = new QVBoxLayout(listHost_);
-    list_->setContentsMargins(0, 0, 0, 0);
-    list_->setSpacing(1);
-    scroll_->setWidget(listHost_);
-    layout->addWidget(scroll_, 1);
+    list_ = new SnippetList([this](const SnippetList::Row& row) { editAction(row.index, row.snippet.key); },
+                            [this](const SnippetList::Row& row) {
+                                // The row has begun to fade; deleting is an animated change.
+                                viewModel_->deleteSnippet(row.snippet.key, row.index);
+                            },
+                            this);
+    layout->addWidget(list_, 1);
     observer_ = viewModel_->addObserver([this](ConfigurationViewModel::Field field) { onField(field); });
     refreshPositionRow();
     rebuildList();
@@ -131,7 +123,7 @@ QWidget* SnippetsTabView::makeSearchRow() {
 }
 
 QWidget* SnippetsTabView::makeEmptyState() {
-    auto* empty = new QWidget(listHost_);
+    auto* empty = new QWidget(list_->canvas());
     empty->setObjectName(QStringLiteral("emptyState"));
     empty->setMinimumHeight(250);
     auto* column = new QVBoxLayout(empty);
@@ -228,93 +220,97 @@ void SnippetsTabView::refreshPositionRow() {
 }
 
 void SnippetsTabView::rebuildList() {
-    const auto rows = viewModel_->filteredSnippetRows();
+    auto rows = viewModel_->filteredSnippetRows();
     const bool adding = viewModel_->isAddingNewSnippet();
     const auto expanded = viewModel_->expandedSnippetIndex();
     const auto expandedKey = viewModel_->expandedSnippetKey();
-    // The open editor is kept, with what the user typed, while it still edits the same thing.
-    const std::optional<std::size_t> target = adding ? std::nullopt : expanded;
     const bool editorWanted = adding || (expanded && expandedKey);
-    QWidget* keep = editor_ && editorWanted && target == editorTarget_ ? editor_.data() : nullptr;
-    // Showing a row into a working layout lays the whole list out again at once, which made a
-    // rebuild quadratic in the rows (seconds for a few thousand snippets, on every search key); the
-    // layout sleeps while the rows are made and works once at the end.
-    list_->setEnabled(false);
-    listHost_->setUpdatesEnabled(false);
-    clearLayout(list_, keep);
-    if (!keep) {
-        editor_ = nullptr;
-    }
-    auto makeEditor = [this](std::optional<ManualSnippet> snippet, std::optional<std::size_t> target,
-                             std::optional<std::string> previousKey) {
-        auto* editor = new SnippetRowExpanded(
-            std::move(snippet), viewModel_->snippetError(),
-            [this, previousKey, target](const ManualSnippet& edited) {
-                viewModel_->saveSnippet(edited, previousKey, target);
-            },
-            [this] { cancelAction(); }, listHost_);
-        editor_ = editor;
-        editorTarget_ = target;
-        if (editorAnimates_) {
-            Animations::fadeIn(editor, Animations::toggleMilliseconds, Animations::Edge::top);
-        }
-        return editor;
-    };
-    if (rows.empty() && !adding) {
-        list_->addWidget(makeEmptyState());
-    }
-    for (const auto& row : rows) {
-        const bool open = !adding && expanded == row.index && expandedKey == row.snippet.key;
-        if (open) {
-            list_->addWidget(keep ? keep : makeEditor(row.snippet, row.index, row.snippet.key));
-            continue;
-        }
-        const std::size_t index = row.index;
-        const std::string key = row.snippet.key;
-        list_->addWidget(new SnippetRowCollapsed(
-            row.snippet, [this, index, key] { editAction(index, key); },
-            [this, index, key] { viewModel_->deleteSnippet(key, index); }, listHost_));
-    }
+    const std::optional<std::size_t> target = adding ? std::nullopt : expanded;
+    // Where the editor stands: in place of the open row, or after the last row while adding.
+    std::optional<std::size_t> editorAt;
     if (adding) {
-        list_->addWidget(keep ? keep : makeEditor(std::nullopt, std::nullopt, std::nullopt));
-    }
-    list_->addStretch(1);
-    editorAnimates_ = false;
-    // A layout shows new children only on the next turn of the event loop; they are shown now, so
-    // the list is complete as soon as this returns.
-    for (int i = 0; i < list_->count(); ++i) {
-        if (QWidget* widget = list_->itemAt(i)->widget()) {
-            widget->show();
+        editorAt = rows.size();
+    } else if (editorWanted) {
+        const auto open = std::find_if(rows.begin(), rows.end(), [&](const SnippetList::Row& row) {
+            return row.index == *expanded && row.snippet.key == *expandedKey;
+        });
+        if (open != rows.end()) {
+            editorAt = static_cast<std::size_t>(open - rows.begin());
         }
     }
-    list_->setEnabled(true);
-    list_->activate();
-    listHost_->setUpdatesEnabled(true);
+    // The open editor is kept, with what the user typed, while it still edits the same thing (also
+    // while a search hides its row).
+    if (editor_ && !(editorWanted && target == editorTarget_)) {
+        discardEditor();
+    }
+    const bool opening = editorAt && !editor_;
+    if (opening) {
+        const std::optional<ManualSnippet> seed =
+            adding ? std::nullopt : std::optional<ManualSnippet>(rows[*editorAt].snippet);
+        makeEditor(seed, target, adding ? std::nullopt : expandedKey);
+    }
+    if (editor_ && !editorAt) {
+        editor_->hide();
+    }
+    retire(emptyState_);
+    emptyState_ = rows.empty() && !adding ? makeEmptyState() : nullptr;
+    list_->setContent(std::move(rows), editorAt ? editor_.data() : nullptr, editorAt.value_or(0),
+                      emptyState_);
+    if (opening && animating_) {
+        Animations::fadeIn(editor_);
+    }
+}
+
+void SnippetsTabView::makeEditor(std::optional<ManualSnippet> snippet, std::optional<std::size_t> target,
+                                 std::optional<std::string> previousKey) {
+    editor_ = new SnippetRowExpanded(
+        std::move(snippet), viewModel_->snippetError(),
+        [this, previousKey, target](const ManualSnippet& edited) {
+            viewModel_->saveSnippet(edited, previousKey, target);
+        },
+        [this] { cancelAction(); }, list_->canvas());
+    editorTarget_ = target;
+}
+
+void SnippetsTabView::discardEditor() {
+    if (animating_) {
+        Animations::fadeOut(editor_, Animations::toggleMilliseconds, Animations::Edge::top);
+    }
+    retire(editor_);
+    editor_ = nullptr;
 }
 
 void SnippetsTabView::addAction() {
-    editorAnimates_ = true;
+    animating_ = true;
     viewModel_->setExpandedSnippetKey(std::nullopt);
     viewModel_->setExpandedSnippetIndex(std::nullopt);
     viewModel_->setIsAddingNewSnippet(true);
     viewModel_->setSnippetError(std::nullopt);
-    editorAnimates_ = false;
+    animating_ = false;
+    // The new snippet is typed at once: its editor, after the last row, comes into view with the
+    // cursor in its key.
+    if (editor_) {
+        list_->scrollTo(editor_);
+        editor_->focusKey();
+    }
 }
 
 void SnippetsTabView::editAction(std::size_t index, const std::string& key) {
-    editorAnimates_ = true;
+    animating_ = true;
     viewModel_->setIsAddingNewSnippet(false);
     viewModel_->setExpandedSnippetIndex(index);
     viewModel_->setExpandedSnippetKey(key);
     viewModel_->setSnippetError(std::nullopt);
-    editorAnimates_ = false;
+    animating_ = false;
 }
 
 void SnippetsTabView::cancelAction() {
+    animating_ = true;
     viewModel_->setExpandedSnippetKey(std::nullopt);
     viewModel_->setExpandedSnippetIndex(std::nullopt);
     viewModel_->setIsAddingNewSnippet(false);
     viewModel_->setSnippetError(std::nullopt);
+    animating_ = false;
 }
 
 } // namespace korvane

@@ -11,12 +11,11 @@
 
 class QComboBox;
 class QLineEdit;
-class QScrollArea;
-class QVBoxLayout;
 
 namespace korvane {
 
 class PopupPositionMenu;
+class SnippetList;
 class SnippetScopeTabBar;
 
 // The snippets page: the scope tabs, the selected application's popup position, the search field
@@ -42,6 +41,9 @@ private:
     QWidget* makeEmptyState();
     void onField(ConfigurationViewModel::Field field);
     void rebuildList();
+    void makeEditor(std::optional<ManualSnippet> snippet, std::optional<std::size_t> target,
+                    std::optional<std::string> previousKey);
+    void discardEditor();
     void refreshPositionRow();
     void addAction();
     void editAction(std::size_t index, const std::string& key);
@@ -54,13 +56,13 @@ private:
     QWidget* positionRow_ = nullptr;
     QComboBox* position_ = nullptr;
     QLineEdit* search_ = nullptr;
-    QScrollArea* scroll_ = nullptr;
-    QWidget* listHost_ = nullptr;
-    QVBoxLayout* list_ = nullptr;
+    SnippetList* list_ = nullptr;
+    QPointer<QWidget> emptyState_;
     QPointer<SnippetRowExpanded> editor_;
     // What the open editor edits: the row's position, or none while adding.
     std::optional<std::size_t> editorTarget_;
-    bool editorAnimates_ = false;
+    // The change under way opens, closes or deletes with an animation.
+    bool animating_ = false;
 };
 
 } // namespace korvane

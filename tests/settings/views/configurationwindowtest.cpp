@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTest>
 #include <fstream>
@@ -178,6 +180,19 @@ TEST(ConfigurationWindowTest, Snapshots) {
             test::snapshotWidget("snippets-empty" + theme, *h.window, QSize(900, 650));
             h.click("addSnippetEmpty");
             test::snapshotWidget("snippets-adding" + theme, *h.window, QSize(900, 650));
+        }
+        {
+            test::SettingsViewHarness h(test::SettingsViewHarness::manySnippetsFile(3000), dark);
+            test::snapshotWidget("snippets-3000" + theme, *h.window, QSize(900, 650));
+            auto* bar = h.find<QScrollArea>("snippetList")->verticalScrollBar();
+            bar->setValue(bar->maximum() / 2);
+            test::snapshotWidget("snippets-3000-middle" + theme, *h.window, QSize(900, 650));
+            h.viewModel->setExpandedSnippetIndex(1500);
+            h.viewModel->setExpandedSnippetKey("key1500");
+            test::snapshotWidget("snippets-3000-editing" + theme, *h.window, QSize(900, 650));
+            h.viewModel->setExpandedSnippetKey(std::nullopt);
+            h.visible<QLineEdit>("searchSnippets")->setText("number 2");
+            test::snapshotWidget("snippets-3000-search" + theme, *h.window, QSize(900, 650));
         }
     }
 }

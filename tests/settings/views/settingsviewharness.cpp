@@ -40,6 +40,20 @@ SettingsViewHarness::~SettingsViewHarness() {
     flushDeletes();
 }
 
+std::string SettingsViewHarness::manySnippetsFile(int count) {
+    nlohmann::json snippets = nlohmann::json::array();
+    for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i);
+        nlohmann::json snippet = {{"key", "key" + n},
+                                  {"expand", "Expansion text number " + n + " for the list"}};
+        if (i % 3 == 0) {
+            snippet["label"] = "Label " + n;
+        }
+        snippets.push_back(snippet);
+    }
+    return nlohmann::json{{"trigger", ";;"}, {"snippets", snippets}}.dump();
+}
+
 std::string SettingsViewHarness::fileText() const {
     auto text = readTextFile(loader->configFilePath());
     return text ? *text : std::string();

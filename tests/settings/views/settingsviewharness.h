@@ -46,6 +46,9 @@ public:
     explicit SettingsViewHarness(const std::string& fileText = {}, bool dark = false);
     ~SettingsViewHarness();
 
+    // A configuration of `count` global snippets "key0", "key1", ..., every third with a label.
+    static std::string manySnippetsFile(int count);
+
     std::string fileText() const;
     nlohmann::json file() const;
     // Lets the debounced save run.

@@ -5,16 +5,21 @@
 #include "settings/views/snippetscopetabbar.h"
 #include "settings/views/snippetstabview.h"
 #include "settingsviewharness.h"
+#include "uikit/animations.h"
 #include "uikit/capsulebutton.h"
 #include "uikit/confirmation.h"
 #include "uikit/kittestsupport.h"
 
 #include <QComboBox>
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace korvane {
@@ -164,6 +169,149 @@ TEST_F(SnippetsPageTest, SearchEmptyStatesAndSingleEditor) {
     h->click("addSnippetEmpty");
     EXPECT_EQ(emptyTitle(), "");
     EXPECT_NE(editor(), nullptr);
+}
+
+// The rows of a long list that stand in the list's view, top to bottom, with their tops in the view.
+std::vector<std::pair<int, SnippetRowCollapsed*>> rowsInView(QScrollArea& list) {
+    std::vector<std::pair<int, SnippetRowCollapsed*>> rows;
+    for (auto* row : list.findChildren<SnippetRowCollapsed*>()) {
+        const QRect place(row->mapTo(list.viewport(), QPoint(0, 0)), row->size());
+        if (row->isVisibleTo(&list) && place.intersects(list.viewport()->rect())) {
+            rows.emplace_back(place.top(), row);
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// Three thousand snippets: the list holds widgets for a screenful of rows, and wherever it is
+// scrolled or searched, the rows in view are an unbroken run of the view model's list that fills
+// the view, so nothing is missing or out of order. Tab walks on past the last row in view.
+TEST_F(SnippetsPageTest, ALongListBuildsOnlyTheRowsInView) {
+    h = std::make_unique<test::SettingsViewHarness>(test::SettingsViewHarness::manySnippetsFile(3000));
+    auto* list = h->find<QScrollArea>("snippetList");
+    QScrollBar* bar = list->verticalScrollBar();
+    EXPECT_LE(h->window->findChildren<SnippetRowCollapsed*>().size(), 40u);
+
+    auto checkView = [&](const char* where) {
+        SCOPED_TRACE(where);
+        const auto listed = h->viewModel->filteredSnippets();
+        const auto rows = rowsInView(*list);
+        ASSERT_FALSE(rows.empty());
+        const auto first = std::find(listed.begin(), listed.end(), rows.front().second->snippet());
+        ASSERT_NE(first, listed.end());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            ASSERT_LT(first + i, listed.end());
+            EXPECT_EQ(rows[i].second->snippet(), *(first + i)) << "row " << i;
+            if (i > 0) {
+                EXPECT_EQ(rows[i].first, rows[i - 1].first + rows[i - 1].second->height() + 1);
+            }
+        }
+        EXPECT_LE(rows.front().first, 0);
+        const auto& [top, last] = rows.back();
+        EXPECT_TRUE(top + last->height() >= list->viewport()->height() || last->snippet() == listed.back());
+        EXPECT_EQ(bar->value() == 0, first == listed.begin());
+        EXPECT_EQ(bar->value() == bar->maximum(), last->snippet() == listed.back());
+    };
+    checkView("top");
+    bar->setValue(bar->maximum() / 2);
+    checkView("middle");
+    bar->setValue(bar->maximum());
+    checkView("bottom");
+
+    // Tab from the last row in view reaches the next snippet and brings it into view.
+    bar->setValue(bar->maximum() / 3);
+    auto* last = rowsInView(*list).back().second;
+    const std::string lastKey = last->snippet().key;
+    auto* line = last->findChild<SnippetLineButton*>("snippetLine");
+    line->setFocus();
+    for (const int step : {1, 2}) {
+        QTest::keyClick(h->window->focusWidget(), Qt::Key_Tab);
+        auto* focused = qobject_cast<SnippetLineButton*>(h->window->focusWidget());
+        ASSERT_NE(focused, nullptr);
+        const std::string key = "key" + std::to_string(std::stoi(lastKey.substr(3)) + step);
+        EXPECT_EQ(focused->accessibleName().toStdString(), "Edit snippet " + key);
+        const QRect place(focused->mapTo(list->viewport(), QPoint(0, 0)), focused->size());
+        EXPECT_TRUE(list->viewport()->rect().contains(place)) << key;
+    }
+    QTest::keyClick(h->window->focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(h->window->focusWidget()->accessibleName().toStdString(),
+              "Edit snippet key" + std::to_string(std::stoi(lastKey.substr(3)) + 1));
+
+    // Editing in place: the editor stands where its row stood and the rows go on right below it,
+    // also once it has grown to show an error.
+    const auto before = rowsInView(*list);
+    auto* opened = before[2].second;
+    const int openedTop = opened->y();
+    const ManualSnippet after = before[3].second->snippet();
+    opened->findChild<SnippetLineButton*>("snippetLine")->click();
+    ASSERT_NE(editor(), nullptr);
+    type("key", "key0");
+    h->click("save");
+    ASSERT_TRUE(h->visible<QLabel>("snippetError", editor()));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(editor()->y(), openedTop);
+    EXPECT_EQ(editor()->height(), editor()->sizeHint().height());
+    const auto rows = rowsInView(*list);
+    const auto next = std::find_if(rows.begin(), rows.end(),
+                                   [&](const auto& row) { return row.second->snippet() == after; });
+    ASSERT_NE(next, rows.end());
+    EXPECT_EQ(next->second->y(), editor()->y() + editor()->height() + 1);
+    h->click("cancel");
+
+    QTest::keyClicks(h->visible<QLineEdit>("searchSnippets"), "number 2");
+    checkView("searched");
+    bar->setValue(bar->maximum());
+    checkView("searched, bottom");
+    EXPECT_LE(h->window->findChildren<SnippetRowCollapsed*>().size(), 40u);
+}
+
+// After "Add" (a real click) the cursor is in the new snippet's key field, in view at the end of a
+// long list, and typing goes there.
+TEST_F(SnippetsPageTest, AddPutsTheCursorInTheKeyField) {
+    h = std::make_unique<test::SettingsViewHarness>(test::SettingsViewHarness::manySnippetsFile(3000));
+    auto* add = h->visible<QPushButton>("addSnippet");
+    QTest::mouseClick(add, Qt::LeftButton, {}, add->rect().center());
+    ASSERT_NE(editor(), nullptr);
+    auto* key = h->visible<QLineEdit>("key", editor());
+    EXPECT_EQ(h->window->focusWidget(), key);
+    auto* list = h->find<QScrollArea>("snippetList");
+    EXPECT_TRUE(
+        list->viewport()->rect().contains(QRect(key->mapTo(list->viewport(), QPoint()), key->size())));
+    QTest::keyClicks(h->window->focusWidget(), "new");
+    EXPECT_EQ(key->text(), "new");
+}
+
+// A deleted row and a closed editor leave with a fade where they stood, while the list beneath
+// already shows the change.
+TEST_F(SnippetsPageTest, RowsLeaveWithAFade) {
+    Animations::setEnabled(true);
+    struct AnimationsOff {
+        ~AnimationsOff() { Animations::setEnabled(false); }
+    } restore;
+    auto expectFadeAt = [&](const QRect& place) {
+        auto* picture = h->visible<QLabel>("fadingPicture");
+        ASSERT_NE(picture, nullptr);
+        EXPECT_EQ(picture->size(), place.size());
+        EXPECT_LE((picture->pos() - place.topLeft()).manhattanLength(), 8);
+        EXPECT_NE(qobject_cast<QGraphicsOpacityEffect*>(picture->graphicsEffect()), nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(h->visible<QLabel>("fadingPicture") == nullptr, 2000);
+    };
+
+    auto* row = h->visible<SnippetRowCollapsed>("snippetRow");
+    const QRect rowPlace = row->geometry();
+    row->setHovered(true);
+    h->click("deleteSnippet");
+    h->answerConfirmation("confirm");
+    EXPECT_EQ(rowKeys(), (std::vector<std::string>{"docs"}));
+    expectFadeAt(rowPlace);
+
+    h->visible<SnippetLineButton>("snippetLine")->click();
+    ASSERT_NE(editor(), nullptr);
+    const QRect editorPlace = editor()->geometry();
+    h->click("cancel");
+    EXPECT_EQ(editor(), nullptr);
+    expectFadeAt(editorPlace);
 }
 
 // The per-application popup position: shown without writing; "Auto" removes the stored position.

@@ -1,0 +1,226 @@
+#include "settings/views/snippetlist.h"
+
+#include "settings/views/snippetrowcollapsed.h"
+#include "uikit/animations.h"
+
+#include <QEvent>
+#include <QScrollBar>
+#include <algorithm>
+
+namespace korvane {
+namespace {
+
+constexpr int spacing = 1;
+constexpr int emptyStateHeight = 250;
+
+} // namespace
+
+SnippetList::SnippetList(std::function<void(const Row&)> onEdit, std::function<void(const Row&)> onDelete,
+                         QWidget* parent)
+    : QScrollArea(parent)
+    , onEdit_(std::move(onEdit))
+    , onDelete_(std::move(onDelete)) {
+    setObjectName(QStringLiteral("snippetList"));
+    setFrameShape(QFrame::NoFrame);
+    setMinimumHeight(300);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    canvas_ = new QWidget(this);
+    // The scroll area watches its canvas (eventFilter).
+    setWidget(canvas_);
+}
+
+void SnippetList::setContent(std::vector<Row> rows, QWidget* editor, std::size_t editorAt,
+                             QWidget* emptyState) {
+    rows_ = std::move(rows);
+    editor_ = editor;
+    editorAt_ = editorAt;
+    emptyState_ = emptyState;
+    for (QWidget* widget : {editor, emptyState}) {
+        if (widget) {
+            widget->show();
+        }
+    }
+    layOut();
+}
+
+void SnippetList::scrollTo(QWidget* widget) {
+    ensureWidgetVisible(widget, 0, 0);
+}
+
+bool SnippetList::eventFilter(QObject* watched, QEvent* event) {
+    // A child whose size changes (the editor showing an error, or its link field) asks its parent
+    // to lay out again.
+    if (watched == canvas_ && event->type() == QEvent::LayoutRequest) {
+        layOut();
+    }
+    return QScrollArea::eventFilter(watched, event);
+}
+
+void SnippetList::resizeEvent(QResizeEvent* event) {
+    QScrollArea::resizeEvent(event);
+    layOut();
+}
+
+void SnippetList::scrollContentsBy(int dx, int dy) {
+    QScrollArea::scrollContentsBy(dx, dy);
+    if (dy != 0) {
+        layOut();
+    }
+}
+
+std::size_t SnippetList::itemCount() const {
+    return rows_.size() + (editor_ && editorAt_ == rows_.size() ? 1 : 0);
+}
+
+int SnippetList::itemTop(std::size_t item) const {
+    const int top = static_cast<int>(item) * (rowHeight_ + spacing);
+    return editor_ && item > editorAt_ ? top + editorHeight_ - rowHeight_ : top;
+}
+
+std::size_t SnippetList::itemAt(int y) const {
+    const int pitch = rowHeight_ + spacing;
+    std::size_t item = static_cast<std::size_t>(std::max(0, y) / pitch);
+    if (editor_ && y >= itemTop(editorAt_)) {
+        const int below = itemTop(editorAt_ + 1);
+        item = y < below ? editorAt_ : editorAt_ + 1 + static_cast<std::size_t>((y - below) / pitch);
+    }
+    return std::min(item, itemCount() - 1);
+}
+
+void SnippetList::measure() {
+    if (rowHeight_ == 0) {
+        growPool(1);
+        rowHeight_ = slots_.front().widget->sizeHint().height();
+    }
+    editorHeight_ = 0;
+    if (editor_) {
+        const int width = viewport()->width();
+        editorHeight_ =
+            editor_->hasHeightForWidth() ? editor_->heightForWidth(width) : editor_->sizeHint().height();
+    }
+}
+
+void SnippetList::layOut() {
+    // Resizing the canvas moves the scroll bar, which comes back here.
+    if (layingOut_) {
+        return;
+    }
+    layingOut_ = true;
+    measure();
+    const int width = viewport()->width();
+    const std::size_t count = itemCount();
+    int height = count == 0 ? 0 : itemTop(count) - spacing;
+    if (emptyState_) {
+        height = std::max(emptyStateHeight, emptyState_->sizeHint().height());
+        emptyState_->setGeometry(0, 0, width, height);
+    }
+    canvas_->resize(width, std::max(height, viewport()->height()));
+    std::size_t first = 0;
+    std::size_t last = 0;
+    if (count > 0) {
+        // One row beyond each end of the view, so that Tab reaches the next snippet and scrolls to it.
+        const int pitch = rowHeight_ + spacing;
+        const int top = verticalScrollBar()->value();
+        first = itemAt(top - pitch);
+        last = itemAt(top + viewport()->height() + pitch) + 1;
+    }
+    bindRows(first, last, width);
+    if (editor_) {
+        editor_->setGeometry(0, itemTop(editorAt_), width, editorHeight_);
+    }
+    orderFocus(first, last);
+    layingOut_ = false;
+}
+
+void SnippetList::bindRows(std::size_t first, std::size_t last, int width) {
+    if (slots_.size() < last - first) {
+        growPool(last - first);
+    }
+    // Row `item` always takes slot item % size, so a row that stays in view keeps its widget (and
+    // its hover and focus) while the list scrolls.
+    std::vector<std::optional<std::size_t>> wanted(slots_.size());
+    for (std::size_t item = first; item < last; ++item) {
+        if (!isEditor(item)) {
+            wanted[item % slots_.size()] = item;
+        }
+    }
+    for (std::size_t index = 0; index < slots_.size(); ++index) {
+        Slot& slot = slots_[index];
+        if (!wanted[index]) {
+            releaseFocus(slot.widget);
+            slot.widget->hide();
+            slot.row.reset();
+            continue;
+        }
+        const Row& row = rows_[*wanted[index]];
+        if (slot.row != row) {
+            bind(slot, row);
+        }
+        slot.widget->setGeometry(0, itemTop(*wanted[index]), width, rowHeight_);
+        slot.widget->show();
+    }
+}
+
+void SnippetList::growPool(std::size_t size) {
+    while (slots_.size() < size) {
+        slots_.push_back({new SnippetRowCollapsed(ManualSnippet{}, {}, {}, canvas_), std::nullopt});
+        slots_.back().widget->hide();
+    }
+    // The rows take their slots anew.
+    for (Slot& slot : slots_) {
+        slot.row.reset();
+    }
+}
+
+void SnippetList::bind(Slot& slot, const Row& row) {
+    releaseFocus(slot.widget);
+    QPointer<SnippetList> list(this);
+    QPointer<SnippetRowCollapsed> widget(slot.widget);
+    slot.widget->setSnippet(
+        row.snippet,
+        [list, row] {
+            if (list && list->onEdit_) {
+                list->onEdit_(row);
+            }
+        },
+        [list, widget, row] {
+            if (!list) {
+                return;
+            }
+            // The row leaves with a fade, if it still shows the snippet deleted.
+            if (widget && widget->snippet() == row.snippet) {
+                Animations::fadeOut(widget, Animations::toggleMilliseconds, Animations::Edge::leading);
+            }
+            if (list->onDelete_) {
+                list->onDelete_(row);
+            }
+        });
+    slot.row = row;
+}
+
+void SnippetList::releaseFocus(QWidget* widget) {
+    QWidget* focus = window()->focusWidget();
+    if (focus && widget->isAncestorOf(focus)) {
+        setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void SnippetList::orderFocus(std::size_t first, std::size_t last) {
+    // Widgets are reused out of order: Tab follows the items as they stand, right after the list.
+    QWidget* previous = this;
+    for (std::size_t item = first; item < last; ++item) {
+        for (QWidget* child : itemWidget(item)->findChildren<QWidget*>()) {
+            if (child->focusPolicy() & Qt::TabFocus) {
+                QWidget::setTabOrder(previous, child);
+                previous = child;
+            }
+        }
+    }
+}
+
+QWidget* SnippetList::itemWidget(std::size_t item) const {
+    return isEditor(item) ? editor_.data() : slots_[item % slots_.size()].widget;
+}
+
+} // namespace korvane
