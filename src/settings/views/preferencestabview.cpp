@@ -8,6 +8,7 @@
 #include "settings/views/popuppreviewsection.h"
 #include "settings/views/settingstepper.h"
 #include "uikit/kitcolors.h"
+#include "uikit/wheelguard.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -85,6 +86,12 @@ PreferencesTabView::PreferencesTabView(std::shared_ptr<ConfigurationViewModel> v
     layout->addWidget(makeAppearanceSection());
     layout->addWidget(makePreviewSection());
     layout->addStretch(1);
+    // The page scrolls under the wheel; a value control the pointer passes over keeps its value.
+    QWidget* const valueControls[] = {scanDepth_, branchAge_,  position_,  fontSize_,
+                                      colorWell_, rowPadding_, rowHeight_, badgeStyle_};
+    for (QWidget* control : valueControls) {
+        WheelGuard::install(*control);
+    }
     observer_ = viewModel_->addObserver([this](ConfigurationViewModel::Field field) {
         if (field == ConfigurationViewModel::Field::draftConfig) {
             refresh();
