@@ -62,6 +62,10 @@ TEST_F(PreferencesPageTest, SteppersShowStoredValuesAndDebounce) {
     h.settle();
     EXPECT_EQ(h.store->writes, 1);
     EXPECT_EQ(settings()["font_size"], 20);
+    // Whole numbers are written as the user writes them, stepped or not: 20, not 20.0.
+    for (const char* written : {"\"font_size\": 20,", "\"row_padding\": 30,", "\"row_height\": 26,"}) {
+        EXPECT_NE(h.fileText().find(written), std::string::npos) << written << " in " << h.fileText();
+    }
     stepper("fontSize")->increment();
     EXPECT_EQ(stepper("fontSize")->text(), "Font size: 20") << "stops at 20";
 
