@@ -170,17 +170,17 @@ void ConfigLoader::ensureConfigFile() {
     }
 }
 
-Expected<std::optional<AppConfig>, std::string> ConfigLoader::readConfigFile(bool reportWarnings) const {
+Expected<std::optional<AppConfig>, ConfigLoadError> ConfigLoader::readConfigFile(bool reportWarnings) const {
     if (isMissing(configFile_)) {
         return std::optional<AppConfig>();
     }
     const auto text = readTextFile(configFile_, maxFileSize_);
     if (!text) {
-        return makeUnexpected(text.error());
+        return makeUnexpected(ConfigLoadError{ConfigLoadError::Kind::file, text.error()});
     }
     auto config = AppConfig::parse(*text, reportWarnings);
     if (!config) {
-        return makeUnexpected(config.error());
+        return makeUnexpected(ConfigLoadError{ConfigLoadError::Kind::parse, config.error()});
     }
     return std::optional<AppConfig>(std::move(*config));
 }
@@ -188,8 +188,8 @@ Expected<std::optional<AppConfig>, std::string> ConfigLoader::readConfigFile(boo
 AppConfig ConfigLoader::loadConfig() {
     auto read = readConfigFile(true);
     if (!read) {
-        lastParseError_ = read.error();
-        diagnostic("Config parse error: " + read.error() + ". Using defaults.");
+        lastParseError_ = read.error().message;
+        diagnostic("Config parse error: " + read.error().message + ". Using defaults.");
         return AppConfig{};
     }
     if (!*read) {
@@ -256,7 +256,7 @@ void ConfigLoader::writeConfig(const AppConfig& config) {
     }
 }
 
-Expected<AppConfig, std::string> ConfigLoader::loadForEditing() {
+Expected<AppConfig, ConfigLoadError> ConfigLoader::loadForEditing() {
     auto read = readConfigFile(false);
     if (!read) {
         return makeUnexpected(read.error());
@@ -281,7 +281,7 @@ Expected<void, std::string> ConfigLoader::replaceConfigFile(const AppConfig& con
     // is the user's and stays until they mend or remove it.
     if (const auto existing = readConfigFile(false); !existing) {
         return makeUnexpected("the existing file could not be read and was left unchanged (" +
-                              existing.error() + ")");
+                              existing.error().message + ")");
     }
     return writeFileAtomically(configFile_, *text);
 }
@@ -306,7 +306,7 @@ Expected<void, ConfigLoader::AddSnippetError> ConfigLoader::addSnippet(const Man
     // invalid application blocks and custom providers, and those must survive the rewrite.
     auto read = readConfigFile(true);
     if (!read) {
-        return makeUnexpected(AddSnippetError::saveFailed(read.error()));
+        return makeUnexpected(AddSnippetError::saveFailed(read.error().message));
     }
     AppConfig config = read->value_or(AppConfig{});
     const bool duplicate = std::any_of(config.snippets.begin(), config.snippets.end(),

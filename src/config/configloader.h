@@ -63,7 +63,7 @@ public:
     std::optional<ProjectConfig> loadProjectConfig(const std::string& projectRoot);
     // Replaces the global file; a file that cannot be read is left as it is. Failures are logged.
     void writeConfig(const AppConfig& config) override;
-    Expected<AppConfig, std::string> loadForEditing() override;
+    Expected<AppConfig, ConfigLoadError> loadForEditing() override;
     Expected<void, std::string> saveConfig(const AppConfig& config) override;
     // Appends one snippet to the global file, keeping everything else in the file as it is.
     Expected<void, AddSnippetError> addSnippet(const ManualSnippet& snippet);
@@ -79,7 +79,7 @@ public:
 
 private:
     // The global file as decoded, before any validation drops; no value when there is no file.
-    Expected<std::optional<AppConfig>, std::string> readConfigFile(bool reportWarnings) const;
+    Expected<std::optional<AppConfig>, ConfigLoadError> readConfigFile(bool reportWarnings) const;
     // Writes `config` over the global file unless the file that is there cannot be read. The caller
     // holds the lock.
     Expected<void, std::string> replaceConfigFile(const AppConfig& config) const;

@@ -45,7 +45,7 @@ ConfigurationViewModel::ConfigurationViewModel(ConfigStore& configLoader, Schedu
         draftConfig_ = std::move(*loaded);
         lastSaved_ = draftConfig_;
     } else {
-        configFileError_ = "Config parse error: " + loaded.error();
+        configFileError_ = loaded.error().description();
         unparsable_ = true;
     }
     lastSavedData_ = encodeDraft(draftConfig_);

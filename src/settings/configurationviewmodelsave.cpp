@@ -55,9 +55,9 @@ void ConfigurationViewModel::performSave() {
     // may have changed it since it was last loaded, and that change must stay.
     auto onDisk = configLoader_.loadForEditing();
     if (!onDisk) {
-        setConfigFileError("Config parse error: " + onDisk.error(), true);
+        setConfigFileError(onDisk.error().description(), true);
         diagnostic("Failed to write config: the file could not be read and was left unchanged (" +
-                   onDisk.error() + ")");
+                   onDisk.error().message + ")");
         return;
     }
     if (!lastSaved_) {
@@ -88,7 +88,7 @@ void ConfigurationViewModel::reloadDraftFromDisk() {
     auto loaded = configLoader_.loadForEditing();
     if (!loaded) {
         // The draft stays, and nothing is written, until the file parses again.
-        setConfigFileError("Config parse error: " + loaded.error(), true);
+        setConfigFileError(loaded.error().description(), true);
         return;
     }
     if (lastSaved_ && *loaded == *lastSaved_) {

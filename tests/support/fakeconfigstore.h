@@ -14,9 +14,9 @@ public:
     explicit FakeConfigStore(AppConfig file = {})
         : file(std::move(file)) {}
 
-    Expected<AppConfig, std::string> loadForEditing() override {
+    Expected<AppConfig, ConfigLoadError> loadForEditing() override {
         if (parseError) {
-            return makeUnexpected(*parseError);
+            return makeUnexpected(ConfigLoadError{ConfigLoadError::Kind::parse, *parseError});
         }
         return file;
     }

@@ -24,7 +24,7 @@ class CountingStore final : public ConfigStore {
 public:
     explicit CountingStore(ConfigLoader& loader)
         : loader_(loader) {}
-    Expected<AppConfig, std::string> loadForEditing() override { return loader_.loadForEditing(); }
+    Expected<AppConfig, ConfigLoadError> loadForEditing() override { return loader_.loadForEditing(); }
     Expected<void, std::string> saveConfig(const AppConfig& config) override {
         ++writes;
         return loader_.saveConfig(config);
