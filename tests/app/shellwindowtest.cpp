@@ -71,8 +71,9 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         const auto type = event->type();
-        if (!watched->isWidgetType() || (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
-                                         type != QEvent::MouseButtonDblClick)) {
+        if (!watched->isWidgetType() ||
+            (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+             type != QEvent::MouseButtonDblClick)) {
             return false;
         }
         if (type != QEvent::MouseButtonRelease) {
@@ -109,7 +110,8 @@ void clickEveryControl(QWidget& window, const std::string& state) {
                 area->ensureWidgetVisible(control, 0, 0);
             }
         }
-        const QString name = control->objectName().isEmpty() ? control->accessibleName() : control->objectName();
+        const QString name =
+            control->objectName().isEmpty() ? control->accessibleName() : control->objectName();
         const std::string what = std::string(control->metaObject()->className()) + " " + name.toStdString();
         const QPoint centre = control->mapTo(&window, control->rect().center());
         QWidget* found = window.childAt(centre);
@@ -118,7 +120,8 @@ void clickEveryControl(QWidget& window, const std::string& state) {
             << (found ? found->objectName().toStdString() : "");
         recorder.pressed = nullptr;
         QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, centre);
-        EXPECT_TRUE(recorder.pressed && (recorder.pressed == control || control->isAncestorOf(recorder.pressed)))
+        EXPECT_TRUE(recorder.pressed &&
+                    (recorder.pressed == control || control->isAncestorOf(recorder.pressed)))
             << what << " did not get the click";
     }
 }
@@ -131,12 +134,13 @@ TEST_F(ShellWindowTest, EveryControlOfBothWindowsTakesAClickAtItsCentre) {
     ConfigLoader loader(dir.path());
     AppConfig config;
     config.snippets.push_back(ManualSnippet{.key = "sig", .expand = "Best,\nAda"});
-    config.appSnippets = std::vector{AppSnippetConfig{.bundleId = "org.gnome.TextEditor", .appName = "Text Editor"}};
+    config.appSnippets =
+        std::vector{AppSnippetConfig{.bundleId = "org.gnome.TextEditor", .appName = "Text Editor"}};
     loader.writeConfig(config);
     ManualScheduler scheduler;
     auto model = std::make_shared<ConfigurationViewModel>(loader, scheduler, nullptr, nullptr);
-    ConfigurationWindow settings(model, ConfigurationServices{.scheduler = &scheduler,
-                                                              .configFile = loader.configFilePath()});
+    ConfigurationWindow settings(
+        model, ConfigurationServices{.scheduler = &scheduler, .configFile = loader.configFilePath()});
     settings.resize(ConfigurationWindow::width, ConfigurationWindow::height);
     settings.show();
     clickEveryControl(settings, "snippets, global");

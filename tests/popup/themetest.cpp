@@ -179,7 +179,9 @@ TEST(ThemeTest, BadgeColoursFollowPaletteAndSurface) {
 // WCAG 2's contrast of two opaque sRGB colours, written out plainly.
 double wcagContrast(Color a, Color b) {
     const auto luminance = [](Color c) {
-        const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        const auto linear = [](double v) {
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
         return 0.2126 * linear(c.red) + 0.7152 * linear(c.green) + 0.0722 * linear(c.blue);
     };
     const double la = luminance(a) + 0.05;
@@ -201,8 +203,9 @@ std::optional<double> hue(Color c) {
         return std::nullopt;
     }
     const double d = high - low;
-    double h = high == c.red ? std::fmod((c.green - c.blue) / d, 6.0) : high == c.green ? (c.blue - c.red) / d + 2
-                                                                                        : (c.red - c.green) / d + 4;
+    double h = high == c.red     ? std::fmod((c.green - c.blue) / d, 6.0)
+               : high == c.green ? (c.blue - c.red) / d + 2
+                                 : (c.red - c.green) / d + 4;
     h *= 60;
     return h < 0 ? h + 360 : h;
 }
@@ -235,7 +238,8 @@ TEST(ThemeTest, EveryBadgeReadsOnEveryRow) {
                         EXPECT_GE(contrast(shown), 3 - 1e-9)
                             << toString(palette) << " " << source.badgeLabel() << " "
                             << (appearance == PopupAppearance::dark ? "dark" : "light")
-                            << (selected ? " selected" : "") << (desktop.red > 0 ? " over white" : " over black");
+                            << (selected ? " selected" : "")
+                            << (desktop.red > 0 ? " over white" : " over black");
                     }
                     for (const auto& [was, is] : {std::pair{nominal.text, shown.text},
                                                   std::pair{nominal.background, shown.background}}) {

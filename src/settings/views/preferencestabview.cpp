@@ -398,8 +398,9 @@ void PreferencesTabView::refresh() {
     const auto appearance =
         settings.appearance ? popupAppearanceFromString(*settings.appearance) : std::nullopt;
     const AppearanceChoice choice = appearanceChoice(material, appearance, glassSupported);
-    for (auto [button, shown] : {std::pair{glass_, AppearanceChoice::glass}, std::pair{dark_, AppearanceChoice::dark},
-                                 std::pair{light_, AppearanceChoice::light}}) {
+    for (auto [button, shown] :
+         {std::pair{glass_, AppearanceChoice::glass}, std::pair{dark_, AppearanceChoice::dark},
+          std::pair{light_, AppearanceChoice::light}}) {
         const QSignalBlocker quiet(button);
         button->setChecked(choice == shown);
     }

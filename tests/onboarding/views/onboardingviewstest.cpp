@@ -171,10 +171,9 @@ TEST(OnboardingViewTest, TheStepsSpeakOfTheSystemTray) {
         }
     }
     const std::string joiner = "\u2060";
-    EXPECT_EQ(tray, (std::set<std::string>{
-                        "Korvane is now running in your system tray. Type " + joiner + ";;" + joiner +
-                            " in any app to trigger completions.",
-                        "You can also grant permission later from the system tray."}));
+    EXPECT_EQ(tray, (std::set<std::string>{"Korvane is now running in your system tray. Type " + joiner +
+                                               ";;" + joiner + " in any app to trigger completions.",
+                                           "You can also grant permission later from the system tray."}));
 }
 
 TEST(OnboardingViewTest, TheDemonstrationNamesEveryPhaseWithinSixSeconds) {
