@@ -197,7 +197,7 @@ Expected<std::string, FileReadError> readRegularFile(const fs::path& path, std::
         return makeUnexpected(FileReadError{systemError(path, action, error), error});
     };
     const auto notRegular = [&path] {
-        return makeUnexpected(FileReadError{fmt::format("Could not read {}: not a regular file", path.string())});
+        return makeUnexpected(FileReadError{fmt::format("{} is not a regular file", path.string())});
     };
     const auto tooLarge = [&] {
         return makeUnexpected(

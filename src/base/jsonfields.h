@@ -3,6 +3,7 @@
 #include "base/json.h"
 #include "base/jsonreader.h"
 
+#include <cmath>
 #include <concepts>
 #include <cstdint>
 #include <optional>
@@ -46,7 +47,14 @@ template <> struct JsonValueCodec<double> {
                                         JsonDecodeStatus& status) {
         return readJsonNumber(value, path, status);
     }
-    static Json encode(double value) { return value; }
+    // A whole number is written as one ("font_size": 19), as people write it, not as 19.0.
+    static Json encode(double value) {
+        constexpr double exactIntegers = 9007199254740992.0; // 2^53
+        if (std::trunc(value) == value && std::fabs(value) <= exactIntegers) {
+            return static_cast<std::int64_t>(value);
+        }
+        return value;
+    }
 };
 
 // A record that reads and writes itself, usually through its own field table.

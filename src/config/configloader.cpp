@@ -166,17 +166,17 @@ void ConfigLoader::ensureConfigFile() {
     }
 }
 
-Expected<std::optional<AppConfig>, std::string> ConfigLoader::readConfigFile(bool reportWarnings) const {
+Expected<std::optional<AppConfig>, ConfigLoadError> ConfigLoader::readConfigFile(bool reportWarnings) const {
     if (isMissing(configFile_)) {
         return std::optional<AppConfig>();
     }
     const auto text = readTextFile(configFile_, maxFileSize_);
     if (!text) {
-        return makeUnexpected(text.error());
+        return makeUnexpected(ConfigLoadError{ConfigLoadError::Kind::file, text.error()});
     }
     auto config = AppConfig::parse(*text, reportWarnings);
     if (!config) {
-        return makeUnexpected(config.error());
+        return makeUnexpected(ConfigLoadError{ConfigLoadError::Kind::parse, config.error()});
     }
     return std::optional<AppConfig>(std::move(*config));
 }
@@ -184,8 +184,8 @@ Expected<std::optional<AppConfig>, std::string> ConfigLoader::readConfigFile(boo
 AppConfig ConfigLoader::loadConfig() {
     auto read = readConfigFile(true);
     if (!read) {
-        lastParseError_ = read.error();
-        diagnostic("Config parse error: " + read.error() + ". Using defaults.");
+        lastParseError_ = read.error().message;
+        diagnostic("Config parse error: " + read.error().message + ". Using defaults.");
         return AppConfig{};
     }
     if (!*read) {
@@ -252,7 +252,7 @@ void ConfigLoader::writeConfig(const AppConfig& config) {
     }
 }
 
-Expected<AppConfig, std::string> ConfigLoader::loadForEditing() {
+Expected<AppConfig, ConfigLoadError> ConfigLoader::loadForEditing() {
     auto read = readConfigFile(false);
     if (!read) {
         return makeUnexpected(read.error());
@@ -268,11 +268,11 @@ Expected<AppConfig, ConfigUpdateError> ConfigLoader::updateFile(bool reportWarni
                                                                 const ConfigEdit& edit) const {
     auto lock = lockConfigFile();
     if (!lock) {
-        return makeUnexpected(ConfigUpdateError{false, lock.error()});
+        return makeUnexpected(ConfigUpdateError{std::nullopt, lock.error()});
     }
     auto read = readConfigFile(reportWarnings);
     if (!read) {
-        return makeUnexpected(ConfigUpdateError{true, read.error()});
+        return makeUnexpected(ConfigUpdateError{read.error(), read.error().message});
     }
     AppConfig onDisk = read->value_or(AppConfig{});
     auto changed = edit(onDisk);
@@ -280,7 +280,7 @@ Expected<AppConfig, ConfigUpdateError> ConfigLoader::updateFile(bool reportWarni
         return onDisk;
     }
     if (auto written = writeConfigFile(*changed); !written) {
-        return makeUnexpected(ConfigUpdateError{false, written.error()});
+        return makeUnexpected(ConfigUpdateError{std::nullopt, written.error()});
     }
     return std::move(*changed);
 }
@@ -298,7 +298,7 @@ Expected<void, std::string> ConfigLoader::replaceConfigFile(const AppConfig& con
     // is the user's and stays until they mend or remove it.
     if (const auto existing = readConfigFile(false); !existing) {
         return makeUnexpected("the existing file could not be read and was left unchanged (" +
-                              existing.error() + ")");
+                              existing.error().message + ")");
     }
     return writeConfigFile(config);
 }

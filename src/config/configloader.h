@@ -64,7 +64,7 @@ public:
     std::optional<ProjectConfig> loadProjectConfig(const std::string& projectRoot);
     // Replaces the global file; a file that cannot be read is left as it is. Failures are logged.
     void writeConfig(const AppConfig& config) override;
-    Expected<AppConfig, std::string> loadForEditing() override;
+    Expected<AppConfig, ConfigLoadError> loadForEditing() override;
     Expected<AppConfig, ConfigUpdateError> updateConfig(const ConfigEdit& edit) override;
     // Replaces the file with `config`. Refused, leaving the file as it is, when the file there
     // cannot be parsed. The error says why nothing was written.
@@ -83,7 +83,7 @@ public:
 
 private:
     // The global file as decoded, before any validation drops; no value when there is no file.
-    Expected<std::optional<AppConfig>, std::string> readConfigFile(bool reportWarnings) const;
+    Expected<std::optional<AppConfig>, ConfigLoadError> readConfigFile(bool reportWarnings) const;
     // updateConfig(), reporting the snippet warnings of the file when `reportWarnings` is set.
     Expected<AppConfig, ConfigUpdateError> updateFile(bool reportWarnings, const ConfigEdit& edit) const;
     // Writes `config` over the global file unless the file that is there cannot be read. The caller

@@ -10,10 +10,24 @@
 
 namespace korvane {
 
+// Why the configuration file could not be loaded for editing: the file could not be read (it is no
+// regular file, is too large or may not be read), or its text does not parse.
+struct ConfigLoadError {
+    enum class Kind { file, parse };
+
+    Kind kind = Kind::parse;
+    std::string message;
+
+    // What the user is told: "Config file error: " or "Config parse error: ", then the message.
+    std::string description() const {
+        return (kind == Kind::file ? "Config file error: " : "Config parse error: ") + message;
+    }
+};
+
 // Why `ConfigStore::updateConfig` left the file as it was.
 struct ConfigUpdateError {
-    // The file there could not be read or parsed; otherwise it could not be locked or written.
-    bool unreadable = false;
+    // Why the file there could not be read or parsed; none when it could not be locked or written.
+    std::optional<ConfigLoadError> unreadable;
     std::string message;
 };
 
@@ -30,7 +44,7 @@ public:
     // The file decoded as written: invalid application blocks and custom providers stay. A missing
     // file reads as the default configuration; a file that cannot be read or parsed is an error,
     // never replaced by defaults.
-    virtual Expected<AppConfig, std::string> loadForEditing() = 0;
+    virtual Expected<AppConfig, ConfigLoadError> loadForEditing() = 0;
 
     // Reads the file as loadForEditing() does and writes what `edit` makes of it, holding the
     // file's lock from the read to the replacement, so that no other writer's change lands in

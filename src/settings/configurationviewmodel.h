@@ -175,7 +175,7 @@ private:
     void notify(Field field);
     void setConfigFileError(std::optional<std::string> message, bool unparsable = false);
     // Says why the file cannot be loaded, and that the window's changes wait until it parses.
-    void reportUnparsableFile(const std::string& error);
+    void reportUnparsableFile(const ConfigLoadError& error);
     // What the draft's changes are measured against: the configuration last written or loaded, or
     // the defaults that stood in for a file that has not parsed since the window opened.
     const AppConfig& draftBase() const;

@@ -64,7 +64,7 @@ void ConfigurationViewModel::performSave() {
     if (!saved) {
         const auto& error = saved.error();
         if (error.unreadable) {
-            reportUnparsableFile(error.message);
+            reportUnparsableFile(*error.unreadable);
             diagnostic("Failed to write config: the file could not be read and was left unchanged (" +
                        error.message + ")");
         } else {
@@ -116,10 +116,12 @@ const AppConfig& ConfigurationViewModel::draftBase() const {
     return lastSaved_ ? *lastSaved_ : standIn;
 }
 
-void ConfigurationViewModel::reportUnparsableFile(const std::string& error) {
-    std::string message = "Config parse error: " + error;
+void ConfigurationViewModel::reportUnparsableFile(const ConfigLoadError& error) {
+    std::string message = error.description();
     if (isDirty()) {
-        message += ". Your changes wait until the file parses, then they are saved.";
+        message += error.kind == ConfigLoadError::Kind::parse
+                       ? ". Your changes wait until the file parses, then they are saved."
+                       : ". Your changes wait until the file can be read, then they are saved.";
     }
     setConfigFileError(std::move(message), true);
 }

@@ -1,8 +1,10 @@
 #include "uikit/capsulebutton.h"
 
+#include "uikit/capsulebuttonaccessible.h"
 #include "uikit/kitcolors.h"
 #include "uikit/symbolicon.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
@@ -21,6 +23,7 @@ CapsuleButton::CapsuleButton(const QString& text, QWidget* parent)
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     refreshAccessibleName();
+    CapsuleButtonAccessible::install();
 }
 
 void CapsuleButton::setSymbol(const std::string& symbol, int size) {
@@ -40,12 +43,18 @@ void CapsuleButton::setPicture(const QIcon& icon, int size) {
 }
 
 void CapsuleButton::setSelected(bool selected) {
-    if (selected_ == selected) {
+    if (selectable_ && selected_ == selected) {
         return;
     }
+    selectable_ = true;
     selected_ = selected;
     updateGeometry();
     update();
+    QAccessible::State changed;
+    changed.selected = true;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 void CapsuleButton::setIdleFill(std::optional<QColor> fill) {

@@ -9,7 +9,8 @@ namespace korvane {
 
 // A button drawn as a capsule: the scope tabs (a selected tab is semibold on the accent colour at low
 // opacity) and small symbol buttons such as "plus" on a faint fill. Its accessible name is its text,
-// or its tooltip when it shows only a symbol. Main thread.
+// or its tooltip when it shows only a symbol; a tab is told to assistive technology as a page tab,
+// selected or not (CapsuleButtonAccessible). Main thread.
 class CapsuleButton : public QAbstractButton {
     Q_OBJECT
 
@@ -20,8 +21,11 @@ public:
     void setSymbol(const std::string& symbol, int size = 12);
     // A picture drawn before the text at `size` (an application icon); replaces any symbol.
     void setPicture(const QIcon& icon, int size = 16);
+    // Makes the button selectable (a tab) and selects it or not; assistive technology is told.
     void setSelected(bool selected);
     bool isSelected() const { return selected_; }
+    // Whether the button has been given a selected state, as a tab is.
+    bool isSelectable() const { return selectable_; }
     // The capsule's fill while not selected; none by default.
     void setIdleFill(std::optional<QColor> fill);
     // Padding around the content: horizontal, vertical.
@@ -42,6 +46,7 @@ private:
     void refreshAccessibleName();
 
     bool selected_ = false;
+    bool selectable_ = false;
     std::optional<QColor> idleFill_;
     std::string symbol_;
     int symbolSize_ = 12;

@@ -6,10 +6,22 @@
 #include "platform/fake/fakeaccessibilitytrust.h"
 #include "platform/fake/manualscheduler.h"
 #include "shelltestsupport.h"
+#include "settings/views/configurationview.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
+#include "uikit/animations.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QScrollArea>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace korvane {
@@ -46,6 +58,109 @@ TEST_F(ShellWindowTest, OnboardingReportsEachClosingOnceAndClosingNeverEndsThePr
     EXPECT_EQ(closes, 2);
     QCoreApplication::processEvents();
     EXPECT_FALSE(lastWindowClosed);
+}
+
+// Records which widget each mouse press of a real click is delivered to, and stops it there, so that
+// walking a window's controls changes nothing in it.
+class PressRecorder final : public QObject {
+public:
+    PressRecorder() { qApp->installEventFilter(this); }
+    ~PressRecorder() override { qApp->removeEventFilter(this); }
+    QPointer<QWidget> pressed;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const auto type = event->type();
+        if (!watched->isWidgetType() ||
+            (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+             type != QEvent::MouseButtonDblClick)) {
+            return false;
+        }
+        if (type != QEvent::MouseButtonRelease) {
+            pressed = static_cast<QWidget*>(watched);
+        }
+        return true;
+    }
+};
+
+bool isControl(QWidget* widget) {
+    return qobject_cast<QAbstractButton*>(widget) || qobject_cast<QComboBox*>(widget) ||
+           qobject_cast<QLineEdit*>(widget) || qobject_cast<QAbstractSpinBox*>(widget) ||
+           qobject_cast<QPlainTextEdit*>(widget) || qobject_cast<QAbstractSlider*>(widget) ||
+           qobject_cast<QAbstractItemView*>(widget);
+}
+
+// Clicks the centre of every control `window` shows now, through the window as the desktop would, and
+// expects the window to find that control there (or one of its own parts) and the press to reach it.
+void clickEveryControl(QWidget& window, const std::string& state) {
+    SCOPED_TRACE(state);
+    QCoreApplication::processEvents();
+    std::vector<QPointer<QWidget>> controls;
+    for (QWidget* widget : window.findChildren<QWidget*>()) {
+        if (isControl(widget) && widget->isVisibleTo(&window) && !widget->rect().isEmpty()) {
+            controls.emplace_back(widget);
+        }
+    }
+    ASSERT_FALSE(controls.empty());
+    PressRecorder recorder;
+    for (const QPointer<QWidget>& control : controls) {
+        ASSERT_TRUE(control);
+        for (QWidget* up = control->parentWidget(); up && up != &window; up = up->parentWidget()) {
+            if (auto* area = qobject_cast<QScrollArea*>(up); area && area->widget()->isAncestorOf(control)) {
+                area->ensureWidgetVisible(control, 0, 0);
+            }
+        }
+        const QString name =
+            control->objectName().isEmpty() ? control->accessibleName() : control->objectName();
+        const std::string what = std::string(control->metaObject()->className()) + " " + name.toStdString();
+        const QPoint centre = control->mapTo(&window, control->rect().center());
+        QWidget* found = window.childAt(centre);
+        EXPECT_TRUE(found == control || control->isAncestorOf(found))
+            << what << " is covered by " << (found ? found->metaObject()->className() : "nothing") << " "
+            << (found ? found->objectName().toStdString() : "");
+        recorder.pressed = nullptr;
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, centre);
+        EXPECT_TRUE(recorder.pressed &&
+                    (recorder.pressed == control || control->isAncestorOf(recorder.pressed)))
+            << what << " did not get the click";
+    }
+}
+
+// Nothing drawn or invisible lies over a control: every one of both windows takes a click at its centre.
+TEST_F(ShellWindowTest, EveryControlOfBothWindowsTakesAClickAtItsCentre) {
+    Animations::setEnabled(false);
+    test::LogCapture log;
+    test::TempDir dir;
+    ConfigLoader loader(dir.path());
+    AppConfig config;
+    config.snippets.push_back(ManualSnippet{.key = "sig", .expand = "Best,\nAda"});
+    config.appSnippets =
+        std::vector{AppSnippetConfig{.bundleId = "org.gnome.TextEditor", .appName = "Text Editor"}};
+    loader.writeConfig(config);
+    ManualScheduler scheduler;
+    auto model = std::make_shared<ConfigurationViewModel>(loader, scheduler, nullptr, nullptr);
+    ConfigurationWindow settings(
+        model, ConfigurationServices{.scheduler = &scheduler, .configFile = loader.configFilePath()});
+    settings.resize(ConfigurationWindow::width, ConfigurationWindow::height);
+    settings.show();
+    clickEveryControl(settings, "snippets, global");
+    model->setSelectedAppBundleId("org.gnome.TextEditor");
+    clickEveryControl(settings, "snippets, Text Editor");
+    settings.view().setPage(ConfigurationPage::preferences);
+    clickEveryControl(settings, "preferences");
+
+    for (bool trusted : {false, true}) {
+        auto trust = std::make_shared<FakeAccessibilityTrust>();
+        trust->trusted = trusted;
+        OnboardingWindow onboarding(OnboardingViewModel::create(trust, scheduler),
+                                    OnboardingView::Environment{scheduler, {}});
+        onboarding.show();
+        for (auto step : {OnboardingStep::welcome, OnboardingStep::experience, OnboardingStep::ready}) {
+            onboarding.viewModel()->setCurrentStep(step);
+            clickEveryControl(onboarding, std::string(OnboardingView::stepTitle(step)) +
+                                              (trusted ? ", granted" : ", not granted"));
+        }
+    }
 }
 
 TEST_F(ShellWindowTest, ConfigurationWindowKeepsItsViewModelAcrossClosing) {

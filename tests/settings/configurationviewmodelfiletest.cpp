@@ -57,7 +57,7 @@ public:
         }
     }
 
-    Expected<AppConfig, std::string> loadForEditing() override {
+    Expected<AppConfig, ConfigLoadError> loadForEditing() override {
         auto loaded = loader_.loadForEditing();
         land();
         return loaded;

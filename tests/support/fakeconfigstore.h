@@ -14,23 +14,23 @@ public:
     explicit FakeConfigStore(AppConfig file = {})
         : file(std::move(file)) {}
 
-    Expected<AppConfig, std::string> loadForEditing() override {
+    Expected<AppConfig, ConfigLoadError> loadForEditing() override {
         if (parseError) {
-            return makeUnexpected(*parseError);
+            return makeUnexpected(loadError());
         }
         return file;
     }
 
     Expected<AppConfig, ConfigUpdateError> updateConfig(const ConfigEdit& edit) override {
         if (parseError) {
-            return makeUnexpected(ConfigUpdateError{true, *parseError});
+            return makeUnexpected(ConfigUpdateError{loadError(), *parseError});
         }
         auto changed = edit(file);
         if (!changed) {
             return file;
         }
         if (writeError) {
-            return makeUnexpected(ConfigUpdateError{false, *writeError});
+            return makeUnexpected(ConfigUpdateError{std::nullopt, *writeError});
         }
         file = std::move(*changed);
         ++writeCount;
@@ -38,6 +38,8 @@ public:
     }
 
     const std::filesystem::path& configFilePath() const override { return path; }
+
+    ConfigLoadError loadError() const { return {ConfigLoadError::Kind::parse, parseError.value_or("")}; }
 
     AppConfig file;
     // Set: the file does not parse; loads and updates fail with this.

@@ -85,9 +85,12 @@ void OnboardingView::call(const std::function<void()> OnboardingViewModel::*call
 
 QWidget* OnboardingView::makeHeader() {
     auto* header = new QWidget(this);
-    // Two layers in one cell: the step indicator centred on the whole width, the controls trailing.
-    auto* layers = new QGridLayout(header);
-    layers->setContentsMargins(24, 16, 24, 12);
+    // The step indicator centred on the whole width, the controls trailing: three columns, the outer
+    // two stretching alike, so that no part of the header lies over another and takes its clicks.
+    auto* columns = new QGridLayout(header);
+    columns->setContentsMargins(24, 16, 24, 12);
+    columns->setColumnStretch(0, 1);
+    columns->setColumnStretch(2, 1);
     auto* indicator = new QWidget(header);
     auto* steps = new QHBoxLayout(indicator);
     steps->setContentsMargins(0, 0, 0, 0);
@@ -111,7 +114,6 @@ QWidget* OnboardingView::makeHeader() {
     auto* controls = new QHBoxLayout(trailing);
     controls->setContentsMargins(0, 0, 0, 0);
     controls->setSpacing(8);
-    controls->addStretch(1);
     setUpLater_ = button("Set up later", ButtonKind::plain, trailing);
     setUpLater_->setObjectName("setUpLater");
     connect(setUpLater_, &QPushButton::clicked, this,
@@ -125,8 +127,8 @@ QWidget* OnboardingView::makeHeader() {
     connect(close, &QPushButton::clicked, this, [this] { call(&OnboardingViewModel::onDismiss); });
     controls->addWidget(close);
 
-    layers->addWidget(trailing, 0, 0);
-    layers->addWidget(indicator, 0, 0, Qt::AlignCenter);
+    columns->addWidget(indicator, 0, 1, Qt::AlignCenter);
+    columns->addWidget(trailing, 0, 2, Qt::AlignRight | Qt::AlignVCenter);
     return header;
 }
 

@@ -45,8 +45,9 @@ QWidget* ReadyStepView::makeAllSet() {
     top->addWidget(new SymbolView("checkmark.circle.fill", 56, green(), page), 0, Qt::AlignHCenter);
     top->addWidget(label("You're all set", systemFont(20, QFont::DemiBold), primaryText(), page), 0,
                    Qt::AlignHCenter);
-    const QString running = QStringLiteral("Korvane is now running in your menu bar. Type ") + QChar(0x2060) +
-                            QStringLiteral(";;") + QChar(0x2060) +
+    // Korvane lives in the desktop's system tray, not in a menu bar: the texts say so.
+    const QString running = QStringLiteral("Korvane is now running in your system tray. Type ") +
+                            QChar(0x2060) + QStringLiteral(";;") + QChar(0x2060) +
                             QStringLiteral(" in any app to trigger completions.");
     top->addWidget(label(running, systemFont(13), secondaryText(), page, 400), 0, Qt::AlignHCenter);
     stack->addLayout(top);
@@ -109,7 +110,7 @@ QWidget* ReadyStepView::makeAlmostReady() {
     });
     stack->addSpacing(4);
     stack->addWidget(grant, 0, Qt::AlignHCenter);
-    stack->addWidget(label("You can also grant permission later from the menu bar.", systemFont(11),
+    stack->addWidget(label("You can also grant permission later from the system tray.", systemFont(11),
                            tertiaryText(), panel),
                      0, Qt::AlignHCenter);
     outer->addStretch(1);

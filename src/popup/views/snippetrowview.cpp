@@ -1,6 +1,6 @@
 #include "popup/views/snippetrowview.h"
 
-#include "popup/badgecolors.h"
+#include "popup/legiblebadgecolors.h"
 #include "popup/namedcolors.h"
 #include "popup/views/painticons.h"
 
@@ -88,7 +88,7 @@ void SnippetRowView::paint(QPainter& painter, const QRectF& rect, const PaintCon
 
 void SnippetRowView::paintBadge(QPainter& painter, const QRectF& slot, const PaintContext& context) const {
     const BadgeColors colors =
-        badgeColors(context.theme.badgePalette, snippet_.source, context.surface.isGlass);
+        legibleBadgeColors(context.theme.badgePalette, snippet_.source, context.surface, isSelected_);
     const QFont font = badgeFont(context);
     const QFontMetricsF metrics(font);
     const double height = metrics.height() + 2;

@@ -4,9 +4,13 @@
 #include "uikit/kitcolors.h"
 #include "uikit/symbolicon.h"
 
+#include <QApplication>
+#include <QDrag>
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -19,18 +23,32 @@ QString qs(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// What a dragged row carries: its offset in the list.
+const char* const rowMimeType = "application/x-korvane-source-row";
+
 } // namespace
 
 CategoriesConfigurationView::CategoriesConfigurationView(std::shared_ptr<ConfigurationViewModel> viewModel,
                                                          QWidget* parent)
-    : QListWidget(parent)
+    : QFrame(parent)
     , viewModel_(std::move(viewModel)) {
     setObjectName(QStringLiteral("sources"));
     setAccessibleName(QStringLiteral("Providers"));
-    setDragDropMode(QAbstractItemView::InternalMove);
-    setDefaultDropAction(Qt::MoveAction);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setAlternatingRowColors(false);
+    setFrameShape(QFrame::StyledPanel);
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
+    setAcceptDrops(true);
+    column_ = new QVBoxLayout(this);
+    column_->setContentsMargins(1, 1, 1, 1);
+    column_->setSpacing(0);
+    dropLine_ = new QFrame(this);
+    dropLine_->setObjectName(QStringLiteral("dropLine"));
+    dropLine_->setFixedHeight(2);
+    dropLine_->setAutoFillBackground(true);
+    QPalette line = dropLine_->palette();
+    line.setColor(QPalette::Window, KitColors::accent(*this));
+    dropLine_->setPalette(line);
+    dropLine_->hide();
     setMinimumHeight(200);
     refresh();
 }
@@ -79,34 +97,36 @@ CategoriesConfigurationView::movedShownIds(const std::vector<std::string>& shown
 }
 
 void CategoriesConfigurationView::refresh() {
-    clear();
+    // A row may be running the click that caused this: the old rows go once control returns.
+    for (QWidget* row : rows_) {
+        row->hide();
+        row->deleteLater();
+    }
+    rows_.clear();
+    while (QLayoutItem* item = column_->takeAt(0)) {
+        delete item;
+    }
     const CategoryCatalogSnapshot catalog = viewModel_->categoryCatalog();
+    shownRows_ = 0;
     for (const CategoryDisplayItem& item : displayItems(*viewModel_)) {
-        auto* row = new QListWidgetItem(this);
-        row->setData(Qt::UserRole, qs(item.id));
-        const auto definition = catalog.definition(item.id);
-        row->setData(Qt::AccessibleTextRole, definition ? qs(definition->label) : qs(item.id));
-        Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-        if (item.isVisible) {
-            flags |= Qt::ItemIsDragEnabled;
-        }
-        row->setFlags(flags);
-        QWidget* widget = makeRow(item, catalog);
-        row->setSizeHint(widget->sizeHint());
-        setItemWidget(row, widget);
+        QWidget* row = makeRow(item, catalog);
+        rows_.push_back(row);
+        column_->addWidget(row);
+        row->show();
+        shownRows_ += item.isVisible ? 1 : 0;
     }
-    // Tall enough to show every source without scrolling, and never below 200.
-    int rows = 2 * frameWidth();
-    for (int i = 0; i < count(); ++i) {
-        rows += item(i)->sizeHint().height();
-    }
-    setMinimumHeight(std::max(200, rows));
+    column_->addStretch(1);
+    // Tall enough to show every source, and never below 200.
+    setMinimumHeight(std::max(200, column_->sizeHint().height()));
 }
 
 QWidget* CategoriesConfigurationView::makeRow(const CategoryDisplayItem& item,
                                               const CategoryCatalogSnapshot& catalog) {
     auto* widget = new QWidget(this);
     widget->setObjectName(qs("source:" + item.id));
+    if (item.isVisible) {
+        widget->setCursor(Qt::OpenHandCursor);
+    }
     auto* row = new QHBoxLayout(widget);
     row->setContentsMargins(8, 4, 8, 4);
     const auto definition = catalog.definition(item.id);
@@ -138,6 +158,8 @@ QWidget* CategoriesConfigurationView::makeRow(const CategoryDisplayItem& item,
     caption->setPalette(secondary);
     texts->addWidget(title);
     texts->addWidget(caption);
+    widget->setAccessibleName(label);
+    widget->setAccessibleDescription(description);
     row->addLayout(texts, 1);
     auto* eye = new QToolButton(widget);
     eye->setObjectName(QStringLiteral("eye"));
@@ -154,8 +176,11 @@ QWidget* CategoriesConfigurationView::makeRow(const CategoryDisplayItem& item,
 void CategoriesConfigurationView::toggle(const std::string& id) {
     viewModel_->toggleCategory(id);
     // The row fades in at its new place (the list is rebuilt as the draft changes).
-    if (auto* row = findChild<QWidget*>(qs("source:" + id)); row && !row->isHidden()) {
-        Animations::fadeIn(row, Animations::toggleMilliseconds);
+    const QString name = qs("source:" + id);
+    for (QWidget* row : rows_) {
+        if (row->objectName() == name) {
+            Animations::fadeIn(row, Animations::toggleMilliseconds);
+        }
     }
 }
 
@@ -165,23 +190,89 @@ void CategoriesConfigurationView::move(const std::vector<std::size_t>& sources, 
     }
 }
 
-void CategoriesConfigurationView::dropEvent(QDropEvent* event) {
-    // The list itself never moves its rows: the view model's order decides, and the rows are rebuilt.
-    std::vector<std::size_t> sources;
-    for (const QModelIndex& index : selectionModel()->selectedIndexes()) {
-        sources.push_back(static_cast<std::size_t>(index.row()));
-    }
-    const QModelIndex target = indexAt(event->position().toPoint());
-    std::size_t destination = static_cast<std::size_t>(count());
-    if (target.isValid()) {
-        destination = static_cast<std::size_t>(target.row());
-        if (dropIndicatorPosition() == QAbstractItemView::BelowItem) {
-            ++destination;
+std::optional<std::size_t> CategoriesConfigurationView::rowAt(const QPoint& point) const {
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i]->geometry().contains(point)) {
+            return i;
         }
     }
+    return std::nullopt;
+}
+
+std::size_t CategoriesConfigurationView::destinationAt(int y) const {
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        if (y < rows_[i]->geometry().center().y()) {
+            return i;
+        }
+    }
+    return rows_.size();
+}
+
+bool CategoriesConfigurationView::carriesRow(const QDropEvent& event) const {
+    return event.source() == this && event.mimeData()->hasFormat(QLatin1String(rowMimeType));
+}
+
+void CategoriesConfigurationView::mousePressEvent(QMouseEvent* event) {
+    // Presses on a row's texts come here; its eye button takes its own.
+    const auto row = rowAt(event->position().toPoint());
+    pressedRow_ = row && *row < shownRows_ ? row : std::nullopt;
+    pressedAt_ = event->position().toPoint();
+    event->setAccepted(pressedRow_.has_value());
+}
+
+void CategoriesConfigurationView::mouseMoveEvent(QMouseEvent* event) {
+    if (!pressedRow_ || !(event->buttons() & Qt::LeftButton) ||
+        (event->position().toPoint() - pressedAt_).manhattanLength() < QApplication::startDragDistance()) {
+        return;
+    }
+    QWidget* row = rows_[*pressedRow_];
+    auto* mime = new QMimeData;
+    mime->setData(QLatin1String(rowMimeType), QByteArray::number(static_cast<qulonglong>(*pressedRow_)));
+    auto* drag = new QDrag(this);
+    drag->setMimeData(mime);
+    drag->setPixmap(row->grab());
+    drag->setHotSpot(pressedAt_ - row->pos());
+    pressedRow_.reset();
+    drag->exec(Qt::MoveAction);
+}
+
+void CategoriesConfigurationView::dragEnterEvent(QDragEnterEvent* event) {
+    event->setAccepted(carriesRow(*event));
+}
+
+void CategoriesConfigurationView::dragMoveEvent(QDragMoveEvent* event) {
+    const std::size_t destination = destinationAt(event->position().toPoint().y());
+    // Only the shown rows take a drop; below them the move would be ignored.
+    if (!carriesRow(*event) || destination > shownRows_ || rows_.empty()) {
+        dropLine_->hide();
+        event->ignore();
+        return;
+    }
+    const int y = destination < rows_.size() ? rows_[destination]->y() : rows_.back()->geometry().bottom();
+    dropLine_->setGeometry(1, std::max(0, y - 1), width() - 2, 2);
+    dropLine_->show();
+    dropLine_->raise();
+    event->acceptProposedAction();
+}
+
+void CategoriesConfigurationView::dragLeaveEvent(QDragLeaveEvent*) {
+    dropLine_->hide();
+}
+
+void CategoriesConfigurationView::dropEvent(QDropEvent* event) {
+    dropLine_->hide();
+    if (!carriesRow(*event)) {
+        event->ignore();
+        return;
+    }
+    bool read = false;
+    const auto source = event->mimeData()->data(QLatin1String(rowMimeType)).toULongLong(&read);
+    // The rows never move themselves: the view model's order decides, and the rows are rebuilt.
     event->setDropAction(Qt::IgnoreAction);
     event->accept();
-    move(sources, destination);
+    if (read) {
+        move({static_cast<std::size_t>(source)}, destinationAt(event->position().toPoint().y()));
+    }
 }
 
 } // namespace korvane

@@ -2,19 +2,22 @@
 
 #include "settings/configurationviewmodel.h"
 
-#include <QListWidget>
+#include <QFrame>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+class QVBoxLayout;
+
 namespace korvane {
 
 // The sources list of the preferences page: the shown categories in the user's order, then the
 // hidden ones struck through, each with its description and an eye button that shows or hides it.
-// Shown rows are reordered by dragging. Edits only the draft's "providers" through the view model.
+// Shown rows are reordered by dragging. The rows are plain widgets, so that a screen reader reaches
+// every row's texts and eye button. Edits only the draft's "providers" through the view model.
 // Main thread.
-class CategoriesConfigurationView final : public QListWidget {
+class CategoriesConfigurationView final : public QFrame {
     Q_OBJECT
 
 public:
@@ -39,18 +42,37 @@ public:
 
     // Rebuilds the rows from the view model.
     void refresh();
+    int count() const { return static_cast<int>(rows_.size()); }
     // The eye button of a row.
     void toggle(const std::string& id);
     // A drag's move, with offsets as movedShownIds takes them.
     void move(const std::vector<std::size_t>& sources, std::size_t destination);
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
     QWidget* makeRow(const CategoryDisplayItem& item, const CategoryCatalogSnapshot& catalog);
+    // The offset of the row at `point`, or none.
+    std::optional<std::size_t> rowAt(const QPoint& point) const;
+    // Where a row dropped at height `y` lands: before the first row whose middle lies below it.
+    std::size_t destinationAt(int y) const;
+    // Whether `event` carries one of this list's own rows.
+    bool carriesRow(const QDropEvent& event) const;
 
     std::shared_ptr<ConfigurationViewModel> viewModel_;
+    QVBoxLayout* column_ = nullptr;
+    std::vector<QWidget*> rows_;
+    std::size_t shownRows_ = 0;
+    std::optional<std::size_t> pressedRow_;
+    QPoint pressedAt_;
+    // The line that shows where a dragged row would land.
+    QFrame* dropLine_ = nullptr;
 };
 
 } // namespace korvane

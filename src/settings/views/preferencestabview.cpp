@@ -8,6 +8,7 @@
 #include "settings/views/popuppreviewsection.h"
 #include "settings/views/settingstepper.h"
 #include "uikit/kitcolors.h"
+#include "uikit/wheelguard.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -85,6 +86,12 @@ PreferencesTabView::PreferencesTabView(std::shared_ptr<ConfigurationViewModel> v
     layout->addWidget(makeAppearanceSection());
     layout->addWidget(makePreviewSection());
     layout->addStretch(1);
+    // The page scrolls under the wheel; a value control the pointer passes over keeps its value.
+    QWidget* const valueControls[] = {scanDepth_, branchAge_,  position_,  fontSize_,
+                                      colorWell_, rowPadding_, rowHeight_, badgeStyle_};
+    for (QWidget* control : valueControls) {
+        WheelGuard::install(*control);
+    }
     observer_ = viewModel_->addObserver([this](ConfigurationViewModel::Field field) {
         if (field == ConfigurationViewModel::Field::draftConfig) {
             refresh();
@@ -121,7 +128,8 @@ QWidget* PreferencesTabView::makeTriggerSection() {
     caseSensitive_->setObjectName(QStringLiteral("caseSensitive"));
     caseSensitive_->setToolTip(QStringLiteral(
         "Match exact capitalization when searching. May be overridden by project .korvane.json"));
-    connect(caseSensitive_, &QCheckBox::clicked, this,
+    // The state change, not the click: a screen reader toggles the box without clicking it.
+    connect(caseSensitive_, &QCheckBox::toggled, this,
             [this](bool on) { edit([&](AppConfig& c) { c.settings.caseSensitive = on; }); });
     rows->addRow(caseSensitive_);
 
@@ -250,8 +258,11 @@ QWidget* PreferencesTabView::makeAppearanceSection() {
         group->addButton(*button);
         segmentRow->addWidget(*button);
         const AppearanceChoice chosen = choice;
-        connect(*button, &QPushButton::clicked, this,
-                [this, chosen] { edit([&](AppConfig& c) { applyAppearanceChoice(chosen, c.settings); }); });
+        connect(*button, &QPushButton::toggled, this, [this, chosen](bool on) {
+            if (on) {
+                edit([&](AppConfig& c) { applyAppearanceChoice(chosen, c.settings); });
+            }
+        });
     }
     segmentRow->addStretch(1);
     stack->addWidget(segments);
@@ -362,6 +373,8 @@ void PreferencesTabView::refresh() {
     if (trigger_->text().toStdString() != draft.trigger) {
         trigger_->setText(QString::fromStdString(draft.trigger));
     }
+    // Showing the stored state is no choice of the user's: it writes nothing.
+    const QSignalBlocker quietCase(caseSensitive_);
     caseSensitive_->setChecked(settings.caseSensitive);
     scanDepth_->setValue(static_cast<double>(settings.scanDepth));
     branchAge_->setValue(static_cast<double>(settings.maxBranchAgeDays));
@@ -385,9 +398,12 @@ void PreferencesTabView::refresh() {
     const auto appearance =
         settings.appearance ? popupAppearanceFromString(*settings.appearance) : std::nullopt;
     const AppearanceChoice choice = appearanceChoice(material, appearance, glassSupported);
-    glass_->setChecked(choice == AppearanceChoice::glass);
-    dark_->setChecked(choice == AppearanceChoice::dark);
-    light_->setChecked(choice == AppearanceChoice::light);
+    for (auto [button, shown] :
+         {std::pair{glass_, AppearanceChoice::glass}, std::pair{dark_, AppearanceChoice::dark},
+          std::pair{light_, AppearanceChoice::light}}) {
+        const QSignalBlocker quiet(button);
+        button->setChecked(choice == shown);
+    }
     const ResolvedSurface surface = effectiveSurface();
     QString reason;
     if (surface.glassUnavailableReason && theme.material == PopupMaterial::glass) {

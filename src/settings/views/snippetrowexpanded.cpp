@@ -147,8 +147,17 @@ QWidget* SnippetRowExpanded::makeTypePicker() {
         group->addButton(choice);
         row->addWidget(choice);
     }
-    connect(textChoice_, &QPushButton::clicked, this, [this] { setIsURL(false); });
-    connect(urlChoice_, &QPushButton::clicked, this, [this] { setIsURL(true); });
+    // The state change, not the click: a screen reader toggles a segment without clicking it.
+    connect(textChoice_, &QPushButton::toggled, this, [this](bool on) {
+        if (on && isURL_) {
+            setIsURL(false);
+        }
+    });
+    connect(urlChoice_, &QPushButton::toggled, this, [this](bool on) {
+        if (on && !isURL_) {
+            setIsURL(true);
+        }
+    });
     return picker;
 }
 

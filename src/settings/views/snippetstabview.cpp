@@ -7,6 +7,7 @@
 #include "uikit/animations.h"
 #include "uikit/kitcolors.h"
 #include "uikit/symbolicon.h"
+#include "uikit/wheelguard.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -88,6 +89,7 @@ QWidget* SnippetsTabView::makePositionRow() {
     position_->setAccessibleName(QStringLiteral("Popup position:"));
     position_->setFixedWidth(250);
     positionMenu().fill(*position_);
+    WheelGuard::install(*position_);
     // Only the user's choice writes; showing the stored value does not.
     connect(position_, &QComboBox::activated, this,
             [this](int index) { viewModel_->setPopupPosition(positionMenu().positionAt(index)); });

@@ -150,6 +150,32 @@ TEST(OnboardingViewTest, GrantPermissionOnTheReadyStepShowsAllSetWithinOneTick) 
     test::snapshot(*flow.window, "onboarding-ready-all-set");
 }
 
+// Korvane sits in the system tray: no step of either look speaks of a menu bar.
+TEST(OnboardingViewTest, TheStepsSpeakOfTheSystemTray) {
+    std::set<std::string> tray;
+    for (bool granted : {false, true}) {
+        OnboardingFixture flow(granted);
+        for (auto step : {OnboardingStep::welcome, OnboardingStep::experience, OnboardingStep::ready}) {
+            flow.model->setCurrentStep(step);
+            QApplication::processEvents();
+            for (QLabel* label : flow.window->findChildren<QLabel*>()) {
+                const std::string text = label->text().toStdString();
+                if (!label->isVisible()) {
+                    continue;
+                }
+                EXPECT_EQ(text.find("menu bar"), std::string::npos) << text;
+                if (text.find("system tray") != std::string::npos) {
+                    tray.insert(text);
+                }
+            }
+        }
+    }
+    const std::string joiner = "\u2060";
+    EXPECT_EQ(tray, (std::set<std::string>{"Korvane is now running in your system tray. Type " + joiner +
+                                               ";;" + joiner + " in any app to trigger completions.",
+                                           "You can also grant permission later from the system tray."}));
+}
+
 TEST(OnboardingViewTest, TheDemonstrationNamesEveryPhaseWithinSixSeconds) {
     OnboardingFixture flow(false);
     auto* demo = dynamic_cast<TypewriterAnimationView*>(flow.window->findChild<QWidget*>("typewriter"));

@@ -1,6 +1,7 @@
 #include "config/settingsconfig.h"
 #include "config/themeconfig.h"
 #include "platform/qt/qtdesktopcoordinates.h"
+#include "popup/legiblebadgecolors.h"
 #include "popup/namedcolors.h"
 #include "popup/popuptestsupport.h"
 #include "popup/popuptheme.h"
@@ -119,6 +120,18 @@ TEST_F(PopupViewsTest, BadgeNamesTheSourceAndMarksLinks) {
             EXPECT_DOUBLE_EQ(log.withRole("row.urlMarker").front().rect.height(), 8);
         }
     }
+}
+
+// A selected "Doc" row in the default dark theme draws its badge in the colours that read there, not
+// the palette's indigo that read at 1.4:1 on the selection over a light desktop.
+TEST_F(PopupViewsTest, TheBadgeOfASelectedRowIsDrawnInColoursThatRead) {
+    const ThemeConfig theme = PopupTheme::defaultTheme();
+    const auto badge = paintRow(snippet("CLAUDE.md", SnippetSource::aiDoc()), {}).withRole("row.badge");
+    ASSERT_EQ(badge.size(), 1u);
+    const PopupSurfaceStyle surface = PopupSurfaceStyle::solid(theme);
+    const Color legible = legibleBadgeColors(theme.badgePalette, SnippetSource::aiDoc(), surface, true).text;
+    EXPECT_EQ(badge.front().color, legible);
+    EXPECT_NE(legible, badgeColors(theme.badgePalette, SnippetSource::aiDoc(), false).text);
 }
 
 TEST(ScopeDetailPanelViewTest, ListsEachSourceLabelOnce) {

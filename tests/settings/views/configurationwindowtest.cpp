@@ -16,6 +16,7 @@
 #include <QTest>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace korvane {
 namespace {
@@ -124,6 +125,31 @@ TEST(ConfigurationWindowTest, FooterShowsWhyTheFileIsNotWritten) {
     h.settle();
     EXPECT_NE(h.fileText().find("\"yy\""), std::string::npos);
     EXPECT_FALSE(error->isVisibleTo(h.window.get()));
+}
+
+// A configuration file that is a folder or a FIFO is called what it is, whether the window opens on
+// it, reloads it or reads it before a save; it is never opened.
+TEST(ConfigurationWindowTest, FooterSaysTheFileIsNotARegularFile) {
+    test::SettingsViewHarness h(sampleFile);
+    const std::filesystem::path path = h.loader->configFilePath();
+    const std::string expected = "Config file error: " + path.string() + " is not a regular file";
+    auto* error = h.find<QLabel>("configFileError");
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+    h.viewModel->reloadDraftFromDisk();
+    EXPECT_EQ(error->text().toStdString(), expected);
+
+    std::filesystem::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    AppConfig edited = h.viewModel->draftConfig();
+    edited.trigger = "!!";
+    h.viewModel->setDraftConfig(edited);
+    h.viewModel->scheduleSave();
+    h.settle();
+    EXPECT_EQ(error->text().toStdString(),
+              expected + ". Your changes wait until the file can be read, then they are saved.");
+    EXPECT_EQ(ConfigurationViewModel(*h.store, h.scheduler, nullptr, nullptr).configFileError(), expected);
+    EXPECT_TRUE(std::filesystem::is_fifo(path));
 }
 
 // Every control a screen reader reaches has a name: its label, its placeholder, or its tooltip.

@@ -8,13 +8,18 @@
 #include "settingsviewharness.h"
 #include "uikit/kittestsupport.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSpontaneKeyEvent>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 namespace korvane {
@@ -57,6 +62,10 @@ TEST_F(PreferencesPageTest, SteppersShowStoredValuesAndDebounce) {
     h.settle();
     EXPECT_EQ(h.store->writes, 1);
     EXPECT_EQ(settings()["font_size"], 20);
+    // Whole numbers are written as the user writes them, stepped or not: 20, not 20.0.
+    for (const char* written : {"\"font_size\": 20,", "\"row_padding\": 30,", "\"row_height\": 26,"}) {
+        EXPECT_NE(h.fileText().find(written), std::string::npos) << written << " in " << h.fileText();
+    }
     stepper("fontSize")->increment();
     EXPECT_EQ(stepper("fontSize")->text(), "Font size: 20") << "stops at 20";
 
@@ -181,6 +190,46 @@ TEST_F(PreferencesPageTest, AppearanceChoiceAndPreview) {
         h.click(dark ? "appearance:dark" : "appearance:light");
     }
     test::useDarkPalette(false);
+}
+
+// One notch of the wheel at the centre of `control`, delivered through its window as the desktop would.
+void turnWheelOver(QWidget& window, QWidget& control, int delta) {
+    const QPoint at = control.mapTo(&window, control.rect().center());
+    QWheelEvent wheel(QPointF(at), QPointF(window.mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    // As from the desktop (sendEvent would take that away): only such an event goes on to the parents
+    // of a widget that ignores it.
+    QSpontaneKeyEvent::setSpontaneous(&wheel);
+    qApp->notify(window.windowHandle(), &wheel);
+}
+
+// The wheel over a picker, a stepper or the colour well scrolls the page on and changes no setting,
+// on either page; nothing is written.
+TEST(ValueControlWheelTest, TheWheelScrollsThePageAndChangesNothing) {
+    test::SettingsViewHarness h(R"({"trigger": ";;", "snippets": [],
+      "app_snippets": [{"bundle_id": "org.gnome.TextEditor", "app_name": "Text Editor", "snippets": []}],
+      "settings": {"case_sensitive": false, "scan_depth": 5, "ignore_patterns": [], "max_branch_age_days": 90,
+                   "popup_position": "center", "badge_palette": "saturated"}})");
+    const std::string before = h.fileText();
+    h.viewModel->setSelectedAppBundleId("org.gnome.TextEditor");
+    turnWheelOver(*h.window, *h.visible("appPopupPosition"), -120);
+
+    h.window->view().setPage(ConfigurationPage::preferences);
+    auto* page = h.find<QScrollArea>("preferencesScroll");
+    QScrollBar* bar = page->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    for (const char* name : {"scanDepth", "maxBranchAge", "popupPosition", "fontSize", "colorWell",
+                             "rowPadding", "rowHeight", "badgeStyle"}) {
+        QWidget* control = h.find(name);
+        ASSERT_NE(control, nullptr) << name;
+        page->ensureWidgetVisible(control, 0, page->viewport()->height() / 3);
+        const int scrolled = bar->value();
+        turnWheelOver(*h.window, *control, scrolled == bar->maximum() ? 120 : -120);
+        EXPECT_NE(bar->value(), scrolled) << "the page did not scroll over " << name;
+    }
+    h.settle();
+    EXPECT_EQ(h.store->writes, 0);
+    EXPECT_EQ(h.fileText(), before);
 }
 
 TEST(AppearanceChoiceTest, ReadsAndWritesTheTwoSettings) {

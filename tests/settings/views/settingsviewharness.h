@@ -24,7 +24,7 @@ class CountingStore final : public ConfigStore {
 public:
     explicit CountingStore(ConfigLoader& loader)
         : loader_(loader) {}
-    Expected<AppConfig, std::string> loadForEditing() override { return loader_.loadForEditing(); }
+    Expected<AppConfig, ConfigLoadError> loadForEditing() override { return loader_.loadForEditing(); }
     Expected<AppConfig, ConfigUpdateError> updateConfig(const ConfigEdit& edit) override {
         return loader_.updateConfig([&](const AppConfig& onDisk) {
             auto changed = edit(onDisk);

@@ -1,0 +1,99 @@
+// The settings window as a screen reader uses it: every node is found by walking the accessibility
+// tree from the window, and worked through its actions, never through the widgets themselves.
+#include "settings/views/categoriesconfigurationview.h"
+#include "settings/views/configurationview.h"
+#include "settingsviewharness.h"
+
+#include <QAccessible>
+#include <QLineEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+// The first showing node under `node` with this name and role, as a screen reader finds it.
+QAccessibleInterface* find(QAccessibleInterface* node, const QString& name, QAccessible::Role role) {
+    if (node == nullptr || node->state().invisible) {
+        return nullptr;
+    }
+    if (node->role() == role && node->text(QAccessible::Name) == name) {
+        return node;
+    }
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (QAccessibleInterface* found = find(node->child(i), name, role)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+class SettingsAccessibilityTest : public ::testing::Test {
+protected:
+    QAccessibleInterface* node(const QString& name, QAccessible::Role role) {
+        return find(QAccessible::queryAccessibleInterface(h.window.get()), name, role);
+    }
+    // Runs the node's action as a screen reader does; a press of a button is played out like a click.
+    void act(const QString& name, QAccessible::Role role, const QString& action) {
+        QAccessibleInterface* found = node(name, role);
+        ASSERT_NE(found, nullptr) << name.toStdString() << " is not in the accessibility tree";
+        ASSERT_TRUE(found->actionInterface()->actionNames().contains(action)) << name.toStdString();
+        found->actionInterface()->doAction(action);
+        QTest::qWait(150);
+    }
+
+    test::SettingsViewHarness h{R"({"trigger": ";;", "snippets": [{"key": "sig", "expand": "Best"}],
+      "app_snippets": [{"bundle_id": "org.gnome.TextEditor", "app_name": "Text Editor", "snippets": []}],
+      "settings": {"case_sensitive": false, "scan_depth": 5, "ignore_patterns": [], "max_branch_age_days": 90}})"};
+};
+
+// Toggled by a screen reader, the search and appearance choices are saved; every source row shows its
+// label and description and an eye button by which it is hidden and saved.
+TEST_F(SettingsAccessibilityTest, PreferencesToggledAndSourcesHiddenAreSaved) {
+    h.window->view().setPage(ConfigurationPage::preferences);
+    act("Case-sensitive search", QAccessible::CheckBox, QAccessibleActionInterface::toggleAction());
+    act("Light", QAccessible::CheckBox, QAccessibleActionInterface::toggleAction());
+    h.settle();
+    EXPECT_EQ(h.file()["settings"]["case_sensitive"], true);
+    EXPECT_EQ(h.file()["settings"]["appearance"], "light");
+    EXPECT_EQ(node("Case-sensitive search", QAccessible::CheckBox)->state().checked, true);
+
+    const CategoryCatalogSnapshot catalog = h.viewModel->categoryCatalog();
+    for (const auto& item : CategoriesConfigurationView::displayItems(*h.viewModel)) {
+        const auto definition = catalog.definition(item.id);
+        ASSERT_TRUE(definition);
+        const QString label = QString::fromStdString(definition->label);
+        EXPECT_NE(node(label, QAccessible::StaticText), nullptr) << item.id;
+        EXPECT_NE(node(QString::fromStdString(definition->description), QAccessible::StaticText), nullptr)
+            << item.id;
+        EXPECT_NE(node("Hide " + label, QAccessible::Button), nullptr) << item.id;
+    }
+    act("Hide Git", QAccessible::Button, QAccessibleActionInterface::pressAction());
+    h.settle();
+    EXPECT_EQ(h.file()["providers"],
+              nlohmann::json::parse(R"(["recent","files","app","manual","skills","docs","scripts"])"));
+    EXPECT_NE(node("Show Git", QAccessible::Button), nullptr);
+}
+
+// The scope tabs say which one is selected, and a tab pressed by a screen reader selects its scope;
+// the editor's kind, toggled by one, is the kind the editor then shows.
+TEST_F(SettingsAccessibilityTest, ScopeTabsSaySelectedAndTheEditorsKindToggles) {
+    QAccessibleInterface* global = node("Global", QAccessible::PageTab);
+    ASSERT_NE(global, nullptr);
+    EXPECT_TRUE(global->state().selected);
+    EXPECT_TRUE(global->state().checked);
+    ASSERT_NE(node("Text Editor", QAccessible::PageTab), nullptr);
+    EXPECT_FALSE(node("Text Editor", QAccessible::PageTab)->state().selected);
+    act("Text Editor", QAccessible::PageTab, QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(h.viewModel->selectedAppBundleId(), "org.gnome.TextEditor");
+    EXPECT_TRUE(node("Text Editor", QAccessible::PageTab)->state().selected);
+    EXPECT_FALSE(node("Global", QAccessible::PageTab)->state().selected);
+
+    act("Add", QAccessible::Button, QAccessibleActionInterface::pressAction());
+    act("URL", QAccessible::CheckBox, QAccessibleActionInterface::toggleAction());
+    EXPECT_NE(node("URL", QAccessible::EditableText), nullptr) << "the link field shows";
+    EXPECT_EQ(node("Text", QAccessible::EditableText), nullptr) << "the text box goes";
+}
+
+} // namespace
+} // namespace korvane
