@@ -19,11 +19,13 @@ constexpr int contentSpacing = 4;
 
 CapsuleButton::CapsuleButton(const QString& text, QWidget* parent)
     : QAbstractButton(parent) {
+    // Before anything that tells assistive technology about the button: an interface asked for
+    // before the factory is there would be a plain button's, and stay cached for this one.
+    CapsuleButtonAccessible::install();
     setText(text);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     refreshAccessibleName();
-    CapsuleButtonAccessible::install();
 }
 
 void CapsuleButton::setSymbol(const std::string& symbol, int size) {
