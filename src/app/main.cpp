@@ -3,6 +3,7 @@
 #include "app/appcoordinator.h"
 #include "app/linuxplatform.h"
 #include "app/quitsignals.h"
+#include "platform/linux/allocatorsettings.h"
 #include "platform/linux/childreaper.h"
 #include "platform/linux/instancelock.h"
 #include "platform/linux/xcbconnection.h"
@@ -16,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -29,9 +29,7 @@ int main(int argc, char** argv) {
     using namespace korvane;
     // Lines on standard output reach a pipe or a log promptly.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    // Each worker thread would otherwise keep an allocator arena of its own, holding on to what the
-    // index builds and searches freed there; two arenas keep the resident memory near what is in use.
-    mallopt(M_ARENA_MAX, 2);
+    AllocatorSettings::apply();
 
     if (isRunningTests()) {
         return exitNormal;

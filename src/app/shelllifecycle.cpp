@@ -10,6 +10,7 @@
 #include "onboarding/views/onboardingwindow.h"
 #include "settings/configurationviewmodel.h"
 #include "settings/views/configurationwindow.h"
+#include "uikit/iconloader.h"
 
 namespace korvane {
 
@@ -182,7 +183,7 @@ void ShellLifecycle::showConfigurationWindow() {
             configurationViewModel_,
             ConfigurationServices{parts_.urlOpener, parts_.capabilities, parts_.applications,
                                   &parts_.scheduler, configurationViewModel_->configFilePath(),
-                                  parts_.ownBundleID});
+                                  parts_.ownBundleID, iconLoader()});
     }
     configurationWindow_->showAndActivate();
 }
@@ -212,7 +213,8 @@ void ShellLifecycle::showOnboarding(bool openAtPermissionStep) {
             }
         };
         onboardingWindow_ = std::make_unique<OnboardingWindow>(
-            onboardingViewModel_, OnboardingView::Environment{parts_.scheduler, parts_.applicationIcon});
+            onboardingViewModel_,
+            OnboardingView::Environment{parts_.scheduler, parts_.applicationIcon, iconLoader()});
         onboardingWindow_->onWindowClose = weakCallback(weak, &ShellLifecycle::dismissOnboarding);
     } else {
         // A flow left open while the permission went must not offer to finish as if it held.
@@ -292,6 +294,13 @@ void ShellLifecycle::startProjectDetectionOnce() {
 std::string ShellLifecycle::frontmostBundleID() const {
     const auto front = parts_.activeApp->frontmostApplication();
     return front ? front->bundleID : std::string();
+}
+
+std::shared_ptr<const IconLoader> ShellLifecycle::iconLoader() {
+    if (!icons_) {
+        icons_ = std::make_shared<IconLoader>(parts_.scheduler);
+    }
+    return icons_;
 }
 
 } // namespace korvane

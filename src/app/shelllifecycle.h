@@ -26,6 +26,7 @@ class ConfigurationViewModel;
 class ConfigurationWindow;
 class OnboardingViewModel;
 class FilePathProvider;
+class IconLoader;
 class OnboardingWindow;
 class PreviewContentService;
 
@@ -101,12 +102,15 @@ private:
     void installTapCallbacks();
     void startProjectDetectionOnce();
     std::string frontmostBundleID() const;
+    std::shared_ptr<const IconLoader> iconLoader();
 
     Parts parts_;
     std::shared_ptr<ConfigurationViewModel> configurationViewModel_;
     std::unique_ptr<ConfigurationWindow> configurationWindow_;
     std::shared_ptr<OnboardingViewModel> onboardingViewModel_;
     std::unique_ptr<OnboardingWindow> onboardingWindow_;
+    // The one icon loader of both windows, made with the first of them.
+    std::shared_ptr<const IconLoader> icons_;
     bool isOnboardingActive_ = false;
     std::optional<CompletionFlow::CapturedContext> onboardingCapturedContext_;
     bool isSessionStarted_ = false;

@@ -226,6 +226,8 @@ Expected<std::string, FileReadError> readRegularFile(const fs::path& path, std::
         return tooLarge();
     }
     std::string contents;
+    // Room for the whole file at once: growing as it is read would hold up to twice its size.
+    contents.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[65536];
     // At most one byte past the limit is read: enough to tell that a growing file is too large.
     const std::size_t readLimit = maxSize == SIZE_MAX ? maxSize : maxSize + 1;

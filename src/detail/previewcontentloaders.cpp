@@ -99,7 +99,7 @@ PreviewContentService::loadImageThumbnail(const ThumbnailDecoder& decoder, const
     if (!contents) {
         return std::nullopt;
     }
-    auto decoded = decoder.decodeThumbnail(*contents, thumbnailMaxPixelSize);
+    auto decoded = decoder.decodeThumbnail(std::move(*contents), thumbnailMaxPixelSize);
     if (!decoded || decoded->width <= 0 || decoded->height <= 0) {
         return std::nullopt;
     }

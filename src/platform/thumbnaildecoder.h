@@ -16,12 +16,13 @@ struct DecodedImage {
 
 // Turns the bytes of a PNG, JPEG, GIF or WebP file into a thumbnail whose longer side is at most
 // `maxPixelSize`, with the file's orientation applied; any other format, an image whose header
-// declares more pixels than the decoder will hold, or broken data gives none. Vector formats are
-// never rendered. Called from background jobs on any thread; implementations keep no state.
+// declares more pixels or a costlier decoding than the decoder will hold, or broken data gives none.
+// Vector formats are never rendered. The decoder takes the bytes, so that it can let them go as soon as it
+// has read them. Called from background jobs on any thread.
 class ThumbnailDecoder {
 public:
     virtual ~ThumbnailDecoder() = default;
-    virtual std::optional<DecodedImage> decodeThumbnail(const std::string& bytes, int maxPixelSize) const = 0;
+    virtual std::optional<DecodedImage> decodeThumbnail(std::string bytes, int maxPixelSize) const = 0;
 };
 
 } // namespace korvane

@@ -1,12 +1,16 @@
-#include "settings/configurationviewmodel.h"
-#include "settings/views/configurationwindow.h"
-#include "onboarding/views/onboardingwindow.h"
-
 #include "config/configloader.h"
+#include "onboarding/views/onboardingwindow.h"
 #include "platform/fake/fakeaccessibilitytrust.h"
+#include "platform/fake/fakeapplicationcatalog.h"
+#include "platform/fake/fakeclock.h"
 #include "platform/fake/manualscheduler.h"
-#include "shelltestsupport.h"
+#include "platform/qt/qtscheduler.h"
+#include "settings/configurationviewmodel.h"
+#include "settings/installedappscache.h"
 #include "settings/views/configurationview.h"
+#include "settings/views/configurationwindow.h"
+#include "settings/views/installedappsview.h"
+#include "shelltestsupport.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
 #include "uikit/animations.h"
@@ -17,12 +21,22 @@
 #include <QAbstractSpinBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QImageReader>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScrollArea>
 #include <QTest>
+#include <QThread>
+#include <QThreadPool>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvane {
 namespace {
@@ -186,6 +200,94 @@ TEST_F(ShellWindowTest, ConfigurationWindowKeepsItsViewModelAcrossClosing) {
     EXPECT_EQ(window.viewModel()->draftConfig().trigger, ";;");
     window.viewModel()->reloadDraftFromDisk();
     EXPECT_EQ(window.viewModel()->draftConfig().trigger, "//");
+}
+
+// Both windows show installed applications' icons through the one loader. Nine of the applications
+// name hostile icons (4000 × 4000 PNGs, a FIFO by path and by a name climbing out of the icon
+// folders); the tenth a plain one. Every decode runs on a background thread, nothing blocks, the
+// GUI thread never stalls for long while they load, and the plain icon arrives.
+TEST_F(ShellWindowTest, BothWindowsDecodeIconsOnlyOffTheGuiThread) {
+    test::TempDir dir;
+    QImage picture(4000, 4000, QImage::Format_ARGB32);
+    picture.fill(QColor(40, 120, 160));
+    const std::string huge = (dir.path() / "huge.png").string();
+    ASSERT_TRUE(picture.save(QString::fromStdString(huge)));
+    const std::string plain = (dir.path() / "plain.png").string();
+    ASSERT_TRUE(picture.scaled(48, 48).save(QString::fromStdString(plain)));
+    const std::string fifo = (dir.path() / "evil.png").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    auto catalog = std::make_shared<FakeApplicationCatalog>();
+    std::vector<InstalledApp> apps;
+    for (int i = 0; i < 10; ++i) {
+        const std::string id = "app" + std::to_string(i);
+        apps.push_back({id, "App " + std::to_string(i), "/usr/share/applications/" + id + ".desktop"});
+        catalog->icons[id] = i == 0 ? plain : i == 1 ? fifo : i == 2 ? "../../../../var/tmp/evil" : huge;
+    }
+    FakeClock clock;
+    InstalledAppsCache cache(clock);
+    cache.store(apps);
+
+    QtScheduler scheduler;
+    std::atomic<int> decodes{0};
+    std::atomic<int> decodesOnGuiThread{0};
+    auto icons = std::make_shared<const IconLoader>(
+        scheduler, [&](const std::string& spec, int side, const IconThemeLookup& themes) {
+            ++decodes;
+            if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+                ++decodesOnGuiThread;
+            }
+            return IconLoader::decode(spec, side, themes);
+        });
+    const qsizetype allocationLimit = QImageReader::allocationLimit();
+
+    using Clock = std::chrono::steady_clock;
+    std::chrono::milliseconds longestStall{0};
+    auto last = Clock::now();
+    QTimer probe;
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        longestStall =
+            std::max(longestStall, std::chrono::duration_cast<std::chrono::milliseconds>(now - last));
+        last = now;
+    });
+    probe.start();
+
+    const ConfigurationServices services{nullptr, nullptr, catalog, &scheduler, {}, "korvane", icons};
+    InstalledAppsView sheet(services, nullptr, {}, &cache);
+    sheet.show();
+    const StaticAppDemoCard::IconLookup hostile = [&](const std::string& id) -> std::optional<std::string> {
+        return id == "org.gnome.Terminal" ? "../../../../var/tmp/evil" : id == "slack" ? fifo : huge;
+    };
+    StaticAppDemoCard terminal("Terminal", ";;", {"main"}, hostile, icons.get());
+    StaticAppDemoCard slack("Slack", ";;", {"lgtm"}, hostile, icons.get());
+    StaticAppDemoCard mail("Mail", ";;", {"Best"}, hostile, icons.get());
+    const auto settled = [&] {
+        return decodes >= 4 && QThreadPool::globalInstance()->activeThreadCount() == 0;
+    };
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (!settled() && Clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    QCoreApplication::processEvents();
+    probe.stop();
+    longestStall =
+        std::max(longestStall, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - last));
+
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(decodesOnGuiThread, 0);
+    EXPECT_LT(longestStall.count(), 2000)
+        << "a generous bound: decoding a 4000 × 4000 PNG takes seconds here";
+    for (auto* card : {&terminal, &slack, &mail}) {
+        EXPECT_NE(card->findChild<QWidget*>("appSymbol"), nullptr);
+        EXPECT_EQ(card->findChild<QWidget*>("appIcon"), nullptr);
+    }
+    auto* list = sheet.findChild<QListWidget*>("appList");
+    ASSERT_NE(list, nullptr);
+    const QImage shown = list->item(0)->icon().pixmap(32, 32).toImage();
+    EXPECT_EQ(shown.pixelColor(16, 16), QColor(40, 120, 160)) << "the plain icon arrives";
+    EXPECT_EQ(QImageReader::allocationLimit(), allocationLimit);
 }
 
 } // namespace

@@ -40,7 +40,7 @@ std::vector<SearchResult> resultsOf(const std::vector<SnippetPtr>& snippets) {
 // A decoder that lets the test act while an image is being decoded in the background.
 class HookedDecoder final : public ThumbnailDecoder {
 public:
-    std::optional<DecodedImage> decodeThumbnail(const std::string&, int) const override {
+    std::optional<DecodedImage> decodeThumbnail(std::string, int) const override {
         if (onDecode) {
             onDecode();
         }

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageWriter>
 #include <gtest/gtest.h>
 
 namespace korvane {
@@ -43,6 +44,29 @@ TEST(QtThumbnailDecoderTest, ScalesDownKeepsSmallImagesAndRefusesBombsAndVectors
                   "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\"/>", 1040),
               std::nullopt);
     EXPECT_EQ(decoder.decodeThumbnail("", 1040), std::nullopt);
+}
+
+// A progressive JPEG keeps every coefficient of the full image until its last scan, however small
+// the thumbnail: one of 3500 × 3500 would hold about 37 MB, so the header refuses it. The same picture
+// stored baseline decodes at a quarter of its size.
+TEST(QtThumbnailDecoderTest, RefusesProgressiveJpegsWhoseDecodingWouldHoldTooMuch) {
+    const QtThumbnailDecoder decoder;
+    QImage picture(3500, 3500, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    const auto jpeg = [&](bool progressive) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "JPEG");
+        writer.setProgressiveScanWrite(progressive);
+        writer.write(picture);
+        return bytes.toStdString();
+    };
+    EXPECT_EQ(decoder.decodeThumbnail(jpeg(true), 1040), std::nullopt);
+    const auto baseline = decoder.decodeThumbnail(jpeg(false), 1040);
+    ASSERT_TRUE(baseline);
+    EXPECT_EQ(baseline->width, 1040);
+    EXPECT_EQ(baseline->height, 1040);
 }
 
 } // namespace

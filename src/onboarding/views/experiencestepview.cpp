@@ -14,7 +14,8 @@ namespace korvane {
 using namespace onboardingstyle;
 
 ExperienceStepView::ExperienceStepView(std::shared_ptr<OnboardingViewModel> viewModel,
-                                       const StaticAppDemoCard::IconLookup& appIcon, QWidget* parent)
+                                       const StaticAppDemoCard::IconLookup& appIcon, const IconLoader* icons,
+                                       QWidget* parent)
     : QWidget(parent)
     , viewModel_(std::move(viewModel)) {
     setObjectName("experienceStep");
@@ -36,15 +37,16 @@ ExperienceStepView::ExperienceStepView(std::shared_ptr<OnboardingViewModel> view
     auto* cards = new QHBoxLayout();
     cards->setSpacing(12);
     cards->addWidget(new StaticAppDemoCard("Terminal", "git switch ;;",
-                                           {"feat/user-auth", "fix/login-bug", "main"}, appIcon, this),
+                                           {"feat/user-auth", "fix/login-bug", "main"}, appIcon, icons, this),
                      1, Qt::AlignTop);
     cards->addWidget(
-        new StaticAppDemoCard("Slack", ";;", {"lgtm", "ack", "pr-ready", "thanks"}, appIcon, this), 1,
+        new StaticAppDemoCard("Slack", ";;", {"lgtm", "ack", "pr-ready", "thanks"}, appIcon, icons, this), 1,
         Qt::AlignTop);
-    cards->addWidget(new StaticAppDemoCard(
-                         "Mail", "See you tomorrow!\n;;",
-                         {"Best, {{name}}", "Thanks, {{name}}", "Regards, {{name}} {{date}}"}, appIcon, this),
-                     1, Qt::AlignTop);
+    cards->addWidget(
+        new StaticAppDemoCard("Mail", "See you tomorrow!\n;;",
+                              {"Best, {{name}}", "Thanks, {{name}}", "Regards, {{name}} {{date}}"}, appIcon,
+                              icons, this),
+        1, Qt::AlignTop);
     stack->addLayout(cards);
     stack->addSpacing(24);
     stack->addWidget(makeTryIt());

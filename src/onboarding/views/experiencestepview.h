@@ -18,7 +18,8 @@ namespace korvane {
 class ExperienceStepView : public QWidget {
 public:
     ExperienceStepView(std::shared_ptr<OnboardingViewModel> viewModel,
-                       const StaticAppDemoCard::IconLookup& appIcon, QWidget* parent = nullptr);
+                       const StaticAppDemoCard::IconLookup& appIcon, const IconLoader* icons = nullptr,
+                       QWidget* parent = nullptr);
     ~ExperienceStepView() override;
 
 private:

@@ -202,7 +202,7 @@ void OnboardingView::showStep(OnboardingStep step) {
         content_ = new WelcomeStepView(viewModel_, environment_.scheduler, this);
         break;
     case OnboardingStep::experience:
-        content_ = new ExperienceStepView(viewModel_, environment_.appIcon, this);
+        content_ = new ExperienceStepView(viewModel_, environment_.appIcon, environment_.icons.get(), this);
         break;
     case OnboardingStep::ready:
         content_ = new ReadyStepView(viewModel_, this);

@@ -24,6 +24,8 @@ public:
     struct Environment {
         Scheduler& scheduler;
         StaticAppDemoCard::IconLookup appIcon;
+        // Decodes the demo cards' icons off the main thread; without it the cards show their symbols.
+        std::shared_ptr<const IconLoader> icons;
     };
 
     OnboardingView(std::shared_ptr<OnboardingViewModel> viewModel, Environment environment,

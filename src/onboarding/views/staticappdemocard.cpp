@@ -5,7 +5,6 @@
 #include "uikit/badge.h"
 #include "uikit/kitcolors.h"
 
-#include <QFileInfo>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,7 +16,7 @@ using namespace onboardingstyle;
 
 StaticAppDemoCard::StaticAppDemoCard(std::string appName, std::string visualInput,
                                      std::vector<std::string> snippetLabels, const IconLookup& appIcon,
-                                     QWidget* parent)
+                                     const IconLoader* icons, QWidget* parent)
     : RoundedCard(parent)
     , appName_(std::move(appName))
     , visualInput_(std::move(visualInput))
@@ -29,7 +28,7 @@ StaticAppDemoCard::StaticAppDemoCard(std::string appName, std::string visualInpu
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(10, 10, 10, 10);
     stack->setSpacing(8);
-    stack->addWidget(makeHeader(appIcon));
+    stack->addWidget(makeHeader(appIcon, icons));
     stack->addWidget(makeInput());
     stack->addWidget(makePopup());
     stack->addStretch(1);
@@ -55,48 +54,42 @@ StaticAppDemoCard::AppLook StaticAppDemoCard::look(const std::string& appName) {
 }
 
 // Asked afresh each time a card is made: an application installed meanwhile shows its icon.
-QIcon StaticAppDemoCard::appIcon(const std::string& appName, const IconLookup& lookup) {
+std::optional<std::string> StaticAppDemoCard::iconName(const std::string& appName, const IconLookup& lookup) {
     if (!lookup) {
-        return {};
+        return std::nullopt;
     }
     for (const std::string& id : look(appName).desktopIDs) {
-        const std::optional<std::string> name = lookup(id);
-        if (!name || name->empty()) {
-            continue;
-        }
-        const QString icon = QString::fromStdString(*name);
-        // An absolute Icon= path is only ever decoded as an image.
-        if (icon.startsWith('/')) {
-            if (QFileInfo(icon).isFile()) {
-                if (QIcon found(icon); !found.pixmap(16, 16).isNull()) {
-                    return found;
-                }
-            }
-        } else if (QIcon::hasThemeIcon(icon)) {
-            return QIcon::fromTheme(icon);
+        std::optional<std::string> name = lookup(id);
+        if (name && !name->empty()) {
+            return name;
         }
     }
-    return {};
+    return std::nullopt;
 }
 
-QWidget* StaticAppDemoCard::makeHeader(const IconLookup& appIcon) {
+QWidget* StaticAppDemoCard::makeHeader(const IconLookup& appIcon, const IconLoader* icons) {
     auto* header = new QWidget(this);
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);
-    const QIcon icon = StaticAppDemoCard::appIcon(appName_, appIcon);
-    if (!icon.isNull()) {
-        auto* image = new QLabel(header);
-        image->setObjectName("appIcon");
-        image->setPixmap(icon.pixmap(16, 16));
-        image->setFixedSize(16, 16);
-        image->setAccessibleName(QString::fromStdString(appName_));
-        row->addWidget(image);
-    } else {
-        auto* symbol = new SymbolView(look(appName_).fallbackSymbol, 16, secondaryText(), header);
-        symbol->setObjectName("appSymbol");
-        symbol->setAccessibleName(QString::fromStdString(appName_));
-        row->addWidget(symbol);
+    auto* symbol = new SymbolView(look(appName_).fallbackSymbol, 16, secondaryText(), header);
+    symbol->setObjectName("appSymbol");
+    symbol->setAccessibleName(QString::fromStdString(appName_));
+    row->addWidget(symbol);
+    if (const auto name = iconName(appName_, appIcon); name && icons) {
+        icons->load(*name, 16, this, [this, header, row, symbol](const QIcon& icon) {
+            if (icon.isNull()) {
+                return;
+            }
+            auto* image = new QLabel(header);
+            image->setObjectName("appIcon");
+            image->setPixmap(icon.pixmap(16, 16));
+            image->setFixedSize(16, 16);
+            image->setAccessibleName(QString::fromStdString(appName_));
+            delete row->replaceWidget(symbol, image);
+            symbol->hide();
+            symbol->deleteLater();
+        });
     }
     row->addWidget(
         label(QString::fromStdString(appName_), systemFont(12, QFont::Medium), secondaryText(), header));

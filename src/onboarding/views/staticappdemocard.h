@@ -1,8 +1,8 @@
 #pragma once
 
+#include "uikit/iconloader.h"
 #include "uikit/roundedcard.h"
 
-#include <QIcon>
 #include <functional>
 #include <optional>
 #include <string>
@@ -11,8 +11,9 @@
 namespace korvane {
 
 // A still card showing the completion popup inside one application: its icon and name, what the
-// user typed there, and up to four sample completions with the application's source badge. Main
-// thread.
+// user typed there, and up to four sample completions with the application's source badge. The
+// icon is decoded in the background; the application's symbol stands in until it comes, and stays
+// when there is none. Main thread.
 class StaticAppDemoCard : public RoundedCard {
 public:
     // The icon named by an installed application's desktop file (a theme icon name or an absolute
@@ -29,17 +30,19 @@ public:
     };
 
     StaticAppDemoCard(std::string appName, std::string visualInput, std::vector<std::string> snippetLabels,
-                      const IconLookup& appIcon, QWidget* parent = nullptr);
+                      const IconLookup& appIcon, const IconLoader* icons = nullptr,
+                      QWidget* parent = nullptr);
 
     // The symbol, badge and badge colour that go with `appName` (compared whole and case-sensitively).
     static AppLook look(const std::string& appName);
-    // The first installed application's icon for `appName`, or a null icon.
-    static QIcon appIcon(const std::string& appName, const IconLookup& lookup);
+    // The icon named by the first installed application that stands for `appName`; none when no
+    // such application names one.
+    static std::optional<std::string> iconName(const std::string& appName, const IconLookup& lookup);
 
     static constexpr std::size_t maxRows = 4;
 
 private:
-    QWidget* makeHeader(const IconLookup& appIcon);
+    QWidget* makeHeader(const IconLookup& appIcon, const IconLoader* icons);
     QWidget* makeInput();
     QWidget* makePopup();
 

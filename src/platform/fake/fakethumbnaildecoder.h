@@ -10,7 +10,7 @@ namespace korvane {
 // calls. Any thread.
 class FakeThumbnailDecoder final : public ThumbnailDecoder {
 public:
-    std::optional<DecodedImage> decodeThumbnail(const std::string& bytes, int) const override {
+    std::optional<DecodedImage> decodeThumbnail(std::string bytes, int) const override {
         ++calls_;
         if (!bytes.starts_with("IMG")) {
             return std::nullopt;

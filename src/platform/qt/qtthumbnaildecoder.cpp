@@ -1,53 +1,26 @@
 #include "platform/qt/qtthumbnaildecoder.h"
 
-#include <QBuffer>
+#include "platform/qt/boundedimagereader.h"
+
 #include <QByteArray>
 #include <QImage>
-#include <QImageReader>
 #include <algorithm>
-#include <cmath>
+#include <mutex>
 
 namespace korvane {
 namespace {
 
-bool isPreviewFormat(const QByteArray& format) {
-    static const QByteArray formats[] = {"png", "jpeg", "jpg", "gif", "webp"};
-    return std::find(std::begin(formats), std::end(formats), format.toLower()) != std::end(formats);
+constexpr const char* previewFormats[] = {"png", "jpeg", "jpg", "gif", "webp"};
+
+// Loads overlap when the user moves quickly through image results: one decode at a time keeps
+// their peaks from adding up.
+std::mutex& decodeMutex() {
+    static std::mutex mutex;
+    return mutex;
 }
 
-} // namespace
-
-std::optional<DecodedImage> QtThumbnailDecoder::decodeThumbnail(const std::string& bytes,
-                                                                int maxPixelSize) const {
-    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    QBuffer buffer(&data);
-    if (!buffer.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    QImageReader reader(&buffer);
-    // The content decides the format, whatever the file is named: a vector image named .png stays
-    // unrendered.
-    reader.setDecideFormatFromContent(true);
-    if (!isPreviewFormat(reader.format())) {
-        return std::nullopt;
-    }
-    const QSize declared = reader.size();
-    if (!declared.isValid() || declared.isEmpty() ||
-        static_cast<long long>(declared.width()) * declared.height() > maxSourcePixels) {
-        return std::nullopt;
-    }
-    reader.setAutoTransform(true);
-    const int longest = std::max(declared.width(), declared.height());
-    if (maxPixelSize > 0 && longest > maxPixelSize) {
-        const double scale = static_cast<double>(maxPixelSize) / longest;
-        reader.setScaledSize(QSize(std::max(1, static_cast<int>(std::lround(declared.width() * scale))),
-                                   std::max(1, static_cast<int>(std::lround(declared.height() * scale)))));
-    }
-    QImage image = reader.read();
-    if (image.isNull()) {
-        return std::nullopt;
-    }
-    image = image.convertToFormat(QImage::Format_ARGB32);
+DecodedImage pixelsOf(QImage image) {
+    image = std::move(image).convertToFormat(QImage::Format_ARGB32);
     DecodedImage decoded{image.width(), image.height(), {}};
     decoded.pixels.resize(static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.height()));
     for (int y = 0; y < image.height(); ++y) {
@@ -56,6 +29,20 @@ std::optional<DecodedImage> QtThumbnailDecoder::decodeThumbnail(const std::strin
                   decoded.pixels.begin() + static_cast<std::ptrdiff_t>(y) * image.width());
     }
     return decoded;
+}
+
+} // namespace
+
+std::optional<DecodedImage> QtThumbnailDecoder::decodeThumbnail(std::string bytes, int maxPixelSize) const {
+    const std::lock_guard lock(decodeMutex());
+    std::optional<QImage> image =
+        BoundedImageReader::read(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())),
+                                 {maxPixelSize, maxSourcePixels, maxDecodeBytes, previewFormats});
+    std::string().swap(bytes);
+    if (!image) {
+        return std::nullopt;
+    }
+    return pixelsOf(std::move(*image));
 }
 
 } // namespace korvane

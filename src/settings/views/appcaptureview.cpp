@@ -1,6 +1,5 @@
 #include "settings/views/appcaptureview.h"
 
-#include "settings/views/appicons.h"
 #include "settings/views/installedappsview.h"
 #include "uikit/errorrow.h"
 #include "uikit/kitcolors.h"
@@ -167,13 +166,14 @@ void AppCaptureView::addRecentSection(QVBoxLayout* layout) {
         const auto found = std::find_if(running.begin(), running.end(), [&](const CatalogApplication& r) {
             return r.bundleId == app.bundleID;
         });
-        if (found != running.end()) {
-            const QIcon icon = AppIcons::fromSpec(found->icon);
-            if (!icon.isNull()) {
-                auto* picture = new QLabel(row);
-                picture->setPixmap(icon.pixmap(16, 16));
-                rowLayout->addWidget(picture);
-            }
+        if (found != running.end() && services_.icons) {
+            services_.icons->load(found->icon, 16, row, [row, rowLayout](const QIcon& icon) {
+                if (!icon.isNull()) {
+                    auto* picture = new QLabel(row);
+                    picture->setPixmap(icon.pixmap(16, 16));
+                    rowLayout->insertWidget(0, picture);
+                }
+            });
         }
         rowLayout->addWidget(new QLabel(qs(app.name), row));
         rowLayout->addStretch(1);

@@ -4,6 +4,7 @@
 #include "platform/applicationcatalog.h"
 #include "platform/platformcapabilities.h"
 #include "platform/urlopener.h"
+#include "uikit/iconloader.h"
 
 #include <filesystem>
 #include <memory>
@@ -23,6 +24,8 @@ struct ConfigurationServices {
     std::filesystem::path configFile;
     // Korvane's own application identifier, never offered as an application to configure.
     std::string ownBundleId = "korvane";
+    // Decodes the applications' icons off the main thread; without it every icon is a placeholder.
+    std::shared_ptr<const IconLoader> icons;
 };
 
 } // namespace korvane

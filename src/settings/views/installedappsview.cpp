@@ -2,7 +2,6 @@
 
 #include "settings/installedappscache.h"
 #include "settings/installedappsscan.h"
-#include "settings/views/appicons.h"
 #include "uikit/kitcolors.h"
 #include "uikit/symbolicon.h"
 
@@ -21,7 +20,6 @@ namespace korvane {
 namespace {
 
 constexpr int iconSide = 32;
-constexpr int roleLoaded = Qt::UserRole + 1;
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -103,6 +101,11 @@ InstalledAppsView::InstalledAppsView(const ConfigurationServices& services, QWid
     loadApps();
 }
 
+void InstalledAppsView::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    loadVisibleIcons();
+}
+
 void InstalledAppsView::loadApps() {
     isLoading_ = true;
     body_->setCurrentIndex(0);
@@ -153,7 +156,10 @@ void InstalledAppsView::refreshList() {
     list_->clear();
     const QIcon placeholder = SymbolIcon::icon("app", KitColors::secondaryText(*this), iconSide);
     for (const InstalledApp& app : shown_) {
-        auto* item = new QListWidgetItem(placeholder, qs(app.appName) + '\n' + qs(app.bundleId), list_);
+        const auto loaded = icons_.find(app.bundleId);
+        const bool hasIcon = loaded != icons_.end() && !loaded->second.isNull();
+        auto* item = new QListWidgetItem(hasIcon ? loaded->second : placeholder,
+                                         qs(app.appName) + '\n' + qs(app.bundleId), list_);
         item->setData(Qt::AccessibleTextRole, qs(app.appName));
         item->setData(Qt::UserRole, qs(app.bundleId));
         item->setSizeHint(QSize(0, iconSide + 12));
@@ -162,20 +168,31 @@ void InstalledAppsView::refreshList() {
 }
 
 void InstalledAppsView::loadVisibleIcons() {
-    if (!services_.applications) {
+    if (!services_.applications || !services_.icons) {
         return;
     }
-    // Only rows in view read their icons, once each.
+    // Only rows in view ask for their icons, once per application; the placeholder stays meanwhile.
     const QRect viewport = list_->viewport()->rect();
     for (int row = 0; row < list_->count(); ++row) {
         QListWidgetItem* item = list_->item(row);
-        if (item->data(roleLoaded).toBool() || !viewport.intersects(list_->visualItemRect(item))) {
+        const std::string bundleId = item->data(Qt::UserRole).toString().toStdString();
+        if (requestedIcons_.count(bundleId) || !viewport.intersects(list_->visualItemRect(item))) {
             continue;
         }
-        item->setData(roleLoaded, true);
-        const QIcon icon = AppIcons::fromSpec(
-            services_.applications->iconFor(item->data(Qt::UserRole).toString().toStdString()));
-        if (!icon.isNull()) {
+        requestedIcons_.insert(bundleId);
+        services_.icons->load(services_.applications->iconFor(bundleId), iconSide, this,
+                              [this, bundleId](const QIcon& icon) { showIcon(bundleId, icon); });
+    }
+}
+
+void InstalledAppsView::showIcon(const std::string& bundleId, const QIcon& icon) {
+    icons_[bundleId] = icon;
+    if (icon.isNull()) {
+        return;
+    }
+    for (int row = 0; row < list_->count(); ++row) {
+        QListWidgetItem* item = list_->item(row);
+        if (item->data(Qt::UserRole).toString().toStdString() == bundleId) {
             item->setIcon(icon);
         }
     }

@@ -4,7 +4,10 @@
 #include "settings/views/configurationservices.h"
 
 #include <QDialog>
+#include <QIcon>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,8 +21,8 @@ class InstalledAppsCache;
 
 // The "Installed Applications" sheet over the capture popover: a search field and the installed and
 // running applications, scanned away from the main thread (or taken from the five-minute cache), with
-// icons loaded as rows come into view. Choosing a row reports it; the caller closes the sheet. Escape
-// closes it too. Main thread.
+// icons decoded in the background as rows come into view, once per application while the sheet is open.
+// Choosing a row reports it; the caller closes the sheet. Escape closes it too. Main thread.
 class InstalledAppsView final : public QDialog {
     Q_OBJECT
 
@@ -34,11 +37,16 @@ public:
     // The rows shown for the current search, in order.
     std::vector<InstalledApp> shownApps() const;
 
+protected:
+    // The rows laid out in view only now ask for their icons.
+    void showEvent(QShowEvent* event) override;
+
 private:
     void loadApps();
     void showApps(std::vector<InstalledApp> apps);
     void refreshList();
     void loadVisibleIcons();
+    void showIcon(const std::string& bundleId, const QIcon& icon);
 
     const ConfigurationServices& services_;
     OnSelect onSelect_;
@@ -49,6 +57,8 @@ private:
     QLineEdit* search_ = nullptr;
     QStackedWidget* body_ = nullptr;
     QListWidget* list_ = nullptr;
+    std::set<std::string> requestedIcons_;
+    std::map<std::string, QIcon> icons_;
 };
 
 } // namespace korvane

@@ -128,10 +128,24 @@ void SnippetScopeTabBar::loadIcons(const std::vector<AppSnippetConfig>& apps) {
         if (iconCache_.count(app.bundleId)) {
             continue;
         }
+        // A null entry while the icon is decoded: the tab shows no picture until it comes.
+        iconCache_.emplace(app.bundleId, QIcon());
         const std::string spec =
             services_.applications ? services_.applications->iconFor(app.bundleId) : std::string();
-        QIcon icon = AppIcons::fromSpec(spec);
-        iconCache_.emplace(app.bundleId, icon.isNull() ? AppIcons::ownIcon() : icon);
+        if (!services_.icons) {
+            showIcon(app.bundleId, QIcon());
+            continue;
+        }
+        services_.icons->load(
+            spec, 16, this, [this, bundleId = app.bundleId](const QIcon& icon) { showIcon(bundleId, icon); });
+    }
+}
+
+void SnippetScopeTabBar::showIcon(const std::string& bundleId, const QIcon& icon) {
+    QIcon& kept = iconCache_[bundleId];
+    kept = icon.isNull() ? AppIcons::ownIcon() : icon;
+    for (auto* tab : strip_->findChildren<CapsuleButton*>(QString::fromStdString("tab:" + bundleId))) {
+        tab->setPicture(kept, 16);
     }
 }
 

@@ -22,8 +22,8 @@ class CapsuleButton;
 
 // The scope tabs of the snippets page: "Global", one tab per configured application (icon and name,
 // with the context menu "Remove App" that asks first), and "plus", which opens the application
-// capture popover under it. The selection lives in the view model. Icons are looked up once per
-// application and kept. Main thread.
+// capture popover under it. The selection lives in the view model. Icons are decoded in the
+// background once per application and kept. Main thread.
 class SnippetScopeTabBar final : public QScrollArea {
     Q_OBJECT
 
@@ -44,6 +44,7 @@ public:
 
 private:
     void loadIcons(const std::vector<AppSnippetConfig>& apps);
+    void showIcon(const std::string& bundleId, const QIcon& icon);
     CapsuleButton* makeAppTab(const AppSnippetConfig& app, bool selected);
     void askToRemove(const std::string& bundleId);
 
