@@ -23,6 +23,7 @@ std::string ProjectTrustPrompt::message(const ProjectTrustRequest& request) {
     appendList(text, "Commands it will run:", request.commands);
     appendList(text, "Snippets of yours it will replace:", request.overridingKeys);
     appendList(text, "Snippets with line breaks it will insert:", request.lineBreakKeys);
+    appendList(text, "Snippets with links other than web and mail it will open:", request.linkKeys);
     text += "\n\nTrust covers exactly this text, not the scripts or programs the commands call.";
     return text;
 }

@@ -38,13 +38,17 @@ bool holdsLineBreak(const ManualSnippet& snippet) {
     return snippet.expand && ControlCharacters::holdsLineBreak(*snippet.expand);
 }
 
+bool opensOtherLink(const ManualSnippet& snippet) {
+    return snippet.url && !isWebOrMailURL(*snippet.url);
+}
+
 // Why a snippet of a project not trusted waits for trust, or none when it is offered before. A line
 // typed into a terminal runs as a command when the next one begins.
 std::optional<std::string> reasonToWaitForTrust(const ManualSnippet& snippet, bool replacesUserKey) {
     if (replacesUserKey) {
         return "the key stays the user's";
     }
-    if (snippet.url && !isWebOrMailURL(*snippet.url)) {
+    if (opensOtherLink(snippet)) {
         return "only http, https and mailto links open before";
     }
     if (holdsLineBreak(snippet)) {
@@ -482,15 +486,15 @@ std::optional<ProjectTrustRequest> ConfigManager::projectTrustRequest() const {
     return ProjectTrustStore::request(
         *currentConfigProjectRoot_,
         projectConfig_->customProviders.value_or(std::vector<CustomProviderConfig>{}),
-        overridingProjectSnippets(), lineBreakProjectSnippets());
+        overridingProjectSnippets(), validProjectSnippets(holdsLineBreak), validProjectSnippets(opensOtherLink));
 }
 
-std::vector<ManualSnippet> ConfigManager::lineBreakProjectSnippets() const {
+std::vector<ManualSnippet> ConfigManager::validProjectSnippets(bool (*holds)(const ManualSnippet&)) const {
     std::vector<ManualSnippet> held;
     if (projectConfig_ && projectConfig_->snippets) {
         std::copy_if(projectConfig_->snippets->begin(), projectConfig_->snippets->end(),
-                     std::back_inserter(held), [](const ManualSnippet& snippet) {
-                         return !snippet.validationError() && holdsLineBreak(snippet);
+                     std::back_inserter(held), [holds](const ManualSnippet& snippet) {
+                         return !snippet.validationError() && holds(snippet);
                      });
     }
     return held;

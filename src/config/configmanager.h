@@ -128,8 +128,8 @@ private:
     std::optional<ProjectTrustRequest> projectTrustRequest() const;
     // The loaded project's valid snippets whose keys a built-in, global or application snippet has.
     std::vector<ManualSnippet> overridingProjectSnippets() const;
-    // The loaded project's valid snippets whose text holds a line break.
-    std::vector<ManualSnippet> lineBreakProjectSnippets() const;
+    // The loaded project's valid snippets of which `holds` is true.
+    std::vector<ManualSnippet> validProjectSnippets(bool (*holds)(const ManualSnippet&)) const;
 
     ConfigLoader configLoader_;
     ProjectConfigWatcher::Factory watcherFactory_;

@@ -31,37 +31,38 @@ ProjectTrustStore::ProjectTrustStore(std::filesystem::path file)
 std::optional<ProjectTrustRequest>
 ProjectTrustStore::request(const std::string& projectRoot, const std::vector<CustomProviderConfig>& providers,
                            const std::vector<ManualSnippet>& overridingSnippets,
-                           const std::vector<ManualSnippet>& lineBreakSnippets) {
-    if (providers.empty() && overridingSnippets.empty() && lineBreakSnippets.empty()) {
+                           const std::vector<ManualSnippet>& lineBreakSnippets,
+                           const std::vector<ManualSnippet>& linkSnippets) {
+    if (providers.empty() && overridingSnippets.empty() && lineBreakSnippets.empty() && linkSnippets.empty()) {
         return std::nullopt;
     }
-    ProjectTrustRequest request{projectRoot, {}, {}, {}, {}};
+    ProjectTrustRequest request{projectRoot, {}, {}, {}, {}, {}};
     Json commands = Json::array();
     for (const auto& provider : providers) {
         request.commands.push_back(provider.command);
         commands.push_back(provider.command);
     }
-    if (overridingSnippets.empty() && lineBreakSnippets.empty()) {
+    if (overridingSnippets.empty() && lineBreakSnippets.empty() && linkSnippets.empty()) {
         // The digest of a commands-only file is the one trust stores have always held.
         request.commandsDigest = digestOf(commands);
         return request;
     }
     // Each snippet's text counts once, whatever number of reasons it has to wait.
     Json snippets = Json::array();
-    const auto add = [&snippets](const ManualSnippet& snippet) {
-        snippets.push_back(Json::array({snippet.key, snippet.expand.value_or(""), snippet.url.value_or("")}));
-    };
-    for (const auto& snippet : overridingSnippets) {
-        request.overridingKeys.push_back(snippet.key);
-        add(snippet);
-    }
-    for (const auto& snippet : lineBreakSnippets) {
-        request.lineBreakKeys.push_back(snippet.key);
-        if (std::find(overridingSnippets.begin(), overridingSnippets.end(), snippet) ==
-            overridingSnippets.end()) {
-            add(snippet);
+    std::vector<ManualSnippet> counted;
+    const auto add = [&](const std::vector<ManualSnippet>& waiting, std::vector<std::string>& keys) {
+        for (const auto& snippet : waiting) {
+            keys.push_back(snippet.key);
+            if (std::find(counted.begin(), counted.end(), snippet) == counted.end()) {
+                counted.push_back(snippet);
+                snippets.push_back(
+                    Json::array({snippet.key, snippet.expand.value_or(""), snippet.url.value_or("")}));
+            }
         }
-    }
+    };
+    add(overridingSnippets, request.overridingKeys);
+    add(lineBreakSnippets, request.lineBreakKeys);
+    add(linkSnippets, request.linkKeys);
     request.commandsDigest = digestOf(Json::object({{"commands", commands}, {"snippets", snippets}}));
     return request;
 }

@@ -15,8 +15,8 @@
 namespace korvane {
 
 // A project whose own file holds what only the user's trust unlocks: provider commands, snippets that
-// would replace a key the user already has, and snippets whose text holds a line break. What the
-// confirmation shows and what trusting stores.
+// would replace a key the user already has, snippets whose text holds a line break and links other
+// than web and mail ones. What the confirmation shows and what trusting stores.
 struct ProjectTrustRequest {
     std::string projectRoot;
     // SHA-256 of the commands and the snippets waiting for trust as they stand, in lower-case
@@ -27,6 +27,8 @@ struct ProjectTrustRequest {
     std::vector<std::string> overridingKeys;
     // The keys of the project's snippets whose text holds a line break.
     std::vector<std::string> lineBreakKeys;
+    // The keys of the project's snippets that open a link other than an http, https or mailto one.
+    std::vector<std::string> linkKeys;
 
     bool operator==(const ProjectTrustRequest&) const = default;
 };
@@ -42,12 +44,13 @@ public:
 
     explicit ProjectTrustStore(std::filesystem::path file);
 
-    // The request for a project's providers, the snippets that replace existing keys and those whose
-    // text holds a line break; none when there is none of them.
+    // The request for a project's providers, the snippets that replace existing keys, those whose
+    // text holds a line break and those that open other links; none when there is none of them.
     static std::optional<ProjectTrustRequest>
     request(const std::string& projectRoot, const std::vector<CustomProviderConfig>& providers,
             const std::vector<ManualSnippet>& overridingSnippets = {},
-            const std::vector<ManualSnippet>& lineBreakSnippets = {});
+            const std::vector<ManualSnippet>& lineBreakSnippets = {},
+            const std::vector<ManualSnippet>& linkSnippets = {});
 
     bool isTrusted(const std::string& projectRoot, const std::string& commandsDigest) const;
     // Stores the trust, replacing what the root had before. A file that cannot be read is never

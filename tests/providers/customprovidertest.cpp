@@ -330,6 +330,15 @@ TEST_F(CustomProviderTrustTest, AnUntrustedProjectCannotTakeOverTheUsersSnippets
     ASSERT_EQ(waiting.size(), 1u);
     EXPECT_THAT(waiting[0].commands, IsEmpty());
     EXPECT_THAT(waiting[0].overridingKeys, ElementsAre("sig"));
+    // What trust lets open is shown too, and covered: another address asks again.
+    EXPECT_THAT(waiting[0].linkKeys, ElementsAre("local"));
+    writeProject(std::regex_replace(std::regex_replace(project, std::regex("SIG"), "evil"),
+                                    std::regex("/etc/passwd"), "/etc/shadow"));
+    manager.reloadProjectConfig();
+    ASSERT_EQ(manager.projectsAwaitingTrust().size(), 1u);
+    EXPECT_NE(manager.projectsAwaitingTrust()[0].commandsDigest, waiting[0].commandsDigest);
+    writeProject(std::regex_replace(project, std::regex("SIG"), "evil"));
+    manager.reloadProjectConfig();
     ASSERT_TRUE(manager.trustProjectCommands(waiting[0]).has_value());
     set = manager.mergedManualSnippets("xterm", projectRoot());
     EXPECT_EQ(find("sig")->expansion, "evil");
