@@ -32,10 +32,12 @@ class MemoryStore final : public ConfigStore {
 public:
     explicit MemoryStore(AppConfig config)
         : config_(std::move(config)) {}
-    Expected<AppConfig, std::string> loadForEditing() override { return config_; }
-    Expected<void, std::string> saveConfig(const AppConfig& config) override {
-        config_ = config;
-        return {};
+    Expected<AppConfig, ConfigLoadError> loadForEditing() override { return config_; }
+    Expected<AppConfig, ConfigUpdateError> updateConfig(const ConfigEdit& edit) override {
+        if (auto changed = edit(config_)) {
+            config_ = std::move(*changed);
+        }
+        return config_;
     }
     const std::filesystem::path& configFilePath() const override { return path_; }
 
