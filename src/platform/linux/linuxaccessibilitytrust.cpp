@@ -90,16 +90,18 @@ void switchAccessibilityBusOn() {
 
 } // namespace
 
-LinuxAccessibilityTrust::LinuxAccessibilityTrust(Check check)
-    : check_(std::move(check)) {}
+LinuxAccessibilityTrust::LinuxAccessibilityTrust(Check check, std::chrono::milliseconds firstAnswerWait)
+    : check_(std::move(check)),
+      firstAnswerWait_(firstAnswerWait) {}
 
 LinuxAccessibilityTrust::~LinuxAccessibilityTrust() = default;
 
 bool LinuxAccessibilityTrust::isTrusted() const {
     startRefresh();
     std::unique_lock lock(mutex_);
-    answered_.wait(lock, [this] { return lastAnswer_.has_value(); });
-    return *lastAnswer_;
+    // A bus that never answers holds the caller, often the main thread, no longer than one call did.
+    answered_.wait_for(lock, firstAnswerWait_, [this] { return lastAnswer_.has_value(); });
+    return lastAnswer_.value_or(false);
 }
 
 void LinuxAccessibilityTrust::requestTrust() {

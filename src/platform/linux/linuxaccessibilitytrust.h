@@ -3,6 +3,7 @@
 #include "platform/accessibilitytrust.h"
 #include "platform/linux/workerthread.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -22,13 +23,15 @@ public:
     using Check = std::function<bool()>;
     using LauncherCheck = std::function<bool(std::int32_t pid)>;
 
-    // `check` is the question asked in the background, first when the answer is first wanted.
-    explicit LinuxAccessibilityTrust(Check check = defaultCheck);
+    // `check` is the question asked in the background, first when the answer is first wanted; the
+    // first caller waits for it at most `firstAnswerWait`, then takes "not trusted" until it comes.
+    explicit LinuxAccessibilityTrust(Check check = defaultCheck,
+                                     std::chrono::milliseconds firstAnswerWait = std::chrono::seconds(1));
     // Waits for a question already being asked, at most its time limits.
     ~LinuxAccessibilityTrust() override;
 
-    // The last answer, and another question asked unless one is on its way. Only the first call
-    // waits, for the first answer.
+    // The last answer, and another question asked unless one is on its way. Only a call before the
+    // first answer waits, at most the first answer's wait.
     bool isTrusted() const override;
     // Sets org.a11y.Status IsEnabled to true through the launcher in the background, and asks again
     // unless a question is already on its way.
@@ -48,6 +51,7 @@ private:
     void refresh() const;
 
     const Check check_;
+    const std::chrono::milliseconds firstAnswerWait_;
     mutable std::mutex mutex_;
     mutable std::condition_variable answered_;
     mutable std::optional<bool> lastAnswer_;

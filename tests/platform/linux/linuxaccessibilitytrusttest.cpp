@@ -14,6 +14,7 @@
 #include <cstring>
 #include <dbus/dbus.h>
 #include <functional>
+#include <future>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
@@ -222,6 +223,23 @@ TEST(LinuxAccessibilityTrustTest, OnlyTheLauncherIsAskedAndAStalledOneHoldsNoCal
     owner.hold();
     ASSERT_TRUE(test::pollUntil([&] { return !trust.isTrusted() && owner.held() == 1; }));
     owner.answer(true);
+    EXPECT_TRUE(test::pollUntil([&] { return trust.isTrusted(); }));
+}
+
+// A first question still unanswered holds the first caller only for its wait: until the answer comes
+// the program is not trusted, and then it is.
+TEST(LinuxAccessibilityTrustTest, TheFirstAnswerIsWaitedForOnlyAWhile) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    LinuxAccessibilityTrust trust(
+        [released] {
+            released.wait();
+            return true;
+        },
+        std::chrono::milliseconds(50));
+    EXPECT_FALSE(trust.isTrusted());
+    EXPECT_FALSE(trust.isTrusted());
+    release.set_value();
     EXPECT_TRUE(test::pollUntil([&] { return trust.isTrusted(); }));
 }
 
