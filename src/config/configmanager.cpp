@@ -486,16 +486,16 @@ std::optional<ProjectTrustRequest> ConfigManager::projectTrustRequest() const {
     return ProjectTrustStore::request(
         *currentConfigProjectRoot_,
         projectConfig_->customProviders.value_or(std::vector<CustomProviderConfig>{}),
-        overridingProjectSnippets(), validProjectSnippets(holdsLineBreak), validProjectSnippets(opensOtherLink));
+        overridingProjectSnippets(), validProjectSnippets(holdsLineBreak),
+        validProjectSnippets(opensOtherLink));
 }
 
 std::vector<ManualSnippet> ConfigManager::validProjectSnippets(bool (*holds)(const ManualSnippet&)) const {
     std::vector<ManualSnippet> held;
     if (projectConfig_ && projectConfig_->snippets) {
-        std::copy_if(projectConfig_->snippets->begin(), projectConfig_->snippets->end(),
-                     std::back_inserter(held), [holds](const ManualSnippet& snippet) {
-                         return !snippet.validationError() && holds(snippet);
-                     });
+        std::copy_if(
+            projectConfig_->snippets->begin(), projectConfig_->snippets->end(), std::back_inserter(held),
+            [holds](const ManualSnippet& snippet) { return !snippet.validationError() && holds(snippet); });
     }
     return held;
 }

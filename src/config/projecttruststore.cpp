@@ -33,7 +33,8 @@ ProjectTrustStore::request(const std::string& projectRoot, const std::vector<Cus
                            const std::vector<ManualSnippet>& overridingSnippets,
                            const std::vector<ManualSnippet>& lineBreakSnippets,
                            const std::vector<ManualSnippet>& linkSnippets) {
-    if (providers.empty() && overridingSnippets.empty() && lineBreakSnippets.empty() && linkSnippets.empty()) {
+    if (providers.empty() && overridingSnippets.empty() && lineBreakSnippets.empty() &&
+        linkSnippets.empty()) {
         return std::nullopt;
     }
     ProjectTrustRequest request{projectRoot, {}, {}, {}, {}, {}};

@@ -92,7 +92,8 @@ std::string percentDecoded(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size() && asciiHexValue(text[i + 1]) >= 0 &&
             asciiHexValue(text[i + 2]) >= 0) {
-            decoded.push_back(static_cast<char>(asciiHexValue(text[i + 1]) * 16 + asciiHexValue(text[i + 2])));
+            decoded.push_back(
+                static_cast<char>(asciiHexValue(text[i + 1]) * 16 + asciiHexValue(text[i + 2])));
             i += 2;
         } else {
             decoded.push_back(text[i]);

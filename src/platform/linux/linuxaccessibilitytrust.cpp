@@ -91,8 +91,8 @@ void switchAccessibilityBusOn() {
 } // namespace
 
 LinuxAccessibilityTrust::LinuxAccessibilityTrust(Check check, std::chrono::milliseconds firstAnswerWait)
-    : check_(std::move(check)),
-      firstAnswerWait_(firstAnswerWait) {}
+    : check_(std::move(check))
+    , firstAnswerWait_(firstAnswerWait) {}
 
 LinuxAccessibilityTrust::~LinuxAccessibilityTrust() = default;
 
