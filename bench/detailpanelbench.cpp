@@ -1,6 +1,7 @@
 // The detail panel's body on the main thread: wrapping and laying out a 256 KiB preview once when
 // it arrives, then each repaint of the rows in view (the body scrolled to its middle).
 
+#include "benchtiming.h"
 #include "detail/views/detailscrollingbody.h"
 #include "popup/popuptheme.h"
 #include "popup/views/viewanimations.h"
@@ -14,11 +15,8 @@
 namespace korvane {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+using bench::Clock;
+using bench::millisecondsSince;
 
 std::string preview() {
     std::string text;

@@ -3,6 +3,7 @@
 // for an uncached 256 KiB text and a 10 MiB JPEG (read, decode, store), and the resident memory
 // after 100 image previews went through the cache. Reports p50 and p95 where it says so.
 
+#include "benchtiming.h"
 #include "detail/detailpreviewcontroller.h"
 #include "detail/previewcontentservice.h"
 #include "platform/fake/fakeclock.h"
@@ -21,17 +22,9 @@
 namespace korvane {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0
-                          : values[std::min(values.size() - 1, static_cast<std::size_t>(p * values.size()))];
-}
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+using bench::Clock;
+using bench::millisecondsSince;
+using bench::percentile;
 
 long residentKilobytes() {
     std::ifstream status("/proc/self/status");

@@ -5,6 +5,7 @@
 // Targets: thumbnail peak growth <= 40 MB, resident growth after 100 <= 30 MB, the 8 MiB photograph
 // <= 80 ms. Runs with the program's allocator settings.
 
+#include "benchtiming.h"
 #include "detail/previewcontentservice.h"
 #include "platform/linux/allocatorsettings.h"
 #include "platform/qt/qtthumbnaildecoder.h"
@@ -26,17 +27,9 @@
 namespace korvane {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0
-                          : values[std::min(values.size() - 1, static_cast<std::size_t>(p * values.size()))];
-}
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+using bench::Clock;
+using bench::millisecondsSince;
+using bench::percentile;
 
 long statusKilobytes(const char* key) {
     std::ifstream status("/proc/self/status");
