@@ -3,6 +3,7 @@
 // for an uncached 256 KiB text and a 10 MiB JPEG (read, decode, store), and the resident memory
 // after 100 image previews went through the cache. Reports p50 and p95 where it says so.
 
+#include "benchimages.h"
 #include "benchtiming.h"
 #include "detail/detailpreviewcontroller.h"
 #include "detail/previewcontentservice.h"
@@ -17,7 +18,6 @@
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <fstream>
-#include <random>
 
 namespace korvane {
 namespace {
@@ -41,26 +41,11 @@ void write(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A photograph-like JPEG just under 10 MiB: noise compresses badly, as real photos of that size do.
+// A photograph-like JPEG just under 10 MiB.
 std::string largeJpeg() {
-    QImage image(4200, 3000, QImage::Format_RGB32);
-    std::mt19937 random(7);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            line[x] = qRgb(static_cast<int>(random() % 256), (x + y) % 256, static_cast<int>(random() % 64));
-        }
-    }
-    for (int quality = 95; quality > 10; quality -= 5) {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "JPEG", quality);
-        if (bytes.size() <= static_cast<qsizetype>(PreviewContentService::maxImageBytes)) {
-            return bytes.toStdString();
-        }
-    }
-    return {};
+    const auto jpeg = bench::largestJpegWithin(bench::noisePhotograph(),
+                                               static_cast<qsizetype>(PreviewContentService::maxImageBytes));
+    return jpeg ? jpeg->bytes.toStdString() : std::string();
 }
 
 void BM_FeedPreviewPerArrowKey(benchmark::State& state) {

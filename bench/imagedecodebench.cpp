@@ -5,6 +5,7 @@
 // Targets: thumbnail peak growth <= 40 MB, resident growth after 100 <= 30 MB, the 8 MiB photograph
 // <= 80 ms. Runs with the program's allocator settings.
 
+#include "benchimages.h"
 #include "benchtiming.h"
 #include "detail/previewcontentservice.h"
 #include "platform/linux/allocatorsettings.h"
@@ -13,7 +14,6 @@
 #include "uikit/iconloader.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
 #include <QThreadPool>
@@ -22,7 +22,6 @@
 #include <chrono>
 #include <fstream>
 #include <malloc.h>
-#include <random>
 
 namespace korvane {
 namespace {
@@ -60,35 +59,20 @@ void writeImage(const QImage& image, const std::string& path, const char* format
     writer.write(image);
 }
 
-// Noise compresses badly, as photographs of that size do: a 4200 × 3000 JPEG of about 8 MiB, its
-// `variant` drawn into one band so that every file differs.
-QImage photograph(int variant) {
-    QImage image(4200, 3000, QImage::Format_RGB32);
-    std::mt19937 random(7);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            line[x] = qRgb(static_cast<int>(random() % 256), (x + y) % 256, static_cast<int>(random() % 64));
-        }
-    }
+// A photograph of about 8 MiB as a JPEG, its first rows of one colour.
+QImage photograph() {
+    QImage image = bench::noisePhotograph();
     for (int y = 0; y < 16; ++y) {
-        std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(y)), image.width(), qRgb(variant, 0, 0));
+        std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(y)), image.width(), qRgb(0, 0, 0));
     }
     return image;
 }
 
 // The highest quality that keeps the photograph within the preview's 10 MiB.
 int photographQuality(const QImage& image) {
-    for (int quality = 95; quality > 10; quality -= 5) {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "JPEG", quality);
-        if (bytes.size() <= static_cast<qsizetype>(PreviewContentService::maxImageBytes)) {
-            return quality;
-        }
-    }
-    return 10;
+    const auto jpeg =
+        bench::largestJpegWithin(image, static_cast<qsizetype>(PreviewContentService::maxImageBytes));
+    return jpeg ? jpeg->quality : 10;
 }
 
 // A large, smooth picture that compresses to little: the shape of a decompression bomb.
@@ -117,7 +101,7 @@ BENCHMARK(BM_ThumbnailOfProgressive8000Jpeg)->Iterations(1)->Unit(benchmark::kMi
 void BM_ThumbnailOf8MiBPhotograph(benchmark::State& state) {
     bench::ScratchDirectory dir;
     const std::string path = (dir.path() / "photo.jpg").string();
-    const QImage image = photograph(0);
+    const QImage image = photograph();
     writeImage(image, path, "JPEG", photographQuality(image));
     QtThumbnailDecoder decoder;
     std::vector<double> times;
@@ -144,7 +128,7 @@ BENCHMARK(BM_ThumbnailOf8MiBPhotograph)->Iterations(20)->Unit(benchmark::kMillis
 void BM_ResidentAfter100Photographs(benchmark::State& state) {
     bench::ScratchDirectory dir;
     std::vector<std::string> paths;
-    QImage image = photograph(0);
+    QImage image = photograph();
     const int quality = photographQuality(image);
     for (int i = 0; i < 100; ++i) {
         std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(i % image.height())), image.width(),
