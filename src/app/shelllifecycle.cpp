@@ -77,9 +77,7 @@ void ShellLifecycle::handleTrustChanged(bool isTrusted) {
         trustAnswerDeadline_.reset();
     }
     parts_.statusBar->updateOnboardingItem(isTrusted);
-    if (onboardingViewModel_) {
-        onboardingViewModel_->refreshPermission();
-    }
+    // The card turns to granted only through its own poll; a loss is shown when the flow opens for it.
     const bool closeOnboarding = std::exchange(onboardingShownWithoutTrustAnswer_, false) && isTrusted;
     if (const auto showOnboardingIfNeeded = std::exchange(pendingStartDecision_, std::nullopt)) {
         applyStartDecision(isTrusted, *showOnboardingIfNeeded);
@@ -174,7 +172,7 @@ void ShellLifecycle::handlePermissionRevoked() {
     if (!isSessionStarted_) {
         return;
     }
-    parts_.eventTap->stop();
+    parts_.eventTap->stopForRevokedPermission();
     isSessionStarted_ = false;
     parts_.flow->dismissAndExecute(CompletionSessionEngine::DismissReason::escaped,
                                    CompletionSessionEngine::ResetMode::reset);

@@ -279,6 +279,8 @@ TEST_F(ShellOverTheAccessibilityBusTest, APermissionBackAsTheOnboardingClosesSta
     }));
     EXPECT_FALSE(coordinator->shell().isSessionStarted());
     EXPECT_THAT(menuTitles(*coordinator->statusBar()), Contains("Finish Setup"));
+    EXPECT_THAT(lines.lines(), Contains("[Korvane] Accessibility permission revoked while event tap is "
+                                        "active. Stopping event tap."));
     QWidget* window = shownOnboardingWindow();
     ASSERT_NE(window, nullptr);
     ASSERT_NE(shownButton(window, "closeForNow"), nullptr);
