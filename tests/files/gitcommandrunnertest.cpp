@@ -120,6 +120,52 @@ TEST(GitCommandRunnerTest, HungGitReturnsNothingAtItsDeadline) {
     EXPECT_THAT(errorLines(log), HasSubstr(" partialLines=2 stderr="));
 }
 
+// Whether a failure comes again: a folder outside every repository, a work tree that is not the
+// folder's own and a missing git answer the same until something changes; a git out of time or one
+// that failed for a reason of its own (here a broken index) may do better next time.
+TEST(GitCommandRunnerTest, EachFailureSaysWhetherItWillComeAgain) {
+    struct Case {
+        std::string name;
+        std::string setup; // run in an empty folder; git runs in its "proj"
+        std::string executable;
+        double timeout;
+        std::optional<GitFailure> failure; // none: git lists
+    };
+    const std::string git = GitCommandRunner::defaultExecutable;
+    const std::vector<Case> cases = {
+        {"a folder no repository holds", "mkdir proj", git, 5.0, GitFailure::noRepository},
+        {"a repository whose folder lives elsewhere", "git init -q --separate-git-dir=\"$PWD/store\" proj",
+         git, 5.0, GitFailure::workTreeRefused},
+        {"a .git naming another repository",
+         "git init -q other && mkdir proj && echo \"gitdir: $PWD/other/.git\" >proj/.git", git, 5.0,
+         GitFailure::workTreeRefused},
+        {"no git", "git init -q proj", "/nonexistent/git", 5.0, GitFailure::gitMissing},
+        {"a broken index", "git init -q proj && echo broken >proj/.git/index", git, 5.0, GitFailure::failed},
+        {"no time", "git init -q proj", git, 0.0, GitFailure::timedOut},
+        {"a repository of its own", "git init -q proj && touch proj/a", git, 5.0, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const test::GitRepo settings; // a private HOME
+        const test::TempDir place;
+        ASSERT_EQ(std::system(("cd '" + place.path().string() + "' && " + c.setup).c_str()), 0);
+        const GitCommandRunner runner(std::make_shared<LinuxProcessRunner>(), GitCommandRunner::Mode::logged,
+                                      c.executable);
+        test::LogCapture log;
+        const GitOutput output = runner.run({"ls-files", "--cached", "--others", "--exclude-standard"},
+                                            (place.path() / "proj").string(), c.timeout);
+        ASSERT_EQ(output.has_value(), !c.failure);
+        if (!c.failure) {
+            EXPECT_EQ(output, Lines{"a"});
+            continue;
+        }
+        EXPECT_EQ(output.failure(), *c.failure);
+        const bool final = *c.failure != GitFailure::failed && *c.failure != GitFailure::timedOut;
+        EXPECT_EQ(isFinal(output.failure()), final);
+        EXPECT_THAT(errorLines(log), HasSubstr("cwd=proj "));
+    }
+}
+
 TEST(GitCommandRunnerTest, RepositoryMonitorProgramNeverRuns) {
     test::TempDir repo;
     const auto marker = repo.path() / "monitor-ran";
