@@ -1,7 +1,8 @@
 // Wrapping a 256 KiB text for the detail panel's body at its usual 28 characters, in the shapes a
 // preview takes: one minified line, one line without a space, one line of accented and CJK text, one
-// line of code with an accent now and then, and many short lines. Each run prints its time against the
-// 10 ms target.
+// line of code with an accent now and then, many short lines, one line of spaces, 262,144 empty lines,
+// 262,144 lines ended by CR LF (each pair leaves an empty line), and a Latin-1 file read as UTF-8 (every
+// accent an invalid byte). Each run prints its time against the 10 ms target.
 
 #include "detail/detailtextwrap.h"
 
@@ -55,6 +56,12 @@ BENCHMARK_CAPTURE(BM_Wrap256KiB, one_line_one_accent_per_piece,
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Wrap256KiB, many_lines,
                   std::string("    const auto value = compute(first, second, third); // and a comment\n"))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Wrap256KiB, one_line_of_spaces, std::string(" "))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Wrap256KiB, empty_lines, std::string("\n"))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Wrap256KiB, crlf_lines, std::string("\r\n"))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Wrap256KiB, one_line_invalid_utf8,
+                  std::string("caf\xE9 na\xEFve r\xE9sum\xE9 \xE0 la fa\xE7on \xFF\x80 "))
     ->Unit(benchmark::kMillisecond);
 
 } // namespace
