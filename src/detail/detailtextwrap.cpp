@@ -106,22 +106,46 @@ void chunk(const Characters& characters, std::size_t first, std::size_t last, st
     }
 }
 
+// Where the word that starts at `first` ends: at the next lone space or the line's end.
+std::size_t wordEnd(const Characters& characters, std::size_t first) {
+    const std::size_t count = characters.count();
+    while (first < count && !characters.isSpace(first)) {
+        ++first;
+    }
+    return first;
+}
+
+// Where the next word begins at or after `index`: past the spaces there.
+std::size_t wordStart(const Characters& characters, std::size_t index) {
+    const std::size_t count = characters.count();
+    while (index < count && characters.isSpace(index)) {
+        ++index;
+    }
+    return index;
+}
+
 // Words follow one another in the line, so the display line being filled is always one run of the
-// line's characters, [lineFirst, lineEnd): words joined by single spaces are the line as written.
+// line's characters, [lineFirst, lineEnd): words with the spaces between them as written. Spaces where
+// the line breaks end no line and begin none.
 void wrapCharacters(const Characters& characters, std::size_t width, std::vector<std::string>& lines) {
     const std::size_t count = characters.count();
+    std::size_t first = wordStart(characters, 0);
+    if (first == count) {
+        // A line of spaces alone still stands for a line of the text.
+        lines.push_back(filler);
+        return;
+    }
     std::size_t lineFirst = 0;
     std::size_t lineEnd = 0;
-    const auto place = [&](std::size_t first, std::size_t last) {
-        const std::size_t length = last - first;
+    const auto place = [&](std::size_t last) {
         if (lineEnd > lineFirst) {
-            if (lineEnd - lineFirst + 1 + length <= width) {
+            if (last - lineFirst <= width) {
                 lineEnd = last;
                 return;
             }
             lines.emplace_back(characters.text(lineFirst, lineEnd));
         }
-        if (length > width) {
+        if (last - first > width) {
             chunk(characters, first, last, width, lines);
             lineFirst = lineEnd = last;
         } else {
@@ -129,24 +153,17 @@ void wrapCharacters(const Characters& characters, std::size_t width, std::vector
             lineEnd = last;
         }
     };
-    // Leading spaces are the line's indentation: they stay in front of its first word. A line of
-    // spaces alone shows nothing.
-    std::size_t wordEnd = 0;
-    while (wordEnd < count && characters.isSpace(wordEnd)) {
-        ++wordEnd;
+    // The indentation stays in front of the first word while both fit; a first word that fits only a
+    // line of its own starts the line instead of being cut.
+    std::size_t last = wordEnd(characters, first);
+    if (last <= width) {
+        lineEnd = last;
+    } else {
+        place(last);
     }
-    if (wordEnd == count) {
-        return;
-    }
-    std::size_t wordFirst = 0;
-    for (;; ++wordEnd) {
-        if (wordEnd == count || characters.isSpace(wordEnd)) {
-            place(wordFirst, wordEnd);
-            if (wordEnd == count) {
-                break;
-            }
-            wordFirst = wordEnd + 1;
-        }
+    for (first = wordStart(characters, last); first < count; first = wordStart(characters, last)) {
+        last = wordEnd(characters, first);
+        place(last);
     }
     if (lineEnd > lineFirst) {
         lines.emplace_back(characters.text(lineFirst, lineEnd));
