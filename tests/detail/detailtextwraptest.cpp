@@ -1,6 +1,7 @@
 #include "detail/detailtextwrap.h"
 
 #include "base/graphemescanner.h"
+#include "base/unicode.h"
 #include "providers/providertext.h"
 
 #include <algorithm>
@@ -32,6 +33,21 @@ std::string joined(Characters::const_iterator first, Characters::const_iterator 
     return text;
 }
 
+// The lines of `text` as a walk by code points finds them: every line break code point ends one.
+std::vector<std::string_view> linesOf(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t lineStart = 0;
+    for (std::size_t offset = 0; offset < text.size();) {
+        const std::size_t start = offset;
+        if (isProviderLineBreak(static_cast<char32_t>(nextCodePoint(text, offset)))) {
+            lines.push_back(text.substr(lineStart, start - lineStart));
+            lineStart = offset;
+        }
+    }
+    lines.push_back(text.substr(lineStart));
+    return lines;
+}
+
 // The wrapping rules applied word by word to lists of characters: slow, and plainly right. Words are
 // runs of characters other than a lone space. The first word keeps the line's indentation when both
 // fit; a word joins the display line with the spaces before it when all fit, and otherwise those
@@ -39,7 +55,7 @@ std::string joined(Characters::const_iterator first, Characters::const_iterator 
 Lines referenceWrap(std::string_view text, int width) {
     const std::size_t columns = static_cast<std::size_t>(std::max(10, width));
     Lines lines;
-    for (const std::string_view line : providerLines(text)) {
+    for (const std::string_view line : linesOf(text)) {
         const Characters characters = charactersOf(line);
         if (characters.empty() || characters.size() <= columns) {
             lines.emplace_back(characters.empty() ? " " : std::string(line));
@@ -112,18 +128,25 @@ TEST(DetailTextWrapTest, BlankLinesStayAndIndentedWordsAreNotCut) {
 }
 
 TEST(DetailTextWrapTest, RandomTextsWrapAsTheWordByWordRules) {
-    // Letters and spaces, words about as long as the width, runs of spaces wider than it, a combining
-    // acute, a CJK character, an emoji ZWJ sequence, a prefix that joins what follows, indented and
-    // empty lines, CR LF, bytes that are not UTF-8, and an ASCII run longer than those counted by bytes.
+    // Letters and spaces, words about as long as the width, runs of spaces wider than it; characters
+    // that join a neighbour (a combining acute, an emoji ZWJ sequence, a prefix, Hangul jamo, a
+    // regional indicator, a spacing mark, a virama, a soft hyphen) and runs of ones that stand alone
+    // (ASCII, accented letters, CJK, bytes that are not UTF-8); every kind of line break, indented and
+    // empty lines; malformed and cut UTF-8.
     // clang-format off
     const std::vector<std::string> pieces = {
         "a", "b", "c", "d", " ", " ", " ", "  ", "     ", std::string(13, ' '), "abcdefgh", "abcdefghij",
         "\xCC\x81", "\xE6\xBC\xA2", "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB", "\xD8\x80",
-        "\n", "\r\n", "\n    ", "\n\n", "\xE9", "\x80", "\xFF", "\xF0\x9F", "\xC3",
-        "an_ASCII_run_longer_than_32_characters abc"};
+        "\xE1\x84\x80", "\xE1\x85\xA1", "\xF0\x9F\x87\xAB", "\xE0\xA4\x83", "\xE0\xA4\x95\xE0\xA5\x8D",
+        "\xC2\xAD", "\xC2\xA0", "\x01",
+        "an_ASCII_run_longer_than_32_characters abc", "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
+        "\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2",
+        "\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9",
+        "\n", "\r\n", "\r", "\v", "\f", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9", "\n    ", "\n\n",
+        "\xE9", "\x80", "\xFF", "\xC3", "\xF0\x9F", "\xE2\x80", "\xED\xA0\x80", "\xC0\xAF", "\xF4\x90\x80\x80"};
     // clang-format on
     std::mt19937 random(43);
-    for (int round = 0; round < 2000; ++round) {
+    for (int round = 0; round < 1500; ++round) {
         std::string text(std::uniform_int_distribution<int>(0, 3)(random), ' ');
         const int length = std::uniform_int_distribution<int>(0, 60)(random);
         for (int i = 0; i < length; ++i) {
@@ -132,6 +155,14 @@ TEST(DetailTextWrapTest, RandomTextsWrapAsTheWordByWordRules) {
         const int width = std::uniform_int_distribution<int>(0, 24)(random);
         ASSERT_EQ(wrapText(text, width), referenceWrap(text, width))
             << testing::PrintToString(text) << " at " << width;
+    }
+    // Raw bytes, as a binary file shows, mostly not UTF-8.
+    for (int round = 0; round < 500; ++round) {
+        std::string text(std::uniform_int_distribution<std::size_t>(0, 80)(random), ' ');
+        for (char& byte : text) {
+            byte = static_cast<char>(std::uniform_int_distribution<int>(0, 255)(random));
+        }
+        ASSERT_EQ(wrapText(text, 10), referenceWrap(text, 10)) << testing::PrintToString(text);
     }
 }
 
