@@ -63,8 +63,6 @@ public:
     const std::set<std::string, std::less<>>& attributeDrivers() const { return attributeDrivers_; }
 
 private:
-    friend class GitReachableWalk;
-
     std::vector<GitConfigEntry> entries_;
     std::set<std::string, std::less<>> attributeDrivers_;
 };
