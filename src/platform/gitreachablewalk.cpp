@@ -223,7 +223,8 @@ bool GitReachableWalk::followListed(const std::vector<GitConfigEntry>& listed) {
 
 // The repository git finds for the folder, none outside any, or no answer when git could not tell.
 std::optional<std::optional<GitReachableWalk::Repository>> GitReachableWalk::discover() {
-    const auto outcome = runNeutralGit({"rev-parse", "--absolute-git-dir", "--show-cdup"}, folder());
+    const auto outcome =
+        runNeutralGit({"rev-parse", "--absolute-git-dir", "--git-common-dir", "--show-cdup"}, folder());
     if (!outcome) {
         return std::nullopt;
     }
@@ -235,17 +236,23 @@ std::optional<std::optional<GitReachableWalk::Repository>> GitReachableWalk::dis
                                                      : firstLine(outcome->errorOutput));
         return std::nullopt;
     }
-    const std::string& output = outcome->output;
-    const std::size_t end = output.find('\n');
-    if (end == std::string::npos || end == 0) {
+    // The git directory, the common directory and, in a work tree, the way up to its top.
+    std::vector<std::string> lines;
+    std::string_view output = outcome->output;
+    while (!output.empty()) {
+        const std::size_t end = std::min(output.find('\n'), output.size());
+        lines.emplace_back(output.substr(0, end));
+        output.remove_prefix(std::min(end + 1, output.size()));
+    }
+    if (lines.size() < 2 || lines[0].empty() || lines[1].empty()) {
         fail("the repository could not be read");
         return std::nullopt;
     }
-    const std::size_t cdupEnd = output.find('\n', end + 1);
-    const std::string cdup =
-        output.substr(end + 1, cdupEnd == std::string::npos ? std::string::npos : cdupEnd - end - 1);
+    const fs::path common(lines[1]);
+    const std::string cdup = lines.size() > 2 ? lines[2] : std::string();
     return std::optional<Repository>(
-        Repository{fs::path(output.substr(0, end)), (folder() / cdup).lexically_normal()});
+        Repository{fs::path(lines[0]), (folder() / cdup).lexically_normal(),
+                   (common.is_absolute() ? common : folder() / common).lexically_normal()});
 }
 
 bool GitReachableWalk::addRepository(Repository repository) {
@@ -273,8 +280,8 @@ bool GitReachableWalk::addRepository(Repository repository) {
 }
 
 bool GitReachableWalk::visit(const Repository& repository, bool top, bool filesListed, bool submodules) {
-    fs::path commonDir = repository.gitDir;
-    if (const auto common = fileText(repository.gitDir / "commondir")) {
+    fs::path commonDir = repository.commonDir.value_or(repository.gitDir);
+    if (const auto common = fileText(repository.gitDir / "commondir"); common && !repository.commonDir) {
         const fs::path named(firstLine(*common));
         commonDir = (named.is_absolute() ? named : repository.gitDir / named).lexically_normal();
     }

@@ -33,6 +33,9 @@ private:
     struct Repository {
         std::filesystem::path gitDir;
         std::optional<std::filesystem::path> workTree;
+        // As git named it, for the top repository (GIT_COMMON_DIR may name one); else read from the
+        // git directory.
+        std::optional<std::filesystem::path> commonDir;
     };
 
     std::filesystem::path folder() const { return base_.workingDirectory.value_or("."); }

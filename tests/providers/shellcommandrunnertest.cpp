@@ -258,6 +258,19 @@ TEST(UntrustedRepositoryTest, NoProgramOfASubmoduleOrOfAnIncludeWhoseConditionCo
                       "git add inner 2>/dev/null && git commit -qm inner && "
                       "git -C inner config core.fsmonitor \"$PWD/.git/m\"",
          "git status --short"},
+        {"a nested submodule's core.fsmonitor",
+         markScript +
+             "git config --global user.name T && git config --global user.email t@example.invalid && "
+             "git init -q .git/inner && echo i >.git/inner/i.txt && git -C .git/inner add -A && "
+             "git -C .git/inner commit -qm i && git init -q .git/mid && echo m >.git/mid/m.txt && "
+             "git -C .git/mid add -A && git -C .git/mid commit -qm m && "
+             "git -C .git/mid -c protocol.file.allow=always submodule add -q \"$PWD/.git/inner\" inner && "
+             "git -C .git/mid commit -qm inner && "
+             "git -c protocol.file.allow=always submodule add -q \"$PWD/.git/mid\" sub && "
+             "git -c protocol.file.allow=always submodule update -q --init --recursive && git commit -qm sub "
+             "&& "
+             "git -C sub/inner config core.fsmonitor \"$PWD/.git/m\"",
+         "git status --short"},
         {"includeIf onbranch",
          "git branch other && git config --file .git/extra trailer.sign.key 'Signed: ' && "
          "git config --file .git/extra trailer.sign.command \"MARK; echo x\" && "
