@@ -65,6 +65,33 @@ std::string firstLine(std::string_view text) {
     return line;
 }
 
+// git's complaint as one line of at most a few hundred bytes: its lines joined, control characters
+// (a file name may hold any) made spaces, cut at a character's start.
+std::string complaint(std::string_view text) {
+    constexpr std::size_t limit = 300;
+    std::string line;
+    for (const char c : text) {
+        const bool control = static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+        if (!(control || c == ' ') || (!line.empty() && line.back() != ' ')) {
+            line += control ? ' ' : c;
+        }
+    }
+    while (line.starts_with("fatal: ") || line.starts_with("error: ")) {
+        line.erase(0, 7);
+    }
+    if (line.size() > limit) {
+        std::size_t cut = limit;
+        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        line.resize(cut);
+    }
+    while (!line.empty() && line.back() == ' ') {
+        line.pop_back();
+    }
+    return line;
+}
+
 // The driver names that an attributes file gives to filter, diff and merge.
 void addAttributeDrivers(std::string_view text, std::set<std::string, std::less<>>& drivers) {
     constexpr std::string_view kinds[] = {"filter=", "diff=", "merge="};
@@ -232,8 +259,8 @@ std::optional<std::optional<GitReachableWalk::Repository>> GitReachableWalk::dis
         if (outcome->errorOutput.find("not a git repository") != std::string::npos) {
             return std::optional<Repository>();
         }
-        fail(firstLine(outcome->errorOutput).empty() ? "the repository could not be read"
-                                                     : firstLine(outcome->errorOutput));
+        const std::string reason = complaint(outcome->errorOutput);
+        fail(reason.empty() ? "the repository could not be read" : reason);
         return std::nullopt;
     }
     // The git directory, the common directory and, in a work tree, the way up to its top.

@@ -306,6 +306,13 @@ TEST(UntrustedRepositoryTest, NoProgramSettingOfTheRepositoryRunsWhateverTheComm
         {"trailer.<token>.command",
          "git config trailer.sign.key 'Signed: ' && git config trailer.sign.command \"MARK; echo x\"",
          "git commit -q --allow-empty -m x --trailer sign=a"},
+        {"core.alternateRefsCommand",
+         "git config --global user.name T && git config --global user.email t@example.invalid && "
+         "git init -q --bare .git/alt.git && echo \"$PWD/.git/alt.git/objects\" "
+         ">.git/objects/info/alternates && "
+         "git init -q .git/src && git remote add s \"$PWD/.git/src\" && "
+         "git config core.alternateRefsCommand \"MARK; true\"",
+         "git -C .git/src commit -q --allow-empty -m n && git fetch -q s"},
         {"submodule.<name>.update", withSubmodule + "git config submodule.sub.update \"!MARK\"",
          "git submodule update"},
         {"difftool.<tool>.cmd",
