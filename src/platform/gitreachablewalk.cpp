@@ -16,8 +16,10 @@ namespace fs = std::filesystem;
 
 // git itself stops at ten nested includes.
 constexpr int includeDepthLimit = 10;
-constexpr std::size_t fileLimit = 256;
-constexpr std::size_t repositoryLimit = 64;
+// Past these a folder fails the reading rather than make every command wait: a project with a few
+// hundred submodules still reads within the time a scan run has.
+constexpr std::size_t fileLimit = 1024;
+constexpr std::size_t repositoryLimit = 256;
 constexpr std::size_t moduleFolderLimit = 4096;
 // A gitlink's mode, 0160000, as the index stores it: four bytes, most significant first.
 constexpr std::string_view gitlinkMode("\0\0\xE0\0", 4);
