@@ -134,7 +134,9 @@ ProcessRequest GitCommandRunner::request(const std::vector<std::string>& argumen
     for (auto& variable : overrides.environment()) {
         request.environment.push_back(std::move(variable));
     }
-    request.removedEnvironment = {"GIT_DIR", "GIT_WORK_TREE", "GIT_INDEX_FILE"};
+    // GIT_CONFIG would make the configuration listing read that file alone.
+    request.removedEnvironment = {"GIT_DIR", "GIT_WORK_TREE", "GIT_COMMON_DIR", "GIT_INDEX_FILE",
+                                  "GIT_CONFIG"};
     request.timeout = timeout < 0 ? 0 : timeout;
     request.killGrace = mode_ == Mode::logged ? terminationGrace : quietTerminationGrace;
     request.outputLimit = outputLimit;
@@ -223,7 +225,7 @@ Expected<GitProgramOverrides, std::string> GitCommandRunner::programOverrides(co
     ProcessRequest listing = request(GitProgramOverrides::listingArguments(), directory, timeout);
     listing.errorOutput = ProcessRequest::ErrorOutput::discard;
     // Without the list the programs cannot be switched off, so git does not run at all.
-    return GitProgramOverrides::read(*processRunner_, listing);
+    return GitProgramOverrides::read(*processRunner_, listing, GitProgramOverrides::Reach::repository);
 }
 
 GitOutput GitCommandRunner::quietLines(const std::vector<std::string>& arguments,

@@ -245,22 +245,27 @@ TEST(GitCommandRunnerTest, RepositoryFilterProgramsNeverRun) {
 // Each setting of the repository's own that names a program gets the user's value, else one that runs
 // nothing of the repository's; the hooks folder always gets the user's or none.
 TEST(GitProgramOverridesTest, RepositoryProgramsGetTheUsersValueOrNone) {
-    const auto entry = [](std::string scope, std::string keyValue) { return scope + '\0' + keyValue + '\0'; };
+    const auto entry = [](std::string scope, std::string keyValue) {
+        return scope + '\0' + "file:.git/config" + '\0' + keyValue + '\0';
+    };
     const std::string listing =
         entry("global", "gpg.program\nmy-gpg") + entry("command", "core.askpass\nmy-askpass") +
         entry("local", "gpg.program\nevil") + entry("local", "gpg.ssh.program\nevil") +
         entry("local", "core.sshcommand\nevil") + entry("worktree", "core.askpass\nevil") +
         entry("local", "merge.m.driver\nevil") + entry("local", "diff.a.b.textconv\nevil") +
         entry("local", "core.fsmonitor") + entry("local", "core.editor\nvi") + entry("local", "user.name\nx");
-    EXPECT_THAT(GitProgramOverrides::fromListing(listing).settings(),
-                ElementsAre(std::pair<std::string, std::string>{"core.askpass", "my-askpass"},
-                            std::pair<std::string, std::string>{"core.fsmonitor", "false"},
-                            std::pair<std::string, std::string>{"core.sshcommand", "ssh"},
-                            std::pair<std::string, std::string>{"diff.a.b.textconv", "cat"},
-                            std::pair<std::string, std::string>{"gpg.program", "my-gpg"},
-                            std::pair<std::string, std::string>{"gpg.ssh.program", "ssh-keygen"},
-                            std::pair<std::string, std::string>{"merge.m.driver", ""},
-                            std::pair<std::string, std::string>{"core.hookspath", "/dev/null"}));
+    using Setting = std::pair<std::string, std::string>;
+    const auto settings = GitProgramOverrides::fromListing(listing).settings();
+    for (const auto& expected : {Setting{"core.askpass", "my-askpass"}, Setting{"core.fsmonitor", "false"},
+                                 Setting{"core.sshcommand", "ssh"}, Setting{"diff.a.b.textconv", "cat"},
+                                 Setting{"gpg.program", "my-gpg"}, Setting{"gpg.ssh.program", "ssh-keygen"},
+                                 Setting{"merge.m.driver", ""}, Setting{"core.editor", ":"},
+                                 Setting{"core.hookspath", "/dev/null"}}) {
+        EXPECT_THAT(settings, testing::Contains(expected));
+    }
+    for (const auto& [key, value] : settings) {
+        EXPECT_NE(value, "evil") << key;
+    }
 }
 
 } // namespace
