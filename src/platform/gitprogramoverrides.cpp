@@ -62,6 +62,30 @@ std::optional<std::size_t> inheritedCount() {
     return count;
 }
 
+// A program the user chose in the environment that git reads only after the setting `key`, so that
+// a neutral value of the setting would hide it: GIT_SSH (a program, where the setting is a shell
+// line) unless GIT_SSH_COMMAND, which git reads first, is set; SSH_ASKPASS unless GIT_ASKPASS is.
+std::optional<std::string> environmentProgram(std::string_view key) {
+    const auto chosen = [](const char* name, const char* overriding) -> const char* {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0' && std::getenv(overriding) == nullptr ? value : nullptr;
+    };
+    if (key == "core.sshcommand") {
+        if (const char* program = chosen("GIT_SSH", "GIT_SSH_COMMAND")) {
+            std::string quoted = "'";
+            for (const char c : std::string_view(program)) {
+                quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            }
+            return quoted + "'";
+        }
+    } else if (key == "core.askpass") {
+        if (const char* program = chosen("SSH_ASKPASS", "GIT_ASKPASS")) {
+            return std::string(program);
+        }
+    }
+    return std::nullopt;
+}
+
 // The user's GIT_ALLOW_PROTOCOL without the `refused` protocols.
 std::string allowedProtocols(std::string_view allowed, const std::vector<std::string_view>& refused) {
     std::string kept;
@@ -118,7 +142,10 @@ GitProgramOverrides GitProgramOverrides::compute(const std::vector<GitConfigEntr
     const auto& folder = reached.entries();
     const auto value = [&](std::string_view key, std::string_view neutral) {
         const auto own = user.find(key);
-        return own != user.end() ? own->second : std::string(neutral);
+        if (own != user.end()) {
+            return own->second;
+        }
+        return environmentProgram(key).value_or(std::string(neutral));
     };
     GitProgramOverrides overrides;
     for (const auto& setting : GitProgramSettings::all()) {

@@ -3,9 +3,11 @@
 #include "platform/gitprogramoverrides.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/scopedenv.h"
+#include "support/tempdir.h"
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <set>
@@ -109,6 +111,8 @@ std::vector<GitConfigEntry> userEntries(const std::vector<Setting>& values) {
 // Each neutral setting, set by the folder under a name of its own, gets the neutral value, or the
 // user's own where the user has one; one without a name gets it even where the folder sets nothing.
 TEST(GitProgramSettingsTest, EachNeutralSettingGetsTheUsersValueOrItsOwn) {
+    const test::ScopedEnv noSsh("GIT_SSH", nullptr);
+    const test::ScopedEnv noAskPass("SSH_ASKPASS", nullptr);
     for (const auto& setting : GitProgramSettings::all()) {
         if (setting.treatment != Treatment::neutral && setting.treatment != Treatment::neutralWhereSet) {
             continue;
@@ -132,6 +136,38 @@ TEST(GitProgramSettingsTest, EachNeutralSettingGetsTheUsersValueOrItsOwn) {
                             setting.key.find('<') == std::string::npos && !setting.key.ends_with(".*");
         EXPECT_EQ(std::count(untouched.begin(), untouched.end(), Setting{key, expected}), always ? 1 : 0);
     }
+}
+
+// Programs the user chose in the environment that git reads only after the setting (GIT_SSH,
+// SSH_ASKPASS) stay the user's where the setting is made neutral. The ssh one becomes a shell line, so
+// a path with a space and a quote must reach the real git whole.
+TEST(GitProgramSettingsTest, TheUsersSshAndAskPassProgramsOfTheEnvironmentStay) {
+    const test::TempDir dir;
+    const auto called = dir.path() / "called";
+    const auto ssh = dir.write("my ssh's", "#!/bin/sh\ntouch '" + called.string() + "'\nexit 1\n");
+    std::filesystem::permissions(ssh, std::filesystem::perms::owner_all);
+    const test::ScopedEnv program("GIT_SSH", ssh.c_str());
+    const test::ScopedEnv noCommand("GIT_SSH_COMMAND", nullptr);
+    const test::ScopedEnv askPass("SSH_ASKPASS", "/opt/ask pass");
+    const test::ScopedEnv noGitAskPass("GIT_ASKPASS", nullptr);
+    const auto settings = GitProgramOverrides::compute({}, GitReachableConfig::fromEntries({})).settings();
+    EXPECT_THAT(settings, Contains(Setting{"core.askpass", "/opt/ask pass"}));
+    const auto command = std::find_if(settings.begin(), settings.end(), [](const Setting& setting) {
+        return setting.first == "core.sshcommand";
+    });
+    ASSERT_NE(command, settings.end());
+    ProcessRequest request;
+    request.executable = "/usr/bin/git";
+    request.arguments = {"-c", "core.sshCommand=" + command->second, "ls-remote", "user@host.invalid:x"};
+    request.timeout = 10;
+    LinuxProcessRunner().run(request);
+    EXPECT_TRUE(std::filesystem::exists(called)) << command->second;
+
+    // A command of the user's, read before the setting, needs nothing kept.
+    const test::ScopedEnv ownCommand("GIT_SSH_COMMAND", "ssh -v");
+    const test::ScopedEnv ownGitAskPass("GIT_ASKPASS", "/opt/git ask pass");
+    EXPECT_THAT(GitProgramOverrides::compute({}, GitReachableConfig::fromEntries({})).settings(),
+                testing::IsSupersetOf({Setting{"core.sshcommand", "ssh"}, Setting{"core.askpass", ""}}));
 }
 
 // Settings whose meaning is more than one value each: a list that an empty value empties, a hooks
