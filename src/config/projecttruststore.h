@@ -29,6 +29,11 @@ struct ProjectTrustRequest {
     std::vector<std::string> lineBreakKeys;
     // The keys of the project's snippets that open a link other than an http, https or mailto one.
     std::vector<std::string> linkKeys;
+    // What each snippet of the three lists above inserts or opens, in the same order: its text, or its
+    // link's address.
+    std::vector<std::string> overridingContents;
+    std::vector<std::string> lineBreakContents;
+    std::vector<std::string> linkContents;
 
     bool operator==(const ProjectTrustRequest&) const = default;
 };
