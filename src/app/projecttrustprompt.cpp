@@ -51,4 +51,14 @@ std::string ProjectTrustPrompt::message(const ProjectTrustRequest& request) {
     return text;
 }
 
+std::string ProjectTrustPrompt::folderMessage(const std::string& folder) {
+    return "Trust the folder '" + VisibleText::line(folder, nameWidth) +
+           "'?\n\nYour own commands (the custom providers of your config.json) will run there with the "
+           "repository's own configuration: its hooks, filters, aliases, diff and merge drivers and the "
+           "other programs it names. Until then git started by them runs with those switched off.\n\n"
+           "Trust a folder only when you wrote its repository's configuration or checked it. Korvane's own "
+           "git runs stay hardened, and a .korvane.json in the folder that asks for trust is still asked "
+           "about on its own.";
+}
+
 } // namespace korvane

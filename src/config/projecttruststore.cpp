@@ -19,6 +19,12 @@ std::string digestOf(const Json& value) {
     return lowerHex(digest.data(), digest.size());
 }
 
+// Digests only the folder's path, and not as a project's commands or snippets could be written: the
+// value of another folder's entry, or a project's, trusts nothing here.
+std::string folderDigest(const std::string& folder) {
+    return digestOf(Json::object({{"folder", folder}}));
+}
+
 // What a snippet inserts, or, when it only opens a link, that link's address.
 std::string contentOf(const ManualSnippet& snippet) {
     return snippet.expand && !snippet.expand->empty() ? *snippet.expand : snippet.url.value_or("");
@@ -82,11 +88,31 @@ bool ProjectTrustStore::isTrusted(const std::string& projectRoot, const std::str
 }
 
 Expected<void, std::string> ProjectTrustStore::trust(const ProjectTrustRequest& request) {
+    auto stored = store(request.projectRoot, request.commandsDigest);
+    if (stored) {
+        diagnostic("Trusted the commands of project '" + request.projectRoot + "'");
+    }
+    return stored;
+}
+
+bool ProjectTrustStore::isFolderTrusted(const std::string& folder) const {
+    return isTrusted(kFolderKeyPrefix + folder, folderDigest(folder));
+}
+
+Expected<void, std::string> ProjectTrustStore::trustFolder(const std::string& folder) {
+    auto stored = store(kFolderKeyPrefix + folder, folderDigest(folder));
+    if (stored) {
+        diagnostic("Trusted the folder '" + folder + "'");
+    }
+    return stored;
+}
+
+Expected<void, std::string> ProjectTrustStore::store(const std::string& key, const std::string& value) {
     auto current = read();
     if (!current) {
         return makeUnexpected(current.error());
     }
-    (*current)[request.projectRoot] = request.commandsDigest;
+    (*current)[key] = value;
     Json object = Json::object();
     for (const auto& [root, digest] : *current) {
         object[root] = digest;
@@ -107,7 +133,6 @@ Expected<void, std::string> ProjectTrustStore::trust(const ProjectTrustRequest& 
     std::lock_guard lock(lock_);
     entries_ = std::move(*current);
     readFingerprint_ = fingerprint();
-    diagnostic("Trusted the commands of project '" + request.projectRoot + "'");
     return {};
 }
 

@@ -151,6 +151,14 @@ TEST(ProjectTrustPromptTest, TheBoxShowsTheTextAndAddressesItAsksTrustFor) {
     EXPECT_THAT(message, HasSubstr("\n\nTrust covers exactly this text"));
 }
 
+TEST(ProjectTrustPromptTest, TheFolderBoxSaysWhatTrustingAFolderChanges) {
+    const std::string message = ProjectTrustPrompt::folderMessage("/home/u/mine\x1b[8m");
+    EXPECT_THAT(message, HasSubstr("Trust the folder '/home/u/mine<U+001B>[8m'?"));
+    EXPECT_THAT(message,
+                HasSubstr("run there with the repository's own configuration: its hooks, filters, aliases"));
+    EXPECT_THAT(message, HasSubstr("Korvane's own git runs stay hardened"));
+}
+
 // What the question box shows of its message, as plain text: a label in the format it resolves to,
 // or a text view's text.
 std::vector<std::string> shownTexts(const QWidget& box) {
