@@ -111,8 +111,8 @@ TEST_F(ProjectFollowerTest, TrustIsGivenKnowinglyForWhatWasShown) {
     EXPECT_EQ(alerts->alerts().size(), 3u);
 }
 
-// The user's own folder, with no project file asking for trust, is trusted from the tray too: after a
-// confirmation that says what it changes, and never in place of a project file's own trust.
+// The user's own folder, with no project file asking for trust, is trusted from the tray too, after a
+// confirmation that says what that changes; a project file asking for trust is offered on its own.
 TEST_F(ProjectFollowerTest, TheCurrentFolderIsTrustedFromTheTrayOnceConfirmed) {
     const auto menuItem = [&](const std::string& title) -> QAction* {
         for (QAction* action : coordinator->statusBar()->menu()->actions()) {
@@ -126,35 +126,20 @@ TEST_F(ProjectFollowerTest, TheCurrentFolderIsTrustedFromTheTrayOnceConfirmed) {
     std::filesystem::create_directories(mine);
     coordinator->projectFollower().handleProjectChange(mine, "mine");
     settle();
-    ConfigManager& config = *coordinator->configManager();
     ASSERT_NE(menuItem("Trust this folder…"), nullptr);
-
-    alerts->confirmAnswer = false;
-    menuItem("Trust this folder…")->trigger();
-    ASSERT_EQ(alerts->alerts().size(), 1u);
+    for (const bool answer : {false, true}) {
+        alerts->confirmAnswer = answer;
+        menuItem("Trust this folder…")->trigger();
+        EXPECT_EQ(coordinator->configManager()->folderAwaitingTrust().has_value(), !answer);
+    }
     EXPECT_EQ(alerts->alerts()[0].title, "Trust This Folder?");
-    EXPECT_THAT(alerts->alerts()[0].message, HasSubstr("Trust the folder '" + mine + "'?"));
+    EXPECT_THAT(alerts->alerts()[0].message, HasSubstr("'" + mine + "'?\n\nYour own commands"));
     EXPECT_THAT(alerts->alerts()[0].message, HasSubstr("hooks, filters, aliases"));
-    EXPECT_EQ(config.folderAwaitingTrust(), mine);
-
-    alerts->confirmAnswer = true;
-    menuItem("Trust this folder…")->trigger();
-    EXPECT_EQ(config.folderAwaitingTrust(), std::nullopt);
     EXPECT_EQ(menuItem("Trust this folder…"), nullptr);
 
-    // A project file that asks for trust is offered on its own, in a trusted folder too.
-    const std::string project = (dir.path() / "project").string();
-    dir.write("project/.korvane.json",
-              R"({"custom_providers": [{"id": "p", "label": "P", "command": "x"}]})");
-    coordinator->projectFollower().handleProjectChange(project, "project");
-    settle();
+    dir.write("mine/.korvane.json", R"({"custom_providers": [{"id": "own", "label": "O", "command": "y"}]})");
+    coordinator->projectFollower().handleProjectConfigChange();
     EXPECT_EQ(menuItem("Trust this folder…"), nullptr);
-    EXPECT_NE(menuItem("Trust commands of " + project + "…"), nullptr);
-    dir.write("mine/.korvane.json",
-              R"({"custom_providers": [{"id": "own", "label": "Own", "command": "y"}]})");
-    coordinator->projectFollower().handleProjectChange(mine, "mine");
-    settle();
-    EXPECT_EQ(config.projectsAwaitingTrust().size(), 1u);
     EXPECT_NE(menuItem("Trust commands of " + mine + "…"), nullptr);
 }
 

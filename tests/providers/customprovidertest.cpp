@@ -1,6 +1,5 @@
 #include "providers/customprovider.h"
 
-#include "base/jsonreader.h"
 #include "config/configmanagerharness.h"
 #include "files/gitcommandrunner.h"
 #include "files/gitrepo.h"
@@ -424,117 +423,65 @@ TEST_F(CustomProviderTrustTest, AnUnreadableTrustFileIsNeitherTrustedNorReplaced
     EXPECT_THAT(commandsRun(), ElementsAre("global-cmd"));
 }
 
-// The user's own command from the global file in the user's own repository, made by the configuration
-// manager as the application makes it and run for real. The repository names a file-system monitor
-// that leaves a marker, which plain git runs.
-class FolderTrustTest : public test::ConfigManagerTest {
-protected:
-    void SetUp() override {
-        manager.providerFactories.custom = [this](const CustomProviderConfig& config,
-                                                  const CommandTrust& trust) {
-            return CustomProvider::make(config, trust, runner);
-        };
-        repo.write("a.txt", "one\n");
-        ASSERT_TRUE(
-            repo.sh("git add -A && git commit -qm one && printf '#!/bin/sh\\ntouch \"$PWD/monitor-ran\"\\n"
-                    "exit 1\\n' >.git/m && chmod +x .git/m && git config core.fsmonitor \"$PWD/.git/m\""));
-        ASSERT_TRUE(repo.sh("git status --short >/dev/null 2>&1 && test -e monitor-ran"));
-        writeGlobal(R"({"custom_providers": [
-            {"id": "mine", "label": "Mine", "command": "git status --short", "ttl": 0}]})");
-        manager.loadGlobalConfig();
-        manager.setProjectRoot(repo.root());
-    }
-
-    // Scans with `providers` (by default made now) as the application does; the commands that left their
-    // markers, the repository's monitor among them.
-    std::vector<std::string> scan(std::vector<std::shared_ptr<SnippetProvider>> providers = {}) {
-        std::filesystem::remove(repo.path() / "monitor-ran");
-        std::filesystem::remove(repo.path() / "project-ran");
-        if (providers.empty()) {
-            providers = manager.makeProviders().providers;
-        }
+// The user's own command in the user's own repository, made by the configuration manager and run for
+// real; the repository names a file-system monitor that plain git runs. Trusting the folder gives the
+// command the repository's own configuration, and nothing to Korvane's own git or to a project file in
+// the folder, whose commands run only with their own trust. Entries removed by hand take trust back.
+TEST_F(CustomProviderTrustTest, TheUsersOwnFolderIsTrustedOnItsOwn) {
+    const test::ScopedEnv homeVariable{"HOME", std::getenv("HOME")};
+    const test::ScopedEnv noSystem{"GIT_CONFIG_NOSYSTEM", std::getenv("GIT_CONFIG_NOSYSTEM")};
+    const test::GitRepo repo;
+    ASSERT_TRUE(
+        repo.sh("printf '#!/bin/sh\\ntouch \"$PWD/monitor-ran\"\\nexit 1\\n' >.git/m && chmod +x .git/m && "
+                "git config core.fsmonitor \"$PWD/.git/m\" && git status >/dev/null && test -e monitor-ran"));
+    const auto real = std::make_shared<ShellCommandRunner>(std::make_shared<LinuxProcessRunner>());
+    manager.providerFactories.custom = [real](const CustomProviderConfig& config, const CommandTrust& trust) {
+        return CustomProvider::make(config, trust, real);
+    };
+    writeGlobal(R"({"custom_providers": [{"id": "mine", "label": "M", "command": "git status", "ttl": 0}]})");
+    manager.loadGlobalConfig();
+    manager.setProjectRoot(repo.root());
+    const auto ran = [&](const std::vector<std::shared_ptr<SnippetProvider>>& providers) {
+        std::vector<std::string> markers = {"monitor-ran", "project-ran"};
+        std::for_each(markers.begin(), markers.end(),
+                      [&](const auto& m) { std::filesystem::remove(repo.path() / m); });
         for (const auto& provider : providers) {
             provider->snippets(repo.root());
         }
-        std::vector<std::string> ran;
-        for (const std::string marker : {"monitor-ran", "project-ran"}) {
-            if (std::filesystem::exists(repo.path() / marker)) {
-                ran.push_back(marker);
-            }
-        }
-        return ran;
-    }
-
-    void writeStore(const std::string& text) {
+        std::erase_if(markers, [&](const auto& m) { return !std::filesystem::exists(repo.path() / m); });
+        return markers;
+    };
+    const auto store = [&](const std::string& text) {
         home.write(".config/korvane/trusted-projects.json", text);
-        std::filesystem::permissions(configDir() / "trusted-projects.json",
-                                     std::filesystem::perms::owner_read |
-                                         std::filesystem::perms::owner_write);
-    }
+    };
 
-    const test::ScopedEnv homeVariable{"HOME", std::getenv("HOME")};
-    const test::ScopedEnv noSystem{"GIT_CONFIG_NOSYSTEM", std::getenv("GIT_CONFIG_NOSYSTEM")};
-    test::GitRepo repo;
-    std::shared_ptr<ShellCommandRunner> runner =
-        std::make_shared<ShellCommandRunner>(std::make_shared<LinuxProcessRunner>());
-};
-
-// Every folder waits for the user's trust; once given, the user's commands there run git with the
-// repository's own configuration, while Korvane's own git runs stay hardened. Taking the entry out of
-// the store takes the trust back at once, without a restart.
-TEST_F(FolderTrustTest, TheUsersOwnFolderCanBeTrustedAndTakenBack) {
     ASSERT_EQ(manager.folderAwaitingTrust(), repo.root());
-    EXPECT_THAT(scan(), IsEmpty());
-
+    EXPECT_THAT(ran(manager.makeProviders().providers), IsEmpty());
     ASSERT_TRUE(manager.trustFolder(repo.root()).has_value());
     EXPECT_EQ(manager.folderAwaitingTrust(), std::nullopt);
-    EXPECT_THAT(manager.projectsAwaitingTrust(), IsEmpty());
     const auto providers = manager.makeProviders().providers;
-    EXPECT_THAT(scan(providers), ElementsAre("monitor-ran"));
+    EXPECT_THAT(ran(providers), ElementsAre("monitor-ran"));
     std::filesystem::remove(repo.path() / "monitor-ran");
-    const GitCommandRunner korvanesGit(std::make_shared<LinuxProcessRunner>());
-    EXPECT_TRUE(korvanesGit.run({"status", "--porcelain"}, repo.root(), 5.0));
-    EXPECT_TRUE(
-        korvanesGit.run({"ls-files", "--cached", "--others", "--exclude-standard"}, repo.root(), 5.0));
+    EXPECT_TRUE(GitCommandRunner(std::make_shared<LinuxProcessRunner>()).run({"status"}, repo.root(), 5.0));
     EXPECT_FALSE(std::filesystem::exists(repo.path() / "monitor-ran"));
+    // Under a key of its own, so that every project entry keeps its meaning.
+    const std::string folderOnly = test::readFile(configDir() / "trusted-projects.json");
+    EXPECT_THAT(folderOnly, testing::HasSubstr("\"folder:" + repo.root() + "\": \""));
+    store("{}");
+    EXPECT_THAT(ran(providers), IsEmpty());
+    store(folderOnly);
 
-    // Kept for the next start, beside what was trusted before, under a key of its own.
-    ConfigManager restarted{ConfigLoader(configDir()), nullptr, capabilities};
-    restarted.loadGlobalConfig();
-    restarted.setProjectRoot(repo.root());
-    EXPECT_EQ(restarted.folderAwaitingTrust(), std::nullopt);
-    const Json store = *parseJson(test::readFile(configDir() / "trusted-projects.json"));
-    EXPECT_TRUE(store.contains("folder:" + repo.root()));
-    EXPECT_FALSE(store.contains(repo.root()));
-
-    writeStore("{}");
-    EXPECT_THAT(scan(providers), IsEmpty());
-    EXPECT_EQ(manager.folderAwaitingTrust(), repo.root());
-    // Each entry means what its key says: the folder's digest under the key stores keep projects by
-    // trusts nothing.
-    writeStore(R"({")" + repo.root() + R"(": ")" + store["folder:" + repo.root()].get<std::string>() +
-               R"("})");
-    EXPECT_THAT(scan(providers), IsEmpty());
-}
-
-// Trusting a folder never trusts a project file in it: its commands wait for their own trust, and run
-// only while that trust lasts, whatever the folder's.
-TEST_F(FolderTrustTest, AProjectFileInATrustedFolderStillWaitsForItsOwnTrust) {
-    ASSERT_TRUE(manager.trustFolder(repo.root()).has_value());
     repo.write(".korvane.json", R"({"custom_providers": [
-        {"id": "project-file", "label": "P", "command": "touch project-ran", "ttl": 0}]})");
+        {"id": "repo", "label": "R", "command": "touch project-ran", "ttl": 0}]})");
     manager.reloadProjectConfig();
     ASSERT_EQ(manager.projectsAwaitingTrust().size(), 1u);
     EXPECT_EQ(manager.folderAwaitingTrust(), std::nullopt);
-    EXPECT_FALSE(manager.projectTrusted());
-    EXPECT_THAT(scan(), ElementsAre("monitor-ran"));
-
-    const std::string folderOnly = test::readFile(configDir() / "trusted-projects.json");
+    EXPECT_THAT(ran(manager.makeProviders().providers), ElementsAre("monitor-ran"));
     ASSERT_TRUE(manager.trustProjectCommands(manager.projectsAwaitingTrust().at(0)).has_value());
-    const auto providers = manager.makeProviders().providers;
-    EXPECT_THAT(scan(providers), ElementsAre("monitor-ran", "project-ran"));
-    writeStore(folderOnly);
-    EXPECT_THAT(scan(providers), ElementsAre("monitor-ran"));
+    const auto withProject = manager.makeProviders().providers;
+    EXPECT_THAT(ran(withProject), ElementsAre("monitor-ran", "project-ran"));
+    store(folderOnly);
+    EXPECT_THAT(ran(withProject), ElementsAre("monitor-ran"));
 }
 
 } // namespace
