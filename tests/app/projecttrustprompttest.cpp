@@ -115,7 +115,8 @@ bool ask(const std::string& message, const std::function<void(QDialog&)>& answer
 
 // A root or command that reads as markup never restyles the box (a tag on the first line would make the
 // whole message rich text, where text hides), and however long the list, the box fits the screen with its
-// buttons and the whole text within reach. "Cancel" is the default; Escape answers it too.
+// buttons and the whole text within reach. "Cancel" is the default; Escape answers it too. An alert
+// shows its text as written as well.
 TEST(TrustBoxTest, ShowsItsTextAsWrittenWithinTheScreen) {
     std::string message = "The project '/tmp/<h1>x</h1><font color=white>hidden</font>' asks for trust.";
     for (int i = 0; i < 300; ++i) {
@@ -131,6 +132,13 @@ TEST(TrustBoxTest, ShowsItsTextAsWrittenWithinTheScreen) {
         }
         EXPECT_THAT(buttons, testing::UnorderedElementsAre("Trust", "Cancel (default)"));
     }));
+    std::vector<std::string> alert;
+    QTimer::singleShot(0, [&] {
+        alert = shownTexts(*QApplication::activeModalWidget());
+        QApplication::activeModalWidget()->close();
+    });
+    QtAlertPresenter().showInfoAlert("Trust Failed", "<b>x</b> y");
+    EXPECT_THAT(alert, Contains("<b>x</b> y"));
     EXPECT_FALSE(ask("short", [](QDialog& box) { QTest::keyClick(&box, Qt::Key_Escape); }));
     EXPECT_FALSE(ask("short", [](QDialog& box) { QTest::keyClick(&box, Qt::Key_Return); }));
     EXPECT_TRUE(ask("short", [](QDialog& box) {
