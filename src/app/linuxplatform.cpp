@@ -84,7 +84,7 @@ std::optional<std::string> LinuxPlatform::open() {
 }
 
 AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
-    auto trust = std::make_shared<LinuxAccessibilityTrust>();
+    auto trust = std::make_shared<LinuxAccessibilityTrust>(scheduler_);
     auto processRunner = std::make_shared<LinuxProcessRunner>();
     auto pasteboard = std::make_shared<QtPasteboard>();
 

@@ -19,9 +19,32 @@ ShellLifecycle::ShellLifecycle(Parts parts)
 
 ShellLifecycle::~ShellLifecycle() = default;
 
+// The port answers from a thread of its own: the session and the onboarding wait for its answer
+// rather than the main thread waiting for it.
 void ShellLifecycle::startIfPermitted(bool showOnboardingIfNeeded) {
-    const bool trusted = parts_.trust->isTrusted();
-    if (trusted) {
+    if (hasTrustAnswer_) {
+        applyStartDecision(parts_.trust->isTrusted(), showOnboardingIfNeeded);
+    } else {
+        pendingStartDecision_ = pendingStartDecision_.value_or(false) || showOnboardingIfNeeded;
+        watchTrust();
+    }
+    startProjectDetectionOnce();
+}
+
+void ShellLifecycle::watchTrust() {
+    std::weak_ptr<ShellLifecycle> weak = weak_from_this();
+    if (!isWatchingTrust_) {
+        isWatchingTrust_ = true;
+        parts_.trust->setOnTrustChanged(weakCallback(weak, &ShellLifecycle::handleTrustChanged));
+    }
+    if (!trustAnswerDeadline_) {
+        trustAnswerDeadline_ = parts_.scheduler.postAfter(
+            firstTrustAnswerWait, weakCallback(weak, &ShellLifecycle::decideWithoutTrustAnswer));
+    }
+}
+
+void ShellLifecycle::applyStartDecision(bool isTrusted, bool showOnboardingIfNeeded) {
+    if (isTrusted) {
         if (!isSessionStarted_) {
             isSessionStarted_ = startSession();
         }
@@ -31,7 +54,41 @@ void ShellLifecycle::startIfPermitted(bool showOnboardingIfNeeded) {
     } else if (showOnboardingIfNeeded) {
         showOnboarding(false);
     }
-    startProjectDetectionOnce();
+}
+
+// No answer in far longer than the port's questions may take: a user without the permission must
+// still see how to give it. The answer, when it comes, starts the session all the same.
+void ShellLifecycle::decideWithoutTrustAnswer() {
+    trustAnswerDeadline_.reset();
+    const auto showOnboardingIfNeeded = std::exchange(pendingStartDecision_, std::nullopt);
+    if (!showOnboardingIfNeeded) {
+        return;
+    }
+    const bool wasShown = isOnboardingActive_;
+    applyStartDecision(false, *showOnboardingIfNeeded);
+    onboardingShownWithoutTrustAnswer_ =
+        !wasShown && isOnboardingActive_ && parts_.defaults->boolForKey(hasCompletedOnboardingKey);
+}
+
+void ShellLifecycle::handleTrustChanged(bool isTrusted) {
+    hasTrustAnswer_ = true;
+    if (trustAnswerDeadline_) {
+        trustAnswerDeadline_->cancel();
+        trustAnswerDeadline_.reset();
+    }
+    parts_.statusBar->updateOnboardingItem(isTrusted);
+    // The card turns to granted only through its own poll; a loss is shown when the flow opens for it.
+    const bool closeOnboarding = std::exchange(onboardingShownWithoutTrustAnswer_, false) && isTrusted;
+    if (const auto showOnboardingIfNeeded = std::exchange(pendingStartDecision_, std::nullopt)) {
+        applyStartDecision(isTrusted, *showOnboardingIfNeeded);
+    } else if (isTrusted && !isSessionStarted_) {
+        isSessionStarted_ = startSession();
+    } else if (!isTrusted) {
+        handlePermissionRevoked();
+    }
+    if (closeOnboarding && isSessionStarted_) {
+        dismissOnboarding();
+    }
 }
 
 bool ShellLifecycle::startSession() {
@@ -111,7 +168,11 @@ void ShellLifecycle::editConfig() {
 }
 
 void ShellLifecycle::handlePermissionRevoked() {
-    parts_.eventTap->stop();
+    // The tap and the trust port may both report the loss.
+    if (!isSessionStarted_) {
+        return;
+    }
+    parts_.eventTap->stopForRevokedPermission();
     isSessionStarted_ = false;
     parts_.flow->dismissAndExecute(CompletionSessionEngine::DismissReason::escaped,
                                    CompletionSessionEngine::ResetMode::reset);
@@ -233,6 +294,7 @@ void ShellLifecycle::dismissOnboarding() {
     }
     // Cleared first: closing the window reports the close, which must then find nothing to do.
     isOnboardingActive_ = false;
+    onboardingShownWithoutTrustAnswer_ = false;
     onboardingCapturedContext_.reset();
     auto window = std::move(onboardingWindow_);
     if (window) {
@@ -245,7 +307,8 @@ void ShellLifecycle::dismissOnboarding() {
         parts_.scheduler.post([raw] { delete raw; });
     }
     // The permission may have come back while no flow was open to see it (granted from outside,
-    // then the flow opened and closed): the session starts now rather than after a restart.
+    // then the flow opened and closed): the session starts now rather than after a restart. Asking
+    // also has the port look again; an answer that differs comes through handleTrustChanged.
     if (parts_.trust->isTrusted() && !isSessionStarted_) {
         handleOnboardingPermissionGranted();
     }
@@ -271,6 +334,12 @@ std::optional<CompletionFlow::CapturedContext> ShellLifecycle::onboardingContext
 }
 
 void ShellLifecycle::quit() {
+    if (isWatchingTrust_) {
+        parts_.trust->setOnTrustChanged(nullptr);
+    }
+    if (trustAnswerDeadline_) {
+        trustAnswerDeadline_->cancel();
+    }
     if (parts_.workspaceEvents) {
         parts_.workspaceEvents->stop();
     }

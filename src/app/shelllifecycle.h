@@ -3,6 +3,7 @@
 #include "app/completionflow.h"
 #include "app/projectfollower.h"
 #include "app/statusbarcontroller.h"
+#include "base/cancellationtoken.h"
 #include "base/scheduler.h"
 #include "config/configmanager.h"
 #include "input/eventtap.h"
@@ -30,9 +31,9 @@ class IconLoader;
 class OnboardingWindow;
 class PreviewContentService;
 
-// The life of the shell around the sessions: the key tap started once access is granted and stopped
-// when it is revoked, memory pressure, the settings and onboarding windows, and what stops at quit.
-// Main thread; what it installs holds it weakly.
+// The life of the shell around the sessions: the key tap started whenever the trust port reports
+// access granted and stopped when it reports it gone, memory pressure, the settings and onboarding
+// windows, and what stops at quit. Main thread; what it installs holds it weakly.
 class ShellLifecycle : public std::enable_shared_from_this<ShellLifecycle> {
 public:
     struct Parts {
@@ -68,17 +69,26 @@ public:
     };
 
     static constexpr const char* hasCompletedOnboardingKey = "hasCompletedOnboarding";
+    // How long the start waits for the trust port's first answer before it goes on as if the
+    // permission were missing: well past the time limits of the port's own questions.
+    static constexpr double firstTrustAnswerWait = 5.0;
 
     explicit ShellLifecycle(Parts parts);
     ~ShellLifecycle();
     ShellLifecycle(const ShellLifecycle&) = delete;
     ShellLifecycle& operator=(const ShellLifecycle&) = delete;
 
+    // Starts project detection, and the session and onboarding as the permission asks, once the trust
+    // port has answered (at once when it has).
     void startIfPermitted(bool showOnboardingIfNeeded);
     bool startSession();
     void configureTriggerDetector();
     void editConfig();
 
+    // A new answer of the trust port: the session starts when access arrives and stops when it goes,
+    // whatever window is open; the tray item and the onboarding's permission follow.
+    void handleTrustChanged(bool isTrusted);
+    // Stops the session and asks for the permission again; nothing to do while no session runs.
     void handlePermissionRevoked();
     void handleOnboardingPermissionGranted();
     void startMemoryPressureMonitoring();
@@ -99,6 +109,9 @@ public:
     bool isOnboardingActive() const { return isOnboardingActive_; }
 
 private:
+    void watchTrust();
+    void applyStartDecision(bool isTrusted, bool showOnboardingIfNeeded);
+    void decideWithoutTrustAnswer();
     void installTapCallbacks();
     void startProjectDetectionOnce();
     std::string frontmostBundleID() const;
@@ -116,6 +129,14 @@ private:
     bool isSessionStarted_ = false;
     bool isProjectDetectionStarted_ = false;
     bool isMonitoringMemoryPressure_ = false;
+    bool isWatchingTrust_ = false;
+    bool hasTrustAnswer_ = false;
+    // The start's decision while it waits for the first answer: whether it may show the onboarding.
+    std::optional<bool> pendingStartDecision_;
+    std::optional<CancellationToken> trustAnswerDeadline_;
+    // The onboarding was shown for want of an answer to a user who had completed it: a first answer
+    // that grants the permission closes it again.
+    bool onboardingShownWithoutTrustAnswer_ = false;
 };
 
 } // namespace korvane

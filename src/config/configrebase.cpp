@@ -3,6 +3,8 @@
 #include "base/jsonreader.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <deque>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -14,10 +16,45 @@ namespace {
 
 constexpr const char* kSettingsKey = "settings";
 
+// Where in the file a set of members lies: the file itself, its "settings" object or one block of
+// the application list.
+enum class Level { file, settings, application };
+
+// A list of objects merged entry by entry: the member that names an entry, and the level at which
+// an entry that both sides changed is merged member by member (none: the version of `ours` wins).
+struct ListKind {
+    const char* idField;
+    std::optional<Level> entryLevel;
+};
+
+std::optional<ListKind> listKindOf(Level level, const std::string& key) {
+    if (key == "snippets" && level != Level::settings) {
+        return ListKind{"key", std::nullopt};
+    }
+    if (key == "app_snippets" && level == Level::file) {
+        return ListKind{"bundle_id", Level::application};
+    }
+    return std::nullopt;
+}
+
 const Json& member(const Json& object, const std::string& key) {
     static const Json absent;
     const auto found = object.find(key);
     return found == object.end() ? absent : *found;
+}
+
+// An absent list is an empty one.
+const Json& listOf(const Json& value) {
+    static const Json empty = Json::array();
+    return value.is_array() ? value : empty;
+}
+
+std::string idOf(const Json& entry, const char* idField) {
+    if (!entry.is_object()) {
+        return {};
+    }
+    const Json& id = member(entry, idField);
+    return id.is_string() ? id.get<std::string>() : std::string();
 }
 
 // Keys of `base` and `ours`, in that order, each once.
@@ -33,91 +70,128 @@ std::vector<std::string> keysOf(const Json& base, const Json& ours) {
     return keys;
 }
 
-// The entries of a list of objects by their `idField` (no entries for an absent list), or none when
-// an entry has no text id or an id stands twice (a hand-edited file may hold a repeated key; such a
-// list is then taken whole).
-std::optional<std::map<std::string, const Json*>> entriesById(const Json& list, const char* idField) {
-    std::map<std::string, const Json*> entries;
-    if (list.is_null()) {
-        return entries;
+// For each entry of `side`, the entry of `base` it stands for, or none for an entry the side added.
+// An entry equal to one of `base` stands for that one; the others stand, in order, for the entries
+// of `base` with the same id that are left. A file may repeat an id (the loader lets the later
+// entry win), so where an id repeats, changed entries pair by position and every entry keeps one.
+std::vector<std::optional<std::size_t>> alignWithBase(const Json& side, const Json& base,
+                                                      const char* idField) {
+    std::map<std::string, std::deque<std::size_t>> baseByContent;
+    for (std::size_t index = 0; index < base.size(); ++index) {
+        baseByContent[base[index].dump()].push_back(index);
     }
-    if (!list.is_array()) {
-        return std::nullopt;
-    }
-    for (const Json& entry : list) {
-        const auto id = entry.is_object() ? entry.find(idField) : entry.end();
-        if (id == entry.end() || !id->is_string() ||
-            !entries.emplace(id->get<std::string>(), &entry).second) {
-            return std::nullopt;
+    std::vector<bool> matched(base.size(), false);
+    std::vector<std::optional<std::size_t>> aligned(side.size());
+    for (std::size_t index = 0; index < side.size(); ++index) {
+        const auto same = baseByContent.find(side[index].dump());
+        if (same != baseByContent.end() && !same->second.empty()) {
+            aligned[index] = same->second.front();
+            matched[same->second.front()] = true;
+            same->second.pop_front();
         }
     }
-    return entries;
+    std::map<std::string, std::deque<std::size_t>> leftById;
+    for (std::size_t index = 0; index < base.size(); ++index) {
+        if (!matched[index]) {
+            leftById[idOf(base[index], idField)].push_back(index);
+        }
+    }
+    for (std::size_t index = 0; index < side.size(); ++index) {
+        auto& left = leftById[idOf(side[index], idField)];
+        if (!aligned[index] && !left.empty()) {
+            aligned[index] = left.front();
+            left.pop_front();
+        }
+    }
+    return aligned;
+}
+
+void layChanges(Json& theirs, const Json& base, const Json& ours, Level level);
+
+// One entry as both sides left it: the changes of `ours` laid over `theirs`, member by member where
+// the list's entries merge so, else the version of `ours`.
+Json mergeEntry(const Json& theirs, const Json& base, const Json& ours, const ListKind& kind) {
+    if (!kind.entryLevel || !theirs.is_object() || !base.is_object() || !ours.is_object()) {
+        return ours;
+    }
+    Json merged = theirs;
+    layChanges(merged, base, ours, *kind.entryLevel);
+    return merged;
 }
 
 // A list edited on both sides, merged entry by entry: the entries of `ours` in its order, an entry
 // that `ours` left as it was in `base` taking the version of `theirs` (or going when `theirs`
-// dropped it), then the entries that `theirs` added. None when an id is missing or repeated.
-std::optional<Json> mergeById(const Json& theirs, const Json& base, const Json& ours, const char* idField) {
-    const auto theirEntries = entriesById(theirs, idField);
-    const auto baseEntries = entriesById(base, idField);
-    const auto ourEntries = entriesById(ours, idField);
-    if (!theirEntries || !baseEntries || !ourEntries) {
-        return std::nullopt;
-    }
-    Json merged = Json::array();
-    for (const Json& entry : ours) {
-        const std::string id = entry[idField].get<std::string>();
-        const auto before = baseEntries->find(id);
-        if (before == baseEntries->end() || *before->second != entry) {
-            merged.push_back(entry);
-        } else if (const auto their = theirEntries->find(id); their != theirEntries->end()) {
-            merged.push_back(*their->second);
+// dropped it) and one that both changed, or both added under one id, merged; then the entries that
+// only `theirs` added.
+Json mergeList(const Json& theirs, const Json& base, const Json& ours, const ListKind& kind) {
+    const auto theirBase = alignWithBase(theirs, base, kind.idField);
+    const auto ourBase = alignWithBase(ours, base, kind.idField);
+    std::vector<const Json*> theirVersion(base.size(), nullptr);
+    std::map<std::string, std::deque<std::size_t>> theirAdded;
+    for (std::size_t index = 0; index < theirs.size(); ++index) {
+        if (theirBase[index]) {
+            theirVersion[*theirBase[index]] = &theirs[index];
+        } else {
+            theirAdded[idOf(theirs[index], kind.idField)].push_back(index);
         }
     }
-    for (const Json& entry : theirs) {
-        const std::string id = entry[idField].get<std::string>();
-        if (!baseEntries->contains(id) && !ourEntries->contains(id)) {
+    std::vector<bool> taken(theirs.size(), false);
+    Json merged = Json::array();
+    for (std::size_t index = 0; index < ours.size(); ++index) {
+        const Json& entry = ours[index];
+        if (const auto before = ourBase[index]) {
+            const Json* their = theirVersion[*before];
+            if (entry == base[*before]) {
+                if (their != nullptr) {
+                    merged.push_back(*their);
+                }
+            } else if (their != nullptr && *their != base[*before]) {
+                merged.push_back(mergeEntry(*their, base[*before], entry, kind));
+            } else {
+                merged.push_back(entry);
+            }
+        } else if (auto& added = theirAdded[idOf(entry, kind.idField)]; !added.empty()) {
+            taken[added.front()] = true;
+            merged.push_back(mergeEntry(theirs[added.front()], Json::object(), entry, kind));
+            added.pop_front();
+        } else {
             merged.push_back(entry);
+        }
+    }
+    for (std::size_t index = 0; index < theirs.size(); ++index) {
+        if (!theirBase[index] && !taken[index]) {
+            merged.push_back(theirs[index]);
         }
     }
     return merged;
 }
 
-// The id field of the lists that are merged entry by entry, or none for a key taken whole.
-const char* listIdField(const std::string& key) {
-    if (key == "snippets") {
-        return "key";
-    }
-    if (key == "app_snippets") {
-        return "bundle_id";
-    }
-    return nullptr;
-}
-
-// Applies to `theirs` the members that differ between `base` and `ours`; "settings" member by member
-// and the snippet and application lists entry by entry when `nested` is set.
-void layChanges(Json& theirs, const Json& base, const Json& ours, bool nested) {
+// Applies to `theirs` the members that differ between `base` and `ours`: "settings" member by
+// member and the lists entry by entry.
+void layChanges(Json& theirs, const Json& base, const Json& ours, Level level) {
     for (const std::string& key : keysOf(base, ours)) {
         const Json& before = member(base, key);
         const Json& after = member(ours, key);
-        if (before == after) {
+        if (const auto kind = listKindOf(level, key)) {
+            // An absent list is an empty one on every side, and a list left empty is absent, so
+            // that a side without the key neither drops the other's entries nor restores its own.
+            if (listOf(before) == listOf(after)) {
+                continue;
+            }
+            Json list = mergeList(listOf(member(theirs, key)), listOf(before), listOf(after), *kind);
+            if (list.empty()) {
+                theirs.erase(key);
+            } else {
+                theirs[key] = std::move(list);
+            }
+        } else if (before == after) {
             continue;
-        }
-        if (nested && key == kSettingsKey && before.is_object() && after.is_object()) {
+        } else if (level == Level::file && key == kSettingsKey && before.is_object() && after.is_object()) {
             Json& target = theirs[key];
             if (!target.is_object()) {
                 target = Json::object();
             }
-            layChanges(target, before, after, false);
-        } else if (const char* idField = nested ? listIdField(key) : nullptr; idField != nullptr) {
-            // An absent list is an empty one on every side, and a list left empty is absent, so
-            // that a side without the key neither drops the other's entries nor restores its own.
-            Json list = mergeById(member(theirs, key), before, after, idField).value_or(after);
-            if (list.is_array() && !list.empty()) {
-                theirs[key] = std::move(list);
-            } else {
-                theirs.erase(key);
-            }
+            layChanges(target, before, after, Level::settings);
         } else if (after.is_null()) {
             theirs.erase(key);
         } else {
@@ -133,7 +207,7 @@ AppConfig rebaseConfig(const AppConfig& theirs, const AppConfig& base, const App
         return theirs;
     }
     Json merged = theirs.encode();
-    layChanges(merged, base.encode(), ours.encode(), true);
+    layChanges(merged, base.encode(), ours.encode(), Level::file);
     JsonDecodeStatus status(false);
     AppConfig result = AppConfig::decode(merged, "", status);
     // Each key comes from a configuration that decoded, so a failure here would be a fault of

@@ -1,17 +1,20 @@
 #include "detail/detailtextwrap.h"
 
+#include "base/codepointtable.h"
 #include "base/graphemescanner.h"
 #include "base/unicode.h"
 #include "providers/providertext.h"
 
 #include <algorithm>
+#include <unicode/uchar.h>
 
 namespace korvane {
 namespace {
 
 constexpr std::size_t minimumWidth = 10;
-// The length from which a run of ASCII characters inside a line of other text is counted by bytes.
-constexpr std::size_t asciiRunByBytes = 32;
+// The length from which a run of characters that stand alone, inside a line of other text, is
+// counted without the break rules.
+constexpr std::size_t runCutAlone = 8;
 const std::string filler = " ";
 
 // One scanner per thread: a break iterator is costly to make and a long text has thousands of lines.
@@ -43,40 +46,73 @@ public:
 
 private:
     void findStarts() {
-        // Two ASCII characters other than CR LF always have a boundary between them, so a long run of
-        // them is counted by bytes, and only the stretches between such runs go through the break
-        // rules, each as a text of its own: a stretch begins and ends at a boundary after an ASCII
-        // character, where the rules start afresh. Short runs stay inside a stretch, so that each
-        // walk's cost of starting is spread over many bytes.
+        // Two code points that each stand alone always have a boundary between them, so a long run
+        // of them is cut there directly, and only the stretches between such runs go through the
+        // break rules, each as a text of its own: a stretch begins and ends at such a boundary, where
+        // the rules start afresh. Short runs stay inside a stretch, so that each walk's cost of
+        // starting is spread over many characters.
         starts_.reserve(text_.size() + 1);
         starts_.push_back(0);
         std::size_t first = 0;      // where the characters not found yet begin
-        bool joined = false;        // [first, i) holds a place that may not be a boundary
-        std::size_t stretchEnd = 0; // the first boundary after the last such place, 0 until found
-        for (std::size_t i = 1; i < text_.size(); ++i) {
-            if (!isBoundaryBetweenAscii(i)) {
+        bool joined = false;        // [first, here) holds a place that may not be a boundary
+        std::size_t stretchEnd = 0; // the first sure boundary after the last such place, 0 until found
+        std::size_t run = 0;        // the sure boundaries from stretchEnd on
+        std::size_t offset = 0;
+        bool previousAlone = standsAlone(offset);
+        while (offset < text_.size()) {
+            const std::size_t here = offset;
+            const bool alone = standsAlone(offset);
+            const bool sure = previousAlone && alone;
+            previousAlone = alone;
+            if (!sure) {
                 joined = true;
                 stretchEnd = 0;
             } else if (!joined) {
-                starts_.push_back(i);
-                first = i;
+                starts_.push_back(here);
+                first = here;
             } else if (stretchEnd == 0) {
-                stretchEnd = i;
-            } else if (i - stretchEnd >= asciiRunByBytes) {
+                stretchEnd = here;
+                run = 1;
+            } else if (++run > runCutAlone) {
                 addStretch(first, stretchEnd);
-                for (std::size_t boundary = stretchEnd + 1; boundary <= i; ++boundary) {
-                    starts_.push_back(boundary);
-                }
-                first = i;
+                addCodePointStarts(stretchEnd, here);
+                first = here;
                 joined = false;
             }
         }
-        addStretch(first, text_.size());
+        if (joined) {
+            addStretch(first, text_.size());
+        } else {
+            starts_.push_back(text_.size());
+        }
     }
 
-    bool isBoundaryBetweenAscii(std::size_t i) const {
-        return static_cast<unsigned char>(text_[i - 1]) < 0x80 &&
-               static_cast<unsigned char>(text_[i]) < 0x80 && !(text_[i - 1] == '\r' && text_[i] == '\n');
+    // Whether the code point at `offset`, which moves past it, is a character of its own beside any
+    // other such: ASCII but CR, a byte that is not UTF-8 (read as U+FFFD), or a code point that the
+    // cluster rules attach to nothing, as most letters, ideographs and symbols.
+    bool standsAlone(std::size_t& offset) const {
+        const auto lead = static_cast<unsigned char>(text_[offset]);
+        if (lead < 0xC2 || lead > 0xF4) {
+            // ASCII, or a byte that begins no sequence and so is one malformed code point by itself.
+            ++offset;
+            return lead != '\r';
+        }
+        const std::int32_t codePoint = nextCodePoint(text_, offset);
+        if (codePoint < 0) {
+            return true;
+        }
+        if (codePoint < static_cast<std::int32_t>(CodePointTable::tableEnd)) {
+            return table_.traits(static_cast<char32_t>(codePoint)).standsAlone;
+        }
+        return u_getIntPropertyValue(codePoint, UCHAR_GRAPHEME_CLUSTER_BREAK) == U_GCB_OTHER;
+    }
+
+    // Every code point of (from, to] that begins one, each a character of its own.
+    void addCodePointStarts(std::size_t from, std::size_t to) {
+        while (from < to) {
+            nextCodePoint(text_, from);
+            starts_.push_back(from);
+        }
     }
 
     void addStretch(std::size_t first, std::size_t last) {
@@ -94,6 +130,7 @@ private:
     std::size_t offset(std::size_t index) const { return starts_.empty() ? index : starts_[index]; }
 
     std::string_view text_;
+    const CodePointTable& table_ = CodePointTable::shared();
     std::vector<std::size_t> starts_;
 };
 
@@ -106,22 +143,46 @@ void chunk(const Characters& characters, std::size_t first, std::size_t last, st
     }
 }
 
+// Where the word that starts at `first` ends: at the next lone space or the line's end.
+std::size_t wordEnd(const Characters& characters, std::size_t first) {
+    const std::size_t count = characters.count();
+    while (first < count && !characters.isSpace(first)) {
+        ++first;
+    }
+    return first;
+}
+
+// Where the next word begins at or after `index`: past the spaces there.
+std::size_t wordStart(const Characters& characters, std::size_t index) {
+    const std::size_t count = characters.count();
+    while (index < count && characters.isSpace(index)) {
+        ++index;
+    }
+    return index;
+}
+
 // Words follow one another in the line, so the display line being filled is always one run of the
-// line's characters, [lineFirst, lineEnd): words joined by single spaces are the line as written.
+// line's characters, [lineFirst, lineEnd): words with the spaces between them as written. Spaces where
+// the line breaks end no line and begin none.
 void wrapCharacters(const Characters& characters, std::size_t width, std::vector<std::string>& lines) {
     const std::size_t count = characters.count();
+    std::size_t first = wordStart(characters, 0);
+    if (first == count) {
+        // A line of spaces alone still stands for a line of the text.
+        lines.push_back(filler);
+        return;
+    }
     std::size_t lineFirst = 0;
     std::size_t lineEnd = 0;
-    const auto place = [&](std::size_t first, std::size_t last) {
-        const std::size_t length = last - first;
+    const auto place = [&](std::size_t last) {
         if (lineEnd > lineFirst) {
-            if (lineEnd - lineFirst + 1 + length <= width) {
+            if (last - lineFirst <= width) {
                 lineEnd = last;
                 return;
             }
             lines.emplace_back(characters.text(lineFirst, lineEnd));
         }
-        if (length > width) {
+        if (last - first > width) {
             chunk(characters, first, last, width, lines);
             lineFirst = lineEnd = last;
         } else {
@@ -129,24 +190,17 @@ void wrapCharacters(const Characters& characters, std::size_t width, std::vector
             lineEnd = last;
         }
     };
-    // Leading spaces are the line's indentation: they stay in front of its first word. A line of
-    // spaces alone shows nothing.
-    std::size_t wordEnd = 0;
-    while (wordEnd < count && characters.isSpace(wordEnd)) {
-        ++wordEnd;
+    // The indentation stays in front of the first word while both fit; a first word that fits only a
+    // line of its own starts the line instead of being cut.
+    std::size_t last = wordEnd(characters, first);
+    if (last <= width) {
+        lineEnd = last;
+    } else {
+        place(last);
     }
-    if (wordEnd == count) {
-        return;
-    }
-    std::size_t wordFirst = 0;
-    for (;; ++wordEnd) {
-        if (wordEnd == count || characters.isSpace(wordEnd)) {
-            place(wordFirst, wordEnd);
-            if (wordEnd == count) {
-                break;
-            }
-            wordFirst = wordEnd + 1;
-        }
+    for (first = wordStart(characters, last); first < count; first = wordStart(characters, last)) {
+        last = wordEnd(characters, first);
+        place(last);
     }
     if (lineEnd > lineFirst) {
         lines.emplace_back(characters.text(lineFirst, lineEnd));
@@ -171,7 +225,8 @@ std::vector<std::string> wrapText(std::string_view text, int width) {
     const std::size_t columns =
         std::max<std::size_t>(minimumWidth, width > 0 ? static_cast<std::size_t>(width) : 0);
     std::vector<std::string> lines;
-    for (const std::string_view line : providerLines(text)) {
+    for (std::size_t offset = 0; offset != std::string_view::npos;) {
+        const std::string_view line = nextProviderLine(text, offset);
         if (line.empty()) {
             lines.push_back(filler);
             continue;

@@ -8,10 +8,12 @@ namespace korvane {
 
 // Splits a text into the display lines of the detail panel's body, `width` characters (grapheme
 // clusters) wide: every line break ends a line ("\r\n" leaves an empty line between its two
-// characters), an empty line shows as one space, long lines break at spaces (a space joined to a
-// combining mark is not one) and words longer than the width are cut; a wrapped line keeps its
-// leading spaces in front of its first word, and no character is ever split. Time in proportion to
-// the text's length. Pure functions; main thread in practice, safe on any.
+// characters), an empty line, or one of spaces alone wider than the width, shows as one space; long
+// lines break at spaces (a space joined to a combining mark is not one), the spaces at a break ending
+// no display line and beginning none, and words longer than the width are cut. A wrapped line keeps
+// its indentation in front of its first word when both fit; a first word that fits only a line of its
+// own starts the line uncut. No character is ever split. Time in proportion to the text's length.
+// Pure functions; main thread in practice, safe on any.
 std::vector<std::string> wrapText(std::string_view text, int width);
 
 // Word-wraps one line longer than `width` into `lines`.

@@ -24,8 +24,9 @@ struct FilePathIndex {
     std::vector<std::string> recentByMtime;
     bool wasTruncated = false;
     bool usedGit = false;
-    // A list that is not final (the walk stood in for a git that failed, or the list was cut short)
-    // is made again at the first check this many seconds after its build; 0 for a final list.
+    // A list that is not final (the walk stood in for a git that may answer next time, or the list
+    // was cut short) is made again at the first check this many seconds after its build; 0 for a
+    // final list.
     double retryDelay = 0;
 };
 

@@ -353,7 +353,7 @@ FilePathIndexBuilder::BuildResult FilePathIndexBuilder::build(const std::string&
     const std::string rootName = logRootName(root);
     const auto start = clock->monotonicNow();
     const auto attemptStart = clock->monotonicNow();
-    std::optional<std::vector<std::string>> listing;
+    GitOutput listing;
     std::optional<std::pair<std::vector<std::string>, double>> seed;
     if (broker) {
         seed = broker->consume(root, brokerMaxAge);
@@ -384,6 +384,7 @@ FilePathIndexBuilder::BuildResult FilePathIndexBuilder::build(const std::string&
         result.recentByMtime = std::move(walk.recentPaths);
         result.wasTruncated = walk.truncated;
         result.gitFailed = true;
+        result.gitFailure = listing.failure();
         result.fileManagerMs = fmMs;
     } else {
         std::vector<std::string> paths = decodeListing(std::move(*listing));

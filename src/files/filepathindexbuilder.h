@@ -26,6 +26,8 @@ public:
         bool usedGit = false;
         // git was asked for the list and failed or ran out of time; the walk stood in.
         bool gitFailed = false;
+        // Why, when git failed.
+        GitFailure gitFailure = GitFailure::failed;
         std::optional<double> gitLsFilesMs;
         std::optional<double> fileManagerMs;
         double totalMs = 0;

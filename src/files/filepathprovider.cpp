@@ -352,12 +352,33 @@ FilePathIndex FilePathProvider::buildIndex(const std::string& root,
     index.wasTruncated = result.wasTruncated;
     index.usedGit = result.usedGit;
     // git is asked again later, less often each time it still fails, so that a slow moment does not
-    // leave the project with a partial list for good.
-    if (result.gitFailed || result.wasTruncated) {
+    // leave the project with a partial list for good. An answer that stays while the project does (no
+    // repository, a work tree not the folder's own, no git) leaves the walked list to the project's
+    // stamp, which sees a repository made or a folder changed.
+    const bool finalAnswer = result.gitFailed && isFinal(result.gitFailure);
+    if ((result.gitFailed && !finalAnswer) || result.wasTruncated) {
         index.retryDelay =
             previousRetryDelay > 0 ? std::min(previousRetryDelay * 2, retryDelayLimit) : staleAfter;
     }
+    tellWhyWalked(root, finalAnswer ? std::optional(result.gitFailure) : std::nullopt);
     return index;
+}
+
+void FilePathProvider::tellWhyWalked(const std::string& root, std::optional<GitFailure> finalAnswer) {
+    {
+        std::lock_guard lock(lock_);
+        if (!finalAnswer) {
+            toldFinal_.erase(root);
+            return;
+        }
+        const auto told = toldFinal_.find(root);
+        if (told != toldFinal_.end() && told->second == *finalAnswer) {
+            return;
+        }
+        toldFinal_[root] = *finalAnswer;
+    }
+    performanceLog(logCategory, fmt::format("[FILEMANAGER FINAL] root={} gitFailure={}", logRootName(root),
+                                            toString(*finalAnswer)));
 }
 
 void FilePathProvider::logIndexMetrics(const IndexMetrics& metrics) {

@@ -59,8 +59,9 @@ public:
     static constexpr std::size_t maxEntries = 5;
     // How long an index is served before the project is looked at again for a change.
     static constexpr double staleAfter = 30.0;
-    // A list that is not final is made again staleAfter seconds after its build, then after twice as
-    // long each time it is still not final, up to this many seconds.
+    // A list that is not final (git ran out of time or failed in a way that may pass, or the list was
+    // cut short) is made again staleAfter seconds after its build, then after twice as long each time
+    // it is still not final, up to this many seconds.
     static constexpr double retryDelayLimit = 240.0;
     static constexpr std::size_t resultLimit = 50;
     static constexpr double gitTimeout = 5.0;
@@ -130,6 +131,9 @@ private:
                                                const std::optional<ProjectStateStamp>& checkedBefore = {},
                                                double previousRetryDelay = 0);
     FilePathIndex emptyIndex(const std::string& root) const;
+    // Says once per root and answer that git's answer leaves the walked list as it is; none: git
+    // listed, or may list next time.
+    void tellWhyWalked(const std::string& root, std::optional<GitFailure> finalAnswer);
     std::optional<FilePathIndex> waitForBuild(const std::string& root, double milliseconds);
     void scheduleRevalidation(const std::string& root);
     // Rebuilds `root` when its project changed since its cached index was made, else marks it checked.
@@ -159,6 +163,8 @@ private:
     std::string insertionMode_ = "projectRelative";
     std::vector<std::string> includePaths_;
     std::uint64_t configGeneration_ = 0;
+    // The final answer of git last told for each root whose list git does not give.
+    std::map<std::string, GitFailure> toldFinal_;
     std::function<void(const std::string&)> syncedReady_;
     std::function<void(const std::string&, bool)> syncedLoading_;
 

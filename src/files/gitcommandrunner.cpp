@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <fmt/format.h>
+#include <unistd.h>
 #include <utility>
 
 namespace korvane {
@@ -54,6 +55,22 @@ std::size_t countNonEmptyLines(const std::string& output) {
         start = end + 1;
     }
     return lines;
+}
+
+// The error of a "[GIT EXEC FAILED]" line for a folder whose file names git may not list.
+std::string_view refusalText(GitFailure failure) {
+    switch (failure) {
+    case GitFailure::noRepository:
+        return "no repository holds this folder";
+    case GitFailure::workTreeRefused:
+        return "the work tree is not this folder's own";
+    case GitFailure::timedOut:
+        return "the work tree could not be checked in time";
+    case GitFailure::failed:
+    case GitFailure::gitMissing:
+        break;
+    }
+    return "the work tree could not be checked";
 }
 
 // The commands whose output names files of the directory they run in.
@@ -117,7 +134,9 @@ ProcessRequest GitCommandRunner::request(const std::vector<std::string>& argumen
     for (auto& variable : overrides.environment()) {
         request.environment.push_back(std::move(variable));
     }
-    request.removedEnvironment = {"GIT_DIR", "GIT_WORK_TREE", "GIT_INDEX_FILE"};
+    // GIT_CONFIG would make the configuration listing read that file alone.
+    request.removedEnvironment = {"GIT_DIR", "GIT_WORK_TREE", "GIT_COMMON_DIR", "GIT_INDEX_FILE",
+                                  "GIT_CONFIG"};
     request.timeout = timeout < 0 ? 0 : timeout;
     request.killGrace = mode_ == Mode::logged ? terminationGrace : quietTerminationGrace;
     request.outputLimit = outputLimit;
@@ -126,44 +145,39 @@ ProcessRequest GitCommandRunner::request(const std::vector<std::string>& argumen
     return request;
 }
 
-std::optional<std::vector<std::string>> GitCommandRunner::run(const std::vector<std::string>& arguments,
-                                                              const std::string& directory,
-                                                              double timeout) const {
+GitOutput GitCommandRunner::run(const std::vector<std::string>& arguments, const std::string& directory,
+                                double timeout) const {
     const auto start = std::chrono::steady_clock::now();
     const bool logged = mode_ == Mode::logged;
     const std::string cwd = logRootName(directory);
-    if (!processRunner_) {
+    const auto execFailed = [&](std::string_view error) {
         if (logged) {
-            errorLog(category, fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
-                                           "no process runner", millisecondsSince(start)));
+            errorLog(category, fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd, error,
+                                           millisecondsSince(start)));
         }
-        return std::nullopt;
+    };
+    if (!processRunner_) {
+        execFailed("no process runner");
+        return GitOutput::none(GitFailure::failed);
     }
     auto overrides = programOverrides(directory, timeout);
     if (!overrides) {
-        if (logged) {
-            errorLog(category, fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
-                                           overrides.error(), millisecondsSince(start)));
-        }
-        return std::nullopt;
+        execFailed(overrides.error());
+        return GitOutput::none(millisecondsSince(start) >= timeout * 1000 ? GitFailure::timedOut
+                                                                          : launchFailure());
     }
-    if (listsFileNames(arguments) &&
-        !workTreeHolds(directory, timeout - millisecondsSince(start) / 1000, *overrides)) {
-        if (logged) {
-            errorLog(category,
-                     fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
-                                 "the work tree is not this folder's own", millisecondsSince(start)));
+    if (listsFileNames(arguments)) {
+        if (const auto refused =
+                workTreeRefusal(directory, timeout - millisecondsSince(start) / 1000, *overrides)) {
+            execFailed(refusalText(*refused));
+            return GitOutput::none(*refused);
         }
-        return std::nullopt;
     }
     const double remaining = timeout - millisecondsSince(start) / 1000;
     auto outcome = processRunner_->run(request(arguments, directory, remaining, *overrides));
     if (!outcome) {
-        if (logged) {
-            errorLog(category, fmt::format("[GIT EXEC FAILED] cwd={} error={} elapsed={:.2f}ms", cwd,
-                                           outcome.error().description, millisecondsSince(start)));
-        }
-        return std::nullopt;
+        execFailed(outcome.error().description);
+        return GitOutput::none(launchFailure());
     }
     const ProcessResult& result = *outcome;
     const double elapsed = millisecondsSince(start);
@@ -178,7 +192,7 @@ std::optional<std::vector<std::string>> GitCommandRunner::run(const std::vector<
                                  countNonEmptyLines(result.output),
                                  firstCharacters(result.errorOutput, stderrCut, "")));
         }
-        return std::nullopt;
+        return GitOutput::none(GitFailure::timedOut);
     case ProcessResult::Ending::exited:
     case ProcessResult::Ending::signaled:
     case ProcessResult::Ending::outputLimitExceeded:
@@ -191,15 +205,19 @@ std::optional<std::vector<std::string>> GitCommandRunner::run(const std::vector<
                                            firstCharacters(result.errorOutput, stderrCut, "unknown error"),
                                            elapsed));
         }
-        return std::nullopt;
+        return GitOutput::none(GitFailure::failed);
     }
     if (!isValidUtf8(result.output)) {
         if (logged) {
             errorLog(category, fmt::format("[GIT DECODE ERROR] cwd={} elapsed={:.2f}ms", cwd, elapsed));
         }
-        return std::nullopt;
+        return GitOutput::none(GitFailure::failed);
     }
     return nonEmptyLines(result.output);
+}
+
+GitFailure GitCommandRunner::launchFailure() const {
+    return ::access(executable_.c_str(), X_OK) == 0 ? GitFailure::failed : GitFailure::gitMissing;
 }
 
 Expected<GitProgramOverrides, std::string> GitCommandRunner::programOverrides(const std::string& directory,
@@ -207,33 +225,67 @@ Expected<GitProgramOverrides, std::string> GitCommandRunner::programOverrides(co
     ProcessRequest listing = request(GitProgramOverrides::listingArguments(), directory, timeout);
     listing.errorOutput = ProcessRequest::ErrorOutput::discard;
     // Without the list the programs cannot be switched off, so git does not run at all.
-    return GitProgramOverrides::read(*processRunner_, listing);
+    return GitProgramOverrides::read(*processRunner_, listing, GitProgramOverrides::Reach::repository);
 }
 
-std::optional<std::vector<std::string>>
-GitCommandRunner::quietLines(const std::vector<std::string>& arguments, const std::string& directory,
-                             double timeout, const GitProgramOverrides& overrides) const {
+GitOutput GitCommandRunner::quietLines(const std::vector<std::string>& arguments,
+                                       const std::string& directory, double timeout,
+                                       const GitProgramOverrides& overrides) const {
     ProcessRequest quiet = request(arguments, directory, timeout, overrides);
     quiet.errorOutput = ProcessRequest::ErrorOutput::discard;
     auto outcome = processRunner_->run(quiet);
+    if (outcome && (outcome->ending == ProcessResult::Ending::timedOut ||
+                    outcome->ending == ProcessResult::Ending::cancelled)) {
+        return GitOutput::none(GitFailure::timedOut);
+    }
     if (!outcome || !outcome->succeeded() || !isValidUtf8(outcome->output)) {
-        return std::nullopt;
+        return GitOutput::none(GitFailure::failed);
     }
     return nonEmptyLines(outcome->output);
 }
 
-bool GitCommandRunner::workTreeHolds(const std::string& directory, double timeout,
-                                     const GitProgramOverrides& overrides) const {
+std::optional<GitFailure> GitCommandRunner::workTreeRefusal(const std::string& directory, double timeout,
+                                                            const GitProgramOverrides& overrides) const {
     const auto start = std::chrono::steady_clock::now();
-    const auto shown = quietLines(GitWorkTree::probeArguments(), directory, timeout, overrides);
-    if (!shown) {
-        return false;
+    ProcessRequest probe = request(GitWorkTree::probeArguments(), directory, timeout, overrides);
+    probe.errorOutput = ProcessRequest::ErrorOutput::discard;
+    const auto outcome = processRunner_->run(probe);
+    if (!outcome) {
+        return GitFailure::failed;
     }
-    return GitWorkTree::holds(directory, *shown, [&]() -> std::optional<std::string> {
-        const auto lines = quietLines(GitWorkTree::configuredWorkTreeArguments(), directory,
-                                      timeout - millisecondsSince(start) / 1000, overrides);
-        return lines && lines->size() == 1 ? std::optional(lines->front()) : std::nullopt;
-    });
+    switch (outcome->ending) {
+    case ProcessResult::Ending::timedOut:
+    case ProcessResult::Ending::cancelled:
+        return GitFailure::timedOut;
+    case ProcessResult::Ending::exited:
+        // git answers with an error status for a folder that no repository holds, or one it will
+        // not work in: asked again, it answers the same until the folder or its parents change.
+        if (outcome->status != 0) {
+            return GitFailure::noRepository;
+        }
+        break;
+    case ProcessResult::Ending::signaled:
+    case ProcessResult::Ending::outputLimitExceeded:
+        return GitFailure::failed;
+    }
+    if (!isValidUtf8(outcome->output)) {
+        return GitFailure::failed;
+    }
+    // A check cut short by the clock says nothing about the work tree.
+    std::optional<GitFailure> unanswered;
+    const bool holds =
+        GitWorkTree::holds(directory, nonEmptyLines(outcome->output), [&]() -> std::optional<std::string> {
+            const GitOutput lines = quietLines(GitWorkTree::configuredWorkTreeArguments(), directory,
+                                               timeout - millisecondsSince(start) / 1000, overrides);
+            if (!lines && lines.failure() == GitFailure::timedOut) {
+                unanswered = GitFailure::timedOut;
+            }
+            return lines && lines->size() == 1 ? std::optional(lines->front()) : std::nullopt;
+        });
+    if (holds) {
+        return std::nullopt;
+    }
+    return unanswered.value_or(GitFailure::workTreeRefused);
 }
 
 CommandRunner GitCommandRunner::commandRunner() const {

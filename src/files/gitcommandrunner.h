@@ -41,8 +41,11 @@ public:
     explicit GitCommandRunner(std::shared_ptr<ProcessRunner> processRunner, Mode mode = Mode::logged,
                               std::string executable = defaultExecutable);
 
-    std::optional<std::vector<std::string>> run(const std::vector<std::string>& arguments,
-                                                const std::string& directory, double timeout) const;
+    // The lines git printed, or none and why: git missing from its path, no repository or a work
+    // tree that is not the folder's own (for the commands that list file names), a run past its time,
+    // or any other failure.
+    GitOutput run(const std::vector<std::string>& arguments, const std::string& directory,
+                  double timeout) const;
 
     // `run` as a CommandRunner that keeps this runner's process runner alive.
     CommandRunner commandRunner() const;
@@ -56,12 +59,13 @@ public:
 
 private:
     // The lines of a run that succeeded, printing valid UTF-8; nothing logged.
-    std::optional<std::vector<std::string>> quietLines(const std::vector<std::string>& arguments,
-                                                       const std::string& directory, double timeout,
-                                                       const GitProgramOverrides& overrides) const;
-    // Whether git may list the names of `directory`'s files (GitWorkTree).
-    bool workTreeHolds(const std::string& directory, double timeout,
-                       const GitProgramOverrides& overrides) const;
+    GitOutput quietLines(const std::vector<std::string>& arguments, const std::string& directory,
+                         double timeout, const GitProgramOverrides& overrides) const;
+    // Why git may not list the names of `directory`'s files (GitWorkTree); none when it may.
+    std::optional<GitFailure> workTreeRefusal(const std::string& directory, double timeout,
+                                              const GitProgramOverrides& overrides) const;
+    // The failure of a run that could not be launched: whether git is there at all decides.
+    GitFailure launchFailure() const;
     // The overrides for the repository at `directory`, or the reason they could not be read.
     Expected<GitProgramOverrides, std::string> programOverrides(const std::string& directory,
                                                                 double timeout) const;

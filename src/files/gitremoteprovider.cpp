@@ -3,7 +3,9 @@
 #include "base/unicode.h"
 #include "config/urireference.h"
 #include "files/gitcommandrunner.h"
+#include "files/gitremoteaddress.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <system_error>
@@ -13,6 +15,7 @@ namespace korvane {
 namespace {
 
 constexpr std::string_view whitespace = " \t\n\r\v\f";
+constexpr std::size_t npos = std::string_view::npos;
 
 // The hosting services whose issue and pull-request pages are known, in the order they are tested.
 struct HostingService {
@@ -28,12 +31,14 @@ constexpr std::array<HostingService, 3> services{{
     {"bitbucket", "bitbucket.org", "/issues", "/pull-requests"},
 }};
 
-// A host written as a service's host name, or as an SSH alias of it (the name, "-" and a suffix),
-// becomes that host name; any other host, also one with a port, stays as it is.
+// A host written as a service's host name, or as an SSH alias of it (the name, "-" and a suffix that adds
+// no label, so that the whole is no name under another domain), becomes that host name; any other host stays
+// as it is.
 std::string canonicalHost(std::string_view host) {
     for (const auto& service : services) {
-        if (host == service.hostName ||
-            (host.starts_with(service.hostName) && host.substr(service.hostName.size()).starts_with("-"))) {
+        const std::string_view suffix = host.substr(std::min(host.size(), service.hostName.size()));
+        if (host.starts_with(service.hostName) &&
+            (suffix.empty() || (suffix.size() > 1 && suffix.starts_with('-') && suffix.find('.') == npos))) {
             return std::string(service.hostName);
         }
     }
@@ -52,38 +57,6 @@ std::optional<std::string> hostAndPort(std::string_view url) {
         host += ":" + std::string(*authority->port);
     }
     return host;
-}
-
-// The https address of a remote written as scheme "://" authority path: its host and port, the canonical
-// host when `canonical`, and its path without ".git". The user information (a name, password or access
-// token), query and fragment are left behind; an authority that is not one gives none.
-std::optional<std::string> webAddress(std::string_view remote, bool canonical) {
-    const auto host = hostAndPort(remote);
-    if (!host) {
-        return std::nullopt;
-    }
-    std::string_view path = UriReference::split(remote).path;
-    if (path.ends_with(".git")) {
-        path.remove_suffix(4);
-    }
-    return "https://" + (canonical ? canonicalHost(*host) : *host) + std::string(path);
-}
-
-// The short form user "@" host ":" path read as "ssh://" user "@" host "/" path. The host runs from the
-// first "@" to the next ":" (past the "]" of an IP literal); before that ":" no "/", "?" or "#" may stand.
-std::optional<std::string> shortFormWebAddress(std::string_view remote) {
-    const std::size_t at = remote.find('@');
-    if (at == std::string_view::npos) {
-        return std::nullopt;
-    }
-    const std::size_t hostStart = remote.substr(at + 1).starts_with('[') ? remote.find(']', at) : at;
-    const std::size_t colon = remote.find(':', hostStart);
-    if (colon == std::string_view::npos ||
-        remote.substr(0, colon).find_first_of("/?#") != std::string_view::npos) {
-        return std::nullopt;
-    }
-    return webAddress(
-        "ssh://" + std::string(remote.substr(0, colon)) + "/" + std::string(remote.substr(colon + 1)), true);
 }
 
 // Percent escapes decoded; the text as it stands when that gives no UTF-8.
@@ -158,14 +131,21 @@ std::optional<std::string> GitRemoteProvider::originURL(const std::string& root)
 }
 
 std::optional<std::string> GitRemoteProvider::webURL(std::string_view remote) {
-    if (remote.starts_with("ssh://")) {
-        // An alias host is made canonical only when a path follows it.
-        return webAddress(remote, !UriReference::split(remote).path.empty());
+    const auto address = GitRemoteAddress::read(remote);
+    if (!address) {
+        return std::nullopt;
     }
-    if (remote.starts_with("https://") || remote.starts_with("http://") || remote.starts_with("git://")) {
-        return webAddress(remote, false);
+    std::string_view path = address->path;
+    if (path.ends_with(".git")) {
+        path.remove_suffix(4);
     }
-    return shortFormWebAddress(remote);
+    // Only an ssh host may be an alias of a service, and a port keeps it from being one.
+    const bool alias = address->transport == GitRemoteAddress::Transport::ssh && !address->port;
+    std::string web = "https://" + (alias ? canonicalHost(address->host) : address->host);
+    if (address->port) {
+        web += ":" + *address->port;
+    }
+    return web + std::string(path);
 }
 
 std::optional<std::string> GitRemoteProvider::issuesURL(const std::string& web) {

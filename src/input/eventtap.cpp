@@ -6,6 +6,13 @@
 #include <fmt/format.h>
 
 namespace korvane {
+namespace {
+
+constexpr const char* revocationLine =
+    "Accessibility permission revoked while event tap is active. Stopping event tap.";
+
+} // namespace
+
 EventTap::EventTap(std::shared_ptr<KeyTapBackend> backend, std::shared_ptr<AccessibilityTrust> trust,
                    Scheduler& mainScheduler, const Clock& clock)
     : backend_(std::move(backend))
@@ -215,9 +222,25 @@ void EventTap::handleRevocation() {
         }
         callback = onPermissionRevoked;
     }
-    diagnostic("Accessibility permission revoked while event tap is active. Stopping event tap.");
+    diagnostic(revocationLine);
     stop();
     callback();
+}
+
+void EventTap::stopForRevokedPermission() {
+    bool firstReport = false;
+    {
+        std::lock_guard guard(lock_);
+        if (tap_ == nullptr) {
+            return;
+        }
+        firstReport = !didHandlePermissionRevocation_;
+        didHandlePermissionRevocation_ = true;
+    }
+    if (firstReport) {
+        diagnostic(revocationLine);
+    }
+    stop();
 }
 
 void EventTap::scheduleHealthCheck(std::uint64_t generation) {

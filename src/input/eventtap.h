@@ -39,6 +39,10 @@ public:
     bool start(Handler handler);
     // Stops the tap and the health check. Any thread, including the tap's.
     void stop();
+    // The permission went, as its owner may learn from the trust port before the tap's own check: a
+    // running tap says so as that check does, once, and stops. onPermissionRevoked is not called: the
+    // caller is its owner. Main thread.
+    void stopForRevokedPermission();
 
     // Lets the backend claim the keys the detector would withhold, and routes keys that arrived
     // unclaimed to it. Set before start().

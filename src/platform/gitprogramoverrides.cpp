@@ -9,111 +9,39 @@
 namespace korvane {
 namespace {
 
+using Treatment = GitProgramSetting::Treatment;
+
 constexpr std::string_view filterPrefix = "filter.";
 constexpr const char* filterCommands[] = {"clean", "smudge", "process"};
-constexpr std::string_view aliasPrefix = "alias.";
 constexpr std::string_view hooksKey = "core.hookspath";
 // A hooks folder that can hold no hook.
 constexpr std::string_view noHooks = "/dev/null";
 // Far more than anyone passes; git itself refuses counts past INT_MAX.
 constexpr std::size_t inheritedCountLimit = 100000;
+// The signing formats git knows, with the program each runs by default.
+constexpr std::pair<std::string_view, std::string_view> signingFormats[] = {
+    {"openpgp", "gpg"}, {"x509", "gpgsm"}, {"ssh", "ssh-keygen"}};
+// Protocols whose remote address is a command or a descriptor of git's own process.
+constexpr std::string_view commandProtocols[] = {"ext", "fd"};
+// Transports that start a remote's upload-pack or receive-pack program: file here, ssh on the host.
+constexpr std::string_view packTransports[] = {"file", "ssh"};
 
-struct Neutral {
-    std::string_view key;
-    std::string_view value;
-};
-
-// Settings naming a program, each with the value that runs nothing of the repository's. An empty
-// external diff makes git report that it cannot run one rather than run the repository's.
-constexpr Neutral programSettings[] = {
-    {"core.fsmonitor", "false"},   {"core.sshcommand", "ssh"},
-    {"core.askpass", ""},          {"diff.external", ""},
-    {"gpg.program", "gpg"},        {"gpg.openpgp.program", "gpg"},
-    {"gpg.x509.program", "gpgsm"}, {"gpg.ssh.program", "ssh-keygen"},
-};
-
-struct DriverVariable {
-    std::string_view section;
-    std::string_view variable;
-    std::string_view value;
-};
-
-// Variables of "<section>.<driver>.<variable>" drivers that name a program; "cat" converts nothing.
-constexpr DriverVariable driverPrograms[] = {
-    {"diff", "textconv", "cat"},
-    {"diff", "command", ""},
-    {"merge", "driver", ""},
-};
-
-struct Entry {
-    std::string_view scope;
-    std::string_view key;
-    std::optional<std::string_view> value;
-};
-
-// Entries come as "scope\0key\nvalue\0" (a key without a value has no "\n").
-std::vector<Entry> entriesOf(std::string_view listing) {
-    std::vector<Entry> entries;
-    std::size_t at = 0;
-    while (at < listing.size()) {
-        const std::size_t scopeEnd = listing.find('\0', at);
-        if (scopeEnd == std::string_view::npos) {
-            break;
-        }
-        std::size_t entryEnd = listing.find('\0', scopeEnd + 1);
-        if (entryEnd == std::string_view::npos) {
-            entryEnd = listing.size();
-        }
-        const std::string_view entry = listing.substr(scopeEnd + 1, entryEnd - scopeEnd - 1);
-        const std::size_t newline = entry.find('\n');
-        entries.push_back(
-            {listing.substr(at, scopeEnd - at), entry.substr(0, newline),
-             newline == std::string_view::npos ? std::nullopt : std::optional(entry.substr(newline + 1))});
-        at = entryEnd + 1;
-    }
-    return entries;
-}
-
-bool isRepositoryScope(std::string_view scope) {
-    return scope == "local" || scope == "worktree";
-}
-
-// The user's own: the files of the user and the system, and what is given to git on its command
-// line or in GIT_CONFIG_COUNT.
 bool isUserScope(std::string_view scope) {
     return scope == "global" || scope == "system" || scope == "command";
 }
 
-// The driver name of a "<section>.<driver>.<variable>" key (section and variable come lower-cased
-// from git; the driver keeps its case), or an empty view for any other key.
-std::string_view driverOf(std::string_view key, std::string_view section) {
-    if (key.size() <= section.size() || !key.starts_with(section) || key[section.size()] != '.') {
-        return {};
-    }
-    const std::size_t dot = key.rfind('.');
-    if (dot <= section.size() + 1) {
-        return {};
-    }
-    return key.substr(section.size() + 1, dot - section.size() - 1);
+bool hasPlaceholder(std::string_view pattern) {
+    return pattern.find('<') != std::string_view::npos || pattern.ends_with(".*");
 }
 
-// The value that runs nothing of the repository's for `key`, or none when the key names no program.
-std::optional<std::string_view> neutralValue(std::string_view key) {
-    for (const auto& setting : programSettings) {
-        if (key == setting.key) {
-            return setting.value;
-        }
-    }
-    for (const auto& driver : driverPrograms) {
-        if (!driverOf(key, driver.section).empty() && key.substr(key.rfind('.') + 1) == driver.variable) {
-            return driver.value;
-        }
-    }
-    // An alias of the repository's could stand for a command of the user's, and run a shell line.
-    if (key.starts_with(aliasPrefix) && key.size() > aliasPrefix.size()) {
-        return std::string_view();
-    }
-    return std::nullopt;
+bool namesDriver(std::string_view pattern) {
+    return pattern.find(".<driver>.") != std::string_view::npos;
+}
+
+// A hooks folder of the user's is kept only where it cannot lie inside the folder the command runs
+// in; git reads a relative one from the command's working folder.
+bool isAbsoluteFolder(std::string_view path) {
+    return path.starts_with('/') || path.starts_with("~/");
 }
 
 // The count of GIT_CONFIG_COUNT entries this process hands its children, or none when it is not one.
@@ -134,68 +62,220 @@ std::optional<std::size_t> inheritedCount() {
     return count;
 }
 
+// The user's GIT_ALLOW_PROTOCOL without the `refused` protocols.
+std::string allowedProtocols(std::string_view allowed, const std::vector<std::string_view>& refused) {
+    std::string kept;
+    while (!allowed.empty()) {
+        const std::size_t colon = std::min(allowed.find(':'), allowed.size());
+        const std::string_view protocol = allowed.substr(0, colon);
+        allowed.remove_prefix(std::min(colon + 1, allowed.size()));
+        if (!protocol.empty() && std::find(refused.begin(), refused.end(), protocol) == refused.end()) {
+            kept += (kept.empty() ? "" : ":") + std::string(protocol);
+        }
+    }
+    return kept;
+}
+
+// Whether the folder sets a remote's upload-pack or receive-pack program that the user does not.
+bool namesPackProgram(const std::vector<GitConfigEntry>& folder,
+                      const std::map<std::string, std::string, std::less<>>& user) {
+    return std::any_of(folder.begin(), folder.end(), [&](const GitConfigEntry& entry) {
+        for (const auto pattern : {"remote.<name>.uploadpack", "remote.<name>.receivepack"}) {
+            const auto name = GitProgramSettings::nameIn(pattern, entry.key);
+            if (name && !name->empty() && !user.contains(entry.key)) {
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
 } // namespace
 
 std::vector<std::string> GitProgramOverrides::listingArguments() {
-    return {"config", "--list", "--show-scope", "--includes", "-z"};
+    return GitReachableConfig::listingArguments();
 }
 
 GitProgramOverrides GitProgramOverrides::fromListing(std::string_view listing) {
-    Values userValues;
-    // Each filter driver the repository defines, with the variables it sets.
-    std::map<std::string, std::set<std::string>, std::less<>> filterDrivers;
-    std::set<std::string, std::less<>> repositoryKeys;
-    for (const Entry& entry : entriesOf(listing)) {
-        if (isRepositoryScope(entry.scope)) {
-            if (const std::string_view driver = driverOf(entry.key, "filter"); !driver.empty()) {
-                filterDrivers[std::string(driver)].emplace(
-                    entry.key.substr(filterPrefix.size() + driver.size() + 1));
-            } else {
-                repositoryKeys.emplace(entry.key);
-            }
-        } else if (isUserScope(entry.scope) && entry.value) {
-            userValues.insert_or_assign(std::string(entry.key), std::string(*entry.value));
+    const auto listed = GitReachableConfig::parseEntries(listing, true);
+    std::vector<GitConfigEntry> folder;
+    for (const auto& entry : listed) {
+        if (!isUserScope(entry.scope)) {
+            folder.push_back({{}, {}, entry.key, entry.value});
         }
     }
+    return compute(listed, GitReachableConfig::fromEntries(std::move(folder)));
+}
+
+GitProgramOverrides GitProgramOverrides::compute(const std::vector<GitConfigEntry>& listed,
+                                                 const GitReachableConfig& reached) {
+    Values user;
+    for (const auto& entry : listed) {
+        if (isUserScope(entry.scope) && entry.value) {
+            user.insert_or_assign(entry.key, *entry.value);
+        }
+    }
+    const auto& folder = reached.entries();
+    const auto value = [&](std::string_view key, std::string_view neutral) {
+        const auto own = user.find(key);
+        return own != user.end() ? own->second : std::string(neutral);
+    };
     GitProgramOverrides overrides;
-    for (const auto& [driver, variables] : filterDrivers) {
-        overrides.overrideFilterDriver(driver, variables, userValues);
-    }
-    for (const auto& key : repositoryKeys) {
-        if (const auto neutral = neutralValue(key)) {
-            const auto user = userValues.find(key);
-            overrides.settings_.emplace_back(key,
-                                             user != userValues.end() ? user->second : std::string(*neutral));
+    for (const auto& setting : GitProgramSettings::all()) {
+        const bool named = hasPlaceholder(setting.key);
+        if (setting.treatment == Treatment::neutral && !named) {
+            const std::string key = GitProgramSettings::withName(setting.key, {});
+            // A sequence editor of git's own falls back on the core editor.
+            const std::string neutral =
+                key == "sequence.editor" ? value("core.editor", setting.value) : std::string(setting.value);
+            overrides.settings_.emplace_back(key, value(key, neutral));
+        } else if (setting.treatment == Treatment::neutral ||
+                   (setting.treatment == Treatment::neutralWhereSet && named)) {
+            overrides.addNamed(setting, folder, reached.attributeDrivers(), user);
+        } else if (setting.treatment == Treatment::neutralWhereSet) {
+            const std::string key = GitProgramSettings::withName(setting.key, {});
+            if (std::any_of(folder.begin(), folder.end(),
+                            [&](const auto& entry) { return entry.key == key; })) {
+                overrides.settings_.emplace_back(key, value(key, setting.value));
+            }
         }
     }
-    const auto userHooks = userValues.find(hooksKey);
+    overrides.addFilters(folder, reached.attributeDrivers(), user);
+    overrides.addHelpers(listed);
+    overrides.addUpdateCommands(folder, user);
+    const auto hooks = user.find(hooksKey);
     overrides.settings_.emplace_back(
-        std::string(hooksKey), userHooks != userValues.end() ? userHooks->second : std::string(noHooks));
+        std::string(hooksKey),
+        hooks != user.end() && isAbsoluteFolder(hooks->second) ? hooks->second : std::string(noHooks));
+    std::vector<std::string_view> refused(std::begin(commandProtocols), std::end(commandProtocols));
+    if (namesPackProgram(folder, user)) {
+        refused.insert(refused.end(), std::begin(packTransports), std::end(packTransports));
+    }
+    for (const auto protocol : refused) {
+        overrides.settings_.emplace_back("protocol." + std::string(protocol) + ".allow", "never");
+    }
+    overrides.addEnvironment(folder, refused);
     return overrides;
 }
 
-void GitProgramOverrides::overrideFilterDriver(const std::string& driver,
-                                               const std::set<std::string>& variables,
-                                               const Values& userValues) {
+void GitProgramOverrides::addNamed(const GitProgramSetting& setting,
+                                   const std::vector<GitConfigEntry>& folder,
+                                   const std::set<std::string, std::less<>>& drivers, const Values& user) {
+    std::set<std::string, std::less<>> names;
+    for (const auto& entry : folder) {
+        if (const auto name = GitProgramSettings::nameIn(setting.key, entry.key); name && !name->empty()) {
+            names.emplace(*name);
+        }
+    }
+    if (namesDriver(setting.key)) {
+        names.insert(drivers.begin(), drivers.end());
+    }
+    const bool signing = setting.key == "gpg.<format>.program";
+    if (signing) {
+        for (const auto& [format, program] : signingFormats) {
+            names.emplace(format);
+        }
+    }
+    for (const auto& name : names) {
+        std::string_view neutral = setting.value;
+        for (const auto& [format, program] : signingFormats) {
+            neutral = signing && name == format ? program : neutral;
+        }
+        const std::string key = GitProgramSettings::withName(setting.key, name);
+        const auto own = user.find(key);
+        settings_.emplace_back(key, own != user.end() ? own->second : std::string(neutral));
+    }
+}
+
+void GitProgramOverrides::addFilters(const std::vector<GitConfigEntry>& folder,
+                                     const std::set<std::string, std::less<>>& drivers, const Values& user) {
+    // Each filter driver the folder defines, with the variables it sets.
+    std::map<std::string, std::set<std::string>, std::less<>> defined;
+    for (const auto& entry : folder) {
+        const std::string_view key = entry.key;
+        const std::size_t dot = key.rfind('.');
+        if (key.starts_with(filterPrefix) && dot > filterPrefix.size()) {
+            defined[std::string(key.substr(filterPrefix.size(), dot - filterPrefix.size()))].emplace(
+                key.substr(dot + 1));
+        }
+    }
+    // A driver that only an attributes file names gets no command of the folder's either, unless the
+    // user defines it.
+    for (const auto& driver : drivers) {
+        const std::string prefix = std::string(filterPrefix) + driver + ".";
+        if (!defined.contains(driver) &&
+            std::none_of(std::begin(filterCommands), std::end(filterCommands),
+                         [&](const char* name) { return user.contains(prefix + name); })) {
+            defined[driver].insert(std::begin(filterCommands), std::end(filterCommands));
+        }
+    }
+    for (const auto& [driver, variables] : defined) {
+        addFilterDriver(driver, variables, user);
+    }
+}
+
+void GitProgramOverrides::addFilterDriver(const std::string& driver, const std::set<std::string>& variables,
+                                          const Values& user) {
     const std::string prefix = std::string(filterPrefix) + driver + ".";
-    // Only what the repository set is overridden: an empty "process" would also hide the user's own
+    // Only what the folder set is overridden: an empty "process" would also hide the user's own
     // clean and smudge commands of that driver. Git treats an empty filter command as no filter.
     for (const auto& variable : variables) {
-        const auto user = userValues.find(prefix + variable);
-        std::string value = user != userValues.end() ? user->second : variable == "required" ? "false" : "";
+        const auto own = user.find(prefix + variable);
+        std::string value = own != user.end() ? own->second : variable == "required" ? "false" : "";
         settings_.emplace_back(prefix + variable, std::move(value));
     }
-    const bool userCommand =
-        std::any_of(std::begin(filterCommands), std::end(filterCommands),
-                    [&](const char* name) { return userValues.contains(prefix + name); });
+    const bool userCommand = std::any_of(std::begin(filterCommands), std::end(filterCommands),
+                                         [&](const char* name) { return user.contains(prefix + name); });
     if (!userCommand && !variables.contains("required")) {
         // A required filter left without a command fails every command that would have used it.
         settings_.emplace_back(prefix + "required", "false");
     }
 }
 
-Expected<GitProgramOverrides, std::string> GitProgramOverrides::read(ProcessRunner& runner,
-                                                                     const ProcessRequest& listing) {
+// An empty helper empties the list gathered so far, the folder's helpers with it; the user's own
+// helpers, for any address, are then given again in their order.
+void GitProgramOverrides::addHelpers(const std::vector<GitConfigEntry>& listed) {
+    settings_.emplace_back("credential.helper", "");
+    for (const auto& entry : listed) {
+        if (!isUserScope(entry.scope) || !entry.value) {
+            continue;
+        }
+        const auto url = GitProgramSettings::nameIn("credential.<url>.helper", entry.key);
+        if (entry.key == "credential.helper" || (url && !url->empty())) {
+            settings_.emplace_back(entry.key, *entry.value);
+        }
+    }
+}
+
+void GitProgramOverrides::addUpdateCommands(const std::vector<GitConfigEntry>& folder, const Values& user) {
+    std::set<std::string, std::less<>> keys;
+    for (const auto& entry : folder) {
+        const auto name = GitProgramSettings::nameIn("submodule.<name>.update", entry.key);
+        if (name && !name->empty() && entry.value && entry.value->starts_with('!')) {
+            keys.insert(entry.key);
+        }
+    }
+    for (const auto& key : keys) {
+        const auto own = user.find(key);
+        settings_.emplace_back(key, own != user.end() ? own->second : "checkout");
+    }
+}
+
+void GitProgramOverrides::addEnvironment(const std::vector<GitConfigEntry>& folder,
+                                         const std::vector<std::string_view>& refused) {
+    // Set, it makes git ignore every protocol setting: the refused ones are then left out of it.
+    if (const char* allowed = std::getenv("GIT_ALLOW_PROTOCOL")) {
+        variables_.emplace_back("GIT_ALLOW_PROTOCOL", allowedProtocols(allowed, refused));
+    }
+    const bool folderProxy = std::any_of(folder.begin(), folder.end(),
+                                         [](const auto& entry) { return entry.key == "core.gitproxy"; });
+    if (folderProxy && std::getenv("GIT_PROXY_COMMAND") == nullptr) {
+        variables_.emplace_back("GIT_PROXY_COMMAND", "");
+    }
+}
+
+Expected<GitProgramOverrides, std::string>
+GitProgramOverrides::read(ProcessRunner& runner, const ProcessRequest& listing, Reach reach) {
     const auto inherited = inheritedCount();
     if (!inherited) {
         return makeUnexpected(std::string("GIT_CONFIG_COUNT in the environment is not a count"));
@@ -204,25 +284,32 @@ Expected<GitProgramOverrides, std::string> GitProgramOverrides::read(ProcessRunn
     if (!outcome) {
         return makeUnexpected(outcome.error().description);
     }
-    if (!outcome->succeeded()) {
+    std::optional<std::vector<GitConfigEntry>> listed;
+    if (outcome->succeeded()) {
+        listed = GitReachableConfig::parseEntries(outcome->output, true);
+    } else if (reach == Reach::repository) {
         return makeUnexpected(std::string("the repository configuration could not be read"));
     }
-    GitProgramOverrides overrides = fromListing(outcome->output);
+    auto reached = GitReachableConfig::read(runner, listing, listed ? &*listed : nullptr, reach);
+    if (!reached) {
+        return makeUnexpected(std::move(reached.error()));
+    }
+    GitProgramOverrides overrides = compute(listed.value_or(std::vector<GitConfigEntry>()), *reached);
     overrides.inheritedCount_ = *inherited;
     return overrides;
 }
 
 std::vector<std::pair<std::string, std::string>> GitProgramOverrides::environment() const {
     std::vector<std::pair<std::string, std::string>> variables;
-    if (settings_.empty()) {
-        return variables;
+    if (!settings_.empty()) {
+        variables.emplace_back("GIT_CONFIG_COUNT", std::to_string(inheritedCount_ + settings_.size()));
     }
-    variables.emplace_back("GIT_CONFIG_COUNT", std::to_string(inheritedCount_ + settings_.size()));
     for (std::size_t index = 0; index < settings_.size(); ++index) {
         const std::string number = std::to_string(inheritedCount_ + index);
         variables.emplace_back("GIT_CONFIG_KEY_" + number, settings_[index].first);
         variables.emplace_back("GIT_CONFIG_VALUE_" + number, settings_[index].second);
     }
+    variables.insert(variables.end(), variables_.begin(), variables_.end());
     return variables;
 }
 

@@ -54,18 +54,30 @@ std::string_view trimmedBlanks(std::string_view text) {
     return trimmed(text, [](char32_t c) { return !isProviderBlank(c); });
 }
 
-std::vector<std::string_view> providerLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t lineStart = 0;
-    std::size_t offset = 0;
-    while (offset < text.size()) {
-        const std::size_t start = offset;
-        if (isProviderLineBreak(static_cast<char32_t>(nextCodePoint(text, offset)))) {
-            lines.push_back(text.substr(lineStart, start - lineStart));
-            lineStart = offset;
+std::string_view nextProviderLine(std::string_view text, std::size_t& offset) {
+    // Every line break begins with a byte that never continues another sequence, valid or not (an
+    // ASCII control, or the lead 0xC2 or 0xE2), so only such bytes are decoded: in the same places as
+    // a walk by code points, at a fraction of its cost on text that is not ASCII.
+    const std::size_t lineStart = offset;
+    for (std::size_t at = offset; at < text.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if ((byte >= 0x0A && byte <= 0x0D) || byte == 0xC2 || byte == 0xE2) {
+            std::size_t next = at;
+            if (isProviderLineBreak(static_cast<char32_t>(nextCodePoint(text, next)))) {
+                offset = next;
+                return text.substr(lineStart, at - lineStart);
+            }
         }
     }
-    lines.push_back(text.substr(lineStart));
+    offset = std::string_view::npos;
+    return text.substr(lineStart);
+}
+
+std::vector<std::string_view> providerLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    for (std::size_t offset = 0; offset != std::string_view::npos;) {
+        lines.push_back(nextProviderLine(text, offset));
+    }
     return lines;
 }
 

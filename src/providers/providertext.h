@@ -21,6 +21,9 @@ std::string_view trimmedBlanks(std::string_view text);
 // The lines of `text`: every line break ends a line by itself, so "\r\n" leaves an empty line
 // between its two characters. Text after the last line break is the last line.
 std::vector<std::string_view> providerLines(std::string_view text);
+// The line of `text` that starts at `offset`, as providerLines cuts them; moves `offset` past the
+// line's break, or to npos when it was the last line. Walks the lines without holding their list.
+std::string_view nextProviderLine(std::string_view text, std::size_t& offset);
 
 // The first `count` extended grapheme clusters of `text`, as they stand.
 std::string graphemePrefix(std::string_view text, std::size_t count);

@@ -6,6 +6,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <unistd.h>
 
 namespace korvane {
 namespace {
@@ -24,6 +28,33 @@ public:
 private:
     std::counting_semaphore<ShellCommandRunner::kScanPermits>& permits_;
 };
+
+// The shell's own search path when the environment has none.
+constexpr const char* defaultSearchPath = "/usr/local/bin:/usr/bin:/bin";
+
+// The git that the command's shell finds first on the PATH. Entries that are not absolute name the
+// folder the command runs in, whose programs Korvane never starts itself, so they are passed over.
+std::optional<std::string> gitOnPath() {
+    const char* path = std::getenv("PATH");
+    std::string_view entries = path != nullptr ? path : defaultSearchPath;
+    while (!entries.empty()) {
+        const std::size_t colon = std::min(entries.find(':'), entries.size());
+        const std::string_view entry = entries.substr(0, colon);
+        entries.remove_prefix(std::min(colon + 1, entries.size()));
+        if (!entry.starts_with('/')) {
+            continue;
+        }
+        const std::string candidate = std::string(entry) + "/git";
+        std::error_code error;
+        if (std::filesystem::is_regular_file(candidate, error) && ::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+// Variables that would make `git config --list` read another file than the command's git reads.
+const std::vector<std::string> hiddenConfiguration = {"GIT_CONFIG"};
 
 } // namespace
 
@@ -77,6 +108,9 @@ ShellCommandRunner::RunResult ShellCommandRunner::execute(Run run) {
     request.arguments = {"-c", run.command};
     request.workingDirectory = run.projectRoot;
     request.environment = std::move(run.environment);
+    if (run.folder == Folder::untrusted) {
+        request.removedEnvironment = hiddenConfiguration;
+    }
     request.timeout = std::max(0.0, timeout);
     request.killGrace = kTerminationGrace;
     request.cancellation = std::move(run.cancellation);
@@ -95,16 +129,28 @@ ShellCommandRunner::RunResult ShellCommandRunner::execute(Run run) {
 }
 
 bool ShellCommandRunner::addGitOverrides(Run& run) {
+    std::error_code error;
+    // A root that cannot be entered fails the command's own launch, which says so.
+    if (!std::filesystem::is_directory(run.projectRoot, error)) {
+        return true;
+    }
+    const auto git = gitOnPath();
+    // Without git there is no git to start a program.
+    if (!git) {
+        return true;
+    }
     ProcessRequest listing;
-    listing.executable = GitProgramOverrides::gitExecutable;
+    listing.executable = *git;
     listing.arguments = GitProgramOverrides::listingArguments();
     listing.workingDirectory = run.projectRoot;
     // The same environment as the command's, so that git finds the same repository and settings.
     listing.environment = run.environment;
+    listing.removedEnvironment = hiddenConfiguration;
     listing.timeout = run.timeout;
     listing.killGrace = kListingGrace;
     listing.cancellation = run.cancellation;
-    auto overrides = GitProgramOverrides::read(*processRunner_, listing);
+    auto overrides =
+        GitProgramOverrides::read(*processRunner_, listing, GitProgramOverrides::Reach::submodules);
     if (!overrides) {
         if (run.reportFailure) {
             diagnostic("[GIT EXEC FAILED] cwd=" + run.projectRoot + " error=" + overrides.error() +

@@ -12,10 +12,11 @@ namespace korvane {
 
 // Runs the command of a custom provider with "/bin/sh -c" in a project root and hands back its
 // status and standard output. In a folder the user has not trusted, git run by the command would run
-// the programs the folder's repository names; so the command gets, through git's GIT_CONFIG_COUNT
-// variables, the settings that switch them off (GitProgramOverrides), and when the repository's
-// configuration cannot be read it does not run there. At most two scan runs go at once per runner (the
-// application keeps one runner); live runs are not limited. Any thread; both entry points block
+// the programs the folder names; so the command gets, through git's GIT_CONFIG_COUNT variables, the
+// settings that switch them off (GitProgramOverrides), read by the git that the command's shell finds
+// first on the PATH; with no git there is nothing to switch off, and when a configuration of the
+// folder's cannot be read the command does not run there. At most two scan runs go at once per runner
+// (the application keeps one runner); live runs are not limited. Any thread; both entry points block
 // until the command has ended or its time-out cut it off.
 class ShellCommandRunner {
 public:
@@ -59,8 +60,8 @@ private:
     };
 
     RunResult execute(Run run);
-    // Adds the overrides of the root's repository to the run's environment; false, after saying why
-    // for a scan run, when they cannot be read.
+    // Adds the overrides of what the root reaches to the run's environment; false, after saying why
+    // for a scan run, when a configuration of the root's cannot be read.
     bool addGitOverrides(Run& run);
 
     std::shared_ptr<ProcessRunner> processRunner_;

@@ -6,8 +6,8 @@
 #include <QImageReader>
 #include <algorithm>
 #include <charconv>
-#include <map>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace korvane {
 namespace {
@@ -39,6 +39,33 @@ int number(const std::string& text) {
     int value = 0;
     std::from_chars(text.data(), text.data() + text.size(), value);
     return value;
+}
+
+// A theme name joined as one folder name: nothing that could reach another folder.
+bool isThemeName(const std::string& name) {
+    return !name.empty() && name.find('/') == std::string::npos && name.find("..") == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+// The regular file at `path` (a link to one followed) as its device, inode, size and modification
+// time; none when there is no such file.
+std::optional<std::string> fileStamp(const fs::path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    return std::to_string(status.st_dev) + ':' + std::to_string(status.st_ino) + ':' +
+           std::to_string(status.st_size) + ':' + std::to_string(status.st_mtim.tv_sec) + '.' +
+           std::to_string(status.st_mtim.tv_nsec);
+}
+
+std::vector<std::string> commaList(const std::string& value) {
+    std::vector<std::string> entries;
+    std::istringstream list(value);
+    for (std::string entry; std::getline(list, entry, ',');) {
+        entries.push_back(trimmed(entry));
+    }
+    return entries;
 }
 
 // Larger sizes first, the nearest of them; smaller ones only when nothing larger is there.
@@ -75,8 +102,8 @@ IconThemeLookup IconThemeLookup::fromQt() {
 }
 
 std::optional<fs::path> IconThemeLookup::find(const std::string& name, int side) const {
-    for (const std::string& theme : themes_) {
-        if (auto found = findInTheme(theme, name, side)) {
+    for (const auto& [theme, index] : searchOrder()) {
+        if (auto found = findInTheme(theme, *index, name, side)) {
             return found;
         }
     }
@@ -88,13 +115,72 @@ std::optional<fs::path> IconThemeLookup::find(const std::string& name, int side)
     return std::nullopt;
 }
 
-std::optional<fs::path> IconThemeLookup::findInTheme(const std::string& theme, const std::string& name,
-                                                     int side) const {
+std::vector<std::pair<std::string, std::shared_ptr<const IconThemeLookup::Theme>>>
+IconThemeLookup::searchOrder() const {
+    std::vector<std::string> visited{"hicolor"};
+    std::vector<std::pair<std::string, std::shared_ptr<const Theme>>> order;
+    for (const std::string& configured : themes_) {
+        addWithParents(configured, 0, visited, order);
+    }
+    // Where applications put their own icons, whatever the themes inherit: searched last.
+    if (auto hicolor = theme("hicolor")) {
+        order.emplace_back("hicolor", std::move(hicolor));
+    }
+    return order;
+}
+
+void IconThemeLookup::addWithParents(
+    const std::string& name, std::size_t depth, std::vector<std::string>& visited,
+    std::vector<std::pair<std::string, std::shared_ptr<const Theme>>>& order) const {
+    if (depth > inheritDepthLimit || visited.size() > themeLimit || !isThemeName(name) ||
+        std::find(visited.begin(), visited.end(), name) != visited.end()) {
+        return;
+    }
+    visited.push_back(name);
+    std::shared_ptr<const Theme> index = theme(name);
+    if (!index) {
+        return;
+    }
+    order.emplace_back(name, index);
+    for (const std::string& parent : index->inherits) {
+        addWithParents(parent, depth + 1, visited, order);
+    }
+}
+
+std::shared_ptr<const IconThemeLookup::Theme> IconThemeLookup::theme(const std::string& name) const {
+    fs::path indexFile;
+    std::optional<std::string> stamp;
+    for (const fs::path& base : searchPaths_) {
+        indexFile = base / name / "index.theme";
+        if ((stamp = fileStamp(indexFile))) {
+            break;
+        }
+    }
+    if (!stamp) {
+        return nullptr;
+    }
+    {
+        std::lock_guard lock(cache_->lock);
+        const auto cached = cache_->themes.find(name);
+        if (cached != cache_->themes.end() && cached->second.indexFile == indexFile &&
+            cached->second.stamp == *stamp) {
+            return cached->second.theme;
+        }
+    }
+    const auto contents = readRegularFile(indexFile, maxIndexBytes);
+    auto index = std::make_shared<const Theme>(contents ? parse(*contents) : Theme{});
+    std::lock_guard lock(cache_->lock);
+    cache_->themes[name] = {indexFile, *stamp, index};
+    return index;
+}
+
+std::optional<fs::path> IconThemeLookup::findInTheme(const std::string& theme, const Theme& index,
+                                                     const std::string& name, int side) const {
     std::optional<fs::path> best;
     long bestDistance = 0;
     for (const fs::path& base : searchPaths_) {
         const fs::path root = base / theme;
-        for (const Folder& folder : folders(root / "index.theme")) {
+        for (const Folder& folder : index.folders) {
             const long away = distance(folder.size, side);
             if (best && away >= bestDistance) {
                 continue;
@@ -119,16 +205,14 @@ std::optional<fs::path> IconThemeLookup::existingFile(const fs::path& folder, co
     return std::nullopt;
 }
 
-// The folders of one size each (scale 1) that a theme's index lists, with their nominal size.
-std::vector<IconThemeLookup::Folder> IconThemeLookup::folders(const fs::path& indexFile) {
-    const auto contents = readRegularFile(indexFile, maxIndexBytes);
-    if (!contents) {
-        return {};
-    }
+// The folders of one size each (scale 1) that a theme's index lists, with their nominal size, and
+// the themes it inherits.
+IconThemeLookup::Theme IconThemeLookup::parse(const std::string& contents) {
     std::vector<std::string> listed;
     std::map<std::string, int> sizes;
     std::map<std::string, int> scales;
-    std::istringstream lines(*contents);
+    Theme theme;
+    std::istringstream lines(contents);
     std::string section;
     for (std::string line; std::getline(lines, line);) {
         line = trimmed(line);
@@ -143,27 +227,25 @@ std::vector<IconThemeLookup::Folder> IconThemeLookup::folders(const fs::path& in
         const std::string key = trimmed(std::string_view(line).substr(0, equals));
         const std::string value = trimmed(std::string_view(line).substr(equals + 1));
         if (section == "Icon Theme" && key == "Directories") {
-            std::istringstream entries(value);
-            for (std::string entry; std::getline(entries, entry, ',');) {
-                listed.push_back(trimmed(entry));
-            }
+            listed = commaList(value);
+        } else if (section == "Icon Theme" && key == "Inherits") {
+            theme.inherits = commaList(value);
         } else if (key == "Size") {
             sizes[section] = number(value);
         } else if (key == "Scale") {
             scales[section] = number(value);
         }
     }
-    std::vector<Folder> result;
     for (const std::string& path : listed) {
         const auto size = sizes.find(path);
         const auto scale = scales.find(path);
         const bool single = scale == scales.end() || scale->second == 1;
         if (size != sizes.end() && single && !path.empty() && path.front() != '/' &&
             path.find("..") == std::string::npos) {
-            result.push_back({path, size->second});
+            theme.folders.push_back({path, size->second});
         }
     }
-    return result;
+    return theme;
 }
 
 } // namespace korvane

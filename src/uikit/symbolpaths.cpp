@@ -151,9 +151,21 @@ void eyeSlash(QPainter& p) {
     line(p, 2.5, 1.8, 13.5, 14.2);
 }
 
+// An application without an icon of its own: a softly filled tile holding a grid of four dots, so
+// that beside check boxes it never reads as an empty one.
 void app(QPainter& p) {
-    outline(p);
-    p.drawRoundedRect(QRectF(2, 2, 12, 12), 3, 3);
+    const QColor ink = p.pen().color();
+    QColor tile = ink;
+    tile.setAlphaF(ink.alphaF() * 0.3f);
+    p.setPen(Qt::NoPen);
+    p.setBrush(tile);
+    p.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 3.5, 3.5);
+    p.setBrush(ink);
+    for (double x : {5.6, 10.4}) {
+        for (double y : {5.6, 10.4}) {
+            p.drawEllipse(QPointF(x, y), 1.7, 1.7);
+        }
+    }
 }
 
 void appBadgeCheckmark(QPainter& p) {

@@ -87,7 +87,7 @@ protected:
             .scheduler = scheduler,
             .clock = clock,
             .scanPool = scanPool,
-            .trust = trust,
+            .trust = trustPort ? trustPort : std::shared_ptr<AccessibilityTrust>(trust),
             .keyTapBackend = tapBackend,
             .activeApp = activeApp,
             .processTable = processTable,
@@ -117,7 +117,7 @@ protected:
             .ownBundleID = "korvane",
             .ownPid = 1,
         };
-        defaults->setBool(AppCoordinator::hasCompletedOnboardingKey, true);
+        defaults->setBool(AppCoordinator::hasCompletedOnboardingKey, completedOnboarding);
         coordinator = AppCoordinator::create(std::move(platform));
         coordinator->start();
         settle();
@@ -168,7 +168,12 @@ protected:
     std::shared_ptr<FakeEventLog> log = std::make_shared<FakeEventLog>();
     std::shared_ptr<FakeTextField> field = std::make_shared<FakeTextField>();
     std::shared_ptr<ManualSerialExecutor> injectionQueue = std::make_shared<ManualSerialExecutor>();
-    std::shared_ptr<FakeAccessibilityTrust> trust = std::make_shared<FakeAccessibilityTrust>();
+    // Tells its changes through the scheduler, as the real port does.
+    std::shared_ptr<FakeAccessibilityTrust> trust = std::make_shared<FakeAccessibilityTrust>(scheduler);
+    // The port the shell is made with when set; `trust` otherwise.
+    std::shared_ptr<AccessibilityTrust> trustPort;
+    // Whether the user finished the onboarding on an earlier run.
+    bool completedOnboarding = true;
     std::shared_ptr<FakeKeyTapBackend> tapBackend = std::make_shared<FakeKeyTapBackend>();
     std::shared_ptr<FakeActiveAppProvider> activeApp = std::make_shared<FakeActiveAppProvider>();
     std::shared_ptr<FakeProcessTable> processTable = std::make_shared<FakeProcessTable>();

@@ -1,10 +1,17 @@
 // The shell's lifecycle inside the whole shell: memory pressure, permission loss and the onboarding.
+#include "platform/linux/fakestatusowner.h"
+#include "platform/linux/linuxaccessibilitytrust.h"
+#include "platform/linux/privatebus.h"
+#include "platform/qt/qtscheduler.h"
 #include "shellfixture.h"
+#include "support/scopedenv.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace korvane {
 namespace {
@@ -154,6 +161,141 @@ TEST_F(ShellLifecycleTest, APermissionThatCameBackWhileNoFlowWasOpenStartsTheSes
     settle();
     EXPECT_TRUE(coordinator->shell().isSessionStarted());
     EXPECT_THAT(lines.lines(), Contains("[Korvane] Ready. Type ;; to activate."));
+    type(";;s");
+    EXPECT_TRUE(popup->isVisible());
+}
+
+std::vector<std::string> menuTitles(const StatusBarController& statusBar) {
+    std::vector<std::string> titles;
+    for (QAction* action : statusBar.menu()->actions()) {
+        titles.push_back(action->text().toStdString());
+    }
+    return titles;
+}
+
+// The start decides once the trust port has answered, and never before: with the answer, session and
+// onboarding as the permission and the finished onboarding ask; without one for longer than the
+// port's questions may take, the onboarding shows, and a grant that comes later starts the session
+// and takes away an onboarding the user had already finished.
+TEST_F(ShellLifecycleTest, TheStartDecidesOnTheTrustPortsFirstAnswer) {
+    struct Case {
+        bool trusted;
+        bool completed;
+        bool answersLate;
+        bool session;
+        bool onboarding;
+    };
+    const Case cases[] = {
+        {true, true, false, true, false},  {true, false, false, true, true},
+        {false, true, false, false, true}, {false, false, false, false, true},
+        {true, true, true, true, false},   {true, false, true, true, true},
+        {false, true, true, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "trusted " << c.trusted << ", completed " << c.completed
+                                        << ", answers late " << c.answersLate);
+        coordinator.reset();
+        settle();
+        lines.clear();
+        trust->trusted = c.trusted;
+        trust->answerHeld = true;
+        completedOnboarding = c.completed;
+        makeCoordinator();
+        EXPECT_FALSE(coordinator->shell().isSessionStarted());
+        EXPECT_FALSE(coordinator->shell().isOnboardingActive());
+        EXPECT_TRUE(coordinator->shell().isProjectDetectionStarted());
+        if (c.answersLate) {
+            scheduler.advance(ShellLifecycle::firstTrustAnswerWait);
+            EXPECT_FALSE(coordinator->shell().isSessionStarted());
+            EXPECT_TRUE(coordinator->shell().isOnboardingActive())
+                << "no answer: the way to the permission shows";
+        }
+        trust->answerNow();
+        settle();
+        EXPECT_EQ(coordinator->shell().isSessionStarted(), c.session);
+        EXPECT_EQ(coordinator->shell().isOnboardingActive(), c.onboarding);
+        EXPECT_EQ(testing::Matches(Contains("[Korvane] Ready. Type ;; to activate."))(lines.lines()),
+                  c.session);
+        EXPECT_EQ(testing::Matches(Contains("Finish Setup"))(menuTitles(*coordinator->statusBar())),
+                  !c.trusted);
+    }
+}
+
+// The shell with the real trust port asking the accessibility bus of a private session bus, whose
+// org.a11y.Bus owner the test switches; the port tells the shell through the Qt main loop.
+class ShellOverTheAccessibilityBusTest : public test::ShellFixture {
+protected:
+    void SetUp() override {
+        test::ensureShellApplication();
+        dbus_threads_init_default();
+        ASSERT_FALSE(bus.address().empty());
+        busVariable.emplace("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str());
+        owner.emplace(bus.address());
+        ASSERT_TRUE(owner->owns());
+        owner->answer(true);
+        mainLoop.emplace();
+        trustPort = std::make_shared<LinuxAccessibilityTrust>(*mainLoop, [] {
+            return LinuxAccessibilityTrust::accessibilityBusEnabled(
+                [](std::int32_t pid) { return pid == ::getpid(); });
+        });
+        ShellFixture::SetUp();
+    }
+
+    // The port goes, finishing its question, before the loop it tells and the bus it asks.
+    void TearDown() override {
+        ShellFixture::TearDown();
+        trustPort.reset();
+    }
+
+    // Runs the port's reports and the shell's work until `done` holds.
+    template <typename Predicate> bool settleUntil(Predicate done) {
+        return test::pollUntil([&] {
+            QCoreApplication::processEvents();
+            settle();
+            return done();
+        });
+    }
+
+    test::PrivateBus bus;
+    std::optional<test::ScopedEnv> busVariable;
+    std::optional<test::FakeStatusOwner> owner;
+    std::optional<QtScheduler> mainLoop;
+};
+
+// The permission goes while Korvane runs, the settings window open, and comes back, and the
+// onboarding it opened is closed within the same second: the last answer the port had was the old
+// one, and the new one still starts the session. The tray item follows; a trigger opens the popup.
+TEST_F(ShellOverTheAccessibilityBusTest, APermissionBackAsTheOnboardingClosesStartsTheSession) {
+    ASSERT_TRUE(settleUntil([&] { return coordinator->shell().isSessionStarted(); }))
+        << "the first answer starts the session";
+    EXPECT_FALSE(coordinator->shell().isOnboardingActive());
+    coordinator->shell().showConfigurationWindow();
+
+    owner->answer(false);
+    // The tap's health check asks; the answer stops the session and opens the onboarding.
+    ASSERT_TRUE(settleUntil([&] {
+        scheduler.advance(EventTap::healthCheckInterval);
+        return coordinator->shell().isOnboardingActive();
+    }));
+    EXPECT_FALSE(coordinator->shell().isSessionStarted());
+    EXPECT_THAT(menuTitles(*coordinator->statusBar()), Contains("Finish Setup"));
+    EXPECT_THAT(lines.lines(), Contains("[Korvane] Accessibility permission revoked while event tap is "
+                                        "active. Stopping event tap."));
+    QWidget* window = shownOnboardingWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(shownButton(window, "closeForNow"), nullptr);
+
+    // From here each question waits for the owner's next answer: the port's last answer when the
+    // onboarding closes is that the permission is off, and the one that it is back comes after.
+    owner->hold();
+    lines.clear();
+    shownButton(window, "closeForNow")->click();
+    owner->answer(true);
+    EXPECT_TRUE(settleUntil([&] { return coordinator->shell().isSessionStarted(); }))
+        << "the permission's return went unheard";
+    EXPECT_FALSE(coordinator->shell().isOnboardingActive());
+    EXPECT_THAT(lines.lines(), Contains("[Korvane] Ready. Type ;; to activate."));
+    EXPECT_THAT(menuTitles(*coordinator->statusBar()), Contains("Onboarding"));
     type(";;s");
     EXPECT_TRUE(popup->isVisible());
 }

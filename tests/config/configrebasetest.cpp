@@ -1,7 +1,10 @@
 #include "config/configrebase.h"
 
+#include <algorithm>
+#include <array>
 #include <gtest/gtest.h>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -33,7 +36,9 @@ TEST(ConfigRebaseTest, ChangedKeysOfOursAreLaidOverTheirsKeyByKey) {
     EXPECT_EQ(rebaseConfig(theirs, base, base), theirs);
 }
 
-// The application lists of the three sides, by application id; "a*" is "a" edited, "-" an absent list.
+// The application lists of the three sides: "-" is an absent list and "[]" an empty one; otherwise
+// blocks "id:snippets", where "*" after the id sets a popup position, "'" renames the application
+// and the snippets are "key" or "key=expansion", separated by commas.
 struct AppListCase {
     const char* base;
     const char* theirs;
@@ -41,20 +46,56 @@ struct AppListCase {
     const char* expected;
 };
 
-std::optional<std::vector<AppSnippetConfig>> appList(const std::string& ids) {
-    if (ids == "-") {
+std::vector<ManualSnippet> snippetList(const std::string& tokens, char separator) {
+    std::vector<ManualSnippet> snippets;
+    std::istringstream words(tokens);
+    for (std::string word; std::getline(words, word, separator);) {
+        const auto equals = word.find('=');
+        if (!word.empty()) {
+            snippets.push_back({.key = word.substr(0, equals),
+                                .expand = equals == std::string::npos ? word : word.substr(equals + 1)});
+        }
+    }
+    return snippets;
+}
+
+std::optional<std::vector<AppSnippetConfig>> appList(const std::string& blocks) {
+    if (blocks == "-") {
         return std::nullopt;
     }
     std::vector<AppSnippetConfig> apps;
-    std::istringstream words(ids);
-    for (std::string id; words >> id;) {
-        const bool edited = id.ends_with('*');
-        if (edited) {
-            id.pop_back();
+    std::istringstream words(blocks);
+    for (std::string block; words >> block;) {
+        if (block == "[]") {
+            continue;
         }
-        apps.push_back({id, id, {}, edited ? std::optional(PopupPosition::center) : std::nullopt});
+        const auto colon = std::min(block.find(':'), block.size());
+        std::string id = block.substr(0, block.find_first_of("*':"));
+        const std::string marks = block.substr(id.size(), colon - id.size());
+        const std::string name = marks.find('\'') == std::string::npos ? id : id + "'";
+        apps.push_back(
+            {id, name, snippetList(block.substr(std::min(colon + 1, block.size())), ','),
+             marks.find('*') == std::string::npos ? std::nullopt : std::optional(PopupPosition::center)});
     }
     return apps;
+}
+
+// Each side also changes another key, which the result keeps.
+void expectMerge(const AppListCase& row) {
+    SCOPED_TRACE(std::string(row.base) + " | " + row.theirs + " | " + row.ours);
+    AppConfig base;
+    base.appSnippets = appList(row.base);
+    AppConfig theirs = base;
+    theirs.appSnippets = appList(row.theirs);
+    theirs.trigger = "::";
+    AppConfig ours = base;
+    ours.appSnippets = appList(row.ours);
+    ours.providers = std::vector<std::string>{"git"};
+
+    AppConfig expected = theirs;
+    expected.appSnippets = appList(row.expected);
+    expected.providers = ours.providers;
+    EXPECT_EQ(rebaseConfig(theirs, base, ours), expected);
 }
 
 // An absent list is an empty one on every side: the window removing its last application keeps
@@ -73,20 +114,162 @@ TEST(ConfigRebaseTest, ApplicationListsMergeByIdAndAnAbsentListCountsAsEmpty) {
         {"a b", "a b*", "a", "a"},  // the window removed one that another edited
     };
     for (const auto& row : cases) {
-        SCOPED_TRACE(std::string(row.base) + " | " + row.theirs + " | " + row.ours);
-        AppConfig base;
-        base.appSnippets = appList(row.base);
-        AppConfig theirs = base;
-        theirs.appSnippets = appList(row.theirs);
-        theirs.trigger = "::";
-        AppConfig ours = base;
-        ours.appSnippets = appList(row.ours);
-        ours.providers = std::vector<std::string>{"git"};
+        expectMerge(row);
+    }
+}
 
-        AppConfig expected = theirs;
-        expected.appSnippets = appList(row.expected);
-        expected.providers = ours.providers;
-        EXPECT_EQ(rebaseConfig(theirs, base, ours), expected);
+// A list that `ours` left as it was (absent and empty being the same) keeps the version of
+// `theirs`, and a repeated application id pairs its blocks by position: no block of either side goes.
+TEST(ConfigRebaseTest, RepeatedApplicationIdsAndEmptyListsLoseNoBlockOfEitherSide) {
+    const AppListCase cases[] = {
+        {"-", "x x*", "[]", "x x*"},              // the window wrote an empty list
+        {"[]", "x x*", "-", "x x*"},              // the window added and removed an application
+        {"[]", "[]", "-", "[]"},                  // nothing changed: their file stays as it is
+        {"a", "a x x*", "-", "x x*"},             // the window removed its last application
+        {"a a*", "a a* y", "a a*:k", "a a*:k y"}, // the window edited the later block of a repeat
+        {"a a*", "a*", "a a*:k", "a*:k"},         // another removed the earlier block
+        {"a a*", "a:t a*", "a a*:k", "a:t a*:k"}, // each edited another block of the repeat
+        {"x", "x x", "x'", "x' x"},               // another repeated an application the window renamed
+    };
+    for (const auto& row : cases) {
+        expectMerge(row);
+    }
+}
+
+// Within one application the snippets merge as the global list does: the window's version wins a
+// conflict on one snippet, and everything else of both sides stays.
+TEST(ConfigRebaseTest, BothSidesEditingOneApplicationKeepEachOthersSnippets) {
+    const AppListCase cases[] = {
+        {"x:a", "x:a,b", "x:a=O", "x:a=O,b"},                 // another added, the window edited
+        {"x:a,b", "x:a=T,b", "x:a,b,c", "x:a=T,b,c"},         // another edited, the window added
+        {"x:a,b", "x:a", "x:a=O,b", "x:a=O"},                 // another removed, the window edited
+        {"x:a", "x:a=T", "x:a=O", "x:a=O"},                   // both edited one snippet
+        {"x:a", "x:a,b=T", "x:a,b=O", "x:a,b=O"},             // both added one key
+        {"x:a", "x*:a", "x':a,c", "x'*:a,c"},                 // the block's own fields merge one by one
+        {"x:a", "x:a,b", "-", "-"},                           // the window removed the application
+        {"x:a y", "y", "x:a=O y", "x:a=O y"},                 // another removed it, the window edited it
+        {"-", "x:t", "x*:o", "x*:o,t"},                       // both added the same application
+        {"x:a x:b", "x:a x:b,t", "x:a x:b=O", "x:a x:b=O,t"}, // within the later block of a repeat
+    };
+    for (const auto& row : cases) {
+        expectMerge(row);
+    }
+}
+
+// The global list with a repeated key: rows pair by position, and a row equal to one of the base
+// stands for that row, so that deleting the earlier of two keeps another's edit of the later one.
+TEST(ConfigRebaseTest, GlobalSnippetsWithARepeatedKeyMergeRowByRow) {
+    const std::array<const char*, 4> cases[] = {
+        {"a a=2", "a a=2 b", "a a=O", "a a=O b"},
+        {"a a=2 b", "a a=T b", "a=2 b", "a=T b"},
+        {"a", "a a=2", "a c", "a c a=2"},
+    };
+    for (const auto& [base, theirs, ours, expected] : cases) {
+        SCOPED_TRACE(std::string(base) + " | " + theirs + " | " + ours);
+        AppConfig config;
+        config.snippets = snippetList(base, ' ');
+        AppConfig their = config;
+        their.snippets = snippetList(theirs, ' ');
+        AppConfig our = config;
+        our.snippets = snippetList(ours, ' ');
+        EXPECT_EQ(rebaseConfig(their, config, our).snippets, snippetList(expected, ' '));
+    }
+}
+
+int pick(std::mt19937& random, int count) {
+    return std::uniform_int_distribution<int>(0, count - 1)(random);
+}
+
+// A list of snippets as the other writer and the window leave it, each editing or removing
+// snippets that the other does not touch and maybe adding one, and the merge expected of the two:
+// the edits replayed on the base, the window's addition before the other's.
+std::array<std::vector<ManualSnippet>, 3> editSnippets(std::mt19937& random,
+                                                       const std::vector<ManualSnippet>& base) {
+    std::array<std::vector<ManualSnippet>, 3> sides; // theirs, ours, expected
+    for (const auto& snippet : base) {
+        const int owner = pick(random, 3);
+        const bool removes = pick(random, 3) == 0;
+        for (int side = 0; side < 3; ++side) {
+            if (owner == 2 || (side != owner && side != 2)) {
+                sides[side].push_back(snippet);
+            } else if (!removes) {
+                sides[side].push_back({.key = snippet.key, .expand = owner == 0 ? "theirs" : "ours"});
+            }
+        }
+    }
+    for (const int owner : {1, 0}) {
+        if (pick(random, 2) == 0) {
+            const ManualSnippet added{.key = owner == 0 ? "t" : "o", .expand = "new"};
+            sides[owner].push_back(added);
+            sides[2].push_back(added);
+        }
+    }
+    return sides;
+}
+
+// The same for the application list: an application is removed by one side and left alone by the
+// other, or each side changes other members and other snippets of it.
+std::array<std::vector<AppSnippetConfig>, 3> editApps(std::mt19937& random,
+                                                      const std::vector<AppSnippetConfig>& base) {
+    std::array<std::vector<AppSnippetConfig>, 3> sides;
+    for (const auto& app : base) {
+        if (pick(random, 6) == 0) {
+            sides[pick(random, 2)].push_back(app);
+            continue;
+        }
+        std::array<AppSnippetConfig, 3> versions{app, app, app};
+        if (const int owner = pick(random, 3); owner < 2) {
+            versions[owner].appName = versions[2].appName = owner == 0 ? "Theirs" : "Ours";
+        }
+        if (const int owner = pick(random, 3); owner < 2) {
+            versions[owner].popupPosition = versions[2].popupPosition =
+                app.popupPosition ? std::nullopt : std::optional(PopupPosition::topLeft);
+        }
+        const auto snippets = editSnippets(random, app.snippets);
+        for (int side = 0; side < 3; ++side) {
+            versions[side].snippets = snippets[side];
+            sides[side].push_back(versions[side]);
+        }
+    }
+    for (const int owner : {1, 0}) {
+        if (pick(random, 3) == 0) {
+            const AppSnippetConfig added{"new" + std::to_string(owner), "New", {{.key = "n"}}, std::nullopt};
+            sides[owner].push_back(added);
+            sides[2].push_back(added);
+        }
+    }
+    return sides;
+}
+
+TEST(ConfigRebaseTest, EditsOfDifferentSnippetsOrMembersMergeAsReplayingBothSides) {
+    for (unsigned seed = 0; seed < 400; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 random(seed);
+        AppConfig base;
+        base.snippets = snippetList("g0 g1 g2 g3", ' ');
+        base.snippets.resize(pick(random, 5));
+        std::vector<AppSnippetConfig> apps;
+        for (int index = pick(random, 4); index > 0; --index) {
+            apps.push_back({"app" + std::to_string(index), "App", snippetList("k0,k1,k2", ','),
+                            pick(random, 2) ? std::optional(PopupPosition::center) : std::nullopt});
+            apps.back().snippets.resize(pick(random, 4));
+        }
+        base.appSnippets = apps.empty() && pick(random, 2) == 0 ? std::nullopt : std::optional(apps);
+        const auto snippets = editSnippets(random, base.snippets);
+        const auto appLists = editApps(random, apps);
+        std::array<AppConfig, 3> sides;
+        for (int side = 0; side < 3; ++side) {
+            sides[side].snippets = snippets[side];
+            // An empty list is written either way; the tables check which one the merge keeps.
+            sides[side].appSnippets = appLists[side];
+            if (appLists[side].empty() && pick(random, 2) == 0) {
+                sides[side].appSnippets.reset();
+            }
+        }
+        AppConfig merged = rebaseConfig(sides[0], base, sides[1]);
+        merged.appSnippets = merged.appSnippets.value_or(std::vector<AppSnippetConfig>{});
+        sides[2].appSnippets = appLists[2];
+        ASSERT_EQ(merged, sides[2]);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "detail/detailtextwrap.h"
 
 #include "base/graphemescanner.h"
+#include "base/unicode.h"
 #include "providers/providertext.h"
 
 #include <algorithm>
@@ -32,78 +33,120 @@ std::string joined(Characters::const_iterator first, Characters::const_iterator 
     return text;
 }
 
+// The lines of `text` as a walk by code points finds them: every line break code point ends one.
+std::vector<std::string_view> linesOf(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t lineStart = 0;
+    for (std::size_t offset = 0; offset < text.size();) {
+        const std::size_t start = offset;
+        if (isProviderLineBreak(static_cast<char32_t>(nextCodePoint(text, offset)))) {
+            lines.push_back(text.substr(lineStart, start - lineStart));
+            lineStart = offset;
+        }
+    }
+    lines.push_back(text.substr(lineStart));
+    return lines;
+}
+
 // The wrapping rules applied word by word to lists of characters: slow, and plainly right. Words are
-// split at characters that are a lone space; a wrapped line's leading spaces stay with its first word.
+// runs of characters other than a lone space. The first word keeps the line's indentation when both
+// fit; a word joins the display line with the spaces before it when all fit, and otherwise those
+// spaces vanish and the word begins the next one, cut when longer than the width.
 Lines referenceWrap(std::string_view text, int width) {
     const std::size_t columns = static_cast<std::size_t>(std::max(10, width));
     Lines lines;
-    for (const std::string_view line : providerLines(text)) {
+    for (const std::string_view line : linesOf(text)) {
         const Characters characters = charactersOf(line);
         if (characters.empty() || characters.size() <= columns) {
             lines.emplace_back(characters.empty() ? " " : std::string(line));
             continue;
         }
-        std::vector<Characters> words(1);
-        for (const auto& character : characters) {
-            if (character == " ") {
-                words.emplace_back();
-            } else {
-                words.back().push_back(character);
-            }
-        }
-        const auto first = std::find_if(words.begin(), words.end(), [](const auto& w) { return !w.empty(); });
-        if (first == words.end()) {
-            continue;
-        }
-        first->insert(first->begin(), static_cast<std::size_t>(first - words.begin()), " ");
-        words.erase(words.begin(), first);
+        const auto isSpace = [](const std::string& character) { return character == " "; };
         Characters current;
-        const auto chunk = [&](const Characters& word) {
-            for (std::size_t i = 0; i < word.size(); i += columns) {
-                lines.push_back(joined(word.begin() + i, word.begin() + std::min(i + columns, word.size())));
-            }
-        };
-        for (const auto& word : words) {
-            if (!current.empty() && current.size() + 1 + word.size() <= columns) {
-                current.push_back(" ");
-                current.insert(current.end(), word.begin(), word.end());
-                continue;
-            }
+        const auto flush = [&] {
             if (!current.empty()) {
                 lines.push_back(joined(current.begin(), current.end()));
             }
             current.clear();
-            if (word.size() > columns) {
-                chunk(word);
+        };
+        auto wordFirst = std::find_if_not(characters.begin(), characters.end(), isSpace);
+        if (wordFirst == characters.end()) {
+            lines.emplace_back(" ");
+            continue;
+        }
+        for (auto gapFirst = characters.begin(); wordFirst != characters.end();) {
+            const auto wordLast = std::find_if(wordFirst, characters.end(), isSpace);
+            const Characters word(wordFirst, wordLast);
+            const Characters gap(gapFirst, wordFirst);
+            const bool firstWord = gapFirst == characters.begin();
+            if ((!current.empty() || firstWord) && current.size() + gap.size() + word.size() <= columns) {
+                current.insert(current.end(), gap.begin(), gap.end());
+                current.insert(current.end(), word.begin(), word.end());
             } else {
-                current = word;
+                flush();
+                for (std::size_t i = 0; i < word.size(); i += columns) {
+                    current.assign(word.begin() + i, word.begin() + std::min(i + columns, word.size()));
+                    if (word.size() > columns) {
+                        flush();
+                    }
+                }
             }
+            gapFirst = wordLast;
+            wordFirst = std::find_if_not(wordLast, characters.end(), isSpace);
         }
-        if (!current.empty()) {
-            lines.push_back(joined(current.begin(), current.end()));
-        }
+        flush();
     }
     return lines.empty() ? Lines{" "} : lines;
 }
 
 TEST(DetailTextWrapTest, AWrappedLineKeepsItsIndentationAndNoCharacterIsSplit) {
     const std::string acute = "\xCC\x81"; // a combining mark: with a space before it, one character
-    EXPECT_EQ(wrapText(" aaaaaaaaaa bb", 10), (Lines{" aaaaaaaaa", "a", "bb"}));
+    EXPECT_EQ(wrapText(" aaaaaaaaaa bb", 10), (Lines{"aaaaaaaaaa", "bb"}));
     EXPECT_EQ(wrapText("   foo bar baz", 10), (Lines{"   foo bar", "baz"}));
     EXPECT_EQ(wrapText("aaaa " + acute + "bbbbbbbb", 10), (Lines{"aaaa " + acute + "bbbbb", "bbb"}));
 }
 
+TEST(DetailTextWrapTest, BlankLinesStayAndIndentedWordsAreNotCut) {
+    struct Case {
+        std::string text;
+        Lines lines;
+    } cases[] = {
+        {"a\n" + std::string(20, ' ') + "\nb", {"a", " ", "b"}},
+        {std::string(11, ' ') + "\r\n" + std::string(10, ' '), {" ", " ", std::string(10, ' ')}},
+        {"    aaaaaaaa bbbbbbbbb", {"aaaaaaaa", "bbbbbbbbb"}},
+        {"  " + std::string(12, 'x'), {std::string(10, 'x'), "xx"}},
+        {"aaaaaaaa   bbbbb", {"aaaaaaaa", "bbbbb"}},
+        {"aa" + std::string(12, ' ') + "bb", {"aa", "bb"}},
+        {"aaaa bbbb cccc   ", {"aaaa bbbb", "cccc"}},
+        {"ab  cd  ef  gh", {"ab  cd  ef", "gh"}},
+        {std::string(12, 'x') + "  yy", {std::string(10, 'x'), "xx", "yy"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(wrapText(c.text, 10), c.lines) << testing::PrintToString(c.text);
+        EXPECT_EQ(referenceWrap(c.text, 10), c.lines) << testing::PrintToString(c.text);
+    }
+}
+
 TEST(DetailTextWrapTest, RandomTextsWrapAsTheWordByWordRules) {
-    // Letters and spaces, a combining acute, a CJK character, an emoji ZWJ sequence, a prefix that
-    // joins what follows, line breaks, and an ASCII run longer than those counted by bytes.
+    // Letters and spaces, words about as long as the width, runs of spaces wider than it; characters
+    // that join a neighbour (a combining acute, an emoji ZWJ sequence, a prefix, Hangul jamo, a
+    // regional indicator, a spacing mark, a virama, a soft hyphen) and runs of ones that stand alone
+    // (ASCII, accented letters, CJK, bytes that are not UTF-8); every kind of line break, indented and
+    // empty lines; malformed and cut UTF-8.
     // clang-format off
     const std::vector<std::string> pieces = {
-        "a", "b", "c", "d", " ", " ", " ", "  ", "\xCC\x81", "\xE6\xBC\xA2",
-        "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB", "\xD8\x80", "\n", "\r\n",
-        "an_ASCII_run_longer_than_32_characters abc"};
+        "a", "b", "c", "d", " ", " ", " ", "  ", "     ", std::string(13, ' '), "abcdefgh", "abcdefghij",
+        "\xCC\x81", "\xE6\xBC\xA2", "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB", "\xD8\x80",
+        "\xE1\x84\x80", "\xE1\x85\xA1", "\xF0\x9F\x87\xAB", "\xE0\xA4\x83", "\xE0\xA4\x95\xE0\xA5\x8D",
+        "\xC2\xAD", "\xC2\xA0", "\x01",
+        "an_ASCII_run_longer_than_32_characters abc", "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
+        "\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2",
+        "\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9",
+        "\n", "\r\n", "\r", "\v", "\f", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9", "\n    ", "\n\n",
+        "\xE9", "\x80", "\xFF", "\xC3", "\xF0\x9F", "\xE2\x80", "\xED\xA0\x80", "\xC0\xAF", "\xF4\x90\x80\x80"};
     // clang-format on
     std::mt19937 random(43);
-    for (int round = 0; round < 1000; ++round) {
+    for (int round = 0; round < 1500; ++round) {
         std::string text(std::uniform_int_distribution<int>(0, 3)(random), ' ');
         const int length = std::uniform_int_distribution<int>(0, 60)(random);
         for (int i = 0; i < length; ++i) {
@@ -112,6 +155,14 @@ TEST(DetailTextWrapTest, RandomTextsWrapAsTheWordByWordRules) {
         const int width = std::uniform_int_distribution<int>(0, 24)(random);
         ASSERT_EQ(wrapText(text, width), referenceWrap(text, width))
             << testing::PrintToString(text) << " at " << width;
+    }
+    // Raw bytes, as a binary file shows, mostly not UTF-8.
+    for (int round = 0; round < 500; ++round) {
+        std::string text(std::uniform_int_distribution<std::size_t>(0, 80)(random), ' ');
+        for (char& byte : text) {
+            byte = static_cast<char>(std::uniform_int_distribution<int>(0, 255)(random));
+        }
+        ASSERT_EQ(wrapText(text, 10), referenceWrap(text, 10)) << testing::PrintToString(text);
     }
 }
 

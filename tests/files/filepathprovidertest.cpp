@@ -251,6 +251,68 @@ TEST(FilePathProviderTest, AWalkThatStoodInForAFailedGitIsReplacedWhenGitAnswers
     }
 }
 
+// Only an answer of git's that may change is asked for again on a timer. A folder that no repository
+// holds, a work tree that is not the folder's own and a machine without git keep their answer: the
+// walk stands, git is asked again only once the project changed, and one line says why, once.
+TEST(FilePathProviderTest, AFinalAnswerFromGitKeepsTheWalkUntilTheProjectChanges) {
+    const std::vector<std::pair<GitFailure, bool>> cases = {
+        {GitFailure::timedOut, false},       {GitFailure::failed, false},    {GitFailure::noRepository, true},
+        {GitFailure::workTreeRefused, true}, {GitFailure::gitMissing, true},
+    };
+    for (const auto& [failure, final] : cases) {
+        SCOPED_TRACE(std::string(toString(failure)));
+        FakeClock clock;
+        ManualWorkerPool workers;
+        test::TempDir dir;
+        dir.write("src/main.c", "");
+        ageTree(dir.path());
+        int asked = 0;
+        const auto provider = FilePathProvider::create(
+            clock,
+            [&](const Paths& arguments, const std::string&, double) -> GitOutput {
+                if (arguments[0] != "ls-files") {
+                    return Paths{};
+                }
+                ++asked;
+                return GitOutput::none(failure);
+            },
+            workers);
+        test::LogCapture log;
+        const std::string root = dir.path().string();
+        const auto run = [&](int seconds) {
+            for (int second = 0; second < seconds; ++second) {
+                provider->index(root);
+                workers.runAll();
+                clock.advance(1);
+            }
+        };
+        const auto told = [&] {
+            std::vector<std::string> lines;
+            for (const auto& line : log.performanceLines()) {
+                if (line.message.starts_with("[FILEMANAGER FINAL]")) {
+                    lines.push_back(line.message);
+                }
+            }
+            return lines;
+        };
+        run(600);
+        EXPECT_EQ(asked == 1, final) << asked;
+        const std::string why = "[FILEMANAGER FINAL] root=" + dir.path().filename().string() +
+                                " gitFailure=" + std::string(toString(failure));
+        EXPECT_EQ(told(), final ? std::vector<std::string>{why} : std::vector<std::string>{});
+
+        dir.write("src/new.c", "");
+        ageTree(dir.path());
+        const int before = asked;
+        run(60);
+        EXPECT_EQ(provider->index(root).relativePaths->toVector(), (Paths{"src/main.c", "src/new.c"}));
+        if (final) {
+            EXPECT_EQ(asked, before + 1);
+            EXPECT_EQ(told(), std::vector<std::string>{why});
+        }
+    }
+}
+
 TEST(FilePathProviderTest, RefreshRebuildsAnUnchangedIndexAndThenSaysSo) {
     Fixture f;
     f.provider->index("/r");

@@ -120,6 +120,52 @@ TEST(GitCommandRunnerTest, HungGitReturnsNothingAtItsDeadline) {
     EXPECT_THAT(errorLines(log), HasSubstr(" partialLines=2 stderr="));
 }
 
+// Whether a failure comes again: a folder outside every repository, a work tree that is not the
+// folder's own and a missing git answer the same until something changes; a git out of time or one
+// that failed for a reason of its own (here a broken index) may do better next time.
+TEST(GitCommandRunnerTest, EachFailureSaysWhetherItWillComeAgain) {
+    struct Case {
+        std::string name;
+        std::string setup; // run in an empty folder; git runs in its "proj"
+        std::string executable;
+        double timeout;
+        std::optional<GitFailure> failure; // none: git lists
+    };
+    const std::string git = GitCommandRunner::defaultExecutable;
+    const std::vector<Case> cases = {
+        {"a folder no repository holds", "mkdir proj", git, 5.0, GitFailure::noRepository},
+        {"a repository whose folder lives elsewhere", "git init -q --separate-git-dir=\"$PWD/store\" proj",
+         git, 5.0, GitFailure::workTreeRefused},
+        {"a .git naming another repository",
+         "git init -q other && mkdir proj && echo \"gitdir: $PWD/other/.git\" >proj/.git", git, 5.0,
+         GitFailure::workTreeRefused},
+        {"no git", "git init -q proj", "/nonexistent/git", 5.0, GitFailure::gitMissing},
+        {"a broken index", "git init -q proj && echo broken >proj/.git/index", git, 5.0, GitFailure::failed},
+        {"no time", "git init -q proj", git, 0.0, GitFailure::timedOut},
+        {"a repository of its own", "git init -q proj && touch proj/a", git, 5.0, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const test::GitRepo settings; // a private HOME
+        const test::TempDir place;
+        ASSERT_EQ(std::system(("cd '" + place.path().string() + "' && " + c.setup).c_str()), 0);
+        const GitCommandRunner runner(std::make_shared<LinuxProcessRunner>(), GitCommandRunner::Mode::logged,
+                                      c.executable);
+        test::LogCapture log;
+        const GitOutput output = runner.run({"ls-files", "--cached", "--others", "--exclude-standard"},
+                                            (place.path() / "proj").string(), c.timeout);
+        ASSERT_EQ(output.has_value(), !c.failure);
+        if (!c.failure) {
+            EXPECT_EQ(output, Lines{"a"});
+            continue;
+        }
+        EXPECT_EQ(output.failure(), *c.failure);
+        const bool final = *c.failure != GitFailure::failed && *c.failure != GitFailure::timedOut;
+        EXPECT_EQ(isFinal(output.failure()), final);
+        EXPECT_THAT(errorLines(log), HasSubstr("cwd=proj "));
+    }
+}
+
 TEST(GitCommandRunnerTest, RepositoryMonitorProgramNeverRuns) {
     test::TempDir repo;
     const auto marker = repo.path() / "monitor-ran";
@@ -199,22 +245,27 @@ TEST(GitCommandRunnerTest, RepositoryFilterProgramsNeverRun) {
 // Each setting of the repository's own that names a program gets the user's value, else one that runs
 // nothing of the repository's; the hooks folder always gets the user's or none.
 TEST(GitProgramOverridesTest, RepositoryProgramsGetTheUsersValueOrNone) {
-    const auto entry = [](std::string scope, std::string keyValue) { return scope + '\0' + keyValue + '\0'; };
+    const auto entry = [](std::string scope, std::string keyValue) {
+        return scope + '\0' + "file:.git/config" + '\0' + keyValue + '\0';
+    };
     const std::string listing =
         entry("global", "gpg.program\nmy-gpg") + entry("command", "core.askpass\nmy-askpass") +
         entry("local", "gpg.program\nevil") + entry("local", "gpg.ssh.program\nevil") +
         entry("local", "core.sshcommand\nevil") + entry("worktree", "core.askpass\nevil") +
         entry("local", "merge.m.driver\nevil") + entry("local", "diff.a.b.textconv\nevil") +
         entry("local", "core.fsmonitor") + entry("local", "core.editor\nvi") + entry("local", "user.name\nx");
-    EXPECT_THAT(GitProgramOverrides::fromListing(listing).settings(),
-                ElementsAre(std::pair<std::string, std::string>{"core.askpass", "my-askpass"},
-                            std::pair<std::string, std::string>{"core.fsmonitor", "false"},
-                            std::pair<std::string, std::string>{"core.sshcommand", "ssh"},
-                            std::pair<std::string, std::string>{"diff.a.b.textconv", "cat"},
-                            std::pair<std::string, std::string>{"gpg.program", "my-gpg"},
-                            std::pair<std::string, std::string>{"gpg.ssh.program", "ssh-keygen"},
-                            std::pair<std::string, std::string>{"merge.m.driver", ""},
-                            std::pair<std::string, std::string>{"core.hookspath", "/dev/null"}));
+    using Setting = std::pair<std::string, std::string>;
+    const auto settings = GitProgramOverrides::fromListing(listing).settings();
+    for (const auto& expected : {Setting{"core.askpass", "my-askpass"}, Setting{"core.fsmonitor", "false"},
+                                 Setting{"core.sshcommand", "ssh"}, Setting{"diff.a.b.textconv", "cat"},
+                                 Setting{"gpg.program", "my-gpg"}, Setting{"gpg.ssh.program", "ssh-keygen"},
+                                 Setting{"merge.m.driver", ""}, Setting{"core.editor", ":"},
+                                 Setting{"core.hookspath", "/dev/null"}}) {
+        EXPECT_THAT(settings, testing::Contains(expected));
+    }
+    for (const auto& [key, value] : settings) {
+        EXPECT_NE(value, "evil") << key;
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "files/gitrepo.h"
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/fakeprocessrunner.h"
+#include "platform/gitprogramoverrides.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/logcapture.h"
 #include "support/scopedenv.h"
@@ -208,6 +209,8 @@ protected:
         };
         writeGlobal(R"({"custom_providers": [{"id": "mine", "label": "Mine", "command": "global-cmd"}]})");
         manager.loadGlobalConfig();
+        // The project folders are no repositories.
+        processes->respond("--show-cdup", {.exitStatus = 128, .errorOutput = "fatal: not a git repository"});
     }
 
     void scanAll() {
@@ -270,8 +273,9 @@ TEST_F(CustomProviderTrustTest, GlobalCommandsAlwaysRunBesideAnUntrustedProject)
     // Git under it keeps the repository's programs switched off until the project is trusted.
     const auto gitReads = [&] {
         const auto requests = processes->requests();
-        return std::count_if(requests.begin(), requests.end(),
-                             [](const auto& request) { return request.executable == "/usr/bin/git"; });
+        return std::count_if(requests.begin(), requests.end(), [](const auto& request) {
+            return request.arguments == GitProgramOverrides::listingArguments();
+        });
     };
     EXPECT_EQ(gitReads(), 1);
 

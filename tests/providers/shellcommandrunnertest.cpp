@@ -140,8 +140,11 @@ public:
                        std::move(trust))
             .snippets(repo.root());
     }
-    // `text` with MARK standing for a command that leaves the marker.
+    // `text` with MARK standing for a command that leaves the marker, MARKPATH for its path.
     std::string marking(std::string text) const {
+        for (auto at = text.find("MARKPATH"); at != std::string::npos; at = text.find("MARKPATH")) {
+            text.replace(at, 8, marker.string());
+        }
         for (auto at = text.find("MARK"); at != std::string::npos; at = text.find("MARK")) {
             text.replace(at, 4, "touch '" + marker.string() + "'");
         }
@@ -205,6 +208,178 @@ TEST(UntrustedRepositoryTest, NoProgramTheRepositoryNamesRuns) {
     EXPECT_TRUE(trusted.marked());
 }
 
+// A way for a folder to make git run a program: shown to run the marker under plain git, then run by
+// the user's command without it running.
+struct Route {
+    std::string name;
+    std::string setup; // run in the repository; MARK leaves the marker
+    std::string command;
+};
+
+// Each route is set up twice, so that what the first run leaves behind cannot close the second.
+void expectClosed(const std::vector<Route>& routes) {
+    for (const auto& route : routes) {
+        SCOPED_TRACE(route.name);
+        const UntrustedRepository plain;
+        ASSERT_TRUE(plain.repo.sh(plain.marking(route.setup))) << route.setup;
+        plain.repo.sh("{ " + route.command + "; } >/dev/null 2>&1 </dev/null");
+        ASSERT_TRUE(plain.marked()) << "the program did not run under plain git";
+        const UntrustedRepository untrusted;
+        ASSERT_TRUE(untrusted.repo.sh(untrusted.marking(route.setup))) << route.setup;
+        untrusted.runAsGlobalProvider("{ " + route.command + "; } >/dev/null 2>&1; touch ran");
+        EXPECT_FALSE(untrusted.marked());
+        EXPECT_TRUE(std::filesystem::exists(untrusted.repo.path() / "ran"));
+    }
+}
+
+// A program of the repository's own, "MARK" run from a script .git/m that exits 1.
+const std::string markScript = "printf '#!/bin/sh\\nMARK\\nexit 1\\n' >.git/m && chmod +x .git/m && ";
+// A submodule "sub" with a file s.txt, cloned from a repository kept in .git/src, whose checked-out
+// commit is older than the one the top repository records.
+const std::string withSubmodule =
+    "git config --global user.name T && git config --global user.email t@example.invalid && "
+    "git init -q .git/src && echo s >.git/src/s.txt && git -C .git/src add -A && "
+    "git -C .git/src commit -qm s && echo t >>.git/src/s.txt && git -C .git/src commit -qam t && "
+    "git -c protocol.file.allow=always submodule add -q \"$PWD/.git/src\" sub && git commit -qm sub && "
+    "git -C sub checkout -q HEAD~1 && ";
+
+TEST(UntrustedRepositoryTest, NoProgramOfASubmoduleOrOfAnIncludeWhoseConditionComesTrueLaterRuns) {
+    expectClosed({
+        {"a submodule's core.fsmonitor on status",
+         markScript + withSubmodule + "git -C sub config core.fsmonitor \"$PWD/.git/m\"",
+         "git status --short"},
+        {"a submodule's core.fsmonitor on diff",
+         markScript + withSubmodule + "git -C sub config core.fsmonitor \"$PWD/.git/m\"", "git diff"},
+        {"a submodule's clean filter",
+         withSubmodule + "git -C sub config filter.evil.clean 'MARK; cat' && echo '*.txt filter=evil' "
+                         ">sub/.gitattributes && cp sub/s.txt b && mv b sub/s.txt",
+         "git status --short"},
+        {"a gitlink whose folder holds its own repository",
+         markScript + "git init -q inner && echo s >inner/s.txt && git -C inner add -A && "
+                      "git -C inner -c user.name=T -c user.email=t@example.invalid commit -qm s && "
+                      "git add inner 2>/dev/null && git commit -qm inner && "
+                      "git -C inner config core.fsmonitor \"$PWD/.git/m\"",
+         "git status --short"},
+        {"a nested submodule's core.fsmonitor",
+         markScript +
+             "git config --global user.name T && git config --global user.email t@example.invalid && "
+             "git init -q .git/inner && echo i >.git/inner/i.txt && git -C .git/inner add -A && "
+             "git -C .git/inner commit -qm i && git init -q .git/mid && echo m >.git/mid/m.txt && "
+             "git -C .git/mid add -A && git -C .git/mid commit -qm m && "
+             "git -C .git/mid -c protocol.file.allow=always submodule add -q \"$PWD/.git/inner\" inner && "
+             "git -C .git/mid commit -qm inner && "
+             "git -c protocol.file.allow=always submodule add -q \"$PWD/.git/mid\" sub && "
+             "git -c protocol.file.allow=always submodule update -q --init --recursive && git commit -qm sub "
+             "&& "
+             "git -C sub/inner config core.fsmonitor \"$PWD/.git/m\"",
+         "git status --short"},
+        {"includeIf onbranch",
+         "git branch other && git config --file .git/extra trailer.sign.key 'Signed: ' && "
+         "git config --file .git/extra trailer.sign.command \"MARK; echo x\" && "
+         "git config includeIf.onbranch:other.path extra",
+         "git checkout -q other && git commit -q --allow-empty -m x --trailer sign=a"},
+    });
+}
+
+TEST(UntrustedRepositoryTest, NoProgramSettingOfTheRepositoryRunsWhateverTheCommand) {
+    expectClosed({
+        {"gpg.ssh.defaultKeyCommand",
+         markScript + "git config gpg.format ssh && git config gpg.ssh.defaultKeyCommand \"$PWD/.git/m\" && "
+                      "git config commit.gpgSign true",
+         "git commit -q --allow-empty -m s"},
+        {"core.editor", "git config core.editor \"MARK; true\"", "git commit --allow-empty"},
+        {"sequence.editor", "git config sequence.editor \"MARK; true\"", "git rebase -i HEAD"},
+        {"credential.helper", "git config credential.helper \"!MARK; true\"",
+         "printf 'protocol=https\\nhost=h\\n\\n' | GIT_TERMINAL_PROMPT=0 git credential fill"},
+        {"credential.<url>.helper", "git config credential.https://h.helper \"!MARK; true\"",
+         "printf 'protocol=https\\nhost=h\\n\\n' | GIT_TERMINAL_PROMPT=0 git credential fill"},
+        {"core.gitProxy",
+         markScript + "git remote add g git://127.0.0.1:9/x && git config core.gitProxy \"$PWD/.git/m\"",
+         "git ls-remote g"},
+        {"remote.<name>.uploadpack",
+         "git remote add up \"$PWD\" && git config remote.up.uploadpack \"MARK; git-upload-pack\"",
+         "git fetch up"},
+        {"ext remote on ls-remote",
+         "git config protocol.ext.allow always && git remote add ex 'ext::sh -c touch% MARKPATH'",
+         "git ls-remote ex"},
+        {"ext remote on fetch",
+         "git config protocol.allow always && git remote add ex 'ext::sh -c touch% MARKPATH'",
+         "git fetch ex"},
+        {"trailer.<token>.command",
+         "git config trailer.sign.key 'Signed: ' && git config trailer.sign.command \"MARK; echo x\"",
+         "git commit -q --allow-empty -m x --trailer sign=a"},
+        {"core.alternateRefsCommand",
+         "git config --global user.name T && git config --global user.email t@example.invalid && "
+         "git init -q --bare .git/alt.git && echo \"$PWD/.git/alt.git/objects\" "
+         ">.git/objects/info/alternates && "
+         "git init -q .git/src && git remote add s \"$PWD/.git/src\" && "
+         "git config core.alternateRefsCommand \"MARK; true\"",
+         "git -C .git/src commit -q --allow-empty -m n && git fetch -q s"},
+        {"submodule.<name>.update", withSubmodule + "git config submodule.sub.update \"!MARK\"",
+         "git submodule update"},
+        {"difftool.<tool>.cmd",
+         "git config diff.tool evil && git config difftool.evil.cmd \"MARK\" && echo two >>a.txt",
+         "git difftool -y"},
+        {"browser.<tool>.cmd", "git config web.browser evil && git config browser.evil.cmd \"MARK\"",
+         "git web--browse http://h.invalid/"},
+    });
+}
+
+// A relative hooks folder of the user's own is read from the folder the command runs in, which the
+// download fills; an absolute one stays the user's.
+TEST(UntrustedRepositoryTest, ARelativeHooksFolderOfTheUsersOwnRunsNoHookOfTheFolders) {
+    expectClosed({{"a relative core.hooksPath",
+                   "git config --global core.hooksPath .githooks && mkdir .githooks && "
+                   "printf '#!/bin/sh\\nMARK\\n' >.githooks/pre-commit && chmod +x .githooks/pre-commit",
+                   "git commit -q --allow-empty -m x"}});
+    const UntrustedRepository untrusted;
+    const auto hooks = untrusted.repo.path() / ".git/own-hooks";
+    ASSERT_TRUE(untrusted.repo.sh(
+        untrusted.marking("mkdir .git/own-hooks && printf '#!/bin/sh\\nMARK\\n' "
+                          ">.git/own-hooks/pre-commit && chmod +x .git/own-hooks/pre-commit && "
+                          "git config --global core.hooksPath \"$PWD/.git/own-hooks\"")));
+    untrusted.runAsGlobalProvider("git commit -q --allow-empty -m x");
+    EXPECT_TRUE(untrusted.marked());
+}
+
+// Variables that change which configuration or repository git reads are either left out of both the
+// reading and the command, or honoured by both: in each case no program of the repository's runs.
+TEST(UntrustedRepositoryTest, VariablesThatChooseTheConfigurationChooseItForTheReadingToo) {
+    struct Case {
+        const char* variable;
+        std::string value; // ROOT stands for the repository
+    };
+    const std::vector<Case> cases = {
+        {"GIT_CONFIG", "/dev/null"},
+        {"GIT_CONFIG_GLOBAL", "/dev/null"},
+        {"GIT_CONFIG_SYSTEM", "/dev/null"},
+        {"GIT_CONFIG_NOSYSTEM", "1"},
+        {"GIT_CONFIG_PARAMETERS", "'alias.mine'='status'"},
+        {"GIT_DIR", "ROOT/.git"},
+        {"GIT_WORK_TREE", "ROOT"},
+        {"GIT_COMMON_DIR", "ROOT/.git"},
+        {"GIT_CEILING_DIRECTORIES", "ROOT"},
+        {"GIT_DISCOVERY_ACROSS_FILESYSTEM", "1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.variable);
+        const UntrustedRepository untrusted;
+        ASSERT_TRUE(
+            untrusted.repo.sh(untrusted.marking(markScript + "git config core.fsmonitor \"$PWD/.git/m\"")));
+        std::string value = c.value;
+        if (const auto at = value.find("ROOT"); at != std::string::npos) {
+            value.replace(at, 4, untrusted.repo.root());
+        }
+        const test::ScopedEnv variable(c.variable, value.c_str());
+        untrusted.repo.sh("git status --short >/dev/null 2>&1");
+        ASSERT_TRUE(untrusted.marked()) << "the program did not run under plain git";
+        std::filesystem::remove(untrusted.marker);
+        untrusted.runAsGlobalProvider("git status --short >/dev/null 2>&1; touch ran");
+        EXPECT_FALSE(untrusted.marked());
+        EXPECT_TRUE(std::filesystem::exists(untrusted.repo.path() / "ran"));
+    }
+}
+
 TEST(UntrustedRepositoryTest, TheUsersOwnSettingsStayInForce) {
     const UntrustedRepository untrusted;
     const auto userMarker = untrusted.repo.path() / "user-filter-ran";
@@ -230,8 +405,7 @@ TEST(UntrustedRepositoryTest, AConfigurationThatCannotBeReadKeepsTheCommandFromR
     untrusted.runAsGlobalProvider(untrusted.marking("MARK"));
     EXPECT_FALSE(untrusted.marked());
     EXPECT_THAT(log.lines(), ElementsAre("[Korvane] [GIT EXEC FAILED] cwd=" + untrusted.repo.root() +
-                                             " error=the repository configuration could not be read: shell "
-                                             "command '" +
+                                             " error=bad config line 9 in file .git/config: shell command '" +
                                              untrusted.marking("MARK") + "' not run",
                                          "[Korvane] Custom provider 'mine' exited with status -1"));
 
@@ -239,6 +413,63 @@ TEST(UntrustedRepositoryTest, AConfigurationThatCannotBeReadKeepsTheCommandFromR
     const test::ScopedEnv count("GIT_CONFIG_COUNT", "two");
     readable.runAsGlobalProvider(readable.marking("MARK"));
     EXPECT_FALSE(readable.marked());
+}
+
+// A configuration file of the user's that git cannot read stops git, not the commands: one that
+// never calls git runs, and one that makes git skip that file still runs nothing of the repository's.
+TEST(UntrustedRepositoryTest, ABrokenFileOfTheUsersStopsNoCommand) {
+    const UntrustedRepository untrusted;
+    ASSERT_TRUE(
+        untrusted.repo.sh(untrusted.marking(markScript + "git config core.fsmonitor \"$PWD/.git/m\"")));
+    std::ofstream(std::filesystem::path(std::getenv("HOME")) / ".gitconfig") << "[broken\n";
+    ASSERT_FALSE(untrusted.repo.sh("git status >/dev/null 2>&1")) << "git read the broken file";
+    untrusted.runAsGlobalProvider("touch ran; GIT_CONFIG_GLOBAL=/dev/null git status --short");
+    EXPECT_TRUE(std::filesystem::exists(untrusted.repo.path() / "ran"));
+    EXPECT_FALSE(untrusted.marked());
+}
+
+// The listing is made by the git that the command's shell finds; with no git at all the command
+// runs as it is.
+TEST(UntrustedRepositoryTest, TheGitOfTheCommandsSearchPathReadsTheConfiguration) {
+    const UntrustedRepository untrusted;
+    const test::TempDir bin;
+    const auto log = bin.path() / "calls";
+    bin.write("git", "#!/bin/sh\necho \"$*\" >>'" + log.string() + "'\nexec /usr/bin/git \"$@\"\n");
+    std::filesystem::permissions(bin.path() / "git", std::filesystem::perms::owner_all);
+    {
+        const test::ScopedEnv path("PATH", bin.path().c_str());
+        untrusted.runAsGlobalProvider(": >ran");
+    }
+    EXPECT_TRUE(std::filesystem::exists(untrusted.repo.path() / "ran"));
+    EXPECT_THAT(test::readFile(log), HasSubstr("config --list"));
+
+    const UntrustedRepository withoutGit;
+    const test::TempDir empty;
+    const test::ScopedEnv path("PATH", empty.path().c_str());
+    test::LogCapture lines;
+    withoutGit.runAsGlobalProvider(": >ran");
+    EXPECT_TRUE(std::filesystem::exists(withoutGit.repo.path() / "ran"));
+    EXPECT_TRUE(lines.lines().empty());
+}
+
+// Only a configuration of the folder's that cannot be read stops the command, and the line names it;
+// a root that does not exist fails the launch as in a trusted folder.
+TEST(UntrustedRepositoryTest, AnUnreadableIncludeOfTheFoldersIsNamed) {
+    const UntrustedRepository untrusted;
+    test::LogCapture log;
+    ASSERT_TRUE(
+        untrusted.repo.sh("git config includeIf.onbranch:other.path bad && echo '[broken' >.git/bad"));
+    untrusted.runAsGlobalProvider(untrusted.marking("MARK"));
+    EXPECT_FALSE(untrusted.marked());
+    ASSERT_FALSE(log.lines().empty());
+    EXPECT_THAT(log.lines().front(), HasSubstr("[GIT EXEC FAILED] cwd=" + untrusted.repo.root()));
+    EXPECT_THAT(log.lines().front(), HasSubstr((untrusted.repo.path() / ".git/bad").string()));
+
+    log.clear();
+    ShellCommandRunner runner(std::make_shared<LinuxProcessRunner>());
+    EXPECT_EQ(runner.run("echo hi", (untrusted.repo.path() / "gone").string(), 5), (RunResult{-1, ""}));
+    EXPECT_THAT(log.lines(),
+                ElementsAre("[Korvane] Shell command failed for 'echo hi': No such file or directory"));
 }
 
 } // namespace

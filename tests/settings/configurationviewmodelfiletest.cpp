@@ -334,6 +334,21 @@ TEST_F(ConfigurationViewModelFileTest, ApplicationsAddedElsewhereSurviveTheWindo
     EXPECT_FALSE(parseJson(test::readFile(configFile()))->contains("app_snippets"));
 }
 
+// The window adds and removes an application, leaving no list where the file had an empty one,
+// while an editor writes an application twice: the file stays as the editor wrote it.
+TEST_F(ConfigurationViewModelFileTest, AWindowThatLeftTheApplicationsAsTheyWereKeepsTheFileAsItIs) {
+    writeFile(R"({"app_snippets": []})");
+    auto model = makeModel();
+    model->addApp("n", "N");
+    model->removeApp("n");
+    const std::string theirs = R"({"app_snippets": [
+        {"bundle_id": "x", "app_name": "X", "snippets": [{"key": "a", "expand": "A"}]},
+        {"bundle_id": "x", "app_name": "X", "snippets": [{"key": "a", "expand": "A"}]}]})";
+    writeFile(theirs);
+    scheduler_.advance(0.3);
+    EXPECT_EQ(test::readFile(configFile()), theirs);
+}
+
 TEST_F(ConfigurationViewModelFileTest, APendingSaveIsWrittenWhenFlushedAndDroppedOnlyWithoutAFlush) {
     writeFile(R"({"trigger": ";;"})");
     auto model = makeModel();

@@ -77,6 +77,26 @@ TEST_F(UiKitTest, EverySymbolDrawsInk) {
     EXPECT_TRUE(SymbolIcon::icon("no.such.symbol", Qt::black).isNull());
 }
 
+// An application without an icon of its own shows a filled tile with a sign on it, never an outline
+// with nothing inside, which beside the check boxes of a list reads as one more empty box.
+TEST_F(UiKitTest, TheMissingIconPlaceholderIsFilled) {
+    const QImage image = SymbolIcon::icon("app", Qt::black, 32).pixmap(32, 32).toImage();
+    int middle = 0;
+    int tinted = 0;
+    int sign = 0;
+    for (int y = 8; y < 24; ++y) {
+        for (int x = 8; x < 24; ++x) {
+            const int alpha = qAlpha(image.pixel(x, y));
+            ++middle;
+            tinted += alpha > 32 ? 1 : 0;
+            sign += alpha > 200 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(tinted, middle * 9 / 10) << "the middle is empty";
+    EXPECT_GT(sign, middle / 10) << "the tile bears no sign";
+    EXPECT_LT(sign, middle * 3 / 4) << "a solid square";
+}
+
 // The destructive action runs only for its own button, once; "Cancel" and Escape run the other side.
 // A list of many rows asks for the same few icons over and over: each is drawn once.
 TEST_F(UiKitTest, TheSameIconIsDrawnOnce) {

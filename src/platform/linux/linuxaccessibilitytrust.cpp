@@ -90,23 +90,35 @@ void switchAccessibilityBusOn() {
 
 } // namespace
 
-LinuxAccessibilityTrust::LinuxAccessibilityTrust(Check check, std::chrono::milliseconds firstAnswerWait)
-    : check_(std::move(check))
-    , firstAnswerWait_(firstAnswerWait) {}
+LinuxAccessibilityTrust::LinuxAccessibilityTrust(Scheduler& mainScheduler, Check check)
+    : mainScheduler_(mainScheduler)
+    , check_(std::move(check)) {}
 
 LinuxAccessibilityTrust::~LinuxAccessibilityTrust() = default;
 
+// A bus that never answers holds no caller, often the main thread: until the first answer comes the
+// program is not trusted, and the observer hears when it is.
 bool LinuxAccessibilityTrust::isTrusted() const {
     startRefresh();
-    std::unique_lock lock(mutex_);
-    // A bus that never answers holds the caller, often the main thread, no longer than one call did.
-    answered_.wait_for(lock, firstAnswerWait_, [this] { return lastAnswer_.has_value(); });
+    std::lock_guard lock(mutex_);
     return lastAnswer_.value_or(false);
 }
 
 void LinuxAccessibilityTrust::requestTrust() {
     worker_.enqueue(switchAccessibilityBusOn);
     startRefresh();
+}
+
+void LinuxAccessibilityTrust::setOnTrustChanged(std::function<void(bool isTrusted)> onTrustChanged) {
+    const bool observed = static_cast<bool>(onTrustChanged);
+    {
+        std::lock_guard lock(mutex_);
+        tellNextAnswer_ = observed;
+        onTrustChanged_ = std::move(onTrustChanged);
+    }
+    if (observed) {
+        startRefresh();
+    }
 }
 
 void LinuxAccessibilityTrust::startRefresh() const {
@@ -119,14 +131,23 @@ void LinuxAccessibilityTrust::startRefresh() const {
     worker_.enqueue([this] { refresh(); });
 }
 
+// Answers are told only from this one worker thread, so they reach the main thread in the order
+// they were found.
 void LinuxAccessibilityTrust::refresh() const {
     const bool answer = check_();
+    std::function<void(bool)> tell;
     {
         std::lock_guard lock(mutex_);
+        if (lastAnswer_ != answer || tellNextAnswer_) {
+            tell = onTrustChanged_;
+        }
+        tellNextAnswer_ = false;
         lastAnswer_ = answer;
         refreshing_ = false;
     }
-    answered_.notify_all();
+    if (tell) {
+        mainScheduler_.post([tell = std::move(tell), answer] { tell(answer); });
+    }
 }
 
 bool LinuxAccessibilityTrust::defaultCheck() {

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "base/scheduler.h"
 #include "platform/accessibilitytrust.h"
 #include "platform/linux/workerthread.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -16,26 +15,27 @@ namespace korvane {
 // accessibility bus is switched on (org.a11y.Status IsEnabled) as the accessibility bus launcher
 // that owns org.a11y.Bus reports it: what reading keys, focused text and posting input need. The
 // questions go over the display and the bus on a thread of its own, each limited to a few seconds
-// (no answer counts as not trusted); isTrusted() answers at once with the last answer and asks
-// again in the background, one question at a time. Any thread.
+// (no answer counts as not trusted); isTrusted() answers at once with the last answer (not trusted
+// before the first) and asks again in the background, one question at a time. A new answer is told
+// to the observer through the main scheduler. Any thread.
 class LinuxAccessibilityTrust final : public AccessibilityTrust {
 public:
     using Check = std::function<bool()>;
     using LauncherCheck = std::function<bool(std::int32_t pid)>;
 
-    // `check` is the question asked in the background, first when the answer is first wanted; the
-    // first caller waits for it at most `firstAnswerWait`, then takes "not trusted" until it comes.
-    explicit LinuxAccessibilityTrust(Check check = defaultCheck,
-                                     std::chrono::milliseconds firstAnswerWait = std::chrono::seconds(1));
+    // `check` is the question asked in the background, first when the answer is first wanted;
+    // answers are told through `mainScheduler`, which must outlive this object.
+    explicit LinuxAccessibilityTrust(Scheduler& mainScheduler, Check check = defaultCheck);
     // Waits for a question already being asked, at most its time limits.
     ~LinuxAccessibilityTrust() override;
 
-    // The last answer, and another question asked unless one is on its way. Only a call before the
-    // first answer waits, at most the first answer's wait.
+    // The last answer, and another question asked unless one is on its way. Never waits.
     bool isTrusted() const override;
     // Sets org.a11y.Status IsEnabled to true through the launcher in the background, and asks again
     // unless a question is already on its way.
     void requestTrust() override;
+    // Asks again, so that a new observer hears the answer as it stands now.
+    void setOnTrustChanged(std::function<void(bool isTrusted)> onTrustChanged) override;
 
     static bool defaultCheck();
     static bool displayOffersInput();
@@ -50,12 +50,14 @@ private:
     void startRefresh() const;
     void refresh() const;
 
+    Scheduler& mainScheduler_;
     const Check check_;
-    const std::chrono::milliseconds firstAnswerWait_;
     mutable std::mutex mutex_;
-    mutable std::condition_variable answered_;
     mutable std::optional<bool> lastAnswer_;
     mutable bool refreshing_ = false;
+    std::function<void(bool)> onTrustChanged_;
+    // The next answer is told even when it does not differ: a new observer has not heard one yet.
+    mutable bool tellNextAnswer_ = false;
     // Last, so that it stops (finishing its running question) before the state above goes.
     mutable WorkerThread worker_{"korvane-trust"};
 };

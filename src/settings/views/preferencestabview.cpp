@@ -41,6 +41,11 @@ const PopupPositionMenu& globalPositions() {
 
 const char* const badgeTexts[] = {"pastel", "saturated", "minimal"};
 
+int badgeIndex(BadgePalette palette) {
+    const auto found = std::find(std::begin(badgeTexts), std::end(badgeTexts), toString(palette));
+    return found == std::end(badgeTexts) ? 0 : static_cast<int>(found - std::begin(badgeTexts));
+}
+
 QGroupBox* section(QWidget* parent, const QString& title) {
     // A group box reads "&" as a keyboard mnemonic; the title shows it as written.
     QString shown = title;
@@ -221,6 +226,11 @@ QWidget* PreferencesTabView::makeAppearanceSection() {
     badgeStyle_->setToolTip(QStringLiteral("Visual style for source type badges"));
     badgeStyle_->addItems({QStringLiteral("Pastel"), QStringLiteral("Saturated"), QStringLiteral("Minimal")});
     connect(badgeStyle_, &QComboBox::activated, this, [this](int index) {
+        // The palette already in effect chosen again changes nothing, so nothing is written: an
+        // absent setting stays absent.
+        if (index == badgeIndex(previewTheme().badgePalette)) {
+            return;
+        }
         edit([&](AppConfig& c) { c.settings.badgePalette = std::string(badgeTexts[index]); });
     });
     rows->addRow(QStringLiteral("Badge style:"), badgeStyle_);
@@ -384,15 +394,10 @@ void PreferencesTabView::refresh() {
     fontSize_->setValue(settings.fontSize.value_or(16));
     rowPadding_->setValue(settings.rowPadding.value_or(7));
     rowHeight_->setValue(settings.rowHeight.value_or(32));
-    int badge = 0;
-    for (int i = 0; i < 3; ++i) {
-        if (settings.badgePalette == badgeTexts[i]) {
-            badge = i;
-        }
-    }
-    badgeStyle_->setCurrentIndex(badge);
 
     const ThemeConfig theme = previewTheme();
+    // The palette the popup draws: minimal without a setting, pastel for a text that names none.
+    badgeStyle_->setCurrentIndex(badgeIndex(theme.badgePalette));
     const bool glassSupported = services_.capabilities && services_.capabilities->supportsGlass();
     const auto material = settings.material ? popupMaterialFromString(*settings.material) : std::nullopt;
     const auto appearance =

@@ -1,7 +1,10 @@
 #include "platform/linux/linuxaccessibilitytrust.h"
 
+#include "fakestatusowner.h"
 #include "platform/linux/postedkeyjournal.h"
 #include "platform/linux/x11keytap.h"
+#include "postedtasks.h"
+#include "privatebus.h"
 #include "support/polling.h"
 #include "support/scopedenv.h"
 #include "support/tempdir.h"
@@ -29,6 +32,8 @@
 namespace korvane {
 namespace {
 
+using test::FakeStatusOwner;
+using test::PrivateBus;
 using test::ScopedEnv;
 
 // A listening socket that takes connections into its backlog and never answers on them: a display
@@ -77,121 +82,6 @@ template <typename T> std::optional<T> within(double seconds, std::function<T()>
     return state->answer;
 }
 
-// A session bus daemon of the test's own, stopped with it.
-class PrivateBus {
-public:
-    PrivateBus() {
-        FILE* pipe = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
-        char address[512] = {};
-        char pid[32] = {};
-        if (pipe && std::fgets(address, sizeof address, pipe) && std::fgets(pid, sizeof pid, pipe)) {
-            address_ = std::string(address, std::strcspn(address, "\n"));
-            pid_ = std::atoi(pid);
-        }
-        if (pipe) {
-            ::pclose(pipe);
-        }
-    }
-    ~PrivateBus() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-        }
-    }
-    const std::string& address() const { return address_; }
-
-private:
-    std::string address_;
-    pid_t pid_ = 0;
-};
-
-// Owns org.a11y.Bus on `address` and answers org.a11y.Status IsEnabled from a thread of its own:
-// with the answer it was last given, or, while holding, not until it is given one.
-class FakeStatusOwner {
-public:
-    explicit FakeStatusOwner(const std::string& address) {
-        DBusError error;
-        dbus_error_init(&error);
-        connection_ = dbus_connection_open_private(address.c_str(), &error);
-        owns_ = connection_ && dbus_bus_register(connection_, &error) &&
-                dbus_bus_request_name(connection_, "org.a11y.Bus", DBUS_NAME_FLAG_DO_NOT_QUEUE, &error) ==
-                    DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER;
-        dbus_error_free(&error);
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~FakeStatusOwner() {
-        stopping_ = true;
-        thread_.join();
-        for (DBusMessage* call : held_) {
-            dbus_message_unref(call);
-        }
-        if (connection_) {
-            dbus_connection_close(connection_);
-            dbus_connection_unref(connection_);
-        }
-    }
-    bool owns() const { return owns_; }
-    void answer(bool enabled) {
-        std::lock_guard lock(mutex_);
-        enabled_ = enabled;
-    }
-    void hold() {
-        std::lock_guard lock(mutex_);
-        enabled_.reset();
-    }
-    int calls() const {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-    int held() const {
-        std::lock_guard lock(mutex_);
-        return static_cast<int>(held_.size());
-    }
-
-private:
-    void serve() {
-        while (!stopping_ && connection_) {
-            dbus_connection_read_write(connection_, 5);
-            std::lock_guard lock(mutex_);
-            while (DBusMessage* message = dbus_connection_pop_message(connection_)) {
-                if (dbus_message_is_method_call(message, DBUS_INTERFACE_PROPERTIES, "Get")) {
-                    ++calls_;
-                    held_.push_back(message);
-                } else {
-                    dbus_message_unref(message);
-                }
-            }
-            if (enabled_) {
-                for (DBusMessage* call : held_) {
-                    reply(call, *enabled_);
-                }
-                held_.clear();
-            }
-        }
-    }
-    void reply(DBusMessage* call, bool enabled) {
-        DBusMessage* reply = dbus_message_new_method_return(call);
-        DBusMessageIter iter;
-        DBusMessageIter variant;
-        const dbus_bool_t value = enabled ? TRUE : FALSE;
-        dbus_message_iter_init_append(reply, &iter);
-        dbus_message_iter_open_container(&iter, DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING, &variant);
-        dbus_message_iter_append_basic(&variant, DBUS_TYPE_BOOLEAN, &value);
-        dbus_message_iter_close_container(&iter, &variant);
-        dbus_connection_send(connection_, reply, nullptr);
-        dbus_message_unref(reply);
-        dbus_message_unref(call);
-    }
-
-    DBusConnection* connection_ = nullptr;
-    bool owns_ = false;
-    std::atomic<bool> stopping_{false};
-    mutable std::mutex mutex_;
-    std::optional<bool> enabled_ = false;
-    int calls_ = 0;
-    std::vector<DBusMessage*> held_;
-    std::thread thread_;
-};
-
 // Only the launcher's word counts, and an owner that stops answering holds no caller: each call
 // gives the last answer at once while one question waits, and a late answer still counts.
 TEST(LinuxAccessibilityTrustTest, OnlyTheLauncherIsAskedAndAStalledOneHoldsNoCaller) {
@@ -207,9 +97,13 @@ TEST(LinuxAccessibilityTrustTest, OnlyTheLauncherIsAskedAndAStalledOneHoldsNoCal
     EXPECT_FALSE(LinuxAccessibilityTrust::accessibilityBusEnabled());
     EXPECT_TRUE(LinuxAccessibilityTrust::accessibilityBusEnabled(isOwner));
 
+    test::PostedTasks mainThread;
     LinuxAccessibilityTrust trust(
-        [isOwner] { return LinuxAccessibilityTrust::accessibilityBusEnabled(isOwner); });
-    EXPECT_TRUE(trust.isTrusted());
+        mainThread, [isOwner] { return LinuxAccessibilityTrust::accessibilityBusEnabled(isOwner); });
+    std::vector<bool> heard;
+    trust.setOnTrustChanged([&](bool trusted) { heard.push_back(trusted); });
+    ASSERT_TRUE(mainThread.runUntil([&] { return !heard.empty(); }));
+    EXPECT_EQ(heard, std::vector{true});
     owner.hold();
     const int asked = owner.calls();
     EXPECT_TRUE(trust.isTrusted());
@@ -226,21 +120,47 @@ TEST(LinuxAccessibilityTrustTest, OnlyTheLauncherIsAskedAndAStalledOneHoldsNoCal
     EXPECT_TRUE(test::pollUntil([&] { return trust.isTrusted(); }));
 }
 
-// A first question still unanswered holds the first caller only for its wait: until the answer comes
-// the program is not trusted, and then it is.
-TEST(LinuxAccessibilityTrustTest, TheFirstAnswerIsWaitedForOnlyAWhile) {
+// No caller waits for an answer, not even the first: until it comes the program is not trusted. The
+// observer hears on the main thread the first answer, then only answers that differ; an observer set
+// later hears the answer as it stands.
+TEST(LinuxAccessibilityTrustTest, NoCallerWaitsAndTheObserverHearsEachNewAnswer) {
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
-    LinuxAccessibilityTrust trust(
-        [released] {
-            released.wait();
-            return true;
-        },
-        std::chrono::milliseconds(50));
+    std::atomic<bool> enabled{true};
+    std::atomic<int> questions{0};
+    test::PostedTasks mainThread;
+    LinuxAccessibilityTrust trust(mainThread, [released, &enabled, &questions] {
+        released.wait();
+        ++questions;
+        return enabled.load();
+    });
+    const std::thread::id mainThreadID = std::this_thread::get_id();
+    std::vector<bool> heard;
+    bool heardOnMainThread = true;
+    trust.setOnTrustChanged([&](bool trusted) {
+        heard.push_back(trusted);
+        heardOnMainThread = heardOnMainThread && std::this_thread::get_id() == mainThreadID;
+    });
     EXPECT_FALSE(trust.isTrusted());
     EXPECT_FALSE(trust.isTrusted());
     release.set_value();
-    EXPECT_TRUE(test::pollUntil([&] { return trust.isTrusted(); }));
+    ASSERT_TRUE(mainThread.runUntil([&] { return !heard.empty(); }));
+    // Asked again with the same answer: nothing to tell.
+    EXPECT_TRUE(test::pollUntil([&] { return trust.isTrusted() && questions >= 3; }));
+    enabled = false;
+    EXPECT_TRUE(test::pollUntil([&] {
+        trust.isTrusted();
+        mainThread.runPosted();
+        return heard.size() >= 2;
+    }));
+    EXPECT_EQ(heard, (std::vector{true, false}));
+    EXPECT_TRUE(heardOnMainThread);
+
+    std::vector<bool> heardLater;
+    trust.setOnTrustChanged([&](bool trusted) { heardLater.push_back(trusted); });
+    ASSERT_TRUE(mainThread.runUntil([&] { return !heardLater.empty(); }));
+    EXPECT_EQ(heardLater, std::vector{false});
+    EXPECT_EQ(heard.size(), 2u);
 }
 
 // A display or session bus that accepts the connection and never answers must not hang the trust
@@ -270,11 +190,14 @@ TEST(LinuxAccessibilityTrustTest, ADisplayOrBusThatNeverAnswersIsNotTrustedWithi
     EXPECT_EQ(within<bool>(bound, [journal] { return x11::X11KeyTap::open(journal) != nullptr; }), false);
     EXPECT_EQ(within<bool>(bound, [] { return LinuxAccessibilityTrust::displayOffersInput(); }), false);
     EXPECT_EQ(within<bool>(bound, [] { return LinuxAccessibilityTrust::accessibilityBusEnabled(); }), false);
-    EXPECT_EQ(within<bool>(bound, [] { return LinuxAccessibilityTrust().isTrusted(); }), false);
+    // A thread left behind still has its scheduler.
+    auto mainThread = std::make_shared<test::PostedTasks>();
+    EXPECT_EQ(within<bool>(bound, [mainThread] { return LinuxAccessibilityTrust(*mainThread).isTrusted(); }),
+              false);
     // Asking for the permission (a press on the main thread) gives up as well.
     EXPECT_EQ(within<bool>(bound,
-                           [] {
-                               LinuxAccessibilityTrust().requestTrust();
+                           [mainThread] {
+                               LinuxAccessibilityTrust(*mainThread).requestTrust();
                                return true;
                            }),
               true);

@@ -48,7 +48,8 @@ protected:
         if (std::getenv("DISPLAY") == nullptr) {
             GTEST_SKIP() << "needs an X session (scripts/xvfb-session)";
         }
-        ASSERT_TRUE(trust->isTrusted()) << "display without XInput 2.2/XTEST or accessibility bus off";
+        ASSERT_TRUE(pollUntil([&] { return trust->isTrusted(); }))
+            << "display without XInput 2.2/XTEST or accessibility bus off";
         tap->onMouseDown = [this] { ++mouseDowns; };
     }
 
@@ -120,7 +121,8 @@ protected:
     std::filesystem::path typed = dir.path() / "typed";
     int terminalPid = 0;
     ManualScheduler scheduler;
-    std::shared_ptr<LinuxAccessibilityTrust> trust = std::make_shared<LinuxAccessibilityTrust>();
+    // Tells no one: no observer is set, so nothing is posted to the scheduler from its thread.
+    std::shared_ptr<LinuxAccessibilityTrust> trust = std::make_shared<LinuxAccessibilityTrust>(scheduler);
     std::shared_ptr<x11::PostedKeyJournal> journal = std::make_shared<x11::PostedKeyJournal>();
     std::shared_ptr<RecordingBackend> backend =
         std::make_shared<RecordingBackend>(std::make_shared<x11::X11KeyTapBackend>(trust, journal));

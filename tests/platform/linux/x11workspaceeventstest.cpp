@@ -1,14 +1,12 @@
 // Runs under scripts/xvfb-session: real xterms under a real window manager, activated with xdotool.
 #include "platform/linux/x11workspaceevents.h"
 
+#include "postedtasks.h"
 #include "support/polling.h"
 #include "support/tempdir.h"
 #include "x11desktoptest.h"
 
-#include <condition_variable>
-#include <deque>
 #include <gtest/gtest.h>
-#include <mutex>
 
 namespace korvane {
 
@@ -22,42 +20,6 @@ namespace {
 using Activation = WorkspaceEvents::Activation;
 using test::readAll;
 using test::run;
-
-// The test's main thread as a Scheduler: tasks posted from any thread run inside runUntil().
-class PostedTasks final : public Scheduler {
-public:
-    void post(Task task) override {
-        {
-            std::lock_guard lock(mutex_);
-            tasks_.push_back(std::move(task));
-        }
-        posted_.notify_one();
-    }
-    CancellationToken postAfter(double, Task) override { throw std::logic_error("not used"); }
-    CancellationToken runInBackground(TaskPriority, Job) override { throw std::logic_error("not used"); }
-    CancellationToken watchReadable(int, Task) override { throw std::logic_error("not used"); }
-
-    // Runs posted tasks until `done` holds or `seconds` pass; returns done().
-    template <typename Predicate> bool runUntil(Predicate done, double seconds = 10.0) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (!done()) {
-            std::unique_lock lock(mutex_);
-            if (!posted_.wait_until(lock, deadline, [this] { return !tasks_.empty(); })) {
-                return done();
-            }
-            Task task = std::move(tasks_.front());
-            tasks_.pop_front();
-            lock.unlock();
-            task();
-        }
-        return true;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable posted_;
-    std::deque<Task> tasks_;
-};
 
 class X11WorkspaceEventsTest : public test::X11DesktopTest {
 protected:
@@ -84,7 +46,7 @@ protected:
         return scheduler.runUntil([&] { return activations.size() >= count; });
     }
 
-    PostedTasks scheduler;
+    test::PostedTasks scheduler;
     x11::X11WorkspaceEvents events{scheduler, std::make_shared<DesktopFileIndex>(
                                              std::vector<std::filesystem::path>{dir.path() / "data"})};
     std::vector<Activation> activations;

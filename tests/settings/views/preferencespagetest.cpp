@@ -8,6 +8,7 @@
 #include "settingsviewharness.h"
 #include "uikit/kittestsupport.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
@@ -230,6 +231,68 @@ TEST(ValueControlWheelTest, TheWheelScrollsThePageAndChangesNothing) {
     h.settle();
     EXPECT_EQ(h.store->writes, 0);
     EXPECT_EQ(h.fileText(), before);
+}
+
+// Opens the picker's list with the keyboard, moves to `row` and takes it with Return, as a user does.
+void chooseWithKeys(QComboBox& picker, int row) {
+    picker.setFocus();
+    QTest::keyClick(&picker, Qt::Key_F4);
+    ASSERT_TRUE(picker.view()->isVisible()) << "the list did not open";
+    QAbstractItemView* list = picker.view();
+    while (list->currentIndex().row() < row) {
+        QTest::keyClick(list, Qt::Key_Down);
+    }
+    while (list->currentIndex().row() > row) {
+        QTest::keyClick(list, Qt::Key_Up);
+    }
+    QTest::keyClick(list, Qt::Key_Return);
+}
+
+// The badge style picker shows the palette the popup draws, as the preview does: minimal without a
+// setting, pastel for a text that names none (with its warning). Taking the palette shown again leaves
+// the file as it was; another one is written, and Reset shows minimal again.
+TEST(BadgeStylePickerTest, ShowsThePaletteInEffectAndTakingItAgainWritesNothing) {
+    struct Case {
+        std::string stored; // the setting's JSON text; empty: no setting
+        QString shown;
+        BadgePalette drawn;
+    };
+    const Case cases[] = {
+        {"", "Minimal", BadgePalette::minimal},
+        {"\"saturated\"", "Saturated", BadgePalette::saturated},
+        {"\"pastel\"", "Pastel", BadgePalette::pastel},
+        {"\"Minimal\"", "Pastel", BadgePalette::pastel},
+        {"\"loud\"", "Pastel", BadgePalette::pastel},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        const std::string palette = c.stored.empty() ? "" : ", \"badge_palette\": " + c.stored;
+        test::SettingsViewHarness h(R"({"trigger": ";;", "snippets": [], "settings": {"case_sensitive": false,
+            "scan_depth": 5, "ignore_patterns": [], "max_branch_age_days": 90)" +
+                                    palette + "}}");
+        h.window->view().setPage(ConfigurationPage::preferences);
+        const std::string before = h.fileText();
+        auto* picker = h.find<QComboBox>("badgeStyle");
+        EXPECT_EQ(picker->currentText(), c.shown);
+        EXPECT_EQ(h.window->view().preferencesPage().preview().previewVM()->themeConfig().badgePalette,
+                  c.drawn);
+        chooseWithKeys(*picker, picker->currentIndex());
+        h.settle();
+        EXPECT_EQ(h.store->writes, 0);
+        EXPECT_EQ(h.fileText(), before);
+        EXPECT_EQ(picker->currentText(), c.shown);
+    }
+    test::SettingsViewHarness h(R"({"trigger": ";;", "snippets": [], "settings": {"case_sensitive": false,
+        "scan_depth": 5, "ignore_patterns": [], "max_branch_age_days": 90}})");
+    h.window->view().setPage(ConfigurationPage::preferences);
+    auto* picker = h.find<QComboBox>("badgeStyle");
+    chooseWithKeys(*picker, 1);
+    h.settle();
+    EXPECT_EQ(h.file()["settings"]["badge_palette"], "saturated");
+    h.click("resetToDefaults");
+    h.settle();
+    EXPECT_FALSE(h.file()["settings"].contains("badge_palette"));
+    EXPECT_EQ(picker->currentText(), "Minimal");
 }
 
 TEST(AppearanceChoiceTest, ReadsAndWritesTheTwoSettings) {

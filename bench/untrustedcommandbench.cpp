@@ -1,0 +1,77 @@
+// Cost of one run of a user's command in a folder the user has not trusted: the reading of the
+// configuration it can reach, then the command itself (`true`). In a plain repository, in one with a
+// submodule, and, for comparison, the same command in a trusted folder.
+#include "platform/linux/linuxprocessrunner.h"
+#include "providers/shellcommandrunner.h"
+#include "scratchdirectory.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using korvane::ShellCommandRunner;
+
+// Two repositories made once: "plain", and "super" with the submodule "sub".
+class BenchRepositories {
+public:
+    BenchRepositories() {
+        setenv("HOME", scratch_.path().c_str(), 1);
+        setenv("GIT_CONFIG_NOSYSTEM", "1", 1);
+        const std::string script =
+            "cd '" + scratch_.path().string() +
+            "' && git config --global user.email b@example.invalid && git config --global user.name B"
+            " && for r in plain src super; do git init -q $r && echo x > $r/a.txt && git -C $r add -A"
+            " && git -C $r commit -qm base || exit 1; done"
+            " && git -C super -c protocol.file.allow=always submodule add -q \"$PWD/src\" sub"
+            " && git -C super commit -qm sub";
+        ok_ = std::system(script.c_str()) == 0;
+    }
+    std::string root(const char* name) const { return (scratch_.path() / name).string(); }
+    bool ok() const { return ok_; }
+
+private:
+    korvane::bench::ScratchDirectory scratch_;
+    bool ok_ = false;
+};
+
+const BenchRepositories& repositories() {
+    static const BenchRepositories repos;
+    return repos;
+}
+
+void runCommand(benchmark::State& state, const char* repository, ShellCommandRunner::Folder folder) {
+    if (!repositories().ok()) {
+        state.SkipWithError("the repositories could not be made");
+        return;
+    }
+    ShellCommandRunner runner(std::make_shared<korvane::LinuxProcessRunner>());
+    const std::string root = repositories().root(repository);
+    for (auto _ : state) {
+        const auto result = runner.runLive("true", root, "q", "", "", false, 10, folder);
+        if (result.status != 0) {
+            state.SkipWithError("the command did not run");
+            break;
+        }
+    }
+}
+
+void BM_TrustedCommand(benchmark::State& state) {
+    runCommand(state, "plain", ShellCommandRunner::Folder::trusted);
+}
+BENCHMARK(BM_TrustedCommand)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_UntrustedCommandPlainRepository(benchmark::State& state) {
+    runCommand(state, "plain", ShellCommandRunner::Folder::untrusted);
+}
+BENCHMARK(BM_UntrustedCommandPlainRepository)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_UntrustedCommandWithSubmodule(benchmark::State& state) {
+    runCommand(state, "super", ShellCommandRunner::Folder::untrusted);
+}
+BENCHMARK(BM_UntrustedCommandWithSubmodule)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,176 @@
+#include "platform/gitprogramsettings.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace korvane {
+namespace {
+
+using enum GitProgramSetting::Treatment;
+
+constexpr std::string_view viaTool = "names a tool whose cmd and path settings are made neutral";
+constexpr std::string_view viaBrowser = "names a browser whose cmd and path settings are made neutral";
+constexpr std::string_view notAProgram = "a yes-or-no setting, not a program";
+
+// An empty command makes git report that it cannot run one; ":" is git's editor that edits nothing;
+// "cat" converts and pages nothing.
+constexpr GitProgramSetting settings[] = {
+    {"core.fsmonitor", neutral, "false"},
+    {"core.editor", neutral, ":"},
+    {"sequence.editor", neutral, ":"},
+    {"core.pager", neutral, "cat"},
+    {"pager.<cmd>", neutral, "false"},
+    {"core.askPass", neutral, ""},
+    {"core.sshCommand", neutral, "ssh"},
+    {"core.alternateRefsCommand", neutral, ""},
+    {"core.gitProxy", proxyEnvironment, ""},
+    {"core.hooksPath", hooksFolder, "/dev/null"},
+    {"diff.external", neutral, ""},
+    {"diff.<driver>.command", neutral, ""},
+    {"diff.<driver>.textconv", neutral, "cat"},
+    {"merge.<driver>.driver", neutral, ""},
+    {"filter.<driver>.clean", filterCommand, ""},
+    {"filter.<driver>.smudge", filterCommand, ""},
+    {"filter.<driver>.process", filterCommand, "", false},
+    {"gpg.program", neutral, "gpg"},
+    {"gpg.<format>.program", neutral, "gpg"},
+    {"gpg.ssh.defaultKeyCommand", neutral, ""},
+    {"credential.helper", helperList, ""},
+    {"credential.<url>.helper", helperList, "", false},
+    {"remote.<name>.uploadpack", refusedTransports, ""},
+    {"remote.<name>.receivepack", refusedTransports, ""},
+    {"remote.<name>.vcs", harmless,
+     "names a remote helper installed with git or on the PATH; ext and fd are refused"},
+    {"protocol.allow", refusedProtocols, ""},
+    {"protocol.<name>.allow", refusedProtocols, ""},
+    {"submodule.<name>.update", updateCommand, "checkout"},
+    {"trailer.<token>.command", neutral, "", false},
+    {"trailer.<token>.cmd", neutral, "", false},
+    {"alias.*", neutral, ""},
+    {"interactive.diffFilter", neutral, "cat"},
+    {"difftool.<tool>.cmd", neutral, ""},
+    {"difftool.<tool>.path", neutral, ""},
+    {"mergetool.<tool>.cmd", neutral, ""},
+    {"mergetool.<tool>.path", neutral, ""},
+    {"browser.<tool>.cmd", neutral, ""},
+    {"browser.<tool>.path", neutral, ""},
+    {"man.<tool>.cmd", neutral, ""},
+    {"man.<tool>.path", neutral, ""},
+    {"guitool.<name>.cmd", neutral, ""},
+    {"imap.tunnel", neutral, ""},
+    {"instaweb.httpd", neutral, ""},
+    {"instaweb.modulePath", neutral, ""},
+    {"sendemail.ccCmd", neutral, ""},
+    {"sendemail.tocmd", neutral, ""},
+    {"sendemail.<identity>.ccCmd", neutral, "", false},
+    {"sendemail.<identity>.tocmd", neutral, "", false},
+    {"sendemail.smtpServer", neutralWhereSet, "localhost"},
+    {"sendemail.<identity>.smtpServer", neutralWhereSet, "localhost", false},
+    {"diff.tool", harmless, viaTool},
+    {"diff.guitool", harmless, viaTool},
+    {"merge.tool", harmless, viaTool},
+    {"merge.guitool", harmless, viaTool},
+    {"man.viewer", harmless, viaTool},
+    {"help.browser", harmless, viaBrowser},
+    {"web.browser", harmless, viaBrowser},
+    {"instaweb.browser", harmless, viaBrowser},
+    {"include.path", harmless,
+     "a file read, never run; followed, whatever its condition, for the names above"},
+    {"includeIf.<condition>.path", harmless,
+     "a file read, never run; followed, whatever its condition, for the names above"},
+    {"uploadpack.packObjectsHook", harmless, "git reads it only from the user's own files"},
+    {"gitcvs.dbDriver", harmless, "a database driver of the CVS server, not a command"},
+    {"merge.<driver>.recursive", harmless,
+     "names another merge driver, whose driver setting is made neutral"},
+    {"diff.<driver>.cachetextconv", harmless, notAProgram},
+    {"credential.useHttpPath", harmless, notAProgram},
+    {"core.quotePath", harmless, notAProgram},
+    {"column.clean", harmless, "the column layout of git clean's listing, not a program"},
+    {"uploadpack.allowFilter", harmless, notAProgram},
+    {"http.proxy", harmless, "the address of a proxy, not a program"},
+    {"remote.<name>.proxy", harmless, "the address of a proxy, not a program"},
+    {"remote.<name>.partialclonefilter", harmless, "a filter of objects to fetch, not a program"},
+    {"http.sslCAPath", harmless, "a folder of certificates, read"},
+    {"sendemail.smtpsslcertpath", harmless, "a file or folder of certificates, read"},
+    {"help.htmlPath", harmless, "a folder of pages that the user's browser opens"},
+};
+
+std::string lowered(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return result;
+}
+
+bool sameWithoutCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && lowered(a) == lowered(b);
+}
+
+bool isPlaceholder(std::string_view part) {
+    return part == "*" || (part.size() > 2 && part.front() == '<' && part.back() == '>');
+}
+
+// A key as section, optional middle (subsection) and variable.
+struct Parts {
+    std::string_view section;
+    std::optional<std::string_view> middle;
+    std::string_view variable;
+};
+
+std::optional<Parts> partsOf(std::string_view key) {
+    const std::size_t first = key.find('.');
+    const std::size_t last = key.rfind('.');
+    if (first == std::string_view::npos || first == 0 || last + 1 == key.size()) {
+        return std::nullopt;
+    }
+    Parts parts{key.substr(0, first), std::nullopt, key.substr(last + 1)};
+    if (last != first) {
+        parts.middle = key.substr(first + 1, last - first - 1);
+    }
+    return parts;
+}
+
+} // namespace
+
+std::span<const GitProgramSetting> GitProgramSettings::all() {
+    return settings;
+}
+
+std::optional<std::string_view> GitProgramSettings::nameIn(std::string_view pattern, std::string_view key) {
+    const auto wanted = partsOf(pattern);
+    const auto given = partsOf(key);
+    if (!wanted || !given || !sameWithoutCase(wanted->section, given->section)) {
+        return std::nullopt;
+    }
+    if (isPlaceholder(wanted->variable)) {
+        return given->middle ? std::nullopt : std::optional(given->variable);
+    }
+    if (!sameWithoutCase(wanted->variable, given->variable) ||
+        wanted->middle.has_value() != given->middle.has_value()) {
+        return std::nullopt;
+    }
+    if (!wanted->middle) {
+        return std::string_view();
+    }
+    if (isPlaceholder(*wanted->middle)) {
+        return given->middle;
+    }
+    return *wanted->middle == *given->middle ? std::optional(std::string_view()) : std::nullopt;
+}
+
+std::string GitProgramSettings::withName(std::string_view pattern, std::string_view name) {
+    const auto parts = partsOf(pattern);
+    if (!parts) {
+        return std::string(pattern);
+    }
+    if (isPlaceholder(parts->variable)) {
+        return lowered(parts->section) + "." + std::string(name);
+    }
+    std::string middle;
+    if (parts->middle) {
+        middle = std::string(isPlaceholder(*parts->middle) ? name : *parts->middle) + ".";
+    }
+    return lowered(parts->section) + "." + middle + lowered(parts->variable);
+}
+
+} // namespace korvane

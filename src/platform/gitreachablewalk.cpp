@@ -1,0 +1,461 @@
+#include "platform/gitreachablewalk.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// git itself stops at ten nested includes.
+constexpr int includeDepthLimit = 10;
+// Past these a folder fails the reading rather than make every command wait: a project with a few
+// hundred submodules still reads within the time a scan run has.
+constexpr std::size_t fileLimit = 1024;
+constexpr std::size_t repositoryLimit = 256;
+constexpr std::size_t moduleFolderLimit = 4096;
+// A gitlink's mode, 0160000, as the index stores it: four bytes, most significant first.
+constexpr std::string_view gitlinkMode("\0\0\xE0\0", 4);
+// An index larger than this is listed by git without being searched first.
+constexpr std::uintmax_t indexSearchLimit = 256ULL * 1024 * 1024;
+
+// The bytes of a regular file of at most `limit` bytes; none for anything else, so that a FIFO or a
+// device placed in the folder cannot hold the reading up.
+std::optional<std::string> fileText(const fs::path& path, std::uintmax_t limit = 1024 * 1024) {
+    std::error_code error;
+    if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > limit || error) {
+        return std::nullopt;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return std::move(text).str();
+}
+
+bool mayHoldGitlink(const fs::path& index) {
+    std::error_code error;
+    if (!fs::is_regular_file(index, error)) {
+        return false;
+    }
+    const auto bytes = fileText(index, indexSearchLimit);
+    return !bytes || bytes->find(gitlinkMode) != std::string::npos;
+}
+
+bool isIncludeKey(std::string_view key) {
+    if (key == "include.path") {
+        return true;
+    }
+    return key.starts_with("includeif.") && key.ends_with(".path") && key.size() > 15;
+}
+
+std::string firstLine(std::string_view text) {
+    const std::size_t end = text.find('\n');
+    std::string line(text.substr(0, end));
+    if (line.starts_with("fatal: ")) {
+        line.erase(0, 7);
+    }
+    return line;
+}
+
+// git's complaint as one line of at most a few hundred bytes: its lines joined, control characters
+// (a file name may hold any) made spaces, cut at a character's start.
+std::string complaint(std::string_view text) {
+    constexpr std::size_t limit = 300;
+    std::string line;
+    for (const char c : text) {
+        const bool control = static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+        if (!(control || c == ' ') || (!line.empty() && line.back() != ' ')) {
+            line += control ? ' ' : c;
+        }
+    }
+    while (line.starts_with("fatal: ") || line.starts_with("error: ")) {
+        line.erase(0, 7);
+    }
+    if (line.size() > limit) {
+        std::size_t cut = limit;
+        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        line.resize(cut);
+    }
+    while (!line.empty() && line.back() == ' ') {
+        line.pop_back();
+    }
+    return line;
+}
+
+// The driver names that an attributes file gives to filter, diff and merge.
+void addAttributeDrivers(std::string_view text, std::set<std::string, std::less<>>& drivers) {
+    constexpr std::string_view kinds[] = {"filter=", "diff=", "merge="};
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t start = text.find_first_not_of(" \t\r\n", at);
+        if (start == std::string_view::npos) {
+            break;
+        }
+        const std::size_t end = std::min(text.find_first_of(" \t\r\n", start), text.size());
+        const std::string_view token = text.substr(start, end - start);
+        for (const auto kind : kinds) {
+            if (token.starts_with(kind) && token.size() > kind.size()) {
+                drivers.emplace(token.substr(kind.size()));
+            }
+        }
+        at = end;
+    }
+}
+
+} // namespace
+
+GitReachableWalk::GitReachableWalk(ProcessRunner& runner, const ProcessRequest& base)
+    : runner_(runner)
+    , base_(base)
+    , deadline_(std::chrono::steady_clock::now() +
+                std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                    std::chrono::duration<double>(std::max(0.0, base.timeout)))) {}
+
+std::optional<ProcessResult>
+GitReachableWalk::runGit(std::vector<std::string> arguments, const fs::path& directory,
+                         std::vector<std::pair<std::string, std::string>> environment,
+                         std::vector<std::string> removed) {
+    const double remaining =
+        std::chrono::duration<double>(deadline_ - std::chrono::steady_clock::now()).count();
+    if (remaining <= 0) {
+        fail("the configuration could not be read in time");
+        return std::nullopt;
+    }
+    ProcessRequest request = base_;
+    request.arguments = std::move(arguments);
+    request.workingDirectory = directory.string();
+    for (auto& variable : environment) {
+        request.environment.push_back(std::move(variable));
+    }
+    request.removedEnvironment.insert(request.removedEnvironment.end(), removed.begin(), removed.end());
+    request.timeout = remaining;
+    request.errorOutput = ProcessRequest::ErrorOutput::capture;
+    auto outcome = runner_.run(request);
+    if (!outcome) {
+        fail(outcome.error().description);
+        return std::nullopt;
+    }
+    if (outcome->ending != ProcessResult::Ending::exited) {
+        fail("the configuration could not be read in time");
+        return std::nullopt;
+    }
+    return std::move(*outcome);
+}
+
+// git with none of the user's configuration, so that only the folder's own can make it fail, and
+// with every repository taken as safe, so that it finds what the command's git may find.
+std::optional<ProcessResult>
+GitReachableWalk::runNeutralGit(std::vector<std::string> arguments, const fs::path& directory,
+                                std::vector<std::pair<std::string, std::string>> environment) {
+    environment.insert(environment.end(), {{"GIT_CONFIG_GLOBAL", "/dev/null"},
+                                           {"GIT_CONFIG_NOSYSTEM", "1"},
+                                           {"GIT_CONFIG_COUNT", "2"},
+                                           {"GIT_CONFIG_KEY_0", "safe.directory"},
+                                           {"GIT_CONFIG_VALUE_0", "*"},
+                                           {"GIT_CONFIG_KEY_1", "core.fsmonitor"},
+                                           {"GIT_CONFIG_VALUE_1", "false"}});
+    return runGit(std::move(arguments), directory, std::move(environment),
+                  {"GIT_CONFIG_PARAMETERS", "GIT_CONFIG"});
+}
+
+std::string GitReachableWalk::home() const {
+    for (const auto& [name, value] : base_.environment) {
+        if (name == "HOME") {
+            return value;
+        }
+    }
+    const char* home = std::getenv("HOME");
+    return home ? home : "";
+}
+
+fs::path GitReachableWalk::includeTarget(std::string_view path, const fs::path& includingFile) const {
+    if (path.starts_with("~/")) {
+        return fs::path(home()) / path.substr(2);
+    }
+    const fs::path target(path);
+    return target.is_absolute() ? target : includingFile.parent_path() / target;
+}
+
+bool GitReachableWalk::readFile(const fs::path& path, int depth) {
+    const fs::path file = path.lexically_normal();
+    std::error_code error;
+    const auto status = fs::status(file, error);
+    if (!fs::exists(status)) {
+        return true;
+    }
+    if (readFiles_.contains(file)) {
+        return true;
+    }
+    if (readFiles_.size() >= fileLimit || depth > includeDepthLimit) {
+        return fail("too many configuration files reach " + file.string());
+    }
+    if (!fs::is_regular_file(status)) {
+        return fail("the configuration file " + file.string() + " could not be read");
+    }
+    readFiles_.insert(file);
+    const auto outcome =
+        runNeutralGit({"config", "--file", file.string(), "--no-includes", "-z", "--list"}, "/");
+    if (!outcome) {
+        return false;
+    }
+    if (!outcome->succeeded()) {
+        return fail("the configuration file " + file.string() + " could not be read");
+    }
+    const auto entries = GitReachableConfig::parseEntries(outcome->output, false);
+    entries_.insert(entries_.end(), entries.begin(), entries.end());
+    return followIncludes(entries, file, depth + 1);
+}
+
+bool GitReachableWalk::followIncludes(const std::vector<GitConfigEntry>& entries,
+                                      const fs::path& includingFile, int depth) {
+    for (const auto& entry : entries) {
+        if (isIncludeKey(entry.key) && entry.value && !entry.value->empty() &&
+            !readFile(includeTarget(*entry.value, includingFile), depth)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The repository's own entries as git listed them: the files git read are known; an include whose
+// condition did not hold is read here.
+bool GitReachableWalk::followListed(const std::vector<GitConfigEntry>& listed) {
+    std::vector<std::pair<GitConfigEntry, fs::path>> repositoryEntries;
+    for (const auto& entry : listed) {
+        if ((entry.scope == "local" || entry.scope == "worktree") && entry.origin.starts_with("file:")) {
+            const fs::path origin(entry.origin.substr(5));
+            const fs::path file = (origin.is_absolute() ? origin : folder() / origin).lexically_normal();
+            readFiles_.insert(file);
+            repositoryEntries.emplace_back(entry, file);
+        }
+    }
+    for (const auto& [entry, file] : repositoryEntries) {
+        entries_.push_back({{}, {}, entry.key, entry.value});
+        if (isIncludeKey(entry.key) && !followIncludes({entry}, file, 1)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The repository git finds for the folder, none outside any, or no answer when git could not tell.
+std::optional<std::optional<GitReachableWalk::Repository>> GitReachableWalk::discover() {
+    const auto outcome =
+        runNeutralGit({"rev-parse", "--absolute-git-dir", "--git-common-dir", "--show-cdup"}, folder());
+    if (!outcome) {
+        return std::nullopt;
+    }
+    if (!outcome->succeeded()) {
+        if (outcome->errorOutput.find("not a git repository") != std::string::npos) {
+            return std::optional<Repository>();
+        }
+        const std::string reason = complaint(outcome->errorOutput);
+        fail(reason.empty() ? "the repository could not be read" : reason);
+        return std::nullopt;
+    }
+    // The git directory, the common directory and, in a work tree, the way up to its top.
+    std::vector<std::string> lines;
+    std::string_view output = outcome->output;
+    while (!output.empty()) {
+        const std::size_t end = std::min(output.find('\n'), output.size());
+        lines.emplace_back(output.substr(0, end));
+        output.remove_prefix(std::min(end + 1, output.size()));
+    }
+    if (lines.size() < 2 || lines[0].empty() || lines[1].empty()) {
+        fail("the repository could not be read");
+        return std::nullopt;
+    }
+    const fs::path common(lines[1]);
+    const std::string cdup = lines.size() > 2 ? lines[2] : std::string();
+    return std::optional<Repository>(
+        Repository{fs::path(lines[0]), (folder() / cdup).lexically_normal(),
+                   (common.is_absolute() ? common : folder() / common).lexically_normal()});
+}
+
+bool GitReachableWalk::addRepository(Repository repository) {
+    std::error_code error;
+    const fs::path canonical = fs::weakly_canonical(repository.gitDir, error);
+    const fs::path key = error ? repository.gitDir.lexically_normal() : canonical;
+    if (repositories_.contains(key)) {
+        // Found again with its work tree, which the modules folder does not know.
+        if (repository.workTree) {
+            for (auto& pending : pending_) {
+                if (pending.gitDir == key && !pending.workTree) {
+                    pending.workTree = repository.workTree;
+                }
+            }
+        }
+        return true;
+    }
+    if (repositories_.size() >= repositoryLimit) {
+        return fail("too many repositories reach " + folder().string());
+    }
+    repositories_.insert(key);
+    repository.gitDir = key;
+    pending_.push_back(std::move(repository));
+    return true;
+}
+
+bool GitReachableWalk::visit(const Repository& repository, bool top, bool filesListed, bool submodules) {
+    fs::path commonDir = repository.commonDir.value_or(repository.gitDir);
+    if (const auto common = fileText(repository.gitDir / "commondir"); common && !repository.commonDir) {
+        const fs::path named(firstLine(*common));
+        commonDir = (named.is_absolute() ? named : repository.gitDir / named).lexically_normal();
+    }
+    if (!filesListed) {
+        for (const auto& file :
+             {commonDir / "config", commonDir / "config.worktree", repository.gitDir / "config.worktree"}) {
+            if (!readFile(file, 0)) {
+                return false;
+            }
+        }
+    }
+    readAttributes(commonDir / "info" / "attributes");
+    if (repository.workTree) {
+        readAttributes(*repository.workTree / ".gitattributes");
+    }
+    if (!submodules) {
+        return true;
+    }
+    if (repository.workTree && !addGitlinks(repository, top)) {
+        return false;
+    }
+    return walkModules(commonDir / "modules");
+}
+
+// Submodule repositories kept in the modules folder, nested ones and names with slashes included.
+bool GitReachableWalk::walkModules(const fs::path& modules) {
+    std::error_code error;
+    if (!fs::is_directory(modules, error)) {
+        return true;
+    }
+    std::size_t folders = 0;
+    std::vector<fs::path> pending{modules};
+    while (!pending.empty()) {
+        const fs::path folder = pending.back();
+        pending.pop_back();
+        const bool repository =
+            fs::is_regular_file(folder / "HEAD", error) && fs::exists(folder / "config", error);
+        if (repository) {
+            if (!addRepository({folder, std::nullopt})) {
+                return false;
+            }
+            continue;
+        }
+        for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+            if (it->is_directory(error) && !it->is_symlink(error)) {
+                if (++folders > moduleFolderLimit) {
+                    return fail("too many submodule folders under " + modules.string());
+                }
+                pending.push_back(it->path());
+            }
+        }
+    }
+    return true;
+}
+
+// The repositories that the gitlinks of the index hold in the work tree. The index is searched for
+// a gitlink's mode first, so that an index without one costs no git run.
+bool GitReachableWalk::addGitlinks(const Repository& repository, bool top) {
+    std::vector<std::pair<std::string, std::string>> environment{
+        {"GIT_DIR", repository.gitDir.string()}, {"GIT_WORK_TREE", repository.workTree->string()}};
+    // The command's git reads the index its environment names; a submodule's git reads its own.
+    fs::path index = repository.gitDir / "index";
+    if (const char* named = std::getenv("GIT_INDEX_FILE"); top && named != nullptr && *named != '\0') {
+        index = fs::path(named).is_absolute() ? fs::path(named) : folder() / named;
+    }
+    environment.emplace_back("GIT_INDEX_FILE", index.string());
+    bool mayHoldGitlinks = false;
+    std::error_code error;
+    for (fs::directory_iterator it(repository.gitDir, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (it->path() == index || name.starts_with("sharedindex.")) {
+            mayHoldGitlinks = mayHoldGitlinks || mayHoldGitlink(it->path());
+        }
+    }
+    if (index.parent_path() != repository.gitDir) {
+        mayHoldGitlinks = mayHoldGitlinks || mayHoldGitlink(index);
+    }
+    if (!mayHoldGitlinks) {
+        return true;
+    }
+    const auto outcome =
+        runNeutralGit({"ls-files", "--stage", "-z"}, *repository.workTree, std::move(environment));
+    if (!outcome) {
+        return false;
+    }
+    if (!outcome->succeeded()) {
+        return fail("the index of " + repository.gitDir.string() + " could not be read");
+    }
+    std::string_view listing = outcome->output;
+    while (!listing.empty()) {
+        const std::size_t end = std::min(listing.find('\0'), listing.size());
+        const std::string_view line = listing.substr(0, end);
+        listing.remove_prefix(std::min(end + 1, listing.size()));
+        const std::size_t tab = line.find('\t');
+        if (!line.starts_with("160000 ") || tab == std::string_view::npos) {
+            continue;
+        }
+        const fs::path workTree = *repository.workTree / line.substr(tab + 1);
+        const fs::path dotGit = workTree / ".git";
+        if (fs::is_directory(dotGit, error)) {
+            if (!addRepository({dotGit, workTree})) {
+                return false;
+            }
+        } else if (const auto gitFile = fileText(dotGit); gitFile && gitFile->starts_with("gitdir: ")) {
+            const fs::path named(firstLine(gitFile->substr(8)));
+            if (!addRepository({named.is_absolute() ? named : workTree / named, workTree})) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void GitReachableWalk::readAttributes(const fs::path& path) {
+    if (const auto text = fileText(path)) {
+        addAttributeDrivers(*text, attributeDrivers_);
+    }
+}
+
+std::optional<std::string> GitReachableWalk::walk(const std::vector<GitConfigEntry>* listed,
+                                                  GitReachableConfig::Reach reach) {
+    if (listed && !followListed(*listed)) {
+        return error_;
+    }
+    if (listed && reach == GitReachableConfig::Reach::repository) {
+        return std::nullopt;
+    }
+    const auto top = discover();
+    if (!top) {
+        return error_;
+    }
+    if (!*top) {
+        return std::nullopt;
+    }
+    const bool submodules = reach == GitReachableConfig::Reach::submodules;
+    if (!addRepository(**top)) {
+        return error_;
+    }
+    for (std::size_t next = 0; next < pending_.size(); ++next) {
+        const Repository repository = pending_[next];
+        if (!visit(repository, next == 0, next == 0 && listed != nullptr, submodules)) {
+            return error_;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace korvane

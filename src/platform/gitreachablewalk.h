@@ -1,0 +1,79 @@
+#pragma once
+
+#include "platform/gitreachableconfig.h"
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace korvane {
+
+// One reading of what a folder reaches, for GitReachableConfig::read: the repository git finds
+// there, the configuration files it and its submodules read, their attributes files. Lives for one
+// reading, on the thread that reads.
+class GitReachableWalk {
+public:
+    // Reads with the git, environment and time limit of `base`, in its working directory.
+    GitReachableWalk(ProcessRunner& runner, const ProcessRequest& base);
+
+    // Reads what `reach` takes in, after the repository's own `listed` entries (none: its files
+    // are read one by one); the reason, when a file of the folder's cannot be read or there is more
+    // than the bounds allow.
+    std::optional<std::string> walk(const std::vector<GitConfigEntry>* listed,
+                                    GitReachableConfig::Reach reach);
+    const std::vector<GitConfigEntry>& entries() const { return entries_; }
+    const std::set<std::string, std::less<>>& attributeDrivers() const { return attributeDrivers_; }
+
+private:
+    struct Repository {
+        std::filesystem::path gitDir;
+        std::optional<std::filesystem::path> workTree;
+        // As git named it, for the top repository (GIT_COMMON_DIR may name one); else read from the
+        // git directory.
+        std::optional<std::filesystem::path> commonDir;
+    };
+
+    std::filesystem::path folder() const { return base_.workingDirectory.value_or("."); }
+    std::optional<ProcessResult> runGit(std::vector<std::string> arguments,
+                                        const std::filesystem::path& directory,
+                                        std::vector<std::pair<std::string, std::string>> environment,
+                                        std::vector<std::string> removed);
+    std::optional<ProcessResult>
+    runNeutralGit(std::vector<std::string> arguments, const std::filesystem::path& directory,
+                  std::vector<std::pair<std::string, std::string>> environment = {});
+    std::string home() const;
+    std::filesystem::path includeTarget(std::string_view path,
+                                        const std::filesystem::path& includingFile) const;
+
+    bool readFile(const std::filesystem::path& path, int depth);
+    bool followIncludes(const std::vector<GitConfigEntry>& entries,
+                        const std::filesystem::path& includingFile, int depth);
+    bool followListed(const std::vector<GitConfigEntry>& listed);
+    std::optional<std::optional<Repository>> discover();
+    bool visit(const Repository& repository, bool top, bool filesListed, bool submodules);
+    bool walkModules(const std::filesystem::path& commonDir);
+    bool addGitlinks(const Repository& repository, bool top);
+    bool addRepository(Repository repository);
+    void readAttributes(const std::filesystem::path& path);
+    bool fail(std::string reason) {
+        error_ = std::move(reason);
+        return false;
+    }
+
+    ProcessRunner& runner_;
+    const ProcessRequest& base_;
+    std::chrono::steady_clock::time_point deadline_;
+    std::vector<GitConfigEntry> entries_;
+    std::set<std::string, std::less<>> attributeDrivers_;
+    std::set<std::filesystem::path> readFiles_;
+    std::set<std::filesystem::path> repositories_;
+    std::vector<Repository> pending_;
+    std::string error_;
+};
+
+} // namespace korvane

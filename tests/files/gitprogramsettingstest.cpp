@@ -1,0 +1,203 @@
+#include "platform/gitprogramsettings.h"
+
+#include "platform/gitprogramoverrides.h"
+#include "platform/linux/linuxprocessrunner.h"
+#include "support/scopedenv.h"
+
+#include <algorithm>
+#include <cctype>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <set>
+
+namespace korvane {
+namespace {
+
+using ::testing::Contains;
+using ::testing::Not;
+using Setting = std::pair<std::string, std::string>;
+using Treatment = GitProgramSetting::Treatment;
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// Whether the value of a variable of git's could be a program or a command, judged by its name.
+// Colours, advice and fsck message kinds are names of git's own, never programs.
+bool mayNameProgram(const std::string& key) {
+    const std::string lower = lowered(key);
+    for (const std::string skipped : {"advice.", "color.", "fsck.", "receive.fsck."}) {
+        if (lower.starts_with(skipped)) {
+            return false;
+        }
+    }
+    for (const std::string section : {"alias.", "pager.", "filter.", "trailer."}) {
+        if (lower.starts_with(section)) {
+            return true;
+        }
+    }
+    const std::string variable = lower.substr(lower.rfind('.') + 1);
+    if (variable.starts_with('<') || variable == "*") {
+        return false;
+    }
+    for (const std::string exact : {"update", "process", "clean", "smudge", "vcs", "server"}) {
+        if (variable == exact || variable == "smtp" + exact) {
+            return true;
+        }
+    }
+    for (const std::string ending :
+         {"command",     "cmd",    "program",  "editor", "helper",    "pager",   "proxy",    "tool",
+          "browser",     "viewer", "textconv", "driver", "fsmonitor", "askpass", "external", "uploadpack",
+          "receivepack", "tunnel", "httpd",    "hook",   "path",      "filter"}) {
+        if (variable.ends_with(ending)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::set<std::string> gitsOwnList() {
+    ProcessRequest request;
+    request.executable = GitProgramOverrides::gitExecutable;
+    request.arguments = {"help", "--config"};
+    const auto outcome = LinuxProcessRunner().run(request);
+    std::set<std::string> keys;
+    if (!outcome || !outcome->succeeded()) {
+        return keys;
+    }
+    std::size_t at = 0;
+    while (at < outcome->output.size()) {
+        const std::size_t end = std::min(outcome->output.find('\n', at), outcome->output.size());
+        const std::string line = outcome->output.substr(at, end - at);
+        if (line.find('.') != std::string::npos && line.find(' ') == std::string::npos) {
+            keys.insert(line);
+        }
+        at = end + 1;
+    }
+    return keys;
+}
+
+// Every variable of the installed git that may name a program is made neutral or said to be
+// harmless, and the table names nothing that git does not know, but for the few git leaves out.
+TEST(GitProgramSettingsTest, EveryProgramSettingOfTheInstalledGitIsNeutralOrHarmless) {
+    const auto listed = gitsOwnList();
+    ASSERT_GT(listed.size(), 500u);
+    std::set<std::string> table;
+    for (const auto& setting : GitProgramSettings::all()) {
+        table.emplace(setting.key);
+        EXPECT_EQ(listed.contains(std::string(setting.key)), setting.listedByGit) << setting.key;
+        if (setting.treatment == Treatment::harmless) {
+            EXPECT_FALSE(setting.value.empty()) << setting.key << " says not why it is harmless";
+        }
+    }
+    for (const auto& key : listed) {
+        if (mayNameProgram(key)) {
+            EXPECT_TRUE(table.contains(key)) << key << " may name a program and is not in the table";
+        }
+    }
+}
+
+std::vector<GitConfigEntry> userEntries(const std::vector<Setting>& values) {
+    std::vector<GitConfigEntry> entries;
+    for (const auto& [key, value] : values) {
+        entries.push_back({"global", "file:/home/u/.gitconfig", key, value});
+    }
+    return entries;
+}
+
+// Each neutral setting, set by the folder under a name of its own, gets the neutral value, or the
+// user's own where the user has one; one without a name gets it even where the folder sets nothing.
+TEST(GitProgramSettingsTest, EachNeutralSettingGetsTheUsersValueOrItsOwn) {
+    for (const auto& setting : GitProgramSettings::all()) {
+        if (setting.treatment != Treatment::neutral && setting.treatment != Treatment::neutralWhereSet) {
+            continue;
+        }
+        SCOPED_TRACE(std::string(setting.key));
+        // git lists section and variable in lower case; a name in the middle keeps its case and dots.
+        const bool nameIsVariable = setting.key.ends_with(".*") || setting.key.ends_with(">");
+        const std::string key =
+            GitProgramSettings::withName(setting.key, nameIsVariable ? "evil" : "Evil.One");
+        const auto folder = GitReachableConfig::fromEntries({{{}, {}, key, "evil"}});
+        const auto neutral = GitProgramOverrides::compute({}, folder).settings();
+        const std::string expected =
+            setting.key == "gpg.<format>.program" ? "gpg" : std::string(setting.value);
+        EXPECT_THAT(neutral, Contains(Setting{key, expected}));
+        EXPECT_THAT(neutral, Not(Contains(Setting{key, "evil"})));
+        EXPECT_THAT(GitProgramOverrides::compute(userEntries({{key, "mine"}}), folder).settings(),
+                    Contains(Setting{key, "mine"}));
+        const auto untouched =
+            GitProgramOverrides::compute({}, GitReachableConfig::fromEntries({})).settings();
+        const bool always = setting.treatment == Treatment::neutral &&
+                            setting.key.find('<') == std::string::npos && !setting.key.ends_with(".*");
+        EXPECT_EQ(std::count(untouched.begin(), untouched.end(), Setting{key, expected}), always ? 1 : 0);
+    }
+}
+
+// Settings whose meaning is more than one value each: a list that an empty value empties, a hooks
+// folder that must not lie in the folder, protocols that run commands, a "!command" update.
+TEST(GitProgramSettingsTest, ListsHooksProtocolsAndUpdateCommandsRunNothingOfTheFolders) {
+    const auto folder = GitReachableConfig::fromEntries({
+        {{}, {}, "credential.helper", "!evil"},
+        {{}, {}, "submodule.s.update", "!evil"},
+        {{}, {}, "submodule.t.update", "rebase"},
+        {{}, {}, "protocol.ext.allow", "always"},
+    });
+    const auto user = userEntries({{"credential.helper", "store"},
+                                   {"credential.https://h.helper", "cache"},
+                                   {"core.hookspath", ".githooks"}});
+    const auto settings = GitProgramOverrides::compute(user, folder).settings();
+    const auto reset = std::find(settings.begin(), settings.end(), Setting{"credential.helper", ""});
+    ASSERT_NE(reset, settings.end());
+    EXPECT_EQ(*(reset + 1), (Setting{"credential.helper", "store"}));
+    EXPECT_EQ(*(reset + 2), (Setting{"credential.https://h.helper", "cache"}));
+    EXPECT_THAT(settings, Contains(Setting{"submodule.s.update", "checkout"}));
+    EXPECT_THAT(settings, Not(Contains(testing::Field(&Setting::first, "submodule.t.update"))));
+    EXPECT_THAT(settings, Contains(Setting{"protocol.ext.allow", "never"}));
+    EXPECT_THAT(settings, Contains(Setting{"protocol.fd.allow", "never"}));
+    // A relative hooks folder would be read from the folder the command runs in.
+    EXPECT_THAT(settings, Contains(Setting{"core.hookspath", "/dev/null"}));
+    for (const std::string own : {"/home/u/hooks", "~/hooks"}) {
+        EXPECT_THAT(GitProgramOverrides::compute(userEntries({{"core.hookspath", own}}), folder).settings(),
+                    Contains(Setting{"core.hookspath", own}));
+    }
+}
+
+// A remote's upload-pack and receive-pack are read first-match-first, so the folder's would win over
+// anything given after it: the transports that start them are refused instead, also in the user's
+// GIT_ALLOW_PROTOCOL, which makes git ignore every protocol setting.
+TEST(GitProgramSettingsTest, AFolderNamingARemotesPackProgramGetsNoTransportThatRunsIt) {
+    const test::ScopedEnv allowed("GIT_ALLOW_PROTOCOL", "https:ext:file:ssh:fd");
+    const auto plain = GitProgramOverrides::compute({}, GitReachableConfig::fromEntries({}));
+    EXPECT_THAT(plain.settings(), Not(Contains(Setting{"protocol.file.allow", "never"})));
+    EXPECT_THAT(plain.environment(), Contains(Setting{"GIT_ALLOW_PROTOCOL", "https:file:ssh"}));
+    for (const std::string key : {"remote.o.uploadpack", "remote.o.receivepack"}) {
+        SCOPED_TRACE(key);
+        const auto folder = GitReachableConfig::fromEntries({{{}, {}, key, "evil"}});
+        const auto refused = GitProgramOverrides::compute({}, folder);
+        EXPECT_THAT(refused.settings(), Contains(Setting{"protocol.file.allow", "never"}));
+        EXPECT_THAT(refused.settings(), Contains(Setting{"protocol.ssh.allow", "never"}));
+        EXPECT_THAT(refused.environment(), Contains(Setting{"GIT_ALLOW_PROTOCOL", "https"}));
+        // The user's own value comes first and wins.
+        EXPECT_THAT(GitProgramOverrides::compute(userEntries({{key, "mine"}}), folder).settings(),
+                    Not(Contains(Setting{"protocol.file.allow", "never"})));
+    }
+}
+
+// A driver that only an attributes file names gets no command but the user's.
+TEST(GitProgramSettingsTest, DriversNamedOnlyByAttributesGetNoCommandOfTheFolders) {
+    const auto folder = GitReachableConfig::fromEntries({}, {"d"});
+    const auto settings =
+        GitProgramOverrides::compute(userEntries({{"diff.d.textconv", "mine"}}), folder).settings();
+    EXPECT_THAT(settings, Contains(Setting{"diff.d.textconv", "mine"}));
+    EXPECT_THAT(settings, Contains(Setting{"diff.d.command", ""}));
+    EXPECT_THAT(settings, Contains(Setting{"merge.d.driver", ""}));
+    EXPECT_THAT(settings, Contains(Setting{"filter.d.process", ""}));
+    EXPECT_THAT(settings, Contains(Setting{"filter.d.required", "false"}));
+    const auto userFilter =
+        GitProgramOverrides::compute(userEntries({{"filter.d.clean", "mine"}}), folder).settings();
+    EXPECT_THAT(userFilter, Not(Contains(testing::Field(&Setting::first, "filter.d.process"))));
+}
+
+} // namespace
+} // namespace korvane

@@ -1,0 +1,87 @@
+#include "platform/gitreachableconfig.h"
+
+#include "gitrepo.h"
+#include "platform/linux/linuxprocessrunner.h"
+#include "support/scopedenv.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace korvane {
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using Reach = GitReachableConfig::Reach;
+
+Expected<GitReachableConfig, std::string> reach(const test::GitRepo& repo, Reach how) {
+    ProcessRequest base;
+    base.executable = "/usr/bin/git";
+    base.workingDirectory = repo.root();
+    base.timeout = 10;
+    LinuxProcessRunner runner;
+    return GitReachableConfig::read(runner, base, nullptr, how);
+}
+
+std::vector<std::string> keysOf(const GitReachableConfig& config) {
+    std::vector<std::string> keys;
+    for (const auto& entry : config.entries()) {
+        keys.push_back(entry.key);
+    }
+    return keys;
+}
+
+// Every include is read whatever its condition, relative to its file or to the home folder, a loop
+// ending where it began; submodules only for a reach that takes them in.
+TEST(GitReachableConfigTest, ReadsEveryIncludeAndSubmoduleGitMayRead) {
+    const test::GitRepo repo;
+    ASSERT_TRUE(
+        repo.sh("git config includeIf.onbranch:nowhere.path a && "
+                "git config --file .git/a diff.fromA.textconv x && "
+                "git config --file .git/a include.path ~/b && "
+                "git config --file \"$HOME/b\" merge.fromHome.driver x && "
+                "git config --file \"$HOME/b\" include.path \"$PWD/.git/a\" && "
+                "echo '*.c filter=fromAttributes' >.gitattributes && "
+                "git init -q inner && git -C inner config filter.fromInner.clean x && "
+                "git -C inner -c user.name=T -c user.email=t@example.invalid commit -q --allow-empty -m i && "
+                "git add inner 2>/dev/null"));
+    const auto repository = reach(repo, Reach::submodules);
+    ASSERT_TRUE(repository) << repository.error();
+    EXPECT_THAT(keysOf(*repository), Contains("diff.fromA.textconv"));
+    EXPECT_THAT(keysOf(*repository), Contains("merge.fromHome.driver"));
+    EXPECT_THAT(keysOf(*repository), Contains("filter.fromInner.clean"));
+    EXPECT_THAT(repository->attributeDrivers(), Contains("fromAttributes"));
+    const auto alone = reach(repo, Reach::repository);
+    ASSERT_TRUE(alone);
+    EXPECT_THAT(keysOf(*alone), Not(Contains("filter.fromInner.clean")));
+}
+
+// More nested includes than git itself follows, or an include that cannot be read, fail the reading
+// with the file named; a folder outside any repository reaches nothing.
+TEST(GitReachableConfigTest, AnUnreadableOrEndlessConfigurationFailsWithItsFile) {
+    const test::GitRepo chained;
+    ASSERT_TRUE(chained.sh("printf '[include]\\n\\tpath = c0\\n' >>.git/config && for i in $(seq 0 11); do "
+                           "printf '[include]\\n\\tpath = c%d\\n' $((i + 1)) >.git/c$i; done"));
+    const auto endless = reach(chained, Reach::repository);
+    ASSERT_FALSE(endless);
+    EXPECT_THAT(endless.error(), HasSubstr(".git/c"));
+
+    const test::GitRepo broken;
+    ASSERT_TRUE(broken.sh("git config includeIf.gitdir:/nowhere/.path bad && printf '[x' >.git/bad"));
+    const auto unreadable = reach(broken, Reach::submodules);
+    ASSERT_FALSE(unreadable);
+    EXPECT_THAT(unreadable.error(), HasSubstr((broken.path() / ".git/bad").string()));
+
+    const test::GitRepo none;
+    std::filesystem::remove_all(none.path() / ".git");
+    const test::ScopedEnv ceiling("GIT_CEILING_DIRECTORIES", none.path().parent_path().c_str());
+    const auto outside = reach(none, Reach::submodules);
+    ASSERT_TRUE(outside) << outside.error();
+    EXPECT_TRUE(outside->entries().empty());
+}
+
+} // namespace
+} // namespace korvane
