@@ -328,6 +328,22 @@ void ProjectFollower::trustProjectCommands(std::size_t index) {
     refreshSnippetsFromConfig(false);
 }
 
+// The user's own commands run in the folder with its repository's own configuration from now on: the
+// providers are made again so that nothing they printed before is kept.
+void ProjectFollower::trustFolder() {
+    const auto folder = parts_.configManager.folderAwaitingTrust();
+    if (!folder ||
+        !parts_.alerts->confirm(ProjectTrustPrompt::folderTitle, ProjectTrustPrompt::folderMessage(*folder),
+                                ProjectTrustPrompt::acceptLabel)) {
+        return;
+    }
+    if (auto trusted = parts_.configManager.trustFolder(*folder); !trusted) {
+        parts_.alerts->showInfoAlert("Trust Failed", trusted.error());
+        return;
+    }
+    refreshSnippetsFromConfig(false);
+}
+
 // Helpers.
 
 // The providers, scopes, categories and switched-off sources of the configuration as it now stands; a
@@ -404,6 +420,15 @@ void ProjectFollower::updateTrustOffers() {
             self->trustProjectCommands(index);
         }
     });
+    std::function<void()> trustFolder;
+    if (parts_.configManager.folderAwaitingTrust()) {
+        trustFolder = [weak] {
+            if (auto self = weak.lock()) {
+                self->trustFolder();
+            }
+        };
+    }
+    parts_.statusBar->setFolderTrustOffer(std::move(trustFolder));
 }
 
 void ProjectFollower::schedulePrewarm(const std::string& root) {

@@ -91,6 +91,8 @@ public:
     void handleProjectConfigChange();
     void handleRefreshRequested();
     void trustProjectCommands(std::size_t index);
+    // Trusts the current project folder itself, once the user confirmed what that changes.
+    void trustFolder();
     void updateTrustOffers();
     void updateSnippetCount();
     // Shows again what the registry now holds for the open search.

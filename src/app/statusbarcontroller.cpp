@@ -246,6 +246,12 @@ void StatusBarController::setProjectTrustOffers(std::vector<std::string> labels,
     rebuildTrustOffers();
 }
 
+void StatusBarController::setFolderTrustOffer(std::function<void()> onTrust) {
+    assertMainThread();
+    onTrustFolder_ = std::move(onTrust);
+    rebuildTrustOffers();
+}
+
 void StatusBarController::rebuildTrustOffers() {
     for (QAction* item : trustOfferItems_) {
         menu_->removeAction(item);
@@ -260,6 +266,16 @@ void StatusBarController::rebuildTrustOffers() {
         QObject::connect(item, &QAction::triggered, this, [this, index] {
             if (onTrust_) {
                 onTrust_(index);
+            }
+        });
+        menu_->insertAction(snippetCountItem_, item);
+        trustOfferItems_.push_back(item);
+    }
+    if (onTrustFolder_) {
+        auto* item = new QAction(QStringLiteral("Trust this folder…"), menu_.get());
+        QObject::connect(item, &QAction::triggered, this, [this] {
+            if (onTrustFolder_) {
+                onTrustFolder_();
             }
         });
         menu_->insertAction(snippetCountItem_, item);

@@ -49,6 +49,9 @@ public:
     // One "Trust commands of <label>…" item per project whose commands wait for the user's trust,
     // right below the project line; choosing one calls `onTrust` with its index in `labels`.
     void setProjectTrustOffers(std::vector<std::string> labels, std::function<void(std::size_t)> onTrust);
+    // A "Trust this folder…" item below those while the current project folder may be trusted itself;
+    // choosing it calls `onTrust`. An empty `onTrust` takes the item away.
+    void setFolderTrustOffer(std::function<void()> onTrust);
 
     std::function<void()> onEditConfig;
     std::function<void()> onOpenConfiguration;
@@ -104,6 +107,7 @@ private:
     std::string iconDescription_;
     std::vector<std::string> trustOfferLabels_;
     std::function<void(std::size_t)> onTrust_;
+    std::function<void()> onTrustFolder_;
     std::vector<QAction*> trustOfferItems_;
 };
 

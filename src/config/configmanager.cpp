@@ -252,15 +252,23 @@ ProviderSet ConfigManager::makeProviders() const {
     const auto request = projectTrustRequest();
     const bool trusted = request && trustStore_->isTrusted(request->projectRoot, request->commandsDigest);
     // Trust taken back in the store (an entry removed by hand) holds from the next run on.
-    std::function<bool(const std::string&)> trustsFolder;
+    std::weak_ptr<const ProjectTrustStore> store = trustStore_;
+    std::function<bool()> projectStillTrusted;
     if (request) {
-        std::weak_ptr<const ProjectTrustStore> store = trustStore_;
-        trustsFolder = [store, root = request->projectRoot,
-                        digest = request->commandsDigest](const std::string& folder) {
+        projectStillTrusted = [store, root = request->projectRoot, digest = request->commandsDigest] {
             const auto current = store.lock();
-            return folder == root && current && current->isTrusted(root, digest);
+            return current && current->isTrusted(root, digest);
         };
     }
+    // A folder is trusted for itself, or as the root of the project the user trusted. Only the project's
+    // own trust lets its commands run.
+    const auto trustsFolder = [store, projectStillTrusted,
+                               root = request ? request->projectRoot
+                                              : std::string()](const std::string& folder) {
+        const auto current = store.lock();
+        return current && (current->isFolderTrusted(folder) ||
+                           (projectStillTrusted && folder == root && projectStillTrusted()));
+    };
     for (const auto& config : customs) {
         if (sources.disabled.contains(SnippetSource::custom(config.id)) || !make.custom) {
             continue;
@@ -270,7 +278,7 @@ ProviderSet ConfigManager::makeProviders() const {
         if (projectIds.contains(config.id) && !trusted) {
             trust.untrustedProjectRoot = currentConfigProjectRoot_;
         } else if (projectIds.contains(config.id)) {
-            trust.stillTrusted = [trustsFolder, root = request->projectRoot] { return trustsFolder(root); };
+            trust.stillTrusted = projectStillTrusted;
         }
         auto provider = make.custom(config, trust);
         if (!provider) {
@@ -306,6 +314,18 @@ Expected<void, std::string> ConfigManager::trustProjectCommands(const ProjectTru
 bool ConfigManager::projectTrusted() const {
     const auto request = projectTrustRequest();
     return request && trustStore_->isTrusted(request->projectRoot, request->commandsDigest);
+}
+
+std::optional<std::string> ConfigManager::folderAwaitingTrust() const {
+    if (!currentConfigProjectRoot_ || projectTrustRequest() ||
+        trustStore_->isFolderTrusted(*currentConfigProjectRoot_)) {
+        return std::nullopt;
+    }
+    return currentConfigProjectRoot_;
+}
+
+Expected<void, std::string> ConfigManager::trustFolder(const std::string& folder) {
+    return trustStore_->trustFolder(folder);
 }
 
 bool ConfigManager::expandsWithUserContent(const Snippet& snippet) const {

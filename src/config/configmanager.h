@@ -76,6 +76,12 @@ public:
     // Whether the loaded project's file is trusted as it stands; false without a project, and for a
     // project that holds nothing to trust.
     bool projectTrusted() const;
+    // The current project folder while the user may trust the folder itself: its own file asks for no
+    // trust (there is none, or it holds nothing to trust) and the folder is not trusted yet.
+    std::optional<std::string> folderAwaitingTrust() const;
+    // Trusts `folder` itself: the user's own commands started there run git with the repository's own
+    // configuration. Commands and snippets of a project file in it still wait for their own trust.
+    Expected<void, std::string> trustFolder(const std::string& folder);
     // Whether `snippet`'s text is the user's to expand with the clipboard and other snippets: their own
     // snippets and command output, and a project's snippets once trusted; never text a project made.
     bool expandsWithUserContent(const Snippet& snippet) const;

@@ -19,6 +19,17 @@ std::string digestOf(const Json& value) {
     return lowerHex(digest.data(), digest.size());
 }
 
+// Digests only the folder's path, and not as a project's commands or snippets could be written: the
+// value of another folder's entry, or a project's, trusts nothing here.
+std::string folderDigest(const std::string& folder) {
+    return digestOf(Json::object({{"folder", folder}}));
+}
+
+// What a snippet inserts, or, when it only opens a link, that link's address.
+std::string contentOf(const ManualSnippet& snippet) {
+    return snippet.expand && !snippet.expand->empty() ? *snippet.expand : snippet.url.value_or("");
+}
+
 std::int64_t nanoseconds(const struct timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
@@ -37,7 +48,7 @@ ProjectTrustStore::request(const std::string& projectRoot, const std::vector<Cus
         linkSnippets.empty()) {
         return std::nullopt;
     }
-    ProjectTrustRequest request{projectRoot, {}, {}, {}, {}, {}};
+    ProjectTrustRequest request{.projectRoot = projectRoot};
     Json commands = Json::array();
     for (const auto& provider : providers) {
         request.commands.push_back(provider.command);
@@ -51,9 +62,11 @@ ProjectTrustStore::request(const std::string& projectRoot, const std::vector<Cus
     // Each snippet's text counts once, whatever number of reasons it has to wait.
     Json snippets = Json::array();
     std::vector<ManualSnippet> counted;
-    const auto add = [&](const std::vector<ManualSnippet>& waiting, std::vector<std::string>& keys) {
+    const auto add = [&](const std::vector<ManualSnippet>& waiting, std::vector<std::string>& keys,
+                         std::vector<std::string>& contents) {
         for (const auto& snippet : waiting) {
             keys.push_back(snippet.key);
+            contents.push_back(contentOf(snippet));
             if (std::find(counted.begin(), counted.end(), snippet) == counted.end()) {
                 counted.push_back(snippet);
                 snippets.push_back(
@@ -61,9 +74,9 @@ ProjectTrustStore::request(const std::string& projectRoot, const std::vector<Cus
             }
         }
     };
-    add(overridingSnippets, request.overridingKeys);
-    add(lineBreakSnippets, request.lineBreakKeys);
-    add(linkSnippets, request.linkKeys);
+    add(overridingSnippets, request.overridingKeys, request.overridingContents);
+    add(lineBreakSnippets, request.lineBreakKeys, request.lineBreakContents);
+    add(linkSnippets, request.linkKeys, request.linkContents);
     request.commandsDigest = digestOf(Json::object({{"commands", commands}, {"snippets", snippets}}));
     return request;
 }
@@ -75,11 +88,31 @@ bool ProjectTrustStore::isTrusted(const std::string& projectRoot, const std::str
 }
 
 Expected<void, std::string> ProjectTrustStore::trust(const ProjectTrustRequest& request) {
+    auto stored = store(request.projectRoot, request.commandsDigest);
+    if (stored) {
+        diagnostic("Trusted the commands of project '" + request.projectRoot + "'");
+    }
+    return stored;
+}
+
+bool ProjectTrustStore::isFolderTrusted(const std::string& folder) const {
+    return isTrusted(kFolderKeyPrefix + folder, folderDigest(folder));
+}
+
+Expected<void, std::string> ProjectTrustStore::trustFolder(const std::string& folder) {
+    auto stored = store(kFolderKeyPrefix + folder, folderDigest(folder));
+    if (stored) {
+        diagnostic("Trusted the folder '" + folder + "'");
+    }
+    return stored;
+}
+
+Expected<void, std::string> ProjectTrustStore::store(const std::string& key, const std::string& value) {
     auto current = read();
     if (!current) {
         return makeUnexpected(current.error());
     }
-    (*current)[request.projectRoot] = request.commandsDigest;
+    (*current)[key] = value;
     Json object = Json::object();
     for (const auto& [root, digest] : *current) {
         object[root] = digest;
@@ -100,7 +133,6 @@ Expected<void, std::string> ProjectTrustStore::trust(const ProjectTrustRequest& 
     std::lock_guard lock(lock_);
     entries_ = std::move(*current);
     readFingerprint_ = fingerprint();
-    diagnostic("Trusted the commands of project '" + request.projectRoot + "'");
     return {};
 }
 

@@ -29,18 +29,27 @@ struct ProjectTrustRequest {
     std::vector<std::string> lineBreakKeys;
     // The keys of the project's snippets that open a link other than an http, https or mailto one.
     std::vector<std::string> linkKeys;
+    // What each snippet of the three lists above inserts or opens, in the same order: its text, or its
+    // link's address.
+    std::vector<std::string> overridingContents;
+    std::vector<std::string> lineBreakContents;
+    std::vector<std::string> linkContents;
 
     bool operator==(const ProjectTrustRequest&) const = default;
 };
 
 // Remembers what the user has trusted: for each project root, the digest of what its ".korvane.json"
-// held when it was trusted, so that any change needs trust again. Kept in "trusted-projects.json" in the
-// configuration directory and written atomically. A file that is a symbolic link, belongs to someone
+// held when it was trusted, so that any change needs trust again; and the folders the user trusted
+// themselves, each under its own key, whatever project file they hold. Kept in "trusted-projects.json"
+// in the configuration directory and written atomically. A file that is a symbolic link, belongs to someone
 // else or that others may write trusts nothing, and a file changed on disk is read again, so that an
 // entry removed by hand stops trusting at once. Any thread (one lock around the cached entries).
 class ProjectTrustStore {
 public:
     static constexpr const char* kFileName = "trusted-projects.json";
+    // A trusted folder's key is this and its path. No project root begins so: a project's entry keeps
+    // its meaning beside it, and a store reader that knows no folder entries trusts nothing by them.
+    static constexpr const char* kFolderKeyPrefix = "folder:";
 
     explicit ProjectTrustStore(std::filesystem::path file);
 
@@ -57,6 +66,11 @@ public:
     // replaced, so trusting fails until the user mends or removes it.
     Expected<void, std::string> trust(const ProjectTrustRequest& request);
 
+    // Whether the user trusted `folder` itself. That trust covers the folder's path only: no project
+    // file in it, which is trusted on its own.
+    bool isFolderTrusted(const std::string& folder) const;
+    Expected<void, std::string> trustFolder(const std::string& folder);
+
     const std::filesystem::path& file() const { return file_; }
 
 private:
@@ -64,6 +78,9 @@ private:
     // Device, inode, size, modification and change time: a different tuple means the file changed.
     using Fingerprint = std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t, std::int64_t>;
 
+    // Stores `value` under `key`, keeping every other entry; nothing is written when the file cannot
+    // be read.
+    Expected<void, std::string> store(const std::string& key, const std::string& value);
     Expected<Entries, std::string> read() const;
     Entries entries() const;
     std::optional<Fingerprint> fingerprint() const;

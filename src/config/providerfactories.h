@@ -45,9 +45,9 @@ struct CommandTrust {
     // For a trusted project's command: asked before each run (on the run's thread), false once the
     // user took the trust back. Empty for the global file's commands.
     std::function<bool()> stillTrusted;
-    // Whether a folder the command starts in is a project the user trusted, asked before each run (on
-    // the run's thread). In any other folder, git started by the command runs with the repository's
-    // own programs switched off. Empty: no folder is trusted.
+    // Whether a folder the command starts in is one the user trusted, itself or as the root of a trusted
+    // project, asked before each run (on the run's thread). In any other folder, git started by the
+    // command runs with the repository's own programs switched off. Empty: no folder is trusted.
     std::function<bool(const std::string& folder)> trustsFolder;
 
     bool allowsRun() const { return !untrustedProjectRoot.has_value() && (!stillTrusted || stillTrusted()); }

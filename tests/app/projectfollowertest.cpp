@@ -111,5 +111,37 @@ TEST_F(ProjectFollowerTest, TrustIsGivenKnowinglyForWhatWasShown) {
     EXPECT_EQ(alerts->alerts().size(), 3u);
 }
 
+// The user's own folder, with no project file asking for trust, is trusted from the tray too, after a
+// confirmation that says what that changes; a project file asking for trust is offered on its own.
+TEST_F(ProjectFollowerTest, TheCurrentFolderIsTrustedFromTheTrayOnceConfirmed) {
+    const auto menuItem = [&](const std::string& title) -> QAction* {
+        for (QAction* action : coordinator->statusBar()->menu()->actions()) {
+            if (action->text().toStdString() == title) {
+                return action;
+            }
+        }
+        return nullptr;
+    };
+    const std::string mine = (dir.path() / "mine").string();
+    std::filesystem::create_directories(mine);
+    coordinator->projectFollower().handleProjectChange(mine, "mine");
+    settle();
+    ASSERT_NE(menuItem("Trust this folder…"), nullptr);
+    for (const bool answer : {false, true}) {
+        alerts->confirmAnswer = answer;
+        menuItem("Trust this folder…")->trigger();
+        EXPECT_EQ(coordinator->configManager()->folderAwaitingTrust().has_value(), !answer);
+    }
+    EXPECT_EQ(alerts->alerts()[0].title, "Trust This Folder?");
+    EXPECT_THAT(alerts->alerts()[0].message, HasSubstr("'" + mine + "'?\n\nYour own commands"));
+    EXPECT_THAT(alerts->alerts()[0].message, HasSubstr("hooks, filters, aliases"));
+    EXPECT_EQ(menuItem("Trust this folder…"), nullptr);
+
+    dir.write("mine/.korvane.json", R"({"custom_providers": [{"id": "own", "label": "O", "command": "y"}]})");
+    coordinator->projectFollower().handleProjectConfigChange();
+    EXPECT_EQ(menuItem("Trust this folder…"), nullptr);
+    EXPECT_NE(menuItem("Trust commands of " + mine + "…"), nullptr);
+}
+
 } // namespace
 } // namespace korvane

@@ -1,10 +1,14 @@
 #include "providers/customprovider.h"
 
 #include "config/configmanagerharness.h"
+#include "files/gitcommandrunner.h"
+#include "files/gitrepo.h"
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/fakeprocessrunner.h"
 #include "platform/gitprogramoverrides.h"
+#include "platform/linux/linuxprocessrunner.h"
 #include "support/logcapture.h"
+#include "support/scopedenv.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -421,6 +425,67 @@ TEST_F(CustomProviderTrustTest, AnUnreadableTrustFileIsNeitherTrustedNorReplaced
     EXPECT_EQ(test::readFile(configDir() / "trusted-projects.json"), "{not json");
     scanAll();
     EXPECT_THAT(commandsRun(), ElementsAre("global-cmd"));
+}
+
+// The user's own command in the user's own repository, made by the configuration manager and run for
+// real; the repository names a file-system monitor that plain git runs. Trusting the folder gives the
+// command the repository's own configuration, and nothing to Korvane's own git or to a project file in
+// the folder, whose commands run only with their own trust. Entries removed by hand take trust back.
+TEST_F(CustomProviderTrustTest, TheUsersOwnFolderIsTrustedOnItsOwn) {
+    const test::ScopedEnv homeVariable{"HOME", std::getenv("HOME")};
+    const test::ScopedEnv noSystem{"GIT_CONFIG_NOSYSTEM", std::getenv("GIT_CONFIG_NOSYSTEM")};
+    const test::GitRepo repo;
+    ASSERT_TRUE(
+        repo.sh("printf '#!/bin/sh\\ntouch \"$PWD/monitor-ran\"\\nexit 1\\n' >.git/m && chmod +x .git/m && "
+                "git config core.fsmonitor \"$PWD/.git/m\" && git status >/dev/null && test -e monitor-ran"));
+    const auto real = std::make_shared<ShellCommandRunner>(std::make_shared<LinuxProcessRunner>());
+    manager.providerFactories.custom = [real](const CustomProviderConfig& config, const CommandTrust& trust) {
+        return CustomProvider::make(config, trust, real);
+    };
+    writeGlobal(R"({"custom_providers": [{"id": "mine", "label": "M", "command": "git status", "ttl": 0}]})");
+    manager.loadGlobalConfig();
+    manager.setProjectRoot(repo.root());
+    const auto ran = [&](const std::vector<std::shared_ptr<SnippetProvider>>& providers) {
+        std::vector<std::string> markers = {"monitor-ran", "project-ran"};
+        std::for_each(markers.begin(), markers.end(),
+                      [&](const auto& m) { std::filesystem::remove(repo.path() / m); });
+        for (const auto& provider : providers) {
+            provider->snippets(repo.root());
+        }
+        std::erase_if(markers, [&](const auto& m) { return !std::filesystem::exists(repo.path() / m); });
+        return markers;
+    };
+    const auto store = [&](const std::string& text) {
+        home.write(".config/korvane/trusted-projects.json", text);
+    };
+
+    ASSERT_EQ(manager.folderAwaitingTrust(), repo.root());
+    EXPECT_THAT(ran(manager.makeProviders().providers), IsEmpty());
+    ASSERT_TRUE(manager.trustFolder(repo.root()).has_value());
+    EXPECT_EQ(manager.folderAwaitingTrust(), std::nullopt);
+    const auto providers = manager.makeProviders().providers;
+    EXPECT_THAT(ran(providers), ElementsAre("monitor-ran"));
+    std::filesystem::remove(repo.path() / "monitor-ran");
+    EXPECT_TRUE(GitCommandRunner(std::make_shared<LinuxProcessRunner>()).run({"status"}, repo.root(), 5.0));
+    EXPECT_FALSE(std::filesystem::exists(repo.path() / "monitor-ran"));
+    // Under a key of its own, so that every project entry keeps its meaning.
+    const std::string folderOnly = test::readFile(configDir() / "trusted-projects.json");
+    EXPECT_THAT(folderOnly, testing::HasSubstr("\"folder:" + repo.root() + "\": \""));
+    store("{}");
+    EXPECT_THAT(ran(providers), IsEmpty());
+    store(folderOnly);
+
+    repo.write(".korvane.json", R"({"custom_providers": [
+        {"id": "repo", "label": "R", "command": "touch project-ran", "ttl": 0}]})");
+    manager.reloadProjectConfig();
+    ASSERT_EQ(manager.projectsAwaitingTrust().size(), 1u);
+    EXPECT_EQ(manager.folderAwaitingTrust(), std::nullopt);
+    EXPECT_THAT(ran(manager.makeProviders().providers), ElementsAre("monitor-ran"));
+    ASSERT_TRUE(manager.trustProjectCommands(manager.projectsAwaitingTrust().at(0)).has_value());
+    const auto withProject = manager.makeProviders().providers;
+    EXPECT_THAT(ran(withProject), ElementsAre("monitor-ran", "project-ran"));
+    store(folderOnly);
+    EXPECT_THAT(ran(withProject), ElementsAre("monitor-ran"));
 }
 
 } // namespace
