@@ -1,13 +1,14 @@
 #include "app/statusbarcontroller.h"
 
-#include "base/diagnostics.h"
 #include "app/trayicons.h"
+#include "app/visibletext.h"
+#include "base/diagnostics.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QKeySequence>
 #include <QFontMetrics>
+#include <QKeySequence>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QThread>
@@ -17,6 +18,8 @@
 namespace korvane {
 namespace {
 
+constexpr std::size_t shownNameWidth = 80;
+
 void assertMainThread() {
     assert(QCoreApplication::instance() == nullptr ||
            QThread::currentThread() == QCoreApplication::instance()->thread());
@@ -24,6 +27,12 @@ void assertMainThread() {
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// Text that names a folder, as a menu item shows it: nothing in the name can hide or reorder what the
+// item says, and an "&" is shown rather than taken for the item's key.
+QString shownName(const std::string& text) {
+    return qs(VisibleText::line(text, shownNameWidth)).replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 } // namespace
@@ -87,8 +96,9 @@ void StatusBarController::buildMenu() {
     configErrorItem_->setEnabled(false);
     configErrorItem_->setVisible(false);
 
-    updateAvailableItem_ = menu_->addAction(updateAvailableVersion_ ? qs("Update Available: v" + *updateAvailableVersion_)
-                                                                    : QStringLiteral("Update Available"));
+    updateAvailableItem_ =
+        menu_->addAction(updateAvailableVersion_ ? qs("Update Available: v" + *updateAvailableVersion_)
+                                                 : QStringLiteral("Update Available"));
     updateAvailableItem_->setIcon(menuIcon("go-down"));
     updateAvailableItem_->setVisible(updateAvailableVersion_.has_value());
     QObject::connect(updateAvailableItem_, &QAction::triggered, this, [this] { checkForUpdatesClicked(); });
@@ -98,7 +108,8 @@ void StatusBarController::buildMenu() {
     QAction* edit = menu_->addAction(menuIcon("document-edit"), QStringLiteral("Edit"));
     QObject::connect(edit, &QAction::triggered, this, [this] { editConfigClicked(); });
 
-    QAction* configuration = menu_->addAction(menuIcon("preferences-system"), QStringLiteral("Configuration"));
+    QAction* configuration =
+        menu_->addAction(menuIcon("preferences-system"), QStringLiteral("Configuration"));
     configuration->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
     configuration->setShortcutContext(Qt::WidgetShortcut);
     QObject::connect(configuration, &QAction::triggered, this, [this] { openConfigurationClicked(); });
@@ -130,7 +141,8 @@ void StatusBarController::buildMenu() {
 void StatusBarController::setSnippetCount(std::size_t count) {
     assertMainThread();
     if (snippetCountItem_ != nullptr) {
-        snippetCountItem_->setText(qs(std::to_string(count) + " snippet" + (count == 1 ? "" : "s") + " loaded"));
+        snippetCountItem_->setText(
+            qs(std::to_string(count) + " snippet" + (count == 1 ? "" : "s") + " loaded"));
     }
 }
 
@@ -234,7 +246,7 @@ void StatusBarController::setCanCheckForUpdates(bool canCheck) {
 void StatusBarController::setProjectTitle(const std::string& title) {
     assertMainThread();
     if (projectItem_ != nullptr) {
-        projectItem_->setText(qs(title));
+        projectItem_->setText(shownName(title));
     }
 }
 
@@ -262,7 +274,9 @@ void StatusBarController::rebuildTrustOffers() {
         return;
     }
     for (std::size_t index = 0; index < trustOfferLabels_.size(); ++index) {
-        auto* item = new QAction(qs("Trust commands of " + trustOfferLabels_[index] + "…"), menu_.get());
+        auto* item = new QAction(QStringLiteral("Trust commands of ") + shownName(trustOfferLabels_[index]) +
+                                     QStringLiteral("…"),
+                                 menu_.get());
         QObject::connect(item, &QAction::triggered, this, [this, index] {
             if (onTrust_) {
                 onTrust_(index);

@@ -194,6 +194,12 @@ TEST_F(StatusBarControllerTest, TrustOffersStandBelowTheProjectLineAndSurviveARe
 
     controller().setProjectTrustOffers({}, nullptr);
     EXPECT_EQ(entries(*controller().menu()).size(), 12u);
+
+    // Folder names come from whatever the project holds: shown with nothing hidden, "&" as itself.
+    controller().setProjectTrustOffers({"/tmp/a&b\u202Egpj.sh"}, nullptr);
+    controller().setProjectTitle("Project: x&y\u202E");
+    EXPECT_EQ(entries(*controller().menu())[1].title, "Trust commands of /tmp/a&&b<U+202E>gpj.sh…");
+    EXPECT_EQ(controller().menu()->actions().front()->text().toStdString(), "Project: x&&y<U+202E>");
 }
 
 } // namespace
