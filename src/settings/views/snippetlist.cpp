@@ -31,8 +31,9 @@ SnippetList::SnippetList(std::function<void(const Row&)> onEdit, std::function<v
 }
 
 void SnippetList::setContent(std::vector<Row> rows, QWidget* editor, std::size_t editorAt,
-                             QWidget* emptyState) {
+                             QWidget* emptyState, std::optional<int> scrollTop) {
     rows_ = std::move(rows);
+    pendingScrollTop_ = scrollTop;
     editor_ = editor;
     editorAt_ = editorAt;
     emptyState_ = emptyState;
@@ -42,6 +43,10 @@ void SnippetList::setContent(std::vector<Row> rows, QWidget* editor, std::size_t
         }
     }
     layOut();
+}
+
+int SnippetList::scrollTop() const {
+    return verticalScrollBar()->value();
 }
 
 void SnippetList::scrollTo(QWidget* widget) {
@@ -116,6 +121,11 @@ void SnippetList::layOut() {
         emptyState_->setGeometry(0, 0, width, height);
     }
     canvas_->resize(width, std::max(height, viewport()->height()));
+    // Scrolled once the canvas has its new height, so that the rows are bound only where they show.
+    if (pendingScrollTop_) {
+        verticalScrollBar()->setValue(*pendingScrollTop_);
+        pendingScrollTop_.reset();
+    }
     std::size_t first = 0;
     std::size_t last = 0;
     if (count > 0) {

@@ -266,6 +266,36 @@ TEST_F(SnippetsPageTest, ALongListBuildsOnlyTheRowsInView) {
     EXPECT_LE(h->window->findChildren<SnippetRowCollapsed*>().size(), 40u);
 }
 
+// Typed into the search field of a list scrolled to its middle, a search shows its results from the
+// first, and so does each further keystroke once its results are scrolled; erasing it brings the full
+// list back where the user left it.
+TEST_F(SnippetsPageTest, ASearchShowsItsResultsFromTheFirst) {
+    h = std::make_unique<test::SettingsViewHarness>(test::SettingsViewHarness::manySnippetsFile(3000));
+    auto* list = h->find<QScrollArea>("snippetList");
+    QScrollBar* bar = list->verticalScrollBar();
+    auto topKey = [&] { return rowsInView(*list).front().second->snippet().key; };
+    bar->setValue(bar->maximum() / 2);
+    const int middle = bar->value();
+    const std::string middleKey = topKey();
+
+    auto* search = h->visible<QLineEdit>("searchSnippets");
+    QTest::mouseClick(search, Qt::LeftButton, {}, search->rect().center());
+    ASSERT_EQ(h->window->focusWidget(), search);
+    QTest::keyClicks(h->window->focusWidget(), "number 2");
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(topKey(), "key2");
+    bar->setValue(bar->maximum());
+    QTest::keyClicks(h->window->focusWidget(), "9");
+    EXPECT_EQ(bar->value(), 0) << "a changed search starts from its first result";
+    EXPECT_EQ(topKey(), "key29");
+
+    QTest::keyClick(h->window->focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(h->window->focusWidget(), Qt::Key_Backspace);
+    EXPECT_EQ(search->text(), "");
+    EXPECT_EQ(bar->value(), middle);
+    EXPECT_EQ(topKey(), middleKey);
+}
+
 // After "Add" (a real click) the cursor is in the new snippet's key field, in view at the end of a
 // long list, and typing goes there.
 TEST_F(SnippetsPageTest, AddPutsTheCursorInTheKeyField) {
