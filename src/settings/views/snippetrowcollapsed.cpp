@@ -6,6 +6,7 @@
 #include "uikit/symbolicon.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QToolButton>
 
@@ -29,7 +30,8 @@ SnippetRowCollapsed::SnippetRowCollapsed(ManualSnippet snippet, std::function<vo
     setObjectName(QStringLiteral("snippetRow"));
     setRadius(6);
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(8, 6, 8, 6);
+    // The line keeps a margin of its own for its focus ring: its content starts 8 px in.
+    layout->setContentsMargins(8 - SnippetLineButton::focusMargin, 6, 8, 6);
     layout->setSpacing(8);
     line_ = new SnippetLineButton(ManualSnippet{}, this);
     layout->addWidget(line_, 1);
@@ -56,9 +58,10 @@ SnippetRowCollapsed::SnippetRowCollapsed(ManualSnippet snippet, std::function<vo
     connect(editButton_, &QToolButton::clicked, this, edit);
     connect(deleteButton_, &QToolButton::clicked, this, [this] { askToDelete(); });
     onClicked = edit;
-    onHoverChanged = [this](bool hovered) {
-        editButton_->setVisible(hovered);
-        deleteButton_->setVisible(hovered);
+    // Shown to the pointer and to the keyboard: Tab goes on from the line to these two.
+    onHighlightChanged = [this](bool highlighted) {
+        editButton_->setVisible(highlighted);
+        deleteButton_->setVisible(highlighted);
     };
     setSnippet(std::move(snippet), std::move(onEdit), std::move(onDelete));
 }
@@ -71,6 +74,15 @@ void SnippetRowCollapsed::setSnippet(ManualSnippet snippet, std::function<void()
     showingDeleteConfirmation_ = false;
     line_->setSnippet(snippet_);
     setHovered(false);
+}
+
+void SnippetRowCollapsed::keyPressEvent(QKeyEvent* event) {
+    // Keys the line and the buttons leave alone come here.
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        askToDelete();
+        return;
+    }
+    HoverRow::keyPressEvent(event);
 }
 
 void SnippetRowCollapsed::askToDelete() {
