@@ -2,7 +2,9 @@
 
 #include "settings/views/snippetrowcollapsed.h"
 #include "uikit/animations.h"
+#include "uikit/screenorderaccessible.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QScrollBar>
 #include <algorithm>
@@ -26,6 +28,9 @@ SnippetList::SnippetList(std::function<void(const Row&)> onEdit, std::function<v
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     canvas_ = new QWidget(this);
+    // Rows are reused out of order: assistive technology reads the canvas's shown children as they
+    // stand on screen.
+    ScreenOrderAccessible::install(*canvas_);
     // The scroll area watches its canvas (eventFilter).
     setWidget(canvas_);
 }
@@ -34,6 +39,7 @@ void SnippetList::setContent(std::vector<Row> rows, QWidget* editor, std::size_t
                              QWidget* emptyState, std::optional<int> scrollTop) {
     rows_ = std::move(rows);
     pendingScrollTop_ = scrollTop;
+    reordered_ = true;
     editor_ = editor;
     editorAt_ = editorAt;
     emptyState_ = emptyState;
@@ -140,6 +146,11 @@ void SnippetList::layOut() {
         editor_->setGeometry(0, itemTop(editorAt_), width, editorHeight_);
     }
     orderFocus(first, last);
+    if (reordered_ && QAccessible::isActive()) {
+        QAccessibleEvent reorder(canvas_, QAccessible::ObjectReorder);
+        QAccessible::updateAccessibility(&reorder);
+    }
+    reordered_ = false;
     layingOut_ = false;
 }
 
@@ -158,6 +169,7 @@ void SnippetList::bindRows(std::size_t first, std::size_t last, int width) {
     for (std::size_t index = 0; index < slots_.size(); ++index) {
         Slot& slot = slots_[index];
         if (!wanted[index]) {
+            reordered_ = reordered_ || slot.row.has_value();
             releaseFocus(slot.widget);
             slot.widget->hide();
             slot.row.reset();
@@ -166,6 +178,7 @@ void SnippetList::bindRows(std::size_t first, std::size_t last, int width) {
         const Row& row = rows_[*wanted[index]];
         if (slot.row != row) {
             bind(slot, row);
+            reordered_ = true;
         }
         slot.widget->setGeometry(0, itemTop(*wanted[index]), width, rowHeight_);
         slot.widget->show();

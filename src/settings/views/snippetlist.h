@@ -78,6 +78,8 @@ private:
     int rowHeight_ = 0;
     int editorHeight_ = 0;
     std::optional<int> pendingScrollTop_;
+    // The rows in view have changed since assistive technology was last told.
+    bool reordered_ = false;
     bool layingOut_ = false;
 };
 

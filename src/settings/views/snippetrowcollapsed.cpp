@@ -13,11 +13,10 @@
 namespace korvane {
 namespace {
 
-QToolButton* symbolButton(QWidget* parent, const char* symbol, const QColor& color, const QString& name) {
+QToolButton* symbolButton(QWidget* parent, const char* symbol, const QColor& color) {
     auto* button = new QToolButton(parent);
     button->setIcon(SymbolIcon::icon(symbol, color, 14));
     button->setAutoRaise(true);
-    button->setAccessibleName(name);
     button->setCursor(Qt::PointingHandCursor);
     return button;
 }
@@ -35,10 +34,9 @@ SnippetRowCollapsed::SnippetRowCollapsed(ManualSnippet snippet, std::function<vo
     layout->setSpacing(8);
     line_ = new SnippetLineButton(ManualSnippet{}, this);
     layout->addWidget(line_, 1);
-    editButton_ =
-        symbolButton(this, "pencil", KitColors::secondaryText(*this), QStringLiteral("Edit snippet"));
+    editButton_ = symbolButton(this, "pencil", KitColors::secondaryText(*this));
     editButton_->setObjectName(QStringLiteral("editSnippet"));
-    deleteButton_ = symbolButton(this, "trash", KitColors::destructive(), QStringLiteral("Delete snippet"));
+    deleteButton_ = symbolButton(this, "trash", KitColors::destructive());
     deleteButton_->setObjectName(QStringLiteral("deleteSnippet"));
     layout->addWidget(editButton_);
     layout->addWidget(deleteButton_);
@@ -73,6 +71,10 @@ void SnippetRowCollapsed::setSnippet(ManualSnippet snippet, std::function<void()
     onDelete_ = std::move(onDelete);
     showingDeleteConfirmation_ = false;
     line_->setSnippet(snippet_);
+    // Each button says which snippet it acts on.
+    const QString key = QString::fromStdString(snippet_.key);
+    editButton_->setAccessibleName(QStringLiteral("Edit snippet ") + key);
+    deleteButton_->setAccessibleName(QStringLiteral("Delete snippet ") + key);
     setHovered(false);
 }
 
