@@ -76,6 +76,32 @@ TEST_F(SettingsAccessibilityTest, PreferencesToggledAndSourcesHiddenAreSaved) {
     EXPECT_NE(node("Show Git", QAccessible::Button), nullptr);
 }
 
+// A screen reader moves a source with the row's actions, which offer only the moves it can make and
+// name their keys; the order is saved as a drag saves it.
+TEST_F(SettingsAccessibilityTest, SourcesMoveByTheirActions) {
+    h.window->view().setPage(ConfigurationPage::preferences);
+    auto actions = [&](const char* name) {
+        QAccessibleInterface* row = node(name, QAccessible::Client);
+        EXPECT_NE(row, nullptr) << name;
+        return row ? row->actionInterface()->actionNames() : QStringList();
+    };
+    EXPECT_TRUE(actions("Recent").contains("Move down"));
+    EXPECT_FALSE(actions("Recent").contains("Move up"));
+    EXPECT_TRUE(actions("Scripts").contains("Move up"));
+    EXPECT_FALSE(actions("Scripts").contains("Move down"));
+    QAccessibleInterface* git = node("Git", QAccessible::Client);
+    ASSERT_NE(git, nullptr);
+    EXPECT_EQ(git->actionInterface()->keyBindingsForAction("Move up"), QStringList{"Alt+Up"});
+    act("Git", QAccessible::Client, "Move up");
+    act("Git", QAccessible::Client, "Move up");
+    h.settle();
+    EXPECT_EQ(h.file()["providers"],
+              nlohmann::json::parse(R"(["recent","files","app","git","manual","skills","docs","scripts"])"));
+    EXPECT_EQ(h.store->writes, 1);
+    act("Hide Git", QAccessible::Button, QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(actions("Git").filter("Move").isEmpty()) << "a hidden source does not move";
+}
+
 // The scope tabs say which one is selected, and a tab pressed by a screen reader selects its scope;
 // the editor's kind, toggled by one, is the kind the editor then shows.
 TEST_F(SettingsAccessibilityTest, ScopeTabsSaySelectedAndTheEditorsKindToggles) {
