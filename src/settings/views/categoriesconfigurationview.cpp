@@ -226,6 +226,10 @@ void CategoriesConfigurationView::moveRow(const std::string& id, int step) {
     QWidget* focus = QApplication::focusWidget();
     CategoryRow* before = row(id);
     const bool focused = focus && before && (focus == before || before->isAncestorOf(focus));
+    // The old row is about to go: the focus waits on the list rather than jump on (and scroll the page).
+    if (focused) {
+        setFocus(Qt::OtherFocusReason);
+    }
     // The destination counts places before the move, as a drop does: one down lands past the next row.
     move({index}, step < 0 ? index - 1 : index + 2);
     // The rows were made anew: the keyboard stays on the moved one.

@@ -324,9 +324,12 @@ TEST(SourcesListTest, KeysMoveAFocusedSource) {
     press(Qt::Key_Backtab);
     ASSERT_EQ(focusedName(), "source:recent");
 
+    QScrollBar* pageBar = h.find<QScrollArea>("preferencesScroll")->verticalScrollBar();
+    const int pageTop = pageBar->value();
     press(Qt::Key_Down, Qt::AltModifier);
     press(Qt::Key_Down, Qt::AltModifier);
     EXPECT_EQ(focusedName(), "source:recent") << "the keyboard stays on the moved source";
+    EXPECT_EQ(pageBar->value(), pageTop) << "the page stays where it was";
     press(Qt::Key_Up, Qt::AltModifier);
     press(Qt::Key_Down, Qt::AltModifier);
     h.settle();
