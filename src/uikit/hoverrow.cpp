@@ -2,6 +2,7 @@
 
 #include "uikit/kitcolors.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -10,16 +11,27 @@ namespace korvane {
 HoverRow::HoverRow(QWidget* parent)
     : QWidget(parent) {
     setAttribute(Qt::WA_Hover);
+    connect(qApp, &QApplication::focusChanged, this, &HoverRow::focusMoved);
 }
 
 void HoverRow::setHovered(bool hovered) {
-    if (hovered_ == hovered) {
+    changeState(hovered, focusWithin_);
+}
+
+void HoverRow::focusMoved(QWidget*, QWidget* to) {
+    changeState(hovered_, to && (to == this || isAncestorOf(to)));
+}
+
+void HoverRow::changeState(bool hovered, bool focusWithin) {
+    const bool wasHighlighted = isHighlighted();
+    hovered_ = hovered;
+    focusWithin_ = focusWithin;
+    if (isHighlighted() == wasHighlighted) {
         return;
     }
-    hovered_ = hovered;
     update();
-    if (onHoverChanged) {
-        onHoverChanged(hovered);
+    if (onHighlightChanged) {
+        onHighlightChanged(isHighlighted());
     }
 }
 
@@ -42,7 +54,7 @@ void HoverRow::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void HoverRow::paintEvent(QPaintEvent*) {
-    if (!hovered_) {
+    if (!isHighlighted()) {
         return;
     }
     QPainter painter(this);

@@ -18,8 +18,13 @@ using namespace test::e2e;
 class SettingsEndToEndTest : public IsolatedKorvaneTest {
 protected:
     void arrange() override {
-        dir.write("home/.config/korvane/config.json",
-                  R"({"snippets": [{"key": "sig", "expand": "Best,\nAda"}]})");
+        // Enough snippets that the list scrolls and shows them in reused rows.
+        nlohmann::json snippets = nlohmann::json::parse(R"([{"key": "sig", "expand": "Best,\nAda"}])");
+        for (int i = 0; i < 40; ++i) {
+            snippets.push_back(
+                {{"key", "note" + std::to_string(i)}, {"expand", "Note " + std::to_string(i)}});
+        }
+        dir.write("home/.config/korvane/config.json", nlohmann::json{{"snippets", snippets}}.dump());
         dir.write("home/work/notes.txt", "notes\n");
         skipOnboarding();
         isolateEnvironment(
@@ -63,7 +68,24 @@ TEST_F(SettingsEndToEndTest, ConfigurationFromTheTrayAddsASnippetThatCompletesAt
     const auto file = nlohmann::json::parse(readAll(config));
     EXPECT_EQ(file["snippets"].back(),
               nlohmann::json::parse(R"({"key":"hi","expand":"Hello from the settings window"})"));
-    EXPECT_EQ(file["snippets"].front()["key"], "sig") << "the other snippet stays";
+    EXPECT_EQ(file["snippets"].front()["key"], "sig") << "the other snippets stay";
+
+    // A screen reader is told the rows as they stand, scrolled to the new one at the end: a run of the
+    // file's snippets in its order, ending with the new one, and no row the list keeps hidden.
+    std::vector<std::string> read;
+    for (const std::string& line :
+         lines(output(fixtureCommand("settingswindow.py", "rows 10") + " 2>/dev/null"))) {
+        if (!line.empty()) {
+            read.push_back(line);
+        }
+    }
+    ASSERT_FALSE(read.empty()) << "no snippet rows over the accessibility bus";
+    EXPECT_EQ(read.back(), "Edit snippet hi");
+    const auto& stored = file["snippets"];
+    const std::size_t first = stored.size() - read.size();
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        EXPECT_EQ(read[i], "Edit snippet " + stored[first + i]["key"].get<std::string>()) << "row " << i;
+    }
 
     // In a terminal, ";;hi" completes with the new snippet, without restarting Korvane.
     ASSERT_TRUE(openTerminal("korvane-settings", home / "work"));

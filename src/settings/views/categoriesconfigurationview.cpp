@@ -1,5 +1,6 @@
 #include "settings/views/categoriesconfigurationview.h"
 
+#include "settings/views/categoryrow.h"
 #include "uikit/animations.h"
 #include "uikit/kitcolors.h"
 #include "uikit/symbolicon.h"
@@ -107,23 +108,48 @@ void CategoriesConfigurationView::refresh() {
         delete item;
     }
     const CategoryCatalogSnapshot catalog = viewModel_->categoryCatalog();
-    shownRows_ = 0;
-    for (const CategoryDisplayItem& item : displayItems(*viewModel_)) {
-        QWidget* row = makeRow(item, catalog);
+    const std::vector<CategoryDisplayItem> items = displayItems(*viewModel_);
+    shownRows_ = static_cast<std::size_t>(std::count_if(
+        items.begin(), items.end(), [](const CategoryDisplayItem& item) { return item.isVisible; }));
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        CategoryRow* row = makeRow(items[i], catalog);
+        row->setMoves(i > 0 && i < shownRows_, i + 1 < shownRows_);
         rows_.push_back(row);
         column_->addWidget(row);
         row->show();
-        shownRows_ += item.isVisible ? 1 : 0;
     }
     column_->addStretch(1);
+    orderFocus();
     // Tall enough to show every source, and never below 200.
     setMinimumHeight(std::max(200, column_->sizeHint().height()));
 }
 
-QWidget* CategoriesConfigurationView::makeRow(const CategoryDisplayItem& item,
-                                              const CategoryCatalogSnapshot& catalog) {
-    auto* widget = new QWidget(this);
+void CategoriesConfigurationView::orderFocus() {
+    // Rows made anew join the end of the window's Tab chain: they go back after the last control
+    // that stands before the list.
+    QWidget* previous = previousInFocusChain();
+    while (previous && previous != this && !previous->isWindow() &&
+           (!(previous->focusPolicy() & Qt::TabFocus) || isAncestorOf(previous))) {
+        previous = previous->previousInFocusChain();
+    }
+    if (!previous || previous == this || previous->isWindow()) {
+        return;
+    }
+    for (CategoryRow* row : rows_) {
+        QWidget::setTabOrder(previous, row);
+        previous = row;
+        if (auto* eye = row->findChild<QToolButton*>(QStringLiteral("eye"))) {
+            QWidget::setTabOrder(previous, eye);
+            previous = eye;
+        }
+    }
+}
+
+CategoryRow* CategoriesConfigurationView::makeRow(const CategoryDisplayItem& item,
+                                                  const CategoryCatalogSnapshot& catalog) {
+    auto* widget = new CategoryRow(item.id, this);
     widget->setObjectName(qs("source:" + item.id));
+    widget->onMove = [this](const std::string& id, int step) { moveRow(id, step); };
     if (item.isVisible) {
         widget->setCursor(Qt::OpenHandCursor);
     }
@@ -188,6 +214,34 @@ void CategoriesConfigurationView::move(const std::vector<std::size_t>& sources, 
     if (auto moved = movedShownIds(viewModel_->enabledCategoryIds(), sources, destination)) {
         viewModel_->setCategoryOrder(std::move(*moved));
     }
+}
+
+void CategoriesConfigurationView::moveRow(const std::string& id, int step) {
+    const std::vector<std::string> shown = viewModel_->enabledCategoryIds();
+    const auto at = std::find(shown.begin(), shown.end(), id);
+    if (at == shown.end() || step == 0 || (step < 0 && at == shown.begin())) {
+        return;
+    }
+    const auto index = static_cast<std::size_t>(at - shown.begin());
+    QWidget* focus = QApplication::focusWidget();
+    CategoryRow* before = row(id);
+    const bool focused = focus && before && (focus == before || before->isAncestorOf(focus));
+    // The old row is about to go: the focus waits on the list rather than jump on (and scroll the page).
+    if (focused) {
+        setFocus(Qt::OtherFocusReason);
+    }
+    // The destination counts places before the move, as a drop does: one down lands past the next row.
+    move({index}, step < 0 ? index - 1 : index + 2);
+    // The rows were made anew: the keyboard stays on the moved one.
+    if (CategoryRow* after = row(id); focused && after) {
+        after->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+CategoryRow* CategoriesConfigurationView::row(const std::string& id) const {
+    const auto found =
+        std::find_if(rows_.begin(), rows_.end(), [&](const CategoryRow* row) { return row->id() == id; });
+    return found == rows_.end() ? nullptr : *found;
 }
 
 std::optional<std::size_t> CategoriesConfigurationView::rowAt(const QPoint& point) const {

@@ -12,11 +12,13 @@ class QVBoxLayout;
 
 namespace korvane {
 
+class CategoryRow;
+
 // The sources list of the preferences page: the shown categories in the user's order, then the
 // hidden ones struck through, each with its description and an eye button that shows or hides it.
-// Shown rows are reordered by dragging. The rows are plain widgets, so that a screen reader reaches
-// every row's texts and eye button. Edits only the draft's "providers" through the view model.
-// Main thread.
+// Shown rows are reordered by dragging, or from the keyboard and assistive technology (CategoryRow).
+// The rows are plain widgets, so that a screen reader reaches every row's texts and eye button.
+// Edits only the draft's "providers" through the view model. Main thread.
 class CategoriesConfigurationView final : public QFrame {
     Q_OBJECT
 
@@ -47,6 +49,8 @@ public:
     void toggle(const std::string& id);
     // A drag's move, with offsets as movedShownIds takes them.
     void move(const std::vector<std::size_t>& sources, std::size_t destination);
+    // Moves the shown row `id` one place up (-1) or down (+1), as a drag of it would.
+    void moveRow(const std::string& id, int step);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -57,7 +61,10 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    QWidget* makeRow(const CategoryDisplayItem& item, const CategoryCatalogSnapshot& catalog);
+    CategoryRow* makeRow(const CategoryDisplayItem& item, const CategoryCatalogSnapshot& catalog);
+    // Tab goes through the rows in their order, from where the list stands in the window.
+    void orderFocus();
+    CategoryRow* row(const std::string& id) const;
     // The offset of the row at `point`, or none.
     std::optional<std::size_t> rowAt(const QPoint& point) const;
     // Where a row dropped at height `y` lands: before the first row whose middle lies below it.
@@ -67,7 +74,7 @@ private:
 
     std::shared_ptr<ConfigurationViewModel> viewModel_;
     QVBoxLayout* column_ = nullptr;
-    std::vector<QWidget*> rows_;
+    std::vector<CategoryRow*> rows_;
     std::size_t shownRows_ = 0;
     std::optional<std::size_t> pressedRow_;
     QPoint pressedAt_;

@@ -5,7 +5,10 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 namespace korvane {
 namespace {
@@ -67,13 +70,43 @@ QFont SnippetLineButton::previewFont() const {
 QSize SnippetLineButton::sizeHint() const {
     const int chip = QFontMetrics(keyFont()).height() + 2 * chipPaddingY;
     const int height = std::max({chip, QFontMetrics(labelFont()).height(), symbolFrame});
-    return {200, height};
+    return {200, height + 2 * focusMargin};
+}
+
+void SnippetLineButton::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !event->isAutoRepeat()) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void SnippetLineButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const int h = height();
+    paintContent(painter, rect().adjusted(focusMargin, focusMargin, -focusMargin, -focusMargin));
+    if (hasFocus()) {
+        paintFocusRing(painter);
+    }
+}
+
+void SnippetLineButton::paintFocusRing(QPainter& painter) {
+    // Drawn as the style draws it for its own controls (which may show it only after a key has
+    // moved the focus).
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.backgroundColor = palette().color(QPalette::Window);
+    painter.save();
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    painter.restore();
+}
+
+void SnippetLineButton::paintContent(QPainter& painter, const QRect& area) {
+    painter.save();
+    painter.translate(area.topLeft());
+    const int h = area.height();
+    const int w = area.width();
     int x = 0;
     SymbolIcon::paint(painter, kindSymbol(snippet_), QRectF(x + 1, (h - 14) / 2.0, 14, 14),
                       KitColors::secondaryText(*this));
@@ -81,7 +114,7 @@ void SnippetLineButton::paintEvent(QPaintEvent*) {
 
     // A key on a chip, however long, keeps room for the label and preview.
     const QFontMetrics keyMetrics(keyFont());
-    const QString key = keyMetrics.elidedText(qs(snippet_.key), Qt::ElideRight, std::max(40, width() / 3));
+    const QString key = keyMetrics.elidedText(qs(snippet_.key), Qt::ElideRight, std::max(40, w / 3));
     const int chipWidth = keyMetrics.horizontalAdvance(key) + 2 * chipPaddingX;
     const int chipHeight = keyMetrics.height() + 2 * chipPaddingY;
     const QRectF chip(x, (h - chipHeight) / 2.0, chipWidth, chipHeight);
@@ -96,9 +129,9 @@ void SnippetLineButton::paintEvent(QPaintEvent*) {
     if (snippet_.label && !snippet_.label->empty()) {
         const QFontMetrics metrics(labelFont());
         const QString label =
-            metrics.elidedText(qs(*snippet_.label), Qt::ElideRight, std::max(0, (width() - x) / 2));
+            metrics.elidedText(qs(*snippet_.label), Qt::ElideRight, std::max(0, (w - x) / 2));
         painter.setFont(labelFont());
-        painter.drawText(QRect(x, 0, width() - x, h), Qt::AlignLeft | Qt::AlignVCenter, label);
+        painter.drawText(QRect(x, 0, w - x, h), Qt::AlignLeft | Qt::AlignVCenter, label);
         x += metrics.horizontalAdvance(label) + spacing;
     }
 
@@ -106,11 +139,12 @@ void SnippetLineButton::paintEvent(QPaintEvent*) {
     QString preview = previewText(snippet_);
     preview.replace('\n', ' ');
     const QFontMetrics previewMetrics(previewFont());
-    const int room = std::max(0, width() - x);
+    const int room = std::max(0, w - x);
     preview = previewMetrics.elidedText(preview, Qt::ElideRight, room);
     painter.setFont(previewFont());
     painter.setPen(KitColors::tertiaryText(*this));
     painter.drawText(QRect(x, 0, room, h), Qt::AlignRight | Qt::AlignVCenter, preview);
+    painter.restore();
 }
 
 } // namespace korvane

@@ -2,7 +2,9 @@
 
 #include "settings/views/snippetrowcollapsed.h"
 #include "uikit/animations.h"
+#include "uikit/screenorderaccessible.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QScrollBar>
 #include <algorithm>
@@ -26,13 +28,18 @@ SnippetList::SnippetList(std::function<void(const Row&)> onEdit, std::function<v
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     canvas_ = new QWidget(this);
+    // Rows are reused out of order: assistive technology reads the canvas's shown children as they
+    // stand on screen.
+    ScreenOrderAccessible::install(*canvas_);
     // The scroll area watches its canvas (eventFilter).
     setWidget(canvas_);
 }
 
 void SnippetList::setContent(std::vector<Row> rows, QWidget* editor, std::size_t editorAt,
-                             QWidget* emptyState) {
+                             QWidget* emptyState, std::optional<int> scrollTop) {
     rows_ = std::move(rows);
+    pendingScrollTop_ = scrollTop;
+    reordered_ = true;
     editor_ = editor;
     editorAt_ = editorAt;
     emptyState_ = emptyState;
@@ -42,6 +49,10 @@ void SnippetList::setContent(std::vector<Row> rows, QWidget* editor, std::size_t
         }
     }
     layOut();
+}
+
+int SnippetList::scrollTop() const {
+    return verticalScrollBar()->value();
 }
 
 void SnippetList::scrollTo(QWidget* widget) {
@@ -116,6 +127,11 @@ void SnippetList::layOut() {
         emptyState_->setGeometry(0, 0, width, height);
     }
     canvas_->resize(width, std::max(height, viewport()->height()));
+    // Scrolled once the canvas has its new height, so that the rows are bound only where they show.
+    if (pendingScrollTop_) {
+        verticalScrollBar()->setValue(*pendingScrollTop_);
+        pendingScrollTop_.reset();
+    }
     std::size_t first = 0;
     std::size_t last = 0;
     if (count > 0) {
@@ -130,6 +146,11 @@ void SnippetList::layOut() {
         editor_->setGeometry(0, itemTop(editorAt_), width, editorHeight_);
     }
     orderFocus(first, last);
+    if (reordered_ && QAccessible::isActive()) {
+        QAccessibleEvent reorder(canvas_, QAccessible::ObjectReorder);
+        QAccessible::updateAccessibility(&reorder);
+    }
+    reordered_ = false;
     layingOut_ = false;
 }
 
@@ -148,6 +169,7 @@ void SnippetList::bindRows(std::size_t first, std::size_t last, int width) {
     for (std::size_t index = 0; index < slots_.size(); ++index) {
         Slot& slot = slots_[index];
         if (!wanted[index]) {
+            reordered_ = reordered_ || slot.row.has_value();
             releaseFocus(slot.widget);
             slot.widget->hide();
             slot.row.reset();
@@ -156,6 +178,7 @@ void SnippetList::bindRows(std::size_t first, std::size_t last, int width) {
         const Row& row = rows_[*wanted[index]];
         if (slot.row != row) {
             bind(slot, row);
+            reordered_ = true;
         }
         slot.widget->setGeometry(0, itemTop(*wanted[index]), width, rowHeight_);
         slot.widget->show();

@@ -29,8 +29,12 @@ public:
     // Where the editor and the empty state are made: the list places and shows them.
     QWidget* canvas() const { return canvas_; }
     // Shows `rows`. `editor`, when given, stands in place of rows[editorAt], or after the last row
-    // when `editorAt` is rows.size(). `emptyState`, when given, is shown alone.
-    void setContent(std::vector<Row> rows, QWidget* editor, std::size_t editorAt, QWidget* emptyState);
+    // when `editorAt` is rows.size(). `emptyState`, when given, is shown alone. With `scrollTop`, the
+    // list shows the new content scrolled to that height; otherwise it keeps its scroll position.
+    void setContent(std::vector<Row> rows, QWidget* editor, std::size_t editorAt, QWidget* emptyState,
+                    std::optional<int> scrollTop = std::nullopt);
+    // How far the list is scrolled.
+    int scrollTop() const;
     // Scrolls until `widget`, a child of the canvas, is in view.
     void scrollTo(QWidget* widget);
 
@@ -73,6 +77,9 @@ private:
     std::vector<Slot> slots_;
     int rowHeight_ = 0;
     int editorHeight_ = 0;
+    std::optional<int> pendingScrollTop_;
+    // The rows in view have changed since assistive technology was last told.
+    bool reordered_ = false;
     bool layingOut_ = false;
 };
 

@@ -6,17 +6,17 @@
 #include "uikit/symbolicon.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QToolButton>
 
 namespace korvane {
 namespace {
 
-QToolButton* symbolButton(QWidget* parent, const char* symbol, const QColor& color, const QString& name) {
+QToolButton* symbolButton(QWidget* parent, const char* symbol, const QColor& color) {
     auto* button = new QToolButton(parent);
     button->setIcon(SymbolIcon::icon(symbol, color, 14));
     button->setAutoRaise(true);
-    button->setAccessibleName(name);
     button->setCursor(Qt::PointingHandCursor);
     return button;
 }
@@ -29,14 +29,14 @@ SnippetRowCollapsed::SnippetRowCollapsed(ManualSnippet snippet, std::function<vo
     setObjectName(QStringLiteral("snippetRow"));
     setRadius(6);
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(8, 6, 8, 6);
+    // The line keeps a margin of its own for its focus ring: its content starts 8 px in.
+    layout->setContentsMargins(8 - SnippetLineButton::focusMargin, 6, 8, 6);
     layout->setSpacing(8);
     line_ = new SnippetLineButton(ManualSnippet{}, this);
     layout->addWidget(line_, 1);
-    editButton_ =
-        symbolButton(this, "pencil", KitColors::secondaryText(*this), QStringLiteral("Edit snippet"));
+    editButton_ = symbolButton(this, "pencil", KitColors::secondaryText(*this));
     editButton_->setObjectName(QStringLiteral("editSnippet"));
-    deleteButton_ = symbolButton(this, "trash", KitColors::destructive(), QStringLiteral("Delete snippet"));
+    deleteButton_ = symbolButton(this, "trash", KitColors::destructive());
     deleteButton_->setObjectName(QStringLiteral("deleteSnippet"));
     layout->addWidget(editButton_);
     layout->addWidget(deleteButton_);
@@ -56,9 +56,10 @@ SnippetRowCollapsed::SnippetRowCollapsed(ManualSnippet snippet, std::function<vo
     connect(editButton_, &QToolButton::clicked, this, edit);
     connect(deleteButton_, &QToolButton::clicked, this, [this] { askToDelete(); });
     onClicked = edit;
-    onHoverChanged = [this](bool hovered) {
-        editButton_->setVisible(hovered);
-        deleteButton_->setVisible(hovered);
+    // Shown to the pointer and to the keyboard: Tab goes on from the line to these two.
+    onHighlightChanged = [this](bool highlighted) {
+        editButton_->setVisible(highlighted);
+        deleteButton_->setVisible(highlighted);
     };
     setSnippet(std::move(snippet), std::move(onEdit), std::move(onDelete));
 }
@@ -70,7 +71,20 @@ void SnippetRowCollapsed::setSnippet(ManualSnippet snippet, std::function<void()
     onDelete_ = std::move(onDelete);
     showingDeleteConfirmation_ = false;
     line_->setSnippet(snippet_);
+    // Each button says which snippet it acts on.
+    const QString key = QString::fromStdString(snippet_.key);
+    editButton_->setAccessibleName(QStringLiteral("Edit snippet ") + key);
+    deleteButton_->setAccessibleName(QStringLiteral("Delete snippet ") + key);
     setHovered(false);
+}
+
+void SnippetRowCollapsed::keyPressEvent(QKeyEvent* event) {
+    // Keys the line and the buttons leave alone come here.
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        askToDelete();
+        return;
+    }
+    HoverRow::keyPressEvent(event);
 }
 
 void SnippetRowCollapsed::askToDelete() {

@@ -11,9 +11,11 @@ namespace korvane {
 
 class SnippetLineButton;
 
-// One snippet as a single line. A click on the line edits it; while the pointer is over the row a
-// pencil and a red trash button appear, and the trash asks "Delete this snippet?" before `onDelete`.
-// A list may show another snippet in the same row later (setSnippet). Main thread.
+// One snippet as a single line. A click on the line (or Return or Space on it) edits it; while the
+// pointer is over the row or keyboard focus is in it a pencil and a red trash button appear, and the
+// trash (or Delete) asks "Delete this snippet?" before `onDelete`. The two buttons are named
+// "Edit snippet <key>" and "Delete snippet <key>" for assistive technology. A list may show another
+// snippet in the same row later (setSnippet). Main thread.
 class SnippetRowCollapsed final : public HoverRow {
     Q_OBJECT
 
@@ -27,6 +29,9 @@ public:
 
     const ManualSnippet& snippet() const { return snippet_; }
     bool showingDeleteConfirmation() const { return showingDeleteConfirmation_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void askToDelete();

@@ -70,6 +70,7 @@ SnippetsTabView::SnippetsTabView(std::shared_ptr<ConfigurationViewModel> viewMod
                             this);
     layout->addWidget(list_, 1);
     observer_ = viewModel_->addObserver([this](ConfigurationViewModel::Field field) { onField(field); });
+    searching_ = !viewModel_->snippetSearchQuery().empty();
     refreshPositionRow();
     rebuildList();
 }
@@ -177,6 +178,8 @@ void SnippetsTabView::onField(ConfigurationViewModel::Field field) {
         viewModel_->setExpandedSnippetIndex(std::nullopt);
         viewModel_->setIsAddingNewSnippet(false);
         viewModel_->setSnippetError(std::nullopt);
+        // Where the other scope's list stood means nothing here.
+        scrollBeforeSearch_ = 0;
         tabBar_->refresh();
         refreshPositionRow();
         rebuildList();
@@ -190,7 +193,7 @@ void SnippetsTabView::onField(ConfigurationViewModel::Field field) {
         if (search_->text().toStdString() != viewModel_->snippetSearchQuery()) {
             search_->setText(QString::fromStdString(viewModel_->snippetSearchQuery()));
         }
-        rebuildList();
+        searchChanged();
         break;
     case Field::expandedSnippetKey:
     case Field::expandedSnippetIndex:
@@ -221,7 +224,17 @@ void SnippetsTabView::refreshPositionRow() {
     position_->setCurrentIndex(positionMenu().indexOf(stored));
 }
 
-void SnippetsTabView::rebuildList() {
+void SnippetsTabView::searchChanged() {
+    const bool searching = !viewModel_->snippetSearchQuery().empty();
+    if (searching && !searching_) {
+        scrollBeforeSearch_ = list_->scrollTop();
+    }
+    searching_ = searching;
+    // A search shows its results from the first; without one the list is back where it was.
+    rebuildList(searching ? 0 : scrollBeforeSearch_);
+}
+
+void SnippetsTabView::rebuildList(std::optional<int> scrollTop) {
     auto rows = viewModel_->filteredSnippetRows();
     const bool adding = viewModel_->isAddingNewSnippet();
     const auto expanded = viewModel_->expandedSnippetIndex();
@@ -256,8 +269,8 @@ void SnippetsTabView::rebuildList() {
     }
     retire(emptyState_);
     emptyState_ = rows.empty() && !adding ? makeEmptyState() : nullptr;
-    list_->setContent(std::move(rows), editorAt ? editor_.data() : nullptr, editorAt.value_or(0),
-                      emptyState_);
+    list_->setContent(std::move(rows), editorAt ? editor_.data() : nullptr, editorAt.value_or(0), emptyState_,
+                      scrollTop);
     if (opening && animating_) {
         Animations::fadeIn(editor_);
     }

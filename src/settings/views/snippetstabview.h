@@ -40,7 +40,8 @@ private:
     QWidget* makeSearchRow();
     QWidget* makeEmptyState();
     void onField(ConfigurationViewModel::Field field);
-    void rebuildList();
+    void rebuildList(std::optional<int> scrollTop = std::nullopt);
+    void searchChanged();
     void makeEditor(std::optional<ManualSnippet> snippet, std::optional<std::size_t> target,
                     std::optional<std::string> previousKey);
     void discardEditor();
@@ -63,6 +64,9 @@ private:
     std::optional<std::size_t> editorTarget_;
     // The change under way opens, closes or deletes with an animation.
     bool animating_ = false;
+    // Whether a search is typed, and how far the full list was scrolled when it began.
+    bool searching_ = false;
+    int scrollBeforeSearch_ = 0;
 };
 
 } // namespace korvane

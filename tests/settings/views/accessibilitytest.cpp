@@ -7,6 +7,7 @@
 #include <QAccessible>
 #include <QLineEdit>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace korvane {
@@ -75,6 +76,32 @@ TEST_F(SettingsAccessibilityTest, PreferencesToggledAndSourcesHiddenAreSaved) {
     EXPECT_NE(node("Show Git", QAccessible::Button), nullptr);
 }
 
+// A screen reader moves a source with the row's actions, which offer only the moves it can make and
+// name their keys; the order is saved as a drag saves it.
+TEST_F(SettingsAccessibilityTest, SourcesMoveByTheirActions) {
+    h.window->view().setPage(ConfigurationPage::preferences);
+    auto actions = [&](const char* name) {
+        QAccessibleInterface* row = node(name, QAccessible::Client);
+        EXPECT_NE(row, nullptr) << name;
+        return row ? row->actionInterface()->actionNames() : QStringList();
+    };
+    EXPECT_TRUE(actions("Recent").contains("Move down"));
+    EXPECT_FALSE(actions("Recent").contains("Move up"));
+    EXPECT_TRUE(actions("Scripts").contains("Move up"));
+    EXPECT_FALSE(actions("Scripts").contains("Move down"));
+    QAccessibleInterface* git = node("Git", QAccessible::Client);
+    ASSERT_NE(git, nullptr);
+    EXPECT_EQ(git->actionInterface()->keyBindingsForAction("Move up"), QStringList{"Alt+Up"});
+    act("Git", QAccessible::Client, "Move up");
+    act("Git", QAccessible::Client, "Move up");
+    h.settle();
+    EXPECT_EQ(h.file()["providers"],
+              nlohmann::json::parse(R"(["recent","files","app","git","manual","skills","docs","scripts"])"));
+    EXPECT_EQ(h.store->writes, 1);
+    act("Hide Git", QAccessible::Button, QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(actions("Git").filter("Move").isEmpty()) << "a hidden source does not move";
+}
+
 // The scope tabs say which one is selected, and a tab pressed by a screen reader selects its scope;
 // the editor's kind, toggled by one, is the kind the editor then shows.
 TEST_F(SettingsAccessibilityTest, ScopeTabsSaySelectedAndTheEditorsKindToggles) {
@@ -93,6 +120,113 @@ TEST_F(SettingsAccessibilityTest, ScopeTabsSaySelectedAndTheEditorsKindToggles) 
     act("URL", QAccessible::CheckBox, QAccessibleActionInterface::toggleAction());
     EXPECT_NE(node("URL", QAccessible::EditableText), nullptr) << "the link field shows";
     EXPECT_EQ(node("Text", QAccessible::EditableText), nullptr) << "the text box goes";
+}
+
+// What a screen reader reads of the snippet list: for each child of the list, in the order it is told
+// them, the key its line names ("Edit snippet <key>"), and the names of the child's buttons.
+struct ReadRow {
+    std::string key;
+    std::vector<std::string> buttons;
+};
+
+std::vector<ReadRow> readList(QAccessibleInterface* list) {
+    std::vector<ReadRow> rows;
+    for (int i = 0; i < list->childCount(); ++i) {
+        QAccessibleInterface* row = list->child(i);
+        EXPECT_FALSE(row->state().invisible) << "a hidden row is in the tree";
+        ReadRow read;
+        for (int j = 0; j < row->childCount(); ++j) {
+            if (row->child(j)->role() == QAccessible::Button) {
+                read.buttons.push_back(row->child(j)->text(QAccessible::Name).toStdString());
+            }
+        }
+        if (!read.buttons.empty()) {
+            read.key = read.buttons.front().substr(std::string("Edit snippet ").size());
+        }
+        rows.push_back(read);
+    }
+    return rows;
+}
+
+QAccessibleInterface* findIf(QAccessibleInterface* node,
+                             const std::function<bool(QAccessibleInterface*)>& wanted) {
+    if (node == nullptr || node->state().invisible) {
+        return nullptr;
+    }
+    if (wanted(node)) {
+        return node;
+    }
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (QAccessibleInterface* found = findIf(node->child(i), wanted)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+// Three thousand snippets read by a screen reader: wherever the list is scrolled (through its scroll
+// bar's value) or searched (through the field's text), the list's children are the rows on screen, top
+// to bottom, one run of consecutive snippets; rows the list keeps hidden for later are not among them,
+// and each row's pencil and trash name the snippet they act on.
+TEST(SnippetListAccessibilityTest, RowsAreReadInScreenOrderWithTheirOwnNames) {
+    test::SettingsViewHarness h(test::SettingsViewHarness::manySnippetsFile(3000));
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(h.window.get());
+    QAccessibleInterface* line = findIf(window, [](QAccessibleInterface* node) {
+        return node->role() == QAccessible::Button &&
+               node->text(QAccessible::Name).startsWith("Edit snippet ");
+    });
+    ASSERT_NE(line, nullptr);
+    QAccessibleInterface* list = line->parent()->parent();
+    auto number = [](const std::string& key) { return std::stoi(key.substr(3)); };
+    auto expectRun = [&](const char* where, int first, int last) {
+        SCOPED_TRACE(where);
+        const auto rows = readList(list);
+        ASSERT_FALSE(rows.empty());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::string& key = rows[i].key;
+            ASSERT_TRUE(key.rfind("key", 0) == 0) << i;
+            if (i > 0) {
+                EXPECT_EQ(number(key), number(rows[i - 1].key) + 1) << "row " << i << " of " << rows.size();
+            }
+            EXPECT_EQ(rows[i].buttons, (std::vector<std::string>{"Edit snippet " + key, "Edit snippet " + key,
+                                                                 "Delete snippet " + key}));
+        }
+        if (first >= 0) {
+            EXPECT_EQ(number(rows.front().key), first);
+        }
+        if (last >= 0) {
+            EXPECT_EQ(number(rows.back().key), last);
+        }
+    };
+    expectRun("top", 0, -1);
+
+    QAccessibleInterface* bar = findIf(window, [](QAccessibleInterface* node) {
+        return node->role() == QAccessible::ScrollBar && node->valueInterface() &&
+               node->valueInterface()->maximumValue().toInt() > 0;
+    });
+    ASSERT_NE(bar, nullptr);
+    const int maximum = bar->valueInterface()->maximumValue().toInt();
+    bar->valueInterface()->setCurrentValue(maximum);
+    expectRun("bottom", -1, 2999);
+    bar->valueInterface()->setCurrentValue(maximum / 2);
+    expectRun("middle", -1, -1);
+
+    QAccessibleInterface* search = findIf(window, [](QAccessibleInterface* node) {
+        return node->role() == QAccessible::EditableText &&
+               node->text(QAccessible::Name) == "Search snippets...";
+    });
+    ASSERT_NE(search, nullptr);
+    search->setText(QAccessible::Value, "key299");
+    const auto found = readList(list);
+    std::vector<std::string> keys;
+    for (const auto& row : found) {
+        keys.push_back(row.key);
+    }
+    std::vector<std::string> expected{"key299"};
+    for (int i = 2990; i <= 2999; ++i) {
+        expected.push_back("key" + std::to_string(i));
+    }
+    EXPECT_EQ(keys, expected) << "the rows of the search, and nothing left from before";
 }
 
 } // namespace

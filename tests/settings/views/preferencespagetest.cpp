@@ -350,5 +350,64 @@ TEST(SourcesListTest, ToggleAndDragStoreTheProviders) {
     EXPECT_FALSE(CategoriesConfigurationView::movedShownIds(shown, {0}, 4));
 }
 
+// Without a mouse: Tab reaches the first source, which draws the style's focus ring; Alt+Down moves it
+// one place at a time, the keyboard staying on it, and the order is saved once, as a drag saves it.
+// Tab then still goes from the list's last row on to the next section.
+TEST(SourcesListTest, KeysMoveAFocusedSource) {
+    test::SettingsViewHarness h(R"({"trigger": ";;", "snippets": [],
+      "settings": {"case_sensitive": false, "scan_depth": 5, "ignore_patterns": [], "max_branch_age_days": 90}})");
+    h.window->view().setPage(ConfigurationPage::preferences);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h.window.get()));
+    auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        test::SettingsViewHarness::flushDeletes();
+    };
+    auto focusedName = [] {
+        return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+    };
+    h.find<QLineEdit>("trigger")->setFocus(Qt::MouseFocusReason);
+    for (int i = 0; i < 20 && !focusedName().startsWith("source:"); ++i) {
+        press(Qt::Key_Tab);
+    }
+    ASSERT_EQ(focusedName(), "source:recent");
+
+    QWidget* row = QApplication::focusWidget();
+    const QImage focused = row->grab().toImage();
+    press(Qt::Key_Tab);
+    ASSERT_EQ(focusedName(), "eye");
+    const QImage unfocused = row->grab().toImage();
+    int ringPixels = 0;
+    for (int x = 0; x < focused.width(); ++x) {
+        for (int y = 0; y < focused.height(); ++y) {
+            const bool edge = x < 4 || y < 3 || x >= focused.width() - 4 || y >= focused.height() - 3;
+            ringPixels += edge && focused.pixel(x, y) != unfocused.pixel(x, y) ? 1 : 0;
+        }
+    }
+    EXPECT_GE(ringPixels, focused.width()) << "no focus ring around the focused source";
+    press(Qt::Key_Backtab);
+    ASSERT_EQ(focusedName(), "source:recent");
+
+    QScrollBar* pageBar = h.find<QScrollArea>("preferencesScroll")->verticalScrollBar();
+    const int pageTop = pageBar->value();
+    press(Qt::Key_Down, Qt::AltModifier);
+    press(Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(focusedName(), "source:recent") << "the keyboard stays on the moved source";
+    EXPECT_EQ(pageBar->value(), pageTop) << "the page stays where it was";
+    press(Qt::Key_Up, Qt::AltModifier);
+    press(Qt::Key_Down, Qt::AltModifier);
+    h.settle();
+    EXPECT_EQ(h.file()["providers"],
+              nlohmann::json::parse(R"(["files","app","recent","manual","skills","git","docs","scripts"])"));
+    EXPECT_EQ(h.store->writes, 1);
+
+    h.find<QWidget>("source:scripts")->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Down, Qt::AltModifier);
+    press(Qt::Key_Tab);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focusedName(), "popupPosition") << "Tab leaves the rebuilt list for the next section";
+    h.settle();
+    EXPECT_EQ(h.store->writes, 1) << "the last source does not move down";
+}
+
 } // namespace
 } // namespace korvane

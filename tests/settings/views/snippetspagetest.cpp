@@ -10,10 +10,12 @@
 #include "uikit/confirmation.h"
 #include "uikit/kittestsupport.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -137,6 +139,67 @@ TEST_F(SnippetsPageTest, DeletingAsksFirst) {
     EXPECT_EQ(h->file()["snippets"].size(), 1u);
 }
 
+// A keyboard user tabs from the search field to a row: its line draws the style's focus ring, and
+// the row shows its pencil and trash, which Tab reaches next. Return opens the row's editor, as Space
+// does, and Delete asks as the trash does.
+TEST_F(SnippetsPageTest, KeyboardUsersSeeTheFocusEditAndDelete) {
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h->window.get()));
+    auto press = [&](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+    auto* search = h->visible<QLineEdit>("searchSnippets");
+    QTest::mouseClick(search, Qt::LeftButton, {}, search->rect().center());
+    for (int i = 0; i < 4 && !qobject_cast<SnippetLineButton*>(QApplication::focusWidget()); ++i) {
+        press(Qt::Key_Tab);
+    }
+    auto* line = qobject_cast<SnippetLineButton*>(QApplication::focusWidget());
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->accessibleName(), "Edit snippet sig");
+    auto* row = qobject_cast<SnippetRowCollapsed*>(line->parentWidget());
+    auto* pencil = h->visible<QAbstractButton>("editSnippet", row);
+    auto* trash = h->visible<QAbstractButton>("deleteSnippet", row);
+    ASSERT_NE(pencil, nullptr) << "the row's buttons show while it has the focus";
+    ASSERT_NE(trash, nullptr);
+
+    // The ring: the line's edge is drawn otherwise while it has the focus than once the focus has
+    // moved on to the pencil of the same row.
+    const QRect place(line->mapTo(h->window.get(), QPoint()), line->size());
+    const QImage focused = h->window->grab(place).toImage();
+    press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), pencil);
+    const QImage unfocused = h->window->grab(place).toImage();
+    int ringPixels = 0;
+    for (int y = 0; y < focused.height(); ++y) {
+        ringPixels += focused.pixel(0, y) != unfocused.pixel(0, y) ? 1 : 0;
+        ringPixels += focused.pixel(focused.width() - 1, y) != unfocused.pixel(focused.width() - 1, y);
+    }
+    EXPECT_GE(ringPixels, focused.height()) << "no focus ring on the line's edges";
+    press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), trash);
+    press(Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget()->accessibleName(), "Edit snippet docs");
+    EXPECT_FALSE(pencil->isVisible()) << "the buttons go with the focus";
+
+    press(Qt::Key_Return);
+    ASSERT_NE(editor(), nullptr);
+    EXPECT_EQ(h->visible<QLineEdit>("key", editor())->text(), "docs");
+    h->click("cancel");
+
+    for (auto* sig : h->window->findChildren<SnippetLineButton*>("snippetLine")) {
+        if (sig->accessibleName() == "Edit snippet sig" && sig->isVisible()) {
+            sig->setFocus(Qt::TabFocusReason);
+        }
+    }
+    press(Qt::Key_Delete);
+    QMessageBox* question = Confirmation::openUnder(h->window.get());
+    ASSERT_NE(question, nullptr) << "Delete on a row asks first";
+    EXPECT_EQ(question->text(), "Delete this snippet?");
+    h->answerConfirmation("confirm");
+    h->settle();
+    EXPECT_EQ(rowKeys(), (std::vector<std::string>{"docs"}));
+    EXPECT_EQ(h->file()["snippets"].size(), 1u);
+    EXPECT_EQ(h->store->writes, 1);
+}
+
 // Search, empty states and one editor at a time.
 TEST_F(SnippetsPageTest, SearchEmptyStatesAndSingleEditor) {
     auto* search = h->visible<QLineEdit>("searchSnippets");
@@ -219,13 +282,19 @@ TEST_F(SnippetsPageTest, ALongListBuildsOnlyTheRowsInView) {
     bar->setValue(bar->maximum());
     checkView("bottom");
 
-    // Tab from the last row in view reaches the next snippet and brings it into view.
+    // Tab from the last row in view reaches the next snippet, past the focused row's pencil and
+    // trash, and brings it into view.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h->window.get()));
     bar->setValue(bar->maximum() / 3);
     auto* last = rowsInView(*list).back().second;
     const std::string lastKey = last->snippet().key;
     auto* line = last->findChild<SnippetLineButton*>("snippetLine");
     line->setFocus();
     for (const int step : {1, 2}) {
+        for (const char* button : {"editSnippet", "deleteSnippet"}) {
+            QTest::keyClick(h->window->focusWidget(), Qt::Key_Tab);
+            EXPECT_EQ(h->window->focusWidget()->objectName(), button);
+        }
         QTest::keyClick(h->window->focusWidget(), Qt::Key_Tab);
         auto* focused = qobject_cast<SnippetLineButton*>(h->window->focusWidget());
         ASSERT_NE(focused, nullptr);
@@ -264,6 +333,36 @@ TEST_F(SnippetsPageTest, ALongListBuildsOnlyTheRowsInView) {
     bar->setValue(bar->maximum());
     checkView("searched, bottom");
     EXPECT_LE(h->window->findChildren<SnippetRowCollapsed*>().size(), 40u);
+}
+
+// Typed into the search field of a list scrolled to its middle, a search shows its results from the
+// first, and so does each further keystroke once its results are scrolled; erasing it brings the full
+// list back where the user left it.
+TEST_F(SnippetsPageTest, ASearchShowsItsResultsFromTheFirst) {
+    h = std::make_unique<test::SettingsViewHarness>(test::SettingsViewHarness::manySnippetsFile(3000));
+    auto* list = h->find<QScrollArea>("snippetList");
+    QScrollBar* bar = list->verticalScrollBar();
+    auto topKey = [&] { return rowsInView(*list).front().second->snippet().key; };
+    bar->setValue(bar->maximum() / 2);
+    const int middle = bar->value();
+    const std::string middleKey = topKey();
+
+    auto* search = h->visible<QLineEdit>("searchSnippets");
+    QTest::mouseClick(search, Qt::LeftButton, {}, search->rect().center());
+    ASSERT_EQ(h->window->focusWidget(), search);
+    QTest::keyClicks(h->window->focusWidget(), "number 2");
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(topKey(), "key2");
+    bar->setValue(bar->maximum());
+    QTest::keyClicks(h->window->focusWidget(), "9");
+    EXPECT_EQ(bar->value(), 0) << "a changed search starts from its first result";
+    EXPECT_EQ(topKey(), "key29");
+
+    QTest::keyClick(h->window->focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(h->window->focusWidget(), Qt::Key_Backspace);
+    EXPECT_EQ(search->text(), "");
+    EXPECT_EQ(bar->value(), middle);
+    EXPECT_EQ(topKey(), middleKey);
 }
 
 // After "Add" (a real click) the cursor is in the new snippet's key field, in view at the end of a
