@@ -325,6 +325,37 @@ TEST(UntrustedRepositoryTest, NoProgramSettingOfTheRepositoryRunsWhateverTheComm
     });
 }
 
+// A folder that names a program through every route git offers, and the verbs a command of the user's
+// is likely to run there: each of them runs one under plain git, none under the user's command.
+TEST(UntrustedRepositoryTest, NoVerbRunsAProgramOfAFolderThatNamesThemAll) {
+    const std::string namesEveryProgram =
+        markScript + withSubmodule +
+        "git config core.fsmonitor \"$PWD/.git/m\" && git -C sub config core.fsmonitor \"$PWD/.git/m\" && "
+        "echo '* filter=evil diff=evil merge=evil' >.gitattributes && git add .gitattributes && "
+        "git commit -qm attributes && git config filter.evil.clean 'MARK; cat' && "
+        "git config filter.evil.smudge 'MARK; cat' && git config diff.evil.textconv 'MARK; cat' && "
+        "git config merge.evil.driver 'MARK; false' && git config diff.external 'MARK; true' && "
+        "git config core.editor 'MARK; true' && git config log.showSignature true && "
+        "git config gpg.program \"$PWD/.git/m\" && "
+        "for h in pre-commit post-commit post-checkout reference-transaction; do "
+        "printf '#!/bin/sh\\nMARK\\n' >.git/hooks/$h && chmod +x .git/hooks/$h; done && "
+        "git config protocol.allow always && git remote add ex 'ext::sh -c touch% MARKPATH' && "
+        "git remote add up \"$PWD\" && git config remote.up.uploadpack 'MARK; git-upload-pack' && "
+        "git config submodule.sub.update '!MARK' && git branch other && "
+        // A commit that carries a signature, which log and show check with gpg.program.
+        "printf 'tree %s\\nparent %s\\nauthor T <t@e> 1 +0000\\ncommitter T <t@e> 1 +0000\\n"
+        "gpgsig -----BEGIN PGP SIGNATURE-----\\n \\n x\\n -----END PGP SIGNATURE-----\\n\\nsigned\\n' "
+        "$(git write-tree) $(git rev-parse HEAD) | git hash-object -t commit -w --stdin | "
+        "xargs git update-ref refs/heads/signed && rm -f MARKPATH";
+    std::vector<Route> routes;
+    for (const char* verb : {"git status --short", "git diff", "git log -1 signed", "git show signed",
+                             "git branch new", "git ls-files -m", "git ls-remote ex", "git fetch up",
+                             "git commit --allow-empty", "git checkout -q other", "git submodule update"}) {
+        routes.push_back({verb, namesEveryProgram, verb});
+    }
+    expectClosed(routes);
+}
+
 // A relative hooks folder of the user's own is read from the folder the command runs in, which the
 // download fills; an absolute one stays the user's.
 TEST(UntrustedRepositoryTest, ARelativeHooksFolderOfTheUsersOwnRunsNoHookOfTheFolders) {
