@@ -78,6 +78,8 @@ BENCHMARK_CAPTURE(BM_Wrap256KiB, one_line_invalid_utf8,
                   repeated("caf\xE9 na\xEFve r\xE9sum\xE9 \xE0 la fa\xE7on \xFF\x80 "))
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Wrap256KiB, random_bytes, randomBytes())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Wrap256KiB, one_line_every_letter_accented, repeated("a\xCC\x81e\xCC\x80 "))
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace korvane
