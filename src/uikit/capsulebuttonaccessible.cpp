@@ -1,29 +1,15 @@
 #include "uikit/capsulebuttonaccessible.h"
 
+#include "uikit/accessiblefactory.h"
 #include "uikit/capsulebutton.h"
 
 namespace korvane {
-namespace {
-
-QAccessibleInterface* makeInterface(const QString& className, QObject* object) {
-    if (className != QLatin1String(CapsuleButton::staticMetaObject.className())) {
-        return nullptr;
-    }
-    auto* button = qobject_cast<CapsuleButton*>(object);
-    return button ? new CapsuleButtonAccessible(button) : nullptr;
-}
-
-} // namespace
 
 CapsuleButtonAccessible::CapsuleButtonAccessible(CapsuleButton* button)
     : QAccessibleWidget(button, QAccessible::Button) {}
 
 void CapsuleButtonAccessible::install() {
-    static const bool installed = [] {
-        QAccessible::installFactory(&makeInterface);
-        return true;
-    }();
-    (void)installed;
+    installAccessibleFactory<CapsuleButton, CapsuleButtonAccessible>();
 }
 
 CapsuleButton* CapsuleButtonAccessible::button() const {

@@ -1,29 +1,15 @@
 #include "settings/views/categoryrowaccessible.h"
 
 #include "settings/views/categoryrow.h"
+#include "uikit/accessiblefactory.h"
 
 namespace korvane {
-namespace {
-
-QAccessibleInterface* makeInterface(const QString& className, QObject* object) {
-    if (className != QLatin1String(CategoryRow::staticMetaObject.className())) {
-        return nullptr;
-    }
-    auto* row = qobject_cast<CategoryRow*>(object);
-    return row ? new CategoryRowAccessible(row) : nullptr;
-}
-
-} // namespace
 
 CategoryRowAccessible::CategoryRowAccessible(CategoryRow* row)
     : QAccessibleWidget(row) {}
 
 void CategoryRowAccessible::install() {
-    static const bool installed = [] {
-        QAccessible::installFactory(&makeInterface);
-        return true;
-    }();
-    (void)installed;
+    installAccessibleFactory<CategoryRow, CategoryRowAccessible>();
 }
 
 const QString& CategoryRowAccessible::moveUpAction() {
