@@ -38,6 +38,8 @@
 #include "popup/views/popupaccessible.h"
 #include "popup/views/qtpopupwindow.h"
 
+#include <QGuiApplication>
+
 namespace korvane {
 namespace {
 
@@ -139,7 +141,7 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .onTapKey = frameTimer_ ? std::function<void()>([timer = frameTimer_] { timer->noteKey(); })
                                 : std::function<void()>(),
         .configDirectory = configDirectory(),
-        .ownBundleID = "korvane",
+        .ownBundleID = QGuiApplication::desktopFileName().toStdString(),
         .ownPid = ownPid,
     };
 }

@@ -7,6 +7,7 @@
 #include "platform/linux/childreaper.h"
 #include "platform/linux/instancelock.h"
 #include "platform/linux/xcbconnection.h"
+#include "platform/qt/ownwindowidentity.h"
 #include "app/appdelegate.h"
 #include "app/feedupdater.h"
 #include "app/statusbarcontroller.h"
@@ -61,6 +62,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Korvane");
     QApplication::setDesktopFileName("korvane");
+    // Korvane's windows carry the ID it excludes as its own, installed or not.
+    OwnWindowIdentity ownWindowIdentity(QApplication::desktopFileName());
     // A menu-bar program: closing the settings or onboarding window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 

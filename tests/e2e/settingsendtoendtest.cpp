@@ -1,11 +1,15 @@
 // The settings window end to end, under scripts/xvfb-session: "Configuration" chosen in the tray
 // menu opens it; a snippet added there over the accessibility bus (fixtures/settingswindow.py) is
-// written to the configuration file and completes in an xterm at once, without a restart.
+// written to the configuration file and completes in an xterm at once, without a restart; Korvane
+// never offers itself as an application to configure.
 #include "endtoendsupport.h"
+#include "platform/linux/liveactiveappprovider.h"
 
 #include <filesystem>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,22 +48,27 @@ protected:
     static int fixture(const std::string& arguments) {
         return run(fixtureCommand("settingswindow.py", arguments) + " >/dev/null 2>&1");
     }
+
+    // "Configuration" chosen in the tray menu, until the settings window shows.
+    void openConfiguration() {
+        ASSERT_TRUE(pollUntil([&] { return !trayIcon().empty(); }, 10.0));
+        ASSERT_EQ(fixture("choose " + trayIcon() + " Configuration 15"), 0)
+            << "the tray menu had no Configuration";
+        ASSERT_TRUE(pollUntil(
+            [] {
+                return !output("xdotool search --onlyvisible --name '^Korvane Configuration$' 2>/dev/null")
+                            .empty();
+            },
+            10.0))
+            << "the settings window did not open";
+    }
 };
 
 TEST_F(SettingsEndToEndTest, ConfigurationFromTheTrayAddsASnippetThatCompletesAtOnce) {
     if (trayerWindow.empty()) {
         GTEST_SKIP() << "no tray host in this session";
     }
-    ASSERT_TRUE(pollUntil([&] { return !trayIcon().empty(); }, 10.0));
-    ASSERT_EQ(fixture("choose " + trayIcon() + " Configuration 15"), 0)
-        << "the tray menu had no Configuration";
-    ASSERT_TRUE(pollUntil(
-        [] {
-            return !output("xdotool search --onlyvisible --name '^Korvane Configuration$' 2>/dev/null")
-                        .empty();
-        },
-        10.0))
-        << "the settings window did not open";
+    ASSERT_NO_FATAL_FAILURE(openConfiguration());
 
     ASSERT_EQ(fixture("add-snippet hi " + quoted("Hello from the settings window") + " 15"), 0);
     const fs::path config = home / ".config/korvane/config.json";
@@ -105,6 +114,29 @@ TEST_F(SettingsEndToEndTest, ConfigurationFromTheTrayAddsASnippetThatCompletesAt
         10.0))
         << testing::PrintToString(edited(readAll(typedFile("korvane-settings"))));
     EXPECT_EQ(count(readAll(outFile()), "[Korvane] Ready."), 1u) << "no restart";
+}
+
+// Korvane's windows are named by the application ID it excludes as its own, with no desktop file of
+// it installed: its settings window in front is never captured, and the installed applications
+// (which take in the running ones) never list it.
+TEST_F(SettingsEndToEndTest, KorvaneIsNeverOfferedAsAnApplicationToConfigure) {
+    if (trayerWindow.empty()) {
+        GTEST_SKIP() << "no tray host in this session";
+    }
+    ASSERT_NO_FATAL_FAILURE(openConfiguration());
+
+    LiveActiveAppProvider activeApp(
+        std::make_shared<DesktopFileIndex>(std::vector<fs::path>{home / ".local/share"}));
+    std::optional<FrontmostApplication> front;
+    ASSERT_TRUE(
+        pollUntil([&] { return (front = activeApp.frontmostApplication()) && front->pid == korvane; }, 10.0))
+        << "the settings window never became the active window";
+    EXPECT_EQ(front->bundleID, "korvane");
+
+    const std::vector<std::string> listed =
+        lines(output(fixtureCommand("settingswindow.py", "installed-apps 15") + " 2>/dev/null"));
+    EXPECT_THAT(listed, testing::Contains("trayer")) << "the running applications are listed";
+    EXPECT_THAT(listed, testing::Not(testing::Contains(testing::StrCaseEq("korvane"))));
 }
 
 } // namespace
