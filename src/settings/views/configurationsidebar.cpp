@@ -20,21 +20,41 @@ ConfigurationSidebar::ConfigurationSidebar(QWidget* parent)
     auto* preferences =
         new QListWidgetItem(SymbolIcon::icon("gearshape", ink), QStringLiteral("Preferences"), this);
     preferences->setSizeHint(QSize(sidebarWidth - 8, 30));
-    setCurrentRow(0);
-    connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0 && onPageChosen) {
-            onPageChosen(row == 0 ? ConfigurationPage::snippets : ConfigurationPage::preferences);
-        }
-    });
+    setPage(ConfigurationPage::snippets);
+    // The selection, not the current row: assistive technology selects a row without making it
+    // current.
+    connect(this, &QListWidget::itemSelectionChanged, this, [this] { followSelection(); });
+}
+
+int ConfigurationSidebar::rowOf(ConfigurationPage page) {
+    return page == ConfigurationPage::snippets ? 0 : 1;
 }
 
 void ConfigurationSidebar::setPage(ConfigurationPage page) {
     const QSignalBlocker quiet(this);
-    setCurrentRow(page == ConfigurationPage::snippets ? 0 : 1);
+    page_ = page;
+    // One row selected and current, so that the arrow keys go on from the page shown.
+    setCurrentRow(rowOf(page));
 }
 
 ConfigurationPage ConfigurationSidebar::page() const {
-    return currentRow() == 1 ? ConfigurationPage::preferences : ConfigurationPage::snippets;
+    return page_;
+}
+
+void ConfigurationSidebar::followSelection() {
+    // A selection added to the old one (assistive technology) holds both rows; an emptied one (a
+    // Ctrl+click, or a selection cleared before another is made) keeps the page shown.
+    ConfigurationPage chosen = page_;
+    for (const QListWidgetItem* item : selectedItems()) {
+        if (row(item) != rowOf(page_)) {
+            chosen = row(item) == 0 ? ConfigurationPage::snippets : ConfigurationPage::preferences;
+        }
+    }
+    const bool changed = chosen != page_;
+    setPage(chosen);
+    if (changed && onPageChosen) {
+        onPageChosen(chosen);
+    }
 }
 
 } // namespace korvane

@@ -8,7 +8,8 @@
 namespace korvane {
 
 // The settings window's sidebar, 160 pixels wide: "Snippets" and "Preferences" with their symbols.
-// Choosing a row reports its page. Main thread.
+// Selecting a row, by pointer, keys or assistive technology, reports its page once; the sidebar
+// always shows one page selected. Main thread.
 class ConfigurationSidebar final : public QListWidget {
     Q_OBJECT
 
@@ -21,6 +22,12 @@ public:
     ConfigurationPage page() const;
 
     std::function<void(ConfigurationPage)> onPageChosen;
+
+private:
+    static int rowOf(ConfigurationPage page);
+    void followSelection();
+
+    ConfigurationPage page_ = ConfigurationPage::snippets;
 };
 
 } // namespace korvane

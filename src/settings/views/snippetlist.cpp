@@ -59,6 +59,25 @@ void SnippetList::scrollTo(QWidget* widget) {
     ensureWidgetVisible(widget, 0, 0);
 }
 
+bool SnippetList::focusRow(std::size_t index) {
+    const auto listed =
+        std::find_if(rows_.begin(), rows_.end(), [&](const Row& row) { return row.index == index; });
+    const auto item = static_cast<std::size_t>(listed - rows_.begin());
+    if (listed == rows_.end() || isEditor(item)) {
+        return false;
+    }
+    // Only rows in view have widgets: the row is brought into view, which binds it, first.
+    ensureVisible(0, itemTop(item) + rowHeight_ / 2, 0, rowHeight_ / 2);
+    layOut();
+    for (const Slot& slot : slots_) {
+        if (slot.row && slot.row->index == index && slot.widget->isVisibleTo(this)) {
+            slot.widget->focusLine();
+            return true;
+        }
+    }
+    return false;
+}
+
 bool SnippetList::eventFilter(QObject* watched, QEvent* event) {
     // A child whose size changes (the editor showing an error, or its link field) asks its parent
     // to lay out again.

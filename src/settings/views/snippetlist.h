@@ -37,6 +37,9 @@ public:
     int scrollTop() const;
     // Scrolls until `widget`, a child of the canvas, is in view.
     void scrollTo(QWidget* widget);
+    // Scrolls the row of the snippet at `index` of the scope into view and puts the keyboard focus
+    // on its line; false when no row shows that snippet (it is not listed, or its editor is open).
+    bool focusRow(std::size_t index);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

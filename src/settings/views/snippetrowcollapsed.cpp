@@ -78,6 +78,10 @@ void SnippetRowCollapsed::setSnippet(ManualSnippet snippet, std::function<void()
     setHovered(false);
 }
 
+void SnippetRowCollapsed::focusLine() {
+    line_->setFocus(Qt::OtherFocusReason);
+}
+
 void SnippetRowCollapsed::keyPressEvent(QKeyEvent* event) {
     // Keys the line and the buttons leave alone come here.
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {

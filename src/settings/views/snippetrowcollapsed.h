@@ -28,6 +28,8 @@ public:
     void setSnippet(ManualSnippet snippet, std::function<void()> onEdit, std::function<void()> onDelete);
 
     const ManualSnippet& snippet() const { return snippet_; }
+    // Puts the keyboard focus on the line, which then shows the row's buttons.
+    void focusLine();
     bool showingDeleteConfirmation() const { return showingDeleteConfirmation_; }
 
 protected:

@@ -114,14 +114,14 @@ QWidget* SnippetsTabView::makeSearchRow() {
     connect(search_, &QLineEdit::textChanged, this,
             [this](const QString& text) { viewModel_->setSnippetSearchQuery(text.toStdString()); });
     row->addWidget(search_, 1);
-    auto* add = new QPushButton(SymbolIcon::icon("plus", KitColors::primaryText(*this), 12),
-                                QStringLiteral("Add"), host);
-    add->setObjectName(QStringLiteral("addSnippet"));
-    add->setAccessibleName(QStringLiteral("Add"));
-    add->setToolTip(QStringLiteral("Add snippet"));
-    add->setAutoDefault(false);
-    connect(add, &QPushButton::clicked, this, [this] { addAction(); });
-    row->addWidget(add);
+    add_ = new QPushButton(SymbolIcon::icon("plus", KitColors::primaryText(*this), 12), QStringLiteral("Add"),
+                           host);
+    add_->setObjectName(QStringLiteral("addSnippet"));
+    add_->setAccessibleName(QStringLiteral("Add"));
+    add_->setToolTip(QStringLiteral("Add snippet"));
+    add_->setAutoDefault(false);
+    connect(add_, &QPushButton::clicked, this, [this] { addAction(); });
+    row->addWidget(add_);
     return host;
 }
 
@@ -281,13 +281,24 @@ void SnippetsTabView::makeEditor(std::optional<ManualSnippet> snippet, std::opti
     editor_ = new SnippetRowExpanded(
         std::move(snippet), viewModel_->snippetError(),
         [this, previousKey, target](const ManualSnippet& edited) {
+            const bool focused = editorHasFocus();
             viewModel_->saveSnippet(edited, previousKey, target);
+            if (focused && !editor_) {
+                // A new snippet stands last in its scope.
+                giveFocusBack(target ? target
+                                     : std::optional<std::size_t>(viewModel_->currentSnippets().size() - 1));
+            }
         },
         [this] { cancelAction(); }, list_->canvas());
     editorTarget_ = target;
 }
 
 void SnippetsTabView::discardEditor() {
+    // Hidden with the focus, the editor would hand it on to whatever widget follows in the window;
+    // the list holds it instead, until the page gives it to a row or to "Add".
+    if (editorHasFocus()) {
+        list_->setFocus(Qt::OtherFocusReason);
+    }
     if (animating_) {
         Animations::fadeOut(editor_, Animations::toggleMilliseconds, Animations::Edge::top);
     }
@@ -317,15 +328,37 @@ void SnippetsTabView::editAction(std::size_t index, const std::string& key) {
     viewModel_->setExpandedSnippetKey(key);
     viewModel_->setSnippetError(std::nullopt);
     animating_ = false;
+    // As after "Add": the editor stands where the row stood, and typing goes to its key.
+    if (editor_) {
+        editor_->focusKey();
+    }
 }
 
 void SnippetsTabView::cancelAction() {
+    const bool focused = editorHasFocus();
+    const std::optional<std::size_t> target = editorTarget_;
     animating_ = true;
     viewModel_->setExpandedSnippetKey(std::nullopt);
     viewModel_->setExpandedSnippetIndex(std::nullopt);
     viewModel_->setIsAddingNewSnippet(false);
     viewModel_->setSnippetError(std::nullopt);
     animating_ = false;
+    if (focused) {
+        giveFocusBack(target);
+    }
+}
+
+bool SnippetsTabView::editorHasFocus() const {
+    QWidget* focus = window()->focusWidget();
+    return editor_ && focus && editor_->isAncestorOf(focus);
+}
+
+void SnippetsTabView::giveFocusBack(std::optional<std::size_t> index) {
+    if (index && list_->focusRow(*index)) {
+        return;
+    }
+    // The row is not listed (a search hides it) or there is none: the user goes on from "Add".
+    add_->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace korvane

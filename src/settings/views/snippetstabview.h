@@ -11,6 +11,7 @@
 
 class QComboBox;
 class QLineEdit;
+class QPushButton;
 
 namespace korvane {
 
@@ -49,6 +50,11 @@ private:
     void addAction();
     void editAction(std::size_t index, const std::string& key);
     void cancelAction();
+    // Whether the keyboard focus is in the open editor.
+    bool editorHasFocus() const;
+    // After an editor that held the keyboard focus has closed: the row of the snippet at `index` of
+    // the scope takes it, or "Add" when the editor added nothing.
+    void giveFocusBack(std::optional<std::size_t> index);
 
     std::shared_ptr<ConfigurationViewModel> viewModel_;
     const ConfigurationServices& services_;
@@ -57,6 +63,7 @@ private:
     QWidget* positionRow_ = nullptr;
     QComboBox* position_ = nullptr;
     QLineEdit* search_ = nullptr;
+    QPushButton* add_ = nullptr;
     SnippetList* list_ = nullptr;
     QPointer<QWidget> emptyState_;
     QPointer<SnippetRowExpanded> editor_;

@@ -1,11 +1,15 @@
 // The settings window as a screen reader uses it: every node is found by walking the accessibility
-// tree from the window, and worked through its actions, never through the widgets themselves.
+// tree from the window, and worked through its actions, never through the widgets themselves (keys
+// and clicks that a test sets beside them for comparison go to the widgets).
 #include "settings/views/categoriesconfigurationview.h"
+#include "settings/views/configurationsidebar.h"
 #include "settings/views/configurationview.h"
 #include "settingsviewharness.h"
 
 #include <QAccessible>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QStackedWidget>
 #include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
@@ -100,6 +104,58 @@ TEST_F(SettingsAccessibilityTest, SourcesMoveByTheirActions) {
     EXPECT_EQ(h.store->writes, 1);
     act("Hide Git", QAccessible::Button, QAccessibleActionInterface::pressAction());
     EXPECT_TRUE(actions("Git").filter("Move").isEmpty()) << "a hidden source does not move";
+}
+
+// A screen reader chooses a page in the sidebar through the item's action or the list's row selection,
+// as a click, a Ctrl+click or the arrow keys choose it: the page shown follows what is selected, one
+// switch per change, the sidebar marks that page alone, and nothing is written.
+TEST_F(SettingsAccessibilityTest, SidebarShowsThePageSelectedWhateverSelectedIt) {
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h.window.get()));
+    ConfigurationView& view = h.window->view();
+    auto* pages = h.find<QStackedWidget>("pages");
+    int switches = 0;
+    QObject::connect(pages, &QStackedWidget::currentChanged, [&] { ++switches; });
+    QListWidget& sidebar = view.sidebar();
+    auto itemCentre = [&](int row) { return sidebar.visualItemRect(sidebar.item(row)).center(); };
+    const QString toggle = QAccessibleActionInterface::toggleAction();
+    struct Step {
+        const char* how;
+        std::function<void()> choose;
+        ConfigurationPage shown;
+    };
+    const Step steps[] = {
+        {"action on Preferences", [&] { act("Preferences", QAccessible::ListItem, toggle); },
+         ConfigurationPage::preferences},
+        {"action on Preferences again", [&] { act("Preferences", QAccessible::ListItem, toggle); },
+         ConfigurationPage::preferences},
+        {"action on Snippets", [&] { act("Snippets", QAccessible::ListItem, toggle); },
+         ConfigurationPage::snippets},
+        {"row selection", [&] { node("Pages", QAccessible::List)->tableInterface()->selectRow(1); },
+         ConfigurationPage::preferences},
+        {"Up", [&] { QTest::keyClick(&sidebar, Qt::Key_Up); }, ConfigurationPage::snippets},
+        {"Down", [&] { QTest::keyClick(&sidebar, Qt::Key_Down); }, ConfigurationPage::preferences},
+        {"Ctrl+click on the page shown",
+         [&] { QTest::mouseClick(sidebar.viewport(), Qt::LeftButton, Qt::ControlModifier, itemCentre(1)); },
+         ConfigurationPage::preferences},
+        {"click", [&] { QTest::mouseClick(sidebar.viewport(), Qt::LeftButton, {}, itemCentre(0)); },
+         ConfigurationPage::snippets},
+    };
+    int expectedSwitches = 0;
+    ConfigurationPage before = view.page();
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.how);
+        step.choose();
+        expectedSwitches += step.shown != before ? 1 : 0;
+        before = step.shown;
+        EXPECT_EQ(view.page(), step.shown);
+        EXPECT_EQ(pages->currentIndex(), step.shown == ConfigurationPage::snippets ? 0 : 1);
+        EXPECT_EQ(switches, expectedSwitches);
+        const bool onPreferences = step.shown == ConfigurationPage::preferences;
+        EXPECT_EQ(node("Preferences", QAccessible::ListItem)->state().selected, onPreferences);
+        EXPECT_EQ(node("Snippets", QAccessible::ListItem)->state().selected, !onPreferences);
+    }
+    h.settle();
+    EXPECT_EQ(h.store->writes, 0);
 }
 
 // The scope tabs say which one is selected, and a tab pressed by a screen reader selects its scope;

@@ -381,6 +381,71 @@ TEST_F(SnippetsPageTest, AddPutsTheCursorInTheKeyField) {
     EXPECT_EQ(key->text(), "new");
 }
 
+// Return or Space on a row of a long list scrolled to its middle opens its editor with the cursor in
+// the key; Escape, "Cancel" or a save closes it and leaves the focus on the row it stood for, with
+// the list where it was. A new snippet's editor hands the focus back to "Add", or to the new row.
+TEST_F(SnippetsPageTest, TheEditorTakesTheFocusAndGivesItBack) {
+    h = std::make_unique<test::SettingsViewHarness>(test::SettingsViewHarness::manySnippetsFile(3000));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h->window.get()));
+    auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+    auto focused = [] { return QApplication::focusWidget()->accessibleName().toStdString(); };
+    auto* list = h->find<QScrollArea>("snippetList");
+    QScrollBar* bar = list->verticalScrollBar();
+    bar->setValue(bar->maximum() / 2);
+    const int scrolled = bar->value();
+    // The last row wholly in view: the editor, taller, reaches below the view.
+    SnippetRowCollapsed* row = nullptr;
+    for (const auto& [top, shown] : rowsInView(*list)) {
+        row = top + shown->height() <= list->viewport()->height() ? shown : row;
+    }
+    ASSERT_NE(row, nullptr);
+    const std::string key = row->snippet().key;
+    row->findChild<SnippetLineButton*>("snippetLine")->setFocus(Qt::TabFocusReason);
+
+    struct Round {
+        Qt::Key opener;
+        std::function<void()> close;
+        std::string row;
+    };
+    const Round rounds[] = {
+        {Qt::Key_Return, [&] { press(Qt::Key_Escape); }, key},
+        {Qt::Key_Space,
+         [&] {
+             auto* cancel = h->visible<QPushButton>("cancel", editor());
+             QTest::mouseClick(cancel, Qt::LeftButton, {}, cancel->rect().center());
+         },
+         key},
+        {Qt::Key_Return, [&] { press(Qt::Key_Return); }, key + "2"},
+    };
+    for (const Round& round : rounds) {
+        SCOPED_TRACE(round.row);
+        press(round.opener);
+        ASSERT_NE(editor(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget(), h->visible<QLineEdit>("key", editor()));
+        QTest::keyClicks(QApplication::focusWidget(), "2");
+        round.close();
+        EXPECT_EQ(editor(), nullptr);
+        EXPECT_EQ(focused(), "Edit snippet " + round.row);
+        EXPECT_EQ(bar->value(), scrolled);
+    }
+    press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "editSnippet") << "Tab goes on within the row";
+
+    h->visible<QPushButton>("addSnippet")->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    press(Qt::Key_Escape);
+    EXPECT_EQ(focused(), "Add");
+    press(Qt::Key_Space);
+    QTest::keyClicks(QApplication::focusWidget(), "new");
+    h->visible<QPlainTextEdit>("expand", editor())->setPlainText("Hello");
+    press(Qt::Key_Return);
+    EXPECT_EQ(focused(), "Edit snippet new");
+    EXPECT_EQ(bar->value(), bar->maximum()) << "the new row is in view at the end";
+    h->settle();
+    EXPECT_EQ(h->file()["snippets"][std::stoi(key.substr(3))]["key"], key + "2");
+    EXPECT_EQ(h->file()["snippets"].back()["key"], "new");
+}
+
 // A deleted row and a closed editor leave with a fade where they stood, while the list beneath
 // already shows the change.
 TEST_F(SnippetsPageTest, RowsLeaveWithAFade) {
