@@ -509,6 +509,40 @@ TEST_F(SnippetsPageTest, ApplicationPopupPosition) {
     EXPECT_EQ(emptyTitle(), "No snippets yet");
 }
 
+// Without a mouse: Space on a scope tab selects it and the keyboard stays on that tab, and the tabs,
+// made anew on every change, keep their place in the Tab order, between the sidebar's toggle and the
+// scope's own controls.
+TEST_F(SnippetsPageTest, ScopeTabsKeepTheKeyboardAndTheirPlaceInTheTabOrder) {
+    h = std::make_unique<test::SettingsViewHarness>(R"({"trigger": ";;", "snippets": [], "app_snippets": [
+        {"bundle_id": "xterm", "app_name": "XTerm", "snippets": []}],
+        "settings": {"case_sensitive": false, "scan_depth": 5, "ignore_patterns": [], "max_branch_age_days": 90}})");
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h->window.get()));
+    auto focusedName = [] {
+        return QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString()
+                                           : std::string();
+    };
+    auto press = [](Qt::Key key) {
+        QTest::keyClick(QApplication::focusWidget(), key);
+        test::SettingsViewHarness::flushDeletes();
+    };
+    for (const char* tab : {"tab:xterm", "tab:global"}) {
+        h->visible<CapsuleButton>(tab)->setFocus(Qt::TabFocusReason);
+        press(Qt::Key_Space);
+        EXPECT_TRUE(h->visible<CapsuleButton>(tab)->isSelected()) << tab;
+        EXPECT_EQ(focusedName(), tab);
+    }
+    h->visible<CapsuleButton>("tab:xterm")->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    std::vector<std::string> backwards;
+    h->visible<QLineEdit>("searchSnippets")->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 5; ++i) {
+        press(Qt::Key_Backtab);
+        backwards.push_back(focusedName());
+    }
+    EXPECT_EQ(backwards, (std::vector<std::string>{"appPopupPosition", "addApp", "tab:xterm", "tab:global",
+                                                   "scopeTabs"}));
+}
+
 // A link that is present but empty opens the editor as text, as its row shows it, so that it can be
 // saved; a real link opens as a link. Empty optional fields compose as absent.
 TEST(SnippetEditorTest, SeedsTheKindTheRowShows) {
