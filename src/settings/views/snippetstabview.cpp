@@ -178,11 +178,11 @@ void SnippetsTabView::onField(ConfigurationViewModel::Field field) {
         viewModel_->setExpandedSnippetIndex(std::nullopt);
         viewModel_->setIsAddingNewSnippet(false);
         viewModel_->setSnippetError(std::nullopt);
-        // Where the other scope's list stood means nothing here.
+        // Where the other scope's list stood means nothing here: this one shows from its first row.
         scrollBeforeSearch_ = 0;
         tabBar_->refresh();
         refreshPositionRow();
-        rebuildList();
+        rebuildList(0);
         break;
     case Field::draftConfig:
         tabBar_->refresh();

@@ -337,7 +337,7 @@ TEST_F(SnippetsPageTest, ALongListBuildsOnlyTheRowsInView) {
 
 // Typed into the search field of a list scrolled to its middle, a search shows its results from the
 // first, and so does each further keystroke once its results are scrolled; erasing it brings the full
-// list back where the user left it.
+// list back where the user left it. Another scope's list shows from its first snippet too.
 TEST_F(SnippetsPageTest, ASearchShowsItsResultsFromTheFirst) {
     h = std::make_unique<test::SettingsViewHarness>(test::SettingsViewHarness::manySnippetsFile(3000));
     auto* list = h->find<QScrollArea>("snippetList");
@@ -363,6 +363,22 @@ TEST_F(SnippetsPageTest, ASearchShowsItsResultsFromTheFirst) {
     EXPECT_EQ(search->text(), "");
     EXPECT_EQ(bar->value(), middle);
     EXPECT_EQ(topKey(), middleKey);
+
+    // Another scope is another list: it shows from its first snippet, wherever the last one stood.
+    nlohmann::json file = h->file();
+    file["app_snippets"] = nlohmann::json::parse(R"([{"bundle_id": "xterm", "app_name": "XTerm"}])");
+    for (int i = 0; i < 500; ++i) {
+        file["app_snippets"][0]["snippets"].push_back({{"key", "x" + std::to_string(i)}, {"expand", "x"}});
+    }
+    h = std::make_unique<test::SettingsViewHarness>(file.dump());
+    list = h->find<QScrollArea>("snippetList");
+    bar = list->verticalScrollBar();
+    for (const auto& [tab, first] : {std::pair{"tab:xterm", "x0"}, std::pair{"tab:global", "key0"}}) {
+        bar->setValue(bar->maximum() / 2);
+        h->click(tab);
+        EXPECT_EQ(bar->value(), 0) << tab;
+        EXPECT_EQ(topKey(), first);
+    }
 }
 
 // After "Add" (a real click) the cursor is in the new snippet's key field, in view at the end of a
