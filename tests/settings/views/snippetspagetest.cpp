@@ -198,6 +198,16 @@ TEST_F(SnippetsPageTest, KeyboardUsersSeeTheFocusEditAndDelete) {
     EXPECT_EQ(rowKeys(), (std::vector<std::string>{"docs"}));
     EXPECT_EQ(h->file()["snippets"].size(), 1u);
     EXPECT_EQ(h->store->writes, 1);
+
+    // The keyboard goes on from the row that took the deleted one's place, and from "Add" once the
+    // list is empty: the focus never rests unseen on the list itself.
+    auto focusNow = [&] { return h->window->focusWidget(); };
+    ASSERT_NE(focusNow(), nullptr);
+    EXPECT_EQ(focusNow()->accessibleName(), "Edit snippet docs");
+    QTest::keyClick(focusNow(), Qt::Key_Delete);
+    h->answerConfirmation("confirm");
+    EXPECT_TRUE(rowKeys().empty());
+    EXPECT_EQ(focusNow(), h->visible<QPushButton>("addSnippet"));
 }
 
 // Search, empty states and one editor at a time.
