@@ -98,6 +98,13 @@ CategoriesConfigurationView::movedShownIds(const std::vector<std::string>& shown
 }
 
 void CategoriesConfigurationView::refresh() {
+    // The keyboard stays on the same source's row or eye button, in the row made for it anew. Meanwhile
+    // the list holds it: a focused row that goes would hand it on to the next control, and scroll the
+    // page there.
+    const std::optional<FocusedPart> focused = focusedPart();
+    if (focused) {
+        setFocus(Qt::OtherFocusReason);
+    }
     // A row may be running the click that caused this: the old rows go once control returns.
     for (QWidget* row : rows_) {
         row->hide();
@@ -120,6 +127,9 @@ void CategoriesConfigurationView::refresh() {
     }
     column_->addStretch(1);
     orderFocus();
+    if (focused) {
+        giveFocusBack(*focused);
+    }
     // Tall enough to show every source, and never below 200.
     setMinimumHeight(std::max(200, column_->sizeHint().height()));
 }
@@ -142,6 +152,29 @@ void CategoriesConfigurationView::orderFocus() {
             QWidget::setTabOrder(previous, eye);
             previous = eye;
         }
+    }
+}
+
+std::optional<CategoriesConfigurationView::FocusedPart> CategoriesConfigurationView::focusedPart() const {
+    QWidget* focus = QApplication::focusWidget();
+    for (const CategoryRow* row : rows_) {
+        if (focus && (focus == row || row->isAncestorOf(focus))) {
+            return FocusedPart{row->id(), focus != row};
+        }
+    }
+    return std::nullopt;
+}
+
+void CategoriesConfigurationView::giveFocusBack(const FocusedPart& part) {
+    CategoryRow* target = row(part.id);
+    if (!target) {
+        return;
+    }
+    auto* eye = part.onEye ? target->findChild<QToolButton*>(QStringLiteral("eye")) : nullptr;
+    if (eye) {
+        eye->setFocus(Qt::OtherFocusReason);
+    } else {
+        target->setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -223,19 +256,8 @@ void CategoriesConfigurationView::moveRow(const std::string& id, int step) {
         return;
     }
     const auto index = static_cast<std::size_t>(at - shown.begin());
-    QWidget* focus = QApplication::focusWidget();
-    CategoryRow* before = row(id);
-    const bool focused = focus && before && (focus == before || before->isAncestorOf(focus));
-    // The old row is about to go: the focus waits on the list rather than jump on (and scroll the page).
-    if (focused) {
-        setFocus(Qt::OtherFocusReason);
-    }
     // The destination counts places before the move, as a drop does: one down lands past the next row.
     move({index}, step < 0 ? index - 1 : index + 2);
-    // The rows were made anew: the keyboard stays on the moved one.
-    if (CategoryRow* after = row(id); focused && after) {
-        after->setFocus(Qt::OtherFocusReason);
-    }
 }
 
 CategoryRow* CategoriesConfigurationView::row(const std::string& id) const {

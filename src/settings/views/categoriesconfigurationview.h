@@ -42,7 +42,8 @@ public:
                                                                  const std::vector<std::size_t>& sources,
                                                                  std::size_t destination);
 
-    // Rebuilds the rows from the view model.
+    // Rebuilds the rows from the view model; keyboard focus on a row or its eye button stays on that
+    // source's new row or button.
     void refresh();
     int count() const { return static_cast<int>(rows_.size()); }
     // The eye button of a row.
@@ -61,6 +62,15 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Where the keyboard focus is within the list: a source's row itself, or its eye button.
+    struct FocusedPart {
+        std::string id;
+        bool onEye = false;
+    };
+
+    std::optional<FocusedPart> focusedPart() const;
+    // Puts the focus on that part of the source's row as the list now stands, when it is there.
+    void giveFocusBack(const FocusedPart& part);
     CategoryRow* makeRow(const CategoryDisplayItem& item, const CategoryCatalogSnapshot& catalog);
     // Tab goes through the rows in their order, from where the list stands in the window.
     void orderFocus();

@@ -7,6 +7,7 @@
 #include "uikit/kitcolors.h"
 #include "uikit/symbolicon.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPointer>
@@ -42,6 +43,14 @@ SnippetScopeTabBar::~SnippetScopeTabBar() {
 void SnippetScopeTabBar::refresh() {
     const std::vector<AppSnippetConfig> apps = viewModel_->shownApps();
     loadIcons(apps);
+    // The keyboard stays on the same tab once it is made anew. Meanwhile the bar holds it: a focused
+    // tab that goes would hand it on to the next control.
+    QWidget* focus = QApplication::focusWidget();
+    const std::optional<QString> focusedTab =
+        focus && strip_->isAncestorOf(focus) ? std::optional<QString>(focus->objectName()) : std::nullopt;
+    if (focusedTab) {
+        setFocus(Qt::OtherFocusReason);
+    }
     while (QLayoutItem* item = row_->takeAt(0)) {
         if (QWidget* widget = item->widget()) {
             widget->hide();
@@ -69,10 +78,18 @@ void SnippetScopeTabBar::refresh() {
     connect(plus_, &CapsuleButton::clicked, this, [this] { viewModel_->setShowingAppCapture(true); });
     row_->addWidget(plus_);
     row_->addStretch(1);
-    // Shown now rather than on the layout's next turn, so the tabs are there once this returns.
+    // Shown now rather than on the layout's next turn, so the tabs are there once this returns. Made
+    // anew, they would join the end of the window's Tab order: they go back right after the bar. The
+    // focus goes back to its tab; a tab that is gone (its application removed) leaves it on the bar.
+    QWidget* previous = this;
     for (int i = 0; i < row_->count(); ++i) {
         if (QWidget* widget = row_->itemAt(i)->widget()) {
             widget->show();
+            QWidget::setTabOrder(previous, widget);
+            previous = widget;
+            if (focusedTab && widget->objectName() == *focusedTab) {
+                widget->setFocus(Qt::OtherFocusReason);
+            }
         }
     }
     setFixedHeight(strip_->sizeHint().height() + 2);

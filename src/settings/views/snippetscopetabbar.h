@@ -33,7 +33,8 @@ public:
                        std::function<void(const std::string&)> onRemoveApp, QWidget* parent = nullptr);
     ~SnippetScopeTabBar() override;
 
-    // Rebuilds the tabs from the view model's applications and selection.
+    // Rebuilds the tabs from the view model's applications and selection, right after the bar in the
+    // Tab order and with the keyboard focus kept on the tab that had it.
     void refresh();
     // Opens or closes the capture popover as the view model's flag says.
     void syncCapture();

@@ -2,6 +2,7 @@
 
 #include "settings/views/popuppositionmenu.h"
 #include "settings/views/snippetlist.h"
+#include "settings/views/snippetrowcollapsed.h"
 #include "settings/views/snippetrowexpanded.h"
 #include "settings/views/snippetscopetabbar.h"
 #include "uikit/animations.h"
@@ -63,11 +64,7 @@ SnippetsTabView::SnippetsTabView(std::shared_ptr<ConfigurationViewModel> viewMod
     layout->addWidget(makePositionRow());
     layout->addWidget(makeSearchRow());
     list_ = new SnippetList([this](const SnippetList::Row& row) { editAction(row.index, row.snippet.key); },
-                            [this](const SnippetList::Row& row) {
-                                // The row has begun to fade; deleting is an animated change.
-                                viewModel_->deleteSnippet(row.snippet.key, row.index);
-                            },
-                            this);
+                            [this](const SnippetList::Row& row) { deleteAction(row); }, this);
     layout->addWidget(list_, 1);
     observer_ = viewModel_->addObserver([this](ConfigurationViewModel::Field field) { onField(field); });
     searching_ = !viewModel_->snippetSearchQuery().empty();
@@ -178,11 +175,11 @@ void SnippetsTabView::onField(ConfigurationViewModel::Field field) {
         viewModel_->setExpandedSnippetIndex(std::nullopt);
         viewModel_->setIsAddingNewSnippet(false);
         viewModel_->setSnippetError(std::nullopt);
-        // Where the other scope's list stood means nothing here.
+        // Where the other scope's list stood means nothing here: this one shows from its first row.
         scrollBeforeSearch_ = 0;
         tabBar_->refresh();
         refreshPositionRow();
-        rebuildList();
+        rebuildList(0);
         break;
     case Field::draftConfig:
         tabBar_->refresh();
@@ -332,6 +329,35 @@ void SnippetsTabView::editAction(std::size_t index, const std::string& key) {
     if (editor_) {
         editor_->focusKey();
     }
+}
+
+void SnippetsTabView::deleteAction(const ConfigurationViewModel::SnippetRow& row) {
+    // Deleted from the keyboard, the row held the focus (the question gives it back to the window once
+    // answered); the rows are shown anew, and the list would keep it where nothing is drawn.
+    std::optional<std::size_t> place;
+    if (rowHasFocus(row)) {
+        const auto listed = viewModel_->filteredSnippetRows();
+        place = static_cast<std::size_t>(std::find(listed.begin(), listed.end(), row) - listed.begin());
+    }
+    // The row has begun to fade; deleting is an animated change.
+    viewModel_->deleteSnippet(row.snippet.key, row.index);
+    if (!place) {
+        return;
+    }
+    // The keyboard goes on from the row that takes the deleted one's place, or the last one.
+    const auto left = viewModel_->filteredSnippetRows();
+    giveFocusBack(left.empty() ? std::nullopt
+                               : std::optional<std::size_t>(left[std::min(*place, left.size() - 1)].index));
+}
+
+bool SnippetsTabView::rowHasFocus(const ConfigurationViewModel::SnippetRow& row) const {
+    for (QWidget* widget = window()->focusWidget(); widget && widget != list_;
+         widget = widget->parentWidget()) {
+        if (const auto* shown = qobject_cast<const SnippetRowCollapsed*>(widget)) {
+            return shown->snippet() == row.snippet;
+        }
+    }
+    return false;
 }
 
 void SnippetsTabView::cancelAction() {

@@ -50,6 +50,9 @@ private:
     void addAction();
     void editAction(std::size_t index, const std::string& key);
     void cancelAction();
+    void deleteAction(const ConfigurationViewModel::SnippetRow& row);
+    // Whether the keyboard focus is in the row that shows `row`.
+    bool rowHasFocus(const ConfigurationViewModel::SnippetRow& row) const;
     // Whether the keyboard focus is in the open editor.
     bool editorHasFocus() const;
     // After an editor that held the keyboard focus has closed: the row of the snippet at `index` of

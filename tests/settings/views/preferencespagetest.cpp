@@ -409,5 +409,30 @@ TEST(SourcesListTest, KeysMoveAFocusedSource) {
     EXPECT_EQ(h.store->writes, 1) << "the last source does not move down";
 }
 
+// Space on a source's eye button hides or shows it, and the keyboard stays on that button, which now
+// stands in the rebuilt row at the source's new place, with the page where it was.
+TEST(SourcesListTest, TheKeyboardStaysOnTheEyeItPressed) {
+    test::SettingsViewHarness h(R"({"trigger": ";;", "snippets": [],
+      "settings": {"case_sensitive": false, "scan_depth": 5, "ignore_patterns": [], "max_branch_age_days": 90}})");
+    h.window->view().setPage(ConfigurationPage::preferences);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h.window.get()));
+    auto focusedEye = [] {
+        QWidget* focus = QApplication::focusWidget();
+        return focus && focus->objectName() == "eye" ? focus->accessibleName().toStdString() : std::string();
+    };
+    QScrollBar* pageBar = h.find<QScrollArea>("preferencesScroll")->verticalScrollBar();
+    h.find<QWidget>("source:recent")->findChild<QToolButton*>("eye")->setFocus(Qt::TabFocusReason);
+    const int pageTop = pageBar->value();
+    for (const char* expected : {"Show Recent", "Hide Recent"}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        test::SettingsViewHarness::flushDeletes();
+        EXPECT_EQ(focusedEye(), expected);
+        EXPECT_EQ(pageBar->value(), pageTop);
+    }
+    h.settle();
+    EXPECT_EQ(h.file()["providers"],
+              nlohmann::json::parse(R"(["files","app","manual","skills","git","docs","scripts","recent"])"));
+}
+
 } // namespace
 } // namespace korvane

@@ -198,6 +198,16 @@ TEST_F(SnippetsPageTest, KeyboardUsersSeeTheFocusEditAndDelete) {
     EXPECT_EQ(rowKeys(), (std::vector<std::string>{"docs"}));
     EXPECT_EQ(h->file()["snippets"].size(), 1u);
     EXPECT_EQ(h->store->writes, 1);
+
+    // The keyboard goes on from the row that took the deleted one's place, and from "Add" once the
+    // list is empty: the focus never rests unseen on the list itself.
+    auto focusNow = [&] { return h->window->focusWidget(); };
+    ASSERT_NE(focusNow(), nullptr);
+    EXPECT_EQ(focusNow()->accessibleName(), "Edit snippet docs");
+    QTest::keyClick(focusNow(), Qt::Key_Delete);
+    h->answerConfirmation("confirm");
+    EXPECT_TRUE(rowKeys().empty());
+    EXPECT_EQ(focusNow(), h->visible<QPushButton>("addSnippet"));
 }
 
 // Search, empty states and one editor at a time.
@@ -337,7 +347,7 @@ TEST_F(SnippetsPageTest, ALongListBuildsOnlyTheRowsInView) {
 
 // Typed into the search field of a list scrolled to its middle, a search shows its results from the
 // first, and so does each further keystroke once its results are scrolled; erasing it brings the full
-// list back where the user left it.
+// list back where the user left it. Another scope's list shows from its first snippet too.
 TEST_F(SnippetsPageTest, ASearchShowsItsResultsFromTheFirst) {
     h = std::make_unique<test::SettingsViewHarness>(test::SettingsViewHarness::manySnippetsFile(3000));
     auto* list = h->find<QScrollArea>("snippetList");
@@ -363,6 +373,22 @@ TEST_F(SnippetsPageTest, ASearchShowsItsResultsFromTheFirst) {
     EXPECT_EQ(search->text(), "");
     EXPECT_EQ(bar->value(), middle);
     EXPECT_EQ(topKey(), middleKey);
+
+    // Another scope is another list: it shows from its first snippet, wherever the last one stood.
+    nlohmann::json file = h->file();
+    file["app_snippets"] = nlohmann::json::parse(R"([{"bundle_id": "xterm", "app_name": "XTerm"}])");
+    for (int i = 0; i < 500; ++i) {
+        file["app_snippets"][0]["snippets"].push_back({{"key", "x" + std::to_string(i)}, {"expand", "x"}});
+    }
+    h = std::make_unique<test::SettingsViewHarness>(file.dump());
+    list = h->find<QScrollArea>("snippetList");
+    bar = list->verticalScrollBar();
+    for (const auto& [tab, first] : {std::pair{"tab:xterm", "x0"}, std::pair{"tab:global", "key0"}}) {
+        bar->setValue(bar->maximum() / 2);
+        h->click(tab);
+        EXPECT_EQ(bar->value(), 0) << tab;
+        EXPECT_EQ(topKey(), first);
+    }
 }
 
 // After "Add" (a real click) the cursor is in the new snippet's key field, in view at the end of a
@@ -507,6 +533,40 @@ TEST_F(SnippetsPageTest, ApplicationPopupPosition) {
     EXPECT_FALSE(h->visible<CapsuleButton>("tab:xterm")->isSelected());
     EXPECT_EQ(position->currentText(), "Auto (use global default)");
     EXPECT_EQ(emptyTitle(), "No snippets yet");
+}
+
+// Without a mouse: Space on a scope tab selects it and the keyboard stays on that tab, and the tabs,
+// made anew on every change, keep their place in the Tab order, between the sidebar's toggle and the
+// scope's own controls.
+TEST_F(SnippetsPageTest, ScopeTabsKeepTheKeyboardAndTheirPlaceInTheTabOrder) {
+    h = std::make_unique<test::SettingsViewHarness>(R"({"trigger": ";;", "snippets": [], "app_snippets": [
+        {"bundle_id": "xterm", "app_name": "XTerm", "snippets": []}],
+        "settings": {"case_sensitive": false, "scan_depth": 5, "ignore_patterns": [], "max_branch_age_days": 90}})");
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h->window.get()));
+    auto focusedName = [] {
+        return QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString()
+                                           : std::string();
+    };
+    auto press = [](Qt::Key key) {
+        QTest::keyClick(QApplication::focusWidget(), key);
+        test::SettingsViewHarness::flushDeletes();
+    };
+    for (const char* tab : {"tab:xterm", "tab:global"}) {
+        h->visible<CapsuleButton>(tab)->setFocus(Qt::TabFocusReason);
+        press(Qt::Key_Space);
+        EXPECT_TRUE(h->visible<CapsuleButton>(tab)->isSelected()) << tab;
+        EXPECT_EQ(focusedName(), tab);
+    }
+    h->visible<CapsuleButton>("tab:xterm")->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    std::vector<std::string> backwards;
+    h->visible<QLineEdit>("searchSnippets")->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 5; ++i) {
+        press(Qt::Key_Backtab);
+        backwards.push_back(focusedName());
+    }
+    EXPECT_EQ(backwards, (std::vector<std::string>{"appPopupPosition", "addApp", "tab:xterm", "tab:global",
+                                                   "scopeTabs"}));
 }
 
 // A link that is present but empty opens the editor as text, as its row shows it, so that it can be
