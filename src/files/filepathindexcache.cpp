@@ -379,11 +379,10 @@ void FilePathIndexCache::tellWhyWalked(const std::string& root, std::optional<Gi
             toldFinal_.erase(root);
             return;
         }
-        const auto told = toldFinal_.find(root);
-        if (told != toldFinal_.end() && told->second == *finalAnswer) {
+        if (const GitFailure* told = toldFinal_.find(root); told && *told == *finalAnswer) {
             return;
         }
-        toldFinal_[root] = *finalAnswer;
+        toldFinal_.insert(root, *finalAnswer);
     }
     performanceLog(logCategory, fmt::format("[FILEMANAGER FINAL] root={} gitFailure={}", logRootName(root),
                                             toString(*finalAnswer)));

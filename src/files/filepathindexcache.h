@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/clock.h"
+#include "base/lrumap.h"
 #include "base/workerpool.h"
 #include "files/commandrunner.h"
 #include "files/filepathindex.h"
@@ -47,6 +48,8 @@ public:
     static constexpr double retryDelayLimit = 240.0;
     static constexpr double gitTimeout = 5.0;
     static constexpr double buildWaitMs = 300;
+    // How many roots whose list git does not give are remembered as told; one pushed out is told again.
+    static constexpr std::size_t toldRootsRemembered = 64;
     static constexpr const char* logCategory = "FilePathProvider.Performance";
 
     // Background work (revalidation, refreshes) runs on `workers`, which outlives the cache; listings
@@ -114,8 +117,8 @@ private:
     std::set<std::string> revalidatingRoots_;
     std::vector<std::string> includePaths_;
     std::uint64_t configGeneration_ = 0;
-    // The final answer of git last told for each root whose list git does not give.
-    std::map<std::string, GitFailure> toldFinal_;
+    // The final answer of git last told for the roots whose list git does not give, the latest first.
+    LruMap<std::string, GitFailure> toldFinal_{toldRootsRemembered};
 
     mutable std::mutex buildLock_;
     std::condition_variable buildEnded_;
