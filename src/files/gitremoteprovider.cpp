@@ -45,18 +45,9 @@ std::string canonicalHost(std::string_view host) {
     return std::string(host);
 }
 
-// The host and port of an absolute URL as written (case kept), or none when it has no host.
-std::optional<std::string> hostAndPort(std::string_view url) {
-    const UriReference uri = UriReference::split(url);
-    const auto authority = uri.authority ? UriReference::Authority::parse(*uri.authority) : std::nullopt;
-    if (!authority || authority->host.empty()) {
-        return std::nullopt;
-    }
-    std::string host(authority->host);
-    if (authority->port && !authority->port->empty()) {
-        host += ":" + std::string(*authority->port);
-    }
-    return host;
+// The parts of a web address as webURL writes them, or none for any other text.
+std::optional<GitRemoteAddress> readWebAddress(const std::string& web) {
+    return isUriWithScheme(web) ? GitRemoteAddress::read(web) : std::nullopt;
 }
 
 // Percent escapes decoded; the text as it stands when that gives no UTF-8.
@@ -76,12 +67,12 @@ std::string percentDecoded(std::string_view text) {
 }
 
 const HostingService* serviceOf(const std::string& web) {
-    const auto host = isUriWithScheme(web) ? hostAndPort(web) : std::nullopt;
-    if (!host) {
+    const auto address = readWebAddress(web);
+    if (!address) {
         return nullptr;
     }
     for (const auto& service : services) {
-        if (host->find(service.keyword) != std::string::npos) {
+        if (address->host.find(service.keyword) != std::string::npos) {
             return &service;
         }
     }
@@ -159,10 +150,11 @@ std::optional<std::string> GitRemoteProvider::pullRequestsURL(const std::string&
 }
 
 std::optional<std::string> GitRemoteProvider::repositoryPath(const std::string& web) {
-    if (!isUriWithScheme(web) || !hostAndPort(web)) {
+    const auto address = readWebAddress(web);
+    if (!address) {
         return std::nullopt;
     }
-    const std::string decoded = percentDecoded(trimmedAscii(UriReference::split(web).path, "/"));
+    const std::string decoded = percentDecoded(trimmedAscii(address->path, "/"));
     const std::string_view trimmed = trimmedAscii(decoded, "/");
     if (trimmed.empty()) {
         return std::nullopt;
