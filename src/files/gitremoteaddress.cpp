@@ -1,6 +1,5 @@
 #include "files/gitremoteaddress.h"
 
-#include "base/unicode.h"
 #include "config/urireference.h"
 
 #include <algorithm>
@@ -128,22 +127,6 @@ std::optional<std::size_t> hostSearchStart(std::string_view text) {
     return close == none ? 0 : close;
 }
 
-// The %XX escapes decoded as git decodes a URL before it looks for the host (%00 stays as it is).
-std::string gitUrlDecoded(std::string_view text) {
-    std::string decoded;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const int high = i + 2 < text.size() ? asciiHexValue(text[i + 1]) : -1;
-        const int low = i + 2 < text.size() ? asciiHexValue(text[i + 2]) : -1;
-        if (text[i] == '%' && high >= 0 && low >= 0 && high * 16 + low > 0) {
-            decoded.push_back(static_cast<char>(high * 16 + low));
-            i += 2;
-        } else {
-            decoded.push_back(text[i]);
-        }
-    }
-    return decoded;
-}
-
 std::optional<GitRemoteAddress> httpAddress(std::string_view remote, Transport transport) {
     const UriReference uri = UriReference::split(remote);
     auto address = uri.authority ? readAuthority(*uri.authority, UserPart::any) : std::nullopt;
@@ -154,11 +137,12 @@ std::optional<GitRemoteAddress> httpAddress(std::string_view remote, Transport t
     return address;
 }
 
-// ssh:// and git://: git decodes escapes first and then takes the host up to the first "/".
+// ssh:// and git://: git decodes escapes first and then takes the host up to the first "/". (git keeps
+// "%00" as it is; decoding it too moves no boundary, and any escape before the "/" gives none.)
 std::optional<GitRemoteAddress> connectAddress(std::string_view remote, std::size_t prefix,
                                                Transport transport) {
     const std::string_view rest = remote.substr(prefix);
-    const std::string decoded = gitUrlDecoded(rest);
+    const std::string decoded = percentDecoded(rest);
     const auto start = hostSearchStart(decoded);
     const std::size_t slash = start ? decoded.find('/', *start) : none;
     // Without a path git refuses the address; an escape in the host would name another host than it reads.

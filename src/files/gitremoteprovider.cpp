@@ -51,18 +51,8 @@ std::optional<GitRemoteAddress> readWebAddress(const std::string& web) {
 }
 
 // Percent escapes decoded; the text as it stands when that gives no UTF-8.
-std::string percentDecoded(std::string_view text) {
-    std::string decoded;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && asciiHexValue(text[i + 1]) >= 0 &&
-            asciiHexValue(text[i + 2]) >= 0) {
-            decoded.push_back(
-                static_cast<char>(asciiHexValue(text[i + 1]) * 16 + asciiHexValue(text[i + 2])));
-            i += 2;
-        } else {
-            decoded.push_back(text[i]);
-        }
-    }
+std::string decodedIfUtf8(std::string_view text) {
+    std::string decoded = percentDecoded(text);
     return isValidUtf8(decoded) ? decoded : std::string(text);
 }
 
@@ -154,7 +144,7 @@ std::optional<std::string> GitRemoteProvider::repositoryPath(const std::string& 
     if (!address) {
         return std::nullopt;
     }
-    const std::string decoded = percentDecoded(trimmedAscii(address->path, "/"));
+    const std::string decoded = decodedIfUtf8(trimmedAscii(address->path, "/"));
     const std::string_view trimmed = trimmedAscii(decoded, "/");
     if (trimmed.empty()) {
         return std::nullopt;

@@ -311,6 +311,8 @@ const std::vector<std::pair<std::string, std::optional<std::string>>> remoteAddr
     {"ssh://git@host.example:65536/x", std::nullopt},
     {"ssh://u:p@host.example:22/x", std::nullopt},
     {"ssh://u@host.example/p@[x]/y", std::nullopt},
+    {"ssh://u@host.example/p%40[x]/y", std::nullopt},
+    {"ssh://git@host.example/o%00/r", "https://host.example/o%00/r"},
     {"git@host.example:o/@[x]:y", std::nullopt},
     {"git@[host.example:22]:x", std::nullopt},
     {"ssh://-oProxyCommand=x/y", std::nullopt},
