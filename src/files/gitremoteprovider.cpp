@@ -1,5 +1,6 @@
 #include "files/gitremoteprovider.h"
 
+#include "base/controlcharacters.h"
 #include "base/unicode.h"
 #include "config/urireference.h"
 #include "files/gitcommandrunner.h"
@@ -117,6 +118,11 @@ std::optional<std::string> GitRemoteProvider::webURL(std::string_view remote) {
         return std::nullopt;
     }
     std::string_view path = address->path;
+    // The link is shown, copied and typed: a path that carries terminal control, a line break or a
+    // bidirectional control from the repository's configuration gives none.
+    if (ControlCharacters::holdsControlOrLineBreak(path)) {
+        return std::nullopt;
+    }
     if (path.ends_with(".git")) {
         path.remove_suffix(4);
     }

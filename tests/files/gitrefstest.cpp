@@ -332,6 +332,13 @@ const std::vector<std::pair<std::string, std::optional<std::string>>> remoteAddr
     {"ssh://git@github.com-work:2222/o/r", "https://github.com-work:2222/o/r"},
     {"ssh://host.example:/x", "https://host.example/x"},
     {"git://[::1]:9418/x", "https://[::1]:9418/x"},
+    // A path from the repository's configuration that carries control or a line break gives no link.
+    {"ssh://git@github.com/o/r\x1b[201~x", std::nullopt},
+    {"git@github.com:o/r\x07.git", std::nullopt},
+    {"ssh://git@host.example/o/r\x7f", std::nullopt},
+    {"ssh://git@host.example/o/\xc2\x9b[31m", std::nullopt},
+    {"git@github.com:o/\xe2\x80\xaer.git", std::nullopt},
+    {"git@github.com:o/r\xff", std::nullopt},
 };
 
 TEST(GitRemoteAddressTest, RemotesBecomeWebAddressesWithoutUserInformation) {
