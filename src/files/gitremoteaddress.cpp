@@ -127,7 +127,18 @@ std::optional<std::size_t> hostSearchStart(std::string_view text) {
     return close == none ? 0 : close;
 }
 
+// The transfer library refuses an address that holds a space or an ASCII control anywhere in it.
+bool holdsSpaceOrAsciiControl(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte <= 0x20 || byte == 0x7f;
+    });
+}
+
 std::optional<GitRemoteAddress> httpAddress(std::string_view remote, Transport transport) {
+    if (holdsSpaceOrAsciiControl(remote)) {
+        return std::nullopt;
+    }
     const UriReference uri = UriReference::split(remote);
     auto address = uri.authority ? readAuthority(*uri.authority, UserPart::any) : std::nullopt;
     if (address) {
