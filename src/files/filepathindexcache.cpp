@@ -12,13 +12,6 @@
 #include <utility>
 
 namespace korvane {
-namespace {
-
-double millisecondsSince(Clock::MonotonicTime start, const Clock& clock) {
-    return std::chrono::duration<double, std::milli>(clock.monotonicNow() - start).count();
-}
-
-} // namespace
 
 // Marks a root as being built for as long as it lives, so that no exit path leaves the mark behind
 // and waiters of the root are told when it goes.

@@ -5,16 +5,11 @@
 #include "files/rootname.h"
 
 #include <algorithm>
-#include <chrono>
 #include <fmt/format.h>
 #include <utility>
 
 namespace korvane {
 namespace {
-
-double millisecondsSince(Clock::MonotonicTime start, const Clock& clock) {
-    return std::chrono::duration<double, std::milli>(clock.monotonicNow() - start).count();
-}
 
 // The recent lists as the empty query and the browser show them: uncommitted and chosen files as they
 // are, committed and modified files only while the index (when there is one) still holds them. Stops
