@@ -26,6 +26,11 @@ public:
     MonotonicTime monotonicNow() const override { return std::chrono::steady_clock::now(); }
 };
 
+// Milliseconds from `start` to the clock's monotonic now, as timing lines report them.
+inline double millisecondsSince(Clock::MonotonicTime start, const Clock& clock) {
+    return std::chrono::duration<double, std::milli>(clock.monotonicNow() - start).count();
+}
+
 // Seconds from `from` to `to` as a double, the unit the rest of the code uses for intervals. Times
 // further apart than a WallTime's range (about 292 years, e.g. a clamped ancient date and now) are
 // subtracted in floating point rather than overflowing.

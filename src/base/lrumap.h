@@ -40,6 +40,13 @@ public:
         index_.emplace(key, entries_.begin());
     }
 
+    void erase(const Key& key) {
+        if (auto found = index_.find(key); found != index_.end()) {
+            entries_.erase(found->second);
+            index_.erase(found);
+        }
+    }
+
     std::size_t size() const { return entries_.size(); }
     std::size_t capacity() const { return capacity_; }
 

@@ -1,5 +1,7 @@
 #include "config/urireference.h"
 
+#include "base/unicode.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -224,6 +226,22 @@ bool isUriWithScheme(std::string_view text) {
     return uri.scheme && isScheme(*uri.scheme) && (!uri.fragment || isRunOf(*uri.fragment, ":@/?")) &&
            (!uri.query || isRunOf(*uri.query, ":@/?")) && (!uri.authority || isAuthority(*uri.authority)) &&
            isRunOf(uri.path, ":@/");
+}
+
+std::string percentDecoded(std::string_view text) {
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int high = i + 2 < text.size() ? asciiHexValue(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? asciiHexValue(text[i + 2]) : -1;
+        if (text[i] == '%' && high >= 0 && low >= 0) {
+            decoded.push_back(static_cast<char>(high * 16 + low));
+            i += 2;
+        } else {
+            decoded.push_back(text[i]);
+        }
+    }
+    return decoded;
 }
 
 } // namespace korvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace korvane {
@@ -33,5 +34,9 @@ struct UriReference {
 // scheme ":" hier-part ["?" query] ["#" fragment], with only the characters URIs allow
 // (non-ASCII characters must be percent-encoded).
 bool isUriWithScheme(std::string_view text);
+
+// `text` with every "%XX" escape replaced by the byte it stands for, whatever that byte is; anything
+// else, a "%" without two hex digits after it included, as it stands.
+std::string percentDecoded(std::string_view text);
 
 } // namespace korvane

@@ -1,6 +1,5 @@
 #include "files/gitremoteaddress.h"
 
-#include "base/unicode.h"
 #include "config/urireference.h"
 
 #include <algorithm>
@@ -128,23 +127,18 @@ std::optional<std::size_t> hostSearchStart(std::string_view text) {
     return close == none ? 0 : close;
 }
 
-// The %XX escapes decoded as git decodes a URL before it looks for the host (%00 stays as it is).
-std::string gitUrlDecoded(std::string_view text) {
-    std::string decoded;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const int high = i + 2 < text.size() ? asciiHexValue(text[i + 1]) : -1;
-        const int low = i + 2 < text.size() ? asciiHexValue(text[i + 2]) : -1;
-        if (text[i] == '%' && high >= 0 && low >= 0 && high * 16 + low > 0) {
-            decoded.push_back(static_cast<char>(high * 16 + low));
-            i += 2;
-        } else {
-            decoded.push_back(text[i]);
-        }
-    }
-    return decoded;
+// The transfer library refuses an address that holds a space or an ASCII control anywhere in it.
+bool holdsSpaceOrAsciiControl(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte <= 0x20 || byte == 0x7f;
+    });
 }
 
 std::optional<GitRemoteAddress> httpAddress(std::string_view remote, Transport transport) {
+    if (holdsSpaceOrAsciiControl(remote)) {
+        return std::nullopt;
+    }
     const UriReference uri = UriReference::split(remote);
     auto address = uri.authority ? readAuthority(*uri.authority, UserPart::any) : std::nullopt;
     if (address) {
@@ -154,11 +148,12 @@ std::optional<GitRemoteAddress> httpAddress(std::string_view remote, Transport t
     return address;
 }
 
-// ssh:// and git://: git decodes escapes first and then takes the host up to the first "/".
+// ssh:// and git://: git decodes escapes first and then takes the host up to the first "/". (git keeps
+// "%00" as it is; decoding it too moves no boundary, and any escape before the "/" gives none.)
 std::optional<GitRemoteAddress> connectAddress(std::string_view remote, std::size_t prefix,
                                                Transport transport) {
     const std::string_view rest = remote.substr(prefix);
-    const std::string decoded = gitUrlDecoded(rest);
+    const std::string decoded = percentDecoded(rest);
     const auto start = hostSearchStart(decoded);
     const std::size_t slash = start ? decoded.find('/', *start) : none;
     // Without a path git refuses the address; an escape in the host would name another host than it reads.

@@ -1,5 +1,6 @@
 #include "files/gitremoteprovider.h"
 
+#include "base/controlcharacters.h"
 #include "base/unicode.h"
 #include "config/urireference.h"
 #include "files/gitcommandrunner.h"
@@ -45,43 +46,24 @@ std::string canonicalHost(std::string_view host) {
     return std::string(host);
 }
 
-// The host and port of an absolute URL as written (case kept), or none when it has no host.
-std::optional<std::string> hostAndPort(std::string_view url) {
-    const UriReference uri = UriReference::split(url);
-    const auto authority = uri.authority ? UriReference::Authority::parse(*uri.authority) : std::nullopt;
-    if (!authority || authority->host.empty()) {
-        return std::nullopt;
-    }
-    std::string host(authority->host);
-    if (authority->port && !authority->port->empty()) {
-        host += ":" + std::string(*authority->port);
-    }
-    return host;
+// The parts of a web address as webURL writes them, or none for any other text.
+std::optional<GitRemoteAddress> readWebAddress(const std::string& web) {
+    return isUriWithScheme(web) ? GitRemoteAddress::read(web) : std::nullopt;
 }
 
 // Percent escapes decoded; the text as it stands when that gives no UTF-8.
-std::string percentDecoded(std::string_view text) {
-    std::string decoded;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && asciiHexValue(text[i + 1]) >= 0 &&
-            asciiHexValue(text[i + 2]) >= 0) {
-            decoded.push_back(
-                static_cast<char>(asciiHexValue(text[i + 1]) * 16 + asciiHexValue(text[i + 2])));
-            i += 2;
-        } else {
-            decoded.push_back(text[i]);
-        }
-    }
+std::string decodedIfUtf8(std::string_view text) {
+    std::string decoded = percentDecoded(text);
     return isValidUtf8(decoded) ? decoded : std::string(text);
 }
 
 const HostingService* serviceOf(const std::string& web) {
-    const auto host = isUriWithScheme(web) ? hostAndPort(web) : std::nullopt;
-    if (!host) {
+    const auto address = readWebAddress(web);
+    if (!address) {
         return nullptr;
     }
     for (const auto& service : services) {
-        if (host->find(service.keyword) != std::string::npos) {
+        if (address->host.find(service.keyword) != std::string::npos) {
             return &service;
         }
     }
@@ -136,6 +118,11 @@ std::optional<std::string> GitRemoteProvider::webURL(std::string_view remote) {
         return std::nullopt;
     }
     std::string_view path = address->path;
+    // The link is shown, copied and typed: a path that carries terminal control, a line break or a
+    // bidirectional control from the repository's configuration gives none.
+    if (ControlCharacters::holdsControlOrLineBreak(path)) {
+        return std::nullopt;
+    }
     if (path.ends_with(".git")) {
         path.remove_suffix(4);
     }
@@ -159,10 +146,11 @@ std::optional<std::string> GitRemoteProvider::pullRequestsURL(const std::string&
 }
 
 std::optional<std::string> GitRemoteProvider::repositoryPath(const std::string& web) {
-    if (!isUriWithScheme(web) || !hostAndPort(web)) {
+    const auto address = readWebAddress(web);
+    if (!address) {
         return std::nullopt;
     }
-    const std::string decoded = percentDecoded(trimmedAscii(UriReference::split(web).path, "/"));
+    const std::string decoded = decodedIfUtf8(trimmedAscii(address->path, "/"));
     const std::string_view trimmed = trimmedAscii(decoded, "/");
     if (trimmed.empty()) {
         return std::nullopt;

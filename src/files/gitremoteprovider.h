@@ -14,8 +14,9 @@ namespace korvane {
 // Offers the web page, issue list and pull requests of the project's git remote as link snippets.
 // The web address is rewritten from the remote's fetch URL to https and never carries the remote's
 // user information (a user name, password or access token), query or fragment. There is one only for an
-// address git would contact, and it names the host git contacts (or the service an SSH alias of it stands
-// for). Stateless apart from its quiet git runner; any thread, any number of calls at once.
+// address git would contact and whose path holds no control character, and it names the host git
+// contacts (or the service an SSH alias of it stands for). Stateless apart from its quiet git runner;
+// any thread, any number of calls at once.
 class GitRemoteProvider final : public SnippetProvider {
 public:
     static constexpr double gitTimeout = 2.0;

@@ -14,10 +14,6 @@
 // the byte groups of a text, and the cancellation check between candidates.
 namespace korvane::pathmatch {
 
-inline double millisecondsSince(Clock::MonotonicTime start, const Clock& clock) {
-    return std::chrono::duration<double, std::milli>(clock.monotonicNow() - start).count();
-}
-
 inline std::uint64_t groupsOf(std::string_view bytes) {
     std::uint64_t groups = 0;
     for (const char c : bytes) {

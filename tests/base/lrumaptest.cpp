@@ -19,7 +19,14 @@ TEST(LruMap, AgreesWithAPlainReference) {
     for (int step = 0; step < 5000; ++step) {
         int key = static_cast<int>(random() % 12);
         auto used = std::find(order.begin(), order.end(), key);
-        if (random() % 2 == 0) {
+        const auto operation = random() % 5;
+        if (operation == 0) {
+            map.erase(key);
+            if (used != order.end()) {
+                values.erase(key);
+                order.erase(used);
+            }
+        } else if (operation < 3) {
             int* found = map.find(key);
             ASSERT_EQ(found != nullptr, used != order.end());
             if (found != nullptr) {

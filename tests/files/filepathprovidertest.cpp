@@ -313,6 +313,43 @@ TEST(FilePathProviderTest, AFinalAnswerFromGitKeepsTheWalkUntilTheProjectChanges
     }
 }
 
+// Folders without a repository come and go for as long as Korvane runs: what was told about them is
+// remembered for the latest few, so that memory stays bounded, and a root pushed out is told again.
+TEST(FilePathProviderTest, WhyAWalkStandsIsRememberedForTheLatestRootsOnly) {
+    FakeClock clock;
+    ManualWorkerPool workers;
+    test::TempDir dir;
+    const std::size_t roots = FilePathIndexCache::toldRootsRemembered + 1;
+    for (std::size_t i = 0; i < roots; ++i) {
+        dir.write("r" + std::to_string(i) + "/main.c", "");
+    }
+    const auto provider = FilePathProvider::create(
+        clock,
+        [](const Paths& arguments, const std::string&, double) -> GitOutput {
+            return arguments[0] == "ls-files" ? GitOutput::none(GitFailure::noRepository) : Paths{};
+        },
+        workers);
+    test::LogCapture log;
+    const auto root = [&](std::size_t i) { return (dir.path() / ("r" + std::to_string(i))).string(); };
+    const auto told = [&](std::size_t i) {
+        const std::string line =
+            "[FILEMANAGER FINAL] root=r" + std::to_string(i) + " gitFailure=NO_REPOSITORY";
+        int count = 0;
+        for (const auto& logged : log.performanceLines()) {
+            count += logged.message == line ? 1 : 0;
+        }
+        return count;
+    };
+    for (std::size_t i = 0; i < roots; ++i) {
+        provider->index(root(i));
+    }
+    provider->clearAllCaches();
+    provider->index(root(roots - 1));
+    provider->index(root(0));
+    EXPECT_EQ(told(roots - 1), 1);
+    EXPECT_EQ(told(0), 2);
+}
+
 TEST(FilePathProviderTest, RefreshRebuildsAnUnchangedIndexAndThenSaysSo) {
     Fixture f;
     f.provider->index("/r");

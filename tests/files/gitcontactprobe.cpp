@@ -51,14 +51,14 @@ GitContactProbe::GitContactProbe() {
         const auto script = dir_.write(std::string(name) + "-recorder", recorder(dir_.path() / name));
         std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     }
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listener_ = UniqueFd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listener_, 8) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (!listener_.valid() || bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(listener_.get(), 8) != 0 ||
+        getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("no loopback listener");
     }
     port_ = ntohs(address.sin_port);
@@ -68,16 +68,15 @@ GitContactProbe::GitContactProbe() {
 GitContactProbe::~GitContactProbe() {
     stopping_ = true;
     thread_.join();
-    close(listener_);
 }
 
 void GitContactProbe::serve() {
     while (!stopping_) {
-        pollfd ready{listener_, POLLIN, 0};
+        pollfd ready{listener_.get(), POLLIN, 0};
         if (poll(&ready, 1, 50) > 0) {
-            if (const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC); connection >= 0) {
-                record(connection);
-                close(connection);
+            if (const UniqueFd connection(accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+                connection.valid()) {
+                record(connection.get());
             }
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/uniquefd.h"
 #include "support/tempdir.h"
 
 #include <atomic>
@@ -30,7 +31,7 @@ private:
     void record(int connection);
 
     TempDir dir_;
-    int listener_ = -1;
+    UniqueFd listener_;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;

@@ -311,6 +311,8 @@ const std::vector<std::pair<std::string, std::optional<std::string>>> remoteAddr
     {"ssh://git@host.example:65536/x", std::nullopt},
     {"ssh://u:p@host.example:22/x", std::nullopt},
     {"ssh://u@host.example/p@[x]/y", std::nullopt},
+    {"ssh://u@host.example/p%40[x]/y", std::nullopt},
+    {"ssh://git@host.example/o%00/r", "https://host.example/o%00/r"},
     {"git@host.example:o/@[x]:y", std::nullopt},
     {"git@[host.example:22]:x", std::nullopt},
     {"ssh://-oProxyCommand=x/y", std::nullopt},
@@ -330,6 +332,20 @@ const std::vector<std::pair<std::string, std::optional<std::string>>> remoteAddr
     {"ssh://git@github.com-work:2222/o/r", "https://github.com-work:2222/o/r"},
     {"ssh://host.example:/x", "https://host.example/x"},
     {"git://[::1]:9418/x", "https://[::1]:9418/x"},
+    // git's transfer library refuses an http(s) address with a space or an ASCII control in it.
+    {"https://host.example/with space", std::nullopt},
+    {"https://host.example/x?a b", std::nullopt},
+    {"https://u b@host.example/x", std::nullopt},
+    {"http://host.example/a\tb", std::nullopt},
+    {"https://u\x01@host.example/x", std::nullopt},
+    {"https://host.example/a%20b", "https://host.example/a%20b"},
+    // A path from the repository's configuration that carries control or a line break gives no link.
+    {"ssh://git@github.com/o/r\x1b[201~x", std::nullopt},
+    {"git@github.com:o/r\x07.git", std::nullopt},
+    {"ssh://git@host.example/o/r\x7f", std::nullopt},
+    {"ssh://git@host.example/o/\xc2\x9b[31m", std::nullopt},
+    {"git@github.com:o/\xe2\x80\xaer.git", std::nullopt},
+    {"git@github.com:o/r\xff", std::nullopt},
 };
 
 TEST(GitRemoteAddressTest, RemotesBecomeWebAddressesWithoutUserInformation) {
