@@ -269,7 +269,13 @@ void CompletionFlow::copySelection() {
     if (!snippet) {
         return;
     }
-    parts_.pasteboard->replaceWithString(snippet->isUrlSnippet() ? *snippet->url : snippet->expansion);
+    // A copy is pasted into a terminal as readily as text is typed there: it gets the same cleaning.
+    std::string text =
+        ControlCharacters::strip(snippet->isUrlSnippet() ? *snippet->url : snippet->expansion).text;
+    if (!parts_.configManager.expandsWithUserContent(*snippet)) {
+        text = ControlCharacters::withoutBidiControls(text);
+    }
+    parts_.pasteboard->replaceWithString(text);
 }
 
 void CompletionFlow::openSelection() {

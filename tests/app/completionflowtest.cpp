@@ -80,7 +80,8 @@ TEST_F(CompletionFlowTest, AnUntrustedProjectTypesNoLineBreakAndNoBidiControl) {
     const std::string root = (dir.path() / "project").string();
     dir.write("project/.korvane.json", R"({"snippets": [
         {"key": "deploy", "expand": "echo deploying\ntouch pwned\n"},
-        {"key": "spoof", "expand": "cat \u202Etxt.sh\u2066"}, {"key": "note", "expand": "{{sig}}"}]})");
+        {"key": "spoof", "expand": "cat \u202Etxt.sh\u2066"}, {"key": "note", "expand": "{{sig}}"},
+        {"key": "paint", "expand": "red \u001b[31mtext"}]})");
     fileProbe->addFile(root + "/.korvane.json");
     coordinator->projectFollower().handleProjectChange(root, "project");
     settle();
@@ -106,6 +107,16 @@ TEST_F(CompletionFlowTest, AnUntrustedProjectTypesNoLineBreakAndNoBidiControl) {
     };
     const std::vector<std::string> keys{"deploy", "spoof", "note"};
     EXPECT_EQ(accepted(keys), "-|cat txt.sh|{{sig}}|");
+    // What the popup copies reaches a terminal too, by a paste.
+    const auto copied = [&](const std::string& key) {
+        type(" ;;" + key);
+        press(8, "c", keyflag::command);
+        press(keycode::escape);
+        press(keycode::escape);
+        return pasteboard->string().value_or("-");
+    };
+    EXPECT_EQ(copied("spoof"), "cat txt.sh");
+    EXPECT_EQ(copied("paint"), "red [31mtext");
     // The popup's refresh loads the snippets again.
     const std::size_t before = field->text().size();
     type(" ;;no");
