@@ -79,12 +79,18 @@ private:
     std::unordered_map<std::string_view, Group> groups_;
 };
 
-// Each entry of `list` as JSON text, to find equal entries by.
+// An entry as JSON text, to find equal entries by. The window's side may hold bytes that are not
+// UTF-8 (an application's id or name read from the desktop): they read as U+FFFD here rather than
+// failing the merge.
+std::string textOf(const Json& entry) {
+    return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 std::vector<std::string> textsOf(const Json& list) {
     std::vector<std::string> texts;
     texts.reserve(list.size());
     for (const Json& entry : list) {
-        texts.push_back(entry.dump());
+        texts.push_back(textOf(entry));
     }
     return texts;
 }
@@ -117,7 +123,7 @@ std::vector<std::optional<std::size_t>> alignWithBase(const Json& side, const Js
     std::vector<bool> matched(base.size(), false);
     std::vector<std::optional<std::size_t>> aligned(side.size());
     for (std::size_t index = 0; index < side.size(); ++index) {
-        aligned[index] = baseByContent.take(side[index].dump());
+        aligned[index] = baseByContent.take(textOf(side[index]));
         if (aligned[index]) {
             matched[*aligned[index]] = true;
         }
