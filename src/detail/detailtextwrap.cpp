@@ -56,8 +56,9 @@ private:
         // An ASCII control but CR: the same, and not even a mark joins it.
         control,
         // A combining or spacing mark of a script before the Indic ones: it joins the character before
-        // it unless that is a control, and no character after it. (A virama of the Indic scripts can
-        // join the consonants on both sides, so those marks are left to the rules.)
+        // it unless that is a control, and no character after it unless a virama came before it. (A
+        // virama of the Indic scripts joins the consonants on both sides, so those marks are left to
+        // the rules, and so is any character that holds one.)
         mark,
         // Anything else: only the rules tell.
         other,
