@@ -2,7 +2,8 @@
 // preview takes: one minified line, one line without a space, one line of accented and CJK text, one
 // line of code with an accent now and then, many short lines, one line of spaces, 262,144 empty lines,
 // 262,144 lines ended by CR LF (each pair leaves an empty line), a Latin-1 file read as UTF-8 (every
-// accent an invalid byte), and random bytes. Each run prints its time against the 10 ms target.
+// accent an invalid byte), random bytes, one line where every letter carries a combining mark, and
+// one where a control stands before every mark. Each run prints its time against the 10 ms target.
 
 #include "detail/detailtextwrap.h"
 
@@ -78,7 +79,13 @@ BENCHMARK_CAPTURE(BM_Wrap256KiB, one_line_invalid_utf8,
                   repeated("caf\xE9 na\xEFve r\xE9sum\xE9 \xE0 la fa\xE7on \xFF\x80 "))
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Wrap256KiB, random_bytes, randomBytes())->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Wrap256KiB, one_line_every_letter_accented, repeated("a\xCC\x81e\xCC\x80 "))
+// A hex escape runs on over every hex digit after it, so a letter that follows one is a literal of its
+// own.
+BENCHMARK_CAPTURE(BM_Wrap256KiB, one_line_every_letter_accented,
+                  repeated("a\xCC\x81"
+                           "e\xCC\x80 "))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Wrap256KiB, one_line_control_before_every_mark, repeated("a\xCC\x1E\xCC\x80 "))
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <deque>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace korvane {
@@ -49,12 +49,50 @@ const Json& listOf(const Json& value) {
     return value.is_array() ? value : empty;
 }
 
-std::string idOf(const Json& entry, const char* idField) {
+std::string_view idOf(const Json& entry, const char* idField) {
     if (!entry.is_object()) {
         return {};
     }
     const Json& id = member(entry, idField);
-    return id.is_string() ? id.get<std::string>() : std::string();
+    return id.is_string() ? std::string_view(id.get_ref<const std::string&>()) : std::string_view();
+}
+
+// Positions in a list grouped by a text (an entry's id, or the entry as JSON), each group handed out
+// in order. The texts are views: their owner keeps them while the queues are in use.
+class PositionQueues {
+public:
+    void add(std::string_view text, std::size_t position) { groups_[text].positions.push_back(position); }
+    // The next position of `text`'s group not handed out yet, or none.
+    std::optional<std::size_t> take(std::string_view text) {
+        const auto group = groups_.find(text);
+        if (group == groups_.end() || group->second.next == group->second.positions.size()) {
+            return std::nullopt;
+        }
+        return group->second.positions[group->second.next++];
+    }
+
+private:
+    struct Group {
+        std::vector<std::size_t> positions;
+        std::size_t next = 0;
+    };
+    std::unordered_map<std::string_view, Group> groups_;
+};
+
+// An entry as JSON text, to find equal entries by. The window's side may hold bytes that are not
+// UTF-8 (an application's id or name read from the desktop): they read as U+FFFD here rather than
+// failing the merge.
+std::string textOf(const Json& entry) {
+    return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::vector<std::string> textsOf(const Json& list) {
+    std::vector<std::string> texts;
+    texts.reserve(list.size());
+    for (const Json& entry : list) {
+        texts.push_back(textOf(entry));
+    }
+    return texts;
 }
 
 // Keys of `base` and `ours`, in that order, each once.
@@ -71,36 +109,34 @@ std::vector<std::string> keysOf(const Json& base, const Json& ours) {
 }
 
 // For each entry of `side`, the entry of `base` it stands for, or none for an entry the side added.
-// An entry equal to one of `base` stands for that one; the others stand, in order, for the entries
-// of `base` with the same id that are left. A file may repeat an id (the loader lets the later
-// entry win), so where an id repeats, changed entries pair by position and every entry keeps one.
+// An entry equal to one of `base` (`baseTexts` holds them as JSON) stands for that one; the others
+// stand, in order, for the entries of `base` with the same id that are left. A file may repeat an id
+// (the loader lets the later entry win), so where an id repeats, changed entries pair by position and
+// every entry keeps one.
 std::vector<std::optional<std::size_t>> alignWithBase(const Json& side, const Json& base,
+                                                      const std::vector<std::string>& baseTexts,
                                                       const char* idField) {
-    std::map<std::string, std::deque<std::size_t>> baseByContent;
+    PositionQueues baseByContent;
     for (std::size_t index = 0; index < base.size(); ++index) {
-        baseByContent[base[index].dump()].push_back(index);
+        baseByContent.add(baseTexts[index], index);
     }
     std::vector<bool> matched(base.size(), false);
     std::vector<std::optional<std::size_t>> aligned(side.size());
     for (std::size_t index = 0; index < side.size(); ++index) {
-        const auto same = baseByContent.find(side[index].dump());
-        if (same != baseByContent.end() && !same->second.empty()) {
-            aligned[index] = same->second.front();
-            matched[same->second.front()] = true;
-            same->second.pop_front();
+        aligned[index] = baseByContent.take(textOf(side[index]));
+        if (aligned[index]) {
+            matched[*aligned[index]] = true;
         }
     }
-    std::map<std::string, std::deque<std::size_t>> leftById;
+    PositionQueues leftById;
     for (std::size_t index = 0; index < base.size(); ++index) {
         if (!matched[index]) {
-            leftById[idOf(base[index], idField)].push_back(index);
+            leftById.add(idOf(base[index], idField), index);
         }
     }
     for (std::size_t index = 0; index < side.size(); ++index) {
-        auto& left = leftById[idOf(side[index], idField)];
-        if (!aligned[index] && !left.empty()) {
-            aligned[index] = left.front();
-            left.pop_front();
+        if (!aligned[index]) {
+            aligned[index] = leftById.take(idOf(side[index], idField));
         }
     }
     return aligned;
@@ -124,15 +160,16 @@ Json mergeEntry(const Json& theirs, const Json& base, const Json& ours, const Li
 // dropped it) and one that both changed, or both added under one id, merged; then the entries that
 // only `theirs` added.
 Json mergeList(const Json& theirs, const Json& base, const Json& ours, const ListKind& kind) {
-    const auto theirBase = alignWithBase(theirs, base, kind.idField);
-    const auto ourBase = alignWithBase(ours, base, kind.idField);
+    const std::vector<std::string> baseTexts = textsOf(base);
+    const auto theirBase = alignWithBase(theirs, base, baseTexts, kind.idField);
+    const auto ourBase = alignWithBase(ours, base, baseTexts, kind.idField);
     std::vector<const Json*> theirVersion(base.size(), nullptr);
-    std::map<std::string, std::deque<std::size_t>> theirAdded;
+    PositionQueues theirAdded;
     for (std::size_t index = 0; index < theirs.size(); ++index) {
         if (theirBase[index]) {
             theirVersion[*theirBase[index]] = &theirs[index];
         } else {
-            theirAdded[idOf(theirs[index], kind.idField)].push_back(index);
+            theirAdded.add(idOf(theirs[index], kind.idField), index);
         }
     }
     std::vector<bool> taken(theirs.size(), false);
@@ -150,10 +187,9 @@ Json mergeList(const Json& theirs, const Json& base, const Json& ours, const Lis
             } else {
                 merged.push_back(entry);
             }
-        } else if (auto& added = theirAdded[idOf(entry, kind.idField)]; !added.empty()) {
-            taken[added.front()] = true;
-            merged.push_back(mergeEntry(theirs[added.front()], Json::object(), entry, kind));
-            added.pop_front();
+        } else if (const auto added = theirAdded.take(idOf(entry, kind.idField))) {
+            taken[*added] = true;
+            merged.push_back(mergeEntry(theirs[*added], Json::object(), entry, kind));
         } else {
             merged.push_back(entry);
         }

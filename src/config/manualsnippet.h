@@ -2,6 +2,7 @@
 
 #include "base/json.h"
 
+#include <compare>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,8 @@ struct ManualSnippet {
     std::optional<std::string> validationError() const;
 
     bool operator==(const ManualSnippet&) const = default;
+    // Member by member, for sets of snippets.
+    auto operator<=>(const ManualSnippet&) const = default;
 };
 
 } // namespace korvane

@@ -6,7 +6,7 @@
 #include "base/jsonwriter.h"
 #include "base/sha256.h"
 
-#include <algorithm>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,14 +61,15 @@ ProjectTrustStore::request(const std::string& projectRoot, const std::vector<Cus
     }
     // Each snippet's text counts once, whatever number of reasons it has to wait.
     Json snippets = Json::array();
-    std::vector<ManualSnippet> counted;
+    // A project file may hold tens of thousands of snippets: a set finds those counted already.
+    const auto before = [](const ManualSnippet* left, const ManualSnippet* right) { return *left < *right; };
+    std::set<const ManualSnippet*, decltype(before)> counted(before);
     const auto add = [&](const std::vector<ManualSnippet>& waiting, std::vector<std::string>& keys,
                          std::vector<std::string>& contents) {
         for (const auto& snippet : waiting) {
             keys.push_back(snippet.key);
             contents.push_back(contentOf(snippet));
-            if (std::find(counted.begin(), counted.end(), snippet) == counted.end()) {
-                counted.push_back(snippet);
+            if (counted.insert(&snippet).second) {
                 snippets.push_back(
                     Json::array({snippet.key, snippet.expand.value_or(""), snippet.url.value_or("")}));
             }

@@ -15,6 +15,8 @@ constexpr std::size_t minimumWidth = 10;
 // The length from which a run of characters that stand alone, inside a line of other text, is
 // counted without the break rules.
 constexpr std::size_t runCutAlone = 8;
+// Where the Indic scripts begin (Devanagari).
+constexpr std::int32_t firstIndicCodePoint = 0x900;
 const std::string filler = " ";
 
 // One scanner per thread: a break iterator is costly to make and a long text has thousands of lines.
@@ -45,12 +47,30 @@ public:
     }
 
 private:
+    // What the cluster rules make of a code point, as far as can be told from it alone.
+    enum class Kind {
+        // A character of its own beside any other such: printable ASCII, a byte that is not UTF-8
+        // (read as U+FFFD), or a code point that the rules attach to nothing, as most letters,
+        // ideographs and symbols.
+        alone,
+        // An ASCII control but CR: the same, and not even a mark joins it.
+        control,
+        // A combining or spacing mark of a script before the Indic ones: it joins the character before
+        // it unless that is a control, and no character after it unless a virama came before it. (A
+        // virama of the Indic scripts joins the consonants on both sides, so those marks are left to
+        // the rules, and so is any character that holds one.)
+        mark,
+        // Anything else: only the rules tell.
+        other,
+    };
+
     void findStarts() {
-        // Two code points that each stand alone always have a boundary between them, so a long run
-        // of them is cut there directly, and only the stretches between such runs go through the
-        // break rules, each as a text of its own: a stretch begins and ends at such a boundary, where
-        // the rules start afresh. Short runs stay inside a stretch, so that each walk's cost of
-        // starting is spread over many characters.
+        // A boundary lies surely between two code points that each stand alone, after a control, and
+        // before a code point that stands alone after a character of one such code point (or of a mark
+        // after a control) and marks. So a long run of sure boundaries is cut there directly, and only
+        // the stretches between such runs go through the break rules, each as a text of its own: a
+        // stretch begins and ends at a sure boundary, where the rules start afresh. Short runs stay
+        // inside a stretch, so that each walk's cost of starting is spread over many characters.
         starts_.reserve(text_.size() + 1);
         starts_.push_back(0);
         std::size_t first = 0;      // where the characters not found yet begin
@@ -58,12 +78,21 @@ private:
         std::size_t stretchEnd = 0; // the first sure boundary after the last such place, 0 until found
         std::size_t run = 0;        // the sure boundaries from stretchEnd on
         std::size_t offset = 0;
-        bool previousAlone = standsAlone(offset);
+        Kind previous = kindOf(offset);
+        // The character read last began at a sure boundary with a code point that stands alone (not a
+        // control) or with a mark, and holds nothing but marks after it.
+        bool marked = previous == Kind::alone;
         while (offset < text_.size()) {
             const std::size_t here = offset;
-            const bool alone = standsAlone(offset);
-            const bool sure = previousAlone && alone;
-            previousAlone = alone;
+            const Kind kind = kindOf(offset);
+            const bool sure = (apart(kind) && (apart(previous) || marked)) ||
+                              (kind == Kind::mark && previous == Kind::control);
+            const bool inside = kind == Kind::mark && marked;
+            marked = inside || (sure && kind != Kind::control);
+            previous = kind;
+            if (inside && !joined) {
+                continue;
+            }
             if (!sure) {
                 joined = true;
                 stretchEnd = 0;
@@ -87,24 +116,35 @@ private:
         }
     }
 
-    // Whether the code point at `offset`, which moves past it, is a character of its own beside any
-    // other such: ASCII but CR, a byte that is not UTF-8 (read as U+FFFD), or a code point that the
-    // cluster rules attach to nothing, as most letters, ideographs and symbols.
-    bool standsAlone(std::size_t& offset) const {
+    static bool apart(Kind kind) { return kind == Kind::alone || kind == Kind::control; }
+
+    // The kind of the code point at `offset`, which moves past it.
+    Kind kindOf(std::size_t& offset) const {
         const auto lead = static_cast<unsigned char>(text_[offset]);
         if (lead < 0xC2 || lead > 0xF4) {
             // ASCII, or a byte that begins no sequence and so is one malformed code point by itself.
             ++offset;
-            return lead != '\r';
+            if (lead == '\r') {
+                return Kind::other;
+            }
+            return lead < 0x20 || lead == 0x7F ? Kind::control : Kind::alone;
         }
         const std::int32_t codePoint = nextCodePoint(text_, offset);
         if (codePoint < 0) {
-            return true;
+            return Kind::alone;
         }
-        if (codePoint < static_cast<std::int32_t>(CodePointTable::tableEnd)) {
-            return table_.traits(static_cast<char32_t>(codePoint)).standsAlone;
+        if (codePoint < static_cast<std::int32_t>(CodePointTable::tableEnd) &&
+            table_.traits(static_cast<char32_t>(codePoint)).standsAlone) {
+            return Kind::alone;
         }
-        return u_getIntPropertyValue(codePoint, UCHAR_GRAPHEME_CLUSTER_BREAK) == U_GCB_OTHER;
+        const auto rule = u_getIntPropertyValue(codePoint, UCHAR_GRAPHEME_CLUSTER_BREAK);
+        if (rule == U_GCB_OTHER && codePoint >= static_cast<std::int32_t>(CodePointTable::tableEnd)) {
+            return Kind::alone;
+        }
+        if ((rule == U_GCB_EXTEND || rule == U_GCB_SPACING_MARK) && codePoint < firstIndicCodePoint) {
+            return Kind::mark;
+        }
+        return Kind::other;
     }
 
     // Every code point of (from, to] that begins one, each a character of its own.

@@ -176,6 +176,25 @@ TEST(ConfigRebaseTest, GlobalSnippetsWithARepeatedKeyMergeRowByRow) {
     }
 }
 
+// An application's id and name come from desktop files and window classes, which may hold bytes that
+// are not UTF-8: such a block merges as any other.
+TEST(ConfigRebaseTest, ABlockThatIsNotUtf8MergesAsAnyOther) {
+    AppConfig base;
+    base.appSnippets = std::vector<AppSnippetConfig>{{"a", "A", {}, std::nullopt}};
+    AppConfig theirs = base;
+    theirs.appSnippets->push_back({"y", "Y", {}, std::nullopt});
+    (*theirs.appSnippets)[0].popupPosition = PopupPosition::center;
+    AppConfig ours = base;
+    ours.appSnippets->push_back({"x\xFF", "X\xFE", {}, std::nullopt});
+    (*ours.appSnippets)[0].appName = "A\xC3";
+
+    AppConfig expected = base;
+    expected.appSnippets = std::vector<AppSnippetConfig>{{"a", "A\xC3", {}, PopupPosition::center},
+                                                         {"x\xFF", "X\xFE", {}, std::nullopt},
+                                                         {"y", "Y", {}, std::nullopt}};
+    EXPECT_EQ(rebaseConfig(theirs, base, ours), expected);
+}
+
 int pick(std::mt19937& random, int count) {
     return std::uniform_int_distribution<int>(0, count - 1)(random);
 }

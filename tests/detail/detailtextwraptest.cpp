@@ -130,15 +130,16 @@ TEST(DetailTextWrapTest, BlankLinesStayAndIndentedWordsAreNotCut) {
 TEST(DetailTextWrapTest, RandomTextsWrapAsTheWordByWordRules) {
     // Letters and spaces, words about as long as the width, runs of spaces wider than it; characters
     // that join a neighbour (a combining acute, an emoji ZWJ sequence, a prefix, Hangul jamo, a
-    // regional indicator, a spacing mark, a virama, a soft hyphen) and runs of ones that stand alone
-    // (ASCII, accented letters, CJK, bytes that are not UTF-8); every kind of line break, indented and
-    // empty lines; malformed and cut UTF-8.
+    // regional indicator, a spacing mark, a virama, a soft hyphen, a Hebrew point, a letter with two
+    // marks, a control before a mark) and runs of ones that stand alone (ASCII, accented letters, CJK,
+    // bytes that are not UTF-8); every kind of line break, indented and empty lines; malformed and cut
+    // UTF-8.
     // clang-format off
     const std::vector<std::string> pieces = {
         "a", "b", "c", "d", " ", " ", " ", "  ", "     ", std::string(13, ' '), "abcdefgh", "abcdefghij",
         "\xCC\x81", "\xE6\xBC\xA2", "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB", "\xD8\x80",
         "\xE1\x84\x80", "\xE1\x85\xA1", "\xF0\x9F\x87\xAB", "\xE0\xA4\x83", "\xE0\xA4\x95\xE0\xA5\x8D",
-        "\xC2\xAD", "\xC2\xA0", "\x01",
+        "\xC2\xAD", "\xC2\xA0", "\x01", "\t", "\xD6\xB0", "e\xCC\x81\xCC\xA3",
         "an_ASCII_run_longer_than_32_characters abc", "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
         "\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2\xE5\xAD\x97\xE6\xBC\xA2",
         "\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9\xE9",
