@@ -166,7 +166,10 @@ std::optional<DesktopEntry> DesktopFileIndex::parse(std::string_view contents, s
         auto found = keys.find(key);
         return found == keys.end() ? std::string() : found->second;
     };
-    if (value("Type") != "Application" || value("Hidden") == "true" || value("Name").empty()) {
+    // Desktop files are UTF-8; an entry that is not would reach the settings file as bytes no JSON
+    // writer takes.
+    if (value("Type") != "Application" || value("Hidden") == "true" || value("Name").empty() ||
+        !isValidUtf8(value("Name")) || !isValidUtf8(id)) {
         return std::nullopt;
     }
     return DesktopEntry{std::move(id),          value("Name"),     value("Icon"), value("Exec"),

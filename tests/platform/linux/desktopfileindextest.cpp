@@ -75,6 +75,9 @@ TEST_F(DesktopFileIndexTest, ParsesOnlyTheMainGroupAndItsUnlocalisedValues) {
     EXPECT_FALSE(DesktopFileIndex::parse("[Desktop Entry]\nName=No type\n", "x"));
     EXPECT_FALSE(DesktopFileIndex::parse("[Other]\nType=Application\nName=X\n", "x"));
     EXPECT_FALSE(DesktopFileIndex::parse("[Desktop Entry]\nType=Application\n", "x"));
+    // Names and ids must be UTF-8: the settings file keeps them, and a JSON writer refuses other bytes.
+    EXPECT_FALSE(DesktopFileIndex::parse("[Desktop Entry]\nType=Application\nName=Caf\xE9\n", "x"));
+    EXPECT_FALSE(DesktopFileIndex::parse("[Desktop Entry]\nType=Application\nName=X\n", "caf\xE9"));
 }
 
 TEST_F(DesktopFileIndexTest, ReadsAgainWhenAFolderChanges) {
