@@ -1,13 +1,12 @@
 #include "platform/gitreachablewalk.h"
 
+#include "base/fileio.h"
+
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace korvane {
 namespace {
@@ -23,32 +22,26 @@ constexpr std::size_t repositoryLimit = 256;
 constexpr std::size_t moduleFolderLimit = 4096;
 // A gitlink's mode, 0160000, as the index stores it: four bytes, most significant first.
 constexpr std::string_view gitlinkMode("\0\0\xE0\0", 4);
-// An index larger than this is listed by git without being searched first.
-constexpr std::uintmax_t indexSearchLimit = 256ULL * 1024 * 1024;
+// The longest attributes file, `.git` file or `commondir` file read.
+constexpr std::size_t smallFileLimit = 1024 * 1024;
 
-// The bytes of a regular file of at most `limit` bytes; none for anything else, so that a FIFO or a
-// device placed in the folder cannot hold the reading up.
-std::optional<std::string> fileText(const fs::path& path, std::uintmax_t limit = 1024 * 1024) {
-    std::error_code error;
-    if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > limit || error) {
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return std::move(text).str();
+// The bytes of a regular file of at most `smallFileLimit` bytes; none for anything else, so that a
+// FIFO or a device placed in the folder cannot hold the reading up.
+std::optional<std::string> smallFileText(const fs::path& path) {
+    auto text = readRegularFile(path, smallFileLimit);
+    return text ? std::optional(std::move(*text)) : std::nullopt;
 }
 
-bool mayHoldGitlink(const fs::path& index) {
-    std::error_code error;
-    if (!fs::is_regular_file(index, error)) {
-        return false;
+// Whether `bytes` hold a gitlink's mode. Its one byte that is not zero is looked for first, since an
+// index (or a file posing as one) may hold long runs of zeros.
+bool holdsGitlinkMode(std::string_view bytes) {
+    for (std::size_t at = bytes.find('\xE0', 2); at != std::string_view::npos && at + 1 < bytes.size();
+         at = bytes.find('\xE0', at + 1)) {
+        if (bytes.substr(at - 2, gitlinkMode.size()) == gitlinkMode) {
+            return true;
+        }
     }
-    const auto bytes = fileText(index, indexSearchLimit);
-    return !bytes || bytes->find(gitlinkMode) != std::string::npos;
+    return false;
 }
 
 bool isIncludeKey(std::string_view key) {
@@ -129,8 +122,7 @@ GitReachableWalk::runGit(std::vector<std::string> arguments, const fs::path& dir
                          std::vector<std::string> removed) {
     const double remaining =
         std::chrono::duration<double>(deadline_ - std::chrono::steady_clock::now()).count();
-    if (remaining <= 0) {
-        fail("the configuration could not be read in time");
+    if (expired()) {
         return std::nullopt;
     }
     ProcessRequest request = base_;
@@ -168,6 +160,43 @@ GitReachableWalk::runNeutralGit(std::vector<std::string> arguments, const fs::pa
                                            {"GIT_CONFIG_VALUE_1", "false"}});
     return runGit(std::move(arguments), directory, std::move(environment),
                   {"GIT_CONFIG_PARAMETERS", "GIT_CONFIG"});
+}
+
+bool GitReachableWalk::expired() {
+    const bool cancelled = base_.cancellation && base_.cancellation->isCancelled();
+    if (!cancelled && std::chrono::steady_clock::now() < deadline_) {
+        return false;
+    }
+    fail("the configuration could not be read in time");
+    return true;
+}
+
+// Whether the index file at `index` may hold a gitlink, searched a block at a time so that no index,
+// however large, is held whole or read past the deadline; none when the deadline came first.
+std::optional<bool> GitReachableWalk::mayHoldGitlink(const fs::path& index) {
+    std::error_code error;
+    if (!fs::is_regular_file(index, error)) {
+        return false;
+    }
+    bool found = false;
+    bool late = false;
+    // The last bytes of the block before and the first of this one, for a mode across the two.
+    std::string seam;
+    const auto read = scanRegularFile(index, [&](std::string_view block) {
+        if (expired()) {
+            late = true;
+            return false;
+        }
+        seam.append(block.substr(0, gitlinkMode.size() - 1));
+        found = holdsGitlinkMode(seam) || holdsGitlinkMode(block);
+        seam.assign(block.substr(block.size() - std::min(block.size(), gitlinkMode.size() - 1)));
+        return !found;
+    });
+    if (late) {
+        return std::nullopt;
+    }
+    // An index that cannot be read is left to git, which says whether it holds one.
+    return found || !read;
 }
 
 std::string GitReachableWalk::home() const {
@@ -310,7 +339,7 @@ bool GitReachableWalk::addRepository(Repository repository) {
 
 bool GitReachableWalk::visit(const Repository& repository, bool top, bool filesListed, bool submodules) {
     fs::path commonDir = repository.commonDir.value_or(repository.gitDir);
-    if (const auto common = fileText(repository.gitDir / "commondir"); common && !repository.commonDir) {
+    if (const auto common = smallFileText(repository.gitDir / "commondir"); common && !repository.commonDir) {
         const fs::path named(firstLine(*common));
         commonDir = (named.is_absolute() ? named : repository.gitDir / named).lexically_normal();
     }
@@ -355,6 +384,9 @@ bool GitReachableWalk::walkModules(const fs::path& modules) {
             continue;
         }
         for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+            if (expired()) {
+                return false;
+            }
             if (it->is_directory(error) && !it->is_symlink(error)) {
                 if (++folders > moduleFolderLimit) {
                     return fail("too many submodule folders under " + modules.string());
@@ -377,16 +409,29 @@ bool GitReachableWalk::addGitlinks(const Repository& repository, bool top) {
         index = fs::path(named).is_absolute() ? fs::path(named) : folder() / named;
     }
     environment.emplace_back("GIT_INDEX_FILE", index.string());
-    bool mayHoldGitlinks = false;
+    std::vector<fs::path> indexFiles;
+    if (index.parent_path() != repository.gitDir) {
+        indexFiles.push_back(index);
+    }
     std::error_code error;
     for (fs::directory_iterator it(repository.gitDir, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (it->path() == index || name.starts_with("sharedindex.")) {
-            mayHoldGitlinks = mayHoldGitlinks || mayHoldGitlink(it->path());
+        if (expired()) {
+            return false;
+        }
+        if (it->path() == index || it->path().filename().string().starts_with("sharedindex.")) {
+            indexFiles.push_back(it->path());
         }
     }
-    if (index.parent_path() != repository.gitDir) {
-        mayHoldGitlinks = mayHoldGitlinks || mayHoldGitlink(index);
+    bool mayHoldGitlinks = false;
+    for (const auto& file : indexFiles) {
+        const auto holds = mayHoldGitlink(file);
+        if (!holds) {
+            return false;
+        }
+        if (*holds) {
+            mayHoldGitlinks = true;
+            break;
+        }
     }
     if (!mayHoldGitlinks) {
         return true;
@@ -414,7 +459,7 @@ bool GitReachableWalk::addGitlinks(const Repository& repository, bool top) {
             if (!addRepository({dotGit, workTree})) {
                 return false;
             }
-        } else if (const auto gitFile = fileText(dotGit); gitFile && gitFile->starts_with("gitdir: ")) {
+        } else if (const auto gitFile = smallFileText(dotGit); gitFile && gitFile->starts_with("gitdir: ")) {
             const fs::path named(firstLine(gitFile->substr(8)));
             if (!addRepository({named.is_absolute() ? named : workTree / named, workTree})) {
                 return false;
@@ -425,7 +470,7 @@ bool GitReachableWalk::addGitlinks(const Repository& repository, bool top) {
 }
 
 void GitReachableWalk::readAttributes(const fs::path& path) {
-    if (const auto text = fileText(path)) {
+    if (const auto text = smallFileText(path)) {
         addAttributeDrivers(*text, attributeDrivers_);
     }
 }

@@ -46,6 +46,9 @@ private:
     std::optional<ProcessResult>
     runNeutralGit(std::vector<std::string> arguments, const std::filesystem::path& directory,
                   std::vector<std::pair<std::string, std::string>> environment = {});
+    // Whether the deadline passed or the command was cancelled; the reading has then failed.
+    bool expired();
+    std::optional<bool> mayHoldGitlink(const std::filesystem::path& index);
     std::string home() const;
     std::filesystem::path includeTarget(std::string_view path,
                                         const std::filesystem::path& includingFile) const;

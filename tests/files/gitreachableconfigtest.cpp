@@ -1,6 +1,7 @@
 #include "platform/gitreachableconfig.h"
 
 #include "gitrepo.h"
+#include "platform/gitprogramoverrides.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/scopedenv.h"
 
@@ -81,6 +82,44 @@ TEST(GitReachableConfigTest, AnUnreadableOrEndlessConfigurationFailsWithItsFile)
     const auto outside = reach(none, Reach::submodules);
     ASSERT_TRUE(outside) << outside.error();
     EXPECT_TRUE(outside->entries().empty());
+}
+
+// Runs git for real and cancels the command once the repository has been found.
+class CancelAfterDiscovery final : public ProcessRunner {
+public:
+    explicit CancelAfterDiscovery(CancellationToken token)
+        : token_(std::move(token)) {}
+    Expected<ProcessResult, ProcessLaunchError> run(const ProcessRequest& request) override {
+        auto outcome = runner_.run(request);
+        if (std::find(request.arguments.begin(), request.arguments.end(), "rev-parse") !=
+            request.arguments.end()) {
+            token_.cancel();
+        }
+        return outcome;
+    }
+
+private:
+    CancellationToken token_;
+    LinuxProcessRunner runner_;
+};
+
+// The reading ends with the command's cancellation (and its time limit) also between git runs: an
+// index far too large to search in the time left is not read to its end.
+TEST(GitReachableConfigTest, ACancelledCommandStopsTheReadingOfTheIndex) {
+    const test::GitRepo repo;
+    ASSERT_TRUE(repo.sh("git commit -q --allow-empty -m x && for i in 1 2 3 4; do "
+                        "truncate -s 256M .git/sharedindex.$i$i$i$i$i$i$i$i$i$i; done"));
+    const CancellationToken token;
+    CancelAfterDiscovery runner(token);
+    ProcessRequest listing;
+    listing.executable = "/usr/bin/git";
+    listing.arguments = GitReachableConfig::listingArguments();
+    listing.workingDirectory = repo.root();
+    listing.timeout = 60;
+    listing.cancellation = token;
+    const auto outcome = GitProgramOverrides::read(runner, listing, Reach::submodules);
+    ASSERT_FALSE(outcome);
+    EXPECT_THAT(outcome.error(), HasSubstr("in time"));
 }
 
 } // namespace
