@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <iterator>
 #include <optional>
@@ -307,6 +308,7 @@ GitProgramOverrides::read(ProcessRunner& runner, const ProcessRequest& listing, 
     if (!inherited) {
         return makeUnexpected(std::string("GIT_CONFIG_COUNT in the environment is not a count"));
     }
+    const auto start = std::chrono::steady_clock::now();
     auto outcome = runner.run(listing);
     if (!outcome) {
         return makeUnexpected(outcome.error().description);
@@ -317,7 +319,10 @@ GitProgramOverrides::read(ProcessRunner& runner, const ProcessRequest& listing, 
     } else if (reach == Reach::repository) {
         return makeUnexpected(std::string("the repository configuration could not be read"));
     }
-    auto reached = GitReachableConfig::read(runner, listing, listed ? &*listed : nullptr, reach);
+    // One time limit for the listing and what follows it.
+    ProcessRequest rest = listing;
+    rest.timeout -= std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    auto reached = GitReachableConfig::read(runner, rest, listed ? &*listed : nullptr, reach);
     if (!reached) {
         return makeUnexpected(std::move(reached.error()));
     }

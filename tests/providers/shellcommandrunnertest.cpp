@@ -120,6 +120,24 @@ TEST(ShellCommandRunnerRequestTest, RunsTheCommandTextAsOneArgumentOfShDashC) {
     EXPECT_EQ(requests[0].errorOutput, ProcessRequest::ErrorOutput::discard);
 }
 
+// In a folder not trusted the command's time limit covers the reading of the configuration as a
+// whole: what the listing took is not given to the rest of the reading again.
+TEST(ShellCommandRunnerRequestTest, TheReadingOfTheConfigurationKeepsToTheCommandsTimeLimit) {
+    const test::TempDir root;
+    auto processes = std::make_shared<FakeProcessRunner>();
+    ShellCommandRunner runner(processes);
+    processes->hold();
+    std::thread command([&] { runner.runLive("x", root.path().string(), "q", "b", "n", false, 10); });
+    ASSERT_TRUE(processes->waitUntilHeld(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    processes->releaseAll();
+    command.join();
+    const auto requests = processes->requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_THAT(requests[0].arguments, testing::Contains("--list"));
+    EXPECT_LT(requests[1].timeout, 9.75);
+}
+
 // The user's own command from the global configuration, started in a downloaded repository the user
 // has not trusted, as a global custom provider starts it: git under it runs none of the programs the
 // repository names, while the user's own settings stay in force.
