@@ -51,13 +51,49 @@ bool isIncludeKey(std::string_view key) {
     return key.starts_with("includeif.") && key.ends_with(".path") && key.size() > 15;
 }
 
-std::string firstLine(std::string_view text) {
-    const std::size_t end = text.find('\n');
-    std::string line(text.substr(0, end));
-    if (line.starts_with("fatal: ")) {
-        line.erase(0, 7);
+// A path as git reads it from a `.git` or `commondir` file: without the line breaks that end the
+// file, up to a NUL. A line break inside stays part of the name.
+std::string pathInFile(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.remove_suffix(1);
     }
-    return line;
+    return std::string(text.substr(0, text.find('\0')));
+}
+
+// The answer of `rev-parse --is-inside-work-tree --absolute-git-dir --show-cdup`: the git directory
+// and, in a work tree, the way up to its top. It parses whole whatever the git directory's name
+// holds, line breaks included, since the way up is printed last and is only "../" steps.
+std::optional<std::pair<fs::path, std::optional<std::string>>> discovery(std::string_view output) {
+    bool inside = false;
+    if (output.starts_with("true\n")) {
+        inside = true;
+    } else if (!output.starts_with("false\n")) {
+        return std::nullopt;
+    }
+    output.remove_prefix(output.find('\n') + 1);
+    if (!output.ends_with('\n')) {
+        return std::nullopt;
+    }
+    output.remove_suffix(1);
+    std::optional<std::string> up;
+    if (inside) {
+        const std::size_t lastBreak = output.rfind('\n');
+        if (lastBreak == std::string_view::npos) {
+            return std::nullopt;
+        }
+        up = std::string(output.substr(lastBreak + 1));
+        for (std::size_t at = 0; at < up->size(); at += 3) {
+            if (up->compare(at, 3, "../") != 0) {
+                return std::nullopt;
+            }
+        }
+        output = output.substr(0, lastBreak);
+    }
+    const fs::path gitDir(output);
+    if (!gitDir.is_absolute()) {
+        return std::nullopt;
+    }
+    return std::pair(gitDir, std::move(up));
 }
 
 // git's complaint as one line of at most a few hundred bytes: its lines joined, control characters
@@ -199,19 +235,23 @@ std::optional<bool> GitReachableWalk::mayHoldGitlink(const fs::path& index) {
     return found || !read;
 }
 
-std::string GitReachableWalk::home() const {
-    for (const auto& [name, value] : base_.environment) {
-        if (name == "HOME") {
-            return value;
+std::optional<std::string> GitReachableWalk::variable(std::string_view name) const {
+    for (auto it = base_.environment.rbegin(); it != base_.environment.rend(); ++it) {
+        if (it->first == name) {
+            return it->second;
         }
     }
-    const char* home = std::getenv("HOME");
-    return home ? home : "";
+    if (std::find(base_.removedEnvironment.begin(), base_.removedEnvironment.end(), name) !=
+        base_.removedEnvironment.end()) {
+        return std::nullopt;
+    }
+    const char* value = std::getenv(std::string(name).c_str());
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
 }
 
 fs::path GitReachableWalk::includeTarget(std::string_view path, const fs::path& includingFile) const {
     if (path.starts_with("~/")) {
-        return fs::path(home()) / path.substr(2);
+        return fs::path(variable("HOME").value_or("")) / path.substr(2);
     }
     const fs::path target(path);
     return target.is_absolute() ? target : includingFile.parent_path() / target;
@@ -282,7 +322,7 @@ bool GitReachableWalk::followListed(const std::vector<GitConfigEntry>& listed) {
 // The repository git finds for the folder, none outside any, or no answer when git could not tell.
 std::optional<std::optional<GitReachableWalk::Repository>> GitReachableWalk::discover() {
     const auto outcome =
-        runNeutralGit({"rev-parse", "--absolute-git-dir", "--git-common-dir", "--show-cdup"}, folder());
+        runNeutralGit({"rev-parse", "--is-inside-work-tree", "--absolute-git-dir", "--show-cdup"}, folder());
     if (!outcome) {
         return std::nullopt;
     }
@@ -294,23 +334,21 @@ std::optional<std::optional<GitReachableWalk::Repository>> GitReachableWalk::dis
         fail(reason.empty() ? "the repository could not be read" : reason);
         return std::nullopt;
     }
-    // The git directory, the common directory and, in a work tree, the way up to its top.
-    std::vector<std::string> lines;
-    std::string_view output = outcome->output;
-    while (!output.empty()) {
-        const std::size_t end = std::min(output.find('\n'), output.size());
-        lines.emplace_back(output.substr(0, end));
-        output.remove_prefix(std::min(end + 1, output.size()));
-    }
-    if (lines.size() < 2 || lines[0].empty() || lines[1].empty()) {
+    const auto found = discovery(outcome->output);
+    if (!found) {
         fail("the repository could not be read");
         return std::nullopt;
     }
-    const fs::path common(lines[1]);
-    const std::string cdup = lines.size() > 2 ? lines[2] : std::string();
-    return std::optional<Repository>(
-        Repository{fs::path(lines[0]), (folder() / cdup).lexically_normal(),
-                   (common.is_absolute() ? common : folder() / common).lexically_normal()});
+    Repository repository{found->first, std::nullopt, std::nullopt};
+    if (found->second) {
+        repository.workTree = (folder() / *found->second).lexically_normal();
+    }
+    // git takes the common directory from the environment before the git directory's own file.
+    if (const auto common = variable("GIT_COMMON_DIR")) {
+        const fs::path named(*common);
+        repository.commonDir = (named.is_absolute() ? named : folder() / named).lexically_normal();
+    }
+    return std::optional<Repository>(std::move(repository));
 }
 
 bool GitReachableWalk::addRepository(Repository repository) {
@@ -340,7 +378,7 @@ bool GitReachableWalk::addRepository(Repository repository) {
 bool GitReachableWalk::visit(const Repository& repository, bool top, bool filesListed, bool submodules) {
     fs::path commonDir = repository.commonDir.value_or(repository.gitDir);
     if (const auto common = smallFileText(repository.gitDir / "commondir"); common && !repository.commonDir) {
-        const fs::path named(firstLine(*common));
+        const fs::path named(pathInFile(*common));
         commonDir = (named.is_absolute() ? named : repository.gitDir / named).lexically_normal();
     }
     if (!filesListed) {
@@ -405,8 +443,8 @@ bool GitReachableWalk::addGitlinks(const Repository& repository, bool top) {
         {"GIT_DIR", repository.gitDir.string()}, {"GIT_WORK_TREE", repository.workTree->string()}};
     // The command's git reads the index its environment names; a submodule's git reads its own.
     fs::path index = repository.gitDir / "index";
-    if (const char* named = std::getenv("GIT_INDEX_FILE"); top && named != nullptr && *named != '\0') {
-        index = fs::path(named).is_absolute() ? fs::path(named) : folder() / named;
+    if (const auto named = variable("GIT_INDEX_FILE"); top && named && !named->empty()) {
+        index = fs::path(*named).is_absolute() ? fs::path(*named) : folder() / *named;
     }
     environment.emplace_back("GIT_INDEX_FILE", index.string());
     std::vector<fs::path> indexFiles;
@@ -460,7 +498,7 @@ bool GitReachableWalk::addGitlinks(const Repository& repository, bool top) {
                 return false;
             }
         } else if (const auto gitFile = smallFileText(dotGit); gitFile && gitFile->starts_with("gitdir: ")) {
-            const fs::path named(firstLine(gitFile->substr(8)));
+            const fs::path named(pathInFile(gitFile->substr(8)));
             if (!addRepository({named.is_absolute() ? named : workTree / named, workTree})) {
                 return false;
             }

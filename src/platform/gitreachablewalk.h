@@ -33,8 +33,7 @@ private:
     struct Repository {
         std::filesystem::path gitDir;
         std::optional<std::filesystem::path> workTree;
-        // As git named it, for the top repository (GIT_COMMON_DIR may name one); else read from the
-        // git directory.
+        // As GIT_COMMON_DIR names it, for the top repository; else read from the git directory.
         std::optional<std::filesystem::path> commonDir;
     };
 
@@ -49,7 +48,8 @@ private:
     // Whether the deadline passed or the command was cancelled; the reading has then failed.
     bool expired();
     std::optional<bool> mayHoldGitlink(const std::filesystem::path& index);
-    std::string home() const;
+    // The value of the environment variable `name` that the command's git sees.
+    std::optional<std::string> variable(std::string_view name) const;
     std::filesystem::path includeTarget(std::string_view path,
                                         const std::filesystem::path& includingFile) const;
 
