@@ -351,26 +351,29 @@ std::optional<std::optional<GitReachableWalk::Repository>> GitReachableWalk::dis
     return std::optional<Repository>(std::move(repository));
 }
 
+// A git directory is read once for each work tree it is found with: two gitlinks may share one, and
+// each work tree holds repositories of its own. Found through a modules folder alone, it is read
+// once, with the work tree a gitlink gives it where one does before it is read.
 bool GitReachableWalk::addRepository(Repository repository) {
     std::error_code error;
     const fs::path canonical = fs::weakly_canonical(repository.gitDir, error);
-    const fs::path key = error ? repository.gitDir.lexically_normal() : canonical;
-    if (repositories_.contains(key)) {
-        // Found again with its work tree, which the modules folder does not know.
-        if (repository.workTree) {
-            for (auto& pending : pending_) {
-                if (pending.gitDir == key && !pending.workTree) {
-                    pending.workTree = repository.workTree;
-                }
-            }
+    repository.gitDir = error ? repository.gitDir.lexically_normal() : canonical;
+    for (std::size_t index = 0; index < pending_.size(); ++index) {
+        Repository& known = pending_[index];
+        if (known.gitDir != repository.gitDir) {
+            continue;
         }
-        return true;
+        if (!repository.workTree || known.workTree == repository.workTree) {
+            return true;
+        }
+        if (!known.workTree && index > visiting_) {
+            known.workTree = std::move(repository.workTree);
+            return true;
+        }
     }
-    if (repositories_.size() >= repositoryLimit) {
+    if (pending_.size() >= repositoryLimit) {
         return fail("too many repositories reach " + folder().string());
     }
-    repositories_.insert(key);
-    repository.gitDir = key;
     pending_.push_back(std::move(repository));
     return true;
 }
@@ -532,9 +535,10 @@ std::optional<std::string> GitReachableWalk::walk(const std::vector<GitConfigEnt
     if (!addRepository(**top)) {
         return error_;
     }
-    for (std::size_t next = 0; next < pending_.size(); ++next) {
-        const Repository repository = pending_[next];
-        if (!visit(repository, next == 0, next == 0 && listed != nullptr, submodules)) {
+    for (visiting_ = 0; visiting_ < pending_.size(); ++visiting_) {
+        const Repository repository = pending_[visiting_];
+        const bool first = visiting_ == 0;
+        if (!visit(repository, first, first && listed != nullptr, submodules)) {
             return error_;
         }
     }

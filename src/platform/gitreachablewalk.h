@@ -74,8 +74,9 @@ private:
     std::vector<GitConfigEntry> entries_;
     std::set<std::string, std::less<>> attributeDrivers_;
     std::set<std::filesystem::path> readFiles_;
-    std::set<std::filesystem::path> repositories_;
+    // Every repository to read, in order, and the one being read.
     std::vector<Repository> pending_;
+    std::size_t visiting_ = 0;
     std::string error_;
 };
 

@@ -291,6 +291,15 @@ TEST(UntrustedRepositoryTest, NoProgramOfASubmoduleOrOfAnIncludeWhoseConditionCo
              "&& "
              "git -C sub/inner config core.fsmonitor \"$PWD/.git/m\"",
          "git status --short"},
+        {"a git directory two gitlinks share, the second work tree holding a repository",
+         "git init -q n && mkdir n/d && echo s >n/d/s.txt && echo '*.txt filter=evil' >n/d/.gitattributes && "
+         "git -C n add -A && git -C n -c user.name=T -c user.email=t@example.invalid commit -qm s && "
+         "git init -q x && mv n x/n && git -C x add n 2>/dev/null && "
+         "git -C x -c user.name=T -c user.email=t@example.invalid commit -qm n && mv x/.git g && "
+         "printf 'gitdir: ../g\\n' >x/.git && mkdir y && printf 'gitdir: ../g\\n' >y/.git && mv x/n y/n && "
+         "git add x y 2>/dev/null && git commit -qm xy && git -C y/n config filter.evil.clean 'MARK; cat' && "
+         "cp y/n/d/s.txt b && mv b y/n/d/s.txt",
+         "git status --short"},
         {"includeIf onbranch",
          "git branch other && git config --file .git/extra trailer.sign.key 'Signed: ' && "
          "git config --file .git/extra trailer.sign.command \"MARK; echo x\" && "
