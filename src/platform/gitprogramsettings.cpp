@@ -60,6 +60,7 @@ constexpr GitProgramSetting settings[] = {
     {"imap.tunnel", neutral, ""},
     {"instaweb.httpd", neutral, ""},
     {"instaweb.modulePath", neutral, ""},
+    {"tar.<format>.command", neutral, "", false},
     {"sendemail.ccCmd", neutral, ""},
     {"sendemail.tocmd", neutral, ""},
     {"sendemail.<identity>.ccCmd", neutral, "", false},

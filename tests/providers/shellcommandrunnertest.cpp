@@ -369,7 +369,17 @@ TEST(UntrustedRepositoryTest, NoProgramSettingOfTheRepositoryRunsWhateverTheComm
          "git difftool -y"},
         {"browser.<tool>.cmd", "git config web.browser evil && git config browser.evil.cmd \"MARK\"",
          "git web--browse http://h.invalid/"},
+        {"tar.<format>.command of git's own format", "git config tar.tgz.command 'MARK; gzip -cn'",
+         "git archive --format=tgz HEAD"},
+        {"tar.<format>.command of the repository's format", "git config tar.evil.command 'MARK; cat'",
+         "git archive -o a.evil HEAD"},
     });
+    // git's own gzip still makes the archive.
+    const UntrustedRepository untrusted;
+    ASSERT_TRUE(untrusted.repo.sh(untrusted.marking("git config tar.tar.gz.command 'MARK; gzip -cn'")));
+    untrusted.runAsGlobalProvider("git archive -o a.tar.gz HEAD && gzip -t a.tar.gz && touch ok");
+    EXPECT_FALSE(untrusted.marked());
+    EXPECT_TRUE(std::filesystem::exists(untrusted.repo.path() / "ok"));
 }
 
 // A folder that names a program through every route git offers, and the verbs a command of the user's
