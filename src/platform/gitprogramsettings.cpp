@@ -85,14 +85,18 @@ constexpr GitProgramSetting settings[] = {
      "names another merge driver, whose driver setting is made neutral"},
     {"diff.<driver>.cachetextconv", harmless, notAProgram},
     {"credential.useHttpPath", harmless, notAProgram},
+    {"credential.<url>.useHttpPath", harmless, notAProgram, false},
     {"core.quotePath", harmless, notAProgram},
     {"column.clean", harmless, "the column layout of git clean's listing, not a program"},
     {"uploadpack.allowFilter", harmless, notAProgram},
     {"http.proxy", harmless, "the address of a proxy, not a program"},
+    {"http.<url>.proxy", harmless, "the address of a proxy, not a program", false},
     {"remote.<name>.proxy", harmless, "the address of a proxy, not a program"},
     {"remote.<name>.partialclonefilter", harmless, "a filter of objects to fetch, not a program"},
     {"http.sslCAPath", harmless, "a folder of certificates, read"},
+    {"http.<url>.sslCAPath", harmless, "a folder of certificates, read", false},
     {"sendemail.smtpsslcertpath", harmless, "a file or folder of certificates, read"},
+    {"sendemail.<identity>.smtpsslcertpath", harmless, "a file or folder of certificates, read", false},
     {"help.htmlPath", harmless, "a folder of pages that the user's browser opens"},
 };
 
