@@ -20,6 +20,8 @@ constexpr int includeDepthLimit = 10;
 constexpr std::size_t fileLimit = 1024;
 constexpr std::size_t repositoryLimit = 256;
 constexpr std::size_t moduleFolderLimit = 4096;
+// The listing of an index runs to some hundred bytes per file: tens of megabytes in a large repository.
+constexpr std::size_t indexListingLimit = 512 * 1024 * 1024;
 // A gitlink's mode, 0160000, as the index stores it: four bytes, most significant first.
 constexpr std::string_view gitlinkMode("\0\0\xE0\0", 4);
 // The longest attributes file, `.git` file or `commondir` file read.
@@ -155,7 +157,7 @@ GitReachableWalk::GitReachableWalk(ProcessRunner& runner, const ProcessRequest& 
 std::optional<ProcessResult>
 GitReachableWalk::runGit(std::vector<std::string> arguments, const fs::path& directory,
                          std::vector<std::pair<std::string, std::string>> environment,
-                         std::vector<std::string> removed) {
+                         std::vector<std::string> removed, std::optional<std::size_t> outputLimit) {
     const double remaining =
         std::chrono::duration<double>(deadline_ - std::chrono::steady_clock::now()).count();
     if (expired()) {
@@ -169,24 +171,36 @@ GitReachableWalk::runGit(std::vector<std::string> arguments, const fs::path& dir
     }
     request.removedEnvironment.insert(request.removedEnvironment.end(), removed.begin(), removed.end());
     request.timeout = remaining;
+    request.outputLimit = outputLimit.value_or(request.outputLimit);
     request.errorOutput = ProcessRequest::ErrorOutput::capture;
     auto outcome = runner_.run(request);
     if (!outcome) {
         fail(outcome.error().description);
         return std::nullopt;
     }
-    if (outcome->ending != ProcessResult::Ending::exited) {
-        fail("the configuration could not be read in time");
+    switch (outcome->ending) {
+    case ProcessResult::Ending::exited:
+        return std::move(*outcome);
+    case ProcessResult::Ending::outputLimitExceeded:
+        fail("git printed more than can be read in " + directory.string());
         return std::nullopt;
+    case ProcessResult::Ending::signaled:
+        fail("git ended by a signal in " + directory.string());
+        return std::nullopt;
+    case ProcessResult::Ending::timedOut:
+    case ProcessResult::Ending::cancelled:
+        break;
     }
-    return std::move(*outcome);
+    fail("the configuration could not be read in time");
+    return std::nullopt;
 }
 
 // git with none of the user's configuration, so that only the folder's own can make it fail, and
 // with every repository taken as safe, so that it finds what the command's git may find.
 std::optional<ProcessResult>
 GitReachableWalk::runNeutralGit(std::vector<std::string> arguments, const fs::path& directory,
-                                std::vector<std::pair<std::string, std::string>> environment) {
+                                std::vector<std::pair<std::string, std::string>> environment,
+                                std::optional<std::size_t> outputLimit) {
     environment.insert(environment.end(), {{"GIT_CONFIG_GLOBAL", "/dev/null"},
                                            {"GIT_CONFIG_NOSYSTEM", "1"},
                                            {"GIT_CONFIG_COUNT", "2"},
@@ -195,7 +209,7 @@ GitReachableWalk::runNeutralGit(std::vector<std::string> arguments, const fs::pa
                                            {"GIT_CONFIG_KEY_1", "core.fsmonitor"},
                                            {"GIT_CONFIG_VALUE_1", "false"}});
     return runGit(std::move(arguments), directory, std::move(environment),
-                  {"GIT_CONFIG_PARAMETERS", "GIT_CONFIG"});
+                  {"GIT_CONFIG_PARAMETERS", "GIT_CONFIG"}, outputLimit);
 }
 
 bool GitReachableWalk::expired() {
@@ -477,8 +491,8 @@ bool GitReachableWalk::addGitlinks(const Repository& repository, bool top) {
     if (!mayHoldGitlinks) {
         return true;
     }
-    const auto outcome =
-        runNeutralGit({"ls-files", "--stage", "-z"}, *repository.workTree, std::move(environment));
+    const auto outcome = runNeutralGit({"ls-files", "--stage", "-z"}, *repository.workTree,
+                                       std::move(environment), indexListingLimit);
     if (!outcome) {
         return false;
     }

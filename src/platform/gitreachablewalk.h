@@ -38,13 +38,17 @@ private:
     };
 
     std::filesystem::path folder() const { return base_.workingDirectory.value_or("."); }
+    // git run in `directory` with the walk's environment, `environment` added and `removed` left
+    // out, within what is left of the time limit; `outputLimit` replaces the request's own.
     std::optional<ProcessResult> runGit(std::vector<std::string> arguments,
                                         const std::filesystem::path& directory,
                                         std::vector<std::pair<std::string, std::string>> environment,
-                                        std::vector<std::string> removed);
+                                        std::vector<std::string> removed,
+                                        std::optional<std::size_t> outputLimit);
     std::optional<ProcessResult>
     runNeutralGit(std::vector<std::string> arguments, const std::filesystem::path& directory,
-                  std::vector<std::pair<std::string, std::string>> environment = {});
+                  std::vector<std::pair<std::string, std::string>> environment = {},
+                  std::optional<std::size_t> outputLimit = std::nullopt);
     // Whether the deadline passed or the command was cancelled; the reading has then failed.
     bool expired();
     std::optional<bool> mayHoldGitlink(const std::filesystem::path& index);

@@ -84,6 +84,20 @@ TEST(GitReachableConfigTest, AnUnreadableOrEndlessConfigurationFailsWithItsFile)
     EXPECT_TRUE(outside->entries().empty());
 }
 
+// The index of a repository of some hundred thousand files, one of them a gitlink, is listed
+// whole: it lists well past the output a command's own git run may keep.
+TEST(GitReachableConfigTest, TheIndexOfALargeRepositoryIsListedWhole) {
+    const test::GitRepo repo;
+    ASSERT_TRUE(repo.sh("git init -q inner && git -C inner -c user.name=T -c user.email=t@example.invalid "
+                        "commit -q --allow-empty -m i && git -C inner config filter.fromInner.clean x && "
+                        "b=$(echo x | git hash-object -w --stdin) && seq 180000 | awk -v b=$b "
+                        "'{ printf \"100644 %s\\tsome/deeper/folder/name/file-number-%06d.txt\\n\", b, $1 }' | "
+                        "git update-index --index-info && git add inner 2>/dev/null"));
+    const auto reached = reach(repo, Reach::submodules);
+    ASSERT_TRUE(reached) << reached.error();
+    EXPECT_THAT(keysOf(*reached), Contains("filter.fromInner.clean"));
+}
+
 // Runs git for real and cancels the command once the repository has been found.
 class CancelAfterDiscovery final : public ProcessRunner {
 public:
