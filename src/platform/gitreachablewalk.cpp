@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
+#include <pwd.h>
 
 namespace korvane {
 namespace {
@@ -32,6 +33,18 @@ constexpr std::size_t smallFileLimit = 1024 * 1024;
 std::optional<std::string> smallFileText(const fs::path& path) {
     auto text = readRegularFile(path, smallFileLimit);
     return text ? std::optional(std::move(*text)) : std::nullopt;
+}
+
+// The home folder of the user called `name`, none for one the system does not know.
+std::optional<std::string> homeFolderOf(const std::string& name) {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
+        found->pw_dir == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(found->pw_dir);
 }
 
 // Whether `bytes` hold a gitlink's mode. Its one byte that is not zero is looked for first, since an
@@ -263,9 +276,15 @@ std::optional<std::string> GitReachableWalk::variable(std::string_view name) con
     return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
 }
 
+// git reads "~/" from HOME and "~name/" from that user's home folder.
 fs::path GitReachableWalk::includeTarget(std::string_view path, const fs::path& includingFile) const {
-    if (path.starts_with("~/")) {
-        return fs::path(variable("HOME").value_or("")) / path.substr(2);
+    if (path.starts_with('~')) {
+        const std::size_t slash = std::min(path.find('/'), path.size());
+        const std::string_view user = path.substr(1, slash - 1);
+        const auto home = user.empty() ? variable("HOME") : homeFolderOf(std::string(user));
+        if (home) {
+            return fs::path(*home) / path.substr(std::min(slash + 1, path.size()));
+        }
     }
     const fs::path target(path);
     return target.is_absolute() ? target : includingFile.parent_path() / target;
@@ -304,8 +323,11 @@ bool GitReachableWalk::readFile(const fs::path& path, int depth) {
 bool GitReachableWalk::followIncludes(const std::vector<GitConfigEntry>& entries,
                                       const fs::path& includingFile, int depth) {
     for (const auto& entry : entries) {
-        if (isIncludeKey(entry.key) && entry.value && !entry.value->empty() &&
-            !readFile(includeTarget(*entry.value, includingFile), depth)) {
+        if (!isIncludeKey(entry.key) || !entry.value || entry.value->empty()) {
+            continue;
+        }
+        // Includes of files that do not exist start no git run, which would look at the clock.
+        if (expired() || !readFile(includeTarget(*entry.value, includingFile), depth)) {
             return false;
         }
     }
