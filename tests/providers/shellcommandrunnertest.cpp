@@ -313,17 +313,18 @@ TEST(UntrustedRepositoryTest, NoProgramOfASubmoduleOrOfAnIncludeWhoseConditionCo
 TEST(UntrustedRepositoryTest, NoProgramOfARepositoryWhoseGitDirectoryNameHoldsALineBreakRuns) {
     // A gitlink "inner" holding a repository whose clean filter a `.gitattributes` below its top
     // names, with a file whose content git must look at again.
-    const std::string inner =
-        "git init -q inner && mkdir inner/d && echo s >inner/d/s.txt && "
-        "echo '*.txt filter=evil' >inner/d/.gitattributes && git -C inner add -A && "
-        "git -C inner -c user.name=T -c user.email=t@example.invalid commit -qm s && "
-        "git add inner 2>/dev/null && git commit -qm inner && git -C inner config filter.evil.clean 'MARK; cat' "
-        "&& cp inner/d/s.txt b && mv b inner/d/s.txt && ";
+    const std::string inner = "git init -q inner && mkdir inner/d && echo s >inner/d/s.txt && "
+                              "echo '*.txt filter=evil' >inner/d/.gitattributes && git -C inner add -A && "
+                              "git -C inner -c user.name=T -c user.email=t@example.invalid commit -qm s && "
+                              "git add inner 2>/dev/null && git commit -qm inner && "
+                              "git -C inner config filter.evil.clean 'MARK; cat' && "
+                              "cp inner/d/s.txt b && mv b inner/d/s.txt && ";
     expectClosed({
         {"the repository's own",
          inner + "mv .git \"$(printf 'top\\nx')\" && printf 'gitdir: top\\nx\\n' >.git",
          "git status --short"},
-        {"a gitlink's", inner + "mv inner/.git \"$(printf 'in\\nx')\" && printf 'gitdir: ../in\\nx\\n' >inner/.git",
+        {"a gitlink's",
+         inner + "mv inner/.git \"$(printf 'in\\nx')\" && printf 'gitdir: ../in\\nx\\n' >inner/.git",
          "git status --short"},
     });
 }
