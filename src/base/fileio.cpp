@@ -12,6 +12,7 @@
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace korvane {
 namespace {
@@ -29,6 +30,7 @@ public:
 
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
     // Closes now and reports whether the close succeeded, for writes whose errors surface on close.
     bool close() {
         const int fd = fd_;
@@ -191,64 +193,107 @@ std::optional<std::uint64_t> regularFileSize(const fs::path& path) {
     return static_cast<std::uint64_t>(info.st_size);
 }
 
-Expected<std::string, FileReadError> readRegularFile(const fs::path& path, std::size_t maxSize) {
-    const auto failure = [&path](std::string_view action) {
-        const int error = errno;
-        return makeUnexpected(FileReadError{systemError(path, action, error), error});
-    };
+namespace {
+
+FileReadError systemFailure(const fs::path& path, std::string_view action) {
+    const int error = errno;
+    return FileReadError{systemError(path, action, error), error};
+}
+
+// The regular file at `path` opened for reading, with its status. Looked at before opening, since
+// opening a device or a FIFO can block or have effects of its own, and again after, since the path
+// may have been replaced in between.
+Expected<int, FileReadError> openRegularFile(const fs::path& path, struct stat& info) {
     const auto notRegular = [&path] {
         return makeUnexpected(FileReadError{fmt::format("{} is not a regular file", path.string())});
     };
-    const auto tooLarge = [&] {
-        return makeUnexpected(
-            FileReadError{fmt::format("Could not read {}: larger than {} bytes", path.string(), maxSize)});
-    };
-    // Looked at before opening: opening a device or a FIFO can block or have effects of its own.
-    struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        return failure("open");
+        return makeUnexpected(systemFailure(path, "open"));
     }
     if (!S_ISREG(info.st_mode)) {
         return notRegular();
     }
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.valid()) {
-        return failure("open");
+        return makeUnexpected(systemFailure(path, "open"));
     }
-    // The path may have been replaced since the first look.
     if (::fstat(fd.get(), &info) != 0) {
-        return failure("inspect");
+        return makeUnexpected(systemFailure(path, "inspect"));
     }
     if (!S_ISREG(info.st_mode)) {
         return notRegular();
     }
+    return fd.release();
+}
+
+// Reads the open file `fd` a block at a time into `consume` until it returns false, the file ends
+// or `limit` bytes have been handed over.
+Expected<void, FileReadError> readBlocks(const fs::path& path, int fd, std::size_t limit,
+                                         const std::function<bool(std::string_view)>& consume) {
+    char buffer[65536];
+    std::size_t total = 0;
+    while (total < limit) {
+        const ssize_t count = ::read(fd, buffer, std::min(sizeof buffer, limit - total));
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return makeUnexpected(systemFailure(path, "read"));
+        }
+        if (count == 0) {
+            break;
+        }
+        total += static_cast<std::size_t>(count);
+        if (!consume(std::string_view(buffer, static_cast<std::size_t>(count)))) {
+            break;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+Expected<std::string, FileReadError> readRegularFile(const fs::path& path, std::size_t maxSize) {
+    const auto tooLarge = [&] {
+        return makeUnexpected(
+            FileReadError{fmt::format("Could not read {}: larger than {} bytes", path.string(), maxSize)});
+    };
+    struct stat info {};
+    const auto opened = openRegularFile(path, info);
+    if (!opened) {
+        return makeUnexpected(opened.error());
+    }
+    const UniqueFd fd(*opened);
     if (static_cast<std::size_t>(info.st_size) > maxSize) {
         return tooLarge();
     }
     std::string contents;
     // Room for the whole file at once: growing as it is read would hold up to twice its size.
     contents.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
     // At most one byte past the limit is read: enough to tell that a growing file is too large.
     const std::size_t readLimit = maxSize == SIZE_MAX ? maxSize : maxSize + 1;
-    while (contents.size() < readLimit) {
-        const std::size_t wanted = std::min(sizeof buffer, readLimit - contents.size());
-        const ssize_t count = ::read(fd.get(), buffer, wanted);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return failure("read");
-        }
-        if (count == 0) {
-            break;
-        }
-        contents.append(buffer, static_cast<std::size_t>(count));
+    const auto read = readBlocks(path, fd.get(), readLimit, [&](std::string_view block) {
+        contents.append(block);
+        return true;
+    });
+    if (!read) {
+        return makeUnexpected(read.error());
     }
     if (contents.size() > maxSize) {
         return tooLarge();
     }
     return contents;
+}
+
+Expected<void, FileReadError> scanRegularFile(const fs::path& path,
+                                              const std::function<bool(std::string_view)>& consume) {
+    struct stat info {};
+    const auto opened = openRegularFile(path, info);
+    if (!opened) {
+        return makeUnexpected(opened.error());
+    }
+    const UniqueFd fd(*opened);
+    return readBlocks(path, fd.get(), SIZE_MAX, consume);
 }
 
 bool resolvesInside(const fs::path& root, const fs::path& path) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,11 @@ std::optional<std::uint64_t> regularFileSize(const std::filesystem::path& path);
 // after at most `maxSize` + 1 bytes.
 Expected<std::string, FileReadError> readRegularFile(const std::filesystem::path& path,
                                                      std::size_t maxSize = kMaxTextFileSize);
+
+// Reads a regular file as readRegularFile does, but a block at a time, handing each block to
+// `consume` until it returns false or the file ends; for a file searched rather than held.
+Expected<void, FileReadError> scanRegularFile(const std::filesystem::path& path,
+                                              const std::function<bool(std::string_view)>& consume);
 
 // Whether `path`, with every link resolved, names something inside the directory `root` (also resolved).
 // A project's files are read only when they are: a committed link to ~/.aws/credentials is not the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <iterator>
 #include <optional>
@@ -18,9 +19,20 @@ constexpr std::string_view hooksKey = "core.hookspath";
 constexpr std::string_view noHooks = "/dev/null";
 // Far more than anyone passes; git itself refuses counts past INT_MAX.
 constexpr std::size_t inheritedCountLimit = 100000;
-// The signing formats git knows, with the program each runs by default.
-constexpr std::pair<std::string_view, std::string_view> signingFormats[] = {
-    {"openpgp", "gpg"}, {"x509", "gpgsm"}, {"ssh", "ssh-keygen"}};
+// Names git itself gives a program, with that program, the neutral value for them: the signing
+// formats and the compressed archive formats.
+struct OwnProgram {
+    std::string_view pattern;
+    std::string_view name;
+    std::string_view program;
+};
+constexpr OwnProgram ownPrograms[] = {
+    {"gpg.<format>.program", "openpgp", "gpg"},
+    {"gpg.<format>.program", "x509", "gpgsm"},
+    {"gpg.<format>.program", "ssh", "ssh-keygen"},
+    {"tar.<format>.command", "tgz", "git archive gzip"},
+    {"tar.<format>.command", "tar.gz", "git archive gzip"},
+};
 // Protocols whose remote address is a command or a descriptor of git's own process.
 constexpr std::string_view commandProtocols[] = {"ext", "fd"};
 // Transports that start a remote's upload-pack or receive-pack program: file here, ssh on the host.
@@ -197,16 +209,15 @@ void GitProgramOverrides::addNamed(const GitProgramSetting& setting,
     if (namesDriver(setting.key)) {
         names.insert(drivers.begin(), drivers.end());
     }
-    const bool signing = setting.key == "gpg.<format>.program";
-    if (signing) {
-        for (const auto& [format, program] : signingFormats) {
-            names.emplace(format);
+    for (const auto& own : ownPrograms) {
+        if (own.pattern == setting.key) {
+            names.emplace(own.name);
         }
     }
     for (const auto& name : names) {
         std::string_view neutral = setting.value;
-        for (const auto& [format, program] : signingFormats) {
-            neutral = signing && name == format ? program : neutral;
+        for (const auto& own : ownPrograms) {
+            neutral = own.pattern == setting.key && own.name == name ? own.program : neutral;
         }
         const std::string key = GitProgramSettings::withName(setting.key, name);
         const auto own = user.find(key);
@@ -307,6 +318,7 @@ GitProgramOverrides::read(ProcessRunner& runner, const ProcessRequest& listing, 
     if (!inherited) {
         return makeUnexpected(std::string("GIT_CONFIG_COUNT in the environment is not a count"));
     }
+    const auto start = std::chrono::steady_clock::now();
     auto outcome = runner.run(listing);
     if (!outcome) {
         return makeUnexpected(outcome.error().description);
@@ -317,7 +329,10 @@ GitProgramOverrides::read(ProcessRunner& runner, const ProcessRequest& listing, 
     } else if (reach == Reach::repository) {
         return makeUnexpected(std::string("the repository configuration could not be read"));
     }
-    auto reached = GitReachableConfig::read(runner, listing, listed ? &*listed : nullptr, reach);
+    // One time limit for the listing and what follows it.
+    ProcessRequest rest = listing;
+    rest.timeout -= std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    auto reached = GitReachableConfig::read(runner, rest, listed ? &*listed : nullptr, reach);
     if (!reached) {
         return makeUnexpected(std::move(reached.error()));
     }

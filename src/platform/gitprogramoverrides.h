@@ -48,11 +48,11 @@ public:
                                        const GitReachableConfig& reached);
 
     // Runs `listing` (a request for `listingArguments` in the folder, with the git, environment and
-    // time limit of the later commands), reads what the folder reaches, and computes the overrides,
-    // numbered after the GIT_CONFIG_COUNT entries that this process's environment already hands its
-    // children. For `Reach::repository` a listing that fails fails the whole; for
-    // `Reach::submodules` it leaves the user's own values unknown (git, refusing a broken file of the
-    // user's, would start nothing) and only a file of the folder's that cannot be read fails. Fails,
+    // time limit of the later commands), reads what the folder reaches within what is left of that
+    // time limit, and computes the overrides, numbered after the GIT_CONFIG_COUNT entries that this
+    // process's environment already hands its children. For `Reach::repository` a listing that fails fails
+    // the whole; for `Reach::submodules` it leaves the user's own values unknown (git, refusing a broken file
+    // of the user's, would start nothing) and only a file of the folder's that cannot be read fails. Fails,
     // with the reason, also when that count is not one.
     static Expected<GitProgramOverrides, std::string> read(ProcessRunner& runner,
                                                            const ProcessRequest& listing, Reach reach);

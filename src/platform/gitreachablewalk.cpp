@@ -1,13 +1,13 @@
 #include "platform/gitreachablewalk.h"
 
+#include "base/fileio.h"
+
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
+#include <pwd.h>
 
 namespace korvane {
 namespace {
@@ -21,34 +21,42 @@ constexpr int includeDepthLimit = 10;
 constexpr std::size_t fileLimit = 1024;
 constexpr std::size_t repositoryLimit = 256;
 constexpr std::size_t moduleFolderLimit = 4096;
+// The listing of an index runs to some hundred bytes per file: tens of megabytes in a large repository.
+constexpr std::size_t indexListingLimit = 512 * 1024 * 1024;
 // A gitlink's mode, 0160000, as the index stores it: four bytes, most significant first.
 constexpr std::string_view gitlinkMode("\0\0\xE0\0", 4);
-// An index larger than this is listed by git without being searched first.
-constexpr std::uintmax_t indexSearchLimit = 256ULL * 1024 * 1024;
+// The longest attributes file, `.git` file or `commondir` file read.
+constexpr std::size_t smallFileLimit = 1024 * 1024;
 
-// The bytes of a regular file of at most `limit` bytes; none for anything else, so that a FIFO or a
-// device placed in the folder cannot hold the reading up.
-std::optional<std::string> fileText(const fs::path& path, std::uintmax_t limit = 1024 * 1024) {
-    std::error_code error;
-    if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > limit || error) {
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return std::move(text).str();
+// The bytes of a regular file of at most `smallFileLimit` bytes; none for anything else, so that a
+// FIFO or a device placed in the folder cannot hold the reading up.
+std::optional<std::string> smallFileText(const fs::path& path) {
+    auto text = readRegularFile(path, smallFileLimit);
+    return text ? std::optional(std::move(*text)) : std::nullopt;
 }
 
-bool mayHoldGitlink(const fs::path& index) {
-    std::error_code error;
-    if (!fs::is_regular_file(index, error)) {
-        return false;
+// The home folder of the user called `name`, none for one the system does not know.
+std::optional<std::string> homeFolderOf(const std::string& name) {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
+        found->pw_dir == nullptr) {
+        return std::nullopt;
     }
-    const auto bytes = fileText(index, indexSearchLimit);
-    return !bytes || bytes->find(gitlinkMode) != std::string::npos;
+    return std::string(found->pw_dir);
+}
+
+// Whether `bytes` hold a gitlink's mode. Its one byte that is not zero is looked for first, since an
+// index (or a file posing as one) may hold long runs of zeros.
+bool holdsGitlinkMode(std::string_view bytes) {
+    for (std::size_t at = bytes.find('\xE0', 2); at != std::string_view::npos && at + 1 < bytes.size();
+         at = bytes.find('\xE0', at + 1)) {
+        if (bytes.substr(at - 2, gitlinkMode.size()) == gitlinkMode) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool isIncludeKey(std::string_view key) {
@@ -58,13 +66,49 @@ bool isIncludeKey(std::string_view key) {
     return key.starts_with("includeif.") && key.ends_with(".path") && key.size() > 15;
 }
 
-std::string firstLine(std::string_view text) {
-    const std::size_t end = text.find('\n');
-    std::string line(text.substr(0, end));
-    if (line.starts_with("fatal: ")) {
-        line.erase(0, 7);
+// A path as git reads it from a `.git` or `commondir` file: without the line breaks that end the
+// file, up to a NUL. A line break inside stays part of the name.
+std::string pathInFile(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.remove_suffix(1);
     }
-    return line;
+    return std::string(text.substr(0, text.find('\0')));
+}
+
+// The answer of `rev-parse --is-inside-work-tree --absolute-git-dir --show-cdup`: the git directory
+// and, in a work tree, the way up to its top. It parses whole whatever the git directory's name
+// holds, line breaks included, since the way up is printed last and is only "../" steps.
+std::optional<std::pair<fs::path, std::optional<std::string>>> discovery(std::string_view output) {
+    bool inside = false;
+    if (output.starts_with("true\n")) {
+        inside = true;
+    } else if (!output.starts_with("false\n")) {
+        return std::nullopt;
+    }
+    output.remove_prefix(output.find('\n') + 1);
+    if (!output.ends_with('\n')) {
+        return std::nullopt;
+    }
+    output.remove_suffix(1);
+    std::optional<std::string> up;
+    if (inside) {
+        const std::size_t lastBreak = output.rfind('\n');
+        if (lastBreak == std::string_view::npos) {
+            return std::nullopt;
+        }
+        up = std::string(output.substr(lastBreak + 1));
+        for (std::size_t at = 0; at < up->size(); at += 3) {
+            if (up->compare(at, 3, "../") != 0) {
+                return std::nullopt;
+            }
+        }
+        output = output.substr(0, lastBreak);
+    }
+    const fs::path gitDir(output);
+    if (!gitDir.is_absolute()) {
+        return std::nullopt;
+    }
+    return std::pair(gitDir, std::move(up));
 }
 
 // git's complaint as one line of at most a few hundred bytes: its lines joined, control characters
@@ -126,11 +170,10 @@ GitReachableWalk::GitReachableWalk(ProcessRunner& runner, const ProcessRequest& 
 std::optional<ProcessResult>
 GitReachableWalk::runGit(std::vector<std::string> arguments, const fs::path& directory,
                          std::vector<std::pair<std::string, std::string>> environment,
-                         std::vector<std::string> removed) {
+                         std::vector<std::string> removed, std::optional<std::size_t> outputLimit) {
     const double remaining =
         std::chrono::duration<double>(deadline_ - std::chrono::steady_clock::now()).count();
-    if (remaining <= 0) {
-        fail("the configuration could not be read in time");
+    if (expired()) {
         return std::nullopt;
     }
     ProcessRequest request = base_;
@@ -141,24 +184,36 @@ GitReachableWalk::runGit(std::vector<std::string> arguments, const fs::path& dir
     }
     request.removedEnvironment.insert(request.removedEnvironment.end(), removed.begin(), removed.end());
     request.timeout = remaining;
+    request.outputLimit = outputLimit.value_or(request.outputLimit);
     request.errorOutput = ProcessRequest::ErrorOutput::capture;
     auto outcome = runner_.run(request);
     if (!outcome) {
         fail(outcome.error().description);
         return std::nullopt;
     }
-    if (outcome->ending != ProcessResult::Ending::exited) {
-        fail("the configuration could not be read in time");
+    switch (outcome->ending) {
+    case ProcessResult::Ending::exited:
+        return std::move(*outcome);
+    case ProcessResult::Ending::outputLimitExceeded:
+        fail("git printed more than can be read in " + directory.string());
         return std::nullopt;
+    case ProcessResult::Ending::signaled:
+        fail("git ended by a signal in " + directory.string());
+        return std::nullopt;
+    case ProcessResult::Ending::timedOut:
+    case ProcessResult::Ending::cancelled:
+        break;
     }
-    return std::move(*outcome);
+    fail("the configuration could not be read in time");
+    return std::nullopt;
 }
 
 // git with none of the user's configuration, so that only the folder's own can make it fail, and
 // with every repository taken as safe, so that it finds what the command's git may find.
 std::optional<ProcessResult>
 GitReachableWalk::runNeutralGit(std::vector<std::string> arguments, const fs::path& directory,
-                                std::vector<std::pair<std::string, std::string>> environment) {
+                                std::vector<std::pair<std::string, std::string>> environment,
+                                std::optional<std::size_t> outputLimit) {
     environment.insert(environment.end(), {{"GIT_CONFIG_GLOBAL", "/dev/null"},
                                            {"GIT_CONFIG_NOSYSTEM", "1"},
                                            {"GIT_CONFIG_COUNT", "2"},
@@ -167,22 +222,69 @@ GitReachableWalk::runNeutralGit(std::vector<std::string> arguments, const fs::pa
                                            {"GIT_CONFIG_KEY_1", "core.fsmonitor"},
                                            {"GIT_CONFIG_VALUE_1", "false"}});
     return runGit(std::move(arguments), directory, std::move(environment),
-                  {"GIT_CONFIG_PARAMETERS", "GIT_CONFIG"});
+                  {"GIT_CONFIG_PARAMETERS", "GIT_CONFIG"}, outputLimit);
 }
 
-std::string GitReachableWalk::home() const {
-    for (const auto& [name, value] : base_.environment) {
-        if (name == "HOME") {
-            return value;
+bool GitReachableWalk::expired() {
+    const bool cancelled = base_.cancellation && base_.cancellation->isCancelled();
+    if (!cancelled && std::chrono::steady_clock::now() < deadline_) {
+        return false;
+    }
+    fail("the configuration could not be read in time");
+    return true;
+}
+
+// Whether the index file at `index` may hold a gitlink, searched a block at a time so that no index,
+// however large, is held whole or read past the deadline; none when the deadline came first.
+std::optional<bool> GitReachableWalk::mayHoldGitlink(const fs::path& index) {
+    std::error_code error;
+    if (!fs::is_regular_file(index, error)) {
+        return false;
+    }
+    bool found = false;
+    bool late = false;
+    // The last bytes of the block before and the first of this one, for a mode across the two.
+    std::string seam;
+    const auto read = scanRegularFile(index, [&](std::string_view block) {
+        if (expired()) {
+            late = true;
+            return false;
+        }
+        seam.append(block.substr(0, gitlinkMode.size() - 1));
+        found = holdsGitlinkMode(seam) || holdsGitlinkMode(block);
+        seam.assign(block.substr(block.size() - std::min(block.size(), gitlinkMode.size() - 1)));
+        return !found;
+    });
+    if (late) {
+        return std::nullopt;
+    }
+    // An index that cannot be read is left to git, which says whether it holds one.
+    return found || !read;
+}
+
+std::optional<std::string> GitReachableWalk::variable(std::string_view name) const {
+    for (auto it = base_.environment.rbegin(); it != base_.environment.rend(); ++it) {
+        if (it->first == name) {
+            return it->second;
         }
     }
-    const char* home = std::getenv("HOME");
-    return home ? home : "";
+    if (std::find(base_.removedEnvironment.begin(), base_.removedEnvironment.end(), name) !=
+        base_.removedEnvironment.end()) {
+        return std::nullopt;
+    }
+    const char* value = std::getenv(std::string(name).c_str());
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
 }
 
+// git reads "~/" from HOME and "~name/" from that user's home folder.
 fs::path GitReachableWalk::includeTarget(std::string_view path, const fs::path& includingFile) const {
-    if (path.starts_with("~/")) {
-        return fs::path(home()) / path.substr(2);
+    if (path.starts_with('~')) {
+        const std::size_t slash = std::min(path.find('/'), path.size());
+        const std::string_view user = path.substr(1, slash - 1);
+        const auto home = user.empty() ? variable("HOME") : homeFolderOf(std::string(user));
+        if (home) {
+            return fs::path(*home) / path.substr(std::min(slash + 1, path.size()));
+        }
     }
     const fs::path target(path);
     return target.is_absolute() ? target : includingFile.parent_path() / target;
@@ -221,8 +323,11 @@ bool GitReachableWalk::readFile(const fs::path& path, int depth) {
 bool GitReachableWalk::followIncludes(const std::vector<GitConfigEntry>& entries,
                                       const fs::path& includingFile, int depth) {
     for (const auto& entry : entries) {
-        if (isIncludeKey(entry.key) && entry.value && !entry.value->empty() &&
-            !readFile(includeTarget(*entry.value, includingFile), depth)) {
+        if (!isIncludeKey(entry.key) || !entry.value || entry.value->empty()) {
+            continue;
+        }
+        // Includes of files that do not exist start no git run, which would look at the clock.
+        if (expired() || !readFile(includeTarget(*entry.value, includingFile), depth)) {
             return false;
         }
     }
@@ -253,7 +358,7 @@ bool GitReachableWalk::followListed(const std::vector<GitConfigEntry>& listed) {
 // The repository git finds for the folder, none outside any, or no answer when git could not tell.
 std::optional<std::optional<GitReachableWalk::Repository>> GitReachableWalk::discover() {
     const auto outcome =
-        runNeutralGit({"rev-parse", "--absolute-git-dir", "--git-common-dir", "--show-cdup"}, folder());
+        runNeutralGit({"rev-parse", "--is-inside-work-tree", "--absolute-git-dir", "--show-cdup"}, folder());
     if (!outcome) {
         return std::nullopt;
     }
@@ -265,53 +370,54 @@ std::optional<std::optional<GitReachableWalk::Repository>> GitReachableWalk::dis
         fail(reason.empty() ? "the repository could not be read" : reason);
         return std::nullopt;
     }
-    // The git directory, the common directory and, in a work tree, the way up to its top.
-    std::vector<std::string> lines;
-    std::string_view output = outcome->output;
-    while (!output.empty()) {
-        const std::size_t end = std::min(output.find('\n'), output.size());
-        lines.emplace_back(output.substr(0, end));
-        output.remove_prefix(std::min(end + 1, output.size()));
-    }
-    if (lines.size() < 2 || lines[0].empty() || lines[1].empty()) {
+    const auto found = discovery(outcome->output);
+    if (!found) {
         fail("the repository could not be read");
         return std::nullopt;
     }
-    const fs::path common(lines[1]);
-    const std::string cdup = lines.size() > 2 ? lines[2] : std::string();
-    return std::optional<Repository>(
-        Repository{fs::path(lines[0]), (folder() / cdup).lexically_normal(),
-                   (common.is_absolute() ? common : folder() / common).lexically_normal()});
+    Repository repository{found->first, std::nullopt, std::nullopt};
+    if (found->second) {
+        repository.workTree = (folder() / *found->second).lexically_normal();
+    }
+    // git takes the common directory from the environment before the git directory's own file.
+    if (const auto common = variable("GIT_COMMON_DIR")) {
+        const fs::path named(*common);
+        repository.commonDir = (named.is_absolute() ? named : folder() / named).lexically_normal();
+    }
+    return std::optional<Repository>(std::move(repository));
 }
 
+// A git directory is read once for each work tree it is found with: two gitlinks may share one, and
+// each work tree holds repositories of its own. Found through a modules folder alone, it is read
+// once, with the work tree a gitlink gives it where one does before it is read.
 bool GitReachableWalk::addRepository(Repository repository) {
     std::error_code error;
     const fs::path canonical = fs::weakly_canonical(repository.gitDir, error);
-    const fs::path key = error ? repository.gitDir.lexically_normal() : canonical;
-    if (repositories_.contains(key)) {
-        // Found again with its work tree, which the modules folder does not know.
-        if (repository.workTree) {
-            for (auto& pending : pending_) {
-                if (pending.gitDir == key && !pending.workTree) {
-                    pending.workTree = repository.workTree;
-                }
-            }
+    repository.gitDir = error ? repository.gitDir.lexically_normal() : canonical;
+    for (std::size_t index = 0; index < pending_.size(); ++index) {
+        Repository& known = pending_[index];
+        if (known.gitDir != repository.gitDir) {
+            continue;
         }
-        return true;
+        if (!repository.workTree || known.workTree == repository.workTree) {
+            return true;
+        }
+        if (!known.workTree && index > visiting_) {
+            known.workTree = std::move(repository.workTree);
+            return true;
+        }
     }
-    if (repositories_.size() >= repositoryLimit) {
+    if (pending_.size() >= repositoryLimit) {
         return fail("too many repositories reach " + folder().string());
     }
-    repositories_.insert(key);
-    repository.gitDir = key;
     pending_.push_back(std::move(repository));
     return true;
 }
 
 bool GitReachableWalk::visit(const Repository& repository, bool top, bool filesListed, bool submodules) {
     fs::path commonDir = repository.commonDir.value_or(repository.gitDir);
-    if (const auto common = fileText(repository.gitDir / "commondir"); common && !repository.commonDir) {
-        const fs::path named(firstLine(*common));
+    if (const auto common = smallFileText(repository.gitDir / "commondir"); common && !repository.commonDir) {
+        const fs::path named(pathInFile(*common));
         commonDir = (named.is_absolute() ? named : repository.gitDir / named).lexically_normal();
     }
     if (!filesListed) {
@@ -355,6 +461,9 @@ bool GitReachableWalk::walkModules(const fs::path& modules) {
             continue;
         }
         for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+            if (expired()) {
+                return false;
+            }
             if (it->is_directory(error) && !it->is_symlink(error)) {
                 if (++folders > moduleFolderLimit) {
                     return fail("too many submodule folders under " + modules.string());
@@ -373,26 +482,39 @@ bool GitReachableWalk::addGitlinks(const Repository& repository, bool top) {
         {"GIT_DIR", repository.gitDir.string()}, {"GIT_WORK_TREE", repository.workTree->string()}};
     // The command's git reads the index its environment names; a submodule's git reads its own.
     fs::path index = repository.gitDir / "index";
-    if (const char* named = std::getenv("GIT_INDEX_FILE"); top && named != nullptr && *named != '\0') {
-        index = fs::path(named).is_absolute() ? fs::path(named) : folder() / named;
+    if (const auto named = variable("GIT_INDEX_FILE"); top && named && !named->empty()) {
+        index = fs::path(*named).is_absolute() ? fs::path(*named) : folder() / *named;
     }
     environment.emplace_back("GIT_INDEX_FILE", index.string());
-    bool mayHoldGitlinks = false;
+    std::vector<fs::path> indexFiles;
+    if (index.parent_path() != repository.gitDir) {
+        indexFiles.push_back(index);
+    }
     std::error_code error;
     for (fs::directory_iterator it(repository.gitDir, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (it->path() == index || name.starts_with("sharedindex.")) {
-            mayHoldGitlinks = mayHoldGitlinks || mayHoldGitlink(it->path());
+        if (expired()) {
+            return false;
+        }
+        if (it->path() == index || it->path().filename().string().starts_with("sharedindex.")) {
+            indexFiles.push_back(it->path());
         }
     }
-    if (index.parent_path() != repository.gitDir) {
-        mayHoldGitlinks = mayHoldGitlinks || mayHoldGitlink(index);
+    bool mayHoldGitlinks = false;
+    for (const auto& file : indexFiles) {
+        const auto holds = mayHoldGitlink(file);
+        if (!holds) {
+            return false;
+        }
+        if (*holds) {
+            mayHoldGitlinks = true;
+            break;
+        }
     }
     if (!mayHoldGitlinks) {
         return true;
     }
-    const auto outcome =
-        runNeutralGit({"ls-files", "--stage", "-z"}, *repository.workTree, std::move(environment));
+    const auto outcome = runNeutralGit({"ls-files", "--stage", "-z"}, *repository.workTree,
+                                       std::move(environment), indexListingLimit);
     if (!outcome) {
         return false;
     }
@@ -414,8 +536,8 @@ bool GitReachableWalk::addGitlinks(const Repository& repository, bool top) {
             if (!addRepository({dotGit, workTree})) {
                 return false;
             }
-        } else if (const auto gitFile = fileText(dotGit); gitFile && gitFile->starts_with("gitdir: ")) {
-            const fs::path named(firstLine(gitFile->substr(8)));
+        } else if (const auto gitFile = smallFileText(dotGit); gitFile && gitFile->starts_with("gitdir: ")) {
+            const fs::path named(pathInFile(gitFile->substr(8)));
             if (!addRepository({named.is_absolute() ? named : workTree / named, workTree})) {
                 return false;
             }
@@ -425,7 +547,7 @@ bool GitReachableWalk::addGitlinks(const Repository& repository, bool top) {
 }
 
 void GitReachableWalk::readAttributes(const fs::path& path) {
-    if (const auto text = fileText(path)) {
+    if (const auto text = smallFileText(path)) {
         addAttributeDrivers(*text, attributeDrivers_);
     }
 }
@@ -449,9 +571,10 @@ std::optional<std::string> GitReachableWalk::walk(const std::vector<GitConfigEnt
     if (!addRepository(**top)) {
         return error_;
     }
-    for (std::size_t next = 0; next < pending_.size(); ++next) {
-        const Repository repository = pending_[next];
-        if (!visit(repository, next == 0, next == 0 && listed != nullptr, submodules)) {
+    for (visiting_ = 0; visiting_ < pending_.size(); ++visiting_) {
+        const Repository repository = pending_[visiting_];
+        const bool first = visiting_ == 0;
+        if (!visit(repository, first, first && listed != nullptr, submodules)) {
             return error_;
         }
     }

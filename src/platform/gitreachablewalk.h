@@ -33,20 +33,27 @@ private:
     struct Repository {
         std::filesystem::path gitDir;
         std::optional<std::filesystem::path> workTree;
-        // As git named it, for the top repository (GIT_COMMON_DIR may name one); else read from the
-        // git directory.
+        // As GIT_COMMON_DIR names it, for the top repository; else read from the git directory.
         std::optional<std::filesystem::path> commonDir;
     };
 
     std::filesystem::path folder() const { return base_.workingDirectory.value_or("."); }
+    // git run in `directory` with the walk's environment, `environment` added and `removed` left
+    // out, within what is left of the time limit; `outputLimit` replaces the request's own.
     std::optional<ProcessResult> runGit(std::vector<std::string> arguments,
                                         const std::filesystem::path& directory,
                                         std::vector<std::pair<std::string, std::string>> environment,
-                                        std::vector<std::string> removed);
+                                        std::vector<std::string> removed,
+                                        std::optional<std::size_t> outputLimit);
     std::optional<ProcessResult>
     runNeutralGit(std::vector<std::string> arguments, const std::filesystem::path& directory,
-                  std::vector<std::pair<std::string, std::string>> environment = {});
-    std::string home() const;
+                  std::vector<std::pair<std::string, std::string>> environment = {},
+                  std::optional<std::size_t> outputLimit = std::nullopt);
+    // Whether the deadline passed or the command was cancelled; the reading has then failed.
+    bool expired();
+    std::optional<bool> mayHoldGitlink(const std::filesystem::path& index);
+    // The value of the environment variable `name` that the command's git sees.
+    std::optional<std::string> variable(std::string_view name) const;
     std::filesystem::path includeTarget(std::string_view path,
                                         const std::filesystem::path& includingFile) const;
 
@@ -71,8 +78,9 @@ private:
     std::vector<GitConfigEntry> entries_;
     std::set<std::string, std::less<>> attributeDrivers_;
     std::set<std::filesystem::path> readFiles_;
-    std::set<std::filesystem::path> repositories_;
+    // Every repository to read, in order, and the one being read.
     std::vector<Repository> pending_;
+    std::size_t visiting_ = 0;
     std::string error_;
 };
 

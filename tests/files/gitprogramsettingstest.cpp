@@ -98,6 +98,22 @@ TEST(GitProgramSettingsTest, EveryProgramSettingOfTheInstalledGitIsNeutralOrHarm
             EXPECT_TRUE(table.contains(key)) << key << " may name a program and is not in the table";
         }
     }
+    // "credential.<url>.*" and the like stand for every variable of the section, set for one name.
+    for (const auto& wildcard : listed) {
+        const std::size_t first = wildcard.find('.');
+        if (!wildcard.ends_with(".*") || wildcard.rfind('.') == first) {
+            continue;
+        }
+        const std::string section = wildcard.substr(0, first + 1);
+        const std::string named = wildcard.substr(0, wildcard.size() - 1);
+        for (const auto& key : listed) {
+            const std::string variable = key.starts_with(section) ? key.substr(section.size()) : ".";
+            if (variable.find('.') == std::string::npos && mayNameProgram(key)) {
+                EXPECT_TRUE(table.contains(named + variable))
+                    << named + variable << " may name a program and is not in the table";
+            }
+        }
+    }
 }
 
 std::vector<GitConfigEntry> userEntries(const std::vector<Setting>& values) {

@@ -1,6 +1,7 @@
 #include "platform/gitreachableconfig.h"
 
 #include "gitrepo.h"
+#include "platform/gitprogramoverrides.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/scopedenv.h"
 
@@ -8,6 +9,8 @@
 #include <cstdlib>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace korvane {
 namespace {
@@ -59,6 +62,25 @@ TEST(GitReachableConfigTest, ReadsEveryIncludeAndSubmoduleGitMayRead) {
     EXPECT_THAT(keysOf(*alone), Not(Contains("filter.fromInner.clean")));
 }
 
+// An include named from a user's home folder ("~name/...") is read where git reads it.
+TEST(GitReachableConfigTest, AnIncludeFromAUsersHomeFolderIsRead) {
+    const test::GitRepo repo;
+    const passwd* user = ::getpwuid(::geteuid());
+    ASSERT_NE(user, nullptr);
+    // From that folder up to the root, then down to the repository: nothing is written in it.
+    std::string target = "~" + std::string(user->pw_name) + "/";
+    for (const auto& part : std::filesystem::path(user->pw_dir).relative_path()) {
+        target += part.empty() ? "" : "../";
+    }
+    target += (repo.path() / ".git/fromUser").relative_path().string();
+    ASSERT_TRUE(
+        repo.sh("git config --file .git/fromUser filter.fromUser.clean x && git config include.path '" +
+                target + "' && git config --list | grep -q fromUser"));
+    const auto reached = reach(repo, Reach::repository);
+    ASSERT_TRUE(reached) << reached.error();
+    EXPECT_THAT(keysOf(*reached), Contains("filter.fromUser.clean"));
+}
+
 // More nested includes than git itself follows, or an include that cannot be read, fail the reading
 // with the file named; a folder outside any repository reaches nothing.
 TEST(GitReachableConfigTest, AnUnreadableOrEndlessConfigurationFailsWithItsFile) {
@@ -81,6 +103,59 @@ TEST(GitReachableConfigTest, AnUnreadableOrEndlessConfigurationFailsWithItsFile)
     const auto outside = reach(none, Reach::submodules);
     ASSERT_TRUE(outside) << outside.error();
     EXPECT_TRUE(outside->entries().empty());
+}
+
+// The index of a repository of some hundred thousand files, one of them a gitlink, is listed
+// whole: it lists well past the output a command's own git run may keep.
+TEST(GitReachableConfigTest, TheIndexOfALargeRepositoryIsListedWhole) {
+    const test::GitRepo repo;
+    ASSERT_TRUE(
+        repo.sh("git init -q inner && git -C inner -c user.name=T -c user.email=t@example.invalid "
+                "commit -q --allow-empty -m i && git -C inner config filter.fromInner.clean x && "
+                "b=$(echo x | git hash-object -w --stdin) && seq 180000 | awk -v b=$b "
+                "'{ printf \"100644 %s\\tsome/deeper/folder/name/file-number-%06d.txt\\n\", b, $1 }' | "
+                "git update-index --index-info && git add inner 2>/dev/null"));
+    const auto reached = reach(repo, Reach::submodules);
+    ASSERT_TRUE(reached) << reached.error();
+    EXPECT_THAT(keysOf(*reached), Contains("filter.fromInner.clean"));
+}
+
+// Runs git for real and cancels the command once the repository has been found.
+class CancelAfterDiscovery final : public ProcessRunner {
+public:
+    explicit CancelAfterDiscovery(CancellationToken token)
+        : token_(std::move(token)) {}
+    Expected<ProcessResult, ProcessLaunchError> run(const ProcessRequest& request) override {
+        auto outcome = runner_.run(request);
+        if (std::find(request.arguments.begin(), request.arguments.end(), "rev-parse") !=
+            request.arguments.end()) {
+            token_.cancel();
+        }
+        return outcome;
+    }
+
+private:
+    CancellationToken token_;
+    LinuxProcessRunner runner_;
+};
+
+// The reading ends with the command's cancellation (and its time limit) also between git runs: an
+// index far too large to search in the time left is not read to its end.
+TEST(GitReachableConfigTest, ACancelledCommandStopsTheReadingOfTheIndex) {
+    const test::GitRepo repo;
+    ASSERT_TRUE(repo.sh("git commit -q --allow-empty -m x && for i in 1 2 3 4; do "
+                        "truncate -s 256M .git/sharedindex.$i$i$i$i$i$i$i$i$i$i; done"));
+    const CancellationToken token;
+    CancelAfterDiscovery runner(token);
+    ProcessRequest listing;
+    listing.executable = "/usr/bin/git";
+    listing.arguments = GitReachableConfig::listingArguments();
+    listing.workingDirectory = repo.root();
+    listing.timeout = 60;
+    listing.cancellation = token;
+    const auto outcome = GitProgramOverrides::read(runner, listing, Reach::submodules);
+    ASSERT_FALSE(outcome);
+    EXPECT_THAT(outcome.error(), HasSubstr("in time"));
 }
 
 } // namespace

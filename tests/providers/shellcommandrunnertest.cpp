@@ -120,6 +120,24 @@ TEST(ShellCommandRunnerRequestTest, RunsTheCommandTextAsOneArgumentOfShDashC) {
     EXPECT_EQ(requests[0].errorOutput, ProcessRequest::ErrorOutput::discard);
 }
 
+// In a folder not trusted the command's time limit covers the reading of the configuration as a
+// whole: what the listing took is not given to the rest of the reading again.
+TEST(ShellCommandRunnerRequestTest, TheReadingOfTheConfigurationKeepsToTheCommandsTimeLimit) {
+    const test::TempDir root;
+    auto processes = std::make_shared<FakeProcessRunner>();
+    ShellCommandRunner runner(processes);
+    processes->hold();
+    std::thread command([&] { runner.runLive("x", root.path().string(), "q", "b", "n", false, 10); });
+    ASSERT_TRUE(processes->waitUntilHeld(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    processes->releaseAll();
+    command.join();
+    const auto requests = processes->requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_THAT(requests[0].arguments, testing::Contains("--list"));
+    EXPECT_LT(requests[1].timeout, 9.75);
+}
+
 // The user's own command from the global configuration, started in a downloaded repository the user
 // has not trusted, as a global custom provider starts it: git under it runs none of the programs the
 // repository names, while the user's own settings stay in force.
@@ -273,11 +291,41 @@ TEST(UntrustedRepositoryTest, NoProgramOfASubmoduleOrOfAnIncludeWhoseConditionCo
              "&& "
              "git -C sub/inner config core.fsmonitor \"$PWD/.git/m\"",
          "git status --short"},
+        {"a git directory two gitlinks share, the second work tree holding a repository",
+         "git init -q n && mkdir n/d && echo s >n/d/s.txt && echo '*.txt filter=evil' >n/d/.gitattributes && "
+         "git -C n add -A && git -C n -c user.name=T -c user.email=t@example.invalid commit -qm s && "
+         "git init -q x && mv n x/n && git -C x add n 2>/dev/null && "
+         "git -C x -c user.name=T -c user.email=t@example.invalid commit -qm n && mv x/.git g && "
+         "printf 'gitdir: ../g\\n' >x/.git && mkdir y && printf 'gitdir: ../g\\n' >y/.git && mv x/n y/n && "
+         "git add x y 2>/dev/null && git commit -qm xy && git -C y/n config filter.evil.clean 'MARK; cat' && "
+         "cp y/n/d/s.txt b && mv b y/n/d/s.txt",
+         "git status --short"},
         {"includeIf onbranch",
          "git branch other && git config --file .git/extra trailer.sign.key 'Signed: ' && "
          "git config --file .git/extra trailer.sign.command \"MARK; echo x\" && "
          "git config includeIf.onbranch:other.path extra",
          "git checkout -q other && git commit -q --allow-empty -m x --trailer sign=a"},
+    });
+}
+
+// A git directory whose name holds a line break is read by the name git reads: whole, from a
+// `.git` file, and as git prints it.
+TEST(UntrustedRepositoryTest, NoProgramOfARepositoryWhoseGitDirectoryNameHoldsALineBreakRuns) {
+    // A gitlink "inner" holding a repository whose clean filter a `.gitattributes` below its top
+    // names, with a file whose content git must look at again.
+    const std::string inner = "git init -q inner && mkdir inner/d && echo s >inner/d/s.txt && "
+                              "echo '*.txt filter=evil' >inner/d/.gitattributes && git -C inner add -A && "
+                              "git -C inner -c user.name=T -c user.email=t@example.invalid commit -qm s && "
+                              "git add inner 2>/dev/null && git commit -qm inner && "
+                              "git -C inner config filter.evil.clean 'MARK; cat' && "
+                              "cp inner/d/s.txt b && mv b inner/d/s.txt && ";
+    expectClosed({
+        {"the repository's own",
+         inner + "mv .git \"$(printf 'top\\nx')\" && printf 'gitdir: top\\nx\\n' >.git",
+         "git status --short"},
+        {"a gitlink's",
+         inner + "mv inner/.git \"$(printf 'in\\nx')\" && printf 'gitdir: ../in\\nx\\n' >inner/.git",
+         "git status --short"},
     });
 }
 
@@ -322,7 +370,17 @@ TEST(UntrustedRepositoryTest, NoProgramSettingOfTheRepositoryRunsWhateverTheComm
          "git difftool -y"},
         {"browser.<tool>.cmd", "git config web.browser evil && git config browser.evil.cmd \"MARK\"",
          "git web--browse http://h.invalid/"},
+        {"tar.<format>.command of git's own format", "git config tar.tgz.command 'MARK; gzip -cn'",
+         "git archive --format=tgz HEAD"},
+        {"tar.<format>.command of the repository's format", "git config tar.evil.command 'MARK; cat'",
+         "git archive -o a.evil HEAD"},
     });
+    // git's own gzip still makes the archive.
+    const UntrustedRepository untrusted;
+    ASSERT_TRUE(untrusted.repo.sh(untrusted.marking("git config tar.tar.gz.command 'MARK; gzip -cn'")));
+    untrusted.runAsGlobalProvider("git archive -o a.tar.gz HEAD && gzip -t a.tar.gz && touch ok");
+    EXPECT_FALSE(untrusted.marked());
+    EXPECT_TRUE(std::filesystem::exists(untrusted.repo.path() / "ok"));
 }
 
 // A folder that names a program through every route git offers, and the verbs a command of the user's
