@@ -158,6 +158,18 @@ void addAttributeDrivers(std::string_view text, std::set<std::string, std::less<
     }
 }
 
+// Whether `path` lies within the folder `folder`, links resolved as far as they exist.
+bool liesWithin(const fs::path& folder, const fs::path& path) {
+    std::error_code error;
+    const fs::path base = fs::weakly_canonical(folder, error);
+    const fs::path target = fs::weakly_canonical(path, error);
+    if (error) {
+        return false;
+    }
+    const fs::path relative = target.lexically_relative(base);
+    return !relative.empty() && relative != "." && *relative.begin() != "..";
+}
+
 } // namespace
 
 GitReachableWalk::GitReachableWalk(ProcessRunner& runner, const ProcessRequest& base)
@@ -326,8 +338,10 @@ bool GitReachableWalk::followIncludes(const std::vector<GitConfigEntry>& entries
         if (!isIncludeKey(entry.key) || !entry.value || entry.value->empty()) {
             continue;
         }
+        const fs::path target = includeTarget(*entry.value, includingFile);
+        includes_.push_back(target);
         // Includes of files that do not exist start no git run, which would look at the clock.
-        if (expired() || !readFile(includeTarget(*entry.value, includingFile), depth)) {
+        if (expired() || !readFile(target, depth)) {
             return false;
         }
     }
@@ -578,7 +592,24 @@ std::optional<std::string> GitReachableWalk::walk(const std::vector<GitConfigEnt
             return error_;
         }
     }
+    if (submodules && !checkIncludesStayOutOfWorkTrees()) {
+        return error_;
+    }
     return std::nullopt;
+}
+
+bool GitReachableWalk::checkIncludesStayOutOfWorkTrees() {
+    for (const auto& include : includes_) {
+        for (const auto& repository : pending_) {
+            if (repository.workTree && liesWithin(*repository.workTree, include) &&
+                !liesWithin(repository.gitDir, include) &&
+                !(repository.commonDir && liesWithin(*repository.commonDir, include))) {
+                return fail("the configuration includes " + include.lexically_normal().string() +
+                            " from the work tree, where a checkout can change it");
+            }
+        }
+    }
+    return true;
 }
 
 } // namespace korvane

@@ -58,6 +58,9 @@ private:
                                         const std::filesystem::path& includingFile) const;
 
     bool readFile(const std::filesystem::path& path, int depth);
+    // Fails when an include lies in a repository's work tree outside its git directory: a checkout
+    // the command makes could put any configuration there, after it was read.
+    bool checkIncludesStayOutOfWorkTrees();
     bool followIncludes(const std::vector<GitConfigEntry>& entries,
                         const std::filesystem::path& includingFile, int depth);
     bool followListed(const std::vector<GitConfigEntry>& listed);
@@ -81,6 +84,8 @@ private:
     // Every repository to read, in order, and the one being read.
     std::vector<Repository> pending_;
     std::size_t visiting_ = 0;
+    // Every file a configuration includes, read or not (a checkout may bring one that is missing).
+    std::vector<std::filesystem::path> includes_;
     std::string error_;
 };
 

@@ -561,5 +561,36 @@ TEST(UntrustedRepositoryTest, AnUnreadableIncludeOfTheFoldersIsNamed) {
                 ElementsAre("[Korvane] Shell command failed for 'echo hi': No such file or directory"));
 }
 
+// A configuration that includes a file of the work tree gets whatever a checkout puts there after it
+// was read: here another branch brings a filter that runs under plain git. Such a folder runs no
+// command until the user trusts it, and the line names the file; an include inside .git is read.
+TEST(UntrustedRepositoryTest, AnIncludeFromTheWorkTreeKeepsTheCommandFromRunning) {
+    const std::string setup =
+        "git checkout -q -b other && printf '[filter \"evil\"]\\n\\tclean = MARK; cat\\n' >evil.inc && "
+        "echo '*.txt filter=evil' >.gitattributes && git add -A && git commit -qm evil && "
+        "git checkout -q - && git config include.path ../evil.inc && rm -f MARKPATH";
+    const std::string command = "git checkout -q other && echo two >>a.txt && git diff";
+    const UntrustedRepository plain;
+    ASSERT_TRUE(plain.repo.sh(plain.marking(setup)));
+    plain.repo.sh(command + " >/dev/null 2>&1");
+    ASSERT_TRUE(plain.marked()) << "the filter did not run under plain git";
+
+    const UntrustedRepository untrusted;
+    ASSERT_TRUE(untrusted.repo.sh(untrusted.marking(setup)));
+    test::LogCapture log;
+    untrusted.runAsGlobalProvider(command + " >/dev/null 2>&1; touch ran");
+    EXPECT_FALSE(untrusted.marked());
+    EXPECT_FALSE(std::filesystem::exists(untrusted.repo.path() / "ran"));
+    ASSERT_FALSE(log.lines().empty());
+    EXPECT_THAT(log.lines().front(), HasSubstr("[GIT EXEC FAILED]"));
+    EXPECT_THAT(log.lines().front(), HasSubstr((untrusted.repo.path() / "evil.inc").string()));
+
+    const UntrustedRepository inside;
+    ASSERT_TRUE(inside.repo.sh("git config --file .git/extra core.quotePath true && "
+                               "git config include.path extra"));
+    inside.runAsGlobalProvider("touch ran");
+    EXPECT_TRUE(std::filesystem::exists(inside.repo.path() / "ran"));
+}
+
 } // namespace
 } // namespace korvane
