@@ -1,6 +1,7 @@
 #include "platform/gitreachablewalk.h"
 
 #include "base/fileio.h"
+#include "platform/gitrepositorytexts.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,8 +24,6 @@ constexpr std::size_t repositoryLimit = 256;
 constexpr std::size_t moduleFolderLimit = 4096;
 // The listing of an index runs to some hundred bytes per file: tens of megabytes in a large repository.
 constexpr std::size_t indexListingLimit = 512 * 1024 * 1024;
-// A gitlink's mode, 0160000, as the index stores it: four bytes, most significant first.
-constexpr std::string_view gitlinkMode("\0\0\xE0\0", 4);
 // The longest attributes file, `.git` file or `commondir` file read.
 constexpr std::size_t smallFileLimit = 1024 * 1024;
 
@@ -45,117 +44,6 @@ std::optional<std::string> homeFolderOf(const std::string& name) {
         return std::nullopt;
     }
     return std::string(found->pw_dir);
-}
-
-// Whether `bytes` hold a gitlink's mode. Its one byte that is not zero is looked for first, since an
-// index (or a file posing as one) may hold long runs of zeros.
-bool holdsGitlinkMode(std::string_view bytes) {
-    for (std::size_t at = bytes.find('\xE0', 2); at != std::string_view::npos && at + 1 < bytes.size();
-         at = bytes.find('\xE0', at + 1)) {
-        if (bytes.substr(at - 2, gitlinkMode.size()) == gitlinkMode) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool isIncludeKey(std::string_view key) {
-    if (key == "include.path") {
-        return true;
-    }
-    return key.starts_with("includeif.") && key.ends_with(".path") && key.size() > 15;
-}
-
-// A path as git reads it from a `.git` or `commondir` file: without the line breaks that end the
-// file, up to a NUL. A line break inside stays part of the name.
-std::string pathInFile(std::string_view text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-        text.remove_suffix(1);
-    }
-    return std::string(text.substr(0, text.find('\0')));
-}
-
-// The answer of `rev-parse --is-inside-work-tree --absolute-git-dir --show-cdup`: the git directory
-// and, in a work tree, the way up to its top. It parses whole whatever the git directory's name
-// holds, line breaks included, since the way up is printed last and is only "../" steps.
-std::optional<std::pair<fs::path, std::optional<std::string>>> discovery(std::string_view output) {
-    bool inside = false;
-    if (output.starts_with("true\n")) {
-        inside = true;
-    } else if (!output.starts_with("false\n")) {
-        return std::nullopt;
-    }
-    output.remove_prefix(output.find('\n') + 1);
-    if (!output.ends_with('\n')) {
-        return std::nullopt;
-    }
-    output.remove_suffix(1);
-    std::optional<std::string> up;
-    if (inside) {
-        const std::size_t lastBreak = output.rfind('\n');
-        if (lastBreak == std::string_view::npos) {
-            return std::nullopt;
-        }
-        up = std::string(output.substr(lastBreak + 1));
-        for (std::size_t at = 0; at < up->size(); at += 3) {
-            if (up->compare(at, 3, "../") != 0) {
-                return std::nullopt;
-            }
-        }
-        output = output.substr(0, lastBreak);
-    }
-    const fs::path gitDir(output);
-    if (!gitDir.is_absolute()) {
-        return std::nullopt;
-    }
-    return std::pair(gitDir, std::move(up));
-}
-
-// git's complaint as one line of at most a few hundred bytes: its lines joined, control characters
-// (a file name may hold any) made spaces, cut at a character's start.
-std::string complaint(std::string_view text) {
-    constexpr std::size_t limit = 300;
-    std::string line;
-    for (const char c : text) {
-        const bool control = static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-        if (!(control || c == ' ') || (!line.empty() && line.back() != ' ')) {
-            line += control ? ' ' : c;
-        }
-    }
-    while (line.starts_with("fatal: ") || line.starts_with("error: ")) {
-        line.erase(0, 7);
-    }
-    if (line.size() > limit) {
-        std::size_t cut = limit;
-        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
-            --cut;
-        }
-        line.resize(cut);
-    }
-    while (!line.empty() && line.back() == ' ') {
-        line.pop_back();
-    }
-    return line;
-}
-
-// The driver names that an attributes file gives to filter, diff and merge.
-void addAttributeDrivers(std::string_view text, std::set<std::string, std::less<>>& drivers) {
-    constexpr std::string_view kinds[] = {"filter=", "diff=", "merge="};
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t start = text.find_first_not_of(" \t\r\n", at);
-        if (start == std::string_view::npos) {
-            break;
-        }
-        const std::size_t end = std::min(text.find_first_of(" \t\r\n", start), text.size());
-        const std::string_view token = text.substr(start, end - start);
-        for (const auto kind : kinds) {
-            if (token.starts_with(kind) && token.size() > kind.size()) {
-                drivers.emplace(token.substr(kind.size()));
-            }
-        }
-        at = end;
-    }
 }
 
 // Whether `path` lies within the folder `folder`, links resolved as far as they exist.
@@ -262,9 +150,10 @@ std::optional<bool> GitReachableWalk::mayHoldGitlink(const fs::path& index) {
             late = true;
             return false;
         }
-        seam.append(block.substr(0, gitlinkMode.size() - 1));
-        found = holdsGitlinkMode(seam) || holdsGitlinkMode(block);
-        seam.assign(block.substr(block.size() - std::min(block.size(), gitlinkMode.size() - 1)));
+        seam.append(block.substr(0, GitRepositoryTexts::gitlinkMode.size() - 1));
+        found = GitRepositoryTexts::holdsGitlinkMode(seam) || GitRepositoryTexts::holdsGitlinkMode(block);
+        seam.assign(
+            block.substr(block.size() - std::min(block.size(), GitRepositoryTexts::gitlinkMode.size() - 1)));
         return !found;
     });
     if (late) {
@@ -335,7 +224,7 @@ bool GitReachableWalk::readFile(const fs::path& path, int depth) {
 bool GitReachableWalk::followIncludes(const std::vector<GitConfigEntry>& entries,
                                       const fs::path& includingFile, int depth) {
     for (const auto& entry : entries) {
-        if (!isIncludeKey(entry.key) || !entry.value || entry.value->empty()) {
+        if (!GitRepositoryTexts::isIncludeKey(entry.key) || !entry.value || entry.value->empty()) {
             continue;
         }
         const fs::path target = includeTarget(*entry.value, includingFile);
@@ -362,7 +251,7 @@ bool GitReachableWalk::followListed(const std::vector<GitConfigEntry>& listed) {
     }
     for (const auto& [entry, file] : repositoryEntries) {
         entries_.push_back({{}, {}, entry.key, entry.value});
-        if (isIncludeKey(entry.key) && !followIncludes({entry}, file, 1)) {
+        if (GitRepositoryTexts::isIncludeKey(entry.key) && !followIncludes({entry}, file, 1)) {
             return false;
         }
     }
@@ -380,11 +269,11 @@ std::optional<std::optional<GitReachableWalk::Repository>> GitReachableWalk::dis
         if (outcome->errorOutput.find("not a git repository") != std::string::npos) {
             return std::optional<Repository>();
         }
-        const std::string reason = complaint(outcome->errorOutput);
+        const std::string reason = GitRepositoryTexts::complaint(outcome->errorOutput);
         fail(reason.empty() ? "the repository could not be read" : reason);
         return std::nullopt;
     }
-    const auto found = discovery(outcome->output);
+    const auto found = GitRepositoryTexts::discovery(outcome->output);
     if (!found) {
         fail("the repository could not be read");
         return std::nullopt;
@@ -431,7 +320,7 @@ bool GitReachableWalk::addRepository(Repository repository) {
 bool GitReachableWalk::visit(const Repository& repository, bool top, bool filesListed, bool submodules) {
     fs::path commonDir = repository.commonDir.value_or(repository.gitDir);
     if (const auto common = smallFileText(repository.gitDir / "commondir"); common && !repository.commonDir) {
-        const fs::path named(pathInFile(*common));
+        const fs::path named(GitRepositoryTexts::pathInFile(*common));
         commonDir = (named.is_absolute() ? named : repository.gitDir / named).lexically_normal();
     }
     if (!filesListed) {
@@ -551,7 +440,7 @@ bool GitReachableWalk::addGitlinks(const Repository& repository, bool top) {
                 return false;
             }
         } else if (const auto gitFile = smallFileText(dotGit); gitFile && gitFile->starts_with("gitdir: ")) {
-            const fs::path named(pathInFile(gitFile->substr(8)));
+            const fs::path named(GitRepositoryTexts::pathInFile(gitFile->substr(8)));
             if (!addRepository({named.is_absolute() ? named : workTree / named, workTree})) {
                 return false;
             }
@@ -562,7 +451,7 @@ bool GitReachableWalk::addGitlinks(const Repository& repository, bool top) {
 
 void GitReachableWalk::readAttributes(const fs::path& path) {
     if (const auto text = smallFileText(path)) {
-        addAttributeDrivers(*text, attributeDrivers_);
+        GitRepositoryTexts::addAttributeDrivers(*text, attributeDrivers_);
     }
 }
 
