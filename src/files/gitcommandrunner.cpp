@@ -130,13 +130,15 @@ ProcessRequest GitCommandRunner::request(const std::vector<std::string>& argumen
     request.executable = executable_;
     request.arguments = commandLine(arguments);
     request.workingDirectory = directory;
-    request.environment = {{"GIT_TERMINAL_PROMPT", "0"}};
+    // Answers and complaints in git's own words whatever language the user reads: LANGUAGE would choose
+    // the translation even under LC_ALL.
+    request.environment = {{"GIT_TERMINAL_PROMPT", "0"}, {"LC_ALL", "C"}};
     for (auto& variable : overrides.environment()) {
         request.environment.push_back(std::move(variable));
     }
     // GIT_CONFIG would make the configuration listing read that file alone.
     request.removedEnvironment = {"GIT_DIR", "GIT_WORK_TREE", "GIT_COMMON_DIR", "GIT_INDEX_FILE",
-                                  "GIT_CONFIG"};
+                                  "GIT_CONFIG", "LANGUAGE"};
     request.timeout = timeout < 0 ? 0 : timeout;
     request.killGrace = mode_ == Mode::logged ? terminationGrace : quietTerminationGrace;
     request.outputLimit = outputLimit;
@@ -225,7 +227,7 @@ Expected<GitProgramOverrides, std::string> GitCommandRunner::programOverrides(co
     ProcessRequest listing = request(GitProgramOverrides::listingArguments(), directory, timeout);
     listing.errorOutput = ProcessRequest::ErrorOutput::discard;
     // Without the list the programs cannot be switched off, so git does not run at all.
-    return GitProgramOverrides::read(*processRunner_, listing, GitProgramOverrides::Reach::repository);
+    return GitProgramOverrides::read(*processRunner_, listing);
 }
 
 GitOutput GitCommandRunner::quietLines(const std::vector<std::string>& arguments,

@@ -1,8 +1,8 @@
 #include "platform/gitprogramoverrides.h"
 
+#include "platform/gitconfigvariables.h"
+
 #include <algorithm>
-#include <charconv>
-#include <chrono>
 #include <cstdlib>
 #include <iterator>
 #include <optional>
@@ -17,8 +17,6 @@ constexpr const char* filterCommands[] = {"clean", "smudge", "process"};
 constexpr std::string_view hooksKey = "core.hookspath";
 // A hooks folder that can hold no hook.
 constexpr std::string_view noHooks = "/dev/null";
-// Far more than anyone passes; git itself refuses counts past INT_MAX.
-constexpr std::size_t inheritedCountLimit = 100000;
 // Names git itself gives a program, with that program, the neutral value for them: the signing
 // formats and the compressed archive formats.
 struct OwnProgram {
@@ -38,40 +36,14 @@ constexpr std::string_view commandProtocols[] = {"ext", "fd"};
 // Transports that start a remote's upload-pack or receive-pack program: file here, ssh on the host.
 constexpr std::string_view packTransports[] = {"file", "ssh"};
 
-bool isUserScope(std::string_view scope) {
-    return scope == "global" || scope == "system" || scope == "command";
-}
-
 bool hasPlaceholder(std::string_view pattern) {
     return pattern.find('<') != std::string_view::npos || pattern.ends_with(".*");
-}
-
-bool namesDriver(std::string_view pattern) {
-    return pattern.find(".<driver>.") != std::string_view::npos;
 }
 
 // A hooks folder of the user's is kept only where it cannot lie inside the folder the command runs
 // in; git reads a relative one from the command's working folder.
 bool isAbsoluteFolder(std::string_view path) {
     return path.starts_with('/') || path.starts_with("~/");
-}
-
-// The count of GIT_CONFIG_COUNT entries this process hands its children, or none when it is not one.
-std::optional<std::size_t> inheritedCount() {
-    const char* text = std::getenv("GIT_CONFIG_COUNT");
-    if (text == nullptr) {
-        return 0;
-    }
-    const std::string_view digits(text);
-    std::size_t count = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), count);
-    if (digits.empty()) {
-        return 0;
-    }
-    if (error != std::errc() || end != digits.data() + digits.size() || count > inheritedCountLimit) {
-        return std::nullopt;
-    }
-    return count;
 }
 
 // A program the user chose in the environment that git reads only after the setting `key`, so that
@@ -98,20 +70,6 @@ std::optional<std::string> environmentProgram(std::string_view key) {
     return std::nullopt;
 }
 
-// The user's GIT_ALLOW_PROTOCOL without the `refused` protocols.
-std::string allowedProtocols(std::string_view allowed, const std::vector<std::string_view>& refused) {
-    std::string kept;
-    while (!allowed.empty()) {
-        const std::size_t colon = std::min(allowed.find(':'), allowed.size());
-        const std::string_view protocol = allowed.substr(0, colon);
-        allowed.remove_prefix(std::min(colon + 1, allowed.size()));
-        if (!protocol.empty() && std::find(refused.begin(), refused.end(), protocol) == refused.end()) {
-            kept += (kept.empty() ? "" : ":") + std::string(protocol);
-        }
-    }
-    return kept;
-}
-
 // Whether the folder sets a remote's upload-pack or receive-pack program that the user does not.
 bool namesPackProgram(const std::vector<GitConfigEntry>& folder,
                       const std::map<std::string, std::string, std::less<>>& user) {
@@ -129,29 +87,23 @@ bool namesPackProgram(const std::vector<GitConfigEntry>& folder,
 } // namespace
 
 std::vector<std::string> GitProgramOverrides::listingArguments() {
-    return GitReachableConfig::listingArguments();
+    return GitConfigListing::arguments();
 }
 
 GitProgramOverrides GitProgramOverrides::fromListing(std::string_view listing) {
-    const auto listed = GitReachableConfig::parseEntries(listing, true);
-    std::vector<GitConfigEntry> folder;
-    for (const auto& entry : listed) {
-        if (!isUserScope(entry.scope)) {
-            folder.push_back({{}, {}, entry.key, entry.value});
-        }
-    }
-    return compute(listed, GitReachableConfig::fromEntries(std::move(folder)));
+    return compute(GitConfigListing::parse(listing, true));
 }
 
-GitProgramOverrides GitProgramOverrides::compute(const std::vector<GitConfigEntry>& listed,
-                                                 const GitReachableConfig& reached) {
+GitProgramOverrides GitProgramOverrides::compute(const std::vector<GitConfigEntry>& listed) {
     Values user;
+    std::vector<GitConfigEntry> folder;
     for (const auto& entry : listed) {
-        if (isUserScope(entry.scope) && entry.value) {
+        if (!GitConfigListing::isUsers(entry)) {
+            folder.push_back(entry);
+        } else if (entry.value) {
             user.insert_or_assign(entry.key, *entry.value);
         }
     }
-    const auto& folder = reached.entries();
     const auto value = [&](std::string_view key, std::string_view neutral) {
         const auto own = user.find(key);
         if (own != user.end()) {
@@ -170,7 +122,7 @@ GitProgramOverrides GitProgramOverrides::compute(const std::vector<GitConfigEntr
             overrides.settings_.emplace_back(key, value(key, neutral));
         } else if (setting.treatment == Treatment::neutral ||
                    (setting.treatment == Treatment::neutralWhereSet && named)) {
-            overrides.addNamed(setting, folder, reached.attributeDrivers(), user);
+            overrides.addNamed(setting, folder, user);
         } else if (setting.treatment == Treatment::neutralWhereSet) {
             const std::string key = GitProgramSettings::withName(setting.key, {});
             if (std::any_of(folder.begin(), folder.end(),
@@ -179,7 +131,7 @@ GitProgramOverrides GitProgramOverrides::compute(const std::vector<GitConfigEntr
             }
         }
     }
-    overrides.addFilters(folder, reached.attributeDrivers(), user);
+    overrides.addFilters(folder, user);
     overrides.addHelpers(listed);
     overrides.addUpdateCommands(folder, user);
     const auto hooks = user.find(hooksKey);
@@ -198,16 +150,12 @@ GitProgramOverrides GitProgramOverrides::compute(const std::vector<GitConfigEntr
 }
 
 void GitProgramOverrides::addNamed(const GitProgramSetting& setting,
-                                   const std::vector<GitConfigEntry>& folder,
-                                   const std::set<std::string, std::less<>>& drivers, const Values& user) {
+                                   const std::vector<GitConfigEntry>& folder, const Values& user) {
     std::set<std::string, std::less<>> names;
     for (const auto& entry : folder) {
         if (const auto name = GitProgramSettings::nameIn(setting.key, entry.key); name && !name->empty()) {
             names.emplace(*name);
         }
-    }
-    if (namesDriver(setting.key)) {
-        names.insert(drivers.begin(), drivers.end());
     }
     for (const auto& own : ownPrograms) {
         if (own.pattern == setting.key) {
@@ -225,8 +173,7 @@ void GitProgramOverrides::addNamed(const GitProgramSetting& setting,
     }
 }
 
-void GitProgramOverrides::addFilters(const std::vector<GitConfigEntry>& folder,
-                                     const std::set<std::string, std::less<>>& drivers, const Values& user) {
+void GitProgramOverrides::addFilters(const std::vector<GitConfigEntry>& folder, const Values& user) {
     // Each filter driver the folder defines, with the variables it sets.
     std::map<std::string, std::set<std::string>, std::less<>> defined;
     for (const auto& entry : folder) {
@@ -235,16 +182,6 @@ void GitProgramOverrides::addFilters(const std::vector<GitConfigEntry>& folder,
         if (key.starts_with(filterPrefix) && dot > filterPrefix.size()) {
             defined[std::string(key.substr(filterPrefix.size(), dot - filterPrefix.size()))].emplace(
                 key.substr(dot + 1));
-        }
-    }
-    // A driver that only an attributes file names gets no command of the folder's either, unless the
-    // user defines it.
-    for (const auto& driver : drivers) {
-        const std::string prefix = std::string(filterPrefix) + driver + ".";
-        if (!defined.contains(driver) &&
-            std::none_of(std::begin(filterCommands), std::end(filterCommands),
-                         [&](const char* name) { return user.contains(prefix + name); })) {
-            defined[driver].insert(std::begin(filterCommands), std::end(filterCommands));
         }
     }
     for (const auto& [driver, variables] : defined) {
@@ -275,7 +212,7 @@ void GitProgramOverrides::addFilterDriver(const std::string& driver, const std::
 void GitProgramOverrides::addHelpers(const std::vector<GitConfigEntry>& listed) {
     settings_.emplace_back("credential.helper", "");
     for (const auto& entry : listed) {
-        if (!isUserScope(entry.scope) || !entry.value) {
+        if (!GitConfigListing::isUsers(entry) || !entry.value) {
             continue;
         }
         const auto url = GitProgramSettings::nameIn("credential.<url>.helper", entry.key);
@@ -302,8 +239,8 @@ void GitProgramOverrides::addUpdateCommands(const std::vector<GitConfigEntry>& f
 void GitProgramOverrides::addEnvironment(const std::vector<GitConfigEntry>& folder,
                                          const std::vector<std::string_view>& refused) {
     // Set, it makes git ignore every protocol setting: the refused ones are then left out of it.
-    if (const char* allowed = std::getenv("GIT_ALLOW_PROTOCOL")) {
-        variables_.emplace_back("GIT_ALLOW_PROTOCOL", allowedProtocols(allowed, refused));
+    if (auto allowed = GitConfigVariables::allowedProtocols(refused)) {
+        variables_.emplace_back("GIT_ALLOW_PROTOCOL", std::move(*allowed));
     }
     const bool folderProxy = std::any_of(folder.begin(), folder.end(),
                                          [](const auto& entry) { return entry.key == "core.gitproxy"; });
@@ -312,45 +249,26 @@ void GitProgramOverrides::addEnvironment(const std::vector<GitConfigEntry>& fold
     }
 }
 
-Expected<GitProgramOverrides, std::string>
-GitProgramOverrides::read(ProcessRunner& runner, const ProcessRequest& listing, Reach reach) {
-    const auto inherited = inheritedCount();
+Expected<GitProgramOverrides, std::string> GitProgramOverrides::read(ProcessRunner& runner,
+                                                                     const ProcessRequest& listing) {
+    const auto inherited = GitConfigVariables::inheritedCount();
     if (!inherited) {
         return makeUnexpected(std::string("GIT_CONFIG_COUNT in the environment is not a count"));
     }
-    const auto start = std::chrono::steady_clock::now();
     auto outcome = runner.run(listing);
     if (!outcome) {
         return makeUnexpected(outcome.error().description);
     }
-    std::optional<std::vector<GitConfigEntry>> listed;
-    if (outcome->succeeded()) {
-        listed = GitReachableConfig::parseEntries(outcome->output, true);
-    } else if (reach == Reach::repository) {
+    if (!outcome->succeeded()) {
         return makeUnexpected(std::string("the repository configuration could not be read"));
     }
-    // One time limit for the listing and what follows it.
-    ProcessRequest rest = listing;
-    rest.timeout -= std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    auto reached = GitReachableConfig::read(runner, rest, listed ? &*listed : nullptr, reach);
-    if (!reached) {
-        return makeUnexpected(std::move(reached.error()));
-    }
-    GitProgramOverrides overrides = compute(listed.value_or(std::vector<GitConfigEntry>()), *reached);
+    GitProgramOverrides overrides = fromListing(outcome->output);
     overrides.inheritedCount_ = *inherited;
     return overrides;
 }
 
 std::vector<std::pair<std::string, std::string>> GitProgramOverrides::environment() const {
-    std::vector<std::pair<std::string, std::string>> variables;
-    if (!settings_.empty()) {
-        variables.emplace_back("GIT_CONFIG_COUNT", std::to_string(inheritedCount_ + settings_.size()));
-    }
-    for (std::size_t index = 0; index < settings_.size(); ++index) {
-        const std::string number = std::to_string(inheritedCount_ + index);
-        variables.emplace_back("GIT_CONFIG_KEY_" + number, settings_[index].first);
-        variables.emplace_back("GIT_CONFIG_VALUE_" + number, settings_[index].second);
-    }
+    auto variables = GitConfigVariables::after(inheritedCount_, settings_);
     variables.insert(variables.end(), variables_.begin(), variables_.end());
     return variables;
 }

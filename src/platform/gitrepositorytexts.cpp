@@ -13,52 +13,27 @@ bool GitRepositoryTexts::holdsGitlinkMode(std::string_view bytes) {
     return false;
 }
 
-bool GitRepositoryTexts::isIncludeKey(std::string_view key) {
-    if (key == "include.path") {
-        return true;
-    }
-    return key.starts_with("includeif.") && key.ends_with(".path") && key.size() > 15;
-}
-
-std::string GitRepositoryTexts::pathInFile(std::string_view text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-        text.remove_suffix(1);
-    }
-    return std::string(text.substr(0, text.find('\0')));
-}
-
-std::optional<std::pair<std::filesystem::path, std::optional<std::string>>>
-GitRepositoryTexts::discovery(std::string_view output) {
-    bool inside = false;
-    if (output.starts_with("true\n")) {
-        inside = true;
-    } else if (!output.starts_with("false\n")) {
-        return std::nullopt;
-    }
-    output.remove_prefix(output.find('\n') + 1);
-    if (!output.ends_with('\n')) {
-        return std::nullopt;
-    }
-    output.remove_suffix(1);
-    std::optional<std::string> up;
-    if (inside) {
-        const std::size_t lastBreak = output.rfind('\n');
-        if (lastBreak == std::string_view::npos) {
+std::optional<std::vector<std::string>> GitRepositoryTexts::lines(std::string_view output, std::size_t count) {
+    std::vector<std::string> values;
+    while (!output.empty()) {
+        const std::size_t end = output.find('\n');
+        if (end == std::string_view::npos) {
             return std::nullopt;
         }
-        up = std::string(output.substr(lastBreak + 1));
-        for (std::size_t at = 0; at < up->size(); at += 3) {
-            if (up->compare(at, 3, "../") != 0) {
-                return std::nullopt;
-            }
-        }
-        output = output.substr(0, lastBreak);
+        values.emplace_back(output.substr(0, end));
+        output.remove_prefix(end + 1);
     }
-    const std::filesystem::path gitDir(output);
-    if (!gitDir.is_absolute()) {
+    if (values.size() != count) {
         return std::nullopt;
     }
-    return std::pair(gitDir, std::move(up));
+    return values;
+}
+
+std::string GitRepositoryTexts::line(std::string_view output) {
+    if (output.ends_with('\n')) {
+        output.remove_suffix(1);
+    }
+    return std::string(output);
 }
 
 std::string GitRepositoryTexts::complaint(std::string_view text) {
@@ -84,26 +59,6 @@ std::string GitRepositoryTexts::complaint(std::string_view text) {
         line.pop_back();
     }
     return line;
-}
-
-void GitRepositoryTexts::addAttributeDrivers(std::string_view text,
-                                             std::set<std::string, std::less<>>& drivers) {
-    constexpr std::string_view kinds[] = {"filter=", "diff=", "merge="};
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t start = text.find_first_not_of(" \t\r\n", at);
-        if (start == std::string_view::npos) {
-            break;
-        }
-        const std::size_t end = std::min(text.find_first_of(" \t\r\n", start), text.size());
-        const std::string_view token = text.substr(start, end - start);
-        for (const auto kind : kinds) {
-            if (token.starts_with(kind) && token.size() > kind.size()) {
-                drivers.emplace(token.substr(kind.size()));
-            }
-        }
-        at = end;
-    }
 }
 
 } // namespace korvane

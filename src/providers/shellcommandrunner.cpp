@@ -2,7 +2,7 @@
 
 #include "base/diagnostics.h"
 #include "base/unicode.h"
-#include "platform/gitprogramoverrides.h"
+#include "platform/untrustedfoldergit.h"
 
 #include <algorithm>
 #include <chrono>
@@ -134,31 +134,31 @@ bool ShellCommandRunner::addGitOverrides(Run& run) {
     if (!std::filesystem::is_directory(run.projectRoot, error)) {
         return true;
     }
-    const auto git = gitOnPath();
+    const auto gitPath = gitOnPath();
     // Without git there is no git to start a program.
-    if (!git) {
+    if (!gitPath) {
         return true;
     }
-    ProcessRequest listing;
-    listing.executable = *git;
-    listing.arguments = GitProgramOverrides::listingArguments();
-    listing.workingDirectory = run.projectRoot;
-    // The same environment as the command's, so that git finds the same repository and settings.
-    listing.environment = run.environment;
-    listing.removedEnvironment = hiddenConfiguration;
-    listing.timeout = run.timeout;
-    listing.killGrace = kListingGrace;
-    listing.cancellation = run.cancellation;
-    auto overrides =
-        GitProgramOverrides::read(*processRunner_, listing, GitProgramOverrides::Reach::submodules);
-    if (!overrides) {
+    ProcessRequest reading;
+    reading.executable = *gitPath;
+    reading.workingDirectory = run.projectRoot;
+    // The same environment as the command's, so that git finds the same repositories and settings.
+    reading.environment = run.environment;
+    reading.removedEnvironment = hiddenConfiguration;
+    reading.timeout = run.timeout;
+    reading.killGrace = kListingGrace;
+    reading.cancellation = run.cancellation;
+    auto git = UntrustedFolderGit::read(*processRunner_, reading);
+    if (!git) {
         if (run.reportFailure) {
-            diagnostic("[GIT EXEC FAILED] cwd=" + run.projectRoot + " error=" + overrides.error() +
-                       ": shell command '" + run.command + "' not run");
+            diagnostic("[GIT EXEC FAILED] cwd=" + run.projectRoot + " error=" + git.error() +
+                       "; trusting the folder (\"Trust this folder…\" in the tray) lets it run there: shell "
+                       "command '" +
+                       run.command + "' not run");
         }
         return false;
     }
-    for (auto& variable : overrides->environment()) {
+    for (auto& variable : git->environment()) {
         run.environment.push_back(std::move(variable));
     }
     return true;

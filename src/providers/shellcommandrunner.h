@@ -12,12 +12,13 @@ namespace korvane {
 
 // Runs the command of a custom provider with "/bin/sh -c" in a project root and hands back its
 // status and standard output. In a folder the user has not trusted, git run by the command would run
-// the programs the folder names; so the command gets, through git's GIT_CONFIG_COUNT variables, the
-// settings that switch them off (GitProgramOverrides), read by the git that the command's shell finds
-// first on the PATH; with no git there is nothing to switch off, and when a configuration of the
-// folder's cannot be read the command does not run there. At most two scan runs go at once per runner
-// (the application keeps one runner); live runs are not limited. Any thread; both entry points block
-// until the command has ended or its time-out cut it off.
+// the programs the folder names; so the command runs there only where git itself, the first git on the
+// PATH, lists nothing in what the command can reach that the allow-list does not allow
+// (UntrustedFolderGit), and then without the folder's hooks and the remotes that run commands; where
+// it does list something else, or cannot list it, the command waits for the user to trust the folder
+// and a line says why. With no git there is nothing to read. At most two scan runs go at once per
+// runner (the application keeps one runner); live runs are not limited. Any thread; both entry points
+// block until the command has ended or its time-out cut it off.
 class ShellCommandRunner {
 public:
     // Whether the root a command starts in is a project the user trusted.
@@ -60,8 +61,8 @@ private:
     };
 
     RunResult execute(Run run);
-    // Adds the overrides of what the root reaches to the run's environment; false, after saying why
-    // for a scan run, when a configuration of the root's cannot be read.
+    // Adds the settings for a folder not trusted to the run's environment; false, after saying why for a
+    // scan run, when the command waits for the folder's trust.
     bool addGitOverrides(Run& run);
 
     std::shared_ptr<ProcessRunner> processRunner_;

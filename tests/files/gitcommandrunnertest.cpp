@@ -246,7 +246,8 @@ TEST(GitCommandRunnerTest, RepositoryFilterProgramsNeverRun) {
 // nothing of the repository's; the hooks folder always gets the user's or none.
 TEST(GitProgramOverridesTest, RepositoryProgramsGetTheUsersValueOrNone) {
     const auto entry = [](std::string scope, std::string keyValue) {
-        return scope + '\0' + "file:.git/config" + '\0' + keyValue + '\0';
+        const std::string origin = scope == "global" ? "file:/home/u/.gitconfig" : "file:.git/config";
+        return scope + '\0' + origin + '\0' + keyValue + '\0';
     };
     const std::string listing =
         entry("global", "gpg.program\nmy-gpg") + entry("command", "core.askpass\nmy-askpass") +

@@ -124,6 +124,20 @@ std::vector<GitConfigEntry> userEntries(const std::vector<Setting>& values) {
     return entries;
 }
 
+// The entries of a repository's own configuration file.
+std::vector<GitConfigEntry> folderEntries(const std::vector<Setting>& values) {
+    std::vector<GitConfigEntry> entries;
+    for (const auto& [key, value] : values) {
+        entries.push_back({"local", "file:.git/config", key, value});
+    }
+    return entries;
+}
+
+std::vector<GitConfigEntry> both(std::vector<GitConfigEntry> user, const std::vector<GitConfigEntry>& folder) {
+    user.insert(user.end(), folder.begin(), folder.end());
+    return user;
+}
+
 // Each neutral setting, set by the folder under a name of its own, gets the neutral value, or the
 // user's own where the user has one; one without a name gets it even where the folder sets nothing.
 TEST(GitProgramSettingsTest, EachNeutralSettingGetsTheUsersValueOrItsOwn) {
@@ -138,16 +152,16 @@ TEST(GitProgramSettingsTest, EachNeutralSettingGetsTheUsersValueOrItsOwn) {
         const bool nameIsVariable = setting.key.ends_with(".*") || setting.key.ends_with(">");
         const std::string key =
             GitProgramSettings::withName(setting.key, nameIsVariable ? "evil" : "Evil.One");
-        const auto folder = GitReachableConfig::fromEntries({{{}, {}, key, "evil"}});
-        const auto neutral = GitProgramOverrides::compute({}, folder).settings();
+        const auto folder = folderEntries({{key, "evil"}});
+        const auto neutral = GitProgramOverrides::compute(folder).settings();
         const std::string expected =
             setting.key == "gpg.<format>.program" ? "gpg" : std::string(setting.value);
         EXPECT_THAT(neutral, Contains(Setting{key, expected}));
         EXPECT_THAT(neutral, Not(Contains(Setting{key, "evil"})));
-        EXPECT_THAT(GitProgramOverrides::compute(userEntries({{key, "mine"}}), folder).settings(),
+        EXPECT_THAT(GitProgramOverrides::compute(both(userEntries({{key, "mine"}}), folder)).settings(),
                     Contains(Setting{key, "mine"}));
         const auto untouched =
-            GitProgramOverrides::compute({}, GitReachableConfig::fromEntries({})).settings();
+            GitProgramOverrides::compute({}).settings();
         const bool always = setting.treatment == Treatment::neutral &&
                             setting.key.find('<') == std::string::npos && !setting.key.ends_with(".*");
         EXPECT_EQ(std::count(untouched.begin(), untouched.end(), Setting{key, expected}), always ? 1 : 0);
@@ -166,7 +180,7 @@ TEST(GitProgramSettingsTest, TheUsersSshAndAskPassProgramsOfTheEnvironmentStay) 
     const test::ScopedEnv noCommand("GIT_SSH_COMMAND", nullptr);
     const test::ScopedEnv askPass("SSH_ASKPASS", "/opt/ask pass");
     const test::ScopedEnv noGitAskPass("GIT_ASKPASS", nullptr);
-    const auto settings = GitProgramOverrides::compute({}, GitReachableConfig::fromEntries({})).settings();
+    const auto settings = GitProgramOverrides::compute({}).settings();
     EXPECT_THAT(settings, Contains(Setting{"core.askpass", "/opt/ask pass"}));
     const auto command = std::find_if(settings.begin(), settings.end(), [](const Setting& setting) {
         return setting.first == "core.sshcommand";
@@ -182,23 +196,23 @@ TEST(GitProgramSettingsTest, TheUsersSshAndAskPassProgramsOfTheEnvironmentStay) 
     // A command of the user's, read before the setting, needs nothing kept.
     const test::ScopedEnv ownCommand("GIT_SSH_COMMAND", "ssh -v");
     const test::ScopedEnv ownGitAskPass("GIT_ASKPASS", "/opt/git ask pass");
-    EXPECT_THAT(GitProgramOverrides::compute({}, GitReachableConfig::fromEntries({})).settings(),
+    EXPECT_THAT(GitProgramOverrides::compute({}).settings(),
                 testing::IsSupersetOf({Setting{"core.sshcommand", "ssh"}, Setting{"core.askpass", ""}}));
 }
 
 // Settings whose meaning is more than one value each: a list that an empty value empties, a hooks
 // folder that must not lie in the folder, protocols that run commands, a "!command" update.
 TEST(GitProgramSettingsTest, ListsHooksProtocolsAndUpdateCommandsRunNothingOfTheFolders) {
-    const auto folder = GitReachableConfig::fromEntries({
-        {{}, {}, "credential.helper", "!evil"},
-        {{}, {}, "submodule.s.update", "!evil"},
-        {{}, {}, "submodule.t.update", "rebase"},
-        {{}, {}, "protocol.ext.allow", "always"},
+    const auto folder = folderEntries({
+        {"credential.helper", "!evil"},
+        {"submodule.s.update", "!evil"},
+        {"submodule.t.update", "rebase"},
+        {"protocol.ext.allow", "always"},
     });
     const auto user = userEntries({{"credential.helper", "store"},
                                    {"credential.https://h.helper", "cache"},
                                    {"core.hookspath", ".githooks"}});
-    const auto settings = GitProgramOverrides::compute(user, folder).settings();
+    const auto settings = GitProgramOverrides::compute(both(user, folder)).settings();
     const auto reset = std::find(settings.begin(), settings.end(), Setting{"credential.helper", ""});
     ASSERT_NE(reset, settings.end());
     EXPECT_EQ(*(reset + 1), (Setting{"credential.helper", "store"}));
@@ -210,7 +224,7 @@ TEST(GitProgramSettingsTest, ListsHooksProtocolsAndUpdateCommandsRunNothingOfThe
     // A relative hooks folder would be read from the folder the command runs in.
     EXPECT_THAT(settings, Contains(Setting{"core.hookspath", "/dev/null"}));
     for (const std::string own : {"/home/u/hooks", "~/hooks"}) {
-        EXPECT_THAT(GitProgramOverrides::compute(userEntries({{"core.hookspath", own}}), folder).settings(),
+        EXPECT_THAT(GitProgramOverrides::compute(both(userEntries({{"core.hookspath", own}}), folder)).settings(),
                     Contains(Setting{"core.hookspath", own}));
     }
 }
@@ -220,35 +234,20 @@ TEST(GitProgramSettingsTest, ListsHooksProtocolsAndUpdateCommandsRunNothingOfThe
 // GIT_ALLOW_PROTOCOL, which makes git ignore every protocol setting.
 TEST(GitProgramSettingsTest, AFolderNamingARemotesPackProgramGetsNoTransportThatRunsIt) {
     const test::ScopedEnv allowed("GIT_ALLOW_PROTOCOL", "https:ext:file:ssh:fd");
-    const auto plain = GitProgramOverrides::compute({}, GitReachableConfig::fromEntries({}));
+    const auto plain = GitProgramOverrides::compute({});
     EXPECT_THAT(plain.settings(), Not(Contains(Setting{"protocol.file.allow", "never"})));
     EXPECT_THAT(plain.environment(), Contains(Setting{"GIT_ALLOW_PROTOCOL", "https:file:ssh"}));
     for (const std::string key : {"remote.o.uploadpack", "remote.o.receivepack"}) {
         SCOPED_TRACE(key);
-        const auto folder = GitReachableConfig::fromEntries({{{}, {}, key, "evil"}});
-        const auto refused = GitProgramOverrides::compute({}, folder);
+        const auto folder = folderEntries({{key, "evil"}});
+        const auto refused = GitProgramOverrides::compute(folder);
         EXPECT_THAT(refused.settings(), Contains(Setting{"protocol.file.allow", "never"}));
         EXPECT_THAT(refused.settings(), Contains(Setting{"protocol.ssh.allow", "never"}));
         EXPECT_THAT(refused.environment(), Contains(Setting{"GIT_ALLOW_PROTOCOL", "https"}));
         // The user's own value comes first and wins.
-        EXPECT_THAT(GitProgramOverrides::compute(userEntries({{key, "mine"}}), folder).settings(),
+        EXPECT_THAT(GitProgramOverrides::compute(both(userEntries({{key, "mine"}}), folder)).settings(),
                     Not(Contains(Setting{"protocol.file.allow", "never"})));
     }
-}
-
-// A driver that only an attributes file names gets no command but the user's.
-TEST(GitProgramSettingsTest, DriversNamedOnlyByAttributesGetNoCommandOfTheFolders) {
-    const auto folder = GitReachableConfig::fromEntries({}, {"d"});
-    const auto settings =
-        GitProgramOverrides::compute(userEntries({{"diff.d.textconv", "mine"}}), folder).settings();
-    EXPECT_THAT(settings, Contains(Setting{"diff.d.textconv", "mine"}));
-    EXPECT_THAT(settings, Contains(Setting{"diff.d.command", ""}));
-    EXPECT_THAT(settings, Contains(Setting{"merge.d.driver", ""}));
-    EXPECT_THAT(settings, Contains(Setting{"filter.d.process", ""}));
-    EXPECT_THAT(settings, Contains(Setting{"filter.d.required", "false"}));
-    const auto userFilter =
-        GitProgramOverrides::compute(userEntries({{"filter.d.clean", "mine"}}), folder).settings();
-    EXPECT_THAT(userFilter, Not(Contains(testing::Field(&Setting::first, "filter.d.process"))));
 }
 
 } // namespace

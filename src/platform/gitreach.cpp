@@ -1,0 +1,15 @@
+#include "platform/gitreach.h"
+
+#include "platform/gitreachwalk.h"
+
+namespace korvane {
+
+Expected<GitReach, std::string> GitReach::read(ProcessRunner& runner, const ProcessRequest& base) {
+    GitReachWalk walk(runner, base);
+    if (auto error = walk.walk()) {
+        return makeUnexpected(std::move(*error));
+    }
+    return walk.take();
+}
+
+} // namespace korvane

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "base/expected.h"
+#include "platform/gitconfiglisting.h"
+#include "platform/processrunner.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// One repository that git started in a folder can reach, as git itself reads it.
+struct GitReachedRepository {
+    // Its git directory and, where it has one, its work tree, as git resolves them.
+    std::filesystem::path gitDir;
+    std::optional<std::filesystem::path> workTree;
+    // Every entry git lists there, the user's own among them.
+    std::vector<GitConfigEntry> entries;
+    // The folder git listed them in; an origin that names a relative path is read from there.
+    std::filesystem::path listedIn;
+    // Whether the work tree git resolves is the repository's own (the folder of its gitlink for a
+    // submodule, for the folder's own repository one whose top leads git back to it); asked only where
+    // the repository's own configuration names a work tree.
+    std::optional<bool> ownWorkTree;
+};
+
+// Every repository that git started in a folder can reach, each listed by git itself where that git
+// would run: the repository git finds in the folder, each submodule by its work tree (every gitlink of
+// an index), each repository kept in a modules folder by its git directory, and theirs in turn. Reading
+// runs no program of any of them. Plain value; any thread.
+class GitReach {
+public:
+    // Reads what git run as `base` says (its executable, working directory, environment, time limit and
+    // cancellation) reaches. Fails with the reason where git cannot list a repository's configuration,
+    // a modules folder holds a link, or there is more than a command could reasonably reach.
+    static Expected<GitReach, std::string> read(ProcessRunner& runner, const ProcessRequest& base);
+
+    // The entries git lists in the folder itself (the only ones outside any repository).
+    const std::vector<GitConfigEntry>& folderEntries() const { return folderEntries_; }
+    // Whether git could list them only without the user's own files, which it cannot read: git then
+    // refuses to run there at all, and nothing of the user's is known.
+    bool usersFilesUnreadable() const { return usersFilesUnreadable_; }
+    // The folder's repository first, then every other one reached; empty outside any repository.
+    const std::vector<GitReachedRepository>& repositories() const { return repositories_; }
+
+private:
+    friend class GitReachWalk;
+
+    std::vector<GitConfigEntry> folderEntries_;
+    bool usersFilesUnreadable_ = false;
+    std::vector<GitReachedRepository> repositories_;
+};
+
+} // namespace korvane

@@ -1,0 +1,543 @@
+#include "platform/gitreachwalk.h"
+
+#include "base/fileio.h"
+#include "platform/gitrepositorytexts.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Past these a folder fails the reading rather than make every command wait: a project with a few
+// hundred submodules still reads within the time a scan run has.
+constexpr std::size_t repositoryLimit = 256;
+constexpr std::size_t moduleFolderLimit = 4096;
+// The listing of an index runs to some hundred bytes per file: tens of megabytes in a large repository.
+constexpr std::size_t indexListingLimit = 512 * 1024 * 1024;
+
+// Variables that name the folder's repository, which git leaves out of the environment of the git it
+// starts for a submodule (`git rev-parse --local-env-vars`, less the two that carry configuration on).
+const std::vector<std::string> repositoryVariables = {
+    "GIT_ALTERNATE_OBJECT_DIRECTORIES", "GIT_CONFIG",       "GIT_OBJECT_DIRECTORY",
+    "GIT_DIR",                          "GIT_WORK_TREE",    "GIT_IMPLICIT_WORK_TREE",
+    "GIT_GRAFT_FILE",                   "GIT_INDEX_FILE",   "GIT_NO_REPLACE_OBJECTS",
+    "GIT_REPLACE_REF_BASE",             "GIT_PREFIX",       "GIT_INTERNAL_SUPER_PREFIX",
+    "GIT_SHALLOW_FILE",                 "GIT_COMMON_DIR",
+};
+
+// The fields asked of `git rev-parse`, one value each; a work tree's top comes last, since a repository
+// without one fails on it.
+const std::vector<std::vector<std::string>> repositoryFields = {
+    {"--absolute-git-dir"}, {"--git-path", "modules"}, {"--git-path", "index"}, {"--show-toplevel"}};
+
+fs::path resolved(const fs::path& path) {
+    std::error_code error;
+    fs::path canonical = fs::weakly_canonical(path, error);
+    return error ? path.lexically_normal() : canonical;
+}
+
+bool namesWorkTree(const std::vector<GitConfigEntry>& entries) {
+    return std::any_of(entries.begin(), entries.end(), [](const GitConfigEntry& entry) {
+        return entry.key == "core.worktree" && !GitConfigListing::isUsers(entry);
+    });
+}
+
+bool hasFoldersOwn(const std::vector<GitConfigEntry>& entries) {
+    return std::any_of(entries.begin(), entries.end(),
+                       [](const GitConfigEntry& entry) { return !GitConfigListing::isUsers(entry); });
+}
+
+} // namespace
+
+GitReachWalk::GitReachWalk(ProcessRunner& runner, const ProcessRequest& base)
+    : runner_(runner)
+    , base_(base)
+    , deadline_(std::chrono::steady_clock::now() +
+                std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                    std::chrono::duration<double>(std::max(0.0, base.timeout)))) {}
+
+ProcessRequest GitReachWalk::gitRequest(std::vector<std::string> arguments, const fs::path& directory,
+                                        Via via) const {
+    ProcessRequest request = base_;
+    // Every repository counts as safe, so that the reading finds what a command's git allowed to may find;
+    // the index is read without the file-system monitor, which would start a program.
+    request.arguments = {"-c", "safe.directory=*", "-c", "core.fsmonitor=false"};
+    if (via == Via::gitDir) {
+        request.arguments.push_back("--git-dir=" + directory.string());
+    }
+    request.arguments.insert(request.arguments.end(), arguments.begin(), arguments.end());
+    request.workingDirectory = directory.string();
+    // Answers and complaints in git's own words, whatever language the user reads.
+    request.environment.emplace_back("LC_ALL", "C");
+    request.removedEnvironment.push_back("LANGUAGE");
+    if (usersHidden_) {
+        request.environment.emplace_back("GIT_CONFIG_GLOBAL", "/dev/null");
+        request.environment.emplace_back("GIT_CONFIG_NOSYSTEM", "1");
+        request.removedEnvironment.insert(request.removedEnvironment.end(),
+                                          {"GIT_CONFIG_PARAMETERS", "GIT_CONFIG_COUNT"});
+    }
+    if (via != Via::folder) {
+        request.removedEnvironment.insert(request.removedEnvironment.end(), repositoryVariables.begin(),
+                                          repositoryVariables.end());
+    }
+    request.timeout = std::max(
+        0.0, std::chrono::duration<double>(deadline_ - std::chrono::steady_clock::now()).count());
+    request.errorOutput = ProcessRequest::ErrorOutput::capture;
+    return request;
+}
+
+ProcessRequest GitReachWalk::listingRequest(const Candidate& candidate) const {
+    return gitRequest(GitConfigListing::arguments(), candidate.path, candidate.via);
+}
+
+ProcessRequest GitReachWalk::pathsRequest(const Candidate& candidate, bool withTop) const {
+    std::vector<std::string> arguments{"rev-parse", "--path-format=absolute"};
+    const std::size_t fields = candidate.via == Via::gitDir ? 2 : withTop ? 4 : 3;
+    for (std::size_t field = 0; field < fields; ++field) {
+        arguments.insert(arguments.end(), repositoryFields[field].begin(), repositoryFields[field].end());
+    }
+    return gitRequest(std::move(arguments), candidate.path, candidate.via);
+}
+
+bool GitReachWalk::expired() {
+    const bool cancelled = base_.cancellation && base_.cancellation->isCancelled();
+    if (!cancelled && std::chrono::steady_clock::now() < deadline_) {
+        return false;
+    }
+    return !fail("the configuration could not be read in time");
+}
+
+std::optional<std::vector<ProcessBatch::Outcome>>
+GitReachWalk::runAll(const std::vector<ProcessRequest>& requests) {
+    if (expired()) {
+        return std::nullopt;
+    }
+    return ProcessBatch::runAll(runner_, requests);
+}
+
+// Whether git ran to its end; else the reading has failed. A launch that failed is the caller's.
+bool GitReachWalk::ended(const ProcessBatch::Outcome& outcome, const fs::path& directory) {
+    if (!outcome) {
+        return fail(outcome.error().description);
+    }
+    switch (outcome->ending) {
+    case ProcessResult::Ending::exited:
+        return true;
+    case ProcessResult::Ending::outputLimitExceeded:
+        return fail("git printed more than can be read in " + directory.string());
+    case ProcessResult::Ending::signaled:
+        return fail("git ended by a signal in " + directory.string());
+    case ProcessResult::Ending::timedOut:
+    case ProcessResult::Ending::cancelled:
+        break;
+    }
+    return fail("the configuration could not be read in time");
+}
+
+std::optional<std::vector<std::string>> GitReachWalk::values(const Candidate& candidate,
+                                                            const ProcessBatch::Outcome& answer, bool withTop) {
+    const std::size_t fields = candidate.via == Via::gitDir ? 2 : withTop ? 4 : 3;
+    auto found = GitRepositoryTexts::lines(answer->output, fields);
+    if (!found) {
+        // A name with a line break in it: each value asked on its own reads whole.
+        std::vector<ProcessRequest> requests;
+        for (std::size_t field = 0; field < fields; ++field) {
+            std::vector<std::string> arguments{"rev-parse", "--path-format=absolute"};
+            arguments.insert(arguments.end(), repositoryFields[field].begin(), repositoryFields[field].end());
+            requests.push_back(gitRequest(std::move(arguments), candidate.path, candidate.via));
+        }
+        const auto answers = runAll(requests);
+        if (!answers) {
+            return std::nullopt;
+        }
+        found.emplace();
+        for (const auto& single : *answers) {
+            if (!ended(single, candidate.path)) {
+                return std::nullopt;
+            }
+            if (!single->succeeded()) {
+                fail("the repository of " + candidate.path.string() + " could not be read");
+                return std::nullopt;
+            }
+            found->push_back(GitRepositoryTexts::line(single->output));
+        }
+    }
+    for (const auto& value : *found) {
+        if (!value.starts_with('/')) {
+            fail("the repository of " + candidate.path.string() + " could not be read");
+            return std::nullopt;
+        }
+    }
+    return found;
+}
+
+std::optional<std::optional<GitReachWalk::Paths>>
+GitReachWalk::find(const Candidate& candidate, const ProcessBatch::Outcome& answer,
+                   const std::vector<GitConfigEntry>& listed) {
+    if (!ended(answer, candidate.path)) {
+        return std::nullopt;
+    }
+    bool withTop = candidate.via != Via::gitDir;
+    ProcessBatch::Outcome final = answer;
+    if (!answer->succeeded() && withTop) {
+        // A repository without a work tree answers all but its top.
+        withTop = false;
+        auto again = runAll({pathsRequest(candidate, false)});
+        if (!again || !ended(again->front(), candidate.path)) {
+            return std::nullopt;
+        }
+        final = std::move(again->front());
+    }
+    if (!final->succeeded()) {
+        // git found no repository. The listing would name the folder's own entries where it found one.
+        if (hasFoldersOwn(listed)) {
+            fail("the repository of " + candidate.path.string() + " could not be read");
+            return std::nullopt;
+        }
+        return std::optional<Paths>();
+    }
+    const auto found = values(candidate, final, withTop);
+    if (!found) {
+        return std::nullopt;
+    }
+    Paths paths{(*found)[0], (*found)[1], found->size() > 2 ? fs::path((*found)[2]) : fs::path(), std::nullopt};
+    if (withTop) {
+        paths.workTree = (*found)[3];
+    }
+    return std::optional<Paths>(std::move(paths));
+}
+
+bool GitReachWalk::readFolder() {
+    const Candidate folder{Via::folder, base_.workingDirectory.value_or("."), 0};
+    auto first = runAll({listingRequest(folder), pathsRequest(folder, true)});
+    if (!first || !ended((*first)[0], folder.path)) {
+        return false;
+    }
+    ProcessBatch::Outcome listing = std::move((*first)[0]);
+    ProcessBatch::Outcome paths = std::move((*first)[1]);
+    if (!listing->succeeded()) {
+        // Where git lists the folder without the user's own files, it was one of those that it could not
+        // read: it then refuses to run at all, and the folder's own entries are still to be judged.
+        const std::string complaint = GitRepositoryTexts::complaint(listing->errorOutput);
+        usersHidden_ = true;
+        auto again = runAll({listingRequest(folder), pathsRequest(folder, true)});
+        if (!again || !ended((*again)[0], folder.path)) {
+            return false;
+        }
+        if (!(*again)[0]->succeeded()) {
+            return fail(complaint.empty() ? "the configuration of " + folder.path.string() + " could not be read"
+                                          : complaint);
+        }
+        result_.usersFilesUnreadable_ = true;
+        listing = std::move((*again)[0]);
+        paths = std::move((*again)[1]);
+    }
+    auto entries = GitConfigListing::parse(listing->output, true);
+    result_.folderEntries_ = entries;
+    const auto found = find(folder, paths, entries);
+    if (!found) {
+        return false;
+    }
+    return !*found || add(folder, std::move(**found), std::move(entries));
+}
+
+// Adds the repository `candidate` led to, unless it is one already read: two gitlinks may share a git
+// directory, and each work tree holds gitlinks of its own; a git directory found in a modules folder is
+// read once.
+bool GitReachWalk::add(const Candidate& candidate, Paths paths, std::vector<GitConfigEntry> entries) {
+    const fs::path gitDir = resolved(paths.gitDir);
+    const fs::path workTree = paths.workTree ? resolved(*paths.workTree) : fs::path();
+    if (known_.contains({gitDir, workTree}) || (candidate.via == Via::gitDir && knownGitDirs_.contains(gitDir))) {
+        return true;
+    }
+    if (result_.repositories_.size() >= repositoryLimit) {
+        return fail("too many repositories reach " + base_.workingDirectory.value_or("."));
+    }
+    known_.emplace(gitDir, workTree);
+    knownGitDirs_.insert(gitDir);
+    GitReachedRepository repository{paths.gitDir, paths.workTree, std::move(entries), candidate.path, std::nullopt};
+    if (candidate.via == Via::workTree && namesWorkTree(repository.entries)) {
+        repository.ownWorkTree = workTree == resolved(candidate.path);
+    }
+    result_.repositories_.push_back(std::move(repository));
+    reachedBy_.push_back(candidate);
+    paths_.push_back(std::move(paths));
+    return true;
+}
+
+// Reads each candidate's configuration and repository, all at once; a gitlink whose folder is gone
+// leads nowhere.
+bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
+    std::vector<Candidate> asked;
+    std::vector<ProcessRequest> requests;
+    for (const auto& candidate : candidates) {
+        if (candidate.via == Via::gitDir && knownGitDirs_.contains(resolved(candidate.path))) {
+            continue;
+        }
+        asked.push_back(candidate);
+        requests.push_back(listingRequest(candidate));
+        requests.push_back(pathsRequest(candidate, true));
+    }
+    const auto answers = runAll(requests);
+    if (!answers) {
+        return false;
+    }
+    std::vector<Candidate> notRepositories;
+    for (std::size_t index = 0; index < asked.size(); ++index) {
+        const Candidate& candidate = asked[index];
+        const auto& listing = (*answers)[2 * index];
+        if (!listing && (listing.error().code == ENOENT || listing.error().code == ENOTDIR)) {
+            continue;
+        }
+        if (!ended(listing, candidate.path)) {
+            return false;
+        }
+        if (!listing->succeeded()) {
+            const std::string complaint = GitRepositoryTexts::complaint(listing->errorOutput);
+            return fail(complaint.empty() ? "the configuration of " + candidate.path.string() + " could not be read"
+                                          : complaint);
+        }
+        auto entries = GitConfigListing::parse(listing->output, true);
+        const auto found = find(candidate, (*answers)[2 * index + 1], entries);
+        if (!found) {
+            return false;
+        }
+        if (!*found) {
+            if (candidate.via == Via::gitDir) {
+                notRepositories.push_back(candidate);
+            }
+            continue;
+        }
+        if (!add(candidate, std::move(**found), std::move(entries))) {
+            return false;
+        }
+    }
+    // A folder of a modules folder that git does not take for a repository may hold one below it.
+    std::vector<Candidate> below;
+    for (const auto& folder : notRepositories) {
+        if (!followModules(folder.path, folder.parent, below)) {
+            return false;
+        }
+    }
+    return below.empty() || visit(below);
+}
+
+// For each repository from `from` on that was found by its git directory, or is the folder's own, and
+// names a work tree in its configuration: whether that work tree is its own.
+bool GitReachWalk::checkOwnWorkTrees(std::size_t from) {
+    std::vector<std::size_t> asked;
+    std::vector<ProcessRequest> requests;
+    for (std::size_t index = from; index < result_.repositories_.size(); ++index) {
+        const auto& repository = result_.repositories_[index];
+        const Candidate& by = reachedBy_[index];
+        if (by.via == Via::workTree || !namesWorkTree(repository.entries)) {
+            continue;
+        }
+        if (by.via == Via::folder && !repository.workTree) {
+            // Without a work tree the setting has nothing to name.
+            result_.repositories_[index].ownWorkTree = true;
+            continue;
+        }
+        asked.push_back(index);
+        if (by.via == Via::folder) {
+            // The top of the work tree must lead git back to this repository.
+            requests.push_back(pathsRequest({Via::folder, *repository.workTree, 0}, true));
+        } else {
+            requests.push_back(gitRequest({"rev-parse", "--path-format=absolute", "--show-toplevel"},
+                                          by.path, Via::gitDir));
+        }
+    }
+    const auto answers = runAll(requests);
+    if (!answers) {
+        return false;
+    }
+    for (std::size_t at = 0; at < asked.size(); ++at) {
+        const std::size_t index = asked[at];
+        auto& repository = result_.repositories_[index];
+        const auto& answer = (*answers)[at];
+        if (!answer && answer.error().code == ENOENT) {
+            repository.ownWorkTree = false;
+            continue;
+        }
+        if (!ended(answer, repository.listedIn)) {
+            return false;
+        }
+        const std::string top = GitRepositoryTexts::line(answer->output);
+        if (reachedBy_[index].via == Via::folder) {
+            const auto fields = GitRepositoryTexts::lines(answer->output, 4);
+            repository.ownWorkTree = answer->succeeded() && fields &&
+                                     resolved((*fields)[0]) == resolved(repository.gitDir) &&
+                                     resolved((*fields)[3]) == resolved(*repository.workTree);
+        } else {
+            const auto& gitlinks = gitlinkTrees_[reachedBy_[index].parent];
+            repository.ownWorkTree = answer->succeeded() && top.starts_with('/') && gitlinks.contains(resolved(top));
+        }
+    }
+    return true;
+}
+
+std::optional<bool> GitReachWalk::mayHoldGitlink(std::size_t repository) {
+    // The index git names, and any shared index a split index keeps beside the git directory's files.
+    std::vector<fs::path> files{paths_[repository].index};
+    std::error_code error;
+    for (fs::directory_iterator it(paths_[repository].gitDir, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->path().filename().string().starts_with("sharedindex.")) {
+            files.push_back(it->path());
+        }
+    }
+    for (const auto& file : files) {
+        if (!fs::exists(fs::symlink_status(file, error))) {
+            continue;
+        }
+        bool found = false;
+        bool late = false;
+        // The last bytes of the block before and the first of this one, for a mode across the two.
+        std::string seam;
+        const auto read = scanRegularFile(file, [&](std::string_view block) {
+            if (expired()) {
+                late = true;
+                return false;
+            }
+            const std::size_t keep = GitRepositoryTexts::gitlinkMode.size() - 1;
+            seam.append(block.substr(0, keep));
+            found = GitRepositoryTexts::holdsGitlinkMode(seam) || GitRepositoryTexts::holdsGitlinkMode(block);
+            seam.assign(block.substr(block.size() - std::min(block.size(), keep)));
+            return !found;
+        });
+        if (late) {
+            return std::nullopt;
+        }
+        // An index that cannot be read here is left to git, which says whether it holds one.
+        if (found || !read) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The work trees of the gitlinks of each repository from `from` on. An index searched first for a
+// gitlink's mode costs no git run where it holds none.
+bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& workTrees) {
+    std::vector<std::size_t> asked;
+    std::vector<ProcessRequest> requests;
+    for (std::size_t index = from; index < result_.repositories_.size(); ++index) {
+        const auto& repository = result_.repositories_[index];
+        if (!repository.workTree) {
+            continue;
+        }
+        const auto holds = mayHoldGitlink(index);
+        if (!holds) {
+            return false;
+        }
+        if (*holds) {
+            asked.push_back(index);
+            ProcessRequest request = gitRequest({"ls-files", "--stage", "-z"}, *repository.workTree,
+                                                reachedBy_[index].via == Via::folder ? Via::folder : Via::workTree);
+            request.outputLimit = indexListingLimit;
+            requests.push_back(std::move(request));
+        }
+    }
+    const auto answers = runAll(requests);
+    if (!answers) {
+        return false;
+    }
+    for (std::size_t at = 0; at < asked.size(); ++at) {
+        const std::size_t index = asked[at];
+        const fs::path& top = *result_.repositories_[index].workTree;
+        const auto& answer = (*answers)[at];
+        if (!ended(answer, top)) {
+            return false;
+        }
+        if (!answer->succeeded()) {
+            return fail("the index of " + result_.repositories_[index].gitDir.string() + " could not be read");
+        }
+        std::string_view listing = answer->output;
+        while (!listing.empty()) {
+            const std::size_t end = std::min(listing.find('\0'), listing.size());
+            const std::string_view line = listing.substr(0, end);
+            listing.remove_prefix(std::min(end + 1, listing.size()));
+            const std::size_t tab = line.find('\t');
+            if (line.starts_with("160000 ") && tab != std::string_view::npos) {
+                const fs::path workTree = top / line.substr(tab + 1);
+                gitlinkTrees_[index].insert(resolved(workTree));
+                workTrees.push_back({Via::workTree, workTree, index});
+            }
+        }
+    }
+    return true;
+}
+
+// Every repository kept under `folder` (a modules folder, or a folder in one), nested names included.
+// git follows a link there to wherever it leads, so a link makes the reading fail.
+bool GitReachWalk::followModules(const fs::path& folder, std::size_t parent, std::vector<Candidate>& gitDirs) {
+    std::error_code error;
+    const auto status = fs::symlink_status(folder, error);
+    if (fs::is_symlink(status)) {
+        return fail(folder.string() + " is a link");
+    }
+    if (!fs::is_directory(status)) {
+        return true;
+    }
+    std::vector<fs::path> pending{folder};
+    while (!pending.empty()) {
+        const fs::path current = pending.back();
+        pending.pop_back();
+        fs::directory_iterator it(current, error);
+        for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
+            if (expired()) {
+                return false;
+            }
+            const auto type = it->symlink_status(error).type();
+            if (type == fs::file_type::symlink) {
+                return fail(it->path().string() + " is a link");
+            }
+            if (type != fs::file_type::directory) {
+                continue;
+            }
+            if (++moduleFolders_ > moduleFolderLimit) {
+                return fail("too many submodule folders under " + folder.string());
+            }
+            if (fs::exists(fs::symlink_status(it->path() / "HEAD", error))) {
+                gitDirs.push_back({Via::gitDir, it->path(), parent});
+            } else {
+                pending.push_back(it->path());
+            }
+        }
+        if (error) {
+            return fail("the folder " + current.string() + " could not be read");
+        }
+    }
+    return true;
+}
+
+std::optional<std::string> GitReachWalk::walk() {
+    if (!readFolder() || !checkOwnWorkTrees(0)) {
+        return error_;
+    }
+    std::size_t from = 0;
+    while (from < result_.repositories_.size()) {
+        const std::size_t level = result_.repositories_.size();
+        std::vector<Candidate> workTrees;
+        std::vector<Candidate> gitDirs;
+        if (!followGitlinks(from, workTrees)) {
+            return error_;
+        }
+        for (std::size_t index = from; index < level; ++index) {
+            if (!followModules(paths_[index].modules, index, gitDirs)) {
+                return error_;
+            }
+        }
+        // Submodules by their work trees first: a git directory they lead to is not read again.
+        if (!visit(workTrees) || !visit(gitDirs) || !checkOwnWorkTrees(level)) {
+            return error_;
+        }
+        from = level;
+    }
+    return std::nullopt;
+}
+
+} // namespace korvane

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "platform/gitreach.h"
+#include "platform/processbatch.h"
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace korvane {
+
+// One reading for GitReach::read: asks git, level by level, for the repository of the folder, then for
+// each repository its submodules' work trees (the gitlinks of its index) and the repositories kept in
+// its modules folder, every git of one level at once. Lives for one reading, on the thread that reads.
+class GitReachWalk {
+public:
+    GitReachWalk(ProcessRunner& runner, const ProcessRequest& base);
+
+    // The reason the reading failed, or none.
+    std::optional<std::string> walk();
+    GitReach take() { return std::move(result_); }
+
+private:
+    // How git reaches a repository: from the folder, from a gitlink's work tree, or by its git directory.
+    enum class Via { folder, workTree, gitDir };
+    struct Candidate {
+        Via via;
+        std::filesystem::path path;
+        // The repository whose index or modules folder named it.
+        std::size_t parent = 0;
+    };
+    // What `git rev-parse` says of a repository.
+    struct Paths {
+        std::filesystem::path gitDir;
+        std::filesystem::path modules;
+        std::filesystem::path index;
+        std::optional<std::filesystem::path> workTree;
+    };
+
+    // git run in `directory` (or on the git directory `directory` for Via::gitDir) as the command's git
+    // would run there: a submodule's without the variables that name the folder's repository.
+    ProcessRequest gitRequest(std::vector<std::string> arguments, const std::filesystem::path& directory,
+                              Via via) const;
+    ProcessRequest listingRequest(const Candidate& candidate) const;
+    ProcessRequest pathsRequest(const Candidate& candidate, bool withTop) const;
+    // The batch's outcomes, or none when one of them failed the reading (said in `error_`). A launch
+    // that fails because `directory` is gone is left for the caller.
+    std::optional<std::vector<ProcessBatch::Outcome>> runAll(const std::vector<ProcessRequest>& requests);
+    bool ended(const ProcessBatch::Outcome& outcome, const std::filesystem::path& directory);
+    bool expired();
+
+    bool readFolder();
+    // The repository the candidate's git finds: none when git finds none (which `listed` must agree
+    // with); no answer (and `error_` set) when the reading failed.
+    std::optional<std::optional<Paths>> find(const Candidate& candidate, const ProcessBatch::Outcome& answer,
+                                             const std::vector<GitConfigEntry>& listed);
+    std::optional<std::vector<std::string>> values(const Candidate& candidate, const ProcessBatch::Outcome& answer,
+                                                   bool withTop);
+    bool visit(const std::vector<Candidate>& candidates);
+    bool add(const Candidate& candidate, Paths paths, std::vector<GitConfigEntry> entries);
+    bool checkOwnWorkTrees(std::size_t from);
+    bool followGitlinks(std::size_t from, std::vector<Candidate>& workTrees);
+    std::optional<bool> mayHoldGitlink(std::size_t repository);
+    bool followModules(const std::filesystem::path& folder, std::size_t parent, std::vector<Candidate>& gitDirs);
+    bool fail(std::string reason) {
+        error_ = std::move(reason);
+        return false;
+    }
+
+    ProcessRunner& runner_;
+    const ProcessRequest& base_;
+    std::chrono::steady_clock::time_point deadline_;
+    // Set once git could list the folder only without the user's own files.
+    bool usersHidden_ = false;
+    GitReach result_;
+    // Per repository of the result: how it was reached, where its modules and index are.
+    std::vector<Candidate> reachedBy_;
+    std::vector<Paths> paths_;
+    // The work tree of every gitlink of a repository's index, resolved.
+    std::map<std::size_t, std::set<std::filesystem::path>> gitlinkTrees_;
+    // Every repository by git directory and work tree, resolved, and every git directory.
+    std::set<std::pair<std::filesystem::path, std::filesystem::path>> known_;
+    std::set<std::filesystem::path> knownGitDirs_;
+    std::size_t moduleFolders_ = 0;
+    std::string error_;
+};
+
+} // namespace korvane

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/processrunner.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace korvane {
+
+// Runs a set of independent requests through one ProcessRunner, several at a time, and hands the
+// results back in the order of the requests. Blocks the calling thread until every run has ended;
+// any thread.
+class ProcessBatch {
+public:
+    using Outcome = Expected<ProcessResult, ProcessLaunchError>;
+
+    // At most this many children of one batch run at once.
+    static constexpr std::size_t parallelLimit = 8;
+
+    static std::vector<Outcome> runAll(ProcessRunner& runner, const std::vector<ProcessRequest>& requests);
+};
+
+} // namespace korvane

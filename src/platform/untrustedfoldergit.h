@@ -1,0 +1,41 @@
+#pragma once
+
+#include "base/expected.h"
+#include "platform/gitconfigvariables.h"
+#include "platform/gitreach.h"
+#include "platform/processrunner.h"
+
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace korvane {
+
+// Whether the user's own command may run in a folder the user has not trusted, and with which settings
+// of git. git itself lists what every repository the command can reach holds (GitReach); each entry the
+// folder wrote there must be one that GitConfigAllowList allows, else the command waits for the user's
+// trust. Where it runs, two things that no key of the folder's names are still switched off: the hooks
+// that came with the download in its git directories (hooks come only from the user's own absolute hooks
+// folder) and the ext:: and fd:: addresses a `.gitmodules` can hold. Plain value; any thread.
+class UntrustedFolderGit {
+public:
+    using Setting = GitConfigVariables::Setting;
+
+    // Reads what git run as `base` reaches from its working directory and decides; the reason the
+    // command does not run there, when it does not.
+    static Expected<UntrustedFolderGit, std::string> read(ProcessRunner& runner, const ProcessRequest& base);
+
+    // The decision for what was read, with `inherited` GIT_CONFIG_COUNT entries already in the environment.
+    static Expected<UntrustedFolderGit, std::string> decide(const GitReach& reach, std::size_t inherited = 0);
+
+    const std::vector<Setting>& settings() const { return settings_; }
+    // The settings as environment variables for the command, with the protocol variable where it is set.
+    std::vector<Setting> environment() const;
+
+private:
+    std::vector<Setting> settings_;
+    std::size_t inheritedCount_ = 0;
+};
+
+} // namespace korvane
