@@ -1,12 +1,12 @@
 #include "platform/gitprogramsettings.h"
 
+#include "gitconfigkeys.h"
 #include "platform/gitprogramoverrides.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/scopedenv.h"
 #include "support/tempdir.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,70 +20,10 @@ using ::testing::Not;
 using Setting = std::pair<std::string, std::string>;
 using Treatment = GitProgramSetting::Treatment;
 
-std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
-// Whether the value of a variable of git's could be a program or a command, judged by its name.
-// Colours, advice and fsck message kinds are names of git's own, never programs.
-bool mayNameProgram(const std::string& key) {
-    const std::string lower = lowered(key);
-    for (const std::string skipped : {"advice.", "color.", "fsck.", "receive.fsck."}) {
-        if (lower.starts_with(skipped)) {
-            return false;
-        }
-    }
-    for (const std::string section : {"alias.", "pager.", "filter.", "trailer."}) {
-        if (lower.starts_with(section)) {
-            return true;
-        }
-    }
-    const std::string variable = lower.substr(lower.rfind('.') + 1);
-    if (variable.starts_with('<') || variable == "*") {
-        return false;
-    }
-    for (const std::string exact : {"update", "process", "clean", "smudge", "vcs", "server"}) {
-        if (variable == exact || variable == "smtp" + exact) {
-            return true;
-        }
-    }
-    for (const std::string ending :
-         {"command",     "cmd",    "program",  "editor", "helper",    "pager",   "proxy",    "tool",
-          "browser",     "viewer", "textconv", "driver", "fsmonitor", "askpass", "external", "uploadpack",
-          "receivepack", "tunnel", "httpd",    "hook",   "path",      "filter"}) {
-        if (variable.ends_with(ending)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::set<std::string> gitsOwnList() {
-    ProcessRequest request;
-    request.executable = GitProgramOverrides::gitExecutable;
-    request.arguments = {"help", "--config"};
-    const auto outcome = LinuxProcessRunner().run(request);
-    std::set<std::string> keys;
-    if (!outcome || !outcome->succeeded()) {
-        return keys;
-    }
-    std::size_t at = 0;
-    while (at < outcome->output.size()) {
-        const std::size_t end = std::min(outcome->output.find('\n', at), outcome->output.size());
-        const std::string line = outcome->output.substr(at, end - at);
-        if (line.find('.') != std::string::npos && line.find(' ') == std::string::npos) {
-            keys.insert(line);
-        }
-        at = end + 1;
-    }
-    return keys;
-}
-
 // Every variable of the installed git that may name a program is made neutral or said to be
 // harmless, and the table names nothing that git does not know, but for the few git leaves out.
 TEST(GitProgramSettingsTest, EveryProgramSettingOfTheInstalledGitIsNeutralOrHarmless) {
-    const auto listed = gitsOwnList();
+    const auto listed = test::gitsOwnConfigKeys();
     ASSERT_GT(listed.size(), 500u);
     std::set<std::string> table;
     for (const auto& setting : GitProgramSettings::all()) {
@@ -94,7 +34,7 @@ TEST(GitProgramSettingsTest, EveryProgramSettingOfTheInstalledGitIsNeutralOrHarm
         }
     }
     for (const auto& key : listed) {
-        if (mayNameProgram(key)) {
+        if (test::mayNameProgram(key)) {
             EXPECT_TRUE(table.contains(key)) << key << " may name a program and is not in the table";
         }
     }
@@ -108,7 +48,7 @@ TEST(GitProgramSettingsTest, EveryProgramSettingOfTheInstalledGitIsNeutralOrHarm
         const std::string named = wildcard.substr(0, wildcard.size() - 1);
         for (const auto& key : listed) {
             const std::string variable = key.starts_with(section) ? key.substr(section.size()) : ".";
-            if (variable.find('.') == std::string::npos && mayNameProgram(key)) {
+            if (variable.find('.') == std::string::npos && test::mayNameProgram(key)) {
                 EXPECT_TRUE(table.contains(named + variable))
                     << named + variable << " may name a program and is not in the table";
             }

@@ -1,0 +1,373 @@
+#include "platform/gitconfigallowlist.h"
+
+namespace korvane {
+namespace {
+
+using Verdict = GitConfigRule::Verdict;
+
+constexpr GitConfigRule allow(std::string_view key, bool listedByGit = true) {
+    return {key, Verdict::allowed, {}, listedByGit};
+}
+
+constexpr GitConfigRule refuse(std::string_view key, std::string_view why, bool listedByGit = true) {
+    return {key, Verdict::refused, why, listedByGit};
+}
+
+constexpr GitConfigRule only(std::string_view key, std::string_view values) {
+    return {key, Verdict::someValues, values};
+}
+
+constexpr std::string_view startsProgram = "starts a program";
+constexpr std::string_view readsFile = "names a file git reads";
+constexpr std::string_view redirects = "redirects an address or its traffic";
+constexpr std::string_view alias = "defines an alias";
+constexpr std::string_view driver = "defines a driver, whose commands git runs";
+constexpr std::string_view includes = "includes another file";
+constexpr std::string_view protection = "switches off a protection";
+constexpr std::string_view signs = "makes git sign or verify, which starts gpg or ssh";
+constexpr std::string_view tool = "configures a tool git starts";
+constexpr std::string_view credentials = "configures a credential helper, a program";
+constexpr std::string_view mail = "configures sending mail, which starts programs";
+constexpr std::string_view strategy = "names a merge strategy, a program";
+constexpr std::string_view remoteProgram = "names a program run for the remote";
+constexpr std::string_view recipients = "adds recipients to patches";
+constexpr std::string_view transports = "decides which transports git may use";
+constexpr std::string_view viewer = "makes the web viewer start a program";
+// A rebase "interactive" starts the editor.
+constexpr std::string_view rebaseValues = "true|false|yes|no|on|off|1|0|merges|m";
+
+// Ordered by section; within one, the refusals come before the allowances that would also match.
+constexpr GitConfigRule rules[] = {
+    // clang-format off
+    allow("add.ignoreErrors"), allow("add.interactive.useBuiltin"),
+    allow("advice.*"),
+    refuse("alias.*", alias), refuse("alias.<name>.*", alias, false),
+    allow("am.keepcr"), allow("am.threeWay"),
+    allow("apply.ignoreWhitespace"), allow("apply.whitespace"),
+    allow("author.email"), allow("author.name"),
+    refuse("blame.ignoreRevsFile", readsFile), allow("blame.blankBoundary"), allow("blame.coloring"),
+    allow("blame.date"), allow("blame.markIgnoredLines"), allow("blame.markUnblamableLines"),
+    allow("blame.showEmail"), allow("blame.showRoot"),
+    refuse("branch.<name>.mergeOptions", strategy), only("branch.<name>.rebase", rebaseValues),
+    allow("branch.<name>.description"), allow("branch.<name>.merge"), allow("branch.<name>.pushRemote"),
+    allow("branch.<name>.remote"), allow("branch.autoSetupMerge"), allow("branch.autoSetupRebase"),
+    allow("branch.sort"),
+    refuse("browser.<tool>.*", tool),
+    refuse("bundle.*", "fetches bundles from an address"),
+    refuse("bundle.<id>.*", "fetches bundles from an address"),
+    allow("checkout.defaultRemote"), allow("checkout.guess"), allow("checkout.thresholdForParallelism"),
+    allow("checkout.workers"),
+    // Without it, `git clean` deletes untracked files unasked.
+    only("clean.requireForce", "true|yes|on|1"),
+    allow("clone.defaultRemoteName"), allow("clone.filterSubmodules"), allow("clone.rejectShallow"),
+    allow("color.*"), allow("color.<slot>.*"),
+    allow("column.branch"), allow("column.clean"), allow("column.status"), allow("column.tag"),
+    allow("column.ui"),
+    refuse("commit.gpgSign", signs), refuse("commit.template", readsFile), allow("commit.cleanup"),
+    allow("commit.status"), allow("commit.verbose"),
+    allow("commitGraph.generationVersion"), allow("commitGraph.maxNewFilters"),
+    allow("commitGraph.readChangedPaths"),
+    allow("committer.email"), allow("committer.name"),
+    allow("completion.commands"),
+    refuse("core.alternateRefsCommand", startsProgram),
+    refuse("core.alternateRefsPrefixes", "passes arguments to git run in another repository"),
+    refuse("core.askPass", startsProgram), refuse("core.attributesFile", readsFile),
+    refuse("core.editor", startsProgram), refuse("core.excludesFile", readsFile),
+    refuse("core.fsmonitor", startsProgram),
+    refuse("core.fsmonitorHookVersion", "configures the fsmonitor hook"),
+    refuse("core.gitProxy", startsProgram), refuse("core.hooksPath", "names the folder of hooks git runs"),
+    refuse("core.pager", startsProgram), refuse("core.protectHFS", protection),
+    refuse("core.protectNTFS", protection),
+    refuse("core.sharedRepository", "widens who may write the repository"),
+    refuse("core.sshCommand", startsProgram),
+    refuse("core.unsetenvvars", "changes the environment of the programs git starts"),
+    {"core.worktree", Verdict::ownWorkTree, {}}, allow("core.abbrev"), allow("core.autocrlf"),
+    allow("core.bare"), allow("core.bigFileThreshold"), allow("core.checkRoundtripEncoding"),
+    allow("core.checkStat"), allow("core.commentChar"), allow("core.commitGraph"), allow("core.compression"),
+    allow("core.createObject"), allow("core.deltaBaseCacheLimit"), allow("core.eol"), allow("core.fileMode"),
+    allow("core.filesRefLockTimeout"), allow("core.fsync"), allow("core.fsyncMethod"),
+    allow("core.fsyncObjectFiles"), allow("core.hideDotFiles"), allow("core.ignoreCase"),
+    allow("core.ignoreStat"), allow("core.logAllRefUpdates"), allow("core.looseCompression"),
+    allow("core.multiPackIndex"), allow("core.notesRef"), allow("core.packedGitLimit"),
+    allow("core.packedGitWindowSize"), allow("core.packedRefsTimeout"), allow("core.precomposeUnicode"),
+    allow("core.preferSymlinkRefs"), allow("core.preloadIndex"), allow("core.quotePath"),
+    allow("core.repositoryFormatVersion"), allow("core.restrictinheritedhandles"), allow("core.safecrlf"),
+    allow("core.sparseCheckout"), allow("core.sparseCheckoutCone"), allow("core.splitIndex"),
+    allow("core.symlinks"), allow("core.trustctime"), allow("core.untrackedCache"),
+    allow("core.useReplaceRefs"), allow("core.warnAmbiguousRefs"), allow("core.whitespace"),
+    refuse("credential.*", credentials), refuse("credential.<url>.*", credentials),
+    refuse("credentialCache.*", credentials),
+    refuse("credentialStore.*", credentials),
+    refuse("diff.<driver>.*", driver), refuse("diff.external", startsProgram), refuse("diff.guitool", tool),
+    refuse("diff.tool", tool), refuse("diff.orderFile", readsFile), allow("diff.algorithm"),
+    allow("diff.autoRefreshIndex"), allow("diff.colorMoved"), allow("diff.colorMovedWS"),
+    allow("diff.context"), allow("diff.dirstat"), allow("diff.ignoreSubmodules"),
+    allow("diff.indentHeuristic"), allow("diff.interHunkContext"), allow("diff.mnemonicPrefix"),
+    allow("diff.noprefix"), allow("diff.relative"), allow("diff.renameLimit"), allow("diff.renames"),
+    allow("diff.statGraphWidth"), allow("diff.submodule"), allow("diff.suppressBlankEmpty"),
+    allow("diff.wordRegex"), allow("diff.wsErrorHighlight"),
+    refuse("difftool.*", tool), refuse("difftool.<tool>.*", tool),
+    allow("extensions.objectFormat"), allow("extensions.worktreeConfig"),
+    // Written by the partial clones of older versions of git.
+    allow("extensions.partialClone", false),
+    allow("fastimport.unpackLimit"),
+    allow("feature.experimental"), allow("feature.manyFiles"),
+    refuse("feature.*", "turns on a feature this list does not know"),
+    refuse("fetch.fsck.skipList", readsFile), allow("fetch.fsck.<msg-id>"), allow("fetch.fsckObjects"),
+    allow("fetch.negotiationAlgorithm"), allow("fetch.output"), allow("fetch.parallel"), allow("fetch.prune"),
+    allow("fetch.pruneTags"), allow("fetch.recurseSubmodules"), allow("fetch.showForcedUpdates"),
+    allow("fetch.unpackLimit"), allow("fetch.writeCommitGraph"),
+    refuse("filter.<driver>.*", driver),
+    refuse("format.cc", recipients), refuse("format.headers", recipients), refuse("format.to", recipients),
+    refuse("format.outputDirectory", "names a folder git writes to"),
+    refuse("format.signatureFile", readsFile), allow("format.attach"), allow("format.coverFromDescription"),
+    allow("format.coverLetter"), allow("format.encodeEmailHeaders"), allow("format.filenameMaxLength"),
+    allow("format.forceInBodyFrom"), allow("format.from"), allow("format.notes"), allow("format.numbered"),
+    allow("format.pretty"), allow("format.signOff"), allow("format.signature"), allow("format.subjectPrefix"),
+    allow("format.suffix"), allow("format.thread"), allow("format.useAutoBase"),
+    refuse("fsck.skipList", readsFile), allow("fsck.<msg-id>"),
+    refuse("fsmonitor.*", "configures the fsmonitor daemon"),
+    allow("gc.<pattern>.reflogExpire"), allow("gc.<pattern>.reflogExpireUnreachable"),
+    allow("gc.aggressiveDepth"), allow("gc.aggressiveWindow"), allow("gc.auto"), allow("gc.autoDetach"),
+    allow("gc.autoPackLimit"), allow("gc.bigPackThreshold"), allow("gc.cruftPacks"), allow("gc.logExpiry"),
+    allow("gc.packRefs"), allow("gc.pruneExpire"), allow("gc.reflogExpire"),
+    allow("gc.reflogExpireUnreachable"), allow("gc.rerereResolved"), allow("gc.rerereUnresolved"),
+    allow("gc.worktreePruneExpire"), allow("gc.writeCommitGraph"),
+    refuse("gitcvs.*", "configures the CVS server, which names files and databases"),
+    refuse("gitcvs.<method>.*", "configures the CVS server, which names files and databases", false),
+    refuse("gitweb.avatar", "makes the web viewer load pictures from another site"),
+    refuse("gitweb.highlight", viewer), refuse("gitweb.snapshot", viewer), allow("gitweb.blame"),
+    allow("gitweb.category"), allow("gitweb.description"), allow("gitweb.grep"), allow("gitweb.owner"),
+    allow("gitweb.patches"), allow("gitweb.pickaxe"), allow("gitweb.remote_heads"), allow("gitweb.showSizes"),
+    allow("gitweb.url"),
+    refuse("gpg.*", signs), refuse("gpg.<format>.*", signs),
+    allow("grep.column"), allow("grep.extendedRegexp"), allow("grep.fallbackToNoIndex"),
+    allow("grep.fullName"), allow("grep.lineNumber"), allow("grep.patternType"), allow("grep.threads"),
+    refuse("gui.spellingDictionary", readsFile), allow("gui.blamehistoryctx"), allow("gui.commitMsgWidth"),
+    allow("gui.copyBlameThreshold"), allow("gui.diffContext"), allow("gui.displayUntracked"),
+    allow("gui.encoding"), allow("gui.fastCopyBlame"), allow("gui.matchTrackingBranch"),
+    allow("gui.newBranchTemplate"), allow("gui.pruneDuringFetch"), allow("gui.trustmtime"),
+    refuse("guitool.<name>.*", tool),
+    refuse("help.autoCorrect", "runs a command git guesses"),
+    refuse("help.htmlPath", "names the pages a browser opens"),
+    refuse("help.*", "chooses the viewer git help starts"),
+    refuse("http.*", redirects), refuse("http.<url>.*", redirects),
+    allow("i18n.commitEncoding"), allow("i18n.logOutputEncoding"),
+    refuse("imap.*", mail),
+    refuse("include.path", includes),
+    refuse("includeIf.<condition>.path", includes),
+    allow("index.recordEndOfIndexEntries"), allow("index.recordOffsetTable"), allow("index.sparse"),
+    allow("index.threads"), allow("index.version"),
+    refuse("init.templateDir", "names a folder git copies hooks from"), allow("init.defaultBranch"),
+    refuse("instaweb.*", "configures the web server git instaweb starts"),
+    refuse("interactive.diffFilter", startsProgram), allow("interactive.singleKey"),
+    refuse("log.showSignature", signs), allow("log.abbrevCommit"), allow("log.date"), allow("log.decorate"),
+    allow("log.diffMerges"), allow("log.excludeDecoration"), allow("log.follow"), allow("log.graphColors"),
+    allow("log.initialDecorationSet"), allow("log.mailmap"), allow("log.showRoot"),
+    allow("lsrefs.unborn"),
+    allow("mailinfo.scissors"),
+    refuse("mailmap.file", readsFile), allow("mailmap.blob"),
+    allow("maintenance.<task>.auto"), allow("maintenance.<task>.enabled"),
+    allow("maintenance.<task>.schedule"), allow("maintenance.auto"), allow("maintenance.strategy"),
+    refuse("man.*", tool), refuse("man.<tool>.*", tool),
+    refuse("merge.<driver>.*", driver), refuse("merge.guitool", tool), refuse("merge.tool", tool),
+    refuse("merge.verifySignatures", signs), allow("merge.autoStash"), allow("merge.branchdesc"),
+    allow("merge.conflictStyle"), allow("merge.defaultToUpstream"), allow("merge.directoryRenames"),
+    allow("merge.ff"), allow("merge.log"), allow("merge.renameLimit"), allow("merge.renames"),
+    allow("merge.renormalize"), allow("merge.stat"), allow("merge.suppressDest"), allow("merge.verbosity"),
+    refuse("mergetool.*", tool), refuse("mergetool.<tool>.*", tool),
+    allow("notes.<name>.mergeStrategy"), allow("notes.displayRef"), allow("notes.mergeStrategy"),
+    allow("notes.rewrite.<command>"), allow("notes.rewriteMode"), allow("notes.rewriteRef"),
+    allow("pack.allowPackReuse"), allow("pack.compression"), allow("pack.deltaCacheLimit"),
+    allow("pack.deltaCacheSize"), allow("pack.depth"), allow("pack.indexVersion"), allow("pack.island"),
+    allow("pack.islandCore"), allow("pack.packSizeLimit"), allow("pack.preferBitmapTips"),
+    allow("pack.threads"), allow("pack.useBitmaps"), allow("pack.useSparse"), allow("pack.window"),
+    allow("pack.windowMemory"), allow("pack.writeBitmapHashCache"), allow("pack.writeBitmapLookupTable"),
+    allow("pack.writeReverseIndex"),
+    // An alias `git x.y` looks its pager up under "pager.x.y".
+    refuse("pager.<cmd>", startsProgram), refuse("pager.<cmd>.*", startsProgram, false),
+    refuse("pretty.<name>", "defines a format alias"),
+    refuse("protocol.*", transports), refuse("protocol.<name>.*", transports),
+    refuse("pull.octopus", strategy), refuse("pull.twohead", strategy), only("pull.rebase", rebaseValues),
+    allow("pull.ff"),
+    refuse("push.gpgSign", signs), refuse("push.pushOption", "sends options to the remote"),
+    allow("push.autoSetupRemote"), allow("push.default"), allow("push.followTags"), allow("push.negotiate"),
+    allow("push.recurseSubmodules"), allow("push.useBitmaps"), allow("push.useForceIfIncludes"),
+    allow("rebase.abbreviateCommands"), allow("rebase.autoSquash"), allow("rebase.autoStash"),
+    allow("rebase.backend"), allow("rebase.forkPoint"), allow("rebase.instructionFormat"),
+    allow("rebase.missingCommitsCheck"), allow("rebase.rescheduleFailedExec"), allow("rebase.stat"),
+    allow("rebase.updateRefs"),
+    refuse("receive.fsck.skipList", readsFile), allow("receive.fsck.<msg-id>"),
+    refuse("receive.procReceiveRefs", "makes git run the proc-receive hook"),
+    allow("receive.advertiseAtomic"), allow("receive.advertisePushOptions"), allow("receive.autogc"),
+    allow("receive.certNonceSeed"), allow("receive.certNonceSlop"), allow("receive.denyCurrentBranch"),
+    allow("receive.denyDeleteCurrent"), allow("receive.denyDeletes"), allow("receive.denyNonFastForwards"),
+    allow("receive.fsckObjects"), allow("receive.hideRefs"), allow("receive.keepAlive"),
+    allow("receive.maxInputSize"), allow("receive.shallowUpdate"), allow("receive.unpackLimit"),
+    allow("receive.updateServerInfo"),
+    refuse("remote.<name>.proxy", redirects), refuse("remote.<name>.proxyAuthMethod", redirects),
+    refuse("remote.<name>.receivepack", remoteProgram), refuse("remote.<name>.uploadpack", remoteProgram),
+    refuse("remote.<name>.vcs", remoteProgram), allow("remote.<name>.fetch"), allow("remote.<name>.mirror"),
+    allow("remote.<name>.partialclonefilter"), allow("remote.<name>.promisor"), allow("remote.<name>.prune"),
+    allow("remote.<name>.pruneTags"), allow("remote.<name>.push"), allow("remote.<name>.pushurl"),
+    allow("remote.<name>.skipDefaultUpdate"), allow("remote.<name>.skipFetchAll"),
+    allow("remote.<name>.tagOpt"), allow("remote.<name>.url"), allow("remote.pushDefault"),
+    allow("remotes.<group>"),
+    allow("repack.cruftDepth"), allow("repack.cruftThreads"), allow("repack.cruftWindow"),
+    allow("repack.cruftWindowMemory"), allow("repack.packKeptObjects"), allow("repack.updateServerInfo"),
+    allow("repack.useDeltaBaseOffset"), allow("repack.useDeltaIslands"), allow("repack.writeBitmaps"),
+    allow("rerere.autoUpdate"), allow("rerere.enabled"),
+    allow("revert.reference"),
+    refuse("safe.*", protection),
+    refuse("sendemail.*", mail), refuse("sendemail.<identity>.*", mail),
+    refuse("sequence.editor", startsProgram),
+    allow("showBranch.default"),
+    allow("sparse.expectFilesOutsideOfPatterns"),
+    allow("splitIndex.maxPercentChange"), allow("splitIndex.sharedIndexExpire"),
+    refuse("ssh.variant", "chooses how git runs ssh"),
+    allow("stash.showIncludeUntracked"), allow("stash.showPatch"), allow("stash.showStat"),
+    allow("status.aheadBehind"), allow("status.branch"), allow("status.displayCommentPrefix"),
+    allow("status.relativePaths"), allow("status.renameLimit"), allow("status.renames"),
+    allow("status.short"), allow("status.showStash"), allow("status.showUntrackedFiles"),
+    allow("status.submoduleSummary"),
+    // "!command" runs the command.
+    only("submodule.<name>.update", "checkout|rebase|merge|none"),
+    refuse("submodule.alternateLocation", "borrows objects through alternates"),
+    allow("submodule.<name>.active"), allow("submodule.<name>.branch"),
+    allow("submodule.<name>.fetchRecurseSubmodules"), allow("submodule.<name>.ignore"),
+    allow("submodule.<name>.url"), allow("submodule.active"), allow("submodule.alternateErrorStrategy"),
+    allow("submodule.fetchJobs"), allow("submodule.propagateBranches"), allow("submodule.recurse"),
+    refuse("tag.forceSignAnnotated", signs), refuse("tag.gpgSign", signs), allow("tag.sort"),
+    refuse("tar.<format>.*", "defines an archive filter, a command", false), allow("tar.umask"),
+    refuse("trace2.*", "names a file or socket git writes to"),
+    refuse("trailer.<token>.*", "defines a trailer, whose command git runs", false),
+    // The user's "die" or "warn" must not be lowered to "allow".
+    only("transfer.credentialsInUrl", "warn|die"), allow("transfer.advertiseSID"),
+    allow("transfer.fsckObjects"), allow("transfer.hideRefs"), allow("transfer.unpackLimit"),
+    allow("uploadarchive.allowUnreachable"),
+    refuse("uploadpack.packObjectsHook", startsProgram), allow("uploadpack.allowAnySHA1InWant"),
+    allow("uploadpack.allowFilter"), allow("uploadpack.allowReachableSHA1InWant"),
+    allow("uploadpack.allowRefInWant"), allow("uploadpack.allowTipSHA1InWant"), allow("uploadpack.hideRefs"),
+    allow("uploadpack.keepAlive"),
+    allow("uploadpackfilter.<filter>.allow"), allow("uploadpackfilter.allow"),
+    allow("uploadpackfilter.tree.maxDepth"),
+    refuse("url.<base>.*", redirects),
+    refuse("user.signingKey", signs), allow("user.email"), allow("user.name"), allow("user.useConfigOnly"),
+    allow("versionsort.suffix"),
+    refuse("web.browser", tool),
+    allow("worktree.guessRemote"),
+    // clang-format on
+};
+
+char lowered(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameWithoutCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lowered(a[i]) != lowered(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isPlaceholder(std::string_view part) {
+    return part.size() > 2 && part.front() == '<' && part.back() == '>';
+}
+
+// A key as git reads it: section up to the first dot, variable after the last, and a subsection
+// (which may be empty or hold dots) between them when there are two dots or more.
+struct KeyParts {
+    std::string_view section;
+    std::optional<std::string_view> subsection;
+    std::string_view variable;
+};
+
+std::optional<KeyParts> partsOf(std::string_view key) {
+    const std::size_t first = key.find('.');
+    const std::size_t last = key.rfind('.');
+    if (first == std::string_view::npos || first == 0 || last + 1 == key.size()) {
+        return std::nullopt;
+    }
+    KeyParts parts{key.substr(0, first), std::nullopt, key.substr(last + 1)};
+    if (last != first) {
+        parts.subsection = key.substr(first + 1, last - first - 1);
+    }
+    return parts;
+}
+
+bool partMatches(std::string_view pattern, std::string_view part, bool withCase) {
+    return isPlaceholder(pattern) || (withCase ? pattern == part : sameWithoutCase(pattern, part));
+}
+
+bool matches(const KeyParts& pattern, const KeyParts& key) {
+    if (!partMatches(pattern.section, key.section, false) ||
+        pattern.subsection.has_value() != key.subsection.has_value()) {
+        return false;
+    }
+    if (pattern.subsection && !partMatches(*pattern.subsection, *key.subsection, true)) {
+        return false;
+    }
+    return pattern.variable == "*" || partMatches(pattern.variable, key.variable, false);
+}
+
+bool isOneOf(std::string_view value, std::string_view alternatives) {
+    while (true) {
+        const std::size_t bar = alternatives.find('|');
+        if (sameWithoutCase(value, alternatives.substr(0, bar))) {
+            return true;
+        }
+        if (bar == std::string_view::npos) {
+            return false;
+        }
+        alternatives.remove_prefix(bar + 1);
+    }
+}
+
+} // namespace
+
+std::span<const GitConfigRule> GitConfigAllowList::all() {
+    return rules;
+}
+
+const GitConfigRule* GitConfigAllowList::ruleFor(std::string_view key) {
+    const auto given = partsOf(key);
+    if (!given) {
+        return nullptr;
+    }
+    for (const auto& rule : rules) {
+        const auto pattern = partsOf(rule.key);
+        if (pattern && matches(*pattern, *given)) {
+            return &rule;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<std::string> GitConfigAllowList::refusal(std::string_view key,
+                                                       std::optional<std::string_view> value) {
+    const GitConfigRule* rule = ruleFor(key);
+    if (!rule) {
+        return "not known to be harmless";
+    }
+    switch (rule->verdict) {
+    case Verdict::allowed:
+    case Verdict::ownWorkTree:
+        return std::nullopt;
+    case Verdict::someValues:
+        // A key without a value is git's "true"; the lists name values only as written.
+        if (value && isOneOf(*value, rule->detail)) {
+            return std::nullopt;
+        }
+        return "harmless only as one of " + std::string(rule->detail);
+    case Verdict::refused:
+        break;
+    }
+    return std::string(rule->detail);
+}
+
+} // namespace korvane

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace korvane {
+
+// One rule of the allow-list of a folder's git settings: a key in git's own spelling ("<...>" stands for a
+// name the configuration chooses; "*" as the last part for any variable) and what a folder may set there.
+struct GitConfigRule {
+    enum class Verdict {
+        allowed,     // harmless whatever its value
+        someValues,  // harmless only with one of the values `detail` lists ("a|b|c"), compared without case
+        ownWorkTree, // names a work tree: harmless only where git resolves it to the repository's own
+        refused,     // `detail` says why, in a few plain words ("starts a program", "names a file git reads")
+    };
+    std::string_view key;
+    Verdict verdict;
+    std::string_view detail;
+    bool listedByGit = true; // false for the few keys `git help --config` leaves out
+};
+
+// The settings a folder's own git configuration may hold and still have the user's commands run there
+// before the folder is trusted: those that start nothing, name no file, redirect no address and define
+// no alias, driver or include. Any key no rule names is refused. Plain table; any thread.
+class GitConfigAllowList {
+public:
+    static std::span<const GitConfigRule> all();
+    // The first rule that `key` matches, as git lists keys (section and variable in lower case, a
+    // subsection as written, which may hold dots); none when no rule names it.
+    static const GitConfigRule* ruleFor(std::string_view key);
+    // Why a folder's entry keeps the user's commands from running there until the folder is trusted;
+    // none when it is allowed (an ownWorkTree key counts as allowed here: the caller checks it).
+    static std::optional<std::string> refusal(std::string_view key, std::optional<std::string_view> value);
+};
+
+} // namespace korvane

@@ -1,0 +1,232 @@
+#include "platform/gitconfigallowlist.h"
+
+#include "gitconfigkeys.h"
+#include "platform/gitreachableconfig.h"
+#include "platform/linux/linuxprocessrunner.h"
+#include "support/scopedenv.h"
+#include "support/tempdir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+
+namespace korvane {
+namespace {
+
+using Verdict = GitConfigRule::Verdict;
+
+bool keepsCommandsOff(const GitConfigRule& rule) {
+    return rule.verdict == Verdict::refused || rule.verdict == Verdict::someValues;
+}
+
+// Every key the installed git knows has a rule of its own (not merely the default for unknown keys),
+// no rule is stale or hidden behind an earlier one, and every key that may name a program is refused.
+TEST(GitConfigAllowListTest, EveryKeyOfTheInstalledGitHasARuleAndEveryRuleIsReached) {
+    const auto listed = test::gitsOwnConfigKeys();
+    ASSERT_GT(listed.size(), 500u);
+    std::map<const GitConfigRule*, std::string> firstKeyOf;
+    for (const auto& key : listed) {
+        const GitConfigRule* rule = GitConfigAllowList::ruleFor(key);
+        EXPECT_NE(rule, nullptr) << key << " has no rule";
+        if (rule) {
+            firstKeyOf.emplace(rule, key);
+        }
+    }
+    for (const auto& rule : GitConfigAllowList::all()) {
+        SCOPED_TRACE(std::string(rule.key));
+        EXPECT_EQ(GitConfigAllowList::ruleFor(rule.key), &rule) << "an earlier rule takes its keys";
+        EXPECT_EQ(firstKeyOf.contains(&rule), rule.listedByGit) << "git lists no key of it, or does";
+        EXPECT_EQ(rule.detail.empty(), !keepsCommandsOff(rule)) << "says not why, or says more";
+    }
+    // A key the heuristic flags but whose value is a yes-or-no or a filter of git's own.
+    const std::set<std::string> notPrograms = {"core.quotePath", "column.clean", "uploadpack.allowFilter",
+                                               "remote.<name>.partialclonefilter"};
+    const auto expectRefused = [&](const std::string& key) {
+        const GitConfigRule* rule = GitConfigAllowList::ruleFor(key);
+        EXPECT_TRUE(rule && keepsCommandsOff(*rule)) << key << " may name a program and is allowed";
+    };
+    for (const auto& key : listed) {
+        if (test::mayNameProgram(key) && !notPrograms.contains(key)) {
+            expectRefused(key);
+        }
+        // "credential.<url>.*" stands for every variable of its section, set for one name.
+        const std::size_t first = key.find('.');
+        if (key.ends_with(".*") && key.rfind('.') != first) {
+            const std::string section = key.substr(0, first + 1);
+            for (const auto& plain : listed) {
+                const std::string variable = plain.substr(std::min(section.size(), plain.size()));
+                if (plain.starts_with(section) && variable.find('.') == std::string::npos &&
+                    test::mayNameProgram(plain)) {
+                    expectRefused(key.substr(0, key.size() - 1) + variable);
+                }
+            }
+        }
+    }
+}
+
+// Key shapes as a folder may write them and git lists them: cases, dots in names, empty names,
+// three-part aliases, values that run a command.
+TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
+    const std::string allowed;
+    const std::string unknown = "not known to be harmless";
+    const std::string alias = "defines an alias";
+    const std::string driver = "defines a driver, whose commands git runs";
+    const std::string updates = "harmless only as one of checkout|rebase|merge|none";
+    struct Case {
+        std::string key;
+        std::optional<std::string> value;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"alias.x", "!sh", alias},
+        {"alias.x.y", "!sh", alias},
+        {"ALIAS.x", "log", alias},
+        {"alias..x", "!sh", alias},
+        {"Alias.Some.Dotted.Name", std::nullopt, alias},
+        {"includeIf.onbranch:a/b.path", "x", "includes another file"},
+        {"includeif.gitdir:/a.b/.path", "x", "includes another file"},
+        {"include.path", "x", "includes another file"},
+        {"filter.a.b.clean", "sh", driver},
+        {"diff.a.b.textconv", "sh", driver},
+        {"remote.o.vcs", "x", "names a program run for the remote"},
+        {"remote.o.url", "https://h/r", allowed},
+        {"remote.release.1.2.URL", "https://h/r", allowed},
+        {"remote..url", "https://h/r", allowed},
+        {"url.https://h.x/.insteadOf", "https://e/", "redirects an address or its traffic"},
+        {"http.https://h.x.sslCAInfo", "/etc/x", "redirects an address or its traffic"},
+        {"credential.https://h.x.helper", "!sh", "configures a credential helper, a program"},
+        {"submodule.s.update", "checkout", allowed},
+        {"submodule.s.update", "Rebase", allowed},
+        {"submodule.a.b.update", "none", allowed},
+        {"submodule.s.update", "!cmd", updates},
+        {"submodule.s.update", " checkout", updates},
+        {"submodule.s.update", "checkout|rebase", updates},
+        {"submodule.s.update", std::nullopt, updates},
+        {"branch.main.rebase", "interactive",
+         "harmless only as one of true|false|yes|no|on|off|1|0|merges|m"},
+        {"pull.rebase", "i", "harmless only as one of true|false|yes|no|on|off|1|0|merges|m"},
+        {"transfer.credentialsInUrl", "allow", "harmless only as one of warn|die"},
+        {"transfer.credentialsinurl", "DIE", allowed},
+        {"core.worktree", "../../../s", allowed},
+        {"CORE.WorkTree", "/elsewhere", allowed},
+        {"core.worktree.x", "y", unknown},
+        {"core.fsmonitor", "sh", "starts a program"},
+        {"pager.log", "sh", "starts a program"},
+        {"pager.x.y", "sh", "starts a program"},
+        {"frobnicate.x", "1", unknown},
+        {"core", "1", unknown},
+        {".x", "1", unknown},
+        {"core.", "1", unknown},
+        {"core.bare", std::nullopt, allowed},
+        {"color.diff.meta", "red", allowed},
+        {"fetch.fsck.badDate", "ignore", allowed},
+        {"fetch.fsck.skiplist", "x", "names a file git reads"},
+        {"fetch.FSCK.badDate", "ignore", unknown},
+        {"fsck.a.b", "ignore", unknown},
+        {"feature.experimental", "true", allowed},
+        {"feature.future", "true", "turns on a feature this list does not know"},
+        {"gc.refs/heads/*.reflogexpire", "never", allowed},
+        {"trailer.sign.cmd", "sh", "defines a trailer, whose command git runs"},
+    };
+    for (const auto& [key, value, expected] : cases) {
+        const auto refusal = GitConfigAllowList::refusal(key, value);
+        EXPECT_EQ(refusal.value_or(""), expected) << key << " = " << value.value_or("(none)");
+    }
+    EXPECT_EQ(GitConfigAllowList::ruleFor("core.worktree")->verdict, Verdict::ownWorkTree);
+}
+
+// Runs git's own commands on real repositories and lists what they wrote into each repository's
+// configuration: every entry must be allowed, so that such a folder runs the user's commands as
+// before.
+class WhatGitWritesItself : public testing::Test {
+protected:
+    bool sh(const std::string& command) const {
+        return std::system(("cd '" + root_.path().string() + "' && " + command).c_str()) == 0;
+    }
+
+    // The folder's own entries of the configuration that git reads with `where` (-C or --git-dir).
+    std::vector<GitConfigEntry> folderEntries(const std::string& where, const std::filesystem::path& path) {
+        ProcessRequest request;
+        request.executable = "/usr/bin/git";
+        request.arguments = {where, path.string(), "config", "--list", "--show-scope", "--show-origin", "-z"};
+        const auto outcome = LinuxProcessRunner().run(request);
+        EXPECT_TRUE(outcome && outcome->succeeded()) << path;
+        std::vector<GitConfigEntry> entries;
+        for (auto& entry : GitReachableConfig::parseEntries(outcome ? outcome->output : "", true)) {
+            if (entry.scope == "local" || entry.scope == "worktree") {
+                entries.push_back(std::move(entry));
+            }
+        }
+        return entries;
+    }
+
+    test::TempDir home_;
+    test::TempDir root_;
+    test::ScopedEnv homeEnv_{"HOME", home_.path().c_str()};
+    test::ScopedEnv xdgEnv_{"XDG_CONFIG_HOME", home_.path().c_str()};
+    test::ScopedEnv noSystem_{"GIT_CONFIG_NOSYSTEM", "1"};
+    test::ScopedEnv noGlobal_{"GIT_CONFIG_GLOBAL", nullptr};
+    test::ScopedEnv noDir_{"GIT_DIR", nullptr};
+    test::ScopedEnv noWorkTree_{"GIT_WORK_TREE", nullptr};
+};
+
+TEST_F(WhatGitWritesItself, IsAllowed) {
+    const std::string files = "git -c protocol.file.allow=always ";
+    const std::string source = "file://" + root_.path().string() + "/src";
+    const std::string commands[] = {
+        "git config --global user.name T && git config --global user.email t@example.invalid",
+        "git config --global init.defaultBranch main",
+        "git init -q sub && cd sub && echo b >b && git add b && git commit -qm b",
+        "git init -q src && cd src && mkdir d && echo c >d/c && git add d && git commit -qm c",
+        "cd src && git config uploadpack.allowFilter true && git config user.name U",
+        "cd src && git config user.email u@example.invalid",
+        "cd src && " + files + "submodule add -q ../sub s && git commit -qm s",
+        files + "clone -q --recurse-submodules " + source + " recursive",
+        "git clone -q --bare src bare.git && git clone -q --mirror src mirror.git",
+        "git clone -q --filter=blob:none " + source + " partial",
+        "git clone -q src plain && cd plain && " + files + "submodule update -q --init",
+        // A submodule whose repository sits in its work tree, then absorbed into the modules folder.
+        "cd plain && git clone -q ../sub inner",
+        "cd plain && " + files + "submodule add -q ../sub inner >/dev/null",
+        "cd plain && git submodule absorbgitdirs 2>/dev/null",
+        "cd plain && git submodule deinit -q -f s",
+        "cd plain && git worktree add -q ../linked",
+        "cd plain && git sparse-checkout init --cone && git sparse-checkout set d",
+        "cd linked && git sparse-checkout init --cone && git sparse-checkout set d",
+        "cd plain && git remote add other ../sub && git fetch -q other",
+        "cd plain && git branch -q --set-upstream-to=other/main",
+    };
+    for (const auto& command : commands) {
+        ASSERT_TRUE(sh(command)) << command;
+    }
+    // Needs no scheduler, but an old git may lack it.
+    sh("cd plain && git maintenance register 2>/dev/null");
+
+    std::set<std::string> seen;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root_.path())) {
+        const auto& path = entry.path();
+        const bool workTree = std::filesystem::exists(path / ".git");
+        const bool gitDir = std::filesystem::is_regular_file(path / "HEAD") &&
+                            std::filesystem::is_regular_file(path / "config");
+        if (!entry.is_directory() || (!workTree && !gitDir)) {
+            continue;
+        }
+        for (const auto& found : folderEntries(workTree ? "-C" : "--git-dir", path)) {
+            seen.insert(found.scope + " " + found.key);
+            EXPECT_EQ(GitConfigAllowList::refusal(found.key, found.value), std::nullopt)
+                << path << ": " << found.key << " = " << found.value.value_or("(none)");
+        }
+    }
+    // The commands above did write what they are run for.
+    for (const std::string key :
+         {"local core.worktree", "local submodule.active", "local remote.origin.mirror",
+          "local remote.origin.partialclonefilter", "local extensions.worktreeconfig",
+          "worktree core.sparsecheckoutcone", "local branch.main.remote", "local user.email"}) {
+        EXPECT_TRUE(seen.contains(key)) << key;
+    }
+}
+
+} // namespace
+} // namespace korvane
