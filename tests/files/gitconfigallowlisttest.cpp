@@ -1,7 +1,7 @@
 #include "platform/gitconfigallowlist.h"
 
 #include "gitconfigkeys.h"
-#include "platform/gitreachableconfig.h"
+#include "platform/gitconfiglisting.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/scopedenv.h"
 #include "support/tempdir.h"
@@ -154,7 +154,7 @@ protected:
         const auto outcome = LinuxProcessRunner().run(request);
         EXPECT_TRUE(outcome && outcome->succeeded()) << path;
         std::vector<GitConfigEntry> entries;
-        for (auto& entry : GitReachableConfig::parseEntries(outcome ? outcome->output : "", true)) {
+        for (auto& entry : GitConfigListing::parse(outcome ? outcome->output : "", true)) {
             if (entry.scope == "local" || entry.scope == "worktree") {
                 entries.push_back(std::move(entry));
             }
