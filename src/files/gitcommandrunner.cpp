@@ -137,8 +137,8 @@ ProcessRequest GitCommandRunner::request(const std::vector<std::string>& argumen
         request.environment.push_back(std::move(variable));
     }
     // GIT_CONFIG would make the configuration listing read that file alone.
-    request.removedEnvironment = {"GIT_DIR", "GIT_WORK_TREE", "GIT_COMMON_DIR", "GIT_INDEX_FILE",
-                                  "GIT_CONFIG", "LANGUAGE"};
+    request.removedEnvironment = {"GIT_DIR",        "GIT_WORK_TREE", "GIT_COMMON_DIR",
+                                  "GIT_INDEX_FILE", "GIT_CONFIG",    "LANGUAGE"};
     request.timeout = timeout < 0 ? 0 : timeout;
     request.killGrace = mode_ == Mode::logged ? terminationGrace : quietTerminationGrace;
     request.outputLimit = outputLimit;
@@ -202,10 +202,10 @@ GitOutput GitCommandRunner::run(const std::vector<std::string>& arguments, const
     }
     if (!result.succeeded()) {
         if (logged) {
-            errorLog(category, fmt::format("[GIT EXIT ERROR] cwd={} status={} stderr={} elapsed={:.2f}ms", cwd,
-                                           result.status,
-                                           firstCharacters(result.errorOutput, stderrCut, "unknown error"),
-                                           elapsed));
+            errorLog(category,
+                     fmt::format("[GIT EXIT ERROR] cwd={} status={} stderr={} elapsed={:.2f}ms", cwd,
+                                 result.status,
+                                 firstCharacters(result.errorOutput, stderrCut, "unknown error"), elapsed));
         }
         return GitOutput::none(GitFailure::failed);
     }

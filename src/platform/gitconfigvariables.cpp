@@ -41,7 +41,8 @@ std::vector<GitConfigVariables::Setting> GitConfigVariables::after(std::size_t i
     return variables;
 }
 
-std::optional<std::string> GitConfigVariables::allowedProtocols(const std::vector<std::string_view>& refused) {
+std::optional<std::string>
+GitConfigVariables::allowedProtocols(const std::vector<std::string_view>& refused) {
     const char* set = std::getenv("GIT_ALLOW_PROTOCOL");
     if (set == nullptr) {
         return std::nullopt;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "base/expected.h"
-#include "platform/gitprogramsettings.h"
 #include "platform/gitconfiglisting.h"
+#include "platform/gitprogramsettings.h"
 #include "platform/processrunner.h"
 
 #include <cstddef>
@@ -44,7 +44,8 @@ public:
     // Runs `listing` (a request for `listingArguments` in the folder) and computes the overrides, numbered
     // after the GIT_CONFIG_COUNT entries that this process's environment already hands its children. Fails,
     // with the reason, when the listing fails or that count is not one.
-    static Expected<GitProgramOverrides, std::string> read(ProcessRunner& runner, const ProcessRequest& listing);
+    static Expected<GitProgramOverrides, std::string> read(ProcessRunner& runner,
+                                                           const ProcessRequest& listing);
 
     const std::vector<Setting>& settings() const { return settings_; }
     bool empty() const { return settings_.empty(); }
@@ -56,7 +57,8 @@ public:
 private:
     using Values = std::map<std::string, std::string, std::less<>>;
 
-    void addNamed(const GitProgramSetting& setting, const std::vector<GitConfigEntry>& folder, const Values& user);
+    void addNamed(const GitProgramSetting& setting, const std::vector<GitConfigEntry>& folder,
+                  const Values& user);
     void addFilters(const std::vector<GitConfigEntry>& folder, const Values& user);
     void addFilterDriver(const std::string& driver, const std::set<std::string>& variables,
                          const Values& user);

@@ -21,11 +21,20 @@ constexpr std::size_t indexListingLimit = 512 * 1024 * 1024;
 // Variables that name the folder's repository, which git leaves out of the environment of the git it
 // starts for a submodule (`git rev-parse --local-env-vars`, less the two that carry configuration on).
 const std::vector<std::string> repositoryVariables = {
-    "GIT_ALTERNATE_OBJECT_DIRECTORIES", "GIT_CONFIG",       "GIT_OBJECT_DIRECTORY",
-    "GIT_DIR",                          "GIT_WORK_TREE",    "GIT_IMPLICIT_WORK_TREE",
-    "GIT_GRAFT_FILE",                   "GIT_INDEX_FILE",   "GIT_NO_REPLACE_OBJECTS",
-    "GIT_REPLACE_REF_BASE",             "GIT_PREFIX",       "GIT_INTERNAL_SUPER_PREFIX",
-    "GIT_SHALLOW_FILE",                 "GIT_COMMON_DIR",
+    "GIT_ALTERNATE_OBJECT_DIRECTORIES",
+    "GIT_CONFIG",
+    "GIT_OBJECT_DIRECTORY",
+    "GIT_DIR",
+    "GIT_WORK_TREE",
+    "GIT_IMPLICIT_WORK_TREE",
+    "GIT_GRAFT_FILE",
+    "GIT_INDEX_FILE",
+    "GIT_NO_REPLACE_OBJECTS",
+    "GIT_REPLACE_REF_BASE",
+    "GIT_PREFIX",
+    "GIT_INTERNAL_SUPER_PREFIX",
+    "GIT_SHALLOW_FILE",
+    "GIT_COMMON_DIR",
 };
 
 // The fields asked of `git rev-parse`, one value each; a work tree's top comes last, since a repository
@@ -83,8 +92,8 @@ ProcessRequest GitReachWalk::gitRequest(std::vector<std::string> arguments, cons
         request.removedEnvironment.insert(request.removedEnvironment.end(), repositoryVariables.begin(),
                                           repositoryVariables.end());
     }
-    request.timeout = std::max(
-        0.0, std::chrono::duration<double>(deadline_ - std::chrono::steady_clock::now()).count());
+    request.timeout =
+        std::max(0.0, std::chrono::duration<double>(deadline_ - std::chrono::steady_clock::now()).count());
     request.errorOutput = ProcessRequest::ErrorOutput::capture;
     return request;
 }
@@ -137,8 +146,8 @@ bool GitReachWalk::ended(const ProcessBatch::Outcome& outcome, const fs::path& d
     return fail("the configuration could not be read in time");
 }
 
-std::optional<std::vector<std::string>> GitReachWalk::values(const Candidate& candidate,
-                                                            const ProcessBatch::Outcome& answer, bool withTop) {
+std::optional<std::vector<std::string>>
+GitReachWalk::values(const Candidate& candidate, const ProcessBatch::Outcome& answer, bool withTop) {
     const std::size_t fields = candidate.via == Via::gitDir ? 2 : withTop ? 4 : 3;
     auto found = GitRepositoryTexts::lines(answer->output, fields);
     if (!found) {
@@ -203,7 +212,8 @@ GitReachWalk::find(const Candidate& candidate, const ProcessBatch::Outcome& answ
     if (!found) {
         return std::nullopt;
     }
-    Paths paths{(*found)[0], (*found)[1], found->size() > 2 ? fs::path((*found)[2]) : fs::path(), std::nullopt};
+    Paths paths{(*found)[0], (*found)[1], found->size() > 2 ? fs::path((*found)[2]) : fs::path(),
+                std::nullopt};
     if (withTop) {
         paths.workTree = (*found)[3];
     }
@@ -228,8 +238,9 @@ bool GitReachWalk::readFolder() {
             return false;
         }
         if (!(*again)[0]->succeeded()) {
-            return fail(complaint.empty() ? "the configuration of " + folder.path.string() + " could not be read"
-                                          : complaint);
+            return fail(complaint.empty()
+                            ? "the configuration of " + folder.path.string() + " could not be read"
+                            : complaint);
         }
         result_.usersFilesUnreadable_ = true;
         listing = std::move((*again)[0]);
@@ -250,7 +261,8 @@ bool GitReachWalk::readFolder() {
 bool GitReachWalk::add(const Candidate& candidate, Paths paths, std::vector<GitConfigEntry> entries) {
     const fs::path gitDir = resolved(paths.gitDir);
     const fs::path workTree = paths.workTree ? resolved(*paths.workTree) : fs::path();
-    if (known_.contains({gitDir, workTree}) || (candidate.via == Via::gitDir && knownGitDirs_.contains(gitDir))) {
+    if (known_.contains({gitDir, workTree}) ||
+        (candidate.via == Via::gitDir && knownGitDirs_.contains(gitDir))) {
         return true;
     }
     if (result_.repositories_.size() >= repositoryLimit) {
@@ -258,7 +270,8 @@ bool GitReachWalk::add(const Candidate& candidate, Paths paths, std::vector<GitC
     }
     known_.emplace(gitDir, workTree);
     knownGitDirs_.insert(gitDir);
-    GitReachedRepository repository{paths.gitDir, paths.workTree, std::move(entries), candidate.path, std::nullopt};
+    GitReachedRepository repository{paths.gitDir, paths.workTree, std::move(entries), candidate.path,
+                                    std::nullopt};
     if (candidate.via == Via::workTree && namesWorkTree(repository.entries)) {
         repository.ownWorkTree = workTree == resolved(candidate.path);
     }
@@ -297,8 +310,9 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
         }
         if (!listing->succeeded()) {
             const std::string complaint = GitRepositoryTexts::complaint(listing->errorOutput);
-            return fail(complaint.empty() ? "the configuration of " + candidate.path.string() + " could not be read"
-                                          : complaint);
+            return fail(complaint.empty()
+                            ? "the configuration of " + candidate.path.string() + " could not be read"
+                            : complaint);
         }
         auto entries = GitConfigListing::parse(listing->output, true);
         const auto found = find(candidate, (*answers)[2 * index + 1], entries);
@@ -346,8 +360,8 @@ bool GitReachWalk::checkOwnWorkTrees(std::size_t from) {
             // The top of the work tree must lead git back to this repository.
             requests.push_back(pathsRequest({Via::folder, *repository.workTree, 0}, true));
         } else {
-            requests.push_back(gitRequest({"rev-parse", "--path-format=absolute", "--show-toplevel"},
-                                          by.path, Via::gitDir));
+            requests.push_back(
+                gitRequest({"rev-parse", "--path-format=absolute", "--show-toplevel"}, by.path, Via::gitDir));
         }
     }
     const auto answers = runAll(requests);
@@ -373,7 +387,8 @@ bool GitReachWalk::checkOwnWorkTrees(std::size_t from) {
                                      resolved((*fields)[3]) == resolved(*repository.workTree);
         } else {
             const auto& gitlinks = gitlinkTrees_[reachedBy_[index].parent];
-            repository.ownWorkTree = answer->succeeded() && top.starts_with('/') && gitlinks.contains(resolved(top));
+            repository.ownWorkTree =
+                answer->succeeded() && top.starts_with('/') && gitlinks.contains(resolved(top));
         }
     }
     return true;
@@ -435,8 +450,9 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
         }
         if (*holds) {
             asked.push_back(index);
-            ProcessRequest request = gitRequest({"ls-files", "--stage", "-z"}, *repository.workTree,
-                                                reachedBy_[index].via == Via::folder ? Via::folder : Via::workTree);
+            ProcessRequest request =
+                gitRequest({"ls-files", "--stage", "-z"}, *repository.workTree,
+                           reachedBy_[index].via == Via::folder ? Via::folder : Via::workTree);
             request.outputLimit = indexListingLimit;
             requests.push_back(std::move(request));
         }
@@ -453,7 +469,8 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
             return false;
         }
         if (!answer->succeeded()) {
-            return fail("the index of " + result_.repositories_[index].gitDir.string() + " could not be read");
+            return fail("the index of " + result_.repositories_[index].gitDir.string() +
+                        " could not be read");
         }
         std::string_view listing = answer->output;
         while (!listing.empty()) {
@@ -473,7 +490,8 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
 
 // Every repository kept under `folder` (a modules folder, or a folder in one), nested names included.
 // git follows a link there to wherever it leads, so a link makes the reading fail.
-bool GitReachWalk::followModules(const fs::path& folder, std::size_t parent, std::vector<Candidate>& gitDirs) {
+bool GitReachWalk::followModules(const fs::path& folder, std::size_t parent,
+                                 std::vector<Candidate>& gitDirs) {
     std::error_code error;
     const auto status = fs::symlink_status(folder, error);
     if (fs::is_symlink(status)) {

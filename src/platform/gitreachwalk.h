@@ -60,14 +60,15 @@ private:
     // with); no answer (and `error_` set) when the reading failed.
     std::optional<std::optional<Paths>> find(const Candidate& candidate, const ProcessBatch::Outcome& answer,
                                              const std::vector<GitConfigEntry>& listed);
-    std::optional<std::vector<std::string>> values(const Candidate& candidate, const ProcessBatch::Outcome& answer,
-                                                   bool withTop);
+    std::optional<std::vector<std::string>> values(const Candidate& candidate,
+                                                   const ProcessBatch::Outcome& answer, bool withTop);
     bool visit(const std::vector<Candidate>& candidates);
     bool add(const Candidate& candidate, Paths paths, std::vector<GitConfigEntry> entries);
     bool checkOwnWorkTrees(std::size_t from);
     bool followGitlinks(std::size_t from, std::vector<Candidate>& workTrees);
     std::optional<bool> mayHoldGitlink(std::size_t repository);
-    bool followModules(const std::filesystem::path& folder, std::size_t parent, std::vector<Candidate>& gitDirs);
+    bool followModules(const std::filesystem::path& folder, std::size_t parent,
+                       std::vector<Candidate>& gitDirs);
     bool fail(std::string reason) {
         error_ = std::move(reason);
         return false;

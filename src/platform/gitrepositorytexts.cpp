@@ -13,7 +13,8 @@ bool GitRepositoryTexts::holdsGitlinkMode(std::string_view bytes) {
     return false;
 }
 
-std::optional<std::vector<std::string>> GitRepositoryTexts::lines(std::string_view output, std::size_t count) {
+std::optional<std::vector<std::string>> GitRepositoryTexts::lines(std::string_view output,
+                                                                  std::size_t count) {
     std::vector<std::string> values;
     while (!output.empty()) {
         const std::size_t end = output.find('\n');

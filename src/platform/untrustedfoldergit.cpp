@@ -40,7 +40,7 @@ std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
             refused = "names a work tree that is not the repository's own";
         }
         if (refused) {
-            return fileOf(entry, repository) + " sets " + entry.key + ", which " + *refused;
+            return fileOf(entry, repository) + " sets " + entry.key + ": " + *refused;
         }
     }
     return std::nullopt;

@@ -73,7 +73,8 @@ std::vector<GitConfigEntry> folderEntries(const std::vector<Setting>& values) {
     return entries;
 }
 
-std::vector<GitConfigEntry> both(std::vector<GitConfigEntry> user, const std::vector<GitConfigEntry>& folder) {
+std::vector<GitConfigEntry> both(std::vector<GitConfigEntry> user,
+                                 const std::vector<GitConfigEntry>& folder) {
     user.insert(user.end(), folder.begin(), folder.end());
     return user;
 }
@@ -100,8 +101,7 @@ TEST(GitProgramSettingsTest, EachNeutralSettingGetsTheUsersValueOrItsOwn) {
         EXPECT_THAT(neutral, Not(Contains(Setting{key, "evil"})));
         EXPECT_THAT(GitProgramOverrides::compute(both(userEntries({{key, "mine"}}), folder)).settings(),
                     Contains(Setting{key, "mine"}));
-        const auto untouched =
-            GitProgramOverrides::compute({}).settings();
+        const auto untouched = GitProgramOverrides::compute({}).settings();
         const bool always = setting.treatment == Treatment::neutral &&
                             setting.key.find('<') == std::string::npos && !setting.key.ends_with(".*");
         EXPECT_EQ(std::count(untouched.begin(), untouched.end(), Setting{key, expected}), always ? 1 : 0);
@@ -164,8 +164,9 @@ TEST(GitProgramSettingsTest, ListsHooksProtocolsAndUpdateCommandsRunNothingOfThe
     // A relative hooks folder would be read from the folder the command runs in.
     EXPECT_THAT(settings, Contains(Setting{"core.hookspath", "/dev/null"}));
     for (const std::string own : {"/home/u/hooks", "~/hooks"}) {
-        EXPECT_THAT(GitProgramOverrides::compute(both(userEntries({{"core.hookspath", own}}), folder)).settings(),
-                    Contains(Setting{"core.hookspath", own}));
+        EXPECT_THAT(
+            GitProgramOverrides::compute(both(userEntries({{"core.hookspath", own}}), folder)).settings(),
+            Contains(Setting{"core.hookspath", own}));
     }
 }
 

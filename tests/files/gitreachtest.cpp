@@ -29,17 +29,20 @@ Expected<GitReach, std::string> reach(const test::GitRepo& repo) {
 // Whether some repository read, or the folder itself, holds an entry of `key`.
 bool holds(const GitReach& reached, const std::string& key) {
     const auto has = [&](const std::vector<GitConfigEntry>& entries) {
-        return std::any_of(entries.begin(), entries.end(), [&](const auto& entry) { return entry.key == key; });
+        return std::any_of(entries.begin(), entries.end(),
+                           [&](const auto& entry) { return entry.key == key; });
     };
-    return has(reached.folderEntries()) || std::any_of(reached.repositories().begin(), reached.repositories().end(),
-                                                       [&](const auto& repository) { return has(repository.entries); });
+    return has(reached.folderEntries()) ||
+           std::any_of(reached.repositories().begin(), reached.repositories().end(),
+                       [&](const auto& repository) { return has(repository.entries); });
 }
 
 // A submodule "sub" cloned from a repository kept in .git/src.
 const std::string withSubmodule =
     "git config --global user.name T && git config --global user.email t@example.invalid && "
     "git init -q .git/src && echo s >.git/src/s.txt && git -C .git/src add -A && "
-    "git -C .git/src commit -qm s && git -c protocol.file.allow=always submodule add -q \"$PWD/.git/src\" sub "
+    "git -C .git/src commit -qm s && git -c protocol.file.allow=always submodule add -q \"$PWD/.git/src\" "
+    "sub "
     "&& git commit -qm sub && ";
 // A gitlink "inner" whose folder holds a repository of its own.
 const std::string withInner = "git init -q inner && echo s >inner/s.txt && git -C inner add -A && "
@@ -62,7 +65,8 @@ TEST(GitReachTest, EveryConfigurationGitCanReachIsListedByGit) {
         {"a submodule", withSubmodule + "git -C sub config marker.found x"},
         {"a gitlink holding its own repository", withInner + "git -C inner config marker.found x"},
         {"a submodule kept only in the modules folder",
-         withSubmodule + "git submodule deinit -q -f sub && git --git-dir=.git/modules/sub config marker.found x"},
+         withSubmodule +
+             "git submodule deinit -q -f sub && git --git-dir=.git/modules/sub config marker.found x"},
         {"a nested submodule",
          withSubmodule + "git init -q .git/n && git -C .git/n commit -q --allow-empty -m n && "
                          "git -C sub -c protocol.file.allow=always submodule add -q \"$PWD/.git/n\" n && "
@@ -71,7 +75,8 @@ TEST(GitReachTest, EveryConfigurationGitCanReachIsListedByGit) {
          withInner + "mv inner/.git inner/.g && echo 'gitdir: /proc/self/cwd/.g' >inner/.git && "
                      "git -C inner config marker.found x"},
         {"a git directory two gitlinks share, the second work tree holding a repository",
-         "git init -q n && git -C n -c user.name=T -c user.email=t@example.invalid commit -q --allow-empty -m n && "
+         "git init -q n && git -C n -c user.name=T -c user.email=t@example.invalid commit -q --allow-empty "
+         "-m n && "
          "git -C n config marker.found x && git init -q x && mv n x/n && git -C x add n 2>/dev/null && "
          "git -C x -c user.name=T -c user.email=t@example.invalid commit -qm n && mv x/.git g && "
          "printf 'gitdir: ../g\\n' >x/.git && mkdir y && printf 'gitdir: ../g\\n' >y/.git && mv x/n y/n && "
@@ -126,10 +131,10 @@ TEST(GitReachTest, NoRepositoryAndABrokenOneAreToldApartInAnyLanguage) {
 // it lists well past the output a command's own git run may keep.
 TEST(GitReachTest, TheIndexOfALargeRepositoryIsListedWhole) {
     const test::GitRepo repo;
-    ASSERT_TRUE(
-        repo.sh(withInner + "git -C inner config marker.found x && b=$(echo x | git hash-object -w --stdin) && "
-                            "seq 180000 | awk -v b=$b '{ printf \"100644 %s\\tsome/deeper/folder/name/"
-                            "file-number-%06d.txt\\n\", b, $1 }' | git update-index --index-info"));
+    ASSERT_TRUE(repo.sh(withInner +
+                        "git -C inner config marker.found x && b=$(echo x | git hash-object -w --stdin) && "
+                        "seq 180000 | awk -v b=$b '{ printf \"100644 %s\\tsome/deeper/folder/name/"
+                        "file-number-%06d.txt\\n\", b, $1 }' | git update-index --index-info"));
     const auto reached = reach(repo);
     ASSERT_TRUE(reached) << reached.error();
     EXPECT_TRUE(holds(*reached, "marker.found"));
@@ -142,7 +147,8 @@ public:
         : token_(std::move(token)) {}
     Expected<ProcessResult, ProcessLaunchError> run(const ProcessRequest& request) override {
         auto outcome = runner_.run(request);
-        if (std::find(request.arguments.begin(), request.arguments.end(), "rev-parse") != request.arguments.end()) {
+        if (std::find(request.arguments.begin(), request.arguments.end(), "rev-parse") !=
+            request.arguments.end()) {
             token_.cancel();
         }
         return outcome;

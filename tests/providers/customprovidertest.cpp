@@ -32,7 +32,8 @@ std::vector<std::string> labels(const std::vector<Snippet>& snippets) {
     return result;
 }
 
-CustomProviderConfig providerConfig(std::string id = "tickets", std::string mode = "scan", std::int64_t ttl = 30) {
+CustomProviderConfig providerConfig(std::string id = "tickets", std::string mode = "scan",
+                                    std::int64_t ttl = 30) {
     CustomProviderConfig config;
     config.id = std::move(id);
     config.label = "Tickets";
@@ -99,11 +100,12 @@ TEST_F(CustomProviderTest, AFailedRunServesTheLastGoodResultWhateverItsAge) {
     EXPECT_THAT(labels(tickets->snippets("/p")), ElementsAre("good"));
     processes->respondByDefault({.launchError = ENOENT});
     EXPECT_THAT(labels(tickets->snippets("/p")), ElementsAre("good"));
-    EXPECT_THAT(log.lines(), ElementsAre("[Korvane] Custom provider 'tickets' exited with status 2",
-                                         "[Korvane] Custom provider 'tickets' exited with status 1",
-                                         "[Korvane] Custom provider 'tickets' exited with status 15",
-                                         "[Korvane] Shell command failed for 'list-tickets': No such file or directory",
-                                         "[Korvane] Custom provider 'tickets' exited with status -1"));
+    EXPECT_THAT(log.lines(),
+                ElementsAre("[Korvane] Custom provider 'tickets' exited with status 2",
+                            "[Korvane] Custom provider 'tickets' exited with status 1",
+                            "[Korvane] Custom provider 'tickets' exited with status 15",
+                            "[Korvane] Shell command failed for 'list-tickets': No such file or directory",
+                            "[Korvane] Custom provider 'tickets' exited with status -1"));
 }
 
 TEST_F(CustomProviderTest, BlankOutputIsAnEmptyResultThatIsCachedSilently) {
@@ -128,12 +130,13 @@ TEST_F(CustomProviderTest, LiveProvidersAnswerQueriesOnlyAndNeverCache) {
     EXPECT_EQ(processes->runCount(), 2u);
     const auto request = processes->requests().front();
     EXPECT_EQ(request.timeout, CustomProvider::kLiveTimeout);
-    EXPECT_THAT(request.environment,
-                ElementsAre(std::pair<std::string, std::string>("PROJECT_ROOT", "/p"),
-                            std::pair<std::string, std::string>("KORVANE_QUERY", "que ry"),
-                            std::pair<std::string, std::string>("KORVANE_APP_BUNDLE_ID", "org.gnome.Terminal"),
-                            std::pair<std::string, std::string>("KORVANE_APP_NAME", "Terminal"),
-                            std::pair<std::string, std::string>("KORVANE_CASE_SENSITIVE", "1")));
+    EXPECT_THAT(
+        request.environment,
+        ElementsAre(std::pair<std::string, std::string>("PROJECT_ROOT", "/p"),
+                    std::pair<std::string, std::string>("KORVANE_QUERY", "que ry"),
+                    std::pair<std::string, std::string>("KORVANE_APP_BUNDLE_ID", "org.gnome.Terminal"),
+                    std::pair<std::string, std::string>("KORVANE_APP_NAME", "Terminal"),
+                    std::pair<std::string, std::string>("KORVANE_CASE_SENSITIVE", "1")));
 
     processes->respondByDefault({.exitStatus = 1, .output = "hit\n"});
     EXPECT_THAT(live->liveSnippets("/p", "q", "b", "n", false), IsEmpty());
@@ -204,13 +207,15 @@ TEST_F(CustomProviderTest, IdentifiersAndBadges) {
 class CustomProviderTrustTest : public test::ConfigManagerTest {
 protected:
     void SetUp() override {
-        manager.providerFactories.custom = [this](const CustomProviderConfig& config, const CommandTrust& trust) {
+        manager.providerFactories.custom = [this](const CustomProviderConfig& config,
+                                                  const CommandTrust& trust) {
             return CustomProvider::make(config, trust, runner);
         };
         writeGlobal(R"({"custom_providers": [{"id": "mine", "label": "Mine", "command": "global-cmd"}]})");
         manager.loadGlobalConfig();
         // The project folders are no repositories.
-        processes->respond("--show-cdup", {.exitStatus = 128, .errorOutput = "fatal: not a git repository"});
+        processes->respond("--show-toplevel", {.exitStatus = 128});
+        processes->respond("index", {.exitStatus = 128});
     }
 
     void scanAll() {
@@ -270,11 +275,12 @@ TEST_F(CustomProviderTrustTest, GlobalCommandsAlwaysRunBesideAnUntrustedProject)
     manager.setProjectRoot(projectRoot());
     scanAll();
     EXPECT_THAT(commandsRun(), ElementsAre("global-cmd"));
-    // Git under it keeps the repository's programs switched off until the project is trusted.
+    // Git under it is read until the project is trusted.
     const auto gitReads = [&] {
         const auto requests = processes->requests();
         return std::count_if(requests.begin(), requests.end(), [](const auto& request) {
-            return request.arguments == GitProgramOverrides::listingArguments();
+            return std::find(request.arguments.begin(), request.arguments.end(), "--list") !=
+                   request.arguments.end();
         });
     };
     EXPECT_EQ(gitReads(), 1);
@@ -284,7 +290,8 @@ TEST_F(CustomProviderTrustTest, GlobalCommandsAlwaysRunBesideAnUntrustedProject)
     scanAll();
     EXPECT_EQ(commandsRun().size(), 3u);
     EXPECT_EQ(gitReads(), 1);
-    writeProject(R"({"custom_providers": [{"id": "repo", "label": "Repo", "command": "repo-cmd"}]})", "clone");
+    writeProject(R"({"custom_providers": [{"id": "repo", "label": "Repo", "command": "repo-cmd"}]})",
+                 "clone");
     manager.setProjectRoot(projectRoot("clone"));
     EXPECT_EQ(manager.projectsAwaitingTrust().size(), 1u);
 

@@ -1,0 +1,472 @@
+#include "files/gitcommandrunner.h"
+#include "files/gitrepo.h"
+#include "platform/linux/linuxprocessrunner.h"
+#include "providers/customprovider.h"
+#include "providers/shellcommandrunner.h"
+#include "support/logcapture.h"
+#include "support/scopedenv.h"
+#include "support/tempdir.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gmock/gmock.h>
+
+namespace korvane {
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+using RunResult = ShellCommandRunner::RunResult;
+
+// The user's own command from the global configuration, started in a downloaded repository the user
+// has not trusted, as a global custom provider starts it.
+class UntrustedRepository {
+public:
+    UntrustedRepository() {
+        repo.write("a.txt", "one\n");
+        repo.sh("git add -A && git commit -qm one");
+    }
+
+    // Runs `command` in the repository as the global provider "mine" would.
+    void runAsGlobalProvider(const std::string& command, CommandTrust trust = {}) const {
+        CustomProviderConfig config;
+        config.id = "mine";
+        config.label = "Mine";
+        config.command = command;
+        CustomProvider(config, std::make_shared<ShellCommandRunner>(std::make_shared<LinuxProcessRunner>()),
+                       std::move(trust))
+            .snippets(repo.root());
+    }
+    // `text` with MARK standing for a command that leaves the marker, MARKPATH for its path.
+    std::string marking(std::string text) const {
+        for (auto at = text.find("MARKPATH"); at != std::string::npos; at = text.find("MARKPATH")) {
+            text.replace(at, 8, marker.string());
+        }
+        for (auto at = text.find("MARK"); at != std::string::npos; at = text.find("MARK")) {
+            text.replace(at, 4, "touch '" + marker.string() + "'");
+        }
+        return text;
+    }
+    bool marked() const { return std::filesystem::exists(marker); }
+    bool ran() const { return std::filesystem::exists(repo.path() / "ran"); }
+
+    // The repository points HOME at a folder of its own; the other tests keep theirs.
+    const test::ScopedEnv home{"HOME", std::getenv("HOME")};
+    const test::ScopedEnv noSystem{"GIT_CONFIG_NOSYSTEM", std::getenv("GIT_CONFIG_NOSYSTEM")};
+    test::GitRepo repo;
+    const std::filesystem::path marker = repo.path() / "marker";
+};
+
+// A way for a folder to make git run a program: shown to run the marker under plain git, then run by
+// the user's command without it running. Where the folder's configuration names what git would run,
+// the command waits for trust and its line names that setting; where nothing of the configuration
+// does (hooks that came with the download, an address of .gitmodules), it runs.
+struct Route {
+    std::string name;
+    std::string setup; // run in the repository; MARK leaves the marker
+    std::string command;
+    // What the line of a command that does not run names; empty where the command runs.
+    std::string named;
+};
+
+// Each route is set up twice, so that what the first run leaves behind cannot close the second.
+void expectClosed(const std::vector<Route>& routes) {
+    for (const auto& route : routes) {
+        SCOPED_TRACE(route.name);
+        const UntrustedRepository plain;
+        ASSERT_TRUE(plain.repo.sh(plain.marking(route.setup + " && rm -f MARKPATH"))) << route.setup;
+        plain.repo.sh("{ " + route.command + "; } >/dev/null 2>&1 </dev/null");
+        ASSERT_TRUE(plain.marked()) << "the program did not run under plain git";
+
+        const UntrustedRepository untrusted;
+        ASSERT_TRUE(untrusted.repo.sh(untrusted.marking(route.setup + " && rm -f MARKPATH"))) << route.setup;
+        test::LogCapture log;
+        untrusted.runAsGlobalProvider("{ " + route.command + "; } >/dev/null 2>&1; touch ran");
+        EXPECT_FALSE(untrusted.marked());
+        if (route.named.empty()) {
+            EXPECT_TRUE(untrusted.ran());
+            continue;
+        }
+        EXPECT_FALSE(untrusted.ran());
+        ASSERT_FALSE(log.lines().empty());
+        EXPECT_THAT(log.lines().front(), HasSubstr("[GIT EXEC FAILED] cwd=" + untrusted.repo.root()));
+        EXPECT_THAT(log.lines().front(), HasSubstr(route.named));
+        EXPECT_THAT(log.lines().front(),
+                    HasSubstr("trusting the folder (\"Trust this folder…\" in the tray)"));
+    }
+}
+
+// A program of the repository's own, "MARK" run from a script .git/m that exits 1.
+const std::string markScript = "printf '#!/bin/sh\\nMARK\\nexit 1\\n' >.git/m && chmod +x .git/m && ";
+// A submodule "sub" with a file s.txt, cloned from a repository kept in .git/src, whose checked-out
+// commit is older than the one the top repository records.
+const std::string withSubmodule =
+    "git config --global user.name T && git config --global user.email t@example.invalid && "
+    "git init -q .git/src && echo s >.git/src/s.txt && git -C .git/src add -A && "
+    "git -C .git/src commit -qm s && echo t >>.git/src/s.txt && git -C .git/src commit -qam t && "
+    "git -c protocol.file.allow=always submodule add -q \"$PWD/.git/src\" sub && git commit -qm sub && "
+    "git -C sub checkout -q HEAD~1 && ";
+// A gitlink "inner" whose folder holds a repository of its own, with a file whose content git must look
+// at again under the filter "evil" that its attributes name.
+const std::string withInner = "git init -q inner && echo s >inner/s.txt && echo '*.txt filter=evil' "
+                              ">inner/.gitattributes && git -C inner add -A && "
+                              "git -C inner -c user.name=T -c user.email=t@example.invalid commit -qm s && "
+                              "git add inner 2>/dev/null && git commit -qm inner && ";
+const std::string touchInner = " && cp inner/s.txt b && mv b inner/s.txt";
+
+// Ways through a reading that resolved configuration paths itself rather than asking git: a link
+// inside the git directory, /proc/self seen from another process, a modules folder that links to
+// another repository, a remote helper's name, a tool's name, an alias of three parts.
+std::vector<Route> resolutionRoutes() {
+    return {
+        {"a submodule's include through a link",
+         withSubmodule +
+             "mkdir -p .git/modules/sub/a/b && ln -s a/b .git/modules/sub/lnk && "
+             "printf '[filter \"evil\"]\\n\\tclean = MARK; cat\\n' >.git/modules/sub/a/evil.cfg && "
+             "git -C sub config include.path lnk/../evil.cfg && echo '*.txt filter=evil' "
+             ">sub/.gitattributes && cp sub/s.txt b && mv b sub/s.txt",
+         "git status --short", "sub/config sets include.path: includes another file"},
+        {"an include through a link whose branch condition comes true",
+         "git branch other && mkdir -p .git/a/b && ln -s a/b .git/lnk && "
+         "printf '[trailer \"sign\"]\\n\\tkey = Signed: \\n\\tcommand = MARK; echo x\\n' >.git/a/evil.cfg && "
+         "git config includeIf.onbranch:other.path lnk/../evil.cfg",
+         "git checkout -q other && git commit -q --allow-empty -m x --trailer sign=a",
+         ".git/config sets includeif.onbranch:other.path"},
+        {"an include of /proc/self/cwd",
+         "printf '[filter \"evil\"]\\n\\tclean = MARK; cat\\n' >evil.cfg && "
+         "git config include.path /proc/self/cwd/evil.cfg && echo '*.txt filter=evil' >.gitattributes && "
+         "git add .gitattributes && cp a.txt b && mv b a.txt",
+         "git status --short", ".git/config sets include.path"},
+        {"a gitlink's .git naming /proc/self/cwd",
+         withInner +
+             "git init -q --bare .g && mv inner/.git inner/.g && "
+             "echo 'gitdir: /proc/self/cwd/.g' >inner/.git && git -C inner config filter.evil.clean "
+             "'MARK; cat'" +
+             touchInner,
+         "git status --short", "inner/.g/config sets filter.evil.clean: defines a driver"},
+        {"a modules folder that links to another repository",
+         "git config --global user.name T && git config --global user.email t@example.invalid && "
+         "git init -q .git/src && echo s >.git/src/s.txt && echo '*.txt filter=evil' "
+         ">.git/src/.gitattributes && "
+         "git -C .git/src add -A && git -C .git/src commit -qm s && "
+         "git -c protocol.file.allow=always submodule add -q \"$PWD/.git/src\" sub && git commit -qm sub && "
+         "git submodule deinit -q -f sub && mv .git/modules/sub .git/evil && ln -s ../evil .git/modules/sub "
+         "&& "
+         "git --git-dir=.git/evil config filter.evil.smudge 'MARK; cat' && "
+         "git config -f .gitmodules submodule.sub.url /nonexistent/unreachable && "
+         "git config submodule.sub.url /nonexistent/unreachable",
+         "git submodule update --init", ".git/modules/sub is a link"},
+        {"a remote helper named by a path",
+         "mkdir git-remote-.. && printf '#!/bin/sh\\nMARK\\n' >evil && chmod +x evil && "
+         "git remote add origin https://example.invalid/x && git config remote.origin.vcs ../../evil",
+         "git ls-remote origin", ".git/config sets remote.origin.vcs: names a program run for the remote"},
+        {"a diff tool named by a path",
+         "echo 'MARK' >evil.sh && git config diff.tool ../../../../proc/self/cwd/evil.sh && echo two >>a.txt",
+         "git difftool -y", ".git/config sets diff.tool"},
+        {"an alias of three parts", "git config alias.x.y '!MARK'", "git x.y",
+         ".git/config sets alias.x.y: defines an alias"},
+    };
+}
+
+TEST(UntrustedRepositoryTest, WhatGitResolvesItselfRunsNothingOfTheFolders) {
+    expectClosed(resolutionRoutes());
+}
+
+// Korvane's own git, whatever the folder names, starts none of it: each command it runs itself, in
+// each folder of the routes above.
+TEST(UntrustedRepositoryTest, KorvanesOwnGitRunsNothingOfTheFolders) {
+    const GitCommandRunner git(std::make_shared<LinuxProcessRunner>());
+    for (const auto& route : resolutionRoutes()) {
+        SCOPED_TRACE(route.name);
+        const UntrustedRepository untrusted;
+        ASSERT_TRUE(untrusted.repo.sh(untrusted.marking(route.setup + " && rm -f MARKPATH"))) << route.setup;
+        for (const std::vector<std::string>& arguments :
+             std::vector<std::vector<std::string>>{{"status", "--porcelain", "--untracked-files=all"},
+                                                   {"ls-files", "--cached", "--others", "--exclude-standard"},
+                                                   {"log", "-3", "--name-only", "--pretty=format:"},
+                                                   {"for-each-ref", "refs/heads"},
+                                                   {"remote", "get-url", "origin"},
+                                                   {"rev-parse", "--show-prefix"}}) {
+            git.run(arguments, untrusted.repo.root(), 10);
+        }
+        EXPECT_FALSE(untrusted.marked());
+    }
+}
+
+TEST(UntrustedRepositoryTest, NoProgramTheRepositoryNamesRuns) {
+    expectClosed({
+        {"core.fsmonitor", markScript + "git config core.fsmonitor \"$PWD/.git/m\"", "git status --short",
+         "sets core.fsmonitor: starts a program"},
+        {"clean filter",
+         "echo '*.txt filter=evil' >.gitattributes && git add -A && git commit -qm f && "
+         "git config filter.evil.clean 'MARK; cat' && cp a.txt b && mv b a.txt",
+         "git status --short", "sets filter.evil.clean"},
+        {"core.hooksPath",
+         "mkdir -p .git/h && printf '#!/bin/sh\\nMARK\\n' >.git/h/pre-commit && "
+         "chmod +x .git/h/pre-commit && git config core.hooksPath .git/h",
+         "git commit -q --allow-empty -m x", "sets core.hookspath"},
+        {".git/hooks",
+         "printf '#!/bin/sh\\nMARK\\n' >.git/hooks/pre-commit && chmod +x .git/hooks/pre-commit",
+         "git commit -q --allow-empty -m x", ""},
+        {"textconv",
+         "echo '*.txt diff=evil' >.gitattributes && git add -A && git commit -qm f && "
+         "git config diff.evil.textconv 'MARK; cat' && echo two >>a.txt",
+         "git diff", "sets diff.evil.textconv"},
+        {"diff.external", "git config diff.external 'MARK; true' && echo two >>a.txt", "git diff",
+         "sets diff.external"},
+        {"alias", "git config --global alias.st status && git config alias.st '!MARK'", "git st",
+         "sets alias.st"},
+        {"a submodule's core.fsmonitor",
+         markScript + withSubmodule + "git -C sub config core.fsmonitor \"$PWD/.git/m\"",
+         "git status --short", ".git/modules/sub/config sets core.fsmonitor"},
+        {"a nested submodule's core.fsmonitor",
+         markScript + withSubmodule +
+             "git init -q .git/n && echo n >.git/n/n.txt && git -C .git/n add -A && "
+             "git -C .git/n commit -qm n && "
+             "git -C sub -c protocol.file.allow=always submodule add -q \"$PWD/.git/n\" n && "
+             "git -C sub/n config core.fsmonitor \"$PWD/.git/m\"",
+         "git status --short", "sets core.fsmonitor"},
+        {"a git directory whose name holds a line break",
+         withInner +
+             "mv inner/.git \"$(printf 'in\\nx')\" && printf 'gitdir: ../in\\nx\\n' >inner/.git && "
+             "git -C inner config filter.evil.clean 'MARK; cat'" +
+             touchInner,
+         "git status --short", "sets filter.evil.clean"},
+        {"an ext address of .gitmodules where the user allows ext",
+         "git config --global protocol.ext.allow always && git config --global user.name T && "
+         "git config --global user.email t@example.invalid && "
+         "git -c protocol.file.allow=always submodule add -q \"$PWD\" sub && "
+         "git config -f .gitmodules submodule.sub.url 'ext::sh -c touch% MARKPATH' && "
+         "git commit -qam ext && git submodule deinit -q -f sub && rm -rf .git/modules/sub",
+         "git submodule update --init", ""},
+    });
+    // In a folder the user trusted, git is left as it is.
+    const UntrustedRepository trusted;
+    ASSERT_TRUE(trusted.repo.sh(trusted.marking("git config alias.st '!MARK'")));
+    trusted.runAsGlobalProvider("git st", CommandTrust{.trustsFolder = [&](const std::string& folder) {
+                                    return folder == trusted.repo.root();
+                                }});
+    EXPECT_TRUE(trusted.marked());
+}
+
+// Hooks come with a download in every git directory and no setting names them: a command that runs
+// runs none of them, whatever git does there, and the user's own absolute hooks folder stays.
+TEST(UntrustedRepositoryTest, TheHooksThatCameWithTheFolderNeverRun) {
+    const std::string hooks =
+        withSubmodule +
+        "for d in .git/hooks .git/modules/sub/hooks; do for h in pre-commit post-commit "
+        "post-checkout reference-transaction post-merge pre-push post-rewrite; do "
+        "printf '#!/bin/sh\\nMARK\\n' >$d/$h && chmod +x $d/$h; done; done && "
+        "git branch other && git init -q --bare .git/up.git && git remote add up \"$PWD/.git/up.git\"";
+    std::vector<Route> routes;
+    for (const char* verb :
+         {"git commit -q --allow-empty -m x", "git checkout -q other", "git merge -q other",
+          "git -C sub commit -q --allow-empty -m x", "git push -q up HEAD", "git commit -q --amend -m y"}) {
+        routes.push_back({verb, hooks, verb, ""});
+    }
+    routes.push_back({"a relative hooks folder of the user's own",
+                      "git config --global core.hooksPath .githooks && mkdir .githooks && "
+                      "printf '#!/bin/sh\\nMARK\\n' >.githooks/pre-commit && chmod +x .githooks/pre-commit",
+                      "git commit -q --allow-empty -m x", ""});
+    expectClosed(routes);
+
+    const UntrustedRepository untrusted;
+    ASSERT_TRUE(untrusted.repo.sh(
+        untrusted.marking("mkdir .git/own-hooks && printf '#!/bin/sh\\nMARK\\n' "
+                          ">.git/own-hooks/pre-commit && chmod +x .git/own-hooks/pre-commit && "
+                          "git config --global core.hooksPath \"$PWD/.git/own-hooks\"")));
+    untrusted.runAsGlobalProvider("git commit -q --allow-empty -m x");
+    EXPECT_TRUE(untrusted.marked());
+}
+
+// Variables that change which configuration or repository git reads are honoured by the reading as
+// by the command: in each case no program of the repository's runs.
+TEST(UntrustedRepositoryTest, VariablesThatChooseTheConfigurationChooseItForTheReadingToo) {
+    struct Case {
+        const char* variable;
+        std::string value; // ROOT stands for the repository
+        std::string named = "core.fsmonitor";
+    };
+    const std::vector<Case> cases = {
+        {"GIT_CONFIG", "/dev/null"},
+        {"GIT_CONFIG_GLOBAL", "/dev/null"},
+        // A "global" file read from the folder is the folder's, whatever git calls it.
+        {"GIT_CONFIG_GLOBAL", "relative", "relative sets core.editor"},
+        {"GIT_CONFIG_SYSTEM", "/dev/null"},
+        {"GIT_CONFIG_NOSYSTEM", "1"},
+        {"GIT_CONFIG_PARAMETERS", "'alias.mine'='status'"},
+        {"GIT_DIR", "ROOT/.git"},
+        {"GIT_WORK_TREE", "ROOT"},
+        {"GIT_COMMON_DIR", "ROOT/.git"},
+        {"GIT_CEILING_DIRECTORIES", "ROOT"},
+        {"GIT_DISCOVERY_ACROSS_FILESYSTEM", "1"},
+    };
+    for (const auto& [variable, text, named] : cases) {
+        SCOPED_TRACE(variable + std::string("=") + text);
+        const UntrustedRepository untrusted;
+        ASSERT_TRUE(untrusted.repo.sh(untrusted.marking(
+            markScript +
+            "git config core.fsmonitor \"$PWD/.git/m\" && git config --file relative core.editor x")));
+        std::string value = text;
+        if (const auto at = value.find("ROOT"); at != std::string::npos) {
+            value.replace(at, 4, untrusted.repo.root());
+        }
+        const test::ScopedEnv set(variable, value.c_str());
+        untrusted.repo.sh("git status --short >/dev/null 2>&1");
+        ASSERT_TRUE(untrusted.marked()) << "the program did not run under plain git";
+        std::filesystem::remove(untrusted.marker);
+        test::LogCapture log;
+        untrusted.runAsGlobalProvider("git status --short >/dev/null 2>&1; touch ran");
+        EXPECT_FALSE(untrusted.marked());
+        EXPECT_FALSE(untrusted.ran());
+        ASSERT_FALSE(log.lines().empty());
+        EXPECT_THAT(log.lines().front(), HasSubstr(named));
+    }
+}
+
+// Repositories as git itself makes them (init, clone with submodules, worktree add, sparse checkout),
+// with git's built-in diff and merge drivers named by attributes and the user's own signing program,
+// editor and pager: the user's commands there print and end exactly as under plain git.
+TEST(UntrustedRepositoryTest, RepositoriesAsGitMakesThemBehaveAsUnderPlainGit) {
+    const test::ScopedEnv homeVariable{"HOME", std::getenv("HOME")};
+    const test::ScopedEnv noSystem{"GIT_CONFIG_NOSYSTEM", "1"};
+    const test::TempDir dir;
+    const test::ScopedEnv home{"HOME", (dir.path() / "home").c_str()};
+    const test::ScopedEnv editor{"EDITOR", "my-editor"};
+    const test::ScopedEnv pager{"PAGER", "my-pager"};
+    const test::ScopedEnv date{"GIT_AUTHOR_DATE", "@1700000000 +0000"};
+    const test::ScopedEnv committed{"GIT_COMMITTER_DATE", "@1700000000 +0000"};
+    // The same repositories made twice, under plain/ and korvane/.
+    const std::string make =
+        "mkdir -p home && printf '#!/bin/sh\\necho my-gpg >&2\\nexit 1\\n' >home/my-gpg && chmod +x "
+        "home/my-gpg && "
+        "git config --global user.name T && git config --global user.email t@example.invalid && "
+        "git config --global gpg.program \"$HOME/my-gpg\" && git config --global protocol.file.allow always "
+        "&& "
+        "git init -q -b main sub && echo s >sub/s.txt && git -C sub add -A && git -C sub commit -qm s && "
+        "S=\"$PWD/sub\" && "
+        "for side in plain korvane; do mkdir $side && (cd $side && "
+        "git init -q -b main origin && cd origin && printf '*.py diff=python\\n*.md merge=union\\n' "
+        ">.gitattributes && "
+        "mkdir -p docs && printf 'def f():\\n    x = 1\\n    y = 2\\n' >a.py && echo a >docs/n.md && "
+        "git add -A && git commit -qm base && git submodule add -q \"$S\" sub && git commit -qm sub && "
+        "git checkout -q -b side && echo side >>docs/n.md && git commit -qam side && git checkout -q main && "
+        "echo main >>docs/n.md && git commit -qam main && cd .. && "
+        "git clone -q --recurse-submodules origin clone && git -C clone worktree add -q ../wt origin/side && "
+        "git clone -q origin sparse && git -C sparse sparse-checkout set docs && "
+        "sed -i 's/y = 2/y = 3/' clone/a.py) || exit 1; done";
+    ASSERT_TRUE(std::system(("cd '" + dir.path().string() + "' && " + make).c_str()) == 0);
+
+    const std::vector<std::pair<std::string, std::string>> commands = {
+        {"clone", "git diff"},
+        {"clone", "git merge -q --no-edit origin/side && cat docs/n.md"},
+        {"clone", "git var GIT_EDITOR && git var GIT_PAGER"},
+        {"clone", "git -c commit.gpgSign=true commit -q --allow-empty -m signed"},
+        {"clone", "git submodule status && git status --short && git log --oneline"},
+        {"clone", "git -C ../wt status --short && git -C ../wt log --oneline -1"},
+        {"sparse", "git status --short && git ls-files -t && cat docs/n.md"},
+        {"origin", "git branch --list && git show --stat HEAD~1"},
+    };
+    ShellCommandRunner runner(std::make_shared<LinuxProcessRunner>());
+    for (const auto& [folder, command] : commands) {
+        SCOPED_TRACE(command);
+        const std::string line = "{ " + command + "; } 2>&1; echo \"exit $?\"";
+        const auto plain = runner.run(line, (dir.path() / "plain" / folder).string(), 20,
+                                      ShellCommandRunner::Folder::trusted);
+        const auto untrusted = runner.run(line, (dir.path() / "korvane" / folder).string(), 20);
+        EXPECT_EQ(untrusted.output, plain.output);
+        EXPECT_EQ(untrusted.status, plain.status);
+        EXPECT_THAT(plain.output, HasSubstr("exit "));
+    }
+}
+
+// The user's own settings stay: a filter of the user's that the folder's attributes name runs, and
+// settings the user hands git in its environment are kept, Korvane's coming after them.
+TEST(UntrustedRepositoryTest, TheUsersOwnSettingsStayInForce) {
+    const UntrustedRepository untrusted;
+    const auto userMarker = untrusted.repo.path() / "user-filter-ran";
+    ASSERT_TRUE(
+        untrusted.repo.sh("echo '*.txt filter=mine' >.gitattributes && git add -A && git commit -qm f && "
+                          "git config --global filter.mine.clean \"touch '" +
+                          userMarker.string() + "'; cat\" && cp a.txt b && mv b a.txt"));
+    const test::ScopedEnv count("GIT_CONFIG_COUNT", "1");
+    const test::ScopedEnv key("GIT_CONFIG_KEY_0", "alias.hi");
+    const test::ScopedEnv value("GIT_CONFIG_VALUE_0", "status --short");
+    untrusted.runAsGlobalProvider("git hi >'" + (untrusted.repo.path() / "out").string() + "'");
+    EXPECT_TRUE(std::filesystem::exists(userMarker));
+    EXPECT_EQ(test::readFile(untrusted.repo.path() / "out"), "?? out\n?? user-filter-ran\n");
+}
+
+// A configuration of the folder's that git cannot list keeps the command from running, with git's own
+// complaint; so does a count of settings in the environment that git would not take.
+TEST(UntrustedRepositoryTest, AConfigurationThatCannotBeReadKeepsTheCommandFromRunning) {
+    const UntrustedRepository untrusted;
+    test::LogCapture log;
+    std::ofstream(untrusted.repo.path() / ".git/config", std::ios::app) << "[broken\n";
+    untrusted.runAsGlobalProvider(untrusted.marking("MARK"));
+    EXPECT_FALSE(untrusted.marked());
+    EXPECT_THAT(log.lines(),
+                ElementsAre("[Korvane] [GIT EXEC FAILED] cwd=" + untrusted.repo.root() +
+                                " error=bad config line 9 in file .git/config; trusting the folder "
+                                "(\"Trust this folder…\" in the tray) lets it run there: shell "
+                                "command '" +
+                                untrusted.marking("MARK") + "' not run",
+                            "[Korvane] Custom provider 'mine' exited with status -1"));
+
+    const UntrustedRepository readable;
+    const test::ScopedEnv count("GIT_CONFIG_COUNT", "two");
+    readable.runAsGlobalProvider(readable.marking("MARK"));
+    EXPECT_FALSE(readable.marked());
+}
+
+// A configuration file of the user's that git cannot read stops git, not the commands: one that never
+// calls git runs, and the folder's own configuration is still judged without the user's.
+TEST(UntrustedRepositoryTest, ABrokenFileOfTheUsersStopsNoCommand) {
+    const UntrustedRepository untrusted;
+    std::ofstream(std::filesystem::path(std::getenv("HOME")) / ".gitconfig") << "[broken\n";
+    ASSERT_FALSE(untrusted.repo.sh("git status >/dev/null 2>&1")) << "git read the broken file";
+    untrusted.runAsGlobalProvider("touch ran; GIT_CONFIG_GLOBAL=/dev/null git status --short");
+    EXPECT_TRUE(untrusted.ran());
+
+    const UntrustedRepository naming;
+    ASSERT_TRUE(naming.repo.sh(naming.marking(markScript + "git config core.fsmonitor \"$PWD/.git/m\"")));
+    std::ofstream(std::filesystem::path(std::getenv("HOME")) / ".gitconfig") << "[broken\n";
+    naming.runAsGlobalProvider("touch ran; GIT_CONFIG_GLOBAL=/dev/null git status --short");
+    EXPECT_FALSE(naming.ran());
+    EXPECT_FALSE(naming.marked());
+}
+
+// The reading is made by the git that the command's shell finds; with no git at all the command runs
+// as it is.
+TEST(UntrustedRepositoryTest, TheGitOfTheCommandsSearchPathReadsTheConfiguration) {
+    const UntrustedRepository untrusted;
+    const test::TempDir bin;
+    const auto log = bin.path() / "calls";
+    bin.write("git", "#!/bin/sh\necho \"$*\" >>'" + log.string() + "'\nexec /usr/bin/git \"$@\"\n");
+    std::filesystem::permissions(bin.path() / "git", std::filesystem::perms::owner_all);
+    {
+        const test::ScopedEnv path("PATH", bin.path().c_str());
+        untrusted.runAsGlobalProvider(": >ran");
+    }
+    EXPECT_TRUE(untrusted.ran());
+    EXPECT_THAT(test::readFile(log), HasSubstr("config --list"));
+
+    const UntrustedRepository withoutGit;
+    const test::TempDir empty;
+    const test::ScopedEnv path("PATH", empty.path().c_str());
+    test::LogCapture lines;
+    withoutGit.runAsGlobalProvider(": >ran");
+    EXPECT_TRUE(withoutGit.ran());
+    EXPECT_TRUE(lines.lines().empty());
+
+    // A root that does not exist fails the launch as in a trusted folder.
+    ShellCommandRunner runner(std::make_shared<LinuxProcessRunner>());
+    EXPECT_EQ(runner.run("echo hi", (untrusted.repo.path() / "gone").string(), 5), (RunResult{-1, ""}));
+    EXPECT_THAT(lines.lines(),
+                ElementsAre("[Korvane] Shell command failed for 'echo hi': No such file or directory"));
+}
+
+} // namespace
+} // namespace korvane
