@@ -90,7 +90,10 @@ void expectClosed(const std::vector<Route>& routes) {
             continue;
         }
         EXPECT_FALSE(untrusted.ran());
-        ASSERT_FALSE(log.lines().empty());
+        if (log.lines().empty()) {
+            ADD_FAILURE() << "no line says why the command did not run";
+            continue;
+        }
         EXPECT_THAT(log.lines().front(), HasSubstr("[GIT EXEC FAILED] cwd=" + untrusted.repo.root()));
         EXPECT_THAT(log.lines().front(), HasSubstr(route.named));
         EXPECT_THAT(log.lines().front(),
@@ -110,11 +113,16 @@ const std::string withSubmodule =
     "git -C sub checkout -q HEAD~1 && ";
 // A gitlink "inner" whose folder holds a repository of its own, with a file whose content git must look
 // at again under the filter "evil" that its attributes name.
-const std::string withInner = "git init -q inner && echo s >inner/s.txt && echo '*.txt filter=evil' "
-                              ">inner/.gitattributes && git -C inner add -A && "
+const std::string withInner = "git init -q inner && mkdir inner/d && echo s >inner/d/s.txt && "
+                              "echo '*.txt filter=evil' >inner/d/.gitattributes && git -C inner add -A && "
                               "git -C inner -c user.name=T -c user.email=t@example.invalid commit -qm s && "
                               "git add inner 2>/dev/null && git commit -qm inner && ";
-const std::string touchInner = " && cp inner/s.txt b && mv b inner/s.txt";
+const std::string touchInner = " && cp inner/d/s.txt b && mv b inner/d/s.txt";
+// A file of the submodule "sub" under attributes of a folder below its top that name the filter "evil".
+const std::string subFile =
+    "mkdir sub/d && echo s >sub/d/s.txt && echo '*.txt filter=evil' >sub/d/.gitattributes && "
+    "git -C sub add -A && git -C sub commit -qm d && ";
+const std::string touchSub = " && cp sub/d/s.txt b && mv b sub/d/s.txt";
 
 // Ways through a reading that resolved configuration paths itself rather than asking git: a link
 // inside the git directory, /proc/self seen from another process, a modules folder that links to
@@ -122,11 +130,11 @@ const std::string touchInner = " && cp inner/s.txt b && mv b inner/s.txt";
 std::vector<Route> resolutionRoutes() {
     return {
         {"a submodule's include through a link",
-         withSubmodule +
+         withSubmodule + subFile +
              "mkdir -p .git/modules/sub/a/b && ln -s a/b .git/modules/sub/lnk && "
              "printf '[filter \"evil\"]\\n\\tclean = MARK; cat\\n' >.git/modules/sub/a/evil.cfg && "
-             "git -C sub config include.path lnk/../evil.cfg && echo '*.txt filter=evil' "
-             ">sub/.gitattributes && cp sub/s.txt b && mv b sub/s.txt",
+             "git -C sub config include.path lnk/../evil.cfg" +
+             touchSub,
          "git status --short", "sub/config sets include.path: includes another file"},
         {"an include through a link whose branch condition comes true",
          "git branch other && mkdir -p .git/a/b && ln -s a/b .git/lnk && "
@@ -134,11 +142,12 @@ std::vector<Route> resolutionRoutes() {
          "git config includeIf.onbranch:other.path lnk/../evil.cfg",
          "git checkout -q other && git commit -q --allow-empty -m x --trailer sign=a",
          ".git/config sets includeif.onbranch:other.path"},
-        {"an include of /proc/self/cwd",
-         "printf '[filter \"evil\"]\\n\\tclean = MARK; cat\\n' >evil.cfg && "
-         "git config include.path /proc/self/cwd/evil.cfg && echo '*.txt filter=evil' >.gitattributes && "
-         "git add .gitattributes && cp a.txt b && mv b a.txt",
-         "git status --short", ".git/config sets include.path"},
+        {"a submodule's include of /proc/self/cwd",
+         withSubmodule + subFile +
+             "printf '[filter \"evil\"]\\n\\tclean = MARK; cat\\n' >sub/evil.cfg && "
+             "git -C sub config include.path /proc/self/cwd/evil.cfg" +
+             touchSub,
+         "git status --short", "sub/config sets include.path"},
         {"a gitlink's .git naming /proc/self/cwd",
          withInner +
              "git init -q --bare .g && mv inner/.git inner/.g && "
@@ -425,6 +434,7 @@ TEST(UntrustedRepositoryTest, AConfigurationThatCannotBeReadKeepsTheCommandFromR
 // calls git runs, and the folder's own configuration is still judged without the user's.
 TEST(UntrustedRepositoryTest, ABrokenFileOfTheUsersStopsNoCommand) {
     const UntrustedRepository untrusted;
+    test::LogCapture log;
     std::ofstream(std::filesystem::path(std::getenv("HOME")) / ".gitconfig") << "[broken\n";
     ASSERT_FALSE(untrusted.repo.sh("git status >/dev/null 2>&1")) << "git read the broken file";
     untrusted.runAsGlobalProvider("touch ran; GIT_CONFIG_GLOBAL=/dev/null git status --short");
