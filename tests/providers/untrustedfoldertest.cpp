@@ -448,6 +448,25 @@ TEST(UntrustedRepositoryTest, ABrokenFileOfTheUsersStopsNoCommand) {
     EXPECT_FALSE(naming.marked());
 }
 
+// Outside any repository the command runs, whatever language git speaks: the reading goes by git's exit
+// statuses and listings, not its words.
+TEST(UntrustedRepositoryTest, ACommandOutsideAnyRepositoryRunsInAnyLanguage) {
+    if (!std::filesystem::exists("/usr/share/locale/de/LC_MESSAGES/git.mo")) {
+        GTEST_SKIP() << "git's German messages are not installed";
+    }
+    const test::ScopedEnv language("LANGUAGE", "de");
+    const test::ScopedEnv locale("LANG", "C.UTF-8");
+    const test::ScopedEnv all("LC_ALL", nullptr);
+    const UntrustedRepository outside;
+    std::filesystem::remove_all(outside.repo.path() / ".git");
+    const test::ScopedEnv ceiling("GIT_CEILING_DIRECTORIES", outside.repo.path().parent_path().c_str());
+    ASSERT_TRUE(outside.repo.sh("git status 2>&1 | grep -q Schwerwiegend")) << "git does not speak German here";
+    test::LogCapture log;
+    outside.runAsGlobalProvider("touch ran");
+    EXPECT_TRUE(outside.ran());
+    EXPECT_THAT(log.lines(), testing::IsEmpty());
+}
+
 // The reading is made by the git that the command's shell finds; with no git at all the command runs
 // as it is.
 TEST(UntrustedRepositoryTest, TheGitOfTheCommandsSearchPathReadsTheConfiguration) {
