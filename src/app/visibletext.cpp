@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <unicode/uchar.h>
 
 namespace korvane {
@@ -180,6 +181,14 @@ std::vector<std::string> VisibleText::lines(std::string_view text, Limits limits
         layout.lines.push_back(omissionNote(layout));
     }
     return std::move(layout.lines);
+}
+
+std::vector<std::string> VisibleText::lines(std::string_view text, std::size_t width) {
+    return std::move(layOut(text, Limits{std::numeric_limits<std::size_t>::max(), width}, true).lines);
+}
+
+std::string VisibleText::line(std::string_view text) {
+    return std::move(layOut(text, Limits{1, std::numeric_limits<std::size_t>::max()}, false).lines.front());
 }
 
 std::string VisibleText::line(std::string_view text, std::size_t width) {
