@@ -310,15 +310,20 @@ void ProjectFollower::refreshSources(const std::optional<std::string>& root) {
 }
 
 // Trusting runs the project's commands from now on: the providers are made again to pick that up.
-// Only what the confirmation showed is trusted; a file changed meanwhile is offered again.
+// Only what the confirmation showed is trusted; a file changed meanwhile is offered again. A request
+// too long to show whole is never asked about, only explained: this is the one way trust is given.
 void ProjectFollower::trustProjectCommands(std::size_t index) {
     const auto requests = parts_.configManager.projectsAwaitingTrust();
     if (index >= requests.size()) {
         return;
     }
     const ProjectTrustRequest shown = requests[index];
-    if (!parts_.alerts->confirm(ProjectTrustPrompt::title, ProjectTrustPrompt::message(shown),
-                                ProjectTrustPrompt::acceptLabel)) {
+    const auto message = ProjectTrustPrompt::message(shown);
+    if (!message) {
+        parts_.alerts->showInfoAlert(ProjectTrustPrompt::refusedTitle, message.error());
+        return;
+    }
+    if (!parts_.alerts->confirm(ProjectTrustPrompt::title, *message, ProjectTrustPrompt::acceptLabel)) {
         return;
     }
     if (auto trusted = parts_.configManager.trustProjectCommands(shown); !trusted) {

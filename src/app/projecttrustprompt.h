@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/visibletext.h"
+#include "base/expected.h"
 #include "config/projecttruststore.h"
 
 #include <cstddef>
@@ -12,17 +12,23 @@ namespace korvane {
 // commands will run, which of the user's snippet keys the project's own snippets will replace, which of
 // its snippets insert line breaks and which open other links, each with the text or address it brings)
 // or a folder itself (what trusting it changes), so that trust is given knowingly. Everything that came
-// from the project is shown as VisibleText, bounded. Plain value.
+// from the project is shown whole, as VisibleText; a project that asks for more than can be shown is not
+// asked about at all. Plain value.
 struct ProjectTrustPrompt {
     static constexpr const char* title = "Trust This Project?";
     static constexpr const char* folderTitle = "Trust This Folder?";
     static constexpr const char* acceptLabel = "Trust";
-    // A command, a snippet's text or a link's address: its first lines, wrapped.
-    static constexpr VisibleText::Limits contentLimits{6, 80};
-    // A project root or a snippet key.
-    static constexpr std::size_t nameWidth = 200;
+    // The title of the box that says why a project is not offered for trust.
+    static constexpr const char* refusedTitle = "Too Much to Show";
+    // A command, a snippet's text or a link's address wraps at this many shown characters.
+    static constexpr std::size_t contentWidth = 80;
+    // The most a question shows, in characters of its text (an escape counting for each of its own).
+    // More is more than anyone checks in a box, and a box showing part of it would trust the rest unseen.
+    static constexpr std::size_t maxShownCharacters = 50'000;
 
-    static std::string message(const ProjectTrustRequest& request);
+    // The question for `request`, every text and address it covers shown whole; or, when that would
+    // take more than `maxShownCharacters`, why the project is not offered for trust.
+    static Expected<std::string, std::string> message(const ProjectTrustRequest& request);
     static std::string folderMessage(const std::string& folder);
 };
 

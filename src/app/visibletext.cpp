@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <unicode/uchar.h>
 
 namespace korvane {
@@ -46,14 +47,11 @@ bool isLineBreak(std::int32_t codePoint) {
            codePoint == 0x2028 || codePoint == 0x2029;
 }
 
-// Characters that draw nothing, or not what they are: formats, separators, private and unassigned
-// code points, and everything Unicode lets a renderer ignore (the bidirectional controls among them).
+// Characters that draw nothing, or not what they are: controls, private and unassigned code points,
+// spaces other than U+0020 and everything that reorders or hides the text around it.
 bool isHidden(std::int32_t codePoint) {
     switch (u_charType(codePoint)) {
     case U_CONTROL_CHAR:
-    case U_FORMAT_CHAR:
-    case U_LINE_SEPARATOR:
-    case U_PARAGRAPH_SEPARATOR:
     case U_PRIVATE_USE_CHAR:
     case U_SURROGATE:
     case U_UNASSIGNED:
@@ -61,8 +59,7 @@ bool isHidden(std::int32_t codePoint) {
     case U_SPACE_SEPARATOR:
         return codePoint != ' ';
     default:
-        return u_hasBinaryProperty(codePoint, UCHAR_DEFAULT_IGNORABLE_CODE_POINT) ||
-               u_hasBinaryProperty(codePoint, UCHAR_BIDI_CONTROL);
+        return reordersOrHidesText(codePoint);
     }
 }
 
@@ -180,6 +177,14 @@ std::vector<std::string> VisibleText::lines(std::string_view text, Limits limits
         layout.lines.push_back(omissionNote(layout));
     }
     return std::move(layout.lines);
+}
+
+std::vector<std::string> VisibleText::lines(std::string_view text, std::size_t width) {
+    return std::move(layOut(text, Limits{std::numeric_limits<std::size_t>::max(), width}, true).lines);
+}
+
+std::string VisibleText::line(std::string_view text) {
+    return std::move(layOut(text, Limits{1, std::numeric_limits<std::size_t>::max()}, false).lines.front());
 }
 
 std::string VisibleText::line(std::string_view text, std::size_t width) {

@@ -12,8 +12,8 @@ namespace korvane {
 // other line breaks, which end their line too, among them), bidirectional controls, invisible and
 // format characters, spaces other than U+0020, long runs of combining marks and bytes that are not
 // UTF-8 are written as escapes such as "<U+001B>", "<U+202E>" and "<0xFF>"; a long run of spaces is
-// counted, as "<300 spaces>". Long lines wrap; what does not fit is counted on a last line. Stateless;
-// any thread.
+// counted, as "<300 spaces>". Long lines wrap; where the lines are bounded, what does not fit is counted
+// on a last line. Stateless; any thread.
 class VisibleText {
 public:
     struct Limits {
@@ -25,10 +25,14 @@ public:
     // `text` on at most `limits.lines` shown lines, then, when something was left out, one line that
     // says how much.
     static std::vector<std::string> lines(std::string_view text, Limits limits);
+    // All of `text`, wrapped at `width`.
+    static std::vector<std::string> lines(std::string_view text, std::size_t width);
 
     // `text` on one line, its line breaks shown only as their signs, at most `width` characters
     // followed, when something was left out, by a note saying how much.
     static std::string line(std::string_view text, std::size_t width);
+    // All of `text` on one line, its line breaks shown only as their signs.
+    static std::string line(std::string_view text);
 };
 
 } // namespace korvane

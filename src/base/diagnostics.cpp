@@ -36,7 +36,8 @@ void appendHex(std::string& out, const char* prefix, unsigned value, int digits)
 // `message` with everything a terminal could act on written out as text: C0 and C1 control
 // characters and DEL as escapes such as \n, \x1B and \u009B, and bytes that are not UTF-8 as \xFF.
 // Messages carry text from files and other programs, which must neither start a line of their
-// own nor reach the terminal as escape sequences.
+// own nor reach the terminal as escape sequences; nor may they turn the rest of a line around or hide
+// part of it, so what reorders or hides text is written as \u202E or \U000E0041 too.
 void appendEscaped(std::string& out, std::string_view message) {
     std::size_t offset = 0;
     while (offset < message.size()) {
@@ -56,6 +57,9 @@ void appendEscaped(std::string& out, std::string_view message) {
             appendHex(out, "\\x", static_cast<unsigned>(codePoint), 2);
         } else if (codePoint >= 0x80 && codePoint < 0xA0) {
             appendHex(out, "\\u", static_cast<unsigned>(codePoint), 4);
+        } else if (codePoint >= 0xA0 && reordersOrHidesText(codePoint)) {
+            const bool wide = codePoint > 0xFFFF;
+            appendHex(out, wide ? "\\U" : "\\u", static_cast<unsigned>(codePoint), wide ? 8 : 4);
         } else {
             out.append(message.substr(start, offset - start));
         }
@@ -65,6 +69,20 @@ void appendEscaped(std::string& out, std::string_view message) {
 void openJournal() {
     static std::once_flag once;
     std::call_once(once, [] { openlog("korvane", LOG_PID, LOG_USER); });
+}
+
+// Journal lines carry folder names and paths as well: they are escaped as diagnostic lines are.
+void journal(int priority, std::string_view category, std::string_view message) {
+    std::string escaped;
+    appendEscaped(escaped, message);
+    std::lock_guard lock(hookMutex());
+    if (performanceHook()) {
+        performanceHook()(category, escaped);
+        return;
+    }
+    openJournal();
+    syslog(priority, "[com.korvane.app:%.*s] %.*s", static_cast<int>(category.size()), category.data(),
+           static_cast<int>(escaped.size()), escaped.data());
 }
 
 } // namespace
@@ -83,25 +101,11 @@ void diagnostic(std::string_view message) {
 }
 
 void performanceLog(std::string_view category, std::string_view message) {
-    std::lock_guard lock(hookMutex());
-    if (performanceHook()) {
-        performanceHook()(category, message);
-        return;
-    }
-    openJournal();
-    syslog(LOG_INFO, "[com.korvane.app:%.*s] %.*s", static_cast<int>(category.size()), category.data(),
-           static_cast<int>(message.size()), message.data());
+    journal(LOG_INFO, category, message);
 }
 
 void errorLog(std::string_view category, std::string_view message) {
-    std::lock_guard lock(hookMutex());
-    if (performanceHook()) {
-        performanceHook()(category, message);
-        return;
-    }
-    openJournal();
-    syslog(LOG_ERR, "[com.korvane.app:%.*s] %.*s", static_cast<int>(category.size()), category.data(),
-           static_cast<int>(message.size()), message.data());
+    journal(LOG_ERR, category, message);
 }
 
 void setDiagnosticHook(DiagnosticHook hook) {

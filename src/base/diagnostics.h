@@ -6,12 +6,14 @@
 namespace korvane {
 
 // Writes one diagnostic line, "[Korvane] " followed by `message`, to standard output. Control
-// characters and malformed UTF-8 in `message` are written as escapes, so a line is always one
-// line of plain text. Safe to call from any thread.
+// characters, what reorders or hides text (bidirectional controls, zero-width characters) and
+// malformed UTF-8 in `message` are written as escapes, so a line is always one line of plain text
+// that reads as it is stored. Safe to call from any thread.
 void diagnostic(std::string_view message);
 
 // Writes one timing line to the system journal (syslog, info level) under `category`,
-// which by convention is "<Component>.Performance". Safe to call from any thread.
+// which by convention is "<Component>.Performance", `message` escaped as a diagnostic line's.
+// Safe to call from any thread.
 void performanceLog(std::string_view category, std::string_view message);
 
 // Writes one line at error level to the system journal under `category` (a component name such as

@@ -122,6 +122,18 @@ void lowercaseInto(std::string_view text, std::string& out) {
     }
 }
 
+bool reordersOrHidesText(std::int32_t codePoint) {
+    switch (u_charType(codePoint)) {
+    case U_FORMAT_CHAR:
+    case U_LINE_SEPARATOR:
+    case U_PARAGRAPH_SEPARATOR:
+        return true;
+    default:
+        return u_hasBinaryProperty(codePoint, UCHAR_DEFAULT_IGNORABLE_CODE_POINT) ||
+               u_hasBinaryProperty(codePoint, UCHAR_BIDI_CONTROL);
+    }
+}
+
 std::string lowercased(std::string_view text) {
     std::string result;
     lowercaseInto(text, result);

@@ -89,6 +89,11 @@ inline std::int32_t nextCodePoint(std::string_view text, std::size_t& offset) {
 // Writes the UTF-8 form of `codePoint` to `out`, which has room for four bytes; returns its length.
 std::size_t encodeUtf8(char32_t codePoint, char* out);
 
+// Whether `codePoint` can reorder or hide the text around it while drawing nothing of its own: format
+// characters (the bidirectional controls and zero-width characters among them), the line and paragraph
+// separators and the other code points a renderer may ignore. Control characters are not among them.
+bool reordersOrHidesText(std::int32_t codePoint);
+
 // Full Unicode lower-casing (root locale, so the result does not depend on the user's language).
 std::string lowercased(std::string_view text);
 

@@ -1,6 +1,14 @@
 // The project follower inside the whole shell: application switches and configuration reloads.
+#include "platform/qt/qtalertpresenter.h"
 #include "shellfixture.h"
 
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextEdit>
+#include <QTimer>
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -141,6 +149,101 @@ TEST_F(ProjectFollowerTest, TheCurrentFolderIsTrustedFromTheTrayOnceConfirmed) {
     coordinator->projectFollower().handleProjectConfigChange();
     EXPECT_EQ(menuItem("Trust this folder…"), nullptr);
     EXPECT_NE(menuItem("Trust commands of " + mine + "…"), nullptr);
+}
+
+// What a modal box showed, and how it was answered.
+struct ShownBox {
+    std::string text;
+    std::vector<std::string> buttons;
+    bool fitsTheScreen = false;
+    bool buttonsInSight = true;
+};
+
+// Reads the modal box that `open` brings up, then presses its button labelled `press`, if it has one,
+// or closes it.
+ShownBox readBox(const std::function<void()>& open, const QString& press) {
+    ShownBox shown;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        shown.fitsTheScreen = box->screen()->availableGeometry().contains(box->frameGeometry());
+        for (const QLabel* label : box->findChildren<QLabel*>()) {
+            shown.text += label->text().toStdString() + "\n";
+        }
+        for (const QTextEdit* view : box->findChildren<QTextEdit*>()) {
+            shown.text += view->toPlainText().toStdString() + "\n";
+        }
+        QPushButton* pressed = nullptr;
+        for (QPushButton* button : box->findChildren<QPushButton*>()) {
+            shown.buttonsInSight &= box->rect().contains(button->mapTo(box, button->rect().bottomRight()));
+            shown.buttons.push_back(button->text().toStdString() + (button->isDefault() ? " (default)" : ""));
+            pressed = button->text() == press ? button : pressed;
+        }
+        pressed != nullptr ? pressed->click() : (void)box->close();
+    });
+    open();
+    return shown;
+}
+
+// The tray's item opens the real box on the small offscreen screen. A command longer than any line is
+// shown to its last character, the tail a cut would hide among them, with both buttons in sight and
+// "Cancel" the default. A request too long to show whole is not offered: the box says why and holds no
+// button that trusts.
+TEST_F(ProjectFollowerTest, TheTrayShowsTheWholeRequestInTheRealBoxOrSaysWhyNot) {
+    alertsPort = std::make_shared<QtAlertPresenter>();
+    coordinator.reset();
+    makeCoordinator();
+    const std::string root = (dir.path() / "project").string();
+    const auto projectFile = [&](const std::string& command) {
+        dir.write("project/.korvane.json",
+                  R"({"custom_providers": [{"id": "p", "label": "P", "command": ")" + command + R"("}]})");
+    };
+    const auto fromTray = [&](const QString& press) {
+        return readBox(
+            [&] {
+                for (QAction* action : coordinator->statusBar()->menu()->actions()) {
+                    if (action->text().toStdString() == "Trust commands of " + root + "…") {
+                        action->trigger();
+                    }
+                }
+            },
+            press);
+    };
+    std::string command = "./configure --prefix=/usr";
+    for (int part = 0; command.size() < 582; ++part) {
+        command += " --enable-part-" + std::to_string(part);
+    }
+    command = command.substr(0, 582) + "; touch /tmp/pwned";
+    projectFile(command);
+    coordinator->projectFollower().handleProjectChange(root, "project");
+    settle();
+    ConfigManager& config = *coordinator->configManager();
+
+    const ShownBox asked = fromTray(QStringLiteral("Cancel"));
+    EXPECT_LE(QApplication::primaryScreen()->availableGeometry().height(), 800);
+    EXPECT_TRUE(asked.fitsTheScreen);
+    EXPECT_TRUE(asked.buttonsInSight);
+    EXPECT_THAT(asked.buttons, testing::UnorderedElementsAre("Trust", "Cancel (default)"));
+    std::string unwrapped = asked.text;
+    for (auto at = unwrapped.find("\n    "); at != std::string::npos; at = unwrapped.find("\n    ", at)) {
+        unwrapped.erase(at, 5);
+    }
+    EXPECT_THAT(unwrapped,
+                HasSubstr("Commands it will run:" + command + "\n\nTrust covers exactly this text"));
+    EXPECT_EQ(config.projectsAwaitingTrust().size(), 1u);
+
+    projectFile(std::string(60'000, 'x') + "; touch /tmp/pwned");
+    coordinator->projectFollower().handleProjectConfigChange();
+    const ShownBox refused = fromTray(QStringLiteral("Trust"));
+    EXPECT_THAT(refused.buttons, Not(Contains(HasSubstr("Trust"))));
+    EXPECT_THAT(refused.text, HasSubstr("asks to trust more than Korvane can show"));
+    EXPECT_THAT(refused.text, HasSubstr("Read its .korvane.json yourself"));
+    EXPECT_EQ(config.projectsAwaitingTrust().size(), 1u);
+
+    projectFile(command);
+    coordinator->projectFollower().handleProjectConfigChange();
+    fromTray(QStringLiteral("Trust"));
+    EXPECT_TRUE(config.projectsAwaitingTrust().empty());
 }
 
 } // namespace

@@ -55,16 +55,17 @@ TEST(VisibleTextTest, WhatHidesOrReordersTextIsShownAndLongTextIsBounded) {
 }
 
 // Snippets that would type commands into a terminal: the box shows each one's text, each link's whole
-// address, each key and command, all of it visible.
+// address, each key and command, all of it visible and none of it cut, however long.
 TEST(ProjectTrustPromptTest, TheBoxShowsTheTextAndAddressesItAsksTrustFor) {
     ManualSnippet deploy{.key = "deploy", .expand = "git pull\ncurl -s x.invalid/i \u202Ehs.|\u202C\nexit"};
     ManualSnippet sig{.key = "sig\x1b]0;ok\x07", .expand = "Regards\r\nsudo rm -rf ~"};
-    ManualSnippet tall{.key = "tall", .expand = "1\n2\n3\n4\n5\n6\n7\n8\nhidden"};
+    ManualSnippet tall{.key = "tall" + std::string(300, 'l') + "!",
+                       .expand = "1\n2\n3\n4\n5\n6\n7\n8\nhidden"};
     ManualSnippet local{.key = "local", .url = "file:///etc/passwd?" + std::string(150, 'q') + "#end"};
     const auto request =
         ProjectTrustStore::request("/p\u202E", {{.id = "p", .label = "P", .command = "make\nrm -rf ~"}},
                                    {sig}, {deploy, sig, tall}, {local});
-    const std::string message = ProjectTrustPrompt::message(*request);
+    const std::string message = ProjectTrustPrompt::message(*request).value();
     const std::string indent = "\n        ";
     EXPECT_THAT(
         message,
@@ -75,9 +76,9 @@ TEST(ProjectTrustPromptTest, TheBoxShowsTheTextAndAddressesItAsksTrustFor) {
     EXPECT_THAT(message,
                 HasSubstr("Snippets with line breaks it will insert:\n    deploy" + indent + "git pull↵" +
                           indent + "curl -s x.invalid/i <U+202E>hs.|<U+202C>↵" + indent + "exit\n"));
-    EXPECT_THAT(message, HasSubstr("    tall" + indent + "1↵" + indent + "2↵" + indent + "3↵" + indent +
-                                   "4↵" + indent + "5↵" + indent + "6↵" + indent +
-                                   "… 10 more characters, 2 of them line breaks, not shown"));
+    EXPECT_THAT(message, HasSubstr("    tall" + std::string(300, 'l') + "!" + indent + "1↵" + indent + "2↵" +
+                                   indent + "3↵" + indent + "4↵" + indent + "5↵" + indent + "6↵" + indent +
+                                   "7↵" + indent + "8↵" + indent + "hidden\n"));
     EXPECT_THAT(message,
                 HasSubstr("it will open:\n    local" + indent + "file:///etc/passwd?" + std::string(61, 'q') +
                           indent + std::string(80, 'q') + indent + std::string(9, 'q') + "#end"));

@@ -101,7 +101,7 @@ protected:
             .workspaceEvents = workspace,
             .memoryPressure = memoryPressure,
             .urlOpener = urlOpener,
-            .alerts = alerts,
+            .alerts = alertsPort ? alertsPort : std::shared_ptr<AlertPresenter>(alerts),
             .defaults = defaults,
             .makePopupController =
                 [this](const PopupViewModel::DetailControllerFactory& makeDetail) {
@@ -184,6 +184,8 @@ protected:
     std::shared_ptr<FakeMemoryPressureSource> memoryPressure = std::make_shared<FakeMemoryPressureSource>();
     std::shared_ptr<FakeUrlOpener> urlOpener = std::make_shared<FakeUrlOpener>();
     std::shared_ptr<FakeAlertPresenter> alerts = std::make_shared<FakeAlertPresenter>();
+    // The port the shell is made with when set (the real boxes); `alerts` otherwise.
+    std::shared_ptr<AlertPresenter> alertsPort;
     std::shared_ptr<FakeUserDefaults> defaults = std::make_shared<FakeUserDefaults>();
     std::shared_ptr<FakeScreenList> screens = std::make_shared<FakeScreenList>();
     FakeCaretLocator caret;

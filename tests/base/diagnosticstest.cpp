@@ -19,6 +19,10 @@ TEST(DiagnosticTest, ControlCharactersAndBrokenUtf8AreWrittenAsEscapes) {
          "csi \\u009B31m"},                         // U+009B, the one-character escape introducer
         {"bad \xff\xfe end", "bad \\xFF\\xFE end"}, // not UTF-8
         {"cut \xe2\x82", "cut \\xE2\\x82"},         // a truncated sequence
+        // What reorders or hides the rest of a line: bidirectional controls, zero-width and other
+        // format characters, the Unicode line and paragraph separators.
+        {"rm \u202Etxt.sh\u2066 \u200B\u200D\uFEFF\u2028\u2029\u061C\U000E0041",
+         "rm \\u202Etxt.sh\\u2066 \\u200B\\u200D\\uFEFF\\u2028\\u2029\\u061C\\U000E0041"},
         {"caf\xc3\xa9 \xf0\x9f\x98\x80 \\n \xc2\xa0", "caf\xc3\xa9 \xf0\x9f\x98\x80 \\n \xc2\xa0"}, // kept
     };
     test::LogCapture log;
@@ -28,6 +32,16 @@ TEST(DiagnosticTest, ControlCharactersAndBrokenUtf8AreWrittenAsEscapes) {
         ASSERT_EQ(log.lines().size(), 1u);
         EXPECT_EQ(log.lines()[0], "[Korvane] " + written) << written;
     }
+}
+
+// Journal lines name folders and paths from projects too.
+TEST(DiagnosticTest, JournalLinesAreEscapedAsWell) {
+    test::LogCapture log;
+    performanceLog("Files.Performance", "root=/src/\u202Eevil\nforged");
+    errorLog("Files", "root=\x1b[2J");
+    ASSERT_EQ(log.performanceLines().size(), 2u);
+    EXPECT_EQ(log.performanceLines()[0].message, "root=/src/\\u202Eevil\\nforged");
+    EXPECT_EQ(log.performanceLines()[1].message, "root=\\x1B[2J");
 }
 
 TEST(DiagnosticTest, StandardOutputGetsOneEscapedLine) {

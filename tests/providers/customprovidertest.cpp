@@ -174,6 +174,23 @@ TEST_F(CustomProviderTest, AnUntrustedCommandNeverStartsAndSaysSoOnce) {
                             "'/home/u/downloads/repo' are not trusted yet"));
 }
 
+// A provider's identifier, its command and its project's folder come from files a project wrote: the
+// lines that name them carry none of their controls as they are.
+TEST_F(CustomProviderTest, LogLinesShowWhatAProjectWroteEscaped) {
+    auto untrusted = provider(providerConfig("tick\u202Eets"), CommandTrust{"/home/u/\u2067repo"});
+    EXPECT_THAT(untrusted->snippets("/home/u/\u2067repo"), IsEmpty());
+    CustomProviderConfig failing = providerConfig();
+    failing.command = "make \u202Ehs.1\x1b[2J";
+    processes->respondByDefault({.launchError = ENOENT});
+    EXPECT_THAT(provider(failing)->snippets("/p"), IsEmpty());
+    EXPECT_THAT(log.lines(),
+                ElementsAre("[Korvane] Custom provider 'tick\\u202Eets' not run: the commands of "
+                            "project '/home/u/\\u2067repo' are not trusted yet",
+                            testing::StartsWith("[Korvane] Shell command failed for 'make "
+                                                "\\u202Ehs.1\\x1B[2J': "),
+                            "[Korvane] Custom provider 'tickets' exited with status -1"));
+}
+
 TEST_F(CustomProviderTest, IdentifiersAndBadges) {
     auto tickets = provider(providerConfig());
     EXPECT_EQ(tickets->snippetID("abc"), "custom:tickets:119f095f750e29fe");
