@@ -78,7 +78,7 @@ std::optional<double> CategoryItemsView::centringOffset(const PaintContext& cont
 void CategoryItemsView::paint(QPainter& painter, const QRectF& rect, const PaintContext& context,
                               double scrollOffset, double spinnerPhase) const {
     painter.save();
-    painter.setClipRect(rect, Qt::IntersectClip);
+    PaintContext::clipTo(painter, rect);
     paintBrowserFocus(painter, rect, input_.focus, false);
     painter.setRenderHint(QPainter::Antialiasing);
     const PopupSurfaceStyle& surface = context.surface;

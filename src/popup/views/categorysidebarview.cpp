@@ -95,7 +95,7 @@ std::string CategorySidebarView::shortAlias(const PopupViewModel::Category& cate
 void CategorySidebarView::paint(QPainter& painter, const QRectF& rect, const PaintContext& context,
                                 double scrollOffset) const {
     painter.save();
-    painter.setClipRect(rect, Qt::IntersectClip);
+    PaintContext::clipTo(painter, rect);
     paintBrowserFocus(painter, rect, focus_, true);
     painter.setRenderHint(QPainter::Antialiasing);
 

@@ -4,6 +4,7 @@
 
 #include <QFontMetricsF>
 #include <QHash>
+#include <QPainterPath>
 #include <QStaticText>
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
@@ -92,6 +93,14 @@ QColor PaintContext::qcolor(Color color) {
                             static_cast<float>(std::clamp(color.opacity, 0.0, 1.0)));
 }
 
+void PaintContext::clipTo(QPainter& painter, const QRectF& area) {
+    painter.setClipRect(area, Qt::IntersectClip);
+}
+
+void PaintContext::clipTo(QPainter& painter, const QPainterPath& area) {
+    painter.setClipPath(area, Qt::IntersectClip);
+}
+
 double PaintContext::width(const std::vector<TextRun>& runs) {
     double total = 0;
     for (const auto& run : runs) {
@@ -134,7 +143,8 @@ double PaintContext::drawLine(QPainter& painter, const QRectF& rect, const std::
         const double baseline = rect.center().y() + (metrics.ascent() - metrics.descent()) / 2;
         painter.setFont(run.font);
         painter.setPen(qcolor(run.color));
-        painter.drawStaticText(QPointF(x, baseline - metrics.ascent()), shapedText().prepared(run.font, run.text));
+        painter.drawStaticText(QPointF(x, baseline - metrics.ascent()),
+                               shapedText().prepared(run.font, run.text));
         if (log != nullptr) {
             log->record(PaintedText{run.text.toStdString(),
                                     QRectF(x, baseline - metrics.ascent(), w, metrics.height()),

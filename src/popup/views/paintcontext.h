@@ -13,6 +13,8 @@
 #include <QString>
 #include <vector>
 
+class QPainterPath;
+
 namespace korvane {
 
 // One stretch of text in one font and colour.
@@ -36,6 +38,11 @@ struct PaintContext {
     }
 
     static QColor qcolor(Color color);
+
+    // Narrows `painter`'s clip to `area` within the clip it already holds, never replacing it: a view
+    // clipping its own part stays inside the part its parent gave it. Every popup view clips this way.
+    static void clipTo(QPainter& painter, const QRectF& area);
+    static void clipTo(QPainter& painter, const QPainterPath& area);
 
     // Draws `runs` on one line in `rect`, vertically centred and aligned by `alignment`; when they do
     // not fit, the tail is cut at a character boundary and ends in "…". Returns the width drawn.

@@ -139,7 +139,9 @@ void PopupView::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::TextAntialiasing);
     const QRectF all(0, 0, width(), height());
     SurfacePainter::paintBackground(painter, all, context.surface, cornerRadius);
-    painter.setClipPath(SurfacePainter::outline(all, cornerRadius));
+    // The content stays inside the rounded outline; the border below is drawn over its edge.
+    painter.save();
+    PaintContext::clipTo(painter, SurfacePainter::outline(all, cornerRadius));
 
     const QRectF statusRect(0, all.bottom() - PopupStatusBarView::height, all.width(),
                             PopupStatusBarView::height);
@@ -165,7 +167,7 @@ void PopupView::paintEvent(QPaintEvent*) {
                            model_->mode() == PopupMode::browser ? browserHints : searchHints)
             .paint(painter, statusRect, context);
     }
-    painter.setClipping(false);
+    painter.restore();
     if (glassSupported_) {
         SurfacePainter::paintBorder(painter, all, context.surface, cornerRadius);
     } else {

@@ -174,7 +174,7 @@ void SearchResultListView::paint(QPainter& painter, const PaintContext& context,
     }
     const QRectF viewport = scrollViewport();
     painter.save();
-    painter.setClipRect(viewport, Qt::IntersectClip);
+    PaintContext::clipTo(painter, viewport);
     const QFont messageFont = context.font(FontRoles::Design::monospaced,
                                            FontRoles::nearest(context.fontSize() * 0.8), QFont::Normal);
     if (emptyMessage_) {

@@ -79,9 +79,11 @@ void SnippetRowView::paint(QPainter& painter, const QRectF& rect, const PaintCon
                                    run.matched ? primary : dim});
         }
     }
-    // The row is a painted rectangle, so a label wider than the room is cut rather than spilling out.
+    // The row is a painted rectangle, so a label wider than the room is cut rather than spilling out;
+    // a row the list shows only in part is cut at the list's edge as well.
     painter.save();
-    painter.setClipRect(labelRect.adjusted(0, -context.theme.rowPadding, 0, context.theme.rowPadding));
+    PaintContext::clipTo(painter,
+                         labelRect.adjusted(0, -context.theme.rowPadding, 0, context.theme.rowPadding));
     context.drawLine(painter, labelRect, runs, Qt::AlignLeft, "row.label");
     painter.restore();
 }

@@ -57,8 +57,8 @@ void clipToPopupOutline(QPainter& painter, const QWidget& child) {
     if (root == nullptr) {
         return;
     }
-    painter.setClipPath(SurfacePainter::outline(QRectF(root->rect()), 8).translated(-QPointF(child.pos())),
-                        Qt::IntersectClip);
+    PaintContext::clipTo(painter,
+                         SurfacePainter::outline(QRectF(root->rect()), 8).translated(-QPointF(child.pos())));
 }
 
 QEasingCurve popupEaseOut() {
