@@ -277,6 +277,8 @@ void ShellLifecycle::showOnboarding(bool openAtPermissionStep) {
             onboardingViewModel_,
             OnboardingView::Environment{parts_.scheduler, parts_.applicationIcon, iconLoader()});
         onboardingWindow_->onWindowClose = weakCallback(weak, &ShellLifecycle::dismissOnboarding);
+        onboardingObserver_ =
+            onboardingViewModel_->addObserver(weakCallback(weak, &ShellLifecycle::followOnboardingStep));
     } else {
         // A flow left open while the permission went must not offer to finish as if it held.
         onboardingViewModel_->refreshPermission();
@@ -285,7 +287,44 @@ void ShellLifecycle::showOnboarding(bool openAtPermissionStep) {
             onboardingViewModel_->setCurrentStep(OnboardingStep::ready);
         }
     }
+    followOnboardingStep();
     onboardingWindow_->showAndActivate();
+}
+
+// The card turns to granted only through its own poll, which "Grant Permission" starts; the shell
+// asks on its own while the button is offered, so that a permission given elsewhere starts the
+// session at once.
+void ShellLifecycle::followOnboardingStep() {
+    if (onboardingViewModel_ && onboardingViewModel_->offersPermissionGrant()) {
+        if (!onboardingTrustCheck_) {
+            scheduleOnboardingTrustCheck();
+        }
+    } else {
+        stopOnboardingTrustCheck();
+    }
+}
+
+// Asking never waits: the port asks in the background and tells a new answer through
+// handleTrustChanged.
+void ShellLifecycle::scheduleOnboardingTrustCheck() {
+    std::weak_ptr<ShellLifecycle> weak = weak_from_this();
+    auto token = std::make_shared<CancellationToken>();
+    *token = parts_.scheduler.postAfter(onboardingTrustCheckInterval, [weak, token] {
+        auto self = weak.lock();
+        if (!self || token->isCancelled()) {
+            return;
+        }
+        self->parts_.trust->isTrusted();
+        self->scheduleOnboardingTrustCheck();
+    });
+    onboardingTrustCheck_ = *token;
+}
+
+void ShellLifecycle::stopOnboardingTrustCheck() {
+    if (onboardingTrustCheck_) {
+        onboardingTrustCheck_->cancel();
+        onboardingTrustCheck_.reset();
+    }
 }
 
 void ShellLifecycle::dismissOnboarding() {
@@ -296,10 +335,16 @@ void ShellLifecycle::dismissOnboarding() {
     isOnboardingActive_ = false;
     onboardingShownWithoutTrustAnswer_ = false;
     onboardingCapturedContext_.reset();
+    stopOnboardingTrustCheck();
     auto window = std::move(onboardingWindow_);
     if (window) {
         window->close();
     }
+    // A poll still running keeps the view model alive after this; the shell no longer follows it.
+    if (onboardingViewModel_ && onboardingObserver_) {
+        onboardingViewModel_->removeObserver(*onboardingObserver_);
+    }
+    onboardingObserver_.reset();
     onboardingViewModel_.reset();
     // The window may be inside its own close handler: it goes once the event loop is back.
     if (window) {
@@ -340,6 +385,7 @@ void ShellLifecycle::quit() {
     if (trustAnswerDeadline_) {
         trustAnswerDeadline_->cancel();
     }
+    stopOnboardingTrustCheck();
     if (parts_.workspaceEvents) {
         parts_.workspaceEvents->stop();
     }

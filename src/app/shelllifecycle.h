@@ -4,6 +4,7 @@
 #include "app/projectfollower.h"
 #include "app/statusbarcontroller.h"
 #include "base/cancellationtoken.h"
+#include "base/observerlist.h"
 #include "base/scheduler.h"
 #include "config/configmanager.h"
 #include "input/eventtap.h"
@@ -32,8 +33,9 @@ class OnboardingWindow;
 class PreviewContentService;
 
 // The life of the shell around the sessions: the key tap started whenever the trust port reports
-// access granted and stopped when it reports it gone, memory pressure, the settings and onboarding
-// windows, and what stops at quit. Main thread; what it installs holds it weakly.
+// access granted and stopped when it reports it gone (the port asked on a timer while the onboarding
+// offers the grant), memory pressure, the settings and onboarding windows, and what stops at quit.
+// Main thread; what it installs holds it weakly.
 class ShellLifecycle : public std::enable_shared_from_this<ShellLifecycle> {
 public:
     struct Parts {
@@ -72,6 +74,10 @@ public:
     // How long the start waits for the trust port's first answer before it goes on as if the
     // permission were missing: well past the time limits of the port's own questions.
     static constexpr double firstTrustAnswerWait = 5.0;
+    // How often the trust port is asked while the onboarding offers "Grant Permission", so that a
+    // permission given by another program (a desktop's own accessibility setting) starts the
+    // session without the button or the tray menu.
+    static constexpr double onboardingTrustCheckInterval = 2.0;
 
     explicit ShellLifecycle(Parts parts);
     ~ShellLifecycle();
@@ -114,6 +120,9 @@ private:
     void decideWithoutTrustAnswer();
     void installTapCallbacks();
     void startProjectDetectionOnce();
+    void followOnboardingStep();
+    void scheduleOnboardingTrustCheck();
+    void stopOnboardingTrustCheck();
     std::string frontmostBundleID() const;
     std::shared_ptr<const IconLoader> iconLoader();
 
@@ -126,6 +135,9 @@ private:
     std::shared_ptr<const IconLoader> icons_;
     bool isOnboardingActive_ = false;
     std::optional<CompletionFlow::CapturedContext> onboardingCapturedContext_;
+    std::optional<ObserverList<>::ID> onboardingObserver_;
+    // The next question of the trust port while the onboarding offers the grant.
+    std::optional<CancellationToken> onboardingTrustCheck_;
     bool isSessionStarted_ = false;
     bool isProjectDetectionStarted_ = false;
     bool isMonitoringMemoryPressure_ = false;

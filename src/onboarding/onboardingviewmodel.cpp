@@ -116,6 +116,11 @@ void OnboardingViewModel::refreshPermission() {
     setPermissionGranted(trusted);
 }
 
+bool OnboardingViewModel::offersPermissionGrant() const {
+    return !isPermissionGranted_ &&
+           (currentStep_ == OnboardingStep::welcome || currentStep_ == OnboardingStep::ready);
+}
+
 void OnboardingViewModel::advance() {
     if (currentStep_ == OnboardingStep::welcome) {
         setCurrentStep(OnboardingStep::experience);

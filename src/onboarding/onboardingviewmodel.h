@@ -41,6 +41,9 @@ public:
     const std::string& realInputText() const { return realInputText_; }
     bool didFirePermissionGranted() const { return didFirePermissionGranted_; }
     bool isPolling() const { return pollTimer_.has_value(); }
+    // Whether the step on screen offers "Grant Permission": the welcome step's card and the ready
+    // step's panel, until the grant is seen.
+    bool offersPermissionGrant() const;
 
     // Each setter stores and notifies only when the value differs.
     void setCurrentStep(OnboardingStep step);

@@ -256,6 +256,39 @@ protected:
         });
     }
 
+    // Runs the port's reports and what is due now, virtual time standing still.
+    template <typename Predicate> bool settleNowUntil(Predicate done, double seconds = 5.0) {
+        return test::pollUntil(
+            [&] {
+                QCoreApplication::processEvents();
+                scheduler.runUntilIdle();
+                return done();
+            },
+            seconds);
+    }
+
+    // The questions the port has put to the bus owner once none has come for a tenth of a second.
+    int questionsWhenQuiet() {
+        int seen = -1;
+        while (seen != owner->calls()) {
+            seen = owner->calls();
+            settleNowUntil([] { return false; }, 0.1);
+        }
+        return seen;
+    }
+
+    // The permission goes while the session runs: the tap's health check hears it, and the
+    // onboarding opens by itself at the step that asks for it.
+    void revokeUntilTheOnboardingAsks() {
+        ASSERT_TRUE(settleUntil([&] { return coordinator->shell().isSessionStarted(); }));
+        owner->answer(false);
+        ASSERT_TRUE(settleUntil([&] {
+            scheduler.advance(EventTap::healthCheckInterval);
+            return coordinator->shell().isOnboardingActive();
+        }));
+        ASSERT_FALSE(coordinator->shell().isSessionStarted());
+    }
+
     test::PrivateBus bus;
     std::optional<test::ScopedEnv> busVariable;
     std::optional<test::FakeStatusOwner> owner;
@@ -298,6 +331,61 @@ TEST_F(ShellOverTheAccessibilityBusTest, APermissionBackAsTheOnboardingClosesSta
     EXPECT_THAT(menuTitles(*coordinator->statusBar()), Contains("Onboarding"));
     type(";;s");
     EXPECT_TRUE(popup->isVisible());
+}
+
+// The onboarding waits at its permission step, the switch is turned on by another program and not by
+// "Grant Permission": the shell's next question starts the session, with no tray menu opened and no
+// window closed. The card keeps asking until its own button is pressed.
+TEST_F(ShellOverTheAccessibilityBusTest, APermissionGivenElsewhereWhileTheOnboardingAsksStartsTheSession) {
+    revokeUntilTheOnboardingAsks();
+    QWidget* window = shownOnboardingWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(showsText(window, "Almost ready"));
+    questionsWhenQuiet();
+
+    lines.clear();
+    owner->answer(true);
+    scheduler.advance(ShellLifecycle::onboardingTrustCheckInterval);
+    EXPECT_TRUE(settleNowUntil([&] { return coordinator->shell().isSessionStarted(); }))
+        << "the switch turned on elsewhere went unheard";
+    EXPECT_THAT(lines.lines(), Contains("[Korvane] Ready. Type ;; to activate."));
+    EXPECT_THAT(menuTitles(*coordinator->statusBar()), Contains("Onboarding"));
+    EXPECT_TRUE(coordinator->shell().isOnboardingActive());
+    EXPECT_TRUE(showsText(window, "Almost ready"));
+    type(";;s");
+    EXPECT_TRUE(popup->isVisible());
+}
+
+// The shell asks only while a step offers "Grant Permission", the flow opened by itself or from the
+// tray, and stops when the step is left or the window closes. The switch stays off throughout.
+TEST_F(ShellOverTheAccessibilityBusTest, TheShellAsksOnlyWhileTheOnboardingOffersTheGrant) {
+    revokeUntilTheOnboardingAsks();
+    QWidget* window = shownOnboardingWindow();
+    ASSERT_NE(window, nullptr);
+    // Whether the port puts questions to the bus over a few of the shell's intervals after `button`.
+    const auto asksAfter = [&](const char* button) {
+        if (button) {
+            shownButton(window, button)->click();
+        }
+        const int before = questionsWhenQuiet();
+        for (int tick = 0; tick < 3; ++tick) {
+            scheduler.advance(ShellLifecycle::onboardingTrustCheckInterval);
+            questionsWhenQuiet();
+        }
+        return questionsWhenQuiet() > before;
+    };
+    EXPECT_TRUE(asksAfter(nullptr)) << "opened by itself at its last step";
+    EXPECT_FALSE(asksAfter("back")) << "the try-it step";
+    EXPECT_TRUE(asksAfter("back")) << "the welcome step's card";
+    EXPECT_FALSE(asksAfter("close")) << "closed";
+    EXPECT_FALSE(coordinator->shell().isOnboardingActive());
+
+    coordinator->statusBar()->onOpenOnboarding();
+    window = shownOnboardingWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(showsText(window, "Almost ready"));
+    EXPECT_TRUE(asksAfter(nullptr)) << "opened from the tray";
+    EXPECT_FALSE(coordinator->shell().isSessionStarted());
 }
 
 } // namespace
