@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -10,6 +11,12 @@
 #include <vector>
 
 namespace korvane {
+
+// A configuration as the file would hold it, for failure messages.
+void PrintTo(const AppConfig& config, std::ostream* out) {
+    *out << config.encode().dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 namespace {
 
 // Each side changes other keys: the result holds both sides' changes, whatever the kind of change.
@@ -119,7 +126,8 @@ TEST(ConfigRebaseTest, ApplicationListsMergeByIdAndAnAbsentListCountsAsEmpty) {
 }
 
 // A list that `ours` left as it was (absent and empty being the same) keeps the version of
-// `theirs`, and a repeated application id pairs its blocks by position: no block of either side goes.
+// `theirs`, and a block of a repeated application id stands for the base's block equal to it, or for
+// the one block left under its id: no block of either side goes.
 TEST(ConfigRebaseTest, RepeatedApplicationIdsAndEmptyListsLoseNoBlockOfEitherSide) {
     const AppListCase cases[] = {
         {"-", "x x*", "[]", "x x*"},              // the window wrote an empty list
@@ -130,6 +138,28 @@ TEST(ConfigRebaseTest, RepeatedApplicationIdsAndEmptyListsLoseNoBlockOfEitherSid
         {"a a*", "a*", "a a*:k", "a*:k"},         // another removed the earlier block
         {"a a*", "a:t a*", "a a*:k", "a:t a*:k"}, // each edited another block of the repeat
         {"x", "x x", "x'", "x' x"},               // another repeated an application the window renamed
+    };
+    for (const auto& row : cases) {
+        expectMerge(row);
+    }
+}
+
+// Where a repeated id leaves open which entry of the base a side's entry stands for, both sides'
+// entries stay rather than one side's edit landing on the wrong one; ids are compared as bytes.
+TEST(ConfigRebaseTest, AnAmbiguousRepeatLosesNoEntryOrChangeOfEitherSide) {
+    const AppListCase cases[] = {
+        // another removed the first b and changed the second, the window changed the first
+        {"x:b=1,b=2", "x:b=T", "x:b=O,b=2", "x:b=O,b=T"},
+        // another put a new block before the existing one and edited that, the window renamed it
+        // and removed a snippet: another's new block keeps its name
+        {"x:a,b", "x:n x*:a,b", "x':a", "x':a x:n x*:a,b"},
+        // two identical snippets, each side changed one
+        {"x:a,a", "x:a=T,a", "x:a,a=O", "x:a,a=O,a=T"},
+        // another added a d and changed the original one, the window added a d of its own
+        {"x:d", "x:d=N,d=L", "x:d,d=O", "x:d=O,d=N,d=L"},
+        // two ids apart only in bytes that are not UTF-8: another removed one, the window edited
+        // the other
+        {"x\xFF x\xFE", "x\xFE", "x\xFF x\xFE*", "x\xFE*"},
     };
     for (const auto& row : cases) {
         expectMerge(row);
@@ -156,13 +186,15 @@ TEST(ConfigRebaseTest, BothSidesEditingOneApplicationKeepEachOthersSnippets) {
     }
 }
 
-// The global list with a repeated key: rows pair by position, and a row equal to one of the base
-// stands for that row, so that deleting the earlier of two keeps another's edit of the later one.
+// The global list with a repeated key: a row equal to one of the base stands for that row, so that
+// deleting the earlier of two keeps another's edit of the later one; of identical rows that both
+// sides kept fewer of than the base held, as many stay as both kept.
 TEST(ConfigRebaseTest, GlobalSnippetsWithARepeatedKeyMergeRowByRow) {
     const std::array<const char*, 4> cases[] = {
         {"a a=2", "a a=2 b", "a a=O", "a a=O b"},
         {"a a=2 b", "a a=T b", "a=2 b", "a=T b"},
         {"a", "a a=2", "a c", "a c a=2"},
+        {"a a a", "a x", "a a", "a x"},
     };
     for (const auto& [base, theirs, ours, expected] : cases) {
         SCOPED_TRACE(std::string(base) + " | " + theirs + " | " + ours);
