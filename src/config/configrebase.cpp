@@ -1,14 +1,13 @@
 #include "config/configrebase.h"
 
 #include "base/jsonreader.h"
+#include "config/listpairing.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace korvane {
@@ -49,52 +48,6 @@ const Json& listOf(const Json& value) {
     return value.is_array() ? value : empty;
 }
 
-std::string_view idOf(const Json& entry, const char* idField) {
-    if (!entry.is_object()) {
-        return {};
-    }
-    const Json& id = member(entry, idField);
-    return id.is_string() ? std::string_view(id.get_ref<const std::string&>()) : std::string_view();
-}
-
-// Positions in a list grouped by a text (an entry's id, or the entry as JSON), each group handed out
-// in order. The texts are views: their owner keeps them while the queues are in use.
-class PositionQueues {
-public:
-    void add(std::string_view text, std::size_t position) { groups_[text].positions.push_back(position); }
-    // The next position of `text`'s group not handed out yet, or none.
-    std::optional<std::size_t> take(std::string_view text) {
-        const auto group = groups_.find(text);
-        if (group == groups_.end() || group->second.next == group->second.positions.size()) {
-            return std::nullopt;
-        }
-        return group->second.positions[group->second.next++];
-    }
-
-private:
-    struct Group {
-        std::vector<std::size_t> positions;
-        std::size_t next = 0;
-    };
-    std::unordered_map<std::string_view, Group> groups_;
-};
-
-// An entry as JSON text, to find equal entries by. The window's side may hold bytes that are not
-// UTF-8 (an application's id or name read from the desktop): they read as U+FFFD here rather than
-// failing the merge.
-std::string textOf(const Json& entry) {
-    return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
-std::vector<std::string> textsOf(const Json& list) {
-    std::vector<std::string> texts;
-    texts.reserve(list.size());
-    for (const Json& entry : list) {
-        texts.push_back(textOf(entry));
-    }
-    return texts;
-}
-
 // Keys of `base` and `ours`, in that order, each once.
 std::vector<std::string> keysOf(const Json& base, const Json& ours) {
     std::vector<std::string> keys;
@@ -106,40 +59,6 @@ std::vector<std::string> keysOf(const Json& base, const Json& ours) {
         }
     }
     return keys;
-}
-
-// For each entry of `side`, the entry of `base` it stands for, or none for an entry the side added.
-// An entry equal to one of `base` (`baseTexts` holds them as JSON) stands for that one; the others
-// stand, in order, for the entries of `base` with the same id that are left. A file may repeat an id
-// (the loader lets the later entry win), so where an id repeats, changed entries pair by position and
-// every entry keeps one.
-std::vector<std::optional<std::size_t>> alignWithBase(const Json& side, const Json& base,
-                                                      const std::vector<std::string>& baseTexts,
-                                                      const char* idField) {
-    PositionQueues baseByContent;
-    for (std::size_t index = 0; index < base.size(); ++index) {
-        baseByContent.add(baseTexts[index], index);
-    }
-    std::vector<bool> matched(base.size(), false);
-    std::vector<std::optional<std::size_t>> aligned(side.size());
-    for (std::size_t index = 0; index < side.size(); ++index) {
-        aligned[index] = baseByContent.take(textOf(side[index]));
-        if (aligned[index]) {
-            matched[*aligned[index]] = true;
-        }
-    }
-    PositionQueues leftById;
-    for (std::size_t index = 0; index < base.size(); ++index) {
-        if (!matched[index]) {
-            leftById.add(idOf(base[index], idField), index);
-        }
-    }
-    for (std::size_t index = 0; index < side.size(); ++index) {
-        if (!aligned[index]) {
-            aligned[index] = leftById.take(idOf(side[index], idField));
-        }
-    }
-    return aligned;
 }
 
 void layChanges(Json& theirs, const Json& base, const Json& ours, Level level);
@@ -157,45 +76,50 @@ Json mergeEntry(const Json& theirs, const Json& base, const Json& ours, const Li
 
 // A list edited on both sides, merged entry by entry: the entries of `ours` in its order, an entry
 // that `ours` left as it was in `base` taking the version of `theirs` (or going when `theirs`
-// dropped it) and one that both changed, or both added under one id, merged; then the entries that
-// only `theirs` added.
+// dropped it), one that both changed, or both added, merged; then the other entries of `theirs`.
+// Where a repeated id leaves open which base entry a side's entry stands for, that entry is kept
+// as the side left it rather than merged with a guess, so an extra copy may stay but no change goes.
 Json mergeList(const Json& theirs, const Json& base, const Json& ours, const ListKind& kind) {
-    const std::vector<std::string> baseTexts = textsOf(base);
-    const auto theirBase = alignWithBase(theirs, base, baseTexts, kind.idField);
-    const auto ourBase = alignWithBase(ours, base, baseTexts, kind.idField);
-    std::vector<const Json*> theirVersion(base.size(), nullptr);
-    PositionQueues theirAdded;
+    const ListPairing pairing(theirs, base, ours, kind.idField);
+    std::vector<std::optional<std::size_t>> theirVersion(base.size());
     for (std::size_t index = 0; index < theirs.size(); ++index) {
-        if (theirBase[index]) {
-            theirVersion[*theirBase[index]] = &theirs[index];
-        } else {
-            theirAdded.add(idOf(theirs[index], kind.idField), index);
+        if (const auto before = pairing.theirBase(index)) {
+            theirVersion[*before] = index;
         }
     }
     std::vector<bool> taken(theirs.size(), false);
     Json merged = Json::array();
     for (std::size_t index = 0; index < ours.size(); ++index) {
         const Json& entry = ours[index];
-        if (const auto before = ourBase[index]) {
-            const Json* their = theirVersion[*before];
+        if (const auto before = pairing.ourBase(index)) {
+            const auto their = theirVersion[*before];
+            if (their) {
+                taken[*their] = true;
+            }
             if (entry == base[*before]) {
-                if (their != nullptr) {
-                    merged.push_back(*their);
+                if (their) {
+                    merged.push_back(theirs[*their]);
                 }
-            } else if (their != nullptr && *their != base[*before]) {
-                merged.push_back(mergeEntry(*their, base[*before], entry, kind));
+            } else if (their && theirs[*their] != base[*before]) {
+                merged.push_back(mergeEntry(theirs[*their], base[*before], entry, kind));
             } else {
                 merged.push_back(entry);
             }
-        } else if (const auto added = theirAdded.take(idOf(entry, kind.idField))) {
-            taken[*added] = true;
-            merged.push_back(mergeEntry(theirs[*added], Json::object(), entry, kind));
-        } else {
+        } else if (const auto their = pairing.theirMatch(index)) {
+            taken[*their] = true;
+            merged.push_back(mergeEntry(theirs[*their], Json::object(), entry, kind));
+        } else if (!pairing.ourKeptCopy(index)) {
             merged.push_back(entry);
         }
     }
     for (std::size_t index = 0; index < theirs.size(); ++index) {
-        if (!theirBase[index] && !taken[index]) {
+        const auto before = pairing.theirBase(index);
+        // An entry that `ours` dropped goes; one whose version in `ours` cannot be told apart
+        // stays if `theirs` changed it. A copy of a base entry that both sides kept fewer of than
+        // the base held lives on only as often as both kept one.
+        const bool dropped = before ? theirs[index] == base[*before] || !pairing.oursMayHold(*before)
+                                    : pairing.theirKeptCopy(index);
+        if (!taken[index] && !dropped) {
             merged.push_back(theirs[index]);
         }
     }
