@@ -1,6 +1,6 @@
 // Cost of one run of a user's command in a folder the user has not trusted: the reading of the
 // configuration it can reach, then the command itself (`true`). In a plain repository, in one with a
-// submodule, and, for comparison, the same command in a trusted folder.
+// submodule, in one with twenty, and, for comparison, the same command in a trusted folder.
 #include "platform/linux/linuxprocessrunner.h"
 #include "providers/shellcommandrunner.h"
 #include "scratchdirectory.h"
@@ -13,7 +13,7 @@ namespace {
 
 using korvane::ShellCommandRunner;
 
-// Two repositories made once: "plain", and "super" with the submodule "sub".
+// Repositories made once: "plain", "super" with the submodule "sub", "many" with twenty submodules.
 class BenchRepositories {
 public:
     BenchRepositories() {
@@ -25,7 +25,10 @@ public:
             " && for r in plain src super; do git init -q $r && echo x > $r/a.txt && git -C $r add -A"
             " && git -C $r commit -qm base || exit 1; done"
             " && git -C super -c protocol.file.allow=always submodule add -q \"$PWD/src\" sub"
-            " && git -C super commit -qm sub";
+            " && git -C super commit -qm sub"
+            " && git init -q many && for i in $(seq 1 20); do"
+            " git -C many -c protocol.file.allow=always submodule add -q \"$PWD/src\" sub$i || exit 1; done"
+            " && git -C many commit -qm subs";
         ok_ = std::system(script.c_str()) == 0;
     }
     std::string root(const char* name) const { return (scratch_.path() / name).string(); }
@@ -71,6 +74,11 @@ void BM_UntrustedCommandWithSubmodule(benchmark::State& state) {
     runCommand(state, "super", ShellCommandRunner::Folder::untrusted);
 }
 BENCHMARK(BM_UntrustedCommandWithSubmodule)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_UntrustedCommandWithTwentySubmodules(benchmark::State& state) {
+    runCommand(state, "many", ShellCommandRunner::Folder::untrusted);
+}
+BENCHMARK(BM_UntrustedCommandWithTwentySubmodules)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
