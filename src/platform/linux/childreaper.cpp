@@ -124,50 +124,69 @@ void ChildReaper::unregisterChild(pid_t pid) {
 }
 
 void ChildReaper::endRun(std::uint64_t run, pid_t firstChild) {
-    std::lock_guard guard(lock_);
-    activeRuns_.erase(run);
-    const auto now = std::chrono::steady_clock::now();
-    const bool fullDue = now - lastFullSweep_ >= kFullSweepInterval;
-    if (firstChild <= 0 && !fullDue) {
-        // Nothing was started, so nothing new can have been left.
-        return;
-    }
     pid_t since = firstChild;
-    if (firstChild <= 0 || firstChild < lastFirstChild_ || fullDue) {
-        since = 0;
-        lastFullSweep_ = now;
-    }
-    if (firstChild > 0) {
-        lastFirstChild_ = firstChild;
+    {
+        std::lock_guard guard(lock_);
+        activeRuns_.erase(run);
+        const auto now = std::chrono::steady_clock::now();
+        const bool fullDue = now - lastFullSweep_ >= kFullSweepInterval;
+        if (firstChild <= 0 && !fullDue) {
+            // Nothing was started, so nothing new can have been left.
+            return;
+        }
+        if (firstChild <= 0 || firstChild < lastFirstChild_ || fullDue) {
+            since = 0;
+            lastFullSweep_ = now;
+        }
+        if (firstChild > 0) {
+            lastFirstChild_ = firstChild;
+        }
     }
     for (int round = 0; round < kMaxRounds && sweep(since); ++round) {
     }
 }
 
 bool ChildReaper::sweep(pid_t since) {
+    // The processes are looked at without the lock, so that runs ending at once do not wait on each
+    // other's pass over /proc; what is done to one of our children is decided under it.
     const pid_t self = ::getpid();
-    bool killed = false;
+    std::multiset<pid_t> known;
+    {
+        std::lock_guard guard(lock_);
+        known = known_;
+    }
+    std::vector<pid_t> children;
     for (const pid_t pid : processIds()) {
-        if (pid < since || known_.contains(pid)) {
-            continue;
-        }
-        const ProcState state = procState(pid);
-        if (state.parent != self) {
-            continue;
-        }
-        if (state.state == 'Z') {
-            // An orphan that already ended: nobody else waits for it.
-            ::waitpid(pid, nullptr, WNOHANG);
-            continue;
-        }
-        if (carriesFinishedRun(pid)) {
-            // Our child until we reap it, so the pid cannot have passed to another process.
-            ::kill(pid, SIGKILL);
-            reapKilled(pid);
-            killed = true;
+        if (pid >= since && !known.contains(pid) && procState(pid).parent == self) {
+            children.push_back(pid);
         }
     }
-    return killed;
+    std::vector<pid_t> killed;
+    {
+        std::lock_guard guard(lock_);
+        for (const pid_t pid : children) {
+            // A spawner registers its child under the lock, so an unknown child here is nobody's.
+            if (known_.contains(pid)) {
+                continue;
+            }
+            const ProcState state = procState(pid);
+            if (state.parent != self) {
+                continue;
+            }
+            if (state.state == 'Z') {
+                // An orphan that already ended: nobody else waits for it.
+                ::waitpid(pid, nullptr, WNOHANG);
+            } else if (carriesFinishedRun(pid)) {
+                // Our child until we reap it, so the pid cannot have passed to another process.
+                ::kill(pid, SIGKILL);
+                killed.push_back(pid);
+            }
+        }
+    }
+    for (const pid_t pid : killed) {
+        reapKilled(pid);
+    }
+    return !killed.empty();
 }
 
 bool ChildReaper::carriesFinishedRun(pid_t pid) const {

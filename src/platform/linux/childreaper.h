@@ -15,7 +15,8 @@ namespace korvane {
 // ended. A run is recognised by the `KORVANE_RUN_ID` variable that every child of the process runner
 // carries, so what the URL opener starts (a browser) is never touched. The children that other parts
 // wait for are registered while they are spawned, and only unregistered zombies are reaped, so no
-// exit status is ever taken from its owner. Any thread; one lock around the registry and each sweep.
+// exit status is ever taken from its owner. Any thread; one lock around the registry and around what a
+// sweep does to a child, not around its look at every process.
 class ChildReaper {
 public:
     static constexpr const char* runVariable = "KORVANE_RUN_ID";
