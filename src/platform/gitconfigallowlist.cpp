@@ -1,5 +1,7 @@
 #include "platform/gitconfigallowlist.h"
 
+#include "platform/gitconfigkey.h"
+
 namespace korvane {
 namespace {
 
@@ -259,52 +261,16 @@ constexpr GitConfigRule rules[] = {
     // clang-format on
 };
 
-char lowered(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameWithoutCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lowered(a[i]) != lowered(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool isPlaceholder(std::string_view part) {
     return part.size() > 2 && part.front() == '<' && part.back() == '>';
 }
 
-// A key as git reads it: section up to the first dot, variable after the last, and a subsection
-// (which may be empty or hold dots) between them when there are two dots or more.
-struct KeyParts {
-    std::string_view section;
-    std::optional<std::string_view> subsection;
-    std::string_view variable;
-};
-
-std::optional<KeyParts> partsOf(std::string_view key) {
-    const std::size_t first = key.find('.');
-    const std::size_t last = key.rfind('.');
-    if (first == std::string_view::npos || first == 0 || last + 1 == key.size()) {
-        return std::nullopt;
-    }
-    KeyParts parts{key.substr(0, first), std::nullopt, key.substr(last + 1)};
-    if (last != first) {
-        parts.subsection = key.substr(first + 1, last - first - 1);
-    }
-    return parts;
-}
-
 bool partMatches(std::string_view pattern, std::string_view part, bool withCase) {
-    return isPlaceholder(pattern) || (withCase ? pattern == part : sameWithoutCase(pattern, part));
+    return isPlaceholder(pattern) ||
+           (withCase ? pattern == part : GitConfigKey::sameWithoutCase(pattern, part));
 }
 
-bool matches(const KeyParts& pattern, const KeyParts& key) {
+bool matches(const GitConfigKey& pattern, const GitConfigKey& key) {
     if (!partMatches(pattern.section, key.section, false) ||
         pattern.subsection.has_value() != key.subsection.has_value()) {
         return false;
@@ -318,7 +284,7 @@ bool matches(const KeyParts& pattern, const KeyParts& key) {
 bool isOneOf(std::string_view value, std::string_view alternatives) {
     while (true) {
         const std::size_t bar = alternatives.find('|');
-        if (sameWithoutCase(value, alternatives.substr(0, bar))) {
+        if (GitConfigKey::sameWithoutCase(value, alternatives.substr(0, bar))) {
             return true;
         }
         if (bar == std::string_view::npos) {
@@ -335,12 +301,12 @@ std::span<const GitConfigRule> GitConfigAllowList::all() {
 }
 
 const GitConfigRule* GitConfigAllowList::ruleFor(std::string_view key) {
-    const auto given = partsOf(key);
+    const auto given = GitConfigKey::parse(key);
     if (!given) {
         return nullptr;
     }
     for (const auto& rule : rules) {
-        const auto pattern = partsOf(rule.key);
+        const auto pattern = GitConfigKey::parse(rule.key);
         if (pattern && matches(*pattern, *given)) {
             return &rule;
         }

@@ -1,5 +1,7 @@
 #include "platform/gitprogramsettings.h"
 
+#include "platform/gitconfigkey.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -107,32 +109,8 @@ std::string lowered(std::string_view text) {
     return result;
 }
 
-bool sameWithoutCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && lowered(a) == lowered(b);
-}
-
 bool isPlaceholder(std::string_view part) {
     return part == "*" || (part.size() > 2 && part.front() == '<' && part.back() == '>');
-}
-
-// A key as section, optional middle (subsection) and variable.
-struct Parts {
-    std::string_view section;
-    std::optional<std::string_view> middle;
-    std::string_view variable;
-};
-
-std::optional<Parts> partsOf(std::string_view key) {
-    const std::size_t first = key.find('.');
-    const std::size_t last = key.rfind('.');
-    if (first == std::string_view::npos || first == 0 || last + 1 == key.size()) {
-        return std::nullopt;
-    }
-    Parts parts{key.substr(0, first), std::nullopt, key.substr(last + 1)};
-    if (last != first) {
-        parts.middle = key.substr(first + 1, last - first - 1);
-    }
-    return parts;
 }
 
 } // namespace
@@ -142,29 +120,29 @@ std::span<const GitProgramSetting> GitProgramSettings::all() {
 }
 
 std::optional<std::string_view> GitProgramSettings::nameIn(std::string_view pattern, std::string_view key) {
-    const auto wanted = partsOf(pattern);
-    const auto given = partsOf(key);
-    if (!wanted || !given || !sameWithoutCase(wanted->section, given->section)) {
+    const auto wanted = GitConfigKey::parse(pattern);
+    const auto given = GitConfigKey::parse(key);
+    if (!wanted || !given || !GitConfigKey::sameWithoutCase(wanted->section, given->section)) {
         return std::nullopt;
     }
     if (isPlaceholder(wanted->variable)) {
-        return given->middle ? std::nullopt : std::optional(given->variable);
+        return given->subsection ? std::nullopt : std::optional(given->variable);
     }
-    if (!sameWithoutCase(wanted->variable, given->variable) ||
-        wanted->middle.has_value() != given->middle.has_value()) {
+    if (!GitConfigKey::sameWithoutCase(wanted->variable, given->variable) ||
+        wanted->subsection.has_value() != given->subsection.has_value()) {
         return std::nullopt;
     }
-    if (!wanted->middle) {
+    if (!wanted->subsection) {
         return std::string_view();
     }
-    if (isPlaceholder(*wanted->middle)) {
-        return given->middle;
+    if (isPlaceholder(*wanted->subsection)) {
+        return given->subsection;
     }
-    return *wanted->middle == *given->middle ? std::optional(std::string_view()) : std::nullopt;
+    return *wanted->subsection == *given->subsection ? std::optional(std::string_view()) : std::nullopt;
 }
 
 std::string GitProgramSettings::withName(std::string_view pattern, std::string_view name) {
-    const auto parts = partsOf(pattern);
+    const auto parts = GitConfigKey::parse(pattern);
     if (!parts) {
         return std::string(pattern);
     }
@@ -172,8 +150,8 @@ std::string GitProgramSettings::withName(std::string_view pattern, std::string_v
         return lowered(parts->section) + "." + std::string(name);
     }
     std::string middle;
-    if (parts->middle) {
-        middle = std::string(isPlaceholder(*parts->middle) ? name : *parts->middle) + ".";
+    if (parts->subsection) {
+        middle = std::string(isPlaceholder(*parts->subsection) ? name : *parts->subsection) + ".";
     }
     return lowered(parts->section) + "." + middle + lowered(parts->variable);
 }

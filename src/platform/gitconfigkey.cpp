@@ -1,0 +1,37 @@
+#include "platform/gitconfigkey.h"
+
+namespace korvane {
+namespace {
+
+char lowered(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+std::optional<GitConfigKey> GitConfigKey::parse(std::string_view key) {
+    const std::size_t first = key.find('.');
+    const std::size_t last = key.rfind('.');
+    if (first == std::string_view::npos || first == 0 || last + 1 == key.size()) {
+        return std::nullopt;
+    }
+    GitConfigKey parts{key.substr(0, first), std::nullopt, key.substr(last + 1)};
+    if (last != first) {
+        parts.subsection = key.substr(first + 1, last - first - 1);
+    }
+    return parts;
+}
+
+bool GitConfigKey::sameWithoutCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lowered(a[i]) != lowered(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace korvane

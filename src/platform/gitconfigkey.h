@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+namespace korvane {
+
+// A configuration key as git reads it: the section up to the first dot, the variable after the last,
+// and between them, where there are two dots or more, a subsection (which may be empty or hold dots).
+// git lists section and variable in lower case and a subsection as written. Plain value; any thread.
+struct GitConfigKey {
+    std::string_view section;
+    std::optional<std::string_view> subsection;
+    std::string_view variable;
+
+    // None for a key without a dot, or with an empty section or variable.
+    static std::optional<GitConfigKey> parse(std::string_view key);
+
+    // Whether two sections or variables are the same, as git compares them: without case.
+    static bool sameWithoutCase(std::string_view a, std::string_view b);
+};
+
+} // namespace korvane
