@@ -222,9 +222,9 @@ TEST_F(ProjectFollowerTest, TheCurrentFolderIsTrustedFromTheTrayOnceConfirmed) {
     EXPECT_NE(menuItem("Trust commands of " + mine + "…"), nullptr);
 }
 
-// Trust taken back or given in the store on disk, by a plain write or by a rename over it, holds within a
-// second whatever window is open: the project's command, its snippet that replaces the user's "sig",
-// what the command printed and the tray follow. Korvane's own writes reload nothing.
+// Trust taken back or given in the store on disk, by a plain write, by a rename over it or with the whole
+// file, holds within a second whatever window is open: the project's command, its snippet that replaces the
+// user's "sig", what the command printed and the tray follow. Korvane's own writes reload nothing.
 TEST_F(ProjectFollowerTest, TrustChangedInTheStoreOnDiskHoldsWithinASecond) {
     const std::string root = (dir.path() / "project").string();
     dir.write("project/.korvane.json", R"({"snippets": [{"key": "sig", "expand": "Project sig"}],
@@ -261,6 +261,18 @@ TEST_F(ProjectFollowerTest, TrustChangedInTheStoreOnDiskHoldsWithinASecond) {
              fs::permissions(written, fs::perms::owner_read | fs::perms::owner_write);
              fs::rename(written, trustStore());
              watchSource->drop(trustStore().string());
+             watchSource->emit(configDir.string(), FileEvent::write, ProjectTrustStore::kFileName);
+         }},
+        // The whole file removed takes every trust back; written anew, it gives it again.
+        {"removed, then made anew",
+         [&](const std::string& text) {
+             if (text == untrusted) {
+                 fs::remove(trustStore());
+                 watchSource->drop(trustStore().string());
+             } else {
+                 dir.write("config/trusted-projects.json", text);
+                 fs::permissions(trustStore(), fs::perms::owner_read | fs::perms::owner_write);
+             }
              watchSource->emit(configDir.string(), FileEvent::write, ProjectTrustStore::kFileName);
          }},
     };
