@@ -74,6 +74,8 @@ void AppCoordinator::construct() {
         });
     configWatcher_ =
         ConfigWatcher::create(platform_.configDirectory.string(), scheduler_, platform_.fileWatchSource);
+    trustStoreWatcher_ =
+        TrustStoreWatcher::create(platform_.configDirectory.string(), scheduler_, platform_.fileWatchSource);
     historyStore_ =
         HistoryStore::create(scheduler_, platform_.clock, platform_.configDirectory, platform_.historyQueue);
 }
@@ -85,6 +87,7 @@ AppCoordinator::~AppCoordinator() {
         shell_->quit();
     }
     configWatcher_->stop();
+    trustStoreWatcher_->stop();
     historyStore_->flush();
 }
 
@@ -126,6 +129,8 @@ void AppCoordinator::start() {
     std::weak_ptr<ProjectFollower> follower = follower_;
     configWatcher_->onChange = weakCallback(follower, &ProjectFollower::reloadGlobalConfig);
     configWatcher_->start();
+    trustStoreWatcher_->onChange = weakCallback(follower, &ProjectFollower::handleTrustStoreChange);
+    trustStoreWatcher_->start();
     shell_->startMemoryPressureMonitoring();
     std::weak_ptr<ShellLifecycle> shell = shell_;
     scheduler_.post([shell] {

@@ -6,6 +6,7 @@
 #include "app/shelllifecycle.h"
 #include "config/configmanager.h"
 #include "config/configwatcher.h"
+#include "config/truststorewatcher.h"
 #include "input/eventtap.h"
 #include "input/triggerdetector.h"
 #include "providers/projectdetector.h"
@@ -92,6 +93,7 @@ private:
     std::shared_ptr<PreviewContentService> previewContentService_;
     std::shared_ptr<PopupController> popupController_;
     std::shared_ptr<ConfigWatcher> configWatcher_;
+    std::shared_ptr<TrustStoreWatcher> trustStoreWatcher_;
     std::shared_ptr<HistoryStore> historyStore_;
     std::unique_ptr<ConfigManager> configManager_;
     std::shared_ptr<SearchCoordinator> searchCoordinator_;

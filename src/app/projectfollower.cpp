@@ -349,6 +349,30 @@ void ProjectFollower::trustFolder() {
     refreshSnippetsFromConfig(false);
 }
 
+// Nothing to confirm: taking trust back only makes things safer, and trusting again undoes it. The
+// providers are made again so that nothing the trusted commands printed is kept.
+void ProjectFollower::stopTrustingFolder() {
+    const auto folder = parts_.configManager.trustedFolder();
+    if (!folder) {
+        return;
+    }
+    if (auto distrusted = parts_.configManager.stopTrusting(*folder); !distrusted) {
+        parts_.alerts->showInfoAlert("Stop Trusting Failed", distrusted.error());
+    }
+    refreshSnippetsFromConfig(false);
+}
+
+// Trust given or taken back in the file, by hand or by another program, holds as if given in the tray:
+// the project's snippets, its commands' output and the tray's offers follow.
+void ProjectFollower::handleTrustStoreChange() {
+    if (!parts_.configManager.reloadTrust()) {
+        return;
+    }
+    diagnostic("Trusted projects file changed, project trust reloaded");
+    refreshSnippetsFromConfig(false);
+    rerenderSearch();
+}
+
 // Helpers.
 
 // The providers, scopes, categories and switched-off sources of the configuration as it now stands; a
@@ -434,6 +458,11 @@ void ProjectFollower::updateTrustOffers() {
         };
     }
     parts_.statusBar->setFolderTrustOffer(std::move(trustFolder));
+    parts_.statusBar->setTrustedFolder(parts_.configManager.trustedFolder(), [weak] {
+        if (auto self = weak.lock()) {
+            self->stopTrustingFolder();
+        }
+    });
 }
 
 void ProjectFollower::schedulePrewarm(const std::string& root) {

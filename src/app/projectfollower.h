@@ -29,8 +29,8 @@ class GlobalSkillProvider;
 
 // Follows the user: which application is in front, the project its window belongs to, and what that
 // project and the configuration files offer (snippets, providers, scopes, watchers, scans, skills,
-// trust of the project's commands). Reloads the configuration when its files change. Main thread;
-// what it schedules holds it weakly.
+// trust of the project's commands). Reloads the configuration when its files or the trust store change. Main
+// thread; what it schedules holds it weakly.
 class ProjectFollower : public std::enable_shared_from_this<ProjectFollower> {
 public:
     // An application the user worked in.
@@ -93,6 +93,11 @@ public:
     void trustProjectCommands(std::size_t index);
     // Trusts the current project folder itself, once the user confirmed what that changes.
     void trustFolder();
+    // Takes back the trust of the current folder and of the project rooted there, at once.
+    void stopTrustingFolder();
+    // Follows the trust store after it changed on disk: what the current project's trust decides is
+    // rebuilt when that trust changed; Korvane's own writes change nothing.
+    void handleTrustStoreChange();
     void updateTrustOffers();
     void updateSnippetCount();
     // Shows again what the registry now holds for the open search.

@@ -264,6 +264,14 @@ void StatusBarController::setFolderTrustOffer(std::function<void()> onTrust) {
     rebuildTrustOffers();
 }
 
+void StatusBarController::setTrustedFolder(std::optional<std::string> folder,
+                                           std::function<void()> onStopTrusting) {
+    assertMainThread();
+    trustedFolder_ = std::move(folder);
+    onStopTrusting_ = std::move(onStopTrusting);
+    rebuildTrustOffers();
+}
+
 void StatusBarController::rebuildTrustOffers() {
     for (QAction* item : trustOfferItems_) {
         menu_->removeAction(item);
@@ -272,6 +280,22 @@ void StatusBarController::rebuildTrustOffers() {
     trustOfferItems_.clear();
     if (snippetCountItem_ == nullptr) {
         return;
+    }
+    if (trustedFolder_) {
+        auto* line = new QAction(QStringLiteral("Trusted: ") + shownName(*trustedFolder_), menu_.get());
+        line->setEnabled(false);
+        menu_->insertAction(snippetCountItem_, line);
+        trustOfferItems_.push_back(line);
+        // Taking trust back only makes things safer, and trusting again undoes it: no confirmation.
+        auto* item = new QAction(QStringLiteral("Stop Trusting This Folder"), menu_.get());
+        QObject::connect(item, &QAction::triggered, this, [this] {
+            // A copy: what it calls hands the menu its next callback.
+            if (const auto stop = onStopTrusting_) {
+                stop();
+            }
+        });
+        menu_->insertAction(snippetCountItem_, item);
+        trustOfferItems_.push_back(item);
     }
     for (std::size_t index = 0; index < trustOfferLabels_.size(); ++index) {
         auto* item = new QAction(QStringLiteral("Trust commands of ") + shownName(trustOfferLabels_[index]) +

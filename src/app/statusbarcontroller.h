@@ -19,14 +19,15 @@ class QTimer;
 
 namespace korvane {
 
-// Korvane's item in the desktop's system tray and its menu: the current project, the loaded snippet
-// count, configuration errors, an available update and the setup state, plus the secure-input
-// watch. Every menu action goes to a callback the coordinator installs. Main thread only.
+// Korvane's item in the desktop's system tray and its menu: the current project and its trust, the
+// loaded snippet count, configuration errors, an available update and the setup state, plus the
+// secure-input watch. Every menu action goes to a callback the coordinator installs. Main thread only.
 class StatusBarController final : public QObject, public SnippetCountDisplay {
 public:
     // Both ports may be null: no probe means secure input is never seen, no trust source means the
     // onboarding item is not refreshed when the menu opens.
-    StatusBarController(std::shared_ptr<SecureInputProbe> secureInput, std::shared_ptr<AccessibilityTrust> trust);
+    StatusBarController(std::shared_ptr<SecureInputProbe> secureInput,
+                        std::shared_ptr<AccessibilityTrust> trust);
     ~StatusBarController() override;
     StatusBarController(const StatusBarController&) = delete;
     StatusBarController& operator=(const StatusBarController&) = delete;
@@ -52,6 +53,10 @@ public:
     // A "Trust this folder…" item below those while the current project folder may be trusted itself;
     // choosing it calls `onTrust`. An empty `onTrust` takes the item away.
     void setFolderTrustOffer(std::function<void()> onTrust);
+    // While the current project folder is trusted, a "Trusted: <folder>" line right below the project
+    // line and a "Stop Trusting This Folder" item, whose choice calls `onStopTrusting`. No folder takes
+    // both away.
+    void setTrustedFolder(std::optional<std::string> folder, std::function<void()> onStopTrusting);
 
     std::function<void()> onEditConfig;
     std::function<void()> onOpenConfiguration;
@@ -68,7 +73,9 @@ public:
     // The icon now shown: its theme name and the text read out for it.
     const std::string& iconName() const { return iconName_; }
     const std::string& iconDescription() const { return iconDescription_; }
-    const std::optional<std::string>& onboardingMenuItemSymbolName() const { return onboardingMenuItemSymbolName_; }
+    const std::optional<std::string>& onboardingMenuItemSymbolName() const {
+        return onboardingMenuItemSymbolName_;
+    }
 
     // The icon shown when nothing needs the user's attention.
     static constexpr const char* normalIconName = "korvane";
@@ -108,6 +115,8 @@ private:
     std::vector<std::string> trustOfferLabels_;
     std::function<void(std::size_t)> onTrust_;
     std::function<void()> onTrustFolder_;
+    std::optional<std::string> trustedFolder_;
+    std::function<void()> onStopTrusting_;
     std::vector<QAction*> trustOfferItems_;
 };
 

@@ -153,6 +153,7 @@ void ConfigManager::clearProjectConfig() {
     currentConfigProjectRoot_.reset();
     projectConfig_.reset();
     mergedConfig_ = MergedConfig::fromGlobal(globalConfig_);
+    derivedTrust_ = {};
     recomputeActiveCategories();
 }
 
@@ -325,7 +326,41 @@ std::optional<std::string> ConfigManager::folderAwaitingTrust() const {
 }
 
 Expected<void, std::string> ConfigManager::trustFolder(const std::string& folder) {
-    return trustStore_->trustFolder(folder);
+    auto trusted = trustStore_->trustFolder(folder);
+    derivedTrust_ = currentTrust();
+    return trusted;
+}
+
+std::optional<std::string> ConfigManager::trustedFolder() const {
+    const TrustState trust = currentTrust();
+    if (!currentConfigProjectRoot_ || (!trust.project && !trust.folder)) {
+        return std::nullopt;
+    }
+    return currentConfigProjectRoot_;
+}
+
+Expected<void, std::string> ConfigManager::stopTrusting(const std::string& folder) {
+    auto distrusted = trustStore_->distrust(folder);
+    // The project's snippets that only trust let in leave the sets, as they do after a change on disk.
+    mergeWithProject();
+    beginNewVersion();
+    return distrusted;
+}
+
+bool ConfigManager::reloadTrust() {
+    if (currentTrust() == derivedTrust_) {
+        return false;
+    }
+    mergeWithProject();
+    beginNewVersion();
+    return true;
+}
+
+ConfigManager::TrustState ConfigManager::currentTrust() const {
+    if (!currentConfigProjectRoot_) {
+        return {};
+    }
+    return TrustState{projectTrusted(), trustStore_->isFolderTrusted(*currentConfigProjectRoot_)};
 }
 
 bool ConfigManager::expandsWithUserContent(const Snippet& snippet) const {
@@ -422,12 +457,13 @@ void ConfigManager::rebuildAppDictionaries() {
 }
 
 void ConfigManager::mergeWithProject() {
+    derivedTrust_ = currentTrust();
     if (!projectConfig_) {
         mergedConfig_ = MergedConfig::fromGlobal(globalConfig_);
         return;
     }
     ProjectConfig project = *projectConfig_;
-    if (project.snippets && !projectTrusted()) {
+    if (project.snippets && !derivedTrust_.project) {
         // The same snippets wait for trust here as in the manual sets, so that no path through the
         // merged file hands the user's keys to the project.
         std::set<std::string> overriding;

@@ -9,9 +9,9 @@
 #include "config/projecttruststore.h"
 #include "config/providerfactories.h"
 #include "config/searchcontext.h"
+#include "config/themeconfig.h"
 #include "model/snippet.h"
 #include "model/snippetscope.h"
-#include "config/themeconfig.h"
 #include "platform/platformcapabilities.h"
 
 #include <cstdint>
@@ -82,6 +82,16 @@ public:
     // Trusts `folder` itself: the user's own commands started there run git with the repository's own
     // configuration. Commands and snippets of a project file in it still wait for their own trust.
     Expected<void, std::string> trustFolder(const std::string& folder);
+    // The current project folder while it is trusted: itself, or as the root of the project whose file
+    // is trusted as it stands.
+    std::optional<std::string> trustedFolder() const;
+    // Takes back the trust of `folder` and of the project rooted there; trusting again undoes it.
+    Expected<void, std::string> stopTrusting(const std::string& folder);
+    // Called when the trust store changed on disk: derives again what depends on the current project's
+    // trust (its snippets in the merged configuration and the manual sets). True when that trust, the
+    // project's or its folder's, differs from what was last derived, so that the caller rebuilds the
+    // providers, the registry's snippets and the tray's offers; false for the store's own writes.
+    bool reloadTrust();
     // Whether `snippet`'s text is the user's to expand with the clipboard and other snippets: their own
     // snippets and command output, and a project's snippets once trusted; never text a project made.
     bool expandsWithUserContent(const Snippet& snippet) const;
@@ -137,6 +147,15 @@ private:
     // The loaded project's valid snippets of which `holds` is true.
     std::vector<ManualSnippet> validProjectSnippets(bool (*holds)(const ManualSnippet&)) const;
 
+    // What the store says of the loaded project now: whether its file is trusted as it stands, and
+    // whether its folder is trusted itself.
+    struct TrustState {
+        bool project = false;
+        bool folder = false;
+        bool operator==(const TrustState&) const = default;
+    };
+    TrustState currentTrust() const;
+
     ConfigLoader configLoader_;
     ProjectConfigWatcher::Factory watcherFactory_;
     std::shared_ptr<const PlatformCapabilities> capabilities_;
@@ -157,6 +176,8 @@ private:
     std::optional<ManualCacheKey> lastManualUpdateKey_;
     // Shared with the trusted project commands, which ask it again before every run.
     std::shared_ptr<ProjectTrustStore> trustStore_;
+    // The trust that the merged configuration and the caller's providers and offers were derived with.
+    TrustState derivedTrust_;
 };
 
 } // namespace korvane

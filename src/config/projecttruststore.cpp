@@ -2,6 +2,7 @@
 
 #include "base/diagnostics.h"
 #include "base/fileio.h"
+#include "base/filelock.h"
 #include "base/jsonreader.h"
 #include "base/jsonwriter.h"
 #include "base/sha256.h"
@@ -89,7 +90,7 @@ bool ProjectTrustStore::isTrusted(const std::string& projectRoot, const std::str
 }
 
 Expected<void, std::string> ProjectTrustStore::trust(const ProjectTrustRequest& request) {
-    auto stored = store(request.projectRoot, request.commandsDigest);
+    auto stored = update([&](Entries& entries) { entries[request.projectRoot] = request.commandsDigest; });
     if (stored) {
         diagnostic("Trusted the commands of project '" + request.projectRoot + "'");
     }
@@ -101,38 +102,59 @@ bool ProjectTrustStore::isFolderTrusted(const std::string& folder) const {
 }
 
 Expected<void, std::string> ProjectTrustStore::trustFolder(const std::string& folder) {
-    auto stored = store(kFolderKeyPrefix + folder, folderDigest(folder));
+    auto stored =
+        update([&](Entries& entries) { entries[kFolderKeyPrefix + folder] = folderDigest(folder); });
     if (stored) {
         diagnostic("Trusted the folder '" + folder + "'");
     }
     return stored;
 }
 
-Expected<void, std::string> ProjectTrustStore::store(const std::string& key, const std::string& value) {
+Expected<void, std::string> ProjectTrustStore::distrust(const std::string& folder) {
+    auto removed = update([&](Entries& entries) {
+        entries.erase(folder);
+        entries.erase(kFolderKeyPrefix + folder);
+    });
+    if (removed) {
+        diagnostic("Stopped trusting the folder '" + folder + "'");
+    }
+    return removed;
+}
+
+Expected<void, std::string> ProjectTrustStore::update(const std::function<void(Entries&)>& change) {
+    if (auto made = makePrivateDirectories(file_.parent_path()); !made) {
+        return makeUnexpected(made.error());
+    }
+    auto lockPath = file_;
+    lockPath += ".lock";
+    const auto fileLock = FileLock::acquire(lockPath);
+    if (!fileLock) {
+        return makeUnexpected(fileLock.error());
+    }
+    // Read again under the lock: what another writer stored since our last read is kept.
     auto current = read();
     if (!current) {
         return makeUnexpected(current.error());
     }
-    (*current)[key] = value;
-    Json object = Json::object();
-    for (const auto& [root, digest] : *current) {
-        object[root] = digest;
+    Entries changed = *current;
+    change(changed);
+    if (changed != *current) {
+        Json object = Json::object();
+        for (const auto& [root, digest] : changed) {
+            object[root] = digest;
+        }
+        const auto text = prettyJson(object);
+        if (!text) {
+            return makeUnexpected(text.error());
+        }
+        if (auto written = writeFileAtomically(file_, *text); !written) {
+            return makeUnexpected(written.error());
+        }
+        // Trust files are written owner-only; a store others may write would trust nothing.
+        ::chmod(file_.c_str(), S_IRUSR | S_IWUSR);
     }
-    const auto text = prettyJson(object);
-    if (!text) {
-        return makeUnexpected(text.error());
-    }
-    auto written = makePrivateDirectories(file_.parent_path());
-    if (written) {
-        written = writeFileAtomically(file_, *text);
-    }
-    if (!written) {
-        return makeUnexpected(written.error());
-    }
-    // Trust files are written owner-only; a store others may write would trust nothing.
-    ::chmod(file_.c_str(), S_IRUSR | S_IWUSR);
     std::lock_guard lock(lock_);
-    entries_ = std::move(*current);
+    entries_ = std::move(changed);
     readFingerprint_ = fingerprint();
     return {};
 }

@@ -5,6 +5,7 @@
 #include "config/manualsnippet.h"
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -41,9 +42,10 @@ struct ProjectTrustRequest {
 // Remembers what the user has trusted: for each project root, the digest of what its ".korvane.json"
 // held when it was trusted, so that any change needs trust again; and the folders the user trusted
 // themselves, each under its own key, whatever project file they hold. Kept in "trusted-projects.json"
-// in the configuration directory and written atomically. A file that is a symbolic link, belongs to someone
-// else or that others may write trusts nothing, and a file changed on disk is read again, so that an
-// entry removed by hand stops trusting at once. Any thread (one lock around the cached entries).
+// in the configuration directory and written atomically, each change under a lock file shared with other
+// writers that use this class. A file that is a symbolic link, belongs to someone else or that others may
+// write trusts nothing, and a file changed on disk is read again, so that an entry removed by hand stops
+// trusting at once. Any thread (one lock around the cached entries).
 class ProjectTrustStore {
 public:
     static constexpr const char* kFileName = "trusted-projects.json";
@@ -70,6 +72,9 @@ public:
     // file in it, which is trusted on its own.
     bool isFolderTrusted(const std::string& folder) const;
     Expected<void, std::string> trustFolder(const std::string& folder);
+    // Takes back the trust of `folder`: its own entry and that of the project rooted there, as removing
+    // both by hand does. Every other entry is kept; a file that cannot be read is never replaced.
+    Expected<void, std::string> distrust(const std::string& folder);
 
     const std::filesystem::path& file() const { return file_; }
 
@@ -78,9 +83,10 @@ private:
     // Device, inode, size, modification and change time: a different tuple means the file changed.
     using Fingerprint = std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t, std::int64_t>;
 
-    // Stores `value` under `key`, keeping every other entry; nothing is written when the file cannot
-    // be read.
-    Expected<void, std::string> store(const std::string& key, const std::string& value);
+    // Applies `change` to the entries as the file holds them now and writes the result when it differs,
+    // under the lock file, so that an entry another writer stored meanwhile is kept; nothing is written
+    // when the file cannot be read.
+    Expected<void, std::string> update(const std::function<void(Entries&)>& change);
     Expected<Entries, std::string> read() const;
     Entries entries() const;
     std::optional<Fingerprint> fingerprint() const;

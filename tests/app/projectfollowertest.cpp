@@ -1,4 +1,5 @@
 // The project follower inside the whole shell: application switches and configuration reloads.
+#include "config/projecttruststore.h"
 #include "platform/qt/qtalertpresenter.h"
 #include "shellfixture.h"
 
@@ -8,17 +9,103 @@
 #include <QScreen>
 #include <QTextEdit>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 namespace korvane {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::Contains;
+using testing::ElementsAre;
 using testing::HasSubstr;
+using testing::IsEmpty;
 using testing::Not;
-using ProjectFollowerTest = test::ShellFixture;
+using testing::UnorderedElementsAre;
+
+constexpr const char* kTrustReloadLine = "[Korvane] Trusted projects file changed, project trust reloaded";
+
+class ProjectFollowerTest : public test::ShellFixture {
+protected:
+    QAction* menuItem(const std::string& title) const {
+        for (QAction* action : coordinator->statusBar()->menu()->actions()) {
+            if (action->text().toStdString() == title) {
+                return action;
+            }
+        }
+        return nullptr;
+    }
+
+    // The tray's items between the project line and the snippet count: what it says and offers of trust.
+    std::vector<std::string> trustItems() const {
+        std::vector<std::string> titles;
+        const auto actions = coordinator->statusBar()->menu()->actions();
+        for (qsizetype index = 1; index < actions.size() && !actions[index]->text().endsWith("loaded");
+             ++index) {
+            titles.push_back(actions[index]->text().toStdString());
+        }
+        return titles;
+    }
+
+    // The editor in front shows `root` in its window title; Korvane detects the project there.
+    void openProject(const std::string& root) {
+        activeApp->setTitle(test::editorPID, root);
+        coordinator->projectDetector().detectProjectRoot();
+        settle();
+        ASSERT_EQ(coordinator->projectDetector().currentProjectRoot(), root);
+    }
+
+    // Less than a second of virtual time, the scans it starts included.
+    void followTheStore() {
+        scheduler.advance(0.7);
+        settle();
+    }
+
+    fs::path trustStore() const { return configDir / ProjectTrustStore::kFileName; }
+
+    // The store's text with `changed` applied, as a user edits it.
+    std::string storeText(const std::function<void(nlohmann::json&)>& changed) const {
+        auto json = nlohmann::json::parse(test::readAll(trustStore()));
+        changed(json);
+        return json.dump(2);
+    }
+
+    std::vector<std::string> storeKeys() const {
+        std::vector<std::string> keys;
+        const auto json = nlohmann::json::parse(test::readAll(trustStore()));
+        for (const auto& [key, value] : json.items()) {
+            keys.push_back(key);
+        }
+        return keys;
+    }
+
+    // What the scans hold of the custom provider `id`, by key.
+    std::vector<std::string> customKeys(const std::string& id) const {
+        std::vector<std::string> keys;
+        for (const auto& entry : coordinator->registry().indexedSnippets()) {
+            if (entry.snippet().source == SnippetSource::custom(id)) {
+                keys.push_back(entry.snippet().label);
+            }
+        }
+        return keys;
+    }
+
+    // The shell commands run since the request numbered `from`, with "git" for each run of git that
+    // keeps a repository's own programs from running under a command in an untrusted folder.
+    std::vector<std::string> runsSince(std::size_t from) const {
+        std::vector<std::string> runs;
+        const auto requests = processes->requests();
+        for (std::size_t index = from; index < requests.size(); ++index) {
+            runs.push_back(requests[index].executable == "/bin/sh" ? requests[index].arguments.back()
+                                                                   : "git");
+        }
+        return runs;
+    }
+};
 
 TEST_F(ProjectFollowerTest, RecentApplicationsKeepTheLastTenNewestFirstAndNeverKorvane) {
     for (int i = 0; i < 11; ++i) {
@@ -122,14 +209,6 @@ TEST_F(ProjectFollowerTest, TrustIsGivenKnowinglyForWhatWasShown) {
 // The user's own folder, with no project file asking for trust, is trusted from the tray too, after a
 // confirmation that says what that changes; a project file asking for trust is offered on its own.
 TEST_F(ProjectFollowerTest, TheCurrentFolderIsTrustedFromTheTrayOnceConfirmed) {
-    const auto menuItem = [&](const std::string& title) -> QAction* {
-        for (QAction* action : coordinator->statusBar()->menu()->actions()) {
-            if (action->text().toStdString() == title) {
-                return action;
-            }
-        }
-        return nullptr;
-    };
     const std::string mine = (dir.path() / "mine").string();
     std::filesystem::create_directories(mine);
     coordinator->projectFollower().handleProjectChange(mine, "mine");
@@ -244,6 +323,146 @@ TEST_F(ProjectFollowerTest, TheTrayShowsTheWholeRequestInTheRealBoxOrSaysWhyNot)
     coordinator->projectFollower().handleProjectConfigChange();
     fromTray(QStringLiteral("Trust"));
     EXPECT_TRUE(config.projectsAwaitingTrust().empty());
+}
+
+// Trust taken back or given in the store on disk, by a plain write, by a rename over it or with the whole
+// file, holds within a second whatever window is open: the project's command, its snippet that replaces the
+// user's "sig", what the command printed and the tray follow. Korvane's own writes reload nothing.
+TEST_F(ProjectFollowerTest, TrustChangedInTheStoreOnDiskHoldsWithinASecond) {
+    const std::string root = (dir.path() / "project").string();
+    dir.write("project/.korvane.json", R"({"snippets": [{"key": "sig", "expand": "Project sig"}],
+        "custom_providers": [{"id": "deploy", "label": "Deploy", "command": "list-targets"}]})");
+    fileProbe->addFile(root + "/.korvane.json");
+    processes->respond("list-targets", {.output = "prod\tmake deploy-prod\n"});
+    openProject(root);
+    ASSERT_EQ(trustItems(), std::vector<std::string>{"Trust commands of " + root + "…"});
+    ASSERT_TRUE(ProjectTrustStore(trustStore()).trustFolder("/elsewhere").has_value());
+    coordinator->projectFollower().trustProjectCommands(0);
+    settle();
+    const std::vector<std::string> trustedItems{"Trusted: " + root, "Stop Trusting This Folder"};
+    ASSERT_EQ(trustItems(), trustedItems);
+    ASSERT_THAT(customKeys("deploy"), ElementsAre("prod"));
+    watchSource->emit(trustStore().string(), FileEvent::write);
+    lines.clear();
+    followTheStore();
+    EXPECT_THAT(lines.lines(), Not(Contains(kTrustReloadLine))) << "Korvane's own write";
+
+    const std::string trusted = test::readAll(trustStore());
+    const std::string untrusted = storeText([&](nlohmann::json& json) { json.erase(root); });
+    const struct {
+        const char* name;
+        std::function<void(const std::string&)> write;
+    } edits[] = {
+        {"plain write",
+         [&](const std::string& text) {
+             std::ofstream(trustStore(), std::ios::trunc) << text;
+             watchSource->emit(trustStore().string(), FileEvent::write);
+         }},
+        {"rename over",
+         [&](const std::string& text) {
+             const fs::path written = dir.write("config/trusted-projects.json.new", text);
+             fs::permissions(written, fs::perms::owner_read | fs::perms::owner_write);
+             fs::rename(written, trustStore());
+             watchSource->drop(trustStore().string());
+             watchSource->emit(configDir.string(), FileEvent::write, ProjectTrustStore::kFileName);
+         }},
+        // The whole file removed takes every trust back; written anew, it gives it again.
+        {"removed, then made anew",
+         [&](const std::string& text) {
+             if (text == untrusted) {
+                 fs::remove(trustStore());
+                 watchSource->drop(trustStore().string());
+             } else {
+                 dir.write("config/trusted-projects.json", text);
+                 fs::permissions(trustStore(), fs::perms::owner_read | fs::perms::owner_write);
+             }
+             watchSource->emit(configDir.string(), FileEvent::write, ProjectTrustStore::kFileName);
+         }},
+    };
+    for (const auto& edit : edits) {
+        SCOPED_TRACE(edit.name);
+        type(" ;;sig");
+        ASSERT_TRUE(popup->isVisible());
+        ASSERT_EQ(coordinator->popupController().viewModel().selectedSnippet()->expansion, "Project sig");
+        const std::size_t before = processes->requests().size();
+        edit.write(untrusted);
+        followTheStore();
+        EXPECT_EQ(trustItems(), std::vector<std::string>{"Trust commands of " + root + "…"});
+        EXPECT_THAT(customKeys("deploy"), IsEmpty()) << "what the command printed goes with its trust";
+        EXPECT_THAT(runsSince(before), Not(Contains("list-targets")));
+        // The open popup shows the user's own snippet again, and inserts it.
+        EXPECT_EQ(coordinator->popupController().viewModel().selectedSnippet()->expansion, "Best,\nAda");
+        const std::size_t typed = field->text().size();
+        press(keycode::returnKey);
+        EXPECT_EQ(field->text().substr(typed - 6), " Best,\nAda");
+
+        // Trust written back by hand is taken too.
+        edit.write(trusted);
+        followTheStore();
+        EXPECT_EQ(trustItems(), trustedItems);
+        EXPECT_THAT(runsSince(before), Contains("list-targets"));
+        EXPECT_THAT(customKeys("deploy"), ElementsAre("prod"));
+    }
+    EXPECT_THAT(storeKeys(), UnorderedElementsAre("folder:/elsewhere", root));
+}
+
+// "Stop Trusting This Folder" takes back the folder's own entry and that of the project rooted there, as
+// removing both by hand does, and keeps every other entry; trusting again undoes it.
+TEST_F(ProjectFollowerTest, StopTrustingThisFolderTakesItsEntriesOutOfTheStore) {
+    writeConfig(
+        R"({"trigger": ";;", "custom_providers": [{"id": "mine", "label": "Mine", "command": "my-list"}]})");
+    coordinator->projectFollower().reloadGlobalConfig();
+    // The folders are no repositories.
+    processes->respond("--show-cdup", {.exitStatus = 128, .errorOutput = "fatal: not a git repository"});
+    const std::string mine = (dir.path() / "mine").string();
+    const std::string project = (dir.path() / "project").string();
+    fileProbe->addDirectory(mine + "/.git");
+    dir.write("mine/notes.txt", "mine\n");
+    dir.write("project/.korvane.json",
+              R"({"custom_providers": [{"id": "deploy", "label": "Deploy", "command": "list-targets"}]})");
+    fileProbe->addFile(project + "/.korvane.json");
+    const struct {
+        std::string root;
+        std::string offer;
+    } folders[] = {{mine, "Trust this folder…"}, {project, "Trust commands of " + project + "…"}};
+    for (const auto& folder : folders) {
+        SCOPED_TRACE(folder.root);
+        openProject(folder.root);
+        ASSERT_EQ(trustItems(), std::vector<std::string>{folder.offer});
+        // Another program trusts the folder and one elsewhere; the user trusts what the tray offers.
+        ProjectTrustStore other(trustStore());
+        ASSERT_TRUE(other.trustFolder("/elsewhere").has_value());
+        ASSERT_TRUE(other.trustFolder(folder.root).has_value());
+        watchSource->emit(configDir.string(), FileEvent::write, ProjectTrustStore::kFileName);
+        followTheStore();
+        if (folder.root == project) {
+            coordinator->projectFollower().trustProjectCommands(0);
+            settle();
+            ASSERT_THAT(storeKeys(), UnorderedElementsAre("folder:/elsewhere", "folder:" + project, project));
+        }
+        ASSERT_EQ(trustItems(),
+                  (std::vector<std::string>{"Trusted: " + folder.root, "Stop Trusting This Folder"}));
+
+        const std::size_t before = processes->requests().size();
+        menuItem("Stop Trusting This Folder")->trigger();
+        settle();
+        EXPECT_TRUE(alerts->alerts().empty() || alerts->alerts().back().title != "Stop Trusting Failed");
+        EXPECT_EQ(storeKeys(), std::vector<std::string>{"folder:/elsewhere"});
+        EXPECT_EQ(trustItems(), std::vector<std::string>{folder.offer});
+        // The user's own command runs there again with the repository's programs kept out of git.
+        const auto runs = runsSince(before);
+        EXPECT_THAT(runs, Contains("my-list"));
+        EXPECT_THAT(runs, Contains("git"));
+        EXPECT_THAT(runs, Not(Contains("list-targets")));
+
+        menuItem(folder.offer)->trigger();
+        settle();
+        EXPECT_EQ(trustItems(),
+                  (std::vector<std::string>{"Trusted: " + folder.root, "Stop Trusting This Folder"}))
+            << "trusting again undoes it";
+        menuItem("Stop Trusting This Folder")->trigger();
+        settle();
+    }
 }
 
 } // namespace

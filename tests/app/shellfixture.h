@@ -92,8 +92,8 @@ protected:
             .activeApp = activeApp,
             .processTable = processTable,
             .fileProbe = fileProbe,
-            .fileWatchSource = std::make_shared<FakeFileWatchSource>(),
-            .processRunner = std::make_shared<FakeProcessRunner>(),
+            .fileWatchSource = watchSource,
+            .processRunner = processes,
             .capabilities = std::make_shared<FakePlatformCapabilities>(),
             .pasteboard = pasteboard,
             .injector = std::make_shared<TextInjector>(std::move(ports)),
@@ -105,13 +105,14 @@ protected:
             .defaults = defaults,
             .makePopupController =
                 [this](const PopupViewModel::DetailControllerFactory& makeDetail) {
-                    return PopupController::create(scheduler, {*screens, caret, windowFrame, pointer},
-                                                   [this](std::shared_ptr<PopupViewModel>) {
-                                                       auto made = std::make_unique<FakePopupSurfaceWindow>();
-                                                       popup = made.get();
-                                                       return made;
-                                                   },
-                                                   makeDetail);
+                    return PopupController::create(
+                        scheduler, {*screens, caret, windowFrame, pointer},
+                        [this](std::shared_ptr<PopupViewModel>) {
+                            auto made = std::make_unique<FakePopupSurfaceWindow>();
+                            popup = made.get();
+                            return made;
+                        },
+                        makeDetail);
                 },
             .configDirectory = configDir,
             .ownBundleID = "korvane",
@@ -178,6 +179,9 @@ protected:
     std::shared_ptr<FakeActiveAppProvider> activeApp = std::make_shared<FakeActiveAppProvider>();
     std::shared_ptr<FakeProcessTable> processTable = std::make_shared<FakeProcessTable>();
     std::shared_ptr<FakeFileProbe> fileProbe = std::make_shared<FakeFileProbe>();
+    // Reports only what a test emits, as the system would for the files it changes.
+    std::shared_ptr<FakeFileWatchSource> watchSource = std::make_shared<FakeFileWatchSource>();
+    std::shared_ptr<FakeProcessRunner> processes = std::make_shared<FakeProcessRunner>();
     std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
     std::shared_ptr<FakeSecureInputProbe> secureInput = std::make_shared<FakeSecureInputProbe>();
     std::shared_ptr<FakeWorkspaceEvents> workspace = std::make_shared<FakeWorkspaceEvents>();

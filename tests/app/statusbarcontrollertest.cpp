@@ -1,17 +1,17 @@
 #include "app/statusbarcontroller.h"
-#include "app/trayicons.h"
 
+#include "app/trayicons.h"
 #include "platform/fake/fakeaccessibilitytrust.h"
 #include "platform/fake/fakesecureinputprobe.h"
 #include "shelltestsupport.h"
 #include "support/logcapture.h"
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QImage>
 #include <QKeySequence>
-#include <QPainter>
-#include <QFontMetrics>
 #include <QMenu>
+#include <QPainter>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -31,7 +31,8 @@ struct Entry {
 };
 
 std::ostream& operator<<(std::ostream& out, const Entry& e) {
-    return out << "{\"" << e.title << "\", " << e.enabled << ", " << e.visible << ", \"" << e.shortcut << "\"}";
+    return out << "{\"" << e.title << "\", " << e.enabled << ", " << e.visible << ", \"" << e.shortcut
+               << "\"}";
 }
 
 std::vector<Entry> entries(const QMenu& menu) {
@@ -85,9 +86,11 @@ TEST_F(StatusBarControllerTest, MenuHoldsTwelveEntriesInOrderAndFollowsItsState)
     EXPECT_EQ(entries(*controller().menu()), initial);
 
     controller().setConfigError("line 3: unexpected \"}\"");
-    EXPECT_EQ(entries(*controller().menu())[2], (Entry{"⚠ Config error: line 3: unexpected \"}\"", false, true, ""}));
+    EXPECT_EQ(entries(*controller().menu())[2],
+              (Entry{"⚠ Config error: line 3: unexpected \"}\"", false, true, ""}));
     controller().setConfigError(std::nullopt);
-    EXPECT_EQ(entries(*controller().menu())[2], (Entry{"⚠ Config error: line 3: unexpected \"}\"", false, false, ""}));
+    EXPECT_EQ(entries(*controller().menu())[2],
+              (Entry{"⚠ Config error: line 3: unexpected \"}\"", false, false, ""}));
 
     // A long message is cut to a menu's width; its tooltip holds it whole.
     const std::string longMessage = "settings.font_color: " + std::string(400, 'x');
@@ -99,8 +102,11 @@ TEST_F(StatusBarControllerTest, MenuHoldsTwelveEntriesInOrderAndFollowsItsState)
     EXPECT_EQ(error->toolTip().toStdString(), "⚠ Config error: " + longMessage);
     controller().setConfigError(std::nullopt);
 
-    for (const auto& [count, title] : std::vector<std::pair<std::size_t, std::string>>{
-             {0, "0 snippets loaded"}, {1, "1 snippet loaded"}, {2, "2 snippets loaded"}, {11, "11 snippets loaded"}}) {
+    for (const auto& [count, title] :
+         std::vector<std::pair<std::size_t, std::string>>{{0, "0 snippets loaded"},
+                                                          {1, "1 snippet loaded"},
+                                                          {2, "2 snippets loaded"},
+                                                          {11, "11 snippets loaded"}}) {
         controller().setSnippetCount(count);
         EXPECT_EQ(entries(*controller().menu())[1].title, title);
     }
@@ -182,7 +188,8 @@ TEST_F(StatusBarControllerTest, OpeningTheMenuFollowsTheAccessibilityPermission)
 
 TEST_F(StatusBarControllerTest, TrustOffersStandBelowTheProjectLineAndSurviveARebuild) {
     std::vector<std::size_t> trusted;
-    controller().setProjectTrustOffers({"alpha", "beta"}, [&](std::size_t index) { trusted.push_back(index); });
+    controller().setProjectTrustOffers({"alpha", "beta"},
+                                       [&](std::size_t index) { trusted.push_back(index); });
     controller().buildMenu();
     auto menu = entries(*controller().menu());
     ASSERT_EQ(menu.size(), 14u);
@@ -200,6 +207,22 @@ TEST_F(StatusBarControllerTest, TrustOffersStandBelowTheProjectLineAndSurviveARe
     controller().setProjectTitle("Project: x&y\u202E");
     EXPECT_EQ(entries(*controller().menu())[1].title, "Trust commands of /tmp/a&&b<U+202E>gpj.sh…");
     EXPECT_EQ(controller().menu()->actions().front()->text().toStdString(), "Project: x&&y<U+202E>");
+    controller().setProjectTrustOffers({}, nullptr);
+
+    // A trusted folder is said first, with the way to take its trust back, also after a rebuild.
+    int stopped = 0;
+    controller().setTrustedFolder("/src/a&b\u202E", [&] { ++stopped; });
+    controller().setProjectTrustOffers({"/src/a&b"}, nullptr);
+    controller().buildMenu();
+    menu = entries(*controller().menu());
+    ASSERT_EQ(menu.size(), 15u);
+    EXPECT_EQ(menu[1], (Entry{"Trusted: /src/a&&b<U+202E>", false, true, ""}));
+    EXPECT_EQ(menu[2], (Entry{"Stop Trusting This Folder", true, true, ""}));
+    EXPECT_EQ(menu[3].title, "Trust commands of /src/a&&b…");
+    item(*controller().menu(), "Stop Trusting This Folder")->trigger();
+    EXPECT_EQ(stopped, 1);
+    controller().setTrustedFolder(std::nullopt, nullptr);
+    EXPECT_EQ(entries(*controller().menu()).size(), 13u);
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 // The korvane binary as a user meets it, under scripts/xvfb-session: a tray host, xterms whose
 // programs sit in project folders and a GTK entry, typed into with xdotool; the tray menu and the
 // completion rows are read over the accessibility bus by fixtures/korvaneitems.py.
+#include "config/projecttruststore.h"
 #include "endtoendsupport.h"
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <gmock/gmock.h>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -18,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr const char* kTrustReloadLine = "[Korvane] Trusted projects file changed, project trust reloaded";
 constexpr const char* kPressureLine =
     "[Korvane] Memory pressure detected (critical), evicting optional caches";
 
@@ -314,6 +317,59 @@ TEST_F(EndToEndTest, CompletesPathsAndBranchesInAGtkEntryWithoutTakingTheFocus) 
               << std::chrono::duration<double>(std::chrono::steady_clock::now() - pressed).count() << " s\n";
     ASSERT_TRUE(key("Escape"));
     EXPECT_TRUE(popupShown(false));
+}
+
+// Trust that another program writes into trusted-projects.json, that the user takes back by a rename over
+// the file and gives again by a plain write, shows in the real tray menu once Korvane has read the file;
+// "Stop Trusting This Folder" chosen there takes the entry out of the file, and that write of Korvane's
+// own reloads nothing.
+TEST_F(EndToEndTest, TheTrayFollowsTrustEditedInTheStore) {
+    if (trayerWindow.empty()) {
+        GTEST_SKIP() << "no tray host in this session";
+    }
+    ASSERT_TRUE(openTerminal("korvane-alpha", alpha));
+    ASSERT_TRUE(waitForLine(projectLine(alpha)));
+    ASSERT_TRUE(pollUntil([&] { return !trayIcon().empty(); }, 10.0));
+    const auto menuTop = [&](std::size_t count) {
+        auto items = trayMenu();
+        items.resize(std::min(items.size(), count));
+        return items;
+    };
+    const std::vector<std::string> untrusted{"Project: alpha", "Trust this folder\u2026"};
+    const std::vector<std::string> trusted{"Project: alpha", "Trusted: " + alpha.string(),
+                                           "Stop Trusting This Folder"};
+    EXPECT_EQ(menuTop(2), untrusted);
+
+    const fs::path store = home / ".config/korvane" / ProjectTrustStore::kFileName;
+    const auto followed = [&](std::size_t times, const std::string& what) {
+        const auto before = std::chrono::steady_clock::now();
+        const bool seen = waitForLine(kTrustReloadLine, times);
+        std::cout << "[ trust    ] " << what << ": read after "
+                  << std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count()
+                  << " s\n";
+        return seen;
+    };
+    ASSERT_TRUE(ProjectTrustStore(store).trustFolder(alpha.string()).has_value());
+    ASSERT_TRUE(followed(1, "trusted by another program")) << readAll(outFile());
+    EXPECT_EQ(menuTop(3), trusted);
+
+    const std::string trustedText = readAll(store);
+    const fs::path replacement = dir.write("home/.config/korvane/trusted-projects.json.new", "{}\n");
+    fs::permissions(replacement, fs::perms::owner_read | fs::perms::owner_write);
+    fs::rename(replacement, store);
+    ASSERT_TRUE(followed(2, "taken back by a rename"));
+    EXPECT_EQ(menuTop(2), untrusted);
+    std::ofstream(store, std::ios::trunc) << trustedText;
+    ASSERT_TRUE(followed(3, "given by a write"));
+    EXPECT_EQ(menuTop(3), trusted);
+
+    ASSERT_EQ(run(fixtureCommand("settingswindow.py",
+                                 "choose " + trayIcon() + " " + quoted("Stop Trusting This Folder") + " 15")),
+              0);
+    EXPECT_TRUE(pollUntil([&] { return readAll(store).find("folder:") == std::string::npos; }, 10.0))
+        << readAll(store);
+    EXPECT_EQ(menuTop(2), untrusted);
+    EXPECT_FALSE(waitForLine(kTrustReloadLine, 4, 1.5)) << "Korvane's own write was read as a change";
 }
 
 } // namespace
