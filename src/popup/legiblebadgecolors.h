@@ -1,18 +1,13 @@
 #pragma once
 
+#include "model/colorcontrast.h"
 #include "popup/badgecolors.h"
 #include "popup/popupsurfacestyle.h"
 
 namespace korvane {
 
-// The least contrast a badge's text keeps against what lies right behind it (WCAG's figure for large
-// or bold text and for the parts of a control).
-inline constexpr double minimumBadgeContrast = 3.0;
-
-// The contrast ratio of two opaque colours, from 1 to 21 (WCAG 2).
-double contrastRatio(Color first, Color second);
-// `top` drawn over `bottom` (source over), as an opaque colour when `bottom` is opaque.
-Color composite(Color top, Color bottom);
+// The least contrast a badge's text keeps against what lies right behind it.
+inline constexpr double minimumBadgeContrast = minimumTextContrast;
 
 // The badge colours of `source` under `palette` as a row on `surface` draws them, selected or not:
 // badgeColors, with the text (or, for the saturated palette's white text, the fill) taken just as far

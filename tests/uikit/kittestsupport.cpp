@@ -13,6 +13,9 @@
 namespace korvane::test {
 
 void ensureKitApplication() {
+    if (QCoreApplication::instance() != nullptr) {
+        return;
+    }
     static QApplication* app = [] {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;

@@ -1,14 +1,19 @@
 #include "kittestsupport.h"
+#include "model/colorcontrast.h"
 #include "uikit/animations.h"
 #include "uikit/capsulebutton.h"
 #include "uikit/confirmation.h"
+#include "uikit/kitpalette.h"
 #include "uikit/symbolicon.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -173,6 +178,46 @@ TEST_F(UiKitTest, CapsuleNamesItselfAndCrossFadeIsImmediateWhenOff) {
     Animations::crossFade(&stack, 1);
     EXPECT_EQ(stack.currentIndex(), 1);
     EXPECT_EQ(stack.findChildren<QLabel*>().size(), 0) << "no veil is left when animations are off";
+}
+
+// A window's placeholders read on their fields under every desktop palette, followed as it changes
+// while the window is open: the desktop's own colour where it reads, else one that does. The second
+// palette is what Qt makes of a dark colour scheme that names no placeholder colour: its light default,
+// black at half opacity, on a dark field.
+TEST_F(UiKitTest, PlaceholdersReadUnderEveryDesktopPaletteAsItChanges) {
+    const QPalette light = QApplication::style()->standardPalette();
+    QPalette darkScheme = light;
+    darkScheme.setColor(QPalette::Window, QColor(32, 35, 38));
+    darkScheme.setColor(QPalette::WindowText, QColor(252, 252, 252));
+    darkScheme.setColor(QPalette::Base, QColor(27, 30, 32));
+    darkScheme.setColor(QPalette::Text, QColor(252, 252, 252));
+    test::useDarkPalette(true);
+    const QPalette fullDark = QApplication::palette();
+    ASSERT_EQ(darkScheme.color(QPalette::PlaceholderText), QColor(0, 0, 0, 128));
+
+    QWidget window;
+    auto* field = new QLineEdit(&window);
+    KitPalette::keepLegible(window);
+    const auto toColor = [](const QColor& c) { return Color{c.redF(), c.greenF(), c.blueF(), c.alphaF()}; };
+    for (const auto& [name, desktop] : {std::pair{"light", light}, std::pair{"dark scheme", darkScheme},
+                                        std::pair{"full dark", fullDark}, std::pair{"light again", light}}) {
+        QApplication::setPalette(desktop);
+        // Qt hands a new application palette on to the widgets through the event loop.
+        QApplication::processEvents();
+        for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            const QColor shown = field->palette().color(group, QPalette::PlaceholderText);
+            const Color behind = toColor(desktop.color(group, QPalette::Base));
+            EXPECT_GE(contrastRatio(composite(toColor(shown), behind), behind), minimumTextContrast)
+                << name << " " << group;
+            const QColor own = desktop.color(group, QPalette::PlaceholderText);
+            if (contrastRatio(composite(toColor(own), behind), behind) >= minimumTextContrast) {
+                EXPECT_EQ(shown, own) << name << ": the desktop's own placeholder colour reads and stays";
+            }
+        }
+        EXPECT_EQ(field->palette().color(QPalette::Base), desktop.color(QPalette::Base))
+            << name << ": every other colour follows the desktop";
+    }
+    test::useDarkPalette(false);
 }
 
 } // namespace

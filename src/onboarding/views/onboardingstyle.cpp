@@ -1,5 +1,6 @@
 #include "onboarding/views/onboardingstyle.h"
 
+#include "uikit/kitcolors.h"
 #include "uikit/roundedcard.h"
 
 #include <QFontDatabase>
@@ -21,10 +22,10 @@ QColor primaryText() {
     return QColor(29, 29, 31);
 }
 QColor secondaryText() {
-    return QColor(0, 0, 0, 128);
+    return KitColors::legible(QColor(0, 0, 0, 128), windowColor());
 }
 QColor tertiaryText() {
-    return QColor(0, 0, 0, 77);
+    return KitColors::legible(QColor(0, 0, 0, 77), windowColor());
 }
 QColor controlBackground(double opacity) {
     return QColor(255, 255, 255, static_cast<int>(255 * opacity));
@@ -37,6 +38,35 @@ QColor windowBackground(double opacity) {
 }
 QColor separator(double opacity) {
     return QColor(0, 0, 0, static_cast<int>(40 * opacity));
+}
+QColor windowColor() {
+    return QColor(246, 246, 246);
+}
+QColor popupBackground() {
+    return QColor(250, 250, 250);
+}
+QColor badgeFill(const QColor& color) {
+    return KitColors::legibleFill(KitColors::withAlpha(color, 0.8), popupBackground(), Qt::white);
+}
+
+QPalette palette() {
+    // Qt derives the bevels and the switched-off texts from the button and window colours.
+    QPalette light(textBackground(), windowColor());
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+            light.setColor(group, role, primaryText());
+        }
+    }
+    light.setColor(QPalette::Base, textBackground());
+    light.setColor(QPalette::Highlight, accent());
+    light.setColor(QPalette::HighlightedText, Qt::white);
+    light.setColor(QPalette::Link, accent());
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        light.setColor(group, QPalette::PlaceholderText,
+                       KitColors::legible(KitColors::withAlpha(light.color(group, QPalette::Text), 0.5),
+                                          light.color(group, QPalette::Base)));
+    }
+    return light;
 }
 
 // The window's sizes are in points of a 72-per-inch screen, one point a logical pixel: the fonts

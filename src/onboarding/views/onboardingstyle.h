@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPalette>
 #include <QString>
 
 class QLabel;
@@ -14,19 +15,29 @@ class RoundedCard;
 
 // The onboarding window's colours, fonts and the few kinds of label and button its steps are made
 // of, so that every step draws alike and every control carries its visible label as its accessible
-// name. Main thread.
+// name. The onboarding draws in its own light colours whatever the desktop's scheme. Main thread.
 namespace onboardingstyle {
 
 QColor accent();
 QColor green();
 QColor orange();
 QColor primaryText();
+// The dimmed texts, as strong as they need to be to read at 3:1 on the window.
 QColor secondaryText();
 QColor tertiaryText();
 QColor controlBackground(double opacity);
 QColor textBackground();
 QColor windowBackground(double opacity);
 QColor separator(double opacity = 1.0);
+// The colour of the window behind the steps, and of the mock popups of the demonstrations.
+QColor windowColor();
+QColor popupBackground();
+// The fill of a mock popup's badge of `color`, on which its white text reads at 3:1.
+QColor badgeFill(const QColor& color);
+
+// The window's palette: its light colours for every role, so that no control takes a colour of a
+// dark desktop scheme (a light placeholder on the white field, say).
+QPalette palette();
 
 QFont systemFont(double points, QFont::Weight weight = QFont::Normal);
 QFont monospacedFont(double points, QFont::Weight weight = QFont::Normal);

@@ -52,9 +52,7 @@ OnboardingView::OnboardingView(std::shared_ptr<OnboardingViewModel> viewModel, E
     setObjectName("onboardingView");
     setFixedSize(width, height);
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, QColor(246, 246, 246));
-    setPalette(palette);
+    setPalette(onboardingstyle::palette());
 
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);

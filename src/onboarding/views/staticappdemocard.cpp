@@ -3,7 +3,6 @@
 #include "onboarding/views/onboardingstyle.h"
 #include "onboarding/views/symbolview.h"
 #include "uikit/badge.h"
-#include "uikit/kitcolors.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
@@ -109,7 +108,7 @@ QWidget* StaticAppDemoCard::makeInput() {
 }
 
 QWidget* StaticAppDemoCard::makePopup() {
-    auto* popup = card(QColor(250, 250, 250), 6, this);
+    auto* popup = card(popupBackground(), 6, this);
     popup->setObjectName("demoPopup");
     auto* shadow = new QGraphicsDropShadowEffect(popup);
     shadow->setColor(QColor(0, 0, 0, 38));
@@ -131,7 +130,7 @@ QWidget* StaticAppDemoCard::makePopup() {
         auto* badge = new Badge(appLook.badge, row);
         badge->setObjectName("demoBadge");
         badge->setFont(systemFont(10, QFont::Medium));
-        badge->setFill(KitColors::withAlpha(appLook.badgeColor, 0.8));
+        badge->setFill(badgeFill(appLook.badgeColor));
         badge->setTextColor(Qt::white);
         badge->setPadding(5, 2);
         badge->setRadius(3);

@@ -177,7 +177,7 @@ void TypewriterAnimationView::paintPopup(QPainter& painter, const QRectF& slot) 
     }
     QPainterPath shape;
     shape.addRoundedRect(box, 6, 6);
-    painter.fillPath(shape, QColor(250, 250, 250));
+    painter.fillPath(shape, popupBackground());
     painter.setClipPath(shape);
 
     double top = box.top();
@@ -191,11 +191,9 @@ void TypewriterAnimationView::paintPopup(QPainter& painter, const QRectF& slot) 
         const QRectF badgeBox(rowBox.left() + rowPaddingX,
                               rowBox.center().y() - (badgeMetrics.height() + 4) / 2,
                               badgeMetrics.horizontalAdvance(badge) + 10, badgeMetrics.height() + 4);
-        QColor badgeColor = color(row.badgeColor);
-        badgeColor.setAlphaF(0.8f);
         QPainterPath badgeShape;
         badgeShape.addRoundedRect(badgeBox, 3, 3);
-        painter.fillPath(badgeShape, badgeColor);
+        painter.fillPath(badgeShape, badgeFill(color(row.badgeColor)));
         painter.setFont(badgeFont);
         painter.setPen(Qt::white);
         painter.drawText(badgeBox, Qt::AlignCenter, badge);

@@ -1,6 +1,7 @@
 #include "settings/views/configurationwindow.h"
 
 #include "settings/views/configurationview.h"
+#include "uikit/kitpalette.h"
 
 #include <QCloseEvent>
 #include <QVBoxLayout>
@@ -16,6 +17,7 @@ ConfigurationWindow::ConfigurationWindow(std::shared_ptr<ConfigurationViewModel>
     setWindowTitle(QStringLiteral("Korvane Configuration"));
     resize(width, height);
     setMinimumSize(width, height);
+    KitPalette::keepLegible(*this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     view_ = new ConfigurationView(viewModel_, services_, this);

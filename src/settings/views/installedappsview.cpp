@@ -3,6 +3,7 @@
 #include "settings/installedappscache.h"
 #include "settings/installedappsscan.h"
 #include "uikit/kitcolors.h"
+#include "uikit/kitpalette.h"
 #include "uikit/symbolicon.h"
 
 #include <QFrame>
@@ -38,6 +39,8 @@ InstalledAppsView::InstalledAppsView(const ConfigurationServices& services, QWid
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(600, 500);
+    // A window of its own: it follows the desktop's palette, not the settings window's.
+    KitPalette::keepLegible(*this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

@@ -155,10 +155,18 @@ QWidget* SnippetsTabView::makeEmptyState() {
         add->setAccessibleName(QStringLiteral("Add Snippet"));
         add->setAutoDefault(false);
         add->setMinimumHeight(32);
-        QPalette prominent = add->palette();
-        prominent.setColor(QPalette::Button, KitColors::accent(*this));
-        prominent.setColor(QPalette::ButtonText, Qt::white);
-        add->setPalette(prominent);
+        // Filled by the sheet rather than the style, which would lighten the accent under the white
+        // text; the accent is darkened as far as the text needs to read on it. The border, clear until
+        // the button has the focus, then rings it in the text colour of the window.
+        const QColor fill =
+            KitColors::legibleFill(KitColors::accent(*this), palette().color(QPalette::Window), Qt::white);
+        add->setStyleSheet(
+            QStringLiteral("QPushButton { color: white; background: %1; "
+                           "border: 2px solid transparent; border-radius: 6px; "
+                           "padding: 4px 12px; } "
+                           "QPushButton:focus { border-color: %3; } "
+                           "QPushButton:pressed { background: %2; }")
+                .arg(fill.name(), fill.darker(115).name(), KitColors::primaryText(*this).name()));
         connect(add, &QPushButton::clicked, this, [this] { addAction(); });
         column->addWidget(add, 0, Qt::AlignHCenter);
     }

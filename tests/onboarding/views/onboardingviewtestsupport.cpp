@@ -11,6 +11,9 @@
 namespace korvane::test {
 
 void ensureOnboardingApplication() {
+    if (QCoreApplication::instance() != nullptr) {
+        return;
+    }
     static QApplication* app = [] {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;

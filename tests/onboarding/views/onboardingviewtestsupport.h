@@ -11,8 +11,9 @@
 
 class QWidget;
 
-// The onboarding window of the view tests: offscreen, animations off, with the fake permission and
-// virtual time; lookups of its controls by object name and snapshots of what it shows.
+// The onboarding window of the view tests: offscreen (unless the test program made its application on
+// a display), animations off, with the fake permission and virtual time; lookups of its controls by
+// object name and snapshots of what it shows.
 namespace korvane::test {
 
 void ensureOnboardingApplication();

@@ -11,9 +11,11 @@
 
 namespace korvane::test {
 
-SettingsViewHarness::SettingsViewHarness(const std::string& fileText, bool dark) {
+SettingsViewHarness::SettingsViewHarness(const std::string& fileText, std::optional<bool> dark) {
     ensureKitApplication();
-    useDarkPalette(dark);
+    if (dark) {
+        useDarkPalette(*dark);
+    }
     const auto directory = home.path() / ".config" / "korvane";
     std::filesystem::create_directories(directory);
     if (!fileText.empty()) {

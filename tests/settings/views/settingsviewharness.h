@@ -15,6 +15,7 @@
 #include <QWidget>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 namespace korvane::test {
@@ -40,10 +41,11 @@ private:
 };
 
 // A settings window over a real configuration file in a temporary folder, on virtual time, with
-// fake desktop services. The file is written before the window opens when `fileText` is given.
+// fake desktop services. The file is written before the window opens when `fileText` is given; the
+// window opens in the tests' light or dark palette, or with no `dark` in the application's own.
 class SettingsViewHarness {
 public:
-    explicit SettingsViewHarness(const std::string& fileText = {}, bool dark = false);
+    explicit SettingsViewHarness(const std::string& fileText = {}, std::optional<bool> dark = false);
     ~SettingsViewHarness();
 
     // A configuration of `count` global snippets "key0", "key1", ..., every third with a label.
