@@ -413,7 +413,8 @@ TEST_F(ProjectFollowerTest, StopTrustingThisFolderTakesItsEntriesOutOfTheStore) 
         R"({"trigger": ";;", "custom_providers": [{"id": "mine", "label": "Mine", "command": "my-list"}]})");
     coordinator->projectFollower().reloadGlobalConfig();
     // The folders are no repositories.
-    processes->respond("--show-cdup", {.exitStatus = 128, .errorOutput = "fatal: not a git repository"});
+    processes->respond("--show-toplevel", {.exitStatus = 128});
+    processes->respond("index", {.exitStatus = 128});
     const std::string mine = (dir.path() / "mine").string();
     const std::string project = (dir.path() / "project").string();
     fileProbe->addDirectory(mine + "/.git");
@@ -449,7 +450,7 @@ TEST_F(ProjectFollowerTest, StopTrustingThisFolderTakesItsEntriesOutOfTheStore) 
         EXPECT_TRUE(alerts->alerts().empty() || alerts->alerts().back().title != "Stop Trusting Failed");
         EXPECT_EQ(storeKeys(), std::vector<std::string>{"folder:/elsewhere"});
         EXPECT_EQ(trustItems(), std::vector<std::string>{folder.offer});
-        // The user's own command runs there again with the repository's programs kept out of git.
+        // The user's own command runs there again once git has said what the folder holds.
         const auto runs = runsSince(before);
         EXPECT_THAT(runs, Contains("my-list"));
         EXPECT_THAT(runs, Contains("git"));
