@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/visibletext.h"
+#include "base/visibletext.h"
 #include "config/projecttruststore.h"
 
 #include <cstddef>
