@@ -1,5 +1,6 @@
 #include "settings/views/snippetrowcollapsed.h"
 
+#include "base/visibletext.h"
 #include "settings/views/snippetlinebutton.h"
 #include "uikit/confirmation.h"
 #include "uikit/kitcolors.h"
@@ -12,6 +13,9 @@
 
 namespace korvane {
 namespace {
+
+// A key longer than this is cut short in the delete question, which must fit on the screen.
+constexpr std::size_t questionKeyWidth = 60;
 
 QToolButton* symbolButton(QWidget* parent, const char* symbol, const QColor& color) {
     auto* button = new QToolButton(parent);
@@ -96,8 +100,12 @@ void SnippetRowCollapsed::askToDelete() {
     // The dialog belongs to the window: the list may reuse or drop this row while the question is
     // open, so the answer acts on the snippet asked about.
     QPointer<SnippetRowCollapsed> row(this);
+    // The key may come from a project: written so that nothing in it hides or passes for the question.
+    const QString question = QStringLiteral("Delete the snippet '") +
+                             QString::fromStdString(VisibleText::line(snippet_.key, questionKeyWidth)) +
+                             QStringLiteral("'?");
     Confirmation::ask(
-        window(), QStringLiteral("Delete this snippet?"), QStringLiteral("Delete"),
+        window(), question, QStringLiteral("Delete"),
         [row, onDelete = onDelete_] {
             if (row) {
                 row->showingDeleteConfirmation_ = false;

@@ -13,7 +13,7 @@ class SnippetLineButton;
 
 // One snippet as a single line. A click on the line (or Return or Space on it) edits it; while the
 // pointer is over the row or keyboard focus is in it a pencil and a red trash button appear, and the
-// trash (or Delete) asks "Delete this snippet?" before `onDelete`. The two buttons are named
+// trash (or Delete) asks "Delete the snippet '<key>'?" before `onDelete`. The two buttons are named
 // "Edit snippet <key>" and "Delete snippet <key>" for assistive technology. A list may show another
 // snippet in the same row later (setSnippet). Main thread.
 class SnippetRowCollapsed final : public HoverRow {

@@ -192,7 +192,7 @@ TEST_F(SnippetsPageTest, KeyboardUsersSeeTheFocusEditAndDelete) {
     press(Qt::Key_Delete);
     QMessageBox* question = Confirmation::openUnder(h->window.get());
     ASSERT_NE(question, nullptr) << "Delete on a row asks first";
-    EXPECT_EQ(question->text(), "Delete this snippet?");
+    EXPECT_EQ(question->text(), "Delete the snippet 'sig'?");
     h->answerConfirmation("confirm");
     h->settle();
     EXPECT_EQ(rowKeys(), (std::vector<std::string>{"docs"}));
