@@ -63,6 +63,8 @@ private:
     void measure();
     void layOut();
     void bindRows(std::size_t first, std::size_t last, int width);
+    // Moves the widgets of rows that stay in view to the slots `wanted` gives their rows.
+    void keepWidgets(const std::vector<std::optional<std::size_t>>& wanted);
     void bind(Slot& slot, const Row& row);
     void growPool(std::size_t size);
     // Keyboard focus leaves `widget` for the list itself before the widget changes or goes.

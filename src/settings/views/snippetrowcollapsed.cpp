@@ -17,9 +17,8 @@ namespace {
 // A key longer than this is cut short in the delete question, which must fit on the screen.
 constexpr std::size_t questionKeyWidth = 60;
 
-QToolButton* symbolButton(QWidget* parent, const char* symbol, const QColor& color) {
+QToolButton* symbolButton(QWidget* parent) {
     auto* button = new QToolButton(parent);
-    button->setIcon(SymbolIcon::icon(symbol, color, 14));
     button->setAutoRaise(true);
     button->setCursor(Qt::PointingHandCursor);
     return button;
@@ -38,19 +37,14 @@ SnippetRowCollapsed::SnippetRowCollapsed(ManualSnippet snippet, std::function<vo
     layout->setSpacing(8);
     line_ = new SnippetLineButton(ManualSnippet{}, this);
     layout->addWidget(line_, 1);
-    editButton_ = symbolButton(this, "pencil", KitColors::secondaryText(*this));
+    editSymbol_ = SymbolIcon::icon("pencil", KitColors::secondaryText(*this), 14);
+    deleteSymbol_ = SymbolIcon::icon("trash", KitColors::destructive(), 14);
+    editButton_ = symbolButton(this);
     editButton_->setObjectName(QStringLiteral("editSnippet"));
-    deleteButton_ = symbolButton(this, "trash", KitColors::destructive());
+    deleteButton_ = symbolButton(this);
     deleteButton_->setObjectName(QStringLiteral("deleteSnippet"));
     layout->addWidget(editButton_);
     layout->addWidget(deleteButton_);
-    // The buttons keep their room while hidden, so the line does not shift under the pointer.
-    for (QToolButton* button : {editButton_, deleteButton_}) {
-        QSizePolicy policy = button->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        button->setSizePolicy(policy);
-        button->hide();
-    }
     auto edit = [this] {
         if (onEdit_) {
             onEdit_();
@@ -60,11 +54,10 @@ SnippetRowCollapsed::SnippetRowCollapsed(ManualSnippet snippet, std::function<vo
     connect(editButton_, &QToolButton::clicked, this, edit);
     connect(deleteButton_, &QToolButton::clicked, this, [this] { askToDelete(); });
     onClicked = edit;
-    // Shown to the pointer and to the keyboard: Tab goes on from the line to these two.
-    onHighlightChanged = [this](bool highlighted) {
-        editButton_->setVisible(highlighted);
-        deleteButton_->setVisible(highlighted);
-    };
+    // The buttons are never hidden, only drawn blank: a hidden button is no Tab stop, and Shift+Tab,
+    // which comes to the trash before the row has the focus, would pass them by.
+    onHighlightChanged = [this](bool highlighted) { drawButtons(highlighted); };
+    drawButtons(false);
     setSnippet(std::move(snippet), std::move(onEdit), std::move(onDelete));
 }
 
@@ -84,6 +77,11 @@ void SnippetRowCollapsed::setSnippet(ManualSnippet snippet, std::function<void()
 
 void SnippetRowCollapsed::focusLine() {
     line_->setFocus(Qt::OtherFocusReason);
+}
+
+void SnippetRowCollapsed::drawButtons(bool shown) {
+    editButton_->setIcon(shown ? editSymbol_ : QIcon());
+    deleteButton_->setIcon(shown ? deleteSymbol_ : QIcon());
 }
 
 void SnippetRowCollapsed::keyPressEvent(QKeyEvent* event) {
