@@ -176,12 +176,21 @@ void SnippetList::layOut() {
         editor_->setGeometry(0, itemTop(editorAt_), width, editorHeight_);
     }
     orderFocus(first, last);
-    if (reordered_ && QAccessible::isActive()) {
-        QAccessibleEvent reorder(canvas_, QAccessible::ObjectReorder);
-        QAccessible::updateAccessibility(&reorder);
+    tellReorder();
+    layingOut_ = false;
+}
+
+void SnippetList::tellReorder() {
+    // Rows told are those at least partly in view: scrolling alone changes them.
+    if (QAccessible::isActive()) {
+        std::vector<QWidget*> told = ScreenOrderAccessible::toldChildren(*canvas_);
+        if (reordered_ || told != told_) {
+            QAccessibleEvent reorder(canvas_, QAccessible::ObjectReorder);
+            QAccessible::updateAccessibility(&reorder);
+        }
+        told_ = std::move(told);
     }
     reordered_ = false;
-    layingOut_ = false;
 }
 
 void SnippetList::bindRows(std::size_t first, std::size_t last, int width) {

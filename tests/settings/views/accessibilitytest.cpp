@@ -4,13 +4,17 @@
 #include "settings/views/categoriesconfigurationview.h"
 #include "settings/views/configurationsidebar.h"
 #include "settings/views/configurationview.h"
+#include "settings/views/snippetrowcollapsed.h"
 #include "settingsviewharness.h"
 
 #include <QAccessible>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -283,6 +287,47 @@ TEST(SnippetListAccessibilityTest, RowsAreReadInScreenOrderWithTheirOwnNames) {
         expected.push_back("key" + std::to_string(i));
     }
     EXPECT_EQ(keys, expected) << "the rows of the search, and nothing left from before";
+}
+
+// The rows the list keeps ready just past the edges of its view, for Tab to reach, are not told: wherever
+// the list is scrolled, its children are exactly its rows at least partly in view, top to bottom, a
+// row cut by an edge among them.
+TEST(SnippetListAccessibilityTest, OnlyRowsAtLeastPartlyInViewAreTold) {
+    test::SettingsViewHarness h(test::SettingsViewHarness::manySnippetsFile(300));
+    QAccessibleInterface* line =
+        findIf(QAccessible::queryAccessibleInterface(h.window.get()), [](QAccessibleInterface* node) {
+            return node->role() == QAccessible::Button &&
+                   node->text(QAccessible::Name).startsWith("Edit snippet ");
+        });
+    ASSERT_NE(line, nullptr);
+    QAccessibleInterface* list = line->parent()->parent();
+    const QRect view = list->parent()->rect();
+    QScrollBar* bar = h.find<QScrollArea>("snippetList")->verticalScrollBar();
+    const int pitch = h.visible<SnippetRowCollapsed>("snippetRow")->height() + 1;
+    for (const int top : {0, pitch / 2, 7 * pitch + pitch / 2, bar->maximum() / 2, bar->maximum()}) {
+        SCOPED_TRACE(top);
+        bar->setValue(top);
+        std::vector<std::pair<int, std::string>> shown;
+        for (auto* row : h.window->findChildren<SnippetRowCollapsed*>()) {
+            const QRect place(row->mapToGlobal(QPoint()), row->size());
+            if (row->isVisibleTo(h.window.get()) && place.intersects(view)) {
+                shown.emplace_back(place.top(), row->snippet().key);
+            }
+        }
+        std::sort(shown.begin(), shown.end());
+        std::vector<std::string> expected;
+        for (const auto& [y, key] : shown) {
+            expected.push_back(key);
+        }
+        std::vector<std::string> told;
+        for (const ReadRow& row : readList(list)) {
+            told.push_back(row.key);
+        }
+        EXPECT_EQ(told, expected);
+        for (int i = 0; i < list->childCount(); ++i) {
+            EXPECT_FALSE(list->child(i)->state().offscreen) << i;
+        }
+    }
 }
 
 } // namespace
