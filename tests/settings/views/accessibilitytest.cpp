@@ -8,6 +8,7 @@
 #include "settingsviewharness.h"
 
 #include <QAccessible>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScrollArea>
@@ -31,6 +32,22 @@ QAccessibleInterface* find(QAccessibleInterface* node, const QString& name, QAcc
     }
     for (int i = 0; i < node->childCount(); ++i) {
         if (QAccessibleInterface* found = find(node->child(i), name, role)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+QAccessibleInterface* findIf(QAccessibleInterface* node,
+                             const std::function<bool(QAccessibleInterface*)>& wanted) {
+    if (node == nullptr || node->state().invisible) {
+        return nullptr;
+    }
+    if (wanted(node)) {
+        return node;
+    }
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (QAccessibleInterface* found = findIf(node->child(i), wanted)) {
             return found;
         }
     }
@@ -182,6 +199,31 @@ TEST_F(SettingsAccessibilityTest, ScopeTabsSaySelectedAndTheEditorsKindToggles) 
     EXPECT_EQ(node("Text", QAccessible::EditableText), nullptr) << "the text box goes";
 }
 
+// Every picker is named by its label, whichever item it shows; the item is its value.
+TEST_F(SettingsAccessibilityTest, PickersAreNamedByTheirLabels) {
+    // The name of the showing picker whose value is `value`, as a screen reader hears it.
+    auto pickerShowing = [&](const QString& value) {
+        QAccessibleInterface* picker =
+            findIf(QAccessible::queryAccessibleInterface(h.window.get()), [&](QAccessibleInterface* node) {
+                return node->role() == QAccessible::ComboBox && node->text(QAccessible::Value) == value;
+            });
+        return picker ? picker->text(QAccessible::Name).toStdString()
+                      : "no picker shows " + value.toStdString();
+    };
+    act("Text Editor", QAccessible::PageTab, QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(pickerShowing("Auto (use global default)"), "Popup position:");
+
+    h.window->view().setPage(ConfigurationPage::preferences);
+    EXPECT_EQ(pickerShowing("Auto (follow caret)"), "Popup position:");
+    EXPECT_EQ(pickerShowing("Minimal"), "Badge style");
+    h.find<QComboBox>("badgeStyle")->setCurrentIndex(1);
+    EXPECT_EQ(pickerShowing("Saturated"), "Badge style");
+    QAccessibleInterface* badges = node("Badge style", QAccessible::ComboBox);
+    ASSERT_NE(badges, nullptr);
+    EXPECT_TRUE(
+        badges->actionInterface()->actionNames().contains(QAccessibleActionInterface::showMenuAction()));
+}
+
 // What a screen reader reads of the snippet list: for each child of the list, in the order it is told
 // them, the key its line names ("Edit snippet <key>"), and the names of the child's buttons.
 struct ReadRow {
@@ -206,22 +248,6 @@ std::vector<ReadRow> readList(QAccessibleInterface* list) {
         rows.push_back(read);
     }
     return rows;
-}
-
-QAccessibleInterface* findIf(QAccessibleInterface* node,
-                             const std::function<bool(QAccessibleInterface*)>& wanted) {
-    if (node == nullptr || node->state().invisible) {
-        return nullptr;
-    }
-    if (wanted(node)) {
-        return node;
-    }
-    for (int i = 0; i < node->childCount(); ++i) {
-        if (QAccessibleInterface* found = findIf(node->child(i), wanted)) {
-            return found;
-        }
-    }
-    return nullptr;
 }
 
 // Three thousand snippets read by a screen reader: wherever the list is scrolled (through its scroll
