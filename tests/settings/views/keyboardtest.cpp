@@ -107,24 +107,34 @@ protected:
     test::SettingsViewHarness h{thirtySnippets()};
 };
 
-// From the sidebar round the window and back, forwards and then backwards: Shift+Tab meets the stops
-// Tab met, the rows' pencils and trash cans among them, in the reverse order.
+// From the sidebar round the window and back, forwards and then backwards, on either page: Shift+Tab
+// meets the stops Tab met, the rows' pencils and trash cans among them, in the reverse order.
 TEST_F(KeyboardWalkTest, ShiftTabWalksBackTheStopsTabWalks) {
-    QWidget* page = h.find<QWidget>("snippetsPage");
-    h.find<QWidget>("sidebar")->setFocus(Qt::TabFocusReason);
-    const std::vector<std::string> forwards = cycle(Qt::Key_Tab, page);
-    std::vector<std::string> backwards = cycle(Qt::Key_Backtab, page);
-    ASSERT_FALSE(backwards.empty());
-    std::reverse(backwards.begin() + 1, backwards.end());
-    const auto differ = std::mismatch(forwards.begin(), forwards.end(), backwards.begin(), backwards.end());
-    EXPECT_TRUE(differ.first == forwards.end() && differ.second == backwards.end())
-        << "Tab met " << forwards.size() << " stops, Shift+Tab " << backwards.size() << "; at stop "
-        << differ.first - forwards.begin() << " Tab met "
-        << (differ.first == forwards.end() ? "nothing" : *differ.first) << ", Shift+Tab "
-        << (differ.second == backwards.end() ? "nothing" : *differ.second);
-    for (const char* stop : {"deleteSnippet 'Delete snippet k29'", "editSnippet 'Edit snippet k0'",
-                             "tab:xterm 'XTerm'", "searchSnippets 'Search snippets...'"}) {
-        EXPECT_NE(std::find(forwards.begin(), forwards.end(), stop), forwards.end()) << stop;
+    for (const ConfigurationPage shown : {ConfigurationPage::snippets, ConfigurationPage::preferences}) {
+        SCOPED_TRACE(shown == ConfigurationPage::snippets ? "snippets" : "preferences");
+        h.window->view().setPage(shown);
+        h.find<QWidget>("sidebar")->setFocus(Qt::TabFocusReason);
+        const std::vector<std::string> forwards = cycle(Qt::Key_Tab, h.find<QWidget>("pages"));
+        std::vector<std::string> backwards = cycle(Qt::Key_Backtab, h.find<QWidget>("pages"));
+        ASSERT_FALSE(backwards.empty());
+        std::reverse(backwards.begin() + 1, backwards.end());
+        const auto differ =
+            std::mismatch(forwards.begin(), forwards.end(), backwards.begin(), backwards.end());
+        EXPECT_TRUE(differ.first == forwards.end() && differ.second == backwards.end())
+            << "Tab met " << forwards.size() << " stops, Shift+Tab " << backwards.size() << "; at stop "
+            << differ.first - forwards.begin() << " Tab met "
+            << (differ.first == forwards.end() ? "nothing" : *differ.first) << ", Shift+Tab "
+            << (differ.second == backwards.end() ? "nothing" : *differ.second);
+        const std::vector<const char*> expected =
+            shown == ConfigurationPage::snippets
+                ? std::vector<const char*>{"deleteSnippet 'Delete snippet k29'",
+                                           "editSnippet 'Edit snippet k0'", "tab:xterm 'XTerm'",
+                                           "searchSnippets 'Search snippets...'"}
+                : std::vector<const char*>{"eye 'Hide Git'", "badgeStyle 'Badge style'",
+                                           "resetToDefaults 'Reset to Defaults'"};
+        for (const char* stop : expected) {
+            EXPECT_NE(std::find(forwards.begin(), forwards.end(), stop), forwards.end()) << stop;
+        }
     }
 }
 
