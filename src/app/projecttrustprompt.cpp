@@ -1,6 +1,6 @@
 #include "app/projecttrustprompt.h"
 
-#include "app/visibletext.h"
+#include "base/visibletext.h"
 #include "config/configpaths.h"
 
 #include <algorithm>

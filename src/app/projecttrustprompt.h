@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/expected.h"
+#include "base/visibletext.h"
 #include "config/projecttruststore.h"
 
 #include <cstddef>

@@ -1,8 +1,8 @@
 #include "app/statusbarcontroller.h"
 
 #include "app/trayicons.h"
-#include "app/visibletext.h"
 #include "base/diagnostics.h"
+#include "base/visibletext.h"
 
 #include <QAction>
 #include <QCoreApplication>

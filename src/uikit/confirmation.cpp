@@ -39,6 +39,8 @@ QMessageBox* Confirmation::ask(QWidget* parent, const QString& title, const QStr
     box->setWindowModality(Qt::WindowModal);
     box->setIcon(QMessageBox::Warning);
     box->setWindowTitle(title);
+    // The title may quote a name from a project: it is shown as written, never read as markup.
+    box->setTextFormat(Qt::PlainText);
     box->setText(title);
     QPushButton* confirm = box->addButton(destructiveText, QMessageBox::DestructiveRole);
     confirm->setObjectName(QStringLiteral("confirm"));

@@ -18,6 +18,19 @@ QAccessibleInterface* makeInterface(const QString& className, QObject* object) {
     return new ScreenOrderAccessible(static_cast<QWidget*>(object));
 }
 
+// The part of `widget`, in its own coordinates, that the bounds of its ancestors leave in view: of a
+// scroll area's content, what the scroll area shows.
+QRect partInView(const QWidget& widget) {
+    QRect part = widget.rect();
+    QPoint offset;
+    for (const QWidget* inner = &widget; !inner->isWindow() && inner->parentWidget();
+         inner = inner->parentWidget()) {
+        offset += inner->pos();
+        part &= inner->parentWidget()->rect().translated(-offset);
+    }
+    return part;
+}
+
 } // namespace
 
 ScreenOrderAccessible::ScreenOrderAccessible(QWidget* widget)
@@ -32,11 +45,12 @@ void ScreenOrderAccessible::install(QWidget& widget) {
     widget.setProperty(marker, true);
 }
 
-std::vector<QWidget*> ScreenOrderAccessible::shownChildren() const {
+std::vector<QWidget*> ScreenOrderAccessible::toldChildren(const QWidget& widget) {
+    const QRect inView = partInView(widget);
     std::vector<QWidget*> shown;
-    for (QObject* object : widget()->children()) {
+    for (QObject* object : widget.children()) {
         auto* child = qobject_cast<QWidget*>(object);
-        if (child && !child->isWindow() && !child->isHidden()) {
+        if (child && !child->isWindow() && !child->isHidden() && child->geometry().intersects(inView)) {
             shown.push_back(child);
         }
     }
@@ -47,11 +61,11 @@ std::vector<QWidget*> ScreenOrderAccessible::shownChildren() const {
 }
 
 int ScreenOrderAccessible::childCount() const {
-    return static_cast<int>(shownChildren().size());
+    return static_cast<int>(toldChildren(*widget()).size());
 }
 
 QAccessibleInterface* ScreenOrderAccessible::child(int index) const {
-    const auto shown = shownChildren();
+    const auto shown = toldChildren(*widget());
     if (index < 0 || index >= static_cast<int>(shown.size())) {
         return nullptr;
     }
@@ -62,7 +76,7 @@ int ScreenOrderAccessible::indexOfChild(const QAccessibleInterface* child) const
     if (!child) {
         return -1;
     }
-    const auto shown = shownChildren();
+    const auto shown = toldChildren(*widget());
     const auto found = std::find(shown.begin(), shown.end(), child->object());
     return found == shown.end() ? -1 : static_cast<int>(found - shown.begin());
 }

@@ -1,7 +1,7 @@
 // What the trust confirmation shows of what the user is asked to trust, and the box that shows it.
 #include "app/projecttrustprompt.h"
 
-#include "app/visibletext.h"
+#include "base/visibletext.h"
 #include "platform/qt/qtalertpresenter.h"
 #include "shelltestsupport.h"
 

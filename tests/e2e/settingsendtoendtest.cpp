@@ -116,6 +116,44 @@ TEST_F(SettingsEndToEndTest, ConfigurationFromTheTrayAddsASnippetThatCompletesAt
     EXPECT_EQ(count(readAll(outFile()), "[Korvane] Ready."), 1u) << "no restart";
 }
 
+// Without a mouse and with a screen reader, over the accessibility bus: Shift+Tab walks back every stop
+// Tab walked on the snippets page, past the rows first in view, their pencils and trash cans among them;
+// the rows told are then those in view; Delete on a row asks about it by its key; each picker of the
+// preferences page is named by its label.
+TEST_F(SettingsEndToEndTest, ShiftTabWalksBackWhatTabWalkedAndAScreenReaderHearsNames) {
+    if (trayerWindow.empty()) {
+        GTEST_SKIP() << "no tray host in this session";
+    }
+    ASSERT_NO_FATAL_FAILURE(openConfiguration());
+    ASSERT_TRUE(focus("Korvane Configuration"));
+
+    const std::size_t count = 60;
+    std::vector<std::string> forwards;
+    std::vector<std::string> backwards;
+    for (const std::string& line :
+         lines(output(fixtureCommand("settingswindow.py",
+                                     "walk 'Search snippets...' " + std::to_string(count) + " 60") +
+                      " 2>/dev/null"))) {
+        (line.rfind("> ", 0) == 0 ? forwards : backwards).push_back(line.substr(2));
+    }
+    ASSERT_EQ(forwards.size(), count) << testing::PrintToString(forwards);
+    ASSERT_EQ(backwards.size(), count) << testing::PrintToString(backwards);
+    EXPECT_THAT(forwards, testing::Contains("push button Delete snippet note12")) << "it went past the view";
+    EXPECT_THAT(backwards.back(), testing::EndsWith("Search snippets..."));
+    std::vector<std::string> expected(forwards.rbegin() + 1, forwards.rend());
+    expected.push_back(backwards.back());
+    EXPECT_EQ(backwards, expected);
+
+    for (const std::string& row :
+         lines(output(fixtureCommand("settingswindow.py", "rows 10") + " 2>/dev/null"))) {
+        EXPECT_EQ(row.rfind("Edit snippet ", 0), 0u) << row;
+    }
+    EXPECT_EQ(output(fixtureCommand("settingswindow.py", "delete 'Edit snippet sig' 10") + " 2>/dev/null"),
+              "Delete the snippet 'sig'?");
+    EXPECT_EQ(lines(output(fixtureCommand("settingswindow.py", "pickers 10") + " 2>/dev/null")),
+              (std::vector<std::string>{"Popup position:", "Badge style"}));
+}
+
 // Korvane's windows are named by the application ID it excludes as its own, with no desktop file of
 // it installed: its settings window in front is never captured, and the installed applications
 // (which take in the running ones) never list it.

@@ -56,6 +56,9 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
     // The preferences form is taller than the window; it scrolls.
     auto* preferencesScroll = new QScrollArea(pages_);
     preferencesScroll->setObjectName(QStringLiteral("preferencesScroll"));
+    // No Tab stop: it would hold the focus with nothing drawn and nothing said. Tab brings each
+    // control of the form into view.
+    preferencesScroll->setFocusPolicy(Qt::ClickFocus);
     preferencesScroll->setFrameShape(QFrame::NoFrame);
     preferencesScroll->setWidgetResizable(true);
     preferencesScroll->setWidget(preferences_);

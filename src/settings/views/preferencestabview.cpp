@@ -8,6 +8,7 @@
 #include "settings/views/popuppreviewsection.h"
 #include "settings/views/settingstepper.h"
 #include "uikit/kitcolors.h"
+#include "uikit/pickeraccessible.h"
 #include "uikit/wheelguard.h"
 
 #include <QButtonGroup>
@@ -80,6 +81,7 @@ PreferencesTabView::PreferencesTabView(std::shared_ptr<ConfigurationViewModel> v
     , viewModel_(std::move(viewModel))
     , services_(services) {
     setObjectName(QStringLiteral("preferencesPage"));
+    PickerAccessible::install();
     QFont form = font();
     form.setPixelSize(14);
     setFont(form);
@@ -222,7 +224,7 @@ QWidget* PreferencesTabView::makeAppearanceSection() {
 
     badgeStyle_ = new QComboBox(box);
     badgeStyle_->setObjectName(QStringLiteral("badgeStyle"));
-    badgeStyle_->setAccessibleName(QStringLiteral("Badge style:"));
+    badgeStyle_->setAccessibleName(QStringLiteral("Badge style"));
     badgeStyle_->setToolTip(QStringLiteral("Visual style for source type badges"));
     badgeStyle_->addItems({QStringLiteral("Pastel"), QStringLiteral("Saturated"), QStringLiteral("Minimal")});
     connect(badgeStyle_, &QComboBox::activated, this, [this](int index) {

@@ -5,6 +5,7 @@
 #include "uikit/screenorderaccessible.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QEvent>
 #include <QScrollBar>
 #include <algorithm>
@@ -23,6 +24,9 @@ SnippetList::SnippetList(std::function<void(const Row&)> onEdit, std::function<v
     , onEdit_(std::move(onEdit))
     , onDelete_(std::move(onDelete)) {
     setObjectName(QStringLiteral("snippetList"));
+    // No Tab stop: it would hold the focus with nothing drawn and nothing said. A click still gives
+    // it the focus, and it keeps its place in the Tab order, which its rows follow.
+    setFocusPolicy(Qt::ClickFocus);
     setFrameShape(QFrame::NoFrame);
     setMinimumHeight(300);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -33,6 +37,13 @@ SnippetList::SnippetList(std::function<void(const Row&)> onEdit, std::function<v
     ScreenOrderAccessible::install(*canvas_);
     // The scroll area watches its canvas (eventFilter).
     setWidget(canvas_);
+    // Tab from outside the list lands on a row kept ready past an edge of the view: it comes into view.
+    // Within the list, the scroll area follows the focus itself.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if (now && canvas_->isAncestorOf(now) && !(old && canvas_->isAncestorOf(old))) {
+            ensureWidgetVisible(now, 0, 0);
+        }
+    });
 }
 
 void SnippetList::setContent(std::vector<Row> rows, QWidget* editor, std::size_t editorAt,
@@ -165,12 +176,21 @@ void SnippetList::layOut() {
         editor_->setGeometry(0, itemTop(editorAt_), width, editorHeight_);
     }
     orderFocus(first, last);
-    if (reordered_ && QAccessible::isActive()) {
-        QAccessibleEvent reorder(canvas_, QAccessible::ObjectReorder);
-        QAccessible::updateAccessibility(&reorder);
+    tellReorder();
+    layingOut_ = false;
+}
+
+void SnippetList::tellReorder() {
+    // Rows told are those at least partly in view: scrolling alone changes them.
+    if (QAccessible::isActive()) {
+        std::vector<QWidget*> told = ScreenOrderAccessible::toldChildren(*canvas_);
+        if (reordered_ || told != told_) {
+            QAccessibleEvent reorder(canvas_, QAccessible::ObjectReorder);
+            QAccessible::updateAccessibility(&reorder);
+        }
+        told_ = std::move(told);
     }
     reordered_ = false;
-    layingOut_ = false;
 }
 
 void SnippetList::bindRows(std::size_t first, std::size_t last, int width) {
@@ -185,6 +205,7 @@ void SnippetList::bindRows(std::size_t first, std::size_t last, int width) {
             wanted[item % slots_.size()] = item;
         }
     }
+    keepWidgets(wanted);
     for (std::size_t index = 0; index < slots_.size(); ++index) {
         Slot& slot = slots_[index];
         if (!wanted[index]) {
@@ -204,14 +225,25 @@ void SnippetList::bindRows(std::size_t first, std::size_t last, int width) {
     }
 }
 
+void SnippetList::keepWidgets(const std::vector<std::optional<std::size_t>>& wanted) {
+    // Once the pool has grown, rows take other slots: a row still in view takes its widget along.
+    // Rebound, the widget would drop the keyboard focus, which Tab had just brought there.
+    for (std::size_t index = 0; index < slots_.size(); ++index) {
+        if (!wanted[index] || slots_[index].row == rows_[*wanted[index]]) {
+            continue;
+        }
+        const auto holder = std::find_if(slots_.begin(), slots_.end(),
+                                         [&](const Slot& slot) { return slot.row == rows_[*wanted[index]]; });
+        if (holder != slots_.end()) {
+            std::swap(slots_[index], *holder);
+        }
+    }
+}
+
 void SnippetList::growPool(std::size_t size) {
     while (slots_.size() < size) {
         slots_.push_back({new SnippetRowCollapsed(ManualSnippet{}, {}, {}, canvas_), std::nullopt});
         slots_.back().widget->hide();
-    }
-    // The rows take their slots anew.
-    for (Slot& slot : slots_) {
-        slot.row.reset();
     }
 }
 

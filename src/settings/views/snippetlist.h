@@ -63,12 +63,16 @@ private:
     void measure();
     void layOut();
     void bindRows(std::size_t first, std::size_t last, int width);
+    // Moves the widgets of rows that stay in view to the slots `wanted` gives their rows.
+    void keepWidgets(const std::vector<std::optional<std::size_t>>& wanted);
     void bind(Slot& slot, const Row& row);
     void growPool(std::size_t size);
     // Keyboard focus leaves `widget` for the list itself before the widget changes or goes.
     void releaseFocus(QWidget* widget);
     void orderFocus(std::size_t first, std::size_t last);
     QWidget* itemWidget(std::size_t item) const;
+    // Tells assistive technology when the rows it is told of have changed.
+    void tellReorder();
 
     std::function<void(const Row&)> onEdit_;
     std::function<void(const Row&)> onDelete_;
@@ -81,8 +85,9 @@ private:
     int rowHeight_ = 0;
     int editorHeight_ = 0;
     std::optional<int> pendingScrollTop_;
-    // The rows in view have changed since assistive technology was last told.
+    // The rows in view have changed since assistive technology was last told, and what it was told.
     bool reordered_ = false;
+    std::vector<QWidget*> told_;
     bool layingOut_ = false;
 };
 

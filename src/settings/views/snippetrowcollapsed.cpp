@@ -1,5 +1,6 @@
 #include "settings/views/snippetrowcollapsed.h"
 
+#include "base/visibletext.h"
 #include "settings/views/snippetlinebutton.h"
 #include "uikit/confirmation.h"
 #include "uikit/kitcolors.h"
@@ -13,9 +14,11 @@
 namespace korvane {
 namespace {
 
-QToolButton* symbolButton(QWidget* parent, const char* symbol, const QColor& color) {
+// A key longer than this is cut short in the delete question, which must fit on the screen.
+constexpr std::size_t questionKeyWidth = 60;
+
+QToolButton* symbolButton(QWidget* parent) {
     auto* button = new QToolButton(parent);
-    button->setIcon(SymbolIcon::icon(symbol, color, 14));
     button->setAutoRaise(true);
     button->setCursor(Qt::PointingHandCursor);
     return button;
@@ -34,19 +37,14 @@ SnippetRowCollapsed::SnippetRowCollapsed(ManualSnippet snippet, std::function<vo
     layout->setSpacing(8);
     line_ = new SnippetLineButton(ManualSnippet{}, this);
     layout->addWidget(line_, 1);
-    editButton_ = symbolButton(this, "pencil", KitColors::secondaryText(*this));
+    editSymbol_ = SymbolIcon::icon("pencil", KitColors::secondaryText(*this), 14);
+    deleteSymbol_ = SymbolIcon::icon("trash", KitColors::destructive(), 14);
+    editButton_ = symbolButton(this);
     editButton_->setObjectName(QStringLiteral("editSnippet"));
-    deleteButton_ = symbolButton(this, "trash", KitColors::destructive());
+    deleteButton_ = symbolButton(this);
     deleteButton_->setObjectName(QStringLiteral("deleteSnippet"));
     layout->addWidget(editButton_);
     layout->addWidget(deleteButton_);
-    // The buttons keep their room while hidden, so the line does not shift under the pointer.
-    for (QToolButton* button : {editButton_, deleteButton_}) {
-        QSizePolicy policy = button->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        button->setSizePolicy(policy);
-        button->hide();
-    }
     auto edit = [this] {
         if (onEdit_) {
             onEdit_();
@@ -56,11 +54,10 @@ SnippetRowCollapsed::SnippetRowCollapsed(ManualSnippet snippet, std::function<vo
     connect(editButton_, &QToolButton::clicked, this, edit);
     connect(deleteButton_, &QToolButton::clicked, this, [this] { askToDelete(); });
     onClicked = edit;
-    // Shown to the pointer and to the keyboard: Tab goes on from the line to these two.
-    onHighlightChanged = [this](bool highlighted) {
-        editButton_->setVisible(highlighted);
-        deleteButton_->setVisible(highlighted);
-    };
+    // The buttons are never hidden, only drawn blank: a hidden button is no Tab stop, and Shift+Tab,
+    // which comes to the trash before the row has the focus, would pass them by.
+    onHighlightChanged = [this](bool highlighted) { drawButtons(highlighted); };
+    drawButtons(false);
     setSnippet(std::move(snippet), std::move(onEdit), std::move(onDelete));
 }
 
@@ -82,6 +79,11 @@ void SnippetRowCollapsed::focusLine() {
     line_->setFocus(Qt::OtherFocusReason);
 }
 
+void SnippetRowCollapsed::drawButtons(bool shown) {
+    editButton_->setIcon(shown ? editSymbol_ : QIcon());
+    deleteButton_->setIcon(shown ? deleteSymbol_ : QIcon());
+}
+
 void SnippetRowCollapsed::keyPressEvent(QKeyEvent* event) {
     // Keys the line and the buttons leave alone come here.
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
@@ -96,8 +98,12 @@ void SnippetRowCollapsed::askToDelete() {
     // The dialog belongs to the window: the list may reuse or drop this row while the question is
     // open, so the answer acts on the snippet asked about.
     QPointer<SnippetRowCollapsed> row(this);
+    // The key may come from a project: written so that nothing in it hides or passes for the question.
+    const QString question = QStringLiteral("Delete the snippet '") +
+                             QString::fromStdString(VisibleText::line(snippet_.key, questionKeyWidth)) +
+                             QStringLiteral("'?");
     Confirmation::ask(
-        window(), QStringLiteral("Delete this snippet?"), QStringLiteral("Delete"),
+        window(), question, QStringLiteral("Delete"),
         [row, onDelete = onDelete_] {
             if (row) {
                 row->showingDeleteConfirmation_ = false;

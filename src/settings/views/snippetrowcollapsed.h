@@ -3,6 +3,7 @@
 #include "config/manualsnippet.h"
 #include "uikit/hoverrow.h"
 
+#include <QIcon>
 #include <functional>
 
 class QToolButton;
@@ -12,10 +13,11 @@ namespace korvane {
 class SnippetLineButton;
 
 // One snippet as a single line. A click on the line (or Return or Space on it) edits it; while the
-// pointer is over the row or keyboard focus is in it a pencil and a red trash button appear, and the
-// trash (or Delete) asks "Delete this snippet?" before `onDelete`. The two buttons are named
-// "Edit snippet <key>" and "Delete snippet <key>" for assistive technology. A list may show another
-// snippet in the same row later (setSnippet). Main thread.
+// pointer is over the row or keyboard focus is in it a pencil and a red trash button appear (Tab and
+// Shift+Tab reach them either way), and the trash (or Delete) asks "Delete the snippet '<key>'?"
+// before `onDelete`. The two buttons are named "Edit snippet <key>" and "Delete snippet <key>" for
+// assistive technology. A list may show another snippet in the same row later (setSnippet). Main
+// thread.
 class SnippetRowCollapsed final : public HoverRow {
     Q_OBJECT
 
@@ -36,6 +38,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Draws the buttons' symbols, or leaves the buttons blank.
+    void drawButtons(bool shown);
     void askToDelete();
 
     ManualSnippet snippet_;
@@ -44,6 +48,8 @@ private:
     SnippetLineButton* line_ = nullptr;
     QToolButton* editButton_ = nullptr;
     QToolButton* deleteButton_ = nullptr;
+    QIcon editSymbol_;
+    QIcon deleteSymbol_;
     bool showingDeleteConfirmation_ = false;
 };
 

@@ -24,6 +24,9 @@ SnippetScopeTabBar::SnippetScopeTabBar(std::shared_ptr<ConfigurationViewModel> v
     , onRemoveApp_(std::move(onRemoveApp)) {
     setObjectName(QStringLiteral("scopeTabs"));
     setAccessibleName(QStringLiteral("Scopes"));
+    // No Tab stop: it would hold the focus with nothing drawn. It keeps its place in the Tab order,
+    // which its tabs follow.
+    setFocusPolicy(Qt::ClickFocus);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -7,6 +7,7 @@
 #include "settings/views/snippetscopetabbar.h"
 #include "uikit/animations.h"
 #include "uikit/kitcolors.h"
+#include "uikit/pickeraccessible.h"
 #include "uikit/symbolicon.h"
 #include "uikit/wheelguard.h"
 
@@ -54,6 +55,7 @@ SnippetsTabView::SnippetsTabView(std::shared_ptr<ConfigurationViewModel> viewMod
     , viewModel_(std::move(viewModel))
     , services_(services) {
     setObjectName(QStringLiteral("snippetsPage"));
+    PickerAccessible::install();
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(12);
     layout->setContentsMargins(16, 16, 16, 16);

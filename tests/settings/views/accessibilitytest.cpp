@@ -4,13 +4,18 @@
 #include "settings/views/categoriesconfigurationview.h"
 #include "settings/views/configurationsidebar.h"
 #include "settings/views/configurationview.h"
+#include "settings/views/snippetrowcollapsed.h"
 #include "settingsviewharness.h"
 
 #include <QAccessible>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -27,6 +32,22 @@ QAccessibleInterface* find(QAccessibleInterface* node, const QString& name, QAcc
     }
     for (int i = 0; i < node->childCount(); ++i) {
         if (QAccessibleInterface* found = find(node->child(i), name, role)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+QAccessibleInterface* findIf(QAccessibleInterface* node,
+                             const std::function<bool(QAccessibleInterface*)>& wanted) {
+    if (node == nullptr || node->state().invisible) {
+        return nullptr;
+    }
+    if (wanted(node)) {
+        return node;
+    }
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (QAccessibleInterface* found = findIf(node->child(i), wanted)) {
             return found;
         }
     }
@@ -178,6 +199,31 @@ TEST_F(SettingsAccessibilityTest, ScopeTabsSaySelectedAndTheEditorsKindToggles) 
     EXPECT_EQ(node("Text", QAccessible::EditableText), nullptr) << "the text box goes";
 }
 
+// Every picker is named by its label, whichever item it shows; the item is its value.
+TEST_F(SettingsAccessibilityTest, PickersAreNamedByTheirLabels) {
+    // The name of the showing picker whose value is `value`, as a screen reader hears it.
+    auto pickerShowing = [&](const QString& value) {
+        QAccessibleInterface* picker =
+            findIf(QAccessible::queryAccessibleInterface(h.window.get()), [&](QAccessibleInterface* node) {
+                return node->role() == QAccessible::ComboBox && node->text(QAccessible::Value) == value;
+            });
+        return picker ? picker->text(QAccessible::Name).toStdString()
+                      : "no picker shows " + value.toStdString();
+    };
+    act("Text Editor", QAccessible::PageTab, QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(pickerShowing("Auto (use global default)"), "Popup position:");
+
+    h.window->view().setPage(ConfigurationPage::preferences);
+    EXPECT_EQ(pickerShowing("Auto (follow caret)"), "Popup position:");
+    EXPECT_EQ(pickerShowing("Minimal"), "Badge style");
+    h.find<QComboBox>("badgeStyle")->setCurrentIndex(1);
+    EXPECT_EQ(pickerShowing("Saturated"), "Badge style");
+    QAccessibleInterface* badges = node("Badge style", QAccessible::ComboBox);
+    ASSERT_NE(badges, nullptr);
+    EXPECT_TRUE(
+        badges->actionInterface()->actionNames().contains(QAccessibleActionInterface::showMenuAction()));
+}
+
 // What a screen reader reads of the snippet list: for each child of the list, in the order it is told
 // them, the key its line names ("Edit snippet <key>"), and the names of the child's buttons.
 struct ReadRow {
@@ -202,22 +248,6 @@ std::vector<ReadRow> readList(QAccessibleInterface* list) {
         rows.push_back(read);
     }
     return rows;
-}
-
-QAccessibleInterface* findIf(QAccessibleInterface* node,
-                             const std::function<bool(QAccessibleInterface*)>& wanted) {
-    if (node == nullptr || node->state().invisible) {
-        return nullptr;
-    }
-    if (wanted(node)) {
-        return node;
-    }
-    for (int i = 0; i < node->childCount(); ++i) {
-        if (QAccessibleInterface* found = findIf(node->child(i), wanted)) {
-            return found;
-        }
-    }
-    return nullptr;
 }
 
 // Three thousand snippets read by a screen reader: wherever the list is scrolled (through its scroll
@@ -283,6 +313,47 @@ TEST(SnippetListAccessibilityTest, RowsAreReadInScreenOrderWithTheirOwnNames) {
         expected.push_back("key" + std::to_string(i));
     }
     EXPECT_EQ(keys, expected) << "the rows of the search, and nothing left from before";
+}
+
+// The rows the list keeps ready just past the edges of its view, for Tab to reach, are not told: wherever
+// the list is scrolled, its children are exactly its rows at least partly in view, top to bottom, a
+// row cut by an edge among them.
+TEST(SnippetListAccessibilityTest, OnlyRowsAtLeastPartlyInViewAreTold) {
+    test::SettingsViewHarness h(test::SettingsViewHarness::manySnippetsFile(300));
+    QAccessibleInterface* line =
+        findIf(QAccessible::queryAccessibleInterface(h.window.get()), [](QAccessibleInterface* node) {
+            return node->role() == QAccessible::Button &&
+                   node->text(QAccessible::Name).startsWith("Edit snippet ");
+        });
+    ASSERT_NE(line, nullptr);
+    QAccessibleInterface* list = line->parent()->parent();
+    const QRect view = list->parent()->rect();
+    QScrollBar* bar = h.find<QScrollArea>("snippetList")->verticalScrollBar();
+    const int pitch = h.visible<SnippetRowCollapsed>("snippetRow")->height() + 1;
+    for (const int top : {0, pitch / 2, 7 * pitch + pitch / 2, bar->maximum() / 2, bar->maximum()}) {
+        SCOPED_TRACE(top);
+        bar->setValue(top);
+        std::vector<std::pair<int, std::string>> shown;
+        for (auto* row : h.window->findChildren<SnippetRowCollapsed*>()) {
+            const QRect place(row->mapToGlobal(QPoint()), row->size());
+            if (row->isVisibleTo(h.window.get()) && place.intersects(view)) {
+                shown.emplace_back(place.top(), row->snippet().key);
+            }
+        }
+        std::sort(shown.begin(), shown.end());
+        std::vector<std::string> expected;
+        for (const auto& [y, key] : shown) {
+            expected.push_back(key);
+        }
+        std::vector<std::string> told;
+        for (const ReadRow& row : readList(list)) {
+            told.push_back(row.key);
+        }
+        EXPECT_EQ(told, expected);
+        for (int i = 0; i < list->childCount(); ++i) {
+            EXPECT_FALSE(list->child(i)->state().offscreen) << i;
+        }
+    }
 }
 
 } // namespace

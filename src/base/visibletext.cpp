@@ -1,4 +1,4 @@
-#include "app/visibletext.h"
+#include "base/visibletext.h"
 
 #include "base/unicode.h"
 
