@@ -111,6 +111,18 @@ ProcessRequest GitReachWalk::pathsRequest(const Candidate& candidate, bool withT
     return gitRequest(std::move(arguments), candidate.path, candidate.via);
 }
 
+ProcessRequest GitReachWalk::indexRequest(const fs::path& directory, Via via) const {
+    ProcessRequest request = gitRequest({"ls-files", "--stage", "-z", "--full-name", ":/"}, directory, via);
+    request.outputLimit = indexListingLimit;
+    return request;
+}
+
+bool GitReachWalk::likelyHoldsSubmodules(const Candidate& candidate) {
+    std::error_code error;
+    return candidate.via != Via::gitDir &&
+           fs::exists(fs::symlink_status(candidate.path / ".gitmodules", error));
+}
+
 bool GitReachWalk::expired() {
     const bool cancelled = base_.cancellation && base_.cancellation->isCancelled();
     if (!cancelled && std::chrono::steady_clock::now() < deadline_) {
@@ -222,7 +234,11 @@ GitReachWalk::find(const Candidate& candidate, const ProcessBatch::Outcome& answ
 
 bool GitReachWalk::readFolder() {
     const Candidate folder{Via::folder, base_.workingDirectory.value_or("."), 0};
-    auto first = runAll({listingRequest(folder), pathsRequest(folder, true)});
+    std::vector<ProcessRequest> requests{listingRequest(folder), pathsRequest(folder, true)};
+    if (likelyHoldsSubmodules(folder)) {
+        requests.push_back(indexRequest(folder.path, Via::folder));
+    }
+    auto first = runAll(requests);
     if (!first || !ended((*first)[0], folder.path)) {
         return false;
     }
@@ -252,13 +268,18 @@ bool GitReachWalk::readFolder() {
     if (!found) {
         return false;
     }
-    return !*found || add(folder, std::move(**found), std::move(entries));
+    std::optional<ProcessBatch::Outcome> index;
+    if (first->size() > 2 && !result_.usersFilesUnreadable_) {
+        index = std::move((*first)[2]);
+    }
+    return !*found || add(folder, std::move(**found), std::move(entries), std::move(index));
 }
 
 // Adds the repository `candidate` led to, unless it is one already read: two gitlinks may share a git
 // directory, and each work tree holds gitlinks of its own; a git directory found in a modules folder is
 // read once.
-bool GitReachWalk::add(const Candidate& candidate, Paths paths, std::vector<GitConfigEntry> entries) {
+bool GitReachWalk::add(const Candidate& candidate, Paths paths, std::vector<GitConfigEntry> entries,
+                       std::optional<ProcessBatch::Outcome> index) {
     const fs::path gitDir = resolved(paths.gitDir);
     const fs::path workTree = paths.workTree ? resolved(*paths.workTree) : fs::path();
     if (known_.contains({gitDir, workTree}) ||
@@ -270,6 +291,9 @@ bool GitReachWalk::add(const Candidate& candidate, Paths paths, std::vector<GitC
     }
     known_.emplace(gitDir, workTree);
     knownGitDirs_.insert(gitDir);
+    if (index) {
+        indexListings_.emplace(result_.repositories_.size(), std::move(*index));
+    }
     GitReachedRepository repository{paths.gitDir, paths.workTree, std::move(entries), candidate.path,
                                     std::nullopt};
     if (candidate.via == Via::workTree && namesWorkTree(repository.entries)) {
@@ -285,14 +309,21 @@ bool GitReachWalk::add(const Candidate& candidate, Paths paths, std::vector<GitC
 // leads nowhere.
 bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
     std::vector<Candidate> asked;
+    // Where each candidate's answers start, and whether its index was listed with them.
+    std::vector<std::pair<std::size_t, bool>> answersOf;
     std::vector<ProcessRequest> requests;
     for (const auto& candidate : candidates) {
         if (candidate.via == Via::gitDir && knownGitDirs_.contains(resolved(candidate.path))) {
             continue;
         }
+        const bool withIndex = likelyHoldsSubmodules(candidate);
         asked.push_back(candidate);
+        answersOf.emplace_back(requests.size(), withIndex);
         requests.push_back(listingRequest(candidate));
         requests.push_back(pathsRequest(candidate, true));
+        if (withIndex) {
+            requests.push_back(indexRequest(candidate.path, candidate.via));
+        }
     }
     const auto answers = runAll(requests);
     if (!answers) {
@@ -301,7 +332,8 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
     std::vector<Candidate> notRepositories;
     for (std::size_t index = 0; index < asked.size(); ++index) {
         const Candidate& candidate = asked[index];
-        const auto& listing = (*answers)[2 * index];
+        const auto [at, withIndex] = answersOf[index];
+        const auto& listing = (*answers)[at];
         if (!listing && (listing.error().code == ENOENT || listing.error().code == ENOTDIR)) {
             continue;
         }
@@ -315,7 +347,7 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
                             : complaint);
         }
         auto entries = GitConfigListing::parse(listing->output, true);
-        const auto found = find(candidate, (*answers)[2 * index + 1], entries);
+        const auto found = find(candidate, (*answers)[at + 1], entries);
         if (!found) {
             return false;
         }
@@ -325,7 +357,11 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
             }
             continue;
         }
-        if (!add(candidate, std::move(**found), std::move(entries))) {
+        std::optional<ProcessBatch::Outcome> indexListing;
+        if (withIndex) {
+            indexListing = (*answers)[at + 2];
+        }
+        if (!add(candidate, std::move(**found), std::move(entries), std::move(indexListing))) {
             return false;
         }
     }
@@ -439,6 +475,7 @@ std::optional<bool> GitReachWalk::mayHoldGitlink(std::size_t repository) {
 bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& workTrees) {
     std::vector<std::size_t> asked;
     std::vector<ProcessRequest> requests;
+    std::vector<std::size_t> listed;
     for (std::size_t index = from; index < result_.repositories_.size(); ++index) {
         const auto& repository = result_.repositories_[index];
         if (!repository.workTree) {
@@ -448,23 +485,28 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
         if (!holds) {
             return false;
         }
-        if (*holds) {
+        if (!*holds) {
+            continue;
+        }
+        if (indexListings_.contains(index)) {
+            listed.push_back(index);
+        } else {
             asked.push_back(index);
-            ProcessRequest request =
-                gitRequest({"ls-files", "--stage", "-z"}, *repository.workTree,
-                           reachedBy_[index].via == Via::folder ? Via::folder : Via::workTree);
-            request.outputLimit = indexListingLimit;
-            requests.push_back(std::move(request));
+            requests.push_back(indexRequest(
+                *repository.workTree, reachedBy_[index].via == Via::folder ? Via::folder : Via::workTree));
         }
     }
-    const auto answers = runAll(requests);
+    auto answers = runAll(requests);
     if (!answers) {
         return false;
     }
     for (std::size_t at = 0; at < asked.size(); ++at) {
-        const std::size_t index = asked[at];
+        indexListings_.emplace(asked[at], std::move((*answers)[at]));
+    }
+    listed.insert(listed.end(), asked.begin(), asked.end());
+    for (const std::size_t index : listed) {
         const fs::path& top = *result_.repositories_[index].workTree;
-        const auto& answer = (*answers)[at];
+        const auto& answer = indexListings_.at(index);
         if (!ended(answer, top)) {
             return false;
         }

@@ -49,6 +49,11 @@ private:
                               Via via) const;
     ProcessRequest listingRequest(const Candidate& candidate) const;
     ProcessRequest pathsRequest(const Candidate& candidate, bool withTop) const;
+    // The whole index of the repository whose work tree holds `directory`, paths from its top.
+    ProcessRequest indexRequest(const std::filesystem::path& directory, Via via) const;
+    // Where a folder holds a `.gitmodules`, its index is listed with the first look at it, so that its
+    // submodules are not a round of git runs later; whether the listing is used is decided as for any.
+    static bool likelyHoldsSubmodules(const Candidate& candidate);
     // The batch's outcomes, or none when one of them failed the reading (said in `error_`). A launch
     // that fails because `directory` is gone is left for the caller.
     std::optional<std::vector<ProcessBatch::Outcome>> runAll(const std::vector<ProcessRequest>& requests);
@@ -63,7 +68,8 @@ private:
     std::optional<std::vector<std::string>> values(const Candidate& candidate,
                                                    const ProcessBatch::Outcome& answer, bool withTop);
     bool visit(const std::vector<Candidate>& candidates);
-    bool add(const Candidate& candidate, Paths paths, std::vector<GitConfigEntry> entries);
+    bool add(const Candidate& candidate, Paths paths, std::vector<GitConfigEntry> entries,
+             std::optional<ProcessBatch::Outcome> index = std::nullopt);
     bool checkOwnWorkTrees(std::size_t from);
     bool followGitlinks(std::size_t from, std::vector<Candidate>& workTrees);
     std::optional<bool> mayHoldGitlink(std::size_t repository);
@@ -83,6 +89,8 @@ private:
     // Per repository of the result: how it was reached, where its modules and index are.
     std::vector<Candidate> reachedBy_;
     std::vector<Paths> paths_;
+    // The index listings made with a repository's first look, by repository.
+    std::map<std::size_t, ProcessBatch::Outcome> indexListings_;
     // The work tree of every gitlink of a repository's index, resolved.
     std::map<std::size_t, std::set<std::filesystem::path>> gitlinkTrees_;
     // Every repository by git directory and work tree, resolved, and every git directory.
