@@ -1,6 +1,7 @@
 #include "platform/gitreachwalk.h"
 
 #include "base/fileio.h"
+#include "platform/gitmodulesfolder.h"
 #include "platform/gitrepositorytexts.h"
 
 #include <algorithm>
@@ -14,7 +15,6 @@ namespace fs = std::filesystem;
 // Past these a folder fails the reading rather than make every command wait: a project with a few
 // hundred submodules still reads within the time a scan run has.
 constexpr std::size_t repositoryLimit = 256;
-constexpr std::size_t moduleFolderLimit = 4096;
 // The listing of an index runs to some hundred bytes per file: tens of megabytes in a large repository.
 constexpr std::size_t indexListingLimit = 512 * 1024 * 1024;
 
@@ -66,7 +66,8 @@ GitReachWalk::GitReachWalk(ProcessRunner& runner, const ProcessRequest& base)
     , base_(base)
     , deadline_(std::chrono::steady_clock::now() +
                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                    std::chrono::duration<double>(std::max(0.0, base.timeout)))) {}
+                    std::chrono::duration<double>(std::max(0.0, base.timeout))))
+    , modulesFolders_([this] { return !expired(); }) {}
 
 ProcessRequest GitReachWalk::gitRequest(std::vector<std::string> arguments, const fs::path& directory,
                                         Via via) const {
@@ -530,46 +531,15 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
     return true;
 }
 
-// Every repository kept under `folder` (a modules folder, or a folder in one), nested names included.
-// git follows a link there to wherever it leads, so a link makes the reading fail.
+// Every repository kept under `folder` (a modules folder, or a folder in one), as a candidate.
 bool GitReachWalk::followModules(const fs::path& folder, std::size_t parent,
                                  std::vector<Candidate>& gitDirs) {
-    std::error_code error;
-    const auto status = fs::symlink_status(folder, error);
-    if (fs::is_symlink(status)) {
-        return fail(folder.string() + " is a link");
+    std::vector<fs::path> found;
+    if (auto failure = modulesFolders_.collect(folder, found)) {
+        return fail(std::move(*failure));
     }
-    if (!fs::is_directory(status)) {
-        return true;
-    }
-    std::vector<fs::path> pending{folder};
-    while (!pending.empty()) {
-        const fs::path current = pending.back();
-        pending.pop_back();
-        fs::directory_iterator it(current, error);
-        for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
-            if (expired()) {
-                return false;
-            }
-            const auto type = it->symlink_status(error).type();
-            if (type == fs::file_type::symlink) {
-                return fail(it->path().string() + " is a link");
-            }
-            if (type != fs::file_type::directory) {
-                continue;
-            }
-            if (++moduleFolders_ > moduleFolderLimit) {
-                return fail("too many submodule folders under " + folder.string());
-            }
-            if (fs::exists(fs::symlink_status(it->path() / "HEAD", error))) {
-                gitDirs.push_back({Via::gitDir, it->path(), parent});
-            } else {
-                pending.push_back(it->path());
-            }
-        }
-        if (error) {
-            return fail("the folder " + current.string() + " could not be read");
-        }
+    for (auto& path : found) {
+        gitDirs.push_back({Via::gitDir, std::move(path), parent});
     }
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/gitmodulesfolder.h"
 #include "platform/gitreach.h"
 #include "platform/processbatch.h"
 
@@ -83,6 +84,7 @@ private:
     ProcessRunner& runner_;
     const ProcessRequest& base_;
     std::chrono::steady_clock::time_point deadline_;
+    GitModulesFolder modulesFolders_;
     // Set once git could list the folder only without the user's own files.
     bool usersHidden_ = false;
     GitReach result_;
@@ -96,7 +98,6 @@ private:
     // Every repository by git directory and work tree, resolved, and every git directory.
     std::set<std::pair<std::filesystem::path, std::filesystem::path>> known_;
     std::set<std::filesystem::path> knownGitDirs_;
-    std::size_t moduleFolders_ = 0;
     std::string error_;
 };
 
