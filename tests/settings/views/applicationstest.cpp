@@ -85,7 +85,7 @@ protected:
         "settings": {"case_sensitive": false, "scan_depth": 5, "ignore_patterns": [], "max_branch_age_days": 90}})"};
 };
 
-// Scenario 5: the capture popover's routes. A spaces-only identifier shows the view model's message
+// The capture popover's routes. A spaces-only identifier shows the view model's message
 // and keeps the popover; a manual entry adds, selects and closes; "Remove App" asks first.
 TEST_F(ApplicationsTest, CaptureManualEntryAndRemoval) {
     openCapture();
@@ -147,7 +147,7 @@ TEST_F(ApplicationsTest, CaptureManualEntryAndRemoval) {
     EXPECT_EQ(h.visible<QAbstractButton>("tab:xterm"), nullptr);
 }
 
-// Scenario 10: the installed-applications sheet scans once in the background, lists and searches,
+// The installed-applications sheet scans once in the background, lists and searches,
 // and a choice adds the application, closing sheet and popover; an existing one keeps the popover
 // with its message. Reopening within five minutes uses the cache.
 TEST_F(ApplicationsTest, InstalledApplicationsSheet) {

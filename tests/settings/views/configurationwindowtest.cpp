@@ -37,7 +37,7 @@ const char* const sampleFile = R"({
 }
 )";
 
-// Scenario 1: opening the window, walking both pages and closing it writes nothing at all, and the
+// Opening the window, walking both pages and closing it writes nothing at all, and the
 // file stays byte for byte as it was, out-of-range values and foreign keys included.
 TEST(ConfigurationWindowTest, OpenBrowseAndCloseWritesNothing) {
     test::SettingsViewHarness h(sampleFile);

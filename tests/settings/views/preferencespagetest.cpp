@@ -51,7 +51,7 @@ TEST_F(PreferencesPageTest, SteppersShowStoredValuesAndDebounce) {
     h.settle();
     EXPECT_EQ(h.store->writes, 0);
 
-    // Scenario 6: from the default 16, four presses a few milliseconds apart, one write of 20.
+    // The font size stepper: from the default 16, four presses a few milliseconds apart, one write of 20.
     AppConfig draft = h.viewModel->draftConfig();
     draft.settings.fontSize.reset();
     h.viewModel->setDraftConfig(draft);
@@ -78,7 +78,7 @@ TEST_F(PreferencesPageTest, SteppersShowStoredValuesAndDebounce) {
     EXPECT_EQ(stepper("scanDepth")->text(), "Scan depth: 0") << "below the range, only up moves";
 }
 
-// Scenario 7: the colour text is kept as typed; "#12" alone writes nothing, and rides along later.
+// The colour text is kept as typed; "#12" alone writes nothing, and rides along later.
 TEST_F(PreferencesPageTest, ColourTextAndWell) {
     auto* text = h.find<QLineEdit>("colorText");
     EXPECT_EQ(text->text(), "#123456");
@@ -112,7 +112,7 @@ TEST_F(PreferencesPageTest, ColourTextAndWell) {
     EXPECT_EQ(settings()["font_color"], "#FF7F00");
 }
 
-// Scenario 8: Reset removes exactly the nine look keys and keeps position, trigger and the rest.
+// Reset removes exactly the nine look keys and keeps position, trigger and the rest.
 TEST_F(PreferencesPageTest, ResetRemovesExactlyTheLookKeys) {
     h.click("resetToDefaults");
     h.settle();
@@ -145,7 +145,7 @@ TEST_F(PreferencesPageTest, ResetRemovesExactlyTheLookKeys) {
     EXPECT_EQ(h.file()["trigger"], "");
 }
 
-// Scenario 9: Glass on a desktop without it stores the material, keeps the colour row usable and
+// Glass on a desktop without it stores the material, keeps the colour row usable and
 // says why; Dark and Light write both fields; the preview follows at once.
 TEST_F(PreferencesPageTest, AppearanceChoiceAndPreview) {
     auto* reason = h.find<QLabel>("glassReason");

@@ -58,7 +58,7 @@ protected:
     std::unique_ptr<test::SettingsViewHarness> h = std::make_unique<test::SettingsViewHarness>(twoSnippets);
 };
 
-// Scenario 2: "Add", type a key and a text, Return; one write 300 ms later, with no empty label or
+// "Add", type a key and a text, Return; one write 300 ms later, with no empty label or
 // description keys, and the editor gone.
 TEST_F(SnippetsPageTest, AddingASnippetWritesItOnce) {
     h->click("addSnippet");
@@ -78,7 +78,7 @@ TEST_F(SnippetsPageTest, AddingASnippetWritesItOnce) {
     EXPECT_EQ(rowKeys(), (std::vector<std::string>{"sig", "docs", "hi"}));
 }
 
-// Scenario 3: the view model's messages show inside the open editor, which keeps the user's texts;
+// The view model's messages show inside the open editor, which keeps the user's texts;
 // switching a link to text saves the text and no link; Escape cancels.
 TEST_F(SnippetsPageTest, EditorShowsErrorsInlineAndComposesOnlyTheChosenKind) {
     h->visible<SnippetLineButton>("snippetLine")->click(); // "sig"
@@ -116,7 +116,7 @@ TEST_F(SnippetsPageTest, EditorShowsErrorsInlineAndComposesOnlyTheChosenKind) {
     EXPECT_EQ(h->store->writes, 1);
 }
 
-// Scenario 4: deleting asks first; "Cancel" keeps the snippet, "Delete" removes it with one write.
+// Deleting asks first; "Cancel" keeps the snippet, "Delete" removes it with one write.
 TEST_F(SnippetsPageTest, DeletingAsksFirst) {
     auto* row = h->visible<SnippetRowCollapsed>("snippetRow");
     ASSERT_NE(row, nullptr);
