@@ -15,6 +15,8 @@ namespace fs = std::filesystem;
 // Past these a folder fails the reading rather than make every command wait: a project with a few
 // hundred submodules still reads within the time a scan run has.
 constexpr std::size_t repositoryLimit = 256;
+// Gitlinks of one level, populated or not, each asked of git.
+constexpr std::size_t gitlinkLimit = 1024;
 // The listing of an index runs to some hundred bytes per file: tens of megabytes in a large repository.
 constexpr std::size_t indexListingLimit = 512 * 1024 * 1024;
 
@@ -41,6 +43,20 @@ const std::vector<std::string> repositoryVariables = {
 // without one fails on it.
 const std::vector<std::vector<std::string>> repositoryFields = {
     {"--absolute-git-dir"}, {"--git-path", "modules"}, {"--git-path", "index"}, {"--show-toplevel"}};
+
+// How many of `repositoryFields` are asked: a git directory's own two, else all but a work tree's top
+// where there is none.
+std::size_t fieldCount(bool byGitDir, bool withTop) {
+    return byGitDir ? 2 : withTop ? 4 : 3;
+}
+
+std::vector<std::string> revParse(std::size_t first, std::size_t last) {
+    std::vector<std::string> arguments{"rev-parse", "--path-format=absolute"};
+    for (std::size_t field = first; field < last; ++field) {
+        arguments.insert(arguments.end(), repositoryFields[field].begin(), repositoryFields[field].end());
+    }
+    return arguments;
+}
 
 fs::path resolved(const fs::path& path) {
     std::error_code error;
@@ -104,12 +120,8 @@ ProcessRequest GitReachWalk::listingRequest(const Candidate& candidate) const {
 }
 
 ProcessRequest GitReachWalk::pathsRequest(const Candidate& candidate, bool withTop) const {
-    std::vector<std::string> arguments{"rev-parse", "--path-format=absolute"};
-    const std::size_t fields = candidate.via == Via::gitDir ? 2 : withTop ? 4 : 3;
-    for (std::size_t field = 0; field < fields; ++field) {
-        arguments.insert(arguments.end(), repositoryFields[field].begin(), repositoryFields[field].end());
-    }
-    return gitRequest(std::move(arguments), candidate.path, candidate.via);
+    return gitRequest(revParse(0, fieldCount(candidate.via == Via::gitDir, withTop)), candidate.path,
+                      candidate.via);
 }
 
 ProcessRequest GitReachWalk::indexRequest(const fs::path& directory, Via via) const {
@@ -137,7 +149,7 @@ GitReachWalk::runAll(const std::vector<ProcessRequest>& requests) {
     if (expired()) {
         return std::nullopt;
     }
-    return ProcessBatch::runAll(runner_, requests);
+    return ProcessBatch::runAll(runner_, requests, deadline_);
 }
 
 // Whether git ran to its end; else the reading has failed. A launch that failed is the caller's.
@@ -161,15 +173,13 @@ bool GitReachWalk::ended(const ProcessBatch::Outcome& outcome, const fs::path& d
 
 std::optional<std::vector<std::string>>
 GitReachWalk::values(const Candidate& candidate, const ProcessBatch::Outcome& answer, bool withTop) {
-    const std::size_t fields = candidate.via == Via::gitDir ? 2 : withTop ? 4 : 3;
+    const std::size_t fields = fieldCount(candidate.via == Via::gitDir, withTop);
     auto found = GitRepositoryTexts::lines(answer->output, fields);
     if (!found) {
         // A name with a line break in it: each value asked on its own reads whole.
         std::vector<ProcessRequest> requests;
         for (std::size_t field = 0; field < fields; ++field) {
-            std::vector<std::string> arguments{"rev-parse", "--path-format=absolute"};
-            arguments.insert(arguments.end(), repositoryFields[field].begin(), repositoryFields[field].end());
-            requests.push_back(gitRequest(std::move(arguments), candidate.path, candidate.via));
+            requests.push_back(gitRequest(revParse(field, field + 1), candidate.path, candidate.via));
         }
         const auto answers = runAll(requests);
         if (!answers) {
@@ -326,7 +336,7 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
             requests.push_back(indexRequest(candidate.path, candidate.via));
         }
     }
-    const auto answers = runAll(requests);
+    auto answers = runAll(requests);
     if (!answers) {
         return false;
     }
@@ -360,7 +370,7 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
         }
         std::optional<ProcessBatch::Outcome> indexListing;
         if (withIndex) {
-            indexListing = (*answers)[at + 2];
+            indexListing = std::move((*answers)[at + 2]);
         }
         if (!add(candidate, std::move(**found), std::move(entries), std::move(indexListing))) {
             return false;
@@ -437,6 +447,9 @@ std::optional<bool> GitReachWalk::mayHoldGitlink(std::size_t repository) {
     std::error_code error;
     for (fs::directory_iterator it(paths_[repository].gitDir, error), end; !error && it != end;
          it.increment(error)) {
+        if (expired()) {
+            return std::nullopt;
+        }
         if (it->path().filename().string().starts_with("sharedindex.")) {
             files.push_back(it->path());
         }
@@ -507,7 +520,7 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
     listed.insert(listed.end(), asked.begin(), asked.end());
     for (const std::size_t index : listed) {
         const fs::path& top = *result_.repositories_[index].workTree;
-        const auto& answer = indexListings_.at(index);
+        const auto answer = std::move(indexListings_.at(index));
         if (!ended(answer, top)) {
             return false;
         }
@@ -522,12 +535,18 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
             listing.remove_prefix(std::min(end + 1, listing.size()));
             const std::size_t tab = line.find('\t');
             if (line.starts_with("160000 ") && tab != std::string_view::npos) {
+                if (workTrees.size() >= gitlinkLimit) {
+                    return fail("too many submodules reach " + base_.workingDirectory.value_or("."));
+                }
                 const fs::path workTree = top / line.substr(tab + 1);
                 gitlinkTrees_[index].insert(resolved(workTree));
                 workTrees.push_back({Via::workTree, workTree, index});
             }
         }
     }
+    // What a look at a repository listed and nobody asked for (no gitlink, or no work tree) goes too.
+    std::erase_if(indexListings_,
+                  [&](const auto& listing) { return listing.first < result_.repositories_.size(); });
     return true;
 }
 

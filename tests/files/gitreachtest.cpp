@@ -140,6 +140,17 @@ TEST(GitReachTest, TheIndexOfALargeRepositoryIsListedWhole) {
     EXPECT_TRUE(holds(*reached, "marker.found"));
 }
 
+// An index may name any number of gitlinks, each a folder git would be asked about: past a bound the
+// reading fails at once rather than start git thousands of times.
+TEST(GitReachTest, AnIndexOfThousandsOfGitlinksFailsTheReading) {
+    const test::GitRepo repo;
+    ASSERT_TRUE(repo.sh("c=$(git commit-tree $(git write-tree) -m c) && seq 3000 | awk -v c=$c "
+                        "'{ printf \"160000 %s\\tlink%d\\n\", c, $1 }' | git update-index --index-info"));
+    const auto reached = reach(repo);
+    ASSERT_FALSE(reached);
+    EXPECT_THAT(reached.error(), HasSubstr("too many submodules"));
+}
+
 // Runs git for real and cancels the command once the folder's repository has been found.
 class CancelAfterDiscovery final : public ProcessRunner {
 public:
