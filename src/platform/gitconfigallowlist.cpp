@@ -316,7 +316,11 @@ const GitConfigRule* GitConfigAllowList::ruleFor(std::string_view key) {
 
 std::optional<std::string> GitConfigAllowList::refusal(std::string_view key,
                                                        std::optional<std::string_view> value) {
-    const GitConfigRule* rule = ruleFor(key);
+    return refusal(ruleFor(key), value);
+}
+
+std::optional<std::string> GitConfigAllowList::refusal(const GitConfigRule* rule,
+                                                       std::optional<std::string_view> value) {
     if (!rule) {
         return "not known to be harmless";
     }

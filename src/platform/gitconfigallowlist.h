@@ -34,6 +34,9 @@ public:
     // Why a folder's entry keeps the user's commands from running there until the folder is trusted;
     // none when it is allowed (an ownWorkTree key counts as allowed here: the caller checks it).
     static std::optional<std::string> refusal(std::string_view key, std::optional<std::string_view> value);
+    // The same for a key whose rule is already known (`ruleFor`'s answer).
+    static std::optional<std::string> refusal(const GitConfigRule* rule,
+                                              std::optional<std::string_view> value);
 };
 
 } // namespace korvane

@@ -33,8 +33,8 @@ std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
         if (GitConfigListing::isUsers(entry)) {
             continue;
         }
-        auto refused = GitConfigAllowList::refusal(entry.key, entry.value);
         const GitConfigRule* rule = GitConfigAllowList::ruleFor(entry.key);
+        auto refused = GitConfigAllowList::refusal(rule, entry.value);
         if (!refused && rule && rule->verdict == GitConfigRule::Verdict::ownWorkTree &&
             (repository == nullptr || repository->ownWorkTree != true)) {
             refused = "names a work tree that is not the repository's own";
