@@ -308,16 +308,13 @@ void ShellLifecycle::followOnboardingStep() {
 // handleTrustChanged.
 void ShellLifecycle::scheduleOnboardingTrustCheck() {
     std::weak_ptr<ShellLifecycle> weak = weak_from_this();
-    auto token = std::make_shared<CancellationToken>();
-    *token = parts_.scheduler.postAfter(onboardingTrustCheckInterval, [weak, token] {
-        auto self = weak.lock();
-        if (!self || token->isCancelled()) {
-            return;
+    // A cancelled token keeps the task from running at all.
+    onboardingTrustCheck_ = parts_.scheduler.postAfter(onboardingTrustCheckInterval, [weak] {
+        if (auto self = weak.lock()) {
+            self->parts_.trust->isTrusted();
+            self->scheduleOnboardingTrustCheck();
         }
-        self->parts_.trust->isTrusted();
-        self->scheduleOnboardingTrustCheck();
     });
-    onboardingTrustCheck_ = *token;
 }
 
 void ShellLifecycle::stopOnboardingTrustCheck() {
