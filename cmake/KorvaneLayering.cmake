@@ -7,6 +7,7 @@ set(KORVANE_LAYERS
   "base"
   "platform"
   "platform_fake platform_linux platform_qt"
+  "gitguard"
   "model"
   "matcher"
   "watch"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "files/commandrunner.h"
-#include "platform/gitprogramoverrides.h"
+#include "gitguard/gitprogramoverrides.h"
 #include "platform/processrunner.h"
 
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include "base/diagnostics.h"
 #include "base/unicode.h"
-#include "platform/untrustedfoldergit.h"
+#include "gitguard/untrustedfoldergit.h"
 
 #include <algorithm>
 #include <chrono>

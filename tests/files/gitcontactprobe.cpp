@@ -1,6 +1,6 @@
 #include "gitcontactprobe.h"
 
-#include "platform/gitprogramoverrides.h"
+#include "gitguard/gitprogramoverrides.h"
 #include "platform/linux/linuxprocessrunner.h"
 
 #include <arpa/inet.h>

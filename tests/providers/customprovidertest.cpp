@@ -5,7 +5,7 @@
 #include "files/gitrepo.h"
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/fakeprocessrunner.h"
-#include "platform/gitprogramoverrides.h"
+#include "gitguard/gitprogramoverrides.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/logcapture.h"
 #include "support/scopedenv.h"

@@ -1,4 +1,4 @@
-#include "platform/gitconfigvariables.h"
+#include "gitguard/gitconfigvariables.h"
 
 #include <algorithm>
 #include <charconv>

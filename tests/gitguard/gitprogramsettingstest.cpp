@@ -1,7 +1,7 @@
-#include "platform/gitprogramsettings.h"
+#include "gitguard/gitprogramsettings.h"
 
 #include "gitconfigkeys.h"
-#include "platform/gitprogramoverrides.h"
+#include "gitguard/gitprogramoverrides.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/scopedenv.h"
 #include "support/tempdir.h"

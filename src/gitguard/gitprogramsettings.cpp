@@ -1,6 +1,6 @@
-#include "platform/gitprogramsettings.h"
+#include "gitguard/gitprogramsettings.h"
 
-#include "platform/gitconfigkey.h"
+#include "gitguard/gitconfigkey.h"
 
 #include <algorithm>
 #include <cctype>

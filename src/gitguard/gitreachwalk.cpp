@@ -1,8 +1,8 @@
-#include "platform/gitreachwalk.h"
+#include "gitguard/gitreachwalk.h"
 
 #include "base/fileio.h"
-#include "platform/gitmodulesfolder.h"
-#include "platform/gitrepositorytexts.h"
+#include "gitguard/gitmodulesfolder.h"
+#include "gitguard/gitrepositorytexts.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "platform/gitmodulesfolder.h"
+#include "gitguard/gitmodulesfolder.h"
 
 namespace korvane {
 namespace {

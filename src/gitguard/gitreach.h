@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/expected.h"
-#include "platform/gitconfiglisting.h"
+#include "gitguard/gitconfiglisting.h"
 #include "platform/processrunner.h"
 
 #include <filesystem>

@@ -1,7 +1,7 @@
-#include "platform/gitconfigallowlist.h"
+#include "gitguard/gitconfigallowlist.h"
 
 #include "gitconfigkeys.h"
-#include "platform/gitconfiglisting.h"
+#include "gitguard/gitconfiglisting.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/scopedenv.h"
 #include "support/tempdir.h"

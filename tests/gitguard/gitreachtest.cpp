@@ -1,6 +1,6 @@
-#include "platform/gitreach.h"
+#include "gitguard/gitreach.h"
 
-#include "gitrepo.h"
+#include "files/gitrepo.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/scopedenv.h"
 

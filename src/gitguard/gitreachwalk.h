@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/gitmodulesfolder.h"
-#include "platform/gitreach.h"
-#include "platform/processbatch.h"
+#include "gitguard/gitmodulesfolder.h"
+#include "gitguard/gitreach.h"
+#include "gitguard/processbatch.h"
 
 #include <chrono>
 #include <cstddef>

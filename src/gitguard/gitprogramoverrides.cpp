@@ -1,6 +1,6 @@
-#include "platform/gitprogramoverrides.h"
+#include "gitguard/gitprogramoverrides.h"
 
-#include "platform/gitconfigvariables.h"
+#include "gitguard/gitconfigvariables.h"
 
 #include <algorithm>
 #include <cstdlib>

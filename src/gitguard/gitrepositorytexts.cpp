@@ -1,4 +1,4 @@
-#include "platform/gitrepositorytexts.h"
+#include "gitguard/gitrepositorytexts.h"
 
 #include <algorithm>
 

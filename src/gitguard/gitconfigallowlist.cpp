@@ -1,6 +1,6 @@
-#include "platform/gitconfigallowlist.h"
+#include "gitguard/gitconfigallowlist.h"
 
-#include "platform/gitconfigkey.h"
+#include "gitguard/gitconfigkey.h"
 
 namespace korvane {
 namespace {

@@ -1,6 +1,6 @@
-#include "platform/untrustedfoldergit.h"
+#include "gitguard/untrustedfoldergit.h"
 
-#include "platform/gitconfigallowlist.h"
+#include "gitguard/gitconfigallowlist.h"
 
 #include <algorithm>
 

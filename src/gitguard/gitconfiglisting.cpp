@@ -1,4 +1,4 @@
-#include "platform/gitconfiglisting.h"
+#include "gitguard/gitconfiglisting.h"
 
 #include <algorithm>
 

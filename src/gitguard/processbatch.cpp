@@ -1,4 +1,4 @@
-#include "platform/processbatch.h"
+#include "gitguard/processbatch.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "base/expected.h"
-#include "platform/gitconfiglisting.h"
-#include "platform/gitprogramsettings.h"
+#include "gitguard/gitconfiglisting.h"
+#include "gitguard/gitprogramsettings.h"
 #include "platform/processrunner.h"
 
 #include <cstddef>

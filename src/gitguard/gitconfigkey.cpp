@@ -1,4 +1,4 @@
-#include "platform/gitconfigkey.h"
+#include "gitguard/gitconfigkey.h"
 
 namespace korvane {
 namespace {

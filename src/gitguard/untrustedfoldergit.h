@@ -1,8 +1,8 @@
 #pragma once
 
 #include "base/expected.h"
-#include "platform/gitconfigvariables.h"
-#include "platform/gitreach.h"
+#include "gitguard/gitconfigvariables.h"
+#include "gitguard/gitreach.h"
 #include "platform/processrunner.h"
 
 #include <cstddef>

@@ -1,6 +1,6 @@
-#include "platform/gitreach.h"
+#include "gitguard/gitreach.h"
 
-#include "platform/gitreachwalk.h"
+#include "gitguard/gitreachwalk.h"
 
 namespace korvane {
 
