@@ -230,6 +230,31 @@ TEST_F(ProjectFollowerTest, TheCurrentFolderIsTrustedFromTheTrayOnceConfirmed) {
     EXPECT_NE(menuItem("Trust commands of " + mine + "…"), nullptr);
 }
 
+// A command of the user's that waits for the trust of the folder it would run in: the tray's question
+// names what keeps it waiting, the file and the setting, as the log line does.
+TEST_F(ProjectFollowerTest, TheFoldersQuestionNamesWhatKeepsTheCommandsWaiting) {
+    using namespace std::string_literals;
+    writeConfig(
+        R"({"trigger": ";;", "custom_providers": [{"id": "gst", "label": "Gst", "command": "gst"}]})");
+    coordinator->projectFollower().reloadGlobalConfig();
+    const std::string mine = (dir.path() / "mine").string();
+    // The folder's repository sets a pager, a program.
+    processes->respond("--show-toplevel", {.output = mine + "/.git\n" + mine + "/.git/modules\n" + mine +
+                                                     "/.git/index\n" + mine + "\n"});
+    processes->respond("-z", {.output = "local\0file:.git/config\0core.pager\nless\0"s});
+    fileProbe->addDirectory(mine + "/.git");
+    dir.write("mine/notes.txt", "mine\n");
+    openProject(mine);
+    EXPECT_THAT(lines.lines(), Contains(HasSubstr("Custom provider 'gst' not run: it waits")));
+    ASSERT_NE(menuItem("Trust this folder…"), nullptr);
+    alerts->confirmAnswer = false;
+    menuItem("Trust this folder…")->trigger();
+    ASSERT_EQ(alerts->alerts().size(), 1u);
+    EXPECT_THAT(alerts->alerts()[0].message,
+                HasSubstr("What keeps your own commands from running there now:\n    " + mine +
+                          "/.git/config sets core.pager: starts a program"));
+}
+
 // What a modal box showed, and how it was answered.
 struct ShownBox {
     std::string text;
