@@ -146,8 +146,9 @@ void AppCoordinator::installProviderFactories() {
         factories, GitScanLister(platform_.processRunner, listingBroker_).lister(), globalSkills_);
     installGitProviderFactories(factories, platform_.processRunner);
     installFilePathProviderFactory(factories, filePaths_);
-    auto shellRunner = std::make_shared<ShellCommandRunner>(platform_.processRunner);
-    factories.custom = [shellRunner](const CustomProviderConfig& config, const CommandTrust& trust) {
+    shellRunner_ = std::make_shared<ShellCommandRunner>(platform_.processRunner);
+    factories.custom = [shellRunner = shellRunner_](const CustomProviderConfig& config,
+                                                    const CommandTrust& trust) {
         return CustomProvider::make(config, trust, shellRunner);
     };
 }
@@ -217,6 +218,8 @@ void AppCoordinator::createFollower() {
         .globalSkills = globalSkills_,
         .ownBundleID = platform_.ownBundleID,
         .ownPid = platform_.ownPid,
+        .folderWaitingReason =
+            [runner = shellRunner_](const std::string& folder) { return runner->waitingReason(folder); },
     });
     flow_->onProjectChange = weakCallback(follower_, &ProjectFollower::handleProjectChange);
     flow_->onRefreshRequested = weakCallback(follower_, &ProjectFollower::handleRefreshRequested);

@@ -25,6 +25,7 @@ class FilePathProvider;
 class GitLsFilesBroker;
 class GlobalSkillProvider;
 class PreviewContentService;
+class ShellCommandRunner;
 class StatusBarController;
 
 // The composition root: it creates Korvane's long-lived parts in the order they depend on each other
@@ -89,6 +90,8 @@ private:
     std::shared_ptr<GitLsFilesBroker> listingBroker_;
     std::shared_ptr<FilePathProvider> filePaths_;
     std::shared_ptr<GlobalSkillProvider> globalSkills_;
+    // The one runner of the user's and the projects' commands.
+    std::shared_ptr<ShellCommandRunner> shellRunner_;
     std::unique_ptr<ProjectDetector> projectDetector_;
     std::shared_ptr<PreviewContentService> previewContentService_;
     std::shared_ptr<PopupController> popupController_;

@@ -337,9 +337,10 @@ void ProjectFollower::trustProjectCommands(std::size_t index) {
 // providers are made again so that nothing they printed before is kept.
 void ProjectFollower::trustFolder() {
     const auto folder = parts_.configManager.folderAwaitingTrust();
-    if (!folder ||
-        !parts_.alerts->confirm(ProjectTrustPrompt::folderTitle, ProjectTrustPrompt::folderMessage(*folder),
-                                ProjectTrustPrompt::acceptLabel)) {
+    if (!folder || !parts_.alerts->confirm(
+                       ProjectTrustPrompt::folderTitle,
+                       ProjectTrustPrompt::folderMessage(*folder, parts_.folderWaitingReason(*folder)),
+                       ProjectTrustPrompt::acceptLabel)) {
         return;
     }
     if (auto trusted = parts_.configManager.trustFolder(*folder); !trusted) {

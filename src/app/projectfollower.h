@@ -62,6 +62,9 @@ public:
         std::shared_ptr<GlobalSkillProvider> globalSkills;
         std::string ownBundleID;
         std::int32_t ownPid = 0;
+        // What keeps the user's commands waiting for the trust of a folder, when something does.
+        std::function<std::optional<std::string>(const std::string& folder)> folderWaitingReason =
+            [](const std::string&) { return std::optional<std::string>(); };
     };
 
     static constexpr std::size_t recentAppLimit = 10;

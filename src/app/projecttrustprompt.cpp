@@ -91,4 +91,18 @@ std::string ProjectTrustPrompt::folderMessage(const std::string& folder) {
            "about on its own.";
 }
 
+// Shown whole as far as a few lines go: the reason names a file and a setting the folder wrote.
+std::string ProjectTrustPrompt::folderMessage(const std::string& folder,
+                                              const std::optional<std::string>& waitingReason) {
+    std::string text = folderMessage(folder);
+    if (waitingReason) {
+        text += "\n\nWhat keeps your own commands from running there now:";
+        for (const auto& line :
+             VisibleText::lines(*waitingReason, VisibleText::Limits{waitingReasonLines, contentWidth})) {
+            text += "\n    " + line;
+        }
+    }
+    return text;
+}
+
 } // namespace korvane

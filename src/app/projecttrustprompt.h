@@ -5,6 +5,7 @@
 #include "config/projecttruststore.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace korvane {
@@ -26,11 +27,16 @@ struct ProjectTrustPrompt {
     // The most a question shows, in characters of its text (an escape counting for each of its own).
     // More is more than anyone checks in a box, and a box showing part of it would trust the rest unseen.
     static constexpr std::size_t maxShownCharacters = 50'000;
+    // The most lines the reason a folder's commands wait takes in the folder's question.
+    static constexpr std::size_t waitingReasonLines = 6;
 
     // The question for `request`, every text and address it covers shown whole; or, when that would
     // take more than `maxShownCharacters`, why the project is not offered for trust.
     static Expected<std::string, std::string> message(const ProjectTrustRequest& request);
     static std::string folderMessage(const std::string& folder);
+    // The same, ending with what keeps the user's commands waiting for that trust now.
+    static std::string folderMessage(const std::string& folder,
+                                     const std::optional<std::string>& waitingReason);
 };
 
 } // namespace korvane

@@ -128,14 +128,17 @@ void ConfigManager::loadGlobalConfig() {
 ConfigManager::GlobalReloadResult ConfigManager::reloadGlobalConfig() {
     const auto previousCategories = activeCategories_;
     const auto previousMerged = mergedConfig_;
+    const TrustState previousTrust = derivedTrust_;
     globalConfig_ = configLoader_.loadConfig();
     rebuildAppDictionaries();
     mergeWithProject();
     beginNewVersion();
     recomputeActiveCategories();
+    // A key of the user's that a project's snippet now replaces voids the project's trust: what its
+    // commands printed goes with it, as when trust is taken back.
     return GlobalReloadResult{
-        .changed =
-            scanInputsChanged(previousMerged, mergedConfig_) || activeCategories_ != previousCategories,
+        .changed = scanInputsChanged(previousMerged, mergedConfig_) ||
+                   activeCategories_ != previousCategories || derivedTrust_ != previousTrust,
         .parseError = configLoader_.lastParseError(),
     };
 }
@@ -163,13 +166,16 @@ bool ConfigManager::reloadProjectConfig() {
     }
     const auto previousCategories = activeCategories_;
     const auto previousMerged = mergedConfig_;
+    const TrustState previousTrust = derivedTrust_;
     projectConfig_ = configLoader_.loadProjectConfig(*currentConfigProjectRoot_);
     mergeWithProject();
     recomputeActiveCategories();
     beginNewVersion();
     dropManualSetsIfProjectChanged(*currentConfigProjectRoot_);
-    // A source the project switches on must be scanned, just as after a global reload.
-    return scanInputsChanged(previousMerged, mergedConfig_) || activeCategories_ != previousCategories;
+    // A source the project switches on must be scanned, just as after a global reload; so must the
+    // project whose edited file is trusted no longer (or again), as when trust changes in the store.
+    return scanInputsChanged(previousMerged, mergedConfig_) || activeCategories_ != previousCategories ||
+           derivedTrust_ != previousTrust;
 }
 
 void ConfigManager::startProjectConfigWatcher(const std::string& projectRoot,

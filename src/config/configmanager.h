@@ -59,7 +59,7 @@ public:
     GlobalReloadResult reloadGlobalConfig();
     void setProjectRoot(const std::string& projectRoot);
     void clearProjectConfig();
-    // Whether the scan inputs or the active categories changed.
+    // Whether the scan inputs, the active categories or the project's trust changed.
     bool reloadProjectConfig();
 
     // Replaces the project watcher; a root without a project file gets none.

@@ -74,7 +74,9 @@ std::vector<Snippet> CustomProvider::snippets(const std::string& projectRoot) {
         cache_[projectRoot] = CacheEntry{snippets, clock_.monotonicNow()};
         return snippets;
     }
-    log("' exited with status " + std::to_string(result.status));
+    // A command that waits for its folder's trust never started: the runner's line said why.
+    log(result.waitingReason ? "' not run: it waits until the folder '" + projectRoot + "' is trusted"
+                             : "' exited with status " + std::to_string(result.status));
     std::lock_guard guard(lock_);
     if (auto it = cache_.find(projectRoot); it != cache_.end()) {
         return it->second.snippets;

@@ -98,10 +98,17 @@ ShellCommandRunner::RunResult ShellCommandRunner::execute(Run run) {
     double timeout = run.timeout;
     if (run.folder == Folder::untrusted) {
         const auto start = std::chrono::steady_clock::now();
-        if (!addGitOverrides(run)) {
-            return RunResult{-1, {}};
+        auto waiting = addGitOverrides(run);
+        // A live query superseded while git was listing says nothing about the folder.
+        if (!run.cancellation || !run.cancellation->isCancelled()) {
+            noteWaiting(run.projectRoot, waiting);
+        }
+        if (waiting) {
+            return RunResult{-1, {}, std::move(waiting)};
         }
         timeout -= std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    } else {
+        noteWaiting(run.projectRoot, std::nullopt);
     }
     ProcessRequest request;
     request.executable = "/bin/sh";
@@ -128,16 +135,33 @@ ShellCommandRunner::RunResult ShellCommandRunner::execute(Run run) {
     return outcome;
 }
 
-bool ShellCommandRunner::addGitOverrides(Run& run) {
+std::optional<std::string> ShellCommandRunner::waitingReason(const std::string& projectRoot) const {
+    std::lock_guard guard(waitingLock_);
+    if (auto found = waiting_.find(projectRoot); found != waiting_.end()) {
+        return found->second;
+    }
+    return std::nullopt;
+}
+
+void ShellCommandRunner::noteWaiting(const std::string& projectRoot, std::optional<std::string> reason) {
+    std::lock_guard guard(waitingLock_);
+    if (reason) {
+        waiting_[projectRoot] = std::move(*reason);
+    } else {
+        waiting_.erase(projectRoot);
+    }
+}
+
+std::optional<std::string> ShellCommandRunner::addGitOverrides(Run& run) {
     std::error_code error;
     // A root that cannot be entered fails the command's own launch, which says so.
     if (!std::filesystem::is_directory(run.projectRoot, error)) {
-        return true;
+        return std::nullopt;
     }
     const auto gitPath = gitOnPath();
     // Without git there is no git to start a program.
     if (!gitPath) {
-        return true;
+        return std::nullopt;
     }
     ProcessRequest reading;
     reading.executable = *gitPath;
@@ -156,12 +180,12 @@ bool ShellCommandRunner::addGitOverrides(Run& run) {
                        "command '" +
                        run.command + "' not run");
         }
-        return false;
+        return git.error();
     }
     for (auto& variable : git->environment()) {
         run.environment.push_back(std::move(variable));
     }
-    return true;
+    return std::nullopt;
 }
 
 } // namespace korvane

@@ -3,7 +3,9 @@
 #include "platform/processrunner.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <semaphore>
 #include <string>
@@ -16,7 +18,8 @@ namespace korvane {
 // PATH, lists nothing in what the command can reach that the allow-list does not allow
 // (UntrustedFolderGit), and then without the folder's hooks and the remotes that run commands; where
 // it does list something else, or cannot list it, the command waits for the user to trust the folder
-// and a line says why. With no git there is nothing to read. At most two scan runs go at once per
+// and a line says why; the runner keeps that reason per root for the question that offers the folder's
+// trust. With no git there is nothing to read. At most two scan runs go at once per
 // runner (the application keeps one runner); live runs are not limited. Any thread; both entry points
 // block until the command has ended or its time-out cut it off.
 class ShellCommandRunner {
@@ -29,6 +32,9 @@ public:
         std::int32_t status = -1;
         // Standard output as UTF-8; empty when the bytes are not valid UTF-8.
         std::string output;
+        // Set when the command was not started because it waits for the trust of the folder: what in the
+        // folder keeps it waiting (a file and the setting it holds, or why git could not list them).
+        std::optional<std::string> waitingReason;
 
         bool operator==(const RunResult&) const = default;
     };
@@ -48,6 +54,10 @@ public:
                       double timeout, Folder folder = Folder::untrusted,
                       std::optional<CancellationToken> cancellation = {});
 
+    // What keeps the user's commands waiting for the trust of `projectRoot`, as the last command refused
+    // there found it; none once a command ran there again, or when none was refused.
+    std::optional<std::string> waitingReason(const std::string& projectRoot) const;
+
 private:
     struct Run {
         std::string command;
@@ -61,12 +71,16 @@ private:
     };
 
     RunResult execute(Run run);
-    // Adds the settings for a folder not trusted to the run's environment; false, after saying why for a
-    // scan run, when the command waits for the folder's trust.
-    bool addGitOverrides(Run& run);
+    // Adds the settings for a folder not trusted to the run's environment; the reason, after saying it for
+    // a scan run, when the command waits for the folder's trust instead.
+    std::optional<std::string> addGitOverrides(Run& run);
+    void noteWaiting(const std::string& projectRoot, std::optional<std::string> reason);
 
     std::shared_ptr<ProcessRunner> processRunner_;
     std::counting_semaphore<kScanPermits> scanPermits_{kScanPermits};
+    mutable std::mutex waitingLock_;
+    // Guarded by waitingLock_: per project root, what keeps commands there waiting for its trust.
+    std::map<std::string, std::string> waiting_;
 };
 
 } // namespace korvane

@@ -230,6 +230,31 @@ TEST_F(ProjectFollowerTest, TheCurrentFolderIsTrustedFromTheTrayOnceConfirmed) {
     EXPECT_NE(menuItem("Trust commands of " + mine + "…"), nullptr);
 }
 
+// A command of the user's that waits for the trust of the folder it would run in: the tray's question
+// names what keeps it waiting, the file and the setting, as the log line does.
+TEST_F(ProjectFollowerTest, TheFoldersQuestionNamesWhatKeepsTheCommandsWaiting) {
+    using namespace std::string_literals;
+    writeConfig(
+        R"({"trigger": ";;", "custom_providers": [{"id": "gst", "label": "Gst", "command": "gst"}]})");
+    coordinator->projectFollower().reloadGlobalConfig();
+    const std::string mine = (dir.path() / "mine").string();
+    // The folder's repository sets a pager, a program.
+    processes->respond("--show-toplevel", {.output = mine + "/.git\n" + mine + "/.git/modules\n" + mine +
+                                                     "/.git/index\n" + mine + "\n"});
+    processes->respond("-z", {.output = "local\0file:.git/config\0core.pager\nless\0"s});
+    fileProbe->addDirectory(mine + "/.git");
+    dir.write("mine/notes.txt", "mine\n");
+    openProject(mine);
+    EXPECT_THAT(lines.lines(), Contains(HasSubstr("Custom provider 'gst' not run: it waits")));
+    ASSERT_NE(menuItem("Trust this folder…"), nullptr);
+    alerts->confirmAnswer = false;
+    menuItem("Trust this folder…")->trigger();
+    ASSERT_EQ(alerts->alerts().size(), 1u);
+    EXPECT_THAT(alerts->alerts()[0].message,
+                HasSubstr("What keeps your own commands from running there now:\n    " + mine +
+                          "/.git/config sets core.pager: starts a program"));
+}
+
 // What a modal box showed, and how it was answered.
 struct ShownBox {
     std::string text;
@@ -404,6 +429,58 @@ TEST_F(ProjectFollowerTest, TrustChangedInTheStoreOnDiskHoldsWithinASecond) {
         EXPECT_THAT(customKeys("deploy"), ElementsAre("prod"));
     }
     EXPECT_THAT(storeKeys(), UnorderedElementsAre("folder:/elsewhere", root));
+}
+
+// An edit that changes what a trusted project asks trust for voids the trust, as "Stop Trusting" does:
+// what the project's commands printed leaves the registry at once, before any scan, whichever file the
+// edit was in, and the tray asks again.
+TEST_F(ProjectFollowerTest, AnEditThatVoidsTheTrustTakesTheCommandsOutputAtOnce) {
+    const std::string root = (dir.path() / "project").string();
+    const std::string projectFile = R"({"snippets": [{"key": "note", "expand": "a note"}],
+        "custom_providers": [{"id": "services", "label": "Services", "command": "list-services"}]})";
+    const std::string userConfig =
+        R"({"trigger": ";;", "snippets": [{"key": "sig", "expand": "Best,\nAda"}]})";
+    processes->respond("list-services", {.output = "api\tmake api\nweb\tmake web\n"});
+    dir.write("project/.korvane.json", projectFile);
+    fileProbe->addFile(root + "/.korvane.json");
+    openProject(root);
+    const struct {
+        const char* name;
+        std::function<void()> edit;
+    } edits[] = {
+        {"the project's file gains a snippet with a line break",
+         [&] {
+             dir.write(
+                 "project/.korvane.json",
+                 R"({"snippets": [{"key": "note", "expand": "a note"}, {"key": "two", "expand": "a\nb"}],
+                 "custom_providers": [{"id": "services", "label": "Services", "command": "list-services"}]})");
+             coordinator->projectFollower().handleProjectConfigChange();
+         }},
+        {"the user's file gains the key of the project's snippet",
+         [&] {
+             writeConfig(R"({"trigger": ";;", "snippets": [{"key": "note", "expand": "mine"}]})");
+             coordinator->projectFollower().reloadGlobalConfig();
+         }},
+    };
+    for (const auto& edit : edits) {
+        SCOPED_TRACE(edit.name);
+        dir.write("project/.korvane.json", projectFile);
+        coordinator->projectFollower().handleProjectConfigChange();
+        writeConfig(userConfig);
+        coordinator->projectFollower().reloadGlobalConfig();
+        settle();
+        coordinator->projectFollower().trustProjectCommands(0);
+        settle();
+        ASSERT_THAT(customKeys("services"), ElementsAre("api", "web"));
+
+        edit.edit();
+        EXPECT_THAT(customKeys("services"), IsEmpty());
+        EXPECT_EQ(trustItems(), std::vector<std::string>{"Trust commands of " + root + "…"});
+        const std::size_t before = processes->requests().size();
+        settle();
+        EXPECT_THAT(customKeys("services"), IsEmpty());
+        EXPECT_THAT(runsSince(before), Not(Contains("list-services")));
+    }
 }
 
 // "Stop Trusting This Folder" takes back the folder's own entry and that of the project rooted there, as

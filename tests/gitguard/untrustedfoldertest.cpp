@@ -422,7 +422,8 @@ TEST(UntrustedRepositoryTest, AConfigurationThatCannotBeReadKeepsTheCommandFromR
                                 "(\"Trust this folder…\" in the tray) lets it run there: shell "
                                 "command '" +
                                 untrusted.marking("MARK") + "' not run",
-                            "[Korvane] Custom provider 'mine' exited with status -1"));
+                            "[Korvane] Custom provider 'mine' not run: it waits until the folder '" +
+                                untrusted.repo.root() + "' is trusted"));
 
     const UntrustedRepository readable;
     const test::ScopedEnv count("GIT_CONFIG_COUNT", "two");

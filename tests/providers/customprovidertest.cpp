@@ -9,6 +9,7 @@
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/logcapture.h"
 #include "support/scopedenv.h"
+#include "support/tempdir.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -106,6 +107,36 @@ TEST_F(CustomProviderTest, AFailedRunServesTheLastGoodResultWhateverItsAge) {
                             "[Korvane] Custom provider 'tickets' exited with status 15",
                             "[Korvane] Shell command failed for 'list-tickets': No such file or directory",
                             "[Korvane] Custom provider 'tickets' exited with status -1"));
+}
+
+// A command that waits for the trust of the folder it would run in was never started: its lines say
+// that it waits, not that it failed, and the runner keeps what keeps it waiting until a command runs
+// there again.
+TEST_F(CustomProviderTest, ACommandWaitingForItsFoldersTrustIsNotReportedAsFailed) {
+    using namespace std::string_literals;
+    const test::TempDir folder;
+    const std::string root = folder.path().string();
+    // The folder's repository sets a pager, a program.
+    processes->respond("--show-toplevel", {.output = root + "/.git\n" + root + "/.git/modules\n" + root +
+                                                     "/.git/index\n" + root + "\n"});
+    processes->respond("-z", {.output = "local\0file:.git/config\0core.pager\nless\0"s});
+    processes->respond("list-tickets", {.output = "main\n"});
+    auto gst = provider(providerConfig("gst"), CommandTrust{});
+    EXPECT_THAT(gst->snippets(root), IsEmpty());
+    EXPECT_THAT(log.lines(),
+                ElementsAre(testing::AllOf(testing::StartsWith("[Korvane] [GIT EXEC FAILED] cwd=" + root),
+                                           testing::HasSubstr(root + "/.git/config sets core.pager")),
+                            "[Korvane] Custom provider 'gst' not run: it waits until the folder '" + root +
+                                "' is trusted"));
+    EXPECT_THAT(runner->waitingReason(root),
+                testing::Optional(testing::HasSubstr(".git/config sets core.pager")));
+    EXPECT_EQ(runner->waitingReason("/elsewhere"), std::nullopt);
+
+    processes->respond("-z", {});
+    log.clear();
+    EXPECT_THAT(labels(gst->snippets(root)), ElementsAre("main"));
+    EXPECT_EQ(runner->waitingReason(root), std::nullopt);
+    EXPECT_THAT(log.lines(), IsEmpty());
 }
 
 TEST_F(CustomProviderTest, BlankOutputIsAnEmptyResultThatIsCachedSilently) {

@@ -37,14 +37,15 @@ double descriptionWidth(double width) {
 
 } // namespace
 
+// Named as they are pressed on this desktop: the popup's actions take Ctrl with the letter.
 const std::vector<QuickReferenceView::Shortcut>& QuickReferenceView::quickReferenceShortcuts() {
     static const std::vector<Shortcut> shortcuts = {
         {"Tab / Return", "Accept and insert"},
         {"Space", "Toggle detail panel"},
-        {"Cmd+C", "Copy to clipboard"},
-        {"Cmd+O", "Open URL in browser"},
-        {"Cmd+R", "Refresh snippets"},
-        {"Cmd+S", "Save to config"},
+        {"Ctrl+C", "Copy to clipboard"},
+        {"Ctrl+O", "Open URL in browser"},
+        {"Ctrl+R", "Refresh snippets"},
+        {"Ctrl+S", "Save to config"},
         {"Escape", "Dismiss"},
     };
     return shortcuts;

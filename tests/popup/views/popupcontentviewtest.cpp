@@ -11,6 +11,8 @@
 #include "popup/views/quickreferenceview.h"
 #include "viewtestsupport.h"
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -296,6 +298,39 @@ TEST_F(PopupContentViewTest, QuickReferenceNumbersItsLinesAndScrollsALineToTheTo
     model->showHelp();
     render("content-help-again");
     EXPECT_EQ(view->quickReference().scrollOffset(), 0);
+}
+
+// The quick reference names the keys as they are pressed on this desktop: Ctrl with the letter, never
+// the Command key of another system.
+TEST_F(PopupContentViewTest, QuickReferenceNamesTheShortcutsAsPressedHere) {
+    model->showHelp();
+    // The "Shortcuts" title at the top of the view.
+    for (int i = 0; i < 16; ++i) {
+        model->scrollHelpDown();
+    }
+    const auto& painted = render("content-help-shortcuts");
+    const auto sections = painted.withRole("help.section");
+    const auto shortcuts = std::find_if(sections.begin(), sections.end(),
+                                        [](const PaintedText& text) { return text.text == "Shortcuts"; });
+    ASSERT_NE(shortcuts, sections.end());
+    // Each key below the title beside the description drawn on its line.
+    std::vector<std::string> rows;
+    for (const auto& key : painted.withRole("help.key")) {
+        for (const auto& description : painted.withRole("help.description")) {
+            if (key.rect.top() > shortcuts->rect.top() &&
+                std::abs(description.rect.center().y() - key.rect.center().y()) < 2) {
+                rows.push_back(key.text + " " + description.text);
+            }
+        }
+    }
+    EXPECT_EQ(rows, (std::vector<std::string>{"Tab / Return Accept and insert", "Space Toggle detail panel",
+                                              "Ctrl+C Copy to clipboard", "Ctrl+O Open URL in browser",
+                                              "Ctrl+R Refresh snippets", "Ctrl+S Save to config",
+                                              "Escape Dismiss"}));
+    for (const auto& text : painted.texts()) {
+        EXPECT_EQ(text.text.find("Cmd"), std::string::npos) << text.text;
+        EXPECT_EQ(text.text.find("\u2318"), std::string::npos) << text.text;
+    }
 }
 
 TEST_F(PopupContentViewTest, QuickReferenceSizesFollowTheFontSizeRoundingHalvesUp) {
