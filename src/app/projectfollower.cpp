@@ -459,7 +459,10 @@ void ProjectFollower::updateTrustOffers() {
         };
     }
     parts_.statusBar->setFolderTrustOffer(std::move(trustFolder));
-    parts_.statusBar->setTrustedFolder(parts_.configManager.trustedFolder(), [weak] {
+    const auto trust = parts_.configManager.projectTrusted()
+                           ? StatusBarController::FolderTrust::projectAndFolder
+                           : StatusBarController::FolderTrust::folderAlone;
+    parts_.statusBar->setTrustedFolder(parts_.configManager.trustedFolder(), trust, [weak] {
         if (auto self = weak.lock()) {
             self->stopTrustingFolder();
         }

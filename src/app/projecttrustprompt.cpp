@@ -72,7 +72,9 @@ Expected<std::string, std::string> ProjectTrustPrompt::message(const ProjectTrus
                    request.lineBreakContents);
     appendSnippets(text, "Snippets with links other than web and mail it will open:", request.linkKeys,
                    request.linkContents);
-    text += "\n\nTrust covers exactly this text, not the scripts or programs the commands call.";
+    text += "\n\nTrust covers exactly this text, not the scripts or programs the commands call. It also "
+            "trusts the folder: your own commands run there with its repository's whole git configuration, "
+            "hooks and filters included.";
     if (const std::size_t characters = characterCount(text); characters > maxShownCharacters) {
         return makeUnexpected(refusal(request, characters));
     }

@@ -264,10 +264,11 @@ void StatusBarController::setFolderTrustOffer(std::function<void()> onTrust) {
     rebuildTrustOffers();
 }
 
-void StatusBarController::setTrustedFolder(std::optional<std::string> folder,
+void StatusBarController::setTrustedFolder(std::optional<std::string> folder, FolderTrust trust,
                                            std::function<void()> onStopTrusting) {
     assertMainThread();
     trustedFolder_ = std::move(folder);
+    folderTrust_ = trust;
     onStopTrusting_ = std::move(onStopTrusting);
     rebuildTrustOffers();
 }
@@ -282,7 +283,11 @@ void StatusBarController::rebuildTrustOffers() {
         return;
     }
     if (trustedFolder_) {
-        auto* line = new QAction(QStringLiteral("Trusted: ") + shownName(*trustedFolder_), menu_.get());
+        const QString which = folderTrust_ == FolderTrust::projectAndFolder
+                                  ? QStringLiteral(" (project's commands and folder)")
+                                  : QStringLiteral(" (folder only)");
+        auto* line =
+            new QAction(QStringLiteral("Trusted: ") + shownName(*trustedFolder_) + which, menu_.get());
         line->setEnabled(false);
         menu_->insertAction(snippetCountItem_, line);
         trustOfferItems_.push_back(line);

@@ -53,10 +53,14 @@ public:
     // A "Trust this folder…" item below those while the current project folder may be trusted itself;
     // choosing it calls `onTrust`. An empty `onTrust` takes the item away.
     void setFolderTrustOffer(std::function<void()> onTrust);
-    // While the current project folder is trusted, a "Trusted: <folder>" line right below the project
-    // line and a "Stop Trusting This Folder" item, whose choice calls `onStopTrusting`. No folder takes
-    // both away.
-    void setTrustedFolder(std::optional<std::string> folder, std::function<void()> onStopTrusting);
+    // Which trust lets the user's own commands run in the current project folder: the project's, which
+    // covers its commands and the folder, or the folder's alone.
+    enum class FolderTrust { projectAndFolder, folderAlone };
+    // While the current project folder is trusted, a "Trusted: <folder> (<which trust>)" line right
+    // below the project line and a "Stop Trusting This Folder" item, whose choice calls
+    // `onStopTrusting`. No folder takes both away.
+    void setTrustedFolder(std::optional<std::string> folder, FolderTrust trust,
+                          std::function<void()> onStopTrusting);
 
     std::function<void()> onEditConfig;
     std::function<void()> onOpenConfiguration;
@@ -116,6 +120,7 @@ private:
     std::function<void(std::size_t)> onTrust_;
     std::function<void()> onTrustFolder_;
     std::optional<std::string> trustedFolder_;
+    FolderTrust folderTrust_ = FolderTrust::folderAlone;
     std::function<void()> onStopTrusting_;
     std::vector<QAction*> trustOfferItems_;
 };

@@ -4,8 +4,9 @@
 
 namespace korvane {
 
-Expected<GitReach, std::string> GitReach::read(ProcessRunner& runner, const ProcessRequest& base) {
-    GitReachWalk walk(runner, base);
+Expected<GitReach, std::string> GitReach::read(ProcessRunner& runner, const ProcessRequest& base,
+                                               std::size_t printed) {
+    GitReachWalk walk(runner, base, printed);
     if (auto error = walk.walk()) {
         return makeUnexpected(std::move(*error));
     }

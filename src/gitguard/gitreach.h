@@ -4,6 +4,7 @@
 #include "gitguard/gitconfiglisting.h"
 #include "platform/processrunner.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -32,10 +33,16 @@ struct GitReachedRepository {
 // runs no program of any of them. Plain value; any thread.
 class GitReach {
 public:
+    // What git may print to one reading, all its runs together, index listings included: the most the
+    // reading holds in memory, however many runs hold their answers at once.
+    static constexpr std::size_t outputLimit = 512 * 1024 * 1024;
+
     // Reads what git run as `base` says (its executable, working directory, environment, time limit and
     // cancellation) reaches. Fails with the reason where git cannot list a repository's configuration,
-    // a modules folder holds a link, or there is more than a command could reasonably reach.
-    static Expected<GitReach, std::string> read(ProcessRunner& runner, const ProcessRequest& base);
+    // a modules folder holds a link, git prints more than `printed` bytes in all, or there is more than a
+    // command could reasonably reach.
+    static Expected<GitReach, std::string> read(ProcessRunner& runner, const ProcessRequest& base,
+                                                std::size_t printed = outputLimit);
 
     // The entries git lists in the folder itself (the only ones outside any repository).
     const std::vector<GitConfigEntry>& folderEntries() const { return folderEntries_; }

@@ -17,8 +17,6 @@ namespace fs = std::filesystem;
 constexpr std::size_t repositoryLimit = 256;
 // Gitlinks of one level, populated or not, each asked of git.
 constexpr std::size_t gitlinkLimit = 1024;
-// The listing of an index runs to some hundred bytes per file: tens of megabytes in a large repository.
-constexpr std::size_t indexListingLimit = 512 * 1024 * 1024;
 
 // Variables that name the folder's repository, which git leaves out of the environment of the git it
 // starts for a submodule (`git rev-parse --local-env-vars`, less the two that carry configuration on).
@@ -64,6 +62,12 @@ fs::path resolved(const fs::path& path) {
     return error ? path.lexically_normal() : canonical;
 }
 
+std::string sizeText(std::size_t bytes) {
+    constexpr std::size_t mebibyte = 1024 * 1024;
+    return bytes % mebibyte == 0 ? std::to_string(bytes / mebibyte) + " MiB"
+                                 : std::to_string(bytes / 1024) + " KiB";
+}
+
 bool namesWorkTree(const std::vector<GitConfigEntry>& entries) {
     return std::any_of(entries.begin(), entries.end(), [](const GitConfigEntry& entry) {
         return entry.key == "core.worktree" && !GitConfigListing::isUsers(entry);
@@ -77,12 +81,14 @@ bool hasFoldersOwn(const std::vector<GitConfigEntry>& entries) {
 
 } // namespace
 
-GitReachWalk::GitReachWalk(ProcessRunner& runner, const ProcessRequest& base)
+GitReachWalk::GitReachWalk(ProcessRunner& runner, const ProcessRequest& base, std::size_t printed)
     : runner_(runner)
     , base_(base)
     , deadline_(std::chrono::steady_clock::now() +
                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                     std::chrono::duration<double>(std::max(0.0, base.timeout))))
+    , printed_(printed)
+    , budget_(printed)
     , modulesFolders_([this] { return !expired(); }) {}
 
 ProcessRequest GitReachWalk::gitRequest(std::vector<std::string> arguments, const fs::path& directory,
@@ -112,6 +118,7 @@ ProcessRequest GitReachWalk::gitRequest(std::vector<std::string> arguments, cons
     request.timeout =
         std::max(0.0, std::chrono::duration<double>(deadline_ - std::chrono::steady_clock::now()).count());
     request.errorOutput = ProcessRequest::ErrorOutput::capture;
+    request.outputBudget = budget_;
     return request;
 }
 
@@ -126,7 +133,9 @@ ProcessRequest GitReachWalk::pathsRequest(const Candidate& candidate, bool withT
 
 ProcessRequest GitReachWalk::indexRequest(const fs::path& directory, Via via) const {
     ProcessRequest request = gitRequest({"ls-files", "--stage", "-z", "--full-name", ":/"}, directory, via);
-    request.outputLimit = indexListingLimit;
+    // The listing of an index runs to some hundred bytes per file: tens of megabytes in a large
+    // repository, bounded by the whole reading's budget alone.
+    request.outputLimit = printed_;
     return request;
 }
 
@@ -161,6 +170,10 @@ bool GitReachWalk::ended(const ProcessBatch::Outcome& outcome, const fs::path& d
     case ProcessResult::Ending::exited:
         return true;
     case ProcessResult::Ending::outputLimitExceeded:
+        if (budget_.left() == 0) {
+            return fail("git printed more than " + sizeText(printed_) +
+                        " for the repositories reached from " + base_.workingDirectory.value_or("."));
+        }
         return fail("git printed more than can be read in " + directory.string());
     case ProcessResult::Ending::signaled:
         return fail("git ended by a signal in " + directory.string());

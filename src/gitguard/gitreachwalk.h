@@ -21,7 +21,8 @@ namespace korvane {
 // its modules folder, every git of one level at once. Lives for one reading, on the thread that reads.
 class GitReachWalk {
 public:
-    GitReachWalk(ProcessRunner& runner, const ProcessRequest& base);
+    // `printed`: what git may print to the whole reading.
+    GitReachWalk(ProcessRunner& runner, const ProcessRequest& base, std::size_t printed);
 
     // The reason the reading failed, or none.
     std::optional<std::string> walk();
@@ -84,6 +85,10 @@ private:
     ProcessRunner& runner_;
     const ProcessRequest& base_;
     std::chrono::steady_clock::time_point deadline_;
+    // Every run of the reading takes what git printed from it, so that the answers held at once, however
+    // many, stay within it.
+    std::size_t printed_;
+    OutputBudget budget_;
     GitModulesFolder modulesFolders_;
     // Set once git could list the folder only without the user's own files.
     bool usersHidden_ = false;

@@ -2,6 +2,7 @@
 
 #include "base/cancellationtoken.h"
 #include "base/expected.h"
+#include "base/outputbudget.h"
 
 #include <cstddef>
 #include <optional>
@@ -35,6 +36,9 @@ struct ProcessRequest {
     std::size_t errorOutputLimit = 64 * 1024;
     // Cancelling it from another thread ends the run as the deadline would.
     std::optional<CancellationToken> cancellation;
+    // Shared with other runs: what the run keeps of its standard output and error output is taken from
+    // it too, and a run that finds it spent ends as one past `outputLimit`.
+    std::optional<OutputBudget> outputBudget;
 };
 
 // How a run ended and what the process printed.

@@ -364,7 +364,8 @@ TEST_F(ProjectFollowerTest, TrustChangedInTheStoreOnDiskHoldsWithinASecond) {
     ASSERT_TRUE(ProjectTrustStore(trustStore()).trustFolder("/elsewhere").has_value());
     coordinator->projectFollower().trustProjectCommands(0);
     settle();
-    const std::vector<std::string> trustedItems{"Trusted: " + root, "Stop Trusting This Folder"};
+    const std::vector<std::string> trustedItems{"Trusted: " + root + " (project's commands and folder)",
+                                                "Stop Trusting This Folder"};
     ASSERT_EQ(trustItems(), trustedItems);
     ASSERT_THAT(customKeys("deploy"), ElementsAre("prod"));
     watchSource->emit(trustStore().string(), FileEvent::write);
@@ -502,7 +503,10 @@ TEST_F(ProjectFollowerTest, StopTrustingThisFolderTakesItsEntriesOutOfTheStore) 
     const struct {
         std::string root;
         std::string offer;
-    } folders[] = {{mine, "Trust this folder…"}, {project, "Trust commands of " + project + "…"}};
+        std::string trusted;
+    } folders[] = {{mine, "Trust this folder…", "Trusted: " + mine + " (folder only)"},
+                   {project, "Trust commands of " + project + "…",
+                    "Trusted: " + project + " (project's commands and folder)"}};
     for (const auto& folder : folders) {
         SCOPED_TRACE(folder.root);
         openProject(folder.root);
@@ -518,8 +522,7 @@ TEST_F(ProjectFollowerTest, StopTrustingThisFolderTakesItsEntriesOutOfTheStore) 
             settle();
             ASSERT_THAT(storeKeys(), UnorderedElementsAre("folder:/elsewhere", "folder:" + project, project));
         }
-        ASSERT_EQ(trustItems(),
-                  (std::vector<std::string>{"Trusted: " + folder.root, "Stop Trusting This Folder"}));
+        ASSERT_EQ(trustItems(), (std::vector<std::string>{folder.trusted, "Stop Trusting This Folder"}));
 
         const std::size_t before = processes->requests().size();
         menuItem("Stop Trusting This Folder")->trigger();
@@ -535,8 +538,7 @@ TEST_F(ProjectFollowerTest, StopTrustingThisFolderTakesItsEntriesOutOfTheStore) 
 
         menuItem(folder.offer)->trigger();
         settle();
-        EXPECT_EQ(trustItems(),
-                  (std::vector<std::string>{"Trusted: " + folder.root, "Stop Trusting This Folder"}))
+        EXPECT_EQ(trustItems(), (std::vector<std::string>{folder.trusted, "Stop Trusting This Folder"}))
             << "trusting again undoes it";
         menuItem("Stop Trusting This Folder")->trigger();
         settle();

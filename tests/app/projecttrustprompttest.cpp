@@ -82,6 +82,10 @@ TEST(ProjectTrustPromptTest, TheBoxShowsTheTextAndAddressesItAsksTrustFor) {
     EXPECT_THAT(message,
                 HasSubstr("it will open:\n    local" + indent + "file:///etc/passwd?" + std::string(61, 'q') +
                           indent + std::string(80, 'q') + indent + std::string(9, 'q') + "#end"));
+    // Trusting the project also trusts its folder for the user's own commands, and the box says so.
+    EXPECT_THAT(message,
+                testing::EndsWith("It also trusts the folder: your own commands run there with its "
+                                  "repository's whole git configuration, hooks and filters included."));
 }
 
 // What the question box shows as plain text: each label in the format it resolves to, each text view.

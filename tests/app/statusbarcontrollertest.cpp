@@ -209,20 +209,25 @@ TEST_F(StatusBarControllerTest, TrustOffersStandBelowTheProjectLineAndSurviveARe
     EXPECT_EQ(controller().menu()->actions().front()->text().toStdString(), "Project: x&&y<U+202E>");
     controller().setProjectTrustOffers({}, nullptr);
 
-    // A trusted folder is said first, with the way to take its trust back, also after a rebuild.
+    // A trusted folder is said first, with which trust is in effect and the way to take it back, also
+    // after a rebuild.
     int stopped = 0;
-    controller().setTrustedFolder("/src/a&b\u202E", [&] { ++stopped; });
+    controller().setTrustedFolder("/src/a&b\u202E", StatusBarController::FolderTrust::folderAlone,
+                                  [&] { ++stopped; });
     controller().setProjectTrustOffers({"/src/a&b"}, nullptr);
     controller().buildMenu();
     menu = entries(*controller().menu());
     ASSERT_EQ(menu.size(), 15u);
-    EXPECT_EQ(menu[1], (Entry{"Trusted: /src/a&&b<U+202E>", false, true, ""}));
+    EXPECT_EQ(menu[1], (Entry{"Trusted: /src/a&&b<U+202E> (folder only)", false, true, ""}));
     EXPECT_EQ(menu[2], (Entry{"Stop Trusting This Folder", true, true, ""}));
     EXPECT_EQ(menu[3].title, "Trust commands of /src/a&&b…");
     item(*controller().menu(), "Stop Trusting This Folder")->trigger();
     EXPECT_EQ(stopped, 1);
-    controller().setTrustedFolder(std::nullopt, nullptr);
-    EXPECT_EQ(entries(*controller().menu()).size(), 13u);
+    controller().setProjectTrustOffers({}, nullptr);
+    controller().setTrustedFolder("/src/p", StatusBarController::FolderTrust::projectAndFolder, nullptr);
+    EXPECT_EQ(entries(*controller().menu())[1].title, "Trusted: /src/p (project's commands and folder)");
+    controller().setTrustedFolder(std::nullopt, StatusBarController::FolderTrust::folderAlone, nullptr);
+    EXPECT_EQ(entries(*controller().menu()).size(), 12u);
 }
 
 } // namespace

@@ -336,7 +336,7 @@ TEST_F(EndToEndTest, TheTrayFollowsTrustEditedInTheStore) {
         return items;
     };
     const std::vector<std::string> untrusted{"Project: alpha", "Trust this folder\u2026"};
-    const std::vector<std::string> trusted{"Project: alpha", "Trusted: " + alpha.string(),
+    const std::vector<std::string> trusted{"Project: alpha", "Trusted: " + alpha.string() + " (folder only)",
                                            "Stop Trusting This Folder"};
     EXPECT_EQ(menuTop(2), untrusted);
 

@@ -13,12 +13,13 @@ namespace {
 
 using ::testing::HasSubstr;
 
-Expected<GitReach, std::string> reach(const test::GitRepo& repo, ProcessRunner& runner) {
+Expected<GitReach, std::string> reach(const test::GitRepo& repo, ProcessRunner& runner,
+                                      std::size_t printed = GitReach::outputLimit) {
     ProcessRequest base;
     base.executable = "/usr/bin/git";
     base.workingDirectory = repo.root();
     base.timeout = 20;
-    return GitReach::read(runner, base);
+    return GitReach::read(runner, base, printed);
 }
 
 Expected<GitReach, std::string> reach(const test::GitRepo& repo) {
@@ -149,6 +150,27 @@ TEST(GitReachTest, AnIndexOfThousandsOfGitlinksFailsTheReading) {
     const auto reached = reach(repo);
     ASSERT_FALSE(reached);
     EXPECT_THAT(reached.error(), HasSubstr("too many submodules"));
+}
+
+// What git prints to one reading is bounded as a whole, however many runs hold their answers at once:
+// two configurations, each far within the bound alone, pass it together and fail the reading.
+TEST(GitReachTest, WhatGitPrintsToTheWholeReadingIsBounded) {
+    const test::GitRepo repo;
+    // Some 45 KiB of listing at the top, and some 30 KiB in the submodule.
+    const auto entries = [](int count, const std::string& file) {
+        return "{ echo '[marker]'; seq " + std::to_string(count) +
+               " | awk '{ printf \"\\tk%d = %040d\\n\", $1, $1 }'; } >>" + file;
+    };
+    ASSERT_TRUE(repo.sh(withSubmodule + entries(600, ".git/config") + " && " +
+                        entries(300, ".git/modules/sub/config")));
+    LinuxProcessRunner runner;
+    const auto within = reach(repo, runner, 256 * 1024);
+    ASSERT_TRUE(within) << within.error();
+    EXPECT_TRUE(holds(*within, "marker.k600"));
+    EXPECT_EQ(within->repositories().size(), 2u);
+    const auto past = reach(repo, runner, 64 * 1024);
+    ASSERT_FALSE(past);
+    EXPECT_THAT(past.error(), HasSubstr("git printed more than 64 KiB for the repositories reached from"));
 }
 
 // Runs git for real and cancels the command once the folder's repository has been found.

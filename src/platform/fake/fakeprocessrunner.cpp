@@ -44,11 +44,23 @@ Expected<ProcessResult, ProcessLaunchError> FakeProcessRunner::run(const Process
     if (request.errorOutput == ProcessRequest::ErrorOutput::capture) {
         result.errorOutput = script.errorOutput.substr(0, request.errorOutputLimit);
     }
+    const bool pastLimit = result.output.size() > request.outputLimit;
+    bool pastBudget = false;
+    if (request.outputBudget) {
+        const auto keep = [&](std::string& text, std::size_t limit) {
+            const std::size_t wanted = std::min(text.size(), limit);
+            const std::size_t kept = request.outputBudget->take(wanted);
+            pastBudget = pastBudget || kept < wanted;
+            text.resize(kept);
+        };
+        keep(result.output, request.outputLimit);
+        keep(result.errorOutput, request.errorOutputLimit);
+    }
     if (request.cancellation && request.cancellation->isCancelled()) {
         result.ending = ProcessResult::Ending::cancelled;
         result.status = SIGTERM;
-    } else if (result.output.size() > request.outputLimit) {
-        result.output.resize(request.outputLimit);
+    } else if (pastLimit || pastBudget) {
+        result.output.resize(std::min(result.output.size(), request.outputLimit));
         result.ending = ProcessResult::Ending::outputLimitExceeded;
         result.status = SIGKILL;
     } else if (timedOut) {

@@ -135,18 +135,28 @@ private:
     pid_t child_ = 0;
 };
 
+// Why a read dropped bytes: past the run's own limit, or past what the runs' shared budget had left.
+enum class Dropped { none, pastLimit, pastBudget };
+
 // Reads what is available; returns false at end of file or on an error other than "try again".
-// Bytes beyond `limit` are dropped and reported through `overflowed`.
-bool drain(int fd, std::string& into, std::size_t limit, bool& overflowed) {
+// Bytes beyond `limit`, or beyond what `budget` has left, are dropped and reported through `dropped`.
+bool drain(int fd, std::string& into, std::size_t limit, const std::optional<OutputBudget>& budget,
+           Dropped& dropped) {
     std::array<char, 65536> buffer;
     while (true) {
         const ssize_t count = ::read(fd, buffer.data(), buffer.size());
         if (count > 0) {
             const auto bytes = static_cast<std::size_t>(count);
             const std::size_t room = limit - std::min(limit, into.size());
-            into.append(buffer.data(), std::min(bytes, room));
+            const std::size_t wanted = std::min(bytes, room);
+            const std::size_t kept = budget ? budget->take(wanted) : wanted;
+            into.append(buffer.data(), kept);
+            if (kept < wanted) {
+                dropped = Dropped::pastBudget;
+                return true;
+            }
             if (bytes > room) {
-                overflowed = true;
+                dropped = Dropped::pastLimit;
                 return true;
             }
             continue;
@@ -230,20 +240,26 @@ private:
             return true;
         }
         if (output_.valid()) {
-            bool overflowed = false;
-            if (!drain(output_.get(), result_.output, request_.outputLimit, overflowed)) {
+            Dropped dropped = Dropped::none;
+            if (!drain(output_.get(), result_.output, request_.outputLimit, request_.outputBudget, dropped)) {
                 output_.reset();
             }
-            if (overflowed) {
+            if (dropped != Dropped::none) {
                 // Reading on would let the child fill memory; the run has failed.
                 intervene(ProcessResult::Ending::outputLimitExceeded, SIGKILL);
                 return false;
             }
         }
         if (errorOutput_.valid()) {
-            bool overflowed = false;
-            if (!drain(errorOutput_.get(), result_.errorOutput, request_.errorOutputLimit, overflowed)) {
+            // Error output past its own limit is dropped; past the shared budget it fails the run.
+            Dropped dropped = Dropped::none;
+            if (!drain(errorOutput_.get(), result_.errorOutput, request_.errorOutputLimit,
+                       request_.outputBudget, dropped)) {
                 errorOutput_.reset();
+            }
+            if (dropped == Dropped::pastBudget) {
+                intervene(ProcessResult::Ending::outputLimitExceeded, SIGKILL);
+                return false;
             }
         }
         checkExited();

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace korvane {
 namespace {
@@ -215,6 +216,52 @@ TEST_F(LinuxProcessRunnerTest, OutputPastTheLimitKillsTheGroupAndFails) {
     EXPECT_EQ(result.status, SIGKILL);
     EXPECT_EQ(result.output.size(), request.outputLimit);
     EXPECT_FALSE(result.succeeded());
+}
+
+// Runs sharing one budget keep within it together, on standard output and captured error output
+// alike, each within its own limit: whatever they print past it fails the run that finds it spent.
+TEST_F(LinuxProcessRunnerTest, RunsSharingABudgetKeepWithinItTogether) {
+    struct Case {
+        const char* name;
+        const char* command;
+        bool withinBudget;
+    };
+    constexpr std::size_t runs = 4;
+    constexpr std::size_t budgetBytes = 512 * 1024;
+    const std::vector<Case> cases = {
+        {"output within the budget", "head -c 100000 /dev/zero", true},
+        {"output past it together", "head -c 200000 /dev/zero", false},
+        {"error output past it together", "head -c 200000 /dev/zero >&2", false},
+        {"an endless writer", "yes", false},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const OutputBudget budget(budgetBytes);
+        auto request = shell(testCase.command);
+        request.errorOutput = ProcessRequest::ErrorOutput::capture;
+        request.errorOutputLimit = budgetBytes;
+        request.outputBudget = budget;
+        std::vector<ProcessResult> results(runs);
+        {
+            std::vector<std::jthread> threads;
+            for (auto& result : results) {
+                threads.emplace_back([&] {
+                    auto outcome = runner.run(request);
+                    EXPECT_TRUE(outcome.has_value());
+                    result = outcome ? std::move(*outcome) : ProcessResult{};
+                });
+            }
+        }
+        std::size_t kept = 0;
+        std::size_t failed = 0;
+        for (const auto& result : results) {
+            kept += result.output.size() + result.errorOutput.size();
+            failed += result.ending == Ending::outputLimitExceeded ? 1 : 0;
+            EXPECT_TRUE(result.succeeded() || result.ending == Ending::outputLimitExceeded);
+        }
+        EXPECT_EQ(kept + budget.left(), budgetBytes);
+        EXPECT_EQ(failed == 0, testCase.withinBudget);
+    }
 }
 
 // The shell ends at once, but the background sleep keeps the output pipe open: the run ends at
