@@ -24,7 +24,8 @@ public:
             "' && git config --global user.email b@example.invalid && git config --global user.name B"
             " && for r in plain src super; do git init -q $r && echo x > $r/a.txt && git -C $r add -A"
             " && git -C $r commit -qm base || exit 1; done"
-            // Addresses over the network, as a download's, that reach src here while the submodules are added.
+            // Addresses over the network, as a download's, that reach src here while the submodules are
+            // added.
             " && served=\"-c protocol.file.allow=always -c url.$PWD/.insteadOf=https://example.invalid/\""
             " && git -C super $served submodule add -q https://example.invalid/src sub"
             " && git -C super commit -qm sub"

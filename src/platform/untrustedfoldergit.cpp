@@ -1,8 +1,11 @@
 #include "platform/untrustedfoldergit.h"
 
 #include "platform/gitconfigallowlist.h"
+#include "platform/gitconfigkey.h"
+#include "platform/gitremoteaddress.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace korvane {
 namespace {
@@ -26,6 +29,55 @@ std::string fileOf(const GitConfigEntry& entry, const GitReachedRepository* repo
     return (repository->workTree.value_or(repository->listedIn) / file).lexically_normal().string();
 }
 
+// Whether `entries` give the remote `name` an address, in any scope.
+bool givesAddress(const std::vector<GitConfigEntry>& entries, std::string_view name) {
+    return std::any_of(entries.begin(), entries.end(), [&](const GitConfigEntry& entry) {
+        const auto key = GitConfigKey::parse(entry.key);
+        return key && key->section == "remote" && key->subsection == name && key->variable == "url";
+    });
+}
+
+// Why the user's own rewriting of addresses (url.<base>.insteadOf and pushInsteadOf, which put <base> in
+// place of the front they name) makes `address` one on this machine. Every rewrite whose front matches
+// is tried, the one git picks among them too.
+std::optional<std::string> rewrittenToThisMachine(std::string_view address,
+                                                  const std::vector<GitConfigEntry>& entries) {
+    for (const auto& entry : entries) {
+        const auto key = GitConfigKey::parse(entry.key);
+        if (!GitConfigListing::isUsers(entry) || !entry.value || !key || key->section != "url" ||
+            !key->subsection || (key->variable != "insteadof" && key->variable != "pushinsteadof") ||
+            !address.starts_with(*entry.value)) {
+            continue;
+        }
+        const std::string rewritten =
+            std::string(*key->subsection) + std::string(address.substr(entry.value->size()));
+        if (!GitRemoteAddress::overTheNetwork(rewritten)) {
+            return "the user's " + entry.key + " makes it an address on this machine";
+        }
+    }
+    return std::nullopt;
+}
+
+// Why an address, or the name of a remote, that `rule` allows by its text still leads a push to a
+// repository on this machine: a name that no configuration gives an address is read as an address.
+std::optional<std::string> leadsHere(const GitConfigRule& rule, const GitConfigEntry& entry,
+                                     const std::vector<GitConfigEntry>& entries) {
+    using Verdict = GitConfigRule::Verdict;
+    if ((rule.verdict != Verdict::networkAddress && rule.verdict != Verdict::remoteName) || !entry.value) {
+        return std::nullopt;
+    }
+    const std::string& value = *entry.value;
+    if (rule.verdict == Verdict::remoteName && GitRemoteAddress::mayNameRemote(value)) {
+        if (givesAddress(entries, value)) {
+            return std::nullopt;
+        }
+        if (!GitRemoteAddress::overTheNetwork(value)) {
+            return std::string("names no remote with an address, and git reads it as a path on this machine");
+        }
+    }
+    return rewrittenToThisMachine(value, entries);
+}
+
 // Why the folder's own entries of `entries` keep the command from running; none when they do not.
 std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
                                  const GitReachedRepository* repository) {
@@ -39,9 +91,31 @@ std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
             (repository == nullptr || repository->ownWorkTree != true)) {
             refused = "names a work tree that is not the repository's own";
         }
+        if (!refused && rule) {
+            refused = leadsHere(*rule, entry, entries);
+        }
         if (refused) {
             return fileOf(entry, repository) + " sets " + entry.key + ": " + *refused;
         }
+    }
+    return std::nullopt;
+}
+
+// Why the folders where git finds the remotes that no configuration lists keep the command from running:
+// a command that names such a remote pushes to the address written there.
+std::optional<std::string> remotesOutsideTheConfiguration(const GitReachedRepository& repository) {
+    for (const auto& folder : repository.remoteFolders) {
+        std::error_code error;
+        const auto type = std::filesystem::symlink_status(folder, error).type();
+        if (type == std::filesystem::file_type::not_found) {
+            continue;
+        }
+        if (type == std::filesystem::file_type::directory &&
+            std::filesystem::directory_iterator(folder, error) == std::filesystem::directory_iterator() &&
+            !error) {
+            continue;
+        }
+        return folder.string() + " holds remotes that the configuration does not list";
     }
     return std::nullopt;
 }
@@ -86,6 +160,9 @@ Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::decide(const GitRe
     }
     for (const auto& repository : reach.repositories()) {
         if (auto refused = judge(repository.entries, &repository)) {
+            return makeUnexpected(std::move(*refused));
+        }
+        if (auto refused = remotesOutsideTheConfiguration(repository)) {
             return makeUnexpected(std::move(*refused));
         }
     }

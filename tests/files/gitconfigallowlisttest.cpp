@@ -18,7 +18,8 @@ namespace {
 using Verdict = GitConfigRule::Verdict;
 
 bool keepsCommandsOff(const GitConfigRule& rule) {
-    return rule.verdict == Verdict::refused || rule.verdict == Verdict::someValues;
+    return rule.verdict == Verdict::refused || rule.verdict == Verdict::someValues ||
+           rule.verdict == Verdict::exactValues;
 }
 
 // Every key the installed git knows has a rule of its own (not merely the default for unknown keys),
@@ -193,8 +194,9 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
 
 // Which transport git itself starts for `address` in `repository`, by the name its trace gives the
 // child: "transport/file" for a path on this machine, "transport/ssh", "remote-<helper>", or "daemon"
-// where it starts none (git://). Nothing leaves the machine: ssh and the git:// proxy are `false`, and
-// http and ftp go to a proxy on a closed port of the loopback.
+// where it starts none (git://). Nothing leaves the machine: ssh (taken as OpenSSH, so that a port does
+// not make git ask it which it is) and the git:// proxy are `false`, and http and ftp go to a proxy on a
+// closed port of the loopback.
 std::string transportGitStarts(const std::string& address, const std::filesystem::path& repository) {
     const auto trace = repository / "trace";
     std::filesystem::remove(trace);
@@ -204,6 +206,7 @@ std::string transportGitStarts(const std::string& address, const std::filesystem
     request.workingDirectory = repository.string();
     request.environment = {{"GIT_TRACE2_EVENT", trace.string()},
                            {"GIT_SSH_COMMAND", "false"},
+                           {"GIT_SSH_VARIANT", "ssh"},
                            {"GIT_PROXY_COMMAND", "false"}};
     request.timeout = 10;
     LinuxProcessRunner().run(request);

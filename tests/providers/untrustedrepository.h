@@ -89,7 +89,8 @@ inline void expectClosed(const std::vector<Route>& routes) {
             ADD_FAILURE() << "no line says why the command did not run";
             continue;
         }
-        EXPECT_THAT(log.lines().front(), testing::HasSubstr("[GIT EXEC FAILED] cwd=" + untrusted.repo.root()));
+        EXPECT_THAT(log.lines().front(),
+                    testing::HasSubstr("[GIT EXEC FAILED] cwd=" + untrusted.repo.root()));
         EXPECT_THAT(log.lines().front(), testing::HasSubstr(route.named));
         EXPECT_THAT(log.lines().front(),
                     testing::HasSubstr("trusting the folder (\"Trust this folder…\" in the tray)"));

@@ -18,8 +18,9 @@ using test::Route;
 const std::string evilRepository =
     "git init -q --bare evil.git && for h in pre-receive update post-receive; do "
     "printf '#!/bin/sh\\nMARK\\n' >evil.git/hooks/$h && chmod +x evil.git/hooks/$h; done && ";
-const std::string ownHooks = "for h in pre-receive update post-receive; do "
-                             "printf '#!/bin/sh\\nMARK\\n' >.git/hooks/$h && chmod +x .git/hooks/$h; done && ";
+const std::string ownHooks =
+    "for h in pre-receive update post-receive; do "
+    "printf '#!/bin/sh\\nMARK\\n' >.git/hooks/$h && chmod +x .git/hooks/$h; done && ";
 const std::string push = "git push -q origin HEAD:refs/heads/copy";
 // A branch x that tracks the current one in the same repository, one commit ahead of it.
 const std::string trackingBranch = "git branch -q --track x \"$(git symbolic-ref --short HEAD)\" && "
@@ -41,8 +42,9 @@ TEST(UntrustedRepositoryTest, AnAddressOnThisMachineKeepsThePushFromRunning) {
          ownHooks + trackingBranch + "git config --global push.default upstream", "git push -q",
          "sets branch.x.remote"},
         {"a branch whose remote no configuration names",
-         evilRepository + trackingBranch + "git config --global push.default current && "
-                                           "git config branch.x.remote evil.git",
+         evilRepository + trackingBranch +
+             "git config --global push.default current && "
+             "git config branch.x.remote evil.git",
          "git push -q", "sets branch.x.remote"},
         {"a remote of the old kind in .git/remotes",
          ownHooks + "mkdir -p .git/remotes && echo 'URL: .' >.git/remotes/origin", push,
@@ -121,7 +123,8 @@ TEST(UntrustedRepositoryTest, RepositoriesAsOtherToolsLeaveThemBehaveAsUnderPlai
                                  "git add -A && git commit -qm one && " +
                                  tools[index].writes + " && echo two >>a.txt";
         std::vector<ShellCommandRunner::RunResult> results;
-        for (const auto folder : {ShellCommandRunner::Folder::trusted, ShellCommandRunner::Folder::untrusted}) {
+        for (const auto folder :
+             {ShellCommandRunner::Folder::trusted, ShellCommandRunner::Folder::untrusted}) {
             const auto root = dir.path() / std::to_string(static_cast<int>(folder)) / std::to_string(index);
             std::filesystem::create_directories(root);
             ASSERT_EQ(std::system(("cd '" + root.string() + "' && " + made).c_str()), 0);
