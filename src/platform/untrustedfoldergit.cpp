@@ -13,8 +13,10 @@ namespace {
 constexpr std::string_view hooksKey = "core.hookspath";
 // A hooks folder that can hold no hook.
 constexpr std::string_view noHooks = "/dev/null";
-// Protocols whose remote address is a command or a descriptor of git's own process.
-const std::vector<std::string_view> commandProtocols = {"ext", "fd"};
+// Protocols the command's git may not use: those whose remote address is a command or a descriptor of
+// git's own process, and the local one, for which git starts git in the other repository without the
+// settings it was given (its hooks would run), whoever names the path.
+const std::vector<std::string_view> refusedProtocols = {"ext", "fd", "file"};
 
 // The file an entry comes from, as a path a reader can find: git names the repository's own files
 // relative to the top of the work tree it runs in.
@@ -169,7 +171,7 @@ Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::decide(const GitRe
     UntrustedFolderGit git;
     git.inheritedCount_ = inherited;
     git.settings_.emplace_back(std::string(hooksKey), hooksFolder(reach));
-    for (const auto protocol : commandProtocols) {
+    for (const auto protocol : refusedProtocols) {
         git.settings_.emplace_back("protocol." + std::string(protocol) + ".allow", "never");
     }
     return git;
@@ -177,7 +179,7 @@ Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::decide(const GitRe
 
 std::vector<UntrustedFolderGit::Setting> UntrustedFolderGit::environment() const {
     auto variables = GitConfigVariables::after(inheritedCount_, settings_);
-    if (auto allowed = GitConfigVariables::allowedProtocols(commandProtocols)) {
+    if (auto allowed = GitConfigVariables::allowedProtocols(refusedProtocols)) {
         variables.emplace_back("GIT_ALLOW_PROTOCOL", std::move(*allowed));
     }
     return variables;

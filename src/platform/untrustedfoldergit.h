@@ -19,8 +19,8 @@ namespace korvane {
 // gives an address, or a remotes folder git reads beside the configuration), else the command waits for
 // the user's trust. Where it runs, two things that no key of the folder's names are still switched off:
 // the hooks that came with the download in its git directories (hooks come only from the user's own
-// absolute hooks folder) and the ext:: and fd:: addresses a `.gitmodules` can hold. Plain value; any
-// thread.
+// absolute hooks folder), the ext:: and fd:: addresses a `.gitmodules` can hold, and git's transport to
+// a repository on this machine, whatever names it. Plain value; any thread.
 class UntrustedFolderGit {
 public:
     using Setting = GitConfigVariables::Setting;

@@ -27,7 +27,8 @@ const std::string trackingBranch = "git branch -q --track x \"$(git symbolic-ref
                                    "git checkout -q x && git commit -q --allow-empty -m ahead && ";
 
 // For a repository on this machine git starts receive-pack without the settings that keep the folder's
-// hooks off: every way the folder has to lead a push there keeps the command from running.
+// hooks off: every way the folder has to lead a push there keeps the command from running, and a path
+// the command names itself is refused by git.
 TEST(UntrustedRepositoryTest, AnAddressOnThisMachineKeepsThePushFromRunning) {
     expectClosed({
         {"the repository itself", ownHooks + "git remote add origin .", push,
@@ -56,6 +57,10 @@ TEST(UntrustedRepositoryTest, AnAddressOnThisMachineKeepsThePushFromRunning) {
          ownHooks + "git config --global url.\"$PWD/\".insteadOf https://mirror.invalid/ && "
                     "git remote add origin https://mirror.invalid/.",
          push, "sets remote.origin.url"},
+        {"a path the command names", evilRepository.substr(0, evilRepository.size() - 4),
+         "git push -q ./evil.git HEAD:refs/heads/copy", ""},
+        {"a file address the command names", ownHooks + "true",
+         "git push -q \"file://$PWD\" HEAD:refs/heads/copy", ""},
     });
 }
 
