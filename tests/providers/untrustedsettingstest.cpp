@@ -57,8 +57,8 @@ TEST(UntrustedRepositoryTest, AnAddressOnThisMachineKeepsThePushFromRunning) {
          ownHooks + "git config --global url.\"$PWD/\".insteadOf https://mirror.invalid/ && "
                     "git remote add origin https://mirror.invalid/.",
          push, "sets remote.origin.url"},
-        {"a path the command names", evilRepository.substr(0, evilRepository.size() - 4),
-         "git push -q ./evil.git HEAD:refs/heads/copy", ""},
+        {"a path the command names", evilRepository + "true", "git push -q ./evil.git HEAD:refs/heads/copy",
+         ""},
         {"a file address the command names", ownHooks + "true",
          "git push -q \"file://$PWD\" HEAD:refs/heads/copy", ""},
     });
