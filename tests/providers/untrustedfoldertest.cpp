@@ -304,7 +304,8 @@ TEST(UntrustedRepositoryTest, RepositoriesAsGitMakesThemBehaveAsUnderPlainGit) {
         "echo main >>docs/n.md && git commit -qam main && cd .. && "
         "git clone -q --recurse-submodules https://example.invalid/$side/origin clone && "
         "git -C clone worktree add -q ../wt origin/side && "
-        "git clone -q https://example.invalid/$side/origin sparse && git -C sparse sparse-checkout set docs && "
+        "git clone -q https://example.invalid/$side/origin sparse && "
+        "git -C sparse sparse-checkout set docs && "
         "sed -i 's/y = 2/y = 3/' clone/a.py) || exit 1; done && "
         "git config --global --remove-section url.\"$PWD/\"";
     ASSERT_TRUE(std::system(("cd '" + dir.path().string() + "' && " + make).c_str()) == 0);
