@@ -1,7 +1,7 @@
 #include "platform/gitconfigallowlist.h"
 
 #include "platform/gitconfigkey.h"
-#include "platform/gitremoteaddress.h"
+#include "platform/gitnetworkaddress.h"
 
 namespace korvane {
 namespace {
@@ -376,8 +376,8 @@ std::optional<std::string> GitConfigAllowList::refusal(const GitConfigRule* rule
         return "harmless only as one of " + std::string(rule->detail);
     case Verdict::networkAddress:
     case Verdict::remoteName:
-        if (value && (GitRemoteAddress::overTheNetwork(*value) ||
-                      (rule->verdict == Verdict::remoteName && GitRemoteAddress::mayNameRemote(*value)))) {
+        if (value && (GitNetworkAddress::overTheNetwork(*value) ||
+                      (rule->verdict == Verdict::remoteName && GitNetworkAddress::mayNameRemote(*value)))) {
             return std::nullopt;
         }
         return std::string(notOverTheNetwork);

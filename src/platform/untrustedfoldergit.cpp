@@ -2,7 +2,7 @@
 
 #include "platform/gitconfigallowlist.h"
 #include "platform/gitconfigkey.h"
-#include "platform/gitremoteaddress.h"
+#include "platform/gitnetworkaddress.h"
 
 #include <algorithm>
 #include <system_error>
@@ -53,7 +53,7 @@ std::optional<std::string> rewrittenToThisMachine(std::string_view address,
         }
         const std::string rewritten =
             std::string(*key->subsection) + std::string(address.substr(entry.value->size()));
-        if (!GitRemoteAddress::overTheNetwork(rewritten)) {
+        if (!GitNetworkAddress::overTheNetwork(rewritten)) {
             return "the user's " + entry.key + " makes it an address on this machine";
         }
     }
@@ -69,11 +69,11 @@ std::optional<std::string> leadsHere(const GitConfigRule& rule, const GitConfigE
         return std::nullopt;
     }
     const std::string& value = *entry.value;
-    if (rule.verdict == Verdict::remoteName && GitRemoteAddress::mayNameRemote(value)) {
+    if (rule.verdict == Verdict::remoteName && GitNetworkAddress::mayNameRemote(value)) {
         if (givesAddress(entries, value)) {
             return std::nullopt;
         }
-        if (!GitRemoteAddress::overTheNetwork(value)) {
+        if (!GitNetworkAddress::overTheNetwork(value)) {
             return std::string("names no remote with an address, and git reads it as a path on this machine");
         }
     }

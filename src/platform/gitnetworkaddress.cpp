@@ -1,4 +1,4 @@
-#include "platform/gitremoteaddress.h"
+#include "platform/gitnetworkaddress.h"
 
 #include <algorithm>
 
@@ -25,7 +25,7 @@ std::size_t schemeLength(std::string_view address) {
 
 } // namespace
 
-bool GitRemoteAddress::overTheNetwork(std::string_view address) {
+bool GitNetworkAddress::overTheNetwork(std::string_view address) {
     if (address.substr(schemeLength(address)).starts_with("::")) {
         return false;
     }
@@ -39,7 +39,7 @@ bool GitRemoteAddress::overTheNetwork(std::string_view address) {
     return colon != std::string_view::npos && colon < address.find('/');
 }
 
-bool GitRemoteAddress::mayNameRemote(std::string_view value) {
+bool GitNetworkAddress::mayNameRemote(std::string_view value) {
     return !value.empty() && value != "." && value != ".." && value.find('/') == std::string_view::npos;
 }
 

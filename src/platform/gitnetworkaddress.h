@@ -9,7 +9,7 @@ namespace korvane {
 // with its local transport (which starts git in that repository without the settings it was given, so
 // that its hooks run), and to the rest over ssh, its daemon or its own http and ftp helpers.
 // Stateless; any thread.
-class GitRemoteAddress {
+class GitNetworkAddress {
 public:
     // Whether git goes over the network for `address`: one of its own network schemes, or ssh's
     // "host:path" (a colon before any slash). Not for a path, a file address, a remote helper's address
