@@ -24,10 +24,13 @@ public:
             "' && git config --global user.email b@example.invalid && git config --global user.name B"
             " && for r in plain src super; do git init -q $r && echo x > $r/a.txt && git -C $r add -A"
             " && git -C $r commit -qm base || exit 1; done"
-            " && git -C super -c protocol.file.allow=always submodule add -q \"$PWD/src\" sub"
+            // Addresses over the network, as a download's, that reach src here while the submodules are
+            // added.
+            " && served=\"-c protocol.file.allow=always -c url.$PWD/.insteadOf=https://example.invalid/\""
+            " && git -C super $served submodule add -q https://example.invalid/src sub"
             " && git -C super commit -qm sub"
             " && git init -q many && for i in $(seq 1 20); do"
-            " git -C many -c protocol.file.allow=always submodule add -q \"$PWD/src\" sub$i || exit 1; done"
+            " git -C many $served submodule add -q https://example.invalid/src sub$i || exit 1; done"
             " && git -C many commit -qm subs";
         ok_ = std::system(script.c_str()) == 0;
     }

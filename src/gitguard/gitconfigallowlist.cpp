@@ -1,6 +1,7 @@
 #include "gitguard/gitconfigallowlist.h"
 
 #include "gitguard/gitconfigkey.h"
+#include "gitguard/gitnetworkaddress.h"
 
 namespace korvane {
 namespace {
@@ -15,8 +16,20 @@ constexpr GitConfigRule refuse(std::string_view key, std::string_view why, bool 
     return {key, Verdict::refused, why, listedByGit};
 }
 
-constexpr GitConfigRule only(std::string_view key, std::string_view values) {
-    return {key, Verdict::someValues, values};
+constexpr GitConfigRule only(std::string_view key, std::string_view values, bool listedByGit = true) {
+    return {key, Verdict::someValues, values, listedByGit};
+}
+
+constexpr GitConfigRule exactly(std::string_view key, std::string_view values, bool listedByGit = true) {
+    return {key, Verdict::exactValues, values, listedByGit};
+}
+
+constexpr GitConfigRule address(std::string_view key) {
+    return {key, Verdict::networkAddress, {}};
+}
+
+constexpr GitConfigRule remote(std::string_view key) {
+    return {key, Verdict::remoteName, {}};
 }
 
 constexpr std::string_view startsProgram = "starts a program";
@@ -37,6 +50,13 @@ constexpr std::string_view transports = "decides which transports git may use";
 constexpr std::string_view viewer = "makes the web viewer start a program";
 // A rebase "interactive" starts the editor.
 constexpr std::string_view rebaseValues = "true|false|yes|no|on|off|1|0|merges|m";
+// A check of what git takes in that the user may have turned on stays on.
+constexpr std::string_view onlyTrue = "true|yes|on|1";
+// A level of such a check that the user may have raised is not lowered.
+constexpr std::string_view onlyError = "error";
+// For a repository on this machine git starts git there without the settings it was given.
+constexpr std::string_view notOverTheNetwork =
+    "not an address over the network (a push on this machine runs its hooks)";
 
 // Ordered by section; within one, the refusals come before the allowances that would also match.
 constexpr GitConfigRule rules[] = {
@@ -51,9 +71,11 @@ constexpr GitConfigRule rules[] = {
     allow("blame.date"), allow("blame.markIgnoredLines"), allow("blame.markUnblamableLines"),
     allow("blame.showEmail"), allow("blame.showRoot"),
     refuse("branch.<name>.mergeOptions", strategy), only("branch.<name>.rebase", rebaseValues),
-    allow("branch.<name>.description"), allow("branch.<name>.merge"), allow("branch.<name>.pushRemote"),
-    allow("branch.<name>.remote"), allow("branch.autoSetupMerge"), allow("branch.autoSetupRebase"),
+    remote("branch.<name>.pushRemote"), remote("branch.<name>.remote"), allow("branch.<name>.description"),
+    allow("branch.<name>.merge"), allow("branch.autoSetupMerge"), allow("branch.autoSetupRebase"),
     allow("branch.sort"),
+    // Written by VS Code.
+    allow("branch.<name>.vscode-merge-base", false),
     refuse("browser.<tool>.*", tool),
     refuse("bundle.*", "fetches bundles from an address"),
     refuse("bundle.<id>.*", "fetches bundles from an address"),
@@ -77,7 +99,9 @@ constexpr GitConfigRule rules[] = {
     refuse("core.editor", startsProgram), refuse("core.excludesFile", readsFile),
     refuse("core.fsmonitor", startsProgram),
     refuse("core.fsmonitorHookVersion", "configures the fsmonitor hook"),
-    refuse("core.gitProxy", startsProgram), refuse("core.hooksPath", "names the folder of hooks git runs"),
+    refuse("core.gitProxy", startsProgram),
+    // Written by husky. Where the user's commands run, the hooks folder Korvane sets comes first.
+    only("core.hooksPath", ".husky/_|.husky"),
     refuse("core.pager", startsProgram), refuse("core.protectHFS", protection),
     refuse("core.protectNTFS", protection),
     refuse("core.sharedRepository", "widens who may write the repository"),
@@ -90,6 +114,8 @@ constexpr GitConfigRule rules[] = {
     allow("core.filesRefLockTimeout"), allow("core.fsync"), allow("core.fsyncMethod"),
     allow("core.fsyncObjectFiles"), allow("core.hideDotFiles"), allow("core.ignoreCase"),
     allow("core.ignoreStat"), allow("core.logAllRefUpdates"), allow("core.looseCompression"),
+    // Written by Git for Windows.
+    allow("core.longpaths", false),
     allow("core.multiPackIndex"), allow("core.notesRef"), allow("core.packedGitLimit"),
     allow("core.packedGitWindowSize"), allow("core.packedRefsTimeout"), allow("core.precomposeUnicode"),
     allow("core.preferSymlinkRefs"), allow("core.preloadIndex"), allow("core.quotePath"),
@@ -115,10 +141,16 @@ constexpr GitConfigRule rules[] = {
     allow("fastimport.unpackLimit"),
     allow("feature.experimental"), allow("feature.manyFiles"),
     refuse("feature.*", "turns on a feature this list does not know"),
-    refuse("fetch.fsck.skipList", readsFile), allow("fetch.fsck.<msg-id>"), allow("fetch.fsckObjects"),
+    refuse("fetch.fsck.skipList", readsFile), exactly("fetch.fsck.<msg-id>", onlyError),
+    only("fetch.fsckObjects", onlyTrue),
     allow("fetch.negotiationAlgorithm"), allow("fetch.output"), allow("fetch.parallel"), allow("fetch.prune"),
     allow("fetch.pruneTags"), allow("fetch.recurseSubmodules"), allow("fetch.showForcedUpdates"),
     allow("fetch.unpackLimit"), allow("fetch.writeCommitGraph"),
+    // What `git lfs install` writes, which runs the git-lfs of the user's own search path.
+    exactly("filter.lfs.clean", "git-lfs clean -- %f", false),
+    exactly("filter.lfs.smudge", "git-lfs smudge -- %f|git-lfs smudge --skip -- %f", false),
+    exactly("filter.lfs.process", "git-lfs filter-process|git-lfs filter-process --skip", false),
+    only("filter.lfs.required", onlyTrue, false),
     refuse("filter.<driver>.*", driver),
     refuse("format.cc", recipients), refuse("format.headers", recipients), refuse("format.to", recipients),
     refuse("format.outputDirectory", "names a folder git writes to"),
@@ -127,7 +159,7 @@ constexpr GitConfigRule rules[] = {
     allow("format.forceInBodyFrom"), allow("format.from"), allow("format.notes"), allow("format.numbered"),
     allow("format.pretty"), allow("format.signOff"), allow("format.signature"), allow("format.subjectPrefix"),
     allow("format.suffix"), allow("format.thread"), allow("format.useAutoBase"),
-    refuse("fsck.skipList", readsFile), allow("fsck.<msg-id>"),
+    refuse("fsck.skipList", readsFile), exactly("fsck.<msg-id>", onlyError),
     refuse("fsmonitor.*", "configures the fsmonitor daemon"),
     allow("gc.<pattern>.reflogExpire"), allow("gc.<pattern>.reflogExpireUnreachable"),
     allow("gc.aggressiveDepth"), allow("gc.aggressiveWindow"), allow("gc.auto"), allow("gc.autoDetach"),
@@ -142,6 +174,8 @@ constexpr GitConfigRule rules[] = {
     allow("gitweb.category"), allow("gitweb.description"), allow("gitweb.grep"), allow("gitweb.owner"),
     allow("gitweb.patches"), allow("gitweb.pickaxe"), allow("gitweb.remote_heads"), allow("gitweb.showSizes"),
     allow("gitweb.url"),
+    // Written by git-flow; its hooks folder (gitflow.path.hooks) is not.
+    allow("gitflow.branch.*", false), allow("gitflow.prefix.*", false),
     refuse("gpg.*", signs), refuse("gpg.<format>.*", signs),
     allow("grep.column"), allow("grep.extendedRegexp"), allow("grep.fallbackToNoIndex"),
     allow("grep.fullName"), allow("grep.lineNumber"), allow("grep.patternType"), allow("grep.threads"),
@@ -149,11 +183,12 @@ constexpr GitConfigRule rules[] = {
     allow("gui.copyBlameThreshold"), allow("gui.diffContext"), allow("gui.displayUntracked"),
     allow("gui.encoding"), allow("gui.fastCopyBlame"), allow("gui.matchTrackingBranch"),
     allow("gui.newBranchTemplate"), allow("gui.pruneDuringFetch"), allow("gui.trustmtime"),
+    allow("gui.geometry", false), allow("gui.wmstate", false),
     refuse("guitool.<name>.*", tool),
     refuse("help.autoCorrect", "runs a command git guesses"),
     refuse("help.htmlPath", "names the pages a browser opens"),
     refuse("help.*", "chooses the viewer git help starts"),
-    refuse("http.*", redirects), refuse("http.<url>.*", redirects),
+    allow("http.postBuffer"), refuse("http.*", redirects), refuse("http.<url>.*", redirects),
     allow("i18n.commitEncoding"), allow("i18n.logOutputEncoding"),
     refuse("imap.*", mail),
     refuse("include.path", includes),
@@ -163,9 +198,11 @@ constexpr GitConfigRule rules[] = {
     refuse("init.templateDir", "names a folder git copies hooks from"), allow("init.defaultBranch"),
     refuse("instaweb.*", "configures the web server git instaweb starts"),
     refuse("interactive.diffFilter", startsProgram), allow("interactive.singleKey"),
-    refuse("log.showSignature", signs), allow("log.abbrevCommit"), allow("log.date"), allow("log.decorate"),
-    allow("log.diffMerges"), allow("log.excludeDecoration"), allow("log.follow"), allow("log.graphColors"),
-    allow("log.initialDecorationSet"), allow("log.mailmap"), allow("log.showRoot"),
+    // Only as false: verifying starts gpg or ssh.
+    only("log.showSignature", "false|no|off|0"), allow("log.abbrevCommit"), allow("log.date"),
+    allow("log.decorate"), allow("log.diffMerges"), allow("log.excludeDecoration"), allow("log.follow"),
+    allow("log.graphColors"), allow("log.initialDecorationSet"), allow("log.mailmap"), allow("log.showRoot"),
+    allow("lfs.repositoryformatversion", false),
     allow("lsrefs.unborn"),
     allow("mailinfo.scissors"),
     refuse("mailmap.file", readsFile), allow("mailmap.blob"),
@@ -199,21 +236,22 @@ constexpr GitConfigRule rules[] = {
     allow("rebase.backend"), allow("rebase.forkPoint"), allow("rebase.instructionFormat"),
     allow("rebase.missingCommitsCheck"), allow("rebase.rescheduleFailedExec"), allow("rebase.stat"),
     allow("rebase.updateRefs"),
-    refuse("receive.fsck.skipList", readsFile), allow("receive.fsck.<msg-id>"),
+    refuse("receive.fsck.skipList", readsFile), exactly("receive.fsck.<msg-id>", onlyError),
     refuse("receive.procReceiveRefs", "makes git run the proc-receive hook"),
     allow("receive.advertiseAtomic"), allow("receive.advertisePushOptions"), allow("receive.autogc"),
     allow("receive.certNonceSeed"), allow("receive.certNonceSlop"), allow("receive.denyCurrentBranch"),
     allow("receive.denyDeleteCurrent"), allow("receive.denyDeletes"), allow("receive.denyNonFastForwards"),
-    allow("receive.fsckObjects"), allow("receive.hideRefs"), allow("receive.keepAlive"),
+    only("receive.fsckObjects", onlyTrue), allow("receive.hideRefs"), allow("receive.keepAlive"),
     allow("receive.maxInputSize"), allow("receive.shallowUpdate"), allow("receive.unpackLimit"),
     allow("receive.updateServerInfo"),
     refuse("remote.<name>.proxy", redirects), refuse("remote.<name>.proxyAuthMethod", redirects),
     refuse("remote.<name>.receivepack", remoteProgram), refuse("remote.<name>.uploadpack", remoteProgram),
-    refuse("remote.<name>.vcs", remoteProgram), allow("remote.<name>.fetch"), allow("remote.<name>.mirror"),
-    allow("remote.<name>.partialclonefilter"), allow("remote.<name>.promisor"), allow("remote.<name>.prune"),
-    allow("remote.<name>.pruneTags"), allow("remote.<name>.push"), allow("remote.<name>.pushurl"),
+    refuse("remote.<name>.vcs", remoteProgram), address("remote.<name>.pushurl"),
+    address("remote.<name>.url"), remote("remote.pushDefault"), allow("remote.<name>.fetch"),
+    allow("remote.<name>.mirror"), allow("remote.<name>.partialclonefilter"), allow("remote.<name>.promisor"),
+    allow("remote.<name>.prune"), allow("remote.<name>.pruneTags"), allow("remote.<name>.push"),
     allow("remote.<name>.skipDefaultUpdate"), allow("remote.<name>.skipFetchAll"),
-    allow("remote.<name>.tagOpt"), allow("remote.<name>.url"), allow("remote.pushDefault"),
+    allow("remote.<name>.tagOpt"),
     allow("remotes.<group>"),
     allow("repack.cruftDepth"), allow("repack.cruftThreads"), allow("repack.cruftWindow"),
     allow("repack.cruftWindowMemory"), allow("repack.packKeptObjects"), allow("repack.updateServerInfo"),
@@ -237,7 +275,7 @@ constexpr GitConfigRule rules[] = {
     refuse("submodule.alternateLocation", "borrows objects through alternates"),
     allow("submodule.<name>.active"), allow("submodule.<name>.branch"),
     allow("submodule.<name>.fetchRecurseSubmodules"), allow("submodule.<name>.ignore"),
-    allow("submodule.<name>.url"), allow("submodule.active"), allow("submodule.alternateErrorStrategy"),
+    address("submodule.<name>.url"), allow("submodule.active"), allow("submodule.alternateErrorStrategy"),
     allow("submodule.fetchJobs"), allow("submodule.propagateBranches"), allow("submodule.recurse"),
     refuse("tag.forceSignAnnotated", signs), refuse("tag.gpgSign", signs), allow("tag.sort"),
     refuse("tar.<format>.*", "defines an archive filter, a command", false), allow("tar.umask"),
@@ -245,7 +283,7 @@ constexpr GitConfigRule rules[] = {
     refuse("trailer.<token>.*", "defines a trailer, whose command git runs", false),
     // The user's "die" or "warn" must not be lowered to "allow".
     only("transfer.credentialsInUrl", "warn|die"), allow("transfer.advertiseSID"),
-    allow("transfer.fsckObjects"), allow("transfer.hideRefs"), allow("transfer.unpackLimit"),
+    only("transfer.fsckObjects", onlyTrue), allow("transfer.hideRefs"), allow("transfer.unpackLimit"),
     allow("uploadarchive.allowUnreachable"),
     refuse("uploadpack.packObjectsHook", startsProgram), allow("uploadpack.allowAnySHA1InWant"),
     allow("uploadpack.allowFilter"), allow("uploadpack.allowReachableSHA1InWant"),
@@ -281,10 +319,11 @@ bool matches(const GitConfigKey& pattern, const GitConfigKey& key) {
     return pattern.variable == "*" || partMatches(pattern.variable, key.variable, false);
 }
 
-bool isOneOf(std::string_view value, std::string_view alternatives) {
+bool isOneOf(std::string_view value, std::string_view alternatives, bool withCase) {
     while (true) {
         const std::size_t bar = alternatives.find('|');
-        if (GitConfigKey::sameWithoutCase(value, alternatives.substr(0, bar))) {
+        const std::string_view alternative = alternatives.substr(0, bar);
+        if (withCase ? value == alternative : GitConfigKey::sameWithoutCase(value, alternative)) {
             return true;
         }
         if (bar == std::string_view::npos) {
@@ -329,11 +368,19 @@ std::optional<std::string> GitConfigAllowList::refusal(const GitConfigRule* rule
     case Verdict::ownWorkTree:
         return std::nullopt;
     case Verdict::someValues:
+    case Verdict::exactValues:
         // A key without a value is git's "true"; the lists name values only as written.
-        if (value && isOneOf(*value, rule->detail)) {
+        if (value && isOneOf(*value, rule->detail, rule->verdict == Verdict::exactValues)) {
             return std::nullopt;
         }
         return "harmless only as one of " + std::string(rule->detail);
+    case Verdict::networkAddress:
+    case Verdict::remoteName:
+        if (value && (GitNetworkAddress::overTheNetwork(*value) ||
+                      (rule->verdict == Verdict::remoteName && GitNetworkAddress::mayNameRemote(*value)))) {
+            return std::nullopt;
+        }
+        return std::string(notOverTheNetwork);
     case Verdict::refused:
         break;
     }

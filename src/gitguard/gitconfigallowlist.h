@@ -11,10 +11,21 @@ namespace korvane {
 // name the configuration chooses; "*" as the last part for any variable) and what a folder may set there.
 struct GitConfigRule {
     enum class Verdict {
-        allowed,     // harmless whatever its value
-        someValues,  // harmless only with one of the values `detail` lists ("a|b|c"), compared without case
-        ownWorkTree, // names a work tree: harmless only where git resolves it to the repository's own
-        refused,     // `detail` says why, in a few plain words ("starts a program", "names a file git reads")
+        // harmless whatever its value
+        allowed,
+        // harmless only with one of the values `detail` lists ("a|b|c"), compared without case
+        someValues,
+        // harmless only as one of the values `detail` lists, each byte as written
+        exactValues,
+        // names a work tree: harmless only where git resolves it to the repository's own
+        ownWorkTree,
+        // a remote's address: harmless only where git goes over the network for it
+        networkAddress,
+        // a remote's name or an address: harmless where it names a remote that the configuration gives an
+        // address (the caller checks) or is an address over the network
+        remoteName,
+        // `detail` says why, in a few plain words ("starts a program", "names a file git reads")
+        refused,
     };
     std::string_view key;
     Verdict verdict;
@@ -23,8 +34,9 @@ struct GitConfigRule {
 };
 
 // The settings a folder's own git configuration may hold and still have the user's commands run there
-// before the folder is trusted: those that start nothing, name no file, redirect no address and define
-// no alias, driver or include. Any key no rule names is refused. Plain table; any thread.
+// before the folder is trusted: those that start nothing, name no file, redirect no address, lead no push
+// to a repository on this machine, lower no check and define no alias, driver or include. Any key no
+// rule names is refused. Plain table; any thread.
 class GitConfigAllowList {
 public:
     static std::span<const GitConfigRule> all();
@@ -32,7 +44,8 @@ public:
     // subsection as written, which may hold dots); none when no rule names it.
     static const GitConfigRule* ruleFor(std::string_view key);
     // Why a folder's entry keeps the user's commands from running there until the folder is trusted;
-    // none when it is allowed (an ownWorkTree key counts as allowed here: the caller checks it).
+    // none when it is allowed (an ownWorkTree key, and a remoteName one that may name a remote, count as
+    // allowed here: the caller checks them).
     static std::optional<std::string> refusal(std::string_view key, std::optional<std::string_view> value);
     // The same for a key whose rule is already known (`ruleFor`'s answer).
     static std::optional<std::string> refusal(const GitConfigRule* rule,

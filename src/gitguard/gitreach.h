@@ -25,6 +25,9 @@ struct GitReachedRepository {
     // submodule, for the folder's own repository one whose top leads git back to it); asked only where
     // the repository's own configuration names a work tree.
     std::optional<bool> ownWorkTree;
+    // The folders where git looks for a remote that no configuration gives an address ("remotes" and
+    // "branches" of the git directory), as git names them.
+    std::vector<std::filesystem::path> remoteFolders;
 };
 
 // Every repository that git started in a folder can reach, each listed by git itself where that git

@@ -40,12 +40,13 @@ const std::vector<std::string> repositoryVariables = {
 // The fields asked of `git rev-parse`, one value each; a work tree's top comes last, since a repository
 // without one fails on it.
 const std::vector<std::vector<std::string>> repositoryFields = {
-    {"--absolute-git-dir"}, {"--git-path", "modules"}, {"--git-path", "index"}, {"--show-toplevel"}};
+    {"--absolute-git-dir"},     {"--git-path", "modules"}, {"--git-path", "remotes"},
+    {"--git-path", "branches"}, {"--git-path", "index"},   {"--show-toplevel"}};
 
-// How many of `repositoryFields` are asked: a git directory's own two, else all but a work tree's top
+// How many of `repositoryFields` are asked: a git directory's own four, else all but a work tree's top
 // where there is none.
 std::size_t fieldCount(bool byGitDir, bool withTop) {
-    return byGitDir ? 2 : withTop ? 4 : 3;
+    return byGitDir ? 4 : withTop ? 6 : 5;
 }
 
 std::vector<std::string> revParse(std::size_t first, std::size_t last) {
@@ -248,10 +249,13 @@ GitReachWalk::find(const Candidate& candidate, const ProcessBatch::Outcome& answ
     if (!found) {
         return std::nullopt;
     }
-    Paths paths{(*found)[0], (*found)[1], found->size() > 2 ? fs::path((*found)[2]) : fs::path(),
+    Paths paths{(*found)[0],
+                (*found)[1],
+                {(*found)[2], (*found)[3]},
+                found->size() > 4 ? fs::path((*found)[4]) : fs::path(),
                 std::nullopt};
     if (withTop) {
-        paths.workTree = (*found)[3];
+        paths.workTree = (*found)[5];
     }
     return std::optional<Paths>(std::move(paths));
 }
@@ -318,8 +322,8 @@ bool GitReachWalk::add(const Candidate& candidate, Paths paths, std::vector<GitC
     if (index) {
         indexListings_.emplace(result_.repositories_.size(), std::move(*index));
     }
-    GitReachedRepository repository{paths.gitDir, paths.workTree, std::move(entries), candidate.path,
-                                    std::nullopt};
+    GitReachedRepository repository{paths.gitDir,   paths.workTree, std::move(entries),
+                                    candidate.path, std::nullopt,   paths.remoteFolders};
     if (candidate.via == Via::workTree && namesWorkTree(repository.entries)) {
         repository.ownWorkTree = workTree == resolved(candidate.path);
     }

@@ -41,6 +41,7 @@ private:
     struct Paths {
         std::filesystem::path gitDir;
         std::filesystem::path modules;
+        std::vector<std::filesystem::path> remoteFolders;
         std::filesystem::path index;
         std::optional<std::filesystem::path> workTree;
     };

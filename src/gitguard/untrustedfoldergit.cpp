@@ -1,8 +1,11 @@
 #include "gitguard/untrustedfoldergit.h"
 
 #include "gitguard/gitconfigallowlist.h"
+#include "gitguard/gitconfigkey.h"
+#include "gitguard/gitnetworkaddress.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace korvane {
 namespace {
@@ -10,8 +13,10 @@ namespace {
 constexpr std::string_view hooksKey = "core.hookspath";
 // A hooks folder that can hold no hook.
 constexpr std::string_view noHooks = "/dev/null";
-// Protocols whose remote address is a command or a descriptor of git's own process.
-const std::vector<std::string_view> commandProtocols = {"ext", "fd"};
+// Protocols the command's git may not use: those whose remote address is a command or a descriptor of
+// git's own process, and the local one, for which git starts git in the other repository without the
+// settings it was given (its hooks would run), whoever names the path.
+const std::vector<std::string_view> refusedProtocols = {"ext", "fd", "file"};
 
 // The file an entry comes from, as a path a reader can find: git names the repository's own files
 // relative to the top of the work tree it runs in.
@@ -24,6 +29,55 @@ std::string fileOf(const GitConfigEntry& entry, const GitReachedRepository* repo
         return file.string();
     }
     return (repository->workTree.value_or(repository->listedIn) / file).lexically_normal().string();
+}
+
+// Whether `entries` give the remote `name` an address, in any scope.
+bool givesAddress(const std::vector<GitConfigEntry>& entries, std::string_view name) {
+    return std::any_of(entries.begin(), entries.end(), [&](const GitConfigEntry& entry) {
+        const auto key = GitConfigKey::parse(entry.key);
+        return key && key->section == "remote" && key->subsection == name && key->variable == "url";
+    });
+}
+
+// Why the user's own rewriting of addresses (url.<base>.insteadOf and pushInsteadOf, which put <base> in
+// place of the front they name) makes `address` one on this machine. Every rewrite whose front matches
+// is tried, the one git picks among them too.
+std::optional<std::string> rewrittenToThisMachine(std::string_view address,
+                                                  const std::vector<GitConfigEntry>& entries) {
+    for (const auto& entry : entries) {
+        const auto key = GitConfigKey::parse(entry.key);
+        if (!GitConfigListing::isUsers(entry) || !entry.value || !key || key->section != "url" ||
+            !key->subsection || (key->variable != "insteadof" && key->variable != "pushinsteadof") ||
+            !address.starts_with(*entry.value)) {
+            continue;
+        }
+        const std::string rewritten =
+            std::string(*key->subsection) + std::string(address.substr(entry.value->size()));
+        if (!GitNetworkAddress::overTheNetwork(rewritten)) {
+            return "the user's " + entry.key + " makes it an address on this machine";
+        }
+    }
+    return std::nullopt;
+}
+
+// Why an address, or the name of a remote, that `rule` allows by its text still leads a push to a
+// repository on this machine: a name that no configuration gives an address is read as an address.
+std::optional<std::string> leadsHere(const GitConfigRule& rule, const GitConfigEntry& entry,
+                                     const std::vector<GitConfigEntry>& entries) {
+    using Verdict = GitConfigRule::Verdict;
+    if ((rule.verdict != Verdict::networkAddress && rule.verdict != Verdict::remoteName) || !entry.value) {
+        return std::nullopt;
+    }
+    const std::string& value = *entry.value;
+    if (rule.verdict == Verdict::remoteName && GitNetworkAddress::mayNameRemote(value)) {
+        if (givesAddress(entries, value)) {
+            return std::nullopt;
+        }
+        if (!GitNetworkAddress::overTheNetwork(value)) {
+            return std::string("names no remote with an address, and git reads it as a path on this machine");
+        }
+    }
+    return rewrittenToThisMachine(value, entries);
 }
 
 // Why the folder's own entries of `entries` keep the command from running; none when they do not.
@@ -39,9 +93,31 @@ std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
             (repository == nullptr || repository->ownWorkTree != true)) {
             refused = "names a work tree that is not the repository's own";
         }
+        if (!refused && rule) {
+            refused = leadsHere(*rule, entry, entries);
+        }
         if (refused) {
             return fileOf(entry, repository) + " sets " + entry.key + ": " + *refused;
         }
+    }
+    return std::nullopt;
+}
+
+// Why the folders where git finds the remotes that no configuration lists keep the command from running:
+// a command that names such a remote pushes to the address written there.
+std::optional<std::string> remotesOutsideTheConfiguration(const GitReachedRepository& repository) {
+    for (const auto& folder : repository.remoteFolders) {
+        std::error_code error;
+        const auto type = std::filesystem::symlink_status(folder, error).type();
+        if (type == std::filesystem::file_type::not_found) {
+            continue;
+        }
+        if (type == std::filesystem::file_type::directory &&
+            std::filesystem::directory_iterator(folder, error) == std::filesystem::directory_iterator() &&
+            !error) {
+            continue;
+        }
+        return folder.string() + " holds remotes that the configuration does not list";
     }
     return std::nullopt;
 }
@@ -88,11 +164,14 @@ Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::decide(const GitRe
         if (auto refused = judge(repository.entries, &repository)) {
             return makeUnexpected(std::move(*refused));
         }
+        if (auto refused = remotesOutsideTheConfiguration(repository)) {
+            return makeUnexpected(std::move(*refused));
+        }
     }
     UntrustedFolderGit git;
     git.inheritedCount_ = inherited;
     git.settings_.emplace_back(std::string(hooksKey), hooksFolder(reach));
-    for (const auto protocol : commandProtocols) {
+    for (const auto protocol : refusedProtocols) {
         git.settings_.emplace_back("protocol." + std::string(protocol) + ".allow", "never");
     }
     return git;
@@ -100,7 +179,7 @@ Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::decide(const GitRe
 
 std::vector<UntrustedFolderGit::Setting> UntrustedFolderGit::environment() const {
     auto variables = GitConfigVariables::after(inheritedCount_, settings_);
-    if (auto allowed = GitConfigVariables::allowedProtocols(commandProtocols)) {
+    if (auto allowed = GitConfigVariables::allowedProtocols(refusedProtocols)) {
         variables.emplace_back("GIT_ALLOW_PROTOCOL", std::move(*allowed));
     }
     return variables;

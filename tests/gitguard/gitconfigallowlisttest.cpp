@@ -18,7 +18,8 @@ namespace {
 using Verdict = GitConfigRule::Verdict;
 
 bool keepsCommandsOff(const GitConfigRule& rule) {
-    return rule.verdict == Verdict::refused || rule.verdict == Verdict::someValues;
+    return rule.verdict == Verdict::refused || rule.verdict == Verdict::someValues ||
+           rule.verdict == Verdict::exactValues;
 }
 
 // Every key the installed git knows has a rule of its own (not merely the default for unknown keys),
@@ -74,6 +75,9 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
     const std::string alias = "defines an alias";
     const std::string driver = "defines a driver, whose commands git runs";
     const std::string updates = "harmless only as one of checkout|rebase|merge|none";
+    const std::string onlyError = "harmless only as one of error";
+    const std::string onlyTrue = "harmless only as one of true|yes|on|1";
+    const std::string local = "not an address over the network (a push on this machine runs its hooks)";
     struct Case {
         std::string key;
         std::optional<std::string> value;
@@ -121,7 +125,7 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"core.", "1", unknown},
         {"core.bare", std::nullopt, allowed},
         {"color.diff.meta", "red", allowed},
-        {"fetch.fsck.badDate", "ignore", allowed},
+        {"fetch.fsck.badDate", "error", allowed},
         {"fetch.fsck.skiplist", "x", "names a file git reads"},
         {"fetch.FSCK.badDate", "ignore", unknown},
         {"fsck.a.b", "ignore", unknown},
@@ -129,12 +133,148 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"feature.future", "true", "turns on a feature this list does not know"},
         {"gc.refs/heads/*.reflogexpire", "never", allowed},
         {"trailer.sign.cmd", "sh", "defines a trailer, whose command git runs"},
+        // A folder's settings must not lower the checks of what git takes in.
+        {"fetch.fsck.badDate", "ignore", onlyError},
+        {"fetch.fsck.badDate", "warn", onlyError},
+        {"fetch.fsck.badDate", "ERROR", onlyError},
+        {"receive.fsck.gitmodulesUrl", "ignore", onlyError},
+        {"receive.fsck.gitmodulesUrl", "error", allowed},
+        {"fsck.zeroPaddedFilemode", "ignore", onlyError},
+        {"fsck.zeroPaddedFilemode", "error", allowed},
+        {"receive.fsck.skipList", "x", "names a file git reads"},
+        {"transfer.fsckObjects", "true", allowed},
+        {"fetch.fsckObjects", "false", onlyTrue},
+        {"receive.fsckObjects", "0", onlyTrue},
+        {"transfer.fsckObjects", "no", onlyTrue},
+        // What other tools write, as they write it.
+        {"lfs.repositoryformatversion", "0", allowed},
+        {"filter.lfs.clean", "git-lfs clean -- %f", allowed},
+        {"filter.lfs.smudge", "git-lfs smudge -- %f", allowed},
+        {"filter.lfs.smudge", "git-lfs smudge --skip -- %f", allowed},
+        {"filter.lfs.process", "git-lfs filter-process", allowed},
+        {"filter.lfs.required", "true", allowed},
+        {"filter.lfs.clean", "git-lfs clean -- %f; sh", "harmless only as one of git-lfs clean -- %f"},
+        {"filter.lfs.clean", "GIT-LFS clean -- %f", "harmless only as one of git-lfs clean -- %f"},
+        {"filter.lfs.clean", "./git-lfs clean -- %f", "harmless only as one of git-lfs clean -- %f"},
+        {"filter.lfs.process", "git-lfs smudge -- %f", "harmless only as one of git-lfs filter-process|"
+                                                       "git-lfs filter-process --skip"},
+        {"filter.LFS.clean", "git-lfs clean -- %f", driver},
+        {"filter.lfs.textconv", "git-lfs clean -- %f", driver},
+        {"lfs.customtransfer.x.path", "sh", unknown},
+        {"core.hooksPath", ".husky/_", allowed},
+        {"core.hooksPath", ".git/h", "harmless only as one of .husky/_|.husky"},
+        {"branch.main.vscode-merge-base", "origin/main", allowed},
+        {"gitflow.branch.master", "main", allowed},
+        {"gitflow.prefix.versiontag", "", allowed},
+        {"gitflow.path.hooks", "/x", unknown},
+        {"gui.wmstate", "normal", allowed},
+        {"gui.geometry", "1205x669+52+52 248 228", allowed},
+        {"core.longpaths", "true", allowed},
+        {"http.postBuffer", "524288000", allowed},
+        {"http.https://h.x.postBuffer", "1", "redirects an address or its traffic"},
+        {"log.showSignature", "false", allowed},
+        {"log.showSignature", "true", "harmless only as one of false|no|off|0"},
+        // An address on this machine, or one no rule of git's own leads over the network.
+        {"submodule.s.url", "../s.git", local},
+        {"remote.o.pushurl", "/srv/x", local},
+        {"remote.o.url", "", local},
+        {"remote.o.url", "rsync://h.x/r", local},
+        {"remote.o.url", std::nullopt, local},
+        {"branch.main.remote", "origin", allowed},
+        {"branch.main.remote", ".", local},
+        {"branch.main.pushRemote", "../x", local},
+        {"remote.pushDefault", "h.x:r", allowed},
     };
     for (const auto& [key, value, expected] : cases) {
         const auto refusal = GitConfigAllowList::refusal(key, value);
         EXPECT_EQ(refusal.value_or(""), expected) << key << " = " << value.value_or("(none)");
     }
     EXPECT_EQ(GitConfigAllowList::ruleFor("core.worktree")->verdict, Verdict::ownWorkTree);
+}
+
+// Which transport git itself starts for `address` in `repository`, by the name its trace gives the
+// child: "transport/file" for a path on this machine, "transport/ssh", "remote-<helper>", or "daemon"
+// where it starts none (git://). Nothing leaves the machine: ssh (taken as OpenSSH, so that a port does
+// not make git ask it which it is) and the git:// proxy are `false`, and http and ftp go to a proxy on a
+// closed port of the loopback.
+std::string transportGitStarts(const std::string& address, const std::filesystem::path& repository) {
+    const auto trace = repository / "trace";
+    std::filesystem::remove(trace);
+    ProcessRequest request;
+    request.executable = "/usr/bin/git";
+    request.arguments = {"-c", "http.proxy=http://127.0.0.1:9", "ls-remote", address};
+    request.workingDirectory = repository.string();
+    request.environment = {{"GIT_TRACE2_EVENT", trace.string()},
+                           {"GIT_SSH_COMMAND", "false"},
+                           {"GIT_SSH_VARIANT", "ssh"},
+                           {"GIT_PROXY_COMMAND", "false"}};
+    request.timeout = 10;
+    LinuxProcessRunner().run(request);
+    const std::string events = test::readFile(trace);
+    const std::string field = "\"child_class\":\"";
+    for (auto at = events.find(field); at != std::string::npos; at = events.find(field, at + 1)) {
+        const auto start = at + field.size();
+        const std::string named = events.substr(start, events.find('"', start) - start);
+        if (named.starts_with("transport/") || named.starts_with("remote-")) {
+            return named;
+        }
+    }
+    return "daemon";
+}
+
+// Remote addresses as git itself goes to them: a path on this machine, a file address, or one that
+// git hands to a helper it does not ship is refused; an address over the network is allowed.
+TEST(GitConfigAllowListTest, AnAddressIsAllowedOnlyWhereGitGoesOverTheNetwork) {
+    const test::TempDir home;
+    const test::ScopedEnv homeEnv{"HOME", home.path().c_str()};
+    const test::ScopedEnv noSystem{"GIT_CONFIG_NOSYSTEM", "1"};
+    const test::TempDir repository;
+    ASSERT_EQ(std::system(("git init -q '" + repository.path().string() + "'").c_str()), 0);
+    struct Case {
+        std::string address;
+        std::string transport;
+        bool allowed;
+    };
+    const Case cases[] = {
+        {".", "transport/file", false},
+        {"..", "transport/file", false},
+        {"./evil.git", "transport/file", false},
+        {"evil", "transport/file", false},
+        {"/srv/x.git", "transport/file", false},
+        {"~/x", "transport/file", false},
+        {"a/b:c", "transport/file", false},
+        {"./h.x:r", "transport/file", false},
+        {"file:///srv/x", "transport/file", false},
+        {"file://h.x/srv/x", "transport/file", false},
+        {"https://h.x/r.git", "remote-https", true},
+        {"http://h.x/r", "remote-http", true},
+        {"ftp://h.x/r", "remote-ftp", true},
+        {"ftps://h.x/r", "remote-ftps", true},
+        {"ssh://h.x/r", "transport/ssh", true},
+        {"ssh://u@h.x:22/~/r", "transport/ssh", true},
+        {"git+ssh://h.x/r", "transport/ssh", true},
+        {"ssh+git://h.x/r", "transport/ssh", true},
+        {"git://h.x/r", "daemon", true},
+        {"h.x:r", "transport/ssh", true},
+        {"u@h.x:/srv/r", "transport/ssh", true},
+        {"[h.x:22]:r", "transport/ssh", true},
+        {"file:x", "transport/ssh", true},
+        {"c:/x", "transport/ssh", true},
+        {"h.x:", "transport/ssh", true},
+        {"FILE:///srv/x", "remote-FILE", false},
+        {"Https://h.x/r", "remote-Https", false},
+        {"foo://h.x/r", "remote-foo", false},
+        {"foo::/srv/x", "remote-foo", false},
+        {"http::https://h.x/r", "remote-http", false},
+        {"a+b.c-d://h.x", "remote-a+b.c-d", false},
+        {"::x", "remote-", false},
+    };
+    for (const auto& [address, transport, allowed] : cases) {
+        SCOPED_TRACE(address);
+        EXPECT_EQ(transportGitStarts(address, repository.path()), transport);
+        EXPECT_EQ(!GitConfigAllowList::refusal("remote.origin.url", address), allowed);
+        EXPECT_EQ(!GitConfigAllowList::refusal("submodule.s.url", address), allowed);
+    }
 }
 
 // Runs git's own commands on real repositories and lists what they wrote into each repository's
@@ -174,28 +314,30 @@ protected:
 
 TEST_F(WhatGitWritesItself, IsAllowed) {
     const std::string files = "git -c protocol.file.allow=always ";
-    const std::string source = "file://" + root_.path().string() + "/src";
+    // An address over the network, as a download's, that reaches the folder src here.
+    const std::string source = "https://example.invalid/src";
     const std::string commands[] = {
         "git config --global user.name T && git config --global user.email t@example.invalid",
         "git config --global init.defaultBranch main",
+        "git config --global url.\"file://$PWD/\".insteadOf https://example.invalid/",
         "git init -q sub && cd sub && echo b >b && git add b && git commit -qm b",
         "git init -q src && cd src && mkdir d && echo c >d/c && git add d && git commit -qm c",
         "cd src && git config uploadpack.allowFilter true && git config user.name U",
-        "cd src && git config user.email u@example.invalid",
+        "cd src && git config user.email u@example.invalid && git remote add origin " + source,
         "cd src && " + files + "submodule add -q ../sub s && git commit -qm s",
         files + "clone -q --recurse-submodules " + source + " recursive",
-        "git clone -q --bare src bare.git && git clone -q --mirror src mirror.git",
+        "git clone -q --bare " + source + " bare.git && git clone -q --mirror " + source + " mirror.git",
         "git clone -q --filter=blob:none " + source + " partial",
-        "git clone -q src plain && cd plain && " + files + "submodule update -q --init",
+        "git clone -q " + source + " plain && cd plain && " + files + "submodule update -q --init",
         // A submodule whose repository sits in its work tree, then absorbed into the modules folder.
-        "cd plain && git clone -q ../sub inner",
+        "cd plain && git clone -q https://example.invalid/sub inner",
         "cd plain && " + files + "submodule add -q ../sub inner >/dev/null",
         "cd plain && git submodule absorbgitdirs 2>/dev/null",
         "cd plain && git submodule deinit -q -f s",
         "cd plain && git worktree add -q ../linked",
         "cd plain && git sparse-checkout init --cone && git sparse-checkout set d",
         "cd linked && git sparse-checkout init --cone && git sparse-checkout set d",
-        "cd plain && git remote add other ../sub && git fetch -q other",
+        "cd plain && git remote add other https://example.invalid/sub && git fetch -q other",
         "cd plain && git branch -q --set-upstream-to=other/main",
     };
     for (const auto& command : commands) {

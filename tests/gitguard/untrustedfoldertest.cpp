@@ -6,6 +6,7 @@
 #include "support/logcapture.h"
 #include "support/scopedenv.h"
 #include "support/tempdir.h"
+#include "untrustedrepository.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -19,97 +20,23 @@ namespace {
 using testing::ElementsAre;
 using testing::HasSubstr;
 using RunResult = ShellCommandRunner::RunResult;
-
-// The user's own command from the global configuration, started in a downloaded repository the user
-// has not trusted, as a global custom provider starts it.
-class UntrustedRepository {
-public:
-    UntrustedRepository() {
-        repo.write("a.txt", "one\n");
-        repo.sh("git add -A && git commit -qm one");
-    }
-
-    // Runs `command` in the repository as the global provider "mine" would.
-    void runAsGlobalProvider(const std::string& command, CommandTrust trust = {}) const {
-        CustomProviderConfig config;
-        config.id = "mine";
-        config.label = "Mine";
-        config.command = command;
-        CustomProvider(config, std::make_shared<ShellCommandRunner>(std::make_shared<LinuxProcessRunner>()),
-                       std::move(trust))
-            .snippets(repo.root());
-    }
-    // `text` with MARK standing for a command that leaves the marker, MARKPATH for its path.
-    std::string marking(std::string text) const {
-        for (auto at = text.find("MARKPATH"); at != std::string::npos; at = text.find("MARKPATH")) {
-            text.replace(at, 8, marker.string());
-        }
-        for (auto at = text.find("MARK"); at != std::string::npos; at = text.find("MARK")) {
-            text.replace(at, 4, "touch '" + marker.string() + "'");
-        }
-        return text;
-    }
-    bool marked() const { return std::filesystem::exists(marker); }
-    bool ran() const { return std::filesystem::exists(repo.path() / "ran"); }
-
-    // The repository points HOME at a folder of its own; the other tests keep theirs.
-    const test::ScopedEnv home{"HOME", std::getenv("HOME")};
-    const test::ScopedEnv noSystem{"GIT_CONFIG_NOSYSTEM", std::getenv("GIT_CONFIG_NOSYSTEM")};
-    test::GitRepo repo;
-    const std::filesystem::path marker = repo.path() / "marker";
-};
-
-// A way for a folder to make git run a program: shown to run the marker under plain git, then run by
-// the user's command without it running. Where the folder's configuration names what git would run,
-// the command waits for trust and its line names that setting; where nothing of the configuration
-// does (hooks that came with the download, an address of .gitmodules), it runs.
-struct Route {
-    std::string name;
-    std::string setup; // run in the repository; MARK leaves the marker
-    std::string command;
-    // What the line of a command that does not run names; empty where the command runs.
-    std::string named;
-};
-
-// Each route is set up twice, so that what the first run leaves behind cannot close the second.
-void expectClosed(const std::vector<Route>& routes) {
-    for (const auto& route : routes) {
-        SCOPED_TRACE(route.name);
-        const UntrustedRepository plain;
-        ASSERT_TRUE(plain.repo.sh(plain.marking(route.setup + " && rm -f MARKPATH"))) << route.setup;
-        plain.repo.sh("{ " + route.command + "; } >/dev/null 2>&1 </dev/null");
-        ASSERT_TRUE(plain.marked()) << "the program did not run under plain git";
-
-        const UntrustedRepository untrusted;
-        ASSERT_TRUE(untrusted.repo.sh(untrusted.marking(route.setup + " && rm -f MARKPATH"))) << route.setup;
-        test::LogCapture log;
-        untrusted.runAsGlobalProvider("{ " + route.command + "; } >/dev/null 2>&1; touch ran");
-        EXPECT_FALSE(untrusted.marked());
-        if (route.named.empty()) {
-            EXPECT_TRUE(untrusted.ran());
-            continue;
-        }
-        EXPECT_FALSE(untrusted.ran());
-        if (log.lines().empty()) {
-            ADD_FAILURE() << "no line says why the command did not run";
-            continue;
-        }
-        EXPECT_THAT(log.lines().front(), HasSubstr("[GIT EXEC FAILED] cwd=" + untrusted.repo.root()));
-        EXPECT_THAT(log.lines().front(), HasSubstr(route.named));
-        EXPECT_THAT(log.lines().front(),
-                    HasSubstr("trusting the folder (\"Trust this folder…\" in the tray)"));
-    }
-}
+using test::expectClosed;
+using test::Route;
+using test::UntrustedRepository;
 
 // A program of the repository's own, "MARK" run from a script .git/m that exits 1.
 const std::string markScript = "printf '#!/bin/sh\\nMARK\\nexit 1\\n' >.git/m && chmod +x .git/m && ";
+// git options under which the address https://example.invalid/<x> reaches the repository .git/<x>:
+// the configuration keeps the address over the network, as a download's does.
+const std::string served =
+    "-c protocol.file.allow=always -c url.\"$PWD/.git/\".insteadOf=https://example.invalid/ ";
 // A submodule "sub" with a file s.txt, cloned from a repository kept in .git/src, whose checked-out
 // commit is older than the one the top repository records.
 const std::string withSubmodule =
     "git config --global user.name T && git config --global user.email t@example.invalid && "
     "git init -q .git/src && echo s >.git/src/s.txt && git -C .git/src add -A && "
     "git -C .git/src commit -qm s && echo t >>.git/src/s.txt && git -C .git/src commit -qam t && "
-    "git -c protocol.file.allow=always submodule add -q \"$PWD/.git/src\" sub && git commit -qm sub && "
+    "git " + served + "submodule add -q https://example.invalid/src sub && git commit -qm sub && "
     "git -C sub checkout -q HEAD~1 && ";
 // A gitlink "inner" whose folder holds a repository of its own, with a file whose content git must look
 // at again under the filter "evil" that its attributes name.
@@ -234,7 +161,7 @@ TEST(UntrustedRepositoryTest, NoProgramTheRepositoryNamesRuns) {
          markScript + withSubmodule +
              "git init -q .git/n && echo n >.git/n/n.txt && git -C .git/n add -A && "
              "git -C .git/n commit -qm n && "
-             "git -C sub -c protocol.file.allow=always submodule add -q \"$PWD/.git/n\" n && "
+             "git -C sub " + served + "submodule add -q https://example.invalid/n n && "
              "git -C sub/n config core.fsmonitor \"$PWD/.git/m\"",
          "git status --short", "sets core.fsmonitor"},
         {"a git directory whose name holds a line break",
@@ -260,6 +187,12 @@ TEST(UntrustedRepositoryTest, NoProgramTheRepositoryNamesRuns) {
     EXPECT_TRUE(trusted.marked());
 }
 
+// The user's own ssh program, which runs the remote's command in .git: the address up:x reaches .git/x
+// through a transport of the network's kind.
+const std::string usersSsh =
+    "printf '#!/bin/sh\\nfor a; do c=$a; done\\ncd \"%s\" && exec sh -c \"$c\"\\n' \"$PWD/.git\" "
+    ">\"$HOME/ssh\" && chmod +x \"$HOME/ssh\" && git config --global core.sshCommand \"$HOME/ssh\" && ";
+
 // Hooks come with a download in every git directory and no setting names them: a command that runs
 // runs none of them, whatever git does there, and the user's own absolute hooks folder stays.
 TEST(UntrustedRepositoryTest, TheHooksThatCameWithTheFolderNeverRun) {
@@ -268,7 +201,7 @@ TEST(UntrustedRepositoryTest, TheHooksThatCameWithTheFolderNeverRun) {
         "for d in .git/hooks .git/modules/sub/hooks; do for h in pre-commit post-commit "
         "post-checkout reference-transaction post-merge pre-push post-rewrite; do "
         "printf '#!/bin/sh\\nMARK\\n' >$d/$h && chmod +x $d/$h; done; done && "
-        "git branch other && git init -q --bare .git/up.git && git remote add up \"$PWD/.git/up.git\"";
+        "git branch other && git init -q --bare .git/up.git && " + usersSsh + "git remote add up up:up.git";
     std::vector<Route> routes;
     for (const char* verb :
          {"git commit -q --allow-empty -m x", "git checkout -q other", "git merge -q other",
@@ -278,6 +211,10 @@ TEST(UntrustedRepositoryTest, TheHooksThatCameWithTheFolderNeverRun) {
     routes.push_back({"a relative hooks folder of the user's own",
                       "git config --global core.hooksPath .githooks && mkdir .githooks && "
                       "printf '#!/bin/sh\\nMARK\\n' >.githooks/pre-commit && chmod +x .githooks/pre-commit",
+                      "git commit -q --allow-empty -m x", ""});
+    routes.push_back({"husky's hooks folder, which the one Korvane sets replaces",
+                      "mkdir -p .husky/_ && printf '#!/bin/sh\\nMARK\\n' >.husky/_/pre-commit && "
+                      "chmod +x .husky/_/pre-commit && git config core.hooksPath .husky/_",
                       "git commit -q --allow-empty -m x", ""});
     expectClosed(routes);
 
@@ -355,17 +292,22 @@ TEST(UntrustedRepositoryTest, RepositoriesAsGitMakesThemBehaveAsUnderPlainGit) {
         "git config --global gpg.program \"$HOME/my-gpg\" && git config --global protocol.file.allow always "
         "&& "
         "git init -q -b main sub && echo s >sub/s.txt && git -C sub add -A && git -C sub commit -qm s && "
-        "S=\"$PWD/sub\" && "
+        // Addresses over the network, as a download's, that reach the folders here while they are made.
+        "git config --global url.\"$PWD/\".insteadOf https://example.invalid/ && "
         "for side in plain korvane; do mkdir $side && (cd $side && "
         "git init -q -b main origin && cd origin && printf '*.py diff=python\\n*.md merge=union\\n' "
         ">.gitattributes && "
         "mkdir -p docs && printf 'def f():\\n    x = 1\\n    y = 2\\n' >a.py && echo a >docs/n.md && "
-        "git add -A && git commit -qm base && git submodule add -q \"$S\" sub && git commit -qm sub && "
+        "git add -A && git commit -qm base && git submodule add -q https://example.invalid/sub sub && "
+        "git commit -qm sub && "
         "git checkout -q -b side && echo side >>docs/n.md && git commit -qam side && git checkout -q main && "
         "echo main >>docs/n.md && git commit -qam main && cd .. && "
-        "git clone -q --recurse-submodules origin clone && git -C clone worktree add -q ../wt origin/side && "
-        "git clone -q origin sparse && git -C sparse sparse-checkout set docs && "
-        "sed -i 's/y = 2/y = 3/' clone/a.py) || exit 1; done";
+        "git clone -q --recurse-submodules https://example.invalid/$side/origin clone && "
+        "git -C clone worktree add -q ../wt origin/side && "
+        "git clone -q https://example.invalid/$side/origin sparse && "
+        "git -C sparse sparse-checkout set docs && "
+        "sed -i 's/y = 2/y = 3/' clone/a.py) || exit 1; done && "
+        "git config --global --remove-section url.\"$PWD/\"";
     ASSERT_TRUE(std::system(("cd '" + dir.path().string() + "' && " + make).c_str()) == 0);
 
     const std::vector<std::pair<std::string, std::string>> commands = {

@@ -1,0 +1,145 @@
+#include "platform/linux/linuxprocessrunner.h"
+#include "providers/shellcommandrunner.h"
+#include "support/scopedenv.h"
+#include "support/tempdir.h"
+#include "untrustedrepository.h"
+
+#include <cstdlib>
+#include <gmock/gmock.h>
+
+namespace korvane {
+namespace {
+
+using test::expectClosed;
+using test::Route;
+
+// Receiving hooks that leave the marker: in a bare repository evil.git beside the work tree, and in the
+// folder's own repository.
+const std::string evilRepository =
+    "git init -q --bare evil.git && for h in pre-receive update post-receive; do "
+    "printf '#!/bin/sh\\nMARK\\n' >evil.git/hooks/$h && chmod +x evil.git/hooks/$h; done && ";
+const std::string ownHooks =
+    "for h in pre-receive update post-receive; do "
+    "printf '#!/bin/sh\\nMARK\\n' >.git/hooks/$h && chmod +x .git/hooks/$h; done && ";
+const std::string push = "git push -q origin HEAD:refs/heads/copy";
+// A branch x that tracks the current one in the same repository, one commit ahead of it.
+const std::string trackingBranch = "git branch -q --track x \"$(git symbolic-ref --short HEAD)\" && "
+                                   "git checkout -q x && git commit -q --allow-empty -m ahead && ";
+
+// For a repository on this machine git starts receive-pack without the settings that keep the folder's
+// hooks off: every way the folder has to lead a push there keeps the command from running, and a path
+// the command names itself is refused by git.
+TEST(UntrustedRepositoryTest, AnAddressOnThisMachineKeepsThePushFromRunning) {
+    expectClosed({
+        {"the repository itself", ownHooks + "git remote add origin .", push,
+         ".git/config sets remote.origin.url: not an address over the network"},
+        {"a repository beside it", evilRepository + "git remote add origin ./evil.git", push,
+         "sets remote.origin.url"},
+        {"a file address to push to",
+         evilRepository + "git remote add origin https://example.invalid/x && "
+                          "git config remote.origin.pushurl \"file://$PWD/evil.git\"",
+         push, "sets remote.origin.pushurl"},
+        {"a branch whose remote is the repository itself",
+         ownHooks + trackingBranch + "git config --global push.default upstream", "git push -q",
+         "sets branch.x.remote"},
+        {"a branch whose remote no configuration names",
+         evilRepository + trackingBranch +
+             "git config --global push.default current && "
+             "git config branch.x.remote evil.git",
+         "git push -q", "sets branch.x.remote"},
+        {"a remote of the old kind in .git/remotes",
+         ownHooks + "mkdir -p .git/remotes && echo 'URL: .' >.git/remotes/origin", push,
+         ".git/remotes holds remotes"},
+        {"a remote of the old kind in .git/branches",
+         ownHooks + "mkdir -p .git/branches && echo . >.git/branches/origin", push,
+         ".git/branches holds remotes"},
+        {"an address the user's own rewriting leads here",
+         ownHooks + "git config --global url.\"$PWD/\".insteadOf https://mirror.invalid/ && "
+                    "git remote add origin https://mirror.invalid/.",
+         push, "sets remote.origin.url"},
+        {"a path the command names", evilRepository + "true", "git push -q ./evil.git HEAD:refs/heads/copy",
+         ""},
+        {"a file address the command names", ownHooks + "true",
+         "git push -q \"file://$PWD\" HEAD:refs/heads/copy", ""},
+    });
+}
+
+// The user's global transfer.fsckObjects rejects a .gitmodules whose address is an option; a setting of
+// the folder's that lowers that check keeps the command from running.
+TEST(UntrustedRepositoryTest, ASettingThatLowersTheUsersCheckKeepsTheCommandFromRunning) {
+    const std::string bad =
+        "git config --global transfer.fsckObjects true && git init -q .git/src && "
+        "printf '[submodule \"x\"]\\n\\tpath = x\\n\\turl = --upload-pack=x\\n' >.git/src/.gitmodules && "
+        "git -C .git/src add -A && git -C .git/src -c user.name=T -c user.email=t@example.invalid "
+        "commit -qm bad && ";
+    const std::string fetch = "git fetch -q .git/src HEAD && touch marker";
+    expectClosed({
+        {"fetch.fsckObjects", bad + "git config fetch.fsckObjects false", fetch,
+         "sets fetch.fsckobjects: harmless only as one of"},
+        {"transfer.fsckObjects", bad + "git config transfer.fsckObjects false", fetch,
+         "sets transfer.fsckobjects"},
+        {"a fetch's level ignore", bad + "git config fetch.fsck.gitmodulesUrl ignore", fetch,
+         "sets fetch.fsck.gitmodulesurl"},
+        {"a fetch's level warn", bad + "git config fetch.fsck.gitmodulesUrl warn", fetch,
+         "sets fetch.fsck.gitmodulesurl"},
+        {"git fsck's level ignore",
+         bad + "git -c transfer.fsckObjects=false fetch -q .git/src HEAD && "
+               "git update-ref refs/heads/bad FETCH_HEAD && git config fsck.gitmodulesUrl ignore",
+         "git fsck && touch marker", "sets fsck.gitmodulesurl"},
+    });
+}
+
+// Repositories as the tools beside git leave them: the user's git status, log and diff print and end
+// there exactly as under plain git. None of the tools is installed; each setting is written as the tool
+// writes it.
+TEST(UntrustedRepositoryTest, RepositoriesAsOtherToolsLeaveThemBehaveAsUnderPlainGit) {
+    const test::ScopedEnv homeVariable{"HOME", std::getenv("HOME")};
+    const test::ScopedEnv noSystem{"GIT_CONFIG_NOSYSTEM", "1"};
+    const test::ScopedEnv date{"GIT_AUTHOR_DATE", "@1700000000 +0000"};
+    const test::ScopedEnv committed{"GIT_COMMITTER_DATE", "@1700000000 +0000"};
+    const test::TempDir dir;
+    const test::ScopedEnv home{"HOME", dir.path().c_str()};
+    struct Tool {
+        std::string name;
+        std::string writes;
+    };
+    const std::vector<Tool> tools = {
+        {"git-lfs", "git config lfs.repositoryformatversion 0 && "
+                    "git config filter.lfs.clean 'git-lfs clean -- %f' && "
+                    "git config filter.lfs.smudge 'git-lfs smudge -- %f' && "
+                    "git config filter.lfs.process 'git-lfs filter-process' && "
+                    "git config filter.lfs.required true && "
+                    "echo '*.bin filter=lfs diff=lfs merge=lfs -text' >.gitattributes"},
+        {"husky", "mkdir -p .husky/_ && echo '*' >.husky/_/.gitignore && git config core.hooksPath .husky/_"},
+        {"VS Code", "git config branch.main.vscode-merge-base origin/main"},
+        {"git-flow", "git config gitflow.branch.master main && git config gitflow.branch.develop develop && "
+                     "for p in feature bugfix release hotfix support; do git config gitflow.prefix.$p $p/; "
+                     "done && git config gitflow.prefix.versiontag ''"},
+        {"git gui", "git config gui.wmstate normal && git config gui.geometry '1205x669+52+52 248 228'"},
+        {"settings of their own", "git config core.longpaths true && git config http.postBuffer 524288000 && "
+                                  "git config log.showSignature false"},
+    };
+    ShellCommandRunner runner(std::make_shared<LinuxProcessRunner>());
+    const std::string line = "for c in status 'log -1' diff; do git $c 2>&1; echo \"exit $?\"; done";
+    for (std::size_t index = 0; index < tools.size(); ++index) {
+        SCOPED_TRACE(tools[index].name);
+        const std::string made = "git init -q -b main && git config user.name T && "
+                                 "git config user.email t@example.invalid && echo one >a.txt && "
+                                 "git add -A && git commit -qm one && " +
+                                 tools[index].writes + " && echo two >>a.txt";
+        std::vector<ShellCommandRunner::RunResult> results;
+        for (const auto folder :
+             {ShellCommandRunner::Folder::trusted, ShellCommandRunner::Folder::untrusted}) {
+            const auto root = dir.path() / std::to_string(static_cast<int>(folder)) / std::to_string(index);
+            std::filesystem::create_directories(root);
+            ASSERT_EQ(std::system(("cd '" + root.string() + "' && " + made).c_str()), 0);
+            results.push_back(runner.run(line, root.string(), 20, folder));
+        }
+        EXPECT_EQ(results[1].output, results[0].output);
+        EXPECT_EQ(results[1].status, results[0].status);
+        EXPECT_THAT(results[0].output, testing::HasSubstr("+two"));
+    }
+}
+
+} // namespace
+} // namespace korvane
