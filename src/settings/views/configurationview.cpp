@@ -7,6 +7,7 @@
 #include "settings/views/snippetstabview.h"
 #include "uikit/animations.h"
 #include "uikit/kitcolors.h"
+#include "uikit/kittoolbutton.h"
 #include "uikit/symbolicon.h"
 
 #include <QFrame>
@@ -37,7 +38,7 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
     detail->setContentsMargins(0, 0, 0, 0);
     detail->setSpacing(0);
     // The desktop's title bar has no room for a toolbar button; it leads the detail column instead.
-    sidebarToggle_ = new QToolButton(this);
+    sidebarToggle_ = new KitToolButton(this);
     sidebarToggle_->setObjectName(QStringLiteral("toggleSidebar"));
     sidebarToggle_->setAccessibleName(QStringLiteral("Toggle Sidebar"));
     sidebarToggle_->setToolTip(QStringLiteral("Toggle Sidebar"));

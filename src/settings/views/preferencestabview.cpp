@@ -8,6 +8,7 @@
 #include "settings/views/popuppreviewsection.h"
 #include "settings/views/settingstepper.h"
 #include "uikit/kitcolors.h"
+#include "uikit/kittoolbutton.h"
 #include "uikit/pickeraccessible.h"
 #include "uikit/wheelguard.h"
 
@@ -297,7 +298,7 @@ QWidget* PreferencesTabView::makeColorRow() {
     auto* row = new QHBoxLayout(colorRow_);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
-    colorWell_ = new QToolButton(colorRow_);
+    colorWell_ = new KitToolButton(colorRow_);
     colorWell_->setObjectName(QStringLiteral("colorWell"));
     colorWell_->setAccessibleName(QStringLiteral("Font color:"));
     colorWell_->setFixedSize(44, 24);

@@ -1,5 +1,6 @@
 #include "settings/views/snippetlinebutton.h"
 
+#include "uikit/focusframe.h"
 #include "uikit/kitcolors.h"
 #include "uikit/symbolicon.h"
 
@@ -7,8 +8,6 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 
 namespace korvane {
 namespace {
@@ -86,20 +85,9 @@ void SnippetLineButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     paintContent(painter, rect().adjusted(focusMargin, focusMargin, -focusMargin, -focusMargin));
-    if (hasFocus()) {
-        paintFocusRing(painter);
+    if (FocusFrame::shown(*this)) {
+        FocusFrame::paint(painter, QRectF(rect()), FocusFrame::color(*this), 4);
     }
-}
-
-void SnippetLineButton::paintFocusRing(QPainter& painter) {
-    // Drawn as the style draws it for its own controls (which may show it only after a key has
-    // moved the focus).
-    QStyleOptionFocusRect option;
-    option.initFrom(this);
-    option.backgroundColor = palette().color(QPalette::Window);
-    painter.save();
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
-    painter.restore();
 }
 
 void SnippetLineButton::paintContent(QPainter& painter, const QRect& area) {
