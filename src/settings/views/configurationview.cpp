@@ -10,6 +10,7 @@
 #include "uikit/kittoolbutton.h"
 #include "uikit/symbolicon.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QScrollArea>
@@ -57,8 +58,7 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
     // The preferences form is taller than the window; it scrolls.
     auto* preferencesScroll = new QScrollArea(pages_);
     preferencesScroll->setObjectName(QStringLiteral("preferencesScroll"));
-    // No Tab stop: it would hold the focus with nothing drawn and nothing said. Tab brings each
-    // control of the form into view.
+    // No Tab stop: it would hold the focus with nothing drawn and nothing said.
     preferencesScroll->setFocusPolicy(Qt::ClickFocus);
     preferencesScroll->setFrameShape(QFrame::NoFrame);
     preferencesScroll->setWidgetResizable(true);
@@ -77,6 +77,17 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
 
     sidebar_->onPageChosen = [this](ConfigurationPage page) { setPage(page); };
     connect(sidebarToggle_, &QToolButton::clicked, this, [this] { toggleSidebar(); });
+    // The form scrolls to a control the focus reaches from within it, but not to one it enters from
+    // the sidebar or the footer, or that a click or assistive technology gives it: what is typed there
+    // would be out of sight. Every control that takes the focus comes into view (not a list that
+    // holds it for a moment while its rows are made anew).
+    connect(qApp, &QApplication::focusChanged, preferencesScroll,
+            [preferencesScroll](QWidget*, QWidget* now) {
+                if (now && (now->focusPolicy() & Qt::TabFocus) &&
+                    preferencesScroll->widget()->isAncestorOf(now)) {
+                    preferencesScroll->ensureWidgetVisible(now);
+                }
+            });
 }
 
 void ConfigurationView::setPage(ConfigurationPage page) {
