@@ -267,6 +267,9 @@ QWidget* PreferencesTabView::makeAppearanceSection() {
                                  QString::fromLatin1(toString(choice).data()));
         (*button)->setAccessibleName(title);
         (*button)->setCheckable(true);
+        // One choice of three, one Tab stop moved with the arrows: assistive technology is told radio
+        // buttons.
+        (*button)->setAutoExclusive(true);
         (*button)->setAutoDefault(false);
         group->addButton(*button);
         segmentRow->addWidget(*button);
