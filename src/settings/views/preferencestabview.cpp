@@ -311,6 +311,8 @@ QWidget* PreferencesTabView::makeColorRow() {
     colorText_->setObjectName(QStringLiteral("colorText"));
     colorText_->setAccessibleName(QStringLiteral("Font color:"));
     colorText_->setFixedWidth(100);
+    // Empty, the field says what the popup then uses (the well shows that colour).
+    colorText_->setPlaceholderText(QStringLiteral("Default"));
     connect(colorText_, &QLineEdit::textEdited, this, [this](const QString& text) {
         edit(
             [&](AppConfig& c) {
