@@ -1,6 +1,7 @@
 #include "uikit/capsulebutton.h"
 
 #include "uikit/capsulebuttonaccessible.h"
+#include "uikit/focusframe.h"
 #include "uikit/kitcolors.h"
 #include "uikit/symbolicon.h"
 
@@ -132,7 +133,7 @@ void CapsuleButton::paintEvent(QPaintEvent*) {
         painter.drawRoundedRect(bounds, radius, radius);
     }
     if (hasFocus()) {
-        painter.setPen(QPen(KitColors::accent(*this), 1.5));
+        painter.setPen(QPen(FocusFrame::color(*this), 1.5));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(bounds, radius, radius);
     }

@@ -80,7 +80,8 @@ TEST_F(SettingsEndToEndTest, ConfigurationFromTheTrayAddsASnippetThatCompletesAt
     EXPECT_EQ(file["snippets"].front()["key"], "sig") << "the other snippets stay";
 
     // A screen reader is told the rows as they stand, scrolled to the new one at the end: a run of the
-    // file's snippets in its order, ending with the new one, and no row the list keeps hidden.
+    // file's snippets in its order, ending with the new one, and no row the list keeps hidden; each row
+    // is named by what it holds, its key and its text.
     std::vector<std::string> read;
     for (const std::string& line :
          lines(output(fixtureCommand("settingswindow.py", "rows 10") + " 2>/dev/null"))) {
@@ -89,11 +90,13 @@ TEST_F(SettingsEndToEndTest, ConfigurationFromTheTrayAddsASnippetThatCompletesAt
         }
     }
     ASSERT_FALSE(read.empty()) << "no snippet rows over the accessibility bus";
-    EXPECT_EQ(read.back(), "Edit snippet hi");
+    EXPECT_EQ(read.back(), "hi: Hello from the settings window");
     const auto& stored = file["snippets"];
     const std::size_t first = stored.size() - read.size();
     for (std::size_t i = 0; i < read.size(); ++i) {
-        EXPECT_EQ(read[i], "Edit snippet " + stored[first + i]["key"].get<std::string>()) << "row " << i;
+        EXPECT_EQ(read[i], stored[first + i]["key"].get<std::string>() + ": " +
+                               stored[first + i]["expand"].get<std::string>())
+            << "row " << i;
     }
 
     // In a terminal, ";;hi" completes with the new snippet, without restarting Korvane.
@@ -146,12 +149,42 @@ TEST_F(SettingsEndToEndTest, ShiftTabWalksBackWhatTabWalkedAndAScreenReaderHears
 
     for (const std::string& row :
          lines(output(fixtureCommand("settingswindow.py", "rows 10") + " 2>/dev/null"))) {
-        EXPECT_EQ(row.rfind("Edit snippet ", 0), 0u) << row;
+        EXPECT_THAT(row, testing::MatchesRegex("(sig|note[0-9]+): .+"));
     }
-    EXPECT_EQ(output(fixtureCommand("settingswindow.py", "delete 'Edit snippet sig' 10") + " 2>/dev/null"),
+    EXPECT_EQ(output(fixtureCommand("settingswindow.py", "delete 'sig: Best, Ada' 10") + " 2>/dev/null"),
               "Delete the snippet 'sig'?");
     EXPECT_EQ(lines(output(fixtureCommand("settingswindow.py", "pickers 10") + " 2>/dev/null")),
               (std::vector<std::string>{"Popup position:", "Badge style"}));
+}
+
+// Without a mouse and with a screen reader: Tab from the sidebar into the Preferences page scrolled to
+// its end, and Shift+Tab from the footer into it scrolled to its top, bring each control they reach into
+// view. Wherever the keyboard is, the object it is on is the one that says it has the focus, and it is
+// named: the snippet editor's text box itself, not a part of it. The appearance choice, one Tab stop
+// moved with the arrows, is told as the radio buttons it acts as.
+TEST_F(SettingsEndToEndTest, TheFocusIsInViewNamedAndAlone) {
+    if (trayerWindow.empty()) {
+        GTEST_SKIP() << "no tray host in this session";
+    }
+    ASSERT_NO_FATAL_FAILURE(openConfiguration());
+    ASSERT_TRUE(focus("Korvane Configuration"));
+    auto walk = [&](const std::string& arguments, std::size_t count) {
+        const std::vector<std::string> stops =
+            lines(output(fixtureCommand("settingswindow.py",
+                                        "tab-from " + arguments + " " + std::to_string(count) + " 90") +
+                         " 2>/dev/null"));
+        EXPECT_EQ(stops.size(), count) << testing::PrintToString(stops);
+        for (const std::string& stop : stops) {
+            EXPECT_EQ(stop.find('['), std::string::npos) << stop;
+            EXPECT_THAT(stop, testing::Not(testing::EndsWith(" "))) << "unnamed";
+        }
+        return stops;
+    };
+    const auto down = walk("Preferences-bottom Pages Tab", 36);
+    EXPECT_THAT(down, testing::Contains("text Trigger sequence:"));
+    EXPECT_THAT(down, testing::Contains(testing::MatchesRegex("radio button (Glass|Dark|Light)")));
+    walk("Preferences-top 'Edit Config File' shift+Tab", 3);
+    EXPECT_THAT(walk("Add Key Tab", 4), testing::Contains("text Text"));
 }
 
 // Korvane's windows are named by the application ID it excludes as its own, with no desktop file of

@@ -3,6 +3,7 @@
 #include "settings/views/categoryrow.h"
 #include "uikit/animations.h"
 #include "uikit/kitcolors.h"
+#include "uikit/kittoolbutton.h"
 #include "uikit/symbolicon.h"
 
 #include <QApplication>
@@ -220,7 +221,7 @@ CategoryRow* CategoriesConfigurationView::makeRow(const CategoryDisplayItem& ite
     widget->setAccessibleName(label);
     widget->setAccessibleDescription(description);
     row->addLayout(texts, 1);
-    auto* eye = new QToolButton(widget);
+    auto* eye = new KitToolButton(widget);
     eye->setObjectName(QStringLiteral("eye"));
     eye->setAutoRaise(true);
     eye->setIcon(item.isVisible ? SymbolIcon::icon("eye", QColor(0, 122, 255), 16)

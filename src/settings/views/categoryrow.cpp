@@ -1,11 +1,10 @@
 #include "settings/views/categoryrow.h"
 
 #include "settings/views/categoryrowaccessible.h"
+#include "uikit/focusframe.h"
 
 #include <QKeyEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 
 namespace korvane {
 
@@ -39,17 +38,11 @@ void CategoryRow::keyPressEvent(QKeyEvent* event) {
 }
 
 void CategoryRow::paintEvent(QPaintEvent*) {
-    if (!hasFocus()) {
+    if (!FocusFrame::shown(*this)) {
         return;
     }
-    // As the style draws it for its own controls (which may show it only after a key has moved the
-    // focus).
     QPainter painter(this);
-    QStyleOptionFocusRect option;
-    option.initFrom(this);
-    option.rect = rect().adjusted(2, 1, -2, -1);
-    option.backgroundColor = palette().color(QPalette::Base);
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    FocusFrame::paint(painter, QRectF(rect()).adjusted(2, 1, -2, -1), FocusFrame::color(*this), 4);
 }
 
 } // namespace korvane

@@ -33,8 +33,28 @@ int ConfigurationSidebar::rowOf(ConfigurationPage page) {
 void ConfigurationSidebar::setPage(ConfigurationPage page) {
     const QSignalBlocker quiet(this);
     page_ = page;
-    // One row selected and current, so that the arrow keys go on from the page shown.
-    setCurrentRow(rowOf(page));
+    const QModelIndex row = model()->index(rowOf(page), 0);
+    selectionModel()->select(row, QItemSelectionModel::ClearAndSelect);
+    followFocus();
+}
+
+void ConfigurationSidebar::followFocus() {
+    // The page's row is the current one, where the arrow keys go on from, only while the sidebar has
+    // the keyboard: assistive technology hears the current row as the one with the focus.
+    const QModelIndex current = hasFocus() ? model()->index(rowOf(page_), 0) : QModelIndex();
+    if (currentIndex() != current) {
+        selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+    }
+}
+
+void ConfigurationSidebar::focusInEvent(QFocusEvent* event) {
+    QListWidget::focusInEvent(event);
+    followFocus();
+}
+
+void ConfigurationSidebar::focusOutEvent(QFocusEvent* event) {
+    QListWidget::focusOutEvent(event);
+    followFocus();
 }
 
 ConfigurationPage ConfigurationSidebar::page() const {

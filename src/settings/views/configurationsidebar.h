@@ -9,7 +9,8 @@ namespace korvane {
 
 // The settings window's sidebar, 160 pixels wide: "Snippets" and "Preferences" with their symbols.
 // Selecting a row, by pointer, keys or assistive technology, reports its page once; the sidebar
-// always shows one page selected. Main thread.
+// always shows one page selected, and that row is the current one only while the sidebar has the
+// keyboard. Main thread.
 class ConfigurationSidebar final : public QListWidget {
     Q_OBJECT
 
@@ -23,7 +24,12 @@ public:
 
     std::function<void(ConfigurationPage)> onPageChosen;
 
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
 private:
+    void followFocus();
     static int rowOf(ConfigurationPage page);
     void followSelection();
 

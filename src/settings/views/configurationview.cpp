@@ -7,8 +7,11 @@
 #include "settings/views/snippetstabview.h"
 #include "uikit/animations.h"
 #include "uikit/kitcolors.h"
+#include "uikit/kittoolbutton.h"
+#include "uikit/scrollviewportaccessible.h"
 #include "uikit/symbolicon.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QScrollArea>
@@ -22,6 +25,8 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
                                      const ConfigurationServices& services, QWidget* parent)
     : QWidget(parent)
     , viewModel_(viewModel) {
+    // Before any viewport below is told to assistive technology.
+    ScrollViewportAccessible::install();
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
@@ -37,7 +42,7 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
     detail->setContentsMargins(0, 0, 0, 0);
     detail->setSpacing(0);
     // The desktop's title bar has no room for a toolbar button; it leads the detail column instead.
-    sidebarToggle_ = new QToolButton(this);
+    sidebarToggle_ = new KitToolButton(this);
     sidebarToggle_->setObjectName(QStringLiteral("toggleSidebar"));
     sidebarToggle_->setAccessibleName(QStringLiteral("Toggle Sidebar"));
     sidebarToggle_->setToolTip(QStringLiteral("Toggle Sidebar"));
@@ -56,8 +61,7 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
     // The preferences form is taller than the window; it scrolls.
     auto* preferencesScroll = new QScrollArea(pages_);
     preferencesScroll->setObjectName(QStringLiteral("preferencesScroll"));
-    // No Tab stop: it would hold the focus with nothing drawn and nothing said. Tab brings each
-    // control of the form into view.
+    // No Tab stop: it would hold the focus with nothing drawn and nothing said.
     preferencesScroll->setFocusPolicy(Qt::ClickFocus);
     preferencesScroll->setFrameShape(QFrame::NoFrame);
     preferencesScroll->setWidgetResizable(true);
@@ -76,6 +80,17 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
 
     sidebar_->onPageChosen = [this](ConfigurationPage page) { setPage(page); };
     connect(sidebarToggle_, &QToolButton::clicked, this, [this] { toggleSidebar(); });
+    // The form scrolls to a control the focus reaches from within it, but not to one it enters from
+    // the sidebar or the footer, or that a click or assistive technology gives it: what is typed there
+    // would be out of sight. Every control that takes the focus comes into view (not a list that
+    // holds it for a moment while its rows are made anew).
+    connect(qApp, &QApplication::focusChanged, preferencesScroll,
+            [preferencesScroll](QWidget*, QWidget* now) {
+                if (now && (now->focusPolicy() & Qt::TabFocus) &&
+                    preferencesScroll->widget()->isAncestorOf(now)) {
+                    preferencesScroll->ensureWidgetVisible(now);
+                }
+            });
 }
 
 void ConfigurationView::setPage(ConfigurationPage page) {

@@ -8,6 +8,7 @@
 #include "settings/views/popuppreviewsection.h"
 #include "settings/views/settingstepper.h"
 #include "uikit/kitcolors.h"
+#include "uikit/kittoolbutton.h"
 #include "uikit/pickeraccessible.h"
 #include "uikit/wheelguard.h"
 
@@ -266,6 +267,9 @@ QWidget* PreferencesTabView::makeAppearanceSection() {
                                  QString::fromLatin1(toString(choice).data()));
         (*button)->setAccessibleName(title);
         (*button)->setCheckable(true);
+        // One choice of three, one Tab stop moved with the arrows: assistive technology is told radio
+        // buttons.
+        (*button)->setAutoExclusive(true);
         (*button)->setAutoDefault(false);
         group->addButton(*button);
         segmentRow->addWidget(*button);
@@ -297,7 +301,7 @@ QWidget* PreferencesTabView::makeColorRow() {
     auto* row = new QHBoxLayout(colorRow_);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
-    colorWell_ = new QToolButton(colorRow_);
+    colorWell_ = new KitToolButton(colorRow_);
     colorWell_->setObjectName(QStringLiteral("colorWell"));
     colorWell_->setAccessibleName(QStringLiteral("Font color:"));
     colorWell_->setFixedSize(44, 24);
@@ -307,6 +311,8 @@ QWidget* PreferencesTabView::makeColorRow() {
     colorText_->setObjectName(QStringLiteral("colorText"));
     colorText_->setAccessibleName(QStringLiteral("Font color:"));
     colorText_->setFixedWidth(100);
+    // Empty, the field says what the popup then uses (the well shows that colour).
+    colorText_->setPlaceholderText(QStringLiteral("Default"));
     connect(colorText_, &QLineEdit::textEdited, this, [this](const QString& text) {
         edit(
             [&](AppConfig& c) {

@@ -1,5 +1,7 @@
 #include "settings/views/settingstepper.h"
 
+#include "uikit/kittoolbutton.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
@@ -19,10 +21,10 @@ SettingStepper::SettingStepper(double lower, double upper, double step, std::fun
     row->setSpacing(6);
     label_ = new QLabel(this);
     label_->setObjectName(QStringLiteral("value"));
-    down_ = new QToolButton(this);
+    down_ = new KitToolButton(this);
     down_->setObjectName(QStringLiteral("decrement"));
     down_->setText(QStringLiteral("\u2212"));
-    up_ = new QToolButton(this);
+    up_ = new KitToolButton(this);
     up_->setObjectName(QStringLiteral("increment"));
     up_->setText(QStringLiteral("+"));
     row->addWidget(label_);

@@ -1,5 +1,7 @@
 #include "settings/views/snippetlinebutton.h"
 
+#include "base/visibletext.h"
+#include "uikit/focusframe.h"
 #include "uikit/kitcolors.h"
 #include "uikit/symbolicon.h"
 
@@ -7,8 +9,6 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 
 namespace korvane {
 namespace {
@@ -17,6 +17,10 @@ constexpr int spacing = 8;
 constexpr int symbolFrame = 16;
 constexpr int chipPaddingX = 6;
 constexpr int chipPaddingY = 2;
+// How much of each text the line's name takes.
+constexpr std::size_t nameKeyWidth = 60;
+constexpr std::size_t nameLabelWidth = 60;
+constexpr std::size_t namePreviewWidth = 120;
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -34,8 +38,24 @@ SnippetLineButton::SnippetLineButton(ManualSnippet snippet, QWidget* parent)
 
 void SnippetLineButton::setSnippet(ManualSnippet snippet) {
     snippet_ = std::move(snippet);
-    setAccessibleName(QStringLiteral("Edit snippet ") + qs(snippet_.key));
+    setAccessibleName(accessibleNameFor(snippet_));
     update();
+}
+
+QString SnippetLineButton::accessibleNameFor(const ManualSnippet& snippet) {
+    // What the line shows, as one line: the key, the label and the preview. The text may come from
+    // a project, so nothing in it may pass for something else.
+    QString name = qs(VisibleText::line(snippet.key, nameKeyWidth));
+    if (snippet.label && !snippet.label->empty()) {
+        name += QStringLiteral(" (") + qs(VisibleText::line(*snippet.label, nameLabelWidth)) +
+                QStringLiteral(")");
+    }
+    QString preview = previewText(snippet);
+    preview.replace('\n', ' ');
+    if (!preview.isEmpty()) {
+        name += QStringLiteral(": ") + qs(VisibleText::line(preview.toStdString(), namePreviewWidth));
+    }
+    return name;
 }
 
 const char* SnippetLineButton::kindSymbol(const ManualSnippet& snippet) {
@@ -86,20 +106,9 @@ void SnippetLineButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     paintContent(painter, rect().adjusted(focusMargin, focusMargin, -focusMargin, -focusMargin));
-    if (hasFocus()) {
-        paintFocusRing(painter);
+    if (FocusFrame::shown(*this)) {
+        FocusFrame::paint(painter, QRectF(rect()), FocusFrame::color(*this), 4);
     }
-}
-
-void SnippetLineButton::paintFocusRing(QPainter& painter) {
-    // Drawn as the style draws it for its own controls (which may show it only after a key has
-    // moved the focus).
-    QStyleOptionFocusRect option;
-    option.initFrom(this);
-    option.backgroundColor = palette().color(QPalette::Window);
-    painter.save();
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
-    painter.restore();
 }
 
 void SnippetLineButton::paintContent(QPainter& painter, const QRect& area) {

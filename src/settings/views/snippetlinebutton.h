@@ -7,14 +7,14 @@
 namespace korvane {
 
 // The clickable line of a collapsed snippet row: the kind symbol (a link or text), the key on a chip,
-// the label when there is one and, after a gap, a one-line preview of the expansion or link. Named
-// "Edit snippet <key>" for assistive technology. With keyboard focus it draws the style's focus ring
-// around its content, and Return presses it as Space does. Main thread.
+// the label when there is one and, after a gap, a one-line preview of the expansion or link. Assistive
+// technology hears what it shows (its pencil says what it does). With keyboard focus it draws a focus
+// frame around its content, and Return presses it as Space does. Main thread.
 class SnippetLineButton final : public QAbstractButton {
     Q_OBJECT
 
 public:
-    // The room around the content, where the focus ring is drawn.
+    // The room around the content, where the focus frame is drawn.
     static constexpr int focusMargin = 2;
 
     explicit SnippetLineButton(ManualSnippet snippet, QWidget* parent = nullptr);
@@ -26,6 +26,8 @@ public:
     static const char* kindSymbol(const ManualSnippet& snippet);
     // The expansion whenever there is one (even empty), else the link, else nothing.
     static QString previewText(const ManualSnippet& snippet);
+    // "<key> (<label>): <preview>" on one line, without the label or the preview where there is none.
+    static QString accessibleNameFor(const ManualSnippet& snippet);
 
     QSize sizeHint() const override;
 
@@ -35,7 +37,6 @@ protected:
 
 private:
     void paintContent(QPainter& painter, const QRect& area);
-    void paintFocusRing(QPainter& painter);
     QFont keyFont() const;
     QFont labelFont() const;
     QFont previewFont() const;

@@ -4,6 +4,7 @@
 #include "settings/views/snippetlinebutton.h"
 #include "uikit/confirmation.h"
 #include "uikit/kitcolors.h"
+#include "uikit/kittoolbutton.h"
 #include "uikit/symbolicon.h"
 
 #include <QHBoxLayout>
@@ -18,7 +19,7 @@ namespace {
 constexpr std::size_t questionKeyWidth = 60;
 
 QToolButton* symbolButton(QWidget* parent) {
-    auto* button = new QToolButton(parent);
+    auto* button = new KitToolButton(parent);
     button->setAutoRaise(true);
     button->setCursor(Qt::PointingHandCursor);
     return button;

@@ -2,6 +2,7 @@
 
 #include "uikit/errorrow.h"
 #include "uikit/kitcolors.h"
+#include "uikit/scrollviewportaccessible.h"
 
 #include <QButtonGroup>
 #include <QFontDatabase>
@@ -41,6 +42,8 @@ SnippetRowExpanded::SnippetRowExpanded(std::optional<ManualSnippet> snippet, std
     , onSave_(std::move(onSave))
     , onCancel_(std::move(onCancel)) {
     setObjectName(QStringLiteral("snippetEditor"));
+    // The text box's viewport is told as a part of it that never claims the focus.
+    ScrollViewportAccessible::install();
     setRadius(8);
     // In a dark palette the fields share the base colour; the card is set a shade apart from them.
     setFill(KitColors::isDark(*this) ? palette().color(QPalette::Window).lighter(118)
@@ -142,6 +145,8 @@ QWidget* SnippetRowExpanded::makeTypePicker() {
                        "border-radius: 3px; padding: 3px; }"));
     for (QPushButton* choice : {textChoice_, urlChoice_}) {
         choice->setCheckable(true);
+        // One choice of two: assistive technology is told radio buttons.
+        choice->setAutoExclusive(true);
         choice->setAutoDefault(false);
         choice->setAccessibleName(choice->text());
         group->addButton(choice);

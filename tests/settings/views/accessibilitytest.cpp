@@ -78,7 +78,8 @@ protected:
 TEST_F(SettingsAccessibilityTest, PreferencesToggledAndSourcesHiddenAreSaved) {
     h.window->view().setPage(ConfigurationPage::preferences);
     act("Case-sensitive search", QAccessible::CheckBox, QAccessibleActionInterface::toggleAction());
-    act("Light", QAccessible::CheckBox, QAccessibleActionInterface::toggleAction());
+    // Glass, Dark and Light: one choice of three, told as radio buttons.
+    act("Light", QAccessible::RadioButton, QAccessibleActionInterface::toggleAction());
     h.settle();
     EXPECT_EQ(h.file()["settings"]["case_sensitive"], true);
     EXPECT_EQ(h.file()["settings"]["appearance"], "light");
@@ -129,7 +130,8 @@ TEST_F(SettingsAccessibilityTest, SourcesMoveByTheirActions) {
 
 // A screen reader chooses a page in the sidebar through the item's action or the list's row selection,
 // as a click, a Ctrl+click or the arrow keys choose it: the page shown follows what is selected, one
-// switch per change, the sidebar marks that page alone, and nothing is written.
+// switch per change, the sidebar marks that page alone, and nothing is written. Its row says it has the
+// focus only while the sidebar has the keyboard.
 TEST_F(SettingsAccessibilityTest, SidebarShowsThePageSelectedWhateverSelectedIt) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(h.window.get()));
     ConfigurationView& view = h.window->view();
@@ -174,7 +176,14 @@ TEST_F(SettingsAccessibilityTest, SidebarShowsThePageSelectedWhateverSelectedIt)
         const bool onPreferences = step.shown == ConfigurationPage::preferences;
         EXPECT_EQ(node("Preferences", QAccessible::ListItem)->state().selected, onPreferences);
         EXPECT_EQ(node("Snippets", QAccessible::ListItem)->state().selected, !onPreferences);
+        const bool keyboard = sidebar.hasFocus();
+        EXPECT_EQ(node("Preferences", QAccessible::ListItem)->state().focused, keyboard && onPreferences);
+        EXPECT_EQ(node("Snippets", QAccessible::ListItem)->state().focused, keyboard && !onPreferences);
     }
+    h.visible<QWidget>("toggleSidebar")->setFocus(Qt::TabFocusReason);
+    EXPECT_FALSE(node("Snippets", QAccessible::ListItem)->state().focused);
+    sidebar.setFocus(Qt::BacktabFocusReason);
+    EXPECT_TRUE(node("Snippets", QAccessible::ListItem)->state().focused);
     h.settle();
     EXPECT_EQ(h.store->writes, 0);
 }
@@ -194,7 +203,7 @@ TEST_F(SettingsAccessibilityTest, ScopeTabsSaySelectedAndTheEditorsKindToggles) 
     EXPECT_FALSE(node("Global", QAccessible::PageTab)->state().selected);
 
     act("Add", QAccessible::Button, QAccessibleActionInterface::pressAction());
-    act("URL", QAccessible::CheckBox, QAccessibleActionInterface::toggleAction());
+    act("URL", QAccessible::RadioButton, QAccessibleActionInterface::toggleAction());
     EXPECT_NE(node("URL", QAccessible::EditableText), nullptr) << "the link field shows";
     EXPECT_EQ(node("Text", QAccessible::EditableText), nullptr) << "the text box goes";
 }
@@ -225,7 +234,7 @@ TEST_F(SettingsAccessibilityTest, PickersAreNamedByTheirLabels) {
 }
 
 // What a screen reader reads of the snippet list: for each child of the list, in the order it is told
-// them, the key its line names ("Edit snippet <key>"), and the names of the child's buttons.
+// them, the key its pencil names ("Edit snippet <key>"), and the names of the child's buttons.
 struct ReadRow {
     std::string key;
     std::vector<std::string> buttons;
@@ -242,8 +251,8 @@ std::vector<ReadRow> readList(QAccessibleInterface* list) {
                 read.buttons.push_back(row->child(j)->text(QAccessible::Name).toStdString());
             }
         }
-        if (!read.buttons.empty()) {
-            read.key = read.buttons.front().substr(std::string("Edit snippet ").size());
+        if (read.buttons.size() > 1) {
+            read.key = read.buttons[1].substr(std::string("Edit snippet ").size());
         }
         rows.push_back(read);
     }
@@ -253,7 +262,7 @@ std::vector<ReadRow> readList(QAccessibleInterface* list) {
 // Three thousand snippets read by a screen reader: wherever the list is scrolled (through its scroll
 // bar's value) or searched (through the field's text), the list's children are the rows on screen, top
 // to bottom, one run of consecutive snippets; rows the list keeps hidden for later are not among them,
-// and each row's pencil and trash name the snippet they act on.
+// each row's line says what the snippet holds, and its pencil and trash name the snippet they act on.
 TEST(SnippetListAccessibilityTest, RowsAreReadInScreenOrderWithTheirOwnNames) {
     test::SettingsViewHarness h(test::SettingsViewHarness::manySnippetsFile(3000));
     QAccessibleInterface* window = QAccessible::queryAccessibleInterface(h.window.get());
@@ -264,6 +273,11 @@ TEST(SnippetListAccessibilityTest, RowsAreReadInScreenOrderWithTheirOwnNames) {
     ASSERT_NE(line, nullptr);
     QAccessibleInterface* list = line->parent()->parent();
     auto number = [](const std::string& key) { return std::stoi(key.substr(3)); };
+    auto lineName = [](const std::string& key) {
+        const std::string n = key.substr(3);
+        return key + (std::stoi(n) % 3 == 0 ? " (Label " + n + ")" : std::string()) +
+               ": Expansion text number " + n + " for the list";
+    };
     auto expectRun = [&](const char* where, int first, int last) {
         SCOPED_TRACE(where);
         const auto rows = readList(list);
@@ -274,7 +288,7 @@ TEST(SnippetListAccessibilityTest, RowsAreReadInScreenOrderWithTheirOwnNames) {
             if (i > 0) {
                 EXPECT_EQ(number(key), number(rows[i - 1].key) + 1) << "row " << i << " of " << rows.size();
             }
-            EXPECT_EQ(rows[i].buttons, (std::vector<std::string>{"Edit snippet " + key, "Edit snippet " + key,
+            EXPECT_EQ(rows[i].buttons, (std::vector<std::string>{lineName(key), "Edit snippet " + key,
                                                                  "Delete snippet " + key}));
         }
         if (first >= 0) {

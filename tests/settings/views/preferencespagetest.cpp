@@ -9,6 +9,7 @@
 #include "uikit/kittestsupport.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
@@ -98,6 +99,9 @@ TEST_F(PreferencesPageTest, ColourTextAndWell) {
     QTest::keyClick(text, Qt::Key_Backspace);
     h.settle();
     EXPECT_FALSE(settings().contains("font_color"));
+    // Left empty, the field says that the default colour is in use, to the eye and to a screen reader.
+    EXPECT_EQ(text->placeholderText(), "Default");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(text)->text(QAccessible::Description), "Default");
 
     EXPECT_TRUE(PreferencesTabView::isSavableColorText("+12345"));
     EXPECT_FALSE(PreferencesTabView::isSavableColorText("#12345g"));

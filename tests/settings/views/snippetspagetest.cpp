@@ -32,6 +32,19 @@ const char* const twoSnippets = R"({"trigger": ";;", "snippets": [
   {"key": "docs", "url": "https://example.org/docs", "description": "Team docs"}
 ], "settings": {"case_sensitive": false, "scan_depth": 5, "ignore_patterns": [], "max_branch_age_days": 90}})";
 
+// "line" or a button's object name, and the key of the snippet row it stands in: where the focus is.
+std::string focusedRow(const QWidget* widget) {
+    const std::string what = qobject_cast<const SnippetLineButton*>(widget)
+                                 ? "line"
+                                 : (widget ? widget->objectName().toStdString() : std::string("nothing"));
+    for (; widget; widget = widget->parentWidget()) {
+        if (auto* row = qobject_cast<const SnippetRowCollapsed*>(widget)) {
+            return what + " " + row->snippet().key;
+        }
+    }
+    return what;
+}
+
 class SnippetsPageTest : public ::testing::Test {
 protected:
     SnippetRowExpanded* editor() { return h->visible<SnippetRowExpanded>("snippetEditor"); }
@@ -96,7 +109,7 @@ TEST_F(SnippetsPageTest, EditorShowsErrorsInlineAndComposesOnlyTheChosenKind) {
     // The link row opens in URL mode; Text with an empty body reaches the view model with neither kind.
     const auto lines = h->window->findChildren<SnippetLineButton*>("snippetLine");
     for (auto* line : lines) {
-        if (line->accessibleName() == "Edit snippet docs" && line->isVisibleTo(h->window.get())) {
+        if (focusedRow(line) == "line docs" && line->isVisibleTo(h->window.get())) {
             line->click();
         }
     }
@@ -153,12 +166,15 @@ TEST_F(SnippetsPageTest, KeyboardUsersSeeTheFocusEditAndDelete) {
     }
     auto* line = qobject_cast<SnippetLineButton*>(QApplication::focusWidget());
     ASSERT_NE(line, nullptr);
-    EXPECT_EQ(line->accessibleName(), "Edit snippet sig");
+    // The line says what the row holds; its pencil and trash what they do, and to which snippet.
+    EXPECT_EQ(line->accessibleName(), "sig (Signature): Best regards");
     auto* row = qobject_cast<SnippetRowCollapsed*>(line->parentWidget());
     auto* pencil = h->visible<QAbstractButton>("editSnippet", row);
     auto* trash = h->visible<QAbstractButton>("deleteSnippet", row);
     ASSERT_NE(pencil, nullptr);
     ASSERT_NE(trash, nullptr);
+    EXPECT_EQ(pencil->accessibleName(), "Edit snippet sig");
+    EXPECT_EQ(trash->accessibleName(), "Delete snippet sig");
     EXPECT_FALSE(pencil->icon().isNull()) << "the row's buttons show while it has the focus";
 
     // The ring: the line's edge is drawn otherwise while it has the focus than once the focus has
@@ -178,7 +194,8 @@ TEST_F(SnippetsPageTest, KeyboardUsersSeeTheFocusEditAndDelete) {
     EXPECT_EQ(QApplication::focusWidget(), trash);
     press(Qt::Key_Tab);
     ASSERT_NE(QApplication::focusWidget(), nullptr);
-    EXPECT_EQ(QApplication::focusWidget()->accessibleName(), "Edit snippet docs");
+    EXPECT_EQ(focusedRow(QApplication::focusWidget()), "line docs");
+    EXPECT_EQ(QApplication::focusWidget()->accessibleName(), "docs: https://example.org/docs");
     EXPECT_TRUE(pencil->icon().isNull()) << "the buttons go with the focus";
 
     press(Qt::Key_Return);
@@ -187,7 +204,7 @@ TEST_F(SnippetsPageTest, KeyboardUsersSeeTheFocusEditAndDelete) {
     h->click("cancel");
 
     for (auto* sig : h->window->findChildren<SnippetLineButton*>("snippetLine")) {
-        if (sig->accessibleName() == "Edit snippet sig" && sig->isVisible()) {
+        if (focusedRow(sig) == "line sig" && sig->isVisible()) {
             sig->setFocus(Qt::TabFocusReason);
         }
     }
@@ -205,7 +222,7 @@ TEST_F(SnippetsPageTest, KeyboardUsersSeeTheFocusEditAndDelete) {
     // list is empty: the focus never rests unseen on the list itself.
     auto focusNow = [&] { return h->window->focusWidget(); };
     ASSERT_NE(focusNow(), nullptr);
-    EXPECT_EQ(focusNow()->accessibleName(), "Edit snippet docs");
+    EXPECT_EQ(focusedRow(focusNow()), "line docs");
     QTest::keyClick(focusNow(), Qt::Key_Delete);
     h->answerConfirmation("confirm");
     EXPECT_TRUE(rowKeys().empty());
@@ -311,7 +328,7 @@ TEST_F(SnippetsPageTest, ALongListBuildsOnlyTheRowsInView) {
         auto* focused = qobject_cast<SnippetLineButton*>(h->window->focusWidget());
         ASSERT_NE(focused, nullptr);
         const std::string key = "key" + std::to_string(std::stoi(lastKey.substr(3)) + step);
-        EXPECT_EQ(focused->accessibleName().toStdString(), "Edit snippet " + key);
+        EXPECT_EQ(focusedRow(focused), "line " + key);
         const QRect place(focused->mapTo(list->viewport(), QPoint(0, 0)), focused->size());
         EXPECT_TRUE(list->viewport()->rect().contains(place)) << key;
     }
@@ -416,7 +433,7 @@ TEST_F(SnippetsPageTest, TheEditorTakesTheFocusAndGivesItBack) {
     h = std::make_unique<test::SettingsViewHarness>(test::SettingsViewHarness::manySnippetsFile(3000));
     ASSERT_TRUE(QTest::qWaitForWindowActive(h->window.get()));
     auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
-    auto focused = [] { return QApplication::focusWidget()->accessibleName().toStdString(); };
+    auto focused = [] { return focusedRow(QApplication::focusWidget()); };
     auto* list = h->find<QScrollArea>("snippetList");
     QScrollBar* bar = list->verticalScrollBar();
     bar->setValue(bar->maximum() / 2);
@@ -453,7 +470,7 @@ TEST_F(SnippetsPageTest, TheEditorTakesTheFocusAndGivesItBack) {
         QTest::keyClicks(QApplication::focusWidget(), "2");
         round.close();
         EXPECT_EQ(editor(), nullptr);
-        EXPECT_EQ(focused(), "Edit snippet " + round.row);
+        EXPECT_EQ(focused(), "line " + round.row);
         EXPECT_EQ(bar->value(), scrolled);
     }
     press(Qt::Key_Tab);
@@ -462,12 +479,12 @@ TEST_F(SnippetsPageTest, TheEditorTakesTheFocusAndGivesItBack) {
     h->visible<QPushButton>("addSnippet")->setFocus(Qt::TabFocusReason);
     press(Qt::Key_Space);
     press(Qt::Key_Escape);
-    EXPECT_EQ(focused(), "Add");
+    EXPECT_EQ(focused(), "addSnippet");
     press(Qt::Key_Space);
     QTest::keyClicks(QApplication::focusWidget(), "new");
     h->visible<QPlainTextEdit>("expand", editor())->setPlainText("Hello");
     press(Qt::Key_Return);
-    EXPECT_EQ(focused(), "Edit snippet new");
+    EXPECT_EQ(focused(), "line new");
     EXPECT_EQ(bar->value(), bar->maximum()) << "the new row is in view at the end";
     h->settle();
     EXPECT_EQ(h->file()["snippets"][std::stoi(key.substr(3))]["key"], key + "2");
