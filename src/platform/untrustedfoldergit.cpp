@@ -1,6 +1,7 @@
 #include "platform/untrustedfoldergit.h"
 
 #include "platform/gitconfigallowlist.h"
+#include "platform/gitreachpaths.h"
 
 #include <algorithm>
 
@@ -73,6 +74,10 @@ Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::read(ProcessRunner
     const auto reach = GitReach::read(runner, base);
     if (!reach) {
         return makeUnexpected(reach.error());
+    }
+    // What git listed holds only where every program that reads those repositories reads the same files.
+    if (auto elsewhere = GitReachPaths::whereElsewhere(*reach)) {
+        return makeUnexpected(std::move(*elsewhere));
     }
     return decide(*reach, *inherited);
 }

@@ -14,8 +14,9 @@ namespace korvane {
 
 // Whether the user's own command may run in a folder the user has not trusted, and with which settings
 // of git. git itself lists what every repository the command can reach holds (GitReach); each entry the
-// folder wrote there must be one that GitConfigAllowList allows, else the command waits for the user's
-// trust. Where it runs, two things that no key of the folder's names are still switched off: the hooks
+// folder wrote there must be one that GitConfigAllowList allows, and every file by which git finds those
+// repositories must lead to one place for every program (GitReachPaths), else the command waits for the
+// user's trust. Where it runs, two things that no key of the folder's names are still switched off: the hooks
 // that came with the download in its git directories (hooks come only from the user's own absolute hooks
 // folder) and the ext:: and fd:: addresses a `.gitmodules` can hold. Plain value; any thread.
 class UntrustedFolderGit {
