@@ -127,5 +127,26 @@ TEST(UntrustedFolderPathsTest, APathThroughAPlaceOfEachProgramsOwnKeepsTheComman
     }
 }
 
+// Empty and relative entries of the user's search path name the folder the command runs in, and so
+// does /proc/self/cwd: there the command finds the user's git, not the folder's, which the plain
+// shell runs.
+TEST(UntrustedFolderPathsTest, TheSearchPathOfACommandNamesNoProgramOfTheFolder) {
+    for (const char* searchPath : {":/usr/bin:/bin", "bin:/usr/bin:/bin", "/proc/self/cwd:/usr/bin:/bin"}) {
+        SCOPED_TRACE(searchPath);
+        const std::string setup = "mkdir bin && printf '#!/bin/sh\\nMARK\\n' >bin/git && chmod +x bin/git && "
+                                  "cp bin/git git";
+        const Download plain(setup);
+        const Download untrusted(setup);
+        ASSERT_TRUE(plain.made() && untrusted.made());
+        const test::ScopedEnv path("PATH", searchPath);
+        plain.run("git status --short", Trust::trusted);
+        ASSERT_TRUE(plain.marked()) << "the folder's git did not run in plain shell";
+        const auto result = untrusted.run("git status --short", Trust::untrusted);
+        EXPECT_FALSE(untrusted.marked());
+        EXPECT_TRUE(untrusted.ran());
+        EXPECT_THAT(result.output, HasSubstr("?? bin/"));
+    }
+}
+
 } // namespace
 } // namespace korvane
