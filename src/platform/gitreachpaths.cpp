@@ -2,7 +2,6 @@
 
 #include "base/fileio.h"
 #include "platform/gitconfiglisting.h"
-#include "platform/perprocesspath.h"
 
 namespace korvane {
 namespace {
@@ -80,7 +79,7 @@ std::optional<std::string> GitReachPaths::gitDir(const fs::path& directory,
         if (entry.key != "core.worktree" || !entry.value || GitConfigListing::isUsers(entry)) {
             continue;
         }
-        if (auto why = PerProcessPath::whyNotOnePlace(*entry.value, directory)) {
+        if (auto why = paths_.whyNotOnePlace(*entry.value, directory)) {
             return std::string(GitConfigListing::originFile(entry)) + " sets core.worktree to a path that " +
                    *why;
         }
@@ -169,7 +168,7 @@ std::optional<std::string> GitReachPaths::pointer(const fs::path& file, std::str
         held.remove_suffix(1);
     }
     const fs::path path{std::string(held)};
-    if (auto why = PerProcessPath::whyNotOnePlace(path, file.parent_path())) {
+    if (auto why = paths_.whyNotOnePlace(path, file.parent_path())) {
         return file.string() + " names a path that " + *why;
     }
     if (named != nullptr) {
@@ -187,7 +186,7 @@ std::optional<std::string> GitReachPaths::followed(const fs::path& file) {
     if (!followed_.insert(absolute).second) {
         return std::nullopt;
     }
-    if (auto why = PerProcessPath::whyNotOnePlace(absolute, "/")) {
+    if (auto why = paths_.whyNotOnePlace(absolute, "/")) {
         return absolute.string() + " " + *why;
     }
     return std::nullopt;

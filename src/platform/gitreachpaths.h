@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/gitreach.h"
+#include "platform/perprocesspath.h"
 
 #include <filesystem>
 #include <optional>
@@ -40,6 +41,7 @@ private:
     // Every file already followed, and every git directory looked into: repositories share them.
     std::set<std::filesystem::path> followed_;
     std::set<std::filesystem::path> scanned_;
+    PerProcessPath paths_;
 };
 
 } // namespace korvane

@@ -60,12 +60,9 @@ std::optional<std::string> PerProcessPath::whyNotOnePlace(const fs::path& path, 
     }
     std::vector<std::string> pending;
     push(start, pending);
-    // Where the names taken so far lead: a folder, no name of it a link.
+    // Where the names taken so far lead, no name of it a link (or one not there yet).
     fs::path at = "/";
     int links = 0;
-    // Past a name that does not exist the rest is followed as text: what is created there later may
-    // still lead into a per-process name.
-    bool missing = false;
     while (!pending.empty()) {
         const std::string name = std::move(pending.back());
         pending.pop_back();
@@ -80,16 +77,24 @@ std::optional<std::string> PerProcessPath::whyNotOnePlace(const fs::path& path, 
         if (isPerProcess(next)) {
             return "leads through " + next.string() + ", which is another place for every program";
         }
+        if (folders_.contains(next)) {
+            at = std::move(next);
+            continue;
+        }
         struct stat status {};
-        if (missing || ::lstat(next.c_str(), &status) != 0) {
-            if (!missing && errno != ENOENT && errno != ENOTDIR) {
+        if (::lstat(next.c_str(), &status) != 0) {
+            if (errno != ENOENT && errno != ENOTDIR) {
                 return cannotFollow(next, errno);
             }
-            missing = true;
+            // A name that does not exist yet is taken as a folder: what is made there later may lead
+            // into a per-process name, and a ".." after it back to where links are followed again.
             at = std::move(next);
             continue;
         }
         if (!S_ISLNK(status.st_mode)) {
+            if (S_ISDIR(status.st_mode)) {
+                folders_.insert(next);
+            }
             at = std::move(next);
             continue;
         }

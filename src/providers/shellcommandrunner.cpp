@@ -43,11 +43,12 @@ std::string searchPathOutsideFolder() {
     const char* path = std::getenv("PATH");
     std::string_view entries = path != nullptr ? path : defaultSearchPath;
     std::string kept;
+    PerProcessPath paths;
     while (!entries.empty()) {
         const std::size_t colon = std::min(entries.find(':'), entries.size());
         const std::string_view entry = entries.substr(0, colon);
         entries.remove_prefix(std::min(colon + 1, entries.size()));
-        if (!entry.starts_with('/') || PerProcessPath::whyNotOnePlace(std::string(entry), "/")) {
+        if (!entry.starts_with('/') || paths.whyNotOnePlace(std::string(entry), "/")) {
             continue;
         }
         kept.append(kept.empty() ? "" : ":").append(entry);

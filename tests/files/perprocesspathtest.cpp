@@ -38,6 +38,7 @@ TEST(PerProcessPathTest, APathIsOnePlaceUnlessItGoesThroughAPlaceOfEachProgramsO
         {"first", "leads through /dev/stdin,"},
         {"inner/../" + climb + "/proc", "leads through /proc,"},
         {"missing/" + climb + "/proc/self", "leads through /proc,"},
+        {"missing/../self/cwd", "leads through /proc,"},
         {"loop/x", "cannot be followed at " + (dir.path() / "loop").string()},
         {"inner/../b/f", ""},
         {"absolute/b/f", ""},
@@ -45,9 +46,12 @@ TEST(PerProcessPathTest, APathIsOnePlaceUnlessItGoesThroughAPlaceOfEachProgramsO
         {"top/usr/bin", ""},
         {"a/b/f/x", ""},
     };
+    // One look at every path, as a repository's files are looked at: what it learnt of one holds for the
+    // next.
+    PerProcessPath paths;
     for (const auto& [path, why] : cases) {
         SCOPED_TRACE(path);
-        const auto found = PerProcessPath::whyNotOnePlace(path, dir.path());
+        const auto found = paths.whyNotOnePlace(path, dir.path());
         if (why.empty()) {
             EXPECT_EQ(found, std::nullopt);
         } else {
