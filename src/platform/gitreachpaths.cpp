@@ -91,7 +91,7 @@ std::optional<std::string> GitReachPaths::linksIn(const fs::path& folder) {
     if (auto why = followed(folder)) {
         return why;
     }
-    if (!scanned_.insert(folder).second) {
+    if (!scanned_.insert(folder.native()).second) {
         return std::nullopt;
     }
     std::error_code error;
@@ -179,11 +179,11 @@ std::optional<std::string> GitReachPaths::pointer(const fs::path& file, std::str
 
 std::optional<std::string> GitReachPaths::followed(const fs::path& file) {
     std::error_code error;
-    const fs::path absolute = fs::absolute(file, error);
+    const fs::path absolute = file.is_absolute() ? file : fs::absolute(file, error);
     if (error) {
         return file.string() + " could not be read";
     }
-    if (!followed_.insert(absolute).second) {
+    if (!followed_.insert(absolute.native()).second) {
         return std::nullopt;
     }
     if (auto why = paths_.whyNotOnePlace(absolute, "/")) {

@@ -5,9 +5,9 @@
 
 #include <filesystem>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 namespace korvane {
 
@@ -39,8 +39,8 @@ private:
     std::optional<std::string> followed(const std::filesystem::path& file);
 
     // Every file already followed, and every git directory looked into: repositories share them.
-    std::set<std::filesystem::path> followed_;
-    std::set<std::filesystem::path> scanned_;
+    std::unordered_set<std::string> followed_;
+    std::unordered_set<std::string> scanned_;
     PerProcessPath paths_;
 };
 

@@ -13,8 +13,6 @@
 namespace korvane {
 namespace {
 
-namespace fs = std::filesystem;
-
 // As many links as the kernel follows in one path before it gives up.
 constexpr int linkLimit = 40;
 
@@ -22,60 +20,71 @@ constexpr std::array<std::string_view, 6> perProcessNames = {"/proc",       "/de
                                                              "/dev/stdout", "/dev/stderr", "/dev/tty"};
 
 // Whether the absolute, link-free `path` is a per-process name or lies below one.
-bool isPerProcess(const fs::path& path) {
-    const std::string_view text = path.native();
+bool isPerProcess(std::string_view path) {
     return std::any_of(perProcessNames.begin(), perProcessNames.end(), [&](std::string_view name) {
-        return text.starts_with(name) && (text.size() == name.size() || text[name.size()] == '/');
+        return path.starts_with(name) && (path.size() == name.size() || path[name.size()] == '/');
     });
 }
 
 // Puts the names of `path` on `pending`, its first name on top.
-void push(const fs::path& path, std::vector<std::string>& pending) {
-    std::vector<std::string> names;
-    for (const auto& name : path.relative_path()) {
-        names.push_back(name.string());
+void push(std::string_view path, std::vector<std::string>& pending) {
+    const std::size_t first = pending.size();
+    while (!path.empty()) {
+        const std::size_t slash = std::min(path.find('/'), path.size());
+        if (slash > 0) {
+            pending.emplace_back(path.substr(0, slash));
+        }
+        path.remove_prefix(std::min(slash + 1, path.size()));
     }
-    pending.insert(pending.end(), names.rbegin(), names.rend());
+    std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(first), pending.end());
 }
 
-std::optional<fs::path> linkTarget(const fs::path& link) {
+std::optional<std::string> linkTarget(const std::string& link) {
     char buffer[PATH_MAX + 1];
     const ssize_t length = ::readlink(link.c_str(), buffer, sizeof buffer);
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer) {
         return std::nullopt;
     }
-    return fs::path(std::string(buffer, static_cast<std::size_t>(length)));
+    return std::string(buffer, static_cast<std::size_t>(length));
 }
 
-std::string cannotFollow(const fs::path& at, int error) {
-    return "cannot be followed at " + at.string() + ": " + std::strerror(error);
+std::string cannotFollow(const std::string& at, int error) {
+    return "cannot be followed at " + at + ": " + std::strerror(error);
+}
+
+void up(std::string& at) {
+    at.erase(std::max<std::size_t>(at.rfind('/'), 1));
 }
 
 } // namespace
 
-std::optional<std::string> PerProcessPath::whyNotOnePlace(const fs::path& path, const fs::path& from) {
-    const fs::path start = path.is_absolute() ? path : from / path;
-    if (!start.is_absolute()) {
-        return "cannot be followed from " + from.string();
+std::optional<std::string> PerProcessPath::whyNotOnePlace(const std::filesystem::path& path,
+                                                          const std::filesystem::path& from) {
+    const std::string& text = path.native();
+    if (!text.starts_with('/') && !from.native().starts_with('/')) {
+        return "cannot be followed from " + from.native();
     }
     std::vector<std::string> pending;
-    push(start, pending);
+    push(text, pending);
+    if (!text.starts_with('/')) {
+        push(from.native(), pending);
+    }
     // Where the names taken so far lead, no name of it a link (or one not there yet).
-    fs::path at = "/";
+    std::string at = "/";
     int links = 0;
     while (!pending.empty()) {
         const std::string name = std::move(pending.back());
         pending.pop_back();
-        if (name.empty() || name == ".") {
+        if (name == ".") {
             continue;
         }
         if (name == "..") {
-            at = at.parent_path();
+            up(at);
             continue;
         }
-        fs::path next = at / name;
+        std::string next = at.size() > 1 ? at + "/" + name : "/" + name;
         if (isPerProcess(next)) {
-            return "leads through " + next.string() + ", which is another place for every program";
+            return "leads through " + next + ", which is another place for every program";
         }
         if (folders_.contains(next)) {
             at = std::move(next);
@@ -106,8 +115,8 @@ std::optional<std::string> PerProcessPath::whyNotOnePlace(const fs::path& path, 
         if (!target) {
             return cannotFollow(next, errno != 0 ? errno : ENAMETOOLONG);
         }
-        if (target->is_absolute()) {
-            at = "/";
+        if (target->starts_with('/')) {
+            at.resize(1);
         }
         push(*target, pending);
     }

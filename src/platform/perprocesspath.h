@@ -2,8 +2,8 @@
 
 #include <filesystem>
 #include <optional>
-#include <set>
 #include <string>
+#include <unordered_set>
 
 namespace korvane {
 
@@ -22,7 +22,7 @@ public:
                                               const std::filesystem::path& from);
 
 private:
-    std::set<std::filesystem::path> folders_;
+    std::unordered_set<std::string> folders_;
 };
 
 } // namespace korvane
