@@ -47,8 +47,8 @@ private:
     bool made_ = false;
 };
 
-// A script m.sh that leaves the marker, as the file-system monitor of a repository, "sub/cfg" a copy of
-// the top's configuration with "git zz" an alias that leaves the marker.
+// sub/cfg: a copy of the top's configuration in which the alias "git zz" and the file-system monitor
+// m.sh leave the marker; cfg: a plain copy, which the reading in the root finds.
 const std::string subConfig = "mkdir -p sub && cp .git/config sub/cfg && cp .git/config cfg && "
                               "git config -f sub/cfg alias.zz '!MARK' && "
                               "git config -f sub/cfg core.fsmonitor \"$PWD/m.sh\" && ";
