@@ -3,6 +3,7 @@
 #include "gitguard/gitconfigallowlist.h"
 #include "gitguard/gitconfigkey.h"
 #include "gitguard/gitnetworkaddress.h"
+#include "gitguard/gitreachpaths.h"
 
 #include <algorithm>
 #include <system_error>
@@ -149,6 +150,10 @@ Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::read(ProcessRunner
     const auto reach = GitReach::read(runner, base);
     if (!reach) {
         return makeUnexpected(reach.error());
+    }
+    // What git listed holds only where every program that reads those repositories reads the same files.
+    if (auto elsewhere = GitReachPaths::whereElsewhere(*reach)) {
+        return makeUnexpected(std::move(*elsewhere));
     }
     return decide(*reach, *inherited);
 }

@@ -14,13 +14,14 @@ namespace korvane {
 
 // Whether the user's own command may run in a folder the user has not trusted, and with which settings
 // of git. git itself lists what every repository the command can reach holds (GitReach); each entry the
-// folder wrote there must be one that GitConfigAllowList allows, and no remote may lead a push to a
-// repository on this machine (through the user's own rewriting of addresses, a name no configuration
-// gives an address, or a remotes folder git reads beside the configuration), else the command waits for
-// the user's trust. Where it runs, two things that no key of the folder's names are still switched off:
-// the hooks that came with the download in its git directories (hooks come only from the user's own
-// absolute hooks folder), the ext:: and fd:: addresses a `.gitmodules` can hold, and git's transport to
-// a repository on this machine, whatever names it. Plain value; any thread.
+// folder wrote there must be one that GitConfigAllowList allows, every file by which git finds those
+// repositories must lead to one place for every program (GitReachPaths), and no remote may lead a push
+// to a repository on this machine (through the user's own rewriting of addresses, a name no
+// configuration gives an address, or a remotes folder git reads beside the configuration), else the
+// command waits for the user's trust. Where it runs, what no key of the folder's names is still
+// switched off: the hooks that came with the download in its git directories (hooks come only from the
+// user's own absolute hooks folder), the ext:: and fd:: addresses a `.gitmodules` can hold, and git's
+// transport to a repository on this machine, whatever names it. Plain value; any thread.
 class UntrustedFolderGit {
 public:
     using Setting = GitConfigVariables::Setting;

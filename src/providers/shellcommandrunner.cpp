@@ -2,6 +2,7 @@
 
 #include "base/diagnostics.h"
 #include "base/unicode.h"
+#include "gitguard/perprocesspath.h"
 #include "gitguard/untrustedfoldergit.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <unistd.h>
 
 namespace korvane {
@@ -30,21 +32,36 @@ private:
 };
 
 // The shell's own search path when the environment has none.
-constexpr const char* defaultSearchPath = "/usr/local/bin:/usr/bin:/bin";
+constexpr std::string_view defaultSearchPath = "/usr/local/bin:/usr/bin:/bin";
+// A search path that finds no program at all.
+constexpr std::string_view noSearchPath = "/dev/null";
 
-// The git that the command's shell finds first on the PATH. Entries that are not absolute name the
-// folder the command runs in, whose programs Korvane never starts itself, so they are passed over.
-std::optional<std::string> gitOnPath() {
+// The search path of a command in a folder not trusted, which Korvane's reading uses too: the user's
+// without the entries that name the folder the command runs in (empty and relative ones) or another
+// place for every program (/proc/self/cwd).
+std::string searchPathOutsideFolder() {
     const char* path = std::getenv("PATH");
     std::string_view entries = path != nullptr ? path : defaultSearchPath;
+    std::string kept;
+    PerProcessPath paths;
     while (!entries.empty()) {
         const std::size_t colon = std::min(entries.find(':'), entries.size());
         const std::string_view entry = entries.substr(0, colon);
         entries.remove_prefix(std::min(colon + 1, entries.size()));
-        if (!entry.starts_with('/')) {
+        if (!entry.starts_with('/') || paths.whyNotOnePlace(std::string(entry), "/")) {
             continue;
         }
-        const std::string candidate = std::string(entry) + "/git";
+        kept.append(kept.empty() ? "" : ":").append(entry);
+    }
+    return kept.empty() ? std::string(noSearchPath) : kept;
+}
+
+// The git that the command's shell finds first on `searchPath`, whose entries are all absolute.
+std::optional<std::string> gitOnPath(std::string_view searchPath) {
+    while (!searchPath.empty()) {
+        const std::size_t colon = std::min(searchPath.find(':'), searchPath.size());
+        const std::string candidate = std::string(searchPath.substr(0, colon)) + "/git";
+        searchPath.remove_prefix(std::min(colon + 1, searchPath.size()));
         std::error_code error;
         if (std::filesystem::is_regular_file(candidate, error) && ::access(candidate.c_str(), X_OK) == 0) {
             return candidate;
@@ -153,12 +170,14 @@ void ShellCommandRunner::noteWaiting(const std::string& projectRoot, std::option
 }
 
 std::optional<std::string> ShellCommandRunner::addGitOverrides(Run& run) {
+    const std::string searchPath = searchPathOutsideFolder();
+    run.environment.emplace_back("PATH", searchPath);
     std::error_code error;
     // A root that cannot be entered fails the command's own launch, which says so.
     if (!std::filesystem::is_directory(run.projectRoot, error)) {
         return std::nullopt;
     }
-    const auto gitPath = gitOnPath();
+    const auto gitPath = gitOnPath(searchPath);
     // Without git there is no git to start a program.
     if (!gitPath) {
         return std::nullopt;

@@ -16,10 +16,11 @@ namespace korvane {
 // status and standard output. In a folder the user has not trusted, git run by the command would run
 // the programs the folder names; so the command runs there only where git itself, the first git on the
 // PATH, lists nothing in what the command can reach that the allow-list does not allow
-// (UntrustedFolderGit), and then without the folder's hooks and the remotes that run commands; where
-// it does list something else, or cannot list it, the command waits for the user to trust the folder
-// and a line says why; the runner keeps that reason per root for the question that offers the folder's
-// trust. With no git there is nothing to read. At most two scan runs go at once per
+// (UntrustedFolderGit), and then without the folder's hooks and the remotes that run commands; there
+// its search path (the reading's too) keeps none of the empty or relative entries that name the folder.
+// Where git does list something else, or cannot list it, the command waits for the user to trust the
+// folder and a line says why; the runner keeps that reason per root for the question that offers the
+// folder's trust. With no git there is nothing to read. At most two scan runs go at once per
 // runner (the application keeps one runner); live runs are not limited. Any thread; both entry points
 // block until the command has ended or its time-out cut it off.
 class ShellCommandRunner {
@@ -71,8 +72,8 @@ private:
     };
 
     RunResult execute(Run run);
-    // Adds the settings for a folder not trusted to the run's environment; the reason, after saying it for
-    // a scan run, when the command waits for the folder's trust instead.
+    // Adds the search path and settings for a folder not trusted to the run's environment; the reason,
+    // after saying it for a scan run, when the command waits for the folder's trust instead.
     std::optional<std::string> addGitOverrides(Run& run);
     void noteWaiting(const std::string& projectRoot, std::optional<std::string> reason);
 

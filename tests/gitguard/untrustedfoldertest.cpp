@@ -81,7 +81,7 @@ std::vector<Route> resolutionRoutes() {
              "echo 'gitdir: /proc/self/cwd/.g' >inner/.git && git -C inner config filter.evil.clean "
              "'MARK; cat'" +
              touchInner,
-         "git status --short", "inner/.g/config sets filter.evil.clean: defines a driver"},
+         "git status --short", "inner/.git names a path that leads through /proc,"},
         {"a modules folder that links to another repository",
          "git config --global user.name T && git config --global user.email t@example.invalid && "
          "git init -q .git/src && echo s >.git/src/s.txt && echo '*.txt filter=evil' "

@@ -1,0 +1,195 @@
+#include "gitguard/gitreachpaths.h"
+
+#include "base/fileio.h"
+#include "gitguard/gitconfiglisting.h"
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A file that holds one path is far smaller than this; a larger one is not read, and the command waits.
+constexpr std::size_t pointerLimit = 64 * 1024;
+// Past this many files in a git directory, or linked worktrees of one repository, the command waits
+// rather than look at each: a git directory holds a few dozen.
+constexpr std::size_t entryLimit = 4096;
+
+} // namespace
+
+std::optional<std::string> GitReachPaths::whereElsewhere(const GitReach& reach) {
+    GitReachPaths paths;
+    for (const auto& reached : reach.repositories()) {
+        if (auto why = paths.repository(reached)) {
+            return why;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> GitReachPaths::repository(const GitReachedRepository& reached) {
+    if (auto why = followed(reached.listedIn)) {
+        return why;
+    }
+    // One that git was given by its git directory is found by no `.git`.
+    if (reached.listedIn.lexically_normal() != reached.gitDir.lexically_normal()) {
+        if (auto why = dotGit(reached.listedIn)) {
+            return why;
+        }
+    }
+    if (reached.workTree && reached.workTree->lexically_normal() != reached.listedIn.lexically_normal()) {
+        if (auto why = dotGit(*reached.workTree)) {
+            return why;
+        }
+    }
+    return gitDir(reached.gitDir, reached.entries);
+}
+
+std::optional<std::string> GitReachPaths::dotGit(const fs::path& folder) {
+    for (fs::path at = folder;; at = at.parent_path()) {
+        const fs::path file = at / ".git";
+        std::error_code error;
+        const auto status = fs::symlink_status(file, error);
+        if (status.type() != fs::file_type::not_found) {
+            return error ? std::optional(file.string() + " could not be read") : pointer(file, "gitdir: ");
+        }
+        if (at == at.parent_path()) {
+            return std::nullopt;
+        }
+    }
+}
+
+std::optional<std::string> GitReachPaths::gitDir(const fs::path& directory,
+                                                 const std::vector<GitConfigEntry>& entries) {
+    if (auto why = linksIn(directory)) {
+        return why;
+    }
+    fs::path common;
+    if (auto why = pointer(directory / "commondir", "", &common)) {
+        return why;
+    }
+    if (!common.empty()) {
+        // Followed already, so it is the same folder for every program.
+        std::error_code error;
+        const fs::path commonDir = fs::weakly_canonical(directory / common, error);
+        if (auto why = linksIn(error ? directory / common : commonDir)) {
+            return why;
+        }
+    }
+    for (const auto& entry : entries) {
+        if (entry.key != "core.worktree" || !entry.value || GitConfigListing::isUsers(entry)) {
+            continue;
+        }
+        if (auto why = paths_.whyNotOnePlace(*entry.value, directory)) {
+            return std::string(GitConfigListing::originFile(entry)) + " sets core.worktree to a path that " +
+                   *why;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> GitReachPaths::linksIn(const fs::path& folder) {
+    if (auto why = followed(folder)) {
+        return why;
+    }
+    if (!scanned_.insert(folder.native()).second) {
+        return std::nullopt;
+    }
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    if (error) {
+        return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory
+                   ? std::nullopt
+                   : std::optional(folder.string() + " could not be read");
+    }
+    std::size_t count = 0;
+    for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
+        if (++count > entryLimit) {
+            return folder.string() + " holds too many files";
+        }
+        if (it->is_symlink(error)) {
+            if (auto why = followed(it->path())) {
+                return why;
+            }
+        }
+    }
+    if (error) {
+        return folder.string() + " could not be read";
+    }
+    return worktrees(folder);
+}
+
+// The git directory each linked worktree of a repository names, which its commands go to.
+std::optional<std::string> GitReachPaths::worktrees(const fs::path& commonDir) {
+    const fs::path folder = commonDir / "worktrees";
+    if (auto why = followed(folder)) {
+        return why;
+    }
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    if (error) {
+        return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory
+                   ? std::nullopt
+                   : std::optional(folder.string() + " could not be read");
+    }
+    std::size_t count = 0;
+    for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
+        if (++count > entryLimit) {
+            return "too many linked worktrees in " + folder.string();
+        }
+        if (auto why = pointer(it->path() / "gitdir", "")) {
+            return why;
+        }
+    }
+    return error ? std::optional(folder.string() + " could not be read") : std::nullopt;
+}
+
+std::optional<std::string> GitReachPaths::pointer(const fs::path& file, std::string_view prefix,
+                                                  fs::path* named) {
+    if (auto why = followed(file)) {
+        return why;
+    }
+    std::error_code error;
+    const auto status = fs::status(file, error);
+    if (status.type() == fs::file_type::not_found || fs::is_directory(status)) {
+        return std::nullopt;
+    }
+    const auto text = readRegularFile(file, pointerLimit);
+    if (!text) {
+        return file.string() + " could not be read";
+    }
+    // git reads the path as a C string, up to its line end.
+    std::string_view held(*text);
+    held = held.substr(0, held.find('\0'));
+    if (!held.starts_with(prefix)) {
+        return file.string() + " names no git directory";
+    }
+    held.remove_prefix(prefix.size());
+    while (!held.empty() && (held.back() == '\n' || held.back() == '\r')) {
+        held.remove_suffix(1);
+    }
+    const fs::path path{std::string(held)};
+    if (auto why = paths_.whyNotOnePlace(path, file.parent_path())) {
+        return file.string() + " names a path that " + *why;
+    }
+    if (named != nullptr) {
+        *named = path;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> GitReachPaths::followed(const fs::path& file) {
+    std::error_code error;
+    const fs::path absolute = file.is_absolute() ? file : fs::absolute(file, error);
+    if (error) {
+        return file.string() + " could not be read";
+    }
+    if (!followed_.insert(absolute.native()).second) {
+        return std::nullopt;
+    }
+    if (auto why = paths_.whyNotOnePlace(absolute, "/")) {
+        return absolute.string() + " " + *why;
+    }
+    return std::nullopt;
+}
+
+} // namespace korvane
