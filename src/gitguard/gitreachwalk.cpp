@@ -18,45 +18,6 @@ constexpr std::size_t repositoryLimit = 256;
 // Gitlinks of one level, populated or not, each asked of git.
 constexpr std::size_t gitlinkLimit = 1024;
 
-// Variables that name the folder's repository, which git leaves out of the environment of the git it
-// starts for a submodule (`git rev-parse --local-env-vars`, less the two that carry configuration on).
-const std::vector<std::string> repositoryVariables = {
-    "GIT_ALTERNATE_OBJECT_DIRECTORIES",
-    "GIT_CONFIG",
-    "GIT_OBJECT_DIRECTORY",
-    "GIT_DIR",
-    "GIT_WORK_TREE",
-    "GIT_IMPLICIT_WORK_TREE",
-    "GIT_GRAFT_FILE",
-    "GIT_INDEX_FILE",
-    "GIT_NO_REPLACE_OBJECTS",
-    "GIT_REPLACE_REF_BASE",
-    "GIT_PREFIX",
-    "GIT_INTERNAL_SUPER_PREFIX",
-    "GIT_SHALLOW_FILE",
-    "GIT_COMMON_DIR",
-};
-
-// The fields asked of `git rev-parse`, one value each; a work tree's top comes last, since a repository
-// without one fails on it.
-const std::vector<std::vector<std::string>> repositoryFields = {
-    {"--absolute-git-dir"},     {"--git-path", "modules"}, {"--git-path", "remotes"},
-    {"--git-path", "branches"}, {"--git-path", "index"},   {"--show-toplevel"}};
-
-// How many of `repositoryFields` are asked: a git directory's own four, else all but a work tree's top
-// where there is none.
-std::size_t fieldCount(bool byGitDir, bool withTop) {
-    return byGitDir ? 4 : withTop ? 6 : 5;
-}
-
-std::vector<std::string> revParse(std::size_t first, std::size_t last) {
-    std::vector<std::string> arguments{"rev-parse", "--path-format=absolute"};
-    for (std::size_t field = first; field < last; ++field) {
-        arguments.insert(arguments.end(), repositoryFields[field].begin(), repositoryFields[field].end());
-    }
-    return arguments;
-}
-
 fs::path resolved(const fs::path& path) {
     std::error_code error;
     fs::path canonical = fs::weakly_canonical(path, error);
@@ -84,61 +45,8 @@ bool hasFoldersOwn(const std::vector<GitConfigEntry>& entries) {
 
 GitReachWalk::GitReachWalk(ProcessRunner& runner, const ProcessRequest& base, std::size_t printed)
     : runner_(runner)
-    , base_(base)
-    , deadline_(std::chrono::steady_clock::now() +
-                std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                    std::chrono::duration<double>(std::max(0.0, base.timeout))))
-    , printed_(printed)
-    , budget_(printed)
+    , requests_(base, printed)
     , modulesFolders_([this] { return !expired(); }) {}
-
-ProcessRequest GitReachWalk::gitRequest(std::vector<std::string> arguments, const fs::path& directory,
-                                        Via via) const {
-    ProcessRequest request = base_;
-    // Every repository counts as safe, so that the reading finds what a command's git allowed to may find;
-    // the index is read without the file-system monitor, which would start a program.
-    request.arguments = {"-c", "safe.directory=*", "-c", "core.fsmonitor=false"};
-    if (via == Via::gitDir) {
-        request.arguments.push_back("--git-dir=" + directory.string());
-    }
-    request.arguments.insert(request.arguments.end(), arguments.begin(), arguments.end());
-    request.workingDirectory = directory.string();
-    // Answers and complaints in git's own words, whatever language the user reads.
-    request.environment.emplace_back("LC_ALL", "C");
-    request.removedEnvironment.push_back("LANGUAGE");
-    if (usersHidden_) {
-        request.environment.emplace_back("GIT_CONFIG_GLOBAL", "/dev/null");
-        request.environment.emplace_back("GIT_CONFIG_NOSYSTEM", "1");
-        request.removedEnvironment.insert(request.removedEnvironment.end(),
-                                          {"GIT_CONFIG_PARAMETERS", "GIT_CONFIG_COUNT"});
-    }
-    if (via != Via::folder) {
-        request.removedEnvironment.insert(request.removedEnvironment.end(), repositoryVariables.begin(),
-                                          repositoryVariables.end());
-    }
-    request.timeout =
-        std::max(0.0, std::chrono::duration<double>(deadline_ - std::chrono::steady_clock::now()).count());
-    request.errorOutput = ProcessRequest::ErrorOutput::capture;
-    request.outputBudget = budget_;
-    return request;
-}
-
-ProcessRequest GitReachWalk::listingRequest(const Candidate& candidate) const {
-    return gitRequest(GitConfigListing::arguments(), candidate.path, candidate.via);
-}
-
-ProcessRequest GitReachWalk::pathsRequest(const Candidate& candidate, bool withTop) const {
-    return gitRequest(revParse(0, fieldCount(candidate.via == Via::gitDir, withTop)), candidate.path,
-                      candidate.via);
-}
-
-ProcessRequest GitReachWalk::indexRequest(const fs::path& directory, Via via) const {
-    ProcessRequest request = gitRequest({"ls-files", "--stage", "-z", "--full-name", ":/"}, directory, via);
-    // The listing of an index runs to some hundred bytes per file: tens of megabytes in a large
-    // repository, bounded by the whole reading's budget alone.
-    request.outputLimit = printed_;
-    return request;
-}
 
 bool GitReachWalk::likelyHoldsSubmodules(const Candidate& candidate) {
     std::error_code error;
@@ -147,8 +55,7 @@ bool GitReachWalk::likelyHoldsSubmodules(const Candidate& candidate) {
 }
 
 bool GitReachWalk::expired() {
-    const bool cancelled = base_.cancellation && base_.cancellation->isCancelled();
-    if (!cancelled && std::chrono::steady_clock::now() < deadline_) {
+    if (!requests_.pastDeadline()) {
         return false;
     }
     return !fail("the configuration could not be read in time");
@@ -159,7 +66,7 @@ GitReachWalk::runAll(const std::vector<ProcessRequest>& requests) {
     if (expired()) {
         return std::nullopt;
     }
-    return ProcessBatch::runAll(runner_, requests, deadline_);
+    return ProcessBatch::runAll(runner_, requests, requests_.deadline());
 }
 
 // Whether git ran to its end; else the reading has failed. A launch that failed is the caller's.
@@ -171,9 +78,9 @@ bool GitReachWalk::ended(const ProcessBatch::Outcome& outcome, const fs::path& d
     case ProcessResult::Ending::exited:
         return true;
     case ProcessResult::Ending::outputLimitExceeded:
-        if (budget_.left() == 0) {
-            return fail("git printed more than " + sizeText(printed_) +
-                        " for the repositories reached from " + base_.workingDirectory.value_or("."));
+        if (requests_.budgetSpent()) {
+            return fail("git printed more than " + sizeText(requests_.printed()) +
+                        " for the repositories reached from " + requests_.base().workingDirectory.value_or("."));
         }
         return fail("git printed more than can be read in " + directory.string());
     case ProcessResult::Ending::signaled:
@@ -187,13 +94,13 @@ bool GitReachWalk::ended(const ProcessBatch::Outcome& outcome, const fs::path& d
 
 std::optional<std::vector<std::string>>
 GitReachWalk::values(const Candidate& candidate, const ProcessBatch::Outcome& answer, bool withTop) {
-    const std::size_t fields = fieldCount(candidate.via == Via::gitDir, withTop);
+    const std::size_t fields = GitReachRequests::pathCount(candidate.via, withTop);
     auto found = GitRepositoryTexts::lines(answer->output, fields);
     if (!found) {
         // A name with a line break in it: each value asked on its own reads whole.
         std::vector<ProcessRequest> requests;
         for (std::size_t field = 0; field < fields; ++field) {
-            requests.push_back(gitRequest(revParse(field, field + 1), candidate.path, candidate.via));
+            requests.push_back(requests_.path(field, candidate.path, candidate.via));
         }
         const auto answers = runAll(requests);
         if (!answers) {
@@ -231,7 +138,7 @@ GitReachWalk::find(const Candidate& candidate, const ProcessBatch::Outcome& answ
     if (!answer->succeeded() && withTop) {
         // A repository without a work tree answers all but its top.
         withTop = false;
-        auto again = runAll({pathsRequest(candidate, false)});
+        auto again = runAll({requests_.paths(candidate.path, candidate.via, false)});
         if (!again || !ended(again->front(), candidate.path)) {
             return std::nullopt;
         }
@@ -261,10 +168,10 @@ GitReachWalk::find(const Candidate& candidate, const ProcessBatch::Outcome& answ
 }
 
 bool GitReachWalk::readFolder() {
-    const Candidate folder{Via::folder, base_.workingDirectory.value_or("."), 0};
-    std::vector<ProcessRequest> requests{listingRequest(folder), pathsRequest(folder, true)};
+    const Candidate folder{Via::folder, requests_.base().workingDirectory.value_or("."), 0};
+    std::vector<ProcessRequest> requests{requests_.listing(folder.path, folder.via), requests_.paths(folder.path, folder.via, true)};
     if (likelyHoldsSubmodules(folder)) {
-        requests.push_back(indexRequest(folder.path, Via::folder));
+        requests.push_back(requests_.index(folder.path, Via::folder));
     }
     auto first = runAll(requests);
     if (!first || !ended((*first)[0], folder.path)) {
@@ -276,8 +183,8 @@ bool GitReachWalk::readFolder() {
         // Where git lists the folder without the user's own files, it was one of those that it could not
         // read: it then refuses to run at all, and the folder's own entries are still to be judged.
         const std::string complaint = GitRepositoryTexts::complaint(listing->errorOutput);
-        usersHidden_ = true;
-        auto again = runAll({listingRequest(folder), pathsRequest(folder, true)});
+        requests_.hideUsersFiles();
+        auto again = runAll({requests_.listing(folder.path, folder.via), requests_.paths(folder.path, folder.via, true)});
         if (!again || !ended((*again)[0], folder.path)) {
             return false;
         }
@@ -315,7 +222,7 @@ bool GitReachWalk::add(const Candidate& candidate, Paths paths, std::vector<GitC
         return true;
     }
     if (result_.repositories_.size() >= repositoryLimit) {
-        return fail("too many repositories reach " + base_.workingDirectory.value_or("."));
+        return fail("too many repositories reach " + requests_.base().workingDirectory.value_or("."));
     }
     known_.emplace(gitDir, workTree);
     knownGitDirs_.insert(gitDir);
@@ -347,10 +254,10 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
         const bool withIndex = likelyHoldsSubmodules(candidate);
         asked.push_back(candidate);
         answersOf.emplace_back(requests.size(), withIndex);
-        requests.push_back(listingRequest(candidate));
-        requests.push_back(pathsRequest(candidate, true));
+        requests.push_back(requests_.listing(candidate.path, candidate.via));
+        requests.push_back(requests_.paths(candidate.path, candidate.via, true));
         if (withIndex) {
-            requests.push_back(indexRequest(candidate.path, candidate.via));
+            requests.push_back(requests_.index(candidate.path, candidate.via));
         }
     }
     auto answers = runAll(requests);
@@ -422,10 +329,10 @@ bool GitReachWalk::checkOwnWorkTrees(std::size_t from) {
         asked.push_back(index);
         if (by.via == Via::folder) {
             // The top of the work tree must lead git back to this repository.
-            requests.push_back(pathsRequest({Via::folder, *repository.workTree, 0}, true));
+            requests.push_back(requests_.paths(*repository.workTree, Via::folder, true));
         } else {
             requests.push_back(
-                gitRequest({"rev-parse", "--path-format=absolute", "--show-toplevel"}, by.path, Via::gitDir));
+                requests_.git({"rev-parse", "--path-format=absolute", "--show-toplevel"}, by.path, Via::gitDir));
         }
     }
     const auto answers = runAll(requests);
@@ -523,7 +430,7 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
             listed.push_back(index);
         } else {
             asked.push_back(index);
-            requests.push_back(indexRequest(
+            requests.push_back(requests_.index(
                 *repository.workTree, reachedBy_[index].via == Via::folder ? Via::folder : Via::workTree));
         }
     }
@@ -553,7 +460,7 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
             const std::size_t tab = line.find('\t');
             if (line.starts_with("160000 ") && tab != std::string_view::npos) {
                 if (workTrees.size() >= gitlinkLimit) {
-                    return fail("too many submodules reach " + base_.workingDirectory.value_or("."));
+                    return fail("too many submodules reach " + requests_.base().workingDirectory.value_or("."));
                 }
                 const fs::path workTree = top / line.substr(tab + 1);
                 gitlinkTrees_[index].insert(resolved(workTree));

@@ -2,6 +2,7 @@
 
 #include "gitguard/gitmodulesfolder.h"
 #include "gitguard/gitreach.h"
+#include "gitguard/gitreachrequests.h"
 #include "gitguard/processbatch.h"
 
 #include <chrono>
@@ -29,8 +30,7 @@ public:
     GitReach take() { return std::move(result_); }
 
 private:
-    // How git reaches a repository: from the folder, from a gitlink's work tree, or by its git directory.
-    enum class Via { folder, workTree, gitDir };
+    using Via = GitReachRequests::Via;
     struct Candidate {
         Via via;
         std::filesystem::path path;
@@ -46,14 +46,6 @@ private:
         std::optional<std::filesystem::path> workTree;
     };
 
-    // git run in `directory` (or on the git directory `directory` for Via::gitDir) as the command's git
-    // would run there: a submodule's without the variables that name the folder's repository.
-    ProcessRequest gitRequest(std::vector<std::string> arguments, const std::filesystem::path& directory,
-                              Via via) const;
-    ProcessRequest listingRequest(const Candidate& candidate) const;
-    ProcessRequest pathsRequest(const Candidate& candidate, bool withTop) const;
-    // The whole index of the repository whose work tree holds `directory`, paths from its top.
-    ProcessRequest indexRequest(const std::filesystem::path& directory, Via via) const;
     // Where a folder holds a `.gitmodules`, its index is listed with the first look at it, so that its
     // submodules are not a round of git runs later; whether the listing is used is decided as for any.
     static bool likelyHoldsSubmodules(const Candidate& candidate);
@@ -84,15 +76,8 @@ private:
     }
 
     ProcessRunner& runner_;
-    const ProcessRequest& base_;
-    std::chrono::steady_clock::time_point deadline_;
-    // Every run of the reading takes what git printed from it, so that the answers held at once, however
-    // many, stay within it.
-    std::size_t printed_;
-    OutputBudget budget_;
+    GitReachRequests requests_;
     GitModulesFolder modulesFolders_;
-    // Set once git could list the folder only without the user's own files.
-    bool usersHidden_ = false;
     GitReach result_;
     // Per repository of the result: how it was reached, where its modules and index are.
     std::vector<Candidate> reachedBy_;

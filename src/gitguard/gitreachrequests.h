@@ -1,0 +1,58 @@
+#pragma once
+
+#include "base/outputbudget.h"
+#include "platform/processrunner.h"
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// How the reading of what git reaches runs git: each run as the command's git would run where it
+// looks, all within the reading's one deadline and one budget of what git may print to it. Lives for
+// one reading, on the thread that reads.
+class GitReachRequests {
+public:
+    // How git reaches a repository: from the folder, from a gitlink's work tree, or by its git directory.
+    enum class Via { folder, workTree, gitDir };
+
+    // `printed`: what git may print to the whole reading.
+    GitReachRequests(const ProcessRequest& base, std::size_t printed);
+
+    // git run in `directory` (or on the git directory `directory` for Via::gitDir) as the command's git
+    // would run there: a submodule's without the variables that name the folder's repository.
+    ProcessRequest git(std::vector<std::string> arguments, const std::filesystem::path& directory,
+                       Via via) const;
+    ProcessRequest listing(const std::filesystem::path& directory, Via via) const;
+    // The paths `git rev-parse` gives of a repository, one a line: its git directory, modules, remotes
+    // and branches folders, index, and, `withTop` and found by a work tree, the work tree's top.
+    ProcessRequest paths(const std::filesystem::path& directory, Via via, bool withTop) const;
+    // One of those paths alone, for a repository whose paths hold a line break.
+    ProcessRequest path(std::size_t field, const std::filesystem::path& directory, Via via) const;
+    static std::size_t pathCount(Via via, bool withTop);
+    // The whole index of the repository whose work tree holds `directory`, paths from its top.
+    ProcessRequest index(const std::filesystem::path& directory, Via via) const;
+
+    // From now on git reads none of the user's own configuration files.
+    void hideUsersFiles() { usersHidden_ = true; }
+    bool pastDeadline() const;
+    std::chrono::steady_clock::time_point deadline() const { return deadline_; }
+    bool budgetSpent() const { return budget_.left() == 0; }
+    std::size_t printed() const { return printed_; }
+    const ProcessRequest& base() const { return base_; }
+
+private:
+    const ProcessRequest& base_;
+    std::chrono::steady_clock::time_point deadline_;
+    // Every run of the reading takes what git printed from it, so that the answers held at once, however
+    // many, stay within it.
+    std::size_t printed_;
+    OutputBudget budget_;
+    // Set once git could list the folder only without the user's own files.
+    bool usersHidden_ = false;
+};
+
+} // namespace korvane
