@@ -80,7 +80,8 @@ bool GitReachWalk::ended(const ProcessBatch::Outcome& outcome, const fs::path& d
     case ProcessResult::Ending::outputLimitExceeded:
         if (requests_.budgetSpent()) {
             return fail("git printed more than " + sizeText(requests_.printed()) +
-                        " for the repositories reached from " + requests_.base().workingDirectory.value_or("."));
+                        " for the repositories reached from " +
+                        requests_.base().workingDirectory.value_or("."));
         }
         return fail("git printed more than can be read in " + directory.string());
     case ProcessResult::Ending::signaled:
@@ -169,7 +170,8 @@ GitReachWalk::find(const Candidate& candidate, const ProcessBatch::Outcome& answ
 
 bool GitReachWalk::readFolder() {
     const Candidate folder{Via::folder, requests_.base().workingDirectory.value_or("."), 0};
-    std::vector<ProcessRequest> requests{requests_.listing(folder.path, folder.via), requests_.paths(folder.path, folder.via, true)};
+    std::vector<ProcessRequest> requests{requests_.listing(folder.path, folder.via),
+                                         requests_.paths(folder.path, folder.via, true)};
     if (likelyHoldsSubmodules(folder)) {
         requests.push_back(requests_.index(folder.path, Via::folder));
     }
@@ -184,7 +186,8 @@ bool GitReachWalk::readFolder() {
         // read: it then refuses to run at all, and the folder's own entries are still to be judged.
         const std::string complaint = GitRepositoryTexts::complaint(listing->errorOutput);
         requests_.hideUsersFiles();
-        auto again = runAll({requests_.listing(folder.path, folder.via), requests_.paths(folder.path, folder.via, true)});
+        auto again = runAll(
+            {requests_.listing(folder.path, folder.via), requests_.paths(folder.path, folder.via, true)});
         if (!again || !ended((*again)[0], folder.path)) {
             return false;
         }
@@ -331,8 +334,8 @@ bool GitReachWalk::checkOwnWorkTrees(std::size_t from) {
             // The top of the work tree must lead git back to this repository.
             requests.push_back(requests_.paths(*repository.workTree, Via::folder, true));
         } else {
-            requests.push_back(
-                requests_.git({"rev-parse", "--path-format=absolute", "--show-toplevel"}, by.path, Via::gitDir));
+            requests.push_back(requests_.git({"rev-parse", "--path-format=absolute", "--show-toplevel"},
+                                             by.path, Via::gitDir));
         }
     }
     const auto answers = runAll(requests);
@@ -460,7 +463,8 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
             const std::size_t tab = line.find('\t');
             if (line.starts_with("160000 ") && tab != std::string_view::npos) {
                 if (workTrees.size() >= gitlinkLimit) {
-                    return fail("too many submodules reach " + requests_.base().workingDirectory.value_or("."));
+                    return fail("too many submodules reach " +
+                                requests_.base().workingDirectory.value_or("."));
                 }
                 const fs::path workTree = top / line.substr(tab + 1);
                 gitlinkTrees_[index].insert(resolved(workTree));
