@@ -40,7 +40,7 @@ bool GitNetworkAddress::overTheNetwork(std::string_view address) {
 }
 
 bool GitNetworkAddress::mayNameRemote(std::string_view value) {
-    return !value.empty() && value != "." && value != ".." && value.find('/') == std::string_view::npos;
+    return !value.empty() && value != "." && value != "..";
 }
 
 } // namespace korvane

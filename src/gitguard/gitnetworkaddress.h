@@ -16,8 +16,8 @@ public:
     // or a scheme git does not know.
     static bool overTheNetwork(std::string_view address);
 
-    // Whether git may take `value` as the name of a remote rather than as an address: not empty, not
-    // "." or "..", and without a slash.
+    // Whether git may take `value` as the name of a remote rather than as an address: not empty and not
+    // "." or "..". A name with a slash too names a remote where the configuration gives it an address.
     static bool mayNameRemote(std::string_view value);
 };
 

@@ -182,7 +182,7 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"remote.o.url", std::nullopt, local},
         {"branch.main.remote", "origin", allowed},
         {"branch.main.remote", ".", local},
-        {"branch.main.pushRemote", "../x", local},
+        {"branch.main.pushRemote", "team/origin", allowed},
         {"remote.pushDefault", "h.x:r", allowed},
     };
     for (const auto& [key, value, expected] : cases) {

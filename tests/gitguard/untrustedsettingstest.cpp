@@ -47,6 +47,11 @@ TEST(UntrustedRepositoryTest, AnAddressOnThisMachineKeepsThePushFromRunning) {
              "git config --global push.default current && "
              "git config branch.x.remote evil.git",
          "git push -q", "sets branch.x.remote"},
+        {"a branch whose remote is a path no configuration names",
+         evilRepository + trackingBranch +
+             "git config --global push.default current && "
+             "git config branch.x.remote ./evil.git",
+         "git push -q", "sets branch.x.remote"},
         {"a remote of the old kind in .git/remotes",
          ownHooks + "mkdir -p .git/remotes && echo 'URL: .' >.git/remotes/origin", push,
          ".git/remotes holds remotes"},
@@ -118,6 +123,8 @@ TEST(UntrustedRepositoryTest, RepositoriesAsOtherToolsLeaveThemBehaveAsUnderPlai
         {"git gui", "git config gui.wmstate normal && git config gui.geometry '1205x669+52+52 248 228'"},
         {"settings of their own", "git config core.longpaths true && git config http.postBuffer 524288000 && "
                                   "git config log.showSignature false"},
+        {"a remote named with a slash", "git remote add team/origin https://example.invalid/x.git && "
+                                        "git config branch.main.remote team/origin"},
     };
     ShellCommandRunner runner(std::make_shared<LinuxProcessRunner>());
     const std::string line = "for c in status 'log -1' diff; do git $c 2>&1; echo \"exit $?\"; done";
