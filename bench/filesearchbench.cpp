@@ -1,12 +1,14 @@
 // Project file search: per-keystroke ranking over a cached index (the files under /usr and synthetic
 // trees of 10k to 500k paths, queries typed a character at a time, one run with 10,000 uncommitted
-// paths), what the index and ranker keep per path, and cold index builds from a git repository of
-// 100k files and a walk of 50k files. Run pinned to one core (taskset -c N).
+// paths), what the index and ranker keep per path, cold index builds from a git repository of 100k
+// files and a walk of 50k files, and the stamp that tells whether that repository's list changed.
+// Run pinned to one core (taskset -c N).
 
 #include "base/clock.h"
 #include "files/filepathindexbuilder.h"
 #include "files/filepathprovider.h"
 #include "files/gitcommandrunner.h"
+#include "files/projectstatestamp.h"
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/manualworkerpool.h"
 #include "platform/linux/linuxprocessrunner.h"
@@ -21,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <time.h>
 #include <unistd.h>
@@ -251,8 +254,8 @@ struct TempTree {
     ~TempTree() { std::filesystem::remove_all(root); }
 };
 
-// A cold build from git: ls-files of a 100k-file repository, decoding, sorting and preparing the list.
-void BM_GitIndexBuild(benchmark::State& state) {
+// A git repository of 100k synthetic files, made on first use.
+const std::filesystem::path& gitTree() {
     static TempTree tree("git");
     static bool made = false;
     if (!made) {
@@ -262,13 +265,42 @@ void BM_GitIndexBuild(benchmark::State& state) {
                      "-c user.name=b commit -qm tree").c_str());
         made = true;
     }
+    return tree.root;
+}
+
+// A cold build from git: ls-files of a 100k-file repository, decoding, sorting and preparing the list.
+void BM_GitIndexBuild(benchmark::State& state) {
     const auto git = GitCommandRunner(std::make_shared<LinuxProcessRunner>()).commandRunner();
     std::size_t files = 0;
     for (auto _ : state) {
         const auto provider = FilePathProvider::create(SystemClock::shared(), git, idleWorkers());
-        files = provider->index(tree.root.string()).relativePaths->size();
+        files = provider->index(gitTree().string()).relativePaths->size();
     }
     state.counters["files"] = static_cast<double>(files);
+}
+
+// The look at a project that became current or in which a session began: the stamp of the
+// 100k-file repository's list (git's files and every folder holding a listed path), taken on a worker.
+void BM_ProjectStateStamp(benchmark::State& state) {
+    const auto git = GitCommandRunner(std::make_shared<LinuxProcessRunner>()).commandRunner();
+    const std::string root = gitTree().string();
+    const auto paths =
+        FilePathProvider::create(SystemClock::shared(), git, idleWorkers())->index(root).relativePaths;
+    std::uint64_t value = 0;
+    for (auto _ : state) {
+        value ^= ProjectStateStamp::take(root, *paths, std::chrono::system_clock::now()).value;
+    }
+    benchmark::DoNotOptimize(value);
+    std::set<std::string> folders;
+    for (std::size_t i = 0; i < paths->size(); ++i) {
+        std::string_view path = (*paths)[i];
+        for (std::size_t slash = path.rfind('/'); slash != std::string_view::npos; slash = path.rfind('/')) {
+            path = path.substr(0, slash);
+            folders.emplace(path);
+        }
+    }
+    state.counters["files"] = static_cast<double>(paths->size());
+    state.counters["folders"] = static_cast<double>(folders.size());
 }
 
 // The fallback walk of a 50k-file tree without git.
@@ -308,6 +340,9 @@ void registerAll() {
     }
     benchmark::RegisterBenchmark("MemoryPerPath/usr", BM_MemoryPerPath)->Unit(benchmark::kMillisecond)->Iterations(3);
     benchmark::RegisterBenchmark("IndexBuild/git-100k", BM_GitIndexBuild)->Unit(benchmark::kMillisecond)->Iterations(3);
+    benchmark::RegisterBenchmark("ProjectStateStamp/git-100k", BM_ProjectStateStamp)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(0.5);
     benchmark::RegisterBenchmark("IndexBuild/walk-50k", BM_WalkIndexBuild)->Unit(benchmark::kMillisecond)->Iterations(3);
 }
 

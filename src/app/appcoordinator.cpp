@@ -221,6 +221,14 @@ void AppCoordinator::createFollower() {
     flow_->onProjectChange = weakCallback(follower_, &ProjectFollower::handleProjectChange);
     flow_->onRefreshRequested = weakCallback(follower_, &ProjectFollower::handleRefreshRequested);
     flow_->onConfigSaved = weakCallback(follower_, &ProjectFollower::reloadGlobalConfig);
+    // Files made or committed since the project's list was made are offered in this session: the
+    // look runs on the file search's workers, so the first frame does not wait for it.
+    flow_->onSessionBegan = [files = filePaths_,
+                             registry = registry_](const std::optional<std::string>& root) {
+        if (root && !registry->disabledSources().contains(SnippetSource::filePath())) {
+            files->checkForChanges(*root);
+        }
+    };
 }
 
 void AppCoordinator::createShell() {

@@ -319,6 +319,44 @@ TEST_F(EndToEndTest, CompletesPathsAndBranchesInAGtkEntryWithoutTakingTheFocus) 
     EXPECT_TRUE(popupShown(false));
 }
 
+// A file made in one project while another was current is offered by the first completion after
+// coming back, among the recent files and by name, well within the 30 s a file list is kept unchecked.
+TEST_F(EndToEndTest, OffersAFileMadeWhileAnotherProjectWasCurrent) {
+    ASSERT_TRUE(openTerminal("korvane-alpha", alpha));
+    ASSERT_TRUE(waitForLine(projectLine(alpha)));
+    ASSERT_TRUE(type(";;@f"));
+    ASSERT_TRUE(popupShown(true));
+    const auto listed = std::chrono::steady_clock::now();
+    rowsWith("docs/guide.md");
+    ASSERT_TRUE(key("Escape"));
+    ASSERT_TRUE(popupShown(false));
+
+    ASSERT_TRUE(openTerminal("korvane-beta", beta));
+    ASSERT_TRUE(waitForLine(projectLine(beta)));
+    dir.write("home/projects/alpha/src/fresh_parser.c", "");
+    ASSERT_TRUE(focus("korvane-alpha"));
+    ASSERT_TRUE(waitForLine(projectLine(alpha), 2));
+    const auto hasFresh = [](const std::vector<std::string>& rows) {
+        return std::any_of(rows.begin(), rows.end(), [](const std::string& row) {
+            return row.find("src/fresh_parser.c") != std::string::npos;
+        });
+    };
+    for (const std::string query : {"@f", "fresh_pa"}) {
+        ASSERT_TRUE(key("Return") && type(";;" + query));
+        ASSERT_TRUE(popupShown(true));
+        std::vector<std::string> rows;
+        EXPECT_TRUE(pollUntil([&] { return hasFresh(rows = accessibleItems("rows")); }, 3.0))
+            << query << ": " << testing::PrintToString(rows);
+        ASSERT_TRUE(key("Escape"));
+        ASSERT_TRUE(popupShown(false));
+    }
+    std::cout << "[ fresh    ] offered "
+              << std::chrono::duration<double>(std::chrono::steady_clock::now() - listed).count()
+              << " s after the first listing\n";
+    EXPECT_LT(std::chrono::steady_clock::now() - listed, std::chrono::seconds(30))
+        << "too slow to tell a fresh look from the 30 s one";
+}
+
 // Trust that another program writes into trusted-projects.json, that the user takes back by a rename over
 // the file and gives again by a plain write, shows in the real tray menu once Korvane has read the file;
 // "Stop Trusting This Folder" chosen there takes the entry out of the file, and that write of Korvane's
