@@ -350,7 +350,7 @@ TEST_F(EndToEndTest, OffersAFileMadeWhileAnotherProjectWasCurrent) {
         ASSERT_TRUE(key("Escape"));
         ASSERT_TRUE(popupShown(false));
     }
-    std::cout << "[ fresh    ] offered "
+    std::cout << "[ fresh    ] looked "
               << std::chrono::duration<double>(std::chrono::steady_clock::now() - listed).count()
               << " s after the first listing\n";
     EXPECT_LT(std::chrono::steady_clock::now() - listed, std::chrono::seconds(30))
