@@ -112,6 +112,8 @@ ProjectStateStamp ProjectStateStamp::take(const std::string& root, const PathLis
     // Each folder once, parents included; a parent already seen had its own parents added with it.
     std::unordered_set<std::string_view> folders;
     std::string scratch;
+    // Files of one folder mostly come together: a path in the previous path's folder adds nothing.
+    std::string_view previousFolder;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const std::string_view path = paths[i];
         if (path.substr(paths.nameStart(i)) == ".gitignore") {
@@ -119,6 +121,10 @@ ProjectStateStamp ProjectStateStamp::take(const std::string& root, const PathLis
             fold.add(rootFd, scratch.c_str());
         }
         std::size_t end = paths.nameStart(i);
+        if (path.substr(0, end) == previousFolder) {
+            continue;
+        }
+        previousFolder = path.substr(0, end);
         while (end > 1) {
             const std::string_view folder = path.substr(0, end - 1);
             if (!folders.insert(folder).second) {

@@ -119,7 +119,6 @@ TEST(FilePathProviderRepoTest, WhatChangedSinceTheListingIsOfferedAtOnceAndNothi
             EXPECT_EQ(project.listings, 1) << "nothing changed, yet git listed again";
 
             ASSERT_TRUE(project.repo.sh(change.command));
-            project.clock.advance(2);
             look.run(project);
             EXPECT_EQ(project.listings, 2);
             EXPECT_THAT(project.labels("fresh"), Contains(change.path));
