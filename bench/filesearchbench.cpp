@@ -1,12 +1,14 @@
 // Project file search: per-keystroke ranking over a cached index (the files under /usr and synthetic
 // trees of 10k to 500k paths, queries typed a character at a time, one run with 10,000 uncommitted
-// paths), what the index and ranker keep per path, and cold index builds from a git repository of
-// 100k files and a walk of 50k files. Run pinned to one core (taskset -c N).
+// paths), what the index and ranker keep per path, cold index builds from a git repository of 100k
+// files and a walk of 50k files, and the stamp that tells whether a project's list changed.
+// Run pinned to one core (taskset -c N).
 
 #include "base/clock.h"
 #include "files/filepathindexbuilder.h"
 #include "files/filepathprovider.h"
 #include "files/gitcommandrunner.h"
+#include "files/projectstatestamp.h"
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/manualworkerpool.h"
 #include "platform/linux/linuxprocessrunner.h"
@@ -21,7 +23,9 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
+#include <string_view>
 #include <time.h>
 #include <unistd.h>
 #include <vector>
@@ -248,11 +252,15 @@ struct TempTree {
         std::filesystem::remove_all(root);
         std::filesystem::create_directories(root);
     }
-    ~TempTree() { std::filesystem::remove_all(root); }
+    // git may still be packing objects in the background as the tree goes.
+    ~TempTree() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
 };
 
-// A cold build from git: ls-files of a 100k-file repository, decoding, sorting and preparing the list.
-void BM_GitIndexBuild(benchmark::State& state) {
+// A git repository of 100k synthetic files, made on first use.
+const std::filesystem::path& gitTree() {
     static TempTree tree("git");
     static bool made = false;
     if (!made) {
@@ -262,13 +270,49 @@ void BM_GitIndexBuild(benchmark::State& state) {
                      "-c user.name=b commit -qm tree").c_str());
         made = true;
     }
+    return tree.root;
+}
+
+// A cold build from git: ls-files of a 100k-file repository, decoding, sorting and preparing the list.
+void BM_GitIndexBuild(benchmark::State& state) {
     const auto git = GitCommandRunner(std::make_shared<LinuxProcessRunner>()).commandRunner();
     std::size_t files = 0;
     for (auto _ : state) {
         const auto provider = FilePathProvider::create(SystemClock::shared(), git, idleWorkers());
-        files = provider->index(tree.root.string()).relativePaths->size();
+        files = provider->index(gitTree().string()).relativePaths->size();
     }
     state.counters["files"] = static_cast<double>(files);
+}
+
+// The look at a project that became current or in which a session began: the stamp of a list (git's
+// files and every folder holding a listed path), taken on a worker. "git-100k" is the synthetic
+// repository, nearly a folder per file; "usr" the files under /usr, a tree shaped as projects are.
+void BM_ProjectStateStamp(benchmark::State& state, std::string name) {
+    std::string root = "/usr";
+    std::shared_ptr<const PathList> paths;
+    if (name == "usr") {
+        paths = std::make_shared<const PathList>(usrPaths());
+    } else {
+        const auto git = GitCommandRunner(std::make_shared<LinuxProcessRunner>()).commandRunner();
+        root = gitTree().string();
+        paths =
+            FilePathProvider::create(SystemClock::shared(), git, idleWorkers())->index(root).relativePaths;
+    }
+    std::uint64_t value = 0;
+    for (auto _ : state) {
+        value ^= ProjectStateStamp::take(root, *paths, std::chrono::system_clock::now()).value;
+    }
+    benchmark::DoNotOptimize(value);
+    std::set<std::string_view> folders;
+    for (std::size_t i = 0; i < paths->size(); ++i) {
+        std::string_view path = (*paths)[i];
+        for (std::size_t slash = path.rfind('/'); slash != std::string_view::npos; slash = path.rfind('/')) {
+            path = path.substr(0, slash);
+            folders.insert(path);
+        }
+    }
+    state.counters["files"] = static_cast<double>(paths->size());
+    state.counters["folders"] = static_cast<double>(folders.size());
 }
 
 // The fallback walk of a 50k-file tree without git.
@@ -308,6 +352,11 @@ void registerAll() {
     }
     benchmark::RegisterBenchmark("MemoryPerPath/usr", BM_MemoryPerPath)->Unit(benchmark::kMillisecond)->Iterations(3);
     benchmark::RegisterBenchmark("IndexBuild/git-100k", BM_GitIndexBuild)->Unit(benchmark::kMillisecond)->Iterations(3);
+    for (const std::string name : {"usr", "git-100k"}) {
+        benchmark::RegisterBenchmark(("ProjectStateStamp/" + name).c_str(), BM_ProjectStateStamp, name)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(0.5);
+    }
     benchmark::RegisterBenchmark("IndexBuild/walk-50k", BM_WalkIndexBuild)->Unit(benchmark::kMillisecond)->Iterations(3);
 }
 

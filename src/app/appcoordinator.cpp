@@ -25,6 +25,15 @@
 
 namespace korvane {
 
+namespace {
+
+// How long after the trigger a session looks whether its project's files changed: past the popup's
+// first frame (about 25 ms at the 95th percentile in a 136,000-file project), and within the time a
+// user takes to type the first characters of a query.
+constexpr double sessionFileLookDelay = 0.1;
+
+} // namespace
+
 std::shared_ptr<AppCoordinator> AppCoordinator::create(AppPlatform platform) {
     std::shared_ptr<AppCoordinator> coordinator(new AppCoordinator(std::move(platform)));
     coordinator->construct();
@@ -224,6 +233,20 @@ void AppCoordinator::createFollower() {
     flow_->onProjectChange = weakCallback(follower_, &ProjectFollower::handleProjectChange);
     flow_->onRefreshRequested = weakCallback(follower_, &ProjectFollower::handleRefreshRequested);
     flow_->onConfigSaved = weakCallback(follower_, &ProjectFollower::reloadGlobalConfig);
+    // Files made or committed since the project's list was made are offered in this session. The look
+    // runs on the file search's workers, and only once the popup's first frame is out, as its stat
+    // calls would otherwise take the processor from that frame.
+    flow_->onSessionBegan = [scheduler = &scheduler_, files = std::weak_ptr(filePaths_),
+                             registry = registry_](const std::optional<std::string>& root) {
+        if (!root || registry->disabledSources().contains(SnippetSource::filePath())) {
+            return;
+        }
+        scheduler->postAfter(sessionFileLookDelay, [files, root = *root] {
+            if (const auto locked = files.lock()) {
+                locked->checkForChanges(root);
+            }
+        });
+    };
 }
 
 void AppCoordinator::createShell() {

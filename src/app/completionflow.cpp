@@ -101,7 +101,11 @@ void CompletionFlow::executeCommands(const CompletionSessionEngine::Commands& co
                     }
                 },
                 [](const CompletionSessionEngine::DeferProjectChange&) {},
-                [](const CompletionSessionEngine::BeginSession&) {},
+                [&](const CompletionSessionEngine::BeginSession& begin) {
+                    if (onSessionBegan) {
+                        onSessionBegan(begin.projectRoot);
+                    }
+                },
                 [&](const CompletionSessionEngine::CancelSearchTasks&) {
                     parts_.searchCoordinator->resetSession();
                 },

@@ -72,6 +72,8 @@ public:
     std::function<void(const std::optional<std::string>&, const std::optional<std::string>&)> onProjectChange;
     std::function<void()> onRefreshRequested;
     std::function<void()> onConfigSaved;
+    // A session began over `root`; told before its first search.
+    std::function<void(const std::optional<std::string>& root)> onSessionBegan;
     std::function<std::optional<CapturedContext>()> onboardingContext;
 
     void executeCommands(const CompletionSessionEngine::Commands& commands);

@@ -362,6 +362,7 @@ FilePathIndexBuilder::BuildResult FilePathIndexBuilder::build(const std::string&
         performanceLog(logger, fmt::format("[BROKER HIT] root={} files={} age={:.0f}ms", rootName,
                                            seed->first.size(), seed->second));
         listing = std::move(seed->first);
+        result.fromBroker = true;
     } else if (commandRunner) {
         listing = commandRunner({"ls-files", "--cached", "--others", "--exclude-standard"}, root, gitTimeout);
     }

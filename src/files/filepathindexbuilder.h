@@ -28,6 +28,8 @@ public:
         bool gitFailed = false;
         // Why, when git failed.
         GitFailure gitFailure = GitFailure::failed;
+        // The list was the one the project scan left with the broker, read before this build began.
+        bool fromBroker = false;
         std::optional<double> gitLsFilesMs;
         std::optional<double> fileManagerMs;
         double totalMs = 0;

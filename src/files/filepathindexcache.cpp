@@ -2,6 +2,7 @@
 
 #include "base/diagnostics.h"
 #include "files/filepathindexbuilder.h"
+#include "files/gitscanlister.h"
 #include "files/projectstatestamp.h"
 #include "files/rootname.h"
 
@@ -146,16 +147,13 @@ void FilePathIndexCache::prewarm(const std::string& root) {
     bool cached = false;
     {
         std::lock_guard lock(lock_);
-        if (const auto found = cache_.find(root); found != cache_.end()) {
-            if (!isStale(found->second)) {
-                return;
-            }
-            cached = true;
-        }
+        cached = cache_.contains(root);
         generation = configGeneration_;
     }
+    // A project that just became current may have changed while another was: its stamp is cheap to
+    // take, so it is looked at however fresh its list.
     if (cached) {
-        revalidate(root, generation);
+        revalidateOnce(root, generation);
         return;
     }
     std::optional<FilePathIndex> built = tryBuildIndex(root);
@@ -169,6 +167,16 @@ void FilePathIndexCache::prewarm(const std::string& root) {
     cache_[root] = std::move(*built);
     touchAccessOrder(root);
     evictIfNeeded();
+}
+
+void FilePathIndexCache::checkForChanges(const std::string& root) {
+    {
+        std::lock_guard lock(lock_);
+        if (!cache_.contains(root)) {
+            return;
+        }
+    }
+    scheduleRevalidation(root);
 }
 
 bool FilePathIndexCache::setIncludePaths(std::vector<std::string> includePaths) {
@@ -228,14 +236,26 @@ void FilePathIndexCache::scheduleRevalidation(const std::string& root) {
         generation = configGeneration_;
     }
     workers_.run([weak = weak_from_this(), root, generation] {
-        const auto self = weak.lock();
-        if (!self) {
+        if (const auto self = weak.lock()) {
+            self->revalidateMarked(root, generation);
+        }
+    });
+}
+
+void FilePathIndexCache::revalidateOnce(const std::string& root, std::uint64_t generation) {
+    {
+        std::lock_guard lock(lock_);
+        if (!revalidatingRoots_.insert(root).second) {
             return;
         }
-        self->revalidate(root, generation);
-        std::lock_guard lock(self->lock_);
-        self->revalidatingRoots_.erase(root);
-    });
+    }
+    revalidateMarked(root, generation);
+}
+
+void FilePathIndexCache::revalidateMarked(const std::string& root, std::uint64_t generation) {
+    revalidate(root, generation);
+    std::lock_guard lock(lock_);
+    revalidatingRoots_.erase(root);
 }
 
 void FilePathIndexCache::revalidate(const std::string& root, std::uint64_t generation) {
@@ -255,7 +275,8 @@ void FilePathIndexCache::revalidate(const std::string& root, std::uint64_t gener
         store(root, generation, tryBuildIndex(root));
         return;
     }
-    const ProjectStateStamp stamp = ProjectStateStamp::take(root, *cached->relativePaths);
+    const ProjectStateStamp stamp =
+        ProjectStateStamp::take(root, *cached->relativePaths, std::chrono::system_clock::now());
     const bool unchanged = cached->stateStamp.settled && stamp.value == cached->stateStamp.value;
     if (unchanged && !isRetryDue(*cached)) {
         std::lock_guard lock(lock_);
@@ -265,19 +286,21 @@ void FilePathIndexCache::revalidate(const std::string& root, std::uint64_t gener
         }
         return;
     }
-    // A stamp the clock could not settle (a change just before it, or a time ahead of the clock)
-    // settles once the list is read again between two stamps that agree.
+    // A stamp unsettled only by times ahead of the clock settles once the list is read again between
+    // two stamps that agree.
     const std::optional<ProjectStateStamp> checkedBefore =
-        cached->stateStamp.settled ? std::nullopt : std::optional(stamp);
-    store(root, generation, tryBuildIndex(root, checkedBefore, cached->retryDelay));
+        cached->stateStamp.aheadOfClockOnly ? std::optional(stamp) : std::nullopt;
+    if (store(root, generation, tryBuildIndex(root, checkedBefore, cached->retryDelay)) && onListChanged) {
+        onListChanged(root);
+    }
 }
 
-void FilePathIndexCache::store(const std::string& root, std::uint64_t generation,
+bool FilePathIndexCache::store(const std::string& root, std::uint64_t generation,
                                std::optional<FilePathIndex> built) {
     {
         std::lock_guard lock(lock_);
         if (!built || generation != configGeneration_) {
-            return;
+            return false;
         }
         cache_[root] = std::move(*built);
         touchAccessOrder(root);
@@ -286,6 +309,7 @@ void FilePathIndexCache::store(const std::string& root, std::uint64_t generation
     built.reset();
     // The replaced list's memory goes back to the system rather than staying with the allocator.
     ::malloc_trim(0);
+    return true;
 }
 
 void FilePathIndexCache::refresh(const std::string& root, std::function<void()> then) {
@@ -337,15 +361,23 @@ FilePathIndex FilePathIndexCache::buildIndex(const std::string& root,
     builder.clock = &clock_;
     builder.logger = logCategory;
     builder.gitTimeout = gitTimeout;
+    auto listedSince = std::chrono::system_clock::now();
     FilePathIndexBuilder::BuildResult result = builder.build(root, includes);
+    if (result.fromBroker) {
+        // The scan's git began at most its time limit before it left the listing, at most the
+        // broker's age limit ago.
+        listedSince -= std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::duration<double>(FilePathIndexBuilder::brokerMaxAge + GitScanLister::timeout));
+    }
     logIndexMetrics(IndexMetrics{root, static_cast<int>(result.relativePaths.size()), result.gitLsFilesMs,
                                  result.fileManagerMs, 0, result.totalMs, result.usedGit});
     FilePathIndex index;
     index.projectRoot = root;
     auto paths = std::make_shared<const PathList>(result.relativePaths);
     result.relativePaths = {};
-    index.stateStamp = ProjectStateStamp::take(root, *paths);
-    index.stateStamp.settled |= checkedBefore && checkedBefore->value == index.stateStamp.value;
+    index.stateStamp = ProjectStateStamp::take(root, *paths, listedSince);
+    index.stateStamp.settled |=
+        index.stateStamp.aheadOfClockOnly && checkedBefore && checkedBefore->value == index.stateStamp.value;
     index.relativePaths = std::move(paths);
     index.buildTime = clock_.now();
     index.checkTime = index.buildTime;

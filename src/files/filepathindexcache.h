@@ -23,10 +23,11 @@ namespace korvane {
 
 // The file path provider's small cache of path indexes, one per project root, least recently used out
 // first: a missing index is built by the first caller while others wait for it, with one build per
-// root at a time; a stale one is served while the project is looked at again in the background and
-// rebuilt only when its files or git's state changed (or a list that is not final is due again), or
-// when asked to. Any thread; `lock_` and `buildLock_` are never held together, nor while an index is
-// built, a caller waits or a callback runs.
+// root at a time; a stale one is served while the project is looked at again in the background (as
+// is any one whose project became current or in which a session began) and rebuilt only when its
+// files or git's state changed (or a list that is not final is due again), or when asked to. Any
+// thread; `lock_` and `buildLock_` are never held together, nor while an index is built, a caller
+// waits or a callback runs.
 class FilePathIndexCache final : public std::enable_shared_from_this<FilePathIndexCache> {
 public:
     struct IndexMetrics {
@@ -66,9 +67,13 @@ public:
     bool isIndexTruncated(const std::string& root) const;
     bool isStale(const FilePathIndex& index) const;
 
-    // Builds the index of `root` when none is cached, or looks again at a stale one; returns at once
-    // when another caller is building it.
+    // Builds the index of `root` when none is cached, or looks at once whether the project changed
+    // since the cached one was made, however lately it was looked at (the project just became
+    // current); returns at once when another caller is building or checking it.
     void prewarm(const std::string& root);
+    // As prewarm's look at a cached index, in the background (a session began); nothing when none is
+    // cached, as the session's first lookup builds it.
+    void checkForChanges(const std::string& root);
     // Rebuilds the index of `root` in the background whatever its state (the user asked for it), then
     // calls `then` on the worker, also when the cache is gone by then.
     void refresh(const std::string& root, std::function<void()> then);
@@ -77,6 +82,10 @@ public:
     bool setIncludePaths(std::vector<std::string> includePaths);
     // Empties the cache and the listings the project scan left.
     void clear();
+
+    // Set before the cache is used: told on the thread that looked, after a look found the project of
+    // `root` changed and its rebuilt list was stored.
+    std::function<void(const std::string& root)> onListChanged;
 
 private:
     class BuildingMark;
@@ -97,10 +106,14 @@ private:
     void tellWhyWalked(const std::string& root, std::optional<GitFailure> finalAnswer);
     std::optional<FilePathIndex> waitForBuild(const std::string& root, double milliseconds);
     void scheduleRevalidation(const std::string& root);
+    // revalidate, unless a look at `root` is already under way.
+    void revalidateOnce(const std::string& root, std::uint64_t generation);
+    // revalidate of a root the caller marked as being looked at; the mark goes afterwards.
+    void revalidateMarked(const std::string& root, std::uint64_t generation);
     // Rebuilds `root` when its project changed since its cached index was made, else marks it checked.
     void revalidate(const std::string& root, std::uint64_t generation);
-    // Stores a finished build unless the configuration changed since it began.
-    void store(const std::string& root, std::uint64_t generation, std::optional<FilePathIndex> built);
+    // Stores a finished build unless the configuration changed since it began; whether it did.
+    bool store(const std::string& root, std::uint64_t generation, std::optional<FilePathIndex> built);
     void touchAccessOrder(const std::string& root);
     void evictIfNeeded();
     bool isRetryDue(const FilePathIndex& index) const;

@@ -72,6 +72,13 @@ std::shared_ptr<FilePathProvider> FilePathProvider::create(const Clock& clock, C
             }
             return info;
         });
+    // A file made or committed since shows among the recent files as soon as it is listed.
+    provider->indexes_->onListChanged =
+        [weak = std::weak_ptr<FilePathProvider>(provider)](const std::string& root) {
+            if (const auto self = weak.lock()) {
+                self->recentTracker_->refreshNow(root);
+            }
+        };
     provider->syncRecentFilesCallbacks();
     return provider;
 }
@@ -237,6 +244,10 @@ void FilePathProvider::configure(const std::string& insertionMode,
 
 void FilePathProvider::prewarm(const std::string& root) {
     indexes_->prewarm(root);
+}
+
+void FilePathProvider::checkForChanges(const std::string& root) {
+    indexes_->checkForChanges(root);
 }
 
 void FilePathProvider::recordSelection(const std::string& snippetID, const std::string& root) {

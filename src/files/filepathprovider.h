@@ -72,6 +72,10 @@ public:
     bool isRecentFilesLoading(const std::string& root) const;
     void configure(const std::string& insertionMode, const std::optional<std::vector<std::string>>& includePaths);
     void prewarm(const std::string& root);
+    // Looks in the background whether the project of `root` changed since its cached index was made,
+    // and when it did, lists it again and makes its recent files again (which tells
+    // onRecentFilesReady). Cheap on the calling thread.
+    void checkForChanges(const std::string& root);
     // Rebuilds the index of `root` and then its recent files in the background whatever their state
     // (the user asked for it), then calls `done` on the worker.
     void refresh(const std::string& root, std::function<void()> done);

@@ -1,5 +1,6 @@
 #include "files/projectstatestamp.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fcntl.h>
 #include <string_view>
@@ -13,8 +14,10 @@ namespace {
 // Folds one stat result into the running stamp (FNV-1a over the fields); a missing entry counts too.
 class Fold {
 public:
-    explicit Fold(std::int64_t newest)
-        : newest_(newest) {}
+    // Times after `recent` are recent, those after `now` ahead of the clock (nanoseconds since the epoch).
+    Fold(std::int64_t recent, std::int64_t now)
+        : recent_(recent)
+        , now_(now) {}
 
     void add(int dirFd, const char* relative) {
         struct stat status {};
@@ -24,12 +27,13 @@ public:
         }
         const std::int64_t time =
             static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
-        fresh_ |= time > newest_;
+        ahead_ |= time > now_;
+        recentSeen_ |= time > recent_ && time <= now_;
         mix(static_cast<std::uint64_t>(time));
         mix(static_cast<std::uint64_t>(status.st_ino));
         mix(static_cast<std::uint64_t>(status.st_size));
     }
-    ProjectStateStamp stamp() const { return {hash_, !fresh_}; }
+    ProjectStateStamp stamp() const { return {hash_, !ahead_ && !recentSeen_, ahead_ && !recentSeen_}; }
 
 private:
     void mix(std::uint64_t word) {
@@ -40,8 +44,10 @@ private:
     }
 
     std::uint64_t hash_ = 0xcbf29ce484222325ull;
-    std::int64_t newest_;
-    bool fresh_ = false;
+    std::int64_t recent_;
+    std::int64_t now_;
+    bool ahead_ = false;
+    bool recentSeen_ = false;
 };
 
 // The git directory of the repository holding `root`: the nearest ".git" folder, or the folder a
@@ -83,14 +89,19 @@ std::string gitDirectory(const std::string& root) {
 
 } // namespace
 
-ProjectStateStamp ProjectStateStamp::take(const std::string& root, const PathList& paths) {
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    const std::int64_t newest = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() -
-                                static_cast<std::int64_t>(settleSeconds * 1e9);
-    Fold fold(newest);
+ProjectStateStamp ProjectStateStamp::take(const std::string& root, const PathList& paths,
+                                          std::chrono::system_clock::time_point listedSince) {
+    const auto nanoseconds = [](std::chrono::system_clock::time_point time) {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
+    };
+    const auto now = std::chrono::system_clock::now();
+    Fold fold(nanoseconds(std::min(listedSince, now)) - static_cast<std::int64_t>(settleSeconds * 1e9),
+              nanoseconds(now));
     if (const std::string git = gitDirectory(root); !git.empty()) {
         fold.add(AT_FDCWD, (git + "/index").c_str());
         fold.add(AT_FDCWD, (git + "/HEAD").c_str());
+        // What it excludes hides files without a folder of the project changing.
+        fold.add(AT_FDCWD, (git + "/info/exclude").c_str());
     }
     const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0) {
@@ -101,6 +112,8 @@ ProjectStateStamp ProjectStateStamp::take(const std::string& root, const PathLis
     // Each folder once, parents included; a parent already seen had its own parents added with it.
     std::unordered_set<std::string_view> folders;
     std::string scratch;
+    // Files of one folder mostly come together: a path in the previous path's folder adds nothing.
+    std::string_view previousFolder;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const std::string_view path = paths[i];
         if (path.substr(paths.nameStart(i)) == ".gitignore") {
@@ -108,6 +121,10 @@ ProjectStateStamp ProjectStateStamp::take(const std::string& root, const PathLis
             fold.add(rootFd, scratch.c_str());
         }
         std::size_t end = paths.nameStart(i);
+        if (path.substr(0, end) == previousFolder) {
+            continue;
+        }
+        previousFolder = path.substr(0, end);
         while (end > 1) {
             const std::string_view folder = path.substr(0, end - 1);
             if (!folders.insert(folder).second) {

@@ -319,6 +319,54 @@ TEST_F(EndToEndTest, CompletesPathsAndBranchesInAGtkEntryWithoutTakingTheFocus) 
     EXPECT_TRUE(popupShown(false));
 }
 
+// A file made in one project while another was current is offered by the first completion after
+// coming back, among the recent files and by name, and so is one made while the project stays current,
+// well within the 30 s a file list is kept unchecked.
+TEST_F(EndToEndTest, OffersAFileMadeWhileAnotherProjectWasCurrent) {
+    ASSERT_TRUE(openTerminal("korvane-alpha", alpha));
+    ASSERT_TRUE(waitForLine(projectLine(alpha)));
+    ASSERT_TRUE(type(";;@f"));
+    ASSERT_TRUE(popupShown(true));
+    const auto listed = std::chrono::steady_clock::now();
+    rowsWith("docs/guide.md");
+    ASSERT_TRUE(key("Escape"));
+    ASSERT_TRUE(popupShown(false));
+    // The popup opened by `;;` followed by `query` lists `file` within 3 s.
+    const auto offers = [&](const std::string& query, const std::string& file) {
+        if (!key("Return") || !type(";;" + query) || !popupShown(true)) {
+            return false;
+        }
+        std::vector<std::string> rows;
+        const bool found = pollUntil(
+            [&] {
+                rows = accessibleItems("rows");
+                return std::any_of(rows.begin(), rows.end(), [&](const std::string& row) {
+                    return row.find(file) != std::string::npos;
+                });
+            },
+            3.0);
+        EXPECT_TRUE(found) << query << ": " << testing::PrintToString(rows);
+        return key("Escape") && popupShown(false);
+    };
+
+    ASSERT_TRUE(openTerminal("korvane-beta", beta));
+    ASSERT_TRUE(waitForLine(projectLine(beta)));
+    dir.write("home/projects/alpha/src/fresh_parser.c", "");
+    ASSERT_TRUE(focus("korvane-alpha"));
+    ASSERT_TRUE(waitForLine(projectLine(alpha), 2));
+    ASSERT_TRUE(offers("@f", "src/fresh_parser.c"));
+    ASSERT_TRUE(offers("fresh_pa", "src/fresh_parser.c"));
+
+    dir.write("home/projects/alpha/src/fresh_lexer.c", "");
+    ASSERT_TRUE(offers("@f", "src/fresh_lexer.c"));
+    ASSERT_TRUE(offers("fresh_le", "src/fresh_lexer.c"));
+    std::cout << "[ fresh    ] looked "
+              << std::chrono::duration<double>(std::chrono::steady_clock::now() - listed).count()
+              << " s after the first listing\n";
+    EXPECT_LT(std::chrono::steady_clock::now() - listed, std::chrono::seconds(30))
+        << "too slow to tell a fresh look from the 30 s one";
+}
+
 // Trust that another program writes into trusted-projects.json, that the user takes back by a rename over
 // the file and gives again by a plain write, shows in the real tray menu once Korvane has read the file;
 // "Stop Trusting This Folder" chosen there takes the entry out of the file, and that write of Korvane's
