@@ -175,6 +175,41 @@ TEST_F(ProjectFollowerTest, TheTriggerDetectsTheProjectBeforeTheSessionFromTheTe
     EXPECT_EQ(processTable->listings(), 0);
 }
 
+// A project file made in the current project after it was opened, read by the popup's refresh: the tray
+// offers trust for its commands and the file search takes its include_paths, without another window.
+TEST_F(ProjectFollowerTest, AProjectFileReadByTheRefreshReachesTheTrayAndTheFileSearch) {
+    const std::string root = (dir.path() / "project").string();
+    fileProbe->addDirectory(root + "/.git");
+    dir.write("project/src/main.c", "int main(void) { return 0; }\n");
+    dir.write("project/generated/made-by-build.c", "\n");
+    dir.write("project/.git/HEAD", "ref: refs/heads/main\n");
+    processes->respond("--absolute-git-dir", {.output = root + "\n" + root + "/.git\n"});
+    processes->respond("--exclude-standard", {.output = "src/main.c\n"});
+    openProject(root);
+    ASSERT_EQ(trustItems(), std::vector<std::string>{"Trust this folder…"});
+    const auto fileRows = [&] {
+        std::vector<std::string> rows;
+        for (const auto& result : coordinator->popupController().viewModel().allResults()) {
+            rows.push_back(result.snippet->label);
+        }
+        return rows;
+    };
+    type(";;c");
+    // The file index is built in the background first, then the query answered.
+    settle();
+    settle();
+    ASSERT_THAT(fileRows(), Contains("src/main.c"));
+    ASSERT_THAT(fileRows(), Not(Contains("generated/made-by-build.c")));
+
+    dir.write("project/.korvane.json", R"({"include_paths": ["generated"],
+        "custom_providers": [{"id": "deploy", "label": "Deploy", "command": "list-targets"}]})");
+    fileProbe->addFile(root + "/.korvane.json");
+    press(15, "r", keyflag::command);
+    settle();
+    EXPECT_EQ(trustItems(), std::vector<std::string>{"Trust commands of " + root + "…"});
+    EXPECT_THAT(fileRows(), Contains("generated/made-by-build.c"));
+}
+
 // Trusting asks first, listing what it unlocks, and stores exactly what it showed: a file changed
 // while the question was open is offered again.
 TEST_F(ProjectFollowerTest, TrustIsGivenKnowinglyForWhatWasShown) {
