@@ -396,7 +396,8 @@ TEST_F(ProjectChangeEndToEndTest, TheFirstPopupAfterCdInTheSameTerminalIsTheNewP
     dir.write("home/projects/beta/beta-draft.txt", "");
     dir.write("home/projects/beta/docs/beta-guide.md", "# Beta\n");
     ASSERT_EQ(run("git -C " + quoted(beta) + " branch beta-line"), 0);
-    ASSERT_TRUE(openXterm("korvane-shell", alpha, "touch " + quoted(readyFile("korvane-shell")) + " && exec sh -i"));
+    ASSERT_TRUE(
+        openXterm("korvane-shell", alpha, "touch " + quoted(readyFile("korvane-shell")) + " && exec sh -i"));
     ASSERT_TRUE(waitForLine(projectLine(alpha)));
     const std::string shell = output("pgrep -P " + std::to_string(helpers.back()));
     ASSERT_FALSE(shell.empty());
