@@ -179,7 +179,7 @@ void CompletionFlow::handleTriggerActivated() {
         // A terminal's shell may have changed folder since its window came forward: the project is
         // detected before the session begins, so that a change applies to this very popup. For a
         // terminal only its own processes are read, well within the first frame.
-        parts_.projectDetector.detectProjectRoot();
+        parts_.projectDetector.detectProjectRoot(front);
         root = parts_.projectDetector.currentProjectRoot();
     }
     executeCommands(sessionEngine_.beginSession(root));
