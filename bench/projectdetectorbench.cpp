@@ -1,18 +1,29 @@
 // Project detection as the shell runs it: a terminal whose three panes sit in three repositories
-// (real pseudo-terminals and processes read from /proc), and an editor's window title resolved
-// against the search roots of a home folder with a few dozen projects.
+// (real pseudo-terminals and processes read from /proc), an editor's window title resolved against
+// the search roots of a home folder with a few dozen projects, and the detection at the trigger on a
+// crowded machine: 2,000 processes, a terminal of 20 panes, in a table filled by hand and in /proc.
+#include "benchtiming.h"
 #include "platform/fake/fakeactiveappprovider.h"
+#include "platform/fake/fakefileprobe.h"
+#include "platform/fake/fakeprocesstable.h"
 #include "platform/linux/localfileprobe.h"
 #include "platform/linux/procprocesstable.h"
 #include "providers/projectdetector.h"
+#include "scratchdirectory.h"
 
 #include <benchmark/benchmark.h>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace korvane {
 namespace {
@@ -138,6 +149,196 @@ void BM_EditorTitleRepeated(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_EditorTitleRepeated)->Unit(benchmark::kMicrosecond);
+
+constexpr int kCrowd = 2000;
+constexpr int kPanes = 20;
+
+// The machine's processes, counted in /proc.
+int processCount() {
+    int count = 0;
+    if (DIR* dir = ::opendir("/proc")) {
+        while (const dirent* entry = ::readdir(dir)) {
+            count += entry->d_name[0] >= '1' && entry->d_name[0] <= '9';
+        }
+        ::closedir(dir);
+    }
+    return count;
+}
+
+// A terminal of 20 panes, each a session on its own pseudo-terminal in its own repository, the last
+// one used last; beside it (not below it) idle processes until the machine runs 2,000. Every process
+// started here is stopped at exit.
+class CrowdedMachine {
+public:
+    CrowdedMachine() {
+        for (int i = 0; i < kPanes; ++i) {
+            repositories_.push_back(scratch_.path().string() + "/repo" + std::to_string(i));
+            std::filesystem::create_directories(repositories_.back() + "/.git");
+        }
+        startTerminal();
+        // Idle processes keep nothing of the benchmark's open, least of all its output.
+        posix_spawn_file_actions_t quiet;
+        ::posix_spawn_file_actions_init(&quiet);
+        ::posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        ::posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+        for (int missing = kCrowd - processCount(); missing > 0; --missing) {
+            pid_t pid = 0;
+            const char* argv[] = {"/bin/sleep", "600", nullptr};
+            if (::posix_spawn(&pid, argv[0], &quiet, nullptr, const_cast<char**>(argv), environ) != 0) {
+                break;
+            }
+            idle_.push_back(pid);
+        }
+        ::posix_spawn_file_actions_destroy(&quiet);
+    }
+    ~CrowdedMachine() {
+        for (pid_t pid : panes_) {
+            ::kill(pid, SIGKILL);
+        }
+        // The terminal reaps its panes, then ends.
+        ::waitpid(terminal_, nullptr, 0);
+        for (pid_t pid : idle_) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+
+    std::int32_t terminal() const { return terminal_; }
+    const std::vector<std::string>& repositories() const { return repositories_; }
+
+private:
+    // The terminal starts its panes, tells their ids through a pipe and reaps them as they end.
+    void startTerminal() {
+        int told[2];
+        if (::pipe2(told, O_CLOEXEC) != 0) {
+            return;
+        }
+        terminal_ = ::fork();
+        if (terminal_ == 0) {
+            ::close(told[0]);
+            for (std::size_t index = 0; index < repositories_.size(); ++index) {
+                const std::string& repository = repositories_[index];
+                const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+                ::grantpt(master);
+                ::unlockpt(master);
+                const std::string device = ::ptsname(master);
+                const pid_t pane = ::fork();
+                if (pane == 0) {
+                    ::setsid();
+                    if (::open(device.c_str(), O_RDWR) < 0 || ::chdir(repository.c_str()) != 0) {
+                        ::_exit(1);
+                    }
+                    ::execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
+                    ::_exit(1);
+                }
+                // Pane i was used i seconds after the first: the last one is the user's.
+                const timespec times[2] = {{::time(nullptr) + static_cast<time_t>(index), 0},
+                                           {0, UTIME_OMIT}};
+                ::utimensat(AT_FDCWD, device.c_str(), times, 0);
+                (void)!::write(told[1], &pane, sizeof pane);
+            }
+            ::close(told[1]);
+            while (::wait(nullptr) > 0 || errno == EINTR) {
+            }
+            ::_exit(0);
+        }
+        ::close(told[1]);
+        pid_t pane = 0;
+        while (::read(told[0], &pane, sizeof pane) == sizeof pane) {
+            panes_.push_back(pane);
+        }
+        ::close(told[0]);
+    }
+
+    bench::ScratchDirectory scratch_;
+    std::vector<std::string> repositories_;
+    pid_t terminal_ = -1;
+    std::vector<pid_t> panes_;
+    std::vector<pid_t> idle_;
+};
+
+// /proc as before: processes are found only by listing the whole table.
+class WholeTableOnly final : public ProcessTable {
+public:
+    explicit WholeTableOnly(std::shared_ptr<ProcessTable> table)
+        : table_(std::move(table)) {}
+    std::map<std::int32_t, std::vector<std::int32_t>> allProcessParents() override {
+        return table_->allProcessParents();
+    }
+    std::optional<std::string> ttyName(std::int32_t pid) override { return table_->ttyName(pid); }
+    std::optional<std::string> currentDirectory(std::int32_t pid) override {
+        return table_->currentDirectory(pid);
+    }
+    std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& name) override {
+        return table_->deviceAccessTime(name);
+    }
+
+private:
+    std::shared_ptr<ProcessTable> table_;
+};
+
+// Detections as the trigger runs them, one per iteration after a first that fills the caches; the
+// median and 95th percentile of the iterations in milliseconds.
+void timeDetections(benchmark::State& state, ProjectDetector& detector, const std::string& expected) {
+    if (detector.detectProjectRoot() != expected) {
+        state.SkipWithError("the detection did not find the pane used last");
+        return;
+    }
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto start = bench::Clock::now();
+        benchmark::DoNotOptimize(detector.detectProjectRoot());
+        times.push_back(bench::millisecondsSince(start));
+    }
+    state.counters["p50_ms"] = bench::percentile(times, 0.50);
+    state.counters["p95_ms"] = bench::percentile(times, 0.95);
+}
+
+// The table filled by hand: 2,000 processes, 20 panes below the terminal. Argument 1 reads the
+// terminal's own processes, 0 lists the whole table.
+void BM_TriggerDetectionFakeTable(benchmark::State& state) {
+    auto table = std::make_shared<FakeProcessTable>();
+    table->setListsChildren(state.range(0) == 1);
+    auto files = std::make_shared<FakeFileProbe>("/home/user");
+    constexpr std::int32_t terminal = 5000;
+    table->addProcess(terminal, 1);
+    const auto epoch = std::chrono::system_clock::now();
+    for (int i = 0; i < kPanes; ++i) {
+        const std::string repository = "/home/user/code/repo" + std::to_string(i);
+        const std::string device = "pts/" + std::to_string(i);
+        files->addDirectory(repository + "/.git");
+        files->addDirectory(repository + "/src");
+        table->addProcess(terminal + 1 + 2 * i, terminal, device, repository);
+        table->addProcess(terminal + 2 + 2 * i, terminal + 1 + 2 * i, device, repository + "/src");
+        table->setAccessTime(device, epoch + std::chrono::seconds(i));
+    }
+    // The rest of the machine: services below init and their children.
+    for (std::int32_t pid = 2; pid < kCrowd - 2 * kPanes + 1; ++pid) {
+        table->addProcess(pid, pid < 100 ? 1 : 2 + pid % 97, std::nullopt, "/var/lib/service");
+    }
+    auto apps = std::make_shared<FakeActiveAppProvider>();
+    apps->setFrontmost(FrontmostApplication{"xterm", terminal});
+    ProjectDetector detector(apps, table, files);
+    timeDetections(state, detector, "/home/user/code/repo" + std::to_string(kPanes - 1));
+    state.counters["processes"] = static_cast<double>(kCrowd);
+}
+BENCHMARK(BM_TriggerDetectionFakeTable)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+// The same in /proc, with real processes and pseudo-terminals. Argument 1 reads the terminal's own
+// processes, 0 lists the whole table as the detection did before.
+void BM_TriggerDetectionProc(benchmark::State& state) {
+    static CrowdedMachine machine;
+    std::shared_ptr<ProcessTable> table = std::make_shared<ProcProcessTable>();
+    if (state.range(0) == 0) {
+        table = std::make_shared<WholeTableOnly>(table);
+    }
+    auto apps = std::make_shared<FakeActiveAppProvider>();
+    apps->setFrontmost(FrontmostApplication{"xterm", machine.terminal()});
+    ProjectDetector detector(apps, table, std::make_shared<LocalFileProbe>());
+    timeDetections(state, detector, machine.repositories().back());
+    state.counters["processes"] = static_cast<double>(processCount());
+}
+BENCHMARK(BM_TriggerDetectionProc)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 } // namespace korvane

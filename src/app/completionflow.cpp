@@ -180,31 +180,18 @@ void CompletionFlow::handleTriggerActivated() {
         root = captured->projectRoot;
         bundleID = captured->bundleID;
     } else {
-        // The project is detected at each change of the active window (ProjectFollower), not here:
-        // for a terminal that reads every process of /proc, far too slow between the trigger and the
-        // popup's first frame.
+        // A terminal's shell may have changed folder since its window came forward: the project is
+        // detected before the session begins, so that a change applies to this very popup. For a
+        // terminal only its own processes are read, well within the first frame.
+        parts_.projectDetector.detectProjectRoot(front);
         root = parts_.projectDetector.currentProjectRoot();
     }
     executeCommands(sessionEngine_.beginSession(root));
-    if (!captured) {
-        detectProjectAfterTrigger();
-    }
     const auto current = currentRoot();
     if (parts_.configManager.shouldUpdateManualSnippets(bundleID, current)) {
         parts_.registry->updateSnippets(SnippetSource::manual(),
                                         parts_.configManager.mergedManualSnippets(bundleID, current));
     }
-}
-
-void CompletionFlow::detectProjectAfterTrigger() {
-    // A terminal's shell may have changed folder since its window came forward: the project is looked
-    // at again once the popup is up, and a change it finds applies when this session ends.
-    std::weak_ptr<CompletionFlow> weak = weak_from_this();
-    parts_.scheduler.postAfter(triggerDetectionDelay, [weak] {
-        if (auto self = weak.lock()) {
-            self->parts_.projectDetector.detectProjectRoot();
-        }
-    });
 }
 
 void CompletionFlow::handleQueryUpdated(const std::string& query) {

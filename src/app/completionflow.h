@@ -59,8 +59,6 @@ public:
     };
 
     static constexpr double editDelay = 0.02;
-    // How long after the trigger the project is detected again, well after the popup's first frame.
-    static constexpr double triggerDetectionDelay = 0.3;
     static constexpr double acceptLogThresholdMs = 10.0;
 
     explicit CompletionFlow(Parts parts);
@@ -105,7 +103,6 @@ public:
 
 private:
     void handleTriggerActivated();
-    void detectProjectAfterTrigger();
     void handleQueryUpdated(const std::string& query);
     void handleEscape();
     void handleNavigate(NavigationDirection direction);

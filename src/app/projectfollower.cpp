@@ -208,9 +208,7 @@ void ProjectFollower::refreshSnippetsFromConfig(bool skipRescan) {
     PopupViewModel& model = parts_.popupController->viewModel();
     model.setThemeConfig(parts_.configManager.themeConfig());
     model.setTriggerText(parts_.configManager.globalConfig().trigger);
-    const MergedConfig& merged = parts_.configManager.mergedConfig();
-    parts_.filePaths->configure(merged.settings.fileInsertionMode.value_or("projectRelative"),
-                                merged.includePaths);
+    configureFileSearch();
 
     publishManualSnippets(root);
     updateSnippetCount();
@@ -305,6 +303,10 @@ void ProjectFollower::refreshSources(const std::optional<std::string>& root) {
         parts_.configManager.reloadProjectConfig();
         applyConfigToSearch();
         publishManualSnippets(root);
+        // A project file made since the project was opened holds from now on: the file search takes
+        // its include_paths and the tray offers trust for its commands.
+        configureFileSearch();
+        updateTrustOffers();
     }
     parts_.scanPipeline->scanProviders(providers_, root);
 }
@@ -386,6 +388,12 @@ void ProjectFollower::applyConfigToSearch() {
     parts_.registry->setDisabledSources(context.disabledSources);
     parts_.registry->categoryCatalog = context.categoryCatalog;
     dropRemovedCustomSources(previousCustomIDs);
+}
+
+void ProjectFollower::configureFileSearch() {
+    const MergedConfig& merged = parts_.configManager.mergedConfig();
+    parts_.filePaths->configure(merged.settings.fileInsertionMode.value_or("projectRelative"),
+                                merged.includePaths);
 }
 
 bool ProjectFollower::skillsDisabled() const {

@@ -117,6 +117,8 @@ private:
     void recordApplication(const WorkspaceEvents::Activation& activation);
     void clearProject();
     void applyConfigToSearch();
+    // The file search's insertion mode and include_paths, from the merged configuration.
+    void configureFileSearch();
     bool skillsDisabled() const;
     void applySkillSnippets();
     // Hands the registry the manual snippets of the frontmost application and `root`.

@@ -19,6 +19,12 @@ public:
     // Every listed process filed under its parent's id; children in table order (ascending ids).
     virtual std::map<std::int32_t, std::vector<std::int32_t>> allProcessParents() = 0;
 
+    // The children of `pid` alone, ascending, read without listing the whole table; empty for a
+    // process that has ended. Absent when this table can only list whole (allProcessParents).
+    virtual std::optional<std::vector<std::int32_t>> childProcesses(std::int32_t /*pid*/) {
+        return std::nullopt;
+    }
+
     // The controlling terminal's device name below "/dev/" (such as "pts/3"); absent without one.
     virtual std::optional<std::string> ttyName(std::int32_t pid) = 0;
 

@@ -47,9 +47,33 @@ ProcessInfo::walkDescendants(std::int32_t root, const std::map<std::int32_t, std
     return pairs;
 }
 
+std::optional<std::map<std::int32_t, std::vector<std::int32_t>>>
+ProcessInfo::childrenBelow(std::int32_t root, ProcessTable& table, std::int64_t maxDepth) {
+    std::map<std::int32_t, std::vector<std::int32_t>> children;
+    std::vector<std::int32_t> level{root};
+    // The walk expands the processes above its last level only.
+    for (std::int64_t depth = 0; depth < maxDepth && !level.empty(); ++depth) {
+        std::vector<std::int32_t> next;
+        for (std::int32_t pid : level) {
+            auto listed = table.childProcesses(pid);
+            if (!listed) {
+                return std::nullopt;
+            }
+            next.insert(next.end(), listed->begin(), listed->end());
+            children[pid] = std::move(*listed);
+        }
+        level = std::move(next);
+    }
+    return children;
+}
+
 std::vector<ProcessInfo::DescendantInfo> ProcessInfo::descendants(std::int32_t pid, ProcessTable& table) {
+    auto children = childrenBelow(pid, table, maxDepth);
+    if (!children) {
+        children = table.allProcessParents();
+    }
     std::vector<DescendantInfo> infos;
-    for (auto [child, parent] : walkDescendants(pid, table.allProcessParents(), maxDepth)) {
+    for (auto [child, parent] : walkDescendants(pid, *children, maxDepth)) {
         std::optional<std::string> cwd = table.currentDirectory(child);
         if (cwd && (cwd->empty() || *cwd == "/")) {
             cwd.reset();

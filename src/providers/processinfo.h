@@ -34,8 +34,14 @@ public:
     walkDescendants(std::int32_t root, const std::map<std::int32_t, std::vector<std::int32_t>>& children,
                     std::int64_t maxDepth);
 
-    // The walk over the whole process table, each process with its device and directory; "/" and
-    // an empty directory count as none.
+    // The children of every process the walk from `root` expands, read process by process: a few
+    // dozen reads below a terminal however many processes the system runs. Absent when the table
+    // cannot list one process's children.
+    static std::optional<std::map<std::int32_t, std::vector<std::int32_t>>>
+    childrenBelow(std::int32_t root, ProcessTable& table, std::int64_t maxDepth);
+
+    // The walk below `pid`, each process with its device and directory; "/" and an empty directory
+    // count as none. Reads only the processes below `pid` where the table can, else the whole table.
     static std::vector<DescendantInfo> descendants(std::int32_t pid, ProcessTable& table);
 };
 

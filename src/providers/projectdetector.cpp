@@ -100,7 +100,11 @@ ProjectDetector::ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
     , files_(std::move(files)) {}
 
 std::optional<std::string> ProjectDetector::detectProjectRoot() {
-    auto application = appProvider_->frontmostApplication();
+    return detectProjectRoot(appProvider_->frontmostApplication());
+}
+
+std::optional<std::string>
+ProjectDetector::detectProjectRoot(const std::optional<FrontmostApplication>& application) {
     if (!application || application->bundleID.empty()) {
         setCurrentProjectRoot(std::nullopt);
         return std::nullopt;

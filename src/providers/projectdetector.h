@@ -58,6 +58,8 @@ public:
 
     // Runs one detection for the frontmost application and returns the root found.
     std::optional<std::string> detectProjectRoot();
+    // The same for `application`, the frontmost one as the caller has just read it.
+    std::optional<std::string> detectProjectRoot(const std::optional<FrontmostApplication>& application);
 
     const std::optional<std::string>& currentProjectRoot() const { return currentProjectRoot_; }
     void setCurrentProjectRoot(std::optional<std::string> root);

@@ -146,28 +146,68 @@ TEST_F(ProjectFollowerTest, OnlyARealChangeOfTheConfigFileReloadsIt) {
         Contains("[Korvane] Ready, but the trigger is empty: set \"trigger\" in config.json to activate."));
 }
 
-// Detection in a terminal lists every process: it runs once per change of the active window, and
-// not between a trigger and the popup's first frame.
-TEST_F(ProjectFollowerTest, TheProjectIsDetectedPerWindowChangeAndAfterTheTriggerNeverAtIt) {
+// A terminal's shell that moved to another project since its window came forward: the trigger detects
+// that before the session begins, so the popup, the tray and the configuration are the new project's
+// at once; and it reads only the terminal's own processes, never the whole process table.
+TEST_F(ProjectFollowerTest, TheTriggerDetectsTheProjectBeforeTheSessionFromTheTerminalsOwnProcesses) {
+    const std::string first = (dir.path() / "first").string();
+    const std::string second = (dir.path() / "second").string();
+    fileProbe->addDirectory(first + "/.git");
+    fileProbe->addDirectory(second + "/.git");
+    dir.write("second/.korvane.json",
+              R"({"custom_providers": [{"id": "p", "label": "P", "command": "make"}]})");
+    fileProbe->addFile(second + "/.korvane.json");
+    processTable->addProcess(77, 1);
+    processTable->addProcess(78, 77, "pts/1", first);
     activeApp->setFrontmost(FrontmostApplication{"xterm", 77}, 0x500001);
     workspace->activate({"xterm", "XTerm", 77});
     scheduler.advance(ProjectFollower::switchDetectionDelay);
     settle();
-    const int listings = processTable->listings();
-    EXPECT_GT(listings, 0);
+    ASSERT_EQ(coordinator->projectDetector().currentProjectRoot(), first);
+
+    processTable->addProcess(78, 77, "pts/1", second);
     type(";;");
-    EXPECT_TRUE(popup->isVisible());
-    EXPECT_EQ(processTable->listings(), listings);
-    // Once the popup is up the project is looked at again: a shell that changed folder is noticed.
-    scheduler.advance(CompletionFlow::triggerDetectionDelay);
-    const int afterTrigger = processTable->listings();
-    EXPECT_GT(afterTrigger, listings);
-    type("si");
-    press(keycode::escape);
-    workspace->activate({"xterm", "XTerm", 77});
-    scheduler.advance(ProjectFollower::switchDetectionDelay);
+    ASSERT_TRUE(popup->isVisible());
+    EXPECT_EQ(coordinator->completionFlow().currentRoot(), second);
+    EXPECT_EQ(coordinator->configManager()->currentConfigProjectRoot(), second);
+    EXPECT_EQ(coordinator->statusBar()->menu()->actions().at(0)->text().toStdString(), "Project: second");
+    EXPECT_EQ(trustItems(), std::vector<std::string>{"Trust commands of " + second + "…"});
+    EXPECT_EQ(processTable->listings(), 0);
+}
+
+// A project file made in the current project after it was opened, read by the popup's refresh: the tray
+// offers trust for its commands and the file search takes its include_paths, without another window.
+TEST_F(ProjectFollowerTest, AProjectFileReadByTheRefreshReachesTheTrayAndTheFileSearch) {
+    const std::string root = (dir.path() / "project").string();
+    fileProbe->addDirectory(root + "/.git");
+    dir.write("project/src/main.c", "int main(void) { return 0; }\n");
+    dir.write("project/generated/made-by-build.c", "\n");
+    dir.write("project/.git/HEAD", "ref: refs/heads/main\n");
+    processes->respond("--absolute-git-dir", {.output = root + "\n" + root + "/.git\n"});
+    processes->respond("--exclude-standard", {.output = "src/main.c\n"});
+    openProject(root);
+    ASSERT_EQ(trustItems(), std::vector<std::string>{"Trust this folder…"});
+    const auto fileRows = [&] {
+        std::vector<std::string> rows;
+        for (const auto& result : coordinator->popupController().viewModel().allResults()) {
+            rows.push_back(result.snippet->label);
+        }
+        return rows;
+    };
+    type(";;c");
+    // The file index is built in the background first, then the query answered.
     settle();
-    EXPECT_GT(processTable->listings(), afterTrigger);
+    settle();
+    ASSERT_THAT(fileRows(), Contains("src/main.c"));
+    ASSERT_THAT(fileRows(), Not(Contains("generated/made-by-build.c")));
+
+    dir.write("project/.korvane.json", R"({"include_paths": ["generated"],
+        "custom_providers": [{"id": "deploy", "label": "Deploy", "command": "list-targets"}]})");
+    fileProbe->addFile(root + "/.korvane.json");
+    press(15, "r", keyflag::command);
+    settle();
+    EXPECT_EQ(trustItems(), std::vector<std::string>{"Trust commands of " + root + "…"});
+    EXPECT_THAT(fileRows(), Contains("generated/made-by-build.c"));
 }
 
 // Trusting asks first, listing what it unlocks, and stores exactly what it showed: a file changed

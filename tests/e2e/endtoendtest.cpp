@@ -4,11 +4,13 @@
 #include "config/projecttruststore.h"
 #include "endtoendsupport.h"
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <iostream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
@@ -25,15 +27,16 @@ constexpr const char* kPressureLine =
     "[Korvane] Memory pressure detected (critical), evicting optional caches";
 
 using namespace test::e2e;
+using testing::Contains;
+using testing::HasSubstr;
+using testing::IsEmpty;
 
 class EndToEndTest : public IsolatedKorvaneTest {
 protected:
     void arrange() override {
         alpha = home / "projects/alpha";
         beta = home / "projects/beta";
-        dir.write(
-            "home/.config/korvane/config.json",
-            R"({"snippets": [{"key": "sig", "expand": "Best,\nAda"}, {"key": "fn", "expand": "foo($0)bar"}]})");
+        dir.write("home/.config/korvane/config.json", globalConfig());
         dir.write("home/projects/alpha/src/main.c", "int main(void) { return 0; }\n");
         dir.write("home/projects/alpha/docs/guide.md", "# Guide\n");
         dir.write("home/projects/alpha/package.json",
@@ -53,6 +56,10 @@ protected:
             {"KORVANE_TEST_HOOKS=1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "QT_QPA_PLATFORM=xcb"});
         startTrayer();
         ASSERT_TRUE(startKorvane()) << readAll(errFile());
+    }
+
+    virtual std::string globalConfig() const {
+        return R"({"snippets": [{"key": "sig", "expand": "Best,\nAda"}, {"key": "fn", "expand": "foo($0)bar"}]})";
     }
 
     std::string projectLine(const fs::path& project) const {
@@ -418,6 +425,66 @@ TEST_F(EndToEndTest, TheTrayFollowsTrustEditedInTheStore) {
         << readAll(store);
     EXPECT_EQ(menuTop(2), untrusted);
     EXPECT_FALSE(waitForLine(kTrustReloadLine, 4, 1.5)) << "Korvane's own write was read as a change";
+}
+
+// A user's own command, listed in the popup under "@gst", beside the projects' files and branches.
+class ProjectChangeEndToEndTest : public EndToEndTest {
+protected:
+    std::string globalConfig() const override {
+        return R"({"snippets": [{"key": "sig", "expand": "Best,\nAda"}],
+            "custom_providers": [{"id": "gst", "label": "Status", "command": "git status --short"}]})";
+    }
+};
+
+// One terminal window, its shell moved from one project to the other with `cd`: the very first popup
+// after that is the new project's (its files, its branches, what the user's own command prints there),
+// and the tray names it, with no other window coming forward in between.
+TEST_F(ProjectChangeEndToEndTest, TheFirstPopupAfterCdInTheSameTerminalIsTheNewProjects) {
+    dir.write("home/projects/alpha/alpha-draft.txt", "");
+    dir.write("home/projects/beta/beta-draft.txt", "");
+    dir.write("home/projects/beta/docs/beta-guide.md", "# Beta\n");
+    ASSERT_EQ(run("git -C " + quoted(beta) + " branch beta-line"), 0);
+    ASSERT_TRUE(
+        openXterm("korvane-shell", alpha, "touch " + quoted(readyFile("korvane-shell")) + " && exec sh -i"));
+    ASSERT_TRUE(waitForLine(projectLine(alpha)));
+    const std::string shell = output("pgrep -P " + std::to_string(helpers.back()));
+    ASSERT_FALSE(shell.empty());
+
+    ASSERT_TRUE(type("cd ../beta") && key("Return"));
+    ASSERT_TRUE(pollUntil([&] { return output("readlink /proc/" + shell + "/cwd") == beta.string(); }));
+    const auto alphaRows = [](const std::vector<std::string>& rows) {
+        std::vector<std::string> found;
+        std::copy_if(rows.begin(), rows.end(), std::back_inserter(found), [](const std::string& row) {
+            return row.find("alpha") != std::string::npos || row.find("docs/guide.md") != std::string::npos ||
+                   row.find("feature-login") != std::string::npos;
+        });
+        return found;
+    };
+    // One session throughout: the query is typed, then taken back to the trigger and typed anew.
+    ASSERT_TRUE(type(";;@gst"));
+    ASSERT_TRUE(popupShown(true));
+    const auto statusRows = rowsWith("beta-draft.txt");
+    screenshot("project-change");
+    EXPECT_THAT(statusRows, Contains(HasSubstr("beta-draft.txt")));
+    EXPECT_THAT(alphaRows(statusRows), IsEmpty());
+    ASSERT_TRUE(key("BackSpace BackSpace BackSpace BackSpace") && type("@git"));
+    const auto branchRows = rowsWith("beta-line");
+    EXPECT_THAT(branchRows, Contains(HasSubstr("beta-line")));
+    EXPECT_THAT(alphaRows(branchRows), IsEmpty());
+    ASSERT_TRUE(key("BackSpace BackSpace BackSpace BackSpace") && type("guide"));
+    const auto fileRows = rowsWith("docs/beta-guide.md");
+    EXPECT_THAT(fileRows, Contains(HasSubstr("docs/beta-guide.md")));
+    EXPECT_THAT(alphaRows(fileRows), IsEmpty());
+    EXPECT_TRUE(waitForLine(projectLine(beta), 1, 0.1)) << "the change waited for the popup";
+    ASSERT_TRUE(key("Escape"));
+    EXPECT_TRUE(popupShown(false));
+
+    if (!trayerWindow.empty()) {
+        ASSERT_TRUE(pollUntil([&] { return !trayIcon().empty(); }, 10.0));
+        const auto items = trayMenu();
+        ASSERT_FALSE(items.empty());
+        EXPECT_EQ(items[0], "Project: beta");
+    }
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 #include "platform/fake/fakefileprobe.h"
 #include "platform/fake/fakeprocesstable.h"
 
+#include <algorithm>
 #include <gmock/gmock.h>
+#include <random>
 
 namespace korvane {
 namespace {
@@ -122,6 +124,36 @@ TEST(ProcessTreeWalk, ListsTheDeepestFirstAndStopsAtTheLimit) {
               (Pairs{{8, 7}, {7, 4}, {4, 2}, {5, 3}, {6, 3}, {2, 1}, {3, 1}}));
     EXPECT_EQ(ProcessInfo::walkDescendants(1, children, 2), (Pairs{{4, 2}, {5, 3}, {6, 3}, {2, 1}, {3, 1}}));
     EXPECT_EQ(ProcessInfo::walkDescendants(9, children, 6), Pairs{});
+}
+
+// Reading the processes below the terminal one by one finds what the whole table finds, in the same
+// order, for random trees deeper than the walk goes and for every process as the root.
+TEST(ProcessTreeWalk, TheTerminalsOwnProcessesAloneGiveTheWholeTablesWalk) {
+    std::mt19937 random(58);
+    for (int round = 0; round < 20; ++round) {
+        auto table = std::make_shared<FakeProcessTable>();
+        std::vector<std::int32_t> pids{1};
+        table->addProcess(1, 0, "tty1");
+        for (int index = 0; index < 120; ++index) {
+            const std::int32_t pid = 2 + static_cast<std::int32_t>(random() % 4000);
+            // Mostly children of the newest processes, so that some branches run past the depth limit.
+            const std::size_t span = std::min<std::size_t>(pids.size(), 1 + random() % 4);
+            const std::int32_t parent = pids[pids.size() - 1 - random() % span];
+            if (pid == parent || std::find(pids.begin(), pids.end(), pid) != pids.end()) {
+                continue;
+            }
+            table->addProcess(pid, parent, "pts/" + std::to_string(random() % 5),
+                              "/home/user/code/d" + std::to_string(pid));
+            pids.push_back(pid);
+        }
+        for (std::int32_t root : pids) {
+            table->setListsChildren(true);
+            const auto below = ProcessInfo::descendants(root, *table);
+            table->setListsChildren(false);
+            ASSERT_EQ(below, ProcessInfo::descendants(root, *table)) << "round " << round << " root " << root;
+        }
+        EXPECT_EQ(table->listings(), static_cast<int>(pids.size()));
+    }
 }
 
 TEST(ProcessTreeWalk, PaneGroupsFollowTheUnionFindTable) {

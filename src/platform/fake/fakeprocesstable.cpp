@@ -4,7 +4,11 @@ namespace korvane {
 
 void FakeProcessTable::addProcess(std::int32_t pid, std::int32_t parentPid, std::optional<std::string> tty,
                                   std::optional<std::string> cwd) {
+    if (auto known = processes_.find(pid); known != processes_.end()) {
+        childrenOf_[known->second.parentPid].erase(pid);
+    }
     processes_[pid] = Process{parentPid, std::move(tty), std::move(cwd)};
+    childrenOf_[parentPid].insert(pid);
 }
 
 void FakeProcessTable::setAccessTime(const std::string& ttyName,
@@ -23,6 +27,15 @@ std::map<std::int32_t, std::vector<std::int32_t>> FakeProcessTable::allProcessPa
         children[process.parentPid].push_back(pid);
     }
     return children;
+}
+
+std::optional<std::vector<std::int32_t>> FakeProcessTable::childProcesses(std::int32_t pid) {
+    if (!listsChildren_) {
+        return std::nullopt;
+    }
+    const auto found = childrenOf_.find(pid);
+    return found == childrenOf_.end() ? std::vector<std::int32_t>()
+                                      : std::vector<std::int32_t>(found->second.begin(), found->second.end());
 }
 
 std::optional<std::string> FakeProcessTable::ttyName(std::int32_t pid) {

@@ -2,6 +2,8 @@
 
 #include "platform/processtable.h"
 
+#include <set>
+
 namespace korvane {
 
 // A process table that tests fill by hand: processes with a parent, an optional terminal and an
@@ -12,8 +14,11 @@ public:
     void addProcess(std::int32_t pid, std::int32_t parentPid, std::optional<std::string> tty = {},
                     std::optional<std::string> cwd = {});
     void setAccessTime(const std::string& ttyName, std::optional<std::chrono::system_clock::time_point> time);
+    // Whether childProcesses answers, as /proc does where the kernel lists each process's children.
+    void setListsChildren(bool lists) { listsChildren_ = lists; }
 
     std::map<std::int32_t, std::vector<std::int32_t>> allProcessParents() override;
+    std::optional<std::vector<std::int32_t>> childProcesses(std::int32_t pid) override;
     std::optional<std::string> ttyName(std::int32_t pid) override;
     std::optional<std::string> currentDirectory(std::int32_t pid) override;
     std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) override;
@@ -28,8 +33,10 @@ private:
         std::optional<std::string> cwd;
     };
     std::map<std::int32_t, Process> processes_;
+    std::map<std::int32_t, std::set<std::int32_t>> childrenOf_;
     std::map<std::string, std::chrono::system_clock::time_point> accessTimes_;
     int listings_ = 0;
+    bool listsChildren_ = true;
 };
 
 } // namespace korvane

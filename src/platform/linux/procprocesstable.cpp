@@ -47,6 +47,43 @@ template <typename Number> std::optional<Number> parseNumber(std::string_view te
     return value;
 }
 
+// A /proc file read whole, however long (a children list grows with the children); absent when it
+// cannot be opened, with the reason in errno.
+std::optional<std::string> readWholeProcFile(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(count));
+    }
+    return text;
+}
+
+// The numeric entries of a /proc directory.
+std::vector<std::int32_t> numericEntries(const std::string& directory) {
+    std::vector<std::int32_t> numbers;
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(directory.c_str()));
+    if (!dir) {
+        return numbers;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (auto number = parseNumber<std::int32_t>(entry->d_name); number && *number >= 1) {
+            numbers.push_back(*number);
+        }
+    }
+    return numbers;
+}
+
 } // namespace
 
 ProcProcessTable::ProcProcessTable(std::string procRoot, std::string devRoot)
@@ -111,6 +148,42 @@ std::map<std::int32_t, std::vector<std::int32_t>> ProcProcessTable::allProcessPa
             children[fields->parentPid].push_back(pid);
         }
     }
+    return children;
+}
+
+std::optional<std::vector<std::int32_t>> ProcProcessTable::childProcesses(std::int32_t pid) {
+    if (!listsChildren_) {
+        // Kernels built without it have no children file even for the thread asking.
+        listsChildren_ = ::access((procRoot_ + "/thread-self/children").c_str(), R_OK) == 0;
+    }
+    if (!*listsChildren_) {
+        return std::nullopt;
+    }
+    // A child is listed under the thread that started it, so every thread of the process is read.
+    const std::string tasks = procRoot_ + "/" + std::to_string(pid) + "/task";
+    std::vector<std::int32_t> children;
+    for (std::int32_t thread : numericEntries(tasks)) {
+        // A thread or process that ended since the listing has no children left.
+        const auto listed = readWholeProcFile(tasks + "/" + std::to_string(thread) + "/children");
+        if (!listed) {
+            continue;
+        }
+        std::string_view rest = *listed;
+        while (!rest.empty()) {
+            const std::size_t start = rest.find_first_not_of(" \n");
+            if (start == std::string_view::npos) {
+                break;
+            }
+            rest.remove_prefix(start);
+            const std::size_t end = std::min(rest.find_first_of(" \n"), rest.size());
+            if (auto child = parseNumber<std::int32_t>(rest.substr(0, end)); child && *child >= 1) {
+                children.push_back(*child);
+            }
+            rest.remove_prefix(end);
+        }
+    }
+    std::sort(children.begin(), children.end());
+    children.erase(std::unique(children.begin(), children.end()), children.end());
     return children;
 }
 

@@ -2,12 +2,14 @@
 
 #include "platform/processtable.h"
 
+#include <optional>
 #include <sys/types.h>
 #include <unordered_map>
 
 namespace korvane {
 
-// The process table read from /proc: parents and controlling terminals from /proc/<pid>/stat, the
+// The process table read from /proc: parents and controlling terminals from /proc/<pid>/stat, a
+// process's children from /proc/<pid>/task/<tid>/children where the kernel provides it, the
 // working directory from the /proc/<pid>/cwd link, terminal names by matching device numbers
 // against /dev/pts and /dev. Processes of other users whose directory the kernel hides drop out.
 // Main thread.
@@ -16,6 +18,7 @@ public:
     explicit ProcProcessTable(std::string procRoot = "/proc", std::string devRoot = "/dev");
 
     std::map<std::int32_t, std::vector<std::int32_t>> allProcessParents() override;
+    std::optional<std::vector<std::int32_t>> childProcesses(std::int32_t pid) override;
     std::optional<std::string> ttyName(std::int32_t pid) override;
     std::optional<std::string> currentDirectory(std::int32_t pid) override;
     std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) override;
@@ -34,6 +37,8 @@ private:
 
     std::string procRoot_;
     std::string devRoot_;
+    // Whether the kernel lists each thread's children; known after the first look.
+    std::optional<bool> listsChildren_;
     // Device numbers already matched to a name; the name of a device number does not change.
     std::unordered_map<dev_t, std::string> deviceNames_;
 };

@@ -86,6 +86,11 @@ TEST(ProcProcessTable, ReadsItsOwnProcessAndItsChildren) {
     EXPECT_THAT(parents[::getppid()], testing::Contains(::getpid()));
     EXPECT_THAT(parents[::getpid()], testing::IsSupersetOf({withTerminal.pid(), without.pid()}));
     EXPECT_TRUE(std::is_sorted(parents[::getpid()].begin(), parents[::getpid()].end()));
+    // Read from the process alone where the kernel lists children, the same list.
+    if (auto children = table.childProcesses(::getpid())) {
+        EXPECT_EQ(*children, parents[::getpid()]);
+        EXPECT_EQ(table.childProcesses(999999999), std::vector<std::int32_t>{});
+    }
 
     EXPECT_EQ(table.currentDirectory(::getpid()), std::filesystem::current_path().string());
     EXPECT_EQ(table.currentDirectory(withTerminal.pid()), work);
