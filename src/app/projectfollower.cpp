@@ -184,15 +184,19 @@ void ProjectFollower::applyProjectConfig(const std::optional<std::string>& root)
     }
     parts_.configManager.setProjectRoot(*root);
     refreshSnippetsFromConfig(true);
+    watchProjectConfig(*root);
+    if (ProjectDetector::isProjectRoot(*root, *parts_.fileProbe)) {
+        parts_.watcherManager->startProjectWatchers(*root);
+    }
+}
+
+void ProjectFollower::watchProjectConfig(const std::string& root) {
     std::weak_ptr<ProjectFollower> weak = weak_from_this();
-    parts_.configManager.startProjectConfigWatcher(*root, [weak] {
+    parts_.configManager.startProjectConfigWatcher(root, [weak] {
         if (auto self = weak.lock()) {
             self->handleProjectConfigChange();
         }
     });
-    if (ProjectDetector::isProjectRoot(*root, *parts_.fileProbe)) {
-        parts_.watcherManager->startProjectWatchers(*root);
-    }
 }
 
 void ProjectFollower::refreshSnippetsFromConfig(bool skipRescan) {
@@ -299,14 +303,17 @@ void ProjectFollower::refreshSources(const std::optional<std::string>& root) {
     }
     parts_.scanPipeline->lastScanRoot.reset();
     parts_.scanPipeline->lastScanTime.reset();
-    if (parts_.configManager.currentConfigProjectRoot()) {
+    if (const auto configRoot = parts_.configManager.currentConfigProjectRoot()) {
         parts_.configManager.reloadProjectConfig();
         applyConfigToSearch();
         publishManualSnippets(root);
         // A project file made since the project was opened holds from now on: the file search takes
-        // its include_paths and the tray offers trust for its commands.
+        // its include_paths, the tray offers trust for its commands, and its later edits are followed.
         configureFileSearch();
         updateTrustOffers();
+        if (!parts_.configManager.projectConfigWatcher()) {
+            watchProjectConfig(*configRoot);
+        }
     }
     parts_.scanPipeline->scanProviders(providers_, root);
 }

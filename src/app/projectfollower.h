@@ -119,6 +119,8 @@ private:
     void applyConfigToSearch();
     // The file search's insertion mode and include_paths, from the merged configuration.
     void configureFileSearch();
+    // Follows edits of `root`'s project file, where it has one.
+    void watchProjectConfig(const std::string& root);
     bool skillsDisabled() const;
     void applySkillSnippets();
     // Hands the registry the manual snippets of the frontmost application and `root`.

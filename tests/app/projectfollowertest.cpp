@@ -208,6 +208,13 @@ TEST_F(ProjectFollowerTest, AProjectFileReadByTheRefreshReachesTheTrayAndTheFile
     settle();
     EXPECT_EQ(trustItems(), std::vector<std::string>{"Trust commands of " + root + "…"});
     EXPECT_THAT(fileRows(), Contains("generated/made-by-build.c"));
+
+    // From then on its edits are followed as those of a file that was there when the project opened.
+    dir.write("project/.korvane.json", R"({"include_paths": ["generated"]})");
+    watchSource->emit(root, FileEvent::write, ".korvane.json");
+    scheduler.advance(1.0);
+    settle();
+    EXPECT_EQ(trustItems(), std::vector<std::string>{"Trust this folder…"});
 }
 
 // Trusting asks first, listing what it unlocks, and stores exactly what it showed: a file changed
