@@ -1,6 +1,7 @@
 #include "files/gitremoteaddress.h"
 
 #include "config/urireference.h"
+#include "gitguard/gitnetworkaddress.h"
 
 #include <algorithm>
 
@@ -23,28 +24,14 @@ enum class UserPart {
     any,
 };
 
-bool isSchemeCharacter(char c, bool first) {
-    const bool alphanumeric = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    return alphanumeric || (!first && (c == '+' || c == '-' || c == '.'));
-}
-
-// The length of the run of scheme characters `text` begins with.
-std::size_t schemeLength(std::string_view text) {
-    std::size_t length = 0;
-    while (length < text.size() && isSchemeCharacter(text[length], length == 0)) {
-        ++length;
-    }
-    return length;
-}
-
 // "<helper>::<address>": git hands the address to a transport helper program (ext::, fd:: and others).
 bool isTransportHelperForm(std::string_view remote) {
-    return remote.substr(schemeLength(remote)).starts_with("::");
+    return remote.substr(GitNetworkAddress::schemeLength(remote)).starts_with("::");
 }
 
 // scheme "://": git hands any scheme but the ones it speaks itself to a helper of that name.
 bool isUrl(std::string_view remote) {
-    const std::size_t length = schemeLength(remote);
+    const std::size_t length = GitNetworkAddress::schemeLength(remote);
     return length > 0 && remote.substr(length).starts_with("://");
 }
 

@@ -14,15 +14,6 @@ bool isSchemeCharacter(char c, bool first) {
     return alphanumeric || (!first && (c == '+' || c == '-' || c == '.'));
 }
 
-// How many characters at the front of `address` git could read as a scheme or a helper's name.
-std::size_t schemeLength(std::string_view address) {
-    std::size_t length = 0;
-    while (length < address.size() && isSchemeCharacter(address[length], length == 0)) {
-        ++length;
-    }
-    return length;
-}
-
 } // namespace
 
 bool GitNetworkAddress::overTheNetwork(std::string_view address) {
@@ -37,6 +28,14 @@ bool GitNetworkAddress::overTheNetwork(std::string_view address) {
     // Anything else is a path, unless a colon comes before the first slash: ssh's host:path.
     const std::size_t colon = address.find(':');
     return colon != std::string_view::npos && colon < address.find('/');
+}
+
+std::size_t GitNetworkAddress::schemeLength(std::string_view address) {
+    std::size_t length = 0;
+    while (length < address.size() && isSchemeCharacter(address[length], length == 0)) {
+        ++length;
+    }
+    return length;
 }
 
 bool GitNetworkAddress::mayNameRemote(std::string_view value) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace korvane {
@@ -19,6 +20,9 @@ public:
     // Whether git may take `value` as the name of a remote rather than as an address: not empty and not
     // "." or "..". A name with a slash too names a remote where the configuration gives it an address.
     static bool mayNameRemote(std::string_view value);
+
+    // How many characters at the front of `address` git could read as a scheme or a helper's name.
+    static std::size_t schemeLength(std::string_view address);
 };
 
 } // namespace korvane
