@@ -14,6 +14,29 @@ constexpr std::size_t pointerLimit = 64 * 1024;
 // rather than look at each: a git directory holds a few dozen.
 constexpr std::size_t entryLimit = 4096;
 
+// Asks `look` of each entry of `folder`, a folder that is not there holding none: the reason the
+// command waits where `look` gives one, the folder cannot be read, or it holds more than entryLimit.
+template <typename Look>
+std::optional<std::string> eachEntry(const fs::path& folder, const std::string& tooMany, Look look) {
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    if (error) {
+        return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory
+                   ? std::nullopt
+                   : std::optional(folder.string() + " could not be read");
+    }
+    std::size_t count = 0;
+    for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
+        if (++count > entryLimit) {
+            return tooMany;
+        }
+        if (auto why = look(*it, error)) {
+            return why;
+        }
+    }
+    return error ? std::optional(folder.string() + " could not be read") : std::nullopt;
+}
+
 } // namespace
 
 std::optional<std::string> GitReachPaths::whereElsewhere(const GitReach& reach) {
@@ -94,26 +117,12 @@ std::optional<std::string> GitReachPaths::linksIn(const fs::path& folder) {
     if (!scanned_.insert(folder.native()).second) {
         return std::nullopt;
     }
-    std::error_code error;
-    fs::directory_iterator it(folder, error);
-    if (error) {
-        return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory
-                   ? std::nullopt
-                   : std::optional(folder.string() + " could not be read");
-    }
-    std::size_t count = 0;
-    for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
-        if (++count > entryLimit) {
-            return folder.string() + " holds too many files";
-        }
-        if (it->is_symlink(error)) {
-            if (auto why = followed(it->path())) {
-                return why;
-            }
-        }
-    }
-    if (error) {
-        return folder.string() + " could not be read";
+    const auto why = eachEntry(folder, folder.string() + " holds too many files",
+                               [&](const fs::directory_entry& entry, std::error_code& error) {
+                                   return entry.is_symlink(error) ? followed(entry.path()) : std::nullopt;
+                               });
+    if (why) {
+        return why;
     }
     return worktrees(folder);
 }
@@ -124,23 +133,10 @@ std::optional<std::string> GitReachPaths::worktrees(const fs::path& commonDir) {
     if (auto why = followed(folder)) {
         return why;
     }
-    std::error_code error;
-    fs::directory_iterator it(folder, error);
-    if (error) {
-        return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory
-                   ? std::nullopt
-                   : std::optional(folder.string() + " could not be read");
-    }
-    std::size_t count = 0;
-    for (fs::directory_iterator end; !error && it != end; it.increment(error)) {
-        if (++count > entryLimit) {
-            return "too many linked worktrees in " + folder.string();
-        }
-        if (auto why = pointer(it->path() / "gitdir", "")) {
-            return why;
-        }
-    }
-    return error ? std::optional(folder.string() + " could not be read") : std::nullopt;
+    return eachEntry(folder, "too many linked worktrees in " + folder.string(),
+                     [&](const fs::directory_entry& entry, std::error_code&) {
+                         return pointer(entry.path() / "gitdir", "");
+                     });
 }
 
 std::optional<std::string> GitReachPaths::pointer(const fs::path& file, std::string_view prefix,
