@@ -54,7 +54,8 @@ endfunction()
 
 # korvane_x11_test(<Name> TARGET <executable> SOURCES ... [DEPS ...] [FIXTURES <dir>])
 # A GoogleTest executable that runs whole in a private X session (scripts/xvfb-session) as the CTest
-# test x11.<Name>. X11 tests type real keys, so no two of them run at once.
+# test x11.<Name>. X11 tests type real keys and wait on the X server within bounds of a few seconds, so
+# they run alone: no other X11 test, nor a test that keeps the processors busy with git runs.
 function(korvane_x11_test name)
   cmake_parse_arguments(ARG "" "TARGET;FIXTURES" "SOURCES;DEPS" ${ARGN})
   add_executable(${ARG_TARGET} ${ARG_SOURCES})
@@ -67,6 +68,7 @@ function(korvane_x11_test name)
   set_tests_properties(x11.${name} PROPERTIES
     LABELS x11
     RESOURCE_LOCK x11-session
+    RUN_SERIAL TRUE
     ENVIRONMENT KORVANE_TEST=1
     TIMEOUT 120)
 endfunction()
