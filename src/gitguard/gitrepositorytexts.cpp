@@ -3,6 +3,11 @@
 #include <algorithm>
 
 namespace korvane {
+
+bool GitRepositoryTexts::listsGitlink(std::string_view record) {
+    return record.starts_with(gitlinkRecordStart);
+}
+
 bool GitRepositoryTexts::holdsGitlinkMode(std::string_view bytes) {
     for (std::size_t at = bytes.find('\xE0', 2); at != std::string_view::npos && at + 1 < bytes.size();
          at = bytes.find('\xE0', at + 1)) {
