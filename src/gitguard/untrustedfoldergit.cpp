@@ -4,6 +4,7 @@
 #include "gitguard/gitconfigkey.h"
 #include "gitguard/gitnetworkaddress.h"
 #include "gitguard/gitreachpaths.h"
+#include "gitguard/gitrepositorytexts.h"
 
 #include <algorithm>
 #include <system_error>
@@ -24,7 +25,8 @@ const std::vector<std::string_view> refusedProtocols = {"ext", "fd", "file"};
 std::string fileOf(const GitConfigEntry& entry, const GitReachedRepository* repository) {
     const std::filesystem::path file(GitConfigListing::originFile(entry));
     if (file.empty()) {
-        return entry.origin.empty() ? std::string("the configuration") : std::string(entry.origin);
+        return entry.origin.empty() ? std::string("the configuration")
+                                    : GitRepositoryTexts::shown(entry.origin);
     }
     if (file.is_absolute() || repository == nullptr) {
         return file.string();
@@ -55,7 +57,8 @@ std::optional<std::string> rewrittenToThisMachine(std::string_view address,
         const std::string rewritten =
             std::string(*key->subsection) + std::string(address.substr(entry.value->size()));
         if (!GitNetworkAddress::overTheNetwork(rewritten)) {
-            return "the user's " + std::string(entry.key) + " makes it an address on this machine";
+            return "the user's " + GitRepositoryTexts::shown(entry.key) +
+                   " makes it an address on this machine";
         }
     }
     return std::nullopt;
@@ -98,7 +101,8 @@ std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
             refused = leadsHere(*rule, entry, entries);
         }
         if (refused) {
-            return fileOf(entry, repository) + " sets " + std::string(entry.key) + ": " + *refused;
+            return fileOf(entry, repository) + " sets " + GitRepositoryTexts::shown(entry.key) + ": " +
+                   *refused;
         }
     }
     return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include "base/diagnostics.h"
 #include "base/unicode.h"
+#include "gitguard/gitrepositorytexts.h"
 #include "gitguard/perprocesspath.h"
 #include "gitguard/untrustedfoldergit.h"
 
@@ -72,6 +73,8 @@ std::optional<std::string> gitOnPath(std::string_view searchPath) {
 
 // Variables that would make `git config --list` read another file than the command's git reads.
 const std::vector<std::string> hiddenConfiguration = {"GIT_CONFIG"};
+// The most of a reason that a line or the trust box shows: each name and value in it is cut already.
+constexpr std::size_t reasonLimit = 2000;
 
 } // namespace
 
@@ -193,13 +196,17 @@ std::optional<std::string> ShellCommandRunner::addGitOverrides(Run& run) {
     reading.cancellation = run.cancellation;
     auto git = UntrustedFolderGit::read(*processRunner_, reading);
     if (!git) {
+        std::string reason = git.error();
+        if (reason.size() > reasonLimit) {
+            reason = GitRepositoryTexts::shown(reason.substr(0, reasonLimit));
+        }
         if (run.reportFailure) {
-            diagnostic("[GIT EXEC FAILED] cwd=" + run.projectRoot + " error=" + git.error() +
+            diagnostic("[GIT EXEC FAILED] cwd=" + run.projectRoot + " error=" + reason +
                        "; trusting the folder (\"Trust this folder…\" in the tray) lets it run there: shell "
                        "command '" +
                        run.command + "' not run");
         }
-        return git.error();
+        return reason;
     }
     for (auto& variable : git->environment()) {
         run.environment.push_back(std::move(variable));
