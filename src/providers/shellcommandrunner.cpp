@@ -71,8 +71,11 @@ std::optional<std::string> gitOnPath(std::string_view searchPath) {
     return std::nullopt;
 }
 
-// Variables that would make `git config --list` read another file than the command's git reads.
-const std::vector<std::string> hiddenConfiguration = {"GIT_CONFIG"};
+// Variables left out of the reading and the command alike: GIT_CONFIG would make `git config --list`
+// read another file than the command's git reads, and git reads GIT_CONFIG_PARAMETERS after the
+// settings Korvane hands the command, which it would outrank (a hooks folder in the folder, the local
+// transport allowed).
+const std::vector<std::string> hiddenConfiguration = {"GIT_CONFIG", "GIT_CONFIG_PARAMETERS"};
 // The most of a reason that a line or the trust box shows: each name and value in it is cut already.
 constexpr std::size_t reasonLimit = 2000;
 

@@ -227,6 +227,28 @@ TEST(UntrustedRepositoryTest, TheHooksThatCameWithTheFolderNeverRun) {
     EXPECT_TRUE(untrusted.marked());
 }
 
+// git reads GIT_CONFIG_PARAMETERS after the settings Korvane hands the command: set in Korvane's own
+// environment, a relative hooks folder or the local transport allowed there would run the folder's
+// hooks.
+TEST(UntrustedRepositoryTest, SettingsInKorvanesEnvironmentOutrankNoneThatItGives) {
+    const std::vector<std::pair<const char*, Route>> cases = {
+        {"'core.hookspath'='.githooks'",
+         {"a relative hooks folder",
+          "mkdir .githooks && printf '#!/bin/sh\\nMARK\\n' >.githooks/pre-commit && "
+          "chmod +x .githooks/pre-commit",
+          "git commit -q --allow-empty -m x", ""}},
+        {"'protocol.file.allow'='always'",
+         {"a push to a repository in the folder",
+          "git init -q --bare t.git && printf '#!/bin/sh\\nMARK\\n' >t.git/hooks/post-receive && "
+          "chmod +x t.git/hooks/post-receive",
+          "git push -q t.git HEAD:refs/heads/x", ""}},
+    };
+    for (const auto& [parameters, route] : cases) {
+        const test::ScopedEnv set("GIT_CONFIG_PARAMETERS", parameters);
+        expectClosed({route});
+    }
+}
+
 // A setting of megabytes makes a line of a few hundred characters, on every run, whether its name or
 // its value is long.
 TEST(UntrustedRepositoryTest, ASettingOfMegabytesMakesAShortLine) {
