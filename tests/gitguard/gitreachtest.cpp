@@ -215,9 +215,9 @@ TEST(GitReachTest, WhatReadingsHoldOfWhatGitPrintsIsBounded) {
 }
 
 // However much git prints to them, readings hold little of it: a folder whose 37 repositories in the
-// modules folder each list 14 MB of settings that allow a command, read by two scans and two live runs
-// at once, raises the resident memory of the process that reads by less than 64 MiB, and each command
-// waits, saying why.
+// modules folder each list some 10 MB of settings that allow a command (360 MB in all), read by two
+// scans and two live runs at once, raises the resident memory of the process that reads by less than
+// 64 MiB, and each command waits, saying why.
 TEST(GitReachTest, ReadingsHoldLittleHoweverMuchGitPrints) {
     const test::GitRepo repo;
     // One file of settings, the configuration of every repository in the modules folder.
@@ -231,9 +231,10 @@ TEST(GitReachTest, ReadingsHoldLittleHoweverMuchGitPrints) {
     probe.environment = {
         {"ASAN_OPTIONS", "quarantine_size_mb=0:thread_local_quarantine_size_kb=0:detect_leaks=0"}};
     probe.timeout = 120;
+    probe.errorOutput = ProcessRequest::ErrorOutput::capture;
     const auto outcome = LinuxProcessRunner().run(probe);
     ASSERT_TRUE(outcome);
-    ASSERT_TRUE(outcome->succeeded()) << outcome->output;
+    ASSERT_TRUE(outcome->succeeded()) << outcome->output << outcome->errorOutput;
     std::istringstream lines(outcome->output);
     long grown = -1;
     std::vector<std::string> reasons;
