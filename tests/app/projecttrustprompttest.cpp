@@ -88,6 +88,37 @@ TEST(ProjectTrustPromptTest, TheBoxShowsTheTextAndAddressesItAsksTrustFor) {
                                   "repository's whole git configuration, hooks and filters included."));
 }
 
+// The reason a folder's commands wait breaks between words wherever the line ends, and only a word
+// longer than a line is broken; nothing of it is lost or added.
+TEST(ProjectTrustPromptTest, TheWaitingReasonBreaksBetweenWords) {
+    const std::string heading = "What keeps your own commands from running there now:";
+    for (std::size_t length = 1; length <= ProjectTrustPrompt::contentWidth; ++length) {
+        const std::string reason = "/home/u/" + std::string(length, 'p') +
+                                   "/.git/config sets core.fsmonitor: starts a program, like " +
+                                   std::string(100, 'w') + " does";
+        SCOPED_TRACE(reason);
+        const std::string message = ProjectTrustPrompt::folderMessage("/f", reason);
+        const std::size_t at = message.find(heading);
+        ASSERT_NE(at, std::string::npos);
+        std::string joined;
+        std::vector<std::string> lines;
+        for (std::size_t start = message.find("\n    ", at); start != std::string::npos;) {
+            const std::size_t end = message.find("\n    ", start + 1);
+            lines.push_back(message.substr(start + 5, end == std::string::npos ? end : end - start - 5));
+            joined += lines.back();
+            start = end;
+        }
+        EXPECT_EQ(joined, reason);
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_LE(lines[i].size(), ProjectTrustPrompt::contentWidth) << lines[i];
+            const bool endsAWord = i + 1 == lines.size() || lines[i].back() == ' ';
+            const bool wordLongerThanALine = lines[i].size() == ProjectTrustPrompt::contentWidth &&
+                                             lines[i].find(' ') == std::string::npos;
+            EXPECT_TRUE(endsAWord || wordLongerThanALine) << lines[i] << " | " << lines[i + 1];
+        }
+    }
+}
+
 // What the question box shows as plain text: each label in the format it resolves to, each text view.
 std::vector<std::string> shownTexts(const QWidget& box) {
     std::vector<std::string> shown;
