@@ -265,9 +265,15 @@ public:
     std::map<std::int32_t, std::vector<std::int32_t>> allProcessParents() override {
         return table_->allProcessParents();
     }
-    std::optional<std::string> ttyName(std::int32_t pid) override { return table_->ttyName(pid); }
+    std::optional<ProcessStatus> status(std::int32_t pid) override { return table_->status(pid); }
     std::optional<std::string> currentDirectory(std::int32_t pid) override {
         return table_->currentDirectory(pid);
+    }
+    std::optional<std::vector<std::string>> commandLine(std::int32_t pid) override {
+        return table_->commandLine(pid);
+    }
+    std::optional<std::vector<std::string>> environment(std::int32_t pid) override {
+        return table_->environment(pid);
     }
     std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& name) override {
         return table_->deviceAccessTime(name);

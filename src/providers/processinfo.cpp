@@ -78,7 +78,9 @@ std::vector<ProcessInfo::DescendantInfo> ProcessInfo::descendants(std::int32_t p
         if (cwd && (cwd->empty() || *cwd == "/")) {
             cwd.reset();
         }
-        infos.push_back({child, parent, table.ttyName(child), std::move(cwd)});
+        auto status = table.status(child);
+        infos.push_back({child, parent, status ? status->tty : std::nullopt, std::move(cwd),
+                         status ? status->name : std::string(), status && status->inForeground()});
     }
     return infos;
 }

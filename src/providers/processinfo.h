@@ -22,6 +22,10 @@ public:
         std::int32_t parentPid = 0;
         std::optional<std::string> tty;
         std::optional<std::string> cwd;
+        // The program's name as the system keeps it.
+        std::string name;
+        // Whether it belongs to the job its terminal shows.
+        bool foreground = false;
 
         bool operator==(const DescendantInfo&) const = default;
     };
