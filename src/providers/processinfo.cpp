@@ -82,6 +82,10 @@ std::vector<ProcessInfo::DescendantInfo> ProcessInfo::descendants(std::int32_t p
         infos.push_back({child, parent, status ? status->tty : std::nullopt, std::move(cwd),
                          status ? status->name : std::string(), status && status->inForeground()});
     }
+    // What the user sees in a terminal is its foreground job: a job sent to the background or
+    // stopped, however deep, must not speak for the terminal while the shell is in front.
+    std::stable_partition(infos.begin(), infos.end(),
+                          [](const DescendantInfo& info) { return info.foreground; });
     return infos;
 }
 

@@ -11,8 +11,9 @@
 
 namespace korvane {
 
-// The processes running below a terminal application, deepest first, with their terminal devices
-// and working directories, as the terminal's project detection needs them. Main thread.
+// The processes running below a terminal application, the jobs their terminals show first, deepest
+// first, with their terminal devices and working directories, as the terminal's project detection
+// needs them. Main thread.
 class ProcessInfo {
 public:
     ProcessInfo() = delete;
@@ -45,7 +46,9 @@ public:
     childrenBelow(std::int32_t root, ProcessTable& table, std::int64_t maxDepth);
 
     // The walk below `pid`, each process with its device and directory; "/" and an empty directory
-    // count as none. Reads only the processes below `pid` where the table can, else the whole table.
+    // count as none. The processes of their terminals' foreground jobs come first, then the others,
+    // each part in the walk's order. Reads only the processes below `pid` where the table can, else
+    // the whole table.
     static std::vector<DescendantInfo> descendants(std::int32_t pid, ProcessTable& table);
 };
 
