@@ -50,6 +50,16 @@ public:
     // each part in the walk's order. Reads only the processes below `pid` where the table can, else
     // the whole table.
     static std::vector<DescendantInfo> descendants(std::int32_t pid, ProcessTable& table);
+
+    // `pid` itself, as a child of `parent`, and the walk below it, ordered as `descendants`'.
+    static std::vector<DescendantInfo> processTree(std::int32_t pid, std::int32_t parent,
+                                                   ProcessTable& table);
+
+private:
+    static std::vector<std::pair<std::int32_t, std::int32_t>> walkBelow(std::int32_t pid,
+                                                                        ProcessTable& table);
+    static std::vector<DescendantInfo>
+    described(const std::vector<std::pair<std::int32_t, std::int32_t>>& pairs, ProcessTable& table);
 };
 
 } // namespace korvane
