@@ -227,8 +227,8 @@ std::optional<std::string> TmuxPaneFinder::listClients(const std::string& socket
     }
     ProcessRequest request;
     request.executable = *tmux;
-    request.arguments = {"-S", socket, "list-clients", "-F", std::string(listFormat)};
-    request.workingDirectory = "/";
+    request.arguments = {"-S", socket, "list-clients", "-F"};
+    request.arguments.emplace_back(listFormat);
     // The server asked is the one named here, whatever tmux would take from Korvane's environment.
     request.removedEnvironment = {"TMUX", "TMUX_PANE", "TMUX_TMPDIR"};
     request.timeout = answerTimeout;
