@@ -168,9 +168,9 @@ std::optional<TmuxPaneFinder::Pane> TmuxPaneFinder::paneOf(std::string_view list
         std::string_view line = listing.substr(0, end);
         listing.remove_prefix(std::min(end + 1, listing.size()));
         std::vector<std::string_view> fields;
-        for (std::size_t tab; (tab = line.find('\t')) != std::string_view::npos;
-             line.remove_prefix(tab + 1)) {
-            fields.push_back(line.substr(0, tab));
+        for (std::size_t space; (space = line.find(' ')) != std::string_view::npos;
+             line.remove_prefix(space + 1)) {
+            fields.push_back(line.substr(0, space));
         }
         fields.push_back(line);
         if (fields.size() != 4 || processID(fields[0]) != pid || fields[1] != clientTty) {

@@ -30,8 +30,9 @@ public:
     static constexpr std::string_view clientName = "tmux: client";
     // Seconds a server has to answer; a server that does not leaves the terminal read without it.
     static constexpr double answerTimeout = 0.25;
-    // What list-clients prints of each client: the client and the pane it shows.
-    static constexpr std::string_view listFormat = "#{client_pid}\t#{client_tty}\t#{pane_pid}\t#{pane_tty}";
+    // What list-clients prints of each client: the client and the pane it shows. Spaces part the
+    // fields, since a client without a UTF-8 locale prints a tab as "_".
+    static constexpr std::string_view listFormat = "#{client_pid} #{client_tty} #{pane_pid} #{pane_tty}";
 
     // tmux is looked for in the absolute entries of `searchPath` (a PATH value).
     TmuxPaneFinder(std::shared_ptr<ProcessTable> table, std::shared_ptr<ProcessRunner> runner,

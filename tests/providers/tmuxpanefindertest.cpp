@@ -70,7 +70,7 @@ protected:
         table->setForegroundGroup("pts/6", 202);
         addJob(300, 1, std::nullopt, "/", "tmux: server");
         addJob(301, 300, "pts/7", kWeb, "sh");
-        servers->listings[defaultSocket] = "102\t/dev/pts/1\t301\t/dev/pts/7\n";
+        servers->listings[defaultSocket] = "102 /dev/pts/1 301 /dev/pts/7\n";
     }
 
     void addJob(std::int32_t pid, std::int32_t parent, std::optional<std::string> tty, std::string cwd,
@@ -81,8 +81,8 @@ protected:
 
     // The client's server shows the pane `pane` on `paneTty` to the client, beside another session's client.
     void showPane(std::int32_t pane, const std::string& paneTty) {
-        servers->listings[workSocket] = "555\t/dev/pts/9\t201\t/dev/pts/5\n102\t/dev/pts/1\t" +
-                                        std::to_string(pane) + "\t/dev/" + paneTty + "\n";
+        servers->listings[workSocket] = "555 /dev/pts/9 201 /dev/pts/5\n102 /dev/pts/1 " +
+                                        std::to_string(pane) + " /dev/" + paneTty + "\n";
     }
 
     std::optional<std::string> detect() { return detector.detectProjectRoot(); }
@@ -123,7 +123,7 @@ TEST_F(TmuxPaneFinderTest, WhateverFailsTheTerminalIsReadAsWithoutTmux) {
     showPane(201, "pts/6");
     EXPECT_EQ(detect(), kStart);
     // A client on another terminal of that name, or another client on this one.
-    servers->listings[workSocket] = "103\t/dev/pts/1\t201\t/dev/pts/5\n102\t/dev/pts/2\t201\t/dev/pts/5\n";
+    servers->listings[workSocket] = "103 /dev/pts/1 201 /dev/pts/5\n102 /dev/pts/2 201 /dev/pts/5\n";
     EXPECT_EQ(detect(), kStart);
     const std::size_t asked = servers->requests.size();
     EXPECT_EQ(asked, 3u);
@@ -152,7 +152,7 @@ TEST_F(TmuxPaneFinderTest, ClientsOfOneServerInSeveralTabsAskItOnce) {
     table->setCommandLine(111, std::vector<std::string>{"tmux", "-Lwork", "attach", "-t", "other"});
     table->setEnvironment(111, std::vector<std::string>{"TMUX_TMPDIR=/run/user/7/"});
     table->setForegroundGroup("pts/2", 111);
-    servers->listings[workSocket] = "102\t/dev/pts/1\t201\t/dev/pts/5\n111\t/dev/pts/2\t202\t/dev/pts/6\n";
+    servers->listings[workSocket] = "102 /dev/pts/1 201 /dev/pts/5\n111 /dev/pts/2 202 /dev/pts/6\n";
     const auto epoch = std::chrono::system_clock::now();
     table->setAccessTime("pts/1", epoch);
     table->setAccessTime("pts/2", epoch + std::chrono::seconds(8));
