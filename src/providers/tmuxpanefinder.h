@@ -18,14 +18,6 @@ namespace korvane {
 // shows, and the pane's processes stand for the client's terminal. Main thread.
 class TmuxPaneFinder {
 public:
-    // The pane a client shows: its first process and its terminal device below "/dev/".
-    struct Pane {
-        std::int32_t pid = 0;
-        std::string tty;
-
-        bool operator==(const Pane&) const = default;
-    };
-
     // The name tmux gives its client process.
     static constexpr std::string_view clientName = "tmux: client";
     // Seconds a server has to answer; a server that does not leaves the terminal read without it.
@@ -51,10 +43,16 @@ public:
                                                  const std::vector<std::string>& environment,
                                                  const std::string& directory, std::uint32_t uid);
 
+private:
+    // The pane a client shows: its first process and its terminal device below "/dev/".
+    struct Pane {
+        std::int32_t pid = 0;
+        std::string tty;
+    };
+
     // The pane that client `pid` on the device `tty` shows, by list-clients' lines in `listFormat`.
     static std::optional<Pane> paneOf(std::string_view listing, std::int32_t pid, const std::string& tty);
 
-private:
     std::optional<Pane> paneShownBy(std::int32_t client, const std::string& tty);
     std::optional<std::string> listClients(const std::string& socket);
     std::optional<std::string> program();
