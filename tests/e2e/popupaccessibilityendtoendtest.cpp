@@ -47,10 +47,6 @@ protected:
         ASSERT_TRUE(startKorvane()) << readAll(errFile());
     }
 
-    std::string projectLine(const fs::path& project) const {
-        return "[Korvane] Project changed: " + project.filename().string() + " at " + project.string();
-    }
-
     // The popup window's objects as popuptree.py reads them, or nothing while no popup is up.
     static std::optional<json> popupTree() {
         const std::string printed = output(fixtureCommand("popuptree.py", "") + " 2>/dev/null");
