@@ -1,14 +1,15 @@
 // Project file search: per-keystroke ranking over a cached index (the files under /usr and synthetic
 // trees of 10k to 500k paths, queries typed a character at a time, one run with 10,000 uncommitted
 // paths), what the index and ranker keep per path, cold index builds from a git repository of 100k
-// files and a walk of 50k files, the stamp that tells whether a project's list changed, and the look at
-// an unchanged 136,000-file project that each trigger starts.
+// files and a walk of 50k files, the stamp that tells whether a project's list changed, the look at an
+// unchanged 136,000-file project that each trigger starts, and the watch that spares that look the stamp.
 // Run pinned to one core (taskset -c N).
 
 #include "base/clock.h"
 #include "files/filepathindexbuilder.h"
 #include "files/filepathprovider.h"
 #include "files/gitcommandrunner.h"
+#include "files/projectchangewatch.h"
 #include "files/projectstatestamp.h"
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/manualworkerpool.h"
@@ -359,14 +360,27 @@ void BM_ProjectStateStamp(benchmark::State& state, std::string name) {
 }
 
 // The look at the project that each trigger starts (0.1 s after it, on a worker) where nothing
-// changed: the processor time of the whole look on the worker.
+// changed: the processor time of the whole look on the worker, and the folders and files it stats.
 void BM_UnchangedProjectCheck(benchmark::State& state) {
     UnchangedProject& project = unchangedProject();
+    const std::uint64_t read = ProjectStateStamp::entriesRead();
     for (auto _ : state) {
         project.provider->checkForChanges(project.root());
         project.workers.runAll();
     }
     state.counters["files"] = static_cast<double>(project.paths()->size());
+    state.counters["entries_stated"] = benchmark::Counter(
+        static_cast<double>(ProjectStateStamp::entriesRead() - read), benchmark::Counter::kAvgIterations);
+}
+
+// Putting that project under watch, as each listing of it does before its stamp.
+void BM_ProjectChangeWatchArm(benchmark::State& state) {
+    const auto paths = unchangedProject().paths();
+    bool armed = false;
+    for (auto _ : state) {
+        armed = ProjectChangeWatch::arm(unchangedProject().root(), *paths) != nullptr;
+    }
+    state.counters["armed"] = armed ? 1 : 0;
 }
 
 // The fallback walk of a 50k-file tree without git.
@@ -413,6 +427,9 @@ void registerAll() {
     }
     benchmark::RegisterBenchmark("UnchangedProjectCheck/136k", BM_UnchangedProjectCheck)
         ->Unit(benchmark::kMicrosecond)
+        ->MinTime(0.5);
+    benchmark::RegisterBenchmark("ProjectChangeWatchArm/136k", BM_ProjectChangeWatchArm)
+        ->Unit(benchmark::kMillisecond)
         ->MinTime(0.5);
     benchmark::RegisterBenchmark("IndexBuild/walk-50k", BM_WalkIndexBuild)->Unit(benchmark::kMillisecond)->Iterations(3);
 }
