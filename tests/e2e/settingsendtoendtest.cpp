@@ -5,7 +5,9 @@
 #include "endtoendsupport.h"
 #include "platform/linux/liveactiveappprovider.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -21,14 +23,19 @@ using namespace test::e2e;
 
 class SettingsEndToEndTest : public IsolatedKorvaneTest {
 protected:
-    void arrange() override {
+    // The user's config.json that Korvane starts with.
+    virtual nlohmann::json configFile() const {
         // Enough snippets that the list scrolls and shows them in reused rows.
         nlohmann::json snippets = nlohmann::json::parse(R"([{"key": "sig", "expand": "Best,\nAda"}])");
         for (int i = 0; i < 40; ++i) {
             snippets.push_back(
                 {{"key", "note" + std::to_string(i)}, {"expand", "Note " + std::to_string(i)}});
         }
-        dir.write("home/.config/korvane/config.json", nlohmann::json{{"snippets", snippets}}.dump());
+        return nlohmann::json{{"snippets", snippets}};
+    }
+
+    void arrange() override {
+        dir.write("home/.config/korvane/config.json", configFile().dump());
         dir.write("home/work/notes.txt", "notes\n");
         skipOnboarding();
         isolateEnvironment(
@@ -208,6 +215,105 @@ TEST_F(SettingsEndToEndTest, KorvaneIsNeverOfferedAsAnApplicationToConfigure) {
         lines(output(fixtureCommand("settingswindow.py", "installed-apps 15") + " 2>/dev/null"));
     EXPECT_THAT(listed, testing::Contains("trayer")) << "the running applications are listed";
     EXPECT_THAT(listed, testing::Not(testing::Contains(testing::StrCaseEq("korvane"))));
+}
+
+// Two commands of the user's that note each run in a file of their own: the wiki, named in config.json's
+// `providers`, and the tickets, left out of it.
+class OwnCommandEndToEndTest : public SettingsEndToEndTest {
+protected:
+    nlohmann::json configFile() const override {
+        return nlohmann::json{{"providers", {"manual", "files", "wiki"}},
+                              {"custom_providers", {command("wiki", "Wiki"), command("tickets", "Tickets")}}};
+    }
+
+    nlohmann::json command(const std::string& id, const std::string& label) const {
+        return {{"id", id},
+                {"label", label},
+                {"command", "printf 'run\\n' >> " + quoted(runsFile(id).string()) + "; printf 'alpha-" + id +
+                                "\\t" + label + " alpha\\n'"}};
+    }
+    fs::path runsFile(const std::string& id) const { return home / (id + ".runs"); }
+    std::size_t runs(const std::string& id) const { return count(readAll(runsFile(id)), "run\n"); }
+
+    // The eye button `name` pressed in the settings window, until config.json is saved as `saved` says
+    // and Korvane has read it for the `reloads`th time.
+    void pressEye(const std::string& name, const std::function<bool(const nlohmann::json&)>& saved,
+                  std::size_t reloads) {
+        ASSERT_EQ(fixture("eye " + quoted(name) + " 15"), 0) << "the settings window shows no " << name;
+        const fs::path config = home / ".config/korvane/config.json";
+        ASSERT_TRUE(
+            pollUntil([&] { return saved(nlohmann::json::parse(readAll(config), nullptr, false)); }, 5.0))
+            << readAll(config);
+        ASSERT_TRUE(waitForLine("[Korvane] Global config reloaded, merged with project config", reloads));
+    }
+
+    // The popup's rows for ";;alpha" in the terminal, once they hold the wiki's and, when `tickets`, the
+    // tickets' row; then the popup is closed.
+    std::vector<std::string> popupRows(bool tickets) {
+        std::vector<std::string> rows;
+        if (!focus("korvane-eye") || !type(";;alpha") || !popupShown(true)) {
+            ADD_FAILURE() << "no popup";
+            return rows;
+        }
+        const auto holds = [&](const std::string& text) {
+            return std::any_of(rows.begin(), rows.end(),
+                               [&](const std::string& row) { return row.find(text) != std::string::npos; });
+        };
+        pollUntil(
+            [&] {
+                rows = lines(output(fixtureCommand("korvaneitems.py", "rows 2") + " 2>/dev/null"));
+                return holds("alpha-wiki") && (!tickets || holds("alpha-ticket"));
+            },
+            10.0);
+        key("Escape");
+        popupShown(false);
+        return rows;
+    }
+
+    static bool names(const nlohmann::json& file, const std::string& id) {
+        const auto& providers = file.value("providers", nlohmann::json::array());
+        return std::find(providers.begin(), providers.end(), id) != providers.end();
+    }
+};
+
+// The settings window and the popup agree about the user's own commands: one that config.json's list
+// leaves out shows struck through, and the popup neither runs nor lists it; its eye shows it, in the
+// popup too, and hides it again.
+TEST_F(OwnCommandEndToEndTest, TheEyeShowsAndHidesAnOwnCommandInThePopup) {
+    if (trayerWindow.empty()) {
+        GTEST_SKIP() << "no tray host in this session";
+    }
+    // A repository, so that Korvane reads the project and runs the commands there.
+    ASSERT_EQ(run("git init -q " + quoted((home / "work").string())), 0);
+    ASSERT_TRUE(openTerminal("korvane-eye", home / "work"));
+    ASSERT_TRUE(waitForOutput("Project changed: work", 10.0));
+    ASSERT_TRUE(pollUntil([&] { return runs("wiki") > 0; }, 15.0)) << "the project was never read";
+
+    auto rows = popupRows(false);
+    EXPECT_THAT(rows, testing::Contains(testing::HasSubstr("alpha-wiki")));
+    EXPECT_THAT(rows, testing::Not(testing::Contains(testing::HasSubstr("alpha-ticket"))));
+    EXPECT_EQ(runs("tickets"), 0u) << "a hidden command ran";
+
+    ASSERT_NO_FATAL_FAILURE(openConfiguration());
+    ASSERT_NO_FATAL_FAILURE(pressEye(
+        "Show Tickets", [](const auto& file) { return names(file, "tickets"); }, 1));
+    rows = popupRows(true);
+    EXPECT_THAT(rows, testing::Contains(testing::HasSubstr("alpha-ticket")));
+    EXPECT_GT(runs("tickets"), 0u);
+
+    ASSERT_NO_FATAL_FAILURE(openConfiguration());
+    const std::size_t wikiRuns = runs("wiki");
+    ASSERT_NO_FATAL_FAILURE(pressEye(
+        "Hide Tickets", [](const auto& file) { return file.is_object() && !names(file, "tickets"); }, 2));
+    const std::size_t ticketRuns = runs("tickets");
+    // The project is read again with the new sources once its terminal is in front: the wiki runs, the
+    // tickets do not.
+    ASSERT_TRUE(focus("korvane-eye"));
+    ASSERT_TRUE(pollUntil([&] { return runs("wiki") > wikiRuns; }, 15.0)) << "the project was not read again";
+    rows = popupRows(false);
+    EXPECT_THAT(rows, testing::Contains(testing::HasSubstr("alpha-wiki")));
+    EXPECT_THAT(rows, testing::Not(testing::Contains(testing::HasSubstr("alpha-ticket"))));
+    EXPECT_EQ(runs("tickets"), ticketRuns) << "a hidden command ran";
 }
 
 } // namespace
