@@ -1,7 +1,7 @@
 // The settings window end to end, under scripts/xvfb-session: "Configuration" chosen in the tray
 // menu opens it; a snippet added there over the accessibility bus (fixtures/settingswindow.py) is
-// written to the configuration file and completes in an xterm at once, without a restart; Korvane
-// never offers itself as an application to configure.
+// written to the configuration file and completes in an xterm at once, without a restart; the keys
+// keep the focus where the user is; Korvane never offers itself as an application to configure.
 #include "endtoendsupport.h"
 #include "platform/linux/liveactiveappprovider.h"
 
@@ -21,14 +21,19 @@ using namespace test::e2e;
 
 class SettingsEndToEndTest : public IsolatedKorvaneTest {
 protected:
-    void arrange() override {
+    // The configuration file Korvane starts with.
+    virtual nlohmann::json configuration() const {
         // Enough snippets that the list scrolls and shows them in reused rows.
         nlohmann::json snippets = nlohmann::json::parse(R"([{"key": "sig", "expand": "Best,\nAda"}])");
         for (int i = 0; i < 40; ++i) {
             snippets.push_back(
                 {{"key", "note" + std::to_string(i)}, {"expand", "Note " + std::to_string(i)}});
         }
-        dir.write("home/.config/korvane/config.json", nlohmann::json{{"snippets", snippets}}.dump());
+        return {{"snippets", snippets}};
+    }
+
+    void arrange() override {
+        dir.write("home/.config/korvane/config.json", configuration().dump());
         dir.write("home/work/notes.txt", "notes\n");
         skipOnboarding();
         isolateEnvironment(
@@ -47,6 +52,10 @@ protected:
 
     static int fixture(const std::string& arguments) {
         return run(fixtureCommand("settingswindow.py", arguments) + " >/dev/null 2>&1");
+    }
+    // The lines the fixture printed.
+    static std::vector<std::string> fixtureLines(const std::string& arguments) {
+        return lines(output(fixtureCommand("settingswindow.py", arguments) + " 2>/dev/null"));
     }
 
     // "Configuration" chosen in the tray menu, until the settings window shows.
@@ -182,9 +191,55 @@ TEST_F(SettingsEndToEndTest, TheFocusIsInViewNamedAndAlone) {
     };
     const auto down = walk("Preferences-bottom Pages Tab", 36);
     EXPECT_THAT(down, testing::Contains("text Trigger sequence:"));
-    EXPECT_THAT(down, testing::Contains(testing::MatchesRegex("radio button (Glass|Dark|Light)")));
+    EXPECT_THAT(down, testing::Contains(testing::MatchesRegex("radio button (Glass|Dark|Light), checked")));
     walk("Preferences-top 'Edit Config File' shift+Tab", 3);
-    EXPECT_THAT(walk("Add Key Tab", 4), testing::Contains("text Text"));
+    EXPECT_THAT(walk("Add Key Tab", 4), testing::Contains("text Text to insert"));
+}
+
+// The dark look stored and a link among the snippets.
+class SettingsKeysEndToEndTest : public SettingsEndToEndTest {
+protected:
+    nlohmann::json configuration() const override {
+        nlohmann::json file = SettingsEndToEndTest::configuration();
+        file["snippets"].push_back({{"key", "docs"}, {"url", "https://example.org/docs"}});
+        file["settings"] = {{"material", "solid"}, {"appearance", "dark"}};
+        return file;
+    }
+
+    std::optional<double> stored(const char* setting) const {
+        const auto file =
+            nlohmann::json::parse(readAll(home / ".config/korvane/config.json"), nullptr, false);
+        if (file.is_discarded() || !file.contains("settings") || !file["settings"].contains(setting)) {
+            return std::nullopt;
+        }
+        return file["settings"][setting].get<double>();
+    }
+};
+
+// Without a mouse: Space on a stepper's arrow goes on pressing that arrow at its limit, where it keeps
+// the focus and changes nothing, neither the value nor another control; Tab and Shift+Tab enter a
+// group of choices on the chosen one, as a screen reader hears it first.
+TEST_F(SettingsKeysEndToEndTest, KeysKeepTheFocusAtALimitAndEnterAChoiceOnTheChosenOne) {
+    if (trayerWindow.empty()) {
+        GTEST_SKIP() << "no tray host in this session";
+    }
+    ASSERT_NO_FATAL_FAILURE(openConfiguration());
+    ASSERT_TRUE(focus("Korvane Configuration"));
+
+    EXPECT_EQ(fixtureLines("press-on Preferences-top 'Decrease Row padding' space 10 30"),
+              std::vector<std::string>{"focus: push button Decrease Row padding: 0"});
+    EXPECT_TRUE(pollUntil([&] { return stored("row_padding") == 0.0; }, 5.0))
+        << readAll(home / ".config/korvane/config.json");
+    EXPECT_EQ(fixtureLines("press-on Preferences-top 'Increase Font size' space 6 30"),
+              std::vector<std::string>{"focus: push button Increase Font size: 20"})
+        << "the focus left the arrow, or a window opened";
+    EXPECT_TRUE(pollUntil([&] { return stored("font_size") == 20.0; }, 5.0));
+
+    const std::vector<std::string> dark{"radio button Dark, checked"};
+    EXPECT_EQ(fixtureLines("tab-from Preferences-top 'Badge style' Tab 1 30"), dark);
+    EXPECT_EQ(fixtureLines("tab-from Preferences-top 'Reset to Defaults' shift+Tab 1 30"), dark);
+    EXPECT_EQ(fixtureLines("tab-from Edit:docs 'Label (optional)' Tab 1 30"),
+              std::vector<std::string>{"radio button URL, checked"});
 }
 
 // Korvane's windows are named by the application ID it excludes as its own, with no desktop file of

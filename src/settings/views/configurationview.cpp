@@ -48,6 +48,7 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
     sidebarToggle_->setToolTip(QStringLiteral("Toggle Sidebar"));
     sidebarToggle_->setIcon(SymbolIcon::icon("sidebar.leading", KitColors::secondaryText(*this), 16));
     sidebarToggle_->setAutoRaise(true);
+    sidebarToggle_->setExpanded(true);
     auto* toolbar = new QHBoxLayout;
     toolbar->setContentsMargins(8, 6, 8, 0);
     toolbar->addWidget(sidebarToggle_);
@@ -109,6 +110,7 @@ bool ConfigurationView::sidebarVisible() const {
 
 void ConfigurationView::toggleSidebar() {
     sidebar_->setVisible(sidebar_->isHidden());
+    sidebarToggle_->setExpanded(!sidebar_->isHidden());
 }
 
 } // namespace korvane
