@@ -1,7 +1,8 @@
 // The settings window end to end, under scripts/xvfb-session: "Configuration" chosen in the tray
 // menu opens it; a snippet added there over the accessibility bus (fixtures/settingswindow.py) is
 // written to the configuration file and completes in an xterm at once, without a restart; the keys
-// keep the focus where the user is; Korvane never offers itself as an application to configure.
+// keep the focus where the user is; Korvane never offers itself as an application to configure; the
+// trust box tells a screen reader what has the focus before the settings window was ever opened.
 #include "endtoendsupport.h"
 #include "platform/linux/liveactiveappprovider.h"
 
@@ -194,6 +195,21 @@ TEST_F(SettingsEndToEndTest, TheFocusIsInViewNamedAndAlone) {
     EXPECT_THAT(down, testing::Contains(testing::MatchesRegex("radio button (Glass|Dark|Light), checked")));
     walk("Preferences-top 'Edit Config File' shift+Tab", 3);
     EXPECT_THAT(walk("Add Key Tab", 4), testing::Contains("text Text to insert"));
+}
+
+// In a process that has not opened the settings window yet, the box that "Trust this folder…" opens
+// tells a screen reader one object with the focus, named: the box's text, not also a part of it.
+TEST_F(SettingsEndToEndTest, TheTrustBoxTellsOneNamedFocusFromTheStart) {
+    if (trayerWindow.empty()) {
+        GTEST_SKIP() << "no tray host in this session";
+    }
+    ASSERT_TRUE(openTerminal("korvane-trust", home / "work"));
+    ASSERT_TRUE(waitForOutput("Project changed: work", 10.0));
+    ASSERT_TRUE(pollUntil([&] { return !trayIcon().empty(); }, 10.0));
+    ASSERT_EQ(fixture("choose " + trayIcon() + " " + quoted("Trust this folder\u2026") + " 15"), 0)
+        << "the tray menu offered no folder to trust";
+    EXPECT_EQ(fixtureLines("focused-in 'Trust This Folder?' 15"),
+              std::vector<std::string>{"text Trust This Folder?"});
 }
 
 // The dark look stored and a link among the snippets.

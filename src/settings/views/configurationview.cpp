@@ -8,7 +8,6 @@
 #include "uikit/animations.h"
 #include "uikit/kitcolors.h"
 #include "uikit/kittoolbutton.h"
-#include "uikit/scrollviewportaccessible.h"
 #include "uikit/symbolicon.h"
 
 #include <QApplication>
@@ -25,8 +24,6 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
                                      const ConfigurationServices& services, QWidget* parent)
     : QWidget(parent)
     , viewModel_(viewModel) {
-    // Before any viewport below is told to assistive technology.
-    ScrollViewportAccessible::install();
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);

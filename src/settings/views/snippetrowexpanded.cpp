@@ -3,7 +3,6 @@
 #include "uikit/choicefocus.h"
 #include "uikit/errorrow.h"
 #include "uikit/kitcolors.h"
-#include "uikit/scrollviewportaccessible.h"
 
 #include <QButtonGroup>
 #include <QFontDatabase>
@@ -43,8 +42,6 @@ SnippetRowExpanded::SnippetRowExpanded(std::optional<ManualSnippet> snippet, std
     , onSave_(std::move(onSave))
     , onCancel_(std::move(onCancel)) {
     setObjectName(QStringLiteral("snippetEditor"));
-    // The text box's viewport is told as a part of it that never claims the focus.
-    ScrollViewportAccessible::install();
     setRadius(8);
     // In a dark palette the fields share the base colour; the card is set a shade apart from them.
     setFill(KitColors::isDark(*this) ? palette().color(QPalette::Window).lighter(118)
