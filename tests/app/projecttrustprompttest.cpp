@@ -4,7 +4,9 @@
 #include "base/visibletext.h"
 #include "platform/qt/qtalertpresenter.h"
 #include "shelltestsupport.h"
+#include "uikit/scrollviewportaccessible.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -135,8 +137,9 @@ std::vector<std::string> shownTexts(const QWidget& box) {
     return shown;
 }
 
-// Asks `message`, does `answer` to the box once it is up, and returns the answer.
-bool ask(const std::string& message, const std::function<void(QDialog&)>& answer) {
+// Asks `message` under `title`, does `answer` to the box once it is up, and returns the answer.
+bool ask(const std::string& message, const std::function<void(QDialog&)>& answer,
+         const char* title = ProjectTrustPrompt::title) {
     test::ensureShellApplication();
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
@@ -146,7 +149,17 @@ bool ask(const std::string& message, const std::function<void(QDialog&)>& answer
             box->reject();
         }
     });
-    return QtAlertPresenter().confirm(ProjectTrustPrompt::title, message, ProjectTrustPrompt::acceptLabel);
+    return QtAlertPresenter().confirm(title, message, ProjectTrustPrompt::acceptLabel);
+}
+
+// The names of the objects under `node` that say they have the focus.
+void collectFocused(QAccessibleInterface* node, std::vector<std::string>& names) {
+    if (node->state().focused) {
+        names.push_back(node->text(QAccessible::Name).toStdString());
+    }
+    for (int i = 0; i < node->childCount(); ++i) {
+        collectFocused(node->child(i), names);
+    }
 }
 
 // A root or command that reads as markup never restyles the box (a tag on the first line would make the
@@ -184,6 +197,24 @@ TEST(TrustBoxTest, ShowsItsTextAsWrittenWithinTheScreen) {
             }
         }
     }));
+}
+
+// With the interfaces Korvane installs as it starts, either trust box tells a screen reader one object
+// with the focus: its text, named by the question it explains.
+TEST(TrustBoxTest, TellsOneFocusNamedByItsQuestion) {
+    test::ensureShellApplication();
+    ScrollViewportAccessible::install();
+    for (const char* title : {ProjectTrustPrompt::title, ProjectTrustPrompt::folderTitle}) {
+        std::vector<std::string> focused;
+        ask(
+            "short",
+            [&](QDialog& box) {
+                ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+                collectFocused(QAccessible::queryAccessibleInterface(&box), focused);
+            },
+            title);
+        EXPECT_EQ(focused, std::vector<std::string>{title});
+    }
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // The settings window end to end, under scripts/xvfb-session: "Configuration" chosen in the tray
 // menu opens it; a snippet added there over the accessibility bus (fixtures/settingswindow.py) is
-// written to the configuration file and completes in an xterm at once, without a restart; Korvane
-// never offers itself as an application to configure.
+// written to the configuration file and completes in an xterm at once, without a restart; the keys
+// keep the focus where the user is; Korvane never offers itself as an application to configure; the
+// trust box tells a screen reader what has the focus before the settings window was ever opened.
 #include "endtoendsupport.h"
 #include "platform/linux/liveactiveappprovider.h"
 
@@ -54,6 +55,10 @@ protected:
 
     static int fixture(const std::string& arguments) {
         return run(fixtureCommand("settingswindow.py", arguments) + " >/dev/null 2>&1");
+    }
+    // The lines the fixture printed.
+    static std::vector<std::string> fixtureLines(const std::string& arguments) {
+        return lines(output(fixtureCommand("settingswindow.py", arguments) + " 2>/dev/null"));
     }
 
     // "Configuration" chosen in the tray menu, until the settings window shows.
@@ -189,9 +194,70 @@ TEST_F(SettingsEndToEndTest, TheFocusIsInViewNamedAndAlone) {
     };
     const auto down = walk("Preferences-bottom Pages Tab", 36);
     EXPECT_THAT(down, testing::Contains("text Trigger sequence:"));
-    EXPECT_THAT(down, testing::Contains(testing::MatchesRegex("radio button (Glass|Dark|Light)")));
+    EXPECT_THAT(down, testing::Contains(testing::MatchesRegex("radio button (Glass|Dark|Light), checked")));
     walk("Preferences-top 'Edit Config File' shift+Tab", 3);
-    EXPECT_THAT(walk("Add Key Tab", 4), testing::Contains("text Text"));
+    EXPECT_THAT(walk("Add Key Tab", 4), testing::Contains("text Text to insert"));
+}
+
+// In a process that has not opened the settings window yet, the box that "Trust this folder…" opens
+// tells a screen reader one object with the focus, named: the box's text, not also a part of it.
+TEST_F(SettingsEndToEndTest, TheTrustBoxTellsOneNamedFocusFromTheStart) {
+    if (trayerWindow.empty()) {
+        GTEST_SKIP() << "no tray host in this session";
+    }
+    ASSERT_TRUE(openTerminal("korvane-trust", home / "work"));
+    ASSERT_TRUE(waitForOutput("Project changed: work", 10.0));
+    ASSERT_TRUE(pollUntil([&] { return !trayIcon().empty(); }, 10.0));
+    ASSERT_EQ(fixture("choose " + trayIcon() + " " + quoted("Trust this folder\u2026") + " 15"), 0)
+        << "the tray menu offered no folder to trust";
+    EXPECT_EQ(fixtureLines("focused-in 'Trust This Folder?' 15"),
+              std::vector<std::string>{"text Trust This Folder?"});
+}
+
+// The dark look stored and a link among the snippets.
+class SettingsKeysEndToEndTest : public SettingsEndToEndTest {
+protected:
+    nlohmann::json configFile() const override {
+        nlohmann::json file = SettingsEndToEndTest::configFile();
+        file["snippets"].push_back({{"key", "docs"}, {"url", "https://example.org/docs"}});
+        file["settings"] = {{"material", "solid"}, {"appearance", "dark"}};
+        return file;
+    }
+
+    std::optional<double> stored(const char* setting) const {
+        const auto file =
+            nlohmann::json::parse(readAll(home / ".config/korvane/config.json"), nullptr, false);
+        if (file.is_discarded() || !file.contains("settings") || !file["settings"].contains(setting)) {
+            return std::nullopt;
+        }
+        return file["settings"][setting].get<double>();
+    }
+};
+
+// Without a mouse: Space on a stepper's arrow goes on pressing that arrow at its limit, where it keeps
+// the focus and changes nothing, neither the value nor another control; Tab and Shift+Tab enter a
+// group of choices on the chosen one, as a screen reader hears it first.
+TEST_F(SettingsKeysEndToEndTest, KeysKeepTheFocusAtALimitAndEnterAChoiceOnTheChosenOne) {
+    if (trayerWindow.empty()) {
+        GTEST_SKIP() << "no tray host in this session";
+    }
+    ASSERT_NO_FATAL_FAILURE(openConfiguration());
+    ASSERT_TRUE(focus("Korvane Configuration"));
+
+    EXPECT_EQ(fixtureLines("press-on Preferences-top 'Decrease Row padding' space 10 30"),
+              std::vector<std::string>{"focus: push button Decrease Row padding: 0"});
+    EXPECT_TRUE(pollUntil([&] { return stored("row_padding") == 0.0; }, 5.0))
+        << readAll(home / ".config/korvane/config.json");
+    EXPECT_EQ(fixtureLines("press-on Preferences-top 'Increase Font size' space 6 30"),
+              std::vector<std::string>{"focus: push button Increase Font size: 20"})
+        << "the focus left the arrow, or a window opened";
+    EXPECT_TRUE(pollUntil([&] { return stored("font_size") == 20.0; }, 5.0));
+
+    const std::vector<std::string> dark{"radio button Dark, checked"};
+    EXPECT_EQ(fixtureLines("tab-from Preferences-top 'Badge style' Tab 1 30"), dark);
+    EXPECT_EQ(fixtureLines("tab-from Preferences-top 'Reset to Defaults' shift+Tab 1 30"), dark);
+    EXPECT_EQ(fixtureLines("tab-from Edit:docs 'Label (optional)' Tab 1 30"),
+              std::vector<std::string>{"radio button URL, checked"});
 }
 
 // Korvane's windows are named by the application ID it excludes as its own, with no desktop file of
