@@ -1,11 +1,13 @@
 // Project detection as the shell runs it: a terminal whose three panes sit in three repositories
 // (real pseudo-terminals and processes read from /proc), an editor's window title resolved against
 // the search roots of a home folder with a few dozen projects, and the detection at the trigger on a
-// crowded machine: 2,000 processes, a terminal of 20 panes, in a table filled by hand and in /proc.
+// crowded machine: 2,000 processes, a terminal of 20 panes, in a table filled by hand and in /proc,
+// and a terminal running a tmux client whose server shows 20 panes, with the server's answer alone.
 #include "benchtiming.h"
 #include "platform/fake/fakeactiveappprovider.h"
 #include "platform/fake/fakefileprobe.h"
 #include "platform/fake/fakeprocesstable.h"
+#include "platform/linux/linuxprocessrunner.h"
 #include "platform/linux/localfileprobe.h"
 #include "platform/linux/procprocesstable.h"
 #include "providers/projectdetector.h"
@@ -19,6 +21,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -265,9 +268,15 @@ public:
     std::map<std::int32_t, std::vector<std::int32_t>> allProcessParents() override {
         return table_->allProcessParents();
     }
-    std::optional<std::string> ttyName(std::int32_t pid) override { return table_->ttyName(pid); }
+    std::optional<ProcessStatus> status(std::int32_t pid) override { return table_->status(pid); }
     std::optional<std::string> currentDirectory(std::int32_t pid) override {
         return table_->currentDirectory(pid);
+    }
+    std::optional<std::vector<std::string>> commandLine(std::int32_t pid) override {
+        return table_->commandLine(pid);
+    }
+    std::optional<std::vector<std::string>> environment(std::int32_t pid) override {
+        return table_->environment(pid);
     }
     std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& name) override {
         return table_->deviceAccessTime(name);
@@ -324,10 +333,15 @@ void BM_TriggerDetectionFakeTable(benchmark::State& state) {
 }
 BENCHMARK(BM_TriggerDetectionFakeTable)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
+CrowdedMachine& crowdedMachine() {
+    static CrowdedMachine machine;
+    return machine;
+}
+
 // The same in /proc, with real processes and pseudo-terminals. Argument 1 reads the terminal's own
 // processes, 0 lists the whole table as the detection did before.
 void BM_TriggerDetectionProc(benchmark::State& state) {
-    static CrowdedMachine machine;
+    CrowdedMachine& machine = crowdedMachine();
     std::shared_ptr<ProcessTable> table = std::make_shared<ProcProcessTable>();
     if (state.range(0) == 0) {
         table = std::make_shared<WholeTableOnly>(table);
@@ -339,6 +353,148 @@ void BM_TriggerDetectionProc(benchmark::State& state) {
     state.counters["processes"] = static_cast<double>(processCount());
 }
 BENCHMARK(BM_TriggerDetectionProc)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+// A tmux server on a private socket with one window of its own per repository of the crowded machine,
+// the last one selected, and a terminal (a process reading a pseudo-terminal) whose shell runs a tmux
+// client attached to it. The server and every process started here are stopped at exit.
+class TmuxTerminal {
+public:
+    explicit TmuxTerminal(const std::vector<std::string>& repositories) {
+        const char* found = nullptr;
+        for (const char* candidate : {"/usr/bin/tmux", "/usr/local/bin/tmux", "/bin/tmux"}) {
+            if (::access(candidate, X_OK) == 0) {
+                found = candidate;
+                break;
+            }
+        }
+        if (found == nullptr || repositories.empty()) {
+            return;
+        }
+        program_ = found;
+        // Not inside whatever tmux the benchmark itself may run in.
+        tmux_ = std::string("env -u TMUX SHELL=/bin/sh ") + found + " -f /dev/null -S '" + socket() + "'";
+        std::string setup = tmux_ + " new-session -d -s bench -c '" + repositories.front() + "'";
+        for (std::size_t index = 1; index < repositories.size(); ++index) {
+            setup += " && " + tmux_ + " new-window -t bench -c '" + repositories[index] + "'";
+        }
+        if (std::system(setup.c_str()) != 0) {
+            return;
+        }
+        startTerminal(found);
+        for (int tries = 0; tries < 500 && !attached(); ++tries) {
+            ::usleep(10000);
+        }
+    }
+    ~TmuxTerminal() {
+        if (terminal_ > 0) {
+            ::kill(terminal_, SIGKILL);
+            ::waitpid(terminal_, nullptr, 0);
+        }
+        if (!tmux_.empty()) {
+            (void)!std::system((tmux_ + " kill-server >/dev/null 2>&1").c_str());
+        }
+    }
+
+    std::int32_t terminal() const { return attached() ? terminal_ : -1; }
+    std::string socket() const { return scratch_.path().string() + "/tmux"; }
+    const std::string& program() const { return program_; }
+
+private:
+    bool attached() const {
+        return !tmux_.empty() && std::system((tmux_ + " list-clients 2>/dev/null | grep -q .").c_str()) == 0;
+    }
+
+    // The terminal reads what the client writes until it is stopped; the client is its child, on the
+    // pseudo-terminal's other end, in a session of its own.
+    void startTerminal(const char* tmux) {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ::grantpt(master);
+        ::unlockpt(master);
+        const winsize size{24, 80, 0, 0};
+        ::ioctl(master, TIOCSWINSZ, &size);
+        const std::string device = ::ptsname(master);
+        const std::string socketPath = socket();
+        terminal_ = ::fork();
+        if (terminal_ == 0) {
+            const pid_t client = ::fork();
+            if (client == 0) {
+                ::setsid();
+                const int slave = ::open(device.c_str(), O_RDWR);
+                if (slave < 0) {
+                    ::_exit(1);
+                }
+                ::dup2(slave, 0);
+                ::dup2(slave, 1);
+                ::dup2(slave, 2);
+                ::setenv("TERM", "xterm", 1);
+                ::unsetenv("TMUX");
+                ::execl(tmux, "tmux", "-S", socketPath.c_str(), "attach", "-t", "bench",
+                        static_cast<char*>(nullptr));
+                ::_exit(1);
+            }
+            char buffer[4096];
+            while (::read(master, buffer, sizeof buffer) > 0 || errno == EINTR) {
+            }
+            ::kill(client, SIGKILL);
+            ::_exit(0);
+        }
+        ::close(master);
+    }
+
+    bench::ScratchDirectory scratch_;
+    std::string program_;
+    std::string tmux_;
+    pid_t terminal_ = -1;
+};
+
+TmuxTerminal& tmuxTerminal() {
+    static TmuxTerminal terminal(crowdedMachine().repositories());
+    return terminal;
+}
+
+// The detection at the trigger in a terminal running tmux on the crowded machine: the terminal's
+// processes, the question to the client's server, and the selected pane's processes.
+void BM_TriggerDetectionTmux(benchmark::State& state) {
+    TmuxTerminal& tmux = tmuxTerminal();
+    if (tmux.terminal() < 1) {
+        state.SkipWithError("tmux is not installed or its client did not attach");
+        return;
+    }
+    auto apps = std::make_shared<FakeActiveAppProvider>();
+    apps->setFrontmost(FrontmostApplication{"xterm", tmux.terminal()});
+    ProjectDetector detector(apps, std::make_shared<ProcProcessTable>(), std::make_shared<LocalFileProbe>(),
+                             std::make_shared<LinuxProcessRunner>());
+    timeDetections(state, detector, crowdedMachine().repositories().back());
+    state.counters["processes"] = static_cast<double>(processCount());
+}
+BENCHMARK(BM_TriggerDetectionTmux)->Unit(benchmark::kMicrosecond);
+
+// The question alone: tmux started to ask the server which pane each client shows.
+void BM_TmuxListClients(benchmark::State& state) {
+    TmuxTerminal& tmux = tmuxTerminal();
+    if (tmux.terminal() < 1) {
+        state.SkipWithError("tmux is not installed or its client did not attach");
+        return;
+    }
+    LinuxProcessRunner runner;
+    ProcessRequest request;
+    request.executable = tmux.program();
+    request.arguments = {"-S", tmux.socket(), "list-clients", "-F", std::string(TmuxPaneFinder::listFormat)};
+    request.timeout = TmuxPaneFinder::answerTimeout;
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto start = bench::Clock::now();
+        auto result = runner.run(request);
+        times.push_back(bench::millisecondsSince(start));
+        if (!result || !result->succeeded()) {
+            state.SkipWithError("tmux did not answer");
+            return;
+        }
+    }
+    state.counters["p50_ms"] = bench::percentile(times, 0.50);
+    state.counters["p95_ms"] = bench::percentile(times, 0.95);
+}
+BENCHMARK(BM_TmuxListClients)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 } // namespace korvane

@@ -1,5 +1,6 @@
 // Cost of one run of a user's command in a folder the user has not trusted: the reading of the
-// configuration it can reach, then the command itself (`true`). In a plain repository, in one with a
+// configuration it can reach, then the command itself (`true`). In a plain repository, in one where gh
+// and VS Code wrote keys of their own (which git's list of the keys it reads lets pass), in one with a
 // submodule, in one with five, in one with twenty, and, for comparison, the same command in a trusted
 // folder.
 #include "platform/linux/linuxprocessrunner.h"
@@ -14,8 +15,8 @@ namespace {
 
 using korvane::ShellCommandRunner;
 
-// Repositories made once: "plain", "super" with the submodule "sub", "five" and "many" with five and
-// twenty submodules.
+// Repositories made once: "plain", "tools" with keys of gh and VS Code, "super" with the submodule "sub",
+// "five" and "many" with five and twenty submodules.
 class BenchRepositories {
 public:
     BenchRepositories() {
@@ -24,11 +25,13 @@ public:
         const std::string script =
             "cd '" + scratch_.path().string() +
             "' && git config --global user.email b@example.invalid && git config --global user.name B"
-            " && for r in plain src super; do git init -q $r && echo x > $r/a.txt && git -C $r add -A"
+            " && for r in plain tools src super; do git init -q $r && echo x > $r/a.txt && git -C $r add -A"
             " && git -C $r commit -qm base || exit 1; done"
             // Addresses over the network, as a download's, that reach src here while the submodules are
             // added.
             " && served=\"-c protocol.file.allow=always -c url.$PWD/.insteadOf=https://example.invalid/\""
+            " && git -C tools config remote.origin.gh-resolved base"
+            " && git -C tools config branch.main.github-pr-owner-number o#r#1"
             " && git -C super $served submodule add -q https://example.invalid/src sub"
             " && git -C super commit -qm sub"
             " && for r in five:5 many:20; do git init -q ${r%:*} && for i in $(seq 1 ${r#*:}); do"
@@ -74,6 +77,11 @@ void BM_UntrustedCommandPlainRepository(benchmark::State& state) {
     runCommand(state, "plain", ShellCommandRunner::Folder::untrusted);
 }
 BENCHMARK(BM_UntrustedCommandPlainRepository)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_UntrustedCommandWithToolsKeys(benchmark::State& state) {
+    runCommand(state, "tools", ShellCommandRunner::Folder::untrusted);
+}
+BENCHMARK(BM_UntrustedCommandWithToolsKeys)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_UntrustedCommandWithSubmodule(benchmark::State& state) {
     runCommand(state, "super", ShellCommandRunner::Folder::untrusted);

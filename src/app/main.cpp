@@ -1,20 +1,20 @@
 // Korvane's entry point: checks that the desktop can be reached, makes the Linux and Qt side of every
 // port, hands them to the coordinator and runs the Qt main loop until the user quits.
 #include "app/appcoordinator.h"
+#include "app/appdelegate.h"
+#include "app/feedupdater.h"
 #include "app/linuxplatform.h"
 #include "app/quitsignals.h"
+#include "app/statusbarcontroller.h"
+#include "app/testhost.h"
 #include "platform/linux/allocatorsettings.h"
 #include "platform/linux/childreaper.h"
 #include "platform/linux/instancelock.h"
 #include "platform/linux/xcbconnection.h"
 #include "platform/qt/ownwindowidentity.h"
-#include "app/appdelegate.h"
-#include "app/feedupdater.h"
-#include "app/statusbarcontroller.h"
-#include "app/testhost.h"
+#include "uikit/scrollviewportaccessible.h"
 
 #include <QApplication>
-
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -60,6 +60,9 @@ int main(int argc, char** argv) {
     // Korvane drives X11 windows and reads X11 input: no other platform plugin will do.
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     QApplication application(argc, argv);
+    // Every window's scrolling views, the trust boxes' among them, tell one focused object from the
+    // first window on, whichever window that is.
+    ScrollViewportAccessible::install();
     QApplication::setApplicationName("Korvane");
     QApplication::setDesktopFileName("korvane");
     // Korvane's windows carry the ID it excludes as its own, installed or not.

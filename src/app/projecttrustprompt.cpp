@@ -85,9 +85,9 @@ std::string ProjectTrustPrompt::folderMessage(const std::string& folder) {
     return "Trust the folder '" + VisibleText::line(folder) +
            "'?\n\nYour own commands (the custom providers of your config.json) will run there with the "
            "repository's own configuration: its hooks, filters, aliases, diff and merge drivers and the "
-           "other programs it names. Until then they run there only while the configuration of the repository "
-           "and of its submodules holds nothing but settings that start no program, and even then without the "
-           "hooks that came with it.\n\n"
+           "other programs it names. Until then they run there only while the configuration of the "
+           "repository and of its submodules holds nothing but settings that start no program, and even "
+           "then without the hooks that came with it.\n\n"
            "Trust a folder only when you wrote its repository's configuration or checked it. Korvane's own "
            "git runs stay hardened, and a .korvane.json in the folder that asks for trust is still asked "
            "about on its own.";
@@ -100,7 +100,9 @@ std::string ProjectTrustPrompt::folderMessage(const std::string& folder,
     if (waitingReason) {
         text += "\n\nWhat keeps your own commands from running there now:";
         for (const auto& line :
-             VisibleText::lines(*waitingReason, VisibleText::Limits{waitingReasonLines, contentWidth})) {
+             VisibleText::lines(*waitingReason, VisibleText::Limits{.lines = waitingReasonLines,
+                                                .width = contentWidth,
+                                                .betweenWords = true})) {
             text += "\n    " + line;
         }
     }

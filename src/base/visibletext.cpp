@@ -131,14 +131,39 @@ Layout layOut(std::string_view text, VisibleText::Limits limits, bool breaksEndL
     Layout layout;
     std::string current;
     std::size_t currentWidth = 0;
+    // The end of the line's last space, and the width and characters of the word begun after it.
+    std::size_t afterSpace = 0;
+    std::size_t wordWidth = 0;
+    std::size_t wordCharacters = 0;
     const auto full = [&] { return layout.lines.size() >= limits.lines; };
     const auto endLine = [&] {
         layout.lines.push_back(std::move(current));
         current.clear();
         currentWidth = 0;
+        afterSpace = 0;
+        wordWidth = 0;
+        wordCharacters = 0;
+    };
+    // Ends the line after its last space and begins the next with the word that followed it.
+    const auto endLineBetweenWords = [&] {
+        std::string word = current.substr(afterSpace);
+        const std::size_t width = wordWidth;
+        const std::size_t characters = wordCharacters;
+        current.resize(afterSpace);
+        endLine();
+        if (full()) {
+            layout.hiddenCharacters += characters;
+            return;
+        }
+        current = std::move(word);
+        currentWidth = wordWidth = width;
+        wordCharacters = characters;
     };
     for (PieceReader reader(text); !reader.atEnd();) {
         Piece piece = reader.next();
+        if (!full() && limits.betweenWords && afterSpace > 0 && currentWidth + piece.width > limits.width) {
+            endLineBetweenWords();
+        }
         if (!full() && currentWidth > 0 && currentWidth + piece.width > limits.width) {
             endLine();
         }
@@ -149,6 +174,13 @@ Layout layOut(std::string_view text, VisibleText::Limits limits, bool breaksEndL
         }
         current += piece.shown;
         currentWidth += piece.width;
+        wordWidth += piece.width;
+        wordCharacters += piece.characters;
+        if (piece.shown == " ") {
+            afterSpace = current.size();
+            wordWidth = 0;
+            wordCharacters = 0;
+        }
         if (piece.endsLine && breaksEndLines) {
             endLine();
         }

@@ -13,13 +13,15 @@ namespace korvane {
 // format characters, spaces other than U+0020, long runs of combining marks and bytes that are not
 // UTF-8 are written as escapes such as "<U+001B>", "<U+202E>" and "<0xFF>"; a long run of spaces is
 // counted, as "<300 spaces>". Long lines wrap; where the lines are bounded, what does not fit is counted
-// on a last line. Stateless; any thread.
+// on a last line; a line may end between words. Stateless; any thread.
 class VisibleText {
 public:
     struct Limits {
         std::size_t lines = 1;
         // Shown characters per line, an escape counting for each of its characters.
         std::size_t width = 80;
+        // Whether a line ends after a space rather than within a word, where the line holds one.
+        bool betweenWords = false;
     };
 
     // `text` on at most `limits.lines` shown lines, then, when something was left out, one line that

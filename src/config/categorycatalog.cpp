@@ -1,5 +1,7 @@
 #include "config/categorycatalog.h"
 
+#include <algorithm>
+
 namespace korvane {
 namespace {
 
@@ -42,6 +44,17 @@ std::optional<CategoryDefinition> CategoryCatalogSnapshot::definition(std::strin
         return it->second;
     }
     return std::nullopt;
+}
+
+std::vector<std::string> CategoryCatalogSnapshot::knownIds(const std::vector<std::string>& ids) const {
+    std::vector<std::string> known;
+    for (const auto& id : ids) {
+        if ((builtIn.contains(id) || custom.contains(id)) &&
+            std::find(known.begin(), known.end(), id) == known.end()) {
+            known.push_back(id);
+        }
+    }
+    return known;
 }
 
 const std::vector<CategoryDefinition>& CategoryCatalog::builtInCategories() {

@@ -31,6 +31,8 @@ struct CategoryCatalogSnapshot {
 
     // The built-in definition with this id, else the custom one, else none.
     std::optional<CategoryDefinition> definition(std::string_view id) const;
+    // The ids of `ids` that name a category here, in their order, each once.
+    std::vector<std::string> knownIds(const std::vector<std::string>& ids) const;
 };
 
 // The catalog of source categories. Built-in definitions are made once and shared; main thread.

@@ -484,7 +484,9 @@ void ConfigManager::mergeWithProject() {
 }
 
 void ConfigManager::recomputeActiveCategories() {
-    activeCategories_ = resolveActiveCategoryIds(mergedConfig_.providers, customConfigurations());
+    // The user's commands follow the user's own list, as the settings window shows them.
+    activeCategories_ = resolveActiveCategoryIds(mergedConfig_.providers, customConfigurations(),
+                                                 commandsHiddenByUser(globalConfig_, projectConfig_));
 }
 
 void ConfigManager::beginNewVersion() {

@@ -87,24 +87,43 @@ SettingsConfig MergedConfig::mergeSettings(const SettingsConfig& global,
 }
 
 std::vector<std::string> resolveActiveCategoryIds(const std::optional<std::vector<std::string>>& providers,
-                                                  const std::vector<CustomProviderConfig>& customProviders) {
+                                                  const std::vector<CustomProviderConfig>& customProviders,
+                                                  const std::set<std::string>& hiddenCustomIds) {
     const CategoryCatalogSnapshot catalog = CategoryCatalog::makeSnapshot(customProviders);
-    std::vector<std::string> active;
-    for (const auto& id : providers.value_or(std::vector<std::string>{})) {
-        if (catalog.definition(id) && !contains(active, id)) {
-            active.push_back(id);
-        }
-    }
+    std::vector<std::string> active = catalog.knownIds(providers.value_or(std::vector<std::string>{}));
     if (active.empty()) {
         active = defaultActiveCategories();
     }
-    // Custom providers the user did not name are still shown, after everything named.
+    // Custom providers not named are still shown, after everything named, unless the user hid them.
     for (const auto& provider : customProviders) {
-        if (!contains(active, provider.id) && catalog.definition(provider.id)) {
+        if (!contains(active, provider.id) && !hiddenCustomIds.contains(provider.id) &&
+            catalog.definition(provider.id)) {
             active.push_back(provider.id);
         }
     }
     return active;
+}
+
+std::set<std::string> commandsHiddenByUser(const AppConfig& global,
+                                           const std::optional<ProjectConfig>& project) {
+    const auto commands = global.customProviders.value_or(std::vector<CustomProviderConfig>{});
+    const std::vector<std::string> named = CategoryCatalog::makeSnapshot(commands).knownIds(
+        global.providers.value_or(std::vector<std::string>{}));
+    std::set<std::string> hidden;
+    if (named.empty()) {
+        return hidden;
+    }
+    for (const auto& command : commands) {
+        if (!contains(named, command.id)) {
+            hidden.insert(command.id);
+        }
+    }
+    if (project && project->customProviders) {
+        for (const auto& command : *project->customProviders) {
+            hidden.erase(command.id);
+        }
+    }
+    return hidden;
 }
 
 } // namespace korvane

@@ -7,6 +7,7 @@
 #include "config/settingsconfig.h"
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,16 @@ struct MergedConfig {
 };
 
 // The ordered ids of the source categories to show: the known ids of `providers` without repeats
-// (the default order when that leaves nothing), then every custom provider not yet listed.
+// (the default order when that leaves nothing), then every custom provider not yet listed and not in
+// `hiddenCustomIds`.
 std::vector<std::string> resolveActiveCategoryIds(const std::optional<std::vector<std::string>>& providers,
-                                                  const std::vector<CustomProviderConfig>& customProviders);
+                                                  const std::vector<CustomProviderConfig>& customProviders,
+                                                  const std::set<std::string>& hiddenCustomIds = {});
+
+// The ids of the user's own commands that the user's own `providers` list hides, as the settings window
+// shows them: the list names a known category but not them. A project command of the same id replaces
+// the user's and is not hidden by it.
+std::set<std::string> commandsHiddenByUser(const AppConfig& global,
+                                           const std::optional<ProjectConfig>& project);
 
 } // namespace korvane

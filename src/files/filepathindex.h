@@ -11,6 +11,8 @@
 
 namespace korvane {
 
+class ProjectChangeWatch;
+
 // One project's file list as the file path provider keeps it: the paths are shared between copies of
 // the record, never copied. A value; any thread.
 struct FilePathIndex {
@@ -21,6 +23,9 @@ struct FilePathIndex {
     Clock::WallTime checkTime;
     // What the list was built from; a different stamp means it may have changed.
     ProjectStateStamp stateStamp;
+    // Armed before `stateStamp` was taken, when the project could be watched: while it has seen
+    // nothing, the folders the stamp reads are as they were.
+    std::shared_ptr<ProjectChangeWatch> changeWatch;
     std::vector<std::string> recentByMtime;
     bool wasTruncated = false;
     bool usedGit = false;

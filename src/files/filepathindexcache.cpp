@@ -3,6 +3,7 @@
 #include "base/diagnostics.h"
 #include "files/filepathindexbuilder.h"
 #include "files/gitscanlister.h"
+#include "files/projectchangewatch.h"
 #include "files/projectstatestamp.h"
 #include "files/rootname.h"
 
@@ -275,9 +276,17 @@ void FilePathIndexCache::revalidate(const std::string& root, std::uint64_t gener
         store(root, generation, tryBuildIndex(root));
         return;
     }
-    const ProjectStateStamp stamp =
-        ProjectStateStamp::take(root, *cached->relativePaths, std::chrono::system_clock::now());
-    const bool unchanged = cached->stateStamp.settled && stamp.value == cached->stateStamp.value;
+    std::optional<ProjectStateStamp> stamp;
+    bool unchanged = false;
+    if (cached->changeWatch && cached->stateStamp.settled) {
+        // Nothing happened to the folders the stamp reads and git's files and the root are as they
+        // were: the stamp would come out the same. What the watch saw is listed again unweighed.
+        unchanged = !cached->changeWatch->changed() &&
+                    ProjectStateStamp::takeHead(root) == cached->stateStamp.headValue;
+    } else {
+        stamp = ProjectStateStamp::take(root, *cached->relativePaths, std::chrono::system_clock::now());
+        unchanged = cached->stateStamp.settled && stamp->value == cached->stateStamp.value;
+    }
     if (unchanged && !isRetryDue(*cached)) {
         std::lock_guard lock(lock_);
         if (const auto found = cache_.find(root);
@@ -289,7 +298,7 @@ void FilePathIndexCache::revalidate(const std::string& root, std::uint64_t gener
     // A stamp unsettled only by times ahead of the clock settles once the list is read again between
     // two stamps that agree.
     const std::optional<ProjectStateStamp> checkedBefore =
-        cached->stateStamp.aheadOfClockOnly ? std::optional(stamp) : std::nullopt;
+        cached->stateStamp.aheadOfClockOnly ? stamp : std::nullopt;
     if (store(root, generation, tryBuildIndex(root, checkedBefore, cached->retryDelay)) && onListChanged) {
         onListChanged(root);
     }
@@ -375,6 +384,8 @@ FilePathIndex FilePathIndexCache::buildIndex(const std::string& root,
     index.projectRoot = root;
     auto paths = std::make_shared<const PathList>(result.relativePaths);
     result.relativePaths = {};
+    // Armed first, so that what changes once the stamp has read it is seen.
+    index.changeWatch = ProjectChangeWatch::arm(root, *paths);
     index.stateStamp = ProjectStateStamp::take(root, *paths, listedSince);
     index.stateStamp.settled |=
         index.stateStamp.aheadOfClockOnly && checkedBefore && checkedBefore->value == index.stateStamp.value;

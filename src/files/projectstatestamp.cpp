@@ -1,6 +1,7 @@
 #include "files/projectstatestamp.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <fcntl.h>
 #include <string_view>
@@ -10,6 +11,8 @@
 
 namespace korvane {
 namespace {
+
+std::atomic<std::uint64_t> readCount = 0;
 
 // Folds one stat result into the running stamp (FNV-1a over the fields); a missing entry counts too.
 class Fold {
@@ -33,7 +36,10 @@ public:
         mix(static_cast<std::uint64_t>(status.st_ino));
         mix(static_cast<std::uint64_t>(status.st_size));
     }
-    ProjectStateStamp stamp() const { return {hash_, !ahead_ && !recentSeen_, ahead_ && !recentSeen_}; }
+    std::uint64_t value() const { return hash_; }
+    ProjectStateStamp stamp(std::uint64_t head) const {
+        return {hash_, head, !ahead_ && !recentSeen_, ahead_ && !recentSeen_};
+    }
 
 private:
     void mix(std::uint64_t word) {
@@ -87,7 +93,51 @@ std::string gitDirectory(const std::string& root) {
     return {};
 }
 
+// git's files and the root folder itself.
+void addHead(Fold& fold, const std::string& root) {
+    if (const std::string git = gitDirectory(root); !git.empty()) {
+        fold.add(AT_FDCWD, (git + "/index").c_str());
+        fold.add(AT_FDCWD, (git + "/HEAD").c_str());
+        // What it excludes hides files without a folder of the project changing.
+        fold.add(AT_FDCWD, (git + "/info/exclude").c_str());
+    }
+    // The folder itself, also where the root is a link to it, as the tree below is read through the link.
+    fold.add(AT_FDCWD, (root + "/.").c_str());
+}
+
 } // namespace
+
+ProjectStateStamp::TreeEntries ProjectStateStamp::treeEntries(const PathList& paths) {
+    TreeEntries entries;
+    std::unordered_set<std::string_view> seen;
+    // The folders a path adds, its own first; they go into the list the other way round.
+    std::vector<std::string_view> unseen;
+    // Files of one folder mostly come together: a path in the previous path's folder adds nothing.
+    std::string_view previousFolder;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::string_view path = paths[i];
+        if (path.substr(paths.nameStart(i)) == ".gitignore") {
+            entries.ignoreFiles.push_back(path);
+        }
+        std::size_t end = paths.nameStart(i);
+        if (path.substr(0, end) == previousFolder) {
+            continue;
+        }
+        previousFolder = path.substr(0, end);
+        unseen.clear();
+        // A parent already seen had its own parents added with it.
+        while (end > 1) {
+            const std::string_view folder = path.substr(0, end - 1);
+            if (!seen.insert(folder).second) {
+                break;
+            }
+            unseen.push_back(folder);
+            end = folder.rfind('/') == std::string_view::npos ? 0 : folder.rfind('/') + 1;
+        }
+        entries.folders.insert(entries.folders.end(), unseen.rbegin(), unseen.rend());
+    }
+    return entries;
+}
 
 ProjectStateStamp ProjectStateStamp::take(const std::string& root, const PathList& paths,
                                           std::chrono::system_clock::time_point listedSince) {
@@ -97,46 +147,33 @@ ProjectStateStamp ProjectStateStamp::take(const std::string& root, const PathLis
     const auto now = std::chrono::system_clock::now();
     Fold fold(nanoseconds(std::min(listedSince, now)) - static_cast<std::int64_t>(settleSeconds * 1e9),
               nanoseconds(now));
-    if (const std::string git = gitDirectory(root); !git.empty()) {
-        fold.add(AT_FDCWD, (git + "/index").c_str());
-        fold.add(AT_FDCWD, (git + "/HEAD").c_str());
-        // What it excludes hides files without a folder of the project changing.
-        fold.add(AT_FDCWD, (git + "/info/exclude").c_str());
-    }
+    addHead(fold, root);
+    const std::uint64_t head = fold.value();
     const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (rootFd < 0) {
-        fold.add(AT_FDCWD, root.c_str());
-        return fold.stamp();
+        return fold.stamp(head);
     }
-    fold.add(rootFd, ".");
-    // Each folder once, parents included; a parent already seen had its own parents added with it.
-    std::unordered_set<std::string_view> folders;
+    const TreeEntries entries = treeEntries(paths);
+    readCount += entries.folders.size() + entries.ignoreFiles.size();
     std::string scratch;
-    // Files of one folder mostly come together: a path in the previous path's folder adds nothing.
-    std::string_view previousFolder;
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        const std::string_view path = paths[i];
-        if (path.substr(paths.nameStart(i)) == ".gitignore") {
-            scratch.assign(path);
+    for (const auto* names : {&entries.folders, &entries.ignoreFiles}) {
+        for (const std::string_view name : *names) {
+            scratch.assign(name);
             fold.add(rootFd, scratch.c_str());
-        }
-        std::size_t end = paths.nameStart(i);
-        if (path.substr(0, end) == previousFolder) {
-            continue;
-        }
-        previousFolder = path.substr(0, end);
-        while (end > 1) {
-            const std::string_view folder = path.substr(0, end - 1);
-            if (!folders.insert(folder).second) {
-                break;
-            }
-            scratch.assign(folder);
-            fold.add(rootFd, scratch.c_str());
-            end = folder.rfind('/') == std::string_view::npos ? 0 : folder.rfind('/') + 1;
         }
     }
     ::close(rootFd);
-    return fold.stamp();
+    return fold.stamp(head);
+}
+
+std::uint64_t ProjectStateStamp::entriesRead() {
+    return readCount;
+}
+
+std::uint64_t ProjectStateStamp::takeHead(const std::string& root) {
+    Fold fold(0, 0);
+    addHead(fold, root);
+    return fold.value();
 }
 
 } // namespace korvane

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace korvane {
 
@@ -13,20 +15,37 @@ namespace korvane {
 // a listed path (and their parents, up to the root) and of every listed ".gitignore". A folder's time
 // moves whenever an entry is created, removed or renamed in it, so an unchanged stamp means the list
 // would come out the same. Taken on whichever thread builds or checks an index: one stat call per
-// folder holding listed files (27 ms for the 140,000 files in 17,000 folders under /usr), no git run.
-// A value.
+// folder holding listed files (27 ms for the 140,000 files in 17,000 folders under /usr), no git run;
+// while a ProjectChangeWatch covers the folders, only its head is taken again. A value.
 struct ProjectStateStamp {
     // A change this many seconds before the list began to be read may have fallen after the list's
     // reading of its folder: a file system's times may be as coarse as 2 s, and the clock that dates
     // them ticks in steps of its own.
     static constexpr double settleSeconds = 2.0;
 
+    // What the stamp reads below the root: every folder holding a listed path and each of their
+    // parents, once, a parent before what it holds, and every listed ".gitignore". The names point
+    // into the list they were taken from.
+    struct TreeEntries {
+        std::vector<std::string_view> folders;
+        std::vector<std::string_view> ignoreFiles;
+    };
+
     // `listedSince`: when the list it stands beside began to be read (by the system clock, which dates
     // the files).
     static ProjectStateStamp take(const std::string& root, const PathList& paths,
                                   std::chrono::system_clock::time_point listedSince);
+    // The headValue of `root` as take would fold it now: a handful of stat calls.
+    static std::uint64_t takeHead(const std::string& root);
+    static TreeEntries treeEntries(const PathList& paths);
+    // The folders and files below their roots that take has read in this process: what the looks at
+    // projects cost, for benchmarks and tests.
+    static std::uint64_t entriesRead();
 
     std::uint64_t value = 0;
+    // The part of `value` folded from git's files and the root folder alone, which no watch of the
+    // tree below the root covers.
+    std::uint64_t headValue = 0;
     // Whether the list can be taken to match the stamp: nothing it covers changed since settleSeconds
     // before the list began to be read, nor bears a time ahead of the clock.
     bool settled = false;

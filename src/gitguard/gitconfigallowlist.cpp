@@ -1,6 +1,7 @@
 #include "gitguard/gitconfigallowlist.h"
 
 #include "gitguard/gitconfigkey.h"
+#include "gitguard/gitlistedkeys.h"
 #include "gitguard/gitnetworkaddress.h"
 
 namespace korvane {
@@ -22,6 +23,15 @@ constexpr GitConfigRule only(std::string_view key, std::string_view values, bool
 
 constexpr GitConfigRule exactly(std::string_view key, std::string_view values, bool listedByGit = true) {
     return {key, Verdict::exactValues, values, listedByGit};
+}
+
+// Harmless with one of `values`; with another it does what `others` says.
+constexpr GitConfigRule onlyElse(std::string_view key, std::string_view values, std::string_view others) {
+    return {key, Verdict::someValues, values, true, others};
+}
+
+constexpr GitConfigRule schemes(std::string_view key, std::string_view schemes) {
+    return {key, Verdict::schemeAddress, schemes, false};
 }
 
 constexpr GitConfigRule address(std::string_view key) {
@@ -48,6 +58,15 @@ constexpr std::string_view remoteProgram = "names a program run for the remote";
 constexpr std::string_view recipients = "adds recipients to patches";
 constexpr std::string_view transports = "decides which transports git may use";
 constexpr std::string_view viewer = "makes the web viewer start a program";
+constexpr std::string_view lfs =
+    "configures git-lfs, which runs programs and reads files and addresses named there";
+constexpr std::string_view lfsAddress = "names where git-lfs goes, which may be a folder on this machine";
+constexpr std::string_view svn =
+    "configures git svn, which runs programs and reads files and addresses named there";
+constexpr std::string_view gui = "configures git gui, which hands options and files named there to git";
+constexpr std::string_view otherRepositories = "names repositories that git is run in";
+constexpr std::string_view formatAlias = "defines a format alias";
+constexpr std::string_view yesOrNo = "true|false|yes|no|on|off|1|0";
 // A rebase "interactive" starts the editor.
 constexpr std::string_view rebaseValues = "true|false|yes|no|on|off|1|0|merges|m";
 // A check of what git takes in that the user may have turned on stays on.
@@ -58,7 +77,9 @@ constexpr std::string_view onlyError = "error";
 constexpr std::string_view notOverTheNetwork =
     "not an address over the network (a push on this machine runs its hooks)";
 
-// Ordered by section; within one, the refusals come before the allowances that would also match.
+// Ordered by section. The first rule that matches a key decides: within a section the refusals come before
+// the allowances that would also match them, and the allowances of a section refused as a whole before
+// that refusal.
 constexpr GitConfigRule rules[] = {
     // clang-format off
     allow("add.ignoreErrors"), allow("add.interactive.useBuiltin"),
@@ -97,11 +118,11 @@ constexpr GitConfigRule rules[] = {
     refuse("core.alternateRefsPrefixes", "passes arguments to git run in another repository"),
     refuse("core.askPass", startsProgram), refuse("core.attributesFile", readsFile),
     refuse("core.editor", startsProgram), refuse("core.excludesFile", readsFile),
-    refuse("core.fsmonitor", startsProgram),
+    onlyElse("core.fsmonitor", "false|no|off|0", startsProgram),
     refuse("core.fsmonitorHookVersion", "configures the fsmonitor hook"),
     refuse("core.gitProxy", startsProgram),
-    // Written by husky. Where the user's commands run, the hooks folder Korvane sets comes first.
-    only("core.hooksPath", ".husky/_|.husky"),
+    // Where the user's commands run, the hooks folder Korvane sets outranks the folder's, whatever it names.
+    allow("core.hooksPath"),
     refuse("core.pager", startsProgram), refuse("core.protectHFS", protection),
     refuse("core.protectNTFS", protection),
     refuse("core.sharedRepository", "widens who may write the repository"),
@@ -123,9 +144,14 @@ constexpr GitConfigRule rules[] = {
     allow("core.sparseCheckout"), allow("core.sparseCheckoutCone"), allow("core.splitIndex"),
     allow("core.symlinks"), allow("core.trustctime"), allow("core.untrackedCache"),
     allow("core.useReplaceRefs"), allow("core.warnAmbiguousRefs"), allow("core.whitespace"),
+    // Written by scalar; a yes or no names no program, for git or for the user's credential helper.
+    only("credential.useHttpPath", yesOrNo), only("credential.<url>.useHttpPath", yesOrNo, false),
+    only("credential.validate", yesOrNo, false),
     refuse("credential.*", credentials), refuse("credential.<url>.*", credentials),
     refuse("credentialCache.*", credentials),
     refuse("credentialStore.*", credentials),
+    refuse("cvsexportcommit.*", "names the CVS checkout git cvsexportcommit writes to", false),
+    refuse("cvsimport.*", "configures git cvsimport, which runs CVS for an address named there", false),
     refuse("diff.<driver>.*", driver), refuse("diff.external", startsProgram), refuse("diff.guitool", tool),
     refuse("diff.tool", tool), refuse("diff.orderFile", readsFile), allow("diff.algorithm"),
     allow("diff.autoRefreshIndex"), allow("diff.colorMoved"), allow("diff.colorMovedWS"),
@@ -142,6 +168,7 @@ constexpr GitConfigRule rules[] = {
     allow("feature.experimental"), allow("feature.manyFiles"),
     refuse("feature.*", "turns on a feature this list does not know"),
     refuse("fetch.fsck.skipList", readsFile), exactly("fetch.fsck.<msg-id>", onlyError),
+    refuse("fetch.uriProtocols", transports, false),
     only("fetch.fsckObjects", onlyTrue),
     allow("fetch.negotiationAlgorithm"), allow("fetch.output"), allow("fetch.parallel"), allow("fetch.prune"),
     allow("fetch.pruneTags"), allow("fetch.recurseSubmodules"), allow("fetch.showForcedUpdates"),
@@ -174,7 +201,8 @@ constexpr GitConfigRule rules[] = {
     allow("gitweb.category"), allow("gitweb.description"), allow("gitweb.grep"), allow("gitweb.owner"),
     allow("gitweb.patches"), allow("gitweb.pickaxe"), allow("gitweb.remote_heads"), allow("gitweb.showSizes"),
     allow("gitweb.url"),
-    // Written by git-flow; its hooks folder (gitflow.path.hooks) is not.
+    // Written by git-flow, which runs the hooks of the folder gitflow.path.hooks names.
+    refuse("gitflow.path.hooks", "names the folder of hooks git flow runs", false),
     allow("gitflow.branch.*", false), allow("gitflow.prefix.*", false),
     refuse("gpg.*", signs), refuse("gpg.<format>.*", signs),
     allow("grep.column"), allow("grep.extendedRegexp"), allow("grep.fallbackToNoIndex"),
@@ -184,11 +212,15 @@ constexpr GitConfigRule rules[] = {
     allow("gui.encoding"), allow("gui.fastCopyBlame"), allow("gui.matchTrackingBranch"),
     allow("gui.newBranchTemplate"), allow("gui.pruneDuringFetch"), allow("gui.trustmtime"),
     allow("gui.geometry", false), allow("gui.wmstate", false),
+    // Written by scalar.
+    allow("gui.GCWarning", false),
+    refuse("gui.*", gui, false),
     refuse("guitool.<name>.*", tool),
     refuse("help.autoCorrect", "runs a command git guesses"),
     refuse("help.htmlPath", "names the pages a browser opens"),
     refuse("help.*", "chooses the viewer git help starts"),
-    allow("http.postBuffer"), refuse("http.*", redirects), refuse("http.<url>.*", redirects),
+    allow("http.postBuffer"), allow("http.version"), refuse("http.*", redirects),
+    refuse("http.<url>.*", redirects),
     allow("i18n.commitEncoding"), allow("i18n.logOutputEncoding"),
     refuse("imap.*", mail),
     refuse("include.path", includes),
@@ -202,11 +234,17 @@ constexpr GitConfigRule rules[] = {
     only("log.showSignature", "false|no|off|0"), allow("log.abbrevCommit"), allow("log.date"),
     allow("log.decorate"), allow("log.diffMerges"), allow("log.excludeDecoration"), allow("log.follow"),
     allow("log.graphColors"), allow("log.initialDecorationSet"), allow("log.mailmap"), allow("log.showRoot"),
+    // What git-lfs writes after a login and the objects a fetch leaves out, which the work tree's
+    // .lfsconfig may set as well.
+    allow("lfs.<url>.access", false), allow("lfs.<url>.locksverify", false),
+    allow("lfs.fetchExclude", false), allow("lfs.fetchInclude", false), allow("lfs.locksVerify", false),
     allow("lfs.repositoryformatversion", false),
+    refuse("lfs.*", lfs, false), refuse("lfs.<url>.*", lfs, false),
     allow("lsrefs.unborn"),
     allow("mailinfo.scissors"),
     refuse("mailmap.file", readsFile), allow("mailmap.blob"),
-    allow("maintenance.<task>.auto"), allow("maintenance.<task>.enabled"),
+    refuse("maintenance.repo", otherRepositories, false), allow("maintenance.<task>.auto"),
+    allow("maintenance.<task>.enabled"),
     allow("maintenance.<task>.schedule"), allow("maintenance.auto"), allow("maintenance.strategy"),
     refuse("man.*", tool), refuse("man.<tool>.*", tool),
     refuse("merge.<driver>.*", driver), refuse("merge.guitool", tool), refuse("merge.tool", tool),
@@ -225,7 +263,8 @@ constexpr GitConfigRule rules[] = {
     allow("pack.writeReverseIndex"),
     // An alias `git x.y` looks its pager up under "pager.x.y".
     refuse("pager.<cmd>", startsProgram), refuse("pager.<cmd>.*", startsProgram, false),
-    refuse("pretty.<name>", "defines a format alias"),
+    // A format `--format=x.y` names is read from "pretty.x.y".
+    refuse("pretty.<name>", formatAlias), refuse("pretty.<name>.*", formatAlias, false),
     refuse("protocol.*", transports), refuse("protocol.<name>.*", transports),
     refuse("pull.octopus", strategy), refuse("pull.twohead", strategy), only("pull.rebase", rebaseValues),
     allow("pull.ff"),
@@ -246,7 +285,9 @@ constexpr GitConfigRule rules[] = {
     allow("receive.updateServerInfo"),
     refuse("remote.<name>.proxy", redirects), refuse("remote.<name>.proxyAuthMethod", redirects),
     refuse("remote.<name>.receivepack", remoteProgram), refuse("remote.<name>.uploadpack", remoteProgram),
-    refuse("remote.<name>.vcs", remoteProgram), address("remote.<name>.pushurl"),
+    refuse("remote.<name>.vcs", remoteProgram), refuse("remote.<name>.lfsurl", lfsAddress, false),
+    refuse("remote.<name>.lfspushurl", lfsAddress, false), refuse("remote.lfsdefault", lfsAddress, false),
+    refuse("remote.lfspushdefault", lfsAddress, false), address("remote.<name>.pushurl"),
     address("remote.<name>.url"), remote("remote.pushDefault"), allow("remote.<name>.fetch"),
     allow("remote.<name>.mirror"), allow("remote.<name>.partialclonefilter"), allow("remote.<name>.promisor"),
     allow("remote.<name>.prune"), allow("remote.<name>.pruneTags"), allow("remote.<name>.push"),
@@ -259,12 +300,20 @@ constexpr GitConfigRule rules[] = {
     allow("rerere.autoUpdate"), allow("rerere.enabled"),
     allow("revert.reference"),
     refuse("safe.*", protection),
+    refuse("scalar.repo", otherRepositories, false),
     refuse("sendemail.*", mail), refuse("sendemail.<identity>.*", mail),
     refuse("sequence.editor", startsProgram),
     allow("showBranch.default"),
     allow("sparse.expectFilesOutsideOfPatterns"),
     allow("splitIndex.maxPercentChange"), allow("splitIndex.sharedIndexExpire"),
     refuse("ssh.variant", "chooses how git runs ssh"),
+    // What `git svn init` and `git svn fetch` write; the addresses of the rest of its section, and of svn,
+    // go to paths and programs too.
+    schemes("svn-remote.<name>.url", "http|https|svn|svn+ssh"),
+    schemes("svn-remote.<name>.pushurl", "http|https|svn|svn+ssh"), allow("svn-remote.<name>.fetch", false),
+    allow("svn-remote.<name>.branches", false), allow("svn-remote.<name>.tags", false),
+    allow("svn-remote.<name>.branches-maxRev", false), allow("svn-remote.<name>.tags-maxRev", false),
+    refuse("svn-remote.<name>.*", svn, false), refuse("svn.*", svn, false),
     allow("stash.showIncludeUntracked"), allow("stash.showPatch"), allow("stash.showStat"),
     allow("status.aheadBehind"), allow("status.branch"), allow("status.displayCommentPrefix"),
     allow("status.relativePaths"), allow("status.renameLimit"), allow("status.renames"),
@@ -299,26 +348,6 @@ constexpr GitConfigRule rules[] = {
     // clang-format on
 };
 
-bool isPlaceholder(std::string_view part) {
-    return part.size() > 2 && part.front() == '<' && part.back() == '>';
-}
-
-bool partMatches(std::string_view pattern, std::string_view part, bool withCase) {
-    return isPlaceholder(pattern) ||
-           (withCase ? pattern == part : GitConfigKey::sameWithoutCase(pattern, part));
-}
-
-bool matches(const GitConfigKey& pattern, const GitConfigKey& key) {
-    if (!partMatches(pattern.section, key.section, false) ||
-        pattern.subsection.has_value() != key.subsection.has_value()) {
-        return false;
-    }
-    if (pattern.subsection && !partMatches(*pattern.subsection, *key.subsection, true)) {
-        return false;
-    }
-    return pattern.variable == "*" || partMatches(pattern.variable, key.variable, false);
-}
-
 bool isOneOf(std::string_view value, std::string_view alternatives, bool withCase) {
     while (true) {
         const std::size_t bar = alternatives.find('|');
@@ -331,6 +360,12 @@ bool isOneOf(std::string_view value, std::string_view alternatives, bool withCas
         }
         alternatives.remove_prefix(bar + 1);
     }
+}
+
+// Whether `address` begins with one of `schemes` ("http|https") and "://".
+bool hasScheme(std::string_view address, std::string_view schemes) {
+    const std::size_t end = address.find("://");
+    return end != std::string_view::npos && end > 0 && isOneOf(address.substr(0, end), schemes, true);
 }
 
 } // namespace
@@ -346,7 +381,7 @@ const GitConfigRule* GitConfigAllowList::ruleFor(std::string_view key) {
     }
     for (const auto& rule : rules) {
         const auto pattern = GitConfigKey::parse(rule.key);
-        if (pattern && matches(*pattern, *given)) {
+        if (pattern && GitConfigKey::matches(*pattern, *given)) {
             return &rule;
         }
     }
@@ -354,13 +389,19 @@ const GitConfigRule* GitConfigAllowList::ruleFor(std::string_view key) {
 }
 
 std::optional<std::string> GitConfigAllowList::refusal(std::string_view key,
-                                                       std::optional<std::string_view> value) {
-    return refusal(ruleFor(key), value);
+                                                       std::optional<std::string_view> value,
+                                                       const GitListedKeys* listed) {
+    return refusal(ruleFor(key), key, value, listed);
 }
 
-std::optional<std::string> GitConfigAllowList::refusal(const GitConfigRule* rule,
-                                                       std::optional<std::string_view> value) {
+std::optional<std::string> GitConfigAllowList::refusal(const GitConfigRule* rule, std::string_view key,
+                                                       std::optional<std::string_view> value,
+                                                       const GitListedKeys* listed) {
     if (!rule) {
+        // Read by no program git starts for it (the rules name those), nor by git where it does not list it.
+        if (listed && GitConfigKey::parse(key) && !listed->lists(key)) {
+            return std::nullopt;
+        }
         return "not known to be harmless";
     }
     switch (rule->verdict) {
@@ -368,12 +409,14 @@ std::optional<std::string> GitConfigAllowList::refusal(const GitConfigRule* rule
     case Verdict::ownWorkTree:
         return std::nullopt;
     case Verdict::someValues:
-    case Verdict::exactValues:
+    case Verdict::exactValues: {
         // A key without a value is git's "true"; the lists name values only as written.
         if (value && isOneOf(*value, rule->detail, rule->verdict == Verdict::exactValues)) {
             return std::nullopt;
         }
-        return "harmless only as one of " + std::string(rule->detail);
+        std::string why = rule->otherValues.empty() ? "" : std::string(rule->otherValues) + ", ";
+        return why + "harmless only as one of " + std::string(rule->detail);
+    }
     case Verdict::networkAddress:
     case Verdict::remoteName:
         if (value && (GitNetworkAddress::overTheNetwork(*value) ||
@@ -381,6 +424,11 @@ std::optional<std::string> GitConfigAllowList::refusal(const GitConfigRule* rule
             return std::nullopt;
         }
         return std::string(notOverTheNetwork);
+    case Verdict::schemeAddress:
+        if (value && hasScheme(*value, rule->detail)) {
+            return std::nullopt;
+        }
+        return "harmless only as an address of " + std::string(rule->detail);
     case Verdict::refused:
         break;
     }

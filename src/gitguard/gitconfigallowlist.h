@@ -7,6 +7,8 @@
 
 namespace korvane {
 
+class GitListedKeys;
+
 // One rule of the allow-list of a folder's git settings: a key in git's own spelling ("<...>" stands for a
 // name the configuration chooses; "*" as the last part for any variable) and what a folder may set there.
 struct GitConfigRule {
@@ -24,6 +26,9 @@ struct GitConfigRule {
         // a remote's name or an address: harmless where it names a remote that the configuration gives an
         // address (the caller checks) or is an address over the network
         remoteName,
+        // an address of a program other than git: harmless only as one of the schemes `detail` lists
+        // ("http|https"), followed by "://"
+        schemeAddress,
         // `detail` says why, in a few plain words ("starts a program", "names a file git reads")
         refused,
     };
@@ -31,12 +36,18 @@ struct GitConfigRule {
     Verdict verdict;
     std::string_view detail;
     bool listedByGit = true; // false for the few keys `git help --config` leaves out
+    // For a key harmless only with some values, what the others do, where the refusal says it.
+    std::string_view otherValues = {};
 };
 
 // The settings a folder's own git configuration may hold and still have the user's commands run there
-// before the folder is trusted: those that start nothing, name no file, redirect no address, lead no push
-// to a repository on this machine, lower no check and define no alias, driver or include. Any key no
-// rule names is refused. Plain table; any thread.
+// before the folder is trusted. A key that neither the git that runs nor a program it starts reads as a
+// program, a path or an address passes: one no rule names passes where that git does not list it among
+// the keys it reads (GitListedKeys), so that the keys tools write for themselves (gh, editors, git-review)
+// pass. The rules name the rest: what git, git-lfs, the user's credential helper and the programs that
+// come with git read, allowed where it starts nothing, names no file, redirects no address, leads no push
+// to a repository on this machine, lowers no check and defines no alias, driver or include. Plain table;
+// any thread.
 class GitConfigAllowList {
 public:
     static std::span<const GitConfigRule> all();
@@ -45,11 +56,14 @@ public:
     static const GitConfigRule* ruleFor(std::string_view key);
     // Why a folder's entry keeps the user's commands from running there until the folder is trusted;
     // none when it is allowed (an ownWorkTree key, and a remoteName one that may name a remote, count as
-    // allowed here: the caller checks them).
-    static std::optional<std::string> refusal(std::string_view key, std::optional<std::string_view> value);
+    // allowed here: the caller checks them). A key no rule names passes only where `listed`, the list of
+    // the git that runs, is known and does not name it.
+    static std::optional<std::string> refusal(std::string_view key, std::optional<std::string_view> value,
+                                              const GitListedKeys* listed = nullptr);
     // The same for a key whose rule is already known (`ruleFor`'s answer).
-    static std::optional<std::string> refusal(const GitConfigRule* rule,
-                                              std::optional<std::string_view> value);
+    static std::optional<std::string> refusal(const GitConfigRule* rule, std::string_view key,
+                                              std::optional<std::string_view> value,
+                                              const GitListedKeys* listed = nullptr);
 };
 
 } // namespace korvane

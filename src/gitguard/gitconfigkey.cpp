@@ -7,6 +7,15 @@ char lowered(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+bool isPlaceholder(std::string_view part) {
+    return part.size() > 2 && part.front() == '<' && part.back() == '>';
+}
+
+bool partMatches(std::string_view pattern, std::string_view part, bool withCase) {
+    return isPlaceholder(pattern) ||
+           (withCase ? pattern == part : GitConfigKey::sameWithoutCase(pattern, part));
+}
+
 } // namespace
 
 std::optional<GitConfigKey> GitConfigKey::parse(std::string_view key) {
@@ -32,6 +41,17 @@ bool GitConfigKey::sameWithoutCase(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+bool GitConfigKey::matches(const GitConfigKey& pattern, const GitConfigKey& key) {
+    if (!partMatches(pattern.section, key.section, false) ||
+        pattern.subsection.has_value() != key.subsection.has_value()) {
+        return false;
+    }
+    if (pattern.subsection && !partMatches(*pattern.subsection, *key.subsection, true)) {
+        return false;
+    }
+    return pattern.variable == "*" || partMatches(pattern.variable, key.variable, false);
 }
 
 } // namespace korvane

@@ -18,6 +18,11 @@ struct GitConfigKey {
 
     // Whether two sections or variables are the same, as git compares them: without case.
     static bool sameWithoutCase(std::string_view a, std::string_view b);
+
+    // Whether `key` is one of the keys that `pattern` stands for, in git's own spelling of keys: a part
+    // "<...>" stands for any name the configuration chooses, a last part "*" for any variable. Section and
+    // variable compare without case, a subsection with it.
+    static bool matches(const GitConfigKey& pattern, const GitConfigKey& key);
 };
 
 } // namespace korvane

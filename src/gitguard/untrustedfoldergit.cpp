@@ -2,6 +2,7 @@
 
 #include "gitguard/gitconfigallowlist.h"
 #include "gitguard/gitconfigkey.h"
+#include "gitguard/gitlistedkeys.h"
 #include "gitguard/gitnetworkaddress.h"
 #include "gitguard/gitreachpaths.h"
 #include "gitguard/gitrepositorytexts.h"
@@ -86,13 +87,16 @@ std::optional<std::string> leadsHere(const GitConfigRule& rule, const GitConfigE
 
 // Why the folder's own entries of `entries` keep the command from running; none when they do not.
 std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
-                                 const GitReachedRepository* repository) {
+                                 const GitReachedRepository* repository,
+                                 const UntrustedFolderGit::ListedKeys& listed) {
     for (const auto& entry : entries) {
         if (GitConfigListing::isUsers(entry)) {
             continue;
         }
         const GitConfigRule* rule = GitConfigAllowList::ruleFor(entry.key);
-        auto refused = GitConfigAllowList::refusal(rule, entry.value);
+        // Only a key that no rule names needs git's list, which most folders never ask for.
+        auto refused =
+            GitConfigAllowList::refusal(rule, entry.key, entry.value, rule || !listed ? nullptr : listed());
         if (!refused && rule && rule->verdict == GitConfigRule::Verdict::ownWorkTree &&
             (repository == nullptr || repository->ownWorkTree != true)) {
             refused = "names a work tree that is not the repository's own";
@@ -159,18 +163,25 @@ Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::read(ProcessRunner
     if (auto elsewhere = GitReachPaths::whereElsewhere(*reach)) {
         return makeUnexpected(std::move(*elsewhere));
     }
-    return decide(*reach, *inherited);
+    std::optional<Expected<GitListedKeys, std::string>> asked;
+    const auto listed = [&]() -> const GitListedKeys* {
+        if (!asked) {
+            asked = GitListedKeys::read(runner, base);
+        }
+        return *asked ? &**asked : nullptr;
+    };
+    return decide(*reach, listed, *inherited);
 }
 
-Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::decide(const GitReach& reach,
-                                                                     std::size_t inherited) {
+Expected<UntrustedFolderGit, std::string>
+UntrustedFolderGit::decide(const GitReach& reach, const ListedKeys& listed, std::size_t inherited) {
     if (reach.repositories().empty()) {
-        if (auto refused = judge(reach.folderEntries(), nullptr)) {
+        if (auto refused = judge(reach.folderEntries(), nullptr, listed)) {
             return makeUnexpected(std::move(*refused));
         }
     }
     for (const auto& repository : reach.repositories()) {
-        if (auto refused = judge(repository.entries, &repository)) {
+        if (auto refused = judge(repository.entries, &repository, listed)) {
             return makeUnexpected(std::move(*refused));
         }
         if (auto refused = remotesOutsideTheConfiguration(repository)) {

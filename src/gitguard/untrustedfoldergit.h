@@ -2,10 +2,12 @@
 
 #include "base/expected.h"
 #include "gitguard/gitconfigvariables.h"
+#include "gitguard/gitlistedkeys.h"
 #include "gitguard/gitreach.h"
 #include "platform/processrunner.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,13 +27,19 @@ namespace korvane {
 class UntrustedFolderGit {
 public:
     using Setting = GitConfigVariables::Setting;
+    // The keys the git that runs reads by its own list, asked for where a decision first needs them;
+    // none where that git gives no list.
+    using ListedKeys = std::function<const GitListedKeys*()>;
 
     // Reads what git run as `base` reaches from its working directory and decides; the reason the
     // command does not run there, when it does not.
     static Expected<UntrustedFolderGit, std::string> read(ProcessRunner& runner, const ProcessRequest& base);
 
-    // The decision for what was read, with `inherited` GIT_CONFIG_COUNT entries already in the environment.
-    static Expected<UntrustedFolderGit, std::string> decide(const GitReach& reach, std::size_t inherited = 0);
+    // The decision for what was read, with `listed` the keys the git that runs reads (a key no rule names
+    // passes only where they are known and do not name it) and `inherited` GIT_CONFIG_COUNT entries already
+    // in the environment.
+    static Expected<UntrustedFolderGit, std::string>
+    decide(const GitReach& reach, const ListedKeys& listed = {}, std::size_t inherited = 0);
 
     const std::vector<Setting>& settings() const { return settings_; }
     // The settings as environment variables for the command, with the protocol variable where it is set.

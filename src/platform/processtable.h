@@ -9,9 +9,24 @@
 
 namespace korvane {
 
+// What the system keeps of one process's name and its place among its terminal's jobs.
+struct ProcessStatus {
+    // The program's name as the system keeps it, at most 15 bytes (tmux names its client "tmux: client").
+    std::string name;
+    // The controlling terminal's device name below "/dev/" (such as "pts/3"); absent without one.
+    std::optional<std::string> tty;
+    std::int32_t processGroup = 0;
+    // The foreground process group of the controlling terminal; -1 without a terminal or group.
+    std::int32_t foregroundGroup = -1;
+
+    // Whether the process belongs to the job its terminal shows, the one that gets the typed keys.
+    bool inForeground() const { return foregroundGroup > 0 && processGroup == foregroundGroup; }
+    bool operator==(const ProcessStatus&) const = default;
+};
+
 // The system's table of processes as project detection reads it: who started whom, each process's
-// controlling terminal and working directory, and when a terminal device was last read. A process
-// or device the system will not describe is simply absent. Main thread.
+// name, controlling terminal, job, working directory, arguments and environment, and when a terminal
+// device was last read. A process or device the system will not describe is simply absent. Main thread.
 class ProcessTable {
 public:
     virtual ~ProcessTable() = default;
@@ -25,11 +40,19 @@ public:
         return std::nullopt;
     }
 
-    // The controlling terminal's device name below "/dev/" (such as "pts/3"); absent without one.
-    virtual std::optional<std::string> ttyName(std::int32_t pid) = 0;
+    // The process's name, terminal and job; absent for a process that has ended.
+    virtual std::optional<ProcessStatus> status(std::int32_t pid) = 0;
 
     // The working directory; absent when it cannot be read or no longer exists.
     virtual std::optional<std::string> currentDirectory(std::int32_t pid) = 0;
+
+    // The arguments the process was started with (or has since set), program name first; absent
+    // when they cannot be read.
+    virtual std::optional<std::vector<std::string>> commandLine(std::int32_t pid) = 0;
+
+    // The environment the process was started with, "NAME=value" entries; absent when it cannot be
+    // read, as for another user's process.
+    virtual std::optional<std::vector<std::string>> environment(std::int32_t pid) = 0;
 
     // The last access time of the device file "/dev/" + `ttyName`.
     virtual std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) = 0;

@@ -68,18 +68,42 @@ ProcessInfo::childrenBelow(std::int32_t root, ProcessTable& table, std::int64_t 
 }
 
 std::vector<ProcessInfo::DescendantInfo> ProcessInfo::descendants(std::int32_t pid, ProcessTable& table) {
+    return described(walkBelow(pid, table), table);
+}
+
+std::vector<ProcessInfo::DescendantInfo> ProcessInfo::processTree(std::int32_t pid, std::int32_t parent,
+                                                                  ProcessTable& table) {
+    auto pairs = walkBelow(pid, table);
+    pairs.emplace_back(pid, parent);
+    return described(pairs, table);
+}
+
+std::vector<std::pair<std::int32_t, std::int32_t>> ProcessInfo::walkBelow(std::int32_t pid,
+                                                                          ProcessTable& table) {
     auto children = childrenBelow(pid, table, maxDepth);
     if (!children) {
         children = table.allProcessParents();
     }
+    return walkDescendants(pid, *children, maxDepth);
+}
+
+std::vector<ProcessInfo::DescendantInfo>
+ProcessInfo::described(const std::vector<std::pair<std::int32_t, std::int32_t>>& pairs, ProcessTable& table) {
     std::vector<DescendantInfo> infos;
-    for (auto [child, parent] : walkDescendants(pid, *children, maxDepth)) {
+    infos.reserve(pairs.size());
+    for (auto [child, parent] : pairs) {
         std::optional<std::string> cwd = table.currentDirectory(child);
         if (cwd && (cwd->empty() || *cwd == "/")) {
             cwd.reset();
         }
-        infos.push_back({child, parent, table.ttyName(child), std::move(cwd)});
+        auto status = table.status(child);
+        infos.push_back({child, parent, status ? status->tty : std::nullopt, std::move(cwd),
+                         status ? status->name : std::string(), status && status->inForeground()});
     }
+    // What the user sees in a terminal is its foreground job: a job sent to the background or
+    // stopped, however deep, must not speak for the terminal while the shell is in front.
+    std::stable_partition(infos.begin(), infos.end(),
+                          [](const DescendantInfo& info) { return info.foreground; });
     return infos;
 }
 

@@ -11,8 +11,9 @@
 
 namespace korvane {
 
-// The processes running below a terminal application, deepest first, with their terminal devices
-// and working directories, as the terminal's project detection needs them. Main thread.
+// The processes running below a terminal application, the jobs their terminals show first, deepest
+// first, with their terminal devices and working directories, as the terminal's project detection
+// needs them. Main thread.
 class ProcessInfo {
 public:
     ProcessInfo() = delete;
@@ -22,6 +23,10 @@ public:
         std::int32_t parentPid = 0;
         std::optional<std::string> tty;
         std::optional<std::string> cwd;
+        // The program's name as the system keeps it.
+        std::string name;
+        // Whether it belongs to the job its terminal shows.
+        bool foreground = false;
 
         bool operator==(const DescendantInfo&) const = default;
     };
@@ -41,8 +46,20 @@ public:
     childrenBelow(std::int32_t root, ProcessTable& table, std::int64_t maxDepth);
 
     // The walk below `pid`, each process with its device and directory; "/" and an empty directory
-    // count as none. Reads only the processes below `pid` where the table can, else the whole table.
+    // count as none. The processes of their terminals' foreground jobs come first, then the others,
+    // each part in the walk's order. Reads only the processes below `pid` where the table can, else
+    // the whole table.
     static std::vector<DescendantInfo> descendants(std::int32_t pid, ProcessTable& table);
+
+    // `pid` itself, as a child of `parent`, and the walk below it, ordered as `descendants`'.
+    static std::vector<DescendantInfo> processTree(std::int32_t pid, std::int32_t parent,
+                                                   ProcessTable& table);
+
+private:
+    static std::vector<std::pair<std::int32_t, std::int32_t>> walkBelow(std::int32_t pid,
+                                                                        ProcessTable& table);
+    static std::vector<DescendantInfo>
+    described(const std::vector<std::pair<std::int32_t, std::int32_t>>& pairs, ProcessTable& table);
 };
 
 } // namespace korvane

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string_view>
@@ -94,10 +95,17 @@ bool sameMoment(std::chrono::system_clock::time_point a, std::chrono::system_clo
 } // namespace
 
 ProjectDetector::ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
-                                 std::shared_ptr<ProcessTable> processTable, std::shared_ptr<FileProbe> files)
+                                 std::shared_ptr<ProcessTable> processTable, std::shared_ptr<FileProbe> files,
+                                 std::shared_ptr<ProcessRunner> processRunner)
     : appProvider_(std::move(appProvider))
     , processTable_(std::move(processTable))
-    , files_(std::move(files)) {}
+    , files_(std::move(files)) {
+    if (processRunner) {
+        const char* path = std::getenv("PATH");
+        tmux_ = std::make_unique<TmuxPaneFinder>(processTable_, std::move(processRunner),
+                                                 path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin");
+    }
+}
 
 std::optional<std::string> ProjectDetector::detectProjectRoot() {
     return detectProjectRoot(appProvider_->frontmostApplication());
@@ -292,6 +300,9 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid) {
         return ProcessTreeNone{};
     }
     std::vector<ProcessInfo::DescendantInfo> descendants = ProcessInfo::descendants(pid, *processTable_);
+    if (tmux_) {
+        descendants = tmux_->withPanesShown(std::move(descendants));
+    }
 
     std::unordered_map<std::int32_t, std::string> deviceOf;
     for (const auto& entry : descendants) {

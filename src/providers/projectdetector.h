@@ -3,9 +3,11 @@
 #include "base/lrumap.h"
 #include "platform/activeappprovider.h"
 #include "platform/fileprobe.h"
+#include "platform/processrunner.h"
 #include "platform/processtable.h"
 #include "providers/processinfo.h"
 #include "providers/processtreedetection.h"
+#include "providers/tmuxpanefinder.h"
 
 #include <chrono>
 #include <cstdint>
@@ -53,8 +55,11 @@ public:
     // Two times within this many seconds count as the same moment.
     static constexpr double sameMomentTolerance = 0.05;
 
-    ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider, std::shared_ptr<ProcessTable> processTable,
-                    std::shared_ptr<FileProbe> files);
+    // With `processRunner`, a terminal running tmux is read through the pane its client shows (tmux
+    // is asked, found on the PATH Korvane runs with); without, through the client's own folder.
+    ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
+                    std::shared_ptr<ProcessTable> processTable, std::shared_ptr<FileProbe> files,
+                    std::shared_ptr<ProcessRunner> processRunner = nullptr);
 
     // Runs one detection for the frontmost application and returns the root found.
     std::optional<std::string> detectProjectRoot();
@@ -96,6 +101,7 @@ private:
     std::shared_ptr<ActiveAppProvider> appProvider_;
     std::shared_ptr<ProcessTable> processTable_;
     std::shared_ptr<FileProbe> files_;
+    std::unique_ptr<TmuxPaneFinder> tmux_;
     LruMap<std::string, std::string> cache_{cacheCapacity};
     LruMap<std::string, bool> loggedTitleFailures_{cacheCapacity};
     std::map<std::string, std::string> lastSuccessfulProject_;

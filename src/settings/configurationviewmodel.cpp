@@ -223,13 +223,8 @@ CategoryCatalogSnapshot ConfigurationViewModel::categoryCatalog() const {
 }
 
 std::vector<std::string> ConfigurationViewModel::enabledCategoryIds() const {
-    const CategoryCatalogSnapshot catalog = categoryCatalog();
-    std::vector<std::string> enabled;
-    for (const auto& id : draftConfig_.providers.value_or(defaultCategoryIds())) {
-        if (catalog.definition(id) && std::find(enabled.begin(), enabled.end(), id) == enabled.end()) {
-            enabled.push_back(id);
-        }
-    }
+    std::vector<std::string> enabled =
+        categoryCatalog().knownIds(draftConfig_.providers.value_or(defaultCategoryIds()));
     return enabled.empty() ? defaultCategoryIds() : enabled;
 }
 

@@ -4,7 +4,9 @@
 #include "base/visibletext.h"
 #include "platform/qt/qtalertpresenter.h"
 #include "shelltestsupport.h"
+#include "uikit/scrollviewportaccessible.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -88,6 +90,37 @@ TEST(ProjectTrustPromptTest, TheBoxShowsTheTextAndAddressesItAsksTrustFor) {
                                   "repository's whole git configuration, hooks and filters included."));
 }
 
+// The reason a folder's commands wait breaks between words wherever the line ends, and only a word
+// longer than a line is broken; nothing of it is lost or added.
+TEST(ProjectTrustPromptTest, TheWaitingReasonBreaksBetweenWords) {
+    const std::string heading = "What keeps your own commands from running there now:";
+    for (std::size_t length = 1; length <= ProjectTrustPrompt::contentWidth; ++length) {
+        const std::string reason = "/home/u/" + std::string(length, 'p') +
+                                   "/.git/config sets core.fsmonitor: starts a program, like " +
+                                   std::string(100, 'w') + " does";
+        SCOPED_TRACE(reason);
+        const std::string message = ProjectTrustPrompt::folderMessage("/f", reason);
+        const std::size_t at = message.find(heading);
+        ASSERT_NE(at, std::string::npos);
+        std::string joined;
+        std::vector<std::string> lines;
+        for (std::size_t start = message.find("\n    ", at); start != std::string::npos;) {
+            const std::size_t end = message.find("\n    ", start + 1);
+            lines.push_back(message.substr(start + 5, end == std::string::npos ? end : end - start - 5));
+            joined += lines.back();
+            start = end;
+        }
+        EXPECT_EQ(joined, reason);
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_LE(lines[i].size(), ProjectTrustPrompt::contentWidth) << lines[i];
+            const bool endsAWord = i + 1 == lines.size() || lines[i].back() == ' ';
+            const bool wordLongerThanALine = lines[i].size() == ProjectTrustPrompt::contentWidth &&
+                                             lines[i].find(' ') == std::string::npos;
+            EXPECT_TRUE(endsAWord || wordLongerThanALine) << lines[i] << " | " << lines[i + 1];
+        }
+    }
+}
+
 // What the question box shows as plain text: each label in the format it resolves to, each text view.
 std::vector<std::string> shownTexts(const QWidget& box) {
     std::vector<std::string> shown;
@@ -104,8 +137,9 @@ std::vector<std::string> shownTexts(const QWidget& box) {
     return shown;
 }
 
-// Asks `message`, does `answer` to the box once it is up, and returns the answer.
-bool ask(const std::string& message, const std::function<void(QDialog&)>& answer) {
+// Asks `message` under `title`, does `answer` to the box once it is up, and returns the answer.
+bool ask(const std::string& message, const std::function<void(QDialog&)>& answer,
+         const char* title = ProjectTrustPrompt::title) {
     test::ensureShellApplication();
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
@@ -115,7 +149,17 @@ bool ask(const std::string& message, const std::function<void(QDialog&)>& answer
             box->reject();
         }
     });
-    return QtAlertPresenter().confirm(ProjectTrustPrompt::title, message, ProjectTrustPrompt::acceptLabel);
+    return QtAlertPresenter().confirm(title, message, ProjectTrustPrompt::acceptLabel);
+}
+
+// The names of the objects under `node` that say they have the focus.
+void collectFocused(QAccessibleInterface* node, std::vector<std::string>& names) {
+    if (node->state().focused) {
+        names.push_back(node->text(QAccessible::Name).toStdString());
+    }
+    for (int i = 0; i < node->childCount(); ++i) {
+        collectFocused(node->child(i), names);
+    }
 }
 
 // A root or command that reads as markup never restyles the box (a tag on the first line would make the
@@ -153,6 +197,24 @@ TEST(TrustBoxTest, ShowsItsTextAsWrittenWithinTheScreen) {
             }
         }
     }));
+}
+
+// With the interfaces Korvane installs as it starts, either trust box tells a screen reader one object
+// with the focus: its text, named by the question it explains.
+TEST(TrustBoxTest, TellsOneFocusNamedByItsQuestion) {
+    test::ensureShellApplication();
+    ScrollViewportAccessible::install();
+    for (const char* title : {ProjectTrustPrompt::title, ProjectTrustPrompt::folderTitle}) {
+        std::vector<std::string> focused;
+        ask(
+            "short",
+            [&](QDialog& box) {
+                ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+                collectFocused(QAccessible::queryAccessibleInterface(&box), focused);
+            },
+            title);
+        EXPECT_EQ(focused, std::vector<std::string>{title});
+    }
 }
 
 } // namespace

@@ -116,6 +116,12 @@ TEST_F(ManualSetTest, AProjectSnippetWithALineBreakWaitsForTrust) {
     ASSERT_TRUE(manager.trustProjectCommands(manager.projectsAwaitingTrust()[0]));
     EXPECT_EQ(find(set(), "lf")->expansion, "echo a\ntouch c");
     EXPECT_EQ(find(set(), "sig")->expansion, "x\ny");
+    // Only what the box listed counts: a plain snippet added keeps the trust.
+    writeProject(R"({"snippets": [)" + others +
+                 R"(, {"key": "lf", "expand": "echo a\ntouch c"}, {"key": "plain", "expand": "p"}]})");
+    manager.reloadProjectConfig();
+    EXPECT_TRUE(manager.projectsAwaitingTrust().empty());
+    EXPECT_EQ(find(set(), "lf")->expansion, "echo a\ntouch c");
 }
 
 TEST_F(ManualSetTest, InvalidSnippetDoesNotHideTheValidOneBelowIt) {

@@ -1,6 +1,8 @@
 #include "configmanagerharness.h"
 
+#include <algorithm>
 #include <gmock/gmock.h>
+#include <set>
 
 namespace korvane::test {
 namespace {
@@ -22,7 +24,7 @@ TEST_F(ConfigManagerTest, StartsFromDefaultsAndLoadsTheGlobalFile) {
 
     EXPECT_EQ(manager.mergedConfig().trigger, "::");
     EXPECT_EQ(manager.mergedConfig(), MergedConfig::fromGlobal(manager.globalConfig()));
-    EXPECT_THAT(manager.activeCategories(), ElementsAre("git", "docs", "jira"));
+    EXPECT_THAT(manager.activeCategories(), ElementsAre("git", "docs"));
     EXPECT_EQ(manager.configVersion(), 0u);
 }
 
@@ -362,6 +364,103 @@ TEST_F(MakeProvidersTest, FactoriesNotInstalledYetAreSkipped) {
     EXPECT_THAT(names(manager.makeProviders().providers),
                 ElementsAre("globalSkills", "gitRemotes", "npm", "make"));
 }
+
+// Which of the user's commands and a project's the popup shows, and that exactly those are built: a command
+// of the user's that config.json's own list leaves out, while it keeps a known category, is hidden as the
+// settings window shows it; a project's own commands still follow the named categories.
+struct CommandCase {
+    const char* name;
+    // The user's `providers` over the commands tickets and wiki; empty for no key.
+    const char* providers;
+    const char* project;
+    std::vector<std::string> active;
+};
+
+constexpr const char* kTickets = R"({"id": "tickets", "label": "Tickets", "command": "tickets"})";
+constexpr const char* kWiki = R"({"id": "wiki", "label": "Wiki", "command": "wiki", "mode": "live"})";
+
+std::string userFile(const std::string& providers) {
+    return R"({"custom_providers": [)" + std::string(kTickets) + ", " + kWiki + "]" +
+           (providers.empty() ? "" : R"(, "providers": )" + providers) + "}";
+}
+
+class ShownCommandsTest : public MakeProvidersTest, public testing::WithParamInterface<CommandCase> {};
+
+TEST_P(ShownCommandsTest, FollowTheUsersOwnListAndOnlyShownOnesAreBuilt) {
+    writeGlobal(userFile(GetParam().providers));
+    manager.loadGlobalConfig();
+    if (GetParam().project) {
+        writeProject(GetParam().project);
+        manager.setProjectRoot(projectRoot());
+    }
+    EXPECT_EQ(manager.activeCategories(), GetParam().active);
+
+    std::set<std::string> shownCommands;
+    for (const auto& id : GetParam().active) {
+        if (std::find(kDefaultCategories.begin(), kDefaultCategories.end(), id) == kDefaultCategories.end()) {
+            shownCommands.insert(id);
+        }
+    }
+    const auto set = manager.makeProviders();
+    std::set<std::string> built;
+    for (const auto& name : names(set.providers)) {
+        if (name.starts_with("custom ")) {
+            built.insert(name.substr(7, name.find(' ', 7) - 7));
+        }
+    }
+    for (const auto& [id, provider] : set.customLiveProviders) {
+        built.insert(id);
+    }
+    EXPECT_EQ(built, shownCommands);
+    const auto context = manager.makeSearchContext();
+    for (const auto& [id, definition] : context.categoryCatalog.custom) {
+        EXPECT_EQ(context.disabledSources.contains(SnippetSource::custom(id)), !shownCommands.contains(id))
+            << id;
+    }
+}
+
+std::vector<std::string> defaultsAnd(std::vector<std::string> tail) {
+    auto ids = kDefaultCategories;
+    ids.insert(ids.end(), tail.begin(), tail.end());
+    return ids;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShownCommandsTest,
+    testing::Values(
+        CommandCase{"NoListShowsEveryCommand", "", nullptr, defaultsAnd({"tickets", "wiki"})},
+        CommandCase{"EmptyListShowsEveryCommand", "[]", nullptr, defaultsAnd({"tickets", "wiki"})},
+        CommandCase{"UnknownIdsOnlyShowEveryCommand", R"(["nonsense", "Git"])", nullptr,
+                    defaultsAnd({"tickets", "wiki"})},
+        CommandCase{"NamedCommandsKeepTheirPlace",
+                    R"(["wiki", "git", "tickets", "wiki"])",
+                    nullptr,
+                    {"wiki", "git", "tickets"}},
+        CommandCase{"CommandsLeftOutAreHidden", R"(["git", "docs", "nonsense"])", nullptr, {"git", "docs"}},
+        CommandCase{"ACommandAloneHidesTheOther", R"(["tickets"])", nullptr, {"tickets"}},
+        CommandCase{"ProjectCommandsFollowTheNamedOnes",
+                    R"(["git"])",
+                    R"({"custom_providers": [{"id": "services", "label": "Services", "command": "ls"}]})",
+                    {"git", "services"}},
+        CommandCase{"ProjectListNamingAUsersCommandShowsIt",
+                    R"(["git"])",
+                    R"({"providers": ["files", "wiki"]})",
+                    {"files", "wiki"}},
+        CommandCase{"ProjectListLeavingAHiddenCommandOutKeepsItHidden",
+                    R"(["git"])",
+                    R"({"providers": ["files"]})",
+                    {"files"}},
+        CommandCase{"ProjectListLeavingAShownCommandOutAppendsIt",
+                    R"(["git", "tickets"])",
+                    R"({"providers": ["files"]})",
+                    {"files", "tickets"}},
+        CommandCase{"ProjectEmptyListKeepsTheUsersHiddenOnesHidden", R"(["git", "wiki"])",
+                    R"({"providers": []})", defaultsAnd({"wiki"})},
+        CommandCase{"ProjectCommandReplacingAUsersIsTheProjects",
+                    R"(["git"])",
+                    R"({"custom_providers": [{"id": "tickets", "label": "Ours", "command": "ours"}]})",
+                    {"git", "tickets"}}),
+    [](const testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace korvane::test

@@ -264,6 +264,31 @@ std::string IsolatedKorvaneTest::trayIcon() const {
     return {};
 }
 
+std::vector<std::string> IsolatedKorvaneTest::accessibleItems(const std::string& what) {
+    return lines(output(fixtureCommand("korvaneitems.py", what + " 10") + " 2>/dev/null"));
+}
+
+std::vector<std::string> IsolatedKorvaneTest::rowsWith(const std::string& text) {
+    std::vector<std::string> rows;
+    pollUntil(
+        [&] {
+            rows = accessibleItems("rows");
+            return std::any_of(rows.begin(), rows.end(),
+                               [&](const std::string& row) { return row.find(text) != std::string::npos; });
+        },
+        10.0);
+    return rows;
+}
+
+std::vector<std::string> IsolatedKorvaneTest::trayMenu() const {
+    const std::string icon = trayIcon();
+    return icon.empty() ? std::vector<std::string>{} : accessibleItems("menu " + icon);
+}
+
+std::string IsolatedKorvaneTest::projectLine(const fs::path& project) {
+    return "[Korvane] Project changed: " + project.filename().string() + " at " + project.string();
+}
+
 bool IsolatedKorvaneTest::openXterm(const std::string& title, const fs::path& directory,
                                     const std::string& program, const std::string& geometry) {
     const fs::path pidFile = root / (title + ".pid");

@@ -82,6 +82,14 @@ protected:
     void startTrayer();
     // The tray icon's window, docked somewhere below one of trayer's windows, or "".
     std::string trayIcon() const;
+    // The korvaneitems.py listing of `what` ("menu" or "rows").
+    static std::vector<std::string> accessibleItems(const std::string& what);
+    // Waits until the completion rows include one containing `text`; the rows last seen.
+    static std::vector<std::string> rowsWith(const std::string& text);
+    // The tray menu's visible items, opened with a right click on the docked icon and closed again.
+    std::vector<std::string> trayMenu() const;
+    // The line korvane prints when `project` becomes the current project.
+    static std::string projectLine(const std::filesystem::path& project);
 
     // An xterm titled `title` running `program` (which touches readyFile(`title`) once set up) in
     // `directory` (the current one when empty); focused.

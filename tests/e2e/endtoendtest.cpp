@@ -62,38 +62,9 @@ protected:
         return R"({"snippets": [{"key": "sig", "expand": "Best,\nAda"}, {"key": "fn", "expand": "foo($0)bar"}]})";
     }
 
-    std::string projectLine(const fs::path& project) const {
-        return "[Korvane] Project changed: " + project.filename().string() + " at " + project.string();
-    }
-
     std::string typedInto(const std::string& title) { return edited(readAll(typedFile(title))); }
     std::string rawInto(const std::string& title) {
         return "raw " + testing::PrintToString(readAll(typedFile(title)));
-    }
-
-    // The korvaneitems.py listing of `what` ("menu" or "rows").
-    static std::vector<std::string> accessibleItems(const std::string& what) {
-        return lines(output(fixtureCommand("korvaneitems.py", what + " 10") + " 2>/dev/null"));
-    }
-
-    // Waits until the completion rows include one containing `text`; the rows last seen.
-    static std::vector<std::string> rowsWith(const std::string& text) {
-        std::vector<std::string> rows;
-        pollUntil(
-            [&] {
-                rows = accessibleItems("rows");
-                return std::any_of(rows.begin(), rows.end(), [&](const std::string& row) {
-                    return row.find(text) != std::string::npos;
-                });
-            },
-            10.0);
-        return rows;
-    }
-
-    // The tray menu's visible items, opened with a right click on the docked icon and closed again.
-    std::vector<std::string> trayMenu() {
-        const std::string icon = trayIcon();
-        return icon.empty() ? std::vector<std::string>{} : accessibleItems("menu " + icon);
     }
 
     fs::path alpha, beta;

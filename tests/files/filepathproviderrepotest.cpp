@@ -3,6 +3,7 @@
 // offered, by name and among the recent files, and an unchanged project is not listed again.
 #include "files/filepathprovider.h"
 #include "files/gitcommandrunner.h"
+#include "files/projectstatestamp.h"
 #include "gitrepo.h"
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/manualworkerpool.h"
@@ -23,8 +24,9 @@ using ::testing::Contains;
 using ::testing::Not;
 using Paths = std::vector<std::string>;
 
-// A repository with a listed folder and an ignored one, and a provider over it whose listings are
-// counted; every time below the repository lies an hour back, so that a listing made now is settled.
+// A repository with a listed folder, an ignored one and a file git's own exclude file hides, and a provider
+// over it whose listings are counted; every time below the repository lies an hour back, so that a listing
+// made now is settled.
 class Project {
 public:
     Project() {
@@ -35,6 +37,8 @@ public:
         repo.write(".gitignore", "vendor/\n");
         repo.write("vendor/fresh_lib.c", "lib");
         EXPECT_TRUE(repo.sh("git add -A && git commit -qm one"));
+        repo.write(".git/info/exclude", "*_local.c\n");
+        repo.write("src/fresh_local.c", "local");
         const auto past = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
         for (const auto& entry : std::filesystem::recursive_directory_iterator(repo.path())) {
             std::filesystem::last_write_time(entry.path(), past);
@@ -89,6 +93,7 @@ const Change changes[] = {
      "echo x > src/fresh_commit.c && git add src/fresh_commit.c && git commit -qm two"},
     {"a file of an ignored folder committed", "vendor/fresh_lib.c",
      "git add -f vendor/fresh_lib.c && git commit -qm lib"},
+    {"a file let in by git's own exclude file", "src/fresh_local.c", "printf '' > .git/info/exclude"},
 };
 
 // How the project is looked at again: it became current (window switch or `cd`), or a session began.
@@ -115,8 +120,10 @@ TEST(FilePathProviderRepoTest, WhatChangedSinceTheListingIsOfferedAtOnceAndNothi
             project.labels("");
             project.workers.runAll();
             ASSERT_EQ(project.listings, 1);
+            const std::uint64_t read = ProjectStateStamp::entriesRead();
             look.run(project);
             EXPECT_EQ(project.listings, 1) << "nothing changed, yet git listed again";
+            EXPECT_EQ(ProjectStateStamp::entriesRead(), read) << "nothing changed, yet its folders were read";
 
             ASSERT_TRUE(project.repo.sh(change.command));
             look.run(project);

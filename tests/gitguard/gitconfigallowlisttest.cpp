@@ -20,7 +20,7 @@ using Verdict = GitConfigRule::Verdict;
 
 bool keepsCommandsOff(const GitConfigRule& rule) {
     return rule.verdict == Verdict::refused || rule.verdict == Verdict::someValues ||
-           rule.verdict == Verdict::exactValues;
+           rule.verdict == Verdict::exactValues || rule.verdict == Verdict::schemeAddress;
 }
 
 // Every key the installed git knows has a rule of its own (not merely the default for unknown keys),
@@ -42,9 +42,10 @@ TEST(GitConfigAllowListTest, EveryKeyOfTheInstalledGitHasARuleAndEveryRuleIsReac
         EXPECT_EQ(firstKeyOf.contains(&rule), rule.listedByGit) << "git lists no key of it, or does";
         EXPECT_EQ(rule.detail.empty(), !keepsCommandsOff(rule)) << "says not why, or says more";
     }
-    // A key the heuristic flags but whose value is a yes-or-no or a filter of git's own.
+    // A key the heuristic flags but whose value is a yes-or-no or a filter of git's own, and the hooks
+    // folder, which the one Korvane sets outranks.
     const std::set<std::string> notPrograms = {"core.quotePath", "column.clean", "uploadpack.allowFilter",
-                                               "remote.<name>.partialclonefilter"};
+                                               "remote.<name>.partialclonefilter", "core.hooksPath"};
     const auto expectRefused = [&](const std::string& key) {
         const GitConfigRule* rule = GitConfigAllowList::ruleFor(key);
         EXPECT_TRUE(rule && keepsCommandsOff(*rule)) << key << " may name a program and is allowed";
@@ -69,7 +70,8 @@ TEST(GitConfigAllowListTest, EveryKeyOfTheInstalledGitHasARuleAndEveryRuleIsReac
 }
 
 // Key shapes as a folder may write them and git lists them: cases, dots in names, empty names,
-// three-part aliases, values that run a command.
+// three-part aliases, values that run a command, and the keys tools write for themselves, each judged
+// with the list of the installed git.
 TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
     const std::string allowed;
     const std::string unknown = "not known to be harmless";
@@ -79,6 +81,13 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
     const std::string onlyError = "harmless only as one of error";
     const std::string onlyTrue = "harmless only as one of true|yes|on|1";
     const std::string local = "not an address over the network (a push on this machine runs its hooks)";
+    const std::string lfs =
+        "configures git-lfs, which runs programs and reads files and addresses named there";
+    const std::string lfsAddress = "names where git-lfs goes, which may be a folder on this machine";
+    const std::string svn =
+        "configures git svn, which runs programs and reads files and addresses named there";
+    const std::string svnAddress = "harmless only as an address of http|https|svn|svn+ssh";
+    const std::string elsewhere = "names repositories that git is run in";
     struct Case {
         std::string key;
         std::optional<std::string> value;
@@ -90,6 +99,7 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"ALIAS.x", "log", alias},
         {"alias..x", "!sh", alias},
         {"Alias.Some.Dotted.Name", std::nullopt, alias},
+        {"pretty.x.y", "%G?", "defines a format alias"},
         {"includeIf.onbranch:a/b.path", "x", "includes another file"},
         {"includeif.gitdir:/a.b/.path", "x", "includes another file"},
         {"include.path", "x", "includes another file"},
@@ -102,6 +112,7 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"url.https://h.x/.insteadOf", "https://e/", "redirects an address or its traffic"},
         {"http.https://h.x.sslCAInfo", "/etc/x", "redirects an address or its traffic"},
         {"credential.https://h.x.helper", "!sh", "configures a credential helper, a program"},
+        {"credential.helper", "!sh", "configures a credential helper, a program"},
         {"submodule.s.update", "checkout", allowed},
         {"submodule.s.update", "Rebase", allowed},
         {"submodule.a.b.update", "none", allowed},
@@ -116,11 +127,17 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"transfer.credentialsinurl", "DIE", allowed},
         {"core.worktree", "../../../s", allowed},
         {"CORE.WorkTree", "/elsewhere", allowed},
-        {"core.worktree.x", "y", unknown},
-        {"core.fsmonitor", "sh", "starts a program"},
+        {"core.fsmonitor", "sh", "starts a program, harmless only as one of false|no|off|0"},
+        {"core.fsmonitor", std::nullopt, "starts a program, harmless only as one of false|no|off|0"},
+        {"core.fsmonitor", "false", allowed},
+        {"core.fsmonitor", "Off", allowed},
         {"pager.log", "sh", "starts a program"},
         {"pager.x.y", "sh", "starts a program"},
-        {"frobnicate.x", "1", unknown},
+        // git reads none of these: no key of its list stands for them.
+        {"core.worktree.x", "y", allowed},
+        {"frobnicate.x", "1", allowed},
+        {"fetch.FSCK.badDate", "ignore", allowed},
+        {"fsck.a.b", "ignore", allowed},
         {"core", "1", unknown},
         {".x", "1", unknown},
         {"core.", "1", unknown},
@@ -128,12 +145,13 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"color.diff.meta", "red", allowed},
         {"fetch.fsck.badDate", "error", allowed},
         {"fetch.fsck.skiplist", "x", "names a file git reads"},
-        {"fetch.FSCK.badDate", "ignore", unknown},
-        {"fsck.a.b", "ignore", unknown},
         {"feature.experimental", "true", allowed},
         {"feature.future", "true", "turns on a feature this list does not know"},
         {"gc.refs/heads/*.reflogexpire", "never", allowed},
         {"trailer.sign.cmd", "sh", "defines a trailer, whose command git runs"},
+        {"maintenance.repo", "/srv/x", elsewhere},
+        {"scalar.repo", "/srv/x", elsewhere},
+        {"fetch.uriprotocols", "file", "decides which transports git may use"},
         // A folder's settings must not lower the checks of what git takes in.
         {"fetch.fsck.badDate", "ignore", onlyError},
         {"fetch.fsck.badDate", "warn", onlyError},
@@ -147,7 +165,7 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"fetch.fsckObjects", "false", onlyTrue},
         {"receive.fsckObjects", "0", onlyTrue},
         {"transfer.fsckObjects", "no", onlyTrue},
-        // What other tools write, as they write it.
+        // What other tools write, as they write it, and what the programs git starts read beside it.
         {"lfs.repositoryformatversion", "0", allowed},
         {"filter.lfs.clean", "git-lfs clean -- %f", allowed},
         {"filter.lfs.smudge", "git-lfs smudge -- %f", allowed},
@@ -157,21 +175,53 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"filter.lfs.clean", "git-lfs clean -- %f; sh", "harmless only as one of git-lfs clean -- %f"},
         {"filter.lfs.clean", "GIT-LFS clean -- %f", "harmless only as one of git-lfs clean -- %f"},
         {"filter.lfs.clean", "./git-lfs clean -- %f", "harmless only as one of git-lfs clean -- %f"},
-        {"filter.lfs.process", "git-lfs smudge -- %f", "harmless only as one of git-lfs filter-process|"
-                                                       "git-lfs filter-process --skip"},
+        {"filter.lfs.process", "git-lfs smudge -- %f",
+         "harmless only as one of git-lfs filter-process|"
+         "git-lfs filter-process --skip"},
         {"filter.LFS.clean", "git-lfs clean -- %f", driver},
         {"filter.lfs.textconv", "git-lfs clean -- %f", driver},
-        {"lfs.customtransfer.x.path", "sh", unknown},
+        {"lfs.https://h.x/r.git/info/lfs.access", "basic", allowed},
+        {"lfs.https://h.x/r.git/info/lfs.locksverify", "false", allowed},
+        {"lfs.fetchexclude", "big/*", allowed},
+        {"lfs.customtransfer.x.path", "sh", lfs},
+        {"lfs.extension.x.clean", "sh %f", lfs},
+        {"lfs.standalonetransferagent", "x", lfs},
+        {"lfs.url", "file:///srv/x", lfs},
+        {"remote.o.lfsurl", "/srv/x", lfsAddress},
+        {"remote.lfsdefault", "evil", lfsAddress},
         {"core.hooksPath", ".husky/_", allowed},
-        {"core.hooksPath", ".git/h", "harmless only as one of .husky/_|.husky"},
+        {"core.hooksPath", "./.husky/_", allowed},
+        {"core.hooksPath", ".githooks", allowed},
+        {"core.hooksPath", "/srv/h", allowed},
         {"branch.main.vscode-merge-base", "origin/main", allowed},
+        {"branch.main.github-pr-owner-number", "o#r#1", allowed},
+        {"branch.main.gh-merge-base", "main", allowed},
+        {"remote.origin.gh-resolved", "base", allowed},
+        {"gitreview.remote", "origin", allowed},
+        {"gitreview.username", "u", allowed},
+        {"svn-remote.svn.url", "https://svn.h.x/r/trunk", allowed},
+        {"svn-remote.svn.url", "svn+ssh://h.x/r", allowed},
+        {"svn-remote.svn.fetch", ":refs/remotes/git-svn", allowed},
+        {"svn-remote.svn.branches-maxrev", "7", allowed},
+        {"svn-remote.svn.url", "file:///srv/svn", svnAddress},
+        {"svn-remote.svn.url", "/srv/svn", svnAddress},
+        {"svn-remote.svn.placeholder-filename", ".keep", svn},
+        {"svn.authorsprog", "sh", svn},
+        {"core.fscache", "true", allowed},
+        {"gui.gcwarning", "false", allowed},
+        {"gui.diffopts", "--output=/srv/x",
+         "configures git gui, which hands options and files named there to git"},
+        {"credential.https://dev.azure.com.usehttppath", "true", allowed},
+        {"credential.validate", "false", allowed},
+        {"credential.validate", "sh", "harmless only as one of true|false|yes|no|on|off|1|0"},
         {"gitflow.branch.master", "main", allowed},
         {"gitflow.prefix.versiontag", "", allowed},
-        {"gitflow.path.hooks", "/x", unknown},
+        {"gitflow.path.hooks", "/x", "names the folder of hooks git flow runs"},
         {"gui.wmstate", "normal", allowed},
         {"gui.geometry", "1205x669+52+52 248 228", allowed},
         {"core.longpaths", "true", allowed},
         {"http.postBuffer", "524288000", allowed},
+        {"http.version", "HTTP/1.1", allowed},
         {"http.https://h.x.postBuffer", "1", "redirects an address or its traffic"},
         {"log.showSignature", "false", allowed},
         {"log.showSignature", "true", "harmless only as one of false|no|off|0"},
@@ -186,11 +236,21 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"branch.main.pushRemote", "team/origin", allowed},
         {"remote.pushDefault", "h.x:r", allowed},
     };
+    const GitListedKeys listed = test::installedGitsKeys();
+    ASSERT_GT(listed.keys().size(), 500u);
     for (const auto& [key, value, expected] : cases) {
-        const auto refusal = GitConfigAllowList::refusal(key, value);
+        const auto refusal = GitConfigAllowList::refusal(key, value, &listed);
         EXPECT_EQ(refusal.value_or(""), expected) << key << " = " << value.value_or("(none)");
     }
     EXPECT_EQ(GitConfigAllowList::ruleFor("core.worktree")->verdict, Verdict::ownWorkTree);
+    // A key no rule names that the git which runs lists (a newer one, say) is one it reads, and waits;
+    // so does every such key where that git gives no list.
+    const auto newer =
+        GitListedKeys::parse("\ncore.readNew\nbranch.<name>.gh-merge-base\n'git help config' for more\n");
+    EXPECT_EQ(GitConfigAllowList::refusal("core.readnew", "x", &newer), unknown);
+    EXPECT_EQ(GitConfigAllowList::refusal("branch.Main.gh-merge-base", "x", &newer), unknown);
+    EXPECT_EQ(GitConfigAllowList::refusal("branch.main.gh-merge-base", "x"), unknown);
+    EXPECT_EQ(GitConfigAllowList::refusal("core.fscache", "true", &newer), std::nullopt);
 }
 
 // Which transport git itself starts for `address` in `repository`, by the name its trace gives the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gitguard/gitlistedkeys.h"
 #include "platform/linux/linuxprocessrunner.h"
 
 #include <algorithm>
@@ -9,27 +10,19 @@
 
 namespace korvane::test {
 
-// Every configuration key that the installed git lists (`git help --config`), in its own spelling:
-// "<...>" for a name the configuration chooses, "*" for any variable. Empty when git cannot be run.
-inline std::set<std::string> gitsOwnConfigKeys() {
+// The configuration keys that the installed git lists (`git help --config`); none when git cannot be run.
+inline GitListedKeys installedGitsKeys() {
     ProcessRequest request;
     request.executable = "/usr/bin/git";
-    request.arguments = {"help", "--config"};
-    const auto outcome = LinuxProcessRunner().run(request);
-    std::set<std::string> keys;
-    if (!outcome || !outcome->succeeded()) {
-        return keys;
-    }
-    std::size_t at = 0;
-    while (at < outcome->output.size()) {
-        const std::size_t end = std::min(outcome->output.find('\n', at), outcome->output.size());
-        const std::string line = outcome->output.substr(at, end - at);
-        if (line.find('.') != std::string::npos && line.find(' ') == std::string::npos) {
-            keys.insert(line);
-        }
-        at = end + 1;
-    }
-    return keys;
+    LinuxProcessRunner runner;
+    auto listed = GitListedKeys::read(runner, request);
+    return listed ? std::move(*listed) : GitListedKeys();
+}
+
+// Those keys in git's own spelling: "<...>" for a name the configuration chooses, "*" for any variable.
+inline std::set<std::string> gitsOwnConfigKeys() {
+    const GitListedKeys listed = installedGitsKeys();
+    return {listed.keys().begin(), listed.keys().end()};
 }
 
 // Whether the value of a variable of git's could be a program or a command, judged by its name.

@@ -139,13 +139,15 @@ TEST(UntrustedRepositoryTest, NoProgramTheRepositoryNamesRuns) {
          "echo '*.txt filter=evil' >.gitattributes && git add -A && git commit -qm f && "
          "git config filter.evil.clean 'MARK; cat' && cp a.txt b && mv b a.txt",
          "git status --short", "sets filter.evil.clean"},
-        {"core.hooksPath",
-         "mkdir -p .git/h && printf '#!/bin/sh\\nMARK\\n' >.git/h/pre-commit && "
-         "chmod +x .git/h/pre-commit && git config core.hooksPath .git/h",
-         "git commit -q --allow-empty -m x", "sets core.hookspath"},
         {".git/hooks",
          "printf '#!/bin/sh\\nMARK\\n' >.git/hooks/pre-commit && chmod +x .git/hooks/pre-commit",
          "git commit -q --allow-empty -m x", ""},
+        {"a git-lfs extension, which git-lfs runs as git's filter",
+         markScript + "git lfs install --local >/dev/null && git lfs track '*.bin' >/dev/null && "
+                      "git config lfs.extension.m.clean \"$PWD/.git/m %f\" && "
+                      "git config lfs.extension.m.smudge cat && git config lfs.extension.m.priority 0 && "
+                      "echo b >a.bin",
+         "git add a.bin", "sets lfs.extension.m.clean: configures git-lfs"},
         {"textconv",
          "echo '*.txt diff=evil' >.gitattributes && git add -A && git commit -qm f && "
          "git config diff.evil.textconv 'MARK; cat' && echo two >>a.txt",
@@ -212,10 +214,16 @@ TEST(UntrustedRepositoryTest, TheHooksThatCameWithTheFolderNeverRun) {
                       "git config --global core.hooksPath .githooks && mkdir .githooks && "
                       "printf '#!/bin/sh\\nMARK\\n' >.githooks/pre-commit && chmod +x .githooks/pre-commit",
                       "git commit -q --allow-empty -m x", ""});
-    routes.push_back({"husky's hooks folder, which the one Korvane sets replaces",
-                      "mkdir -p .husky/_ && printf '#!/bin/sh\\nMARK\\n' >.husky/_/pre-commit && "
-                      "chmod +x .husky/_/pre-commit && git config core.hooksPath .husky/_",
-                      "git commit -q --allow-empty -m x", ""});
+    // Whatever hooks folder the folder's configuration names (husky's, a project's own, one in the git
+    // directory or elsewhere), the one Korvane sets outranks it.
+    for (const std::string folder :
+         {".husky/_", ".husky/", "./.husky/_", ".githooks", ".git/h", "\"$PWD/.git/h\""}) {
+        routes.push_back({"the hooks folder " + folder,
+                          "mkdir -p " + folder + " && printf '#!/bin/sh\\nMARK\\n' >" + folder +
+                              "/pre-commit && chmod +x " + folder +
+                              "/pre-commit && git config core.hooksPath " + folder,
+                          "git commit -q --allow-empty -m x", ""});
+    }
     expectClosed(routes);
 
     const UntrustedRepository untrusted;

@@ -94,9 +94,9 @@ TEST(UntrustedRepositoryTest, ASettingThatLowersTheUsersCheckKeepsTheCommandFrom
     });
 }
 
-// Repositories as the tools beside git leave them: the user's git status, log and diff print and end
-// there exactly as under plain git. None of the tools is installed; each setting is written as the tool
-// writes it.
+// Repositories as the tools beside git leave them, each in a fresh repository with an address over the
+// network: the user's git status, log, diff and branch print and end there exactly as under plain git.
+// git-lfs and git svn run here; the keys of the others are written as they write them.
 TEST(UntrustedRepositoryTest, RepositoriesAsOtherToolsLeaveThemBehaveAsUnderPlainGit) {
     const test::ScopedEnv homeVariable{"HOME", std::getenv("HOME")};
     const test::ScopedEnv noSystem{"GIT_CONFIG_NOSYSTEM", "1"};
@@ -107,31 +107,65 @@ TEST(UntrustedRepositoryTest, RepositoriesAsOtherToolsLeaveThemBehaveAsUnderPlai
     struct Tool {
         std::string name;
         std::string writes;
+        // What the commands print where the tool takes part.
+        std::string shows = "+two";
     };
+    const std::string lfsEndpoint = "lfs.https://example.invalid/r.git/info/lfs";
     const std::vector<Tool> tools = {
-        {"git-lfs", "git config lfs.repositoryformatversion 0 && "
-                    "git config filter.lfs.clean 'git-lfs clean -- %f' && "
-                    "git config filter.lfs.smudge 'git-lfs smudge -- %f' && "
-                    "git config filter.lfs.process 'git-lfs filter-process' && "
-                    "git config filter.lfs.required true && "
-                    "echo '*.bin filter=lfs diff=lfs merge=lfs -text' >.gitattributes"},
-        {"husky", "mkdir -p .husky/_ && echo '*' >.husky/_/.gitignore && git config core.hooksPath .husky/_"},
+        {"git-lfs",
+         "git lfs install --local >/dev/null && git lfs track '*.bin' >/dev/null && echo a >a.bin && "
+         "git add -A && git commit -qm lfs && echo b >>a.bin",
+         "+oid sha256:"},
+        {"git-lfs after a login", "git config " + lfsEndpoint + ".access basic && git config " + lfsEndpoint +
+                                      ".locksverify false && git config lfs.fetchexclude 'big/*'"},
+        {"git-lfs written by hand", "git config lfs.repositoryformatversion 0 && "
+                                    "git config filter.lfs.clean 'git-lfs clean -- %f' && "
+                                    "git config filter.lfs.smudge 'git-lfs smudge -- %f' && "
+                                    "git config filter.lfs.process 'git-lfs filter-process' && "
+                                    "git config filter.lfs.required true && "
+                                    "echo '*.bin filter=lfs diff=lfs merge=lfs -text' >.gitattributes"},
+        {"gh", "git config remote.origin.gh-resolved base && git config branch.main.gh-merge-base main"},
         {"VS Code", "git config branch.main.vscode-merge-base origin/main"},
+        {"VS Code's pull requests", "git config branch.main.github-pr-owner-number 'o#r#1'"},
+        {"git-review", "git config gitreview.remote origin && git config gitreview.username u"},
+        {"git svn", "git svn init https://svn.example.invalid/r/trunk >/dev/null"},
+        {"scalar", "git config core.fscache true && git config core.multipackindex true && "
+                   "git config core.preloadindex true && git config core.untrackedcache true && "
+                   "git config core.autocrlf false && git config core.safecrlf false && "
+                   "git config am.keepcr true && "
+                   "git config credential.https://dev.azure.com.usehttppath true && "
+                   "git config credential.validate false && git config gc.auto 0 && "
+                   "git config gui.GCWarning false && git config index.threads true && "
+                   "git config index.version 4 && git config merge.stat false && "
+                   "git config merge.renames true && git config pack.useBitmaps false && "
+                   "git config pack.useSparse true && git config receive.autoGC false && "
+                   "git config feature.manyFiles false && git config feature.experimental false && "
+                   "git config fetch.unpackLimit 1 && git config fetch.writeCommitGraph false && "
+                   "git config fetch.showForcedUpdates false && git config status.aheadBehind false && "
+                   "git config commitGraph.generationVersion 1 && "
+                   "git config log.excludeDecoration 'refs/prefetch/*'"},
+        {"husky", "mkdir -p .husky/_ && echo '*' >.husky/_/.gitignore && git config core.hooksPath .husky/_"},
+        {"husky, older", "mkdir .husky && git config core.hooksPath .husky/"},
+        {"a project's hooks", "mkdir .githooks && git config core.hooksPath .githooks"},
+        {"a project's hooks, written otherwise", "git config core.hooksPath ./.husky/_"},
         {"git-flow", "git config gitflow.branch.master main && git config gitflow.branch.develop develop && "
                      "for p in feature bugfix release hotfix support; do git config gitflow.prefix.$p $p/; "
                      "done && git config gitflow.prefix.versiontag ''"},
         {"git gui", "git config gui.wmstate normal && git config gui.geometry '1205x669+52+52 248 228'"},
         {"settings of their own", "git config core.longpaths true && git config http.postBuffer 524288000 && "
                                   "git config log.showSignature false"},
+        {"no fsmonitor", "git config core.fsmonitor false"},
+        {"an http version", "git config http.version HTTP/1.1"},
         {"a remote named with a slash", "git remote add team/origin https://example.invalid/x.git && "
                                         "git config branch.main.remote team/origin"},
     };
     ShellCommandRunner runner(std::make_shared<LinuxProcessRunner>());
-    const std::string line = "for c in status 'log -1' diff; do git $c 2>&1; echo \"exit $?\"; done";
+    const std::string line = "for c in status 'log -1' diff branch; do git $c 2>&1; echo \"exit $?\"; done";
     for (std::size_t index = 0; index < tools.size(); ++index) {
         SCOPED_TRACE(tools[index].name);
         const std::string made = "git init -q -b main && git config user.name T && "
-                                 "git config user.email t@example.invalid && echo one >a.txt && "
+                                 "git config user.email t@example.invalid && "
+                                 "git remote add origin https://example.invalid/r.git && echo one >a.txt && "
                                  "git add -A && git commit -qm one && " +
                                  tools[index].writes + " && echo two >>a.txt";
         std::vector<ShellCommandRunner::RunResult> results;
@@ -144,7 +178,7 @@ TEST(UntrustedRepositoryTest, RepositoriesAsOtherToolsLeaveThemBehaveAsUnderPlai
         }
         EXPECT_EQ(results[1].output, results[0].output);
         EXPECT_EQ(results[1].status, results[0].status);
-        EXPECT_THAT(results[0].output, testing::HasSubstr("+two"));
+        EXPECT_THAT(results[0].output, testing::HasSubstr(tools[index].shows));
     }
 }
 

@@ -23,6 +23,8 @@ struct Process {
     std::int32_t parent;
     std::optional<std::string> tty;
     std::optional<std::string> cwd;
+    // The process group; 0 for one of its own.
+    std::int32_t group = 0;
 };
 
 struct Case {
@@ -30,7 +32,13 @@ struct Case {
     std::vector<Process> processes;
     std::map<std::string, double> accessSeconds;
     ProcessTreeDetection expected;
+    // The job each terminal shows.
+    std::map<std::string, std::int32_t> foregroundGroups = {};
 };
+
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ProcessTreeTest : public testing::TestWithParam<Case> {};
 
@@ -44,6 +52,10 @@ TEST_P(ProcessTreeTest, ChoosesThePaneUsedLast) {
     auto table = std::make_shared<FakeProcessTable>();
     for (const Process& p : c.processes) {
         table->addProcess(p.pid, p.parent, p.tty, p.cwd);
+        table->setProcessGroup(p.pid, p.group != 0 ? p.group : p.pid);
+    }
+    for (const auto& [tty, group] : c.foregroundGroups) {
+        table->setForegroundGroup(tty, group);
     }
     const auto epoch = std::chrono::system_clock::time_point() + std::chrono::hours(24 * 20000);
     for (const auto& [tty, seconds] : c.accessSeconds) {
@@ -115,6 +127,45 @@ INSTANTIATE_TEST_SUITE_P(
              {{"pts/1", 1}, {"pts/2", 0}},
              ProcessTreeFound{kApp}}),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// The job a terminal shows comes first, deepest first within it; then the terminal's other
+// processes, deepest first. A shell that put a job in the background or got back the terminal from a
+// stopped one is in the foreground itself.
+INSTANTIATE_TEST_SUITE_P(Jobs, ProcessTreeTest,
+                         testing::Values(Case{"ABackgroundJobStaysBehindTheShell",
+                                              {{101, kTerminal, "pts/1", kWeb}, {102, 101, "pts/1", kApp}},
+                                              {{"pts/1", 0}},
+                                              ProcessTreeFound{kWeb},
+                                              {{"pts/1", 101}}},
+                                         Case{"AForegroundEditorGoesBeforeTheShell",
+                                              {{101, kTerminal, "pts/1", kWeb}, {102, 101, "pts/1", kApp}},
+                                              {{"pts/1", 0}},
+                                              ProcessTreeFound{kApp},
+                                              {{"pts/1", 102}}},
+                                         Case{"TheDeepestOfTheForegroundJobFirst",
+                                              {{101, kTerminal, "pts/1", "/tmp/scratch"},
+                                               {102, 101, "pts/1", kApp},
+                                               {103, 102, "pts/1", kPkg, 102},
+                                               {104, 103, "pts/1", kWeb}},
+                                              {{"pts/1", 0}},
+                                              ProcessTreeFound{kPkg},
+                                              {{"pts/1", 102}}},
+                                         Case{"AForegroundJobWithoutAFolderLeavesTheRestInTheirOrder",
+                                              {{101, kTerminal, "pts/1", kWeb},
+                                               {102, 101, "pts/1", kApp},
+                                               {103, 101, "pts/1", "/"}},
+                                              {{"pts/1", 0}},
+                                              ProcessTreeFound{kApp},
+                                              {{"pts/1", 103}}},
+                                         Case{"EachPaneByItsOwnForegroundJob",
+                                              {{101, kTerminal, "pts/1", kWeb},
+                                               {102, 101, "pts/1", kApp},
+                                               {103, kTerminal, "pts/2", kApp},
+                                               {104, 103, "pts/2", kWeb}},
+                                              {{"pts/1", 1}, {"pts/2", 0}},
+                                              ProcessTreeFound{kWeb},
+                                              {{"pts/1", 101}, {"pts/2", 104}}}),
+                         [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 TEST(ProcessTreeWalk, ListsTheDeepestFirstAndStopsAtTheLimit) {
     std::map<std::int32_t, std::vector<std::int32_t>> children{

@@ -6,8 +6,11 @@
 #include "onboarding/views/symbolview.h"
 #include "onboarding/views/welcomestepview.h"
 #include "uikit/animations.h"
+#include "uikit/choicefocus.h"
 #include "uikit/symbolicon.h"
 
+#include <QApplication>
+#include <QButtonGroup>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -93,6 +96,9 @@ QWidget* OnboardingView::makeHeader() {
     auto* steps = new QHBoxLayout(indicator);
     steps->setContentsMargins(0, 0, 0, 0);
     steps->setSpacing(4);
+    // One step of three is current: told as radio buttons, the current one checked, one Tab stop
+    // moved with the arrows.
+    auto* group = new QButtonGroup(indicator);
     for (int raw = 0; raw < 3; ++raw) {
         const auto step = static_cast<OnboardingStep>(raw);
         if (raw > 0) {
@@ -103,10 +109,14 @@ QWidget* OnboardingView::makeHeader() {
         pressable->setAccessibleName(stepTitle(step));
         pressable->setFlat(true);
         pressable->setCursor(Qt::PointingHandCursor);
+        pressable->setCheckable(true);
+        pressable->setAutoExclusive(true);
+        group->addButton(pressable);
         connect(pressable, &QPushButton::clicked, this, [this, step] { viewModel_->setCurrentStep(step); });
         stepButtons_[static_cast<std::size_t>(raw)] = pressable;
         steps->addWidget(pressable);
     }
+    ChoiceFocus::follow(*group);
 
     auto* trailing = new QWidget(header);
     auto* controls = new QHBoxLayout(trailing);
@@ -164,9 +174,12 @@ QWidget* OnboardingView::makeFooter() {
 void OnboardingView::refresh() {
     const OnboardingStep step = viewModel_->currentStep();
     const bool granted = viewModel_->isPermissionGranted();
+    QWidget* const focused = QApplication::focusWidget();
+    const bool focusedHere = focused != nullptr && isAncestorOf(focused);
     for (std::size_t index = 0; index < stepButtons_.size(); ++index) {
         const bool current = static_cast<OnboardingStep>(index) == step;
         QPushButton* pressable = stepButtons_[index];
+        pressable->setChecked(current);
         pressable->setFont(systemFont(12, current ? QFont::DemiBold : QFont::Normal));
         pressable->setStyleSheet(
             current ? "QPushButton { color: white; background: rgb(0,122,255); border: none; "
@@ -184,6 +197,28 @@ void OnboardingView::refresh() {
     closeForNow_->setVisible(step == OnboardingStep::ready && !granted);
     if (shownStep_ != step) {
         showStep(step);
+        // The control that moved on ("Set up later", "Continue", "Back", or one of the step left) went
+        // with its step: the keyboard goes on in the step now shown, not wherever Qt put it.
+        if (focusedHere && !focused->isVisible()) {
+            focusShownStep();
+        }
+    }
+}
+
+void OnboardingView::focusShownStep() {
+    for (QWidget* next = content_->nextInFocusChain(); next != content_; next = next->nextInFocusChain()) {
+        if (content_->isAncestorOf(next) && (next->focusPolicy() & Qt::TabFocus) && next->isVisible() &&
+            next->isEnabled()) {
+            next->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+    // A step without a control of its own: its way on in the footer.
+    for (QPushButton* forward : {continue_, getStarted_, closeForNow_}) {
+        if (forward->isVisible()) {
+            forward->setFocus(Qt::TabFocusReason);
+            return;
+        }
     }
 }
 

@@ -43,6 +43,8 @@ private:
     QWidget* makeFooter();
     void refresh();
     void showStep(OnboardingStep step);
+    // Gives the keyboard to the first control of the step shown, or to its forward button.
+    void focusShownStep();
     void call(const std::function<void()> OnboardingViewModel::*callback) const;
 
     std::shared_ptr<OnboardingViewModel> viewModel_;

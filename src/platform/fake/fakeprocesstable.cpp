@@ -7,8 +7,34 @@ void FakeProcessTable::addProcess(std::int32_t pid, std::int32_t parentPid, std:
     if (auto known = processes_.find(pid); known != processes_.end()) {
         childrenOf_[known->second.parentPid].erase(pid);
     }
-    processes_[pid] = Process{parentPid, std::move(tty), std::move(cwd)};
+    processes_[pid] = Process{parentPid,
+                              std::move(tty),
+                              std::move(cwd),
+                              pid,
+                              {},
+                              std::vector<std::string>{},
+                              std::vector<std::string>{}};
     childrenOf_[parentPid].insert(pid);
+}
+
+void FakeProcessTable::setProcessGroup(std::int32_t pid, std::int32_t group) {
+    processes_.at(pid).group = group;
+}
+
+void FakeProcessTable::setForegroundGroup(const std::string& ttyName, std::int32_t group) {
+    foregroundGroups_[ttyName] = group;
+}
+
+void FakeProcessTable::setName(std::int32_t pid, std::string name) {
+    processes_.at(pid).name = std::move(name);
+}
+
+void FakeProcessTable::setCommandLine(std::int32_t pid, std::optional<std::vector<std::string>> arguments) {
+    processes_.at(pid).arguments = std::move(arguments);
+}
+
+void FakeProcessTable::setEnvironment(std::int32_t pid, std::optional<std::vector<std::string>> environment) {
+    processes_.at(pid).environment = std::move(environment);
 }
 
 void FakeProcessTable::setAccessTime(const std::string& ttyName,
@@ -38,14 +64,34 @@ std::optional<std::vector<std::int32_t>> FakeProcessTable::childProcesses(std::i
                                       : std::vector<std::int32_t>(found->second.begin(), found->second.end());
 }
 
-std::optional<std::string> FakeProcessTable::ttyName(std::int32_t pid) {
+std::optional<ProcessStatus> FakeProcessTable::status(std::int32_t pid) {
     auto found = processes_.find(pid);
-    return found == processes_.end() ? std::nullopt : found->second.tty;
+    if (found == processes_.end()) {
+        return std::nullopt;
+    }
+    const Process& process = found->second;
+    std::int32_t foreground = -1;
+    if (process.tty) {
+        if (auto group = foregroundGroups_.find(*process.tty); group != foregroundGroups_.end()) {
+            foreground = group->second;
+        }
+    }
+    return ProcessStatus{process.name, process.tty, process.group, foreground};
 }
 
 std::optional<std::string> FakeProcessTable::currentDirectory(std::int32_t pid) {
     auto found = processes_.find(pid);
     return found == processes_.end() ? std::nullopt : found->second.cwd;
+}
+
+std::optional<std::vector<std::string>> FakeProcessTable::commandLine(std::int32_t pid) {
+    auto found = processes_.find(pid);
+    return found == processes_.end() ? std::nullopt : found->second.arguments;
+}
+
+std::optional<std::vector<std::string>> FakeProcessTable::environment(std::int32_t pid) {
+    auto found = processes_.find(pid);
+    return found == processes_.end() ? std::nullopt : found->second.environment;
 }
 
 std::optional<std::chrono::system_clock::time_point> FakeProcessTable::deviceAccessTime(const std::string& ttyName) {

@@ -7,20 +7,30 @@
 namespace korvane {
 
 // A process table that tests fill by hand: processes with a parent, an optional terminal and an
-// optional directory, and access times of terminal devices. Main thread.
+// optional directory (each its own process group unless set), the foreground group of each terminal,
+// names, arguments and environments, and access times of terminal devices. Main thread.
 class FakeProcessTable final : public ProcessTable {
 public:
     // Adds (or replaces) a process; processes are listed in ascending id order like /proc.
     void addProcess(std::int32_t pid, std::int32_t parentPid, std::optional<std::string> tty = {},
                     std::optional<std::string> cwd = {});
+    void setProcessGroup(std::int32_t pid, std::int32_t group);
+    // The job `ttyName` shows; every process on it reads `group` as its terminal's foreground group.
+    void setForegroundGroup(const std::string& ttyName, std::int32_t group);
+    void setName(std::int32_t pid, std::string name);
+    // Absent: the process's arguments or environment cannot be read.
+    void setCommandLine(std::int32_t pid, std::optional<std::vector<std::string>> arguments);
+    void setEnvironment(std::int32_t pid, std::optional<std::vector<std::string>> environment);
     void setAccessTime(const std::string& ttyName, std::optional<std::chrono::system_clock::time_point> time);
     // Whether childProcesses answers, as /proc does where the kernel lists each process's children.
     void setListsChildren(bool lists) { listsChildren_ = lists; }
 
     std::map<std::int32_t, std::vector<std::int32_t>> allProcessParents() override;
     std::optional<std::vector<std::int32_t>> childProcesses(std::int32_t pid) override;
-    std::optional<std::string> ttyName(std::int32_t pid) override;
+    std::optional<ProcessStatus> status(std::int32_t pid) override;
     std::optional<std::string> currentDirectory(std::int32_t pid) override;
+    std::optional<std::vector<std::string>> commandLine(std::int32_t pid) override;
+    std::optional<std::vector<std::string>> environment(std::int32_t pid) override;
     std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) override;
 
     // How often the whole table was listed.
@@ -31,8 +41,13 @@ private:
         std::int32_t parentPid;
         std::optional<std::string> tty;
         std::optional<std::string> cwd;
+        std::int32_t group;
+        std::string name;
+        std::optional<std::vector<std::string>> arguments;
+        std::optional<std::vector<std::string>> environment;
     };
     std::map<std::int32_t, Process> processes_;
+    std::map<std::string, std::int32_t> foregroundGroups_;
     std::map<std::int32_t, std::set<std::int32_t>> childrenOf_;
     std::map<std::string, std::chrono::system_clock::time_point> accessTimes_;
     int listings_ = 0;

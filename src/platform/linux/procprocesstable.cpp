@@ -92,16 +92,18 @@ ProcProcessTable::ProcProcessTable(std::string procRoot, std::string devRoot)
 
 std::optional<ProcProcessTable::StatFields> ProcProcessTable::parseStat(std::string_view line) {
     // The command name in parentheses may itself hold spaces and ")", so the fields are counted
-    // from the last ")": state, parent, process group, session, terminal.
-    std::size_t close = line.rfind(')');
-    if (close == std::string_view::npos) {
+    // from the last ")": state, parent, process group, session, terminal, terminal's foreground group.
+    const std::size_t open = line.find('(');
+    const std::size_t close = line.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
         return std::nullopt;
     }
     std::string_view rest = line.substr(close + 1);
-    std::string_view fields[5];
+    constexpr std::size_t count = 6;
+    std::string_view fields[count];
     std::size_t found = 0;
     std::size_t position = 0;
-    while (found < 5) {
+    while (found < count) {
         position = rest.find_first_not_of(" \n", position);
         if (position == std::string_view::npos) {
             return std::nullopt;
@@ -113,15 +115,18 @@ std::optional<ProcProcessTable::StatFields> ProcProcessTable::parseStat(std::str
         }
         position = end;
     }
-    if (found < 5) {
+    if (found < count) {
         return std::nullopt;
     }
     auto parent = parseNumber<std::int32_t>(fields[1]);
+    auto group = parseNumber<std::int32_t>(fields[2]);
     auto tty = parseNumber<std::int64_t>(fields[4]);
-    if (!parent || !tty) {
+    auto foreground = parseNumber<std::int32_t>(fields[5]);
+    if (!parent || !group || !tty || !foreground) {
         return std::nullopt;
     }
-    return StatFields{*parent, *tty};
+    return StatFields{std::string(line.substr(open + 1, close - open - 1)), *parent, *group, *tty,
+                      *foreground};
 }
 
 std::optional<ProcProcessTable::StatFields> ProcProcessTable::readStat(std::int32_t pid) const {
@@ -187,12 +192,20 @@ std::optional<std::vector<std::int32_t>> ProcProcessTable::childProcesses(std::i
     return children;
 }
 
-std::optional<std::string> ProcProcessTable::ttyName(std::int32_t pid) {
+std::optional<ProcessStatus> ProcProcessTable::status(std::int32_t pid) {
     auto fields = readStat(pid);
-    if (!fields || fields->ttyNumber == 0) {
+    if (!fields) {
         return std::nullopt;
     }
-    auto number = static_cast<std::uint64_t>(fields->ttyNumber);
+    return ProcessStatus{std::move(fields->name), terminalName(fields->ttyNumber), fields->processGroup,
+                         fields->foregroundGroup};
+}
+
+std::optional<std::string> ProcProcessTable::terminalName(std::int64_t ttyNumber) {
+    if (ttyNumber == 0) {
+        return std::nullopt;
+    }
+    auto number = static_cast<std::uint64_t>(ttyNumber);
     auto major = static_cast<unsigned>((number >> 8) & 0xfff);
     auto minor = static_cast<unsigned>((number & 0xff) | ((number >> 12) & 0xfff00));
     return deviceName(makedev(major, minor));
@@ -258,6 +271,29 @@ std::optional<std::string> ProcProcessTable::currentDirectory(std::int32_t pid) 
         return std::nullopt;
     }
     return target;
+}
+
+std::optional<std::vector<std::string>> ProcProcessTable::commandLine(std::int32_t pid) {
+    return readList(pid, "cmdline");
+}
+
+std::optional<std::vector<std::string>> ProcProcessTable::environment(std::int32_t pid) {
+    return readList(pid, "environ");
+}
+
+// The zero-separated entries of a /proc file such as cmdline or environ.
+std::optional<std::vector<std::string>> ProcProcessTable::readList(std::int32_t pid, const char* file) const {
+    const auto text = readWholeProcFile(procRoot_ + "/" + std::to_string(pid) + "/" + file);
+    if (!text) {
+        return std::nullopt;
+    }
+    std::vector<std::string> entries;
+    for (std::string_view rest = *text; !rest.empty();) {
+        const std::size_t end = std::min(rest.find('\0'), rest.size());
+        entries.emplace_back(rest.substr(0, end));
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    return entries;
 }
 
 std::optional<std::chrono::system_clock::time_point> ProcProcessTable::deviceAccessTime(const std::string& ttyName) {

@@ -8,30 +8,40 @@
 
 namespace korvane {
 
-// The process table read from /proc: parents and controlling terminals from /proc/<pid>/stat, a
-// process's children from /proc/<pid>/task/<tid>/children where the kernel provides it, the
-// working directory from the /proc/<pid>/cwd link, terminal names by matching device numbers
-// against /dev/pts and /dev. Processes of other users whose directory the kernel hides drop out.
-// Main thread.
+// The process table read from /proc: parents, names, jobs and controlling terminals from
+// /proc/<pid>/stat, a process's children from /proc/<pid>/task/<tid>/children where the kernel
+// provides it, the working directory from the /proc/<pid>/cwd link, arguments and environment from
+// /proc/<pid>/cmdline and environ, terminal names by matching device numbers against /dev/pts and
+// /dev. Processes of other users whose directory or environment the kernel hides drop out. Main thread.
 class ProcProcessTable final : public ProcessTable {
 public:
     explicit ProcProcessTable(std::string procRoot = "/proc", std::string devRoot = "/dev");
 
     std::map<std::int32_t, std::vector<std::int32_t>> allProcessParents() override;
     std::optional<std::vector<std::int32_t>> childProcesses(std::int32_t pid) override;
-    std::optional<std::string> ttyName(std::int32_t pid) override;
+    std::optional<ProcessStatus> status(std::int32_t pid) override;
     std::optional<std::string> currentDirectory(std::int32_t pid) override;
+    std::optional<std::vector<std::string>> commandLine(std::int32_t pid) override;
+    std::optional<std::vector<std::string>> environment(std::int32_t pid) override;
     std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) override;
 
-    // The parent id and the terminal device number (`tty_nr`) of one line of /proc/<pid>/stat.
+    // The fields of one line of /proc/<pid>/stat that the table reads: the name, the parent id, the
+    // process group, the terminal device number (`tty_nr`) and its foreground group (`tpgid`).
     struct StatFields {
+        std::string name;
         std::int32_t parentPid = 0;
+        std::int32_t processGroup = 0;
         std::int64_t ttyNumber = 0;
+        std::int32_t foregroundGroup = -1;
+
+        bool operator==(const StatFields&) const = default;
     };
     static std::optional<StatFields> parseStat(std::string_view line);
 
 private:
     std::optional<StatFields> readStat(std::int32_t pid) const;
+    std::optional<std::string> terminalName(std::int64_t ttyNumber);
+    std::optional<std::vector<std::string>> readList(std::int32_t pid, const char* file) const;
     std::optional<std::string> deviceName(dev_t device);
     std::optional<std::string> findDevice(const std::string& directory, const std::string& prefix, dev_t device);
 

@@ -36,6 +36,8 @@ void showAsWritten(QMessageBox& box) {
 // what is to be trusted until its buttons left the screen.
 QTextEdit* messageView(const std::string& message, const QWidget& dialog) {
     auto* view = new QTextEdit;
+    // A screen reader names the text by the question it explains.
+    view->setAccessibleName(dialog.windowTitle());
     view->setReadOnly(true);
     view->setAcceptRichText(false);
     view->setPlainText(QString::fromStdString(message));
@@ -59,7 +61,8 @@ QTextEdit* messageView(const std::string& message, const QWidget& dialog) {
 } // namespace
 
 void QtAlertPresenter::showInfoAlert(const std::string& title, const std::string& message) {
-    if (const char* hooks = std::getenv("KORVANE_TEST_HOOKS"); hooks != nullptr && std::strcmp(hooks, "1") == 0) {
+    if (const char* hooks = std::getenv("KORVANE_TEST_HOOKS");
+        hooks != nullptr && std::strcmp(hooks, "1") == 0) {
         diagnostic("Alert: " + title + ": " + message);
     }
     QMessageBox box(QMessageBox::Information, QString::fromStdString(title), QString::fromStdString(title),

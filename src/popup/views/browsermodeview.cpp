@@ -15,6 +15,7 @@ BrowserModeView::BrowserModeView(std::shared_ptr<PopupViewModel> model, std::fun
     , spinner_(this, [this] { update(); }) {
     setAttribute(Qt::WA_TranslucentBackground);
     setFocusPolicy(Qt::NoFocus);
+    setAccessibleName("Korvane browser");
     for (auto* fade : {&sidebarFade_, &itemsFade_}) {
         fade->setDuration(150);
         fade->setEasingCurve(popupEaseOut());
@@ -63,6 +64,14 @@ CategoryItemsView BrowserModeView::items() const {
     }
     input.helpText = model_->selectedCategoryHelpText();
     return CategoryItemsView(std::move(input));
+}
+
+std::vector<AccessibleRow> BrowserModeView::accessibleCategories() const {
+    return sidebar().accessibleRows(context_(), sidebarRect(), sidebarOffset_);
+}
+
+std::vector<AccessibleRow> BrowserModeView::accessibleItems() const {
+    return items().accessibleRows(context_(), itemsRect(), itemsOffset_);
 }
 
 void BrowserModeView::fadeTo(QVariantAnimation& animation, double& value, double target) {
@@ -116,6 +125,7 @@ void BrowserModeView::sync(bool entered) {
         spinner_.stop();
     }
     update();
+    emit accessibleRowsChanged();
 }
 
 void BrowserModeView::placeItems() {

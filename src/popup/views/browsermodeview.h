@@ -18,6 +18,8 @@ namespace korvane {
 // the two columns' scroll offsets (the selected category stays in view, the selected item is
 // centred when the index moves) and fades the focus between them. Main thread.
 class BrowserModeView final : public QWidget {
+    Q_OBJECT
+
 public:
     BrowserModeView(std::shared_ptr<PopupViewModel> model, std::function<PaintContext()> context,
                     QWidget* parent = nullptr);
@@ -32,6 +34,13 @@ public:
     QRectF itemsRect() const;
     CategorySidebarView sidebar() const;
     CategoryItemsView items() const;
+    // The two columns' rows as assistive technology reads them now, as they are painted.
+    std::vector<AccessibleRow> accessibleCategories() const;
+    std::vector<AccessibleRow> accessibleItems() const;
+
+signals:
+    // The rows that assistive technology reads may have changed.
+    void accessibleRowsChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

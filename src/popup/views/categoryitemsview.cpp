@@ -75,6 +75,34 @@ std::optional<double> CategoryItemsView::centringOffset(const PaintContext& cont
     return std::clamp(entry.top + entry.height / 2 - viewportHeight / 2, 0.0, maxOffset);
 }
 
+std::string CategoryItemsView::placeholderText() const {
+    return content() == Content::loading ? "Loading..." : input_.helpText.value_or("No items");
+}
+
+std::vector<AccessibleRow> CategoryItemsView::accessibleRows(const PaintContext& context, const QRectF& rect,
+                                                             double scrollOffset) const {
+    if (content() != Content::list) {
+        return {AccessibleRow{
+            .id = "placeholder", .name = placeholderText(), .role = QAccessible::StaticText, .rect = rect}};
+    }
+    const auto entries = layout(context, rect.width());
+    std::vector<AccessibleRow> rows;
+    rows.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Snippet& snippet = *input_.items[i].snippet;
+        const QRectF box(rect.left(), rect.top() + entries[i].top - scrollOffset, rect.width(),
+                         entries[i].height);
+        rows.push_back(AccessibleRow{.id = snippet.id,
+                                     .name = snippet.displayName.value_or(snippet.label),
+                                     .description = entries[i].showsDetail ? *input_.expandedDetailText : "",
+                                     .rect = box,
+                                     .inView = box.intersects(rect),
+                                     .selectable = true,
+                                     .selected = static_cast<int>(i) == input_.selectedIndex});
+    }
+    return rows;
+}
+
 void CategoryItemsView::paint(QPainter& painter, const QRectF& rect, const PaintContext& context,
                               double scrollOffset, double spinnerPhase) const {
     painter.save();
@@ -93,16 +121,17 @@ void CategoryItemsView::paint(QPainter& painter, const QRectF& rect, const Paint
         PaintIcons::spinner(painter,
                             QRectF(rect.center().x() - spinnerSize / 2, blockTop, spinnerSize, spinnerSize),
                             spinnerSize, PaintContext::qcolor(surface.textSecondary), spinnerPhase);
-        context.drawText(painter, QRectF(rect.left(), blockTop + spinnerSize + 6, rect.width(), textHeight),
-                         TextRun{"Loading...", placeholderFont, surface.textTertiary}, Qt::AlignHCenter,
-                         "items.loading");
+        context.drawText(
+            painter, QRectF(rect.left(), blockTop + spinnerSize + 6, rect.width(), textHeight),
+            TextRun{QString::fromStdString(placeholderText()), placeholderFont, surface.textTertiary},
+            Qt::AlignHCenter, "items.loading");
         break;
     }
     case Content::empty:
-        context.drawWrapped(painter, rect.adjusted(12, 0, -12, 0),
-                            TextRun{QString::fromStdString(input_.helpText.value_or("No items")),
-                                    placeholderFont, surface.textTertiary},
-                            "items.empty");
+        context.drawWrapped(
+            painter, rect.adjusted(12, 0, -12, 0),
+            TextRun{QString::fromStdString(placeholderText()), placeholderFont, surface.textTertiary},
+            "items.empty");
         break;
     case Content::list: {
         const QFont labelFont =
@@ -113,7 +142,7 @@ void CategoryItemsView::paint(QPainter& painter, const QRectF& rect, const Paint
         for (std::size_t i = 0; i < entries.size(); ++i) {
             const Entry& entry = entries[i];
             const QRectF box(rect.left(), rect.top() + entry.top - scrollOffset, rect.width(), entry.height);
-            if (box.bottom() < rect.top() || box.top() > rect.bottom()) {
+            if (!box.intersects(rect)) {
                 continue;
             }
             const Snippet& snippet = *input_.items[i].snippet;

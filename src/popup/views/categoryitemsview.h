@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/searchresult.h"
+#include "popup/views/accessiblerowset.h"
 #include "popup/views/paintcontext.h"
 
 #include <QPainter>
@@ -51,8 +52,14 @@ public:
     std::optional<double> centringOffset(const PaintContext& context, double width, double viewportHeight,
                                          int index) const;
 
+    // The rows as assistive technology reads them, in `rect` scrolled by `scrollOffset`: the items,
+    // each described by its inline detail when shown, or the placeholder's text.
+    std::vector<AccessibleRow> accessibleRows(const PaintContext& context, const QRectF& rect,
+                                              double scrollOffset) const;
+
 private:
     enum class Content { loading, list, empty };
+    std::string placeholderText() const;
     Content content() const;
     double detailHeight(const PaintContext& context, double width) const;
 

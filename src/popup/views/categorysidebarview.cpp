@@ -92,6 +92,37 @@ std::string CategorySidebarView::shortAlias(const PopupViewModel::Category& cate
     return found == shortForms.end() ? alias : found->second;
 }
 
+QRectF CategorySidebarView::rowRect(std::size_t index, const QRectF& rect, double height,
+                                    double scrollOffset) {
+    return QRectF(rect.left(),
+                  rect.top() + verticalInset + height * static_cast<double>(index) - scrollOffset,
+                  rect.width(), height);
+}
+
+std::string CategorySidebarView::accessibleName(const PopupViewModel::Category& category) {
+    const std::string alias = shortAlias(category);
+    return category.name + (alias == "--" ? "" : ", " + alias) + ", " + std::to_string(category.count) +
+           (category.count == 1 ? " item" : " items");
+}
+
+std::vector<AccessibleRow> CategorySidebarView::accessibleRows(const PaintContext& context,
+                                                               const QRectF& rect,
+                                                               double scrollOffset) const {
+    const double h = rowHeight(context);
+    std::vector<AccessibleRow> rows;
+    rows.reserve(categories_.size());
+    for (std::size_t i = 0; i < categories_.size(); ++i) {
+        const QRectF row = rowRect(i, rect, h, scrollOffset);
+        rows.push_back(AccessibleRow{.id = "category:" + categories_[i].id,
+                                     .name = accessibleName(categories_[i]),
+                                     .rect = row,
+                                     .inView = row.intersects(rect),
+                                     .selectable = true,
+                                     .selected = static_cast<int>(i) == selectedIndex_});
+    }
+    return rows;
+}
+
 void CategorySidebarView::paint(QPainter& painter, const QRectF& rect, const PaintContext& context,
                                 double scrollOffset) const {
     painter.save();
@@ -107,9 +138,8 @@ void CategorySidebarView::paint(QPainter& painter, const QRectF& rect, const Pai
     const PopupSurfaceStyle& surface = context.surface;
     for (std::size_t i = 0; i < categories_.size(); ++i) {
         const auto& category = categories_[i];
-        const QRectF row(rect.left(), rect.top() + verticalInset + h * static_cast<double>(i) - scrollOffset,
-                         rect.width(), h);
-        if (row.bottom() < rect.top() || row.top() > rect.bottom()) {
+        const QRectF row = rowRect(i, rect, h, scrollOffset);
+        if (!row.intersects(rect)) {
             continue;
         }
         const bool selected = static_cast<int>(i) == selectedIndex_;

@@ -2,6 +2,7 @@
 
 #include "config/themeconfig.h"
 #include "popup/popupviewmodel.h"
+#include "popup/views/accessiblerowset.h"
 #include "popup/views/paintcontext.h"
 
 #include <QPainter>
@@ -34,10 +35,19 @@ public:
     double offsetKeepingSelectionVisible(const PaintContext& context, double viewportHeight,
                                          double current) const;
 
+    // The rows as assistive technology reads them, in `rect` scrolled by `scrollOffset`.
+    std::vector<AccessibleRow> accessibleRows(const PaintContext& context, const QRectF& rect,
+                                              double scrollOffset) const;
+    // What a category's row says: its name, its short alias when it has one, and its count.
+    static std::string accessibleName(const PopupViewModel::Category& category);
+
     static Color dotColor(const PopupViewModel::Category& category, bool isSelected, BadgePalette palette);
     static std::string shortAlias(const PopupViewModel::Category& category);
 
 private:
+    // Row `index` in `rect` scrolled by `scrollOffset`, rows `height` tall.
+    static QRectF rowRect(std::size_t index, const QRectF& rect, double height, double scrollOffset);
+
     std::vector<PopupViewModel::Category> categories_;
     int selectedIndex_;
     double focus_;

@@ -1,81 +1,28 @@
 #include "popup/views/detailcolumnaccessible.h"
 
 #include "popup/views/detailcolumnview.h"
-#include "popup/views/paintedpartaccessible.h"
 
 namespace korvane {
 namespace {
 
-// The text at one position of the column; it reads the column anew on every question.
-class DetailTextAccessible final : public PaintedPartAccessible<DetailColumnView> {
-public:
-    DetailTextAccessible(DetailColumnView* view, int index)
-        : PaintedPartAccessible(view)
-        , index_(index) {}
-
-    QString text(QAccessible::Text t) const override {
-        if (t != QAccessible::Name || view_.isNull()) {
-            return {};
-        }
-        const auto texts = view_->accessibleTexts();
-        return index_ < static_cast<int>(texts.size())
-                   ? QString::fromStdString(texts[static_cast<std::size_t>(index_)])
-                   : QString();
+std::vector<AccessibleRow> textRows(const DetailColumnView& view) {
+    std::vector<AccessibleRow> rows;
+    const auto texts = view.accessibleTexts();
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        rows.push_back(AccessibleRow{.id = std::to_string(i),
+                                     .name = texts[i],
+                                     .role = QAccessible::StaticText,
+                                     .rect = QRectF(QPointF(0, 0), QSizeF(view.size()))});
     }
-    QRect rect() const override {
-        return view_ ? QRect(view_->mapToGlobal(QPoint(0, 0)), view_->size()) : QRect();
-    }
-    QAccessible::Role role() const override { return QAccessible::StaticText; }
-    QAccessible::State state() const override {
-        QAccessible::State s;
-        s.invisible = view_.isNull() || !view_->isVisible();
-        return s;
-    }
-
-private:
-    int index_;
-};
+    return rows;
+}
 
 } // namespace
 
 DetailColumnAccessible::DetailColumnAccessible(DetailColumnView* view)
-    : QAccessibleWidget(view, QAccessible::Pane) {}
-
-DetailColumnAccessible::~DetailColumnAccessible() {
-    for (const auto& [index, handle] : texts_) {
-        QAccessible::deleteAccessibleInterface(handle);
-    }
-}
-
-DetailColumnView* DetailColumnAccessible::view() const {
-    return static_cast<DetailColumnView*>(widget());
-}
-
-int DetailColumnAccessible::childCount() const {
-    return static_cast<int>(view()->accessibleTexts().size());
-}
-
-QAccessibleInterface* DetailColumnAccessible::child(int index) const {
-    if (index < 0 || index >= childCount()) {
-        return nullptr;
-    }
-    auto it = texts_.find(index);
-    if (it == texts_.end()) {
-        it = texts_
-                 .emplace(index,
-                          QAccessible::registerAccessibleInterface(new DetailTextAccessible(view(), index)))
-                 .first;
-    }
-    return QAccessible::accessibleInterface(it->second);
-}
-
-int DetailColumnAccessible::indexOfChild(const QAccessibleInterface* child) const {
-    for (const auto& [index, handle] : texts_) {
-        if (QAccessible::accessibleInterface(handle) == child) {
-            return index < childCount() ? index : -1;
-        }
-    }
-    return -1;
+    : QAccessibleWidget(view, QAccessible::Pane)
+    , texts_(view, this, [view] { return textRows(*view); }) {
+    texts_.follow(view);
 }
 
 QString DetailColumnAccessible::text(QAccessible::Text t) const {

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "popup/views/accessiblerowset.h"
+
 #include <QAccessibleWidget>
-#include <map>
-#include <utility>
 
 namespace korvane {
 
@@ -16,17 +16,15 @@ public:
     static constexpr const char* paneName = "Korvane detail";
 
     explicit DetailColumnAccessible(DetailColumnView* view);
-    ~DetailColumnAccessible() override;
 
-    int childCount() const override;
-    QAccessibleInterface* child(int index) const override;
-    int indexOfChild(const QAccessibleInterface* child) const override;
+    int childCount() const override { return texts_.count(); }
+    QAccessibleInterface* child(int index) const override { return texts_.child(index); }
+    int indexOfChild(const QAccessibleInterface* child) const override { return texts_.indexOf(child); }
     QString text(QAccessible::Text t) const override;
 
 private:
-    DetailColumnView* view() const;
-    // One interface per position, registered with Qt's cache, which owns them.
-    mutable std::map<int, QAccessible::Id> texts_;
+    // One row per position: a text answers as the one now at its place.
+    AccessibleRowSet texts_;
 };
 
 } // namespace korvane

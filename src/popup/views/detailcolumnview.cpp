@@ -104,6 +104,7 @@ void DetailColumnView::sync() {
         break;
     }
     update();
+    emit accessibleRowsChanged();
 }
 
 void DetailColumnView::paintEvent(QPaintEvent*) {
@@ -139,6 +140,8 @@ void DetailColumnView::paintEvent(QPaintEvent*) {
         painter.setBrush(Qt::NoBrush);
         painter.drawPath(outline);
     }
+    // The detail panel's texts are those of its last paint.
+    emit accessibleRowsChanged();
 }
 
 } // namespace korvane

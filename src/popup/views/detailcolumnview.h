@@ -48,6 +48,10 @@ public:
     // The texts the column shows now, in reading order.
     std::vector<std::string> accessibleTexts() const;
 
+signals:
+    // The texts that assistive technology reads may have changed.
+    void accessibleRowsChanged();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

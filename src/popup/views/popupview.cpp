@@ -7,7 +7,6 @@
 #include "popup/views/searchbarheaderview.h"
 #include "popup/views/surfacepainter.h"
 
-#include <QAccessible>
 #include <QPaintEvent>
 #include <QPainter>
 #include <cmath>
@@ -50,10 +49,7 @@ PopupView::~PopupView() {
 void PopupView::modelChanged() {
     updateTickers();
     update();
-    if (QAccessible::isActive()) {
-        QAccessibleEvent event(this, QAccessible::Selection);
-        QAccessible::updateAccessibility(&event);
-    }
+    emit accessibleRowsChanged();
 }
 
 void PopupView::updateTickers() {
@@ -131,6 +127,18 @@ QRectF PopupView::listRect() const {
 
 void PopupView::refreshLayout() {
     list_.update(*model_, paintContext(), listRect());
+}
+
+bool PopupView::showsList() const {
+    return model_->mode() == PopupMode::search;
+}
+
+std::vector<AccessibleRow> PopupView::accessibleRows() {
+    if (!showsList()) {
+        return {};
+    }
+    refreshLayout();
+    return list_.accessibleRows();
 }
 
 void PopupView::paintEvent(QPaintEvent*) {

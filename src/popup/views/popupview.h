@@ -40,6 +40,14 @@ public:
     QRectF listRect() const;
     // Lays the list out for the current state (done before each paint).
     void refreshLayout();
+    // Whether the result list is on screen: in search mode only.
+    bool showsList() const;
+    // The result list's rows as assistive technology reads them now; none while it is not shown.
+    std::vector<AccessibleRow> accessibleRows();
+
+signals:
+    // The rows that assistive technology reads may have changed.
+    void accessibleRowsChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

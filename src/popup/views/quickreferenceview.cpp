@@ -115,6 +115,7 @@ QuickReferenceView::QuickReferenceView(std::shared_ptr<PopupViewModel> model,
     QObject::connect(&scroll_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         offset_ = value.toDouble();
         update();
+        emit accessibleRowsChanged();
     });
 }
 
@@ -147,6 +148,37 @@ void QuickReferenceView::sync(bool entered) {
     }
     lastPosition_ = position;
     update();
+    emit accessibleRowsChanged();
+}
+
+std::vector<AccessibleRow> QuickReferenceView::accessibleRows() const {
+    const auto all = lines(context_(), width());
+    const QRectF shown(0, 0, width(), height());
+    std::vector<AccessibleRow> rows;
+    rows.reserve(all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const Line& line = all[i];
+        const QRectF box(inset, line.top - offset_, std::max(0.0, width() - 2 * inset), line.height);
+        AccessibleRow row{.id = "help-row-" + std::to_string(i),
+                          .name = line.key,
+                          .role = QAccessible::StaticText,
+                          .rect = box,
+                          .inView = box.intersects(shown)};
+        switch (line.kind) {
+        case Line::Kind::title:
+        case Line::Kind::section:
+            row.role = QAccessible::Heading;
+            break;
+        case Line::Kind::row:
+            row.name += ": " + line.description;
+            row.role = QAccessible::ListItem;
+            break;
+        case Line::Kind::footer:
+            break;
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
 }
 
 void QuickReferenceView::resizeEvent(QResizeEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "popup/popupviewmodel.h"
+#include "popup/views/accessiblerowset.h"
 #include "popup/views/paintcontext.h"
 
 #include <QVariantAnimation>
@@ -16,6 +17,8 @@ namespace korvane {
 // the footer, one numbered line each. When the view model's help position changes it scrolls that
 // line to the top with a short ease-out. Main thread.
 class QuickReferenceView final : public QWidget {
+    Q_OBJECT
+
 public:
     static constexpr double inset = 12;
     static constexpr double spacing = 12;
@@ -52,6 +55,12 @@ public:
     double scrollOffset() const { return offset_; }
     // The offset that puts line `number` at the top, within the scroll range; nothing past the end.
     std::optional<double> offsetForLine(int number) const;
+    // The lines as assistive technology reads them, in order: a row says its key, then its description.
+    std::vector<AccessibleRow> accessibleRows() const;
+
+signals:
+    // The rows that assistive technology reads may have changed.
+    void accessibleRowsChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

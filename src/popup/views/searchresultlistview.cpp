@@ -31,6 +31,22 @@ std::string SearchResultListView::Row::accessibleName() const {
     return id;
 }
 
+std::vector<AccessibleRow> SearchResultListView::accessibleRows() const {
+    std::vector<AccessibleRow> out;
+    out.reserve(rows_.size());
+    for (const Row& row : rows_) {
+        const bool header = row.kind == RowKind::sectionHeader;
+        out.push_back(AccessibleRow{.id = row.id,
+                                    .name = row.accessibleName(),
+                                    .role = header ? QAccessible::StaticText : QAccessible::ListItem,
+                                    .rect = placedRect(row),
+                                    .inView = visibleRect(row).has_value(),
+                                    .selectable = !header,
+                                    .selected = row.isSelected});
+    }
+    return out;
+}
+
 double SearchResultListView::messageHeight(const std::string& text, const PaintContext& context,
                                            double width) const {
     const QFont font = context.font(FontRoles::Design::monospaced,
@@ -146,10 +162,14 @@ void SearchResultListView::centreOn(const std::string& id) {
     scrollOffset_ = std::clamp(row->top + row->height / 2 - viewport / 2, 0.0, maxOffset);
 }
 
+QRectF SearchResultListView::placedRect(const Row& row) const {
+    const QRectF viewport = scrollViewport();
+    return QRectF(viewport.left(), viewport.top() + row.top - scrollOffset_, viewport.width(), row.height);
+}
+
 std::optional<QRectF> SearchResultListView::visibleRect(const Row& row) const {
     const QRectF viewport = scrollViewport();
-    const QRectF placed(viewport.left(), viewport.top() + row.top - scrollOffset_, viewport.width(),
-                        row.height);
+    const QRectF placed = placedRect(row);
     if (placed.top() < viewport.top() - 0.5 || placed.bottom() > viewport.bottom() + 0.5) {
         return std::nullopt;
     }

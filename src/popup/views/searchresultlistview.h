@@ -1,6 +1,7 @@
 #pragma once
 
 #include "popup/popupviewmodel.h"
+#include "popup/views/accessiblerowset.h"
 #include "popup/views/paintcontext.h"
 #include "popup/views/snippetrowview.h"
 
@@ -47,8 +48,12 @@ public:
 
     const std::vector<Row>& rows() const { return rows_; }
     double scrollOffset() const { return scrollOffset_; }
-    // Where a row stands in the host's coordinates now, or nothing when it is out of view.
+    // Where a row stands in the host's coordinates now, in view or scrolled out of it.
+    QRectF placedRect(const Row& row) const;
+    // The same, or nothing when it is out of view.
     std::optional<QRectF> visibleRect(const Row& row) const;
+    // The rows as assistive technology reads them, in order.
+    std::vector<AccessibleRow> accessibleRows() const;
     bool scrolls() const { return scrollable_; }
 
 private:

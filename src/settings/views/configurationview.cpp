@@ -8,7 +8,6 @@
 #include "uikit/animations.h"
 #include "uikit/kitcolors.h"
 #include "uikit/kittoolbutton.h"
-#include "uikit/scrollviewportaccessible.h"
 #include "uikit/symbolicon.h"
 
 #include <QApplication>
@@ -25,8 +24,6 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
                                      const ConfigurationServices& services, QWidget* parent)
     : QWidget(parent)
     , viewModel_(viewModel) {
-    // Before any viewport below is told to assistive technology.
-    ScrollViewportAccessible::install();
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
@@ -48,6 +45,7 @@ ConfigurationView::ConfigurationView(std::shared_ptr<ConfigurationViewModel> vie
     sidebarToggle_->setToolTip(QStringLiteral("Toggle Sidebar"));
     sidebarToggle_->setIcon(SymbolIcon::icon("sidebar.leading", KitColors::secondaryText(*this), 16));
     sidebarToggle_->setAutoRaise(true);
+    sidebarToggle_->setExpanded(true);
     auto* toolbar = new QHBoxLayout;
     toolbar->setContentsMargins(8, 6, 8, 0);
     toolbar->addWidget(sidebarToggle_);
@@ -109,6 +107,7 @@ bool ConfigurationView::sidebarVisible() const {
 
 void ConfigurationView::toggleSidebar() {
     sidebar_->setVisible(sidebar_->isHidden());
+    sidebarToggle_->setExpanded(!sidebar_->isHidden());
 }
 
 } // namespace korvane

@@ -8,12 +8,12 @@
 #include <memory>
 
 class QStackedWidget;
-class QToolButton;
 
 namespace korvane {
 
 class ConfigurationFooter;
 class ConfigurationSidebar;
+class KitToolButton;
 class PreferencesTabView;
 class SnippetsTabView;
 
@@ -40,7 +40,7 @@ private:
     std::shared_ptr<ConfigurationViewModel> viewModel_;
     ConfigurationPage page_ = ConfigurationPage::snippets;
     ConfigurationSidebar* sidebar_ = nullptr;
-    QToolButton* sidebarToggle_ = nullptr;
+    KitToolButton* sidebarToggle_ = nullptr;
     QStackedWidget* pages_ = nullptr;
     SnippetsTabView* snippets_ = nullptr;
     PreferencesTabView* preferences_ = nullptr;

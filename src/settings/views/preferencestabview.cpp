@@ -7,6 +7,7 @@
 #include "settings/views/popuppositionmenu.h"
 #include "settings/views/popuppreviewsection.h"
 #include "settings/views/settingstepper.h"
+#include "uikit/choicefocus.h"
 #include "uikit/kitcolors.h"
 #include "uikit/kittoolbutton.h"
 #include "uikit/pickeraccessible.h"
@@ -280,6 +281,7 @@ QWidget* PreferencesTabView::makeAppearanceSection() {
             }
         });
     }
+    ChoiceFocus::follow(*group);
     segmentRow->addStretch(1);
     stack->addWidget(segments);
     glassReason_ = caption(appearance, QString());
@@ -303,13 +305,13 @@ QWidget* PreferencesTabView::makeColorRow() {
     row->setSpacing(8);
     colorWell_ = new KitToolButton(colorRow_);
     colorWell_->setObjectName(QStringLiteral("colorWell"));
-    colorWell_->setAccessibleName(QStringLiteral("Font color:"));
+    colorWell_->setAccessibleName(QStringLiteral("Font color picker"));
     colorWell_->setFixedSize(44, 24);
     colorWell_->setIconSize(QSize(36, 16));
     connect(colorWell_, &QToolButton::clicked, this, [this] { chooseColor(); });
     colorText_ = new QLineEdit(colorRow_);
     colorText_->setObjectName(QStringLiteral("colorText"));
-    colorText_->setAccessibleName(QStringLiteral("Font color:"));
+    colorText_->setAccessibleName(QStringLiteral("Font color value"));
     colorText_->setFixedWidth(100);
     // Empty, the field says what the popup then uses (the well shows that colour).
     colorText_->setPlaceholderText(QStringLiteral("Default"));

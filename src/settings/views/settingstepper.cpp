@@ -4,7 +4,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QToolButton>
 #include <algorithm>
 
 namespace korvane {
@@ -72,8 +71,10 @@ void SettingStepper::refresh() {
     setAccessibleName(label_->text());
     down_->setAccessibleName(QStringLiteral("Decrease ") + label_->text());
     up_->setAccessibleName(QStringLiteral("Increase ") + label_->text());
-    down_->setEnabled(value_ > lower_);
-    up_->setEnabled(value_ < upper_);
+    // Not disabled: a disabled button hands the focus on, and the next press would act on another
+    // control.
+    down_->setAvailable(value_ > lower_);
+    up_->setAvailable(value_ < upper_);
 }
 
 } // namespace korvane

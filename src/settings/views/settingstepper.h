@@ -4,13 +4,15 @@
 #include <functional>
 
 class QLabel;
-class QToolButton;
 
 namespace korvane {
 
+class KitToolButton;
+
 // A label that shows a stored number as it is, with "−" and "+" beside it that step it within a
 // range. Unlike a spin box it never clamps or rewrites what it shows: a hand-edited value out of
-// range stays on screen until the user steps. Main thread.
+// range stays on screen until the user steps. At a limit its arrow that way does nothing and keeps the
+// focus. Main thread.
 class SettingStepper final : public QWidget {
     Q_OBJECT
 
@@ -38,8 +40,8 @@ private:
     std::function<QString(double)> format_;
     double value_ = 0;
     QLabel* label_ = nullptr;
-    QToolButton* down_ = nullptr;
-    QToolButton* up_ = nullptr;
+    KitToolButton* down_ = nullptr;
+    KitToolButton* up_ = nullptr;
 };
 
 } // namespace korvane

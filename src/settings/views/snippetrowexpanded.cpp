@@ -1,8 +1,8 @@
 #include "settings/views/snippetrowexpanded.h"
 
+#include "uikit/choicefocus.h"
 #include "uikit/errorrow.h"
 #include "uikit/kitcolors.h"
-#include "uikit/scrollviewportaccessible.h"
 
 #include <QButtonGroup>
 #include <QFontDatabase>
@@ -42,8 +42,6 @@ SnippetRowExpanded::SnippetRowExpanded(std::optional<ManualSnippet> snippet, std
     , onSave_(std::move(onSave))
     , onCancel_(std::move(onCancel)) {
     setObjectName(QStringLiteral("snippetEditor"));
-    // The text box's viewport is told as a part of it that never claims the focus.
-    ScrollViewportAccessible::install();
     setRadius(8);
     // In a dark palette the fields share the base colour; the card is set a shade apart from them.
     setFill(KitColors::isDark(*this) ? palette().color(QPalette::Window).lighter(118)
@@ -74,6 +72,8 @@ SnippetRowExpanded::SnippetRowExpanded(std::optional<ManualSnippet> snippet, std
     layout->addWidget(makeTypePicker(), 0, Qt::AlignLeft);
 
     url_ = field(this, QStringLiteral("URL"), "url", qs(seed.url));
+    // Named apart from the choice "URL" above it.
+    url_->setAccessibleName(QStringLiteral("URL to open"));
     layout->addWidget(url_);
     expandBox_ = new RoundedCard(this);
     static_cast<RoundedCard*>(expandBox_)->setRadius(6);
@@ -84,7 +84,8 @@ SnippetRowExpanded::SnippetRowExpanded(std::optional<ManualSnippet> snippet, std
     boxLayout->setContentsMargins(4, 4, 4, 4);
     expand_ = new QPlainTextEdit(qs(seed.expand), expandBox_);
     expand_->setObjectName(QStringLiteral("expand"));
-    expand_->setAccessibleName(QStringLiteral("Text"));
+    // Named apart from the choice "Text" above it; the box shows no label of its own.
+    expand_->setAccessibleName(QStringLiteral("Text to insert"));
     expand_->setFrameShape(QFrame::NoFrame);
     expand_->setFixedHeight(80);
     expand_->setTabChangesFocus(true);
@@ -152,6 +153,7 @@ QWidget* SnippetRowExpanded::makeTypePicker() {
         group->addButton(choice);
         row->addWidget(choice);
     }
+    ChoiceFocus::follow(*group);
     // The state change, not the click: a screen reader toggles a segment without clicking it.
     connect(textChoice_, &QPushButton::toggled, this, [this](bool on) {
         if (on && isURL_) {

@@ -157,7 +157,8 @@ TEST_F(DetailPanelViewTest, SkillLocationAndPreviewStates) {
     EXPECT_EQ(texts("detail.location"), "/home/u/skills/review.md");
     EXPECT_EQ(texts("detail.status"), "Content unavailable");
 
-    // Assistive technology reads what the panel shows.
+    // Assistive technology reads what the panel shows on screen.
+    column->show();
     QAccessibleInterface* pane = QAccessible::queryAccessibleInterface(column.get());
     ASSERT_NE(pane, nullptr);
     EXPECT_EQ(pane->text(QAccessible::Name).toStdString(), "Korvane detail");

@@ -7,10 +7,12 @@
 #include "onboardingviewtestsupport.h"
 #include "uikit/badge.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 #include <gmock/gmock.h>
 #include <set>
 
@@ -72,6 +74,42 @@ TEST(OnboardingViewTest, NavigationMovesBetweenStepsAndOnlyTheCloseControlsEndTh
     flow.click("closeForNow");
     EXPECT_EQ(dismissals, 2);
     EXPECT_EQ(completions, 0);
+}
+
+// From the keyboard: a control that goes with the step it moved on from hands the keyboard to the step
+// now shown, and a screen reader hears the step buttons as one choice of three, the current one checked.
+TEST(OnboardingViewTest, TheKeyboardFollowsTheStepShownAndTheCurrentStepIsChecked) {
+    struct Row {
+        OnboardingStep from;
+        const char* pressed;
+        OnboardingStep shown;
+    };
+    const Row rows[] = {
+        {OnboardingStep::welcome, "setUpLater", OnboardingStep::ready},
+        {OnboardingStep::experience, "continue", OnboardingStep::ready},
+        {OnboardingStep::experience, "back", OnboardingStep::welcome},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.pressed);
+        OnboardingFixture flow(false);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(flow.window.get()));
+        flow.model->setCurrentStep(row.from);
+        QApplication::processEvents();
+        flow.shown(row.pressed)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QApplication::processEvents();
+        ASSERT_EQ(flow.model->currentStep(), row.shown);
+        QWidget* content = flow.window->view().stepContent();
+        QWidget* focused = QApplication::focusWidget();
+        EXPECT_TRUE(focused != nullptr && content->isAncestorOf(focused))
+            << (focused ? focused->objectName().toStdString() : "nothing") << " has the keyboard";
+        for (int raw = 0; raw < 3; ++raw) {
+            QAccessibleInterface* step =
+                QAccessible::queryAccessibleInterface(flow.shown(("step" + std::to_string(raw + 1)).c_str()));
+            EXPECT_EQ(step->role(), QAccessible::RadioButton);
+            EXPECT_EQ(step->state().checked, raw == static_cast<int>(row.shown)) << raw;
+        }
+    }
 }
 
 TEST(OnboardingViewTest, AnAlreadyTrustedStartShowsPermissionGrantedAndAsksNothing) {

@@ -94,8 +94,14 @@ TEST(ProcProcessTable, ReadsItsOwnProcessAndItsChildren) {
 
     EXPECT_EQ(table.currentDirectory(::getpid()), std::filesystem::current_path().string());
     EXPECT_EQ(table.currentDirectory(withTerminal.pid()), work);
-    EXPECT_EQ(table.ttyName(withTerminal.pid()), withTerminal.terminal());
-    EXPECT_EQ(table.ttyName(without.pid()), std::nullopt);
+    // A session leader that took a terminal is the job that terminal shows.
+    EXPECT_EQ(table.status(withTerminal.pid()),
+              (ProcessStatus{"sleep", withTerminal.terminal(), withTerminal.pid(), withTerminal.pid()}));
+    EXPECT_EQ(table.status(without.pid()), (ProcessStatus{"sleep", std::nullopt, without.pid(), -1}));
+    EXPECT_EQ(table.commandLine(without.pid()), (std::vector<std::string>{"sleep", "30"}));
+    const auto environment = table.environment(without.pid());
+    ASSERT_TRUE(environment.has_value());
+    EXPECT_THAT(*environment, testing::Contains(std::string("PATH=") + std::getenv("PATH")));
     EXPECT_TRUE(table.deviceAccessTime(withTerminal.terminal()).has_value());
     EXPECT_EQ(table.deviceAccessTime("../etc/passwd"), std::nullopt);
 
@@ -103,30 +109,27 @@ TEST(ProcProcessTable, ReadsItsOwnProcessAndItsChildren) {
     std::filesystem::remove(work);
     EXPECT_EQ(table.currentDirectory(without.pid()), std::nullopt);
     EXPECT_EQ(table.currentDirectory(999999999), std::nullopt);
-    EXPECT_EQ(table.ttyName(999999999), std::nullopt);
+    EXPECT_EQ(table.status(999999999), std::nullopt);
+    EXPECT_EQ(table.commandLine(999999999), std::nullopt);
 }
 
-TEST(ProcProcessTable, ReadsTheParentAfterTheLastParenthesis) {
+TEST(ProcProcessTable, ReadsTheFieldsAfterTheLastParenthesis) {
+    using Fields = ProcProcessTable::StatFields;
     struct Case {
         std::string line;
-        std::optional<std::int32_t> parent;
-        std::int64_t tty;
+        std::optional<Fields> fields;
     };
     const Case cases[] = {
-        {"42 (bash) S 7 42 42 34817 42 4194560 0", 7, 34817},
-        {"42 (a) b (c) S 9 1 1 0 -1 0", 9, 0},
-        {"42 (x) 1 2 3 4) R 11 1 1 1025 -1", 11, 1025},
-        {"42 (bash S 7 42 42 34817", std::nullopt, 0},
-        {"42 (bash) S 7 42", std::nullopt, 0},
-        {"42 (bash) S seven 42 42 0 0", std::nullopt, 0},
+        {"42 (bash) S 7 42 42 34817 42 4194560 0", Fields{"bash", 7, 42, 34817, 42}},
+        {"42 (a) b (c) S 9 1 1 0 -1 0", Fields{"a) b (c", 9, 1, 0, -1}},
+        {"42 (tmux: client) S 11 12 12 1025 12", Fields{"tmux: client", 11, 12, 1025, 12}},
+        {"42 (bash S 7 42 42 34817 42", std::nullopt},
+        {"42 (bash) S 7 42 42 34817", std::nullopt},
+        {"42 (bash) S seven 42 42 0 0", std::nullopt},
+        {"42 (bash) S 7 42 42 34817 fg", std::nullopt},
     };
     for (const Case& c : cases) {
-        auto fields = ProcProcessTable::parseStat(c.line);
-        ASSERT_EQ(fields.has_value(), c.parent.has_value()) << c.line;
-        if (fields) {
-            EXPECT_EQ(fields->parentPid, *c.parent) << c.line;
-            EXPECT_EQ(fields->ttyNumber, c.tty) << c.line;
-        }
+        EXPECT_EQ(ProcProcessTable::parseStat(c.line), c.fields) << c.line;
     }
 }
 

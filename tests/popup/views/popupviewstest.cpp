@@ -135,7 +135,8 @@ TEST_F(PopupViewsTest, TheBadgeOfASelectedRowIsDrawnInColoursThatRead) {
 }
 
 TEST(ScopeDetailPanelViewTest, ListsEachSourceLabelOnce) {
-    EXPECT_EQ(ScopeDetailPanelView::sourceLabels({SnippetSource::gitRef(), SnippetSource::gitRemote()}), "Git");
+    EXPECT_EQ(ScopeDetailPanelView::sourceLabels({SnippetSource::gitRef(), SnippetSource::gitRemote()}),
+              "Git");
     EXPECT_EQ(ScopeDetailPanelView::sourceLabels(
                   {SnippetSource::manual(), SnippetSource::gitRemote(), SnippetSource::gitRef()}),
               "User, Git");
@@ -373,6 +374,7 @@ TEST_F(PopupViewTest, PaintedRowsAreAccessibleChildren) {
                            std::string("snippet:docs"));
     present(std::move(p));
     render("popup-accessible");
+    view->show();
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view.get());
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->role(), QAccessible::List);

@@ -10,12 +10,14 @@
 #include "platform/qt/qtscreenlist.h"
 #include "popup/popupcontroller.h"
 #include "popup/popuptestsupport.h"
+#include "popup/views/popupcontentview.h"
 #include "popup/views/popupview.h"
 #include "popup/views/qtpopupwindow.h"
 #include "support/polling.h"
 #include "support/qtx11.h"
 #include "support/tempdir.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <algorithm>
 #include <chrono>
@@ -73,9 +75,7 @@ void screenshot(const std::string& name) {
 
 class PopupWindowX11Test : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        test::ensureX11Application("korvane_x11_popup_tests");
-    }
+    static void SetUpTestSuite() { test::ensureX11Application("korvane_x11_popup_tests"); }
 
     void SetUp() override {
         if (std::getenv("DISPLAY") == nullptr) {
@@ -233,6 +233,70 @@ TEST_F(PopupWindowX11Test, AppearsAtTheCaretLeavesTheFocusAloneAndHidesCleanly) 
     EXPECT_NEAR(flipped.top() + flipped.height(), caretTop - 4, 1.5);
     EXPECT_EQ(output("xdotool getactivewindow"), entryWindow);
     controller->hide();
+}
+
+// What the accessibility bridge is told while the popup's rows change, one event a line.
+std::vector<std::string>* announced = nullptr;
+
+void recordAnnouncement(QAccessibleEvent* event) {
+    QAccessibleInterface* target = event->accessibleInterface();
+    std::string line = std::to_string(event->type()) + " ";
+    if (target != nullptr && target->isValid()) {
+        line += target->text(QAccessible::Name).toStdString();
+        QAccessibleInterface* parent = target->parent();
+        if (parent != nullptr && !parent->text(QAccessible::Name).isEmpty()) {
+            line += " in " + parent->text(QAccessible::Name).toStdString();
+        }
+        if (event->type() == QAccessible::Selection && target->state().selected) {
+            line += ", selected";
+        }
+    }
+    announced->push_back(line);
+}
+
+// A screen reader that keeps what it has read learns that the rows it read left (while they still
+// answer, so that it can tell which), that the list's rows changed and which row is selected now; the
+// rows that left no longer answer at all.
+TEST(PopupAccessibilityX11Test, RowsThatLeaveAreAnnouncedGoneAndTheNewSelectionIsAnnounced) {
+    test::ensureX11Application("korvane_x11_popup_tests");
+    if (std::getenv("DISPLAY") == nullptr) {
+        GTEST_SKIP() << "needs an X session (scripts/xvfb-session)";
+    }
+    ASSERT_TRUE(spinUntil([] { return QAccessible::isActive(); }, 5.0)) << "no accessibility bridge";
+    test::PopupHarness harness;
+    QtPopupWindow window(harness.model);
+    harness.search({"deploy", "docs"});
+    window.widget().resize(380, 265);
+    window.orderFront();
+    ASSERT_TRUE(spinUntil([&] { return window.isVisible(); }));
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&window.view());
+    ASSERT_TRUE(spinUntil([&] { return list->childCount() == 2; }));
+    const QAccessible::Id deploy = QAccessible::uniqueId(list->child(0));
+    list->child(1);
+
+    std::vector<std::string> events;
+    announced = &events;
+    const auto bridge = QAccessible::installUpdateHandler(recordAnnouncement);
+    harness.search({"docs", "zeta"});
+    spinUntil([] { return false; }, 0.2);
+    harness.model->showBrowser({test::section("user", {"sig"})}, false);
+    spinUntil([] { return false; }, 0.2);
+    QAccessible::installUpdateHandler(bridge);
+
+    const auto said = [&](QAccessible::Event type, const std::string& what) {
+        return std::count(events.begin(), events.end(), std::to_string(type) + " " + what);
+    };
+    EXPECT_EQ(said(QAccessible::ObjectDestroyed, "deploy, User in Korvane completions"), 1)
+        << testing::PrintToString(events);
+    EXPECT_EQ(said(QAccessible::Selection, "docs, User in Korvane completions, selected"), 1)
+        << testing::PrintToString(events);
+    EXPECT_EQ(said(QAccessible::ObjectReorder, "Korvane completions"), 2) << testing::PrintToString(events);
+    // In the browser the result list is off screen and has no rows.
+    EXPECT_EQ(said(QAccessible::ObjectDestroyed, "docs, User in Korvane completions"), 1)
+        << testing::PrintToString(events);
+    EXPECT_EQ(QAccessible::accessibleInterface(deploy), nullptr);
+    EXPECT_EQ(list->childCount(), 0);
+    window.orderOut();
 }
 
 } // namespace

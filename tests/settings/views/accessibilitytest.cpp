@@ -4,10 +4,12 @@
 #include "settings/views/categoriesconfigurationview.h"
 #include "settings/views/configurationsidebar.h"
 #include "settings/views/configurationview.h"
+#include "settings/views/settingstepper.h"
 #include "settings/views/snippetrowcollapsed.h"
 #include "settingsviewharness.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,7 +19,9 @@
 #include <QTest>
 #include <algorithm>
 #include <functional>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace korvane {
 namespace {
@@ -204,8 +208,72 @@ TEST_F(SettingsAccessibilityTest, ScopeTabsSaySelectedAndTheEditorsKindToggles) 
 
     act("Add", QAccessible::Button, QAccessibleActionInterface::pressAction());
     act("URL", QAccessible::RadioButton, QAccessibleActionInterface::toggleAction());
-    EXPECT_NE(node("URL", QAccessible::EditableText), nullptr) << "the link field shows";
-    EXPECT_EQ(node("Text", QAccessible::EditableText), nullptr) << "the text box goes";
+    EXPECT_NE(node("URL to open", QAccessible::EditableText), nullptr) << "the link field shows";
+    EXPECT_EQ(node("Text to insert", QAccessible::EditableText), nullptr) << "the text box goes";
+}
+
+// Each control a screen reader reaches says which control it is: no two showing controls that take
+// the focus share a name, on the preferences page or in the snippet editor of either kind.
+TEST_F(SettingsAccessibilityTest, NoTwoControlsShowingShareAName) {
+    auto shared = [&] {
+        std::map<std::string, int> named;
+        std::function<void(QAccessibleInterface*)> visit = [&](QAccessibleInterface* at) {
+            if (at == nullptr || at->state().invisible) {
+                return;
+            }
+            if (at->state().focusable) {
+                ++named[at->text(QAccessible::Name).toStdString()];
+            }
+            for (int i = 0; i < at->childCount(); ++i) {
+                visit(at->child(i));
+            }
+        };
+        visit(QAccessible::queryAccessibleInterface(h.window.get()));
+        std::vector<std::string> twice;
+        for (const auto& [name, count] : named) {
+            if (count > 1) {
+                twice.push_back(name);
+            }
+        }
+        return twice;
+    };
+    h.window->view().setPage(ConfigurationPage::preferences);
+    EXPECT_THAT(shared(), testing::IsEmpty()) << "preferences";
+    h.window->view().setPage(ConfigurationPage::snippets);
+    act("Add", QAccessible::Button, QAccessibleActionInterface::pressAction());
+    EXPECT_THAT(shared(), testing::IsEmpty()) << "text snippet";
+    act("URL", QAccessible::RadioButton, QAccessibleActionInterface::toggleAction());
+    EXPECT_THAT(shared(), testing::IsEmpty()) << "link snippet";
+}
+
+// Space held on a stepper's arrow goes on pressing it at its limit, where it keeps the keyboard, changes
+// nothing and is told as unavailable, with nothing to press; the sidebar's toggle is told expanded
+// while the sidebar shows and collapsed once it hid it.
+TEST_F(SettingsAccessibilityTest, AnArrowAtItsLimitAndTheSidebarToggleTellTheirState) {
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h.window.get()));
+    h.window->view().setPage(ConfigurationPage::preferences);
+    QWidget* decrease = h.find<SettingStepper>("rowPadding")->findChild<QWidget*>("decrement");
+    decrease->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 10; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    }
+    EXPECT_EQ(QApplication::focusWidget(), decrease);
+    h.settle();
+    EXPECT_EQ(h.file()["settings"]["row_padding"], 0);
+    QAccessibleInterface* arrow = QAccessible::queryAccessibleInterface(decrease);
+    EXPECT_EQ(arrow->text(QAccessible::Name).toStdString(), "Decrease Row padding: 0");
+    EXPECT_TRUE(arrow->state().focused);
+    EXPECT_TRUE(arrow->state().disabled);
+    EXPECT_FALSE(arrow->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+
+    QAccessibleInterface* toggle = node("Toggle Sidebar", QAccessible::Button);
+    ASSERT_NE(toggle, nullptr);
+    EXPECT_TRUE(toggle->state().expandable);
+    EXPECT_TRUE(toggle->state().expanded);
+    act("Toggle Sidebar", QAccessible::Button, QAccessibleActionInterface::pressAction());
+    EXPECT_FALSE(h.window->view().sidebarVisible());
+    EXPECT_FALSE(toggle->state().expanded);
+    EXPECT_TRUE(toggle->state().collapsed);
 }
 
 // Every picker is named by its label, whichever item it shows; the item is its value.

@@ -1,0 +1,94 @@
+#include "popup/views/browsermodeaccessible.h"
+
+#include "popup/views/accessiblerowset.h"
+#include "popup/views/browsermodeview.h"
+
+#include <QWindow>
+
+namespace korvane {
+namespace {
+
+// One of the browser's columns: a list without an object of its own, standing on its part of the
+// browser, whose children are the rows the column paints.
+class BrowserColumnAccessible final : public QAccessibleInterface {
+public:
+    using Area = QRectF (BrowserModeView::*)() const;
+
+    BrowserColumnAccessible(BrowserModeView* view, QAccessibleInterface* browser, const char* name, Area area,
+                            AccessibleRowSet::Reader read)
+        : view_(view)
+        , browser_(browser)
+        , name_(QString::fromUtf8(name))
+        , area_(area)
+        , rows_(view, this, std::move(read)) {
+        rows_.follow(view);
+    }
+
+    bool isValid() const override { return !view_.isNull(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return view_ ? view_->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return browser_; }
+    QAccessibleInterface* child(int index) const override { return rows_.child(index); }
+    int childCount() const override { return rows_.count(); }
+    int indexOfChild(const QAccessibleInterface* child) const override { return rows_.indexOf(child); }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QString text(QAccessible::Text t) const override { return t == QAccessible::Name ? name_ : QString(); }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        if (view_.isNull()) {
+            return {};
+        }
+        const QRect area = (view_.data()->*area_)().toRect();
+        return QRect(view_->mapToGlobal(area.topLeft()), area.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::List; }
+    QAccessible::State state() const override {
+        QAccessible::State s;
+        s.invisible = view_.isNull() || !view_->isVisible();
+        return s;
+    }
+
+private:
+    QPointer<BrowserModeView> view_;
+    QAccessibleInterface* browser_;
+    QString name_;
+    Area area_;
+    AccessibleRowSet rows_;
+};
+
+} // namespace
+
+BrowserModeAccessible::BrowserModeAccessible(BrowserModeView* view)
+    : QAccessibleWidget(view, QAccessible::Grouping)
+    , categories_(QAccessible::registerAccessibleInterface(
+          new BrowserColumnAccessible(view, this, categoriesName, &BrowserModeView::sidebarRect,
+                                      [view] { return view->accessibleCategories(); })))
+    , items_(QAccessible::registerAccessibleInterface(new BrowserColumnAccessible(
+          view, this, itemsName, &BrowserModeView::itemsRect, [view] { return view->accessibleItems(); }))) {}
+
+BrowserModeAccessible::~BrowserModeAccessible() {
+    QAccessible::deleteAccessibleInterface(categories_);
+    QAccessible::deleteAccessibleInterface(items_);
+}
+
+QAccessibleInterface* BrowserModeAccessible::child(int index) const {
+    switch (index) {
+    case 0:
+        return QAccessible::accessibleInterface(categories_);
+    case 1:
+        return QAccessible::accessibleInterface(items_);
+    default:
+        return nullptr;
+    }
+}
+
+int BrowserModeAccessible::indexOfChild(const QAccessibleInterface* child) const {
+    for (int i = 0; i < childCount(); ++i) {
+        if (this->child(i) == child) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+} // namespace korvane

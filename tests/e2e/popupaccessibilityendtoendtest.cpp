@@ -1,0 +1,320 @@
+// The popup of the korvane binary as a screen reader meets it, under scripts/xvfb-session: a shell in
+// an xterm moved between two projects with `cd`, typed into with xdotool; the popup's objects are read
+// over the accessibility bus by fixtures/popuptree.py.
+#include "endtoendsupport.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace test::e2e;
+using nlohmann::json;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+class PopupAccessibilityEndToEndTest : public IsolatedKorvaneTest {
+protected:
+    void arrange() override {
+        alpha = home / "projects/alpha";
+        beta = home / "projects/beta";
+        dir.write("home/.config/korvane/config.json", "{}");
+        for (int i = 1; i <= 20; ++i) {
+            dir.write("home/projects/alpha/alpha-" + std::to_string(i) + ".txt", "a\n");
+        }
+        for (int i = 1; i <= 3; ++i) {
+            dir.write("home/projects/beta/beta-" + std::to_string(i) + ".txt", "b\n");
+        }
+        const std::string git =
+            "git -c user.name=Ada -c user.email=ada@example.com -c init.defaultBranch=main";
+        for (const fs::path& project : {alpha, beta}) {
+            ASSERT_EQ(run("cd " + quoted(project) + " && " + git + " init -q && " + git + " add -A && " +
+                          git + " commit -qm one"),
+                      0);
+        }
+        skipOnboarding();
+        isolateEnvironment(
+            {"KORVANE_TEST_HOOKS=1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "QT_QPA_PLATFORM=xcb"});
+        ASSERT_TRUE(startKorvane()) << readAll(errFile());
+    }
+
+    // The popup window's objects as popuptree.py reads them, or nothing while no popup is up.
+    static std::optional<json> popupTree() {
+        const std::string printed = output(fixtureCommand("popuptree.py", "") + " 2>/dev/null");
+        if (printed.empty()) {
+            return std::nullopt;
+        }
+        return json::parse(printed, nullptr, false);
+    }
+
+    static void forEachNode(const json& node, const std::function<void(const json&)>& visit) {
+        visit(node);
+        for (const json& child : node.at("children")) {
+            forEachNode(child, visit);
+        }
+    }
+
+    // The showing object named `name` in `tree`, or nothing.
+    static std::optional<json> showingNamed(const json& tree, const std::string& name) {
+        std::optional<json> found;
+        forEachNode(tree, [&](const json& node) {
+            if (!found && node.at("showing").get<bool>() && node.at("name") == name) {
+                found = node;
+            }
+        });
+        return found;
+    }
+
+    static std::vector<std::string> names(const json& list) {
+        std::vector<std::string> out;
+        for (const json& child : list.at("children")) {
+            out.push_back(child.at("name").get<std::string>());
+        }
+        return out;
+    }
+
+    // Waits until the popup's objects satisfy `done`; the objects last read.
+    static std::optional<json> waitForTree(const std::function<bool(const json&)>& done,
+                                           double seconds = 10.0) {
+        std::optional<json> tree;
+        pollUntil(
+            [&] {
+                tree = popupTree();
+                if (tree && tree->is_discarded()) {
+                    tree.reset();
+                }
+                return tree && done(*tree);
+            },
+            seconds);
+        return tree;
+    }
+
+    // Waits until the popup shows the object `name` whose children's names satisfy `done`; those
+    // names, or the last ones read.
+    static std::vector<std::string>
+    waitForList(const std::string& name, const std::function<bool(const std::vector<std::string>&)>& done) {
+        std::vector<std::string> last;
+        waitForTree([&](const json& objects) {
+            const auto list = showingNamed(objects, name);
+            last = list ? names(*list) : std::vector<std::string>{};
+            return list && done(last);
+        });
+        return last;
+    }
+
+    // The names and descriptions of the objects of `tree` that mention `text`.
+    static std::vector<std::string> mentioning(const json& tree, const std::string& text) {
+        std::vector<std::string> found;
+        forEachNode(tree, [&](const json& node) {
+            const std::string said =
+                node.at("name").get<std::string>() + " " + node.at("description").get<std::string>();
+            if (said.find(text) != std::string::npos) {
+                found.push_back(said);
+            }
+        });
+        return found;
+    }
+
+    static std::vector<std::string> selectedNames(const json& list) {
+        std::vector<std::string> out;
+        for (const json& row : list.at("children")) {
+            if (row.at("selected").get<bool>()) {
+                out.push_back(row.at("name").get<std::string>());
+            }
+        }
+        return out;
+    }
+
+    static bool anyContains(const std::vector<std::string>& texts, const std::string& part) {
+        return std::any_of(texts.begin(), texts.end(),
+                           [&](const std::string& text) { return text.find(part) != std::string::npos; });
+    }
+
+    static int top(const json& node) { return node.at("extents").at(1).get<int>(); }
+
+    // Whether the children of `list` stand top to bottom in their order.
+    static bool inScreenOrder(const json& list) {
+        const json& children = list.at("children");
+        for (std::size_t i = 1; i < children.size(); ++i) {
+            if (top(children[i]) <= top(children[i - 1])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The names of the showing objects of `tree` that lie outside the window `tree` stands for.
+    static std::vector<std::string> showingOffTheWindow(const json& tree) {
+        const json& window = tree.at("extents");
+        const int left = window[0], upper = window[1], right = left + window[2].get<int>(),
+                  lower = upper + window[3].get<int>();
+        std::vector<std::string> off;
+        forEachNode(tree, [&](const json& node) {
+            if (!node.at("showing").get<bool>() || node.at("extents").is_null()) {
+                return;
+            }
+            const json& box = node.at("extents");
+            const int x = box[0], y = box[1], w = box[2], h = box[3];
+            if (x + w <= left || x >= right || y + h <= upper || y >= lower) {
+                off.push_back(node.at("name").get<std::string>());
+            }
+        });
+        return off;
+    }
+
+    fs::path alpha, beta;
+};
+
+// One shell moved from `alpha` to `beta` with `cd`: the browser's rows that a screen reader reads are
+// beta's, no object of the popup still speaks of alpha's, and the category column is read row by row
+// from the top, the selected category marked.
+TEST_F(PopupAccessibilityEndToEndTest, TheBrowserAfterACdReadsTheNewProjectsRowsAndCategoriesInScreenOrder) {
+    ASSERT_TRUE(openXterm("korvane-shell", alpha,
+                          "touch " + quoted(readyFile("korvane-shell")) + " && PS1='$ ' exec sh -i"));
+    ASSERT_TRUE(waitForLine(projectLine(alpha)));
+    const std::string shell = output("pgrep -P " + std::to_string(helpers.back()));
+    ASSERT_FALSE(shell.empty());
+    const auto hasAlpha = [](const std::vector<std::string>& rows) { return anyContains(rows, "alpha-"); };
+
+    // In alpha: the browser, then a query, so that both of the popup's lists have held alpha's rows.
+    ASSERT_TRUE(type(";;"));
+    ASSERT_TRUE(popupShown(true));
+    const auto listsFiles = [](const std::vector<std::string>& found) {
+        return anyContains(found, "Files, @f, ") && !anyContains(found, "Files, @f, 0 items");
+    };
+    const auto alphaCategories = waitForList("Korvane categories", listsFiles);
+    EXPECT_TRUE(listsFiles(alphaCategories)) << testing::PrintToString(alphaCategories);
+    ASSERT_TRUE(type("alpha"));
+    const auto alphaResults = waitForList("Korvane completions", hasAlpha);
+    ASSERT_TRUE(hasAlpha(alphaResults)) << testing::PrintToString(alphaResults);
+    ASSERT_TRUE(key("Escape"));
+    ASSERT_TRUE(popupShown(false));
+
+    ASSERT_TRUE(key("ctrl+u") && type("cd ../beta") && key("Return"));
+    ASSERT_TRUE(pollUntil([&] { return output("readlink /proc/" + shell + "/cwd") == beta.string(); }));
+    ASSERT_TRUE(type(";;"));
+    ASSERT_TRUE(popupShown(true));
+    // The first look, once the new project's files are counted: nothing of alpha's anywhere, the
+    // category column row by row from the top, the selected category's items beside it.
+    const auto tree = waitForTree([](const json& objects) {
+        const auto categories = showingNamed(objects, "Korvane categories");
+        return categories && anyContains(names(*categories), "Files, @f, 3 items");
+    });
+    const auto first = tree ? *tree : popupTree().value_or(json::object());
+    ASSERT_FALSE(first.is_discarded() || first.empty()) << "no popup over the accessibility bus";
+    EXPECT_THAT(mentioning(first, "alpha"), IsEmpty()) << "objects of the previous project remain";
+    EXPECT_THAT(showingOffTheWindow(first), IsEmpty()) << "objects say they show but are not on screen";
+    const auto categories = showingNamed(first, "Korvane categories");
+    ASSERT_TRUE(categories) << "the category column is not there for a screen reader";
+    const auto categoryNames = names(*categories);
+    const std::vector<std::string> titles{"Recent", "Files", "App",  "Manual",
+                                          "Skills", "Git",   "Docs", "Scripts"};
+    ASSERT_EQ(categoryNames.size(), titles.size()) << testing::PrintToString(categoryNames);
+    const std::regex named("([A-Za-z]+)(, @[a-z]+)?, ([0-9]+) items?");
+    std::vector<int> counts;
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        std::smatch parts;
+        EXPECT_TRUE(std::regex_match(categoryNames[i], parts, named) && parts[1] == titles[i])
+            << categoryNames[i];
+        counts.push_back(parts.size() == 4 ? std::stoi(parts[3]) : -1);
+    }
+    EXPECT_EQ(categoryNames[0], "Recent, 0 items");
+    EXPECT_EQ(categoryNames[1], "Files, @f, 3 items");
+    EXPECT_TRUE(inScreenOrder(*categories));
+    const auto selected = selectedNames(*categories);
+    ASSERT_EQ(selected.size(), 1u) << testing::PrintToString(selected);
+    const auto selectedIndex = static_cast<int>(
+        std::find(categoryNames.begin(), categoryNames.end(), selected.front()) - categoryNames.begin());
+    const auto items = showingNamed(first, "Korvane completions");
+    ASSERT_TRUE(items) << "no completion rows";
+    EXPECT_EQ(static_cast<int>(items->at("children").size()), counts[static_cast<std::size_t>(selectedIndex)])
+        << selected.front() << ": " << testing::PrintToString(names(*items));
+    EXPECT_TRUE(inScreenOrder(*items));
+
+    // The Files category chosen in the column: exactly beta's files, in screen order.
+    ASSERT_TRUE(key("Left"));
+    for (int i = selectedIndex; i != 1; i += selectedIndex > 1 ? -1 : 1) {
+        ASSERT_TRUE(key(selectedIndex > 1 ? "Up" : "Down"));
+    }
+    const auto rows = waitForList("Korvane completions", [](const std::vector<std::string>& found) {
+        return anyContains(found, "beta-");
+    });
+    EXPECT_THAT(rows, ElementsAre("beta-1.txt", "beta-2.txt", "beta-3.txt"));
+    const auto files = popupTree();
+    ASSERT_TRUE(files && !files->is_discarded());
+    const auto fileRows = showingNamed(*files, "Korvane completions");
+    ASSERT_TRUE(fileRows);
+    EXPECT_TRUE(inScreenOrder(*fileRows));
+    EXPECT_THAT(mentioning(*files, "alpha"), IsEmpty()) << "objects of the previous project remain";
+    EXPECT_THAT(showingOffTheWindow(*files), IsEmpty()) << "objects say they show but are not on screen";
+    const auto filesCategories = showingNamed(*files, "Korvane categories");
+    ASSERT_TRUE(filesCategories);
+    EXPECT_THAT(selectedNames(*filesCategories), ElementsAre("Files, @f, 3 items"));
+    ASSERT_TRUE(key("Escape"));
+    EXPECT_TRUE(popupShown(false));
+}
+
+// The quick reference, opened as a user does with `;;?`, is read line by line from the top; the
+// lines scrolled out of the popup say so, and after three presses of Down the fourth line leads.
+TEST_F(PopupAccessibilityEndToEndTest, TheQuickReferenceIsReadLineByLineInScreenOrder) {
+    ASSERT_TRUE(openTerminal("korvane-help", beta));
+    ASSERT_TRUE(waitForLine(projectLine(beta)));
+    ASSERT_TRUE(type(";;?"));
+    ASSERT_TRUE(popupShown(true));
+    const auto lines = waitForList("Korvane Quick Reference",
+                                   [](const std::vector<std::string>& found) { return !found.empty(); });
+    ASSERT_EQ(lines.size(), 25u) << "the quick reference's lines are not read: "
+                                 << testing::PrintToString(lines);
+    const auto tree = popupTree();
+    ASSERT_TRUE(tree && !tree->is_discarded());
+    const auto help = showingNamed(*tree, "Korvane Quick Reference");
+    ASSERT_TRUE(help);
+    EXPECT_EQ(lines[0], "Korvane Quick Reference");
+    EXPECT_EQ(lines[1], "Scope Filters");
+    for (std::size_t i = 2; i <= 14; ++i) {
+        EXPECT_TRUE(std::regex_match(lines[i], std::regex("@[a-z]+(, @[a-z]+)*: .+"))) << lines[i];
+    }
+    EXPECT_EQ(lines[15], "@<custom>: Custom provider scope (from config)");
+    EXPECT_EQ(lines[16], "Shortcuts");
+    EXPECT_EQ(
+        std::vector<std::string>(lines.begin() + 17, lines.begin() + 24),
+        (std::vector<std::string>{"Tab / Return: Accept and insert", "Space: Toggle detail panel",
+                                  "Ctrl+C: Copy to clipboard", "Ctrl+O: Open URL in browser",
+                                  "Ctrl+R: Refresh snippets", "Ctrl+S: Save to config", "Escape: Dismiss"}));
+    EXPECT_EQ(lines[24], "↑↓ to scroll • Any other key to close");
+    EXPECT_TRUE(inScreenOrder(*help));
+    const auto firstShowing = [](const json& list) {
+        for (const json& line : list.at("children")) {
+            if (line.at("showing").get<bool>()) {
+                return line.at("name").get<std::string>();
+            }
+        }
+        return std::string();
+    };
+    EXPECT_EQ(firstShowing(*help), lines[0]);
+    EXPECT_FALSE(help->at("children").back().at("showing").get<bool>()) << "the footer is below the popup";
+    EXPECT_THAT(showingOffTheWindow(*tree), IsEmpty()) << "lines say they show but are not on screen";
+
+    ASSERT_TRUE(key("Down Down Down"));
+    const auto scrolled = waitForTree(
+        [&](const json& objects) {
+            const auto list = showingNamed(objects, "Korvane Quick Reference");
+            return list && firstShowing(*list) == lines[3];
+        },
+        5.0);
+    EXPECT_TRUE(scrolled) << "the fourth line does not lead after three presses of Down";
+    ASSERT_TRUE(key("Escape"));
+    EXPECT_TRUE(popupShown(false));
+}
+
+} // namespace
+} // namespace korvane

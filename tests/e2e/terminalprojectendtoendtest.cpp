@@ -1,0 +1,174 @@
+// The korvane binary under scripts/xvfb-session, following the project a terminal user is in: a shell
+// that left a job running and a program stopped in another project, and tmux panes selected in turn
+// while a second tmux server runs beside. The popup's rows and the tray menu are read over the
+// accessibility bus.
+#include "endtoendsupport.h"
+
+#include <chrono>
+#include <filesystem>
+#include <gmock/gmock.h>
+#include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+using namespace test::e2e;
+using testing::Contains;
+using testing::HasSubstr;
+using testing::Not;
+
+class TerminalProjectEndToEndTest : public IsolatedKorvaneTest {
+protected:
+    void arrange() override {
+        dir.write("home/.config/korvane/config.json", R"({"snippets": [{"key": "sig", "expand": "Best"}]})");
+        const std::string git =
+            "git -c user.name=Ada -c user.email=ada@example.com -c init.defaultBranch=main";
+        for (const std::string& name : kProjects) {
+            dir.write("home/projects/" + name + "/" + name + "-draft.txt", name + "\n");
+            ASSERT_EQ(run("cd " + quoted(project(name)) + " && " + git + " init -q && " + git +
+                          " add -A && " + git + " commit -qm one"),
+                      0);
+        }
+        skipOnboarding();
+        isolateEnvironment({"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "QT_QPA_PLATFORM=xcb"});
+        startTrayer();
+        ASSERT_TRUE(startKorvane()) << readAll(errFile());
+    }
+
+    void TearDown() override {
+        for (const std::string& server : servers) {
+            run(server + " kill-server >/dev/null 2>&1");
+        }
+        IsolatedKorvaneTest::TearDown();
+    }
+
+    fs::path project(const std::string& name) const { return home / "projects" / name; }
+
+    // Opens the popup on the draft files, expects `name`'s and no other project's, and closes it
+    // again, leaving nothing typed on the terminal's line.
+    void expectPopupShows(const std::string& name) {
+        ASSERT_TRUE(type(";;draft"));
+        ASSERT_TRUE(popupShown(true));
+        const auto rows = rowsWith(name + "-draft.txt");
+        EXPECT_THAT(rows, Contains(HasSubstr(name + "-draft.txt"))) << "expected " << name;
+        for (const std::string& other : kProjects) {
+            if (other != name) {
+                EXPECT_THAT(rows, Not(Contains(HasSubstr(other + "-draft.txt")))) << "expected " << name;
+            }
+        }
+        ASSERT_TRUE(key("Escape"));
+        ASSERT_TRUE(popupShown(false));
+        ASSERT_TRUE(key("ctrl+u"));
+    }
+
+    void expectTrayShows(const std::string& name) {
+        if (trayerWindow.empty()) {
+            return;
+        }
+        ASSERT_TRUE(pollUntil([&] { return !trayIcon().empty(); }, 10.0));
+        const auto items = trayMenu();
+        ASSERT_FALSE(items.empty()) << "the tray menu did not show over the accessibility bus";
+        EXPECT_EQ(items[0], "Project: " + name);
+    }
+
+    // Types `line` into the focused shell and waits until `done` holds.
+    template <typename Condition> bool runInShell(const std::string& line, Condition done) {
+        return type(line) && key("Return") && pollUntil(done, 10.0);
+    }
+
+    // A tmux server started through `command` (tmux with its socket options) in an xterm titled
+    // `title`, started in `directory`, whose one session `session` starts its pane in `pane`; waits
+    // until the server lists the xterm's client.
+    bool openTmux(const std::string& title, const std::string& command, const fs::path& directory,
+                  const std::string& session, const fs::path& pane) {
+        servers.push_back(command);
+        return openXterm(title, directory,
+                         "touch " + quoted(readyFile(title)) + " && exec " + command + " new-session -s " +
+                             session + " -c " + quoted(pane)) &&
+               pollUntil([&] { return !output(command + " list-clients 2>/dev/null").empty(); }, 10.0);
+    }
+
+    static inline const std::vector<std::string> kProjects{"alpha", "beta", "gamma"};
+    // Each tmux server's command with its socket, to stop it after the test.
+    std::vector<std::string> servers;
+};
+
+// A job started in the background in alpha and a program stopped there (as an editor is with Ctrl+Z)
+// while the shell went on to beta: the popup and the tray show beta; the program brought back to the
+// foreground shows alpha.
+TEST_F(TerminalProjectEndToEndTest, TheShellsFolderWinsOverItsBackgroundAndStoppedJobs) {
+    const fs::path alpha = project("alpha"), beta = project("beta");
+    ASSERT_TRUE(
+        openXterm("korvane-jobs", alpha, "touch " + quoted(readyFile("korvane-jobs")) + " && exec sh -i"));
+    ASSERT_TRUE(waitForLine(projectLine(alpha)));
+    const std::string shell = output("pgrep -P " + std::to_string(helpers.back()));
+    ASSERT_FALSE(shell.empty());
+    const auto shellIn = [&](const fs::path& folder) {
+        return [&, folder] { return output("readlink /proc/" + shell + "/cwd") == folder.string(); };
+    };
+    const auto childNamed = [&](const std::string& name) {
+        return [&, name] { return !output("pgrep -P " + shell + " -x " + name).empty(); };
+    };
+
+    ASSERT_TRUE(runInShell("sleep 300 &", childNamed("sleep")));
+    ASSERT_TRUE(runInShell("cd ../beta", shellIn(beta)));
+    expectPopupShows("beta");
+    EXPECT_TRUE(waitForLine(projectLine(beta))) << readAll(outFile());
+    expectTrayShows("beta");
+
+    ASSERT_TRUE(focus("korvane-jobs"));
+    ASSERT_TRUE(runInShell("cd ../alpha", shellIn(alpha)));
+    ASSERT_TRUE(runInShell("cat", childNamed("cat")));
+    const std::string cat = output("pgrep -P " + shell + " -x cat");
+    ASSERT_TRUE(key("ctrl+z"));
+    ASSERT_TRUE(pollUntil([&] { return output("ps -o stat= -p " + cat).starts_with("T"); }, 10.0));
+    ASSERT_TRUE(runInShell("cd ../beta", shellIn(beta)));
+    expectPopupShows("beta");
+    expectTrayShows("beta");
+
+    ASSERT_TRUE(focus("korvane-jobs"));
+    ASSERT_TRUE(type("fg") && key("Return"));
+    ASSERT_TRUE(pollUntil([&] { return !output("ps -o stat= -p " + cat).starts_with("T"); }, 10.0));
+    expectPopupShows("alpha");
+    EXPECT_TRUE(waitForLine(projectLine(alpha), 2)) << readAll(outFile());
+}
+
+// Two panes of one tmux session, in alpha and beta, selected in turn within seconds: the popup shows
+// the selected pane's project, not where the client was started (gamma). The session's server has a
+// socket of its own name in a folder of its own; a second server on another socket shows gamma in
+// another xterm, whose popup shows gamma in turn.
+TEST_F(TerminalProjectEndToEndTest, TheSelectedTmuxPaneSpeaksForTheTerminal) {
+    if (run("command -v tmux >/dev/null") != 0) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    const fs::path alpha = project("alpha"), beta = project("beta"), gamma = project("gamma");
+    fs::create_directories(root / "tmux");
+    const std::string other = "env SHELL=/bin/sh tmux -f /dev/null -S " + quoted(root / "other.sock");
+    const std::string work =
+        "env SHELL=/bin/sh TMUX_TMPDIR=" + quoted(root / "tmux") + " tmux -f /dev/null -L korvane-work";
+    ASSERT_TRUE(openTmux("korvane-other", other, alpha, "other", gamma));
+    ASSERT_TRUE(openTmux("korvane-tmux", work, gamma, "work", alpha));
+    ASSERT_EQ(run(work + " split-window -t work -c " + quoted(beta)), 0);
+
+    using Pane = std::pair<std::string, std::string>;
+    for (const auto& [pane, name] : {Pane{"0", "alpha"}, Pane{"1", "beta"}, Pane{"0", "alpha"}}) {
+        ASSERT_EQ(run(work + " select-pane -t work:0." + pane), 0);
+        const auto before = std::chrono::steady_clock::now();
+        expectPopupShows(name);
+        std::cout << "[ tmux     ] pane " << pane << " (" << name << ") shown after "
+                  << std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count()
+                  << " s\n";
+    }
+    expectTrayShows("alpha");
+
+    ASSERT_TRUE(focus("korvane-other"));
+    expectPopupShows("gamma");
+}
+
+} // namespace
+} // namespace korvane
