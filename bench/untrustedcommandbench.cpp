@@ -1,7 +1,8 @@
 // Cost of one run of a user's command in a folder the user has not trusted: the reading of the
 // configuration it can reach, then the command itself (`true`). In a plain repository, in one where gh
 // and VS Code wrote keys of their own (which git's list of the keys it reads lets pass), in one with a
-// submodule, in one with twenty, and, for comparison, the same command in a trusted folder.
+// submodule, in one with five, in one with twenty, and, for comparison, the same command in a trusted
+// folder.
 #include "platform/linux/linuxprocessrunner.h"
 #include "providers/shellcommandrunner.h"
 #include "scratchdirectory.h"
@@ -15,7 +16,7 @@ namespace {
 using korvane::ShellCommandRunner;
 
 // Repositories made once: "plain", "tools" with keys of gh and VS Code, "super" with the submodule "sub",
-// "many" with twenty submodules.
+// "five" and "many" with five and twenty submodules.
 class BenchRepositories {
 public:
     BenchRepositories() {
@@ -33,9 +34,9 @@ public:
             " && git -C tools config branch.main.github-pr-owner-number o#r#1"
             " && git -C super $served submodule add -q https://example.invalid/src sub"
             " && git -C super commit -qm sub"
-            " && git init -q many && for i in $(seq 1 20); do"
-            " git -C many $served submodule add -q https://example.invalid/src sub$i || exit 1; done"
-            " && git -C many commit -qm subs";
+            " && for r in five:5 many:20; do git init -q ${r%:*} && for i in $(seq 1 ${r#*:}); do"
+            " git -C ${r%:*} $served submodule add -q https://example.invalid/src sub$i || exit 1; done"
+            " && git -C ${r%:*} commit -qm subs || exit 1; done";
         ok_ = std::system(script.c_str()) == 0;
     }
     std::string root(const char* name) const { return (scratch_.path() / name).string(); }
@@ -86,6 +87,11 @@ void BM_UntrustedCommandWithSubmodule(benchmark::State& state) {
     runCommand(state, "super", ShellCommandRunner::Folder::untrusted);
 }
 BENCHMARK(BM_UntrustedCommandWithSubmodule)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_UntrustedCommandWithFiveSubmodules(benchmark::State& state) {
+    runCommand(state, "five", ShellCommandRunner::Folder::untrusted);
+}
+BENCHMARK(BM_UntrustedCommandWithFiveSubmodules)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_UntrustedCommandWithTwentySubmodules(benchmark::State& state) {
     runCommand(state, "many", ShellCommandRunner::Folder::untrusted);

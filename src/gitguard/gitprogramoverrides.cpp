@@ -101,7 +101,7 @@ GitProgramOverrides GitProgramOverrides::compute(const std::vector<GitConfigEntr
         if (!GitConfigListing::isUsers(entry)) {
             folder.push_back(entry);
         } else if (entry.value) {
-            user.insert_or_assign(entry.key, *entry.value);
+            user.insert_or_assign(std::string(entry.key), std::string(*entry.value));
         }
     }
     const auto value = [&](std::string_view key, std::string_view neutral) {
@@ -227,7 +227,7 @@ void GitProgramOverrides::addUpdateCommands(const std::vector<GitConfigEntry>& f
     for (const auto& entry : folder) {
         const auto name = GitProgramSettings::nameIn("submodule.<name>.update", entry.key);
         if (name && !name->empty() && entry.value && entry.value->starts_with('!')) {
-            keys.insert(entry.key);
+            keys.emplace(entry.key);
         }
     }
     for (const auto& key : keys) {

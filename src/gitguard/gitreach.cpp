@@ -4,9 +4,14 @@
 
 namespace korvane {
 
+const OutputBudget& GitReach::sharedBudget() {
+    static const OutputBudget budget(heldLimit);
+    return budget;
+}
+
 Expected<GitReach, std::string> GitReach::read(ProcessRunner& runner, const ProcessRequest& base,
-                                               std::size_t printed) {
-    GitReachWalk walk(runner, base, printed);
+                                               const OutputBudget& budget) {
+    GitReachWalk walk(runner, base, budget);
     if (auto error = walk.walk()) {
         return makeUnexpected(std::move(*error));
     }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "base/expected.h"
+#include "base/mappedtext.h"
 #include "gitguard/gitconfiglisting.h"
 #include "platform/processrunner.h"
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +30,8 @@ struct GitReachedRepository {
     // The folders where git looks for a remote that no configuration gives an address ("remotes" and
     // "branches" of the git directory), as git names them.
     std::vector<std::filesystem::path> remoteFolders;
+    // The listing `entries` are views into.
+    std::shared_ptr<const MappedText> listing;
 };
 
 // Every repository that git started in a folder can reach, each listed by git itself where that git
@@ -36,16 +40,19 @@ struct GitReachedRepository {
 // runs no program of any of them. Plain value; any thread.
 class GitReach {
 public:
-    // What git may print to one reading, all its runs together, index listings included: the most the
-    // reading holds in memory, however many runs hold their answers at once.
-    static constexpr std::size_t outputLimit = 512 * 1024 * 1024;
+    // What all readings in flight hold at most between them of what git printed to them, and of the
+    // entries made of it; a real repository's listing takes kilobytes.
+    static constexpr std::size_t heldLimit = 24 * 1024 * 1024;
+    // The budget of that size that every reading draws from unless it is given another.
+    static const OutputBudget& sharedBudget();
 
     // Reads what git run as `base` says (its executable, working directory, environment, time limit and
-    // cancellation) reaches. Fails with the reason where git cannot list a repository's configuration,
-    // a modules folder holds a link, git prints more than `printed` bytes in all, or there is more than a
-    // command could reasonably reach.
+    // cancellation) reaches, holding what git printed to it within a share of `budget`. Fails with the
+    // reason where git cannot list a repository's configuration, a modules folder holds a link, the
+    // budget has too little left for what git printed, or there is more than a command could reasonably
+    // reach.
     static Expected<GitReach, std::string> read(ProcessRunner& runner, const ProcessRequest& base,
-                                                std::size_t printed = outputLimit);
+                                                const OutputBudget& budget = sharedBudget());
 
     // The entries git lists in the folder itself (the only ones outside any repository).
     const std::vector<GitConfigEntry>& folderEntries() const { return folderEntries_; }
@@ -58,7 +65,10 @@ public:
 private:
     friend class GitReachWalk;
 
+    // The share of the budget the reading took what it holds from, handed back once it is gone.
+    std::optional<OutputBudget> budget_;
     std::vector<GitConfigEntry> folderEntries_;
+    std::shared_ptr<const MappedText> folderListing_;
     bool usersFilesUnreadable_ = false;
     std::vector<GitReachedRepository> repositories_;
 };

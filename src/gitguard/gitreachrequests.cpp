@@ -1,8 +1,10 @@
 #include "gitguard/gitreachrequests.h"
 
 #include "gitguard/gitconfiglisting.h"
+#include "gitguard/gitlinkrecords.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace korvane {
 namespace {
@@ -44,13 +46,12 @@ std::vector<std::string> revParse(std::size_t first, std::size_t last) {
 
 } // namespace
 
-GitReachRequests::GitReachRequests(const ProcessRequest& base, std::size_t printed)
+GitReachRequests::GitReachRequests(const ProcessRequest& base, const OutputBudget& budget)
     : base_(base)
     , deadline_(std::chrono::steady_clock::now() +
                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                     std::chrono::duration<double>(std::max(0.0, base.timeout))))
-    , printed_(printed)
-    , budget_(printed) {}
+    , budget_(budget.share()) {}
 
 ProcessRequest GitReachRequests::git(std::vector<std::string> arguments, const fs::path& directory,
                                      Via via) const {
@@ -102,9 +103,10 @@ ProcessRequest GitReachRequests::path(std::size_t field, const fs::path& directo
 
 ProcessRequest GitReachRequests::index(const fs::path& directory, Via via) const {
     ProcessRequest request = git({"ls-files", "--stage", "-z", "--full-name", ":/"}, directory, via);
-    // The listing of an index runs to some hundred bytes per file: tens of megabytes in a large
-    // repository, bounded by the whole reading's budget alone.
-    request.outputLimit = printed_;
+    // The listing of an index runs to some hundred bytes per file, tens of megabytes in a large
+    // repository: only its gitlinks are kept.
+    request.onOutput = [records = std::make_shared<GitlinkRecords>(budget_)](
+                           std::string_view piece, std::string& kept) { return records->add(piece, kept); };
     return request;
 }
 

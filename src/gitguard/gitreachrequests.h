@@ -19,8 +19,8 @@ public:
     // How git reaches a repository: from the folder, from a gitlink's work tree, or by its git directory.
     enum class Via { folder, workTree, gitDir };
 
-    // `printed`: what git may print to the whole reading.
-    GitReachRequests(const ProcessRequest& base, std::size_t printed);
+    // Every run keeps what git prints to it within a share of `budget`.
+    GitReachRequests(const ProcessRequest& base, const OutputBudget& budget);
 
     // git run in `directory` (or on the git directory `directory` for Via::gitDir) as the command's git
     // would run there: a submodule's without the variables that name the folder's repository.
@@ -40,16 +40,15 @@ public:
     void hideUsersFiles() { usersHidden_ = true; }
     bool pastDeadline() const;
     std::chrono::steady_clock::time_point deadline() const { return deadline_; }
-    bool budgetSpent() const { return budget_.left() == 0; }
-    std::size_t printed() const { return printed_; }
+    // The reading's share of the budget.
+    const OutputBudget& budget() const { return budget_; }
     const ProcessRequest& base() const { return base_; }
 
 private:
     const ProcessRequest& base_;
     std::chrono::steady_clock::time_point deadline_;
-    // Every run of the reading takes what git printed from it, so that the answers held at once, however
-    // many, stay within it.
-    std::size_t printed_;
+    // Every run of the reading takes the room it keeps git's answer in from it, so that the answers held
+    // at once, however many, stay within it.
     OutputBudget budget_;
     // Set once git could list the folder only without the user's own files.
     bool usersHidden_ = false;

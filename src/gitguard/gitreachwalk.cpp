@@ -1,6 +1,7 @@
 #include "gitguard/gitreachwalk.h"
 
 #include "base/fileio.h"
+#include "base/mappedtext.h"
 #include "gitguard/gitmodulesfolder.h"
 #include "gitguard/gitrepositorytexts.h"
 
@@ -43,9 +44,9 @@ bool hasFoldersOwn(const std::vector<GitConfigEntry>& entries) {
 
 } // namespace
 
-GitReachWalk::GitReachWalk(ProcessRunner& runner, const ProcessRequest& base, std::size_t printed)
+GitReachWalk::GitReachWalk(ProcessRunner& runner, const ProcessRequest& base, const OutputBudget& budget)
     : runner_(runner)
-    , requests_(base, printed)
+    , requests_(base, budget)
     , modulesFolders_([this] { return !expired(); }) {}
 
 bool GitReachWalk::likelyHoldsSubmodules(const Candidate& candidate) {
@@ -78,10 +79,8 @@ bool GitReachWalk::ended(const ProcessBatch::Outcome& outcome, const fs::path& d
     case ProcessResult::Ending::exited:
         return true;
     case ProcessResult::Ending::outputLimitExceeded:
-        if (requests_.budgetSpent()) {
-            return fail("git printed more than " + sizeText(requests_.printed()) +
-                        " for the repositories reached from " +
-                        requests_.base().workingDirectory.value_or("."));
+        if (requests_.budget().spent()) {
+            return failPastBudget();
         }
         return fail("git printed more than can be read in " + directory.string());
     case ProcessResult::Ending::signaled:
@@ -91,6 +90,35 @@ bool GitReachWalk::ended(const ProcessBatch::Outcome& outcome, const fs::path& d
         break;
     }
     return fail("the configuration could not be read in time");
+}
+
+bool GitReachWalk::failPastBudget() {
+    return fail("git printed more than " + sizeText(requests_.budget().size()) +
+                " for the repositories reached from " + requests_.base().workingDirectory.value_or("."));
+}
+
+ProcessRequest GitReachWalk::listingInto(const fs::path& directory, Via via,
+                                         std::shared_ptr<MappedText>& text) {
+    text = std::make_shared<MappedText>(requests_.budget());
+    ProcessRequest request = requests_.listing(directory, via);
+    request.onOutput = [text](std::string_view piece, std::string&) { return text->append(piece); };
+    return request;
+}
+
+std::optional<GitReachWalk::Listed> GitReachWalk::parsed(std::shared_ptr<const MappedText> text) {
+    Listed listed{std::move(text), {}};
+    auto entries = GitConfigListing::parse(listed.text->view(), true, requests_.budget());
+    if (!entries) {
+        failPastBudget();
+        return std::nullopt;
+    }
+    listed.entries = std::move(*entries);
+    return listed;
+}
+
+GitReach GitReachWalk::take() {
+    result_.budget_ = requests_.budget();
+    return std::move(result_);
 }
 
 std::optional<std::vector<std::string>>
@@ -170,7 +198,8 @@ GitReachWalk::find(const Candidate& candidate, const ProcessBatch::Outcome& answ
 
 bool GitReachWalk::readFolder() {
     const Candidate folder{Via::folder, requests_.base().workingDirectory.value_or("."), 0};
-    std::vector<ProcessRequest> requests{requests_.listing(folder.path, folder.via),
+    std::shared_ptr<MappedText> text;
+    std::vector<ProcessRequest> requests{listingInto(folder.path, folder.via, text),
                                          requests_.paths(folder.path, folder.via, true)};
     if (likelyHoldsSubmodules(folder)) {
         requests.push_back(requests_.index(folder.path, Via::folder));
@@ -179,15 +208,15 @@ bool GitReachWalk::readFolder() {
     if (!first || !ended((*first)[0], folder.path)) {
         return false;
     }
-    ProcessBatch::Outcome listing = std::move((*first)[0]);
+    ProcessBatch::Outcome answer = std::move((*first)[0]);
     ProcessBatch::Outcome paths = std::move((*first)[1]);
-    if (!listing->succeeded()) {
+    if (!answer->succeeded()) {
         // Where git lists the folder without the user's own files, it was one of those that it could not
         // read: it then refuses to run at all, and the folder's own entries are still to be judged.
-        const std::string complaint = GitRepositoryTexts::complaint(listing->errorOutput);
+        const std::string complaint = GitRepositoryTexts::complaint(answer->errorOutput);
         requests_.hideUsersFiles();
         auto again = runAll(
-            {requests_.listing(folder.path, folder.via), requests_.paths(folder.path, folder.via, true)});
+            {listingInto(folder.path, folder.via, text), requests_.paths(folder.path, folder.via, true)});
         if (!again || !ended((*again)[0], folder.path)) {
             return false;
         }
@@ -197,12 +226,20 @@ bool GitReachWalk::readFolder() {
                             : complaint);
         }
         result_.usersFilesUnreadable_ = true;
-        listing = std::move((*again)[0]);
         paths = std::move((*again)[1]);
     }
-    auto entries = GitConfigListing::parse(listing->output, true);
-    result_.folderEntries_ = entries;
-    const auto found = find(folder, paths, entries);
+    auto listed = parsed(std::move(text));
+    if (!listed) {
+        return false;
+    }
+    // The folder's own entries are the first repository's too, where there is one: views, each taken
+    // from the budget once more.
+    if (!requests_.budget().take(listed->entries.size() * sizeof(GitConfigEntry))) {
+        return failPastBudget();
+    }
+    result_.folderEntries_ = listed->entries;
+    result_.folderListing_ = listed->text;
+    const auto found = find(folder, paths, listed->entries);
     if (!found) {
         return false;
     }
@@ -210,13 +247,13 @@ bool GitReachWalk::readFolder() {
     if (first->size() > 2 && !result_.usersFilesUnreadable_) {
         index = std::move((*first)[2]);
     }
-    return !*found || add(folder, std::move(**found), std::move(entries), std::move(index));
+    return !*found || add(folder, std::move(**found), std::move(*listed), std::move(index));
 }
 
 // Adds the repository `candidate` led to, unless it is one already read: two gitlinks may share a git
 // directory, and each work tree holds gitlinks of its own; a git directory found in a modules folder is
 // read once.
-bool GitReachWalk::add(const Candidate& candidate, Paths paths, std::vector<GitConfigEntry> entries,
+bool GitReachWalk::add(const Candidate& candidate, Paths paths, Listed listed,
                        std::optional<ProcessBatch::Outcome> index) {
     const fs::path gitDir = resolved(paths.gitDir);
     const fs::path workTree = paths.workTree ? resolved(*paths.workTree) : fs::path();
@@ -232,8 +269,9 @@ bool GitReachWalk::add(const Candidate& candidate, Paths paths, std::vector<GitC
     if (index) {
         indexListings_.emplace(result_.repositories_.size(), std::move(*index));
     }
-    GitReachedRepository repository{paths.gitDir,   paths.workTree, std::move(entries),
-                                    candidate.path, std::nullopt,   paths.remoteFolders};
+    GitReachedRepository repository{paths.gitDir,          paths.workTree, std::move(listed.entries),
+                                    candidate.path,        std::nullopt,   paths.remoteFolders,
+                                    std::move(listed.text)};
     if (candidate.via == Via::workTree && namesWorkTree(repository.entries)) {
         repository.ownWorkTree = workTree == resolved(candidate.path);
     }
@@ -249,6 +287,7 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
     std::vector<Candidate> asked;
     // Where each candidate's answers start, and whether its index was listed with them.
     std::vector<std::pair<std::size_t, bool>> answersOf;
+    std::vector<std::shared_ptr<MappedText>> texts;
     std::vector<ProcessRequest> requests;
     for (const auto& candidate : candidates) {
         if (candidate.via == Via::gitDir && knownGitDirs_.contains(resolved(candidate.path))) {
@@ -257,7 +296,7 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
         const bool withIndex = likelyHoldsSubmodules(candidate);
         asked.push_back(candidate);
         answersOf.emplace_back(requests.size(), withIndex);
-        requests.push_back(requests_.listing(candidate.path, candidate.via));
+        requests.push_back(listingInto(candidate.path, candidate.via, texts.emplace_back()));
         requests.push_back(requests_.paths(candidate.path, candidate.via, true));
         if (withIndex) {
             requests.push_back(requests_.index(candidate.path, candidate.via));
@@ -284,8 +323,11 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
                             ? "the configuration of " + candidate.path.string() + " could not be read"
                             : complaint);
         }
-        auto entries = GitConfigListing::parse(listing->output, true);
-        const auto found = find(candidate, (*answers)[at + 1], entries);
+        auto listed = parsed(std::move(texts[index]));
+        if (!listed) {
+            return false;
+        }
+        const auto found = find(candidate, (*answers)[at + 1], listed->entries);
         if (!found) {
             return false;
         }
@@ -299,7 +341,7 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
         if (withIndex) {
             indexListing = std::move((*answers)[at + 2]);
         }
-        if (!add(candidate, std::move(**found), std::move(entries), std::move(indexListing))) {
+        if (!add(candidate, std::move(**found), std::move(*listed), std::move(indexListing))) {
             return false;
         }
     }
@@ -461,7 +503,7 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
             const std::string_view line = listing.substr(0, end);
             listing.remove_prefix(std::min(end + 1, listing.size()));
             const std::size_t tab = line.find('\t');
-            if (line.starts_with("160000 ") && tab != std::string_view::npos) {
+            if (GitRepositoryTexts::listsGitlink(line) && tab != std::string_view::npos) {
                 if (workTrees.size() >= gitlinkLimit) {
                     return fail("too many submodules reach " +
                                 requests_.base().workingDirectory.value_or("."));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/mappedtext.h"
 #include "gitguard/gitmodulesfolder.h"
 #include "gitguard/gitreach.h"
 #include "gitguard/gitreachrequests.h"
@@ -9,6 +10,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -22,12 +24,12 @@ namespace korvane {
 // its modules folder, every git of one level at once. Lives for one reading, on the thread that reads.
 class GitReachWalk {
 public:
-    // `printed`: what git may print to the whole reading.
-    GitReachWalk(ProcessRunner& runner, const ProcessRequest& base, std::size_t printed);
+    // What git prints is held within a share of `budget`.
+    GitReachWalk(ProcessRunner& runner, const ProcessRequest& base, const OutputBudget& budget);
 
     // The reason the reading failed, or none.
     std::optional<std::string> walk();
-    GitReach take() { return std::move(result_); }
+    GitReach take();
 
 private:
     using Via = GitReachRequests::Via;
@@ -36,6 +38,11 @@ private:
         std::filesystem::path path;
         // The repository whose index or modules folder named it.
         std::size_t parent = 0;
+    };
+    // A configuration as git listed it: its text, and its entries as views into it.
+    struct Listed {
+        std::shared_ptr<const MappedText> text;
+        std::vector<GitConfigEntry> entries;
     };
     // What `git rev-parse` says of a repository.
     struct Paths {
@@ -53,6 +60,13 @@ private:
     // that fails because `directory` is gone is left for the caller.
     std::optional<std::vector<ProcessBatch::Outcome>> runAll(const std::vector<ProcessRequest>& requests);
     bool ended(const ProcessBatch::Outcome& outcome, const std::filesystem::path& directory);
+    // The listing of a repository's configuration, which git prints into `text`.
+    ProcessRequest listingInto(const std::filesystem::path& directory, Via via,
+                               std::shared_ptr<MappedText>& text);
+    // The entries of a listing git printed, or none (and the reading failed) where the budget cannot
+    // hold them.
+    std::optional<Listed> parsed(std::shared_ptr<const MappedText> text);
+    bool failPastBudget();
     bool expired();
 
     bool readFolder();
@@ -63,7 +77,7 @@ private:
     std::optional<std::vector<std::string>> values(const Candidate& candidate,
                                                    const ProcessBatch::Outcome& answer, bool withTop);
     bool visit(const std::vector<Candidate>& candidates);
-    bool add(const Candidate& candidate, Paths paths, std::vector<GitConfigEntry> entries,
+    bool add(const Candidate& candidate, Paths paths, Listed listed,
              std::optional<ProcessBatch::Outcome> index = std::nullopt);
     bool checkOwnWorkTrees(std::size_t from);
     bool followGitlinks(std::size_t from, std::vector<Candidate>& workTrees);

@@ -3,6 +3,26 @@
 #include <algorithm>
 
 namespace korvane {
+namespace {
+
+// `text` cut to at most `limit` bytes at the start of a character.
+std::string_view cut(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return text;
+    }
+    std::size_t at = limit;
+    while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) {
+        --at;
+    }
+    return text.substr(0, at);
+}
+
+} // namespace
+
+bool GitRepositoryTexts::listsGitlink(std::string_view record) {
+    return record.starts_with(gitlinkRecordStart);
+}
+
 bool GitRepositoryTexts::holdsGitlinkMode(std::string_view bytes) {
     for (std::size_t at = bytes.find('\xE0', 2); at != std::string_view::npos && at + 1 < bytes.size();
          at = bytes.find('\xE0', at + 1)) {
@@ -49,17 +69,17 @@ std::string GitRepositoryTexts::complaint(std::string_view text) {
     while (line.starts_with("fatal: ") || line.starts_with("error: ")) {
         line.erase(0, 7);
     }
-    if (line.size() > limit) {
-        std::size_t cut = limit;
-        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
-            --cut;
-        }
-        line.resize(cut);
-    }
+    line.resize(cut(line, limit).size());
     while (!line.empty() && line.back() == ' ') {
         line.pop_back();
     }
     return line;
+}
+
+std::string GitRepositoryTexts::shown(std::string_view text) {
+    constexpr std::size_t limit = 200;
+    const std::string_view kept = cut(text, limit);
+    return kept.size() == text.size() ? std::string(text) : std::string(kept) + "…";
 }
 
 } // namespace korvane

@@ -15,6 +15,10 @@ public:
     // A gitlink's mode, 0160000, as the index stores it: four bytes, most significant first.
     static constexpr std::string_view gitlinkMode{"\0\0\xE0\0", 4};
 
+    // How a record of `git ls-files --stage -z` that lists a gitlink starts: its mode and a space.
+    static constexpr std::string_view gitlinkRecordStart = "160000 ";
+    // Whether a record of `git ls-files --stage -z` lists a gitlink.
+    static bool listsGitlink(std::string_view record);
     // Whether `bytes` hold a gitlink's mode. Its one byte that is not zero is looked for first, since an
     // index (or a file posing as one) may hold long runs of zeros.
     static bool holdsGitlinkMode(std::string_view bytes);
@@ -26,6 +30,9 @@ public:
     // git's complaint as one line of at most a few hundred bytes: its lines joined, control characters
     // (a file name may hold any) made spaces, cut at a character's start.
     static std::string complaint(std::string_view text);
+    // A name or value as a reason shows it: whole up to a few hundred bytes, else cut at a character's
+    // start and marked with "…", so that a setting of megabytes makes no line of megabytes.
+    static std::string shown(std::string_view text);
 };
 
 } // namespace korvane

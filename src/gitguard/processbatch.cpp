@@ -11,6 +11,12 @@ namespace {
 
 ProcessBatch::Outcome runBefore(ProcessRunner& runner, ProcessRequest request,
                                 std::chrono::steady_clock::time_point deadline) {
+    if (request.outputBudget && request.outputBudget->spent()) {
+        ProcessResult stopped;
+        stopped.ending = ProcessResult::Ending::outputLimitExceeded;
+        stopped.status = 9;
+        return stopped;
+    }
     const double left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
     if (left <= 0) {
         ProcessResult late;

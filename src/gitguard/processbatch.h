@@ -10,7 +10,8 @@ namespace korvane {
 
 // Runs a set of independent requests through one ProcessRunner, several at a time, and hands the
 // results back in the order of the requests, all within one deadline: a request started late gets only
-// what is left of it, and one not started by then ends as timed out without a process. Blocks the
+// what is left of it, and one not started by then ends as timed out without a process. One whose
+// output budget another run found spent ends, without a process, as past its output limit. Blocks the
 // calling thread until every run has ended; any thread.
 class ProcessBatch {
 public:

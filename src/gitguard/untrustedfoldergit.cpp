@@ -5,6 +5,7 @@
 #include "gitguard/gitlistedkeys.h"
 #include "gitguard/gitnetworkaddress.h"
 #include "gitguard/gitreachpaths.h"
+#include "gitguard/gitrepositorytexts.h"
 
 #include <algorithm>
 #include <system_error>
@@ -25,7 +26,8 @@ const std::vector<std::string_view> refusedProtocols = {"ext", "fd", "file"};
 std::string fileOf(const GitConfigEntry& entry, const GitReachedRepository* repository) {
     const std::filesystem::path file(GitConfigListing::originFile(entry));
     if (file.empty()) {
-        return entry.origin.empty() ? std::string("the configuration") : entry.origin;
+        return entry.origin.empty() ? std::string("the configuration")
+                                    : GitRepositoryTexts::shown(entry.origin);
     }
     if (file.is_absolute() || repository == nullptr) {
         return file.string();
@@ -56,7 +58,8 @@ std::optional<std::string> rewrittenToThisMachine(std::string_view address,
         const std::string rewritten =
             std::string(*key->subsection) + std::string(address.substr(entry.value->size()));
         if (!GitNetworkAddress::overTheNetwork(rewritten)) {
-            return "the user's " + entry.key + " makes it an address on this machine";
+            return "the user's " + GitRepositoryTexts::shown(entry.key) +
+                   " makes it an address on this machine";
         }
     }
     return std::nullopt;
@@ -70,7 +73,7 @@ std::optional<std::string> leadsHere(const GitConfigRule& rule, const GitConfigE
     if ((rule.verdict != Verdict::networkAddress && rule.verdict != Verdict::remoteName) || !entry.value) {
         return std::nullopt;
     }
-    const std::string& value = *entry.value;
+    const std::string_view value = *entry.value;
     if (rule.verdict == Verdict::remoteName && GitNetworkAddress::mayNameRemote(value)) {
         if (givesAddress(entries, value)) {
             return std::nullopt;
@@ -102,7 +105,8 @@ std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
             refused = leadsHere(*rule, entry, entries);
         }
         if (refused) {
-            return fileOf(entry, repository) + " sets " + entry.key + ": " + *refused;
+            return fileOf(entry, repository) + " sets " + GitRepositoryTexts::shown(entry.key) + ": " +
+                   *refused;
         }
     }
     return std::nullopt;
@@ -136,8 +140,8 @@ std::string hooksFolder(const GitReach& reach) {
     }
     for (const auto& entry : reach.folderEntries()) {
         if (entry.key == hooksKey && GitConfigListing::isUsers(entry) && entry.value) {
-            const std::string& own = *entry.value;
-            folder = own.starts_with('/') || own.starts_with("~/") ? own : std::string(noHooks);
+            const std::string_view own = *entry.value;
+            folder = own.starts_with('/') || own.starts_with("~/") ? own : noHooks;
         }
     }
     return folder;

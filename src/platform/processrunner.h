@@ -5,8 +5,10 @@
 #include "base/outputbudget.h"
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -36,9 +38,14 @@ struct ProcessRequest {
     std::size_t errorOutputLimit = 64 * 1024;
     // Cancelling it from another thread ends the run as the deadline would.
     std::optional<CancellationToken> cancellation;
-    // Shared with other runs: what the run keeps of its standard output and error output is taken from
-    // it too, and a run that finds it spent ends as one past `outputLimit`.
+    // Shared with other runs: the room the run keeps its standard output and error output in is taken
+    // from it too, and a run that finds too little left ends as one past `outputLimit`.
     std::optional<OutputBudget> outputBudget;
+    // Where set, standard output goes to it piece by piece as it arrives, an empty piece once it has
+    // ended, with the run's `output` to keep what it chooses of it: neither `outputLimit` nor the budget
+    // applies, the receiver keeps its own account. Returning false ends the run as one past its output
+    // limit. Called on the thread that runs the request.
+    std::function<bool(std::string_view piece, std::string& output)> onOutput;
 };
 
 // How a run ended and what the process printed.

@@ -7,6 +7,7 @@
 #include "support/tempdir.h"
 
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -346,15 +347,17 @@ protected:
         return std::system(("cd '" + root_.path().string() + "' && " + command).c_str()) == 0;
     }
 
-    // The folder's own entries of the configuration that git reads with `where` (-C or --git-dir).
+    // The folder's own entries of the configuration that git reads with `where` (-C or --git-dir), views
+    // into a listing the fixture keeps.
     std::vector<GitConfigEntry> folderEntries(const std::string& where, const std::filesystem::path& path) {
         ProcessRequest request;
         request.executable = "/usr/bin/git";
         request.arguments = {where, path.string(), "config", "--list", "--show-scope", "--show-origin", "-z"};
         const auto outcome = LinuxProcessRunner().run(request);
         EXPECT_TRUE(outcome && outcome->succeeded()) << path;
+        const std::string& listing = listings_.emplace_back(outcome ? outcome->output : "");
         std::vector<GitConfigEntry> entries;
-        for (auto& entry : GitConfigListing::parse(outcome ? outcome->output : "", true)) {
+        for (auto& entry : GitConfigListing::parse(listing, true)) {
             if (entry.scope == "local" || entry.scope == "worktree") {
                 entries.push_back(std::move(entry));
             }
@@ -362,6 +365,7 @@ protected:
         return entries;
     }
 
+    std::deque<std::string> listings_;
     test::TempDir home_;
     test::TempDir root_;
     test::ScopedEnv homeEnv_{"HOME", home_.path().c_str()};
@@ -416,7 +420,7 @@ TEST_F(WhatGitWritesItself, IsAllowed) {
             continue;
         }
         for (const auto& found : folderEntries(workTree ? "-C" : "--git-dir", path)) {
-            seen.insert(found.scope + " " + found.key);
+            seen.insert(std::string(found.scope) + " " + std::string(found.key));
             EXPECT_EQ(GitConfigAllowList::refusal(found.key, found.value), std::nullopt)
                 << path << ": " << found.key << " = " << found.value.value_or("(none)");
         }

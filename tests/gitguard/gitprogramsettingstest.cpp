@@ -7,6 +7,7 @@
 #include "support/tempdir.h"
 
 #include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -56,9 +57,16 @@ TEST(GitProgramSettingsTest, EveryProgramSettingOfTheInstalledGitIsNeutralOrHarm
     }
 }
 
+// A setting kept for the whole run, so that entries can be views into it.
+const Setting& kept(const Setting& setting) {
+    static std::deque<Setting> settings;
+    return settings.emplace_back(setting);
+}
+
 std::vector<GitConfigEntry> userEntries(const std::vector<Setting>& values) {
     std::vector<GitConfigEntry> entries;
-    for (const auto& [key, value] : values) {
+    for (const auto& setting : values) {
+        const auto& [key, value] = kept(setting);
         entries.push_back({"global", "file:/home/u/.gitconfig", key, value});
     }
     return entries;
@@ -67,7 +75,8 @@ std::vector<GitConfigEntry> userEntries(const std::vector<Setting>& values) {
 // The entries of a repository's own configuration file.
 std::vector<GitConfigEntry> folderEntries(const std::vector<Setting>& values) {
     std::vector<GitConfigEntry> entries;
-    for (const auto& [key, value] : values) {
+    for (const auto& setting : values) {
+        const auto& [key, value] = kept(setting);
         entries.push_back({"local", "file:.git/config", key, value});
     }
     return entries;

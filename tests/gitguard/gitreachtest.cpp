@@ -1,12 +1,14 @@
 #include "gitguard/gitreach.h"
 
 #include "files/gitrepo.h"
+#include "gitguard/gitlinkrecords.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/scopedenv.h"
 
 #include <algorithm>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace korvane {
 namespace {
@@ -14,12 +16,12 @@ namespace {
 using ::testing::HasSubstr;
 
 Expected<GitReach, std::string> reach(const test::GitRepo& repo, ProcessRunner& runner,
-                                      std::size_t printed = GitReach::outputLimit) {
+                                      const OutputBudget& budget = GitReach::sharedBudget()) {
     ProcessRequest base;
     base.executable = "/usr/bin/git";
     base.workingDirectory = repo.root();
     base.timeout = 20;
-    return GitReach::read(runner, base, printed);
+    return GitReach::read(runner, base, budget);
 }
 
 Expected<GitReach, std::string> reach(const test::GitRepo& repo) {
@@ -141,6 +143,39 @@ TEST(GitReachTest, TheIndexOfALargeRepositoryIsListedWhole) {
     EXPECT_TRUE(holds(*reached, "marker.found"));
 }
 
+// Of an index listing only the gitlinks' records are kept, however git's output is cut into pieces:
+// cut at every place, and byte by byte, the kept records are those of the whole. Past the budget the
+// listing is refused.
+TEST(GitReachTest, AnIndexListingKeepsItsGitlinksWhereverItIsCut) {
+    const std::string object(40, 'a');
+    const std::string gitlink = "160000 " + object + " 0\tsub";
+    const std::string listing = "100644 " + object + " 0\ta.txt" + '\0' + gitlink + '\0' + "16000" + '\0' +
+                                "100644 " + object + " 0\t160000 b" + '\0' + gitlink + "/last";
+    const std::string expected = gitlink + '\0' + gitlink + "/last" + '\0';
+    const auto kept = [](const std::vector<std::string_view>& pieces, const OutputBudget& budget) {
+        GitlinkRecords records(budget.share());
+        std::string kept;
+        for (const auto piece : pieces) {
+            if (!records.add(piece, kept)) {
+                return std::string("(refused)");
+            }
+        }
+        return records.add({}, kept) ? kept : std::string("(refused)");
+    };
+    const OutputBudget budget(4096);
+    for (std::size_t cut = 0; cut <= listing.size(); ++cut) {
+        const std::string_view whole = listing;
+        ASSERT_EQ(kept({whole.substr(0, cut), whole.substr(cut)}, budget), expected) << cut;
+    }
+    std::vector<std::string_view> bytes;
+    for (std::size_t at = 0; at < listing.size(); ++at) {
+        bytes.push_back(std::string_view(listing).substr(at, 1));
+    }
+    EXPECT_EQ(kept(bytes, budget), expected);
+    EXPECT_EQ(budget.left(), budget.size());
+    EXPECT_EQ(kept({listing}, OutputBudget(64)), "(refused)");
+}
+
 // An index may name any number of gitlinks, each a folder git would be asked about: past a bound the
 // reading fails at once rather than start git thousands of times.
 TEST(GitReachTest, AnIndexOfThousandsOfGitlinksFailsTheReading) {
@@ -152,9 +187,10 @@ TEST(GitReachTest, AnIndexOfThousandsOfGitlinksFailsTheReading) {
     EXPECT_THAT(reached.error(), HasSubstr("too many submodules"));
 }
 
-// What git prints to one reading is bounded as a whole, however many runs hold their answers at once:
-// two configurations, each far within the bound alone, pass it together and fail the reading.
-TEST(GitReachTest, WhatGitPrintsToTheWholeReadingIsBounded) {
+// What readings hold of what git printed to them is bounded as a whole, however many runs hold their
+// answers at once: two configurations, each far within the bound alone, pass it together and fail the
+// reading. A reading hands back all it took once what it read is gone.
+TEST(GitReachTest, WhatReadingsHoldOfWhatGitPrintsIsBounded) {
     const test::GitRepo repo;
     // Some 45 KiB of listing at the top, and some 30 KiB in the submodule.
     const auto entries = [](int count, const std::string& file) {
@@ -164,13 +200,57 @@ TEST(GitReachTest, WhatGitPrintsToTheWholeReadingIsBounded) {
     ASSERT_TRUE(repo.sh(withSubmodule + entries(600, ".git/config") + " && " +
                         entries(300, ".git/modules/sub/config")));
     LinuxProcessRunner runner;
-    const auto within = reach(repo, runner, 256 * 1024);
-    ASSERT_TRUE(within) << within.error();
-    EXPECT_TRUE(holds(*within, "marker.k600"));
-    EXPECT_EQ(within->repositories().size(), 2u);
-    const auto past = reach(repo, runner, 64 * 1024);
+    const OutputBudget budget(512 * 1024);
+    {
+        const auto within = reach(repo, runner, budget);
+        ASSERT_TRUE(within) << within.error();
+        EXPECT_TRUE(holds(*within, "marker.k600"));
+        EXPECT_EQ(within->repositories().size(), 2u);
+        EXPECT_LT(budget.left(), budget.size());
+    }
+    EXPECT_EQ(budget.left(), budget.size());
+    const auto past = reach(repo, runner, OutputBudget(64 * 1024));
     ASSERT_FALSE(past);
     EXPECT_THAT(past.error(), HasSubstr("git printed more than 64 KiB for the repositories reached from"));
+}
+
+// However much git prints to them, readings hold little of it: a folder whose 37 repositories in the
+// modules folder each list some 10 MB of settings that allow a command (360 MB in all), read by two
+// scans and two live runs at once, raises the resident memory of the process that reads by less than
+// 64 MiB, and each command waits, saying why.
+TEST(GitReachTest, ReadingsHoldLittleHoweverMuchGitPrints) {
+    const test::GitRepo repo;
+    // One file of settings, the configuration of every repository in the modules folder.
+    ASSERT_TRUE(repo.sh("{ echo '[advice]'; seq 180000 | awk '{ printf \"\\tk%d = true\\n\", $1 }'; } "
+                        ">settings && for i in $(seq 37); do git init -q --bare .git/modules/m$i && "
+                        "ln -f settings .git/modules/m$i/config || exit 1; done"));
+    ProcessRequest probe;
+    probe.executable = KORVANE_READING_PROBE;
+    probe.arguments = {repo.root(), "4"};
+    // A sanitized probe keeps no freed memory aside, so that it counts what its readings hold.
+    probe.environment = {
+        {"ASAN_OPTIONS", "quarantine_size_mb=0:thread_local_quarantine_size_kb=0:detect_leaks=0"}};
+    probe.timeout = 120;
+    probe.errorOutput = ProcessRequest::ErrorOutput::capture;
+    const auto outcome = LinuxProcessRunner().run(probe);
+    ASSERT_TRUE(outcome);
+    ASSERT_TRUE(outcome->succeeded()) << outcome->output << outcome->errorOutput;
+    std::istringstream lines(outcome->output);
+    long grown = -1;
+    std::vector<std::string> reasons;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("grown ")) {
+            grown = std::stol(line.substr(6));
+        } else if (line.starts_with("reason ")) {
+            reasons.push_back(line.substr(7));
+        }
+    }
+    EXPECT_GE(grown, 0);
+    EXPECT_LT(grown, 64 * 1024) << "KiB";
+    EXPECT_THAT(reasons, testing::SizeIs(4));
+    for (const auto& reason : reasons) {
+        EXPECT_EQ(reason, "git printed more than 24 MiB for the repositories reached from " + repo.root());
+    }
 }
 
 // Runs git for real and cancels the command once the folder's repository has been found.

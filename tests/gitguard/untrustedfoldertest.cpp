@@ -235,6 +235,55 @@ TEST(UntrustedRepositoryTest, TheHooksThatCameWithTheFolderNeverRun) {
     EXPECT_TRUE(untrusted.marked());
 }
 
+// git reads GIT_CONFIG_PARAMETERS after the settings Korvane hands the command: set in Korvane's own
+// environment, a relative hooks folder or the local transport allowed there would run the folder's
+// hooks.
+TEST(UntrustedRepositoryTest, SettingsInKorvanesEnvironmentOutrankNoneThatItGives) {
+    const std::vector<std::pair<const char*, Route>> cases = {
+        {"'core.hookspath'='.githooks'",
+         {"a relative hooks folder",
+          "mkdir .githooks && printf '#!/bin/sh\\nMARK\\n' >.githooks/pre-commit && "
+          "chmod +x .githooks/pre-commit",
+          "git commit -q --allow-empty -m x", ""}},
+        {"'protocol.file.allow'='always'",
+         {"a push to a repository in the folder",
+          "git init -q --bare t.git && printf '#!/bin/sh\\nMARK\\n' >t.git/hooks/post-receive && "
+          "chmod +x t.git/hooks/post-receive",
+          "git push -q t.git HEAD:refs/heads/x", ""}},
+    };
+    for (const auto& [parameters, route] : cases) {
+        const test::ScopedEnv set("GIT_CONFIG_PARAMETERS", parameters);
+        expectClosed({route});
+    }
+}
+
+// A setting of megabytes makes a line of a few hundred characters, on every run, whether its name or
+// its value is long.
+TEST(UntrustedRepositoryTest, ASettingOfMegabytesMakesAShortLine) {
+    const std::string megabytes = "head -c 8388608 /dev/zero | tr '\\0' a";
+    for (const std::string& setup :
+         {"{ printf '[diff \"'; " + megabytes + "; printf '\"]\\n\\ttextconv = x\\n'; } >>.git/config",
+          "{ printf '[core]\\n\\tworktree = /'; " + megabytes + "; echo; } >>.git/config"}) {
+        SCOPED_TRACE(setup.substr(0, 30));
+        const UntrustedRepository untrusted;
+        ASSERT_TRUE(untrusted.repo.sh(setup));
+        test::LogCapture log;
+        untrusted.runAsGlobalProvider("touch ran");
+        untrusted.runAsGlobalProvider("touch ran");
+        EXPECT_FALSE(untrusted.ran());
+        const auto lines = log.lines();
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [&](const std::string& line) {
+                                    return line.starts_with("[Korvane] [GIT EXEC FAILED] cwd=" +
+                                                            untrusted.repo.root());
+                                }),
+                  2);
+        for (const auto& line : lines) {
+            EXPECT_LT(line.size(), 1024u) << line.substr(0, 300);
+        }
+    }
+}
+
 // Variables that change which configuration or repository git reads are honoured by the reading as
 // by the command: in each case no program of the repository's runs.
 TEST(UntrustedRepositoryTest, VariablesThatChooseTheConfigurationChooseItForTheReadingToo) {

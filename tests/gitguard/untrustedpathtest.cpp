@@ -3,6 +3,7 @@
 #include "providers/shellcommandrunner.h"
 #include "support/logcapture.h"
 #include "support/scopedenv.h"
+#include "support/tempdir.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -128,19 +129,38 @@ TEST(UntrustedFolderPathsTest, APathThroughAPlaceOfEachProgramsOwnKeepsTheComman
 }
 
 // Empty and relative entries of the user's search path name the folder the command runs in, and so
-// does /proc/self/cwd: there the command finds the user's git, not the folder's, which the plain
-// shell runs.
+// do /proc/self/cwd and an absolute entry that leads into the folder (a project's node_modules/.bin),
+// also through a link: there the command, and Korvane's reading, find the user's git, not the
+// folder's, which the plain shell runs.
 TEST(UntrustedFolderPathsTest, TheSearchPathOfACommandNamesNoProgramOfTheFolder) {
-    for (const char* searchPath : {":/usr/bin:/bin", "bin:/usr/bin:/bin", "/proc/self/cwd:/usr/bin:/bin"}) {
+    const test::TempDir elsewhere;
+    for (const std::string searchPath :
+         {":/usr/bin:/bin", "bin:/usr/bin:/bin", "/proc/self/cwd:/usr/bin:/bin", "ROOT/bin:/usr/bin:/bin",
+          "LINK/bin:/usr/bin:/bin"}) {
         SCOPED_TRACE(searchPath);
         const std::string setup = "mkdir bin && printf '#!/bin/sh\\nMARK\\n' >bin/git && chmod +x bin/git && "
                                   "cp bin/git git";
         const Download plain(setup);
         const Download untrusted(setup);
         ASSERT_TRUE(plain.made() && untrusted.made());
-        const test::ScopedEnv path("PATH", searchPath);
-        plain.run("git status --short", Trust::trusted);
+        // ROOT stands for the folder, LINK for a link elsewhere that leads to it.
+        const auto pathIn = [&](const Download& download) {
+            std::string path = searchPath;
+            const auto link = elsewhere.path() / std::filesystem::path(download.root()).filename();
+            std::filesystem::create_directory_symlink(download.root(), link);
+            for (const auto& [name, place] : {std::pair{"ROOT", download.root()}, {"LINK", link.string()}}) {
+                if (const auto at = path.find(name); at != std::string::npos) {
+                    path.replace(at, 4, place);
+                }
+            }
+            return path;
+        };
+        {
+            const test::ScopedEnv path("PATH", pathIn(plain).c_str());
+            plain.run("git status --short", Trust::trusted);
+        }
         ASSERT_TRUE(plain.marked()) << "the folder's git did not run in plain shell";
+        const test::ScopedEnv path("PATH", pathIn(untrusted).c_str());
         const auto result = untrusted.run("git status --short", Trust::untrusted);
         EXPECT_FALSE(untrusted.marked());
         EXPECT_TRUE(untrusted.ran());

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <string_view>
 
 namespace korvane {
 
@@ -41,19 +42,27 @@ Expected<ProcessResult, ProcessLaunchError> FakeProcessRunner::run(const Process
         clock_->advance(std::min(script.duration, request.timeout));
     }
     result.output = std::move(script.output);
+    bool refused = false;
+    if (request.onOutput) {
+        std::string kept;
+        refused = !request.onOutput(result.output, kept) || !request.onOutput({}, kept);
+        result.output = std::move(kept);
+    }
     if (request.errorOutput == ProcessRequest::ErrorOutput::capture) {
         result.errorOutput = script.errorOutput.substr(0, request.errorOutputLimit);
     }
-    const bool pastLimit = result.output.size() > request.outputLimit;
+    const bool pastLimit = refused || (!request.onOutput && result.output.size() > request.outputLimit);
     bool pastBudget = false;
     if (request.outputBudget) {
         const auto keep = [&](std::string& text, std::size_t limit) {
             const std::size_t wanted = std::min(text.size(), limit);
-            const std::size_t kept = request.outputBudget->take(wanted);
+            const std::size_t kept = request.outputBudget->takeUpTo(wanted);
             pastBudget = pastBudget || kept < wanted;
             text.resize(kept);
         };
-        keep(result.output, request.outputLimit);
+        if (!request.onOutput) {
+            keep(result.output, request.outputLimit);
+        }
         keep(result.errorOutput, request.errorOutputLimit);
     }
     if (request.cancellation && request.cancellation->isCancelled()) {

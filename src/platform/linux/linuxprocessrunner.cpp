@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <optional>
 #include <poll.h>
 #include <spawn.h>
@@ -138,31 +139,59 @@ private:
 // Why a read dropped bytes: past the run's own limit, or past what the runs' shared budget had left.
 enum class Dropped { none, pastLimit, pastBudget };
 
-// Reads what is available; returns false at end of file or on an error other than "try again".
-// Bytes beyond `limit`, or beyond what `budget` has left, are dropped and reported through `dropped`.
-bool drain(int fd, std::string& into, std::size_t limit, const std::optional<OutputBudget>& budget,
-           Dropped& dropped) {
+// What a run keeps of one of its outputs: the bytes within its limit and budget, or what the request's
+// receiver of standard output keeps.
+class Capture {
+public:
+    Capture(std::string& into, std::size_t limit, const ProcessRequest& request, bool standardOutput)
+        : into_(into)
+        , limit_(limit)
+        , budget_(request.outputBudget)
+        , receiver_(standardOutput ? &request.onOutput : nullptr) {}
+
+    Dropped add(std::string_view bytes) {
+        if (receiver_ != nullptr && *receiver_) {
+            return (*receiver_)(bytes, into_) ? Dropped::none : Dropped::pastLimit;
+        }
+        const std::size_t room = limit_ - std::min(limit_, into_.size());
+        const std::string_view kept = bytes.substr(0, room);
+        if (budget_ && !budget_->append(into_, kept)) {
+            return Dropped::pastBudget;
+        }
+        if (!budget_) {
+            into_.append(kept);
+        }
+        return bytes.size() > room ? Dropped::pastLimit : Dropped::none;
+    }
+
+    // The output has ended.
+    Dropped finish() { return receiver_ != nullptr && *receiver_ ? add({}) : Dropped::none; }
+
+private:
+    std::string& into_;
+    std::size_t limit_;
+    const std::optional<OutputBudget>& budget_;
+    const std::function<bool(std::string_view, std::string&)>* receiver_;
+};
+
+// Reads what is available into `capture`; returns false at end of file or on an error other than "try
+// again". Bytes it drops are reported through `dropped`.
+bool drain(int fd, Capture& capture, Dropped& dropped) {
     std::array<char, 65536> buffer;
     while (true) {
         const ssize_t count = ::read(fd, buffer.data(), buffer.size());
         if (count > 0) {
-            const auto bytes = static_cast<std::size_t>(count);
-            const std::size_t room = limit - std::min(limit, into.size());
-            const std::size_t wanted = std::min(bytes, room);
-            const std::size_t kept = budget ? budget->take(wanted) : wanted;
-            into.append(buffer.data(), kept);
-            if (kept < wanted) {
-                dropped = Dropped::pastBudget;
-                return true;
-            }
-            if (bytes > room) {
-                dropped = Dropped::pastLimit;
+            dropped = capture.add(std::string_view(buffer.data(), static_cast<std::size_t>(count)));
+            if (dropped != Dropped::none) {
                 return true;
             }
             continue;
         }
         if (count < 0 && errno == EINTR) {
             continue;
+        }
+        if (count == 0) {
+            dropped = capture.finish();
         }
         return count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
@@ -176,7 +205,9 @@ public:
         , pid_(pid)
         , output_(std::move(output))
         , errorOutput_(std::move(errorOutput))
-        , pidfd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
+        , pidfd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)))
+        , outputCapture_(result_.output, request.outputLimit, request, true)
+        , errorCapture_(result_.errorOutput, request.errorOutputLimit, request, false) {}
 
     ProcessResult wait(Steady::time_point deadline) {
         std::optional<Steady::time_point> killAt;
@@ -241,7 +272,7 @@ private:
         }
         if (output_.valid()) {
             Dropped dropped = Dropped::none;
-            if (!drain(output_.get(), result_.output, request_.outputLimit, request_.outputBudget, dropped)) {
+            if (!drain(output_.get(), outputCapture_, dropped)) {
                 output_.reset();
             }
             if (dropped != Dropped::none) {
@@ -253,8 +284,7 @@ private:
         if (errorOutput_.valid()) {
             // Error output past its own limit is dropped; past the shared budget it fails the run.
             Dropped dropped = Dropped::none;
-            if (!drain(errorOutput_.get(), result_.errorOutput, request_.errorOutputLimit,
-                       request_.outputBudget, dropped)) {
+            if (!drain(errorOutput_.get(), errorCapture_, dropped)) {
                 errorOutput_.reset();
             }
             if (dropped == Dropped::pastBudget) {
@@ -321,6 +351,8 @@ private:
     siginfo_t exitInfo_{};
     std::optional<ProcessResult::Ending> intervention_;
     ProcessResult result_;
+    Capture outputCapture_;
+    Capture errorCapture_;
 };
 
 } // namespace

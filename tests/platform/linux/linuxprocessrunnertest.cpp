@@ -219,7 +219,8 @@ TEST_F(LinuxProcessRunnerTest, OutputPastTheLimitKillsTheGroupAndFails) {
 }
 
 // Runs sharing one budget keep within it together, on standard output and captured error output
-// alike, each within its own limit: whatever they print past it fails the run that finds it spent.
+// alike, each within its own limit (the room they keep it in taken from the budget): whatever they
+// print past it fails the run that finds it spent.
 TEST_F(LinuxProcessRunnerTest, RunsSharingABudgetKeepWithinItTogether) {
     struct Case {
         const char* name;
@@ -229,7 +230,7 @@ TEST_F(LinuxProcessRunnerTest, RunsSharingABudgetKeepWithinItTogether) {
     constexpr std::size_t runs = 4;
     constexpr std::size_t budgetBytes = 512 * 1024;
     const std::vector<Case> cases = {
-        {"output within the budget", "head -c 100000 /dev/zero", true},
+        {"output within the budget", "head -c 60000 /dev/zero", true},
         {"output past it together", "head -c 200000 /dev/zero", false},
         {"error output past it together", "head -c 200000 /dev/zero >&2", false},
         {"an endless writer", "yes", false},
@@ -259,7 +260,7 @@ TEST_F(LinuxProcessRunnerTest, RunsSharingABudgetKeepWithinItTogether) {
             failed += result.ending == Ending::outputLimitExceeded ? 1 : 0;
             EXPECT_TRUE(result.succeeded() || result.ending == Ending::outputLimitExceeded);
         }
-        EXPECT_EQ(kept + budget.left(), budgetBytes);
+        EXPECT_LE(kept + budget.left(), budgetBytes);
         EXPECT_EQ(failed == 0, testCase.withinBudget);
     }
 }
