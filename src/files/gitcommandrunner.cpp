@@ -162,15 +162,24 @@ GitOutput GitCommandRunner::run(const std::vector<std::string>& arguments, const
         execFailed("no process runner");
         return GitOutput::none(GitFailure::failed);
     }
+    const bool listing = listsFileNames(arguments);
+    // Said once, when git gave the answer.
+    if (listing && noRepository_->holdsNone(directory)) {
+        return GitOutput::none(GitFailure::noRepository);
+    }
     auto overrides = programOverrides(directory, timeout);
     if (!overrides) {
         execFailed(overrides.error());
         return GitOutput::none(millisecondsSince(start) >= timeout * 1000 ? GitFailure::timedOut
                                                                           : launchFailure());
     }
-    if (listsFileNames(arguments)) {
+    if (listing) {
+        GitFolderStamp before = GitNoRepositoryFolders::stampBefore(request({}, directory, 0, *overrides));
         if (const auto refused =
                 workTreeRefusal(directory, timeout - millisecondsSince(start) / 1000, *overrides)) {
+            if (*refused == GitFailure::noRepository) {
+                noRepository_->remember(directory, std::move(before));
+            }
             execFailed(refusalText(*refused));
             return GitOutput::none(*refused);
         }

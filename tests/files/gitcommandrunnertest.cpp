@@ -185,6 +185,57 @@ TEST(GitCommandRunnerTest, EachFailureSaysWhetherItWillComeAgain) {
     }
 }
 
+// Counts the processes a real runner starts.
+class CountingProcessRunner final : public ProcessRunner {
+public:
+    Expected<ProcessResult, ProcessLaunchError> run(const ProcessRequest& request) override {
+        ++launches;
+        return real_.run(request);
+    }
+    int launches = 0;
+
+private:
+    LinuxProcessRunner real_;
+};
+
+// git's answer that no repository holds a folder stands, without git, until what it looked at changes:
+// the user's own configuration, or a repository made in a folder above.
+TEST(GitCommandRunnerTest, NoRepositoryIsAnsweredWithoutGitUntilTheFolderChanges) {
+    const test::GitRepo settings; // a private HOME
+    const test::TempDir place;
+    const auto proj = place.path() / "top/proj";
+    place.write("top/proj/a", "");
+    const auto processes = std::make_shared<CountingProcessRunner>();
+    const GitCommandRunner runner(processes);
+    const GitCommandRunner copy = runner;
+    test::LogCapture log;
+    const auto asked = [&](const Lines& arguments) {
+        const int before = processes->launches;
+        const GitOutput output = copy.run(arguments, proj.string(), 5.0);
+        EXPECT_FALSE(output);
+        EXPECT_EQ(output.failure(), GitFailure::noRepository);
+        return processes->launches - before;
+    };
+    EXPECT_GT(asked({"ls-files", "--cached"}), 0);
+    for (int again = 0; again < 3; ++again) {
+        EXPECT_EQ(asked({"status", "--porcelain"}), 0);
+        EXPECT_EQ(asked({"log", "--name-only"}), 0);
+    }
+    const std::string said = errorLines(log);
+    EXPECT_EQ(said.find("no repository holds this folder"), said.rfind("no repository holds this folder"))
+        << said;
+
+    place.write("top/proj/b", "");
+    place.write("top/c", "");
+    EXPECT_EQ(asked({"status"}), 0) << "files that decide nothing";
+    ASSERT_EQ(std::system(("git config --global core.abbrev 12 && test -s \"$HOME/.gitconfig\"")), 0);
+    EXPECT_GT(asked({"status"}), 0) << "the user's own configuration changed";
+    EXPECT_EQ(asked({"status"}), 0);
+
+    ASSERT_EQ(std::system(("git init -q '" + (place.path() / "top").string() + "'").c_str()), 0);
+    EXPECT_EQ(runner.run({"ls-files", "--others"}, proj.string(), 5.0), (Lines{"a", "b"}));
+}
+
 TEST(GitCommandRunnerTest, RepositoryMonitorProgramNeverRuns) {
     test::TempDir repo;
     const auto marker = repo.path() / "monitor-ran";

@@ -1,0 +1,134 @@
+#include "gitguard/gitfolderstamp.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <utility>
+
+namespace korvane {
+
+GitFolderStamp::Variables GitFolderStamp::variablesOf(const ProcessRequest& request) {
+    return [&request](const std::string& name) -> std::optional<std::string> {
+        for (auto it = request.environment.rbegin(); it != request.environment.rend(); ++it) {
+            if (it->first == name) {
+                return it->second;
+            }
+        }
+        if (std::find(request.removedEnvironment.begin(), request.removedEnvironment.end(), name) !=
+            request.removedEnvironment.end()) {
+            return std::nullopt;
+        }
+        const char* value = std::getenv(name.c_str());
+        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    };
+}
+
+GitFolderStamp GitFolderStamp::take(const std::string& folder, const std::string& executable,
+                                    const Variables& variables) {
+    GitFolderStamp stamp;
+    stamp.folder_ = folder;
+    stamp.add(executable);
+    for (const auto& file : usersFiles(variables)) {
+        stamp.add(file);
+    }
+    stamp.addSearchFrom(folder);
+    return stamp;
+}
+
+void GitFolderStamp::addSearchFrom(const std::string& folder) {
+    // git looks for a repository from the folder upwards: a `.git` made, removed or mended in any of
+    // them may change what it finds, and so may the owner of a folder that holds one. What else a
+    // folder holds does not.
+    for (std::filesystem::path at = std::filesystem::path(folder).lexically_normal();;
+         at = at.parent_path()) {
+        const std::filesystem::path dotGit = at / ".git";
+        if (add(dotGit.string()).target.error == 0) {
+            add(at.string());
+            for (const char* inside : {"HEAD", "config", "commondir"}) {
+                add((dotGit / inside).string());
+            }
+        }
+        if (at == at.parent_path() || at.empty()) {
+            break;
+        }
+    }
+}
+
+std::vector<std::string> GitFolderStamp::usersFiles(const Variables& variables) {
+    std::vector<std::string> files;
+    if (const auto global = variables("GIT_CONFIG_GLOBAL")) {
+        files.push_back(*global);
+    } else if (const auto home = variables("HOME")) {
+        files.push_back(*home + "/.gitconfig");
+        const auto configHome = variables("XDG_CONFIG_HOME");
+        files.push_back((configHome && !configHome->empty() ? *configHome : *home + "/.config") +
+                        "/git/config");
+    }
+    const auto system = variables("GIT_CONFIG_SYSTEM");
+    files.push_back(system ? *system : std::string("/etc/gitconfig"));
+    return files;
+}
+
+bool GitFolderStamp::addListing(const std::vector<GitConfigEntry>& entries,
+                                const std::optional<std::string>& base, const Variables& variables) {
+    bool sure = true;
+    for (const auto& entry : entries) {
+        const std::filesystem::path origin(std::string(GitConfigListing::originFile(entry)));
+        std::vector<std::filesystem::path> files;
+        if (origin.is_absolute()) {
+            files.push_back(origin);
+        } else if (!origin.empty() && base) {
+            files.push_back(std::filesystem::path(*base) / origin);
+        } else if (!origin.empty()) {
+            for (std::filesystem::path at(folder_);; at = at.parent_path()) {
+                files.push_back(at / origin);
+                if (at == at.parent_path() || at.empty()) {
+                    break;
+                }
+            }
+        }
+        for (const auto& file : files) {
+            add(file.string());
+        }
+        const bool includes = entry.key == "include.path" ||
+                              (entry.key.starts_with("includeif.") && entry.key.ends_with(".path"));
+        if (!includes || !entry.value || entry.value->empty()) {
+            continue;
+        }
+        // Not normalised: a ".." after a link leads where the link's target leads, as for git.
+        const std::string& named = *entry.value;
+        if (named.starts_with('/')) {
+            add(named);
+        } else if (named.starts_with("~/") && variables("HOME")) {
+            add(*variables("HOME") + named.substr(1));
+        } else if (named.starts_with('~') || named.starts_with("%(") || files.empty()) {
+            sure = false;
+        } else {
+            for (const auto& file : files) {
+                add((file.parent_path() / named).string());
+            }
+        }
+    }
+    return sure;
+}
+
+const PathStamp& GitFolderStamp::add(const std::string& path) {
+    if (const auto found = index_.find(path); found != index_.end()) {
+        return stamps_[found->second].second;
+    }
+    index_.emplace(path, stamps_.size());
+    return stamps_.emplace_back(path, PathStamp::of(path)).second;
+}
+
+bool GitFolderStamp::holds() const {
+    return std::all_of(stamps_.begin(), stamps_.end(),
+                       [](const auto& stamped) { return PathStamp::of(stamped.first) == stamped.second; });
+}
+
+bool GitFolderStamp::changedSince(std::chrono::system_clock::time_point since,
+                                  std::chrono::system_clock::time_point now) const {
+    return std::any_of(stamps_.begin(), stamps_.end(),
+                       [&](const auto& stamped) { return stamped.second.changedSince(since, now); });
+}
+
+} // namespace korvane
