@@ -24,6 +24,11 @@ PathStamp::Entry entryOf(const std::string& path, bool follow) {
             .changed = nanoseconds(status.st_ctim)};
 }
 
+bool sameEntry(const PathStamp::Entry& a, const PathStamp::Entry& b) {
+    return a.error == b.error && a.device == b.device && a.inode == b.inode && a.mode == b.mode &&
+           a.owner == b.owner;
+}
+
 bool entryChangedSince(const PathStamp::Entry& entry, std::int64_t since, std::int64_t now) {
     if (entry.error != 0) {
         return false;
@@ -43,6 +48,10 @@ PathStamp PathStamp::of(const std::string& path) {
     stamp.link = entryOf(path, false);
     stamp.target = S_ISLNK(stamp.link.mode) ? entryOf(path, true) : stamp.link;
     return stamp;
+}
+
+bool PathStamp::sameIdentity(const PathStamp& other) const {
+    return sameEntry(link, other.link) && sameEntry(target, other.target);
 }
 
 bool PathStamp::changedSince(std::chrono::system_clock::time_point since,

@@ -30,6 +30,9 @@ struct PathStamp {
     Entry link;
     Entry target;
 
+    // Whether the path is still the same entry with the same type, permissions and owner, whatever
+    // was written into it since.
+    bool sameIdentity(const PathStamp& other) const;
     // Whether the path changed at `since` or later, or bears a time after `now`, by its times.
     bool changedSince(std::chrono::system_clock::time_point since,
                       std::chrono::system_clock::time_point now) const;

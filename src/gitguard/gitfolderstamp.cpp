@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <utility>
 
 namespace korvane {
@@ -42,11 +43,14 @@ void GitFolderStamp::addSearchFrom(const std::string& folder) {
     for (std::filesystem::path at = std::filesystem::path(folder).lexically_normal();;
          at = at.parent_path()) {
         const std::filesystem::path dotGit = at / ".git";
-        if (add(dotGit.string()).target.error == 0) {
-            add(at.string());
+        if (addEntry(dotGit.string()).target.error == 0) {
+            addIdentity(at.string());
             for (const char* inside : {"HEAD", "config", "commondir"}) {
                 add((dotGit / inside).string());
             }
+            // A git directory is one only while these are there.
+            addIdentity((dotGit / "objects").string());
+            addIdentity((dotGit / "refs").string());
         }
         if (at == at.parent_path() || at.empty()) {
             break;
@@ -112,23 +116,55 @@ bool GitFolderStamp::addListing(const std::vector<GitConfigEntry>& entries,
     return sure;
 }
 
-const PathStamp& GitFolderStamp::add(const std::string& path) {
-    if (const auto found = index_.find(path); found != index_.end()) {
-        return stamps_[found->second].second;
+PathStamp GitFolderStamp::add(const std::string& path) {
+    return insert(path, PathStamp::of(path), Kind::whole, nullptr);
+}
+
+PathStamp GitFolderStamp::addEntry(const std::string& path) {
+    const PathStamp stamp = PathStamp::of(path);
+    if (S_ISDIR(stamp.link.mode) && stamp.link.error == 0) {
+        addIdentity(path);
+        return stamp;
     }
-    index_.emplace(path, stamps_.size());
-    return stamps_.emplace_back(path, PathStamp::of(path)).second;
+    return insert(path, stamp, Kind::whole, nullptr);
+}
+
+void GitFolderStamp::addIdentity(const std::string& path) {
+    const PathStamp stamp = PathStamp::of(path);
+    insert(path, stamp, Kind::identity, [stamp](const PathStamp& now) { return now.sameIdentity(stamp); });
+}
+
+void GitFolderStamp::addLoose(const std::string& path, std::function<bool()> stillTheSame) {
+    insert(path, PathStamp::of(path), Kind::loose,
+           [stillTheSame = std::move(stillTheSame)](const PathStamp&) { return stillTheSame(); });
+}
+
+PathStamp GitFolderStamp::insert(const std::string& path, const PathStamp& stamp, Kind kind,
+                                 std::function<bool(const PathStamp&)> unchanged) {
+    // A path stamped whole needs nothing more; a looser stamp of it may come with another check.
+    const auto whole = index_.find(path);
+    if (whole != index_.end()) {
+        return stamps_[whole->second].stamp;
+    }
+    if (kind == Kind::whole) {
+        index_.emplace(path, stamps_.size());
+    }
+    stamps_.push_back(Stamped{path, stamp, std::move(unchanged), kind != Kind::loose});
+    return stamps_.back().stamp;
 }
 
 bool GitFolderStamp::holds() const {
-    return std::all_of(stamps_.begin(), stamps_.end(),
-                       [](const auto& stamped) { return PathStamp::of(stamped.first) == stamped.second; });
+    return std::all_of(stamps_.begin(), stamps_.end(), [](const Stamped& stamped) {
+        const PathStamp now = PathStamp::of(stamped.path);
+        return now == stamped.stamp || (stamped.unchanged && stamped.unchanged(now));
+    });
 }
 
 bool GitFolderStamp::changedSince(std::chrono::system_clock::time_point since,
                                   std::chrono::system_clock::time_point now) const {
-    return std::any_of(stamps_.begin(), stamps_.end(),
-                       [&](const auto& stamped) { return stamped.second.changedSince(since, now); });
+    return std::any_of(stamps_.begin(), stamps_.end(), [&](const Stamped& stamped) {
+        return stamped.dated && stamped.stamp.changedSince(since, now);
+    });
 }
 
 } // namespace korvane

@@ -15,10 +15,10 @@
 namespace korvane {
 
 // A stamp of what decides git's answers in a folder, which an answer may be kept for while it holds:
-// the `.git` the folder and every folder above it may hold (and where one is there, that folder and its
-// HEAD, config and commondir), the user's and the system's configuration files, the git program
-// itself, and any path added to it. Taken before git is asked, so that a change while git runs shows as one
-// afterwards. A value; any thread.
+// the `.git` the folder and every folder above it may hold (and where one is there, its HEAD, config
+// and commondir, and who owns that folder), the user's and the system's configuration files, the git
+// program itself, and any path added to it. Taken before git is asked, so that a change while git runs shows
+// as one afterwards. A value; any thread.
 class GitFolderStamp {
 public:
     // A variable of the environment git runs with; none where it is not set.
@@ -34,7 +34,15 @@ public:
     static std::vector<std::string> usersFiles(const Variables& variables);
 
     // The path's stamp, taken now unless it was taken before.
-    const PathStamp& add(const std::string& path);
+    PathStamp add(const std::string& path);
+    // A folder whose entries decide nothing: only what it is and who owns it count.
+    void addIdentity(const std::string& path);
+    // A path whose own entry counts: all of a file or a link, a folder as addIdentity.
+    PathStamp addEntry(const std::string& path);
+    // A path that git rewrites as it works, of which an answer read only a little: a change to it
+    // counts only where `stillTheSame` then says that little changed. Asked after the answer was read,
+    // so it is not dated as other paths are (changedSince).
+    void addLoose(const std::string& path, std::function<bool()> stillTheSame);
     // Where git looks for a repository from `folder`, as `take` stamps it.
     void addSearchFrom(const std::string& folder);
     // The files the entries of a listing came from and every file they include, whether it is there or
@@ -51,8 +59,21 @@ public:
                       std::chrono::system_clock::time_point now) const;
 
 private:
+    struct Stamped {
+        std::string path;
+        PathStamp stamp;
+        // Asked when the stamp changed: whether that changed nothing that counts.
+        std::function<bool(const PathStamp& now)> unchanged;
+        bool dated = true;
+    };
+
+    enum class Kind { whole, identity, loose };
+    PathStamp insert(const std::string& path, const PathStamp& stamp, Kind kind,
+                     std::function<bool(const PathStamp& now)> unchanged);
+
     std::string folder_;
-    std::vector<std::pair<std::string, PathStamp>> stamps_;
+    std::vector<Stamped> stamps_;
+    // The paths stamped whole.
     std::unordered_map<std::string, std::size_t> index_;
 };
 

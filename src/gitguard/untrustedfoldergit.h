@@ -29,6 +29,8 @@ public:
     // Reads what git run as `base` reaches from its working directory and decides; the reason the
     // command does not run there, when it does not.
     static Expected<UntrustedFolderGit, std::string> read(ProcessRunner& runner, const ProcessRequest& base);
+    // The decision `read` makes once git has listed `reach`.
+    static Expected<UntrustedFolderGit, std::string> decideRead(const GitReach& reach);
 
     // The decision for what was read, with `inherited` GIT_CONFIG_COUNT entries already in the environment.
     static Expected<UntrustedFolderGit, std::string> decide(const GitReach& reach, std::size_t inherited = 0);

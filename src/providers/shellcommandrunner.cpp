@@ -4,6 +4,7 @@
 #include "base/unicode.h"
 #include "gitguard/perprocesspath.h"
 #include "gitguard/untrustedfoldergit.h"
+#include "gitguard/untrustedfoldergitcache.h"
 
 #include <algorithm>
 #include <chrono>
@@ -76,7 +77,8 @@ const std::vector<std::string> hiddenConfiguration = {"GIT_CONFIG"};
 } // namespace
 
 ShellCommandRunner::ShellCommandRunner(std::shared_ptr<ProcessRunner> processRunner)
-    : processRunner_(std::move(processRunner)) {}
+    : processRunner_(std::move(processRunner))
+    , readings_(std::make_shared<UntrustedFolderGitCache>()) {}
 
 ShellCommandRunner::RunResult ShellCommandRunner::run(const std::string& command,
                                                       const std::string& projectRoot, double timeout,
@@ -191,7 +193,7 @@ std::optional<std::string> ShellCommandRunner::addGitOverrides(Run& run) {
     reading.timeout = run.timeout;
     reading.killGrace = kListingGrace;
     reading.cancellation = run.cancellation;
-    auto git = UntrustedFolderGit::read(*processRunner_, reading);
+    auto git = readings_->read(*processRunner_, reading);
     if (!git) {
         if (run.reportFailure) {
             diagnostic("[GIT EXEC FAILED] cwd=" + run.projectRoot + " error=" + git.error() +

@@ -1,0 +1,307 @@
+#include "gitguard/untrustedfoldergitcache.h"
+
+#include "base/fileio.h"
+#include "gitguard/gitreach.h"
+#include "gitguard/gitrepositorytexts.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Folders looked at below a modules folder before a reading is no longer kept.
+constexpr std::size_t modulesFolderLimit = 4096;
+// Linked worktrees of one repository looked at before a reading is no longer kept.
+constexpr std::size_t worktreeLimit = 4096;
+// A commondir file holds one path.
+constexpr std::size_t commonDirLimit = 4096;
+
+constexpr std::string_view ownVariables = "KORVANE_";
+
+// The environment git starts with for `request`, as one text: this process's, less what the request
+// removes, with its own on top. Korvane's own variables, which git never reads, are left out, so that
+// the query of a live command does not make a reading of its own.
+std::string environmentOf(const ProcessRequest& request) {
+    std::map<std::string, std::string> variables;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        const std::size_t equals = text.find('=');
+        if (equals != std::string_view::npos) {
+            variables.insert_or_assign(std::string(text.substr(0, equals)),
+                                       std::string(text.substr(equals + 1)));
+        }
+    }
+    for (const auto& name : request.removedEnvironment) {
+        variables.erase(name);
+    }
+    for (const auto& [name, value] : request.environment) {
+        variables.insert_or_assign(name, value);
+    }
+    std::string text;
+    for (const auto& [name, value] : variables) {
+        if (!name.starts_with(ownVariables)) {
+            text.append(name).append(1, '=').append(value).append(1, '\0');
+        }
+    }
+    return text;
+}
+
+std::string keyOf(const ProcessRequest& base) {
+    return base.executable + '\0' + base.workingDirectory.value_or(".") + '\0' + environmentOf(base);
+}
+
+// The common git directory of `gitDir`: the one its commondir names, else itself.
+fs::path commonDirOf(const fs::path& gitDir) {
+    const auto named = readTextFile(gitDir / "commondir", commonDirLimit);
+    if (!named) {
+        return gitDir;
+    }
+    std::string path = *named;
+    while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) {
+        path.pop_back();
+    }
+    return path.empty() ? gitDir : fs::path(path).is_absolute() ? fs::path(path) : gitDir / path;
+}
+
+// Every folder below the modules folder `folder` down to the repositories kept there, which are stamped
+// as repositories of their own: a repository added or removed anywhere in it moves one of their times.
+bool addModulesFolder(GitFolderStamp& stamp, const fs::path& folder) {
+    std::vector<fs::path> pending{folder};
+    std::size_t seen = 0;
+    while (!pending.empty()) {
+        const fs::path current = pending.back();
+        pending.pop_back();
+        stamp.add(current.string());
+        std::error_code error;
+        if (fs::exists(fs::symlink_status(current / "HEAD", error))) {
+            continue;
+        }
+        for (fs::directory_iterator it(current, error), end; !error && it != end; it.increment(error)) {
+            if (it->symlink_status(error).type() == fs::file_type::directory) {
+                if (++seen > modulesFolderLimit) {
+                    return false;
+                }
+                pending.push_back(it->path());
+            }
+        }
+    }
+    return true;
+}
+
+// The names of the links in the git directory `folder` with where each leads, and of its shared index
+// files: of what git rewrites there as it works (the index, refs, logs), a decision depends on these
+// alone, the files it reads by name being stamped on their own. Empty where the folder cannot be read
+// whole, which then never matches.
+std::optional<std::string> linksIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (it->is_symlink(error)) {
+            names.push_back(name + " -> " + fs::read_symlink(it->path(), error).string());
+        } else if (name.starts_with("sharedindex.")) {
+            names.push_back(name);
+        }
+        if (names.size() > worktreeLimit) {
+            return std::nullopt;
+        }
+    }
+    if (error && error != std::errc::no_such_file_or_directory) {
+        return std::nullopt;
+    }
+    std::sort(names.begin(), names.end());
+    std::string text;
+    for (const auto& name : names) {
+        text.append(name).append(1, '\0');
+    }
+    return text;
+}
+
+void addGitDirectory(GitFolderStamp& stamp, const fs::path& folder) {
+    const auto links = linksIn(folder);
+    if (!links) {
+        stamp.add(folder.string());
+        return;
+    }
+    stamp.addLoose(folder.string(), [folder, links] { return linksIn(folder) == links; });
+}
+
+// Whether the index of `gitDir`, or a shared index beside it, may hold a gitlink, which leads the
+// reading to a submodule: what the reading looks for in an index before it asks git to list one.
+bool mayHoldGitlink(const fs::path& gitDir) {
+    std::vector<fs::path> files{gitDir / "index"};
+    std::error_code error;
+    for (fs::directory_iterator it(gitDir, error), end; !error && it != end; it.increment(error)) {
+        if (it->path().filename().string().starts_with("sharedindex.")) {
+            files.push_back(it->path());
+        }
+    }
+    for (const auto& file : files) {
+        if (!fs::exists(fs::symlink_status(file, error))) {
+            continue;
+        }
+        bool found = false;
+        std::string seam;
+        const auto read = scanRegularFile(file, [&](std::string_view block) {
+            const std::size_t keep = GitRepositoryTexts::gitlinkMode.size() - 1;
+            seam.append(block.substr(0, keep));
+            found = GitRepositoryTexts::holdsGitlinkMode(seam) || GitRepositoryTexts::holdsGitlinkMode(block);
+            seam.assign(block.substr(block.size() - std::min(block.size(), keep)));
+            return !found;
+        });
+        if (found || !read) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What a reading read of one repository besides its configuration: its git directory and the files in
+// it by which git joins it up, where the worktrees it keeps lead, its index (whose gitlinks lead to
+// submodules), its modules and remotes folders, and how git found it from where it listed it. The
+// index, rewritten by every status, counts only where it holds a gitlink or comes to hold one.
+bool addRepository(GitFolderStamp& stamp, const GitReachedRepository& repository) {
+    const fs::path& gitDir = repository.gitDir;
+    addGitDirectory(stamp, gitDir);
+    for (const char* file : {"config", "config.worktree", "HEAD", "commondir", "gitdir"}) {
+        stamp.add((gitDir / file).string());
+    }
+    if (mayHoldGitlink(gitDir)) {
+        stamp.add((gitDir / "index").string());
+    } else {
+        stamp.addLoose((gitDir / "index").string(), [gitDir] { return !mayHoldGitlink(gitDir); });
+    }
+    const fs::path common = commonDirOf(gitDir);
+    addGitDirectory(stamp, common);
+    stamp.add((common / "config").string());
+    stamp.add((common / "worktrees").string());
+    std::error_code error;
+    std::size_t worktrees = 0;
+    for (fs::directory_iterator it(common / "worktrees", error), end; !error && it != end;
+         it.increment(error)) {
+        if (++worktrees > worktreeLimit) {
+            return false;
+        }
+        stamp.add((it->path() / "gitdir").string());
+    }
+    for (const auto& folder : repository.remoteFolders) {
+        stamp.add(folder.string());
+    }
+    stamp.addIdentity(repository.listedIn.string());
+    stamp.addEntry((repository.listedIn / ".git").string());
+    if (repository.workTree) {
+        stamp.addIdentity(repository.workTree->string());
+        stamp.addEntry((*repository.workTree / ".git").string());
+    }
+    return addModulesFolder(stamp, common / "modules");
+}
+
+// What the reading of `reach` read, added to the stamp taken before it began; false where some of it
+// cannot be stamped.
+bool addReach(GitFolderStamp& stamp, const GitReach& reach, const GitFolderStamp::Variables& variables) {
+    bool sure = stamp.addListing(reach.folderEntries(), std::nullopt, variables);
+    if (const auto index = variables("GIT_INDEX_FILE")) {
+        stamp.add(*index);
+    }
+    for (const auto& repository : reach.repositories()) {
+        const std::string base = repository.workTree.value_or(repository.listedIn).string();
+        sure = stamp.addListing(repository.entries, base, variables) && sure;
+        sure = addRepository(stamp, repository) && sure;
+        stamp.addSearchFrom(repository.listedIn.string());
+        if (repository.workTree) {
+            stamp.addSearchFrom(repository.workTree->string());
+        }
+    }
+    return sure;
+}
+
+} // namespace
+
+Expected<UntrustedFolderGit, std::string> UntrustedFolderGitCache::read(ProcessRunner& runner,
+                                                                        const ProcessRequest& base) {
+    const std::string key = keyOf(base);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                               std::chrono::duration<double>(std::max(0.0, base.timeout)));
+    std::unique_lock lock(lock_);
+    while (true) {
+        if (const Kept* found = kept_.find(key)) {
+            const Kept kept = *found;
+            lock.unlock();
+            if (kept.stamp.holds()) {
+                return kept.decision;
+            }
+            lock.lock();
+            kept_.erase(key);
+            continue;
+        }
+        const auto under = readings_.find(key);
+        if (under == readings_.end()) {
+            break;
+        }
+        const std::shared_ptr<Reading> reading = under->second;
+        // Woken when the reading ends; the slices only let a cancellation be seen meanwhile.
+        while (!reading->ended) {
+            const bool cancelled = base.cancellation && base.cancellation->isCancelled();
+            if (cancelled || std::chrono::steady_clock::now() >= deadline) {
+                return makeUnexpected(std::string("the configuration could not be read in time"));
+            }
+            ended_.wait_until(
+                lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(20)));
+        }
+        if (reading->kept) {
+            return *reading->kept;
+        }
+    }
+    const auto reading = std::make_shared<Reading>();
+    readings_.emplace(key, reading);
+    lock.unlock();
+    return readAndKeep(runner, base, key, reading);
+}
+
+UntrustedFolderGitCache::Decision
+UntrustedFolderGitCache::readAndKeep(ProcessRunner& runner, const ProcessRequest& base,
+                                     const std::string& key, const std::shared_ptr<Reading>& reading) {
+    const auto began = std::chrono::system_clock::now();
+    const GitFolderStamp::Variables variables = GitFolderStamp::variablesOf(base);
+    const std::string folder = base.workingDirectory.value_or(".");
+    GitFolderStamp stamp = GitFolderStamp::take(folder, base.executable, variables);
+    stamp.addIdentity(folder);
+    const auto reach = GitReach::read(runner, base);
+    // A reading git could not finish says nothing that holds until something changes.
+    std::optional<Decision> decision;
+    bool keep = false;
+    if (!reach) {
+        decision = makeUnexpected(reach.error());
+    } else {
+        // Stamped before the decision looks at the git directories' links, so that one made meanwhile
+        // shows as a change.
+        const bool sure = addReach(stamp, *reach, variables);
+        decision = UntrustedFolderGit::decideRead(*reach);
+        const auto settled = began - std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                         std::chrono::duration<double>(settle_));
+        keep = sure && !stamp.changedSince(settled, std::chrono::system_clock::now());
+    }
+    {
+        std::lock_guard lock(lock_);
+        if (keep) {
+            kept_.insert(key, Kept{*decision, std::move(stamp)});
+            reading->kept = decision;
+        }
+        reading->ended = true;
+        readings_.erase(key);
+    }
+    ended_.notify_all();
+    return std::move(*decision);
+}
+
+} // namespace korvane

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "base/expected.h"
+#include "base/lrumap.h"
+#include "gitguard/gitfolderstamp.h"
+#include "gitguard/untrustedfoldergit.h"
+#include "platform/processrunner.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace korvane {
+
+// The decisions of UntrustedFolderGit, each kept for as long as nothing it was read from changed: the
+// folder and what decides the repository git finds there, the environment git ran with, every
+// configuration file git named or an include names, and the git directories, `.git` files, indexes,
+// modules and remotes folders of every repository reached (GitFolderStamp). A decision read while one of
+// those changed, or one that git could not finish, is not kept. Commands that ask at the same moment
+// share one reading. Any thread; a caller waits for another's reading within its own time limit.
+class UntrustedFolderGitCache {
+public:
+    static constexpr std::size_t capacity = 32;
+    // A change this many seconds before a reading began may have fallen within it unseen by the stamps
+    // of what it read: file systems date changes in steps as coarse as 2 s.
+    static constexpr double settleSeconds = 2.0;
+
+    explicit UntrustedFolderGitCache(double settle = settleSeconds)
+        : settle_(settle) {}
+
+    // As UntrustedFolderGit::read, from what is kept where it still holds.
+    Expected<UntrustedFolderGit, std::string> read(ProcessRunner& runner, const ProcessRequest& base);
+
+private:
+    using Decision = Expected<UntrustedFolderGit, std::string>;
+    struct Kept {
+        Decision decision;
+        GitFolderStamp stamp;
+    };
+    // One reading under way, which others asking the same wait for.
+    struct Reading {
+        bool ended = false;
+        std::optional<Decision> kept;
+    };
+
+    // Reads, and keeps the decision under `key` where it may be kept.
+    Decision readAndKeep(ProcessRunner& runner, const ProcessRequest& base, const std::string& key,
+                         const std::shared_ptr<Reading>& reading);
+
+    const double settle_;
+    std::mutex lock_;
+    std::condition_variable ended_;
+    LruMap<std::string, Kept> kept_{capacity};
+    std::map<std::string, std::shared_ptr<Reading>> readings_;
+};
+
+} // namespace korvane
