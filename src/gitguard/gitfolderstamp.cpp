@@ -7,6 +7,16 @@
 #include <utility>
 
 namespace korvane {
+namespace {
+
+bool isWithin(const std::string& path, const std::string& folder) {
+    const auto inner = std::filesystem::path(path).lexically_normal();
+    const auto outer = std::filesystem::path(folder).lexically_normal();
+    return !outer.empty() &&
+           std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first == outer.end();
+}
+
+} // namespace
 
 GitFolderStamp::Variables GitFolderStamp::variablesOf(const ProcessRequest& request) {
     return [&request](const std::string& name) -> std::optional<std::string> {
@@ -99,17 +109,16 @@ bool GitFolderStamp::addListing(const std::vector<GitConfigEntry>& entries,
         if (!includes || !entry.value || entry.value->empty()) {
             continue;
         }
-        // Not normalised: a ".." after a link leads where the link's target leads, as for git.
         const std::string& named = *entry.value;
         if (named.starts_with('/')) {
-            add(named);
+            addAlong(named);
         } else if (named.starts_with("~/") && variables("HOME")) {
-            add(*variables("HOME") + named.substr(1));
+            addAlong(*variables("HOME") + named.substr(1));
         } else if (named.starts_with('~') || named.starts_with("%(") || files.empty()) {
             sure = false;
         } else {
             for (const auto& file : files) {
-                add((file.parent_path() / named).string());
+                addAlong((file.parent_path() / named).string());
             }
         }
     }
@@ -127,6 +136,18 @@ PathStamp GitFolderStamp::addEntry(const std::string& path) {
         return stamp;
     }
     return insert(path, stamp, Kind::whole, nullptr);
+}
+
+void GitFolderStamp::addAlong(const std::string& path) {
+    // Not normalised: a ".." after a link leads where the link's target leads.
+    std::string at;
+    std::string_view rest = path;
+    while (!rest.empty()) {
+        const std::size_t slash = std::min(rest.find('/', 1), rest.size());
+        at.append(rest.substr(0, slash));
+        rest.remove_prefix(slash);
+        addEntry(at);
+    }
 }
 
 void GitFolderStamp::addIdentity(const std::string& path) {
@@ -149,7 +170,11 @@ PathStamp GitFolderStamp::insert(const std::string& path, const PathStamp& stamp
     if (kind == Kind::whole) {
         index_.emplace(path, stamps_.size());
     }
-    stamps_.push_back(Stamped{path, stamp, std::move(unchanged), kind != Kind::loose});
+    // A folder outside the one git runs in (the user's home, /tmp) is dated as any other only where
+    // it is stamped whole: what its entries do there decides nothing, nor can the folder's files make
+    // them do it.
+    const bool dated = kind == Kind::whole || (kind == Kind::identity && isWithin(path, folder_));
+    stamps_.push_back(Stamped{path, stamp, std::move(unchanged), dated});
     return stamps_.back().stamp;
 }
 

@@ -39,6 +39,9 @@ public:
     void addIdentity(const std::string& path);
     // A path whose own entry counts: all of a file or a link, a folder as addIdentity.
     PathStamp addEntry(const std::string& path);
+    // `path` and each path on the way to it (each folder as addIdentity, each link whole), so that a
+    // link made on the way to it shows: it may lead each program that follows it somewhere else.
+    void addAlong(const std::string& path);
     // A path that git rewrites as it works, of which an answer read only a little: a change to it
     // counts only where `stillTheSame` then says that little changed. Asked after the answer was read,
     // so it is not dated as other paths are (changedSince).
@@ -54,7 +57,8 @@ public:
     // Whether every path stamped still stamps the same.
     bool holds() const;
     // Whether a path stamped bears a time at `since` or later (or one ahead of `now`): a change then
-    // may have fallen within a reading that began at `since` without showing in the stamp.
+    // may have fallen within a reading that began at `since` without showing in the stamp. Folders
+    // outside the one git runs in count only where stamped whole, paths added loose not at all.
     bool changedSince(std::chrono::system_clock::time_point since,
                       std::chrono::system_clock::time_point now) const;
 

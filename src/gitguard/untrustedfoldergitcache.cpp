@@ -22,8 +22,8 @@ namespace fs = std::filesystem;
 constexpr std::size_t modulesFolderLimit = 4096;
 // Linked worktrees of one repository looked at before a reading is no longer kept.
 constexpr std::size_t worktreeLimit = 4096;
-// A commondir file holds one path.
-constexpr std::size_t commonDirLimit = 4096;
+// A pointer file of git's holds one path.
+constexpr std::size_t pointerLimit = 64 * 1024;
 
 constexpr std::string_view ownVariables = "KORVANE_";
 
@@ -59,32 +59,39 @@ std::string keyOf(const ProcessRequest& base) {
     return base.executable + '\0' + base.workingDirectory.value_or(".") + '\0' + environmentOf(base);
 }
 
-// The common git directory of `gitDir`: the one its commondir names, else itself.
-fs::path commonDirOf(const fs::path& gitDir) {
-    const auto named = readTextFile(gitDir / "commondir", commonDirLimit);
-    if (!named) {
-        return gitDir;
+// The path a pointer file of git's holds (a `.git` file's "gitdir: ", a commondir, a worktree's
+// gitdir) as git reads it, from the file's folder; none where there is no such file.
+std::optional<fs::path> pointerIn(const fs::path& file, std::string_view prefix) {
+    const auto text = readTextFile(file, pointerLimit);
+    if (!text || !std::string_view(*text).starts_with(prefix)) {
+        return std::nullopt;
     }
-    std::string path = *named;
+    std::string path = text->substr(prefix.size());
+    path = path.substr(0, path.find('\0'));
     while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) {
         path.pop_back();
     }
-    return path.empty() ? gitDir : fs::path(path).is_absolute() ? fs::path(path) : gitDir / path;
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    return fs::path(path).is_absolute() ? fs::path(path) : file.parent_path() / path;
 }
 
-// Every folder below the modules folder `folder` down to the repositories kept there, which are stamped
-// as repositories of their own: a repository added or removed anywhere in it moves one of their times.
+// Every folder below the modules folder `folder` down to the repositories kept there, whose own files
+// are stamped with them: a repository added or removed anywhere in it moves one of their times.
 bool addModulesFolder(GitFolderStamp& stamp, const fs::path& folder) {
     std::vector<fs::path> pending{folder};
     std::size_t seen = 0;
     while (!pending.empty()) {
         const fs::path current = pending.back();
         pending.pop_back();
-        stamp.add(current.string());
         std::error_code error;
-        if (fs::exists(fs::symlink_status(current / "HEAD", error))) {
+        if (current != folder && fs::exists(fs::symlink_status(current / "HEAD", error))) {
+            stamp.add((current / "HEAD").string());
+            stamp.add((current / "config").string());
             continue;
         }
+        stamp.add(current.string());
         for (fs::directory_iterator it(current, error), end; !error && it != end; it.increment(error)) {
             if (it->symlink_status(error).type() == fs::file_type::directory) {
                 if (++seen > modulesFolderLimit) {
@@ -180,7 +187,9 @@ bool addRepository(GitFolderStamp& stamp, const GitReachedRepository& repository
     } else {
         stamp.addLoose((gitDir / "index").string(), [gitDir] { return !mayHoldGitlink(gitDir); });
     }
-    const fs::path common = commonDirOf(gitDir);
+    const auto named = pointerIn(gitDir / "commondir", "");
+    const fs::path common = named.value_or(gitDir);
+    stamp.addAlong(common.string());
     addGitDirectory(stamp, common);
     stamp.add((common / "config").string());
     stamp.add((common / "worktrees").string());
@@ -192,15 +201,26 @@ bool addRepository(GitFolderStamp& stamp, const GitReachedRepository& repository
             return false;
         }
         stamp.add((it->path() / "gitdir").string());
+        if (const auto worktree = pointerIn(it->path() / "gitdir", "")) {
+            stamp.addAlong(worktree->string());
+        }
     }
     for (const auto& folder : repository.remoteFolders) {
         stamp.add(folder.string());
     }
-    stamp.addIdentity(repository.listedIn.string());
-    stamp.addEntry((repository.listedIn / ".git").string());
-    if (repository.workTree) {
-        stamp.addIdentity(repository.workTree->string());
-        stamp.addEntry((*repository.workTree / ".git").string());
+    for (const auto& entry : repository.entries) {
+        if (entry.key == "core.worktree" && entry.value && !GitConfigListing::isUsers(entry)) {
+            stamp.addAlong((gitDir / *entry.value).string());
+        }
+    }
+    for (const auto& top : {std::optional(repository.listedIn), repository.workTree}) {
+        if (top) {
+            stamp.addIdentity(top->string());
+            stamp.addEntry((*top / ".git").string());
+            if (const auto pointed = pointerIn(*top / ".git", "gitdir: ")) {
+                stamp.addAlong(pointed->string());
+            }
+        }
     }
     return addModulesFolder(stamp, common / "modules");
 }
