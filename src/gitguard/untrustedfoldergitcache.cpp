@@ -20,8 +20,10 @@ namespace fs = std::filesystem;
 
 // Folders looked at below a modules folder before a reading is no longer kept.
 constexpr std::size_t modulesFolderLimit = 4096;
-// Linked worktrees of one repository looked at before a reading is no longer kept.
+// Linked worktrees of one repository, or entries of a git directory, looked at before a reading is no
+// longer kept.
 constexpr std::size_t worktreeLimit = 4096;
+constexpr std::size_t entryLimit = 4096;
 // A pointer file of git's holds one path.
 constexpr std::size_t pointerLimit = 64 * 1024;
 
@@ -104,21 +106,25 @@ bool addModulesFolder(GitFolderStamp& stamp, const fs::path& folder) {
     return true;
 }
 
-// The names of the links in the git directory `folder` with where each leads, and of its shared index
-// files: of what git rewrites there as it works (the index, refs, logs), a decision depends on these
-// alone, the files it reads by name being stamped on their own. Empty where the folder cannot be read
-// whole, which then never matches.
-std::optional<std::string> linksIn(const fs::path& folder) {
+// The entries of the git directory `folder`, each by its name, its type and, for a link, where it
+// leads; lock files, which git makes and removes as it works, left out. Of what git rewrites there (the
+// index, refs, logs) a decision depends on which entries are there alone, the files it reads by name being
+// stamped on their own. None where the folder cannot be read whole, which then never matches.
+std::optional<std::string> entriesOf(const fs::path& folder) {
     std::vector<std::string> names;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (it->is_symlink(error)) {
-            names.push_back(name + " -> " + fs::read_symlink(it->path(), error).string());
-        } else if (name.starts_with("sharedindex.")) {
-            names.push_back(name);
+        std::string name = it->path().filename().string();
+        if (name.ends_with(".lock")) {
+            continue;
         }
-        if (names.size() > worktreeLimit) {
+        const auto type = it->symlink_status(error).type();
+        name += '\0' + std::to_string(static_cast<int>(type));
+        if (type == fs::file_type::symlink) {
+            name += '\0' + fs::read_symlink(it->path(), error).string();
+        }
+        names.push_back(std::move(name));
+        if (names.size() > entryLimit) {
             return std::nullopt;
         }
     }
@@ -128,18 +134,18 @@ std::optional<std::string> linksIn(const fs::path& folder) {
     std::sort(names.begin(), names.end());
     std::string text;
     for (const auto& name : names) {
-        text.append(name).append(1, '\0');
+        text.append(name).append(1, '\n');
     }
     return text;
 }
 
 void addGitDirectory(GitFolderStamp& stamp, const fs::path& folder) {
-    const auto links = linksIn(folder);
-    if (!links) {
+    const auto entries = entriesOf(folder);
+    if (!entries) {
         stamp.add(folder.string());
         return;
     }
-    stamp.addLoose(folder.string(), [folder, links] { return linksIn(folder) == links; });
+    stamp.addLoose(folder.string(), [folder, entries] { return entriesOf(folder) == entries; });
 }
 
 // Whether the index of `gitDir`, or a shared index beside it, may hold a gitlink, which leads the
@@ -175,7 +181,8 @@ bool mayHoldGitlink(const fs::path& gitDir) {
 // What a reading read of one repository besides its configuration: its git directory and the files in
 // it by which git joins it up, where the worktrees it keeps lead, its index (whose gitlinks lead to
 // submodules), its modules and remotes folders, and how git found it from where it listed it. The
-// index, rewritten by every status, counts only where it holds a gitlink or comes to hold one.
+// index, rewritten by every status, counts only where it holds a gitlink or comes to hold one. Whatever
+// else UntrustedFolderGit comes to look at in a repository must be stamped here too.
 bool addRepository(GitFolderStamp& stamp, const GitReachedRepository& repository) {
     const fs::path& gitDir = repository.gitDir;
     addGitDirectory(stamp, gitDir);
@@ -303,7 +310,7 @@ UntrustedFolderGitCache::readAndKeep(ProcessRunner& runner, const ProcessRequest
     if (!reach) {
         decision = makeUnexpected(reach.error());
     } else {
-        // Stamped before the decision looks at the git directories' links, so that one made meanwhile
+        // Stamped before the decision looks at the git directories' entries, so that one made meanwhile
         // shows as a change.
         const bool sure = addReach(stamp, *reach, variables);
         decision = UntrustedFolderGit::decideRead(*reach);

@@ -90,8 +90,8 @@ protected:
 
 // A decision stands, without git, while nothing it was read from changed (the work of git itself in its
 // directory included), and is read again after any change to the folder's configuration, a file it
-// includes or would include, the user's own files, the branch an include depends on, a link in the git
-// directory, or the gitlinks of the index.
+// includes or would include, the user's own files, the branch an include depends on, an entry made in
+// the git directory, or the gitlinks of the index.
 TEST_F(UntrustedFolderGitCacheTest, ADecisionStandsUntilWhatItWasReadFromChanges) {
     const std::string home = std::getenv("HOME");
     ASSERT_TRUE(repo.sh("git commit -q --allow-empty -m one && git config --global include.path " + home +
@@ -129,6 +129,9 @@ TEST_F(UntrustedFolderGitCacheTest, ADecisionStandsUntilWhatItWasReadFromChanges
         {"the include gone", "git config --unset includeIf.onbranch:other.path && git checkout -q -", "runs"},
         {"a link in the git directory", "ln -s /proc/self/cwd .git/elsewhere", "waits: "},
         {"the link gone", "rm .git/elsewhere", "runs"},
+        // git continues an operation from such a folder as written there.
+        {"a folder made in the git directory", "mkdir .git/rebase-merge", ""},
+        {"the folder gone", "rmdir .git/rebase-merge", "runs"},
         {"a gitlink staged",
          "git init -q inner && "
          "git -C inner -c user.name=T -c user.email=t@example.invalid commit -q --allow-empty -m i && git "
