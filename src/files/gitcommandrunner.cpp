@@ -4,6 +4,7 @@
 #include "base/unicode.h"
 #include "files/gitworktree.h"
 #include "files/rootname.h"
+#include "gitguard/gitprogramoverridescache.h"
 
 #include <chrono>
 #include <fmt/format.h>
@@ -236,7 +237,7 @@ Expected<GitProgramOverrides, std::string> GitCommandRunner::programOverrides(co
     ProcessRequest listing = request(GitProgramOverrides::listingArguments(), directory, timeout);
     listing.errorOutput = ProcessRequest::ErrorOutput::discard;
     // Without the list the programs cannot be switched off, so git does not run at all.
-    return GitProgramOverrides::read(*processRunner_, listing);
+    return GitProgramOverridesCache::shared().read(*processRunner_, listing);
 }
 
 GitOutput GitCommandRunner::quietLines(const std::vector<std::string>& arguments,

@@ -22,7 +22,8 @@ namespace korvane {
 // Commands that list file names (ls-files, status, log) run only where the repository's work tree
 // holds the folder (GitWorkTree), so a `.git` naming another repository lists nothing of it; a folder
 // that no repository holds is answered so without git until the folder changes (GitNoRepositoryFolders,
-// shared by a runner's copies). Any thread, any number of calls at once.
+// shared by a runner's copies). The overrides of a folder are read once per change of its configuration
+// (GitProgramOverridesCache). Any thread, any number of calls at once.
 class GitCommandRunner {
 public:
     enum class Mode {

@@ -1,13 +1,22 @@
 #include "gitguard/gitfolderstamp.h"
 
+#include "base/fileio.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sys/stat.h>
 #include <utility>
 
+extern char** environ;
+
 namespace korvane {
 namespace {
+
+constexpr std::string_view ownVariables = "KORVANE_";
+// A pointer file of git's holds one path.
+constexpr std::size_t pointerLimit = 64 * 1024;
 
 bool isWithin(const std::string& path, const std::string& folder) {
     const auto inner = std::filesystem::path(path).lexically_normal();
@@ -34,6 +43,50 @@ GitFolderStamp::Variables GitFolderStamp::variablesOf(const ProcessRequest& requ
     };
 }
 
+std::string GitFolderStamp::readingKey(const ProcessRequest& request) {
+    std::map<std::string, std::string> variables;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        const std::size_t equals = text.find('=');
+        if (equals != std::string_view::npos) {
+            variables.insert_or_assign(std::string(text.substr(0, equals)),
+                                       std::string(text.substr(equals + 1)));
+        }
+    }
+    for (const auto& name : request.removedEnvironment) {
+        variables.erase(name);
+    }
+    for (const auto& [name, value] : request.environment) {
+        variables.insert_or_assign(name, value);
+    }
+    std::string key = request.executable + '\0' + request.workingDirectory.value_or(".") + '\0';
+    for (const auto& [name, value] : variables) {
+        if (!name.starts_with(ownVariables)) {
+            key.append(name).append(1, '=').append(value).append(1, '\0');
+        }
+    }
+    return key;
+}
+
+std::optional<std::filesystem::path> GitFolderStamp::pointerIn(const std::filesystem::path& file,
+                                                               std::string_view prefix) {
+    const auto text = readTextFile(file, pointerLimit);
+    if (!text || !std::string_view(*text).starts_with(prefix)) {
+        return std::nullopt;
+    }
+    // git reads the path as a C string, up to its line end.
+    std::string path = text->substr(prefix.size());
+    path = path.substr(0, path.find('\0'));
+    while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) {
+        path.pop_back();
+    }
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    return std::filesystem::path(path).is_absolute() ? std::filesystem::path(path)
+                                                     : file.parent_path() / path;
+}
+
 GitFolderStamp GitFolderStamp::take(const std::string& folder, const std::string& executable,
                                     const Variables& variables) {
     GitFolderStamp stamp;
@@ -42,7 +95,10 @@ GitFolderStamp GitFolderStamp::take(const std::string& folder, const std::string
     for (const auto& file : usersFiles(variables)) {
         stamp.add(file);
     }
+    stamp.addIdentity(folder);
     stamp.addSearchFrom(folder);
+    // What was stamped before git was asked shows any later change as one.
+    stamp.takenBefore_ = stamp.stamps_.size();
     return stamp;
 }
 
@@ -55,12 +111,21 @@ void GitFolderStamp::addSearchFrom(const std::string& folder) {
         const std::filesystem::path dotGit = at / ".git";
         if (addEntry(dotGit.string()).target.error == 0) {
             addIdentity(at.string());
-            for (const char* inside : {"HEAD", "config", "commondir"}) {
-                add((dotGit / inside).string());
+            const auto named = pointerIn(dotGit, "gitdir: ");
+            const std::filesystem::path gitDir = named.value_or(dotGit);
+            if (named) {
+                addAlong(gitDir.string());
+            }
+            for (const char* inside : {"HEAD", "config", "config.worktree", "commondir"}) {
+                add((gitDir / inside).string());
+            }
+            if (const auto common = pointerIn(gitDir / "commondir", "")) {
+                addAlong(common->string());
+                add((*common / "config").string());
             }
             // A git directory is one only while these are there.
-            addIdentity((dotGit / "objects").string());
-            addIdentity((dotGit / "refs").string());
+            addIdentity((gitDir / "objects").string());
+            addIdentity((gitDir / "refs").string());
         }
         if (at == at.parent_path() || at.empty()) {
             break;
@@ -185,11 +250,13 @@ bool GitFolderStamp::holds() const {
     });
 }
 
-bool GitFolderStamp::changedSince(std::chrono::system_clock::time_point since,
-                                  std::chrono::system_clock::time_point now) const {
-    return std::any_of(stamps_.begin(), stamps_.end(), [&](const Stamped& stamped) {
-        return stamped.dated && stamped.stamp.changedSince(since, now);
-    });
+bool GitFolderStamp::settled(std::chrono::system_clock::time_point began, double settle) const {
+    const auto since = began - std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                   std::chrono::duration<double>(settle));
+    const auto now = std::chrono::system_clock::now();
+    return std::none_of(
+        stamps_.begin() + static_cast<std::ptrdiff_t>(takenBefore_), stamps_.end(),
+        [&](const Stamped& stamped) { return stamped.dated && stamped.stamp.changedSince(since, now); });
 }
 
 } // namespace korvane

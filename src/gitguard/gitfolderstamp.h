@@ -5,9 +5,11 @@
 #include "platform/processrunner.h"
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -15,10 +17,10 @@
 namespace korvane {
 
 // A stamp of what decides git's answers in a folder, which an answer may be kept for while it holds:
-// the `.git` the folder and every folder above it may hold (and where one is there, its HEAD, config
-// and commondir, and who owns that folder), the user's and the system's configuration files, the git
-// program itself, and any path added to it. Taken before git is asked, so that a change while git runs shows
-// as one afterwards. A value; any thread.
+// what the folder is, the `.git` it and every folder above it may hold (and where one is there, the
+// HEAD, configuration and commondir of the git directory it is or names, and who owns that folder), the
+// user's and the system's configuration files, the git program itself, and any path added to it. Taken before
+// git is asked, so that a change while git runs shows as one afterwards. A value; any thread.
 class GitFolderStamp {
 public:
     // A variable of the environment git runs with; none where it is not set.
@@ -26,6 +28,14 @@ public:
 
     // The variables of `request`'s environment: its own, else this process's unless it removes them.
     static Variables variablesOf(const ProcessRequest& request);
+    // What a reading run as `request` depends on besides files, as one text: its program, its folder and
+    // the environment git starts with, less Korvane's own variables, which git never reads (so that the
+    // query of a live command makes no reading of its own).
+    static std::string readingKey(const ProcessRequest& request);
+    // The path a pointer file of git's holds (a `.git` file's "gitdir: ", a commondir, a worktree's
+    // gitdir), from the file's folder where it is relative; none where there is no such file.
+    static std::optional<std::filesystem::path> pointerIn(const std::filesystem::path& file,
+                                                          std::string_view prefix);
 
     static GitFolderStamp take(const std::string& folder, const std::string& executable,
                                const Variables& variables);
@@ -56,11 +66,11 @@ public:
                     const Variables& variables);
     // Whether every path stamped still stamps the same.
     bool holds() const;
-    // Whether a path stamped bears a time at `since` or later (or one ahead of `now`): a change then
-    // may have fallen within a reading that began at `since` without showing in the stamp. Folders
-    // outside the one git runs in count only where stamped whole, paths added loose not at all.
-    bool changedSince(std::chrono::system_clock::time_point since,
-                      std::chrono::system_clock::time_point now) const;
+    // Whether no path stamped after `take` bears a time from `settle` seconds before `began` on, or one
+    // ahead of the clock: a change then may have fallen within a reading that began at `began` without
+    // showing in the stamp, file systems dating changes in steps as coarse as 2 s. Folders outside the
+    // one git runs in count only where stamped whole, paths added loose not at all.
+    bool settled(std::chrono::system_clock::time_point began, double settle) const;
 
 private:
     struct Stamped {
@@ -77,6 +87,8 @@ private:
 
     std::string folder_;
     std::vector<Stamped> stamps_;
+    // How many of the stamps `take` took, before git was asked.
+    std::size_t takenBefore_ = 0;
     // The paths stamped whole.
     std::unordered_map<std::string, std::size_t> index_;
 };

@@ -11,8 +11,6 @@
 #include <utility>
 #include <vector>
 
-extern char** environ;
-
 namespace korvane {
 namespace {
 
@@ -24,60 +22,6 @@ constexpr std::size_t modulesFolderLimit = 4096;
 // longer kept.
 constexpr std::size_t worktreeLimit = 4096;
 constexpr std::size_t entryLimit = 4096;
-// A pointer file of git's holds one path.
-constexpr std::size_t pointerLimit = 64 * 1024;
-
-constexpr std::string_view ownVariables = "KORVANE_";
-
-// The environment git starts with for `request`, as one text: this process's, less what the request
-// removes, with its own on top. Korvane's own variables, which git never reads, are left out, so that
-// the query of a live command does not make a reading of its own.
-std::string environmentOf(const ProcessRequest& request) {
-    std::map<std::string, std::string> variables;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string_view text(*entry);
-        const std::size_t equals = text.find('=');
-        if (equals != std::string_view::npos) {
-            variables.insert_or_assign(std::string(text.substr(0, equals)),
-                                       std::string(text.substr(equals + 1)));
-        }
-    }
-    for (const auto& name : request.removedEnvironment) {
-        variables.erase(name);
-    }
-    for (const auto& [name, value] : request.environment) {
-        variables.insert_or_assign(name, value);
-    }
-    std::string text;
-    for (const auto& [name, value] : variables) {
-        if (!name.starts_with(ownVariables)) {
-            text.append(name).append(1, '=').append(value).append(1, '\0');
-        }
-    }
-    return text;
-}
-
-std::string keyOf(const ProcessRequest& base) {
-    return base.executable + '\0' + base.workingDirectory.value_or(".") + '\0' + environmentOf(base);
-}
-
-// The path a pointer file of git's holds (a `.git` file's "gitdir: ", a commondir, a worktree's
-// gitdir) as git reads it, from the file's folder; none where there is no such file.
-std::optional<fs::path> pointerIn(const fs::path& file, std::string_view prefix) {
-    const auto text = readTextFile(file, pointerLimit);
-    if (!text || !std::string_view(*text).starts_with(prefix)) {
-        return std::nullopt;
-    }
-    std::string path = text->substr(prefix.size());
-    path = path.substr(0, path.find('\0'));
-    while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) {
-        path.pop_back();
-    }
-    if (path.empty()) {
-        return std::nullopt;
-    }
-    return fs::path(path).is_absolute() ? fs::path(path) : file.parent_path() / path;
-}
 
 // Every folder below the modules folder `folder` down to the repositories kept there, whose own files
 // are stamped with them: a repository added or removed anywhere in it moves one of their times.
@@ -194,7 +138,7 @@ bool addRepository(GitFolderStamp& stamp, const GitReachedRepository& repository
     } else {
         stamp.addLoose((gitDir / "index").string(), [gitDir] { return !mayHoldGitlink(gitDir); });
     }
-    const auto named = pointerIn(gitDir / "commondir", "");
+    const auto named = GitFolderStamp::pointerIn(gitDir / "commondir", "");
     const fs::path common = named.value_or(gitDir);
     stamp.addAlong(common.string());
     addGitDirectory(stamp, common);
@@ -208,7 +152,7 @@ bool addRepository(GitFolderStamp& stamp, const GitReachedRepository& repository
             return false;
         }
         stamp.add((it->path() / "gitdir").string());
-        if (const auto worktree = pointerIn(it->path() / "gitdir", "")) {
+        if (const auto worktree = GitFolderStamp::pointerIn(it->path() / "gitdir", "")) {
             stamp.addAlong(worktree->string());
         }
     }
@@ -224,7 +168,7 @@ bool addRepository(GitFolderStamp& stamp, const GitReachedRepository& repository
         if (top) {
             stamp.addIdentity(top->string());
             stamp.addEntry((*top / ".git").string());
-            if (const auto pointed = pointerIn(*top / ".git", "gitdir: ")) {
+            if (const auto pointed = GitFolderStamp::pointerIn(*top / ".git", "gitdir: ")) {
                 stamp.addAlong(pointed->string());
             }
         }
@@ -255,80 +199,36 @@ bool addReach(GitFolderStamp& stamp, const GitReach& reach, const GitFolderStamp
 
 Expected<UntrustedFolderGit, std::string> UntrustedFolderGitCache::read(ProcessRunner& runner,
                                                                         const ProcessRequest& base) {
-    const std::string key = keyOf(base);
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                std::chrono::duration<double>(std::max(0.0, base.timeout)));
-    std::unique_lock lock(lock_);
-    while (true) {
-        if (const Kept* found = kept_.find(key)) {
-            const Kept kept = *found;
-            lock.unlock();
-            if (kept.stamp.holds()) {
-                return kept.decision;
-            }
-            lock.lock();
-            kept_.erase(key);
-            continue;
-        }
-        const auto under = readings_.find(key);
-        if (under == readings_.end()) {
-            break;
-        }
-        const std::shared_ptr<Reading> reading = under->second;
-        // Woken when the reading ends; the slices only let a cancellation be seen meanwhile.
-        while (!reading->ended) {
-            const bool cancelled = base.cancellation && base.cancellation->isCancelled();
-            if (cancelled || std::chrono::steady_clock::now() >= deadline) {
-                return makeUnexpected(std::string("the configuration could not be read in time"));
-            }
-            ended_.wait_until(
-                lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(20)));
-        }
-        if (reading->kept) {
-            return *reading->kept;
-        }
+    auto decision = readings_.read(GitFolderStamp::readingKey(base), deadline, base.cancellation,
+                                   [&] { return readAndStamp(runner, base); });
+    if (!decision) {
+        return makeUnexpected(std::string("the configuration could not be read in time"));
     }
-    const auto reading = std::make_shared<Reading>();
-    readings_.emplace(key, reading);
-    lock.unlock();
-    return readAndKeep(runner, base, key, reading);
+    return std::move(*decision);
 }
 
-UntrustedFolderGitCache::Decision
-UntrustedFolderGitCache::readAndKeep(ProcessRunner& runner, const ProcessRequest& base,
-                                     const std::string& key, const std::shared_ptr<Reading>& reading) {
+GitFolderReadings<UntrustedFolderGitCache::Decision>::Read
+UntrustedFolderGitCache::readAndStamp(ProcessRunner& runner, const ProcessRequest& base) const {
     const auto began = std::chrono::system_clock::now();
     const GitFolderStamp::Variables variables = GitFolderStamp::variablesOf(base);
     const std::string folder = base.workingDirectory.value_or(".");
     GitFolderStamp stamp = GitFolderStamp::take(folder, base.executable, variables);
-    stamp.addIdentity(folder);
     const auto reach = GitReach::read(runner, base);
     // A reading git could not finish says nothing that holds until something changes.
-    std::optional<Decision> decision;
-    bool keep = false;
     if (!reach) {
-        decision = makeUnexpected(reach.error());
-    } else {
-        // Stamped before the decision looks at the git directories' entries, so that one made meanwhile
-        // shows as a change.
-        const bool sure = addReach(stamp, *reach, variables);
-        decision = UntrustedFolderGit::decideRead(*reach);
-        const auto settled = began - std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                                         std::chrono::duration<double>(settle_));
-        keep = sure && !stamp.changedSince(settled, std::chrono::system_clock::now());
+        return {makeUnexpected(reach.error()), std::nullopt};
     }
-    {
-        std::lock_guard lock(lock_);
-        if (keep) {
-            kept_.insert(key, Kept{*decision, std::move(stamp)});
-            reading->kept = decision;
-        }
-        reading->ended = true;
-        readings_.erase(key);
+    // Stamped before the decision looks at the git directories' entries, so that one made meanwhile
+    // shows as a change.
+    const bool sure = addReach(stamp, *reach, variables);
+    Decision decision = UntrustedFolderGit::decideRead(*reach);
+    if (!sure || !stamp.settled(began, settle_)) {
+        return {std::move(decision), std::nullopt};
     }
-    ended_.notify_all();
-    return std::move(*decision);
+    return {std::move(decision), std::move(stamp)};
 }
 
 } // namespace korvane

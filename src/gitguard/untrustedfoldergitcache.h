@@ -1,17 +1,11 @@
 #pragma once
 
 #include "base/expected.h"
-#include "base/lrumap.h"
-#include "gitguard/gitfolderstamp.h"
+#include "gitguard/gitfolderreadings.h"
 #include "gitguard/untrustedfoldergit.h"
 #include "platform/processrunner.h"
 
-#include <condition_variable>
 #include <cstddef>
-#include <map>
-#include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 
 namespace korvane {
@@ -38,25 +32,11 @@ public:
 
 private:
     using Decision = Expected<UntrustedFolderGit, std::string>;
-    struct Kept {
-        Decision decision;
-        GitFolderStamp stamp;
-    };
-    // One reading under way, which others asking the same wait for.
-    struct Reading {
-        bool ended = false;
-        std::optional<Decision> kept;
-    };
 
-    // Reads, and keeps the decision under `key` where it may be kept.
-    Decision readAndKeep(ProcessRunner& runner, const ProcessRequest& base, const std::string& key,
-                         const std::shared_ptr<Reading>& reading);
+    GitFolderReadings<Decision>::Read readAndStamp(ProcessRunner& runner, const ProcessRequest& base) const;
 
     const double settle_;
-    std::mutex lock_;
-    std::condition_variable ended_;
-    LruMap<std::string, Kept> kept_{capacity};
-    std::map<std::string, std::shared_ptr<Reading>> readings_;
+    GitFolderReadings<Decision> readings_{capacity};
 };
 
 } // namespace korvane

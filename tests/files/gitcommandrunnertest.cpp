@@ -236,6 +236,54 @@ TEST(GitCommandRunnerTest, NoRepositoryIsAnsweredWithoutGitUntilTheFolderChanges
     EXPECT_EQ(runner.run({"ls-files", "--others"}, proj.string(), 5.0), (Lines{"a", "b"}));
 }
 
+// The folder's configuration is listed once and its overrides kept while nothing the listing was read
+// from changed: a filter the repository's configuration, or a file it includes, names afterwards never
+// runs either.
+TEST(GitCommandRunnerTest, TheConfigurationIsListedOncePerChangeAndAFilterNamedLaterNeverRuns) {
+    const test::GitRepo settings; // a private HOME
+    struct Case {
+        const char* name;
+        std::string file; // where the filter is named later
+        std::unique_ptr<test::TempDir> repo = std::make_unique<test::TempDir>();
+    };
+    std::vector<Case> cases;
+    cases.push_back({"the repository's configuration", ".git/config"});
+    cases.push_back({"a file it includes", ".git/extra"});
+    for (auto& c : cases) {
+        c.repo->write("a.txt", "one\n");
+        c.repo->write(".gitattributes", "*.txt filter=evil\n");
+        ASSERT_EQ(
+            std::system(("cd '" + c.repo->path().string() +
+                         "' && git init -q && git config include.path extra && touch .git/extra && "
+                         "git add -A && git -c user.name=T -c user.email=t@example.invalid commit -qm one")
+                            .c_str()),
+            0);
+    }
+    // Changes of the last two seconds may fall within a listing unseen.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    const auto processes = std::make_shared<CountingProcessRunner>();
+    const GitCommandRunner runner(processes);
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string root = c.repo->path().string();
+        const auto marker = c.repo->path() / "marker";
+        const auto launches = [&](const Lines& arguments) {
+            const int before = processes->launches;
+            EXPECT_TRUE(runner.run(arguments, root, 5.0));
+            return processes->launches - before;
+        };
+        EXPECT_EQ(launches({"status", "--porcelain"}), 3) << "the listing, the work tree's and the status";
+        EXPECT_EQ(launches({"log", "--name-only"}), 2);
+        EXPECT_EQ(launches({"for-each-ref"}), 1);
+
+        std::ofstream(c.repo->path() / c.file, std::ios::app)
+            << "[filter \"evil\"]\n\tclean = touch " << marker.string() << "\n";
+        ASSERT_EQ(std::system(("cd '" + root + "' && cp a.txt b && mv b a.txt").c_str()), 0);
+        EXPECT_EQ(launches({"status", "--porcelain"}), 3);
+        EXPECT_FALSE(std::filesystem::exists(marker));
+    }
+}
+
 TEST(GitCommandRunnerTest, RepositoryMonitorProgramNeverRuns) {
     test::TempDir repo;
     const auto marker = repo.path() / "monitor-ran";
