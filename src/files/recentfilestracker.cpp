@@ -292,8 +292,19 @@ std::pair<std::shared_ptr<const RecentFilesSnapshot>, bool> RecentFilesTracker::
     bool tell = false;
     while (true) {
         const std::uint64_t number = beginBuild();
-        const IndexInfo info = indexInfo(root);
-        built = std::make_shared<const RecentFilesSnapshot>(build(root, info));
+        IndexInfo info;
+        try {
+            info = indexInfo(root);
+            built = std::make_shared<const RecentFilesSnapshot>(build(root, info));
+        } catch (...) {
+            // The flight ends all the same, so that nobody waits for it and the root is built again.
+            {
+                std::lock_guard lock(lock_);
+                flights_.erase(root);
+            }
+            flightEnded_.notify_all();
+            throw;
+        }
         std::lock_guard lock(lock_);
         storeLocked(root, number, Cached{built, info.hasIndex ? std::nullopt : std::optional(clock_.now())});
         Flight& flight = flights_.at(root);

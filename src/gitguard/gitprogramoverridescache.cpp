@@ -14,11 +14,7 @@ GitProgramOverridesCache& GitProgramOverridesCache::shared() {
 
 Expected<GitProgramOverrides, std::string> GitProgramOverridesCache::read(ProcessRunner& runner,
                                                                           const ProcessRequest& listing) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                               std::chrono::duration<double>(std::max(0.0, listing.timeout)));
-    auto overrides = readings_.read(GitFolderStamp::readingKey(listing), deadline, listing.cancellation,
-                                    [&] { return readAndStamp(runner, listing); });
+    auto overrides = readings_.read(listing, [&] { return readAndStamp(runner, listing); });
     if (!overrides) {
         return makeUnexpected(std::string("the repository configuration could not be read in time"));
     }

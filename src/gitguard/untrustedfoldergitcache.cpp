@@ -199,11 +199,7 @@ bool addReach(GitFolderStamp& stamp, const GitReach& reach, const GitFolderStamp
 
 Expected<UntrustedFolderGit, std::string> UntrustedFolderGitCache::read(ProcessRunner& runner,
                                                                         const ProcessRequest& base) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                               std::chrono::duration<double>(std::max(0.0, base.timeout)));
-    auto decision = readings_.read(GitFolderStamp::readingKey(base), deadline, base.cancellation,
-                                   [&] { return readAndStamp(runner, base); });
+    auto decision = readings_.read(base, [&] { return readAndStamp(runner, base); });
     if (!decision) {
         return makeUnexpected(std::string("the configuration could not be read in time"));
     }
