@@ -8,8 +8,9 @@
 namespace korvane {
 
 GitProgramOverridesCache& GitProgramOverridesCache::shared() {
-    static GitProgramOverridesCache cache;
-    return cache;
+    // Never destroyed: a git run still under way on a worker as the process ends may ask it.
+    static auto* const cache = new GitProgramOverridesCache();
+    return *cache;
 }
 
 Expected<GitProgramOverrides, std::string> GitProgramOverridesCache::read(ProcessRunner& runner,
