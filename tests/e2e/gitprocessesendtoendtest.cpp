@@ -181,7 +181,6 @@ TEST_F(GitProcessesEndToEndTest, AMinuteOfOrdinaryUseStaysWithinItsGitProcesses)
         total += processes.size();
         std::cout << "[ git      ] " << what << ": " << processes.size() << "\n";
         EXPECT_LE(processes.size(), bound) << what << ":\n" << described(processes);
-        std::cout << described(processes);
     };
     // A popup's opening within `bound` processes, and none while it stays open.
     const auto counted = [&](const std::string& what, const Popup& popup, std::size_t bound = 150) {
