@@ -2,6 +2,7 @@
 
 #include "gitrepo.h"
 #include "platform/linux/linuxprocessrunner.h"
+#include "support/countingprocessrunner.h"
 #include "support/logcapture.h"
 #include "support/scopedenv.h"
 #include "support/tempdir.h"
@@ -185,19 +186,6 @@ TEST(GitCommandRunnerTest, EachFailureSaysWhetherItWillComeAgain) {
     }
 }
 
-// Counts the processes a real runner starts.
-class CountingProcessRunner final : public ProcessRunner {
-public:
-    Expected<ProcessResult, ProcessLaunchError> run(const ProcessRequest& request) override {
-        ++launches;
-        return real_.run(request);
-    }
-    int launches = 0;
-
-private:
-    LinuxProcessRunner real_;
-};
-
 // git's answer that no repository holds a folder stands, without git, until what it looked at changes:
 // the user's own configuration, or a repository made in a folder above.
 TEST(GitCommandRunnerTest, NoRepositoryIsAnsweredWithoutGitUntilTheFolderChanges) {
@@ -205,16 +193,16 @@ TEST(GitCommandRunnerTest, NoRepositoryIsAnsweredWithoutGitUntilTheFolderChanges
     const test::TempDir place;
     const auto proj = place.path() / "top/proj";
     place.write("top/proj/a", "");
-    const auto processes = std::make_shared<CountingProcessRunner>();
+    const auto processes = std::make_shared<test::CountingProcessRunner>();
     const GitCommandRunner runner(processes);
     const GitCommandRunner copy = runner;
     test::LogCapture log;
     const auto asked = [&](const Lines& arguments) {
-        const int before = processes->launches;
+        const int before = processes->launches();
         const GitOutput output = copy.run(arguments, proj.string(), 5.0);
         EXPECT_FALSE(output);
         EXPECT_EQ(output.failure(), GitFailure::noRepository);
-        return processes->launches - before;
+        return processes->launches() - before;
     };
     EXPECT_GT(asked({"ls-files", "--cached"}), 0);
     for (int again = 0; again < 3; ++again) {
@@ -261,16 +249,16 @@ TEST(GitCommandRunnerTest, TheConfigurationIsListedOncePerChangeAndAFilterNamedL
     }
     // Changes of the last two seconds may fall within a listing unseen.
     std::this_thread::sleep_for(std::chrono::milliseconds(2100));
-    const auto processes = std::make_shared<CountingProcessRunner>();
+    const auto processes = std::make_shared<test::CountingProcessRunner>();
     const GitCommandRunner runner(processes);
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string root = c.repo->path().string();
         const auto marker = c.repo->path() / "marker";
         const auto launches = [&](const Lines& arguments) {
-            const int before = processes->launches;
+            const int before = processes->launches();
             EXPECT_TRUE(runner.run(arguments, root, 5.0));
-            return processes->launches - before;
+            return processes->launches() - before;
         };
         EXPECT_EQ(launches({"status", "--porcelain"}), 3) << "the listing, the work tree's and the status";
         EXPECT_EQ(launches({"log", "--name-only"}), 2);

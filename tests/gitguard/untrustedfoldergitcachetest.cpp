@@ -1,7 +1,7 @@
 #include "gitguard/untrustedfoldergitcache.h"
 
 #include "files/gitrepo.h"
-#include "platform/linux/linuxprocessrunner.h"
+#include "support/countingprocessrunner.h"
 
 #include <atomic>
 #include <chrono>
@@ -15,44 +15,6 @@ namespace korvane {
 namespace {
 
 using ::testing::HasSubstr;
-
-// Counts the git processes of the readings, and can hold the first until the test lets it go.
-class CountingProcessRunner final : public ProcessRunner {
-public:
-    Expected<ProcessResult, ProcessLaunchError> run(const ProcessRequest& request) override {
-        {
-            std::unique_lock lock(mutex_);
-            ++launches_;
-            changed_.notify_all();
-            changed_.wait(lock, [&] { return !holding_; });
-        }
-        return real_.run(request);
-    }
-    int launches() const {
-        std::lock_guard lock(mutex_);
-        return launches_;
-    }
-    void hold() {
-        std::lock_guard lock(mutex_);
-        holding_ = true;
-    }
-    void release() {
-        std::lock_guard lock(mutex_);
-        holding_ = false;
-        changed_.notify_all();
-    }
-    void waitForLaunch() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return launches_ > 0; });
-    }
-
-private:
-    LinuxProcessRunner real_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    int launches_ = 0;
-    bool holding_ = false;
-};
 
 // Readings as the shell command runner asks for them; changes a tenth of a second old count as settled.
 class UntrustedFolderGitCacheTest : public testing::Test {
@@ -84,7 +46,7 @@ protected:
     std::pair<int, std::string> read() { return read(base()); }
 
     test::GitRepo repo;
-    std::shared_ptr<CountingProcessRunner> processes = std::make_shared<CountingProcessRunner>();
+    std::shared_ptr<test::CountingProcessRunner> processes = std::make_shared<test::CountingProcessRunner>();
     UntrustedFolderGitCache cache{settle};
 };
 
