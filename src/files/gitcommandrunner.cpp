@@ -4,6 +4,7 @@
 #include "base/unicode.h"
 #include "files/gitworktree.h"
 #include "files/rootname.h"
+#include "gitguard/gitprogramoverridescache.h"
 
 #include <chrono>
 #include <fmt/format.h>
@@ -162,15 +163,24 @@ GitOutput GitCommandRunner::run(const std::vector<std::string>& arguments, const
         execFailed("no process runner");
         return GitOutput::none(GitFailure::failed);
     }
+    const bool listing = listsFileNames(arguments);
+    // Said once, when git gave the answer.
+    if (listing && noRepository_->holdsNone(directory)) {
+        return GitOutput::none(GitFailure::noRepository);
+    }
     auto overrides = programOverrides(directory, timeout);
     if (!overrides) {
         execFailed(overrides.error());
         return GitOutput::none(millisecondsSince(start) >= timeout * 1000 ? GitFailure::timedOut
                                                                           : launchFailure());
     }
-    if (listsFileNames(arguments)) {
+    if (listing) {
+        GitFolderStamp before = GitNoRepositoryFolders::stampBefore(request({}, directory, 0, *overrides));
         if (const auto refused =
                 workTreeRefusal(directory, timeout - millisecondsSince(start) / 1000, *overrides)) {
+            if (*refused == GitFailure::noRepository) {
+                noRepository_->remember(directory, std::move(before));
+            }
             execFailed(refusalText(*refused));
             return GitOutput::none(*refused);
         }
@@ -227,7 +237,7 @@ Expected<GitProgramOverrides, std::string> GitCommandRunner::programOverrides(co
     ProcessRequest listing = request(GitProgramOverrides::listingArguments(), directory, timeout);
     listing.errorOutput = ProcessRequest::ErrorOutput::discard;
     // Without the list the programs cannot be switched off, so git does not run at all.
-    return GitProgramOverrides::read(*processRunner_, listing);
+    return GitProgramOverridesCache::shared().read(*processRunner_, listing);
 }
 
 GitOutput GitCommandRunner::quietLines(const std::vector<std::string>& arguments,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/commandrunner.h"
+#include "files/gitnorepositoryfolders.h"
 #include "gitguard/gitprogramoverrides.h"
 #include "platform/processrunner.h"
 
@@ -19,8 +20,10 @@ namespace korvane {
 // the programs it names (GitProgramOverrides), `status` takes no optional locks and leaves
 // submodules alone, and the environment cannot point git at another repository or make it prompt.
 // Commands that list file names (ls-files, status, log) run only where the repository's work tree
-// holds the folder (GitWorkTree), so a `.git` naming another repository lists nothing of it.
-// Stateless; any thread, any number of calls at once.
+// holds the folder (GitWorkTree), so a `.git` naming another repository lists nothing of it; a folder
+// that no repository holds is answered so without git until the folder changes (GitNoRepositoryFolders,
+// shared by a runner's copies). The overrides of a folder are read once per change of its configuration
+// (GitProgramOverridesCache). Any thread, any number of calls at once.
 class GitCommandRunner {
 public:
     enum class Mode {
@@ -71,6 +74,7 @@ private:
                                                                 double timeout) const;
 
     std::shared_ptr<ProcessRunner> processRunner_;
+    std::shared_ptr<GitNoRepositoryFolders> noRepository_ = std::make_shared<GitNoRepositoryFolders>();
     Mode mode_;
     std::string executable_;
 };

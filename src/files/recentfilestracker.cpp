@@ -75,9 +75,10 @@ std::vector<std::string> RecentFilesTracker::uncommittedPaths(const std::string&
 }
 
 std::vector<std::string> RecentFilesTracker::committedPaths(const std::string& root) const {
-    const auto lines = commandRunner_({"log", "--relative", "--name-only", "--pretty=format:", "--diff-filter=ACMR",
-                                       "--no-merges", "--since=7.days.ago"},
-                                      root, gitTimeout);
+    const auto lines =
+        commandRunner_({"log", "--relative", "--name-only", "--pretty=format:", "--diff-filter=ACMR",
+                        "--no-merges", "--since=7.days.ago"},
+                       root, gitTimeout);
     std::vector<std::string> paths;
     if (!lines) {
         return paths;
@@ -95,7 +96,8 @@ std::vector<std::string> RecentFilesTracker::committedPaths(const std::string& r
     return paths;
 }
 
-std::vector<std::string> RecentFilesTracker::selectionsLocked(const std::string& root, Clock::WallTime now) const {
+std::vector<std::string> RecentFilesTracker::selectionsLocked(const std::string& root,
+                                                              Clock::WallTime now) const {
     const std::string prefix = root + "|";
     std::vector<std::pair<Clock::WallTime, std::string>> kept;
     for (auto it = recentSelections_.lower_bound(prefix); it != recentSelections_.end(); ++it) {
@@ -111,7 +113,8 @@ std::vector<std::string> RecentFilesTracker::selectionsLocked(const std::string&
         }
         kept.emplace_back(it->second, std::move(id));
     }
-    std::stable_sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
     std::vector<std::string> paths;
     for (auto& entry : kept) {
         paths.push_back(std::move(entry.second));
@@ -142,12 +145,14 @@ RecentFilesSnapshot RecentFilesTracker::build(const std::string& root, const Ind
             }
             const auto time = std::chrono::system_clock::time_point(
                 std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                    std::chrono::seconds(status.st_mtim.tv_sec) + std::chrono::nanoseconds(status.st_mtim.tv_nsec)));
+                    std::chrono::seconds(status.st_mtim.tv_sec) +
+                    std::chrono::nanoseconds(status.st_mtim.tv_nsec)));
             if (time > cutoff) {
                 modified.emplace_back(time, path);
             }
         }
-        std::stable_sort(modified.begin(), modified.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        std::stable_sort(modified.begin(), modified.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
         for (auto& entry : modified) {
             snapshot.mtimeRecent.push_back(std::move(entry.second));
         }
@@ -170,34 +175,35 @@ RecentFilesSnapshot RecentFilesTracker::snapshot(const std::string& root) {
 }
 
 std::shared_ptr<const RecentFilesSnapshot> RecentFilesTracker::sharedSnapshot(const std::string& root) {
-    {
-        std::unique_lock lock(lock_);
+    std::unique_lock lock(lock_);
+    while (true) {
         if (const auto found = recentFilesCache_.find(root); found != recentFilesCache_.end()) {
-            std::shared_ptr<const RecentFilesSnapshot> cached = found->second;
+            Cached cached = found->second;
             lock.unlock();
-            if (isStale(*cached, clock_.now())) {
-                startRefresh(root);
-            }
-            return cached;
+            return serve(root, std::move(cached));
         }
+        if (!flights_.contains(root)) {
+            break;
+        }
+        // The build under way stores the snapshot this one would make.
+        flightEnded_.wait(lock, [&] { return !flights_.contains(root); });
     }
-    const std::uint64_t number = beginBuild();
-    RecentFilesSnapshot built = build(root, indexInfo(root));
-    std::lock_guard lock(lock_);
-    storeLocked(root, number, std::move(built));
-    return recentFilesCache_.at(root);
+    flights_.emplace(root, Flight{});
+    lock.unlock();
+    auto [built, tell] = fly(root);
+    if (tell) {
+        tellReady(root);
+    }
+    return built;
 }
 
 std::shared_ptr<const RecentFilesSnapshot> RecentFilesTracker::cachedSnapshot(const std::string& root) {
     {
         std::unique_lock lock(lock_);
         if (const auto found = recentFilesCache_.find(root); found != recentFilesCache_.end()) {
-            std::shared_ptr<const RecentFilesSnapshot> cached = found->second;
+            Cached cached = found->second;
             lock.unlock();
-            if (isStale(*cached, clock_.now())) {
-                startRefresh(root);
-            }
-            return cached;
+            return serve(root, std::move(cached));
         }
     }
     startRefresh(root);
@@ -207,21 +213,52 @@ std::shared_ptr<const RecentFilesSnapshot> RecentFilesTracker::cachedSnapshot(co
 }
 
 void RecentFilesTracker::refreshIfStale(const std::string& root) {
+    std::optional<Cached> cached;
     {
         std::lock_guard lock(lock_);
-        const auto found = recentFilesCache_.find(root);
-        if (found != recentFilesCache_.end() && !isStale(*found->second, clock_.now())) {
-            return;
+        if (const auto found = recentFilesCache_.find(root); found != recentFilesCache_.end()) {
+            cached = found->second;
         }
     }
-    startRefresh(root);
+    if (cached) {
+        serve(root, std::move(*cached));
+    } else {
+        startRefresh(root);
+    }
+}
+
+std::shared_ptr<const RecentFilesSnapshot> RecentFilesTracker::serve(const std::string& root, Cached cached) {
+    if (cached.builtBeforeIndex) {
+        const IndexInfo info = indexInfo(root);
+        // Built again only once the index tells how: until then a build would list the same.
+        if (!info.hasIndex) {
+            return cached.snapshot;
+        }
+        if (!info.usedGit.value_or(true)) {
+            startRefresh(root);
+            return cached.snapshot;
+        }
+        // Without an index git listed the snapshot, as it would with this one: it stands as built then.
+        auto adopted = std::make_shared<RecentFilesSnapshot>(*cached.snapshot);
+        adopted->timestamp = *cached.builtBeforeIndex;
+        std::lock_guard lock(lock_);
+        if (const auto found = recentFilesCache_.find(root);
+            found != recentFilesCache_.end() && found->second.snapshot == cached.snapshot) {
+            found->second = Cached{adopted, std::nullopt};
+        }
+        cached = Cached{std::move(adopted), std::nullopt};
+    }
+    if (isStale(*cached.snapshot, clock_.now())) {
+        startRefresh(root);
+    }
+    return cached.snapshot;
 }
 
 void RecentFilesTracker::startRefresh(const std::string& root) {
     LoadingCallback loading;
     {
         std::lock_guard lock(lock_);
-        if (!recentRefreshInFlightRoots_.insert(root).second) {
+        if (!flights_.emplace(root, Flight{.background = true, .tell = true}).second) {
             return;
         }
         loading = onRecentFilesLoadingChanged_;
@@ -234,15 +271,10 @@ void RecentFilesTracker::startRefresh(const std::string& root) {
         if (!self) {
             return;
         }
-        const std::uint64_t number = self->beginBuild();
-        RecentFilesSnapshot built = self->build(root, self->indexInfo(root));
-        ReadyCallback ready;
+        self->fly(root);
         LoadingCallback loadingChanged;
         {
             std::lock_guard lock(self->lock_);
-            self->storeLocked(root, number, std::move(built));
-            self->recentRefreshInFlightRoots_.erase(root);
-            ready = self->onRecentFilesReady_;
             loadingChanged = self->onRecentFilesLoadingChanged_;
         }
         // git's output for a large project is gone again; hand its memory back.
@@ -250,20 +282,62 @@ void RecentFilesTracker::startRefresh(const std::string& root) {
         if (loadingChanged) {
             loadingChanged(root, false);
         }
-        if (ready) {
-            ready(root);
-        }
+        self->tellReady(root);
     };
     workers_.run(std::move(job));
 }
 
+std::pair<std::shared_ptr<const RecentFilesSnapshot>, bool> RecentFilesTracker::fly(const std::string& root) {
+    std::shared_ptr<const RecentFilesSnapshot> built;
+    bool tell = false;
+    while (true) {
+        const std::uint64_t number = beginBuild();
+        IndexInfo info;
+        try {
+            info = indexInfo(root);
+            built = std::make_shared<const RecentFilesSnapshot>(build(root, info));
+        } catch (...) {
+            // The flight ends all the same, so that nobody waits for it and the root is built again.
+            {
+                std::lock_guard lock(lock_);
+                flights_.erase(root);
+            }
+            flightEnded_.notify_all();
+            throw;
+        }
+        std::lock_guard lock(lock_);
+        storeLocked(root, number, Cached{built, info.hasIndex ? std::nullopt : std::optional(clock_.now())});
+        Flight& flight = flights_.at(root);
+        if (!flight.again) {
+            tell = flight.tell;
+            flights_.erase(root);
+            break;
+        }
+        flight.again = false;
+    }
+    flightEnded_.notify_all();
+    return {std::move(built), tell};
+}
+
 void RecentFilesTracker::refreshNow(const std::string& root) {
-    const std::uint64_t number = beginBuild();
-    RecentFilesSnapshot built = build(root, indexInfo(root));
+    {
+        std::unique_lock lock(lock_);
+        if (const auto found = flights_.find(root); found != flights_.end()) {
+            found->second.again = true;
+            found->second.tell = true;
+            flightEnded_.wait(lock, [&] { return !flights_.contains(root); });
+            return;
+        }
+        flights_.emplace(root, Flight{.tell = true});
+    }
+    fly(root);
+    tellReady(root);
+}
+
+void RecentFilesTracker::tellReady(const std::string& root) const {
     ReadyCallback ready;
     {
         std::lock_guard lock(lock_);
-        storeLocked(root, number, std::move(built));
         ready = onRecentFilesReady_;
     }
     if (ready) {
@@ -276,14 +350,13 @@ std::uint64_t RecentFilesTracker::beginBuild() {
     return ++buildsBegun_;
 }
 
-void RecentFilesTracker::storeLocked(const std::string& root, std::uint64_t build,
-                                     RecentFilesSnapshot snapshot) {
+void RecentFilesTracker::storeLocked(const std::string& root, std::uint64_t build, Cached cached) {
     std::uint64_t& stored = storedBuilds_[root];
     if (build < stored) {
         return;
     }
     stored = build;
-    recentFilesCache_[root] = std::make_shared<const RecentFilesSnapshot>(std::move(snapshot));
+    recentFilesCache_[root] = std::move(cached);
 }
 
 void RecentFilesTracker::recordSelection(const std::string& snippetID, const std::string& root) {
@@ -291,24 +364,26 @@ void RecentFilesTracker::recordSelection(const std::string& snippetID, const std
     const auto now = clock_.now();
     recentSelections_[root + "|" + snippetID] = now;
     if (recentSelections_.size() > selectionLimit) {
-        std::erase_if(recentSelections_,
-                      [&](const auto& entry) { return secondsBetween(entry.second, now) >= selectionWindow; });
+        std::erase_if(recentSelections_, [&](const auto& entry) {
+            return secondsBetween(entry.second, now) >= selectionWindow;
+        });
     }
     if (recentSelections_.size() > selectionLimit) {
         std::vector<std::pair<Clock::WallTime, std::string>> byAge;
         for (const auto& [key, time] : recentSelections_) {
             byAge.emplace_back(time, key);
         }
-        std::stable_sort(byAge.begin(), byAge.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::stable_sort(byAge.begin(), byAge.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
         for (std::size_t i = 0; i < byAge.size() - selectionLimit; ++i) {
             recentSelections_.erase(byAge[i].second);
         }
     }
     if (const auto found = recentFilesCache_.find(root); found != recentFilesCache_.end()) {
         // Snapshots handed out stay as they were; the cache takes a changed copy.
-        auto changed = std::make_shared<RecentFilesSnapshot>(*found->second);
+        auto changed = std::make_shared<RecentFilesSnapshot>(*found->second.snapshot);
         changed->sessionSelected = selectionsLocked(root, clock_.now());
-        found->second = std::move(changed);
+        found->second.snapshot = std::move(changed);
     }
 }
 
@@ -317,19 +392,18 @@ void RecentFilesTracker::clearCaches() {
     recentFilesCache_.clear();
     storedBuilds_.clear();
     recentSelections_.clear();
-    recentRefreshInFlightRoots_.clear();
 }
 
 void RecentFilesTracker::clearSnapshots() {
     std::lock_guard lock(lock_);
     recentFilesCache_.clear();
     storedBuilds_.clear();
-    recentRefreshInFlightRoots_.clear();
 }
 
 bool RecentFilesTracker::isRefreshing(const std::string& root) const {
     std::lock_guard lock(lock_);
-    return recentRefreshInFlightRoots_.contains(root);
+    const auto found = flights_.find(root);
+    return found != flights_.end() && found->second.background;
 }
 
 void RecentFilesTracker::setIndexInfoProvider(IndexInfoProvider provider) {

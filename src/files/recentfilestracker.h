@@ -5,22 +5,23 @@
 #include "files/commandrunner.h"
 #include "files/recentfilessnapshot.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 namespace korvane {
 
 // Keeps, per project root, the snapshot of files with uncommitted changes, picked in this session,
-// committed this week and modified on disk lately, refreshed in the background at most once per root
-// at a time. Paths are always relative to the root, also for a root in a subfolder of a repository.
-// Any thread; the lock is never held while git runs, files are examined or a callback is called.
+// committed this week and modified on disk lately. One build per root runs at a time, whoever asked
+// for it; a snapshot built before the root had an index is not built again until the index is there.
+// Paths are always relative to the root, also for a root in a subfolder of a repository. Any thread;
+// the lock is never held while git runs, files are examined or a callback is called.
 class RecentFilesTracker : public std::enable_shared_from_this<RecentFilesTracker> {
 public:
     // What the file path index knows of a root.
@@ -51,14 +52,20 @@ public:
     // The cached snapshot, never built on the caller's thread: without one a refresh starts and an
     // empty snapshot stamped now is answered.
     std::shared_ptr<const RecentFilesSnapshot> cachedSnapshot(const std::string& root);
+    // Starts a background refresh when the snapshot of `root` is due: none is cached, it is older than
+    // `freshness`, or it was built before the root had an index and the index, now there, was not
+    // listed by git. One built before the index whose index git listed holds what a build would list,
+    // and counts as built with it.
     void refreshIfStale(const std::string& root);
-    // Builds the snapshot of `root` on this thread from the index as it now stands, stores it however
-    // fresh the cached one was, and tells onRecentFilesReady: a refresh the user asked for, run on a
-    // worker. A background refresh that began before it no longer replaces what it stored.
+    // Makes the snapshot of `root` from the index as it now stands, however fresh the cached one was,
+    // stores it and tells onRecentFilesReady: a refresh the user asked for, run on a worker. It builds
+    // on this thread, or, while another build of the root runs, has that one build once more when it
+    // ends and waits for it.
     void refreshNow(const std::string& root);
     void recordSelection(const std::string& snippetID, const std::string& root);
     void clearCaches();
-    // Forgets the snapshots and in-flight marks but keeps the session's selections (changed include paths).
+    // Forgets the snapshots but keeps the session's selections (changed include paths). A build under way
+    // still stores its snapshot, as with clearCaches.
     void clearSnapshots();
     // Whether a background refresh of `root` is running.
     bool isRefreshing(const std::string& root) const;
@@ -68,28 +75,52 @@ public:
 
     // The paths of `git status --porcelain` lines, relative to the root: `prefix` is the root's place
     // in the repository ("" at its top, else ending in "/"); paths outside it are left out.
-    static std::vector<std::string> parseStatus(const std::vector<std::string>& lines, const std::string& prefix);
+    static std::vector<std::string> parseStatus(const std::vector<std::string>& lines,
+                                                const std::string& prefix);
 
 private:
+    struct Cached {
+        std::shared_ptr<const RecentFilesSnapshot> snapshot;
+        // When a snapshot built before the root had an index was built; none for one built with it.
+        std::optional<Clock::WallTime> builtBeforeIndex;
+    };
+    // The build of a root under way, and what was asked of it meanwhile.
+    struct Flight {
+        // Told onRecentFilesLoadingChanged: a background refresh.
+        bool background = false;
+        // Asked for once more, from the index as it stands when this build ends.
+        bool again = false;
+        // Someone waits for onRecentFilesReady.
+        bool tell = false;
+    };
+
     RecentFilesSnapshot build(const std::string& root, const IndexInfo& info) const;
     std::vector<std::string> uncommittedPaths(const std::string& root) const;
     std::vector<std::string> committedPaths(const std::string& root) const;
     std::vector<std::string> sessionSelections(const std::string& root) const;
     std::vector<std::string> selectionsLocked(const std::string& root, Clock::WallTime now) const;
     IndexInfo indexInfo(const std::string& root) const;
+    // `cached` as a read serves it, a refresh started when it is due.
+    std::shared_ptr<const RecentFilesSnapshot> serve(const std::string& root, Cached cached);
     void startRefresh(const std::string& root);
+    // Builds and stores the snapshot of `root`, whose flight the caller began, as many times as asked
+    // meanwhile, then ends the flight: the last snapshot built, and whether anyone waits to be told.
+    std::pair<std::shared_ptr<const RecentFilesSnapshot>, bool> fly(const std::string& root);
     // Numbers a build as it begins, before it reads anything, so that stores can keep the newest.
     std::uint64_t beginBuild();
     // Caches `snapshot` unless a build that began later has already stored one. Under the lock.
-    void storeLocked(const std::string& root, std::uint64_t build, RecentFilesSnapshot snapshot);
+    void storeLocked(const std::string& root, std::uint64_t build, Cached cached);
+    void tellReady(const std::string& root) const;
 
     const Clock& clock_;
     CommandRunner commandRunner_;
     WorkerPool& workers_;
     mutable std::mutex lock_;
     IndexInfoProvider indexInfoProvider_;
-    std::map<std::string, std::shared_ptr<const RecentFilesSnapshot>> recentFilesCache_;
-    std::set<std::string> recentRefreshInFlightRoots_;
+    std::map<std::string, Cached> recentFilesCache_;
+    // Kept through clearing, so that a build still running stays the only one of its root.
+    std::map<std::string, Flight> flights_;
+    std::condition_variable flightEnded_;
     std::uint64_t buildsBegun_ = 0;
     // The number of the build whose snapshot each root's cache holds.
     std::map<std::string, std::uint64_t> storedBuilds_;

@@ -250,7 +250,8 @@ void GitProgramOverrides::addEnvironment(const std::vector<GitConfigEntry>& fold
 }
 
 Expected<GitProgramOverrides, std::string> GitProgramOverrides::read(ProcessRunner& runner,
-                                                                     const ProcessRequest& listing) {
+                                                                     const ProcessRequest& listing,
+                                                                     std::vector<GitConfigEntry>* listed) {
     const auto inherited = GitConfigVariables::inheritedCount();
     if (!inherited) {
         return makeUnexpected(std::string("GIT_CONFIG_COUNT in the environment is not a count"));
@@ -262,8 +263,12 @@ Expected<GitProgramOverrides, std::string> GitProgramOverrides::read(ProcessRunn
     if (!outcome->succeeded()) {
         return makeUnexpected(std::string("the repository configuration could not be read"));
     }
-    GitProgramOverrides overrides = fromListing(outcome->output);
+    auto entries = GitConfigListing::parse(outcome->output, true);
+    GitProgramOverrides overrides = compute(entries);
     overrides.inheritedCount_ = *inherited;
+    if (listed != nullptr) {
+        *listed = std::move(entries);
+    }
     return overrides;
 }
 

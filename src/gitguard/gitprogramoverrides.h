@@ -43,9 +43,10 @@ public:
 
     // Runs `listing` (a request for `listingArguments` in the folder) and computes the overrides, numbered
     // after the GIT_CONFIG_COUNT entries that this process's environment already hands its children. Fails,
-    // with the reason, when the listing fails or that count is not one.
-    static Expected<GitProgramOverrides, std::string> read(ProcessRunner& runner,
-                                                           const ProcessRequest& listing);
+    // with the reason, when the listing fails or that count is not one. The entries git listed go to
+    // `listed` where it is given.
+    static Expected<GitProgramOverrides, std::string>
+    read(ProcessRunner& runner, const ProcessRequest& listing, std::vector<GitConfigEntry>* listed = nullptr);
 
     const std::vector<Setting>& settings() const { return settings_; }
     bool empty() const { return settings_.empty(); }

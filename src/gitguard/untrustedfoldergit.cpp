@@ -151,16 +151,22 @@ std::string hooksFolder(const GitReach& reach) {
 
 Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::read(ProcessRunner& runner,
                                                                    const ProcessRequest& base) {
-    const auto inherited = GitConfigVariables::inheritedCount();
-    if (!inherited) {
-        return makeUnexpected(std::string("GIT_CONFIG_COUNT in the environment is not a count"));
-    }
     const auto reach = GitReach::read(runner, base);
     if (!reach) {
         return makeUnexpected(reach.error());
     }
+    return decideRead(runner, base, *reach);
+}
+
+Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::decideRead(ProcessRunner& runner,
+                                                                         const ProcessRequest& base,
+                                                                         const GitReach& reach) {
+    const auto inherited = GitConfigVariables::inheritedCount();
+    if (!inherited) {
+        return makeUnexpected(std::string("GIT_CONFIG_COUNT in the environment is not a count"));
+    }
     // What git listed holds only where every program that reads those repositories reads the same files.
-    if (auto elsewhere = GitReachPaths::whereElsewhere(*reach)) {
+    if (auto elsewhere = GitReachPaths::whereElsewhere(reach)) {
         return makeUnexpected(std::move(*elsewhere));
     }
     std::optional<Expected<GitListedKeys, std::string>> asked;
@@ -170,7 +176,7 @@ Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::read(ProcessRunner
         }
         return *asked ? &**asked : nullptr;
     };
-    return decide(*reach, listed, *inherited);
+    return decide(reach, listed, *inherited);
 }
 
 Expected<UntrustedFolderGit, std::string>

@@ -34,6 +34,9 @@ public:
     // Reads what git run as `base` reaches from its working directory and decides; the reason the
     // command does not run there, when it does not.
     static Expected<UntrustedFolderGit, std::string> read(ProcessRunner& runner, const ProcessRequest& base);
+    // The decision `read` makes once git run as `base` has listed `reach`.
+    static Expected<UntrustedFolderGit, std::string> decideRead(ProcessRunner& runner, const ProcessRequest& base,
+                                                                const GitReach& reach);
 
     // The decision for what was read, with `listed` the keys the git that runs reads (a key no rule names
     // passes only where they are known and do not name it) and `inherited` GIT_CONFIG_COUNT entries already

@@ -5,6 +5,7 @@
 #include "gitguard/gitrepositorytexts.h"
 #include "gitguard/perprocesspath.h"
 #include "gitguard/untrustedfoldergit.h"
+#include "gitguard/untrustedfoldergitcache.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -123,7 +124,8 @@ constexpr std::size_t reasonLimit = 2000;
 } // namespace
 
 ShellCommandRunner::ShellCommandRunner(std::shared_ptr<ProcessRunner> processRunner)
-    : processRunner_(std::move(processRunner)) {}
+    : processRunner_(std::move(processRunner))
+    , readings_(std::make_shared<UntrustedFolderGitCache>()) {}
 
 ShellCommandRunner::RunResult ShellCommandRunner::run(const std::string& command,
                                                       const std::string& projectRoot, double timeout,
@@ -238,7 +240,7 @@ std::optional<std::string> ShellCommandRunner::addGitOverrides(Run& run) {
     reading.timeout = run.timeout;
     reading.killGrace = kListingGrace;
     reading.cancellation = run.cancellation;
-    auto git = UntrustedFolderGit::read(*processRunner_, reading);
+    auto git = readings_->read(*processRunner_, reading);
     if (!git) {
         std::string reason = git.error();
         if (reason.size() > reasonLimit) {

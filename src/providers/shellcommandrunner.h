@@ -12,6 +12,8 @@
 
 namespace korvane {
 
+class UntrustedFolderGitCache;
+
 // Runs the command of a custom provider with "/bin/sh -c" in a project root and hands back its
 // status and standard output. In a folder the user has not trusted, git run by the command would run
 // the programs the folder names; so the command runs there only where git itself, the first git on the
@@ -20,9 +22,10 @@ namespace korvane {
 // its search path (the reading's too) keeps none of the empty or relative entries that name the folder.
 // Where git does list something else, or cannot list it, the command waits for the user to trust the
 // folder and a line says why; the runner keeps that reason per root for the question that offers the
-// folder's trust. With no git there is nothing to read. At most two scan runs go at once per
-// runner (the application keeps one runner); live runs are not limited. Any thread; both entry points
-// block until the command has ended or its time-out cut it off.
+// folder's trust. With no git there is nothing to read. A decision is kept while nothing it was read
+// from changed, and commands asking at once share one reading (UntrustedFolderGitCache). At most two scan
+// runs go at once per runner (the application keeps one runner); live runs are not limited. Any thread; both
+// entry points block until the command has ended or its time-out cut it off.
 class ShellCommandRunner {
 public:
     // Whether the root a command starts in is a project the user trusted.
@@ -78,6 +81,7 @@ private:
     void noteWaiting(const std::string& projectRoot, std::optional<std::string> reason);
 
     std::shared_ptr<ProcessRunner> processRunner_;
+    const std::shared_ptr<UntrustedFolderGitCache> readings_;
     std::counting_semaphore<kScanPermits> scanPermits_{kScanPermits};
     mutable std::mutex waitingLock_;
     // Guarded by waitingLock_: per project root, what keeps commands there waiting for its trust.

@@ -286,8 +286,9 @@ TEST_F(ProjectFollowerTest, TheFoldersQuestionNamesWhatKeepsTheCommandsWaiting) 
     coordinator->projectFollower().reloadGlobalConfig();
     const std::string mine = (dir.path() / "mine").string();
     // The folder's repository sets a pager, a program.
-    processes->respond("--show-toplevel", {.output = mine + "/.git\n" + mine + "/.git/modules\n" + mine + "/.git/remotes\n" +
-                                                     mine + "/.git/branches\n" + mine + "/.git/index\n" + mine + "\n"});
+    processes->respond("--show-toplevel",
+                       {.output = mine + "/.git\n" + mine + "/.git/modules\n" + mine + "/.git/remotes\n" +
+                                  mine + "/.git/branches\n" + mine + "/.git/index\n" + mine + "\n"});
     processes->respond("-z", {.output = "local\0file:.git/config\0core.pager\nless\0"s});
     fileProbe->addDirectory(mine + "/.git");
     dir.write("mine/notes.txt", "mine\n");
@@ -577,11 +578,18 @@ TEST_F(ProjectFollowerTest, StopTrustingThisFolderTakesItsEntriesOutOfTheStore) 
         EXPECT_TRUE(alerts->alerts().empty() || alerts->alerts().back().title != "Stop Trusting Failed");
         EXPECT_EQ(storeKeys(), std::vector<std::string>{"folder:/elsewhere"});
         EXPECT_EQ(trustItems(), std::vector<std::string>{folder.offer});
-        // The user's own command runs there again once git has said what the folder holds.
+        // The user's own command runs there again as in any folder not trusted, with git's settings for
+        // one (what git said the folder holds is kept while the folder stays as it was).
         const auto runs = runsSince(before);
         EXPECT_THAT(runs, Contains("my-list"));
-        EXPECT_THAT(runs, Contains("git"));
         EXPECT_THAT(runs, Not(Contains("list-targets")));
+        const auto requests = processes->requests();
+        const auto command =
+            std::find_if(requests.begin() + static_cast<std::ptrdiff_t>(before), requests.end(),
+                         [](const ProcessRequest& request) { return request.arguments.back() == "my-list"; });
+        ASSERT_NE(command, requests.end());
+        EXPECT_THAT(command->environment,
+                    Contains(std::pair<std::string, std::string>("GIT_CONFIG_KEY_0", "core.hookspath")));
 
         menuItem(folder.offer)->trigger();
         settle();

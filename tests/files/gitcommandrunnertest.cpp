@@ -2,6 +2,7 @@
 
 #include "gitrepo.h"
 #include "platform/linux/linuxprocessrunner.h"
+#include "support/countingprocessrunner.h"
 #include "support/logcapture.h"
 #include "support/scopedenv.h"
 #include "support/tempdir.h"
@@ -182,6 +183,92 @@ TEST(GitCommandRunnerTest, EachFailureSaysWhetherItWillComeAgain) {
             EXPECT_THAT(errorLines(log), HasSubstr("cwd=proj "));
             EXPECT_THAT(errorLines(log), Not(HasSubstr("Schwerwiegend")));
         }
+    }
+}
+
+// git's answer that no repository holds a folder stands, without git, until what it looked at changes:
+// the user's own configuration, or a repository made in a folder above.
+TEST(GitCommandRunnerTest, NoRepositoryIsAnsweredWithoutGitUntilTheFolderChanges) {
+    const test::GitRepo settings; // a private HOME
+    const test::TempDir place;
+    const auto proj = place.path() / "top/proj";
+    place.write("top/proj/a", "");
+    const auto processes = std::make_shared<test::CountingProcessRunner>();
+    const GitCommandRunner runner(processes);
+    const GitCommandRunner copy = runner;
+    test::LogCapture log;
+    const auto asked = [&](const Lines& arguments) {
+        const int before = processes->launches();
+        const GitOutput output = copy.run(arguments, proj.string(), 5.0);
+        EXPECT_FALSE(output);
+        EXPECT_EQ(output.failure(), GitFailure::noRepository);
+        return processes->launches() - before;
+    };
+    EXPECT_GT(asked({"ls-files", "--cached"}), 0);
+    for (int again = 0; again < 3; ++again) {
+        EXPECT_EQ(asked({"status", "--porcelain"}), 0);
+        EXPECT_EQ(asked({"log", "--name-only"}), 0);
+    }
+    const std::string said = errorLines(log);
+    EXPECT_EQ(said.find("no repository holds this folder"), said.rfind("no repository holds this folder"))
+        << said;
+
+    place.write("top/proj/b", "");
+    place.write("top/c", "");
+    EXPECT_EQ(asked({"status"}), 0) << "files that decide nothing";
+    ASSERT_EQ(std::system(("git config --global core.abbrev 12 && test -s \"$HOME/.gitconfig\"")), 0);
+    EXPECT_GT(asked({"status"}), 0) << "the user's own configuration changed";
+    EXPECT_EQ(asked({"status"}), 0);
+
+    ASSERT_EQ(std::system(("git init -q '" + (place.path() / "top").string() + "'").c_str()), 0);
+    EXPECT_EQ(runner.run({"ls-files", "--others"}, proj.string(), 5.0), (Lines{"a", "b"}));
+}
+
+// The folder's configuration is listed once and its overrides kept while nothing the listing was read
+// from changed: a filter the repository's configuration, or a file it includes, names afterwards never
+// runs either.
+TEST(GitCommandRunnerTest, TheConfigurationIsListedOncePerChangeAndAFilterNamedLaterNeverRuns) {
+    const test::GitRepo settings; // a private HOME
+    struct Case {
+        const char* name;
+        std::string file; // where the filter is named later
+        std::unique_ptr<test::TempDir> repo = std::make_unique<test::TempDir>();
+    };
+    std::vector<Case> cases;
+    cases.push_back({"the repository's configuration", ".git/config"});
+    cases.push_back({"a file it includes", ".git/extra"});
+    for (auto& c : cases) {
+        c.repo->write("a.txt", "one\n");
+        c.repo->write(".gitattributes", "*.txt filter=evil\n");
+        ASSERT_EQ(
+            std::system(("cd '" + c.repo->path().string() +
+                         "' && git init -q && git config include.path extra && touch .git/extra && "
+                         "git add -A && git -c user.name=T -c user.email=t@example.invalid commit -qm one")
+                            .c_str()),
+            0);
+    }
+    // Changes of the last two seconds may fall within a listing unseen.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    const auto processes = std::make_shared<test::CountingProcessRunner>();
+    const GitCommandRunner runner(processes);
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string root = c.repo->path().string();
+        const auto marker = c.repo->path() / "marker";
+        const auto launches = [&](const Lines& arguments) {
+            const int before = processes->launches();
+            EXPECT_TRUE(runner.run(arguments, root, 5.0));
+            return processes->launches() - before;
+        };
+        EXPECT_EQ(launches({"status", "--porcelain"}), 3) << "the listing, the work tree's and the status";
+        EXPECT_EQ(launches({"log", "--name-only"}), 2);
+        EXPECT_EQ(launches({"for-each-ref"}), 1);
+
+        std::ofstream(c.repo->path() / c.file, std::ios::app)
+            << "[filter \"evil\"]\n\tclean = touch " << marker.string() << "\n";
+        ASSERT_EQ(std::system(("cd '" + root + "' && cp a.txt b && mv b a.txt").c_str()), 0);
+        EXPECT_EQ(launches({"status", "--porcelain"}), 3);
+        EXPECT_FALSE(std::filesystem::exists(marker));
     }
 }
 

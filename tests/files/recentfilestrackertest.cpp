@@ -6,8 +6,11 @@
 #include "platform/fake/manualworkerpool.h"
 #include "platform/linux/linuxprocessrunner.h"
 
+#include <condition_variable>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
 
 namespace korvane {
 namespace {
@@ -67,7 +70,8 @@ TEST(RecentFilesTrackerTest, SessionSelectionsAgeOutAndStayWithTheirRoot) {
     clock.advance(0.5);
     tracker->recordSelection("git:branch:main", "/a/b");
     clock.advance(1797.5);
-    EXPECT_THAT(tracker->snapshot("/a/b").sessionSelected, ElementsAre("git:branch:main", "mid.txt", "old.txt"));
+    EXPECT_THAT(tracker->snapshot("/a/b").sessionSelected,
+                ElementsAre("git:branch:main", "mid.txt", "old.txt"));
     clock.advance(1);
     tracker->recordSelection("file:mid.txt", "/a/b");
     EXPECT_THAT(tracker->snapshot("/a/b").sessionSelected, ElementsAre("mid.txt", "git:branch:main"));
@@ -81,17 +85,20 @@ TEST(RecentFilesTrackerTest, SessionSelectionsAgeOutAndStayWithTheirRoot) {
     EXPECT_EQ(session.back(), "5");
 }
 
-TEST(RecentFilesTrackerTest, CachedSnapshotRefreshesOnceInTheBackgroundAndReports) {
+TEST(RecentFilesTrackerTest, ASnapshotBuiltBeforeTheIndexIsNotBuiltAgainUntilTheIndexIsThere) {
     FakeClock clock;
     ManualWorkerPool workers;
-    int runs = 0;
+    std::vector<std::string> runs;
     const auto tracker = std::make_shared<RecentFilesTracker>(
         clock,
         [&](const Paths& arguments, const auto&, double) {
-            ++runs;
+            runs.push_back(arguments[0]);
             return std::optional<Paths>(arguments[0] == "status" ? Paths{" M a.txt"} : Paths{});
         },
         workers);
+    std::optional<RecentFilesTracker::IndexInfo> index;
+    tracker->setIndexInfoProvider(
+        [&](const std::string&) { return index.value_or(RecentFilesTracker::IndexInfo{}); });
     std::vector<std::string> events;
     tracker->setCallbacks([&](const std::string& root) { events.push_back("ready " + root); },
                           [&](const std::string& root, bool loading) {
@@ -102,9 +109,96 @@ TEST(RecentFilesTrackerTest, CachedSnapshotRefreshesOnceInTheBackgroundAndReport
     EXPECT_EQ(workers.pendingCount(), 1u);
     workers.runAll();
     EXPECT_THAT(events, ElementsAre("loading /r", "loaded /r", "ready /r"));
-    // Built without an index, so stale at once.
+    const std::size_t firstBuild = runs.size();
+
+    // Each redraw that the ready callback starts reads the snapshot again: no build follows, however
+    // long the index takes.
+    for (int read = 0; read < 5; ++read) {
+        EXPECT_EQ(tracker->cachedSnapshot("/r")->gitUncommitted, Paths{"a.txt"});
+        tracker->refreshIfStale("/r");
+        EXPECT_EQ(tracker->snapshot("/r").gitUncommitted, Paths{"a.txt"});
+        clock.advance(60);
+    }
+    EXPECT_EQ(workers.pendingCount(), 0u);
+    EXPECT_EQ(runs.size(), firstBuild);
+
+    // git lists the index: what git listed before stands, fresh from when it was built.
+    index = RecentFilesTracker::IndexInfo{true, true, {}};
+    clock.advance(-290);
+    EXPECT_EQ(tracker->cachedSnapshot("/r")->gitUncommitted, Paths{"a.txt"});
+    EXPECT_EQ(workers.pendingCount(), 0u);
+    clock.advance(RecentFilesTracker::freshness + 1);
+    tracker->cachedSnapshot("/r");
+    EXPECT_EQ(workers.pendingCount(), 1u);
+    workers.runAll();
+    EXPECT_EQ(runs.size(), 2 * firstBuild);
+
+    // A walked index needs the files' times, which only a build with it reads: one build, then none.
+    tracker->clearSnapshots();
+    index.reset();
+    tracker->snapshot("/r");
+    index = RecentFilesTracker::IndexInfo{false, true, {}};
+    EXPECT_EQ(tracker->cachedSnapshot("/r")->gitUncommitted, Paths{"a.txt"});
     EXPECT_EQ(tracker->cachedSnapshot("/r")->gitUncommitted, Paths{"a.txt"});
     EXPECT_EQ(workers.pendingCount(), 1u);
+    workers.runAll();
+    EXPECT_EQ(tracker->cachedSnapshot("/r")->gitUncommitted, Paths{});
+    EXPECT_EQ(workers.pendingCount(), 0u);
+}
+
+// A refresh asked for while another build of the root runs waits for it and has it build once more,
+// rather than run git beside it; reads meanwhile start nothing.
+TEST(RecentFilesTrackerTest, OneBuildPerRootRunsAtATime) {
+    std::mutex lock;
+    std::condition_variable changed;
+    int running = 0;
+    int mostAtOnce = 0;
+    int builds = 0;
+    bool released = false;
+    ManualWorkerPool workers;
+    const auto tracker = std::make_shared<RecentFilesTracker>(
+        SystemClock::shared(),
+        [&](const Paths& arguments, const auto&, double) {
+            std::unique_lock guard(lock);
+            mostAtOnce = std::max(mostAtOnce, ++running);
+            builds += arguments[0] == "status" ? 1 : 0;
+            changed.notify_all();
+            changed.wait(guard, [&] { return released; });
+            --running;
+            return std::optional<Paths>(Paths{});
+        },
+        workers);
+    tracker->setIndexInfoProvider([](const std::string&) {
+        return RecentFilesTracker::IndexInfo{true, true, {}};
+    });
+    int ready = 0;
+    tracker->setCallbacks([&](const std::string&) { ++ready; }, {});
+    tracker->refreshIfStale("/r");
+    ASSERT_EQ(workers.pendingCount(), 1u);
+    std::thread background([&] { workers.runAll(); });
+    {
+        std::unique_lock guard(lock);
+        changed.wait(guard, [&] { return running == 1; });
+    }
+    std::thread now([&] { tracker->refreshNow("/r"); });
+    std::thread blocking([&] { tracker->snapshot("/r"); });
+    tracker->cachedSnapshot("/r");
+    EXPECT_TRUE(tracker->isRefreshing("/r"));
+    EXPECT_EQ(workers.pendingCount(), 0u);
+    {
+        // Time for the other two to reach git, were they to run it beside the first.
+        std::unique_lock guard(lock);
+        changed.wait_for(guard, std::chrono::milliseconds(300), [&] { return running > 1; });
+        released = true;
+        changed.notify_all();
+    }
+    now.join();
+    blocking.join();
+    background.join();
+    EXPECT_EQ(mostAtOnce, 1);
+    EXPECT_EQ(builds, 2);
+    EXPECT_GE(ready, 1);
+    EXPECT_FALSE(tracker->isRefreshing("/r"));
 }
 
 TEST(RecentFilesTrackerTest, OnlyTheFirstThousandUncommittedFilesCountAsRecent) {
@@ -128,8 +222,10 @@ TEST(RecentFilesTrackerTest, WalkedIndexRunsNoGitAndKeepsTheWeeksModifiedFiles) 
     test::TempDir root;
     const auto fresh = root.write("fresh.txt", "x");
     const auto old = root.write("old.txt", "x");
-    std::filesystem::last_write_time(old, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 8));
-    std::filesystem::last_write_time(fresh, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 6));
+    std::filesystem::last_write_time(old, std::filesystem::file_time_type::clock::now() -
+                                              std::chrono::hours(24 * 8));
+    std::filesystem::last_write_time(fresh, std::filesystem::file_time_type::clock::now() -
+                                                std::chrono::hours(24 * 6));
     int runs = 0;
     ManualWorkerPool workers;
     const auto tracker = std::make_shared<RecentFilesTracker>(
