@@ -174,7 +174,7 @@ bool GitFolderStamp::addListing(const std::vector<GitConfigEntry>& entries,
         if (!includes || !entry.value || entry.value->empty()) {
             continue;
         }
-        const std::string& named = *entry.value;
+        const std::string named(*entry.value);
         if (named.starts_with('/')) {
             addAlong(named);
         } else if (named.starts_with("~/") && variables("HOME")) {

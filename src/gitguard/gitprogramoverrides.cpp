@@ -251,7 +251,7 @@ void GitProgramOverrides::addEnvironment(const std::vector<GitConfigEntry>& fold
 
 Expected<GitProgramOverrides, std::string> GitProgramOverrides::read(ProcessRunner& runner,
                                                                      const ProcessRequest& listing,
-                                                                     std::vector<GitConfigEntry>* listed) {
+                                                                     const ListedEntries& onListed) {
     const auto inherited = GitConfigVariables::inheritedCount();
     if (!inherited) {
         return makeUnexpected(std::string("GIT_CONFIG_COUNT in the environment is not a count"));
@@ -266,8 +266,8 @@ Expected<GitProgramOverrides, std::string> GitProgramOverrides::read(ProcessRunn
     auto entries = GitConfigListing::parse(outcome->output, true);
     GitProgramOverrides overrides = compute(entries);
     overrides.inheritedCount_ = *inherited;
-    if (listed != nullptr) {
-        *listed = std::move(entries);
+    if (onListed) {
+        onListed(entries);
     }
     return overrides;
 }

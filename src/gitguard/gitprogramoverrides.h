@@ -6,6 +6,7 @@
 #include "platform/processrunner.h"
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -43,10 +44,11 @@ public:
 
     // Runs `listing` (a request for `listingArguments` in the folder) and computes the overrides, numbered
     // after the GIT_CONFIG_COUNT entries that this process's environment already hands its children. Fails,
-    // with the reason, when the listing fails or that count is not one. The entries git listed go to
-    // `listed` where it is given.
-    static Expected<GitProgramOverrides, std::string>
-    read(ProcessRunner& runner, const ProcessRequest& listing, std::vector<GitConfigEntry>* listed = nullptr);
+    // with the reason, when the listing fails or that count is not one. `onListed`, where it is given, is
+    // shown the entries git listed while the text they view is still held.
+    using ListedEntries = std::function<void(const std::vector<GitConfigEntry>&)>;
+    static Expected<GitProgramOverrides, std::string> read(ProcessRunner& runner, const ProcessRequest& listing,
+                                                           const ListedEntries& onListed = {});
 
     const std::vector<Setting>& settings() const { return settings_; }
     bool empty() const { return settings_.empty(); }

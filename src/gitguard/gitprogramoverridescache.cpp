@@ -28,10 +28,12 @@ GitProgramOverridesCache::readAndStamp(ProcessRunner& runner, const ProcessReque
     const GitFolderStamp::Variables variables = GitFolderStamp::variablesOf(listing);
     GitFolderStamp stamp =
         GitFolderStamp::take(listing.workingDirectory.value_or("."), listing.executable, variables);
-    std::vector<GitConfigEntry> listed;
-    Overrides overrides = GitProgramOverrides::read(runner, listing, &listed);
+    bool stamped = false;
+    Overrides overrides = GitProgramOverrides::read(runner, listing, [&](const auto& listed) {
+        stamped = stamp.addListing(listed, std::nullopt, variables);
+    });
     // A listing that failed may do better next time.
-    if (!overrides || !stamp.addListing(listed, std::nullopt, variables) || !stamp.settled(began, settle_)) {
+    if (!overrides || !stamped || !stamp.settled(began, settle_)) {
         return {std::move(overrides), std::nullopt};
     }
     return {std::move(overrides), std::move(stamp)};
