@@ -13,6 +13,7 @@
 #include "files/projectstatestamp.h"
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/manualworkerpool.h"
+#include "platform/linux/inotifytreewatchsource.h"
 #include "platform/linux/linuxprocessrunner.h"
 
 #include <algorithm>
@@ -317,7 +318,8 @@ UnchangedProject& unchangedProject() {
         // Times this close to the listing would leave it unsettled, and every look would list again.
         ::sleep(3);
         const auto git = GitCommandRunner(std::make_shared<LinuxProcessRunner>()).commandRunner();
-        project.provider = FilePathProvider::create(SystemClock::shared(), git, project.workers);
+        project.provider = FilePathProvider::create(SystemClock::shared(), git, project.workers, nullptr,
+                                                    std::make_shared<InotifyTreeWatchSource>());
         project.provider->index(project.root());
         project.workers.runAll();
     }
@@ -376,9 +378,10 @@ void BM_UnchangedProjectCheck(benchmark::State& state) {
 // Putting that project under watch, as each listing of it does before its stamp.
 void BM_ProjectChangeWatchArm(benchmark::State& state) {
     const auto paths = unchangedProject().paths();
+    InotifyTreeWatchSource source;
     bool armed = false;
     for (auto _ : state) {
-        armed = ProjectChangeWatch::arm(unchangedProject().root(), *paths) != nullptr;
+        armed = ProjectChangeWatch::arm(source, unchangedProject().root(), *paths) != nullptr;
     }
     state.counters["armed"] = armed ? 1 : 0;
 }

@@ -67,7 +67,7 @@ void AppCoordinator::construct() {
     listingBroker_ = std::make_shared<GitLsFilesBroker>(platform_.clock);
     filePaths_ =
         FilePathProvider::create(platform_.clock, GitCommandRunner(platform_.processRunner).commandRunner(),
-                                 platform_.scanPool, listingBroker_);
+                                 platform_.scanPool, listingBroker_, platform_.treeWatchSource);
     globalSkills_ = std::make_shared<GlobalSkillProvider>(GlobalSkillProvider::defaultRoots());
     projectDetector_ = std::make_unique<ProjectDetector>(platform_.activeApp, platform_.processTable,
                                                          platform_.fileProbe, platform_.processRunner);

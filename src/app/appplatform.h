@@ -19,6 +19,7 @@
 #include "platform/processtable.h"
 #include "platform/secureinputprobe.h"
 #include "platform/thumbnaildecoder.h"
+#include "platform/treewatchsource.h"
 #include "platform/urlopener.h"
 #include "platform/userdefaults.h"
 #include "platform/workspaceevents.h"
@@ -45,6 +46,8 @@ struct AppPlatform {
     std::shared_ptr<ProcessTable> processTable;
     std::shared_ptr<FileProbe> fileProbe;
     std::shared_ptr<FileWatchSource> fileWatchSource;
+    // Watches the listed projects' folders; none stamps a project whole at every look.
+    std::shared_ptr<TreeWatchSource> treeWatchSource;
     std::shared_ptr<ProcessRunner> processRunner;
     std::shared_ptr<const PlatformCapabilities> capabilities;
     std::shared_ptr<Pasteboard> pasteboard;

@@ -15,6 +15,7 @@
 #include "platform/linux/builtinkeyequivalentsource.h"
 #include "platform/linux/fileuserdefaults.h"
 #include "platform/linux/inotifyfilewatchsource.h"
+#include "platform/linux/inotifytreewatchsource.h"
 #include "platform/linux/linuxaccessibilitytrust.h"
 #include "platform/linux/desktopapplicationcatalog.h"
 #include "platform/linux/linuxplatformcapabilities.h"
@@ -122,6 +123,7 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .processTable = std::make_shared<ProcProcessTable>(),
         .fileProbe = std::make_shared<LocalFileProbe>(),
         .fileWatchSource = fileWatchSource_,
+        .treeWatchSource = std::make_shared<InotifyTreeWatchSource>(),
         .processRunner = processRunner,
         .capabilities = std::make_shared<LinuxPlatformCapabilities>(),
         .pasteboard = pasteboard,

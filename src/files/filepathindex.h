@@ -11,7 +11,7 @@
 
 namespace korvane {
 
-class ProjectChangeWatch;
+class TreeWatch;
 
 // One project's file list as the file path provider keeps it: the paths are shared between copies of
 // the record, never copied. A value; any thread.
@@ -25,7 +25,7 @@ struct FilePathIndex {
     ProjectStateStamp stateStamp;
     // Armed before `stateStamp` was taken, when the project could be watched: while it has seen
     // nothing, the folders the stamp reads are as they were.
-    std::shared_ptr<ProjectChangeWatch> changeWatch;
+    std::shared_ptr<TreeWatch> changeWatch;
     std::vector<std::string> recentByMtime;
     bool wasTruncated = false;
     bool usedGit = false;

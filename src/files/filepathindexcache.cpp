@@ -38,11 +38,13 @@ private:
 };
 
 FilePathIndexCache::FilePathIndexCache(const Clock& clock, CommandRunner commandRunner, WorkerPool& workers,
-                                       std::shared_ptr<GitLsFilesBroker> broker)
+                                       std::shared_ptr<GitLsFilesBroker> broker,
+                                       std::shared_ptr<TreeWatchSource> treeWatches)
     : clock_(clock)
     , commandRunner_(std::move(commandRunner))
     , workers_(workers)
-    , broker_(std::move(broker)) {}
+    , broker_(std::move(broker))
+    , treeWatches_(std::move(treeWatches)) {}
 
 bool FilePathIndexCache::isStale(const FilePathIndex& index) const {
     return secondsBetween(index.checkTime, clock_.now()) > staleAfter;
@@ -385,7 +387,9 @@ FilePathIndex FilePathIndexCache::buildIndex(const std::string& root,
     auto paths = std::make_shared<const PathList>(result.relativePaths);
     result.relativePaths = {};
     // Armed first, so that what changes once the stamp has read it is seen.
-    index.changeWatch = ProjectChangeWatch::arm(root, *paths);
+    if (treeWatches_) {
+        index.changeWatch = ProjectChangeWatch::arm(*treeWatches_, root, *paths);
+    }
     index.stateStamp = ProjectStateStamp::take(root, *paths, listedSince);
     index.stateStamp.settled |=
         index.stateStamp.aheadOfClockOnly && checkedBefore && checkedBefore->value == index.stateStamp.value;

@@ -7,6 +7,7 @@
 #include "files/filepathindex.h"
 #include "files/gitlsfilesbroker.h"
 #include "files/gitoutput.h"
+#include "platform/treewatchsource.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -54,9 +55,11 @@ public:
     static constexpr const char* logCategory = "FilePathProvider.Performance";
 
     // Background work (revalidation, refreshes) runs on `workers`, which outlives the cache; listings
-    // the project scan left with `broker` are taken instead of running git again.
+    // the project scan left with `broker` are taken instead of running git again; each listed project
+    // is watched through `treeWatches` (without one, every look takes the project's whole stamp).
     FilePathIndexCache(const Clock& clock, CommandRunner commandRunner, WorkerPool& workers,
-                       std::shared_ptr<GitLsFilesBroker> broker);
+                       std::shared_ptr<GitLsFilesBroker> broker,
+                       std::shared_ptr<TreeWatchSource> treeWatches);
 
     // The cached index of `root`, built first when there is none; a stale one is served and rebuilt
     // in the background.
@@ -123,6 +126,7 @@ private:
     CommandRunner commandRunner_;
     WorkerPool& workers_;
     std::shared_ptr<GitLsFilesBroker> broker_;
+    const std::shared_ptr<TreeWatchSource> treeWatches_;
 
     mutable std::mutex lock_;
     std::map<std::string, FilePathIndex> cache_;

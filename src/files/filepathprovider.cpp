@@ -47,17 +47,20 @@ std::vector<std::string> recentList(const RecentFilesSnapshot& snapshot, const P
 } // namespace
 
 FilePathProvider::FilePathProvider(const Clock& clock, CommandRunner commandRunner, WorkerPool& workers,
-                                   std::shared_ptr<GitLsFilesBroker> broker)
+                                   std::shared_ptr<GitLsFilesBroker> broker,
+                                   std::shared_ptr<TreeWatchSource> treeWatches)
     : clock_(clock)
-    , indexes_(std::make_shared<FilePathIndexCache>(clock, commandRunner, workers, std::move(broker)))
+    , indexes_(std::make_shared<FilePathIndexCache>(clock, commandRunner, workers, std::move(broker),
+                                                    std::move(treeWatches)))
     , recentTracker_(std::make_shared<RecentFilesTracker>(clock, std::move(commandRunner), workers))
     , searchRanker_(clock) {}
 
 std::shared_ptr<FilePathProvider> FilePathProvider::create(const Clock& clock, CommandRunner commandRunner,
                                                            WorkerPool& workers,
-                                                           std::shared_ptr<GitLsFilesBroker> broker) {
-    auto provider =
-        std::make_shared<FilePathProvider>(clock, std::move(commandRunner), workers, std::move(broker));
+                                                           std::shared_ptr<GitLsFilesBroker> broker,
+                                                           std::shared_ptr<TreeWatchSource> treeWatches) {
+    auto provider = std::make_shared<FilePathProvider>(clock, std::move(commandRunner), workers,
+                                                       std::move(broker), std::move(treeWatches));
     provider->recentTracker_->setIndexInfoProvider(
         [weak = std::weak_ptr<FilePathProvider>(provider)](const std::string& root) {
             RecentFilesTracker::IndexInfo info;

@@ -10,6 +10,7 @@
 #include "files/gitlsfilesbroker.h"
 #include "files/recentfilestracker.h"
 #include "model/livescopeprovider.h"
+#include "platform/treewatchsource.h"
 
 #include <functional>
 #include <map>
@@ -47,10 +48,13 @@ public:
     static constexpr const char* logCategory = FilePathIndexCache::logCategory;
 
     // Background work (revalidation, refreshes, recent files) runs on `workers`, which outlives the
-    // provider; listings the project scan left with `broker` are taken instead of running git again.
+    // provider; listings the project scan left with `broker` are taken instead of running git again;
+    // each listed project is watched through `treeWatches` (without one, every look at a project
+    // takes its whole stamp).
     static std::shared_ptr<FilePathProvider> create(const Clock& clock, CommandRunner commandRunner,
                                                     WorkerPool& workers,
-                                                    std::shared_ptr<GitLsFilesBroker> broker = nullptr);
+                                                    std::shared_ptr<GitLsFilesBroker> broker = nullptr,
+                                                    std::shared_ptr<TreeWatchSource> treeWatches = nullptr);
 
     std::vector<SearchResult> search(const std::string& query, const std::string& projectRoot,
                                      bool caseSensitive) override;
@@ -97,7 +101,7 @@ public:
     std::function<void(const std::string& root, bool isLoading)> onRecentFilesLoadingChanged;
 
     FilePathProvider(const Clock& clock, CommandRunner commandRunner, WorkerPool& workers,
-                     std::shared_ptr<GitLsFilesBroker> broker);
+                     std::shared_ptr<GitLsFilesBroker> broker, std::shared_ptr<TreeWatchSource> treeWatches);
 
 private:
     std::vector<SearchResult> rankEmptyQuery(const FilePathIndex& index, const std::string& insertionMode);

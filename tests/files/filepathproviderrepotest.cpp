@@ -7,6 +7,7 @@
 #include "gitrepo.h"
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/manualworkerpool.h"
+#include "platform/linux/inotifytreewatchsource.h"
 #include "platform/linux/linuxprocessrunner.h"
 
 #include <atomic>
@@ -61,7 +62,8 @@ public:
     std::atomic<int> listings = 0;
     // Run once, right after the next listing.
     std::function<void()> duringListing;
-    std::shared_ptr<FilePathProvider> provider = FilePathProvider::create(clock, runner(), workers);
+    std::shared_ptr<FilePathProvider> provider = FilePathProvider::create(
+        clock, runner(), workers, nullptr, std::make_shared<InotifyTreeWatchSource>());
 
 private:
     // git itself, counting the listings.

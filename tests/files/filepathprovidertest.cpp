@@ -1,6 +1,8 @@
 #include "files/filepathprovider.h"
 
+#include "files/projectstatestamp.h"
 #include "platform/fake/fakeclock.h"
+#include "platform/fake/faketreewatchsource.h"
 #include "platform/fake/manualworkerpool.h"
 #include "support/logcapture.h"
 #include "support/tempdir.h"
@@ -210,6 +212,23 @@ TEST(FilePathProviderTest, AFutureDatedFolderSettlesAfterOneMoreListing) {
     EXPECT_EQ(f.git.listings(), 3);
     EXPECT_EQ(f.provider->index(root).relativePaths->toVector(),
               (Paths{"README.md", "src/main.c", "src/new.c"}));
+}
+
+// A look trusts the watch in place of the stamp's folders, so the watch must already stand when the
+// stamp reads them: what changes after that reading is then seen.
+TEST(FilePathProviderTest, AProjectIsWatchedBeforeItsStampReadsTheFolders) {
+    FakeClock clock;
+    ManualWorkerPool workers;
+    FakeGit git;
+    const auto watches = std::make_shared<FakeTreeWatchSource>();
+    std::optional<std::uint64_t> readWhenArmed;
+    watches->onArm = [&](const std::string&) { readWhenArmed = ProjectStateStamp::entriesRead(); };
+    const auto provider = FilePathProvider::create(clock, git.runner(), workers, nullptr, watches);
+    test::TempDir dir;
+    dir.write("src/main.c", "");
+    provider->index(dir.path().string());
+    ASSERT_TRUE(readWhenArmed);
+    EXPECT_LT(*readWhenArmed, ProjectStateStamp::entriesRead());
 }
 
 // git ran out of time once (and in the second case failed three more times) and the walk stood in,

@@ -1,8 +1,9 @@
-// The watch of a project's folders against the stamp it stands in for: what moves the stamp is seen by
-// the watch and what leaves the stamp as it is mostly not; lost events count as a change, and a
-// project needing more watches than allowed is not watched.
-#include "files/projectchangewatch.h"
+// The inotify watch of a project's folders against the stamp it stands in for: what moves the stamp is
+// seen by the watch and what leaves the stamp as it is mostly not; lost events count as a change, and
+// a project needing more watches than allowed is not watched.
+#include "platform/linux/inotifytreewatchsource.h"
 
+#include "files/projectchangewatch.h"
 #include "files/projectstatestamp.h"
 #include "support/tempdir.h"
 
@@ -67,11 +68,12 @@ const Case cases[] = {
     {"a folder renamed away", "mv src/lib src/lib2", true},
 };
 
-TEST(ProjectChangeWatchTest, SeesWhatMovesTheStamp) {
+TEST(InotifyTreeWatchSourceTest, SeesWhatMovesTheStamp) {
+    InotifyTreeWatchSource source;
     for (const auto& change : cases) {
         SCOPED_TRACE(change.what);
         Tree tree;
-        const auto watch = ProjectChangeWatch::arm(tree.root(), tree.paths);
+        const auto watch = ProjectChangeWatch::arm(source, tree.root(), tree.paths);
         ASSERT_NE(watch, nullptr);
         const std::uint64_t before = tree.stamp();
         ASSERT_TRUE(tree.sh(change.command));
@@ -83,9 +85,10 @@ TEST(ProjectChangeWatchTest, SeesWhatMovesTheStamp) {
 
 // More attribute changes than the kernel keeps events for: none of them moves the stamp, but what
 // else happened meanwhile is lost with them.
-TEST(ProjectChangeWatchTest, EventsLostCountAsAChange) {
+TEST(InotifyTreeWatchSourceTest, EventsLostCountAsAChange) {
+    InotifyTreeWatchSource source;
     Tree tree;
-    const auto watch = ProjectChangeWatch::arm(tree.root(), tree.paths);
+    const auto watch = ProjectChangeWatch::arm(source, tree.root(), tree.paths);
     ASSERT_NE(watch, nullptr);
     int queued = 16384;
     std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queued;
@@ -99,11 +102,12 @@ TEST(ProjectChangeWatchTest, EventsLostCountAsAChange) {
     EXPECT_TRUE(watch->changed());
 }
 
-TEST(ProjectChangeWatchTest, AProjectNeedingMoreWatchesThanAllowedIsNotWatched) {
+TEST(InotifyTreeWatchSourceTest, AProjectNeedingMoreWatchesThanAllowedIsNotWatched) {
+    InotifyTreeWatchSource source;
     Tree tree;
     // The root, src, src/lib, src/lib/deep, gone and the ".gitignore".
-    EXPECT_EQ(ProjectChangeWatch::arm(tree.root(), tree.paths, 5), nullptr);
-    EXPECT_NE(ProjectChangeWatch::arm(tree.root(), tree.paths, 6), nullptr);
+    EXPECT_EQ(ProjectChangeWatch::arm(source, tree.root(), tree.paths, 5), nullptr);
+    EXPECT_NE(ProjectChangeWatch::arm(source, tree.root(), tree.paths, 6), nullptr);
 }
 
 } // namespace
