@@ -50,8 +50,9 @@ const std::string stoppedCherryPick =
 // Where a repository is found (a .git git meets from the project and above it that leads elsewhere for
 // git run below), which repositories git reaches besides (a linked worktree inside the project), what the
 // command's own git may rewrite after the reading (a git directory or configuration in a work tree), and
-// what git continues (a rebase or sequence in progress): each runs the marker under plain git, and no
-// command runs it in a folder not trusted.
+// what git continues (a rebase or sequence in progress), and a format that starts the user's gpg on the
+// folder's signatures: each runs the marker under plain git, and no command runs it in a folder not
+// trusted.
 TEST(UntrustedRoutesTest, EveryRouteToAProgramOfTheFoldersIsClosed) {
     expectClosed({
         {"a top .git file naming /proc/self/cwd, no repository from the top",
@@ -113,6 +114,13 @@ TEST(UntrustedRoutesTest, EveryRouteToAProgramOfTheFoldersIsClosed) {
          "git rebase --continue", "/.git/rebase-merge holds"},
         {"a shipped cherry-pick sequence naming a merge strategy of the folder's", stoppedCherryPick,
          "git cherry-pick --continue", "/.git/sequencer holds"},
+        {"a format that checks the signatures of the folder's commits with the user's gpg",
+         "printf '#!/bin/sh\\nMARK\\nexit 1\\n' >\"$HOME/gpg\" && chmod +x \"$HOME/gpg\" && "
+         "git config --global gpg.program \"$HOME/gpg\" && git cat-file commit HEAD >c && "
+         "{ sed -n '1,/^committer/p' c; printf 'gpgsig -----BEGIN PGP SIGNATURE-----\\n \\n x\\n "
+         "-----END PGP SIGNATURE-----\\n'; sed '1,/^committer/d' c; } >s && "
+         "git update-ref HEAD $(git hash-object -t commit -w s) && rm c s && git config format.pretty '%G?'",
+         "git log -1", ".git/config sets format.pretty: harmless only as one of"},
     });
 }
 
