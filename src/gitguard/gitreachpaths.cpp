@@ -3,7 +3,6 @@
 #include "base/fileio.h"
 #include "gitguard/gitconfiglisting.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace korvane {
@@ -270,8 +269,9 @@ std::optional<std::string> GitReachPaths::inWorkTree(const std::string& name,
             continue;
         }
         // git writes no path of a work tree that holds a `.git`, whatever it checks out.
-        const fs::path below = fs::path(name).lexically_relative(top);
-        if (std::find(below.begin(), below.end(), ".git") != below.end()) {
+        const std::string_view below =
+            std::string_view(name).substr(top.size() - (top.ends_with('/') ? 1 : 0));
+        if (below.find("/.git/") != std::string_view::npos || below.ends_with("/.git")) {
             continue;
         }
         const std::string where =
