@@ -1,8 +1,8 @@
 // Cost of one run of a user's command in a folder the user has not trusted: the reading of the
 // configuration it can reach, then the command itself (`true`). In a plain repository, in one where gh
 // and VS Code wrote keys of their own (which git's list of the keys it reads lets pass), in one with a
-// submodule, in one with five, in one with twenty, and, for comparison, the same command in a trusted
-// folder.
+// submodule, in one with five, in one with twenty, in one of 136,000 files, and, for comparison, the same
+// command in a trusted folder.
 #include "platform/linux/linuxprocessrunner.h"
 #include "providers/shellcommandrunner.h"
 #include "scratchdirectory.h"
@@ -16,7 +16,8 @@ namespace {
 using korvane::ShellCommandRunner;
 
 // Repositories made once: "plain", "tools" with keys of gh and VS Code, "super" with the submodule "sub",
-// "five" and "many" with five and twenty submodules.
+// "five" and "many" with five and twenty submodules, "large" with 136,000 files in 9,000 folders (in its
+// index and HEAD; the work tree holds none).
 class BenchRepositories {
 public:
     BenchRepositories() {
@@ -36,7 +37,11 @@ public:
             " && git -C super commit -qm sub"
             " && for r in five:5 many:20; do git init -q ${r%:*} && for i in $(seq 1 ${r#*:}); do"
             " git -C ${r%:*} $served submodule add -q https://example.invalid/src sub$i || exit 1; done"
-            " && git -C ${r%:*} commit -qm subs || exit 1; done";
+            " && git -C ${r%:*} commit -qm subs || exit 1; done"
+            " && git init -q large && b=$(echo x | git -C large hash-object -w --stdin)"
+            " && seq 136000 | awk -v b=$b '{ printf \"100644 %s\\tsrc/m%d/d%d/file%d.txt\\n\", b,"
+            " $1 % 30, $1 / 15, $1 }' | git -C large update-index --index-info"
+            " && git -C large commit -qm large";
         ok_ = std::system(script.c_str()) == 0;
     }
     std::string root(const char* name) const { return (scratch_.path() / name).string(); }
@@ -97,6 +102,11 @@ void BM_UntrustedCommandWithTwentySubmodules(benchmark::State& state) {
     runCommand(state, "many", ShellCommandRunner::Folder::untrusted);
 }
 BENCHMARK(BM_UntrustedCommandWithTwentySubmodules)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_UntrustedCommandLargeRepository(benchmark::State& state) {
+    runCommand(state, "large", ShellCommandRunner::Folder::untrusted);
+}
+BENCHMARK(BM_UntrustedCommandLargeRepository)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

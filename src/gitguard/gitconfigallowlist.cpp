@@ -184,7 +184,10 @@ constexpr GitConfigRule rules[] = {
     refuse("format.signatureFile", readsFile), allow("format.attach"), allow("format.coverFromDescription"),
     allow("format.coverLetter"), allow("format.encodeEmailHeaders"), allow("format.filenameMaxLength"),
     allow("format.forceInBodyFrom"), allow("format.from"), allow("format.notes"), allow("format.numbered"),
-    allow("format.pretty"), allow("format.signOff"), allow("format.signature"), allow("format.subjectPrefix"),
+    // git's own formats; a format of the folder's (or the name of one of the user's) may show
+    // signatures, whose check starts gpg on the folder's commits.
+    only("format.pretty", "oneline|short|medium|full|fuller|reference|email|raw|mboxrd"),
+    allow("format.signOff"), allow("format.signature"), allow("format.subjectPrefix"),
     allow("format.suffix"), allow("format.thread"), allow("format.useAutoBase"),
     refuse("fsck.skipList", readsFile), exactly("fsck.<msg-id>", onlyError),
     refuse("fsmonitor.*", "configures the fsmonitor daemon"),

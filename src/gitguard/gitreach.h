@@ -32,12 +32,26 @@ struct GitReachedRepository {
     std::vector<std::filesystem::path> remoteFolders;
     // The listing `entries` are views into.
     std::shared_ptr<const MappedText> listing;
+    // The repository's configuration files, read or not ("config" and "config.worktree"), as git names
+    // them.
+    std::vector<std::filesystem::path> configFiles;
+    // The folders where git keeps an operation it continues from what they hold: a rebase, a cherry-pick
+    // or revert sequence ("rebase-merge", "rebase-apply", "sequencer"), as git names them.
+    std::vector<std::filesystem::path> operationFolders;
+};
+
+// A `.git` that git meets where it looks for the repository of a folder: in it or in a folder above it.
+struct GitMetDotGit {
+    std::filesystem::path path;
+    // Whether git, run in the folder, takes it for a repository.
+    bool repository = false;
 };
 
 // Every repository that git started in a folder can reach, each listed by git itself where that git
 // would run: the repository git finds in the folder, each submodule by its work tree (every gitlink of
-// an index), each repository kept in a modules folder by its git directory, and theirs in turn. Reading
-// runs no program of any of them. Plain value; any thread.
+// an index), each repository kept in a modules folder by its git directory, each linked worktree inside
+// the folder by its work tree, and theirs in turn; and what git takes each `.git` it meets on the way up
+// for. Reading runs no program of any of them. Plain value; any thread.
 class GitReach {
 public:
     // What all readings in flight hold at most between them of what git printed to them, and of the
@@ -61,6 +75,8 @@ public:
     bool usersFilesUnreadable() const { return usersFilesUnreadable_; }
     // The folder's repository first, then every other one reached; empty outside any repository.
     const std::vector<GitReachedRepository>& repositories() const { return repositories_; }
+    // Every `.git` git meets from the folder upward, to the first it takes for a repository.
+    const std::vector<GitMetDotGit>& dotGits() const { return dotGits_; }
 
 private:
     friend class GitReachWalk;
@@ -71,6 +87,7 @@ private:
     std::shared_ptr<const MappedText> folderListing_;
     bool usersFilesUnreadable_ = false;
     std::vector<GitReachedRepository> repositories_;
+    std::vector<GitMetDotGit> dotGits_;
 };
 
 } // namespace korvane

@@ -3,6 +3,8 @@
 #include "base/fileio.h"
 #include "gitguard/gitconfiglisting.h"
 
+#include <utility>
+
 namespace korvane {
 namespace {
 
@@ -37,13 +39,53 @@ std::optional<std::string> eachEntry(const fs::path& folder, const std::string& 
     return error ? std::optional(folder.string() + " could not be read") : std::nullopt;
 }
 
+std::string resolved(const fs::path& path) {
+    std::error_code error;
+    const fs::path canonical = fs::weakly_canonical(path, error);
+    return (error ? path.lexically_normal() : canonical).string();
+}
+
 } // namespace
 
 std::optional<std::string> GitReachPaths::whereElsewhere(const GitReach& reach) {
-    GitReachPaths paths;
+    GitReachPaths paths(reach);
+    if (auto why = paths.dotGitsMet(reach)) {
+        return why;
+    }
     for (const auto& reached : reach.repositories()) {
         if (auto why = paths.repository(reached)) {
             return why;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string GitReachPaths::noRepository(const fs::path& dotGit) {
+    return dotGit.string() +
+           " is no repository for git here, and may be one for git started in a folder below";
+}
+
+GitReachPaths::GitReachPaths(const GitReach& reach) {
+    for (const auto& reached : reach.repositories()) {
+        if (reached.workTree) {
+            workTrees_.push_back(resolved(*reached.workTree));
+        }
+    }
+}
+
+std::optional<std::string> GitReachPaths::dotGitsMet(const GitReach& reach) {
+    for (const auto& met : reach.dotGits()) {
+        if (auto why = pointer(met.path, "gitdir: ")) {
+            return why;
+        }
+        std::error_code error;
+        if (fs::is_directory(fs::status(met.path, error))) {
+            if (auto why = gitDir(met.path, {})) {
+                return why;
+            }
+        }
+        if (!met.repository) {
+            return noRepository(met.path);
         }
     }
     return std::nullopt;
@@ -53,6 +95,13 @@ std::optional<std::string> GitReachPaths::repository(const GitReachedRepository&
     if (auto why = followed(reached.listedIn)) {
         return why;
     }
+    ownTop_ = reached.workTree ? resolved(*reached.workTree) : std::string();
+    auto why = ownFiles(reached);
+    ownTop_.reset();
+    return why;
+}
+
+std::optional<std::string> GitReachPaths::ownFiles(const GitReachedRepository& reached) {
     // One that git was given by its git directory is found by no `.git`.
     if (reached.listedIn.lexically_normal() != reached.gitDir.lexically_normal()) {
         if (auto why = dotGit(reached.listedIn)) {
@@ -64,7 +113,15 @@ std::optional<std::string> GitReachPaths::repository(const GitReachedRepository&
             return why;
         }
     }
-    return gitDir(reached.gitDir, reached.entries);
+    if (auto why = gitDir(reached.gitDir, reached.entries)) {
+        return why;
+    }
+    for (const auto& file : reached.configFiles) {
+        if (auto why = followed(file)) {
+            return why;
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> GitReachPaths::dotGit(const fs::path& folder) {
@@ -114,7 +171,7 @@ std::optional<std::string> GitReachPaths::linksIn(const fs::path& folder) {
     if (auto why = followed(folder)) {
         return why;
     }
-    if (!scanned_.insert(folder.native()).second) {
+    if (!scanned_.insert(key(folder)).second) {
         return std::nullopt;
     }
     const auto why = eachEntry(folder, folder.string() + " holds too many files",
@@ -127,16 +184,20 @@ std::optional<std::string> GitReachPaths::linksIn(const fs::path& folder) {
     return worktrees(folder);
 }
 
-// The git directory each linked worktree of a repository names, which its commands go to.
+// The git directory each linked worktree of a repository names, which its commands go to. The worktrees
+// lie where their users put them, work trees among them: what they name is no file of this repository's.
 std::optional<std::string> GitReachPaths::worktrees(const fs::path& commonDir) {
     const fs::path folder = commonDir / "worktrees";
     if (auto why = followed(folder)) {
         return why;
     }
-    return eachEntry(folder, "too many linked worktrees in " + folder.string(),
-                     [&](const fs::directory_entry& entry, std::error_code&) {
-                         return pointer(entry.path() / "gitdir", "");
-                     });
+    const auto own = std::exchange(ownTop_, std::nullopt);
+    auto why = eachEntry(folder, "too many linked worktrees in " + folder.string(),
+                         [&](const fs::directory_entry& entry, std::error_code&) {
+                             return pointer(entry.path() / "gitdir", "");
+                         });
+    ownTop_ = own;
+    return why;
 }
 
 std::optional<std::string> GitReachPaths::pointer(const fs::path& file, std::string_view prefix,
@@ -164,7 +225,7 @@ std::optional<std::string> GitReachPaths::pointer(const fs::path& file, std::str
         held.remove_suffix(1);
     }
     const fs::path path{std::string(held)};
-    if (auto why = paths_.whyNotOnePlace(path, file.parent_path())) {
+    if (auto why = leads(path, file.parent_path())) {
         return file.string() + " names a path that " + *why;
     }
     if (named != nullptr) {
@@ -179,13 +240,49 @@ std::optional<std::string> GitReachPaths::followed(const fs::path& file) {
     if (error) {
         return file.string() + " could not be read";
     }
-    if (!followed_.insert(absolute.native()).second) {
+    if (!followed_.insert(key(absolute)).second) {
         return std::nullopt;
     }
-    if (auto why = paths_.whyNotOnePlace(absolute, "/")) {
+    if (auto why = leads(absolute, "/")) {
         return absolute.string() + " " + *why;
     }
     return std::nullopt;
+}
+
+std::optional<std::string> GitReachPaths::leads(const fs::path& path, const fs::path& from) {
+    if (!ownTop_) {
+        return paths_.whyNotOnePlace(path, from);
+    }
+    const std::string target = (from / path).lexically_normal().string();
+    return paths_.whyNotOnePlace(path, from,
+                                 [&](const std::string& name) { return inWorkTree(name, target); });
+}
+
+std::optional<std::string> GitReachPaths::inWorkTree(const std::string& name,
+                                                     const std::string& target) const {
+    const auto within = [](std::string_view path, std::string_view folder) {
+        return path.size() > folder.size() && path.starts_with(folder) &&
+               (folder.ends_with('/') || path[folder.size()] == '/');
+    };
+    for (const auto& top : workTrees_) {
+        if (!within(name, top) || (ownTop_ && (*ownTop_ == name || within(*ownTop_, name)))) {
+            continue;
+        }
+        // git writes no path of a work tree that holds a `.git`, whatever it checks out.
+        const std::string_view below =
+            std::string_view(name).substr(top.size() - (top.ends_with('/') ? 1 : 0));
+        if (below.find("/.git/") != std::string_view::npos || below.ends_with("/.git")) {
+            continue;
+        }
+        const std::string where =
+            " the work tree " + top + ", where the command's own checkout, reset or merge may rewrite it";
+        return name == target ? "lies in" + where : "leads through " + name + " in" + where;
+    }
+    return std::nullopt;
+}
+
+std::string GitReachPaths::key(const fs::path& path) const {
+    return ownTop_ ? *ownTop_ + '\0' + path.native() : path.native();
 }
 
 } // namespace korvane

@@ -30,11 +30,13 @@ const std::vector<std::string> repositoryVariables = {
     "GIT_COMMON_DIR",
 };
 
-// The fields asked of `git rev-parse`, one value each; a work tree's top comes last, since a repository
-// without one fails on it.
+// The fields asked of `git rev-parse`, one value each, in the order of GitReachRequests::Field; a work
+// tree's top comes last, since a repository without one fails on it.
 const std::vector<std::vector<std::string>> repositoryFields = {
-    {"--absolute-git-dir"},     {"--git-path", "modules"}, {"--git-path", "remotes"},
-    {"--git-path", "branches"}, {"--git-path", "index"},   {"--show-toplevel"}};
+    {"--absolute-git-dir"},      {"--git-path", "modules"},      {"--git-path", "remotes"},
+    {"--git-path", "branches"},  {"--git-path", "config"},       {"--git-path", "config.worktree"},
+    {"--git-path", "worktrees"}, {"--git-path", "rebase-merge"}, {"--git-path", "rebase-apply"},
+    {"--git-path", "sequencer"}, {"--git-path", "index"},        {"--show-toplevel"}};
 
 std::vector<std::string> revParse(std::size_t first, std::size_t last) {
     std::vector<std::string> arguments{"rev-parse", "--path-format=absolute"};
@@ -89,8 +91,9 @@ ProcessRequest GitReachRequests::listing(const fs::path& directory, Via via) con
 }
 
 std::size_t GitReachRequests::pathCount(Via via, bool withTop) {
-    // A git directory's own four, else all but a work tree's top where there is none.
-    return via == Via::gitDir ? 4 : withTop ? 6 : 5;
+    // A git directory's own, else all but a work tree's top where there is none.
+    const Field end = via == Via::gitDir ? Field::index : Field::top;
+    return static_cast<std::size_t>(end) + (via != Via::gitDir && withTop ? 1 : 0);
 }
 
 ProcessRequest GitReachRequests::paths(const fs::path& directory, Via via, bool withTop) const {
@@ -99,6 +102,14 @@ ProcessRequest GitReachRequests::paths(const fs::path& directory, Via via, bool 
 
 ProcessRequest GitReachRequests::path(std::size_t field, const fs::path& directory, Via via) const {
     return git(revParse(field, field + 1), directory, via);
+}
+
+ProcessRequest GitReachRequests::resolvedGitDir(const fs::path& dotGit, const fs::path& directory) const {
+    return git({"rev-parse", "--resolve-git-dir", dotGit.string()}, directory, Via::folder);
+}
+
+ProcessRequest GitReachRequests::worktrees(const fs::path& directory, Via via) const {
+    return git({"worktree", "list", "--porcelain", "-z"}, directory, via);
 }
 
 ProcessRequest GitReachRequests::index(const fs::path& directory, Via via) const {

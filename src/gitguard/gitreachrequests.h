@@ -27,14 +27,33 @@ public:
     ProcessRequest git(std::vector<std::string> arguments, const std::filesystem::path& directory,
                        Via via) const;
     ProcessRequest listing(const std::filesystem::path& directory, Via via) const;
-    // The paths `git rev-parse` gives of a repository, one a line: its git directory, modules, remotes
-    // and branches folders, index, and, `withTop` and found by a work tree, the work tree's top.
+    // The paths `git rev-parse` gives of a repository, one a line in this order. A repository found by its
+    // git directory is asked all before the index; one found by a work tree all, the top only `withTop`.
+    enum class Field : std::size_t {
+        gitDir,
+        modules,
+        remotes,
+        branches,
+        config,
+        worktreeConfig,
+        worktrees,
+        rebaseMerge,
+        rebaseApply,
+        sequencer,
+        index,
+        top
+    };
     ProcessRequest paths(const std::filesystem::path& directory, Via via, bool withTop) const;
     // One of those paths alone, for a repository whose paths hold a line break.
     ProcessRequest path(std::size_t field, const std::filesystem::path& directory, Via via) const;
     static std::size_t pathCount(Via via, bool withTop);
     // The whole index of the repository whose work tree holds `directory`, paths from its top.
     ProcessRequest index(const std::filesystem::path& directory, Via via) const;
+    // Whether git, run in `directory`, takes `dotGit` for a repository: it prints the git directory.
+    ProcessRequest resolvedGitDir(const std::filesystem::path& dotGit,
+                                  const std::filesystem::path& directory) const;
+    // The worktrees of the repository found there, `worktree <path>` among the NUL-ended lines.
+    ProcessRequest worktrees(const std::filesystem::path& directory, Via via) const;
 
     // From now on git reads none of the user's own configuration files.
     void hideUsersFiles() { usersHidden_ = true; }

@@ -3,10 +3,12 @@
 #include "base/fileio.h"
 #include "base/mappedtext.h"
 #include "gitguard/gitmodulesfolder.h"
+#include "gitguard/gitreachpaths.h"
 #include "gitguard/gitrepositorytexts.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 
 namespace korvane {
 namespace {
@@ -40,6 +42,30 @@ bool namesWorkTree(const std::vector<GitConfigEntry>& entries) {
 bool hasFoldersOwn(const std::vector<GitConfigEntry>& entries) {
     return std::any_of(entries.begin(), entries.end(),
                        [](const GitConfigEntry& entry) { return !GitConfigListing::isUsers(entry); });
+}
+
+// The `.git` of `folder` and of each folder above it, where there is one: git looks for the folder's
+// repository in each, from the folder's real path upward.
+std::vector<fs::path> dotGitsOf(const fs::path& folder) {
+    std::vector<fs::path> found;
+    std::error_code error;
+    fs::path at = fs::canonical(folder, error);
+    while (!error) {
+        if (fs::symlink_status(at / ".git", error).type() != fs::file_type::not_found) {
+            found.push_back(at / ".git");
+        }
+        if (at == at.parent_path()) {
+            break;
+        }
+        at = at.parent_path();
+        error.clear();
+    }
+    return found;
+}
+
+bool inside(const fs::path& path, const fs::path& folder) {
+    const fs::path relative = path.lexically_relative(folder);
+    return !relative.empty() && *relative.begin() != "..";
 }
 
 } // namespace
@@ -185,26 +211,49 @@ GitReachWalk::find(const Candidate& candidate, const ProcessBatch::Outcome& answ
     if (!found) {
         return std::nullopt;
     }
-    Paths paths{(*found)[0],
-                (*found)[1],
-                {(*found)[2], (*found)[3]},
-                found->size() > 4 ? fs::path((*found)[4]) : fs::path(),
+    using Field = GitReachRequests::Field;
+    const auto field = [&](Field which) {
+        const auto at = static_cast<std::size_t>(which);
+        return at < found->size() ? fs::path((*found)[at]) : fs::path();
+    };
+    Paths paths{field(Field::gitDir),
+                field(Field::modules),
+                {field(Field::remotes), field(Field::branches)},
+                {field(Field::config), field(Field::worktreeConfig)},
+                field(Field::worktrees),
+                {field(Field::rebaseMerge), field(Field::rebaseApply), field(Field::sequencer)},
+                field(Field::index),
                 std::nullopt};
     if (withTop) {
-        paths.workTree = (*found)[5];
+        paths.workTree = field(Field::top);
     }
     return std::optional<Paths>(std::move(paths));
 }
 
 bool GitReachWalk::readFolder() {
     const Candidate folder{Via::folder, requests_.base().workingDirectory.value_or("."), 0};
+    const auto dotGits = dotGitsOf(folder.path);
+    // A `.git` folder is known by the repository git finds; what git takes any other `.git` for is asked
+    // with the first look.
+    std::vector<fs::path> asked;
+    std::copy_if(dotGits.begin(), dotGits.end(), std::back_inserter(asked), [](const fs::path& dotGit) {
+        std::error_code error;
+        return !fs::is_directory(fs::status(dotGit, error));
+    });
     std::shared_ptr<MappedText> text;
-    std::vector<ProcessRequest> requests{listingInto(folder.path, folder.via, text),
-                                         requests_.paths(folder.path, folder.via, true)};
-    if (likelyHoldsSubmodules(folder)) {
-        requests.push_back(requests_.index(folder.path, Via::folder));
-    }
-    auto first = runAll(requests);
+    // The listing, the repository's paths, the `.git`s asked about, and the index where wanted.
+    const auto firstLook = [&](bool withIndex) {
+        std::vector<ProcessRequest> requests{listingInto(folder.path, folder.via, text),
+                                             requests_.paths(folder.path, folder.via, true)};
+        for (const auto& dotGit : asked) {
+            requests.push_back(requests_.resolvedGitDir(dotGit, folder.path));
+        }
+        if (withIndex) {
+            requests.push_back(requests_.index(folder.path, Via::folder));
+        }
+        return requests;
+    };
+    auto first = runAll(firstLook(likelyHoldsSubmodules(folder)));
     if (!first || !ended((*first)[0], folder.path)) {
         return false;
     }
@@ -215,18 +264,27 @@ bool GitReachWalk::readFolder() {
         // read: it then refuses to run at all, and the folder's own entries are still to be judged.
         const std::string complaint = GitRepositoryTexts::complaint(answer->errorOutput);
         requests_.hideUsersFiles();
-        auto again = runAll(
-            {listingInto(folder.path, folder.via, text), requests_.paths(folder.path, folder.via, true)});
+        auto again = runAll(firstLook(false));
         if (!again || !ended((*again)[0], folder.path)) {
             return false;
         }
         if (!(*again)[0]->succeeded()) {
+            // git fails where the `.git` it meets first is no repository for it: that `.git` is named.
+            if (!noteDotGits(dotGits, asked, *again, std::nullopt)) {
+                return false;
+            }
+            for (const auto& met : result_.dotGits_) {
+                if (!met.repository) {
+                    return fail(GitReachPaths::noRepository(met.path));
+                }
+            }
             return fail(complaint.empty()
                             ? "the configuration of " + folder.path.string() + " could not be read"
                             : complaint);
         }
         result_.usersFilesUnreadable_ = true;
         paths = std::move((*again)[1]);
+        first = std::move(again);
     }
     auto listed = parsed(std::move(text));
     if (!listed) {
@@ -240,14 +298,61 @@ bool GitReachWalk::readFolder() {
     result_.folderEntries_ = listed->entries;
     result_.folderListing_ = listed->text;
     const auto found = find(folder, paths, listed->entries);
-    if (!found) {
+    if (!found ||
+        !noteDotGits(dotGits, asked, *first, *found ? std::optional((*found)->gitDir) : std::nullopt)) {
         return false;
     }
     std::optional<ProcessBatch::Outcome> index;
-    if (first->size() > 2 && !result_.usersFilesUnreadable_) {
-        index = std::move((*first)[2]);
+    if (first->size() > 2 + asked.size()) {
+        index = std::move(first->back());
     }
     return !*found || add(folder, std::move(**found), std::move(*listed), std::move(index));
+}
+
+bool GitReachWalk::noteDotGits(const std::vector<fs::path>& dotGits, const std::vector<fs::path>& asked,
+                               const std::vector<ProcessBatch::Outcome>& answers,
+                               const std::optional<fs::path>& gitDir) {
+    std::map<fs::path, bool> taken;
+    for (std::size_t at = 0; at < asked.size(); ++at) {
+        const auto& answer = answers[2 + at];
+        if (!ended(answer, asked[at])) {
+            return false;
+        }
+        taken[asked[at]] = answer->succeeded();
+    }
+    // A `.git` folder whose git directory git found takes no asking; one git found none in is asked now.
+    std::vector<fs::path> late;
+    std::vector<ProcessRequest> requests;
+    for (const auto& dotGit : dotGits) {
+        if (taken.contains(dotGit)) {
+            continue;
+        }
+        if (gitDir && resolved(dotGit) == resolved(*gitDir)) {
+            taken[dotGit] = true;
+        } else {
+            late.push_back(dotGit);
+            requests.push_back(
+                requests_.resolvedGitDir(dotGit, requests_.base().workingDirectory.value_or(".")));
+        }
+    }
+    const auto answered = runAll(requests);
+    if (!answered) {
+        return false;
+    }
+    for (std::size_t at = 0; at < late.size(); ++at) {
+        if (!ended((*answered)[at], late[at])) {
+            return false;
+        }
+        taken[late[at]] = (*answered)[at]->succeeded();
+    }
+    for (const auto& dotGit : dotGits) {
+        result_.dotGits_.push_back({dotGit, taken[dotGit]});
+        // git looks no further up than a repository it finds.
+        if (taken[dotGit]) {
+            break;
+        }
+    }
+    return true;
 }
 
 // Adds the repository `candidate` led to, unless it is one already read: two gitlinks may share a git
@@ -269,9 +374,9 @@ bool GitReachWalk::add(const Candidate& candidate, Paths paths, Listed listed,
     if (index) {
         indexListings_.emplace(result_.repositories_.size(), std::move(*index));
     }
-    GitReachedRepository repository{paths.gitDir,          paths.workTree, std::move(listed.entries),
-                                    candidate.path,        std::nullopt,   paths.remoteFolders,
-                                    std::move(listed.text)};
+    GitReachedRepository repository{paths.gitDir,           paths.workTree,    std::move(listed.entries),
+                                    candidate.path,         std::nullopt,      paths.remoteFolders,
+                                    std::move(listed.text), paths.configFiles, paths.operationFolders};
     if (candidate.via == Via::workTree && namesWorkTree(repository.entries)) {
         repository.ownWorkTree = workTree == resolved(candidate.path);
     }
@@ -520,6 +625,58 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
     return true;
 }
 
+// The linked worktrees inside the folder of each repository from `from` on: git reads a worktree's own
+// settings (its config.worktree) only there. One outside the folder is another folder, as another
+// repository is.
+bool GitReachWalk::followWorktrees(std::size_t from, std::vector<Candidate>& workTrees) {
+    std::vector<std::size_t> asked;
+    std::vector<ProcessRequest> requests;
+    for (std::size_t index = from; index < result_.repositories_.size(); ++index) {
+        std::error_code error;
+        const fs::path& folder = paths_[index].worktrees;
+        if (fs::symlink_status(folder, error).type() == fs::file_type::not_found ||
+            !listedWorktrees_.insert(resolved(folder)).second) {
+            continue;
+        }
+        asked.push_back(index);
+        requests.push_back(requests_.worktrees(reachedBy_[index].path, reachedBy_[index].via));
+    }
+    const auto answers = runAll(requests);
+    if (!answers) {
+        return false;
+    }
+    const fs::path folder = resolved(requests_.base().workingDirectory.value_or("."));
+    for (std::size_t at = 0; at < asked.size(); ++at) {
+        const auto& answer = (*answers)[at];
+        const auto& gitDir = result_.repositories_[asked[at]].gitDir;
+        if (!ended(answer, gitDir)) {
+            return false;
+        }
+        if (!answer->succeeded()) {
+            return fail("the worktrees of " + gitDir.string() + " could not be listed");
+        }
+        std::string_view listing = answer->output;
+        while (!listing.empty()) {
+            const std::size_t end = std::min(listing.find('\0'), listing.size());
+            const std::string_view line = listing.substr(0, end);
+            listing.remove_prefix(std::min(end + 1, listing.size()));
+            constexpr std::string_view prefix = "worktree ";
+            if (!line.starts_with(prefix)) {
+                continue;
+            }
+            const fs::path workTree(line.substr(prefix.size()));
+            const fs::path where = resolved(workTree);
+            const bool known = std::any_of(known_.begin(), known_.end(), [&](const auto& repository) {
+                return repository.second == where;
+            });
+            if (inside(where, folder) && !known) {
+                workTrees.push_back({Via::workTree, workTree, asked[at]});
+            }
+        }
+    }
+    return true;
+}
+
 // Every repository kept under `folder` (a modules folder, or a folder in one), as a candidate.
 bool GitReachWalk::followModules(const fs::path& folder, std::size_t parent,
                                  std::vector<Candidate>& gitDirs) {
@@ -542,7 +699,7 @@ std::optional<std::string> GitReachWalk::walk() {
         const std::size_t level = result_.repositories_.size();
         std::vector<Candidate> workTrees;
         std::vector<Candidate> gitDirs;
-        if (!followGitlinks(from, workTrees)) {
+        if (!followGitlinks(from, workTrees) || !followWorktrees(from, workTrees)) {
             return error_;
         }
         for (std::size_t index = from; index < level; ++index) {

@@ -20,8 +20,9 @@
 namespace korvane {
 
 // One reading for GitReach::read: asks git, level by level, for the repository of the folder, then for
-// each repository its submodules' work trees (the gitlinks of its index) and the repositories kept in
-// its modules folder, every git of one level at once. Lives for one reading, on the thread that reads.
+// each repository its submodules' work trees (the gitlinks of its index), its linked worktrees inside the
+// folder and the repositories kept in its modules folder, every git of one level at once. Lives for one
+// reading, on the thread that reads.
 class GitReachWalk {
 public:
     // What git prints is held within a share of `budget`.
@@ -49,6 +50,9 @@ private:
         std::filesystem::path gitDir;
         std::filesystem::path modules;
         std::vector<std::filesystem::path> remoteFolders;
+        std::vector<std::filesystem::path> configFiles;
+        std::filesystem::path worktrees;
+        std::vector<std::filesystem::path> operationFolders;
         std::filesystem::path index;
         std::optional<std::filesystem::path> workTree;
     };
@@ -70,6 +74,12 @@ private:
     bool expired();
 
     bool readFolder();
+    // Notes what git takes each of `dotGits` for, those `asked` answered in the first look (`answers`,
+    // from the third on), where git found the folder's repository in `gitDir`.
+    bool noteDotGits(const std::vector<std::filesystem::path>& dotGits,
+                     const std::vector<std::filesystem::path>& asked,
+                     const std::vector<ProcessBatch::Outcome>& answers,
+                     const std::optional<std::filesystem::path>& gitDir);
     // The repository the candidate's git finds: none when git finds none (which `listed` must agree
     // with); no answer (and `error_` set) when the reading failed.
     std::optional<std::optional<Paths>> find(const Candidate& candidate, const ProcessBatch::Outcome& answer,
@@ -81,6 +91,7 @@ private:
              std::optional<ProcessBatch::Outcome> index = std::nullopt);
     bool checkOwnWorkTrees(std::size_t from);
     bool followGitlinks(std::size_t from, std::vector<Candidate>& workTrees);
+    bool followWorktrees(std::size_t from, std::vector<Candidate>& workTrees);
     std::optional<bool> mayHoldGitlink(std::size_t repository);
     bool followModules(const std::filesystem::path& folder, std::size_t parent,
                        std::vector<Candidate>& gitDirs);
@@ -103,6 +114,8 @@ private:
     // Every repository by git directory and work tree, resolved, and every git directory.
     std::set<std::pair<std::filesystem::path, std::filesystem::path>> known_;
     std::set<std::filesystem::path> knownGitDirs_;
+    // Every worktrees folder whose worktrees git listed.
+    std::set<std::filesystem::path> listedWorktrees_;
     std::string error_;
 };
 

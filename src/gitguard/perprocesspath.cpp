@@ -59,7 +59,8 @@ void up(std::string& at) {
 } // namespace
 
 std::optional<std::string> PerProcessPath::whyNotOnePlace(const std::filesystem::path& path,
-                                                          const std::filesystem::path& from) {
+                                                          const std::filesystem::path& from,
+                                                          const NameCheck& check) {
     const std::string& text = path.native();
     if (!text.starts_with('/') && !from.native().starts_with('/')) {
         return "cannot be followed from " + from.native();
@@ -85,6 +86,11 @@ std::optional<std::string> PerProcessPath::whyNotOnePlace(const std::filesystem:
         std::string next = at.size() > 1 ? at + "/" + name : "/" + name;
         if (isPerProcess(next)) {
             return "leads through " + next + ", which is another place for every program";
+        }
+        if (check) {
+            if (auto why = check(next)) {
+                return why;
+            }
         }
         if (folders_.contains(next)) {
             at = std::move(next);

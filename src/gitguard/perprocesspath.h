@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -15,11 +16,15 @@ namespace korvane {
 // on one thread: the folders it found to be no links are not asked again.
 class PerProcessPath {
 public:
+    // Asked of every name a path passes through, each as the kernel meets it (absolute, no link before
+    // it; links and the last name included): why that name keeps the path from naming one place, or none.
+    using NameCheck = std::function<std::optional<std::string>(const std::string& name)>;
+
     // Why `path` (a relative one taken from the absolute folder `from`) may name another place for
-    // another program: the per-process name it goes through, or that it could not be followed. None
-    // where it leads to one place for all, nowhere included.
+    // another program: the per-process name it goes through, what `check` says of a name it passes, or
+    // that it could not be followed. None where it leads to one place for all, nowhere included.
     std::optional<std::string> whyNotOnePlace(const std::filesystem::path& path,
-                                              const std::filesystem::path& from);
+                                              const std::filesystem::path& from, const NameCheck& check = {});
 
 private:
     std::unordered_set<std::string> folders_;

@@ -131,6 +131,21 @@ std::optional<std::string> remotesOutsideTheConfiguration(const GitReachedReposi
     return std::nullopt;
 }
 
+// Why an operation in progress in a git directory keeps the command from running: git continues a rebase,
+// or a cherry-pick or revert sequence, as the files there say, with the commands and merge strategies
+// they name.
+std::optional<std::string> operationInProgress(const GitReachedRepository& repository) {
+    for (const auto& folder : repository.operationFolders) {
+        std::error_code error;
+        if (std::filesystem::symlink_status(folder, error).type() != std::filesystem::file_type::not_found) {
+            return folder.string() +
+                   " holds a rebase, cherry-pick or revert in progress, which git continues " +
+                   "as written there";
+        }
+    }
+    return std::nullopt;
+}
+
 // The user's own hooks folder where it cannot lie in the folder the command runs in (git reads a
 // relative one from there), else none.
 std::string hooksFolder(const GitReach& reach) {
@@ -191,6 +206,9 @@ UntrustedFolderGit::decide(const GitReach& reach, const ListedKeys& listed, std:
             return makeUnexpected(std::move(*refused));
         }
         if (auto refused = remotesOutsideTheConfiguration(repository)) {
+            return makeUnexpected(std::move(*refused));
+        }
+        if (auto refused = operationInProgress(repository)) {
             return makeUnexpected(std::move(*refused));
         }
     }

@@ -19,8 +19,9 @@ namespace korvane {
 // folder wrote there must be one that GitConfigAllowList allows, every file by which git finds those
 // repositories must lead to one place for every program (GitReachPaths), and no remote may lead a push
 // to a repository on this machine (through the user's own rewriting of addresses, a name no
-// configuration gives an address, or a remotes folder git reads beside the configuration), else the
-// command waits for the user's trust. Where it runs, what no key of the folder's names is still
+// configuration gives an address, or a remotes folder git reads beside the configuration), and no git
+// directory may hold a rebase or sequence that git continues, else the command waits for the user's
+// trust. Where it runs, what no key of the folder's names is still
 // switched off: the hooks that came with the download in its git directories (hooks come only from the
 // user's own absolute hooks folder), the ext:: and fd:: addresses a `.gitmodules` can hold, and git's
 // transport to a repository on this machine, whatever names it. Plain value; any thread.

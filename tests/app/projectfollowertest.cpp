@@ -2,6 +2,7 @@
 #include "config/projecttruststore.h"
 #include "platform/qt/qtalertpresenter.h"
 #include "shellfixture.h"
+#include "support/gitreachanswer.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -286,9 +287,7 @@ TEST_F(ProjectFollowerTest, TheFoldersQuestionNamesWhatKeepsTheCommandsWaiting) 
     coordinator->projectFollower().reloadGlobalConfig();
     const std::string mine = (dir.path() / "mine").string();
     // The folder's repository sets a pager, a program.
-    processes->respond("--show-toplevel",
-                       {.output = mine + "/.git\n" + mine + "/.git/modules\n" + mine + "/.git/remotes\n" +
-                                  mine + "/.git/branches\n" + mine + "/.git/index\n" + mine + "\n"});
+    processes->respond("--show-toplevel", {.output = test::repositoryPathsAnswer(mine)});
     processes->respond("-z", {.output = "local\0file:.git/config\0core.pager\nless\0"s});
     fileProbe->addDirectory(mine + "/.git");
     dir.write("mine/notes.txt", "mine\n");

@@ -168,7 +168,7 @@ TEST(UntrustedRepositoryTest, NoProgramTheRepositoryNamesRuns) {
          "git status --short", "sets core.fsmonitor"},
         {"a git directory whose name holds a line break",
          withInner +
-             "mv inner/.git \"$(printf 'in\\nx')\" && printf 'gitdir: ../in\\nx\\n' >inner/.git && "
+             "mv inner/.git \".git/$(printf 'in\\nx')\" && printf 'gitdir: ../.git/in\\nx\\n' >inner/.git && "
              "git -C inner config filter.evil.clean 'MARK; cat'" +
              touchInner,
          "git status --short", "sets filter.evil.clean"},

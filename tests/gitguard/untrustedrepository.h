@@ -24,15 +24,16 @@ public:
         repo.sh("git add -A && git commit -qm one");
     }
 
-    // Runs `command` in the repository as the global provider "mine" would.
-    void runAsGlobalProvider(const std::string& command, CommandTrust trust = {}) const {
+    // Runs `command` in the repository (or in its `folder`) as the global provider "mine" would.
+    void runAsGlobalProvider(const std::string& command, CommandTrust trust = {},
+                             const std::string& folder = "") const {
         CustomProviderConfig config;
         config.id = "mine";
         config.label = "Mine";
         config.command = command;
         CustomProvider(config, std::make_shared<ShellCommandRunner>(std::make_shared<LinuxProcessRunner>()),
                        std::move(trust))
-            .snippets(repo.root());
+            .snippets(folder.empty() ? repo.root() : (repo.path() / folder).string());
     }
     // `text` with MARK standing for a command that leaves the marker, MARKPATH for its path.
     std::string marking(std::string text) const {
@@ -64,6 +65,8 @@ struct Route {
     std::string command;
     // What the line of a command that does not run names; empty where the command runs.
     std::string named;
+    // The project's folder below the repository's top, where the command starts; empty for the top.
+    std::string folder;
 };
 
 // Each route is set up twice, so that what the first run leaves behind cannot close the second.
@@ -72,13 +75,16 @@ inline void expectClosed(const std::vector<Route>& routes) {
         SCOPED_TRACE(route.name);
         const UntrustedRepository plain;
         ASSERT_TRUE(plain.repo.sh(plain.marking(route.setup + " && rm -f MARKPATH"))) << route.setup;
-        plain.repo.sh("{ " + route.command + "; } >/dev/null 2>&1 </dev/null");
+        const std::string into = route.folder.empty() ? "" : "cd '" + route.folder + "' && ";
+        plain.repo.sh(into + "{ " + route.command + "; } >/dev/null 2>&1 </dev/null");
         ASSERT_TRUE(plain.marked()) << "the program did not run under plain git";
 
         const UntrustedRepository untrusted;
         ASSERT_TRUE(untrusted.repo.sh(untrusted.marking(route.setup + " && rm -f MARKPATH"))) << route.setup;
         test::LogCapture log;
-        untrusted.runAsGlobalProvider("{ " + route.command + "; } >/dev/null 2>&1; touch ran");
+        untrusted.runAsGlobalProvider("{ " + route.command + "; } >/dev/null 2>&1; touch '" +
+                                          (untrusted.repo.path() / "ran").string() + "'",
+                                      {}, route.folder);
         EXPECT_FALSE(untrusted.marked());
         if (route.named.empty()) {
             EXPECT_TRUE(untrusted.ran());
@@ -89,8 +95,9 @@ inline void expectClosed(const std::vector<Route>& routes) {
             ADD_FAILURE() << "no line says why the command did not run";
             continue;
         }
-        EXPECT_THAT(log.lines().front(),
-                    testing::HasSubstr("[GIT EXEC FAILED] cwd=" + untrusted.repo.root()));
+        const std::string cwd =
+            route.folder.empty() ? untrusted.repo.root() : (untrusted.repo.path() / route.folder).string();
+        EXPECT_THAT(log.lines().front(), testing::HasSubstr("[GIT EXEC FAILED] cwd=" + cwd + " "));
         EXPECT_THAT(log.lines().front(), testing::HasSubstr(route.named));
         EXPECT_THAT(log.lines().front(),
                     testing::HasSubstr("trusting the folder (\"Trust this folder…\" in the tray)"));

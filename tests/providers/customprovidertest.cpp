@@ -7,6 +7,7 @@
 #include "platform/fake/fakeprocessrunner.h"
 #include "gitguard/gitprogramoverrides.h"
 #include "platform/linux/linuxprocessrunner.h"
+#include "support/gitreachanswer.h"
 #include "support/logcapture.h"
 #include "support/scopedenv.h"
 #include "support/tempdir.h"
@@ -117,8 +118,7 @@ TEST_F(CustomProviderTest, ACommandWaitingForItsFoldersTrustIsNotReportedAsFaile
     const test::TempDir folder;
     const std::string root = folder.path().string();
     // The folder's repository sets a pager, a program.
-    processes->respond("--show-toplevel", {.output = root + "/.git\n" + root + "/.git/modules\n" + root + "/.git/remotes\n" +
-                                                     root + "/.git/branches\n" + root + "/.git/index\n" + root + "\n"});
+    processes->respond("--show-toplevel", {.output = test::repositoryPathsAnswer(root)});
     processes->respond("-z", {.output = "local\0file:.git/config\0core.pager\nless\0"s});
     processes->respond("list-tickets", {.output = "main\n"});
     auto gst = provider(providerConfig("gst"), CommandTrust{});
