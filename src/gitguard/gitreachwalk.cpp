@@ -1,7 +1,7 @@
 #include "gitguard/gitreachwalk.h"
 
-#include "base/fileio.h"
 #include "base/mappedtext.h"
+#include "gitguard/gitindexgitlinks.h"
 #include "gitguard/gitmodulesfolder.h"
 #include "gitguard/gitreachpaths.h"
 #include "gitguard/gitrepositorytexts.h"
@@ -517,45 +517,8 @@ bool GitReachWalk::checkOwnWorkTrees(std::size_t from) {
 
 std::optional<bool> GitReachWalk::mayHoldGitlink(std::size_t repository) {
     // The index git names, and any shared index a split index keeps beside the git directory's files.
-    std::vector<fs::path> files{paths_[repository].index};
-    std::error_code error;
-    for (fs::directory_iterator it(paths_[repository].gitDir, error), end; !error && it != end;
-         it.increment(error)) {
-        if (expired()) {
-            return std::nullopt;
-        }
-        if (it->path().filename().string().starts_with("sharedindex.")) {
-            files.push_back(it->path());
-        }
-    }
-    for (const auto& file : files) {
-        if (!fs::exists(fs::symlink_status(file, error))) {
-            continue;
-        }
-        bool found = false;
-        bool late = false;
-        // The last bytes of the block before and the first of this one, for a mode across the two.
-        std::string seam;
-        const auto read = scanRegularFile(file, [&](std::string_view block) {
-            if (expired()) {
-                late = true;
-                return false;
-            }
-            const std::size_t keep = GitRepositoryTexts::gitlinkMode.size() - 1;
-            seam.append(block.substr(0, keep));
-            found = GitRepositoryTexts::holdsGitlinkMode(seam) || GitRepositoryTexts::holdsGitlinkMode(block);
-            seam.assign(block.substr(block.size() - std::min(block.size(), keep)));
-            return !found;
-        });
-        if (late) {
-            return std::nullopt;
-        }
-        // An index that cannot be read here is left to git, which says whether it holds one.
-        if (found || !read) {
-            return true;
-        }
-    }
-    return false;
+    return GitIndexGitlinks::mayHold(paths_[repository].index, paths_[repository].gitDir,
+                                     [this] { return expired(); });
 }
 
 // The work trees of the gitlinks of each repository from `from` on. An index searched first for a

@@ -1,8 +1,7 @@
 #include "gitguard/untrustedfoldergitcache.h"
 
-#include "base/fileio.h"
+#include "gitguard/gitindexgitlinks.h"
 #include "gitguard/gitreach.h"
-#include "gitguard/gitrepositorytexts.h"
 
 #include <algorithm>
 #include <chrono>
@@ -95,31 +94,7 @@ void addGitDirectory(GitFolderStamp& stamp, const fs::path& folder) {
 // Whether the index of `gitDir`, or a shared index beside it, may hold a gitlink, which leads the
 // reading to a submodule: what the reading looks for in an index before it asks git to list one.
 bool mayHoldGitlink(const fs::path& gitDir) {
-    std::vector<fs::path> files{gitDir / "index"};
-    std::error_code error;
-    for (fs::directory_iterator it(gitDir, error), end; !error && it != end; it.increment(error)) {
-        if (it->path().filename().string().starts_with("sharedindex.")) {
-            files.push_back(it->path());
-        }
-    }
-    for (const auto& file : files) {
-        if (!fs::exists(fs::symlink_status(file, error))) {
-            continue;
-        }
-        bool found = false;
-        std::string seam;
-        const auto read = scanRegularFile(file, [&](std::string_view block) {
-            const std::size_t keep = GitRepositoryTexts::gitlinkMode.size() - 1;
-            seam.append(block.substr(0, keep));
-            found = GitRepositoryTexts::holdsGitlinkMode(seam) || GitRepositoryTexts::holdsGitlinkMode(block);
-            seam.assign(block.substr(block.size() - std::min(block.size(), keep)));
-            return !found;
-        });
-        if (found || !read) {
-            return true;
-        }
-    }
-    return false;
+    return GitIndexGitlinks::mayHold(gitDir / "index", gitDir).value_or(true);
 }
 
 // What a reading read of one repository besides its configuration: its git directory and the files in
