@@ -59,18 +59,23 @@ std::string shownFileRows(const PopupViewModel& model) {
     return rows;
 }
 
-// Tells the frame timer of the popup's frames that reach the screen. A frame painted before the window is
-// mapped reaches the screen only with the expose that maps it, which Qt flushes outside any update request.
-// Main thread; a child of the popup's window widget.
+// Tells of the popup's frames that reach the screen: each to the frame timer, when one measures, and the
+// first after the popup was shown to `firstFrame`. A frame painted before the window is mapped reaches the
+// screen only with the expose that maps it, which Qt flushes outside any update request. Main thread; a
+// child of the popup's window widget.
 class PopupFrames final : public QObject {
 public:
-    PopupFrames(QtPopupWindow& window, std::weak_ptr<PopupViewModel> model, std::shared_ptr<FrameTimer> timer)
+    PopupFrames(QtPopupWindow& window, std::weak_ptr<PopupViewModel> model, std::shared_ptr<FrameTimer> timer,
+                std::shared_ptr<ObserverList<>> firstFrame)
         : QObject(&window.widget())
         , top_(window.widget())
         , model_(std::move(model))
-        , timer_(std::move(timer)) {
+        , timer_(std::move(timer))
+        , firstFrame_(std::move(firstFrame)) {
         window.onFirstFrame = [this](std::chrono::nanoseconds) {
-            timer_->noteShown();
+            if (timer_) {
+                timer_->noteShown();
+            }
             shown_ = true;
             if (QWindow* handle = top_.windowHandle(); handle != nullptr && !watchingExposure_) {
                 handle->installEventFilter(this);
@@ -107,14 +112,19 @@ private:
     }
 
     void reachedScreen() {
-        const auto painted = model_.lock();
-        timer_->notePainted(painted ? shownFileRows(*painted) : std::string());
-        shown_ = false;
+        if (timer_) {
+            const auto painted = model_.lock();
+            timer_->notePainted(painted ? shownFileRows(*painted) : std::string());
+        }
+        if (std::exchange(shown_, false)) {
+            firstFrame_->notify();
+        }
     }
 
     QWidget& top_;
     std::weak_ptr<PopupViewModel> model_;
     std::shared_ptr<FrameTimer> timer_;
+    std::shared_ptr<ObserverList<>> firstFrame_;
     // Painted since the popup was shown, not yet on the screen.
     bool shown_ = false;
     bool watchingExposure_ = false;
@@ -220,6 +230,7 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .applicationIcon = applicationIcons(),
         .onTapKey = frameTimer_ ? std::function<void()>([timer = frameTimer_] { timer->noteKey(); })
                                 : std::function<void()>(),
+        .popupFirstFrame = popupFirstFrame_,
         .configDirectory = configDirectory(),
         .ownBundleID = QGuiApplication::desktopFileName().toStdString(),
         .ownPid = ownPid,
@@ -239,11 +250,9 @@ LinuxPlatform::makePopupController(const PopupViewModel::DetailControllerFactory
     DetailPanelView::install(SystemClock::shared());
     return PopupController::create(
         scheduler_, {screens_, *caret_, *windowFrame_, pointer_},
-        [timer = frameTimer_](std::shared_ptr<PopupViewModel> model) {
+        [timer = frameTimer_, firstFrame = popupFirstFrame_](std::shared_ptr<PopupViewModel> model) {
             auto window = std::make_unique<QtPopupWindow>(model);
-            if (timer) {
-                new PopupFrames(*window, model, timer);
-            }
+            new PopupFrames(*window, model, timer, firstFrame);
             return window;
         },
         makeDetail);
