@@ -52,6 +52,20 @@ protected:
         return titles;
     }
 
+    // An xterm comes to the front whose shell works in `folder`; Korvane detects the project there.
+    void openTerminalIn(const std::string& folder) {
+        processTable->addProcess(77, 1);
+        processTable->addProcess(78, 77, "pts/1", folder);
+        activeApp->setFrontmost(FrontmostApplication{"xterm", 77}, 0x500001);
+        workspace->activate({"xterm", "XTerm", 77});
+        scheduler.advance(ProjectFollower::switchDetectionDelay);
+        settle();
+        ASSERT_EQ(coordinator->projectDetector().currentProjectRoot(), folder);
+    }
+
+    // The xterm's shell runs `cd folder`; its window stays in front.
+    void shellMovesTo(const std::string& folder) { processTable->addProcess(78, 77, "pts/1", folder); }
+
     // The editor in front shows `root` in its window title; Korvane detects the project there.
     void openProject(const std::string& root) {
         activeApp->setTitle(test::editorPID, root);
@@ -158,15 +172,9 @@ TEST_F(ProjectFollowerTest, TheTriggerDetectsTheProjectBeforeTheSessionFromTheTe
     dir.write("second/.korvane.json",
               R"({"custom_providers": [{"id": "p", "label": "P", "command": "make"}]})");
     fileProbe->addFile(second + "/.korvane.json");
-    processTable->addProcess(77, 1);
-    processTable->addProcess(78, 77, "pts/1", first);
-    activeApp->setFrontmost(FrontmostApplication{"xterm", 77}, 0x500001);
-    workspace->activate({"xterm", "XTerm", 77});
-    scheduler.advance(ProjectFollower::switchDetectionDelay);
-    settle();
-    ASSERT_EQ(coordinator->projectDetector().currentProjectRoot(), first);
+    openTerminalIn(first);
 
-    processTable->addProcess(78, 77, "pts/1", second);
+    shellMovesTo(second);
     type(";;");
     ASSERT_TRUE(popup->isVisible());
     EXPECT_EQ(coordinator->completionFlow().currentRoot(), second);
@@ -192,13 +200,7 @@ TEST_F(ProjectFollowerTest, ATriggersChangeOfProjectIsFinishedAfterThePopupsFirs
     const std::string first = root("first");
     const std::string second = root("second");
     const std::string third = root("third");
-    processTable->addProcess(77, 1);
-    processTable->addProcess(78, 77, "pts/1", first);
-    activeApp->setFrontmost(FrontmostApplication{"xterm", 77}, 0x500001);
-    workspace->activate({"xterm", "XTerm", 77});
-    scheduler.advance(ProjectFollower::switchDetectionDelay);
-    settle();
-    ASSERT_EQ(coordinator->projectDetector().currentProjectRoot(), first);
+    openTerminalIn(first);
 
     // Keys handled with no time passing: no frame and no timer comes between them.
     const auto trigger = [&](const std::string& query) {
@@ -232,7 +234,7 @@ TEST_F(ProjectFollowerTest, ATriggersChangeOfProjectIsFinishedAfterThePopupsFirs
     };
     ConfigManager& config = *coordinator->configManager();
 
-    processTable->addProcess(78, 77, "pts/1", second);
+    shellMovesTo(second);
     trigger("build");
     ASSERT_TRUE(popup->isVisible());
     EXPECT_EQ(coordinator->completionFlow().currentRoot(), second);
@@ -246,12 +248,12 @@ TEST_F(ProjectFollowerTest, ATriggersChangeOfProjectIsFinishedAfterThePopupsFirs
     EXPECT_THAT(rows(), Contains("secondbuild")) << "the new project's rows reach the open popup";
     close();
 
-    processTable->addProcess(78, 77, "pts/1", third);
+    shellMovesTo(third);
     trigger("note");
     EXPECT_THAT(rows(), Not(Contains("secondnote")));
     close();
     ASSERT_FALSE(sessionActive());
-    processTable->addProcess(78, 77, "pts/1", first);
+    shellMovesTo(first);
     lines.clear();
     trigger("note");
     frame();
