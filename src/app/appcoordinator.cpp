@@ -231,6 +231,13 @@ void AppCoordinator::createFollower() {
             [runner = shellRunner_](const std::string& folder) { return runner->waitingReason(folder); },
     });
     flow_->onProjectChange = weakCallback(follower_, &ProjectFollower::handleProjectChange);
+    flow_->onProjectChangeAtTrigger = weakCallback(follower_, &ProjectFollower::beginProjectChange);
+    if (platform_.popupFirstFrame) {
+        // Told from within the window's event handling, which the rest of a change must not hold up.
+        platform_.popupFirstFrame->add([scheduler = &scheduler_, follower = std::weak_ptr(follower_)] {
+            scheduler->post(weakCallback(follower, &ProjectFollower::finishProjectChange));
+        });
+    }
     flow_->onRefreshRequested = weakCallback(follower_, &ProjectFollower::handleRefreshRequested);
     flow_->onConfigSaved = weakCallback(follower_, &ProjectFollower::reloadGlobalConfig);
     // Files made or committed since the project's list was made are offered in this session. The look

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/clock.h"
+#include "base/observerlist.h"
 #include "base/scheduler.h"
 #include "base/serialexecutor.h"
 #include "base/workerpool.h"
@@ -73,6 +74,9 @@ struct AppPlatform {
     std::function<std::optional<std::string>(const std::string& desktopID)> applicationIcon;
     // Told on the key tap's thread of every key it hands to the detector (latency measurements).
     std::function<void()> onTapKey;
+    // Told on the main thread, from within the popup window's own event handling, when its first frame after
+    // it was shown is on the screen; may be absent.
+    std::shared_ptr<ObserverList<>> popupFirstFrame;
     // The configuration folder (config.json, history.json); the user's one in the real session.
     std::filesystem::path configDirectory;
     // Korvane's own application identifier and process, to tell its own windows from others.

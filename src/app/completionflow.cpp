@@ -96,8 +96,11 @@ void CompletionFlow::executeCommands(const CompletionSessionEngine::Commands& co
                 [&](const CompletionSessionEngine::DismissPopup&) { parts_.popupController->hide(); },
                 [&](const CompletionSessionEngine::ResetDetector& reset) { resetDetector(reset.mode); },
                 [&](const CompletionSessionEngine::ApplyProjectChange& change) {
-                    if (onProjectChange) {
-                        onProjectChange(change.root, change.name);
+                    const auto& apply = detectingAtTrigger_ && onProjectChangeAtTrigger
+                                            ? onProjectChangeAtTrigger
+                                            : onProjectChange;
+                    if (apply) {
+                        apply(change.root, change.name);
                     }
                 },
                 [](const CompletionSessionEngine::DeferProjectChange&) {},
@@ -181,9 +184,12 @@ void CompletionFlow::handleTriggerActivated() {
         bundleID = captured->bundleID;
     } else {
         // A terminal's shell may have changed folder since its window came forward: the project is
-        // detected before the session begins, so that a change applies to this very popup. For a
-        // terminal only its own processes are read, well within the first frame.
+        // detected before the session begins, so that this very popup opens over a new project (the
+        // rest of that change follows its first frame). For a terminal only its own processes are read,
+        // well within the first frame.
+        detectingAtTrigger_ = true;
         parts_.projectDetector.detectProjectRoot(front);
+        detectingAtTrigger_ = false;
         root = parts_.projectDetector.currentProjectRoot();
     }
     executeCommands(sessionEngine_.beginSession(root));

@@ -68,6 +68,10 @@ public:
     // Set by the composition root: where a project change, the refresh key and a saved snippet go,
     // and the onboarding's captured context while it is open over Korvane's own window.
     std::function<void(const std::optional<std::string>&, const std::optional<std::string>&)> onProjectChange;
+    // Takes, when set, a change that the trigger's own detection found: the popup opening now shows the new
+    // project, and what need not come before its first frame comes after it.
+    std::function<void(const std::optional<std::string>&, const std::optional<std::string>&)>
+        onProjectChangeAtTrigger;
     std::function<void()> onRefreshRequested;
     std::function<void()> onConfigSaved;
     // A session began over `root`; told before its first search.
@@ -125,6 +129,8 @@ private:
     CompletionSessionEngine sessionEngine_;
     // The frontmost application when the open session began.
     std::optional<FrontmostApplication> sessionFrontmost_;
+    // While a trigger detects its project.
+    bool detectingAtTrigger_ = false;
 };
 
 } // namespace korvane

@@ -4,20 +4,18 @@
 #include "base/diagnostics.h"
 #include "config/configpaths.h"
 #include "detail/views/detailpanelview.h"
-#include "model/snippetsource.h"
-
-#include <cstdio>
 #include "input/applicationsets.h"
 #include "input/appprofilecache.h"
 #include "input/pasteshortcutcache.h"
+#include "model/snippetsource.h"
 #include "platform/accessiblecaretlocator.h"
 #include "platform/linux/atspisecureinputprobe.h"
 #include "platform/linux/builtinkeyequivalentsource.h"
+#include "platform/linux/desktopapplicationcatalog.h"
 #include "platform/linux/fileuserdefaults.h"
 #include "platform/linux/inotifyfilewatchsource.h"
 #include "platform/linux/inotifytreewatchsource.h"
 #include "platform/linux/linuxaccessibilitytrust.h"
-#include "platform/linux/desktopapplicationcatalog.h"
 #include "platform/linux/linuxplatformcapabilities.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "platform/linux/liveactiveappprovider.h"
@@ -39,10 +37,98 @@
 #include "popup/views/popupaccessible.h"
 #include "popup/views/qtpopupwindow.h"
 
+#include <QEvent>
 #include <QGuiApplication>
+#include <QWindow>
+#include <cstdio>
+#include <utility>
 
 namespace korvane {
 namespace {
+
+// The file results a frame of the popup shows: search results only, as the browser lists recent files too.
+std::string shownFileRows(const PopupViewModel& model) {
+    std::string rows;
+    if (model.mode() == PopupMode::search) {
+        for (const auto& result : model.allResults()) {
+            if (result.snippet->source == SnippetSource::filePath()) {
+                rows += result.snippet->id + "\n";
+            }
+        }
+    }
+    return rows;
+}
+
+// Tells of the popup's frames that reach the screen: each to the frame timer, when one measures, and the
+// first after the popup was shown to `firstFrame`. A frame painted before the window is mapped reaches the
+// screen only with the expose that maps it, which Qt flushes outside any update request. Main thread; a
+// child of the popup's window widget.
+class PopupFrames final : public QObject {
+public:
+    PopupFrames(QtPopupWindow& window, std::weak_ptr<PopupViewModel> model, std::shared_ptr<FrameTimer> timer,
+                std::shared_ptr<ObserverList<>> firstFrame)
+        : QObject(&window.widget())
+        , top_(window.widget())
+        , model_(std::move(model))
+        , timer_(std::move(timer))
+        , firstFrame_(std::move(firstFrame)) {
+        window.onFirstFrame = [this](std::chrono::nanoseconds) {
+            if (timer_) {
+                timer_->noteShown();
+            }
+            shown_ = true;
+            if (QWindow* handle = top_.windowHandle(); handle != nullptr && !watchingExposure_) {
+                handle->installEventFilter(this);
+                watchingExposure_ = true;
+            }
+        };
+        window.onPainted = [this] {
+            if (exposed()) {
+                reachedScreen();
+            }
+        };
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Expose) {
+            // Looked at once the expose has flushed what the window holds.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (shown_ && exposed()) {
+                        reachedScreen();
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    bool exposed() const {
+        const QWindow* handle = top_.windowHandle();
+        return handle != nullptr && handle->isExposed();
+    }
+
+    void reachedScreen() {
+        if (timer_) {
+            const auto painted = model_.lock();
+            timer_->notePainted(painted ? shownFileRows(*painted) : std::string());
+        }
+        if (std::exchange(shown_, false)) {
+            firstFrame_->notify();
+        }
+    }
+
+    QWidget& top_;
+    std::weak_ptr<PopupViewModel> model_;
+    std::shared_ptr<FrameTimer> timer_;
+    std::shared_ptr<ObserverList<>> firstFrame_;
+    // Painted since the popup was shown, not yet on the screen.
+    bool shown_ = false;
+    bool watchingExposure_ = false;
+};
 
 ScreenPoint primaryTopLeft() {
     const QPointF point = QtDesktopCoordinates::primaryTopLeft();
@@ -137,11 +223,14 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .historyQueue = std::make_shared<WorkerThread>("korvane-history"),
         .applications = std::make_shared<DesktopApplicationCatalog>(desktopFiles_, activeApp_),
         .makePopupController =
-            [this](const PopupViewModel::DetailControllerFactory& makeDetail) { return makePopupController(makeDetail); },
+            [this](const PopupViewModel::DetailControllerFactory& makeDetail) {
+                return makePopupController(makeDetail);
+            },
         .thumbnails = std::make_shared<QtThumbnailDecoder>(),
         .applicationIcon = applicationIcons(),
         .onTapKey = frameTimer_ ? std::function<void()>([timer = frameTimer_] { timer->noteKey(); })
                                 : std::function<void()>(),
+        .popupFirstFrame = popupFirstFrame_,
         .configDirectory = configDirectory(),
         .ownBundleID = QGuiApplication::desktopFileName().toStdString(),
         .ownPid = ownPid,
@@ -159,30 +248,14 @@ std::function<std::optional<std::string>(const std::string&)> LinuxPlatform::app
 std::shared_ptr<PopupController>
 LinuxPlatform::makePopupController(const PopupViewModel::DetailControllerFactory& makeDetail) {
     DetailPanelView::install(SystemClock::shared());
-    return PopupController::create(scheduler_, {screens_, *caret_, *windowFrame_, pointer_},
-                                   [timer = frameTimer_](std::shared_ptr<PopupViewModel> model) {
-                                       auto window = std::make_unique<QtPopupWindow>(model);
-                                       if (timer) {
-                                           window->onFirstFrame = [timer](std::chrono::nanoseconds) {
-                                               timer->noteShown();
-                                           };
-                                           window->onPainted = [timer, weak = std::weak_ptr(model)] {
-                                               std::string fileRows;
-                                               // Search results only: the browser lists recent files too.
-                                               const auto shown = weak.lock();
-                                               if (shown && shown->mode() == PopupMode::search) {
-                                                   for (const auto& result : shown->allResults()) {
-                                                       if (result.snippet->source == SnippetSource::filePath()) {
-                                                           fileRows += result.snippet->id + "\n";
-                                                       }
-                                                   }
-                                               }
-                                               timer->notePainted(fileRows);
-                                           };
-                                       }
-                                       return window;
-                                   },
-                                   makeDetail);
+    return PopupController::create(
+        scheduler_, {screens_, *caret_, *windowFrame_, pointer_},
+        [timer = frameTimer_, firstFrame = popupFirstFrame_](std::shared_ptr<PopupViewModel> model) {
+            auto window = std::make_unique<QtPopupWindow>(model);
+            new PopupFrames(*window, model, timer, firstFrame);
+            return window;
+        },
+        makeDetail);
 }
 
 } // namespace korvane

@@ -54,6 +54,7 @@ private:
     std::unique_ptr<AccessibleCaretLocator> caret_;
     std::unique_ptr<x11::X11FocusedWindowFrame> windowFrame_;
     std::shared_ptr<FrameTimer> frameTimer_;
+    std::shared_ptr<ObserverList<>> popupFirstFrame_ = std::make_shared<ObserverList<>>();
 };
 
 } // namespace korvane

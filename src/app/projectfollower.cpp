@@ -118,6 +118,10 @@ void ProjectFollower::detectProjectAfter(double delay) {
 
 void ProjectFollower::handleProjectChange(const std::optional<std::string>& root,
                                           const std::optional<std::string>& name) {
+    if (pendingChange_) {
+        pendingChange_->deadline.cancel();
+        pendingChange_.reset();
+    }
     diagnostic("Project changed: " + name.value_or("(none)") + " at " + root.value_or("(nil)"));
     parts_.statusBar->setProjectTitle("Project: " + name.value_or("(none)"));
     if (!root) {
@@ -144,6 +148,55 @@ void ProjectFollower::handleProjectChange(const std::optional<std::string>& root
         isCurrentRootWeak_ = false;
         parts_.scanPipeline->scanProject(*root);
         schedulePrewarm(*root);
+    }
+}
+
+void ProjectFollower::beginProjectChange(const std::optional<std::string>& root,
+                                         const std::optional<std::string>& name) {
+    if (pendingChange_) {
+        pendingChange_->deadline.cancel();
+    }
+    leaveProject(root);
+    std::weak_ptr<ProjectFollower> weak = weak_from_this();
+    pendingChange_ = PendingChange{root, name, parts_.scheduler.postAfter(changeFinishDelay, [weak] {
+                                       if (auto self = weak.lock()) {
+                                           self->finishProjectChange();
+                                       }
+                                   })};
+}
+
+void ProjectFollower::finishProjectChange() {
+    if (!pendingChange_) {
+        return;
+    }
+    PendingChange change = std::move(*pendingChange_);
+    pendingChange_.reset();
+    change.deadline.cancel();
+    handleProjectChange(change.root, change.name);
+    // A scan shows its rows in the open popup as they arrive; without one the popup is shown again here.
+    if (!parts_.scanPipeline->scanInFlight) {
+        rerenderSearch();
+    }
+}
+
+// The popup that opens over `root` shows nothing of the project left behind: its scanned rows leave and
+// its scans and watchers still running are outdated, and its own file, when it had one, no longer adds
+// snippets, commands or settings. The user's own skills stay; the new project's rows count as loading.
+void ProjectFollower::leaveProject(const std::optional<std::string>& root) {
+    ScanPipeline& scans = *parts_.scanPipeline;
+    scans.scanGeneration += 1;
+    scans.lastScanRoot.reset();
+    scans.lastScanTime.reset();
+    scans.scanInFlight = true;
+    parts_.registry->removeSnippets();
+    applySkillSnippets();
+    parts_.watcherManager->stopAllWatchers();
+    if (parts_.configManager.projectConfig()) {
+        parts_.configManager.stopProjectConfigWatcher();
+        parts_.configManager.clearProjectConfig();
+        applyConfigToSearch();
+        configureFileSearch();
+        publishManualSnippets(root);
     }
 }
 
@@ -256,6 +309,7 @@ void ProjectFollower::handleRefreshRequested() {
         return;
     }
     model.setRefreshing(true);
+    finishProjectChange();
     const auto root = parts_.flow->currentRoot();
     // The root's file index is rebuilt first, so that the refreshed results list its files as they are now.
     if (root && !parts_.registry->disabledSources().contains(SnippetSource::filePath())) {

@@ -71,6 +71,8 @@ public:
     static constexpr double firstDetectionDelay = 0.5;
     static constexpr double switchDetectionDelay = 0.3;
     static constexpr double prewarmDelay = 0.3;
+    // How long the rest of a change begun at a trigger waits for the popup's first frame at most.
+    static constexpr double changeFinishDelay = 0.2;
 
     explicit ProjectFollower(Parts parts);
     ProjectFollower(const ProjectFollower&) = delete;
@@ -88,6 +90,12 @@ public:
 
     void handleAppActivation(const WorkspaceEvents::Activation& activation);
     void handleProjectChange(const std::optional<std::string>& root, const std::optional<std::string>& name);
+    // A change found at a trigger, begun with what the popup opening now needs: nothing of the project left
+    // behind. The rest (configuration, scan, watchers, tray) follows in finishProjectChange(), called once
+    // the popup's first frame is out, or after changeFinishDelay.
+    void beginProjectChange(const std::optional<std::string>& root, const std::optional<std::string>& name);
+    // Finishes the change begun at a trigger, when one still waits; a later change replaced an earlier one.
+    void finishProjectChange();
     void applyProjectConfig(const std::optional<std::string>& root);
     void refreshSnippetsFromConfig(bool skipRescan);
     void reloadGlobalConfig();
@@ -114,8 +122,16 @@ public:
     const std::vector<std::shared_ptr<SnippetProvider>>& providers() const { return providers_; }
 
 private:
+    // A change begun at a trigger and not finished yet.
+    struct PendingChange {
+        std::optional<std::string> root;
+        std::optional<std::string> name;
+        CancellationToken deadline;
+    };
+
     void recordApplication(const WorkspaceEvents::Activation& activation);
     void clearProject();
+    void leaveProject(const std::optional<std::string>& root);
     void applyConfigToSearch();
     // The file search's insertion mode and include_paths, from the merged configuration.
     void configureFileSearch();
@@ -143,6 +159,7 @@ private:
     // What config.json looked like at the last load or save of ours: a change event for the same
     // bytes (our own history or trust writes in the folder) reloads nothing.
     std::optional<std::string> configFingerprint_;
+    std::optional<PendingChange> pendingChange_;
 };
 
 } // namespace korvane

@@ -52,6 +52,20 @@ protected:
         return titles;
     }
 
+    // An xterm comes to the front whose shell works in `folder`; Korvane detects the project there.
+    void openTerminalIn(const std::string& folder) {
+        processTable->addProcess(77, 1);
+        processTable->addProcess(78, 77, "pts/1", folder);
+        activeApp->setFrontmost(FrontmostApplication{"xterm", 77}, 0x500001);
+        workspace->activate({"xterm", "XTerm", 77});
+        scheduler.advance(ProjectFollower::switchDetectionDelay);
+        settle();
+        ASSERT_EQ(coordinator->projectDetector().currentProjectRoot(), folder);
+    }
+
+    // The xterm's shell runs `cd folder`; its window stays in front.
+    void shellMovesTo(const std::string& folder) { processTable->addProcess(78, 77, "pts/1", folder); }
+
     // The editor in front shows `root` in its window title; Korvane detects the project there.
     void openProject(const std::string& root) {
         activeApp->setTitle(test::editorPID, root);
@@ -148,8 +162,8 @@ TEST_F(ProjectFollowerTest, OnlyARealChangeOfTheConfigFileReloadsIt) {
 }
 
 // A terminal's shell that moved to another project since its window came forward: the trigger detects
-// that before the session begins, so the popup, the tray and the configuration are the new project's
-// at once; and it reads only the terminal's own processes, never the whole process table.
+// that before the session begins, so the popup opens over the new project and the tray and the
+// configuration follow it; and it reads only the terminal's own processes, never the whole process table.
 TEST_F(ProjectFollowerTest, TheTriggerDetectsTheProjectBeforeTheSessionFromTheTerminalsOwnProcesses) {
     const std::string first = (dir.path() / "first").string();
     const std::string second = (dir.path() / "second").string();
@@ -158,15 +172,9 @@ TEST_F(ProjectFollowerTest, TheTriggerDetectsTheProjectBeforeTheSessionFromTheTe
     dir.write("second/.korvane.json",
               R"({"custom_providers": [{"id": "p", "label": "P", "command": "make"}]})");
     fileProbe->addFile(second + "/.korvane.json");
-    processTable->addProcess(77, 1);
-    processTable->addProcess(78, 77, "pts/1", first);
-    activeApp->setFrontmost(FrontmostApplication{"xterm", 77}, 0x500001);
-    workspace->activate({"xterm", "XTerm", 77});
-    scheduler.advance(ProjectFollower::switchDetectionDelay);
-    settle();
-    ASSERT_EQ(coordinator->projectDetector().currentProjectRoot(), first);
+    openTerminalIn(first);
 
-    processTable->addProcess(78, 77, "pts/1", second);
+    shellMovesTo(second);
     type(";;");
     ASSERT_TRUE(popup->isVisible());
     EXPECT_EQ(coordinator->completionFlow().currentRoot(), second);
@@ -174,6 +182,86 @@ TEST_F(ProjectFollowerTest, TheTriggerDetectsTheProjectBeforeTheSessionFromTheTe
     EXPECT_EQ(coordinator->statusBar()->menu()->actions().at(0)->text().toStdString(), "Project: second");
     EXPECT_EQ(trustItems(), std::vector<std::string>{"Trust commands of " + second + "…"});
     EXPECT_EQ(processTable->listings(), 0);
+}
+
+// The popup opened by a trigger that found another project shows that project at once and nothing of the
+// one left behind; the new project's file, scan and tray follow the popup's first frame. A change found
+// by a second trigger before that frame replaces the first, which is never applied.
+TEST_F(ProjectFollowerTest, ATriggersChangeOfProjectIsFinishedAfterThePopupsFirstFrame) {
+    const auto root = [&](const std::string& name) {
+        const std::string path = (dir.path() / name).string();
+        fileProbe->addDirectory(path + "/.git");
+        dir.write(name + "/package.json", R"({"scripts": {")" + name + R"(build": "make"}})");
+        dir.write(name + "/.korvane.json",
+                  R"({"snippets": [{"key": ")" + name + R"(note", "expand": "x"}]})");
+        fileProbe->addFile(path + "/.korvane.json");
+        return path;
+    };
+    const std::string first = root("first");
+    const std::string second = root("second");
+    const std::string third = root("third");
+    openTerminalIn(first);
+
+    // Keys handled with no time passing: no frame and no timer comes between them.
+    const auto trigger = [&](const std::string& query) {
+        for (const char c : ";;" + query) {
+            field->type(std::string(1, c));
+            tapBackend->lastTap()->deliver(TapEvent{.characters = std::string(1, c)});
+        }
+        scheduler.runUntilIdle();
+    };
+    const auto close = [&] {
+        for (int times = 0; times < 2; ++times) {
+            tapBackend->lastTap()->deliver(TapEvent{.keyCode = keycode::escape});
+            scheduler.runUntilIdle();
+        }
+    };
+    const auto rows = [&] {
+        std::vector<std::string> labels;
+        for (const auto& result : coordinator->popupController().viewModel().allResults()) {
+            labels.push_back(result.snippet->label);
+        }
+        return labels;
+    };
+    const auto trayProject = [&] {
+        return coordinator->statusBar()->menu()->actions().at(0)->text().toStdString();
+    };
+    const auto frame = [&] {
+        popupFrames->notify();
+        scheduler.runUntilIdle();
+        scanPool.runAll();
+        scheduler.runUntilIdle();
+    };
+    ConfigManager& config = *coordinator->configManager();
+
+    shellMovesTo(second);
+    trigger("build");
+    ASSERT_TRUE(popup->isVisible());
+    EXPECT_EQ(coordinator->completionFlow().currentRoot(), second);
+    EXPECT_THAT(rows(), Not(Contains("firstbuild")));
+    EXPECT_NE(config.currentConfigProjectRoot(), second) << "the project file was read before the frame";
+    EXPECT_NE(coordinator->scanPipeline()->lastScanRoot, second) << "the scan started before the frame";
+    EXPECT_EQ(trayProject(), "Project: first");
+    frame();
+    EXPECT_EQ(config.currentConfigProjectRoot(), second);
+    EXPECT_EQ(trayProject(), "Project: second");
+    EXPECT_THAT(rows(), Contains("secondbuild")) << "the new project's rows reach the open popup";
+    close();
+
+    shellMovesTo(third);
+    trigger("note");
+    EXPECT_THAT(rows(), Not(Contains("secondnote")));
+    close();
+    ASSERT_FALSE(sessionActive());
+    shellMovesTo(first);
+    lines.clear();
+    trigger("note");
+    frame();
+    EXPECT_THAT(lines.lines(), Not(Contains(HasSubstr("Project changed: third"))));
+    EXPECT_EQ(config.currentConfigProjectRoot(), first);
+    EXPECT_EQ(coordinator->scanPipeline()->lastScanRoot, first);
+    EXPECT_THAT(rows(), Contains("firstnote"));
+    EXPECT_THAT(rows(), Not(Contains("thirdnote")));
 }
 
 // A project file made in the current project after it was opened, read by the popup's refresh: the tray

@@ -114,6 +114,7 @@ protected:
                         },
                         makeDetail);
                 },
+            .popupFirstFrame = popupFrames,
             .configDirectory = configDir,
             .ownBundleID = "korvane",
             .ownPid = 1,
@@ -196,6 +197,8 @@ protected:
     FakeFocusedWindowFrame windowFrame;
     FakePointerLocation pointer;
     FakePopupSurfaceWindow* popup = nullptr;
+    // Where a test tells that the popup's first frame reached the screen.
+    std::shared_ptr<ObserverList<>> popupFrames = std::make_shared<ObserverList<>>();
     std::shared_ptr<AppCoordinator> coordinator;
 };
 
