@@ -2,13 +2,16 @@
 // configuration it can reach, then the command itself (`true`). In a plain repository, in one where gh
 // and VS Code wrote keys of their own (which git's list of the keys it reads lets pass), in one with a
 // submodule, in one with five, in one with twenty, in one of 136,000 files, and, for comparison, the same
-// command in a trusted folder.
+// command in a trusted folder. A runner keeps its decision for a folder while nothing it read there
+// changes: the "FirstReading" cases read the folder at every run, the others after the first one only
+// look whether anything changed.
 #include "platform/linux/linuxprocessrunner.h"
 #include "providers/shellcommandrunner.h"
 #include "scratchdirectory.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 namespace {
@@ -57,15 +60,21 @@ const BenchRepositories& repositories() {
     return repos;
 }
 
-void runCommand(benchmark::State& state, const char* repository, ShellCommandRunner::Folder folder) {
+// A command run again and again by one runner, as a live scope runs it at each pause in typing; with
+// `firstReading`, each run by a runner of its own, so that the folder is read every time.
+void runCommand(benchmark::State& state, const char* repository, ShellCommandRunner::Folder folder,
+                bool firstReading = false) {
     if (!repositories().ok()) {
         state.SkipWithError("the repositories could not be made");
         return;
     }
-    ShellCommandRunner runner(std::make_shared<korvane::LinuxProcessRunner>());
+    auto runner = std::make_unique<ShellCommandRunner>(std::make_shared<korvane::LinuxProcessRunner>());
     const std::string root = repositories().root(repository);
     for (auto _ : state) {
-        const auto result = runner.runLive("true", root, "q", "", "", false, 10, folder);
+        if (firstReading) {
+            runner = std::make_unique<ShellCommandRunner>(std::make_shared<korvane::LinuxProcessRunner>());
+        }
+        const auto result = runner->runLive("true", root, "q", "", "", false, 10, folder);
         if (result.status != 0) {
             state.SkipWithError("the command did not run");
             break;
@@ -97,6 +106,16 @@ void BM_UntrustedCommandWithFiveSubmodules(benchmark::State& state) {
     runCommand(state, "five", ShellCommandRunner::Folder::untrusted);
 }
 BENCHMARK(BM_UntrustedCommandWithFiveSubmodules)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_FirstReadingPlainRepository(benchmark::State& state) {
+    runCommand(state, "plain", ShellCommandRunner::Folder::untrusted, true);
+}
+BENCHMARK(BM_FirstReadingPlainRepository)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_FirstReadingWithFiveSubmodules(benchmark::State& state) {
+    runCommand(state, "five", ShellCommandRunner::Folder::untrusted, true);
+}
+BENCHMARK(BM_FirstReadingWithFiveSubmodules)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_UntrustedCommandWithTwentySubmodules(benchmark::State& state) {
     runCommand(state, "many", ShellCommandRunner::Folder::untrusted);
