@@ -72,8 +72,8 @@ public:
     // `registry`, `scheduler` and `clock` must outlive the coordinator. The engine's clock is the
     // monotonic one of `clock`, so that a wall clock that jumps changes no interval.
     static std::shared_ptr<SearchCoordinator> create(SnippetRegistry& registry,
-                                                     std::shared_ptr<SearchDisplay> display, Scheduler& scheduler,
-                                                     const Clock& clock);
+                                                     std::shared_ptr<SearchDisplay> display,
+                                                     Scheduler& scheduler, const Clock& clock);
     ~SearchCoordinator();
     SearchCoordinator(const SearchCoordinator&) = delete;
     SearchCoordinator& operator=(const SearchCoordinator&) = delete;
@@ -96,7 +96,9 @@ public:
     bool hasSeenResultsInSession() const { return hasSeenResultsInSession_; }
     void setHasSeenResultsInSession(bool seen) { hasSeenResultsInSession_ = seen; }
     const SearchEmptyState& noMatchesState() const { return noMatchesState_; }
-    const std::optional<SearchPresentationComposer::Context>& unifiedAtContext() const { return unifiedAtContext_; }
+    const std::optional<SearchPresentationComposer::Context>& unifiedAtContext() const {
+        return unifiedAtContext_;
+    }
     const std::optional<SearchShellVariant>& lastUnifiedVariantLog() const { return lastUnifiedVariantLog_; }
     bool hasLiveQueryTask() const { return liveQueryTask_.has_value(); }
     SearchAsyncUpdateEngine& asyncUpdateEngine() const { return *asyncUpdateEngine_; }
@@ -117,7 +119,8 @@ public:
     void rerenderForRegistryChange(const std::optional<std::string>& projectRoot, bool caseSensitive,
                                    const std::vector<std::string>& activeCategories);
     void handleScanRefresh();
-    void handleRecentFilesReady(const std::optional<std::string>& currentProjectRoot, const std::string& readyRoot);
+    void handleRecentFilesReady(const std::optional<std::string>& currentProjectRoot,
+                                const std::string& readyRoot);
     void deferRefresh(const std::string& reason);
     void flushDeferredWork();
     static bool sameResultIdentity(const std::vector<SearchResult>& a, const std::vector<SearchResult>& b);
@@ -174,6 +177,9 @@ private:
     void routeRegistry(const ParsedQuery& parsed, const LiveSearchContext& context, SearchUpdate update);
     // Re-runs the active query for a refresh, keeping the selected entry.
     void refreshSearch(SearchSource source, bool clearsLoadingRecentFiles = false);
+    // Ranks an ordinary query's files again and merges them behind its other rows, the list on screen
+    // staying until they come.
+    void mergeFilesAgain(const ParsedQuery& parsed);
     // Whether a file query can run for `projectRoot`.
     bool canQueryFiles(const std::optional<std::string>& projectRoot) const;
     // Whether a refreshed list without the selected entry waits for the file matches that follow it,
@@ -187,23 +193,27 @@ private:
     void recordVariant(SearchShellVariant variant);
 
     // Puts `results` into `update` as plain results, or through the composer inside an @-context.
-    void setResults(SearchUpdate& update, std::vector<SearchResult> results, const std::optional<QueryChip>& chip,
-                    const std::optional<SnippetSource>& scope, bool urlOnly, bool scopeDisabled, bool liveScope,
-                    bool bareScope, const std::optional<SearchEmptyState>& emptyState,
+    void setResults(SearchUpdate& update, std::vector<SearchResult> results,
+                    const std::optional<QueryChip>& chip, const std::optional<SnippetSource>& scope,
+                    bool urlOnly, bool scopeDisabled, bool liveScope, bool bareScope,
+                    const std::optional<SearchEmptyState>& emptyState,
                     const std::optional<std::string>& projectRoot);
     // The same for a registry answer, whose results it takes when it can.
     void setResults(SearchUpdate& update, SearchResponse& response, bool bareScope,
-                    const std::optional<SearchEmptyState>& emptyState, const std::optional<std::string>& projectRoot);
+                    const std::optional<SearchEmptyState>& emptyState,
+                    const std::optional<std::string>& projectRoot);
     // What the merge keeps of a registry answer that was `shown`, or held back.
     SearchAsyncUpdateEngine::RegistryAnswer answerFor(SearchResponse response, bool shown) const;
-    void showBrowse(SearchUpdate update, const ParsedQuery& parsed, const std::optional<std::string>& projectRoot,
+    void showBrowse(SearchUpdate update, const ParsedQuery& parsed,
+                    const std::optional<std::string>& projectRoot,
                     const std::vector<std::string>& activeCategories, bool scanInFlight);
     void dismiss();
 
     void startLiveScopeQuery(SearchUpdate update, LiveQuery query);
     void startCustomLiveQuery(SearchUpdate update, LiveQuery query);
     void runLiveQuery(LiveQuery query);
-    void completeLiveQuery(const LiveQuery& query, std::vector<SearchResult> results, const CancellationToken& task);
+    void completeLiveQuery(const LiveQuery& query, std::vector<SearchResult> results,
+                           const CancellationToken& task);
     SearchEmptyState customEmptyHint(const CustomProviderConfig& config) const;
     void showNoProject(SearchUpdate update, const LiveQuery& query);
 

@@ -49,7 +49,8 @@ void SearchCoordinator::flushDeferredWork() {
     refreshSearch(SearchSource::deferred);
 }
 
-void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::string>& projectRoot, bool caseSensitive,
+void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::string>& projectRoot,
+                                                  bool caseSensitive,
                                                   const std::vector<std::string>& activeCategories) {
     if (!isPopupVisible() || !activeQuery_) {
         return;
@@ -66,8 +67,8 @@ void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::strin
     const ParsedQuery parsed = parsedQuery(*activeQuery_);
     if (parsed.query.empty() && !parsed.scopes) {
         update.projectRoot = projectRoot;
-        update.content = SearchUpdate::Browser{emptyQuerySections(parsed, projectRoot, activeCategories),
-                                               parsed.urlOnly};
+        update.content =
+            SearchUpdate::Browser{emptyQuerySections(parsed, projectRoot, activeCategories), parsed.urlOnly};
         update.window = SearchUpdate::Window::show;
         publish(std::move(update));
         return;
@@ -116,6 +117,7 @@ void SearchCoordinator::handleRecentFilesReady(const std::optional<std::string>&
     const bool filesScope = isFilesScope(parsed);
     const bool browser = parsed.query.empty() && !parsed.scopes && !parsed.urlOnly;
     if (!filesScope && !browser) {
+        mergeFilesAgain(parsed);
         return;
     }
     if (asyncUpdateEngine_->isNavigationActive()) {
@@ -126,7 +128,27 @@ void SearchCoordinator::handleRecentFilesReady(const std::optional<std::string>&
     refreshSearch(SearchSource::recentFilesReady, filesScope);
 }
 
-bool SearchCoordinator::sameResultIdentity(const std::vector<SearchResult>& a, const std::vector<SearchResult>& b) {
+// An ordinary query's file matches were ranked from the project's list, which is made again, before its
+// recent files, when the project changed: a file made while the user was in another project is listed
+// only then, often after the query was typed. The list on screen stays until the new matches merge.
+void SearchCoordinator::mergeFilesAgain(const ParsedQuery& parsed) {
+    if (parsed.query.empty() || parsed.scopes || parsed.urlOnly || unifiedAtContext_ || !isPopupVisible() ||
+        display_->isHelpMode()) {
+        return;
+    }
+    const auto context = contextProvider ? contextProvider() : std::nullopt;
+    if (!context) {
+        return;
+    }
+    SearchResponse response = registry_.search(parsed, context->searchOptions);
+    scheduleFileQuery(parsed.query, searchGeneration_, context->searchOptions.caseSensitive,
+                      context->projectRoot,
+                      context->scanInFlight ? std::nullopt : std::optional<SearchEmptyState>(noMatchesState_),
+                      answerFor(std::move(response), false));
+}
+
+bool SearchCoordinator::sameResultIdentity(const std::vector<SearchResult>& a,
+                                           const std::vector<SearchResult>& b) {
     if (a.size() != b.size()) {
         return false;
     }

@@ -1,21 +1,21 @@
+#include "search/searchcoordinator.h"
+
 #include "base/clock.h"
-#include "platform/fake/manualscheduler.h"
 #include "platform/fake/fakecaretlocator.h"
 #include "platform/fake/fakefocusedwindowframe.h"
 #include "platform/fake/fakepointerlocation.h"
 #include "platform/fake/fakepopupsurfacewindow.h"
 #include "platform/fake/fakeprocessrunner.h"
 #include "platform/fake/fakescreenlist.h"
+#include "platform/fake/manualscheduler.h"
 #include "popup/popupsearchdisplay.h"
 #include "popup/recordingdetailcontroller.h"
 #include "providers/customprovider.h"
 #include "providers/shellcommandrunner.h"
-#include "search/searchcoordinator.h"
 #include "searchtestsupport.h"
 #include "support/logcapture.h"
 
 #include <gtest/gtest.h>
-
 #include <thread>
 
 namespace korvane {
@@ -50,8 +50,8 @@ protected:
                 return made;
             });
         setSnippets({"alpha", "alpine", "alto", "beta", "@foo-helper"});
-        coordinator =
-            SearchCoordinator::create(registry, std::make_shared<PopupSearchDisplay>(controller), staged, clock);
+        coordinator = SearchCoordinator::create(registry, std::make_shared<PopupSearchDisplay>(controller),
+                                                staged, clock);
         files = std::make_shared<test::FakeFileSource>();
         coordinator->filePathSource = files;
         coordinator->liveScopeProviders[SnippetSource::filePath()] = files;
@@ -147,7 +147,8 @@ TEST_F(SearchCoordinatorTest, EachRoadWithItsEmptyState) {
          "No project detected - cd into a project directory"},
         {"@f", "/p", false, false, false, false, PopupMode::search,
          "No recent file changes. Type to search all files."},
-        {"@f", "/p", false, true, false, false, PopupMode::search, "Large directory — showing first 50,000 files"},
+        {"@f", "/p", false, true, false, false, PopupMode::search,
+         "Large directory — showing first 50,000 files"},
         {"@f zz", "/p", false, true, false, false, PopupMode::search, "No matches in first 50,000 files"},
         {"@f zz", "/p", false, false, false, false, PopupMode::search,
          "No matches in @f. Backspace to refine or choose another scope."},
@@ -200,7 +201,8 @@ TEST_F(SearchCoordinatorTest, AFragmentOnlyAFileMatchesOpensThePopupOnTheFile) {
 TEST_F(SearchCoordinatorTest, UrlOnlyBrowseListsAtMostTenUrlSnippets) {
     std::vector<Snippet> urls;
     for (int i = 0; i < 12; ++i) {
-        urls.push_back(snippetNamed("link" + std::to_string(i), "https://example.invalid/" + std::to_string(i)));
+        urls.push_back(
+            snippetNamed("link" + std::to_string(i), "https://example.invalid/" + std::to_string(i)));
     }
     setSnippets({"alpha"}, urls);
     type("@url");
@@ -465,6 +467,30 @@ TEST_F(SearchCoordinatorTest, RefreshesDoNothingWhileHiddenOrOutsideTheCurrentRo
     manual.advance(0.01);
     EXPECT_FALSE(viewModel().isLoadingRecentFiles());
     EXPECT_EQ(shownIDs(), (std::vector<std::string>{"file:new.txt"}));
+}
+
+// The project's list made again while the popup stays open (a file made while the user was in another
+// project, listed only after the query was typed): the file rows merged behind an ordinary query
+// follow the new list, without the list on screen losing its file rows meanwhile, and the row the user
+// is on stays selected.
+TEST_F(SearchCoordinatorTest, MergedFileRowsFollowTheListMadeAgainWhileThePopupIsOpen) {
+    files->answers["al"] = {fileResult("al-old.txt")};
+    type("al");
+    manual.advance(0.06);
+    const auto before = shownIDs();
+    ASSERT_TRUE(contains(before, "file:al-old.txt"));
+    ASSERT_FALSE(contains(before, "file:al-new.txt"));
+    arrowDown();
+    manual.advance(0.31);
+    const auto selected = viewModel().selectedSnippetID();
+
+    files->answers["al"] = {fileResult("al-old.txt"), fileResult("al-new.txt")};
+    coordinator->handleRecentFilesReady(std::string("/p"), "/p");
+    EXPECT_EQ(shownIDs(), before);
+    manual.advance(0.06);
+    EXPECT_TRUE(contains(shownIDs(), "file:al-old.txt"));
+    EXPECT_TRUE(contains(shownIDs(), "file:al-new.txt"));
+    EXPECT_EQ(viewModel().selectedSnippetID(), selected);
 }
 
 class CustomLiveScopeTest : public SearchCoordinatorTest {
