@@ -63,12 +63,8 @@ public:
                 if (type == XCB_PROPERTY_NOTIFY) {
                     const auto& notify = *reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
                     changed = changed || (notify.window == events_->root() && notify.atom == activeAtom_);
-                } else if (type == XCB_DESTROY_NOTIFY) {
-                    // Its id may go to a new window, whose activation would then look like no change.
-                    const auto& gone = *reinterpret_cast<const xcb_destroy_notify_event_t*>(event.get());
-                    if (last_ == gone.window) {
-                        last_.reset();
-                    }
+                } else {
+                    forgetIfGone(*event);
                 }
             }
             if (events_->hasError()) {
@@ -141,6 +137,22 @@ private:
         follow(last_, window);
         last_ = window;
         post_(activation(window));
+    }
+
+    // The active window is forgotten once it is gone: destroyed, or already gone when it was to be
+    // followed (a closed window the window manager still names as Korvane starts). Its id may go to a
+    // new window, whose activation would then look like no change.
+    void forgetIfGone(const xcb_generic_event_t& event) {
+        std::optional<xcb_window_t> gone;
+        if ((event.response_type & 0x7f) == XCB_DESTROY_NOTIFY) {
+            gone = reinterpret_cast<const xcb_destroy_notify_event_t&>(event).window;
+        } else if (event.response_type == 0 &&
+                   reinterpret_cast<const xcb_generic_error_t&>(event).error_code == XCB_WINDOW) {
+            gone = reinterpret_cast<const xcb_generic_error_t&>(event).resource_id;
+        }
+        if (gone && last_ == gone) {
+            last_.reset();
+        }
     }
 
     // Hears when `window` is destroyed, and no longer when `previous` is.
