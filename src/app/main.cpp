@@ -12,8 +12,7 @@
 #include "platform/linux/instancelock.h"
 #include "platform/linux/xcbconnection.h"
 #include "platform/qt/ownwindowidentity.h"
-#include "uikit/buttonrowaccessible.h"
-#include "uikit/scrollviewportaccessible.h"
+#include "uikit/handedfocusaccessible.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -63,8 +62,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     // Every window's scrolling views and button rows, the trust boxes' among them, tell one focused object
     // from the first window on, whichever window that is.
-    ScrollViewportAccessible::install();
-    ButtonRowAccessible::install();
+    HandedFocusAccessible::install();
     QApplication::setApplicationName("Korvane");
     QApplication::setDesktopFileName("korvane");
     // Korvane's windows carry the ID it excludes as its own, installed or not.

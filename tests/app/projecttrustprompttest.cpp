@@ -4,8 +4,7 @@
 #include "base/visibletext.h"
 #include "platform/qt/qtalertpresenter.h"
 #include "shelltestsupport.h"
-#include "uikit/buttonrowaccessible.h"
-#include "uikit/scrollviewportaccessible.h"
+#include "uikit/handedfocusaccessible.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -205,8 +204,7 @@ TEST(TrustBoxTest, ShowsItsTextAsWrittenWithinTheScreen) {
 // row of buttons hands its focus to its first button and must not claim it beside that button.
 TEST(TrustBoxTest, TellsOneFocusNamedAtEveryStop) {
     test::ensureShellApplication();
-    ScrollViewportAccessible::install();
-    ButtonRowAccessible::install();
+    HandedFocusAccessible::install();
     for (const char* title : {ProjectTrustPrompt::title, ProjectTrustPrompt::folderTitle}) {
         std::vector<std::vector<std::string>> stops;
         ask(
