@@ -12,7 +12,7 @@
 #include "platform/linux/instancelock.h"
 #include "platform/linux/xcbconnection.h"
 #include "platform/qt/ownwindowidentity.h"
-#include "uikit/scrollviewportaccessible.h"
+#include "uikit/handedfocusaccessible.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -60,9 +60,9 @@ int main(int argc, char** argv) {
     // Korvane drives X11 windows and reads X11 input: no other platform plugin will do.
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     QApplication application(argc, argv);
-    // Every window's scrolling views, the trust boxes' among them, tell one focused object from the
-    // first window on, whichever window that is.
-    ScrollViewportAccessible::install();
+    // Every window's scrolling views and button rows, the trust boxes' among them, tell one focused object
+    // from the first window on, whichever window that is.
+    HandedFocusAccessible::install();
     QApplication::setApplicationName("Korvane");
     QApplication::setDesktopFileName("korvane");
     // Korvane's windows carry the ID it excludes as its own, installed or not.

@@ -4,7 +4,7 @@
 #include "base/visibletext.h"
 #include "platform/qt/qtalertpresenter.h"
 #include "shelltestsupport.h"
-#include "uikit/scrollviewportaccessible.h"
+#include "uikit/handedfocusaccessible.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -200,21 +200,36 @@ TEST(TrustBoxTest, ShowsItsTextAsWrittenWithinTheScreen) {
 }
 
 // With the interfaces Korvane installs as it starts, either trust box tells a screen reader one object
-// with the focus: its text, named by the question it explains.
-TEST(TrustBoxTest, TellsOneFocusNamedByItsQuestion) {
+// with the focus wherever Tab puts it: its text, named by the question it explains, then each button. The
+// row of buttons hands its focus to its first button and must not claim it beside that button.
+TEST(TrustBoxTest, TellsOneFocusNamedAtEveryStop) {
     test::ensureShellApplication();
-    ScrollViewportAccessible::install();
+    HandedFocusAccessible::install();
     for (const char* title : {ProjectTrustPrompt::title, ProjectTrustPrompt::folderTitle}) {
-        std::vector<std::string> focused;
+        std::vector<std::vector<std::string>> stops;
         ask(
             "short",
             [&](QDialog& box) {
                 ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
-                collectFocused(QAccessible::queryAccessibleInterface(&box), focused);
+                for (int stop = 0; stop < 3; ++stop) {
+                    stops.emplace_back();
+                    collectFocused(QAccessible::queryAccessibleInterface(&box), stops.back());
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                }
             },
             title);
-        EXPECT_EQ(focused, std::vector<std::string>{title});
+        const std::vector<std::vector<std::string>> expected = {{title}, {"Trust"}, {"Cancel"}};
+        EXPECT_EQ(stops, expected) << title;
     }
+    std::vector<std::string> alert;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(box));
+        collectFocused(QAccessible::queryAccessibleInterface(box), alert);
+        box->close();
+    });
+    QtAlertPresenter().showInfoAlert("Too Much to Show", "The project asks for more than can be shown.");
+    EXPECT_EQ(alert, std::vector<std::string>{"OK"});
 }
 
 } // namespace

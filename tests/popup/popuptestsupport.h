@@ -39,9 +39,9 @@ inline SnippetSection section(const std::string& id, const std::vector<std::stri
     return section;
 }
 
-inline SearchRow headerRow(const std::string& sectionID) {
-    return SearchRow{SearchRowKind::sectionHeader(sectionID, sectionID, 0), "header:" + sectionID, sectionID,
-                     false};
+inline SearchRow headerRow(const std::string& sectionID, std::size_t count = 0) {
+    return SearchRow{SearchRowKind::sectionHeader(sectionID, sectionID, count), "header:" + sectionID,
+                     sectionID, false};
 }
 
 inline SearchRow snippetRow(const std::string& id) {

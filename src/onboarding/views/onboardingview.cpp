@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <vector>
 
 namespace korvane {
 
@@ -127,13 +128,13 @@ QWidget* OnboardingView::makeHeader() {
     connect(setUpLater_, &QPushButton::clicked, this,
             [this] { viewModel_->setCurrentStep(OnboardingStep::ready); });
     controls->addWidget(setUpLater_);
-    auto* close = button(QString(), ButtonKind::plain, trailing);
-    close->setObjectName("close");
-    close->setAccessibleName("Close");
-    close->setIcon(SymbolIcon::icon("xmark", secondaryText(), 10));
-    close->setIconSize(QSize(10, 10));
-    connect(close, &QPushButton::clicked, this, [this] { call(&OnboardingViewModel::onDismiss); });
-    controls->addWidget(close);
+    close_ = button(QString(), ButtonKind::plain, trailing);
+    close_->setObjectName("close");
+    close_->setAccessibleName("Close");
+    close_->setIcon(SymbolIcon::icon("xmark", secondaryText(), 10));
+    close_->setIconSize(QSize(10, 10));
+    connect(close_, &QPushButton::clicked, this, [this] { call(&OnboardingViewModel::onDismiss); });
+    controls->addWidget(close_);
 
     columns->addWidget(indicator, 0, 1, Qt::AlignCenter);
     columns->addWidget(trailing, 0, 2, Qt::AlignRight | Qt::AlignVCenter);
@@ -222,6 +223,22 @@ void OnboardingView::focusShownStep() {
     }
 }
 
+void OnboardingView::placeInTabOrder() {
+    // A step is made after the header and the footer, so its controls came last in the window's chain.
+    std::vector<QWidget*> controls;
+    for (QWidget* next = content_->nextInFocusChain(); content_->isAncestorOf(next);
+         next = next->nextInFocusChain()) {
+        if (next->focusPolicy() != Qt::NoFocus) {
+            controls.push_back(next);
+        }
+    }
+    QWidget* previous = close_;
+    for (QWidget* control : controls) {
+        QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
+}
+
 void OnboardingView::showStep(OnboardingStep step) {
     const bool animate = shownStep_.has_value();
     shownStep_ = step;
@@ -243,6 +260,7 @@ void OnboardingView::showStep(OnboardingStep step) {
     }
     content_->setAccessibleName(stepTitle(step));
     contentArea_->addWidget(content_);
+    placeInTabOrder();
     // At once, not when the event loop comes round: the step is on screen as soon as it is current.
     content_->show();
     // Any change of step fades the new content in; the first step just appears.

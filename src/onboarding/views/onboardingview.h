@@ -43,6 +43,8 @@ private:
     QWidget* makeFooter();
     void refresh();
     void showStep(OnboardingStep step);
+    // Puts the step's controls between the header's and the footer's in the Tab order, as they show.
+    void placeInTabOrder();
     // Gives the keyboard to the first control of the step shown, or to its forward button.
     void focusShownStep();
     void call(const std::function<void()> OnboardingViewModel::*callback) const;
@@ -52,6 +54,7 @@ private:
     OnboardingViewModel::ObserverID observer_ = 0;
     std::array<QPushButton*, 3> stepButtons_{};
     QPushButton* setUpLater_ = nullptr;
+    QPushButton* close_ = nullptr;
     QVBoxLayout* contentArea_ = nullptr;
     QWidget* content_ = nullptr;
     std::optional<OnboardingStep> shownStep_;

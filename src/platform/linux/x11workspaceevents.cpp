@@ -5,12 +5,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <string_view>
-#include <system_error>
 #include <optional>
 #include <poll.h>
 #include <pthread.h>
+#include <string_view>
 #include <sys/eventfd.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace korvane::x11 {
@@ -38,7 +38,8 @@ class ActiveWindowReader {
 public:
     // `initial` asks for the window active when the events were selected.
     ActiveWindowReader(std::unique_ptr<XcbConnection> events, xcb_atom_t activeAtom,
-                       xcb_get_property_cookie_t initial, int stopEvent, std::shared_ptr<DesktopFileIndex> installed,
+                       xcb_get_property_cookie_t initial, int stopEvent,
+                       std::shared_ptr<DesktopFileIndex> installed,
                        std::function<void(WorkspaceEvents::Activation)> post)
         : events_(std::move(events))
         , activeAtom_(activeAtom)
@@ -51,13 +52,19 @@ public:
         pthread_setname_np(pthread_self(), "korvane-wspace");
         xcb_connection_t* c = events_->get();
         last_ = activeWindow(initial_);
+        if (last_) {
+            follow(std::nullopt, *last_);
+        }
         pollfd descriptors[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {stopEvent_, POLLIN, 0}};
         for (;;) {
             bool changed = false;
             while (XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(c)}) {
-                if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+                const auto type = event->response_type & 0x7f;
+                if (type == XCB_PROPERTY_NOTIFY) {
                     const auto& notify = *reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
                     changed = changed || (notify.window == events_->root() && notify.atom == activeAtom_);
+                } else {
+                    forgetIfGone(*event);
                 }
             }
             if (events_->hasError()) {
@@ -97,7 +104,8 @@ private:
         if (!reply) {
             return std::nullopt;
         }
-        if (reply->type == XCB_NONE || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4) {
+        if (reply->type == XCB_NONE || reply->format != 32 ||
+            xcb_get_property_value_length(reply.get()) < 4) {
             return XCB_NONE;
         }
         xcb_window_t window = XCB_NONE;
@@ -126,8 +134,40 @@ private:
         if (window == last_) {
             return;
         }
+        follow(last_, window);
         last_ = window;
         post_(activation(window));
+    }
+
+    // The active window is forgotten once it is gone: destroyed, or already gone when it was to be
+    // followed (a closed window the window manager still names as Korvane starts). Its id may go to a
+    // new window, whose activation would then look like no change.
+    void forgetIfGone(const xcb_generic_event_t& event) {
+        std::optional<xcb_window_t> gone;
+        if ((event.response_type & 0x7f) == XCB_DESTROY_NOTIFY) {
+            gone = reinterpret_cast<const xcb_destroy_notify_event_t&>(event).window;
+        } else if (event.response_type == 0 &&
+                   reinterpret_cast<const xcb_generic_error_t&>(event).error_code == XCB_WINDOW) {
+            gone = reinterpret_cast<const xcb_generic_error_t&>(event).resource_id;
+        }
+        if (gone && last_ == gone) {
+            last_.reset();
+        }
+    }
+
+    // Hears when `window` is destroyed, and no longer when `previous` is.
+    void follow(std::optional<xcb_window_t> previous, xcb_window_t window) {
+        xcb_connection_t* c = events_->get();
+        const std::uint32_t nothing = 0;
+        const std::uint32_t structure = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        // The root's own events (the active window's changes) stay as they are.
+        if (previous && *previous != XCB_NONE && *previous != events_->root()) {
+            xcb_change_window_attributes(c, *previous, XCB_CW_EVENT_MASK, &nothing);
+        }
+        if (window != XCB_NONE && window != events_->root()) {
+            xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &structure);
+        }
+        xcb_flush(c);
     }
 
     WorkspaceEvents::Activation activation(xcb_window_t window) {
@@ -213,8 +253,8 @@ bool X11WorkspaceEvents::start(std::function<void(const Activation&)> onActivate
             }
         });
     };
-    auto reader = std::make_shared<ActiveWindowReader>(std::move(events), atom->atom, initial, stopEvent.get(),
-                                                       installed_, std::move(post));
+    auto reader = std::make_shared<ActiveWindowReader>(std::move(events), atom->atom, initial,
+                                                       stopEvent.get(), installed_, std::move(post));
     try {
         reader_ = std::thread([reader] { reader->run(); });
     } catch (const std::system_error&) {

@@ -14,7 +14,8 @@ namespace korvane {
 std::string SearchResultListView::Row::accessibleName() const {
     if (searchRow) {
         if (const auto* header = searchRow->kind.asSectionHeader()) {
-            return fmt::format("{}, {} items", header->title, header->count);
+            return fmt::format("{}, {} {}", header->title, header->count,
+                               header->count == 1 ? "item" : "items");
         }
         if (const auto* scope = searchRow->kind.asScope()) {
             return "Scope: " + scope->definition.title + ", @" + scope->definition.primaryAlias;

@@ -1,6 +1,7 @@
 #include "settings/views/popuppreviewsection.h"
 
 #include "popup/views/popupcontentview.h"
+#include "popup/views/popupview.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -30,6 +31,9 @@ PopupPreviewSection::PopupPreviewSection(std::shared_ptr<PopupViewModel> preview
     setAccessibleName(QStringLiteral("Preview"));
     setFocusPolicy(Qt::NoFocus);
     content_ = new PopupContentView(previewVM_, this);
+    // Not the popup's own name: a screen reader, or a script looking for the popup, would take one for
+    // the other.
+    content_->surface().setAccessibleName(QStringLiteral("Preview completions"));
     makeInert(content_);
     setThemeConfig(themeConfig);
 }

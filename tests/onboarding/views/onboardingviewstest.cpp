@@ -112,6 +112,50 @@ TEST(OnboardingViewTest, TheKeyboardFollowsTheStepShownAndTheCurrentStepIsChecke
     }
 }
 
+// Tab walks the window as it shows, from the top: the header, the step's own controls, the footer. A
+// step is made after the header and footer, and its controls ("Grant Permission", "Open Configuration")
+// came last, after "Continue".
+TEST(OnboardingViewTest, TabWalksTheHeaderTheStepAndTheFooterInTurn) {
+    struct Row {
+        OnboardingStep step;
+        bool granted;
+        const char* what;
+    };
+    const Row rows[] = {
+        {OnboardingStep::welcome, false, "Welcome, Grant Permission"},
+        {OnboardingStep::ready, false, "Ready, Grant Permission"},
+        {OnboardingStep::ready, true, "Ready, Open Configuration"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        OnboardingFixture flow(row.granted);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(flow.window.get()));
+        flow.model->setCurrentStep(row.step);
+        QApplication::processEvents();
+        QWidget* content = flow.window->view().stepContent();
+        const int top = content->mapTo(flow.window.get(), QPoint(0, 0)).y();
+        const int bottom = top + content->height();
+        QWidget* close = flow.shown("close");
+        close->setFocus(Qt::TabFocusReason);
+        // Once round, from the header's last control back to it.
+        std::vector<std::string> parts = {"header"};
+        for (int stop = 0; stop < 12; ++stop) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focused = QApplication::focusWidget();
+            const int y = focused->mapTo(flow.window.get(), QPoint(0, focused->height() / 2)).y();
+            const std::string part = content->isAncestorOf(focused) ? "step" : y < top ? "header" : "footer";
+            EXPECT_TRUE(part != "step" || (y > top && y < bottom));
+            if (parts.back() != part) {
+                parts.push_back(part);
+            }
+            if (focused == close) {
+                break;
+            }
+        }
+        EXPECT_THAT(parts, testing::ElementsAre("header", "step", "footer", "header"));
+    }
+}
+
 TEST(OnboardingViewTest, AnAlreadyTrustedStartShowsPermissionGrantedAndAsksNothing) {
     OnboardingFixture flow(true);
     EXPECT_TRUE(flow.showsText("Permission granted"));

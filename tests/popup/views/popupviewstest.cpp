@@ -386,6 +386,14 @@ TEST_F(PopupViewTest, PaintedRowsAreAccessibleChildren) {
     EXPECT_TRUE(list->child(2)->state().selected);
     EXPECT_EQ(list->indexOfChild(list->child(2)), 2);
     EXPECT_EQ(list->child(2)->parent(), list);
+
+    // A section's header tells how many items it holds, one in the singular.
+    present(test::presentation({test::headerRow("Snippets", 1), test::snippetRow("deploy"),
+                                test::headerRow("Scopes", 2), test::scopeRow("git"), test::scopeRow("tag")}));
+    render("popup-accessible-headers");
+    ASSERT_EQ(list->childCount(), 5);
+    EXPECT_EQ(list->child(0)->text(QAccessible::Name).toStdString(), "Snippets, 1 item");
+    EXPECT_EQ(list->child(2)->text(QAccessible::Name).toStdString(), "Scopes, 2 items");
 }
 
 TEST_F(PopupViewsTest, DesktopCoordinatesTurnQtsYDownIntoTheBottomLeftOrigin) {

@@ -1,4 +1,5 @@
 #include "popup/views/popupcontentview.h"
+#include "popup/views/popupview.h"
 #include "settings/appearancechoice.h"
 #include "settings/views/categoriesconfigurationview.h"
 #include "settings/views/configurationview.h"
@@ -179,6 +180,11 @@ TEST_F(PreferencesPageTest, AppearanceChoiceAndPreview) {
     PopupPreviewSection& preview = page().preview();
     EXPECT_EQ(preview.size(), QSize(400, 200)) << "a stored 700 is drawn 600 wide, capped at 400";
     EXPECT_EQ(PopupPreviewSection::frameWidth(ThemeConfig{}), 380);
+    // A screen reader tells its sample rows apart from the popup's own list.
+    auto* sample = preview.findChild<PopupView*>();
+    ASSERT_NE(sample, nullptr);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(sample)->text(QAccessible::Name).toStdString(),
+              "Preview completions");
     stepper("rowHeight")->increment();
     EXPECT_EQ(preview.previewVM()->themeConfig().rowHeight, 28) << "before any save";
     // The runtime's reading of an unknown palette, not the minimal style.
