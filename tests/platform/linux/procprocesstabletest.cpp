@@ -2,6 +2,7 @@
 
 #include "support/tempdir.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -31,24 +32,32 @@ public:
         }
         pid_ = ::fork();
         if (pid_ == 0) {
+            const auto fail = [&](int code) {
+                const char byte = 1;
+                (void)!::write(ready[1], &byte, 1);
+                ::_exit(code);
+            };
             ::setsid();
             if (!terminal_.empty()) {
                 // The first terminal a session leader opens becomes its controlling terminal.
                 if (::open(terminal_.c_str(), O_RDWR) < 0) {
-                    ::_exit(2);
+                    fail(2);
                 }
             }
             if (::chdir(directory.c_str()) != 0) {
-                ::_exit(3);
+                fail(3);
             }
-            char byte = 1;
-            (void)!::write(ready[1], &byte, 1);
             ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
-            ::_exit(4);
+            fail(4);
         }
+        // The pipe closes on exec, and only then is the child the program that the test reads; a
+        // child that failed writes to it first.
         ::close(ready[1]);
         char byte = 0;
-        ready_ = ::read(ready[0], &byte, 1) == 1;
+        ssize_t got = 0;
+        while ((got = ::read(ready[0], &byte, 1)) < 0 && errno == EINTR) {
+        }
+        ready_ = got == 0;
         ::close(ready[0]);
     }
     ~Child() {
