@@ -1,13 +1,13 @@
 #include "app/linuxplatform.h"
 
 #include "app/frametimer.h"
+#include "app/popupframes.h"
 #include "base/diagnostics.h"
 #include "config/configpaths.h"
 #include "detail/views/detailpanelview.h"
 #include "input/applicationsets.h"
 #include "input/appprofilecache.h"
 #include "input/pasteshortcutcache.h"
-#include "model/snippetsource.h"
 #include "platform/accessiblecaretlocator.h"
 #include "platform/linux/atspisecureinputprobe.h"
 #include "platform/linux/builtinkeyequivalentsource.h"
@@ -37,98 +37,11 @@
 #include "popup/views/popupaccessible.h"
 #include "popup/views/qtpopupwindow.h"
 
-#include <QEvent>
 #include <QGuiApplication>
-#include <QWindow>
 #include <cstdio>
-#include <utility>
 
 namespace korvane {
 namespace {
-
-// The file results a frame of the popup shows: search results only, as the browser lists recent files too.
-std::string shownFileRows(const PopupViewModel& model) {
-    std::string rows;
-    if (model.mode() == PopupMode::search) {
-        for (const auto& result : model.allResults()) {
-            if (result.snippet->source == SnippetSource::filePath()) {
-                rows += result.snippet->id + "\n";
-            }
-        }
-    }
-    return rows;
-}
-
-// Tells of the popup's frames that reach the screen: each to the frame timer, when one measures, and the
-// first after the popup was shown to `firstFrame`. A frame painted before the window is mapped reaches the
-// screen only with the expose that maps it, which Qt flushes outside any update request. Main thread; a
-// child of the popup's window widget.
-class PopupFrames final : public QObject {
-public:
-    PopupFrames(QtPopupWindow& window, std::weak_ptr<PopupViewModel> model, std::shared_ptr<FrameTimer> timer,
-                std::shared_ptr<ObserverList<>> firstFrame)
-        : QObject(&window.widget())
-        , top_(window.widget())
-        , model_(std::move(model))
-        , timer_(std::move(timer))
-        , firstFrame_(std::move(firstFrame)) {
-        window.onFirstFrame = [this](std::chrono::nanoseconds) {
-            if (timer_) {
-                timer_->noteShown();
-            }
-            shown_ = true;
-            if (QWindow* handle = top_.windowHandle(); handle != nullptr && !watchingExposure_) {
-                handle->installEventFilter(this);
-                watchingExposure_ = true;
-            }
-        };
-        window.onPainted = [this] {
-            if (exposed()) {
-                reachedScreen();
-            }
-        };
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Expose) {
-            // Looked at once the expose has flushed what the window holds.
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (shown_ && exposed()) {
-                        reachedScreen();
-                    }
-                },
-                Qt::QueuedConnection);
-        }
-        return false;
-    }
-
-private:
-    bool exposed() const {
-        const QWindow* handle = top_.windowHandle();
-        return handle != nullptr && handle->isExposed();
-    }
-
-    void reachedScreen() {
-        if (timer_) {
-            const auto painted = model_.lock();
-            timer_->notePainted(painted ? shownFileRows(*painted) : std::string());
-        }
-        if (std::exchange(shown_, false)) {
-            firstFrame_->notify();
-        }
-    }
-
-    QWidget& top_;
-    std::weak_ptr<PopupViewModel> model_;
-    std::shared_ptr<FrameTimer> timer_;
-    std::shared_ptr<ObserverList<>> firstFrame_;
-    // Painted since the popup was shown, not yet on the screen.
-    bool shown_ = false;
-    bool watchingExposure_ = false;
-};
 
 ScreenPoint primaryTopLeft() {
     const QPointF point = QtDesktopCoordinates::primaryTopLeft();
@@ -178,19 +91,21 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
     auto pasteboard = std::make_shared<QtPasteboard>();
 
     std::weak_ptr<LiveActiveAppProvider> apps = activeApp_;
-    auto profiles = std::make_shared<AppProfileCache>(
-        std::make_shared<ProcElectronProbe>([apps](const std::string& bundleID) -> std::optional<std::int32_t> {
+    auto profiles = std::make_shared<AppProfileCache>(std::make_shared<ProcElectronProbe>(
+        [apps](const std::string& bundleID) -> std::optional<std::int32_t> {
             auto provider = apps.lock();
             return provider ? provider->processIdentifier(bundleID) : std::nullopt;
         }));
-    auto shortcuts =
-        std::make_shared<PasteShortcutCache>(std::make_shared<BuiltinKeyEquivalentSource>(terminalBundleIDs()));
+    auto shortcuts = std::make_shared<PasteShortcutCache>(
+        std::make_shared<BuiltinKeyEquivalentSource>(terminalBundleIDs()));
     TextInjector::Ports ports;
     ports.injectionQueue = std::make_shared<WorkerThread>("korvane-inject");
     ports.mainThread = std::make_shared<SchedulerMainThreadCaller>(scheduler_);
     ports.mainScheduler = &scheduler_;
     ports.activeApp = activeApp_;
-    ports.profileForBundleID = [profiles](const std::string& bundleID) { return profiles->profile(bundleID); };
+    ports.profileForBundleID = [profiles](const std::string& bundleID) {
+        return profiles->profile(bundleID);
+    };
     ports.pasteShortcutForBundleID = [shortcuts](const std::string& bundleID) {
         return shortcuts->pasteShortcut(bundleID);
     };
