@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 // Past these a folder fails the reading rather than make every command wait: a project with a few
 // hundred submodules still reads within the time a scan run has.
 constexpr std::size_t repositoryLimit = 256;
-// Gitlinks of one level, populated or not, each asked of git.
-constexpr std::size_t gitlinkLimit = 1024;
+// Work trees of one level, gitlinks populated or not and linked worktrees, each asked of git.
+constexpr std::size_t workTreeLimit = 1024;
 
 fs::path resolved(const fs::path& path) {
     std::error_code error;
@@ -417,7 +417,7 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
             listing.remove_prefix(std::min(end + 1, listing.size()));
             const std::size_t tab = line.find('\t');
             if (GitRepositoryTexts::listsGitlink(line) && tab != std::string_view::npos) {
-                if (workTrees.size() >= gitlinkLimit) {
+                if (workTrees.size() >= workTreeLimit) {
                     return runs_.fail("too many submodules reach " +
                                       requests_.base().workingDirectory.value_or("."));
                 }
@@ -477,9 +477,14 @@ bool GitReachWalk::followWorktrees(std::size_t from, std::vector<Candidate>& wor
             const bool known = std::any_of(known_.begin(), known_.end(), [&](const auto& repository) {
                 return repository.second == where;
             });
-            if (inside(where, folder) && !known) {
-                workTrees.push_back({Via::workTree, workTree, asked[at]});
+            if (!inside(where, folder) || known) {
+                continue;
             }
+            if (workTrees.size() >= workTreeLimit) {
+                return runs_.fail("too many worktrees reach " +
+                                  requests_.base().workingDirectory.value_or("."));
+            }
+            workTrees.push_back({Via::workTree, workTree, asked[at]});
         }
     }
     return true;
