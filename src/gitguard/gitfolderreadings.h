@@ -79,17 +79,21 @@ private:
         std::optional<T> kept;
     };
 
-    // The value kept under `key` while its stamp holds; the stamp is looked at without the lock.
+    // The value kept under `key` while its stamp holds; the stamp is looked at without the lock, shared
+    // rather than copied (it may name thousands of paths, and every command asks).
     std::optional<T> keptValue(const std::string& key, std::unique_lock<std::mutex>& lock) {
-        while (const Kept* found = kept_.find(key)) {
-            const Kept kept = *found;
+        while (const std::shared_ptr<const Kept>* found = kept_.find(key)) {
+            const std::shared_ptr<const Kept> kept = *found;
             lock.unlock();
-            const bool holds = kept.stamp.holds();
+            const bool holds = kept->stamp.holds();
             lock.lock();
             if (holds) {
-                return kept.value;
+                return kept->value;
             }
-            kept_.erase(key);
+            // Another caller may have kept a fresh one meanwhile.
+            if (const auto* now = kept_.find(key); now != nullptr && *now == kept) {
+                kept_.erase(key);
+            }
         }
         return std::nullopt;
     }
@@ -127,7 +131,7 @@ private:
         {
             std::lock_guard guard(lock_);
             if (read != nullptr && read->stamp) {
-                kept_.insert(key, Kept{read->value, std::move(*read->stamp)});
+                kept_.insert(key, std::make_shared<const Kept>(Kept{read->value, std::move(*read->stamp)}));
                 reading.kept = read->value;
             }
             reading.ended = true;
@@ -138,7 +142,7 @@ private:
 
     std::mutex lock_;
     std::condition_variable ended_;
-    LruMap<std::string, Kept> kept_;
+    LruMap<std::string, std::shared_ptr<const Kept>> kept_;
     std::map<std::string, std::shared_ptr<Reading>> readings_;
 };
 

@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 // Past these a folder fails the reading rather than make every command wait: a project with a few
 // hundred submodules still reads within the time a scan run has.
 constexpr std::size_t repositoryLimit = 256;
-// Gitlinks of one level, populated or not, each asked of git.
-constexpr std::size_t gitlinkLimit = 1024;
+// Work trees of one level, gitlinks populated or not and linked worktrees, each asked of git.
+constexpr std::size_t workTreeLimit = 1024;
 
 fs::path resolved(const fs::path& path) {
     std::error_code error;
@@ -27,21 +27,10 @@ fs::path resolved(const fs::path& path) {
     return error ? path.lexically_normal() : canonical;
 }
 
-std::string sizeText(std::size_t bytes) {
-    constexpr std::size_t mebibyte = 1024 * 1024;
-    return bytes % mebibyte == 0 ? std::to_string(bytes / mebibyte) + " MiB"
-                                 : std::to_string(bytes / 1024) + " KiB";
-}
-
 bool namesWorkTree(const std::vector<GitConfigEntry>& entries) {
     return std::any_of(entries.begin(), entries.end(), [](const GitConfigEntry& entry) {
         return entry.key == "core.worktree" && !GitConfigListing::isUsers(entry);
     });
-}
-
-bool hasFoldersOwn(const std::vector<GitConfigEntry>& entries) {
-    return std::any_of(entries.begin(), entries.end(),
-                       [](const GitConfigEntry& entry) { return !GitConfigListing::isUsers(entry); });
 }
 
 // The `.git` of `folder` and of each folder above it, where there is one: git looks for the folder's
@@ -71,9 +60,9 @@ bool inside(const fs::path& path, const fs::path& folder) {
 } // namespace
 
 GitReachWalk::GitReachWalk(ProcessRunner& runner, const ProcessRequest& base, const OutputBudget& budget)
-    : runner_(runner)
-    , requests_(base, budget)
-    , modulesFolders_([this] { return !expired(); }) {}
+    : runs_(runner, base, budget)
+    , requests_(runs_.requests())
+    , modulesFolders_([this] { return !runs_.expired(); }) {}
 
 bool GitReachWalk::likelyHoldsSubmodules(const Candidate& candidate) {
     std::error_code error;
@@ -81,153 +70,9 @@ bool GitReachWalk::likelyHoldsSubmodules(const Candidate& candidate) {
            fs::exists(fs::symlink_status(candidate.path / ".gitmodules", error));
 }
 
-bool GitReachWalk::expired() {
-    if (!requests_.pastDeadline()) {
-        return false;
-    }
-    return !fail("the configuration could not be read in time");
-}
-
-std::optional<std::vector<ProcessBatch::Outcome>>
-GitReachWalk::runAll(const std::vector<ProcessRequest>& requests) {
-    if (expired()) {
-        return std::nullopt;
-    }
-    return ProcessBatch::runAll(runner_, requests, requests_.deadline());
-}
-
-// Whether git ran to its end; else the reading has failed. A launch that failed is the caller's.
-bool GitReachWalk::ended(const ProcessBatch::Outcome& outcome, const fs::path& directory) {
-    if (!outcome) {
-        return fail(outcome.error().description);
-    }
-    switch (outcome->ending) {
-    case ProcessResult::Ending::exited:
-        return true;
-    case ProcessResult::Ending::outputLimitExceeded:
-        if (requests_.budget().spent()) {
-            return failPastBudget();
-        }
-        return fail("git printed more than can be read in " + directory.string());
-    case ProcessResult::Ending::signaled:
-        return fail("git ended by a signal in " + directory.string());
-    case ProcessResult::Ending::timedOut:
-    case ProcessResult::Ending::cancelled:
-        break;
-    }
-    return fail("the configuration could not be read in time");
-}
-
-bool GitReachWalk::failPastBudget() {
-    return fail("git printed more than " + sizeText(requests_.budget().size()) +
-                " for the repositories reached from " + requests_.base().workingDirectory.value_or("."));
-}
-
-ProcessRequest GitReachWalk::listingInto(const fs::path& directory, Via via,
-                                         std::shared_ptr<MappedText>& text) {
-    text = std::make_shared<MappedText>(requests_.budget());
-    ProcessRequest request = requests_.listing(directory, via);
-    request.onOutput = [text](std::string_view piece, std::string&) { return text->append(piece); };
-    return request;
-}
-
-std::optional<GitReachWalk::Listed> GitReachWalk::parsed(std::shared_ptr<const MappedText> text) {
-    Listed listed{std::move(text), {}};
-    auto entries = GitConfigListing::parse(listed.text->view(), true, requests_.budget());
-    if (!entries) {
-        failPastBudget();
-        return std::nullopt;
-    }
-    listed.entries = std::move(*entries);
-    return listed;
-}
-
 GitReach GitReachWalk::take() {
     result_.budget_ = requests_.budget();
     return std::move(result_);
-}
-
-std::optional<std::vector<std::string>>
-GitReachWalk::values(const Candidate& candidate, const ProcessBatch::Outcome& answer, bool withTop) {
-    const std::size_t fields = GitReachRequests::pathCount(candidate.via, withTop);
-    auto found = GitRepositoryTexts::lines(answer->output, fields);
-    if (!found) {
-        // A name with a line break in it: each value asked on its own reads whole.
-        std::vector<ProcessRequest> requests;
-        for (std::size_t field = 0; field < fields; ++field) {
-            requests.push_back(requests_.path(field, candidate.path, candidate.via));
-        }
-        const auto answers = runAll(requests);
-        if (!answers) {
-            return std::nullopt;
-        }
-        found.emplace();
-        for (const auto& single : *answers) {
-            if (!ended(single, candidate.path)) {
-                return std::nullopt;
-            }
-            if (!single->succeeded()) {
-                fail("the repository of " + candidate.path.string() + " could not be read");
-                return std::nullopt;
-            }
-            found->push_back(GitRepositoryTexts::line(single->output));
-        }
-    }
-    for (const auto& value : *found) {
-        if (!value.starts_with('/')) {
-            fail("the repository of " + candidate.path.string() + " could not be read");
-            return std::nullopt;
-        }
-    }
-    return found;
-}
-
-std::optional<std::optional<GitReachWalk::Paths>>
-GitReachWalk::find(const Candidate& candidate, const ProcessBatch::Outcome& answer,
-                   const std::vector<GitConfigEntry>& listed) {
-    if (!ended(answer, candidate.path)) {
-        return std::nullopt;
-    }
-    bool withTop = candidate.via != Via::gitDir;
-    ProcessBatch::Outcome final = answer;
-    if (!answer->succeeded() && withTop) {
-        // A repository without a work tree answers all but its top.
-        withTop = false;
-        auto again = runAll({requests_.paths(candidate.path, candidate.via, false)});
-        if (!again || !ended(again->front(), candidate.path)) {
-            return std::nullopt;
-        }
-        final = std::move(again->front());
-    }
-    if (!final->succeeded()) {
-        // git found no repository. The listing would name the folder's own entries where it found one.
-        if (hasFoldersOwn(listed)) {
-            fail("the repository of " + candidate.path.string() + " could not be read");
-            return std::nullopt;
-        }
-        return std::optional<Paths>();
-    }
-    const auto found = values(candidate, final, withTop);
-    if (!found) {
-        return std::nullopt;
-    }
-    using Field = GitReachRequests::Field;
-    const auto field = [&](Field which) {
-        const auto at = static_cast<std::size_t>(which);
-        return at < found->size() ? fs::path((*found)[at]) : fs::path();
-    };
-    Paths paths{field(Field::gitDir),
-                field(Field::modules),
-                {field(Field::remotes), field(Field::branches)},
-                {field(Field::config), field(Field::worktreeConfig)},
-                field(Field::worktrees),
-                {field(Field::rebaseMerge), field(Field::rebaseApply), field(Field::sequencer)},
-                field(Field::index),
-                std::nullopt};
-    if (withTop) {
-        paths.workTree = field(Field::top);
-    }
-    return std::optional<Paths>(std::move(paths));
 }
 
 bool GitReachWalk::readFolder() {
@@ -243,7 +88,7 @@ bool GitReachWalk::readFolder() {
     std::shared_ptr<MappedText> text;
     // The listing, the repository's paths, the `.git`s asked about, and the index where wanted.
     const auto firstLook = [&](bool withIndex) {
-        std::vector<ProcessRequest> requests{listingInto(folder.path, folder.via, text),
+        std::vector<ProcessRequest> requests{runs_.listingInto(folder.path, folder.via, text),
                                              requests_.paths(folder.path, folder.via, true)};
         for (const auto& dotGit : asked) {
             requests.push_back(requests_.resolvedGitDir(dotGit, folder.path));
@@ -253,8 +98,8 @@ bool GitReachWalk::readFolder() {
         }
         return requests;
     };
-    auto first = runAll(firstLook(likelyHoldsSubmodules(folder)));
-    if (!first || !ended((*first)[0], folder.path)) {
+    auto first = runs_.runAll(firstLook(likelyHoldsSubmodules(folder)));
+    if (!first || !runs_.ended((*first)[0], folder.path)) {
         return false;
     }
     ProcessBatch::Outcome answer = std::move((*first)[0]);
@@ -264,8 +109,8 @@ bool GitReachWalk::readFolder() {
         // read: it then refuses to run at all, and the folder's own entries are still to be judged.
         const std::string complaint = GitRepositoryTexts::complaint(answer->errorOutput);
         requests_.hideUsersFiles();
-        auto again = runAll(firstLook(false));
-        if (!again || !ended((*again)[0], folder.path)) {
+        auto again = runs_.runAll(firstLook(false));
+        if (!again || !runs_.ended((*again)[0], folder.path)) {
             return false;
         }
         if (!(*again)[0]->succeeded()) {
@@ -275,29 +120,29 @@ bool GitReachWalk::readFolder() {
             }
             for (const auto& met : result_.dotGits_) {
                 if (!met.repository) {
-                    return fail(GitReachPaths::noRepository(met.path));
+                    return runs_.fail(GitReachPaths::noRepository(met.path));
                 }
             }
-            return fail(complaint.empty()
-                            ? "the configuration of " + folder.path.string() + " could not be read"
-                            : complaint);
+            return runs_.fail(complaint.empty()
+                                  ? "the configuration of " + folder.path.string() + " could not be read"
+                                  : complaint);
         }
         result_.usersFilesUnreadable_ = true;
         paths = std::move((*again)[1]);
         first = std::move(again);
     }
-    auto listed = parsed(std::move(text));
+    auto listed = runs_.parsed(std::move(text));
     if (!listed) {
         return false;
     }
     // The folder's own entries are the first repository's too, where there is one: views, each taken
     // from the budget once more.
     if (!requests_.budget().take(listed->entries.size() * sizeof(GitConfigEntry))) {
-        return failPastBudget();
+        return runs_.failPastBudget();
     }
     result_.folderEntries_ = listed->entries;
     result_.folderListing_ = listed->text;
-    const auto found = find(folder, paths, listed->entries);
+    const auto found = runs_.find(folder, paths, listed->entries);
     if (!found ||
         !noteDotGits(dotGits, asked, *first, *found ? std::optional((*found)->gitDir) : std::nullopt)) {
         return false;
@@ -315,7 +160,7 @@ bool GitReachWalk::noteDotGits(const std::vector<fs::path>& dotGits, const std::
     std::map<fs::path, bool> taken;
     for (std::size_t at = 0; at < asked.size(); ++at) {
         const auto& answer = answers[2 + at];
-        if (!ended(answer, asked[at])) {
+        if (!runs_.ended(answer, asked[at])) {
             return false;
         }
         taken[asked[at]] = answer->succeeded();
@@ -335,12 +180,12 @@ bool GitReachWalk::noteDotGits(const std::vector<fs::path>& dotGits, const std::
                 requests_.resolvedGitDir(dotGit, requests_.base().workingDirectory.value_or(".")));
         }
     }
-    const auto answered = runAll(requests);
+    const auto answered = runs_.runAll(requests);
     if (!answered) {
         return false;
     }
     for (std::size_t at = 0; at < late.size(); ++at) {
-        if (!ended((*answered)[at], late[at])) {
+        if (!runs_.ended((*answered)[at], late[at])) {
             return false;
         }
         taken[late[at]] = (*answered)[at]->succeeded();
@@ -367,7 +212,7 @@ bool GitReachWalk::add(const Candidate& candidate, Paths paths, Listed listed,
         return true;
     }
     if (result_.repositories_.size() >= repositoryLimit) {
-        return fail("too many repositories reach " + requests_.base().workingDirectory.value_or("."));
+        return runs_.fail("too many repositories reach " + requests_.base().workingDirectory.value_or("."));
     }
     known_.emplace(gitDir, workTree);
     knownGitDirs_.insert(gitDir);
@@ -401,13 +246,13 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
         const bool withIndex = likelyHoldsSubmodules(candidate);
         asked.push_back(candidate);
         answersOf.emplace_back(requests.size(), withIndex);
-        requests.push_back(listingInto(candidate.path, candidate.via, texts.emplace_back()));
+        requests.push_back(runs_.listingInto(candidate.path, candidate.via, texts.emplace_back()));
         requests.push_back(requests_.paths(candidate.path, candidate.via, true));
         if (withIndex) {
             requests.push_back(requests_.index(candidate.path, candidate.via));
         }
     }
-    auto answers = runAll(requests);
+    auto answers = runs_.runAll(requests);
     if (!answers) {
         return false;
     }
@@ -419,20 +264,20 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
         if (!listing && (listing.error().code == ENOENT || listing.error().code == ENOTDIR)) {
             continue;
         }
-        if (!ended(listing, candidate.path)) {
+        if (!runs_.ended(listing, candidate.path)) {
             return false;
         }
         if (!listing->succeeded()) {
             const std::string complaint = GitRepositoryTexts::complaint(listing->errorOutput);
-            return fail(complaint.empty()
-                            ? "the configuration of " + candidate.path.string() + " could not be read"
-                            : complaint);
+            return runs_.fail(complaint.empty()
+                                  ? "the configuration of " + candidate.path.string() + " could not be read"
+                                  : complaint);
         }
-        auto listed = parsed(std::move(texts[index]));
+        auto listed = runs_.parsed(std::move(texts[index]));
         if (!listed) {
             return false;
         }
-        const auto found = find(candidate, (*answers)[at + 1], listed->entries);
+        const auto found = runs_.find(candidate, (*answers)[at + 1], listed->entries);
         if (!found) {
             return false;
         }
@@ -485,7 +330,7 @@ bool GitReachWalk::checkOwnWorkTrees(std::size_t from) {
                                              by.path, Via::gitDir));
         }
     }
-    const auto answers = runAll(requests);
+    const auto answers = runs_.runAll(requests);
     if (!answers) {
         return false;
     }
@@ -497,7 +342,7 @@ bool GitReachWalk::checkOwnWorkTrees(std::size_t from) {
             repository.ownWorkTree = false;
             continue;
         }
-        if (!ended(answer, repository.listedIn)) {
+        if (!runs_.ended(answer, repository.listedIn)) {
             return false;
         }
         const std::string top = GitRepositoryTexts::line(answer->output);
@@ -518,7 +363,7 @@ bool GitReachWalk::checkOwnWorkTrees(std::size_t from) {
 std::optional<bool> GitReachWalk::mayHoldGitlink(std::size_t repository) {
     // The index git names, and any shared index a split index keeps beside the git directory's files.
     return GitIndexGitlinks::mayHold(paths_[repository].index, paths_[repository].gitDir,
-                                     [this] { return expired(); });
+                                     [this] { return runs_.expired(); });
 }
 
 // The work trees of the gitlinks of each repository from `from` on. An index searched first for a
@@ -547,7 +392,7 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
                 *repository.workTree, reachedBy_[index].via == Via::folder ? Via::folder : Via::workTree));
         }
     }
-    auto answers = runAll(requests);
+    auto answers = runs_.runAll(requests);
     if (!answers) {
         return false;
     }
@@ -558,12 +403,12 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
     for (const std::size_t index : listed) {
         const fs::path& top = *result_.repositories_[index].workTree;
         const auto answer = std::move(indexListings_.at(index));
-        if (!ended(answer, top)) {
+        if (!runs_.ended(answer, top)) {
             return false;
         }
         if (!answer->succeeded()) {
-            return fail("the index of " + result_.repositories_[index].gitDir.string() +
-                        " could not be read");
+            return runs_.fail("the index of " + result_.repositories_[index].gitDir.string() +
+                              " could not be read");
         }
         std::string_view listing = answer->output;
         while (!listing.empty()) {
@@ -572,9 +417,9 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
             listing.remove_prefix(std::min(end + 1, listing.size()));
             const std::size_t tab = line.find('\t');
             if (GitRepositoryTexts::listsGitlink(line) && tab != std::string_view::npos) {
-                if (workTrees.size() >= gitlinkLimit) {
-                    return fail("too many submodules reach " +
-                                requests_.base().workingDirectory.value_or("."));
+                if (workTrees.size() >= workTreeLimit) {
+                    return runs_.fail("too many submodules reach " +
+                                      requests_.base().workingDirectory.value_or("."));
                 }
                 const fs::path workTree = top / line.substr(tab + 1);
                 gitlinkTrees_[index].insert(resolved(workTree));
@@ -604,7 +449,7 @@ bool GitReachWalk::followWorktrees(std::size_t from, std::vector<Candidate>& wor
         asked.push_back(index);
         requests.push_back(requests_.worktrees(reachedBy_[index].path, reachedBy_[index].via));
     }
-    const auto answers = runAll(requests);
+    const auto answers = runs_.runAll(requests);
     if (!answers) {
         return false;
     }
@@ -612,11 +457,11 @@ bool GitReachWalk::followWorktrees(std::size_t from, std::vector<Candidate>& wor
     for (std::size_t at = 0; at < asked.size(); ++at) {
         const auto& answer = (*answers)[at];
         const auto& gitDir = result_.repositories_[asked[at]].gitDir;
-        if (!ended(answer, gitDir)) {
+        if (!runs_.ended(answer, gitDir)) {
             return false;
         }
         if (!answer->succeeded()) {
-            return fail("the worktrees of " + gitDir.string() + " could not be listed");
+            return runs_.fail("the worktrees of " + gitDir.string() + " could not be listed");
         }
         std::string_view listing = answer->output;
         while (!listing.empty()) {
@@ -632,9 +477,14 @@ bool GitReachWalk::followWorktrees(std::size_t from, std::vector<Candidate>& wor
             const bool known = std::any_of(known_.begin(), known_.end(), [&](const auto& repository) {
                 return repository.second == where;
             });
-            if (inside(where, folder) && !known) {
-                workTrees.push_back({Via::workTree, workTree, asked[at]});
+            if (!inside(where, folder) || known) {
+                continue;
             }
+            if (workTrees.size() >= workTreeLimit) {
+                return runs_.fail("too many worktrees reach " +
+                                  requests_.base().workingDirectory.value_or("."));
+            }
+            workTrees.push_back({Via::workTree, workTree, asked[at]});
         }
     }
     return true;
@@ -645,7 +495,7 @@ bool GitReachWalk::followModules(const fs::path& folder, std::size_t parent,
                                  std::vector<Candidate>& gitDirs) {
     std::vector<fs::path> found;
     if (auto failure = modulesFolders_.collect(folder, found)) {
-        return fail(std::move(*failure));
+        return runs_.fail(std::move(*failure));
     }
     for (auto& path : found) {
         gitDirs.push_back({Via::gitDir, std::move(path), parent});
@@ -655,7 +505,7 @@ bool GitReachWalk::followModules(const fs::path& folder, std::size_t parent,
 
 std::optional<std::string> GitReachWalk::walk() {
     if (!readFolder() || !checkOwnWorkTrees(0)) {
-        return error_;
+        return runs_.error();
     }
     std::size_t from = 0;
     while (from < result_.repositories_.size()) {
@@ -663,16 +513,16 @@ std::optional<std::string> GitReachWalk::walk() {
         std::vector<Candidate> workTrees;
         std::vector<Candidate> gitDirs;
         if (!followGitlinks(from, workTrees) || !followWorktrees(from, workTrees)) {
-            return error_;
+            return runs_.error();
         }
         for (std::size_t index = from; index < level; ++index) {
             if (!followModules(paths_[index].modules, index, gitDirs)) {
-                return error_;
+                return runs_.error();
             }
         }
         // Submodules by their work trees first: a git directory they lead to is not read again.
         if (!visit(workTrees) || !visit(gitDirs) || !checkOwnWorkTrees(level)) {
-            return error_;
+            return runs_.error();
         }
         from = level;
     }

@@ -4,6 +4,7 @@
 #include "gitguard/gitmodulesfolder.h"
 #include "gitguard/gitreach.h"
 #include "gitguard/gitreachrequests.h"
+#include "gitguard/gitreachruns.h"
 #include "gitguard/processbatch.h"
 
 #include <chrono>
@@ -33,45 +34,14 @@ public:
     GitReach take();
 
 private:
-    using Via = GitReachRequests::Via;
-    struct Candidate {
-        Via via;
-        std::filesystem::path path;
-        // The repository whose index or modules folder named it.
-        std::size_t parent = 0;
-    };
-    // A configuration as git listed it: its text, and its entries as views into it.
-    struct Listed {
-        std::shared_ptr<const MappedText> text;
-        std::vector<GitConfigEntry> entries;
-    };
-    // What `git rev-parse` says of a repository.
-    struct Paths {
-        std::filesystem::path gitDir;
-        std::filesystem::path modules;
-        std::vector<std::filesystem::path> remoteFolders;
-        std::vector<std::filesystem::path> configFiles;
-        std::filesystem::path worktrees;
-        std::vector<std::filesystem::path> operationFolders;
-        std::filesystem::path index;
-        std::optional<std::filesystem::path> workTree;
-    };
+    using Via = GitReachRuns::Via;
+    using Candidate = GitReachRuns::Candidate;
+    using Listed = GitReachRuns::Listed;
+    using Paths = GitReachRuns::Paths;
 
     // Where a folder holds a `.gitmodules`, its index is listed with the first look at it, so that its
     // submodules are not a round of git runs later; whether the listing is used is decided as for any.
     static bool likelyHoldsSubmodules(const Candidate& candidate);
-    // The batch's outcomes, or none when one of them failed the reading (said in `error_`). A launch
-    // that fails because `directory` is gone is left for the caller.
-    std::optional<std::vector<ProcessBatch::Outcome>> runAll(const std::vector<ProcessRequest>& requests);
-    bool ended(const ProcessBatch::Outcome& outcome, const std::filesystem::path& directory);
-    // The listing of a repository's configuration, which git prints into `text`.
-    ProcessRequest listingInto(const std::filesystem::path& directory, Via via,
-                               std::shared_ptr<MappedText>& text);
-    // The entries of a listing git printed, or none (and the reading failed) where the budget cannot
-    // hold them.
-    std::optional<Listed> parsed(std::shared_ptr<const MappedText> text);
-    bool failPastBudget();
-    bool expired();
 
     bool readFolder();
     // Notes what git takes each of `dotGits` for, those `asked` answered in the first look (`answers`,
@@ -80,12 +50,6 @@ private:
                      const std::vector<std::filesystem::path>& asked,
                      const std::vector<ProcessBatch::Outcome>& answers,
                      const std::optional<std::filesystem::path>& gitDir);
-    // The repository the candidate's git finds: none when git finds none (which `listed` must agree
-    // with); no answer (and `error_` set) when the reading failed.
-    std::optional<std::optional<Paths>> find(const Candidate& candidate, const ProcessBatch::Outcome& answer,
-                                             const std::vector<GitConfigEntry>& listed);
-    std::optional<std::vector<std::string>> values(const Candidate& candidate,
-                                                   const ProcessBatch::Outcome& answer, bool withTop);
     bool visit(const std::vector<Candidate>& candidates);
     bool add(const Candidate& candidate, Paths paths, Listed listed,
              std::optional<ProcessBatch::Outcome> index = std::nullopt);
@@ -95,13 +59,9 @@ private:
     std::optional<bool> mayHoldGitlink(std::size_t repository);
     bool followModules(const std::filesystem::path& folder, std::size_t parent,
                        std::vector<Candidate>& gitDirs);
-    bool fail(std::string reason) {
-        error_ = std::move(reason);
-        return false;
-    }
 
-    ProcessRunner& runner_;
-    GitReachRequests requests_;
+    GitReachRuns runs_;
+    GitReachRequests& requests_;
     GitModulesFolder modulesFolders_;
     GitReach result_;
     // Per repository of the result: how it was reached, where its modules and index are.
@@ -116,7 +76,6 @@ private:
     std::set<std::filesystem::path> knownGitDirs_;
     // Every worktrees folder whose worktrees git listed.
     std::set<std::filesystem::path> listedWorktrees_;
-    std::string error_;
 };
 
 } // namespace korvane

@@ -76,8 +76,7 @@ std::string GitRepositoryTexts::complaint(std::string_view text) {
     return line;
 }
 
-std::string GitRepositoryTexts::shown(std::string_view text) {
-    constexpr std::size_t limit = 200;
+std::string GitRepositoryTexts::shown(std::string_view text, std::size_t limit) {
     const std::string_view kept = cut(text, limit);
     return kept.size() == text.size() ? std::string(text) : std::string(kept) + "…";
 }

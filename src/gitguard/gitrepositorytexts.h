@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,9 +31,13 @@ public:
     // git's complaint as one line of at most a few hundred bytes: its lines joined, control characters
     // (a file name may hold any) made spaces, cut at a character's start.
     static std::string complaint(std::string_view text);
-    // A name or value as a reason shows it: whole up to a few hundred bytes, else cut at a character's
-    // start and marked with "…", so that a setting of megabytes makes no line of megabytes.
-    static std::string shown(std::string_view text);
+    // A name or value as a reason shows it: whole up to `limit` bytes (a few hundred unless given), else
+    // cut at a character's start and marked with "…", so that a setting of megabytes makes no line of
+    // megabytes.
+    static std::string shown(std::string_view text, std::size_t limit = shownLimit);
+
+private:
+    static constexpr std::size_t shownLimit = 200;
 };
 
 } // namespace korvane

@@ -242,10 +242,7 @@ std::optional<std::string> ShellCommandRunner::addGitOverrides(Run& run) {
     reading.cancellation = run.cancellation;
     auto git = readings_->read(*processRunner_, reading);
     if (!git) {
-        std::string reason = git.error();
-        if (reason.size() > reasonLimit) {
-            reason = GitRepositoryTexts::shown(reason.substr(0, reasonLimit));
-        }
+        const std::string reason = GitRepositoryTexts::shown(git.error(), reasonLimit);
         if (run.reportFailure) {
             diagnostic("[GIT EXEC FAILED] cwd=" + run.projectRoot + " error=" + reason +
                        "; trusting the folder (\"Trust this folder…\" in the tray) lets it run there: shell "

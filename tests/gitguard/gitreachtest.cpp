@@ -187,6 +187,19 @@ TEST(GitReachTest, AnIndexOfThousandsOfGitlinksFailsTheReading) {
     EXPECT_THAT(reached.error(), HasSubstr("too many submodules"));
 }
 
+// The worktrees folder of a repository may name any number of worktrees in the folder, each a folder
+// git would be asked about, as an index may name gitlinks: past the same bound the reading fails at once.
+TEST(GitReachTest, AWorktreesFolderOfThousandsFailsTheReading) {
+    const test::GitRepo repo;
+    ASSERT_TRUE(repo.sh("mkdir -p .git/worktrees && cd .git/worktrees && "
+                        "seq 2000 | sed 's/^/w/' | xargs mkdir && for w in w*; do "
+                        "echo \"$OLDPWD/$w/.git\" >$w/gitdir && echo ../.. >$w/commondir && "
+                        "echo 'ref: refs/heads/main' >$w/HEAD; done"));
+    const auto reached = reach(repo);
+    ASSERT_FALSE(reached);
+    EXPECT_THAT(reached.error(), HasSubstr("too many worktrees"));
+}
+
 // What readings hold of what git printed to them is bounded as a whole, however many runs hold their
 // answers at once: two configurations, each far within the bound alone, pass it together and fail the
 // reading. A reading hands back all it took once what it read is gone.

@@ -147,5 +147,24 @@ TEST(ShellCommandRunnerRequestTest, TheReadingOfTheConfigurationKeepsToTheComman
     EXPECT_LT(requests.back().timeout, 9.75);
 }
 
+// A reason longer than a line may hold is cut at that line's length, not at the length of one name in it.
+TEST(ShellCommandRunnerRequestTest, ALongReasonIsCutAtTheLengthOfALine) {
+    const test::TempDir temp;
+    std::filesystem::path root = temp.path();
+    for (int level = 0; level < 10; ++level) {
+        root /= std::string(240, 'a' + level);
+    }
+    std::filesystem::create_directories(root);
+    auto processes = std::make_shared<FakeProcessRunner>();
+    processes->respondByDefault({.exitStatus = 128});
+    ShellCommandRunner runner(processes);
+    runner.runLive("x", root.string(), "q", "b", "n", false, 10);
+    const auto reason = runner.waitingReason(root.string());
+    ASSERT_TRUE(reason);
+    EXPECT_GT(reason->size(), 1000u);
+    EXPECT_LE(reason->size(), 2000u + std::string_view("…").size());
+    EXPECT_TRUE(reason->ends_with("…"));
+}
+
 } // namespace
 } // namespace korvane
