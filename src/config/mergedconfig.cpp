@@ -104,17 +104,30 @@ std::vector<std::string> resolveActiveCategoryIds(const std::optional<std::vecto
     return active;
 }
 
+std::vector<std::string> defaultShownCategoryIds(const std::vector<CustomProviderConfig>& commands) {
+    std::vector<std::string> ids = defaultActiveCategories();
+    for (const auto& command : commands) {
+        if (!contains(ids, command.id)) {
+            ids.push_back(command.id);
+        }
+    }
+    return ids;
+}
+
+std::vector<std::string> userShownCategoryIds(const std::optional<std::vector<std::string>>& providers,
+                                              const std::vector<CustomProviderConfig>& commands) {
+    std::vector<std::string> shown =
+        CategoryCatalog::makeSnapshot(commands).knownIds(providers.value_or(std::vector<std::string>{}));
+    return shown.empty() ? defaultShownCategoryIds(commands) : shown;
+}
+
 std::set<std::string> commandsHiddenByUser(const AppConfig& global,
                                            const std::optional<ProjectConfig>& project) {
     const auto commands = global.customProviders.value_or(std::vector<CustomProviderConfig>{});
-    const std::vector<std::string> named = CategoryCatalog::makeSnapshot(commands).knownIds(
-        global.providers.value_or(std::vector<std::string>{}));
+    const std::vector<std::string> shown = userShownCategoryIds(global.providers, commands);
     std::set<std::string> hidden;
-    if (named.empty()) {
-        return hidden;
-    }
     for (const auto& command : commands) {
-        if (!contains(named, command.id)) {
+        if (!contains(shown, command.id)) {
             hidden.insert(command.id);
         }
     }

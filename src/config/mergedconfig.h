@@ -42,9 +42,18 @@ std::vector<std::string> resolveActiveCategoryIds(const std::optional<std::vecto
                                                   const std::vector<CustomProviderConfig>& customProviders,
                                                   const std::set<std::string>& hiddenCustomIds = {});
 
-// The ids of the user's own commands that the user's own `providers` list hides, as the settings window
-// shows them: the list names a known category but not them. A project command of the same id replaces
-// the user's and is not hidden by it.
+// Every built-in category in the default order, then every command of `commands` not among them.
+std::vector<std::string> defaultShownCategoryIds(const std::vector<CustomProviderConfig>& commands);
+
+// The ordered ids of the categories the user's own `providers` list shows, among the built-in ones and
+// the user's `commands`: its known ids without repeats, or defaultShownCategoryIds when it names none.
+// The settings window shows these; the popup shows these too when no project has a say.
+std::vector<std::string> userShownCategoryIds(const std::optional<std::vector<std::string>>& providers,
+                                              const std::vector<CustomProviderConfig>& commands);
+
+// The ids of the user's own commands that the user's own `providers` list hides: those
+// userShownCategoryIds leaves out. A project command of the same id replaces the user's and is not
+// hidden by it.
 std::set<std::string> commandsHiddenByUser(const AppConfig& global,
                                            const std::optional<ProjectConfig>& project);
 

@@ -1,6 +1,7 @@
 #include "settings/configurationviewmodel.h"
 
 #include "base/unicode.h"
+#include "config/mergedconfig.h"
 
 #include <algorithm>
 #include <set>
@@ -208,13 +209,8 @@ std::vector<AppSnippetConfig> ConfigurationViewModel::shownApps() const {
 }
 
 std::vector<std::string> ConfigurationViewModel::defaultCategoryIds() const {
-    std::vector<std::string> ids = defaultActiveCategories();
-    for (const auto& provider : draftConfig_.customProviders.value_or(std::vector<CustomProviderConfig>{})) {
-        if (std::find(ids.begin(), ids.end(), provider.id) == ids.end()) {
-            ids.push_back(provider.id);
-        }
-    }
-    return ids;
+    return defaultShownCategoryIds(
+        draftConfig_.customProviders.value_or(std::vector<CustomProviderConfig>{}));
 }
 
 CategoryCatalogSnapshot ConfigurationViewModel::categoryCatalog() const {
@@ -223,9 +219,8 @@ CategoryCatalogSnapshot ConfigurationViewModel::categoryCatalog() const {
 }
 
 std::vector<std::string> ConfigurationViewModel::enabledCategoryIds() const {
-    std::vector<std::string> enabled =
-        categoryCatalog().knownIds(draftConfig_.providers.value_or(defaultCategoryIds()));
-    return enabled.empty() ? defaultCategoryIds() : enabled;
+    return userShownCategoryIds(draftConfig_.providers,
+                                draftConfig_.customProviders.value_or(std::vector<CustomProviderConfig>{}));
 }
 
 std::vector<std::string> ConfigurationViewModel::hiddenCategoryIds() const {

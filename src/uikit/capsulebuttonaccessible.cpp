@@ -1,20 +1,9 @@
 #include "uikit/capsulebuttonaccessible.h"
 
-#include "uikit/accessiblefactory.h"
-#include "uikit/capsulebutton.h"
-
 namespace korvane {
 
 CapsuleButtonAccessible::CapsuleButtonAccessible(CapsuleButton* button)
-    : QAccessibleWidget(button, QAccessible::Button) {}
-
-void CapsuleButtonAccessible::install() {
-    installAccessibleFactory<CapsuleButton, CapsuleButtonAccessible>();
-}
-
-CapsuleButton* CapsuleButtonAccessible::button() const {
-    return static_cast<CapsuleButton*>(widget());
-}
+    : ButtonAccessible(button) {}
 
 QAccessible::Role CapsuleButtonAccessible::role() const {
     return button()->isSelectable() ? QAccessible::PageTab : QAccessible::Button;
@@ -29,24 +18,6 @@ QAccessible::State CapsuleButtonAccessible::state() const {
         state.checked = button()->isSelected();
     }
     return state;
-}
-
-QStringList CapsuleButtonAccessible::actionNames() const {
-    QStringList names;
-    if (widget()->isEnabled()) {
-        names << pressAction();
-    }
-    return names + QAccessibleWidget::actionNames();
-}
-
-void CapsuleButtonAccessible::doAction(const QString& actionName) {
-    if (actionName == pressAction()) {
-        if (widget()->isEnabled()) {
-            button()->click();
-        }
-        return;
-    }
-    QAccessibleWidget::doAction(actionName);
 }
 
 } // namespace korvane

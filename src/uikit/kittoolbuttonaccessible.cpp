@@ -1,20 +1,9 @@
 #include "uikit/kittoolbuttonaccessible.h"
 
-#include "uikit/accessiblefactory.h"
-#include "uikit/kittoolbutton.h"
-
 namespace korvane {
 
 KitToolButtonAccessible::KitToolButtonAccessible(KitToolButton* button)
-    : QAccessibleWidget(button, QAccessible::Button) {}
-
-void KitToolButtonAccessible::install() {
-    installAccessibleFactory<KitToolButton, KitToolButtonAccessible>();
-}
-
-KitToolButton* KitToolButtonAccessible::button() const {
-    return static_cast<KitToolButton*>(widget());
-}
+    : ButtonAccessible(button) {}
 
 bool KitToolButtonAccessible::canPress() const {
     return button()->isEnabled() && button()->isAvailable();
@@ -37,24 +26,6 @@ QAccessible::State KitToolButtonAccessible::state() const {
         state.collapsed = !*expanded;
     }
     return state;
-}
-
-QStringList KitToolButtonAccessible::actionNames() const {
-    QStringList names;
-    if (canPress()) {
-        names << pressAction();
-    }
-    return names + QAccessibleWidget::actionNames();
-}
-
-void KitToolButtonAccessible::doAction(const QString& actionName) {
-    if (actionName == pressAction()) {
-        if (canPress()) {
-            button()->click();
-        }
-        return;
-    }
-    QAccessibleWidget::doAction(actionName);
 }
 
 } // namespace korvane

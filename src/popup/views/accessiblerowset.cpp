@@ -1,32 +1,22 @@
 #include "popup/views/accessiblerowset.h"
 
+#include "popup/views/paintedpartaccessible.h"
+
 #include <QEvent>
-#include <QWindow>
 #include <unordered_set>
 
 namespace korvane {
 namespace {
 
-// One painted row: it has no object and no children; it answers from the row as last read.
-class AccessibleRowInterface final : public QAccessibleInterface {
+// One painted row: it answers from the row as last read.
+class AccessibleRowInterface final : public PaintedPartAccessible {
 public:
     AccessibleRowInterface(QWidget* view, QAccessibleInterface* list, AccessibleRow row)
-        : view_(view)
-        , list_(list)
+        : PaintedPartAccessible(view, list)
         , row_(std::move(row)) {}
 
     const AccessibleRow& row() const { return row_; }
     void setRow(AccessibleRow row) { row_ = std::move(row); }
-
-    bool isValid() const override { return !view_.isNull(); }
-    QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return view_ ? view_->window()->windowHandle() : nullptr; }
-    QAccessibleInterface* parent() const override { return list_; }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    void setText(QAccessible::Text, const QString&) override {}
 
     QString text(QAccessible::Text t) const override {
         switch (t) {
@@ -39,23 +29,18 @@ public:
         }
     }
     QRect rect() const override {
-        if (view_.isNull()) {
-            return {};
-        }
-        return QRect(view_->mapToGlobal(row_.rect.topLeft().toPoint()), row_.rect.size().toSize());
+        return onScreen(QRect(row_.rect.topLeft().toPoint(), row_.rect.size().toSize()));
     }
     QAccessible::Role role() const override { return row_.role; }
     QAccessible::State state() const override {
         QAccessible::State s;
         s.selectable = row_.selectable;
         s.selected = row_.selected;
-        s.invisible = view_.isNull() || !view_->isVisible() || !row_.inView;
+        s.invisible = !viewShown() || !row_.inView;
         return s;
     }
 
 private:
-    QPointer<QWidget> view_;
-    QAccessibleInterface* list_;
     AccessibleRow row_;
 };
 

@@ -2,55 +2,42 @@
 
 #include "popup/views/accessiblerowset.h"
 #include "popup/views/browsermodeview.h"
-
-#include <QWindow>
+#include "popup/views/paintedpartaccessible.h"
 
 namespace korvane {
 namespace {
 
 // One of the browser's columns: a list without an object of its own, standing on its part of the
 // browser, whose children are the rows the column paints.
-class BrowserColumnAccessible final : public QAccessibleInterface {
+class BrowserColumnAccessible final : public PaintedPartAccessible {
 public:
     using Area = QRectF (BrowserModeView::*)() const;
 
     BrowserColumnAccessible(BrowserModeView* view, QAccessibleInterface* browser, const char* name, Area area,
                             AccessibleRowSet::Reader read)
-        : view_(view)
-        , browser_(browser)
+        : PaintedPartAccessible(view, browser)
         , name_(QString::fromUtf8(name))
         , area_(area)
         , rows_(view, this, std::move(read)) {
         rows_.follow(view);
     }
 
-    bool isValid() const override { return !view_.isNull(); }
-    QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return view_ ? view_->window()->windowHandle() : nullptr; }
-    QAccessibleInterface* parent() const override { return browser_; }
     QAccessibleInterface* child(int index) const override { return rows_.child(index); }
     int childCount() const override { return rows_.count(); }
     int indexOfChild(const QAccessibleInterface* child) const override { return rows_.indexOf(child); }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QString text(QAccessible::Text t) const override { return t == QAccessible::Name ? name_ : QString(); }
-    void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override {
-        if (view_.isNull()) {
-            return {};
-        }
-        const QRect area = (view_.data()->*area_)().toRect();
-        return QRect(view_->mapToGlobal(area.topLeft()), area.size());
+        const auto* browser = static_cast<const BrowserModeView*>(view());
+        return browser ? onScreen((browser->*area_)().toRect()) : QRect();
     }
     QAccessible::Role role() const override { return QAccessible::List; }
     QAccessible::State state() const override {
         QAccessible::State s;
-        s.invisible = view_.isNull() || !view_->isVisible();
+        s.invisible = !viewShown();
         return s;
     }
 
 private:
-    QPointer<BrowserModeView> view_;
-    QAccessibleInterface* browser_;
     QString name_;
     Area area_;
     AccessibleRowSet rows_;
