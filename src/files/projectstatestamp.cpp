@@ -1,5 +1,7 @@
 #include "files/projectstatestamp.h"
 
+#include "gitguard/gitfolderstamp.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -68,21 +70,8 @@ std::string gitDirectory(const std::string& root) {
                 return dotGit;
             }
             // The pointer file is read only for a path to stat, never run or followed further.
-            char buffer[4096];
-            const int fd = ::open(dotGit.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-            if (fd < 0) {
-                return {};
-            }
-            const ssize_t count = ::read(fd, buffer, sizeof buffer - 1);
-            ::close(fd);
-            std::string_view text(buffer, count > 0 ? static_cast<std::size_t>(count) : 0);
-            if (!text.starts_with("gitdir: ")) {
-                return {};
-            }
-            text.remove_prefix(8);
-            text = text.substr(0, text.find('\n'));
-            const std::string target(text);
-            return target.starts_with("/") ? target : folder + "/" + target;
+            const auto named = GitFolderStamp::pointerIn(dotGit, "gitdir: ");
+            return named ? named->string() : std::string();
         }
         const std::size_t slash = folder.rfind('/');
         if (slash == std::string::npos) {
