@@ -130,6 +130,11 @@ ProjectStateStamp::TreeEntries ProjectStateStamp::treeEntries(const PathList& pa
 
 ProjectStateStamp ProjectStateStamp::take(const std::string& root, const PathList& paths,
                                           std::chrono::system_clock::time_point listedSince) {
+    return take(root, treeEntries(paths), listedSince);
+}
+
+ProjectStateStamp ProjectStateStamp::take(const std::string& root, const TreeEntries& entries,
+                                          std::chrono::system_clock::time_point listedSince) {
     const auto nanoseconds = [](std::chrono::system_clock::time_point time) {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
     };
@@ -142,7 +147,6 @@ ProjectStateStamp ProjectStateStamp::take(const std::string& root, const PathLis
     if (rootFd < 0) {
         return fold.stamp(head);
     }
-    const TreeEntries entries = treeEntries(paths);
     readCount += entries.folders.size() + entries.ignoreFiles.size();
     std::string scratch;
     for (const auto* names : {&entries.folders, &entries.ignoreFiles}) {
