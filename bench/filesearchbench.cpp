@@ -381,7 +381,8 @@ void BM_ProjectChangeWatchArm(benchmark::State& state) {
     InotifyTreeWatchSource source;
     bool armed = false;
     for (auto _ : state) {
-        armed = ProjectChangeWatch::arm(source, unchangedProject().root(), *paths) != nullptr;
+        armed = ProjectChangeWatch::arm(source, unchangedProject().root(),
+                                        ProjectStateStamp::treeEntries(*paths)) != nullptr;
     }
     state.counters["armed"] = armed ? 1 : 0;
 }

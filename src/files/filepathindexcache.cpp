@@ -386,11 +386,12 @@ FilePathIndex FilePathIndexCache::buildIndex(const std::string& root,
     index.projectRoot = root;
     auto paths = std::make_shared<const PathList>(result.relativePaths);
     result.relativePaths = {};
+    const ProjectStateStamp::TreeEntries entries = ProjectStateStamp::treeEntries(*paths);
     // Armed first, so that what changes once the stamp has read it is seen.
     if (treeWatches_) {
-        index.changeWatch = ProjectChangeWatch::arm(*treeWatches_, root, *paths);
+        index.changeWatch = ProjectChangeWatch::arm(*treeWatches_, root, entries);
     }
-    index.stateStamp = ProjectStateStamp::take(root, *paths, listedSince);
+    index.stateStamp = ProjectStateStamp::take(root, entries, listedSince);
     index.stateStamp.settled |=
         index.stateStamp.aheadOfClockOnly && checkedBefore && checkedBefore->value == index.stateStamp.value;
     index.relativePaths = std::move(paths);

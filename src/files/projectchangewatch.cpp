@@ -1,7 +1,5 @@
 #include "files/projectchangewatch.h"
 
-#include "files/projectstatestamp.h"
-
 namespace korvane {
 
 std::size_t ProjectChangeWatch::watchLimit(const TreeWatchSource& source) {
@@ -9,9 +7,8 @@ std::size_t ProjectChangeWatch::watchLimit(const TreeWatchSource& source) {
 }
 
 std::unique_ptr<TreeWatch> ProjectChangeWatch::arm(TreeWatchSource& source, const std::string& root,
-                                                   const PathList& paths,
+                                                   const ProjectStateStamp::TreeEntries& entries,
                                                    std::optional<std::size_t> watchLimit) {
-    const ProjectStateStamp::TreeEntries entries = ProjectStateStamp::treeEntries(paths);
     if (1 + entries.folders.size() + entries.ignoreFiles.size() >
         watchLimit.value_or(ProjectChangeWatch::watchLimit(source))) {
         return nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "files/pathlist.h"
+#include "files/projectstatestamp.h"
 #include "platform/treewatchsource.h"
 
 #include <cstddef>
@@ -19,12 +19,11 @@ public:
     // file path provider leave over two thirds to the user's editors and file managers.
     static std::size_t watchLimit(const TreeWatchSource& source);
 
-    // Watches the root, every folder ProjectStateStamp reads for `paths` (a folder before what it
-    // holds, so that one missing now is watched through the folder that would hold it) and every
-    // listed ".gitignore"; none when they are more than `watchLimit` (by default the source's share)
-    // or any of them cannot be watched.
+    // Watches the root and the `entries` ProjectStateStamp reads below it (a folder before what it
+    // holds, so that one missing now is watched through the folder that would hold it); none when they
+    // are more than `watchLimit` (by default the source's share) or any of them cannot be watched.
     static std::unique_ptr<TreeWatch> arm(TreeWatchSource& source, const std::string& root,
-                                          const PathList& paths,
+                                          const ProjectStateStamp::TreeEntries& entries,
                                           std::optional<std::size_t> watchLimit = std::nullopt);
 };
 

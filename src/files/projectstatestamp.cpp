@@ -1,5 +1,7 @@
 #include "files/projectstatestamp.h"
 
+#include "gitguard/gitfolderstamp.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -68,21 +70,8 @@ std::string gitDirectory(const std::string& root) {
                 return dotGit;
             }
             // The pointer file is read only for a path to stat, never run or followed further.
-            char buffer[4096];
-            const int fd = ::open(dotGit.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-            if (fd < 0) {
-                return {};
-            }
-            const ssize_t count = ::read(fd, buffer, sizeof buffer - 1);
-            ::close(fd);
-            std::string_view text(buffer, count > 0 ? static_cast<std::size_t>(count) : 0);
-            if (!text.starts_with("gitdir: ")) {
-                return {};
-            }
-            text.remove_prefix(8);
-            text = text.substr(0, text.find('\n'));
-            const std::string target(text);
-            return target.starts_with("/") ? target : folder + "/" + target;
+            const auto named = GitFolderStamp::pointerIn(dotGit, "gitdir: ");
+            return named ? named->string() : std::string();
         }
         const std::size_t slash = folder.rfind('/');
         if (slash == std::string::npos) {
@@ -141,6 +130,11 @@ ProjectStateStamp::TreeEntries ProjectStateStamp::treeEntries(const PathList& pa
 
 ProjectStateStamp ProjectStateStamp::take(const std::string& root, const PathList& paths,
                                           std::chrono::system_clock::time_point listedSince) {
+    return take(root, treeEntries(paths), listedSince);
+}
+
+ProjectStateStamp ProjectStateStamp::take(const std::string& root, const TreeEntries& entries,
+                                          std::chrono::system_clock::time_point listedSince) {
     const auto nanoseconds = [](std::chrono::system_clock::time_point time) {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
     };
@@ -153,7 +147,6 @@ ProjectStateStamp ProjectStateStamp::take(const std::string& root, const PathLis
     if (rootFd < 0) {
         return fold.stamp(head);
     }
-    const TreeEntries entries = treeEntries(paths);
     readCount += entries.folders.size() + entries.ignoreFiles.size();
     std::string scratch;
     for (const auto* names : {&entries.folders, &entries.ignoreFiles}) {

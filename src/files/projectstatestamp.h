@@ -35,6 +35,9 @@ struct ProjectStateStamp {
     // the files).
     static ProjectStateStamp take(const std::string& root, const PathList& paths,
                                   std::chrono::system_clock::time_point listedSince);
+    // The same from the list's treeEntries, for a caller that needs them too.
+    static ProjectStateStamp take(const std::string& root, const TreeEntries& entries,
+                                  std::chrono::system_clock::time_point listedSince);
     // The headValue of `root` as take would fold it now: a handful of stat calls.
     static std::uint64_t takeHead(const std::string& root);
     static TreeEntries treeEntries(const PathList& paths);

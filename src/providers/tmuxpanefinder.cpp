@@ -1,5 +1,7 @@
 #include "providers/tmuxpanefinder.h"
 
+#include "gitguard/perprocesspath.h"
+
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
@@ -197,7 +199,9 @@ std::optional<TmuxPaneFinder::Pane> TmuxPaneFinder::paneShownBy(std::int32_t cli
     }
     const auto socket =
         socketPath(*arguments, *environment, table_->currentDirectory(client).value_or(""), ::getuid());
-    if (!socket) {
+    // Through /proc or /dev/fd the path names the client's own folders for the client, Korvane's for
+    // the tmux started here.
+    if (!socket || PerProcessPath().whyNotOnePlace(*socket, "/")) {
         return std::nullopt;
     }
     auto listing = std::find_if(listings_.begin(), listings_.end(),

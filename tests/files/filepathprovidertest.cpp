@@ -8,11 +8,15 @@
 #include "support/tempdir.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <fcntl.h>
 #include <future>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace korvane {
@@ -212,6 +216,26 @@ TEST(FilePathProviderTest, AFutureDatedFolderSettlesAfterOneMoreListing) {
     EXPECT_EQ(f.git.listings(), 3);
     EXPECT_EQ(f.provider->index(root).relativePaths->toVector(),
               (Paths{"README.md", "src/main.c", "src/new.c"}));
+}
+
+// A ".git" that is a pipe, in the project or in a folder above it that another user can write (/tmp), is
+// no pointer to a git directory: the stamp is taken without waiting for a writer that never comes.
+TEST(FilePathProviderTest, APipeNamedDotGitHoldsNoStampUp) {
+    test::TempDir dir;
+    dir.write("project/src/main.c", "");
+    const auto pipe = dir.path() / ".git";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string root = (dir.path() / "project").string();
+    auto taken = std::async(std::launch::async, [&] {
+        return ProjectStateStamp::take(root, PathList(Paths{"src/main.c"}), std::chrono::system_clock::now());
+    });
+    const bool done = taken.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!done) {
+        // Lets the reading that waits for a writer go, so that the test ends.
+        ::close(::open(pipe.c_str(), O_WRONLY | O_NONBLOCK));
+        taken.wait();
+    }
+    EXPECT_TRUE(done);
 }
 
 // A look trusts the watch in place of the stamp's folders, so the watch must already stand when the

@@ -146,6 +146,29 @@ TEST_F(TmuxPaneFinderTest, WhateverFailsTheTerminalIsReadAsWithoutTmux) {
     EXPECT_EQ(servers->requests.size(), asked);
 }
 
+// A socket path through /proc or /dev/fd, or through a link that leads there, names the client's own
+// folders for the client and Korvane's for the tmux Korvane starts: no server is asked at it.
+TEST_F(TmuxPaneFinderTest, ASocketNamedThroughPerProcessFoldersIsNotAsked) {
+    std::filesystem::create_directory_symlink("/proc/self/cwd", bin.path() / "here");
+    const std::string uid = std::to_string(::getuid());
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"tmux", "-S", "/proc/self/cwd/work"}, "/proc/self/cwd/work"},
+        {{"tmux", "-S/dev/fd/5/work"}, "/dev/fd/5/work"},
+        {{"tmux", "-S", (bin.path() / "here/work").string()}, (bin.path() / "here/work").string()},
+        {{"tmux", "-L", "work", "-f", "/proc/self/root/etc/tmux.conf"}, workSocket},
+    };
+    for (const auto& [arguments, socket] : cases) {
+        table->setCommandLine(kClient, arguments);
+        servers->listings[socket] = "102 /dev/pts/1 201 /dev/pts/5\n";
+        EXPECT_EQ(detect(), socket == workSocket ? kApp : kStart) << socket;
+    }
+    table->setCommandLine(kClient, std::vector<std::string>{"tmux", "-L", "work"});
+    table->setEnvironment(kClient, std::vector<std::string>{"TMUX_TMPDIR=/proc/self/root/run/user/7"});
+    servers->listings["/proc/self/root/run/user/7/tmux-" + uid + "/work"] = "102 /dev/pts/1 201 /dev/pts/5\n";
+    EXPECT_EQ(detect(), kStart);
+    EXPECT_EQ(servers->requests.size(), 1u) << "only the server at a path that is one place for all";
+}
+
 TEST_F(TmuxPaneFinderTest, ClientsOfOneServerInSeveralTabsAskItOnce) {
     addJob(110, kTerminal, "pts/2", kWeb, "sh");
     addJob(111, 110, "pts/2", kWeb, "tmux: client");

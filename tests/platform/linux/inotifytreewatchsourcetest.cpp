@@ -73,7 +73,8 @@ TEST(InotifyTreeWatchSourceTest, SeesWhatMovesTheStamp) {
     for (const auto& change : cases) {
         SCOPED_TRACE(change.what);
         Tree tree;
-        const auto watch = ProjectChangeWatch::arm(source, tree.root(), tree.paths);
+        const auto watch =
+            ProjectChangeWatch::arm(source, tree.root(), ProjectStateStamp::treeEntries(tree.paths));
         ASSERT_NE(watch, nullptr);
         const std::uint64_t before = tree.stamp();
         ASSERT_TRUE(tree.sh(change.command));
@@ -88,7 +89,8 @@ TEST(InotifyTreeWatchSourceTest, SeesWhatMovesTheStamp) {
 TEST(InotifyTreeWatchSourceTest, EventsLostCountAsAChange) {
     InotifyTreeWatchSource source;
     Tree tree;
-    const auto watch = ProjectChangeWatch::arm(source, tree.root(), tree.paths);
+    const auto watch =
+        ProjectChangeWatch::arm(source, tree.root(), ProjectStateStamp::treeEntries(tree.paths));
     ASSERT_NE(watch, nullptr);
     int queued = 16384;
     std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queued;
@@ -106,8 +108,10 @@ TEST(InotifyTreeWatchSourceTest, AProjectNeedingMoreWatchesThanAllowedIsNotWatch
     InotifyTreeWatchSource source;
     Tree tree;
     // The root, src, src/lib, src/lib/deep, gone and the ".gitignore".
-    EXPECT_EQ(ProjectChangeWatch::arm(source, tree.root(), tree.paths, 5), nullptr);
-    EXPECT_NE(ProjectChangeWatch::arm(source, tree.root(), tree.paths, 6), nullptr);
+    EXPECT_EQ(ProjectChangeWatch::arm(source, tree.root(), ProjectStateStamp::treeEntries(tree.paths), 5),
+              nullptr);
+    EXPECT_NE(ProjectChangeWatch::arm(source, tree.root(), ProjectStateStamp::treeEntries(tree.paths), 6),
+              nullptr);
 }
 
 } // namespace
