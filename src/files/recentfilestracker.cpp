@@ -185,6 +185,14 @@ std::shared_ptr<const RecentFilesSnapshot> RecentFilesTracker::sharedSnapshot(co
         if (!flights_.contains(root)) {
             break;
         }
+        if (beginQueuedLocked(root)) {
+            lock.unlock();
+            auto [built, tell] = fly(root);
+            if (tell) {
+                tellReady(root);
+            }
+            return built;
+        }
         // The build under way stores the snapshot this one would make.
         flightEnded_.wait(lock, [&] { return !flights_.contains(root); });
     }
@@ -256,9 +264,11 @@ std::shared_ptr<const RecentFilesSnapshot> RecentFilesTracker::serve(const std::
 
 void RecentFilesTracker::startRefresh(const std::string& root) {
     LoadingCallback loading;
+    std::uint64_t ticket = 0;
     {
         std::lock_guard lock(lock_);
-        if (!flights_.emplace(root, Flight{.background = true, .tell = true}).second) {
+        ticket = ++jobsQueued_;
+        if (!flights_.emplace(root, Flight{.background = true, .tell = true, .queued = ticket}).second) {
             return;
         }
         loading = onRecentFilesLoadingChanged_;
@@ -266,12 +276,19 @@ void RecentFilesTracker::startRefresh(const std::string& root) {
     if (loading) {
         loading(root, true);
     }
-    auto job = [weak = weak_from_this(), root] {
+    auto job = [weak = weak_from_this(), root, ticket] {
         const auto self = weak.lock();
         if (!self) {
             return;
         }
-        self->fly(root);
+        bool mine = false;
+        {
+            std::lock_guard lock(self->lock_);
+            mine = self->beginQueuedLocked(root, ticket);
+        }
+        if (mine) {
+            self->fly(root);
+        }
         LoadingCallback loadingChanged;
         {
             std::lock_guard lock(self->lock_);
@@ -282,7 +299,10 @@ void RecentFilesTracker::startRefresh(const std::string& root) {
         if (loadingChanged) {
             loadingChanged(root, false);
         }
-        self->tellReady(root);
+        // Built by a caller that could not wait for this job otherwise, who told of it.
+        if (mine) {
+            self->tellReady(root);
+        }
     };
     workers_.run(std::move(job));
 }
@@ -322,16 +342,27 @@ std::pair<std::shared_ptr<const RecentFilesSnapshot>, bool> RecentFilesTracker::
 void RecentFilesTracker::refreshNow(const std::string& root) {
     {
         std::unique_lock lock(lock_);
-        if (const auto found = flights_.find(root); found != flights_.end()) {
+        if (const auto found = flights_.find(root); found != flights_.end() && !beginQueuedLocked(root)) {
             found->second.again = true;
             found->second.tell = true;
             flightEnded_.wait(lock, [&] { return !flights_.contains(root); });
             return;
         }
-        flights_.emplace(root, Flight{.tell = true});
+        flights_.try_emplace(root);
+        flights_.at(root).tell = true;
     }
     fly(root);
     tellReady(root);
+}
+
+bool RecentFilesTracker::beginQueuedLocked(const std::string& root, std::uint64_t ticket) {
+    const auto found = flights_.find(root);
+    if (found == flights_.end() || found->second.queued == 0 ||
+        (ticket != 0 && found->second.queued != ticket)) {
+        return false;
+    }
+    found->second.queued = 0;
+    return true;
 }
 
 void RecentFilesTracker::tellReady(const std::string& root) const {

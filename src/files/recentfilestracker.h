@@ -92,6 +92,10 @@ private:
         bool again = false;
         // Someone waits for onRecentFilesReady.
         bool tell = false;
+        // The number of the background job that is to build it while that job waits in the queue; 0
+        // once a build runs. A caller that needs the snapshot builds a waiting flight itself: the job
+        // may sit behind that very caller in a pool whose threads are all waiting.
+        std::uint64_t queued = 0;
     };
 
     RecentFilesSnapshot build(const std::string& root, const IndexInfo& info) const;
@@ -106,6 +110,9 @@ private:
     // Builds and stores the snapshot of `root`, whose flight the caller began, as many times as asked
     // meanwhile, then ends the flight: the last snapshot built, and whether anyone waits to be told.
     std::pair<std::shared_ptr<const RecentFilesSnapshot>, bool> fly(const std::string& root);
+    // Begins the flight of `root` when it still waits in the queue: whether the caller is to fly it.
+    // Under the lock.
+    bool beginQueuedLocked(const std::string& root, std::uint64_t ticket = 0);
     // Numbers a build as it begins, before it reads anything, so that stores can keep the newest.
     std::uint64_t beginBuild();
     // Caches `snapshot` unless a build that began later has already stored one. Under the lock.
@@ -122,6 +129,7 @@ private:
     std::map<std::string, Flight> flights_;
     std::condition_variable flightEnded_;
     std::uint64_t buildsBegun_ = 0;
+    std::uint64_t jobsQueued_ = 0;
     // The number of the build whose snapshot each root's cache holds.
     std::map<std::string, std::uint64_t> storedBuilds_;
     std::map<std::string, Clock::WallTime> recentSelections_;

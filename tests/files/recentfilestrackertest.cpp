@@ -6,7 +6,9 @@
 #include "platform/fake/manualworkerpool.h"
 #include "platform/linux/linuxprocessrunner.h"
 
+#include <atomic>
 #include <condition_variable>
+#include <future>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -199,6 +201,50 @@ TEST(RecentFilesTrackerTest, OneBuildPerRootRunsAtATime) {
     EXPECT_EQ(builds, 2);
     EXPECT_GE(ready, 1);
     EXPECT_FALSE(tracker->isRefreshing("/r"));
+}
+
+// A refresh queued on workers that are all busy, perhaps with the very callers that need it, is built
+// by the first caller that needs the snapshot, once; the queued job then finds it done.
+TEST(RecentFilesTrackerTest, ACallerBuildsARefreshStillWaitingInTheQueueItself) {
+    std::atomic<int> builds = 0;
+    ManualWorkerPool workers;
+    const auto tracker = std::make_shared<RecentFilesTracker>(
+        SystemClock::shared(),
+        [&](const Paths& arguments, const auto&, double) {
+            builds += arguments[0] == "status" ? 1 : 0;
+            return std::optional<Paths>(arguments[0] == "status" ? Paths{" M a.txt"} : Paths{});
+        },
+        workers);
+    std::vector<std::string> events;
+    tracker->setCallbacks([&](const std::string& root) { events.push_back("ready " + root); },
+                          [&](const std::string& root, bool loading) {
+                              events.push_back(std::string(loading ? "loading " : "loaded ") + root);
+                          });
+    for (const bool now : {false, true}) {
+        SCOPED_TRACE(now ? "refreshNow" : "snapshot");
+        tracker->clearSnapshots();
+        events.clear();
+        builds = 0;
+        tracker->refreshIfStale("/r");
+        ASSERT_EQ(workers.pendingCount(), 1u);
+        std::promise<void> done;
+        std::thread caller([&] {
+            if (now) {
+                tracker->refreshNow("/r");
+            } else {
+                EXPECT_EQ(tracker->snapshot("/r").gitUncommitted, Paths{"a.txt"});
+            }
+            done.set_value();
+        });
+        const bool finished =
+            done.get_future().wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        EXPECT_TRUE(finished) << "the caller waited for a job that no worker runs";
+        workers.runAll();
+        caller.join();
+        EXPECT_EQ(builds, 1);
+        EXPECT_THAT(events, ElementsAre("loading /r", "ready /r", "loaded /r"));
+        EXPECT_FALSE(tracker->isRefreshing("/r"));
+    }
 }
 
 TEST(RecentFilesTrackerTest, OnlyTheFirstThousandUncommittedFilesCountAsRecent) {
