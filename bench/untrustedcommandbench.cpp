@@ -1,10 +1,10 @@
 // Cost of one run of a user's command in a folder the user has not trusted: the reading of the
 // configuration it can reach, then the command itself (`true`). In a plain repository, in one where gh
 // and VS Code wrote keys of their own (which git's list of the keys it reads lets pass), in one with a
-// submodule, in one with five, in one with twenty, in one of 136,000 files, and, for comparison, the same
-// command in a trusted folder. A runner keeps its decision for a folder while nothing it read there
-// changes: the "FirstReading" cases read the folder at every run, the others after the first one only
-// look whether anything changed.
+// submodule, in one with five, in one with twenty, in one of 136,000 files, in one whose configuration
+// holds 100,000 allowed entries, and, for comparison, the same command in a trusted folder. A runner keeps
+// its decision for a folder while nothing it read there changes: the "FirstReading" cases read the folder at
+// every run, the others after the first one only look whether anything changed.
 #include "platform/linux/linuxprocessrunner.h"
 #include "providers/shellcommandrunner.h"
 #include "scratchdirectory.h"
@@ -20,7 +20,8 @@ using korvane::ShellCommandRunner;
 
 // Repositories made once: "plain", "tools" with keys of gh and VS Code, "super" with the submodule "sub",
 // "five" and "many" with five and twenty submodules, "large" with 136,000 files in 9,000 folders (in its
-// index and HEAD; the work tree holds none).
+// index and HEAD; the work tree holds none), "listing" with 50,000 branches each given a description
+// (which a rule allows) and a key gh writes (which git's list lets pass).
 class BenchRepositories {
 public:
     BenchRepositories() {
@@ -44,7 +45,10 @@ public:
             " && git init -q large && b=$(echo x | git -C large hash-object -w --stdin)"
             " && seq 136000 | awk -v b=$b '{ printf \"100644 %s\\tsrc/m%d/d%d/file%d.txt\\n\", b,"
             " $1 % 30, $1 / 15, $1 }' | git -C large update-index --index-info"
-            " && git -C large commit -qm large";
+            " && git -C large commit -qm large"
+            " && git init -q listing && seq 50000 | awk '{ printf \"[branch \\\"b%d\\\"]\\n\\tdescription = "
+            "d\\n"
+            "\\tgithub-pr-owner-number = %d\\n\", $1, $1 }' >> listing/.git/config";
         ok_ = std::system(script.c_str()) == 0;
     }
     std::string root(const char* name) const { return (scratch_.path() / name).string(); }
@@ -126,6 +130,11 @@ void BM_UntrustedCommandLargeRepository(benchmark::State& state) {
     runCommand(state, "large", ShellCommandRunner::Folder::untrusted);
 }
 BENCHMARK(BM_UntrustedCommandLargeRepository)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_FirstReadingHundredThousandEntries(benchmark::State& state) {
+    runCommand(state, "listing", ShellCommandRunner::Folder::untrusted, true);
+}
+BENCHMARK(BM_FirstReadingHundredThousandEntries)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

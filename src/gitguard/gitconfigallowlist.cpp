@@ -1,8 +1,13 @@
 #include "gitguard/gitconfigallowlist.h"
 
 #include "gitguard/gitconfigkey.h"
+#include "gitguard/gitconfigkeyindex.h"
 #include "gitguard/gitlistedkeys.h"
 #include "gitguard/gitnetworkaddress.h"
+
+#include <iterator>
+#include <string>
+#include <vector>
 
 namespace korvane {
 namespace {
@@ -371,6 +376,19 @@ bool hasScheme(std::string_view address, std::string_view schemes) {
     return end != std::string_view::npos && end > 0 && isOneOf(address.substr(0, end), schemes, true);
 }
 
+// The rules' keys, parsed on first use: every entry of a folder's configuration is looked up there.
+const GitConfigKeyIndex& ruleIndex() {
+    static const GitConfigKeyIndex index([] {
+        std::vector<std::string> keys;
+        keys.reserve(std::size(rules));
+        for (const auto& rule : rules) {
+            keys.emplace_back(rule.key);
+        }
+        return keys;
+    }());
+    return index;
+}
+
 } // namespace
 
 std::span<const GitConfigRule> GitConfigAllowList::all() {
@@ -378,17 +396,8 @@ std::span<const GitConfigRule> GitConfigAllowList::all() {
 }
 
 const GitConfigRule* GitConfigAllowList::ruleFor(std::string_view key) {
-    const auto given = GitConfigKey::parse(key);
-    if (!given) {
-        return nullptr;
-    }
-    for (const auto& rule : rules) {
-        const auto pattern = GitConfigKey::parse(rule.key);
-        if (pattern && GitConfigKey::matches(*pattern, *given)) {
-            return &rule;
-        }
-    }
-    return nullptr;
+    const auto position = ruleIndex().firstMatch(key);
+    return position ? &rules[*position] : nullptr;
 }
 
 std::optional<std::string> GitConfigAllowList::refusal(std::string_view key,

@@ -7,12 +7,14 @@ char lowered(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool isPlaceholder(std::string_view part) {
-    return part.size() > 2 && part.front() == '<' && part.back() == '>';
+void appendLowered(std::string& to, std::string_view part) {
+    for (const char c : part) {
+        to.push_back(lowered(c));
+    }
 }
 
 bool partMatches(std::string_view pattern, std::string_view part, bool withCase) {
-    return isPlaceholder(pattern) ||
+    return GitConfigKey::isPlaceholder(pattern) ||
            (withCase ? pattern == part : GitConfigKey::sameWithoutCase(pattern, part));
 }
 
@@ -29,6 +31,22 @@ std::optional<GitConfigKey> GitConfigKey::parse(std::string_view key) {
         parts.subsection = key.substr(first + 1, last - first - 1);
     }
     return parts;
+}
+
+bool GitConfigKey::isPlaceholder(std::string_view part) {
+    return part.size() > 2 && part.front() == '<' && part.back() == '>';
+}
+
+std::string GitConfigKey::folded() const {
+    std::string key;
+    key.reserve(section.size() + variable.size() + (subsection ? subsection->size() + 2 : 1));
+    appendLowered(key, section);
+    key.push_back('.');
+    if (subsection) {
+        key.append(*subsection).push_back('.');
+    }
+    appendLowered(key, variable);
+    return key;
 }
 
 bool GitConfigKey::sameWithoutCase(std::string_view a, std::string_view b) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace korvane {
@@ -18,6 +19,12 @@ struct GitConfigKey {
 
     // Whether two sections or variables are the same, as git compares them: without case.
     static bool sameWithoutCase(std::string_view a, std::string_view b);
+
+    // Whether a part of a key in git's own spelling is "<...>", which stands for any name.
+    static bool isPlaceholder(std::string_view part);
+
+    // The key in the one spelling of every key git reads as the same: section and variable in lower case.
+    std::string folded() const;
 
     // Whether `key` is one of the keys that `pattern` stands for, in git's own spelling of keys: a part
     // "<...>" stands for any name the configuration chooses, a last part "*" for any variable. Section and

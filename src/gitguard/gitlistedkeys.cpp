@@ -70,18 +70,18 @@ ListCache& listCache() {
 } // namespace
 
 GitListedKeys GitListedKeys::parse(std::string_view output) {
-    auto keys = std::make_shared<std::vector<std::string>>();
+    std::vector<std::string> keys;
     while (!output.empty()) {
         const std::size_t end = std::min(output.find('\n'), output.size());
         const std::string_view line = output.substr(0, end);
         output.remove_prefix(std::min(end + 1, output.size()));
         // The lines around the keys are sentences.
         if (line.find(' ') == std::string_view::npos && GitConfigKey::parse(line)) {
-            keys->emplace_back(line);
+            keys.emplace_back(line);
         }
     }
     GitListedKeys listed;
-    listed.keys_ = std::move(keys);
+    listed.keys_ = std::make_shared<GitConfigKeyIndex>(std::move(keys));
     return listed;
 }
 
@@ -112,11 +112,7 @@ Expected<GitListedKeys, std::string> GitListedKeys::read(ProcessRunner& runner, 
 }
 
 bool GitListedKeys::lists(std::string_view key) const {
-    const auto given = GitConfigKey::parse(key);
-    return given && std::any_of(keys_->begin(), keys_->end(), [&](const std::string& listed) {
-               const auto pattern = GitConfigKey::parse(listed);
-               return pattern && GitConfigKey::matches(*pattern, *given);
-           });
+    return keys_->firstMatch(key).has_value();
 }
 
 } // namespace korvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/expected.h"
+#include "gitguard/gitconfigkeyindex.h"
 #include "platform/processrunner.h"
 
 #include <memory>
@@ -26,11 +27,11 @@ public:
     // Whether one of the listed keys stands for `key`, given as git lists keys.
     bool lists(std::string_view key) const;
 
-    const std::vector<std::string>& keys() const { return *keys_; }
+    const std::vector<std::string>& keys() const { return keys_->patterns(); }
 
 private:
-    // Shared by the copies, which a cache hands out.
-    std::shared_ptr<const std::vector<std::string>> keys_ = std::make_shared<std::vector<std::string>>();
+    // Parsed once, when the list is read; shared by the copies, which a cache hands out.
+    std::shared_ptr<const GitConfigKeyIndex> keys_ = std::make_shared<GitConfigKeyIndex>();
 };
 
 } // namespace korvane

@@ -1,11 +1,14 @@
 #include "gitguard/gitconfigallowlist.h"
 
 #include "gitconfigkeys.h"
+#include "gitguard/gitconfigkey.h"
 #include "gitguard/gitconfiglisting.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "support/scopedenv.h"
 #include "support/tempdir.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -251,6 +254,65 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
     EXPECT_EQ(GitConfigAllowList::refusal("branch.Main.gh-merge-base", "x", &newer), unknown);
     EXPECT_EQ(GitConfigAllowList::refusal("branch.main.gh-merge-base", "x"), unknown);
     EXPECT_EQ(GitConfigAllowList::refusal("core.fscache", "true", &newer), std::nullopt);
+}
+
+// The keys a pattern stands for and some it does not: placeholders filled with names of every shape,
+// any variable named, and the case of every part changed.
+std::vector<std::string> keysAround(std::string_view pattern) {
+    std::vector<std::string> keys;
+    for (const std::string name : {"Main", "a.b", ""}) {
+        std::string key(pattern);
+        for (std::size_t open = key.find('<'); open != std::string::npos; open = key.find('<', open + 1)) {
+            const std::size_t close = key.find('>', open);
+            if (close == std::string::npos) {
+                break;
+            }
+            key.replace(open, close + 1 - open, name);
+            open += name.size();
+        }
+        if (key.ends_with(".*")) {
+            key.replace(key.size() - 1, 1, "someVariable");
+        }
+        std::string upper = key;
+        std::transform(upper.begin(), upper.end(), upper.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        keys.insert(keys.end(), {key, upper, "x" + key, key.substr(0, key.rfind('.'))});
+    }
+    return keys;
+}
+
+// The tables answer every key as trying each pattern in order does: the allow-list's rules and the list
+// of the installed git, for the keys around each of their patterns.
+TEST(GitConfigAllowListTest, LookupsAnswerAsTryingEveryPatternInOrder) {
+    const GitListedKeys listed = test::installedGitsKeys();
+    ASSERT_GT(listed.keys().size(), 500u);
+    const auto firstOf = [](const auto& patterns, std::string_view key, auto keyOf) {
+        const auto given = GitConfigKey::parse(key);
+        for (const auto& pattern : patterns) {
+            const auto parts = GitConfigKey::parse(keyOf(pattern));
+            if (given && parts && GitConfigKey::matches(*parts, *given)) {
+                return &pattern;
+            }
+        }
+        return static_cast<decltype(&*std::begin(patterns))>(nullptr);
+    };
+    std::vector<std::string> patterns(listed.keys().begin(), listed.keys().end());
+    for (const auto& rule : GitConfigAllowList::all()) {
+        patterns.emplace_back(rule.key);
+    }
+    patterns.insert(patterns.end(), {"core", ".x", "core.", "a..b", "x.<>.y", "<a>.b"});
+    for (const auto& pattern : patterns) {
+        for (const auto& key : keysAround(pattern)) {
+            EXPECT_EQ(GitConfigAllowList::ruleFor(key),
+                      firstOf(GitConfigAllowList::all(), key, [](const auto& rule) { return rule.key; }))
+                << key;
+            EXPECT_EQ(listed.lists(key), firstOf(listed.keys(), key,
+                                                 [](const std::string& listedKey) -> const std::string& {
+                                                     return listedKey;
+                                                 }) != nullptr)
+                << key;
+        }
+    }
 }
 
 // Which transport git itself starts for `address` in `repository`, by the name its trace gives the
