@@ -24,9 +24,19 @@ struct ProcessStatus {
     bool operator==(const ProcessStatus&) const = default;
 };
 
+// How much a process has read since it started, from any file, pipe or terminal.
+struct ProcessReads {
+    // Read calls made.
+    std::uint64_t calls = 0;
+    // Bytes those calls returned.
+    std::uint64_t bytes = 0;
+
+    bool operator==(const ProcessReads&) const = default;
+};
+
 // The system's table of processes as project detection reads it: who started whom, each process's
-// name, controlling terminal, job, working directory, arguments and environment, and when a terminal
-// device was last read. A process or device the system will not describe is simply absent. Main thread.
+// name, controlling terminal, job, working directory, arguments, environment and reads so far, and
+// when a terminal device was last read. A process or device the system will not describe is simply absent. Main thread.
 class ProcessTable {
 public:
     virtual ~ProcessTable() = default;
@@ -53,6 +63,10 @@ public:
     // The environment the process was started with, "NAME=value" entries; absent when it cannot be
     // read, as for another user's process.
     virtual std::optional<std::vector<std::string>> environment(std::int32_t pid) = 0;
+
+    // The process's reads so far; absent when they cannot be read, as for another user's process, or
+    // when this table cannot tell.
+    virtual std::optional<ProcessReads> reads(std::int32_t /*pid*/) { return std::nullopt; }
 
     // The last access time of the device file "/dev/" + `ttyName`.
     virtual std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) = 0;

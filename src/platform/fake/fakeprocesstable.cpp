@@ -13,7 +13,8 @@ void FakeProcessTable::addProcess(std::int32_t pid, std::int32_t parentPid, std:
                               pid,
                               {},
                               std::vector<std::string>{},
-                              std::vector<std::string>{}};
+                              std::vector<std::string>{},
+                              std::nullopt};
     childrenOf_[parentPid].insert(pid);
 }
 
@@ -35,6 +36,10 @@ void FakeProcessTable::setCommandLine(std::int32_t pid, std::optional<std::vecto
 
 void FakeProcessTable::setEnvironment(std::int32_t pid, std::optional<std::vector<std::string>> environment) {
     processes_.at(pid).environment = std::move(environment);
+}
+
+void FakeProcessTable::setReads(std::int32_t pid, std::optional<ProcessReads> reads) {
+    processes_.at(pid).reads = reads;
 }
 
 void FakeProcessTable::setAccessTime(const std::string& ttyName,
@@ -92,6 +97,11 @@ std::optional<std::vector<std::string>> FakeProcessTable::commandLine(std::int32
 std::optional<std::vector<std::string>> FakeProcessTable::environment(std::int32_t pid) {
     auto found = processes_.find(pid);
     return found == processes_.end() ? std::nullopt : found->second.environment;
+}
+
+std::optional<ProcessReads> FakeProcessTable::reads(std::int32_t pid) {
+    auto found = processes_.find(pid);
+    return found == processes_.end() ? std::nullopt : found->second.reads;
 }
 
 std::optional<std::chrono::system_clock::time_point> FakeProcessTable::deviceAccessTime(const std::string& ttyName) {

@@ -8,7 +8,7 @@ namespace korvane {
 
 // A process table that tests fill by hand: processes with a parent, an optional terminal and an
 // optional directory (each its own process group unless set), the foreground group of each terminal,
-// names, arguments and environments, and access times of terminal devices. Main thread.
+// names, arguments, environments and reads, and access times of terminal devices. Main thread.
 class FakeProcessTable final : public ProcessTable {
 public:
     // Adds (or replaces) a process; processes are listed in ascending id order like /proc.
@@ -21,6 +21,8 @@ public:
     // Absent: the process's arguments or environment cannot be read.
     void setCommandLine(std::int32_t pid, std::optional<std::vector<std::string>> arguments);
     void setEnvironment(std::int32_t pid, std::optional<std::vector<std::string>> environment);
+    // Absent (as for a process added without): its reads cannot be read.
+    void setReads(std::int32_t pid, std::optional<ProcessReads> reads);
     void setAccessTime(const std::string& ttyName, std::optional<std::chrono::system_clock::time_point> time);
     // Whether childProcesses answers, as /proc does where the kernel lists each process's children.
     void setListsChildren(bool lists) { listsChildren_ = lists; }
@@ -31,6 +33,7 @@ public:
     std::optional<std::string> currentDirectory(std::int32_t pid) override;
     std::optional<std::vector<std::string>> commandLine(std::int32_t pid) override;
     std::optional<std::vector<std::string>> environment(std::int32_t pid) override;
+    std::optional<ProcessReads> reads(std::int32_t pid) override;
     std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) override;
 
     // How often the whole table was listed.
@@ -45,6 +48,7 @@ private:
         std::string name;
         std::optional<std::vector<std::string>> arguments;
         std::optional<std::vector<std::string>> environment;
+        std::optional<ProcessReads> reads;
     };
     std::map<std::int32_t, Process> processes_;
     std::map<std::string, std::int32_t> foregroundGroups_;

@@ -11,7 +11,7 @@ namespace korvane {
 // The process table read from /proc: parents, names, jobs and controlling terminals from
 // /proc/<pid>/stat, a process's children from /proc/<pid>/task/<tid>/children where the kernel
 // provides it, the working directory from the /proc/<pid>/cwd link, arguments and environment from
-// /proc/<pid>/cmdline and environ, terminal names by matching device numbers against /dev/pts and
+// /proc/<pid>/cmdline and environ, reads from /proc/<pid>/io, terminal names by matching device numbers against /dev/pts and
 // /dev. Processes of other users whose directory or environment the kernel hides drop out. Main thread.
 class ProcProcessTable final : public ProcessTable {
 public:
@@ -23,6 +23,7 @@ public:
     std::optional<std::string> currentDirectory(std::int32_t pid) override;
     std::optional<std::vector<std::string>> commandLine(std::int32_t pid) override;
     std::optional<std::vector<std::string>> environment(std::int32_t pid) override;
+    std::optional<ProcessReads> reads(std::int32_t pid) override;
     std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) override;
 
     // The fields of one line of /proc/<pid>/stat that the table reads: the name, the parent id, the
@@ -37,6 +38,8 @@ public:
         bool operator==(const StatFields&) const = default;
     };
     static std::optional<StatFields> parseStat(std::string_view line);
+    // The read calls ("syscr") and bytes read ("rchar") of a /proc/<pid>/io text.
+    static std::optional<ProcessReads> parseIo(std::string_view text);
 
 private:
     std::optional<StatFields> readStat(std::int32_t pid) const;
