@@ -1,8 +1,9 @@
 // The korvane binary under scripts/xvfb-session, following the project a terminal user is in: a shell
-// that left a job running and a program stopped in another project, and tmux panes selected in turn
-// while a second tmux server runs beside. The popup's rows and the tray menu are read over the
+// that left a job running and a program stopped in another project, tmux panes selected in turn while
+// a second tmux server runs beside, and a prompt that names its folder in the window's title while
+// tmux or an editor works elsewhere. The popup's rows and the tray menu are read over the
 // accessibility bus.
-#include "endtoendsupport.h"
+#include "terminalprojecttest.h"
 
 #include <chrono>
 #include <filesystem>
@@ -18,85 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 
 using namespace test::e2e;
-using testing::Contains;
-using testing::HasSubstr;
-using testing::Not;
 
-class TerminalProjectEndToEndTest : public IsolatedKorvaneTest {
-protected:
-    void arrange() override {
-        dir.write("home/.config/korvane/config.json", R"({"snippets": [{"key": "sig", "expand": "Best"}]})");
-        const std::string git =
-            "git -c user.name=Ada -c user.email=ada@example.com -c init.defaultBranch=main";
-        for (const std::string& name : kProjects) {
-            dir.write("home/projects/" + name + "/" + name + "-draft.txt", name + "\n");
-            ASSERT_EQ(run("cd " + quoted(project(name)) + " && " + git + " init -q && " + git +
-                          " add -A && " + git + " commit -qm one"),
-                      0);
-        }
-        skipOnboarding();
-        isolateEnvironment({"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "QT_QPA_PLATFORM=xcb"});
-        startTrayer();
-        ASSERT_TRUE(startKorvane()) << readAll(errFile());
-    }
-
-    void TearDown() override {
-        for (const std::string& server : servers) {
-            run(server + " kill-server >/dev/null 2>&1");
-        }
-        IsolatedKorvaneTest::TearDown();
-    }
-
-    fs::path project(const std::string& name) const { return home / "projects" / name; }
-
-    // Opens the popup on the draft files, expects `name`'s and no other project's, and closes it
-    // again, leaving nothing typed on the terminal's line.
-    void expectPopupShows(const std::string& name) {
-        ASSERT_TRUE(type(";;draft"));
-        ASSERT_TRUE(popupShown(true));
-        const auto rows = rowsWith(name + "-draft.txt");
-        EXPECT_THAT(rows, Contains(HasSubstr(name + "-draft.txt"))) << "expected " << name;
-        for (const std::string& other : kProjects) {
-            if (other != name) {
-                EXPECT_THAT(rows, Not(Contains(HasSubstr(other + "-draft.txt")))) << "expected " << name;
-            }
-        }
-        ASSERT_TRUE(key("Escape"));
-        ASSERT_TRUE(popupShown(false));
-        ASSERT_TRUE(key("ctrl+u"));
-    }
-
-    void expectTrayShows(const std::string& name) {
-        if (trayerWindow.empty()) {
-            return;
-        }
-        ASSERT_TRUE(pollUntil([&] { return !trayIcon().empty(); }, 10.0));
-        const auto items = trayMenu();
-        ASSERT_FALSE(items.empty()) << "the tray menu did not show over the accessibility bus";
-        EXPECT_EQ(items[0], "Project: " + name);
-    }
-
-    // Types `line` into the focused shell and waits until `done` holds.
-    template <typename Condition> bool runInShell(const std::string& line, Condition done) {
-        return type(line) && key("Return") && pollUntil(done, 10.0);
-    }
-
-    // A tmux server started through `command` (tmux with its socket options) in an xterm titled
-    // `title`, started in `directory`, whose one session `session` starts its pane in `pane`; waits
-    // until the server lists the xterm's client.
-    bool openTmux(const std::string& title, const std::string& command, const fs::path& directory,
-                  const std::string& session, const fs::path& pane) {
-        servers.push_back(command);
-        return openXterm(title, directory,
-                         "touch " + quoted(readyFile(title)) + " && exec " + command + " new-session -s " +
-                             session + " -c " + quoted(pane)) &&
-               pollUntil([&] { return !output(command + " list-clients 2>/dev/null").empty(); }, 10.0);
-    }
-
-    static inline const std::vector<std::string> kProjects{"alpha", "beta", "gamma"};
-    // Each tmux server's command with its socket, to stop it after the test.
-    std::vector<std::string> servers;
-};
+using TerminalProjectEndToEndTest = TerminalProjectTest;
 
 // A job started in the background in alpha and a program stopped there (as an editor is with Ctrl+Z)
 // while the shell went on to beta: the popup and the tray show beta; the program brought back to the
@@ -168,6 +92,61 @@ TEST_F(TerminalProjectEndToEndTest, TheSelectedTmuxPaneSpeaksForTheTerminal) {
 
     ASSERT_TRUE(focus("korvane-other"));
     expectPopupShows("gamma");
+}
+
+// An xterm whose bash prompt sets the window's title to the folder it is in, as many prompts do, and
+// that ran a program from there: the title keeps naming that folder while the program works in
+// another project.
+class TitledPromptTest : public TerminalProjectTest {
+protected:
+    // An xterm running such a bash in `directory`, focused by the title its first prompt set.
+    bool openTitledShell(const fs::path& directory) {
+        dir.write("titlerc", "PS1='$ '\nPROMPT_COMMAND='printf \"\\033]0;%s\\007\" \"$PWD\"'\n");
+        return startXterm("korvane-titled", directory,
+                         "touch " + quoted(readyFile("korvane-titled")) + " && exec bash --rcfile " +
+                             quoted(root / "titlerc") + " -i") &&
+               activateWindow("--name '^" + directory.string() + "$'");
+    }
+};
+
+// tmux started from such a prompt in gamma: its panes in alpha and beta, selected in turn, speak for
+// the terminal, not the title.
+TEST_F(TitledPromptTest, TheSelectedTmuxPaneWinsOverABarePathTitle) {
+    if (run("command -v tmux >/dev/null") != 0) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    const fs::path alpha = project("alpha"), beta = project("beta"), gamma = project("gamma");
+    fs::create_directories(root / "tmux");
+    const std::string tmux =
+        "env SHELL=/bin/sh TMUX_TMPDIR=" + quoted(root / "tmux") + " tmux -f /dev/null -L korvane-title";
+    servers.push_back(tmux);
+    ASSERT_TRUE(openTitledShell(gamma));
+    ASSERT_TRUE(runInShell("exec " + tmux + " new-session -s work -c " + quoted(alpha),
+                           [&] { return !output(tmux + " list-clients 2>/dev/null").empty(); }));
+    ASSERT_EQ(run(tmux + " split-window -t work -c " + quoted(beta)), 0);
+
+    using Pane = std::pair<std::string, std::string>;
+    for (const auto& [pane, name] : {Pane{"0", "alpha"}, Pane{"1", "beta"}, Pane{"0", "alpha"}, Pane{"1", "beta"}}) {
+        ASSERT_EQ(run(tmux + " select-pane -t work:0." + pane), 0);
+        expectPopupShows(name);
+    }
+}
+
+// `cd ../beta && vim` typed at a prompt in alpha: no prompt ran in between, so the title still names
+// alpha while the editor, the terminal's foreground job, works in beta.
+TEST_F(TitledPromptTest, TheForegroundEditorWinsOverTheTitleOfThePromptBefore) {
+    if (run("command -v vim >/dev/null") != 0) {
+        GTEST_SKIP() << "vim is not installed";
+    }
+    const fs::path alpha = project("alpha"), beta = project("beta");
+    ASSERT_TRUE(openTitledShell(alpha));
+    const std::string shell = output("pgrep -P " + std::to_string(helpers.back()));
+    ASSERT_FALSE(shell.empty());
+    ASSERT_TRUE(runInShell("cd ../beta && vim -N -u NONE", [&] { return !output("pgrep -P " + shell + " -x vim").empty(); }));
+    ASSERT_EQ(output("xdotool getactivewindow getwindowname"), alpha.string());
+    for (int trigger = 0; trigger < 3; ++trigger) {
+        expectPopupShows("beta");
+    }
 }
 
 } // namespace

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "endtoendsupport.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace korvane::test::e2e {
+
+// The korvane binary in a private home with three git projects (alpha, beta and gamma, each holding
+// "<name>-draft.txt"), read the way a terminal user meets it: the popup opened on the draft files
+// and the tray menu, both over the accessibility bus. Stops the tmux servers a test started.
+class TerminalProjectTest : public IsolatedKorvaneTest {
+protected:
+    void arrange() override;
+    void TearDown() override;
+
+    std::filesystem::path project(const std::string& name) const { return home / "projects" / name; }
+
+    // Opens the popup on the draft files, expects `name`'s and no other project's, and closes it
+    // again, leaving nothing typed on the terminal's line.
+    void expectPopupShows(const std::string& name);
+    // Opens the popup on the draft files and closes it again as expectPopupShows does; the project
+    // whose drafts it listed, "" for none and "several" for more than one.
+    std::string popupProject();
+    void expectTrayShows(const std::string& name);
+
+    // Types `line` into the focused shell and waits until `done` holds.
+    template <typename Condition> bool runInShell(const std::string& line, Condition done) {
+        return type(line) && key("Return") && pollUntil(done, 10.0);
+    }
+
+    // A tmux server started through `command` (tmux with its socket options) in an xterm titled
+    // `title`, started in `directory`, whose one session `session` starts its pane in `pane`; waits
+    // until the server lists the xterm's client.
+    bool openTmux(const std::string& title, const std::string& command, const std::filesystem::path& directory,
+                  const std::string& session, const std::filesystem::path& pane);
+
+    static inline const std::vector<std::string> kProjects{"alpha", "beta", "gamma"};
+    // Each tmux server's command with its socket, to stop it after the test.
+    std::vector<std::string> servers;
+
+private:
+    void closePopup();
+};
+
+} // namespace korvane::test::e2e
