@@ -186,10 +186,11 @@ void CompletionFlow::handleTriggerActivated() {
         // A terminal's shell may have changed folder since its window came forward: the project is
         // detected before the session begins, so that this very popup opens over a new project (the
         // rest of that change follows its first frame). For a terminal only its own processes are read,
-        // well within the first frame; inside tmux its server is also asked which pane the client
-        // shows, a few milliseconds, at most TmuxPaneFinder's time-out for a server that does not answer.
+        // well within the first frame, and the tab that read the trigger's keys is the user's; inside
+        // tmux its server is also asked which pane the client shows, a few milliseconds, at most
+        // TmuxPaneFinder's time-out for a server that does not answer.
         detectingAtTrigger_ = true;
-        parts_.projectDetector.detectProjectRoot(front);
+        parts_.projectDetector.detectProjectRoot(front, true);
         detectingAtTrigger_ = false;
         root = parts_.projectDetector.currentProjectRoot();
     }
