@@ -1,6 +1,6 @@
 // The popup of the korvane binary as a screen reader meets it, under scripts/xvfb-session: a shell in
 // an xterm moved between two projects with `cd`, typed into with xdotool; the popup's objects are read
-// over the accessibility bus by fixtures/popuptree.py.
+// over the accessibility bus by fixtures/popuptree.py, what it announces heard by fixtures/popupevents.py.
 #include "endtoendsupport.h"
 
 #include <algorithm>
@@ -63,15 +63,20 @@ protected:
         }
     }
 
-    // The showing object named `name` in `tree`, or nothing.
-    static std::optional<json> showingNamed(const json& tree, const std::string& name) {
+    // The first showing object of `tree` that `is` accepts, or nothing.
+    static std::optional<json> firstShowing(const json& tree, const std::function<bool(const json&)>& is) {
         std::optional<json> found;
         forEachNode(tree, [&](const json& node) {
-            if (!found && node.at("showing").get<bool>() && node.at("name") == name) {
+            if (!found && node.at("showing").get<bool>() && is(node)) {
                 found = node;
             }
         });
         return found;
+    }
+
+    // The showing object named `name` in `tree`, or nothing.
+    static std::optional<json> showingNamed(const json& tree, const std::string& name) {
+        return firstShowing(tree, [&](const json& node) { return node.at("name") == name; });
     }
 
     static std::vector<std::string> names(const json& list) {
@@ -171,7 +176,43 @@ protected:
         return off;
     }
 
+    // Starts popupevents.py, which writes what Korvane announces to `heard`; whether it listens.
+    bool listen() {
+        heard = root / "heard.jsonl";
+        helpers.push_back(spawn({"/usr/bin/python3", KORVANE_FIXTURES "/popupevents.py", "120"}, environment,
+                                heard, root / "heard.err"));
+        return pollUntil([&] { return readAll(heard).starts_with("ready\n"); }, 10.0);
+    }
+
+    // Waits until an announcement heard satisfies `match`; whether one did.
+    bool heardAnnouncement(const std::function<bool(const json&)>& match) const {
+        return pollUntil(
+            [&] {
+                for (const std::string& line : lines(readAll(heard))) {
+                    const json said = json::parse(line, nullptr, false);
+                    if (said.is_object() && match(said)) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            10.0);
+    }
+
+    // Waits until the search header's text satisfies `done`; the text last read.
+    static std::string waitForHeader(const std::function<bool(const std::string&)>& done) {
+        std::string last;
+        waitForTree([&](const json& objects) {
+            const auto header =
+                firstShowing(objects, [](const json& node) { return node.at("role") == "status bar"; });
+            last = header ? header->at("name").get<std::string>() : "";
+            return header && done(last);
+        });
+        return last;
+    }
+
     fs::path alpha, beta;
+    fs::path heard;
 };
 
 // One shell moved from `alpha` to `beta` with `cd`: the browser's rows that a screen reader reads are
@@ -312,6 +353,48 @@ TEST_F(PopupAccessibilityEndToEndTest, TheQuickReferenceIsReadLineByLineInScreen
         },
         5.0);
     EXPECT_TRUE(scrolled) << "the fourth line does not lead after three presses of Down";
+    ASSERT_TRUE(key("Escape"));
+    EXPECT_TRUE(popupShown(false));
+}
+
+// What the search header paints, a screen reader reads and hears: the count of the results listed,
+// announced as it changes while the user types, and a scope typed that is disabled, with nothing
+// found.
+TEST_F(PopupAccessibilityEndToEndTest, TheSearchHeaderTellsTheCountAndTheScopesState) {
+    ASSERT_TRUE(openTerminal("korvane-header", beta));
+    ASSERT_TRUE(waitForLine(projectLine(beta)));
+    ASSERT_TRUE(listen()) << readAll(root / "heard.err");
+    const auto heardHeader = [&](const std::string& text) {
+        return heardAnnouncement([&](const json& said) {
+            return said.at("type") == "object:property-change:accessible-name" &&
+                   said.at("role") == "status bar" && said.at("name") == text;
+        });
+    };
+
+    ASSERT_TRUE(type(";;beta"));
+    ASSERT_TRUE(popupShown(true));
+    // Settled once the header counts the rows listed, beta's files among them.
+    std::string counted;
+    waitForTree([&](const json& objects) {
+        const auto header =
+            firstShowing(objects, [](const json& node) { return node.at("role") == "status bar"; });
+        const auto list = showingNamed(objects, "Korvane completions");
+        if (!header || !list || !anyContains(names(*list), "beta-")) {
+            return false;
+        }
+        const auto results = std::count_if(list->at("children").begin(), list->at("children").end(),
+                                           [](const json& row) { return row.at("role") == "list item"; });
+        counted = header->at("name").get<std::string>();
+        return counted == "beta, " + std::to_string(results) + (results == 1 ? " result" : " results");
+    });
+    EXPECT_TRUE(std::regex_match(counted, std::regex("beta, [1-9][0-9]* results?"))) << counted;
+    EXPECT_TRUE(heardHeader(counted)) << readAll(heard);
+
+    ASSERT_TRUE(key("BackSpace BackSpace BackSpace BackSpace") && type("@e"));
+    EXPECT_EQ(waitForHeader([](const std::string& said) { return said.starts_with("@e"); }),
+              "@e disabled, 0 results");
+    EXPECT_TRUE(heardHeader("@e disabled, 0 results")) << readAll(heard);
+
     ASSERT_TRUE(key("Escape"));
     EXPECT_TRUE(popupShown(false));
 }
