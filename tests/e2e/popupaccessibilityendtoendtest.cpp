@@ -211,6 +211,17 @@ protected:
         return last;
     }
 
+    // The names of the showing objects of `tree` that have the focus.
+    static std::vector<std::string> focusedNames(const json& tree) {
+        std::vector<std::string> out;
+        forEachNode(tree, [&](const json& node) {
+            if (node.at("showing").get<bool>() && node.at("focused").get<bool>()) {
+                out.push_back(node.at("name").get<std::string>());
+            }
+        });
+        return out;
+    }
+
     fs::path alpha, beta;
     fs::path heard;
 };
@@ -395,6 +406,41 @@ TEST_F(PopupAccessibilityEndToEndTest, TheSearchHeaderTellsTheCountAndTheScopesS
               "@e disabled, 0 results");
     EXPECT_TRUE(heardHeader("@e disabled, 0 results")) << readAll(heard);
 
+    ASSERT_TRUE(key("Escape"));
+    EXPECT_TRUE(popupShown(false));
+}
+
+// In the browser the list that the arrow keys move is the focused one: ← and → move the focus
+// between the category column and the items, and each move is announced.
+TEST_F(PopupAccessibilityEndToEndTest, TheBrowsersListThatTheArrowsMoveHasTheFocus) {
+    ASSERT_TRUE(openTerminal("korvane-browser", beta));
+    ASSERT_TRUE(waitForLine(projectLine(beta)));
+    ASSERT_TRUE(listen()) << readAll(root / "heard.err");
+    ASSERT_TRUE(type(";;"));
+    ASSERT_TRUE(popupShown(true));
+    const auto focusedOn = [&](const std::string& list) {
+        std::vector<std::string> last;
+        waitForTree([&](const json& objects) {
+            last = focusedNames(objects);
+            return last == std::vector<std::string>{list};
+        });
+        return last;
+    };
+    const auto heardFocus = [&](const std::string& list) {
+        return heardAnnouncement([&](const json& said) {
+            return said.at("type") == "object:state-changed:focused" && said.at("detail1") == 1 &&
+                   said.at("name") == list;
+        });
+    };
+
+    // The browser opens on the items, as the arrows Up and Down then move them.
+    EXPECT_THAT(focusedOn("Korvane completions"), ElementsAre("Korvane completions"));
+    ASSERT_TRUE(key("Left"));
+    EXPECT_THAT(focusedOn("Korvane categories"), ElementsAre("Korvane categories"));
+    EXPECT_TRUE(heardFocus("Korvane categories")) << readAll(heard);
+    ASSERT_TRUE(key("Right"));
+    EXPECT_THAT(focusedOn("Korvane completions"), ElementsAre("Korvane completions"));
+    EXPECT_TRUE(heardFocus("Korvane completions")) << readAll(heard);
     ASSERT_TRUE(key("Escape"));
     EXPECT_TRUE(popupShown(false));
 }
