@@ -370,7 +370,7 @@ TEST_F(PopupAccessibilityEndToEndTest, TheQuickReferenceIsReadLineByLineInScreen
 
 // What the search header paints, a screen reader reads and hears: the count of the results listed,
 // announced as it changes while the user types, and a scope typed that is disabled, with nothing
-// found.
+// found; a scope row says it is the one the query applies.
 TEST_F(PopupAccessibilityEndToEndTest, TheSearchHeaderTellsTheCountAndTheScopesState) {
     ASSERT_TRUE(openTerminal("korvane-header", beta));
     ASSERT_TRUE(waitForLine(projectLine(beta)));
@@ -406,6 +406,15 @@ TEST_F(PopupAccessibilityEndToEndTest, TheSearchHeaderTellsTheCountAndTheScopesS
               "@e disabled, 0 results");
     EXPECT_TRUE(heardHeader("@e disabled, 0 results")) << readAll(heard);
 
+    // A scope that finds nothing offers the scopes instead, the one the query applies tagged active.
+    ASSERT_TRUE(key("BackSpace") && type("tag none"));
+    EXPECT_EQ(waitForHeader([](const std::string& said) { return said.starts_with("@tag none"); }),
+              "@tag none, 0 results");
+    const std::string active = "Scope: Git Tags, @tag, active";
+    const auto scopes = waitForList("Korvane completions", [&](const std::vector<std::string>& rows) {
+        return std::find(rows.begin(), rows.end(), active) != rows.end();
+    });
+    EXPECT_THAT(scopes, testing::Contains(active));
     ASSERT_TRUE(key("Escape"));
     EXPECT_TRUE(popupShown(false));
 }
