@@ -64,7 +64,7 @@ protected:
     }
 
     // The first showing object of `tree` that `is` accepts, or nothing.
-    static std::optional<json> firstShowing(const json& tree, const std::function<bool(const json&)>& is) {
+    static std::optional<json> showingWhere(const json& tree, const std::function<bool(const json&)>& is) {
         std::optional<json> found;
         forEachNode(tree, [&](const json& node) {
             if (!found && node.at("showing").get<bool>() && is(node)) {
@@ -76,7 +76,7 @@ protected:
 
     // The showing object named `name` in `tree`, or nothing.
     static std::optional<json> showingNamed(const json& tree, const std::string& name) {
-        return firstShowing(tree, [&](const json& node) { return node.at("name") == name; });
+        return showingWhere(tree, [&](const json& node) { return node.at("name") == name; });
     }
 
     static std::vector<std::string> names(const json& list) {
@@ -176,8 +176,12 @@ protected:
         return off;
     }
 
-    // Starts popupevents.py, which writes what Korvane announces to `heard`; whether it listens.
-    bool listen() {
+    // A terminal titled `title` in beta, focused, and popupevents.py writing what Korvane announces
+    // from now on to `heard`; whether it listens.
+    bool listeningInBeta(const std::string& title) {
+        if (!openTerminal(title, beta) || !waitForLine(projectLine(beta))) {
+            return false;
+        }
         heard = root / "heard.jsonl";
         helpers.push_back(spawn({"/usr/bin/python3", KORVANE_FIXTURES "/popupevents.py", "120"}, environment,
                                 heard, root / "heard.err"));
@@ -204,7 +208,7 @@ protected:
         std::string last;
         waitForTree([&](const json& objects) {
             const auto header =
-                firstShowing(objects, [](const json& node) { return node.at("role") == "status bar"; });
+                showingWhere(objects, [](const json& node) { return node.at("role") == "status bar"; });
             last = header ? header->at("name").get<std::string>() : "";
             return header && done(last);
         });
@@ -372,9 +376,7 @@ TEST_F(PopupAccessibilityEndToEndTest, TheQuickReferenceIsReadLineByLineInScreen
 // announced as it changes while the user types, and a scope typed that is disabled, with nothing
 // found; a scope row says it is the one the query applies.
 TEST_F(PopupAccessibilityEndToEndTest, TheSearchHeaderTellsTheCountAndTheScopesState) {
-    ASSERT_TRUE(openTerminal("korvane-header", beta));
-    ASSERT_TRUE(waitForLine(projectLine(beta)));
-    ASSERT_TRUE(listen()) << readAll(root / "heard.err");
+    ASSERT_TRUE(listeningInBeta("korvane-header")) << readAll(root / "heard.err");
     const auto heardHeader = [&](const std::string& text) {
         return heardAnnouncement([&](const json& said) {
             return said.at("type") == "object:property-change:accessible-name" &&
@@ -388,7 +390,7 @@ TEST_F(PopupAccessibilityEndToEndTest, TheSearchHeaderTellsTheCountAndTheScopesS
     std::string counted;
     waitForTree([&](const json& objects) {
         const auto header =
-            firstShowing(objects, [](const json& node) { return node.at("role") == "status bar"; });
+            showingWhere(objects, [](const json& node) { return node.at("role") == "status bar"; });
         const auto list = showingNamed(objects, "Korvane completions");
         if (!header || !list || !anyContains(names(*list), "beta-")) {
             return false;
@@ -422,9 +424,7 @@ TEST_F(PopupAccessibilityEndToEndTest, TheSearchHeaderTellsTheCountAndTheScopesS
 // In the browser the list that the arrow keys move is the focused one: ← and → move the focus
 // between the category column and the items, and each move is announced.
 TEST_F(PopupAccessibilityEndToEndTest, TheBrowsersListThatTheArrowsMoveHasTheFocus) {
-    ASSERT_TRUE(openTerminal("korvane-browser", beta));
-    ASSERT_TRUE(waitForLine(projectLine(beta)));
-    ASSERT_TRUE(listen()) << readAll(root / "heard.err");
+    ASSERT_TRUE(listeningInBeta("korvane-browser")) << readAll(root / "heard.err");
     ASSERT_TRUE(type(";;"));
     ASSERT_TRUE(popupShown(true));
     const auto focusedOn = [&](const std::string& list) {
