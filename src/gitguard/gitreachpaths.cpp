@@ -2,6 +2,7 @@
 
 #include "base/fileio.h"
 #include "gitguard/gitconfiglisting.h"
+#include "gitguard/pathinfolder.h"
 
 #include <utility>
 
@@ -40,9 +41,7 @@ std::optional<std::string> eachEntry(const fs::path& folder, const std::string& 
 }
 
 std::string resolved(const fs::path& path) {
-    std::error_code error;
-    const fs::path canonical = fs::weakly_canonical(path, error);
-    return (error ? path.lexically_normal() : canonical).string();
+    return PathInFolder::resolved(path).string();
 }
 
 } // namespace
@@ -261,8 +260,7 @@ std::optional<std::string> GitReachPaths::leads(const fs::path& path, const fs::
 std::optional<std::string> GitReachPaths::inWorkTree(const std::string& name,
                                                      const std::string& target) const {
     const auto within = [](std::string_view path, std::string_view folder) {
-        return path.size() > folder.size() && path.starts_with(folder) &&
-               (folder.ends_with('/') || path[folder.size()] == '/');
+        return PathInFolder::inside(path, folder) && !PathInFolder::inside(folder, path);
     };
     for (const auto& top : workTrees_) {
         if (!within(name, top) || (ownTop_ && (*ownTop_ == name || within(*ownTop_, name)))) {
