@@ -4,6 +4,8 @@
 #include "gitguard/gitconfiglisting.h"
 #include "gitguard/pathinfolder.h"
 
+#include <cerrno>
+#include <sys/stat.h>
 #include <utility>
 
 namespace korvane {
@@ -42,6 +44,21 @@ std::optional<std::string> eachEntry(const fs::path& folder, const std::string& 
 
 std::string resolved(const fs::path& path) {
     return PathInFolder::resolved(path).string();
+}
+
+bool isThere(const fs::path& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 || errno != ENOENT;
+}
+
+// How a reason names `path`: itself where it is there, else what is missing of it in the nearest
+// folder above that is ("worktrees in /srv/repo"), so that no reason names a path that does not exist.
+std::string named(const fs::path& path) {
+    fs::path at = path;
+    while (!isThere(at) && at.has_relative_path()) {
+        at = at.parent_path();
+    }
+    return at == path ? path.string() : path.lexically_relative(at).string() + " in " + at.string();
 }
 
 } // namespace
@@ -243,7 +260,7 @@ std::optional<std::string> GitReachPaths::followed(const fs::path& file) {
         return std::nullopt;
     }
     if (auto why = leads(absolute, "/")) {
-        return absolute.string() + " " + *why;
+        return named(absolute) + " " + *why;
     }
     return std::nullopt;
 }
@@ -272,8 +289,11 @@ std::optional<std::string> GitReachPaths::inWorkTree(const std::string& name,
         if (below.find("/.git/") != std::string_view::npos || below.ends_with("/.git")) {
             continue;
         }
-        const std::string where =
-            " the work tree " + top + ", where the command's own checkout, reset or merge may rewrite it";
+        const std::string by = "the command's own checkout, reset or merge may ";
+        if (!isThere(name)) {
+            return "is not there yet, and " + by + "make it in the work tree " + top + " before git reads it";
+        }
+        const std::string where = " the work tree " + top + ", where " + by + "rewrite it";
         return name == target ? "lies in" + where : "leads through " + name + " in" + where;
     }
     return std::nullopt;

@@ -114,6 +114,11 @@ TEST(UntrustedRoutesTest, EveryRouteToAProgramOfTheFoldersIsClosed) {
          "git rebase --continue", "/.git/rebase-merge holds"},
         {"a shipped cherry-pick sequence naming a merge strategy of the folder's", stoppedCherryPick,
          "git cherry-pick --continue", "/.git/sequencer holds"},
+        {"the project a git directory of its own whose work tree is itself",
+         markScript + "mkdir app && cd app && git init -q --bare . && git config core.bare false && "
+                      "git config core.worktree . && git config core.fsmonitor \"$OLDPWD/m.sh\"",
+         "git status --short", "the command's own checkout, reset or merge may make it in the work tree",
+         "app"},
         {"a format that checks the signatures of the folder's commits with the user's gpg",
          "printf '#!/bin/sh\\nMARK\\nexit 1\\n' >\"$HOME/gpg\" && chmod +x \"$HOME/gpg\" && "
          "git config --global gpg.program \"$HOME/gpg\" && git cat-file commit HEAD >c && "
