@@ -127,7 +127,7 @@ protected:
     static inline const std::vector<std::string> kProjects{"alpha", "beta", "gamma"};
     static constexpr const char* kMarker = "KORVANE_E2E_MARKER";
     // Triggers allowed for a popup inside tmux.
-    static constexpr int kTmuxTriggers = 3;
+    static constexpr int kTmuxTriggers = 8;
     // Each tmux server's command with its socket, to stop it after the test.
     std::vector<std::string> servers;
 };
