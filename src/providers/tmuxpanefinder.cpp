@@ -56,22 +56,8 @@ std::string TmuxPaneFinder::korvaneSearchPath() {
 std::vector<ProcessInfo::DescendantInfo>
 TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes) {
     const auto tmux = program();
-    std::vector<Client> clients;
     std::vector<TmuxSocket> servers;
-    for (const auto& entry : processes) {
-        if (!tmux || !entry.tty || !entry.foreground || entry.name != clientName ||
-            std::any_of(clients.begin(), clients.end(), [&](const Client& client) { return client.tty == *entry.tty; })) {
-            continue;
-        }
-        if (auto server = serverOf(entry.pid, *tmux)) {
-            const auto known = std::find_if(servers.begin(), servers.end(),
-                                            [&](const TmuxSocket& other) { return other.path == server->path; });
-            clients.push_back(Client{entry.pid, *entry.tty, static_cast<std::size_t>(known - servers.begin())});
-            if (known == servers.end()) {
-                servers.push_back(std::move(*server));
-            }
-        }
-    }
+    const auto clients = tmux ? clientsInFront(processes, *tmux, servers) : std::vector<Client>();
     if (clients.empty()) {
         return processes;
     }
@@ -102,6 +88,30 @@ TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processe
         }
     }
     return result;
+}
+
+std::vector<TmuxPaneFinder::Client>
+TmuxPaneFinder::clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes, const Program& tmux,
+                               std::vector<TmuxSocket>& servers) {
+    std::vector<Client> clients;
+    for (const auto& entry : processes) {
+        if (!entry.tty || !entry.foreground || entry.name != clientName ||
+            std::any_of(clients.begin(), clients.end(),
+                        [&](const Client& client) { return client.tty == *entry.tty; })) {
+            continue;
+        }
+        if (auto server = serverOf(entry.pid, tmux)) {
+            const auto known = std::find_if(servers.begin(), servers.end(), [&](const TmuxSocket& other) {
+                return other.path == server->path;
+            });
+            clients.push_back(
+                Client{entry.pid, *entry.tty, static_cast<std::size_t>(known - servers.begin())});
+            if (known == servers.end()) {
+                servers.push_back(std::move(*server));
+            }
+        }
+    }
+    return clients;
 }
 
 std::optional<TmuxPaneFinder::Pane> TmuxPaneFinder::paneOf(std::string_view listing, std::int32_t pid,
@@ -178,12 +188,13 @@ std::optional<TmuxPaneFinder::Program> TmuxPaneFinder::program() {
     if (!programPath_) {
         programPath_ = programOnPath("tmux", searchPath_);
     }
-    struct stat info{};
+    struct stat info {};
     // Looked at each time: an update replaces the file, and the clients started before it run the old one.
     if (!programPath_ || ::stat(programPath_->c_str(), &info) != 0) {
         return std::nullopt;
     }
-    return Program{*programPath_, {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}};
+    return Program{*programPath_,
+                   {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}};
 }
 
 } // namespace korvane

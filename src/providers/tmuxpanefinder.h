@@ -29,8 +29,8 @@ public:
 
     // tmux is looked for in the absolute entries of `searchPath` (a PATH value); the servers are
     // asked on `questions`, which outlives this finder, as `clock` does.
-    TmuxPaneFinder(std::shared_ptr<ProcessTable> table, std::shared_ptr<ProcessRunner> runner, WorkerPool& questions,
-                   std::string searchPath, const Clock& clock = SystemClock::shared());
+    TmuxPaneFinder(std::shared_ptr<ProcessTable> table, std::shared_ptr<ProcessRunner> runner,
+                   WorkerPool& questions, std::string searchPath, const Clock& clock = SystemClock::shared());
 
     // Korvane's own PATH, or the usual folders without one.
     static std::string korvaneSearchPath();
@@ -62,6 +62,10 @@ private:
     // The pane that client `pid` on the device `tty` shows, by list-clients' lines.
     static std::optional<Pane> paneOf(std::string_view listing, std::int32_t pid, const std::string& tty);
 
+    // The tmux clients in front of their devices among `processes` that may be followed, one a device,
+    // each with its server's index in `servers`, which gains the servers not yet in it.
+    std::vector<Client> clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                       const Program& tmux, std::vector<TmuxSocket>& servers);
     std::optional<TmuxSocket> serverOf(std::int32_t client, const Program& tmux);
     // Whether `pid` runs `tmux`'s file and sees the files through Korvane's mounts.
     bool runsHere(std::int32_t pid, const Program& tmux);

@@ -23,9 +23,10 @@ TmuxServerQuestions::~TmuxServerQuestions() {
     stopping_.cancel();
 }
 
-std::vector<std::optional<std::string>> TmuxServerQuestions::listings(const std::string& tmux,
-                                                                      const std::vector<TmuxSocket>& servers) {
-    const auto wait = std::chrono::duration_cast<Clock::MonotonicTime::duration>(std::chrono::duration<double>(waitLimit));
+std::vector<std::optional<std::string>>
+TmuxServerQuestions::listings(const std::string& tmux, const std::vector<TmuxSocket>& servers) {
+    const auto wait =
+        std::chrono::duration_cast<Clock::MonotonicTime::duration>(std::chrono::duration<double>(waitLimit));
     const auto deadline = clock_.monotonicNow() + wait;
     const auto waitEnds = std::chrono::steady_clock::now() + wait;
     std::vector<std::shared_ptr<Question>> questions;
@@ -37,9 +38,8 @@ std::vector<std::optional<std::string>> TmuxServerQuestions::listings(const std:
     std::vector<std::optional<std::string>> listings(servers.size());
     std::unique_lock lock(shared_->lock);
     shared_->ended.wait_until(lock, waitEnds, [&] {
-        return std::all_of(questions.begin(), questions.end(), [](const auto& question) {
-            return !question || question->ended;
-        });
+        return std::all_of(questions.begin(), questions.end(),
+                           [](const auto& question) { return !question || question->ended; });
     });
     for (std::size_t index = 0; index < servers.size(); ++index) {
         const auto& question = questions[index];

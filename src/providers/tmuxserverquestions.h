@@ -42,7 +42,8 @@ public:
 
     // What list-clients printed for each of `servers`, asked with the tmux at `tmux`, in their
     // order; absent where the server failed, did not answer within the wait or is silent.
-    std::vector<std::optional<std::string>> listings(const std::string& tmux, const std::vector<TmuxSocket>& servers);
+    std::vector<std::optional<std::string>> listings(const std::string& tmux,
+                                                     const std::vector<TmuxSocket>& servers);
 
     // Whether `server` is remembered as one that did not answer.
     bool isSilent(const TmuxSocket& server);

@@ -78,7 +78,8 @@ std::optional<std::string> existing(const std::string& path) {
 
 // The folder tmux keeps its users' socket folders in: $TMUX_TMPDIR where it exists, else /tmp. tmux
 // takes the variable's value as a path, without expanding "~", from its own folder.
-std::optional<std::string> socketRoot(const std::vector<std::string>& environment, const std::string& directory) {
+std::optional<std::string> socketRoot(const std::vector<std::string>& environment,
+                                      const std::string& directory) {
     if (auto chosen = variable(environment, "TMUX_TMPDIR"); chosen && !chosen->empty()) {
         const auto path = absolute(*chosen, directory);
         if (!path || !onePlaceForAll(*path)) {
@@ -106,7 +107,8 @@ std::optional<std::string> TmuxSocket::clientPath(const std::vector<std::string>
     }
     if (!name) {
         // A client started inside tmux without naming a socket uses the one it was started in.
-        if (auto inside = variable(environment, "TMUX"); inside && !inside->empty() && inside->front() != ',') {
+        if (auto inside = variable(environment, "TMUX");
+            inside && !inside->empty() && inside->front() != ',') {
             return absolute(inside->substr(0, inside->find(',')), "");
         }
         name = "default";
@@ -123,14 +125,14 @@ std::optional<TmuxSocket> TmuxSocket::ownedBy(const std::string& path, std::uint
         return std::nullopt;
     }
     const auto resolved = existing(path);
-    struct stat socket{};
-    struct stat folder{};
+    struct stat socket {};
+    struct stat folder {};
     if (!resolved || ::lstat(resolved->c_str(), &socket) != 0 ||
         ::lstat(std::filesystem::path(*resolved).parent_path().c_str(), &folder) != 0) {
         return std::nullopt;
     }
-    if (!S_ISSOCK(socket.st_mode) || socket.st_uid != uid || !S_ISDIR(folder.st_mode) || folder.st_uid != uid ||
-        (folder.st_mode & (S_IRWXO | S_IWGRP)) != 0) {
+    if (!S_ISSOCK(socket.st_mode) || socket.st_uid != uid || !S_ISDIR(folder.st_mode) ||
+        folder.st_uid != uid || (folder.st_mode & (S_IRWXO | S_IWGRP)) != 0) {
         return std::nullopt;
     }
     return TmuxSocket{*resolved,

@@ -64,14 +64,17 @@ protected:
             ASSERT_TRUE(popupShown(true));
             const bool last = trigger == triggers;
             const auto rows = rowsWith(last ? name + "-draft.txt" : "-draft.txt");
-            const bool shown = std::all_of(kProjects.begin(), kProjects.end(), [&](const std::string& project) {
-                return testing::Value(rows, Contains(HasSubstr(project + "-draft.txt"))) == (project == name);
-            });
+            const bool shown =
+                std::all_of(kProjects.begin(), kProjects.end(), [&](const std::string& project) {
+                    return testing::Value(rows, Contains(HasSubstr(project + "-draft.txt"))) ==
+                           (project == name);
+                });
             if (last) {
                 EXPECT_THAT(rows, Contains(HasSubstr(name + "-draft.txt"))) << "expected " << name;
                 for (const std::string& other : kProjects) {
                     if (other != name) {
-                        EXPECT_THAT(rows, Not(Contains(HasSubstr(other + "-draft.txt")))) << "expected " << name;
+                        EXPECT_THAT(rows, Not(Contains(HasSubstr(other + "-draft.txt"))))
+                            << "expected " << name;
                     }
                 }
             }
@@ -216,7 +219,8 @@ TEST_F(TerminalProjectEndToEndTest, TheServerIsFoundWhereTmuxFallsBackToForItsSo
     const std::pair<std::string, std::string> cases[] = {{quoted((root / "missing").string()), "alpha"},
                                                          {"'~/tmux'", "beta"}};
     for (const auto& [folder, name] : cases) {
-        const std::string tmux = "env SHELL=/bin/sh TMUX_TMPDIR=" + folder + " tmux -f /dev/null -L " + label + name;
+        const std::string tmux =
+            "env SHELL=/bin/sh TMUX_TMPDIR=" + folder + " tmux -f /dev/null -L " + label + name;
         ASSERT_TRUE(openTmux("korvane-" + name, tmux, gamma, name, project(name)));
         expectPopupShows(name, kTmuxTriggers);
     }
@@ -272,28 +276,32 @@ TEST_F(TerminalProjectEndToEndTest, AServerAnAttackerCouldHaveStartedIsNeverAske
     const fs::path program = dir.write("program", "#!/bin/sh\ntouch " + quoted(ran.string()) + "\n");
     fs::permissions(program, fs::perms::owner_all);
     const std::string uid = std::to_string(::getuid());
-    std::vector<fs::path> sockets{root / "own" / "server", root / "open" / "server", root / "foreign" / "server",
-                                  root / "shared" / ("tmux-" + uid) / "default"};
+    std::vector<fs::path> sockets{root / "own" / "server", root / "open" / "server",
+                                  root / "foreign" / "server", root / "shared" / ("tmux-" + uid) / "default"};
     for (const fs::path& socket : sockets) {
         fs::create_directories(socket.parent_path());
         fs::permissions(socket.parent_path(), fs::perms::owner_all);
     }
     fs::permissions(root / "open", fs::perms::all);
-    std::string listen = fixtureCommand("faketmuxserver.py", quoted(record.string()) + " " +
-                                                                 quoted(program.string()) + " " +
-                                                                 quoted(written.string()));
+    std::string listen =
+        fixtureCommand("faketmuxserver.py", quoted(record.string()) + " " + quoted(program.string()) + " " +
+                                                quoted(written.string()));
     for (const fs::path& socket : sockets) {
         listen += " " + quoted(socket.string());
     }
-    ASSERT_EQ(run("{ " + listen + " >/dev/null 2>&1 & echo $! > " + quoted((root / "fake.pid").string()) + "; }"),
-              0);
+    ASSERT_EQ(
+        run("{ " + listen + " >/dev/null 2>&1 & echo $! > " + quoted((root / "fake.pid").string()) + "; }"),
+        0);
     helpers.push_back(std::stoi(readAll(root / "fake.pid")));
-    ASSERT_TRUE(pollUntil([&] { return std::all_of(sockets.begin(), sockets.end(), [](const fs::path& socket) {
-                                       return fs::exists(socket);
-                                   }); },
-                          10.0));
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            return std::all_of(sockets.begin(), sockets.end(),
+                               [](const fs::path& socket) { return fs::exists(socket); });
+        },
+        10.0));
     if (asRoot) {
-        ASSERT_EQ(run("chown 65534 " + quoted(sockets[2].string()) + " " + quoted(sockets[3].parent_path().string())),
+        ASSERT_EQ(run("chown 65534 " + quoted(sockets[2].string()) + " " +
+                      quoted(sockets[3].parent_path().string())),
                   0);
     }
 
@@ -304,15 +312,15 @@ TEST_F(TerminalProjectEndToEndTest, AServerAnAttackerCouldHaveStartedIsNeverAske
                              "tmux -S " + quoted(sockets[index].string()) + " attach");
     }
     if (asRoot) {
-        clients.emplace_back("korvane-named", "env TMUX_TMPDIR=" + quoted((root / "shared").string()) + " " +
-                                                  fixtureCommand("craftedtmuxclient.py",
-                                                                 quoted((root / "named").string())));
+        clients.emplace_back("korvane-named",
+                             "env TMUX_TMPDIR=" + quoted((root / "shared").string()) + " " +
+                                 fixtureCommand("craftedtmuxclient.py", quoted((root / "named").string())));
     }
     for (const auto& [title, client] : clients) {
         const std::size_t recorded = count(readAll(record), "\n");
         ASSERT_TRUE(openXterm(title, alpha, "touch " + quoted(readyFile(title)) + " && exec " + client));
-        ASSERT_TRUE(pollUntil([&] { return count(readAll(record), "\n") > recorded || fs::exists(root / "named"); },
-                              10.0));
+        ASSERT_TRUE(pollUntil(
+            [&] { return count(readAll(record), "\n") > recorded || fs::exists(root / "named"); }, 10.0));
         expectPopupShows("alpha");
     }
     const std::string asked = readAll(record);

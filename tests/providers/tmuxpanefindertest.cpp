@@ -37,11 +37,12 @@ protected:
     TmuxPaneFinderTest() {
         std::filesystem::path tmux = bin.write("tmux", "");
         std::filesystem::permissions(tmux, std::filesystem::perms::owner_all);
-        struct stat info{};
+        struct stat info {};
         ::stat(tmux.c_str(), &info);
         tmuxFile = FileIdentity{info.st_dev, info.st_ino};
         std::filesystem::create_directories(std::filesystem::path(workSocket).parent_path());
-        std::filesystem::permissions(std::filesystem::path(workSocket).parent_path(), std::filesystem::perms::owner_all);
+        std::filesystem::permissions(std::filesystem::path(workSocket).parent_path(),
+                                     std::filesystem::perms::owner_all);
         ::close(test::boundSocket(workSocket, false));
         for (const std::string& root : {kApp, kWeb, kStart}) {
             files->addDirectory(root + "/.git");
@@ -146,8 +147,9 @@ TEST_F(TmuxPaneFinderTest, WhateverFailsTheTerminalIsReadAsWithoutTmux) {
 
     // Without tmux on an absolute entry of the search path, nothing is started.
     test::ScopedEnv noTmux("PATH", "relative/bin:/nonexistent");
-    ProjectDetector without(apps, table, files,
-                            std::make_unique<TmuxPaneFinder>(table, servers, pool, TmuxPaneFinder::korvaneSearchPath()));
+    ProjectDetector without(
+        apps, table, files,
+        std::make_unique<TmuxPaneFinder>(table, servers, pool, TmuxPaneFinder::korvaneSearchPath()));
     table->setForegroundGroup("pts/1", kClient);
     EXPECT_EQ(without.detectProjectRoot(), kStart);
     EXPECT_EQ(servers->requests().size(), asked);
@@ -193,8 +195,12 @@ TEST_F(TmuxPaneFinderTest, OnlyTheTmuxKorvaneRunsIsFollowedAndAsked) {
         [&] { table->setMountNamespace(::getpid(), std::nullopt); },
         [&] { fs::permissions(folder, fs::perms::others_exec, fs::perm_options::add); },
         [&] { table->setSocketListener(workSocket, std::nullopt); },
-        [&] { table->setSocketListener(workSocket, SocketListener{kServer, uid + 1}); },
-        [&] { table->setSocketListener(workSocket, SocketListener{300, uid}); },
+        [&] {
+            table->setSocketListener(workSocket, SocketListener{kServer, uid + 1});
+        },
+        [&] {
+            table->setSocketListener(workSocket, SocketListener{300, uid});
+        },
         [&] { table->setMountNamespace(kServer, elsewhere); },
     };
     for (std::size_t index = 0; index < std::size(untrusted); ++index) {

@@ -93,12 +93,13 @@ TEST(TmuxSocket, IsAskedOnlyWhereNoOneButTheUserCouldHavePutIt) {
             continue;
         }
         if (foreign) {
-            ASSERT_EQ(::chown((c.folder == "foreign-socket" ? socket : root / c.folder).c_str(), 65534, 65534), 0);
+            ASSERT_EQ(
+                ::chown((c.folder == "foreign-socket" ? socket : root / c.folder).c_str(), 65534, 65534), 0);
         }
         const auto found = TmuxSocket::ownedBy(socket.string(), uid);
         EXPECT_EQ(found.has_value(), c.accepted) << c.folder;
         if (found) {
-            struct stat info{};
+            struct stat info {};
             ASSERT_EQ(::stat(socket.c_str(), &info), 0);
             EXPECT_EQ(found->path, socket.string());
             EXPECT_EQ(found->file, (FileIdentity{info.st_dev, info.st_ino}));
@@ -107,7 +108,8 @@ TEST(TmuxSocket, IsAskedOnlyWhereNoOneButTheUserCouldHavePutIt) {
     // A link leads to the socket it names, which is checked where it is.
     fs::create_directory_symlink(root / "own", root / "link");
     fs::create_directory_symlink(root / "open", root / "own" / "inner");
-    EXPECT_EQ(TmuxSocket::ownedBy((root / "link" / "server").string(), uid)->path, (root / "own" / "server").string());
+    EXPECT_EQ(TmuxSocket::ownedBy((root / "link" / "server").string(), uid)->path,
+              (root / "own" / "server").string());
     EXPECT_EQ(TmuxSocket::ownedBy((root / "own" / "inner" / "server").string(), uid), std::nullopt);
     // Not a socket, nothing at all, or a path through the asking process's own folders.
     dir.write("own/file", "");

@@ -21,7 +21,8 @@ public:
     Expected<ProcessResult, ProcessLaunchError> run(const ProcessRequest& request) override {
         requests_.push_back(request);
         ProcessResult result;
-        const auto server = request.arguments.size() > 1 ? servers_.find(request.arguments[1]) : servers_.end();
+        const auto server =
+            request.arguments.size() > 1 ? servers_.find(request.arguments[1]) : servers_.end();
         if (server == servers_.end() || !server->second.listing) {
             result.status = 1;
             return result;
@@ -45,9 +46,10 @@ public:
 
     const std::vector<ProcessRequest>& requests() const { return requests_; }
     std::size_t asked(const std::string& socket) const {
-        return static_cast<std::size_t>(std::count_if(requests_.begin(), requests_.end(), [&](const auto& request) {
-            return request.arguments.size() > 1 && request.arguments[1] == socket;
-        }));
+        return static_cast<std::size_t>(
+            std::count_if(requests_.begin(), requests_.end(), [&](const auto& request) {
+                return request.arguments.size() > 1 && request.arguments[1] == socket;
+            }));
     }
 
 private:

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
-#include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

@@ -126,7 +126,7 @@ TEST(ProcProcessTable, ReadsItsOwnProcessAndItsChildren) {
 }
 
 std::optional<FileIdentity> identityOf(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         return std::nullopt;
     }
