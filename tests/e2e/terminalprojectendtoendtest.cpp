@@ -49,6 +49,10 @@ protected:
         for (const std::string& server : servers) {
             run(server + " kill-server >/dev/null 2>&1");
         }
+        // tmux leaves its socket behind in the folder all the user's servers share.
+        for (const fs::path& socket : sharedSockets) {
+            fs::remove(socket);
+        }
         IsolatedKorvaneTest::TearDown();
     }
 
@@ -133,6 +137,7 @@ protected:
     static constexpr int kTmuxTriggers = 8;
     // Each tmux server's command with its socket, to stop it after the test.
     std::vector<std::string> servers;
+    std::vector<fs::path> sharedSockets;
 };
 
 // A job started in the background in alpha and a program stopped there (as an editor is with Ctrl+Z)
@@ -221,6 +226,7 @@ TEST_F(TerminalProjectEndToEndTest, TheServerIsFoundWhereTmuxFallsBackToForItsSo
     for (const auto& [folder, name] : cases) {
         const std::string tmux =
             "env SHELL=/bin/sh TMUX_TMPDIR=" + folder + " tmux -f /dev/null -L " + label + name;
+        sharedSockets.push_back(fs::path("/tmp") / ("tmux-" + std::to_string(::getuid())) / (label + name));
         ASSERT_TRUE(openTmux("korvane-" + name, tmux, gamma, name, project(name)));
         expectPopupShows(name, kTmuxTriggers);
     }
