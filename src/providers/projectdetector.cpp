@@ -96,16 +96,11 @@ bool sameMoment(std::chrono::system_clock::time_point a, std::chrono::system_clo
 
 ProjectDetector::ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
                                  std::shared_ptr<ProcessTable> processTable, std::shared_ptr<FileProbe> files,
-                                 std::shared_ptr<ProcessRunner> processRunner)
+                                 std::unique_ptr<TmuxPaneFinder> tmux)
     : appProvider_(std::move(appProvider))
     , processTable_(std::move(processTable))
-    , files_(std::move(files)) {
-    if (processRunner) {
-        const char* path = std::getenv("PATH");
-        tmux_ = std::make_unique<TmuxPaneFinder>(processTable_, std::move(processRunner),
-                                                 path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin");
-    }
-}
+    , files_(std::move(files))
+    , tmux_(std::move(tmux)) {}
 
 std::optional<std::string> ProjectDetector::detectProjectRoot() {
     return detectProjectRoot(appProvider_->frontmostApplication());
