@@ -187,8 +187,9 @@ void CompletionFlow::handleTriggerActivated() {
         // detected before the session begins, so that this very popup opens over a new project (the
         // rest of that change follows its first frame). For a terminal only its own processes are read,
         // well within the first frame, and the tab that read the trigger's keys is the user's; inside
-        // tmux its server is also asked which pane the client shows, a few milliseconds, at most
-        // TmuxPaneFinder's time-out for a server that does not answer.
+        // tmux its server is also asked which pane the client shows, a few milliseconds, waited for at
+        // most TmuxServerQuestions::waitLimit, and not at all for a server that let that pass before and
+        // has not answered since.
         detectingAtTrigger_ = true;
         parts_.projectDetector.detectProjectRoot(front, true);
         detectingAtTrigger_ = false;

@@ -85,17 +85,12 @@ bool isUsableFallback(const std::string& directory, const std::string& home) {
 
 ProjectDetector::ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
                                  std::shared_ptr<ProcessTable> processTable, std::shared_ptr<FileProbe> files,
-                                 std::shared_ptr<ProcessRunner> processRunner)
+                                 std::unique_ptr<TmuxPaneFinder> tmux)
     : appProvider_(std::move(appProvider))
     , processTable_(std::move(processTable))
     , files_(std::move(files))
-    , typedTab_(processTable_) {
-    if (processRunner) {
-        const char* path = std::getenv("PATH");
-        tmux_ = std::make_unique<TmuxPaneFinder>(processTable_, std::move(processRunner),
-                                                 path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin");
-    }
-}
+    , tmux_(std::move(tmux))
+    , typedTab_(processTable_) {}
 
 std::optional<std::string> ProjectDetector::detectProjectRoot() {
     return detectProjectRoot(appProvider_->frontmostApplication());

@@ -3,7 +3,6 @@
 #include "base/lrumap.h"
 #include "platform/activeappprovider.h"
 #include "platform/fileprobe.h"
-#include "platform/processrunner.h"
 #include "platform/processtable.h"
 #include "providers/panechooser.h"
 #include "providers/processinfo.h"
@@ -48,11 +47,11 @@ public:
     // Entries kept of the detection cache and of the failed titles; the least recently used go.
     static constexpr std::size_t cacheCapacity = 4096;
 
-    // With `processRunner`, a terminal running tmux is read through the pane its client shows (tmux
-    // is asked, found on the PATH Korvane runs with); without, through the client's own folder.
+    // With `tmux`, a terminal running tmux is read through the pane its client shows; without,
+    // through the client's own folder.
     ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
                     std::shared_ptr<ProcessTable> processTable, std::shared_ptr<FileProbe> files,
-                    std::shared_ptr<ProcessRunner> processRunner = nullptr);
+                    std::unique_ptr<TmuxPaneFinder> tmux = nullptr);
 
     // Runs one detection for the frontmost application and returns the root found.
     std::optional<std::string> detectProjectRoot();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <gmock/gmock.h>
+#include <iostream>
+#include <string_view>
 
 namespace korvane::test::e2e {
 
@@ -21,7 +23,9 @@ void TerminalProjectTest::arrange() {
                   0);
     }
     skipOnboarding();
-    isolateEnvironment({"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "QT_QPA_PLATFORM=xcb"});
+    // Timing lines say how long each trigger took; the marker must never reach a tmux server.
+    isolateEnvironment({"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "QT_QPA_PLATFORM=xcb", "KORVANE_TIMING=1",
+                        std::string(kMarker) + "=korvane-own"});
     startTrayer();
     ASSERT_TRUE(startKorvane()) << readAll(errFile());
 }
@@ -30,20 +34,35 @@ void TerminalProjectTest::TearDown() {
     for (const std::string& server : servers) {
         run(server + " kill-server >/dev/null 2>&1");
     }
+    for (const fs::path& socket : sharedSockets) {
+        fs::remove(socket);
+    }
     IsolatedKorvaneTest::TearDown();
 }
 
-void TerminalProjectTest::expectPopupShows(const std::string& name) {
-    ASSERT_TRUE(type(";;draft"));
-    ASSERT_TRUE(popupShown(true));
-    const auto rows = rowsWith(name + "-draft.txt");
-    EXPECT_THAT(rows, Contains(HasSubstr(name + "-draft.txt"))) << "expected " << name;
-    for (const std::string& other : kProjects) {
-        if (other != name) {
-            EXPECT_THAT(rows, Not(Contains(HasSubstr(other + "-draft.txt")))) << "expected " << name;
+void TerminalProjectTest::expectPopupShows(const std::string& name, int triggers) {
+    for (int trigger = 1; trigger <= triggers; ++trigger) {
+        ASSERT_TRUE(type(";;draft"));
+        ASSERT_TRUE(popupShown(true));
+        const bool last = trigger == triggers;
+        const auto rows = rowsWith(last ? name + "-draft.txt" : "-draft.txt");
+        const bool shown = std::all_of(kProjects.begin(), kProjects.end(), [&](const std::string& project) {
+            return testing::Value(rows, Contains(HasSubstr(project + "-draft.txt"))) == (project == name);
+        });
+        if (last) {
+            EXPECT_THAT(rows, Contains(HasSubstr(name + "-draft.txt"))) << "expected " << name;
+            for (const std::string& other : kProjects) {
+                if (other != name) {
+                    EXPECT_THAT(rows, Not(Contains(HasSubstr(other + "-draft.txt")))) << "expected " << name;
+                }
+            }
         }
+        closePopup();
+        if (shown) {
+            return;
+        }
+        std::cout << "[ tmux     ] trigger " << trigger << " did not show " << name << "\n";
     }
-    closePopup();
 }
 
 std::string TerminalProjectTest::popupProject() {
@@ -76,6 +95,17 @@ void TerminalProjectTest::expectTrayShows(const std::string& name) {
     const auto items = trayMenu();
     ASSERT_FALSE(items.empty()) << "the tray menu did not show over the accessibility bus";
     EXPECT_EQ(items[0], "Project: " + name);
+}
+
+std::vector<double> TerminalProjectTest::triggerTimes() const {
+    std::vector<double> times;
+    for (const std::string& line : lines(readAll(outFile()))) {
+        constexpr std::string_view prefix = "[Korvane] Timing: trigger-to-frame ";
+        if (line.starts_with(prefix)) {
+            times.push_back(std::stod(line.substr(prefix.size())));
+        }
+    }
+    return times;
 }
 
 bool TerminalProjectTest::openTmux(const std::string& title, const std::string& command, const fs::path& directory,

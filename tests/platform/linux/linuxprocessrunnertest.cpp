@@ -4,6 +4,7 @@
 #include "platform/linux/xdgurlopener.h"
 #include "support/tempdir.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -180,6 +181,18 @@ TEST_F(LinuxProcessRunnerTest, PassesArgumentsWithoutAShellAndReplacesEnvironmen
     // printenv fails when one of the names is unset, and prints the others.
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.output, "new $HOME\n" + marker + "\n");
+}
+
+TEST_F(LinuxProcessRunnerTest, AChildThatInheritsNothingHasOnlyItsOwnEnvironmentAndTheRunsMark) {
+    ::setenv("KORVANE_INHERITED", "old", 1);
+    ProcessRequest request;
+    request.executable = "/usr/bin/env";
+    request.inheritEnvironment = false;
+    request.environment = {{"KORVANE_GIVEN", "given"}};
+    const auto result = run(request);
+    ::unsetenv("KORVANE_INHERITED");
+    EXPECT_TRUE(result.output.starts_with("KORVANE_GIVEN=given\nKORVANE_RUN_ID=")) << result.output;
+    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 2);
 }
 
 TEST_F(LinuxProcessRunnerTest, StartsInTheWorkingDirectoryInItsOwnProcessGroup) {
