@@ -93,6 +93,21 @@ protected:
                pollUntil([&] { return !output(command + " list-clients 2>/dev/null").empty(); }, 10.0);
     }
 
+    // An lxterminal titled `title` whose shell runs `program` (which touches readyFile(`title`) once set
+    // up) in `directory`; focused. It keeps its settings in the test's home.
+    bool openLxterminal(const std::string& title, const fs::path& directory, const std::string& program) {
+        const fs::path pidFile = root / (title + ".pid");
+        const std::string command = "cd " + quoted(directory) + " && { env HOME=" + quoted(home) +
+                                    " lxterminal --no-remote -t " + title + " --command=" +
+                                    quoted("sh -c " + quoted(program)) + " >/dev/null 2>&1 & echo $! > " +
+                                    quoted(pidFile) + "; }";
+        if (run(command) != 0 || !pollUntil([&] { return fs::exists(readyFile(title)); }, 20.0)) {
+            return false;
+        }
+        helpers.push_back(std::stoi(readAll(pidFile)));
+        return focus(title);
+    }
+
     static inline const std::vector<std::string> kProjects{"alpha", "beta", "gamma"};
     // Each tmux server's command with its socket, to stop it after the test.
     std::vector<std::string> servers;
@@ -168,6 +183,18 @@ TEST_F(TerminalProjectEndToEndTest, TheSelectedTmuxPaneSpeaksForTheTerminal) {
 
     ASSERT_TRUE(focus("korvane-other"));
     expectPopupShows("gamma");
+}
+
+// lxterminal, LXDE's terminal, is known as a terminal: its shell's folder is the project.
+TEST_F(TerminalProjectEndToEndTest, LxterminalsShellGivesTheProject) {
+    if (run("command -v lxterminal >/dev/null") != 0) {
+        GTEST_SKIP() << "lxterminal is not installed";
+    }
+    ASSERT_TRUE(openLxterminal("korvane-lx", project("beta"),
+                               "touch " + quoted(readyFile("korvane-lx")) + " && exec sh -i"));
+    expectPopupShows("beta");
+    EXPECT_TRUE(waitForLine(projectLine(project("beta")))) << readAll(outFile());
+    expectTrayShows("beta");
 }
 
 } // namespace
