@@ -54,6 +54,13 @@ public:
     // read, as for another user's process.
     virtual std::optional<std::vector<std::string>> environment(std::int32_t pid) = 0;
 
+    // The program file the process runs, links resolved; absent when it cannot be read.
+    virtual std::optional<std::string> executable(std::int32_t /*pid*/) { return std::nullopt; }
+
+    // What the process holds open, one entry per descriptor as the system names it ("/dev/pts/3",
+    // "socket:[1234]"); absent when it cannot be read, as for another user's process.
+    virtual std::optional<std::vector<std::string>> openFiles(std::int32_t /*pid*/) { return std::nullopt; }
+
     // The last access time of the device file "/dev/" + `ttyName`.
     virtual std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) = 0;
 };

@@ -13,7 +13,9 @@ void FakeProcessTable::addProcess(std::int32_t pid, std::int32_t parentPid, std:
                               pid,
                               {},
                               std::vector<std::string>{},
-                              std::vector<std::string>{}};
+                              std::vector<std::string>{},
+                              std::nullopt,
+                              std::nullopt};
     childrenOf_[parentPid].insert(pid);
 }
 
@@ -35,6 +37,14 @@ void FakeProcessTable::setCommandLine(std::int32_t pid, std::optional<std::vecto
 
 void FakeProcessTable::setEnvironment(std::int32_t pid, std::optional<std::vector<std::string>> environment) {
     processes_.at(pid).environment = std::move(environment);
+}
+
+void FakeProcessTable::setExecutable(std::int32_t pid, std::optional<std::string> path) {
+    processes_.at(pid).executable = std::move(path);
+}
+
+void FakeProcessTable::setOpenFiles(std::int32_t pid, std::optional<std::vector<std::string>> files) {
+    processes_.at(pid).openFiles = std::move(files);
 }
 
 void FakeProcessTable::setAccessTime(const std::string& ttyName,
@@ -92,6 +102,16 @@ std::optional<std::vector<std::string>> FakeProcessTable::commandLine(std::int32
 std::optional<std::vector<std::string>> FakeProcessTable::environment(std::int32_t pid) {
     auto found = processes_.find(pid);
     return found == processes_.end() ? std::nullopt : found->second.environment;
+}
+
+std::optional<std::string> FakeProcessTable::executable(std::int32_t pid) {
+    auto found = processes_.find(pid);
+    return found == processes_.end() ? std::nullopt : found->second.executable;
+}
+
+std::optional<std::vector<std::string>> FakeProcessTable::openFiles(std::int32_t pid) {
+    auto found = processes_.find(pid);
+    return found == processes_.end() ? std::nullopt : found->second.openFiles;
 }
 
 std::optional<std::chrono::system_clock::time_point> FakeProcessTable::deviceAccessTime(const std::string& ttyName) {

@@ -8,7 +8,8 @@ namespace korvane {
 
 // A process table that tests fill by hand: processes with a parent, an optional terminal and an
 // optional directory (each its own process group unless set), the foreground group of each terminal,
-// names, arguments and environments, and access times of terminal devices. Main thread.
+// names, arguments, environments, programs and open files, and access times of terminal devices. Main
+// thread.
 class FakeProcessTable final : public ProcessTable {
 public:
     // Adds (or replaces) a process; processes are listed in ascending id order like /proc.
@@ -18,9 +19,11 @@ public:
     // The job `ttyName` shows; every process on it reads `group` as its terminal's foreground group.
     void setForegroundGroup(const std::string& ttyName, std::int32_t group);
     void setName(std::int32_t pid, std::string name);
-    // Absent: the process's arguments or environment cannot be read.
+    // Absent: the process's arguments, environment, program or open files cannot be read (as unset).
     void setCommandLine(std::int32_t pid, std::optional<std::vector<std::string>> arguments);
     void setEnvironment(std::int32_t pid, std::optional<std::vector<std::string>> environment);
+    void setExecutable(std::int32_t pid, std::optional<std::string> path);
+    void setOpenFiles(std::int32_t pid, std::optional<std::vector<std::string>> files);
     void setAccessTime(const std::string& ttyName, std::optional<std::chrono::system_clock::time_point> time);
     // Whether childProcesses answers, as /proc does where the kernel lists each process's children.
     void setListsChildren(bool lists) { listsChildren_ = lists; }
@@ -31,6 +34,8 @@ public:
     std::optional<std::string> currentDirectory(std::int32_t pid) override;
     std::optional<std::vector<std::string>> commandLine(std::int32_t pid) override;
     std::optional<std::vector<std::string>> environment(std::int32_t pid) override;
+    std::optional<std::string> executable(std::int32_t pid) override;
+    std::optional<std::vector<std::string>> openFiles(std::int32_t pid) override;
     std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) override;
 
     // How often the whole table was listed.
@@ -45,6 +50,8 @@ private:
         std::string name;
         std::optional<std::vector<std::string>> arguments;
         std::optional<std::vector<std::string>> environment;
+        std::optional<std::string> executable;
+        std::optional<std::vector<std::string>> openFiles;
     };
     std::map<std::int32_t, Process> processes_;
     std::map<std::string, std::int32_t> foregroundGroups_;

@@ -4,6 +4,7 @@
 #include "platform/linux/xdgurlopener.h"
 #include "support/tempdir.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -180,6 +181,16 @@ TEST_F(LinuxProcessRunnerTest, PassesArgumentsWithoutAShellAndReplacesEnvironmen
     // printenv fails when one of the names is unset, and prints the others.
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.output, "new $HOME\n" + marker + "\n");
+
+    // Without the program's environment the child has the request's and the run's own mark alone.
+    request.executable = "/usr/bin/env";
+    request.arguments.clear();
+    request.inheritsEnvironment = false;
+    const auto bare = run(request);
+    const std::string expected = "KORVANE_INHERITED=new $HOME\nKORVANE_RUN_MARKER=" + marker + "\n" +
+                                 ChildReaper::runVariable + "=";
+    EXPECT_TRUE(bare.output.starts_with(expected)) << bare.output;
+    EXPECT_EQ(std::count(bare.output.begin(), bare.output.end(), '\n'), 3) << bare.output;
 }
 
 TEST_F(LinuxProcessRunnerTest, StartsInTheWorkingDirectoryInItsOwnProcessGroup) {
