@@ -99,7 +99,9 @@ ProjectDetector::ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
                                  std::shared_ptr<ProcessRunner> processRunner)
     : appProvider_(std::move(appProvider))
     , processTable_(std::move(processTable))
-    , files_(std::move(files)) {
+    , files_(std::move(files))
+    , screen_(std::make_unique<ScreenWindowFinder>(
+          processTable_, processRunner, std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin:/bin")) {
     if (processRunner) {
         const char* path = std::getenv("PATH");
         tmux_ = std::make_unique<TmuxPaneFinder>(processTable_, std::move(processRunner),
@@ -303,6 +305,7 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid) {
     if (tmux_) {
         descendants = tmux_->withPanesShown(std::move(descendants));
     }
+    descendants = screen_->withWindowsShown(std::move(descendants));
 
     std::unordered_map<std::int32_t, std::string> deviceOf;
     for (const auto& entry : descendants) {

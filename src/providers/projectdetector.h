@@ -7,6 +7,7 @@
 #include "platform/processtable.h"
 #include "providers/processinfo.h"
 #include "providers/processtreedetection.h"
+#include "providers/screenwindowfinder.h"
 #include "providers/tmuxpanefinder.h"
 
 #include <chrono>
@@ -56,7 +57,9 @@ public:
     static constexpr double sameMomentTolerance = 0.05;
 
     // With `processRunner`, a terminal running tmux is read through the pane its client shows (tmux
-    // is asked, found on the PATH Korvane runs with); without, through the client's own folder.
+    // is asked, found on the PATH Korvane runs with); without, through the client's own folder. One
+    // running screen is read through the window its display shows, or gives no folder (always so
+    // without `processRunner`).
     ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
                     std::shared_ptr<ProcessTable> processTable, std::shared_ptr<FileProbe> files,
                     std::shared_ptr<ProcessRunner> processRunner = nullptr);
@@ -102,6 +105,7 @@ private:
     std::shared_ptr<ProcessTable> processTable_;
     std::shared_ptr<FileProbe> files_;
     std::unique_ptr<TmuxPaneFinder> tmux_;
+    std::unique_ptr<ScreenWindowFinder> screen_;
     LruMap<std::string, std::string> cache_{cacheCapacity};
     LruMap<std::string, bool> loggedTitleFailures_{cacheCapacity};
     std::map<std::string, std::string> lastSuccessfulProject_;

@@ -44,6 +44,9 @@ protected:
         for (const std::string& server : servers) {
             run(server + " kill-server >/dev/null 2>&1");
         }
+        for (const std::string& session : sessions) {
+            run(session + " -X quit >/dev/null 2>&1");
+        }
         IsolatedKorvaneTest::TearDown();
     }
 
@@ -111,6 +114,8 @@ protected:
     static inline const std::vector<std::string> kProjects{"alpha", "beta", "gamma"};
     // Each tmux server's command with its socket, to stop it after the test.
     std::vector<std::string> servers;
+    // Each screen session's command with its name, to end it after the test.
+    std::vector<std::string> sessions;
 };
 
 // A job started in the background in alpha and a program stopped there (as an editor is with Ctrl+Z)
@@ -194,6 +199,54 @@ TEST_F(TerminalProjectEndToEndTest, LxterminalsShellGivesTheProject) {
                                "touch " + quoted(readyFile("korvane-lx")) + " && exec sh -i"));
     expectPopupShows("beta");
     EXPECT_TRUE(waitForLine(projectLine(project("beta")))) << readAll(outFile());
+    expectTrayShows("beta");
+}
+
+// A screen session started in alpha with a second window in beta, the windows selected in turn; then
+// detached and attached again with "screen -r" typed in gamma: the popup and the tray show the shown
+// window's project, never the folder screen was started or attached in.
+TEST_F(TerminalProjectEndToEndTest, TheShownScreenWindowSpeaksForTheTerminal) {
+    if (run("command -v screen >/dev/null") != 0) {
+        GTEST_SKIP() << "screen is not installed";
+    }
+    const fs::path alpha = project("alpha"), beta = project("beta"), gamma = project("gamma");
+    fs::create_directories(root / "screen");
+    fs::permissions(root / "screen", fs::perms::owner_all, fs::perm_options::replace);
+    const std::string environment =
+        "env SCREENDIR=" + quoted(root / "screen") + " HOME=" + quoted(home) + " SHELL=/bin/sh ";
+    const std::string session = environment + "screen -S korvane-work";
+    sessions.push_back(session);
+    const auto shellIn = [&](const std::string& title, const fs::path& folder) {
+        return openXterm(title, folder, "touch " + quoted(readyFile(title)) + " && exec " + environment + "sh -i");
+    };
+    const auto attached = [&] {
+        return output(environment + "screen -ls 2>/dev/null").find("(Attached)") != std::string::npos;
+    };
+
+    ASSERT_TRUE(shellIn("korvane-screen", alpha));
+    ASSERT_TRUE(type("screen -S korvane-work") && key("Return"));
+    ASSERT_TRUE(pollUntil(attached, 10.0));
+    ASSERT_EQ(run(session + " -X chdir " + quoted(beta) + " && " + session + " -X screen"), 0);
+    ASSERT_TRUE(pollUntil([&] { return output(session + " -Q windows").find("1*") != std::string::npos; }, 10.0));
+
+    using Window = std::pair<std::string, std::string>;
+    for (const auto& [window, name] : {Window{"0", "alpha"}, Window{"1", "beta"}, Window{"0", "alpha"}}) {
+        ASSERT_EQ(run(session + " -X select " + window), 0);
+        ASSERT_TRUE(focus("korvane-screen"));
+        expectPopupShows(name);
+    }
+    expectTrayShows("alpha");
+
+    ASSERT_EQ(run(session + " -X detach"), 0);
+    ASSERT_TRUE(pollUntil([&] { return !attached(); }, 10.0));
+    ASSERT_TRUE(shellIn("korvane-screen-again", gamma));
+    ASSERT_TRUE(type("screen -r korvane-work") && key("Return"));
+    ASSERT_TRUE(pollUntil(attached, 10.0));
+    expectPopupShows("alpha");
+    expectTrayShows("alpha");
+    ASSERT_EQ(run(session + " -X select 1"), 0);
+    ASSERT_TRUE(focus("korvane-screen-again"));
+    expectPopupShows("beta");
     expectTrayShows("beta");
 }
 
