@@ -11,6 +11,7 @@
 #include "platform/linux/localfileprobe.h"
 #include "platform/linux/procprocesstable.h"
 #include "providers/projectdetector.h"
+#include "ptyterminal.h"
 #include "scratchdirectory.h"
 
 #include <benchmark/benchmark.h>
@@ -380,22 +381,23 @@ public:
         if (std::system(setup.c_str()) != 0) {
             return;
         }
-        startTerminal(found);
+        // The client runs on the pseudo-terminal's other end, in a session of its own.
+        terminal_ = std::make_unique<bench::PtyTerminal>(
+            std::vector<std::string>{found, "-S", socket(), "attach", "-t", "bench"},
+            std::vector<std::pair<std::string, std::string>>{{"TERM", "xterm"}},
+            std::vector<std::string>{"TMUX"});
         for (int tries = 0; tries < 500 && !attached(); ++tries) {
             ::usleep(10000);
         }
     }
     ~TmuxTerminal() {
-        if (terminal_ > 0) {
-            ::kill(terminal_, SIGKILL);
-            ::waitpid(terminal_, nullptr, 0);
-        }
+        terminal_.reset();
         if (!tmux_.empty()) {
             (void)!std::system((tmux_ + " kill-server >/dev/null 2>&1").c_str());
         }
     }
 
-    std::int32_t terminal() const { return attached() ? terminal_ : -1; }
+    std::int32_t terminal() const { return attached() ? terminal_->pid() : -1; }
     std::string socket() const { return scratch_.path().string() + "/tmux"; }
     const std::string& program() const { return program_; }
 
@@ -404,47 +406,10 @@ private:
         return !tmux_.empty() && std::system((tmux_ + " list-clients 2>/dev/null | grep -q .").c_str()) == 0;
     }
 
-    // The terminal reads what the client writes until it is stopped; the client is its child, on the
-    // pseudo-terminal's other end, in a session of its own.
-    void startTerminal(const char* tmux) {
-        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ::grantpt(master);
-        ::unlockpt(master);
-        const winsize size{24, 80, 0, 0};
-        ::ioctl(master, TIOCSWINSZ, &size);
-        const std::string device = ::ptsname(master);
-        const std::string socketPath = socket();
-        terminal_ = ::fork();
-        if (terminal_ == 0) {
-            const pid_t client = ::fork();
-            if (client == 0) {
-                ::setsid();
-                const int slave = ::open(device.c_str(), O_RDWR);
-                if (slave < 0) {
-                    ::_exit(1);
-                }
-                ::dup2(slave, 0);
-                ::dup2(slave, 1);
-                ::dup2(slave, 2);
-                ::setenv("TERM", "xterm", 1);
-                ::unsetenv("TMUX");
-                ::execl(tmux, "tmux", "-S", socketPath.c_str(), "attach", "-t", "bench",
-                        static_cast<char*>(nullptr));
-                ::_exit(1);
-            }
-            char buffer[4096];
-            while (::read(master, buffer, sizeof buffer) > 0 || errno == EINTR) {
-            }
-            ::kill(client, SIGKILL);
-            ::_exit(0);
-        }
-        ::close(master);
-    }
-
     bench::ScratchDirectory scratch_;
     std::string program_;
     std::string tmux_;
-    pid_t terminal_ = -1;
+    std::unique_ptr<bench::PtyTerminal> terminal_;
 };
 
 TmuxTerminal& tmuxTerminal() {

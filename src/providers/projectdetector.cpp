@@ -100,8 +100,9 @@ ProjectDetector::ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
     : appProvider_(std::move(appProvider))
     , processTable_(std::move(processTable))
     , files_(std::move(files))
-    , screen_(std::make_unique<ScreenWindowFinder>(
-          processTable_, processRunner, std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin:/bin")) {
+    , screen_(std::make_unique<ScreenWindowFinder>(processTable_, processRunner,
+                                                   std::getenv("PATH") != nullptr ? std::getenv("PATH")
+                                                                                  : "/usr/bin:/bin")) {
     if (processRunner) {
         const char* path = std::getenv("PATH");
         tmux_ = std::make_unique<TmuxPaneFinder>(processTable_, std::move(processRunner),

@@ -15,6 +15,8 @@ namespace korvane {
 
 namespace {
 
+constexpr std::string_view queryAnswerSuffix = "-queryA";
+
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
@@ -42,7 +44,8 @@ std::optional<std::string> variable(const std::vector<std::string>& environment,
 bool isTerminalDevice(std::string_view file) {
     if (file.starts_with("/dev/pts/")) {
         file.remove_prefix(9);
-        return !file.empty() && std::all_of(file.begin(), file.end(), [](char c) { return c >= '0' && c <= '9'; });
+        return !file.empty() &&
+               std::all_of(file.begin(), file.end(), [](char c) { return c >= '0' && c <= '9'; });
     }
     return file.starts_with("/dev/tty") && file.size() > 8;
 }
@@ -61,15 +64,37 @@ std::optional<std::string> loginName() {
 // Whether `folder` is a folder (not a link) of the user's that no one else may enter, as screen
 // itself demands of its session folder.
 bool isPrivateFolder(const std::string& folder) {
-    struct stat info{};
+    struct stat info {};
     return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
            (info.st_mode & 0777) == 0700;
 }
 
+// The processes of `processes` that descend from one of `ancestors`.
+std::set<std::int32_t> below(const std::set<std::int32_t>& ancestors,
+                             const std::vector<ProcessInfo::DescendantInfo>& processes) {
+    std::map<std::int32_t, std::int32_t> parentOf;
+    for (const auto& entry : processes) {
+        parentOf.emplace(entry.pid, entry.parentPid);
+    }
+    std::set<std::int32_t> found;
+    for (const auto& entry : processes) {
+        auto parent = parentOf.find(entry.pid);
+        for (std::size_t steps = 0; parent != parentOf.end() && steps < parentOf.size(); ++steps) {
+            if (ancestors.contains(parent->second)) {
+                found.insert(entry.pid);
+                break;
+            }
+            parent = parentOf.find(parent->second);
+        }
+    }
+    return found;
+}
+
 } // namespace
 
-ScreenWindowFinder::ScreenWindowFinder(std::shared_ptr<ProcessTable> table, std::shared_ptr<ProcessRunner> runner,
-                                       std::string searchPath, const Clock& clock, std::string sessionRoot)
+ScreenWindowFinder::ScreenWindowFinder(std::shared_ptr<ProcessTable> table,
+                                       std::shared_ptr<ProcessRunner> runner, std::string searchPath,
+                                       const Clock& clock, std::string sessionRoot)
     : table_(std::move(table))
     , runner_(std::move(runner))
     , searchPath_(std::move(searchPath))
@@ -93,25 +118,12 @@ ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> pr
     }
     // A session started from this terminal runs below its client, each window on a device of its own:
     // those windows are not what the terminal shows.
-    std::map<std::int32_t, std::int32_t> parentOf;
-    for (const auto& entry : processes) {
-        parentOf.emplace(entry.pid, entry.parentPid);
-    }
-    const auto belowClient = [&](std::int32_t pid) {
-        auto parent = parentOf.find(pid);
-        for (std::size_t steps = 0; parent != parentOf.end() && steps < parentOf.size(); ++steps) {
-            if (clients.contains(parent->second)) {
-                return true;
-            }
-            parent = parentOf.find(parent->second);
-        }
-        return false;
-    };
+    const std::set<std::int32_t> belowClients = below(clients, processes);
     std::vector<ProcessInfo::DescendantInfo> result;
     std::set<std::string> placed;
     for (auto& entry : processes) {
         const auto window = entry.tty ? windows.find(*entry.tty) : windows.end();
-        if (belowClient(entry.pid)) {
+        if (belowClients.contains(entry.pid)) {
             continue;
         }
         if (window == windows.end()) {
@@ -127,16 +139,23 @@ ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> pr
 }
 
 std::optional<int> ScreenWindowFinder::windowNumber(std::string_view answer) {
+    // screen may say something of other sessions in its folder first; the answer is the last line.
+    while (answer.ends_with('\n')) {
+        answer.remove_suffix(1);
+    }
+    if (const std::size_t lineBreak = answer.rfind('\n'); lineBreak != std::string_view::npos) {
+        answer.remove_prefix(lineBreak + 1);
+    }
     std::string_view rest;
     const auto number = leadingNumber(answer, rest);
-    if (!number || !(rest.empty() || rest.starts_with(" (") || rest == "\n")) {
+    if (!number || !(rest.empty() || rest.starts_with(" ("))) {
         return std::nullopt;
     }
     return *number;
 }
 
-std::optional<std::vector<ProcessInfo::DescendantInfo>> ScreenWindowFinder::windowShownOn(std::int32_t client,
-                                                                                          const std::string& tty) {
+std::optional<std::vector<ProcessInfo::DescendantInfo>>
+ScreenWindowFinder::windowShownOn(std::int32_t client, const std::string& tty) {
     if (!runsScreen(client)) {
         return std::nullopt;
     }
@@ -145,7 +164,7 @@ std::optional<std::vector<ProcessInfo::DescendantInfo>> ScreenWindowFinder::wind
         return std::nullopt;
     }
     const auto session = sessionHolding(*folder, tty);
-    if (!session || !holdsOnlyDisplay(session->server, tty)) {
+    if (!session || !holdsOnlyDisplay(*session, tty)) {
         return std::nullopt;
     }
     const auto number = askShownWindow(*session);
@@ -191,44 +210,46 @@ std::optional<std::string> ScreenWindowFinder::sessionFolder(std::int32_t client
 // The one session in `folder` whose server holds the device `tty`: its socket ("<pid>.<name>", the
 // user's own) names the server, which must run the screen Korvane runs.
 std::optional<ScreenWindowFinder::Session> ScreenWindowFinder::sessionHolding(const std::string& folder,
-                                                                               const std::string& tty) {
+                                                                              const std::string& tty) {
     std::unique_ptr<DIR, DirCloser> directory(::opendir(folder.c_str()));
     if (!directory) {
         return std::nullopt;
     }
+    std::set<std::string> names;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        names.insert(entry->d_name);
+    }
     const std::string device = "/dev/" + tty;
     std::optional<Session> found;
-    while (const dirent* entry = ::readdir(directory.get())) {
-        const std::string name = entry->d_name;
+    for (const std::string& name : names) {
         std::string_view rest;
         const auto server = leadingNumber(name, rest);
-        struct stat info{};
+        struct stat info {};
+        // A question to a session leaves its answer at the session's socket name with this suffix.
         if (!server || *server < 1 || rest.size() < 2 || rest.front() != '.' ||
+            (name.ends_with(queryAnswerSuffix) &&
+             names.contains(name.substr(0, name.size() - queryAnswerSuffix.size()))) ||
             ::lstat((folder + "/" + name).c_str(), &info) != 0 || !S_ISSOCK(info.st_mode) ||
             info.st_uid != ::getuid() || !runsScreen(*server)) {
             continue;
         }
-        const auto files = table_->openFiles(*server);
+        auto files = table_->openFiles(*server);
         if (!files || std::find(files->begin(), files->end(), device) == files->end()) {
             continue;
         }
         if (found) {
             return std::nullopt;
         }
-        found = Session{*server, folder, name};
+        found = Session{*server, folder, name, std::move(*files)};
     }
     return found;
 }
 
 // Whether the server's only display is the device `tty`: screen answers for the first display of the
 // asking user, which is then the one on that device.
-bool ScreenWindowFinder::holdsOnlyDisplay(std::int32_t server, const std::string& tty) {
-    const auto files = table_->openFiles(server);
-    if (!files) {
-        return false;
-    }
+bool ScreenWindowFinder::holdsOnlyDisplay(const Session& session, const std::string& tty) {
     const std::string device = "/dev/" + tty;
-    return std::all_of(files->begin(), files->end(),
+    return std::all_of(session.files.begin(), session.files.end(),
                        [&](const std::string& file) { return !isTerminalDevice(file) || file == device; });
 }
 
@@ -238,11 +259,9 @@ std::optional<int> ScreenWindowFinder::askShownWindow(const Session& session) {
         return std::nullopt;
     }
     const auto now = clock_.monotonicNow();
-    if (auto silent = silentUntil_.find(session.server); silent != silentUntil_.end()) {
-        if (now < silent->second) {
-            return std::nullopt;
-        }
-        silentUntil_.erase(silent);
+    if (auto silence = silences_.find(session.server);
+        silence != silences_.end() && now < silence->second.until) {
+        return std::nullopt;
     }
     ProcessRequest request;
     request.executable = *program;
@@ -256,8 +275,13 @@ std::optional<int> ScreenWindowFinder::askShownWindow(const Session& session) {
     request.outputLimit = 4096;
     auto result = runner_->run(request);
     if (result && result->ending == ProcessResult::Ending::timedOut) {
-        silentUntil_[session.server] =
-            now + std::chrono::duration_cast<Clock::MonotonicTime::duration>(std::chrono::duration<double>(silenceMemory));
+        Silence& silence = silences_[session.server];
+        if (++silence.unanswered >= 2) {
+            silence.until = now + std::chrono::duration_cast<Clock::MonotonicTime::duration>(
+                                      std::chrono::duration<double>(silenceMemory));
+        }
+    } else {
+        silences_.erase(session.server);
     }
     if (!result || !result->succeeded()) {
         return std::nullopt;

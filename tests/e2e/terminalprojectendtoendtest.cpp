@@ -101,9 +101,9 @@ protected:
     bool openLxterminal(const std::string& title, const fs::path& directory, const std::string& program) {
         const fs::path pidFile = root / (title + ".pid");
         const std::string command = "cd " + quoted(directory) + " && { env HOME=" + quoted(home) +
-                                    " lxterminal --no-remote -t " + title + " --command=" +
-                                    quoted("sh -c " + quoted(program)) + " >/dev/null 2>&1 & echo $! > " +
-                                    quoted(pidFile) + "; }";
+                                    " lxterminal --no-remote -t " + title +
+                                    " --command=" + quoted("sh -c " + quoted(program)) +
+                                    " >/dev/null 2>&1 & echo $! > " + quoted(pidFile) + "; }";
         if (run(command) != 0 || !pollUntil([&] { return fs::exists(readyFile(title)); }, 20.0)) {
             return false;
         }
@@ -217,7 +217,8 @@ TEST_F(TerminalProjectEndToEndTest, TheShownScreenWindowSpeaksForTheTerminal) {
     const std::string session = environment + "screen -S korvane-work";
     sessions.push_back(session);
     const auto shellIn = [&](const std::string& title, const fs::path& folder) {
-        return openXterm(title, folder, "touch " + quoted(readyFile(title)) + " && exec " + environment + "sh -i");
+        return openXterm(title, folder,
+                         "touch " + quoted(readyFile(title)) + " && exec " + environment + "sh -i");
     };
     const auto attached = [&] {
         return output(environment + "screen -ls 2>/dev/null").find("(Attached)") != std::string::npos;
@@ -227,7 +228,8 @@ TEST_F(TerminalProjectEndToEndTest, TheShownScreenWindowSpeaksForTheTerminal) {
     ASSERT_TRUE(type("screen -S korvane-work") && key("Return"));
     ASSERT_TRUE(pollUntil(attached, 10.0));
     ASSERT_EQ(run(session + " -X chdir " + quoted(beta) + " && " + session + " -X screen"), 0);
-    ASSERT_TRUE(pollUntil([&] { return output(session + " -Q windows").find("1*") != std::string::npos; }, 10.0));
+    ASSERT_TRUE(
+        pollUntil([&] { return output(session + " -Q windows").find("1*") != std::string::npos; }, 10.0));
 
     using Window = std::pair<std::string, std::string>;
     for (const auto& [window, name] : {Window{"0", "alpha"}, Window{"1", "beta"}, Window{"0", "alpha"}}) {

@@ -61,8 +61,8 @@ public:
         table->setForegroundGroup("pts/1", kClient);
         addJob(kServer, 1, std::nullopt, kStart, "screen");
         table->setExecutable(kServer, program);
-        table->setOpenFiles(kServer, std::vector<std::string>{"/dev/null", "/dev/pts/1", "socket:[7]", "/dev/ptmx",
-                                                               "/dev/ptmx"});
+        table->setOpenFiles(kServer, std::vector<std::string>{"/dev/null", "/dev/pts/1", "socket:[7]",
+                                                              "/dev/ptmx", "/dev/ptmx"});
         addWindow(201, 0, "pts/5", kApp);
         addWindow(202, 1, "pts/6", kWeb);
         runner->respond("number", {0, "1 (sh)"});
@@ -75,7 +75,8 @@ public:
     }
     void addWindow(std::int32_t pid, int number, const std::string& tty, const std::string& cwd) {
         addJob(pid, kServer, tty, cwd, "sh");
-        table->setEnvironment(pid, std::vector<std::string>{"STY=200.work", "WINDOW=" + std::to_string(number)});
+        table->setEnvironment(pid,
+                              std::vector<std::string>{"STY=200.work", "WINDOW=" + std::to_string(number)});
         table->setForegroundGroup(tty, pid);
     }
     static void privateFolder(const fs::path& path) {
@@ -113,8 +114,12 @@ TEST(ScreenWindowFinderTest, TheWindowTheDisplayShowsSpeaksForTheTerminal) {
     EXPECT_EQ(request.executable, screen.program);
     EXPECT_EQ(request.arguments, (std::vector<std::string>{"-S", "200.work", "-Q", "number"}));
     EXPECT_FALSE(request.inheritsEnvironment);
-    EXPECT_EQ(request.environment, (std::vector<std::pair<std::string, std::string>>{{"SCREENDIR", screen.folder}}));
+    EXPECT_EQ(request.environment,
+              (std::vector<std::pair<std::string, std::string>>{{"SCREENDIR", screen.folder}}));
     EXPECT_LE(request.timeout + request.killGrace, 0.05);
+    // A question's answer socket left behind by a question cut off is no second session.
+    bindSocket(fs::path(screen.folder) / "200.work-queryA");
+    EXPECT_EQ(screen.read(), std::vector<std::string>{"pts/1:" + kWeb});
 
     // The session's folder named by the client's $SCREENDIR.
     const std::string chosen = (screen.sessions.path() / "chosen").string();
@@ -143,12 +148,15 @@ TEST(ScreenWindowFinderTest, TheWindowsOfASessionStartedHereCountOnlyAsShown) {
 // was attached in, nor another window's.
 TEST(ScreenWindowFinderTest, AWindowThatCannotBeKnownGivesNoFolder) {
     const std::pair<const char*, std::function<void(Screen&)>> cases[] = {
-        {"a second display", [](Screen& s) {
-             s.table->setOpenFiles(kServer, std::vector<std::string>{"/dev/pts/1", "/dev/pts/9", "/dev/ptmx"});
+        {"a second display",
+         [](Screen& s) {
+             s.table->setOpenFiles(kServer,
+                                   std::vector<std::string>{"/dev/pts/1", "/dev/pts/9", "/dev/ptmx"});
          }},
         {"the server on another terminal",
          [](Screen& s) { s.table->setOpenFiles(kServer, std::vector<std::string>{"/dev/pts/9"}); }},
-        {"a client of another program", [](Screen& s) { s.table->setExecutable(kClient, "/usr/local/bin/screen"); }},
+        {"a client of another program",
+         [](Screen& s) { s.table->setExecutable(kClient, "/usr/local/bin/screen"); }},
         {"a server of another program", [](Screen& s) { s.table->setExecutable(kServer, std::nullopt); }},
         {"a session folder open to others",
          [](Screen& s) { fs::permissions(s.folder, fs::perms::others_exec, fs::perm_options::add); }},
@@ -172,11 +180,22 @@ TEST(ScreenWindowFinderTest, AWindowThatCannotBeKnownGivesNoFolder) {
              s.table->setExecutable(300, s.program);
              s.table->setOpenFiles(300, std::vector<std::string>{"/dev/pts/1"});
          }},
-        {"a session that refuses", [](Screen& s) { s.runner->respond("number", {1, "No screen session found.\n"}); }},
-        {"an answer that is no number", [](Screen& s) { s.runner->respond("number", {0, "no window\n"}); }},
-        {"a window the session does not run", [](Screen& s) { s.runner->respond("number", {0, "7 (sh)"}); }},
+        {"a session that refuses",
+         [](Screen& s) {
+             s.runner->respond("number", {1, "No screen session found.\n"});
+         }},
+        {"an answer that is no number",
+         [](Screen& s) {
+             s.runner->respond("number", {0, "no window\n"});
+         }},
+        {"a window the session does not run",
+         [](Screen& s) {
+             s.runner->respond("number", {0, "7 (sh)"});
+         }},
         {"a window of another session",
-         [](Screen& s) { s.table->setEnvironment(202, std::vector<std::string>{"STY=300.other", "WINDOW=1"}); }},
+         [](Screen& s) {
+             s.table->setEnvironment(202, std::vector<std::string>{"STY=300.other", "WINDOW=1"});
+         }},
         {"a screen inside the window",
          [](Screen& s) {
              s.addJob(203, 202, "pts/6", kWeb, "screen");
@@ -194,25 +213,42 @@ TEST(ScreenWindowFinderTest, AWindowThatCannotBeKnownGivesNoFolder) {
     EXPECT_EQ(screen.read(withoutRunner), kUnknown);
 }
 
-TEST(ScreenWindowFinderTest, ASessionThatDidNotAnswerIsNotWaitedForAgainForAWhile) {
+// One late answer may be a busy machine: the session is asked again. Late twice in a row, it is not
+// waited for again for a while.
+TEST(ScreenWindowFinderTest, ASessionThatDoesNotAnswerIsNotWaitedForAgainForAWhile) {
     Screen screen;
     ScreenWindowFinder finder(screen.table, screen.runner, screen.bin.path().string(), screen.clock,
                               screen.sessions.path().string());
     screen.runner->respond("number", {0, "1 (sh)", "", 1.0});
     EXPECT_EQ(screen.read(finder), kUnknown);
+    EXPECT_EQ(screen.read(finder), kUnknown);
+    EXPECT_EQ(screen.runner->runCount(), 2u);
     screen.runner->respond("number", {0, "1 (sh)"});
     screen.clock.advance(ScreenWindowFinder::silenceMemory - 1);
     EXPECT_EQ(screen.read(finder), kUnknown);
-    EXPECT_EQ(screen.runner->runCount(), 1u);
+    EXPECT_EQ(screen.runner->runCount(), 2u);
     screen.clock.advance(1);
     EXPECT_EQ(screen.read(finder), std::vector<std::string>{"pts/1:" + kWeb});
-    EXPECT_EQ(screen.runner->runCount(), 2u);
+
+    screen.runner->respond("number", {0, "1 (sh)", "", 1.0});
+    EXPECT_EQ(screen.read(finder), kUnknown);
+    screen.runner->respond("number", {0, "0 (sh)"});
+    EXPECT_EQ(screen.read(finder), std::vector<std::string>{"pts/1:" + kApp});
+    EXPECT_EQ(screen.runner->runCount(), 5u);
 }
 
 TEST(ScreenWindowFinderTest, ReadsTheWindowNumberOfTheAnswer) {
     const std::pair<const char*, std::optional<int>> cases[] = {
-        {"0 (bash)", 0}, {"12 (vim (main))", 12}, {"3", 3}, {"", std::nullopt}, {"-1 (x)", std::nullopt},
-        {"x 1", std::nullopt}, {"1x (y)", std::nullopt}, {"99999999999 (x)", std::nullopt},
+        {"0 (bash)", 0},
+        {"12 (vim (main))", 12},
+        {"3\n", 3},
+        {"", std::nullopt},
+        {"-1 (x)", std::nullopt},
+        {"Remove dead screens with 'screen -wipe'.\n4 (sh)", 4},
+        {"4 (sh)\nno window", std::nullopt},
+        {"x 1", std::nullopt},
+        {"1x (y)", std::nullopt},
+        {"99999999999 (x)", std::nullopt},
     };
     for (const auto& [answer, number] : cases) {
         EXPECT_EQ(ScreenWindowFinder::windowNumber(answer), number) << answer;

@@ -187,8 +187,8 @@ TEST_F(LinuxProcessRunnerTest, PassesArgumentsWithoutAShellAndReplacesEnvironmen
     request.arguments.clear();
     request.inheritsEnvironment = false;
     const auto bare = run(request);
-    const std::string expected = "KORVANE_INHERITED=new $HOME\nKORVANE_RUN_MARKER=" + marker + "\n" +
-                                 ChildReaper::runVariable + "=";
+    const std::string expected =
+        "KORVANE_INHERITED=new $HOME\nKORVANE_RUN_MARKER=" + marker + "\n" + ChildReaper::runVariable + "=";
     EXPECT_TRUE(bare.output.starts_with(expected)) << bare.output;
     EXPECT_EQ(std::count(bare.output.begin(), bare.output.end(), '\n'), 3) << bare.output;
 }

@@ -16,16 +16,33 @@ TEST(TerminalIdentityTest, TheWindowsOfDebiansTerminalsAreKnownAsTerminals) {
         const char* startupWMClass;
     };
     const Installed desktopFiles[] = {
-        {"Alacritty", "Alacritty"}, {"com.gexperts.Tilix", ""}, {"cool-retro-term", ""},
-        {"debian-uxterm", "UXTerm"}, {"debian-xterm", "XTerm"}, {"foot", ""}, {"guake", ""}, {"kitty", ""},
-        {"lxterminal", ""}, {"mate-terminal", ""}, {"org.gnome.Console", ""},
-        {"org.gnome.Terminal", "Gnome-terminal"}, {"org.kde.konsole", "konsole"}, {"qterminal", ""},
-        {"qterminal-drop", ""}, {"rxvt-unicode", "URxvt"}, {"sakura", ""}, {"st", ""}, {"terminator", ""},
-        {"terminology", "terminology"}, {"tilda", ""}, {"xfce4-terminal", ""},
+        {"Alacritty", "Alacritty"},
+        {"com.gexperts.Tilix", ""},
+        {"cool-retro-term", ""},
+        {"debian-uxterm", "UXTerm"},
+        {"debian-xterm", "XTerm"},
+        {"foot", ""},
+        {"guake", ""},
+        {"kitty", ""},
+        {"lxterminal", ""},
+        {"mate-terminal", ""},
+        {"org.gnome.Console", ""},
+        {"org.gnome.Terminal", "Gnome-terminal"},
+        {"org.kde.konsole", "konsole"},
+        {"qterminal", ""},
+        {"qterminal-drop", ""},
+        {"rxvt-unicode", "URxvt"},
+        {"sakura", ""},
+        {"st", ""},
+        {"terminator", ""},
+        {"terminology", "terminology"},
+        {"tilda", ""},
+        {"xfce4-terminal", ""},
     };
     test::TempDir dir;
     for (const Installed& file : desktopFiles) {
-        const std::string wmClass = *file.startupWMClass ? std::string("StartupWMClass=") + file.startupWMClass + "\n" : "";
+        const std::string wmClass =
+            *file.startupWMClass ? std::string("StartupWMClass=") + file.startupWMClass + "\n" : "";
         dir.write(std::string("applications/") + file.id + ".desktop",
                   std::string("[Desktop Entry]\nType=Application\nName=") + file.id + "\nExec=x\n" + wmClass);
     }
@@ -42,7 +59,9 @@ TEST(TerminalIdentityTest, TheWindowsOfDebiansTerminalsAreKnownAsTerminals) {
         {"uxterm", {"", "", "xterm", "UXTerm"}, "debian-uxterm"},
         {"xfce4-terminal", {"", "", "xfce4-terminal", "Xfce4-terminal"}, "xfce4-terminal"},
         {"lxterminal", {"", "", "lxterminal", "Lxterminal"}, "lxterminal"},
-        {"gnome-terminal", {"org.gnome.Terminal", "", "gnome-terminal-server", "Gnome-terminal"}, "org.gnome.Terminal"},
+        {"gnome-terminal",
+         {"org.gnome.Terminal", "", "gnome-terminal-server", "Gnome-terminal"},
+         "org.gnome.Terminal"},
         {"konsole", {"", "", "konsole", "konsole"}, "org.kde.konsole"},
         {"mate-terminal", {"", "", "mate-terminal", "Mate-terminal"}, "mate-terminal"},
         {"qterminal", {"", "", "qterminal", "qterminal"}, "qterminal"},
