@@ -2,14 +2,17 @@
 // (real pseudo-terminals and processes read from /proc), an editor's window title resolved against
 // the search roots of a home folder with a few dozen projects, and the detection at the trigger on a
 // crowded machine: 2,000 processes, a terminal of 20 panes, in a table filled by hand and in /proc,
-// and a terminal running a tmux client whose server shows 20 panes, with the server's answer alone.
+// and a terminal running a tmux client whose server shows 20 panes, with the server's answer alone
+// and with the server stopped.
 #include "benchtiming.h"
+#include "detectiontiming.h"
 #include "platform/fake/fakeactiveappprovider.h"
 #include "platform/fake/fakefileprobe.h"
 #include "platform/fake/fakeprocesstable.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "platform/linux/localfileprobe.h"
 #include "platform/linux/procprocesstable.h"
+#include "platform/linux/threadworkerpool.h"
 #include "providers/projectdetector.h"
 #include "ptyterminal.h"
 #include "scratchdirectory.h"
@@ -398,6 +401,16 @@ public:
     }
 
     std::int32_t terminal() const { return attached() ? terminal_->pid() : -1; }
+    // The server's process id, or 0.
+    pid_t server() const {
+        std::string pid;
+        if (FILE* pipe = ::popen((tmux_ + " display-message -p '#{pid}' 2>/dev/null").c_str(), "r")) {
+            char buffer[32] = {};
+            pid = std::fgets(buffer, sizeof buffer, pipe) != nullptr ? buffer : "";
+            ::pclose(pipe);
+        }
+        return static_cast<pid_t>(std::atoi(pid.c_str()));
+    }
     std::string socket() const { return scratch_.path().string() + "/tmux"; }
     const std::string& program() const { return program_; }
 
@@ -417,6 +430,22 @@ TmuxTerminal& tmuxTerminal() {
     return terminal;
 }
 
+// Detections in the tmux terminal 30 ms apart, as triggers come, on the crowded machine.
+void timeTmuxDetections(benchmark::State& state, ProjectDetector& detector) {
+    bench::timeDetectionsApart(state, detector, crowdedMachine().repositories().back());
+    state.counters["processes"] = static_cast<double>(processCount());
+}
+
+std::unique_ptr<ProjectDetector> tmuxDetector(TmuxTerminal& tmux, WorkerPool& pool) {
+    auto apps = std::make_shared<FakeActiveAppProvider>();
+    apps->setFrontmost(FrontmostApplication{"xterm", tmux.terminal()});
+    auto table = std::make_shared<ProcProcessTable>();
+    return std::make_unique<ProjectDetector>(
+        apps, table, std::make_shared<LocalFileProbe>(),
+        std::make_unique<TmuxPaneFinder>(table, std::make_shared<LinuxProcessRunner>(), pool,
+                                         ProgramOnPath::korvaneSearchPath()));
+}
+
 // The detection at the trigger in a terminal running tmux on the crowded machine: the terminal's
 // processes, the question to the client's server, and the selected pane's processes.
 void BM_TriggerDetectionTmux(benchmark::State& state) {
@@ -425,14 +454,27 @@ void BM_TriggerDetectionTmux(benchmark::State& state) {
         state.SkipWithError("tmux is not installed or its client did not attach");
         return;
     }
-    auto apps = std::make_shared<FakeActiveAppProvider>();
-    apps->setFrontmost(FrontmostApplication{"xterm", tmux.terminal()});
-    ProjectDetector detector(apps, std::make_shared<ProcProcessTable>(), std::make_shared<LocalFileProbe>(),
-                             std::make_shared<LinuxProcessRunner>());
-    timeDetections(state, detector, crowdedMachine().repositories().back());
+    ThreadWorkerPool pool("bench-tmux", 8);
+    auto detector = tmuxDetector(tmux, pool);
+    timeTmuxDetections(state, *detector);
+}
+BENCHMARK(BM_TriggerDetectionTmux)->Iterations(300)->Unit(benchmark::kMicrosecond);
+
+// The same with the server stopped (SIGSTOP): after the first detection, which waits for it, the
+// server is remembered and no detection waits for it again. Every detection misses the pane.
+void BM_TriggerDetectionTmuxStopped(benchmark::State& state) {
+    TmuxTerminal& tmux = tmuxTerminal();
+    const pid_t server = tmux.terminal() < 1 ? 0 : tmux.server();
+    if (server < 1) {
+        state.SkipWithError("tmux is not installed or its client did not attach");
+        return;
+    }
+    ThreadWorkerPool pool("bench-tmux", 8);
+    auto detector = tmuxDetector(tmux, pool);
+    bench::timeDetectionsStopped(state, *detector, server, crowdedMachine().repositories().back());
     state.counters["processes"] = static_cast<double>(processCount());
 }
-BENCHMARK(BM_TriggerDetectionTmux)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TriggerDetectionTmuxStopped)->Iterations(300)->Unit(benchmark::kMicrosecond);
 
 // The question alone: tmux started to ask the server which pane each client shows.
 void BM_TmuxListClients(benchmark::State& state) {
@@ -441,23 +483,7 @@ void BM_TmuxListClients(benchmark::State& state) {
         state.SkipWithError("tmux is not installed or its client did not attach");
         return;
     }
-    LinuxProcessRunner runner;
-    ProcessRequest request;
-    request.executable = tmux.program();
-    request.arguments = {"-S", tmux.socket(), "list-clients", "-F", std::string(TmuxPaneFinder::listFormat)};
-    request.timeout = TmuxPaneFinder::answerTimeout;
-    std::vector<double> times;
-    for (auto _ : state) {
-        const auto start = bench::Clock::now();
-        auto result = runner.run(request);
-        times.push_back(bench::millisecondsSince(start));
-        if (!result || !result->succeeded()) {
-            state.SkipWithError("tmux did not answer");
-            return;
-        }
-    }
-    state.counters["p50_ms"] = bench::percentile(times, 0.50);
-    state.counters["p95_ms"] = bench::percentile(times, 0.95);
+    bench::timeQuestions(state, TmuxServerQuestions::request(tmux.program(), tmux.socket()), "tmux did not answer");
 }
 BENCHMARK(BM_TmuxListClients)->Unit(benchmark::kMicrosecond);
 

@@ -2,15 +2,19 @@
 // of its own, the last one shown on a terminal (a process reading a pseudo-terminal) whose child is
 // the attached screen client; the detection at the trigger, and the question to the session alone.
 #include "benchtiming.h"
+#include "detectiontiming.h"
 #include "platform/fake/fakeactiveappprovider.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "platform/linux/localfileprobe.h"
 #include "platform/linux/procprocesstable.h"
+#include "platform/linux/threadworkerpool.h"
 #include "providers/projectdetector.h"
 #include "ptyterminal.h"
 #include "scratchdirectory.h"
 
 #include <benchmark/benchmark.h>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <unistd.h>
@@ -66,6 +70,16 @@ public:
     static constexpr const char* program = "/usr/bin/screen";
 
     std::int32_t terminal() const { return attached() ? terminal_->pid() : -1; }
+    // The session's server, by its socket's name ("<pid>.bench"), or 0.
+    pid_t server() const {
+        for (const auto& entry : std::filesystem::directory_iterator(folder())) {
+            const std::string name = entry.path().filename().string();
+            if (name.ends_with(".bench")) {
+                return static_cast<pid_t>(std::atoi(name.c_str()));
+            }
+        }
+        return 0;
+    }
     std::string folder() const { return scratch_.path().string() + "/sessions"; }
     const std::vector<std::string>& repositories() const { return repositories_; }
 
@@ -85,6 +99,16 @@ ScreenTerminal& screenTerminal() {
     return terminal;
 }
 
+std::unique_ptr<ProjectDetector> screenDetector(ScreenTerminal& screen, WorkerPool& pool) {
+    auto apps = std::make_shared<FakeActiveAppProvider>();
+    apps->setFrontmost(FrontmostApplication{"xterm", screen.terminal()});
+    auto table = std::make_shared<ProcProcessTable>();
+    return std::make_unique<ProjectDetector>(
+        apps, table, std::make_shared<LocalFileProbe>(), nullptr,
+        std::make_unique<ScreenWindowFinder>(table, std::make_shared<LinuxProcessRunner>(), pool,
+                                             ProgramOnPath::korvaneSearchPath()));
+}
+
 // The detection at the trigger: the terminal's processes, the question to the session, and the shown
 // window's processes.
 void BM_TriggerDetectionScreen(benchmark::State& state) {
@@ -93,27 +117,54 @@ void BM_TriggerDetectionScreen(benchmark::State& state) {
         state.SkipWithError("screen is not installed or its client did not attach");
         return;
     }
-    auto apps = std::make_shared<FakeActiveAppProvider>();
-    apps->setFrontmost(FrontmostApplication{"xterm", screen.terminal()});
-    ProjectDetector detector(apps, std::make_shared<ProcProcessTable>(), std::make_shared<LocalFileProbe>(),
-                             std::make_shared<LinuxProcessRunner>());
-    if (detector.detectProjectRoot() != screen.repositories().back()) {
-        state.SkipWithError("the detection did not find the shown window");
+    ThreadWorkerPool pool("bench-screen", 8);
+    auto detector = screenDetector(screen, pool);
+    bench::timeDetectionsApart(state, *detector, screen.repositories().back());
+}
+BENCHMARK(BM_TriggerDetectionScreen)->Iterations(300)->Unit(benchmark::kMicrosecond);
+
+// The same with the session's server stopped (SIGSTOP): after the first detection, which waits for
+// it, the session is remembered and no detection waits for it again. Every detection misses.
+void BM_TriggerDetectionScreenStopped(benchmark::State& state) {
+    ScreenTerminal& screen = screenTerminal();
+    const pid_t server = screen.terminal() < 1 ? 0 : screen.server();
+    if (server < 1) {
+        state.SkipWithError("screen is not installed or its client did not attach");
         return;
     }
+    ThreadWorkerPool pool("bench-screen", 8);
+    auto detector = screenDetector(screen, pool);
+    bench::timeDetectionsStopped(state, *detector, server, screen.repositories().back());
+}
+BENCHMARK(BM_TriggerDetectionScreenStopped)->Iterations(300)->Unit(benchmark::kMicrosecond);
+
+// Outside screen: a terminal whose shell sits in a repository, read without the screen step (0) and
+// with it (1), which then only looks at the names of the terminal's processes.
+void BM_TriggerDetectionOutsideScreen(benchmark::State& state) {
+    const std::string repository = screenTerminal().repositories().front();
+    bench::PtyTerminal terminal({"/bin/sh", "-c", "cd '" + repository + "' && exec sleep 600"}, {});
+    ThreadWorkerPool pool("bench-screen", 8);
+    auto apps = std::make_shared<FakeActiveAppProvider>();
+    apps->setFrontmost(FrontmostApplication{"xterm", terminal.pid()});
+    auto table = std::make_shared<ProcProcessTable>();
+    ProjectDetector detector(apps, table, std::make_shared<LocalFileProbe>(), nullptr,
+                             state.range(0) == 0 ? nullptr
+                                                 : std::make_unique<ScreenWindowFinder>(
+                                                       table, std::make_shared<LinuxProcessRunner>(), pool,
+                                                       ProgramOnPath::korvaneSearchPath()));
+    for (int tries = 0; tries < 100 && detector.detectProjectRoot() != repository; ++tries) {
+        ::usleep(10000);
+    }
     std::vector<double> times;
-    std::size_t missed = 0;
     for (auto _ : state) {
         const auto start = bench::Clock::now();
-        const auto found = detector.detectProjectRoot();
+        benchmark::DoNotOptimize(detector.detectProjectRoot());
         times.push_back(bench::millisecondsSince(start));
-        missed += found == screen.repositories().back() ? 0 : 1;
     }
     state.counters["p50_ms"] = bench::percentile(times, 0.50);
     state.counters["p95_ms"] = bench::percentile(times, 0.95);
-    state.counters["missed"] = static_cast<double>(missed);
 }
-BENCHMARK(BM_TriggerDetectionScreen)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TriggerDetectionOutsideScreen)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // The question alone: screen started to ask the session which window its display shows.
 void BM_ScreenQuery(benchmark::State& state) {
@@ -122,25 +173,8 @@ void BM_ScreenQuery(benchmark::State& state) {
         state.SkipWithError("screen is not installed or its client did not attach");
         return;
     }
-    LinuxProcessRunner runner;
-    ProcessRequest request;
-    request.executable = ScreenTerminal::program;
-    request.arguments = {"-S", "bench", "-Q", "number"};
-    request.inheritsEnvironment = false;
-    request.environment = {{"SCREENDIR", screen.folder()}};
-    request.timeout = ScreenWindowFinder::answerTimeout;
-    request.killGrace = ScreenWindowFinder::killGrace;
-    std::vector<double> times;
-    std::size_t unanswered = 0;
-    for (auto _ : state) {
-        const auto start = bench::Clock::now();
-        auto result = runner.run(request);
-        times.push_back(bench::millisecondsSince(start));
-        unanswered += result && result->succeeded() ? 0 : 1;
-    }
-    state.counters["p50_ms"] = bench::percentile(times, 0.50);
-    state.counters["p95_ms"] = bench::percentile(times, 0.95);
-    state.counters["unanswered"] = static_cast<double>(unanswered);
+    bench::timeQuestions(state, ScreenWindowFinder::request(ScreenTerminal::program, screen.folder(), "bench"),
+                         "screen did not answer");
 }
 BENCHMARK(BM_ScreenQuery)->Unit(benchmark::kMicrosecond);
 

@@ -69,8 +69,16 @@ void AppCoordinator::construct() {
         FilePathProvider::create(platform_.clock, GitCommandRunner(platform_.processRunner).commandRunner(),
                                  platform_.scanPool, listingBroker_, platform_.treeWatchSource);
     globalSkills_ = std::make_shared<GlobalSkillProvider>(GlobalSkillProvider::defaultRoots());
-    projectDetector_ = std::make_unique<ProjectDetector>(platform_.activeApp, platform_.processTable,
-                                                         platform_.fileProbe, platform_.processRunner);
+    projectDetector_ = std::make_unique<ProjectDetector>(
+        platform_.activeApp, platform_.processTable, platform_.fileProbe,
+        platform_.processRunner ? std::make_unique<TmuxPaneFinder>(
+                                      platform_.processTable, platform_.processRunner, platform_.tmuxPool,
+                                      ProgramOnPath::korvaneSearchPath(), platform_.clock)
+                                : nullptr,
+        platform_.processRunner ? std::make_unique<ScreenWindowFinder>(
+                                      platform_.processTable, platform_.processRunner, platform_.tmuxPool,
+                                      ProgramOnPath::korvaneSearchPath(), platform_.clock)
+                                : nullptr);
     // The detail panel's controller, made for the popup's view model, loads through one preview
     // cache and git's branch figures.
     previewContentService_ = std::make_shared<PreviewContentService>(platform_.thumbnails);

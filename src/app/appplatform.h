@@ -36,11 +36,15 @@
 namespace korvane {
 
 // Everything the coordinator reaches of the desktop and the system: made once by main() for the
-// real session, by tests from fakes. The scheduler, clock and scan pool outlive the coordinator.
+// real session, by tests from fakes. The scheduler, clock and pools outlive the coordinator.
 struct AppPlatform {
     Scheduler& scheduler;
     const Clock& clock;
     WorkerPool& scanPool;
+    // Where project detection asks tmux servers which pane a client shows, and screen sessions which
+    // window a display shows, apart from other work, so that a server that does not answer holds up
+    // nothing but its own question.
+    WorkerPool& tmuxPool;
     std::shared_ptr<AccessibilityTrust> trust;
     std::shared_ptr<KeyTapBackend> keyTapBackend;
     std::shared_ptr<ActiveAppProvider> activeApp;

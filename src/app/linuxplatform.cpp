@@ -118,6 +118,7 @@ AppPlatform LinuxPlatform::platform(std::int32_t ownPid) {
         .scheduler = scheduler_,
         .clock = SystemClock::shared(),
         .scanPool = scanPool_,
+        .tmuxPool = tmuxPool_,
         .trust = trust,
         .keyTapBackend = std::make_shared<x11::X11KeyTapBackend>(trust, journal_),
         .activeApp = activeApp_,

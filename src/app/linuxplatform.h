@@ -44,6 +44,7 @@ private:
     QtScheduler scheduler_;
     // Declared after the scheduler: its threads finish before the scheduler they post to goes.
     ThreadWorkerPool scanPool_{"korvane-scan", 16};
+    ThreadWorkerPool tmuxPool_{"korvane-tmux", 8};
     std::shared_ptr<x11::PostedKeyJournal> journal_ = std::make_shared<x11::PostedKeyJournal>();
     std::shared_ptr<DesktopFileIndex> desktopFiles_;
     std::shared_ptr<LiveActiveAppProvider> activeApp_;

@@ -111,6 +111,7 @@ void ProjectFollower::detectProjectAfter(double delay) {
     std::weak_ptr<ProjectFollower> weak = weak_from_this();
     parts_.scheduler.postAfter(delay, [weak] {
         if (auto self = weak.lock()) {
+            // Inside tmux this waits for the server as the trigger's detection does, as briefly.
             self->parts_.projectDetector.detectProjectRoot();
         }
     });

@@ -1,8 +1,8 @@
 #include "files/gitworktree.h"
 
 #include "base/fileio.h"
+#include "gitguard/pathinfolder.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -21,10 +21,6 @@ std::optional<fs::path> resolved(const fs::path& path) {
         return std::nullopt;
     }
     return result;
-}
-
-bool isWithin(const fs::path& inner, const fs::path& outer) {
-    return std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first == outer.end();
 }
 
 // Whether the repository folder `gitDir` is a linked worktree's whose ".git" file is `gitFile`.
@@ -57,7 +53,7 @@ bool GitWorkTree::holds(const std::string& directory, const std::vector<std::str
     const auto inside = resolved(directory);
     const auto top = resolved(shown[0]);
     const auto gitDir = resolved(shown[1]);
-    if (!inside || !top || !gitDir || !isWithin(*inside, *top)) {
+    if (!inside || !top || !gitDir || !PathInFolder::inside(inside->native(), top->native())) {
         return false;
     }
     // Not resolved: a ".git" that is a link to another folder's repository is not this tree's own.

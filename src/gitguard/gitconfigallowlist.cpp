@@ -2,6 +2,7 @@
 
 #include "gitguard/gitconfigkey.h"
 #include "gitguard/gitconfigkeyindex.h"
+#include "gitguard/gitconfigvalue.h"
 #include "gitguard/gitlistedkeys.h"
 #include "gitguard/gitnetworkaddress.h"
 
@@ -47,6 +48,11 @@ constexpr GitConfigRule remote(std::string_view key) {
     return {key, Verdict::remoteName, {}};
 }
 
+// Read by a script that evaluates it as shell code, as `why` says.
+constexpr GitConfigRule words(std::string_view key, std::string_view why) {
+    return {key, Verdict::noShellSyntax, why, false};
+}
+
 constexpr std::string_view startsProgram = "starts a program";
 constexpr std::string_view readsFile = "names a file git reads";
 constexpr std::string_view redirects = "redirects an address or its traffic";
@@ -71,6 +77,14 @@ constexpr std::string_view svn =
 constexpr std::string_view gui = "configures git gui, which hands options and files named there to git";
 constexpr std::string_view otherRepositories = "names repositories that git is run in";
 constexpr std::string_view formatAlias = "defines a format alias";
+constexpr std::string_view annex =
+    "configures git-annex, which runs programs and reads files and addresses named there";
+constexpr std::string_view gcrypt =
+    "configures git-remote-gcrypt, which hands options named there to gpg and rsync";
+constexpr std::string_view publishSigns = "makes git publish sign, which starts gpg";
+constexpr std::string_view gitflowCode = "is read by git flow, which evaluates it as shell code";
+constexpr std::string_view logFormat =
+    "a format of git log, which may have gpg check the folder's signatures";
 constexpr std::string_view yesOrNo = "true|false|yes|no|on|off|1|0";
 // A rebase "interactive" starts the editor.
 constexpr std::string_view rebaseValues = "true|false|yes|no|on|off|1|0|merges|m";
@@ -91,6 +105,8 @@ constexpr GitConfigRule rules[] = {
     allow("advice.*"),
     refuse("alias.*", alias), refuse("alias.<name>.*", alias, false),
     allow("am.keepcr"), allow("am.threeWay"),
+    // What git-annex reads; the filter `git annex init` writes is a driver like any other.
+    refuse("annex.*", annex, false), refuse("annex.<name>.*", annex, false),
     allow("apply.ignoreWhitespace"), allow("apply.whitespace"),
     allow("author.email"), allow("author.name"),
     refuse("blame.ignoreRevsFile", readsFile), allow("blame.blankBoundary"), allow("blame.coloring"),
@@ -100,13 +116,17 @@ constexpr GitConfigRule rules[] = {
     remote("branch.<name>.pushRemote"), remote("branch.<name>.remote"), allow("branch.<name>.description"),
     allow("branch.<name>.merge"), allow("branch.autoSetupMerge"), allow("branch.autoSetupRebase"),
     allow("branch.sort"),
-    // Written by VS Code.
-    allow("branch.<name>.vscode-merge-base", false),
+    // Written by VS Code and gh, read by them alone as a branch's name.
+    allow("branch.<name>.vscode-merge-base", false), allow("branch.<name>.gh-merge-base", false),
+    refuse("branch.<name>.gitpublishcccmd", startsProgram, false),
     refuse("browser.<tool>.*", tool),
     refuse("bundle.*", "fetches bundles from an address"),
     refuse("bundle.<id>.*", "fetches bundles from an address"),
+    refuse("changelog.opts", "hands options to git log, which may name files it writes", false),
+    refuse("changelog.format", logFormat, false), refuse("changelog.mergeformat", logFormat, false),
     allow("checkout.defaultRemote"), allow("checkout.guess"), allow("checkout.thresholdForParallelism"),
     allow("checkout.workers"),
+    refuse("clangformat.binary", "names the program git clang-format runs", false),
     // Without it, `git clean` deletes untracked files unasked.
     only("clean.requireForce", "true|yes|on|1"),
     allow("clone.defaultRemoteName"), allow("clone.filterSubmodules"), allow("clone.rejectShallow"),
@@ -202,6 +222,10 @@ constexpr GitConfigRule rules[] = {
     allow("gc.packRefs"), allow("gc.pruneExpire"), allow("gc.reflogExpire"),
     allow("gc.reflogExpireUnreachable"), allow("gc.rerereResolved"), allow("gc.rerereUnresolved"),
     allow("gc.worktreePruneExpire"), allow("gc.writeCommitGraph"),
+    refuse("gcrypt.*", gcrypt, false),
+    refuse("git-crypt.repoStateDir", "names the folder of keys git-crypt reads and writes", false),
+    refuse("git-extras.info.*", "is a command git info runs", false),
+    refuse("git-publish.signingkey", publishSigns, false), refuse("git-publish.signPull", publishSigns, false),
     refuse("gitcvs.*", "configures the CVS server, which names files and databases"),
     refuse("gitcvs.<method>.*", "configures the CVS server, which names files and databases", false),
     refuse("gitweb.avatar", "makes the web viewer load pictures from another site"),
@@ -209,9 +233,13 @@ constexpr GitConfigRule rules[] = {
     allow("gitweb.category"), allow("gitweb.description"), allow("gitweb.grep"), allow("gitweb.owner"),
     allow("gitweb.patches"), allow("gitweb.pickaxe"), allow("gitweb.remote_heads"), allow("gitweb.showSizes"),
     allow("gitweb.url"),
-    // Written by git-flow, which runs the hooks of the folder gitflow.path.hooks names.
+    // Written by git-flow, which runs the hooks of the folder gitflow.path.hooks names, and evaluates the
+    // others, its prefixes and branches among them, as shell code.
     refuse("gitflow.path.hooks", "names the folder of hooks git flow runs", false),
-    allow("gitflow.branch.*", false), allow("gitflow.prefix.*", false),
+    words("gitflow.*", gitflowCode), words("gitflow.<name>.*", gitflowCode),
+    refuse("gitpublishprofile.<name>.cccmd", startsProgram, false),
+    refuse("gitpublishprofile.<name>.signingkey", publishSigns, false),
+    refuse("gitpublishprofile.<name>.signPull", publishSigns, false),
     refuse("gpg.*", signs), refuse("gpg.<format>.*", signs),
     allow("grep.column"), allow("grep.extendedRegexp"), allow("grep.fallbackToNoIndex"),
     allow("grep.fullName"), allow("grep.lineNumber"), allow("grep.patternType"), allow("grep.threads"),
@@ -294,6 +322,8 @@ constexpr GitConfigRule rules[] = {
     refuse("remote.<name>.proxy", redirects), refuse("remote.<name>.proxyAuthMethod", redirects),
     refuse("remote.<name>.receivepack", remoteProgram), refuse("remote.<name>.uploadpack", remoteProgram),
     refuse("remote.<name>.vcs", remoteProgram), refuse("remote.<name>.lfsurl", lfsAddress, false),
+    refuse("remote.<name>.annex-*", annex, false), refuse("remote.<name>.annexUrl", annex, false),
+    refuse("remote.<name>.gcrypt-*", gcrypt, false), allow("remote.<name>.gh-resolved", false),
     refuse("remote.<name>.lfspushurl", lfsAddress, false), refuse("remote.lfsdefault", lfsAddress, false),
     refuse("remote.lfspushdefault", lfsAddress, false), address("remote.<name>.pushurl"),
     address("remote.<name>.url"), remote("remote.pushDefault"), allow("remote.<name>.fetch"),
@@ -410,7 +440,8 @@ std::optional<std::string> GitConfigAllowList::refusal(const GitConfigRule* rule
                                                        std::optional<std::string_view> value,
                                                        const GitListedKeys* listed) {
     if (!rule) {
-        // Read by no program git starts for it (the rules name those), nor by git where it does not list it.
+        // Read by no program git starts for it (the rules name those), nor by git where it does not list it:
+        // the caller looks whether its value may name a program or file of the folder.
         if (listed && GitConfigKey::parse(key) && !listed->lists(key)) {
             return std::nullopt;
         }
@@ -441,6 +472,11 @@ std::optional<std::string> GitConfigAllowList::refusal(const GitConfigRule* rule
             return std::nullopt;
         }
         return "harmless only as an address of " + std::string(rule->detail);
+    case Verdict::noShellSyntax:
+        if (!value || !GitConfigValue::holdsShellSyntax(*value)) {
+            return std::nullopt;
+        }
+        return std::string(rule->detail) + ", harmless only without shell syntax";
     case Verdict::refused:
         break;
     }

@@ -29,6 +29,9 @@ struct GitConfigRule {
         // an address of a program other than git: harmless only as one of the schemes `detail` lists
         // ("http|https"), followed by "://"
         schemeAddress,
+        // read by a script that evaluates it as shell code (`detail` says which): harmless only without
+        // shell syntax (GitConfigValue::holdsShellSyntax)
+        noShellSyntax,
         // `detail` says why, in a few plain words ("starts a program", "names a file git reads")
         refused,
     };
@@ -43,11 +46,13 @@ struct GitConfigRule {
 // The settings a folder's own git configuration may hold and still have the user's commands run there
 // before the folder is trusted. A key that neither the git that runs nor a program it starts reads as a
 // program, a path or an address passes: one no rule names passes where that git does not list it among
-// the keys it reads (GitListedKeys), so that the keys tools write for themselves (gh, editors, git-review)
-// pass. The rules name the rest: what git, git-lfs, the user's credential helper and the programs that
-// come with git read, allowed where it starts nothing, names no file, redirects no address, leads no push
-// to a repository on this machine, lowers no check and defines no alias, driver or include. Plain table;
-// any thread.
+// the keys it reads (GitListedKeys) and its value can name no program or file of the folder
+// (GitConfigValue, which the caller asks), so that the keys tools write for themselves (gh, editors,
+// git-review) pass. The rules name the rest: what git, git-lfs, the user's credential helper and the
+// programs that come with git read, and the program keys of the `git-*` programs Debian ships
+// (git-clang-format, git-annex, git flow, ...), allowed where it starts nothing, names no file, redirects
+// no address, leads no push to a repository on this machine, lowers no check and defines no alias, driver
+// or include. Plain table; any thread.
 class GitConfigAllowList {
 public:
     static std::span<const GitConfigRule> all();
@@ -57,7 +62,7 @@ public:
     // Why a folder's entry keeps the user's commands from running there until the folder is trusted;
     // none when it is allowed (an ownWorkTree key, and a remoteName one that may name a remote, count as
     // allowed here: the caller checks them). A key no rule names passes only where `listed`, the list of
-    // the git that runs, is known and does not name it.
+    // the git that runs, is known and does not name it, and then the caller checks its value.
     static std::optional<std::string> refusal(std::string_view key, std::optional<std::string_view> value,
                                               const GitListedKeys* listed = nullptr);
     // The same for a key whose rule is already known (`ruleFor`'s answer).

@@ -69,7 +69,11 @@ bool GitConfigKey::matches(const GitConfigKey& pattern, const GitConfigKey& key)
     if (pattern.subsection && !partMatches(*pattern.subsection, *key.subsection, true)) {
         return false;
     }
-    return pattern.variable == "*" || partMatches(pattern.variable, key.variable, false);
+    if (pattern.variable.ends_with('*')) {
+        const std::string_view front = pattern.variable.substr(0, pattern.variable.size() - 1);
+        return sameWithoutCase(front, key.variable.substr(0, front.size()));
+    }
+    return partMatches(pattern.variable, key.variable, false);
 }
 
 } // namespace korvane

@@ -27,8 +27,9 @@ struct GitConfigKey {
     std::string folded() const;
 
     // Whether `key` is one of the keys that `pattern` stands for, in git's own spelling of keys: a part
-    // "<...>" stands for any name the configuration chooses, a last part "*" for any variable. Section and
-    // variable compare without case, a subsection with it.
+    // "<...>" stands for any name the configuration chooses, a last part "*" for any variable and one
+    // ending in "*" ("annex-*") for any that begins with the rest. Section and variable compare without
+    // case, a subsection with it.
     static bool matches(const GitConfigKey& pattern, const GitConfigKey& key);
 };
 

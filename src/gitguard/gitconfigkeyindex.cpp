@@ -6,7 +6,7 @@ namespace {
 bool standsForOneKey(const GitConfigKey& pattern) {
     return !GitConfigKey::isPlaceholder(pattern.section) &&
            !(pattern.subsection && GitConfigKey::isPlaceholder(*pattern.subsection)) &&
-           pattern.variable != "*" && !GitConfigKey::isPlaceholder(pattern.variable);
+           !pattern.variable.ends_with('*') && !GitConfigKey::isPlaceholder(pattern.variable);
 }
 
 } // namespace

@@ -2,7 +2,10 @@
 
 #include "base/fileio.h"
 #include "gitguard/gitconfiglisting.h"
+#include "gitguard/pathinfolder.h"
 
+#include <cerrno>
+#include <sys/stat.h>
 #include <utility>
 
 namespace korvane {
@@ -40,9 +43,22 @@ std::optional<std::string> eachEntry(const fs::path& folder, const std::string& 
 }
 
 std::string resolved(const fs::path& path) {
-    std::error_code error;
-    const fs::path canonical = fs::weakly_canonical(path, error);
-    return (error ? path.lexically_normal() : canonical).string();
+    return PathInFolder::resolved(path).string();
+}
+
+bool isThere(const fs::path& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 || errno != ENOENT;
+}
+
+// How a reason names `path`: itself where it is there, else what is missing of it in the nearest
+// folder above that is ("worktrees in /srv/repo"), so that no reason names a path that does not exist.
+std::string named(const fs::path& path) {
+    fs::path at = path;
+    while (!isThere(at) && at.has_relative_path()) {
+        at = at.parent_path();
+    }
+    return at == path ? path.string() : path.lexically_relative(at).string() + " in " + at.string();
 }
 
 } // namespace
@@ -244,7 +260,7 @@ std::optional<std::string> GitReachPaths::followed(const fs::path& file) {
         return std::nullopt;
     }
     if (auto why = leads(absolute, "/")) {
-        return absolute.string() + " " + *why;
+        return named(absolute) + " " + *why;
     }
     return std::nullopt;
 }
@@ -261,8 +277,7 @@ std::optional<std::string> GitReachPaths::leads(const fs::path& path, const fs::
 std::optional<std::string> GitReachPaths::inWorkTree(const std::string& name,
                                                      const std::string& target) const {
     const auto within = [](std::string_view path, std::string_view folder) {
-        return path.size() > folder.size() && path.starts_with(folder) &&
-               (folder.ends_with('/') || path[folder.size()] == '/');
+        return PathInFolder::inside(path, folder) && !PathInFolder::inside(folder, path);
     };
     for (const auto& top : workTrees_) {
         if (!within(name, top) || (ownTop_ && (*ownTop_ == name || within(*ownTop_, name)))) {
@@ -274,8 +289,11 @@ std::optional<std::string> GitReachPaths::inWorkTree(const std::string& name,
         if (below.find("/.git/") != std::string_view::npos || below.ends_with("/.git")) {
             continue;
         }
-        const std::string where =
-            " the work tree " + top + ", where the command's own checkout, reset or merge may rewrite it";
+        const std::string by = "the command's own checkout, reset or merge may ";
+        if (!isThere(name)) {
+            return "is not there yet, and " + by + "make it in the work tree " + top + " before git reads it";
+        }
+        const std::string where = " the work tree " + top + ", where " + by + "rewrite it";
         return name == target ? "lies in" + where : "leads through " + name + " in" + where;
     }
     return std::nullopt;

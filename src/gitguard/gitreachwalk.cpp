@@ -5,6 +5,7 @@
 #include "gitguard/gitmodulesfolder.h"
 #include "gitguard/gitreachpaths.h"
 #include "gitguard/gitrepositorytexts.h"
+#include "gitguard/pathinfolder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,12 +21,6 @@ namespace fs = std::filesystem;
 constexpr std::size_t repositoryLimit = 256;
 // Work trees of one level, gitlinks populated or not and linked worktrees, each asked of git.
 constexpr std::size_t workTreeLimit = 1024;
-
-fs::path resolved(const fs::path& path) {
-    std::error_code error;
-    fs::path canonical = fs::weakly_canonical(path, error);
-    return error ? path.lexically_normal() : canonical;
-}
 
 bool namesWorkTree(const std::vector<GitConfigEntry>& entries) {
     return std::any_of(entries.begin(), entries.end(), [](const GitConfigEntry& entry) {
@@ -50,11 +45,6 @@ std::vector<fs::path> dotGitsOf(const fs::path& folder) {
         error.clear();
     }
     return found;
-}
-
-bool inside(const fs::path& path, const fs::path& folder) {
-    const fs::path relative = path.lexically_relative(folder);
-    return !relative.empty() && *relative.begin() != "..";
 }
 
 } // namespace
@@ -172,7 +162,7 @@ bool GitReachWalk::noteDotGits(const std::vector<fs::path>& dotGits, const std::
         if (taken.contains(dotGit)) {
             continue;
         }
-        if (gitDir && resolved(dotGit) == resolved(*gitDir)) {
+        if (gitDir && PathInFolder::resolved(dotGit) == PathInFolder::resolved(*gitDir)) {
             taken[dotGit] = true;
         } else {
             late.push_back(dotGit);
@@ -205,8 +195,8 @@ bool GitReachWalk::noteDotGits(const std::vector<fs::path>& dotGits, const std::
 // read once.
 bool GitReachWalk::add(const Candidate& candidate, Paths paths, Listed listed,
                        std::optional<ProcessBatch::Outcome> index) {
-    const fs::path gitDir = resolved(paths.gitDir);
-    const fs::path workTree = paths.workTree ? resolved(*paths.workTree) : fs::path();
+    const fs::path gitDir = PathInFolder::resolved(paths.gitDir);
+    const fs::path workTree = paths.workTree ? PathInFolder::resolved(*paths.workTree) : fs::path();
     if (known_.contains({gitDir, workTree}) ||
         (candidate.via == Via::gitDir && knownGitDirs_.contains(gitDir))) {
         return true;
@@ -223,7 +213,7 @@ bool GitReachWalk::add(const Candidate& candidate, Paths paths, Listed listed,
                                     candidate.path,         std::nullopt,      paths.remoteFolders,
                                     std::move(listed.text), paths.configFiles, paths.operationFolders};
     if (candidate.via == Via::workTree && namesWorkTree(repository.entries)) {
-        repository.ownWorkTree = workTree == resolved(candidate.path);
+        repository.ownWorkTree = workTree == PathInFolder::resolved(candidate.path);
     }
     result_.repositories_.push_back(std::move(repository));
     reachedBy_.push_back(candidate);
@@ -240,7 +230,7 @@ bool GitReachWalk::visit(const std::vector<Candidate>& candidates) {
     std::vector<std::shared_ptr<MappedText>> texts;
     std::vector<ProcessRequest> requests;
     for (const auto& candidate : candidates) {
-        if (candidate.via == Via::gitDir && knownGitDirs_.contains(resolved(candidate.path))) {
+        if (candidate.via == Via::gitDir && knownGitDirs_.contains(PathInFolder::resolved(candidate.path))) {
             continue;
         }
         const bool withIndex = likelyHoldsSubmodules(candidate);
@@ -348,13 +338,14 @@ bool GitReachWalk::checkOwnWorkTrees(std::size_t from) {
         const std::string top = GitRepositoryTexts::line(answer->output);
         if (reachedBy_[index].via == Via::folder) {
             const auto fields = GitRepositoryTexts::lines(answer->output, 4);
-            repository.ownWorkTree = answer->succeeded() && fields &&
-                                     resolved((*fields)[0]) == resolved(repository.gitDir) &&
-                                     resolved((*fields)[3]) == resolved(*repository.workTree);
+            repository.ownWorkTree =
+                answer->succeeded() && fields &&
+                PathInFolder::resolved((*fields)[0]) == PathInFolder::resolved(repository.gitDir) &&
+                PathInFolder::resolved((*fields)[3]) == PathInFolder::resolved(*repository.workTree);
         } else {
             const auto& gitlinks = gitlinkTrees_[reachedBy_[index].parent];
             repository.ownWorkTree =
-                answer->succeeded() && top.starts_with('/') && gitlinks.contains(resolved(top));
+                answer->succeeded() && top.starts_with('/') && gitlinks.contains(PathInFolder::resolved(top));
         }
     }
     return true;
@@ -422,7 +413,7 @@ bool GitReachWalk::followGitlinks(std::size_t from, std::vector<Candidate>& work
                                       requests_.base().workingDirectory.value_or("."));
                 }
                 const fs::path workTree = top / line.substr(tab + 1);
-                gitlinkTrees_[index].insert(resolved(workTree));
+                gitlinkTrees_[index].insert(PathInFolder::resolved(workTree));
                 workTrees.push_back({Via::workTree, workTree, index});
             }
         }
@@ -443,7 +434,7 @@ bool GitReachWalk::followWorktrees(std::size_t from, std::vector<Candidate>& wor
         std::error_code error;
         const fs::path& folder = paths_[index].worktrees;
         if (fs::symlink_status(folder, error).type() == fs::file_type::not_found ||
-            !listedWorktrees_.insert(resolved(folder)).second) {
+            !listedWorktrees_.insert(PathInFolder::resolved(folder)).second) {
             continue;
         }
         asked.push_back(index);
@@ -453,7 +444,7 @@ bool GitReachWalk::followWorktrees(std::size_t from, std::vector<Candidate>& wor
     if (!answers) {
         return false;
     }
-    const fs::path folder = resolved(requests_.base().workingDirectory.value_or("."));
+    const fs::path folder = PathInFolder::resolved(requests_.base().workingDirectory.value_or("."));
     for (std::size_t at = 0; at < asked.size(); ++at) {
         const auto& answer = (*answers)[at];
         const auto& gitDir = result_.repositories_[asked[at]].gitDir;
@@ -473,11 +464,11 @@ bool GitReachWalk::followWorktrees(std::size_t from, std::vector<Candidate>& wor
                 continue;
             }
             const fs::path workTree(line.substr(prefix.size()));
-            const fs::path where = resolved(workTree);
+            const fs::path where = PathInFolder::resolved(workTree);
             const bool known = std::any_of(known_.begin(), known_.end(), [&](const auto& repository) {
                 return repository.second == where;
             });
-            if (!inside(where, folder) || known) {
+            if (!PathInFolder::inside(where.native(), folder.native()) || known) {
                 continue;
             }
             if (workTrees.size() >= workTreeLimit) {

@@ -2,12 +2,15 @@
 
 #include "gitguard/gitconfigallowlist.h"
 #include "gitguard/gitconfigkey.h"
+#include "gitguard/gitconfigvalue.h"
 #include "gitguard/gitlistedkeys.h"
 #include "gitguard/gitnetworkaddress.h"
 #include "gitguard/gitreachpaths.h"
 #include "gitguard/gitrepositorytexts.h"
+#include "gitguard/pathinfolder.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <system_error>
 
 namespace korvane {
@@ -88,15 +91,20 @@ std::optional<std::string> leadsHere(const GitConfigRule& rule, const GitConfigE
 // Why the folder's own entries of `entries` keep the command from running; none when they do not.
 std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
                                  const GitReachedRepository* repository,
-                                 const UntrustedFolderGit::ListedKeys& listed) {
+                                 const UntrustedFolderGit::Unknown& unknown) {
     for (const auto& entry : entries) {
         if (GitConfigListing::isUsers(entry)) {
             continue;
         }
         const GitConfigRule* rule = GitConfigAllowList::ruleFor(entry.key);
         // Only a key that no rule names needs git's list, which most folders never ask for.
-        auto refused =
-            GitConfigAllowList::refusal(rule, entry.key, entry.value, rule || !listed ? nullptr : listed());
+        auto refused = GitConfigAllowList::refusal(rule, entry.key, entry.value,
+                                                   rule || !unknown.listed ? nullptr : unknown.listed());
+        if (!refused && !rule && entry.value) {
+            if (auto named = GitConfigValue::whyMayNameFolder(*entry.value, unknown.folders, unknown.home)) {
+                refused = "a key no rule knows, whose value holds " + *named;
+            }
+        }
         if (!refused && rule && rule->verdict == GitConfigRule::Verdict::ownWorkTree &&
             (repository == nullptr || repository->ownWorkTree != true)) {
             refused = "names a work tree that is not the repository's own";
@@ -146,6 +154,34 @@ std::optional<std::string> operationInProgress(const GitReachedRepository& repos
     return std::nullopt;
 }
 
+// The folder the command runs in and the work tree and git directory of every repository it reaches,
+// each as the kernel resolves it: where a value of the folder's may name a program or file of its own.
+std::vector<std::filesystem::path> foldersNotTrusted(const ProcessRequest& base, const GitReach& reach) {
+    std::vector<std::filesystem::path> places;
+    const auto add = [&](const std::filesystem::path& place) {
+        places.push_back(PathInFolder::real(place).value_or(PathInFolder::resolved(place)));
+    };
+    add(base.workingDirectory.value_or("."));
+    for (const auto& repository : reach.repositories()) {
+        add(repository.gitDir);
+        if (repository.workTree) {
+            add(*repository.workTree);
+        }
+    }
+    return places;
+}
+
+// The home folder of the command: its environment's, else Korvane's.
+std::string homeOf(const ProcessRequest& base) {
+    for (auto it = base.environment.rbegin(); it != base.environment.rend(); ++it) {
+        if (it->first == "HOME") {
+            return it->second;
+        }
+    }
+    const char* home = std::getenv("HOME");
+    return home != nullptr ? home : "";
+}
+
 // The user's own hooks folder where it cannot lie in the folder the command runs in (git reads a
 // relative one from there), else none.
 std::string hooksFolder(const GitReach& reach) {
@@ -191,18 +227,26 @@ Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::decideRead(Process
         }
         return *asked ? &**asked : nullptr;
     };
-    return decide(reach, listed, *inherited);
+    std::optional<std::vector<std::filesystem::path>> folders;
+    const auto notTrusted = [&]() -> const std::vector<std::filesystem::path>& {
+        if (!folders) {
+            folders = foldersNotTrusted(base, reach);
+        }
+        return *folders;
+    };
+    const std::string home = homeOf(base);
+    return decide(reach, Unknown{listed, notTrusted, home}, *inherited);
 }
 
 Expected<UntrustedFolderGit, std::string>
-UntrustedFolderGit::decide(const GitReach& reach, const ListedKeys& listed, std::size_t inherited) {
+UntrustedFolderGit::decide(const GitReach& reach, const Unknown& unknown, std::size_t inherited) {
     if (reach.repositories().empty()) {
-        if (auto refused = judge(reach.folderEntries(), nullptr, listed)) {
+        if (auto refused = judge(reach.folderEntries(), nullptr, unknown)) {
             return makeUnexpected(std::move(*refused));
         }
     }
     for (const auto& repository : reach.repositories()) {
-        if (auto refused = judge(repository.entries, &repository, listed)) {
+        if (auto refused = judge(repository.entries, &repository, unknown)) {
             return makeUnexpected(std::move(*refused));
         }
         if (auto refused = remotesOutsideTheConfiguration(repository)) {

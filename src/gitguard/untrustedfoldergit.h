@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/expected.h"
+#include "gitguard/gitconfigvalue.h"
 #include "gitguard/gitconfigvariables.h"
 #include "gitguard/gitlistedkeys.h"
 #include "gitguard/gitreach.h"
@@ -9,6 +10,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -31,6 +33,13 @@ public:
     // The keys the git that runs reads by its own list, asked for where a decision first needs them;
     // none where that git gives no list.
     using ListedKeys = std::function<const GitListedKeys*()>;
+    // What a key no rule names is judged by: whether the git that runs lists it, and whether its value
+    // may name a program or file of the folders not trusted (the command's home folder for "~/").
+    struct Unknown {
+        ListedKeys listed;
+        GitConfigValue::Folders folders;
+        std::string_view home;
+    };
 
     // Reads what git run as `base` reaches from its working directory and decides; the reason the
     // command does not run there, when it does not.
@@ -39,11 +48,11 @@ public:
     static Expected<UntrustedFolderGit, std::string> decideRead(ProcessRunner& runner, const ProcessRequest& base,
                                                                 const GitReach& reach);
 
-    // The decision for what was read, with `listed` the keys the git that runs reads (a key no rule names
-    // passes only where they are known and do not name it) and `inherited` GIT_CONFIG_COUNT entries already
-    // in the environment.
-    static Expected<UntrustedFolderGit, std::string>
-    decide(const GitReach& reach, const ListedKeys& listed = {}, std::size_t inherited = 0);
+    // The decision for what was read, with `unknown` what a key no rule names is judged by (it passes
+    // only where the keys the git that runs reads are known and do not name it, and its value names no
+    // program or file of the folders) and `inherited` GIT_CONFIG_COUNT entries already in the environment.
+    static Expected<UntrustedFolderGit, std::string> decide(const GitReach& reach, const Unknown& unknown,
+                                                            std::size_t inherited);
 
     const std::vector<Setting>& settings() const { return settings_; }
     // The settings as environment variables for the command, with the protocol variable where it is set.

@@ -27,9 +27,9 @@ struct ProcessRequest {
     std::vector<std::pair<std::string, std::string>> environment;
     // Inherited variables left out of the child's environment.
     std::vector<std::string> removedEnvironment;
-    // Whether the child starts from a copy of the program's environment; where not, from `environment`
-    // alone.
-    bool inheritsEnvironment = true;
+    // False: the child inherits nothing of Korvane's environment and gets `environment` alone (and
+    // the runner's own mark of the run, by which it finds what the run leaves behind).
+    bool inheritEnvironment = true;
     // Seconds from the launch until the process group is asked to terminate.
     double timeout = 10.0;
     // Seconds between the terminate request to the group and the kill.

@@ -24,9 +24,27 @@ struct ProcessStatus {
     bool operator==(const ProcessStatus&) const = default;
 };
 
+// A file by the device and inode that hold it: the same file whatever path leads to it.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The process that listens on a unix socket and its user, as the system recorded them when it began
+// to listen.
+struct SocketListener {
+    std::int32_t pid = 0;
+    std::uint32_t uid = 0;
+
+    bool operator==(const SocketListener&) const = default;
+};
+
 // The system's table of processes as project detection reads it: who started whom, each process's
-// name, controlling terminal, job, working directory, arguments and environment, and when a terminal
-// device was last read. A process or device the system will not describe is simply absent. Main thread.
+// name, controlling terminal, job, working directory, arguments and environment, the file it runs and
+// the mounts it sees, who listens on a socket, and when a terminal device was last read. A process or
+// device the system will not describe is simply absent. Main thread.
 class ProcessTable {
 public:
     virtual ~ProcessTable() = default;
@@ -54,8 +72,18 @@ public:
     // read, as for another user's process.
     virtual std::optional<std::vector<std::string>> environment(std::int32_t pid) = 0;
 
-    // The program file the process runs, links resolved; absent when it cannot be read.
-    virtual std::optional<std::string> executable(std::int32_t /*pid*/) { return std::nullopt; }
+    // The file the process runs, also once that file was replaced or deleted; absent when it cannot be
+    // read, as for another user's process, or where this table cannot tell.
+    virtual std::optional<FileIdentity> executable(std::int32_t /*pid*/) { return std::nullopt; }
+
+    // The mount namespace through which the process sees files: two processes in one namespace reach
+    // the same file by the same path. Absent when it cannot be read or this table cannot tell.
+    virtual std::optional<FileIdentity> mountNamespace(std::int32_t /*pid*/) { return std::nullopt; }
+
+    // Who listens on the unix socket at `path`, asked of the system through a connection that is closed
+    // again at once, without a word sent and without waiting for the listener; absent where nothing
+    // listens, the connection is refused or this table cannot tell.
+    virtual std::optional<SocketListener> socketListener(const std::string& /*path*/) { return std::nullopt; }
 
     // What the process holds open, one entry per descriptor as the system names it ("/dev/pts/3",
     // "socket:[1234]"); absent when it cannot be read, as for another user's process.

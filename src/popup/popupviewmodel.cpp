@@ -401,14 +401,16 @@ std::string PopupViewModel::statusContextText() const {
     switch (mode_) {
     case PopupMode::browser:
         return "type to search";
-    case PopupMode::search: {
-        const std::size_t count = viewState_.resultList().size();
-        return std::to_string(count) + " result" + (count == 1 ? "" : "s");
-    }
+    case PopupMode::search:
+        return resultCountText(viewState_.resultList().size());
     case PopupMode::help:
         break;
     }
     return "";
+}
+
+std::string PopupViewModel::resultCountText(std::size_t count) {
+    return std::to_string(count) + " result" + (count == 1 ? "" : "s");
 }
 
 std::optional<std::string> PopupViewModel::expandedDetailText(const Snippet& snippet) const {

@@ -198,6 +198,8 @@ public:
     std::optional<PreviewContent> previewContent(const std::string& snippetID) const;
     bool isDetailColumnVisible() const;
     std::string statusContextText() const;
+    // "1 result", "12 results": the count as the status bar and the search header tell it.
+    static std::string resultCountText(std::size_t count);
     double popupWidth() const;
     double popupHeight() const;
     // The inline text under an expanded browser item, by the snippet's source.

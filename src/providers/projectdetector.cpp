@@ -96,19 +96,13 @@ bool sameMoment(std::chrono::system_clock::time_point a, std::chrono::system_clo
 
 ProjectDetector::ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
                                  std::shared_ptr<ProcessTable> processTable, std::shared_ptr<FileProbe> files,
-                                 std::shared_ptr<ProcessRunner> processRunner)
+                                 std::unique_ptr<TmuxPaneFinder> tmux,
+                                 std::unique_ptr<ScreenWindowFinder> screen)
     : appProvider_(std::move(appProvider))
     , processTable_(std::move(processTable))
     , files_(std::move(files))
-    , screen_(std::make_unique<ScreenWindowFinder>(processTable_, processRunner,
-                                                   std::getenv("PATH") != nullptr ? std::getenv("PATH")
-                                                                                  : "/usr/bin:/bin")) {
-    if (processRunner) {
-        const char* path = std::getenv("PATH");
-        tmux_ = std::make_unique<TmuxPaneFinder>(processTable_, std::move(processRunner),
-                                                 path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin");
-    }
-}
+    , tmux_(std::move(tmux))
+    , screen_(std::move(screen)) {}
 
 std::optional<std::string> ProjectDetector::detectProjectRoot() {
     return detectProjectRoot(appProvider_->frontmostApplication());
@@ -306,7 +300,9 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid) {
     if (tmux_) {
         descendants = tmux_->withPanesShown(std::move(descendants));
     }
-    descendants = screen_->withWindowsShown(std::move(descendants));
+    if (screen_) {
+        descendants = screen_->withWindowsShown(std::move(descendants));
+    }
 
     std::unordered_map<std::int32_t, std::string> deviceOf;
     for (const auto& entry : descendants) {

@@ -3,7 +3,6 @@
 #include "base/lrumap.h"
 #include "platform/activeappprovider.h"
 #include "platform/fileprobe.h"
-#include "platform/processrunner.h"
 #include "platform/processtable.h"
 #include "providers/processinfo.h"
 #include "providers/processtreedetection.h"
@@ -56,13 +55,13 @@ public:
     // Two times within this many seconds count as the same moment.
     static constexpr double sameMomentTolerance = 0.05;
 
-    // With `processRunner`, a terminal running tmux is read through the pane its client shows (tmux
-    // is asked, found on the PATH Korvane runs with); without, through the client's own folder. One
-    // running screen is read through the window its display shows, or gives no folder (always so
-    // without `processRunner`).
+    // With `tmux`, a terminal running tmux is read through the pane its client shows; without,
+    // through the client's own folder. With `screen`, one running GNU screen is read through the window
+    // its display shows, or gives no folder; without, through the client's own folder.
     ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
                     std::shared_ptr<ProcessTable> processTable, std::shared_ptr<FileProbe> files,
-                    std::shared_ptr<ProcessRunner> processRunner = nullptr);
+                    std::unique_ptr<TmuxPaneFinder> tmux = nullptr,
+                    std::unique_ptr<ScreenWindowFinder> screen = nullptr);
 
     // Runs one detection for the frontmost application and returns the root found.
     std::optional<std::string> detectProjectRoot();

@@ -1,11 +1,10 @@
 #include "providers/screenwindowfinder.h"
 
-#include "providers/programonpath.h"
-
 #include <algorithm>
 #include <charconv>
 #include <dirent.h>
 #include <filesystem>
+#include <map>
 #include <pwd.h>
 #include <set>
 #include <sys/stat.h>
@@ -14,8 +13,6 @@
 namespace korvane {
 
 namespace {
-
-constexpr std::string_view queryAnswerSuffix = "-queryA";
 
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
@@ -69,6 +66,12 @@ bool isPrivateFolder(const std::string& folder) {
            (info.st_mode & 0777) == 0700;
 }
 
+// Whether `path` is a socket of the user's, not a link to one.
+bool isOwnSocket(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == ::getuid();
+}
+
 // The processes of `processes` that descend from one of `ancestors`.
 std::set<std::int32_t> below(const std::set<std::int32_t>& ancestors,
                              const std::vector<ProcessInfo::DescendantInfo>& processes) {
@@ -93,32 +96,57 @@ std::set<std::int32_t> below(const std::set<std::int32_t>& ancestors,
 } // namespace
 
 ScreenWindowFinder::ScreenWindowFinder(std::shared_ptr<ProcessTable> table,
-                                       std::shared_ptr<ProcessRunner> runner, std::string searchPath,
-                                       const Clock& clock, std::string sessionRoot)
+                                       std::shared_ptr<ProcessRunner> runner, WorkerPool& questions,
+                                       std::string searchPath, const Clock& clock, std::string sessionRoot)
     : table_(std::move(table))
-    , runner_(std::move(runner))
-    , searchPath_(std::move(searchPath))
-    , clock_(clock)
-    , sessionRoot_(std::move(sessionRoot)) {}
+    , screen_(std::string(processName), std::move(searchPath))
+    , sessionRoot_(std::move(sessionRoot))
+    , questions_(std::move(runner), questions, clock) {}
 
 std::vector<ProcessInfo::DescendantInfo>
 ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes) {
-    // By device: the shown window's processes, or nothing where the window cannot be known.
-    std::map<std::string, std::optional<std::vector<ProcessInfo::DescendantInfo>>> windows;
-    std::set<std::int32_t> clients;
+    struct Client {
+        std::int32_t pid = 0;
+        std::string tty;
+        std::optional<Session> session;
+    };
+    std::vector<Client> clients;
     for (const auto& entry : processes) {
-        if (!entry.tty || !entry.foreground || entry.name != processName || windows.contains(*entry.tty)) {
-            continue;
+        if (entry.tty && entry.foreground && entry.name == processName &&
+            std::none_of(clients.begin(), clients.end(),
+                         [&](const Client& client) { return client.tty == *entry.tty; })) {
+            clients.push_back(Client{entry.pid, *entry.tty, std::nullopt});
         }
-        clients.insert(entry.pid);
-        windows.emplace(*entry.tty, windowShownOn(entry.pid, *entry.tty));
     }
-    if (windows.empty()) {
+    if (clients.empty()) {
         return processes;
     }
+    // One question per session, all asked at once and waited for together.
+    const auto screen = screen_.find();
+    std::vector<ServerQuestions::Question> questions;
+    for (Client& client : clients) {
+        client.session = screen ? sessionOn(client.pid, client.tty, *screen) : std::nullopt;
+        if (client.session) {
+            const Session& session = *client.session;
+            questions.push_back({session.folder + "/" + session.name + "\n" + std::to_string(session.server),
+                                 request(screen->path, session.folder, session.name)});
+        }
+    }
+    const auto answers = questions_.answers(questions);
+    // By device: the shown window's processes, or nothing where the window cannot be known.
+    std::map<std::string, std::optional<std::vector<ProcessInfo::DescendantInfo>>> windows;
+    std::set<std::int32_t> clientPids;
+    std::size_t answer = 0;
+    for (const Client& client : clients) {
+        clientPids.insert(client.pid);
+        windows.emplace(client.tty, client.session
+                                        ? windowShown(*client.session, answers[answer++], client.tty)
+                                        : std::nullopt);
+    }
+
     // A session started from this terminal runs below its client, each window on a device of its own:
     // those windows are not what the terminal shows.
-    const std::set<std::int32_t> belowClients = below(clients, processes);
+    const std::set<std::int32_t> belowClients = below(clientPids, processes);
     std::vector<ProcessInfo::DescendantInfo> result;
     std::set<std::string> placed;
     for (auto& entry : processes) {
@@ -154,34 +182,29 @@ std::optional<int> ScreenWindowFinder::windowNumber(std::string_view answer) {
     return *number;
 }
 
-std::optional<std::vector<ProcessInfo::DescendantInfo>>
-ScreenWindowFinder::windowShownOn(std::int32_t client, const std::string& tty) {
-    if (!runsScreen(client)) {
+ProcessRequest ScreenWindowFinder::request(const std::string& screen, const std::string& folder,
+                                           const std::string& name) {
+    ProcessRequest request;
+    request.executable = screen;
+    request.arguments = {"-S", name, "-Q", "number"};
+    request.inheritEnvironment = false;
+    request.environment = {{"SCREENDIR", folder}};
+    request.workingDirectory = "/";
+    request.timeout = questionTimeout;
+    request.killGrace = 0.05;
+    request.outputLimit = 4096;
+    return request;
+}
+
+// The session the screen client `client` shows on the device `tty`, where it can be asked for certain.
+std::optional<ScreenWindowFinder::Session> ScreenWindowFinder::sessionOn(std::int32_t client,
+                                                                         const std::string& tty,
+                                                                         const ProgramOnPath::Found& screen) {
+    if (!runsScreen(client, screen)) {
         return std::nullopt;
     }
     const auto folder = sessionFolder(client);
-    if (!folder) {
-        return std::nullopt;
-    }
-    const auto session = sessionHolding(*folder, tty);
-    if (!session || !holdsOnlyDisplay(*session, tty)) {
-        return std::nullopt;
-    }
-    const auto number = askShownWindow(*session);
-    const auto window = number ? windowProcess(*session, *number) : std::nullopt;
-    if (!window) {
-        return std::nullopt;
-    }
-    auto shown = ProcessInfo::processTree(*window, session->server, *table_);
-    for (auto& process : shown) {
-        // A screen inside the window would show a window of its own that this one cannot name.
-        if (process.foreground && process.name == processName) {
-            return std::nullopt;
-        }
-        // The window's processes count as the terminal's, whose device the user types on.
-        process.tty = tty;
-    }
-    return shown;
+    return folder ? sessionHolding(*folder, tty, screen) : std::nullopt;
 }
 
 // The folder the client's screen keeps its sessions in: $SCREENDIR where the client has it, else
@@ -207,86 +230,65 @@ std::optional<std::string> ScreenWindowFinder::sessionFolder(std::int32_t client
     return folder;
 }
 
-// The one session in `folder` whose server holds the device `tty`: its socket ("<pid>.<name>", the
-// user's own) names the server, which must run the screen Korvane runs.
-std::optional<ScreenWindowFinder::Session> ScreenWindowFinder::sessionHolding(const std::string& folder,
-                                                                              const std::string& tty) {
+// The one session in `folder` whose server holds the device `tty` as its only display: its socket
+// ("<pid>.<name>", the user's own) is listened on by that server, which runs the screen Korvane runs.
+// screen answers a question for the asking user's first display, which is then the one on `tty`.
+std::optional<ScreenWindowFinder::Session>
+ScreenWindowFinder::sessionHolding(const std::string& folder, const std::string& tty,
+                                   const ProgramOnPath::Found& screen) {
     std::unique_ptr<DIR, DirCloser> directory(::opendir(folder.c_str()));
     if (!directory) {
         return std::nullopt;
     }
-    std::set<std::string> names;
-    while (const dirent* entry = ::readdir(directory.get())) {
-        names.insert(entry->d_name);
-    }
     const std::string device = "/dev/" + tty;
     std::optional<Session> found;
-    for (const std::string& name : names) {
+    while (const dirent* entry = ::readdir(directory.get())) {
+        const std::string name = entry->d_name;
+        const std::string path = folder + "/" + name;
         std::string_view rest;
         const auto server = leadingNumber(name, rest);
-        struct stat info {};
-        // A question to a session leaves its answer at the session's socket name with this suffix.
-        if (!server || *server < 1 || rest.size() < 2 || rest.front() != '.' ||
-            (name.ends_with(queryAnswerSuffix) &&
-             names.contains(name.substr(0, name.size() - queryAnswerSuffix.size()))) ||
-            ::lstat((folder + "/" + name).c_str(), &info) != 0 || !S_ISSOCK(info.st_mode) ||
-            info.st_uid != ::getuid() || !runsScreen(*server)) {
+        if (!server || *server < 1 || rest.size() < 2 || rest.front() != '.' || !isOwnSocket(path)) {
             continue;
         }
-        auto files = table_->openFiles(*server);
+        const auto listener = table_->socketListener(path);
+        if (!listener || listener->pid != *server || listener->uid != ::getuid() ||
+            !runsScreen(*server, screen)) {
+            continue;
+        }
+        const auto files = table_->openFiles(*server);
         if (!files || std::find(files->begin(), files->end(), device) == files->end()) {
             continue;
         }
-        if (found) {
+        const bool onlyDisplay = std::all_of(files->begin(), files->end(), [&](const std::string& file) {
+            return !isTerminalDevice(file) || file == device;
+        });
+        if (found || !onlyDisplay) {
             return std::nullopt;
         }
-        found = Session{*server, folder, name, std::move(*files)};
+        found = Session{*server, folder, name};
     }
     return found;
 }
 
-// Whether the server's only display is the device `tty`: screen answers for the first display of the
-// asking user, which is then the one on that device.
-bool ScreenWindowFinder::holdsOnlyDisplay(const Session& session, const std::string& tty) {
-    const std::string device = "/dev/" + tty;
-    return std::all_of(session.files.begin(), session.files.end(),
-                       [&](const std::string& file) { return !isTerminalDevice(file) || file == device; });
-}
-
-std::optional<int> ScreenWindowFinder::askShownWindow(const Session& session) {
-    const auto program = this->program();
-    if (!runner_ || !program) {
+// The processes of the window `answer` names for `session`, counted as the terminal's.
+std::optional<std::vector<ProcessInfo::DescendantInfo>>
+ScreenWindowFinder::windowShown(const Session& session, const std::optional<std::string>& answer,
+                                const std::string& tty) {
+    const auto number = answer ? windowNumber(*answer) : std::nullopt;
+    const auto window = number ? windowProcess(session, *number) : std::nullopt;
+    if (!window) {
         return std::nullopt;
     }
-    const auto now = clock_.monotonicNow();
-    if (auto silence = silences_.find(session.server);
-        silence != silences_.end() && now < silence->second.until) {
-        return std::nullopt;
-    }
-    ProcessRequest request;
-    request.executable = *program;
-    request.arguments = {"-S", session.name, "-Q", "number"};
-    // The session's folder named as the client has it, and nothing else of Korvane's environment.
-    request.inheritsEnvironment = false;
-    request.environment = {{"SCREENDIR", session.folder}};
-    request.workingDirectory = "/";
-    request.timeout = answerTimeout;
-    request.killGrace = killGrace;
-    request.outputLimit = 4096;
-    auto result = runner_->run(request);
-    if (result && result->ending == ProcessResult::Ending::timedOut) {
-        Silence& silence = silences_[session.server];
-        if (++silence.unanswered >= 2) {
-            silence.until = now + std::chrono::duration_cast<Clock::MonotonicTime::duration>(
-                                      std::chrono::duration<double>(silenceMemory));
+    auto shown = ProcessInfo::processTree(*window, session.server, *table_);
+    for (auto& process : shown) {
+        // A screen inside the window would show a window of its own that this one cannot name.
+        if (process.foreground && process.name == processName) {
+            return std::nullopt;
         }
-    } else {
-        silences_.erase(session.server);
+        // The window's processes count as the terminal's, whose device the user types on.
+        process.tty = tty;
     }
-    if (!result || !result->succeeded()) {
-        return std::nullopt;
-    }
-    return windowNumber(result->output);
+    return shown;
 }
 
 // The process screen started for window `number` of the session: a child of its server, started with
@@ -314,22 +316,9 @@ std::optional<std::int32_t> ScreenWindowFinder::windowProcess(const Session& ses
     return found;
 }
 
-bool ScreenWindowFinder::runsScreen(std::int32_t pid) {
+bool ScreenWindowFinder::runsScreen(std::int32_t pid, const ProgramOnPath::Found& screen) {
     const auto status = table_->status(pid);
-    const auto executable = table_->executable(pid);
-    const auto program = this->program();
-    return status && status->name == processName && executable && program && *executable == *program;
-}
-
-std::optional<std::string> ScreenWindowFinder::program() {
-    if (!program_) {
-        if (auto found = programOnPath(processName, searchPath_)) {
-            std::error_code error;
-            auto resolved = std::filesystem::canonical(*found, error);
-            program_ = error ? *found : resolved.string();
-        }
-    }
-    return program_;
+    return status && status->name == processName && ProgramOnPath::runsHere(*table_, pid, screen);
 }
 
 } // namespace korvane

@@ -3,18 +3,16 @@
 #include "base/diagnostics.h"
 #include "base/unicode.h"
 #include "gitguard/gitrepositorytexts.h"
-#include "gitguard/perprocesspath.h"
+#include "gitguard/pathinfolder.h"
 #include "gitguard/untrustedfoldergit.h"
 #include "gitguard/untrustedfoldergitcache.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string_view>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvane {
@@ -40,58 +38,20 @@ constexpr std::string_view defaultSearchPath = "/usr/local/bin:/usr/bin:/bin";
 // A search path that finds no program at all.
 constexpr std::string_view noSearchPath = "/dev/null";
 
-// The path the kernel resolves `path` to, or none where it cannot (errno says why).
-std::optional<std::filesystem::path> realPath(const std::filesystem::path& path) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (real == nullptr) {
-        return std::nullopt;
-    }
-    std::filesystem::path resolved(real);
-    std::free(real);
-    return resolved;
-}
-
-bool inside(const std::filesystem::path& path, const std::filesystem::path& folder) {
-    return std::mismatch(folder.begin(), folder.end(), path.begin(), path.end()).first == folder.end();
-}
-
-// Whether the absolute search path entry `entry` may lead into `top` (resolved). One the kernel cannot
-// resolve names no folder yet: it may lead in where what does resolve of it lies in `top`, where a
-// part that exists does not resolve (a link leading nowhere, a folder that cannot be searched), or
-// where a ".." in the rest may lead anywhere once that rest exists.
-bool mayLeadInto(const std::filesystem::path& entry, const std::filesystem::path& top) {
-    if (const auto resolved = realPath(entry)) {
-        return inside(*resolved, top);
-    }
-    std::filesystem::path rest;
-    for (std::filesystem::path at = entry.lexically_normal(); at.has_relative_path(); at = at.parent_path()) {
-        rest = at.filename() / rest;
-        struct stat status {};
-        if (::lstat(at.c_str(), &status) == 0 || errno != ENOENT) {
-            return true;
-        }
-        if (const auto resolved = realPath(at.parent_path())) {
-            const auto dots = std::find(rest.begin(), rest.end(), "..");
-            return dots != rest.end() || inside(*resolved / rest, top);
-        }
-    }
-    return true;
-}
-
 // The search path of a command in `root`, a folder not trusted, which Korvane's reading uses too: the
 // user's without the entries that name a place in the folder (empty and relative ones, and absolute ones
 // that lead into it, also through a link) or another place for every program (/proc/self/cwd).
 std::string searchPathOutsideFolder(const std::string& root) {
     const char* path = std::getenv("PATH");
     std::string_view entries = path != nullptr ? path : defaultSearchPath;
-    const std::filesystem::path top = realPath(root).value_or(std::filesystem::path(root).lexically_normal());
+    const std::filesystem::path top =
+        PathInFolder::real(root).value_or(std::filesystem::path(root).lexically_normal());
     std::string kept;
-    PerProcessPath paths;
     while (!entries.empty()) {
         const std::size_t colon = std::min(entries.find(':'), entries.size());
         const std::string entry(entries.substr(0, colon));
         entries.remove_prefix(std::min(colon + 1, entries.size()));
-        if (!entry.starts_with('/') || paths.whyNotOnePlace(entry, "/") || mayLeadInto(entry, top)) {
+        if (!entry.starts_with('/') || PathInFolder::mayLeadInto(entry, top)) {
             continue;
         }
         kept.append(kept.empty() ? "" : ":").append(entry);

@@ -1,8 +1,5 @@
 #include "providers/tmuxpanefinder.h"
 
-#include "gitguard/perprocesspath.h"
-#include "providers/programonpath.h"
-
 #include <algorithm>
 #include <charconv>
 #include <map>
@@ -12,29 +9,6 @@
 namespace korvane {
 
 namespace {
-
-// tmux's options that take a value, as its own option parsing reads them.
-constexpr std::string_view kOptionsWithValue = "cfLST";
-
-std::optional<std::string> variable(const std::vector<std::string>& environment, std::string_view name) {
-    for (const std::string& entry : environment) {
-        if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=') {
-            return entry.substr(name.size() + 1);
-        }
-    }
-    return std::nullopt;
-}
-
-// `path` taken from the absolute folder `directory`; absent when neither is absolute.
-std::optional<std::string> absolute(const std::string& path, const std::string& directory) {
-    if (path.starts_with('/')) {
-        return path;
-    }
-    if (!directory.starts_with('/')) {
-        return std::nullopt;
-    }
-    return (directory == "/" ? "" : directory) + "/" + path;
-}
 
 std::optional<std::int32_t> processID(std::string_view text) {
     std::int32_t value = 0;
@@ -48,28 +22,32 @@ std::optional<std::int32_t> processID(std::string_view text) {
 } // namespace
 
 TmuxPaneFinder::TmuxPaneFinder(std::shared_ptr<ProcessTable> table, std::shared_ptr<ProcessRunner> runner,
-                               std::string searchPath)
+                               WorkerPool& questions, std::string searchPath, const Clock& clock)
     : table_(std::move(table))
-    , runner_(std::move(runner))
-    , searchPath_(std::move(searchPath)) {}
+    , tmux_("tmux", std::move(searchPath))
+    , questions_(std::move(runner), questions, clock) {}
 
 std::vector<ProcessInfo::DescendantInfo>
 TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes) {
+    const auto tmux = tmux_.find();
+    std::vector<TmuxSocket> servers;
+    const auto clients = tmux ? clientsInFront(processes, *tmux, servers) : std::vector<Client>();
+    if (clients.empty()) {
+        return processes;
+    }
+    // One question per server, all asked at once and waited for together.
+    const auto listings = questions_.listings(tmux->path, servers);
     std::map<std::string, std::vector<ProcessInfo::DescendantInfo>> panes;
-    for (const auto& entry : processes) {
-        if (!entry.tty || !entry.foreground || entry.name != clientName || panes.contains(*entry.tty)) {
-            continue;
-        }
-        if (auto pane = paneShownBy(entry.pid, *entry.tty)) {
-            auto shown = ProcessInfo::processTree(pane->pid, entry.pid, *table_);
+    for (const Client& client : clients) {
+        if (auto pane = shownPane(client, listings[client.server])) {
+            auto shown = ProcessInfo::processTree(pane->pid, client.pid, *table_);
             // The pane's processes count as the client's terminal's, whose device the user types on.
             for (auto& process : shown) {
-                process.tty = entry.tty;
+                process.tty = client.tty;
             }
-            panes.emplace(*entry.tty, std::move(shown));
+            panes.emplace(client.tty, std::move(shown));
         }
     }
-    listings_.clear();
     if (panes.empty()) {
         return processes;
     }
@@ -86,62 +64,28 @@ TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processe
     return result;
 }
 
-std::optional<std::string> TmuxPaneFinder::socketPath(const std::vector<std::string>& arguments,
-                                                      const std::vector<std::string>& environment,
-                                                      const std::string& directory, std::uint32_t uid) {
-    if (arguments.empty()) {
-        return std::nullopt;
-    }
-    std::optional<std::string> path;
-    std::optional<std::string> name;
-    for (std::size_t index = 1; index < arguments.size(); ++index) {
-        const std::string& argument = arguments[index];
-        if (argument == "--" || argument.size() < 2 || argument.front() != '-') {
-            break;
+std::vector<TmuxPaneFinder::Client>
+TmuxPaneFinder::clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes, const Program& tmux,
+                               std::vector<TmuxSocket>& servers) {
+    std::vector<Client> clients;
+    for (const auto& entry : processes) {
+        if (!entry.tty || !entry.foreground || entry.name != clientName ||
+            std::any_of(clients.begin(), clients.end(),
+                        [&](const Client& client) { return client.tty == *entry.tty; })) {
+            continue;
         }
-        for (std::size_t letter = 1; letter < argument.size(); ++letter) {
-            if (kOptionsWithValue.find(argument[letter]) == std::string_view::npos) {
-                continue;
+        if (auto server = serverOf(entry.pid, tmux)) {
+            const auto known = std::find_if(servers.begin(), servers.end(), [&](const TmuxSocket& other) {
+                return other.path == server->path;
+            });
+            clients.push_back(
+                Client{entry.pid, *entry.tty, static_cast<std::size_t>(known - servers.begin())});
+            if (known == servers.end()) {
+                servers.push_back(std::move(*server));
             }
-            std::string value;
-            if (letter + 1 < argument.size()) {
-                value = argument.substr(letter + 1);
-            } else if (index + 1 < arguments.size()) {
-                value = arguments[++index];
-            } else {
-                return std::nullopt;
-            }
-            if (argument[letter] == 'S') {
-                path = std::move(value);
-            } else if (argument[letter] == 'L') {
-                name = std::move(value);
-            }
-            break;
         }
     }
-    if (path) {
-        return absolute(*path, directory);
-    }
-    if (!name) {
-        // A client started inside tmux without naming a socket uses the one it was started in.
-        if (auto inside = variable(environment, "TMUX");
-            inside && !inside->empty() && inside->front() != ',') {
-            return absolute(inside->substr(0, inside->find(',')), "");
-        }
-        name = "default";
-    }
-    std::string folder = "/tmp";
-    if (auto chosen = variable(environment, "TMUX_TMPDIR"); chosen && !chosen->empty()) {
-        auto resolved = absolute(*chosen, directory);
-        if (!resolved) {
-            return std::nullopt;
-        }
-        folder = std::move(*resolved);
-    }
-    while (folder.size() > 1 && folder.back() == '/') {
-        folder.pop_back();
-    }
-    return (folder == "/" ? "" : folder) + "/tmux-" + std::to_string(uid) + "/" + *name;
+    return clients;
 }
 
 std::optional<TmuxPaneFinder::Pane> TmuxPaneFinder::paneOf(std::string_view listing, std::int32_t pid,
@@ -172,29 +116,32 @@ std::optional<TmuxPaneFinder::Pane> TmuxPaneFinder::paneOf(std::string_view list
     return std::nullopt;
 }
 
-std::optional<TmuxPaneFinder::Pane> TmuxPaneFinder::paneShownBy(std::int32_t client, const std::string& tty) {
-    // Only a process of the user's own lets its environment be read: its socket is the user's.
+std::optional<TmuxSocket> TmuxPaneFinder::serverOf(std::int32_t client, const Program& tmux) {
+    // Only a process of the user's own lets its environment be read; any program can take tmux's
+    // client's name, so the client must also be the tmux Korvane runs, reading the files Korvane reads.
     const auto environment = table_->environment(client);
     const auto arguments = table_->commandLine(client);
-    if (!environment || !arguments) {
+    if (!environment || !arguments || !ProgramOnPath::runsHere(*table_, client, tmux)) {
         return std::nullopt;
     }
-    const auto socket =
-        socketPath(*arguments, *environment, table_->currentDirectory(client).value_or(""), ::getuid());
-    // Through /proc or /dev/fd the path names the client's own folders for the client, Korvane's for
-    // the tmux started here.
-    if (!socket || PerProcessPath().whyNotOnePlace(*socket, "/")) {
+    const auto path = TmuxSocket::clientPath(*arguments, *environment,
+                                             table_->currentDirectory(client).value_or(""), ::getuid());
+    auto socket = path ? TmuxSocket::ownedBy(*path, ::getuid()) : std::nullopt;
+    if (!socket) {
         return std::nullopt;
     }
-    auto listing = std::find_if(listings_.begin(), listings_.end(),
-                                [&](const auto& known) { return known.first == *socket; });
-    if (listing == listings_.end()) {
-        listing = listings_.emplace(listings_.end(), *socket, listClients(*socket));
-    }
-    if (!listing->second) {
+    // tmux's client does what its server tells it, start a program among others: the server asked
+    // must be that same tmux, of this user.
+    const auto listener = table_->socketListener(socket->path);
+    if (!listener || listener->uid != ::getuid() || !ProgramOnPath::runsHere(*table_, listener->pid, tmux)) {
         return std::nullopt;
     }
-    auto pane = paneOf(*listing->second, client, tty);
+    return socket;
+}
+
+std::optional<TmuxPaneFinder::Pane> TmuxPaneFinder::shownPane(const Client& client,
+                                                              const std::optional<std::string>& listing) {
+    auto pane = listing ? paneOf(*listing, client.pid, client.tty) : std::nullopt;
     // The answer must name a pane process that sits on the terminal the server named.
     if (!pane) {
         return std::nullopt;
@@ -204,34 +151,6 @@ std::optional<TmuxPaneFinder::Pane> TmuxPaneFinder::paneShownBy(std::int32_t cli
         return std::nullopt;
     }
     return pane;
-}
-
-std::optional<std::string> TmuxPaneFinder::listClients(const std::string& socket) {
-    const auto tmux = program();
-    if (!tmux) {
-        return std::nullopt;
-    }
-    ProcessRequest request;
-    request.executable = *tmux;
-    request.arguments = {"-S", socket, "list-clients", "-F"};
-    request.arguments.emplace_back(listFormat);
-    // The server asked is the one named here, whatever tmux would take from Korvane's environment.
-    request.removedEnvironment = {"TMUX", "TMUX_PANE", "TMUX_TMPDIR"};
-    request.timeout = answerTimeout;
-    request.killGrace = 0.05;
-    request.outputLimit = 64 * 1024;
-    auto result = runner_->run(request);
-    if (!result || !result->succeeded()) {
-        return std::nullopt;
-    }
-    return std::move(result->output);
-}
-
-std::optional<std::string> TmuxPaneFinder::program() {
-    if (!program_) {
-        program_ = programOnPath("tmux", searchPath_);
-    }
-    return program_;
 }
 
 } // namespace korvane

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "base/clock.h"
+#include "base/workerpool.h"
 #include "platform/processrunner.h"
 #include "platform/processtable.h"
 #include "providers/processinfo.h"
+#include "providers/programonpath.h"
+#include "providers/tmuxserverquestions.h"
+#include "providers/tmuxsocket.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,34 +19,25 @@
 namespace korvane {
 
 // Reads a terminal that runs tmux through the pane the user sees there: the server a tmux client
-// connects to (by the client's own arguments and environment) is asked which pane that client
-// shows, and the pane's processes stand for the client's terminal. Main thread.
+// connects to (found as tmux finds it from the client's arguments and environment) is asked which
+// pane that client shows, and the pane's processes stand for the client's terminal. Only a client
+// that runs the tmux Korvane would run, and sees the files as Korvane does, is followed, and only to
+// a socket of the user's own on which that same tmux listens. Main thread.
 class TmuxPaneFinder {
 public:
     // The name tmux gives its client process.
     static constexpr std::string_view clientName = "tmux: client";
-    // Seconds a server has to answer; a server that does not leaves the terminal read without it.
-    static constexpr double answerTimeout = 0.25;
-    // What list-clients prints of each client: the client and the pane it shows. Spaces part the
-    // fields, since a client without a UTF-8 locale prints a tab as "_".
-    static constexpr std::string_view listFormat = "#{client_pid} #{client_tty} #{pane_pid} #{pane_tty}";
 
-    // tmux is looked for in the absolute entries of `searchPath` (a PATH value).
+    // tmux is looked for in the absolute entries of `searchPath` (a PATH value); the servers are
+    // asked on `questions`, which outlives this finder, as `clock` does.
     TmuxPaneFinder(std::shared_ptr<ProcessTable> table, std::shared_ptr<ProcessRunner> runner,
-                   std::string searchPath);
+                   WorkerPool& questions, std::string searchPath, const Clock& clock = SystemClock::shared());
 
     // `processes`, a terminal's as ProcessInfo::descendants lists them, where each device whose
     // foreground job is a tmux client holds, in place of its own processes, those of the pane the
-    // client shows. A device whose pane cannot be found stays as it was.
+    // client shows. A device whose pane cannot be found in time stays as it was.
     std::vector<ProcessInfo::DescendantInfo>
     withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes);
-
-    // The socket a client started with `arguments` and `environment` in `directory` by user `uid`
-    // connects to, as tmux picks it: -S's path; else -L's name, or "default" where $TMUX names no
-    // socket, in "tmux-<uid>" below $TMUX_TMPDIR or /tmp. Absent when the arguments cannot be read.
-    static std::optional<std::string> socketPath(const std::vector<std::string>& arguments,
-                                                 const std::vector<std::string>& environment,
-                                                 const std::string& directory, std::uint32_t uid);
 
 private:
     // The pane a client shows: its first process and its terminal device below "/dev/".
@@ -49,20 +45,27 @@ private:
         std::int32_t pid = 0;
         std::string tty;
     };
+    // A client in front of its terminal device, and the index of its server.
+    struct Client {
+        std::int32_t pid = 0;
+        std::string tty;
+        std::size_t server = 0;
+    };
+    using Program = ProgramOnPath::Found;
 
-    // The pane that client `pid` on the device `tty` shows, by list-clients' lines in `listFormat`.
+    // The pane that client `pid` on the device `tty` shows, by list-clients' lines.
     static std::optional<Pane> paneOf(std::string_view listing, std::int32_t pid, const std::string& tty);
 
-    std::optional<Pane> paneShownBy(std::int32_t client, const std::string& tty);
-    std::optional<std::string> listClients(const std::string& socket);
-    std::optional<std::string> program();
+    // The tmux clients in front of their devices among `processes` that may be followed, one a device,
+    // each with its server's index in `servers`, which gains the servers not yet in it.
+    std::vector<Client> clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                       const Program& tmux, std::vector<TmuxSocket>& servers);
+    std::optional<TmuxSocket> serverOf(std::int32_t client, const Program& tmux);
+    std::optional<Pane> shownPane(const Client& client, const std::optional<std::string>& listing);
 
     std::shared_ptr<ProcessTable> table_;
-    std::shared_ptr<ProcessRunner> runner_;
-    std::string searchPath_;
-    std::optional<std::string> program_;
-    // The answers of one call of withPanesShown, by socket: one question per server.
-    std::vector<std::pair<std::string, std::optional<std::string>>> listings_;
+    ProgramOnPath tmux_;
+    TmuxServerQuestions questions_;
 };
 
 } // namespace korvane

@@ -197,6 +197,20 @@ TEST(TrustBoxTest, ShowsItsTextAsWrittenWithinTheScreen) {
             }
         }
     }));
+    // On a focused "Trust" as anywhere, Return answers "Cancel"; Space presses "Trust", as the README says.
+    const auto onTrust = [](Qt::Key key) {
+        return [key](QDialog& box) {
+            for (QPushButton* button : box.findChildren<QPushButton*>()) {
+                if (button->text() == QStringLiteral("Trust")) {
+                    button->setFocus();
+                    QTest::keyClick(button, key);
+                }
+            }
+            EXPECT_FALSE(box.isVisible()) << "the key left the box open";
+        };
+    };
+    EXPECT_FALSE(ask("short", onTrust(Qt::Key_Return)));
+    EXPECT_TRUE(ask("short", onTrust(Qt::Key_Space)));
 }
 
 // With the interfaces Korvane installs as it starts, either trust box tells a screen reader one object

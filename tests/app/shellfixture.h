@@ -87,6 +87,7 @@ protected:
             .scheduler = scheduler,
             .clock = clock,
             .scanPool = scanPool,
+            .tmuxPool = tmuxPool,
             .trust = trustPort ? trustPort : std::shared_ptr<AccessibilityTrust>(trust),
             .keyTapBackend = tapBackend,
             .activeApp = activeApp,
@@ -167,6 +168,7 @@ protected:
     ManualScheduler scheduler;
     FakeClock clock;
     ManualWorkerPool scanPool;
+    ManualWorkerPool tmuxPool;
     std::shared_ptr<FakeEventLog> log = std::make_shared<FakeEventLog>();
     std::shared_ptr<FakeTextField> field = std::make_shared<FakeTextField>();
     std::shared_ptr<ManualSerialExecutor> injectionQueue = std::make_shared<ManualSerialExecutor>();

@@ -1,6 +1,6 @@
 // The popup of the korvane binary as a screen reader meets it, under scripts/xvfb-session: a shell in
 // an xterm moved between two projects with `cd`, typed into with xdotool; the popup's objects are read
-// over the accessibility bus by fixtures/popuptree.py.
+// over the accessibility bus by fixtures/popuptree.py, what it announces heard by fixtures/popupevents.py.
 #include "endtoendsupport.h"
 
 #include <algorithm>
@@ -63,15 +63,20 @@ protected:
         }
     }
 
-    // The showing object named `name` in `tree`, or nothing.
-    static std::optional<json> showingNamed(const json& tree, const std::string& name) {
+    // The first showing object of `tree` that `is` accepts, or nothing.
+    static std::optional<json> showingWhere(const json& tree, const std::function<bool(const json&)>& is) {
         std::optional<json> found;
         forEachNode(tree, [&](const json& node) {
-            if (!found && node.at("showing").get<bool>() && node.at("name") == name) {
+            if (!found && node.at("showing").get<bool>() && is(node)) {
                 found = node;
             }
         });
         return found;
+    }
+
+    // The showing object named `name` in `tree`, or nothing.
+    static std::optional<json> showingNamed(const json& tree, const std::string& name) {
+        return showingWhere(tree, [&](const json& node) { return node.at("name") == name; });
     }
 
     static std::vector<std::string> names(const json& list) {
@@ -171,7 +176,58 @@ protected:
         return off;
     }
 
+    // A terminal titled `title` in beta, focused, and popupevents.py writing what Korvane announces
+    // from now on to `heard`; whether it listens.
+    bool listeningInBeta(const std::string& title) {
+        if (!openTerminal(title, beta) || !waitForLine(projectLine(beta))) {
+            return false;
+        }
+        heard = root / "heard.jsonl";
+        helpers.push_back(spawn({"/usr/bin/python3", KORVANE_FIXTURES "/popupevents.py", "120"}, environment,
+                                heard, root / "heard.err"));
+        return pollUntil([&] { return readAll(heard).starts_with("ready\n"); }, 10.0);
+    }
+
+    // Waits until an announcement heard satisfies `match`; whether one did.
+    bool heardAnnouncement(const std::function<bool(const json&)>& match) const {
+        return pollUntil(
+            [&] {
+                for (const std::string& line : lines(readAll(heard))) {
+                    const json said = json::parse(line, nullptr, false);
+                    if (said.is_object() && match(said)) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            10.0);
+    }
+
+    // Waits until the search header's text satisfies `done`; the text last read.
+    static std::string waitForHeader(const std::function<bool(const std::string&)>& done) {
+        std::string last;
+        waitForTree([&](const json& objects) {
+            const auto header =
+                showingWhere(objects, [](const json& node) { return node.at("role") == "status bar"; });
+            last = header ? header->at("name").get<std::string>() : "";
+            return header && done(last);
+        });
+        return last;
+    }
+
+    // The names of the showing objects of `tree` that have the focus.
+    static std::vector<std::string> focusedNames(const json& tree) {
+        std::vector<std::string> out;
+        forEachNode(tree, [&](const json& node) {
+            if (node.at("showing").get<bool>() && node.at("focused").get<bool>()) {
+                out.push_back(node.at("name").get<std::string>());
+            }
+        });
+        return out;
+    }
+
     fs::path alpha, beta;
+    fs::path heard;
 };
 
 // One shell moved from `alpha` to `beta` with `cd`: the browser's rows that a screen reader reads are
@@ -312,6 +368,88 @@ TEST_F(PopupAccessibilityEndToEndTest, TheQuickReferenceIsReadLineByLineInScreen
         },
         5.0);
     EXPECT_TRUE(scrolled) << "the fourth line does not lead after three presses of Down";
+    ASSERT_TRUE(key("Escape"));
+    EXPECT_TRUE(popupShown(false));
+}
+
+// What the search header paints, a screen reader reads and hears: the count of the results listed,
+// announced as it changes while the user types, and a scope typed that is disabled, with nothing
+// found; a scope row says it is the one the query applies.
+TEST_F(PopupAccessibilityEndToEndTest, TheSearchHeaderTellsTheCountAndTheScopesState) {
+    ASSERT_TRUE(listeningInBeta("korvane-header")) << readAll(root / "heard.err");
+    const auto heardHeader = [&](const std::string& text) {
+        return heardAnnouncement([&](const json& said) {
+            return said.at("type") == "object:property-change:accessible-name" &&
+                   said.at("role") == "status bar" && said.at("name") == text;
+        });
+    };
+
+    ASSERT_TRUE(type(";;beta"));
+    ASSERT_TRUE(popupShown(true));
+    // Settled once the header counts the rows listed, beta's files among them.
+    std::string counted;
+    waitForTree([&](const json& objects) {
+        const auto header =
+            showingWhere(objects, [](const json& node) { return node.at("role") == "status bar"; });
+        const auto list = showingNamed(objects, "Korvane completions");
+        if (!header || !list || !anyContains(names(*list), "beta-")) {
+            return false;
+        }
+        const auto results = std::count_if(list->at("children").begin(), list->at("children").end(),
+                                           [](const json& row) { return row.at("role") == "list item"; });
+        counted = header->at("name").get<std::string>();
+        return counted == "beta, " + std::to_string(results) + (results == 1 ? " result" : " results");
+    });
+    EXPECT_TRUE(std::regex_match(counted, std::regex("beta, [1-9][0-9]* results?"))) << counted;
+    EXPECT_TRUE(heardHeader(counted)) << readAll(heard);
+
+    ASSERT_TRUE(key("BackSpace BackSpace BackSpace BackSpace") && type("@e"));
+    EXPECT_EQ(waitForHeader([](const std::string& said) { return said.starts_with("@e"); }),
+              "@e disabled, 0 results");
+    EXPECT_TRUE(heardHeader("@e disabled, 0 results")) << readAll(heard);
+
+    // A scope that finds nothing offers the scopes instead, the one the query applies tagged active.
+    ASSERT_TRUE(key("BackSpace") && type("tag none"));
+    EXPECT_EQ(waitForHeader([](const std::string& said) { return said.starts_with("@tag none"); }),
+              "@tag none, 0 results");
+    const std::string active = "Scope: Git Tags, @tag, active";
+    const auto scopes = waitForList("Korvane completions", [&](const std::vector<std::string>& rows) {
+        return std::find(rows.begin(), rows.end(), active) != rows.end();
+    });
+    EXPECT_THAT(scopes, testing::Contains(active));
+    ASSERT_TRUE(key("Escape"));
+    EXPECT_TRUE(popupShown(false));
+}
+
+// In the browser the list that the arrow keys move is the focused one: ← and → move the focus
+// between the category column and the items, and each move is announced.
+TEST_F(PopupAccessibilityEndToEndTest, TheBrowsersListThatTheArrowsMoveHasTheFocus) {
+    ASSERT_TRUE(listeningInBeta("korvane-browser")) << readAll(root / "heard.err");
+    ASSERT_TRUE(type(";;"));
+    ASSERT_TRUE(popupShown(true));
+    const auto focusedOn = [&](const std::string& list) {
+        std::vector<std::string> last;
+        waitForTree([&](const json& objects) {
+            last = focusedNames(objects);
+            return last == std::vector<std::string>{list};
+        });
+        return last;
+    };
+    const auto heardFocus = [&](const std::string& list) {
+        return heardAnnouncement([&](const json& said) {
+            return said.at("type") == "object:state-changed:focused" && said.at("detail1") == 1 &&
+                   said.at("name") == list;
+        });
+    };
+
+    // The browser opens on the items, as the arrows Up and Down then move them.
+    EXPECT_THAT(focusedOn("Korvane completions"), ElementsAre("Korvane completions"));
+    ASSERT_TRUE(key("Left"));
+    EXPECT_THAT(focusedOn("Korvane categories"), ElementsAre("Korvane categories"));
+    EXPECT_TRUE(heardFocus("Korvane categories")) << readAll(heard);
+    ASSERT_TRUE(key("Right"));
+    EXPECT_THAT(focusedOn("Korvane completions"), ElementsAre("Korvane completions"));
+    EXPECT_TRUE(heardFocus("Korvane completions")) << readAll(heard);
     ASSERT_TRUE(key("Escape"));
     EXPECT_TRUE(popupShown(false));
 }

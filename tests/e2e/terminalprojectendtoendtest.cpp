@@ -1,14 +1,17 @@
 // The korvane binary under scripts/xvfb-session, following the project a terminal user is in: a shell
-// that left a job running and a program stopped in another project, and tmux panes selected in turn
-// while a second tmux server runs beside. The popup's rows and the tray menu are read over the
+// that left a job running and a program stopped in another project, tmux panes selected in turn
+// while a second tmux server runs beside, tmux's own socket folders, a stopped tmux server, and
+// servers an attacker could have started. The popup's rows and the tray menu are read over the
 // accessibility bus.
 #include "endtoendsupport.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -35,7 +38,9 @@ protected:
                       0);
         }
         skipOnboarding();
-        isolateEnvironment({"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "QT_QPA_PLATFORM=xcb"});
+        // Timing lines say how long each trigger took; the marker must never reach a tmux server.
+        isolateEnvironment({"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "QT_QPA_PLATFORM=xcb", "KORVANE_TIMING=1",
+                            std::string(kMarker) + "=korvane-own"});
         startTrayer();
         ASSERT_TRUE(startKorvane()) << readAll(errFile());
     }
@@ -47,26 +52,50 @@ protected:
         for (const std::string& session : sessions) {
             run(session + " -X quit >/dev/null 2>&1");
         }
+        // tmux leaves its socket behind in the folder all the user's servers share.
+        for (const fs::path& socket : sharedSockets) {
+            fs::remove(socket);
+        }
         IsolatedKorvaneTest::TearDown();
     }
 
     fs::path project(const std::string& name) const { return home / "projects" / name; }
 
     // Opens the popup on the draft files, expects `name`'s and no other project's, and closes it
-    // again, leaving nothing typed on the terminal's line.
-    void expectPopupShows(const std::string& name) {
-        ASSERT_TRUE(type(";;draft"));
-        ASSERT_TRUE(popupShown(true));
-        const auto rows = rowsWith(name + "-draft.txt");
-        EXPECT_THAT(rows, Contains(HasSubstr(name + "-draft.txt"))) << "expected " << name;
-        for (const std::string& other : kProjects) {
-            if (other != name) {
-                EXPECT_THAT(rows, Not(Contains(HasSubstr(other + "-draft.txt")))) << "expected " << name;
+    // again, leaving nothing typed on the terminal's line. Inside tmux or screen, a trigger whose question
+    // to the server takes longer than the detection waits (a loaded machine) reads the terminal as without
+    // tmux (the client's folder) or without any project (screen), and the next asks again: there
+    // `triggers` tries are allowed. With `neverAnother`, no try may show another project.
+    void expectPopupShows(const std::string& name, int triggers = 1, bool neverAnother = false) {
+        for (int trigger = 1; trigger <= triggers; ++trigger) {
+            ASSERT_TRUE(type(";;draft"));
+            ASSERT_TRUE(popupShown(true));
+            const bool last = trigger == triggers;
+            const auto rows = rowsWith(last ? name + "-draft.txt" : "-draft.txt");
+            const bool shown =
+                std::all_of(kProjects.begin(), kProjects.end(), [&](const std::string& project) {
+                    return testing::Value(rows, Contains(HasSubstr(project + "-draft.txt"))) ==
+                           (project == name);
+                });
+            if (last) {
+                EXPECT_THAT(rows, Contains(HasSubstr(name + "-draft.txt"))) << "expected " << name;
             }
+            if (last || neverAnother) {
+                for (const std::string& other : kProjects) {
+                    if (other != name) {
+                        EXPECT_THAT(rows, Not(Contains(HasSubstr(other + "-draft.txt"))))
+                            << "expected " << name;
+                    }
+                }
+            }
+            ASSERT_TRUE(key("Escape"));
+            ASSERT_TRUE(popupShown(false));
+            ASSERT_TRUE(key("ctrl+u"));
+            if (shown) {
+                return;
+            }
+            std::cout << "[ terminal ] trigger " << trigger << " did not show " << name << "\n";
         }
-        ASSERT_TRUE(key("Escape"));
-        ASSERT_TRUE(popupShown(false));
-        ASSERT_TRUE(key("ctrl+u"));
     }
 
     void expectTrayShows(const std::string& name) {
@@ -96,6 +125,18 @@ protected:
                pollUntil([&] { return !output(command + " list-clients 2>/dev/null").empty(); }, 10.0);
     }
 
+    // Milliseconds from each trigger to the popup's first frame so far, in order.
+    std::vector<double> triggerTimes() const {
+        std::vector<double> times;
+        for (const std::string& line : lines(readAll(outFile()))) {
+            constexpr std::string_view prefix = "[Korvane] Timing: trigger-to-frame ";
+            if (line.starts_with(prefix)) {
+                times.push_back(std::stod(line.substr(prefix.size())));
+            }
+        }
+        return times;
+    }
+
     // An lxterminal titled `title` whose shell runs `program` (which touches readyFile(`title`) once set
     // up) in `directory`; focused. It keeps its settings in the test's home.
     bool openLxterminal(const std::string& title, const fs::path& directory, const std::string& program) {
@@ -112,8 +153,12 @@ protected:
     }
 
     static inline const std::vector<std::string> kProjects{"alpha", "beta", "gamma"};
+    static constexpr const char* kMarker = "KORVANE_E2E_MARKER";
+    // Triggers allowed for a popup inside tmux or screen.
+    static constexpr int kTmuxTriggers = 8;
     // Each tmux server's command with its socket, to stop it after the test.
     std::vector<std::string> servers;
+    std::vector<fs::path> sharedSockets;
     // Each screen session's command with its name, to end it after the test.
     std::vector<std::string> sessions;
 };
@@ -179,7 +224,7 @@ TEST_F(TerminalProjectEndToEndTest, TheSelectedTmuxPaneSpeaksForTheTerminal) {
     for (const auto& [pane, name] : {Pane{"0", "alpha"}, Pane{"1", "beta"}, Pane{"0", "alpha"}}) {
         ASSERT_EQ(run(work + " select-pane -t work:0." + pane), 0);
         const auto before = std::chrono::steady_clock::now();
-        expectPopupShows(name);
+        expectPopupShows(name, kTmuxTriggers);
         std::cout << "[ tmux     ] pane " << pane << " (" << name << ") shown after "
                   << std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count()
                   << " s\n";
@@ -187,7 +232,131 @@ TEST_F(TerminalProjectEndToEndTest, TheSelectedTmuxPaneSpeaksForTheTerminal) {
     expectTrayShows("alpha");
 
     ASSERT_TRUE(focus("korvane-other"));
-    expectPopupShows("gamma");
+    expectPopupShows("gamma", kTmuxTriggers);
+}
+
+// tmux puts its socket folder below TMUX_TMPDIR only where that folder exists, taking "~/" there as a
+// folder named "~" in the client's own folder, and below /tmp otherwise: both clients, started in
+// gamma, show panes in alpha and beta of servers in /tmp.
+TEST_F(TerminalProjectEndToEndTest, TheServerIsFoundWhereTmuxFallsBackToForItsSocket) {
+    if (run("command -v tmux >/dev/null") != 0) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    const fs::path gamma = project("gamma");
+    const std::string label = "korvane-e2e-" + std::to_string(::getpid()) + "-";
+    const std::pair<std::string, std::string> cases[] = {{quoted((root / "missing").string()), "alpha"},
+                                                         {"'~/tmux'", "beta"}};
+    for (const auto& [folder, name] : cases) {
+        const std::string tmux =
+            "env SHELL=/bin/sh TMUX_TMPDIR=" + folder + " tmux -f /dev/null -L " + label + name;
+        sharedSockets.push_back(fs::path("/tmp") / ("tmux-" + std::to_string(::getuid())) / (label + name));
+        ASSERT_TRUE(openTmux("korvane-" + name, tmux, gamma, name, project(name)));
+        expectPopupShows(name, kTmuxTriggers);
+    }
+}
+
+// A server stopped with SIGSTOP never answers: only the first trigger after it stopped waits for it,
+// briefly, and once it runs again its pane is shown again.
+TEST_F(TerminalProjectEndToEndTest, AStoppedTmuxServerHoldsUpOnlyTheFirstTrigger) {
+    if (run("command -v tmux >/dev/null") != 0) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    const std::string tmux = "env SHELL=/bin/sh tmux -f /dev/null -S " + quoted(root / "stopped.sock");
+    ASSERT_TRUE(openTmux("korvane-stopped", tmux, project("gamma"), "stopped", project("alpha")));
+    expectPopupShows("alpha", kTmuxTriggers);
+    const std::string server = output(tmux + " display-message -p '#{pid}'");
+    ASSERT_FALSE(server.empty());
+    const std::size_t before = triggerTimes().size();
+    ASSERT_EQ(run("kill -STOP " + server), 0);
+    constexpr std::size_t kTriggers = 5;
+    for (std::size_t trigger = 0; trigger < kTriggers; ++trigger) {
+        ASSERT_TRUE(type(";;"));
+        ASSERT_TRUE(popupShown(true));
+        ASSERT_TRUE(pollUntil([&] { return triggerTimes().size() > before + trigger; }, 10.0));
+        ASSERT_TRUE(key("Escape"));
+        ASSERT_TRUE(popupShown(false));
+        ASSERT_TRUE(key("ctrl+u"));
+    }
+    run("kill -CONT " + server);
+    std::vector<double> times = triggerTimes();
+    times.erase(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(before));
+    for (double time : times) {
+        std::cout << "[ tmux     ] trigger to frame with the server stopped: " << time << " ms\n";
+    }
+    ASSERT_EQ(times.size(), kTriggers);
+    // Each question used to wait 250 ms for the server on the main thread, at every trigger.
+    std::vector<double> later(times.begin() + 1, times.end());
+    std::sort(later.begin(), later.end());
+    EXPECT_LT(later[later.size() / 2], 250.0);
+    expectPopupShows("alpha", kTmuxTriggers);
+}
+
+// Servers that an attacker could have started answer every question by having the client create a
+// file and start a program: a server that is a python program in a folder of the user's own, a server
+// in a folder open to all, one whose socket another user owns, and one named by a program that only
+// took tmux's client's name, whose folder another user owns. No question reaches any of them, nothing
+// runs, and each terminal shows the folder its client started in.
+TEST_F(TerminalProjectEndToEndTest, AServerAnAttackerCouldHaveStartedIsNeverAsked) {
+    if (run("command -v tmux >/dev/null") != 0) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    const bool asRoot = ::geteuid() == 0;
+    const fs::path record = root / "record", ran = root / "ran", written = root / "written";
+    const fs::path program = dir.write("program", "#!/bin/sh\ntouch " + quoted(ran.string()) + "\n");
+    fs::permissions(program, fs::perms::owner_all);
+    const std::string uid = std::to_string(::getuid());
+    std::vector<fs::path> sockets{root / "own" / "server", root / "open" / "server",
+                                  root / "foreign" / "server", root / "shared" / ("tmux-" + uid) / "default"};
+    for (const fs::path& socket : sockets) {
+        fs::create_directories(socket.parent_path());
+        fs::permissions(socket.parent_path(), fs::perms::owner_all);
+    }
+    fs::permissions(root / "open", fs::perms::all);
+    std::string listen =
+        fixtureCommand("faketmuxserver.py", quoted(record.string()) + " " + quoted(program.string()) + " " +
+                                                quoted(written.string()));
+    for (const fs::path& socket : sockets) {
+        listen += " " + quoted(socket.string());
+    }
+    ASSERT_EQ(
+        run("{ " + listen + " >/dev/null 2>&1 & echo $! > " + quoted((root / "fake.pid").string()) + "; }"),
+        0);
+    helpers.push_back(std::stoi(readAll(root / "fake.pid")));
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            return std::all_of(sockets.begin(), sockets.end(),
+                               [](const fs::path& socket) { return fs::exists(socket); });
+        },
+        10.0));
+    if (asRoot) {
+        ASSERT_EQ(run("chown 65534 " + quoted(sockets[2].string()) + " " +
+                      quoted(sockets[3].parent_path().string())),
+                  0);
+    }
+
+    const fs::path alpha = project("alpha");
+    std::vector<std::pair<std::string, std::string>> clients;
+    for (std::size_t index = 0; index < (asRoot ? 3u : 2u); ++index) {
+        clients.emplace_back("korvane-client-" + std::to_string(index),
+                             "tmux -S " + quoted(sockets[index].string()) + " attach");
+    }
+    if (asRoot) {
+        clients.emplace_back("korvane-named",
+                             "env TMUX_TMPDIR=" + quoted((root / "shared").string()) + " " +
+                                 fixtureCommand("craftedtmuxclient.py", quoted((root / "named").string())));
+    }
+    for (const auto& [title, client] : clients) {
+        const std::size_t recorded = count(readAll(record), "\n");
+        ASSERT_TRUE(openXterm(title, alpha, "touch " + quoted(readyFile(title)) + " && exec " + client));
+        ASSERT_TRUE(pollUntil(
+            [&] { return count(readAll(record), "\n") > recorded || fs::exists(root / "named"); }, 10.0));
+        expectPopupShows("alpha");
+    }
+    const std::string asked = readAll(record);
+    EXPECT_THAT(asked, Not(HasSubstr("list-clients")));
+    EXPECT_THAT(asked, Not(HasSubstr(kMarker)));
+    EXPECT_FALSE(fs::exists(ran));
+    EXPECT_FALSE(fs::exists(written));
 }
 
 // lxterminal, LXDE's terminal, is known as a terminal: its shell's folder is the project.
@@ -235,7 +404,7 @@ TEST_F(TerminalProjectEndToEndTest, TheShownScreenWindowSpeaksForTheTerminal) {
     for (const auto& [window, name] : {Window{"0", "alpha"}, Window{"1", "beta"}, Window{"0", "alpha"}}) {
         ASSERT_EQ(run(session + " -X select " + window), 0);
         ASSERT_TRUE(focus("korvane-screen"));
-        expectPopupShows(name);
+        expectPopupShows(name, kTmuxTriggers, true);
     }
     expectTrayShows("alpha");
 
@@ -244,12 +413,15 @@ TEST_F(TerminalProjectEndToEndTest, TheShownScreenWindowSpeaksForTheTerminal) {
     ASSERT_TRUE(shellIn("korvane-screen-again", gamma));
     ASSERT_TRUE(type("screen -r korvane-work") && key("Return"));
     ASSERT_TRUE(pollUntil(attached, 10.0));
-    expectPopupShows("alpha");
+    // From here on the terminal is never in gamma, where its shell typed "screen -r".
+    const std::size_t inGamma = count(readAll(outFile()), projectLine(gamma));
+    expectPopupShows("alpha", kTmuxTriggers, true);
     expectTrayShows("alpha");
     ASSERT_EQ(run(session + " -X select 1"), 0);
     ASSERT_TRUE(focus("korvane-screen-again"));
-    expectPopupShows("beta");
+    expectPopupShows("beta", kTmuxTriggers, true);
     expectTrayShows("beta");
+    EXPECT_EQ(count(readAll(outFile()), projectLine(gamma)), inGamma) << readAll(outFile());
 }
 
 } // namespace

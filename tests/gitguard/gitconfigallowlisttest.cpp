@@ -23,7 +23,8 @@ using Verdict = GitConfigRule::Verdict;
 
 bool keepsCommandsOff(const GitConfigRule& rule) {
     return rule.verdict == Verdict::refused || rule.verdict == Verdict::someValues ||
-           rule.verdict == Verdict::exactValues || rule.verdict == Verdict::schemeAddress;
+           rule.verdict == Verdict::exactValues || rule.verdict == Verdict::schemeAddress ||
+           rule.verdict == Verdict::noShellSyntax;
 }
 
 // Every key the installed git knows has a rule of its own (not merely the default for unknown keys),
@@ -91,6 +92,12 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         "configures git svn, which runs programs and reads files and addresses named there";
     const std::string svnAddress = "harmless only as an address of http|https|svn|svn+ssh";
     const std::string elsewhere = "names repositories that git is run in";
+    const std::string gitflow =
+        "is read by git flow, which evaluates it as shell code, harmless only without shell syntax";
+    const std::string annex =
+        "configures git-annex, which runs programs and reads files and addresses named there";
+    const std::string gcrypt =
+        "configures git-remote-gcrypt, which hands options named there to gpg and rsync";
     struct Case {
         std::string key;
         std::optional<std::string> value;
@@ -220,6 +227,30 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"gitflow.branch.master", "main", allowed},
         {"gitflow.prefix.versiontag", "", allowed},
         {"gitflow.path.hooks", "/x", "names the folder of hooks git flow runs"},
+        {"gitflow.prefix.feature", "feature/", allowed},
+        {"gitflow.branch.feature/x.base", "develop", allowed},
+        {"gitflow.origin", "origin", allowed},
+        {"gitflow.prefix.versiontag", "v$(sh)", gitflow},
+        {"gitflow.hotfix.finish.message", "\"; sh; \"", gitflow},
+        {"branch.main.gh-merge-base", "release/1.0", allowed},
+        // The program keys of the `git-*` programs Debian ships: git-clang-format, git-annex,
+        // git-remote-gcrypt, git-extras, git-publish and git-crypt.
+        {"clangformat.binary", "/srv/m.sh", "names the program git clang-format runs"},
+        {"clangFormat.style", "file", allowed},
+        {"annex.freezecontent-command", "chmod -w %path", annex},
+        {"annex.security.allowed-ip-addresses", "all", annex},
+        {"remote.o.annex-shell", "sh", annex},
+        {"remote.o.Annex-Ssh-Options", "-oProxyCommand=sh", annex},
+        {"remote.o.annexUrl", "file:///srv/x", annex},
+        {"gcrypt.gpg-args", "--photo-viewer=sh", gcrypt},
+        {"remote.o.gcrypt-rsync-put-flags", "-e sh", gcrypt},
+        {"git-extras.info.log", "sh x", "is a command git info runs"},
+        {"changelog.opts", "--output=x", "hands options to git log, which may name files it writes"},
+        {"changelog.format", "%G?", "a format of git log, which may have gpg check the folder's signatures"},
+        {"branch.topic.gitpublishcccmd", "sh", "starts a program"},
+        {"gitpublishprofile.p.cccmd", "sh", "starts a program"},
+        {"gitpublishprofile.p.signingkey", "k", "makes git publish sign, which starts gpg"},
+        {"git-crypt.repostatedir", "x", "names the folder of keys git-crypt reads and writes"},
         {"gui.wmstate", "normal", allowed},
         {"gui.geometry", "1205x669+52+52 248 228", allowed},
         {"core.longpaths", "true", allowed},
@@ -248,11 +279,11 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
     EXPECT_EQ(GitConfigAllowList::ruleFor("core.worktree")->verdict, Verdict::ownWorkTree);
     // A key no rule names that the git which runs lists (a newer one, say) is one it reads, and waits;
     // so does every such key where that git gives no list.
-    const auto newer =
-        GitListedKeys::parse("\ncore.readNew\nbranch.<name>.gh-merge-base\n'git help config' for more\n");
+    const auto newer = GitListedKeys::parse(
+        "\ncore.readNew\nbranch.<name>.github-pr-owner-number\n'git help config' for more\n");
     EXPECT_EQ(GitConfigAllowList::refusal("core.readnew", "x", &newer), unknown);
-    EXPECT_EQ(GitConfigAllowList::refusal("branch.Main.gh-merge-base", "x", &newer), unknown);
-    EXPECT_EQ(GitConfigAllowList::refusal("branch.main.gh-merge-base", "x"), unknown);
+    EXPECT_EQ(GitConfigAllowList::refusal("branch.Main.github-pr-owner-number", "x", &newer), unknown);
+    EXPECT_EQ(GitConfigAllowList::refusal("branch.main.github-pr-owner-number", "x"), unknown);
     EXPECT_EQ(GitConfigAllowList::refusal("core.fscache", "true", &newer), std::nullopt);
 }
 

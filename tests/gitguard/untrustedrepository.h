@@ -69,6 +69,23 @@ struct Route {
     std::string folder;
 };
 
+// Every path of the folder `root` that the reason in `line` names as a word of its own is there (as a
+// file, a folder or a link), as the reading saw it; a name shown with escapes is not looked at.
+inline void expectNamesOnlyWhatIsThere(const std::string& line, const std::string& root) {
+    const std::size_t start = line.find(" error=");
+    const std::string reason = line.substr(start, line.find("; trusting the folder") - start);
+    for (std::size_t at = reason.find(root); at != std::string::npos; at = reason.find(root, at + 1)) {
+        const std::size_t end = reason.find_first_of(" ,;:'\"", at);
+        const std::string path = reason.substr(at, end == std::string::npos ? end : end - at);
+        if ((reason[at - 1] != ' ' && reason[at - 1] != '=') || path.find('\\') != std::string::npos) {
+            continue;
+        }
+        std::error_code error;
+        EXPECT_NE(std::filesystem::symlink_status(path, error).type(), std::filesystem::file_type::not_found)
+            << path << " is named but not there: " << reason;
+    }
+}
+
 // Each route is set up twice, so that what the first run leaves behind cannot close the second.
 inline void expectClosed(const std::vector<Route>& routes) {
     for (const auto& route : routes) {
@@ -101,6 +118,7 @@ inline void expectClosed(const std::vector<Route>& routes) {
         EXPECT_THAT(log.lines().front(), testing::HasSubstr(route.named));
         EXPECT_THAT(log.lines().front(),
                     testing::HasSubstr("trusting the folder (\"Trust this folder…\" in the tray)"));
+        expectNamesOnlyWhatIsThere(log.lines().front(), untrusted.repo.root());
     }
 }
 

@@ -47,12 +47,16 @@ const std::string stoppedCherryPick =
     "mkdir git-merge-.. && printf '#!/bin/sh\\nMARK\\nexit 1\\n' >git-merge-../evil && "
     "chmod +x git-merge-../evil";
 
+// A change to a.c since HEAD that git clang-format hands its formatter.
+const std::string clangFormatChange =
+    "echo 'int  x;' >a.c && git add a.c && git commit -qm c && echo 'int  y;' >>a.c && ";
+
 // Where a repository is found (a .git git meets from the project and above it that leads elsewhere for
 // git run below), which repositories git reaches besides (a linked worktree inside the project), what the
 // command's own git may rewrite after the reading (a git directory or configuration in a work tree), and
-// what git continues (a rebase or sequence in progress), and a format that starts the user's gpg on the
-// folder's signatures: each runs the marker under plain git, and no command runs it in a folder not
-// trusted.
+// what git continues (a rebase or sequence in progress), a format that starts the user's gpg on the
+// folder's signatures, and the program a `git-*` tool reads from the configuration: each runs the marker
+// under plain git, and no command runs it in a folder not trusted.
 TEST(UntrustedRoutesTest, EveryRouteToAProgramOfTheFoldersIsClosed) {
     expectClosed({
         {"a top .git file naming /proc/self/cwd, no repository from the top",
@@ -114,6 +118,15 @@ TEST(UntrustedRoutesTest, EveryRouteToAProgramOfTheFoldersIsClosed) {
          "git rebase --continue", "/.git/rebase-merge holds"},
         {"a shipped cherry-pick sequence naming a merge strategy of the folder's", stoppedCherryPick,
          "git cherry-pick --continue", "/.git/sequencer holds"},
+        {"the project a git directory of its own whose work tree is itself",
+         markScript + "mkdir app && cd app && git init -q --bare . && git config core.bare false && "
+                      "git config core.worktree . && git config core.fsmonitor \"$OLDPWD/m.sh\"",
+         "git status --short", "the command's own checkout, reset or merge may make it in the work tree",
+         "app"},
+        {"the program git clang-format runs",
+         markScript + clangFormatChange + "git config clangformat.binary \"$PWD/m.sh\"",
+         "git clang-format --diff",
+         ".git/config sets clangformat.binary: names the program git clang-format runs"},
         {"a format that checks the signatures of the folder's commits with the user's gpg",
          "printf '#!/bin/sh\\nMARK\\nexit 1\\n' >\"$HOME/gpg\" && chmod +x \"$HOME/gpg\" && "
          "git config --global gpg.program \"$HOME/gpg\" && git cat-file commit HEAD >c && "

@@ -182,5 +182,69 @@ TEST(UntrustedRepositoryTest, RepositoriesAsOtherToolsLeaveThemBehaveAsUnderPlai
     }
 }
 
+// A key that no rule knows and git does not read, as a tool of the user's may read it, in a folder not
+// trusted: it passes where its value can name no program or file of the folder, and waits where it may
+// (a path into the folder, also through a link or /proc/self/cwd, a relative path, shell syntax).
+TEST(UntrustedRepositoryTest, AKeyNoRuleKnowsWaitsWhereItsValueMayNameAFileOfTheFolder) {
+    const test::UntrustedRepository repository;
+    const test::TempDir outside;
+    const std::string root = repository.repo.root();
+    const std::string out = outside.path().string();
+    ASSERT_TRUE(repository.repo.sh("ln -s '" + root + "' '" + out + "/in' && ln -s '" + out + "' out"));
+    struct Case {
+        std::string value;
+        bool waits;
+    };
+    const Case cases[] = {
+        {root + "/a.txt", true},
+        {root + "/later/m.sh", true},
+        {out + "/in/a.txt", true},
+        {root + "/out/x", true},
+        {"/proc/self/cwd/a.txt", true},
+        {"file://" + root + "/a.txt", true},
+        {"./m.sh", true},
+        {"x/y", true},
+        {"../x", true},
+        {".", true},
+        {"python3 tools/x.py", true},
+        {"--binary=./m.sh", true},
+        {"$(m.sh)", true},
+        {"`m.sh`", true},
+        {"x; m.sh", true},
+        {"x | m.sh", true},
+        {"x && m.sh", true},
+        {"x > f", true},
+        {"\"x\"", true},
+        {"clang-format", false},
+        {"hello world", false},
+        {"o#r#1", false},
+        {"42", false},
+        {"true", false},
+        {"", false},
+        {"https://example.invalid/a/b", false},
+        {"git@example.invalid:o/r.git", false},
+        {"/usr/bin/clang-format", false},
+        {out + "/x", false},
+        {"~/bin/tool", false},
+    };
+    for (const auto& [value, waits] : cases) {
+        SCOPED_TRACE(value);
+        std::string quoted = value;
+        for (std::size_t at = quoted.find('\''); at != std::string::npos; at = quoted.find('\'', at + 4)) {
+            quoted.replace(at, 1, "'\\''");
+        }
+        ASSERT_TRUE(repository.repo.sh("git config mytool.program '" + quoted + "'"));
+        ShellCommandRunner runner(std::make_shared<LinuxProcessRunner>());
+        const test::LogCapture log;
+        const auto result = runner.run("echo ran", root, 20);
+        EXPECT_EQ(result.waitingReason.has_value(), waits) << result.waitingReason.value_or("");
+        EXPECT_EQ(result.output, waits ? "" : "ran\n");
+        if (waits && result.waitingReason) {
+            EXPECT_THAT(*result.waitingReason,
+                        testing::HasSubstr("sets mytool.program: a key no rule knows"));
+        }
+    }
+}
+
 } // namespace
 } // namespace korvane

@@ -1,16 +1,17 @@
 #include "providers/screenwindowfinder.h"
 
 #include "platform/fake/fakeclock.h"
-#include "platform/fake/fakeprocessrunner.h"
 #include "platform/fake/fakeprocesstable.h"
+#include "platform/fake/inlineworkerpool.h"
+#include "support/faketmuxservers.h"
 #include "support/tempdir.h"
+#include "support/unixsocket.h"
 
 #include <filesystem>
 #include <functional>
 #include <gmock/gmock.h>
 #include <pwd.h>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvane {
@@ -32,40 +33,38 @@ std::string loginName() {
     return entry != nullptr ? entry->pw_name : "";
 }
 
-// A listening socket's file at `path`, as a screen server leaves it.
-void bindSocket(const fs::path& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.string().copy(address.sun_path, sizeof(address.sun_path) - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0) << path;
-    ::close(fd);
-}
-
 // An xterm whose shell in kStart attached a screen client (typed "screen -r" there) to the session
 // "200.work" in the user's session folder; the session runs window 0 in kApp and window 1 in kWeb,
 // and answers that its display shows window 1.
 class Screen {
 public:
     Screen() {
-        program = fs::canonical(bin.write("screen", "")).string();
+        const std::string program = bin.write("screen", "").string();
         fs::permissions(program, fs::perms::owner_all);
+        struct stat info {};
+        ::stat(program.c_str(), &info);
+        screenFile = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
         folder = (sessions.path() / ("S-" + loginName())).string();
         privateFolder(folder);
-        bindSocket(fs::path(folder) / "200.work");
+        addSession(folder);
 
         addJob(kShell, kTerminal, "pts/1", kStart, "sh");
         addJob(kClient, kShell, "pts/1", kStart, "screen");
-        table->setExecutable(kClient, program);
+        table->setExecutable(kClient, screenFile);
         table->setEnvironment(kClient, std::vector<std::string>{"HOME=/home/user"});
         table->setForegroundGroup("pts/1", kClient);
         addJob(kServer, 1, std::nullopt, kStart, "screen");
-        table->setExecutable(kServer, program);
+        table->setExecutable(kServer, screenFile);
         table->setOpenFiles(kServer, std::vector<std::string>{"/dev/null", "/dev/pts/1", "socket:[7]",
                                                               "/dev/ptmx", "/dev/ptmx"});
         addWindow(201, 0, "pts/5", kApp);
         addWindow(202, 1, "pts/6", kWeb);
-        runner->respond("number", {0, "1 (sh)"});
+        servers->respond("200.work", "1 (sh)");
+    }
+    ~Screen() {
+        for (int fd : sockets) {
+            ::close(fd);
+        }
     }
 
     void addJob(std::int32_t pid, std::int32_t parent, std::optional<std::string> tty, std::string cwd,
@@ -79,11 +78,20 @@ public:
                               std::vector<std::string>{"STY=200.work", "WINDOW=" + std::to_string(number)});
         table->setForegroundGroup(tty, pid);
     }
+    // The session's socket "200.work" in `where`, on which its server listens.
+    void addSession(const fs::path& where, const std::string& name = "200.work",
+                    std::int32_t server = kServer) {
+        sockets.push_back(test::boundSocket((where / name).string()));
+        table->setSocketListener((where / name).string(), SocketListener{server, ::getuid()});
+    }
     static void privateFolder(const fs::path& path) {
         fs::create_directories(path);
         fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace);
     }
 
+    ScreenWindowFinder finder() {
+        return ScreenWindowFinder(table, servers, pool, bin.path().string(), clock, sessions.path().string());
+    }
     // Each process the terminal then reads, as "device:folder" ("-" for none).
     std::vector<std::string> read(ScreenWindowFinder& finder) {
         std::vector<std::string> described;
@@ -93,15 +101,18 @@ public:
         return described;
     }
     std::vector<std::string> read() {
-        ScreenWindowFinder finder(table, runner, bin.path().string(), clock, sessions.path().string());
-        return read(finder);
+        ScreenWindowFinder once = finder();
+        return read(once);
     }
 
     test::TempDir bin, sessions;
-    std::string program, folder;
+    FileIdentity screenFile;
+    std::string folder;
+    std::vector<int> sockets;
     FakeClock clock;
+    InlineWorkerPool pool;
     std::shared_ptr<FakeProcessTable> table = std::make_shared<FakeProcessTable>();
-    std::shared_ptr<FakeProcessRunner> runner = std::make_shared<FakeProcessRunner>(&clock);
+    std::shared_ptr<test::FakeTmuxServers> servers = std::make_shared<test::FakeTmuxServers>(&clock);
 };
 
 const std::vector<std::string> kUnknown{"pts/1:-", "pts/1:-"};
@@ -109,26 +120,29 @@ const std::vector<std::string> kUnknown{"pts/1:-", "pts/1:-"};
 TEST(ScreenWindowFinderTest, TheWindowTheDisplayShowsSpeaksForTheTerminal) {
     Screen screen;
     EXPECT_EQ(screen.read(), std::vector<std::string>{"pts/1:" + kWeb});
-    ASSERT_EQ(screen.runner->requests().size(), 1u);
-    const ProcessRequest request = screen.runner->requests().front();
-    EXPECT_EQ(request.executable, screen.program);
+    ASSERT_EQ(screen.servers->requests().size(), 1u);
+    const ProcessRequest request = screen.servers->requests().front();
+    EXPECT_EQ(request.executable, (screen.bin.path() / "screen").string());
     EXPECT_EQ(request.arguments, (std::vector<std::string>{"-S", "200.work", "-Q", "number"}));
-    EXPECT_FALSE(request.inheritsEnvironment);
+    EXPECT_FALSE(request.inheritEnvironment);
     EXPECT_EQ(request.environment,
               (std::vector<std::pair<std::string, std::string>>{{"SCREENDIR", screen.folder}}));
-    EXPECT_LE(request.timeout + request.killGrace, 0.05);
-    // A question's answer socket left behind by a question cut off is no second session.
-    bindSocket(fs::path(screen.folder) / "200.work-queryA");
+    EXPECT_EQ(request.workingDirectory, "/");
+    // The answer socket a question cut off leaves behind is no second session; nor is one on which
+    // another process (the question's client) listens.
+    screen.sockets.push_back(test::boundSocket(screen.folder + "/200.work-queryA", false));
+    screen.addSession(screen.folder, "200.work-queryB", 555);
     EXPECT_EQ(screen.read(), std::vector<std::string>{"pts/1:" + kWeb});
 
     // The session's folder named by the client's $SCREENDIR.
-    const std::string chosen = (screen.sessions.path() / "chosen").string();
+    const fs::path chosen = screen.sessions.path() / "chosen";
     Screen::privateFolder(chosen);
-    fs::rename(fs::path(screen.folder) / "200.work", fs::path(chosen) / "200.work");
-    screen.table->setEnvironment(kClient, std::vector<std::string>{"SCREENDIR=" + chosen + "/"});
-    screen.runner->respond("number", {0, "0 (sh)"});
+    screen.addSession(chosen);
+    screen.table->setEnvironment(kClient, std::vector<std::string>{"SCREENDIR=" + chosen.string() + "/"});
+    fs::remove(fs::path(screen.folder) / "200.work");
+    screen.servers->respond("200.work", "0 (sh)");
     EXPECT_EQ(screen.read(), std::vector<std::string>{"pts/1:" + kApp});
-    EXPECT_EQ(screen.runner->requests().back().environment.front().second, chosen);
+    EXPECT_EQ(screen.servers->requests().back().environment.front().second, chosen.string());
 }
 
 // A session started in this terminal runs below its client: its other windows are not what the
@@ -137,10 +151,9 @@ TEST(ScreenWindowFinderTest, TheWindowsOfASessionStartedHereCountOnlyAsShown) {
     Screen screen;
     screen.table->addProcess(kServer, kClient, std::nullopt, kStart);
     screen.table->setName(kServer, "screen");
-    screen.table->setExecutable(kServer, screen.program);
     screen.table->setOpenFiles(kServer, std::vector<std::string>{"/dev/pts/1", "/dev/ptmx", "/dev/ptmx"});
     EXPECT_EQ(screen.read(), std::vector<std::string>{"pts/1:" + kWeb});
-    screen.runner->respond("number", {1, ""});
+    screen.servers->refuse("200.work");
     EXPECT_EQ(screen.read(), kUnknown);
 }
 
@@ -156,17 +169,31 @@ TEST(ScreenWindowFinderTest, AWindowThatCannotBeKnownGivesNoFolder) {
         {"the server on another terminal",
          [](Screen& s) { s.table->setOpenFiles(kServer, std::vector<std::string>{"/dev/pts/9"}); }},
         {"a client of another program",
-         [](Screen& s) { s.table->setExecutable(kClient, "/usr/local/bin/screen"); }},
+         [](Screen& s) {
+             s.table->setExecutable(kClient, FileIdentity{9, 9});
+         }},
+        {"a client that sees other files",
+         [](Screen& s) {
+             s.table->setMountNamespace(kClient, FileIdentity{4, 1});
+         }},
         {"a server of another program", [](Screen& s) { s.table->setExecutable(kServer, std::nullopt); }},
+        {"a socket another process listens on",
+         [](Screen& s) {
+             s.table->setSocketListener(s.folder + "/200.work", SocketListener{300, ::getuid()});
+         }},
+        {"a socket another user listens on",
+         [](Screen& s) {
+             s.table->setSocketListener(s.folder + "/200.work", SocketListener{kServer, ::getuid() + 1});
+         }},
         {"a session folder open to others",
          [](Screen& s) { fs::permissions(s.folder, fs::perms::others_exec, fs::perm_options::add); }},
         {"a $SCREENDIR open to others",
          [](Screen& s) {
-             const std::string open = (s.sessions.path() / "open").string();
+             const fs::path open = s.sessions.path() / "open";
              fs::create_directories(open);
              fs::permissions(open, fs::perms::owner_all | fs::perms::others_exec, fs::perm_options::replace);
-             bindSocket(fs::path(open) / "200.work");
-             s.table->setEnvironment(kClient, std::vector<std::string>{"SCREENDIR=" + open});
+             s.addSession(open);
+             s.table->setEnvironment(kClient, std::vector<std::string>{"SCREENDIR=" + open.string()});
          }},
         {"a session name that is no socket",
          [](Screen& s) {
@@ -175,23 +202,14 @@ TEST(ScreenWindowFinderTest, AWindowThatCannotBeKnownGivesNoFolder) {
          }},
         {"two sessions holding the terminal",
          [](Screen& s) {
-             bindSocket(fs::path(s.folder) / "300.other");
              s.addJob(300, 1, std::nullopt, "/", "screen");
-             s.table->setExecutable(300, s.program);
+             s.table->setExecutable(300, s.screenFile);
              s.table->setOpenFiles(300, std::vector<std::string>{"/dev/pts/1"});
+             s.addSession(s.folder, "300.other", 300);
          }},
-        {"a session that refuses",
-         [](Screen& s) {
-             s.runner->respond("number", {1, "No screen session found.\n"});
-         }},
-        {"an answer that is no number",
-         [](Screen& s) {
-             s.runner->respond("number", {0, "no window\n"});
-         }},
-        {"a window the session does not run",
-         [](Screen& s) {
-             s.runner->respond("number", {0, "7 (sh)"});
-         }},
+        {"a session that refuses", [](Screen& s) { s.servers->refuse("200.work"); }},
+        {"an answer that is no number", [](Screen& s) { s.servers->respond("200.work", "no window\n"); }},
+        {"a window the session does not run", [](Screen& s) { s.servers->respond("200.work", "7 (sh)"); }},
         {"a window of another session",
          [](Screen& s) {
              s.table->setEnvironment(202, std::vector<std::string>{"STY=300.other", "WINDOW=1"});
@@ -207,34 +225,25 @@ TEST(ScreenWindowFinderTest, AWindowThatCannotBeKnownGivesNoFolder) {
         change(screen);
         EXPECT_EQ(screen.read(), kUnknown) << name;
     }
-    Screen screen;
-    ScreenWindowFinder withoutRunner(screen.table, nullptr, screen.bin.path().string(), screen.clock,
-                                     screen.sessions.path().string());
-    EXPECT_EQ(screen.read(withoutRunner), kUnknown);
 }
 
-// One late answer may be a busy machine: the session is asked again. Late twice in a row, it is not
-// waited for again for a while.
-TEST(ScreenWindowFinderTest, ASessionThatDoesNotAnswerIsNotWaitedForAgainForAWhile) {
+// A session answering after the wait is waited for again at the next detection; one that does not
+// answer at all is asked in the background and not waited for until it answers.
+TEST(ScreenWindowFinderTest, ASessionThatDoesNotAnswerIsNotWaitedFor) {
     Screen screen;
-    ScreenWindowFinder finder(screen.table, screen.runner, screen.bin.path().string(), screen.clock,
-                              screen.sessions.path().string());
-    screen.runner->respond("number", {0, "1 (sh)", "", 1.0});
+    ScreenWindowFinder finder = screen.finder();
+    screen.servers->respond("200.work", "1 (sh)", ServerQuestions::waitLimit * 2);
     EXPECT_EQ(screen.read(finder), kUnknown);
-    EXPECT_EQ(screen.read(finder), kUnknown);
-    EXPECT_EQ(screen.runner->runCount(), 2u);
-    screen.runner->respond("number", {0, "1 (sh)"});
-    screen.clock.advance(ScreenWindowFinder::silenceMemory - 1);
-    EXPECT_EQ(screen.read(finder), kUnknown);
-    EXPECT_EQ(screen.runner->runCount(), 2u);
-    screen.clock.advance(1);
+    screen.servers->respond("200.work", "1 (sh)");
     EXPECT_EQ(screen.read(finder), std::vector<std::string>{"pts/1:" + kWeb});
 
-    screen.runner->respond("number", {0, "1 (sh)", "", 1.0});
-    EXPECT_EQ(screen.read(finder), kUnknown);
-    screen.runner->respond("number", {0, "0 (sh)"});
+    screen.servers->respond("200.work", "1 (sh)", ScreenWindowFinder::questionTimeout + 1);
+    for (int detection = 0; detection < 3; ++detection) {
+        EXPECT_EQ(screen.read(finder), kUnknown);
+    }
+    screen.servers->respond("200.work", "0 (sh)");
+    EXPECT_EQ(screen.read(finder), kUnknown) << "asked in the background, not waited for";
     EXPECT_EQ(screen.read(finder), std::vector<std::string>{"pts/1:" + kApp});
-    EXPECT_EQ(screen.runner->runCount(), 5u);
 }
 
 TEST(ScreenWindowFinderTest, ReadsTheWindowNumberOfTheAnswer) {

@@ -14,7 +14,6 @@ void FakeProcessTable::addProcess(std::int32_t pid, std::int32_t parentPid, std:
                               {},
                               std::vector<std::string>{},
                               std::vector<std::string>{},
-                              std::nullopt,
                               std::nullopt};
     childrenOf_[parentPid].insert(pid);
 }
@@ -39,8 +38,24 @@ void FakeProcessTable::setEnvironment(std::int32_t pid, std::optional<std::vecto
     processes_.at(pid).environment = std::move(environment);
 }
 
-void FakeProcessTable::setExecutable(std::int32_t pid, std::optional<std::string> path) {
-    processes_.at(pid).executable = std::move(path);
+void FakeProcessTable::setExecutable(std::int32_t pid, std::optional<FileIdentity> file) {
+    if (file) {
+        executables_[pid] = *file;
+    } else {
+        executables_.erase(pid);
+    }
+}
+
+void FakeProcessTable::setMountNamespace(std::int32_t pid, std::optional<FileIdentity> space) {
+    namespaces_[pid] = space;
+}
+
+void FakeProcessTable::setSocketListener(const std::string& path, std::optional<SocketListener> listener) {
+    if (listener) {
+        listeners_[path] = *listener;
+    } else {
+        listeners_.erase(path);
+    }
 }
 
 void FakeProcessTable::setOpenFiles(std::int32_t pid, std::optional<std::vector<std::string>> files) {
@@ -104,9 +119,19 @@ std::optional<std::vector<std::string>> FakeProcessTable::environment(std::int32
     return found == processes_.end() ? std::nullopt : found->second.environment;
 }
 
-std::optional<std::string> FakeProcessTable::executable(std::int32_t pid) {
-    auto found = processes_.find(pid);
-    return found == processes_.end() ? std::nullopt : found->second.executable;
+std::optional<FileIdentity> FakeProcessTable::executable(std::int32_t pid) {
+    const auto found = executables_.find(pid);
+    return found == executables_.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::optional<FileIdentity> FakeProcessTable::mountNamespace(std::int32_t pid) {
+    const auto found = namespaces_.find(pid);
+    return found == namespaces_.end() ? std::optional(sharedNamespace) : found->second;
+}
+
+std::optional<SocketListener> FakeProcessTable::socketListener(const std::string& path) {
+    const auto found = listeners_.find(path);
+    return found == listeners_.end() ? std::nullopt : std::optional(found->second);
 }
 
 std::optional<std::vector<std::string>> FakeProcessTable::openFiles(std::int32_t pid) {

@@ -82,8 +82,8 @@ std::vector<std::string> childEnvironment(const ProcessRequest& request, std::ui
                    request.removedEnvironment.end();
     };
     std::vector<std::string> entries;
-    for (char** entry = request.inheritsEnvironment ? environ : nullptr;
-         entry != nullptr && *entry != nullptr; ++entry) {
+    for (char** entry = request.inheritEnvironment ? environ : nullptr; entry != nullptr && *entry != nullptr;
+         ++entry) {
         if (!replaced(variableName(*entry))) {
             entries.emplace_back(*entry);
         }

@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace korvane {
@@ -266,15 +269,6 @@ std::optional<std::string> ProcProcessTable::currentDirectory(std::int32_t pid) 
     return target;
 }
 
-std::optional<std::string> ProcProcessTable::executable(std::int32_t pid) {
-    auto target = readLink(procRoot_ + "/" + std::to_string(pid) + "/exe");
-    // A program replaced on disk since the process started is no longer the file at that path.
-    if (!target || target->ends_with(" (deleted)") || target->front() != '/') {
-        return std::nullopt;
-    }
-    return target;
-}
-
 std::optional<std::vector<std::string>> ProcProcessTable::openFiles(std::int32_t pid) {
     const std::string folder = procRoot_ + "/" + std::to_string(pid) + "/fd";
     std::unique_ptr<DIR, DirCloser> directory(::opendir(folder.c_str()));
@@ -327,6 +321,46 @@ std::optional<std::vector<std::string>> ProcProcessTable::readList(std::int32_t 
         rest.remove_prefix(std::min(end + 1, rest.size()));
     }
     return entries;
+}
+
+std::optional<FileIdentity> ProcProcessTable::executable(std::int32_t pid) {
+    return identityOf(pid, "exe");
+}
+
+std::optional<FileIdentity> ProcProcessTable::mountNamespace(std::int32_t pid) {
+    return identityOf(pid, "ns/mnt");
+}
+
+// The file a /proc/<pid> link leads to, as the kernel follows it (to a deleted file too).
+std::optional<FileIdentity> ProcProcessTable::identityOf(std::int32_t pid, const char* link) const {
+    struct stat info{};
+    if (::stat((procRoot_ + "/" + std::to_string(pid) + "/" + link).c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+std::optional<SocketListener> ProcProcessTable::socketListener(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof address.sun_path) {
+        return std::nullopt;
+    }
+    std::memcpy(address.sun_path, path.data(), path.size());
+    // Non-blocking: a listener whose queue is full is not waited for. The kernel completes the
+    // connection itself, so a listener that is stopped is still described.
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.valid() ||
+        ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        return std::nullopt;
+    }
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof peer ||
+        peer.pid < 1) {
+        return std::nullopt;
+    }
+    return SocketListener{peer.pid, peer.uid};
 }
 
 std::optional<std::chrono::system_clock::time_point> ProcProcessTable::deviceAccessTime(const std::string& ttyName) {

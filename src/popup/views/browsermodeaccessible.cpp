@@ -13,10 +13,11 @@ class BrowserColumnAccessible final : public PaintedPartAccessible {
 public:
     using Area = QRectF (BrowserModeView::*)() const;
 
-    BrowserColumnAccessible(BrowserModeView* view, QAccessibleInterface* browser, const char* name, Area area,
-                            AccessibleRowSet::Reader read)
+    BrowserColumnAccessible(BrowserModeView* view, QAccessibleInterface* browser, const char* name,
+                            PopupViewModel::BrowserPanel panel, Area area, AccessibleRowSet::Reader read)
         : PaintedPartAccessible(view, browser)
         , name_(QString::fromUtf8(name))
+        , panel_(panel)
         , area_(area)
         , rows_(view, this, std::move(read)) {
         rows_.follow(view);
@@ -34,11 +35,16 @@ public:
     QAccessible::State state() const override {
         QAccessible::State s;
         s.invisible = !viewShown();
+        // The keyboard stays with the application typed into; the focus tells which column the
+        // arrow keys move.
+        s.focusable = true;
+        s.focused = viewShown() && static_cast<const BrowserModeView*>(view())->focusedPanel() == panel_;
         return s;
     }
 
 private:
     QString name_;
+    PopupViewModel::BrowserPanel panel_;
     Area area_;
     AccessibleRowSet rows_;
 };
@@ -47,11 +53,23 @@ private:
 
 BrowserModeAccessible::BrowserModeAccessible(BrowserModeView* view)
     : QAccessibleWidget(view, QAccessible::Grouping)
-    , categories_(QAccessible::registerAccessibleInterface(
-          new BrowserColumnAccessible(view, this, categoriesName, &BrowserModeView::sidebarRect,
-                                      [view] { return view->accessibleCategories(); })))
+    , categories_(QAccessible::registerAccessibleInterface(new BrowserColumnAccessible(
+          view, this, categoriesName, PopupViewModel::BrowserPanel::sidebar, &BrowserModeView::sidebarRect,
+          [view] { return view->accessibleCategories(); })))
     , items_(QAccessible::registerAccessibleInterface(new BrowserColumnAccessible(
-          view, this, itemsName, &BrowserModeView::itemsRect, [view] { return view->accessibleItems(); }))) {}
+          view, this, itemsName, PopupViewModel::BrowserPanel::items, &BrowserModeView::itemsRect,
+          [view] { return view->accessibleItems(); }))) {
+    // The column that took the focus is announced as focused, which also tells that the other lost it.
+    QObject::connect(view, &BrowserModeView::focusedPanelChanged, view,
+                     [view, categories = categories_, items = items_] {
+                         const bool toItems = view->focusedPanel() == PopupViewModel::BrowserPanel::items;
+                         if (QAccessibleInterface* column =
+                                 QAccessible::accessibleInterface(toItems ? items : categories)) {
+                             QAccessibleEvent event(column, QAccessible::Focus);
+                             QAccessible::updateAccessibility(&event);
+                         }
+                     });
+}
 
 BrowserModeAccessible::~BrowserModeAccessible() {
     QAccessible::deleteAccessibleInterface(categories_);

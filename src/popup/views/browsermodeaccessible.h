@@ -9,7 +9,8 @@ class BrowserModeView;
 
 // What assistive technology sees of the popup's browser: a group named "Korvane browser" holding,
 // left to right as on screen, the list "Korvane categories" of the category column's rows and the
-// list "Korvane completions" of the selected category's items. Main thread.
+// list "Korvane completions" of the selected category's items. The list that the arrow keys move has
+// the focus, and a move of the focus is announced. Main thread.
 class BrowserModeAccessible final : public QAccessibleWidget {
 public:
     static constexpr const char* categoriesName = "Korvane categories";

@@ -4,6 +4,7 @@
 #include "popup/views/wrappedtext.h"
 
 #include <QPainter>
+#include <utility>
 
 namespace korvane {
 
@@ -12,6 +13,7 @@ BrowserModeView::BrowserModeView(std::shared_ptr<PopupViewModel> model, std::fun
     : QWidget(parent)
     , model_(std::move(model))
     , context_(std::move(context))
+    , lastPanel_(model_->browserFocusedPanel())
     , spinner_(this, [this] { update(); }) {
     setAttribute(Qt::WA_TranslucentBackground);
     setFocusPolicy(Qt::NoFocus);
@@ -126,6 +128,10 @@ void BrowserModeView::sync(bool entered) {
     }
     update();
     emit accessibleRowsChanged();
+    const PopupViewModel::BrowserPanel panel = focusedPanel();
+    if (std::exchange(lastPanel_, panel) != panel) {
+        emit focusedPanelChanged();
+    }
 }
 
 void BrowserModeView::placeItems() {

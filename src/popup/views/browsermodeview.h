@@ -34,6 +34,8 @@ public:
     QRectF itemsRect() const;
     CategorySidebarView sidebar() const;
     CategoryItemsView items() const;
+    // The column that the arrow keys Up and Down move.
+    PopupViewModel::BrowserPanel focusedPanel() const { return model_->browserFocusedPanel(); }
     // The two columns' rows as assistive technology reads them now, as they are painted.
     std::vector<AccessibleRow> accessibleCategories() const;
     std::vector<AccessibleRow> accessibleItems() const;
@@ -41,6 +43,8 @@ public:
 signals:
     // The rows that assistive technology reads may have changed.
     void accessibleRowsChanged();
+    // Left or Right moved the focus to the other column.
+    void focusedPanelChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -60,6 +64,7 @@ private:
     double itemsOffset_ = 0;
     int lastCategory_ = -1;
     int lastItem_ = -1;
+    PopupViewModel::BrowserPanel lastPanel_;
     // The item the list was last centred on, kept centred when the popup changes size.
     std::optional<int> centredItem_;
     AnimationTicker spinner_;

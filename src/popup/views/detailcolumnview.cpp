@@ -88,11 +88,12 @@ double DetailColumnView::outlineOpacity() const {
 
 void DetailColumnView::sync() {
     switch (content()) {
-    case Content::scope:
-        setAccessibleName(QString::fromStdString(
-            ScopeDetailPanelView(model_->selectedSearchRow()->kind.asScope()->definition, false)
-                .accessibleName()));
+    case Content::scope: {
+        const auto& scope = *model_->selectedSearchRow()->kind.asScope();
+        setAccessibleName(
+            QString::fromStdString(ScopeDetailPanelView(scope.definition, scope.isActive).accessibleName()));
         break;
+    }
     case Content::snippet:
         setAccessibleName(QString::fromStdString(shownSnippet()->label));
         if (panel_) {

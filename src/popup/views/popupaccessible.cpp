@@ -7,6 +7,9 @@
 #include "popup/views/paintedlistaccessible.h"
 #include "popup/views/popupview.h"
 #include "popup/views/quickreferenceview.h"
+#include "popup/views/searchheaderstatus.h"
+
+#include <QAccessibleWidget>
 
 namespace korvane {
 namespace {
@@ -26,6 +29,11 @@ QAccessibleInterface* popupFactory(const QString& className, QObject* object) {
     if (className == QLatin1String("korvane::BrowserModeView")) {
         if (auto* view = qobject_cast<BrowserModeView*>(object)) {
             return new BrowserModeAccessible(view);
+        }
+    }
+    if (className == QLatin1String("korvane::SearchHeaderStatus")) {
+        if (auto* header = qobject_cast<SearchHeaderStatus*>(object)) {
+            return new QAccessibleWidget(header, QAccessible::StatusBar);
         }
     }
     if (className == QLatin1String("korvane::DetailColumnView")) {

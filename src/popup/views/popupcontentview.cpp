@@ -6,6 +6,8 @@
 #include "popup/views/popupstatusbarview.h"
 #include "popup/views/popupview.h"
 #include "popup/views/quickreferenceview.h"
+#include "popup/views/searchbarheaderview.h"
+#include "popup/views/searchheaderstatus.h"
 #include "popup/views/surfacepainter.h"
 #include "popup/views/viewanimations.h"
 #include "popup/views/wrappedtext.h"
@@ -62,6 +64,7 @@ PopupContentView::PopupContentView(std::shared_ptr<PopupViewModel> model, QWidge
     browser_ = new BrowserModeView(model_, context, this);
     help_ = new QuickReferenceView(model_, context, this);
     detail_ = new DetailColumnView(model_, context, this);
+    header_ = new SearchHeaderStatus(this);
     veil_ = new Veil(this);
     veil_->hide();
 
@@ -127,6 +130,8 @@ void PopupContentView::sync() {
     if (mode == PopupMode::help) {
         help_->sync(entered);
     }
+    // Out of search mode the header is not shown and says nothing.
+    header_->setText(mode == PopupMode::search ? surface_->header().accessibleText() : std::string());
     detail_->sync();
 }
 
@@ -141,6 +146,10 @@ void PopupContentView::relayout() {
     const int h = static_cast<int>(std::ceil(model_->popupHeight()));
     surface_->setGeometry(0, 0, w, h);
     surface_->lower();
+    // It paints nothing; first among the children, a screen reader reads it before the list.
+    header_->setVisible(mode == PopupMode::search);
+    header_->setGeometry(0, 0, w, static_cast<int>(SearchBarHeaderView::rowHeight));
+    header_->lower();
     veil_->setGeometry(0, 0, w, h);
     veil_->raise();
 

@@ -14,11 +14,13 @@ class BrowserModeView;
 class DetailColumnView;
 class PopupView;
 class QuickReferenceView;
+class SearchHeaderStatus;
 
 // The root of the popup's views: the surface with the search header, result list and status bar,
 // and over it the mode's own content: the browser, the quick reference, or in search mode the
-// detail column on the side the view model names. Lays everything out at the view model's popup
-// height from the top, and fades (the browser also slides) a new mode in. Main thread.
+// detail column on the side the view model names, and the header's text for assistive technology. Lays
+// everything out at the view model's popup height from the top, and fades (the browser also slides) a new
+// mode in. Main thread.
 class PopupContentView final : public QWidget {
 public:
     static constexpr int lazyThreshold = 20;
@@ -58,6 +60,7 @@ private:
     BrowserModeView* browser_ = nullptr;
     QuickReferenceView* help_ = nullptr;
     DetailColumnView* detail_ = nullptr;
+    SearchHeaderStatus* header_ = nullptr;
     Veil* veil_ = nullptr;
     PopupMode shownMode_;
     bool firstSync_ = true;

@@ -129,6 +129,12 @@ void PopupView::refreshLayout() {
     list_.update(*model_, paintContext(), listRect());
 }
 
+SearchBarHeaderView PopupView::header() const {
+    return SearchBarHeaderView({model_->currentQuery(), model_->displayChip(), &model_->scopeRegistry(),
+                                model_->viewState().resultList().size(), model_->triggerText(),
+                                model_->isLoadingRecentFiles(), model_->scopeDisabled()});
+}
+
 bool PopupView::showsList() const {
     return model_->mode() == PopupMode::search;
 }
@@ -154,11 +160,8 @@ void PopupView::paintEvent(QPaintEvent*) {
     const QRectF statusRect(0, all.bottom() - PopupStatusBarView::height, all.width(),
                             PopupStatusBarView::height);
     if (model_->mode() == PopupMode::search) {
-        SearchBarHeaderView({model_->currentQuery(), model_->displayChip(), &model_->scopeRegistry(),
-                             model_->displayableResults().size(), model_->triggerText(),
-                             model_->isLoadingRecentFiles(), model_->scopeDisabled()})
-            .paint(painter, QRectF(0, 0, all.width(), SearchBarHeaderView::height), context, caretOpacity(),
-                   spinner_.elapsed());
+        header().paint(painter, QRectF(0, 0, all.width(), SearchBarHeaderView::height), context,
+                       caretOpacity(), spinner_.elapsed());
         list_.update(*model_, context, listRect());
         list_.paint(painter, context, labelCacheFunction(), spinner_.elapsed());
         if (model_->isDetailColumnVisible()) {

@@ -3,6 +3,7 @@
 #include "popup/popupsurfacestyle.h"
 #include "popup/popupviewmodel.h"
 #include "popup/views/paintcontext.h"
+#include "popup/views/searchbarheaderview.h"
 #include "popup/views/searchresultlistview.h"
 #include "popup/views/snippetrowview.h"
 #include "popup/views/viewanimations.h"
@@ -40,6 +41,8 @@ public:
     QRectF listRect() const;
     // Lays the list out for the current state (done before each paint).
     void refreshLayout();
+    // The search header as it is shown now (in search mode only).
+    SearchBarHeaderView header() const;
     // Whether the result list is on screen: in search mode only.
     bool showsList() const;
     // The result list's rows as assistive technology reads them now; none while it is not shown.

@@ -36,7 +36,7 @@ void ScopeDetailPanelView::paint(QPainter& painter, const QRectF& rect, const Pa
     const QFont titleFont = context.font(FontRoles::Design::monospaced, f, QFont::DemiBold);
     const QFont badgeFont = context.font(FontRoles::Design::standard, badgeSize(f), QFont::DemiBold);
     const QFontMetricsF badgeMetrics(badgeFont);
-    const double badgeWidth = isActive_ ? badgeMetrics.horizontalAdvance("active") + 12 : 0;
+    const double badgeWidth = isActive_ ? badgeMetrics.horizontalAdvance(activeTag) + 12 : 0;
     const double badgeHeight = badgeMetrics.height() + 4;
     const double headerHeight = std::max(QFontMetricsF(titleFont).height(), isActive_ ? badgeHeight : 0.0);
     const QRectF titleRect(inner.left(), y, std::max(0.0, inner.width() - (isActive_ ? badgeWidth + 8 : 0)),
@@ -51,7 +51,7 @@ void ScopeDetailPanelView::paint(QPainter& painter, const QRectF& rect, const Pa
         path.addRoundedRect(plate, 4, 4);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.fillPath(path, PaintContext::qcolor(surface.selection));
-        context.drawText(painter, plate, TextRun{"active", badgeFont, surface.textSecondary},
+        context.drawText(painter, plate, TextRun{activeTag, badgeFont, surface.textSecondary},
                          Qt::AlignHCenter, "scope.active");
     }
     y += headerHeight + spacing;

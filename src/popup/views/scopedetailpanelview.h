@@ -1,7 +1,7 @@
 #pragma once
 
-#include "presentation/scopedefinition.h"
 #include "popup/views/paintcontext.h"
+#include "presentation/scopedefinition.h"
 
 #include <QPainter>
 #include <QRectF>
@@ -19,13 +19,17 @@ public:
     static constexpr double inset = 14;
     static constexpr double spacing = 10;
     static constexpr double rowSpacing = 6;
+    // The tag of the scope the query applies, here and on its row in the result list.
+    static constexpr const char* activeTag = "active";
 
     ScopeDetailPanelView(ScopeDefinition scope, bool isActive)
         : scope_(std::move(scope))
         , isActive_(isActive) {}
 
     void paint(QPainter& painter, const QRectF& rect, const PaintContext& context) const;
-    std::string accessibleName() const { return "Scope details for " + scope_.title; }
+    std::string accessibleName() const {
+        return "Scope details for " + scope_.title + (isActive_ ? std::string(", ") + activeTag : "");
+    }
 
     // Text sizes for the theme's font size: the small titles and the badge never go below 9.
     static double rowTitleSize(double fontSize) { return std::max(fontSize - 5, 9.0); }

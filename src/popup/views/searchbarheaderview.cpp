@@ -2,6 +2,7 @@
 
 #include "popup/badgecolors.h"
 #include "popup/namedcolors.h"
+#include "popup/popupviewmodel.h"
 #include "popup/views/painticons.h"
 #include "popup/views/surfacepainter.h"
 #include "registry/parsedquery.h"
@@ -52,6 +53,24 @@ std::string SearchBarHeaderView::shownQuery() const {
         return inputs_.query;
     }
     return ParsedQuery::parse(inputs_.query, *inputs_.scopeRegistry).query;
+}
+
+std::string SearchBarHeaderView::accessibleText() const {
+    std::string said;
+    if (inputs_.displayChip) {
+        said = chipLabel(*inputs_.displayChip);
+        if (inputs_.scopeDisabled) {
+            said += std::string(" ") + disabledText;
+        }
+    }
+    const std::string query = shownQuery();
+    if (!query.empty()) {
+        said += (said.empty() ? "" : " ") + query;
+    }
+    // The spinner stands where the count goes until the search is done.
+    return said + (said.empty() ? "" : ", ") +
+           (inputs_.isLoading ? std::string("Loading...")
+                              : PopupViewModel::resultCountText(inputs_.resultCount));
 }
 
 void SearchBarHeaderView::paint(QPainter& painter, const QRectF& rect, const PaintContext& context,
@@ -114,7 +133,7 @@ void SearchBarHeaderView::paint(QPainter& painter, const QRectF& rect, const Pai
         x = plate.right() + 2;
         if (inputs_.scopeDisabled) {
             x += context.drawText(painter, QRectF(x, row.top(), std::max(0.0, right - x), row.height()),
-                                  TextRun{"disabled",
+                                  TextRun{disabledText,
                                           context.font(FontRoles::Design::standard, f - 2, QFont::Medium),
                                           withOpacity(namedColor(NamedColor::red), 0.7)},
                                   Qt::AlignLeft, "header.disabled") +

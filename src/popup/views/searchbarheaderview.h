@@ -17,6 +17,7 @@ class SearchBarHeaderView {
 public:
     static constexpr double rowHeight = 36;
     static constexpr double height = rowHeight + 1;
+    static constexpr const char* disabledText = "disabled";
 
     struct Inputs {
         std::string query;
@@ -40,6 +41,9 @@ public:
     static Color chipColor(const QueryChip& chip);
     // The query as shown: without a chip unchanged, with one the text after the scope token.
     std::string shownQuery() const;
+    // What the header shows, as assistive technology reads it: the chip and whether it is disabled,
+    // the query, and the result count ("@e disabled, 0 results", "beta, 3 results").
+    std::string accessibleText() const;
 
 private:
     Inputs inputs_;

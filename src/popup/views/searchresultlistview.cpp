@@ -2,6 +2,7 @@
 
 #include "popup/namedcolors.h"
 #include "popup/views/painticons.h"
+#include "popup/views/scopedetailpanelview.h"
 #include "popup/views/surfacepainter.h"
 
 #include <QFontMetricsF>
@@ -18,7 +19,8 @@ std::string SearchResultListView::Row::accessibleName() const {
                                header->count == 1 ? "item" : "items");
         }
         if (const auto* scope = searchRow->kind.asScope()) {
-            return "Scope: " + scope->definition.title + ", @" + scope->definition.primaryAlias;
+            return "Scope: " + scope->definition.title + ", @" + scope->definition.primaryAlias +
+                   (scope->isActive ? std::string(", ") + ScopeDetailPanelView::activeTag : "");
         }
         if (const auto* snippet = searchRow->kind.asSnippet()) {
             const auto& s = *snippet->result.snippet;
@@ -283,7 +285,8 @@ void SearchResultListView::paintRow(QPainter& painter, const Row& row, const QRe
     context.drawText(painter, QRectF(inner.right() - aliasWidth, inner.top(), aliasWidth, inner.height()),
                      aliasRun, Qt::AlignLeft, "list.scopeAliases");
     const TextRun active{
-        "active", context.font(FontRoles::Design::monospaced, FontRoles::nearest(f * 0.7), QFont::DemiBold),
+        ScopeDetailPanelView::activeTag,
+        context.font(FontRoles::Design::monospaced, FontRoles::nearest(f * 0.7), QFont::DemiBold),
         surface.textTertiary};
     const double activeWidth = scope->isActive ? PaintContext::width({active}) + 6 : 0;
     const double titleRoom = std::max(0.0, inner.width() - aliasWidth - 8 - activeWidth);

@@ -181,16 +181,18 @@ TEST_F(LinuxProcessRunnerTest, PassesArgumentsWithoutAShellAndReplacesEnvironmen
     // printenv fails when one of the names is unset, and prints the others.
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.output, "new $HOME\n" + marker + "\n");
+}
 
-    // Without the program's environment the child has the request's and the run's own mark alone.
+TEST_F(LinuxProcessRunnerTest, AChildThatInheritsNothingHasOnlyItsOwnEnvironmentAndTheRunsMark) {
+    ::setenv("KORVANE_INHERITED", "old", 1);
+    ProcessRequest request;
     request.executable = "/usr/bin/env";
-    request.arguments.clear();
-    request.inheritsEnvironment = false;
-    const auto bare = run(request);
-    const std::string expected =
-        "KORVANE_INHERITED=new $HOME\nKORVANE_RUN_MARKER=" + marker + "\n" + ChildReaper::runVariable + "=";
-    EXPECT_TRUE(bare.output.starts_with(expected)) << bare.output;
-    EXPECT_EQ(std::count(bare.output.begin(), bare.output.end(), '\n'), 3) << bare.output;
+    request.inheritEnvironment = false;
+    request.environment = {{"KORVANE_GIVEN", "given"}};
+    const auto result = run(request);
+    ::unsetenv("KORVANE_INHERITED");
+    EXPECT_TRUE(result.output.starts_with("KORVANE_GIVEN=given\nKORVANE_RUN_ID=")) << result.output;
+    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 2);
 }
 
 TEST_F(LinuxProcessRunnerTest, StartsInTheWorkingDirectoryInItsOwnProcessGroup) {

@@ -1,14 +1,17 @@
 #include "platform/linux/procprocesstable.h"
 
 #include "support/tempdir.h"
+#include "support/unixsocket.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <gmock/gmock.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace korvane {
@@ -113,11 +116,9 @@ TEST(ProcProcessTable, ReadsItsOwnProcessAndItsChildren) {
     EXPECT_THAT(*environment, testing::Contains(std::string("PATH=") + std::getenv("PATH")));
     EXPECT_TRUE(table.deviceAccessTime(withTerminal.terminal()).has_value());
     EXPECT_EQ(table.deviceAccessTime("../etc/passwd"), std::nullopt);
-    // The program by its resolved path, and the terminal the child holds open by its device's name.
-    EXPECT_EQ(table.executable(withTerminal.pid()), std::filesystem::canonical("/bin/sleep").string());
+    // The terminal the child holds open, by its device's name.
     EXPECT_THAT(table.openFiles(withTerminal.pid()).value_or(std::vector<std::string>{}),
                 testing::Contains("/dev/" + withTerminal.terminal()));
-    EXPECT_EQ(table.executable(999999999), std::nullopt);
     EXPECT_EQ(table.openFiles(999999999), std::nullopt);
 
     // A directory removed under a process reads as none.
@@ -126,6 +127,57 @@ TEST(ProcProcessTable, ReadsItsOwnProcessAndItsChildren) {
     EXPECT_EQ(table.currentDirectory(999999999), std::nullopt);
     EXPECT_EQ(table.status(999999999), std::nullopt);
     EXPECT_EQ(table.commandLine(999999999), std::nullopt);
+}
+
+std::optional<FileIdentity> identityOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{info.st_dev, info.st_ino};
+}
+
+TEST(ProcProcessTable, TellsWhatAProcessRunsWhereAndWhoListensOnASocket) {
+    test::TempDir dir;
+    Child child(dir.path().string(), false);
+    ASSERT_GT(child.pid(), 0);
+    ProcProcessTable table;
+    EXPECT_EQ(table.executable(child.pid()), identityOf("/bin/sleep"));
+    EXPECT_EQ(table.executable(::getpid()), identityOf("/proc/self/exe"));
+    EXPECT_NE(table.executable(::getpid()), table.executable(child.pid()));
+    EXPECT_EQ(table.executable(999999999), std::nullopt);
+    ASSERT_TRUE(table.mountNamespace(::getpid()).has_value());
+    EXPECT_EQ(table.mountNamespace(child.pid()), table.mountNamespace(::getpid()));
+
+    // The listener is described without its ever accepting the connection.
+    const std::string listening = (dir.path() / "listening").string();
+    const std::string closed = (dir.path() / "closed").string();
+    const int listener = test::boundSocket(listening);
+    ASSERT_GE(listener, 0);
+    ::close(test::boundSocket(closed, false));
+    EXPECT_EQ(table.socketListener(listening), (SocketListener{::getpid(), ::getuid()}));
+    EXPECT_EQ(table.socketListener(closed), std::nullopt);
+    EXPECT_EQ(table.socketListener(dir.write("file", "").string()), std::nullopt);
+    EXPECT_EQ(table.socketListener("/" + std::string(200, 'a')), std::nullopt);
+    ::close(listener);
+
+    if (::geteuid() != 0) {
+        return;
+    }
+    const pid_t apart = ::fork();
+    if (apart == 0) {
+        if (::unshare(CLONE_NEWNS) == 0) {
+            ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+        }
+        ::_exit(1);
+    }
+    for (int tries = 0; tries < 500 && table.executable(apart) != identityOf("/bin/sleep"); ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(table.mountNamespace(apart).has_value());
+    EXPECT_NE(table.mountNamespace(apart), table.mountNamespace(::getpid()));
+    ::kill(apart, SIGKILL);
+    ::waitpid(apart, nullptr, 0);
 }
 
 TEST(ProcProcessTable, ReadsTheFieldsAfterTheLastParenthesis) {

@@ -126,7 +126,7 @@ TEST_F(PopupContentViewTest, DetailColumnStandsOnTheNamedSideWithItsDividerAndKe
     EXPECT_EQ(view->detailColumn().geometry(), before);
 }
 
-TEST_F(PopupContentViewTest, ScopePanelSaysActiveOnlyForTheAppliedScope) {
+TEST_F(PopupContentViewTest, ScopePanelAndRowSayActiveOnlyForTheAppliedScope) {
     for (const bool active : {false, true}) {
         present(test::presentation({scope("git", {"git", "g"}, "Git Refs",
                                           {SnippetSource::gitRef(), SnippetSource::gitRemote()}, active)}));
@@ -138,7 +138,11 @@ TEST_F(PopupContentViewTest, ScopePanelSaysActiveOnlyForTheAppliedScope) {
         EXPECT_EQ(painted.joined("scope.rowValue"), "@git, @g@gitGit");
         EXPECT_EQ(painted.withRole("scope.title").front().pixelSize, 16);
         EXPECT_EQ(painted.withRole("scope.rowTitle").front().pixelSize, 11);
-        EXPECT_EQ(view->detailColumn().accessibleName(), "Scope details for Git Refs");
+        // A screen reader is told the tag too, on the panel and on the scope's row.
+        EXPECT_EQ(view->detailColumn().accessibleName().toStdString(),
+                  active ? "Scope details for Git Refs, active" : "Scope details for Git Refs");
+        EXPECT_EQ(view->surface().accessibleRows().front().name,
+                  active ? "Scope: Git Refs, @git, active" : "Scope: Git Refs, @git");
     }
 }
 

@@ -156,6 +156,7 @@ TEST_F(PopupViewsTest, UnusableFontSizesDrawAtASaneSize) {
     }
 }
 
+// What the header paints, and says to assistive technology.
 TEST_F(PopupViewsTest, HeaderShowsTriggerChipQueryCaretAndCountOrSpinner) {
     const Color orange = namedColor(NamedColor::orange);
     const Color red = namedColor(NamedColor::red);
@@ -166,32 +167,37 @@ TEST_F(PopupViewsTest, HeaderShowsTriggerChipQueryCaretAndCountOrSpinner) {
         bool disabled;
         std::vector<std::pair<std::string, std::string>> shown; // role, text
         std::optional<Color> chipColor;
+        std::string said;
     } cases[] = {
         {"plain",
          std::nullopt,
          false,
          false,
          {{"header.trigger", ";;"}, {"header.query", "dep"}, {"header.caret", "|"}, {"header.count", "3"}},
-         {}},
+         {},
+         "dep, 3 results"},
         {"app chip",
          QueryChip::app(),
          false,
          false,
          {{"header.chip", "@app"}, {"header.count", "3"}},
-         orange},
+         orange,
+         "@app dep, 3 results"},
         {"pending scope",
          QueryChip::scopePending(),
          false,
          false,
          {{"header.chip", "@..."}},
-         namedColor(NamedColor::secondary)},
+         namedColor(NamedColor::secondary),
+         "@... dep, 3 results"},
         {"disabled scope",
          QueryChip::app(),
          false,
          true,
          {{"header.chip", "@app"}, {"header.disabled", "disabled"}},
-         withOpacity(red, 0.8)},
-        {"loading", std::nullopt, true, false, {{"header.spinner", "spinner"}}, {}},
+         withOpacity(red, 0.8),
+         "@app disabled dep, 3 results"},
+        {"loading", std::nullopt, true, false, {{"header.spinner", "spinner"}}, {}, "dep, Loading..."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -207,6 +213,7 @@ TEST_F(PopupViewsTest, HeaderShowsTriggerChipQueryCaretAndCountOrSpinner) {
             EXPECT_EQ(drawn.front().text, text);
         }
         EXPECT_EQ(log.withRole("header.count").empty(), c.loading);
+        EXPECT_EQ(header.accessibleText(), c.said);
         EXPECT_EQ(log.withRole("header.symbol").front().pixelSize, 15);
         if (c.chipColor) {
             EXPECT_EQ(log.withRole("header.chip").front().color, *c.chipColor);
