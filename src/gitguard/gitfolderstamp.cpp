@@ -98,8 +98,10 @@ GitFolderStamp GitFolderStamp::take(const std::string& folder, const std::string
     }
     stamp.addIdentity(folder);
     stamp.searchMetNothing_ = !stamp.addSearchFrom(folder);
-    // What was stamped before git was asked shows any later change as one.
+    // What was stamped before git was asked shows any later change as one; stamped again after, it is
+    // dated as well (settled).
     stamp.takenBefore_ = stamp.stamps_.size();
+    stamp.identities_.clear();
     return stamp;
 }
 

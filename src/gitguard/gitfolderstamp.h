@@ -97,7 +97,7 @@ private:
     std::vector<Stamped> stamps_;
     // How many of the stamps `take` took, before git was asked.
     std::size_t takenBefore_ = 0;
-    // The paths stamped whole, and those stamped by their identity alone.
+    // The paths stamped whole, and those stamped by their identity alone since `take`.
     std::unordered_map<std::string, std::size_t> index_;
     std::unordered_set<std::string> identities_;
     bool searchMetNothing_ = false;
