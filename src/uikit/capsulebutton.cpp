@@ -133,9 +133,7 @@ void CapsuleButton::paintEvent(QPaintEvent*) {
         painter.drawRoundedRect(bounds, radius, radius);
     }
     if (hasFocus()) {
-        painter.setPen(QPen(FocusFrame::color(*this), 1.5));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(bounds, radius, radius);
+        FocusFrame::paint(painter, QRectF(rect()), FocusFrame::color(*this), radius);
     }
     const QColor foreground =
         selected_ || isDown() ? KitColors::primaryText(*this) : KitColors::secondaryText(*this);

@@ -14,6 +14,9 @@ namespace {
 // How far from the plain background the frame may still be drawn over: a row's hover fill, a raised
 // button's face shaded by the style (as the text colour at this opacity over it).
 constexpr double shadeAllowance = 0.16;
+// The width of a raised button's edge, and the corners of a frame inside it.
+constexpr double faceInset = 2;
+constexpr double faceRadius = 3;
 
 Color toColor(const QColor& color) {
     return {color.redF(), color.greenF(), color.blueF(), color.alphaF()};
@@ -77,6 +80,12 @@ void FocusFrame::paint(QPainter& painter, const QRectF& area, const QColor& colo
     const double inset = width / 2;
     painter.drawRoundedRect(area.adjusted(inset, inset, -inset, -inset), radius, radius);
     painter.restore();
+}
+
+void FocusFrame::paintOnFace(QPainter& painter, const QRectF& button, const QPalette& palette) {
+    const QColor color = colorOn(palette.color(QPalette::Highlight), palette.color(QPalette::Button),
+                                 palette.color(QPalette::ButtonText));
+    paint(painter, button.adjusted(faceInset, faceInset, -faceInset, -faceInset), color, faceRadius);
 }
 
 } // namespace korvane

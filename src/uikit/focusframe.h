@@ -4,6 +4,7 @@
 #include <QRectF>
 
 class QPainter;
+class QPalette;
 class QWidget;
 
 namespace korvane {
@@ -28,6 +29,9 @@ public:
     static QColor color(const QWidget& widget);
     // Draws the frame in `color` just inside `area`, with corners of `radius`.
     static void paint(QPainter& painter, const QRectF& area, const QColor& color, double radius);
+    // Draws the frame on the face of a raised button filling `button`, inside the button's own edge, in
+    // a colour that stands out from the face of `palette`.
+    static void paintOnFace(QPainter& painter, const QRectF& button, const QPalette& palette);
 };
 
 } // namespace korvane

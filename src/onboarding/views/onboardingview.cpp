@@ -182,11 +182,14 @@ void OnboardingView::refresh() {
         QPushButton* pressable = stepButtons_[index];
         pressable->setChecked(current);
         pressable->setFont(systemFont(12, current ? QFont::DemiBold : QFont::Normal));
+        // The pill keeps room for the focus frame on its edge.
         pressable->setStyleSheet(
-            current ? "QPushButton { color: white; background: rgb(0,122,255); border: none; "
-                      "border-radius: 11px; padding: 4px 10px; }"
-                    : "QPushButton { color: rgba(0,0,0,0.5); background: transparent; "
-                      "border: none; padding: 4px 10px; }");
+            QStringLiteral("QPushButton { color: %1; background: %2; border: 2px solid transparent; "
+                           "border-radius: 11px; padding: 2px 8px; outline: none; } "
+                           "QPushButton:focus { border-color: %3; }")
+                .arg(current ? QStringLiteral("white") : QStringLiteral("rgba(0,0,0,0.5)"),
+                     current ? QStringLiteral("rgb(0,122,255)") : QStringLiteral("transparent"),
+                     (current ? focusFrameOnAccent() : focusFrame()).name()));
     }
     setUpLater_->setVisible(step != OnboardingStep::ready);
     counter_->setText(QStringLiteral("Step %1 of 3").arg(static_cast<int>(step) + 1));
