@@ -72,6 +72,11 @@ QColor FocusFrame::color(const QWidget& widget) {
     return colorOn(KitColors::accent(widget), behind(widget), KitColors::primaryText(widget));
 }
 
+QColor FocusFrame::colorOver(const QWidget& widget, const QColor& fill) {
+    return colorOn(KitColors::accent(widget), toQColor(composite(toColor(fill), opaque(behind(widget)))),
+                   KitColors::primaryText(widget));
+}
+
 void FocusFrame::paint(QPainter& painter, const QRectF& area, const QColor& color, double radius) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);

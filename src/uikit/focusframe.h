@@ -27,6 +27,8 @@ public:
     static QColor colorOn(const QColor& accent, const QColor& background, const QColor& ink);
     // The frame's colour for `widget` in its palette and place.
     static QColor color(const QWidget& widget);
+    // The same, for a frame drawn over the widget's own `fill` (which may be translucent).
+    static QColor colorOver(const QWidget& widget, const QColor& fill);
     // Draws the frame in `color` just inside `area`, with corners of `radius`.
     static void paint(QPainter& painter, const QRectF& area, const QColor& color, double radius);
     // Draws the frame on the face of a raised button filling `button`, inside the button's own edge, in

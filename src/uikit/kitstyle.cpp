@@ -87,17 +87,20 @@ void KitStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* optio
 void KitStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                            const QWidget* widget) const {
     const auto* row = qstyleoption_cast<const QStyleOptionViewItem*>(option);
-    if (element == CE_ItemViewItem && row != nullptr && showsFocus(*row)) {
-        // Drawn without the style's frame around the row's text, then framed whole.
+    if (element == CE_ItemViewItem && row != nullptr) {
+        // Drawn without the style's frame around the row's text (which it shows whether a key brought
+        // the focus or not), then framed whole.
         QStyleOptionViewItem plain(*row);
         plain.state &= ~State_HasFocus;
         QProxyStyle::drawControl(element, &plain, painter, widget);
-        paintAroundRow(*row, *painter);
+        if (showsFocus(*row)) {
+            paintAroundRow(*row, *painter);
+        }
         return;
     }
     if (element == CE_FocusFrame) {
         const auto* frame = qobject_cast<const QFocusFrame*>(widget);
-        if (frame != nullptr && frame->widget() != nullptr) {
+        if (frame != nullptr && frame->widget() != nullptr && FocusFrame::shown(*frame->widget())) {
             FocusFrame::paint(*painter, QRectF(option->rect), FocusFrame::color(*frame->widget()), 4);
         }
         return;
