@@ -15,6 +15,8 @@ constexpr double required = 3.0;
 // a small round button, whose curves are smoothed into pixels of half strength, about half as much. A
 // line one pixel thick leaves no pixel of a band.
 constexpr double thickness = 0.5;
+// A frame leaves most of the box it surrounds as it was.
+constexpr double mostFilled = 0.6;
 constexpr int margin = 4;
 
 double linear(int channel) {
@@ -47,8 +49,8 @@ double FocusFrameContrast::ratio(QRgb first, QRgb second) {
 }
 
 bool FocusFrameContrast::Reading::standsOut() const {
-    return strong > 0 && thick >= thickness * perimeter && againstBefore() >= required &&
-           againstBeside() >= required;
+    return strong > 0 && thick >= thickness * perimeter && strong <= mostFilled * area &&
+           againstBefore() >= required && againstBeside() >= required;
 }
 
 std::string FocusFrameContrast::Reading::describe() const {
@@ -77,7 +79,7 @@ FocusFrameContrast::Reading FocusFrameContrast::read(const QImage& focused, cons
         const QRgb b = at(without, point);
         return a != b && ratio(a, b) >= required;
     };
-    QHash<QRgb, int> frames, befores, besides;
+    QHash<QRgb, int> frames, befores, besides, changedTo, changedFrom;
     QRect box;
     std::vector<QPoint> strong;
     std::vector<char> isStrongAt(static_cast<std::size_t>(area.width() * area.height()), 0);
@@ -87,6 +89,10 @@ FocusFrameContrast::Reading FocusFrameContrast::read(const QImage& focused, cons
     for (int y = area.top(); y <= area.bottom(); ++y) {
         for (int x = area.left(); x <= area.right(); ++x) {
             const QPoint point(x, y);
+            if (at(with, point) != at(without, point)) {
+                ++changedTo[at(with, point)];
+                ++changedFrom[at(without, point)];
+            }
             if (isStrong(point)) {
                 strong.push_back(point);
                 isStrongAt[index(point)] = 1;
@@ -115,8 +121,9 @@ FocusFrameContrast::Reading FocusFrameContrast::read(const QImage& focused, cons
     reading.thick = static_cast<int>(std::count(inBand.begin(), inBand.end(), 1));
     reading.strong = static_cast<int>(strong.size());
     reading.perimeter = box.isEmpty() ? 0 : 2 * (box.width() + box.height());
-    reading.frame = mostCommon(frames);
-    reading.before = mostCommon(befores);
+    reading.area = box.width() * box.height();
+    reading.frame = mostCommon(strong.empty() ? changedTo : frames);
+    reading.before = mostCommon(strong.empty() ? changedFrom : befores);
     reading.beside = mostCommon(besides);
     return reading;
 }

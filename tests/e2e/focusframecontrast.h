@@ -19,20 +19,21 @@ public:
     struct Reading {
         // The pixels that the focus changed by 3:1 or more; those of them in a band two pixels wide or
         // more (in a square of two by two such pixels: a line one pixel wide, straight, bent or a
-        // staircase, has none); and the perimeter of the box round them.
+        // staircase, has none); and the perimeter and area of the box round them.
         int strong = 0;
         int thick = 0;
         int perimeter = 0;
+        int area = 0;
         // The most common colour of those pixels with the focus (the frame's), without it, and of the
-        // unchanged pixels beside them.
+        // unchanged pixels beside them; where no pixel changed so much, of those that changed at all.
         QRgb frame = 0;
         QRgb before = 0;
         QRgb beside = 0;
 
         double againstBefore() const { return ratio(frame, before); }
         double againstBeside() const { return ratio(frame, beside); }
-        // A frame two pixels thick or more that stands out at 3:1 from what was there and from what
-        // lies beside it.
+        // A frame two pixels thick or more, not a fill (a text's selection), that stands out at 3:1
+        // from what was there and from what lies beside it.
         bool standsOut() const;
         std::string describe() const;
     };
