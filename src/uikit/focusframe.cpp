@@ -77,6 +77,15 @@ QColor FocusFrame::colorOver(const QWidget& widget, const QColor& fill) {
                    KitColors::primaryText(widget));
 }
 
+QColor FocusFrame::colorOnAccent(const QPalette& palette) {
+    const QColor accent = palette.color(QPalette::Highlight);
+    const QColor ink = palette.color(QPalette::WindowText);
+    if (contrastRatio(opaque(ink), opaque(accent)) >= minimumTextContrast) {
+        return ink;
+    }
+    return colorOn(accent, accent, palette.color(QPalette::HighlightedText));
+}
+
 void FocusFrame::paint(QPainter& painter, const QRectF& area, const QColor& color, double radius) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);

@@ -30,12 +30,13 @@ bool isTextArea(const QWidget* widget) {
 // A list row's frame goes round the whole row, on the row's own fill: its highlight when selected, else
 // the list's field colour.
 void paintAroundRow(const QStyleOptionViewItem& row, QPainter& painter) {
-    const bool selected = row.state & QStyle::State_Selected;
     const QPalette& palette = row.palette;
-    const QColor fill = palette.color(selected ? QPalette::Highlight : QPalette::Base);
-    const QColor ink = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    FocusFrame::paint(painter, QRectF(row.rect),
-                      FocusFrame::colorOn(palette.color(QPalette::Highlight), fill, ink), 3);
+    const QColor color =
+        row.state & QStyle::State_Selected
+            ? FocusFrame::colorOnAccent(palette)
+            : FocusFrame::colorOn(palette.color(QPalette::Highlight), palette.color(QPalette::Base),
+                                  palette.color(QPalette::Text));
+    FocusFrame::paint(painter, QRectF(row.rect), color, 3);
 }
 
 } // namespace

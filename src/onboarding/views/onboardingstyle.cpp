@@ -65,7 +65,7 @@ QColor focusFrame() {
     return FocusFrame::colorOn(accent(), edgeOnWindow, primaryText());
 }
 QColor focusFrameOnAccent() {
-    return FocusFrame::colorOn(accent(), accent(), Qt::white);
+    return FocusFrame::colorOnAccent(palette());
 }
 
 QPalette palette() {
@@ -142,10 +142,12 @@ QPushButton* button(const QString& text, ButtonKind kind, QWidget* parent, bool 
     // frame around the label is left out.
     switch (kind) {
     case ButtonKind::prominent:
+        // The edge in the face's own colour until the focus frame takes it.
         pressable->setStyleSheet(
-            QStringLiteral("QPushButton { color: white; background: %1; border: 2px solid transparent; "
+            QStringLiteral("QPushButton { color: white; background: %1; border: 2px solid %1; "
                            "border-radius: 6px; padding: %2; outline: none; } "
-                           "QPushButton:focus { border-color: %3; } QPushButton:disabled { background: %4; }")
+                           "QPushButton:focus { border-color: %3; } "
+                           "QPushButton:disabled { background: %4; border-color: %4; }")
                 .arg(colorCss(accent()), large ? QStringLiteral("5px 16px") : QStringLiteral("2px 10px"),
                      colorCss(focusFrameOnAccent()), colorCss(QColor(0, 122, 255, 90))));
         break;

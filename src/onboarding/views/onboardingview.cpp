@@ -181,9 +181,9 @@ void OnboardingView::refresh() {
         QPushButton* pressable = stepButtons_[index];
         pressable->setChecked(current);
         pressable->setFont(systemFont(12, current ? QFont::DemiBold : QFont::Normal));
-        // The pill keeps room for the focus frame on its edge.
+        // The pill's edge, in its own colour, is where the focus frame shows.
         pressable->setStyleSheet(
-            QStringLiteral("QPushButton { color: %1; background: %2; border: 2px solid transparent; "
+            QStringLiteral("QPushButton { color: %1; background: %2; border: 2px solid %2; "
                            "border-radius: 11px; padding: 2px 8px; outline: none; } "
                            "QPushButton:focus { border-color: %3; }")
                 .arg(current ? QStringLiteral("white") : QStringLiteral("rgba(0,0,0,0.5)"),
