@@ -9,6 +9,7 @@
 #include <QImage>
 #include <filesystem>
 #include <gmock/gmock.h>
+#include <iostream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -60,8 +61,8 @@ protected:
         for (const std::string& line :
              lines(output(fixtureCommand("focusframes.py", arguments) + " 2>/dev/null"))) {
             std::istringstream in(line);
-            int picture = 0;
-            in >> picture;
+            int number = 0;
+            in >> number;
             Stop stop;
             stop.place = rectFrom(in);
             stop.previousPlace = rectFrom(in);
