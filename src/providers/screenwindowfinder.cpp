@@ -1,5 +1,7 @@
 #include "providers/screenwindowfinder.h"
 
+#include "providers/tmuxpanefinder.h"
+
 #include <algorithm>
 #include <charconv>
 #include <dirent.h>
@@ -281,8 +283,9 @@ ScreenWindowFinder::windowShown(const Session& session, const std::optional<std:
     }
     auto shown = ProcessInfo::processTree(*window, session.server, *table_);
     for (auto& process : shown) {
-        // A screen inside the window would show a window of its own that this one cannot name.
-        if (process.foreground && process.name == processName) {
+        // A screen or tmux inside the window would show a window or pane of its own that this one
+        // cannot name (tmux is asked before screen).
+        if (process.foreground && (process.name == processName || process.name == TmuxPaneFinder::clientName)) {
             return std::nullopt;
         }
         // The window's processes count as the terminal's, whose device the user types on.

@@ -219,6 +219,11 @@ TEST(ScreenWindowFinderTest, AWindowThatCannotBeKnownGivesNoFolder) {
              s.addJob(203, 202, "pts/6", kWeb, "screen");
              s.table->setForegroundGroup("pts/6", 203);
          }},
+        {"a tmux client inside the window",
+         [](Screen& s) {
+             s.addJob(203, 202, "pts/6", kWeb, "tmux: client");
+             s.table->setForegroundGroup("pts/6", 203);
+         }},
     };
     for (const auto& [name, change] : cases) {
         Screen screen;
