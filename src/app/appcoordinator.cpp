@@ -73,7 +73,11 @@ void AppCoordinator::construct() {
         platform_.activeApp, platform_.processTable, platform_.fileProbe,
         platform_.processRunner ? std::make_unique<TmuxPaneFinder>(
                                       platform_.processTable, platform_.processRunner, platform_.tmuxPool,
-                                      TmuxPaneFinder::korvaneSearchPath(), platform_.clock)
+                                      ProgramOnPath::korvaneSearchPath(), platform_.clock)
+                                : nullptr,
+        platform_.processRunner ? std::make_unique<ScreenWindowFinder>(
+                                      platform_.processTable, platform_.processRunner, platform_.tmuxPool,
+                                      ProgramOnPath::korvaneSearchPath(), platform_.clock)
                                 : nullptr);
     // The detail panel's controller, made for the popup's view model, loads through one preview
     // cache and git's branch figures.

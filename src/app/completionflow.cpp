@@ -187,8 +187,9 @@ void CompletionFlow::handleTriggerActivated() {
         // detected before the session begins, so that this very popup opens over a new project (the
         // rest of that change follows its first frame). For a terminal only its own processes are read,
         // well within the first frame; inside tmux its server is also asked which pane the client
-        // shows, a few milliseconds, waited for at most TmuxServerQuestions::waitLimit, and not at all
-        // for a server that let that pass before and has not answered since.
+        // shows, and inside screen its session which window the display shows, a few milliseconds each,
+        // waited for at most ServerQuestions::waitLimit, and not at all for a server that let that
+        // pass before and has not answered since.
         detectingAtTrigger_ = true;
         parts_.projectDetector.detectProjectRoot(front);
         detectingAtTrigger_ = false;

@@ -85,6 +85,10 @@ public:
     // listens, the connection is refused or this table cannot tell.
     virtual std::optional<SocketListener> socketListener(const std::string& /*path*/) { return std::nullopt; }
 
+    // What the process holds open, one entry per descriptor as the system names it ("/dev/pts/3",
+    // "socket:[1234]"); absent when it cannot be read, as for another user's process.
+    virtual std::optional<std::vector<std::string>> openFiles(std::int32_t /*pid*/) { return std::nullopt; }
+
     // The last access time of the device file "/dev/" + `ttyName`.
     virtual std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) = 0;
 };

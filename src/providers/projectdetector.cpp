@@ -96,11 +96,13 @@ bool sameMoment(std::chrono::system_clock::time_point a, std::chrono::system_clo
 
 ProjectDetector::ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
                                  std::shared_ptr<ProcessTable> processTable, std::shared_ptr<FileProbe> files,
-                                 std::unique_ptr<TmuxPaneFinder> tmux)
+                                 std::unique_ptr<TmuxPaneFinder> tmux,
+                                 std::unique_ptr<ScreenWindowFinder> screen)
     : appProvider_(std::move(appProvider))
     , processTable_(std::move(processTable))
     , files_(std::move(files))
-    , tmux_(std::move(tmux)) {}
+    , tmux_(std::move(tmux))
+    , screen_(std::move(screen)) {}
 
 std::optional<std::string> ProjectDetector::detectProjectRoot() {
     return detectProjectRoot(appProvider_->frontmostApplication());
@@ -297,6 +299,9 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid) {
     std::vector<ProcessInfo::DescendantInfo> descendants = ProcessInfo::descendants(pid, *processTable_);
     if (tmux_) {
         descendants = tmux_->withPanesShown(std::move(descendants));
+    }
+    if (screen_) {
+        descendants = screen_->withWindowsShown(std::move(descendants));
     }
 
     std::unordered_map<std::int32_t, std::string> deviceOf;

@@ -6,6 +6,7 @@
 #include "platform/processtable.h"
 #include "providers/processinfo.h"
 #include "providers/processtreedetection.h"
+#include "providers/screenwindowfinder.h"
 #include "providers/tmuxpanefinder.h"
 
 #include <chrono>
@@ -55,10 +56,12 @@ public:
     static constexpr double sameMomentTolerance = 0.05;
 
     // With `tmux`, a terminal running tmux is read through the pane its client shows; without,
-    // through the client's own folder.
+    // through the client's own folder. With `screen`, one running GNU screen is read through the window
+    // its display shows, or gives no folder; without, through the client's own folder.
     ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
                     std::shared_ptr<ProcessTable> processTable, std::shared_ptr<FileProbe> files,
-                    std::unique_ptr<TmuxPaneFinder> tmux = nullptr);
+                    std::unique_ptr<TmuxPaneFinder> tmux = nullptr,
+                    std::unique_ptr<ScreenWindowFinder> screen = nullptr);
 
     // Runs one detection for the frontmost application and returns the root found.
     std::optional<std::string> detectProjectRoot();
@@ -101,6 +104,7 @@ private:
     std::shared_ptr<ProcessTable> processTable_;
     std::shared_ptr<FileProbe> files_;
     std::unique_ptr<TmuxPaneFinder> tmux_;
+    std::unique_ptr<ScreenWindowFinder> screen_;
     LruMap<std::string, std::string> cache_{cacheCapacity};
     LruMap<std::string, bool> loggedTitleFailures_{cacheCapacity};
     std::map<std::string, std::string> lastSuccessfulProject_;

@@ -49,6 +49,9 @@ protected:
         for (const std::string& server : servers) {
             run(server + " kill-server >/dev/null 2>&1");
         }
+        for (const std::string& session : sessions) {
+            run(session + " -X quit >/dev/null 2>&1");
+        }
         // tmux leaves its socket behind in the folder all the user's servers share.
         for (const fs::path& socket : sharedSockets) {
             fs::remove(socket);
@@ -59,10 +62,11 @@ protected:
     fs::path project(const std::string& name) const { return home / "projects" / name; }
 
     // Opens the popup on the draft files, expects `name`'s and no other project's, and closes it
-    // again, leaving nothing typed on the terminal's line. Inside tmux, a trigger whose question to the
-    // server takes longer than the detection waits (a loaded machine) reads the terminal as without
-    // tmux, and the next asks again: there `triggers` tries are allowed.
-    void expectPopupShows(const std::string& name, int triggers = 1) {
+    // again, leaving nothing typed on the terminal's line. Inside tmux or screen, a trigger whose question
+    // to the server takes longer than the detection waits (a loaded machine) reads the terminal as without
+    // tmux (the client's folder) or without any project (screen), and the next asks again: there
+    // `triggers` tries are allowed. With `neverAnother`, no try may show another project.
+    void expectPopupShows(const std::string& name, int triggers = 1, bool neverAnother = false) {
         for (int trigger = 1; trigger <= triggers; ++trigger) {
             ASSERT_TRUE(type(";;draft"));
             ASSERT_TRUE(popupShown(true));
@@ -75,6 +79,8 @@ protected:
                 });
             if (last) {
                 EXPECT_THAT(rows, Contains(HasSubstr(name + "-draft.txt"))) << "expected " << name;
+            }
+            if (last || neverAnother) {
                 for (const std::string& other : kProjects) {
                     if (other != name) {
                         EXPECT_THAT(rows, Not(Contains(HasSubstr(other + "-draft.txt"))))
@@ -88,7 +94,7 @@ protected:
             if (shown) {
                 return;
             }
-            std::cout << "[ tmux     ] trigger " << trigger << " did not show " << name << "\n";
+            std::cout << "[ terminal ] trigger " << trigger << " did not show " << name << "\n";
         }
     }
 
@@ -131,13 +137,30 @@ protected:
         return times;
     }
 
+    // An lxterminal titled `title` whose shell runs `program` (which touches readyFile(`title`) once set
+    // up) in `directory`; focused. It keeps its settings in the test's home.
+    bool openLxterminal(const std::string& title, const fs::path& directory, const std::string& program) {
+        const fs::path pidFile = root / (title + ".pid");
+        const std::string command = "cd " + quoted(directory) + " && { env HOME=" + quoted(home) +
+                                    " lxterminal --no-remote -t " + title +
+                                    " --command=" + quoted("sh -c " + quoted(program)) +
+                                    " >/dev/null 2>&1 & echo $! > " + quoted(pidFile) + "; }";
+        if (run(command) != 0 || !pollUntil([&] { return fs::exists(readyFile(title)); }, 20.0)) {
+            return false;
+        }
+        helpers.push_back(std::stoi(readAll(pidFile)));
+        return focus(title);
+    }
+
     static inline const std::vector<std::string> kProjects{"alpha", "beta", "gamma"};
     static constexpr const char* kMarker = "KORVANE_E2E_MARKER";
-    // Triggers allowed for a popup inside tmux.
+    // Triggers allowed for a popup inside tmux or screen.
     static constexpr int kTmuxTriggers = 8;
     // Each tmux server's command with its socket, to stop it after the test.
     std::vector<std::string> servers;
     std::vector<fs::path> sharedSockets;
+    // Each screen session's command with its name, to end it after the test.
+    std::vector<std::string> sessions;
 };
 
 // A job started in the background in alpha and a program stopped there (as an editor is with Ctrl+Z)
@@ -334,6 +357,71 @@ TEST_F(TerminalProjectEndToEndTest, AServerAnAttackerCouldHaveStartedIsNeverAske
     EXPECT_THAT(asked, Not(HasSubstr(kMarker)));
     EXPECT_FALSE(fs::exists(ran));
     EXPECT_FALSE(fs::exists(written));
+}
+
+// lxterminal, LXDE's terminal, is known as a terminal: its shell's folder is the project.
+TEST_F(TerminalProjectEndToEndTest, LxterminalsShellGivesTheProject) {
+    if (run("command -v lxterminal >/dev/null") != 0) {
+        GTEST_SKIP() << "lxterminal is not installed";
+    }
+    ASSERT_TRUE(openLxterminal("korvane-lx", project("beta"),
+                               "touch " + quoted(readyFile("korvane-lx")) + " && exec sh -i"));
+    expectPopupShows("beta");
+    EXPECT_TRUE(waitForLine(projectLine(project("beta")))) << readAll(outFile());
+    expectTrayShows("beta");
+}
+
+// A screen session started in alpha with a second window in beta, the windows selected in turn; then
+// detached and attached again with "screen -r" typed in gamma: the popup and the tray show the shown
+// window's project, never the folder screen was started or attached in.
+TEST_F(TerminalProjectEndToEndTest, TheShownScreenWindowSpeaksForTheTerminal) {
+    if (run("command -v screen >/dev/null") != 0) {
+        GTEST_SKIP() << "screen is not installed";
+    }
+    const fs::path alpha = project("alpha"), beta = project("beta"), gamma = project("gamma");
+    fs::create_directories(root / "screen");
+    fs::permissions(root / "screen", fs::perms::owner_all, fs::perm_options::replace);
+    const std::string environment =
+        "env SCREENDIR=" + quoted(root / "screen") + " HOME=" + quoted(home) + " SHELL=/bin/sh ";
+    const std::string session = environment + "screen -S korvane-work";
+    sessions.push_back(session);
+    const auto shellIn = [&](const std::string& title, const fs::path& folder) {
+        return openXterm(title, folder,
+                         "touch " + quoted(readyFile(title)) + " && exec " + environment + "sh -i");
+    };
+    const auto attached = [&] {
+        return output(environment + "screen -ls 2>/dev/null").find("(Attached)") != std::string::npos;
+    };
+
+    ASSERT_TRUE(shellIn("korvane-screen", alpha));
+    ASSERT_TRUE(type("screen -S korvane-work") && key("Return"));
+    ASSERT_TRUE(pollUntil(attached, 10.0));
+    ASSERT_EQ(run(session + " -X chdir " + quoted(beta) + " && " + session + " -X screen"), 0);
+    ASSERT_TRUE(
+        pollUntil([&] { return output(session + " -Q windows").find("1*") != std::string::npos; }, 10.0));
+
+    using Window = std::pair<std::string, std::string>;
+    for (const auto& [window, name] : {Window{"0", "alpha"}, Window{"1", "beta"}, Window{"0", "alpha"}}) {
+        ASSERT_EQ(run(session + " -X select " + window), 0);
+        ASSERT_TRUE(focus("korvane-screen"));
+        expectPopupShows(name, kTmuxTriggers, true);
+    }
+    expectTrayShows("alpha");
+
+    ASSERT_EQ(run(session + " -X detach"), 0);
+    ASSERT_TRUE(pollUntil([&] { return !attached(); }, 10.0));
+    ASSERT_TRUE(shellIn("korvane-screen-again", gamma));
+    ASSERT_TRUE(type("screen -r korvane-work") && key("Return"));
+    ASSERT_TRUE(pollUntil(attached, 10.0));
+    // From here on the terminal is never in gamma, where its shell typed "screen -r".
+    const std::size_t inGamma = count(readAll(outFile()), projectLine(gamma));
+    expectPopupShows("alpha", kTmuxTriggers, true);
+    expectTrayShows("alpha");
+    ASSERT_EQ(run(session + " -X select 1"), 0);
+    ASSERT_TRUE(focus("korvane-screen-again"));
+    expectPopupShows("beta", kTmuxTriggers, true);
+    expectTrayShows("beta");
+    EXPECT_EQ(count(readAll(outFile()), projectLine(gamma)), inGamma) << readAll(outFile());
 }
 
 } // namespace
