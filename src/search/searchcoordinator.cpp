@@ -245,8 +245,10 @@ void SearchCoordinator::routeRegistry(const ParsedQuery& parsed, const LiveSearc
         emptyState = noMatchesState_;
     }
     const bool filesFollow = !textEmpty && !parsed.scopes && !parsed.urlOnly;
-    const auto kept = refresh_ ? refresh_->keptSelectionID : std::nullopt;
-    const bool waits = filesFollow && waitsForFileRows(kept, response, context.projectRoot);
+    // A refresh leaves the list on screen until the file rows that follow are merged behind its answer:
+    // shown alone, the answer would drop the list's file rows (and the entry selected among them) for
+    // as long as the file query takes.
+    const bool waits = filesFollow && refresh_ && canQueryFiles(context.projectRoot);
     if (!waits) {
         setResults(update, response, isBareScope(parsed), emptyState, context.projectRoot);
     }
@@ -409,17 +411,6 @@ void SearchCoordinator::publish(SearchUpdate update) {
 
 bool SearchCoordinator::canQueryFiles(const std::optional<std::string>& projectRoot) const {
     return projectRoot && filePathSource && !registry_.disabledSources().contains(SnippetSource::filePath());
-}
-
-bool SearchCoordinator::waitsForFileRows(const std::optional<std::string>& selectedID,
-                                         const SearchResponse& response,
-                                         const std::optional<std::string>& projectRoot) const {
-    if (!selectedID || !canQueryFiles(projectRoot)) {
-        return false;
-    }
-    return std::none_of(response.results.begin(), response.results.end(), [&](const SearchResult& result) {
-        return result.snippet && result.snippet->id == *selectedID;
-    });
 }
 
 void SearchCoordinator::logPerformance(const std::string& query, SearchSource source, double start) const {

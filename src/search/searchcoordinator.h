@@ -182,10 +182,6 @@ private:
     void mergeFilesAgain(const ParsedQuery& parsed);
     // Whether a file query can run for `projectRoot`.
     bool canQueryFiles(const std::optional<std::string>& projectRoot) const;
-    // Whether a refreshed list without the selected entry waits for the file matches that follow it,
-    // so that the entry stays on screen and selected instead of the list jumping to its first row.
-    bool waitsForFileRows(const std::optional<std::string>& selectedID, const SearchResponse& response,
-                          const std::optional<std::string>& projectRoot) const;
     void publish(SearchUpdate update);
     ScopeCatalog::Inputs catalogInputs() const;
     SearchPresentation compose(const std::vector<SearchResult>& results, bool scopeDisabled,

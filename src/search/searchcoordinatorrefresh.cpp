@@ -84,7 +84,8 @@ void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::strin
         return;
     }
     hasSeenResultsInSession_ = hasSeenResultsInSession_ || !response.results.empty();
-    const bool waits = filesFollow && waitsForFileRows(update.selectSnippetID, response, projectRoot);
+    // As for a refresh, the list on screen stays until the file rows are merged behind the new answer.
+    const bool waits = filesFollow && canQueryFiles(projectRoot);
     if (!waits) {
         setResults(update, response, isBareScope(parsed), std::nullopt, projectRoot);
         publish(std::move(update));

@@ -318,7 +318,8 @@ TEST_F(SearchCoordinatorTest, NavigationHoldsRefreshesBackForPointThreeSecondsAn
               (std::set<std::string>{"fileSearchMerge", "registryRerender", "scanRefresh"}));
     manual.advance(0.15);
     EXPECT_EQ(shownIDs(), before);
-    manual.advance(0.06);
+    // Released at 0.3 s, the refresh shows its answer once the file rows are merged behind it.
+    manual.advance(0.12);
     EXPECT_TRUE(contains(shownIDs(), "manual:al-new"));
     EXPECT_EQ(viewModel().selectedSnippetID(), selected);
     // The detail panel follows the restored row, not the first one.
@@ -374,6 +375,46 @@ TEST_F(SearchCoordinatorTest, ABackgroundRefreshNeverMovesTheSelectionOffAMerged
             EXPECT_TRUE(contains(shownIDs(), *c.added));
         }
         EXPECT_EQ(detail->feeds().back(), "feed:" + fileRow);
+    }
+}
+
+// A refresh with the first (snippet) row selected: the file rows on screen stay at every moment until
+// the file query merges them again behind the new answer.
+TEST_F(SearchCoordinatorTest, ARefreshKeepsTheShownFileRowsUntilTheyAreMergedAgain) {
+    files->answers["al"] = {fileResult("al-notes.txt")};
+    const struct {
+        const char* name;
+        std::function<void()> refresh;
+        std::optional<std::string> added;
+    } cases[] = {
+        {"scan ended", [this] { coordinator->handleScanRefresh(); }, {}},
+        {"registry changed",
+         [this] {
+             setSnippets({"alpha", "alpine", "alto", "beta", "@foo-helper", "alder"});
+             coordinator->rerenderForRegistryChange(context.projectRoot, false, context.activeCategories);
+         },
+         "manual:alder"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        coordinator->resetSession();
+        coordinator->endSession();
+        setSnippets({"alpha", "alpine", "alto", "beta", "@foo-helper"});
+        manual.advance(1);
+        type("al");
+        manual.advance(0.06);
+        ASSERT_TRUE(contains(shownIDs(), "file:al-notes.txt"));
+        const auto selected = viewModel().selectedSnippetID();
+
+        c.refresh();
+        for (int step = 0; step < 10; ++step) {
+            EXPECT_TRUE(contains(shownIDs(), "file:al-notes.txt")) << "after " << step * 10 << " ms";
+            manual.advance(0.01);
+        }
+        EXPECT_EQ(viewModel().selectedSnippetID(), selected);
+        if (c.added) {
+            EXPECT_TRUE(contains(shownIDs(), *c.added));
+        }
     }
 }
 
