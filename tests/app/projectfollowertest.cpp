@@ -133,11 +133,13 @@ TEST_F(ProjectFollowerTest, ATriggersChangeOfProjectIsFinishedAfterThePopupsFirs
     const auto trayProject = [&] {
         return coordinator->statusBar()->menu()->actions().at(0)->text().toStdString();
     };
+    // The frame is out: the change finishes and its scan's rows reach the list, with the file rows
+    // merged behind them.
     const auto frame = [&] {
         popupFrames->notify();
         scheduler.runUntilIdle();
         scanPool.runAll();
-        scheduler.runUntilIdle();
+        scheduler.advance(SearchAsyncUpdateEngine::fileQueryDebounce);
     };
     ConfigManager& config = *coordinator->configManager();
 
