@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace korvane {
@@ -64,6 +65,11 @@ public:
     // and file paths are never touched.
     static const std::vector<SnippetSource>& replaceableSources();
 
+    // The sources whose rows are still on their way while a project is read with none of its rows kept:
+    // those a built-in provider may fill until every built-in provider has answered, and each of the
+    // user's commands' own until it has. Empty once the scan is done, or while kept rows are shown.
+    std::unordered_set<SnippetSource> loadingSources() const;
+
 private:
     struct ProjectScan;
     struct ProviderRun;
@@ -85,6 +91,8 @@ private:
     Scheduler& scheduler_;
     WorkerPool& scanPool_;
     const Clock& clock_;
+    // The latest scanProject run.
+    std::shared_ptr<ProjectScan> projectScan_;
 };
 
 } // namespace korvane

@@ -66,9 +66,13 @@ void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::strin
     update.selectSnippetID = display_->selectedSnippetID();
     const ParsedQuery parsed = parsedQuery(*activeQuery_);
     if (parsed.query.empty() && !parsed.scopes) {
+        auto live = contextProvider ? contextProvider() : std::nullopt;
+        const LiveSearchContext context{.projectRoot = projectRoot,
+                                        .loadingSources = live ? std::move(live->loadingSources)
+                                                               : std::unordered_set<SnippetSource>{},
+                                        .activeCategories = activeCategories};
         update.projectRoot = projectRoot;
-        update.content =
-            SearchUpdate::Browser{emptyQuerySections(parsed, projectRoot, activeCategories), parsed.urlOnly};
+        update.content = SearchUpdate::Browser{emptyQuerySections(parsed, context), parsed.urlOnly};
         update.window = SearchUpdate::Window::show;
         publish(std::move(update));
         return;

@@ -27,6 +27,32 @@ protected:
 
     // The xterm's shell runs `cd folder`; its window stays in front.
     void shellMovesTo(const std::string& folder) { processTable->addProcess(78, 77, "pts/1", folder); }
+
+    // The trigger and `query` typed with no time passing: no frame and no timer comes between the keys.
+    void trigger(const std::string& query) {
+        for (const char c : ";;" + query) {
+            field->type(std::string(1, c));
+            tapBackend->lastTap()->deliver(TapEvent{.characters = std::string(1, c)});
+        }
+        scheduler.runUntilIdle();
+    }
+
+    // The popup's first frame is out: the change finishes and its scan's rows reach the list, with the
+    // file rows merged behind them.
+    void frame() {
+        popupFrames->notify();
+        scheduler.runUntilIdle();
+        scanPool.runAll();
+        scheduler.advance(SearchAsyncUpdateEngine::fileQueryDebounce);
+    }
+
+    // A project folder with a repository and an npm script named after it.
+    std::string scriptedProject(const std::string& name) {
+        const std::string path = (dir.path() / name).string();
+        fileProbe->addDirectory(path + "/.git");
+        dir.write(name + "/package.json", R"({"scripts": {")" + name + R"(build": "make"}})");
+        return path;
+    }
 };
 
 TEST_F(ProjectFollowerTest, RecentApplicationsKeepTheLastTenNewestFirstAndNeverKorvane) {
@@ -96,9 +122,7 @@ TEST_F(ProjectFollowerTest, TheTriggerDetectsTheProjectBeforeTheSessionFromTheTe
 // by a second trigger before that frame replaces the first, which is never applied.
 TEST_F(ProjectFollowerTest, ATriggersChangeOfProjectIsFinishedAfterThePopupsFirstFrame) {
     const auto root = [&](const std::string& name) {
-        const std::string path = (dir.path() / name).string();
-        fileProbe->addDirectory(path + "/.git");
-        dir.write(name + "/package.json", R"({"scripts": {")" + name + R"(build": "make"}})");
+        const std::string path = scriptedProject(name);
         dir.write(name + "/.korvane.json",
                   R"({"snippets": [{"key": ")" + name + R"(note", "expand": "x"}]})");
         fileProbe->addFile(path + "/.korvane.json");
@@ -109,14 +133,6 @@ TEST_F(ProjectFollowerTest, ATriggersChangeOfProjectIsFinishedAfterThePopupsFirs
     const std::string third = root("third");
     openTerminalIn(first);
 
-    // Keys handled with no time passing: no frame and no timer comes between them.
-    const auto trigger = [&](const std::string& query) {
-        for (const char c : ";;" + query) {
-            field->type(std::string(1, c));
-            tapBackend->lastTap()->deliver(TapEvent{.characters = std::string(1, c)});
-        }
-        scheduler.runUntilIdle();
-    };
     const auto close = [&] {
         for (int times = 0; times < 2; ++times) {
             tapBackend->lastTap()->deliver(TapEvent{.keyCode = keycode::escape});
@@ -132,14 +148,6 @@ TEST_F(ProjectFollowerTest, ATriggersChangeOfProjectIsFinishedAfterThePopupsFirs
     };
     const auto trayProject = [&] {
         return coordinator->statusBar()->menu()->actions().at(0)->text().toStdString();
-    };
-    // The frame is out: the change finishes and its scan's rows reach the list, with the file rows
-    // merged behind them.
-    const auto frame = [&] {
-        popupFrames->notify();
-        scheduler.runUntilIdle();
-        scanPool.runAll();
-        scheduler.advance(SearchAsyncUpdateEngine::fileQueryDebounce);
     };
     ConfigManager& config = *coordinator->configManager();
 
@@ -171,6 +179,31 @@ TEST_F(ProjectFollowerTest, ATriggersChangeOfProjectIsFinishedAfterThePopupsFirs
     EXPECT_EQ(coordinator->scanPipeline()->lastScanRoot, first);
     EXPECT_THAT(rows(), Contains("firstnote"));
     EXPECT_THAT(rows(), Not(Contains("thirdnote")));
+}
+
+// The browser that opens over a project just entered counts nothing of what the project's reading
+// brings until it has brought it: its scripts and branches are loading, not none.
+TEST_F(ProjectFollowerTest, TheFirstBrowserOfANewProjectCountsNothingBeforeItsSourcesAreRead) {
+    openTerminalIn(scriptedProject("first"));
+    shellMovesTo(scriptedProject("second"));
+    const auto category = [&](const std::string& id) {
+        for (const auto& category : coordinator->popupController().viewModel().categories()) {
+            if (category.id == id) {
+                return category;
+            }
+        }
+        ADD_FAILURE() << "no category " << id;
+        return PopupViewModel::Category{};
+    };
+    trigger("");
+    ASSERT_TRUE(popup->isVisible());
+    EXPECT_TRUE(category("scripts").isLoading);
+    EXPECT_TRUE(category("git").isLoading);
+    EXPECT_FALSE(category("manual").isLoading) << "the user's own snippets are there";
+    frame();
+    EXPECT_FALSE(category("scripts").isLoading);
+    EXPECT_EQ(category("scripts").count, 1u);
+    EXPECT_FALSE(category("git").isLoading);
 }
 
 // A project file made in the current project after it was opened, read by the popup's refresh: the tray

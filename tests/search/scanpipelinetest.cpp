@@ -215,6 +215,51 @@ TEST(ScanPipelineTest, ACustomProviderRemovedFromTheConfigurationDoesNotComeBack
     EXPECT_THAT(allIds(*h.registry), ElementsAre("manual:keep", "npm:a"));
 }
 
+// A project read with nothing of it kept: what the built-in providers fill is on its way until all of
+// them have answered, a user's command's own source until it has; nothing is while kept rows show.
+TEST(ScanPipelineTest, TheSourcesOnTheirWayAreThoseOfProvidersThatHaveNotAnswered) {
+    Harness h;
+    auto processes = std::make_shared<FakeProcessRunner>();
+    CustomProviderConfig config;
+    config.id = "tools";
+    config.label = "Tools";
+    config.command = "print-tools";
+    h.pipeline->providers = {provider("/a", {makeSnippet("npm:a", npm)}), provider("/a", {}),
+                             std::make_shared<CustomProvider>(config, std::make_shared<ShellCommandRunner>(processes),
+                                                              CommandTrust{}, h.clock)};
+    const auto& builtIn = ScanPipeline::replaceableSources();
+    std::unordered_set<SnippetSource> everything(builtIn.begin(), builtIn.end());
+    everything.insert(SnippetSource::custom("tools"));
+    using Sources = std::unordered_set<SnippetSource>;
+    EXPECT_EQ(h.pipeline->loadingSources(), Sources{}) << "nothing is read";
+
+    h.pipeline->scanProject("/a");
+    EXPECT_EQ(h.pipeline->loadingSources(), everything);
+    h.finishJob(2);
+    EXPECT_EQ(h.pipeline->loadingSources(), Sources(builtIn.begin(), builtIn.end())) << "the command answered";
+    h.finishJob(0);
+    EXPECT_EQ(h.pipeline->loadingSources(), Sources(builtIn.begin(), builtIn.end())) << "a built-in one waits";
+    h.finishJob(0);
+    EXPECT_EQ(h.pipeline->loadingSources(), Sources{});
+
+    h.pipeline->scanProject("/b");
+    h.finishJob(0);
+    h.finishJob(0);
+    EXPECT_EQ(h.pipeline->loadingSources(), Sources{SnippetSource::custom("tools")});
+    h.finishAll();
+    // Back to /a: its kept rows show while it is read again.
+    h.pipeline->scanProject("/a");
+    EXPECT_TRUE(h.pipeline->scanInFlight);
+    EXPECT_EQ(h.pipeline->loadingSources(), Sources{});
+    h.finishAll();
+
+    // A project left before its scan starts (a change at a trigger, finished after the popup's frame).
+    h.registry->removeSnippets();
+    h.pipeline->scanGeneration += 1;
+    h.pipeline->scanInFlight = true;
+    EXPECT_EQ(h.pipeline->loadingSources(), everything);
+}
+
 TEST(ScanPipelineTest, TheCooldownCountsOnTheMonotonicClock) {
     const struct {
         double after;

@@ -12,6 +12,7 @@
 #include "popup/recordingdetailcontroller.h"
 #include "providers/customprovider.h"
 #include "providers/shellcommandrunner.h"
+#include "search/scanpipeline.h"
 #include "searchtestsupport.h"
 #include "support/logcapture.h"
 
@@ -226,6 +227,46 @@ TEST_F(SearchCoordinatorTest, BrowserFilesSectionListsRecentFiles) {
     EXPECT_EQ(filesSection->results.size(), 8u);
     EXPECT_EQ(filesSection->totalCount, 8u);
     EXPECT_EQ(filesSection->results[0].snippet->id, "file:a.txt");
+}
+
+// The categories holding a source whose rows are on their way count nothing; nor do the files while
+// the recent files are read with none known yet.
+TEST_F(SearchCoordinatorTest, TheBrowserMarksTheCategoriesWhoseItemsAreOnTheirWay) {
+    const std::unordered_set<SnippetSource> scanned(ScanPipeline::replaceableSources().begin(),
+                                                    ScanPipeline::replaceableSources().end());
+    const struct {
+        std::unordered_set<SnippetSource> sources;
+        std::vector<std::string> recent;
+        bool recentLoading;
+        std::set<std::string> loading;
+    } cases[] = {
+        {{}, {}, false, {}},
+        {scanned, {"a.txt"}, false, {"recent", "skills", "git", "docs", "scripts"}},
+        {{SnippetSource::gitRef()}, {"a.txt"}, false, {"recent", "git"}},
+        {{}, {}, true, {"files"}},
+        {scanned, {}, true, {"recent", "files", "skills", "git", "docs", "scripts"}},
+        {{}, {"a.txt"}, true, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.loading));
+        coordinator->resetSession();
+        files->recent = c.recent;
+        files->loading = c.recentLoading;
+        context.loadingSources = c.sources;
+        manual.advance(0.1);
+        type("");
+        std::set<std::string> loading;
+        for (const auto& category : viewModel().categories()) {
+            if (category.isLoading) {
+                loading.insert(category.id);
+            }
+        }
+        EXPECT_EQ(loading, c.loading);
+        EXPECT_EQ(viewModel().loadingCategories(), c.loading);
+        // The registry's rerender for a change of its snippets marks the same.
+        coordinator->rerenderForRegistryChange(context.projectRoot, false, context.activeCategories);
+        EXPECT_EQ(viewModel().loadingCategories(), c.loading);
+    }
 }
 
 TEST_F(SearchCoordinatorTest, TypingDeletingAndPastingEachSearchOnceAndDuplicatesAreSkipped) {
