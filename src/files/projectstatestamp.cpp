@@ -38,6 +38,13 @@ public:
         mix(static_cast<std::uint64_t>(status.st_ino));
         mix(static_cast<std::uint64_t>(status.st_size));
     }
+    void addWord(std::uint64_t word) { mix(word); }
+    void addText(std::string_view text) {
+        for (const char c : text) {
+            mix(static_cast<unsigned char>(c));
+        }
+        mix(text.size());
+    }
     std::uint64_t value() const { return hash_; }
     ProjectStateStamp stamp(std::uint64_t head) const {
         return {hash_, head, !ahead_ && !recentSeen_, ahead_ && !recentSeen_};
@@ -92,6 +99,8 @@ void addHead(Fold& fold, const std::string& root) {
     }
     // The folder itself, also where the root is a link to it, as the tree below is read through the link.
     fold.add(AT_FDCWD, (root + "/.").c_str());
+    // A folder closed to the user lists nothing, though no time of it moved.
+    fold.addWord(::access(root.c_str(), R_OK | X_OK) == 0);
 }
 
 } // namespace
@@ -166,6 +175,26 @@ std::uint64_t ProjectStateStamp::entriesRead() {
 std::uint64_t ProjectStateStamp::takeHead(const std::string& root) {
     Fold fold(0, 0);
     addHead(fold, root);
+    return fold.value();
+}
+
+std::uint64_t ProjectStateStamp::takeAccess(const std::string& root) {
+    Fold fold(0, 0);
+    const std::string git = gitDirectory(root);
+    fold.addText(git);
+    for (const std::string& path : {root, git}) {
+        // A folder made anew may take the number of the one removed just before; not its birth time,
+        // where the file system keeps one.
+        struct statx status {};
+        const bool there =
+            !path.empty() && ::statx(AT_FDCWD, path.c_str(), 0, STATX_INO | STATX_BTIME, &status) == 0;
+        fold.addWord(there ? (std::uint64_t{status.stx_dev_major} << 32 | status.stx_dev_minor) : 0);
+        fold.addWord(there ? status.stx_ino : 0);
+        const bool born = there && (status.stx_mask & STATX_BTIME) != 0;
+        fold.addWord(born ? static_cast<std::uint64_t>(status.stx_btime.tv_sec) : 0);
+        fold.addWord(born ? status.stx_btime.tv_nsec : 0);
+        fold.addWord(there && ::access(path.c_str(), R_OK | X_OK) == 0);
+    }
     return fold.value();
 }
 

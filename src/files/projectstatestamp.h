@@ -12,7 +12,8 @@ namespace korvane {
 
 // What a project's file list depends on, folded into one number that is cheap to take again: the
 // modification time, inode and size of git's index, HEAD and info/exclude, of every folder that holds
-// a listed path (and their parents, up to the root) and of every listed ".gitignore". A folder's time
+// a listed path (and their parents, up to the root) and of every listed ".gitignore", and whether the
+// root can be read. A folder's time
 // moves whenever an entry is created, removed or renamed in it, so an unchanged stamp means the list
 // would come out the same. Taken on whichever thread builds or checks an index: one stat call per
 // folder holding listed files (27 ms for the 140,000 files in 17,000 folders under /usr), no git run;
@@ -40,6 +41,10 @@ struct ProjectStateStamp {
                                   std::chrono::system_clock::time_point listedSince);
     // The headValue of `root` as take would fold it now: a handful of stat calls.
     static std::uint64_t takeHead(const std::string& root);
+    // What decides whether the project can be read at all, its repository included: the root folder
+    // and the git directory its `.git` (or one above it) leads to, where that is, each one's identity
+    // and whether it can be read. A handful of stat calls; nothing a commit or a new file changes.
+    static std::uint64_t takeAccess(const std::string& root);
     static TreeEntries treeEntries(const PathList& paths);
     // The folders and files below their roots that take has read in this process: what the looks at
     // projects cost, for benchmarks and tests.

@@ -83,6 +83,18 @@ std::unordered_set<SnippetSource> ScanPipeline::loadingSources() const {
     return loading;
 }
 
+bool ScanPipeline::sourcesMoved(const std::string& root) const {
+    return sourcesStamp && scannedStamp_ && scannedStamp_->first == root &&
+           sourcesStamp(root) != scannedStamp_->second;
+}
+
+void ScanPipeline::stampSources(const std::optional<std::string>& root) {
+    scannedStamp_.reset();
+    if (root && sourcesStamp) {
+        scannedStamp_.emplace(*root, sourcesStamp(*root));
+    }
+}
+
 std::vector<SnippetSource> ScanPipeline::customSources(const std::vector<std::shared_ptr<SnippetProvider>>& list) {
     std::vector<SnippetSource> sources;
     for (const auto& provider : list) {
@@ -122,6 +134,7 @@ void ScanPipeline::scanProject(const std::string& root) {
     }
     lastScanRoot = root;
     lastScanTime = now;
+    stampSources(root);
     const std::int64_t generation = ++scanGeneration;
     auto scan = std::make_shared<ProjectScan>(ProjectScan{root, generation, customSources(providers), {}});
     scan->remaining = providers.size();
@@ -242,6 +255,7 @@ void ScanPipeline::finishScan(const std::shared_ptr<ProjectScan>& scan) {
 void ScanPipeline::scanProviders(std::vector<std::shared_ptr<SnippetProvider>> list, std::optional<std::string> root) {
     const std::int64_t generation = ++scanGeneration;
     scanInFlight = true;
+    stampSources(root);
     auto run = std::make_shared<ProviderRun>(ProviderRun{root, generation, customSources(list), {}});
     const std::weak_ptr<ScanPipeline> weak = weak_from_this();
     Scheduler* scheduler = &scheduler_;

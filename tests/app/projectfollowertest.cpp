@@ -10,6 +10,7 @@ namespace {
 
 using testing::Contains;
 using testing::HasSubstr;
+using testing::IsEmpty;
 using testing::Not;
 
 class ProjectFollowerTest : public test::ProjectFollowerFixture {
@@ -204,6 +205,35 @@ TEST_F(ProjectFollowerTest, TheFirstBrowserOfANewProjectCountsNothingBeforeItsSo
     EXPECT_FALSE(category("scripts").isLoading);
     EXPECT_EQ(category("scripts").count, 1u);
     EXPECT_FALSE(category("git").isLoading);
+}
+
+// The repository of the current project removed: the next popup offers none of its branches from its
+// first search on, and the project's other rows come back as it is read again.
+TEST_F(ProjectFollowerTest, TheBranchesOfARemovedRepositoryLeaveAtTheNextPopup) {
+    const std::string root = scriptedProject("first");
+    dir.write("first/.git/HEAD", "ref: refs/heads/main\n");
+    const auto yesterday = std::chrono::duration_cast<std::chrono::seconds>(
+        (std::chrono::system_clock::now() - std::chrono::hours(24)).time_since_epoch());
+    processes->respond("refs/heads/", {.output = "feature-x\tAda\t1 day ago\t" +
+                                                std::to_string(yesterday.count()) + "\tWork\n"});
+    openTerminalIn(root);
+    const auto rows = [&](const SnippetSource& source) {
+        std::vector<std::string> labels;
+        for (const auto& entry : coordinator->registry().indexedSnippets()) {
+            if (entry.snippet().source == source) {
+                labels.push_back(entry.snippet().label);
+            }
+        }
+        return labels;
+    };
+    ASSERT_THAT(rows(SnippetSource::gitRef()), Contains("feature-x"));
+
+    std::filesystem::remove_all(dir.path() / "first/.git");
+    trigger("");
+    EXPECT_THAT(rows(SnippetSource::gitRef()), IsEmpty()) << "offered when the popup opened";
+    settle();
+    EXPECT_THAT(rows(SnippetSource::gitRef()), IsEmpty());
+    EXPECT_THAT(rows(SnippetSource::npmScript()), Contains("firstbuild"));
 }
 
 // A project file made in the current project after it was opened, read by the popup's refresh: the tray

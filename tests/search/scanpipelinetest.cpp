@@ -260,6 +260,27 @@ TEST(ScanPipelineTest, TheSourcesOnTheirWayAreThoseOfProvidersThatHaveNotAnswere
     EXPECT_EQ(h.pipeline->loadingSources(), everything);
 }
 
+// The stamp of what a project's sources stand on, taken as each scan of it begins: the sources moved
+// when it changed since the last scan, of that root only.
+TEST(ScanPipelineTest, TheSourcesMovedWhenTheirStampChangedSinceTheRootWasLastScanned) {
+    Harness h;
+    std::map<std::string, std::uint64_t> stamps{{"/a", 1}, {"/b", 1}};
+    h.pipeline->providers = {provider("/a", {makeSnippet("npm:a", npm)})};
+    h.pipeline->scanProject("/a");
+    stamps["/a"] = 2;
+    EXPECT_FALSE(h.pipeline->sourcesMoved("/a")) << "nothing stamps";
+
+    h.pipeline->sourcesStamp = [&](const std::string& root) { return stamps.at(root); };
+    h.pipeline->scanProject("/b");
+    h.finishAll();
+    EXPECT_FALSE(h.pipeline->sourcesMoved("/b"));
+    EXPECT_FALSE(h.pipeline->sourcesMoved("/a")) << "not the root last scanned";
+    stamps["/b"] = 2;
+    EXPECT_TRUE(h.pipeline->sourcesMoved("/b"));
+    h.pipeline->scanProviders(h.pipeline->providers, std::string("/b"));
+    EXPECT_FALSE(h.pipeline->sourcesMoved("/b")) << "read again as it now stands";
+}
+
 TEST(ScanPipelineTest, TheCooldownCountsOnTheMonotonicClock) {
     const struct {
         double after;
