@@ -10,10 +10,6 @@ namespace korvane {
 namespace {
 
 using test::fileResult;
-using test::ids;
-using test::manualSnippet;
-using test::snippetNamed;
-using Context = SearchCoordinator::LiveSearchContext;
 
 class SearchCoordinatorRefreshTest : public test::SearchCoordinatorFixture {};
 
