@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,20 +26,31 @@ struct ProjectStateStamp {
     static constexpr double settleSeconds = 2.0;
 
     // What the stamp reads below the root: every folder holding a listed path and each of their
-    // parents, once, a parent before what it holds, and every listed ".gitignore". The names point
-    // into the list they were taken from.
+    // parents, once, a parent before what it holds, and every listed ".gitignore"; a listing adds the
+    // folders it takes files from that hold none (UnlistedFolders). The names point into the lists
+    // they were taken from.
     struct TreeEntries {
         std::vector<std::string_view> folders;
         std::vector<std::string_view> ignoreFiles;
+        // How many of `folders` each of them holds directly, by its place there, and how many the root
+        // holds; counted for the folders of listed paths only.
+        std::vector<std::uint32_t> subfolders;
+        std::uint32_t rootFolders = 0;
     };
+    // What a stamp reads after the folders of its entries (before their ignore files), given those that
+    // may hold folders the entries do not name: the root as "" and each whose link count says so.
+    using MoreFolders =
+        std::function<std::vector<std::string_view>(const std::vector<std::string_view>& roomy)>;
 
     // `listedSince`: when the list it stands beside began to be read (by the system clock, which dates
     // the files).
     static ProjectStateStamp take(const std::string& root, const PathList& paths,
                                   std::chrono::system_clock::time_point listedSince);
-    // The same from the list's treeEntries, for a caller that needs them too.
+    // The same from the list's treeEntries, for a caller that needs them too; `more` adds folders
+    // found from what the stat calls of the entries' folders showed, at no call more.
     static ProjectStateStamp take(const std::string& root, const TreeEntries& entries,
-                                  std::chrono::system_clock::time_point listedSince);
+                                  std::chrono::system_clock::time_point listedSince,
+                                  const MoreFolders& more = {});
     // The headValue of `root` as take would fold it now: a handful of stat calls.
     static std::uint64_t takeHead(const std::string& root);
     // What decides whether the project can be read at all, its repository included: the root folder
