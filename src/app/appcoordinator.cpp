@@ -14,6 +14,7 @@
 #include "files/gitlsfilesbroker.h"
 #include "files/gitproviderfactories.h"
 #include "files/gitscanlister.h"
+#include "files/projectstatestamp.h"
 #include "popup/popupsearchdisplay.h"
 #include "providers/globalskillprovider.h"
 #include "providers/manualsnippetprovider.h"
@@ -181,6 +182,7 @@ void AppCoordinator::createSearchCoordinator() {
 void AppCoordinator::createScanPipeline() {
     scanPipeline_ =
         std::make_shared<ScanPipeline>(registry_, scheduler_, platform_.scanPool, platform_.clock);
+    scanPipeline_->sourcesStamp = &ProjectStateStamp::takeAccess;
 }
 
 void AppCoordinator::createWatcherManager() {
@@ -248,11 +250,15 @@ void AppCoordinator::createFollower() {
     }
     flow_->onRefreshRequested = weakCallback(follower_, &ProjectFollower::handleRefreshRequested);
     flow_->onConfigSaved = weakCallback(follower_, &ProjectFollower::reloadGlobalConfig);
-    // Files made or committed since the project's list was made are offered in this session. The look
-    // runs on the file search's workers, and only once the popup's first frame is out, as its stat
+    // A project whose repository or folder went away since it was read is read again before the first
+    // search. Files made or committed since the project's list was made are offered in this session. The
+    // look runs on the file search's workers, and only once the popup's first frame is out, as its stat
     // calls would otherwise take the processor from that frame.
-    flow_->onSessionBegan = [scheduler = &scheduler_, files = std::weak_ptr(filePaths_),
-                             registry = registry_](const std::optional<std::string>& root) {
+    flow_->onSessionBegan = [scheduler = &scheduler_, files = std::weak_ptr(filePaths_), registry = registry_,
+                             follower = std::weak_ptr(follower_)](const std::optional<std::string>& root) {
+        if (const auto locked = follower.lock()) {
+            locked->handleSessionBegan(root);
+        }
         if (!root || registry->disabledSources().contains(SnippetSource::filePath())) {
             return;
         }

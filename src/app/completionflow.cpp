@@ -330,6 +330,9 @@ std::optional<SearchCoordinator::LiveSearchContext> CompletionFlow::searchContex
     SearchCoordinator::LiveSearchContext context;
     context.projectRoot = currentRoot();
     context.scanInFlight = parts_.scanPipeline && parts_.scanPipeline->scanInFlight;
+    if (parts_.scanPipeline) {
+        context.loadingSources = parts_.scanPipeline->loadingSources();
+    }
     context.searchOptions.caseSensitive = caseSensitive();
     context.activeCategories = parts_.configManager.activeCategories();
     const auto front = sessionApplication();
