@@ -2,8 +2,9 @@
 // trees of 10k to 500k paths, queries typed a character at a time, one run with 10,000 uncommitted
 // paths), what the index and ranker keep per path, cold index builds from a git repository of 100k
 // files and a walk of 50k files, the stamp that tells whether a project's list changed, the look at an
-// unchanged 136,000-file project that each trigger starts, and the watch that spares that look the stamp.
-// Run pinned to one core (taskset -c N).
+// unchanged 136,000-file project that each trigger starts, the watch that spares that look the stamp,
+// and the search of each listing for the folders that hold no listed file. Run pinned to one core
+// (taskset -c N).
 
 #include "base/clock.h"
 #include "files/filepathindexbuilder.h"
@@ -11,6 +12,7 @@
 #include "files/gitcommandrunner.h"
 #include "files/projectchangewatch.h"
 #include "files/projectstatestamp.h"
+#include "files/unlistedfolders.h"
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/manualworkerpool.h"
 #include "platform/linux/inotifytreewatchsource.h"
@@ -387,6 +389,54 @@ void BM_ProjectChangeWatchArm(benchmark::State& state) {
     state.counters["armed"] = armed ? 1 : 0;
 }
 
+// The stamp each listing takes, with its search for the folders the listing takes files from that hold
+// none, to set beside ProjectStateStamp (the stamp alone): "136k" the project above (no folder besides
+// the listed ones), "git-100k" the synthetic repository with nearly a folder per file, "ignored" a small
+// repository beside an ignored node_modules of 2,000 folders and ten empty folders, each holding another
+// (git asked twice).
+void BM_ListingStamp(benchmark::State& state, std::string name) {
+    const auto git = GitCommandRunner(std::make_shared<LinuxProcessRunner>()).commandRunner();
+    std::string root;
+    std::shared_ptr<const PathList> paths;
+    if (name == "136k") {
+        root = unchangedProject().root();
+        paths = unchangedProject().paths();
+    } else if (name == "git-100k") {
+        root = gitTree().string();
+        paths = FilePathProvider::create(SystemClock::shared(), git, idleWorkers())->index(root).relativePaths;
+    } else {
+        static TempTree tree("ignored");
+        root = tree.root.string();
+        if (!std::filesystem::exists(tree.root / ".git")) {
+            writeTree(tree.root, syntheticPaths(2000));
+            for (int i = 0; i < 2000; ++i) {
+                std::filesystem::create_directories(tree.root / "node_modules" / ("pkg" + std::to_string(i)));
+            }
+            for (int i = 0; i < 10; ++i) {
+                std::filesystem::create_directories(tree.root / ("empty" + std::to_string(i)) / "nested");
+            }
+            std::ofstream(tree.root / ".gitignore") << "node_modules/\n";
+            std::system(("git init -q '" + root + "'").c_str());
+        }
+        paths = FilePathProvider::create(SystemClock::shared(), git, idleWorkers())->index(root).relativePaths;
+    }
+    const auto entries = ProjectStateStamp::treeEntries(*paths);
+    const auto judge = UnlistedFolders::gitJudge(git, root, 5.0);
+    std::vector<std::string> found;
+    std::uint64_t value = 0;
+    for (auto _ : state) {
+        value ^= ProjectStateStamp::take(root, entries, std::chrono::system_clock::now(),
+                                         [&](const std::vector<std::string_view>& roomy) {
+                                             found = UnlistedFolders::find(root, *paths, entries, roomy, judge);
+                                             return std::vector<std::string_view>(found.begin(), found.end());
+                                         })
+                     .value;
+    }
+    benchmark::DoNotOptimize(value);
+    state.counters["folders"] = static_cast<double>(entries.folders.size());
+    state.counters["found"] = static_cast<double>(found.size());
+}
+
 // The fallback walk of a 50k-file tree without git.
 void BM_WalkIndexBuild(benchmark::State& state) {
     static TempTree tree("walk");
@@ -435,6 +485,11 @@ void registerAll() {
     benchmark::RegisterBenchmark("ProjectChangeWatchArm/136k", BM_ProjectChangeWatchArm)
         ->Unit(benchmark::kMillisecond)
         ->MinTime(0.5);
+    for (const std::string name : {"136k", "git-100k", "ignored"}) {
+        benchmark::RegisterBenchmark(("ListingStamp/" + name).c_str(), BM_ListingStamp, name)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(0.5);
+    }
     benchmark::RegisterBenchmark("IndexBuild/walk-50k", BM_WalkIndexBuild)->Unit(benchmark::kMillisecond)->Iterations(3);
 }
 

@@ -5,6 +5,7 @@
 // where the tab typed in is told by its reads and what telling it costs each key, and a terminal running
 // a tmux client whose server shows 20 panes, with the server's answer alone and with the server stopped.
 #include "benchtiming.h"
+#include "detectiontiming.h"
 #include "platform/fake/fakeactiveappprovider.h"
 #include "platform/fake/fakefileprobe.h"
 #include "platform/fake/fakeprocesstable.h"
@@ -13,6 +14,7 @@
 #include "platform/linux/procprocesstable.h"
 #include "platform/linux/threadworkerpool.h"
 #include "providers/projectdetector.h"
+#include "ptyterminal.h"
 #include "scratchdirectory.h"
 
 #include <benchmark/benchmark.h>
@@ -433,22 +435,23 @@ public:
         if (std::system(setup.c_str()) != 0) {
             return;
         }
-        startTerminal(found);
+        // The client runs on the pseudo-terminal's other end, in a session of its own.
+        terminal_ = std::make_unique<bench::PtyTerminal>(
+            std::vector<std::string>{found, "-S", socket(), "attach", "-t", "bench"},
+            std::vector<std::pair<std::string, std::string>>{{"TERM", "xterm"}},
+            std::vector<std::string>{"TMUX"});
         for (int tries = 0; tries < 500 && !attached(); ++tries) {
             ::usleep(10000);
         }
     }
     ~TmuxTerminal() {
-        if (terminal_ > 0) {
-            ::kill(terminal_, SIGKILL);
-            ::waitpid(terminal_, nullptr, 0);
-        }
+        terminal_.reset();
         if (!tmux_.empty()) {
             (void)!std::system((tmux_ + " kill-server >/dev/null 2>&1").c_str());
         }
     }
 
-    std::int32_t terminal() const { return attached() ? terminal_ : -1; }
+    std::int32_t terminal() const { return attached() ? terminal_->pid() : -1; }
     // The server's process id, or 0.
     pid_t server() const {
         std::string pid;
@@ -467,47 +470,10 @@ private:
         return !tmux_.empty() && std::system((tmux_ + " list-clients 2>/dev/null | grep -q .").c_str()) == 0;
     }
 
-    // The terminal reads what the client writes until it is stopped; the client is its child, on the
-    // pseudo-terminal's other end, in a session of its own.
-    void startTerminal(const char* tmux) {
-        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ::grantpt(master);
-        ::unlockpt(master);
-        const winsize size{24, 80, 0, 0};
-        ::ioctl(master, TIOCSWINSZ, &size);
-        const std::string device = ::ptsname(master);
-        const std::string socketPath = socket();
-        terminal_ = ::fork();
-        if (terminal_ == 0) {
-            const pid_t client = ::fork();
-            if (client == 0) {
-                ::setsid();
-                const int slave = ::open(device.c_str(), O_RDWR);
-                if (slave < 0) {
-                    ::_exit(1);
-                }
-                ::dup2(slave, 0);
-                ::dup2(slave, 1);
-                ::dup2(slave, 2);
-                ::setenv("TERM", "xterm", 1);
-                ::unsetenv("TMUX");
-                ::execl(tmux, "tmux", "-S", socketPath.c_str(), "attach", "-t", "bench",
-                        static_cast<char*>(nullptr));
-                ::_exit(1);
-            }
-            char buffer[4096];
-            while (::read(master, buffer, sizeof buffer) > 0 || errno == EINTR) {
-            }
-            ::kill(client, SIGKILL);
-            ::_exit(0);
-        }
-        ::close(master);
-    }
-
     bench::ScratchDirectory scratch_;
     std::string program_;
     std::string tmux_;
-    pid_t terminal_ = -1;
+    std::unique_ptr<bench::PtyTerminal> terminal_;
 };
 
 TmuxTerminal& tmuxTerminal() {
@@ -515,26 +481,9 @@ TmuxTerminal& tmuxTerminal() {
     return terminal;
 }
 
-// Detections in the tmux terminal 30 ms apart, as triggers come: the time of each and how many did
-// not find the pane shown (a question that missed the detection's wait leaves the terminal read
-// without tmux, and its answer comes in meanwhile).
+// Detections in the tmux terminal 30 ms apart, as triggers come, on the crowded machine.
 void timeTmuxDetections(benchmark::State& state, ProjectDetector& detector) {
-    const std::string shown = crowdedMachine().repositories().back();
-    std::vector<double> times;
-    double missed = 0;
-    for (auto _ : state) {
-        const auto start = bench::Clock::now();
-        const auto root = detector.detectProjectRoot();
-        times.push_back(bench::millisecondsSince(start));
-        missed += root == shown ? 0 : 1;
-        state.PauseTiming();
-        ::usleep(30000);
-        state.ResumeTiming();
-    }
-    state.counters["p50_ms"] = bench::percentile(times, 0.50);
-    state.counters["p95_ms"] = bench::percentile(times, 0.95);
-    state.counters["p99_ms"] = bench::percentile(times, 0.99);
-    state.counters["missed"] = missed;
+    bench::timeDetectionsApart(state, detector, crowdedMachine().repositories().back());
     state.counters["processes"] = static_cast<double>(processCount());
 }
 
@@ -545,7 +494,7 @@ std::unique_ptr<ProjectDetector> tmuxDetector(TmuxTerminal& tmux, WorkerPool& po
     return std::make_unique<ProjectDetector>(
         apps, table, std::make_shared<LocalFileProbe>(),
         std::make_unique<TmuxPaneFinder>(table, std::make_shared<LinuxProcessRunner>(), pool,
-                                         TmuxPaneFinder::korvaneSearchPath()));
+                                         ProgramOnPath::korvaneSearchPath()));
 }
 
 // The detection at the trigger in a terminal running tmux on the crowded machine: the terminal's
@@ -573,12 +522,8 @@ void BM_TriggerDetectionTmuxStopped(benchmark::State& state) {
     }
     ThreadWorkerPool pool("bench-tmux", 8);
     auto detector = tmuxDetector(tmux, pool);
-    ::kill(server, SIGSTOP);
-    const auto start = bench::Clock::now();
-    detector->detectProjectRoot();
-    state.counters["first_ms"] = bench::millisecondsSince(start);
-    timeTmuxDetections(state, *detector);
-    ::kill(server, SIGCONT);
+    bench::timeDetectionsStopped(state, *detector, server, crowdedMachine().repositories().back());
+    state.counters["processes"] = static_cast<double>(processCount());
 }
 BENCHMARK(BM_TriggerDetectionTmuxStopped)->Iterations(300)->Unit(benchmark::kMicrosecond);
 
@@ -589,20 +534,7 @@ void BM_TmuxListClients(benchmark::State& state) {
         state.SkipWithError("tmux is not installed or its client did not attach");
         return;
     }
-    LinuxProcessRunner runner;
-    const ProcessRequest request = TmuxServerQuestions::request(tmux.program(), tmux.socket());
-    std::vector<double> times;
-    for (auto _ : state) {
-        const auto start = bench::Clock::now();
-        auto result = runner.run(request);
-        times.push_back(bench::millisecondsSince(start));
-        if (!result || !result->succeeded()) {
-            state.SkipWithError("tmux did not answer");
-            return;
-        }
-    }
-    state.counters["p50_ms"] = bench::percentile(times, 0.50);
-    state.counters["p95_ms"] = bench::percentile(times, 0.95);
+    bench::timeQuestions(state, TmuxServerQuestions::request(tmux.program(), tmux.socket()), "tmux did not answer");
 }
 BENCHMARK(BM_TmuxListClients)->Unit(benchmark::kMicrosecond);
 

@@ -14,6 +14,7 @@
 #include "files/gitlsfilesbroker.h"
 #include "files/gitproviderfactories.h"
 #include "files/gitscanlister.h"
+#include "files/projectstatestamp.h"
 #include "popup/popupsearchdisplay.h"
 #include "providers/globalskillprovider.h"
 #include "providers/manualsnippetprovider.h"
@@ -73,7 +74,11 @@ void AppCoordinator::construct() {
         platform_.activeApp, platform_.processTable, platform_.fileProbe,
         platform_.processRunner ? std::make_unique<TmuxPaneFinder>(
                                       platform_.processTable, platform_.processRunner, platform_.tmuxPool,
-                                      TmuxPaneFinder::korvaneSearchPath(), platform_.clock)
+                                      ProgramOnPath::korvaneSearchPath(), platform_.clock)
+                                : nullptr,
+        platform_.processRunner ? std::make_unique<ScreenWindowFinder>(
+                                      platform_.processTable, platform_.processRunner, platform_.tmuxPool,
+                                      ProgramOnPath::korvaneSearchPath(), platform_.clock)
                                 : nullptr);
     // The detail panel's controller, made for the popup's view model, loads through one preview
     // cache and git's branch figures.
@@ -177,6 +182,7 @@ void AppCoordinator::createSearchCoordinator() {
 void AppCoordinator::createScanPipeline() {
     scanPipeline_ =
         std::make_shared<ScanPipeline>(registry_, scheduler_, platform_.scanPool, platform_.clock);
+    scanPipeline_->sourcesStamp = &ProjectStateStamp::takeAccess;
 }
 
 void AppCoordinator::createWatcherManager() {
@@ -244,11 +250,15 @@ void AppCoordinator::createFollower() {
     }
     flow_->onRefreshRequested = weakCallback(follower_, &ProjectFollower::handleRefreshRequested);
     flow_->onConfigSaved = weakCallback(follower_, &ProjectFollower::reloadGlobalConfig);
-    // Files made or committed since the project's list was made are offered in this session. The look
-    // runs on the file search's workers, and only once the popup's first frame is out, as its stat
+    // A project whose repository or folder went away since it was read is read again before the first
+    // search. Files made or committed since the project's list was made are offered in this session. The
+    // look runs on the file search's workers, and only once the popup's first frame is out, as its stat
     // calls would otherwise take the processor from that frame.
-    flow_->onSessionBegan = [scheduler = &scheduler_, files = std::weak_ptr(filePaths_),
-                             registry = registry_](const std::optional<std::string>& root) {
+    flow_->onSessionBegan = [scheduler = &scheduler_, files = std::weak_ptr(filePaths_), registry = registry_,
+                             follower = std::weak_ptr(follower_)](const std::optional<std::string>& root) {
+        if (const auto locked = follower.lock()) {
+            locked->handleSessionBegan(root);
+        }
         if (!root || registry->disabledSources().contains(SnippetSource::filePath())) {
             return;
         }

@@ -41,8 +41,9 @@ struct AppPlatform {
     Scheduler& scheduler;
     const Clock& clock;
     WorkerPool& scanPool;
-    // Where project detection asks tmux servers which pane a client shows, apart from other work, so
-    // that a server that does not answer holds up nothing but its own question.
+    // Where project detection asks tmux servers which pane a client shows, and screen sessions which
+    // window a display shows, apart from other work, so that a server that does not answer holds up
+    // nothing but its own question.
     WorkerPool& tmuxPool;
     std::shared_ptr<AccessibilityTrust> trust;
     std::shared_ptr<KeyTapBackend> keyTapBackend;

@@ -187,9 +187,9 @@ void CompletionFlow::handleTriggerActivated() {
         // detected before the session begins, so that this very popup opens over a new project (the
         // rest of that change follows its first frame). For a terminal only its own processes are read,
         // well within the first frame, and the tab that read the trigger's keys is the user's; inside
-        // tmux its server is also asked which pane the client shows, a few milliseconds, waited for at
-        // most TmuxServerQuestions::waitLimit, and not at all for a server that let that pass before and
-        // has not answered since.
+        // tmux its server is also asked which pane the client shows, and inside screen its session which
+        // window the display shows, a few milliseconds each, waited for at most ServerQuestions::waitLimit,
+        // and not at all for a server that let that pass before and has not answered since.
         detectingAtTrigger_ = true;
         parts_.projectDetector.detectProjectRoot(front, true);
         detectingAtTrigger_ = false;
@@ -330,6 +330,9 @@ std::optional<SearchCoordinator::LiveSearchContext> CompletionFlow::searchContex
     SearchCoordinator::LiveSearchContext context;
     context.projectRoot = currentRoot();
     context.scanInFlight = parts_.scanPipeline && parts_.scanPipeline->scanInFlight;
+    if (parts_.scanPipeline) {
+        context.loadingSources = parts_.scanPipeline->loadingSources();
+    }
     context.searchOptions.caseSensitive = caseSensitive();
     context.activeCategories = parts_.configManager.activeCategories();
     const auto front = sessionApplication();

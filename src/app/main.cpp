@@ -13,6 +13,7 @@
 #include "platform/linux/xcbconnection.h"
 #include "platform/qt/ownwindowidentity.h"
 #include "uikit/handedfocusaccessible.h"
+#include "uikit/kitstyle.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -63,6 +64,8 @@ int main(int argc, char** argv) {
     // Every window's scrolling views and button rows, the trust boxes' among them, tell one focused object
     // from the first window on, whichever window that is.
     HandedFocusAccessible::install();
+    // Every window shows where the keyboard is, from its first focus on, in one frame that stands out.
+    KitStyle::install();
     QApplication::setApplicationName("Korvane");
     QApplication::setDesktopFileName("korvane");
     // Korvane's windows carry the ID it excludes as its own, installed or not.

@@ -182,6 +182,18 @@ void ProjectFollower::finishProjectChange() {
     }
 }
 
+void ProjectFollower::handleSessionBegan(const std::optional<std::string>& root) {
+    ScanPipeline& scans = *parts_.scanPipeline;
+    if (!root || pendingChange_ || !scans.sourcesMoved(*root)) {
+        return;
+    }
+    scans.snippetCache.erase(*root);
+    scans.lastScanRoot.reset();
+    scans.lastScanTime.reset();
+    scans.scanProject(*root);
+    updateSnippetCount();
+}
+
 // The popup that opens over `root` shows nothing of the project left behind: its scanned rows leave and
 // its scans and watchers still running are outdated, and its own file, when it had one, no longer adds
 // snippets, commands or settings. The user's own skills stay; the new project's rows count as loading.

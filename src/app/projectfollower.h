@@ -96,6 +96,9 @@ public:
     void beginProjectChange(const std::optional<std::string>& root, const std::optional<std::string>& name);
     // Finishes the change begun at a trigger, when one still waits; a later change replaced an earlier one.
     void finishProjectChange();
+    // A session begins over `root`: when what its scanned rows were read from went away or closed since
+    // (its repository removed, its folder made unreadable), none of them is offered while it is read again.
+    void handleSessionBegan(const std::optional<std::string>& root);
     void applyProjectConfig(const std::optional<std::string>& root);
     void refreshSnippetsFromConfig(bool skipRescan);
     void reloadGlobalConfig();

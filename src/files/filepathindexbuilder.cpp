@@ -4,6 +4,7 @@
 #include "base/diagnostics.h"
 #include "base/unicode.h"
 #include "config/providerfactories.h"
+#include "files/directoryreader.h"
 #include "files/gitpathquoting.h"
 #include "files/rootname.h"
 
@@ -68,34 +69,6 @@ std::int64_t recentCutoff() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() -
            static_cast<std::int64_t>(FilePathIndexBuilder::recentWindow) * 1'000'000'000;
 }
-
-// A directory opened for reading its entries; owns the descriptor.
-class DirectoryReader {
-public:
-    DirectoryReader(int parent, const char* name) {
-        const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0) {
-            dir_ = ::fdopendir(fd);
-            if (!dir_) {
-                ::close(fd);
-            }
-        }
-    }
-    ~DirectoryReader() {
-        if (dir_) {
-            ::closedir(dir_);
-        }
-    }
-    DirectoryReader(const DirectoryReader&) = delete;
-    DirectoryReader& operator=(const DirectoryReader&) = delete;
-
-    bool isOpen() const { return dir_ != nullptr; }
-    int fd() const { return ::dirfd(dir_); }
-    struct dirent* next() { return ::readdir(dir_); }
-
-private:
-    DIR* dir_ = nullptr;
-};
 
 enum class EntryKind { link, directory, other };
 
@@ -193,6 +166,12 @@ const std::set<std::string>& FilePathIndexBuilder::neverWalkedDirectories() {
     return korvane::neverWalkedDirectories();
 }
 
+bool FilePathIndexBuilder::walkEnters(std::string_view name, std::size_t depth) {
+    const std::string folder(name);
+    return depth <= depthLimit && !neverWalkedDirectories().contains(folder) &&
+           !skippedDirectories().contains(folder);
+}
+
 std::vector<std::string> FilePathIndexBuilder::decodeListing(std::vector<std::string> lines) {
     std::size_t kept = 0;
     for (auto& line : lines) {
@@ -221,8 +200,6 @@ FilePathIndexBuilder::WalkResult FilePathIndexBuilder::walkFileManager(const std
     }
     const std::int64_t cutoff = recentCutoff();
     RecentList recent;
-    const auto& never = neverWalkedDirectories();
-    const auto& skipped = skippedDirectories();
     auto visit = [&](int dirFd, const struct dirent* entry, const std::string& relative, std::size_t depth,
                      bool& enter) {
         if (result.paths.size() >= maxFiles) {
@@ -237,7 +214,7 @@ FilePathIndexBuilder::WalkResult FilePathIndexBuilder::walkFileManager(const std
         case EntryKind::link:
             return true;
         case EntryKind::directory:
-            enter = depth <= depthLimit && !never.contains(std::string(name)) && !skipped.contains(std::string(name));
+            enter = walkEnters(name, depth);
             return true;
         case EntryKind::other:
             break;

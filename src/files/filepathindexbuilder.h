@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvane {
@@ -65,6 +66,8 @@ public:
     BuildResult build(const std::string& root, const std::vector<std::string>& includePaths) const;
 
     WalkResult walkFileManager(const std::string& root) const;
+    // Whether that walk enters the folder `name`, `depth` levels below the root (1 for the root's own).
+    static bool walkEnters(std::string_view name, std::size_t depth);
     WalkResult collectIncludePaths(const std::vector<std::string>& includePaths, const std::string& root,
                                    std::size_t listedCount, const std::set<std::string>& listed) const;
 

@@ -6,6 +6,7 @@
 #include "files/projectchangewatch.h"
 #include "files/projectstatestamp.h"
 #include "files/rootname.h"
+#include "files/unlistedfolders.h"
 
 #include <algorithm>
 #include <chrono>
@@ -280,13 +281,14 @@ void FilePathIndexCache::revalidate(const std::string& root, std::uint64_t gener
     }
     std::optional<ProjectStateStamp> stamp;
     bool unchanged = false;
-    if (cached->changeWatch && cached->stateStamp.settled) {
+    const bool watched = cached->changeWatch && (cached->unlistedFolders->empty() || cached->unlistedWatch);
+    if (watched && cached->stateStamp.settled) {
         // Nothing happened to the folders the stamp reads and git's files and the root are as they
-        // were: the stamp would come out the same. What the watch saw is listed again unweighed.
-        unchanged = !cached->changeWatch->changed() &&
+        // were: the stamp would come out the same. What the watches saw is listed again unweighed.
+        unchanged = !cached->changeWatch->changed() && !(cached->unlistedWatch && cached->unlistedWatch->changed()) &&
                     ProjectStateStamp::takeHead(root) == cached->stateStamp.headValue;
     } else {
-        stamp = ProjectStateStamp::take(root, *cached->relativePaths, std::chrono::system_clock::now());
+        stamp = ProjectStateStamp::take(root, cached->treeEntries(), std::chrono::system_clock::now());
         unchanged = cached->stateStamp.settled && stamp->value == cached->stateStamp.value;
     }
     if (unchanged && !isRetryDue(*cached)) {
@@ -391,7 +393,23 @@ FilePathIndex FilePathIndexCache::buildIndex(const std::string& root,
     if (treeWatches_) {
         index.changeWatch = ProjectChangeWatch::arm(*treeWatches_, root, entries);
     }
-    index.stateStamp = ProjectStateStamp::take(root, entries, listedSince);
+    // The folders the listing takes files from that hold none are found from what the stamp's stat
+    // calls showed, then watched and stamped after the others.
+    const auto judge = result.usedGit ? UnlistedFolders::gitJudge(commandRunner_, root, gitTimeout)
+                                      : UnlistedFolders::walkJudge();
+    auto unlisted = std::make_shared<std::vector<std::string>>();
+    std::vector<std::string_view> unlistedNames;
+    const auto findUnlisted = [&](const std::vector<std::string_view>& roomy) {
+        *unlisted = UnlistedFolders::find(root, *paths, entries, roomy, judge);
+        unlistedNames.assign(unlisted->begin(), unlisted->end());
+        if (treeWatches_ && !unlisted->empty()) {
+            index.unlistedWatch =
+                ProjectChangeWatch::arm(*treeWatches_, root, ProjectStateStamp::TreeEntries{.folders = unlistedNames});
+        }
+        return unlistedNames;
+    };
+    index.stateStamp = ProjectStateStamp::take(root, entries, listedSince, findUnlisted);
+    index.unlistedFolders = std::move(unlisted);
     index.stateStamp.settled |=
         index.stateStamp.aheadOfClockOnly && checkedBefore && checkedBefore->value == index.stateStamp.value;
     index.relativePaths = std::move(paths);

@@ -176,10 +176,12 @@ GitOutput GitCommandRunner::run(const std::vector<std::string>& arguments, const
     }
     if (listing) {
         GitFolderStamp before = GitNoRepositoryFolders::stampBefore(request({}, directory, 0, *overrides));
-        if (const auto refused =
+        if (auto refused =
                 workTreeRefusal(directory, timeout - millisecondsSince(start) / 1000, *overrides)) {
-            if (*refused == GitFailure::noRepository) {
-                noRepository_->remember(directory, std::move(before));
+            // A refusal the user can mend is asked again.
+            if (*refused == GitFailure::noRepository &&
+                !noRepository_->remember(directory, std::move(before))) {
+                refused = GitFailure::failed;
             }
             execFailed(refusalText(*refused));
             return GitOutput::none(*refused);
@@ -271,7 +273,7 @@ std::optional<GitFailure> GitCommandRunner::workTreeRefusal(const std::string& d
         return GitFailure::timedOut;
     case ProcessResult::Ending::exited:
         // git answers with an error status for a folder that no repository holds, or one it will
-        // not work in: asked again, it answers the same until the folder or its parents change.
+        // not work in (GitNoRepositoryFolders tells which).
         if (outcome->status != 0) {
             return GitFailure::noRepository;
         }

@@ -29,9 +29,13 @@ bool GitNoRepositoryFolders::holdsNone(const std::string& folder) {
     return false;
 }
 
-void GitNoRepositoryFolders::remember(const std::string& folder, GitFolderStamp before) {
+bool GitNoRepositoryFolders::remember(const std::string& folder, GitFolderStamp before) {
+    if (!before.searchMetNothing()) {
+        return false;
+    }
     std::lock_guard lock(lock_);
     folders_.insert(folder, std::move(before));
+    return true;
 }
 
 } // namespace korvane

@@ -3,6 +3,7 @@
 #include "base/fileio.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -96,41 +97,63 @@ GitFolderStamp GitFolderStamp::take(const std::string& folder, const std::string
         stamp.add(file);
     }
     stamp.addIdentity(folder);
-    stamp.addSearchFrom(folder);
-    // What was stamped before git was asked shows any later change as one.
+    stamp.searchMetNothing_ = !stamp.addSearchFrom(folder);
+    // What was stamped before git was asked shows any later change as one; stamped again after, it is
+    // dated as well (settled).
     stamp.takenBefore_ = stamp.stamps_.size();
+    stamp.identities_.clear();
     return stamp;
 }
 
-void GitFolderStamp::addSearchFrom(const std::string& folder) {
-    // git looks for a repository from the folder upwards: a `.git` made, removed or mended in any of
-    // them may change what it finds, and so may the owner of a folder that holds one. What else a
-    // folder holds does not.
-    for (std::filesystem::path at = std::filesystem::path(folder).lexically_normal();;
+bool GitFolderStamp::addSearchFrom(const std::string& folder) {
+    // git searches from where it runs, its links resolved: a link on the way that comes to lead
+    // elsewhere has it search other folders.
+    addAlong(folder);
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(folder, error);
+    bool met = false;
+    // In each folder up to the root, git tries its `.git`, then the folder itself as a git directory, and
+    // looks at the owner and the device of what it tries: anything made, removed or mended there may
+    // change what it finds. What else a folder holds does not. Folders past where git stops (a ceiling,
+    // a mount point) are stamped all the same: a change there only has the answer read again.
+    for (std::filesystem::path at = error ? std::filesystem::path(folder).lexically_normal() : real;;
          at = at.parent_path()) {
+        addIdentity(at.string());
         const std::filesystem::path dotGit = at / ".git";
-        if (addEntry(dotGit.string()).target.error == 0) {
-            addIdentity(at.string());
+        if (addEntry(dotGit.string()).link.error != ENOENT) {
+            met = true;
             const auto named = pointerIn(dotGit, "gitdir: ");
-            const std::filesystem::path gitDir = named.value_or(dotGit);
             if (named) {
-                addAlong(gitDir.string());
+                addAlong(named->string());
             }
-            for (const char* inside : {"HEAD", "config", "config.worktree", "commondir"}) {
-                add((gitDir / inside).string());
-            }
-            if (const auto common = pointerIn(gitDir / "commondir", "")) {
-                addAlong(common->string());
-                add((*common / "config").string());
-            }
-            // A git directory is one only while these are there.
-            addIdentity((gitDir / "objects").string());
-            addIdentity((gitDir / "refs").string());
+            addTriedGitDirectory(named.value_or(dotGit));
+        }
+        // Without a HEAD, git looks no further at the folder itself.
+        if (addEntry((at / "HEAD").string()).link.error != ENOENT) {
+            met = true;
+            addTriedGitDirectory(at);
         }
         if (at == at.parent_path() || at.empty()) {
             break;
         }
     }
+    return met;
+}
+
+void GitFolderStamp::addTriedGitDirectory(const std::filesystem::path& gitDir) {
+    // git takes a folder for a git directory by its HEAD and by the objects and refs folders of the
+    // common directory its commondir names; it then reads the configuration of both.
+    for (const char* inside : {"HEAD", "config", "config.worktree", "commondir"}) {
+        addEntry((gitDir / inside).string());
+    }
+    std::filesystem::path common = gitDir;
+    if (const auto named = pointerIn(gitDir / "commondir", "")) {
+        addAlong(named->string());
+        addEntry((*named / "config").string());
+        common = *named;
+    }
+    addIdentity((common / "objects").string());
+    addIdentity((common / "refs").string());
 }
 
 std::vector<std::string> GitFolderStamp::usersFiles(const Variables& variables) {
@@ -227,13 +250,16 @@ void GitFolderStamp::addLoose(const std::string& path, std::function<bool()> sti
 
 PathStamp GitFolderStamp::insert(const std::string& path, const PathStamp& stamp, Kind kind,
                                  std::function<bool(const PathStamp&)> unchanged) {
-    // A path stamped whole needs nothing more; a looser stamp of it may come with another check.
+    // A path stamped whole needs nothing more, one stamped by its identity no second such stamp; a
+    // looser stamp of it may come with another check.
     const auto whole = index_.find(path);
     if (whole != index_.end()) {
         return stamps_[whole->second].stamp;
     }
     if (kind == Kind::whole) {
         index_.emplace(path, stamps_.size());
+    } else if (kind == Kind::identity && !identities_.insert(path).second) {
+        return stamp;
     }
     // A folder outside the one git runs in (the user's home, /tmp) is dated as any other only where
     // it is stamped whole: what its entries do there decides nothing, nor can the folder's files make

@@ -11,16 +11,18 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 namespace korvane {
 
 // A stamp of what decides git's answers in a folder, which an answer may be kept for while it holds:
-// what the folder is, the `.git` it and every folder above it may hold (and where one is there, the
-// HEAD, configuration and commondir of the git directory it is or names, and who owns that folder), the
-// user's and the system's configuration files, the git program itself, and any path added to it. Taken before
-// git is asked, so that a change while git runs shows as one afterwards. A value; any thread.
+// what the folder is and each link on the way to it; in it and in every folder above it, who owns that
+// folder, the `.git` it may hold and the folder itself, each as git tries it for a git directory (its HEAD,
+// configuration, commondir, and the objects and refs of the common directory); the user's and the
+// system's configuration files, the git program itself, and any path added to it. Taken before git is
+// asked, so that a change while git runs shows as one afterwards. A value; any thread.
 class GitFolderStamp {
 public:
     // A variable of the environment git runs with; none where it is not set.
@@ -56,14 +58,18 @@ public:
     // counts only where `stillTheSame` then says that little changed. Asked after the answer was read,
     // so it is not dated as other paths are (changedSince).
     void addLoose(const std::string& path, std::function<bool()> stillTheSame);
-    // Where git looks for a repository from `folder`, as `take` stamps it.
-    void addSearchFrom(const std::string& folder);
+    // Where git looks for a repository from `folder`, as `take` stamps it: whether any folder there holds
+    // a `.git` or a `HEAD`, something git may take for a repository.
+    bool addSearchFrom(const std::string& folder);
     // The files the entries of a listing came from and every file they include, whether it is there or
     // not. A relative origin is read from `base` (the top of the work tree git listed in), or where none
     // is known from the folder and from each folder above it. False where an include names a file by a
     // form git resolves in a way of its own (`~user/`, `%(prefix)/`), which then stays unstamped.
     bool addListing(const std::vector<GitConfigEntry>& entries, const std::optional<std::string>& base,
                     const Variables& variables);
+    // Whether, when `take` looked, neither the folder nor any folder above it held a `.git` or a `HEAD`:
+    // git then finds no repository there, whatever its configuration says.
+    bool searchMetNothing() const { return searchMetNothing_; }
     // Whether every path stamped still stamps the same.
     bool holds() const;
     // Whether no path stamped after `take` bears a time from `settle` seconds before `began` on, or one
@@ -82,6 +88,8 @@ private:
     };
 
     enum class Kind { whole, identity, loose };
+    // What git reads of `gitDir` as it tries it for a git directory.
+    void addTriedGitDirectory(const std::filesystem::path& gitDir);
     PathStamp insert(const std::string& path, const PathStamp& stamp, Kind kind,
                      std::function<bool(const PathStamp& now)> unchanged);
 
@@ -89,8 +97,10 @@ private:
     std::vector<Stamped> stamps_;
     // How many of the stamps `take` took, before git was asked.
     std::size_t takenBefore_ = 0;
-    // The paths stamped whole.
+    // The paths stamped whole, and those stamped by their identity alone since `take`.
     std::unordered_map<std::string, std::size_t> index_;
+    std::unordered_set<std::string> identities_;
+    bool searchMetNothing_ = false;
 };
 
 } // namespace korvane

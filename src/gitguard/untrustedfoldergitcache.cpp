@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -91,27 +92,26 @@ void addGitDirectory(GitFolderStamp& stamp, const fs::path& folder) {
     stamp.addLoose(folder.string(), [folder, entries] { return entriesOf(folder) == entries; });
 }
 
+// `path` with its links resolved where it can be, else as it stands.
+fs::path canonicalOrSame(const fs::path& path) {
+    std::error_code error;
+    fs::path canonical = fs::weakly_canonical(path, error);
+    return error ? path.lexically_normal() : canonical;
+}
+
 // Whether the index of `gitDir`, or a shared index beside it, may hold a gitlink, which leads the
 // reading to a submodule: what the reading looks for in an index before it asks git to list one.
 bool mayHoldGitlink(const fs::path& gitDir) {
     return GitIndexGitlinks::mayHold(gitDir / "index", gitDir).value_or(true);
 }
 
-// What a reading read of one repository besides its configuration: its git directory and the files in
-// it by which git joins it up, where the worktrees it keeps lead, its index (whose gitlinks lead to
-// submodules), its modules and remotes folders, and how git found it from where it listed it. The
-// index, rewritten by every status, counts only where it holds a gitlink or comes to hold one. Whatever
-// else UntrustedFolderGit comes to look at in a repository must be stamped here too.
-bool addRepository(GitFolderStamp& stamp, const GitReachedRepository& repository) {
-    const fs::path& gitDir = repository.gitDir;
+// A git directory and the files in it by which git joins it up: its entries, its own files, its common
+// directory and where the worktrees kept there lead. The paths of a `.git` met on the way to a
+// repository are judged by the same files (GitReachPaths), a repository or not.
+bool addJoinedGitDirectory(GitFolderStamp& stamp, const fs::path& gitDir) {
     addGitDirectory(stamp, gitDir);
     for (const char* file : {"config", "config.worktree", "HEAD", "commondir", "gitdir"}) {
         stamp.add((gitDir / file).string());
-    }
-    if (mayHoldGitlink(gitDir)) {
-        stamp.add((gitDir / "index").string());
-    } else {
-        stamp.addLoose((gitDir / "index").string(), [gitDir] { return !mayHoldGitlink(gitDir); });
     }
     const auto named = GitFolderStamp::pointerIn(gitDir / "commondir", "");
     const fs::path common = named.value_or(gitDir);
@@ -131,6 +131,25 @@ bool addRepository(GitFolderStamp& stamp, const GitReachedRepository& repository
             stamp.addAlong(worktree->string());
         }
     }
+    return true;
+}
+
+// What a reading read of one repository besides its configuration: its git directory as
+// addJoinedGitDirectory stamps it, its index (whose gitlinks lead to submodules), its modules and remotes
+// folders, and how git found it from where it listed it. The index, rewritten by every status, counts
+// only where it holds a gitlink or comes to hold one. Whatever else UntrustedFolderGit comes to look at in
+// a repository must be stamped here too.
+bool addRepository(GitFolderStamp& stamp, const GitReachedRepository& repository) {
+    const fs::path& gitDir = repository.gitDir;
+    if (!addJoinedGitDirectory(stamp, gitDir)) {
+        return false;
+    }
+    if (mayHoldGitlink(gitDir)) {
+        stamp.add((gitDir / "index").string());
+    } else {
+        stamp.addLoose((gitDir / "index").string(), [gitDir] { return !mayHoldGitlink(gitDir); });
+    }
+    const fs::path common = GitFolderStamp::pointerIn(gitDir / "commondir", "").value_or(gitDir);
     for (const auto& folder : repository.remoteFolders) {
         stamp.add(folder.string());
     }
@@ -155,6 +174,17 @@ bool addRepository(GitFolderStamp& stamp, const GitReachedRepository& repository
 // cannot be stamped.
 bool addReach(GitFolderStamp& stamp, const GitReach& reach, const GitFolderStamp::Variables& variables) {
     bool sure = stamp.addListing(reach.folderEntries(), std::nullopt, variables);
+    std::set<fs::path> reached;
+    for (const auto& repository : reach.repositories()) {
+        reached.insert(canonicalOrSame(repository.gitDir));
+    }
+    // A `.git` folder met on the way that is no git directory read is judged by its files all the same.
+    for (const auto& met : reach.dotGits()) {
+        std::error_code error;
+        if (fs::is_directory(fs::status(met.path, error)) && !reached.contains(canonicalOrSame(met.path))) {
+            sure = addJoinedGitDirectory(stamp, met.path) && sure;
+        }
+    }
     if (const auto index = variables("GIT_INDEX_FILE")) {
         stamp.add(*index);
     }

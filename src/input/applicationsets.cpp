@@ -34,6 +34,17 @@ const std::unordered_set<std::string>& terminalBundleIDs() {
         "terminator",
         "rxvt-unicode",
         "URxvt",
+        "lxterminal",
+        "mate-terminal",
+        "qterminal",
+        "org.gnome.Console",
+        "sakura",
+        "terminology",
+        // st names its window after its terminal type and ships a desktop file of another name.
+        "st-256color",
+        "tilda",
+        "guake",
+        "cool-retro-term",
     };
     return ids;
 }

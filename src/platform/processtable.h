@@ -95,6 +95,10 @@ public:
     // listens, the connection is refused or this table cannot tell.
     virtual std::optional<SocketListener> socketListener(const std::string& /*path*/) { return std::nullopt; }
 
+    // What the process holds open, one entry per descriptor as the system names it ("/dev/pts/3",
+    // "socket:[1234]"); absent when it cannot be read, as for another user's process.
+    virtual std::optional<std::vector<std::string>> openFiles(std::int32_t /*pid*/) { return std::nullopt; }
+
     // The process's reads so far; absent when they cannot be read, as for another user's process, or
     // when this table cannot tell.
     virtual std::optional<ProcessReads> reads(std::int32_t /*pid*/) { return std::nullopt; }

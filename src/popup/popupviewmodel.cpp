@@ -280,7 +280,7 @@ std::vector<PopupViewModel::Category> PopupViewModel::categories() const {
         }
         categories.push_back(Category{section.id(), section.title(), section.sources(),
                                       section.totalCount.value_or(section.results.size()),
-                                      section.scopeHint});
+                                      section.scopeHint, loadingCategories_.contains(section.id())});
     }
     return categories;
 }

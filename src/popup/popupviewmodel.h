@@ -54,6 +54,8 @@ public:
         std::vector<SnippetSource> sources;
         std::size_t count = 0;
         std::optional<std::string> scopeAlias;
+        // Its items are still on their way: `count` is not the category's.
+        bool isLoading = false;
     };
 
     // One row of the plain result list as the views draw it.
@@ -217,6 +219,7 @@ public:
     void showSearchPresentation(SearchPresentation presentation, std::optional<QueryChip> displayChip,
                                 std::optional<SnippetSource> activeScope, bool urlOnly, bool scopeDisabled,
                                 bool isLiveScopeActive, bool isBareScope);
+    // The browser over `sections`; those marked loading become the loading categories.
     void showBrowser(std::vector<SnippetSection> sections, bool urlOnly);
     void showHelp();
     void exitHelpMode();
@@ -343,6 +346,7 @@ private:
     ScopeRegistry scopeRegistry_;
     LabelCache labelCache_;
     std::optional<CancellationToken> expandDebounceTask_;
+    // The ids of the categories whose items are still on their way.
     std::set<std::string> loadingCategories_;
     SnippetPtr expandedSnippet_;
 };

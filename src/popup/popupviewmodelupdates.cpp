@@ -271,6 +271,13 @@ void PopupViewModel::showBrowser(std::vector<SnippetSection> sections, bool urlO
         setMode(PopupMode::browser);
     }
 
+    std::set<std::string> loading;
+    for (const SnippetSection& section : sections) {
+        if (section.isLoading) {
+            loading.insert(section.id());
+        }
+    }
+    assign(loadingCategories_, std::move(loading));
     assignAlways(sections_, std::move(sections));
     setViewState(SearchViewState::results({}));
     assignAlways(searchPresentation_, std::optional<SearchPresentation>());

@@ -24,7 +24,8 @@ struct DatedPane {
     std::optional<TimePoint> date;
 };
 
-DatedPane dated(const PaneGroups::Pane& pane, const std::unordered_map<std::string, std::optional<TimePoint>>& dates,
+DatedPane dated(const PaneGroups::Pane& pane,
+                const std::unordered_map<std::string, std::optional<TimePoint>>& dates,
                 const std::vector<ProcessInfo::DescendantInfo>& processes) {
     if (pane.devices.size() == 1) {
         return {pane.devices.front(), dates.at(pane.devices.front())};
@@ -38,7 +39,8 @@ DatedPane dated(const PaneGroups::Pane& pane, const std::unordered_map<std::stri
     if (known.empty()) {
         return {};
     }
-    std::stable_sort(known.begin(), known.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    std::stable_sort(known.begin(), known.end(),
+                     [](const auto& a, const auto& b) { return a.second > b.second; });
     DatedPane result{std::nullopt, known.front().second};
     std::set<std::string> tied;
     for (const auto& [device, date] : known) {
@@ -123,7 +125,8 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
         }
     }
     const bool newestHasNoProject =
-        newest != nullptr && std::none_of(candidates.begin(), candidates.end(), [&](const Candidate& candidate) {
+        newest != nullptr &&
+        std::none_of(candidates.begin(), candidates.end(), [&](const Candidate& candidate) {
             const DatedPane& pane = datedPanes[candidate.pane];
             return &pane == newest || (pane.date && sameMoment(*pane.date, *newest->date));
         });
@@ -132,9 +135,9 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
     }
     // A device's read time moves only every few seconds; the title of the window shows the tab in front.
     if (titleRoot) {
-        if (auto title = titleRoot(); title && std::any_of(candidates.begin(), candidates.end(), [&](const Candidate& c) {
-                                          return c.root == *title;
-                                      })) {
+        if (auto title = titleRoot();
+            title && std::any_of(candidates.begin(), candidates.end(),
+                                 [&](const Candidate& c) { return c.root == *title; })) {
             return ProcessTreeFound{*title};
         }
     }

@@ -51,7 +51,8 @@ std::optional<std::size_t> PaneGroups::paneOf(const std::string& device) const {
     return found == paneOfDevice_.end() ? std::nullopt : std::optional(found->second);
 }
 
-std::string PaneGroups::resolveMergedRoot(const std::string& device, std::map<std::string, std::string>& parents) {
+std::string PaneGroups::resolveMergedRoot(const std::string& device,
+                                          std::map<std::string, std::string>& parents) {
     auto entry = parents.try_emplace(device, device).first;
     std::string x = device;
     while (true) {

@@ -31,7 +31,8 @@ public:
     std::optional<std::size_t> paneOf(const std::string& device) const;
 
     // The group key of `device` in the table of joined devices, which it updates (union-find).
-    static std::string resolveMergedRoot(const std::string& device, std::map<std::string, std::string>& parents);
+    static std::string resolveMergedRoot(const std::string& device,
+                                         std::map<std::string, std::string>& parents);
 
 private:
     std::vector<Pane> panes_;

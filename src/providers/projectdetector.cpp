@@ -85,11 +85,13 @@ bool isUsableFallback(const std::string& directory, const std::string& home) {
 
 ProjectDetector::ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
                                  std::shared_ptr<ProcessTable> processTable, std::shared_ptr<FileProbe> files,
-                                 std::unique_ptr<TmuxPaneFinder> tmux)
+                                 std::unique_ptr<TmuxPaneFinder> tmux,
+                                 std::unique_ptr<ScreenWindowFinder> screen)
     : appProvider_(std::move(appProvider))
     , processTable_(std::move(processTable))
     , files_(std::move(files))
     , tmux_(std::move(tmux))
+    , screen_(std::move(screen))
     , typedTab_(processTable_) {}
 
 std::optional<std::string> ProjectDetector::detectProjectRoot() {
@@ -297,7 +299,11 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     if (tmux_) {
         processes = tmux_->withPanesShown(std::move(processes));
     }
-    const PaneChooser panes(*processTable_, [this](const std::string& directory) { return rootForDirectory(directory); });
+    if (screen_) {
+        processes = screen_->withWindowsShown(std::move(processes));
+    }
+    const PaneChooser panes(*processTable_,
+                            [this](const std::string& directory) { return rootForDirectory(directory); });
     ProcessTreeDetection tree = panes.choose(processes, titleRoot);
     if (const auto* found = std::get_if<ProcessTreeFound>(&tree)) {
         setCurrentProjectRoot(found->root);

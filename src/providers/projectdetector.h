@@ -7,6 +7,7 @@
 #include "providers/panechooser.h"
 #include "providers/processinfo.h"
 #include "providers/processtreedetection.h"
+#include "providers/screenwindowfinder.h"
 #include "providers/tmuxpanefinder.h"
 #include "providers/typedtab.h"
 
@@ -48,10 +49,12 @@ public:
     static constexpr std::size_t cacheCapacity = 4096;
 
     // With `tmux`, a terminal running tmux is read through the pane its client shows; without,
-    // through the client's own folder.
+    // through the client's own folder. With `screen`, one running GNU screen is read through the window
+    // its display shows, or gives no folder; without, through the client's own folder.
     ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
                     std::shared_ptr<ProcessTable> processTable, std::shared_ptr<FileProbe> files,
-                    std::unique_ptr<TmuxPaneFinder> tmux = nullptr);
+                    std::unique_ptr<TmuxPaneFinder> tmux = nullptr,
+                    std::unique_ptr<ScreenWindowFinder> screen = nullptr);
 
     // Runs one detection for the frontmost application and returns the root found.
     std::optional<std::string> detectProjectRoot();
@@ -86,8 +89,9 @@ public:
     std::optional<std::string> detectFromWindowTitle(const std::string& bundleID, std::int32_t pid);
 
     // The root of a terminal's processes, in steps: the processes below `pid`; the tab typed in, where
-    // `keysTyped` since the baseline tell it; tmux's shown pane in place of its client; the panes'
-    // projects, among which the root `titleRoot` names, else the pane read last. A found root is applied.
+    // `keysTyped` since the baseline tell it; tmux's shown pane and screen's shown window in place of
+    // their clients; the panes' projects, among which the root `titleRoot` names, else the pane read
+    // last. A found root is applied.
     ProcessTreeDetection detectFromProcessTree(std::int32_t pid, const PaneChooser::TitleRoot& titleRoot = {},
                                                bool keysTyped = false);
 
@@ -106,6 +110,7 @@ private:
     std::shared_ptr<ProcessTable> processTable_;
     std::shared_ptr<FileProbe> files_;
     std::unique_ptr<TmuxPaneFinder> tmux_;
+    std::unique_ptr<ScreenWindowFinder> screen_;
     TypedTab typedTab_;
     // The terminal detected last, while it is the application in front.
     std::optional<std::int32_t> terminalPid_;

@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <set>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvane {
@@ -22,40 +19,17 @@ std::optional<std::int32_t> processID(std::string_view text) {
     return value;
 }
 
-// The first executable file named `name` in the absolute entries of `searchPath`.
-std::optional<std::string> programOnPath(std::string_view name, std::string_view searchPath) {
-    while (!searchPath.empty()) {
-        const std::size_t colon = std::min(searchPath.find(':'), searchPath.size());
-        const std::string_view entry = searchPath.substr(0, colon);
-        searchPath.remove_prefix(std::min(colon + 1, searchPath.size()));
-        if (!entry.starts_with('/')) {
-            continue;
-        }
-        const std::string candidate = std::string(entry) + "/" + std::string(name);
-        std::error_code error;
-        if (std::filesystem::is_regular_file(candidate, error) && ::access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 TmuxPaneFinder::TmuxPaneFinder(std::shared_ptr<ProcessTable> table, std::shared_ptr<ProcessRunner> runner,
                                WorkerPool& questions, std::string searchPath, const Clock& clock)
     : table_(std::move(table))
-    , searchPath_(std::move(searchPath))
+    , tmux_("tmux", std::move(searchPath))
     , questions_(std::move(runner), questions, clock) {}
-
-std::string TmuxPaneFinder::korvaneSearchPath() {
-    const char* path = std::getenv("PATH");
-    return path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
-}
 
 std::vector<ProcessInfo::DescendantInfo>
 TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes) {
-    const auto tmux = program();
+    const auto tmux = tmux_.find();
     std::vector<TmuxSocket> servers;
     const auto clients = tmux ? clientsInFront(processes, *tmux, servers) : std::vector<Client>();
     if (clients.empty()) {
@@ -147,7 +121,7 @@ std::optional<TmuxSocket> TmuxPaneFinder::serverOf(std::int32_t client, const Pr
     // client's name, so the client must also be the tmux Korvane runs, reading the files Korvane reads.
     const auto environment = table_->environment(client);
     const auto arguments = table_->commandLine(client);
-    if (!environment || !arguments || !runsHere(client, tmux)) {
+    if (!environment || !arguments || !ProgramOnPath::runsHere(*table_, client, tmux)) {
         return std::nullopt;
     }
     const auto path = TmuxSocket::clientPath(*arguments, *environment,
@@ -159,15 +133,10 @@ std::optional<TmuxSocket> TmuxPaneFinder::serverOf(std::int32_t client, const Pr
     // tmux's client does what its server tells it, start a program among others: the server asked
     // must be that same tmux, of this user.
     const auto listener = table_->socketListener(socket->path);
-    if (!listener || listener->uid != ::getuid() || !runsHere(listener->pid, tmux)) {
+    if (!listener || listener->uid != ::getuid() || !ProgramOnPath::runsHere(*table_, listener->pid, tmux)) {
         return std::nullopt;
     }
     return socket;
-}
-
-bool TmuxPaneFinder::runsHere(std::int32_t pid, const Program& tmux) {
-    const auto own = table_->mountNamespace(::getpid());
-    return table_->executable(pid) == tmux.file && own && table_->mountNamespace(pid) == own;
 }
 
 std::optional<TmuxPaneFinder::Pane> TmuxPaneFinder::shownPane(const Client& client,
@@ -182,19 +151,6 @@ std::optional<TmuxPaneFinder::Pane> TmuxPaneFinder::shownPane(const Client& clie
         return std::nullopt;
     }
     return pane;
-}
-
-std::optional<TmuxPaneFinder::Program> TmuxPaneFinder::program() {
-    if (!programPath_) {
-        programPath_ = programOnPath("tmux", searchPath_);
-    }
-    struct stat info {};
-    // Looked at each time: an update replaces the file, and the clients started before it run the old one.
-    if (!programPath_ || ::stat(programPath_->c_str(), &info) != 0) {
-        return std::nullopt;
-    }
-    return Program{*programPath_,
-                   {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}};
 }
 
 } // namespace korvane

@@ -5,6 +5,7 @@
 #include "platform/processrunner.h"
 #include "platform/processtable.h"
 #include "providers/processinfo.h"
+#include "providers/programonpath.h"
 #include "providers/tmuxserverquestions.h"
 #include "providers/tmuxsocket.h"
 
@@ -32,9 +33,6 @@ public:
     TmuxPaneFinder(std::shared_ptr<ProcessTable> table, std::shared_ptr<ProcessRunner> runner,
                    WorkerPool& questions, std::string searchPath, const Clock& clock = SystemClock::shared());
 
-    // Korvane's own PATH, or the usual folders without one.
-    static std::string korvaneSearchPath();
-
     // `processes`, a terminal's as ProcessInfo::descendants lists them, where each device whose
     // foreground job is a tmux client holds, in place of its own processes, those of the pane the
     // client shows. A device whose pane cannot be found in time stays as it was.
@@ -53,11 +51,7 @@ private:
         std::string tty;
         std::size_t server = 0;
     };
-    // The tmux Korvane runs: its path and its file.
-    struct Program {
-        std::string path;
-        FileIdentity file;
-    };
+    using Program = ProgramOnPath::Found;
 
     // The pane that client `pid` on the device `tty` shows, by list-clients' lines.
     static std::optional<Pane> paneOf(std::string_view listing, std::int32_t pid, const std::string& tty);
@@ -67,14 +61,10 @@ private:
     std::vector<Client> clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                        const Program& tmux, std::vector<TmuxSocket>& servers);
     std::optional<TmuxSocket> serverOf(std::int32_t client, const Program& tmux);
-    // Whether `pid` runs `tmux`'s file and sees the files through Korvane's mounts.
-    bool runsHere(std::int32_t pid, const Program& tmux);
     std::optional<Pane> shownPane(const Client& client, const std::optional<std::string>& listing);
-    std::optional<Program> program();
 
     std::shared_ptr<ProcessTable> table_;
-    std::string searchPath_;
-    std::optional<std::string> programPath_;
+    ProgramOnPath tmux_;
     TmuxServerQuestions questions_;
 };
 

@@ -65,7 +65,8 @@ TypedTab::typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes, bool
     return processes;
 }
 
-std::optional<std::size_t> TypedTab::typedPane(const std::vector<std::optional<ProcessReads>>& sinceBaseline) {
+std::optional<std::size_t>
+TypedTab::typedPane(const std::vector<std::optional<ProcessReads>>& sinceBaseline) {
     // A pane not known may be the one typed in, whatever the others did.
     if (std::any_of(sinceBaseline.begin(), sinceBaseline.end(), [](const auto& reads) { return !reads; })) {
         return std::nullopt;

@@ -37,11 +37,12 @@ public:
     // (`keysTyped`) tell it alone, else all of them. The reads of keys typed become the baseline; without
     // keys the baseline stays, which a trigger being typed is measured from.
     std::vector<ProcessInfo::DescendantInfo> typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes,
-                                                          bool keysTyped);
+                                                           bool keysTyped);
 
     // The pane typed in, given each pane's reads since the baseline (absent where they are not known,
     // which leaves it undecided).
-    static std::optional<std::size_t> typedPane(const std::vector<std::optional<ProcessReads>>& sinceBaseline);
+    static std::optional<std::size_t>
+    typedPane(const std::vector<std::optional<ProcessReads>>& sinceBaseline);
 
 private:
     using Reads = std::unordered_map<std::int32_t, ProcessReads>;

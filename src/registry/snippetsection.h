@@ -29,6 +29,9 @@ public:
     std::vector<SearchResult> results;
     // The number of items of the category, when the section counts them.
     std::optional<std::size_t> totalCount;
+    // The category's items are still on their way (the project's sources are being read): its count
+    // is not known yet.
+    bool isLoading = false;
     // The scope token that drills into this category.
     std::optional<std::string> scopeHint;
     bool isProjectHeader = false;

@@ -31,6 +31,11 @@ void ProjectSnippetCache::evictIfNeeded() {
     }
 }
 
+void ProjectSnippetCache::erase(const std::string& root) {
+    cache_.erase(root);
+    std::erase(accessOrder_, root);
+}
+
 void ProjectSnippetCache::clear() {
     cache_.clear();
     accessOrder_.clear();

@@ -26,6 +26,8 @@ public:
     // The root's entry, marking it most recently used; a miss changes nothing.
     std::optional<Entry> get(const std::string& root);
     void evictIfNeeded();
+    // Forgets `root`.
+    void erase(const std::string& root);
     // Forgets every root.
     void clear();
 

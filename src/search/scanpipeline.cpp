@@ -22,6 +22,10 @@ struct ScanPipeline::ProjectScan {
     std::size_t remaining = 0;
     bool finished = false;
     CancellationToken deadline;
+    // By each provider's place: the source a user's command fills, none for a built-in provider (which
+    // may fill any scanned source); and whether it has answered.
+    std::vector<std::optional<SnippetSource>> ownSources;
+    std::vector<bool> answered;
 };
 
 // The state of one scanProviders run: each provider's result in its place in the given list.
@@ -48,6 +52,47 @@ const std::vector<SnippetSource>& ScanPipeline::replaceableSources() {
         SnippetSource::gitRef(),      SnippetSource::gitRemote(), SnippetSource::npmScript(),
         SnippetSource::makeTarget()};
     return sources;
+}
+
+std::unordered_set<SnippetSource> ScanPipeline::loadingSources() const {
+    // The registry names a project once rows of it are in, kept from an earlier scan or all fresh.
+    if (!scanInFlight || registry_->currentProjectRoot) {
+        return {};
+    }
+    // Before the scan of a project entered starts, everything it will fill is on its way.
+    const bool started = projectScan_ && projectScan_->generation == scanGeneration && !projectScan_->finished;
+    std::unordered_set<SnippetSource> loading;
+    if (!started) {
+        const auto custom = customSources(providers);
+        loading.insert(custom.begin(), custom.end());
+    }
+    bool builtInWaiting = !started;
+    for (std::size_t index = 0; started && index < projectScan_->answered.size(); ++index) {
+        if (projectScan_->answered[index]) {
+            continue;
+        }
+        if (const auto& own = projectScan_->ownSources[index]) {
+            loading.insert(*own);
+        } else {
+            builtInWaiting = true;
+        }
+    }
+    if (builtInWaiting) {
+        loading.insert(replaceableSources().begin(), replaceableSources().end());
+    }
+    return loading;
+}
+
+bool ScanPipeline::sourcesMoved(const std::string& root) const {
+    return sourcesStamp && scannedStamp_ && scannedStamp_->first == root &&
+           sourcesStamp(root) != scannedStamp_->second;
+}
+
+void ScanPipeline::stampSources(const std::optional<std::string>& root) {
+    scannedStamp_.reset();
+    if (root && sourcesStamp) {
+        scannedStamp_.emplace(*root, sourcesStamp(*root));
+    }
 }
 
 std::vector<SnippetSource> ScanPipeline::customSources(const std::vector<std::shared_ptr<SnippetProvider>>& list) {
@@ -89,9 +134,16 @@ void ScanPipeline::scanProject(const std::string& root) {
     }
     lastScanRoot = root;
     lastScanTime = now;
+    stampSources(root);
     const std::int64_t generation = ++scanGeneration;
     auto scan = std::make_shared<ProjectScan>(ProjectScan{root, generation, customSources(providers), {}});
     scan->remaining = providers.size();
+    for (const auto& provider : providers) {
+        const auto* custom = dynamic_cast<const CustomProvider*>(provider.get());
+        scan->ownSources.push_back(custom ? std::optional(SnippetSource::custom(custom->config().id)) : std::nullopt);
+    }
+    scan->answered.assign(providers.size(), false);
+    projectScan_ = scan;
     scanInFlight = true;
 
     const std::weak_ptr<ScanPipeline> weak = weak_from_this();
@@ -141,12 +193,13 @@ void ScanPipeline::applyCachedEntry(const std::string& root, ProjectSnippetCache
     registry_->currentProjectRoot = root;
 }
 
-void ScanPipeline::receive(const std::shared_ptr<ProjectScan>& scan, std::size_t /*index*/,
+void ScanPipeline::receive(const std::shared_ptr<ProjectScan>& scan, std::size_t index,
                            std::vector<Snippet> snippets) {
     if (scan->finished) {
         return;
     }
     --scan->remaining;
+    scan->answered[index] = true;
     if (scanGeneration == scan->generation) {
         std::vector<SnippetSource> changed;
         for (auto& [source, list] : groupBySource(std::move(snippets))) {
@@ -202,6 +255,7 @@ void ScanPipeline::finishScan(const std::shared_ptr<ProjectScan>& scan) {
 void ScanPipeline::scanProviders(std::vector<std::shared_ptr<SnippetProvider>> list, std::optional<std::string> root) {
     const std::int64_t generation = ++scanGeneration;
     scanInFlight = true;
+    stampSources(root);
     auto run = std::make_shared<ProviderRun>(ProviderRun{root, generation, customSources(list), {}});
     const std::weak_ptr<ScanPipeline> weak = weak_from_this();
     Scheduler* scheduler = &scheduler_;

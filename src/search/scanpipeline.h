@@ -15,6 +15,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace korvane {
@@ -50,6 +52,9 @@ public:
     ProjectSnippetCache snippetCache{5};
     bool scanInFlight = false;
     std::vector<std::shared_ptr<SnippetProvider>> providers;
+    // What the sources of a project stand on (ProjectStateStamp::takeAccess in the shell), taken as a
+    // scan of it begins; none: nothing is stamped.
+    std::function<std::uint64_t(const std::string& root)> sourcesStamp;
 
     // Scans `root` over `providers`, unless the same root was scanned less than scanCooldown ago.
     // A new root shows its cached snippets at once, or none while the scan runs.
@@ -63,6 +68,14 @@ public:
     // The sources a scan replaces whole, besides the custom sources of its providers: manual snippets
     // and file paths are never touched.
     static const std::vector<SnippetSource>& replaceableSources();
+
+    // The sources whose rows are still on their way while a project is read with none of its rows kept:
+    // those a built-in provider may fill until every built-in provider has answered, and each of the
+    // user's commands' own until it has. Empty once the scan is done, or while kept rows are shown.
+    std::unordered_set<SnippetSource> loadingSources() const;
+    // Whether `root` was the last project scanned and what its sources stand on has changed since that
+    // scan began (its repository removed, its folder closed): the rows it left may be gone.
+    bool sourcesMoved(const std::string& root) const;
 
 private:
     struct ProjectScan;
@@ -85,6 +98,12 @@ private:
     Scheduler& scheduler_;
     WorkerPool& scanPool_;
     const Clock& clock_;
+    // The latest scanProject run.
+    std::shared_ptr<ProjectScan> projectScan_;
+    // The root of the last scan begun and its sources' stamp then.
+    std::optional<std::pair<std::string, std::uint64_t>> scannedStamp_;
+
+    void stampSources(const std::optional<std::string>& root);
 };
 
 } // namespace korvane

@@ -5,6 +5,15 @@
 #include <unordered_set>
 
 namespace korvane {
+namespace {
+
+// Whether the two lists hold the very same snippets, in order.
+bool sameSnippets(const std::vector<SearchResult>& a, const std::vector<SearchResult>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const SearchResult& x, const SearchResult& y) { return x.snippet == y.snippet; });
+}
+
+} // namespace
 
 std::shared_ptr<SearchAsyncUpdateEngine> SearchAsyncUpdateEngine::create(Scheduler& scheduler,
                                                                          std::function<double()> currentTime) {
@@ -172,7 +181,10 @@ void SearchAsyncUpdateEngine::mergeFileSearch(const MergeDependencies& deps, con
     if (merged.empty() && deps.hasSeenResultsInSession()) {
         emptyState = noMatchesState;
     }
-    if (!shown.isEmptyState() && !merged.empty() && deps.sameResultIdentity(shown.resultList(), merged)) {
+    // The same rows stay as they are; an answer that was held back may bring a snippet anew under an id
+    // on screen (a project's own snippet that no longer replaces the user's), which is shown.
+    if (!shown.isEmptyState() && !merged.empty() && deps.sameResultIdentity(shown.resultList(), merged) &&
+        (answer.resultsOnScreen || sameSnippets(shown.resultList(), merged))) {
         return;
     }
     if (const auto* shownEmpty = shown.emptyState();

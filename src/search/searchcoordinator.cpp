@@ -216,7 +216,7 @@ void SearchCoordinator::route(const std::string& query, const LiveSearchContext&
         if (onHorizontalSuppressionChanged) {
             onHorizontalSuppressionChanged(true);
         }
-        showBrowse(std::move(update), parsed, context.projectRoot, context.activeCategories, context.scanInFlight);
+        showBrowse(std::move(update), parsed, context);
         return;
     }
     routeRegistry(parsed, context, std::move(update));
@@ -245,8 +245,10 @@ void SearchCoordinator::routeRegistry(const ParsedQuery& parsed, const LiveSearc
         emptyState = noMatchesState_;
     }
     const bool filesFollow = !textEmpty && !parsed.scopes && !parsed.urlOnly;
-    const auto kept = refresh_ ? refresh_->keptSelectionID : std::nullopt;
-    const bool waits = filesFollow && waitsForFileRows(kept, response, context.projectRoot);
+    // A refresh leaves the list on screen until the file rows that follow are merged behind its answer:
+    // shown alone, the answer would drop the list's file rows (and the entry selected among them) for
+    // as long as the file query takes.
+    const bool waits = filesFollow && refresh_ && waitsForFileRows(context.projectRoot);
     if (!waits) {
         setResults(update, response, isBareScope(parsed), emptyState, context.projectRoot);
     }
@@ -259,11 +261,10 @@ void SearchCoordinator::routeRegistry(const ParsedQuery& parsed, const LiveSearc
     }
 }
 
-std::vector<SnippetSection> SearchCoordinator::emptyQuerySections(
-    const ParsedQuery& parsed, const std::optional<std::string>& projectRoot,
-    const std::vector<std::string>& activeCategories) {
+std::vector<SnippetSection> SearchCoordinator::emptyQuerySections(const ParsedQuery& parsed,
+                                                                  const LiveSearchContext& context) {
     if (!parsed.urlOnly) {
-        return browserSections(projectRoot, activeCategories);
+        return browserSections(context.projectRoot, context.activeCategories, context.loadingSources);
     }
     std::vector<SnippetSection> sections;
     auto urls = registry_.makeSectionBuilder(std::nullopt).urlSnippets(urlSnippetLimit);
@@ -276,16 +277,14 @@ std::vector<SnippetSection> SearchCoordinator::emptyQuerySections(
     return sections;
 }
 
-void SearchCoordinator::showBrowse(SearchUpdate update, const ParsedQuery& parsed,
-                                   const std::optional<std::string>& projectRoot,
-                                   const std::vector<std::string>& activeCategories, bool scanInFlight) {
-    std::vector<SnippetSection> sections = emptyQuerySections(parsed, projectRoot, activeCategories);
-    if (sections.empty() && !scanInFlight) {
+void SearchCoordinator::showBrowse(SearchUpdate update, const ParsedQuery& parsed, const LiveSearchContext& context) {
+    std::vector<SnippetSection> sections = emptyQuerySections(parsed, context);
+    if (sections.empty() && !context.scanInFlight) {
         publish(std::move(update));
         dismiss();
         return;
     }
-    update.projectRoot = projectRoot;
+    update.projectRoot = context.projectRoot;
     update.content = SearchUpdate::Browser{std::move(sections), parsed.urlOnly};
     update.window = SearchUpdate::Window::show;
     publish(std::move(update));
@@ -299,8 +298,13 @@ void SearchCoordinator::dismiss() {
 }
 
 std::vector<SnippetSection> SearchCoordinator::browserSections(const std::optional<std::string>& projectRoot,
-                                                               const std::vector<std::string>& activeCategories) {
+                                                               const std::vector<std::string>& activeCategories,
+                                                               const std::unordered_set<SnippetSource>& loadingSources) {
     auto sections = registry_.makeSectionBuilder(std::nullopt).buildSections(activeCategories);
+    for (auto& section : sections) {
+        section.isLoading = std::any_of(section.sources().begin(), section.sources().end(),
+                                        [&](const SnippetSource& source) { return loadingSources.contains(source); });
+    }
     if (!projectRoot || registry_.disabledSources().contains(SnippetSource::filePath()) || !filePathSource) {
         return sections;
     }
@@ -314,6 +318,7 @@ std::vector<SnippetSection> SearchCoordinator::browserSections(const std::option
                 SearchResult{std::make_shared<const Snippet>(filePathSource->makeSnippet(path, *projectRoot)), {}});
         }
         section.totalCount = recent.size();
+        section.isLoading = recent.empty() && filePathSource->isRecentFilesLoading(*projectRoot);
         section.results = std::move(recent);
         break;
     }
@@ -411,15 +416,11 @@ bool SearchCoordinator::canQueryFiles(const std::optional<std::string>& projectR
     return projectRoot && filePathSource && !registry_.disabledSources().contains(SnippetSource::filePath());
 }
 
-bool SearchCoordinator::waitsForFileRows(const std::optional<std::string>& selectedID,
-                                         const SearchResponse& response,
-                                         const std::optional<std::string>& projectRoot) const {
-    if (!selectedID || !canQueryFiles(projectRoot)) {
-        return false;
-    }
-    return std::none_of(response.results.begin(), response.results.end(), [&](const SearchResult& result) {
-        return result.snippet && result.snippet->id == *selectedID;
-    });
+bool SearchCoordinator::waitsForFileRows(const std::optional<std::string>& projectRoot) const {
+    const auto& shown = display_->viewState().resultList();
+    return canQueryFiles(projectRoot) && std::any_of(shown.begin(), shown.end(), [](const SearchResult& result) {
+               return result.snippet && result.snippet->source == SnippetSource::filePath();
+           });
 }
 
 void SearchCoordinator::logPerformance(const std::string& query, SearchSource source, double start) const {

@@ -30,6 +30,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace korvane {
@@ -50,6 +51,9 @@ public:
     struct LiveSearchContext {
         std::optional<std::string> projectRoot;
         bool scanInFlight = false;
+        // The sources whose rows are still on their way (ScanPipeline::loadingSources): the categories
+        // they fill count nothing yet.
+        std::unordered_set<SnippetSource> loadingSources;
         SearchOptions searchOptions;
         std::vector<std::string> activeCategories;
         PopupPosition popupPosition = PopupPosition::automatic;
@@ -130,17 +134,18 @@ public:
     ParsedQuery parsedQuery(const std::string& text) const;
     // The same from the text's intent, which has already read the text.
     ParsedQuery parsedQuery(const QueryIntent& intent, const std::string& text) const;
-    // The browser's sections, the "files" section listing the project's recent files.
+    // The browser's sections, the "files" section listing the project's recent files; those whose items
+    // are still on their way are marked loading: the ones holding any of `loadingSources`, the files
+    // while the recent files are read with none known yet.
     std::vector<SnippetSection> browserSections(const std::optional<std::string>& projectRoot,
-                                                const std::vector<std::string>& activeCategories);
+                                                const std::vector<std::string>& activeCategories,
+                                                const std::unordered_set<SnippetSource>& loadingSources);
 
 private:
     static bool isFilesScope(const ParsedQuery& parsed);
     static bool isBareScope(const ParsedQuery& parsed);
     // What an empty query shows: the URL snippets when the search is for URLs only, else the browser.
-    std::vector<SnippetSection> emptyQuerySections(const ParsedQuery& parsed,
-                                                   const std::optional<std::string>& projectRoot,
-                                                   const std::vector<std::string>& activeCategories);
+    std::vector<SnippetSection> emptyQuerySections(const ParsedQuery& parsed, const LiveSearchContext& context);
     enum class LiveKind { builtIn, custom };
     // What a live query carries from its start to its completion.
     struct LiveQuery {
@@ -182,10 +187,9 @@ private:
     void mergeFilesAgain(const ParsedQuery& parsed);
     // Whether a file query can run for `projectRoot`.
     bool canQueryFiles(const std::optional<std::string>& projectRoot) const;
-    // Whether a refreshed list without the selected entry waits for the file matches that follow it,
-    // so that the entry stays on screen and selected instead of the list jumping to its first row.
-    bool waitsForFileRows(const std::optional<std::string>& selectedID, const SearchResponse& response,
-                          const std::optional<std::string>& projectRoot) const;
+    // Whether a list made again for `projectRoot` waits for the file rows that follow its answer: the
+    // list on screen holds file rows, which the answer alone would drop until they are merged again.
+    bool waitsForFileRows(const std::optional<std::string>& projectRoot) const;
     void publish(SearchUpdate update);
     ScopeCatalog::Inputs catalogInputs() const;
     SearchPresentation compose(const std::vector<SearchResult>& results, bool scopeDisabled,
@@ -204,9 +208,7 @@ private:
                     const std::optional<std::string>& projectRoot);
     // What the merge keeps of a registry answer that was `shown`, or held back.
     SearchAsyncUpdateEngine::RegistryAnswer answerFor(SearchResponse response, bool shown) const;
-    void showBrowse(SearchUpdate update, const ParsedQuery& parsed,
-                    const std::optional<std::string>& projectRoot,
-                    const std::vector<std::string>& activeCategories, bool scanInFlight);
+    void showBrowse(SearchUpdate update, const ParsedQuery& parsed, const LiveSearchContext& context);
     void dismiss();
 
     void startLiveScopeQuery(SearchUpdate update, LiveQuery query);

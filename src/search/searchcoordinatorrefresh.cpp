@@ -66,9 +66,13 @@ void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::strin
     update.selectSnippetID = display_->selectedSnippetID();
     const ParsedQuery parsed = parsedQuery(*activeQuery_);
     if (parsed.query.empty() && !parsed.scopes) {
+        auto live = contextProvider ? contextProvider() : std::nullopt;
+        const LiveSearchContext context{.projectRoot = projectRoot,
+                                        .loadingSources = live ? std::move(live->loadingSources)
+                                                               : std::unordered_set<SnippetSource>{},
+                                        .activeCategories = activeCategories};
         update.projectRoot = projectRoot;
-        update.content =
-            SearchUpdate::Browser{emptyQuerySections(parsed, projectRoot, activeCategories), parsed.urlOnly};
+        update.content = SearchUpdate::Browser{emptyQuerySections(parsed, context), parsed.urlOnly};
         update.window = SearchUpdate::Window::show;
         publish(std::move(update));
         return;
@@ -84,7 +88,8 @@ void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::strin
         return;
     }
     hasSeenResultsInSession_ = hasSeenResultsInSession_ || !response.results.empty();
-    const bool waits = filesFollow && waitsForFileRows(update.selectSnippetID, response, projectRoot);
+    // As for a refresh, the list on screen stays until the file rows are merged behind the new answer.
+    const bool waits = filesFollow && waitsForFileRows(projectRoot);
     if (!waits) {
         setResults(update, response, isBareScope(parsed), std::nullopt, projectRoot);
         publish(std::move(update));

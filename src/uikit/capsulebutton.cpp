@@ -123,19 +123,17 @@ void CapsuleButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     const double radius = bounds.height() / 2;
-    if (selected_) {
+    const std::optional<QColor> fill =
+        selected_ ? KitColors::withAlpha(KitColors::accent(*this), 0.15) : idleFill_;
+    if (fill) {
         painter.setPen(Qt::NoPen);
-        painter.setBrush(KitColors::withAlpha(KitColors::accent(*this), 0.15));
-        painter.drawRoundedRect(bounds, radius, radius);
-    } else if (idleFill_) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(*idleFill_);
+        painter.setBrush(*fill);
         painter.drawRoundedRect(bounds, radius, radius);
     }
     if (hasFocus()) {
-        painter.setPen(QPen(FocusFrame::color(*this), 1.5));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(bounds, radius, radius);
+        // On the capsule's own edge: it stands out from the fill as from what lies around.
+        FocusFrame::paint(painter, QRectF(rect()),
+                          fill ? FocusFrame::colorOver(*this, *fill) : FocusFrame::color(*this), radius);
     }
     const QColor foreground =
         selected_ || isDown() ? KitColors::primaryText(*this) : KitColors::secondaryText(*this);

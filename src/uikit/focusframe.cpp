@@ -14,6 +14,9 @@ namespace {
 // How far from the plain background the frame may still be drawn over: a row's hover fill, a raised
 // button's face shaded by the style (as the text colour at this opacity over it).
 constexpr double shadeAllowance = 0.16;
+// The width of a raised button's edge, and the corners of a frame inside it.
+constexpr double faceInset = 2;
+constexpr double faceRadius = 3;
 
 Color toColor(const QColor& color) {
     return {color.redF(), color.greenF(), color.blueF(), color.alphaF()};
@@ -69,6 +72,20 @@ QColor FocusFrame::color(const QWidget& widget) {
     return colorOn(KitColors::accent(widget), behind(widget), KitColors::primaryText(widget));
 }
 
+QColor FocusFrame::colorOver(const QWidget& widget, const QColor& fill) {
+    return colorOn(KitColors::accent(widget), toQColor(composite(toColor(fill), opaque(behind(widget)))),
+                   KitColors::primaryText(widget));
+}
+
+QColor FocusFrame::colorOnAccent(const QPalette& palette) {
+    const QColor accent = palette.color(QPalette::Highlight);
+    const QColor ink = palette.color(QPalette::WindowText);
+    if (contrastRatio(opaque(ink), opaque(accent)) >= minimumTextContrast) {
+        return ink;
+    }
+    return colorOn(accent, accent, palette.color(QPalette::HighlightedText));
+}
+
 void FocusFrame::paint(QPainter& painter, const QRectF& area, const QColor& color, double radius) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -77,6 +94,12 @@ void FocusFrame::paint(QPainter& painter, const QRectF& area, const QColor& colo
     const double inset = width / 2;
     painter.drawRoundedRect(area.adjusted(inset, inset, -inset, -inset), radius, radius);
     painter.restore();
+}
+
+void FocusFrame::paintOnFace(QPainter& painter, const QRectF& button, const QPalette& palette) {
+    const QColor color = colorOn(palette.color(QPalette::Highlight), palette.color(QPalette::Button),
+                                 palette.color(QPalette::ButtonText));
+    paint(painter, button.adjusted(faceInset, faceInset, -faceInset, -faceInset), color, faceRadius);
 }
 
 } // namespace korvane

@@ -4,6 +4,7 @@
 #include <QRectF>
 
 class QPainter;
+class QPalette;
 class QWidget;
 
 namespace korvane {
@@ -26,8 +27,17 @@ public:
     static QColor colorOn(const QColor& accent, const QColor& background, const QColor& ink);
     // The frame's colour for `widget` in its palette and place.
     static QColor color(const QWidget& widget);
+    // The same, for a frame drawn over the widget's own `fill` (which may be translucent).
+    static QColor colorOver(const QWidget& widget, const QColor& fill);
+    // The colour of a frame drawn on a fill of the accent (a chosen segment, a selected row) in
+    // `palette`: the window's text colour where it stands out from the fill at 3:1, as it does from the
+    // window; else the frame's colour on that fill.
+    static QColor colorOnAccent(const QPalette& palette);
     // Draws the frame in `color` just inside `area`, with corners of `radius`.
     static void paint(QPainter& painter, const QRectF& area, const QColor& color, double radius);
+    // Draws the frame on the face of a raised button filling `button`, inside the button's own edge, in
+    // a colour that stands out from the face of `palette`.
+    static void paintOnFace(QPainter& painter, const QRectF& button, const QPalette& palette);
 };
 
 } // namespace korvane

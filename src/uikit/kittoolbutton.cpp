@@ -12,8 +12,6 @@ namespace korvane {
 namespace {
 
 constexpr double frameRadius = 4;
-// The width of a raised button's edge.
-constexpr double faceInset = 2;
 
 // The events by which a pointer or a key presses a button.
 bool presses(const QEvent& event) {
@@ -93,12 +91,7 @@ void KitToolButton::paintEvent(QPaintEvent*) {
         FocusFrame::paint(painter, QRectF(rect()), FocusFrame::color(*this), frameRadius);
         return;
     }
-    // On a raised button the frame keeps inside the button's own edge, on its face.
-    const QColor frame =
-        FocusFrame::colorOn(palette().color(QPalette::Highlight), palette().color(QPalette::Button),
-                            palette().color(QPalette::ButtonText));
-    FocusFrame::paint(painter, QRectF(rect()).adjusted(faceInset, faceInset, -faceInset, -faceInset), frame,
-                      frameRadius - faceInset / 2);
+    FocusFrame::paintOnFace(painter, QRectF(rect()), palette());
 }
 
 } // namespace korvane

@@ -10,6 +10,7 @@ namespace {
 
 using testing::Contains;
 using testing::HasSubstr;
+using testing::IsEmpty;
 using testing::Not;
 
 class ProjectFollowerTest : public test::ProjectFollowerFixture {
@@ -27,6 +28,32 @@ protected:
 
     // The xterm's shell runs `cd folder`; its window stays in front.
     void shellMovesTo(const std::string& folder) { processTable->addProcess(78, 77, "pts/1", folder); }
+
+    // The trigger and `query` typed with no time passing: no frame and no timer comes between the keys.
+    void trigger(const std::string& query) {
+        for (const char c : ";;" + query) {
+            field->type(std::string(1, c));
+            tapBackend->lastTap()->deliver(TapEvent{.characters = std::string(1, c)});
+        }
+        scheduler.runUntilIdle();
+    }
+
+    // The popup's first frame is out: the change finishes and its scan's rows reach the list, with the
+    // file rows merged behind them.
+    void frame() {
+        popupFrames->notify();
+        scheduler.runUntilIdle();
+        scanPool.runAll();
+        scheduler.advance(SearchAsyncUpdateEngine::fileQueryDebounce);
+    }
+
+    // A project folder with a repository and an npm script named after it.
+    std::string scriptedProject(const std::string& name) {
+        const std::string path = (dir.path() / name).string();
+        fileProbe->addDirectory(path + "/.git");
+        dir.write(name + "/package.json", R"({"scripts": {")" + name + R"(build": "make"}})");
+        return path;
+    }
 };
 
 TEST_F(ProjectFollowerTest, RecentApplicationsKeepTheLastTenNewestFirstAndNeverKorvane) {
@@ -96,9 +123,7 @@ TEST_F(ProjectFollowerTest, TheTriggerDetectsTheProjectBeforeTheSessionFromTheTe
 // by a second trigger before that frame replaces the first, which is never applied.
 TEST_F(ProjectFollowerTest, ATriggersChangeOfProjectIsFinishedAfterThePopupsFirstFrame) {
     const auto root = [&](const std::string& name) {
-        const std::string path = (dir.path() / name).string();
-        fileProbe->addDirectory(path + "/.git");
-        dir.write(name + "/package.json", R"({"scripts": {")" + name + R"(build": "make"}})");
+        const std::string path = scriptedProject(name);
         dir.write(name + "/.korvane.json",
                   R"({"snippets": [{"key": ")" + name + R"(note", "expand": "x"}]})");
         fileProbe->addFile(path + "/.korvane.json");
@@ -109,14 +134,6 @@ TEST_F(ProjectFollowerTest, ATriggersChangeOfProjectIsFinishedAfterThePopupsFirs
     const std::string third = root("third");
     openTerminalIn(first);
 
-    // Keys handled with no time passing: no frame and no timer comes between them.
-    const auto trigger = [&](const std::string& query) {
-        for (const char c : ";;" + query) {
-            field->type(std::string(1, c));
-            tapBackend->lastTap()->deliver(TapEvent{.characters = std::string(1, c)});
-        }
-        scheduler.runUntilIdle();
-    };
     const auto close = [&] {
         for (int times = 0; times < 2; ++times) {
             tapBackend->lastTap()->deliver(TapEvent{.keyCode = keycode::escape});
@@ -132,12 +149,6 @@ TEST_F(ProjectFollowerTest, ATriggersChangeOfProjectIsFinishedAfterThePopupsFirs
     };
     const auto trayProject = [&] {
         return coordinator->statusBar()->menu()->actions().at(0)->text().toStdString();
-    };
-    const auto frame = [&] {
-        popupFrames->notify();
-        scheduler.runUntilIdle();
-        scanPool.runAll();
-        scheduler.runUntilIdle();
     };
     ConfigManager& config = *coordinator->configManager();
 
@@ -169,6 +180,60 @@ TEST_F(ProjectFollowerTest, ATriggersChangeOfProjectIsFinishedAfterThePopupsFirs
     EXPECT_EQ(coordinator->scanPipeline()->lastScanRoot, first);
     EXPECT_THAT(rows(), Contains("firstnote"));
     EXPECT_THAT(rows(), Not(Contains("thirdnote")));
+}
+
+// The browser that opens over a project just entered counts nothing of what the project's reading
+// brings until it has brought it: its scripts and branches are loading, not none.
+TEST_F(ProjectFollowerTest, TheFirstBrowserOfANewProjectCountsNothingBeforeItsSourcesAreRead) {
+    openTerminalIn(scriptedProject("first"));
+    shellMovesTo(scriptedProject("second"));
+    const auto category = [&](const std::string& id) {
+        for (const auto& category : coordinator->popupController().viewModel().categories()) {
+            if (category.id == id) {
+                return category;
+            }
+        }
+        ADD_FAILURE() << "no category " << id;
+        return PopupViewModel::Category{};
+    };
+    trigger("");
+    ASSERT_TRUE(popup->isVisible());
+    EXPECT_TRUE(category("scripts").isLoading);
+    EXPECT_TRUE(category("git").isLoading);
+    EXPECT_FALSE(category("manual").isLoading) << "the user's own snippets are there";
+    frame();
+    EXPECT_FALSE(category("scripts").isLoading);
+    EXPECT_EQ(category("scripts").count, 1u);
+    EXPECT_FALSE(category("git").isLoading);
+}
+
+// The repository of the current project removed: the next popup offers none of its branches from its
+// first search on, and the project's other rows come back as it is read again.
+TEST_F(ProjectFollowerTest, TheBranchesOfARemovedRepositoryLeaveAtTheNextPopup) {
+    const std::string root = scriptedProject("first");
+    dir.write("first/.git/HEAD", "ref: refs/heads/main\n");
+    const auto yesterday = std::chrono::duration_cast<std::chrono::seconds>(
+        (std::chrono::system_clock::now() - std::chrono::hours(24)).time_since_epoch());
+    processes->respond("refs/heads/", {.output = "feature-x\tAda\t1 day ago\t" +
+                                                std::to_string(yesterday.count()) + "\tWork\n"});
+    openTerminalIn(root);
+    const auto rows = [&](const SnippetSource& source) {
+        std::vector<std::string> labels;
+        for (const auto& entry : coordinator->registry().indexedSnippets()) {
+            if (entry.snippet().source == source) {
+                labels.push_back(entry.snippet().label);
+            }
+        }
+        return labels;
+    };
+    ASSERT_THAT(rows(SnippetSource::gitRef()), Contains("feature-x"));
+
+    std::filesystem::remove_all(dir.path() / "first/.git");
+    trigger("");
+    EXPECT_THAT(rows(SnippetSource::gitRef()), IsEmpty()) << "offered when the popup opened";
+    settle();
+    EXPECT_THAT(rows(SnippetSource::gitRef()), IsEmpty());
+    EXPECT_THAT(rows(SnippetSource::npmScript()), Contains("firstbuild"));
 }
 
 // A project file made in the current project after it was opened, read by the popup's refresh: the tray

@@ -1,7 +1,8 @@
 // The first start of the korvane binary under scripts/xvfb-session, with the session's
 // accessibility switched off: onboarding opens, no key is watched, "Grant Permission" (pressed over
 // the accessibility bus) switches it on and completion starts without a restart; "Get Started" is
-// remembered across a restart.
+// remembered across a restart; the switch turned off again while the onboarding shows "Welcome" brings
+// the permission step and the keyboard with it.
 #include "endtoendsupport.h"
 
 #include <filesystem>
@@ -70,6 +71,10 @@ protected:
     static bool press(const std::string& button) {
         return run(fixtureCommand("korvanecontrol.py", quoted(button) + " 15")) == 0;
     }
+    // The object of the onboarding that says it has the focus, with what holds it (korvanecontrol.py).
+    static std::string focused() {
+        return output(fixtureCommand("korvanecontrol.py", "--focused Korvane 5") + " 2>/dev/null");
+    }
 };
 
 TEST_F(OnboardingEndToEndTest, FirstStartAsksForThePermissionAndTheGrantWorksWithoutARestart) {
@@ -124,6 +129,42 @@ TEST_F(OnboardingEndToEndTest, FirstStartAsksForThePermissionAndTheGrantWorksWit
     launch();
     ASSERT_TRUE(pollUntil([&] { return readyLines() == 1; }, 30.0));
     EXPECT_FALSE(pollUntil(onboardingShown, 3.0)) << "onboarding came back after Get Started";
+}
+
+// With the onboarding open on "Welcome" and the permission given, the switch turned off: the window
+// shows "Almost ready", and the keyboard goes with it, wherever in the window it was (the step's own
+// button, the close button).
+TEST_F(OnboardingEndToEndTest, TheKeyboardGoesToTheStepThatTheLostPermissionBrings) {
+    launch();
+    ASSERT_TRUE(pollUntil(onboardingShown, 30.0)) << "the onboarding window never mapped";
+    struct Row {
+        const char* focus;
+        // "Back" pressed that many times to come to "Welcome" from the step the last row left.
+        int backs;
+    };
+    std::size_t grants = 0;
+    for (const Row& row : {Row{"Welcome", 0}, Row{"Close", 2}}) {
+        const std::string control = row.focus;
+        SCOPED_TRACE(control);
+        ASSERT_TRUE(press("Grant Permission"));
+        ++grants;
+        ASSERT_TRUE(pollUntil([&] { return readyLines() == grants; }, 15.0))
+            << "completion did not start after the grant";
+        for (int back = 0; back < row.backs; ++back) {
+            ASSERT_TRUE(press("Back"));
+        }
+        ASSERT_EQ(run(fixtureCommand("korvanecontrol.py", "--focus " + quoted(control) + " 15")), 0);
+        ASSERT_TRUE(
+            pollUntil([&] { return focused().find(" " + control + " in ") != std::string::npos; }, 10.0))
+            << focused();
+
+        ASSERT_EQ(run(setAccessibility(false)), 0);
+        // "Grant Permission" of the ready step shows only in its "Almost ready" look.
+        EXPECT_TRUE(pollUntil([] { return focused().starts_with("push button Grant Permission in "); }, 15.0))
+            << "the focus stayed on " << focused();
+        EXPECT_THAT(focused(), testing::MatchesRegex("push button Grant Permission in (.*/)?Ready(/.*)?"))
+            << "not a control of the step shown";
+    }
 }
 
 } // namespace

@@ -259,11 +259,12 @@ TEST_F(PopupAccessibilityEndToEndTest, TheBrowserAfterACdReadsTheNewProjectsRows
     ASSERT_TRUE(pollUntil([&] { return output("readlink /proc/" + shell + "/cwd") == beta.string(); }));
     ASSERT_TRUE(type(";;"));
     ASSERT_TRUE(popupShown(true));
-    // The first look, once the new project's files are counted: nothing of alpha's anywhere, the
-    // category column row by row from the top, the selected category's items beside it.
+    // The first look, once the new project's files and sources are counted: nothing of alpha's anywhere,
+    // the category column row by row from the top, the selected category's items beside it.
     const auto tree = waitForTree([](const json& objects) {
         const auto categories = showingNamed(objects, "Korvane categories");
-        return categories && anyContains(names(*categories), "Files, @f, 3 items");
+        return categories && anyContains(names(*categories), "Files, @f, 3 items") &&
+               !anyContains(names(*categories), ", loading");
     });
     const auto first = tree ? *tree : popupTree().value_or(json::object());
     ASSERT_FALSE(first.is_discarded() || first.empty()) << "no popup over the accessibility bus";

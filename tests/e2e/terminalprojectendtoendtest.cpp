@@ -1,8 +1,9 @@
 // The korvane binary under scripts/xvfb-session, following the project a terminal user is in: a shell
 // that left a job running and a program stopped in another project, tmux panes selected in turn
 // while a second tmux server runs beside, tmux's own socket folders, a stopped tmux server, servers
-// an attacker could have started, and a prompt that names its folder in the window's title while tmux
-// or an editor works elsewhere. The popup's rows and the tray menu are read over the accessibility bus.
+// an attacker could have started, lxterminal, GNU screen's shown window, and a prompt that names its
+// folder in the window's title while tmux or an editor works elsewhere. The popup's rows and the tray
+// menu are read over the accessibility bus.
 #include "terminalprojecttest.h"
 
 #include <algorithm>
@@ -223,6 +224,71 @@ TEST_F(TerminalProjectEndToEndTest, AServerAnAttackerCouldHaveStartedIsNeverAske
     EXPECT_FALSE(fs::exists(written));
 }
 
+// lxterminal, LXDE's terminal, is known as a terminal: its shell's folder is the project.
+TEST_F(TerminalProjectEndToEndTest, LxterminalsShellGivesTheProject) {
+    if (run("command -v lxterminal >/dev/null") != 0) {
+        GTEST_SKIP() << "lxterminal is not installed";
+    }
+    ASSERT_TRUE(openLxterminal("korvane-lx", project("beta"),
+                               "touch " + quoted(readyFile("korvane-lx")) + " && exec sh -i"));
+    expectPopupShows("beta");
+    EXPECT_TRUE(waitForLine(projectLine(project("beta")))) << readAll(outFile());
+    expectTrayShows("beta");
+}
+
+// A screen session started in alpha with a second window in beta, the windows selected in turn; then
+// detached and attached again with "screen -r" typed in gamma: the popup and the tray show the shown
+// window's project, never the folder screen was started or attached in.
+TEST_F(TerminalProjectEndToEndTest, TheShownScreenWindowSpeaksForTheTerminal) {
+    if (run("command -v screen >/dev/null") != 0) {
+        GTEST_SKIP() << "screen is not installed";
+    }
+    const fs::path alpha = project("alpha"), beta = project("beta"), gamma = project("gamma");
+    fs::create_directories(root / "screen");
+    fs::permissions(root / "screen", fs::perms::owner_all, fs::perm_options::replace);
+    const std::string environment =
+        "env SCREENDIR=" + quoted(root / "screen") + " HOME=" + quoted(home) + " SHELL=/bin/sh ";
+    const std::string session = environment + "screen -S korvane-work";
+    sessions.push_back(session);
+    const auto shellIn = [&](const std::string& title, const fs::path& folder) {
+        return openXterm(title, folder,
+                         "touch " + quoted(readyFile(title)) + " && exec " + environment + "sh -i");
+    };
+    const auto attached = [&] {
+        return output(environment + "screen -ls 2>/dev/null").find("(Attached)") != std::string::npos;
+    };
+
+    ASSERT_TRUE(shellIn("korvane-screen", alpha));
+    ASSERT_TRUE(type("screen -S korvane-work") && key("Return"));
+    ASSERT_TRUE(pollUntil(attached, 10.0));
+    ASSERT_EQ(run(session + " -X chdir " + quoted(beta) + " && " + session + " -X screen"), 0);
+    ASSERT_TRUE(
+        pollUntil([&] { return output(session + " -Q windows").find("1*") != std::string::npos; }, 10.0));
+
+    using Window = std::pair<std::string, std::string>;
+    for (const auto& [window, name] : {Window{"0", "alpha"}, Window{"1", "beta"}, Window{"0", "alpha"}}) {
+        ASSERT_EQ(run(session + " -X select " + window), 0);
+        ASSERT_TRUE(focus("korvane-screen"));
+        expectPopupShows(name, kTmuxTriggers, true);
+    }
+    expectTrayShows("alpha");
+
+    ASSERT_EQ(run(session + " -X detach"), 0);
+    ASSERT_TRUE(pollUntil([&] { return !attached(); }, 10.0));
+    ASSERT_TRUE(shellIn("korvane-screen-again", gamma));
+    ASSERT_TRUE(type("screen -r korvane-work") && key("Return"));
+    ASSERT_TRUE(pollUntil(attached, 10.0));
+    // From here on the terminal is never in gamma, where its shell typed "screen -r".
+    const std::size_t inGamma = count(readAll(outFile()), projectLine(gamma));
+    expectPopupShows("alpha", kTmuxTriggers, true);
+    expectTrayShows("alpha");
+    ASSERT_EQ(run(session + " -X select 1"), 0);
+    ASSERT_TRUE(focus("korvane-screen-again"));
+    expectPopupShows("beta", kTmuxTriggers, true);
+    expectTrayShows("beta");
+    EXPECT_EQ(count(readAll(outFile()), projectLine(gamma)), inGamma) << readAll(outFile());
+}
+
 // An xterm whose bash prompt sets the window's title to the folder it is in, as many prompts do, and
 // that ran a program from there: the title keeps naming that folder while the program works in
 // another project.
@@ -255,7 +321,8 @@ TEST_F(TitledPromptTest, TheSelectedTmuxPaneWinsOverABarePathTitle) {
     ASSERT_EQ(run(tmux + " split-window -t work -c " + quoted(beta)), 0);
 
     using Pane = std::pair<std::string, std::string>;
-    for (const auto& [pane, name] : {Pane{"0", "alpha"}, Pane{"1", "beta"}, Pane{"0", "alpha"}, Pane{"1", "beta"}}) {
+    for (const auto& [pane, name] :
+         {Pane{"0", "alpha"}, Pane{"1", "beta"}, Pane{"0", "alpha"}, Pane{"1", "beta"}}) {
         ASSERT_EQ(run(tmux + " select-pane -t work:0." + pane), 0);
         expectPopupShows(name, kTmuxTriggers);
     }
@@ -271,7 +338,8 @@ TEST_F(TitledPromptTest, TheForegroundEditorWinsOverTheTitleOfThePromptBefore) {
     ASSERT_TRUE(openTitledShell(alpha));
     const std::string shell = output("pgrep -P " + std::to_string(helpers.back()));
     ASSERT_FALSE(shell.empty());
-    ASSERT_TRUE(runInShell("cd ../beta && vim -N -u NONE", [&] { return !output("pgrep -P " + shell + " -x vim").empty(); }));
+    ASSERT_TRUE(runInShell("cd ../beta && vim -N -u NONE",
+                           [&] { return !output("pgrep -P " + shell + " -x vim").empty(); }));
     ASSERT_EQ(output("xdotool getactivewindow getwindowname"), alpha.string());
     for (int trigger = 0; trigger < 3; ++trigger) {
         expectPopupShows("beta");

@@ -36,8 +36,9 @@ protected:
             dir.write("home/.bashrc", "PS1='\\w\\$ '\nprintf '\\033]0;korvane-%s\\007' \"${PWD##*/}\"\n");
         }
         const std::string next = layout == Layout::tabs ? " --tab" : " --window";
-        std::string command = "xfce4-terminal --disable-server --working-directory=" + quoted(project("alpha")) +
-                              next + " --working-directory=" + quoted(project("beta"));
+        std::string command =
+            "xfce4-terminal --disable-server --working-directory=" + quoted(project("alpha")) + next +
+            " --working-directory=" + quoted(project("beta"));
         if (layout == Layout::tabs) {
             command += " --tab --working-directory=" + quoted(project("gamma")) + " --command=top";
         }
@@ -53,7 +54,8 @@ protected:
         for (const std::string& name : {std::string("alpha"), std::string("beta")}) {
             const bool ready = pollUntil(
                 [&] {
-                    for (const std::string& shell : lines(output("pgrep -P " + std::to_string(terminal) + " -x bash"))) {
+                    for (const std::string& shell :
+                         lines(output("pgrep -P " + std::to_string(terminal) + " -x bash"))) {
                         if (output("readlink /proc/" + shell + "/cwd") == project(name).string()) {
                             return true;
                         }
@@ -84,14 +86,15 @@ protected:
         std::vector<std::string> wrong;
         for (int trigger = 0; trigger < 12; ++trigger) {
             const std::string name = trigger % 2 == 0 ? "beta" : "alpha";
-            const bool shown = layout == Layout::tabs ? showTab(trigger % 2 == 0 ? 2 : 1)
-                                                      : activateWindow(titled(name));
+            const bool shown =
+                layout == Layout::tabs ? showTab(trigger % 2 == 0 ? 2 : 1) : activateWindow(titled(name));
             if (!shown) {
                 wrong.push_back(std::to_string(trigger) + ": " + name + " could not be shown");
                 continue;
             }
             if (const std::string got = popupProject(); got != name) {
-                wrong.push_back(std::to_string(trigger) + ": " + (got.empty() ? "nothing" : got) + " for " + name);
+                wrong.push_back(std::to_string(trigger) + ": " + (got.empty() ? "nothing" : got) + " for " +
+                                name);
             }
         }
         return wrong;

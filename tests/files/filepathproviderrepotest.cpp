@@ -10,6 +10,7 @@
 #include "platform/linux/inotifytreewatchsource.h"
 #include "platform/linux/linuxprocessrunner.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -25,9 +26,10 @@ using ::testing::Contains;
 using ::testing::Not;
 using Paths = std::vector<std::string>;
 
-// A repository with a listed folder, an ignored one and a file git's own exclude file hides, and a provider
-// over it whose listings are counted; every time below the repository lies an hour back, so that a listing
-// made now is settled.
+// A repository with a listed folder, an ignored one, a file git's own exclude file hides and folders that
+// hold no listed file (an empty one with another nested in it, one holding only ignored files), and a
+// provider over it whose listings are counted; every time below the repository lies an hour back, so that
+// a listing made now is settled.
 class Project {
 public:
     Project() {
@@ -35,8 +37,11 @@ public:
         setenv("LC_ALL", "C", 1);
         repo.write("src/main.c", "int main;");
         repo.write("README.md", "read me");
-        repo.write(".gitignore", "vendor/\n");
+        repo.write(".gitignore", "vendor/\n*.log\n");
         repo.write("vendor/fresh_lib.c", "lib");
+        repo.write("vendor/deep/lib.c", "lib");
+        repo.write("logs/old.log", "log");
+        std::filesystem::create_directories(repo.path() / "drafts/2025");
         EXPECT_TRUE(repo.sh("git add -A && git commit -qm one"));
         repo.write(".git/info/exclude", "*_local.c\n");
         repo.write("src/fresh_local.c", "local");
@@ -71,7 +76,9 @@ private:
         return [this, git = GitCommandRunner(std::make_shared<LinuxProcessRunner>()).commandRunner()](
                    const Paths& arguments, const std::string& directory, double timeout) {
             auto lines = git(arguments, directory, timeout);
-            if (arguments[0] == "ls-files") {
+            // Not the question which folders hold no listed file.
+            if (arguments[0] == "ls-files" &&
+                std::find(arguments.begin(), arguments.end(), "--directory") == arguments.end()) {
                 ++listings;
                 if (duringListing) {
                     std::exchange(duringListing, nullptr)();
@@ -86,6 +93,9 @@ struct Change {
     const char* what;
     const char* path;
     const char* command;
+    // Offered once the project is looked at again, and how often it has been listed by then.
+    bool offered = true;
+    int listings = 2;
 };
 
 const Change changes[] = {
@@ -96,6 +106,15 @@ const Change changes[] = {
     {"a file of an ignored folder committed", "vendor/fresh_lib.c",
      "git add -f vendor/fresh_lib.c && git commit -qm lib"},
     {"a file let in by git's own exclude file", "src/fresh_local.c", "printf '' > .git/info/exclude"},
+    {"a file made in a folder that was empty", "drafts/fresh_idea.md", "echo x > drafts/fresh_idea.md"},
+    {"a file made in a folder nested in an empty one", "drafts/2025/fresh_plan.md",
+     "echo x > drafts/2025/fresh_plan.md"},
+    {"a file made in a folder holding only ignored files", "logs/fresh_notes.md", "echo x > logs/fresh_notes.md"},
+    // An ignored folder is neither read nor watched; one that holds only ignored files is.
+    {"a file made in an ignored folder", "vendor/deep/fresh_other.c", "echo x > vendor/deep/fresh_other.c", false,
+     1},
+    {"an ignored file made in a folder holding only ignored files", "logs/fresh.log", "echo x > logs/fresh.log",
+     false},
 };
 
 // How the project is looked at again: it became current (window switch or `cd`), or a session began.
@@ -129,7 +148,11 @@ TEST(FilePathProviderRepoTest, WhatChangedSinceTheListingIsOfferedAtOnceAndNothi
 
             ASSERT_TRUE(project.repo.sh(change.command));
             look.run(project);
-            EXPECT_EQ(project.listings, 2);
+            EXPECT_EQ(project.listings, change.listings);
+            if (!change.offered) {
+                EXPECT_THAT(project.labels("fresh"), Not(Contains(change.path)));
+                continue;
+            }
             EXPECT_THAT(project.labels("fresh"), Contains(change.path));
             EXPECT_THAT(project.labels(""), Contains(change.path)) << "the recent files were not made again";
         }

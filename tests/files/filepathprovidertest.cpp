@@ -7,6 +7,7 @@
 #include "support/logcapture.h"
 #include "support/tempdir.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -26,7 +27,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using Paths = std::vector<std::string>;
 
-// A git stand-in that lists fixed files for ls-files, counts listings and can be told what status
+// A git stand-in that lists fixed files for ls-files (and no untracked folder), counts listings and can be told what status
 // and log print, to fail, or to hold a listing until released.
 class FakeGit {
 public:
@@ -50,6 +51,9 @@ public:
             }
             if (arguments[0] == "rev-parse") {
                 return Paths{};
+            }
+            if (std::find(arguments.begin(), arguments.end(), "--directory") != arguments.end()) {
+                return Paths{}; // no untracked folder
             }
             std::unique_lock lock(mutex_);
             ++listings_;
@@ -362,6 +366,35 @@ TEST(FilePathProviderTest, AFinalAnswerFromGitKeepsTheWalkUntilTheProjectChanges
             EXPECT_EQ(told(), std::vector<std::string>{why});
         }
     }
+}
+
+// A folder with no repository, walked: a file made in a folder that held no file when it was walked is
+// listed at the next look, as is one made in a folder nested in it; none below a folder the walk skips.
+TEST(FilePathProviderTest, AWalkedProjectListsAFileMadeInAFolderThatHeldNone) {
+    FakeClock clock;
+    ManualWorkerPool workers;
+    test::TempDir dir;
+    dir.write("src/main.c", "");
+    std::filesystem::create_directories(dir.path() / "drafts/2025");
+    dir.write("node_modules/lib/index.js", "");
+    ageTree(dir.path());
+    const auto provider = FilePathProvider::create(
+        clock,
+        [](const Paths&, const std::string&, double) -> GitOutput { return GitOutput::none(GitFailure::noRepository); },
+        workers);
+    const std::string root = dir.path().string();
+    ASSERT_EQ(provider->index(root).relativePaths->toVector(), Paths{"src/main.c"});
+    const auto look = [&] {
+        provider->checkForChanges(root);
+        workers.runAll();
+        return provider->index(root).relativePaths->toVector();
+    };
+    dir.write("node_modules/lib/new.js", "");
+    EXPECT_EQ(look(), Paths{"src/main.c"});
+    dir.write("drafts/idea.md", "");
+    EXPECT_EQ(look(), (Paths{"drafts/idea.md", "src/main.c"}));
+    dir.write("drafts/2025/plan.md", "");
+    EXPECT_EQ(look(), (Paths{"drafts/2025/plan.md", "drafts/idea.md", "src/main.c"}));
 }
 
 // Folders without a repository come and go for as long as Korvane runs: what was told about them is

@@ -151,8 +151,9 @@ TEST(GitCommandRunnerTest, EachFailureSaysWhetherItWillComeAgain) {
     };
     std::vector<Case> table = cases;
     if (::geteuid() == 0) {
+        // A refusal the user can mend with safe.directory: asked again.
         table.push_back({"a repository another user owns", "git init -q proj && chown -R nobody proj", git,
-                         5.0, GitFailure::noRepository});
+                         5.0, GitFailure::failed});
     }
     const bool german = std::filesystem::exists("/usr/share/locale/de/LC_MESSAGES/git.mo");
     for (const char* language : {"", "de"}) {
@@ -222,6 +223,36 @@ TEST(GitCommandRunnerTest, NoRepositoryIsAnsweredWithoutGitUntilTheFolderChanges
 
     ASSERT_EQ(std::system(("git init -q '" + (place.path() / "top").string() + "'").c_str()), 0);
     EXPECT_EQ(runner.run({"ls-files", "--others"}, proj.string(), 5.0), (Lines{"a", "b"}));
+}
+
+// A refusal the user can mend is not kept as "no repository": a repository whose owner git does not
+// trust lists once a safe.directory names it in a file the user's configuration includes, while a folder
+// without a repository stays answered without git.
+TEST(GitCommandRunnerTest, ARefusalTheUserCanMendIsAskedAgain) {
+    const test::GitRepo repo; // a private HOME
+    repo.write("a", "");
+    const test::TempDir plain;
+    const std::string included = std::string(std::getenv("HOME")) + "/included";
+    ASSERT_EQ(
+        std::system(
+            ("touch '" + included + "' && git config --global include.path '" + included + "'").c_str()),
+        0);
+    const test::ScopedEnv owner("GIT_TEST_ASSUME_DIFFERENT_OWNER", "1");
+    const auto processes = std::make_shared<test::CountingProcessRunner>();
+    const GitCommandRunner runner(processes);
+    const auto launches = [&](const std::string& folder, GitFailure failure) {
+        const int before = processes->launches();
+        const GitOutput output = runner.run({"ls-files", "--others"}, folder, 5.0);
+        EXPECT_FALSE(output);
+        EXPECT_EQ(output.failure(), failure);
+        return processes->launches() - before;
+    };
+    EXPECT_GT(launches(plain.path().string(), GitFailure::noRepository), 0);
+    EXPECT_EQ(launches(plain.path().string(), GitFailure::noRepository), 0);
+    EXPECT_GT(launches(repo.root(), GitFailure::failed), 0);
+    EXPECT_GT(launches(repo.root(), GitFailure::failed), 0);
+    std::ofstream(included, std::ios::app) << "[safe]\n\tdirectory = " << repo.root() << "\n";
+    EXPECT_EQ(runner.run({"ls-files", "--others"}, repo.root(), 5.0), Lines{"a"});
 }
 
 // The folder's configuration is listed once and its overrides kept while nothing the listing was read

@@ -104,7 +104,7 @@ protected:
     test::ScopedEnv path{"PATH", ("relative/bin:" + bin.path().string()).c_str()};
     ProjectDetector detector{
         apps, table, files,
-        std::make_unique<TmuxPaneFinder>(table, servers, pool, TmuxPaneFinder::korvaneSearchPath(), clock)};
+        std::make_unique<TmuxPaneFinder>(table, servers, pool, ProgramOnPath::korvaneSearchPath(), clock)};
 };
 
 TEST_F(TmuxPaneFinderTest, ThePaneTheClientShowsSpeaksForTheTerminal) {
@@ -149,7 +149,7 @@ TEST_F(TmuxPaneFinderTest, WhateverFailsTheTerminalIsReadAsWithoutTmux) {
     test::ScopedEnv noTmux("PATH", "relative/bin:/nonexistent");
     ProjectDetector without(
         apps, table, files,
-        std::make_unique<TmuxPaneFinder>(table, servers, pool, TmuxPaneFinder::korvaneSearchPath()));
+        std::make_unique<TmuxPaneFinder>(table, servers, pool, ProgramOnPath::korvaneSearchPath()));
     table->setForegroundGroup("pts/1", kClient);
     EXPECT_EQ(without.detectProjectRoot(), kStart);
     EXPECT_EQ(servers->requests().size(), asked);

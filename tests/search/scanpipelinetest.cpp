@@ -215,6 +215,72 @@ TEST(ScanPipelineTest, ACustomProviderRemovedFromTheConfigurationDoesNotComeBack
     EXPECT_THAT(allIds(*h.registry), ElementsAre("manual:keep", "npm:a"));
 }
 
+// A project read with nothing of it kept: what the built-in providers fill is on its way until all of
+// them have answered, a user's command's own source until it has; nothing is while kept rows show.
+TEST(ScanPipelineTest, TheSourcesOnTheirWayAreThoseOfProvidersThatHaveNotAnswered) {
+    Harness h;
+    auto processes = std::make_shared<FakeProcessRunner>();
+    CustomProviderConfig config;
+    config.id = "tools";
+    config.label = "Tools";
+    config.command = "print-tools";
+    h.pipeline->providers = {provider("/a", {makeSnippet("npm:a", npm)}), provider("/a", {}),
+                             std::make_shared<CustomProvider>(config, std::make_shared<ShellCommandRunner>(processes),
+                                                              CommandTrust{}, h.clock)};
+    const auto& builtIn = ScanPipeline::replaceableSources();
+    std::unordered_set<SnippetSource> everything(builtIn.begin(), builtIn.end());
+    everything.insert(SnippetSource::custom("tools"));
+    using Sources = std::unordered_set<SnippetSource>;
+    EXPECT_EQ(h.pipeline->loadingSources(), Sources{}) << "nothing is read";
+
+    h.pipeline->scanProject("/a");
+    EXPECT_EQ(h.pipeline->loadingSources(), everything);
+    h.finishJob(2);
+    EXPECT_EQ(h.pipeline->loadingSources(), Sources(builtIn.begin(), builtIn.end())) << "the command answered";
+    h.finishJob(0);
+    EXPECT_EQ(h.pipeline->loadingSources(), Sources(builtIn.begin(), builtIn.end())) << "a built-in one waits";
+    h.finishJob(0);
+    EXPECT_EQ(h.pipeline->loadingSources(), Sources{});
+
+    h.pipeline->scanProject("/b");
+    h.finishJob(0);
+    h.finishJob(0);
+    EXPECT_EQ(h.pipeline->loadingSources(), Sources{SnippetSource::custom("tools")});
+    h.finishAll();
+    // Back to /a: its kept rows show while it is read again.
+    h.pipeline->scanProject("/a");
+    EXPECT_TRUE(h.pipeline->scanInFlight);
+    EXPECT_EQ(h.pipeline->loadingSources(), Sources{});
+    h.finishAll();
+
+    // A project left before its scan starts (a change at a trigger, finished after the popup's frame).
+    h.registry->removeSnippets();
+    h.pipeline->scanGeneration += 1;
+    h.pipeline->scanInFlight = true;
+    EXPECT_EQ(h.pipeline->loadingSources(), everything);
+}
+
+// The stamp of what a project's sources stand on, taken as each scan of it begins: the sources moved
+// when it changed since the last scan, of that root only.
+TEST(ScanPipelineTest, TheSourcesMovedWhenTheirStampChangedSinceTheRootWasLastScanned) {
+    Harness h;
+    std::map<std::string, std::uint64_t> stamps{{"/a", 1}, {"/b", 1}};
+    h.pipeline->providers = {provider("/a", {makeSnippet("npm:a", npm)})};
+    h.pipeline->scanProject("/a");
+    stamps["/a"] = 2;
+    EXPECT_FALSE(h.pipeline->sourcesMoved("/a")) << "nothing stamps";
+
+    h.pipeline->sourcesStamp = [&](const std::string& root) { return stamps.at(root); };
+    h.pipeline->scanProject("/b");
+    h.finishAll();
+    EXPECT_FALSE(h.pipeline->sourcesMoved("/b"));
+    EXPECT_FALSE(h.pipeline->sourcesMoved("/a")) << "not the root last scanned";
+    stamps["/b"] = 2;
+    EXPECT_TRUE(h.pipeline->sourcesMoved("/b"));
+    h.pipeline->scanProviders(h.pipeline->providers, std::string("/b"));
+    EXPECT_FALSE(h.pipeline->sourcesMoved("/b")) << "read again as it now stands";
+}
+
 TEST(ScanPipelineTest, TheCooldownCountsOnTheMonotonicClock) {
     const struct {
         double after;

@@ -1,18 +1,10 @@
 #include "search/searchcoordinator.h"
 
-#include "base/clock.h"
-#include "platform/fake/fakecaretlocator.h"
-#include "platform/fake/fakefocusedwindowframe.h"
-#include "platform/fake/fakepointerlocation.h"
-#include "platform/fake/fakepopupsurfacewindow.h"
 #include "platform/fake/fakeprocessrunner.h"
-#include "platform/fake/fakescreenlist.h"
-#include "platform/fake/manualscheduler.h"
-#include "popup/popupsearchdisplay.h"
-#include "popup/recordingdetailcontroller.h"
 #include "providers/customprovider.h"
 #include "providers/shellcommandrunner.h"
-#include "searchtestsupport.h"
+#include "search/scanpipeline.h"
+#include "searchcoordinatorfixture.h"
 #include "support/logcapture.h"
 
 #include <gtest/gtest.h>
@@ -24,104 +16,10 @@ namespace {
 using test::fileResult;
 using test::ids;
 using test::manualSnippet;
+using test::snippetNamed;
 using Context = SearchCoordinator::LiveSearchContext;
 
-Snippet snippetNamed(const std::string& key, std::optional<std::string> url = std::nullopt) {
-    Snippet snippet = *manualSnippet(key);
-    snippet.url = std::move(url);
-    return snippet;
-}
-
-class SearchCoordinatorTest : public ::testing::Test {
-protected:
-    SearchCoordinatorTest() {
-        manual.attachClock(&clock);
-        screens.list = {{{0, 0, 1440, 900}, {0, 0, 1440, 875}}};
-        controller = PopupController::create(
-            manual, {screens, caret, focusedWindow, pointer},
-            [this](std::shared_ptr<PopupViewModel>) {
-                auto made = std::make_unique<FakePopupSurfaceWindow>();
-                window = made.get();
-                return made;
-            },
-            [this](const DetailPreviewTiming&) {
-                auto made = std::make_shared<test::RecordingDetailController>();
-                detail = made.get();
-                return made;
-            });
-        setSnippets({"alpha", "alpine", "alto", "beta", "@foo-helper"});
-        coordinator = SearchCoordinator::create(registry, std::make_shared<PopupSearchDisplay>(controller),
-                                                staged, clock);
-        files = std::make_shared<test::FakeFileSource>();
-        coordinator->filePathSource = files;
-        coordinator->liveScopeProviders[SnippetSource::filePath()] = files;
-        coordinator->onDismissNeeded = [this] {
-            ++dismissals;
-            coordinator->resetSession();
-            controller->hide();
-        };
-        coordinator->contextProvider = [this] { return std::optional<Context>(context); };
-        context.projectRoot = "/p";
-        context.activeCategories = defaultActiveCategories();
-    }
-
-    void setSnippets(std::initializer_list<const char*> keys, std::vector<Snippet> extra = {}) {
-        for (const auto* key : keys) {
-            extra.push_back(snippetNamed(key));
-        }
-        registry.updateSnippets(SnippetSource::manual(), std::move(extra));
-    }
-    void type(const std::string& query) {
-        if (!coordinator->shouldSkipDuplicateInput(query)) {
-            coordinator->performSearch(query, SearchSource::input, context);
-        }
-        manual.runUntilIdle();
-    }
-    // What the subsystem 9 coordinator does for an arrow key.
-    void arrowDown() {
-        viewModel().moveSelectionDown();
-        auto& engine = coordinator->asyncUpdateEngine();
-        engine.lastNavigationTime = engine.currentTime();
-        std::weak_ptr<SearchCoordinator> weak = coordinator;
-        engine.scheduleDeferredIdle([weak] {
-            if (auto c = weak.lock()) {
-                c->flushDeferredWork();
-            }
-        });
-    }
-    PopupViewModel& viewModel() { return controller->viewModel(); }
-    std::vector<std::string> shownIDs() {
-        const auto& presentation = viewModel().searchPresentation();
-        return presentation ? ids(presentation->snippetResults) : ids(viewModel().viewState().resultList());
-    }
-    std::optional<std::string> shownMessage() {
-        const auto& presentation = viewModel().searchPresentation();
-        if (presentation) {
-            return presentation->message;
-        }
-        const auto* empty = viewModel().viewState().emptyState();
-        return empty ? std::optional<std::string>(empty->message) : std::nullopt;
-    }
-    bool contains(const std::vector<std::string>& list, const std::string& id) {
-        return std::find(list.begin(), list.end(), id) != list.end();
-    }
-
-    FakeClock clock;
-    ManualScheduler manual;
-    test::StagedScheduler staged{manual};
-    FakeScreenList screens;
-    FakeCaretLocator caret;
-    FakeFocusedWindowFrame focusedWindow;
-    FakePointerLocation pointer;
-    FakePopupSurfaceWindow* window = nullptr;
-    test::RecordingDetailController* detail = nullptr;
-    std::shared_ptr<PopupController> controller;
-    SnippetRegistry registry{clock};
-    std::shared_ptr<SearchCoordinator> coordinator;
-    std::shared_ptr<test::FakeFileSource> files;
-    Context context;
-    int dismissals = 0;
-};
+class SearchCoordinatorTest : public test::SearchCoordinatorFixture {};
 
 TEST_F(SearchCoordinatorTest, EachRoadWithItsEmptyState) {
     struct Case {
@@ -228,6 +126,46 @@ TEST_F(SearchCoordinatorTest, BrowserFilesSectionListsRecentFiles) {
     EXPECT_EQ(filesSection->results[0].snippet->id, "file:a.txt");
 }
 
+// The categories holding a source whose rows are on their way count nothing; nor do the files while
+// the recent files are read with none known yet.
+TEST_F(SearchCoordinatorTest, TheBrowserMarksTheCategoriesWhoseItemsAreOnTheirWay) {
+    const std::unordered_set<SnippetSource> scanned(ScanPipeline::replaceableSources().begin(),
+                                                    ScanPipeline::replaceableSources().end());
+    const struct {
+        std::unordered_set<SnippetSource> sources;
+        std::vector<std::string> recent;
+        bool recentLoading;
+        std::set<std::string> loading;
+    } cases[] = {
+        {{}, {}, false, {}},
+        {scanned, {"a.txt"}, false, {"recent", "skills", "git", "docs", "scripts"}},
+        {{SnippetSource::gitRef()}, {"a.txt"}, false, {"recent", "git"}},
+        {{}, {}, true, {"files"}},
+        {scanned, {}, true, {"recent", "files", "skills", "git", "docs", "scripts"}},
+        {{}, {"a.txt"}, true, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.loading));
+        coordinator->resetSession();
+        files->recent = c.recent;
+        files->loading = c.recentLoading;
+        context.loadingSources = c.sources;
+        manual.advance(0.1);
+        type("");
+        std::set<std::string> loading;
+        for (const auto& category : viewModel().categories()) {
+            if (category.isLoading) {
+                loading.insert(category.id);
+            }
+        }
+        EXPECT_EQ(loading, c.loading);
+        EXPECT_EQ(viewModel().loadingCategories(), c.loading);
+        // The registry's rerender for a change of its snippets marks the same.
+        coordinator->rerenderForRegistryChange(context.projectRoot, false, context.activeCategories);
+        EXPECT_EQ(viewModel().loadingCategories(), c.loading);
+    }
+}
+
 TEST_F(SearchCoordinatorTest, TypingDeletingAndPastingEachSearchOnceAndDuplicatesAreSkipped) {
     const auto start = coordinator->searchGeneration();
     type("a");
@@ -298,199 +236,6 @@ TEST_F(SearchCoordinatorTest, AnOlderLiveScopeAnswerForTheSameTextIsDroppedByIts
     manual.advance(0.05);
     EXPECT_EQ(shownIDs(), (std::vector<std::string>{"file:a.txt"}));
     EXPECT_EQ(files->searches, (std::vector<std::string>{"a", "a"}));
-}
-
-TEST_F(SearchCoordinatorTest, NavigationHoldsRefreshesBackForPointThreeSecondsAndKeepsTheSelectionById) {
-    type("al");
-    const auto before = shownIDs();
-    ASSERT_GE(before.size(), 3u);
-    arrowDown();
-    arrowDown();
-    const auto selected = viewModel().selectedSnippetID();
-    ASSERT_EQ(selected, before[2]);
-
-    manual.advance(0.1);
-    setSnippets({"alpha", "alpine", "alto", "beta", "@foo-helper", "al-new"});
-    coordinator->handleScanRefresh();
-    coordinator->rerenderForRegistryChange(context.projectRoot, false, context.activeCategories);
-    EXPECT_EQ(shownIDs(), before);
-    EXPECT_EQ(coordinator->asyncUpdateEngine().deferredWork.reasons,
-              (std::set<std::string>{"fileSearchMerge", "registryRerender", "scanRefresh"}));
-    manual.advance(0.15);
-    EXPECT_EQ(shownIDs(), before);
-    manual.advance(0.06);
-    EXPECT_TRUE(contains(shownIDs(), "manual:al-new"));
-    EXPECT_EQ(viewModel().selectedSnippetID(), selected);
-    // The detail panel follows the restored row, not the first one.
-    ASSERT_FALSE(detail->feeds().empty());
-    EXPECT_EQ(detail->feeds().back(), "feed:" + *selected);
-}
-
-TEST_F(SearchCoordinatorTest, ABackgroundRefreshNeverMovesTheSelectionOffAMergedFileRow) {
-    files->answers["al"] = {fileResult("al-notes.txt")};
-    const std::string fileRow = "file:al-notes.txt";
-    const struct {
-        const char* name;
-        bool whileNavigating;
-        std::function<void()> refresh;
-        std::optional<std::string> added;
-    } cases[] = {
-        {"scan step", false, [this] { coordinator->handleScanRefresh(); }, {}},
-        {"watched file", false,
-         [this] {
-             setSnippets({"alpha", "alpine", "alto", "beta", "@foo-helper", "alder"});
-             coordinator->rerenderForRegistryChange(context.projectRoot, false, context.activeCategories);
-         },
-         "manual:alder"},
-        {"held back while navigating", true, [this] { coordinator->handleScanRefresh(); }, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        coordinator->resetSession();
-        coordinator->endSession();
-        controller->hide();
-        setSnippets({"alpha", "alpine", "alto", "beta", "@foo-helper"});
-        manual.advance(1);
-        type("al");
-        manual.advance(0.06);
-        ASSERT_EQ(shownIDs().size(), 4u);
-        for (int i = 0; i < 3; ++i) {
-            arrowDown();
-        }
-        ASSERT_EQ(viewModel().selectedSnippetID(), fileRow);
-        if (!c.whileNavigating) {
-            manual.advance(0.31);
-        }
-
-        c.refresh();
-        // Neither the refresh nor the file matches merged after it take the row away.
-        EXPECT_EQ(viewModel().selectedSnippetID(), fileRow);
-        for (int step = 0; step < 8; ++step) {
-            manual.advance(0.06);
-            EXPECT_EQ(viewModel().selectedSnippetID(), fileRow) << "after " << (step + 1) * 60 << " ms";
-        }
-        EXPECT_TRUE(contains(shownIDs(), fileRow));
-        if (c.added) {
-            EXPECT_TRUE(contains(shownIDs(), *c.added));
-        }
-        EXPECT_EQ(detail->feeds().back(), "feed:" + fileRow);
-    }
-}
-
-TEST_F(SearchCoordinatorTest, TheFlushKeepsTheEntryTheUserMovedToAfterTheRefreshWasHeldBack) {
-    type("al");
-    const auto shown = shownIDs();
-    ASSERT_GE(shown.size(), 3u);
-    arrowDown();
-    coordinator->handleScanRefresh(); // held back with the second entry selected
-    manual.advance(0.1);
-    arrowDown();
-    ASSERT_EQ(viewModel().selectedSnippetID(), shown[2]);
-    manual.advance(0.4);
-    EXPECT_FALSE(coordinator->asyncUpdateEngine().deferredWork.needsRefresh);
-    EXPECT_EQ(viewModel().selectedSnippetID(), shown[2]);
-}
-
-TEST_F(SearchCoordinatorTest, AWallClockJumpNeitherFreezesNorFloodsTheIdleAndDuplicateRules) {
-    type("al");
-    arrowDown();
-    coordinator->handleScanRefresh();
-    clock.setNow(clock.now() - std::chrono::hours(1)); // a resume or NTP steps the wall clock back
-    manual.advance(0.31);
-    EXPECT_FALSE(coordinator->asyncUpdateEngine().deferredWork.needsRefresh);
-
-    EXPECT_FALSE(coordinator->shouldSkipDuplicateInput("zz"));
-    clock.setNow(clock.now() + std::chrono::hours(3));
-    EXPECT_TRUE(coordinator->shouldSkipDuplicateInput("zz"));
-    clock.setNow(clock.now() - std::chrono::hours(6));
-    EXPECT_TRUE(coordinator->shouldSkipDuplicateInput("zz"));
-    manual.advance(0.09);
-    EXPECT_FALSE(coordinator->shouldSkipDuplicateInput("zz"));
-}
-
-TEST_F(SearchCoordinatorTest, AKeystrokeBeforeTheFlushDropsTheHeldBackRefresh) {
-    coordinator->filePathSource = nullptr;
-    type("al");
-    arrowDown();
-    coordinator->handleScanRefresh();
-    type("alp");
-    const auto generation = coordinator->searchGeneration();
-    manual.advance(1);
-    EXPECT_EQ(coordinator->searchGeneration(), generation);
-    EXPECT_FALSE(coordinator->asyncUpdateEngine().deferredWork.needsRefresh);
-}
-
-TEST_F(SearchCoordinatorTest, LiteralQueryIsTheSameLiteralInTheSearchTheMergeAndTheRerender) {
-    files->answers["@foo"] = {fileResult("at-foo.txt")};
-    type("@@foo");
-    EXPECT_EQ(shownIDs(), (std::vector<std::string>{"manual:@foo-helper"}));
-    manual.advance(0.06);
-    EXPECT_EQ(shownIDs(), (std::vector<std::string>{"manual:@foo-helper", "file:at-foo.txt"}));
-    coordinator->rerenderForRegistryChange(context.projectRoot, false, context.activeCategories);
-    EXPECT_EQ(shownIDs().front(), "manual:@foo-helper");
-}
-
-TEST_F(SearchCoordinatorTest, FileMatchesComeBackAfterARegistryRerender) {
-    files->answers["al"] = {fileResult("alpha.txt")};
-    type("al");
-    manual.advance(0.06);
-    ASSERT_TRUE(contains(shownIDs(), "file:alpha.txt"));
-    setSnippets({"alpha", "alpine", "alto", "beta", "alps"});
-    coordinator->rerenderForRegistryChange(context.projectRoot, false, context.activeCategories);
-    manual.advance(0.06);
-    EXPECT_TRUE(contains(shownIDs(), "manual:alps"));
-    EXPECT_TRUE(contains(shownIDs(), "file:alpha.txt"));
-}
-
-TEST_F(SearchCoordinatorTest, RefreshesDoNothingWhileHiddenOrOutsideTheCurrentRoot) {
-    type("al");
-    const auto generation = coordinator->searchGeneration();
-    coordinator->handleRecentFilesReady(std::string("/p"), "/other");
-    coordinator->handleRecentFilesReady(std::string("/p"), "/p"); // an ordinary query shows no recent files
-    EXPECT_EQ(coordinator->searchGeneration(), generation);
-    manual.advance(0.06);
-    controller->hide();
-    coordinator->handleScanRefresh();
-    coordinator->rerenderForRegistryChange(context.projectRoot, false, context.activeCategories);
-    manual.advance(2);
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(coordinator->searchGeneration(), generation);
-
-    type("@f");
-    files->loading = true;
-    manual.advance(0.01);
-    viewModel().setLoadingRecentFiles(true);
-    files->recent = {"new.txt"};
-    files->answers[""] = {fileResult("new.txt")};
-    files->loading = false;
-    coordinator->handleRecentFilesReady(std::string("/p"), "/p");
-    manual.advance(0.01);
-    EXPECT_FALSE(viewModel().isLoadingRecentFiles());
-    EXPECT_EQ(shownIDs(), (std::vector<std::string>{"file:new.txt"}));
-}
-
-// The project's list made again while the popup stays open (a file made while the user was in another
-// project, listed only after the query was typed): the file rows merged behind an ordinary query
-// follow the new list, without the list on screen losing its file rows meanwhile, and the row the user
-// is on stays selected.
-TEST_F(SearchCoordinatorTest, MergedFileRowsFollowTheListMadeAgainWhileThePopupIsOpen) {
-    files->answers["al"] = {fileResult("al-old.txt")};
-    type("al");
-    manual.advance(0.06);
-    const auto before = shownIDs();
-    ASSERT_TRUE(contains(before, "file:al-old.txt"));
-    ASSERT_FALSE(contains(before, "file:al-new.txt"));
-    arrowDown();
-    manual.advance(0.31);
-    const auto selected = viewModel().selectedSnippetID();
-
-    files->answers["al"] = {fileResult("al-old.txt"), fileResult("al-new.txt")};
-    coordinator->handleRecentFilesReady(std::string("/p"), "/p");
-    EXPECT_EQ(shownIDs(), before);
-    manual.advance(0.06);
-    EXPECT_TRUE(contains(shownIDs(), "file:al-old.txt"));
-    EXPECT_TRUE(contains(shownIDs(), "file:al-new.txt"));
-    EXPECT_EQ(viewModel().selectedSnippetID(), selected);
 }
 
 class CustomLiveScopeTest : public SearchCoordinatorTest {

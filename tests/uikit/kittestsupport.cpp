@@ -1,6 +1,7 @@
 #include "kittestsupport.h"
 
 #include "uikit/animations.h"
+#include "uikit/kitstyle.h"
 
 #include <QApplication>
 #include <QFont>
@@ -24,6 +25,8 @@ void ensureKitApplication() {
         Animations::setEnabled(false);
         auto* application = new QApplication(argc, argv);
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        // The focus frames of the standard controls, as the program draws them.
+        KitStyle::install();
         QFont font(QStringLiteral("DejaVu Sans"));
         font.setPointSizeF(10);
         QApplication::setFont(font);

@@ -8,8 +8,8 @@ class QWidget;
 
 namespace korvane::test {
 
-// The Qt application of the widget tests: the offscreen platform, the Fusion style, a fixed font and
-// animations off, so that pictures are the same on every machine. Made once; a test program that
+// The Qt application of the widget tests: the offscreen platform, the Fusion style under the kit's, a fixed
+// font and animations off, so that pictures are the same on every machine. Made once; a test program that
 // made its own application (on a display) keeps it.
 void ensureKitApplication();
 

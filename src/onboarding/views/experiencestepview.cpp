@@ -74,8 +74,10 @@ QWidget* ExperienceStepView::makeTryIt() {
     field_->setAccessibleName(";; here");
     field_->setFont(monospacedFont(13));
     field_->setStyleSheet(
-        "QLineEdit { background: white; border: 1.5px solid rgba(0,122,255,0.3); border-radius: 6px; "
-        "padding: 6px 8px; color: rgb(29,29,31); }");
+        QStringLiteral("QLineEdit { background: white; border: 2px solid rgba(0,122,255,0.3); "
+                       "border-radius: 6px; padding: 6px 8px; color: rgb(29,29,31); } "
+                       "QLineEdit:focus { border-color: %1; }")
+            .arg(focusFrame().name()));
     dimming_ = new QGraphicsOpacityEffect(field_);
     field_->setGraphicsEffect(dimming_);
     std::weak_ptr<OnboardingViewModel> weak = viewModel_;

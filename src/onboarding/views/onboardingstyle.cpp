@@ -1,5 +1,6 @@
 #include "onboarding/views/onboardingstyle.h"
 
+#include "uikit/focusframe.h"
 #include "uikit/kitcolors.h"
 #include "uikit/roundedcard.h"
 
@@ -39,6 +40,9 @@ QColor windowBackground(double opacity) {
 QColor separator(double opacity) {
     return QColor(0, 0, 0, static_cast<int>(40 * opacity));
 }
+QColor buttonEdge() {
+    return QColor(0, 0, 0, 50);
+}
 QColor windowColor() {
     return QColor(246, 246, 246);
 }
@@ -47,6 +51,21 @@ QColor popupBackground() {
 }
 QColor badgeFill(const QColor& color) {
     return KitColors::legibleFill(KitColors::withAlpha(color, 0.8), popupBackground(), Qt::white);
+}
+
+QColor focusFrame() {
+    // Strong enough to stand out from the darkest it is drawn over: a bordered button's edge.
+    const QColor edge = buttonEdge();
+    const double a = edge.alphaF();
+    const QColor window = windowColor();
+    const QColor edgeOnWindow =
+        QColor::fromRgbF(static_cast<float>(edge.redF() * a + window.redF() * (1 - a)),
+                         static_cast<float>(edge.greenF() * a + window.greenF() * (1 - a)),
+                         static_cast<float>(edge.blueF() * a + window.blueF() * (1 - a)));
+    return FocusFrame::colorOn(accent(), edgeOnWindow, primaryText());
+}
+QColor focusFrameOnAccent() {
+    return FocusFrame::colorOnAccent(palette());
 }
 
 QPalette palette() {
@@ -119,27 +138,37 @@ QPushButton* button(const QString& text, ButtonKind kind, QWidget* parent, bool 
     pressable->setCursor(Qt::PointingHandCursor);
     pressable->setFont(
         systemFont(large ? 13 : 12, kind == ButtonKind::prominent ? QFont::Medium : QFont::Normal));
-    const QString padding = large ? QStringLiteral("7px 18px") : QStringLiteral("4px 12px");
+    // Every kind keeps room for the frame on its edge, so that showing it moves nothing; the style's own
+    // frame around the label is left out.
     switch (kind) {
     case ButtonKind::prominent:
+        // The edge in the face's own colour until the focus frame takes it.
         pressable->setStyleSheet(
-            QStringLiteral("QPushButton { color: white; background: %1; border: none; border-radius: 6px; "
-                           "padding: %2; } QPushButton:disabled { background: %3; }")
-                .arg(colorCss(accent()), padding, colorCss(QColor(0, 122, 255, 90))));
+            QStringLiteral("QPushButton { color: white; background: %1; border: 2px solid %1; "
+                           "border-radius: 6px; padding: %2; outline: none; } "
+                           "QPushButton:focus { border-color: %3; } "
+                           "QPushButton:disabled { background: %4; border-color: %4; }")
+                .arg(colorCss(accent()), large ? QStringLiteral("5px 16px") : QStringLiteral("2px 10px"),
+                     colorCss(focusFrameOnAccent()), colorCss(QColor(0, 122, 255, 90))));
         break;
     case ButtonKind::bordered:
         pressable->setStyleSheet(
             QStringLiteral("QPushButton { color: %1; background: white; border: 1px solid %2; "
-                           "border-radius: 6px; padding: %3; } QPushButton:pressed { background: %4; }")
-                .arg(colorCss(primaryText()), colorCss(QColor(0, 0, 0, 50)), padding,
+                           "border-radius: 6px; padding: %3; outline: none; } "
+                           "QPushButton:focus { border: 2px solid %4; padding: %5; } "
+                           "QPushButton:pressed { background: %6; }")
+                .arg(colorCss(primaryText()), colorCss(buttonEdge()),
+                     large ? QStringLiteral("7px 18px") : QStringLiteral("4px 12px"), colorCss(focusFrame()),
+                     large ? QStringLiteral("6px 17px") : QStringLiteral("3px 11px"),
                      colorCss(QColor(0, 0, 0, 20))));
         break;
     case ButtonKind::plain:
         pressable->setFlat(true);
         pressable->setStyleSheet(
-            QStringLiteral("QPushButton { color: %1; background: transparent; border: none; "
-                           "padding: 2px 2px; }")
-                .arg(colorCss(secondaryText())));
+            QStringLiteral("QPushButton { color: %1; background: transparent; border: 2px solid transparent; "
+                           "border-radius: 4px; padding: 0px 2px; outline: none; } "
+                           "QPushButton:focus { border-color: %2; }")
+                .arg(colorCss(secondaryText()), colorCss(focusFrame())));
         break;
     }
     return pressable;

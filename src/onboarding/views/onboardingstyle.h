@@ -29,11 +29,17 @@ QColor controlBackground(double opacity);
 QColor textBackground();
 QColor windowBackground(double opacity);
 QColor separator(double opacity = 1.0);
+// The edge of a bordered button.
+QColor buttonEdge();
 // The colour of the window behind the steps, and of the mock popups of the demonstrations.
 QColor windowColor();
 QColor popupBackground();
 // The fill of a mock popup's badge of `color`, on which its white text reads at 3:1.
 QColor badgeFill(const QColor& color);
+// The keyboard's focus frame on a control drawn on the window, and on one filled with the accent: the
+// kit's frame, standing out at 3:1 from what it is drawn on.
+QColor focusFrame();
+QColor focusFrameOnAccent();
 
 // The window's palette: its light colours for every role, so that no control takes a colour of a
 // dark desktop scheme (a light placeholder on the white field, say).
@@ -46,6 +52,7 @@ QFont monospacedFont(double points, QFont::Weight weight = QFont::Normal);
 QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent,
               int wrapWidth = 0);
 
+// A button of `kind`, its keyboard focus shown as a frame on its own edge.
 enum class ButtonKind { prominent, bordered, plain };
 QPushButton* button(const QString& text, ButtonKind kind, QWidget* parent, bool large = false);
 

@@ -9,7 +9,6 @@
 #include "uikit/choicefocus.h"
 #include "uikit/symbolicon.h"
 
-#include <QApplication>
 #include <QButtonGroup>
 #include <QFrame>
 #include <QGridLayout>
@@ -175,18 +174,21 @@ QWidget* OnboardingView::makeFooter() {
 void OnboardingView::refresh() {
     const OnboardingStep step = viewModel_->currentStep();
     const bool granted = viewModel_->isPermissionGranted();
-    QWidget* const focused = QApplication::focusWidget();
-    const bool focusedHere = focused != nullptr && isAncestorOf(focused);
+    // Where the keyboard is in this window, also while another window is active or this one hidden.
+    QWidget* const focused = focusWidget();
     for (std::size_t index = 0; index < stepButtons_.size(); ++index) {
         const bool current = static_cast<OnboardingStep>(index) == step;
         QPushButton* pressable = stepButtons_[index];
         pressable->setChecked(current);
         pressable->setFont(systemFont(12, current ? QFont::DemiBold : QFont::Normal));
+        // The pill's edge, in its own colour, is where the focus frame shows.
         pressable->setStyleSheet(
-            current ? "QPushButton { color: white; background: rgb(0,122,255); border: none; "
-                      "border-radius: 11px; padding: 4px 10px; }"
-                    : "QPushButton { color: rgba(0,0,0,0.5); background: transparent; "
-                      "border: none; padding: 4px 10px; }");
+            QStringLiteral("QPushButton { color: %1; background: %2; border: 2px solid %2; "
+                           "border-radius: 11px; padding: 2px 8px; outline: none; } "
+                           "QPushButton:focus { border-color: %3; }")
+                .arg(current ? QStringLiteral("white") : QStringLiteral("rgba(0,0,0,0.5)"),
+                     current ? QStringLiteral("rgb(0,122,255)") : QStringLiteral("transparent"),
+                     (current ? focusFrameOnAccent() : focusFrame()).name()));
     }
     setUpLater_->setVisible(step != OnboardingStep::ready);
     counter_->setText(QStringLiteral("Step %1 of 3").arg(static_cast<int>(step) + 1));
@@ -197,10 +199,12 @@ void OnboardingView::refresh() {
     getStarted_->setEnabled(granted);
     closeForNow_->setVisible(step == OnboardingStep::ready && !granted);
     if (shownStep_ != step) {
+        const bool moved = shownStep_.has_value();
         showStep(step);
-        // The control that moved on ("Set up later", "Continue", "Back", or one of the step left) went
-        // with its step: the keyboard goes on in the step now shown, not wherever Qt put it.
-        if (focusedHere && !focused->isVisible()) {
+        // Whatever moved the step on (a button, the permission lost or given, the tray), the keyboard goes
+        // on in the step now shown, not on a control of the step left or wherever Qt put it. Only the
+        // step's own button in the header keeps it: the arrow keys move the choice there.
+        if (moved && focused != stepButtons_[static_cast<std::size_t>(step)]) {
             focusShownStep();
         }
     }
@@ -208,7 +212,7 @@ void OnboardingView::refresh() {
 
 void OnboardingView::focusShownStep() {
     for (QWidget* next = content_->nextInFocusChain(); next != content_; next = next->nextInFocusChain()) {
-        if (content_->isAncestorOf(next) && (next->focusPolicy() & Qt::TabFocus) && next->isVisible() &&
+        if (content_->isAncestorOf(next) && (next->focusPolicy() & Qt::TabFocus) && next->isVisibleTo(this) &&
             next->isEnabled()) {
             next->setFocus(Qt::TabFocusReason);
             return;
@@ -216,7 +220,7 @@ void OnboardingView::focusShownStep() {
     }
     // A step without a control of its own: its way on in the footer.
     for (QPushButton* forward : {continue_, getStarted_, closeForNow_}) {
-        if (forward->isVisible()) {
+        if (forward->isVisibleTo(this)) {
             forward->setFocus(Qt::TabFocusReason);
             return;
         }

@@ -14,6 +14,7 @@ void FakeProcessTable::addProcess(std::int32_t pid, std::int32_t parentPid, std:
                               {},
                               std::vector<std::string>{},
                               std::vector<std::string>{},
+                              std::nullopt,
                               std::nullopt};
     childrenOf_[parentPid].insert(pid);
 }
@@ -56,6 +57,10 @@ void FakeProcessTable::setSocketListener(const std::string& path, std::optional<
     } else {
         listeners_.erase(path);
     }
+}
+
+void FakeProcessTable::setOpenFiles(std::int32_t pid, std::optional<std::vector<std::string>> files) {
+    processes_.at(pid).openFiles = std::move(files);
 }
 
 void FakeProcessTable::setReads(std::int32_t pid, std::optional<ProcessReads> reads) {
@@ -132,6 +137,11 @@ std::optional<FileIdentity> FakeProcessTable::mountNamespace(std::int32_t pid) {
 std::optional<SocketListener> FakeProcessTable::socketListener(const std::string& path) {
     const auto found = listeners_.find(path);
     return found == listeners_.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::optional<std::vector<std::string>> FakeProcessTable::openFiles(std::int32_t pid) {
+    auto found = processes_.find(pid);
+    return found == processes_.end() ? std::nullopt : found->second.openFiles;
 }
 
 std::optional<ProcessReads> FakeProcessTable::reads(std::int32_t pid) {

@@ -8,8 +8,8 @@ namespace korvane {
 
 // A process table that tests fill by hand: processes with a parent, an optional terminal and an
 // optional directory (each its own process group unless set), the foreground group of each terminal,
-// names, arguments, environments, executables and reads, the listeners of sockets, and access times
-// of terminal devices. Every process, Korvane's own included, shares one mount namespace unless told
+// names, arguments, environments, executables, open files and reads, the listeners of sockets, and access
+// times of terminal devices. Every process, Korvane's own included, shares one mount namespace unless told
 // otherwise. Main thread.
 class FakeProcessTable final : public ProcessTable {
 public:
@@ -20,13 +20,14 @@ public:
     // The job `ttyName` shows; every process on it reads `group` as its terminal's foreground group.
     void setForegroundGroup(const std::string& ttyName, std::int32_t group);
     void setName(std::int32_t pid, std::string name);
-    // Absent: the process's arguments or environment cannot be read.
+    // Absent: the process's arguments, environment or open files cannot be read (open files: as unset).
     void setCommandLine(std::int32_t pid, std::optional<std::vector<std::string>> arguments);
     void setEnvironment(std::int32_t pid, std::optional<std::vector<std::string>> environment);
     void setExecutable(std::int32_t pid, std::optional<FileIdentity> file);
     // Absent: the namespace cannot be read; any process not named here is in `sharedNamespace`.
     void setMountNamespace(std::int32_t pid, std::optional<FileIdentity> space);
     void setSocketListener(const std::string& path, std::optional<SocketListener> listener);
+    void setOpenFiles(std::int32_t pid, std::optional<std::vector<std::string>> files);
     // Absent (as for a process added without): its reads cannot be read.
     void setReads(std::int32_t pid, std::optional<ProcessReads> reads);
     void setAccessTime(const std::string& ttyName, std::optional<std::chrono::system_clock::time_point> time);
@@ -42,6 +43,7 @@ public:
     std::optional<FileIdentity> executable(std::int32_t pid) override;
     std::optional<FileIdentity> mountNamespace(std::int32_t pid) override;
     std::optional<SocketListener> socketListener(const std::string& path) override;
+    std::optional<std::vector<std::string>> openFiles(std::int32_t pid) override;
     std::optional<ProcessReads> reads(std::int32_t pid) override;
     std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) override;
 
@@ -59,6 +61,7 @@ private:
         std::string name;
         std::optional<std::vector<std::string>> arguments;
         std::optional<std::vector<std::string>> environment;
+        std::optional<std::vector<std::string>> openFiles;
         std::optional<ProcessReads> reads;
     };
     std::map<std::int32_t, Process> processes_;

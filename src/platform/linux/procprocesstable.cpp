@@ -262,17 +262,41 @@ std::optional<std::string> ProcProcessTable::findDevice(const std::string& direc
 }
 
 std::optional<std::string> ProcProcessTable::currentDirectory(std::int32_t pid) {
-    std::string link = procRoot_ + "/" + std::to_string(pid) + "/cwd";
+    auto target = readLink(procRoot_ + "/" + std::to_string(pid) + "/cwd");
+    if (!target || target->ends_with(" (deleted)") || target->front() != '/') {
+        return std::nullopt;
+    }
+    return target;
+}
+
+std::optional<std::vector<std::string>> ProcProcessTable::openFiles(std::int32_t pid) {
+    const std::string folder = procRoot_ + "/" + std::to_string(pid) + "/fd";
+    std::unique_ptr<DIR, DirCloser> directory(::opendir(folder.c_str()));
+    if (!directory) {
+        return std::nullopt;
+    }
+    std::vector<std::string> files;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        if (entry->d_name[0] == '.') {
+            continue;
+        }
+        // A descriptor closed since the listing is simply gone.
+        if (auto target = readLink(folder + "/" + entry->d_name)) {
+            files.push_back(std::move(*target));
+        }
+    }
+    return files;
+}
+
+// The target of a /proc link; absent for another user's process (most often) or a target that does
+// not fit a path.
+std::optional<std::string> ProcProcessTable::readLink(const std::string& link) const {
     std::string target(4096, '\0');
     ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
-    // A failure is most often another user's process; a full buffer may be a truncated path.
     if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) {
         return std::nullopt;
     }
     target.resize(static_cast<std::size_t>(length));
-    if (target.ends_with(" (deleted)") || target.front() != '/') {
-        return std::nullopt;
-    }
     return target;
 }
 

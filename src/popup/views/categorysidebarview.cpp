@@ -101,8 +101,9 @@ QRectF CategorySidebarView::rowRect(std::size_t index, const QRectF& rect, doubl
 
 std::string CategorySidebarView::accessibleName(const PopupViewModel::Category& category) {
     const std::string alias = shortAlias(category);
-    return category.name + (alias == "--" ? "" : ", " + alias) + ", " + std::to_string(category.count) +
-           (category.count == 1 ? " item" : " items");
+    const std::string count = category.isLoading ? "loading"
+                                                 : std::to_string(category.count) + (category.count == 1 ? " item" : " items");
+    return category.name + (alias == "--" ? "" : ", " + alias) + ", " + count;
 }
 
 std::vector<AccessibleRow> CategorySidebarView::accessibleRows(const PaintContext& context,
@@ -149,14 +150,18 @@ void CategorySidebarView::paint(QPainter& painter, const QRectF& rect, const Pai
             painter.fillPath(plate, PaintContext::qcolor(surface.selection));
         }
         const QRectF content = row.adjusted(8, 4, -8, -4);
-        // Right to left: the count and the alias keep their width, the name gives way.
-        const TextRun count{QString::number(category.count), countFont, surface.textTertiary};
+        // Right to left: the count and the alias keep their width, the name gives way. A category still
+        // loading shows no count; its place keeps a digit's width, so the alias does not move when it comes.
+        const TextRun count{category.isLoading ? QStringLiteral("0") : QString::number(category.count), countFont,
+                            surface.textTertiary};
         const TextRun alias{QString::fromStdString(shortAlias(category)), aliasFont, surface.textQuaternary};
         const double countWidth = PaintContext::width({count});
         const double aliasWidth = PaintContext::width({alias});
-        context.drawText(painter,
-                         QRectF(content.right() - countWidth, content.top(), countWidth, content.height()),
-                         count, Qt::AlignLeft, "sidebar.count");
+        if (!category.isLoading) {
+            context.drawText(painter,
+                             QRectF(content.right() - countWidth, content.top(), countWidth, content.height()),
+                             count, Qt::AlignLeft, "sidebar.count");
+        }
         const double aliasLeft = content.right() - countWidth - 6 - aliasWidth;
         context.drawText(painter, QRectF(aliasLeft, content.top(), aliasWidth, content.height()), alias,
                          Qt::AlignLeft, "sidebar.alias");

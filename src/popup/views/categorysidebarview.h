@@ -12,10 +12,10 @@
 
 namespace korvane {
 
-// The browser's left column: one row per category with its dot, name, short alias and count, the
-// selected one on the selection plate, tinted and barred on its trailing edge while it has the
-// keyboard focus. When the rows do not fit, the host scrolls it so that the selected row stays in
-// view. Drawn by its host. Main thread.
+// The browser's left column: one row per category with its dot, name, short alias and count (none
+// while the category loads), the selected one on the selection plate, tinted and barred on its
+// trailing edge while it has the keyboard focus. When the rows do not fit, the host scrolls it so that
+// the selected row stays in view. Drawn by its host. Main thread.
 class CategorySidebarView {
 public:
     static constexpr double verticalInset = 4;
@@ -38,7 +38,8 @@ public:
     // The rows as assistive technology reads them, in `rect` scrolled by `scrollOffset`.
     std::vector<AccessibleRow> accessibleRows(const PaintContext& context, const QRectF& rect,
                                               double scrollOffset) const;
-    // What a category's row says: its name, its short alias when it has one, and its count.
+    // What a category's row says: its name, its short alias when it has one, and its count ("loading"
+    // while its items are on their way).
     static std::string accessibleName(const PopupViewModel::Category& category);
 
     static Color dotColor(const PopupViewModel::Category& category, bool isSelected, BadgePalette palette);

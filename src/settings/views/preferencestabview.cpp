@@ -8,6 +8,7 @@
 #include "settings/views/popuppreviewsection.h"
 #include "settings/views/settingstepper.h"
 #include "uikit/choicefocus.h"
+#include "uikit/focusframe.h"
 #include "uikit/kitcolors.h"
 #include "uikit/kittoolbutton.h"
 #include "uikit/pickeraccessible.h"
@@ -249,10 +250,13 @@ QWidget* PreferencesTabView::makeAppearanceSection() {
     // Linux has no glass surface yet; the tooltip says so rather than naming another system.
     segments->setToolTip(
         QStringLiteral("Popup appearance: Glass (where the desktop supports it), Dark, or Light"));
+    // The chosen segment's focus frame, on its edge, stands out from its accent fill.
     segments->setStyleSheet(
         QStringLiteral("QPushButton:checked { background: palette(highlight); "
                        "color: palette(highlighted-text); border: 1px solid palette(highlight); "
-                       "border-radius: 3px; padding: 3px 10px; }"));
+                       "border-radius: 3px; padding: 3px 10px; } "
+                       "QPushButton:checked:focus { border: 2px solid %1; padding: 2px 9px; }")
+            .arg(FocusFrame::colorOnAccent(palette()).name()));
     auto* segmentRow = new QHBoxLayout(segments);
     segmentRow->setContentsMargins(0, 0, 0, 0);
     segmentRow->setSpacing(0);

@@ -2,6 +2,7 @@
 
 #include "uikit/choicefocus.h"
 #include "uikit/errorrow.h"
+#include "uikit/focusframe.h"
 #include "uikit/kitcolors.h"
 
 #include <QButtonGroup>
@@ -139,11 +140,14 @@ QWidget* SnippetRowExpanded::makeTypePicker() {
     urlChoice_ = new QPushButton(QStringLiteral("URL"), picker);
     urlChoice_->setObjectName(QStringLiteral("typeURL"));
     auto* group = new QButtonGroup(picker);
-    // The chosen segment stands out in the accent colour, as a segmented control's does.
+    // The chosen segment stands out in the accent colour, as a segmented control's does; its focus frame,
+    // on its edge, stands out from that fill.
     picker->setStyleSheet(
         QStringLiteral("QPushButton:checked { background: palette(highlight); "
                        "color: palette(highlighted-text); border: 1px solid palette(highlight); "
-                       "border-radius: 3px; padding: 3px; }"));
+                       "border-radius: 3px; padding: 3px; } "
+                       "QPushButton:checked:focus { border: 2px solid %1; padding: 2px; }")
+            .arg(FocusFrame::colorOnAccent(palette()).name()));
     for (QPushButton* choice : {textChoice_, urlChoice_}) {
         choice->setCheckable(true);
         // One choice of two: assistive technology is told radio buttons.

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <gmock/gmock.h>
+#include <optional>
 #include <set>
 
 namespace korvane {
@@ -76,33 +77,50 @@ TEST(OnboardingViewTest, NavigationMovesBetweenStepsAndOnlyTheCloseControlsEndTh
     EXPECT_EQ(completions, 0);
 }
 
-// From the keyboard: a control that goes with the step it moved on from hands the keyboard to the step
-// now shown, and a screen reader hears the step buttons as one choice of three, the current one checked.
+// From the keyboard: whatever moves the step on (a control of the step left, the step's button in the
+// header, the shell when the permission goes), the keyboard goes on in the step now shown; only the arrow
+// keys on the step buttons keep it there, moving the choice. A screen reader hears the step buttons as
+// one choice of three, the current one checked.
 TEST(OnboardingViewTest, TheKeyboardFollowsTheStepShownAndTheCurrentStepIsChecked) {
     struct Row {
         OnboardingStep from;
-        const char* pressed;
+        const char* focused;
+        // Pressed on it; none: the step is changed from outside, as the shell does when the permission goes.
+        std::optional<Qt::Key> key;
         OnboardingStep shown;
+        // The control that keeps the keyboard; none: a control of the step shown has it.
+        const char* keeps;
     };
     const Row rows[] = {
-        {OnboardingStep::welcome, "setUpLater", OnboardingStep::ready},
-        {OnboardingStep::experience, "continue", OnboardingStep::ready},
-        {OnboardingStep::experience, "back", OnboardingStep::welcome},
+        {OnboardingStep::welcome, "setUpLater", Qt::Key_Space, OnboardingStep::ready, nullptr},
+        {OnboardingStep::experience, "continue", Qt::Key_Space, OnboardingStep::ready, nullptr},
+        {OnboardingStep::experience, "back", Qt::Key_Space, OnboardingStep::welcome, nullptr},
+        {OnboardingStep::welcome, "step1", std::nullopt, OnboardingStep::ready, nullptr},
+        {OnboardingStep::welcome, "close", std::nullopt, OnboardingStep::ready, nullptr},
+        {OnboardingStep::welcome, "step1", Qt::Key_Right, OnboardingStep::experience, "step2"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.pressed);
+        SCOPED_TRACE(std::string(row.focused) + (row.key ? " pressed" : " left"));
         OnboardingFixture flow(false);
         ASSERT_TRUE(QTest::qWaitForWindowActive(flow.window.get()));
         flow.model->setCurrentStep(row.from);
         QApplication::processEvents();
-        flow.shown(row.pressed)->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        flow.shown(row.focused)->setFocus(Qt::TabFocusReason);
+        if (row.key) {
+            QTest::keyClick(QApplication::focusWidget(), *row.key);
+        } else {
+            flow.model->setCurrentStep(row.shown);
+        }
         QApplication::processEvents();
         ASSERT_EQ(flow.model->currentStep(), row.shown);
         QWidget* content = flow.window->view().stepContent();
         QWidget* focused = QApplication::focusWidget();
-        EXPECT_TRUE(focused != nullptr && content->isAncestorOf(focused))
-            << (focused ? focused->objectName().toStdString() : "nothing") << " has the keyboard";
+        const std::string name = focused ? focused->objectName().toStdString() : "nothing";
+        if (row.keeps) {
+            EXPECT_EQ(name, row.keeps);
+        } else {
+            EXPECT_TRUE(focused != nullptr && content->isAncestorOf(focused)) << name << " has the keyboard";
+        }
         for (int raw = 0; raw < 3; ++raw) {
             QAccessibleInterface* step =
                 QAccessible::queryAccessibleInterface(flow.shown(("step" + std::to_string(raw + 1)).c_str()));

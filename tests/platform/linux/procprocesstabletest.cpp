@@ -130,6 +130,10 @@ TEST(ProcProcessTable, ReadsItsOwnProcessAndItsChildren) {
     EXPECT_GE(after->bytes, before->bytes + 10);
     EXPECT_EQ(table.reads(999999999), std::nullopt);
     EXPECT_EQ(table.deviceAccessTime("../etc/passwd"), std::nullopt);
+    // The terminal the child holds open, by its device's name.
+    EXPECT_THAT(table.openFiles(withTerminal.pid()).value_or(std::vector<std::string>{}),
+                testing::Contains("/dev/" + withTerminal.terminal()));
+    EXPECT_EQ(table.openFiles(999999999), std::nullopt);
 
     // A directory removed under a process reads as none.
     std::filesystem::remove(work);

@@ -82,6 +82,20 @@ TEST_F(PopupContentViewTest, EachModeShowsItsContentAndHints) {
     EXPECT_EQ(browsing.joined("sidebar.alias"), "@u@g");
     EXPECT_EQ(browsing.joined("sidebar.count"), "30");
     EXPECT_EQ(view->browser().width(), 441);
+    const QRectF gitAlias = browsing.withRole("sidebar.alias").back().rect;
+
+    // A category still loading shows no count, its alias staying put, and says so.
+    auto loadingGit = category("git", "Git", SnippetSource::gitRef(), "@GIT", 0);
+    loadingGit.isLoading = true;
+    model->showBrowser({category("user", "User", SnippetSource::manual(), "@user", 3), loadingGit}, false);
+    const auto& loading = render("content-browser-loading-count");
+    EXPECT_EQ(loading.joined("sidebar.count"), "3");
+    EXPECT_EQ(loading.withRole("sidebar.alias").back().rect, gitAlias);
+    std::vector<std::string> said;
+    for (const auto& row : view->browser().accessibleCategories()) {
+        said.push_back(row.name);
+    }
+    EXPECT_EQ(said, (std::vector<std::string>{"User, @u, 3 items", "Git, @g, loading"}));
 
     model->showHelp();
     const auto& help = render("content-help");
