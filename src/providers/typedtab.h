@@ -15,7 +15,8 @@ namespace korvane {
 // Which tab the user types in, where one terminal process owns several windows or tabs: the pane
 // whose foreground job read the trigger's keys, a few reads of a few bytes each since the baseline,
 // while every other pane's stayed still (a device's read time moves only every 8 seconds). The
-// baseline is taken shortly after each key that begins no trigger and at each detection. Main thread.
+// baseline is taken when the terminal's window comes forward, shortly after each key that begins no
+// trigger and each click, and at each trigger. Main thread.
 class TypedTab {
 public:
     // More reads than this since the baseline are a program at work (top redrawing), not keys.
@@ -34,8 +35,8 @@ public:
     void takeBaseline(const std::vector<ProcessInfo::DescendantInfo>& processes);
 
     // `processes` narrowed to the pane the user typed in, where the keys typed since the baseline
-    // (`keysTyped`) tell it alone, else all of them. The reads of keys typed become the baseline; without
-    // keys the baseline stays, which a trigger being typed is measured from.
+    // (`keysTyped`) tell it alone, else all of them. With `keysTyped` the reads seen become the baseline;
+    // without, it stays, as a trigger being typed is measured from it.
     std::vector<ProcessInfo::DescendantInfo> typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes,
                                                            bool keysTyped);
 
