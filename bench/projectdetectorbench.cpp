@@ -2,8 +2,8 @@
 // (real pseudo-terminals and processes read from /proc), an editor's window title resolved against
 // the search roots of a home folder with a few dozen projects, and the detection at the trigger on a
 // crowded machine: 2,000 processes, a terminal of 20 panes, in a table filled by hand and in /proc,
-// and a terminal running a tmux client whose server shows 20 panes, with the server's answer alone
-// and with the server stopped.
+// where the tab typed in is told by its reads and what telling it costs each key, and a terminal running
+// a tmux client whose server shows 20 panes, with the server's answer alone and with the server stopped.
 #include "benchtiming.h"
 #include "detectiontiming.h"
 #include "platform/fake/fakeactiveappprovider.h"
@@ -24,6 +24,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -290,52 +291,85 @@ private:
     std::shared_ptr<ProcessTable> table_;
 };
 
-// Detections as the trigger runs them, one per iteration after a first that fills the caches; the
-// median and 95th percentile of the iterations in milliseconds.
-void timeDetections(benchmark::State& state, ProjectDetector& detector, const std::string& expected) {
-    if (detector.detectProjectRoot() != expected) {
+// Detections as the trigger runs them in `terminal`, its keys just typed, one per iteration after a
+// first that fills the caches; `beforeEach`, untimed, readies each. The median and 95th percentile of
+// the iterations in milliseconds.
+void timeDetections(benchmark::State& state, ProjectDetector& detector, const FrontmostApplication& terminal,
+                    const std::string& expected, const std::function<void()>& beforeEach = {}) {
+    if (beforeEach) {
+        beforeEach();
+    }
+    if (detector.detectProjectRoot(terminal, true) != expected) {
         state.SkipWithError("the detection did not find the pane used last");
         return;
     }
     std::vector<double> times;
     for (auto _ : state) {
+        if (beforeEach) {
+            beforeEach();
+        }
         const auto start = bench::Clock::now();
-        benchmark::DoNotOptimize(detector.detectProjectRoot());
+        benchmark::DoNotOptimize(detector.detectProjectRoot(terminal, true));
         times.push_back(bench::millisecondsSince(start));
     }
     state.counters["p50_ms"] = bench::percentile(times, 0.50);
     state.counters["p95_ms"] = bench::percentile(times, 0.95);
 }
 
-// The table filled by hand: 2,000 processes, 20 panes below the terminal. Argument 1 reads the
-// terminal's own processes, 0 lists the whole table.
-void BM_TriggerDetectionFakeTable(benchmark::State& state) {
+constexpr std::int32_t kFakeTerminal = 5000;
+
+// 2,000 processes in a table filled by hand, 20 panes below the terminal, each a shell with an editor
+// in front, the last pane read last; `listsChildren` as the kernel may or may not.
+std::shared_ptr<FakeProcessTable> fakeCrowd(FakeFileProbe& files, bool listsChildren) {
     auto table = std::make_shared<FakeProcessTable>();
-    table->setListsChildren(state.range(0) == 1);
-    auto files = std::make_shared<FakeFileProbe>("/home/user");
-    constexpr std::int32_t terminal = 5000;
-    table->addProcess(terminal, 1);
+    table->setListsChildren(listsChildren);
+    table->addProcess(kFakeTerminal, 1);
     const auto epoch = std::chrono::system_clock::now();
     for (int i = 0; i < kPanes; ++i) {
         const std::string repository = "/home/user/code/repo" + std::to_string(i);
         const std::string device = "pts/" + std::to_string(i);
-        files->addDirectory(repository + "/.git");
-        files->addDirectory(repository + "/src");
-        table->addProcess(terminal + 1 + 2 * i, terminal, device, repository);
-        table->addProcess(terminal + 2 + 2 * i, terminal + 1 + 2 * i, device, repository + "/src");
+        const std::int32_t shell = kFakeTerminal + 1 + 2 * i;
+        files.addDirectory(repository + "/.git");
+        files.addDirectory(repository + "/src");
+        table->addProcess(shell, kFakeTerminal, device, repository);
+        table->addProcess(shell + 1, shell, device, repository + "/src");
+        table->setForegroundGroup(device, shell + 1);
+        table->setReads(shell + 1, ProcessReads{100, 100});
         table->setAccessTime(device, epoch + std::chrono::seconds(i));
     }
     // The rest of the machine: services below init and their children.
     for (std::int32_t pid = 2; pid < kCrowd - 2 * kPanes + 1; ++pid) {
         table->addProcess(pid, pid < 100 ? 1 : 2 + pid % 97, std::nullopt, "/var/lib/service");
     }
-    auto apps = std::make_shared<FakeActiveAppProvider>();
-    apps->setFrontmost(FrontmostApplication{"xterm", terminal});
-    ProjectDetector detector(apps, table, files);
-    timeDetections(state, detector, "/home/user/code/repo" + std::to_string(kPanes - 1));
+    return table;
+}
+
+// The table filled by hand. Argument 1 reads the terminal's own processes, 0 lists the whole table.
+void BM_TriggerDetectionFakeTable(benchmark::State& state) {
+    auto files = std::make_shared<FakeFileProbe>("/home/user");
+    auto table = fakeCrowd(*files, state.range(0) == 1);
+    const FrontmostApplication terminal{"xterm", kFakeTerminal};
+    ProjectDetector detector(std::make_shared<FakeActiveAppProvider>(), table, files);
+    timeDetections(state, detector, terminal, "/home/user/code/repo" + std::to_string(kPanes - 1));
     state.counters["processes"] = static_cast<double>(kCrowd);
 }
 BENCHMARK(BM_TriggerDetectionFakeTable)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+// The same where the trigger's keys tell the tab: a baseline, then the first pane's editor reads a key.
+void BM_TriggerDetectionTypedTab(benchmark::State& state) {
+    auto files = std::make_shared<FakeFileProbe>("/home/user");
+    auto table = fakeCrowd(*files, true);
+    const FrontmostApplication terminal{"xfce4-terminal", kFakeTerminal};
+    ProjectDetector detector(std::make_shared<FakeActiveAppProvider>(), table, files);
+    detector.applicationActivated(terminal);
+    std::uint64_t reads = 100;
+    timeDetections(state, detector, terminal, "/home/user/code/repo0", [&] {
+        detector.takeTabBaseline();
+        ++reads;
+        table->setReads(kFakeTerminal + 2, ProcessReads{reads, reads});
+    });
+}
+BENCHMARK(BM_TriggerDetectionTypedTab)->Unit(benchmark::kMicrosecond);
 
 CrowdedMachine& crowdedMachine() {
     static CrowdedMachine machine;
@@ -350,13 +384,30 @@ void BM_TriggerDetectionProc(benchmark::State& state) {
     if (state.range(0) == 0) {
         table = std::make_shared<WholeTableOnly>(table);
     }
-    auto apps = std::make_shared<FakeActiveAppProvider>();
-    apps->setFrontmost(FrontmostApplication{"xterm", machine.terminal()});
-    ProjectDetector detector(apps, table, std::make_shared<LocalFileProbe>());
-    timeDetections(state, detector, machine.repositories().back());
+    const FrontmostApplication terminal{"xterm", machine.terminal()};
+    ProjectDetector detector(std::make_shared<FakeActiveAppProvider>(), table, std::make_shared<LocalFileProbe>());
+    timeDetections(state, detector, terminal, machine.repositories().back());
     state.counters["processes"] = static_cast<double>(processCount());
 }
 BENCHMARK(BM_TriggerDetectionProc)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+// What each key that begins no trigger costs in a terminal of 20 tabs: its tabs' reads, taken as the
+// baseline of the next trigger.
+void BM_TabBaselineProc(benchmark::State& state) {
+    CrowdedMachine& machine = crowdedMachine();
+    ProjectDetector detector(std::make_shared<FakeActiveAppProvider>(), std::make_shared<ProcProcessTable>(),
+                             std::make_shared<LocalFileProbe>());
+    detector.applicationActivated(FrontmostApplication{"xfce4-terminal", machine.terminal()});
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto start = bench::Clock::now();
+        detector.takeTabBaseline();
+        times.push_back(bench::millisecondsSince(start));
+    }
+    state.counters["p50_ms"] = bench::percentile(times, 0.50);
+    state.counters["p95_ms"] = bench::percentile(times, 0.95);
+}
+BENCHMARK(BM_TabBaselineProc)->Unit(benchmark::kMicrosecond);
 
 // A tmux server on a private socket with one window of its own per repository of the crowded machine,
 // the last one selected, and a terminal (a process reading a pseudo-terminal) whose shell runs a tmux

@@ -186,12 +186,12 @@ void CompletionFlow::handleTriggerActivated() {
         // A terminal's shell may have changed folder since its window came forward: the project is
         // detected before the session begins, so that this very popup opens over a new project (the
         // rest of that change follows its first frame). For a terminal only its own processes are read,
-        // well within the first frame; inside tmux its server is also asked which pane the client
-        // shows, and inside screen its session which window the display shows, a few milliseconds each,
-        // waited for at most ServerQuestions::waitLimit, and not at all for a server that let that
-        // pass before and has not answered since.
+        // well within the first frame, and the tab that read the trigger's keys is the user's; inside
+        // tmux its server is also asked which pane the client shows, and inside screen its session which
+        // window the display shows, a few milliseconds each, waited for at most ServerQuestions::waitLimit,
+        // and not at all for a server that let that pass before and has not answered since.
         detectingAtTrigger_ = true;
-        parts_.projectDetector.detectProjectRoot(front);
+        parts_.projectDetector.detectProjectRoot(front, true);
         detectingAtTrigger_ = false;
         root = parts_.projectDetector.currentProjectRoot();
     }

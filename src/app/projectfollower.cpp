@@ -87,6 +87,8 @@ void ProjectFollower::startProjectDetection() {
 
 void ProjectFollower::handleAppActivation(const WorkspaceEvents::Activation& activation) {
     recordApplication(activation);
+    parts_.projectDetector.applicationActivated(
+        FrontmostApplication{activation.bundleID.value_or(""), activation.pid.value_or(0)});
     parts_.flow->dismissAndExecute(CompletionSessionEngine::DismissReason::appSwitch,
                                    CompletionSessionEngine::ResetMode::reset);
     parts_.triggerDetector->reset();

@@ -95,16 +95,22 @@ bool ShellLifecycle::startSession() {
     configureTriggerDetector();
     installTapCallbacks();
     std::weak_ptr<TriggerDetector> detector = parts_.triggerDetector;
+    std::weak_ptr<ShellLifecycle> weak = weak_from_this();
+    Scheduler* scheduler = &parts_.scheduler;
     // The handler holds the detector itself, so a key that arrives while the shell goes away still
     // has a detector to ask.
     const bool started = parts_.eventTap->start(
-        [detector, onTapKey = parts_.onTapKey](
+        [detector, weak, scheduler, onTapKey = parts_.onTapKey](
             std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags) {
             if (onTapKey) {
                 onTapKey();
             }
             auto locked = detector.lock();
-            return locked && locked->processKey(keyCode, characters, flags);
+            const bool withheld = locked && locked->processKey(keyCode, characters, flags);
+            if (locked && locked->state() != TriggerDetector::State::collecting && locked->triggerProgress() == 0) {
+                scheduler->post(weakCallback(weak, &ShellLifecycle::noteInput));
+            }
+            return withheld;
         });
     if (started) {
         const std::string& trigger = parts_.configManager.globalConfig().trigger;
@@ -137,6 +143,7 @@ void ShellLifecycle::installTapCallbacks() {
         });
     };
     parts_.eventTap->onMouseDown = [weak, detector, scheduler] {
+        scheduler->post(weakCallback(weak, &ShellLifecycle::noteInput));
         auto locked = detector.lock();
         if (!locked) {
             return;
@@ -156,6 +163,24 @@ void ShellLifecycle::installTapCallbacks() {
         scheduler->post(weakCallback(weak, &ShellLifecycle::handlePermissionRevoked));
     };
     parts_.eventTap->setKeyWithholding(parts_.triggerDetector);
+}
+
+void ShellLifecycle::noteInput() {
+    if (tabBaseline_) {
+        tabBaseline_->cancel();
+    }
+    std::weak_ptr<ShellLifecycle> weak = weak_from_this();
+    tabBaseline_ = parts_.scheduler.postAfter(tabBaselineDelay, [weak] {
+        // A trigger begun meanwhile is measured from the reading before it.
+        if (auto self = weak.lock(); self && !self->isTypingTrigger()) {
+            self->parts_.projectDetector.takeTabBaseline();
+        }
+    });
+}
+
+bool ShellLifecycle::isTypingTrigger() const {
+    return parts_.triggerDetector->state() == TriggerDetector::State::collecting ||
+           parts_.triggerDetector->triggerProgress() > 0;
 }
 
 // One handler takes every session event: it only hops to the main thread (the composition root's).

@@ -78,6 +78,9 @@ public:
     // permission given by another program (a desktop's own accessibility setting) starts the
     // session without the button or the tray menu.
     static constexpr double onboardingTrustCheckInterval = 2.0;
+    // How long after a key or a click a terminal's tabs are read for the baseline of the next trigger:
+    // time for the program that got the key to read it.
+    static constexpr double tabBaselineDelay = 0.01;
 
     explicit ShellLifecycle(Parts parts);
     ~ShellLifecycle();
@@ -119,6 +122,10 @@ private:
     void applyStartDecision(bool isTrusted, bool showOnboardingIfNeeded);
     void decideWithoutTrustAnswer();
     void installTapCallbacks();
+    // A key that begins no trigger, or a click: the terminal's tabs are read once the key is read.
+    void noteInput();
+    // Whether a trigger is being typed or a session is open, when the tabs' reads are no baseline.
+    bool isTypingTrigger() const;
     void startProjectDetectionOnce();
     void followOnboardingStep();
     void scheduleOnboardingTrustCheck();
@@ -146,6 +153,8 @@ private:
     // The start's decision while it waits for the first answer: whether it may show the onboarding.
     std::optional<bool> pendingStartDecision_;
     std::optional<CancellationToken> trustAnswerDeadline_;
+    // The reading of the terminal's tabs after the last key or click.
+    std::optional<CancellationToken> tabBaseline_;
     // The onboarding was shown for want of an answer to a user who had completed it: a first answer
     // that grants the permission closes it again.
     bool onboardingShownWithoutTrustAnswer_ = false;

@@ -24,6 +24,16 @@ struct ProcessStatus {
     bool operator==(const ProcessStatus&) const = default;
 };
 
+// How much a process has read since it started, from any file, pipe or terminal.
+struct ProcessReads {
+    // Read calls made.
+    std::uint64_t calls = 0;
+    // Bytes those calls returned.
+    std::uint64_t bytes = 0;
+
+    bool operator==(const ProcessReads&) const = default;
+};
+
 // A file by the device and inode that hold it: the same file whatever path leads to it.
 struct FileIdentity {
     std::uint64_t device = 0;
@@ -42,9 +52,9 @@ struct SocketListener {
 };
 
 // The system's table of processes as project detection reads it: who started whom, each process's
-// name, controlling terminal, job, working directory, arguments and environment, the file it runs and
-// the mounts it sees, who listens on a socket, and when a terminal device was last read. A process or
-// device the system will not describe is simply absent. Main thread.
+// name, controlling terminal, job, working directory, arguments, environment and reads so far, the file
+// it runs and the mounts it sees, who listens on a socket, and when a terminal device was last read. A
+// process or device the system will not describe is simply absent. Main thread.
 class ProcessTable {
 public:
     virtual ~ProcessTable() = default;
@@ -88,6 +98,10 @@ public:
     // What the process holds open, one entry per descriptor as the system names it ("/dev/pts/3",
     // "socket:[1234]"); absent when it cannot be read, as for another user's process.
     virtual std::optional<std::vector<std::string>> openFiles(std::int32_t /*pid*/) { return std::nullopt; }
+
+    // The process's reads so far; absent when they cannot be read, as for another user's process, or
+    // when this table cannot tell.
+    virtual std::optional<ProcessReads> reads(std::int32_t /*pid*/) { return std::nullopt; }
 
     // The last access time of the device file "/dev/" + `ttyName`.
     virtual std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) = 0;

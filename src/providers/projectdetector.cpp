@@ -6,12 +6,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <set>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace korvane {
@@ -84,14 +81,6 @@ bool isUsableFallback(const std::string& directory, const std::string& home) {
     return dir.starts_with(home + "/");
 }
 
-double secondsBetween(std::chrono::system_clock::time_point a, std::chrono::system_clock::time_point b) {
-    return std::chrono::duration<double>(a - b).count();
-}
-
-bool sameMoment(std::chrono::system_clock::time_point a, std::chrono::system_clock::time_point b) {
-    return std::abs(secondsBetween(a, b)) <= ProjectDetector::sameMomentTolerance;
-}
-
 } // namespace
 
 ProjectDetector::ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
@@ -102,21 +91,23 @@ ProjectDetector::ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
     , processTable_(std::move(processTable))
     , files_(std::move(files))
     , tmux_(std::move(tmux))
-    , screen_(std::move(screen)) {}
+    , screen_(std::move(screen))
+    , typedTab_(processTable_) {}
 
 std::optional<std::string> ProjectDetector::detectProjectRoot() {
     return detectProjectRoot(appProvider_->frontmostApplication());
 }
 
-std::optional<std::string>
-ProjectDetector::detectProjectRoot(const std::optional<FrontmostApplication>& application) {
+std::optional<std::string> ProjectDetector::detectProjectRoot(const std::optional<FrontmostApplication>& application,
+                                                              bool atTrigger) {
+    terminalPid_.reset();
     if (!application || application->bundleID.empty()) {
         setCurrentProjectRoot(std::nullopt);
         return std::nullopt;
     }
     const std::string& bundleID = application->bundleID;
     if (terminalBundleIDs().contains(bundleID)) {
-        return detectTerminal(bundleID, application->pid);
+        return detectTerminal(bundleID, application->pid, atTrigger);
     }
     auto title = appProvider_->focusedWindowTitle(application->pid);
     if (!title) {
@@ -152,18 +143,43 @@ std::optional<std::string> ProjectDetector::detectNonTerminal(const std::string&
     return std::nullopt;
 }
 
-std::optional<std::string> ProjectDetector::detectTerminal(const std::string& bundleID, std::int32_t pid) {
-    if (auto root = detectFromWindowTitle(bundleID, pid)) {
-        lastSuccessfulProject_[bundleID] = *root;
-        return root;
-    }
-    ProcessTreeDetection tree = detectFromProcessTree(pid);
+std::optional<std::string> ProjectDetector::detectTerminal(const std::string& bundleID, std::int32_t pid,
+                                                           bool atTrigger) {
+    terminalPid_ = pid;
+    // The title is read once, and only where the processes leave the choice open.
+    std::optional<std::optional<std::string>> title;
+    const auto named = [&] {
+        if (!title) {
+            title = titleRoot(bundleID, pid);
+        }
+        return *title;
+    };
+    ProcessTreeDetection tree = detectFromProcessTree(pid, named, atTrigger);
+    std::optional<std::string> root;
     if (const auto* found = std::get_if<ProcessTreeFound>(&tree)) {
-        lastSuccessfulProject_[bundleID] = found->root;
-        return found->root;
+        root = found->root;
+    } else if (std::holds_alternative<ProcessTreeNone>(tree)) {
+        root = named();
     }
-    setCurrentProjectRoot(std::nullopt);
-    return std::nullopt;
+    if (root) {
+        lastSuccessfulProject_[bundleID] = *root;
+    }
+    setCurrentProjectRoot(root);
+    return root;
+}
+
+void ProjectDetector::takeTabBaseline() {
+    if (terminalPid_ && typedTab_.hasSeveralPanes()) {
+        typedTab_.takeBaseline(ProcessInfo::descendants(*terminalPid_, *processTable_));
+    }
+}
+
+void ProjectDetector::applicationActivated(const FrontmostApplication& application) {
+    terminalPid_.reset();
+    if (application.pid >= 1 && terminalBundleIDs().contains(application.bundleID)) {
+        terminalPid_ = application.pid;
+        typedTab_.takeBaseline(ProcessInfo::descendants(application.pid, *processTable_));
+    }
 }
 
 void ProjectDetector::setCurrentProjectRoot(std::optional<std::string> root) {
@@ -232,34 +248,32 @@ std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& f
 }
 
 std::optional<std::string> ProjectDetector::detectFromWindowTitle(const std::string& bundleID, std::int32_t pid) {
+    auto root = titleRoot(bundleID, pid);
+    if (root) {
+        setCurrentProjectRoot(*root);
+    }
+    return root;
+}
+
+std::optional<std::string> ProjectDetector::titleRoot(const std::string& bundleID, std::int32_t pid) {
     auto title = appProvider_->focusedWindowTitle(pid);
     if (!title) {
         return std::nullopt;
     }
     std::string key = "title:" + bundleID + ":" + *title;
     if (const std::string* cached = cache_.find(key)) {
-        if (cached->empty()) {
-            return std::nullopt;
-        }
-        std::string root = *cached;
-        setCurrentProjectRoot(root);
-        return root;
+        return cached->empty() ? std::nullopt : std::optional(*cached);
     }
     for (const std::string& candidate : candidatePaths(*title, *files_)) {
         if (auto root = findProjectRoot(candidate, *files_)) {
             cache_.insert(key, *root);
-            setCurrentProjectRoot(*root);
             return root;
         }
     }
     loggedTitleFailures_.insert(key, true);
-    if (auto root = matchCurrentRoot(*title, currentProjectRoot_)) {
-        cache_.insert(key, *root);
-        setCurrentProjectRoot(*root);
-        return root;
-    }
-    cache_.insert(key, std::string());
-    return std::nullopt;
+    auto root = matchCurrentRoot(*title, currentProjectRoot_);
+    cache_.insert(key, root.value_or(std::string()));
+    return root;
 }
 
 std::optional<std::string> ProjectDetector::rootForDirectory(const std::string& directory) {
@@ -274,214 +288,27 @@ std::optional<std::string> ProjectDetector::rootForDirectory(const std::string& 
     return root;
 }
 
-std::string ProjectDetector::resolveMergedRoot(const std::string& device, std::map<std::string, std::string>& parents) {
-    auto entry = parents.try_emplace(device, device).first;
-    std::string x = device;
-    while (true) {
-        const std::string& parent = entry->second;
-        if (parent == x) {
-            return x;
-        }
-        // Path halving: point x at its grandparent, then continue from there.
-        std::string grandparent = parents.try_emplace(parent, parent).first->second;
-        entry->second = grandparent;
-        x = grandparent;
-        entry = parents.try_emplace(x, x).first;
-    }
-}
-
-ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid) {
-    using Clock = std::chrono::system_clock;
+ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, const PaneChooser::TitleRoot& titleRoot,
+                                                           bool keysTyped) {
     // Process ids below 1 name no application; below 0 they would walk the whole table.
     if (pid < 1) {
         return ProcessTreeNone{};
     }
-    std::vector<ProcessInfo::DescendantInfo> descendants = ProcessInfo::descendants(pid, *processTable_);
+    std::vector<ProcessInfo::DescendantInfo> processes = ProcessInfo::descendants(pid, *processTable_);
+    processes = typedTab_.typedPaneOnly(std::move(processes), keysTyped);
     if (tmux_) {
-        descendants = tmux_->withPanesShown(std::move(descendants));
+        processes = tmux_->withPanesShown(std::move(processes));
     }
     if (screen_) {
-        descendants = screen_->withWindowsShown(std::move(descendants));
+        processes = screen_->withWindowsShown(std::move(processes));
     }
-
-    std::unordered_map<std::int32_t, std::string> deviceOf;
-    for (const auto& entry : descendants) {
-        if (entry.tty) {
-            deviceOf[entry.pid] = *entry.tty;
-        }
+    const PaneChooser panes(*processTable_,
+                            [this](const std::string& directory) { return rootForDirectory(directory); });
+    ProcessTreeDetection tree = panes.choose(processes, titleRoot);
+    if (const auto* found = std::get_if<ProcessTreeFound>(&tree)) {
+        setCurrentProjectRoot(found->root);
     }
-
-    // Pane groups: a process on another device than its parent joins the two devices.
-    std::map<std::string, std::string> parents;
-    for (const auto& entry : descendants) {
-        if (!entry.tty) {
-            continue;
-        }
-        auto parentDevice = deviceOf.find(entry.parentPid);
-        if (parentDevice == deviceOf.end() || parentDevice->second == *entry.tty) {
-            continue;
-        }
-        std::string a = resolveMergedRoot(parentDevice->second, parents);
-        std::string b = resolveMergedRoot(*entry.tty, parents);
-        if (a != b) {
-            parents[a] = b;
-        }
-    }
-
-    struct Group {
-        std::string key;
-        std::vector<std::string> devices; // in order of first appearance
-        std::optional<std::string> primary;
-        std::optional<Clock::time_point> date;
-        std::vector<std::string> directories;
-    };
-    std::vector<Group> groups;
-    std::unordered_map<std::string, std::size_t> groupIndex;
-    std::unordered_map<std::string, std::size_t> groupOfDevice;
-    for (const auto& entry : descendants) {
-        if (!entry.tty) {
-            continue;
-        }
-        std::string key = resolveMergedRoot(*entry.tty, parents);
-        auto [at, inserted] = groupIndex.try_emplace(key, groups.size());
-        if (inserted) {
-            groups.push_back(Group{key, {}, {}, {}, {}});
-        }
-        Group& group = groups[at->second];
-        if (std::find(group.devices.begin(), group.devices.end(), *entry.tty) == group.devices.end()) {
-            group.devices.push_back(*entry.tty);
-        }
-        groupOfDevice[*entry.tty] = at->second;
-    }
-
-    std::unordered_map<std::string, std::optional<Clock::time_point>> deviceDates;
-    for (const Group& group : groups) {
-        for (const std::string& device : group.devices) {
-            deviceDates.try_emplace(device, processTable_->deviceAccessTime(device));
-        }
-    }
-
-    for (Group& group : groups) {
-        if (group.devices.size() == 1) {
-            group.primary = group.devices.front();
-            group.date = deviceDates[group.devices.front()];
-            continue;
-        }
-        std::vector<std::pair<std::string, Clock::time_point>> dated;
-        for (const std::string& device : group.devices) {
-            if (auto date = deviceDates[device]) {
-                dated.emplace_back(device, *date);
-            }
-        }
-        if (dated.empty()) {
-            continue;
-        }
-        std::stable_sort(dated.begin(), dated.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
-        group.date = dated.front().second;
-        std::set<std::string> tied;
-        for (const auto& [device, date] : dated) {
-            if (sameMoment(date, *group.date)) {
-                tied.insert(device);
-            }
-        }
-        if (tied.size() == 1) {
-            group.primary = *tied.begin();
-            continue;
-        }
-        // Several devices used at the same moment: the one where a program with a directory runs.
-        for (const auto& entry : descendants) {
-            if (entry.tty && tied.contains(*entry.tty) && entry.cwd) {
-                group.primary = *entry.tty;
-                break;
-            }
-        }
-        if (!group.primary) {
-            for (const auto& entry : descendants) {
-                if (entry.tty && tied.contains(*entry.tty)) {
-                    group.primary = *entry.tty;
-                    break;
-                }
-            }
-        }
-    }
-
-    for (const auto& entry : descendants) {
-        if (entry.tty && entry.cwd) {
-            Group& group = groups[groupOfDevice[*entry.tty]];
-            if (group.primary == entry.tty) {
-                group.directories.push_back(*entry.cwd);
-            }
-        }
-    }
-
-    std::vector<PaneCandidate> candidates;
-    std::unordered_map<std::string, std::size_t> candidateGroup;
-    for (std::size_t i = 0; i < groups.size(); ++i) {
-        for (const std::string& directory : groups[i].directories) {
-            if (auto root = rootForDirectory(directory)) {
-                std::optional<Clock::time_point> latest;
-                for (const std::string& device : groups[i].devices) {
-                    if (auto date = deviceDates[device]; date && (!latest || *date > *latest)) {
-                        latest = date;
-                    }
-                }
-                candidateGroup[groups[i].key] = i;
-                candidates.push_back(PaneCandidate{groups[i].key, {*root}, latest});
-                break;
-            }
-        }
-    }
-
-    auto found = [&](const std::string& root) -> ProcessTreeDetection {
-        setCurrentProjectRoot(root);
-        return ProcessTreeFound{root};
-    };
-
-    if (candidates.empty()) {
-        return ProcessTreeNone{};
-    }
-    const Group* newest = nullptr;
-    for (const Group& group : groups) {
-        if (group.date && (!newest || *group.date > *newest->date)) {
-            newest = &group;
-        }
-    }
-    if (newest != nullptr) {
-        bool newestHasCandidate = candidateGroup.contains(newest->key);
-        bool sameMomentAsNewest = std::any_of(candidates.begin(), candidates.end(), [&](const PaneCandidate& c) {
-            const Group& group = groups[candidateGroup[c.pane]];
-            return group.date && sameMoment(*group.date, *newest->date);
-        });
-        if (!newestHasCandidate && !sameMomentAsNewest) {
-            return ProcessTreeNone{};
-        }
-    }
-    if (candidates.size() == 1) {
-        return found(candidates.front().roots.front());
-    }
-    std::vector<const PaneCandidate*> dated;
-    for (const PaneCandidate& candidate : candidates) {
-        if (candidate.accessDate) {
-            dated.push_back(&candidate);
-        }
-    }
-    std::stable_sort(dated.begin(), dated.end(),
-                     [](const PaneCandidate* a, const PaneCandidate* b) { return *a->accessDate > *b->accessDate; });
-    if (!dated.empty() && std::none_of(dated.begin() + 1, dated.end(), [&](const PaneCandidate* other) {
-            return sameMoment(*other->accessDate, *dated.front()->accessDate);
-        })) {
-        return found(dated.front()->roots.front());
-    }
-    std::vector<std::string> roots;
-    for (const PaneCandidate& candidate : candidates) {
-        if (std::find(roots.begin(), roots.end(), candidate.roots.front()) == roots.end()) {
-            roots.push_back(candidate.roots.front());
-        }
-    }
-    if (roots.size() == 1) {
-        return found(roots.front());
-    }
-    return ProcessTreeAmbiguous{std::move(roots)};
+    return tree;
 }
 
 } // namespace korvane

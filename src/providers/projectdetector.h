@@ -4,12 +4,13 @@
 #include "platform/activeappprovider.h"
 #include "platform/fileprobe.h"
 #include "platform/processtable.h"
+#include "providers/panechooser.h"
 #include "providers/processinfo.h"
 #include "providers/processtreedetection.h"
 #include "providers/screenwindowfinder.h"
 #include "providers/tmuxpanefinder.h"
+#include "providers/typedtab.h"
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -44,16 +45,8 @@ public:
         std::variant<None, Hit> value;
     };
 
-    struct PaneCandidate {
-        std::string pane;
-        std::vector<std::string> roots;
-        std::optional<std::chrono::system_clock::time_point> accessDate;
-    };
-
     // Entries kept of the detection cache and of the failed titles; the least recently used go.
     static constexpr std::size_t cacheCapacity = 4096;
-    // Two times within this many seconds count as the same moment.
-    static constexpr double sameMomentTolerance = 0.05;
 
     // With `tmux`, a terminal running tmux is read through the pane its client shows; without,
     // through the client's own folder. With `screen`, one running GNU screen is read through the window
@@ -65,8 +58,18 @@ public:
 
     // Runs one detection for the frontmost application and returns the root found.
     std::optional<std::string> detectProjectRoot();
-    // The same for `application`, the frontmost one as the caller has just read it.
-    std::optional<std::string> detectProjectRoot(const std::optional<FrontmostApplication>& application);
+    // The same for `application`, the frontmost one as the caller has just read it; `atTrigger` when
+    // the trigger's keys have just been typed into it, which tells a terminal's tabs apart.
+    std::optional<std::string> detectProjectRoot(const std::optional<FrontmostApplication>& application,
+                                                 bool atTrigger = false);
+
+    // Takes what the tabs of the terminal in front have read so far, the baseline the trigger's keys
+    // are told by: for a key that begins no trigger, once its program had time to read it. Reads
+    // nothing unless that terminal showed several tabs.
+    void takeTabBaseline();
+    // `application` came in front: a terminal's tabs are read at once, for a trigger typed before the
+    // detection that follows the switch.
+    void applicationActivated(const FrontmostApplication& application);
 
     const std::optional<std::string>& currentProjectRoot() const { return currentProjectRoot_; }
     void setCurrentProjectRoot(std::optional<std::string> root);
@@ -85,19 +88,22 @@ public:
     // The root named by the focused window's title, applied; absent when the title names none.
     std::optional<std::string> detectFromWindowTitle(const std::string& bundleID, std::int32_t pid);
 
-    // The root of the terminal pane used last; a found root is applied.
-    ProcessTreeDetection detectFromProcessTree(std::int32_t pid);
-
-    // The group key of `device` in the pane-group table, which it updates (union-find).
-    static std::string resolveMergedRoot(const std::string& device, std::map<std::string, std::string>& parents);
+    // The root of a terminal's processes, in steps: the processes below `pid`; the tab typed in, where
+    // `keysTyped` since the baseline tell it; tmux's shown pane and screen's shown window in place of
+    // their clients; the panes' projects, among which the root `titleRoot` names, else the pane read
+    // last. A found root is applied.
+    ProcessTreeDetection detectFromProcessTree(std::int32_t pid, const PaneChooser::TitleRoot& titleRoot = {},
+                                               bool keysTyped = false);
 
     // Read by tests and diagnostics.
     std::size_t cacheSize() const { return cache_.size(); }
     bool isLoggedTitleFailure(const std::string& key) const { return loggedTitleFailures_.contains(key); }
 
 private:
-    std::optional<std::string> detectTerminal(const std::string& bundleID, std::int32_t pid);
+    std::optional<std::string> detectTerminal(const std::string& bundleID, std::int32_t pid, bool atTrigger);
     std::optional<std::string> detectNonTerminal(const std::string& bundleID, std::int32_t pid);
+    // The root the focused window's title names, not applied.
+    std::optional<std::string> titleRoot(const std::string& bundleID, std::int32_t pid);
     std::optional<std::string> rootForDirectory(const std::string& directory);
 
     std::shared_ptr<ActiveAppProvider> appProvider_;
@@ -105,6 +111,9 @@ private:
     std::shared_ptr<FileProbe> files_;
     std::unique_ptr<TmuxPaneFinder> tmux_;
     std::unique_ptr<ScreenWindowFinder> screen_;
+    TypedTab typedTab_;
+    // The terminal detected last, while it is the application in front.
+    std::optional<std::int32_t> terminalPid_;
     LruMap<std::string, std::string> cache_{cacheCapacity};
     LruMap<std::string, bool> loggedTitleFailures_{cacheCapacity};
     std::map<std::string, std::string> lastSuccessfulProject_;

@@ -2,6 +2,7 @@
 
 #include "base/unicode.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 #include <unicode/uchar.h>
@@ -120,6 +121,42 @@ std::string lastPathComponent(std::string path) {
     return slash == std::string::npos || path == "/" ? path : path.substr(slash + 1);
 }
 
+bool isPromptNameCharacter(char c) {
+    return c != '@' && c != ':' && c != '/' && c != ' ' && c != '\t' && c != '(' && c != ')';
+}
+
+// The folder of a shell prompt's title, "user@host: folder" (Debian's prompts set it so, after a
+// "(chroot)" when there is one), where the folder is a path from "/" or "~"; absent for any other text.
+std::optional<std::string> promptFolder(std::string_view text) {
+    if (text.starts_with('(')) {
+        const std::size_t close = text.find(')');
+        if (close == std::string_view::npos) {
+            return std::nullopt;
+        }
+        text.remove_prefix(close + 1);
+    }
+    std::size_t at = 0;
+    while (at < text.size() && isPromptNameCharacter(text[at])) {
+        ++at;
+    }
+    if (at == 0 || at == text.size() || text[at] != '@') {
+        return std::nullopt;
+    }
+    std::size_t colon = at + 1;
+    while (colon < text.size() && isPromptNameCharacter(text[colon])) {
+        ++colon;
+    }
+    if (colon == at + 1 || colon == text.size() || text[colon] != ':') {
+        return std::nullopt;
+    }
+    std::string_view folder = text.substr(colon + 1);
+    folder.remove_prefix(std::min(folder.find_first_not_of(" \t"), folder.size()));
+    if (!folder.starts_with('/') && !folder.starts_with('~')) {
+        return std::nullopt;
+    }
+    return std::string(folder);
+}
+
 } // namespace
 
 std::vector<std::string> titleComponents(const std::string& title) {
@@ -147,6 +184,9 @@ std::vector<std::string> candidatePaths(const std::string& title, FileProbe& fil
 
     for (const std::string& part : splitParts(title)) {
         std::string t = trimmed(part);
+        if (auto folder = promptFolder(t)) {
+            t = std::move(*folder);
+        }
         if (t.starts_with('/')) {
             paths.push_back(t);
         } else if (t.starts_with('~')) {

@@ -16,7 +16,8 @@ namespace korvane {
 // empty parts dropped.
 std::vector<std::string> titleComponents(const std::string& title);
 
-// The paths a title may point at, in the order they should be tried; duplicates are possible.
+// The paths a title may point at, in the order they should be tried; duplicates are possible. A part
+// that is a shell prompt's "user@host: folder" stands for its folder.
 std::vector<std::string> candidatePaths(const std::string& title, FileProbe& files);
 
 // `currentRoot` when one of the title's parts is its folder name in any letter case.

@@ -291,6 +291,11 @@ std::string IsolatedKorvaneTest::projectLine(const fs::path& project) {
 
 bool IsolatedKorvaneTest::openXterm(const std::string& title, const fs::path& directory,
                                     const std::string& program, const std::string& geometry) {
+    return startXterm(title, directory, program, geometry) && focus(title);
+}
+
+bool IsolatedKorvaneTest::startXterm(const std::string& title, const fs::path& directory,
+                                     const std::string& program, const std::string& geometry) {
     const fs::path pidFile = root / (title + ".pid");
     const std::string command = (directory.empty() ? "" : "cd " + quoted(directory) + " && ") +
                                 "{ xterm -T " + title + " -geometry " + geometry + " -e sh -c " +
@@ -299,7 +304,7 @@ bool IsolatedKorvaneTest::openXterm(const std::string& title, const fs::path& di
         return false;
     }
     helpers.push_back(std::stoi(readAll(pidFile)));
-    return focus(title);
+    return true;
 }
 
 bool IsolatedKorvaneTest::openTerminal(const std::string& title, const fs::path& directory) {

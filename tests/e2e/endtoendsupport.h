@@ -95,6 +95,9 @@ protected:
     // `directory` (the current one when empty); focused.
     bool openXterm(const std::string& title, const std::filesystem::path& directory,
                    const std::string& program, const std::string& geometry = "70x12");
+    // The same, not focused: for a program that sets its window's title itself.
+    bool startXterm(const std::string& title, const std::filesystem::path& directory,
+                    const std::string& program, const std::string& geometry = "70x12");
     // An xterm whose program writes every byte it receives, untranslated, to typedFile(`title`).
     bool openTerminal(const std::string& title, const std::filesystem::path& directory = {});
     std::filesystem::path readyFile(const std::string& title) const;

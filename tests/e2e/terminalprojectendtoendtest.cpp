@@ -1,9 +1,10 @@
 // The korvane binary under scripts/xvfb-session, following the project a terminal user is in: a shell
 // that left a job running and a program stopped in another project, tmux panes selected in turn
-// while a second tmux server runs beside, tmux's own socket folders, a stopped tmux server, and
-// servers an attacker could have started. The popup's rows and the tray menu are read over the
-// accessibility bus.
-#include "endtoendsupport.h"
+// while a second tmux server runs beside, tmux's own socket folders, a stopped tmux server, servers
+// an attacker could have started, lxterminal, GNU screen's shown window, and a prompt that names its
+// folder in the window's title while tmux or an editor works elsewhere. The popup's rows and the tray
+// menu are read over the accessibility bus.
+#include "terminalprojecttest.h"
 
 #include <algorithm>
 #include <chrono>
@@ -25,143 +26,7 @@ using testing::Contains;
 using testing::HasSubstr;
 using testing::Not;
 
-class TerminalProjectEndToEndTest : public IsolatedKorvaneTest {
-protected:
-    void arrange() override {
-        dir.write("home/.config/korvane/config.json", R"({"snippets": [{"key": "sig", "expand": "Best"}]})");
-        const std::string git =
-            "git -c user.name=Ada -c user.email=ada@example.com -c init.defaultBranch=main";
-        for (const std::string& name : kProjects) {
-            dir.write("home/projects/" + name + "/" + name + "-draft.txt", name + "\n");
-            ASSERT_EQ(run("cd " + quoted(project(name)) + " && " + git + " init -q && " + git +
-                          " add -A && " + git + " commit -qm one"),
-                      0);
-        }
-        skipOnboarding();
-        // Timing lines say how long each trigger took; the marker must never reach a tmux server.
-        isolateEnvironment({"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "QT_QPA_PLATFORM=xcb", "KORVANE_TIMING=1",
-                            std::string(kMarker) + "=korvane-own"});
-        startTrayer();
-        ASSERT_TRUE(startKorvane()) << readAll(errFile());
-    }
-
-    void TearDown() override {
-        for (const std::string& server : servers) {
-            run(server + " kill-server >/dev/null 2>&1");
-        }
-        for (const std::string& session : sessions) {
-            run(session + " -X quit >/dev/null 2>&1");
-        }
-        // tmux leaves its socket behind in the folder all the user's servers share.
-        for (const fs::path& socket : sharedSockets) {
-            fs::remove(socket);
-        }
-        IsolatedKorvaneTest::TearDown();
-    }
-
-    fs::path project(const std::string& name) const { return home / "projects" / name; }
-
-    // Opens the popup on the draft files, expects `name`'s and no other project's, and closes it
-    // again, leaving nothing typed on the terminal's line. Inside tmux or screen, a trigger whose question
-    // to the server takes longer than the detection waits (a loaded machine) reads the terminal as without
-    // tmux (the client's folder) or without any project (screen), and the next asks again: there
-    // `triggers` tries are allowed. With `neverAnother`, no try may show another project.
-    void expectPopupShows(const std::string& name, int triggers = 1, bool neverAnother = false) {
-        for (int trigger = 1; trigger <= triggers; ++trigger) {
-            ASSERT_TRUE(type(";;draft"));
-            ASSERT_TRUE(popupShown(true));
-            const bool last = trigger == triggers;
-            const auto rows = rowsWith(last ? name + "-draft.txt" : "-draft.txt");
-            const bool shown =
-                std::all_of(kProjects.begin(), kProjects.end(), [&](const std::string& project) {
-                    return testing::Value(rows, Contains(HasSubstr(project + "-draft.txt"))) ==
-                           (project == name);
-                });
-            if (last) {
-                EXPECT_THAT(rows, Contains(HasSubstr(name + "-draft.txt"))) << "expected " << name;
-            }
-            if (last || neverAnother) {
-                for (const std::string& other : kProjects) {
-                    if (other != name) {
-                        EXPECT_THAT(rows, Not(Contains(HasSubstr(other + "-draft.txt"))))
-                            << "expected " << name;
-                    }
-                }
-            }
-            ASSERT_TRUE(key("Escape"));
-            ASSERT_TRUE(popupShown(false));
-            ASSERT_TRUE(key("ctrl+u"));
-            if (shown) {
-                return;
-            }
-            std::cout << "[ terminal ] trigger " << trigger << " did not show " << name << "\n";
-        }
-    }
-
-    void expectTrayShows(const std::string& name) {
-        if (trayerWindow.empty()) {
-            return;
-        }
-        ASSERT_TRUE(pollUntil([&] { return !trayIcon().empty(); }, 10.0));
-        const auto items = trayMenu();
-        ASSERT_FALSE(items.empty()) << "the tray menu did not show over the accessibility bus";
-        EXPECT_EQ(items[0], "Project: " + name);
-    }
-
-    // Types `line` into the focused shell and waits until `done` holds.
-    template <typename Condition> bool runInShell(const std::string& line, Condition done) {
-        return type(line) && key("Return") && pollUntil(done, 10.0);
-    }
-
-    // A tmux server started through `command` (tmux with its socket options) in an xterm titled
-    // `title`, started in `directory`, whose one session `session` starts its pane in `pane`; waits
-    // until the server lists the xterm's client.
-    bool openTmux(const std::string& title, const std::string& command, const fs::path& directory,
-                  const std::string& session, const fs::path& pane) {
-        servers.push_back(command);
-        return openXterm(title, directory,
-                         "touch " + quoted(readyFile(title)) + " && exec " + command + " new-session -s " +
-                             session + " -c " + quoted(pane)) &&
-               pollUntil([&] { return !output(command + " list-clients 2>/dev/null").empty(); }, 10.0);
-    }
-
-    // Milliseconds from each trigger to the popup's first frame so far, in order.
-    std::vector<double> triggerTimes() const {
-        std::vector<double> times;
-        for (const std::string& line : lines(readAll(outFile()))) {
-            constexpr std::string_view prefix = "[Korvane] Timing: trigger-to-frame ";
-            if (line.starts_with(prefix)) {
-                times.push_back(std::stod(line.substr(prefix.size())));
-            }
-        }
-        return times;
-    }
-
-    // An lxterminal titled `title` whose shell runs `program` (which touches readyFile(`title`) once set
-    // up) in `directory`; focused. It keeps its settings in the test's home.
-    bool openLxterminal(const std::string& title, const fs::path& directory, const std::string& program) {
-        const fs::path pidFile = root / (title + ".pid");
-        const std::string command = "cd " + quoted(directory) + " && { env HOME=" + quoted(home) +
-                                    " lxterminal --no-remote -t " + title +
-                                    " --command=" + quoted("sh -c " + quoted(program)) +
-                                    " >/dev/null 2>&1 & echo $! > " + quoted(pidFile) + "; }";
-        if (run(command) != 0 || !pollUntil([&] { return fs::exists(readyFile(title)); }, 20.0)) {
-            return false;
-        }
-        helpers.push_back(std::stoi(readAll(pidFile)));
-        return focus(title);
-    }
-
-    static inline const std::vector<std::string> kProjects{"alpha", "beta", "gamma"};
-    static constexpr const char* kMarker = "KORVANE_E2E_MARKER";
-    // Triggers allowed for a popup inside tmux or screen.
-    static constexpr int kTmuxTriggers = 8;
-    // Each tmux server's command with its socket, to stop it after the test.
-    std::vector<std::string> servers;
-    std::vector<fs::path> sharedSockets;
-    // Each screen session's command with its name, to end it after the test.
-    std::vector<std::string> sessions;
-};
+using TerminalProjectEndToEndTest = TerminalProjectTest;
 
 // A job started in the background in alpha and a program stopped there (as an editor is with Ctrl+Z)
 // while the shell went on to beta: the popup and the tray show beta; the program brought back to the
@@ -422,6 +287,63 @@ TEST_F(TerminalProjectEndToEndTest, TheShownScreenWindowSpeaksForTheTerminal) {
     expectPopupShows("beta", kTmuxTriggers, true);
     expectTrayShows("beta");
     EXPECT_EQ(count(readAll(outFile()), projectLine(gamma)), inGamma) << readAll(outFile());
+}
+
+// An xterm whose bash prompt sets the window's title to the folder it is in, as many prompts do, and
+// that ran a program from there: the title keeps naming that folder while the program works in
+// another project.
+class TitledPromptTest : public TerminalProjectTest {
+protected:
+    // An xterm running such a bash in `directory`, focused by the title its first prompt set.
+    bool openTitledShell(const fs::path& directory) {
+        dir.write("titlerc", "PS1='$ '\nPROMPT_COMMAND='printf \"\\033]0;%s\\007\" \"$PWD\"'\n");
+        return startXterm("korvane-titled", directory,
+                         "touch " + quoted(readyFile("korvane-titled")) + " && exec bash --rcfile " +
+                             quoted(root / "titlerc") + " -i") &&
+               activateWindow("--name '^" + directory.string() + "$'");
+    }
+};
+
+// tmux started from such a prompt in gamma: its panes in alpha and beta, selected in turn, speak for
+// the terminal, not the title.
+TEST_F(TitledPromptTest, TheSelectedTmuxPaneWinsOverABarePathTitle) {
+    if (run("command -v tmux >/dev/null") != 0) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    const fs::path alpha = project("alpha"), beta = project("beta"), gamma = project("gamma");
+    fs::create_directories(root / "tmux");
+    const std::string tmux =
+        "env SHELL=/bin/sh TMUX_TMPDIR=" + quoted(root / "tmux") + " tmux -f /dev/null -L korvane-title";
+    servers.push_back(tmux);
+    ASSERT_TRUE(openTitledShell(gamma));
+    ASSERT_TRUE(runInShell("exec " + tmux + " new-session -s work -c " + quoted(alpha),
+                           [&] { return !output(tmux + " list-clients 2>/dev/null").empty(); }));
+    ASSERT_EQ(run(tmux + " split-window -t work -c " + quoted(beta)), 0);
+
+    using Pane = std::pair<std::string, std::string>;
+    for (const auto& [pane, name] :
+         {Pane{"0", "alpha"}, Pane{"1", "beta"}, Pane{"0", "alpha"}, Pane{"1", "beta"}}) {
+        ASSERT_EQ(run(tmux + " select-pane -t work:0." + pane), 0);
+        expectPopupShows(name, kTmuxTriggers);
+    }
+}
+
+// `cd ../beta && vim` typed at a prompt in alpha: no prompt ran in between, so the title still names
+// alpha while the editor, the terminal's foreground job, works in beta.
+TEST_F(TitledPromptTest, TheForegroundEditorWinsOverTheTitleOfThePromptBefore) {
+    if (run("command -v vim >/dev/null") != 0) {
+        GTEST_SKIP() << "vim is not installed";
+    }
+    const fs::path alpha = project("alpha"), beta = project("beta");
+    ASSERT_TRUE(openTitledShell(alpha));
+    const std::string shell = output("pgrep -P " + std::to_string(helpers.back()));
+    ASSERT_FALSE(shell.empty());
+    ASSERT_TRUE(runInShell("cd ../beta && vim -N -u NONE",
+                           [&] { return !output("pgrep -P " + shell + " -x vim").empty(); }));
+    ASSERT_EQ(output("xdotool getactivewindow getwindowname"), alpha.string());
+    for (int trigger = 0; trigger < 3; ++trigger) {
+        expectPopupShows("beta");
+    }
 }
 
 } // namespace

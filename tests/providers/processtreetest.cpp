@@ -1,4 +1,5 @@
 #include "providers/projectdetector.h"
+#include "providers/panegroups.h"
 
 #include "platform/fake/fakeactiveappprovider.h"
 #include "platform/fake/fakefileprobe.h"
@@ -209,12 +210,12 @@ TEST(ProcessTreeWalk, TheTerminalsOwnProcessesAloneGiveTheWholeTablesWalk) {
 
 TEST(ProcessTreeWalk, PaneGroupsFollowTheUnionFindTable) {
     std::map<std::string, std::string> parents;
-    EXPECT_EQ(ProjectDetector::resolveMergedRoot("pts/1", parents), "pts/1");
+    EXPECT_EQ(PaneGroups::resolveMergedRoot("pts/1", parents), "pts/1");
     parents["pts/1"] = "pts/2";
     parents["pts/2"] = "pts/3";
-    EXPECT_EQ(ProjectDetector::resolveMergedRoot("pts/1", parents), "pts/3");
+    EXPECT_EQ(PaneGroups::resolveMergedRoot("pts/1", parents), "pts/3");
     EXPECT_EQ(parents["pts/3"], "pts/3");
-    EXPECT_EQ(ProjectDetector::resolveMergedRoot("pts/2", parents), "pts/3");
+    EXPECT_EQ(PaneGroups::resolveMergedRoot("pts/2", parents), "pts/3");
 }
 
 TEST(ProcessTreeWalk, NoProcessNumberWalksNothing) {

@@ -100,12 +100,65 @@ TEST_F(ProjectDetectorTest, ATerminalNeverFallsBackToItsLastProject) {
     EXPECT_THAT(changes, ElementsAre(Change{"/home/user/code/app", "app"}, Change{std::nullopt, std::nullopt}));
 }
 
-TEST_F(ProjectDetectorTest, ATerminalTitleThatNamesAProjectWinsOverItsPanes) {
+// A title names the folder of the last prompt: the terminal's processes may have moved on since (a
+// program started in another folder, tmux's shown pane), so the title only chooses among their
+// projects, or speaks where they give none.
+TEST_F(ProjectDetectorTest, ATerminalsTitleChoosesOnlyAmongItsPanesProjects) {
+    const auto now = std::chrono::system_clock::now();
     apps->setFrontmost(FrontmostApplication{"org.gnome.Terminal", kTerminalPid});
-    apps->setTitle(kTerminalPid, "~/code/web");
+    apps->setTitle(kTerminalPid, "user@host: ~/code/web");
     processes->addProcess(21, kTerminalPid, "pts/1", "/home/user/code/app");
+    processes->setAccessTime("pts/1", now);
+    EXPECT_EQ(detector.detectProjectRoot(), "/home/user/code/app");
+
+    // Two tabs read at the same moment: the title tells them apart.
+    processes->addProcess(22, kTerminalPid, "pts/2", "/home/user/code/web");
+    processes->setAccessTime("pts/2", now);
     EXPECT_EQ(detector.detectProjectRoot(), "/home/user/code/web");
-    EXPECT_EQ(processes->listings(), 0);
+    // Also against the tab read last, whose device's time may be seconds old.
+    processes->setAccessTime("pts/1", now + std::chrono::seconds(8));
+    EXPECT_EQ(detector.detectProjectRoot(), "/home/user/code/web");
+    // A title naming neither leaves the device's time to choose.
+    apps->setTitle(kTerminalPid, "user@host: /tmp");
+    EXPECT_EQ(detector.detectProjectRoot(), "/home/user/code/app");
+
+    // No process with a project: the title speaks.
+    processes->addProcess(21, kTerminalPid, "pts/1", "/tmp");
+    processes->addProcess(22, kTerminalPid, "pts/2", "/tmp");
+    apps->setTitle(kTerminalPid, "~/code/web");
+    EXPECT_EQ(detector.detectProjectRoot(), "/home/user/code/web");
+}
+
+// The tab typed in decides at the trigger, whatever the devices' times say; between triggers, and
+// where no tab alone read the keys, the times (and titles) decide as before.
+TEST_F(ProjectDetectorTest, TheTabTypedInDecidesAtTheTrigger) {
+    const auto now = std::chrono::system_clock::now();
+    const FrontmostApplication terminal{"xfce4-terminal", kTerminalPid};
+    apps->setFrontmost(terminal);
+    processes->addProcess(21, kTerminalPid, "pts/1", "/home/user/code/app");
+    processes->addProcess(22, kTerminalPid, "pts/2", "/home/user/code/web");
+    processes->setForegroundGroup("pts/1", 21);
+    processes->setForegroundGroup("pts/2", 22);
+    processes->setAccessTime("pts/1", now + std::chrono::seconds(8));
+    processes->setAccessTime("pts/2", now);
+    processes->setReads(21, ProcessReads{10, 10});
+    processes->setReads(22, ProcessReads{20, 20});
+    EXPECT_EQ(detector.detectProjectRoot(), "/home/user/code/app");
+
+    detector.takeTabBaseline();
+    processes->setReads(22, ProcessReads{21, 21});
+    EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/web");
+    // The next trigger, typed into the tab read last.
+    processes->setReads(21, ProcessReads{12, 12});
+    EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/app");
+    // The same reads without a trigger tell nothing.
+    detector.takeTabBaseline();
+    processes->setReads(22, ProcessReads{22, 22});
+    EXPECT_EQ(detector.detectProjectRoot(terminal), "/home/user/code/app");
+    // Both tabs read since: the devices' times decide.
+    processes->setReads(21, ProcessReads{13, 13});
+    processes->setReads(22, ProcessReads{23, 23});
+    EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/app");
 }
 
 TEST_F(ProjectDetectorTest, FindsTheNearestMarkedFolderBelowHome) {

@@ -70,6 +70,18 @@ TEST_F(WindowTitleTest, TurnsTitlesIntoCandidatePaths) {
         {"\u00e9t\u00e9", {"/home/user/code/\u00e9t\u00e9"}},
         {"notes.d", {}},
         {"", {}},
+        // A shell prompt's title: user, host and folder, bare or after the terminal's own name.
+        {"user@host: ~/code/app", {"/home/user/code/app"}},
+        {"Terminal - user@host: ~/code/app", {"/home/user/code/app"}},
+        {"user@host:~/code/app", {"/home/user/code/app"}},
+        {"(sid)user@host: /srv/site", {"/srv/site"}},
+        {"user@host: ~bob/work", {"/home/bob/work"}},
+        {"user@host: /a b - vim", {"/a b"}},
+        {"user@host: code/app", {}},
+        {"@host: /srv", {}},
+        {"user@: /srv", {}},
+        {"a user@host: /srv", {}},
+        {"user@host@x: /srv", {}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(candidatePaths(c.title, *files), c.paths) << c.title;

@@ -14,6 +14,7 @@ void FakeProcessTable::addProcess(std::int32_t pid, std::int32_t parentPid, std:
                               {},
                               std::vector<std::string>{},
                               std::vector<std::string>{},
+                              std::nullopt,
                               std::nullopt};
     childrenOf_[parentPid].insert(pid);
 }
@@ -60,6 +61,10 @@ void FakeProcessTable::setSocketListener(const std::string& path, std::optional<
 
 void FakeProcessTable::setOpenFiles(std::int32_t pid, std::optional<std::vector<std::string>> files) {
     processes_.at(pid).openFiles = std::move(files);
+}
+
+void FakeProcessTable::setReads(std::int32_t pid, std::optional<ProcessReads> reads) {
+    processes_.at(pid).reads = reads;
 }
 
 void FakeProcessTable::setAccessTime(const std::string& ttyName,
@@ -137,6 +142,11 @@ std::optional<SocketListener> FakeProcessTable::socketListener(const std::string
 std::optional<std::vector<std::string>> FakeProcessTable::openFiles(std::int32_t pid) {
     auto found = processes_.find(pid);
     return found == processes_.end() ? std::nullopt : found->second.openFiles;
+}
+
+std::optional<ProcessReads> FakeProcessTable::reads(std::int32_t pid) {
+    auto found = processes_.find(pid);
+    return found == processes_.end() ? std::nullopt : found->second.reads;
 }
 
 std::optional<std::chrono::system_clock::time_point> FakeProcessTable::deviceAccessTime(const std::string& ttyName) {

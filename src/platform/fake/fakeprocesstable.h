@@ -8,7 +8,7 @@ namespace korvane {
 
 // A process table that tests fill by hand: processes with a parent, an optional terminal and an
 // optional directory (each its own process group unless set), the foreground group of each terminal,
-// names, arguments, environments, executables and open files, the listeners of sockets, and access
+// names, arguments, environments, executables, open files and reads, the listeners of sockets, and access
 // times of terminal devices. Every process, Korvane's own included, shares one mount namespace unless told
 // otherwise. Main thread.
 class FakeProcessTable final : public ProcessTable {
@@ -28,6 +28,8 @@ public:
     void setMountNamespace(std::int32_t pid, std::optional<FileIdentity> space);
     void setSocketListener(const std::string& path, std::optional<SocketListener> listener);
     void setOpenFiles(std::int32_t pid, std::optional<std::vector<std::string>> files);
+    // Absent (as for a process added without): its reads cannot be read.
+    void setReads(std::int32_t pid, std::optional<ProcessReads> reads);
     void setAccessTime(const std::string& ttyName, std::optional<std::chrono::system_clock::time_point> time);
     // Whether childProcesses answers, as /proc does where the kernel lists each process's children.
     void setListsChildren(bool lists) { listsChildren_ = lists; }
@@ -42,6 +44,7 @@ public:
     std::optional<FileIdentity> mountNamespace(std::int32_t pid) override;
     std::optional<SocketListener> socketListener(const std::string& path) override;
     std::optional<std::vector<std::string>> openFiles(std::int32_t pid) override;
+    std::optional<ProcessReads> reads(std::int32_t pid) override;
     std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) override;
 
     static constexpr FileIdentity sharedNamespace{4, 4026531841};
@@ -59,6 +62,7 @@ private:
         std::optional<std::vector<std::string>> arguments;
         std::optional<std::vector<std::string>> environment;
         std::optional<std::vector<std::string>> openFiles;
+        std::optional<ProcessReads> reads;
     };
     std::map<std::int32_t, Process> processes_;
     std::map<std::string, std::int32_t> foregroundGroups_;

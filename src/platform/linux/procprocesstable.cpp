@@ -363,6 +363,36 @@ std::optional<SocketListener> ProcProcessTable::socketListener(const std::string
     return SocketListener{peer.pid, peer.uid};
 }
 
+std::optional<ProcessReads> ProcProcessTable::parseIo(std::string_view text) {
+    std::optional<std::uint64_t> calls;
+    std::optional<std::uint64_t> bytes;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        const std::size_t colon = line.find(": ");
+        if (colon == std::string_view::npos) {
+            continue;
+        }
+        const std::string_view key = line.substr(0, colon);
+        if (key == "syscr") {
+            calls = parseNumber<std::uint64_t>(line.substr(colon + 2));
+        } else if (key == "rchar") {
+            bytes = parseNumber<std::uint64_t>(line.substr(colon + 2));
+        }
+    }
+    if (!calls || !bytes) {
+        return std::nullopt;
+    }
+    return ProcessReads{*calls, *bytes};
+}
+
+std::optional<ProcessReads> ProcProcessTable::reads(std::int32_t pid) {
+    // Readable for the user's own processes only; the kernel refuses another user's.
+    const auto text = readProcFile(procRoot_ + "/" + std::to_string(pid) + "/io");
+    return text ? parseIo(*text) : std::nullopt;
+}
+
 std::optional<std::chrono::system_clock::time_point> ProcProcessTable::deviceAccessTime(const std::string& ttyName) {
     if (ttyName.empty() || ttyName.find("..") != std::string::npos) {
         return std::nullopt;

@@ -11,10 +11,10 @@ namespace korvane {
 // The process table read from /proc: parents, names, jobs and controlling terminals from
 // /proc/<pid>/stat, a process's children from /proc/<pid>/task/<tid>/children where the kernel
 // provides it, the working directory from the /proc/<pid>/cwd link, arguments and environment from
-// /proc/<pid>/cmdline and environ, the executable and mount namespace from the /proc/<pid>/exe and
-// ns/mnt links, the open files from the /proc/<pid>/fd links, terminal names by matching device numbers
-// against /dev/pts and /dev, and a socket's listener from the peer credentials of a connection.
-// Processes of other users whose directory or environment the kernel hides drop out. Main thread.
+// /proc/<pid>/cmdline and environ, reads from /proc/<pid>/io, the executable and mount namespace from the
+// /proc/<pid>/exe and ns/mnt links, the open files from the /proc/<pid>/fd links, terminal names by matching
+// device numbers against /dev/pts and /dev, and a socket's listener from the peer credentials of a
+// connection. Processes of other users whose directory or environment the kernel hides drop out. Main thread.
 class ProcProcessTable final : public ProcessTable {
 public:
     explicit ProcProcessTable(std::string procRoot = "/proc", std::string devRoot = "/dev");
@@ -29,6 +29,7 @@ public:
     std::optional<FileIdentity> mountNamespace(std::int32_t pid) override;
     std::optional<SocketListener> socketListener(const std::string& path) override;
     std::optional<std::vector<std::string>> openFiles(std::int32_t pid) override;
+    std::optional<ProcessReads> reads(std::int32_t pid) override;
     std::optional<std::chrono::system_clock::time_point> deviceAccessTime(const std::string& ttyName) override;
 
     // The fields of one line of /proc/<pid>/stat that the table reads: the name, the parent id, the
@@ -43,6 +44,8 @@ public:
         bool operator==(const StatFields&) const = default;
     };
     static std::optional<StatFields> parseStat(std::string_view line);
+    // The read calls ("syscr") and bytes read ("rchar") of a /proc/<pid>/io text.
+    static std::optional<ProcessReads> parseIo(std::string_view text);
 
 private:
     std::optional<StatFields> readStat(std::int32_t pid) const;

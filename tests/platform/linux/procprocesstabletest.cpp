@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <gmock/gmock.h>
 #include <sched.h>
 #include <sys/stat.h>
@@ -115,6 +116,19 @@ TEST(ProcProcessTable, ReadsItsOwnProcessAndItsChildren) {
     ASSERT_TRUE(environment.has_value());
     EXPECT_THAT(*environment, testing::Contains(std::string("PATH=") + std::getenv("PATH")));
     EXPECT_TRUE(table.deviceAccessTime(withTerminal.terminal()).has_value());
+    // A read of ten bytes counts in this process's reads.
+    const auto before = table.reads(::getpid());
+    ASSERT_TRUE(before.has_value());
+    {
+        const std::string file = dir.path().string() + "/ten";
+        std::ofstream(file) << "0123456789";
+        std::ifstream(file).get();
+    }
+    const auto after = table.reads(::getpid());
+    ASSERT_TRUE(after.has_value());
+    EXPECT_GT(after->calls, before->calls);
+    EXPECT_GE(after->bytes, before->bytes + 10);
+    EXPECT_EQ(table.reads(999999999), std::nullopt);
     EXPECT_EQ(table.deviceAccessTime("../etc/passwd"), std::nullopt);
     // The terminal the child holds open, by its device's name.
     EXPECT_THAT(table.openFiles(withTerminal.pid()).value_or(std::vector<std::string>{}),
@@ -198,6 +212,14 @@ TEST(ProcProcessTable, ReadsTheFieldsAfterTheLastParenthesis) {
     for (const Case& c : cases) {
         EXPECT_EQ(ProcProcessTable::parseStat(c.line), c.fields) << c.line;
     }
+}
+
+TEST(ProcProcessTable, ReadsTheReadCountsOfItsIoFile) {
+    const std::string io = "rchar: 2012\nwchar: 77\nsyscr: 31\nsyscw: 5\nread_bytes: 0\n";
+    EXPECT_EQ(ProcProcessTable::parseIo(io), (ProcessReads{31, 2012}));
+    EXPECT_EQ(ProcProcessTable::parseIo("rchar: 2012\nsyscw: 5\n"), std::nullopt);
+    EXPECT_EQ(ProcProcessTable::parseIo("rchar: 2012\nsyscr: -1\n"), std::nullopt);
+    EXPECT_EQ(ProcProcessTable::parseIo(""), std::nullopt);
 }
 
 } // namespace

@@ -1,0 +1,172 @@
+#include "providers/panechooser.h"
+
+#include "providers/panegroups.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <unordered_map>
+
+namespace korvane {
+
+namespace {
+
+using TimePoint = std::chrono::system_clock::time_point;
+
+bool sameMoment(TimePoint a, TimePoint b) {
+    return std::abs(std::chrono::duration<double>(a - b).count()) <= PaneChooser::sameMomentTolerance;
+}
+
+// A pane's device read last, and when; absent when none of its devices has a date. Devices read
+// at the same moment go to the one a program with a folder runs on, else the one listed first.
+struct DatedPane {
+    std::optional<std::string> primary;
+    std::optional<TimePoint> date;
+};
+
+DatedPane dated(const PaneGroups::Pane& pane,
+                const std::unordered_map<std::string, std::optional<TimePoint>>& dates,
+                const std::vector<ProcessInfo::DescendantInfo>& processes) {
+    if (pane.devices.size() == 1) {
+        return {pane.devices.front(), dates.at(pane.devices.front())};
+    }
+    std::vector<std::pair<std::string, TimePoint>> known;
+    for (const std::string& device : pane.devices) {
+        if (auto date = dates.at(device)) {
+            known.emplace_back(device, *date);
+        }
+    }
+    if (known.empty()) {
+        return {};
+    }
+    std::stable_sort(known.begin(), known.end(),
+                     [](const auto& a, const auto& b) { return a.second > b.second; });
+    DatedPane result{std::nullopt, known.front().second};
+    std::set<std::string> tied;
+    for (const auto& [device, date] : known) {
+        if (sameMoment(date, *result.date)) {
+            tied.insert(device);
+        }
+    }
+    if (tied.size() == 1) {
+        result.primary = *tied.begin();
+        return result;
+    }
+    for (const auto& entry : processes) {
+        if (entry.tty && tied.contains(*entry.tty) && entry.cwd) {
+            result.primary = *entry.tty;
+            return result;
+        }
+    }
+    for (const auto& entry : processes) {
+        if (entry.tty && tied.contains(*entry.tty)) {
+            result.primary = *entry.tty;
+            return result;
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+PaneChooser::PaneChooser(ProcessTable& table, RootOf rootOf)
+    : table_(table)
+    , rootOf_(std::move(rootOf)) {}
+
+ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                         const TitleRoot& titleRoot) const {
+    const PaneGroups groups(processes);
+    const auto& panes = groups.panes();
+    std::unordered_map<std::string, std::optional<TimePoint>> deviceDates;
+    for (const auto& pane : panes) {
+        for (const std::string& device : pane.devices) {
+            deviceDates.try_emplace(device, table_.deviceAccessTime(device));
+        }
+    }
+    std::vector<DatedPane> datedPanes;
+    datedPanes.reserve(panes.size());
+    for (const auto& pane : panes) {
+        datedPanes.push_back(dated(pane, deviceDates, processes));
+    }
+
+    std::vector<std::vector<std::string>> directories(panes.size());
+    for (const auto& entry : processes) {
+        if (entry.tty && entry.cwd) {
+            const std::size_t pane = *groups.paneOf(*entry.tty);
+            if (datedPanes[pane].primary == entry.tty) {
+                directories[pane].push_back(*entry.cwd);
+            }
+        }
+    }
+    std::vector<Candidate> candidates;
+    for (std::size_t pane = 0; pane < panes.size(); ++pane) {
+        for (const std::string& directory : directories[pane]) {
+            if (auto root = rootOf_(directory)) {
+                std::optional<TimePoint> latest;
+                for (const std::string& device : panes[pane].devices) {
+                    if (auto date = deviceDates[device]; date && (!latest || *date > *latest)) {
+                        latest = date;
+                    }
+                }
+                candidates.push_back(Candidate{pane, *root, latest});
+                break;
+            }
+        }
+    }
+    if (candidates.empty()) {
+        return ProcessTreeNone{};
+    }
+
+    // The pane read last has no project, and none read at the same moment has one.
+    const DatedPane* newest = nullptr;
+    for (const DatedPane& pane : datedPanes) {
+        if (pane.date && (!newest || *pane.date > *newest->date)) {
+            newest = &pane;
+        }
+    }
+    const bool newestHasNoProject =
+        newest != nullptr &&
+        std::none_of(candidates.begin(), candidates.end(), [&](const Candidate& candidate) {
+            const DatedPane& pane = datedPanes[candidate.pane];
+            return &pane == newest || (pane.date && sameMoment(*pane.date, *newest->date));
+        });
+    if (candidates.size() == 1 && !newestHasNoProject) {
+        return ProcessTreeFound{candidates.front().root};
+    }
+    // A device's read time moves only every few seconds; the title of the window shows the tab in front.
+    if (titleRoot) {
+        if (auto title = titleRoot();
+            title && std::any_of(candidates.begin(), candidates.end(),
+                                 [&](const Candidate& c) { return c.root == *title; })) {
+            return ProcessTreeFound{*title};
+        }
+    }
+    if (newestHasNoProject) {
+        return ProcessTreeNone{};
+    }
+    std::vector<const Candidate*> byDate;
+    for (const Candidate& candidate : candidates) {
+        if (candidate.accessDate) {
+            byDate.push_back(&candidate);
+        }
+    }
+    std::stable_sort(byDate.begin(), byDate.end(),
+                     [](const Candidate* a, const Candidate* b) { return *a->accessDate > *b->accessDate; });
+    if (!byDate.empty() && std::none_of(byDate.begin() + 1, byDate.end(), [&](const Candidate* other) {
+            return sameMoment(*other->accessDate, *byDate.front()->accessDate);
+        })) {
+        return ProcessTreeFound{byDate.front()->root};
+    }
+    std::vector<std::string> roots;
+    for (const Candidate& candidate : candidates) {
+        if (std::find(roots.begin(), roots.end(), candidate.root) == roots.end()) {
+            roots.push_back(candidate.root);
+        }
+    }
+    if (roots.size() == 1) {
+        return ProcessTreeFound{roots.front()};
+    }
+    return ProcessTreeAmbiguous{std::move(roots)};
+}
+
+} // namespace korvane

@@ -1,0 +1,139 @@
+// The korvane binary under scripts/xvfb-session with xfce4-terminal, one process owning every window
+// and tab: two windows, or two tabs of one window, in alpha and beta, switched and typed into at once
+// a dozen times each, with Debian's stock prompt (which names user, host and folder in the title) and
+// with a title that names no folder. The popup's rows are read over the accessibility bus.
+#include "terminalprojecttest.h"
+
+#include <filesystem>
+#include <gmock/gmock.h>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+using namespace test::e2e;
+
+class TerminalTabsEndToEndTest : public TerminalProjectTest {
+protected:
+    enum class Layout { windows, tabs };
+    enum class Prompt { stock, untitled };
+
+    // xfce4-terminal, in a process of its own, showing alpha and beta in two windows or two tabs (a
+    // third tab in gamma running top), its bash shells started with `prompt`; waits until both shells
+    // run in their folders and the windows carry their titles.
+    bool openTerminal(Layout layout, Prompt prompt) {
+        if (prompt == Prompt::stock) {
+            if (!fs::exists("/etc/skel/.bashrc")) {
+                return false;
+            }
+            fs::copy_file("/etc/skel/.bashrc", home / ".bashrc", fs::copy_options::overwrite_existing);
+        } else {
+            // A fixed title per shell that names no folder, set once.
+            dir.write("home/.bashrc", "PS1='\\w\\$ '\nprintf '\\033]0;korvane-%s\\007' \"${PWD##*/}\"\n");
+        }
+        const std::string next = layout == Layout::tabs ? " --tab" : " --window";
+        std::string command =
+            "xfce4-terminal --disable-server --working-directory=" + quoted(project("alpha")) + next +
+            " --working-directory=" + quoted(project("beta"));
+        if (layout == Layout::tabs) {
+            command += " --tab --working-directory=" + quoted(project("gamma")) + " --command=top";
+        }
+        const fs::path pidFile = root / "xfce4-terminal.pid";
+        if (run("cd " + quoted(home) + " && { env -u PROMPT_COMMAND HOME=" + quoted(home) +
+                " SHELL=/bin/bash XDG_CONFIG_HOME=" + quoted(home / ".config") + " " + command +
+                " >/dev/null 2>&1 & echo $! > " + quoted(pidFile) + "; }") != 0 ||
+            !pollUntil([&] { return fs::exists(pidFile) && !readAll(pidFile).empty(); }, 10.0)) {
+            return false;
+        }
+        terminal = std::stoi(readAll(pidFile));
+        helpers.push_back(terminal);
+        for (const std::string& name : {std::string("alpha"), std::string("beta")}) {
+            const bool ready = pollUntil(
+                [&] {
+                    for (const std::string& shell :
+                         lines(output("pgrep -P " + std::to_string(terminal) + " -x bash"))) {
+                        if (output("readlink /proc/" + shell + "/cwd") == project(name).string()) {
+                            return true;
+                        }
+                    }
+                    return false;
+                },
+                20.0);
+            if (!ready) {
+                return false;
+            }
+        }
+        return layout == Layout::tabs ? showTab(1) && activateWindow(titled("alpha"))
+                                      : activateWindow(titled("beta")) && activateWindow(titled("alpha"));
+    }
+
+    // xdotool's search for the window whose shown shell is in `name`, by the title its prompt set.
+    std::string titled(const std::string& name) const {
+        return "--all --pid " + std::to_string(terminal) + " --name '" +
+               (prompt == Prompt::stock ? "projects/" + name : "korvane-" + name) + "$'";
+    }
+
+    // Tab `number` (from 1) of the focused window, by xfce4-terminal's own key.
+    static bool showTab(int number) { return key("alt+" + std::to_string(number)); }
+
+    // Twelve triggers or more, each right after showing the other window or tab; the projects the
+    // popup showed where it was not the one shown, with the trigger's number.
+    std::vector<std::string> switchAndType(Layout layout) {
+        std::vector<std::string> wrong;
+        for (int trigger = 0; trigger < 12; ++trigger) {
+            const std::string name = trigger % 2 == 0 ? "beta" : "alpha";
+            const bool shown =
+                layout == Layout::tabs ? showTab(trigger % 2 == 0 ? 2 : 1) : activateWindow(titled(name));
+            if (!shown) {
+                wrong.push_back(std::to_string(trigger) + ": " + name + " could not be shown");
+                continue;
+            }
+            if (const std::string got = popupProject(); got != name) {
+                wrong.push_back(std::to_string(trigger) + ": " + (got.empty() ? "nothing" : got) + " for " +
+                                name);
+            }
+        }
+        return wrong;
+    }
+
+    void expectRightEveryTime(Layout layout, Prompt chosen) {
+        if (run("command -v xfce4-terminal >/dev/null") != 0) {
+            GTEST_SKIP() << "xfce4-terminal is not installed";
+        }
+        prompt = chosen;
+        ASSERT_TRUE(openTerminal(layout, prompt)) << "xfce4-terminal did not show its shells";
+        const auto wrong = switchAndType(layout);
+        std::cout << "[ xfce4    ] " << (layout == Layout::tabs ? "tabs" : "windows") << ", "
+                  << (prompt == Prompt::stock ? "stock prompt" : "untitled") << ": " << wrong.size()
+                  << " of 12 wrong\n";
+        EXPECT_THAT(wrong, testing::IsEmpty());
+    }
+
+    int terminal = 0;
+    Prompt prompt = Prompt::stock;
+};
+
+TEST_F(TerminalTabsEndToEndTest, WindowsWithTheStockPrompt) {
+    expectRightEveryTime(Layout::windows, Prompt::stock);
+}
+
+TEST_F(TerminalTabsEndToEndTest, TabsWithTheStockPrompt) {
+    expectRightEveryTime(Layout::tabs, Prompt::stock);
+}
+
+// Only what the shells read tells the windows apart.
+TEST_F(TerminalTabsEndToEndTest, WindowsWhoseTitlesNameNoFolder) {
+    expectRightEveryTime(Layout::windows, Prompt::untitled);
+}
+
+// Only what the shells read tells the tabs apart; the third tab's top redraws all the while.
+TEST_F(TerminalTabsEndToEndTest, TabsWhoseTitlesNameNoFolder) {
+    expectRightEveryTime(Layout::tabs, Prompt::untitled);
+}
+
+} // namespace
+} // namespace korvane
