@@ -174,6 +174,19 @@ void ProjectDetector::takeTabBaseline() {
     }
 }
 
+void ProjectDetector::triggerBegun() {
+    if (!terminalPid_ || (!tmux_ && !screen_)) {
+        return;
+    }
+    const auto processes = ProcessInfo::descendants(*terminalPid_, *processTable_);
+    if (tmux_) {
+        tmux_->askAhead(processes);
+    }
+    if (screen_) {
+        screen_->askAhead(processes);
+    }
+}
+
 void ProjectDetector::applicationActivated(const FrontmostApplication& application) {
     terminalPid_.reset();
     if (application.pid >= 1 && terminalBundleIDs().contains(application.bundleID)) {

@@ -67,6 +67,9 @@ public:
     // are told by: for a key that begins no trigger, once its program had time to read it. Reads
     // nothing unless that terminal showed several tabs.
     void takeTabBaseline();
+    // The trigger's first key was typed into the terminal in front: the tmux and screen servers its
+    // clients show are asked now, so that their answers are in by the time the trigger is complete.
+    void triggerBegun();
     // `application` came in front: a terminal's tabs are read at once, for a trigger typed before the
     // detection that follows the switch.
     void applicationActivated(const FrontmostApplication& application);

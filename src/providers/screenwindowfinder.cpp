@@ -105,13 +105,9 @@ ScreenWindowFinder::ScreenWindowFinder(std::shared_ptr<ProcessTable> table,
     , sessionRoot_(std::move(sessionRoot))
     , questions_(std::move(runner), questions, clock) {}
 
-std::vector<ProcessInfo::DescendantInfo>
-ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes) {
-    struct Client {
-        std::int32_t pid = 0;
-        std::string tty;
-        std::optional<Session> session;
-    };
+std::vector<ScreenWindowFinder::Client>
+ScreenWindowFinder::clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                   std::vector<ServerQuestions::Question>& questions) {
     std::vector<Client> clients;
     for (const auto& entry : processes) {
         if (entry.tty && entry.foreground && entry.name == processName &&
@@ -120,12 +116,7 @@ ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> pr
             clients.push_back(Client{entry.pid, *entry.tty, std::nullopt});
         }
     }
-    if (clients.empty()) {
-        return processes;
-    }
-    // One question per session, all asked at once and waited for together.
-    const auto screen = screen_.find();
-    std::vector<ServerQuestions::Question> questions;
+    const auto screen = clients.empty() ? std::nullopt : screen_.find();
     for (Client& client : clients) {
         client.session = screen ? sessionOn(client.pid, client.tty, *screen) : std::nullopt;
         if (client.session) {
@@ -133,6 +124,25 @@ ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> pr
             questions.push_back({session.folder + "/" + session.name + "\n" + std::to_string(session.server),
                                  request(screen->path, session.folder, session.name)});
         }
+    }
+    return clients;
+}
+
+void ScreenWindowFinder::askAhead(const std::vector<ProcessInfo::DescendantInfo>& processes) {
+    std::vector<ServerQuestions::Question> questions;
+    clientsInFront(processes, questions);
+    if (!questions.empty()) {
+        questions_.askAhead(questions);
+    }
+}
+
+std::vector<ProcessInfo::DescendantInfo>
+ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes) {
+    // One question per session, all asked at once and waited for together.
+    std::vector<ServerQuestions::Question> questions;
+    const std::vector<Client> clients = clientsInFront(processes, questions);
+    if (clients.empty()) {
+        return processes;
     }
     const auto answers = questions_.answers(questions);
     // By device: the shown window's processes, or nothing where the window cannot be known.

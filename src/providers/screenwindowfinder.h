@@ -46,6 +46,10 @@ public:
     std::vector<ProcessInfo::DescendantInfo>
     withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes);
 
+    // Asks now, without waiting, the sessions of the screen clients in front among `processes`: the
+    // next withWindowsShown takes their answers.
+    void askAhead(const std::vector<ProcessInfo::DescendantInfo>& processes);
+
     // The window number in screen's answer to "-Q number" ("2 (bash)", on its last line); absent for
     // anything else.
     static std::optional<int> windowNumber(std::string_view answer);
@@ -64,6 +68,17 @@ private:
         std::string name;
     };
 
+    // A screen client in front of its terminal device, and the session that holds that device.
+    struct Client {
+        std::int32_t pid = 0;
+        std::string tty;
+        std::optional<Session> session;
+    };
+
+    // The screen clients in front among `processes`, one a device; `questions` gains one for each
+    // client whose session may be asked, in the clients' order.
+    std::vector<Client> clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                       std::vector<ServerQuestions::Question>& questions);
     std::optional<Session> sessionOn(std::int32_t client, const std::string& tty,
                                      const ProgramOnPath::Found& screen);
     std::optional<std::string> sessionFolder(std::int32_t client);

@@ -22,7 +22,7 @@ std::vector<std::optional<std::string>> ServerQuestions::answers(const std::vect
     std::vector<std::shared_ptr<Asked>> runs;
     runs.reserve(questions.size());
     for (const Question& question : questions) {
-        runs.push_back(runFor(question));
+        runs.push_back(runFor(question, false));
     }
 
     std::vector<std::optional<std::string>> answers(questions.size());
@@ -45,12 +45,18 @@ std::vector<std::optional<std::string>> ServerQuestions::answers(const std::vect
     return answers;
 }
 
+void ServerQuestions::askAhead(const std::vector<Question>& questions) {
+    for (const Question& question : questions) {
+        runFor(question, true);
+    }
+}
+
 bool ServerQuestions::isSilent(const std::string& server) {
     const Server* known = servers_.find(server);
     return known != nullptr && known->silent;
 }
 
-std::shared_ptr<ServerQuestions::Asked> ServerQuestions::runFor(const Question& question) {
+std::shared_ptr<ServerQuestions::Asked> ServerQuestions::runFor(const Question& question, bool ahead) {
     if (!servers_.contains(question.server)) {
         servers_.insert(question.server, Server{});
     }
@@ -63,9 +69,16 @@ std::shared_ptr<ServerQuestions::Asked> ServerQuestions::runFor(const Question& 
             known.silent = false;
         }
     }
-    if (!running) {
+    const auto now = clock_.monotonicNow();
+    const auto lifetime =
+        std::chrono::duration_cast<Clock::MonotonicTime::duration>(std::chrono::duration<double>(aheadLifetime));
+    // A run asked ahead answers for the moment the trigger began: the pane shown cannot change while
+    // the trigger's keys are typed.
+    const bool takenAhead = !ahead && known.askedAhead && now - *known.askedAhead <= lifetime;
+    if (!running && !takenAhead) {
         known.last = ask(question.request);
     }
+    known.askedAhead = ahead ? std::optional(now) : std::nullopt;
     return known.silent ? nullptr : known.last;
 }
 

@@ -19,13 +19,16 @@ namespace korvane {
 // Asks servers of other programs (tmux, screen) a question each through a client run on a worker; one
 // detection waits for all of its questions together at most `waitLimit`. A server that lets that pass
 // is remembered as silent and not waited for again until one of its questions gets an answer, asked
-// meanwhile in the background. Main thread; the questions run on the pool.
+// meanwhile in the background. A question may be asked ahead, as the trigger is being typed, so that
+// its answer is in when the detection comes. Main thread; the questions run on the pool.
 class ServerQuestions {
 public:
     // Seconds the main thread waits for all the questions of one detection.
     static constexpr double waitLimit = 0.010;
     // Servers remembered at most, silent ones among them; the least recently asked go first.
     static constexpr std::size_t memoryCapacity = 64;
+    // Seconds a question asked ahead stands for the next detection's: a trigger is typed well within it.
+    static constexpr double aheadLifetime = 2.0;
 
     // A question: the server it goes to, by a key that names that server alone, and the run that asks.
     struct Question {
@@ -45,6 +48,10 @@ public:
     // the wait or its server is silent.
     std::vector<std::optional<std::string>> answers(const std::vector<Question>& questions);
 
+    // Starts `questions` without waiting; the next `answers` takes their runs, ended or not, within
+    // `aheadLifetime`, rather than asking again.
+    void askAhead(const std::vector<Question>& questions);
+
     // Whether the server of key `server` is remembered as one that did not answer.
     bool isSilent(const std::string& server);
 
@@ -60,6 +67,8 @@ private:
     struct Server {
         bool silent = false;
         std::shared_ptr<Asked> last;
+        // When `last` was asked ahead for the coming detection; absent once a detection took it.
+        std::optional<Clock::MonotonicTime> askedAhead;
     };
     struct Shared {
         std::mutex lock;
@@ -67,9 +76,9 @@ private:
     };
 
     std::shared_ptr<Asked> ask(ProcessRequest request);
-    // The run to wait for at the question's server, started unless one is still running; none while
-    // the server is silent.
-    std::shared_ptr<Asked> runFor(const Question& question);
+    // The run to wait for at the question's server, started unless one is still running or was asked
+    // ahead for this detection; none while the server is silent. `ahead` marks the run as asked ahead.
+    std::shared_ptr<Asked> runFor(const Question& question, bool ahead);
 
     std::shared_ptr<ProcessRunner> runner_;
     WorkerPool& pool_;

@@ -64,6 +64,15 @@ TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processe
     return result;
 }
 
+void TmuxPaneFinder::askAhead(const std::vector<ProcessInfo::DescendantInfo>& processes) {
+    if (const auto tmux = tmux_.find()) {
+        std::vector<TmuxSocket> servers;
+        if (!clientsInFront(processes, *tmux, servers).empty()) {
+            questions_.askAhead(tmux->path, servers);
+        }
+    }
+}
+
 std::vector<TmuxPaneFinder::Client>
 TmuxPaneFinder::clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes, const Program& tmux,
                                std::vector<TmuxSocket>& servers) {

@@ -39,6 +39,10 @@ public:
     std::vector<ProcessInfo::DescendantInfo>
     withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes);
 
+    // Asks now, without waiting, the servers of the tmux clients in front among `processes`: the next
+    // withPanesShown takes their answers.
+    void askAhead(const std::vector<ProcessInfo::DescendantInfo>& processes);
+
 private:
     // The pane a client shows: its first process and its terminal device below "/dev/".
     struct Pane {

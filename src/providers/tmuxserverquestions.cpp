@@ -16,12 +16,21 @@ TmuxServerQuestions::TmuxServerQuestions(std::shared_ptr<ProcessRunner> runner, 
 
 std::vector<std::optional<std::string>>
 TmuxServerQuestions::listings(const std::string& tmux, const std::vector<TmuxSocket>& servers) {
+    return questions_.answers(questionsTo(tmux, servers));
+}
+
+void TmuxServerQuestions::askAhead(const std::string& tmux, const std::vector<TmuxSocket>& servers) {
+    questions_.askAhead(questionsTo(tmux, servers));
+}
+
+std::vector<ServerQuestions::Question> TmuxServerQuestions::questionsTo(const std::string& tmux,
+                                                                        const std::vector<TmuxSocket>& servers) {
     std::vector<ServerQuestions::Question> questions;
     questions.reserve(servers.size());
     for (const TmuxSocket& server : servers) {
         questions.push_back({keyOf(server), request(tmux, server.path)});
     }
-    return questions_.answers(questions);
+    return questions;
 }
 
 bool TmuxServerQuestions::isSilent(const TmuxSocket& server) {

@@ -36,6 +36,9 @@ public:
     std::vector<std::optional<std::string>> listings(const std::string& tmux,
                                                      const std::vector<TmuxSocket>& servers);
 
+    // Asks each of `servers` now without waiting: the next `listings` takes these questions.
+    void askAhead(const std::string& tmux, const std::vector<TmuxSocket>& servers);
+
     // Whether `server` is remembered as one that did not answer.
     bool isSilent(const TmuxSocket& server);
 
@@ -44,6 +47,9 @@ public:
     static ProcessRequest request(const std::string& tmux, const std::string& socket);
 
 private:
+    static std::vector<ServerQuestions::Question> questionsTo(const std::string& tmux,
+                                                              const std::vector<TmuxSocket>& servers);
+
     ServerQuestions questions_;
 };
 

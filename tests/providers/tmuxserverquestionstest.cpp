@@ -74,6 +74,25 @@ TEST_F(TmuxServerQuestionsTest, AServerThatDoesNotAnswerIsNotWaitedForUntilItAns
     }
 }
 
+// A question asked as the trigger's first key is typed has the rest of the trigger to answer: a server
+// slower than the wait answers the detection that follows, once; a question asked ahead too long ago is
+// asked again.
+TEST_F(TmuxServerQuestionsTest, AQuestionAskedAheadAnswersTheNextDetectionOnce) {
+    using Listings = std::vector<std::optional<std::string>>;
+    servers->respond(kFirst.path, "first\n", TmuxServerQuestions::waitLimit * 5);
+    questions.askAhead(kTmux, {kFirst});
+    EXPECT_EQ(ask({kFirst}), (Listings{"first\n"}));
+    EXPECT_EQ(servers->asked(kFirst.path), 1u);
+    EXPECT_FALSE(questions.isSilent(kFirst));
+    EXPECT_EQ(ask({kFirst}), (Listings{std::nullopt})) << "asked again, and slower than the wait";
+
+    servers->respond(kFirst.path, "before\n");
+    questions.askAhead(kTmux, {kFirst});
+    clock.advance(ServerQuestions::aheadLifetime + 1);
+    servers->respond(kFirst.path, "now\n");
+    EXPECT_EQ(ask({kFirst}), (Listings{"now\n"}));
+}
+
 // While a question to a silent server is still running, no other is started beside it.
 TEST(TmuxServerQuestions, AsksASilentServerOneQuestionAtATime) {
     FakeClock clock;
