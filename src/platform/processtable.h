@@ -75,11 +75,11 @@ public:
     virtual std::optional<std::string> currentDirectory(std::int32_t pid) = 0;
 
     // The arguments the process was started with (or has since set), program name first; absent
-    // when they cannot be read.
+    // when they cannot be read, or are longer than this table reads.
     virtual std::optional<std::vector<std::string>> commandLine(std::int32_t pid) = 0;
 
     // The environment the process was started with, "NAME=value" entries; absent when it cannot be
-    // read, as for another user's process.
+    // read, as for another user's process, or is longer than this table reads.
     virtual std::optional<std::vector<std::string>> environment(std::int32_t pid) = 0;
 
     // The file the process runs, also once that file was replaced or deleted; absent when it cannot be
