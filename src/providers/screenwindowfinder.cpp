@@ -94,6 +94,7 @@ ScreenWindowFinder::ScreenWindowFinder(std::shared_ptr<ProcessTable> table,
     : table_(std::move(table))
     , screen_(std::string(processName), std::move(searchPath))
     , sessionRoot_(std::move(sessionRoot))
+    , login_(loginName())
     , questions_(std::move(runner), questions, clock) {}
 
 std::vector<ScreenWindowFinder::Client>
@@ -220,8 +221,8 @@ std::optional<std::string> ScreenWindowFinder::sessionFolder(std::int32_t client
     std::string folder;
     if (auto chosen = ProcessTable::variable(*environment, "SCREENDIR"); chosen && !chosen->empty()) {
         folder = *chosen;
-    } else if (auto login = loginName()) {
-        folder = sessionRoot_ + "/S-" + *login;
+    } else if (login_) {
+        folder = sessionRoot_ + "/S-" + *login_;
     }
     folder = std::filesystem::path(folder).lexically_normal().string();
     while (folder.size() > 1 && folder.back() == '/') {
