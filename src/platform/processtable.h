@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvane {
@@ -75,12 +76,23 @@ public:
     virtual std::optional<std::string> currentDirectory(std::int32_t pid) = 0;
 
     // The arguments the process was started with (or has since set), program name first; absent
-    // when they cannot be read.
+    // when they cannot be read, or are longer than this table reads.
     virtual std::optional<std::vector<std::string>> commandLine(std::int32_t pid) = 0;
 
     // The environment the process was started with, "NAME=value" entries; absent when it cannot be
-    // read, as for another user's process.
+    // read, as for another user's process, or is longer than this table reads.
     virtual std::optional<std::vector<std::string>> environment(std::int32_t pid) = 0;
+
+    // The value of `name` in `environment` (as environment() lists it), the first where it repeats.
+    static std::optional<std::string> variable(const std::vector<std::string>& environment,
+                                               std::string_view name) {
+        for (const std::string& entry : environment) {
+            if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=') {
+                return entry.substr(name.size() + 1);
+            }
+        }
+        return std::nullopt;
+    }
 
     // The file the process runs, also once that file was replaced or deleted; absent when it cannot be
     // read, as for another user's process, or where this table cannot tell.

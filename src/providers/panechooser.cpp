@@ -116,6 +116,12 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
     if (candidates.empty()) {
         return ProcessTreeNone{};
     }
+    std::vector<std::string> roots;
+    for (const Candidate& candidate : candidates) {
+        if (std::find(roots.begin(), roots.end(), candidate.root) == roots.end()) {
+            roots.push_back(candidate.root);
+        }
+    }
 
     // The pane read last has no project, and none read at the same moment has one.
     const DatedPane* newest = nullptr;
@@ -130,14 +136,12 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
             const DatedPane& pane = datedPanes[candidate.pane];
             return &pane == newest || (pane.date && sameMoment(*pane.date, *newest->date));
         });
-    if (candidates.size() == 1 && !newestHasNoProject) {
-        return ProcessTreeFound{candidates.front().root};
+    if (roots.size() == 1 && !newestHasNoProject) {
+        return ProcessTreeFound{roots.front()};
     }
     // A device's read time moves only every few seconds; the title of the window shows the tab in front.
     if (titleRoot) {
-        if (auto title = titleRoot();
-            title && std::any_of(candidates.begin(), candidates.end(),
-                                 [&](const Candidate& c) { return c.root == *title; })) {
+        if (auto title = titleRoot(); title && std::find(roots.begin(), roots.end(), *title) != roots.end()) {
             return ProcessTreeFound{*title};
         }
     }
@@ -156,15 +160,6 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
             return sameMoment(*other->accessDate, *byDate.front()->accessDate);
         })) {
         return ProcessTreeFound{byDate.front()->root};
-    }
-    std::vector<std::string> roots;
-    for (const Candidate& candidate : candidates) {
-        if (std::find(roots.begin(), roots.end(), candidate.root) == roots.end()) {
-            roots.push_back(candidate.root);
-        }
-    }
-    if (roots.size() == 1) {
-        return ProcessTreeFound{roots.front()};
     }
     return ProcessTreeAmbiguous{std::move(roots)};
 }

@@ -9,10 +9,7 @@
 
 namespace korvane {
 
-namespace {
-
-// The first executable file named `name` in the absolute entries of `searchPath`.
-std::optional<std::string> firstOnPath(std::string_view name, std::string_view searchPath) {
+std::optional<std::string> ProgramOnPath::firstOnPath(std::string_view name, std::string_view searchPath) {
     while (!searchPath.empty()) {
         const std::size_t colon = std::min(searchPath.find(':'), searchPath.size());
         const std::string_view entry = searchPath.substr(0, colon);
@@ -28,8 +25,6 @@ std::optional<std::string> firstOnPath(std::string_view name, std::string_view s
     }
     return std::nullopt;
 }
-
-} // namespace
 
 ProgramOnPath::ProgramOnPath(std::string name, std::string searchPath)
     : name_(std::move(name))

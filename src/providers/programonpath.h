@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace korvane {
 
 // A program Korvane would run by its name, the first on a search path, as it is on disk now; and
-// whether another process runs that very file and sees the files as Korvane does. Main thread.
+// whether another process runs that very file and sees the files as Korvane does. Main thread; the
+// static search on any.
 class ProgramOnPath {
 public:
     // The program found: its path and its file.
@@ -23,6 +25,9 @@ public:
 
     // Korvane's own PATH, or the usual folders without one.
     static std::string korvaneSearchPath();
+
+    // The first executable file named `name` in the absolute entries of `searchPath`.
+    static std::optional<std::string> firstOnPath(std::string_view name, std::string_view searchPath);
 
     // The program now: its file is looked at each time, since an update replaces it and the processes
     // started before run the old one. Absent where no executable file of that name is on the path.

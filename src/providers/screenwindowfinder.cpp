@@ -30,15 +30,6 @@ std::optional<std::int32_t> leadingNumber(std::string_view text, std::string_vie
     return value;
 }
 
-std::optional<std::string> variable(const std::vector<std::string>& environment, std::string_view name) {
-    for (const std::string& entry : environment) {
-        if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=') {
-            return entry.substr(name.size() + 1);
-        }
-    }
-    return std::nullopt;
-}
-
 // A terminal device as a process's open files name it: a pseudo-terminal or a console line.
 bool isTerminalDevice(std::string_view file) {
     if (file.starts_with("/dev/pts/")) {
@@ -103,6 +94,7 @@ ScreenWindowFinder::ScreenWindowFinder(std::shared_ptr<ProcessTable> table,
     : table_(std::move(table))
     , screen_(std::string(processName), std::move(searchPath))
     , sessionRoot_(std::move(sessionRoot))
+    , login_(loginName())
     , questions_(std::move(runner), questions, clock) {}
 
 std::vector<ScreenWindowFinder::Client>
@@ -227,10 +219,10 @@ std::optional<std::string> ScreenWindowFinder::sessionFolder(std::int32_t client
         return std::nullopt;
     }
     std::string folder;
-    if (auto chosen = variable(*environment, "SCREENDIR"); chosen && !chosen->empty()) {
+    if (auto chosen = ProcessTable::variable(*environment, "SCREENDIR"); chosen && !chosen->empty()) {
         folder = *chosen;
-    } else if (auto login = loginName()) {
-        folder = sessionRoot_ + "/S-" + *login;
+    } else if (login_) {
+        folder = sessionRoot_ + "/S-" + *login_;
     }
     folder = std::filesystem::path(folder).lexically_normal().string();
     while (folder.size() > 1 && folder.back() == '/') {

@@ -92,6 +92,8 @@ private:
     std::shared_ptr<ProcessTable> table_;
     ProgramOnPath screen_;
     std::string sessionRoot_;
+    // Looked up once: the user database may be a network's, and the name does not change while Korvane runs.
+    std::optional<std::string> login_;
     ServerQuestions questions_;
 };
 

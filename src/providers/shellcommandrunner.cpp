@@ -6,14 +6,13 @@
 #include "gitguard/pathinfolder.h"
 #include "gitguard/untrustedfoldergit.h"
 #include "gitguard/untrustedfoldergitcache.h"
+#include "providers/programonpath.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string_view>
-#include <unistd.h>
 
 namespace korvane {
 namespace {
@@ -33,8 +32,6 @@ private:
     std::counting_semaphore<ShellCommandRunner::kScanPermits>& permits_;
 };
 
-// The shell's own search path when the environment has none.
-constexpr std::string_view defaultSearchPath = "/usr/local/bin:/usr/bin:/bin";
 // A search path that finds no program at all.
 constexpr std::string_view noSearchPath = "/dev/null";
 
@@ -42,8 +39,8 @@ constexpr std::string_view noSearchPath = "/dev/null";
 // user's without the entries that name a place in the folder (empty and relative ones, and absolute ones
 // that lead into it, also through a link) or another place for every program (/proc/self/cwd).
 std::string searchPathOutsideFolder(const std::string& root) {
-    const char* path = std::getenv("PATH");
-    std::string_view entries = path != nullptr ? path : defaultSearchPath;
+    const std::string path = ProgramOnPath::korvaneSearchPath();
+    std::string_view entries = path;
     const std::filesystem::path top =
         PathInFolder::real(root).value_or(std::filesystem::path(root).lexically_normal());
     std::string kept;
@@ -57,20 +54,6 @@ std::string searchPathOutsideFolder(const std::string& root) {
         kept.append(kept.empty() ? "" : ":").append(entry);
     }
     return kept.empty() ? std::string(noSearchPath) : kept;
-}
-
-// The git that the command's shell finds first on `searchPath`, whose entries are all absolute.
-std::optional<std::string> gitOnPath(std::string_view searchPath) {
-    while (!searchPath.empty()) {
-        const std::size_t colon = std::min(searchPath.find(':'), searchPath.size());
-        const std::string candidate = std::string(searchPath.substr(0, colon)) + "/git";
-        searchPath.remove_prefix(std::min(colon + 1, searchPath.size()));
-        std::error_code error;
-        if (std::filesystem::is_regular_file(candidate, error) && ::access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-    }
-    return std::nullopt;
 }
 
 // Variables left out of the reading and the command alike: GIT_CONFIG would make `git config --list`
@@ -186,7 +169,8 @@ std::optional<std::string> ShellCommandRunner::addGitOverrides(Run& run) {
     if (!std::filesystem::is_directory(run.projectRoot, error)) {
         return std::nullopt;
     }
-    const auto gitPath = gitOnPath(searchPath);
+    // The git that the command's shell finds first.
+    const auto gitPath = ProgramOnPath::firstOnPath("git", searchPath);
     // Without git there is no git to start a program.
     if (!gitPath) {
         return std::nullopt;

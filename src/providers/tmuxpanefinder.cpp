@@ -126,11 +126,15 @@ std::optional<TmuxPaneFinder::Pane> TmuxPaneFinder::paneOf(std::string_view list
 }
 
 std::optional<TmuxSocket> TmuxPaneFinder::serverOf(std::int32_t client, const Program& tmux) {
-    // Only a process of the user's own lets its environment be read; any program can take tmux's
-    // client's name, so the client must also be the tmux Korvane runs, reading the files Korvane reads.
+    // Any program can take tmux's client's name: the client must be the tmux Korvane runs, reading the
+    // files Korvane reads, before anything it sets the length of is read. Only a process of the user's
+    // own lets its environment be read.
+    if (!ProgramOnPath::runsHere(*table_, client, tmux)) {
+        return std::nullopt;
+    }
     const auto environment = table_->environment(client);
     const auto arguments = table_->commandLine(client);
-    if (!environment || !arguments || !ProgramOnPath::runsHere(*table_, client, tmux)) {
+    if (!environment || !arguments) {
         return std::nullopt;
     }
     const auto path = TmuxSocket::clientPath(*arguments, *environment,

@@ -12,15 +12,6 @@ namespace {
 // tmux's options that take a value, as its own option parsing reads them.
 constexpr std::string_view kOptionsWithValue = "cfLST";
 
-std::optional<std::string> variable(const std::vector<std::string>& environment, std::string_view name) {
-    for (const std::string& entry : environment) {
-        if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=') {
-            return entry.substr(name.size() + 1);
-        }
-    }
-    return std::nullopt;
-}
-
 // `path` taken from the absolute folder `directory`; absent when neither is absolute.
 std::optional<std::string> absolute(const std::string& path, const std::string& directory) {
     if (path.starts_with('/')) {
@@ -80,7 +71,7 @@ std::optional<std::string> existing(const std::string& path) {
 // takes the variable's value as a path, without expanding "~", from its own folder.
 std::optional<std::string> socketRoot(const std::vector<std::string>& environment,
                                       const std::string& directory) {
-    if (auto chosen = variable(environment, "TMUX_TMPDIR"); chosen && !chosen->empty()) {
+    if (auto chosen = ProcessTable::variable(environment, "TMUX_TMPDIR"); chosen && !chosen->empty()) {
         const auto path = absolute(*chosen, directory);
         if (!path || !onePlaceForAll(*path)) {
             return std::nullopt;
@@ -107,7 +98,7 @@ std::optional<std::string> TmuxSocket::clientPath(const std::vector<std::string>
     }
     if (!name) {
         // A client started inside tmux without naming a socket uses the one it was started in.
-        if (auto inside = variable(environment, "TMUX");
+        if (auto inside = ProcessTable::variable(environment, "TMUX");
             inside && !inside->empty() && inside->front() != ',') {
             return absolute(inside->substr(0, inside->find(',')), "");
         }

@@ -168,6 +168,42 @@ INSTANTIATE_TEST_SUITE_P(Jobs, ProcessTreeTest,
                                               {{"pts/1", 101}, {"pts/2", 104}}}),
                          [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
+// The window's title is a question to the X server at the trigger: panes that agree on a project, read
+// at the same moment or not, need none.
+TEST(ProcessTreeWalk, TheTitleIsAskedOnlyWhereThePanesDiffer) {
+    auto files = std::make_shared<FakeFileProbe>("/home/user");
+    files->addDirectory(kApp + "/.git");
+    files->addDirectory(kWeb + "/.git");
+    files->addDirectory(kApp + "/src");
+    struct Pair {
+        std::string second;
+        int secondsLater;
+        ProcessTreeDetection expected;
+        int titles;
+    };
+    const Pair pairs[] = {
+        {kApp + "/src", 0, ProcessTreeFound{kApp}, 0},
+        {kApp + "/src", 1, ProcessTreeFound{kApp}, 0},
+        {kWeb, 0, ProcessTreeAmbiguous{{kApp, kWeb}}, 1},
+    };
+    for (const Pair& pair : pairs) {
+        auto table = std::make_shared<FakeProcessTable>();
+        table->addProcess(101, kTerminal, "pts/1", kApp);
+        table->addProcess(102, kTerminal, "pts/2", pair.second);
+        const auto now = std::chrono::system_clock::now();
+        table->setAccessTime("pts/1", now);
+        table->setAccessTime("pts/2", now + std::chrono::seconds(pair.secondsLater));
+        ProjectDetector detector(std::make_shared<FakeActiveAppProvider>(), table, files);
+        int titles = 0;
+        const auto title = [&]() -> std::optional<std::string> {
+            ++titles;
+            return std::nullopt;
+        };
+        EXPECT_EQ(detector.detectFromProcessTree(kTerminal, title), pair.expected) << pair.second;
+        EXPECT_EQ(titles, pair.titles) << pair.second;
+    }
+}
+
 TEST(ProcessTreeWalk, ListsTheDeepestFirstAndStopsAtTheLimit) {
     std::map<std::int32_t, std::vector<std::int32_t>> children{
         {1, {2, 3}}, {2, {4}}, {3, {5, 6}}, {4, {7}}, {7, {8}}};

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <memory>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -50,9 +51,10 @@ template <typename Number> std::optional<Number> parseNumber(std::string_view te
     return value;
 }
 
-// A /proc file read whole, however long (a children list grows with the children); absent when it
-// cannot be opened, with the reason in errno.
-std::optional<std::string> readWholeProcFile(const std::string& path) {
+// A /proc file read whole (a children list grows with the children); absent when it cannot be opened
+// or holds more than `limit` bytes.
+std::optional<std::string> readWholeProcFile(const std::string& path,
+                                             std::size_t limit = std::numeric_limits<std::size_t>::max()) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) {
         return std::nullopt;
@@ -66,6 +68,9 @@ std::optional<std::string> readWholeProcFile(const std::string& path) {
         }
         if (count <= 0) {
             break;
+        }
+        if (static_cast<std::size_t>(count) > limit - text.size()) {
+            return std::nullopt;
         }
         text.append(buffer, static_cast<std::size_t>(count));
     }
@@ -308,9 +313,9 @@ std::optional<std::vector<std::string>> ProcProcessTable::environment(std::int32
     return readList(pid, "environ");
 }
 
-// The zero-separated entries of a /proc file such as cmdline or environ.
+// The zero-separated entries of a /proc file such as cmdline or environ, up to the limit.
 std::optional<std::vector<std::string>> ProcProcessTable::readList(std::int32_t pid, const char* file) const {
-    const auto text = readWholeProcFile(procRoot_ + "/" + std::to_string(pid) + "/" + file);
+    const auto text = readWholeProcFile(procRoot_ + "/" + std::to_string(pid) + "/" + file, listLimit);
     if (!text) {
         return std::nullopt;
     }

@@ -17,6 +17,10 @@ namespace korvane {
 // connection. Processes of other users whose directory or environment the kernel hides drop out. Main thread.
 class ProcProcessTable final : public ProcessTable {
 public:
+    // Bytes read at most of a process's arguments or of its environment: a process sets their length (a
+    // few kilobytes as a shell hands them on), and one past this is not read at all.
+    static constexpr std::size_t listLimit = 256 * 1024;
+
     explicit ProcProcessTable(std::string procRoot = "/proc", std::string devRoot = "/dev");
 
     std::map<std::int32_t, std::vector<std::int32_t>> allProcessParents() override;

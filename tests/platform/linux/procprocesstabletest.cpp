@@ -214,6 +214,24 @@ TEST(ProcProcessTable, ReadsTheFieldsAfterTheLastParenthesis) {
     }
 }
 
+// Another process's arguments and environment are as long as it makes them: past the table's limit they
+// are not read at all, rather than read in part or into memory however large.
+TEST(ProcProcessTable, ReadsArgumentsAndEnvironmentUpToItsLimit) {
+    test::TempDir proc;
+    const std::string nul(1, '\0');
+    // Arguments of the limit's length exactly, and one byte past it.
+    const std::string full(ProcProcessTable::listLimit - 6, 'x');
+    proc.write("7/environ", "A=1" + nul + "B=2" + nul);
+    proc.write("7/cmdline", "tmux" + nul + full + nul);
+    proc.write("8/environ", "A=" + full + "yyyy" + nul);
+    proc.write("8/cmdline", "tmux" + nul + full + "y" + nul);
+    ProcProcessTable table(proc.path().string());
+    EXPECT_EQ(table.environment(7), (std::vector<std::string>{"A=1", "B=2"}));
+    EXPECT_EQ(table.commandLine(7), (std::vector<std::string>{"tmux", full}));
+    EXPECT_EQ(table.environment(8), std::nullopt);
+    EXPECT_EQ(table.commandLine(8), std::nullopt);
+}
+
 TEST(ProcProcessTable, ReadsTheReadCountsOfItsIoFile) {
     const std::string io = "rchar: 2012\nwchar: 77\nsyscr: 31\nsyscw: 5\nread_bytes: 0\n";
     EXPECT_EQ(ProcProcessTable::parseIo(io), (ProcessReads{31, 2012}));
