@@ -233,9 +233,10 @@ constexpr GitConfigRule rules[] = {
     allow("gitweb.category"), allow("gitweb.description"), allow("gitweb.grep"), allow("gitweb.owner"),
     allow("gitweb.patches"), allow("gitweb.pickaxe"), allow("gitweb.remote_heads"), allow("gitweb.showSizes"),
     allow("gitweb.url"),
-    // Written by git-flow, which runs the hooks of the folder gitflow.path.hooks names, and evaluates the
-    // others, its prefixes and branches among them, as shell code.
-    refuse("gitflow.path.hooks", "names the folder of hooks git flow runs", false),
+    // Written by git-flow, which runs the hooks of the folder gitflow.path.hooks names (git flow init writes
+    // the git directory's own, which it runs where the key is not set), and evaluates the others, its
+    // prefixes and branches among them, as shell code.
+    {"gitflow.path.hooks", Verdict::ownHooks, "names the folder of hooks git flow runs", false},
     words("gitflow.*", gitflowCode), words("gitflow.<name>.*", gitflowCode),
     refuse("gitpublishprofile.<name>.cccmd", startsProgram, false),
     refuse("gitpublishprofile.<name>.signingkey", publishSigns, false),
@@ -450,6 +451,7 @@ std::optional<std::string> GitConfigAllowList::refusal(const GitConfigRule* rule
     switch (rule->verdict) {
     case Verdict::allowed:
     case Verdict::ownWorkTree:
+    case Verdict::ownHooks:
         return std::nullopt;
     case Verdict::someValues:
     case Verdict::exactValues: {

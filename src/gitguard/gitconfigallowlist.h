@@ -21,6 +21,9 @@ struct GitConfigRule {
         exactValues,
         // names a work tree: harmless only where git resolves it to the repository's own
         ownWorkTree,
+        // names a folder of hooks: harmless only as the `hooks` folder beside the file that sets it (that of
+        // the git directory, which the program that reads it runs where the key is not set)
+        ownHooks,
         // a remote's address: harmless only where git goes over the network for it
         networkAddress,
         // a remote's name or an address: harmless where it names a remote that the configuration gives an
@@ -60,9 +63,9 @@ public:
     // subsection as written, which may hold dots); none when no rule names it.
     static const GitConfigRule* ruleFor(std::string_view key);
     // Why a folder's entry keeps the user's commands from running there until the folder is trusted;
-    // none when it is allowed (an ownWorkTree key, and a remoteName one that may name a remote, count as
-    // allowed here: the caller checks them). A key no rule names passes only where `listed`, the list of
-    // the git that runs, is known and does not name it, and then the caller checks its value.
+    // none when it is allowed (an ownWorkTree or ownHooks key, and a remoteName one that may name a remote,
+    // count as allowed here: the caller checks them). A key no rule names passes only where `listed`, the
+    // list of the git that runs, is known and does not name it, and then the caller checks its value.
     static std::optional<std::string> refusal(std::string_view key, std::optional<std::string_view> value,
                                               const GitListedKeys* listed = nullptr);
     // The same for a key whose rule is already known (`ruleFor`'s answer).

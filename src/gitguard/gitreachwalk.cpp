@@ -337,11 +337,13 @@ bool GitReachWalk::checkOwnWorkTrees(std::size_t from) {
         }
         const std::string top = GitRepositoryTexts::line(answer->output);
         if (reachedBy_[index].via == Via::folder) {
-            const auto fields = GitRepositoryTexts::lines(answer->output, 4);
+            // Every field of the request, the git directory first and the work tree's top last.
+            const auto fields =
+                GitRepositoryTexts::lines(answer->output, GitReachRequests::pathCount(Via::folder, true));
             repository.ownWorkTree =
                 answer->succeeded() && fields &&
-                PathInFolder::resolved((*fields)[0]) == PathInFolder::resolved(repository.gitDir) &&
-                PathInFolder::resolved((*fields)[3]) == PathInFolder::resolved(*repository.workTree);
+                PathInFolder::resolved(fields->front()) == PathInFolder::resolved(repository.gitDir) &&
+                PathInFolder::resolved(fields->back()) == PathInFolder::resolved(*repository.workTree);
         } else {
             const auto& gitlinks = gitlinkTrees_[reachedBy_[index].parent];
             repository.ownWorkTree =

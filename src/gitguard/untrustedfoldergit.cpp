@@ -38,6 +38,17 @@ std::string fileOf(const GitConfigEntry& entry, const GitReachedRepository* repo
     return (repository->workTree.value_or(repository->listedIn) / file).lexically_normal().string();
 }
 
+// Whether the entry names the `hooks` folder beside the file that sets it, as the kernel resolves both: the
+// git directory's own, whichever way the shell that wrote it named the folder.
+bool namesOwnHooks(const GitConfigEntry& entry, const GitReachedRepository* repository) {
+    const std::filesystem::path file(fileOf(entry, repository));
+    if (!entry.value || !entry.value->starts_with('/') || !file.is_absolute()) {
+        return false;
+    }
+    return PathInFolder::resolved(std::string(*entry.value)) ==
+           PathInFolder::resolved(file.parent_path() / "hooks");
+}
+
 // Whether `entries` give the remote `name` an address, in any scope.
 bool givesAddress(const std::vector<GitConfigEntry>& entries, std::string_view name) {
     return std::any_of(entries.begin(), entries.end(), [&](const GitConfigEntry& entry) {
@@ -108,6 +119,10 @@ std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
         if (!refused && rule && rule->verdict == GitConfigRule::Verdict::ownWorkTree &&
             (repository == nullptr || repository->ownWorkTree != true)) {
             refused = "names a work tree that is not the repository's own";
+        }
+        if (!refused && rule && rule->verdict == GitConfigRule::Verdict::ownHooks &&
+            !namesOwnHooks(entry, repository)) {
+            refused = std::string(rule->detail) + ", harmless only as the hooks folder of the git directory";
         }
         if (!refused && rule) {
             refused = leadsHere(*rule, entry, entries);

@@ -24,7 +24,7 @@ using Verdict = GitConfigRule::Verdict;
 bool keepsCommandsOff(const GitConfigRule& rule) {
     return rule.verdict == Verdict::refused || rule.verdict == Verdict::someValues ||
            rule.verdict == Verdict::exactValues || rule.verdict == Verdict::schemeAddress ||
-           rule.verdict == Verdict::noShellSyntax;
+           rule.verdict == Verdict::noShellSyntax || rule.verdict == Verdict::ownHooks;
 }
 
 // Every key the installed git knows has a rule of its own (not merely the default for unknown keys),
@@ -226,7 +226,7 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"credential.validate", "sh", "harmless only as one of true|false|yes|no|on|off|1|0"},
         {"gitflow.branch.master", "main", allowed},
         {"gitflow.prefix.versiontag", "", allowed},
-        {"gitflow.path.hooks", "/x", "names the folder of hooks git flow runs"},
+        {"gitflow.path.hooks", "/x", allowed}, // the caller compares it with the git directory's hooks
         {"gitflow.prefix.feature", "feature/", allowed},
         {"gitflow.branch.feature/x.base", "develop", allowed},
         {"gitflow.origin", "origin", allowed},

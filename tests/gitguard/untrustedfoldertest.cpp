@@ -374,6 +374,7 @@ TEST(UntrustedRepositoryTest, RepositoriesAsGitMakesThemBehaveAsUnderPlainGit) {
         {"clone", "git -c commit.gpgSign=true commit -q --allow-empty -m signed"},
         {"clone", "git submodule status && git status --short && git log --oneline"},
         {"clone", "git -C ../wt status --short && git -C ../wt log --oneline -1"},
+        {"clone/sub", "git status --short && git log --oneline -1"},
         {"sparse", "git status --short && git ls-files -t && cat docs/n.md"},
         {"origin", "git branch --list && git show --stat HEAD~1"},
     };

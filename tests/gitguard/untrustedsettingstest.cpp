@@ -148,9 +148,11 @@ TEST(UntrustedRepositoryTest, RepositoriesAsOtherToolsLeaveThemBehaveAsUnderPlai
         {"husky, older", "mkdir .husky && git config core.hooksPath .husky/"},
         {"a project's hooks", "mkdir .githooks && git config core.hooksPath .githooks"},
         {"a project's hooks, written otherwise", "git config core.hooksPath ./.husky/_"},
+        // As git flow init writes them: the hooks folder is the git directory's own, as the shell names it.
         {"git-flow", "git config gitflow.branch.master main && git config gitflow.branch.develop develop && "
                      "for p in feature bugfix release hotfix support; do git config gitflow.prefix.$p $p/; "
-                     "done && git config gitflow.prefix.versiontag ''"},
+                     "done && git config gitflow.prefix.versiontag '' && "
+                     "git config gitflow.path.hooks \"$(cd \"$(git rev-parse --git-dir)\" && pwd)/hooks\""},
         {"git gui", "git config gui.wmstate normal && git config gui.geometry '1205x669+52+52 248 228'"},
         {"settings of their own", "git config core.longpaths true && git config http.postBuffer 524288000 && "
                                   "git config log.showSignature false"},
@@ -180,6 +182,25 @@ TEST(UntrustedRepositoryTest, RepositoriesAsOtherToolsLeaveThemBehaveAsUnderPlai
         EXPECT_EQ(results[1].status, results[0].status);
         EXPECT_THAT(results[0].output, testing::HasSubstr(tools[index].shows));
     }
+}
+
+// git flow runs "<gitflow.path.hooks>/pre-flow-<command>" (the command here stands in for it): a hooks
+// folder other than the git directory's own, which git flow init writes, keeps the command from running.
+TEST(UntrustedRepositoryTest, AHooksFolderOfGitFlowOtherThanTheGitDirectorysWaits) {
+    const auto hooksIn = [](const std::string& folder, const std::string& value) {
+        return "mkdir -p " + folder + " && printf '#!/bin/sh\\nMARK\\n' >" + folder +
+               "/pre-flow-feature-start && git config gitflow.path.hooks " + value;
+    };
+    const std::string runsHook = "sh \"$(git config gitflow.path.hooks)/pre-flow-feature-start\"";
+    expectClosed({
+        {"a folder of the work tree, as git flow init writes husky's", hooksIn(".husky/_", ".husky/_"),
+         runsHook, ".git/config sets gitflow.path.hooks: names the folder of hooks git flow runs"},
+        {"a folder of the work tree by its full path", hooksIn("hooks", "\"$PWD/hooks\""), runsHook,
+         "sets gitflow.path.hooks"},
+        {"the hooks of another repository",
+         "git init -q other && " + hooksIn("other/.git/hooks", "\"$PWD/other/.git/hooks\""), runsHook,
+         "sets gitflow.path.hooks"},
+    });
 }
 
 // A key that no rule knows and git does not read, as a tool of the user's may read it, in a folder not
