@@ -52,7 +52,8 @@ struct GitConfigRule {
 // programs that come with git read, and the program keys of the `git-*` programs Debian ships
 // (git-clang-format, git-annex, git flow, ...), allowed where it starts nothing, names no file, redirects
 // no address, leads no push to a repository on this machine, lowers no check and defines no alias, driver
-// or include. Plain table; any thread.
+// or include, and the keys tools write that hold branch names with a slash (git town's). Plain table;
+// any thread.
 class GitConfigAllowList {
 public:
     static std::span<const GitConfigRule> all();
