@@ -50,7 +50,7 @@ struct GitConfigRule {
 // (GitConfigValue, which the caller asks), so that the keys tools write for themselves (gh, editors,
 // git-review) pass. The rules name the rest: what git, git-lfs, the user's credential helper and the
 // programs that come with git read, and the program keys of the `git-*` programs Debian ships
-// (git-clang-format, git-annex, git flow, ...), allowed where it starts nothing, names no file, redirects
+// (git-clang-format, git-annex, git flow, ...) and of a few others (git town, git-branchless), allowed where it starts nothing, names no file, redirects
 // no address, leads no push to a repository on this machine, lowers no check and defines no alias, driver
 // or include, and the keys tools write that hold branch names with a slash (git town's). Plain table;
 // any thread.
