@@ -46,7 +46,8 @@ std::optional<std::string> eachPart(std::string_view value, Each each) {
         // ssh's "host:path", unless what comes before the colon is an option or a list.
         const bool sshAddress = GitNetworkAddress::overTheNetwork(word) &&
                                 word.find_first_of("=,") > word.find(':') && !word.starts_with('-');
-        return eachPiece(word, partSeparators, [&](std::string_view part) { return each(part, !sshAddress); });
+        return eachPiece(word, partSeparators,
+                         [&](std::string_view part) { return each(part, !sshAddress); });
     });
 }
 

@@ -271,7 +271,8 @@ UntrustedFolderGit::decide(const GitReach& reach, const Unknown& unknown, std::s
     return git;
 }
 
-std::vector<std::string> UntrustedFolderGit::followedPaths(const ProcessRequest& base, const GitReach& reach) {
+std::vector<std::string> UntrustedFolderGit::followedPaths(const ProcessRequest& base,
+                                                           const GitReach& reach) {
     const std::string home = homeOf(base);
     std::vector<std::string> paths;
     // The entries `decide` judges.
