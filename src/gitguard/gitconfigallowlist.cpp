@@ -116,9 +116,12 @@ constexpr GitConfigRule rules[] = {
     remote("branch.<name>.pushRemote"), remote("branch.<name>.remote"), allow("branch.<name>.description"),
     allow("branch.<name>.merge"), allow("branch.autoSetupMerge"), allow("branch.autoSetupRebase"),
     allow("branch.sort"),
-    // Written by VS Code and gh, read by them alone as a branch's name.
+    // Written by VS Code, its pull-request extension ("owner#repository#branch") and gh, read by them alone
+    // as a branch's name.
     allow("branch.<name>.vscode-merge-base", false), allow("branch.<name>.gh-merge-base", false),
+    allow("branch.<name>.github-pr-base-branch", false),
     refuse("branch.<name>.gitpublishcccmd", startsProgram, false),
+    refuse("branchless.test.alias.*", "is a command git-branchless's test runs", false),
     refuse("browser.<tool>.*", tool),
     refuse("bundle.*", "fetches bundles from an address"),
     refuse("bundle.<id>.*", "fetches bundles from an address"),
@@ -226,6 +229,13 @@ constexpr GitConfigRule rules[] = {
     refuse("git-crypt.repoStateDir", "names the folder of keys git-crypt reads and writes", false),
     refuse("git-extras.info.*", "is a command git info runs", false),
     refuse("git-publish.signingkey", publishSigns, false), refuse("git-publish.signPull", publishSigns, false),
+    // Written by git town: branch names, prefixes and the patterns it matches them with, read as such; its
+    // browser is a program.
+    refuse("git-town.browser", "names the browser git town starts", false),
+    allow("git-town.branch-prefix", false), allow("git-town.main-branch", false),
+    allow("git-town.perennial-branches", false), allow("git-town.contribution-regex", false),
+    allow("git-town.feature-regex", false), allow("git-town.observed-regex", false),
+    allow("git-town.perennial-regex", false), allow("git-town-branch.<name>.parent", false),
     refuse("gitcvs.*", "configures the CVS server, which names files and databases"),
     refuse("gitcvs.<method>.*", "configures the CVS server, which names files and databases", false),
     refuse("gitweb.avatar", "makes the web viewer load pictures from another site"),

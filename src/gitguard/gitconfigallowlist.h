@@ -46,16 +46,16 @@ struct GitConfigRule {
     std::string_view otherValues = {};
 };
 
-// The settings a folder's own git configuration may hold and still have the user's commands run there
-// before the folder is trusted. A key that neither the git that runs nor a program it starts reads as a
-// program, a path or an address passes: one no rule names passes where that git does not list it among
-// the keys it reads (GitListedKeys) and its value can name no program or file of the folder
-// (GitConfigValue, which the caller asks), so that the keys tools write for themselves (gh, editors,
-// git-review) pass. The rules name the rest: what git, git-lfs, the user's credential helper and the
-// programs that come with git read, and the program keys of the `git-*` programs Debian ships
-// (git-clang-format, git-annex, git flow, ...), allowed where it starts nothing, names no file, redirects
-// no address, leads no push to a repository on this machine, lowers no check and defines no alias, driver
-// or include. Plain table; any thread.
+// The settings a folder's own git configuration may hold and still have the user's commands run there before
+// the folder is trusted. A key that neither the git that runs nor a program it starts reads as a program, a
+// path or an address passes: one no rule names passes where that git does not list it among the keys it reads
+// (GitListedKeys) and its value can name no program or file of the folder (GitConfigValue, which the caller
+// asks), so that the keys tools write for themselves (gh, editors, git-review) pass. The rules name the rest:
+// what git, git-lfs, the user's credential helper and the programs that come with git read, and the program
+// keys of the `git-*` programs Debian ships (git-clang-format, git-annex, git flow, ...) and of a few others
+// (git town, git-branchless), allowed where it starts nothing, names no file, redirects no address, leads no
+// push to a repository on this machine, lowers no check and defines no alias, driver or include, and the keys
+// tools write that hold branch names with a slash (git town's). Plain table; any thread.
 class GitConfigAllowList {
 public:
     static std::span<const GitConfigRule> all();

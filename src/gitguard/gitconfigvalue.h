@@ -30,6 +30,9 @@ public:
     // relative. None where it cannot.
     static std::optional<std::string> whyMayNameFolder(std::string_view value, const Folders& folders,
                                                        std::string_view home);
+    // The absolute paths of `value` that whyMayNameFolder follows on the file system, so that a
+    // caller that keeps its answer can stamp them before it asks.
+    static std::vector<std::string> absolutePaths(std::string_view value, std::string_view home);
 };
 
 } // namespace korvane

@@ -99,6 +99,12 @@ std::optional<std::string> leadsHere(const GitConfigRule& rule, const GitConfigE
     return rewrittenToThisMachine(value, entries);
 }
 
+// Whether the value of the folder's own `entry`, whose key `rule` names, is judged as that of a key no rule
+// knows (GitConfigValue).
+bool valueIsJudged(const GitConfigEntry& entry, const GitConfigRule* rule) {
+    return rule == nullptr && entry.value && !GitConfigListing::isUsers(entry);
+}
+
 // Why the folder's own entries of `entries` keep the command from running; none when they do not.
 std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
                                  const GitReachedRepository* repository,
@@ -111,7 +117,7 @@ std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
         // Only a key that no rule names needs git's list, which most folders never ask for.
         auto refused = GitConfigAllowList::refusal(rule, entry.key, entry.value,
                                                    rule || !unknown.listed ? nullptr : unknown.listed());
-        if (!refused && !rule && entry.value) {
+        if (!refused && valueIsJudged(entry, rule)) {
             if (auto named = GitConfigValue::whyMayNameFolder(*entry.value, unknown.folders, unknown.home)) {
                 refused = "a key no rule knows, whose value holds " + *named;
             }
@@ -278,6 +284,29 @@ UntrustedFolderGit::decide(const GitReach& reach, const Unknown& unknown, std::s
         git.settings_.emplace_back("protocol." + std::string(protocol) + ".allow", "never");
     }
     return git;
+}
+
+std::vector<std::string> UntrustedFolderGit::followedPaths(const ProcessRequest& base,
+                                                           const GitReach& reach) {
+    const std::string home = homeOf(base);
+    std::vector<std::string> paths;
+    // The entries `decide` judges.
+    const auto add = [&](const std::vector<GitConfigEntry>& entries) {
+        for (const auto& entry : entries) {
+            if (valueIsJudged(entry, GitConfigAllowList::ruleFor(entry.key))) {
+                auto named = GitConfigValue::absolutePaths(*entry.value, home);
+                paths.insert(paths.end(), std::make_move_iterator(named.begin()),
+                             std::make_move_iterator(named.end()));
+            }
+        }
+    };
+    if (reach.repositories().empty()) {
+        add(reach.folderEntries());
+    }
+    for (const auto& repository : reach.repositories()) {
+        add(repository.entries);
+    }
+    return paths;
 }
 
 std::vector<UntrustedFolderGit::Setting> UntrustedFolderGit::environment() const {

@@ -53,6 +53,9 @@ public:
     // program or file of the folders) and `inherited` GIT_CONFIG_COUNT entries already in the environment.
     static Expected<UntrustedFolderGit, std::string> decide(const GitReach& reach, const Unknown& unknown,
                                                             std::size_t inherited);
+    // The absolute paths that values of keys no rule names hold in `reach`, which deciding follows on the
+    // file system ("~/" from `base`'s home): a keeper of decisions stamps them before it decides.
+    static std::vector<std::string> followedPaths(const ProcessRequest& base, const GitReach& reach);
 
     const std::vector<Setting>& settings() const { return settings_; }
     // The settings as environment variables for the command, with the protocol variable where it is set.

@@ -225,6 +225,10 @@ UntrustedFolderGitCache::readAndStamp(ProcessRunner& runner, const ProcessReques
     // Stamped before the decision looks at the git directories' entries, so that one made meanwhile
     // shows as a change.
     const bool sure = addReach(stamp, *reach, variables);
+    // The paths the values of keys no rule knows name lead the decision where their links lead.
+    for (const auto& path : UntrustedFolderGit::followedPaths(base, *reach)) {
+        stamp.addAlong(path);
+    }
     Decision decision = UntrustedFolderGit::decideRead(runner, base, *reach);
     if (!sure || !stamp.settled(began, settle_)) {
         return {std::move(decision), std::nullopt};

@@ -10,14 +10,14 @@
 
 namespace korvane {
 
-// The decisions of UntrustedFolderGit, each kept for as long as nothing it was read from changed: the
-// folder and what decides the repository git finds there, the environment git ran with, every
-// configuration file git named or an include names, and of every repository reached its git directory's
-// entries and the files git reads there by name, its `.git`, worktree links, index gitlinks, modules and
-// remotes folders, and each link on the way to them, and the same of every other `.git` folder met on the
-// way (GitFolderStamp). A decision read while one of those changed, or one that git could not finish, is
-// not kept. Commands that ask at the same moment share one reading. Any thread; a caller waits for
-// another's reading within its own time limit.
+// The decisions of UntrustedFolderGit, each kept for as long as nothing it was read from changed: the folder
+// and what decides the repository git finds there, the environment git ran with, every configuration file git
+// named or an include names, and of every repository reached its git directory's entries and the files git
+// reads there by name, its `.git`, worktree links, index gitlinks, modules and remotes folders, and each link
+// on the way to them, the same of every other `.git` folder met on the way, and each link on the way to a
+// path that a value of a key no rule knows names (GitFolderStamp). A decision read while one of those
+// changed, or one that git could not finish, is not kept. Commands that ask at the same moment share one
+// reading. Any thread; a caller waits for another's reading within its own time limit.
 class UntrustedFolderGitCache {
 public:
     static constexpr std::size_t capacity = 32;

@@ -251,6 +251,9 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"gitpublishprofile.p.cccmd", "sh", "starts a program"},
         {"gitpublishprofile.p.signingkey", "k", "makes git publish sign, which starts gpg"},
         {"git-crypt.repostatedir", "x", "names the folder of keys git-crypt reads and writes"},
+        // And those of tools beside: git town's browser, git-branchless's test commands.
+        {"git-town.browser", "make", "names the browser git town starts"},
+        {"branchless.test.alias.default", "make", "is a command git-branchless's test runs"},
         {"gui.wmstate", "normal", allowed},
         {"gui.geometry", "1205x669+52+52 248 228", allowed},
         {"core.longpaths", "true", allowed},

@@ -253,7 +253,8 @@ TEST(UntrustedKeptDecisionTest, AFolderThatBecomesAGitDirectoryIsReadAgain) {
 // Random sequences of ordinary changes (checkouts, resets and pulls that bring a git directory's shape
 // into the project `app` or take it away, a release unpacked again, a git directory's shape unpacked or
 // copied into a folder or one above, a `.git` file, a repository or a `.git` folder git takes for none made
-// there and a link into /proc made in it, links switched, the user's safe.bareRepository): after each,
+// there and a link into /proc made in it, links switched, among them one on the way to the path a tool's
+// key names, the user's safe.bareRepository): after each,
 // the decision the cache keeps for each folder equals a fresh reading of it. KORVANE_KEPT_SEED replays a
 // sequence.
 TEST(UntrustedKeptDecisionTest, KeptDecisionsEqualFreshReadings) {
@@ -268,7 +269,8 @@ TEST(UntrustedKeptDecisionTest, KeptDecisionsEqualFreshReadings) {
                          "mkdir new && shape new && tar cf shape.tar -C new . && "
                          "git init -q --bare evil.git && git -C evil.git config core.bare false && "
                          "git -C evil.git config core.fsmonitor \"$T/m.sh\" && "
-                         "echo \"gitdir: $T/evil.git\" >gitfile && ln -s work/app cur"));
+                         "echo \"gitdir: $T/evil.git\" >gitfile && ln -s work/app cur && "
+                         "git -C work config gh.notes \"$T/cur/notes.md\""));
     const auto pick = [&](const std::vector<std::string>& among) {
         return among[std::uniform_int_distribution<std::size_t>(0, among.size() - 1)(random)];
     };

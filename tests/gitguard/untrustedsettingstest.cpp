@@ -127,6 +127,15 @@ TEST(UntrustedRepositoryTest, RepositoriesAsOtherToolsLeaveThemBehaveAsUnderPlai
         {"gh", "git config remote.origin.gh-resolved base && git config branch.main.gh-merge-base main"},
         {"VS Code", "git config branch.main.vscode-merge-base origin/main"},
         {"VS Code's pull requests", "git config branch.main.github-pr-owner-number 'o#r#1'"},
+        {"VS Code's pull requests, into a release branch",
+         "git config branch.main.github-pr-base-branch 'o#r#release/1.0' && "
+         "git config remote.origin.github-pr-remote true"},
+        {"git-town", "git config git-town.main-branch main && git config git-town.branch-prefix kg/ && "
+                     "git config git-town.perennial-branches 'release/1 release/2' && "
+                     "git config git-town.perennial-regex '^(release|hotfix)/' && "
+                     "git config git-town.feature-regex '^feature/' && "
+                     "git config git-town-branch.feature/b.parent feature/a && "
+                     "git config git-town-branch.feature/b.branchtype feature"},
         {"git-review", "git config gitreview.remote origin && git config gitreview.username u"},
         {"git svn", "git svn init https://svn.example.invalid/r/trunk >/dev/null"},
         {"scalar", "git config core.fscache true && git config core.multipackindex true && "
