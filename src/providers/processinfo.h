@@ -27,6 +27,9 @@ public:
         std::string name;
         // Whether it belongs to the job its terminal shows.
         bool foreground = false;
+        // Whether its folder was withheld because what the terminal shows there cannot be known (a
+        // screen window): then the window's title, which names an older folder, does not speak either.
+        bool folderHidden = false;
 
         bool operator==(const DescendantInfo&) const = default;
     };

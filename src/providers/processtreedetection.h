@@ -7,7 +7,8 @@
 namespace korvane {
 
 // The outcome of reading a terminal's project from the programs running in it: one root, several
-// panes with different roots and no winner, or nothing.
+// panes with different roots and no winner, nothing, or nothing because a pane's folder is hidden
+// (where the window's title may not speak either).
 struct ProcessTreeFound {
     std::string root;
     bool operator==(const ProcessTreeFound&) const = default;
@@ -19,6 +20,10 @@ struct ProcessTreeAmbiguous {
 struct ProcessTreeNone {
     bool operator==(const ProcessTreeNone&) const = default;
 };
-using ProcessTreeDetection = std::variant<ProcessTreeFound, ProcessTreeAmbiguous, ProcessTreeNone>;
+struct ProcessTreeHidden {
+    bool operator==(const ProcessTreeHidden&) const = default;
+};
+using ProcessTreeDetection =
+    std::variant<ProcessTreeFound, ProcessTreeAmbiguous, ProcessTreeNone, ProcessTreeHidden>;
 
 } // namespace korvane

@@ -320,6 +320,10 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     ProcessTreeDetection tree = panes.choose(processes, titleRoot);
     if (const auto* found = std::get_if<ProcessTreeFound>(&tree)) {
         setCurrentProjectRoot(found->root);
+    } else if (std::holds_alternative<ProcessTreeNone>(tree) &&
+               std::any_of(processes.begin(), processes.end(),
+                           [](const auto& entry) { return entry.folderHidden; })) {
+        return ProcessTreeHidden{};
     }
     return tree;
 }

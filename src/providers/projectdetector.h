@@ -94,7 +94,8 @@ public:
     // The root of a terminal's processes, in steps: the processes below `pid`; the tab typed in, where
     // `keysTyped` since the baseline tell it; tmux's shown pane and screen's shown window in place of
     // their clients; the panes' projects, among which the root `titleRoot` names, else the pane read
-    // last. A found root is applied.
+    // last. A found root is applied. Where no pane has a project and one hides its folder (a screen
+    // window that cannot be known), ProcessTreeHidden: the title may not speak for it.
     ProcessTreeDetection detectFromProcessTree(std::int32_t pid, const PaneChooser::TitleRoot& titleRoot = {},
                                                bool keysTyped = false);
 

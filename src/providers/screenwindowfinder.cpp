@@ -162,6 +162,7 @@ ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> pr
             result.push_back(std::move(entry));
         } else if (!window->second) {
             entry.cwd.reset();
+            entry.folderHidden = true;
             result.push_back(std::move(entry));
         } else if (placed.insert(window->first).second) {
             result.insert(result.end(), window->second->begin(), window->second->end());

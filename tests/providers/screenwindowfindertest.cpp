@@ -1,8 +1,11 @@
 #include "providers/screenwindowfinder.h"
 
+#include "platform/fake/fakeactiveappprovider.h"
 #include "platform/fake/fakeclock.h"
+#include "platform/fake/fakefileprobe.h"
 #include "platform/fake/fakeprocesstable.h"
 #include "platform/fake/inlineworkerpool.h"
+#include "providers/projectdetector.h"
 #include "support/faketmuxservers.h"
 #include "support/tempdir.h"
 #include "support/unixsocket.h"
@@ -104,6 +107,21 @@ public:
         ScreenWindowFinder once = finder();
         return read(once);
     }
+    // The terminal's project, its title naming the folder its shell was in before it attached.
+    std::optional<std::string> project() {
+        auto apps = std::make_shared<FakeActiveAppProvider>();
+        apps->setFrontmost(FrontmostApplication{"xterm", kTerminal});
+        apps->setTitle(kTerminal, "user@host: ~/code/start");
+        auto files = std::make_shared<FakeFileProbe>("/home/user");
+        for (const std::string& project : {kApp, kWeb, kStart}) {
+            files->addDirectory(project + "/.git");
+        }
+        ProjectDetector detector(apps, table, files, nullptr,
+                                 std::make_unique<ScreenWindowFinder>(table, servers, pool,
+                                                                      bin.path().string(), clock,
+                                                                      sessions.path().string()));
+        return detector.detectProjectRoot();
+    }
 
     test::TempDir bin, sessions;
     FileIdentity screenFile;
@@ -128,6 +146,7 @@ TEST(ScreenWindowFinderTest, TheWindowTheDisplayShowsSpeaksForTheTerminal) {
     EXPECT_EQ(request.environment,
               (std::vector<std::pair<std::string, std::string>>{{"SCREENDIR", screen.folder}}));
     EXPECT_EQ(request.workingDirectory, "/");
+    EXPECT_EQ(screen.project(), kWeb);
     // The answer socket a question cut off leaves behind is no second session; nor is one on which
     // another process (the question's client) listens.
     screen.sockets.push_back(test::boundSocket(screen.folder + "/200.work-queryA", false));
@@ -158,7 +177,8 @@ TEST(ScreenWindowFinderTest, TheWindowsOfASessionStartedHereCountOnlyAsShown) {
 }
 
 // Wherever the window cannot be known for certain, the terminal gives no folder: not the one screen
-// was attached in, nor another window's.
+// was attached in, nor another window's; and no project, not even the one its title names (the folder
+// of the prompt that ran screen, or whatever a window last set).
 TEST(ScreenWindowFinderTest, AWindowThatCannotBeKnownGivesNoFolder) {
     const std::pair<const char*, std::function<void(Screen&)>> cases[] = {
         {"a second display",
@@ -229,6 +249,7 @@ TEST(ScreenWindowFinderTest, AWindowThatCannotBeKnownGivesNoFolder) {
         Screen screen;
         change(screen);
         EXPECT_EQ(screen.read(), kUnknown) << name;
+        EXPECT_EQ(screen.project(), std::nullopt) << name;
     }
 }
 
