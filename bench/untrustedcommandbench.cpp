@@ -51,7 +51,9 @@ public:
             " && git -C large commit -qm large"
             " && git init -q listing && seq 50000 | awk '{ printf \"[branch \\\"b%d\\\"]\\n\\tdescription = "
             "d\\n"
-            "\\tgithub-pr-owner-number = %d\\n\", $1, $1 }' >> listing/.git/config";
+            "\\tgithub-pr-owner-number = %d\\n\", $1, $1 }' >> listing/.git/config"
+            " && git init -q paths && seq 100000 | awk '{ printf \"[branch \\\"b%d\\\"]\\n\\tnotes-file = "
+            "/usr/share/doc/p%d/notes-%d.md\\n\", $1, $1 % 500, $1 }' >> paths/.git/config";
         ok_ = std::system(script.c_str()) == 0;
     }
     std::string root(const char* name) const { return (scratch_.path() / name).string(); }
@@ -138,6 +140,16 @@ void BM_FirstReadingHundredThousandEntries(benchmark::State& state) {
     runCommand(state, "listing", ShellCommandRunner::Folder::untrusted, true);
 }
 BENCHMARK(BM_FirstReadingHundredThousandEntries)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_FirstReadingHundredThousandPaths(benchmark::State& state) {
+    runCommand(state, "paths", ShellCommandRunner::Folder::untrusted, true);
+}
+BENCHMARK(BM_FirstReadingHundredThousandPaths)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_UntrustedCommandHundredThousandPaths(benchmark::State& state) {
+    runCommand(state, "paths", ShellCommandRunner::Folder::untrusted);
+}
+BENCHMARK(BM_UntrustedCommandHundredThousandPaths)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -71,10 +71,8 @@ std::optional<std::string> whyPartMayNameFolder(std::string_view part, bool rela
                                                 const GitConfigValue::Folders& folders,
                                                 std::string_view home) {
     if (const auto absolute = absoluteOf(part, home)) {
-        for (const auto& folder : folders()) {
-            if (PathInFolder::mayLeadInto(*absolute, folder)) {
-                return "a path that may lead into " + folder.string();
-            }
+        if (const auto* folder = PathInFolder::folderLedInto(*absolute, folders())) {
+            return "a path that may lead into " + folder->string();
         }
         return std::nullopt;
     }

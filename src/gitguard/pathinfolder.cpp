@@ -43,30 +43,46 @@ bool PathInFolder::inside(std::string_view path, std::string_view folder) {
 }
 
 bool PathInFolder::mayLeadInto(const std::filesystem::path& path, const std::filesystem::path& folder) {
+    return folderLedInto(path, std::span(&folder, 1)) != nullptr;
+}
+
+const std::filesystem::path* PathInFolder::folderLedInto(const std::filesystem::path& path,
+                                                         std::span<const std::filesystem::path> folders) {
+    if (folders.empty()) {
+        return nullptr;
+    }
+    const auto holding = [&](std::string_view name) -> const std::filesystem::path* {
+        const auto folder = std::find_if(folders.begin(), folders.end(),
+                                         [&](const auto& folder) { return inside(name, folder.native()); });
+        return folder != folders.end() ? &*folder : nullptr;
+    };
     // Every name the kernel passes, links and what they lead to included, and each per-process one.
+    const std::filesystem::path* led = nullptr;
     const auto passed = [&](const std::string& name) -> std::optional<std::string> {
-        return inside(name, folder.native()) ? std::optional<std::string>(name) : std::nullopt;
+        led = holding(name);
+        return led ? std::optional<std::string>(name) : std::nullopt;
     };
     if (PerProcessPath().whyNotOnePlace(path, "/", passed)) {
-        return true;
+        return led ? led : &folders.front();
     }
     if (real(path)) {
-        return false;
+        return nullptr;
     }
     std::filesystem::path rest;
     for (std::filesystem::path at = path.lexically_normal(); at.has_relative_path(); at = at.parent_path()) {
         rest = at.filename() / rest;
         struct stat status {};
         if (::lstat(at.c_str(), &status) == 0 || errno != ENOENT) {
-            return true;
+            return &folders.front();
         }
         if (const auto resolved = real(at.parent_path())) {
-            const auto dots = std::find(rest.begin(), rest.end(), "..");
-            return dots != rest.end() ||
-                   inside((*resolved / rest).lexically_normal().native(), folder.native());
+            if (std::find(rest.begin(), rest.end(), "..") != rest.end()) {
+                return &folders.front();
+            }
+            return holding((*resolved / rest).lexically_normal().native());
         }
     }
-    return true;
+    return &folders.front();
 }
 
 } // namespace korvane

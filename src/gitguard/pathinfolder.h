@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace korvane {
@@ -25,6 +26,10 @@ public:
     // a path the kernel cannot resolve yet, where a ".." after a name that is not there may lead
     // anywhere once it is.
     static bool mayLeadInto(const std::filesystem::path& path, const std::filesystem::path& folder);
+    // The same for several folders at the cost of one: the first of `folders` that `path` may lead into
+    // (the first of all where it may lead anywhere); none where it leads into none of them.
+    static const std::filesystem::path* folderLedInto(const std::filesystem::path& path,
+                                                      std::span<const std::filesystem::path> folders);
 };
 
 } // namespace korvane

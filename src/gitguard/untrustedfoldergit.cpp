@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <system_error>
+#include <unordered_set>
 
 namespace korvane {
 namespace {
@@ -180,7 +181,10 @@ std::optional<std::string> operationInProgress(const GitReachedRepository& repos
 std::vector<std::filesystem::path> foldersNotTrusted(const ProcessRequest& base, const GitReach& reach) {
     std::vector<std::filesystem::path> places;
     const auto add = [&](const std::filesystem::path& place) {
-        places.push_back(PathInFolder::real(place).value_or(PathInFolder::resolved(place)));
+        auto real = PathInFolder::real(place).value_or(PathInFolder::resolved(place));
+        if (std::find(places.begin(), places.end(), real) == places.end()) {
+            places.push_back(std::move(real));
+        }
     };
     add(base.workingDirectory.value_or("."));
     for (const auto& repository : reach.repositories()) {
@@ -286,17 +290,20 @@ UntrustedFolderGit::decide(const GitReach& reach, const Unknown& unknown, std::s
     return git;
 }
 
-std::vector<std::string> UntrustedFolderGit::followedPaths(const ProcessRequest& base,
-                                                           const GitReach& reach) {
+std::optional<std::vector<std::string>> UntrustedFolderGit::followedPaths(const ProcessRequest& base,
+                                                                          const GitReach& reach) {
     const std::string home = homeOf(base);
-    std::vector<std::string> paths;
+    std::unordered_set<std::string> paths;
     // The entries `decide` judges.
     const auto add = [&](const std::vector<GitConfigEntry>& entries) {
         for (const auto& entry : entries) {
+            if (paths.size() > followedPathLimit) {
+                return;
+            }
             if (valueIsJudged(entry, GitConfigAllowList::ruleFor(entry.key))) {
-                auto named = GitConfigValue::absolutePaths(*entry.value, home);
-                paths.insert(paths.end(), std::make_move_iterator(named.begin()),
-                             std::make_move_iterator(named.end()));
+                for (auto& path : GitConfigValue::absolutePaths(*entry.value, home)) {
+                    paths.insert(std::move(path));
+                }
             }
         }
     };
@@ -306,7 +313,10 @@ std::vector<std::string> UntrustedFolderGit::followedPaths(const ProcessRequest&
     for (const auto& repository : reach.repositories()) {
         add(repository.entries);
     }
-    return paths;
+    if (paths.size() > followedPathLimit) {
+        return std::nullopt;
+    }
+    return std::vector<std::string>(paths.begin(), paths.end());
 }
 
 std::vector<UntrustedFolderGit::Setting> UntrustedFolderGit::environment() const {

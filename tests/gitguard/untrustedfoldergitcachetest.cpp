@@ -1,6 +1,7 @@
 #include "gitguard/untrustedfoldergitcache.h"
 
 #include "files/gitrepo.h"
+#include "gitguard/untrustedfoldergit.h"
 #include "platform/linux/linuxprocessrunner.h"
 #include "providers/shellcommandrunner.h"
 #include "support/countingprocessrunner.h"
@@ -151,7 +152,8 @@ TEST_F(UntrustedFolderGitCacheTest, CommandsAskingAtOnceShareOneReading) {
     EXPECT_EQ(read().first, oneReading);
 }
 
-// What git could not finish, or what changed while it read, is read again at the next command.
+// What git could not finish, what changed while it read, or values naming more paths than a stamp follows,
+// is read again at the next command.
 TEST_F(UntrustedFolderGitCacheTest, AReadingCutShortOrOverlappingAChangeIsNotKept) {
     ASSERT_TRUE(repo.sh("git commit -q --allow-empty -m one"));
     ProcessRequest late = base();
@@ -164,6 +166,17 @@ TEST_F(UntrustedFolderGitCacheTest, AReadingCutShortOrOverlappingAChangeIsNotKep
     const int before = processes->launches();
     EXPECT_TRUE(unsettled.read(*processes, base()));
     EXPECT_GT(processes->launches(), before) << "the repository changed within the hour before";
+
+    // Values of keys no rule knows that name more paths than a stamp follows: read afresh at each command.
+    ASSERT_TRUE(
+        repo.sh("seq " + std::to_string(UntrustedFolderGit::followedPathLimit + 1) +
+                " | awk '{ printf \"[branch \\\"b%d\\\"]\\n\\tnotes = /usr/share/doc/n%d.md\\n\", $1, $1 }' "
+                ">>.git/config"));
+    for (int time = 0; time < 2; ++time) {
+        const auto [launches, said] = read();
+        EXPECT_GT(launches, 0);
+        EXPECT_EQ(said.substr(0, 4), "runs");
+    }
 }
 
 // A folder outside every repository, with a private HOME: `sh` runs a command there with its program
