@@ -309,11 +309,13 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     }
     std::vector<ProcessInfo::DescendantInfo> processes = ProcessInfo::descendants(pid, *processTable_);
     processes = typedTab_.typedPaneOnly(std::move(processes), keysTyped);
+    // tmux's and screen's questions share one wait: a terminal may run both, in two tabs.
+    ServerQuestions::Wait wait;
     if (tmux_) {
-        processes = tmux_->withPanesShown(std::move(processes));
+        processes = tmux_->withPanesShown(std::move(processes), wait);
     }
     if (screen_) {
-        processes = screen_->withWindowsShown(std::move(processes));
+        processes = screen_->withWindowsShown(std::move(processes), wait);
     }
     const PaneChooser panes(*processTable_,
                             [this](const std::string& directory) { return rootForDirectory(directory); });

@@ -130,13 +130,20 @@ void ScreenWindowFinder::askAhead(const std::vector<ProcessInfo::DescendantInfo>
 
 std::vector<ProcessInfo::DescendantInfo>
 ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes) {
+    ServerQuestions::Wait own;
+    return withWindowsShown(std::move(processes), own);
+}
+
+std::vector<ProcessInfo::DescendantInfo>
+ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes,
+                                     ServerQuestions::Wait& wait) {
     // One question per session, all asked at once and waited for together.
     std::vector<ServerQuestions::Question> questions;
     const std::vector<Client> clients = clientsInFront(processes, questions);
     if (clients.empty()) {
         return processes;
     }
-    const auto answers = questions_.answers(questions);
+    const auto answers = questions_.answers(questions, wait);
     // By device: the shown window's processes, or nothing where the window cannot be known.
     std::map<std::string, std::optional<std::vector<ProcessInfo::DescendantInfo>>> windows;
     std::set<std::int32_t> clientPids;

@@ -42,7 +42,10 @@ public:
     // `processes`, a terminal's as ProcessInfo::descendants lists them, where each device whose
     // foreground job is a screen client holds, in place of its own processes and of those below the
     // client, the processes of the window its display shows; or, where that window cannot be known,
-    // its own processes without their folders.
+    // its own processes without their folders. The sessions are waited for within the detection's `wait`.
+    std::vector<ProcessInfo::DescendantInfo>
+    withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes, ServerQuestions::Wait& wait);
+    // The same with a wait of its own.
     std::vector<ProcessInfo::DescendantInfo>
     withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes);
 

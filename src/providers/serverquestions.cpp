@@ -15,10 +15,20 @@ ServerQuestions::~ServerQuestions() {
 }
 
 std::vector<std::optional<std::string>> ServerQuestions::answers(const std::vector<Question>& questions) {
-    const auto wait =
-        std::chrono::duration_cast<Clock::MonotonicTime::duration>(std::chrono::duration<double>(waitLimit));
-    const auto deadline = clock_.monotonicNow() + wait;
-    const auto waitEnds = std::chrono::steady_clock::now() + wait;
+    Wait own;
+    return answers(questions, own);
+}
+
+std::vector<std::optional<std::string>> ServerQuestions::answers(const std::vector<Question>& questions,
+                                                                 Wait& wait) {
+    const auto now = clock_.monotonicNow();
+    if (!wait.endsAt) {
+        wait.endsAt = now + std::chrono::duration_cast<Clock::MonotonicTime::duration>(
+                                std::chrono::duration<double>(waitLimit));
+    }
+    const auto deadline = *wait.endsAt;
+    const auto waitEnds =
+        std::chrono::steady_clock::now() + std::max(deadline - now, Clock::MonotonicTime::duration());
     std::vector<std::shared_ptr<Asked>> runs;
     runs.reserve(questions.size());
     for (const Question& question : questions) {

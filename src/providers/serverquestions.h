@@ -17,10 +17,10 @@
 namespace korvane {
 
 // Asks servers of other programs (tmux, screen) a question each through a client run on a worker; one
-// detection waits for all of its questions together at most `waitLimit`. A server that lets that pass
-// is remembered as silent and not waited for again until one of its questions gets an answer, asked
-// meanwhile in the background. A question may be asked ahead, as the trigger is being typed, so that
-// its answer is in when the detection comes. Main thread; the questions run on the pool.
+// detection waits for all of its questions together, to tmux and to screen alike, at most `waitLimit`. A
+// server that lets that pass is remembered as silent and not waited for again until one of its questions gets
+// an answer, asked meanwhile in the background. A question may be asked ahead, as the trigger is being typed,
+// so that its answer is in when the detection comes. Main thread; the questions run on the pool.
 class ServerQuestions {
 public:
     // Seconds the main thread waits for all the questions of one detection.
@@ -44,8 +44,15 @@ public:
     ServerQuestions(const ServerQuestions&) = delete;
     ServerQuestions& operator=(const ServerQuestions&) = delete;
 
+    // The wait of one detection, shared by all of its questions: the first to wait sets when it ends.
+    struct Wait {
+        std::optional<Clock::MonotonicTime> endsAt;
+    };
+
     // What each of `questions` printed, in their order; absent where its run failed, did not end within
-    // the wait or its server is silent.
+    // the detection's `wait` or its server is silent.
+    std::vector<std::optional<std::string>> answers(const std::vector<Question>& questions, Wait& wait);
+    // The same with a wait of their own.
     std::vector<std::optional<std::string>> answers(const std::vector<Question>& questions);
 
     // Starts `questions` without waiting; the next `answers` takes their runs, ended or not, within

@@ -29,6 +29,13 @@ TmuxPaneFinder::TmuxPaneFinder(std::shared_ptr<ProcessTable> table, std::shared_
 
 std::vector<ProcessInfo::DescendantInfo>
 TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes) {
+    ServerQuestions::Wait own;
+    return withPanesShown(std::move(processes), own);
+}
+
+std::vector<ProcessInfo::DescendantInfo>
+TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes,
+                               ServerQuestions::Wait& wait) {
     const auto tmux = tmux_.find();
     std::vector<TmuxSocket> servers;
     const auto clients = tmux ? clientsInFront(processes, *tmux, servers) : std::vector<Client>();
@@ -36,7 +43,7 @@ TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processe
         return processes;
     }
     // One question per server, all asked at once and waited for together.
-    const auto listings = questions_.listings(tmux->path, servers);
+    const auto listings = questions_.listings(tmux->path, servers, wait);
     std::map<std::string, std::vector<ProcessInfo::DescendantInfo>> panes;
     for (const Client& client : clients) {
         if (auto pane = shownPane(client, listings[client.server])) {

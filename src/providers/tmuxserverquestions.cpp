@@ -16,7 +16,14 @@ TmuxServerQuestions::TmuxServerQuestions(std::shared_ptr<ProcessRunner> runner, 
 
 std::vector<std::optional<std::string>>
 TmuxServerQuestions::listings(const std::string& tmux, const std::vector<TmuxSocket>& servers) {
-    return questions_.answers(questionsTo(tmux, servers));
+    ServerQuestions::Wait own;
+    return listings(tmux, servers, own);
+}
+
+std::vector<std::optional<std::string>> TmuxServerQuestions::listings(const std::string& tmux,
+                                                                      const std::vector<TmuxSocket>& servers,
+                                                                      ServerQuestions::Wait& wait) {
+    return questions_.answers(questionsTo(tmux, servers), wait);
 }
 
 void TmuxServerQuestions::askAhead(const std::string& tmux, const std::vector<TmuxSocket>& servers) {

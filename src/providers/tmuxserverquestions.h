@@ -32,7 +32,10 @@ public:
                         const Clock& clock = SystemClock::shared());
 
     // What list-clients printed for each of `servers`, asked with the tmux at `tmux`, in their
-    // order; absent where the server failed, did not answer within the wait or is silent.
+    // order; absent where the server failed, did not answer within the detection's `wait` or is silent.
+    std::vector<std::optional<std::string>>
+    listings(const std::string& tmux, const std::vector<TmuxSocket>& servers, ServerQuestions::Wait& wait);
+    // The same with a wait of their own.
     std::vector<std::optional<std::string>> listings(const std::string& tmux,
                                                      const std::vector<TmuxSocket>& servers);
 

@@ -45,6 +45,15 @@ TEST_F(TmuxServerQuestionsTest, OneWaitCoversAllTheQuestionsOfADetection) {
     servers->respond(kSecond.path, "second\n");
     EXPECT_EQ(ask({kSecond}), (Listings{"second\n"}));
     EXPECT_FALSE(questions.isSilent(kSecond));
+
+    // A terminal with tmux in one tab and screen in another: both finders' questions share the wait.
+    TmuxServerQuestions other{servers, pool, clock};
+    servers->respond(kFirst.path, "first\n", most);
+    servers->respond(kSecond.path, "second\n", most);
+    ServerQuestions::Wait detection;
+    EXPECT_EQ(questions.listings(kTmux, {kFirst}, detection), (Listings{"first\n"}));
+    EXPECT_EQ(other.listings(kTmux, {kSecond}, detection), (Listings{std::nullopt}));
+    EXPECT_TRUE(other.isSilent(kSecond));
 }
 
 // A stopped server never answers: it is asked in the background at each detection and not waited
