@@ -153,6 +153,12 @@ TEST_F(OnboardingEndToEndTest, TheKeyboardGoesToTheStepThatTheLostPermissionBrin
         for (int back = 0; back < row.backs; ++back) {
             ASSERT_TRUE(press("Back"));
         }
+        // A press over the bus clicks a moment later; "Welcome", which has no control of its own, hands
+        // the keyboard to "Continue" once it shows.
+        if (row.backs > 0) {
+            ASSERT_TRUE(pollUntil([] { return focused().starts_with("push button Continue in "); }, 10.0))
+                << focused();
+        }
         ASSERT_EQ(run(fixtureCommand("korvanecontrol.py", "--focus " + quoted(control) + " 15")), 0);
         ASSERT_TRUE(
             pollUntil([&] { return focused().find(" " + control + " in ") != std::string::npos; }, 10.0))
