@@ -310,7 +310,7 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     std::vector<ProcessInfo::DescendantInfo> processes = ProcessInfo::descendants(pid, *processTable_);
     processes = typedTab_.typedPaneOnly(std::move(processes), keysTyped);
     // tmux's and screen's questions share one wait: a terminal may run both, in two tabs.
-    ServerQuestions::Wait wait;
+    ServerQuestions::Wait wait{.atTrigger = keysTyped};
     if (tmux_) {
         processes = tmux_->withPanesShown(std::move(processes), wait);
     }

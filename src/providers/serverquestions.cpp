@@ -32,7 +32,7 @@ std::vector<std::optional<std::string>> ServerQuestions::answers(const std::vect
     std::vector<std::shared_ptr<Asked>> runs;
     runs.reserve(questions.size());
     for (const Question& question : questions) {
-        runs.push_back(runFor(question, false));
+        runs.push_back(runFor(question, false, wait.atTrigger));
     }
 
     std::vector<std::optional<std::string>> answers(questions.size());
@@ -66,7 +66,8 @@ bool ServerQuestions::isSilent(const std::string& server) {
     return known != nullptr && known->silent;
 }
 
-std::shared_ptr<ServerQuestions::Asked> ServerQuestions::runFor(const Question& question, bool ahead) {
+std::shared_ptr<ServerQuestions::Asked> ServerQuestions::runFor(const Question& question, bool ahead,
+                                                                bool atTrigger) {
     if (!servers_.contains(question.server)) {
         servers_.insert(question.server, Server{});
     }
@@ -84,7 +85,7 @@ std::shared_ptr<ServerQuestions::Asked> ServerQuestions::runFor(const Question& 
         std::chrono::duration_cast<Clock::MonotonicTime::duration>(std::chrono::duration<double>(aheadLifetime));
     // A run asked ahead answers for the moment the trigger began: the pane shown cannot change while
     // the trigger's keys are typed.
-    const bool takenAhead = !ahead && known.askedAhead && now - *known.askedAhead <= lifetime;
+    const bool takenAhead = atTrigger && known.askedAhead && now - *known.askedAhead <= lifetime;
     if (!running && !takenAhead) {
         known.last = ask(question.request);
     }

@@ -45,8 +45,11 @@ public:
     ServerQuestions& operator=(const ServerQuestions&) = delete;
 
     // The wait of one detection, shared by all of its questions: the first to wait sets when it ends.
+    // Only a detection at a trigger takes the runs asked ahead as its keys were typed; another (a window
+    // come forward) may come after the pane shown changed.
     struct Wait {
         std::optional<Clock::MonotonicTime> endsAt;
+        bool atTrigger = true;
     };
 
     // What each of `questions` printed, in their order; absent where its run failed, did not end within
@@ -84,8 +87,9 @@ private:
 
     std::shared_ptr<Asked> ask(ProcessRequest request);
     // The run to wait for at the question's server, started unless one is still running or was asked
-    // ahead for this detection; none while the server is silent. `ahead` marks the run as asked ahead.
-    std::shared_ptr<Asked> runFor(const Question& question, bool ahead);
+    // ahead for this detection (`atTrigger`); none while the server is silent. `ahead` marks the run as
+    // asked ahead.
+    std::shared_ptr<Asked> runFor(const Question& question, bool ahead, bool atTrigger = false);
 
     std::shared_ptr<ProcessRunner> runner_;
     WorkerPool& pool_;

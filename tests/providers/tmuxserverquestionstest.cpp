@@ -84,8 +84,8 @@ TEST_F(TmuxServerQuestionsTest, AServerThatDoesNotAnswerIsNotWaitedForUntilItAns
 }
 
 // A question asked as the trigger's first key is typed has the rest of the trigger to answer: a server
-// slower than the wait answers the detection that follows, once; a question asked ahead too long ago is
-// asked again.
+// slower than the wait answers the detection at the trigger that follows, once; a question asked ahead too
+// long ago, or a detection that no trigger began, asks again.
 TEST_F(TmuxServerQuestionsTest, AQuestionAskedAheadAnswersTheNextDetectionOnce) {
     using Listings = std::vector<std::optional<std::string>>;
     servers->respond(kFirst.path, "first\n", TmuxServerQuestions::waitLimit * 5);
@@ -100,6 +100,13 @@ TEST_F(TmuxServerQuestionsTest, AQuestionAskedAheadAnswersTheNextDetectionOnce) 
     clock.advance(ServerQuestions::aheadLifetime + 1);
     servers->respond(kFirst.path, "now\n");
     EXPECT_EQ(ask({kFirst}), (Listings{"now\n"}));
+
+    // A detection no trigger began (a window come forward) asks again: the pane shown may have changed.
+    servers->respond(kFirst.path, "before\n");
+    questions.askAhead(kTmux, {kFirst});
+    servers->respond(kFirst.path, "now\n");
+    ServerQuestions::Wait activation{.atTrigger = false};
+    EXPECT_EQ(questions.listings(kTmux, {kFirst}, activation), (Listings{"now\n"}));
 }
 
 // While a question to a silent server is still running, no other is started beside it.
