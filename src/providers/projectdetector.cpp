@@ -312,10 +312,10 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     // tmux's and screen's questions share one wait: a terminal may run both, in two tabs.
     ServerQuestions::Wait wait{.atTrigger = keysTyped};
     if (tmux_) {
-        processes = tmux_->withPanesShown(std::move(processes), wait);
+        processes = tmux_->withPanesShown(std::move(processes), &wait);
     }
     if (screen_) {
-        processes = screen_->withWindowsShown(std::move(processes), wait);
+        processes = screen_->withWindowsShown(std::move(processes), &wait);
     }
     const PaneChooser panes(*processTable_,
                             [this](const std::string& directory) { return rootForDirectory(directory); });

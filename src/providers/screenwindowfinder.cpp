@@ -129,14 +129,8 @@ void ScreenWindowFinder::askAhead(const std::vector<ProcessInfo::DescendantInfo>
 }
 
 std::vector<ProcessInfo::DescendantInfo>
-ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes) {
-    ServerQuestions::Wait own;
-    return withWindowsShown(std::move(processes), own);
-}
-
-std::vector<ProcessInfo::DescendantInfo>
 ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes,
-                                     ServerQuestions::Wait& wait) {
+                                     ServerQuestions::Wait* wait) {
     // One question per session, all asked at once and waited for together.
     std::vector<ServerQuestions::Question> questions;
     const std::vector<Client> clients = clientsInFront(processes, questions);

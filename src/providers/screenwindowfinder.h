@@ -42,12 +42,11 @@ public:
     // `processes`, a terminal's as ProcessInfo::descendants lists them, where each device whose
     // foreground job is a screen client holds, in place of its own processes and of those below the
     // client, the processes of the window its display shows; or, where that window cannot be known,
-    // its own processes without their folders. The sessions are waited for within the detection's `wait`.
+    // its own processes without their folders. The sessions are waited for within the detection's `wait` (one
+    // of its own where none is given).
     std::vector<ProcessInfo::DescendantInfo>
-    withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes, ServerQuestions::Wait& wait);
-    // The same with a wait of its own.
-    std::vector<ProcessInfo::DescendantInfo>
-    withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes);
+    withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes,
+                     ServerQuestions::Wait* wait = nullptr);
 
     // Asks now, without waiting, the sessions of the screen clients in front among `processes`: the
     // next withWindowsShown takes their answers.

@@ -14,13 +14,10 @@ ServerQuestions::~ServerQuestions() {
     stopping_.cancel();
 }
 
-std::vector<std::optional<std::string>> ServerQuestions::answers(const std::vector<Question>& questions) {
-    Wait own;
-    return answers(questions, own);
-}
-
 std::vector<std::optional<std::string>> ServerQuestions::answers(const std::vector<Question>& questions,
-                                                                 Wait& wait) {
+                                                                 Wait* shared) {
+    Wait own;
+    Wait& wait = shared ? *shared : own;
     const auto now = clock_.monotonicNow();
     if (!wait.endsAt) {
         wait.endsAt = now + std::chrono::duration_cast<Clock::MonotonicTime::duration>(

@@ -53,10 +53,9 @@ public:
     };
 
     // What each of `questions` printed, in their order; absent where its run failed, did not end within
-    // the detection's `wait` or its server is silent.
-    std::vector<std::optional<std::string>> answers(const std::vector<Question>& questions, Wait& wait);
-    // The same with a wait of their own.
-    std::vector<std::optional<std::string>> answers(const std::vector<Question>& questions);
+    // the detection's `wait` (one of their own where none is given) or its server is silent.
+    std::vector<std::optional<std::string>> answers(const std::vector<Question>& questions,
+                                                    Wait* wait = nullptr);
 
     // Starts `questions` without waiting; the next `answers` takes their runs, ended or not, within
     // `aheadLifetime`, rather than asking again.

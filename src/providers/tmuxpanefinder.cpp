@@ -28,14 +28,8 @@ TmuxPaneFinder::TmuxPaneFinder(std::shared_ptr<ProcessTable> table, std::shared_
     , questions_(std::move(runner), questions, clock) {}
 
 std::vector<ProcessInfo::DescendantInfo>
-TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes) {
-    ServerQuestions::Wait own;
-    return withPanesShown(std::move(processes), own);
-}
-
-std::vector<ProcessInfo::DescendantInfo>
 TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes,
-                               ServerQuestions::Wait& wait) {
+                               ServerQuestions::Wait* wait) {
     const auto tmux = tmux_.find();
     std::vector<TmuxSocket> servers;
     const auto clients = tmux ? clientsInFront(processes, *tmux, servers) : std::vector<Client>();

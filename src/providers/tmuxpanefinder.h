@@ -35,12 +35,10 @@ public:
 
     // `processes`, a terminal's as ProcessInfo::descendants lists them, where each device whose
     // foreground job is a tmux client holds, in place of its own processes, those of the pane the
-    // client shows. A device whose pane cannot be found within the detection's `wait` stays as it was.
+    // client shows. A device whose pane cannot be found within the detection's `wait` (one of its own where
+    // none is given) stays as it was.
     std::vector<ProcessInfo::DescendantInfo>
-    withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes, ServerQuestions::Wait& wait);
-    // The same with a wait of its own.
-    std::vector<ProcessInfo::DescendantInfo>
-    withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes);
+    withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes, ServerQuestions::Wait* wait = nullptr);
 
     // Asks now, without waiting, the servers of the tmux clients in front among `processes`: the next
     // withPanesShown takes their answers.

@@ -14,15 +14,9 @@ TmuxServerQuestions::TmuxServerQuestions(std::shared_ptr<ProcessRunner> runner, 
                                          const Clock& clock)
     : questions_(std::move(runner), pool, clock) {}
 
-std::vector<std::optional<std::string>>
-TmuxServerQuestions::listings(const std::string& tmux, const std::vector<TmuxSocket>& servers) {
-    ServerQuestions::Wait own;
-    return listings(tmux, servers, own);
-}
-
 std::vector<std::optional<std::string>> TmuxServerQuestions::listings(const std::string& tmux,
                                                                       const std::vector<TmuxSocket>& servers,
-                                                                      ServerQuestions::Wait& wait) {
+                                                                      ServerQuestions::Wait* wait) {
     return questions_.answers(questionsTo(tmux, servers), wait);
 }
 

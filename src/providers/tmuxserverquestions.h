@@ -32,12 +32,11 @@ public:
                         const Clock& clock = SystemClock::shared());
 
     // What list-clients printed for each of `servers`, asked with the tmux at `tmux`, in their
-    // order; absent where the server failed, did not answer within the detection's `wait` or is silent.
-    std::vector<std::optional<std::string>>
-    listings(const std::string& tmux, const std::vector<TmuxSocket>& servers, ServerQuestions::Wait& wait);
-    // The same with a wait of their own.
+    // order; absent where the server failed, did not answer within the detection's `wait` (one of
+    // their own where none is given) or is silent.
     std::vector<std::optional<std::string>> listings(const std::string& tmux,
-                                                     const std::vector<TmuxSocket>& servers);
+                                                     const std::vector<TmuxSocket>& servers,
+                                                     ServerQuestions::Wait* wait = nullptr);
 
     // Asks each of `servers` now without waiting: the next `listings` takes these questions.
     void askAhead(const std::string& tmux, const std::vector<TmuxSocket>& servers);

@@ -51,8 +51,8 @@ TEST_F(TmuxServerQuestionsTest, OneWaitCoversAllTheQuestionsOfADetection) {
     servers->respond(kFirst.path, "first\n", most);
     servers->respond(kSecond.path, "second\n", most);
     ServerQuestions::Wait detection;
-    EXPECT_EQ(questions.listings(kTmux, {kFirst}, detection), (Listings{"first\n"}));
-    EXPECT_EQ(other.listings(kTmux, {kSecond}, detection), (Listings{std::nullopt}));
+    EXPECT_EQ(questions.listings(kTmux, {kFirst}, &detection), (Listings{"first\n"}));
+    EXPECT_EQ(other.listings(kTmux, {kSecond}, &detection), (Listings{std::nullopt}));
     EXPECT_TRUE(other.isSilent(kSecond));
 }
 
@@ -106,7 +106,7 @@ TEST_F(TmuxServerQuestionsTest, AQuestionAskedAheadAnswersTheNextDetectionOnce) 
     questions.askAhead(kTmux, {kFirst});
     servers->respond(kFirst.path, "now\n");
     ServerQuestions::Wait activation{.atTrigger = false};
-    EXPECT_EQ(questions.listings(kTmux, {kFirst}, activation), (Listings{"now\n"}));
+    EXPECT_EQ(questions.listings(kTmux, {kFirst}, &activation), (Listings{"now\n"}));
 }
 
 // While a question to a silent server is still running, no other is started beside it.
