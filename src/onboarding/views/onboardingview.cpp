@@ -112,7 +112,12 @@ QWidget* OnboardingView::makeHeader() {
         pressable->setCheckable(true);
         pressable->setAutoExclusive(true);
         group->addButton(pressable);
-        connect(pressable, &QPushButton::clicked, this, [this, step] { viewModel_->setCurrentStep(step); });
+        // Toggled, not clicked: a screen reader's action on the pill toggles it without a click.
+        connect(pressable, &QPushButton::toggled, this, [this, step](bool checked) {
+            if (checked) {
+                viewModel_->setCurrentStep(step);
+            }
+        });
         stepButtons_[static_cast<std::size_t>(raw)] = pressable;
         steps->addWidget(pressable);
     }

@@ -130,6 +130,27 @@ TEST(OnboardingViewTest, TheKeyboardFollowsTheStepShownAndTheCurrentStepIsChecke
     }
 }
 
+// A screen reader's action on a step's pill, the one it offers ("Toggle"), shows that step, which alone
+// reads checked.
+TEST(OnboardingViewTest, AScreenReadersActionOnAStepShowsThatStep) {
+    OnboardingFixture flow(false);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(flow.window.get()));
+    const auto pill = [&](int raw) {
+        return QAccessible::queryAccessibleInterface(flow.shown(("step" + std::to_string(raw + 1)).c_str()));
+    };
+    for (int raw : {2, 0, 1}) {
+        QAccessibleActionInterface* actions = pill(raw)->actionInterface();
+        ASSERT_NE(actions, nullptr);
+        ASSERT_FALSE(actions->actionNames().isEmpty());
+        actions->doAction(actions->actionNames().front());
+        QApplication::processEvents();
+        EXPECT_EQ(flow.model->currentStep(), static_cast<OnboardingStep>(raw));
+        for (int other = 0; other < 3; ++other) {
+            EXPECT_EQ(pill(other)->state().checked, other == raw) << raw << " " << other;
+        }
+    }
+}
+
 // Tab walks the window as it shows, from the top: the header, the step's own controls, the footer. A
 // step is made after the header and footer, and its controls ("Grant Permission", "Open Configuration")
 // came last, after "Continue".
