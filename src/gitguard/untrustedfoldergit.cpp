@@ -300,8 +300,13 @@ std::optional<std::vector<std::string>> UntrustedFolderGit::followedPaths(const 
             if (paths.size() > followedPathLimit) {
                 return;
             }
-            if (valueIsJudged(entry, GitConfigAllowList::ruleFor(entry.key))) {
-                for (auto& path : GitConfigValue::absolutePaths(*entry.value, home)) {
+            if (!entry.value || GitConfigListing::isUsers(entry)) {
+                continue;
+            }
+            // Most values name no path: the rule is looked up only for those that do.
+            auto named = GitConfigValue::absolutePaths(*entry.value, home);
+            if (!named.empty() && valueIsJudged(entry, GitConfigAllowList::ruleFor(entry.key))) {
+                for (auto& path : named) {
                     paths.insert(std::move(path));
                 }
             }
