@@ -307,6 +307,9 @@ std::optional<std::vector<std::string>> UntrustedFolderGit::followedPaths(const 
             auto named = GitConfigValue::absolutePaths(*entry.value, home);
             if (!named.empty() && valueIsJudged(entry, GitConfigAllowList::ruleFor(entry.key))) {
                 for (auto& path : named) {
+                    if (paths.size() > followedPathLimit) {
+                        return;
+                    }
                     paths.insert(std::move(path));
                 }
             }
