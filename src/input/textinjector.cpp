@@ -224,13 +224,46 @@ void TextInjector::paste(const Job& job) {
     }
     if (didSet) {
         ports_.keys->postKeyPair(shortcut.virtualKey, shortcut.flags);
-        pause(job.profile.clipboardRestoreDelay);
-        ports_.mainThread->runSync([&] { restorePasteboard(*ports_.pasteboard, *snapshot, changeCount); });
+        restoreOnceTaken(job.profile, *snapshot, changeCount);
         return;
     }
     ports_.mainThread->runSync([&] { restorePasteboard(*ports_.pasteboard, *snapshot, changeCount); });
     diagnostic("Clipboard injection failed, falling back to chunked CGEvent");
     typeInChunks(job.text, job.profile);
+}
+
+// The target asks for the text only when it handles the paste key, which a busy one does late, and
+// may ask more than once for one paste (a terminal that looks at the text before pasting it). The
+// old clipboard goes back after the profile's delay once the text has been taken and no further ask
+// has come for a while; at once when someone else has replaced it (restorePasteboard then leaves
+// it); at the limit whatever the target did. Checked and restored in one main-thread step.
+void TextInjector::restoreOnceTaken(const AppProfile& profile, const std::vector<PasteboardItem>& snapshot,
+                                    std::uint64_t changeCount) {
+    std::chrono::microseconds wait{profile.clipboardRestoreDelay};
+    std::chrono::microseconds waited{0};
+    for (;;) {
+        pause(static_cast<std::uint32_t>(wait.count()));
+        waited += wait;
+        const bool late = waited >= pasteTakeLimit;
+        std::optional<std::chrono::microseconds> since;
+        bool restored = false;
+        const bool answered = ports_.mainThread->runSync([&] {
+            since = ports_.pasteboard->sinceTextTaken();
+            const bool replaced = ports_.pasteboard->changeCount() != changeCount;
+            if (late || replaced || (since && *since >= pasteQuietTime)) {
+                restorePasteboard(*ports_.pasteboard, snapshot, changeCount);
+                restored = true;
+            }
+        });
+        if (late && answered && !since) {
+            diagnostic(fmt::format("Pasted text not taken within {} ms, clipboard restored anyway",
+                                   pasteTakeLimit.count() / 1000));
+        }
+        if (!answered || restored) {
+            return;
+        }
+        wait = since ? pasteQuietTime - *since : pasteTakeCheck;
+    }
 }
 
 void TextInjector::typeInChunks(const std::string& text, const AppProfile& profile) {

@@ -35,6 +35,12 @@ public:
     // A clipboard holding more than this is neither saved nor replaced: the text is typed instead.
     static constexpr std::size_t snapshotSizeLimit = 4194304;
     static constexpr std::chrono::microseconds caretMoveDelay{1000};
+    // How long a pasting target may take to ask for the text before the old clipboard goes back
+    // anyway, counted from the paste key; how long no further ask must have come after the last
+    // (a target asking again does so at once); and how often a first ask is looked for.
+    static constexpr std::chrono::microseconds pasteTakeLimit{3000000};
+    static constexpr std::chrono::microseconds pasteQuietTime{25000};
+    static constexpr std::chrono::microseconds pasteTakeCheck{5000};
 
     struct Ports {
         std::shared_ptr<SerialExecutor> injectionQueue;
@@ -101,6 +107,8 @@ private:
     AccessibleReplacement::Outcome onMainThread(const std::function<AccessibleReplacement::Outcome()>& edit);
     void postBackspaces(std::size_t count);
     void paste(const Job& job);
+    void restoreOnceTaken(const AppProfile& profile, const std::vector<PasteboardItem>& snapshot,
+                          std::uint64_t changeCount);
     void typeInChunks(const std::string& text, const AppProfile& profile);
     void moveCaretBack(const std::string& trailingText);
     void pause(std::uint32_t microseconds);

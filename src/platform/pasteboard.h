@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,6 +37,10 @@ public:
     // Empties the clipboard and puts `text` on it, also where the desktop pastes its selection from
     // (the primary selection on X11); whether it took.
     virtual bool replaceWithString(const std::string& text) = 0;
+    // How long ago another program last took the text of the last replaceWithString, from the
+    // clipboard or the primary selection; nothing while none has. Asking only which formats there
+    // are does not count.
+    virtual std::optional<std::chrono::microseconds> sinceTextTaken() const = 0;
     // Empties the clipboard and writes `items` to it.
     virtual void replaceWithItems(const std::vector<PasteboardItem>& items) = 0;
 };

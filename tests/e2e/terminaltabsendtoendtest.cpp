@@ -135,5 +135,33 @@ TEST_F(TerminalTabsEndToEndTest, TabsWhoseTitlesNameNoFolder) {
     expectRightEveryTime(Layout::tabs, Prompt::untitled);
 }
 
+// Busy when the paste key arrives, the terminal asks for the clipboard only once it runs again: it
+// still pastes the snippet, and the clipboard then holds what the user had copied.
+TEST_F(TerminalTabsEndToEndTest, ATerminalBusyAtThePasteKeyGetsTheSnippet) {
+    if (run("command -v xfce4-terminal >/dev/null") != 0) {
+        GTEST_SKIP() << "xfce4-terminal is not installed";
+    }
+    prompt = Prompt::untitled;
+    const fs::path typed = root / "pasted";
+    ASSERT_TRUE(openTerminal(Layout::windows, prompt) &&
+                runInShell("cat > " + quoted(typed), [&] { return fs::exists(typed); }));
+    const std::string gtk = "import gi; gi.require_version('Gtk', '3.0'); gi.require_version('Gdk', '3.0'); "
+                            "from gi.repository import Gdk, Gtk; c = Gtk.Clipboard.get(Gdk.SELECTION_CLIPBOARD); ";
+    helpers.push_back(spawn({"/usr/bin/python3", "-c", gtk + "c.set_text('old contents', -1); Gtk.main()"},
+                            environment, root / "owner.out", root / "owner.err"));
+    const auto clipboard = [&] { return output("/usr/bin/python3 -c " + quoted(gtk + "print(c.wait_for_text())")); };
+    ASSERT_TRUE(pollUntil([&] { return clipboard() == "old contents"; }, 10.0));
+    const std::string pid = std::to_string(terminal);
+    for (std::size_t paste = 1; paste <= 5; ++paste) {
+        ASSERT_TRUE(type(";;sig") && popupShown(true) && !rowsWith("sig").empty());
+        ASSERT_EQ(run("xdotool key Return && kill -STOP " + pid + " && sleep 0.15 && kill -CONT " + pid), 0);
+        // Back only once the terminal has the text, so the line can end then.
+        EXPECT_TRUE(pollUntil([&] { return clipboard() == "old contents"; }, 5.0)) << clipboard();
+        ASSERT_TRUE(popupShown(false) && key("Return"));
+        ASSERT_TRUE(pollUntil([&] { return lines(readAll(typed)).size() == paste; }, 10.0)) << readAll(typed);
+    }
+    EXPECT_EQ(lines(readAll(typed)), std::vector<std::string>(5, "Best"));
+}
+
 } // namespace
 } // namespace korvane

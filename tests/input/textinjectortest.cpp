@@ -54,8 +54,8 @@ protected:
                 field->backspace();
             } else if (keyCode == keycode::leftArrow) {
                 field->left();
-            } else if (keyCode == shortcut.virtualKey && flags == shortcut.flags) {
-                field->type(pasteboard->string().value_or(""));
+            } else if (keyCode == shortcut.virtualKey && flags == shortcut.flags && targetAsks) {
+                field->type(pasteboard->takeText().value_or(""));
                 if (onPaste) {
                     onPaste();
                 }
@@ -127,6 +127,7 @@ protected:
     AppProfile profile = AppProfile::defaultProfile();
     PasteShortcut shortcut;
     std::function<void()> onPaste;
+    bool targetAsks = true;
     std::vector<std::string> profileRequests;
     std::shared_ptr<TextInjector> injector;
 };
@@ -428,6 +429,17 @@ TEST_F(ClipboardInjectionTest, AFailedSetRestoresAndTypes) {
     EXPECT_THAT(lines.lines(), ElementsAre("[Korvane] Clipboard injection failed, falling back to chunked CGEvent"));
     EXPECT_THAT(keyEvents(), ElementsAre("begin", "key 51", "key 51", "sleep 5000", "clipboard set mine",
                                          "clipboard restore 1 items", "text mine", "end"));
+}
+
+TEST_F(ClipboardInjectionTest, AClipboardNeverAskedForIsRestoredAfterALimit) {
+    pasteboard->setString("old");
+    targetAsks = false;
+    EXPECT_EQ(inject(2, "mine"), true);
+    EXPECT_EQ(pasteboard->string(), "old");
+    EXPECT_THAT(lines.lines(),
+                ElementsAre("[Korvane] Pasted text not taken within 3000 ms, clipboard restored anyway"));
+    // The phase gap, then a look every 5 ms after the profile's 50 ms.
+    EXPECT_THAT(keyEvents(), testing::Contains("sleep 5000").Times(1 + 590));
 }
 
 TEST_F(ClipboardInjectionTest, AnEmptyClipboardIsEmptyAgainAfterwards) {

@@ -48,6 +48,7 @@ bool FakePasteboard::replaceWithString(const std::string& text) {
     }
     items_.clear();
     ++changeCount_;
+    taken_ = false;
     if (!canSetString) {
         return false;
     }

@@ -28,7 +28,17 @@ public:
     std::optional<std::string> data(std::size_t item, const std::string& type) const override;
     std::uint64_t changeCount() const override { return changeCount_; }
     bool replaceWithString(const std::string& text) override;
+    // A take counts as long past, as from a target that asks at once.
+    std::optional<std::chrono::microseconds> sinceTextTaken() const override {
+        return taken_ ? std::optional(std::chrono::microseconds(std::chrono::seconds(1))) : std::nullopt;
+    }
     void replaceWithItems(const std::vector<PasteboardItem>& items) override;
+
+    // What a target does when it pastes: takes the text.
+    std::optional<std::string> takeText() {
+        taken_ = true;
+        return string();
+    }
 
     const std::vector<PasteboardItem>& items() const { return items_; }
     // What another application does: writes without Korvane knowing.
@@ -47,6 +57,7 @@ private:
     std::shared_ptr<FakeEventLog> log_;
     std::vector<PasteboardItem> items_;
     std::uint64_t changeCount_ = 0;
+    bool taken_ = false;
 };
 
 } // namespace korvane

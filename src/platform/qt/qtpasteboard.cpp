@@ -23,6 +23,21 @@ QMimeData* textData(const std::string& text) {
     return mime;
 }
 
+// Korvane's own reads of what it offers, which hand nothing to another program.
+class OwnRead {
+public:
+    explicit OwnRead(WatchedMimeData::Watch& watch)
+        : watch_(watch) {
+        watch_.ownRead = true;
+    }
+    ~OwnRead() { watch_.ownRead = false; }
+    OwnRead(const OwnRead&) = delete;
+    OwnRead& operator=(const OwnRead&) = delete;
+
+private:
+    WatchedMimeData::Watch& watch_;
+};
+
 } // namespace
 
 QtPasteboard::QtPasteboard() {
@@ -38,6 +53,7 @@ QtPasteboard::~QtPasteboard() {
 }
 
 std::optional<std::string> QtPasteboard::string() const {
+    const OwnRead own(*watch_);
     const QMimeData* mime = clipboard()->mimeData(QClipboard::Clipboard);
     if (mime == nullptr || !mime->hasText()) {
         return std::nullopt;
@@ -68,6 +84,7 @@ std::vector<std::vector<std::string>> QtPasteboard::itemTypes() const {
 }
 
 std::optional<std::string> QtPasteboard::data(std::size_t item, const std::string& type) const {
+    const OwnRead own(*watch_);
     const QMimeData* mime = clipboard()->mimeData(QClipboard::Clipboard);
     if (item != 0 || mime == nullptr) {
         return std::nullopt;
@@ -85,12 +102,25 @@ std::uint64_t QtPasteboard::changeCount() const {
 
 bool QtPasteboard::replaceWithString(const std::string& text) {
     replacedPrimary_.reset();
-    if (clipboard()->supportsSelection()) {
+    const bool primary = clipboard()->supportsSelection();
+    if (primary) {
+        const OwnRead own(*watch_);
         replacedPrimary_ = clipboard()->text(QClipboard::Selection).toStdString();
-        clipboard()->setMimeData(textData(text), QClipboard::Selection);
     }
-    clipboard()->setMimeData(textData(text), QClipboard::Clipboard);
+    watch_ = std::make_shared<WatchedMimeData::Watch>();
+    if (primary) {
+        clipboard()->setMimeData(new WatchedMimeData(text, watch_), QClipboard::Selection);
+    }
+    clipboard()->setMimeData(new WatchedMimeData(text, watch_), QClipboard::Clipboard);
     return clipboard()->ownsClipboard();
+}
+
+std::optional<std::chrono::microseconds> QtPasteboard::sinceTextTaken() const {
+    if (!watch_->lastTaken) {
+        return std::nullopt;
+    }
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                 *watch_->lastTaken);
 }
 
 void QtPasteboard::replaceWithItems(const std::vector<PasteboardItem>& items) {
