@@ -393,7 +393,9 @@ void BM_ProjectChangeWatchArm(benchmark::State& state) {
 // none, to set beside ProjectStateStamp (the stamp alone): "136k" the project above (no folder besides
 // the listed ones), "git-100k" the synthetic repository with nearly a folder per file, "ignored" a small
 // repository beside an ignored node_modules of 2,000 folders and ten empty folders, each holding another
-// (git asked twice).
+// (git asked twice), "empty-2000" a 20,000-file repository whose every folder holds an ignored __pycache__,
+// beside one empty folder holding 2,000 others, each holding another (more folders than git can be asked
+// about by name, at many depths).
 void BM_ListingStamp(benchmark::State& state, std::string name) {
     const auto git = GitCommandRunner(std::make_shared<LinuxProcessRunner>()).commandRunner();
     std::string root;
@@ -403,6 +405,25 @@ void BM_ListingStamp(benchmark::State& state, std::string name) {
         paths = unchangedProject().paths();
     } else if (name == "git-100k") {
         root = gitTree().string();
+        paths = FilePathProvider::create(SystemClock::shared(), git, idleWorkers())->index(root).relativePaths;
+    } else if (name == "empty-2000") {
+        static TempTree tree("empties");
+        root = tree.root.string();
+        if (!std::filesystem::exists(tree.root / ".git")) {
+            const Paths files = syntheticPaths(20000);
+            writeTree(tree.root, files);
+            std::error_code takenByAFile;
+            for (const std::string& file : files) {
+                std::filesystem::create_directories(
+                    tree.root / std::filesystem::path(file).parent_path() / "__pycache__", takenByAFile);
+            }
+            for (int i = 0; i < 2000; ++i) {
+                std::filesystem::create_directories(tree.root / "drafts" / std::to_string(i) / "nested");
+            }
+            std::ofstream(tree.root / ".gitignore") << "__pycache__/\n";
+            std::system(("cd '" + root + "' && git init -q && git add -A && git -c user.email=b@example.invalid "
+                         "-c user.name=b commit -qm tree").c_str());
+        }
         paths = FilePathProvider::create(SystemClock::shared(), git, idleWorkers())->index(root).relativePaths;
     } else {
         static TempTree tree("ignored");
@@ -485,7 +506,7 @@ void registerAll() {
     benchmark::RegisterBenchmark("ProjectChangeWatchArm/136k", BM_ProjectChangeWatchArm)
         ->Unit(benchmark::kMillisecond)
         ->MinTime(0.5);
-    for (const std::string name : {"136k", "git-100k", "ignored"}) {
+    for (const std::string name : {"136k", "git-100k", "ignored", "empty-2000"}) {
         benchmark::RegisterBenchmark(("ListingStamp/" + name).c_str(), BM_ListingStamp, name)
             ->Unit(benchmark::kMillisecond)
             ->MinTime(0.5);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <span>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,19 +55,25 @@ void addFolders(int rootFd, const std::string& folder, const Known& known, std::
     }
 }
 
-// The folders `candidates` name that `listing` (git's lines) prints as folders of their own.
-std::vector<std::string> printedFolders(std::vector<std::string> listing,
-                                        const std::vector<std::string>& candidates) {
-    const std::unordered_set<std::string_view> asked(candidates.begin(), candidates.end());
-    std::vector<std::string> taken;
+// The folders `listing` (git's lines) prints as folders of their own.
+std::unordered_set<std::string> printedFolders(std::vector<std::string> listing) {
+    std::unordered_set<std::string> folders;
     for (std::string& line : FilePathIndexBuilder::decodeListing(std::move(listing))) {
-        if (line.size() > 1 && line.back() == '/' &&
-            asked.contains(std::string_view(line).substr(0, line.size() - 1))) {
+        if (line.size() > 1 && line.back() == '/') {
             line.pop_back();
-            taken.push_back(std::move(line));
+            folders.insert(std::move(line));
         }
     }
-    return taken;
+    return folders;
+}
+
+bool withinAny(std::string_view folder, const std::unordered_set<std::string>& folders) {
+    for (std::string_view above = parentOf(folder); !above.empty(); above = parentOf(above)) {
+        if (folders.contains(std::string(above))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -101,7 +108,7 @@ std::vector<std::string> UnlistedFolders::find(const std::string& root, const Pa
     for (std::size_t level = 0; level < levelLimit && !candidates.empty() && found.size() < folderLimit;
          ++level) {
         std::sort(candidates.begin(), candidates.end());
-        auto taken = judge(candidates);
+        auto taken = judge(candidates, level > 0);
         if (!taken) {
             break;
         }
@@ -120,24 +127,60 @@ std::vector<std::string> UnlistedFolders::find(const std::string& root, const Pa
 
 UnlistedFolders::Judge UnlistedFolders::gitJudge(CommandRunner runner, std::string root, double timeout) {
     return [runner = std::move(runner), root = std::move(root),
-            timeout](const std::vector<std::string>& candidates) -> std::optional<std::vector<std::string>> {
-        std::vector<std::string> arguments{"ls-files", "--others", "--directory", "--exclude-standard"};
-        if (candidates.size() <= candidateLimit) {
-            arguments.emplace_back("--");
-            for (const std::string& folder : candidates) {
+            timeout](const std::vector<std::string>& candidates,
+                     bool nested) -> std::optional<std::vector<std::string>> {
+        // What git prints of the folders `named`, or of the whole tree when none are.
+        const auto printed =
+            [&](std::span<const std::string> named) -> std::optional<std::unordered_set<std::string>> {
+            std::vector<std::string> arguments{"ls-files", "--others", "--directory", "--exclude-standard"};
+            if (!named.empty()) {
+                arguments.emplace_back("--");
+            }
+            for (const std::string& folder : named) {
                 arguments.push_back(":(literal)" + folder + "/");
             }
+            auto listing = runner(arguments, root, timeout);
+            if (!listing) {
+                return std::nullopt;
+            }
+            return printedFolders(std::move(*listing));
+        };
+        std::vector<std::string> taken;
+        std::vector<std::string> named;
+        if (nested || candidates.size() <= candidateLimit) {
+            named = candidates;
+        } else {
+            // The whole tree, where git prints the topmost folders it would list files of: those
+            // are taken, and those within them are asked about by name, as git prints no more of them.
+            const auto topmost = printed({});
+            if (!topmost) {
+                return std::nullopt;
+            }
+            for (const std::string& folder : candidates) {
+                if (topmost->contains(folder)) {
+                    taken.push_back(folder);
+                } else if (withinAny(folder, *topmost)) {
+                    named.push_back(folder);
+                }
+            }
         }
-        auto listing = runner(arguments, root, timeout);
-        if (!listing) {
-            return std::nullopt;
+        // More than the folders that may be found are not asked about.
+        named.resize(std::min(named.size(), folderLimit));
+        for (std::size_t from = 0; from < named.size(); from += candidateLimit) {
+            const auto some = std::span(named).subspan(from, std::min(candidateLimit, named.size() - from));
+            const auto folders = printed(some);
+            if (!folders) {
+                return std::nullopt;
+            }
+            std::copy_if(some.begin(), some.end(), std::back_inserter(taken),
+                         [&](const std::string& folder) { return folders->contains(folder); });
         }
-        return printedFolders(std::move(*listing), candidates);
+        return taken;
     };
 }
 
 UnlistedFolders::Judge UnlistedFolders::walkJudge() {
-    return [](const std::vector<std::string>& candidates) -> std::optional<std::vector<std::string>> {
+    return [](const std::vector<std::string>& candidates, bool) -> std::optional<std::vector<std::string>> {
         std::vector<std::string> entered;
         for (const std::string& folder : candidates) {
             const auto depth = static_cast<std::size_t>(std::count(folder.begin(), folder.end(), '/')) + 1;

@@ -22,17 +22,18 @@ namespace korvane {
 class UnlistedFolders {
 public:
     // Which of `candidates` (folders relative to the root) the listing takes files from; none when that
-    // cannot be told.
-    using Judge =
-        std::function<std::optional<std::vector<std::string>>(const std::vector<std::string>& candidates)>;
+    // cannot be told. `nested`: each lies in a folder taken before.
+    using Judge = std::function<std::optional<std::vector<std::string>>(
+        const std::vector<std::string>& candidates, bool nested)>;
 
     // How many levels below the listed folders, and how many folders in all, are looked for: a deeper or
     // larger tree of empty folders is left to the listing that a change elsewhere brings. Every level
-    // costs the judge one git run, and every folder found one stat per look without a watch.
+    // costs the judge a git run (a few where many are asked about), and every folder found one stat per
+    // look without a watch.
     static constexpr std::size_t levelLimit = 4;
     static constexpr std::size_t folderLimit = 512;
-    // Above this many candidates at once git judges the whole tree: it compares every folder it meets
-    // with every candidate it is given.
+    // git is asked about at most this many candidates by name at once: it compares every folder it meets
+    // with every candidate it is given. Above this many at the top level it judges the whole tree.
     static constexpr std::size_t candidateLimit = 64;
 
     // The folders found below the `roomy` ones (the root as ""), each after the folder holding it:
@@ -43,7 +44,9 @@ public:
                                          const std::vector<std::string_view>& roomy, const Judge& judge);
 
     // The judge of a git listing: git's own answer to which untracked folders it would list files of
-    // (`ls-files --others --directory --exclude-standard`), for the candidates or the whole tree.
+    // (`ls-files --others --directory --exclude-standard`), for the candidates named or the whole tree.
+    // git prints only the topmost of them, so those within one it prints are asked about by name, at
+    // most folderLimit of them.
     static Judge gitJudge(CommandRunner runner, std::string root, double timeout);
     // The judge of the walk that stands in for git: the folders it enters.
     static Judge walkJudge();

@@ -27,7 +27,7 @@ using ::testing::Not;
 using Paths = std::vector<std::string>;
 
 // A repository with a listed folder, an ignored one, a file git's own exclude file hides and folders that
-// hold no listed file (an empty one with another nested in it, one holding only ignored files), and a
+// hold no listed file (an empty one with 101 others nested in it, one holding only ignored files), and a
 // provider over it whose listings are counted; every time below the repository lies an hour back, so that
 // a listing made now is settled.
 class Project {
@@ -41,7 +41,7 @@ public:
         repo.write("vendor/fresh_lib.c", "lib");
         repo.write("vendor/deep/lib.c", "lib");
         repo.write("logs/old.log", "log");
-        std::filesystem::create_directories(repo.path() / "drafts/2025");
+        EXPECT_TRUE(repo.sh("mkdir -p drafts/2025 && cd drafts && mkdir $(seq 100)"));
         EXPECT_TRUE(repo.sh("git add -A && git commit -qm one"));
         repo.write(".git/info/exclude", "*_local.c\n");
         repo.write("src/fresh_local.c", "local");
