@@ -296,6 +296,8 @@ private:
     void syncSelectionFromSearchRow();
     void syncSelectedIndexFromBrowser();
     void selectFirstNonEmptyCategory();
+    // Selects the category the user chose, when it is still listed; whether it did.
+    bool selectChosenCategory();
     void scheduleExpandedSnippet();
     static int initialSearchRowIndex(const SearchPresentation& presentation);
 
@@ -346,6 +348,9 @@ private:
     ScopeRegistry scopeRegistry_;
     LabelCache labelCache_;
     std::optional<CancellationToken> expandDebounceTask_;
+    // The category the user moved to in this popup: a refresh of the browser keeps it, where it would
+    // otherwise select the first category with items as a new browser does.
+    std::optional<std::string> chosenCategoryID_;
     // The ids of the categories whose items are still on their way.
     std::set<std::string> loadingCategories_;
     SnippetPtr expandedSnippet_;

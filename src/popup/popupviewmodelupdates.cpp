@@ -305,7 +305,7 @@ void PopupViewModel::showBrowser(std::vector<SnippetSection> sections, bool urlO
         } else {
             selectFirstNonEmptyCategory();
         }
-    } else {
+    } else if (!selectChosenCategory()) {
         selectFirstNonEmptyCategory();
     }
 
@@ -322,6 +322,21 @@ void PopupViewModel::showBrowser(std::vector<SnippetSection> sections, bool urlO
 bool PopupViewModel::categoryHasResults(const Category& category) const {
     const SnippetSection* section = sectionWithID(category.id);
     return section && !section->results.empty();
+}
+
+bool PopupViewModel::selectChosenCategory() {
+    if (!chosenCategoryID_) {
+        return false;
+    }
+    const auto categories = this->categories();
+    for (std::size_t i = 0; i < categories.size(); ++i) {
+        if (categories[i].id == *chosenCategoryID_) {
+            assign(selectedCategoryIndex_, static_cast<int>(i));
+            assign(selectedItemIndexInCategory_, 0);
+            return true;
+        }
+    }
+    return false;
 }
 
 void PopupViewModel::selectFirstNonEmptyCategory() {
@@ -475,6 +490,7 @@ void PopupViewModel::moveCategory(int delta) {
     }
     assign(selectedCategoryIndex_, next);
     assign(selectedItemIndexInCategory_, 0);
+    chosenCategoryID_ = categories()[static_cast<std::size_t>(next)].id;
     syncSelectedIndexFromBrowser();
     scheduleExpandedSnippet();
 }
@@ -554,6 +570,7 @@ void PopupViewModel::reset() {
     assign(preservedCategoryIndex_, 0);
     assign(preservedBrowserPanel_, BrowserPanel::items);
     assign(loadingCategories_, std::set<std::string>());
+    chosenCategoryID_.reset();
     assignAlways(expandedSnippet_, SnippetPtr());
     setAnimateLayoutChange(false);
 }

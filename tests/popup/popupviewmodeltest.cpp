@@ -373,6 +373,10 @@ TEST_F(PopupStateTest, CategoriesAndTheirItems) {
     EXPECT_TRUE(model->selectedCategoryItems().empty());
     EXPECT_EQ(model->selectedCategoryHelpText(), "No documents");
     EXPECT_EQ(model->selectedSnippet(), nullptr);
+    // The chosen category answers: it stays chosen, as do the keys that move on from it.
+    model->showBrowser({footer, files, section("docs", {"d1"})}, false);
+    EXPECT_EQ(model->selectedCategoryIndex(), 1);
+    EXPECT_EQ(model->selectedSnippet()->id, "d1");
 }
 
 Snippet snippetOf(SnippetSource source, std::string expansion, std::optional<std::string> description,
