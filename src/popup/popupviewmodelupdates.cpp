@@ -148,6 +148,9 @@ void PopupViewModel::apply(SearchUpdate update) {
     if (update.loadingRecentFiles) {
         setLoadingRecentFiles(*update.loadingRecentFiles);
     }
+    if (update.sourcesRunning) {
+        setAwaitingSources(*update.sourcesRunning);
+    }
     if (update.hasContent() && !std::holds_alternative<SearchUpdate::Help>(update.content)) {
         setProjectRoot(update.projectRoot);
     }
@@ -562,6 +565,7 @@ void PopupViewModel::reset() {
     assign(currentQuery_, std::string());
     assign(isLiveScopeActive_, false);
     assign(isLoadingRecentFiles_, false);
+    assign(awaitsSources_, false);
     assign(searchSessionRowFloor_, 0);
     clearSessionLayout();
     assign(selectedCategoryIndex_, 0);

@@ -161,8 +161,9 @@ TEST_F(PopupStateTest, StatusTextInEachState) {
     EXPECT_EQ(model->statusContextText(), "12 results");
     searchEmpty(SearchEmptyState::Style::standard);
     EXPECT_EQ(model->statusContextText(), "0 results");
+    // The scope rows listed count as the snippet rows do.
     present(presentation({headerRow("snippets"), snippetRow("a"), headerRow("scopes"), scopeRow("git")}));
-    EXPECT_EQ(model->statusContextText(), "1 result");
+    EXPECT_EQ(model->statusContextText(), "2 results");
     model->setRefreshing(true);
     EXPECT_EQ(model->statusContextText(), "Refreshing…");
     model->showHelp();
