@@ -549,7 +549,8 @@ bool PopupViewModel::showsLoading() const {
 
 std::size_t PopupViewModel::shownResultCount() const {
     const std::size_t snippets = viewState_.resultList().size();
-    if (!searchPresentation_) {
+    // Under a scope typed, the scopes listed are offered in place of its matches, not found by it.
+    if (!searchPresentation_ || displayChip_) {
         return snippets;
     }
     return snippets + static_cast<std::size_t>(

@@ -156,7 +156,7 @@ public:
     // Whether the search header and list say they are loading: the recent files, or a running source
     // while no result is listed.
     bool showsLoading() const;
-    // The results the search list shows: its snippets and the scope rows beside them.
+    // The results the search list shows: its snippets, and the scope rows when no scope is typed.
     std::size_t shownResultCount() const;
     const std::optional<std::string>& projectRoot() const { return projectRoot_; }
     const std::optional<SnippetSource>& activeScope() const { return activeScope_; }
