@@ -161,7 +161,6 @@ TEST_F(PopupStateTest, StatusTextInEachState) {
     EXPECT_EQ(model->statusContextText(), "12 results");
     searchEmpty(SearchEmptyState::Style::standard);
     EXPECT_EQ(model->statusContextText(), "0 results");
-    // The scope rows listed count as the snippet rows do.
     present(presentation({headerRow("snippets"), snippetRow("a"), headerRow("scopes"), scopeRow("git")}));
     EXPECT_EQ(model->statusContextText(), "2 results");
     model->setRefreshing(true);
@@ -374,7 +373,6 @@ TEST_F(PopupStateTest, CategoriesAndTheirItems) {
     EXPECT_TRUE(model->selectedCategoryItems().empty());
     EXPECT_EQ(model->selectedCategoryHelpText(), "No documents");
     EXPECT_EQ(model->selectedSnippet(), nullptr);
-    // The chosen category answers: it stays chosen, as do the keys that move on from it.
     model->showBrowser({footer, files, section("docs", {"d1"})}, false);
     EXPECT_EQ(model->selectedCategoryIndex(), 1);
     EXPECT_EQ(model->selectedSnippet()->id, "d1");

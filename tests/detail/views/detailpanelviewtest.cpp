@@ -240,7 +240,6 @@ TEST_F(DetailPanelViewTest, LinkScriptAndLongTextScrolledToTheEnd) {
     render("text-end");
     EXPECT_EQ(log.withRole("detail.line").back().text, "line 5000");
     EXPECT_LT(log.withRole("detail.line").size(), 40u);
-    // A screen reader is given the line scrolled to as the one selected, a new one at each scroll.
     column->show();
     QAccessibleInterface* pane = QAccessible::queryAccessibleInterface(column.get());
     QAccessibleInterface* scrolled = pane->child(pane->childCount() - 1);

@@ -90,8 +90,7 @@ TEST(OnboardingViewTest, TheKeyboardFollowsTheStepShownAndTheCurrentStepIsChecke
         OnboardingStep shown;
         // The control that keeps the keyboard; none: a control of the step shown has it.
         const char* keeps;
-        // Instead of the step changing from outside, the permission granted at the start goes.
-        bool losesPermission = false;
+        bool losesPermission = false; // instead of the step changing from outside, as the shell does
     };
     const Row rows[] = {
         {OnboardingStep::welcome, "setUpLater", Qt::Key_Space, OnboardingStep::ready, nullptr},
