@@ -402,7 +402,7 @@ std::string PopupViewModel::statusContextText() const {
     case PopupMode::browser:
         return "type to search";
     case PopupMode::search:
-        return resultCountText(viewState_.resultList().size());
+        return showsLoading() ? std::string(loadingText) : resultCountText(shownResultCount());
     case PopupMode::help:
         break;
     }
@@ -534,6 +534,28 @@ void PopupViewModel::exitHelpMode() {
     assign(isHelpMode_, false);
     assign(helpScrollPosition_, 0);
     layoutChanged();
+}
+
+void PopupViewModel::setAwaitingSources(bool awaiting) {
+    if (assign(awaitsSources_, awaiting)) {
+        layoutChanged();
+    }
+}
+
+bool PopupViewModel::showsLoading() const {
+    // The scopes offered when a scope finds nothing are no answer of the source still running.
+    return isLoadingRecentFiles_ || (awaitsSources_ && viewState_.resultList().empty());
+}
+
+std::size_t PopupViewModel::shownResultCount() const {
+    const std::size_t snippets = viewState_.resultList().size();
+    // Under a scope typed, the scopes listed are offered in place of its matches, not found by it.
+    if (!searchPresentation_ || displayChip_) {
+        return snippets;
+    }
+    return snippets + static_cast<std::size_t>(
+                          std::count_if(searchPresentation_->rows.begin(), searchPresentation_->rows.end(),
+                                        [](const SearchRow& row) { return row.kind.asScope() != nullptr; }));
 }
 
 void PopupViewModel::setLoadingRecentFiles(bool loading) {

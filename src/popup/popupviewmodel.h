@@ -151,6 +151,13 @@ public:
     const std::optional<std::string>& scrollTargetID() const { return scrollTargetID_; }
     bool isRefreshing() const { return isRefreshing_; }
     bool isLoadingRecentFiles() const { return isLoadingRecentFiles_; }
+    // Whether a source of the search shown is still running, so that its rows may yet come.
+    bool awaitsSources() const { return awaitsSources_; }
+    // Whether the search header and list say they are loading: the recent files, or a running source
+    // while no result is listed.
+    bool showsLoading() const;
+    // The results the search list shows: its snippets, and the scope rows when no scope is typed.
+    std::size_t shownResultCount() const;
     const std::optional<std::string>& projectRoot() const { return projectRoot_; }
     const std::optional<SnippetSource>& activeScope() const { return activeScope_; }
     const std::optional<QueryChip>& displayChip() const { return displayChip_; }
@@ -202,6 +209,7 @@ public:
     std::string statusContextText() const;
     // "1 result", "12 results": the count as the status bar and the search header tell it.
     static std::string resultCountText(std::size_t count);
+    static constexpr const char* loadingText = "Loading...";
     double popupWidth() const;
     double popupHeight() const;
     // The inline text under an expanded browser item, by the snippet's source.
@@ -238,6 +246,7 @@ public:
 
     void setRefreshing(bool refreshing);
     void setLoadingRecentFiles(bool loading);
+    void setAwaitingSources(bool awaiting);
 
 private:
     PopupViewModel(DetailPreviewTiming timing, Scheduler& scheduler,
@@ -296,6 +305,8 @@ private:
     void syncSelectionFromSearchRow();
     void syncSelectedIndexFromBrowser();
     void selectFirstNonEmptyCategory();
+    // Selects the category the user chose, when it is still listed; whether it did.
+    bool selectChosenCategory();
     void scheduleExpandedSnippet();
     static int initialSearchRowIndex(const SearchPresentation& presentation);
 
@@ -335,6 +346,7 @@ private:
     std::optional<std::string> scrollTargetID_;
     bool isRefreshing_ = false;
     bool isLoadingRecentFiles_ = false;
+    bool awaitsSources_ = false;
     std::optional<std::string> projectRoot_;
     std::optional<SnippetSource> activeScope_;
     std::optional<QueryChip> displayChip_;
@@ -346,6 +358,9 @@ private:
     ScopeRegistry scopeRegistry_;
     LabelCache labelCache_;
     std::optional<CancellationToken> expandDebounceTask_;
+    // The category the user moved to in this popup: a refresh of the browser keeps it, where it would
+    // otherwise select the first category with items as a new browser does.
+    std::optional<std::string> chosenCategoryID_;
     // The ids of the categories whose items are still on their way.
     std::set<std::string> loadingCategories_;
     SnippetPtr expandedSnippet_;

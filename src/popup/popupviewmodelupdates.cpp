@@ -148,6 +148,9 @@ void PopupViewModel::apply(SearchUpdate update) {
     if (update.loadingRecentFiles) {
         setLoadingRecentFiles(*update.loadingRecentFiles);
     }
+    if (update.sourcesRunning) {
+        setAwaitingSources(*update.sourcesRunning);
+    }
     if (update.hasContent() && !std::holds_alternative<SearchUpdate::Help>(update.content)) {
         setProjectRoot(update.projectRoot);
     }
@@ -305,7 +308,7 @@ void PopupViewModel::showBrowser(std::vector<SnippetSection> sections, bool urlO
         } else {
             selectFirstNonEmptyCategory();
         }
-    } else {
+    } else if (!selectChosenCategory()) {
         selectFirstNonEmptyCategory();
     }
 
@@ -322,6 +325,21 @@ void PopupViewModel::showBrowser(std::vector<SnippetSection> sections, bool urlO
 bool PopupViewModel::categoryHasResults(const Category& category) const {
     const SnippetSection* section = sectionWithID(category.id);
     return section && !section->results.empty();
+}
+
+bool PopupViewModel::selectChosenCategory() {
+    if (!chosenCategoryID_) {
+        return false;
+    }
+    const auto categories = this->categories();
+    for (std::size_t i = 0; i < categories.size(); ++i) {
+        if (categories[i].id == *chosenCategoryID_) {
+            assign(selectedCategoryIndex_, static_cast<int>(i));
+            assign(selectedItemIndexInCategory_, 0);
+            return true;
+        }
+    }
+    return false;
 }
 
 void PopupViewModel::selectFirstNonEmptyCategory() {
@@ -475,6 +493,7 @@ void PopupViewModel::moveCategory(int delta) {
     }
     assign(selectedCategoryIndex_, next);
     assign(selectedItemIndexInCategory_, 0);
+    chosenCategoryID_ = categories()[static_cast<std::size_t>(next)].id;
     syncSelectedIndexFromBrowser();
     scheduleExpandedSnippet();
 }
@@ -546,6 +565,7 @@ void PopupViewModel::reset() {
     assign(currentQuery_, std::string());
     assign(isLiveScopeActive_, false);
     assign(isLoadingRecentFiles_, false);
+    assign(awaitsSources_, false);
     assign(searchSessionRowFloor_, 0);
     clearSessionLayout();
     assign(selectedCategoryIndex_, 0);
@@ -554,6 +574,7 @@ void PopupViewModel::reset() {
     assign(preservedCategoryIndex_, 0);
     assign(preservedBrowserPanel_, BrowserPanel::items);
     assign(loadingCategories_, std::set<std::string>());
+    chosenCategoryID_.reset();
     assignAlways(expandedSnippet_, SnippetPtr());
     setAnimateLayoutChange(false);
 }

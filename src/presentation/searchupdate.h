@@ -53,6 +53,9 @@ struct SearchUpdate {
     std::optional<std::string> query;
     bool exitHelpMode = false;
     std::optional<bool> loadingRecentFiles;
+    // Whether a source of what is shown is still running (a scope's command, a file query, a scan):
+    // until it ends an empty list is no answer.
+    std::optional<bool> sourcesRunning;
     // The project whose files the content lists; stored with every content but the help.
     std::optional<std::string> projectRoot;
     Content content;

@@ -153,6 +153,15 @@ void SearchAsyncUpdateEngine::mergeFileSearch(const MergeDependencies& deps, con
     if (!deps.activeQuery()) {
         return;
     }
+    // Told once the merged list, if any, is on screen.
+    struct Answered {
+        const MergeDependencies& deps;
+        ~Answered() {
+            if (deps.filesAnswered) {
+                deps.filesAnswered();
+            }
+        }
+    } answered{deps};
     // The registry is not searched again: its answer came with this query, and a registry change
     // since then has started a new file query with the new answer.
     const SearchResponse& response = *answer.response;

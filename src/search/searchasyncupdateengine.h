@@ -51,6 +51,8 @@ public:
                            const std::optional<std::string>& projectRoot, const std::optional<std::string>& message,
                            SearchEmptyState::Style style, const std::optional<std::string>& selectedID)>
             showPopup;
+        // The file query has answered, whether or not its answer changed the list.
+        std::function<void()> filesAnswered;
     };
     // The registry's answer to the query, found when the query was searched and reused by the merge.
     // When its results went on screen unchanged they are not copied: the merge reads them from the

@@ -115,6 +115,8 @@ void SearchCoordinator::performSearch(const std::string& query, SearchSource sou
     SearchUpdate update;
     update.query = query;
     update.position = context.popupPosition;
+    // A route that starts a source says so.
+    update.sourcesRunning = false;
     if (refresh_ && refresh_->clearsLoadingRecentFiles) {
         update.loadingRecentFiles = false;
     }
@@ -250,6 +252,9 @@ void SearchCoordinator::routeRegistry(const ParsedQuery& parsed, const LiveSearc
     // as long as the file query takes.
     const bool waits = filesFollow && refresh_ && waitsForFileRows(context.projectRoot);
     if (!waits) {
+        update.sourcesRunning =
+            response.results.empty() && !response.scopeDisabled &&
+            ((filesFollow && canQueryFiles(context.projectRoot)) || scopeSourceRunning(parsed, context));
         setResults(update, response, isBareScope(parsed), emptyState, context.projectRoot);
     }
     publish(std::move(update));
@@ -259,6 +264,17 @@ void SearchCoordinator::routeRegistry(const ParsedQuery& parsed, const LiveSearc
                           context.scanInFlight ? std::nullopt : std::optional<SearchEmptyState>(noMatchesState_),
                           answerFor(std::move(response), !waits));
     }
+}
+
+bool SearchCoordinator::scopeSourceRunning(const ParsedQuery& parsed, const LiveSearchContext& context) {
+    if (context.scanInFlight) {
+        return true;
+    }
+    if (!parsed.scopes) {
+        return false;
+    }
+    return std::any_of(parsed.scopes->begin(), parsed.scopes->end(),
+                       [&](const SnippetSource& source) { return context.loadingSources.contains(source); });
 }
 
 std::vector<SnippetSection> SearchCoordinator::emptyQuerySections(const ParsedQuery& parsed,
@@ -481,6 +497,13 @@ SearchAsyncUpdateEngine::MergeDependencies SearchCoordinator::makeMergeDependenc
     deps.hasSeenResultsInSession = [weak] {
         auto self = weak.lock();
         return self && self->hasSeenResultsInSession_;
+    };
+    deps.filesAnswered = [weak] {
+        if (auto self = weak.lock()) {
+            SearchUpdate update;
+            update.sourcesRunning = false;
+            self->publish(std::move(update));
+        }
     };
     deps.showPopup = [weak](std::vector<SearchResult> results, const SearchResponse& response,
                             const std::optional<std::string>& projectRoot, const std::optional<std::string>& message,

@@ -145,6 +145,9 @@ private:
     static bool isFilesScope(const ParsedQuery& parsed);
     static bool isBareScope(const ParsedQuery& parsed);
     // What an empty query shows: the URL snippets when the search is for URLs only, else the browser.
+    // Whether rows the query may list are still on their way: a scan of the project, or a source of
+    // its scope still running.
+    static bool scopeSourceRunning(const ParsedQuery& parsed, const LiveSearchContext& context);
     std::vector<SnippetSection> emptyQuerySections(const ParsedQuery& parsed, const LiveSearchContext& context);
     enum class LiveKind { builtIn, custom };
     // What a live query carries from its start to its completion.

@@ -32,6 +32,7 @@ void SearchCoordinator::startLiveScopeQuery(SearchUpdate update, LiveQuery query
         // The interim list replaces what the refresh would have kept selected.
         query.keepsSelection = false;
     }
+    update.sourcesRunning = true;
     publish(std::move(update));
     query.debounce = query.text.empty() ? 0.0 : liveScopeDebounce;
     runLiveQuery(std::move(query));
@@ -49,6 +50,7 @@ void SearchCoordinator::startCustomLiveQuery(SearchUpdate update, LiveQuery quer
         interim = customEmptyHint(config);
     }
     setResults(update, {}, query.chip, query.scope, false, false, true, query.bareScope, interim, query.projectRoot);
+    update.sourcesRunning = true;
     query.keepsSelection = false;
     publish(std::move(update));
     runLiveQuery(std::move(query));
@@ -114,6 +116,9 @@ void SearchCoordinator::completeLiveQuery(const LiveQuery& query, std::vector<Se
     // (the truncated index), which the interim state did not show.
     if (!results.empty() && display_->showsLiveScope(query.source) &&
         sameResultIdentity(results, display_->allResults())) {
+        SearchUpdate answered;
+        answered.sourcesRunning = false;
+        publish(std::move(answered));
         return;
     }
     const bool isFileSource = builtIn && query.source == SnippetSource::filePath() && filePathSource &&
@@ -136,6 +141,7 @@ void SearchCoordinator::completeLiveQuery(const LiveQuery& query, std::vector<Se
         emptyState = SearchEmptyState{"No matches", SearchEmptyState::Style::standard};
     }
     SearchUpdate update;
+    update.sourcesRunning = false;
     setResults(update, std::move(results), query.chip, query.scope, false, false, true, query.bareScope, emptyState,
                query.projectRoot);
     if (builtIn) {

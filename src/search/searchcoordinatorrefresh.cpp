@@ -84,6 +84,12 @@ void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::strin
         if (filesFollow && asyncUpdateEngine_->hasFileQueryTask()) {
             scheduleFileQuery(parsed.query, searchGeneration_, caseSensitive, projectRoot, noMatchesState_,
                               answerFor(std::move(response), false));
+        } else if (parsed.scopes) {
+            // The scope's source that was still running may have ended with nothing: the list says so now.
+            const auto live = contextProvider ? contextProvider() : std::nullopt;
+            SearchUpdate ended;
+            ended.sourcesRunning = live && scopeSourceRunning(parsed, *live);
+            publish(std::move(ended));
         }
         return;
     }
@@ -91,6 +97,7 @@ void SearchCoordinator::rerenderForRegistryChange(const std::optional<std::strin
     // As for a refresh, the list on screen stays until the file rows are merged behind the new answer.
     const bool waits = filesFollow && waitsForFileRows(projectRoot);
     if (!waits) {
+        update.sourcesRunning = false;
         setResults(update, response, isBareScope(parsed), std::nullopt, projectRoot);
         publish(std::move(update));
     }

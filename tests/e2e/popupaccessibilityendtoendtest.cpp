@@ -11,6 +11,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace korvane {
@@ -453,6 +454,57 @@ TEST_F(PopupAccessibilityEndToEndTest, TheBrowsersListThatTheArrowsMoveHasTheFoc
     EXPECT_TRUE(heardFocus("Korvane completions")) << readAll(heard);
     ASSERT_TRUE(key("Escape"));
     EXPECT_TRUE(popupShown(false));
+}
+
+// A screen reader that listens but never reads the popup's objects hears each move of the selection
+// once: Down in the browser's items and in its category column, and in the results.
+TEST_F(PopupAccessibilityEndToEndTest, EachSelectionMoveIsHeardWithoutReadingThePopup) {
+    ASSERT_TRUE(listeningInBeta("korvane-moves") && type(";;") && popupShown(true));
+    const auto selectedAfter = [&](const std::string& keys, const std::string& name) {
+        const std::regex said(R"("object:state-changed:selected", "detail1": 1, "name": ")" + name + "\"");
+        const auto selected = [&] {
+            const auto all = lines(readAll(heard));
+            return std::count_if(all.begin(), all.end(),
+                                 [&](const auto& line) { return std::regex_search(line, said); });
+        };
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        const auto before = selected();
+        EXPECT_TRUE(key(keys));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        return selected() - before;
+    };
+    EXPECT_EQ(selectedAfter("Down", ".*"), 1) << readAll(heard);
+    ASSERT_TRUE(key("Left"));
+    EXPECT_EQ(selectedAfter("Down", "[A-Za-z]+(, @[a-z]+)?, ([0-9]+ items?|loading)"), 1) << readAll(heard);
+    ASSERT_TRUE(key("Escape") && popupShown(false) && type(";;beta-") && popupShown(true));
+    EXPECT_EQ(selectedAfter("Down", "beta-2.txt, File"), 1) << readAll(heard);
+}
+
+// The user's own command answers 4 s after a project is read: its category, chosen while loading, stays
+// chosen, and `;;@slow` says it is loading until then, never that nothing matched, on screen or on the bus.
+TEST_F(PopupAccessibilityEndToEndTest, ASourceStillRunningSaysLoadingAndKeepsItsCategoryChosen) {
+    dir.write(
+        "home/.config/korvane/config.json",
+        R"({"custom_providers": [{"id": "slow", "label": "Slow", "command": "sleep 4; echo slow-one"}]})");
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    ASSERT_TRUE(listeningInBeta("korvane-slow") && type(";;") && popupShown(true) && key("Left"));
+    const auto chosen = [] {
+        const auto tree = waitForTree([](const json&) { return true; });
+        const auto list = tree ? showingNamed(*tree, "Korvane categories") : std::nullopt;
+        return list && !selectedNames(*list).empty() ? selectedNames(*list).front() : std::string();
+    };
+    for (int i = 0; i < 10 && !chosen().starts_with("Slow") && key("Down"); ++i) {
+    }
+    EXPECT_TRUE(chosen().ends_with(", loading")) << chosen();
+    EXPECT_TRUE(pollUntil([&] { return std::regex_match(chosen(), std::regex("Slow.*, 1 item")); }, 8.0))
+        << chosen();
+    ASSERT_TRUE(key("Escape") && openTerminal("korvane-slow-alpha", alpha) &&
+                waitForLine(projectLine(alpha)) && type(";;@slow") && popupShown(true));
+    std::string seen;
+    EXPECT_TRUE(pollUntil(
+        [&] { return (seen += popupTree().value_or(json()).dump()).find("slow-one") != seen.npos; }));
+    EXPECT_THAT(seen, testing::HasSubstr("@slow, Loading..."));
+    EXPECT_THAT(seen + readAll(heard), testing::Not(testing::ContainsRegex("No matches|0 results")));
 }
 
 } // namespace

@@ -162,7 +162,7 @@ TEST_F(PopupStateTest, StatusTextInEachState) {
     searchEmpty(SearchEmptyState::Style::standard);
     EXPECT_EQ(model->statusContextText(), "0 results");
     present(presentation({headerRow("snippets"), snippetRow("a"), headerRow("scopes"), scopeRow("git")}));
-    EXPECT_EQ(model->statusContextText(), "1 result");
+    EXPECT_EQ(model->statusContextText(), "2 results");
     model->setRefreshing(true);
     EXPECT_EQ(model->statusContextText(), "Refreshing…");
     model->showHelp();
@@ -373,6 +373,9 @@ TEST_F(PopupStateTest, CategoriesAndTheirItems) {
     EXPECT_TRUE(model->selectedCategoryItems().empty());
     EXPECT_EQ(model->selectedCategoryHelpText(), "No documents");
     EXPECT_EQ(model->selectedSnippet(), nullptr);
+    model->showBrowser({footer, files, section("docs", {"d1"})}, false);
+    EXPECT_EQ(model->selectedCategoryIndex(), 1);
+    EXPECT_EQ(model->selectedSnippet()->id, "d1");
 }
 
 Snippet snippetOf(SnippetSource source, std::string expansion, std::optional<std::string> description,

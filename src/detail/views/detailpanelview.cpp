@@ -74,9 +74,18 @@ std::optional<std::string> DetailPanelView::bodyText(const Snippet& snippet) con
     return std::nullopt;
 }
 
+std::optional<std::string> DetailPanelView::scrolledLine() const {
+    const auto& lines = body_.lines();
+    if (!bodyShown_ || !shownScrollPosition_ || *shownScrollPosition_ <= 0 || lines.empty()) {
+        return std::nullopt;
+    }
+    return lines[std::min(static_cast<std::size_t>(*shownScrollPosition_), lines.size()) - 1];
+}
+
 void DetailPanelView::sync(const Snippet& snippet) {
     const auto text = bodyText(snippet);
     const int position = model_->detailScrollPosition();
+    bodyShown_ = text.has_value();
     if (!text) {
         // Nothing scrolls: the arrow keys must not wander past a body that is not shown.
         shownScrollPosition_ = position;

@@ -34,6 +34,7 @@ public:
     void paint(QPainter& painter, const QRectF& rect, const PaintContext& context,
                const Snippet& snippet) override;
     std::vector<std::string> accessibleTexts() const override { return texts_; }
+    std::optional<std::string> scrolledLine() const override;
 
     const DetailScrollingBody& body() const { return body_; }
 
@@ -59,6 +60,8 @@ private:
     const Clock& clock_;
     DetailScrollingBody body_;
     std::optional<int> shownScrollPosition_;
+    // Whether the snippet shown has a scrolling body: the body keeps the last text it had.
+    bool bodyShown_ = false;
     std::vector<std::string> texts_;
     bool spinnerShown_ = false;
     AnimationTicker spinnerTicker_;

@@ -212,6 +212,12 @@ void OnboardingView::refresh() {
         if (moved && focused != stepButtons_[static_cast<std::size_t>(step)]) {
             focusShownStep();
         }
+    } else if (focused != nullptr && isAncestorOf(focused) &&
+               !(focused->isVisibleTo(this) && focused->isEnabled())) {
+        // The control that had the keyboard went away within the step ("Get Started" when the permission
+        // is lost): Qt would hand it to the next in the chain, a pill in the header. It goes on in the
+        // step instead, once the step itself has taken the change.
+        QMetaObject::invokeMethod(this, &OnboardingView::focusShownStep, Qt::QueuedConnection);
     }
 }
 

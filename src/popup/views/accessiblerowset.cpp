@@ -74,7 +74,7 @@ bool AccessibleRowSet::eventFilter(QObject* watched, QEvent* event) {
 void AccessibleRowSet::invalidate() {
     stale_ = true;
     // Announced once the change is done: several changes in a row give one announcement.
-    if (watched_ && !refreshQueued_) {
+    if (announcing() && !refreshQueued_) {
         refreshQueued_ = true;
         QMetaObject::invokeMethod(
             this,
@@ -189,9 +189,14 @@ void AccessibleRowSet::updateRowsThatStayed(
     }
 }
 
+bool AccessibleRowSet::announcing() const {
+    // A screen reader that only listens never asks for the rows, yet must hear the selection move.
+    return watched_ || QAccessible::isActive();
+}
+
 std::vector<int> AccessibleRowSet::selectedAnewUnasked(const std::vector<AccessibleRow>& before) const {
     std::vector<int> out;
-    if (!watched_) {
+    if (!announcing()) {
         return out;
     }
     std::unordered_set<std::string> wasSelected;

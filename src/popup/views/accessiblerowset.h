@@ -28,7 +28,7 @@ struct AccessibleRow {
 
 // The rows of one painted list for assistive technology: one interface per row, made when first asked
 // for and kept while its row stays. The rows are read anew after every change of the view (its
-// signal, shown, hidden, resized); a hidden view has none. Once anyone has looked at them, a change
+// signal, shown, hidden, resized); a hidden view has none. While anyone listens, a change
 // is announced when the change is done: the rows that left are said gone and their interfaces
 // deleted, renamed and newly (un)selected rows and a new order are announced. Main thread.
 class AccessibleRowSet final : public QObject {
@@ -62,6 +62,9 @@ private:
     // The rows selected now and not `before` that nobody has asked for: they are announced too.
     std::vector<int> selectedAnewUnasked(const std::vector<AccessibleRow>& before) const;
     void notify(QAccessibleInterface* target, QAccessible::Event type) const;
+    // Whether changes are announced: once anyone looked at the rows, or while assistive technology
+    // listens at all.
+    bool announcing() const;
 
     QPointer<QWidget> view_;
     QAccessibleInterface* list_;

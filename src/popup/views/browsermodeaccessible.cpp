@@ -60,8 +60,12 @@ BrowserModeAccessible::BrowserModeAccessible(BrowserModeView* view)
           view, this, itemsName, PopupViewModel::BrowserPanel::items, &BrowserModeView::itemsRect,
           [view] { return view->accessibleItems(); }))) {
     // The column that took the focus is announced as focused, which also tells that the other lost it.
+    // A hidden browser has no focus to give: a popup dismissed resets its column unseen.
     QObject::connect(view, &BrowserModeView::focusedPanelChanged, view,
                      [view, categories = categories_, items = items_] {
+                         if (!view->isVisible()) {
+                             return;
+                         }
                          const bool toItems = view->focusedPanel() == PopupViewModel::BrowserPanel::items;
                          if (QAccessibleInterface* column =
                                  QAccessible::accessibleInterface(toItems ? items : categories)) {

@@ -14,6 +14,16 @@ std::vector<AccessibleRow> textRows(const DetailColumnView& view) {
                                      .role = QAccessible::StaticText,
                                      .rect = QRectF(QPointF(0, 0), QSizeF(view.size()))});
     }
+    // The line scrolled to, as the panel's current one: each scroll is a new line selected, which a
+    // screen reader says, as it says a move in a list.
+    if (const auto scrolled = view.scrolledLine()) {
+        rows.push_back(AccessibleRow{.id = "scrolled " + std::to_string(scrolled->first),
+                                     .name = scrolled->second,
+                                     .role = QAccessible::ListItem,
+                                     .rect = QRectF(QPointF(0, 0), QSizeF(view.size())),
+                                     .selectable = true,
+                                     .selected = true});
+    }
     return rows;
 }
 

@@ -57,13 +57,24 @@ DetailColumnView::~DetailColumnView() = default;
 std::vector<std::string> DetailColumnView::accessibleTexts() const {
     switch (content()) {
     case Content::scope:
-        return {accessibleName().toStdString()};
+        return {title_};
     case Content::snippet:
         return panel_ ? panel_->accessibleTexts() : std::vector<std::string>{shownSnippet()->label};
     case Content::blank:
         break;
     }
     return {};
+}
+
+std::optional<std::pair<int, std::string>> DetailColumnView::scrolledLine() const {
+    if (content() != Content::snippet || !panel_) {
+        return std::nullopt;
+    }
+    auto line = panel_->scrolledLine();
+    if (!line) {
+        return std::nullopt;
+    }
+    return std::pair{model_->detailScrollPosition(), std::move(*line)};
 }
 
 PopupViewModel::SnippetPtr DetailColumnView::shownSnippet() const {
@@ -87,21 +98,22 @@ double DetailColumnView::outlineOpacity() const {
 }
 
 void DetailColumnView::sync() {
+    // Kept here rather than as the widget's accessible name: the pane is always "Korvane detail", and
+    // each new name would be announced as an unchanged one at every key, hidden or not.
     switch (content()) {
     case Content::scope: {
         const auto& scope = *model_->selectedSearchRow()->kind.asScope();
-        setAccessibleName(
-            QString::fromStdString(ScopeDetailPanelView(scope.definition, scope.isActive).accessibleName()));
+        title_ = ScopeDetailPanelView(scope.definition, scope.isActive).accessibleName();
         break;
     }
     case Content::snippet:
-        setAccessibleName(QString::fromStdString(shownSnippet()->label));
+        title_ = shownSnippet()->label;
         if (panel_) {
             panel_->sync(*shownSnippet());
         }
         break;
     case Content::blank:
-        setAccessibleName({});
+        title_.clear();
         break;
     }
     update();

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ public:
                            const Snippet& snippet) = 0;
         // The texts the last paint showed, in reading order, for assistive technology.
         virtual std::vector<std::string> accessibleTexts() const = 0;
+        // The line the user scrolled the panel's text to, as of the last sync; none unscrolled.
+        virtual std::optional<std::string> scrolledLine() const { return std::nullopt; }
     };
     using DetailPanelFactory = std::function<std::unique_ptr<DetailPanel>(
         DetailColumnView& column, std::shared_ptr<PopupViewModel> model)>;
@@ -47,6 +50,10 @@ public:
     PaintContext paintContext() const { return context_(); }
     // The texts the column shows now, in reading order.
     std::vector<std::string> accessibleTexts() const;
+    // The line the user scrolled the detail to, and the scroll position that brought it; none unscrolled.
+    std::optional<std::pair<int, std::string>> scrolledLine() const;
+    // What the column is about as of the last sync: the scope's description or the snippet's label.
+    const std::string& title() const { return title_; }
 
 signals:
     // The texts that assistive technology reads may have changed.
@@ -61,6 +68,7 @@ private:
     std::shared_ptr<PopupViewModel> model_;
     std::function<PaintContext()> context_;
     std::unique_ptr<DetailPanel> panel_;
+    std::string title_;
 };
 
 } // namespace korvane

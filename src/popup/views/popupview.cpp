@@ -64,7 +64,7 @@ void PopupView::updateTickers() {
     } else {
         blink_.stop();
     }
-    if (model_->isRefreshing() || model_->isLoadingRecentFiles()) {
+    if (model_->isRefreshing() || model_->showsLoading()) {
         spinner_.start();
     } else {
         spinner_.stop();
@@ -131,8 +131,8 @@ void PopupView::refreshLayout() {
 
 SearchBarHeaderView PopupView::header() const {
     return SearchBarHeaderView({model_->currentQuery(), model_->displayChip(), &model_->scopeRegistry(),
-                                model_->viewState().resultList().size(), model_->triggerText(),
-                                model_->isLoadingRecentFiles(), model_->scopeDisabled()});
+                                model_->shownResultCount(), model_->triggerText(), model_->showsLoading(),
+                                model_->scopeDisabled()});
 }
 
 bool PopupView::showsList() const {

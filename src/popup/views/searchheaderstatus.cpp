@@ -13,10 +13,20 @@ SearchHeaderStatus::SearchHeaderStatus(QWidget* parent)
 }
 
 void SearchHeaderStatus::setText(const std::string& text) {
-    const QString said = QString::fromStdString(text);
+    pending_ = QString::fromStdString(text);
+    // One change of the popup passes through several texts on its way (the query, then its count);
+    // only the text it settles on is given, once the change is done.
+    if (!queued_) {
+        queued_ = true;
+        QMetaObject::invokeMethod(this, &SearchHeaderStatus::settle, Qt::QueuedConnection);
+    }
+}
+
+void SearchHeaderStatus::settle() {
+    queued_ = false;
     // Qt announces every new name, so the same text is not given again.
-    if (said != accessibleName()) {
-        setAccessibleName(said);
+    if (pending_ != accessibleName()) {
+        setAccessibleName(pending_);
     }
 }
 

@@ -14,8 +14,14 @@ class SearchHeaderStatus final : public QWidget {
 public:
     explicit SearchHeaderStatus(QWidget* parent);
 
-    // The header's text now; announced when it differs from the last.
+    // The header's text now; announced once the change is done, when it differs from the last.
     void setText(const std::string& text);
+
+private:
+    void settle();
+
+    QString pending_;
+    bool queued_ = false;
 };
 
 } // namespace korvane

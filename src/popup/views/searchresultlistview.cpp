@@ -76,7 +76,9 @@ void SearchResultListView::update(const PopupViewModel& model, const PaintContex
     const auto selectedRow = model.selectedSearchRowID();
     double y = bodyInset;
     if (presentation) {
-        message_ = model.searchPresentationMessage();
+        // A message that nothing matched is not yet true while a source runs.
+        message_ = model.showsLoading() ? std::optional<std::string>(PopupViewModel::loadingText)
+                                        : model.searchPresentationMessage();
         messageBlock_ = message_ ? messageHeight(*message_, context, rect.width() - 16) : 0;
         y += messageBlock_;
         for (const SearchRow& searchRow : presentation->rows) {
@@ -100,6 +102,8 @@ void SearchResultListView::update(const PopupViewModel& model, const PaintContex
             y += row.height;
             rows_.push_back(std::move(row));
         }
+    } else if (model.showsLoading() && model.viewState().resultList().empty()) {
+        emptyMessage_ = PopupViewModel::loadingText;
     } else if (model.viewState().isEmptyState()) {
         emptyMessage_ = model.viewState().emptyState()->message;
     } else {

@@ -240,6 +240,11 @@ TEST_F(DetailPanelViewTest, LinkScriptAndLongTextScrolledToTheEnd) {
     render("text-end");
     EXPECT_EQ(log.withRole("detail.line").back().text, "line 5000");
     EXPECT_LT(log.withRole("detail.line").size(), 40u);
+    column->show();
+    QAccessibleInterface* pane = QAccessible::queryAccessibleInterface(column.get());
+    QAccessibleInterface* scrolled = pane->child(pane->childCount() - 1);
+    EXPECT_EQ(scrolled->text(QAccessible::Name).toStdString(), "line 5000");
+    EXPECT_TRUE(scrolled->state().selected);
 }
 
 TEST_F(DetailPanelViewTest, ScrollBoundFollowsTheBodyAcrossPopupResets) {

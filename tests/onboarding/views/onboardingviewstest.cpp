@@ -90,6 +90,7 @@ TEST(OnboardingViewTest, TheKeyboardFollowsTheStepShownAndTheCurrentStepIsChecke
         OnboardingStep shown;
         // The control that keeps the keyboard; none: a control of the step shown has it.
         const char* keeps;
+        bool losesPermission = false; // instead of the step changing from outside, as the shell does
     };
     const Row rows[] = {
         {OnboardingStep::welcome, "setUpLater", Qt::Key_Space, OnboardingStep::ready, nullptr},
@@ -98,16 +99,19 @@ TEST(OnboardingViewTest, TheKeyboardFollowsTheStepShownAndTheCurrentStepIsChecke
         {OnboardingStep::welcome, "step1", std::nullopt, OnboardingStep::ready, nullptr},
         {OnboardingStep::welcome, "close", std::nullopt, OnboardingStep::ready, nullptr},
         {OnboardingStep::welcome, "step1", Qt::Key_Right, OnboardingStep::experience, "step2"},
+        {OnboardingStep::ready, "getStarted", std::nullopt, OnboardingStep::ready, nullptr, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.focused) + (row.key ? " pressed" : " left"));
-        OnboardingFixture flow(false);
+        OnboardingFixture flow(row.losesPermission);
         ASSERT_TRUE(QTest::qWaitForWindowActive(flow.window.get()));
         flow.model->setCurrentStep(row.from);
         QApplication::processEvents();
         flow.shown(row.focused)->setFocus(Qt::TabFocusReason);
         if (row.key) {
             QTest::keyClick(QApplication::focusWidget(), *row.key);
+        } else if (row.losesPermission) {
+            flow.model->setPermissionGranted(false);
         } else {
             flow.model->setCurrentStep(row.shown);
         }

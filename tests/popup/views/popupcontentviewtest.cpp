@@ -153,7 +153,7 @@ TEST_F(PopupContentViewTest, ScopePanelAndRowSayActiveOnlyForTheAppliedScope) {
         EXPECT_EQ(painted.withRole("scope.title").front().pixelSize, 16);
         EXPECT_EQ(painted.withRole("scope.rowTitle").front().pixelSize, 11);
         // A screen reader is told the tag too, on the panel and on the scope's row.
-        EXPECT_EQ(view->detailColumn().accessibleName().toStdString(),
+        EXPECT_EQ(view->detailColumn().title(),
                   active ? "Scope details for Git Refs, active" : "Scope details for Git Refs");
         EXPECT_EQ(view->surface().accessibleRows().front().name,
                   active ? "Scope: Git Refs, @git, active" : "Scope: Git Refs, @git");
@@ -182,7 +182,7 @@ TEST_F(PopupContentViewTest, DetailContentPrefersScopeThenShellThenPreviewElseBl
         detail->preview = c.preview;
         EXPECT_EQ(view->detailColumn().content(), c.content);
         view->detailColumn().sync();
-        EXPECT_EQ(view->detailColumn().accessibleName().toStdString(), c.title);
+        EXPECT_EQ(view->detailColumn().title(), c.title);
     }
 }
 
