@@ -48,6 +48,11 @@ constexpr GitConfigRule remote(std::string_view key) {
     return {key, Verdict::remoteName, {}};
 }
 
+// A text file git reads, which lies in the repository's work tree or is not there yet.
+constexpr GitConfigRule textFile(std::string_view key, std::string_view why) {
+    return {key, Verdict::workTreeFile, why};
+}
+
 // Read by a script that evaluates it as shell code, as `why` says.
 constexpr GitConfigRule words(std::string_view key, std::string_view why) {
     return {key, Verdict::noShellSyntax, why, false};
@@ -105,11 +110,13 @@ constexpr GitConfigRule rules[] = {
     allow("advice.*"),
     refuse("alias.*", alias), refuse("alias.<name>.*", alias, false),
     allow("am.keepcr"), allow("am.threeWay"),
-    // What git-annex reads; the filter `git annex init` writes is a driver like any other.
+    // What git-annex reads; the filter `git annex init` writes is a driver like any other. What it writes
+    // for itself on `init` names the repository, its version and how it keys objects.
+    allow("annex.uuid", false), allow("annex.version", false), allow("annex.backend", false),
     refuse("annex.*", annex, false), refuse("annex.<name>.*", annex, false),
     allow("apply.ignoreWhitespace"), allow("apply.whitespace"),
     allow("author.email"), allow("author.name"),
-    refuse("blame.ignoreRevsFile", readsFile), allow("blame.blankBoundary"), allow("blame.coloring"),
+    textFile("blame.ignoreRevsFile", readsFile), allow("blame.blankBoundary"), allow("blame.coloring"),
     allow("blame.date"), allow("blame.markIgnoredLines"), allow("blame.markUnblamableLines"),
     allow("blame.showEmail"), allow("blame.showRoot"),
     refuse("branch.<name>.mergeOptions", strategy), only("branch.<name>.rebase", rebaseValues),
@@ -122,6 +129,8 @@ constexpr GitConfigRule rules[] = {
     allow("branch.<name>.github-pr-base-branch", false),
     refuse("branch.<name>.gitpublishcccmd", startsProgram, false),
     refuse("branchless.test.alias.*", "is a command git-branchless's test runs", false),
+    // Revsets, which git-branchless evaluates itself: the parentheses of a function call run nothing.
+    allow("branchless.revsets.alias.*", false), allow("branchless.smartlog.defaultRevset", false),
     refuse("browser.<tool>.*", tool),
     refuse("bundle.*", "fetches bundles from an address"),
     refuse("bundle.<id>.*", "fetches bundles from an address"),
@@ -136,7 +145,7 @@ constexpr GitConfigRule rules[] = {
     allow("color.*"), allow("color.<slot>.*"),
     allow("column.branch"), allow("column.clean"), allow("column.status"), allow("column.tag"),
     allow("column.ui"),
-    refuse("commit.gpgSign", signs), refuse("commit.template", readsFile), allow("commit.cleanup"),
+    refuse("commit.gpgSign", signs), textFile("commit.template", readsFile), allow("commit.cleanup"),
     allow("commit.status"), allow("commit.verbose"),
     allow("commitGraph.generationVersion"), allow("commitGraph.maxNewFilters"),
     allow("commitGraph.readChangedPaths"),
@@ -144,8 +153,8 @@ constexpr GitConfigRule rules[] = {
     allow("completion.commands"),
     refuse("core.alternateRefsCommand", startsProgram),
     refuse("core.alternateRefsPrefixes", "passes arguments to git run in another repository"),
-    refuse("core.askPass", startsProgram), refuse("core.attributesFile", readsFile),
-    refuse("core.editor", startsProgram), refuse("core.excludesFile", readsFile),
+    refuse("core.askPass", startsProgram), textFile("core.attributesFile", readsFile),
+    refuse("core.editor", startsProgram), textFile("core.excludesFile", readsFile),
     onlyElse("core.fsmonitor", "false|no|off|0", startsProgram),
     refuse("core.fsmonitorHookVersion", "configures the fsmonitor hook"),
     refuse("core.gitProxy", startsProgram),
@@ -175,13 +184,16 @@ constexpr GitConfigRule rules[] = {
     // Written by scalar; a yes or no names no program, for git or for the user's credential helper.
     only("credential.useHttpPath", yesOrNo), only("credential.<url>.useHttpPath", yesOrNo, false),
     only("credential.validate", yesOrNo, false),
+    // A name the user's credential helper is asked for, text like any other it is handed.
+    allow("credential.<url>.username", false),
     refuse("credential.*", credentials), refuse("credential.<url>.*", credentials),
     refuse("credentialCache.*", credentials),
     refuse("credentialStore.*", credentials),
     refuse("cvsexportcommit.*", "names the CVS checkout git cvsexportcommit writes to", false),
     refuse("cvsimport.*", "configures git cvsimport, which runs CVS for an address named there", false),
-    refuse("diff.<driver>.*", driver), refuse("diff.external", startsProgram), refuse("diff.guitool", tool),
-    refuse("diff.tool", tool), refuse("diff.orderFile", readsFile), allow("diff.algorithm"),
+    // How git's own diff names a hunk's function and whether it shows a file at all: no program.
+    allow("diff.<driver>.xfuncname"), allow("diff.<driver>.binary"), refuse("diff.<driver>.*", driver),
+    refuse("diff.external", startsProgram), refuse("diff.guitool", tool), refuse("diff.tool", tool), refuse("diff.orderFile", readsFile), allow("diff.algorithm"),
     allow("diff.autoRefreshIndex"), allow("diff.colorMoved"), allow("diff.colorMovedWS"),
     allow("diff.context"), allow("diff.dirstat"), allow("diff.ignoreSubmodules"),
     allow("diff.indentHeuristic"), allow("diff.interHunkContext"), allow("diff.mnemonicPrefix"),
@@ -266,7 +278,8 @@ constexpr GitConfigRule rules[] = {
     refuse("help.autoCorrect", "runs a command git guesses"),
     refuse("help.htmlPath", "names the pages a browser opens"),
     refuse("help.*", "chooses the viewer git help starts"),
-    allow("http.postBuffer"), allow("http.version"), refuse("http.*", redirects),
+    allow("http.postBuffer"), allow("http.version"), allow("http.lowSpeedLimit"), allow("http.lowSpeedTime"),
+    onlyElse("http.sslVerify", onlyTrue, protection), refuse("http.*", redirects),
     refuse("http.<url>.*", redirects),
     allow("i18n.commitEncoding"), allow("i18n.logOutputEncoding"),
     refuse("imap.*", mail),
@@ -378,6 +391,8 @@ constexpr GitConfigRule rules[] = {
     refuse("tag.forceSignAnnotated", signs), refuse("tag.gpgSign", signs), allow("tag.sort"),
     refuse("tar.<format>.*", "defines an archive filter, a command", false), allow("tar.umask"),
     refuse("trace2.*", "names a file or socket git writes to"),
+    // The text of a trailer and what git does where one is there already; its command runs.
+    allow("trailer.<token>.key", false), allow("trailer.<token>.ifexists", false),
     refuse("trailer.<token>.*", "defines a trailer, whose command git runs", false),
     // The user's "die" or "warn" must not be lowered to "allow".
     only("transfer.credentialsInUrl", "warn|die"), allow("transfer.advertiseSID"),
@@ -389,7 +404,8 @@ constexpr GitConfigRule rules[] = {
     allow("uploadpack.keepAlive"),
     allow("uploadpackfilter.<filter>.allow"), allow("uploadpackfilter.allow"),
     allow("uploadpackfilter.tree.maxDepth"),
-    refuse("url.<base>.*", redirects),
+    {"url.<base>.insteadOf", Verdict::networkBase, redirects},
+    {"url.<base>.pushInsteadOf", Verdict::networkBase, redirects}, refuse("url.<base>.*", redirects, false),
     refuse("user.signingKey", signs), allow("user.email"), allow("user.name"), allow("user.useConfigOnly"),
     allow("versionsort.suffix"),
     refuse("web.browser", tool),
@@ -409,6 +425,20 @@ bool isOneOf(std::string_view value, std::string_view alternatives, bool withCas
         }
         alternatives.remove_prefix(bar + 1);
     }
+}
+
+// Whether every address that begins with `base` is one git goes over the network for: `base` begins
+// with one of git's network schemes and "://", or is ssh's "user@host:…" where a character no scheme
+// holds comes before the colon (after a plain "host:", a "::" or "//" would make "host" a helper's name
+// or a scheme).
+bool staysOverTheNetwork(std::string_view base) {
+    const std::size_t scheme = base.find("://");
+    if (scheme != std::string_view::npos) {
+        return GitNetworkAddress::overTheNetwork(base) && scheme == GitNetworkAddress::schemeLength(base);
+    }
+    const std::size_t colon = base.find(':');
+    return GitNetworkAddress::overTheNetwork(base) && base.find('@') < colon &&
+           GitNetworkAddress::schemeLength(base) < colon;
 }
 
 // Whether `address` begins with one of `schemes` ("http|https") and "://".
@@ -462,7 +492,15 @@ std::optional<std::string> GitConfigAllowList::refusal(const GitConfigRule* rule
     case Verdict::allowed:
     case Verdict::ownWorkTree:
     case Verdict::ownHooks:
+    case Verdict::workTreeFile:
         return std::nullopt;
+    case Verdict::networkBase:
+        if (const auto parts = GitConfigKey::parse(key);
+            parts && parts->subsection && staysOverTheNetwork(*parts->subsection)) {
+            return std::nullopt;
+        }
+        return std::string(rule->detail) +
+               ", harmless only as an address over the network whatever follows (scheme://… or user@host:…)";
     case Verdict::someValues:
     case Verdict::exactValues: {
         // A key without a value is git's "true"; the lists name values only as written.

@@ -26,6 +26,12 @@ struct GitConfigRule {
         ownHooks,
         // a remote's address: harmless only where git goes over the network for it
         networkAddress,
+        // rewrites addresses into the one its key names (url.<base>.insteadOf): harmless only where that
+        // base stays an address over the network whatever follows it
+        networkBase,
+        // names a text file git reads (a template, patterns, revisions): harmless only as a file of the
+        // repository's work tree, or one not there yet (the caller checks)
+        workTreeFile,
         // a remote's name or an address: harmless where it names a remote that the configuration gives an
         // address (the caller checks) or is an address over the network
         remoteName,
@@ -63,8 +69,8 @@ public:
     // subsection as written, which may hold dots); none when no rule names it.
     static const GitConfigRule* ruleFor(std::string_view key);
     // Why a folder's entry keeps the user's commands from running there until the folder is trusted;
-    // none when it is allowed (an ownWorkTree or ownHooks key, and a remoteName one that may name a remote,
-    // count as allowed here: the caller checks them). A key no rule names passes only where `listed`, the
+    // none when it is allowed (an ownWorkTree, ownHooks or workTreeFile key, and a remoteName one that may
+    // name a remote, count as allowed here: the caller checks them). A key no rule names passes only where `listed`, the
     // list of the git that runs, is known and does not name it, and then the caller checks its value.
     static std::optional<std::string> refusal(std::string_view key, std::optional<std::string_view> value,
                                               const GitListedKeys* listed = nullptr);

@@ -11,6 +11,8 @@ namespace {
 constexpr std::string_view shellSyntax = "$`;|&<>()'\"\\\n\r";
 constexpr std::string_view wordSpace = " \t\v\f";
 constexpr std::string_view partSeparators = "=:,";
+// What makes a word a pattern for a shell that expands it: a glob, or a brace expansion.
+constexpr std::string_view patternCharacters = "*?[{";
 
 // Whether `word` is an address with a scheme other than "file", which names no path here.
 bool isWebAddress(std::string_view word) {
@@ -37,8 +39,7 @@ std::optional<std::string> eachPiece(std::string_view text, std::string_view sep
 // Calls `each` with every part of `value` that may be a path, and whether a relative one counts there
 // (not in ssh's "host:path", whose path is the host's), until it gives a reason: each word of the
 // value but a web address, and each part of a word after "=", ":" or ",".
-template <typename Each>
-std::optional<std::string> eachPart(std::string_view value, Each each) {
+template <typename Each> std::optional<std::string> eachPart(std::string_view value, Each each) {
     return eachPiece(value, wordSpace, [&](std::string_view word) -> std::optional<std::string> {
         if (isWebAddress(word)) {
             return std::nullopt;
@@ -55,34 +56,12 @@ bool inHome(std::string_view part) {
     return part == "~" || part.starts_with("~/");
 }
 
-// The absolute path `part` names, "~/…" from `home`; none where it names none or `home` is not known.
-std::optional<std::string> absoluteOf(std::string_view part, std::string_view home) {
-    if (part.starts_with('/')) {
-        return std::string(part);
-    }
-    if (inHome(part) && home.starts_with('/')) {
-        return std::string(home) + std::string(part.substr(1));
-    }
-    return std::nullopt;
+bool isAbsolute(std::string_view part) {
+    return part.starts_with('/') || inHome(part);
 }
 
-// Why one part of a word may name a program or file of `folders`.
-std::optional<std::string> whyPartMayNameFolder(std::string_view part, bool relativeCounts,
-                                                const GitConfigValue::Folders& folders,
-                                                std::string_view home) {
-    if (const auto absolute = absoluteOf(part, home)) {
-        if (const auto* folder = PathInFolder::folderLedInto(*absolute, folders())) {
-            return "a path that may lead into " + folder->string();
-        }
-        return std::nullopt;
-    }
-    if (inHome(part)) {
-        return "a path in a home folder that is not known";
-    }
-    if (relativeCounts && (part == "." || part == ".." || part.find('/') != std::string_view::npos)) {
-        return "a relative path, which may name a program or file of the folder";
-    }
-    return std::nullopt;
+bool isPattern(std::string_view part) {
+    return part.find_first_of(patternCharacters) != std::string_view::npos;
 }
 
 } // namespace
@@ -91,27 +70,77 @@ bool GitConfigValue::holdsShellSyntax(std::string_view value) {
     return value.find_first_of(shellSyntax) != std::string_view::npos;
 }
 
-std::optional<std::string> GitConfigValue::whyMayNameFolder(std::string_view value, const Folders& folders,
-                                                            std::string_view home) {
+std::optional<std::string> GitConfigValue::whyMayNameFolder(std::string_view value,
+                                                            const PathJudge& judgePath) {
     if (holdsShellSyntax(value)) {
         return std::string("shell syntax, which a program that reads it may run");
     }
-    return eachPart(value, [&](std::string_view part, bool relativeCounts) {
-        return whyPartMayNameFolder(part, relativeCounts, folders, home);
+    return eachPart(value, [&](std::string_view part, bool relativeCounts) -> std::optional<std::string> {
+        if (isAbsolute(part)) {
+            return judgePath(part);
+        }
+        if (relativeCounts && (part == "." || part == ".." || part.find('/') != std::string_view::npos)) {
+            return "a relative path, which may name a program or file of the folder";
+        }
+        return std::nullopt;
     });
 }
 
-std::vector<std::string> GitConfigValue::absolutePaths(std::string_view value, std::string_view home) {
-    std::vector<std::string> paths;
-    if (!holdsShellSyntax(value)) {
-        eachPart(value, [&](std::string_view part, bool) -> std::optional<std::string> {
-            if (auto absolute = absoluteOf(part, home)) {
-                paths.push_back(std::move(*absolute));
-            }
-            return std::nullopt;
-        });
+void GitConfigValue::eachPath(std::string_view value, const std::function<bool(std::string_view)>& each) {
+    if (holdsShellSyntax(value)) {
+        return;
     }
-    return paths;
+    eachPart(value, [&](std::string_view part, bool) -> std::optional<std::string> {
+        if (isAbsolute(part) && !each(part)) {
+            return std::string();
+        }
+        return std::nullopt;
+    });
+}
+
+std::optional<std::string> GitConfigValue::followed(std::string_view written, std::string_view home) {
+    std::string path;
+    if (written.starts_with('/')) {
+        path = written;
+    } else if (inHome(written) && home.starts_with('/')) {
+        path = std::string(home) + std::string(written.substr(1));
+    } else {
+        return std::nullopt;
+    }
+    // Every path a pattern stands for lies below the folders written out before its first pattern
+    // character.
+    const std::size_t pattern = path.find_first_of(patternCharacters);
+    if (pattern != std::string::npos) {
+        path.resize(std::max<std::size_t>(path.rfind('/', pattern), 1));
+    }
+    return path;
+}
+
+std::optional<std::string> GitConfigValue::whyPathMayLeadInto(std::string_view written,
+                                                              const Folders& folders, std::string_view home) {
+    const auto path = followed(written, home);
+    if (!path) {
+        return std::string("a path in a home folder that is not known");
+    }
+    const auto& all = folders();
+    if (const auto* folder = PathInFolder::folderLedInto(*path, all)) {
+        return (isPattern(written) ? "a pattern that may lead into " : "a path that may lead into ") +
+               folder->string();
+    }
+    if (!isPattern(written)) {
+        return std::nullopt;
+    }
+    // A pattern's folders hold the folder where it lies below them, as written or as the kernel
+    // resolves them.
+    const std::string normal = std::filesystem::path(*path).lexically_normal().native();
+    const std::string resolved = PathInFolder::resolved(*path).native();
+    for (const auto& folder : all) {
+        if (PathInFolder::inside(folder.native(), normal) ||
+            PathInFolder::inside(folder.native(), resolved)) {
+            return "a pattern whose folders hold " + folder.string();
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace korvane

@@ -7,12 +7,12 @@
 #include "gitguard/gitnetworkaddress.h"
 #include "gitguard/gitreachpaths.h"
 #include "gitguard/gitrepositorytexts.h"
+#include "gitguard/gitvaluepaths.h"
 #include "gitguard/pathinfolder.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <system_error>
-#include <unordered_set>
 
 namespace korvane {
 namespace {
@@ -100,6 +100,69 @@ std::optional<std::string> leadsHere(const GitConfigRule& rule, const GitConfigE
     return rewrittenToThisMachine(value, entries);
 }
 
+// The file that a text file key of `repository` names, as git reads it: from the top of its work tree,
+// "~/" from `home`; none where git would read it from elsewhere ("~user/", "%(prefix)/") or there is no
+// work tree.
+std::optional<std::filesystem::path>
+textFileOf(std::string_view value, const GitReachedRepository* repository, std::string_view home) {
+    if (repository == nullptr || !repository->workTree || value.empty()) {
+        return std::nullopt;
+    }
+    if (value.starts_with("~/") && home.starts_with('/')) {
+        return std::filesystem::path(std::string(home) + std::string(value.substr(1)));
+    }
+    if (value.starts_with('~') || value.starts_with("%(")) {
+        return std::nullopt;
+    }
+    return *repository->workTree / value;
+}
+
+// Whether the text file `entry` names lies in the repository's work tree, as the kernel resolves both,
+// and is a regular file or not there yet: git then reads text of the folder's own, as it reads its
+// `.gitignore`, and no device, pipe or file elsewhere.
+bool namesWorkTreeFile(const GitConfigEntry& entry, const GitReachedRepository* repository,
+                       std::string_view home) {
+    const auto file = entry.value ? textFileOf(*entry.value, repository, home) : std::nullopt;
+    if (!file) {
+        return false;
+    }
+    const auto top = PathInFolder::real(*repository->workTree);
+    const std::filesystem::path resolved = PathInFolder::resolved(*file);
+    std::error_code error;
+    const auto type = std::filesystem::status(resolved, error).type();
+    return top && PathInFolder::inside(resolved.native(), top->native()) &&
+           (type == std::filesystem::file_type::regular || type == std::filesystem::file_type::not_found);
+}
+
+// Why the value of a key no rule knows may name a program or file of the folders, each of its absolute
+// paths judged where `paths` meets it first.
+std::optional<std::string> whyValueMayNameFolder(std::string_view value, GitValuePaths& paths,
+                                                 const UntrustedFolderGit::Unknown& unknown) {
+    bool pastLimit = false;
+    auto named =
+        GitConfigValue::whyMayNameFolder(value, [&](std::string_view written) -> std::optional<std::string> {
+            switch (paths.meet(written)) {
+            case GitValuePaths::Met::before:
+                return std::nullopt;
+            case GitValuePaths::Met::pastLimit:
+                pastLimit = true;
+                return std::string();
+            case GitValuePaths::Met::first:
+                break;
+            }
+            return GitConfigValue::whyPathMayLeadInto(written, unknown.folders, unknown.home);
+        });
+    if (pastLimit) {
+        return "a key no rule knows, whose value with those before it names more than " +
+               std::to_string(UntrustedFolderGit::followedPathLimit) +
+               " paths, more than Korvane follows for a folder not trusted";
+    }
+    if (named) {
+        return "a key no rule knows, whose value holds " + *named;
+    }
+    return std::nullopt;
+}
+
 // Whether the value of the folder's own `entry`, whose key `rule` names, is judged as that of a key no rule
 // knows (GitConfigValue).
 bool valueIsJudged(const GitConfigEntry& entry, const GitConfigRule* rule) {
@@ -109,7 +172,7 @@ bool valueIsJudged(const GitConfigEntry& entry, const GitConfigRule* rule) {
 // Why the folder's own entries of `entries` keep the command from running; none when they do not.
 std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
                                  const GitReachedRepository* repository,
-                                 const UntrustedFolderGit::Unknown& unknown) {
+                                 const UntrustedFolderGit::Unknown& unknown, GitValuePaths& paths) {
     for (const auto& entry : entries) {
         if (GitConfigListing::isUsers(entry)) {
             continue;
@@ -119,9 +182,7 @@ std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
         auto refused = GitConfigAllowList::refusal(rule, entry.key, entry.value,
                                                    rule || !unknown.listed ? nullptr : unknown.listed());
         if (!refused && valueIsJudged(entry, rule)) {
-            if (auto named = GitConfigValue::whyMayNameFolder(*entry.value, unknown.folders, unknown.home)) {
-                refused = "a key no rule knows, whose value holds " + *named;
-            }
+            refused = whyValueMayNameFolder(*entry.value, paths, unknown);
         }
         if (!refused && rule && rule->verdict == GitConfigRule::Verdict::ownWorkTree &&
             (repository == nullptr || repository->ownWorkTree != true)) {
@@ -130,6 +191,11 @@ std::optional<std::string> judge(const std::vector<GitConfigEntry>& entries,
         if (!refused && rule && rule->verdict == GitConfigRule::Verdict::ownHooks &&
             !namesOwnHooks(entry, repository)) {
             refused = std::string(rule->detail) + ", harmless only as the hooks folder of the git directory";
+        }
+        if (!refused && rule && rule->verdict == GitConfigRule::Verdict::workTreeFile &&
+            !namesWorkTreeFile(entry, repository, unknown.home)) {
+            refused = std::string(rule->detail) +
+                      ", harmless only as a file of the repository's work tree or one not there yet";
         }
         if (!refused && rule) {
             refused = leadsHere(*rule, entry, entries);
@@ -265,13 +331,14 @@ Expected<UntrustedFolderGit, std::string> UntrustedFolderGit::decideRead(Process
 
 Expected<UntrustedFolderGit, std::string>
 UntrustedFolderGit::decide(const GitReach& reach, const Unknown& unknown, std::size_t inherited) {
+    GitValuePaths paths(followedPathLimit);
     if (reach.repositories().empty()) {
-        if (auto refused = judge(reach.folderEntries(), nullptr, unknown)) {
+        if (auto refused = judge(reach.folderEntries(), nullptr, unknown, paths)) {
             return makeUnexpected(std::move(*refused));
         }
     }
     for (const auto& repository : reach.repositories()) {
-        if (auto refused = judge(repository.entries, &repository, unknown)) {
+        if (auto refused = judge(repository.entries, &repository, unknown, paths)) {
             return makeUnexpected(std::move(*refused));
         }
         if (auto refused = remotesOutsideTheConfiguration(repository)) {
@@ -290,41 +357,54 @@ UntrustedFolderGit::decide(const GitReach& reach, const Unknown& unknown, std::s
     return git;
 }
 
-std::optional<std::vector<std::string>> UntrustedFolderGit::followedPaths(const ProcessRequest& base,
-                                                                          const GitReach& reach) {
+std::vector<std::string> UntrustedFolderGit::followedPaths(const ProcessRequest& base,
+                                                           const GitReach& reach) {
     const std::string home = homeOf(base);
-    std::unordered_set<std::string> paths;
-    // The entries `decide` judges.
-    const auto add = [&](const std::vector<GitConfigEntry>& entries) {
+    GitValuePaths met(followedPathLimit);
+    bool pastLimit = false;
+    std::vector<std::string> paths;
+    // The entries `decide` judges, in its order, so that the paths it follows before it stops at the
+    // limit are those stamped.
+    const auto add = [&](const std::vector<GitConfigEntry>& entries, const GitReachedRepository* repository) {
         for (const auto& entry : entries) {
-            if (paths.size() > followedPathLimit) {
-                return;
-            }
             if (!entry.value || GitConfigListing::isUsers(entry)) {
                 continue;
             }
-            // Most values name no path: the rule is looked up only for those that do.
-            auto named = GitConfigValue::absolutePaths(*entry.value, home);
-            if (!named.empty() && valueIsJudged(entry, GitConfigAllowList::ruleFor(entry.key))) {
-                for (auto& path : named) {
-                    if (paths.size() > followedPathLimit) {
-                        return;
+            // Most values name no path, and the text file keys all end so: the rule is looked up only for
+            // those.
+            std::optional<const GitConfigRule*> rule;
+            const auto ruleOf = [&] {
+                return rule ? *rule : *(rule = GitConfigAllowList::ruleFor(entry.key));
+            };
+            GitConfigValue::eachPath(*entry.value, [&](std::string_view written) {
+                if (pastLimit || !valueIsJudged(entry, ruleOf())) {
+                    return false;
+                }
+                const auto meeting = met.meet(written);
+                pastLimit = meeting == GitValuePaths::Met::pastLimit;
+                if (meeting == GitValuePaths::Met::first) {
+                    if (auto path = GitConfigValue::followed(written, home)) {
+                        paths.push_back(std::move(*path));
                     }
-                    paths.insert(std::move(path));
+                }
+                return !pastLimit;
+            });
+            if ((entry.key.ends_with("file") || entry.key.ends_with("template")) && ruleOf() &&
+                ruleOf()->verdict == GitConfigRule::Verdict::workTreeFile) {
+                if (const auto file = textFileOf(*entry.value, repository, home)) {
+                    paths.push_back(file->string());
+                    paths.push_back(PathInFolder::resolved(*file).string());
                 }
             }
         }
     };
     if (reach.repositories().empty()) {
-        add(reach.folderEntries());
+        add(reach.folderEntries(), nullptr);
     }
     for (const auto& repository : reach.repositories()) {
-        add(repository.entries);
+        add(repository.entries, &repository);
     }
-    if (paths.size() > followedPathLimit) {
-        return std::nullopt;
-    }
-    return std::vector<std::string>(paths.begin(), paths.end());
+    return paths;
 }
 
 std::vector<UntrustedFolderGit::Setting> UntrustedFolderGit::environment() const {

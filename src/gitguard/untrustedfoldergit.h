@@ -54,13 +54,14 @@ public:
     // program or file of the folders) and `inherited` GIT_CONFIG_COUNT entries already in the environment.
     static Expected<UntrustedFolderGit, std::string> decide(const GitReach& reach, const Unknown& unknown,
                                                             std::size_t inherited);
-    // How many paths of values a kept decision stamps; no ordinary folder's values name as many.
+    // How many absolute paths the values of keys no rule names may name, each counted once, before the
+    // command waits for trust; no ordinary folder's values name as many.
     static constexpr std::size_t followedPathLimit = 1024;
-    // The absolute paths, each once, that values of keys no rule names hold in `reach`, which deciding
-    // follows on the file system ("~/" from `base`'s home): a keeper of decisions stamps them before it
-    // decides. None where they are more than followedPathLimit: the decision is then not kept.
-    static std::optional<std::vector<std::string>> followedPaths(const ProcessRequest& base,
-                                                                 const GitReach& reach);
+    // The paths that deciding follows on the file system ("~/" from `base`'s home): the absolute paths
+    // that values of keys no rule names hold in `reach`, each once and no more than followedPathLimit,
+    // and the text files that the repositories' keys name, as written and as resolved. A keeper of
+    // decisions stamps them before it decides.
+    static std::vector<std::string> followedPaths(const ProcessRequest& base, const GitReach& reach);
 
     const std::vector<Setting>& settings() const { return settings_; }
     // The settings as environment variables for the command, with the protocol variable where it is set.

@@ -225,14 +225,13 @@ UntrustedFolderGitCache::readAndStamp(ProcessRunner& runner, const ProcessReques
     // Stamped before the decision looks at the git directories' entries, so that one made meanwhile
     // shows as a change.
     const bool sure = addReach(stamp, *reach, variables);
-    // The paths the values of keys no rule knows name lead the decision where their links lead; a folder
-    // whose values name more than a stamp follows is read afresh at each command.
-    const auto followed = UntrustedFolderGit::followedPaths(base, *reach);
-    for (const auto& path : followed.value_or(std::vector<std::string>())) {
+    // The paths that values and text file keys name lead the decision where their links lead; past the
+    // limit of such paths the decision waits, whatever the rest lead to.
+    for (const auto& path : UntrustedFolderGit::followedPaths(base, *reach)) {
         stamp.addAlong(path);
     }
     Decision decision = UntrustedFolderGit::decideRead(runner, base, *reach);
-    if (!sure || !followed || !stamp.settled(began, settle_)) {
+    if (!sure || !stamp.settled(began, settle_)) {
         return {std::move(decision), std::nullopt};
     }
     return {std::move(decision), std::move(stamp)};

@@ -15,7 +15,8 @@ namespace korvane {
 // named or an include names, and of every repository reached its git directory's entries and the files git
 // reads there by name, its `.git`, worktree links, index gitlinks, modules and remotes folders, and each link
 // on the way to them, the same of every other `.git` folder met on the way, and each link on the way to a
-// path that a value of a key no rule knows names (GitFolderStamp). A decision read while one of those
+// path that a value of a key no rule knows names or to a text file a key names (GitFolderStamp). A decision
+// read while one of those
 // changed, or one that git could not finish, is not kept. Commands that ask at the same moment share one
 // reading. Any thread; a caller waits for another's reading within its own time limit.
 class UntrustedFolderGitCache {

@@ -24,7 +24,8 @@ using Verdict = GitConfigRule::Verdict;
 bool keepsCommandsOff(const GitConfigRule& rule) {
     return rule.verdict == Verdict::refused || rule.verdict == Verdict::someValues ||
            rule.verdict == Verdict::exactValues || rule.verdict == Verdict::schemeAddress ||
-           rule.verdict == Verdict::noShellSyntax || rule.verdict == Verdict::ownHooks;
+           rule.verdict == Verdict::noShellSyntax || rule.verdict == Verdict::ownHooks ||
+           rule.verdict == Verdict::networkBase || rule.verdict == Verdict::workTreeFile;
 }
 
 // Every key the installed git knows has a rule of its own (not merely the default for unknown keys),
@@ -85,6 +86,8 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
     const std::string onlyError = "harmless only as one of error";
     const std::string onlyTrue = "harmless only as one of true|yes|on|1";
     const std::string local = "not an address over the network (a push on this machine runs its hooks)";
+    const std::string rewrites = "redirects an address or its traffic, harmless only as an address over the "
+                                 "network whatever follows (scheme://… or user@host:…)";
     const std::string lfs =
         "configures git-lfs, which runs programs and reads files and addresses named there";
     const std::string lfsAddress = "names where git-lfs goes, which may be a folder on this machine";
@@ -119,7 +122,10 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"remote.o.url", "https://h/r", allowed},
         {"remote.release.1.2.URL", "https://h/r", allowed},
         {"remote..url", "https://h/r", allowed},
-        {"url.https://h.x/.insteadOf", "https://e/", "redirects an address or its traffic"},
+        {"url.https://h.x/.insteadOf", "https://e/", allowed},
+        {"url.git@h.x:.pushInsteadOf", "https://e/", allowed},
+        {"url./srv/x/.insteadOf", "https://e/", rewrites},
+        {"url.h.x:.insteadOf", "h:", rewrites},
         {"http.https://h.x.sslCAInfo", "/etc/x", "redirects an address or its traffic"},
         {"credential.https://h.x.helper", "!sh", "configures a credential helper, a program"},
         {"credential.helper", "!sh", "configures a credential helper, a program"},
@@ -159,6 +165,17 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"feature.future", "true", "turns on a feature this list does not know"},
         {"gc.refs/heads/*.reflogexpire", "never", allowed},
         {"trailer.sign.cmd", "sh", "defines a trailer, whose command git runs"},
+        {"trailer.sign.key", "Signed-off-by: ", allowed},
+        {"trailer.sign.ifexists", "replace", allowed},
+        {"diff.py.xfuncname", "^def .*", allowed},
+        {"diff.img.binary", "true", allowed},
+        {"http.lowSpeedLimit", "1000", allowed},
+        {"http.sslVerify", "true", allowed},
+        {"http.sslVerify", "false", "switches off a protection, harmless only as one of true|yes|on|1"},
+        {"credential.https://h.x.username", "u", allowed},
+        {"annex.uuid", "6b1c", allowed},
+        {"annex.backend", "SHA256E", allowed},
+        {"commit.template", ".gitmessage", allowed}, // the caller looks where it leads
         {"maintenance.repo", "/srv/x", elsewhere},
         {"scalar.repo", "/srv/x", elsewhere},
         {"fetch.uriprotocols", "file", "decides which transports git may use"},

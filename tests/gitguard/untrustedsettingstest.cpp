@@ -62,6 +62,10 @@ TEST(UntrustedRepositoryTest, AnAddressOnThisMachineKeepsThePushFromRunning) {
          ownHooks + "git config --global url.\"$PWD/\".insteadOf https://mirror.invalid/ && "
                     "git remote add origin https://mirror.invalid/.",
          push, "sets remote.origin.url"},
+        {"an address the folder's own rewriting leads here",
+         evilRepository + "git config url.\"$PWD/evil.git\".insteadOf https://mirror.invalid/x && "
+                          "git remote add origin https://mirror.invalid/x",
+         push, "sets url."},
         {"a path the command names", evilRepository + "true", "git push -q ./evil.git HEAD:refs/heads/copy",
          ""},
         {"a file address the command names", ownHooks + "true",
@@ -169,6 +173,25 @@ TEST(UntrustedRepositoryTest, RepositoriesAsOtherToolsLeaveThemBehaveAsUnderPlai
         {"an http version", "git config http.version HTTP/1.1"},
         {"a remote named with a slash", "git remote add team/origin https://example.invalid/x.git && "
                                         "git config branch.main.remote team/origin"},
+        {"a commit template, revisions blame skips",
+         "echo t >.gitmessage && git config commit.template .gitmessage && "
+         "git rev-parse HEAD >.revs && git config blame.ignoreRevsFile .revs"},
+        {"patterns of its own", "echo '*.log' >.x && git config core.excludesFile .x && "
+                                "echo '*.txt diff=py' >.y && git config core.attributesFile .y"},
+        {"a diff driver's functions",
+         "git config diff.py.xfuncname '^def .*' && git config diff.img.binary true"},
+        {"web timeouts", "git config http.lowSpeedLimit 1000 && git config http.lowSpeedTime 60 && "
+                         "git config http.sslVerify true"},
+        {"trailers",
+         "git config trailer.sign.key 'Signed-off-by: ' && git config trailer.sign.ifexists replace"},
+        {"a user name", "git config credential.https://example.invalid.username u"},
+        {"a mirror", "git config url.https://mirror.invalid/.insteadOf https://example.invalid/ && "
+                     "git config url.git@example.invalid:.pushInsteadOf https://example.invalid/"},
+        {"git-annex", "git config annex.uuid 6b1c4ac8-3f2e-4d39-9b1e-2f5c6a7d8e9f && "
+                      "git config annex.version 10 && git config annex.backend SHA256E"},
+        {"git-branchless",
+         "git config branchless.smartlog.defaultRevset '((draft() | branches() | @) % main())' && "
+         "git config branchless.revsets.alias.d 'draft()'"},
     };
     ShellCommandRunner runner(std::make_shared<LinuxProcessRunner>());
     const std::string line = "for c in status 'log -1' diff branch; do git $c 2>&1; echo \"exit $?\"; done";
@@ -245,6 +268,12 @@ TEST(UntrustedRepositoryTest, AKeyNoRuleKnowsWaitsWhereItsValueMayNameAFileOfThe
         {"x && m.sh", true},
         {"x > f", true},
         {"\"x\"", true},
+        {"/?" + root.substr(2) + "/m.sh", true},
+        {"/*" + root.substr(root.find('/', 1)) + "/m.sh", true},
+        {root.substr(0, root.size() - 1) + "[" + root.back() + "]/m.sh", true},
+        {"/{" + root.substr(1, 1) + ".." + root.substr(1, 1) + "}" + root.substr(2) + "/m.sh", true},
+        {"/usr/share/*/copyright", false},
+        {"[A-Z0-9]{20}", false},
         {"clang-format", false},
         {"hello world", false},
         {"o#r#1", false},
