@@ -61,6 +61,9 @@ constexpr GitConfigRule words(std::string_view key, std::string_view why) {
 constexpr std::string_view startsProgram = "starts a program";
 constexpr std::string_view readsFile = "names a file git reads";
 constexpr std::string_view redirects = "redirects an address or its traffic";
+constexpr std::string_view web =
+    "configures git's web transport (proxies, certificates, cookies, headers), which may redirect its traffic "
+    "or read files";
 constexpr std::string_view alias = "defines an alias";
 constexpr std::string_view driver = "defines a driver, whose commands git runs";
 constexpr std::string_view includes = "includes another file";
@@ -191,8 +194,10 @@ constexpr GitConfigRule rules[] = {
     refuse("credentialStore.*", credentials),
     refuse("cvsexportcommit.*", "names the CVS checkout git cvsexportcommit writes to", false),
     refuse("cvsimport.*", "configures git cvsimport, which runs CVS for an address named there", false),
-    // How git's own diff names a hunk's function and whether it shows a file at all: no program.
-    allow("diff.<driver>.xfuncname"), allow("diff.<driver>.binary"), refuse("diff.<driver>.*", driver),
+    // How git's own diff names a hunk's function, splits words and whether it shows a file at all: no
+    // program.
+    allow("diff.<driver>.xfuncname"), allow("diff.<driver>.binary"), allow("diff.<driver>.wordRegex"),
+    refuse("diff.<driver>.*", driver),
     refuse("diff.external", startsProgram), refuse("diff.guitool", tool), refuse("diff.tool", tool), refuse("diff.orderFile", readsFile), allow("diff.algorithm"),
     allow("diff.autoRefreshIndex"), allow("diff.colorMoved"), allow("diff.colorMovedWS"),
     allow("diff.context"), allow("diff.dirstat"), allow("diff.ignoreSubmodules"),
@@ -279,8 +284,8 @@ constexpr GitConfigRule rules[] = {
     refuse("help.htmlPath", "names the pages a browser opens"),
     refuse("help.*", "chooses the viewer git help starts"),
     allow("http.postBuffer"), allow("http.version"), allow("http.lowSpeedLimit"), allow("http.lowSpeedTime"),
-    onlyElse("http.sslVerify", onlyTrue, protection), refuse("http.*", redirects),
-    refuse("http.<url>.*", redirects),
+    onlyElse("http.sslVerify", onlyTrue, protection), refuse("http.*", web),
+    refuse("http.<url>.*", web),
     allow("i18n.commitEncoding"), allow("i18n.logOutputEncoding"),
     refuse("imap.*", mail),
     refuse("include.path", includes),

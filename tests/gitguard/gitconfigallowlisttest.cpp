@@ -86,6 +86,8 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
     const std::string onlyError = "harmless only as one of error";
     const std::string onlyTrue = "harmless only as one of true|yes|on|1";
     const std::string local = "not an address over the network (a push on this machine runs its hooks)";
+    const std::string web = "configures git's web transport (proxies, certificates, cookies, headers), which "
+                            "may redirect its traffic or read files";
     const std::string rewrites = "redirects an address or its traffic, harmless only as an address over the "
                                  "network whatever follows (scheme://… or user@host:…)";
     const std::string lfs =
@@ -126,7 +128,7 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"url.git@h.x:.pushInsteadOf", "https://e/", allowed},
         {"url./srv/x/.insteadOf", "https://e/", rewrites},
         {"url.h.x:.insteadOf", "h:", rewrites},
-        {"http.https://h.x.sslCAInfo", "/etc/x", "redirects an address or its traffic"},
+        {"http.https://h.x.sslCAInfo", "/etc/x", web},
         {"credential.https://h.x.helper", "!sh", "configures a credential helper, a program"},
         {"credential.helper", "!sh", "configures a credential helper, a program"},
         {"submodule.s.update", "checkout", allowed},
@@ -169,6 +171,7 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"trailer.sign.ifexists", "replace", allowed},
         {"diff.py.xfuncname", "^def .*", allowed},
         {"diff.img.binary", "true", allowed},
+        {"diff.py.wordRegex", "[^[:space:]]+", allowed},
         {"http.lowSpeedLimit", "1000", allowed},
         {"http.sslVerify", "true", allowed},
         {"http.sslVerify", "false", "switches off a protection, harmless only as one of true|yes|on|1"},
@@ -276,7 +279,7 @@ TEST(GitConfigAllowListTest, KeyShapesAndValuesGetTheirVerdict) {
         {"core.longpaths", "true", allowed},
         {"http.postBuffer", "524288000", allowed},
         {"http.version", "HTTP/1.1", allowed},
-        {"http.https://h.x.postBuffer", "1", "redirects an address or its traffic"},
+        {"http.https://h.x.postBuffer", "1", web},
         {"log.showSignature", "false", allowed},
         {"log.showSignature", "true", "harmless only as one of false|no|off|0"},
         // An address on this machine, or one no rule of git's own leads over the network.
