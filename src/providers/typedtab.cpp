@@ -9,11 +9,12 @@ namespace korvane {
 TypedTab::TypedTab(std::shared_ptr<ProcessTable> table)
     : table_(std::move(table)) {}
 
-TypedTab::Reads TypedTab::foregroundReads(const std::vector<ProcessInfo::DescendantInfo>& processes) const {
+TypedTab::Reads TypedTab::foregroundReads(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                          ProcessTable& table) {
     Reads reads;
     for (const auto& entry : processes) {
         if (entry.foreground && entry.tty) {
-            if (auto counted = table_->reads(entry.pid)) {
+            if (auto counted = table.reads(entry.pid)) {
                 reads.emplace(entry.pid, *counted);
             }
         }
@@ -21,19 +22,46 @@ TypedTab::Reads TypedTab::foregroundReads(const std::vector<ProcessInfo::Descend
     return reads;
 }
 
+std::vector<std::int32_t> TypedTab::running(const std::vector<ProcessInfo::DescendantInfo>& processes) {
+    std::vector<std::int32_t> pids;
+    pids.reserve(processes.size());
+    for (const auto& entry : processes) {
+        pids.push_back(entry.pid);
+    }
+    std::sort(pids.begin(), pids.end());
+    return pids;
+}
+
+TypedTab::Baseline TypedTab::readBaseline(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                          ProcessTable& table) {
+    return {foregroundReads(processes, table), running(processes), PaneGroups(processes).panes().size()};
+}
+
 void TypedTab::takeBaseline(const std::vector<ProcessInfo::DescendantInfo>& processes) {
-    baseline_ = foregroundReads(processes);
-    panes_ = PaneGroups(processes).panes().size();
+    setBaseline(readBaseline(processes, *table_));
+}
+
+// A shell is read only while its prompt is in front: behind a command it keeps its reads from before
+// the command, which the first trigger at the next prompt is measured from.
+void TypedTab::setBaseline(Baseline baseline) {
+    for (const auto& [pid, reads] : baseline_) {
+        if (std::binary_search(baseline.running.begin(), baseline.running.end(), pid)) {
+            baseline.reads.try_emplace(pid, reads);
+        }
+    }
+    baseline_ = std::move(baseline.reads);
+    panes_ = baseline.panes;
 }
 
 std::vector<ProcessInfo::DescendantInfo>
 TypedTab::typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes, bool keysTyped) {
     const PaneGroups groups(processes);
     panes_ = groups.panes().size();
+    keysUnread_ = false;
     if (!keysTyped) {
         return processes;
     }
-    Reads reads = foregroundReads(processes);
+    Reads reads = foregroundReads(processes, *table_);
     std::optional<std::size_t> typed;
     if (groups.panes().size() > 1) {
         std::vector<std::optional<ProcessReads>> since(groups.panes().size());
@@ -53,8 +81,9 @@ TypedTab::typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes, bool
                                 (pane ? pane->bytes : 0) + now->second.bytes - then->second.bytes};
         }
         typed = typedPane(since);
+        keysUnread_ = std::all_of(since.begin(), since.end(), [](const auto& pane) { return pane && pane->calls == 0; });
     }
-    baseline_ = std::move(reads);
+    setBaseline({std::move(reads), running(processes), groups.panes().size()});
     if (!typed) {
         return processes;
     }
