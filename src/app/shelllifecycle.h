@@ -81,6 +81,9 @@ public:
     // How long after a key or a click a terminal's tabs are read for the baseline of the next trigger:
     // time for the program that got the key to read it.
     static constexpr double tabBaselineDelay = 0.01;
+    // The same after Korvane's own insertion, which the program reads after the paste's round trip
+    // through the clipboard and the terminal.
+    static constexpr double insertionBaselineDelay = 0.05;
 
     explicit ShellLifecycle(Parts parts);
     ~ShellLifecycle();
@@ -124,6 +127,8 @@ private:
     void installTapCallbacks();
     // A key that begins no trigger, or a click: the terminal's tabs are read once the key is read.
     void noteInput();
+    void scheduleTabBaseline(double delay);
+    void readTabBaseline();
     // The trigger's first key: the multiplexers' servers are asked while the rest is typed.
     void noteTriggerBegun();
     // Whether a trigger is being typed or a session is open, when the tabs' reads are no baseline.
