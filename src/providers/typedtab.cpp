@@ -3,6 +3,7 @@
 #include "providers/panegroups.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace korvane {
 
@@ -15,11 +16,18 @@ TypedTab::Reads TypedTab::foregroundReads(const std::vector<ProcessInfo::Descend
     for (const auto& entry : processes) {
         if (entry.foreground && entry.tty) {
             if (auto counted = table.reads(entry.pid)) {
-                reads.emplace(entry.pid, *counted);
+                reads.emplace_back(entry.pid, *counted);
             }
         }
     }
+    std::sort(reads.begin(), reads.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     return reads;
+}
+
+const ProcessReads* TypedTab::find(const Reads& reads, std::int32_t pid) {
+    const auto found = std::lower_bound(reads.begin(), reads.end(), pid,
+                                        [](const auto& entry, std::int32_t key) { return entry.first < key; });
+    return found != reads.end() && found->first == pid ? &found->second : nullptr;
 }
 
 std::vector<std::int32_t> TypedTab::running(const std::vector<ProcessInfo::DescendantInfo>& processes) {
@@ -44,13 +52,30 @@ void TypedTab::takeBaseline(const std::vector<ProcessInfo::DescendantInfo>& proc
 // A shell is read only while its prompt is in front: behind a command it keeps its reads from before
 // the command, which the first trigger at the next prompt is measured from.
 void TypedTab::setBaseline(Baseline baseline) {
-    for (const auto& [pid, reads] : baseline_) {
-        if (std::binary_search(baseline.running.begin(), baseline.running.end(), pid)) {
-            baseline.reads.try_emplace(pid, reads);
+    panes_ = baseline.panes;
+    Reads kept;
+    auto fresh = baseline.reads.begin();
+    auto alive = baseline.running.begin();
+    for (const auto& entry : baseline_) {
+        while (fresh != baseline.reads.end() && fresh->first < entry.first) {
+            ++fresh;
+        }
+        while (alive != baseline.running.end() && *alive < entry.first) {
+            ++alive;
+        }
+        const bool readAgain = fresh != baseline.reads.end() && fresh->first == entry.first;
+        if (!readAgain && alive != baseline.running.end() && *alive == entry.first) {
+            kept.push_back(entry);
         }
     }
-    baseline_ = std::move(baseline.reads);
-    panes_ = baseline.panes;
+    if (kept.empty()) {
+        baseline_ = std::move(baseline.reads);
+        return;
+    }
+    baseline_.clear();
+    baseline_.reserve(baseline.reads.size() + kept.size());
+    std::merge(baseline.reads.begin(), baseline.reads.end(), kept.begin(), kept.end(), std::back_inserter(baseline_),
+               [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
 std::vector<ProcessInfo::DescendantInfo>
@@ -69,16 +94,15 @@ TypedTab::typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes, bool
             if (!entry.foreground || !entry.tty) {
                 continue;
             }
-            const auto now = reads.find(entry.pid);
-            const auto then = baseline_.find(entry.pid);
+            const ProcessReads* now = find(reads, entry.pid);
+            const ProcessReads* then = find(baseline_, entry.pid);
             // A process id used again since reads less than the one it was.
-            if (now == reads.end() || then == baseline_.end() || now->second.calls < then->second.calls ||
-                now->second.bytes < then->second.bytes) {
+            if (!now || !then || now->calls < then->calls || now->bytes < then->bytes) {
                 continue;
             }
             auto& pane = since[*groups.paneOf(*entry.tty)];
-            pane = ProcessReads{(pane ? pane->calls : 0) + now->second.calls - then->second.calls,
-                                (pane ? pane->bytes : 0) + now->second.bytes - then->second.bytes};
+            pane = ProcessReads{(pane ? pane->calls : 0) + now->calls - then->calls,
+                                (pane ? pane->bytes : 0) + now->bytes - then->bytes};
         }
         typed = typedPane(since);
         keysUnread_ = std::all_of(since.begin(), since.end(), [](const auto& pane) { return pane && pane->calls == 0; });
