@@ -191,8 +191,13 @@ void ShellLifecycle::scheduleTabBaseline(double delay) {
 }
 
 // The walk below a terminal grows with what runs in it (a build, a program of many threads): it runs
-// in the background, and a trigger begun meanwhile is measured from the reading before it.
+// in the background, one at a time, the keys typed meanwhile read once it is done; a trigger begun
+// meanwhile is measured from the reading before it.
 void ShellLifecycle::readTabBaseline() {
+    if (tabReading_) {
+        readTabsAgain_ = true;
+        return;
+    }
     if (isTypingTrigger()) {
         return;
     }
@@ -202,16 +207,29 @@ void ShellLifecycle::readTabBaseline() {
     }
     std::weak_ptr<ShellLifecycle> weak = weak_from_this();
     Scheduler* scheduler = &parts_.scheduler;
-    scheduler->runInBackground(TaskPriority::userInitiated,
-                               [weak, scheduler, reading = std::move(*reading)](const CancellationToken&) {
-                                   scheduler->post([weak, generation = reading.generation,
-                                                    baseline = reading.read()]() mutable {
-                                       if (auto self = weak.lock(); self && !self->isTypingTrigger()) {
-                                           self->parts_.projectDetector.applyTabBaseline(generation,
-                                                                                         std::move(baseline));
-                                       }
-                                   });
-                               });
+    tabReading_ = scheduler->runInBackground(
+        TaskPriority::userInitiated, [weak, scheduler, reading = std::move(*reading)](const CancellationToken& token) {
+            auto baseline = reading.read();
+            // Quitting: the scheduler may be gone.
+            if (token.isCancelled()) {
+                return;
+            }
+            scheduler->post([weak, generation = reading.generation, baseline = std::move(baseline)]() mutable {
+                if (auto self = weak.lock()) {
+                    self->tabsRead(generation, std::move(baseline));
+                }
+            });
+        });
+}
+
+void ShellLifecycle::tabsRead(std::uint64_t generation, TypedTab::Baseline baseline) {
+    tabReading_.reset();
+    if (!isTypingTrigger()) {
+        parts_.projectDetector.applyTabBaseline(generation, std::move(baseline));
+    }
+    if (std::exchange(readTabsAgain_, false)) {
+        readTabBaseline();
+    }
 }
 
 void ShellLifecycle::noteTriggerBegun() {
@@ -441,6 +459,9 @@ std::optional<CompletionFlow::CapturedContext> ShellLifecycle::onboardingContext
 }
 
 void ShellLifecycle::quit() {
+    if (tabReading_) {
+        tabReading_->cancel();
+    }
     if (isWatchingTrust_) {
         parts_.trust->setOnTrustChanged(nullptr);
     }

@@ -129,6 +129,7 @@ private:
     void noteInput();
     void scheduleTabBaseline(double delay);
     void readTabBaseline();
+    void tabsRead(std::uint64_t generation, TypedTab::Baseline baseline);
     // The trigger's first key: the multiplexers' servers are asked while the rest is typed.
     void noteTriggerBegun();
     // Whether a trigger is being typed or a session is open, when the tabs' reads are no baseline.
@@ -162,6 +163,9 @@ private:
     std::optional<CancellationToken> trustAnswerDeadline_;
     // The reading of the terminal's tabs after the last key or click.
     std::optional<CancellationToken> tabBaseline_;
+    // The reading under way in the background, and whether keys came since it began.
+    std::optional<CancellationToken> tabReading_;
+    bool readTabsAgain_ = false;
     // The onboarding was shown for want of an answer to a user who had completed it: a first answer
     // that grants the permission closes it again.
     bool onboardingShownWithoutTrustAnswer_ = false;
