@@ -529,7 +529,7 @@ void BM_TabBaselineBusyTerminal(benchmark::State& state) {
     }
     state.counters["processes"] = BusyTerminal::tabs * (BusyTerminal::jobsPerTab + 1);
 }
-BENCHMARK(BM_TabBaselineBusyTerminal)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TabBaselineBusyTerminal)->Arg(0)->Arg(1)->Iterations(40)->Unit(benchmark::kMicrosecond);
 
 // The detection at the trigger in that terminal, no tab told by its reads, the last tab's device read last.
 void BM_TriggerDetectionBusyTerminal(benchmark::State& state) {
@@ -544,7 +544,7 @@ void BM_TriggerDetectionBusyTerminal(benchmark::State& state) {
     detector.applicationActivated(terminal);
     timeDetections(state, detector, terminal, busy.repositories().back());
 }
-BENCHMARK(BM_TriggerDetectionBusyTerminal)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TriggerDetectionBusyTerminal)->Iterations(40)->Unit(benchmark::kMicrosecond);
 
 // A tmux server on a private socket with one window of its own per repository of the crowded machine,
 // the last one selected, and a terminal (a process reading a pseudo-terminal) whose shell runs a tmux
