@@ -446,7 +446,8 @@ public:
                 ::execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
                 ::_exit(1);
             }
-            const timespec times[2] = {{::time(nullptr) + static_cast<time_t>(8 * index), 0}, {0, UTIME_OMIT}};
+            const timespec times[2] = {{::time(nullptr) + static_cast<time_t>(8 * index), 0},
+                                       {0, UTIME_OMIT}};
             ::utimensat(AT_FDCWD, device.c_str(), times, 0);
         }
         ::pause();

@@ -100,7 +100,8 @@ bool ShellLifecycle::startSession() {
     // The handler holds the detector itself, so a key that arrives while the shell goes away still
     // has a detector to ask. Outside a terminal with several tabs an ordinary key costs nothing more.
     const bool started = parts_.eventTap->start(
-        [detector, weak, scheduler, onTapKey = parts_.onTapKey, tabs = parts_.projectDetector.severalTabsInFront()](
+        [detector, weak, scheduler, onTapKey = parts_.onTapKey,
+         tabs = parts_.projectDetector.severalTabsInFront()](
             std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags) {
             if (onTapKey) {
                 onTapKey();
@@ -146,7 +147,8 @@ void ShellLifecycle::installTapCallbacks() {
             }
         });
     };
-    parts_.eventTap->onMouseDown = [weak, detector, scheduler, tabs = parts_.projectDetector.severalTabsInFront()] {
+    parts_.eventTap->onMouseDown = [weak, detector, scheduler,
+                                    tabs = parts_.projectDetector.severalTabsInFront()] {
         if (tabs->load(std::memory_order_relaxed)) {
             scheduler->post(weakCallback(weak, &ShellLifecycle::noteInput));
         }
@@ -208,17 +210,19 @@ void ShellLifecycle::readTabBaseline() {
     std::weak_ptr<ShellLifecycle> weak = weak_from_this();
     Scheduler* scheduler = &parts_.scheduler;
     tabReading_ = scheduler->runInBackground(
-        TaskPriority::userInitiated, [weak, scheduler, reading = std::move(*reading)](const CancellationToken& token) {
+        TaskPriority::userInitiated,
+        [weak, scheduler, reading = std::move(*reading)](const CancellationToken& token) {
             auto baseline = reading.read();
             // Quitting: the scheduler may be gone.
             if (token.isCancelled()) {
                 return;
             }
-            scheduler->post([weak, generation = reading.generation, baseline = std::move(baseline)]() mutable {
-                if (auto self = weak.lock()) {
-                    self->tabsRead(generation, std::move(baseline));
-                }
-            });
+            scheduler->post(
+                [weak, generation = reading.generation, baseline = std::move(baseline)]() mutable {
+                    if (auto self = weak.lock()) {
+                        self->tabsRead(generation, std::move(baseline));
+                    }
+                });
         });
 }
 

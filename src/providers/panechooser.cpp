@@ -176,7 +176,8 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
     std::stable_sort(byDate.begin(), byDate.end(),
                      [](const Candidate* a, const Candidate* b) { return *a->accessDate > *b->accessDate; });
     if (!byDate.empty() && std::none_of(byDate.begin() + 1, byDate.end(), [&](const Candidate* other) {
-            return other->root != byDate.front()->root && sameStep(*other->accessDate, *byDate.front()->accessDate);
+            return other->root != byDate.front()->root &&
+                   sameStep(*other->accessDate, *byDate.front()->accessDate);
         })) {
         return ProcessTreeFound{byDate.front()->root};
     }

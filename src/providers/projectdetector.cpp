@@ -182,7 +182,8 @@ std::optional<ProjectDetector::TabBaselineReading> ProjectDetector::tabBaselineR
         return std::nullopt;
     }
     return TabBaselineReading{++tabBaselineGeneration_, [pid = *terminalPid_, table = processTable_] {
-                                  return TypedTab::readBaseline(ProcessInfo::descendants(pid, *table), *table);
+                                  return TypedTab::readBaseline(ProcessInfo::descendants(pid, *table),
+                                                                *table);
                               }};
 }
 

@@ -25,8 +25,9 @@ TypedTab::Reads TypedTab::foregroundReads(const std::vector<ProcessInfo::Descend
 }
 
 const ProcessReads* TypedTab::find(const Reads& reads, std::int32_t pid) {
-    const auto found = std::lower_bound(reads.begin(), reads.end(), pid,
-                                        [](const auto& entry, std::int32_t key) { return entry.first < key; });
+    const auto found =
+        std::lower_bound(reads.begin(), reads.end(), pid,
+                         [](const auto& entry, std::int32_t key) { return entry.first < key; });
     return found != reads.end() && found->first == pid ? &found->second : nullptr;
 }
 
@@ -74,8 +75,8 @@ void TypedTab::setBaseline(Baseline baseline) {
     }
     baseline_.clear();
     baseline_.reserve(baseline.reads.size() + kept.size());
-    std::merge(baseline.reads.begin(), baseline.reads.end(), kept.begin(), kept.end(), std::back_inserter(baseline_),
-               [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::merge(baseline.reads.begin(), baseline.reads.end(), kept.begin(), kept.end(),
+               std::back_inserter(baseline_), [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
 std::vector<ProcessInfo::DescendantInfo>
@@ -105,7 +106,8 @@ TypedTab::typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes, bool
                                 (pane ? pane->bytes : 0) + now->bytes - then->bytes};
         }
         typed = typedPane(since);
-        keysUnread_ = std::all_of(since.begin(), since.end(), [](const auto& pane) { return pane && pane->calls == 0; });
+        keysUnread_ = std::all_of(since.begin(), since.end(),
+                                  [](const auto& pane) { return pane && pane->calls == 0; });
     }
     setBaseline({std::move(reads), running(processes), groups.panes().size()});
     if (!typed) {

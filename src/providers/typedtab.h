@@ -48,7 +48,8 @@ public:
     // lists them) become the baseline.
     void takeBaseline(const std::vector<ProcessInfo::DescendantInfo>& processes);
     // What takeBaseline reads, through `table` alone: on any thread that owns `table` for the while.
-    static Baseline readBaseline(const std::vector<ProcessInfo::DescendantInfo>& processes, ProcessTable& table);
+    static Baseline readBaseline(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                 ProcessTable& table);
     // `baseline` becomes the baseline; the reads of processes still running but no longer in front stay.
     void setBaseline(Baseline baseline);
 
@@ -68,7 +69,8 @@ public:
     typedPane(const std::vector<std::optional<ProcessReads>>& sinceBaseline);
 
 private:
-    static Reads foregroundReads(const std::vector<ProcessInfo::DescendantInfo>& processes, ProcessTable& table);
+    static Reads foregroundReads(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                 ProcessTable& table);
     static std::vector<std::int32_t> running(const std::vector<ProcessInfo::DescendantInfo>& processes);
     static const ProcessReads* find(const Reads& reads, std::int32_t pid);
 

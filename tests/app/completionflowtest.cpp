@@ -52,7 +52,8 @@ TEST_F(CompletionFlowTest, KeysNoTabHadReadAtTheTriggerAreLookedForAgain) {
     for (std::int32_t tab : {1, 2}) {
         const std::string device = "pts/" + std::to_string(tab);
         fileProbe->addDirectory("/home/user/code/tab" + std::to_string(tab) + "/.git");
-        processTable->addProcess(terminal + tab, terminal, device, "/home/user/code/tab" + std::to_string(tab));
+        processTable->addProcess(terminal + tab, terminal, device,
+                                 "/home/user/code/tab" + std::to_string(tab));
         processTable->setForegroundGroup(device, terminal + tab);
         processTable->setReads(terminal + tab, ProcessReads{10, 10});
         processTable->setAccessTime(device, epoch);
