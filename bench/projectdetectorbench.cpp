@@ -2,7 +2,8 @@
 // (real pseudo-terminals and processes read from /proc), an editor's window title resolved against
 // the search roots of a home folder with a few dozen projects, and the detection at the trigger on a
 // crowded machine: 2,000 processes, a terminal of 20 panes, in a table filled by hand and in /proc,
-// where the tab typed in is told by its reads and what telling it costs each key, and a terminal running
+// where the tab typed in is told by its reads and what telling it costs each key (also in a terminal of
+// 40 tabs with 2,000 processes below it), and a terminal running
 // a tmux client whose server shows 20 panes, with the server's answer alone and with the server stopped.
 #include "benchtiming.h"
 #include "detectiontiming.h"
@@ -239,8 +240,8 @@ private:
                     ::execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
                     ::_exit(1);
                 }
-                // Pane i was used i seconds after the first: the last one is the user's.
-                const timespec times[2] = {{::time(nullptr) + static_cast<time_t>(index), 0},
+                // Pane i was used i steps of the devices' times after the first: the last one is the user's.
+                const timespec times[2] = {{::time(nullptr) + static_cast<time_t>(8 * index), 0},
                                            {0, UTIME_OMIT}};
                 ::utimensat(AT_FDCWD, device.c_str(), times, 0);
                 (void)!::write(told[1], &pane, sizeof pane);
@@ -335,7 +336,7 @@ std::shared_ptr<FakeProcessTable> fakeCrowd(FakeFileProbe& files, bool listsChil
         table->addProcess(shell + 1, shell, device, repository + "/src");
         table->setForegroundGroup(device, shell + 1);
         table->setReads(shell + 1, ProcessReads{100, 100});
-        table->setAccessTime(device, epoch + std::chrono::seconds(i));
+        table->setAccessTime(device, epoch + std::chrono::seconds(8 * i));
     }
     // The rest of the machine: services below init and their children.
     for (std::int32_t pid = 2; pid < kCrowd - 2 * kPanes + 1; ++pid) {
@@ -408,6 +409,143 @@ void BM_TabBaselineProc(benchmark::State& state) {
     state.counters["p95_ms"] = bench::percentile(times, 0.95);
 }
 BENCHMARK(BM_TabBaselineProc)->Unit(benchmark::kMicrosecond);
+
+// One terminal process with 2 windows of 20 tabs and 2,000 processes below it: each tab a session on its
+// own pseudo-terminal whose foreground job runs 49 more processes (a build at work). Every process
+// started here is stopped at exit.
+class BusyTerminal {
+public:
+    static constexpr int tabs = 40;
+    static constexpr int jobsPerTab = 49;
+
+    BusyTerminal() {
+        for (int i = 0; i < tabs; ++i) {
+            repositories_.push_back(scratch_.path().string() + "/repo" + std::to_string(i));
+            std::filesystem::create_directories(repositories_.back() + "/.git");
+        }
+        terminal_ = ::fork();
+        if (terminal_ != 0) {
+            return;
+        }
+        for (std::size_t index = 0; index < repositories_.size(); ++index) {
+            const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+            ::grantpt(master);
+            ::unlockpt(master);
+            const std::string device = ::ptsname(master);
+            if (::fork() == 0) {
+                ::setsid();
+                if (::open(device.c_str(), O_RDWR) < 0 || ::chdir(repositories_[index].c_str()) != 0) {
+                    ::_exit(1);
+                }
+                for (int job = 0; job < jobsPerTab; ++job) {
+                    if (::fork() == 0) {
+                        ::execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
+                        ::_exit(1);
+                    }
+                }
+                ::execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
+                ::_exit(1);
+            }
+            const timespec times[2] = {{::time(nullptr) + static_cast<time_t>(8 * index), 0},
+                                       {0, UTIME_OMIT}};
+            ::utimensat(AT_FDCWD, device.c_str(), times, 0);
+        }
+        ::pause();
+        ::_exit(0);
+    }
+    ~BusyTerminal() {
+        // Every tab's session, then the terminal; the tabs' processes are reaped by init.
+        for (pid_t session : sessions()) {
+            ::kill(-session, SIGKILL);
+        }
+        ::kill(terminal_, SIGKILL);
+        ::waitpid(terminal_, nullptr, 0);
+    }
+
+    std::int32_t terminal() const { return terminal_; }
+    const std::vector<std::string>& repositories() const { return repositories_; }
+    // Waits until every process runs below the terminal.
+    bool ready() const {
+        ProcProcessTable table;
+        for (int tries = 0; tries < 500; ++tries) {
+            if (ProcessInfo::descendants(terminal_, table).size() == tabs * (jobsPerTab + 1)) {
+                return true;
+            }
+            ::usleep(10000);
+        }
+        return false;
+    }
+
+private:
+    std::vector<pid_t> sessions() const {
+        ProcProcessTable table;
+        return table.childProcesses(terminal_).value_or(std::vector<std::int32_t>{});
+    }
+
+    bench::ScratchDirectory scratch_;
+    std::vector<std::string> repositories_;
+    pid_t terminal_ = 0;
+};
+
+BusyTerminal& busyTerminal() {
+    static BusyTerminal terminal;
+    return terminal;
+}
+
+// What each other key costs the main thread in that terminal. Argument 0: the whole baseline read on the
+// main thread, as it was; 1: the main thread's part now, the reading handed to the background and its
+// result taken in (the walk itself, timed apart as read_ms, runs in the background).
+void BM_TabBaselineBusyTerminal(benchmark::State& state) {
+    BusyTerminal& busy = busyTerminal();
+    if (!busy.ready()) {
+        state.SkipWithError("the terminal's processes did not all start");
+        return;
+    }
+    ProjectDetector detector(std::make_shared<FakeActiveAppProvider>(), std::make_shared<ProcProcessTable>(),
+                             std::make_shared<LocalFileProbe>());
+    detector.applicationActivated(FrontmostApplication{"xfce4-terminal", busy.terminal()});
+    std::vector<double> times;
+    std::vector<double> reads;
+    for (auto _ : state) {
+        if (state.range(0) == 0) {
+            const auto start = bench::Clock::now();
+            detector.takeTabBaseline();
+            times.push_back(bench::millisecondsSince(start));
+            continue;
+        }
+        auto start = bench::Clock::now();
+        auto reading = detector.tabBaselineReading();
+        double main = bench::millisecondsSince(start);
+        start = bench::Clock::now();
+        auto baseline = reading->read();
+        reads.push_back(bench::millisecondsSince(start));
+        start = bench::Clock::now();
+        detector.applyTabBaseline(reading->generation, std::move(baseline));
+        times.push_back(main + bench::millisecondsSince(start));
+    }
+    state.counters["p50_ms"] = bench::percentile(times, 0.50);
+    state.counters["p95_ms"] = bench::percentile(times, 0.95);
+    if (!reads.empty()) {
+        state.counters["read_ms"] = bench::percentile(reads, 0.50);
+    }
+    state.counters["processes"] = BusyTerminal::tabs * (BusyTerminal::jobsPerTab + 1);
+}
+BENCHMARK(BM_TabBaselineBusyTerminal)->Arg(0)->Arg(1)->Iterations(40)->Unit(benchmark::kMicrosecond);
+
+// The detection at the trigger in that terminal, no tab told by its reads, the last tab's device read last.
+void BM_TriggerDetectionBusyTerminal(benchmark::State& state) {
+    BusyTerminal& busy = busyTerminal();
+    if (!busy.ready()) {
+        state.SkipWithError("the terminal's processes did not all start");
+        return;
+    }
+    const FrontmostApplication terminal{"xfce4-terminal", busy.terminal()};
+    ProjectDetector detector(std::make_shared<FakeActiveAppProvider>(), std::make_shared<ProcProcessTable>(),
+                             std::make_shared<LocalFileProbe>());
+    detector.applicationActivated(terminal);
+    timeDetections(state, detector, terminal, busy.repositories().back());
+}
+BENCHMARK(BM_TriggerDetectionBusyTerminal)->Iterations(40)->Unit(benchmark::kMicrosecond);
 
 // A tmux server on a private socket with one window of its own per repository of the crowded machine,
 // the last one selected, and a terminal (a process reading a pseudo-terminal) whose shell runs a tmux

@@ -190,17 +190,64 @@ void CompletionFlow::handleTriggerActivated() {
         // tmux its server is also asked which pane the client shows, and inside screen its session which
         // window the display shows, a few milliseconds each, waited for at most ServerQuestions::waitLimit,
         // and not at all for a server that let that pass before and has not answered since.
-        detectingAtTrigger_ = true;
-        parts_.projectDetector.detectProjectRoot(front, true);
-        detectingAtTrigger_ = false;
+        detectAtTrigger(front);
         root = parts_.projectDetector.currentProjectRoot();
     }
+    beginSessionOver(root, bundleID);
+    if (!captured) {
+        retryWhileKeysUnread(keysUnreadRetries);
+    }
+}
+
+void CompletionFlow::detectAtTrigger(const std::optional<FrontmostApplication>& front) {
+    detectingAtTrigger_ = true;
+    parts_.projectDetector.detectProjectRoot(front, true);
+    detectingAtTrigger_ = false;
+}
+
+void CompletionFlow::beginSessionOver(const std::optional<std::string>& root, const std::string& bundleID) {
     executeCommands(sessionEngine_.beginSession(root));
     const auto current = currentRoot();
     if (parts_.configManager.shouldUpdateManualSnippets(bundleID, current)) {
         parts_.registry->updateSnippets(SnippetSource::manual(),
                                         parts_.configManager.mergedManualSnippets(bundleID, current));
     }
+}
+
+// The main thread is not held: the popup opens over what the first look found (no project where it
+// could not tell), and a later look that tells the tab moves it to that tab's project.
+void CompletionFlow::retryWhileKeysUnread(int retriesLeft) {
+    const auto* open = std::get_if<CompletionSessionEngine::ActiveSession>(&sessionEngine_.state());
+    if (retriesLeft <= 0 || !open || !parts_.projectDetector.triggerKeysUnread()) {
+        return;
+    }
+    std::weak_ptr<CompletionFlow> weak = weak_from_this();
+    parts_.scheduler.postAfter(keysUnreadRetryDelay, [weak, session = open->id, retriesLeft] {
+        if (auto self = weak.lock()) {
+            self->detectAgainAtTrigger(session, retriesLeft - 1);
+        }
+    });
+}
+
+void CompletionFlow::detectAgainAtTrigger(std::uint64_t session, int retriesLeft) {
+    const auto* open = std::get_if<CompletionSessionEngine::ActiveSession>(&sessionEngine_.state());
+    if (!open || open->id != session) {
+        return;
+    }
+    const std::optional<std::string> pinned = open->pinnedRoot;
+    detectAtTrigger(sessionFrontmost_);
+    const auto root = parts_.projectDetector.currentProjectRoot();
+    if (root != pinned) {
+        const std::string query = open->query;
+        detectingAtTrigger_ = true;
+        beginSessionOver(root, sessionFrontmost_ ? sessionFrontmost_->bundleID : std::string());
+        detectingAtTrigger_ = false;
+        if (sessionEngine_.setQuery(query)) {
+            executeCommands({CompletionSessionEngine::RunSearch{query}});
+        }
+        return;
+    }
+    retryWhileKeysUnread(retriesLeft);
 }
 
 void CompletionFlow::handleQueryUpdated(const std::string& query) {
@@ -458,6 +505,7 @@ void CompletionFlow::insertSelection(const std::string& query) {
                                       [weak, url](bool deleted) {
                                           auto self = weak.lock();
                                           if (self && deleted) {
+                                              self->notifyInserted(true);
                                               self->openURL(url);
                                           }
                                       });
@@ -467,9 +515,20 @@ void CompletionFlow::insertSelection(const std::string& query) {
     const std::string text =
         expandedText(*snippet, parts_.configManager.mergedManualSnippets(target.bundleID, root),
                      *parts_.pasteboard, parts_.configManager.expandsWithUserContent(*snippet));
-    parts_.scheduler.postAfter(editDelay, [injector, count, text, target] {
-        injector->inject(count, text, target.pid, target.bundleID, target.window);
+    std::weak_ptr<CompletionFlow> weak = weak_from_this();
+    parts_.scheduler.postAfter(editDelay, [weak, injector, count, text, target] {
+        injector->injectAsync(count, text, target.pid, target.bundleID, target.window, [weak](bool injected) {
+            if (auto self = weak.lock()) {
+                self->notifyInserted(injected);
+            }
+        });
     });
+}
+
+void CompletionFlow::notifyInserted(bool inserted) {
+    if (inserted && onInserted) {
+        onInserted();
+    }
 }
 
 // The use counts for the frecency ranking, and a scope of its own (recent files) remembers it too.

@@ -59,6 +59,10 @@ public:
     };
 
     static constexpr double editDelay = 0.02;
+    // When no tab had read the trigger's keys at its detection (a terminal busy drawing), the tabs are
+    // read again this much later, at most keysUnreadRetries times, rather than the project guessed.
+    static constexpr double keysUnreadRetryDelay = 0.004;
+    static constexpr int keysUnreadRetries = 3;
     static constexpr double acceptLogThresholdMs = 10.0;
 
     explicit CompletionFlow(Parts parts);
@@ -77,6 +81,8 @@ public:
     // A session began over `root`; told before its first search.
     std::function<void(const std::optional<std::string>& root)> onSessionBegan;
     std::function<std::optional<CapturedContext>()> onboardingContext;
+    // Korvane's own typing of a completion into the application in front is done.
+    std::function<void()> onInserted;
 
     void executeCommands(const CompletionSessionEngine::Commands& commands);
     void handleSessionEvent(const SessionEvent& event);
@@ -107,6 +113,13 @@ public:
 
 private:
     void handleTriggerActivated();
+    // The trigger's project detected again, for the session `session` if it is still open; a project
+    // found other than its own begins the session anew over it, with the query typed so far.
+    void detectAgainAtTrigger(std::uint64_t session, int retriesLeft);
+    void retryWhileKeysUnread(int retriesLeft);
+    void detectAtTrigger(const std::optional<FrontmostApplication>& front);
+    void beginSessionOver(const std::optional<std::string>& root, const std::string& bundleID);
+    void notifyInserted(bool inserted);
     void handleQueryUpdated(const std::string& query);
     void handleEscape();
     void handleNavigate(NavigationDirection direction);

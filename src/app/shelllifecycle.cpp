@@ -98,9 +98,10 @@ bool ShellLifecycle::startSession() {
     std::weak_ptr<ShellLifecycle> weak = weak_from_this();
     Scheduler* scheduler = &parts_.scheduler;
     // The handler holds the detector itself, so a key that arrives while the shell goes away still
-    // has a detector to ask.
+    // has a detector to ask. Outside a terminal with several tabs an ordinary key costs nothing more.
     const bool started = parts_.eventTap->start(
-        [detector, weak, scheduler, onTapKey = parts_.onTapKey](
+        [detector, weak, scheduler, onTapKey = parts_.onTapKey,
+         tabs = parts_.projectDetector.severalTabsInFront()](
             std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags) {
             if (onTapKey) {
                 onTapKey();
@@ -108,7 +109,9 @@ bool ShellLifecycle::startSession() {
             auto locked = detector.lock();
             const bool withheld = locked && locked->processKey(keyCode, characters, flags);
             if (locked && locked->state() != TriggerDetector::State::collecting && locked->triggerProgress() == 0) {
-                scheduler->post(weakCallback(weak, &ShellLifecycle::noteInput));
+                if (tabs->load(std::memory_order_relaxed)) {
+                    scheduler->post(weakCallback(weak, &ShellLifecycle::noteInput));
+                }
             } else if (locked && locked->state() == TriggerDetector::State::idle && locked->triggerProgress() == 1) {
                 scheduler->post(weakCallback(weak, &ShellLifecycle::noteTriggerBegun));
             }
@@ -144,8 +147,11 @@ void ShellLifecycle::installTapCallbacks() {
             }
         });
     };
-    parts_.eventTap->onMouseDown = [weak, detector, scheduler] {
-        scheduler->post(weakCallback(weak, &ShellLifecycle::noteInput));
+    parts_.eventTap->onMouseDown = [weak, detector, scheduler,
+                                    tabs = parts_.projectDetector.severalTabsInFront()] {
+        if (tabs->load(std::memory_order_relaxed)) {
+            scheduler->post(weakCallback(weak, &ShellLifecycle::noteInput));
+        }
         auto locked = detector.lock();
         if (!locked) {
             return;
@@ -165,19 +171,69 @@ void ShellLifecycle::installTapCallbacks() {
         scheduler->post(weakCallback(weak, &ShellLifecycle::handlePermissionRevoked));
     };
     parts_.eventTap->setKeyWithholding(parts_.triggerDetector);
+    // Korvane's own Backspaces and paste are read one byte a call, as many as a program at work reads:
+    // the next trigger is measured from after them.
+    parts_.flow->onInserted = [weak] {
+        if (auto self = weak.lock()) {
+            self->scheduleTabBaseline(insertionBaselineDelay);
+        }
+    };
 }
 
 void ShellLifecycle::noteInput() {
+    scheduleTabBaseline(tabBaselineDelay);
+}
+
+void ShellLifecycle::scheduleTabBaseline(double delay) {
     if (tabBaseline_) {
         tabBaseline_->cancel();
     }
     std::weak_ptr<ShellLifecycle> weak = weak_from_this();
-    tabBaseline_ = parts_.scheduler.postAfter(tabBaselineDelay, [weak] {
-        // A trigger begun meanwhile is measured from the reading before it.
-        if (auto self = weak.lock(); self && !self->isTypingTrigger()) {
-            self->parts_.projectDetector.takeTabBaseline();
-        }
-    });
+    tabBaseline_ = parts_.scheduler.postAfter(delay, weakCallback(weak, &ShellLifecycle::readTabBaseline));
+}
+
+// The walk below a terminal grows with what runs in it (a build, a program of many threads): it runs
+// in the background, one at a time, the keys typed meanwhile read once it is done; a trigger begun
+// meanwhile is measured from the reading before it.
+void ShellLifecycle::readTabBaseline() {
+    if (tabReading_) {
+        readTabsAgain_ = true;
+        return;
+    }
+    if (isTypingTrigger()) {
+        return;
+    }
+    auto reading = parts_.projectDetector.tabBaselineReading();
+    if (!reading) {
+        return;
+    }
+    std::weak_ptr<ShellLifecycle> weak = weak_from_this();
+    Scheduler* scheduler = &parts_.scheduler;
+    tabReading_ = scheduler->runInBackground(
+        TaskPriority::userInitiated,
+        [weak, scheduler, reading = std::move(*reading)](const CancellationToken& token) {
+            auto baseline = reading.read();
+            // Quitting: the scheduler may be gone.
+            if (token.isCancelled()) {
+                return;
+            }
+            scheduler->post(
+                [weak, generation = reading.generation, baseline = std::move(baseline)]() mutable {
+                    if (auto self = weak.lock()) {
+                        self->tabsRead(generation, std::move(baseline));
+                    }
+                });
+        });
+}
+
+void ShellLifecycle::tabsRead(std::uint64_t generation, TypedTab::Baseline baseline) {
+    tabReading_.reset();
+    if (!isTypingTrigger()) {
+        parts_.projectDetector.applyTabBaseline(generation, std::move(baseline));
+    }
+    if (std::exchange(readTabsAgain_, false)) {
+        readTabBaseline();
+    }
 }
 
 void ShellLifecycle::noteTriggerBegun() {
@@ -407,6 +463,9 @@ std::optional<CompletionFlow::CapturedContext> ShellLifecycle::onboardingContext
 }
 
 void ShellLifecycle::quit() {
+    if (tabReading_) {
+        tabReading_->cancel();
+    }
     if (isWatchingTrust_) {
         parts_.trust->setOnTrustChanged(nullptr);
     }

@@ -81,6 +81,9 @@ public:
     // How long after a key or a click a terminal's tabs are read for the baseline of the next trigger:
     // time for the program that got the key to read it.
     static constexpr double tabBaselineDelay = 0.01;
+    // The same after Korvane's own insertion, which the program reads after the paste's round trip
+    // through the clipboard and the terminal.
+    static constexpr double insertionBaselineDelay = 0.05;
 
     explicit ShellLifecycle(Parts parts);
     ~ShellLifecycle();
@@ -124,6 +127,9 @@ private:
     void installTapCallbacks();
     // A key that begins no trigger, or a click: the terminal's tabs are read once the key is read.
     void noteInput();
+    void scheduleTabBaseline(double delay);
+    void readTabBaseline();
+    void tabsRead(std::uint64_t generation, TypedTab::Baseline baseline);
     // The trigger's first key: the multiplexers' servers are asked while the rest is typed.
     void noteTriggerBegun();
     // Whether a trigger is being typed or a session is open, when the tabs' reads are no baseline.
@@ -157,6 +163,9 @@ private:
     std::optional<CancellationToken> trustAnswerDeadline_;
     // The reading of the terminal's tabs after the last key or click.
     std::optional<CancellationToken> tabBaseline_;
+    // The reading under way in the background, and whether keys came since it began.
+    std::optional<CancellationToken> tabReading_;
+    bool readTabsAgain_ = false;
     // The onboarding was shown for want of an answer to a user who had completed it: a first answer
     // that grants the permission closes it again.
     bool onboardingShownWithoutTrustAnswer_ = false;

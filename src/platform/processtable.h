@@ -55,7 +55,8 @@ struct SocketListener {
 // The system's table of processes as project detection reads it: who started whom, each process's
 // name, controlling terminal, job, working directory, arguments, environment and reads so far, the file
 // it runs and the mounts it sees, who listens on a socket, and when a terminal device was last read. A
-// process or device the system will not describe is simply absent. Main thread.
+// process or device the system will not describe is simply absent. Main thread, and the background reading of
+// a terminal's tabs where the table is safe to share (ProcProcessTable is).
 class ProcessTable {
 public:
     virtual ~ProcessTable() = default;

@@ -17,6 +17,16 @@ bool sameMoment(TimePoint a, TimePoint b) {
     return std::abs(std::chrono::duration<double>(a - b).count()) <= PaneChooser::sameMomentTolerance;
 }
 
+std::int64_t stepOf(TimePoint time) {
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(time.time_since_epoch()).count();
+    return seconds >= 0 ? seconds / PaneChooser::deviceTimeStep
+                        : (seconds - PaneChooser::deviceTimeStep + 1) / PaneChooser::deviceTimeStep;
+}
+
+bool sameStep(TimePoint a, TimePoint b) {
+    return stepOf(a) == stepOf(b);
+}
+
 // A pane's device read last, and when; absent when none of its devices has a date. Devices read
 // at the same moment go to the one a program with a folder runs on, else the one listed first.
 struct DatedPane {
@@ -123,20 +133,26 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
         }
     }
 
-    // The pane read last has no project, and none read at the same moment has one.
-    const DatedPane* newest = nullptr;
+    // The panes read in the last step of the device times, and whether each has a project.
+    std::optional<TimePoint> newest;
     for (const DatedPane& pane : datedPanes) {
-        if (pane.date && (!newest || *pane.date > *newest->date)) {
-            newest = &pane;
+        if (pane.date && (!newest || *pane.date > *newest)) {
+            newest = pane.date;
         }
     }
-    const bool newestHasNoProject =
-        newest != nullptr &&
-        std::none_of(candidates.begin(), candidates.end(), [&](const Candidate& candidate) {
-            const DatedPane& pane = datedPanes[candidate.pane];
-            return &pane == newest || (pane.date && sameMoment(*pane.date, *newest->date));
-        });
-    if (roots.size() == 1 && !newestHasNoProject) {
+    std::vector<bool> hasProject(panes.size(), false);
+    for (const Candidate& candidate : candidates) {
+        hasProject[candidate.pane] = true;
+    }
+    bool newestWithProject = false;
+    bool newestWithout = false;
+    for (std::size_t pane = 0; pane < panes.size(); ++pane) {
+        if (newest && datedPanes[pane].date && sameStep(*datedPanes[pane].date, *newest)) {
+            (hasProject[pane] ? newestWithProject : newestWithout) = true;
+        }
+    }
+    const bool newestHasNoProject = newestWithout && !newestWithProject;
+    if (roots.size() == 1 && !newestWithout) {
         return ProcessTreeFound{roots.front()};
     }
     // A device's read time moves only every few seconds; the title of the window shows the tab in front.
@@ -148,6 +164,9 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
     if (newestHasNoProject) {
         return ProcessTreeNone{};
     }
+    if (newestWithout) {
+        return ProcessTreeAmbiguous{std::move(roots)};
+    }
     std::vector<const Candidate*> byDate;
     for (const Candidate& candidate : candidates) {
         if (candidate.accessDate) {
@@ -157,7 +176,8 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
     std::stable_sort(byDate.begin(), byDate.end(),
                      [](const Candidate* a, const Candidate* b) { return *a->accessDate > *b->accessDate; });
     if (!byDate.empty() && std::none_of(byDate.begin() + 1, byDate.end(), [&](const Candidate* other) {
-            return sameMoment(*other->accessDate, *byDate.front()->accessDate);
+            return other->root != byDate.front()->root &&
+                   sameStep(*other->accessDate, *byDate.front()->accessDate);
         })) {
         return ProcessTreeFound{byDate.front()->root};
     }

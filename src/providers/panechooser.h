@@ -14,7 +14,8 @@ namespace korvane {
 
 // Chooses a terminal's project among its panes (PaneGroups): a pane's project is the root of the
 // first folder listed on its device read last; where panes differ, the one the window's title names,
-// else the pane whose device was read last, unless that one has no project. Main thread.
+// else the pane whose device was read last, unless that one has no project or another pane was read in
+// the same step of the device times: then none, as a wrong project is worse than none. Main thread.
 class PaneChooser {
 public:
     // The root of the project `directory` lies in, if any.
@@ -24,6 +25,9 @@ public:
 
     // Two times within this many seconds count as the same moment.
     static constexpr double sameMomentTolerance = 0.05;
+    // The system moves a terminal device's read time only when the read falls in another step of this
+    // many seconds than the time kept: two devices dated in one step may have been read in either order.
+    static constexpr std::int64_t deviceTimeStep = 8;
 
     PaneChooser(ProcessTable& table, RootOf rootOf);
 

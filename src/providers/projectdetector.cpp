@@ -101,13 +101,16 @@ std::optional<std::string> ProjectDetector::detectProjectRoot() {
 std::optional<std::string> ProjectDetector::detectProjectRoot(const std::optional<FrontmostApplication>& application,
                                                               bool atTrigger) {
     terminalPid_.reset();
+    tabsChanged();
     if (!application || application->bundleID.empty()) {
         setCurrentProjectRoot(std::nullopt);
         return std::nullopt;
     }
     const std::string& bundleID = application->bundleID;
     if (terminalBundleIDs().contains(bundleID)) {
-        return detectTerminal(bundleID, application->pid, atTrigger);
+        auto root = detectTerminal(bundleID, application->pid, atTrigger);
+        tabsChanged();
+        return root;
     }
     auto title = appProvider_->focusedWindowTitle(application->pid);
     if (!title) {
@@ -169,9 +172,31 @@ std::optional<std::string> ProjectDetector::detectTerminal(const std::string& bu
 }
 
 void ProjectDetector::takeTabBaseline() {
-    if (terminalPid_ && typedTab_.hasSeveralPanes()) {
-        typedTab_.takeBaseline(ProcessInfo::descendants(*terminalPid_, *processTable_));
+    if (auto reading = tabBaselineReading()) {
+        applyTabBaseline(reading->generation, reading->read());
     }
+}
+
+std::optional<ProjectDetector::TabBaselineReading> ProjectDetector::tabBaselineReading() {
+    if (!terminalPid_ || !typedTab_.hasSeveralPanes()) {
+        return std::nullopt;
+    }
+    return TabBaselineReading{++tabBaselineGeneration_, [pid = *terminalPid_, table = processTable_] {
+                                  return TypedTab::readBaseline(ProcessInfo::descendants(pid, *table),
+                                                                *table);
+                              }};
+}
+
+void ProjectDetector::applyTabBaseline(std::uint64_t generation, TypedTab::Baseline baseline) {
+    if (generation == tabBaselineGeneration_) {
+        typedTab_.setBaseline(std::move(baseline));
+        severalTabsInFront_->store(typedTab_.hasSeveralPanes(), std::memory_order_relaxed);
+    }
+}
+
+void ProjectDetector::tabsChanged() {
+    ++tabBaselineGeneration_;
+    severalTabsInFront_->store(terminalPid_ && typedTab_.hasSeveralPanes(), std::memory_order_relaxed);
 }
 
 void ProjectDetector::triggerBegun() {
@@ -193,6 +218,7 @@ void ProjectDetector::applicationActivated(const FrontmostApplication& applicati
         terminalPid_ = application.pid;
         typedTab_.takeBaseline(ProcessInfo::descendants(application.pid, *processTable_));
     }
+    tabsChanged();
 }
 
 void ProjectDetector::setCurrentProjectRoot(std::optional<std::string> root) {

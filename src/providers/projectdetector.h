@@ -11,6 +11,7 @@
 #include "providers/tmuxpanefinder.h"
 #include "providers/typedtab.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -67,6 +68,23 @@ public:
     // are told by: for a key that begins no trigger, once its program had time to read it. Reads
     // nothing unless that terminal showed several tabs.
     void takeTabBaseline();
+
+    // takeTabBaseline in two halves, so that the walk below a busy terminal runs off the main thread:
+    // `read` runs on one background thread at a time (the process table is safe to share with the
+    // main thread), and its baseline is handed back to applyTabBaseline with the generation; a reading
+    // overtaken by a later one, by a trigger's detection or by another application in front is dropped.
+    struct TabBaselineReading {
+        std::uint64_t generation = 0;
+        std::function<TypedTab::Baseline()> read;
+    };
+    std::optional<TabBaselineReading> tabBaselineReading();
+    void applyTabBaseline(std::uint64_t generation, TypedTab::Baseline baseline);
+    // Whether the application in front is a terminal seen with several tabs, the only one whose keys
+    // are worth a baseline; read from any thread (the key tap's), so that other keys cost nothing.
+    std::shared_ptr<const std::atomic<bool>> severalTabsInFront() const { return severalTabsInFront_; }
+    // Whether the last trigger's keys had not been read by any tab yet: a detection a few milliseconds
+    // later may tell the tab.
+    bool triggerKeysUnread() const { return typedTab_.keysUnread(); }
     // The trigger's first key was typed into the terminal in front: the tmux and screen servers its
     // clients show are asked now, so that their answers are in by the time the trigger is complete.
     void triggerBegun();
@@ -109,6 +127,8 @@ private:
     // The root the focused window's title names, not applied.
     std::optional<std::string> titleRoot(const std::string& bundleID, std::int32_t pid);
     std::optional<std::string> rootForDirectory(const std::string& directory);
+    // The terminal in front or its tabs changed: a reading under way is stale.
+    void tabsChanged();
 
     std::shared_ptr<ActiveAppProvider> appProvider_;
     std::shared_ptr<ProcessTable> processTable_;
@@ -118,6 +138,8 @@ private:
     TypedTab typedTab_;
     // The terminal detected last, while it is the application in front.
     std::optional<std::int32_t> terminalPid_;
+    std::uint64_t tabBaselineGeneration_ = 0;
+    std::shared_ptr<std::atomic<bool>> severalTabsInFront_ = std::make_shared<std::atomic<bool>>(false);
     LruMap<std::string, std::string> cache_{cacheCapacity};
     LruMap<std::string, bool> loggedTitleFailures_{cacheCapacity};
     std::map<std::string, std::string> lastSuccessfulProject_;

@@ -3,37 +3,91 @@
 #include "providers/panegroups.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace korvane {
 
 TypedTab::TypedTab(std::shared_ptr<ProcessTable> table)
     : table_(std::move(table)) {}
 
-TypedTab::Reads TypedTab::foregroundReads(const std::vector<ProcessInfo::DescendantInfo>& processes) const {
+TypedTab::Reads TypedTab::foregroundReads(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                          ProcessTable& table) {
     Reads reads;
     for (const auto& entry : processes) {
         if (entry.foreground && entry.tty) {
-            if (auto counted = table_->reads(entry.pid)) {
-                reads.emplace(entry.pid, *counted);
+            if (auto counted = table.reads(entry.pid)) {
+                reads.emplace_back(entry.pid, *counted);
             }
         }
     }
+    std::sort(reads.begin(), reads.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     return reads;
 }
 
+const ProcessReads* TypedTab::find(const Reads& reads, std::int32_t pid) {
+    const auto found =
+        std::lower_bound(reads.begin(), reads.end(), pid,
+                         [](const auto& entry, std::int32_t key) { return entry.first < key; });
+    return found != reads.end() && found->first == pid ? &found->second : nullptr;
+}
+
+std::vector<std::int32_t> TypedTab::running(const std::vector<ProcessInfo::DescendantInfo>& processes) {
+    std::vector<std::int32_t> pids;
+    pids.reserve(processes.size());
+    for (const auto& entry : processes) {
+        pids.push_back(entry.pid);
+    }
+    std::sort(pids.begin(), pids.end());
+    return pids;
+}
+
+TypedTab::Baseline TypedTab::readBaseline(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                          ProcessTable& table) {
+    return {foregroundReads(processes, table), running(processes), PaneGroups(processes).panes().size()};
+}
+
 void TypedTab::takeBaseline(const std::vector<ProcessInfo::DescendantInfo>& processes) {
-    baseline_ = foregroundReads(processes);
-    panes_ = PaneGroups(processes).panes().size();
+    setBaseline(readBaseline(processes, *table_));
+}
+
+// A shell is read only while its prompt is in front: behind a command it keeps its reads from before
+// the command, which the first trigger at the next prompt is measured from.
+void TypedTab::setBaseline(Baseline baseline) {
+    panes_ = baseline.panes;
+    Reads kept;
+    auto fresh = baseline.reads.begin();
+    auto alive = baseline.running.begin();
+    for (const auto& entry : baseline_) {
+        while (fresh != baseline.reads.end() && fresh->first < entry.first) {
+            ++fresh;
+        }
+        while (alive != baseline.running.end() && *alive < entry.first) {
+            ++alive;
+        }
+        const bool readAgain = fresh != baseline.reads.end() && fresh->first == entry.first;
+        if (!readAgain && alive != baseline.running.end() && *alive == entry.first) {
+            kept.push_back(entry);
+        }
+    }
+    if (kept.empty()) {
+        baseline_ = std::move(baseline.reads);
+        return;
+    }
+    baseline_.clear();
+    baseline_.reserve(baseline.reads.size() + kept.size());
+    std::merge(baseline.reads.begin(), baseline.reads.end(), kept.begin(), kept.end(),
+               std::back_inserter(baseline_), [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
 std::vector<ProcessInfo::DescendantInfo>
 TypedTab::typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes, bool keysTyped) {
     const PaneGroups groups(processes);
     panes_ = groups.panes().size();
+    keysUnread_ = false;
     if (!keysTyped) {
         return processes;
     }
-    Reads reads = foregroundReads(processes);
+    Reads reads = foregroundReads(processes, *table_);
     std::optional<std::size_t> typed;
     if (groups.panes().size() > 1) {
         std::vector<std::optional<ProcessReads>> since(groups.panes().size());
@@ -41,20 +95,21 @@ TypedTab::typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes, bool
             if (!entry.foreground || !entry.tty) {
                 continue;
             }
-            const auto now = reads.find(entry.pid);
-            const auto then = baseline_.find(entry.pid);
+            const ProcessReads* now = find(reads, entry.pid);
+            const ProcessReads* then = find(baseline_, entry.pid);
             // A process id used again since reads less than the one it was.
-            if (now == reads.end() || then == baseline_.end() || now->second.calls < then->second.calls ||
-                now->second.bytes < then->second.bytes) {
+            if (!now || !then || now->calls < then->calls || now->bytes < then->bytes) {
                 continue;
             }
             auto& pane = since[*groups.paneOf(*entry.tty)];
-            pane = ProcessReads{(pane ? pane->calls : 0) + now->second.calls - then->second.calls,
-                                (pane ? pane->bytes : 0) + now->second.bytes - then->second.bytes};
+            pane = ProcessReads{(pane ? pane->calls : 0) + now->calls - then->calls,
+                                (pane ? pane->bytes : 0) + now->bytes - then->bytes};
         }
         typed = typedPane(since);
+        keysUnread_ = std::all_of(since.begin(), since.end(),
+                                  [](const auto& pane) { return pane && pane->calls == 0; });
     }
-    baseline_ = std::move(reads);
+    setBaseline({std::move(reads), running(processes), groups.panes().size()});
     if (!typed) {
         return processes;
     }

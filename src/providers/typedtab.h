@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace korvane {
@@ -16,9 +16,23 @@ namespace korvane {
 // whose foreground job alone read the trigger's keys, a few reads since the baseline (a device's read
 // time moves only every 8 seconds); where several read a few, the one alone whose reads were a few
 // bytes each. The baseline is taken when the terminal's window comes forward, shortly after each key
-// that begins no trigger and each click, and at each trigger. Main thread.
+// that begins no trigger and each click, after Korvane's own insertion, and at each trigger; a
+// process that left the foreground keeps its reads in it (a shell behind the command it runs reads
+// nothing, and is in front again at the next prompt). Main thread; readBaseline on any thread.
 class TypedTab {
 public:
+    // By process id, ascending: taken in on the main thread at a few microseconds for thousands.
+    using Reads = std::vector<std::pair<std::int32_t, ProcessReads>>;
+
+    // The reads of a terminal's foreground jobs at one moment, the processes then running below it, and
+    // the number of panes they ran in.
+    struct Baseline {
+        Reads reads;
+        // Ascending.
+        std::vector<std::int32_t> running;
+        std::size_t panes = 0;
+    };
+
     // More reads than this since the baseline are a program at work (top redrawing), not keys.
     static constexpr std::uint64_t maxKeyReads = 16;
     // Where several panes read, keys typed are at most this many bytes a read on average: a
@@ -33,6 +47,11 @@ public:
     // The reads of the foreground jobs of `processes` (a terminal's, as ProcessInfo::descendants
     // lists them) become the baseline.
     void takeBaseline(const std::vector<ProcessInfo::DescendantInfo>& processes);
+    // What takeBaseline reads, through `table` alone: on any thread that owns `table` for the while.
+    static Baseline readBaseline(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                 ProcessTable& table);
+    // `baseline` becomes the baseline; the reads of processes still running but no longer in front stay.
+    void setBaseline(Baseline baseline);
 
     // `processes` narrowed to the pane the user typed in, where the keys typed since the baseline
     // (`keysTyped`) tell it alone, else all of them. With `keysTyped` the reads seen become the baseline;
@@ -40,19 +59,25 @@ public:
     std::vector<ProcessInfo::DescendantInfo> typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes,
                                                            bool keysTyped);
 
+    // Whether at the last trigger every pane was known and none had read since the baseline: the
+    // keys had not reached their program yet (a terminal busy drawing), and a later look may tell.
+    bool keysUnread() const { return keysUnread_; }
+
     // The pane typed in, given each pane's reads since the baseline (absent where they are not known,
     // which leaves it undecided).
     static std::optional<std::size_t>
     typedPane(const std::vector<std::optional<ProcessReads>>& sinceBaseline);
 
 private:
-    using Reads = std::unordered_map<std::int32_t, ProcessReads>;
-
-    Reads foregroundReads(const std::vector<ProcessInfo::DescendantInfo>& processes) const;
+    static Reads foregroundReads(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                 ProcessTable& table);
+    static std::vector<std::int32_t> running(const std::vector<ProcessInfo::DescendantInfo>& processes);
+    static const ProcessReads* find(const Reads& reads, std::int32_t pid);
 
     std::shared_ptr<ProcessTable> table_;
     Reads baseline_;
     std::size_t panes_ = 0;
+    bool keysUnread_ = false;
 };
 
 } // namespace korvane

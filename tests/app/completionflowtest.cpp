@@ -42,6 +42,36 @@ TEST_F(CompletionFlowTest, AScopeRowRewriteLeavesDocumentAndDetectorInStep) {
     EXPECT_TRUE(sessionActive());
 }
 
+// A terminal busy drawing had not handed the trigger's keys to any tab when they were counted: a few
+// milliseconds later the tabs are read again, and the open popup moves to the tab that read them.
+TEST_F(CompletionFlowTest, KeysNoTabHadReadAtTheTriggerAreLookedForAgain) {
+    constexpr std::int32_t terminal = 700;
+    const auto epoch = std::chrono::system_clock::time_point() + std::chrono::hours(24 * 20000);
+    activeApp->setFrontmost(FrontmostApplication{"xfce4-terminal", terminal});
+    processTable->addProcess(terminal, 1);
+    for (std::int32_t tab : {1, 2}) {
+        const std::string device = "pts/" + std::to_string(tab);
+        fileProbe->addDirectory("/home/user/code/tab" + std::to_string(tab) + "/.git");
+        processTable->addProcess(terminal + tab, terminal, device,
+                                 "/home/user/code/tab" + std::to_string(tab));
+        processTable->setForegroundGroup(device, terminal + tab);
+        processTable->setReads(terminal + tab, ProcessReads{10, 10});
+        processTable->setAccessTime(device, epoch);
+    }
+    coordinator->projectDetector().applicationActivated(FrontmostApplication{"xfce4-terminal", terminal});
+    type(";");
+    field->type(";");
+    TapEvent second;
+    second.characters = ";";
+    tapBackend->lastTap()->deliver(second);
+    scheduler.runUntilIdle();
+    ASSERT_TRUE(sessionActive());
+    EXPECT_EQ(coordinator->completionFlow().currentRoot(), std::nullopt);
+    processTable->setReads(terminal + 2, ProcessReads{12, 12});
+    settle();
+    EXPECT_EQ(coordinator->completionFlow().currentRoot(), "/home/user/code/tab2");
+}
+
 TEST_F(CompletionFlowTest, EscapeFirstClosesAnEmptyQueryThenPausesATypedOne) {
     type(";;");
     ASSERT_TRUE(popup->isVisible());

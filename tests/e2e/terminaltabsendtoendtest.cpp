@@ -4,10 +4,14 @@
 // with a title that names no folder. The popup's rows are read over the accessibility bus.
 #include "terminalprojecttest.h"
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
+#include <functional>
 #include <gmock/gmock.h>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace korvane {
@@ -113,6 +117,27 @@ protected:
         EXPECT_THAT(wrong, testing::IsEmpty());
     }
 
+    // Waits for the start of the next 8-second step of the devices' read times, so that what follows
+    // within a few seconds leaves the tabs' times unable to tell them apart.
+    static void awaitTimeStep() {
+        while (std::time(nullptr) % 8 != 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    // Beta's shell runs a command, then alpha is shown and `typeInAlpha` typed there: the popup then
+    // shows alpha's project, told by what alpha's shell read alone.
+    void expectAlphaAfter(const std::function<bool()>& typeInAlpha) {
+        if (run("command -v xfce4-terminal >/dev/null") != 0) {
+            GTEST_SKIP() << "xfce4-terminal is not installed";
+        }
+        prompt = Prompt::untitled;
+        ASSERT_TRUE(openTerminal(Layout::tabs, prompt)) << "xfce4-terminal did not show its shells";
+        awaitTimeStep();
+        ASSERT_TRUE(showTab(2) && type("true") && key("Return") && showTab(1) && typeInAlpha());
+        EXPECT_EQ(popupProject(), "alpha");
+    }
+
     int terminal = 0;
     Prompt prompt = Prompt::stock;
 };
@@ -161,6 +186,24 @@ TEST_F(TerminalTabsEndToEndTest, ATerminalBusyAtThePasteKeyGetsTheSnippet) {
         ASSERT_TRUE(pollUntil([&] { return lines(readAll(typed)).size() == paste; }, 10.0)) << readAll(typed);
     }
     EXPECT_EQ(lines(readAll(typed)), std::vector<std::string>(5, "Best"));
+}
+
+// The first trigger at the prompt after a command: the shell read nothing while the command ran.
+TEST_F(TerminalTabsEndToEndTest, TheFirstTriggerAfterACommand) {
+    expectAlphaAfter([] {
+        const bool typed = type("sleep 1") && key("Return");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        return typed;
+    });
+}
+
+// Korvane's own Backspaces and paste are read one byte a call, as many reads as a program at work.
+TEST_F(TerminalTabsEndToEndTest, ATriggerRightAfterAnAcceptedCompletion) {
+    expectAlphaAfter([] {
+        const bool accepted = type(";;draft") && popupShown(true) && key("Return") && popupShown(false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        return accepted;
+    });
 }
 
 } // namespace

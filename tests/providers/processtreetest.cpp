@@ -48,6 +48,7 @@ TEST_P(ProcessTreeTest, ChoosesThePaneUsedLast) {
     auto files = std::make_shared<FakeFileProbe>("/home/user");
     files->addDirectory(kApp + "/.git");
     files->addDirectory(kWeb + "/.git");
+    files->addDirectory(kApp + "/src");
     files->addFile(kPkg + "/package.json");
     files->addDirectory("/tmp/scratch");
     auto table = std::make_shared<FakeProcessTable>();
@@ -80,14 +81,23 @@ INSTANTIATE_TEST_SUITE_P(
              ProcessTreeFound{kPkg}},
         Case{"NoProcesses", {}, {}, ProcessTreeNone{}},
         Case{"EverythingInTheRootFolder", {{101, kTerminal, "pts/1", "/"}}, {{"pts/1", 0}}, ProcessTreeNone{}},
-        Case{"SecondPaneASecondLater",
+        Case{"SecondPaneAStepLater",
              {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", kWeb}},
-             {{"pts/1", 0}, {"pts/2", 1}},
+             {{"pts/1", 7}, {"pts/2", 8}},
              ProcessTreeFound{kWeb}},
-        Case{"FirstPaneASecondLater",
+        Case{"FirstPaneAStepLater",
              {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", kWeb}},
-             {{"pts/1", 1}, {"pts/2", 0}},
+             {{"pts/1", 8}, {"pts/2", 0}},
              ProcessTreeFound{kApp}},
+        // The system keeps a device's read time in 8-second steps: either may have been read last.
+        Case{"PanesReadInOneStep",
+             {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", kWeb}},
+             {{"pts/1", 0}, {"pts/2", 7}},
+             ProcessTreeAmbiguous{{kApp, kWeb}}},
+        Case{"APaneWithoutProjectReadInTheSameStep",
+             {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", "/tmp/scratch"}},
+             {{"pts/1", 7}, {"pts/2", 0}},
+             ProcessTreeAmbiguous{{kApp}}},
         Case{"PanesTwentyMillisecondsApart",
              {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", kWeb}},
              {{"pts/1", 0}, {"pts/2", 0.02}},
@@ -102,11 +112,11 @@ INSTANTIATE_TEST_SUITE_P(
              ProcessTreeFound{kApp}},
         Case{"LastPaneOutsideAnyProject",
              {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", "/tmp/scratch"}},
-             {{"pts/1", 0}, {"pts/2", 1}},
+             {{"pts/1", 0}, {"pts/2", 8}},
              ProcessTreeNone{}},
         Case{"UnreadableDirectoryStillDatesItsPane",
              {{101, kTerminal, "pts/1", kApp}, {102, kTerminal, "pts/2", std::nullopt}},
-             {{"pts/1", 0}, {"pts/2", 1}},
+             {{"pts/1", 0}, {"pts/2", 8}},
              ProcessTreeNone{}},
         Case{"DepthSevenIsNotListed",
              {{101, kTerminal}, {102, 101}, {103, 102}, {104, 103}, {105, 104}, {106, 105},

@@ -159,6 +159,16 @@ TEST_F(ProjectDetectorTest, TheTabTypedInDecidesAtTheTrigger) {
     processes->setReads(21, ProcessReads{13, 13});
     processes->setReads(22, ProcessReads{23, 23});
     EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/app");
+    // A command runs in the first tab, its shell behind it; the second tab is read last. The first
+    // trigger at the next prompt is told by the shell's reads from before the command.
+    processes->setAccessTime("pts/2", now + std::chrono::seconds(16));
+    processes->addProcess(23, 21, "pts/1", "/home/user/code/app");
+    processes->setForegroundGroup("pts/1", 23);
+    processes->setReads(23, ProcessReads{5, 5});
+    detector.takeTabBaseline();
+    processes->setForegroundGroup("pts/1", 21);
+    processes->setReads(21, ProcessReads{16, 16});
+    EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/app");
 }
 
 TEST_F(ProjectDetectorTest, FindsTheNearestMarkedFolderBelowHome) {

@@ -165,11 +165,18 @@ std::map<std::int32_t, std::vector<std::int32_t>> ProcProcessTable::allProcessPa
 }
 
 std::optional<std::vector<std::int32_t>> ProcProcessTable::childProcesses(std::int32_t pid) {
-    if (!listsChildren_) {
-        // Kernels built without it have no children file even for the thread asking.
-        listsChildren_ = ::access((procRoot_ + "/thread-self/children").c_str(), R_OK) == 0;
+    std::optional<bool> lists;
+    {
+        const std::lock_guard lock(cacheMutex_);
+        lists = listsChildren_;
     }
-    if (!*listsChildren_) {
+    if (!lists) {
+        // Kernels built without it have no children file even for the thread asking.
+        lists = ::access((procRoot_ + "/thread-self/children").c_str(), R_OK) == 0;
+        const std::lock_guard lock(cacheMutex_);
+        listsChildren_ = lists;
+    }
+    if (!*lists) {
         return std::nullopt;
     }
     // A child is listed under the thread that started it, so every thread of the process is read.
@@ -220,8 +227,11 @@ std::optional<std::string> ProcProcessTable::terminalName(std::int64_t ttyNumber
 }
 
 std::optional<std::string> ProcProcessTable::deviceName(dev_t device) {
-    if (auto known = deviceNames_.find(device); known != deviceNames_.end()) {
-        return known->second;
+    {
+        const std::lock_guard lock(cacheMutex_);
+        if (auto known = deviceNames_.find(device); known != deviceNames_.end()) {
+            return known->second;
+        }
     }
     // Pseudo-terminals use majors 136 to 143, 256 numbers each; check that guess before listing.
     unsigned ptsNumber = major(device) >= 136 && major(device) <= 143 ? (major(device) - 136) * 256 + minor(device)
@@ -238,6 +248,7 @@ std::optional<std::string> ProcProcessTable::deviceName(dev_t device) {
         }
     }
     if (name) {
+        const std::lock_guard lock(cacheMutex_);
         deviceNames_.emplace(device, *name);
     }
     return name;

@@ -2,6 +2,7 @@
 
 #include "platform/processtable.h"
 
+#include <mutex>
 #include <optional>
 #include <sys/types.h>
 #include <unordered_map>
@@ -14,7 +15,8 @@ namespace korvane {
 // /proc/<pid>/cmdline and environ, reads from /proc/<pid>/io, the executable and mount namespace from the
 // /proc/<pid>/exe and ns/mnt links, the open files from the /proc/<pid>/fd links, terminal names by matching
 // device numbers against /dev/pts and /dev, and a socket's listener from the peer credentials of a
-// connection. Processes of other users whose directory or environment the kernel hides drop out. Main thread.
+// connection. Processes of other users whose directory or environment the kernel hides drop out. Any
+// thread: the main thread's detection and a background reading of a terminal's tabs share one table.
 class ProcProcessTable final : public ProcessTable {
 public:
     // Bytes read at most of a process's arguments or of its environment: a process sets their length (a
@@ -62,6 +64,8 @@ private:
 
     std::string procRoot_;
     std::string devRoot_;
+    // Guards the two caches below, never held while a file is read.
+    std::mutex cacheMutex_;
     // Whether the kernel lists each thread's children; known after the first look.
     std::optional<bool> listsChildren_;
     // Device numbers already matched to a name; the name of a device number does not change.
