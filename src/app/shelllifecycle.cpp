@@ -109,8 +109,6 @@ bool ShellLifecycle::startSession() {
             const bool withheld = locked && locked->processKey(keyCode, characters, flags);
             if (locked && locked->state() != TriggerDetector::State::collecting && locked->triggerProgress() == 0) {
                 scheduler->post(weakCallback(weak, &ShellLifecycle::noteInput));
-            } else if (locked && locked->state() == TriggerDetector::State::idle && locked->triggerProgress() == 1) {
-                scheduler->post(weakCallback(weak, &ShellLifecycle::noteTriggerBegun));
             }
             return withheld;
         });
@@ -178,10 +176,6 @@ void ShellLifecycle::noteInput() {
             self->parts_.projectDetector.takeTabBaseline();
         }
     });
-}
-
-void ShellLifecycle::noteTriggerBegun() {
-    parts_.projectDetector.triggerBegun();
 }
 
 bool ShellLifecycle::isTypingTrigger() const {

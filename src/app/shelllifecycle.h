@@ -124,8 +124,6 @@ private:
     void installTapCallbacks();
     // A key that begins no trigger, or a click: the terminal's tabs are read once the key is read.
     void noteInput();
-    // The trigger's first key: the multiplexers' servers are asked while the rest is typed.
-    void noteTriggerBegun();
     // Whether a trigger is being typed or a session is open, when the tabs' reads are no baseline.
     bool isTypingTrigger() const;
     void startProjectDetectionOnce();

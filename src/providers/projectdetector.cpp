@@ -170,20 +170,7 @@ std::optional<std::string> ProjectDetector::detectTerminal(const std::string& bu
 
 void ProjectDetector::takeTabBaseline() {
     if (terminalPid_ && typedTab_.hasSeveralPanes()) {
-        typedTab_.takeBaseline(ProcessInfo::descendants(*terminalPid_, *processTable_));
-    }
-}
-
-void ProjectDetector::triggerBegun() {
-    if (!terminalPid_ || (!tmux_ && !screen_)) {
-        return;
-    }
-    const auto processes = ProcessInfo::descendants(*terminalPid_, *processTable_);
-    if (tmux_) {
-        tmux_->askAhead(processes);
-    }
-    if (screen_) {
-        screen_->askAhead(processes);
+        typedTab_.takeBaseline(withMultiplexedPanes(ProcessInfo::descendants(*terminalPid_, *processTable_)));
     }
 }
 
@@ -191,8 +178,19 @@ void ProjectDetector::applicationActivated(const FrontmostApplication& applicati
     terminalPid_.reset();
     if (application.pid >= 1 && terminalBundleIDs().contains(application.bundleID)) {
         terminalPid_ = application.pid;
-        typedTab_.takeBaseline(ProcessInfo::descendants(application.pid, *processTable_));
+        typedTab_.takeBaseline(withMultiplexedPanes(ProcessInfo::descendants(application.pid, *processTable_)));
     }
+}
+
+std::vector<ProcessInfo::DescendantInfo>
+ProjectDetector::withMultiplexedPanes(std::vector<ProcessInfo::DescendantInfo> processes) const {
+    // A tmux or screen client reads none of the keys typed on its device: its server does, and the
+    // program in the pane or window shown reads them from the pane's own device.
+    auto panes = tmux_ ? tmux_->serverProcesses(processes) : std::vector<ProcessInfo::DescendantInfo>();
+    auto windows = screen_ ? screen_->serverProcesses(processes) : std::vector<ProcessInfo::DescendantInfo>();
+    processes.insert(processes.end(), panes.begin(), panes.end());
+    processes.insert(processes.end(), windows.begin(), windows.end());
+    return processes;
 }
 
 void ProjectDetector::setCurrentProjectRoot(std::optional<std::string> root) {
@@ -308,15 +306,19 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
         return ProcessTreeNone{};
     }
     std::vector<ProcessInfo::DescendantInfo> processes = ProcessInfo::descendants(pid, *processTable_);
-    processes = typedTab_.typedPaneOnly(std::move(processes), keysTyped);
-    // tmux's and screen's questions share one wait: a terminal may run both, in two tabs.
-    ServerQuestions::Wait wait{.atTrigger = keysTyped};
+    // tmux's and screen's questions all start before one wait: a terminal may run both, in two tabs.
+    ServerQuestions::Wait wait;
+    const auto askedTmux = tmux_ ? tmux_->ask(processes, wait) : TmuxPaneFinder::Asked();
+    const auto askedScreen = screen_ ? screen_->ask(processes, wait) : ScreenWindowFinder::Asked();
     if (tmux_) {
-        processes = tmux_->withPanesShown(std::move(processes), &wait);
+        processes = tmux_->withPanesShown(std::move(processes), askedTmux, wait);
     }
     if (screen_) {
-        processes = screen_->withWindowsShown(std::move(processes), &wait);
+        processes = screen_->withWindowsShown(std::move(processes), askedScreen, wait);
     }
+    // Only then is the tab typed in told: a multiplexer's client reads none of its keys, the program in
+    // the pane or window it shows does.
+    processes = typedTab_.typedPaneOnly(std::move(processes), keysTyped);
     const PaneChooser panes(*processTable_,
                             [this](const std::string& directory) { return rootForDirectory(directory); });
     ProcessTreeDetection tree = panes.choose(processes, titleRoot);

@@ -67,9 +67,6 @@ public:
     // are told by: for a key that begins no trigger, once its program had time to read it. Reads
     // nothing unless that terminal showed several tabs.
     void takeTabBaseline();
-    // The trigger's first key was typed into the terminal in front: the tmux and screen servers its
-    // clients show are asked now, so that their answers are in by the time the trigger is complete.
-    void triggerBegun();
     // `application` came in front: a terminal's tabs are read at once, for a trigger typed before the
     // detection that follows the switch.
     void applicationActivated(const FrontmostApplication& application);
@@ -91,9 +88,9 @@ public:
     // The root named by the focused window's title, applied; absent when the title names none.
     std::optional<std::string> detectFromWindowTitle(const std::string& bundleID, std::int32_t pid);
 
-    // The root of a terminal's processes, in steps: the processes below `pid`; the tab typed in, where
-    // `keysTyped` since the baseline tell it; tmux's shown pane and screen's shown window in place of
-    // their clients; the panes' projects, among which the root `titleRoot` names, else the pane read
+    // The root of a terminal's processes, in steps: the processes below `pid`; tmux's shown pane and
+    // screen's shown window in place of their clients; the tab typed in, where `keysTyped` since the
+    // baseline tell it; the panes' projects, among which the root `titleRoot` names, else the pane read
     // last. A found root is applied. Where no pane has a project and one hides its folder (a screen
     // window that cannot be known), ProcessTreeHidden: the title may not speak for it.
     ProcessTreeDetection detectFromProcessTree(std::int32_t pid, const PaneChooser::TitleRoot& titleRoot = {},
@@ -109,6 +106,9 @@ private:
     // The root the focused window's title names, not applied.
     std::optional<std::string> titleRoot(const std::string& bundleID, std::int32_t pid);
     std::optional<std::string> rootForDirectory(const std::string& directory);
+    // A terminal's `processes` and those of the tmux panes and screen windows its clients were last seen
+    // to show, as the baseline of what its tabs read.
+    std::vector<ProcessInfo::DescendantInfo> withMultiplexedPanes(std::vector<ProcessInfo::DescendantInfo> processes) const;
 
     std::shared_ptr<ActiveAppProvider> appProvider_;
     std::shared_ptr<ProcessTable> processTable_;

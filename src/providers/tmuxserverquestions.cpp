@@ -20,8 +20,14 @@ std::vector<std::optional<std::string>> TmuxServerQuestions::listings(const std:
     return questions_.answers(questionsTo(tmux, servers), wait);
 }
 
-void TmuxServerQuestions::askAhead(const std::string& tmux, const std::vector<TmuxSocket>& servers) {
-    questions_.askAhead(questionsTo(tmux, servers));
+ServerQuestions::Pending TmuxServerQuestions::ask(const std::string& tmux, const std::vector<TmuxSocket>& servers,
+                                                  ServerQuestions::Wait& wait) {
+    return questions_.ask(questionsTo(tmux, servers), wait);
+}
+
+std::vector<std::optional<std::string>> TmuxServerQuestions::listings(const ServerQuestions::Pending& asked,
+                                                                      const ServerQuestions::Wait& wait) {
+    return questions_.answers(asked, wait);
 }
 
 std::vector<ServerQuestions::Question> TmuxServerQuestions::questionsTo(const std::string& tmux,

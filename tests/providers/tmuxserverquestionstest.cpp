@@ -3,9 +3,12 @@
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/inlineworkerpool.h"
 #include "platform/fake/manualworkerpool.h"
+#include "platform/linux/threadworkerpool.h"
 #include "support/faketmuxservers.h"
 
+#include <condition_variable>
 #include <gmock/gmock.h>
+#include <mutex>
 
 namespace korvane {
 namespace {
@@ -83,30 +86,35 @@ TEST_F(TmuxServerQuestionsTest, AServerThatDoesNotAnswerIsNotWaitedForUntilItAns
     }
 }
 
-// A question asked as the trigger's first key is typed has the rest of the trigger to answer: a server
-// slower than the wait answers the detection at the trigger that follows, once; a question asked ahead too
-// long ago, or a detection that no trigger began, asks again.
-TEST_F(TmuxServerQuestionsTest, AQuestionAskedAheadAnswersTheNextDetectionOnce) {
-    using Listings = std::vector<std::optional<std::string>>;
-    servers->respond(kFirst.path, "first\n", TmuxServerQuestions::waitLimit * 5);
-    questions.askAhead(kTmux, {kFirst});
-    EXPECT_EQ(ask({kFirst}), (Listings{"first\n"}));
-    EXPECT_EQ(servers->asked(kFirst.path), 1u);
-    EXPECT_FALSE(questions.isSilent(kFirst));
-    EXPECT_EQ(ask({kFirst}), (Listings{std::nullopt})) << "asked again, and slower than the wait";
-
-    servers->respond(kFirst.path, "before\n");
-    questions.askAhead(kTmux, {kFirst});
-    clock.advance(ServerQuestions::aheadLifetime + 1);
-    servers->respond(kFirst.path, "now\n");
-    EXPECT_EQ(ask({kFirst}), (Listings{"now\n"}));
-
-    // A detection no trigger began (a window come forward) asks again: the pane shown may have changed.
-    servers->respond(kFirst.path, "before\n");
-    questions.askAhead(kTmux, {kFirst});
-    servers->respond(kFirst.path, "now\n");
-    ServerQuestions::Wait activation{.atTrigger = false};
-    EXPECT_EQ(questions.listings(kTmux, {kFirst}, &activation), (Listings{"now\n"}));
+// Runs that answer only once two of them have started, or fail after a second: tmux's and screen's
+// questions of one detection answer within its one wait only where both start before it.
+TEST(TmuxServerQuestions, AllTheQuestionsOfADetectionStartBeforeItsWait) {
+    struct Together final : ProcessRunner {
+        std::mutex lock;
+        std::condition_variable started;
+        int running = 0;
+        Expected<ProcessResult, ProcessLaunchError> run(const ProcessRequest& request) override {
+            std::unique_lock held(lock);
+            ++running;
+            started.notify_all();
+            ProcessResult result;
+            if (started.wait_for(held, std::chrono::seconds(1), [&] { return running >= 2; })) {
+                result.output = request.arguments.at(1);
+            } else {
+                result.status = 1;
+            }
+            return result;
+        }
+    };
+    auto runner = std::make_shared<Together>();
+    ThreadWorkerPool pool("questions", 2);
+    TmuxServerQuestions tmux(runner, pool);
+    TmuxServerQuestions screen(runner, pool);
+    ServerQuestions::Wait detection;
+    const auto first = tmux.ask(kTmux, {kFirst}, detection);
+    const auto second = screen.ask(kTmux, {kSecond}, detection);
+    EXPECT_EQ(tmux.listings(first, detection).front(), kFirst.path);
+    EXPECT_EQ(screen.listings(second, detection).front(), kSecond.path);
 }
 
 // While a question to a silent server is still running, no other is started beside it.
