@@ -26,9 +26,12 @@ TEST(TerminalIdentityTest, TheWindowsOfDebiansTerminalsAreKnownAsTerminals) {
         {"kitty", ""},
         {"lxterminal", ""},
         {"mate-terminal", ""},
+        {"mlterm", ""},
         {"org.gnome.Console", ""},
         {"org.gnome.Terminal", "Gnome-terminal"},
         {"org.kde.konsole", "konsole"},
+        {"pterm", ""},
+        {"putty", ""},
         {"qterminal", ""},
         {"qterminal-drop", ""},
         {"rxvt-unicode", "URxvt"},
@@ -36,6 +39,7 @@ TEST(TerminalIdentityTest, TheWindowsOfDebiansTerminalsAreKnownAsTerminals) {
         {"st", ""},
         {"terminator", ""},
         {"terminology", "terminology"},
+        {"termit", ""},
         {"tilda", ""},
         {"xfce4-terminal", ""},
     };
@@ -77,6 +81,9 @@ TEST(TerminalIdentityTest, TheWindowsOfDebiansTerminalsAreKnownAsTerminals) {
         {"kitty", {"", "", "kitty", "kitty"}, "kitty"},
         {"alacritty", {"", "", "Alacritty", "Alacritty"}, "Alacritty"},
         {"urxvt, urxvtc", {"", "", "urxvt", "URxvt"}, "rxvt-unicode"},
+        {"mlterm", {"", "", "xterm", "mlterm"}, "mlterm"},
+        {"termit", {"", "", "termit", "Termit"}, "termit"},
+        {"pterm", {"", "", "pterm", "Pterm"}, "pterm"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(applicationIdentity(row.hints, *installed), row.id) << row.program;
