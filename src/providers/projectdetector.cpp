@@ -178,7 +178,8 @@ void ProjectDetector::applicationActivated(const FrontmostApplication& applicati
     terminalPid_.reset();
     if (application.pid >= 1 && terminalBundleIDs().contains(application.bundleID)) {
         terminalPid_ = application.pid;
-        typedTab_.takeBaseline(withMultiplexedPanes(ProcessInfo::descendants(application.pid, *processTable_)));
+        typedTab_.takeBaseline(
+            withMultiplexedPanes(ProcessInfo::descendants(application.pid, *processTable_)));
     }
 }
 

@@ -108,7 +108,8 @@ private:
     std::optional<std::string> rootForDirectory(const std::string& directory);
     // A terminal's `processes` and those of the tmux panes and screen windows its clients were last seen
     // to show, as the baseline of what its tabs read.
-    std::vector<ProcessInfo::DescendantInfo> withMultiplexedPanes(std::vector<ProcessInfo::DescendantInfo> processes) const;
+    std::vector<ProcessInfo::DescendantInfo>
+    withMultiplexedPanes(std::vector<ProcessInfo::DescendantInfo> processes) const;
 
     std::shared_ptr<ActiveAppProvider> appProvider_;
     std::shared_ptr<ProcessTable> processTable_;

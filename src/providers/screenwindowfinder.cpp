@@ -320,7 +320,8 @@ ScreenWindowFinder::windowShown(const Session& session, const std::optional<std:
     for (auto& process : shown) {
         // A screen or tmux inside the window would show a window or pane of its own that this one
         // cannot name (tmux's panes are put in place before screen's windows).
-        if (process.foreground && (process.name == processName || process.name == TmuxPaneFinder::clientName)) {
+        if (process.foreground &&
+            (process.name == processName || process.name == TmuxPaneFinder::clientName)) {
             return std::nullopt;
         }
         // The window's processes count as the terminal's, whose device the user types on.

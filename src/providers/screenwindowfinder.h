@@ -62,7 +62,8 @@ public:
     withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes, const Asked& asked,
                      const ServerQuestions::Wait& wait);
     // Both at once, within a wait of its own.
-    std::vector<ProcessInfo::DescendantInfo> withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes);
+    std::vector<ProcessInfo::DescendantInfo>
+    withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes);
 
     // The processes of every window of the sessions the screen clients in front among `processes` were
     // last found to show, each counted as its client's device's, without asking anything.

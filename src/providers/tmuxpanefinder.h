@@ -62,7 +62,8 @@ public:
     withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes, const Asked& asked,
                    const ServerQuestions::Wait& wait);
     // Both at once, within a wait of its own.
-    std::vector<ProcessInfo::DescendantInfo> withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes);
+    std::vector<ProcessInfo::DescendantInfo>
+    withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes);
 
     // The processes of every pane of the servers the tmux clients in front among `processes` were last
     // found to use, each counted as its client's device's, without asking anything: what a pane

@@ -20,7 +20,8 @@ std::vector<std::optional<std::string>> TmuxServerQuestions::listings(const std:
     return questions_.answers(questionsTo(tmux, servers), wait);
 }
 
-ServerQuestions::Pending TmuxServerQuestions::ask(const std::string& tmux, const std::vector<TmuxSocket>& servers,
+ServerQuestions::Pending TmuxServerQuestions::ask(const std::string& tmux,
+                                                  const std::vector<TmuxSocket>& servers,
                                                   ServerQuestions::Wait& wait) {
     return questions_.ask(questionsTo(tmux, servers), wait);
 }
@@ -30,8 +31,8 @@ std::vector<std::optional<std::string>> TmuxServerQuestions::listings(const Serv
     return questions_.answers(asked, wait);
 }
 
-std::vector<ServerQuestions::Question> TmuxServerQuestions::questionsTo(const std::string& tmux,
-                                                                        const std::vector<TmuxSocket>& servers) {
+std::vector<ServerQuestions::Question>
+TmuxServerQuestions::questionsTo(const std::string& tmux, const std::vector<TmuxSocket>& servers) {
     std::vector<ServerQuestions::Question> questions;
     questions.reserve(servers.size());
     for (const TmuxSocket& server : servers) {

@@ -14,8 +14,8 @@ namespace korvane {
 
 // Which tab the user types in, where one terminal process owns several windows or tabs: the pane
 // whose foreground job alone read the trigger's keys, a few reads of a few bytes each since the baseline
-// (a device's read time moves only every 8 seconds). The baseline is taken when the terminal's window comes forward, shortly after each key
-// that begins no trigger and each click, and at each trigger. Main thread.
+// (a device's read time moves only every 8 seconds). The baseline is taken when the terminal's window comes
+// forward, shortly after each key that begins no trigger and each click, and at each trigger. Main thread.
 class TypedTab {
 public:
     // More reads than this since the baseline are a program at work (top redrawing), not keys.
