@@ -124,7 +124,6 @@ TEST_F(TmuxPaneFinderTest, ThePaneTheClientShowsSpeaksForTheTerminal) {
 }
 
 TEST_F(TmuxPaneFinderTest, WhateverFailsTheTerminalGivesNoProject) {
-    // Not the folder tmux was started in, which the title names either.
     apps->setTitle(kTerminal, "user@host: ~/code/start");
     // No server at the client's socket (the other server would name a pane for it).
     EXPECT_EQ(detect(), std::nullopt);

@@ -3,12 +3,9 @@
 #include "platform/fake/fakeclock.h"
 #include "platform/fake/inlineworkerpool.h"
 #include "platform/fake/manualworkerpool.h"
-#include "platform/linux/threadworkerpool.h"
 #include "support/faketmuxservers.h"
 
-#include <condition_variable>
 #include <gmock/gmock.h>
-#include <mutex>
 
 namespace korvane {
 namespace {
@@ -49,14 +46,14 @@ TEST_F(TmuxServerQuestionsTest, OneWaitCoversAllTheQuestionsOfADetection) {
     EXPECT_EQ(ask({kSecond}), (Listings{"second\n"}));
     EXPECT_FALSE(questions.isSilent(kSecond));
 
-    // A terminal with tmux in one tab and screen in another: both finders' questions share the wait.
-    TmuxServerQuestions other{servers, pool, clock};
-    servers->respond(kFirst.path, "first\n", most);
-    servers->respond(kSecond.path, "second\n", most);
+    // A terminal with tmux in one tab and screen in another: both finders' questions start before either
+    // is waited for.
+    ManualWorkerPool manual;
+    TmuxServerQuestions tmux{servers, manual, clock}, screen{servers, manual, clock};
     ServerQuestions::Wait detection;
-    EXPECT_EQ(questions.listings(kTmux, {kFirst}, &detection), (Listings{"first\n"}));
-    EXPECT_EQ(other.listings(kTmux, {kSecond}, &detection), (Listings{std::nullopt}));
-    EXPECT_TRUE(other.isSilent(kSecond));
+    tmux.ask(kTmux, {kFirst}, detection);
+    screen.ask(kTmux, {kSecond}, detection);
+    EXPECT_EQ(manual.pendingCount(), 2u);
 }
 
 // A stopped server never answers: it is asked in the background at each detection and not waited
@@ -84,37 +81,6 @@ TEST_F(TmuxServerQuestionsTest, AServerThatDoesNotAnswerIsNotWaitedForUntilItAns
         EXPECT_TRUE(request.environment.empty());
         EXPECT_EQ(request.workingDirectory, "/");
     }
-}
-
-// Runs that answer only once two of them have started, or fail after a second: tmux's and screen's
-// questions of one detection answer within its one wait only where both start before it.
-TEST(TmuxServerQuestions, AllTheQuestionsOfADetectionStartBeforeItsWait) {
-    struct Together final : ProcessRunner {
-        std::mutex lock;
-        std::condition_variable started;
-        int running = 0;
-        Expected<ProcessResult, ProcessLaunchError> run(const ProcessRequest& request) override {
-            std::unique_lock held(lock);
-            ++running;
-            started.notify_all();
-            ProcessResult result;
-            if (started.wait_for(held, std::chrono::seconds(1), [&] { return running >= 2; })) {
-                result.output = request.arguments.at(1);
-            } else {
-                result.status = 1;
-            }
-            return result;
-        }
-    };
-    auto runner = std::make_shared<Together>();
-    ThreadWorkerPool pool("questions", 2);
-    TmuxServerQuestions tmux(runner, pool);
-    TmuxServerQuestions screen(runner, pool);
-    ServerQuestions::Wait detection;
-    const auto first = tmux.ask(kTmux, {kFirst}, detection);
-    const auto second = screen.ask(kTmux, {kSecond}, detection);
-    EXPECT_EQ(tmux.listings(first, detection).front(), kFirst.path);
-    EXPECT_EQ(screen.listings(second, detection).front(), kSecond.path);
 }
 
 // While a question to a silent server is still running, no other is started beside it.

@@ -31,7 +31,6 @@ TEST(TerminalIdentityTest, TheWindowsOfDebiansTerminalsAreKnownAsTerminals) {
         {"org.gnome.Terminal", "Gnome-terminal"},
         {"org.kde.konsole", "konsole"},
         {"pterm", ""},
-        {"putty", ""},
         {"qterminal", ""},
         {"qterminal-drop", ""},
         {"rxvt-unicode", "URxvt"},
