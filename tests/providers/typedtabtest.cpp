@@ -115,7 +115,6 @@ INSTANTIATE_TEST_SUITE_P(
               {102, kTerminal, "pts/2", true, reads(50, 700), reads(50, 700)},
               {103, kTerminal, "pts/3", true, reads(300, 9000), reads(303, 9045)}},
              {"pts/1"}},
-        // Alone it is no tab typed in either: a tmux client reads none of the keys typed on its tab.
         Case{"ALogFollowedBesideATabThatReadNothing",
              {{101, kTerminal, "pts/1", true, reads(40, 900), reads(40, 900)},
               {103, kTerminal, "pts/3", true, reads(300, 9000), reads(303, 9045)}},
