@@ -112,8 +112,6 @@ bool ShellLifecycle::startSession() {
                 if (tabs->load(std::memory_order_relaxed)) {
                     scheduler->post(weakCallback(weak, &ShellLifecycle::noteInput));
                 }
-            } else if (locked && locked->state() == TriggerDetector::State::idle && locked->triggerProgress() == 1) {
-                scheduler->post(weakCallback(weak, &ShellLifecycle::noteTriggerBegun));
             }
             return withheld;
         });
@@ -234,10 +232,6 @@ void ShellLifecycle::tabsRead(std::uint64_t generation, TypedTab::Baseline basel
     if (std::exchange(readTabsAgain_, false)) {
         readTabBaseline();
     }
-}
-
-void ShellLifecycle::noteTriggerBegun() {
-    parts_.projectDetector.triggerBegun();
 }
 
 bool ShellLifecycle::isTypingTrigger() const {

@@ -130,8 +130,6 @@ private:
     void scheduleTabBaseline(double delay);
     void readTabBaseline();
     void tabsRead(std::uint64_t generation, TypedTab::Baseline baseline);
-    // The trigger's first key: the multiplexers' servers are asked while the rest is typed.
-    void noteTriggerBegun();
     // Whether a trigger is being typed or a session is open, when the tabs' reads are no baseline.
     bool isTypingTrigger() const;
     void startProjectDetectionOnce();

@@ -45,6 +45,15 @@ const std::unordered_set<std::string>& terminalBundleIDs() {
         "tilda",
         "guake",
         "cool-retro-term",
+        // mlterm's window is of instance "xterm": its class finds its desktop file.
+        "mlterm",
+        "termit",
+        "pterm",
+        "zutty",
+        "deepin-terminal",
+        "org.kde.yakuake",
+        // Eterm ships no desktop file.
+        "Eterm",
     };
     return ids;
 }

@@ -181,9 +181,10 @@ std::optional<ProjectDetector::TabBaselineReading> ProjectDetector::tabBaselineR
     if (!terminalPid_ || !typedTab_.hasSeveralPanes()) {
         return std::nullopt;
     }
-    return TabBaselineReading{++tabBaselineGeneration_, [pid = *terminalPid_, table = processTable_] {
-                                  return TypedTab::readBaseline(ProcessInfo::descendants(pid, *table),
-                                                                *table);
+    return TabBaselineReading{++tabBaselineGeneration_,
+                              [pid = *terminalPid_, table = processTable_, panes = multiplexedPanes()] {
+                                  return TypedTab::readBaseline(
+                                      panes.with(ProcessInfo::descendants(pid, *table), *table), *table);
                               }};
 }
 
@@ -199,26 +200,27 @@ void ProjectDetector::tabsChanged() {
     severalTabsInFront_->store(terminalPid_ && typedTab_.hasSeveralPanes(), std::memory_order_relaxed);
 }
 
-void ProjectDetector::triggerBegun() {
-    if (!terminalPid_ || (!tmux_ && !screen_)) {
-        return;
-    }
-    const auto processes = ProcessInfo::descendants(*terminalPid_, *processTable_);
-    if (tmux_) {
-        tmux_->askAhead(processes);
-    }
-    if (screen_) {
-        screen_->askAhead(processes);
-    }
-}
-
 void ProjectDetector::applicationActivated(const FrontmostApplication& application) {
     terminalPid_.reset();
     if (application.pid >= 1 && terminalBundleIDs().contains(application.bundleID)) {
         terminalPid_ = application.pid;
-        typedTab_.takeBaseline(ProcessInfo::descendants(application.pid, *processTable_));
+        typedTab_.takeBaseline(
+            multiplexedPanes().with(ProcessInfo::descendants(application.pid, *processTable_), *processTable_));
     }
     tabsChanged();
+}
+
+// A tmux or screen client reads none of the keys typed on its device: its server does, and the program
+// in the pane or window shown reads them from the pane's own device.
+MultiplexedPanes ProjectDetector::multiplexedPanes() const {
+    MultiplexedPanes panes;
+    if (tmux_) {
+        panes.add(std::string(TmuxPaneFinder::clientName), tmux_->serverOfClient());
+    }
+    if (screen_) {
+        panes.add(std::string(ScreenWindowFinder::processName), screen_->serverOfClient());
+    }
+    return panes;
 }
 
 void ProjectDetector::setCurrentProjectRoot(std::optional<std::string> root) {
@@ -334,15 +336,19 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
         return ProcessTreeNone{};
     }
     std::vector<ProcessInfo::DescendantInfo> processes = ProcessInfo::descendants(pid, *processTable_);
-    processes = typedTab_.typedPaneOnly(std::move(processes), keysTyped);
-    // tmux's and screen's questions share one wait: a terminal may run both, in two tabs.
-    ServerQuestions::Wait wait{.atTrigger = keysTyped};
+    // tmux's and screen's questions all start before one wait: a terminal may run both, in two tabs.
+    ServerQuestions::Wait wait;
+    const auto askedTmux = tmux_ ? tmux_->ask(processes, wait) : TmuxPaneFinder::Asked();
+    const auto askedScreen = screen_ ? screen_->ask(processes, wait) : ScreenWindowFinder::Asked();
     if (tmux_) {
-        processes = tmux_->withPanesShown(std::move(processes), &wait);
+        processes = tmux_->withPanesShown(std::move(processes), askedTmux, wait);
     }
     if (screen_) {
-        processes = screen_->withWindowsShown(std::move(processes), &wait);
+        processes = screen_->withWindowsShown(std::move(processes), askedScreen, wait);
     }
+    // Only then is the tab typed in told: a multiplexer's client reads none of its keys, the program in
+    // the pane or window it shows does.
+    processes = typedTab_.typedPaneOnly(std::move(processes), keysTyped);
     const PaneChooser panes(*processTable_,
                             [this](const std::string& directory) { return rootForDirectory(directory); });
     ProcessTreeDetection tree = panes.choose(processes, titleRoot);

@@ -4,6 +4,7 @@
 #include "platform/activeappprovider.h"
 #include "platform/fileprobe.h"
 #include "platform/processtable.h"
+#include "providers/multiplexedpanes.h"
 #include "providers/panechooser.h"
 #include "providers/processinfo.h"
 #include "providers/processtreedetection.h"
@@ -85,9 +86,6 @@ public:
     // Whether the last trigger's keys had not been read by any tab yet: a detection a few milliseconds
     // later may tell the tab.
     bool triggerKeysUnread() const { return typedTab_.keysUnread(); }
-    // The trigger's first key was typed into the terminal in front: the tmux and screen servers its
-    // clients show are asked now, so that their answers are in by the time the trigger is complete.
-    void triggerBegun();
     // `application` came in front: a terminal's tabs are read at once, for a trigger typed before the
     // detection that follows the switch.
     void applicationActivated(const FrontmostApplication& application);
@@ -109,9 +107,9 @@ public:
     // The root named by the focused window's title, applied; absent when the title names none.
     std::optional<std::string> detectFromWindowTitle(const std::string& bundleID, std::int32_t pid);
 
-    // The root of a terminal's processes, in steps: the processes below `pid`; the tab typed in, where
-    // `keysTyped` since the baseline tell it; tmux's shown pane and screen's shown window in place of
-    // their clients; the panes' projects, among which the root `titleRoot` names, else the pane read
+    // The root of a terminal's processes, in steps: the processes below `pid`; tmux's shown pane and
+    // screen's shown window in place of their clients; the tab typed in, where `keysTyped` since the
+    // baseline tell it; the panes' projects, among which the root `titleRoot` names, else the pane read
     // last. A found root is applied. Where no pane has a project and one hides its folder (a screen
     // window that cannot be known), ProcessTreeHidden: the title may not speak for it.
     ProcessTreeDetection detectFromProcessTree(std::int32_t pid, const PaneChooser::TitleRoot& titleRoot = {},
@@ -129,6 +127,8 @@ private:
     std::optional<std::string> rootForDirectory(const std::string& directory);
     // The terminal in front or its tabs changed: a reading under way is stale.
     void tabsChanged();
+    // The tmux and screen servers the terminal's clients were last found to use, for the tabs' baseline.
+    MultiplexedPanes multiplexedPanes() const;
 
     std::shared_ptr<ActiveAppProvider> appProvider_;
     std::shared_ptr<ProcessTable> processTable_;

@@ -98,8 +98,7 @@ ScreenWindowFinder::ScreenWindowFinder(std::shared_ptr<ProcessTable> table,
     , questions_(std::move(runner), questions, clock) {}
 
 std::vector<ScreenWindowFinder::Client>
-ScreenWindowFinder::clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes,
-                                   std::vector<ServerQuestions::Question>& questions) {
+ScreenWindowFinder::clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes) {
     std::vector<Client> clients;
     for (const auto& entry : processes) {
         if (entry.tty && entry.foreground && entry.name == processName &&
@@ -108,44 +107,58 @@ ScreenWindowFinder::clientsInFront(const std::vector<ProcessInfo::DescendantInfo
             clients.push_back(Client{entry.pid, *entry.tty, std::nullopt});
         }
     }
-    const auto screen = clients.empty() ? std::nullopt : screen_.find();
-    for (Client& client : clients) {
+    return clients;
+}
+
+ScreenWindowFinder::Asked ScreenWindowFinder::ask(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                                  ServerQuestions::Wait& wait) {
+    Asked asked{clientsInFront(processes), {}};
+    serverOfClient_.clear();
+    const auto screen = asked.clients.empty() ? std::nullopt : screen_.find();
+    // One question per session, all started before any is waited for.
+    std::vector<ServerQuestions::Question> questions;
+    for (Client& client : asked.clients) {
         client.session = screen ? sessionOn(client.pid, client.tty, *screen) : std::nullopt;
         if (client.session) {
             const Session& session = *client.session;
+            serverOfClient_[client.pid] = session.server;
+            client.question = questions.size();
             questions.push_back({session.folder + "/" + session.name + "\n" + std::to_string(session.server),
                                  request(screen->path, session.folder, session.name)});
         }
     }
-    return clients;
-}
-
-void ScreenWindowFinder::askAhead(const std::vector<ProcessInfo::DescendantInfo>& processes) {
-    std::vector<ServerQuestions::Question> questions;
-    clientsInFront(processes, questions);
     if (!questions.empty()) {
-        questions_.askAhead(questions);
+        asked.questions = questions_.ask(questions, wait);
     }
+    return asked;
 }
 
 std::vector<ProcessInfo::DescendantInfo>
-ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes,
-                                     ServerQuestions::Wait* wait) {
-    // One question per session, all asked at once and waited for together.
-    std::vector<ServerQuestions::Question> questions;
-    const std::vector<Client> clients = clientsInFront(processes, questions);
+ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes) {
+    ServerQuestions::Wait wait;
+    const Asked asked = ask(processes, wait);
+    return withWindowsShown(std::move(processes), asked, wait);
+}
+
+std::vector<ProcessInfo::DescendantInfo>
+ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes, const Asked& asked,
+                                     const ServerQuestions::Wait& wait) {
+    // The clients in front now: a screen inside a tmux pane just put in place of its client was not asked.
+    const std::vector<Client> clients = clientsInFront(processes);
     if (clients.empty()) {
         return processes;
     }
-    const auto answers = questions_.answers(questions, wait);
+    const auto answers = questions_.answers(asked.questions, wait);
     // By device: the shown window's processes, or nothing where the window cannot be known.
     std::map<std::string, std::optional<std::vector<ProcessInfo::DescendantInfo>>> windows;
     std::set<std::int32_t> clientPids;
-    std::size_t answer = 0;
     for (const Client& client : clients) {
         clientPids.insert(client.pid);
-        windows.emplace(client.tty, client.session
-                                        ? windowShown(*client.session, answers[answer++], client.tty)
+        const auto was = std::find_if(asked.clients.begin(), asked.clients.end(), [&](const Client& other) {
+            return other.pid == client.pid && other.tty == client.tty && other.session;
+        });
+        windows.emplace(client.tty, was != asked.clients.end()
+                                        ? windowShown(*was->session, answers[was->question], client.tty)
                                         : std::nullopt);
     }
 
@@ -288,8 +301,9 @@ ScreenWindowFinder::windowShown(const Session& session, const std::optional<std:
     auto shown = ProcessInfo::processTree(*window, session.server, *table_);
     for (auto& process : shown) {
         // A screen or tmux inside the window would show a window or pane of its own that this one
-        // cannot name (tmux is asked before screen).
-        if (process.foreground && (process.name == processName || process.name == TmuxPaneFinder::clientName)) {
+        // cannot name (tmux's panes are put in place before screen's windows).
+        if (process.foreground &&
+            (process.name == processName || process.name == TmuxPaneFinder::clientName)) {
             return std::nullopt;
         }
         // The window's processes count as the terminal's, whose device the user types on.

@@ -9,6 +9,7 @@
 #include "providers/serverquestions.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,18 +40,34 @@ public:
                        const Clock& clock = SystemClock::shared(),
                        std::string sessionRoot = std::string(defaultSessionRoot));
 
-    // `processes`, a terminal's as ProcessInfo::descendants lists them, where each device whose
-    // foreground job is a screen client holds, in place of its own processes and of those below the
-    // client, the processes of the window its display shows; or, where that window cannot be known,
-    // its own processes without their folders. The sessions are waited for within the detection's `wait` (one
-    // of its own where none is given).
-    std::vector<ProcessInfo::DescendantInfo>
-    withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes,
-                     ServerQuestions::Wait* wait = nullptr);
+private:
+    struct Client;
 
-    // Asks now, without waiting, the sessions of the screen clients in front among `processes`: the
-    // next withWindowsShown takes their answers.
-    void askAhead(const std::vector<ProcessInfo::DescendantInfo>& processes);
+public:
+    // The questions one detection put to the sessions of the screen clients in front, not yet waited for.
+    struct Asked {
+        std::vector<Client> clients;
+        ServerQuestions::Pending questions;
+    };
+
+    // Starts the questions to the sessions of the screen clients in front among `processes` (a
+    // terminal's, as ProcessInfo::descendants lists them) for the detection of `wait`.
+    Asked ask(const std::vector<ProcessInfo::DescendantInfo>& processes, ServerQuestions::Wait& wait);
+
+    // `processes` where each device whose foreground job is a screen client holds, in place of its own
+    // processes and of those below the client, the processes of the window its display shows; or, where
+    // that window cannot be known (a client not `asked` about, no answer by the end of `wait`), its own
+    // processes without their folders.
+    std::vector<ProcessInfo::DescendantInfo>
+    withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes, const Asked& asked,
+                     const ServerQuestions::Wait& wait);
+    // Both at once, within a wait of its own.
+    std::vector<ProcessInfo::DescendantInfo>
+    withWindowsShown(std::vector<ProcessInfo::DescendantInfo> processes);
+
+    // The server process of each client followed at the last detection, by client: what the programs of
+    // its panes read tells its tab, without asking anything.
+    const std::map<std::int32_t, std::int32_t>& serverOfClient() const { return serverOfClient_; }
 
     // The window number in screen's answer to "-Q number" ("2 (bash)", on its last line); absent for
     // anything else.
@@ -70,17 +87,17 @@ private:
         std::string name;
     };
 
-    // A screen client in front of its terminal device, and the session that holds that device.
+    // A screen client in front of its terminal device, the session that holds that device and the index
+    // of the question to it.
     struct Client {
         std::int32_t pid = 0;
         std::string tty;
         std::optional<Session> session;
+        std::size_t question = 0;
     };
 
-    // The screen clients in front among `processes`, one a device; `questions` gains one for each
-    // client whose session may be asked, in the clients' order.
-    std::vector<Client> clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes,
-                                       std::vector<ServerQuestions::Question>& questions);
+    // The screen clients in front among `processes`, one a device, without their sessions.
+    static std::vector<Client> clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes);
     std::optional<Session> sessionOn(std::int32_t client, const std::string& tty,
                                      const ProgramOnPath::Found& screen);
     std::optional<std::string> sessionFolder(std::int32_t client);
@@ -97,6 +114,8 @@ private:
     // Looked up once: the user database may be a network's, and the name does not change while Korvane runs.
     std::optional<std::string> login_;
     ServerQuestions questions_;
+    // The session server of each client followed at the last detection.
+    std::map<std::int32_t, std::int32_t> serverOfClient_;
 };
 
 } // namespace korvane

@@ -14,30 +14,33 @@ ServerQuestions::~ServerQuestions() {
     stopping_.cancel();
 }
 
-std::vector<std::optional<std::string>> ServerQuestions::answers(const std::vector<Question>& questions,
-                                                                 Wait* shared) {
-    Wait own;
-    Wait& wait = shared ? *shared : own;
-    const auto now = clock_.monotonicNow();
+ServerQuestions::Pending ServerQuestions::ask(const std::vector<Question>& questions, Wait& wait) {
     if (!wait.endsAt) {
-        wait.endsAt = now + std::chrono::duration_cast<Clock::MonotonicTime::duration>(
-                                std::chrono::duration<double>(waitLimit));
+        wait.endsAt = clock_.monotonicNow() + std::chrono::duration_cast<Clock::MonotonicTime::duration>(
+                                                  std::chrono::duration<double>(waitLimit));
     }
-    const auto deadline = *wait.endsAt;
+    Pending pending;
+    pending.servers.reserve(questions.size());
+    pending.runs.reserve(questions.size());
+    for (const Question& question : questions) {
+        pending.servers.push_back(question.server);
+        pending.runs.push_back(runFor(question));
+    }
+    return pending;
+}
+
+std::vector<std::optional<std::string>> ServerQuestions::answers(const Pending& pending, const Wait& wait) {
+    const auto now = clock_.monotonicNow();
+    const auto deadline = wait.endsAt.value_or(now);
     const auto waitEnds =
         std::chrono::steady_clock::now() + std::max(deadline - now, Clock::MonotonicTime::duration());
-    std::vector<std::shared_ptr<Asked>> runs;
-    runs.reserve(questions.size());
-    for (const Question& question : questions) {
-        runs.push_back(runFor(question, false, wait.atTrigger));
-    }
-
-    std::vector<std::optional<std::string>> answers(questions.size());
+    const auto& runs = pending.runs;
+    std::vector<std::optional<std::string>> answers(runs.size());
     std::unique_lock lock(shared_->lock);
     shared_->ended.wait_until(lock, waitEnds, [&] {
         return std::all_of(runs.begin(), runs.end(), [](const auto& run) { return !run || run->ended; });
     });
-    for (std::size_t index = 0; index < questions.size(); ++index) {
+    for (std::size_t index = 0; index < runs.size(); ++index) {
         const auto& run = runs[index];
         if (!run) {
             continue;
@@ -45,17 +48,18 @@ std::vector<std::optional<std::string>> ServerQuestions::answers(const std::vect
         // The clock, not the wait, decides: a question may take virtual time on the calling thread.
         if (run->ended && run->endedAt <= deadline) {
             answers[index] = run->output;
-        } else if (Server* known = servers_.find(questions[index].server)) {
+        } else if (Server* known = servers_.find(pending.servers[index])) {
             known->silent = true;
         }
     }
     return answers;
 }
 
-void ServerQuestions::askAhead(const std::vector<Question>& questions) {
-    for (const Question& question : questions) {
-        runFor(question, true);
-    }
+std::vector<std::optional<std::string>> ServerQuestions::answers(const std::vector<Question>& questions,
+                                                                 Wait* shared) {
+    Wait own;
+    Wait& wait = shared ? *shared : own;
+    return answers(ask(questions, wait), wait);
 }
 
 bool ServerQuestions::isSilent(const std::string& server) {
@@ -63,8 +67,7 @@ bool ServerQuestions::isSilent(const std::string& server) {
     return known != nullptr && known->silent;
 }
 
-std::shared_ptr<ServerQuestions::Asked> ServerQuestions::runFor(const Question& question, bool ahead,
-                                                                bool atTrigger) {
+std::shared_ptr<ServerQuestions::Asked> ServerQuestions::runFor(const Question& question) {
     if (!servers_.contains(question.server)) {
         servers_.insert(question.server, Server{});
     }
@@ -77,20 +80,13 @@ std::shared_ptr<ServerQuestions::Asked> ServerQuestions::runFor(const Question& 
             known.silent = false;
         }
     }
-    const auto now = clock_.monotonicNow();
-    const auto lifetime =
-        std::chrono::duration_cast<Clock::MonotonicTime::duration>(std::chrono::duration<double>(aheadLifetime));
-    // A run asked ahead answers for the moment the trigger began: the pane shown cannot change while
-    // the trigger's keys are typed.
-    const bool takenAhead = atTrigger && known.askedAhead && now - *known.askedAhead <= lifetime;
-    if (!running && !takenAhead) {
-        known.last = ask(question.request);
+    if (!running) {
+        known.last = start(question.request);
     }
-    known.askedAhead = ahead ? std::optional(now) : std::nullopt;
     return known.silent ? nullptr : known.last;
 }
 
-std::shared_ptr<ServerQuestions::Asked> ServerQuestions::ask(ProcessRequest request) {
+std::shared_ptr<ServerQuestions::Asked> ServerQuestions::start(ProcessRequest request) {
     auto asked = std::make_shared<Asked>();
     request.cancellation = stopping_;
     // The job holds what it writes to, never this object, which may be gone when the client ends.

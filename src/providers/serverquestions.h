@@ -17,18 +17,18 @@
 namespace korvane {
 
 // Asks servers of other programs (tmux, screen) a question each through a client run on a worker; one
-// detection waits for all of its questions together, to tmux and to screen alike, at most `waitLimit`. A
-// server that lets that pass is remembered as silent and not waited for again until one of its questions gets
-// an answer, asked meanwhile in the background. A question may be asked ahead, as the trigger is being typed,
-// so that its answer is in when the detection comes. Main thread; the questions run on the pool.
+// detection starts all of its questions, to tmux and to screen alike, and then waits for them together,
+// at most `waitLimit`. A server that lets that pass is remembered as silent and not waited for again until
+// one of its questions gets an answer, asked meanwhile in the background. Questions are asked only when a
+// detection needs them, never as keys are typed. Main thread; the questions run on the pool.
 class ServerQuestions {
 public:
-    // Seconds the main thread waits for all the questions of one detection.
-    static constexpr double waitLimit = 0.010;
+    // Seconds the main thread waits for all the questions of one detection: with builds on every core,
+    // tmux's list-clients took 17 ms at most in 99 of 100 questions, and Korvane's own run of it up to
+    // three times a plain one's in a debug build (docs/performance.md). A silent server costs this once.
+    static constexpr double waitLimit = 0.050;
     // Servers remembered at most, silent ones among them; the least recently asked go first.
     static constexpr std::size_t memoryCapacity = 64;
-    // Seconds a question asked ahead stands for the next detection's: a trigger is typed well within it.
-    static constexpr double aheadLifetime = 2.0;
 
     // A question: the server it goes to, by a key that names that server alone, and the run that asks.
     struct Question {
@@ -44,22 +44,29 @@ public:
     ServerQuestions(const ServerQuestions&) = delete;
     ServerQuestions& operator=(const ServerQuestions&) = delete;
 
-    // The wait of one detection, shared by all of its questions: the first to wait sets when it ends.
-    // Only a detection at a trigger takes the runs asked ahead as its keys were typed; another (a window
-    // come forward) may come after the pane shown changed.
+    // The wait of one detection, shared by all of its questions: the first asked sets when it ends.
     struct Wait {
         std::optional<Clock::MonotonicTime> endsAt;
-        bool atTrigger = true;
     };
 
-    // What each of `questions` printed, in their order; absent where its run failed, did not end within
-    // the detection's `wait` (one of their own where none is given) or its server is silent.
+private:
+    struct Asked;
+
+public:
+    // Questions started and not yet waited for.
+    struct Pending {
+        std::vector<std::string> servers;
+        std::vector<std::shared_ptr<Asked>> runs;
+    };
+
+    // Starts `questions` for the detection of `wait`, whose end it sets unless an earlier question did.
+    Pending ask(const std::vector<Question>& questions, Wait& wait);
+    // What each question of `pending` printed, in their order, waiting until the end of `wait` at most;
+    // absent where its run failed, did not end in time or its server is silent.
+    std::vector<std::optional<std::string>> answers(const Pending& pending, const Wait& wait);
+    // Both at once, for a detection of their own where no `wait` is given.
     std::vector<std::optional<std::string>> answers(const std::vector<Question>& questions,
                                                     Wait* wait = nullptr);
-
-    // Starts `questions` without waiting; the next `answers` takes their runs, ended or not, within
-    // `aheadLifetime`, rather than asking again.
-    void askAhead(const std::vector<Question>& questions);
 
     // Whether the server of key `server` is remembered as one that did not answer.
     bool isSilent(const std::string& server);
@@ -76,19 +83,16 @@ private:
     struct Server {
         bool silent = false;
         std::shared_ptr<Asked> last;
-        // When `last` was asked ahead for the coming detection; absent once a detection took it.
-        std::optional<Clock::MonotonicTime> askedAhead;
     };
     struct Shared {
         std::mutex lock;
         std::condition_variable ended;
     };
 
-    std::shared_ptr<Asked> ask(ProcessRequest request);
-    // The run to wait for at the question's server, started unless one is still running or was asked
-    // ahead for this detection (`atTrigger`); none while the server is silent. `ahead` marks the run as
-    // asked ahead.
-    std::shared_ptr<Asked> runFor(const Question& question, bool ahead, bool atTrigger = false);
+    std::shared_ptr<Asked> start(ProcessRequest request);
+    // The run to wait for at the question's server, started unless one is still running; none while
+    // the server is silent.
+    std::shared_ptr<Asked> runFor(const Question& question);
 
     std::shared_ptr<ProcessRunner> runner_;
     WorkerPool& pool_;

@@ -27,30 +27,46 @@ TmuxPaneFinder::TmuxPaneFinder(std::shared_ptr<ProcessTable> table, std::shared_
     , tmux_("tmux", std::move(searchPath))
     , questions_(std::move(runner), questions, clock) {}
 
-std::vector<ProcessInfo::DescendantInfo>
-TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes,
-                               ServerQuestions::Wait* wait) {
+TmuxPaneFinder::Asked TmuxPaneFinder::ask(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                          ServerQuestions::Wait& wait) {
+    Asked asked;
+    const bool anyClient = std::any_of(processes.begin(), processes.end(), [](const auto& entry) {
+        return entry.foreground && entry.name == clientName;
+    });
+    if (!anyClient) {
+        return asked;
+    }
     const auto tmux = tmux_.find();
     std::vector<TmuxSocket> servers;
-    const auto clients = tmux ? clientsInFront(processes, *tmux, servers) : std::vector<Client>();
-    if (clients.empty()) {
+    asked.clients = clientsInFront(processes, tmux, servers);
+    // One question per server, all started before any is waited for.
+    if (!servers.empty()) {
+        asked.questions = questions_.ask(tmux->path, servers, wait);
+    }
+    return asked;
+}
+
+std::vector<ProcessInfo::DescendantInfo>
+TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes, const Asked& asked,
+                               const ServerQuestions::Wait& wait) {
+    if (asked.clients.empty()) {
         return processes;
     }
-    // One question per server, all asked at once and waited for together.
-    const auto listings = questions_.listings(tmux->path, servers, wait);
-    std::map<std::string, std::vector<ProcessInfo::DescendantInfo>> panes;
-    for (const Client& client : clients) {
-        if (auto pane = shownPane(client, listings[client.server])) {
-            auto shown = ProcessInfo::processTree(pane->pid, client.pid, *table_);
-            // The pane's processes count as the client's terminal's, whose device the user types on.
-            for (auto& process : shown) {
-                process.tty = client.tty;
-            }
-            panes.emplace(client.tty, std::move(shown));
+    const auto listings = questions_.listings(asked.questions, wait);
+    // By device: the shown pane's processes, or nothing where the pane cannot be known.
+    std::map<std::string, std::optional<std::vector<ProcessInfo::DescendantInfo>>> panes;
+    for (const Client& client : asked.clients) {
+        const auto pane = client.server ? shownPane(client, listings[*client.server]) : std::nullopt;
+        if (!pane) {
+            panes.emplace(client.tty, std::nullopt);
+            continue;
         }
-    }
-    if (panes.empty()) {
-        return processes;
+        auto shown = ProcessInfo::processTree(pane->pid, client.pid, *table_);
+        // The pane's processes count as the client's terminal's, whose device the user types on.
+        for (auto& process : shown) {
+            process.tty = client.tty;
+        }
+        panes.emplace(client.tty, std::move(shown));
     }
     std::vector<ProcessInfo::DescendantInfo> result;
     std::set<std::string> placed;
@@ -58,42 +74,47 @@ TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processe
         const auto pane = entry.tty ? panes.find(*entry.tty) : panes.end();
         if (pane == panes.end()) {
             result.push_back(std::move(entry));
+        } else if (!pane->second) {
+            entry.cwd.reset();
+            entry.folderHidden = true;
+            result.push_back(std::move(entry));
         } else if (placed.insert(pane->first).second) {
-            result.insert(result.end(), pane->second.begin(), pane->second.end());
+            result.insert(result.end(), pane->second->begin(), pane->second->end());
         }
     }
     return result;
 }
 
-void TmuxPaneFinder::askAhead(const std::vector<ProcessInfo::DescendantInfo>& processes) {
-    if (const auto tmux = tmux_.find()) {
-        std::vector<TmuxSocket> servers;
-        if (!clientsInFront(processes, *tmux, servers).empty()) {
-            questions_.askAhead(tmux->path, servers);
-        }
-    }
+std::vector<ProcessInfo::DescendantInfo>
+TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processes) {
+    ServerQuestions::Wait wait;
+    const Asked asked = ask(processes, wait);
+    return withPanesShown(std::move(processes), asked, wait);
 }
 
 std::vector<TmuxPaneFinder::Client>
-TmuxPaneFinder::clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes, const Program& tmux,
-                               std::vector<TmuxSocket>& servers) {
+TmuxPaneFinder::clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                               const std::optional<Program>& tmux, std::vector<TmuxSocket>& servers) {
     std::vector<Client> clients;
+    serverOfClient_.clear();
     for (const auto& entry : processes) {
         if (!entry.tty || !entry.foreground || entry.name != clientName ||
             std::any_of(clients.begin(), clients.end(),
                         [&](const Client& client) { return client.tty == *entry.tty; })) {
             continue;
         }
-        if (auto server = serverOf(entry.pid, tmux)) {
+        Client client{entry.pid, *entry.tty, std::nullopt};
+        if (auto server = tmux ? serverOf(entry.pid, *tmux) : std::nullopt) {
+            serverOfClient_[entry.pid] = server->second;
             const auto known = std::find_if(servers.begin(), servers.end(), [&](const TmuxSocket& other) {
-                return other.path == server->path;
+                return other.path == server->first.path;
             });
-            clients.push_back(
-                Client{entry.pid, *entry.tty, static_cast<std::size_t>(known - servers.begin())});
+            client.server = static_cast<std::size_t>(known - servers.begin());
             if (known == servers.end()) {
-                servers.push_back(std::move(*server));
+                servers.push_back(std::move(server->first));
             }
         }
+        clients.push_back(std::move(client));
     }
     return clients;
 }
@@ -126,7 +147,8 @@ std::optional<TmuxPaneFinder::Pane> TmuxPaneFinder::paneOf(std::string_view list
     return std::nullopt;
 }
 
-std::optional<TmuxSocket> TmuxPaneFinder::serverOf(std::int32_t client, const Program& tmux) {
+std::optional<std::pair<TmuxSocket, std::int32_t>> TmuxPaneFinder::serverOf(std::int32_t client,
+                                                                            const Program& tmux) {
     // Any program can take tmux's client's name: the client must be the tmux Korvane runs, reading the
     // files Korvane reads, before anything it sets the length of is read. Only a process of the user's
     // own lets its environment be read.
@@ -150,7 +172,7 @@ std::optional<TmuxSocket> TmuxPaneFinder::serverOf(std::int32_t client, const Pr
     if (!listener || listener->uid != ::getuid() || !ProgramOnPath::runsHere(*table_, listener->pid, tmux)) {
         return std::nullopt;
     }
-    return socket;
+    return std::pair(std::move(*socket), listener->pid);
 }
 
 std::optional<TmuxPaneFinder::Pane> TmuxPaneFinder::shownPane(const Client& client,

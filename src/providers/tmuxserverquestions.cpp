@@ -20,12 +20,19 @@ std::vector<std::optional<std::string>> TmuxServerQuestions::listings(const std:
     return questions_.answers(questionsTo(tmux, servers), wait);
 }
 
-void TmuxServerQuestions::askAhead(const std::string& tmux, const std::vector<TmuxSocket>& servers) {
-    questions_.askAhead(questionsTo(tmux, servers));
+ServerQuestions::Pending TmuxServerQuestions::ask(const std::string& tmux,
+                                                  const std::vector<TmuxSocket>& servers,
+                                                  ServerQuestions::Wait& wait) {
+    return questions_.ask(questionsTo(tmux, servers), wait);
 }
 
-std::vector<ServerQuestions::Question> TmuxServerQuestions::questionsTo(const std::string& tmux,
-                                                                        const std::vector<TmuxSocket>& servers) {
+std::vector<std::optional<std::string>> TmuxServerQuestions::listings(const ServerQuestions::Pending& asked,
+                                                                      const ServerQuestions::Wait& wait) {
+    return questions_.answers(asked, wait);
+}
+
+std::vector<ServerQuestions::Question>
+TmuxServerQuestions::questionsTo(const std::string& tmux, const std::vector<TmuxSocket>& servers) {
     std::vector<ServerQuestions::Question> questions;
     questions.reserve(servers.size());
     for (const TmuxSocket& server : servers) {

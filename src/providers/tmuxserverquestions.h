@@ -14,9 +14,9 @@
 
 namespace korvane {
 
-// Asks tmux servers which pane each of their clients shows, as ServerQuestions asks: on workers, one
-// wait of at most `waitLimit` for all the questions of a detection, silent servers not waited for
-// until they answer. Main thread; the questions run on the pool.
+// Asks tmux servers which pane each of their clients shows, as ServerQuestions asks: on workers, all
+// the questions of a detection started before one wait of at most `waitLimit` for them, silent servers
+// not waited for until they answer. Main thread; the questions run on the pool.
 class TmuxServerQuestions {
 public:
     // Seconds the main thread waits for all the questions of one detection.
@@ -38,8 +38,12 @@ public:
                                                      const std::vector<TmuxSocket>& servers,
                                                      ServerQuestions::Wait* wait = nullptr);
 
-    // Asks each of `servers` now without waiting: the next `listings` takes these questions.
-    void askAhead(const std::string& tmux, const std::vector<TmuxSocket>& servers);
+    // Starts the questions to `servers` for the detection of `wait`; `listings` of what this returns
+    // waits for them.
+    ServerQuestions::Pending ask(const std::string& tmux, const std::vector<TmuxSocket>& servers,
+                                 ServerQuestions::Wait& wait);
+    std::vector<std::optional<std::string>> listings(const ServerQuestions::Pending& asked,
+                                                     const ServerQuestions::Wait& wait);
 
     // Whether `server` is remembered as one that did not answer.
     bool isSilent(const TmuxSocket& server);

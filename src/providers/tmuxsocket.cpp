@@ -122,8 +122,13 @@ std::optional<TmuxSocket> TmuxSocket::ownedBy(const std::string& path, std::uint
         ::lstat(std::filesystem::path(*resolved).parent_path().c_str(), &folder) != 0) {
         return std::nullopt;
     }
-    if (!S_ISSOCK(socket.st_mode) || socket.st_uid != uid || !S_ISDIR(folder.st_mode) ||
-        folder.st_uid != uid || (folder.st_mode & (S_IRWXO | S_IWGRP)) != 0) {
+    // Another user can put a socket in place of the user's only where the folder lets them write in
+    // it: one of theirs, or one open to writing, unless sticky as /tmp is (then only the file's owner
+    // may replace it). Read and enter bits do not matter, as tmux connects through them.
+    const bool folderKept = folder.st_uid == uid || folder.st_uid == 0;
+    const bool othersWrite = (folder.st_mode & (S_IWOTH | S_IWGRP)) != 0;
+    if (!S_ISSOCK(socket.st_mode) || socket.st_uid != uid || !S_ISDIR(folder.st_mode) || !folderKept ||
+        (othersWrite && (folder.st_mode & S_ISVTX) == 0)) {
         return std::nullopt;
     }
     return TmuxSocket{*resolved,

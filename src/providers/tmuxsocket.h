@@ -26,9 +26,10 @@ struct TmuxSocket {
                                                  const std::vector<std::string>& environment,
                                                  const std::string& directory, std::uint32_t uid);
 
-    // The socket at `path` (links resolved) where the user `uid` owns it, in a folder the user owns,
-    // closed to others as tmux requires of its own folders and not writable by the group: no one else
-    // can have put it there. Absent otherwise, and for a path through a process's own folders.
+    // The socket at `path` (links resolved) where the user `uid` owns it, in a folder of the user's or
+    // the system's where no one else may put or replace a file (not writable by group or others, or
+    // sticky): no one else can have put it there. Absent otherwise, and for a path through a process's
+    // own folders.
     static std::optional<TmuxSocket> ownedBy(const std::string& path, std::uint32_t uid);
 };
 

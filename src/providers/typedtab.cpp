@@ -132,10 +132,8 @@ TypedTab::typedPane(const std::vector<std::optional<ProcessReads>>& sinceBaselin
             reading.push_back(pane);
         }
     }
-    if (reading.size() == 1) {
-        return reading.front();
-    }
-    // Several read a little: a program that follows a log or a connection reads lines and packets.
+    // A program that follows a log or a connection reads lines and packets, not keys: alone it is not
+    // the tab typed in either, which may be one whose reads are not known as keys (a multiplexer's).
     std::erase_if(reading, [&](std::size_t pane) {
         return sinceBaseline[pane]->bytes > sinceBaseline[pane]->calls * maxKeyBytesPerRead;
     });

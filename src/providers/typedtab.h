@@ -13,12 +13,12 @@
 namespace korvane {
 
 // Which tab the user types in, where one terminal process owns several windows or tabs: the pane
-// whose foreground job alone read the trigger's keys, a few reads since the baseline (a device's read
-// time moves only every 8 seconds); where several read a few, the one alone whose reads were a few
-// bytes each. The baseline is taken when the terminal's window comes forward, shortly after each key
-// that begins no trigger and each click, after Korvane's own insertion, and at each trigger; a
-// process that left the foreground keeps its reads in it (a shell behind the command it runs reads
-// nothing, and is in front again at the next prompt). Main thread; readBaseline on any thread.
+// whose foreground job alone read the trigger's keys, a few reads of a few bytes each since the baseline
+// (a device's read time moves only every 8 seconds). The baseline is taken when the terminal's window
+// comes forward, shortly after each key that begins no trigger and each click, after Korvane's own
+// insertion, and at each trigger; a process that left the foreground keeps its reads in it (a shell
+// behind the command it runs reads nothing, and is in front again at the next prompt). Main thread;
+// readBaseline on any thread.
 class TypedTab {
 public:
     // By process id, ascending: taken in on the main thread at a few microseconds for thousands.
@@ -35,8 +35,8 @@ public:
 
     // More reads than this since the baseline are a program at work (top redrawing), not keys.
     static constexpr std::uint64_t maxKeyReads = 16;
-    // Where several panes read, keys typed are at most this many bytes a read on average: a
-    // character, an arrow's sequence or a focus report.
+    // Keys typed are at most this many bytes a read on average: a character, an arrow's sequence or a
+    // focus report.
     static constexpr std::uint64_t maxKeyBytesPerRead = 4;
 
     explicit TypedTab(std::shared_ptr<ProcessTable> table);

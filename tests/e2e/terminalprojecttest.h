@@ -22,8 +22,8 @@ protected:
     // Opens the popup on the draft files, expects `name`'s and no other project's, and closes it
     // again, leaving nothing typed on the terminal's line. Inside tmux or screen, a trigger whose question
     // to the server takes longer than the detection waits (a loaded machine) reads the terminal as without
-    // tmux (the client's folder) or without any project (screen), and the next asks again: there
-    // `triggers` tries are allowed. With `neverAnother`, no try may show another project.
+    // any project, and the next asks again: there `triggers` tries are allowed. With `neverAnother`, no
+    // try may show another project.
     void expectPopupShows(const std::string& name, int triggers = 1, bool neverAnother = false);
     // Opens the popup on the draft files and closes it again as expectPopupShows does; the project
     // whose drafts it listed, "" for none and "several" for more than one.

@@ -206,5 +206,40 @@ TEST_F(TerminalTabsEndToEndTest, ATriggerRightAfterAnAcceptedCompletion) {
     });
 }
 
+// Tabs started in gamma running tmux (its pane in alpha), screen (its window in beta) and tail -f of a busy
+// log are told apart; on a loaded machine a server answering late, or a pane reading the keys late, may miss.
+TEST_F(TerminalTabsEndToEndTest, TmuxAndScreenTabsBesideALogFollowed) {
+    if (run("command -v xfce4-terminal && command -v tmux && command -v screen >/dev/null") != 0) {
+        GTEST_SKIP() << "xfce4-terminal, tmux or screen is not installed";
+    }
+    servers.push_back("env SHELL=/bin/bash tmux -f /dev/null -S " + quoted(root / "tabs.sock"));
+    sessions.push_back("env SCREENDIR=" + quoted(root / "screen") + " SHELL=/bin/bash screen -S tabs");
+    const std::string in = " --working-directory=" + quoted(project("gamma")) + " --command=",
+                      log = quoted(root / "log");
+    const std::string tabs =
+        in + quoted(servers.back() + " new -c " + quoted(project("alpha"))) + " --tab" + in +
+        quoted(sessions.back() + " bash -c " + quoted("cd " + quoted(project("beta")) + " && exec bash")) +
+        " --tab" + in +
+        quoted("sh -c " +
+               quoted("while :; do echo line; sleep 0.02; done >>" + log + " & exec tail -f " + log));
+    ASSERT_EQ(run("cd " + quoted(home) + " && { env HOME=" + quoted(home) +
+                  " xfce4-terminal --disable-server" + tabs + " >/dev/null 2>&1 & echo $! > " +
+                  quoted(root / "pid") + "; }"),
+              0);
+    const auto attached = [&] {
+        return !output(servers.back() + " list-clients 2>/dev/null").empty() &&
+               output(sessions.back() + " -ls 2>/dev/null").find("(Attached)") != std::string::npos;
+    };
+    ASSERT_TRUE(pollUntil(attached, 20.0));
+    helpers.push_back(std::stoi(readAll(root / "pid")));
+    int missed = 0;
+    for (int trigger = 0; trigger < 12; ++trigger) {
+        const std::string name = trigger % 2 == 0 ? "beta" : "alpha";
+        ASSERT_TRUE(showTab(trigger % 2 == 0 ? 2 : 1));
+        const std::string got = popupProject();
+        EXPECT_TRUE(got == name || ++missed <= 2) << trigger << ": " << got << " for " << name;
+    }
+}
+
 } // namespace
 } // namespace korvane

@@ -123,22 +123,23 @@ TEST_F(TmuxPaneFinderTest, ThePaneTheClientShowsSpeaksForTheTerminal) {
     EXPECT_EQ(detect(), kWeb);
 }
 
-TEST_F(TmuxPaneFinderTest, WhateverFailsTheTerminalIsReadAsWithoutTmux) {
+TEST_F(TmuxPaneFinderTest, WhateverFailsTheTerminalGivesNoProject) {
+    apps->setTitle(kTerminal, "user@host: ~/code/start");
     // No server at the client's socket (the other server would name a pane for it).
-    EXPECT_EQ(detect(), kStart);
+    EXPECT_EQ(detect(), std::nullopt);
     // An answer whose pane process is not on the terminal the answer names.
     showPane(201, "pts/6");
-    EXPECT_EQ(detect(), kStart);
+    EXPECT_EQ(detect(), std::nullopt);
     // A client on another terminal of that name, or another client on this one.
     servers->respond(workSocket, "103 /dev/pts/1 201 /dev/pts/5\n102 /dev/pts/2 201 /dev/pts/5\n");
-    EXPECT_EQ(detect(), kStart);
+    EXPECT_EQ(detect(), std::nullopt);
     const std::size_t asked = servers->requests().size();
     EXPECT_EQ(asked, 3u);
 
     // A client whose environment cannot be read is not the user's to ask about.
     showPane(201, "pts/5");
     table->setEnvironment(kClient, std::nullopt);
-    EXPECT_EQ(detect(), kStart);
+    EXPECT_EQ(detect(), std::nullopt);
     // A client stopped in the background leaves the shell in front.
     table->setEnvironment(kClient, std::vector<std::string>{"TMUX_TMPDIR=" + run});
     table->setForegroundGroup("pts/1", kShell);
@@ -151,7 +152,7 @@ TEST_F(TmuxPaneFinderTest, WhateverFailsTheTerminalIsReadAsWithoutTmux) {
         apps, table, files,
         std::make_unique<TmuxPaneFinder>(table, servers, pool, ProgramOnPath::korvaneSearchPath()));
     table->setForegroundGroup("pts/1", kClient);
-    EXPECT_EQ(without.detectProjectRoot(), kStart);
+    EXPECT_EQ(without.detectProjectRoot(), std::nullopt);
     EXPECT_EQ(servers->requests().size(), asked);
 }
 
@@ -168,12 +169,12 @@ TEST_F(TmuxPaneFinderTest, ASocketNamedThroughPerProcessFoldersIsNotAsked) {
     for (const auto& [arguments, socket] : cases) {
         table->setCommandLine(kClient, arguments);
         servers->respond(socket, "102 /dev/pts/1 201 /dev/pts/5\n");
-        EXPECT_EQ(detect(), socket == workSocket ? kApp : kStart) << socket;
+        EXPECT_EQ(detect(), socket == workSocket ? std::optional(kApp) : std::nullopt) << socket;
     }
     table->setCommandLine(kClient, std::vector<std::string>{"tmux", "-L", "work"});
     table->setEnvironment(kClient, std::vector<std::string>{"TMUX_TMPDIR=/proc/self/root" + run});
     servers->respond("/proc/self/root" + workSocket, "102 /dev/pts/1 201 /dev/pts/5\n");
-    EXPECT_EQ(detect(), kStart);
+    EXPECT_EQ(detect(), std::nullopt);
     EXPECT_EQ(servers->requests().size(), 1u) << "only the server at a path that is one place for all";
 }
 
@@ -193,7 +194,7 @@ TEST_F(TmuxPaneFinderTest, OnlyTheTmuxKorvaneRunsIsFollowedAndAsked) {
         [&] { table->setMountNamespace(kClient, elsewhere); },
         [&] { table->setMountNamespace(kClient, std::nullopt); },
         [&] { table->setMountNamespace(::getpid(), std::nullopt); },
-        [&] { fs::permissions(folder, fs::perms::others_exec, fs::perm_options::add); },
+        [&] { fs::permissions(folder, fs::perms::others_write, fs::perm_options::add); },
         [&] { table->setSocketListener(workSocket, std::nullopt); },
         [&] {
             table->setSocketListener(workSocket, SocketListener{kServer, uid + 1});
@@ -212,7 +213,7 @@ TEST_F(TmuxPaneFinderTest, OnlyTheTmuxKorvaneRunsIsFollowedAndAsked) {
         table->setSocketListener(workSocket, SocketListener{kServer, uid});
         EXPECT_EQ(detect(), kApp) << index;
         untrusted[index]();
-        EXPECT_EQ(detect(), kStart) << index;
+        EXPECT_EQ(detect(), std::nullopt) << index;
     }
     EXPECT_EQ(servers->requests().size(), std::size(untrusted));
 }
@@ -229,6 +230,29 @@ TEST_F(TmuxPaneFinderTest, ClientsOfOneServerInSeveralTabsAskItOnce) {
     table->setAccessTime("pts/1", epoch + std::chrono::seconds(16));
     EXPECT_EQ(detect(), kApp);
     EXPECT_EQ(servers->requests().size(), 2u);
+}
+
+// The keys typed on a tab running tmux are read by the program of the pane shown, not by the client:
+// that tab is told from one following a log, also once another pane was shown since the last question.
+TEST_F(TmuxPaneFinderTest, ThePaneShownReadsTheKeysTypedOnItsTab) {
+    showPane(201, "pts/5");
+    addJob(110, kTerminal, "pts/2", kWeb, "tail");
+    table->setForegroundGroup("pts/2", 110);
+    table->setForegroundGroup("pts/5", 201);
+    for (std::int32_t pid : {kClient, 110, 201, 202, 203}) {
+        table->setReads(pid, ProcessReads{300, 9000});
+    }
+    detect();
+    detector.takeTabBaseline();
+    table->setReads(201, ProcessReads{302, 9002});
+    table->setReads(110, ProcessReads{303, 9450});
+    EXPECT_EQ(detector.detectProjectRoot(apps->frontmostApplication(), true), kApp);
+
+    showPane(202, "pts/6");
+    detector.takeTabBaseline();
+    table->setReads(202, ProcessReads{301, 9001});
+    table->setReads(110, ProcessReads{306, 9900});
+    EXPECT_EQ(detector.detectProjectRoot(apps->frontmostApplication(), true), kPkg);
 }
 
 } // namespace

@@ -46,14 +46,14 @@ TEST_F(TmuxServerQuestionsTest, OneWaitCoversAllTheQuestionsOfADetection) {
     EXPECT_EQ(ask({kSecond}), (Listings{"second\n"}));
     EXPECT_FALSE(questions.isSilent(kSecond));
 
-    // A terminal with tmux in one tab and screen in another: both finders' questions share the wait.
-    TmuxServerQuestions other{servers, pool, clock};
-    servers->respond(kFirst.path, "first\n", most);
-    servers->respond(kSecond.path, "second\n", most);
+    // A terminal with tmux in one tab and screen in another: both finders' questions start before either
+    // is waited for.
+    ManualWorkerPool manual;
+    TmuxServerQuestions tmux{servers, manual, clock}, screen{servers, manual, clock};
     ServerQuestions::Wait detection;
-    EXPECT_EQ(questions.listings(kTmux, {kFirst}, &detection), (Listings{"first\n"}));
-    EXPECT_EQ(other.listings(kTmux, {kSecond}, &detection), (Listings{std::nullopt}));
-    EXPECT_TRUE(other.isSilent(kSecond));
+    tmux.ask(kTmux, {kFirst}, detection);
+    screen.ask(kTmux, {kSecond}, detection);
+    EXPECT_EQ(manual.pendingCount(), 2u);
 }
 
 // A stopped server never answers: it is asked in the background at each detection and not waited
@@ -81,32 +81,6 @@ TEST_F(TmuxServerQuestionsTest, AServerThatDoesNotAnswerIsNotWaitedForUntilItAns
         EXPECT_TRUE(request.environment.empty());
         EXPECT_EQ(request.workingDirectory, "/");
     }
-}
-
-// A question asked as the trigger's first key is typed has the rest of the trigger to answer: a server
-// slower than the wait answers the detection at the trigger that follows, once; a question asked ahead too
-// long ago, or a detection that no trigger began, asks again.
-TEST_F(TmuxServerQuestionsTest, AQuestionAskedAheadAnswersTheNextDetectionOnce) {
-    using Listings = std::vector<std::optional<std::string>>;
-    servers->respond(kFirst.path, "first\n", TmuxServerQuestions::waitLimit * 5);
-    questions.askAhead(kTmux, {kFirst});
-    EXPECT_EQ(ask({kFirst}), (Listings{"first\n"}));
-    EXPECT_EQ(servers->asked(kFirst.path), 1u);
-    EXPECT_FALSE(questions.isSilent(kFirst));
-    EXPECT_EQ(ask({kFirst}), (Listings{std::nullopt})) << "asked again, and slower than the wait";
-
-    servers->respond(kFirst.path, "before\n");
-    questions.askAhead(kTmux, {kFirst});
-    clock.advance(ServerQuestions::aheadLifetime + 1);
-    servers->respond(kFirst.path, "now\n");
-    EXPECT_EQ(ask({kFirst}), (Listings{"now\n"}));
-
-    // A detection no trigger began (a window come forward) asks again: the pane shown may have changed.
-    servers->respond(kFirst.path, "before\n");
-    questions.askAhead(kTmux, {kFirst});
-    servers->respond(kFirst.path, "now\n");
-    ServerQuestions::Wait activation{.atTrigger = false};
-    EXPECT_EQ(questions.listings(kTmux, {kFirst}, &activation), (Listings{"now\n"}));
 }
 
 // While a question to a silent server is still running, no other is started beside it.

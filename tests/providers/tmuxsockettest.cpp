@@ -63,7 +63,7 @@ TEST(TmuxSocket, IsWhereTmuxConnectsForTheClientsArgumentsAndEnvironment) {
 }
 
 // Only a socket that no one but the user could have put there is asked: the user's own, in a folder
-// of the user's that others cannot enter and the group cannot write to.
+// of the user's that no one else may write to, or sticky.
 TEST(TmuxSocket, IsAskedOnlyWhereNoOneButTheUserCouldHavePutIt) {
     test::TempDir dir;
     const fs::path root = fs::canonical(dir.path());
@@ -78,10 +78,13 @@ TEST(TmuxSocket, IsAskedOnlyWhereNoOneButTheUserCouldHavePutIt) {
         {"own", fs::perms::owner_all, true},
         {"group-readable", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec, true},
         {"group-writable", fs::perms::owner_all | fs::perms::group_all, false},
-        {"others-enter", fs::perms::owner_all | fs::perms::others_exec, false},
+        {"others-enter", fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec, true},
+        {"others-write", fs::perms::owner_all | fs::perms::others_write | fs::perms::others_exec, false},
         {"open", fs::perms::all, false},
+        {"sticky", fs::perms::all | fs::perms::sticky_bit, true},
         {"foreign-socket", fs::perms::owner_all, false},
         {"foreign-folder", fs::perms::owner_all, false},
+        {"foreign-sticky", fs::perms::all | fs::perms::sticky_bit, false},
     };
     for (const Case& c : cases) {
         const fs::path socket = root / c.folder / "server";

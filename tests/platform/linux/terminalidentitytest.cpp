@@ -26,9 +26,11 @@ TEST(TerminalIdentityTest, TheWindowsOfDebiansTerminalsAreKnownAsTerminals) {
         {"kitty", ""},
         {"lxterminal", ""},
         {"mate-terminal", ""},
+        {"mlterm", ""},
         {"org.gnome.Console", ""},
         {"org.gnome.Terminal", "Gnome-terminal"},
         {"org.kde.konsole", "konsole"},
+        {"pterm", ""},
         {"qterminal", ""},
         {"qterminal-drop", ""},
         {"rxvt-unicode", "URxvt"},
@@ -36,6 +38,7 @@ TEST(TerminalIdentityTest, TheWindowsOfDebiansTerminalsAreKnownAsTerminals) {
         {"st", ""},
         {"terminator", ""},
         {"terminology", "terminology"},
+        {"termit", ""},
         {"tilda", ""},
         {"xfce4-terminal", ""},
     };
@@ -77,6 +80,9 @@ TEST(TerminalIdentityTest, TheWindowsOfDebiansTerminalsAreKnownAsTerminals) {
         {"kitty", {"", "", "kitty", "kitty"}, "kitty"},
         {"alacritty", {"", "", "Alacritty", "Alacritty"}, "Alacritty"},
         {"urxvt, urxvtc", {"", "", "urxvt", "URxvt"}, "rxvt-unicode"},
+        {"mlterm", {"", "", "xterm", "mlterm"}, "mlterm"},
+        {"termit", {"", "", "termit", "Termit"}, "termit"},
+        {"pterm", {"", "", "pterm", "Pterm"}, "pterm"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(applicationIdentity(row.hints, *installed), row.id) << row.program;
