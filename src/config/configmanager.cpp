@@ -146,6 +146,7 @@ ConfigManager::GlobalReloadResult ConfigManager::reloadGlobalConfig() {
 void ConfigManager::setProjectRoot(const std::string& projectRoot) {
     currentConfigProjectRoot_ = projectRoot;
     projectConfig_ = configLoader_.loadProjectConfig(projectRoot);
+    forgetRootsLeftBehind();
     // Only the current project's file is watched; this one may have changed while it was not.
     dropManualSetsIfProjectChanged(projectRoot);
     mergeWithProject();
@@ -155,6 +156,7 @@ void ConfigManager::setProjectRoot(const std::string& projectRoot) {
 void ConfigManager::clearProjectConfig() {
     currentConfigProjectRoot_.reset();
     projectConfig_.reset();
+    forgetRootsLeftBehind();
     mergedConfig_ = MergedConfig::fromGlobal(globalConfig_);
     derivedTrust_ = {};
     recomputeActiveCategories();
@@ -514,6 +516,17 @@ void ConfigManager::dropManualSetsIfProjectChanged(const std::string& projectRoo
     if (lastManualUpdateKey_ && lastManualUpdateKey_->projectRoot == projectRoot) {
         lastManualUpdateKey_.reset();
     }
+}
+
+// A set is only ever served for the loaded project, so those of the projects left behind are dropped,
+// and with them what their files read: kept for every root ever visited, they grew with each new
+// project. A project returned to is read and its set built again, as on a first visit.
+void ConfigManager::forgetRootsLeftBehind() {
+    std::erase_if(mergedManualCache_, [this](const auto& entry) {
+        return entry.first.projectRoot != currentConfigProjectRoot_;
+    });
+    std::erase_if(readProjectSnippets_,
+                  [this](const auto& entry) { return entry.first != currentConfigProjectRoot_; });
 }
 
 std::vector<Snippet> ConfigManager::buildManualSnippets(const std::string& bundleID) const {

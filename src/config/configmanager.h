@@ -140,6 +140,7 @@ private:
                                   const std::optional<std::string>& projectRoot) const;
     std::vector<Snippet> buildManualSnippets(const std::string& bundleID) const;
     void dropManualSetsIfProjectChanged(const std::string& projectRoot);
+    void forgetRootsLeftBehind();
     std::vector<CustomProviderConfig> customConfigurations() const;
     std::optional<ProjectTrustRequest> projectTrustRequest() const;
     // The loaded project's valid snippets whose keys a built-in, global or application snippet has.
@@ -168,8 +169,9 @@ private:
     std::map<std::string, std::vector<ManualSnippet>> appSnippetDict_;
     std::map<std::string, PopupPosition> appPositionDict_;
     std::vector<std::string> activeCategories_;
+    // The sets of the loaded project only (of no project when none is).
     std::map<ManualCacheKey, std::vector<Snippet>> mergedManualCache_;
-    // The snippets of each project file as last read. A root's cached sets, and the set the
+    // The snippets of the loaded project's file as last read. Its cached sets, and the set the
     // registry holds for it, are good only while its file reads the same.
     std::map<std::string, std::optional<std::vector<ManualSnippet>>> readProjectSnippets_;
     std::uint64_t configVersion_ = 0;

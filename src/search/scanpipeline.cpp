@@ -156,8 +156,11 @@ void ScanPipeline::scanProject(const std::string& root) {
         });
         return;
     }
-    scan->deadline = scheduler_.postAfter(scanTimeLimit, [weak, scan] {
-        if (const auto self = weak.lock(); self && !scan->finished) {
+    // The deadline does not keep the scan (the latest one is kept above): held for its whole minute,
+    // every scan of a quick walk through projects stayed in memory with all it had gathered.
+    scan->deadline = scheduler_.postAfter(scanTimeLimit, [weak, pending = std::weak_ptr(scan)] {
+        const auto self = weak.lock();
+        if (const auto scan = pending.lock(); self && scan && !scan->finished) {
             self->finishScan(scan);
         }
     });

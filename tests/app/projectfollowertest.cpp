@@ -278,5 +278,20 @@ TEST_F(ProjectFollowerTest, AProjectFileReadByTheRefreshReachesTheTrayAndTheFile
     EXPECT_EQ(trustItems(), std::vector<std::string>{"Trust this folder…"});
 }
 
+// A day of moving among projects holds the manual snippet sets of one project at a time: each new
+// project's set stayed cached for good.
+TEST_F(ProjectFollowerTest, ChangesOfProjectKeepTheManualSnippetSetsOfOneProjectOnly) {
+    const std::vector<std::string> roots{scriptedProject("north"), scriptedProject("south"),
+                                         scriptedProject("east")};
+    openTerminalIn(roots[0]);
+    for (std::size_t change = 1; change <= 6; ++change) {
+        shellMovesTo(roots[change % roots.size()]);
+        trigger("");
+        frame();
+        tapBackend->lastTap()->deliver(TapEvent{.keyCode = keycode::escape});
+    }
+    EXPECT_EQ(coordinator->configManager()->mergedManualCache().size(), 1U);
+}
+
 } // namespace
 } // namespace korvane

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atspi/atspi.h>
+#include <dbus/dbus.h>
 #include <deque>
 #include <utility>
 #include <string>
@@ -233,12 +234,39 @@ private:
     Ref<AtspiText> text_;
 };
 
+// The library asks the bus for every object other programs add and for every change of children,
+// property and state of theirs, and keeps each object it hears of until its program goes: a terminal
+// opening tabs, or a screen reader asking programs for all their events, grew this process without
+// end. Only focus is followed here, and the listener's own rule asks for that alone; removals stay
+// heard, so that what is kept goes when its program drops it.
+constexpr const char* broadRules[] = {
+    "type='signal',interface='org.a11y.atspi.Cache',member='AddAccessible'",
+    "type='signal',interface='org.a11y.atspi.Event.Object',member='ChildrenChanged'",
+    "type='signal',interface='org.a11y.atspi.Event.Object',member='PropertyChange'",
+    "type='signal',interface='org.a11y.atspi.Event.Object',member='StateChanged'",
+};
+
+void dropBroadRules() {
+    DBusConnection* bus = atspi_get_a11y_bus();
+    if (bus == nullptr) {
+        return;
+    }
+    for (const char* rule : broadRules) {
+        // Without an error to fill, the request is sent and not waited for.
+        dbus_bus_remove_match(bus, rule, nullptr);
+    }
+}
+
 } // namespace
 
 std::shared_ptr<AtspiAccessibleText> AtspiAccessibleText::create() {
     // 0: started now; 1: someone in this process did it before.
-    if (atspi_init() > 1) {
+    const int started = atspi_init();
+    if (started > 1) {
         return nullptr;
+    }
+    if (started == 0) {
+        dropBroadRules();
     }
     Ref<AtspiAccessible> desktop(atspi_get_desktop(0));
     if (!desktop) {
