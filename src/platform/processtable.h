@@ -112,8 +112,8 @@ public:
     // "socket:[1234]"); absent when it cannot be read, as for another user's process.
     virtual std::optional<std::vector<std::string>> openFiles(std::int32_t /*pid*/) { return std::nullopt; }
 
-    // The process's reads so far; absent when they cannot be read, as for another user's process, or
-    // when this table cannot tell.
+    // The reads its main thread made so far, not those of the children it reaped; absent when they
+    // cannot be read, as for another user's process, or when this table cannot tell.
     virtual std::optional<ProcessReads> reads(std::int32_t /*pid*/) { return std::nullopt; }
 
     // The last access time of the device file "/dev/" + `ttyName`.

@@ -404,8 +404,11 @@ std::optional<ProcessReads> ProcProcessTable::parseIo(std::string_view text) {
 }
 
 std::optional<ProcessReads> ProcProcessTable::reads(std::int32_t pid) {
-    // Readable for the user's own processes only; the kernel refuses another user's.
-    const auto text = readProcFile(procRoot_ + "/" + std::to_string(pid) + "/io");
+    // Readable for the user's own processes only; the kernel refuses another user's. The main thread's
+    // own counts: the process's whole counts take in every child it has reaped, so a shell back at its
+    // prompt would read as having read all that its last command's program did.
+    const std::string id = std::to_string(pid);
+    const auto text = readProcFile(procRoot_ + "/" + id + "/task/" + id + "/io");
     return text ? parseIo(*text) : std::nullopt;
 }
 
