@@ -207,7 +207,8 @@ TEST_F(TerminalTabsEndToEndTest, ATriggerRightAfterAnAcceptedCompletion) {
 }
 
 // Tabs started in gamma running tmux (its pane in alpha), screen (its window in beta) and tail -f of a busy
-// log are told apart; on a loaded machine a server answering late, or a pane reading the keys late, may miss.
+// log are told apart, never taken for another; on a loaded machine a server answering late, or a pane reading the
+// keys late, may give none.
 TEST_F(TerminalTabsEndToEndTest, TmuxAndScreenTabsBesideALogFollowed) {
     if (run("command -v xfce4-terminal && command -v tmux && command -v screen >/dev/null") != 0) {
         GTEST_SKIP() << "xfce4-terminal, tmux or screen is not installed";
@@ -237,7 +238,7 @@ TEST_F(TerminalTabsEndToEndTest, TmuxAndScreenTabsBesideALogFollowed) {
         const std::string name = trigger % 2 == 0 ? "beta" : "alpha";
         ASSERT_TRUE(showTab(trigger % 2 == 0 ? 2 : 1));
         const std::string got = popupProject();
-        EXPECT_TRUE(got == name || ++missed <= 2) << trigger << ": " << got << " for " << name;
+        EXPECT_TRUE(got == name || (got.empty() && ++missed <= 2)) << trigger << ": " << got << " for " << name;
     }
 }
 
