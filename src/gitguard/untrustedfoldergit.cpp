@@ -9,6 +9,7 @@
 #include "gitguard/gitrepositorytexts.h"
 #include "gitguard/gitvaluepaths.h"
 #include "gitguard/pathinfolder.h"
+#include "gitguard/perprocesspath.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -123,7 +124,8 @@ textFileOf(std::string_view value, const GitReachedRepository* repository, std::
 bool namesWorkTreeFile(const GitConfigEntry& entry, const GitReachedRepository* repository,
                        std::string_view home) {
     const auto file = entry.value ? textFileOf(*entry.value, repository, home) : std::nullopt;
-    if (!file) {
+    // Through /proc/self or /dev/fd the command's git reads a file of its own, not the one found here.
+    if (!file || PerProcessPath().whyNotOnePlace(*file, "/")) {
         return false;
     }
     const auto top = PathInFolder::real(*repository->workTree);

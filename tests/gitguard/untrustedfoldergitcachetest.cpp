@@ -22,6 +22,9 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace korvane {
 namespace {
 
@@ -124,6 +127,19 @@ TEST_F(UntrustedFolderGitCacheTest, ADecisionStandsUntilWhatItWasReadFromChanges
         EXPECT_THAT(said, HasSubstr(edit.said));
         EXPECT_EQ(read(), std::pair(0, said));
     }
+}
+
+// A text file git reads is vouched for only where it is one file for every process: through
+// /proc/self/fd the command's git reads its own descriptor, not the one Korvane's has open there.
+TEST_F(UntrustedFolderGitCacheTest, ATextFileNamedThroughTheReadersOwnDescriptorsWaits) {
+    repo.write(".gitmessage");
+    const int open = ::open((repo.path() / ".gitmessage").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(open, 0);
+    ASSERT_TRUE(repo.sh("git config commit.template .gitmessage"));
+    EXPECT_THAT(read().second, HasSubstr("runs"));
+    ASSERT_TRUE(repo.sh("git config commit.template /proc/self/fd/" + std::to_string(open)));
+    EXPECT_THAT(read().second, HasSubstr("waits: "));
+    ::close(open);
 }
 
 // Commands that start at the same moment (a scan runs several) share one reading.
