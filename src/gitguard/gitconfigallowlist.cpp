@@ -198,7 +198,8 @@ constexpr GitConfigRule rules[] = {
     // program.
     allow("diff.<driver>.xfuncname"), allow("diff.<driver>.binary"), allow("diff.<driver>.wordRegex"),
     refuse("diff.<driver>.*", driver),
-    refuse("diff.external", startsProgram), refuse("diff.guitool", tool), refuse("diff.tool", tool), refuse("diff.orderFile", readsFile), allow("diff.algorithm"),
+    refuse("diff.external", startsProgram), refuse("diff.guitool", tool), refuse("diff.tool", tool),
+    refuse("diff.orderFile", readsFile), allow("diff.algorithm"),
     allow("diff.autoRefreshIndex"), allow("diff.colorMoved"), allow("diff.colorMovedWS"),
     allow("diff.context"), allow("diff.dirstat"), allow("diff.ignoreSubmodules"),
     allow("diff.indentHeuristic"), allow("diff.interHunkContext"), allow("diff.mnemonicPrefix"),

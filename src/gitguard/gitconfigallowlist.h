@@ -70,8 +70,9 @@ public:
     static const GitConfigRule* ruleFor(std::string_view key);
     // Why a folder's entry keeps the user's commands from running there until the folder is trusted;
     // none when it is allowed (an ownWorkTree, ownHooks or workTreeFile key, and a remoteName one that may
-    // name a remote, count as allowed here: the caller checks them). A key no rule names passes only where `listed`, the
-    // list of the git that runs, is known and does not name it, and then the caller checks its value.
+    // name a remote, count as allowed here: the caller checks them). A key no rule names passes only where
+    // `listed`, the list of the git that runs, is known and does not name it, and then the caller checks its
+    // value.
     static std::optional<std::string> refusal(std::string_view key, std::optional<std::string_view> value,
                                               const GitListedKeys* listed = nullptr);
     // The same for a key whose rule is already known (`ruleFor`'s answer).
