@@ -1,33 +1,63 @@
 #include "providers/multiplexedpanes.h"
 
-#include <set>
+#include <algorithm>
 
 namespace korvane {
 
-void MultiplexedPanes::add(std::string clientName, const std::map<std::int32_t, std::int32_t>& serverOfClient) {
+void MultiplexedPanes::add(std::string clientName, const std::map<std::int32_t, std::int32_t>& serverOfClient,
+                           const std::map<std::int32_t, std::string>& shownOfClient) {
     for (const auto& [client, server] : serverOfClient) {
-        servers_[client] = {server, clientName};
+        const auto shown = shownOfClient.find(client);
+        servers_[client] = {server, clientName,
+                            shown == shownOfClient.end() ? std::nullopt : std::optional(shown->second)};
     }
 }
 
-std::vector<ProcessInfo::DescendantInfo> MultiplexedPanes::with(std::vector<ProcessInfo::DescendantInfo> processes,
-                                                                ProcessTable& table) const {
+MultiplexedPanes::Spread MultiplexedPanes::spread(std::vector<ProcessInfo::DescendantInfo> processes,
+                                                  ProcessTable& table) const {
+    Spread spread;
     std::vector<ProcessInfo::DescendantInfo> found;
     std::set<std::int32_t> walked;
+    std::set<std::int32_t> listed;
+    for (const auto& entry : processes) {
+        listed.insert(entry.pid);
+    }
     for (const auto& entry : processes) {
         const auto server = servers_.find(entry.pid);
         // A process id of a client gone and used again is no client of that server.
-        if (!entry.foreground || !entry.tty || server == servers_.end() || entry.name != server->second.second ||
-            !walked.insert(server->second.first).second) {
+        if (!entry.foreground || !entry.tty || server == servers_.end() ||
+            entry.name != server->second.clientName) {
             continue;
         }
-        for (auto& process : ProcessInfo::descendants(server->second.first, table)) {
-            process.tty = entry.tty;
-            found.push_back(std::move(process));
+        if (server->second.shown) {
+            spread.shownDevices.insert(*server->second.shown);
+        }
+        if (!walked.insert(server->second.pid).second) {
+            continue;
+        }
+        for (auto& process : ProcessInfo::descendants(server->second.pid, table)) {
+            if (process.tty) {
+                spread.paneDevices.insert(*process.tty);
+            }
+            // A server started below the terminal (screen's, by its first client) has its panes among
+            // the terminal's processes already.
+            if (listed.insert(process.pid).second) {
+                found.push_back(std::move(process));
+            }
         }
     }
+    std::erase_if(spread.shownDevices,
+                  [&](const std::string& device) { return !spread.paneDevices.contains(device); });
     processes.insert(processes.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
-    return processes;
+    spread.processes = std::move(processes);
+    return spread;
+}
+
+bool MultiplexedPanes::speaksFor(const Spread& spread, const std::vector<std::string>& devices) {
+    return std::any_of(devices.begin(), devices.end(),
+                       [&](const std::string& device) { return spread.shownDevices.contains(device); }) ||
+           std::none_of(devices.begin(), devices.end(),
+                        [&](const std::string& device) { return spread.paneDevices.contains(device); });
 }
 
 } // namespace korvane

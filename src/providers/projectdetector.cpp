@@ -2,12 +2,14 @@
 
 #include "config/providerfactories.h"
 #include "input/applicationsets.h"
+#include "providers/panegroups.h"
 #include "providers/windowtitle.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string_view>
 #include <unordered_set>
 
@@ -215,10 +217,11 @@ void ProjectDetector::applicationActivated(const FrontmostApplication& applicati
 MultiplexedPanes ProjectDetector::multiplexedPanes() const {
     MultiplexedPanes panes;
     if (tmux_) {
-        panes.add(std::string(TmuxPaneFinder::clientName), tmux_->serverOfClient());
+        panes.add(std::string(TmuxPaneFinder::clientName), tmux_->serverOfClient(), tmux_->shownOfClient());
     }
     if (screen_) {
-        panes.add(std::string(ScreenWindowFinder::processName), screen_->serverOfClient());
+        panes.add(std::string(ScreenWindowFinder::processName), screen_->serverOfClient(),
+                  screen_->shownOfClient());
     }
     return panes;
 }
@@ -336,6 +339,32 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
         return ProcessTreeNone{};
     }
     std::vector<ProcessInfo::DescendantInfo> processes = ProcessInfo::descendants(pid, *processTable_);
+    // The devices a multiplexer's client is in front of: its own folder is where it was started.
+    std::set<std::string> clientDevices;
+    for (const auto& entry : processes) {
+        if (entry.foreground && entry.tty &&
+            (entry.name == TmuxPaneFinder::clientName || entry.name == ScreenWindowFinder::processName)) {
+            clientDevices.insert(*entry.tty);
+        }
+    }
+    const bool multiplexed = !clientDevices.empty();
+    // Where the keys were read in a tab of the terminal's own, or in the pane a multiplexer's client showed
+    // at the last question, that pane is the one typed in: its server need not be asked again.
+    if (keysTyped && multiplexed) {
+        const MultiplexedPanes::Spread spread = multiplexedPanes().spread(processes, *processTable_);
+        const auto speaks = [&](const std::vector<std::string>& devices) {
+            return MultiplexedPanes::speaksFor(spread, devices) &&
+                   std::none_of(devices.begin(), devices.end(),
+                                [&](const std::string& device) { return clientDevices.contains(device); });
+        };
+        if (auto told = typedTab_.toldPaneOnly(spread.processes, speaks)) {
+            return chosen(*told, titleRoot);
+        }
+    }
+    std::vector<ProcessInfo::DescendantInfo> walked;
+    if (multiplexed) {
+        walked = processes;
+    }
     // tmux's and screen's questions all start before one wait: a terminal may run both, in two tabs.
     ServerQuestions::Wait wait;
     const auto askedTmux = tmux_ ? tmux_->ask(processes, wait) : TmuxPaneFinder::Asked();
@@ -349,6 +378,16 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     // Only then is the tab typed in told: a multiplexer's client reads none of its keys, the program in
     // the pane or window it shows does.
     processes = typedTab_.typedPaneOnly(std::move(processes), keysTyped);
+    // The panes of the servers followed now count apart, so that the keys typed there are worth a
+    // baseline: the next trigger in the pane shown is then told without a question.
+    if (multiplexed) {
+        typedTab_.seePanes(PaneGroups(multiplexedPanes().with(std::move(walked), *processTable_)).panes().size());
+    }
+    return chosen(processes, titleRoot);
+}
+
+ProcessTreeDetection ProjectDetector::chosen(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                             const PaneChooser::TitleRoot& titleRoot) {
     const PaneChooser panes(*processTable_,
                             [this](const std::string& directory) { return rootForDirectory(directory); });
     ProcessTreeDetection tree = panes.choose(processes, titleRoot);

@@ -127,6 +127,9 @@ private:
     std::optional<std::string> rootForDirectory(const std::string& directory);
     // The terminal in front or its tabs changed: a reading under way is stale.
     void tabsChanged();
+    // The root that `processes` (a terminal's, narrowed to what speaks for it) name, applied.
+    ProcessTreeDetection chosen(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                const PaneChooser::TitleRoot& titleRoot);
     // The tmux and screen servers the terminal's clients were last found to use, for the tabs' baseline.
     MultiplexedPanes multiplexedPanes() const;
 

@@ -114,6 +114,7 @@ ScreenWindowFinder::Asked ScreenWindowFinder::ask(const std::vector<ProcessInfo:
                                                   ServerQuestions::Wait& wait) {
     Asked asked{clientsInFront(processes), {}};
     serverOfClient_.clear();
+    shownOfClient_.clear();
     const auto screen = asked.clients.empty() ? std::nullopt : screen_.find();
     // One question per session, all started before any is waited for.
     std::vector<ServerQuestions::Question> questions;
@@ -158,7 +159,7 @@ ScreenWindowFinder::withWindowsShown(std::vector<ProcessInfo::DescendantInfo> pr
             return other.pid == client.pid && other.tty == client.tty && other.session;
         });
         windows.emplace(client.tty, was != asked.clients.end()
-                                        ? windowShown(*was->session, answers[was->question], client.tty)
+                                        ? windowShown(*was->session, answers[was->question], client)
                                         : std::nullopt);
     }
 
@@ -292,14 +293,18 @@ ScreenWindowFinder::sessionHolding(const std::string& folder, const std::string&
 // The processes of the window `answer` names for `session`, counted as the terminal's.
 std::optional<std::vector<ProcessInfo::DescendantInfo>>
 ScreenWindowFinder::windowShown(const Session& session, const std::optional<std::string>& answer,
-                                const std::string& tty) {
+                                const Client& client) {
     const auto number = answer ? windowNumber(*answer) : std::nullopt;
     const auto window = number ? windowProcess(session, *number) : std::nullopt;
     if (!window) {
         return std::nullopt;
     }
     auto shown = ProcessInfo::processTree(*window, session.server, *table_);
+    std::optional<std::string> device;
     for (auto& process : shown) {
+        if (process.pid == *window) {
+            device = process.tty;
+        }
         // A screen or tmux inside the window would show a window or pane of its own that this one
         // cannot name (tmux's panes are put in place before screen's windows).
         if (process.foreground &&
@@ -307,7 +312,10 @@ ScreenWindowFinder::windowShown(const Session& session, const std::optional<std:
             return std::nullopt;
         }
         // The window's processes count as the terminal's, whose device the user types on.
-        process.tty = tty;
+        process.tty = client.tty;
+    }
+    if (device) {
+        shownOfClient_[client.pid] = *device;
     }
     return shown;
 }

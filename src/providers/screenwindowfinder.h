@@ -68,6 +68,8 @@ public:
     // The server process of each client followed at the last detection, by client: what the programs of
     // its panes read tells its tab, without asking anything.
     const std::map<std::int32_t, std::int32_t>& serverOfClient() const { return serverOfClient_; }
+    // The device of the window each of them showed then, where the session told it.
+    const std::map<std::int32_t, std::string>& shownOfClient() const { return shownOfClient_; }
 
     // The window number in screen's answer to "-Q number" ("2 (bash)", on its last line); absent for
     // anything else.
@@ -104,7 +106,7 @@ private:
     std::optional<Session> sessionHolding(const std::string& folder, const std::string& tty,
                                           const ProgramOnPath::Found& screen);
     std::optional<std::vector<ProcessInfo::DescendantInfo>>
-    windowShown(const Session& session, const std::optional<std::string>& answer, const std::string& tty);
+    windowShown(const Session& session, const std::optional<std::string>& answer, const Client& client);
     std::optional<std::int32_t> windowProcess(const Session& session, int number);
     bool runsScreen(std::int32_t pid, const ProgramOnPath::Found& screen);
 
@@ -116,6 +118,7 @@ private:
     ServerQuestions questions_;
     // The session server of each client followed at the last detection.
     std::map<std::int32_t, std::int32_t> serverOfClient_;
+    std::map<std::int32_t, std::string> shownOfClient_;
 };
 
 } // namespace korvane

@@ -61,6 +61,7 @@ TmuxPaneFinder::withPanesShown(std::vector<ProcessInfo::DescendantInfo> processe
             panes.emplace(client.tty, std::nullopt);
             continue;
         }
+        shownOfClient_[client.pid] = pane->tty;
         auto shown = ProcessInfo::processTree(pane->pid, client.pid, *table_);
         // The pane's processes count as the client's terminal's, whose device the user types on.
         for (auto& process : shown) {
@@ -97,6 +98,7 @@ TmuxPaneFinder::clientsInFront(const std::vector<ProcessInfo::DescendantInfo>& p
                                const std::optional<Program>& tmux, std::vector<TmuxSocket>& servers) {
     std::vector<Client> clients;
     serverOfClient_.clear();
+    shownOfClient_.clear();
     for (const auto& entry : processes) {
         if (!entry.tty || !entry.foreground || entry.name != clientName ||
             std::any_of(clients.begin(), clients.end(),

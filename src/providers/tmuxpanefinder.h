@@ -68,6 +68,8 @@ public:
     // The server process of each client followed at the last detection, by client: what the programs of
     // its panes read tells its tab, without asking anything.
     const std::map<std::int32_t, std::int32_t>& serverOfClient() const { return serverOfClient_; }
+    // The device of the pane each of them showed then, where the server told it.
+    const std::map<std::int32_t, std::string>& shownOfClient() const { return shownOfClient_; }
 
 private:
     // The pane a client shows: its first process and its terminal device below "/dev/".
@@ -93,6 +95,7 @@ private:
     TmuxServerQuestions questions_;
     // The server process of each client followed at the last detection.
     std::map<std::int32_t, std::int32_t> serverOfClient_;
+    std::map<std::int32_t, std::string> shownOfClient_;
 };
 
 } // namespace korvane

@@ -79,6 +79,47 @@ void TypedTab::setBaseline(Baseline baseline) {
                std::back_inserter(baseline_), [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
+TypedTab::Look TypedTab::look(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                              const PaneGroups& groups) const {
+    Look look{foregroundReads(processes, *table_), std::nullopt, false};
+    if (groups.panes().size() <= 1) {
+        return look;
+    }
+    std::vector<std::optional<ProcessReads>> since(groups.panes().size());
+    for (const auto& entry : processes) {
+        if (!entry.foreground || !entry.tty) {
+            continue;
+        }
+        const ProcessReads* now = find(look.reads, entry.pid);
+        const ProcessReads* then = find(baseline_, entry.pid);
+        // A process id used again since reads less than the one it was.
+        if (!now || !then || now->calls < then->calls || now->bytes < then->bytes) {
+            continue;
+        }
+        auto& pane = since[*groups.paneOf(*entry.tty)];
+        pane = ProcessReads{(pane ? pane->calls : 0) + now->calls - then->calls,
+                            (pane ? pane->bytes : 0) + now->bytes - then->bytes};
+    }
+    look.typed = typedPane(since);
+    look.keysUnread = std::all_of(since.begin(), since.end(),
+                                  [](const auto& pane) { return pane && pane->calls == 0; });
+    return look;
+}
+
+std::vector<ProcessInfo::DescendantInfo>
+TypedTab::kept(std::vector<ProcessInfo::DescendantInfo> processes, const PaneGroups& groups, Look look) {
+    keysUnread_ = look.keysUnread;
+    setBaseline({std::move(look.reads), running(processes), groups.panes().size()});
+    if (!look.typed) {
+        return processes;
+    }
+    const auto& devices = groups.panes()[*look.typed].devices;
+    std::erase_if(processes, [&](const ProcessInfo::DescendantInfo& entry) {
+        return !entry.tty || std::find(devices.begin(), devices.end(), *entry.tty) == devices.end();
+    });
+    return processes;
+}
+
 std::vector<ProcessInfo::DescendantInfo>
 TypedTab::typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes, bool keysTyped) {
     const PaneGroups groups(processes);
@@ -87,37 +128,20 @@ TypedTab::typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes, bool
     if (!keysTyped) {
         return processes;
     }
-    Reads reads = foregroundReads(processes, *table_);
-    std::optional<std::size_t> typed;
-    if (groups.panes().size() > 1) {
-        std::vector<std::optional<ProcessReads>> since(groups.panes().size());
-        for (const auto& entry : processes) {
-            if (!entry.foreground || !entry.tty) {
-                continue;
-            }
-            const ProcessReads* now = find(reads, entry.pid);
-            const ProcessReads* then = find(baseline_, entry.pid);
-            // A process id used again since reads less than the one it was.
-            if (!now || !then || now->calls < then->calls || now->bytes < then->bytes) {
-                continue;
-            }
-            auto& pane = since[*groups.paneOf(*entry.tty)];
-            pane = ProcessReads{(pane ? pane->calls : 0) + now->calls - then->calls,
-                                (pane ? pane->bytes : 0) + now->bytes - then->bytes};
-        }
-        typed = typedPane(since);
-        keysUnread_ = std::all_of(since.begin(), since.end(),
-                                  [](const auto& pane) { return pane && pane->calls == 0; });
+    Look seen = look(processes, groups);
+    return kept(std::move(processes), groups, std::move(seen));
+}
+
+std::optional<std::vector<ProcessInfo::DescendantInfo>>
+TypedTab::toldPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes,
+                       const std::function<bool(const std::vector<std::string>& devices)>& accepted) {
+    const PaneGroups groups(processes);
+    Look seen = look(processes, groups);
+    if (!seen.typed || !accepted(groups.panes()[*seen.typed].devices)) {
+        return std::nullopt;
     }
-    setBaseline({std::move(reads), running(processes), groups.panes().size()});
-    if (!typed) {
-        return processes;
-    }
-    const auto& devices = groups.panes()[*typed].devices;
-    std::erase_if(processes, [&](const ProcessInfo::DescendantInfo& entry) {
-        return !entry.tty || std::find(devices.begin(), devices.end(), *entry.tty) == devices.end();
-    });
-    return processes;
+    panes_ = groups.panes().size();
+    return kept(std::move(processes), groups, std::move(seen));
 }
 
 std::optional<std::size_t>

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "platform/processtable.h"
+#include "providers/panegroups.h"
 #include "providers/processinfo.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -43,6 +46,9 @@ public:
 
     // Whether the processes last seen ran in more than one pane: only then is a baseline worth taking.
     bool hasSeveralPanes() const { return panes_ > 1; }
+    // The terminal shows `panes` panes, a multiplexer's counted apart, where the trigger's processes
+    // put one pane in place of its client.
+    void seePanes(std::size_t panes) { panes_ = panes; }
 
     // The reads of the foreground jobs of `processes` (a terminal's, as ProcessInfo::descendants
     // lists them) become the baseline.
@@ -59,6 +65,12 @@ public:
     std::vector<ProcessInfo::DescendantInfo> typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes,
                                                            bool keysTyped);
 
+    // The same at a trigger, where the keys tell the pane alone and `accepted` takes that pane (by its
+    // devices); absent, and nothing changed, otherwise.
+    std::optional<std::vector<ProcessInfo::DescendantInfo>>
+    toldPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes,
+                 const std::function<bool(const std::vector<std::string>& devices)>& accepted);
+
     // Whether at the last trigger every pane was known and none had read since the baseline: the
     // keys had not reached their program yet (a terminal busy drawing), and a later look may tell.
     bool keysUnread() const { return keysUnread_; }
@@ -69,6 +81,17 @@ public:
     typedPane(const std::vector<std::optional<ProcessReads>>& sinceBaseline);
 
 private:
+    // What the foreground jobs of a trigger's processes read, and the pane that tells.
+    struct Look {
+        Reads reads;
+        std::optional<std::size_t> typed;
+        bool keysUnread = false;
+    };
+    Look look(const std::vector<ProcessInfo::DescendantInfo>& processes, const PaneGroups& groups) const;
+    // `look`'s reads become the baseline; `processes` narrowed to the pane it tells, if any.
+    std::vector<ProcessInfo::DescendantInfo> kept(std::vector<ProcessInfo::DescendantInfo> processes,
+                                                  const PaneGroups& groups, Look look);
+
     static Reads foregroundReads(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                  ProcessTable& table);
     static std::vector<std::int32_t> running(const std::vector<ProcessInfo::DescendantInfo>& processes);

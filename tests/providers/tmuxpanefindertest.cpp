@@ -234,25 +234,40 @@ TEST_F(TmuxPaneFinderTest, ClientsOfOneServerInSeveralTabsAskItOnce) {
 
 // The keys typed on a tab running tmux are read by the program of the pane shown, not by the client:
 // that tab is told from one following a log, also once another pane was shown since the last question.
+// The pane shown at the last question, told so, needs no question; another one does, and the client,
+// whose folder is where tmux was started, never speaks for the tab.
 TEST_F(TmuxPaneFinderTest, ThePaneShownReadsTheKeysTypedOnItsTab) {
     showPane(201, "pts/5");
+    table->setForegroundGroup("pts/5", 201);
+    detect();
+    EXPECT_TRUE(detector.severalTabsInFront()->load());
     addJob(110, kTerminal, "pts/2", kWeb, "tail");
     table->setForegroundGroup("pts/2", 110);
-    table->setForegroundGroup("pts/5", 201);
     for (std::int32_t pid : {kClient, 110, 201, 202, 203}) {
         table->setReads(pid, ProcessReads{300, 9000});
     }
+    const auto trigger = [&] { return detector.detectProjectRoot(apps->frontmostApplication(), true); };
     detect();
     detector.takeTabBaseline();
     table->setReads(201, ProcessReads{302, 9002});
     table->setReads(110, ProcessReads{303, 9450});
-    EXPECT_EQ(detector.detectProjectRoot(apps->frontmostApplication(), true), kApp);
+    EXPECT_EQ(trigger(), kApp);
+    EXPECT_EQ(servers->requests().size(), 2u);
+
+    detector.takeTabBaseline();
+    table->setReads(kClient, ProcessReads{302, 9002});
+    EXPECT_NE(trigger(), kStart);
 
     showPane(202, "pts/6");
     detector.takeTabBaseline();
     table->setReads(202, ProcessReads{301, 9001});
     table->setReads(110, ProcessReads{306, 9900});
-    EXPECT_EQ(detector.detectProjectRoot(apps->frontmostApplication(), true), kPkg);
+    EXPECT_EQ(trigger(), kPkg);
+    const std::size_t asked = servers->requests().size();
+    detector.takeTabBaseline();
+    table->setReads(202, ProcessReads{303, 9003});
+    EXPECT_EQ(trigger(), kPkg);
+    EXPECT_EQ(servers->requests().size(), asked);
 }
 
 } // namespace
