@@ -494,7 +494,8 @@ BusyTerminal& busyTerminal() {
 
 // What each other key costs the main thread in that terminal. Argument 0: the whole baseline read on the
 // main thread, as it was; 1: the main thread's part now, the reading handed to the background and its
-// result taken in (the walk itself, timed apart as read_ms, runs in the background).
+// result taken in (the walk itself, timed apart as read_ms, runs in the background); 2: the same when the
+// terminal's window comes forward, another application in front before each time.
 void BM_TabBaselineBusyTerminal(benchmark::State& state) {
     BusyTerminal& busy = busyTerminal();
     if (!busy.ready()) {
@@ -503,7 +504,8 @@ void BM_TabBaselineBusyTerminal(benchmark::State& state) {
     }
     ProjectDetector detector(std::make_shared<FakeActiveAppProvider>(), std::make_shared<ProcProcessTable>(),
                              std::make_shared<LocalFileProbe>());
-    detector.applicationActivated(FrontmostApplication{"xfce4-terminal", busy.terminal()});
+    const FrontmostApplication terminal{"xfce4-terminal", busy.terminal()};
+    detector.applicationActivated(terminal);
     std::vector<double> times;
     std::vector<double> reads;
     for (auto _ : state) {
@@ -513,9 +515,20 @@ void BM_TabBaselineBusyTerminal(benchmark::State& state) {
             times.push_back(bench::millisecondsSince(start));
             continue;
         }
+        const bool switched = state.range(0) == 2;
+        if (switched) {
+            detector.applicationActivated(FrontmostApplication{"org.example.Editor", 1});
+        }
         auto start = bench::Clock::now();
+        if (switched) {
+            detector.applicationActivated(terminal);
+        }
         auto reading = detector.tabBaselineReading();
         double main = bench::millisecondsSince(start);
+        if (!reading) {
+            state.SkipWithError("no reading of the tabs was handed out");
+            return;
+        }
         start = bench::Clock::now();
         auto baseline = reading->read();
         reads.push_back(bench::millisecondsSince(start));
@@ -530,7 +543,7 @@ void BM_TabBaselineBusyTerminal(benchmark::State& state) {
     }
     state.counters["processes"] = BusyTerminal::tabs * (BusyTerminal::jobsPerTab + 1);
 }
-BENCHMARK(BM_TabBaselineBusyTerminal)->Arg(0)->Arg(1)->Iterations(40)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TabBaselineBusyTerminal)->Arg(0)->Arg(1)->Arg(2)->Iterations(40)->Unit(benchmark::kMicrosecond);
 
 // The detection at the trigger in that terminal, no tab told by its reads, the last tab's device read last.
 void BM_TriggerDetectionBusyTerminal(benchmark::State& state) {
