@@ -174,6 +174,34 @@ int processCount() {
     return count;
 }
 
+// Run by a terminal's process: a pane on a new pseudo-terminal, a session in `repository` sleeping
+// with `jobs` more processes of its own, its device last used `index` steps of the devices' times after
+// the first pane's (the last pane is the user's). Returns the pane's id.
+pid_t startPane(const std::string& repository, std::size_t index, int jobs) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ::grantpt(master);
+    ::unlockpt(master);
+    const std::string device = ::ptsname(master);
+    const pid_t pane = ::fork();
+    if (pane == 0) {
+        ::setsid();
+        if (::open(device.c_str(), O_RDWR) < 0 || ::chdir(repository.c_str()) != 0) {
+            ::_exit(1);
+        }
+        for (int job = 0; job < jobs; ++job) {
+            if (::fork() == 0) {
+                ::execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
+                ::_exit(1);
+            }
+        }
+        ::execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
+        ::_exit(1);
+    }
+    const timespec times[2] = {{::time(nullptr) + static_cast<time_t>(8 * index), 0}, {0, UTIME_OMIT}};
+    ::utimensat(AT_FDCWD, device.c_str(), times, 0);
+    return pane;
+}
+
 // A terminal of 20 panes, each a session on its own pseudo-terminal in its own repository, the last
 // one used last; beside it (not below it) idle processes until the machine runs 2,000. Every process
 // started here is stopped at exit.
@@ -226,24 +254,7 @@ private:
         if (terminal_ == 0) {
             ::close(told[0]);
             for (std::size_t index = 0; index < repositories_.size(); ++index) {
-                const std::string& repository = repositories_[index];
-                const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-                ::grantpt(master);
-                ::unlockpt(master);
-                const std::string device = ::ptsname(master);
-                const pid_t pane = ::fork();
-                if (pane == 0) {
-                    ::setsid();
-                    if (::open(device.c_str(), O_RDWR) < 0 || ::chdir(repository.c_str()) != 0) {
-                        ::_exit(1);
-                    }
-                    ::execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
-                    ::_exit(1);
-                }
-                // Pane i was used i steps of the devices' times after the first: the last one is the user's.
-                const timespec times[2] = {{::time(nullptr) + static_cast<time_t>(8 * index), 0},
-                                           {0, UTIME_OMIT}};
-                ::utimensat(AT_FDCWD, device.c_str(), times, 0);
+                const pid_t pane = startPane(repositories_[index], index, 0);
                 (void)!::write(told[1], &pane, sizeof pane);
             }
             ::close(told[1]);
@@ -428,27 +439,7 @@ public:
             return;
         }
         for (std::size_t index = 0; index < repositories_.size(); ++index) {
-            const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-            ::grantpt(master);
-            ::unlockpt(master);
-            const std::string device = ::ptsname(master);
-            if (::fork() == 0) {
-                ::setsid();
-                if (::open(device.c_str(), O_RDWR) < 0 || ::chdir(repositories_[index].c_str()) != 0) {
-                    ::_exit(1);
-                }
-                for (int job = 0; job < jobsPerTab; ++job) {
-                    if (::fork() == 0) {
-                        ::execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
-                        ::_exit(1);
-                    }
-                }
-                ::execl("/bin/sleep", "sleep", "600", static_cast<char*>(nullptr));
-                ::_exit(1);
-            }
-            const timespec times[2] = {{::time(nullptr) + static_cast<time_t>(8 * index), 0},
-                                       {0, UTIME_OMIT}};
-            ::utimensat(AT_FDCWD, device.c_str(), times, 0);
+            startPane(repositories_[index], index, jobsPerTab);
         }
         ::pause();
         ::_exit(0);
@@ -494,7 +485,8 @@ BusyTerminal& busyTerminal() {
 
 // What each other key costs the main thread in that terminal. Argument 0: the whole baseline read on the
 // main thread, as it was; 1: the main thread's part now, the reading handed to the background and its
-// result taken in (the walk itself, timed apart as read_ms, runs in the background).
+// result taken in (the walk itself, timed apart as read_ms, runs in the background); 2: the same when the
+// terminal's window comes forward, another application in front before each time.
 void BM_TabBaselineBusyTerminal(benchmark::State& state) {
     BusyTerminal& busy = busyTerminal();
     if (!busy.ready()) {
@@ -503,7 +495,8 @@ void BM_TabBaselineBusyTerminal(benchmark::State& state) {
     }
     ProjectDetector detector(std::make_shared<FakeActiveAppProvider>(), std::make_shared<ProcProcessTable>(),
                              std::make_shared<LocalFileProbe>());
-    detector.applicationActivated(FrontmostApplication{"xfce4-terminal", busy.terminal()});
+    const FrontmostApplication terminal{"xfce4-terminal", busy.terminal()};
+    detector.applicationActivated(terminal);
     std::vector<double> times;
     std::vector<double> reads;
     for (auto _ : state) {
@@ -513,9 +506,20 @@ void BM_TabBaselineBusyTerminal(benchmark::State& state) {
             times.push_back(bench::millisecondsSince(start));
             continue;
         }
+        const bool switched = state.range(0) == 2;
+        if (switched) {
+            detector.applicationActivated(FrontmostApplication{"org.example.Editor", 1});
+        }
         auto start = bench::Clock::now();
+        if (switched) {
+            detector.applicationActivated(terminal);
+        }
         auto reading = detector.tabBaselineReading();
         double main = bench::millisecondsSince(start);
+        if (!reading) {
+            state.SkipWithError("no reading of the tabs was handed out");
+            return;
+        }
         start = bench::Clock::now();
         auto baseline = reading->read();
         reads.push_back(bench::millisecondsSince(start));
@@ -530,7 +534,7 @@ void BM_TabBaselineBusyTerminal(benchmark::State& state) {
     }
     state.counters["processes"] = BusyTerminal::tabs * (BusyTerminal::jobsPerTab + 1);
 }
-BENCHMARK(BM_TabBaselineBusyTerminal)->Arg(0)->Arg(1)->Iterations(40)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TabBaselineBusyTerminal)->Arg(0)->Arg(1)->Arg(2)->Iterations(40)->Unit(benchmark::kMicrosecond);
 
 // The detection at the trigger in that terminal, no tab told by its reads, the last tab's device read last.
 void BM_TriggerDetectionBusyTerminal(benchmark::State& state) {

@@ -131,6 +131,7 @@ void AppCoordinator::start() {
     createScanPipeline();
     createWatcherManager();
     createFlow();
+    tabBaseline_ = std::make_shared<TabBaselineReader>(scheduler_, *projectDetector_, triggerDetector_);
     createFollower();
     createShell();
     wireSearchCoordinator();
@@ -233,6 +234,7 @@ void AppCoordinator::createFollower() {
         .statusBar = statusBar_,
         .triggerDetector = triggerDetector_,
         .flow = flow_,
+        .tabBaseline = tabBaseline_,
         .filePaths = filePaths_,
         .globalSkills = globalSkills_,
         .ownBundleID = platform_.ownBundleID,
@@ -295,6 +297,7 @@ void AppCoordinator::createShell() {
         .projectDetector = *projectDetector_,
         .flow = flow_,
         .follower = follower_,
+        .tabBaseline = tabBaseline_,
         .onTapKey = platform_.onTapKey,
         .applicationIcon = platform_.applicationIcon,
     });

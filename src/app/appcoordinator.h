@@ -4,6 +4,7 @@
 #include "app/completionflow.h"
 #include "app/projectfollower.h"
 #include "app/shelllifecycle.h"
+#include "app/tabbaselinereader.h"
 #include "config/configmanager.h"
 #include "config/configwatcher.h"
 #include "config/truststorewatcher.h"
@@ -103,6 +104,7 @@ private:
     std::shared_ptr<ScanPipeline> scanPipeline_;
     std::shared_ptr<WatcherManager> watcherManager_;
     std::shared_ptr<CompletionFlow> flow_;
+    std::shared_ptr<TabBaselineReader> tabBaseline_;
     std::shared_ptr<ProjectFollower> follower_;
     std::shared_ptr<ShellLifecycle> shell_;
 };

@@ -92,6 +92,7 @@ void ProjectFollower::handleAppActivation(const WorkspaceEvents::Activation& act
     parts_.flow->dismissAndExecute(CompletionSessionEngine::DismissReason::appSwitch,
                                    CompletionSessionEngine::ResetMode::reset);
     parts_.triggerDetector->reset();
+    parts_.tabBaseline->read();
     detectProjectAfter(switchDetectionDelay);
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/completionflow.h"
 #include "app/statusbarcontroller.h"
+#include "app/tabbaselinereader.h"
 #include "base/clock.h"
 #include "base/scheduler.h"
 #include "config/configmanager.h"
@@ -57,6 +58,8 @@ public:
         std::shared_ptr<StatusBarController> statusBar;
         std::shared_ptr<TriggerDetector> triggerDetector;
         std::shared_ptr<CompletionFlow> flow;
+        // Reads the tabs of a terminal come forward, off the main thread.
+        std::shared_ptr<TabBaselineReader> tabBaseline;
         // The project file search and the user's own skills, one each for the process.
         std::shared_ptr<FilePathProvider> filePaths;
         std::shared_ptr<GlobalSkillProvider> globalSkills;

@@ -171,72 +171,15 @@ void ShellLifecycle::installTapCallbacks() {
     parts_.eventTap->setKeyWithholding(parts_.triggerDetector);
     // Korvane's own Backspaces and paste are read one byte a call, as many as a program at work reads:
     // the next trigger is measured from after them.
-    parts_.flow->onInserted = [weak] {
-        if (auto self = weak.lock()) {
-            self->scheduleTabBaseline(insertionBaselineDelay);
+    parts_.flow->onInserted = [reader = std::weak_ptr(parts_.tabBaseline)] {
+        if (auto locked = reader.lock()) {
+            locked->readAfter(insertionBaselineDelay);
         }
     };
 }
 
 void ShellLifecycle::noteInput() {
-    scheduleTabBaseline(tabBaselineDelay);
-}
-
-void ShellLifecycle::scheduleTabBaseline(double delay) {
-    if (tabBaseline_) {
-        tabBaseline_->cancel();
-    }
-    std::weak_ptr<ShellLifecycle> weak = weak_from_this();
-    tabBaseline_ = parts_.scheduler.postAfter(delay, weakCallback(weak, &ShellLifecycle::readTabBaseline));
-}
-
-// The walk below a terminal grows with what runs in it (a build, a program of many threads): it runs
-// in the background, one at a time, the keys typed meanwhile read once it is done; a trigger begun
-// meanwhile is measured from the reading before it.
-void ShellLifecycle::readTabBaseline() {
-    if (tabReading_) {
-        readTabsAgain_ = true;
-        return;
-    }
-    if (isTypingTrigger()) {
-        return;
-    }
-    auto reading = parts_.projectDetector.tabBaselineReading();
-    if (!reading) {
-        return;
-    }
-    std::weak_ptr<ShellLifecycle> weak = weak_from_this();
-    Scheduler* scheduler = &parts_.scheduler;
-    tabReading_ = scheduler->runInBackground(
-        TaskPriority::userInitiated,
-        [weak, scheduler, reading = std::move(*reading)](const CancellationToken& token) {
-            auto baseline = reading.read();
-            // Quitting: the scheduler may be gone.
-            if (token.isCancelled()) {
-                return;
-            }
-            scheduler->post(
-                [weak, generation = reading.generation, baseline = std::move(baseline)]() mutable {
-                    if (auto self = weak.lock()) {
-                        self->tabsRead(generation, std::move(baseline));
-                    }
-                });
-        });
-}
-
-void ShellLifecycle::tabsRead(std::uint64_t generation, TypedTab::Baseline baseline) {
-    tabReading_.reset();
-    if (!isTypingTrigger()) {
-        parts_.projectDetector.applyTabBaseline(generation, std::move(baseline));
-    }
-    if (std::exchange(readTabsAgain_, false)) {
-        readTabBaseline();
-    }
-}
-
-bool ShellLifecycle::isTypingTrigger() const {
-    return parts_.triggerDetector->state() == TriggerDetector::State::collecting ||
-           parts_.triggerDetector->triggerProgress() > 0;
+    parts_.tabBaseline->readAfter(tabBaselineDelay);
 }
 
 // One handler takes every session event: it only hops to the main thread (the composition root's).
@@ -457,9 +400,7 @@ std::optional<CompletionFlow::CapturedContext> ShellLifecycle::onboardingContext
 }
 
 void ShellLifecycle::quit() {
-    if (tabReading_) {
-        tabReading_->cancel();
-    }
+    parts_.tabBaseline->cancel();
     if (isWatchingTrust_) {
         parts_.trust->setOnTrustChanged(nullptr);
     }

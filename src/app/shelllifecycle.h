@@ -3,6 +3,7 @@
 #include "app/completionflow.h"
 #include "app/projectfollower.h"
 #include "app/statusbarcontroller.h"
+#include "app/tabbaselinereader.h"
 #include "base/cancellationtoken.h"
 #include "base/observerlist.h"
 #include "base/scheduler.h"
@@ -64,6 +65,8 @@ public:
         ProjectDetector& projectDetector;
         std::shared_ptr<CompletionFlow> flow;
         std::shared_ptr<ProjectFollower> follower;
+        // Reads the terminal's tabs after a key or a click that begins no trigger, and after an insertion.
+        std::shared_ptr<TabBaselineReader> tabBaseline;
         // Told on the key tap's thread of every key it hands to the detector (latency measurements).
         std::function<void()> onTapKey;
         // The icon of an installed application by desktop-file ID, for the onboarding's example cards.
@@ -127,11 +130,6 @@ private:
     void installTapCallbacks();
     // A key that begins no trigger, or a click: the terminal's tabs are read once the key is read.
     void noteInput();
-    void scheduleTabBaseline(double delay);
-    void readTabBaseline();
-    void tabsRead(std::uint64_t generation, TypedTab::Baseline baseline);
-    // Whether a trigger is being typed or a session is open, when the tabs' reads are no baseline.
-    bool isTypingTrigger() const;
     void startProjectDetectionOnce();
     void followOnboardingStep();
     void scheduleOnboardingTrustCheck();
@@ -159,11 +157,6 @@ private:
     // The start's decision while it waits for the first answer: whether it may show the onboarding.
     std::optional<bool> pendingStartDecision_;
     std::optional<CancellationToken> trustAnswerDeadline_;
-    // The reading of the terminal's tabs after the last key or click.
-    std::optional<CancellationToken> tabBaseline_;
-    // The reading under way in the background, and whether keys came since it began.
-    std::optional<CancellationToken> tabReading_;
-    bool readTabsAgain_ = false;
     // The onboarding was shown for want of an answer to a user who had completed it: a first answer
     // that grants the permission closes it again.
     bool onboardingShownWithoutTrustAnswer_ = false;

@@ -103,6 +103,7 @@ std::optional<std::string> ProjectDetector::detectProjectRoot() {
 std::optional<std::string> ProjectDetector::detectProjectRoot(const std::optional<FrontmostApplication>& application,
                                                               bool atTrigger) {
     terminalPid_.reset();
+    tabsUncounted_ = false;
     tabsChanged();
     if (!application || application->bundleID.empty()) {
         setCurrentProjectRoot(std::nullopt);
@@ -180,7 +181,7 @@ void ProjectDetector::takeTabBaseline() {
 }
 
 std::optional<ProjectDetector::TabBaselineReading> ProjectDetector::tabBaselineReading() {
-    if (!terminalPid_ || !typedTab_.hasSeveralPanes()) {
+    if (!wantsTabBaseline()) {
         return std::nullopt;
     }
     return TabBaselineReading{++tabBaselineGeneration_,
@@ -193,21 +194,26 @@ std::optional<ProjectDetector::TabBaselineReading> ProjectDetector::tabBaselineR
 void ProjectDetector::applyTabBaseline(std::uint64_t generation, TypedTab::Baseline baseline) {
     if (generation == tabBaselineGeneration_) {
         typedTab_.setBaseline(std::move(baseline));
-        severalTabsInFront_->store(typedTab_.hasSeveralPanes(), std::memory_order_relaxed);
+        tabsUncounted_ = false;
+        severalTabsInFront_->store(wantsTabBaseline(), std::memory_order_relaxed);
     }
 }
 
 void ProjectDetector::tabsChanged() {
     ++tabBaselineGeneration_;
-    severalTabsInFront_->store(terminalPid_ && typedTab_.hasSeveralPanes(), std::memory_order_relaxed);
+    severalTabsInFront_->store(wantsTabBaseline(), std::memory_order_relaxed);
+}
+
+bool ProjectDetector::wantsTabBaseline() const {
+    return terminalPid_ && (tabsUncounted_ || typedTab_.hasSeveralPanes());
 }
 
 void ProjectDetector::applicationActivated(const FrontmostApplication& application) {
     terminalPid_.reset();
+    tabsUncounted_ = false;
     if (application.pid >= 1 && terminalBundleIDs().contains(application.bundleID)) {
         terminalPid_ = application.pid;
-        typedTab_.takeBaseline(
-            multiplexedPanes().with(ProcessInfo::descendants(application.pid, *processTable_), *processTable_));
+        tabsUncounted_ = true;
     }
     tabsChanged();
 }

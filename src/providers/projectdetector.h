@@ -67,7 +67,8 @@ public:
 
     // Takes what the tabs of the terminal in front have read so far, the baseline the trigger's keys
     // are told by: for a key that begins no trigger, once its program had time to read it. Reads
-    // nothing unless that terminal showed several tabs.
+    // nothing unless that terminal showed several tabs, or has just come forward with its tabs not
+    // counted yet.
     void takeTabBaseline();
 
     // takeTabBaseline in two halves, so that the walk below a busy terminal runs off the main thread:
@@ -80,14 +81,16 @@ public:
     };
     std::optional<TabBaselineReading> tabBaselineReading();
     void applyTabBaseline(std::uint64_t generation, TypedTab::Baseline baseline);
-    // Whether the application in front is a terminal seen with several tabs, the only one whose keys
-    // are worth a baseline; read from any thread (the key tap's), so that other keys cost nothing.
+    // Whether the application in front is a terminal seen with several tabs, or one not counted yet, the
+    // only one whose keys are worth a baseline; read from any thread (the key tap's), so that other keys
+    // cost nothing.
     std::shared_ptr<const std::atomic<bool>> severalTabsInFront() const { return severalTabsInFront_; }
     // Whether the last trigger's keys had not been read by any tab yet: a detection a few milliseconds
     // later may tell the tab.
     bool triggerKeysUnread() const { return typedTab_.keysUnread(); }
-    // `application` came in front: a terminal's tabs are read at once, for a trigger typed before the
-    // detection that follows the switch.
+    // `application` came in front. Notes a terminal only, its tabs not yet counted: the caller has its
+    // baseline read (tabBaselineReading) at once, for a trigger typed before the detection that follows
+    // the switch, without the walk below it on the main thread.
     void applicationActivated(const FrontmostApplication& application);
 
     const std::optional<std::string>& currentProjectRoot() const { return currentProjectRoot_; }
@@ -130,6 +133,8 @@ private:
     // The root that `processes` (a terminal's, narrowed to what speaks for it) name, applied.
     ProcessTreeDetection chosen(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                 const PaneChooser::TitleRoot& titleRoot);
+    // Whether the terminal in front's tabs are worth a baseline.
+    bool wantsTabBaseline() const;
     // The tmux and screen servers the terminal's clients were last found to use, for the tabs' baseline.
     MultiplexedPanes multiplexedPanes() const;
 
@@ -141,6 +146,9 @@ private:
     TypedTab typedTab_;
     // The terminal detected last, while it is the application in front.
     std::optional<std::int32_t> terminalPid_;
+    // The terminal came forward and neither a baseline nor a detection has counted its tabs since: the
+    // count held is another terminal's, or one from before.
+    bool tabsUncounted_ = false;
     std::uint64_t tabBaselineGeneration_ = 0;
     std::shared_ptr<std::atomic<bool>> severalTabsInFront_ = std::make_shared<std::atomic<bool>>(false);
     LruMap<std::string, std::string> cache_{cacheCapacity};

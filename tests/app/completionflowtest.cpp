@@ -43,7 +43,8 @@ TEST_F(CompletionFlowTest, AScopeRowRewriteLeavesDocumentAndDetectorInStep) {
 }
 
 // A terminal busy drawing had not handed the trigger's keys to any tab when they were counted: a few
-// milliseconds later the tabs are read again, and the open popup moves to the tab that read them.
+// milliseconds later the tabs are read again, and the open popup moves to the tab that read them. The
+// tabs' baseline taken as its window came forward was read off the main thread.
 TEST_F(CompletionFlowTest, KeysNoTabHadReadAtTheTriggerAreLookedForAgain) {
     constexpr std::int32_t terminal = 700;
     const auto epoch = std::chrono::system_clock::time_point() + std::chrono::hours(24 * 20000);
@@ -58,7 +59,10 @@ TEST_F(CompletionFlowTest, KeysNoTabHadReadAtTheTriggerAreLookedForAgain) {
         processTable->setReads(terminal + tab, ProcessReads{10, 10});
         processTable->setAccessTime(device, epoch);
     }
-    coordinator->projectDetector().applicationActivated(FrontmostApplication{"xfce4-terminal", terminal});
+    workspace->activate({"xfce4-terminal", "Terminal", terminal});
+    EXPECT_EQ(processTable->readsAsked(), 0);
+    scheduler.runUntilIdle();
+    EXPECT_GT(processTable->readsAsked(), 0);
     type(";");
     field->type(";");
     TapEvent second;

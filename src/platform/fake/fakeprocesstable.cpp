@@ -145,6 +145,7 @@ std::optional<std::vector<std::string>> FakeProcessTable::openFiles(std::int32_t
 }
 
 std::optional<ProcessReads> FakeProcessTable::reads(std::int32_t pid) {
+    ++readsAsked_;
     auto found = processes_.find(pid);
     return found == processes_.end() ? std::nullopt : found->second.reads;
 }
