@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QThreadPool>
 #include <cmath>
 
@@ -25,14 +26,20 @@ CancellationToken QtScheduler::postAfter(double seconds, Task task) {
     CancellationToken token;
     const int milliseconds = seconds > 0 ? static_cast<int>(std::ceil(seconds * 1000.0)) : 0;
     QObject* context = context_.get();
-    // Started from the main thread, so that the timer belongs to the main loop whoever asks.
-    post([context, milliseconds, token, task = std::move(task)]() mutable {
+    auto start = [context, milliseconds, token, task = std::move(task)]() mutable {
         QTimer::singleShot(milliseconds, context, [token, task = std::move(task)] {
             if (!token.isCancelled()) {
                 task();
             }
         });
-    });
+    };
+    // The timer belongs to the main loop whoever asks: asked elsewhere, it is started from there. Asked
+    // there (each key in a terminal of several tabs), it starts at once, without waking the loop twice.
+    if (QThread::currentThread() == context->thread()) {
+        start();
+    } else {
+        post(std::move(start));
+    }
     return token;
 }
 
