@@ -173,12 +173,15 @@ void ShellLifecycle::installTapCallbacks() {
     // the next trigger is measured from after them.
     parts_.flow->onInserted = [weak] {
         if (auto self = weak.lock()) {
+            // What was inserted may end in a newline that runs a command.
+            self->parts_.projectDetector.noteInput();
             self->scheduleTabBaseline(insertionBaselineDelay);
         }
     };
 }
 
 void ShellLifecycle::noteInput() {
+    parts_.projectDetector.noteInput();
     scheduleTabBaseline(tabBaselineDelay);
 }
 

@@ -110,6 +110,7 @@ std::optional<std::string> ProjectDetector::detectProjectRoot(const std::optiona
     if (terminalBundleIDs().contains(bundleID)) {
         auto root = detectTerminal(bundleID, application->pid, atTrigger);
         tabsChanged();
+        walkNotedOnlyWithSeveralTabs();
         return root;
     }
     auto title = appProvider_->focusedWindowTitle(application->pid);
@@ -181,17 +182,27 @@ std::optional<ProjectDetector::TabBaselineReading> ProjectDetector::tabBaselineR
     if (!terminalPid_ || !typedTab_.hasSeveralPanes()) {
         return std::nullopt;
     }
+    readingInputs_ = inputs_;
     return TabBaselineReading{++tabBaselineGeneration_,
-                              [pid = *terminalPid_, table = processTable_, panes = multiplexedPanes()] {
-                                  return TypedTab::readBaseline(
-                                      panes.with(ProcessInfo::descendants(pid, *table), *table), *table);
+                              [pid = *terminalPid_, table = processTable_, panes = multiplexedPanes(),
+                               retired = std::move(retiredWalk_)]() mutable {
+                                  retired.reset();
+                                  auto walked = TabWalk::read(pid, *table);
+                                  auto baseline = TypedTab::readBaseline(panes.with(walked.processes, *table), *table);
+                                  baseline.walked = std::move(walked);
+                                  return baseline;
                               }};
 }
 
 void ProjectDetector::applyTabBaseline(std::uint64_t generation, TypedTab::Baseline baseline) {
     if (generation == tabBaselineGeneration_) {
+        auto retired = tabWalk_.keep(std::move(baseline.walked), readingInputs_);
+        if (!retiredWalk_) {
+            retiredWalk_ = std::make_shared<TabWalk::Walked>(std::move(retired));
+        }
         typedTab_.setBaseline(std::move(baseline));
         severalTabsInFront_->store(typedTab_.hasSeveralPanes(), std::memory_order_relaxed);
+        walkNotedOnlyWithSeveralTabs();
     }
 }
 
@@ -200,7 +211,17 @@ void ProjectDetector::tabsChanged() {
     severalTabsInFront_->store(terminalPid_ && typedTab_.hasSeveralPanes(), std::memory_order_relaxed);
 }
 
+// The keys typed reach noteInput only while a terminal with several tabs is in front: once fewer are
+// seen, a walk is no longer known to have begun after the last of them.
+void ProjectDetector::walkNotedOnlyWithSeveralTabs() {
+    if (!severalTabsInFront_->load(std::memory_order_relaxed)) {
+        ++inputs_;
+    }
+}
+
 void ProjectDetector::applicationActivated(const FrontmostApplication& application) {
+    // Keys typed elsewhere went unnoted: what ran below a terminal before may have changed.
+    ++inputs_;
     terminalPid_.reset();
     if (application.pid >= 1 && terminalBundleIDs().contains(application.bundleID)) {
         terminalPid_ = application.pid;
@@ -335,7 +356,10 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     if (pid < 1) {
         return ProcessTreeNone{};
     }
-    std::vector<ProcessInfo::DescendantInfo> processes = ProcessInfo::descendants(pid, *processTable_);
+    // A walk is kept only below a terminal seen with several tabs, the one that may be busy.
+    std::vector<ProcessInfo::DescendantInfo> processes = typedTab_.hasSeveralPanes()
+                                                             ? tabWalk_.processes(pid, inputs_, *processTable_)
+                                                             : ProcessInfo::descendants(pid, *processTable_);
     // tmux's and screen's questions all start before one wait: a terminal may run both, in two tabs.
     ServerQuestions::Wait wait;
     const auto askedTmux = tmux_ ? tmux_->ask(processes, wait) : TmuxPaneFinder::Asked();

@@ -9,6 +9,7 @@
 #include "providers/processinfo.h"
 #include "providers/processtreedetection.h"
 #include "providers/screenwindowfinder.h"
+#include "providers/tabwalk.h"
 #include "providers/tmuxpanefinder.h"
 #include "providers/typedtab.h"
 
@@ -83,6 +84,9 @@ public:
     // Whether the application in front is a terminal seen with several tabs, the only one whose keys
     // are worth a baseline; read from any thread (the key tap's), so that other keys cost nothing.
     std::shared_ptr<const std::atomic<bool>> severalTabsInFront() const { return severalTabsInFront_; }
+    // A key or click reached the application in front: jobs may have started or ended since the
+    // processes below a terminal were last walked.
+    void noteInput() { ++inputs_; }
     // Whether the last trigger's keys had not been read by any tab yet: a detection a few milliseconds
     // later may tell the tab.
     bool triggerKeysUnread() const { return typedTab_.keysUnread(); }
@@ -127,6 +131,7 @@ private:
     std::optional<std::string> rootForDirectory(const std::string& directory);
     // The terminal in front or its tabs changed: a reading under way is stale.
     void tabsChanged();
+    void walkNotedOnlyWithSeveralTabs();
     // The tmux and screen servers the terminal's clients were last found to use, for the tabs' baseline.
     MultiplexedPanes multiplexedPanes() const;
 
@@ -139,6 +144,12 @@ private:
     // The terminal detected last, while it is the application in front.
     std::optional<std::int32_t> terminalPid_;
     std::uint64_t tabBaselineGeneration_ = 0;
+    // Inputs noted so far, and as the reading under way began.
+    std::uint64_t inputs_ = 0;
+    std::uint64_t readingInputs_ = 0;
+    TabWalk tabWalk_;
+    // The walk kept before the last one, freed by the next reading in the background.
+    std::shared_ptr<TabWalk::Walked> retiredWalk_;
     std::shared_ptr<std::atomic<bool>> severalTabsInFront_ = std::make_shared<std::atomic<bool>>(false);
     LruMap<std::string, std::string> cache_{cacheCapacity};
     LruMap<std::string, bool> loggedTitleFailures_{cacheCapacity};

@@ -51,6 +51,8 @@ public:
 
     // How often the whole table was listed.
     int listings() const { return listings_; }
+    // How often a process's children, status, directory or reads were asked for.
+    int lookups() const { return lookups_; }
 
 private:
     struct Process {
@@ -72,6 +74,7 @@ private:
     std::map<std::int32_t, std::optional<FileIdentity>> namespaces_;
     std::map<std::string, SocketListener> listeners_;
     int listings_ = 0;
+    int lookups_ = 0;
     bool listsChildren_ = true;
 };
 

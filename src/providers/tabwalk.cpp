@@ -1,0 +1,105 @@
+#include "providers/tabwalk.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+namespace korvane {
+
+std::optional<TabWalk::Tab> TabWalk::readTab(std::int32_t pid, ProcessTable& table) {
+    auto children = table.childProcesses(pid);
+    if (!children) {
+        return std::nullopt;
+    }
+    const auto status = table.status(pid);
+    return Tab{pid, status && status->tty ? status->foregroundGroup : -1, std::move(*children)};
+}
+
+TabWalk::Walked TabWalk::read(std::int32_t terminal, ProcessTable& table) {
+    Walked walked;
+    bool listed = false;
+    if (auto pids = table.childProcesses(terminal)) {
+        listed = true;
+        for (std::int32_t pid : *pids) {
+            auto tab = readTab(pid, table);
+            listed = listed && tab;
+            if (tab) {
+                walked.tabs.push_back(std::move(*tab));
+            }
+        }
+    }
+    walked.terminal = listed ? terminal : 0;
+    walked.processes = ProcessInfo::descendants(terminal, table);
+    return walked;
+}
+
+TabWalk::Walked TabWalk::keep(Walked walked, std::uint64_t inputs) {
+    inputs_ = inputs;
+    return std::exchange(kept_, std::move(walked));
+}
+
+// A job started or ended, brought forward or sent back moves its terminal's foreground job; a tab
+// without a terminal of its own is read by its children.
+bool TabWalk::unchanged(const Tab& tab, ProcessTable& table) {
+    if (tab.foregroundGroup > 0) {
+        const auto status = table.status(tab.pid);
+        return status && status->tty && status->foregroundGroup == tab.foregroundGroup;
+    }
+    return table.childProcesses(tab.pid) == tab.children;
+}
+
+void TabWalk::walkAgain(const Tab& tab, ProcessTable& table) {
+    std::unordered_map<std::int32_t, std::vector<std::int32_t>> children;
+    for (const auto& entry : kept_.processes) {
+        children[entry.parentPid].push_back(entry.pid);
+    }
+    std::unordered_set<std::int32_t> gone{tab.pid};
+    std::vector<std::int32_t> level{tab.pid};
+    while (!level.empty()) {
+        std::vector<std::int32_t> next;
+        for (std::int32_t pid : level) {
+            for (std::int32_t child : children[pid]) {
+                if (gone.insert(child).second) {
+                    next.push_back(child);
+                }
+            }
+        }
+        level = std::move(next);
+    }
+    std::erase_if(kept_.processes, [&](const auto& entry) { return gone.contains(entry.pid); });
+    // The tab is the walk's first level, so its own walk goes one level less deep.
+    auto fresh = ProcessInfo::processTree(tab.pid, kept_.terminal, table, ProcessInfo::maxDepth - 1);
+    kept_.processes.insert(kept_.processes.end(), std::make_move_iterator(fresh.begin()),
+                           std::make_move_iterator(fresh.end()));
+    std::stable_partition(kept_.processes.begin(), kept_.processes.end(),
+                          [](const auto& entry) { return entry.foreground; });
+}
+
+std::vector<ProcessInfo::DescendantInfo> TabWalk::processes(std::int32_t terminal, std::uint64_t inputs,
+                                                            ProcessTable& table) {
+    std::vector<std::int32_t> tabs;
+    for (const Tab& tab : kept_.tabs) {
+        tabs.push_back(tab.pid);
+    }
+    // A tab opened or closed since is read by a new walk, as is everything after an input.
+    if (terminal < 1 || kept_.terminal != terminal || inputs_ != inputs || table.childProcesses(terminal) != tabs) {
+        keep(read(terminal, table), inputs);
+        return kept_.processes;
+    }
+    for (Tab& tab : kept_.tabs) {
+        if (unchanged(tab, table)) {
+            continue;
+        }
+        auto now = readTab(tab.pid, table);
+        if (!now) {
+            keep(read(terminal, table), inputs);
+            return kept_.processes;
+        }
+        tab = std::move(*now);
+        walkAgain(tab, table);
+    }
+    return kept_.processes;
+}
+
+} // namespace korvane
