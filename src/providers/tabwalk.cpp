@@ -31,6 +31,7 @@ TabWalk::Walked TabWalk::read(std::int32_t terminal, ProcessTable& table) {
     }
     walked.terminal = listed ? terminal : 0;
     walked.processes = ProcessInfo::descendants(terminal, table);
+    walked.spare = walked.processes;
     return walked;
 }
 
@@ -85,19 +86,23 @@ std::vector<ProcessInfo::DescendantInfo> TabWalk::processes(std::int32_t termina
     // A tab opened or closed since is read by a new walk, as is everything after an input.
     if (terminal < 1 || kept_.terminal != terminal || inputs_ != inputs || table.childProcesses(terminal) != tabs) {
         keep(read(terminal, table), inputs);
-        return kept_.processes;
+        return std::exchange(kept_.spare, {});
     }
     for (Tab& tab : kept_.tabs) {
         if (unchanged(tab, table)) {
             continue;
         }
+        kept_.spare.clear();
         auto now = readTab(tab.pid, table);
         if (!now) {
             keep(read(terminal, table), inputs);
-            return kept_.processes;
+            return std::exchange(kept_.spare, {});
         }
         tab = std::move(*now);
         walkAgain(tab, table);
+    }
+    if (!kept_.spare.empty()) {
+        return std::exchange(kept_.spare, {});
     }
     return kept_.processes;
 }

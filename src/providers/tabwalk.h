@@ -33,6 +33,9 @@ public:
         std::vector<Tab> tabs;
         // As ProcessInfo::descendants lists them.
         std::vector<ProcessInfo::DescendantInfo> processes;
+        // A copy of `processes` made where the walk ran, for the first trigger to take without copying
+        // thousands of processes on the main thread.
+        std::vector<ProcessInfo::DescendantInfo> spare;
     };
 
     // The walk below `terminal`, its tabs read before it: a tab that changes meanwhile reads changed
