@@ -372,7 +372,12 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     }
     // Only then is the tab typed in told: a multiplexer's client reads none of its keys, the program in
     // the pane or window it shows does.
+    const std::size_t listed = processes.size();
     processes = typedTab_.typedPaneOnly(std::move(processes), keysTyped);
+    // The tab typed in may come from a walk taken seconds ago; its few processes' folders are read now.
+    if (processes.size() < listed) {
+        TabWalk::readFoldersAgain(processes, *processTable_);
+    }
     const PaneChooser panes(*processTable_,
                             [this](const std::string& directory) { return rootForDirectory(directory); });
     ProcessTreeDetection tree = panes.choose(processes, titleRoot);

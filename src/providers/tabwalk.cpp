@@ -107,4 +107,13 @@ std::vector<ProcessInfo::DescendantInfo> TabWalk::processes(std::int32_t termina
     return kept_.processes;
 }
 
+void TabWalk::readFoldersAgain(std::vector<ProcessInfo::DescendantInfo>& processes, ProcessTable& table) {
+    for (auto& entry : processes) {
+        entry.cwd = table.currentDirectory(entry.pid);
+        if (entry.cwd && (entry.cwd->empty() || *entry.cwd == "/")) {
+            entry.cwd.reset();
+        }
+    }
+}
+
 } // namespace korvane

@@ -52,6 +52,10 @@ public:
     std::vector<ProcessInfo::DescendantInfo> processes(std::int32_t terminal, std::uint64_t inputs,
                                                        ProcessTable& table);
 
+    // The folders of `processes` read again, as ProcessInfo::descendants reads them: a program may
+    // change its folder without a key.
+    static void readFoldersAgain(std::vector<ProcessInfo::DescendantInfo>& processes, ProcessTable& table);
+
 private:
     static std::optional<Tab> readTab(std::int32_t pid, ProcessTable& table);
     // Whether `tab` still shows the job and runs the children it did.

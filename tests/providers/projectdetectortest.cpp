@@ -188,8 +188,8 @@ TEST_F(ProjectDetectorTest, ATriggerAfterTheWalkLooksOnlyAtWhatMayHaveChanged) {
     processes->addProcess(22, kTerminalPid, "pts/2", "/home/user/code/web");
     processes->setForegroundGroup("pts/2", 22);
     processes->setReads(22, ProcessReads{20, 20});
-    processes->setAccessTime("pts/1", now + std::chrono::seconds(8));
-    processes->setAccessTime("pts/2", now);
+    processes->setAccessTime("pts/1", now);
+    processes->setAccessTime("pts/2", now + std::chrono::seconds(8));
     detector.applicationActivated(terminal);
     processes->setReads(105, ProcessReads{3, 3});
     detector.takeTabBaseline();
@@ -199,11 +199,13 @@ TEST_F(ProjectDetectorTest, ATriggerAfterTheWalkLooksOnlyAtWhatMayHaveChanged) {
     EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/web");
     EXPECT_LT(processes->lookups() - before, 10);
 
-    // A folder changed by the keys typed is seen.
+    // A folder changed by the keys typed is seen, and the one of the tab typed in without a key too.
     detector.noteInput();
     processes->addProcess(22, kTerminalPid, "pts/2", "/home/user/code/app");
-    processes->setReads(22, ProcessReads{22, 22});
-    EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/app");
+    EXPECT_EQ(detector.detectProjectRoot(terminal), "/home/user/code/app");
+    processes->addProcess(22, kTerminalPid, "pts/2", "/home/user/code/web");
+    processes->setReads(22, ProcessReads{23, 23});
+    EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/web");
 
     // A program started in the second tab since reads the keys, the build's 105 a few bytes: the build
     // does not win.
