@@ -7,30 +7,37 @@
 
 namespace korvane {
 
-std::optional<TabWalk::Tab> TabWalk::readTab(std::int32_t pid, ProcessTable& table) {
-    auto children = table.childProcesses(pid);
-    if (!children) {
-        return std::nullopt;
-    }
+// Read before the tab's processes are walked: a job that starts or ends meanwhile then reads changed at
+// the trigger, never unchanged beside a walk that missed it.
+std::int32_t TabWalk::foregroundGroupOf(std::int32_t pid, ProcessTable& table) {
     const auto status = table.status(pid);
-    return Tab{pid, status && status->tty ? status->foregroundGroup : -1, std::move(*children)};
+    return status && status->tty ? status->foregroundGroup : -1;
+}
+
+// The children the walk listed, ascending as the table lists them.
+std::vector<std::int32_t> TabWalk::childrenIn(std::int32_t pid,
+                                              const std::vector<ProcessInfo::DescendantInfo>& processes) {
+    std::vector<std::int32_t> children;
+    for (const auto& entry : processes) {
+        if (entry.parentPid == pid) {
+            children.push_back(entry.pid);
+        }
+    }
+    std::sort(children.begin(), children.end());
+    return children;
 }
 
 TabWalk::Walked TabWalk::read(std::int32_t terminal, ProcessTable& table) {
     Walked walked;
-    bool listed = false;
-    if (auto pids = table.childProcesses(terminal)) {
-        listed = true;
-        for (std::int32_t pid : *pids) {
-            auto tab = readTab(pid, table);
-            listed = listed && tab;
-            if (tab) {
-                walked.tabs.push_back(std::move(*tab));
-            }
-        }
+    const auto pids = table.childProcesses(terminal);
+    for (std::int32_t pid : pids.value_or(std::vector<std::int32_t>())) {
+        walked.tabs.push_back(Tab{pid, foregroundGroupOf(pid, table), {}});
     }
-    walked.terminal = listed ? terminal : 0;
+    walked.terminal = pids ? terminal : 0;
     walked.processes = ProcessInfo::descendants(terminal, table);
+    for (Tab& tab : walked.tabs) {
+        tab.children = childrenIn(tab.pid, walked.processes);
+    }
     walked.spare = walked.processes;
     return walked;
 }
@@ -50,7 +57,7 @@ bool TabWalk::unchanged(const Tab& tab, ProcessTable& table) {
     return table.childProcesses(tab.pid) == tab.children;
 }
 
-void TabWalk::walkAgain(const Tab& tab, ProcessTable& table) {
+void TabWalk::walkAgain(Tab& tab, ProcessTable& table) {
     std::unordered_map<std::int32_t, std::vector<std::int32_t>> children;
     for (const auto& entry : kept_.processes) {
         children[entry.parentPid].push_back(entry.pid);
@@ -71,6 +78,7 @@ void TabWalk::walkAgain(const Tab& tab, ProcessTable& table) {
     std::erase_if(kept_.processes, [&](const auto& entry) { return gone.contains(entry.pid); });
     // The tab is the walk's first level, so its own walk goes one level less deep.
     auto fresh = ProcessInfo::processTree(tab.pid, kept_.terminal, table, ProcessInfo::maxDepth - 1);
+    tab.children = childrenIn(tab.pid, fresh);
     kept_.processes.insert(kept_.processes.end(), std::make_move_iterator(fresh.begin()),
                            std::make_move_iterator(fresh.end()));
     std::stable_partition(kept_.processes.begin(), kept_.processes.end(),
@@ -93,12 +101,7 @@ std::vector<ProcessInfo::DescendantInfo> TabWalk::processes(std::int32_t termina
             continue;
         }
         kept_.spare.clear();
-        auto now = readTab(tab.pid, table);
-        if (!now) {
-            keep(read(terminal, table), inputs);
-            return std::exchange(kept_.spare, {});
-        }
-        tab = std::move(*now);
+        tab.foregroundGroup = foregroundGroupOf(tab.pid, table);
         walkAgain(tab, table);
     }
     if (!kept_.spare.empty()) {

@@ -4,7 +4,6 @@
 #include "providers/processinfo.h"
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 namespace korvane {
@@ -57,11 +56,13 @@ public:
     static void readFoldersAgain(std::vector<ProcessInfo::DescendantInfo>& processes, ProcessTable& table);
 
 private:
-    static std::optional<Tab> readTab(std::int32_t pid, ProcessTable& table);
+    static std::int32_t foregroundGroupOf(std::int32_t pid, ProcessTable& table);
+    static std::vector<std::int32_t> childrenIn(std::int32_t pid,
+                                                const std::vector<ProcessInfo::DescendantInfo>& processes);
     // Whether `tab` still shows the job and runs the children it did.
     static bool unchanged(const Tab& tab, ProcessTable& table);
-    // The kept walk with `tab`'s processes walked again.
-    void walkAgain(const Tab& tab, ProcessTable& table);
+    // The kept walk with `tab`'s processes walked again, and `tab`'s children as found.
+    void walkAgain(Tab& tab, ProcessTable& table);
 
     Walked kept_;
     std::uint64_t inputs_ = 0;
