@@ -13,6 +13,9 @@ TabBaselineReader::TabBaselineReader(Scheduler& scheduler, ProjectDetector& proj
     , triggerDetector_(std::move(triggerDetector)) {}
 
 void TabBaselineReader::readAfter(double delay) {
+    // A key, a click or Korvane's own insertion (which may end in a newline that runs a command): what
+    // was walked before it may have changed.
+    projectDetector_.noteInput();
     if (waiting_) {
         waiting_->cancel();
     }

@@ -99,19 +99,20 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
         datedPanes.push_back(dated(pane, deviceDates, processes));
     }
 
-    std::vector<std::vector<std::string>> directories(panes.size());
+    // Named, not copied: a busy terminal runs thousands of processes in a few dozen folders.
+    std::vector<std::vector<const std::string*>> directories(panes.size());
     for (const auto& entry : processes) {
         if (entry.tty && entry.cwd) {
             const std::size_t pane = *groups.paneOf(*entry.tty);
             if (datedPanes[pane].primary == entry.tty) {
-                directories[pane].push_back(*entry.cwd);
+                directories[pane].push_back(&*entry.cwd);
             }
         }
     }
     std::vector<Candidate> candidates;
     for (std::size_t pane = 0; pane < panes.size(); ++pane) {
-        for (const std::string& directory : directories[pane]) {
-            if (auto root = rootOf_(directory)) {
+        for (const std::string* directory : directories[pane]) {
+            if (auto root = rootOf_(*directory)) {
                 std::optional<TimePoint> latest;
                 for (const std::string& device : panes[pane].devices) {
                     if (auto date = deviceDates[device]; date && (!latest || *date > *latest)) {

@@ -6,10 +6,12 @@
 namespace korvane {
 
 PaneGroups::PaneGroups(const std::vector<ProcessInfo::DescendantInfo>& processes) {
-    std::unordered_map<std::int32_t, std::string> deviceOf;
+    // Thousands of processes run on a few dozen devices: each device is named once, not copied per process.
+    std::unordered_map<std::int32_t, const std::string*> deviceOf;
+    deviceOf.reserve(processes.size());
     for (const auto& entry : processes) {
         if (entry.tty) {
-            deviceOf[entry.pid] = *entry.tty;
+            deviceOf[entry.pid] = &*entry.tty;
         }
     }
     std::map<std::string, std::string> parents;
@@ -18,10 +20,10 @@ PaneGroups::PaneGroups(const std::vector<ProcessInfo::DescendantInfo>& processes
             continue;
         }
         auto parentDevice = deviceOf.find(entry.parentPid);
-        if (parentDevice == deviceOf.end() || parentDevice->second == *entry.tty) {
+        if (parentDevice == deviceOf.end() || *parentDevice->second == *entry.tty) {
             continue;
         }
-        std::string a = resolveMergedRoot(parentDevice->second, parents);
+        std::string a = resolveMergedRoot(*parentDevice->second, parents);
         std::string b = resolveMergedRoot(*entry.tty, parents);
         if (a != b) {
             parents[a] = b;
@@ -30,7 +32,7 @@ PaneGroups::PaneGroups(const std::vector<ProcessInfo::DescendantInfo>& processes
 
     std::unordered_map<std::string, std::size_t> paneOfKey;
     for (const auto& entry : processes) {
-        if (!entry.tty) {
+        if (!entry.tty || paneOfDevice_.contains(*entry.tty)) {
             continue;
         }
         std::string key = resolveMergedRoot(*entry.tty, parents);
@@ -38,10 +40,7 @@ PaneGroups::PaneGroups(const std::vector<ProcessInfo::DescendantInfo>& processes
         if (inserted) {
             panes_.push_back(Pane{std::move(key), {}});
         }
-        Pane& pane = panes_[at->second];
-        if (std::find(pane.devices.begin(), pane.devices.end(), *entry.tty) == pane.devices.end()) {
-            pane.devices.push_back(*entry.tty);
-        }
+        panes_[at->second].devices.push_back(*entry.tty);
         paneOfDevice_[*entry.tty] = at->second;
     }
 }

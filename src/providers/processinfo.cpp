@@ -68,23 +68,23 @@ ProcessInfo::childrenBelow(std::int32_t root, ProcessTable& table, std::int64_t 
 }
 
 std::vector<ProcessInfo::DescendantInfo> ProcessInfo::descendants(std::int32_t pid, ProcessTable& table) {
-    return described(walkBelow(pid, table), table);
+    return described(walkBelow(pid, table, maxDepth), table);
 }
 
 std::vector<ProcessInfo::DescendantInfo> ProcessInfo::processTree(std::int32_t pid, std::int32_t parent,
-                                                                  ProcessTable& table) {
-    auto pairs = walkBelow(pid, table);
+                                                                  ProcessTable& table, std::int64_t depth) {
+    auto pairs = walkBelow(pid, table, depth);
     pairs.emplace_back(pid, parent);
     return described(pairs, table);
 }
 
-std::vector<std::pair<std::int32_t, std::int32_t>> ProcessInfo::walkBelow(std::int32_t pid,
-                                                                          ProcessTable& table) {
-    auto children = childrenBelow(pid, table, maxDepth);
+std::vector<std::pair<std::int32_t, std::int32_t>> ProcessInfo::walkBelow(std::int32_t pid, ProcessTable& table,
+                                                                          std::int64_t depth) {
+    auto children = childrenBelow(pid, table, depth);
     if (!children) {
         children = table.allProcessParents();
     }
-    return walkDescendants(pid, *children, maxDepth);
+    return walkDescendants(pid, *children, depth);
 }
 
 std::vector<ProcessInfo::DescendantInfo>

@@ -54,13 +54,14 @@ public:
     // the whole table.
     static std::vector<DescendantInfo> descendants(std::int32_t pid, ProcessTable& table);
 
-    // `pid` itself, as a child of `parent`, and the walk below it, ordered as `descendants`'.
-    static std::vector<DescendantInfo> processTree(std::int32_t pid, std::int32_t parent,
-                                                   ProcessTable& table);
+    // `pid` itself, as a child of `parent`, and the walk below it down to `depth` levels, ordered as
+    // `descendants`'.
+    static std::vector<DescendantInfo> processTree(std::int32_t pid, std::int32_t parent, ProcessTable& table,
+                                                   std::int64_t depth = maxDepth);
 
 private:
-    static std::vector<std::pair<std::int32_t, std::int32_t>> walkBelow(std::int32_t pid,
-                                                                        ProcessTable& table);
+    static std::vector<std::pair<std::int32_t, std::int32_t>> walkBelow(std::int32_t pid, ProcessTable& table,
+                                                                        std::int64_t depth);
     static std::vector<DescendantInfo>
     described(const std::vector<std::pair<std::int32_t, std::int32_t>>& pairs, ProcessTable& table);
 };

@@ -113,6 +113,7 @@ std::optional<std::string> ProjectDetector::detectProjectRoot(const std::optiona
     if (terminalBundleIDs().contains(bundleID)) {
         auto root = detectTerminal(bundleID, application->pid, atTrigger);
         tabsChanged();
+        walkNotedOnlyWithSeveralTabs();
         return root;
     }
     auto title = appProvider_->focusedWindowTitle(application->pid);
@@ -184,18 +185,28 @@ std::optional<ProjectDetector::TabBaselineReading> ProjectDetector::tabBaselineR
     if (!wantsTabBaseline()) {
         return std::nullopt;
     }
+    readingInputs_ = inputs_;
     return TabBaselineReading{++tabBaselineGeneration_,
-                              [pid = *terminalPid_, table = processTable_, panes = multiplexedPanes()] {
-                                  return TypedTab::readBaseline(
-                                      panes.with(ProcessInfo::descendants(pid, *table), *table), *table);
+                              [pid = *terminalPid_, table = processTable_, panes = multiplexedPanes(),
+                               retired = std::move(retiredWalk_)]() mutable {
+                                  retired.reset();
+                                  auto walked = TabWalk::read(pid, *table);
+                                  auto baseline = TypedTab::readBaseline(panes.with(walked.processes, *table), *table);
+                                  baseline.walked = std::move(walked);
+                                  return baseline;
                               }};
 }
 
 void ProjectDetector::applyTabBaseline(std::uint64_t generation, TypedTab::Baseline baseline) {
     if (generation == tabBaselineGeneration_) {
+        auto retired = tabWalk_.keep(std::move(baseline.walked), readingInputs_);
+        if (!retiredWalk_) {
+            retiredWalk_ = std::make_shared<TabWalk::Walked>(std::move(retired));
+        }
         typedTab_.setBaseline(std::move(baseline));
         tabsUncounted_ = false;
         severalTabsInFront_->store(wantsTabBaseline(), std::memory_order_relaxed);
+        walkNotedOnlyWithSeveralTabs();
     }
 }
 
@@ -208,7 +219,17 @@ bool ProjectDetector::wantsTabBaseline() const {
     return terminalPid_ && (tabsUncounted_ || typedTab_.hasSeveralPanes());
 }
 
+// The keys typed reach noteInput only while a terminal with several tabs is in front: once fewer are
+// seen, a walk is no longer known to have begun after the last of them.
+void ProjectDetector::walkNotedOnlyWithSeveralTabs() {
+    if (!severalTabsInFront_->load(std::memory_order_relaxed)) {
+        ++inputs_;
+    }
+}
+
 void ProjectDetector::applicationActivated(const FrontmostApplication& application) {
+    // Keys typed elsewhere went unnoted: what ran below a terminal before may have changed.
+    ++inputs_;
     terminalPid_.reset();
     tabsUncounted_ = false;
     if (application.pid >= 1 && terminalBundleIDs().contains(application.bundleID)) {
@@ -344,7 +365,10 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     if (pid < 1) {
         return ProcessTreeNone{};
     }
-    std::vector<ProcessInfo::DescendantInfo> processes = ProcessInfo::descendants(pid, *processTable_);
+    // A walk is kept only below a terminal seen with several tabs, the one that may be busy.
+    std::vector<ProcessInfo::DescendantInfo> processes = typedTab_.hasSeveralPanes()
+                                                             ? tabWalk_.processes(pid, inputs_, *processTable_)
+                                                             : ProcessInfo::descendants(pid, *processTable_);
     // The devices a multiplexer's client is in front of: its own folder is where it was started.
     std::set<std::string> clientDevices;
     for (const auto& entry : processes) {
@@ -364,6 +388,7 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
                                 [&](const std::string& device) { return clientDevices.contains(device); });
         };
         if (auto told = typedTab_.toldPaneOnly(spread.processes, speaks)) {
+            TabWalk::readFoldersAgain(*told, *processTable_);
             return chosen(*told, titleRoot);
         }
     }
@@ -383,7 +408,12 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     }
     // Only then is the tab typed in told: a multiplexer's client reads none of its keys, the program in
     // the pane or window it shows does.
+    const std::size_t listed = processes.size();
     processes = typedTab_.typedPaneOnly(std::move(processes), keysTyped);
+    // The tab typed in may come from a walk taken seconds ago; its few processes' folders are read now.
+    if (processes.size() < listed) {
+        TabWalk::readFoldersAgain(processes, *processTable_);
+    }
     // The panes of the servers followed now count apart, so that the keys typed there are worth a
     // baseline: the next trigger in the pane shown is then told without a question.
     if (multiplexed) {

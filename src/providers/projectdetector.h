@@ -9,6 +9,7 @@
 #include "providers/processinfo.h"
 #include "providers/processtreedetection.h"
 #include "providers/screenwindowfinder.h"
+#include "providers/tabwalk.h"
 #include "providers/tmuxpanefinder.h"
 #include "providers/typedtab.h"
 
@@ -85,6 +86,9 @@ public:
     // only one whose keys are worth a baseline; read from any thread (the key tap's), so that other keys
     // cost nothing.
     std::shared_ptr<const std::atomic<bool>> severalTabsInFront() const { return severalTabsInFront_; }
+    // A key or click reached the application in front: jobs may have started or ended since the
+    // processes below a terminal were last walked.
+    void noteInput() { ++inputs_; }
     // Whether the last trigger's keys had not been read by any tab yet: a detection a few milliseconds
     // later may tell the tab.
     bool triggerKeysUnread() const { return typedTab_.keysUnread(); }
@@ -135,6 +139,7 @@ private:
                                 const PaneChooser::TitleRoot& titleRoot);
     // Whether the terminal in front's tabs are worth a baseline.
     bool wantsTabBaseline() const;
+    void walkNotedOnlyWithSeveralTabs();
     // The tmux and screen servers the terminal's clients were last found to use, for the tabs' baseline.
     MultiplexedPanes multiplexedPanes() const;
 
@@ -150,6 +155,12 @@ private:
     // count held is another terminal's, or one from before.
     bool tabsUncounted_ = false;
     std::uint64_t tabBaselineGeneration_ = 0;
+    // Inputs noted so far, and as the reading under way began.
+    std::uint64_t inputs_ = 0;
+    std::uint64_t readingInputs_ = 0;
+    TabWalk tabWalk_;
+    // The walk kept before the last one, freed by the next reading in the background.
+    std::shared_ptr<TabWalk::Walked> retiredWalk_;
     std::shared_ptr<std::atomic<bool>> severalTabsInFront_ = std::make_shared<std::atomic<bool>>(false);
     LruMap<std::string, std::string> cache_{cacheCapacity};
     LruMap<std::string, bool> loggedTitleFailures_{cacheCapacity};

@@ -24,6 +24,16 @@ TypedTab::Reads TypedTab::foregroundReads(const std::vector<ProcessInfo::Descend
     return reads;
 }
 
+TypedTab::Reads TypedTab::readsOf(const std::vector<std::int32_t>& pids, ProcessTable& table) {
+    Reads reads;
+    for (std::int32_t pid : pids) {
+        if (auto counted = table.reads(pid)) {
+            reads.emplace_back(pid, *counted);
+        }
+    }
+    return reads;
+}
+
 const ProcessReads* TypedTab::find(const Reads& reads, std::int32_t pid) {
     const auto found =
         std::lower_bound(reads.begin(), reads.end(), pid,
@@ -54,6 +64,7 @@ void TypedTab::takeBaseline(const std::vector<ProcessInfo::DescendantInfo>& proc
 // the command, which the first trigger at the next prompt is measured from.
 void TypedTab::setBaseline(Baseline baseline) {
     panes_ = baseline.panes;
+    readers_.learn(baseline_, baseline.reads, baseline.running);
     Reads kept;
     auto fresh = baseline.reads.begin();
     auto alive = baseline.running.begin();
@@ -81,7 +92,8 @@ void TypedTab::setBaseline(Baseline baseline) {
 
 TypedTab::Look TypedTab::look(const std::vector<ProcessInfo::DescendantInfo>& processes,
                               const PaneGroups& groups) const {
-    Look look{foregroundReads(processes, *table_), std::nullopt, false};
+    // A busy terminal's thousands of processes are not all read at the trigger.
+    Look look{readsOf(readers_.choose(processes, groups), *table_), std::nullopt, false};
     if (groups.panes().size() <= 1) {
         return look;
     }

@@ -2,7 +2,9 @@
 
 #include "platform/processtable.h"
 #include "providers/panegroups.h"
+#include "providers/keyreaders.h"
 #include "providers/processinfo.h"
+#include "providers/tabwalk.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +36,8 @@ public:
         // Ascending.
         std::vector<std::int32_t> running;
         std::size_t panes = 0;
+        // The walk the reads were taken from, for the trigger to start from.
+        TabWalk::Walked walked;
     };
 
     // More reads than this since the baseline are a program at work (top redrawing), not keys.
@@ -94,11 +98,14 @@ private:
 
     static Reads foregroundReads(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                  ProcessTable& table);
+    // The reads of `pids` (ascending), each process that has them.
+    static Reads readsOf(const std::vector<std::int32_t>& pids, ProcessTable& table);
     static std::vector<std::int32_t> running(const std::vector<ProcessInfo::DescendantInfo>& processes);
     static const ProcessReads* find(const Reads& reads, std::int32_t pid);
 
     std::shared_ptr<ProcessTable> table_;
     Reads baseline_;
+    KeyReaders readers_;
     std::size_t panes_ = 0;
     bool keysUnread_ = false;
 };

@@ -171,6 +171,53 @@ TEST_F(ProjectDetectorTest, TheTabTypedInDecidesAtTheTrigger) {
     EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/app");
 }
 
+// A terminal of many processes is walked once after each input, not at each trigger: then only what
+// changes without a key (a job started or ended in a tab) is looked at again.
+TEST_F(ProjectDetectorTest, ATriggerAfterTheWalkLooksOnlyAtWhatMayHaveChanged) {
+    const auto now = std::chrono::system_clock::now();
+    const FrontmostApplication terminal{"xfce4-terminal", kTerminalPid};
+    apps->setFrontmost(terminal);
+    // A build of 20 processes led by 100 in the first tab, read last; a shell at its prompt in the second.
+    processes->addProcess(21, kTerminalPid, "pts/1", "/home/user/code/app");
+    for (std::int32_t pid = 100; pid < 120; ++pid) {
+        processes->addProcess(pid, pid == 100 ? 21 : 100, "pts/1", "/home/user/code/app");
+        processes->setProcessGroup(pid, 100);
+        processes->setReads(pid, ProcessReads{1, 1});
+    }
+    processes->setForegroundGroup("pts/1", 100);
+    processes->addProcess(22, kTerminalPid, "pts/2", "/home/user/code/web");
+    processes->setForegroundGroup("pts/2", 22);
+    processes->setReads(22, ProcessReads{20, 20});
+    processes->setAccessTime("pts/1", now);
+    processes->setAccessTime("pts/2", now + std::chrono::seconds(8));
+    // The reading as the window comes forward, then the one after a key.
+    detector.applicationActivated(terminal);
+    detector.takeTabBaseline();
+    processes->setReads(105, ProcessReads{3, 3});
+    detector.takeTabBaseline();
+
+    processes->setReads(22, ProcessReads{21, 21});
+    const int before = processes->lookups();
+    EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/web");
+    EXPECT_LT(processes->lookups() - before, 10);
+
+    // A folder changed by the keys typed is seen, and the one of the tab typed in without a key too.
+    detector.noteInput();
+    processes->addProcess(22, kTerminalPid, "pts/2", "/home/user/code/app");
+    EXPECT_EQ(detector.detectProjectRoot(terminal), "/home/user/code/app");
+    processes->addProcess(22, kTerminalPid, "pts/2", "/home/user/code/web");
+    processes->setReads(22, ProcessReads{23, 23});
+    EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/web");
+
+    // A program started in the second tab since reads the keys, the build's 105 a few bytes: the build
+    // does not win.
+    processes->addProcess(23, 22, "pts/2", "/home/user/code/web");
+    processes->setForegroundGroup("pts/2", 23);
+    processes->setAccessTime("pts/2", now + std::chrono::seconds(16));
+    processes->setReads(105, ProcessReads{5, 5});
+    EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/web");
+}
+
 TEST_F(ProjectDetectorTest, FindsTheNearestMarkedFolderBelowHome) {
     files->addFile("/home/user/CLAUDE.md");
     files->addDirectory("/home/user/notes/drafts");

@@ -167,5 +167,37 @@ INSTANTIATE_TEST_SUITE_P(
              {}}),
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
+// Of a job larger than a few processes only its leader and those seen reading at earlier baselines
+// are read; where none of it was seen reading, any of them may have read the keys: no tab is told.
+TEST(TypedTabLargeJobTest, ReadsItsLeaderAndThoseSeenReading) {
+    auto table = std::make_shared<FakeProcessTable>();
+    table->addProcess(kTerminal, 1);
+    for (std::int32_t pid = 101; pid <= 120; ++pid) {
+        table->addProcess(pid, pid == 101 ? kTerminal : 101, "pts/1");
+        table->setProcessGroup(pid, 101);
+        table->setReads(pid, reads(10, 10));
+    }
+    table->setForegroundGroup("pts/1", 101);
+    table->addProcess(200, kTerminal, "pts/2");
+    table->setForegroundGroup("pts/2", 200);
+    table->setReads(200, reads(50, 50));
+    const auto all = ProcessInfo::descendants(kTerminal, *table);
+    TypedTab tab(table);
+    tab.takeBaseline(all);
+    // 115 reads the keys, the other tab reads as keys too: neither is told.
+    table->setReads(115, reads(12, 12));
+    table->setReads(200, reads(52, 52));
+    EXPECT_EQ(tab.typedPaneOnly(all, true).size(), all.size());
+
+    tab.takeBaseline(all);
+    table->setReads(115, reads(14, 14));
+    const int before = table->lookups();
+    const auto typed = tab.typedPaneOnly(all, true);
+    EXPECT_EQ(typed.size(), 20U);
+    EXPECT_EQ(typed.front().tty, "pts/1");
+    // The leader, 115 and the shell.
+    EXPECT_EQ(table->lookups() - before, 3);
+}
+
 } // namespace
 } // namespace korvane

@@ -86,6 +86,7 @@ std::map<std::int32_t, std::vector<std::int32_t>> FakeProcessTable::allProcessPa
 }
 
 std::optional<std::vector<std::int32_t>> FakeProcessTable::childProcesses(std::int32_t pid) {
+    ++lookups_;
     if (!listsChildren_) {
         return std::nullopt;
     }
@@ -95,6 +96,7 @@ std::optional<std::vector<std::int32_t>> FakeProcessTable::childProcesses(std::i
 }
 
 std::optional<ProcessStatus> FakeProcessTable::status(std::int32_t pid) {
+    ++lookups_;
     auto found = processes_.find(pid);
     if (found == processes_.end()) {
         return std::nullopt;
@@ -110,6 +112,7 @@ std::optional<ProcessStatus> FakeProcessTable::status(std::int32_t pid) {
 }
 
 std::optional<std::string> FakeProcessTable::currentDirectory(std::int32_t pid) {
+    ++lookups_;
     auto found = processes_.find(pid);
     return found == processes_.end() ? std::nullopt : found->second.cwd;
 }
@@ -146,6 +149,7 @@ std::optional<std::vector<std::string>> FakeProcessTable::openFiles(std::int32_t
 
 std::optional<ProcessReads> FakeProcessTable::reads(std::int32_t pid) {
     ++readsAsked_;
+    ++lookups_;
     auto found = processes_.find(pid);
     return found == processes_.end() ? std::nullopt : found->second.reads;
 }

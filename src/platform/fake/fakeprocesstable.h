@@ -53,6 +53,8 @@ public:
     int listings() const { return listings_; }
     // How often a process's reads were asked for.
     int readsAsked() const { return readsAsked_; }
+    // How often a process's children, status, directory or reads were asked for.
+    int lookups() const { return lookups_; }
 
 private:
     struct Process {
@@ -75,6 +77,7 @@ private:
     std::map<std::string, SocketListener> listeners_;
     int listings_ = 0;
     int readsAsked_ = 0;
+    int lookups_ = 0;
     bool listsChildren_ = true;
 };
 

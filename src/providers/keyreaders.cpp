@@ -1,0 +1,73 @@
+#include "providers/keyreaders.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace korvane {
+
+void KeyReaders::learn(const Reads& before, const Reads& after, const std::vector<std::int32_t>& running) {
+    std::vector<std::int32_t> moved;
+    auto then = before.begin();
+    for (const auto& [pid, now] : after) {
+        while (then != before.end() && then->first < pid) {
+            ++then;
+        }
+        if (then != before.end() && then->first == pid && now.calls > then->second.calls) {
+            moved.push_back(pid);
+        }
+    }
+    std::vector<std::int32_t> alive;
+    std::set_intersection(seenReading_.begin(), seenReading_.end(), running.begin(), running.end(),
+                          std::back_inserter(alive));
+    seenReading_.clear();
+    std::set_union(alive.begin(), alive.end(), moved.begin(), moved.end(), std::back_inserter(seenReading_));
+}
+
+bool KeyReaders::seenReading(std::int32_t pid) const {
+    return std::binary_search(seenReading_.begin(), seenReading_.end(), pid);
+}
+
+std::vector<std::int32_t> KeyReaders::choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                             const PaneGroups& groups) const {
+    std::vector<std::vector<const ProcessInfo::DescendantInfo*>> jobs(groups.panes().size());
+    for (const auto& entry : processes) {
+        if (entry.foreground && entry.tty) {
+            jobs[*groups.paneOf(*entry.tty)].push_back(&entry);
+        }
+    }
+    std::vector<std::int32_t> chosen;
+    for (const auto& job : jobs) {
+        if (job.size() <= maxPerPane) {
+            for (const auto* entry : job) {
+                chosen.push_back(entry->pid);
+            }
+            continue;
+        }
+        std::vector<std::int32_t> members;
+        members.reserve(job.size());
+        for (const auto* entry : job) {
+            members.push_back(entry->pid);
+        }
+        std::sort(members.begin(), members.end());
+        // The job's first processes (its leader reads the keys, as an editor or a pager does), then
+        // those seen reading.
+        std::vector<std::int32_t> picked;
+        bool anySeen = false;
+        for (const auto* entry : job) {
+            const bool first = !std::binary_search(members.begin(), members.end(), entry->parentPid);
+            const bool seen = seenReading(entry->pid);
+            anySeen = anySeen || seen;
+            if (first || seen) {
+                picked.push_back(entry->pid);
+            }
+        }
+        if (!anySeen || picked.size() > maxPerPane) {
+            return {};
+        }
+        chosen.insert(chosen.end(), picked.begin(), picked.end());
+    }
+    std::sort(chosen.begin(), chosen.end());
+    return chosen;
+}
+
+} // namespace korvane
