@@ -14,7 +14,7 @@ void MultiplexedPanes::add(std::string clientName, const std::map<std::int32_t, 
 }
 
 MultiplexedPanes::Spread MultiplexedPanes::spread(std::vector<ProcessInfo::DescendantInfo> processes,
-                                                  ProcessTable& table) const {
+                                                  ProcessTable& table, std::int64_t depth) const {
     Spread spread;
     std::vector<ProcessInfo::DescendantInfo> found;
     std::set<std::int32_t> walked;
@@ -35,7 +35,10 @@ MultiplexedPanes::Spread MultiplexedPanes::spread(std::vector<ProcessInfo::Desce
         if (!walked.insert(server->second.pid).second) {
             continue;
         }
-        for (auto& process : ProcessInfo::descendants(server->second.pid, table)) {
+        for (auto& process : ProcessInfo::processTree(server->second.pid, 0, table, depth)) {
+            if (process.pid == server->second.pid) {
+                continue;
+            }
             if (process.tty) {
                 spread.paneDevices.insert(*process.tty);
             }

@@ -31,12 +31,14 @@ public:
         std::set<std::string> paneDevices;
         std::set<std::string> shownDevices;
     };
-    // `processes` (a terminal's, as ProcessInfo::descendants lists them) spread so. Reads only through
-    // `table`.
-    Spread spread(std::vector<ProcessInfo::DescendantInfo> processes, ProcessTable& table) const;
+    // `processes` (a terminal's, as ProcessInfo::descendants lists them) spread so, each server's
+    // processes down to `depth` levels below it. Reads only through `table`.
+    Spread spread(std::vector<ProcessInfo::DescendantInfo> processes, ProcessTable& table,
+                  std::int64_t depth = ProcessInfo::maxDepth) const;
     std::vector<ProcessInfo::DescendantInfo> with(std::vector<ProcessInfo::DescendantInfo> processes,
-                                                 ProcessTable& table) const {
-        return spread(std::move(processes), table).processes;
+                                                 ProcessTable& table,
+                                                 std::int64_t depth = ProcessInfo::maxDepth) const {
+        return spread(std::move(processes), table, depth).processes;
     }
 
     // Whether a pane on `devices` may be taken as the one typed in without asking its server: a tab of

@@ -381,7 +381,9 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     // Where the keys were read in a tab of the terminal's own, or in the pane a multiplexer's client showed
     // at the last question, that pane is the one typed in: its server need not be asked again.
     if (keysTyped && multiplexed) {
-        const MultiplexedPanes::Spread spread = multiplexedPanes().spread(processes, *processTable_);
+        // The servers' panes to their programs' children: a pane's keys are read by its shell or the program
+        // started from it, and a build of thousands in another pane is not walked on the main thread.
+        const MultiplexedPanes::Spread spread = multiplexedPanes().spread(processes, *processTable_, 2);
         const auto speaks = [&](const std::vector<std::string>& devices) {
             return MultiplexedPanes::speaksFor(spread, devices) &&
                    std::none_of(devices.begin(), devices.end(),
@@ -417,7 +419,8 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     // The panes of the servers followed now count apart, so that the keys typed there are worth a
     // baseline: the next trigger in the pane shown is then told without a question.
     if (multiplexed) {
-        typedTab_.seePanes(PaneGroups(multiplexedPanes().with(std::move(walked), *processTable_)).panes().size());
+        typedTab_.seePanes(
+            PaneGroups(multiplexedPanes().with(std::move(walked), *processTable_, 1)).panes().size());
     }
     return chosen(processes, titleRoot);
 }

@@ -107,8 +107,8 @@ public:
         ScreenWindowFinder once = finder();
         return read(once);
     }
-    // The terminal's project, its title naming the folder its shell was in before it attached.
-    std::optional<std::string> project() {
+    // A detector of the terminal's project, its title naming the folder its shell was in before it attached.
+    std::unique_ptr<ProjectDetector> detector() {
         auto apps = std::make_shared<FakeActiveAppProvider>();
         apps->setFrontmost(FrontmostApplication{"xterm", kTerminal});
         apps->setTitle(kTerminal, "user@host: ~/code/start");
@@ -116,12 +116,12 @@ public:
         for (const std::string& project : {kApp, kWeb, kStart}) {
             files->addDirectory(project + "/.git");
         }
-        ProjectDetector detector(apps, table, files, nullptr,
-                                 std::make_unique<ScreenWindowFinder>(table, servers, pool,
-                                                                      bin.path().string(), clock,
-                                                                      sessions.path().string()));
-        return detector.detectProjectRoot();
+        return std::make_unique<ProjectDetector>(
+            apps, table, files, nullptr,
+            std::make_unique<ScreenWindowFinder>(table, servers, pool, bin.path().string(), clock,
+                                                 sessions.path().string()));
     }
+    std::optional<std::string> project() { return detector()->detectProjectRoot(); }
 
     test::TempDir bin, sessions;
     FileIdentity screenFile;
@@ -166,6 +166,27 @@ TEST(ScreenWindowFinderTest, TheWindowTheDisplayShowsSpeaksForTheTerminal) {
 
 // A session started in this terminal runs below its client: its other windows are not what the
 // terminal shows, whether or not the shown one can be known.
+// The window shown at the last answer, told by the keys it read, needs no question; another window does.
+TEST(ScreenWindowFinderTest, TheWindowShownAtTheLastAnswerIsToldByItsReads) {
+    Screen screen;
+    const auto detector = screen.detector();
+    for (std::int32_t pid : {kClient, 201, 202}) {
+        screen.table->setReads(pid, ProcessReads{10, 10});
+    }
+    const auto trigger = [&] { return detector->detectProjectRoot(FrontmostApplication{"xterm", kTerminal}, true); };
+    EXPECT_EQ(detector->detectProjectRoot(), kWeb);
+    detector->takeTabBaseline();
+    screen.table->setReads(202, ProcessReads{12, 12});
+    EXPECT_EQ(trigger(), kWeb);
+    EXPECT_EQ(screen.servers->requests().size(), 1u);
+
+    screen.servers->respond("200.work", "0 (sh)");
+    detector->takeTabBaseline();
+    screen.table->setReads(201, ProcessReads{12, 12});
+    EXPECT_EQ(trigger(), kApp);
+    EXPECT_EQ(screen.servers->requests().size(), 2u);
+}
+
 TEST(ScreenWindowFinderTest, TheWindowsOfASessionStartedHereCountOnlyAsShown) {
     Screen screen;
     screen.table->addProcess(kServer, kClient, std::nullopt, kStart);
