@@ -87,15 +87,20 @@ std::vector<std::pair<std::int32_t, std::int32_t>> ProcessInfo::walkBelow(std::i
     return walkDescendants(pid, *children, depth);
 }
 
+std::optional<std::string> ProcessInfo::folderOf(std::int32_t pid, ProcessTable& table) {
+    std::optional<std::string> cwd = table.currentDirectory(pid);
+    if (cwd && (cwd->empty() || *cwd == "/")) {
+        cwd.reset();
+    }
+    return cwd;
+}
+
 std::vector<ProcessInfo::DescendantInfo>
 ProcessInfo::described(const std::vector<std::pair<std::int32_t, std::int32_t>>& pairs, ProcessTable& table) {
     std::vector<DescendantInfo> infos;
     infos.reserve(pairs.size());
     for (auto [child, parent] : pairs) {
-        std::optional<std::string> cwd = table.currentDirectory(child);
-        if (cwd && (cwd->empty() || *cwd == "/")) {
-            cwd.reset();
-        }
+        std::optional<std::string> cwd = folderOf(child, table);
         auto status = table.status(child);
         infos.push_back({child, parent, status ? status->tty : std::nullopt, std::move(cwd),
                          status ? status->name : std::string(), status && status->inForeground()});

@@ -59,6 +59,9 @@ public:
     static std::vector<DescendantInfo> processTree(std::int32_t pid, std::int32_t parent, ProcessTable& table,
                                                    std::int64_t depth = maxDepth);
 
+    // The working directory of `pid` as the walk records it: "/" and an empty one count as none.
+    static std::optional<std::string> folderOf(std::int32_t pid, ProcessTable& table);
+
 private:
     static std::vector<std::pair<std::int32_t, std::int32_t>> walkBelow(std::int32_t pid, ProcessTable& table,
                                                                         std::int64_t depth);

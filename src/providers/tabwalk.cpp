@@ -112,10 +112,7 @@ std::vector<ProcessInfo::DescendantInfo> TabWalk::processes(std::int32_t termina
 
 void TabWalk::readFoldersAgain(std::vector<ProcessInfo::DescendantInfo>& processes, ProcessTable& table) {
     for (auto& entry : processes) {
-        entry.cwd = table.currentDirectory(entry.pid);
-        if (entry.cwd && (entry.cwd->empty() || *entry.cwd == "/")) {
-            entry.cwd.reset();
-        }
+        entry.cwd = ProcessInfo::folderOf(entry.pid, table);
     }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/processtable.h"
-#include "providers/panegroups.h"
 #include "providers/keyreaders.h"
+#include "providers/panegroups.h"
 #include "providers/processinfo.h"
 #include "providers/tabwalk.h"
 
