@@ -18,10 +18,8 @@ MultiplexedPanes::Spread MultiplexedPanes::spread(std::vector<ProcessInfo::Desce
     Spread spread;
     std::vector<ProcessInfo::DescendantInfo> found;
     std::set<std::int32_t> walked;
+    // Filled at the first server: a busy terminal's thousands of processes are listed only where one is.
     std::set<std::int32_t> listed;
-    for (const auto& entry : processes) {
-        listed.insert(entry.pid);
-    }
     for (const auto& entry : processes) {
         const auto server = servers_.find(entry.pid);
         // A process id of a client gone and used again is no client of that server.
@@ -34,6 +32,11 @@ MultiplexedPanes::Spread MultiplexedPanes::spread(std::vector<ProcessInfo::Desce
         }
         if (!walked.insert(server->second.pid).second) {
             continue;
+        }
+        if (listed.empty()) {
+            for (const auto& other : processes) {
+                listed.insert(other.pid);
+            }
         }
         for (auto& process : ProcessInfo::processTree(server->second.pid, 0, table, depth)) {
             if (process.pid == server->second.pid) {
