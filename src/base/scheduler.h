@@ -30,6 +30,24 @@ public:
     // is cancelled before it starts does not run.
     virtual CancellationToken runInBackground(TaskPriority priority, Job job) = 0;
 
+    // Runs `job` on a background thread once `seconds` have passed, unless the returned token is
+    // cancelled first. Any thread may ask. By default the wait is a main-thread timer; the application's
+    // scheduler waits off the main thread, so that what a key starts in the background wakes it never.
+    virtual CancellationToken runInBackgroundAfter(double seconds, TaskPriority priority, Job job) {
+        CancellationToken token;
+        postAfter(seconds, [this, token, priority, job = std::move(job)]() mutable {
+            if (token.isCancelled()) {
+                return;
+            }
+            runInBackground(priority, [token, job = std::move(job)](const CancellationToken&) {
+                if (!token.isCancelled()) {
+                    job(token);
+                }
+            });
+        });
+        return token;
+    }
+
     // Runs `onReadable` on the main thread whenever `fd` has data to read, until the returned token
     // is cancelled. The callback should read all that is available, or it is called again at once.
     virtual CancellationToken watchReadable(int fd, Task onReadable) = 0;

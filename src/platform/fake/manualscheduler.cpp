@@ -23,6 +23,12 @@ CancellationToken ManualScheduler::runInBackground(TaskPriority, Job job) {
     return token;
 }
 
+CancellationToken ManualScheduler::runInBackgroundAfter(double seconds, TaskPriority, Job job) {
+    CancellationToken token;
+    timedJobs_.emplace(Key{now_ + (seconds > 0 ? seconds : 0.0), sequence_++}, std::pair{std::move(job), token});
+    return token;
+}
+
 CancellationToken ManualScheduler::watchReadable(int fd, Task onReadable) {
     CancellationToken token;
     readers_.emplace(sequence_++, Reader{fd, std::move(onReadable), token});
@@ -80,6 +86,14 @@ bool ManualScheduler::runOneDue(double limit) {
         if (!token.isCancelled()) {
             job(token);
         }
+        return true;
+    }
+    // A background job whose time came, if it came before the next task's, is queued as if asked for now.
+    if (!timedJobs_.empty() && timedJobs_.begin()->first.first <= limit &&
+        (timed_.empty() || timedJobs_.begin()->first < timed_.begin()->first)) {
+        auto node = timedJobs_.extract(timedJobs_.begin());
+        moveTo(node.key().first);
+        jobs_.push_back(std::move(node.mapped()));
         return true;
     }
     if (timed_.empty() || timed_.begin()->first.first > limit) {

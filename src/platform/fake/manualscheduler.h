@@ -23,6 +23,8 @@ public:
     void post(Task task) override;
     CancellationToken postAfter(double seconds, Task task) override;
     CancellationToken runInBackground(TaskPriority priority, Job job) override;
+    // The job waits apart from the main-thread tasks, as the application's scheduler has it wait.
+    CancellationToken runInBackgroundAfter(double seconds, TaskPriority priority, Job job) override;
     CancellationToken watchReadable(int fd, Task onReadable) override;
 
     // Virtual seconds since the scheduler was created.
@@ -51,7 +53,8 @@ public:
 
     // Main-thread tasks waiting to run (due or not), counting cancelled ones until they are reached.
     std::size_t pendingTaskCount() const { return timed_.size(); }
-    std::size_t pendingJobCount() const { return jobs_.size(); }
+    // Background jobs queued, or waiting for their time.
+    std::size_t pendingJobCount() const { return jobs_.size() + timedJobs_.size(); }
 
 private:
     struct TimedTask {
@@ -71,6 +74,7 @@ private:
     double now_ = 0.0;
     std::uint64_t sequence_ = 0;
     std::map<Key, TimedTask> timed_;
+    std::map<Key, std::pair<Job, CancellationToken>> timedJobs_;
     std::deque<std::pair<Job, CancellationToken>> jobs_;
     std::map<std::uint64_t, Reader> readers_;
     FakeClock* clock_ = nullptr;

@@ -67,6 +67,23 @@ CancellationToken QtScheduler::runInBackground(TaskPriority priority, Job job) {
     return token;
 }
 
+CancellationToken QtScheduler::runInBackgroundAfter(double seconds, TaskPriority priority, Job job) {
+    CancellationToken token;
+    const auto wait = std::chrono::duration_cast<BackgroundTimer::Clock::duration>(
+        std::chrono::duration<double>(seconds > 0 ? seconds : 0.0));
+    backgroundTimer_.at(BackgroundTimer::Clock::now() + wait, [this, token, priority, job = std::move(job)]() mutable {
+        if (token.isCancelled()) {
+            return;
+        }
+        runInBackground(priority, [token, job = std::move(job)](const CancellationToken&) {
+            if (!token.isCancelled()) {
+                job(token);
+            }
+        });
+    });
+    return token;
+}
+
 CancellationToken QtScheduler::watchReadable(int fd, Task onReadable) {
     CancellationToken token;
     post([this, fd, token, onReadable = std::move(onReadable)]() mutable {
