@@ -95,13 +95,11 @@ bool ShellLifecycle::startSession() {
     configureTriggerDetector();
     installTapCallbacks();
     std::weak_ptr<TriggerDetector> detector = parts_.triggerDetector;
-    std::weak_ptr<ShellLifecycle> weak = weak_from_this();
-    Scheduler* scheduler = &parts_.scheduler;
     // The handler holds the detector itself, so a key that arrives while the shell goes away still
-    // has a detector to ask. Outside a terminal with several tabs an ordinary key costs nothing more.
+    // has a detector to ask. Outside a terminal with several tabs an ordinary key costs nothing more; in
+    // one, the tabs are read from here, off the main thread, which the key does not wake.
     const bool started = parts_.eventTap->start(
-        [detector, weak, scheduler, onTapKey = parts_.onTapKey,
-         tabs = parts_.projectDetector.severalTabsInFront()](
+        [detector, onTapKey = parts_.onTapKey, reader = parts_.tabBaseline](
             std::uint16_t keyCode, const std::optional<std::string>& characters, std::uint64_t flags) {
             if (onTapKey) {
                 onTapKey();
@@ -109,9 +107,7 @@ bool ShellLifecycle::startSession() {
             auto locked = detector.lock();
             const bool withheld = locked && locked->processKey(keyCode, characters, flags);
             if (locked && locked->state() != TriggerDetector::State::collecting && locked->triggerProgress() == 0) {
-                if (tabs->load(std::memory_order_relaxed)) {
-                    scheduler->post(weakCallback(weak, &ShellLifecycle::noteInput));
-                }
+                noteInput(*reader);
             }
             return withheld;
         });
@@ -145,11 +141,8 @@ void ShellLifecycle::installTapCallbacks() {
             }
         });
     };
-    parts_.eventTap->onMouseDown = [weak, detector, scheduler,
-                                    tabs = parts_.projectDetector.severalTabsInFront()] {
-        if (tabs->load(std::memory_order_relaxed)) {
-            scheduler->post(weakCallback(weak, &ShellLifecycle::noteInput));
-        }
+    parts_.eventTap->onMouseDown = [weak, detector, scheduler, reader = parts_.tabBaseline] {
+        noteInput(*reader);
         auto locked = detector.lock();
         if (!locked) {
             return;
@@ -178,8 +171,10 @@ void ShellLifecycle::installTapCallbacks() {
     };
 }
 
-void ShellLifecycle::noteInput() {
-    parts_.tabBaseline->readAfter(tabBaselineDelay);
+void ShellLifecycle::noteInput(TabBaselineReader& reader) {
+    if (reader.wanted()) {
+        reader.readAfter(tabBaselineDelay);
+    }
 }
 
 // One handler takes every session event: it only hops to the main thread (the composition root's).

@@ -128,8 +128,9 @@ private:
     void applyStartDecision(bool isTrusted, bool showOnboardingIfNeeded);
     void decideWithoutTrustAnswer();
     void installTapCallbacks();
-    // A key that begins no trigger, or a click: the terminal's tabs are read once the key is read.
-    void noteInput();
+    // On the key tap's thread, a key that begins no trigger, or a click: the terminal's tabs are read once
+    // the key is read.
+    static void noteInput(TabBaselineReader& reader);
     void startProjectDetectionOnce();
     void followOnboardingStep();
     void scheduleOnboardingTrustCheck();

@@ -1,73 +1,82 @@
 #include "app/tabbaselinereader.h"
 
-#include "base/weakcallback.h"
-
 #include <utility>
 
 namespace korvane {
 
-TabBaselineReader::TabBaselineReader(Scheduler& scheduler, ProjectDetector& projectDetector,
+TabBaselineReader::TabBaselineReader(Scheduler& scheduler, std::shared_ptr<TabBaselineShelf> shelf,
                                      std::shared_ptr<TriggerDetector> triggerDetector)
     : scheduler_(scheduler)
-    , projectDetector_(projectDetector)
+    , shelf_(std::move(shelf))
     , triggerDetector_(std::move(triggerDetector)) {}
 
 void TabBaselineReader::readAfter(double delay) {
     // A key, a click or Korvane's own insertion (which may end in a newline that runs a command): what
     // was walked before it may have changed.
-    projectDetector_.noteInput();
-    if (waiting_) {
-        waiting_->cancel();
-    }
-    waiting_ = scheduler_.postAfter(delay, weakCallback(weak_from_this(), &TabBaselineReader::read));
+    shelf_->noteInput();
+    requestAfter(delay);
 }
 
 void TabBaselineReader::read() {
-    if (underWay_) {
-        readAgain_ = true;
+    requestAfter(0);
+}
+
+void TabBaselineReader::requestAfter(double delay) {
+    std::lock_guard guard(lock_);
+    if (cancelled_) {
         return;
     }
-    if (isTypingTrigger()) {
-        return;
-    }
-    auto reading = projectDetector_.tabBaselineReading();
-    if (!reading) {
-        return;
+    if (waiting_) {
+        waiting_->cancel();
     }
     std::weak_ptr<TabBaselineReader> weak = weak_from_this();
-    Scheduler* scheduler = &scheduler_;
-    underWay_ = scheduler_.runInBackground(
-        TaskPriority::userInitiated,
-        [weak, scheduler, reading = std::move(*reading)](const CancellationToken& token) {
-            auto baseline = reading.read();
-            // Quitting: the scheduler may be gone.
-            if (token.isCancelled()) {
-                return;
-            }
-            scheduler->post(
-                [weak, generation = reading.generation, baseline = std::move(baseline)]() mutable {
-                    if (auto self = weak.lock()) {
-                        self->tabsRead(generation, std::move(baseline));
-                    }
-                });
-        });
+    waiting_ = scheduler_.runInBackgroundAfter(delay, TaskPriority::userInitiated, [weak](const CancellationToken&) {
+        if (auto self = weak.lock()) {
+            self->readInBackground();
+        }
+    });
 }
 
 void TabBaselineReader::cancel() {
-    for (auto* reading : {&waiting_, &underWay_}) {
-        if (*reading) {
-            (*reading)->cancel();
+    std::lock_guard guard(lock_);
+    cancelled_ = true;
+    if (waiting_) {
+        waiting_->cancel();
+    }
+}
+
+void TabBaselineReader::readInBackground() {
+    {
+        std::lock_guard guard(lock_);
+        if (underWay_) {
+            readAgain_ = true;
+            return;
+        }
+        underWay_ = true;
+    }
+    for (;;) {
+        readOnce();
+        std::lock_guard guard(lock_);
+        if (!std::exchange(readAgain_, false) || cancelled_) {
+            underWay_ = false;
+            return;
         }
     }
 }
 
-void TabBaselineReader::tabsRead(std::uint64_t generation, TypedTab::Baseline baseline) {
-    underWay_.reset();
-    if (!isTypingTrigger()) {
-        projectDetector_.applyTabBaseline(generation, std::move(baseline));
+void TabBaselineReader::readOnce() {
+    if (!shelf_->wanted() || isTypingTrigger()) {
+        return;
     }
-    if (std::exchange(readAgain_, false)) {
-        read();
+    const auto reading = shelf_->planned();
+    if (!reading) {
+        return;
+    }
+    const std::uint64_t inputs = shelf_->inputs();
+    auto baseline = reading->read();
+    // The trigger's first keys came while the tabs were read: some reads may count them.
+    if (!isTypingTrigger()) {
+        shelf_->offer({reading->generation, inputs, std::move(baseline)});
     }
 }
 

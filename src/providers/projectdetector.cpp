@@ -102,6 +102,8 @@ std::optional<std::string> ProjectDetector::detectProjectRoot() {
 
 std::optional<std::string> ProjectDetector::detectProjectRoot(const std::optional<FrontmostApplication>& application,
                                                               bool atTrigger) {
+    // What the tabs read after the last key, for a trigger to be told by.
+    adoptTabBaseline();
     terminalPid_.reset();
     tabsUncounted_ = false;
     tabsChanged();
@@ -176,43 +178,40 @@ std::optional<std::string> ProjectDetector::detectTerminal(const std::string& bu
 }
 
 void ProjectDetector::takeTabBaseline() {
-    if (auto reading = tabBaselineReading()) {
-        applyTabBaseline(reading->generation, reading->read());
+    if (auto reading = shelf_->planned()) {
+        const std::uint64_t inputs = shelf_->inputs();
+        shelf_->offer({reading->generation, inputs, reading->read()});
+        adoptTabBaseline();
     }
 }
 
-std::optional<ProjectDetector::TabBaselineReading> ProjectDetector::tabBaselineReading() {
+std::optional<TabBaselineShelf::Reading> ProjectDetector::tabBaselineReading() const {
     if (!wantsTabBaseline()) {
         return std::nullopt;
     }
-    readingInputs_ = inputs_;
-    return TabBaselineReading{++tabBaselineGeneration_,
-                              [pid = *terminalPid_, table = processTable_, panes = multiplexedPanes(),
-                               retired = std::move(retiredWalk_)]() mutable {
-                                  retired.reset();
-                                  auto walked = TabWalk::read(pid, *table);
-                                  auto baseline = TypedTab::readBaseline(panes.with(walked.processes, *table), *table);
-                                  baseline.walked = std::move(walked);
-                                  return baseline;
-                              }};
+    return TabBaselineShelf::Reading{tabBaselineGeneration_,
+                                     [pid = *terminalPid_, table = processTable_, panes = multiplexedPanes()] {
+                                         auto walked = TabWalk::read(pid, *table);
+                                         auto baseline =
+                                             TypedTab::readBaseline(panes.with(walked.processes, *table), *table);
+                                         baseline.walked = std::move(walked);
+                                         return baseline;
+                                     }};
 }
 
-void ProjectDetector::applyTabBaseline(std::uint64_t generation, TypedTab::Baseline baseline) {
-    if (generation == tabBaselineGeneration_) {
-        auto retired = tabWalk_.keep(std::move(baseline.walked), readingInputs_);
-        if (!retiredWalk_) {
-            retiredWalk_ = std::make_shared<TabWalk::Walked>(std::move(retired));
-        }
-        typedTab_.setBaseline(std::move(baseline));
-        tabsUncounted_ = false;
-        severalTabsInFront_->store(wantsTabBaseline(), std::memory_order_relaxed);
-        walkNotedOnlyWithSeveralTabs();
+void ProjectDetector::adoptTabBaseline() {
+    auto read = shelf_->take(tabBaselineGeneration_);
+    if (!read) {
+        return;
     }
+    shelf_->retire(tabWalk_.keep(std::move(read->baseline.walked), read->inputs));
+    typedTab_.setBaseline(std::move(read->baseline));
+    tabsUncounted_ = false;
 }
 
 void ProjectDetector::tabsChanged() {
     ++tabBaselineGeneration_;
-    severalTabsInFront_->store(wantsTabBaseline(), std::memory_order_relaxed);
+    shelf_->plan(tabBaselineReading());
 }
 
 bool ProjectDetector::wantsTabBaseline() const {
@@ -222,14 +221,14 @@ bool ProjectDetector::wantsTabBaseline() const {
 // The keys typed reach noteInput only while a terminal with several tabs is in front: once fewer are
 // seen, a walk is no longer known to have begun after the last of them.
 void ProjectDetector::walkNotedOnlyWithSeveralTabs() {
-    if (!severalTabsInFront_->load(std::memory_order_relaxed)) {
-        ++inputs_;
+    if (!shelf_->wanted()) {
+        shelf_->noteInput();
     }
 }
 
 void ProjectDetector::applicationActivated(const FrontmostApplication& application) {
     // Keys typed elsewhere went unnoted: what ran below a terminal before may have changed.
-    ++inputs_;
+    shelf_->noteInput();
     terminalPid_.reset();
     tabsUncounted_ = false;
     if (application.pid >= 1 && terminalBundleIDs().contains(application.bundleID)) {
@@ -367,7 +366,7 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     }
     // A walk is kept only below a terminal seen with several tabs, the one that may be busy.
     std::vector<ProcessInfo::DescendantInfo> processes = typedTab_.hasSeveralPanes()
-                                                             ? tabWalk_.processes(pid, inputs_, *processTable_)
+                                                             ? tabWalk_.processes(pid, shelf_->inputs(), *processTable_)
                                                              : ProcessInfo::descendants(pid, *processTable_);
     // The devices a multiplexer's client is in front of: its own folder is where it was started.
     std::set<std::string> clientDevices;

@@ -9,6 +9,7 @@
 #include "providers/processinfo.h"
 #include "providers/processtreedetection.h"
 #include "providers/screenwindowfinder.h"
+#include "providers/tabbaselineshelf.h"
 #include "providers/tabwalk.h"
 #include "providers/tmuxpanefinder.h"
 #include "providers/typedtab.h"
@@ -67,28 +68,17 @@ public:
                                                  bool atTrigger = false);
 
     // Takes what the tabs of the terminal in front have read so far, the baseline the trigger's keys
-    // are told by: for a key that begins no trigger, once its program had time to read it. Reads
-    // nothing unless that terminal showed several tabs, or has just come forward with its tabs not
-    // counted yet.
+    // are told by, on the calling thread. Reads nothing unless that terminal showed several tabs, or has
+    // just come forward with its tabs not counted yet.
     void takeTabBaseline();
-
-    // takeTabBaseline in two halves, so that the walk below a busy terminal runs off the main thread:
-    // `read` runs on one background thread at a time (the process table is safe to share with the
-    // main thread), and its baseline is handed back to applyTabBaseline with the generation; a reading
-    // overtaken by a later one, by a trigger's detection or by another application in front is dropped.
-    struct TabBaselineReading {
-        std::uint64_t generation = 0;
-        std::function<TypedTab::Baseline()> read;
-    };
-    std::optional<TabBaselineReading> tabBaselineReading();
-    void applyTabBaseline(std::uint64_t generation, TypedTab::Baseline baseline);
-    // Whether the application in front is a terminal seen with several tabs, or one not counted yet, the
-    // only one whose keys are worth a baseline; read from any thread (the key tap's), so that other keys
-    // cost nothing.
-    std::shared_ptr<const std::atomic<bool>> severalTabsInFront() const { return severalTabsInFront_; }
-    // A key or click reached the application in front: jobs may have started or ended since the
-    // processes below a terminal were last walked.
-    void noteInput() { ++inputs_; }
+    // Where the reading of the tabs is planned, and what the reader off the main thread read is left for
+    // the next detection; the key tap asks it whether a key is worth a baseline.
+    const std::shared_ptr<TabBaselineShelf>& tabBaselineShelf() const { return shelf_; }
+    // What the reader left on the shelf for the current plan becomes the baseline; each detection begins
+    // with it.
+    void adoptTabBaseline();
+    // A key or click reached the application in front (any thread).
+    void noteInput() { shelf_->noteInput(); }
     // Whether the last trigger's keys had not been read by any tab yet: a detection a few milliseconds
     // later may tell the tab.
     bool triggerKeysUnread() const { return typedTab_.keysUnread(); }
@@ -132,8 +122,10 @@ private:
     // The root the focused window's title names, not applied.
     std::optional<std::string> titleRoot(const std::string& bundleID, std::int32_t pid);
     std::optional<std::string> rootForDirectory(const std::string& directory);
-    // The terminal in front or its tabs changed: a reading under way is stale.
+    // The terminal in front or its tabs changed: a reading under way is stale, and the next is planned.
     void tabsChanged();
+    // The reading of the terminal in front's tabs, where they are worth a baseline.
+    std::optional<TabBaselineShelf::Reading> tabBaselineReading() const;
     // The root that `processes` (a terminal's, narrowed to what speaks for it) name, applied.
     ProcessTreeDetection chosen(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                 const PaneChooser::TitleRoot& titleRoot);
@@ -155,13 +147,8 @@ private:
     // count held is another terminal's, or one from before.
     bool tabsUncounted_ = false;
     std::uint64_t tabBaselineGeneration_ = 0;
-    // Inputs noted so far, and as the reading under way began.
-    std::uint64_t inputs_ = 0;
-    std::uint64_t readingInputs_ = 0;
     TabWalk tabWalk_;
-    // The walk kept before the last one, freed by the next reading in the background.
-    std::shared_ptr<TabWalk::Walked> retiredWalk_;
-    std::shared_ptr<std::atomic<bool>> severalTabsInFront_ = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<TabBaselineShelf> shelf_ = std::make_shared<TabBaselineShelf>();
     LruMap<std::string, std::string> cache_{cacheCapacity};
     LruMap<std::string, bool> loggedTitleFailures_{cacheCapacity};
     std::map<std::string, std::string> lastSuccessfulProject_;

@@ -44,7 +44,7 @@ TEST_F(CompletionFlowTest, AScopeRowRewriteLeavesDocumentAndDetectorInStep) {
 
 // A terminal busy drawing had not handed the trigger's keys to any tab when they were counted: a few
 // milliseconds later the tabs are read again, and the open popup moves to the tab that read them. The
-// tabs' baseline taken as its window came forward was read off the main thread.
+// tabs' baseline taken as its window came forward, and after each key, was read off the main thread.
 TEST_F(CompletionFlowTest, KeysNoTabHadReadAtTheTriggerAreLookedForAgain) {
     constexpr std::int32_t terminal = 700;
     const auto epoch = std::chrono::system_clock::time_point() + std::chrono::hours(24 * 20000);
@@ -63,6 +63,16 @@ TEST_F(CompletionFlowTest, KeysNoTabHadReadAtTheTriggerAreLookedForAgain) {
     EXPECT_EQ(processTable->readsAsked(), 0);
     scheduler.runUntilIdle();
     EXPECT_GT(processTable->readsAsked(), 0);
+    // A key typed there wakes the main thread never: the tabs are read after it in the background.
+    const int asked = processTable->readsAsked();
+    const std::size_t tasks = scheduler.pendingTaskCount();
+    field->type("x");
+    TapEvent key;
+    key.characters = "x";
+    tapBackend->lastTap()->deliver(key);
+    EXPECT_EQ(scheduler.pendingTaskCount(), tasks);
+    scheduler.advance(ShellLifecycle::tabBaselineDelay);
+    EXPECT_GT(processTable->readsAsked(), asked);
     type(";");
     field->type(";");
     TapEvent second;

@@ -240,7 +240,7 @@ TEST_F(TmuxPaneFinderTest, ThePaneShownReadsTheKeysTypedOnItsTab) {
     showPane(201, "pts/5");
     table->setForegroundGroup("pts/5", 201);
     detect();
-    EXPECT_TRUE(detector.severalTabsInFront()->load());
+    EXPECT_TRUE(detector.tabBaselineShelf()->wanted());
     addJob(110, kTerminal, "pts/2", kWeb, "tail");
     table->setForegroundGroup("pts/2", 110);
     for (std::int32_t pid : {kClient, 110, 201, 202, 203}) {
