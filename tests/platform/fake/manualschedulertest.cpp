@@ -33,11 +33,28 @@ TEST(ManualSchedulerTest, CancelledTasksAndJobsDoNotRun) {
     int runs = 0;
     auto timer = scheduler.postAfter(1.0, [&] { ++runs; });
     auto job = scheduler.runInBackground(TaskPriority::utility, [&](const CancellationToken&) { ++runs; });
+    auto later = scheduler.runInBackgroundAfter(0.5, TaskPriority::utility, [&](const CancellationToken&) { ++runs; });
     timer.cancel();
     job.cancel();
+    later.cancel();
     scheduler.advance(2.0);
     EXPECT_EQ(runs, 0);
     EXPECT_EQ(scheduler.pendingTaskCount(), 0u);
+}
+
+// A background job asked for later waits apart from the main thread's tasks, and runs at its time in
+// order with them.
+TEST(ManualSchedulerTest, BackgroundJobsAskedForLaterWaitOffTheMainQueue) {
+    ManualScheduler scheduler;
+    std::vector<std::string> ran;
+    scheduler.runInBackgroundAfter(0.2, TaskPriority::utility, [&](const CancellationToken&) { ran.push_back("job"); });
+    scheduler.postAfter(0.1, [&] { ran.push_back("a"); });
+    scheduler.postAfter(0.3, [&] { ran.push_back("b"); });
+    EXPECT_EQ(scheduler.pendingTaskCount(), 2u);
+    scheduler.advance(0.15);
+    EXPECT_EQ(ran, (std::vector<std::string>{"a"}));
+    scheduler.advance(0.2);
+    EXPECT_EQ(ran, (std::vector<std::string>{"a", "job", "b"}));
 }
 
 TEST(ManualSchedulerTest, BackgroundJobsWaitUntilReleased) {
