@@ -30,9 +30,9 @@ bool KeyReaders::seenReading(std::int32_t pid) const {
 std::vector<std::int32_t> KeyReaders::choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                              const PaneGroups& groups) const {
     std::vector<std::vector<const ProcessInfo::DescendantInfo*>> jobs(groups.panes().size());
-    for (const auto& entry : processes) {
-        if (entry.foreground && entry.tty) {
-            jobs[*groups.paneOf(*entry.tty)].push_back(&entry);
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+        if (processes[i].foreground && processes[i].tty) {
+            jobs[*groups.paneAt(i)].push_back(&processes[i]);
         }
     }
     std::vector<std::int32_t> chosen;

@@ -101,9 +101,10 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
 
     // Named, not copied: a busy terminal runs thousands of processes in a few dozen folders.
     std::vector<std::vector<const std::string*>> directories(panes.size());
-    for (const auto& entry : processes) {
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+        const auto& entry = processes[i];
         if (entry.tty && entry.cwd) {
-            const std::size_t pane = *groups.paneOf(*entry.tty);
+            const std::size_t pane = *groups.paneAt(i);
             if (datedPanes[pane].primary == entry.tty) {
                 directories[pane].push_back(&*entry.cwd);
             }
