@@ -85,7 +85,11 @@ PaneChooser::PaneChooser(ProcessTable& table, RootOf rootOf)
 
 ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                          const TitleRoot& titleRoot) const {
-    const PaneGroups groups(processes);
+    return choose(processes, PaneGroups(processes), titleRoot);
+}
+
+ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                         const PaneGroups& groups, const TitleRoot& titleRoot) const {
     const auto& panes = groups.panes();
     std::unordered_map<std::string, std::optional<TimePoint>> deviceDates;
     for (const auto& pane : panes) {

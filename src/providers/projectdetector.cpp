@@ -391,7 +391,7 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
         };
         if (auto told = typedTab_.toldPaneOnly(spread.processes, speaks)) {
             TabWalk::readFoldersAgain(*told, *processTable_);
-            return chosen(*told, titleRoot);
+            return chosen(*told, PaneGroups(*told), titleRoot);
         }
     }
     std::vector<ProcessInfo::DescendantInfo> walked;
@@ -411,9 +411,11 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     // Only then is the tab typed in told: a multiplexer's client reads none of its keys, the program in
     // the pane or window it shows does.
     const std::size_t listed = processes.size();
-    processes = typedTab_.typedPaneOnly(std::move(processes), keysTyped);
+    const PaneGroups groups(processes);
+    processes = typedTab_.typedPaneOnly(std::move(processes), groups, keysTyped);
     // The tab typed in may come from a walk taken seconds ago; its few processes' folders are read now.
-    if (processes.size() < listed) {
+    const bool narrowed = processes.size() < listed;
+    if (narrowed) {
         TabWalk::readFoldersAgain(processes, *processTable_);
     }
     // The panes of the servers followed now count apart, so that the keys typed there are worth a
@@ -422,14 +424,18 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
         typedTab_.seePanes(
             PaneGroups(multiplexedPanes().with(std::move(walked), *processTable_, 1)).panes().size());
     }
-    return chosen(processes, titleRoot);
+    // Narrowed to one tab, the processes' panes are told apart again; else, as thousands may be, not.
+    if (narrowed) {
+        return chosen(processes, PaneGroups(processes), titleRoot);
+    }
+    return chosen(processes, groups, titleRoot);
 }
 
 ProcessTreeDetection ProjectDetector::chosen(const std::vector<ProcessInfo::DescendantInfo>& processes,
-                                             const PaneChooser::TitleRoot& titleRoot) {
+                                             const PaneGroups& groups, const PaneChooser::TitleRoot& titleRoot) {
     const PaneChooser panes(*processTable_,
                             [this](const std::string& directory) { return rootForDirectory(directory); });
-    ProcessTreeDetection tree = panes.choose(processes, titleRoot);
+    ProcessTreeDetection tree = panes.choose(processes, groups, titleRoot);
     if (const auto* found = std::get_if<ProcessTreeFound>(&tree)) {
         setCurrentProjectRoot(found->root);
     } else if (std::holds_alternative<ProcessTreeNone>(tree) &&

@@ -144,6 +144,12 @@ TypedTab::kept(std::vector<ProcessInfo::DescendantInfo> processes, const PaneGro
 std::vector<ProcessInfo::DescendantInfo>
 TypedTab::typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes, bool keysTyped) {
     const PaneGroups groups(processes);
+    return typedPaneOnly(std::move(processes), groups, keysTyped);
+}
+
+std::vector<ProcessInfo::DescendantInfo>
+TypedTab::typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes, const PaneGroups& groups,
+                        bool keysTyped) {
     panes_ = groups.panes().size();
     keysUnread_ = false;
     if (!keysTyped) {
