@@ -36,8 +36,8 @@ public:
     ProcessTreeDetection choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                 const TitleRoot& titleRoot) const;
     // The same with the panes of `processes` already told apart.
-    ProcessTreeDetection choose(const std::vector<ProcessInfo::DescendantInfo>& processes, const PaneGroups& groups,
-                                const TitleRoot& titleRoot) const;
+    ProcessTreeDetection choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                const PaneGroups& groups, const TitleRoot& titleRoot) const;
 
 private:
     using TimePoint = std::chrono::system_clock::time_point;

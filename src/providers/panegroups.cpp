@@ -99,7 +99,7 @@ std::size_t groupOf(std::vector<std::size_t>& up, std::size_t device) {
 // Each device's group, joined as resolveMergedRoot joins names: the same joins in the same order give
 // every group the same device to be known by.
 std::vector<std::size_t> joined(const std::vector<ProcessInfo::DescendantInfo>& processes,
-                                 const NumberedDevices& devices) {
+                                const NumberedDevices& devices) {
     std::vector<std::size_t> up(devices.names.size());
     std::iota(up.begin(), up.end(), std::size_t{0});
     const ParentDevices parents(processes, devices);

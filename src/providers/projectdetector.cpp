@@ -432,7 +432,8 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
 }
 
 ProcessTreeDetection ProjectDetector::chosen(const std::vector<ProcessInfo::DescendantInfo>& processes,
-                                             const PaneGroups& groups, const PaneChooser::TitleRoot& titleRoot) {
+                                             const PaneGroups& groups,
+                                             const PaneChooser::TitleRoot& titleRoot) {
     const PaneChooser panes(*processTable_,
                             [this](const std::string& directory) { return rootForDirectory(directory); });
     ProcessTreeDetection tree = panes.choose(processes, groups, titleRoot);

@@ -135,8 +135,8 @@ private:
     // The terminal in front or its tabs changed: a reading under way is stale.
     void tabsChanged();
     // The root that `processes` (a terminal's, narrowed to what speaks for it) name, applied.
-    ProcessTreeDetection chosen(const std::vector<ProcessInfo::DescendantInfo>& processes, const PaneGroups& groups,
-                                const PaneChooser::TitleRoot& titleRoot);
+    ProcessTreeDetection chosen(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                const PaneGroups& groups, const PaneChooser::TitleRoot& titleRoot);
     // Whether the terminal in front's tabs are worth a baseline.
     bool wantsTabBaseline() const;
     void walkNotedOnlyWithSeveralTabs();
