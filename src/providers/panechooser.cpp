@@ -103,31 +103,36 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
         datedPanes.push_back(dated(pane, deviceDates, processes));
     }
 
-    // Named, not copied: a busy terminal runs thousands of processes in a few dozen folders.
-    std::vector<std::vector<const std::string*>> directories(panes.size());
+    // Each pane's project: the root of the first folder with one on its device read last. A busy
+    // terminal runs thousands of processes in a few dozen folders, and a folder with no project is
+    // looked for on disk each time: the one just missed is not looked for again.
+    std::vector<std::optional<std::string>> paneRoots(panes.size());
+    std::vector<const std::string*> missed(panes.size(), nullptr);
     for (std::size_t i = 0; i < processes.size(); ++i) {
         const auto& entry = processes[i];
-        if (entry.tty && entry.cwd) {
-            const std::size_t pane = *groups.paneAt(i);
-            if (datedPanes[pane].primary == entry.tty) {
-                directories[pane].push_back(&*entry.cwd);
-            }
+        if (!entry.tty || !entry.cwd) {
+            continue;
         }
+        const std::size_t pane = *groups.paneAt(i);
+        if (paneRoots[pane] || datedPanes[pane].primary != entry.tty ||
+            (missed[pane] && *missed[pane] == *entry.cwd)) {
+            continue;
+        }
+        paneRoots[pane] = rootOf_(*entry.cwd);
+        missed[pane] = &*entry.cwd;
     }
     std::vector<Candidate> candidates;
     for (std::size_t pane = 0; pane < panes.size(); ++pane) {
-        for (const std::string* directory : directories[pane]) {
-            if (auto root = rootOf_(*directory)) {
-                std::optional<TimePoint> latest;
-                for (const std::string& device : panes[pane].devices) {
-                    if (auto date = deviceDates[device]; date && (!latest || *date > *latest)) {
-                        latest = date;
-                    }
-                }
-                candidates.push_back(Candidate{pane, *root, latest});
-                break;
+        if (!paneRoots[pane]) {
+            continue;
+        }
+        std::optional<TimePoint> latest;
+        for (const std::string& device : panes[pane].devices) {
+            if (auto date = deviceDates[device]; date && (!latest || *date > *latest)) {
+                latest = date;
             }
         }
+        candidates.push_back(Candidate{pane, std::move(*paneRoots[pane]), latest});
     }
     if (candidates.empty()) {
         return ProcessTreeNone{};

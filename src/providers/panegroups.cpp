@@ -1,6 +1,7 @@
 #include "providers/panegroups.h"
 
 #include <algorithm>
+#include <bitset>
 #include <numeric>
 #include <string_view>
 
@@ -59,8 +60,11 @@ public:
         std::sort(pids_.begin(), pids_.end());
         pids_.erase(std::unique(pids_.begin(), pids_.end()), pids_.end());
         devices_.assign(pids_.size(), none);
+        for (std::int32_t pid : pids_) {
+            maybeParent_.set(slotOf(pid));
+        }
         for (std::size_t i = 0; i < processes.size(); ++i) {
-            if (devices.at[i] == none) {
+            if (devices.at[i] == none || !maybeParent_.test(slotOf(processes[i].pid))) {
                 continue;
             }
             if (const auto at = indexOf(processes[i].pid)) {
@@ -75,6 +79,8 @@ public:
     }
 
 private:
+    static std::size_t slotOf(std::int32_t pid) { return static_cast<std::uint32_t>(pid) % slots; }
+
     std::optional<std::size_t> indexOf(std::int32_t pid) const {
         const auto found = std::lower_bound(pids_.begin(), pids_.end(), pid);
         return found != pids_.end() && *found == pid
@@ -82,9 +88,14 @@ private:
                    : std::nullopt;
     }
 
+    static constexpr std::size_t slots = 4096;
+
     // Ascending.
     std::vector<std::int32_t> pids_;
     std::vector<std::size_t> devices_;
+    // Whether a process may be one of the few parents, by its id's slot: the thousands of others are
+    // passed over without a search.
+    std::bitset<slots> maybeParent_;
 };
 
 // The device `device`'s group is known by, with path halving as resolveMergedRoot does.
