@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace korvane {
 
@@ -105,9 +107,10 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
 
     // Each pane's project: the root of the first folder with one on its device read last. A busy
     // terminal runs thousands of processes in a few dozen folders, and a folder with no project is
-    // looked for on disk each time: the one just missed is not looked for again.
+    // looked for on disk each time it is asked for: one missed is not asked for again.
     std::vector<std::optional<std::string>> paneRoots(panes.size());
-    std::vector<const std::string*> missed(panes.size(), nullptr);
+    std::unordered_set<std::string_view> missed;
+    const std::string* lastMissed = nullptr;
     for (std::size_t i = 0; i < processes.size(); ++i) {
         const auto& entry = processes[i];
         if (!entry.tty || !entry.cwd) {
@@ -115,11 +118,14 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
         }
         const std::size_t pane = *groups.paneAt(i);
         if (paneRoots[pane] || datedPanes[pane].primary != entry.tty ||
-            (missed[pane] && *missed[pane] == *entry.cwd)) {
+            (lastMissed && *lastMissed == *entry.cwd) || missed.contains(*entry.cwd)) {
             continue;
         }
         paneRoots[pane] = rootOf_(*entry.cwd);
-        missed[pane] = &*entry.cwd;
+        if (!paneRoots[pane]) {
+            lastMissed = &*entry.cwd;
+            missed.insert(*entry.cwd);
+        }
     }
     std::vector<Candidate> candidates;
     for (std::size_t pane = 0; pane < panes.size(); ++pane) {

@@ -276,16 +276,24 @@ bool ProjectDetector::isProjectRoot(const std::string& path, FileProbe& files) {
 }
 
 std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& from, FileProbe& files) {
+    MarkedFolders marked;
+    return findProjectRoot(from, files, marked);
+}
+
+std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& from, FileProbe& files,
+                                                            MarkedFolders& marked) {
     // Paths come from window titles too: "." and ".." are resolved first, so that a path that
     // climbs out of home cannot pass the "inside home" test by its spelling.
     if (!from.starts_with('/')) {
         return std::nullopt;
     }
     std::string path = withoutTrailingSlash(std::filesystem::path(from).lexically_normal().string());
-    if (!files.exists(path)) {
+    // A directory exists: a terminal's folder, the common case, is asked of the disk once.
+    const bool directory = files.isDirectory(path);
+    if (!directory && !files.exists(path)) {
         return std::nullopt;
     }
-    std::string start = files.isDirectory(path) ? path : parentDirectory(path);
+    std::string start = directory ? path : parentDirectory(path);
     std::string home = files.homeDirectory();
     // A terminal in ~/.ssh or a window titled "~/.aws" must not make keys a project's files, also
     // when a link leads there.
@@ -298,13 +306,12 @@ std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& f
 
     if (start != "/") {
         for (std::string dir = start; !dir.empty();) {
-            for (std::string_view marker : kProjectMarkers) {
-                if (files.exists(dir + "/" + std::string(marker))) {
-                    if (dir != home) {
-                        return unlessPrivate(dir);
-                    }
-                    break;
-                }
+            auto [known, added] = marked.try_emplace(dir, false);
+            if (added) {
+                known->second = isProjectRoot(dir, files);
+            }
+            if (known->second && dir != home) {
+                return unlessPrivate(dir);
             }
             dir = parentDirectory(dir);
             if (dir == "/") {
@@ -347,12 +354,13 @@ std::optional<std::string> ProjectDetector::titleRoot(const std::string& bundleI
     return root;
 }
 
-std::optional<std::string> ProjectDetector::rootForDirectory(const std::string& directory) {
+std::optional<std::string> ProjectDetector::rootForDirectory(const std::string& directory,
+                                                             MarkedFolders& marked) {
     std::string key = "cwd:" + directory;
     if (const std::string* cached = cache_.find(key)) {
         return *cached;
     }
-    auto root = findProjectRoot(directory, *files_);
+    auto root = findProjectRoot(directory, *files_, marked);
     if (root) {
         cache_.insert(key, *root);
     }
@@ -434,8 +442,10 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
 ProcessTreeDetection ProjectDetector::chosen(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                              const PaneGroups& groups,
                                              const PaneChooser::TitleRoot& titleRoot) {
-    const PaneChooser panes(*processTable_,
-                            [this](const std::string& directory) { return rootForDirectory(directory); });
+    MarkedFolders marked;
+    const PaneChooser panes(*processTable_, [this, &marked](const std::string& directory) {
+        return rootForDirectory(directory, marked);
+    });
     ProcessTreeDetection tree = panes.choose(processes, groups, titleRoot);
     if (const auto* found = std::get_if<ProcessTreeFound>(&tree)) {
         setCurrentProjectRoot(found->root);
