@@ -307,7 +307,8 @@ private:
 // first that fills the caches; `beforeEach`, untimed, readies each. The median and 95th percentile of
 // the iterations in milliseconds.
 void timeDetections(benchmark::State& state, ProjectDetector& detector, const FrontmostApplication& terminal,
-                    const std::string& expected, const std::function<void()>& beforeEach = {}) {
+                    const std::optional<std::string>& expected,
+                    const std::function<void()>& beforeEach = {}) {
     if (beforeEach) {
         beforeEach();
     }
@@ -455,6 +456,15 @@ public:
 
     std::int32_t terminal() const { return terminal_; }
     const std::vector<std::string>& repositories() const { return repositories_; }
+    // Whether the tabs' folders are projects: without, they are scratch folders outside home, as a build's
+    // may be.
+    void markProjects(bool marked) const {
+        for (const std::string& repository : repositories_) {
+            std::error_code ignored;
+            std::filesystem::rename(repository + (marked ? "/.unmarked" : "/.git"),
+                                    repository + (marked ? "/.git" : "/.unmarked"), ignored);
+        }
+    }
     // Waits until every process runs below the terminal.
     bool ready() const {
         ProcProcessTable table;
@@ -539,7 +549,8 @@ BENCHMARK(BM_TabBaselineBusyTerminal)->Arg(0)->Arg(1)->Arg(2)->Iterations(40)->U
 
 // The detection at the trigger in that terminal, no tab told by its reads, the last tab's device read last.
 // Argument 0: triggers one after another, each starting from the walk of the one before; 1: each after a
-// key, whose walk ran in the background (untimed) as typing has it.
+// key, whose walk ran in the background (untimed) as typing has it; 2: the same where no tab's folder is a
+// project.
 void BM_TriggerDetectionBusyTerminal(benchmark::State& state) {
     BusyTerminal& busy = busyTerminal();
     if (!busy.ready()) {
@@ -551,7 +562,7 @@ void BM_TriggerDetectionBusyTerminal(benchmark::State& state) {
                              std::make_shared<LocalFileProbe>());
     detector.applicationActivated(terminal);
     std::function<void()> afterAKey;
-    if (state.range(0) == 1) {
+    if (state.range(0) >= 1) {
         afterAKey = [&detector] {
             detector.noteInput();
             if (auto reading = detector.tabBaselineShelf()->planned()) {
@@ -560,10 +571,14 @@ void BM_TriggerDetectionBusyTerminal(benchmark::State& state) {
             }
         };
     }
-    timeDetections(state, detector, terminal, busy.repositories().back(), afterAKey);
+    const bool projects = state.range(0) != 2;
+    busy.markProjects(projects);
+    timeDetections(state, detector, terminal,
+                   projects ? std::optional(busy.repositories().back()) : std::nullopt, afterAKey);
+    busy.markProjects(true);
 }
 BENCHMARK(BM_TriggerDetectionBusyTerminal)->Arg(0)->Iterations(400)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_TriggerDetectionBusyTerminal)->Arg(1)->Iterations(40)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TriggerDetectionBusyTerminal)->Arg(1)->Arg(2)->Iterations(40)->Unit(benchmark::kMicrosecond);
 
 // A tmux server on a private socket with one window of its own per repository of the crowded machine,
 // the last one selected, and a terminal (a process reading a pseudo-terminal) whose shell runs a tmux

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 
 namespace korvane {
 
@@ -30,9 +31,9 @@ bool KeyReaders::seenReading(std::int32_t pid) const {
 std::vector<std::int32_t> KeyReaders::choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                              const PaneGroups& groups) const {
     std::vector<std::vector<const ProcessInfo::DescendantInfo*>> jobs(groups.panes().size());
-    for (const auto& entry : processes) {
-        if (entry.foreground && entry.tty) {
-            jobs[*groups.paneOf(*entry.tty)].push_back(&entry);
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+        if (processes[i].foreground && processes[i].tty) {
+            jobs[*groups.paneAt(i)].push_back(&processes[i]);
         }
     }
     std::vector<std::int32_t> chosen;
@@ -53,15 +54,24 @@ std::vector<std::int32_t> KeyReaders::choose(const std::vector<ProcessInfo::Desc
         // those seen reading.
         std::vector<std::int32_t> picked;
         bool anySeen = false;
+        // Siblings are listed together: their parent is looked for once.
+        std::optional<std::int32_t> parent;
+        bool parentOutside = false;
         for (const auto* entry : job) {
-            const bool first = !std::binary_search(members.begin(), members.end(), entry->parentPid);
+            if (parent != entry->parentPid) {
+                parent = entry->parentPid;
+                parentOutside = !std::binary_search(members.begin(), members.end(), *parent);
+            }
             const bool seen = seenReading(entry->pid);
             anySeen = anySeen || seen;
-            if (first || seen) {
+            if (parentOutside || seen) {
                 picked.push_back(entry->pid);
             }
+            if (picked.size() > maxPerPane) {
+                return {};
+            }
         }
-        if (!anySeen || picked.size() > maxPerPane) {
+        if (!anySeen) {
             return {};
         }
         chosen.insert(chosen.end(), picked.begin(), picked.end());

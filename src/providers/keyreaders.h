@@ -26,8 +26,8 @@ public:
     // reading; of those seen before, the ones not `running` (ascending) any more are forgotten.
     void learn(const Reads& before, const Reads& after, const std::vector<std::int32_t>& running);
 
-    // The processes to read, ascending; none where a pane of `groups` is unknown, since then no pane
-    // is told by its reads.
+    // The processes to read, ascending; none where a pane of `groups` (made of `processes`) is unknown,
+    // since then no pane is told by its reads.
     std::vector<std::int32_t> choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                      const PaneGroups& groups) const;
 

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace korvane {
 
@@ -85,7 +87,11 @@ PaneChooser::PaneChooser(ProcessTable& table, RootOf rootOf)
 
 ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                          const TitleRoot& titleRoot) const {
-    const PaneGroups groups(processes);
+    return choose(processes, PaneGroups(processes), titleRoot);
+}
+
+ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                         const PaneGroups& groups, const TitleRoot& titleRoot) const {
     const auto& panes = groups.panes();
     std::unordered_map<std::string, std::optional<TimePoint>> deviceDates;
     for (const auto& pane : panes) {
@@ -99,30 +105,40 @@ ProcessTreeDetection PaneChooser::choose(const std::vector<ProcessInfo::Descenda
         datedPanes.push_back(dated(pane, deviceDates, processes));
     }
 
-    // Named, not copied: a busy terminal runs thousands of processes in a few dozen folders.
-    std::vector<std::vector<const std::string*>> directories(panes.size());
-    for (const auto& entry : processes) {
-        if (entry.tty && entry.cwd) {
-            const std::size_t pane = *groups.paneOf(*entry.tty);
-            if (datedPanes[pane].primary == entry.tty) {
-                directories[pane].push_back(&*entry.cwd);
-            }
+    // Each pane's project: the root of the first folder with one on its device read last. A busy
+    // terminal runs thousands of processes in a few dozen folders, and a folder with no project is
+    // looked for on disk each time it is asked for: one missed is not asked for again.
+    std::vector<std::optional<std::string>> paneRoots(panes.size());
+    std::unordered_set<std::string_view> missed;
+    const std::string* lastMissed = nullptr;
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+        const auto& entry = processes[i];
+        if (!entry.tty || !entry.cwd) {
+            continue;
+        }
+        const std::size_t pane = *groups.paneAt(i);
+        if (paneRoots[pane] || datedPanes[pane].primary != entry.tty ||
+            (lastMissed && *lastMissed == *entry.cwd) || missed.contains(*entry.cwd)) {
+            continue;
+        }
+        paneRoots[pane] = rootOf_(*entry.cwd);
+        if (!paneRoots[pane]) {
+            lastMissed = &*entry.cwd;
+            missed.insert(*entry.cwd);
         }
     }
     std::vector<Candidate> candidates;
     for (std::size_t pane = 0; pane < panes.size(); ++pane) {
-        for (const std::string* directory : directories[pane]) {
-            if (auto root = rootOf_(*directory)) {
-                std::optional<TimePoint> latest;
-                for (const std::string& device : panes[pane].devices) {
-                    if (auto date = deviceDates[device]; date && (!latest || *date > *latest)) {
-                        latest = date;
-                    }
-                }
-                candidates.push_back(Candidate{pane, *root, latest});
-                break;
+        if (!paneRoots[pane]) {
+            continue;
+        }
+        std::optional<TimePoint> latest;
+        for (const std::string& device : panes[pane].devices) {
+            if (auto date = deviceDates[device]; date && (!latest || *date > *latest)) {
+                latest = date;
             }
         }
+        candidates.push_back(Candidate{pane, std::move(*paneRoots[pane]), latest});
     }
     if (candidates.empty()) {
         return ProcessTreeNone{};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/processtable.h"
+#include "providers/panegroups.h"
 #include "providers/processinfo.h"
 #include "providers/processtreedetection.h"
 
@@ -34,6 +35,9 @@ public:
     // The project of the terminal whose processes are `processes` (ProcessInfo::descendants' order).
     ProcessTreeDetection choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                 const TitleRoot& titleRoot) const;
+    // The same with the panes of `processes` already told apart.
+    ProcessTreeDetection choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                const PaneGroups& groups, const TitleRoot& titleRoot) const;
 
 private:
     using TimePoint = std::chrono::system_clock::time_point;

@@ -3,6 +3,7 @@
 #include "providers/processinfo.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -29,6 +30,10 @@ public:
     const std::vector<Pane>& panes() const { return panes_; }
     // The index of the pane of `device`; absent for a device no process runs on.
     std::optional<std::size_t> paneOf(const std::string& device) const;
+    // The index of the pane of the process at `index` in the list the groups were made of; absent for
+    // one without a device. A busy terminal's thousands of processes are told apart without a lookup
+    // of their devices' names each.
+    std::optional<std::size_t> paneAt(std::size_t index) const;
 
     // The group key of `device` in the table of joined devices, which it updates (union-find).
     static std::string resolveMergedRoot(const std::string& device,
@@ -37,6 +42,8 @@ public:
 private:
     std::vector<Pane> panes_;
     std::unordered_map<std::string, std::size_t> paneOfDevice_;
+    // By the processes' order; the largest size_t for a process without a device.
+    std::vector<std::size_t> paneAt_;
 };
 
 } // namespace korvane

@@ -275,16 +275,24 @@ bool ProjectDetector::isProjectRoot(const std::string& path, FileProbe& files) {
 }
 
 std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& from, FileProbe& files) {
+    MarkedFolders marked;
+    return findProjectRoot(from, files, marked);
+}
+
+std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& from, FileProbe& files,
+                                                            MarkedFolders& marked) {
     // Paths come from window titles too: "." and ".." are resolved first, so that a path that
     // climbs out of home cannot pass the "inside home" test by its spelling.
     if (!from.starts_with('/')) {
         return std::nullopt;
     }
     std::string path = withoutTrailingSlash(std::filesystem::path(from).lexically_normal().string());
-    if (!files.exists(path)) {
+    // A directory exists: a terminal's folder, the common case, is asked of the disk once.
+    const bool directory = files.isDirectory(path);
+    if (!directory && !files.exists(path)) {
         return std::nullopt;
     }
-    std::string start = files.isDirectory(path) ? path : parentDirectory(path);
+    std::string start = directory ? path : parentDirectory(path);
     std::string home = files.homeDirectory();
     // A terminal in ~/.ssh or a window titled "~/.aws" must not make keys a project's files, also
     // when a link leads there.
@@ -297,13 +305,12 @@ std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& f
 
     if (start != "/") {
         for (std::string dir = start; !dir.empty();) {
-            for (std::string_view marker : kProjectMarkers) {
-                if (files.exists(dir + "/" + std::string(marker))) {
-                    if (dir != home) {
-                        return unlessPrivate(dir);
-                    }
-                    break;
-                }
+            auto [known, added] = marked.try_emplace(dir, false);
+            if (added) {
+                known->second = isProjectRoot(dir, files);
+            }
+            if (known->second && dir != home) {
+                return unlessPrivate(dir);
             }
             dir = parentDirectory(dir);
             if (dir == "/") {
@@ -346,12 +353,13 @@ std::optional<std::string> ProjectDetector::titleRoot(const std::string& bundleI
     return root;
 }
 
-std::optional<std::string> ProjectDetector::rootForDirectory(const std::string& directory) {
+std::optional<std::string> ProjectDetector::rootForDirectory(const std::string& directory,
+                                                             MarkedFolders& marked) {
     std::string key = "cwd:" + directory;
     if (const std::string* cached = cache_.find(key)) {
         return *cached;
     }
-    auto root = findProjectRoot(directory, *files_);
+    auto root = findProjectRoot(directory, *files_, marked);
     if (root) {
         cache_.insert(key, *root);
     }
@@ -390,7 +398,7 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
         };
         if (auto told = typedTab_.toldPaneOnly(spread.processes, speaks)) {
             TabWalk::readFoldersAgain(*told, *processTable_);
-            return chosen(*told, titleRoot);
+            return chosen(*told, PaneGroups(*told), titleRoot);
         }
     }
     std::vector<ProcessInfo::DescendantInfo> walked;
@@ -410,9 +418,11 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
     // Only then is the tab typed in told: a multiplexer's client reads none of its keys, the program in
     // the pane or window it shows does.
     const std::size_t listed = processes.size();
-    processes = typedTab_.typedPaneOnly(std::move(processes), keysTyped);
+    const PaneGroups groups(processes);
+    processes = typedTab_.typedPaneOnly(std::move(processes), groups, keysTyped);
     // The tab typed in may come from a walk taken seconds ago; its few processes' folders are read now.
-    if (processes.size() < listed) {
+    const bool narrowed = processes.size() < listed;
+    if (narrowed) {
         TabWalk::readFoldersAgain(processes, *processTable_);
     }
     // The panes of the servers followed now count apart, so that the keys typed there are worth a
@@ -421,14 +431,21 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
         typedTab_.seePanes(
             PaneGroups(multiplexedPanes().with(std::move(walked), *processTable_, 1)).panes().size());
     }
-    return chosen(processes, titleRoot);
+    // Narrowed to one tab, the processes' panes are told apart again; else, as thousands may be, not.
+    if (narrowed) {
+        return chosen(processes, PaneGroups(processes), titleRoot);
+    }
+    return chosen(processes, groups, titleRoot);
 }
 
 ProcessTreeDetection ProjectDetector::chosen(const std::vector<ProcessInfo::DescendantInfo>& processes,
+                                             const PaneGroups& groups,
                                              const PaneChooser::TitleRoot& titleRoot) {
-    const PaneChooser panes(*processTable_,
-                            [this](const std::string& directory) { return rootForDirectory(directory); });
-    ProcessTreeDetection tree = panes.choose(processes, titleRoot);
+    MarkedFolders marked;
+    const PaneChooser panes(*processTable_, [this, &marked](const std::string& directory) {
+        return rootForDirectory(directory, marked);
+    });
+    ProcessTreeDetection tree = panes.choose(processes, groups, titleRoot);
     if (const auto* found = std::get_if<ProcessTreeFound>(&tree)) {
         setCurrentProjectRoot(found->root);
     } else if (std::holds_alternative<ProcessTreeNone>(tree) &&

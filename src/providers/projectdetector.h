@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -121,14 +122,19 @@ private:
     std::optional<std::string> detectNonTerminal(const std::string& bundleID, std::int32_t pid);
     // The root the focused window's title names, not applied.
     std::optional<std::string> titleRoot(const std::string& bundleID, std::int32_t pid);
-    std::optional<std::string> rootForDirectory(const std::string& directory);
+    // Whether each folder asked about holds a marker, kept through one detection: a busy terminal's tabs
+    // in folders with no project share the folders above them, each asked of the disk once.
+    using MarkedFolders = std::unordered_map<std::string, bool>;
+    std::optional<std::string> rootForDirectory(const std::string& directory, MarkedFolders& marked);
+    static std::optional<std::string> findProjectRoot(const std::string& from, FileProbe& files,
+                                                      MarkedFolders& marked);
     // The terminal in front or its tabs changed: a reading under way is stale, and the next is planned.
     void tabsChanged();
     // The reading of the terminal in front's tabs, where they are worth a baseline.
     std::optional<TabBaselineShelf::Reading> tabBaselineReading() const;
     // The root that `processes` (a terminal's, narrowed to what speaks for it) name, applied.
     ProcessTreeDetection chosen(const std::vector<ProcessInfo::DescendantInfo>& processes,
-                                const PaneChooser::TitleRoot& titleRoot);
+                                const PaneGroups& groups, const PaneChooser::TitleRoot& titleRoot);
     // Whether the terminal in front's tabs are worth a baseline.
     bool wantsTabBaseline() const;
     void walkNotedOnlyWithSeveralTabs();

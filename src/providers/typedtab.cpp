@@ -98,17 +98,19 @@ TypedTab::Look TypedTab::look(const std::vector<ProcessInfo::DescendantInfo>& pr
         return look;
     }
     std::vector<std::optional<ProcessReads>> since(groups.panes().size());
-    for (const auto& entry : processes) {
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+        const auto& entry = processes[i];
         if (!entry.foreground || !entry.tty) {
             continue;
         }
+        // The few processes read first: the baseline holds thousands.
         const ProcessReads* now = find(look.reads, entry.pid);
-        const ProcessReads* then = find(baseline_, entry.pid);
+        const ProcessReads* then = now ? find(baseline_, entry.pid) : nullptr;
         // A process id used again since reads less than the one it was.
         if (!now || !then || now->calls < then->calls || now->bytes < then->bytes) {
             continue;
         }
-        auto& pane = since[*groups.paneOf(*entry.tty)];
+        auto& pane = since[*groups.paneAt(i)];
         pane = ProcessReads{(pane ? pane->calls : 0) + now->calls - then->calls,
                             (pane ? pane->bytes : 0) + now->bytes - then->bytes};
     }
@@ -125,16 +127,29 @@ TypedTab::kept(std::vector<ProcessInfo::DescendantInfo> processes, const PaneGro
     if (!look.typed) {
         return processes;
     }
-    const auto& devices = groups.panes()[*look.typed].devices;
-    std::erase_if(processes, [&](const ProcessInfo::DescendantInfo& entry) {
-        return !entry.tty || std::find(devices.begin(), devices.end(), *entry.tty) == devices.end();
-    });
+    std::size_t left = 0;
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+        if (groups.paneAt(i) != look.typed) {
+            continue;
+        }
+        if (left != i) {
+            processes[left] = std::move(processes[i]);
+        }
+        ++left;
+    }
+    processes.erase(processes.begin() + static_cast<std::ptrdiff_t>(left), processes.end());
     return processes;
 }
 
 std::vector<ProcessInfo::DescendantInfo>
 TypedTab::typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes, bool keysTyped) {
     const PaneGroups groups(processes);
+    return typedPaneOnly(std::move(processes), groups, keysTyped);
+}
+
+std::vector<ProcessInfo::DescendantInfo>
+TypedTab::typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes, const PaneGroups& groups,
+                        bool keysTyped) {
     panes_ = groups.panes().size();
     keysUnread_ = false;
     if (!keysTyped) {

@@ -68,6 +68,9 @@ public:
     // without, it stays, as a trigger being typed is measured from it.
     std::vector<ProcessInfo::DescendantInfo> typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes,
                                                            bool keysTyped);
+    // The same with the panes of `processes` already told apart, for the caller to choose among them too.
+    std::vector<ProcessInfo::DescendantInfo> typedPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes,
+                                                           const PaneGroups& groups, bool keysTyped);
 
     // The same at a trigger, where the keys tell the pane alone and `accepted` takes that pane (by its
     // devices); absent, and nothing changed, otherwise.
