@@ -189,14 +189,20 @@ std::optional<TabBaselineShelf::Reading> ProjectDetector::tabBaselineReading() c
     if (!wantsTabBaseline()) {
         return std::nullopt;
     }
-    return TabBaselineShelf::Reading{tabBaselineGeneration_,
-                                     [pid = *terminalPid_, table = processTable_, panes = multiplexedPanes()] {
-                                         auto walked = TabWalk::read(pid, *table);
-                                         auto baseline =
-                                             TypedTab::readBaseline(panes.with(walked.processes, *table), *table);
-                                         baseline.walked = std::move(walked);
-                                         return baseline;
-                                     }};
+    return TabBaselineShelf::Reading{
+        tabBaselineGeneration_, [pid = *terminalPid_, table = processTable_, panes = multiplexedPanes(),
+                                 last = lastReadingWalk_] {
+            TabWalk::Walked walked;
+            {
+                std::lock_guard guard(last->lock);
+                last->walked = TabWalk::readAgain(std::move(last->walked), pid, *table);
+                walked = last->walked;
+            }
+            walked.spare = walked.processes;
+            auto baseline = TypedTab::readBaseline(panes.with(walked.processes, *table), *table);
+            baseline.walked = std::move(walked);
+            return baseline;
+        }};
 }
 
 void ProjectDetector::adoptTabBaseline() {

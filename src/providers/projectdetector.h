@@ -19,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -154,6 +155,12 @@ private:
     bool tabsUncounted_ = false;
     std::uint64_t tabBaselineGeneration_ = 0;
     TabWalk tabWalk_;
+    // The walk of the last reading of the tabs, the next one's start.
+    struct LastReadingWalk {
+        std::mutex lock;
+        TabWalk::Walked walked;
+    };
+    std::shared_ptr<LastReadingWalk> lastReadingWalk_ = std::make_shared<LastReadingWalk>();
     std::shared_ptr<TabBaselineShelf> shelf_ = std::make_shared<TabBaselineShelf>();
     LruMap<std::string, std::string> cache_{cacheCapacity};
     LruMap<std::string, bool> loggedTitleFailures_{cacheCapacity};

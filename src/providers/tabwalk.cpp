@@ -57,9 +57,51 @@ bool TabWalk::unchanged(const Tab& tab, ProcessTable& table) {
     return table.childProcesses(tab.pid) == tab.children;
 }
 
-void TabWalk::walkAgain(Tab& tab, ProcessTable& table) {
+std::vector<std::int32_t> TabWalk::pidsOf(const std::vector<Tab>& tabs) {
+    std::vector<std::int32_t> pids;
+    pids.reserve(tabs.size());
+    for (const Tab& tab : tabs) {
+        pids.push_back(tab.pid);
+    }
+    return pids;
+}
+
+// A program started by the job (an editor's `:!git commit` opening another editor) changes neither the
+// terminal's foreground job nor the shell's children.
+bool TabWalk::unchangedWithJob(const Tab& tab, const Walked& walked, ProcessTable& table) {
+    if (foregroundGroupOf(tab.pid, table) != tab.foregroundGroup || table.childProcesses(tab.pid) != tab.children) {
+        return false;
+    }
+    const std::int32_t leader = tab.foregroundGroup;
+    return leader < 1 || leader == tab.pid || table.childProcesses(leader) == childrenIn(leader, walked.processes);
+}
+
+TabWalk::Walked TabWalk::readAgain(Walked before, std::int32_t terminal, ProcessTable& table) {
+    if (terminal < 1 || before.terminal != terminal || table.childProcesses(terminal) != pidsOf(before.tabs)) {
+        auto walked = read(terminal, table);
+        walked.spare.clear();
+        return walked;
+    }
+    std::unordered_set<std::int32_t> reread;
+    for (Tab& tab : before.tabs) {
+        if (unchangedWithJob(tab, before, table)) {
+            reread.insert({tab.pid, tab.foregroundGroup});
+            continue;
+        }
+        tab.foregroundGroup = foregroundGroupOf(tab.pid, table);
+        walkAgain(before, tab, table);
+    }
+    for (auto& entry : before.processes) {
+        if (reread.contains(entry.pid)) {
+            entry.cwd = ProcessInfo::folderOf(entry.pid, table);
+        }
+    }
+    return before;
+}
+
+void TabWalk::walkAgain(Walked& walked, Tab& tab, ProcessTable& table) {
     std::unordered_map<std::int32_t, std::vector<std::int32_t>> children;
-    for (const auto& entry : kept_.processes) {
+    for (const auto& entry : walked.processes) {
         children[entry.parentPid].push_back(entry.pid);
     }
     std::unordered_set<std::int32_t> gone{tab.pid};
@@ -75,24 +117,21 @@ void TabWalk::walkAgain(Tab& tab, ProcessTable& table) {
         }
         level = std::move(next);
     }
-    std::erase_if(kept_.processes, [&](const auto& entry) { return gone.contains(entry.pid); });
+    std::erase_if(walked.processes, [&](const auto& entry) { return gone.contains(entry.pid); });
     // The tab is the walk's first level, so its own walk goes one level less deep.
-    auto fresh = ProcessInfo::processTree(tab.pid, kept_.terminal, table, ProcessInfo::maxDepth - 1);
+    auto fresh = ProcessInfo::processTree(tab.pid, walked.terminal, table, ProcessInfo::maxDepth - 1);
     tab.children = childrenIn(tab.pid, fresh);
-    kept_.processes.insert(kept_.processes.end(), std::make_move_iterator(fresh.begin()),
-                           std::make_move_iterator(fresh.end()));
-    std::stable_partition(kept_.processes.begin(), kept_.processes.end(),
+    walked.processes.insert(walked.processes.end(), std::make_move_iterator(fresh.begin()),
+                            std::make_move_iterator(fresh.end()));
+    std::stable_partition(walked.processes.begin(), walked.processes.end(),
                           [](const auto& entry) { return entry.foreground; });
 }
 
 std::vector<ProcessInfo::DescendantInfo> TabWalk::processes(std::int32_t terminal, std::uint64_t inputs,
                                                             ProcessTable& table) {
-    std::vector<std::int32_t> tabs;
-    for (const Tab& tab : kept_.tabs) {
-        tabs.push_back(tab.pid);
-    }
     // A tab opened or closed since is read by a new walk, as is everything after an input.
-    if (terminal < 1 || kept_.terminal != terminal || inputs_ != inputs || table.childProcesses(terminal) != tabs) {
+    if (terminal < 1 || kept_.terminal != terminal || inputs_ != inputs ||
+        table.childProcesses(terminal) != pidsOf(kept_.tabs)) {
         keep(read(terminal, table), inputs);
         return std::exchange(kept_.spare, {});
     }
@@ -102,7 +141,7 @@ std::vector<ProcessInfo::DescendantInfo> TabWalk::processes(std::int32_t termina
         }
         kept_.spare.clear();
         tab.foregroundGroup = foregroundGroupOf(tab.pid, table);
-        walkAgain(tab, table);
+        walkAgain(kept_, tab, table);
     }
     if (!kept_.spare.empty()) {
         return std::exchange(kept_.spare, {});

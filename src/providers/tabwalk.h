@@ -41,6 +41,13 @@ public:
     // at the trigger, never unchanged with its old processes.
     static Walked read(std::int32_t terminal, ProcessTable& table);
 
+    // The walk below `terminal` again after a key, starting from `before`, the last one: where the terminal
+    // runs the same tabs, a tab whose job, children and job's children are those `before` saw keeps its
+    // processes, their tab's and job leader's folders read again (a `cd` changes nothing else); a tab that
+    // changed is walked again. A key typed into a busy terminal so reads a few files a tab, not thousands.
+    // No spare is made.
+    static Walked readAgain(Walked before, std::int32_t terminal, ProcessTable& table);
+
     // `walked` began when `inputs` inputs had reached the application in front. Returns the walk kept
     // before, for the caller to free where thousands of frees do not hold the main thread.
     Walked keep(Walked walked, std::uint64_t inputs);
@@ -59,10 +66,13 @@ private:
     static std::int32_t foregroundGroupOf(std::int32_t pid, ProcessTable& table);
     static std::vector<std::int32_t> childrenIn(std::int32_t pid,
                                                 const std::vector<ProcessInfo::DescendantInfo>& processes);
+    static std::vector<std::int32_t> pidsOf(const std::vector<Tab>& tabs);
     // Whether `tab` still shows the job and runs the children it did.
     static bool unchanged(const Tab& tab, ProcessTable& table);
-    // The kept walk with `tab`'s processes walked again, and `tab`'s children as found.
-    void walkAgain(Tab& tab, ProcessTable& table);
+    // The same, and its job's leader too runs the children `walked` lists.
+    static bool unchangedWithJob(const Tab& tab, const Walked& walked, ProcessTable& table);
+    // `walked` with `tab`'s processes walked again, and `tab`'s children as found.
+    static void walkAgain(Walked& walked, Tab& tab, ProcessTable& table);
 
     Walked kept_;
     std::uint64_t inputs_ = 0;

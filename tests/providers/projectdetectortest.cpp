@@ -190,14 +190,18 @@ TEST_F(ProjectDetectorTest, ATriggerAfterTheWalkLooksOnlyAtWhatMayHaveChanged) {
     processes->setReads(22, ProcessReads{20, 20});
     processes->setAccessTime("pts/1", now);
     processes->setAccessTime("pts/2", now + std::chrono::seconds(8));
-    // The reading as the window comes forward, then the one after a key.
+    // The reading as the window comes forward, then the one after a key, which looks again only at what
+    // the key may have changed: each tab's job and children, its job's leader's, and their folders.
     detector.applicationActivated(terminal);
     detector.takeTabBaseline();
     processes->setReads(105, ProcessReads{3, 3});
+    detector.noteInput();
+    int before = processes->lookups();
     detector.takeTabBaseline();
+    EXPECT_LT(processes->lookups() - before, 40) << "the build's processes are not walked one by one";
 
     processes->setReads(22, ProcessReads{21, 21});
-    const int before = processes->lookups();
+    before = processes->lookups();
     EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/web");
     EXPECT_LT(processes->lookups() - before, 10);
 
@@ -216,6 +220,21 @@ TEST_F(ProjectDetectorTest, ATriggerAfterTheWalkLooksOnlyAtWhatMayHaveChanged) {
     processes->setAccessTime("pts/2", now + std::chrono::seconds(16));
     processes->setReads(105, ProcessReads{5, 5});
     EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/web");
+
+    // That program opens another in its job (a commit's editor), which reads the keys: the reading after a
+    // key sees it, though the tab's job and children are the same.
+    processes->setReads(23, ProcessReads{40, 40});
+    detector.noteInput();
+    detector.takeTabBaseline();
+    processes->addProcess(24, 23, "pts/2", "/home/user/code/web");
+    processes->setProcessGroup(24, 23);
+    processes->setReads(24, ProcessReads{1, 1});
+    processes->setAccessTime("pts/1", now + std::chrono::seconds(24));
+    detector.noteInput();
+    detector.takeTabBaseline();
+    processes->setReads(24, ProcessReads{3, 3});
+    EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/web");
+    EXPECT_EQ(detector.triggerKeysUnread(), false);
 }
 
 TEST_F(ProjectDetectorTest, FindsTheNearestMarkedFolderBelowHome) {
