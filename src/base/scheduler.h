@@ -36,14 +36,7 @@ public:
     virtual CancellationToken runInBackgroundAfter(double seconds, TaskPriority priority, Job job) {
         CancellationToken token;
         postAfter(seconds, [this, token, priority, job = std::move(job)]() mutable {
-            if (token.isCancelled()) {
-                return;
-            }
-            runInBackground(priority, [token, job = std::move(job)](const CancellationToken&) {
-                if (!token.isCancelled()) {
-                    job(token);
-                }
-            });
+            runWaitedJob(token, priority, std::move(job));
         });
         return token;
     }
@@ -51,6 +44,19 @@ public:
     // Runs `onReadable` on the main thread whenever `fd` has data to read, until the returned token
     // is cancelled. The callback should read all that is available, or it is called again at once.
     virtual CancellationToken watchReadable(int fd, Task onReadable) = 0;
+
+protected:
+    // Runs `job` in the background, seeing `token`, unless that was cancelled while the job waited.
+    void runWaitedJob(const CancellationToken& token, TaskPriority priority, Job job) {
+        if (token.isCancelled()) {
+            return;
+        }
+        runInBackground(priority, [token, job = std::move(job)](const CancellationToken&) {
+            if (!token.isCancelled()) {
+                job(token);
+            }
+        });
+    }
 };
 
 } // namespace korvane

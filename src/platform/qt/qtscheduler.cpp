@@ -72,14 +72,7 @@ CancellationToken QtScheduler::runInBackgroundAfter(double seconds, TaskPriority
     const auto wait = std::chrono::duration_cast<BackgroundTimer::Clock::duration>(
         std::chrono::duration<double>(seconds > 0 ? seconds : 0.0));
     backgroundTimer_.at(BackgroundTimer::Clock::now() + wait, [this, token, priority, job = std::move(job)]() mutable {
-        if (token.isCancelled()) {
-            return;
-        }
-        runInBackground(priority, [token, job = std::move(job)](const CancellationToken&) {
-            if (!token.isCancelled()) {
-                job(token);
-            }
-        });
+        runWaitedJob(token, priority, std::move(job));
     });
     return token;
 }
