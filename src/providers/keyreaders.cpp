@@ -29,7 +29,8 @@ bool KeyReaders::seenReading(std::int32_t pid) const {
 }
 
 std::vector<std::int32_t> KeyReaders::choose(const std::vector<ProcessInfo::DescendantInfo>& processes,
-                                             const PaneGroups& groups) const {
+                                             const PaneGroups& groups,
+                                             const std::vector<std::int32_t>& runningAtBaseline) const {
     std::vector<std::vector<const ProcessInfo::DescendantInfo*>> jobs(groups.panes().size());
     for (std::size_t i = 0; i < processes.size(); ++i) {
         if (processes[i].foreground && processes[i].tty) {
@@ -71,7 +72,11 @@ std::vector<std::int32_t> KeyReaders::choose(const std::vector<ProcessInfo::Desc
                 return {};
             }
         }
-        if (!anySeen) {
+        const bool allStartedSince =
+            !runningAtBaseline.empty() && std::none_of(members.begin(), members.end(), [&](std::int32_t pid) {
+                return std::binary_search(runningAtBaseline.begin(), runningAtBaseline.end(), pid);
+            });
+        if (!anySeen && !allStartedSince) {
             return {};
         }
         chosen.insert(chosen.end(), picked.begin(), picked.end());

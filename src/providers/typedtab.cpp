@@ -10,11 +10,15 @@ namespace korvane {
 TypedTab::TypedTab(std::shared_ptr<ProcessTable> table)
     : table_(std::move(table)) {}
 
+// A tab's own shell is read behind the command it runs too: it reads nothing there, but the Return that
+// ran the command may have come after its last reading in front, and would count as a key at its next prompt.
 TypedTab::Reads TypedTab::foregroundReads(const std::vector<ProcessInfo::DescendantInfo>& processes,
                                           ProcessTable& table) {
+    const std::vector<std::int32_t> listed = running(processes);
     Reads reads;
     for (const auto& entry : processes) {
-        if (entry.foreground && entry.tty) {
+        const bool tabsOwn = !std::binary_search(listed.begin(), listed.end(), entry.parentPid);
+        if ((entry.foreground || tabsOwn) && entry.tty) {
             if (auto counted = table.reads(entry.pid)) {
                 reads.emplace_back(entry.pid, *counted);
             }
@@ -32,6 +36,11 @@ TypedTab::Reads TypedTab::readsOf(const std::vector<std::int32_t>& pids, Process
         }
     }
     return reads;
+}
+
+bool TypedTab::startedSinceBaseline(std::int32_t pid) const {
+    return !runningAtBaseline_.empty() &&
+           !std::binary_search(runningAtBaseline_.begin(), runningAtBaseline_.end(), pid);
 }
 
 const ProcessReads* TypedTab::find(const Reads& reads, std::int32_t pid) {
@@ -64,6 +73,7 @@ void TypedTab::takeBaseline(const std::vector<ProcessInfo::DescendantInfo>& proc
 // the command, which the first trigger at the next prompt is measured from.
 void TypedTab::setBaseline(Baseline baseline) {
     panes_ = baseline.panes;
+    runningAtBaseline_ = baseline.running;
     readers_.learn(baseline_, baseline.reads, baseline.running);
     Reads kept;
     auto fresh = baseline.reads.begin();
@@ -93,7 +103,7 @@ void TypedTab::setBaseline(Baseline baseline) {
 TypedTab::Look TypedTab::look(const std::vector<ProcessInfo::DescendantInfo>& processes,
                               const PaneGroups& groups) const {
     // A busy terminal's thousands of processes are not all read at the trigger.
-    Look look{readsOf(readers_.choose(processes, groups), *table_), std::nullopt, false};
+    Look look{readsOf(readers_.choose(processes, groups, runningAtBaseline_), *table_), std::nullopt, false};
     if (groups.panes().size() <= 1) {
         return look;
     }
@@ -106,6 +116,11 @@ TypedTab::Look TypedTab::look(const std::vector<ProcessInfo::DescendantInfo>& pr
         // The few processes read first: the baseline holds thousands.
         const ProcessReads* now = find(look.reads, entry.pid);
         const ProcessReads* then = now ? find(baseline_, entry.pid) : nullptr;
+        // Started since the baseline (a build loop's next round): everything it read came since.
+        static constexpr ProcessReads none{};
+        if (now && !then && startedSinceBaseline(entry.pid)) {
+            then = &none;
+        }
         // A process id used again since reads less than the one it was.
         if (!now || !then || now->calls < then->calls || now->bytes < then->bytes) {
             continue;

@@ -105,9 +105,12 @@ private:
     static Reads readsOf(const std::vector<std::int32_t>& pids, ProcessTable& table);
     static std::vector<std::int32_t> running(const std::vector<ProcessInfo::DescendantInfo>& processes);
     static const ProcessReads* find(const Reads& reads, std::int32_t pid);
+    bool startedSinceBaseline(std::int32_t pid) const;
 
     std::shared_ptr<ProcessTable> table_;
     Reads baseline_;
+    // The processes running at the last baseline, ascending.
+    std::vector<std::int32_t> runningAtBaseline_;
     KeyReaders readers_;
     std::size_t panes_ = 0;
     bool keysUnread_ = false;

@@ -199,5 +199,38 @@ TEST(TypedTabLargeJobTest, ReadsItsLeaderAndThoseSeenReading) {
     EXPECT_EQ(table->lookups() - before, 3);
 }
 
+// Beside the tab typed in, a build loop's next round started since the baseline: its processes read from
+// nothing, a program at work, not a tab whose reads are unknown. In a third tab `sleep` ended since: its
+// shell read the Return that ran it before the baseline taken behind it, not since.
+TEST(TypedTabLargeJobTest, ProcessesStartedSinceTheBaselineReadFromNothing) {
+    auto table = std::make_shared<FakeProcessTable>();
+    table->addProcess(kTerminal, 1);
+    for (std::int32_t shell : {101, 201, 301}) {
+        const std::string device = "pts/" + std::to_string(shell / 100);
+        table->addProcess(shell, kTerminal, device);
+        table->setForegroundGroup(device, shell);
+        table->setReads(shell, reads(40, 900));
+    }
+    TypedTab tab(table);
+    tab.takeBaseline(ProcessInfo::descendants(kTerminal, *table));
+    table->setReads(301, reads(41, 901));
+    table->addProcess(302, 301, "pts/3");
+    table->setProcessGroup(302, 302);
+    table->setForegroundGroup("pts/3", 302);
+    tab.takeBaseline(ProcessInfo::descendants(kTerminal, *table));
+    for (std::int32_t pid = 202; pid < 214; ++pid) {
+        table->addProcess(pid, pid == 202 ? 201 : 202, "pts/2");
+        table->setProcessGroup(pid, 202);
+        table->setReads(pid, reads(300, 90000));
+    }
+    table->setForegroundGroup("pts/2", 202);
+    table->setForegroundGroup("pts/3", 301);
+    table->setReads(101, reads(42, 902));
+    const auto typed = tab.typedPaneOnly(ProcessInfo::descendants(kTerminal, *table), true);
+    ASSERT_FALSE(typed.empty());
+    EXPECT_EQ(typed.size(), 1U);
+    EXPECT_EQ(typed.front().pid, 101);
+}
+
 } // namespace
 } // namespace korvane
