@@ -566,8 +566,8 @@ void BM_TriggerDetectionBusyTerminal(benchmark::State& state) {
         afterAKey = [&detector] {
             detector.noteInput();
             if (auto reading = detector.tabBaselineShelf()->planned()) {
-                detector.tabBaselineShelf()->offer({reading->generation, detector.tabBaselineShelf()->inputs(),
-                                                    reading->read()});
+                detector.tabBaselineShelf()->offer(
+                    {reading->generation, detector.tabBaselineShelf()->inputs(), reading->read()});
             }
         };
     }

@@ -131,8 +131,8 @@ void AppCoordinator::start() {
     createScanPipeline();
     createWatcherManager();
     createFlow();
-    tabBaseline_ =
-        std::make_shared<TabBaselineReader>(scheduler_, projectDetector_->tabBaselineShelf(), triggerDetector_);
+    tabBaseline_ = std::make_shared<TabBaselineReader>(scheduler_, projectDetector_->tabBaselineShelf(),
+                                                       triggerDetector_);
     createFollower();
     createShell();
     wireSearchCoordinator();

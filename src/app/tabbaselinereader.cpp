@@ -30,11 +30,12 @@ void TabBaselineReader::requestAfter(double delay) {
         waiting_->cancel();
     }
     std::weak_ptr<TabBaselineReader> weak = weak_from_this();
-    waiting_ = scheduler_.runInBackgroundAfter(delay, TaskPriority::userInitiated, [weak](const CancellationToken&) {
-        if (auto self = weak.lock()) {
-            self->readInBackground();
-        }
-    });
+    waiting_ =
+        scheduler_.runInBackgroundAfter(delay, TaskPriority::userInitiated, [weak](const CancellationToken&) {
+            if (auto self = weak.lock()) {
+                self->readInBackground();
+            }
+        });
 }
 
 void TabBaselineReader::cancel() {

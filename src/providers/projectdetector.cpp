@@ -190,8 +190,8 @@ std::optional<TabBaselineShelf::Reading> ProjectDetector::tabBaselineReading() c
         return std::nullopt;
     }
     return TabBaselineShelf::Reading{
-        tabBaselineGeneration_, [pid = *terminalPid_, table = processTable_, panes = multiplexedPanes(),
-                                 last = lastReadingWalk_] {
+        tabBaselineGeneration_,
+        [pid = *terminalPid_, table = processTable_, panes = multiplexedPanes(), last = lastReadingWalk_] {
             TabWalk::Walked walked;
             {
                 std::lock_guard guard(last->lock);
@@ -379,9 +379,9 @@ ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, co
         return ProcessTreeNone{};
     }
     // A walk is kept only below a terminal seen with several tabs, the one that may be busy.
-    std::vector<ProcessInfo::DescendantInfo> processes = typedTab_.hasSeveralPanes()
-                                                             ? tabWalk_.processes(pid, shelf_->inputs(), *processTable_)
-                                                             : ProcessInfo::descendants(pid, *processTable_);
+    std::vector<ProcessInfo::DescendantInfo> processes =
+        typedTab_.hasSeveralPanes() ? tabWalk_.processes(pid, shelf_->inputs(), *processTable_)
+                                    : ProcessInfo::descendants(pid, *processTable_);
     // The devices a multiplexer's client is in front of: its own folder is where it was started.
     std::set<std::string> clientDevices;
     for (const auto& entry : processes) {

@@ -69,15 +69,18 @@ std::vector<std::int32_t> TabWalk::pidsOf(const std::vector<Tab>& tabs) {
 // A program started by the job (an editor's `:!git commit` opening another editor) changes neither the
 // terminal's foreground job nor the shell's children.
 bool TabWalk::unchangedWithJob(const Tab& tab, const Walked& walked, ProcessTable& table) {
-    if (foregroundGroupOf(tab.pid, table) != tab.foregroundGroup || table.childProcesses(tab.pid) != tab.children) {
+    if (foregroundGroupOf(tab.pid, table) != tab.foregroundGroup ||
+        table.childProcesses(tab.pid) != tab.children) {
         return false;
     }
     const std::int32_t leader = tab.foregroundGroup;
-    return leader < 1 || leader == tab.pid || table.childProcesses(leader) == childrenIn(leader, walked.processes);
+    return leader < 1 || leader == tab.pid ||
+           table.childProcesses(leader) == childrenIn(leader, walked.processes);
 }
 
 TabWalk::Walked TabWalk::readAgain(Walked before, std::int32_t terminal, ProcessTable& table) {
-    if (terminal < 1 || before.terminal != terminal || table.childProcesses(terminal) != pidsOf(before.tabs)) {
+    if (terminal < 1 || before.terminal != terminal ||
+        table.childProcesses(terminal) != pidsOf(before.tabs)) {
         auto walked = read(terminal, table);
         walked.spare.clear();
         return walked;

@@ -25,7 +25,8 @@ CancellationToken ManualScheduler::runInBackground(TaskPriority, Job job) {
 
 CancellationToken ManualScheduler::runInBackgroundAfter(double seconds, TaskPriority, Job job) {
     CancellationToken token;
-    timedJobs_.emplace(Key{now_ + (seconds > 0 ? seconds : 0.0), sequence_++}, std::pair{std::move(job), token});
+    timedJobs_.emplace(Key{now_ + (seconds > 0 ? seconds : 0.0), sequence_++},
+                       std::pair{std::move(job), token});
     return token;
 }
 

@@ -71,9 +71,10 @@ CancellationToken QtScheduler::runInBackgroundAfter(double seconds, TaskPriority
     CancellationToken token;
     const auto wait = std::chrono::duration_cast<BackgroundTimer::Clock::duration>(
         std::chrono::duration<double>(seconds > 0 ? seconds : 0.0));
-    backgroundTimer_.at(BackgroundTimer::Clock::now() + wait, [this, token, priority, job = std::move(job)]() mutable {
-        runWaitedJob(token, priority, std::move(job));
-    });
+    backgroundTimer_.at(BackgroundTimer::Clock::now() + wait,
+                        [this, token, priority, job = std::move(job)]() mutable {
+                            runWaitedJob(token, priority, std::move(job));
+                        });
     return token;
 }
 

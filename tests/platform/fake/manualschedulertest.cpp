@@ -33,7 +33,8 @@ TEST(ManualSchedulerTest, CancelledTasksAndJobsDoNotRun) {
     int runs = 0;
     auto timer = scheduler.postAfter(1.0, [&] { ++runs; });
     auto job = scheduler.runInBackground(TaskPriority::utility, [&](const CancellationToken&) { ++runs; });
-    auto later = scheduler.runInBackgroundAfter(0.5, TaskPriority::utility, [&](const CancellationToken&) { ++runs; });
+    auto later =
+        scheduler.runInBackgroundAfter(0.5, TaskPriority::utility, [&](const CancellationToken&) { ++runs; });
     timer.cancel();
     job.cancel();
     later.cancel();
@@ -47,7 +48,8 @@ TEST(ManualSchedulerTest, CancelledTasksAndJobsDoNotRun) {
 TEST(ManualSchedulerTest, BackgroundJobsAskedForLaterWaitOffTheMainQueue) {
     ManualScheduler scheduler;
     std::vector<std::string> ran;
-    scheduler.runInBackgroundAfter(0.2, TaskPriority::utility, [&](const CancellationToken&) { ran.push_back("job"); });
+    scheduler.runInBackgroundAfter(0.2, TaskPriority::utility,
+                                   [&](const CancellationToken&) { ran.push_back("job"); });
     scheduler.postAfter(0.1, [&] { ran.push_back("a"); });
     scheduler.postAfter(0.3, [&] { ran.push_back("b"); });
     EXPECT_EQ(scheduler.pendingTaskCount(), 2u);
