@@ -130,8 +130,9 @@ TypedTab::Look TypedTab::look(const std::vector<ProcessInfo::DescendantInfo>& pr
                             (pane ? pane->bytes : 0) + now->bytes - then->bytes};
     }
     look.typed = typedPane(since);
+    // No tab read a key's worth yet: what others read since is a log followed or a screen redrawn.
     look.keysUnread = std::all_of(since.begin(), since.end(),
-                                  [](const auto& pane) { return pane && pane->calls == 0; });
+                                  [](const auto& pane) { return pane && !readsLikeKeys(*pane); });
     return look;
 }
 
@@ -192,18 +193,19 @@ TypedTab::typedPane(const std::vector<std::optional<ProcessReads>>& sinceBaselin
     if (std::any_of(sinceBaseline.begin(), sinceBaseline.end(), [](const auto& reads) { return !reads; })) {
         return std::nullopt;
     }
+    // A program that follows a log or a connection reads lines and packets, not keys: alone it is not
+    // the tab typed in either, which may be one whose reads are not known as keys (a multiplexer's).
     std::vector<std::size_t> reading;
     for (std::size_t pane = 0; pane < sinceBaseline.size(); ++pane) {
-        if (sinceBaseline[pane]->calls >= 1 && sinceBaseline[pane]->calls <= maxKeyReads) {
+        if (readsLikeKeys(*sinceBaseline[pane])) {
             reading.push_back(pane);
         }
     }
-    // A program that follows a log or a connection reads lines and packets, not keys: alone it is not
-    // the tab typed in either, which may be one whose reads are not known as keys (a multiplexer's).
-    std::erase_if(reading, [&](std::size_t pane) {
-        return sinceBaseline[pane]->bytes > sinceBaseline[pane]->calls * maxKeyBytesPerRead;
-    });
     return reading.size() == 1 ? std::optional(reading.front()) : std::nullopt;
+}
+
+bool TypedTab::readsLikeKeys(const ProcessReads& since) {
+    return since.calls >= 1 && since.calls <= maxKeyReads && since.bytes <= since.calls * maxKeyBytesPerRead;
 }
 
 } // namespace korvane

@@ -78,8 +78,9 @@ public:
     toldPaneOnly(std::vector<ProcessInfo::DescendantInfo> processes,
                  const std::function<bool(const std::vector<std::string>& devices)>& accepted);
 
-    // Whether at the last trigger every pane was known and none had read since the baseline: the
-    // keys had not reached their program yet (a terminal busy drawing), and a later look may tell.
+    // Whether at the last trigger every pane was known and none had read a key's worth since the baseline
+    // (a tab following a log may have read its lines): the keys had not reached their program yet (a
+    // terminal busy drawing), and a later look may tell.
     bool keysUnread() const { return keysUnread_; }
 
     // The pane typed in, given each pane's reads since the baseline (absent where they are not known,
@@ -105,6 +106,8 @@ private:
     static Reads readsOf(const std::vector<std::int32_t>& pids, ProcessTable& table);
     static std::vector<std::int32_t> running(const std::vector<ProcessInfo::DescendantInfo>& processes);
     static const ProcessReads* find(const Reads& reads, std::int32_t pid);
+    // A few reads of a few bytes each: keys, not a log followed or a screen redrawn.
+    static bool readsLikeKeys(const ProcessReads& since);
     bool startedSinceBaseline(std::int32_t pid) const;
 
     std::shared_ptr<ProcessTable> table_;

@@ -42,15 +42,16 @@ TEST_F(CompletionFlowTest, AScopeRowRewriteLeavesDocumentAndDetectorInStep) {
     EXPECT_TRUE(sessionActive());
 }
 
-// A terminal busy drawing had not handed the trigger's keys to any tab when they were counted: a few
-// milliseconds later the tabs are read again, and the open popup moves to the tab that read them. The
-// tabs' baseline taken as its window came forward, and after each key, was read off the main thread.
+// A terminal busy drawing had not handed the trigger's keys to any tab when they were counted, though a tab
+// following a log had read: a few milliseconds later the tabs are read again, and the open popup moves to
+// the tab that read them. The tabs' baseline taken as its window came forward, and after each key, was read
+// off the main thread.
 TEST_F(CompletionFlowTest, KeysNoTabHadReadAtTheTriggerAreLookedForAgain) {
     constexpr std::int32_t terminal = 700;
     const auto epoch = std::chrono::system_clock::time_point() + std::chrono::hours(24 * 20000);
     activeApp->setFrontmost(FrontmostApplication{"xfce4-terminal", terminal});
     processTable->addProcess(terminal, 1);
-    for (std::int32_t tab : {1, 2}) {
+    for (std::int32_t tab : {1, 2, 3}) {
         const std::string device = "pts/" + std::to_string(tab);
         fileProbe->addDirectory("/home/user/code/tab" + std::to_string(tab) + "/.git");
         processTable->addProcess(terminal + tab, terminal, device,
@@ -73,6 +74,8 @@ TEST_F(CompletionFlowTest, KeysNoTabHadReadAtTheTriggerAreLookedForAgain) {
     EXPECT_EQ(scheduler.pendingTaskCount(), tasks);
     scheduler.advance(ShellLifecycle::tabBaselineDelay);
     EXPECT_GT(processTable->readsAsked(), asked);
+    // The third tab follows a log meanwhile: its lines are not the keys.
+    processTable->setReads(terminal + 3, ProcessReads{13, 310});
     type(";");
     field->type(";");
     TapEvent second;
