@@ -195,6 +195,9 @@ std::optional<TabBaselineShelf::Reading> ProjectDetector::tabBaselineReading() c
             TabWalk::Walked walked;
             {
                 std::lock_guard guard(last->lock);
+                if (++last->readings % TabWalk::readingsBetweenWalks == 0) {
+                    last->walked = {};
+                }
                 last->walked = TabWalk::readAgain(std::move(last->walked), pid, *table);
                 walked = last->walked;
             }

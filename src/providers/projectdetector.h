@@ -159,6 +159,7 @@ private:
     struct LastReadingWalk {
         std::mutex lock;
         TabWalk::Walked walked;
+        unsigned readings = 0;
     };
     std::shared_ptr<LastReadingWalk> lastReadingWalk_ = std::make_shared<LastReadingWalk>();
     std::shared_ptr<TabBaselineShelf> shelf_ = std::make_shared<TabBaselineShelf>();

@@ -45,8 +45,10 @@ public:
     // runs the same tabs, a tab whose job, children and job's children are those `before` saw keeps its
     // processes, their tab's and job leader's folders read again (a `cd` changes nothing else); a tab that
     // changed is walked again. A key typed into a busy terminal so reads a few files a tab, not thousands.
-    // No spare is made.
+    // No spare is made. A program started two levels below a tab's job (by a shell the job started) changes
+    // none of that: every readingsBetweenWalks readings, the walk is read afresh.
     static Walked readAgain(Walked before, std::int32_t terminal, ProcessTable& table);
+    static constexpr unsigned readingsBetweenWalks = 8;
 
     // `walked` began when `inputs` inputs had reached the application in front. Returns the walk kept
     // before, for the caller to free where thousands of frees do not hold the main thread.

@@ -235,6 +235,19 @@ TEST_F(ProjectDetectorTest, ATriggerAfterTheWalkLooksOnlyAtWhatMayHaveChanged) {
     processes->setReads(24, ProcessReads{3, 3});
     EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/web");
     EXPECT_EQ(detector.triggerKeysUnread(), false);
+
+    // One more level down (an editor started by the shell that program started) is seen once the walk is read
+    // afresh, a few keys later.
+    processes->addProcess(25, 24, "pts/2", "/home/user/code/web");
+    processes->setProcessGroup(25, 23);
+    processes->setReads(25, ProcessReads{1, 1});
+    for (unsigned key = 0; key < TabWalk::readingsBetweenWalks; ++key) {
+        detector.noteInput();
+        detector.takeTabBaseline();
+    }
+    processes->setReads(25, ProcessReads{3, 3});
+    EXPECT_EQ(detector.detectProjectRoot(terminal, true), "/home/user/code/web");
+    EXPECT_EQ(detector.triggerKeysUnread(), false);
 }
 
 TEST_F(ProjectDetectorTest, FindsTheNearestMarkedFolderBelowHome) {
