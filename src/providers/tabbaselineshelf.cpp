@@ -5,14 +5,16 @@
 namespace korvane {
 
 void TabBaselineShelf::plan(std::optional<Reading> reading) {
+    // Freed after the lock: the reader's reads of thousands of processes.
+    std::optional<Read> stale;
     std::lock_guard guard(lock_);
     planned_ = reading ? std::make_shared<const Reading>(std::move(*reading)) : nullptr;
     wanted_.store(planned_ != nullptr, std::memory_order_relaxed);
+    stale = std::exchange(read_, std::nullopt);
     // The walk of a reading no longer taken goes where the reader frees it.
-    if (read_ && !retired_) {
-        retired_ = std::move(read_->baseline.walked);
+    if (stale && !retired_) {
+        retired_ = std::move(stale->baseline.walked);
     }
-    read_.reset();
 }
 
 std::optional<TabBaselineShelf::Read> TabBaselineShelf::take(std::uint64_t generation) {
