@@ -43,6 +43,18 @@ bool TypedTab::startedSinceBaseline(std::int32_t pid) const {
            !std::binary_search(runningAtBaseline_.begin(), runningAtBaseline_.end(), pid);
 }
 
+// A fork of its own does not count: a shell works out its suggestions for the line typed in one.
+bool TypedTab::startedAnotherSince(const ProcessInfo::DescendantInfo& process) const {
+    const auto children = table_->childProcesses(process.pid);
+    return children && std::any_of(children->begin(), children->end(), [&](std::int32_t child) {
+               if (!startedSinceBaseline(child)) {
+                   return false;
+               }
+               const auto status = table_->status(child);
+               return status && status->name != process.name;
+           });
+}
+
 const ProcessReads* TypedTab::find(const Reads& reads, std::int32_t pid) {
     const auto found =
         std::lower_bound(reads.begin(), reads.end(), pid,
@@ -128,6 +140,11 @@ TypedTab::Look TypedTab::look(const std::vector<ProcessInfo::DescendantInfo>& pr
         auto& pane = since[*groups.paneAt(i)];
         pane = ProcessReads{(pane ? pane->calls : 0) + now->calls - then->calls,
                             (pane ? pane->bytes : 0) + now->bytes - then->bytes};
+        // A program that started another since it last read is at work, whatever it read: a build reads
+        // its job tokens a byte at a time, as a shell reads keys, and starts a job with each.
+        if (now->calls > then->calls && startedAnotherSince(entry)) {
+            pane->calls += maxKeyReads + 1;
+        }
     }
     look.typed = typedPane(since);
     // No tab read a key's worth yet: what others read since is a log followed or a screen redrawn.

@@ -19,11 +19,11 @@ namespace korvane {
 
 // Which tab the user types in, where one terminal process owns several windows or tabs: the pane
 // whose foreground job alone read the trigger's keys, a few reads of a few bytes each since the baseline
-// (a device's read time moves only every 8 seconds). The baseline is taken when the terminal's window
-// comes forward, shortly after each key that begins no trigger and each click, after Korvane's own
-// insertion, and at each trigger; a process that left the foreground keeps its reads in it (a shell
-// behind the command it runs reads nothing, and is in front again at the next prompt). Main thread;
-// readBaseline on any thread.
+// (a device's read time moves only every 8 seconds); a program that started another since reads its
+// work, not keys. The baseline is taken when the terminal's window comes forward, shortly after each key
+// that begins no trigger and each click, after Korvane's own insertion, and at each trigger; a process
+// that left the foreground keeps its reads in it (a shell behind the command it runs reads nothing, and is
+// in front again at the next prompt). Main thread; readBaseline on any thread.
 class TypedTab {
 public:
     // By process id, ascending: taken in on the main thread at a few microseconds for thousands.
@@ -109,6 +109,8 @@ private:
     // A few reads of a few bytes each: keys, not a log followed or a screen redrawn.
     static bool readsLikeKeys(const ProcessReads& since);
     bool startedSinceBaseline(std::int32_t pid) const;
+    // Whether a child of `process` running now, another program, started since the baseline.
+    bool startedAnotherSince(const ProcessInfo::DescendantInfo& process) const;
 
     std::shared_ptr<ProcessTable> table_;
     Reads baseline_;

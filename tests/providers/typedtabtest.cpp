@@ -20,6 +20,10 @@ struct Process {
     bool foreground;
     std::optional<ProcessReads> before;
     std::optional<ProcessReads> after;
+    // Started after the baseline.
+    bool since = false;
+    // Each process runs a program of its own where not named.
+    std::string name;
 };
 
 struct Case {
@@ -48,22 +52,34 @@ TEST_P(TypedTabTest, KeepsThePaneThatReadTheKeys) {
     std::set<std::string> devices;
     // The foreground processes of a device form one job, led by the first.
     std::map<std::string, std::int32_t> jobs;
-    for (const Process& p : c.processes) {
+    const auto add = [&](const Process& p) {
         table->addProcess(p.pid, p.parent, p.tty, "/home/user/code/" + p.tty);
+        table->setName(p.pid, p.name.empty() ? "program" + std::to_string(p.pid) : p.name);
         if (p.foreground) {
             const std::int32_t job = jobs.try_emplace(p.tty, p.pid).first->second;
             table->setProcessGroup(p.pid, job);
             table->setForegroundGroup(p.tty, job);
         }
         devices.insert(p.tty);
+    };
+    for (const Process& p : c.processes) {
+        if (!p.since) {
+            add(p);
+        }
     }
+    const auto before = ProcessInfo::descendants(kTerminal, *table);
     TypedTab tab(table);
     for (const Process& p : c.processes) {
-        table->setReads(p.pid, p.before);
+        if (!p.since) {
+            table->setReads(p.pid, p.before);
+        }
     }
-    tab.takeBaseline(ProcessInfo::descendants(kTerminal, *table));
+    tab.takeBaseline(before);
     EXPECT_EQ(tab.hasSeveralPanes(), devices.size() > 1);
     for (const Process& p : c.processes) {
+        if (p.since) {
+            add(p);
+        }
         table->setReads(p.pid, p.after);
     }
     const auto all = ProcessInfo::descendants(kTerminal, *table);
@@ -71,9 +87,11 @@ TEST_P(TypedTabTest, KeepsThePaneThatReadTheKeys) {
     EXPECT_EQ(tab.typedPaneOnly(all, false), all);
 
     for (const Process& p : c.processes) {
-        table->setReads(p.pid, p.before);
+        if (!p.since) {
+            table->setReads(p.pid, p.before);
+        }
     }
-    tab.takeBaseline(all);
+    tab.takeBaseline(before);
     for (const Process& p : c.processes) {
         table->setReads(p.pid, p.after);
     }
@@ -142,6 +160,20 @@ INSTANTIATE_TEST_SUITE_P(
               {106, 105, "pts/1", true, reads(8, 8), reads(9, 9)},
               {102, kTerminal, "pts/2", true, reads(50, 700), reads(50, 700)}},
              {"pts/1"}},
+        // make reads its job tokens a byte at a time, and starts a job with each; the tab typed in had
+        // not read the keys yet.
+        Case{"ABuildThatReadItsTokens",
+             {{101, kTerminal, "pts/1", true, reads(40, 900), reads(40, 900)},
+              {102, kTerminal, "pts/2", false, reads(50, 700), reads(50, 700)},
+              {103, 102, "pts/2", true, reads(90, 2000), reads(92, 2002)},
+              {104, 103, "pts/2", true, std::nullopt, reads(0, 0), true}},
+             {}},
+        // A shell works out the suggestion for the line typed in a fork of its own.
+        Case{"AShellsSuggestionInAForkOfItsOwn",
+             {{101, kTerminal, "pts/1", true, reads(40, 900), reads(42, 902), false, "zsh"},
+              {104, 101, "pts/1", true, std::nullopt, reads(0, 0), true, "zsh"},
+              {102, kTerminal, "pts/2", true, reads(50, 700), reads(50, 700)}},
+             {"pts/1"}},
         // A program started since the baseline, or another user's, may be the one typed into.
         Case{"APaneStartedSinceTheBaseline",
              {{101, kTerminal, "pts/1", true, reads(40, 900), reads(41, 901)},
@@ -195,8 +227,8 @@ TEST(TypedTabLargeJobTest, ReadsItsLeaderAndThoseSeenReading) {
     const auto typed = tab.typedPaneOnly(all, true);
     EXPECT_EQ(typed.size(), 20U);
     EXPECT_EQ(typed.front().tty, "pts/1");
-    // The leader, 115 and the shell.
-    EXPECT_EQ(table->lookups() - before, 3);
+    // The leader, 115 and the shell, and whether 115 started another since.
+    EXPECT_EQ(table->lookups() - before, 4);
 }
 
 // Beside the tab typed in, a build loop's next round started since the baseline: its processes read from
