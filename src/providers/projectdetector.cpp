@@ -284,12 +284,12 @@ bool ProjectDetector::isProjectRoot(const std::string& path, FileProbe& files) {
 }
 
 std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& from, FileProbe& files) {
-    MarkedFolders marked;
-    return findProjectRoot(from, files, marked);
+    return findProjectRoot(from, files,
+                           [&files](const std::string& folder) { return isProjectRoot(folder, files); });
 }
 
 std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& from, FileProbe& files,
-                                                            MarkedFolders& marked) {
+                                                            const MarkerTest& holdsMarker) {
     // Paths come from window titles too: "." and ".." are resolved first, so that a path that
     // climbs out of home cannot pass the "inside home" test by its spelling.
     if (!from.starts_with('/')) {
@@ -314,11 +314,7 @@ std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& f
 
     if (start != "/") {
         for (std::string dir = start; !dir.empty();) {
-            auto [known, added] = marked.try_emplace(dir, false);
-            if (added) {
-                known->second = isProjectRoot(dir, files);
-            }
-            if (known->second && dir != home) {
+            if (holdsMarker(dir) && dir != home) {
                 return unlessPrivate(dir);
             }
             dir = parentDirectory(dir);
@@ -368,7 +364,13 @@ std::optional<std::string> ProjectDetector::rootForDirectory(const std::string& 
     if (const std::string* cached = cache_.find(key)) {
         return *cached;
     }
-    auto root = findProjectRoot(directory, *files_, marked);
+    auto root = findProjectRoot(directory, *files_, [this, &marked](const std::string& folder) {
+        auto [known, added] = marked.try_emplace(folder, false);
+        if (added) {
+            known->second = unmarked_.holdsMarker(folder, *files_, &ProjectDetector::isProjectRoot);
+        }
+        return known->second;
+    });
     if (root) {
         cache_.insert(key, *root);
     }
