@@ -364,17 +364,47 @@ std::optional<std::string> ProjectDetector::rootForDirectory(const std::string& 
     if (const std::string* cached = cache_.find(key)) {
         return *cached;
     }
-    auto root = findProjectRoot(directory, *files_, [this, &marked](const std::string& folder) {
+    const auto holdsMarker = [this, &marked](const std::string& folder) {
         auto [known, added] = marked.try_emplace(folder, false);
         if (added) {
             known->second = unmarked_.holdsMarker(folder, *files_, &ProjectDetector::isProjectRoot);
         }
         return known->second;
+    };
+    // Where none of the folders on the way up held a marker and the start is no fallback, they decide
+    // alone: while none holds one, the directory is in no project. No path holds a zero byte, so home
+    // and directory cannot run together in the key.
+    const std::string home = files_->homeDirectory();
+    const std::string outsideKey = home + '\0' + directory;
+    if (const std::string* start = outsideProjects_.find(outsideKey);
+        start && !climbHoldsMarker(*start, holdsMarker)) {
+        return std::nullopt;
+    }
+    std::optional<std::string> start;
+    bool marker = false;
+    auto root = findProjectRoot(directory, *files_, [&](const std::string& folder) {
+        if (!start) {
+            start = folder;
+        }
+        const bool here = holdsMarker(folder);
+        marker = marker || here;
+        return here;
     });
     if (root) {
         cache_.insert(key, *root);
+    } else if (start && !marker && !isUsableFallback(*start, home)) {
+        outsideProjects_.insert(outsideKey, *start);
     }
     return root;
+}
+
+bool ProjectDetector::climbHoldsMarker(const std::string& start, const MarkerTest& holdsMarker) {
+    for (std::string dir = start; !dir.empty() && dir != "/"; dir = parentDirectory(dir)) {
+        if (holdsMarker(dir)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, const PaneChooser::TitleRoot& titleRoot,

@@ -132,6 +132,8 @@ private:
     using MarkerTest = std::function<bool(const std::string& folder)>;
     static std::optional<std::string> findProjectRoot(const std::string& from, FileProbe& files,
                                                       const MarkerTest& holdsMarker);
+    // Whether a folder from `start` up to the top, "/" left out, holds a marker.
+    static bool climbHoldsMarker(const std::string& start, const MarkerTest& holdsMarker);
     // The terminal in front or its tabs changed: a reading under way is stale, and the next is planned.
     void tabsChanged();
     // The reading of the terminal in front's tabs, where they are worth a baseline.
@@ -170,6 +172,8 @@ private:
     // Only a folder's root is kept in cache_; a folder in no project is climbed again, asking only
     // whether each folder on the way changed.
     UnmarkedFolders unmarked_{cacheCapacity};
+    // The folders found in no project, by home and folder, with the folder their climb started at.
+    LruMap<std::string, std::string> outsideProjects_{cacheCapacity};
     LruMap<std::string, bool> loggedTitleFailures_{cacheCapacity};
     std::map<std::string, std::string> lastSuccessfulProject_;
     std::optional<DetectionKey> lastDetectionKey_;
