@@ -15,6 +15,8 @@ public:
     virtual ~FileProbe() = default;
 
     virtual bool exists(const std::string& path) = 0;
+    // Whether a name is at `path`, a link counted wherever it leads, also nowhere.
+    virtual bool entryExists(const std::string& path) = 0;
     virtual bool isDirectory(const std::string& path) = 0;
 
     // A directory as it stands: which one it is and when a name in it was last made, removed or

@@ -94,7 +94,8 @@ ProjectDetector::ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
     , files_(std::move(files))
     , tmux_(std::move(tmux))
     , screen_(std::move(screen))
-    , typedTab_(processTable_) {}
+    , typedTab_(processTable_)
+    , unmarked_(cacheCapacity, kProjectMarkers) {}
 
 std::optional<std::string> ProjectDetector::detectProjectRoot() {
     return detectProjectRoot(appProvider_->frontmostApplication());
@@ -367,7 +368,7 @@ std::optional<std::string> ProjectDetector::rootForDirectory(const std::string& 
     const auto holdsMarker = [this, &marked](const std::string& folder) {
         auto [known, added] = marked.try_emplace(folder, false);
         if (added) {
-            known->second = unmarked_.holdsMarker(folder, *files_, &ProjectDetector::isProjectRoot);
+            known->second = unmarked_.holdsMarker(folder, *files_);
         }
         return known->second;
     };

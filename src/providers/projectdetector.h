@@ -171,7 +171,7 @@ private:
     LruMap<std::string, std::string> cache_{cacheCapacity};
     // Only a folder's root is kept in cache_; a folder in no project is climbed again, asking only
     // whether each folder on the way changed.
-    UnmarkedFolders unmarked_{cacheCapacity};
+    UnmarkedFolders unmarked_;
     // The folders found in no project, by home and folder, with the folder their climb started at.
     LruMap<std::string, std::string> outsideProjects_{cacheCapacity};
     LruMap<std::string, bool> loggedTitleFailures_{cacheCapacity};

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <gmock/gmock.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvane {
 namespace {
@@ -381,6 +382,19 @@ TEST(ProjectDetectorFiles, TheLocalFileSystemGivesTheSameRoots) {
     dir.write("home/.ssh/id_ed25519", "");
     std::filesystem::create_symlink(home + "/.ssh", home + "/code/keys");
     EXPECT_EQ(ProjectDetector::findProjectRoot(home + "/code/keys", local), std::nullopt);
+    // A marker linked to nowhere yet is found once its end is made, its own folder left as it was.
+    const std::string out = (dir.path() / "out").string();
+    std::filesystem::create_directories(out);
+    std::filesystem::create_symlink("../shared.json", out + "/package.json");
+    ::usleep(100'000);
+    auto processes = std::make_shared<FakeProcessTable>();
+    processes->addProcess(21, kTerminalPid, "pts/1", out);
+    auto apps = std::make_shared<FakeActiveAppProvider>();
+    apps->setFrontmost(FrontmostApplication{"xterm", kTerminalPid});
+    ProjectDetector detector(apps, processes, std::make_shared<LocalFileProbe>());
+    EXPECT_EQ(detector.detectProjectRoot(), std::nullopt);
+    dir.write("shared.json", "");
+    EXPECT_EQ(detector.detectProjectRoot(), out);
     setenv("HOME", saved.c_str(), 1);
 }
 

@@ -76,6 +76,11 @@ bool FakeFileProbe::exists(const std::string& path) {
     return entries_.contains(normalized(path));
 }
 
+// The tree holds no links.
+bool FakeFileProbe::entryExists(const std::string& path) {
+    return exists(path);
+}
+
 bool FakeFileProbe::isDirectory(const std::string& path) {
     ++accesses_;
     auto found = entries_.find(normalized(path));

@@ -23,6 +23,7 @@ public:
     void setUnlistable(const std::string& path) { unlistable_.insert(path); }
 
     bool exists(const std::string& path) override;
+    bool entryExists(const std::string& path) override;
     bool isDirectory(const std::string& path) override;
     std::optional<ChangeStamp> changeStamp(const std::string& path) override;
     std::optional<std::vector<std::string>> listDirectory(const std::string& path) override;

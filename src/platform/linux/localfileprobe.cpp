@@ -55,6 +55,11 @@ bool LocalFileProbe::exists(const std::string& path) {
     return statPath(path, info);
 }
 
+bool LocalFileProbe::entryExists(const std::string& path) {
+    struct stat info{};
+    return !path.empty() && path.find('\0') == std::string::npos && ::lstat(path.c_str(), &info) == 0;
+}
+
 std::string LocalFileProbe::resolvedPath(const std::string& path) {
     char resolved[PATH_MAX];
     return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
