@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -7,14 +8,32 @@
 namespace korvane {
 
 // The few questions project detection asks of the file system: whether something exists at a path,
-// whether it is a directory, what a directory holds, and where users' home directories are. Paths
-// are absolute; links are followed. Main thread.
+// whether it is a directory, what a directory holds, when a directory's names last changed, and where
+// users' home directories are. Paths are absolute; links are followed unless said. Main thread.
 class FileProbe {
 public:
     virtual ~FileProbe() = default;
 
     virtual bool exists(const std::string& path) = 0;
+    // Whether a name is at `path`, a link counted wherever it leads, also nowhere.
+    virtual bool entryExists(const std::string& path) = 0;
     virtual bool isDirectory(const std::string& path) = 0;
+
+    // A directory as it stands: which one it is and when a name in it was last made, removed or
+    // renamed. A name made there, or the directory replaced by another, gives another stamp.
+    struct ChangeStamp {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::int64_t modifiedSeconds = 0;
+        std::int64_t modifiedNanoseconds = 0;
+        std::int64_t changedSeconds = 0;
+        std::int64_t changedNanoseconds = 0;
+
+        bool operator==(const ChangeStamp&) const = default;
+    };
+    // The stamp of the directory at `path`; absent when it cannot be read, or when the directory changed
+    // so lately that a change still to come could leave the same stamp.
+    virtual std::optional<ChangeStamp> changeStamp(const std::string& path) = 0;
 
     // The names in a directory, sorted by byte value, without "." and ".."; absent when it cannot
     // be listed.

@@ -94,7 +94,8 @@ ProjectDetector::ProjectDetector(std::shared_ptr<ActiveAppProvider> appProvider,
     , files_(std::move(files))
     , tmux_(std::move(tmux))
     , screen_(std::move(screen))
-    , typedTab_(processTable_) {}
+    , typedTab_(processTable_)
+    , unmarked_(cacheCapacity, kProjectMarkers) {}
 
 std::optional<std::string> ProjectDetector::detectProjectRoot() {
     return detectProjectRoot(appProvider_->frontmostApplication());
@@ -284,12 +285,12 @@ bool ProjectDetector::isProjectRoot(const std::string& path, FileProbe& files) {
 }
 
 std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& from, FileProbe& files) {
-    MarkedFolders marked;
-    return findProjectRoot(from, files, marked);
+    return findProjectRoot(from, files,
+                           [&files](const std::string& folder) { return isProjectRoot(folder, files); });
 }
 
 std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& from, FileProbe& files,
-                                                            MarkedFolders& marked) {
+                                                            const MarkerTest& holdsMarker) {
     // Paths come from window titles too: "." and ".." are resolved first, so that a path that
     // climbs out of home cannot pass the "inside home" test by its spelling.
     if (!from.starts_with('/')) {
@@ -314,11 +315,7 @@ std::optional<std::string> ProjectDetector::findProjectRoot(const std::string& f
 
     if (start != "/") {
         for (std::string dir = start; !dir.empty();) {
-            auto [known, added] = marked.try_emplace(dir, false);
-            if (added) {
-                known->second = isProjectRoot(dir, files);
-            }
-            if (known->second && dir != home) {
+            if (holdsMarker(dir) && dir != home) {
                 return unlessPrivate(dir);
             }
             dir = parentDirectory(dir);
@@ -368,11 +365,47 @@ std::optional<std::string> ProjectDetector::rootForDirectory(const std::string& 
     if (const std::string* cached = cache_.find(key)) {
         return *cached;
     }
-    auto root = findProjectRoot(directory, *files_, marked);
+    const auto holdsMarker = [this, &marked](const std::string& folder) {
+        auto [known, added] = marked.try_emplace(folder, false);
+        if (added) {
+            known->second = unmarked_.holdsMarker(folder, *files_);
+        }
+        return known->second;
+    };
+    // Where none of the folders on the way up held a marker and the start is no fallback, they decide
+    // alone: while none holds one, the directory is in no project. No path holds a zero byte, so home
+    // and directory cannot run together in the key.
+    const std::string home = files_->homeDirectory();
+    const std::string outsideKey = home + '\0' + directory;
+    if (const std::string* start = outsideProjects_.find(outsideKey);
+        start && !climbHoldsMarker(*start, holdsMarker)) {
+        return std::nullopt;
+    }
+    std::optional<std::string> start;
+    bool marker = false;
+    auto root = findProjectRoot(directory, *files_, [&](const std::string& folder) {
+        if (!start) {
+            start = folder;
+        }
+        const bool here = holdsMarker(folder);
+        marker = marker || here;
+        return here;
+    });
     if (root) {
         cache_.insert(key, *root);
+    } else if (start && !marker && !isUsableFallback(*start, home)) {
+        outsideProjects_.insert(outsideKey, *start);
     }
     return root;
+}
+
+bool ProjectDetector::climbHoldsMarker(const std::string& start, const MarkerTest& holdsMarker) {
+    for (std::string dir = start; !dir.empty() && dir != "/"; dir = parentDirectory(dir)) {
+        if (holdsMarker(dir)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 ProcessTreeDetection ProjectDetector::detectFromProcessTree(std::int32_t pid, const PaneChooser::TitleRoot& titleRoot,

@@ -13,6 +13,7 @@
 #include "providers/tabwalk.h"
 #include "providers/tmuxpanefinder.h"
 #include "providers/typedtab.h"
+#include "providers/unmarkedfolders.h"
 
 #include <atomic>
 #include <cstdint>
@@ -127,8 +128,12 @@ private:
     // in folders with no project share the folders above them, each asked of the disk once.
     using MarkedFolders = std::unordered_map<std::string, bool>;
     std::optional<std::string> rootForDirectory(const std::string& directory, MarkedFolders& marked);
+    // Whether a folder holds a marker, as a climb from a folder to the top asks it.
+    using MarkerTest = std::function<bool(const std::string& folder)>;
     static std::optional<std::string> findProjectRoot(const std::string& from, FileProbe& files,
-                                                      MarkedFolders& marked);
+                                                      const MarkerTest& holdsMarker);
+    // Whether a folder from `start` up to the top, "/" left out, holds a marker.
+    static bool climbHoldsMarker(const std::string& start, const MarkerTest& holdsMarker);
     // The terminal in front or its tabs changed: a reading under way is stale, and the next is planned.
     void tabsChanged();
     // The reading of the terminal in front's tabs, where they are worth a baseline.
@@ -164,6 +169,11 @@ private:
     std::shared_ptr<LastReadingWalk> lastReadingWalk_ = std::make_shared<LastReadingWalk>();
     std::shared_ptr<TabBaselineShelf> shelf_ = std::make_shared<TabBaselineShelf>();
     LruMap<std::string, std::string> cache_{cacheCapacity};
+    // Only a folder's root is kept in cache_; a folder in no project is climbed again, asking only
+    // whether each folder on the way changed.
+    UnmarkedFolders unmarked_;
+    // The folders found in no project, by home and folder, with the folder their climb started at.
+    LruMap<std::string, std::string> outsideProjects_{cacheCapacity};
     LruMap<std::string, bool> loggedTitleFailures_{cacheCapacity};
     std::map<std::string, std::string> lastSuccessfulProject_;
     std::optional<DetectionKey> lastDetectionKey_;

@@ -7,8 +7,11 @@
 #include "support/tempdir.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <gmock/gmock.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvane {
 namespace {
@@ -98,6 +101,30 @@ TEST_F(ProjectDetectorTest, ATerminalNeverFallsBackToItsLastProject) {
     processes->setAccessTime("pts/2", now + std::chrono::milliseconds(20));
     EXPECT_EQ(detector.detectProjectRoot(), std::nullopt);
     EXPECT_THAT(changes, ElementsAre(Change{"/home/user/code/app", "app"}, Change{std::nullopt, std::nullopt}));
+}
+
+// A tab in a folder of no project is looked at again with one question a folder on the way up, and a
+// marker made since, in the folder or above it, is found.
+TEST_F(ProjectDetectorTest, ATabsFolderOfNoProjectIsSeenToBecomeOne) {
+    apps->setFrontmost(FrontmostApplication{"xterm", kTerminalPid});
+    processes->setAccessTime("pts/1", std::chrono::system_clock::now());
+    const std::pair<std::string, std::string> markedLater[] = {
+        {"/srv/site/out", "/srv/site/out/package.json"}, {"/opt/tool/src", "/opt/tool/.git"}};
+    for (const auto& [folder, marker] : markedLater) {
+        files->addDirectory(folder);
+        processes->addProcess(21, kTerminalPid, "pts/1", folder);
+        EXPECT_EQ(detector.detectProjectRoot(), std::nullopt);
+        files->resetAccesses();
+        EXPECT_EQ(detector.detectProjectRoot(), std::nullopt);
+        EXPECT_LE(files->accesses(), 3) << folder;
+        files->addFile(marker);
+        EXPECT_EQ(detector.detectProjectRoot(), marker.substr(0, marker.rfind('/'))) << marker;
+    }
+    // Home's own marker is passed over, not taken for the folders above it.
+    files->addFile("/home/user/CLAUDE.md");
+    files->addDirectory("/home/user/notes");
+    processes->addProcess(21, kTerminalPid, "pts/1", "/home/user/notes");
+    EXPECT_EQ(detector.detectProjectRoot(), "/home/user/notes");
 }
 
 // A title names the folder of the last prompt: the terminal's processes may have moved on since (a
@@ -342,6 +369,11 @@ TEST(ProjectDetectorFiles, TheLocalFileSystemGivesTheSameRoots) {
             << path;
     }
     EXPECT_EQ(local.listDirectory(home + "/code"), fake.listDirectory(home + "/code"));
+    // A folder's stamp is not given while a change to come could leave the same one, its time ahead too.
+    const timespec ahead{::time(nullptr) + 3600, 0};
+    const timespec times[2] = {ahead, ahead};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (home + "/notes").c_str(), times, 0), 0);
+    EXPECT_EQ(local.changeStamp(home + "/notes"), std::nullopt);
     // A zero byte from a title must not shorten the path that is tested.
     EXPECT_FALSE(local.exists(home + "/code" + std::string(1, '\0') + "/nothing"));
     EXPECT_EQ(local.listDirectory(home + "/code" + std::string(1, '\0')), std::nullopt);
@@ -350,6 +382,19 @@ TEST(ProjectDetectorFiles, TheLocalFileSystemGivesTheSameRoots) {
     dir.write("home/.ssh/id_ed25519", "");
     std::filesystem::create_symlink(home + "/.ssh", home + "/code/keys");
     EXPECT_EQ(ProjectDetector::findProjectRoot(home + "/code/keys", local), std::nullopt);
+    // A marker linked to nowhere yet is found once its end is made, its own folder left as it was.
+    const std::string out = (dir.path() / "out").string();
+    std::filesystem::create_directories(out);
+    std::filesystem::create_symlink("../shared.json", out + "/package.json");
+    ::usleep(100'000);
+    auto processes = std::make_shared<FakeProcessTable>();
+    processes->addProcess(21, kTerminalPid, "pts/1", out);
+    auto apps = std::make_shared<FakeActiveAppProvider>();
+    apps->setFrontmost(FrontmostApplication{"xterm", kTerminalPid});
+    ProjectDetector detector(apps, processes, std::make_shared<LocalFileProbe>());
+    EXPECT_EQ(detector.detectProjectRoot(), std::nullopt);
+    dir.write("shared.json", "");
+    EXPECT_EQ(detector.detectProjectRoot(), out);
     setenv("HOME", saved.c_str(), 1);
 }
 

@@ -15,20 +15,40 @@ std::string normalized(const std::string& spelled) {
     return path;
 }
 
+std::string parentOf(const std::string& entry) {
+    const std::size_t slash = entry.rfind('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : entry.substr(0, slash);
+}
+
 } // namespace
 
 FakeFileProbe::FakeFileProbe(std::string home)
     : home_(std::move(home)) {
-    entries_["/"] = true;
+    entries_["/"] = Entry{true, ++inodes_, 0};
     addDirectory(home_);
+}
+
+void FakeFileProbe::make(const std::string& path, bool directory) {
+    auto found = entries_.find(path);
+    if (found != entries_.end() && found->second.directory == directory) {
+        return;
+    }
+    entries_[path] = Entry{directory, ++inodes_, 0};
+    changed(parentOf(path));
+}
+
+void FakeFileProbe::changed(const std::string& directory) {
+    if (auto found = entries_.find(directory); found != entries_.end()) {
+        ++found->second.changes;
+    }
 }
 
 void FakeFileProbe::addDirectory(const std::string& path) {
     std::string entry = normalized(path);
     for (std::size_t slash = entry.find('/', 1); slash != std::string::npos; slash = entry.find('/', slash + 1)) {
-        entries_[entry.substr(0, slash)] = true;
+        make(entry.substr(0, slash), true);
     }
-    entries_[entry] = true;
+    make(entry, true);
 }
 
 void FakeFileProbe::addFile(const std::string& path) {
@@ -37,12 +57,14 @@ void FakeFileProbe::addFile(const std::string& path) {
     if (slash > 0) {
         addDirectory(entry.substr(0, slash));
     }
-    entries_[entry] = false;
+    make(entry, false);
 }
 
 void FakeFileProbe::remove(const std::string& path) {
     std::string entry = normalized(path);
-    entries_.erase(entry);
+    if (entries_.erase(entry) > 0) {
+        changed(parentOf(entry));
+    }
     std::string prefix = entry + "/";
     for (auto it = entries_.lower_bound(prefix); it != entries_.end() && it->first.starts_with(prefix);) {
         it = entries_.erase(it);
@@ -54,17 +76,32 @@ bool FakeFileProbe::exists(const std::string& path) {
     return entries_.contains(normalized(path));
 }
 
+// The tree holds no links.
+bool FakeFileProbe::entryExists(const std::string& path) {
+    return exists(path);
+}
+
 bool FakeFileProbe::isDirectory(const std::string& path) {
     ++accesses_;
     auto found = entries_.find(normalized(path));
-    return found != entries_.end() && found->second;
+    return found != entries_.end() && found->second.directory;
+}
+
+std::optional<FileProbe::ChangeStamp> FakeFileProbe::changeStamp(const std::string& path) {
+    ++accesses_;
+    auto found = entries_.find(normalized(path));
+    if (found == entries_.end() || !found->second.directory) {
+        return std::nullopt;
+    }
+    const Entry& entry = found->second;
+    return ChangeStamp{1, entry.inode, entry.changes, 0, entry.changes, 0};
 }
 
 std::optional<std::vector<std::string>> FakeFileProbe::listDirectory(const std::string& path) {
     ++accesses_;
     std::string entry = normalized(path);
     auto found = entries_.find(entry);
-    if (found == entries_.end() || !found->second || unlistable_.contains(entry)) {
+    if (found == entries_.end() || !found->second.directory || unlistable_.contains(entry)) {
         return std::nullopt;
     }
     std::string prefix = entry == "/" ? "/" : entry + "/";

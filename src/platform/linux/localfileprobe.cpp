@@ -7,6 +7,7 @@
 #include <memory>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -26,6 +27,22 @@ bool statPath(const std::string& path, struct stat& info) {
     return !path.empty() && path.find('\0') == std::string::npos && ::stat(path.c_str(), &info) == 0;
 }
 
+// A file system stamps a change with its coarse clock, whose tick is at most 10 ms, or in whole seconds
+// (two on FAT): a time that recent may be the one the next change in the same tick is given too.
+constexpr std::int64_t kTickMargin = 50'000'000;
+constexpr std::int64_t kWholeSecondsMargin = 3'000'000'000;
+
+bool settled(const timespec& time, const timespec& now) {
+    if (time.tv_sec < now.tv_sec - 10) {
+        return true;
+    }
+    if (time.tv_sec > now.tv_sec) {
+        return false;
+    }
+    const std::int64_t age = (now.tv_sec - time.tv_sec) * 1'000'000'000 + (now.tv_nsec - time.tv_nsec);
+    return age > (time.tv_nsec == 0 ? kWholeSecondsMargin : kTickMargin);
+}
+
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
@@ -38,6 +55,11 @@ bool LocalFileProbe::exists(const std::string& path) {
     return statPath(path, info);
 }
 
+bool LocalFileProbe::entryExists(const std::string& path) {
+    struct stat info{};
+    return !path.empty() && path.find('\0') == std::string::npos && ::lstat(path.c_str(), &info) == 0;
+}
+
 std::string LocalFileProbe::resolvedPath(const std::string& path) {
     char resolved[PATH_MAX];
     return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
@@ -46,6 +68,17 @@ std::string LocalFileProbe::resolvedPath(const std::string& path) {
 bool LocalFileProbe::isDirectory(const std::string& path) {
     struct stat info{};
     return statPath(path, info) && S_ISDIR(info.st_mode);
+}
+
+std::optional<FileProbe::ChangeStamp> LocalFileProbe::changeStamp(const std::string& path) {
+    struct stat info{};
+    timespec now{};
+    if (!statPath(path, info) || !S_ISDIR(info.st_mode) || ::clock_gettime(CLOCK_REALTIME, &now) != 0 ||
+        !settled(info.st_mtim, now) || !settled(info.st_ctim, now)) {
+        return std::nullopt;
+    }
+    return ChangeStamp{info.st_dev,          info.st_ino,         info.st_mtim.tv_sec,
+                       info.st_mtim.tv_nsec, info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
 }
 
 std::optional<std::vector<std::string>> LocalFileProbe::listDirectory(const std::string& path) {

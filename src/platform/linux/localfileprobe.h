@@ -9,7 +9,9 @@ namespace korvane {
 class LocalFileProbe final : public FileProbe {
 public:
     bool exists(const std::string& path) override;
+    bool entryExists(const std::string& path) override;
     bool isDirectory(const std::string& path) override;
+    std::optional<ChangeStamp> changeStamp(const std::string& path) override;
     std::optional<std::vector<std::string>> listDirectory(const std::string& path) override;
     std::string resolvedPath(const std::string& path) override;
     std::string homeDirectory() override;
