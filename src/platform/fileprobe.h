@@ -1,6 +1,7 @@
 #pragma once
 
-#include <cstdint>
+#include "base/pathstamp.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,21 +20,10 @@ public:
     virtual bool entryExists(const std::string& path) = 0;
     virtual bool isDirectory(const std::string& path) = 0;
 
-    // A directory as it stands: which one it is and when a name in it was last made, removed or
-    // renamed. A name made there, or the directory replaced by another, gives another stamp.
-    struct ChangeStamp {
-        std::uint64_t device = 0;
-        std::uint64_t inode = 0;
-        std::int64_t modifiedSeconds = 0;
-        std::int64_t modifiedNanoseconds = 0;
-        std::int64_t changedSeconds = 0;
-        std::int64_t changedNanoseconds = 0;
-
-        bool operator==(const ChangeStamp&) const = default;
-    };
-    // The stamp of the directory at `path`; absent when it cannot be read, or when the directory changed
-    // so lately that a change still to come could leave the same stamp.
-    virtual std::optional<ChangeStamp> changeStamp(const std::string& path) = 0;
+    // The stamp of the directory at `path`: a name made, removed or renamed there, or the directory
+    // replaced by another, gives another. Absent when it cannot be read, or when the directory changed so
+    // lately that a change still to come could leave the same stamp.
+    virtual std::optional<PathStamp> changeStamp(const std::string& path) = 0;
 
     // The names in a directory, sorted by byte value, without "." and ".."; absent when it cannot
     // be listed.

@@ -9,7 +9,7 @@ UnmarkedFolders::UnmarkedFolders(std::size_t capacity, std::span<const std::stri
 bool UnmarkedFolders::holdsMarker(const std::string& folder, FileProbe& files) {
     // The stamp is read before the folder is looked in: a marker made in between changes it after.
     const auto stamp = files.changeStamp(folder);
-    if (const FileProbe::ChangeStamp* known = stamps_.find(folder); known && stamp && *known == *stamp) {
+    if (const PathStamp* known = stamps_.find(folder); known && stamp && *known == *stamp) {
         return false;
     }
     // A name that is not there is no marker, followed or not, at one question. A link that leads nowhere

@@ -25,7 +25,7 @@ public:
 
 private:
     std::span<const std::string_view> markers_;
-    LruMap<std::string, FileProbe::ChangeStamp> stamps_;
+    LruMap<std::string, PathStamp> stamps_;
 };
 
 } // namespace korvane

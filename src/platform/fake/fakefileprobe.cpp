@@ -87,14 +87,16 @@ bool FakeFileProbe::isDirectory(const std::string& path) {
     return found != entries_.end() && found->second.directory;
 }
 
-std::optional<FileProbe::ChangeStamp> FakeFileProbe::changeStamp(const std::string& path) {
+std::optional<PathStamp> FakeFileProbe::changeStamp(const std::string& path) {
     ++accesses_;
     auto found = entries_.find(normalized(path));
     if (found == entries_.end() || !found->second.directory) {
         return std::nullopt;
     }
     const Entry& entry = found->second;
-    return ChangeStamp{1, entry.inode, entry.changes, 0, entry.changes, 0};
+    const PathStamp::Entry stamp{
+        .device = 1, .inode = entry.inode, .modified = entry.changes, .changed = entry.changes};
+    return PathStamp{stamp, stamp};
 }
 
 std::optional<std::vector<std::string>> FakeFileProbe::listDirectory(const std::string& path) {

@@ -25,7 +25,7 @@ public:
     bool exists(const std::string& path) override;
     bool entryExists(const std::string& path) override;
     bool isDirectory(const std::string& path) override;
-    std::optional<ChangeStamp> changeStamp(const std::string& path) override;
+    std::optional<PathStamp> changeStamp(const std::string& path) override;
     std::optional<std::vector<std::string>> listDirectory(const std::string& path) override;
     std::string homeDirectory() override { return home_; }
     std::optional<std::string> homeDirectory(const std::string& name) override;

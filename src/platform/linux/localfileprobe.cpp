@@ -1,13 +1,13 @@
 #include "platform/linux/localfileprobe.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <memory>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -29,18 +29,11 @@ bool statPath(const std::string& path, struct stat& info) {
 
 // A file system stamps a change with its coarse clock, whose tick is at most 10 ms, or in whole seconds
 // (two on FAT): a time that recent may be the one the next change in the same tick is given too.
-constexpr std::int64_t kTickMargin = 50'000'000;
-constexpr std::int64_t kWholeSecondsMargin = 3'000'000'000;
+constexpr auto kTickMargin = std::chrono::milliseconds(50);
+constexpr auto kWholeSecondsMargin = std::chrono::seconds(3);
 
-bool settled(const timespec& time, const timespec& now) {
-    if (time.tv_sec < now.tv_sec - 10) {
-        return true;
-    }
-    if (time.tv_sec > now.tv_sec) {
-        return false;
-    }
-    const std::int64_t age = (now.tv_sec - time.tv_sec) * 1'000'000'000 + (now.tv_nsec - time.tv_nsec);
-    return age > (time.tv_nsec == 0 ? kWholeSecondsMargin : kTickMargin);
+bool inWholeSeconds(const PathStamp::Entry& entry) {
+    return entry.modified % 1'000'000'000 == 0 || entry.changed % 1'000'000'000 == 0;
 }
 
 struct DirCloser {
@@ -70,15 +63,21 @@ bool LocalFileProbe::isDirectory(const std::string& path) {
     return statPath(path, info) && S_ISDIR(info.st_mode);
 }
 
-std::optional<FileProbe::ChangeStamp> LocalFileProbe::changeStamp(const std::string& path) {
-    struct stat info{};
-    timespec now{};
-    if (!statPath(path, info) || !S_ISDIR(info.st_mode) || ::clock_gettime(CLOCK_REALTIME, &now) != 0 ||
-        !settled(info.st_mtim, now) || !settled(info.st_ctim, now)) {
+std::optional<PathStamp> LocalFileProbe::changeStamp(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) {
         return std::nullopt;
     }
-    return ChangeStamp{info.st_dev,          info.st_ino,         info.st_mtim.tv_sec,
-                       info.st_mtim.tv_nsec, info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+    PathStamp stamp = PathStamp::of(path);
+    if (stamp.target.error != 0 || !S_ISDIR(stamp.target.mode)) {
+        return std::nullopt;
+    }
+    const auto now = std::chrono::system_clock::now();
+    const bool wholeSeconds = inWholeSeconds(stamp.link) || inWholeSeconds(stamp.target);
+    if (stamp.changedSince(now - (wholeSeconds ? std::chrono::nanoseconds(kWholeSecondsMargin) : kTickMargin),
+                           now)) {
+        return std::nullopt;
+    }
+    return stamp;
 }
 
 std::optional<std::vector<std::string>> LocalFileProbe::listDirectory(const std::string& path) {
