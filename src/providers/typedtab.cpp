@@ -156,7 +156,11 @@ TypedTab::Look TypedTab::look(const std::vector<ProcessInfo::DescendantInfo>& pr
 std::vector<ProcessInfo::DescendantInfo>
 TypedTab::kept(std::vector<ProcessInfo::DescendantInfo> processes, const PaneGroups& groups, Look look) {
     keysUnread_ = look.keysUnread;
-    setBaseline({std::move(look.reads), running(processes), groups.panes().size()});
+    // Keys not read yet are looked for again a few milliseconds later, from the same baseline: a build's
+    // token or a log's line read in those few milliseconds alone would pass for them.
+    if (!look.keysUnread) {
+        setBaseline({std::move(look.reads), running(processes), groups.panes().size()});
+    }
     if (!look.typed) {
         return processes;
     }
