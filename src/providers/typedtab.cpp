@@ -140,9 +140,11 @@ TypedTab::Look TypedTab::look(const std::vector<ProcessInfo::DescendantInfo>& pr
         auto& pane = since[*groups.paneAt(i)];
         pane = ProcessReads{(pane ? pane->calls : 0) + now->calls - then->calls,
                             (pane ? pane->bytes : 0) + now->bytes - then->bytes};
-        // A program that started another since it last read is at work, whatever it read: a build reads
-        // its job tokens a byte at a time, as a shell reads keys, and starts a job with each.
-        if (now->calls > then->calls && startedAnotherSince(entry)) {
+        // A program that read as keys are read but started another since is at work: a build reads its job
+        // tokens a byte at a time, as a shell reads keys, and starts a job with each. Only such a reader's
+        // children are looked at, every thread's of them, on the main thread.
+        if (readsLikeKeys({now->calls - then->calls, now->bytes - then->bytes}) &&
+            startedAnotherSince(entry)) {
             pane->calls += maxKeyReads + 1;
         }
     }
